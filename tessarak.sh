@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# ./tessarak.sh play   installs what is needed, builds and starts the game
+# ./tessarak.sh test   installs what is needed, builds and runs every test
+# ./tessarak.sh build  builds only (into ./build)
+set -euo pipefail
+cd "$(dirname "$0")"
+BUILD=${TESSARAK_BUILD_DIR:-build}
+JOBS=$(nproc)
+
+build() {
+  bash tools/install-deps.sh
+  cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$BUILD" -j "$JOBS"
+}
+
+case "${1:-play}" in
+  build) build ;;
+  test)
+    build
+    # Drawing, windows and sound are tested for real: under a virtual X server
+    # with Mesa's software renderer, and SDL's disk audio driver.
+    export LIBGL_ALWAYS_SOFTWARE=1 SDL_AUDIODRIVER=disk
+    cd "$BUILD"
+    xvfb-run -a -s "-screen 0 1280x1024x24 +extension GLX" \
+      ctest --output-on-failure -j "$JOBS" --timeout 600
+    ;;
+  play)
+    build
+    game="$BUILD/install/System/Tessarak"
+    if [ -x "$game" ]; then
+      cd "$BUILD/install/System" && exec ./Tessarak "${@:2}"
+    else
+      echo "Tessarak is built; the game program is not part of this build yet."
+    fi
+    ;;
+  *) echo "usage: $0 play|test|build" >&2; exit 2 ;;
+esac

@@ -1,0 +1,2 @@
+// Keeps the test support library non-empty while it has no other sources.
+namespace tessarak_testsupport { int g_anchor = 0; }
