@@ -1,0 +1,291 @@
+#include "platform/surface/SoftSurface.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+SSurfacePixelFormat SSurfacePixelFormat::Indexed8() {
+  SSurfacePixelFormat f;
+  f.flags = kPixelPalette8 | kPixelRGB;
+  f.bitCount = 8;
+  return f;
+}
+
+SSurfacePixelFormat SSurfacePixelFormat::Rgb565() {
+  SSurfacePixelFormat f;
+  f.flags = kPixelRGB;
+  f.bitCount = 16;
+  f.rMask = 0xF800;
+  f.gMask = 0x07E0;
+  f.bMask = 0x001F;
+  return f;
+}
+
+SSurfacePixelFormat SSurfacePixelFormat::Rgb555() {
+  SSurfacePixelFormat f;
+  f.flags = kPixelRGB;
+  f.bitCount = 16;
+  f.rMask = 0x7C00;
+  f.gMask = 0x03E0;
+  f.bMask = 0x001F;
+  return f;
+}
+
+SSurfacePixelFormat SSurfacePixelFormat::Rgb888() {
+  SSurfacePixelFormat f;
+  f.flags = kPixelRGB;
+  f.bitCount = 24;
+  f.rMask = 0xFF0000;
+  f.gMask = 0x00FF00;
+  f.bMask = 0x0000FF;
+  return f;
+}
+
+SSurfacePixelFormat SSurfacePixelFormat::Xrgb8888() {
+  SSurfacePixelFormat f = Rgb888();
+  f.bitCount = 32;
+  return f;
+}
+
+bool SSurfacePixelFormat::SameLayout(const SSurfacePixelFormat& o) const {
+  return bitCount == o.bitCount && rMask == o.rMask && gMask == o.gMask && bMask == o.bMask;
+}
+
+CSoftSurface* CSoftSurface::Create(int width, int height, const SSurfacePixelFormat& format, uint32_t caps) {
+  constexpr int kMaxSide = 16384;
+  if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) return nullptr;
+  int bpp = 0;
+  switch (format.bitCount) {
+    case 8: case 16: case 24: case 32: bpp = int(format.bitCount / 8); break;
+    default: return nullptr;
+  }
+  CSoftSurface* s = new (std::nothrow) CSoftSurface;
+  if (!s) return nullptr;
+  s->m_width = width;
+  s->m_height = height;
+  s->m_bpp = bpp;
+  s->m_pitch = (width * bpp + 3) & ~3;  // rows padded to 4 bytes, as DirectDraw did
+  s->m_format = format;
+  s->m_format.size = 32;
+  s->m_caps = caps;
+  try {
+    s->m_pixels.assign(size_t(s->m_pitch) * size_t(height), 0);
+  } catch (const std::bad_alloc&) {
+    delete s;
+    return nullptr;
+  }
+  return s;
+}
+
+uint32_t CSoftSurface::ChannelMask() const {
+  if (m_bpp == 1) return 0xFF;
+  uint32_t m = m_format.rMask | m_format.gMask | m_format.bMask | m_format.aMask;
+  if (m == 0) m = m_bpp == 4 ? 0xFFFFFFFFu : (1u << (m_bpp * 8)) - 1;
+  return m;
+}
+
+int32_t CSoftSurface::GetSurfaceDesc(SSurfaceDesc* desc) const {
+  if (!desc) return kDDErrInvalidParams;
+  desc->size = 124;
+  desc->flags = kDescCaps | kDescHeight | kDescWidth | kDescPitch | kDescPixelFormat;
+  desc->width = uint32_t(m_width);
+  desc->height = uint32_t(m_height);
+  desc->pitch = m_pitch;
+  desc->backBufferCount = 0;
+  desc->surface = nullptr;
+  desc->caps = m_caps;
+  desc->pixelFormat = m_format;
+  return kDD_OK;
+}
+
+int32_t CSoftSurface::Lock(SSurfaceDesc* desc) {
+  if (!desc) return kDDErrInvalidParams;
+  if (m_lost) return kDDErrSurfaceLost;
+  if (m_locked) return kDDErrSurfaceBusy;
+  Pull();
+  GetSurfaceDesc(desc);
+  desc->surface = m_pixels.data();
+  m_locked = true;
+  return kDD_OK;
+}
+
+int32_t CSoftSurface::Unlock() {
+  if (!m_locked) return kDDErrNotLocked;
+  m_locked = false;
+  // Whoever locked may have drawn: the shared copy must learn of it.
+  Changed();
+  return kDD_OK;
+}
+
+int32_t CSoftSurface::SetColorKey(uint32_t key) {
+  m_key = key & ChannelMask();
+  m_hasKey = true;
+  return kDD_OK;
+}
+
+int32_t CSoftSurface::ClearColorKey() {
+  m_hasKey = false;
+  return kDD_OK;
+}
+
+namespace {
+
+bool RectInside(const SSurfaceRect& r, int w, int h) {
+  return r.left >= 0 && r.top >= 0 && r.left < r.right && r.top < r.bottom && r.right <= w && r.bottom <= h;
+}
+
+template <typename T>
+void CopyRowKeyed(T* d, const T* s, int n, T key, T mask) {
+  for (int i = 0; i < n; ++i) {
+    T p = s[i];
+    d[i] = (p & mask) == key ? d[i] : p;
+  }
+}
+
+void CopyRowKeyed24(uint8_t* d, const uint8_t* s, int n, uint32_t key) {
+  for (int i = 0; i < n; ++i, d += 3, s += 3) {
+    uint32_t p = uint32_t(s[0]) | uint32_t(s[1]) << 8 | uint32_t(s[2]) << 16;
+    if (p != key) {
+      d[0] = s[0];
+      d[1] = s[1];
+      d[2] = s[2];
+    }
+  }
+}
+
+uint32_t ReadPixel(const uint8_t* p, int bpp) {
+  switch (bpp) {
+    case 1: return p[0];
+    case 2: { uint16_t v; std::memcpy(&v, p, 2); return v; }
+    case 3: return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
+    default: { uint32_t v; std::memcpy(&v, p, 4); return v; }
+  }
+}
+
+void WritePixel(uint8_t* p, int bpp, uint32_t v) {
+  switch (bpp) {
+    case 1: p[0] = uint8_t(v); break;
+    case 2: { uint16_t w = uint16_t(v); std::memcpy(p, &w, 2); break; }
+    case 3: p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); p[2] = uint8_t(v >> 16); break;
+    default: std::memcpy(p, &v, 4); break;
+  }
+}
+
+}  // namespace
+
+int32_t CSoftSurface::BltFast(int x, int y, CSoftSurface* src, const SSurfaceRect* srcRect, uint32_t flags) {
+  if (!src) return kDDErrInvalidParams;
+  if (m_lost || src->m_lost) return kDDErrSurfaceLost;
+  if (!m_format.SameLayout(src->m_format)) return kDDErrInvalidPixelFormat;
+  SSurfaceRect r = srcRect ? *srcRect : SSurfaceRect{0, 0, src->m_width, src->m_height};
+  if (!RectInside(r, src->m_width, src->m_height)) return kDDErrInvalidRect;
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  SSurfaceRect d{x, y, x + w, y + h};
+  if (!RectInside(d, m_width, m_height)) return kDDErrInvalidRect;
+  bool keyed = (flags & kBltFastSrcColorKey) != 0;
+  if (keyed && !src->m_hasKey) return kDDErrNoColorKey;
+
+  src->Pull();
+  if (src != this) Pull();
+  const int rowBytes = w * m_bpp;
+  const uint8_t* s = src->m_pixels.data() + size_t(r.top) * src->m_pitch + size_t(r.left) * m_bpp;
+  uint8_t* dp = m_pixels.data() + size_t(y) * m_pitch + size_t(x) * m_bpp;
+  // Overlapping copies within one surface run bottom-up when moving down.
+  int step = 1;
+  if (src == this && y > r.top) {
+    s += size_t(h - 1) * src->m_pitch;
+    dp += size_t(h - 1) * m_pitch;
+    step = -1;
+  }
+  const ptrdiff_t sp = step * ptrdiff_t(src->m_pitch), dpitch = step * ptrdiff_t(m_pitch);
+  if (!keyed) {
+    for (int j = 0; j < h; ++j, s += sp, dp += dpitch) std::memmove(dp, s, size_t(rowBytes));
+  } else {
+    const uint32_t key = src->m_key, mask = src->ChannelMask();
+    for (int j = 0; j < h; ++j, s += sp, dp += dpitch) {
+      switch (m_bpp) {
+        case 1: CopyRowKeyed(dp, s, w, uint8_t(key), uint8_t(0xFF)); break;
+        case 2:
+          CopyRowKeyed(reinterpret_cast<uint16_t*>(dp), reinterpret_cast<const uint16_t*>(s), w, uint16_t(key),
+                       uint16_t(mask));
+          break;
+        case 3: CopyRowKeyed24(dp, s, w, key); break;
+        default:
+          CopyRowKeyed(reinterpret_cast<uint32_t*>(dp), reinterpret_cast<const uint32_t*>(s), w, key, mask);
+          break;
+      }
+    }
+  }
+  Changed();
+  return kDD_OK;
+}
+
+int32_t CSoftSurface::Blt(const SSurfaceRect* dstRect, CSoftSurface* src, const SSurfaceRect* srcRect,
+                          uint32_t flags) {
+  if (flags & kBltColorFill) return kDDErrInvalidParams;  // fills go through ColorFill
+  if (!src) return kDDErrInvalidParams;
+  if (m_lost || src->m_lost) return kDDErrSurfaceLost;
+  if (!m_format.SameLayout(src->m_format)) return kDDErrInvalidPixelFormat;
+  SSurfaceRect sr = srcRect ? *srcRect : SSurfaceRect{0, 0, src->m_width, src->m_height};
+  SSurfaceRect dr = dstRect ? *dstRect : SSurfaceRect{0, 0, m_width, m_height};
+  if (!RectInside(sr, src->m_width, src->m_height)) return kDDErrInvalidRect;
+  if (dr.left >= dr.right || dr.top >= dr.bottom) return kDDErrInvalidRect;
+  const bool keyed = (flags & kBltKeySrc) != 0;
+  if (keyed && !src->m_hasKey) return kDDErrNoColorKey;
+  const int x0 = std::max(dr.left, 0), x1 = std::min(dr.right, m_width);
+  const int y0 = std::max(dr.top, 0), y1 = std::min(dr.bottom, m_height);
+  if (x0 >= x1 || y0 >= y1) return kDD_OK;  // wholly outside: nothing to draw
+
+  src->Pull();
+  if (src != this) Pull();
+  // Nearest sample at the centre of each destination pixel, in 16.16.
+  const int64_t dw = dr.right - dr.left, dh = dr.bottom - dr.top;
+  const int64_t sw = sr.right - sr.left, sh = sr.bottom - sr.top;
+  const int64_t stepX = (sw << 16) / dw, stepY = (sh << 16) / dh;
+  const uint32_t key = src->m_key, mask = src->ChannelMask();
+  // A copy within one surface would read what it already wrote.
+  std::vector<uint8_t> copy;
+  const uint8_t* sbase = src->m_pixels.data();
+  if (src == this) {
+    copy = m_pixels;
+    sbase = copy.data();
+  }
+  for (int y = y0; y < y1; ++y) {
+    int64_t sy = sr.top + (((y - dr.top) * stepY + stepY / 2) >> 16);
+    if (sy >= sr.bottom) sy = sr.bottom - 1;
+    const uint8_t* srow = sbase + size_t(sy) * src->m_pitch;
+    uint8_t* drow = m_pixels.data() + size_t(y) * m_pitch;
+    for (int x = x0; x < x1; ++x) {
+      int64_t sx = sr.left + (((x - dr.left) * stepX + stepX / 2) >> 16);
+      if (sx >= sr.right) sx = sr.right - 1;
+      uint32_t p = ReadPixel(srow + size_t(sx) * m_bpp, m_bpp);
+      if (keyed && (p & mask) == key) continue;
+      WritePixel(drow + size_t(x) * m_bpp, m_bpp, p);
+    }
+  }
+  Changed();
+  return kDD_OK;
+}
+
+int32_t CSoftSurface::ColorFill(const SSurfaceRect* dstRect, uint32_t value) {
+  if (m_lost) return kDDErrSurfaceLost;
+  SSurfaceRect r = dstRect ? *dstRect : SSurfaceRect{0, 0, m_width, m_height};
+  if (!RectInside(r, m_width, m_height)) return kDDErrInvalidRect;
+  // A partial fill keeps the pixels around it, so they must be current; a
+  // whole fill replaces everything.
+  if (dstRect) Pull();
+  const int w = r.right - r.left;
+  for (int y = r.top; y < r.bottom; ++y) {
+    uint8_t* row = m_pixels.data() + size_t(y) * m_pitch + size_t(r.left) * m_bpp;
+    switch (m_bpp) {
+      case 1: std::memset(row, int(value & 0xFF), size_t(w)); break;
+      case 2: std::fill_n(reinterpret_cast<uint16_t*>(row), w, uint16_t(value)); break;
+      case 3:
+        for (int x = 0; x < w; ++x) WritePixel(row + x * 3, 3, value);
+        break;
+      default: std::fill_n(reinterpret_cast<uint32_t*>(row), w, value); break;
+    }
+  }
+  Changed();
+  return kDD_OK;
+}
