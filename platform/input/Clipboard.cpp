@@ -1,0 +1,81 @@
+#include "platform/input/Clipboard.h"
+
+#include <SDL2/SDL.h>
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace {
+
+std::string CodePageName(int codePage) {
+    char name[32];
+    std::snprintf(name, sizeof name, "CP%d", codePage > 0 ? codePage : 1252);
+    return name;
+}
+
+// Converts with iconv; an input sequence the target cannot hold becomes one
+// replacement byte and the conversion goes on after it.
+std::string Convert(const std::string& in, const char* to, const char* from, const char* replacement,
+                    size_t inSkipUtf8) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        cd = iconv_open(to, inSkipUtf8 ? "UTF-8" : "CP1252");
+        if (cd == reinterpret_cast<iconv_t>(-1)) return in;
+    }
+    std::string out;
+    char* src = const_cast<char*>(in.data());
+    size_t srcLeft = in.size();
+    char buf[256];
+    while (srcLeft > 0) {
+        char* dst = buf;
+        size_t dstLeft = sizeof buf;
+        size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+        out.append(buf, dst - buf);
+        if (r == static_cast<size_t>(-1)) {
+            if (errno == E2BIG) continue;
+            // Invalid or unmappable: skip one input character.
+            out += replacement;
+            size_t skip = 1;
+            if (inSkipUtf8) {
+                unsigned char c = static_cast<unsigned char>(*src);
+                skip = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+                if (skip > srcLeft) skip = srcLeft;
+            }
+            src += skip;
+            srcLeft -= skip;
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        }
+    }
+    iconv_close(cd);
+    return out;
+}
+
+bool VideoUp() { return SDL_WasInit(SDL_INIT_VIDEO) != 0; }
+
+}  // namespace
+
+std::string CodePage_FromUtf8(const std::string& utf8, int codePage) {
+    return Convert(utf8, CodePageName(codePage).c_str(), "UTF-8", "?", 1);
+}
+
+std::string CodePage_ToUtf8(const std::string& text, int codePage) {
+    return Convert(text, "UTF-8", CodePageName(codePage).c_str(), "?", 0);
+}
+
+EClipboardResult Clipboard_GetText(std::string& out, int codePage) {
+    out.clear();
+    if (!VideoUp()) return CLIPBOARD_CANNOT_OPEN;
+    if (!SDL_HasClipboardText()) return CLIPBOARD_NOT_TEXT;
+    char* text = SDL_GetClipboardText();
+    if (!text) return CLIPBOARD_CANNOT_OPEN;
+    out = CodePage_FromUtf8(text, codePage);
+    SDL_free(text);
+    return CLIPBOARD_OK;
+}
+
+EClipboardResult Clipboard_SetText(const char* text, size_t length, int codePage) {
+    if (!VideoUp()) return CLIPBOARD_CANNOT_OPEN;
+    std::string utf8 = CodePage_ToUtf8(std::string(text, length), codePage);
+    return SDL_SetClipboardText(utf8.c_str()) == 0 ? CLIPBOARD_OK : CLIPBOARD_CANNOT_OPEN;
+}
