@@ -1,0 +1,73 @@
+// The interface object: everything drawn over the 3D view. It holds the
+// console's state, the 2D canvas on which the console, the screen messages
+// and the overlays are drawn, the interface fonts, the load screen of the
+// progress stack and the fields that the frames and the input manager read
+// (active GUI screen, binding file, cursor). The game object creates it at
+// start-up after the explosion manager and deletes it after the network
+// game; its destructor frees the console lines.
+#pragma once
+
+#include <cstdint>
+
+#include "core/StrBuf.h"
+
+class CGame;
+class CE3DSurface;
+class CE3DFont;
+
+class CInterface
+{
+public:
+  explicit CInterface(CGame* game);
+  ~CInterface();
+
+  // Builds the interface fonts (the console's among them) and sets up the
+  // console with its picture from the GUI resource folder.
+  void CreateFonts();
+  void LoadConsoleBackground();
+  // Releases the canvas after a display set-up or mode change.
+  void ReleaseSurfaces();
+  // Per-frame interface work: (0, 0) from the interface frame, (1, 0) from
+  // the render frame.
+  void Update(int inGame, int arg);
+  void DrawUnitMouseInfo();
+  void DrawMouseCursor(CE3DSurface* surface);
+  void SetLoadScreenImage();
+  void DrawProgressScreen();
+  // Clears the screen and draws the load screen (the progress stack's redraw).
+  void DrawProgressFrame();
+  const char* GetSystemText(int index);
+  void JumpToGUI(int screenId);
+  void OnMouseEvent(int code, int x, int y);
+
+  // The surface the interface draws on (the screen's back buffer).
+  CE3DSurface* Surface();
+
+  CGame* m_game;
+  CE3DFont* m_font = nullptr;  // normal
+  CE3DFont* m_largeFont = nullptr;
+  CE3DFont* m_clockFont = nullptr;
+  CStrBuf m_guiResourceFolder;  // "GUI" below the root by default
+  float m_blinkTimer = 0.0f;
+  uint8_t m_blink = 0;
+  uint8_t m_drawnThisFrame = 0;
+  int32_t m_videoOverlay = 0;
+  uint8_t m_progressScreen = 0;
+  CStrBuf m_statusLine;
+  int32_t m_activeGUI = 1000;  // none
+  CStrBuf m_guiBindingFile;    // "Commands_GUI.cfg"
+  int32_t m_mode = 0;          // 3 while editing settings
+  int32_t m_confirmAnswer = 0;
+  uint8_t m_gameScreen = 0;
+  CStrBuf m_settingsEdit;
+  int32_t m_cursorX = 0, m_cursorY = 0;
+  float m_scrollSpeed = 1.0f;
+  int32_t m_animLength = 64;
+  CStrBuf m_campaignName;
+  CStrBuf m_missionName;
+  uint8_t m_redraw = 0;
+  uint8_t m_fullConsole = 0;
+  uint8_t m_mouseInfo = 0;
+  uint8_t m_hudVisible[2] = {0, 0};
+  float m_missionTimerEnd = 0.0f;
+};
