@@ -1,0 +1,92 @@
+// CVFSFile: the file object of the game.
+//
+// Opens a path through a file table (the global one unless another is given):
+// a pack member is read through its pack's shared handle, a loose file through
+// its own; a path the table does not know is read straight from the disk and
+// entered in the table on the way. Writing always goes to a disk file: a
+// written pack member becomes a loose file of the same path, and the pack is
+// never written.
+//
+// Binary data is little-endian. Strings are stored as a u16 length and that
+// many characters without terminator. The token readers split text at bytes
+// up to 32 (blank and control characters).
+#pragma once
+
+#include <cstdint>
+
+#include "core/StrBuf.h"
+#include "core/VFSTable.h"
+
+class CVFSFile {
+public:
+    enum : int { kModeRead = 0, kModeWrite = 2, kModeAppend = 8 };
+
+    CVFSFile() = default;
+    CVFSFile(const char* path, int mode, CVFSTable* table = nullptr);
+    ~CVFSFile();
+    CVFSFile(const CVFSFile&) = delete;
+    CVFSFile& operator=(const CVFSFile&) = delete;
+
+    // Mode bits: 2 write, 8 append (with 2); other bits are ignored.
+    bool Open(const char* path, int mode, CVFSTable* table = nullptr);
+    bool IsOpen() const { return m_inPack || m_handle != -1; }
+    void Close();
+    uint32_t Read(void* buf, uint32_t count);
+    uint32_t Write(const void* buf, uint32_t count);
+    bool AtEnd();
+    uint32_t BytesRead() const { return m_lastCount; }
+
+    // Strings: u16 length, then the characters. A text longer than 65535
+    // characters is refused (false, nothing written) rather than cut.
+    bool WriteString(const char* text);
+    bool WriteString(const CStrBuf& text);
+    // Reads into a caller's buffer of capacity bytes: at most capacity - 1
+    // characters are kept and the rest of the stored string is skipped; the
+    // text is always terminated. False when the file ends early.
+    bool ReadString(char* buf, uint32_t capacity);
+    bool ReadString(CStrBuf& text);
+
+    void SkipSpace();
+    bool ReadToken(CStrBuf& token);  // returns the end-of-file state
+    CVFSFile& ReadWord(char* buf, uint32_t capacity);
+    CVFSFile& ReadInt(int32_t& value);
+    CVFSFile& ReadFloat(float& value);
+
+    // Position inside the file (or the member), its size, moves.
+    uint32_t GetSize();
+    uint32_t Tell();
+    bool Seek(uint32_t pos);
+    bool Skip(uint32_t count);
+    uint32_t ReadAt(uint32_t pos, void* buf, uint32_t count);
+
+    // Little-endian values; false on a short read (the value is then 0).
+    bool ReadU8(uint8_t& v);
+    bool ReadU16(uint16_t& v);
+    bool ReadU32(uint32_t& v);
+    bool ReadS32(int32_t& v);
+    bool ReadFloat32(float& v);
+    bool WriteU8(uint8_t v);
+    bool WriteU16(uint16_t v);
+    bool WriteU32(uint32_t v);
+    bool WriteS32(int32_t v);
+    bool WriteFloat32(float v);
+
+    SVFSEntry* GetEntry() const { return m_entry; }
+    bool IsInPack() const { return m_inPack != 0; }
+    bool IsWrite() const { return m_write != 0; }
+
+private:
+    bool ReadExact(void* buf, uint32_t count);
+    bool PushBack();
+    uint32_t OwnLimit();  // bytes left in the entry for a reader with its own handle
+
+    uint8_t m_write = 0;
+    uint8_t m_inPack = 0;
+    int m_handle = -1;
+    SVFSEntry* m_entry = nullptr;
+    uint32_t m_lastCount = 0;
+    CVFSTable* m_table = nullptr;
+};
+
+// True when a search for the path finds a file or a folder (wildcards match).
+bool FileExists(const char* path);

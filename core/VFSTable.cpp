@@ -1,0 +1,399 @@
+#include "core/VFSTable.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/sys/Path.h"
+
+CVFSTable g_VFS;
+
+namespace {
+
+inline char FoldPathChar(char c) {
+    if (c >= 'A' && c <= 'Z') return static_cast<char>(c - 'A' + 'a');
+    return c == '/' ? '\\' : c;
+}
+
+bool SamePath(const char* a, const char* b) {
+    for (;; ++a, ++b) {
+        if (FoldPathChar(*a) != FoldPathChar(*b)) return false;
+        if (!*a) return true;
+    }
+}
+
+inline bool IsSep(char c) { return c == '\\' || c == '/'; }
+
+inline uint32_t Get32(const unsigned char* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+           static_cast<uint32_t>(p[3]) << 24;
+}
+
+inline void Put32(std::string& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+}  // namespace
+
+// --- SVFSEntry ---------------------------------------------------------------
+
+SVFSEntry::SVFSEntry(CVFSTable* owner, CVFSPack* pack, const char* entryPath, uint32_t offset, uint32_t bytes)
+    : path(entryPath), dataOffset(offset), size(bytes), container(pack), table(owner) {
+    prev = table->m_last;
+    if (prev)
+        prev->next = this;
+    else
+        table->m_first = this;
+    table->m_last = this;
+    ++table->m_count;
+    LinkBucket(true);
+}
+
+SVFSEntry::~SVFSEntry() {
+    while (firstChild) delete firstChild;
+    SetParent(nullptr);
+    if (prev)
+        prev->next = next;
+    else
+        table->m_first = next;
+    if (next)
+        next->prev = prev;
+    else
+        table->m_last = prev;
+    --table->m_count;
+    LinkBucket(false);
+}
+
+void SVFSEntry::SetParent(SVFSEntry* newParent) {
+    if (parent) {
+        if (prevSibling)
+            prevSibling->nextSibling = nextSibling;
+        else
+            parent->firstChild = nextSibling;
+        if (nextSibling)
+            nextSibling->prevSibling = prevSibling;
+        else
+            parent->lastChild = prevSibling;
+        prevSibling = nextSibling = nullptr;
+        parent = nullptr;
+    }
+    if (newParent) {
+        // Newest first: a folder lists its children in reverse order of linking.
+        parent = newParent;
+        nextSibling = newParent->firstChild;
+        if (nextSibling)
+            nextSibling->prevSibling = this;
+        else
+            newParent->lastChild = this;
+        newParent->firstChild = this;
+    }
+}
+
+void SVFSEntry::LinkBucket(bool link) {
+    if (bucket) {
+        if (bucketPrev)
+            bucketPrev->bucketNext = bucketNext;
+        else
+            *bucket = bucketNext;
+        if (bucketNext) bucketNext->bucketPrev = bucketPrev;
+        bucket = nullptr;
+        bucketNext = bucketPrev = nullptr;
+    }
+    if (link) {
+        bucket = &table->m_buckets[CVFSTable::HashPath(path.GetText()) & CVFSTable::kBucketMask];
+        bucketNext = *bucket;
+        if (bucketNext) bucketNext->bucketPrev = this;
+        *bucket = this;
+    }
+}
+
+// --- CVFSPack ----------------------------------------------------------------
+
+CVFSPack::CVFSPack(CVFSTable* owner, const char* name, bool isMounted)
+    : table(owner), mounted(isMounted ? 1 : 0), fileName(name) {
+    prev = table->m_lastPack;
+    if (prev)
+        prev->next = this;
+    else
+        table->m_firstPack = this;
+    table->m_lastPack = this;
+    if (mounted) {
+        // A mounted pack keeps its handle for the life of the table.
+        handle = Sys_OpenRead(fileName.GetText());
+        if (handle != -1) useCount = 1;
+    }
+}
+
+CVFSPack::~CVFSPack() {
+    if (prev)
+        prev->next = next;
+    else
+        table->m_firstPack = next;
+    if (next)
+        next->prev = prev;
+    else
+        table->m_lastPack = prev;
+    Sys_CloseFile(handle);
+}
+
+bool CVFSPack::SeekForEntry(SVFSEntry* entry, uint32_t offset) {
+    if (entry == current && handle != -1) return true;
+    if (handle == -1) handle = Sys_OpenRead(fileName.GetText());
+    if (handle == -1) return false;
+    Sys_Seek(handle, offset);
+    ++useCount;
+    current = entry;
+    return true;
+}
+
+void CVFSPack::Release(SVFSEntry* entry) {
+    if (current == entry) current = nullptr;
+    if (--useCount <= 0) {
+        useCount = 0;
+        if (!mounted && handle != -1) {
+            Sys_CloseFile(handle);
+            handle = -1;
+        }
+    }
+}
+
+int CVFSPack::OpenRead() { return Sys_OpenRead(fileName.GetText()); }
+
+int CVFSPack::OpenWrite() { return mounted ? -1 : Sys_OpenWrite(fileName.GetText()); }
+
+int CVFSPack::OpenAppend() { return mounted ? -1 : Sys_OpenAppend(fileName.GetText()); }
+
+// --- CVFSTable ---------------------------------------------------------------
+
+CVFSTable::~CVFSTable() {
+    while (m_first) delete m_first;
+    while (m_firstPack) delete m_firstPack;
+}
+
+uint32_t CVFSTable::HashPath(const char* path) {
+    const uint32_t* t = CRC32_Table();
+    uint32_t crc = 0xFFFFFFFFu;
+    for (const char* p = path; *p; ++p) crc = (crc >> 8) ^ t[(crc ^ static_cast<unsigned char>(FoldPathChar(*p))) & 0xFF];
+    return ~crc;
+}
+
+void CVFSTable::SetRoot(const char* folder) {
+    if (!folder) {
+        m_rootSet = 0;
+        return;
+    }
+    m_root.Assign(folder);
+    m_rootSet = 1;
+}
+
+SVFSEntry* CVFSTable::Find(const char* path) {
+    if (!path) return nullptr;
+    for (SVFSEntry* e = m_buckets[HashPath(path) & kBucketMask]; e; e = e->bucketNext)
+        if (SamePath(e->path.GetText(), path)) return e;
+    return nullptr;
+}
+
+SVFSEntry* CVFSTable::AddEntry(const char* path) {
+    if (SVFSEntry* e = Find(path)) return e;
+    CVFSPack* pack = new CVFSPack(this, path, false);
+    return new SVFSEntry(this, pack, path, 0, 0);
+}
+
+SVFSEntry* CVFSTable::AddDiskFile(const char* path) {
+    if (SVFSEntry* e = Find(path)) return e;
+    int h = Sys_OpenRead(path);
+    if (h == -1) return nullptr;
+    int64_t size = Sys_FileSize(h);
+    Sys_CloseFile(h);
+    if (size < 0 || size > 0xFFFFFFFFll) return nullptr;  // sizes are 32-bit
+    CVFSPack* pack = new CVFSPack(this, path, false);
+    SVFSEntry* e = new SVFSEntry(this, pack, path, 0, static_cast<uint32_t>(size));
+    AddPathDirs(e);
+    return e;
+}
+
+void CVFSTable::AddFolderTree(const char* folder) {
+    std::string base(folder ? folder : "");
+    std::vector<SSysFindData> found;
+    if (!Sys_FindFiles((base + "\\*.*").c_str(), found)) return;
+    for (const auto& f : found) {
+        std::string full = base + "\\" + f.name;
+        if (f.isFolder) {
+            if (!f.isLink) AddFolderTree(full.c_str());  // a linked folder could loop
+        } else {
+            AddDiskFile(full.c_str());
+        }
+    }
+}
+
+int CVFSTable::ReadName(const char* data, int64_t avail, char* name) {
+    int64_t chunk = avail < kMaxNameLength + 1 ? avail : kMaxNameLength + 1;
+    if (chunk <= 0) return -1;
+    const void* zero = std::memchr(data, 0, static_cast<size_t>(chunk));
+    if (!zero) return -1;
+    int len = static_cast<int>(static_cast<const char*>(zero) - data);
+    std::memcpy(name, data, static_cast<size_t>(len) + 1);
+    return len + 1;
+}
+
+bool CVFSTable::MountPack(const char* path, int64_t base, int64_t length) {
+    if (!path || base < 0) return false;
+    FILE* f = Sys_FOpen(path, "rb");
+    if (!f) return false;
+    bool ok = false;
+    std::vector<char> dir;
+    int64_t end = 0, dirOff = 0;
+    do {
+        if (fseeko(f, 0, SEEK_END) != 0) break;
+        int64_t fileSize = ftello(f);
+        end = length >= 0 ? base + length : fileSize;
+        // The smallest pack is an empty directory: a count and the offset.
+        if (end > fileSize || end - base < 8) break;
+        unsigned char word[4];
+        if (fseeko(f, end - 4, SEEK_SET) != 0 || std::fread(word, 1, 4, f) != 4) break;
+        dirOff = Get32(word);
+        int64_t dirBytes = (end - base) - 4 - dirOff;
+        if (dirBytes < 4) break;  // the directory lies outside the pack
+        dir.resize(static_cast<size_t>(dirBytes));
+        if (fseeko(f, base + dirOff, SEEK_SET) != 0 || std::fread(dir.data(), 1, dir.size(), f) != dir.size()) break;
+        ok = true;
+    } while (false);
+    std::fclose(f);
+    if (!ok) return false;
+
+    CVFSPack* pack = new CVFSPack(this, path, true);
+    if (pack->handle == -1) {
+        delete pack;
+        return false;
+    }
+    pack->end = static_cast<uint64_t>(end);
+    const unsigned char* d = reinterpret_cast<const unsigned char*>(dir.data());
+    uint32_t count = Get32(d);
+    int64_t pos = 4;
+    const int64_t avail = static_cast<int64_t>(dir.size());
+    char name[kMaxNameLength + 1];
+    std::string full;
+    // Each member takes at least nine bytes, so a count that cannot fit ends
+    // with the bytes, not with a four-billion-step loop.
+    for (uint32_t i = 0; i < count && pos < avail; ++i) {
+        int used = ReadName(dir.data() + pos, avail - pos, name);
+        if (used < 0 || pos + used + 8 > avail) break;
+        pos += used;
+        uint32_t offset = Get32(d + pos);
+        uint32_t size = Get32(d + pos + 4);
+        pos += 8;
+        if (!name[0]) continue;
+        if (static_cast<uint64_t>(offset) + size > static_cast<uint64_t>(dirOff)) continue;  // outside the data
+        if (static_cast<uint64_t>(base) + offset > 0xFFFFFFFFull) continue;
+        if (m_rootSet) {
+            full = m_root.GetText();
+            full += '\\';
+            full += name;
+        } else {
+            full = name;
+        }
+        if (Find(full.c_str())) continue;  // the earlier entry of a name wins
+        SVFSEntry* e = new SVFSEntry(this, pack, full.c_str(), static_cast<uint32_t>(base + offset), size);
+        AddPathDirs(e);
+    }
+    return true;
+}
+
+void CVFSTable::MountPacksInFolder(const char* folder) {
+    std::string base(folder ? folder : "");
+    std::vector<SSysFindData> found;
+    if (!Sys_FindFiles((base + "\\*.*").c_str(), found)) return;
+    for (const auto& f : found) {
+        if (f.isFolder) continue;
+        size_t dot = f.name.rfind('.');
+        if (dot == std::string::npos || f.name.compare(dot + 1, std::string::npos, "box") != 0) continue;
+        MountPack((base + "\\" + f.name).c_str(), 0, -1);
+    }
+}
+
+bool CVFSTable::WritePack(const char* path) {
+    // Member data first, then the directory built beside it in memory.
+    FILE* out = Sys_FOpen(path, "wb");
+    if (!out) return false;
+    std::vector<char> buf(65536);
+    std::string directory;
+    uint32_t count = 0;
+    uint64_t running = 0;
+    bool ok = true;
+    for (SVFSEntry* e = m_first; e && ok; e = e->next) {
+        if (e->isFolder) continue;
+        size_t nameLen = std::strlen(e->path.GetText());
+        if (!e->container || nameLen == 0 || nameLen > static_cast<size_t>(kMaxNameLength) ||
+            running + e->size > 0xFFFFFFFFull) {
+            ok = false;
+            break;
+        }
+        int h = e->container->handle;
+        bool own = (h == -1);
+        if (own) h = e->container->OpenRead();
+        if (h == -1 && e->size > 0) {
+            ok = false;
+            break;
+        }
+        for (uint32_t done = 0; done < e->size && ok;) {
+            uint32_t chunk = e->size - done < buf.size() ? e->size - done : static_cast<uint32_t>(buf.size());
+            int64_t got = Sys_ReadAt(h, static_cast<int64_t>(e->dataOffset) + done, buf.data(), chunk);
+            ok = got == chunk && std::fwrite(buf.data(), 1, chunk, out) == chunk;
+            done += chunk;
+        }
+        if (own) Sys_CloseFile(h);
+        directory.append(e->path.GetText(), nameLen + 1);
+        Put32(directory, static_cast<uint32_t>(running));
+        Put32(directory, e->size);
+        running += e->size;
+        ++count;
+    }
+    if (ok) {
+        std::string head;
+        Put32(head, count);
+        std::string tail;
+        Put32(tail, static_cast<uint32_t>(running));
+        ok = std::fwrite(head.data(), 1, 4, out) == 4 &&
+             std::fwrite(directory.data(), 1, directory.size(), out) == directory.size() &&
+             std::fwrite(tail.data(), 1, 4, out) == 4;
+    }
+    ok = std::fclose(out) == 0 && ok;
+    if (!ok) Sys_DeleteFile(path);
+    return ok;
+}
+
+bool CVFSTable::OpenEntry(SVFSEntry* entry) {
+    if (!entry || entry->isOpen || entry->isFolder || !entry->container) return false;
+    if (!entry->container->SeekForEntry(entry, entry->dataOffset)) return false;
+    entry->readPos = 0;
+    entry->isOpen = 1;
+    return true;
+}
+
+void CVFSTable::CloseEntry(SVFSEntry* entry) {
+    if (!entry) return;
+    if (entry->isOpen && entry->container) entry->container->Release(entry);
+    entry->isOpen = 0;
+}
+
+SVFSEntry* CVFSTable::NewFolder(const char* path) {
+    SVFSEntry* e = new SVFSEntry(this, nullptr, path, 0, 0);
+    e->isFolder = 1;
+    return e;
+}
+
+void CVFSTable::AddPathDirs(SVFSEntry* entry) {
+    if (!entry) return;
+    std::string p(entry->path.GetText());
+    SVFSEntry* node = entry;
+    for (;;) {
+        size_t cut = p.find_last_of("\\/");
+        if (cut == std::string::npos || cut == 0) break;
+        p.resize(cut);
+        SVFSEntry* folder = Find(p.c_str());
+        if (!folder) folder = NewFolder(p.c_str());
+        if (folder == node) break;
+        if (node->parent != folder) node->SetParent(folder);
+        node = folder;
+    }
+}

@@ -1,0 +1,152 @@
+// The file table: one case-insensitive view over loose files and packs.
+//
+// All content is read through the global file table g_VFS. It merges the
+// loose files under the installation folder with the members of pack files
+// (".box"): start-up sets the root, adds the loose-file tree, then mounts the
+// packs. The first entry of a name wins, so loose files override packed ones
+// and earlier packs override later ones. Paths are compared ignoring case
+// (and "/" equals "\"), hashed into 2048 buckets by the CRC-32 of the
+// lower-cased path. Every path level gets a folder entry, so the table can be
+// walked as a tree.
+//
+// Members of a pack are read through one handle shared by the whole pack,
+// re-positioned only when a different member reads. Further tables can be
+// built for one pack (a map box) and destroyed with their mounts.
+//
+// Pack file layout (little-endian), from the pack's start (which may be a base
+// offset inside a larger file):
+//   member data, back to back, no gaps or headers;
+//   directory: u32 member count; per member: the path (backslash-separated,
+//     at most 259 characters) and a zero byte, u32 data offset (from the
+//     pack's start), u32 data size;
+//   last 4 bytes: u32 offset of the directory.
+// A directory that points outside the pack, a count that cannot fit, or a
+// member whose data lies outside the data area is refused; the members that
+// are sound still mount.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "core/CRC32.h"
+#include "core/StrBuf.h"
+
+class CVFSTable;
+class CVFSPack;
+
+struct SVFSEntry {
+    SVFSEntry(CVFSTable* table, CVFSPack* container, const char* path, uint32_t dataOffset, uint32_t size);
+    ~SVFSEntry();
+    SVFSEntry(const SVFSEntry&) = delete;
+    SVFSEntry& operator=(const SVFSEntry&) = delete;
+
+    void SetParent(SVFSEntry* parent);
+    void LinkBucket(bool link);
+
+    CStrBuf path;              // as entered, case kept
+    uint32_t dataOffset = 0;   // position of the data inside its container file
+    uint32_t readPos = 0;      // next read inside the entry
+    uint32_t size = 0;
+    uint8_t isFolder = 0;
+    uint8_t isOpen = 0;        // read through the shared handle by one file object
+    CVFSPack* container = nullptr;  // null for folder entries
+    SVFSEntry* parent = nullptr;
+    SVFSEntry* firstChild = nullptr;
+    SVFSEntry* lastChild = nullptr;
+    SVFSEntry* prevSibling = nullptr;
+    SVFSEntry* nextSibling = nullptr;
+    CVFSTable* table = nullptr;
+    SVFSEntry* next = nullptr;  // the table's entry list, in creation order
+    SVFSEntry* prev = nullptr;
+    SVFSEntry** bucket = nullptr;
+    SVFSEntry* bucketNext = nullptr;
+    SVFSEntry* bucketPrev = nullptr;
+};
+
+// One container file: a mounted pack, or one loose file.
+class CVFSPack {
+public:
+    CVFSPack(CVFSTable* table, const char* fileName, bool mounted);
+    ~CVFSPack();
+    CVFSPack(const CVFSPack&) = delete;
+    CVFSPack& operator=(const CVFSPack&) = delete;
+
+    // Positions the shared handle at an absolute offset for an entry (opening
+    // it if needed). False when the file cannot be opened.
+    bool SeekForEntry(SVFSEntry* entry, uint32_t offset);
+    void Release(SVFSEntry* entry);
+    int OpenRead();    // a handle of its own, -1 on failure
+    int OpenWrite();   // -1 for a mounted pack
+    int OpenAppend();  // -1 for a mounted pack
+
+    SVFSEntry* current = nullptr;
+    CVFSTable* table = nullptr;
+    uint8_t mounted = 0;
+    CVFSPack* prev = nullptr;
+    CVFSPack* next = nullptr;
+    int32_t useCount = 0;
+    CStrBuf fileName;
+    int handle = -1;
+    uint64_t end = 0;  // for a mounted pack: the end of its byte range in the file
+};
+
+class CVFSTable {
+public:
+    static constexpr uint32_t kBucketCount = 2048;
+    static constexpr uint32_t kBucketMask = 0x7FF;
+    static constexpr int kMaxNameLength = 259;
+
+    CVFSTable() = default;
+    ~CVFSTable();
+    CVFSTable(const CVFSTable&) = delete;
+    CVFSTable& operator=(const CVFSTable&) = delete;
+
+    void SetRoot(const char* folder);
+    SVFSEntry* Find(const char* path);
+    SVFSEntry* AddEntry(const char* path);
+    SVFSEntry* AddDiskFile(const char* path);
+    void AddFolderTree(const char* folder);
+    // Mounts a pack: the whole file (length -1) or the byte range
+    // [base, base + length). False when nothing could be mounted.
+    bool MountPack(const char* path, int64_t base = 0, int64_t length = -1);
+    void MountPacksInFolder(const char* folder);
+    // Writes every file entry, in creation order, as a new pack. False (and
+    // no file left behind) when a member cannot be read completely or the
+    // output cannot be written.
+    bool WritePack(const char* path);
+    bool OpenEntry(SVFSEntry* entry);
+    void CloseEntry(SVFSEntry* entry);
+    void AddPathDirs(SVFSEntry* entry);
+    // Reads a member path from directory bytes into name (room for
+    // kMaxNameLength + 1 bytes). Returns the bytes it takes, terminator
+    // included, or -1 when no terminator lies within kMaxNameLength + 1 bytes
+    // or within avail.
+    static int ReadName(const char* data, int64_t avail, char* name);
+
+    // The lookup hash of a path: CRC-32 of the lower-cased text, "/" read as "\".
+    static uint32_t HashPath(const char* path);
+
+    const char* GetRoot() const { return m_root.GetText(); }
+    bool IsRootSet() const { return m_rootSet != 0; }
+    SVFSEntry* GetFirstEntry() const { return m_first; }
+    CVFSPack* GetFirstPack() const { return m_firstPack; }
+    uint32_t GetEntryCount() const { return m_count; }
+
+private:
+    friend struct SVFSEntry;
+    friend class CVFSPack;
+    SVFSEntry* NewFolder(const char* path);
+
+    CStrBuf m_root;
+    uint8_t m_rootSet = 0;
+    SVFSEntry* m_first = nullptr;
+    SVFSEntry* m_last = nullptr;
+    CCRC32 m_hash;
+    SVFSEntry* m_buckets[kBucketCount] = {};
+    CVFSPack* m_firstPack = nullptr;
+    CVFSPack* m_lastPack = nullptr;
+    uint32_t m_count = 0;
+};
+
+// The global file table of the game.
+extern CVFSTable g_VFS;

@@ -1,0 +1,449 @@
+#include "platform/sys/Path.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <mutex>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace {
+
+std::string Lower(const std::string& s) {
+    std::string r(s);
+    for (char& c : r)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return r;
+}
+
+bool IsSep(char c) { return c == '\\' || c == '/'; }
+
+// One folder's names, for case-insensitive lookups.
+struct SFolderNames {
+    std::unordered_map<std::string, std::string> byLower;  // lower-case name -> name on disk
+    std::unordered_set<std::string> exact;
+};
+
+std::mutex g_cacheLock;
+std::unordered_map<std::string, SFolderNames> g_cache;
+
+void ReadFolderNames(const std::string& dir, SFolderNames& names) {
+    names.byLower.clear();
+    names.exact.clear();
+    DIR* d = opendir(dir.c_str());
+    if (!d) return;
+    while (dirent* e = readdir(d)) {
+        std::string n = e->d_name;
+        if (n == "." || n == "..") continue;
+        names.exact.insert(n);
+        std::string l = Lower(n);
+        auto it = names.byLower.find(l);
+        // Two names that differ only in case: the smaller one wins, so the
+        // choice does not depend on the order readdir gives.
+        if (it == names.byLower.end() || n < it->second) names.byLower[l] = n;
+    }
+    closedir(d);
+}
+
+// The on-disk spelling of one component of a folder, or "" when absent.
+std::string LookUpName(const std::string& dir, const std::string& comp) {
+    std::lock_guard<std::mutex> lock(g_cacheLock);
+    for (int pass = 0; pass < 2; ++pass) {
+        auto it = g_cache.find(dir);
+        if (it == g_cache.end() || pass == 1) {
+            ReadFolderNames(dir, g_cache[dir]);
+            it = g_cache.find(dir);
+        }
+        if (it->second.exact.count(comp)) return comp;
+        auto n = it->second.byLower.find(Lower(comp));
+        if (n != it->second.byLower.end()) return n->second;
+    }
+    return std::string();
+}
+
+// Splits a Windows or Linux path into its starting folder and components.
+bool SplitPath(const char* path, std::string& base, std::vector<std::string>& comps) {
+    comps.clear();
+    if (!path) return false;
+    const char* rest = path;
+    if (((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) && path[1] == ':') {
+        if (path[0] != 'Z' && path[0] != 'z') return false;
+        base = "/";
+        rest = path + 2;
+    } else if (IsSep(path[0])) {
+        base = "/";
+    } else {
+        char cwd[4096];
+        if (!getcwd(cwd, sizeof cwd)) return false;
+        base = cwd;
+    }
+    std::string cur;
+    for (const char* p = rest;; ++p) {
+        if (*p == '\0' || IsSep(*p)) {
+            if (cur == "..") {
+                if (!comps.empty()) comps.pop_back();
+            } else if (!cur.empty() && cur != ".") {
+                comps.push_back(cur);
+            }
+            cur.clear();
+            if (*p == '\0') break;
+        } else {
+            cur += *p;
+        }
+    }
+    return true;
+}
+
+std::string Join(const std::string& dir, const std::string& name) {
+    if (dir.empty() || dir.back() == '/') return dir + name;
+    return dir + "/" + name;
+}
+
+bool ResolveLinux(const char* path, std::string& out) {
+    std::string base;
+    std::vector<std::string> comps;
+    if (!SplitPath(path, base, comps)) return false;
+    std::string exact = base;
+    for (const auto& c : comps) exact = Join(exact, c);
+    struct stat st;
+    if (lstat(exact.c_str(), &st) == 0) {
+        out = exact;
+        return true;
+    }
+    std::string cur = base;
+    size_t i = 0;
+    for (; i < comps.size(); ++i) {
+        std::string real = LookUpName(cur, comps[i]);
+        if (real.empty()) break;
+        cur = Join(cur, real);
+    }
+    for (; i < comps.size(); ++i) cur = Join(cur, comps[i]);
+    out = cur;
+    return true;
+}
+
+std::mutex g_installLock;
+std::string g_install;  // Linux path, no trailing slash
+bool g_installWritable = true;
+
+// The user-data copy of a path below a read-only installation, or "".
+std::string UserDataTwin(const std::string& linuxPath) {
+    std::lock_guard<std::mutex> lock(g_installLock);
+    if (g_install.empty() || g_installWritable) return std::string();
+    if (linuxPath.size() <= g_install.size() || linuxPath.compare(0, g_install.size(), g_install) != 0 ||
+        linuxPath[g_install.size()] != '/')
+        return std::string();
+    return Sys_GetUserDataFolder() + linuxPath.substr(g_install.size());
+}
+
+bool MakeParents(const std::string& linuxPath) {
+    for (size_t pos = 1; (pos = linuxPath.find('/', pos)) != std::string::npos; ++pos) {
+        std::string dir = linuxPath.substr(0, pos);
+        if (mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) return false;
+    }
+    return true;
+}
+
+std::string EnvFolder(const char* var, const char* fallback) {
+    const char* v = std::getenv(var);
+    if (v && *v == '/') return std::string(v) + "/tessarak";
+    const char* home = std::getenv("HOME");
+    return std::string(home && *home ? home : "/tmp") + fallback + "/tessarak";
+}
+
+}  // namespace
+
+bool Sys_ResolvePath(const char* path, std::string& linuxPath) {
+    if (!ResolveLinux(path, linuxPath)) return false;
+    std::string twin = UserDataTwin(linuxPath);
+    if (!twin.empty()) {
+        std::string resolvedTwin;
+        struct stat st;
+        if (ResolveLinux(twin.c_str(), resolvedTwin) && lstat(resolvedTwin.c_str(), &st) == 0)
+            linuxPath = resolvedTwin;
+    }
+    return true;
+}
+
+bool Sys_ResolveWritePath(const char* path, std::string& linuxPath) {
+    if (!ResolveLinux(path, linuxPath)) return false;
+    std::string twin = UserDataTwin(linuxPath);
+    if (!twin.empty()) return ResolveLinux(twin.c_str(), linuxPath);
+    return true;
+}
+
+std::string Sys_ToWindowsPath(const char* linuxPath) {
+    std::string r;
+    if (linuxPath && linuxPath[0] == '/') r = "Z:";
+    for (const char* p = linuxPath; p && *p; ++p) r += (*p == '/') ? '\\' : *p;
+    return r;
+}
+
+void Sys_FlushPathCache() {
+    std::lock_guard<std::mutex> lock(g_cacheLock);
+    g_cache.clear();
+}
+
+void Sys_SetInstallFolder(const char* path) {
+    std::string l;
+    if (path && *path) ResolveLinux(path, l);
+    while (l.size() > 1 && l.back() == '/') l.pop_back();
+    std::lock_guard<std::mutex> lock(g_installLock);
+    g_install = l;
+    g_installWritable = l.empty() || access(l.c_str(), W_OK) == 0;
+}
+
+std::string Sys_GetInstallFolder() {
+    std::lock_guard<std::mutex> lock(g_installLock);
+    return g_install;
+}
+
+std::string Sys_GetUserDataFolder() { return EnvFolder("XDG_DATA_HOME", "/.local/share"); }
+std::string Sys_GetUserConfigFolder() { return EnvFolder("XDG_CONFIG_HOME", "/.config"); }
+
+std::string Sys_GetExecutableFolder() {
+    char buf[4096];
+    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return ".";
+    buf[n] = '\0';
+    std::string s(buf);
+    size_t slash = s.rfind('/');
+    return slash == 0 ? "/" : s.substr(0, slash);
+}
+
+int Sys_OpenRead(const char* path) {
+    std::string l;
+    if (!Sys_ResolvePath(path, l)) return -1;
+    int fd = open(l.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+static int OpenForWriting(const char* path, int flags) {
+    std::string l;
+    if (!Sys_ResolveWritePath(path, l)) return -1;
+    MakeParents(l);
+    int fd = open(l.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | flags, 0644);
+    if (fd < 0) return -1;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+int Sys_OpenWrite(const char* path) { return OpenForWriting(path, O_TRUNC); }
+
+int Sys_OpenAppend(const char* path) {
+    int fd = OpenForWriting(path, 0);
+    if (fd >= 0) lseek(fd, 0, SEEK_END);
+    return fd;
+}
+
+void Sys_CloseFile(int handle) {
+    if (handle >= 0) close(handle);
+}
+
+int64_t Sys_ReadFile(int handle, void* buf, int64_t n) {
+    if (handle < 0 || n < 0) return -1;
+    int64_t done = 0;
+    while (done < n) {
+        ssize_t r = read(handle, static_cast<char*>(buf) + done, static_cast<size_t>(n - done));
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) return done ? done : -1;
+        if (r == 0) break;
+        done += r;
+    }
+    return done;
+}
+
+int64_t Sys_WriteFile(int handle, const void* buf, int64_t n) {
+    if (handle < 0 || n < 0) return -1;
+    int64_t done = 0;
+    while (done < n) {
+        ssize_t r = write(handle, static_cast<const char*>(buf) + done, static_cast<size_t>(n - done));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return done ? done : -1;
+        done += r;
+    }
+    return done;
+}
+
+int64_t Sys_ReadAt(int handle, int64_t offset, void* buf, int64_t n) {
+    if (handle < 0 || n < 0 || offset < 0) return -1;
+    int64_t done = 0;
+    while (done < n) {
+        ssize_t r = pread(handle, static_cast<char*>(buf) + done, static_cast<size_t>(n - done), offset + done);
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) return done ? done : -1;
+        if (r == 0) break;
+        done += r;
+    }
+    return done;
+}
+
+int64_t Sys_Seek(int handle, int64_t offset) {
+    if (handle < 0 || offset < 0) return -1;
+    return lseek(handle, offset, SEEK_SET);
+}
+
+int64_t Sys_Tell(int handle) { return handle < 0 ? -1 : lseek(handle, 0, SEEK_CUR); }
+
+int64_t Sys_FileSize(int handle) {
+    struct stat st;
+    if (handle < 0 || fstat(handle, &st) != 0) return -1;
+    return st.st_size;
+}
+
+FILE* Sys_FOpen(const char* path, const char* mode) {
+    if (!mode) return nullptr;
+    bool writes = std::strpbrk(mode, "wa+") != nullptr;
+    std::string l;
+    if (writes ? !Sys_ResolveWritePath(path, l) : !Sys_ResolvePath(path, l)) return nullptr;
+    if (writes) MakeParents(l);
+    struct stat st;
+    if (stat(l.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return nullptr;
+    return std::fopen(l.c_str(), mode);
+}
+
+bool Sys_WriteFileAtomic(const char* path, const void* data, size_t size) {
+    std::string l;
+    if (!Sys_ResolveWritePath(path, l)) return false;
+    MakeParents(l);
+    std::string tmp = l + ".tmp" + std::to_string(getpid());
+    int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    bool ok = Sys_WriteFile(fd, data, static_cast<int64_t>(size)) == static_cast<int64_t>(size);
+    ok = fsync(fd) == 0 && ok;
+    ok = close(fd) == 0 && ok;
+    if (ok) ok = rename(tmp.c_str(), l.c_str()) == 0;
+    if (!ok) unlink(tmp.c_str());
+    return ok;
+}
+
+bool Sys_WildcardMatch(const char* pattern, const char* name) {
+    auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+    // Iterative matching with one backtrack point for the last '*'.
+    const char* p = pattern;
+    const char* n = name;
+    const char* star = nullptr;
+    const char* starName = nullptr;
+    while (*n) {
+        if (*p == '*') {
+            star = p++;
+            starName = n;
+        } else if (*p == '?' || (*p && fold(*p) == fold(*n))) {
+            ++p;
+            ++n;
+        } else if (star) {
+            p = star + 1;
+            n = ++starName;
+        } else {
+            break;
+        }
+    }
+    if (!*n) {
+        while (*p == '*') ++p;
+        if (!*p) return true;
+    }
+    // "name.*" matches a name that has no extension at all, as the Windows search does.
+    size_t pl = std::strlen(pattern);
+    if (pl >= 2 && pattern[pl - 2] == '.' && pattern[pl - 1] == '*' && !std::strchr(name, '.')) {
+        std::string shorter(pattern, pl - 2);
+        return Sys_WildcardMatch(shorter.c_str(), name);
+    }
+    return false;
+}
+
+bool Sys_FindFiles(const char* pattern, std::vector<SSysFindData>& found) {
+    found.clear();
+    if (!pattern) return false;
+    std::string pat(pattern);
+    size_t cut = pat.find_last_of("\\/");
+    std::string folder = cut == std::string::npos ? std::string(".") : pat.substr(0, cut + 1);
+    std::string leaf = cut == std::string::npos ? pat : pat.substr(cut + 1);
+    if (folder.size() == 2 && folder[1] == ':') folder += '\\';
+    std::string dir;
+    if (!Sys_ResolvePath(folder.c_str(), dir)) return false;
+    bool wild = leaf.find_first_of("*?") != std::string::npos;
+    auto addOne = [&](const std::string& name) {
+        std::string full = Join(dir, name);
+        struct stat st;
+        if (lstat(full.c_str(), &st) != 0) return;
+        SSysFindData f;
+        f.name = name;
+        f.isLink = S_ISLNK(st.st_mode);
+        if (f.isLink && stat(full.c_str(), &st) != 0) return;  // dangling link
+        f.isFolder = S_ISDIR(st.st_mode);
+        f.size = f.isFolder ? 0 : static_cast<uint64_t>(st.st_size);
+        found.push_back(f);
+    };
+    if (!wild) {
+        if (leaf.empty()) return false;
+        std::string real = LookUpName(dir, leaf);
+        if (!real.empty()) addOne(real);
+        return !found.empty();
+    }
+    DIR* d = opendir(dir.c_str());
+    if (!d) return false;
+    std::vector<std::string> names;
+    while (dirent* e = readdir(d)) {
+        if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..")) continue;
+        if (Sys_WildcardMatch(leaf.c_str(), e->d_name)) names.push_back(e->d_name);
+    }
+    closedir(d);
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        int c = strcasecmp(a.c_str(), b.c_str());
+        return c != 0 ? c < 0 : a < b;
+    });
+    for (const auto& n : names) addOne(n);
+    return !found.empty();
+}
+
+bool Sys_PathExists(const char* path) {
+    std::vector<SSysFindData> found;
+    if (path && std::strpbrk(path, "*?")) return Sys_FindFiles(path, found);
+    std::string l;
+    struct stat st;
+    return Sys_ResolvePath(path, l) && stat(l.c_str(), &st) == 0;
+}
+
+bool Sys_IsFolder(const char* path) {
+    std::string l;
+    struct stat st;
+    return Sys_ResolvePath(path, l) && stat(l.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool Sys_CreateFolder(const char* path) {
+    std::string l, direct;
+    if (!Sys_ResolveWritePath(path, l) || !ResolveLinux(path, direct)) return false;
+    if (mkdir(l.c_str(), 0755) != 0 && errno != EEXIST) {
+        if (errno != ENOENT || l == direct) return false;
+        MakeParents(l);  // the user-data twin's parents may not exist yet
+        if (mkdir(l.c_str(), 0755) != 0 && errno != EEXIST) return false;
+    }
+    struct stat st;
+    return stat(l.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool Sys_DeleteFile(const char* path) {
+    std::string l;
+    return Sys_ResolveWritePath(path, l) && unlink(l.c_str()) == 0;
+}
+
+bool Sys_RenameFile(const char* from, const char* to) {
+    std::string a, b;
+    return Sys_ResolvePath(from, a) && Sys_ResolveWritePath(to, b) && rename(a.c_str(), b.c_str()) == 0;
+}

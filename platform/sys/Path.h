@@ -1,0 +1,81 @@
+// Windows paths on the Linux file system.
+//
+// The game names every file the Windows way: "Z:\opt\tessarak\Scripts\Config\Video.cfg",
+// backslashes, any letter case. These calls map such a path onto the disk:
+// "Z:" is "/", backslashes and slashes both separate, and every component is
+// matched case-insensitively against what is really on disk (listings are
+// cached per folder), so "Scripts/Config/video.CFG" on disk opens as
+// "Z:\...\scripts\config\Video.cfg". A path that starts with "/" is taken as a
+// Linux path and resolved the same way; a path without a drive or a leading
+// separator is relative to the current folder.
+//
+// User data: when an installation folder is set (Sys_SetInstallFolder) and it
+// is not writable, writes below it go to the same relative path under the
+// user's data folder ($XDG_DATA_HOME/tessarak), and reads look there first.
+//
+// Files are plain POSIX descriptors: a handle of -1 is a failure.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+// --- path mapping --------------------------------------------------------
+// The Linux path of a Windows path, every existing component matched
+// case-insensitively; components that do not exist are kept as written.
+// Returns false when the path cannot be mapped (a drive letter other than Z:).
+bool Sys_ResolvePath(const char* path, std::string& linuxPath);
+// Like Sys_ResolvePath, for a file about to be created or written: applies the
+// user-data redirection.
+bool Sys_ResolveWritePath(const char* path, std::string& linuxPath);
+// "Z:\tmp\x" for "/tmp/x": the Windows form of a Linux path.
+std::string Sys_ToWindowsPath(const char* linuxPath);
+// Forgets the cached folder listings (after files were made behind our back).
+void Sys_FlushPathCache();
+
+// --- installation and user data -------------------------------------------
+void Sys_SetInstallFolder(const char* path);  // Windows or Linux form; null clears
+std::string Sys_GetInstallFolder();           // the Linux path, or "" when not set
+std::string Sys_GetUserDataFolder();          // $XDG_DATA_HOME/tessarak (or ~/.local/share/tessarak)
+std::string Sys_GetUserConfigFolder();        // $XDG_CONFIG_HOME/tessarak (or ~/.config/tessarak)
+std::string Sys_GetExecutableFolder();        // the folder of the running program (Linux form)
+
+// --- files -----------------------------------------------------------------
+int Sys_OpenRead(const char* path);           // existing regular file, read only
+int Sys_OpenWrite(const char* path);          // created or truncated, read and write; parent folders made
+int Sys_OpenAppend(const char* path);         // opened or created, positioned at its end
+void Sys_CloseFile(int handle);
+int64_t Sys_ReadFile(int handle, void* buf, int64_t n);         // bytes read, -1 on error
+int64_t Sys_WriteFile(int handle, const void* buf, int64_t n);  // bytes written, -1 on error
+int64_t Sys_ReadAt(int handle, int64_t offset, void* buf, int64_t n);
+int64_t Sys_Seek(int handle, int64_t offset);  // absolute; the new position or -1
+int64_t Sys_Tell(int handle);
+int64_t Sys_FileSize(int handle);              // -1 on error
+// Buffered stdio on a Windows path ("rb", "wb", "ab", ...); writes resolve as
+// Sys_ResolveWritePath does.
+FILE* Sys_FOpen(const char* path, const char* mode);
+
+// Writes a whole file through a temporary file and a rename, so a crash never
+// leaves half a file behind.
+bool Sys_WriteFileAtomic(const char* path, const void* data, size_t size);
+
+// --- folders ---------------------------------------------------------------
+struct SSysFindData {
+    std::string name;     // as on disk
+    bool isFolder = false;
+    bool isLink = false;  // a symbolic link (folder links are not descended into)
+    uint64_t size = 0;
+};
+// Lists what matches a search pattern ("Z:\dir\*.*", "Z:\dir\*.box",
+// "Z:\dir\name"): wildcards '*' and '?' match case-insensitively as the Windows
+// search does ("*.*" matches names without a dot too); "." and ".." are never
+// listed. Sorted case-insensitively. False when nothing matches.
+bool Sys_FindFiles(const char* pattern, std::vector<SSysFindData>& found);
+bool Sys_PathExists(const char* path);     // a file or a folder; wildcards allowed
+bool Sys_IsFolder(const char* path);
+bool Sys_CreateFolder(const char* path);   // one level; true if it exists afterwards
+bool Sys_DeleteFile(const char* path);
+bool Sys_RenameFile(const char* from, const char* to);
+// Windows-search matching of one name against one pattern.
+bool Sys_WildcardMatch(const char* pattern, const char* name);
