@@ -1,0 +1,169 @@
+// The console: the game's log and its command prompt.
+//
+// Every subsystem prints here, from any thread: CConsole::Print stores the
+// line in a scroll-back ring (6900 lines once Init ran) and, when asked to
+// echo, also as a timed screen message that shows over the game for a few
+// seconds. The player types command lines into the console's command line;
+// ExecuteCommandLine keeps them in a history of 127 lines and runs them
+// quietly through the interpreter, and a line that runs nothing goes out as
+// chat. The interface object owns the one CConsole; drawing reads the state
+// kept here (lines, colours, view position, screen messages, blink phase).
+//
+// Lines can also be copied to standard output (or any sink) as they are
+// printed, which is how a headless run or a test harness reads the console.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "core/StrBuf.h"
+#include "platform/sys/Thread.h"
+
+class CCommandInterpreter;
+
+// What the console needs of the game around it.
+class IConsoleHost
+{
+public:
+  virtual ~IConsoleHost() = default;
+  // The game clock: current count and counts per second.
+  virtual uint64_t ConsoleClockNow() = 0;
+  virtual uint64_t ConsoleClockFrequency() = 0;
+  // The interpreter that command lines run through (null: none yet).
+  virtual CCommandInterpreter* ConsoleInterpreter() = 0;
+  // Sends a typed line that ran no command as chat, with the local player's
+  // name and colour.
+  virtual void ConsoleSendChat(const char* text) = 0;
+  // Clipboard text in the game's code page.
+  enum EClipboard
+  {
+    kClipboardOk,
+    kClipboardNotText,
+    kClipboardOpenFailed,
+  };
+  virtual EClipboard ConsoleGetClipboard(CStrBuf& out) { (void)out; return kClipboardNotText; }
+  virtual bool ConsoleSetClipboard(const char* text) { (void)text; return false; }
+  // The console was shown or hidden: the interface redraws.
+  virtual void ConsoleVisibilityChanged() {}
+};
+
+struct SConsoleLine
+{
+  CStrBuf text;
+  uint8_t r = 255, g = 255, b = 255;
+};
+
+// Receives every printed line (after it is stored), on the printing thread.
+typedef void (*ConsoleLineSink)(void* user, const char* text, int r, int g, int b, bool echo);
+
+class CConsole
+{
+public:
+  enum
+  {
+    kScrollBackLines = 6900,
+    kScreenLines = 2048,
+    kHistoryLines = 127,
+    kMaxScreenMessageRows = 10,
+  };
+
+  explicit CConsole(IConsoleHost* host = nullptr);
+  ~CConsole();
+  CConsole(const CConsole&) = delete;
+  CConsole& operator=(const CConsole&) = delete;
+
+  void SetHost(IConsoleHost* host) { m_host = host; }
+
+  // Creates the rings on the first call; the margins are for drawing. The
+  // pictures are loaded by the drawing side.
+  bool Init(int scrollBack, int marginX, int marginY);
+  bool IsInitialised() const { return !m_lines.empty(); }
+
+  void Show();
+  void Hide();
+  bool IsVisible() const { return m_visible != 0; }
+
+  bool Print(const char* text, bool replaceLast, int r, int g, int b, bool echo);
+  bool Printf(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  bool PrintfColor(const char* format, int r, int g, int b, bool echo, ...);
+  // "Current time is : h:mm:ss d/m, yyyy" in local time.
+  void PrintTime();
+
+  // Lines also go to a sink: standard output, or a function of the caller's.
+  void SetEchoToStdout(bool on) { m_echoStdout = on; }
+  void SetLineSink(ConsoleLineSink sink, void* user);
+
+  // ---- scroll-back, for drawing and the scroll commands
+  int GetLineCount() const { return m_lineCount; }  // lines that hold text
+  // Line i counted from the newest (0) towards older ones; null past the end.
+  const SConsoleLine* GetLine(int fromNewest) const;
+  // How far the view is scrolled back (0: it follows the newest line).
+  int GetViewOffset() const { return m_viewOffset; }
+  void ScrollOlder(int lines);
+  void ScrollNewer(int lines);
+  void ScrollToNewest() { m_viewOffset = 0; }
+  void ScrollToOldest();
+
+  // ---- timed screen messages
+  // Moves the messages up one row when their time ran out; the render frame
+  // calls it before it draws them.
+  void AdvanceScreenMessages();
+  const SConsoleLine* GetScreenLine(int fromNewest) const;
+  uint64_t GetScreenExpiry() const { return m_screenExpiry; }
+  void ClearScreenMessages();
+  int32_t m_numMessageLines = 4;  // rows shown; the variable Interfaceopt_NumMessagesLines
+
+  // ---- cursor blink
+  void ResetBlink();
+  // Toggles the phase when more than a quarter second passed; returns it.
+  int UpdateBlink();
+  int GetBlinkPhase() const { return m_blinkPhase; }
+
+  // ---- command line and history
+  CStrBuf& CommandLine() { return m_commandLine; }
+  bool ExecuteCommandLine(const char* text);
+  // History entry 0 is the oldest, 126 the newest.
+  const char* GetHistory(int index) const;
+  int m_historyIndex = 0;  // browse position
+  bool PasteToCommandLine();
+  bool CopyFromCommandLine();
+
+  // The console mutex: held by every print and by drawing.
+  CSysMutex& Mutex() { return m_mutex; }
+
+  uint8_t m_mini = 0;
+  int32_t m_miniLines = 0;
+  int32_t m_marginX = 17;
+  int32_t m_marginY = 8;
+
+private:
+  // Recycles the oldest line of a ring to the front (or reuses the newest).
+  static void Push(std::vector<SConsoleLine>& ring, int& newest, int& count, int* viewOffset, const char* text,
+                   bool replaceLast, int r, int g, int b);
+  uint64_t Now() const;
+  uint64_t Frequency() const;
+
+  IConsoleHost* m_host = nullptr;
+  CSysMutex m_mutex;
+  uint8_t m_visible = 0;
+
+  std::vector<SConsoleLine> m_lines;
+  int m_newest = 0;
+  int m_lineCount = 0;
+  int m_viewOffset = 0;
+
+  std::vector<SConsoleLine> m_screen;
+  int m_screenNewest = 0;
+  int m_screenCount = 0;
+  uint64_t m_screenExpiry = 0;
+
+  uint64_t m_blinkTime = 0;
+  int m_blinkPhase = 0;
+
+  CStrBuf m_history[kHistoryLines];
+  CStrBuf m_commandLine;
+
+  bool m_echoStdout = false;
+  ConsoleLineSink m_sink = nullptr;
+  void* m_sinkUser = nullptr;
+};
