@@ -84,7 +84,7 @@ uint32_t CSoftSurface::ChannelMask() const {
   return m;
 }
 
-int32_t CSoftSurface::GetSurfaceDesc(SSurfaceDesc* desc) const {
+int32_t CSoftSurface::GetSurfaceDesc(SDDSurfaceDesc* desc) const {
   if (!desc) return kDDErrInvalidParams;
   desc->size = 124;
   desc->flags = kDescCaps | kDescHeight | kDescWidth | kDescPitch | kDescPixelFormat;
@@ -98,7 +98,7 @@ int32_t CSoftSurface::GetSurfaceDesc(SSurfaceDesc* desc) const {
   return kDD_OK;
 }
 
-int32_t CSoftSurface::Lock(SSurfaceDesc* desc) {
+int32_t CSoftSurface::Lock(SDDSurfaceDesc* desc) {
   if (!desc) return kDDErrInvalidParams;
   if (m_lost) return kDDErrSurfaceLost;
   if (m_locked) return kDDErrSurfaceBusy;

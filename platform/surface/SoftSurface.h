@@ -75,7 +75,7 @@ struct SSurfacePixelFormat {
 
 // The surface description the engine keeps a copy of (DDSURFACEDESC2's
 // fields that mean something here).
-struct SSurfaceDesc {
+struct SDDSurfaceDesc {
   uint32_t size = 124;
   uint32_t flags = 0;
   uint32_t height = 0;
@@ -112,8 +112,8 @@ class CSoftSurface {
   uint8_t* Pixels() { return m_pixels.data(); }  // raw access without the share's sync
   const uint8_t* Pixels() const { return m_pixels.data(); }
 
-  int32_t GetSurfaceDesc(SSurfaceDesc* desc) const;
-  int32_t Lock(SSurfaceDesc* desc);  // whole surface
+  int32_t GetSurfaceDesc(SDDSurfaceDesc* desc) const;
+  int32_t Lock(SDDSurfaceDesc* desc);  // whole surface
   int32_t Unlock();
   bool IsLocked() const { return m_locked; }
 
