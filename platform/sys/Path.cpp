@@ -190,13 +190,13 @@ void Sys_FlushPathCache() {
     g_cache.clear();
 }
 
-void Sys_SetInstallFolder(const char* path) {
+void Sys_SetInstallFolder(const char* path, int writable) {
     std::string l;
     if (path && *path) ResolveLinux(path, l);
     while (l.size() > 1 && l.back() == '/') l.pop_back();
     std::lock_guard<std::mutex> lock(g_installLock);
     g_install = l;
-    g_installWritable = l.empty() || access(l.c_str(), W_OK) == 0;
+    g_installWritable = l.empty() || (writable >= 0 ? writable != 0 : access(l.c_str(), W_OK) == 0);
 }
 
 std::string Sys_GetInstallFolder() {

@@ -35,7 +35,9 @@ std::string Sys_ToWindowsPath(const char* linuxPath);
 void Sys_FlushPathCache();
 
 // --- installation and user data -------------------------------------------
-void Sys_SetInstallFolder(const char* path);  // Windows or Linux form; null clears
+// Windows or Linux form; null clears. writable: 1 or 0 to decide, -1 to test
+// the folder (a shared installation can be declared read-only).
+void Sys_SetInstallFolder(const char* path, int writable = -1);
 std::string Sys_GetInstallFolder();           // the Linux path, or "" when not set
 std::string Sys_GetUserDataFolder();          // $XDG_DATA_HOME/tessarak (or ~/.local/share/tessarak)
 std::string Sys_GetUserConfigFolder();        // $XDG_CONFIG_HOME/tessarak (or ~/.config/tessarak)
