@@ -137,8 +137,15 @@ bool CCommandInterpreter::Parse(bool quiet, char* text, int length)
   auto run = [&]() {
     name[nameLen] = 0;
     RunStatement(quiet, name, ran, stop);
+    // After a runaway nesting every nested run stops; the outermost text
+    // goes on with its next statement.
     if (m_unwinding)
-      stop = true;
+    {
+      if (m_depth > 1)
+        stop = true;
+      else
+        m_unwinding = false;
+    }
   };
 
   while (pos < length && !stop)

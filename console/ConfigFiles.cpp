@@ -104,8 +104,11 @@ int CCommandInterpreter::SaveConfigFiles()
     std::string temp = path + ".tmp";
     bool ok = false;
     {
+      // The temporary file goes through a scratch table so the game's file
+      // table never lists it.
+      CVFSTable scratch;
       CVFSFile file;
-      if (file.Open(temp.c_str(), CVFSFile::kModeWrite))
+      if (file.Open(temp.c_str(), CVFSFile::kModeWrite, &scratch))
       {
         const uint32_t headerLength = sizeof kConfigHeader - 1;
         ok = file.Write(kConfigHeader, headerLength) == headerLength;
@@ -117,6 +120,13 @@ int CCommandInterpreter::SaveConfigFiles()
     }
     if (ok)
       ok = Sys_RenameFile(temp.c_str(), path.c_str());
+    if (ok && g_VFS.Find(path.c_str()))
+    {
+      // The file table knows the old file: let it see the new size (and a
+      // packed copy give way to the file on disk).
+      CVFSFile touch;
+      touch.Open(path.c_str(), CVFSFile::kModeWrite | CVFSFile::kModeAppend);
+    }
     if (!ok)
     {
       Sys_DeleteFile(temp.c_str());
