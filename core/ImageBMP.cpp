@@ -115,8 +115,8 @@ SPackedDIB* DIB_ReadBMPHeader(const uint8_t* data, size_t size, size_t* pixelOff
     }
     if (tableEntries == 0) return nullptr;
     if (size < tableStart || size - tableStart < size_t(tableEntries) * entryBytes) return nullptr;
-    header.m_colorsUsed = tableEntries < most ? tableEntries : 0;
-    if (header.m_colorsUsed == 0) header.m_colorsImportant = 0;
+    header.m_colorsUsed = tableEntries;
+    if (header.m_colorsImportant > tableEntries) header.m_colorsImportant = tableEntries;
   } else if (bits == 24) {
     if (compression != kDIBPlain) return nullptr;
   } else {
@@ -173,6 +173,23 @@ SPackedDIB* DIB_ReadBMPHeader(const uint8_t* data, size_t size, size_t* pixelOff
   return block;
 }
 
+SPackedDIB* DIB_FromParts(const SPackedDIB* header, const uint8_t* rows, bool topDown) {
+  if (!header || !rows) return nullptr;
+  size_t headBytes = sizeof(SPackedDIB) + DIB_ColorTableBytes(header);
+  auto* dib = static_cast<SPackedDIB*>(std::malloc(headBytes + header->m_imageSize));
+  if (!dib) return nullptr;
+  std::memcpy(dib, header, headBytes);
+  uint8_t* out = DIB_Pixels(dib);
+  if (!topDown) {
+    std::memcpy(out, rows, dib->m_imageSize);
+  } else {
+    size_t rowBytes = DIB_RowBytes(dib->m_width, dib->m_bitCount);
+    for (int32_t y = 0; y < dib->m_height; ++y)
+      std::memcpy(out + size_t(dib->m_height - 1 - y) * rowBytes, rows + size_t(y) * rowBytes, rowBytes);
+  }
+  return dib;
+}
+
 SPackedDIB* DIB_ReadBMPMemory(const uint8_t* data, size_t size) {
   size_t pixelOffset = 0;
   bool topDown = false;
@@ -180,27 +197,10 @@ SPackedDIB* DIB_ReadBMPMemory(const uint8_t* data, size_t size) {
   if (!header) return nullptr;
   // A file that ends before its last row is refused: half a picture is not a
   // picture, and its missing rows would otherwise be whatever memory held.
-  if (pixelOffset > size || size - pixelOffset < header->m_imageSize) {
-    DIB_Free(header);
-    return nullptr;
-  }
-  size_t headBytes = sizeof(SPackedDIB) + DIB_ColorTableBytes(header);
-  auto* dib = static_cast<SPackedDIB*>(std::malloc(headBytes + header->m_imageSize));
-  if (!dib) {
-    DIB_Free(header);
-    return nullptr;
-  }
-  std::memcpy(dib, header, headBytes);
+  SPackedDIB* dib = nullptr;
+  if (pixelOffset <= size && size - pixelOffset >= header->m_imageSize)
+    dib = DIB_FromParts(header, data + pixelOffset, topDown);
   DIB_Free(header);
-  uint8_t* out = DIB_Pixels(dib);
-  const uint8_t* in = data + pixelOffset;
-  if (!topDown) {
-    std::memcpy(out, in, dib->m_imageSize);
-  } else {
-    size_t rowBytes = DIB_RowBytes(dib->m_width, dib->m_bitCount);
-    for (int32_t y = 0; y < dib->m_height; ++y)
-      std::memcpy(out + size_t(dib->m_height - 1 - y) * rowBytes, in + size_t(y) * rowBytes, rowBytes);
-  }
   return dib;
 }
 

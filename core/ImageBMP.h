@@ -27,6 +27,10 @@
 SPackedDIB* DIB_ReadBMPHeader(const uint8_t* data, size_t size, size_t* pixelOffset = nullptr,
                               bool* topDown = nullptr);
 
+// A packed bitmap from a header block (as DIB_ReadBMPHeader gives) and its
+// m_imageSize bytes of rows, stored bottom-up or top-down.
+SPackedDIB* DIB_FromParts(const SPackedDIB* header, const uint8_t* rows, bool topDown);
+
 // A whole BMP held in memory as a new packed bitmap; null on any fault.
 SPackedDIB* DIB_ReadBMPMemory(const uint8_t* data, size_t size);
 
