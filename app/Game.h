@@ -33,6 +33,7 @@ class CGameScene;
 class CAIManager;
 class CNetGame;
 class CE3DVideo;
+class ICommandHost;
 
 
 // Character-set constants of the console (CGame::m_charSet).
@@ -166,6 +167,8 @@ public:
   CAIManager* m_aiManager = nullptr;
   CPhysicsEngine* m_physicsEngine = nullptr;
   SoundEngine* m_soundEngine = nullptr;
+
+  ICommandHost* m_commandHost = nullptr;  // the interpreter's view of the game
 
   CE3DVideo* m_fullScreenVideo = nullptr;
   int32_t m_captureMode = 0;  // 0 off, 1 one screenshot, 2 fixed-rate capture

@@ -24,6 +24,7 @@ public:
   // Shows the window once start-up is done, minimized when asked.
   void ShowForGame(bool minimized);
   CDisplayWindow* Window() const { return m_window; }
+  bool HasFocus() const { return m_hasFocus; }
   // Tears the main window down (the fatal exit's last step).
   static void Destroy();
 
@@ -33,6 +34,7 @@ public:
 private:
   CDisplayWindow* m_window = nullptr;
   int m_listener = 0;
+  bool m_hasFocus = false;
 };
 
 class CMainApp

@@ -56,6 +56,9 @@ public:
   // Sends on the server link when hosting, else on the client link when
   // connected; nothing when neither exists. False when nothing was sent.
   bool Send(int type, const void* data, int length, int flag1, int flag2);
+  // Sends a chat line with the sender's name and colour on the session's
+  // link; nothing without a session.
+  void SendChat(const char* name, const char* text, int r, int g, int b);
   // The server's per-tick resync step.
   void ResyncClients();
   // Resets the session for a new game.

@@ -9,17 +9,33 @@
 
 #include <cstdint>
 
+#include "console/Console.h"
 #include "core/StrBuf.h"
 
 class CGame;
 class CE3DSurface;
 class CE3DFont;
 
-class CInterface
+class CInterface : public IConsoleHost
 {
 public:
   explicit CInterface(CGame* game);
-  ~CInterface();
+  ~CInterface() override;
+  CInterface(const CInterface&) = delete;
+  CInterface& operator=(const CInterface&) = delete;
+
+  // The console's view of the game.
+  uint64_t ConsoleClockNow() override;
+  uint64_t ConsoleClockFrequency() override;
+  CCommandInterpreter* ConsoleInterpreter() override;
+  void ConsoleSendChat(const char* text) override;
+  EClipboard ConsoleGetClipboard(CStrBuf& out) override;
+  bool ConsoleSetClipboard(const char* text) override;
+  void ConsoleVisibilityChanged() override;
+
+  // Draws the full or the mini console on the canvas; with noMouseInfo set
+  // the unit information is not drawn over it.
+  void DrawConsole(int noMouseInfo);
 
   // Builds the interface fonts (the console's among them) and sets up the
   // console with its picture from the GUI resource folder.
@@ -44,6 +60,9 @@ public:
   CE3DSurface* Surface();
 
   CGame* m_game;
+  CConsole m_console;
+  int32_t m_consoleFontHeight = 0;
+  CE3DFont* m_consoleFont = nullptr;
   CE3DFont* m_font = nullptr;  // normal
   CE3DFont* m_largeFont = nullptr;
   CE3DFont* m_clockFont = nullptr;

@@ -1,0 +1,11 @@
+#include "ai/AIManager.h"
+
+CAIManager::CAIManager(CGame* game) : m_game(game) {}
+
+CAIManager::~CAIManager() {}
+
+void CAIManager::Tick()
+{
+  if (m_playerCount > 0)
+    ++m_ticks;
+}

@@ -1,0 +1,75 @@
+// The game object's calls into the neighbouring subsystems: the platform
+// (code page, current folder, installation values, message boxes, float
+// mode), the file table, the display and its screen, the input manager with
+// its command interpreter, and the sound engine. Start-up, shutdown, the
+// frames and the main window reach them through these few calls.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "core/StrBuf.h"
+
+class CGame;
+class CCommandInterpreter;
+class CE3DSurface;
+class CE3DFont;
+
+// Platform.
+int Game_SystemCodePage();
+std::string Game_CurrentDirectory();  // Windows form, "Z:\...\System"
+bool Game_RegistryRead(const char* value, CStrBuf& out);
+void Game_RegistryWrite(const char* value, const char* text);
+void Game_MessageBox(const char* text, const char* caption);
+// The broken-installation exit: the message box, then a non-zero exit.
+[[noreturn]] void Game_NotInstalled(const char* text);
+void Game_SetFloatMode();
+bool Game_WindowHasFocus();
+
+// File table.
+void Game_MountRoot(const char* root, const char* language);
+bool Game_MountPack(const char* path);
+bool Game_FileExists(const char* path);
+
+// Subsystems owned by the game whose classes live elsewhere.
+void Game_CreateInput(CGame* game);
+void Game_DeleteInput(CGame* game);
+void Game_StartInput(CGame* game);
+void Game_ProcessInput(CGame* game);
+void Game_UpdateCommandContext(CGame* game);
+void Game_RegisterAllCommands(CGame* game);
+void Game_CreateView(CGame* game);
+void Game_DeleteView(CGame* game);
+bool Game_SetupDisplay(CGame* game);
+void Game_SetCacheFolder(CGame* game, const char* folder);
+void Game_CreateSound(CGame* game);
+void Game_DeleteSound(CGame* game);
+void Game_InitSound(CGame* game);
+void Game_UpdateSoundStream(CGame* game);
+
+// Display and drawing.
+void Game_ClearAndPresent(CGame* game);
+void Game_ClearScreen(CGame* game);
+void Game_Present(CGame* game);
+bool Game_VideoSettingsDiffer(CGame* game);
+void Game_ApplyPendingModeChange(CGame* game);
+void Game_ClearViewModeChanged(CGame* game);
+void Game_UpdateEngineTimer(CGame* game, uint64_t nextTick);
+bool Game_DrawFullScreenVideo(CGame* game);
+void Game_DrawOverlays(CGame* game);
+void Game_ResetInterfaceClip(CGame* game);
+bool Game_ScreenSwitchingModes(CGame* game);
+bool Game_ScreenWindowed(CGame* game);
+void Game_ResizeView(CGame* game, int width, int height);
+void Game_FocusLost(CGame* game);
+
+// Console.
+CCommandInterpreter* Game_Interpreter(CGame* game);
+uint64_t Game_CounterNow();
+CE3DSurface* Game_BackSurface(CGame* game);
+CE3DFont* Game_GetFont(CGame* game, const char* face, int width, int height, int weight);
+bool Game_CommandLineCursor(CGame* game);
+int Game_CommandLineCursorX(CGame* game, CE3DFont* font, const char* text);
+void Game_ShowConsole(CGame* game);
+bool Game_ConsoleVisible(CGame* game);
+void Game_DrawConsole(CGame* game);

@@ -1,0 +1,259 @@
+// Starts the real game program in a temporary installation and reads what
+// it did from its standard output, its exit code and the files it wrote.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/TempDir.h"
+
+namespace fs = std::filesystem;
+
+namespace
+{
+std::string BuildDir()
+{
+  const char* b = std::getenv("TESSARAK_BUILD");
+  return b ? b : ".";
+}
+
+// A copy of the built installation: System/ with the game, Tessarak/ with
+// the packs; a scratch home keeps the registry and user data apart.
+class CInstallation
+{
+public:
+  CInstallation()
+  {
+    fs::path built = fs::path(BuildDir()) / "install";
+    fs::create_directories(dir.File("System"));
+    fs::create_symlink(built / "System" / "Tessarak", dir.File("System/Tessarak"));
+    fs::copy(built / "Tessarak", dir.File("Tessarak"), fs::copy_options::recursive);
+    fs::remove_all(dir.File("Tessarak/Scripts/Config"));
+  }
+  bool Ready() const { return fs::exists(fs::path(BuildDir()) / "install/System/Tessarak"); }
+
+  struct SRun
+  {
+    int exitCode = -1;
+    bool timedOut = false;
+    std::string out;
+  };
+
+  // Runs the game from its System folder; onStarted (when given) runs once
+  // the output shows the line, with the game's process id.
+  SRun Run(const std::vector<std::string>& args, int timeoutSeconds, const char* waitFor = nullptr,
+           const std::function<void(pid_t)>& onStarted = nullptr)
+  {
+    SRun run;
+    int fds[2];
+    if (pipe(fds) != 0)
+      return run;
+    pid_t pid = fork();
+    if (pid == 0)
+    {
+      dup2(fds[1], 1);
+      dup2(fds[1], 2);
+      close(fds[0]);
+      close(fds[1]);
+      if (chdir(dir.File("System").c_str()) != 0)
+        _exit(126);
+      setenv("XDG_CONFIG_HOME", dir.File("home/config").c_str(), 1);
+      setenv("XDG_DATA_HOME", dir.File("home/data").c_str(), 1);
+      setenv("HOME", dir.File("home").c_str(), 1);
+      setenv("SDL_AUDIODRIVER", "dummy", 1);
+      if (!std::getenv("DISPLAY"))
+        setenv("SDL_VIDEODRIVER", "offscreen", 1);
+      std::vector<char*> argv;
+      argv.push_back(const_cast<char*>("./Tessarak"));
+      for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      execv("./Tessarak", argv.data());
+      _exit(127);
+    }
+    close(fds[1]);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+    bool started = false;
+    for (;;)
+    {
+      int left = (int)std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+                     .count();
+      if (left <= 0)
+      {
+        run.timedOut = true;
+        kill(pid, SIGKILL);
+        break;
+      }
+      pollfd p{fds[0], POLLIN, 0};
+      if (poll(&p, 1, left) <= 0)
+        continue;
+      char buf[4096];
+      ssize_t n = read(fds[0], buf, sizeof buf);
+      if (n <= 0)
+        break;
+      run.out.append(buf, (size_t)n);
+      if (waitFor && onStarted && !started && run.out.find(waitFor) != std::string::npos)
+      {
+        started = true;
+        onStarted(pid);
+      }
+    }
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return run;
+  }
+
+  CTempDir dir;
+};
+
+size_t Find(const std::string& out, const char* line, size_t from = 0)
+{
+  return out.find(line, from);
+}
+}  // namespace
+
+TEST(GameStartTest, StartsRunsItsScriptsAndShutsDownInOrder)
+{
+  CInstallation inst;
+  if (!inst.Ready())
+    GTEST_SKIP() << "the game program is not built";
+  inst.dir.Write("Tessarak/Scripts/Autoexec.cfg", "echo(\"autoexec: hello from the test\");\nQuit();\n");
+  CInstallation::SRun run = inst.Run({}, 60);
+  ASSERT_FALSE(run.timedOut) << run.out;
+  EXPECT_EQ(run.exitCode, 0) << run.out;
+
+  // The start-up lines, in order.
+  const char* lines[] = {"Starting Tessarak Windows 2000 version", "Timer resulotion", "Benchmark speed ",
+                         "Executing 'Startup.cfg'...", "Initialzing sound engine...",
+                         "autoexec: hello from the test"};
+  size_t at = 0;
+  for (const char* line : lines)
+  {
+    size_t found = Find(run.out, line, at);
+    ASSERT_NE(found, std::string::npos) << "missing or out of order: " << line << "\n" << run.out;
+    at = found;
+  }
+  EXPECT_EQ(Find(run.out, "not found"), std::string::npos) << run.out;
+
+  // The settings were written back at shutdown.
+  fs::path config = inst.dir.File("Tessarak/Scripts/Config");
+  ASSERT_TRUE(fs::is_directory(config)) << run.out;
+  int files = 0;
+  for (const auto& f : fs::directory_iterator(config))
+  {
+    std::string text = inst.dir.Read("Tessarak/Scripts/Config/" + f.path().filename().string());
+    EXPECT_EQ(text.rfind("// This file is auto generated", 0), 0u) << f.path();
+    ++files;
+  }
+  EXPECT_GT(files, 0);
+}
+
+TEST(GameStartTest, BrokenInstallationsEndWithTheMessageAndAFailureCode)
+{
+  for (const char* missing : {"Tessarak/Languages/English.box", "Tessarak/Music.box"})
+  {
+    CInstallation inst;
+    if (!inst.Ready())
+      GTEST_SKIP() << "the game program is not built";
+    fs::remove(inst.dir.File(missing));
+    CInstallation::SRun run = inst.Run({}, 60);
+    ASSERT_FALSE(run.timedOut) << missing << "\n" << run.out;
+    EXPECT_NE(run.exitCode, 0) << missing << "\n" << run.out;
+    EXPECT_NE(Find(run.out, "Tessarak has not been properly installed, please reinstall"), std::string::npos)
+        << missing << "\n" << run.out;
+    EXPECT_EQ(Find(run.out, "Starting Tessarak"), std::string::npos) << run.out;
+    // Nothing was saved over the player's settings.
+    EXPECT_FALSE(fs::exists(inst.dir.File("Tessarak/Scripts/Config"))) << missing;
+  }
+}
+
+TEST(GameStartTest, LanguageFromTheCommandLine)
+{
+  CInstallation inst;
+  if (!inst.Ready())
+    GTEST_SKIP() << "the game program is not built";
+  // German is not installed: its language script is missing.
+  CInstallation::SRun run = inst.Run({"German"}, 60);
+  EXPECT_NE(run.exitCode, 0) << run.out;
+  EXPECT_NE(Find(run.out, "Tessarak has not been properly installed"), std::string::npos) << run.out;
+
+  inst.dir.Write("Tessarak/Scripts/German.cfg", "echo(\"Deutsch\");\n");
+  inst.dir.Write("Tessarak/Scripts/Autoexec.cfg", "Quit();\n");
+  run = inst.Run({"German"}, 60);
+  EXPECT_EQ(run.exitCode, 0) << run.out;
+  EXPECT_NE(Find(run.out, "Deutsch"), std::string::npos) << run.out;
+}
+
+// Under an X server: the window shows the console with its text.
+TEST(GameStartTest, WindowShowsTheConsole)
+{
+  if (!std::getenv("DISPLAY"))
+    GTEST_SKIP() << "no X display";
+  CInstallation inst;
+  if (!inst.Ready())
+    GTEST_SKIP() << "the game program is not built";
+  std::string script;
+  for (int i = 0; i < 40; ++i)
+    script += "echo(\"################################################################\");\n";
+  inst.dir.Write("Tessarak/Scripts/Autoexec.cfg", script);
+  std::string shot = inst.dir.File("shot.txt");
+  std::string status;
+  CInstallation::SRun run = inst.Run({}, 60, "################", [&](pid_t pid) {
+    // Let a few frames draw, then photograph the window and close it.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    std::string id;
+    FILE* p = popen("xdotool search --name '^Tessarak$' 2>/dev/null | head -1", "r");
+    if (p)
+    {
+      char buf[64] = {};
+      if (fgets(buf, sizeof buf, p))
+        id = buf;
+      pclose(p);
+    }
+    while (!id.empty() && (id.back() == '\n' || id.back() == '\r'))
+      id.pop_back();
+    if (!id.empty())
+    {
+      std::string cmd = "import -window " + id + " -crop 400x300+0+0 -depth 8 txt:" + shot + " 2>&1";
+      if (std::system(cmd.c_str()) != 0)
+        status = "import failed";
+      std::system(("xdotool windowclose " + id + " 2>/dev/null").c_str());
+    }
+    else
+      status = "no window";
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    kill(pid, SIGTERM);
+  });
+  ASSERT_EQ(status, "") << run.out;
+  std::string text = inst.dir.Read("shot.txt");
+  ASSERT_FALSE(text.empty()) << run.out;
+  // Count light pixels: the console's white text.
+  size_t light = 0;
+  for (size_t at = text.find("#"); at != std::string::npos; at = text.find("\n", at))
+  {
+    size_t hash = text.find('#', at);
+    if (hash == std::string::npos)
+      break;
+    std::string hex = text.substr(hash + 1, 6);
+    unsigned value = (unsigned)std::strtoul(hex.c_str(), nullptr, 16);
+    if (((value >> 16) & 0xFF) > 200 && ((value >> 8) & 0xFF) > 200 && (value & 0xFF) > 200)
+      ++light;
+    at = hash + 1;
+  }
+  EXPECT_GT(light, 200u) << "the console area is blank";
+}

@@ -1,0 +1,210 @@
+#include "ui/Interface.h"
+
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "app/Game.h"
+#include "app/GameClock.h"
+#include "app/GameServices.h"
+#include "e3d/Font.h"
+#include "e3d/Surface.h"
+#include "netgame/NetGame.h"
+#include "platform/input/Clipboard.h"
+
+CInterface::CInterface(CGame* game) : m_game(game)
+{
+  m_console.SetHost(this);
+  m_guiBindingFile.Assign("Commands_GUI.cfg");
+}
+
+CInterface::~CInterface() {}
+
+// ---------------------------------------------------------------------------
+// The console's host
+
+uint64_t CInterface::ConsoleClockNow()
+{
+  CGameClock* clock = m_game ? m_game->m_clock : nullptr;
+  return clock ? clock->Now() : (uint64_t)Game_CounterNow();
+}
+
+uint64_t CInterface::ConsoleClockFrequency()
+{
+  CGameClock* clock = m_game ? m_game->m_clock : nullptr;
+  return clock && clock->m_frequency > 0.0f ? (uint64_t)clock->m_frequency : 1193182;
+}
+
+CCommandInterpreter* CInterface::ConsoleInterpreter()
+{
+  return m_game ? Game_Interpreter(m_game) : nullptr;
+}
+
+void CInterface::ConsoleSendChat(const char* text)
+{
+  CNetGame* net = m_game ? m_game->m_netGame : nullptr;
+  if (!net || !net->m_localPlayer)
+    return;
+  net->SendChat(net->m_localPlayer->m_name.GetText(), text, (int)std::lround(net->m_localPlayer->m_colour[0]),
+                (int)std::lround(net->m_localPlayer->m_colour[1]), (int)std::lround(net->m_localPlayer->m_colour[2]));
+}
+
+IConsoleHost::EClipboard CInterface::ConsoleGetClipboard(CStrBuf& out)
+{
+  std::string text;
+  EClipboardResult result = Clipboard_GetText(text, m_game ? m_game->m_codePage : 1252);
+  if (result == CLIPBOARD_NOT_TEXT)
+    return kClipboardNotText;
+  if (result != CLIPBOARD_OK)
+    return kClipboardOpenFailed;
+  out.Assign(text.c_str());
+  return kClipboardOk;
+}
+
+bool CInterface::ConsoleSetClipboard(const char* text)
+{
+  return Clipboard_SetText(text, std::strlen(text), m_game ? m_game->m_codePage : 1252) == CLIPBOARD_OK;
+}
+
+void CInterface::ConsoleVisibilityChanged()
+{
+  m_redraw = 1;
+}
+
+// ---------------------------------------------------------------------------
+
+CE3DSurface* CInterface::Surface()
+{
+  return m_game ? Game_BackSurface(m_game) : nullptr;
+}
+
+void CInterface::CreateFonts()
+{
+  m_consoleFont = Game_GetFont(m_game, "Courier New", 0, 14, 400);
+  m_font = Game_GetFont(m_game, "Arial", 0, 14, 400);
+  m_largeFont = Game_GetFont(m_game, "Arial", 0, 24, 700);
+  m_clockFont = Game_GetFont(m_game, "Arial", 0, 18, 700);
+  m_consoleFontHeight = m_consoleFont ? m_consoleFont->m_height : 14;
+  if (m_guiResourceFolder.IsEmpty() && m_game)
+    m_guiResourceFolder.Assign(m_game->GetPath(nullptr, "GUI"));
+  m_console.Init(CConsole::kScrollBackLines, 17, 8);
+}
+
+void CInterface::LoadConsoleBackground() {}
+
+void CInterface::ReleaseSurfaces() {}
+
+void CInterface::Update(int, int)
+{
+  // Without a GUI tree loaded there is no screen to update; the caret of
+  // the command line still blinks.
+  m_console.UpdateBlink();
+}
+
+void CInterface::DrawUnitMouseInfo()
+{
+  m_mouseInfo = 0;
+}
+
+void CInterface::DrawMouseCursor(CE3DSurface*) {}
+
+void CInterface::SetLoadScreenImage() {}
+
+void CInterface::DrawProgressScreen() {}
+
+void CInterface::DrawProgressFrame()
+{
+  CE3DSurface* surface = Surface();
+  if (!surface)
+    return;
+  surface->ResetClip();
+  surface->Fill(0);
+  DrawProgressScreen();
+}
+
+const char* CInterface::GetSystemText(int)
+{
+  return "";
+}
+
+void CInterface::JumpToGUI(int screenId)
+{
+  m_activeGUI = screenId;
+}
+
+void CInterface::OnMouseEvent(int, int x, int y)
+{
+  m_cursorX = x;
+  m_cursorY = y;
+}
+
+void CInterface::DrawConsole(int noMouseInfo)
+{
+  CSysScopedLock<CSysMutex> hold(m_console.Mutex());
+  if (m_progressScreen)
+  {
+    DrawProgressScreen();
+    return;
+  }
+  if (!m_game || m_game->m_guiDisable || m_game->m_dontDrawConsole)
+    return;
+  CE3DSurface* surface = Surface();
+  if (!surface || !m_consoleFont)
+    return;
+  bool commandLine = (m_game->m_gameState == 2 && m_game->m_guiWord == 0) || m_game->m_guiWord == 1;
+  if (m_fullConsole)
+    m_console.m_mini = 0;
+  // Without the GUI's "Console" panel the mini console has nowhere to go.
+  if (m_console.m_mini)
+    return;
+
+  const int lineHeight = m_consoleFontHeight > 0 ? m_consoleFontHeight : 14;
+  const int width = surface->m_width, height = surface->m_height;
+  const int marginX = m_console.m_marginX, marginY = m_console.m_marginY;
+  const int commandY = height - marginY - lineHeight;
+  int rows = height / lineHeight - 2;
+
+  if (!surface->Lock())
+    return;
+  surface->SetFont(m_consoleFont);
+  surface->m_clipRect = SSurfaceRect{marginX, marginY, width - marginX, commandY};
+  for (int i = m_console.GetViewOffset(); rows > 0; ++i)
+  {
+    const SConsoleLine* line = m_console.GetLine(i);
+    if (!line)
+      break;
+    int used = 1;
+    if (!line->text.IsEmpty())
+      used = surface->DrawText(line->text.GetText(), false, lineHeight, line->r, line->g, line->b, true, false);
+    if (used < 1)
+      used = 1;
+    rows -= used;
+    surface->m_clipRect.bottom -= used * lineHeight;
+    if (surface->m_clipRect.bottom <= surface->m_clipRect.top)
+      break;
+  }
+  if (commandLine)
+  {
+    surface->m_clipRect = SSurfaceRect{0, 0, width, height};
+    const char* text = m_console.CommandLine().GetText();
+    int32_t textWidth = 0, textHeight = 0;
+    m_consoleFont->MeasureText(text, &textWidth, &textHeight);
+    int x = marginX;
+    int room = width - 2 * marginX;
+    if (textWidth > room)
+      x = width - marginX - textWidth;
+    surface->DrawGlyphs(text, x, commandY, 255, 255, 255, true, false, 0, false);
+    if (Game_CommandLineCursor(m_game) && m_console.UpdateBlink())
+    {
+      int cx = x + Game_CommandLineCursorX(m_game, m_consoleFont, text);
+      surface->DrawLine(cx, commandY + 1, cx, commandY + lineHeight - 1, 255, 255, 255);
+    }
+  }
+  surface->Unlock();
+  surface->ResetClip();
+  if (m_console.IsVisible() && !noMouseInfo)
+  {
+    m_mouseInfo = 0;
+    DrawUnitMouseInfo();
+  }
+}
