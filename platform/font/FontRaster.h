@@ -56,3 +56,10 @@ std::unique_ptr<IFontRasterizer> FontRaster_CreateFreeType();
 // The file of the installed face that a request resolves to (for reports and
 // tests); empty when none.
 std::string FontRaster_MatchFile(const SFontRequest& request);
+
+// A line of text rendered straight by FreeType (pen advancing by each glyph's
+// advance, glyphs drawn where they fall, no glyph cells): the reference the
+// engine's cell-built fonts are compared against. pens receives each
+// character's pen position. False when no face could be had.
+bool FontRaster_DrawStringDirect(const SFontRequest& request, const char* text, SFontCanvas& canvas,
+                                 std::vector<int>& pens);

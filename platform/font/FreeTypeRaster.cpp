@@ -17,6 +17,9 @@ void SFontCanvas::Clear(int w, int h) {
   for (int y = 0; y < h; ++y) std::memset(&pixels[size_t(y) * kWidth], 0, size_t(std::max(w, 0)));
 }
 
+bool FontRaster_DrawStringDirect(const SFontRequest& request, const char* text, SFontCanvas& canvas,
+                                 std::vector<int>& pens);
+
 namespace {
 
 const char* CodePageName(int32_t index) {
@@ -186,6 +189,7 @@ class CFreeTypeRasterizer : public IFontRasterizer {
     }
     return true;
   }
+  friend bool ::FontRaster_DrawStringDirect(const SFontRequest&, const char*, SFontCanvas&, std::vector<int>&);
   int32_t Advance() const { return int32_t((m_face->glyph->advance.x + 32) >> 6) + m_synthAdvance; }
 
   FT_Library m_library = nullptr;
@@ -201,6 +205,28 @@ class CFreeTypeRasterizer : public IFontRasterizer {
 };
 
 }  // namespace
+
+bool FontRaster_DrawStringDirect(const SFontRequest& request, const char* text, SFontCanvas& canvas,
+                                 std::vector<int>& pens) {
+  CFreeTypeRasterizer r;
+  if (!r.Select(request)) return false;
+  FT_Face face = r.m_face;
+  int pen = 0;
+  pens.clear();
+  for (const char* p = text; *p; ++p) {
+    pens.push_back(pen);
+    const uint32_t ch = r.m_chars[uint8_t(*p)];
+    if (FT_Load_Char(face, ch, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO | FT_LOAD_NO_BITMAP) != 0) continue;
+    const FT_Bitmap& bm = face->glyph->bitmap;
+    const int ox = pen + face->glyph->bitmap_left, oy = r.m_ascent - face->glyph->bitmap_top;
+    for (unsigned row = 0; row < bm.rows; ++row)
+      for (unsigned col = 0; col < bm.width; ++col)
+        if ((bm.buffer[ptrdiff_t(row) * bm.pitch + (col >> 3)] >> (7 - (col & 7))) & 1)
+          canvas.Set(ox + int(col), oy + int(row));
+    pen += int((face->glyph->advance.x + 32) >> 6);
+  }
+  return true;
+}
 
 std::unique_ptr<IFontRasterizer> FontRaster_CreateFreeType() { return std::make_unique<CFreeTypeRasterizer>(); }
 

@@ -1,0 +1,90 @@
+// The screen's fonts: the registry that hands fonts out counted, and the
+// compiled-fonts file that keeps them between runs.
+#include <cstdio>
+
+#include "core/VFSFile.h"
+#include "e3d/Font.h"
+#include "e3d/FontList.h"
+#include "e3d/Screen.h"
+#include "e3d/ScreenFonts.h"
+
+namespace {
+
+E3DFontNoticeHook g_notice = nullptr;
+
+// No file holds more fonts than this; a larger count is a corrupt file.
+constexpr uint32_t kMaxCompiledFonts = 4096;
+
+}  // namespace
+
+void E3DFont_SetNoticeHook(E3DFontNoticeHook hook) { g_notice = hook; }
+
+void E3DScreen_LinkFont(CE3DScreen* screen, CE3DFont* font) {
+  font->m_prev = nullptr;
+  font->m_next = screen->m_fonts;
+  if (screen->m_fonts) screen->m_fonts->m_prev = font;
+  screen->m_fonts = font;
+  ++screen->m_fontCount;
+}
+
+void E3DScreen_UnlinkFont(CE3DScreen* screen, CE3DFont* font) {
+  if (font->m_prev) font->m_prev->m_next = font->m_next;
+  if (font->m_next) font->m_next->m_prev = font->m_prev;
+  if (screen->m_fonts == font) screen->m_fonts = font->m_next;
+  font->m_next = font->m_prev = nullptr;
+  --screen->m_fontCount;
+}
+
+CE3DFont* CE3DScreen::GetFont(const char* name, int32_t width, int32_t height, int32_t weight,
+                              int32_t attributes, uint8_t outline) {
+  if (!name) name = "";
+  for (CE3DFont* f = m_fonts; f; f = f->m_next) {
+    if (f->Matches(name, width, height, weight, attributes, outline)) {
+      ++f->m_refCount;
+      return f;
+    }
+  }
+  if (g_notice) {
+    char text[512];
+    std::snprintf(text, sizeof text,
+                  "Waring font dynamicly allocated (Name: %s, Width: %d, Height: %d, Weight: %d, Attributes: %d, "
+                  "Outline: %d)",
+                  name, width, height, weight, attributes, int(outline));
+    g_notice(text, 255, 0, 0, true);
+  }
+  CE3DFont* font = new CE3DFont(this);
+  font->Build(name, width, height, weight, attributes, outline);
+  font->m_refCount = 1;
+  return font;
+}
+
+// The compiled-fonts file: a u32 count, then one record per font in the
+// order of the font list (the record's layout is beside CE3DFont::Encode).
+void CE3DScreen::SaveCompiledFonts(const char* path) {
+  CVFSFile file;
+  if (!file.Open(path, CVFSFile::kModeWrite)) return;
+  file.WriteU32(uint32_t(m_fontCount));
+  for (CE3DFont* f = m_fonts; f; f = f->m_next) f->Save(&file);
+  file.Close();
+}
+
+bool CE3DScreen::LoadCompiledFonts(const char* path) {
+  CVFSFile file;
+  if (!file.Open(path, CVFSFile::kModeRead)) return false;
+  uint32_t count = 0;
+  if (!file.ReadU32(count) || count > kMaxCompiledFonts) return false;
+  // A record that is short or does not hold together ends the load; the
+  // fonts read before it stay.
+  bool ok = true;
+  for (uint32_t i = 0; i < count; ++i) {
+    CE3DFont* font = new CE3DFont(this);
+    if (!font->Load(&file)) {
+      delete font;
+      ok = false;
+      break;
+    }
+    font->m_refCount = 1;  // fonts of the file stay for the life of the screen
+  }
+  file.Close();
+  return ok;
+}
