@@ -129,6 +129,14 @@ bool CConsole::PrintfColor(const char* format, int r, int g, int b, bool echo, .
   return Print(text.GetText(), false, r, g, b, echo);
 }
 
+bool CConsole::PrintAndRender(const char* text, bool replaceLast, bool flag)
+{
+  Print(text, replaceLast, 255, 255, 255, false);
+  if (m_host)
+    m_host->ConsoleRenderNow(flag);
+  return true;
+}
+
 void CConsole::PrintTime()
 {
   std::time_t now = std::time(nullptr);
@@ -221,14 +229,17 @@ const char* CConsole::GetHistory(int index) const
   return (index >= 0 && index < kHistoryLines) ? m_history[index].GetText() : "";
 }
 
+void CConsole::PushHistory()
+{
+  for (int i = 0; i < kHistoryLines - 1; ++i)
+    m_history[i] = static_cast<CStrBuf&&>(m_history[i + 1]);
+  m_history[kHistoryLines - 1].Assign(m_commandLine);
+}
+
 bool CConsole::ExecuteCommandLine(const char* text)
 {
   if (!m_commandLine.IsEmpty())
-  {
-    for (int i = 0; i < kHistoryLines - 1; ++i)
-      m_history[i] = static_cast<CStrBuf&&>(m_history[i + 1]);
-    m_history[kHistoryLines - 1].Assign(m_commandLine);
-  }
+    PushHistory();
   m_historyIndex = 0;
   if (!text)
     return true;
@@ -272,4 +283,59 @@ bool CConsole::CopyFromCommandLine()
     return false;
   }
   return true;
+}
+
+void CConsole::SubmitCommandLine()
+{
+  if (m_commandLine.IsEmpty())
+    return;
+  PrintfColor("%s", 255, 128, 255, false, m_commandLine.GetText());
+  m_commandLine.Append(" ;");
+  CStrBuf text(m_commandLine);
+  ExecuteCommandLine(text.GetText());
+  // The history keeps the line as typed.
+  CStrBuf& newest = m_history[kHistoryLines - 1];
+  int32_t length = newest.GetLength();
+  if (length >= 2)
+    newest.SetAt(length - 2, 0);
+  newest.ShrinkToFit();
+  m_commandLine.Assign("");
+}
+
+void CConsole::StoreCommandLine()
+{
+  if (m_commandLine.IsEmpty())
+    return;
+  PushHistory();
+  m_historyIndex = 0;
+  m_commandLine.Assign("");
+}
+
+void CConsole::HistoryOlder()
+{
+  if (m_historyIndex < kHistoryLines)
+    ++m_historyIndex;
+  if (m_history[kHistoryLines - m_historyIndex].IsEmpty())
+    --m_historyIndex;
+  m_commandLine.Assign(m_historyIndex > 0 ? m_history[kHistoryLines - m_historyIndex].GetText() : "");
+}
+
+void CConsole::HistoryNewer()
+{
+  if (--m_historyIndex < 0)
+    m_historyIndex = 0;
+  m_commandLine.Assign(m_historyIndex > 0 ? m_history[kHistoryLines - m_historyIndex].GetText() : "");
+}
+
+bool CConsole::CompleteCommandLine()
+{
+  CCommandInterpreter* interpreter = m_host ? m_host->ConsoleInterpreter() : nullptr;
+  if (!interpreter)
+    return false;
+  CStrBuf completed(m_commandLine);
+  bool one = interpreter->GetClosestCommand(m_commandLine.GetText(), completed) == 1;
+  m_commandLine.Assign(completed);
+  if (one)
+    m_commandLine.Append(" ");
+  return one;
 }

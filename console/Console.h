@@ -45,6 +45,9 @@ public:
   virtual bool ConsoleSetClipboard(const char* text) { (void)text; return false; }
   // The console was shown or hidden: the interface redraws.
   virtual void ConsoleVisibilityChanged() {}
+  // Draws the console and presents the frame at once (start-up and loading,
+  // while no frame loop runs); flag as for CConsole::Draw.
+  virtual void ConsoleRenderNow(bool flag) { (void)flag; }
 };
 
 struct SConsoleLine
@@ -86,6 +89,8 @@ public:
   bool Print(const char* text, bool replaceLast, int r, int g, int b, bool echo);
   bool Printf(const char* format, ...) __attribute__((format(printf, 2, 3)));
   bool PrintfColor(const char* format, int r, int g, int b, bool echo, ...);
+  // Prints in white and shows the console at once, for progress lines.
+  bool PrintAndRender(const char* text, bool replaceLast, bool flag);
   // "Current time is : h:mm:ss d/m, yyyy" in local time.
   void PrintTime();
 
@@ -124,7 +129,20 @@ public:
   bool ExecuteCommandLine(const char* text);
   // History entry 0 is the oldest, 126 the newest.
   const char* GetHistory(int index) const;
-  int m_historyIndex = 0;  // browse position
+  // Browse position: 0 the typed line, 1 the newest entry, 127 the oldest.
+  int m_historyIndex = 0;
+
+  // What the command-line keys do (the edit field notices the changed line
+  // and re-attaches itself).
+  // Runs the typed line: echoes it, runs it (or sends it as chat), keeps it
+  // in the history as typed and empties the line.
+  void SubmitCommandLine();
+  // Keeps the typed line in the history without running it.
+  void StoreCommandLine();
+  void HistoryOlder();
+  void HistoryNewer();
+  // Completes the command name on the line; true when it became one name.
+  bool CompleteCommandLine();
   bool PasteToCommandLine();
   bool CopyFromCommandLine();
 
@@ -137,6 +155,7 @@ public:
   int32_t m_marginY = 8;
 
 private:
+  void PushHistory();
   // Recycles the oldest line of a ring to the front (or reuses the newest).
   static void Push(std::vector<SConsoleLine>& ring, int& newest, int& count, int* viewOffset, const char* text,
                    bool replaceLast, int r, int g, int b);

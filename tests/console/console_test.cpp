@@ -250,3 +250,53 @@ TEST(Console, TimeBlinkAndStandardOutput)
   EXPECT_EQ(host.lines.back().g, 0);
   EXPECT_TRUE(host.lines.back().echo);
 }
+
+TEST(Console, CommandLineKeys)
+{
+  CTestCommandHost host;
+  CConsole& c = host.console;
+  CommandTable_Create(&host.interpreter, SCommandRow::Function("Echo", TestCmd_Echo, "", ""));
+  CommandTable_Create(&host.interpreter, SCommandRow::Function("Exec", TestCmd_Echo, "", ""));
+
+  // Browsing an empty history keeps an empty line.
+  c.HistoryOlder();
+  EXPECT_EQ(c.m_historyIndex, 0);
+  EXPECT_STREQ(c.CommandLine().GetText(), "");
+
+  c.CommandLine().Assign("Echo(\"hi\")");
+  host.lines.clear();
+  c.SubmitCommandLine();
+  EXPECT_EQ(host.Joined(), "Echo(\"hi\")|hi");
+  EXPECT_EQ(host.lines[0].g, 128);
+  EXPECT_STREQ(c.GetHistory(126), "Echo(\"hi\")");
+  EXPECT_STREQ(c.CommandLine().GetText(), "");
+  EXPECT_TRUE(host.chats.empty());
+
+  c.CommandLine().Assign("stored only");
+  c.StoreCommandLine();
+  EXPECT_STREQ(c.GetHistory(126), "stored only");
+  host.lines.clear();
+  c.HistoryOlder();
+  EXPECT_STREQ(c.CommandLine().GetText(), "stored only");
+  c.HistoryOlder();
+  c.HistoryOlder();  // no older entry: stays on the oldest
+  EXPECT_STREQ(c.CommandLine().GetText(), "Echo(\"hi\")");
+  EXPECT_EQ(c.m_historyIndex, 2);
+  c.HistoryNewer();
+  EXPECT_STREQ(c.CommandLine().GetText(), "stored only");
+  c.HistoryNewer();
+  c.HistoryNewer();
+  EXPECT_EQ(c.m_historyIndex, 0);
+  EXPECT_STREQ(c.CommandLine().GetText(), "");
+  EXPECT_TRUE(host.lines.empty());  // nothing ran
+
+  c.CommandLine().Assign("ec");
+  EXPECT_TRUE(c.CompleteCommandLine());
+  EXPECT_STREQ(c.CommandLine().GetText(), "Echo ");
+  c.CommandLine().Assign("e");
+  EXPECT_FALSE(c.CompleteCommandLine());
+  EXPECT_STREQ(c.CommandLine().GetText(), "E");
+  c.CommandLine().Assign("zz");
+  EXPECT_FALSE(c.CompleteCommandLine());
+  EXPECT_STREQ(c.CommandLine().GetText(), "zz");
+}

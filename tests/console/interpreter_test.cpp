@@ -361,3 +361,32 @@ TEST_F(Fixture, HostileTextNeverCrashes)
   host.Run("-");
   SUCCEED();
 }
+
+namespace
+{
+std::string g_areaOrder;
+void AreaAI(CCommandInterpreter* ip)
+{
+  g_areaOrder += "ai ";
+  CommandTable_Create(ip, SCommandRow::Function("zeta", TestCmd_Echo, "", ""));
+}
+void AreaView(CCommandInterpreter* ip)
+{
+  g_areaOrder += "view ";
+  CommandTable_Create(ip, SCommandRow::Function("Alpha", TestCmd_Echo, "", ""));
+}
+}  // namespace
+
+TEST(Registry, AllAreasRegisterInOrderAndTheListIsSorted)
+{
+  CTestCommandHost host;
+  CommandArea_Set(kAreaView, AreaView);
+  CommandArea_Set(kAreaAI, AreaAI);
+  host.interpreter.RegisterAllCommands();
+  CommandArea_Set(kAreaView, nullptr);
+  CommandArea_Set(kAreaAI, nullptr);
+  EXPECT_EQ(g_areaOrder, "ai view ");
+  ASSERT_NE(host.interpreter.First(), nullptr);
+  EXPECT_STREQ(host.interpreter.First()->GetName(), "Alpha");
+  EXPECT_STREQ(host.interpreter.First()->Next()->GetName(), "zeta");
+}
