@@ -81,7 +81,7 @@ public:
     bool m_shift = false;
     bool m_control = false;
     bool m_alt = false;
-    bool m_showKeys = false;      // kb_ShowKeys
+    uint8_t m_showKeys = 0;       // kb_ShowKeys
     float m_repeatDelay = 0.25f;  // seconds before the first repeat
     float m_repeatRate = 30.0f;   // repeats per second after that
     float m_doubleClickTime = 0.5f;

@@ -175,7 +175,7 @@ TEST(KeyBindings, DoubleClickOnSecondQuickRelease) {
 TEST(KeyBindings, ShowKeysAndChange) {
     Fixture f;
     f.Bind(BINDGROUP_NONE, KEYEVENT_CHANGE, 16, "changed");
-    f.keys.m_showKeys = true;
+    f.keys.m_showKeys = 1;
     f.keys.KeyDown(16);
     EXPECT_EQ(f.Take(), (Lines{"changed"}));
     EXPECT_EQ(f.printed, (Lines{"Key Change (16): q"}));

@@ -1,0 +1,117 @@
+#include "app/GameScreen.h"
+
+#include <cstdio>
+
+#include "app/Game.h"
+#include "app/GameView.h"
+#include "core/SysUtil.h"
+#include "e3d/Engine.h"
+#include "e3d/Surface.h"
+#include "e3d/SurfaceList.h"
+#include "platform/display/Display.h"
+
+CGameScreen::CGameScreen(CGame* game, CGameView* view, CDisplayWindow* window)
+    : CE3DScreen(view->m_engine, const_cast<SDirectDrawDesc*>(view->m_driver)),
+      m_game(game),
+      m_view(view),
+      m_mainWindow(window) {
+    m_nodeType = kGameScreenNodeType;
+    if (game) {
+        m_textureDetail = game->m_video[0].textureDetail;
+        m_textureQuality = game->m_video[0].textureQuality;
+    }
+    view->m_screen = this;
+    if (game) game->m_gameScreen = this;
+    m_width = view->m_width;
+    m_height = view->m_height;
+    m_projectId = 1;
+}
+
+CGameScreen::~CGameScreen() {
+    if (m_game && m_game->m_gameScreen == this) m_game->m_gameScreen = nullptr;
+    if (m_view && m_view->m_screen == this) m_view->m_screen = nullptr;
+}
+
+void CGameScreen::PlaceWindowed() {
+    // The engine sizes the window so that its client area is exactly the
+    // mode and centres it on its display.
+    m_width = m_view->m_width;
+    m_height = m_view->m_height;
+    int32_t rect[4] = {0, 0, m_width, m_height};
+    for (int i = 0; i < 4; ++i) m_view->m_viewRect[i] = m_view->m_prevViewRect[i] = rect[i];
+    Display_ShowCursor(false);
+}
+
+bool CGameScreen::OpenWindowed() {
+    PlaceWindowed();
+    return SetWindowedMode(const_cast<SDirectDrawDesc*>(m_view->m_driver), m_mainWindow, m_view->m_width,
+                           m_view->m_height, m_view->m_hardware != 0);
+}
+
+bool CGameScreen::Open() {
+    bool ok;
+    if (m_view->m_windowed) {
+        ok = OpenWindowed();
+    } else {
+        if (m_mainWindow) m_mainWindow->Raise();
+        int32_t rect[4] = {0, 0, m_view->m_width, m_view->m_height};
+        for (int i = 0; i < 4; ++i) m_view->m_viewRect[i] = m_view->m_prevViewRect[i] = rect[i];
+        ok = SetFullscreenMode(const_cast<SDirectDrawDesc*>(m_view->m_driver), m_mainWindow, m_view->m_displayMode,
+                               m_view->m_hardware != 0);
+        if (!ok) {
+            ViewDataBox("Fullscreen mode failed", 0);
+            m_view->m_windowed = 1;
+            ok = OpenWindowed();
+        }
+    }
+    if (ok) m_window = m_mainWindow;
+    return ok;
+}
+
+bool CGameScreen::ApplyDisplayMode() {
+    if (m_game) m_game->m_modeSwitch = 1;
+    SDirectDrawDesc* driver = const_cast<SDirectDrawDesc*>(m_view->m_driver);
+    bool ok;
+    if (m_view->m_windowed) {
+        ok = OpenWindowed();
+        if (ok && m_backBuffer) m_backBuffer->ResetClip();
+    } else {
+        // The view rectangle keeps the size from before the switch until
+        // the new mode is up.
+        int32_t rect[4] = {0, 0, m_width, m_height};
+        for (int i = 0; i < 4; ++i) m_view->m_viewRect[i] = m_view->m_prevViewRect[i] = rect[i];
+        ok = SetFullscreenMode(driver, m_mainWindow, m_view->m_displayMode, m_view->m_hardware != 0) ||
+             SetFullscreenMode(driver, m_mainWindow, m_view->m_displayMode, false);
+        if (!ok) {
+            ViewDataBox("Fullscreen mode failed", 0);
+            m_view->m_windowed = 1;
+            ok = OpenWindowed();
+        }
+    }
+    if (ok && m_mainWindow) m_mainWindow->Raise();
+    if (m_game) m_game->m_modeSwitch = 0;
+    if (ok) m_window = m_mainWindow;
+    return ok;
+}
+
+void CGameScreen::ApplyPendingModeChange() {
+    // The display is ours again once the window is back in front with the
+    // focus; until then frames run on and the check repeats.
+    if (!m_surfacesLost || !m_ddraw) return;
+    if (m_game && !m_game->m_hasFocus) return;
+    if (m_view->ChangeDisplayMode()) m_surfacesLost = false;
+}
+
+void CGameScreen::ReloadPictures() {
+    if (!m_game || !m_game->m_startupDone) return;
+    // Plain surfaces that the game made itself are created again at their
+    // size and memory kind, with their colour key.
+    for (CE3DSurface* s = m_surfaces; s; s = s->m_next) {
+        if (s->m_type != kE3DSurfaceTypePlain || s == m_primary || s == m_backBuffer || s == m_zBuffer) continue;
+        if (s->m_width <= 0 || s->m_height <= 0) continue;
+        bool keyed = s->m_colorKeySet;
+        uint8_t r = s->m_keyR, g = s->m_keyG, b = s->m_keyB;
+        s->Create(s->m_width, s->m_height, s->m_inSystemMemory);
+        if (keyed) s->SetColorKey(r, g, b);
+    }
+}

@@ -1,0 +1,51 @@
+// The game screen: the game's display.
+//
+// CGameScreen is the engine's screen (CE3DScreen) as the game uses it. The
+// game view creates it on the chosen driver; on top of the engine screen it
+// places and sizes the main window, opens the display full screen or in a
+// window with the game's failure messages and fallbacks (full screen, then
+// a software device during a mode switch, then a window, then a fatal
+// error), switches the display mode on request, notices when the display
+// comes back after it was lost (Alt+Tab away from full screen) and then
+// applies the mode again, and after every mode change has the picture and
+// plain surfaces re-created.
+#pragma once
+
+#include <cstdint>
+
+#include "e3d/Screen.h"
+
+class CGame;
+class CGameView;
+class CDisplayWindow;
+
+constexpr uint32_t kGameScreenNodeType = 0x102;
+
+class CGameScreen : public CE3DScreen {
+public:
+    // Constructs the engine screen on the view's driver; the display is
+    // opened by Open.
+    CGameScreen(CGame* game, CGameView* view, CDisplayWindow* window);
+    ~CGameScreen() override;
+
+    // The first opening: a window, or full screen with a window as the
+    // fallback. False when not even a window could be had.
+    bool Open();
+    // The mode switch of CGameView::ChangeDisplayMode. False when no display
+    // could be had at all (the caller ends the game).
+    bool ApplyDisplayMode();
+    // Every frame: re-applies the mode once the lost display is ours again.
+    void ApplyPendingModeChange();
+    void ReloadPictures() override;
+
+    CGame* m_game;
+    CGameView* m_view;
+    CDisplayWindow* m_mainWindow;
+    uint32_t m_reserved3[2] = {0, 0};
+    uint32_t m_reserved4 = 0;
+    uint16_t m_projectId = 0;  // the id set new game textures take: 1 once constructed
+
+private:
+    void PlaceWindowed();
+    bool OpenWindowed();
+};

@@ -1,0 +1,106 @@
+// The game view: the game's window onto the 3D world.
+//
+// CGame creates one CGameView at start-up and keeps it for the life of the
+// process. It owns the engine root, turns the video settings (slot 0 of
+// CGame::m_video, filled by Video.cfg) into a display driver, a display mode
+// and a device choice, creates the game screen and the one viewport, applies
+// mode changes at run time (at most one per frame) and follows window
+// resizes. It also keeps the game camera: eye, target, roll, field of view
+// and zoom, a camera shake, and a table of the ground area the camera sees at
+// each height, which the render frame uses to cull objects cheaply.
+//
+// A display choice that finds no usable full-screen mode falls back to a
+// window of the wanted size; only when even that cannot be opened does the
+// game end, with an error message.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/d3d/D3DTypes.h"
+
+class CGame;
+class CGameScreen;
+class CE3DEngine;
+class CE3DViewport;
+struct SDirectDrawDesc;
+struct SVideoSettings;
+
+// The ground seen at one height level: min x, max x, min z, max z.
+struct SVisibleGround {
+    float minX, maxX, minZ, maxZ;
+};
+
+// The driver of a slot: the first whose name matches (case-insensitive),
+// else the first of the list; null when there is none.
+const SDirectDrawDesc* GameView_ChooseDriver(SDirectDrawDesc* const* drivers, int count, const char* name);
+// The full-screen mode for a slot on a driver: the nearest size with the
+// slot's bit depth, within it the highest refresh rate not above the wanted
+// one (the highest of all for 0). When the nearest size has no mode within
+// the wanted rate, the nearest size is taken at the driver's default rate.
+// A wanted rate of 0 stores 0 in the result. False when no mode has the
+// depth. index receives the mode's place in the driver's list.
+bool GameView_ChooseMode(const SDirectDrawDesc& driver, int width, int height, int bitDepth, int refreshRate,
+                         DDSURFACEDESC2& out, int* index);
+
+class CGameView {
+public:
+    CGameView(CGame* game, int slot);
+    ~CGameView();
+    CGameView(const CGameView&) = delete;
+    CGameView& operator=(const CGameView&) = delete;
+
+    bool SetupDisplay();
+    bool ChooseDisplay();
+    bool ChangeDisplayMode();
+    bool Resize(int width, int height, int unused);
+    bool Zoom(float amount);
+    bool SetFieldOfView(float radians);
+    bool UpdateCamera();
+    bool UpdateVisibleGround();
+    bool ContainsPoint(float x, float z) const;
+    // Edge scrolling from the input manager: moves eye and target on the
+    // ground by velocity times the frame time.
+    void ScrollCamera(float vx, float vz, float arrowX, float arrowZ, float frameTime);
+
+    CGame* m_game;
+    CE3DViewport* m_viewport = nullptr;
+    CE3DEngine* m_engine = nullptr;
+    CGameScreen* m_screen = nullptr;  // owned by the engine
+    float m_eye[3] = {0, 0, 0};
+    float m_target[3] = {0, 0, 0};
+    float m_roll = 0.0f;
+    float m_reserved = 1.0f;
+    float m_fieldOfView = 0.0f;
+    uint8_t m_modeChangeBlocked = 1;  // cleared by CGame::Frame at the end of every frame
+    float m_shake = -1.0f;
+    float m_shakeDecay = 0.8f;
+    float m_shakeLimit = 2.0f;
+    float m_shakeRange = 50.0f;
+    int32_t m_viewRect[4] = {0, 0, 640, 480};  // x, y, width, height
+    int32_t m_prevViewRect[4] = {0, 0, 640, 480};
+    int32_t m_reserved2 = 0;
+    int32_t m_width = 640, m_height = 480;  // requested by the settings
+    uint8_t m_windowed = 1;
+    uint8_t m_additiveZoom = 1;
+    DDSURFACEDESC2 m_displayMode;  // dwFlags 0xffffffff while none was found
+    const SDirectDrawDesc* m_driver = nullptr;
+    uint8_t m_hardware = 1;
+    SVisibleGround m_ground[256] = {};
+    int32_t m_viewOffsetX = 0, m_viewOffsetY = 0;
+    float m_nearPlane = 2.0f;
+    float m_farMargin = 222.0f;
+    int32_t m_slot;
+    uint8_t m_displayReady = 0;
+    float m_arrowX = 0.0f, m_arrowZ = 0.0f;  // edge-scroll arrows (plus or minus 0.7)
+
+private:
+    // The driver and mode choice shared by the first set-up and mode changes.
+    bool ChooseDriverAndMode();
+    void RefreshProjection();
+    void ApplyViewRect();
+};
+
+// The last display choice, for the option screens.
+extern const SDirectDrawDesc* g_DisplayDriver;
+extern const DDSURFACEDESC2* g_DisplayMode;
+extern int32_t g_DisplayBitDepth;

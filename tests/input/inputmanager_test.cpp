@@ -1,0 +1,347 @@
+// The input manager against a stand-in game: key and mouse events from the
+// window's event records to bound command lines, the per-context binding
+// files, script files, the input commands and MIDI messages.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/InputManager.h"
+#include "commands/ScriptFlow.h"
+#include "console/CommandHost.h"
+#include "console/CommandInterpreter.h"
+#include "console/CommandTable.h"
+#include "console/Console.h"
+#include "platform/display/Display.h"
+#include "platform/sys/Path.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+std::vector<std::string> g_marks;
+
+// Records its arguments, joined by blanks.
+void Cmd_Mark(CConsoleCommand*, SCommandArgs* args, CVFSFile*) {
+    std::string text;
+    for (int i = 0; i < args->count; ++i) text += (i ? " " : "") + std::string(args->Text(i));
+    g_marks.push_back(text);
+}
+
+class CFakeGame : public IInputHost, public ICommandHost, public IConsoleHost {
+public:
+    CFakeGame() : console(this) {
+        console.Init(CConsole::kScrollBackLines, 17, 8);
+        console.SetLineSink(
+            [](void* user, const char* text, int, int, int, bool) {
+                static_cast<CFakeGame*>(user)->printed.push_back(text);
+            },
+            this);
+        input = std::make_unique<CInputManager>(nullptr, this, this);
+        CCommandInterpreter* ip = input->Interpreter();
+        RegisterScriptCommands(ip);
+        CommandArea_Get(kAreaInput)(ip);
+        const SCommandRow rows[] = {SCommandRow::Function("Mark", Cmd_Mark, "test marker", "Mark(str);")};
+        CommandTable_Register(ip, rows);
+        g_marks.clear();
+    }
+
+    // IInputHost
+    uint64_t Now() override { return now; }
+    float FrameTime() override { return 0.02f; }
+    bool HasFocus() override { return focus; }
+    uint8_t* KeyboardSwitch() override { return &kbSwitch; }
+    uint8_t* MouseSwitch() override { return &mouseSwitch; }
+    uint8_t* InputDebugSwitch() override { return &debugSwitch; }
+    void ScreenSize(int* w, int* h) override { *w = 640, *h = 480; }
+    bool Windowed() override { return true; }
+    bool SystemCursor(int* x, int* y, uint32_t* b) override {
+        *x = sysX, *y = sysY, *b = sysButtons;
+        return true;
+    }
+    void ShowSystemCursor(bool show) override { cursorShown = show; }
+    void SetInterfaceCursor(int, int) override {}
+    void UpdateCursorRay(float, float) override {}
+    bool RenderFrames() override { return false; }
+    bool InterfaceScreenActive() override { return false; }
+    bool FullConsole() override { return false; }
+    float ScrollSpeed() override { return 1.0f; }
+    void ScrollView(float, float, float, float) override {}
+    void ContextFacts(SInputContextFacts& f) override { f = facts; }
+    CConsole* Console() override { return &console; }
+    CStrBuf* SettingsEditString() override { return nullptr; }
+    void MouseEvent(int code) override { mouseEvents.push_back(code); }
+    bool MapEditMode() override { return false; }
+    const char* GetPath(const char* sub, const char* name) override {
+        path = dir.Win() + "\\" + sub + "\\" + name;
+        return path.c_str();
+    }
+    // ICommandHost
+    uint32_t GetGameStateBits() override { return 0; }
+    CConsole* GetConsole() override { return &console; }
+    // IConsoleHost
+    uint64_t ConsoleClockNow() override { return now; }
+    uint64_t ConsoleClockFrequency() override { return 1193182; }
+    CCommandInterpreter* ConsoleInterpreter() override { return input->Interpreter(); }
+    void ConsoleSendChat(const char*) override {}
+
+    void Key(int sdlScancode, bool down) {
+        SDisplayEvent e;
+        e.type = down ? EDisplayEvent::KeyDown : EDisplayEvent::KeyUp;
+        e.scancode = sdlScancode;
+        input->Devices().OnDisplayEvent(e);
+    }
+    void Mouse(EDisplayEvent type, int button = 0, int wheel = 0) {
+        SDisplayEvent e;
+        e.type = type;
+        e.button = button;
+        e.wheelY = wheel;
+        input->Devices().OnDisplayEvent(e);
+    }
+    void Run(const char* text) { input->Interpreter()->Execute(false, text); }
+
+    CTempDir dir;
+    std::string path;
+    uint64_t now = 1193182;
+    bool focus = true;
+    uint8_t kbSwitch = 1, mouseSwitch = 1, debugSwitch = 0;
+    int sysX = 100, sysY = 100;
+    uint32_t sysButtons = 0;
+    bool cursorShown = true;
+    SInputContextFacts facts;
+    std::vector<std::string> printed;
+    std::vector<int> mouseEvents;
+    CConsole console;
+    std::unique_ptr<CInputManager> input;
+};
+
+using Lines = std::vector<std::string>;
+constexpr int kSdlQ = 20, kSdlA = 4, kSdlLShift = 225;
+
+}  // namespace
+
+TEST(InputContext, FileChoice) {
+    struct {
+        SInputContextFacts facts;
+        const char* file;
+    } cases[6];
+    cases[0].facts.progressActive = true, cases[0].facts.consoleVisible = true, cases[0].file = "Commands_Progress.cfg";
+    cases[1].facts.consoleVisible = true, cases[1].facts.miniConsole = true, cases[1].file = "Commands_MiniConsole.cfg";
+    cases[2].facts.guiWord = 1, cases[2].facts.interfaceMode = 3, cases[2].file = "Commands_GUISetting.cfg";
+    cases[3].facts.gameState = 2, cases[3].facts.activeGUI = 5, cases[3].facts.guiBindingFile = "Own.cfg",
+    cases[3].file = "Own.cfg";
+    cases[4].facts.gameState = 2, cases[4].facts.mapEdit = true, cases[4].file = "Commands_MapEdit.cfg";
+    cases[5].facts.gameState = 1, cases[5].file = "Commands_Progress.cfg";
+    for (const auto& c : cases) EXPECT_STREQ(Input_ChooseContextFile(c.facts), c.file);
+    SInputContextFacts video;
+    video.videoPlaying = true;
+    EXPECT_EQ(Input_ChooseContextFile(video), nullptr);
+    SInputContextFacts game;
+    game.gameState = 2;
+    EXPECT_STREQ(Input_ChooseContextFile(game), "Commands_Game.cfg");
+}
+
+TEST(InputContext, ContextFilesRunOnceAndReleaseHeldKeys) {
+    CFakeGame g;
+    g.dir.Write("Scripts/Commands_Console.cfg",
+                "input_LastFile(\"Commands_Console.cfg\");\nMark(console);\nBind(q, \"Mark(q console);\");\n"
+                "Bind(Up, none, q, \"Mark(q up console);\");\n");
+    g.dir.Write("Scripts/Commands_GUI.cfg", "Mark(gui);\nBind(q, \"Mark(q gui);\");\n");
+    g.facts.consoleVisible = true;
+    g.input->UpdateCommandContext();
+    g.input->UpdateCommandContext();
+    EXPECT_EQ(g_marks, Lines{"console"});
+    // The console's command line is what the edit keys now work on.
+    EXPECT_EQ(g.input->Edit().Attached(), &g.console.CommandLine());
+
+    // A held key gets the old file's Up line, then the new file's Down line
+    // once that file is in place; a file that never names itself runs again
+    // every frame.
+    g.input->Startup();
+    g.input->ProcessInput();
+    g.Key(kSdlQ, true);
+    g.input->ProcessInput();
+    g_marks.clear();
+    g.facts.consoleVisible = false;
+    g.facts.guiWord = 1;
+    g.input->UpdateCommandContext();
+    EXPECT_EQ(g_marks, (Lines{"q up console", "gui"}));
+    EXPECT_EQ(g.input->Edit().Attached(), nullptr);
+    g.input->UpdateCommandContext();
+    EXPECT_EQ(g_marks, (Lines{"q up console", "gui", "q up console", "gui"}));
+}
+
+TEST(InputContext, MissingScriptIsReported) {
+    CFakeGame g;
+    g.input->RunScriptFile("nope.cfg", false, false);
+    ASSERT_EQ(g.printed.size(), 3u);
+    EXPECT_EQ(g.printed[0], "File '" + g.dir.Win() + "\\Scripts\\nope.cfg' not found");
+    EXPECT_EQ(g.printed[1], " ");
+    EXPECT_EQ(g.printed[2], " ");
+}
+
+TEST(InputManager, KeysFromWindowEventsRunBindings) {
+    CFakeGame g;
+    g.Run("Bind(q, \"Mark(q);\"); Bind(Up, none, q, \"Mark(q up);\"); Bind(shift, q, \"Mark(Q);\");");
+    g.input->Startup();
+    g.input->ProcessInput();
+    EXPECT_FALSE(g.cursorShown);
+    g.Key(kSdlQ, true);
+    g.Key(kSdlQ, false);
+    g.Key(kSdlLShift, true);
+    g.Key(kSdlQ, true);
+    g.input->ProcessInput();
+    EXPECT_EQ(g_marks, (Lines{"q", "q up", "Q"}));
+
+    // Without the focus nothing is read, and the cursor comes back.
+    g_marks.clear();
+    g.focus = false;
+    g.input->ProcessInput();
+    g.Key(kSdlA, true);
+    g.input->ProcessInput();
+    EXPECT_TRUE(g.cursorShown);
+    EXPECT_EQ(g.input->Keys().Value(30), 0.0f);
+}
+
+TEST(InputManager, FailedKeyboardReadReleasesKeysButKeepsTheMouse) {
+    CFakeGame g;
+    g.Run("Bind(Up, none, q, \"Mark(q up);\"); Bind(Up, none, MOUSE_BUTTON1, \"Mark(button up);\");");
+    g.input->Startup();
+    g.input->ProcessInput();
+    g.Key(kSdlQ, true);
+    g.Mouse(EDisplayEvent::MouseButtonDown, kDisplayMouseLeft);
+    g.input->ProcessInput();
+    EXPECT_EQ(g.input->Keys().Value(16), 1.0f);
+    EXPECT_EQ(g.input->Keys().Value(kKeyMouseButton1), 1.0f);
+    g.input->Devices().AcquireKeyboard(false);  // the next state read fails
+    g.input->ProcessInput();
+    EXPECT_EQ(g_marks, Lines{"q up"});
+    EXPECT_EQ(g.input->Keys().Value(kKeyMouseButton1), 1.0f);
+}
+
+TEST(InputManager, MouseButtonsAndWheel) {
+    CFakeGame g;
+    g.Run("Bind(MOUSE_WHEELUP, \"Mark(wheel);\"); Bind(Up, none, MOUSE_WHEELUP, \"Mark(wheel up);\");"
+          "Bind(MOUSE_BUTTON1, \"Mark(left);\"); Bind(Up, none, MOUSE_BUTTON1, \"Mark(left up);\");"
+          "Bind(MOUSE_BUTTON2, \"Mark(right);\");");
+    g.input->Startup();
+    g.input->ProcessInput();
+    g.Mouse(EDisplayEvent::MouseWheel, 0, 1);
+    g.Mouse(EDisplayEvent::MouseButtonDown, kDisplayMouseRight);
+    g.input->ProcessInput();
+    g.input->ProcessInput();
+    EXPECT_EQ(g_marks, (Lines{"wheel", "right"}));
+
+    // With the mouse device off the window system's buttons are polled.
+    g_marks.clear();
+    g.mouseSwitch = 0;
+    g.sysButtons = 1;
+    g.input->ProcessInput();
+    g.input->ProcessInput();
+    g.sysButtons = 0;
+    g.input->ProcessInput();
+    EXPECT_EQ(g_marks, (Lines{"left", "left up"}));
+}
+
+TEST(InputCommands, Bind) {
+    CFakeGame g;
+    CKeyBindings& k = g.input->Keys();
+    g.Run("Bind(q, \"Mark(a);\");");
+    EXPECT_EQ(k.Binding(BINDGROUP_NONE, KEYEVENT_DOWN, 16), "Mark(a);");
+    g.Run("Bind(Up, control, q, \"x\");");
+    EXPECT_EQ(k.Binding(BINDGROUP_CONTROL, KEYEVENT_UP, 16), "x");
+    g.Run("Bind(DBLCLK, \"Alt+Shift+CONTROL\", q, \"y\");");
+    EXPECT_EQ(k.Binding(BINDGROUP_CONTROL_SHIFT_ALT, KEYEVENT_DBLCLK, 16), "y");
+    g.Run("Bind(down, \"override shift\", q, \"z\");");
+    EXPECT_EQ(k.Binding(BINDGROUP_SHIFT, KEYEVENT_DOWN, 16), "z");
+    g.Run("Bind(override, q, \"o\");");
+    EXPECT_EQ(k.Binding(BINDGROUP_OVERRIDE, KEYEVENT_DOWN, 16), "o");
+
+    g.printed.clear();
+    g.Run("Bind(#5000, \"x\");");
+    g.Run("Bind(#0, \"x\");");
+    g.Run("Bind(nokey, \"x\");");
+    g.Run("Bind(Press, none, q, \"x\");");
+    EXPECT_EQ(g.printed, (Lines{"Bind: Invalid key.", "Bind: Invalid key.", "Bind: Invalid key.",
+                                "Bind: Bogus event specified"}));
+    g.printed.clear();
+    g.Run("Bind(q);");
+    ASSERT_EQ(g.printed.size(), 4u);
+    EXPECT_EQ(g.printed[1], "Event: Down (Default), Up, Change, Repeat or Continuous");
+
+    g.Run("RemoveBonds();");
+    EXPECT_EQ(k.Binding(BINDGROUP_NONE, KEYEVENT_DOWN, 16), "");
+    g.printed.clear();
+    g.Run("ShowBindings();");
+    EXPECT_EQ(g.printed, (Lines{"Key Down", "Key Up", "Key Contineous", "Key Change", "Key Repeate"}));
+    g.Run("Bind(shift, q, \"s\");");
+    g.printed.clear();
+    g.Run("ShowBindings();");
+    EXPECT_EQ(g.printed[1], "Shift              016: s");
+}
+
+TEST(InputCommands, EditAndMouseCommands) {
+    CFakeGame g;
+    CStrBuf line;
+    g.input->Edit().m_selectOnAttach = 0;
+    g.input->EditAttach(&line);
+    g.Run("Edit_AddChar(h); Edit_AddChar(i); Edit_MoveHome(); Edit_AddChar(\">\"); Edit_MoveEnd(); Edit_EraseChar();");
+    EXPECT_STREQ(line.GetText(), ">h");
+    g.Run("Edit_Insert(false); Edit_MoveHome(); Edit_AddChar(x);");
+    EXPECT_STREQ(line.GetText(), "xh");
+
+    g.Run("m_SetLB(true); m_SetLB(true); m_SetLB(false); m_SetLB(false); m_SetRB(1); m_SetRB(0); m_DoubleClick();");
+    EXPECT_EQ(g.mouseEvents, (std::vector<int>{0, 5, 1, 2, 7, 6}));
+    g.mouseEvents.clear();
+    g.console.Show();
+    g.Run("m_DoubleClick();");
+    EXPECT_TRUE(g.mouseEvents.empty());
+}
+
+TEST(InputMidi, MessagesAreCheckedAndMasked) {
+    SMidiState m;
+    Input_MidiMessage(m, 0x90 | (60 << 8) | (100 << 16));
+    EXPECT_EQ(m.held[60], 1);
+    Input_MidiMessage(m, 0x91 | (60 << 8));
+    EXPECT_EQ(m.held[60], 0);
+    Input_MidiMessage(m, 0x90 | (61 << 8) | (1 << 16));
+    Input_MidiMessage(m, 0x80 | (61 << 8) | (64 << 16));
+    EXPECT_EQ(m.held[61], 0);
+    Input_MidiMessage(m, 0xB0 | (7 << 8) | (0xff << 16));  // value masked to 127
+    EXPECT_EQ(m.controller[7], 127);
+    EXPECT_EQ(m.changed[7], 1);
+    Input_MidiMessage(m, 0xB0 | (0 << 8) | (5 << 16));  // controller 0 is ignored
+    EXPECT_EQ(m.changed[0], 0);
+    Input_MidiMessage(m, 0x90 | (0xff << 8) | (1 << 16));  // note 255 is note 127
+    EXPECT_EQ(m.held[127], 1);
+    Input_MidiMessage(m, 0x3C1 /* open notice, not a message */);
+    Input_MidiMessage(m, 0xF0 | (5 << 8) | (5 << 16));
+    EXPECT_EQ(m.held[5], 0);
+    EXPECT_EQ(m.controller[5], 0);
+}
+
+TEST(InputContent, KeyBindingFilesOfTheDemoContent) {
+    const char* source = std::getenv("TESSARAK_SOURCE");
+    ASSERT_NE(source, nullptr);
+    const char* files[] = {"Commands_Progress.cfg", "Commands_Console.cfg",     "Commands_MiniConsole.cfg",
+                           "Commands_Game.cfg",     "Commands_EmitterEdit.cfg", "Commands_MapEdit.cfg",
+                           "Commands_GUI.cfg",      "Commands_GUISetting.cfg"};
+    for (const char* name : files) {
+        CFakeGame g;
+        std::string path = std::string(source) + "/content/Tessarak/Content.box/Scripts/" + name;
+        g.input->RunScriptFile(Sys_ToWindowsPath(path.c_str()).c_str(), false, true);
+        for (const std::string& line : g.printed) ADD_FAILURE() << name << ": " << line;
+        EXPECT_TRUE(g.input->Interpreter()->m_lastBindingsFile.EqualsNoCase(name)) << name;
+        // Every context can open or close the console.
+        EXPECT_NE(g.input->Keys().Binding(BINDGROUP_NONE, KEYEVENT_DOWN, 41), "") << name;
+    }
+    CFakeGame g;
+    std::string path = std::string(source) + "/content/Tessarak/Content.box/Scripts/Commands_Console.cfg";
+    g.input->RunScriptFile(Sys_ToWindowsPath(path.c_str()).c_str(), false, true);
+    const CKeyBindings& k = g.input->Keys();
+    EXPECT_EQ(k.Binding(BINDGROUP_NONE, KEYEVENT_DOWN, 28), "Console_ExecuteCommandLine();");
+    EXPECT_EQ(k.Binding(BINDGROUP_NONE, KEYEVENT_REPEAT, 14), "Edit_EraseChar();");
+    EXPECT_EQ(k.Binding(BINDGROUP_CONTROL, KEYEVENT_REPEAT, 203), "Edit_MoveWordLeft();");
+    EXPECT_EQ(k.Binding(BINDGROUP_CONTROL_SHIFT, KEYEVENT_REPEAT, 205), "Edit_ExtendSelectionWordRight();");
+    EXPECT_EQ(k.Binding(BINDGROUP_SHIFT, KEYEVENT_DOWN, 210), "Edit_PasteSelection();");
+}
