@@ -7,6 +7,7 @@
 // replaced by the variable's value.
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "console/CommandHost.h"
 #include "console/CommandInterpreter.h"
@@ -32,6 +33,14 @@ enum EParseState
 bool CCommandInterpreter::Execute(bool quiet, const char* text)
 {
   return Execute(quiet, const_cast<char*>(text), -1);
+}
+
+bool CCommandInterpreter::Execute(bool quiet, const char* text, int length)
+{
+  if (length < 0 || !text)
+    return Execute(quiet, const_cast<char*>(text), -1);
+  std::string copy(text, static_cast<size_t>(length));
+  return Execute(quiet, &copy[0], length);
 }
 
 bool CCommandInterpreter::Execute(bool quiet, char* text, int length)

@@ -71,6 +71,9 @@ public:
   // ends the run silently.
   bool Execute(bool quiet, char* text, int length);
   bool Execute(bool quiet, const char* text);
+  // Read-only text is always run on a copy (of length bytes, or up to its
+  // terminator when length < 0).
+  bool Execute(bool quiet, const char* text, int length);
   // Runs a script file read through the file table; false when it could not
   // be opened ("File '%s' not found" is printed).
   bool ExecuteFile(const char* path);

@@ -390,3 +390,12 @@ TEST(Registry, AllAreasRegisterInOrderAndTheListIsSorted)
   EXPECT_STREQ(host.interpreter.First()->GetName(), "Alpha");
   EXPECT_STREQ(host.interpreter.First()->Next()->GetName(), "zeta");
 }
+
+TEST_F(Fixture, ReadOnlyTextWithALengthRunsOnACopy)
+{
+  const char text[] = "Echo(\"a\\\\b\"); Echo(2);";
+  host.lines.clear();
+  EXPECT_FALSE(ip.Execute(false, text, 13));
+  EXPECT_EQ(host.Joined(), "a\\b");
+  EXPECT_STREQ(text, "Echo(\"a\\\\b\"); Echo(2);");
+}
