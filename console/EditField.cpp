@@ -144,36 +144,23 @@ void CEditField::Delete() {
     BlinkReset();
 }
 
-void CEditField::DeleteWordLeft() {
+void CEditField::DeleteWord(bool left) {
     if (!Sync()) return;
-    if (HasSelection()) {
-        m_anchor = -1;
-        BlinkReset();
-        return;
-    }
+    // With a selection a word delete only drops the selection.
+    bool selected = HasSelection();
     m_anchor = -1;
-    const char* t = m_attached->GetText();
-    int from = m_cursor;
-    while (from > 0 && !IsEditWordChar(static_cast<uint8_t>(t[from - 1]))) --from;
-    while (from > 0 && IsEditWordChar(static_cast<uint8_t>(t[from - 1]))) --from;
-    Erase(from, m_cursor);
-    m_cursor = from;
-    BlinkReset();
-}
-
-void CEditField::DeleteWordRight() {
-    if (!Sync()) return;
-    if (HasSelection()) {
-        m_anchor = -1;
-        BlinkReset();
-        return;
+    if (!selected) {
+        // Up to two runs: the blanks next to the cursor, then the word.
+        const char* t = m_attached->GetText();
+        int len = Length(), end = m_cursor;
+        auto wordAt = [t, left](int i) { return IsEditWordChar(static_cast<uint8_t>(t[left ? i - 1 : i])); };
+        auto more = [&](int i) { return left ? i > 0 : i < len; };
+        int step = left ? -1 : 1;
+        while (more(end) && !wordAt(end)) end += step;
+        while (more(end) && wordAt(end)) end += step;
+        Erase(std::min(end, m_cursor), std::max(end, m_cursor));
+        m_cursor = std::min(end, m_cursor);
     }
-    m_anchor = -1;
-    const char* t = m_attached->GetText();
-    int len = Length(), to = m_cursor;
-    while (to < len && !IsEditWordChar(static_cast<uint8_t>(t[to]))) ++to;
-    while (to < len && IsEditWordChar(static_cast<uint8_t>(t[to]))) ++to;
-    Erase(m_cursor, to);
     BlinkReset();
 }
 

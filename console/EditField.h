@@ -56,8 +56,8 @@ public:
     void DeleteSelection();
     void Backspace();
     void Delete();
-    void DeleteWordLeft();
-    void DeleteWordRight();
+    void DeleteWordLeft() { DeleteWord(true); }
+    void DeleteWordRight() { DeleteWord(false); }
     void CursorLeft() { Move(m_cursor - 1, false, true); }
     void CursorRight() { Move(m_cursor + 1, false, true); }
     void WordLeft() { Move(WordLeftOf(), false, true); }
@@ -96,6 +96,7 @@ private:
     // Re-attaches when the string was changed elsewhere; false when detached.
     bool Sync();
     void Move(int to, bool select, bool blink);
+    void DeleteWord(bool left);
     void Store(const std::string& text);  // into the string and the private copy
     void Erase(int from, int to);
     int WordLeftOf() const;
