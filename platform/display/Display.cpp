@@ -180,6 +180,7 @@ std::vector<SDisplayDriverInfo> Display_GetDrivers() {
     for (int m = 0; m < modes; ++m) {
       SDL_DisplayMode dm;
       if (SDL_GetDisplayMode(d, m, &dm) != 0) continue;
+      if (dm.w <= 0 || dm.h <= 0) continue;
       SDisplayMode mode;
       mode.width = dm.w;
       mode.height = dm.h;
@@ -191,6 +192,12 @@ std::vector<SDisplayDriverInfo> Display_GetDrivers() {
       if (!seen) sizes.push_back(mode);
     }
     if (sizes.empty() && r.w > 0) sizes.push_back(SDisplayMode{r.w, r.h, 0, 32});
+    // A display without sizes of its own (the offscreen driver) takes any
+    // size: offer the usual ones.
+    if (sizes.empty())
+      for (SDisplayMode m : {SDisplayMode{640, 480, 60, 32}, SDisplayMode{800, 600, 60, 32},
+                             SDisplayMode{1024, 768, 60, 32}, SDisplayMode{1280, 1024, 60, 32}})
+        sizes.push_back(m);
     for (const SDisplayMode& s : sizes) {
       for (int bpp : {16, 32}) {
         SDisplayMode mode = s;
@@ -266,6 +273,19 @@ bool CDisplayWindow::SetFullscreen(int display, const SDisplayMode& mode) {
   want.h = mode.height;
   want.refresh_rate = mode.refreshRate;
   SDL_DisplayMode got{};
+  SDL_DisplayMode current{};
+  bool sizeless = SDL_GetDesktopDisplayMode(display, &current) != 0 || current.w <= 0;
+  if (sizeless) {
+    // A display without real modes (offscreen): the window takes the size.
+    SDL_SetWindowBordered(w, SDL_FALSE);
+    SDL_SetWindowSize(w, mode.width, mode.height);
+    SDL_SetWindowFullscreen(w, SDL_WINDOW_FULLSCREEN);
+    int cw = 0, ch = 0;
+    SDL_GetWindowSize(w, &cw, &ch);
+    if (cw != mode.width || ch != mode.height) return false;
+    m_fullscreen = true;
+    return true;
+  }
   if (!SDL_GetClosestDisplayMode(display, &want, &got)) return false;
   if (got.w != mode.width || got.h != mode.height) return false;
   SDL_Rect r;

@@ -1,0 +1,147 @@
+// Inside the OpenGL back end: the one GL context with the back buffer's
+// framebuffer, the texture uploads and the generated shaders.
+#pragma once
+
+#define GL_GLEXT_PROTOTYPES 1
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <array>
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/d3d/Direct3D.h"
+
+class CDisplayWindow;
+
+// Everything a generated shader depends on. Two draws with equal keys share
+// one program.
+struct SGLShaderKey {
+  std::array<uint32_t, 16> w{};
+  bool operator==(const SGLShaderKey& o) const { return w == o.w; }
+};
+struct SGLShaderKeyHash {
+  size_t operator()(const SGLShaderKey& k) const {
+    size_t h = 1469598103934665603ull;
+    for (uint32_t v : k.w) h = (h ^ v) * 1099511628211ull;
+    return h;
+  }
+};
+
+// Decoded form of the key, used to write the GLSL.
+struct SGLShaderDesc {
+  uint32_t fvf = 0;
+  bool lighting = false;
+  uint32_t lightCount = 0;
+  uint32_t lightTypes[8] = {};
+  uint32_t diffuseSource = 0, specularSource = 0, ambientSource = 0, emissiveSource = 0;
+  bool specularEnable = false;
+  uint32_t fogKind = 0;  // 0 none, 1 table (per pixel), 2 vertex, 3 from specular alpha
+  uint32_t fogMode = 0;  // D3DFOG_*
+  bool rangeFog = false;
+  uint32_t alphaFunc = D3DCMP_ALWAYS;
+  bool flat = false;
+  uint32_t stages = 0;  // stages before the first COLOROP DISABLE (at most 3)
+  uint32_t colorOp[3] = {}, colorArg1[3] = {}, colorArg2[3] = {};
+  uint32_t alphaOp[3] = {}, alphaArg1[3] = {}, alphaArg2[3] = {};
+  uint32_t texCoord[3] = {};
+  bool hasTexture[3] = {};
+  bool keyed[3] = {};  // colour-keyed texture with COLORKEYENABLE
+
+  SGLShaderKey Key() const;
+};
+
+struct SGLProgram {
+  GLuint program = 0;
+  // Uniform locations.
+  GLint uWorldView = -1, uProjection = -1, uNormalMatrix = -1, uScreen = -1, uPixelOffset = -1;
+  GLint uMatDiffuse = -1, uMatAmbient = -1, uMatSpecular = -1, uMatEmissive = -1, uMatPower = -1;
+  GLint uAmbient = -1;
+  GLint uLightPos = -1, uLightDir = -1, uLightDiffuse = -1, uLightSpecular = -1, uLightAmbient = -1;
+  GLint uLightAtten = -1, uLightSpot = -1;
+  GLint uFog = -1, uFogColor = -1, uTFactor = -1, uAlphaRef = -1;
+  GLint uTex[3] = {-1, -1, -1};
+};
+
+// Writes, compiles and links the program of a description; 0 on failure.
+bool GL_BuildProgram(const SGLShaderDesc& desc, SGLProgram* out);
+
+struct SGLTexture {
+  GLuint id = 0;
+  bool dirty = true;
+  uint32_t keyed = 2;  // colour key state at the last upload (2: never uploaded)
+  uint32_t key = 0;
+  uint32_t params[6] = {};  // address u, v, border, mag, min, mip as last set
+  float lodBias = 0.0f;
+  bool paramsSet = false;
+};
+
+class CGLCore : public ISurfaceShare {
+ public:
+  static CGLCore& Get();
+
+  // Makes the context current on the window (a hidden window of our own when
+  // null). False when no GL context can be had.
+  bool Bind(CDisplayWindow* window);
+  bool Ready() const { return m_context != nullptr; }
+
+  // The back buffer: its framebuffer follows the surface's size.
+  bool SetBackBuffer(CSoftSurface* surface);
+  CSoftSurface* BackBuffer() const { return m_back; }
+  void SetDepthAttached(bool on) { m_depthAttached = on; }
+  bool DepthAttached() const { return m_depthAttached; }
+  // Before 3D drawing: the framebuffer bound, the CPU copy uploaded if newer.
+  bool BeginGPUWork();
+  void GPUDrew() { m_gpuNewer = true; }
+
+  void PullPixels(CSoftSurface& surface) override;
+  void PixelsChanged(CSoftSurface& surface) override;
+
+  // Shows the back buffer's (sx, sy, w, h) at the window's client (0, 0).
+  bool Present(int w, int h);
+  // The window's pixels as last presented (X8R8G8B8 rows top-down), kept when
+  // capturing is on.
+  void SetCapture(bool on) { m_capture = on; }
+  const std::vector<uint32_t>& Captured(int* w, int* h) const {
+    *w = m_capturedW;
+    *h = m_capturedH;
+    return m_captured;
+  }
+
+  // Textures: uploaded on use after a change.
+  SGLTexture* Texture(CSoftSurface* surface);
+  void ForgetTexture(CSoftSurface* surface);
+  void EvictTextures();
+
+  SGLProgram* Program(const SGLShaderDesc& desc);
+  size_t ProgramCount() const { return m_programs.size(); }
+
+  GLuint m_vao = 0, m_vbo = 0, m_ibo = 0;
+  size_t m_vboSize = 0, m_iboSize = 0;
+  std::vector<uint8_t> m_scratch;
+
+ private:
+  CGLCore() = default;
+  void Upload(CSoftSurface* surface, SGLTexture* t);
+  void UploadBack();
+
+  void* m_context = nullptr;  // SDL_GLContext
+  void* m_hiddenWindow = nullptr;
+  void* m_window = nullptr;
+  GLuint m_fbo = 0, m_color = 0, m_depth = 0;
+  int m_fbW = 0, m_fbH = 0;
+  CSoftSurface* m_back = nullptr;
+  bool m_depthAttached = false;
+  bool m_gpuNewer = false;
+  bool m_cpuNewer = false;
+  bool m_capture = false;
+  std::vector<uint32_t> m_captured;
+  int m_capturedW = 0, m_capturedH = 0;
+  std::unordered_map<CSoftSurface*, SGLTexture> m_textures;
+  std::unordered_map<SGLShaderKey, SGLProgram, SGLShaderKeyHash> m_programs;
+};
+
+// Converts any CPU surface to RGBA8 rows (alpha 0 where the colour key
+// matches when keyed; alpha 255 where the format has none).
+void GL_ConvertToRGBA(const CSoftSurface& s, bool keyed, std::vector<uint8_t>* out);
