@@ -71,20 +71,27 @@ void CE3DScreen::SaveCompiledFonts(const char* path) {
 bool CE3DScreen::LoadCompiledFonts(const char* path) {
   CVFSFile file;
   if (!file.Open(path, CVFSFile::kModeRead)) return false;
-  uint32_t count = 0;
-  if (!file.ReadU32(count) || count > kMaxCompiledFonts) return false;
+  const bool ok = E3DFont_LoadCompiled(this, [&file](void* buf, size_t n) -> size_t {
+    return file.Read(buf, uint32_t(n));
+  });
+  file.Close();
+  return ok;
+}
+
+bool E3DFont_LoadCompiled(CE3DScreen* screen, const std::function<size_t(void*, size_t)>& read) {
+  uint8_t raw[4];
+  if (read(raw, 4) != 4) return false;
+  const uint32_t count = uint32_t(raw[0]) | uint32_t(raw[1]) << 8 | uint32_t(raw[2]) << 16 | uint32_t(raw[3]) << 24;
+  if (count > kMaxCompiledFonts) return false;
   // A record that is short or does not hold together ends the load; the
   // fonts read before it stay.
-  bool ok = true;
   for (uint32_t i = 0; i < count; ++i) {
-    CE3DFont* font = new CE3DFont(this);
-    if (!font->Load(&file)) {
+    CE3DFont* font = new CE3DFont(screen);
+    if (!font->Decode(read)) {
       delete font;
-      ok = false;
-      break;
+      return false;
     }
     font->m_refCount = 1;  // fonts of the file stay for the life of the screen
   }
-  file.Close();
-  return ok;
+  return true;
 }

@@ -3,49 +3,30 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+SSurfacePixelFormat SSurfacePixelFormat::Masks(uint32_t bitCount, uint32_t r, uint32_t g, uint32_t b) {
+  SSurfacePixelFormat f;
+  f.flags = kPixelRGB;
+  f.bitCount = bitCount;
+  f.rMask = r;
+  f.gMask = g;
+  f.bMask = b;
+  return f;
+}
 
 SSurfacePixelFormat SSurfacePixelFormat::Indexed8() {
-  SSurfacePixelFormat f;
-  f.flags = kPixelPalette8 | kPixelRGB;
-  f.bitCount = 8;
+  SSurfacePixelFormat f = Masks(8, 0, 0, 0);
+  f.flags |= kPixelPalette8;
   return f;
 }
 
-SSurfacePixelFormat SSurfacePixelFormat::Rgb565() {
-  SSurfacePixelFormat f;
-  f.flags = kPixelRGB;
-  f.bitCount = 16;
-  f.rMask = 0xF800;
-  f.gMask = 0x07E0;
-  f.bMask = 0x001F;
-  return f;
-}
-
-SSurfacePixelFormat SSurfacePixelFormat::Rgb555() {
-  SSurfacePixelFormat f;
-  f.flags = kPixelRGB;
-  f.bitCount = 16;
-  f.rMask = 0x7C00;
-  f.gMask = 0x03E0;
-  f.bMask = 0x001F;
-  return f;
-}
-
-SSurfacePixelFormat SSurfacePixelFormat::Rgb888() {
-  SSurfacePixelFormat f;
-  f.flags = kPixelRGB;
-  f.bitCount = 24;
-  f.rMask = 0xFF0000;
-  f.gMask = 0x00FF00;
-  f.bMask = 0x0000FF;
-  return f;
-}
-
-SSurfacePixelFormat SSurfacePixelFormat::Xrgb8888() {
-  SSurfacePixelFormat f = Rgb888();
-  f.bitCount = 32;
-  return f;
-}
+SSurfacePixelFormat SSurfacePixelFormat::Rgb565() { return Masks(16, 0xF800, 0x07E0, 0x001F); }
+SSurfacePixelFormat SSurfacePixelFormat::Rgb555() { return Masks(16, 0x7C00, 0x03E0, 0x001F); }
+SSurfacePixelFormat SSurfacePixelFormat::Rgb888() { return Masks(24, 0xFF0000, 0x00FF00, 0x0000FF); }
+SSurfacePixelFormat SSurfacePixelFormat::Xrgb8888() { return Masks(32, 0xFF0000, 0x00FF00, 0x0000FF); }
 
 bool SSurfacePixelFormat::SameLayout(const SSurfacePixelFormat& o) const {
   return bitCount == o.bitCount && rMask == o.rMask && gMask == o.gMask && bMask == o.bMask;
@@ -142,6 +123,36 @@ void CopyRowKeyed(T* d, const T* s, int n, T key, T mask) {
   }
 }
 
+// The common cases, four or eight pixels at a time: where the source equals
+// the key the destination is kept, elsewhere the source is taken.
+void CopyRowKeyed32(uint32_t* d, const uint32_t* s, int n, uint32_t key, uint32_t mask) {
+  int i = 0;
+#if defined(__SSE2__)
+  const __m128i k = _mm_set1_epi32(int32_t(key)), m = _mm_set1_epi32(int32_t(mask));
+  for (; i + 4 <= n; i += 4) {
+    const __m128i sp = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+    const __m128i dp = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i));
+    const __m128i keep = _mm_cmpeq_epi32(_mm_and_si128(sp, m), k);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), _mm_or_si128(_mm_and_si128(keep, dp), _mm_andnot_si128(keep, sp)));
+  }
+#endif
+  CopyRowKeyed(d + i, s + i, n - i, key, mask);
+}
+
+void CopyRowKeyed16(uint16_t* d, const uint16_t* s, int n, uint16_t key, uint16_t mask) {
+  int i = 0;
+#if defined(__SSE2__)
+  const __m128i k = _mm_set1_epi16(int16_t(key)), m = _mm_set1_epi16(int16_t(mask));
+  for (; i + 8 <= n; i += 8) {
+    const __m128i sp = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+    const __m128i dp = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i));
+    const __m128i keep = _mm_cmpeq_epi16(_mm_and_si128(sp, m), k);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), _mm_or_si128(_mm_and_si128(keep, dp), _mm_andnot_si128(keep, sp)));
+  }
+#endif
+  CopyRowKeyed(d + i, s + i, n - i, key, mask);
+}
+
 void CopyRowKeyed24(uint8_t* d, const uint8_t* s, int n, uint32_t key) {
   for (int i = 0; i < n; ++i, d += 3, s += 3) {
     uint32_t p = uint32_t(s[0]) | uint32_t(s[1]) << 8 | uint32_t(s[2]) << 16;
@@ -206,12 +217,12 @@ int32_t CSoftSurface::BltFast(int x, int y, CSoftSurface* src, const SSurfaceRec
       switch (m_bpp) {
         case 1: CopyRowKeyed(dp, s, w, uint8_t(key), uint8_t(0xFF)); break;
         case 2:
-          CopyRowKeyed(reinterpret_cast<uint16_t*>(dp), reinterpret_cast<const uint16_t*>(s), w, uint16_t(key),
-                       uint16_t(mask));
+          CopyRowKeyed16(reinterpret_cast<uint16_t*>(dp), reinterpret_cast<const uint16_t*>(s), w, uint16_t(key),
+                         uint16_t(mask));
           break;
         case 3: CopyRowKeyed24(dp, s, w, key); break;
         default:
-          CopyRowKeyed(reinterpret_cast<uint32_t*>(dp), reinterpret_cast<const uint32_t*>(s), w, key, mask);
+          CopyRowKeyed32(reinterpret_cast<uint32_t*>(dp), reinterpret_cast<const uint32_t*>(s), w, key, mask);
           break;
       }
     }

@@ -65,6 +65,8 @@ struct SSurfacePixelFormat {
   uint32_t bitCount = 0;
   uint32_t rMask = 0, gMask = 0, bMask = 0, aMask = 0;
 
+  // An RGB format of the given bit count and channel masks.
+  static SSurfacePixelFormat Masks(uint32_t bitCount, uint32_t r, uint32_t g, uint32_t b);
   static SSurfacePixelFormat Indexed8();
   static SSurfacePixelFormat Rgb565();
   static SSurfacePixelFormat Rgb555();

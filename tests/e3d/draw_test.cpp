@@ -21,15 +21,7 @@ struct SFormatCase {
   SSurfacePixelFormat format;
 };
 
-SSurfacePixelFormat Rgb332() {
-  SSurfacePixelFormat f;
-  f.flags = kPixelRGB;
-  f.bitCount = 8;
-  f.rMask = 0xE0;
-  f.gMask = 0x1C;
-  f.bMask = 0x03;
-  return f;
-}
+SSurfacePixelFormat Rgb332() { return SSurfacePixelFormat::Masks(8, 0xE0, 0x1C, 0x03); }
 
 std::vector<SFormatCase> Formats() {
   return {{"332", Rgb332()},

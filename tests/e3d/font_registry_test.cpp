@@ -42,16 +42,6 @@ class FontRegistry : public ::testing::Test {
   CTempDir m_dir;
 };
 
-std::vector<uint8_t> ReadFile(const std::string& path) {
-  std::vector<uint8_t> out;
-  if (FILE* f = std::fopen(path.c_str(), "rb")) {
-    uint8_t buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
-    std::fclose(f);
-  }
-  return out;
-}
 
 TEST_F(FontRegistry, EqualRequestsShareOneCountedFont) {
   CE3DScreen screen(nullptr, nullptr);
@@ -86,7 +76,8 @@ TEST_F(FontRegistry, SavedFontsLoadWithTheSameGlyphs) {
       f->Encode(records.back());
     }
   }
-  const std::vector<uint8_t> file = ReadFile(m_dir.File("Fonts.cof"));
+  const std::string text = m_dir.Read("Fonts.cof");
+  const std::vector<uint8_t> file(text.begin(), text.end());
   ASSERT_GE(file.size(), 4u);
   EXPECT_EQ(std::vector<uint8_t>(file.begin(), file.begin() + 4), (std::vector<uint8_t>{2, 0, 0, 0}));
   std::vector<uint8_t> joined(file.begin(), file.begin() + 4);

@@ -206,16 +206,6 @@ TEST(FontBuild, DrawnWordMatchesFreeTypeDirectly) {
   EXPECT_LE(differ, lit / 25) << differ << " of " << lit;
 }
 
-std::vector<uint8_t> ReadFile(const std::string& path) {
-  std::vector<uint8_t> out;
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return out;
-  uint8_t buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
-  std::fclose(f);
-  return out;
-}
 
 TEST(FontRecord, WrittenRecordLoadsAndSavesBackByteForByte) {
   CTempDir dir;
@@ -247,7 +237,7 @@ TEST(FontRecord, WrittenRecordLoadsAndSavesBackByteForByte) {
     CVFSFile out(dir.WinFile("again.rec").c_str(), CVFSFile::kModeWrite);
     font.Save(&out);
   }
-  EXPECT_EQ(ReadFile(dir.File("again.rec")), record);
+  EXPECT_EQ(dir.Read("again.rec"), std::string(record.begin(), record.end()));
   EXPECT_EQ(record.size(), kE3DFontRecordFixed + size_t(5 * font.m_totalWidth));
 }
 

@@ -164,6 +164,40 @@ TEST(Surface, ColourKeyedBlitSkipsKeyPixels) {
   EXPECT_EQ(At16(d555, 1, 0), 0x7FFF);
 }
 
+TEST(Surface, ColourKeyedBlitOfLongRows) {
+  // Rows long enough for the wide copy, with a tail it does not cover.
+  for (const SSurfacePixelFormat& f : {SSurfacePixelFormat::Rgb565(), SSurfacePixelFormat::Xrgb8888()}) {
+    CE3DSurface src(nullptr), dst(nullptr);
+    ASSERT_TRUE(src.Create(37, 3, true, f));
+    ASSERT_TRUE(dst.Create(40, 3, true, f));
+    ASSERT_TRUE(src.SetColorKey(0, 255, 0));
+    ASSERT_TRUE(src.Lock());
+    for (int y = 0; y < 3; ++y)
+      for (int x = 0; x < 37; ++x) {
+        if ((x * 7 + y) % 3 == 0) {
+          src.PutPixel(x, y, 0, 255, 0);
+        } else {
+          src.PutPixel(x, y, uint8_t(x * 6), 8, uint8_t(y * 60));
+        }
+      }
+    src.Unlock();
+    dst.Fill(0x5555);
+    src.BltTo(2, 0, &dst);
+    ASSERT_TRUE(dst.Lock());
+    ASSERT_TRUE(src.Lock());
+    for (int y = 0; y < 3; ++y)
+      for (int x = 0; x < 40; ++x) {
+        const int sx = x - 2;
+        const bool copied = sx >= 0 && sx < 37 && (sx * 7 + y) % 3 != 0;
+        const uint32_t want = copied ? src.Pack(uint8_t(sx * 6), 8, uint8_t(y * 60)) : 0x5555;
+        uint32_t got = f.bitCount == 16 ? At16(dst, x, y) : At32(dst, x, y);
+        EXPECT_EQ(got, want) << f.bitCount << " at " << x << "," << y;
+      }
+    src.Unlock();
+    dst.Unlock();
+  }
+}
+
 TEST(Surface, ClippedBlitsKeepPixelsAligned) {
   CE3DSurface src(nullptr), dst(nullptr);
   ASSERT_TRUE(src.Create(6, 6, true, SSurfacePixelFormat::Xrgb8888()));

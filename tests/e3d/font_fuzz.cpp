@@ -1,0 +1,66 @@
+// Fuzz target of the compiled-fonts reader. The input is read either as a
+// whole file, or (first byte odd) as patches onto a valid file of two fonts,
+// which reaches the record checks far more often than random bytes do. Every
+// font that loads is then measured and drawn with, so a record that passed
+// the checks but does not hold together shows as a bad read.
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "e3d/Font.h"
+#include "e3d/Screen.h"
+#include "e3d/ScreenFonts.h"
+#include "e3d/Surface.h"
+#include "platform/d3d/Recorder.h"
+#include "tools/lib/CompiledFontsWriter.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static CD3DRecorder* recorder = [] {
+    auto* r = new CD3DRecorder;
+    DDraw_SetFactory(r);
+    return r;
+  }();
+  static const std::vector<uint8_t> base =
+      CompiledFonts_File({CompiledFonts_PatternFont("Arial", 3, false), CompiledFonts_PatternFont("Arial", 4, true)});
+  (void)recorder;
+
+  std::vector<uint8_t> bytes;
+  if (size > 0 && (data[0] & 1)) {
+    bytes = base;
+    if (size > 1 && data[1] < 16) bytes.resize(bytes.size() * data[1] / 16);  // cut short
+    for (size_t i = 2; i + 5 <= size; i += 5) {
+      uint32_t at;
+      std::memcpy(&at, data + i, 4);
+      if (!bytes.empty()) bytes[at % bytes.size()] = data[i + 4];
+    }
+  } else {
+    bytes.assign(data, data + size);
+  }
+
+  CE3DScreen screen(nullptr, nullptr);
+  size_t pos = 0;
+  E3DFont_LoadCompiled(&screen, [&](void* buf, size_t n) {
+    n = std::min(n, bytes.size() - pos);
+    std::memcpy(buf, bytes.data() + pos, n);
+    pos += n;
+    return n;
+  });
+
+  CE3DSurface surface(nullptr);
+  if (!surface.Create(64, 16, true, SSurfacePixelFormat::Rgb565()) || !surface.Lock()) return 0;
+  char text[257];
+  for (int i = 0; i < 256; ++i) text[i] = char(i == 0 ? 'x' : i);
+  text[256] = 0;
+  for (CE3DFont* f = screen.m_fonts; f; f = f->m_next) {
+    int32_t w, h;
+    f->MeasureText(text, &w, &h);
+    surface.SetFont(f);
+    for (int start = 0; start < 256;) {
+      const int next = surface.DrawGlyphs(text, 0, 0, 1, 2, 3, false, false, start, false);
+      if (next <= start) break;
+      start = next;
+    }
+  }
+  surface.Unlock();
+  return 0;
+}
