@@ -25,6 +25,13 @@ CGame* g_pGame = nullptr;
 volatile uint8_t g_StopFlag = 0;
 volatile uint8_t g_ShuttingDown = 0;
 
+static bool s_consoleToStdout = true;
+
+void CGame::SetConsoleToStdout(bool on)
+{
+  s_consoleToStdout = on;
+}
+
 static const char kNotInstalled[] = "Tessarak has not been properly installed, please reinstall";
 
 // ---------------------------------------------------------------------------
@@ -86,7 +93,7 @@ static T* Require(T* object, const char* what)
     CStrBuf text;
     text.Format("Could not create the %s.", what);
     std::fprintf(stderr, "%s\n", text.GetText());
-    Game_MessageBox(text.GetText(), "Error");
+    Game_MessageBox(text.GetText(), "Error", true);
     std::exit(1);
   }
   return object;
@@ -99,6 +106,10 @@ int CGame::Startup(int)
   const char* slash = std::strrchr(m_installDir.GetText(), '\\');
   if (slash)
     m_installDir.SetAt((int32_t)(slash - m_installDir.GetText()), 0);
+
+  // Writes below the installation go to the user's data folder when the
+  // installation cannot be written; the machine's values live beside it.
+  Sys_SetInstallFolder(m_installDir.GetText());
 
   if (std::strchr(m_gameDir.GetText(), ':'))
     m_rootDir.Assign(m_gameDir);
@@ -174,6 +185,7 @@ int CGame::Startup(int)
   Game_Print(" ");
 
   m_startupDone = 1;
+  Game_EnableConfigSave(this);
   m_gameDir.Assign("None");
   ExecStartup("Tessarak");
 
@@ -193,6 +205,8 @@ void CGame::CreateSubsystems()
   m_worldGrid = Require(new CWorldGrid(this), "world grid");
   m_explosionManager = Require(new CExplosionManager(this), "explosion manager");
   m_interface = Require(new CInterface(this), "interface");
+  // Whoever started the game from a terminal reads the console there too.
+  m_interface->m_console.SetEchoToStdout(s_consoleToStdout);
   m_physicsEngine = Require(new CPhysicsEngine(this), "physics engine");
   Game_CreateSound(this);
 }
@@ -430,7 +444,7 @@ void CGame::Unlock()
 
 void CGame::ErrorBox(const char* text)
 {
-  Game_MessageBox(text, "Error");
+  Game_MessageBox(text, "Error", true);
 }
 
 void CGame::LogToConsole(const char* text, void*)

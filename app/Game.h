@@ -112,6 +112,8 @@ public:
   // True when name may be used as a game directory that arrives from
   // outside: one plain folder name below the installation.
   static bool IsPlainFolderName(const char* name);
+  // Console lines also go to standard output (on by default).
+  static void SetConsoleToStdout(bool on);
 
   // ---- access guard and locks
   NWEAccessGuard m_accessGuard;  // built first, destroyed last

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "app/Game.h"
 #include "app/MainApp.h"
@@ -18,6 +19,7 @@
 #include "console/CommandHost.h"
 #include "console/CommandInterpreter.h"
 #include "app/InputManager.h"
+#include "commands/ConsoleCommands.h"
 #include "commands/GameCommands.h"
 #include "commands/ScriptFlow.h"
 #include "console/CommandTable.h"
@@ -32,6 +34,9 @@
 #include "e3d/Surface.h"
 #include "netgame/NetGame.h"
 #include "platform/sys/Clock.h"
+#include "platform/sys/FloatMode.h"
+#include "platform/sys/MessageBox.h"
+#include "platform/sys/Registry.h"
 #include "platform/sys/Path.h"
 #include "ui/Interface.h"
 
@@ -73,8 +78,7 @@ std::string Game_CurrentDirectory()
 
 void Game_SetFloatMode()
 {
-  // SSE arithmetic has no precision control; rounding to nearest with every
-  // exception masked is the default the simulation relies on.
+  Sys_SetFloatMode();
 }
 
 uint64_t Game_CounterNow()
@@ -85,7 +89,7 @@ uint64_t Game_CounterNow()
 [[noreturn]] void Game_NotInstalled(const char* text)
 {
   std::fflush(stdout);
-  Game_MessageBox(text, "Tessarak");
+  Game_MessageBox(text, "Tessarak", false);
   // A broken installation is a failure, whatever the box said.
   std::exit(1);
 }
@@ -168,13 +172,11 @@ void Game_PrintColor(int r, int g, int b, bool echo, const char* fmt, ...)
 
 void Game_PrintAndRender(const char* text)
 {
-  Game_Print(text);
-  CGame* game = g_pGame;
-  if (!game || game->m_guiDisable || game->m_dontDrawConsole || !game->m_interface)
-    return;
-  Game_ClearScreen(game);
-  game->m_interface->DrawConsole(1);
-  game->Redraw();
+  CConsole* console = Console();
+  if (console)
+    console->PrintAndRender(text, false, true);
+  else if (s_stdoutEcho)
+    std::printf("%s\n", text);
 }
 
 void Game_DrawSurfaceText(CE3DSurface* surface, const char* text, int x, int y, int r, int g, int b)
@@ -258,6 +260,8 @@ void Game_CreateInput(CGame* game)
   }
   RegisterScriptCommands(game->m_inputManager->Interpreter());
   CommandArea_Set(kAreaGame, &RegisterGameCommands);
+  if (!CommandArea_Get(kAreaConsole))
+    CommandArea_Set(kAreaConsole, &RegisterConsoleCommands);
 }
 
 void Game_DeleteInput(CGame* game)
@@ -290,6 +294,12 @@ void Game_RegisterAllCommands(CGame* game)
 {
   if (CCommandInterpreter* ip = Game_Interpreter(game))
     ip->RegisterAllCommands();
+}
+
+void Game_EnableConfigSave(CGame* game)
+{
+  if (CCommandInterpreter* ip = Game_Interpreter(game))
+    ip->SetConfigSaveEnabled(true);
 }
 
 bool Game_RunScript(const char* name)
@@ -329,22 +339,31 @@ int Game_CommandLineCursorX(CGame* game, CE3DFont* font, const char* text)
 // ---------------------------------------------------------------------------
 // Installation values, message boxes and focus
 
+static const char kSettingsKey[] = "Software\\Zq\\Tessarak Dodo\\Settings";
+
 bool Game_RegistryRead(const char* value, CStrBuf& out)
 {
-  (void)value;
-  (void)out;
-  return false;
+  uint32_t type = 0;
+  std::vector<uint8_t> data;
+  if (!Sys_RegQueryValue(HKEY_LOCAL_MACHINE, kSettingsKey, value, &type, &data))
+    return false;
+  if (type != REG_SZ && type != REG_EXPAND_SZ)
+    return false;
+  std::string text(data.begin(), data.end());
+  text = text.c_str();  // up to the terminator
+  out.Assign(text.c_str());
+  return true;
 }
 
 void Game_RegistryWrite(const char* value, const char* text)
 {
-  (void)value;
-  (void)text;
+  Sys_RegSetValue(HKEY_LOCAL_MACHINE, kSettingsKey, value, REG_SZ, text, (uint32_t)std::strlen(text) + 1);
 }
 
-void Game_MessageBox(const char* text, const char* caption)
+void Game_MessageBox(const char* text, const char* caption, bool stopIcon)
 {
-  std::fprintf(stderr, "%s: %s\n", caption, text);
+  std::fflush(stdout);
+  Sys_MessageBox(text, caption, MB_OK | (stopIcon ? MB_ICONERROR : 0));
 }
 
 bool Game_WindowHasFocus()
@@ -552,8 +571,9 @@ void Game_FocusLost(CGame*)
   // window on the desktop has nothing to restore.
 }
 
-CE3DFont* Game_GetFont(CGame* game, const char* face, int width, int height, int weight)
+CE3DFont* Game_GetFont(CGame* game, const char* face, int width, int height, int weight, int attributes,
+                       int outline)
 {
   CE3DScreen* screen = Screen(game);
-  return screen ? screen->GetFont(face, width, height, weight, 0, 0) : nullptr;
+  return screen ? screen->GetFont(face, width, height, weight, attributes, (uint8_t)outline) : nullptr;
 }

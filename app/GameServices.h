@@ -20,7 +20,7 @@ int Game_SystemCodePage();
 std::string Game_CurrentDirectory();  // Windows form, "Z:\...\System"
 bool Game_RegistryRead(const char* value, CStrBuf& out);
 void Game_RegistryWrite(const char* value, const char* text);
-void Game_MessageBox(const char* text, const char* caption);
+void Game_MessageBox(const char* text, const char* caption, bool stopIcon);
 // The broken-installation exit: the message box, then a non-zero exit.
 [[noreturn]] void Game_NotInstalled(const char* text);
 void Game_SetFloatMode();
@@ -38,6 +38,8 @@ void Game_StartInput(CGame* game);
 void Game_ProcessInput(CGame* game);
 void Game_UpdateCommandContext(CGame* game);
 void Game_RegisterAllCommands(CGame* game);
+// From now on the settings may be written back.
+void Game_EnableConfigSave(CGame* game);
 void Game_CreateView(CGame* game);
 void Game_DeleteView(CGame* game);
 bool Game_SetupDisplay(CGame* game);
@@ -67,7 +69,8 @@ void Game_FocusLost(CGame* game);
 CCommandInterpreter* Game_Interpreter(CGame* game);
 uint64_t Game_CounterNow();
 CE3DSurface* Game_BackSurface(CGame* game);
-CE3DFont* Game_GetFont(CGame* game, const char* face, int width, int height, int weight);
+CE3DFont* Game_GetFont(CGame* game, const char* face, int width, int height, int weight, int attributes,
+                       int outline);
 bool Game_CommandLineCursor(CGame* game);
 int Game_CommandLineCursorX(CGame* game, CE3DFont* font, const char* text);
 void Game_ShowConsole(CGame* game);

@@ -16,9 +16,20 @@ CInterface::CInterface(CGame* game) : m_game(game)
 {
   m_console.SetHost(this);
   m_guiBindingFile.Assign("Commands_GUI.cfg");
+  m_ConsoleFontName.Assign("MS Mincho");
+  m_ScreenFontName.Assign("Tahoma");
 }
 
-CInterface::~CInterface() {}
+CInterface::~CInterface()
+{
+  if (m_consoleFont)
+    m_consoleFont->Release();
+  if (m_screenFont)
+    m_screenFont->Release();
+  for (CE3DFont* f : {m_font, m_largeFont, m_clockFont})
+    if (f)
+      f->Release();
+}
 
 // ---------------------------------------------------------------------------
 // The console's host
@@ -71,6 +82,15 @@ void CInterface::ConsoleVisibilityChanged()
   m_redraw = 1;
 }
 
+void CInterface::ConsoleRenderNow(bool flag)
+{
+  if (!m_game || m_game->m_guiDisable || m_game->m_dontDrawConsole)
+    return;
+  Game_ClearScreen(m_game);
+  DrawConsole(flag ? 1 : 0);
+  m_game->Redraw();
+}
+
 // ---------------------------------------------------------------------------
 
 CE3DSurface* CInterface::Surface()
@@ -78,13 +98,47 @@ CE3DSurface* CInterface::Surface()
   return m_game ? Game_BackSurface(m_game) : nullptr;
 }
 
+void CInterface::RebuildConsoleFont()
+{
+  if (m_consoleFont)
+    m_consoleFont->Release();
+  m_consoleFont = Game_GetFont(m_game, m_ConsoleFontName.GetText(), m_ConsoleFontWidth, m_ConsoleFontHeight, 400, 4, 0);
+  if (m_consoleFont && m_consoleFont->m_height > 0)
+    m_ConsoleLineHeight = m_consoleFont->m_height;
+}
+
+void CInterface::RebuildScreenFont()
+{
+  if (m_screenFont)
+    m_screenFont->Release();
+  m_screenFont = Game_GetFont(m_game, m_ScreenFontName.GetText(), m_ScreenFontWidth, m_ScreenFontHeight,
+                              m_ScreenFontBold ? 700 : 400, 0, 1);
+}
+
+int CInterface::ConsolePageRows()
+{
+  CE3DSurface* surface = Surface();
+  int height = surface ? surface->m_height : 480;
+  int line = m_ConsoleLineHeight > 0 ? m_ConsoleLineHeight : 1;
+  int rows = height / line - 2;
+  return rows > 0 ? rows : 1;
+}
+
 void CInterface::CreateFonts()
 {
-  m_consoleFont = Game_GetFont(m_game, "Courier New", 0, 14, 400);
-  m_font = Game_GetFont(m_game, "Arial", 0, 14, 400);
-  m_largeFont = Game_GetFont(m_game, "Arial", 0, 24, 700);
-  m_clockFont = Game_GetFont(m_game, "Arial", 0, 18, 700);
-  m_consoleFontHeight = m_consoleFont ? m_consoleFont->m_height : 14;
+  for (CE3DFont** f : {&m_font, &m_largeFont, &m_clockFont})
+    if (*f)
+    {
+      (*f)->Release();
+      *f = nullptr;
+    }
+  m_font = Game_GetFont(m_game, "Arial", 0, 14, 400, 0, 0);
+  m_largeFont = Game_GetFont(m_game, "Arial", 0, 24, 700, 0, 0);
+  m_clockFont = Game_GetFont(m_game, "Arial", 0, 18, 700, 0, 0);
+  if (!m_consoleFont)
+    RebuildConsoleFont();
+  if (!m_screenFont)
+    RebuildScreenFont();
   if (m_guiResourceFolder.IsEmpty() && m_game)
     m_guiResourceFolder.Assign(m_game->GetPath(nullptr, "GUI"));
   m_console.Init(CConsole::kScrollBackLines, 17, 8);
@@ -158,7 +212,7 @@ void CInterface::DrawConsole(int noMouseInfo)
   if (m_console.m_mini)
     return;
 
-  const int lineHeight = m_consoleFontHeight > 0 ? m_consoleFontHeight : 14;
+  const int lineHeight = m_ConsoleLineHeight > 0 ? m_ConsoleLineHeight : 11;
   const int width = surface->m_width, height = surface->m_height;
   const int marginX = m_console.m_marginX, marginY = m_console.m_marginY;
   const int commandY = height - marginY - lineHeight;

@@ -32,6 +32,7 @@ public:
   EClipboard ConsoleGetClipboard(CStrBuf& out) override;
   bool ConsoleSetClipboard(const char* text) override;
   void ConsoleVisibilityChanged() override;
+  void ConsoleRenderNow(bool flag) override;
 
   // Draws the full or the mini console on the canvas; with noMouseInfo set
   // the unit information is not drawn over it.
@@ -40,6 +41,12 @@ public:
   // Builds the interface fonts (the console's among them) and sets up the
   // console with its picture from the GUI resource folder.
   void CreateFonts();
+  // Builds the console font, or the screen console font, again from its
+  // variables, releasing the old one.
+  void RebuildConsoleFont();
+  void RebuildScreenFont();
+  // The rows of a full console page (at least 1).
+  int ConsolePageRows();
   void LoadConsoleBackground();
   // Releases the canvas after a display set-up or mode change.
   void ReleaseSurfaces();
@@ -61,8 +68,18 @@ public:
 
   CGame* m_game;
   CConsole m_console;
-  int32_t m_consoleFontHeight = 0;
+  // Console fonts (the console variables Console_Font_* and
+  // Console_Screen_Font_*, saved in Console.cfg).
+  int32_t m_ConsoleFontHeight = 11;
+  int32_t m_ConsoleFontWidth = 6;
+  CStrBuf m_ConsoleFontName;  // "MS Mincho"
+  int32_t m_ScreenFontHeight = 13;
+  int32_t m_ScreenFontWidth = 0;
+  CStrBuf m_ScreenFontName;  // "Tahoma"
+  uint8_t m_ScreenFontBold = 1;
+  int32_t m_ConsoleLineHeight = 11;
   CE3DFont* m_consoleFont = nullptr;
+  CE3DFont* m_screenFont = nullptr;
   CE3DFont* m_font = nullptr;  // normal
   CE3DFont* m_largeFont = nullptr;
   CE3DFont* m_clockFont = nullptr;
