@@ -115,6 +115,7 @@ class ID3DDevice {
   virtual D3DResult GetRenderState(uint32_t state, uint32_t* value) = 0;
   virtual D3DResult SetTextureStageState(uint32_t stage, uint32_t state, uint32_t value) = 0;
   virtual D3DResult GetTextureStageState(uint32_t stage, uint32_t state, uint32_t* value) = 0;
+  // A stage without a texture reads opaque white as its texture argument.
   virtual D3DResult SetTexture(uint32_t stage, CSoftSurface* texture) = 0;
   virtual D3DResult GetTexture(uint32_t stage, CSoftSurface** texture) = 0;
 
