@@ -20,6 +20,7 @@
 
 class CGame;
 class CGameScreen;
+class CCommandInterpreter;
 class CE3DEngine;
 class CE3DViewport;
 struct SDirectDrawDesc;
@@ -104,3 +105,7 @@ private:
 extern const SDirectDrawDesc* g_DisplayDriver;
 extern const DDSURFACEDESC2* g_DisplayMode;
 extern int32_t g_DisplayBitDepth;
+
+// Enters the video commands (Vid_Resolution, Vid_Restart ...); once only:
+// a second call finds them there and does nothing.
+void RegisterVideoCommands(CCommandInterpreter* interpreter);

@@ -99,6 +99,7 @@ public:
         CInterface* ui = m_game ? m_game->m_interface : nullptr;
         if (ui) ui->OnMouseEvent(code, ui->m_cursorX, ui->m_cursorY);
     }
+    int CodePage() override { return m_game ? m_game->m_codePage : 1252; }
     bool MapEditMode() override { return m_game && m_game->m_mapEditMode; }
     const char* GetPath(const char* subFolder, const char* name) override {
         return m_game ? m_game->GetPath(subFolder, name) : name;

@@ -78,6 +78,9 @@ public:
     virtual bool MapEditMode() = 0;
     virtual uint8_t* InputDebugSwitch() = 0;
 
+    // The game's Windows code page: typed text and the clipboard are in it.
+    virtual int CodePage() { return 1252; }
+
     // Resolves a name below "Scripts" or "Maps".
     virtual const char* GetPath(const char* subFolder, const char* name) = 0;
 };

@@ -6,6 +6,7 @@
 #include <strings.h>
 
 #include "app/GameConsole.h"
+#include "app/GameView.h"
 #include "console/CommandInterpreter.h"
 #include "console/CommandTable.h"
 #include "console/Console.h"
@@ -67,6 +68,8 @@ CInputManager::CInputManager(CGame* game, IInputHost* host, ICommandHost* comman
     m_interpreter = std::make_unique<CCommandInterpreter>(game, m_commandHost.get());
     m_keys.InitBindingTables();
     CommandArea_Set(kAreaInput, &RegisterInputCommands);
+    // The display settings must be known before the display is set up.
+    if (game) RegisterVideoCommands(m_interpreter.get());
 
     CEditField::SHooks edit;
     edit.blinkReset = [this] {
@@ -74,10 +77,11 @@ CInputManager::CInputManager(CGame* game, IInputHost* host, ICommandHost* comman
     };
     edit.print = [this](const char* line) { m_interpreter->Print(line); };
     edit.seconds = [this] { return static_cast<double>(m_host->Now()) / kCountsPerSecond; };
-    // The game's strings are in code page 1252 unless the language changes it.
-    edit.getClipboard = [](std::string& out) { return FromPlatform(Clipboard_GetText(out, 1252)); };
-    edit.setClipboard = [](const std::string& in) {
-        return FromPlatform(Clipboard_SetText(in.data(), in.size(), 1252));
+    edit.getClipboard = [this](std::string& out) {
+        return FromPlatform(Clipboard_GetText(out, m_host->CodePage()));
+    };
+    edit.setClipboard = [this](const std::string& in) {
+        return FromPlatform(Clipboard_SetText(in.data(), in.size(), m_host->CodePage()));
     };
     m_edit.SetHooks(edit);
 }
@@ -102,8 +106,21 @@ void CInputManager::OpenMidiIn() {
         &m_midi);
 }
 
+bool CInputManager::KeyIsBound(int code, uint16_t modifiers) const {
+    // A key that runs a command line (the console key, Return) does not
+    // also type its character into the line.
+    bool control = modifiers & (kDisplayModLeftCtrl | kDisplayModRightCtrl);
+    bool shift = modifiers & (kDisplayModLeftShift | kDisplayModRightShift);
+    bool alt = modifiers & (kDisplayModLeftAlt | kDisplayModRightAlt);
+    int group = BindGroupFromModifiers(control, shift, alt, false);
+    for (int g : {group, static_cast<int>(BINDGROUP_OVERRIDE)})
+        for (int event : {KEYEVENT_DOWN, KEYEVENT_REPEAT})
+            if (!m_keys.Binding(g, event, code).empty()) return true;
+    return false;
+}
+
 void CInputManager::OnTextInput(const char* utf8) {
-    std::string text = CodePage_FromUtf8(utf8 ? utf8 : "", 1252);
+    std::string text = CodePage_FromUtf8(utf8 ? utf8 : "", m_host->CodePage());
     for (char c : text)
         if (static_cast<uint8_t>(c) >= 32) m_edit.InsertChar(c);
 }
@@ -114,10 +131,14 @@ bool CInputManager::Startup() {
         m_windowListener = Display_AddListener(
             [](const SDisplayEvent& e, void* context) {
                 CInputManager* self = static_cast<CInputManager*>(context);
-                if (e.type == EDisplayEvent::TextInput)
-                    self->OnTextInput(e.text);
-                else if ((e.type == EDisplayEvent::KeyDown || e.type == EDisplayEvent::KeyUp) && !e.repeat)
-                    self->QueueWindowKey(Input_ScanCodeFromSdl(e.scancode), e.type == EDisplayEvent::KeyDown);
+                if (e.type == EDisplayEvent::TextInput) {
+                    if (!self->m_keyTypesNothing) self->OnTextInput(e.text);
+                    self->m_keyTypesNothing = false;
+                } else if (e.type == EDisplayEvent::KeyDown || e.type == EDisplayEvent::KeyUp) {
+                    int code = Input_ScanCodeFromSdl(e.scancode);
+                    if (e.type == EDisplayEvent::KeyDown) self->m_keyTypesNothing = self->KeyIsBound(code, e.modifiers);
+                    if (!e.repeat) self->QueueWindowKey(code, e.type == EDisplayEvent::KeyDown);
+                }
             },
             this);
     Display_SetTextInput(true);

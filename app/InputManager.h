@@ -68,6 +68,9 @@ public:
     // Typed text (UTF-8) from the window: each character of the game's code
     // page from 32 up goes into the edit field.
     void OnTextInput(const char* utf8);
+    // Whether a key, with the window's modifier bits, has a Down or Repeat
+    // binding in the context's tables.
+    bool KeyIsBound(int code, uint16_t modifiers) const;
 
     // ---- key bindings
     void InitBindingTables() { m_keys.InitBindingTables(); }
@@ -134,6 +137,7 @@ private:
     int m_lastCursorX = 320, m_lastCursorY = 240;
     bool m_cursorHidden = false;
     int m_windowListener = 0;
+    bool m_keyTypesNothing = false;  // the last key pressed runs a binding
 };
 
 // The game's own input host over g_pGame (app/InputGame.cpp).
