@@ -136,3 +136,35 @@ TEST(ConfigFiles, AFileThatCannotBeWrittenIsReportedAndTheOthersStillWritten)
   EXPECT_EQ(host.ReadFile("Scripts/Config/Config.cfg.tmp"), "<missing>");
   EXPECT_NE(host.ReadFile("Scripts/Config/Player.cfg"), "<missing>");
 }
+
+TEST(ConfigFiles, AReadOnlyInstallationKeepsTheSettingsInUserData)
+{
+  CTestCommandHost host;
+  const std::string root = host.MakeRoot();
+  host.WriteFile("Scripts/Config/Config.cfg", "V(5);");
+  char pattern[] = "/tmp/tessarak-userdata-XXXXXX";
+  const std::string userData = mkdtemp(pattern);
+  setenv("XDG_DATA_HOME", userData.c_str(), 1);
+  Sys_SetInstallFolder(root.c_str(), 0);
+
+  Settings st;
+  Register(host.interpreter, st);
+  RegisterScriptCommands(&host.interpreter);
+  host.Run("Exec(\"Config\\\\Config.cfg\");");
+  EXPECT_EQ(st.i, 5);
+  st.i = 17;
+  EXPECT_EQ(host.interpreter.SaveConfigFiles(), 0);
+  st.i = 0;
+  host.Run("Exec(\"Config\\\\Config.cfg\");");
+  EXPECT_EQ(st.i, 17);
+  EXPECT_EQ(host.ReadFile("Scripts/Config/Config.cfg"), "V(5);");  // the installation is untouched
+  FILE* saved = std::fopen((Sys_GetUserDataFolder() + "/Scripts/Config/Config.cfg").c_str(), "rb");
+  EXPECT_NE(saved, nullptr);
+  if (saved)
+    std::fclose(saved);
+
+  Sys_SetInstallFolder(nullptr);
+  unsetenv("XDG_DATA_HOME");
+  std::string cmd = "rm -rf '" + userData + "'";
+  EXPECT_EQ(std::system(cmd.c_str()), 0);
+}
