@@ -3,6 +3,7 @@
 
 #include "core/ImageBMP.h"
 #include "core/ImageFile.h"
+#include "core/SysUtil.h"
 #include "core/VFSFile.h"
 
 bool Image_ReadFileBytes(CVFSFile& file, int64_t length, std::vector<uint8_t>& out) {
@@ -33,6 +34,18 @@ SPackedDIB* DIB_ReadBMP(const char* path) {
   if (!path || !file.Open(path, CVFSFile::kModeRead)) return nullptr;
   std::vector<uint8_t> bytes;
   if (!Image_ReadFileBytes(file, -1, bytes)) return nullptr;
+  size_t pixelOffset = 0;
+  SPackedDIB* header = DIB_ReadBMPHeader(bytes.data(), bytes.size(), &pixelOffset);
+  if (!header) return nullptr;
+  const uint32_t need = header->m_imageSize;
+  DIB_Free(header);
+  size_t got = pixelOffset < bytes.size() ? bytes.size() - pixelOffset : 0;
+  if (got < need) {
+    // A file cut short in its rows is refused, and the user told so (a box he
+    // can silence for the rest of the run).
+    ViewDataBox("Warning reading file failed for Bitmap Bytes read: ", int32_t(got));
+    return nullptr;
+  }
   return DIB_ReadBMPMemory(bytes.data(), bytes.size());
 }
 

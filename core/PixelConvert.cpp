@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "core/PixelChannel.h"
+#include "core/PixelRows.h"
 
 namespace {
 
@@ -71,6 +72,14 @@ bool WriteMasked(const SSurfaceDesc& dst, const SPackedDIB* dib, bool dither, in
   const uint8_t* pixels = DIB_Pixels(src);
   const SStorer sr(f.m_red), sg(f.m_green), sb(f.m_blue), sa(f.m_alpha);
 
+  if (!dither && !withAlpha && bytes != 3) {
+    const SRowPacker packer = RowPacker_Make(f);
+    if (packer.m_valid) {
+      for (uint32_t y = 0; y < height; ++y)
+        RowPacker_Pack(packer, SurfaceRow(dst, y), pixels + size_t(src->m_height - 1 - y) * srcRow, width, bytes);
+      return true;
+    }
+  }
   if (!dither && !withAlpha) {
     for (uint32_t y = 0; y < height; ++y) {
       const uint8_t* s = pixels + size_t(src->m_height - 1 - y) * srcRow;

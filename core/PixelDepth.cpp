@@ -7,11 +7,12 @@
 #include "core/PixelChannel.h"
 #include "core/PixelConvert.h"
 #include "core/Quantizer.h"
+#include "core/SysUtil.h"
 
 SPixelChannel::SPixelChannel(uint32_t mask) : m_mask(mask) {
   if (mask != 0) {
-    m_shift = __builtin_ctz(mask);
-    m_width = __builtin_popcount(mask);
+    m_shift = LowestSetBit(mask);
+    m_width = BitCount(mask);
   }
 }
 

@@ -12,6 +12,8 @@
 #include "core/ImageBMP.h"
 #include "core/PixelChannel.h"
 #include "core/PixelConvert.h"
+#include "core/SysUtil.h"
+#include "platform/sys/MessageBox.h"
 #include "tests/support/Magick.h"
 #include "tests/support/TempDir.h"
 #include "tools/lib/BMPWriter.h"
@@ -262,6 +264,19 @@ TEST(BMPReader, DamagedHeadersAndShortFilesAreRefused) {
     EXPECT_EQ(dib, nullptr) << d.what;
   }
   EXPECT_EQ(DIB_ReadBMP("/nonexistent/none.bmp"), nullptr);
+
+  // Through a file, a picture cut short in its rows says how much it had.
+  CTempDir dir;
+  std::vector<uint8_t> cut(good8.begin(), good8.end() - 7);
+  ASSERT_TRUE(WriteBytes(dir.File("cut.bmp"), cut));
+  ResetViewDataSilence();
+  Sys_QueueMessageBoxAnswer(IDOK);
+  int shown = Sys_GetMessageBoxCount();
+  EXPECT_EQ(DIB_ReadBMP(dir.File("cut.bmp").c_str()), nullptr);
+  EXPECT_EQ(Sys_GetMessageBoxCount(), shown + 1);
+  EXPECT_EQ(Sys_GetLastMessageBoxText(), "Warning reading file failed for Bitmap Bytes read:  " +
+                                             std::to_string(good8.size() - 7 - (14 + 40 + 1024)) + " ");
+  Sys_ClearMessageBoxAnswers();
 }
 
 TEST_F(BMPFixture, ImageLoadsScalesAndConvertsOrKeepsABlankPictureOnFailure) {

@@ -1,0 +1,211 @@
+#include "core/PixelRows.h"
+
+#include <cstring>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define TESSARAK_PIXEL_SSSE3 1
+#endif
+
+SRowPacker RowPacker_Make(const SPixelFormat& format) {
+  SRowPacker k;
+  const SPixelChannel* ch[3] = {&format.m_blue, &format.m_green, &format.m_red};
+  for (int c = 0; c < 3; ++c) {
+    const int w = ch[c]->m_width, lo = 8 * c;
+    if (w > 8) return k;
+    if (w == 0) continue;
+    k.m_keep[c] = ((0xFFu << (8 - w)) & 0xFFu) << lo;
+    const int net = ch[c]->m_shift - (lo + 8 - w);
+    k.m_right[c] = net < 0 ? -net : 0;
+    k.m_left[c] = net > 0 ? net : 0;
+  }
+  k.m_valid = true;
+  return k;
+}
+
+namespace {
+
+inline uint32_t PackOne(const SRowPacker& k, uint32_t p) {
+  return (((p & k.m_keep[0]) >> k.m_right[0]) << k.m_left[0]) | (((p & k.m_keep[1]) >> k.m_right[1]) << k.m_left[1]) |
+         (((p & k.m_keep[2]) >> k.m_right[2]) << k.m_left[2]);
+}
+
+void PackScalar(const SRowPacker& k, uint8_t* d, const uint8_t* s, uint32_t width, int outBytes) {
+  for (uint32_t x = 0; x < width; ++x, s += 3) {
+    uint32_t v = PackOne(k, uint32_t(s[0]) | (uint32_t(s[1]) << 8) | (uint32_t(s[2]) << 16));
+    if (outBytes == 2) {
+      d[x * 2] = uint8_t(v);
+      d[x * 2 + 1] = uint8_t(v >> 8);
+    } else {
+      std::memcpy(d + x * 4, &v, 4);
+    }
+  }
+}
+
+#ifdef TESSARAK_PIXEL_SSSE3
+// The channel moves of a turn: a mask and shifts, the same for every lane.
+// Formats whose channels only move down (5-6-5, 5-5-5, 4-4-4-4, 8-8-8 in
+// place) need one shift a channel instead of two.
+template <bool DownOnly, typename V, typename And, typename Srl, typename Sll, typename Or>
+inline V MoveChannels(V v, const V* keep, const V* right, const V* left, And band, Srl srl, Sll sll, Or bor) {
+  V out = band(v, keep[0]);
+  out = DownOnly ? srl(out, right[0]) : sll(srl(out, right[0]), left[0]);
+  for (int c = 1; c < 3; ++c) {
+    V t = band(v, keep[c]);
+    out = bor(out, DownOnly ? srl(t, right[c]) : sll(srl(t, right[c]), left[c]));
+  }
+  return out;
+}
+
+// SSSE3: sixteen pixels (48 bytes) a turn; four byte shuffles widen them into
+// 32-bit lanes.
+template <bool DownOnly>
+__attribute__((target("ssse3"))) uint32_t PackSSSE3(const SRowPacker& k, uint8_t* d, const uint8_t* s,
+                                                     uint32_t width, int outBytes) {
+  const __m128i widen = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+  const __m128i narrow = _mm_setr_epi8(0, 1, 4, 5, 8, 9, 12, 13, -1, -1, -1, -1, -1, -1, -1, -1);
+  __m128i keep[3], right[3], left[3];
+  for (int c = 0; c < 3; ++c) {
+    keep[c] = _mm_set1_epi32(int(k.m_keep[c]));
+    right[c] = _mm_cvtsi32_si128(k.m_right[c]);
+    left[c] = _mm_cvtsi32_si128(k.m_left[c]);
+  }
+  auto pack = [&](__m128i v) {
+    return MoveChannels<DownOnly>(
+        v, keep, right, left, [](__m128i a, __m128i b) { return _mm_and_si128(a, b); },
+        [](__m128i a, __m128i n) { return _mm_srl_epi32(a, n); }, [](__m128i a, __m128i n) { return _mm_sll_epi32(a, n); },
+        [](__m128i a, __m128i b) { return _mm_or_si128(a, b); });
+  };
+  uint32_t x = 0;
+  for (; x + 16 <= width; x += 16, s += 48) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 16));
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 32));
+    const __m128i p0 = pack(_mm_shuffle_epi8(a, widen));
+    const __m128i p1 = pack(_mm_shuffle_epi8(_mm_alignr_epi8(b, a, 12), widen));
+    const __m128i p2 = pack(_mm_shuffle_epi8(_mm_alignr_epi8(c, b, 8), widen));
+    const __m128i p3 = pack(_mm_shuffle_epi8(_mm_srli_si128(c, 4), widen));
+    if (outBytes == 4) {
+      __m128i* o = reinterpret_cast<__m128i*>(d + size_t(x) * 4);
+      _mm_storeu_si128(o, p0);
+      _mm_storeu_si128(o + 1, p1);
+      _mm_storeu_si128(o + 2, p2);
+      _mm_storeu_si128(o + 3, p3);
+    } else {
+      __m128i* o = reinterpret_cast<__m128i*>(d + size_t(x) * 2);
+      _mm_storeu_si128(o, _mm_unpacklo_epi64(_mm_shuffle_epi8(p0, narrow), _mm_shuffle_epi8(p1, narrow)));
+      _mm_storeu_si128(o + 1, _mm_unpacklo_epi64(_mm_shuffle_epi8(p2, narrow), _mm_shuffle_epi8(p3, narrow)));
+    }
+  }
+  return x;
+}
+
+__attribute__((target("avx2"))) inline __m256i Load8(const uint8_t* p) {
+  return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
+                                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12)), 1);
+}
+
+// The three channels written out, so that masks and counts stay in registers.
+template <bool DownOnly>
+__attribute__((target("avx2"))) inline __m256i Move8(__m256i v, const __m256i* keep, const __m128i* right,
+                                                     const __m128i* left) {
+  __m256i b = _mm256_srl_epi32(_mm256_and_si256(v, keep[0]), right[0]);
+  __m256i g = _mm256_srl_epi32(_mm256_and_si256(v, keep[1]), right[1]);
+  __m256i r = _mm256_srl_epi32(_mm256_and_si256(v, keep[2]), right[2]);
+  if (!DownOnly) {
+    b = _mm256_sll_epi32(b, left[0]);
+    g = _mm256_sll_epi32(g, left[1]);
+    r = _mm256_sll_epi32(r, left[2]);
+  }
+  return _mm256_or_si256(_mm256_or_si256(b, g), r);
+}
+
+// AVX2: sixteen pixels a turn in two registers of eight; each 128-bit half
+// is loaded from its own 12-byte step, so a turn reads 4 bytes past its 48
+// (the loop keeps two pixels of room).
+template <bool DownOnly>
+__attribute__((target("avx2"))) uint32_t PackAVX2(const SRowPacker& k, uint8_t* d, const uint8_t* s, uint32_t width,
+                                                  int outBytes) {
+  const __m256i widen = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,  //
+                                         0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+  const __m256i keep[3] = {_mm256_set1_epi32(int(k.m_keep[0])), _mm256_set1_epi32(int(k.m_keep[1])),
+                           _mm256_set1_epi32(int(k.m_keep[2]))};
+  const __m128i right[3] = {_mm_cvtsi32_si128(k.m_right[0]), _mm_cvtsi32_si128(k.m_right[1]),
+                            _mm_cvtsi32_si128(k.m_right[2])};
+  const __m128i left[3] = {_mm_cvtsi32_si128(k.m_left[0]), _mm_cvtsi32_si128(k.m_left[1]),
+                           _mm_cvtsi32_si128(k.m_left[2])};
+  uint32_t x = 0;
+  for (; x + 18 <= width; x += 16, s += 48) {
+    const __m256i p0 = Move8<DownOnly>(_mm256_shuffle_epi8(Load8(s), widen), keep, right, left);
+    const __m256i p1 = Move8<DownOnly>(_mm256_shuffle_epi8(Load8(s + 24), widen), keep, right, left);
+    if (outBytes == 4) {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + size_t(x) * 4), p0);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + size_t(x) * 4 + 32), p1);
+    } else {
+      // Packing works per half; the permute puts the four quarters in order.
+      __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi32(p0, p1), 0xD8);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + size_t(x) * 2), packed);
+    }
+  }
+  return x;
+}
+
+// 5-6-5, the display format the game uses most: blue and green are put in
+// place by one multiply-add of byte pairs (b + 64 g, then down 3), red by a
+// shift; six operations for eight pixels.
+__attribute__((target("avx2"))) uint32_t Pack565AVX2(uint8_t* d, const uint8_t* s, uint32_t width) {
+  const __m256i widen = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,  //
+                                         0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+  const __m256i top = _mm256_set1_epi32(0x00F8FCF8);
+  const __m256i weights = _mm256_set1_epi32(0x00004001);
+  const __m256i red = _mm256_set1_epi32(0xF800);
+  auto move = [&](__m256i v) __attribute__((target("avx2"))) {
+    const __m256i t = _mm256_and_si256(v, top);
+    const __m256i bg = _mm256_srli_epi16(_mm256_maddubs_epi16(t, weights), 3);
+    return _mm256_or_si256(bg, _mm256_and_si256(_mm256_srli_epi32(t, 8), red));
+  };
+  uint32_t x = 0;
+  for (; x + 18 <= width; x += 16, s += 48) {
+    const __m256i p0 = move(_mm256_shuffle_epi8(Load8(s), widen));
+    const __m256i p1 = move(_mm256_shuffle_epi8(Load8(s + 24), widen));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + size_t(x) * 2),
+                        _mm256_permute4x64_epi64(_mm256_packus_epi32(p0, p1), 0xD8));
+  }
+  return x;
+}
+
+bool Is565(const SRowPacker& k) {
+  return k.m_keep[0] == 0xF8 && k.m_keep[1] == 0xFC00 && k.m_keep[2] == 0xF80000 && k.m_right[0] == 3 &&
+         k.m_right[1] == 5 && k.m_right[2] == 8 && k.m_left[0] == 0 && k.m_left[1] == 0 && k.m_left[2] == 0;
+}
+
+int VectorLevel() {
+  static const int level = __builtin_cpu_supports("avx2") ? 2 : (__builtin_cpu_supports("ssse3") ? 1 : 0);
+  return level;
+}
+#endif
+
+}  // namespace
+
+void RowPacker_Pack(const SRowPacker& packer, uint8_t* dst, const uint8_t* src, uint32_t width, int outBytes) {
+  uint32_t done = 0;
+#ifdef TESSARAK_PIXEL_SSSE3
+  const bool down = packer.m_left[0] == 0 && packer.m_left[1] == 0 && packer.m_left[2] == 0;
+  switch (VectorLevel()) {
+    case 2:
+      if (outBytes == 2 && Is565(packer)) {
+        done = Pack565AVX2(dst, src, width);
+        break;
+      }
+      done = down ? PackAVX2<true>(packer, dst, src, width, outBytes) : PackAVX2<false>(packer, dst, src, width, outBytes);
+      break;
+    case 1:
+      done = down ? PackSSSE3<true>(packer, dst, src, width, outBytes)
+                  : PackSSSE3<false>(packer, dst, src, width, outBytes);
+      break;
+    default:
+      break;
+  }
+#endif
+  PackScalar(packer, dst + size_t(done) * outBytes, src + size_t(done) * 3, width - done, outBytes);
+}
