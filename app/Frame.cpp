@@ -8,6 +8,9 @@
 #include "ai/AIManager.h"
 #include "world/GameScene.h"
 #include "netgame/NetGame.h"
+#include "nwe/Engine.h"
+#include "nwe/FrameTable.h"
+#include "nwe/Peer.h"
 #include "platform/sys/Thread.h"
 #include "ui/Interface.h"
 
@@ -31,21 +34,130 @@ int CGame::Frame()
   return 1;
 }
 
-// The client's side of the lockstep loop when a tick is due: ask the server
-// for its frame when ours is missing or overdue. Until the network engine
-// delivers frames there is nothing to consume here.
+// One lockstep tick: game time moves on and the current frame's messages go
+// to their handlers.
+static void ExecuteTick(CGame* game)
+{
+  CNetGame* net = game->m_netGame;
+  game->m_clock->AdvanceGameTime(nullptr, true, true);
+  if (net->m_frameTable)
+  {
+    NWEFrame* frame = net->m_frameTable->Current();
+    if (frame)
+    {
+      NWEPeer::ProcessIncoming(frame, &net->m_queue3);
+      net->m_frameTable->Release(frame);
+    }
+  }
+}
+
+// A client whose frame is missing or overdue asks the server where it is.
+// The server's answer arrives in the ask-for-frame state; a server that is
+// ahead gets a sync report. The missing frame itself is never executed:
+// running an empty or half-filled lockstep frame would make this machine
+// diverge from every other, so the client waits for the frame or for the
+// server's resync instead.
+static void AskForFrame(CGame* game, NWEFrame* rec)
+{
+  CNetGame* net = game->m_netGame;
+  int32_t& w = net->m_askForFrame;
+  if (w == 0xFFFF)
+  {
+    net->Send(NS_NOTIFYTYPE_ASKFORFRAME, nullptr, 0, 0, 0);
+    w = 0xFF01;
+  }
+  else if (w > 0xFF00)
+  {
+    w += 1;
+  }
+  else
+  {
+    uint16_t current = net->m_frameTable ? net->m_frameTable->PeekNumber(0) : 0;
+    if (NWEFrameTable::Compare((uint16_t)w, current) > 0)
+    {
+      if (rec)
+        Game_PrintColor(255, 0, 0, true,
+                        "Severe network errer (Wrong number of messages), asking server to resync (%d, %d), %d",
+                        (int)rec->GetExpected(), (int)rec->GetReceived(), (int)current);
+      else
+        Game_PrintColor(255, 0, 0, true, "Severe network errer (No FTI), asking server to resync (%d)",
+                        (int)current);
+      net->Send(NS_NOTIFYTYPE_SYNC_REPORT, nullptr, 0, 0, 0);
+    }
+    w = 0xFFFF;
+  }
+}
+
+// The tick step of the interface frame, when a tick is due.
 static void TickStep(CGame* game)
 {
   CNetGame* net = game->m_netGame;
   if (net->m_hosting)
   {
-    game->m_clock->AdvanceGameTime(nullptr, true, true);
+    ExecuteTick(game);
+    if (game->m_gameLoading)
+      game->ServerStartStep();
     net->ResyncClients();
     return;
   }
-  if (!net->m_clientConnected)
+  NWEFrameTable* table = net->m_frameTable;
+  NWEFrame* rec = table ? table->TryCurrent() : nullptr;
+  NWEPeer* peer = net->m_clientLink ? NWEEngine::GetPeer(net->m_clientLink) : nullptr;
+  if (peer && net->m_frameCountdown < 0.0f && !rec && net->m_clientConnected && peer->GetState() == 4)
+  {
+    net->m_frameCountdown = game->m_frameTimeout;
+    AskForFrame(game, nullptr);
+    peer->Release();
+    return;
+  }
+  if (peer)
+    peer->Release();
+  if (!rec)
     return;
   net->m_frameCountdown = game->m_frameTimeout;
+  if (net->m_touchTime)
+  {
+    rec->TouchTime();
+    net->m_touchTime = 0;
+  }
+  bool complete = rec->IsComplete();
+  if (!complete)
+  {
+    double waited = net->m_engineClock.Seconds(net->m_engineClock.Now() - rec->GetTime());
+    if (waited <= game->m_frameTimeout)
+    {
+      table->Release(rec);
+      return;
+    }
+  }
+  if (complete)
+  {
+    net->m_queue1.Flush();
+    ExecuteTick(game);
+    net->ResyncClients();
+  }
+  else
+  {
+    AskForFrame(game, rec);
+  }
+  table->Release(rec);
+}
+
+// The host's reply when the frame the server waits for has come round.
+static void FinishMarkReply(CNetGame* net)
+{
+  if (net->m_awaitedFinishMark == -1 || !net->m_frameTable)
+    return;
+  NWEFrame* frame = net->m_frameTable->Current();
+  if (!frame)
+    return;
+  if ((int32_t)(frame->GetMark() & 0xFFFF) == net->m_awaitedFinishMark)
+  {
+    net->m_awaitedFinishMark = -1;
+    net->m_finishReply = frame->GetMark();
+    net->Send(NS_NOTIFYTYPE_FRAMEFINISHED, &net->m_finishReply, 2, 0, 0);
+  }
+  net->m_frameTable->Release(frame);
 }
 
 int CGame::InterfaceFrame()
@@ -62,7 +174,11 @@ int CGame::InterfaceFrame()
     Sys_Sleep(40);
   Game_UpdateCommandContext(this);
 
+  FinishMarkReply(net);
   clock->AdvanceGameTime(nullptr, false, true);
+  net->m_queue1.Flush();
+  net->m_queue3.Flush();
+  net->m_queue2.Flush();
   net->Update(0);
 
   clock->m_lock.Enter();

@@ -108,6 +108,8 @@ public:
   int InterfaceFrame();
   int RenderFrame();
   int StartGame();
+  // One step of the server's start handshake (hosting only).
+  void ServerStartStep();
 
   // True when name may be used as a game directory that arrives from
   // outside: one plain folder name below the installation.

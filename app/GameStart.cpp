@@ -3,6 +3,7 @@
 #include "app/GameClock.h"
 #include "app/GameConsole.h"
 #include "app/Progress.h"
+#include "netgame/NetGame.h"
 #include "world/ExplosionManager.h"
 #include "world/GameScene.h"
 
@@ -24,4 +25,13 @@ int CGame::StartGame()
   // Waiting for the server's game loop from here on: interface frames.
   m_gameState = 1;
   return 1;
+}
+
+void CGame::ServerStartStep()
+{
+  if (!m_netGame || !m_netGame->m_hosting)
+    return;
+  // The handshake walks the session's client connections through start,
+  // map change and map finish; a session without clients has nobody to wait
+  // for, and the map load that follows belongs to the game start.
 }

@@ -8,9 +8,13 @@
 #include <cstdint>
 
 #include "core/StrBuf.h"
+#include "nwe/Clock.h"
+#include "nwe/Message.h"
 
 class CGame;
 class CE3DSurface;
+class NWEFrameTable;
+class NWEPeer;
 
 // One player of the session.
 class CPlayer
@@ -41,6 +45,8 @@ enum
   NS_NOTIFYTYPE_FRAMEFINISHED = 84,
   NS_NOTIFYTYPE_GAMEDIR = 97,
   NS_NOTIFYTYPE_ASKFORFRAME = 144,
+  NS_NOTIFYTYPE_SYNC_GOTALLUNITS = 152,
+  NS_NOTIFYTYPE_SYNC_SYNCFINISHED = 154,
   NS_NOTIFYTYPE_SYNC_REPORT = 158,
   NS_NOTIFYTYPE_PAUSE = 162,
 };
@@ -88,6 +94,14 @@ public:
   CServerInfo m_serverInfo;  // this machine's server description
   CServerInfo m_joinedInfo;  // the joined server's
   uint8_t m_sendBuffer[512] = {};
+  // Game messages wait here until the frames hand them to their handlers;
+  // queue 3 also receives the messages of the lockstep frames.
+  NWEQueue m_queue1, m_queue2, m_queue3;
+  // The lockstep frames of the running session (none without a session).
+  NWEFrameTable* m_frameTable = nullptr;
+  // A client's link to its server (none while hosting or alone).
+  NWEPeer* m_clientLink = nullptr;
+  NWEClock m_engineClock;
   unsigned m_messagesSent = 0;
 };
 
