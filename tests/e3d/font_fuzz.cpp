@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }();
   static const std::vector<uint8_t> base =
       CompiledFonts_File({CompiledFonts_PatternFont("Arial", 3, false), CompiledFonts_PatternFont("Arial", 4, true)});
-  (void)recorder;
+  recorder->ClearLog();
 
   std::vector<uint8_t> bytes;
   if (size > 0 && (data[0] & 1)) {
