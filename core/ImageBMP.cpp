@@ -122,15 +122,7 @@ SPackedDIB* DIB_ReadBMPHeader(const uint8_t* data, size_t size, size_t* pixelOff
   } else {
     header.m_colorsImportant = 0;
     if (compression == kDIBPlain) {
-      if (bits == 16) {
-        masks[0] = 0x7C00;
-        masks[1] = 0x03E0;
-        masks[2] = 0x001F;
-      } else {
-        masks[0] = 0xFF0000;
-        masks[1] = 0x00FF00;
-        masks[2] = 0x0000FF;
-      }
+      DIB_DefaultMasks(bits, true, masks);
     } else if (compression == kDIBBitFields || compression == 6) {
       // The masks sit inside the longer headers, or behind a 40-byte one (a
       // fourth, alpha mask follows with compression 6).

@@ -69,6 +69,19 @@ const uint32_t* DIB_Masks(const SPackedDIB* dib) {
   return reinterpret_cast<const uint32_t*>(DIB_ColorTable(dib));
 }
 
+void DIB_DefaultMasks(int bits, bool plainFile, uint32_t masks[3]) {
+  if (bits == 16) {
+    const bool fives = plainFile;
+    masks[0] = fives ? 0x7C00 : 0xF800;
+    masks[1] = fives ? 0x03E0 : 0x07E0;
+    masks[2] = 0x001F;
+  } else {
+    masks[0] = 0xFF0000;
+    masks[1] = 0x00FF00;
+    masks[2] = 0x0000FF;
+  }
+}
+
 SPackedDIB* DIB_Create(int32_t width, int32_t height, int32_t bits) {
   uint32_t rowBytes = DIB_RowBytes(width, bits);
   if (rowBytes == 0 || height <= 0 || height > kDIBMaxSide) return nullptr;
@@ -91,17 +104,7 @@ SPackedDIB* DIB_Create(int32_t width, int32_t height, int32_t bits) {
   auto* dib = static_cast<SPackedDIB*>(std::calloc(1, DIB_BlockBytes(&header)));
   if (!dib) return nullptr;
   *dib = header;
-  if (uint32_t* masks = DIB_Masks(dib)) {
-    if (bits == 16) {
-      masks[0] = 0xF800;
-      masks[1] = 0x07E0;
-      masks[2] = 0x001F;
-    } else {
-      masks[0] = 0xFF0000;
-      masks[1] = 0x00FF00;
-      masks[2] = 0x0000FF;
-    }
-  }
+  if (uint32_t* masks = DIB_Masks(dib)) DIB_DefaultMasks(bits, false, masks);
   return dib;
 }
 

@@ -65,6 +65,10 @@ size_t DIB_BlockBytes(const SPackedDIB* dib);
 uint32_t* DIB_Masks(SPackedDIB* dib);
 const uint32_t* DIB_Masks(const SPackedDIB* dib);
 
+// The masks a 16- or 32-bit bitmap gets when none are given: 5-6-5 (or, for
+// a plain 16-bit BMP file, 5-5-5) and 0xFF0000/0xFF00/0xFF.
+void DIB_DefaultMasks(int bits, bool plainFile, uint32_t masks[3]);
+
 // A new bitmap of the given size and depth, pixels and table zeroed. 16 bits
 // get the 5-6-5 masks, 32 bits 0xFF0000/0xFF00/0xFF; 1, 4 and 8 bits a zeroed
 // table of 2, 16 or 256 entries. Null when a value is out of range.

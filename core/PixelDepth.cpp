@@ -122,58 +122,60 @@ int NearestPaletteIndex(const uint8_t* table, int depth, int red, int green, int
 }
 
 
+namespace {
+
 // Both ditherers walk the picture from its top row down, so that the error
-// flows the way the eye reads it.
+// flows the way the eye reads it. 'pixel' gets the source pixel, the error
+// accumulated for it, the rows and its place, and writes the output pixel.
+template <typename Pixel>
+void DitherWalk(uint8_t* dstPixels, uint32_t dstRow, const uint8_t* src24, int width, int height, Pixel pixel) {
+  const uint32_t srcRow = DIB_RowBytes(width, 24);
+  CErrorRows err(width);
+  for (int y = height - 1; y >= 0; --y) {
+    const uint8_t* s = src24 + size_t(y) * srcRow;
+    uint8_t* d = dstPixels + size_t(y) * dstRow;
+    const int* acc = err.Current();
+    for (int x = 0; x < width; ++x) pixel(s + x * 3, acc + x * 3, err, x, d);
+    err.Advance();
+  }
+}
+
+}  // namespace
+
 void DIB_Dither24To16(SPackedDIB* dst, const uint8_t* src24, int width, int height) {
   const uint32_t* m = DIB_Masks(dst);
   if (!m || dst->m_bitCount != 16) return;
   const SPixelChannel ch[3] = {SPixelChannel(m[2]), SPixelChannel(m[1]), SPixelChannel(m[0])};  // b, g, r
-  const uint32_t srcRow = DIB_RowBytes(width, 24), dstRow = DIB_RowBytes(width, 16);
-  CErrorRows err(width);
-  for (int y = height - 1; y >= 0; --y) {
-    const uint8_t* s = src24 + size_t(y) * srcRow;
-    uint8_t* d = DIB_Pixels(dst) + size_t(y) * dstRow;
-    int* acc = err.Current();
-    for (int x = 0; x < width; ++x) {
-      uint32_t pixel = 0;
-      for (int c = 0; c < 3; ++c) {
-        int v = Clamp(s[x * 3 + c] + acc[x * 3 + c], 0, 255);
-        pixel |= ch[c].Store(uint32_t(v));
-        int e = v & int(ch[c].CutBits());
-        if (e) err.Spread(x, c, e);
-      }
-      PixelStore(d + x * 2, 2, pixel);
-    }
-    err.Advance();
-  }
+  DitherWalk(DIB_Pixels(dst), DIB_RowBytes(width, 16), src24, width, height,
+             [&](const uint8_t* s, const int* acc, CErrorRows& err, int x, uint8_t* d) {
+               uint32_t out = 0;
+               for (int c = 0; c < 3; ++c) {
+                 int v = Clamp(s[c] + acc[c], 0, 255);
+                 out |= ch[c].Store(uint32_t(v));
+                 int e = v & int(ch[c].CutBits());
+                 if (e) err.Spread(x, c, e);
+               }
+               PixelStore(d + x * 2, 2, out);
+             });
 }
 
 void DIB_Dither24To8(SPackedDIB* dst, const uint8_t* src24, int width, int height, const uint8_t* palette,
                      int count) {
   if (!dst || dst->m_bitCount != 8 || !palette || count <= 0) return;
-  const uint32_t srcRow = DIB_RowBytes(width, 24), dstRow = DIB_RowBytes(width, 8);
   // Nearest entries per 5-5-5 colour, found once per call.
   std::vector<int16_t> cache(32768, -1);
-  CErrorRows err(width);
-  for (int y = height - 1; y >= 0; --y) {
-    const uint8_t* s = src24 + size_t(y) * srcRow;
-    uint8_t* d = DIB_Pixels(dst) + size_t(y) * dstRow;
-    int* acc = err.Current();
-    for (int x = 0; x < width; ++x) {
-      int v[3];
-      for (int c = 0; c < 3; ++c) v[c] = Clamp(s[x * 3 + c] + Clamp(acc[x * 3 + c], -200, 200), 0, 255);
-      uint32_t key = (uint32_t(v[2] >> 3) << 10) | (uint32_t(v[1] >> 3) << 5) | uint32_t(v[0] >> 3);
-      if (cache[key] < 0) cache[key] = int16_t(NearestIndex(palette, count, v[2], v[1], v[0]));
-      int index = cache[key];
-      d[x] = uint8_t(index);
-      const uint8_t* e = palette + index * 4;
-      for (int c = 0; c < 3; ++c) {
-        int diff = v[c] - e[c];
-        if (diff) err.Spread(x, c, diff);
-      }
-    }
-    err.Advance();
-  }
+  DitherWalk(DIB_Pixels(dst), DIB_RowBytes(width, 8), src24, width, height,
+             [&](const uint8_t* s, const int* acc, CErrorRows& err, int x, uint8_t* d) {
+               int v[3];
+               for (int c = 0; c < 3; ++c) v[c] = Clamp(s[c] + Clamp(acc[c], -200, 200), 0, 255);
+               uint32_t key = (uint32_t(v[2] >> 3) << 10) | (uint32_t(v[1] >> 3) << 5) | uint32_t(v[0] >> 3);
+               if (cache[key] < 0) cache[key] = int16_t(NearestIndex(palette, count, v[2], v[1], v[0]));
+               const int index = cache[key];
+               d[x] = uint8_t(index);
+               const uint8_t* e = palette + index * 4;
+               for (int c = 0; c < 3; ++c)
+                 if (int diff = v[c] - e[c]) err.Spread(x, c, diff);
+             });
 }
 
 SPackedDIB* DIB_ConvertDepthBlock(const SPackedDIB* src, int bits, bool dither, const uint8_t* palette, bool grey) {

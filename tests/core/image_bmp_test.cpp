@@ -20,11 +20,6 @@
 
 namespace {
 
-struct DIBDeleter {
-  void operator()(SPackedDIB* d) const { DIB_Free(d); }
-};
-using DIBPtr = std::unique_ptr<SPackedDIB, DIBDeleter>;
-
 // Every pixel of our bitmap against ImageMagick's 8-bit decoding of the same
 // file. Masked 16-bit channels are compared at their own width: ImageMagick
 // widens a 5-bit value v to round(v * 255 / 31), which maps back exactly.

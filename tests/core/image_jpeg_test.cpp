@@ -18,11 +18,6 @@
 
 namespace {
 
-struct DIBDeleter {
-  void operator()(SPackedDIB* d) const { DIB_Free(d); }
-};
-using DIBPtr = std::unique_ptr<SPackedDIB, DIBDeleter>;
-
 // Decoders may differ in their last bit (IDCT and upsampling rounding).
 int MaxDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
   if (a.size() != b.size()) return 1000;

@@ -13,11 +13,6 @@
 
 namespace {
 
-struct DIBDeleter {
-  void operator()(SPackedDIB* d) const { DIB_Free(d); }
-};
-using DIBPtr = std::unique_ptr<SPackedDIB, DIBDeleter>;
-
 // Surface memory with a pitch wider than its rows and guard bytes around it.
 struct TestSurface {
   TestSurface(uint32_t w, uint32_t h, uint32_t bits, uint32_t r = 0, uint32_t g = 0, uint32_t b = 0, uint32_t a = 0)
@@ -46,16 +41,6 @@ struct TestSurface {
   SSurfaceDesc desc;
 };
 
-// A 24-bit picture from colours given top row first.
-DIBPtr Picture(int w, int h, const std::vector<uint32_t>& rgb) {
-  std::vector<uint8_t> bytes;
-  for (uint32_t c : rgb) {
-    bytes.push_back(uint8_t(c >> 16));
-    bytes.push_back(uint8_t(c >> 8));
-    bytes.push_back(uint8_t(c));
-  }
-  return DIBPtr(DIB_FromRGB(w, h, bytes));
-}
 
 TEST(SurfaceHalve, MaskedFormatsAverageEachBlockTruncating) {
   TestSurface src(2, 2, 16, 0xF800, 0x07E0, 0x001F), dst(1, 1, 16, 0xF800, 0x07E0, 0x001F);
@@ -115,7 +100,7 @@ TEST(SurfaceHalve, PaletteFormsStoreTheNearestEntryToTheMeanColour) {
 
 TEST(SurfaceWrite, PlainWritersKeepTheTopBitsAndTurnTheRowsOver) {
   // Top row: red-ish, green-ish; bottom row: blue-ish, white.
-  DIBPtr pic = Picture(2, 2, {0xFF8007, 0x0CFF00, 0x0000F8, 0xFFFFFF});
+  DIBPtr pic = DIB_FromColours(2, 2, {0xFF8007, 0x0CFF00, 0x0000F8, 0xFFFFFF});
   struct Case {
     uint32_t bits, r, g, b;
     uint32_t expect[4];
@@ -158,7 +143,7 @@ TEST(SurfaceWrite, WideRowsInEveryMaskLayoutKeepTheTopBits) {
   std::vector<uint32_t> colours;
   uint32_t state = 99;
   for (int i = 0; i < w * h; ++i) colours.push_back((state = state * 1664525u + 1013904223u) >> 8);
-  DIBPtr pic = Picture(w, h, colours);
+  DIBPtr pic = DIB_FromColours(w, h, colours);
   struct Layout {
     uint32_t bits, r, g, b;
   } layouts[] = {{16, 0xF800, 0x07E0, 0x001F}, {16, 0x7C00, 0x03E0, 0x001F}, {16, 0x0F00, 0x00F0, 0x000F},
@@ -182,7 +167,7 @@ TEST(SurfaceWrite, WideRowsInEveryMaskLayoutKeepTheTopBits) {
 
 TEST(SurfaceWrite, DitheringSpreadsTheCutBitsSoTheMeanLevelSurvives) {
   const int w = 64, h = 64;
-  DIBPtr flat = Picture(w, h, std::vector<uint32_t>(size_t(w) * h, 0x040404));
+  DIBPtr flat = DIB_FromColours(w, h, std::vector<uint32_t>(size_t(w) * h, 0x040404));
   TestSurface s(w, h, 16, 0x7C00, 0x03E0, 0x001F);
   ASSERT_TRUE(DIB_ConvertB_RGB16(s.desc, flat.get(), false));
   EXPECT_EQ(s.At(10, 10), 0u);  // cut: 4 >> 3
@@ -210,8 +195,8 @@ TEST(SurfaceWrite, DitheringSpreadsTheCutBitsSoTheMeanLevelSurvives) {
 }
 
 TEST(SurfaceWrite, AlphaComesFromTheGreyLevelsOfTheAlphaPicture) {
-  DIBPtr colour = Picture(3, 1, {0x102030, 0x405060, 0x708090});
-  DIBPtr alpha = Picture(2, 1, {0x000000, 0x646464});  // levels 0 and 100; the third pixel has none
+  DIBPtr colour = DIB_FromColours(3, 1, {0x102030, 0x405060, 0x708090});
+  DIBPtr alpha = DIB_FromColours(2, 1, {0x000000, 0x646464});  // levels 0 and 100; the third pixel has none
   TestSurface argb(3, 1, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000);
   ASSERT_TRUE(DIB_ConvertA_RGB32(argb.desc, colour.get(), alpha.get(), false, false, false));
   EXPECT_EQ(argb.At(0, 0), 0x00102030u);
@@ -236,7 +221,7 @@ TEST(SurfaceWrite, AlphaComesFromTheGreyLevelsOfTheAlphaPicture) {
 TEST(SurfaceWrite, PaletteSurfacesGetTheReducedPicturesColours) {
   std::vector<uint32_t> colours;
   for (int i = 0; i < 40; ++i) colours.push_back(uint32_t(i % 10) * 0x151515 + 0x0A0000);
-  DIBPtr pic = Picture(8, 5, colours);
+  DIBPtr pic = DIB_FromColours(8, 5, colours);
   TestSurface s(8, 5, 8);
   SPaletteEntry entries[256];
   std::memset(entries, 0x77, sizeof entries);
@@ -280,7 +265,7 @@ TEST(DepthChange, PaletteTargetsKeepFewColoursExactlyAndQuantizeMany) {
     return c;
   };
   for (int n : {200, 300}) {
-    DIBPtr pic = Picture(20, n / 20, distinct(n));
+    DIBPtr pic = DIB_FromColours(20, n / 20, distinct(n));
     DIBPtr eight(DIB_ConvertDepthBlock(pic.get(), 8, false, nullptr, false));
     ASSERT_NE(eight, nullptr);
     EXPECT_EQ(DIB_ColorCount(eight.get()), n <= 256 ? uint32_t(n) : 256u) << n;
@@ -294,7 +279,7 @@ TEST(DepthChange, PaletteTargetsKeepFewColoursExactlyAndQuantizeMany) {
     }
   }
   // Grey: the ramp, each colour at its weighted level.
-  DIBPtr pic = Picture(3, 1, {0xFF0000, 0x00FF00, 0x0000FF});
+  DIBPtr pic = DIB_FromColours(3, 1, {0xFF0000, 0x00FF00, 0x0000FF});
   DIBPtr grey(DIB_ConvertDepthBlock(pic.get(), 8, false, nullptr, true));
   ASSERT_NE(grey, nullptr);
   EXPECT_EQ(DIB_ColorTable(grey.get())[200 * 4], 200);
@@ -321,7 +306,7 @@ TEST(DepthChange, PaletteTargetsKeepFewColoursExactlyAndQuantizeMany) {
 }
 
 TEST(Scaling, ColourDepthsAverageCoveredAreasPaletteDepthsSample) {
-  DIBPtr pic = Picture(4, 2, {0x000000, 0x202020, 0x404040, 0x606060,   //
+  DIBPtr pic = DIB_FromColours(4, 2, {0x000000, 0x202020, 0x404040, 0x606060,   //
                               0x808080, 0xA0A0A0, 0xC0C0C0, 0xE0E0E0});
   for (int bits : {16, 24, 32}) {
     DIBPtr src(DIB_ConvertDepthBlock(pic.get(), bits, false, nullptr, false));
@@ -332,7 +317,7 @@ TEST(Scaling, ColourDepthsAverageCoveredAreasPaletteDepthsSample) {
     EXPECT_NEAR(rgb[3], 0x90, 4) << bits;
   }
   // 3 -> 2: the middle pixel is split between both.
-  DIBPtr three = Picture(3, 1, {0x000000, 0x606060, 0xC0C0C0});
+  DIBPtr three = DIB_FromColours(3, 1, {0x000000, 0x606060, 0xC0C0C0});
   DIBPtr two(DIB_ScaleBlock(three.get(), 2, 1, 0));
   std::vector<uint8_t> rgb = DIB_ToRGB(two.get());
   EXPECT_EQ(rgb[0], 0x20);
@@ -368,7 +353,7 @@ TEST(SurfaceRead, SurfacesComeBackAsBitmapsAndBitmapsDrawClipped) {
   EXPECT_EQ(as24->m_bitCount, 24);
   EXPECT_EQ(DIB_FromSurface(TestSurface(2, 2, 8).desc, 0, nullptr), nullptr);  // no palette
 
-  DIBPtr pic = Picture(2, 2, {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF});
+  DIBPtr pic = DIB_FromColours(2, 2, {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF});
   TestSurface d(3, 3, 32, 0xFF0000, 0xFF00, 0xFF);
   ASSERT_TRUE(DIB_Draw(d.desc, 0, 0, 3, 3, nullptr, 0, 0, kRopBlackness));
   ASSERT_TRUE(DIB_Draw(d.desc, 2, -1, 5, 5, pic.get(), 0, 0, kRopSrcCopy));

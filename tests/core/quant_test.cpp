@@ -15,20 +15,6 @@
 
 namespace {
 
-struct DIBDeleter {
-  void operator()(SPackedDIB* d) const { DIB_Free(d); }
-};
-using DIBPtr = std::unique_ptr<SPackedDIB, DIBDeleter>;
-
-DIBPtr Picture(int w, int h, const std::vector<uint32_t>& rgb) {
-  std::vector<uint8_t> bytes;
-  for (uint32_t c : rgb) {
-    bytes.push_back(uint8_t(c >> 16));
-    bytes.push_back(uint8_t(c >> 8));
-    bytes.push_back(uint8_t(c));
-  }
-  return DIBPtr(DIB_FromRGB(w, h, bytes));
-}
 
 std::vector<uint32_t> Colours(const CPaletteGenerator& g) {
   uint8_t table[256 * 4];
@@ -54,7 +40,7 @@ TEST(Quantizer, FewColoursComeBackExactlyInOrderOfFirstAppearance) {
       {256, {0x010203, 0x010203, 0x010203, 0x010203, 0x010203, 0x010203}, {0x010203}},
   };
   for (const Case& c : cases) {
-    DIBPtr pic = Picture(3, 2, c.pixels);
+    DIBPtr pic = DIB_FromColours(3, 2, c.pixels);
     CPaletteGenerator g(c.wanted);
     ASSERT_TRUE(g.Make(pic.get()));
     EXPECT_EQ(g.FoundCount(), int(c.palette.size()));
@@ -65,7 +51,7 @@ TEST(Quantizer, FewColoursComeBackExactlyInOrderOfFirstAppearance) {
 TEST(Quantizer, MedianCutTakesCellCentresAndNeverMoreThanWanted) {
   // Two reds that share a cell (they differ in the two low bits) and a grey:
   // three colours for two entries.
-  DIBPtr pic = Picture(3, 1, {0x640000, 0x650000, 0xC8C8C8});
+  DIBPtr pic = DIB_FromColours(3, 1, {0x640000, 0x650000, 0xC8C8C8});
   CPaletteGenerator g(2);
   ASSERT_TRUE(g.Make(pic.get()));
   std::vector<uint32_t> got = Colours(g);
@@ -80,14 +66,14 @@ TEST(Quantizer, MedianCutTakesCellCentresAndNeverMoreThanWanted) {
   many.push_back(many[0]);
   many.push_back(many[1]);
   many.push_back(many[2]);
-  DIBPtr big = Picture(26, 10, many);
+  DIBPtr big = DIB_FromColours(26, 10, many);
   CPaletteGenerator g256(256);
   ASSERT_TRUE(g256.Make(big.get()));
   EXPECT_EQ(g256.FoundCount(), 256);
 }
 
 TEST(Quantizer, OtherDepthsAreRefusedAndThePaletteIsLeftAlone) {
-  DIBPtr pic = Picture(2, 1, {0x102030, 0x405060});
+  DIBPtr pic = DIB_FromColours(2, 1, {0x102030, 0x405060});
   DIBPtr eight(DIB_ConvertDepthBlock(pic.get(), 8, false, nullptr, false));
   CPaletteGenerator g(16);
   EXPECT_FALSE(g.Make(eight.get()));

@@ -100,3 +100,13 @@ SPackedDIB* DIB_FromRGB(int width, int height, const std::vector<uint8_t>& rgb) 
   }
   return dib;
 }
+
+DIBPtr DIB_FromColours(int width, int height, const std::vector<uint32_t>& colours) {
+  std::vector<uint8_t> rgb;
+  for (uint32_t c : colours) {
+    rgb.push_back(uint8_t(c >> 16));
+    rgb.push_back(uint8_t(c >> 8));
+    rgb.push_back(uint8_t(c));
+  }
+  return DIBPtr(DIB_FromRGB(width, height, rgb));
+}

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,3 +28,11 @@ bool WriteBytes(const std::string& file, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> DIB_ToRGB(const SPackedDIB* dib);
 // A 24-bit bitmap from 8-bit RGB rows, top row first.
 SPackedDIB* DIB_FromRGB(int width, int height, const std::vector<uint8_t>& rgb);
+
+// Owned packed bitmaps in tests.
+struct SDIBDeleter {
+  void operator()(SPackedDIB* d) const { DIB_Free(d); }
+};
+using DIBPtr = std::unique_ptr<SPackedDIB, SDIBDeleter>;
+// A 24-bit bitmap from 0xRRGGBB colours, top row first.
+DIBPtr DIB_FromColours(int width, int height, const std::vector<uint32_t>& colours);
