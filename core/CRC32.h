@@ -29,7 +29,9 @@ private:
 // shift-and-xor steps). The checksum code uses tables built at compile time
 // from the same rule; calling this at start-up is harmless.
 void CRC32_BuildTable(uint32_t table[256] = nullptr);
-const uint32_t* CRC32_Table();
+// The lookup table; slice k > 0 gives the tables of the slicing method
+// (entry i: the CRC step of byte i followed by k zero bytes), k up to 15.
+const uint32_t* CRC32_Table(int slice = 0);
 
 // The CRC-32 of a byte range, in one call.
 uint32_t CRC32_Compute(const void* data, size_t length, uint32_t seed = 0);

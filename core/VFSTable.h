@@ -27,6 +27,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 #include "core/CRC32.h"
 #include "core/StrBuf.h"
@@ -61,6 +62,7 @@ struct SVFSEntry {
     SVFSEntry** bucket = nullptr;
     SVFSEntry* bucketNext = nullptr;
     SVFSEntry* bucketPrev = nullptr;
+    uint32_t hash = 0;  // HashPath of the path, compared before the text
 };
 
 // One container file: a mounted pack, or one loose file.
@@ -71,8 +73,10 @@ public:
     CVFSPack(const CVFSPack&) = delete;
     CVFSPack& operator=(const CVFSPack&) = delete;
 
-    // Positions the shared handle at an absolute offset for an entry (opening
-    // it if needed). False when the file cannot be opened.
+    // Makes an entry the user of the shared handle (opening it if needed).
+    // Reads through the shared handle name their absolute offset, so the
+    // handle's own file position never matters. False when the file cannot
+    // be opened.
     bool SeekForEntry(SVFSEntry* entry, uint32_t offset);
     void Release(SVFSEntry* entry);
     int OpenRead();    // a handle of its own, -1 on failure
@@ -125,6 +129,7 @@ public:
 
     // The lookup hash of a path: CRC-32 of the lower-cased text, "/" read as "\".
     static uint32_t HashPath(const char* path);
+    static uint32_t HashPath(const char* path, size_t length);
 
     const char* GetRoot() const { return m_root.GetText(); }
     bool IsRootSet() const { return m_rootSet != 0; }
@@ -136,6 +141,19 @@ private:
     friend struct SVFSEntry;
     friend class CVFSPack;
     SVFSEntry* NewFolder(const char* path);
+    // An open-addressing index beside the 2048 chains: one probe of a compact
+    // array instead of a walk through scattered entries.
+    struct SIndexSlot {
+        uint32_t hash;
+        uint32_t length;
+        const char* text;  // the entry's path text, which never changes
+        SVFSEntry* entry;  // null: empty slot
+    };
+    void IndexInsert(SVFSEntry* entry);
+    void IndexRemove(SVFSEntry* entry);
+    SVFSEntry* IndexFind(const char* path, uint32_t length, uint32_t hash) const;
+    std::vector<SIndexSlot> m_index;
+    uint32_t m_indexUsed = 0;
 
     CStrBuf m_root;
     uint8_t m_rootSet = 0;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -353,4 +354,38 @@ TEST(VFSPack, CorruptDirectories) {
             EXPECT_EQ(ReadMember(table, "bad"), "BAD!");
         }
     }
+}
+
+// The word-wise hash and compare fold every byte as the byte-wise rule does.
+TEST(VFSTable, HashAndLookupFoldEveryByte) {
+    std::mt19937 rng(11);
+    CVFSTable table;
+    std::vector<std::string> names;
+    for (int i = 0; i < 3000; ++i) {
+        std::string s(1 + rng() % 40, ' ');
+        for (char& c : s) c = static_cast<char>(1 + rng() % 255);
+        std::string folded = s;
+        for (char& c : folded) {
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+            if (c == '/') c = '\\';
+        }
+        ASSERT_EQ(CVFSTable::HashPath(s.c_str()), CRC32_Compute(folded.data(), folded.size())) << i;
+        if (!table.Find(s.c_str())) {
+            table.AddEntry(s.c_str());
+            names.push_back(s);
+        }
+    }
+    for (const auto& n : names) {
+        std::string other = n;
+        for (char& c : other) {
+            if (c >= 'a' && c <= 'z' && (rng() & 1)) c = static_cast<char>(c - 'a' + 'A');
+            else if (c == '\\' && (rng() & 1)) c = '/';
+        }
+        SVFSEntry* e = table.Find(other.c_str());
+        ASSERT_NE(e, nullptr);
+        EXPECT_STREQ(e->path.GetText(), n.c_str());
+    }
+    // Removing entries keeps the others reachable.
+    for (size_t i = 0; i < names.size(); i += 2) delete table.Find(names[i].c_str());
+    for (size_t i = 0; i < names.size(); ++i) EXPECT_EQ(table.Find(names[i].c_str()) != nullptr, i % 2 == 1) << i;
 }
