@@ -131,6 +131,36 @@ TEST(FontText, OutlineFontsInkGlyphRingAndEmptyByTheTable) {
   }
 }
 
+TEST(FontText, EveryDepthWritesTheSameCells) {
+  auto font = PatternFont(3, false);
+  for (const SSurfacePixelFormat& f :
+       {SSurfacePixelFormat::Masks(8, 0xE0, 0x1C, 0x03), SSurfacePixelFormat::Rgb565(), SSurfacePixelFormat::Rgb555(),
+        SSurfacePixelFormat::Xrgb8888()}) {
+    SCOPED_TRACE(f.bitCount);
+    CE3DSurface s(nullptr);
+    ASSERT_TRUE(s.Create(8, 4, true, f));
+    s.SetFont(font.get());
+    s.m_textBgR = 0;
+    s.m_textBgG = 0;
+    s.m_textBgB = 255;
+    ASSERT_TRUE(s.Lock());
+    EXPECT_EQ(s.DrawGlyphs("A\x02" "FF0000B", 1, 1, 255, 255, 0, false, false, 0, false), 9);
+    const uint32_t bpp = s.m_bytesPerPixel, cut = bpp == 1 ? 0xFF : bpp == 2 ? 0xFFFF : 0xFFFFFFFF;
+    auto at = [&](int x, int y) {
+      uint32_t v = 0;
+      std::memcpy(&v, s.Bits() + y * s.Pitch() + x * int(bpp), bpp);
+      return v;
+    };
+    for (int y = 0; y < 3; ++y) {
+      for (int x = 0; x < 3; ++x)
+        EXPECT_EQ(at(1 + x, 1 + y), (PatternLit('A', x, y) ? s.Pack(255, 255, 0) : s.Pack(0, 0, 255)) & cut);
+      EXPECT_EQ(at(4, 1 + y), (PatternLit('B', 0, y) ? s.Pack(255, 0, 0) : s.Pack(0, 0, 255)) & cut);
+      EXPECT_EQ(at(5, 1 + y), 0u);
+    }
+    s.Unlock();
+  }
+}
+
 TEST(FontText, PlacementAndClipping) {
   auto font = PatternFont(3, false);
   {
