@@ -4,7 +4,9 @@
 #include <cstring>
 #include <vector>
 
+#include "core/PackedDIB.h"
 #include "e3d/Surface.h"
+#include "e3d/SurfacePixels.h"
 
 namespace {
 
@@ -333,6 +335,35 @@ TEST(Surface, SharedPixelsArePulledBeforeAndPushedAfterCpuWork) {
   s.Fill(0);  // a whole fill needs no read-back
   EXPECT_EQ(share.pulls, 2);
   EXPECT_EQ(share.changes, 3);
+}
+
+TEST(Surface, PicturesGoInAndComeOutThroughTheLockedMemory) {
+  CE3DSurface s(nullptr);
+  ASSERT_TRUE(s.Create(2, 2, true, SSurfacePixelFormat::Rgb565()));
+  SSurfaceDesc desc;
+  EXPECT_FALSE(E3DSurface_PixelDesc(s, desc));  // not locked
+  SPackedDIB* dib = DIB_Create(2, 2, 24);
+  ASSERT_NE(dib, nullptr);
+  uint8_t* rows = DIB_Pixels(dib);  // bottom-up, blue green red
+  const uint8_t bottom[6] = {255, 0, 0, 0, 255, 0}, top[6] = {0, 0, 255, 255, 255, 255};
+  std::memcpy(rows, bottom, 6);
+  std::memcpy(rows + DIB_RowBytes(2, 24), top, 6);
+  ASSERT_TRUE(s.Lock());
+  ASSERT_TRUE(E3DSurface_PixelDesc(s, desc));
+  EXPECT_TRUE(DIB_ConvertB_RGB16(desc, dib, false));
+  EXPECT_EQ(At16(s, 0, 0), 0xF800);
+  EXPECT_EQ(At16(s, 1, 0), 0xFFFF);
+  EXPECT_EQ(At16(s, 0, 1), 0x001F);
+  EXPECT_EQ(At16(s, 1, 1), 0x07E0);
+  SPackedDIB* back = DIB_FromSurface(desc, 0, nullptr);
+  s.Unlock();
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(back->m_bitCount, 16);
+  uint16_t px;
+  std::memcpy(&px, DIB_Pixels(back), 2);  // bottom row, left
+  EXPECT_EQ(px, 0x001F);
+  DIB_Free(back);
+  DIB_Free(dib);
 }
 
 }  // namespace
