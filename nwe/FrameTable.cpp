@@ -114,37 +114,35 @@ NWEFrameTable::~NWEFrameTable() {
   for (auto& f : m_frames) f.m_guard.Close();
 }
 
-NWEFrame* NWEFrameTable::GetShared(uint16_t n) {
+// Takes frame n shared, waiting while it is held exclusively; tells whether
+// it is present.
+NWEFrame* NWEFrameTable::TakeShared(uint16_t n, bool* present) {
   if (n == 0 || n >= kFrames) return nullptr;
   NWEFrame& f = m_frames[n];
   while (!f.m_guard.TryShared()) {
     if (f.m_guard.IsClosing()) return nullptr;
     std::this_thread::yield();
   }
-  bool present;
-  {
-    CSysScopedLock<CSysCriticalSection> l(f.m_lock);
-    present = f.m_present;
-  }
-  if (!present) f.Init(IsAnnouncing());
+  CSysScopedLock<CSysCriticalSection> l(f.m_lock);
+  *present = f.m_present;
   return &f;
 }
 
+NWEFrame* NWEFrameTable::GetShared(uint16_t n) {
+  bool present = false;
+  NWEFrame* f = TakeShared(n, &present);
+  if (f && !present) f->Init(IsAnnouncing());
+  return f;
+}
+
 NWEFrame* NWEFrameTable::Lookup(uint16_t n) {
-  if (n == 0 || n >= kFrames) return nullptr;
-  NWEFrame& f = m_frames[n];
-  while (!f.m_guard.TryShared()) {
-    if (f.m_guard.IsClosing()) return nullptr;
-    std::this_thread::yield();
+  bool present = false;
+  NWEFrame* f = TakeShared(n, &present);
+  if (f && !present) {
+    f->m_guard.ReleaseShared();
+    return nullptr;
   }
-  bool present;
-  {
-    CSysScopedLock<CSysCriticalSection> l(f.m_lock);
-    present = f.m_present;
-  }
-  if (present) return &f;
-  f.m_guard.ReleaseShared();
-  return nullptr;
+  return f;
 }
 
 uint16_t NWEFrameTable::Advance(int k) const {

@@ -107,6 +107,7 @@ class NWEFrameTable {
   NWEEngine* GetEngine() const { return m_engine; }
 
  private:
+  NWEFrame* TakeShared(uint16_t n, bool* present);
   CSysCriticalSection m_tableLock;
   CSysCriticalSection m_currentLock;
   std::vector<NWEFrame> m_frames;

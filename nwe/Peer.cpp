@@ -548,13 +548,8 @@ void NWEPeer::OnLossHint(uint32_t sequence) {
 }
 
 void NWEPeer::RefillBudget(int64_t now) {
-  double elapsed = m_engine->GetClock().Seconds(now - m_lastRefill);
+  m_budget = NWE_RefillBudget(m_budget, m_engine->GetClock().Seconds(now - m_lastRefill), m_grantedRate, m_burst);
   m_lastRefill = now;
-  if (elapsed <= 0) return;
-  float b = m_budget + static_cast<float>(elapsed * m_grantedRate);
-  b = std::min(b, std::max(m_grantedRate, 2000.0f));
-  b = std::min(b, std::max(m_burst, 2000.0f));
-  m_budget = std::max(m_budget, b);
 }
 
 void NWEPeer::ResendDue(int64_t now) {

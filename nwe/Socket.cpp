@@ -142,13 +142,9 @@ void NWESocket::Destroy() {
 }
 
 void NWESocket::RefillBudget(int64_t now) {
-  double elapsed = m_engine->GetClock().Seconds(now - m_lastRefill);
+  m_budget = NWE_RefillBudget(m_budget, m_engine->GetClock().Seconds(now - m_lastRefill), m_rateCap,
+                              static_cast<float>(kBufferWord));
   m_lastRefill = now;
-  if (elapsed <= 0) return;
-  float b = m_budget + static_cast<float>(elapsed * m_rateCap);
-  b = std::min(b, std::max(m_rateCap, 2000.0f));
-  b = std::min(b, std::max(static_cast<float>(kBufferWord), 2000.0f));
-  m_budget = std::max(m_budget, b);
 }
 
 void NWESocket::Check(bool fromTickThread) {

@@ -1,5 +1,6 @@
 #include "nwe/Wire.h"
 
+#include <algorithm>
 #include <cstring>
 
 size_t NWE_PacketHeaderSize(EPacketForm form) {
@@ -325,6 +326,14 @@ size_t NWE_WriteContinuation(uint8_t* out, size_t room, uint32_t key, uint32_t o
   p += length;
   if (last) p = PutPartCount(p, partCount);
   return static_cast<size_t>(p - out);
+}
+
+float NWE_RefillBudget(float budget, double elapsed, float rate, float ceiling) {
+  if (elapsed <= 0) return budget;
+  float b = budget + static_cast<float>(elapsed * rate);
+  b = std::min(b, std::max(rate, 2000.0f));
+  b = std::min(b, std::max(ceiling, 2000.0f));
+  return std::max(budget, b);
 }
 
 int64_t NWE_SequenceDiff(uint32_t a, uint32_t b) {

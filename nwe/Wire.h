@@ -103,6 +103,11 @@ size_t NWE_WriteFirstPart(uint8_t* out, size_t room, uint16_t id, uint32_t key, 
 size_t NWE_WriteContinuation(uint8_t* out, size_t room, uint32_t key, uint32_t offset, const uint8_t* bytes,
                              uint32_t length, bool last, uint32_t partCount);
 
+// A byte budget refilled for elapsed seconds at a rate, capped at
+// max(rate, 2000) and at max(ceiling, 2000); a budget already above the caps
+// keeps its value.
+float NWE_RefillBudget(float budget, double elapsed, float rate, float ceiling);
+
 // Little-endian access.
 inline uint16_t NWE_Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 inline uint32_t NWE_Get32(const uint8_t* p) {
