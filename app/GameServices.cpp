@@ -540,6 +540,17 @@ void Game_DrawOverlays(CGame* game)
     game->m_inputManager->DrawKeyStates(surface);
     surface->Unlock();
   }
+  // A server that allows cheats says so, blinking, in the top right corner.
+  if (ui->m_blink && game->m_netGame && game->m_netGame->m_joinedInfo.m_cheating && surface->Lock())
+  {
+    surface->SetFont(ui->m_largeFont);
+    uint32_t flags = surface->m_textFlags;
+    surface->m_textFlags = kE3DTextRight;
+    Game_DrawSurfaceText(surface, ui->GetSystemText(62), surface->m_width - 10, 0, 255, 0, 0);
+    surface->m_textFlags = flags;
+    surface->SetFont(ui->m_font);
+    surface->Unlock();
+  }
 }
 
 void Game_ResetInterfaceClip(CGame* game)
