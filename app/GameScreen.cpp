@@ -33,10 +33,12 @@ CGameScreen::~CGameScreen() {
 }
 
 void CGameScreen::PlaceWindowed() {
-    // The engine sizes the window so that its client area is exactly the
-    // mode and centres it on its display.
+    // The client area becomes exactly the wanted size, the window centred
+    // on its display.
     m_width = m_view->m_width;
     m_height = m_view->m_height;
+    const SDirectDrawDesc* driver = m_view->m_driver;
+    if (m_mainWindow) m_mainWindow->SetWindowed(driver && driver->monitor > 0 ? driver->monitor - 1 : 0, m_width, m_height);
     int32_t rect[4] = {0, 0, m_width, m_height};
     for (int i = 0; i < 4; ++i) m_view->m_viewRect[i] = m_view->m_prevViewRect[i] = rect[i];
     Display_ShowCursor(false);

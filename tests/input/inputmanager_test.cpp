@@ -345,3 +345,41 @@ TEST(InputContent, KeyBindingFilesOfTheDemoContent) {
     EXPECT_EQ(k.Binding(BINDGROUP_CONTROL_SHIFT, KEYEVENT_REPEAT, 205), "Edit_ExtendSelectionWordRight();");
     EXPECT_EQ(k.Binding(BINDGROUP_SHIFT, KEYEVENT_DOWN, 210), "Edit_PasteSelection();");
 }
+
+// A key the window delivers before a frame runs its binding in that same
+// frame: one frame from the event to the command.
+TEST(InputManager, KeyRunsItsBindingInTheFrameThatReceivesIt) {
+    CFakeGame g;
+    g.Run("Bind(RETURN, \"Mark(run);\");");
+    g.input->Startup();
+    auto frame = [&] {
+        Display_PumpEvents();
+        g.input->ProcessInput();
+    };
+    frame();
+    SDisplayEvent down;
+    down.type = EDisplayEvent::KeyDown;
+    down.scancode = 40;  // Return
+    Display_PostEvent(down);
+    frame();
+    EXPECT_EQ(g_marks, Lines{"run"});
+
+    // Typed text reaches the attached line at once, and the key that runs a
+    // binding types nothing.
+    CStrBuf line;
+    g.input->Edit().m_selectOnAttach = 0;
+    g.input->EditAttach(&line);
+    SDisplayEvent a;
+    a.type = EDisplayEvent::KeyDown;
+    a.scancode = kSdlA;
+    SDisplayEvent text;
+    text.type = EDisplayEvent::TextInput;
+    std::snprintf(text.text, sizeof text.text, "%s", "a\xc3\xa9");  // a, e acute
+    Display_PostEvent(a);
+    Display_PostEvent(text);
+    Display_PostEvent(down);
+    std::snprintf(text.text, sizeof text.text, "%s", "\r");
+    Display_PostEvent(text);
+    frame();
+    EXPECT_STREQ(line.GetText(), "a\xe9");
+}
