@@ -1,10 +1,12 @@
-// Fuzz target of the compiled-fonts reader. The input is read either as a
-// whole file, or (first byte odd) as patches onto a valid file of two fonts,
-// which reaches the record checks far more often than random bytes do. Every
-// font that loads is then measured and drawn with, so a record that passed
-// the checks but does not hold together shows as a bad read.
+// Fuzz target of the compiled-fonts reader and of the text markup. The input
+// is read either as a whole file, or (first byte odd) as patches onto a valid
+// file of two fonts, which reaches the record checks far more often than
+// random bytes do. Every font that loads is then measured and drawn with, so
+// a record that passed the checks but does not hold together shows as a bad
+// read; and the input itself is drawn as text in lines, markup and all.
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "e3d/Font.h"
@@ -60,6 +62,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (next <= start) break;
       start = next;
     }
+  }
+  static CE3DFont* pattern = [] {
+    auto* f = new CE3DFont(nullptr);
+    const std::vector<uint8_t> r = CompiledFonts_Record(CompiledFonts_PatternFont("Pattern", 4, true));
+    size_t at = 0;
+    f->Decode([&](void* buf, size_t n) {
+      std::memcpy(buf, r.data() + at, n);
+      at += n;
+      return n;
+    });
+    return f;
+  }();
+  const std::string input(reinterpret_cast<const char*>(data), size);
+  surface.SetFont(pattern);
+  surface.m_clipRect = {3, 2, 40, 16};
+  for (uint32_t flags : {0u, kE3DTextRight, kE3DTextCentre}) {
+    surface.m_textFlags = flags;
+    surface.DrawText(input.c_str(), flags == 0, 5, 9, 9, 9, size & 1, size & 2);
+    int32_t w, h;
+    pattern->MeasureText(input.c_str(), &w, &h);
   }
   surface.Unlock();
   return 0;

@@ -76,8 +76,11 @@ TEST(FontBuild, OutlineAddsARingAndTwoPixelsEachWay) {
   plain.Build(raster, "Fake", 0, 6, 400, 0, 0);
   ringed.Build(raster, "Fake", 0, 6, 400, 0, 1);
   EXPECT_EQ(ringed.m_height, plain.m_height + 2);
-  for (int c = 0; c < 256; ++c)
-    if (c != 0x7F) ASSERT_EQ(ringed.m_width[c], plain.m_width[c] + 2) << c;
+  for (int c = 0; c < 256; ++c) {
+    if (c != 0x7F) {
+      ASSERT_EQ(ringed.m_width[c], plain.m_width[c] + 2) << c;
+    }
+  }
   // '.' is one pixel at (1, 1): in the ringed cell it sits at (2, 2) with
   // all eight neighbours as ring.
   const int w = ringed.m_width['.'];
