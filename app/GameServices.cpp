@@ -363,7 +363,10 @@ void Game_RegistryWrite(const char* value, const char* text)
 void Game_MessageBox(const char* text, const char* caption, bool stopIcon)
 {
   std::fflush(stdout);
-  Sys_MessageBox(text, caption, MB_OK | (stopIcon ? MB_ICONERROR : 0));
+  uint32_t type = MB_OK;
+  if (stopIcon)
+    type |= MB_ICONERROR;
+  Sys_MessageBox(text, caption, type);
 }
 
 bool Game_WindowHasFocus()

@@ -49,23 +49,17 @@ void CNetGame::Update(int)
 
 bool CNetGame::Send(int type, const void* data, int length, int, int)
 {
-  // Without a session there is no link to send on.
-  if (!m_hosting && !m_clientConnected)
+  if (length < 0 || (length > 0 && !data) || type < 0)
     return false;
-  if (length < 0 || (length > 0 && !data))
-    return false;
-  (void)type;
-  ++m_messagesSent;
-  return true;
+  // Messages go out on the session's links; until a session is opened there
+  // is no link, and nothing is sent.
+  return false;
 }
 
-void CNetGame::SendChat(const char* name, const char* text, int, int, int)
+void CNetGame::SendChat(const char*, const char*, int, int, int)
 {
   // Chat travels on the session's link; without a session there is no one
   // to talk to.
-  if (!name || !text || (!m_hosting && !m_clientConnected))
-    return;
-  ++m_messagesSent;
 }
 
 void CNetGame::ResyncClients()
@@ -114,8 +108,7 @@ void CNetGame::PrintStats(CE3DSurface* surface)
 {
   CStrBuf text;
   float fps = (m_game && m_game->m_clock) ? m_game->m_clock->m_frameRate : 0.0f;
-  text.Format("FPS %4.0f  Lag %.3f  Sent %u", (double)fps,
-              m_game && m_game->m_clock ? (double)m_game->m_clock->m_lag : 0.0, m_messagesSent);
+  text.Format("FPS %4.0f  Lag %.3f", (double)fps, m_game && m_game->m_clock ? (double)m_game->m_clock->m_lag : 0.0);
   Game_DrawSurfaceText(surface, text.GetText(), 10, 0, 255, 255, 0);
 }
 

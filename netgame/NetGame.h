@@ -102,7 +102,6 @@ public:
   // A client's link to its server (none while hosting or alone).
   NWEPeer* m_clientLink = nullptr;
   NWEClock m_engineClock;
-  unsigned m_messagesSent = 0;
 };
 
 // Tells the master server the game's directory name when its link is up.

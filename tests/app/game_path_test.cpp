@@ -1,6 +1,8 @@
 // The game object's path resolver, name lists and game-directory checks.
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include <string>
 #include <vector>
 
@@ -90,6 +92,28 @@ TEST(GameTest, ConstructionDefaults)
     EXPECT_EQ(slot.bitDepth, 16);
     EXPECT_EQ(slot.textureQuality, 32);
   }
+}
+
+TEST(GameTest, CodePageChoosesTheCharacterSet)
+{
+  const struct
+  {
+    const char* codePage;
+    int expectedPage, charSet;
+  } cases[] = {
+      {"1252", 1252, CS_WIN_WESTERN}, {"437", 1252, CS_WIN_WESTERN},   {"65001", 1252, CS_WIN_WESTERN},
+      {"874", 874, CS_WIN_THAI},      {"1250", 1250, CS_WIN_CENTRALEUROPE}, {"1251", 1251, CS_WIN_CRYLLIC},
+      {"1253", 1253, CS_WIN_GREEK},   {"1254", 1254, CS_WIN_TURKISH},  {"1255", 1255, CS_WIN_HEBREW},
+      {"1256", 1256, CS_WIN_ARABIC},  {"1257", 1257, CS_WIN_BALTIC},
+  };
+  for (const auto& c : cases)
+  {
+    setenv("TESSARAK_CODEPAGE", c.codePage, 1);
+    CGame game(nullptr, "No datafile");
+    EXPECT_EQ(game.m_codePage, c.expectedPage) << c.codePage;
+    EXPECT_EQ(game.m_charSet, c.charSet) << c.codePage;
+  }
+  unsetenv("TESSARAK_CODEPAGE");
 }
 
 TEST(GameTest, SplitNameList)
