@@ -107,29 +107,7 @@ bool CE3DDevice::Activate(CE3DDevice* previous) {
   m_screen->ReleaseInto(m_screen->m_zBuffer);
 
   if (!m_screen->m_d3d || !m_screen->m_ddraw) return false;
-  std::vector<DDPIXELFORMAT> zFormats;
-  D3DResult r = m_screen->m_d3d->EnumZBufferFormats(Guid(), &zFormats);
-  if (r) {
-    E3DErrorText(engine, r);
-    return false;
-  }
-  DDPIXELFORMAT zFormat;
-  if (!E3D_FindZBufferFormat(zFormats, &zFormat)) return false;
-  SDDSurfaceDesc zd;
-  zd.flags = kDescCaps | kDescWidth | kDescHeight | kDescPixelFormat;
-  zd.width = uint32_t(m_screen->m_width);
-  zd.height = uint32_t(m_screen->m_height);
-  zd.pixelFormat.flags = zFormat.dwFlags;
-  zd.pixelFormat.bitCount = zFormat.dwRGBBitCount;
-  zd.pixelFormat.rMask = zFormat.dwRBitMask;
-  bool hw = (m_reportedCaps.dwDevCaps & D3DDEVCAPS_HWRASTERIZATION) != 0;
-  zd.caps = DDSCAPS_ZBUFFER | (hw ? kCapsVideoMemory : kCapsSystemMemory);
-  r = m_screen->CreateInto(m_screen->m_zBuffer, zd);
-  if (r) {
-    E3DErrorText(engine, r);
-    return false;
-  }
-  r = m_screen->m_ddraw->AddAttachedSurface(m_screen->BackBufferSurface(), m_screen->ZBufferSurface());
+  D3DResult r = m_screen->CreateZBuffer(this);
   if (r) {
     E3DErrorText(engine, r);
     return false;

@@ -82,6 +82,9 @@ class CE3DScreen {
   // first); the object takes the description and reads its pixel format.
   D3DResult CreateInto(CE3DSurface* object, const SDDSurfaceDesc& desc);
   void ReleaseInto(CE3DSurface* object);
+  // The device's 16-bit Z-buffer at the screen's size, attached to the back
+  // buffer: video memory for a hardware device, system memory otherwise.
+  D3DResult CreateZBuffer(CE3DDevice* device);
 
   uint32_t m_nodeType = 1;
   bool m_windowed = false;

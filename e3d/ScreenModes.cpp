@@ -213,22 +213,7 @@ bool CE3DScreen::ResizeWindowed(int width, int height) {
   m_backBuffer->RefreshSize();
   if (hadZ) {
     if (!m_currentDevice || !m_d3d) return false;
-    std::vector<DDPIXELFORMAT> formats;
-    if ((r = m_d3d->EnumZBufferFormats(m_currentDevice->Guid(), &formats))) {
-      E3DErrorText(m_engine, r);
-      return false;
-    }
-    DDPIXELFORMAT z;
-    if (!E3D_FindZBufferFormat(formats, &z)) return false;
-    SDDSurfaceDesc zd;
-    zd.flags = kDescCaps | kDescHeight | kDescWidth | kDescPixelFormat;
-    zd.width = uint32_t(width);
-    zd.height = uint32_t(height);
-    zd.pixelFormat.flags = z.dwFlags;
-    zd.pixelFormat.bitCount = z.dwRGBBitCount;
-    zd.pixelFormat.rMask = z.dwRBitMask;
-    zd.caps = DDSCAPS_ZBUFFER | (m_currentDevice->m_hardware ? kCapsVideoMemory : kCapsSystemMemory);
-    if ((r = CreateInto(m_zBuffer, zd)) || (r = m_ddraw->AddAttachedSurface(BackBufferSurface(), ZBufferSurface()))) {
+    if ((r = CreateZBuffer(m_currentDevice))) {
       E3DErrorText(m_engine, r);
       return false;
     }
@@ -237,6 +222,24 @@ bool CE3DScreen::ResizeWindowed(int width, int height) {
   r = dev->SetRenderTarget(BackBufferSurface());
   if (r) E3DErrorText(m_engine, r);
   return r == D3D_OK;
+}
+
+D3DResult CE3DScreen::CreateZBuffer(CE3DDevice* device) {
+  std::vector<DDPIXELFORMAT> formats;
+  if (D3DResult r = m_d3d->EnumZBufferFormats(device->Guid(), &formats)) return r;
+  DDPIXELFORMAT z;
+  if (!E3D_FindZBufferFormat(formats, &z)) return DDERR_NOZBUFFERHW;
+  SDDSurfaceDesc zd;
+  zd.flags = kDescCaps | kDescHeight | kDescWidth | kDescPixelFormat;
+  zd.width = uint32_t(m_width);
+  zd.height = uint32_t(m_height);
+  zd.pixelFormat.flags = z.dwFlags;
+  zd.pixelFormat.bitCount = z.dwRGBBitCount;
+  zd.pixelFormat.rMask = z.dwRBitMask;
+  bool hardware = (device->m_reportedCaps.dwDevCaps & D3DDEVCAPS_HWRASTERIZATION) != 0;
+  zd.caps = DDSCAPS_ZBUFFER | (hardware ? kCapsVideoMemory : kCapsSystemMemory);
+  if (D3DResult r = CreateInto(m_zBuffer, zd)) return r;
+  return m_ddraw->AddAttachedSurface(BackBufferSurface(), ZBufferSurface());
 }
 
 CE3DDevice* CE3DScreen::ChooseDevice(bool wantHardware) const {

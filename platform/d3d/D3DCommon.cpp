@@ -2,6 +2,7 @@
 // values of the states, the capability record, and the back-end selection.
 #include "platform/d3d/Direct3D.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -147,4 +148,20 @@ D3DDEVICEDESC7 D3D_StandardDeviceDesc(bool hardware, bool transformAndLight) {
   const char* tag = transformAndLight ? "TESSD3D-TNLHAL.." : hardware ? "TESSD3D-HAL....." : "TESSD3D-RGB.....";
   memcpy(d.deviceGUID.bytes, tag, 16);
   return d;
+}
+
+std::vector<SD3DDeviceRecord> D3D_StandardDevices() {
+  const char* names[3][2] = {
+      {"Microsoft Direct3D RGB Software Emulation", "RGB Emulation"},
+      {"Microsoft Direct3D Hardware acceleration through Direct3D HAL", "Direct3D HAL"},
+      {"Microsoft Direct3D Hardware Transform and Lighting acceleration capable device", "Direct3D T&L HAL"}};
+  std::vector<SD3DDeviceRecord> out;
+  for (int i = 0; i < 3; ++i) {
+    SD3DDeviceRecord r;
+    snprintf(r.description, sizeof r.description, "%s", names[i][0]);
+    snprintf(r.name, sizeof r.name, "%s", names[i][1]);
+    r.desc = D3D_StandardDeviceDesc(i >= 1, i == 2);
+    out.push_back(r);
+  }
+  return out;
 }

@@ -62,6 +62,9 @@ class IDDraw {
   virtual D3DResult SetCooperativeLevel(CDisplayWindow* window, uint32_t flags) = 0;
   virtual D3DResult SetDisplayMode(uint32_t width, uint32_t height, uint32_t bits, uint32_t refresh) = 0;
   virtual D3DResult RestoreDisplayMode() = 0;
+  // D3D_OK while the program owns the display (the game polls it after a
+  // loss before re-creating its surfaces).
+  virtual D3DResult TestCooperativeLevel() = 0;
 
   // The screen's surfaces, by their caps: the primary (DDSCAPS_PRIMARYSURFACE,
   // with DDSCAPS_FLIP | DDSCAPS_COMPLEX and a back-buffer count for a
@@ -180,3 +183,6 @@ bool D3D_DefaultRenderState(uint32_t state, uint32_t* value);
 bool D3D_DefaultTextureStageState(uint32_t stage, uint32_t state, uint32_t* value);
 // The fixed capability record every back end reports for its devices.
 D3DDEVICEDESC7 D3D_StandardDeviceDesc(bool hardware, bool transformAndLight);
+// The devices every driver offers: software emulation, hardware, hardware
+// with transform and lighting (one renderer stands behind all three).
+std::vector<SD3DDeviceRecord> D3D_StandardDevices();

@@ -376,13 +376,8 @@ D3DResult CGLDevice::Draw(uint32_t type, uint32_t fvf, const void* v, uint32_t v
   size_t bytes = size_t(stride) * vc;
   glBindVertexArray(core.m_vao);
   glBindBuffer(GL_ARRAY_BUFFER, core.m_vbo);
-  if (bytes > core.m_vboSize) {
-    core.m_vboSize = bytes * 2;
-    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(core.m_vboSize), nullptr, GL_STREAM_DRAW);
-  } else {
-    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(core.m_vboSize), nullptr, GL_STREAM_DRAW);  // orphan
-  }
-  glBufferSubData(GL_ARRAY_BUFFER, 0, GLsizeiptr(bytes), v);
+  // A fresh store each draw: the driver never waits for the last draw's data.
+  glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(bytes), v, GL_STREAM_DRAW);
   for (GLuint a = 0; a < 7; ++a) glDisableVertexAttribArray(a);
   size_t off = 0;
   auto attr = [&](GLuint loc, GLint size, GLenum typ, GLboolean norm, size_t len) {
@@ -416,10 +411,7 @@ D3DResult CGLDevice::Draw(uint32_t type, uint32_t fvf, const void* v, uint32_t v
   }
   if (idx) {
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, core.m_ibo);
-    size_t ib = size_t(ic) * 2;
-    if (ib > core.m_iboSize) core.m_iboSize = ib * 2;
-    glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(core.m_iboSize), nullptr, GL_STREAM_DRAW);
-    glBufferSubData(GL_ELEMENT_ARRAY_BUFFER, 0, GLsizeiptr(ib), idx);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(size_t(ic) * 2), idx, GL_STREAM_DRAW);
     glDrawElements(mode, GLsizei(ic), GL_UNSIGNED_SHORT, nullptr);
   } else {
     glDrawArrays(mode, 0, GLsizei(vc));

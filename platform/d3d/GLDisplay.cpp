@@ -96,7 +96,7 @@ void CGLCore::UploadBack() {
 
 bool CGLCore::BeginGPUWork() {
   if (!m_context || !m_fbo || !m_back) return false;
-  SDL_GL_MakeCurrent(static_cast<SDL_Window*>(m_window), m_context);
+  if (SDL_GL_GetCurrentContext() != m_context) SDL_GL_MakeCurrent(static_cast<SDL_Window*>(m_window), m_context);
   if (m_cpuNewer) UploadBack();
   glBindFramebuffer(GL_FRAMEBUFFER, m_fbo);
   return true;
@@ -153,7 +153,7 @@ void CGLCore::PixelsChanged(CSoftSurface& surface) {
 bool CGLCore::Present(int w, int h) {
   if (!m_context || !m_fbo || !m_window) return false;
   SDL_Window* win = static_cast<SDL_Window*>(m_window);
-  SDL_GL_MakeCurrent(win, m_context);
+  if (SDL_GL_GetCurrentContext() != m_context || SDL_GL_GetCurrentWindow() != win) SDL_GL_MakeCurrent(win, m_context);
   if (m_cpuNewer) UploadBack();
   int dw = 0, dh = 0;
   SDL_GL_GetDrawableSize(win, &dw, &dh);
@@ -334,6 +334,7 @@ class CGLDDraw : public IDDraw {
     m_bits = bits;
     return D3D_OK;
   }
+  D3DResult TestCooperativeLevel() override { return CGLCore::Get().Ready() ? D3D_OK : DDERR_NOEXCLUSIVEMODE; }
   D3DResult RestoreDisplayMode() override {
     if (m_window && m_window->IsFullscreen()) {
       int w = 0, h = 0;
@@ -459,20 +460,7 @@ class CGLDDraw : public IDDraw {
 class CGLD3D : public ID3D {
  public:
   D3DResult EnumDevices(std::vector<SD3DDeviceRecord>* out) override {
-    // One GL renderer stands behind all three: the game chooses among them as
-    // it would among a machine's devices.
-    const char* names[3][2] = {
-        {"Microsoft Direct3D RGB Software Emulation", "RGB Emulation"},
-        {"Microsoft Direct3D Hardware acceleration through Direct3D HAL", "Direct3D HAL"},
-        {"Microsoft Direct3D Hardware Transform and Lighting acceleration capable device", "Direct3D T&L HAL"}};
-    out->clear();
-    for (int i = 0; i < 3; ++i) {
-      SD3DDeviceRecord r;
-      snprintf(r.description, sizeof r.description, "%s", names[i][0]);
-      snprintf(r.name, sizeof r.name, "%s", names[i][1]);
-      r.desc = D3D_StandardDeviceDesc(i >= 1, i == 2);
-      out->push_back(r);
-    }
+    *out = D3D_StandardDevices();
     return D3D_OK;
   }
   D3DResult EnumZBufferFormats(const SD3DGuid&, std::vector<DDPIXELFORMAT>* out) override {

@@ -1,6 +1,7 @@
 // Shaders generated per state combination: Direct3D 7's vertex lighting, fog
 // and texture-stage operations written out as GLSL for the states a draw uses.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "platform/d3d/GLCore.h"
@@ -91,7 +92,25 @@ const char* Compare(uint32_t func) {
   }
 }
 
+// Which varyings the fragment stage reads: fewer varyings, less to
+// interpolate per pixel.
+struct SUses {
+  bool specular = false;
+  bool tex[3] = {};
+};
+SUses Uses(const SGLShaderDesc& d) {
+  SUses u;
+  u.specular = d.specularEnable || d.fogKind == 3;
+  for (uint32_t st = 0; st < d.stages; ++st) {
+    for (uint32_t a : {d.colorArg1[st], d.colorArg2[st], d.alphaArg1[st], d.alphaArg2[st]})
+      if ((a & D3DTA_SELECTMASK) == D3DTA_SPECULAR) u.specular = true;
+    if (d.hasTexture[st]) u.tex[d.texCoord[st] < 3 ? d.texCoord[st] : 0] = true;
+  }
+  return u;
+}
+
 std::string VertexShader(const SGLShaderDesc& d) {
+  SUses uses = Uses(d);
   bool rhw = (d.fvf & D3DFVF_POSITION_MASK) == D3DFVF_XYZRHW;
   bool normal = (d.fvf & D3DFVF_NORMAL) != 0;
   bool diffuse = (d.fvf & D3DFVF_DIFFUSE) != 0;
@@ -110,7 +129,13 @@ std::string VertexShader(const SGLShaderDesc& d) {
        "uniform vec4 uAmbient;\nuniform vec3 uLightPos[8];\nuniform vec3 uLightDir[8];\n"
        "uniform vec4 uLightDiffuse[8];\nuniform vec4 uLightSpecular[8];\nuniform vec4 uLightAmbient[8];\n"
        "uniform vec4 uLightAtten[8];\nuniform vec4 uLightSpot[8];\nuniform vec4 uFog;\n";
-  s += std::string(q) + "out vec4 vDiffuse;\n" + q + "out vec4 vSpecular;\nout vec2 vTex[3];\nout float vFog;\n";
+  s += std::string(q) + "out vec4 vDiffuse;\n";
+  if (uses.specular) s += std::string(q) + "out vec4 vSpecular;\n";
+  else s += "vec4 vSpecular;\n";
+  for (int t = 0; t < 3; ++t)
+    if (uses.tex[t]) s += "out vec2 vTex" + std::to_string(t) + ";\n";
+  if (d.fogKind) s += "out float vFog;\n";
+  else s += "float vFog;\n";
   s += "float FogFactor(float dist) {\n";
   switch (d.fogMode) {
     case D3DFOG_LINEAR: s += "  return (uFog.y - dist) / (uFog.y - uFog.x);\n"; break;
@@ -122,7 +147,8 @@ std::string VertexShader(const SGLShaderDesc& d) {
   s += diffuse ? "  vec4 inDiffuse = aDiffuse;\n" : "  vec4 inDiffuse = vec4(1.0);\n";
   s += specular ? "  vec4 inSpecular = aSpecular;\n" : "  vec4 inSpecular = vec4(0.0);\n";
   for (uint32_t t = 0; t < 3; ++t)
-    s += "  vTex[" + std::to_string(t) + "] = " + (t < texSets ? "aTex" + std::to_string(t) : "vec2(0.0)") + ";\n";
+    if (uses.tex[t])
+      s += "  vTex" + std::to_string(t) + " = " + (t < texSets ? "aTex" + std::to_string(t) : "vec2(0.0)") + ";\n";
   if (rhw) {
     s += "  float w = aPos.w != 0.0 ? 1.0 / aPos.w : 1.0;\n"
          "  vec2 ndc = (aPos.xy + 0.5) / uScreen * 2.0 - 1.0;\n"
@@ -148,8 +174,8 @@ std::string VertexShader(const SGLShaderDesc& d) {
       s += "  vec4 ma = " + src(d.ambientSource, "uMatAmbient") + ";\n";
       s += "  vec4 me = " + src(d.emissiveSource, "uMatEmissive") + ";\n";
       s += normal ? "  vec3 n = mat3(uWorldView) * aNormal;\n" : "  vec3 n = vec3(0.0);\n";
-      s += "  vec3 toEye = normalize(-viewPos.xyz);\n"
-           "  vec3 amb = uAmbient.rgb;\n  vec3 dif = vec3(0.0);\n  vec3 spe = vec3(0.0);\n";
+      if (d.specularEnable) s += "  vec3 toEye = normalize(-viewPos.xyz);\n";
+      s += "  vec3 amb = uAmbient.rgb;\n  vec3 dif = vec3(0.0);\n  vec3 spe = vec3(0.0);\n";
       for (uint32_t i = 0; i < d.lightCount; ++i) {
         std::string I = std::to_string(i);
         s += "  {\n    vec3 L; float att = 1.0;\n";
@@ -172,11 +198,14 @@ std::string VertexShader(const SGLShaderDesc& d) {
         }
         s += "    float nl = max(dot(n, L), 0.0);\n"
              "    amb += att * uLightAmbient[" + I + "].rgb;\n"
-             "    dif += att * nl * uLightDiffuse[" + I + "].rgb;\n"
-             "    if (nl > 0.0 && uMatPower > 0.0) {\n"
-             "      float nh = max(dot(n, normalize(toEye + L)), 0.0);\n"
-             "      spe += att * pow(nh, uMatPower) * uLightSpecular[" + I + "].rgb;\n"
-             "    }\n  }\n";
+             "    dif += att * nl * uLightDiffuse[" + I + "].rgb;\n";
+        // Specular highlights are lit only while specular is enabled.
+        if (d.specularEnable)
+          s += "    if (nl > 0.0 && uMatPower > 0.0) {\n"
+               "      float nh = max(dot(n, normalize(toEye + L)), 0.0);\n"
+               "      spe += att * pow(nh, uMatPower) * uLightSpecular[" + I + "].rgb;\n"
+               "    }\n";
+        s += "  }\n";
       }
       s += "  vDiffuse = vec4(clamp(me.rgb + amb * ma.rgb + dif * md.rgb, 0.0, 1.0), clamp(md.a, 0.0, 1.0));\n"
            "  vSpecular = vec4(clamp(spe * ms.rgb, 0.0, 1.0), inSpecular.a);\n";
@@ -195,17 +224,22 @@ std::string VertexShader(const SGLShaderDesc& d) {
 }
 
 std::string FragmentShader(const SGLShaderDesc& d) {
+  SUses uses = Uses(d);
   const char* q = d.flat ? "flat " : "";
   std::string s = "#version 330 core\n";
-  s += std::string(q) + "in vec4 vDiffuse;\n" + q + "in vec4 vSpecular;\nin vec2 vTex[3];\nin float vFog;\n";
+  s += std::string(q) + "in vec4 vDiffuse;\n";
+  if (uses.specular) s += std::string(q) + "in vec4 vSpecular;\n";
+  for (int t = 0; t < 3; ++t)
+    if (uses.tex[t]) s += "in vec2 vTex" + std::to_string(t) + ";\n";
+  if (d.fogKind) s += "in float vFog;\n";
   s += "uniform sampler2D uTex0, uTex1, uTex2;\nuniform vec4 uTFactor;\nuniform vec4 uFogColor;\n"
        "uniform vec4 uFog;\nuniform float uAlphaRef;\nout vec4 fragColor;\n";
   s += "void main() {\n  vec4 cur = vDiffuse;\n";
   for (uint32_t st = 0; st < d.stages; ++st) {
     std::string S = std::to_string(st), tex = "t" + S;
     if (d.hasTexture[st])
-      s += "  vec4 " + tex + " = texture(uTex" + S + ", vTex[" + std::to_string(d.texCoord[st] < 3 ? d.texCoord[st] : 0) +
-           "]);\n";
+      s += "  vec4 " + tex + " = texture(uTex" + S + ", vTex" + std::to_string(d.texCoord[st] < 3 ? d.texCoord[st] : 0) +
+           ");\n";
     else
       s += "  vec4 " + tex + " = vec4(1.0);\n";
     if (d.keyed[st]) s += "  if (" + tex + ".a < 0.5) discard;\n";
@@ -239,6 +273,10 @@ std::string FragmentShader(const SGLShaderDesc& d) {
 }
 
 GLuint Compile(GLenum type, const std::string& src) {
+  // TESSARAK_GL_DUMP=1 prints every generated shader, for looking into a
+  // picture that comes out wrong.
+  static const bool dump = getenv("TESSARAK_GL_DUMP") != nullptr;
+  if (dump) fprintf(stderr, "%s\n", src.c_str());
   GLuint sh = glCreateShader(type);
   const char* text = src.c_str();
   glShaderSource(sh, 1, &text, nullptr);

@@ -55,6 +55,7 @@ class CRecDDraw : public IDDraw {
       }
     return DDERR_INVALIDMODE;
   }
+  D3DResult TestCooperativeLevel() override { return m_rec->Call("TestCooperativeLevel"); }
   D3DResult RestoreDisplayMode() override {
     m_bits = 32;
     return m_rec->Call("RestoreDisplayMode");
@@ -337,17 +338,7 @@ CD3DRecorder::CD3DRecorder() {
     primary.modes.push_back(Mode(1024, 768, bits));
   }
   drivers.push_back(primary);
-  const char* names[3][2] = {{"Microsoft Direct3D RGB Software Emulation", "RGB Emulation"},
-                             {"Microsoft Direct3D Hardware acceleration through Direct3D HAL", "Direct3D HAL"},
-                             {"Microsoft Direct3D Hardware Transform and Lighting acceleration capable device",
-                              "Direct3D T&L HAL"}};
-  for (int i = 0; i < 3; ++i) {
-    SD3DDeviceRecord d;
-    strcpy(d.description, names[i][0]);
-    strcpy(d.name, names[i][1]);
-    d.desc = D3D_StandardDeviceDesc(i >= 1, i == 2);
-    devices.push_back(d);
-  }
+  devices = D3D_StandardDevices();
   DDPIXELFORMAT z;
   z.dwFlags = DDPF_ZBUFFER;
   z.dwRGBBitCount = 16;
