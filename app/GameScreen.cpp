@@ -16,10 +16,8 @@ CGameScreen::CGameScreen(CGame* game, CGameView* view, CDisplayWindow* window)
       m_view(view),
       m_mainWindow(window) {
     m_nodeType = kGameScreenNodeType;
-    if (game) {
-        m_textureDetail = game->m_video[0].textureDetail;
-        m_textureQuality = game->m_video[0].textureQuality;
-    }
+    m_textureDetail = view->Settings().textureDetail;
+    m_textureQuality = view->Settings().textureQuality;
     view->m_screen = this;
     if (game) game->m_gameScreen = this;
     m_width = view->m_width;

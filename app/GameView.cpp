@@ -91,8 +91,11 @@ bool GameView_ChooseMode(const SDirectDrawDesc& driver, int width, int height, i
 
 CGameView::CGameView(CGame* game, int slot) : m_game(game), m_slot(slot) {
     m_displayMode.dwFlags = 0xffffffffu;
+    if (!game) m_ownSettings = std::make_unique<SVideoSettings>();
     m_engine = new CE3DEngine();
 }
+
+SVideoSettings& CGameView::Settings() { return m_game ? m_game->m_video[m_slot] : *m_ownSettings; }
 
 CGameView::~CGameView() {
     delete m_viewport;
@@ -105,9 +108,7 @@ CGameView::~CGameView() {
 }
 
 bool CGameView::ChooseDriverAndMode() {
-    const SVideoSettings* slot = m_game ? &m_game->m_video[m_slot] : nullptr;
-    SVideoSettings defaults;
-    if (!slot) slot = &defaults;
+    const SVideoSettings* slot = &Settings();
     m_width = slot->width;
     m_height = slot->height;
     m_windowed = slot->windowed;
@@ -141,7 +142,7 @@ bool CGameView::ChooseDisplay() {
         if (m_windowed || !m_driver) return false;
         m_windowed = 1;
         g_DisplayBitDepth = 0;
-        if (m_game) m_game->m_video[m_slot].windowed = 1;
+        Settings().windowed = 1;
     }
     CDisplayWindow* window = g_pMainWindow ? g_pMainWindow->Window() : nullptr;
     CGameScreen* screen = new CGameScreen(m_game, this, window);
@@ -185,13 +186,11 @@ bool CGameView::ChangeDisplayMode() {
         CGameScreen* screen = m_screen;
         if (!screen) return false;
         screen->m_texturesReloaded = false;
-        const SVideoSettings* slot = m_game ? &m_game->m_video[m_slot] : nullptr;
-        bool textureChange = slot && (slot->textureDetail != screen->m_textureDetail ||
-                                      slot->textureQuality != screen->m_textureQuality);
-        if (slot) {
-            screen->m_textureDetail = slot->textureDetail;
-            screen->m_textureQuality = slot->textureQuality;
-        }
+        const SVideoSettings& slot = Settings();
+        bool textureChange =
+            slot.textureDetail != screen->m_textureDetail || slot.textureQuality != screen->m_textureQuality;
+        screen->m_textureDetail = slot.textureDetail;
+        screen->m_textureQuality = slot.textureQuality;
         if (!screen->ApplyDisplayMode()) {
             if (m_game) m_game->ErrorBox("Create Windowed mode failed ");
             CGame::FatalExit(1);

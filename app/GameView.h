@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "platform/d3d/D3DTypes.h"
 
@@ -59,6 +60,9 @@ public:
     bool UpdateCamera();
     bool UpdateVisibleGround();
     bool ContainsPoint(float x, float z) const;
+    // The video settings in use: the game's slot, or the view's own when it
+    // runs without a game (tests).
+    SVideoSettings& Settings();
     // Edge scrolling from the input manager: moves eye and target on the
     // ground by velocity times the frame time.
     void ScrollCamera(float vx, float vz, float arrowX, float arrowZ, float frameTime);
@@ -95,6 +99,7 @@ public:
     float m_arrowX = 0.0f, m_arrowZ = 0.0f;  // edge-scroll arrows (plus or minus 0.7)
 
 private:
+    std::unique_ptr<SVideoSettings> m_ownSettings;
     // The driver and mode choice shared by the first set-up and mode changes.
     bool ChooseDriverAndMode();
     void RefreshProjection();

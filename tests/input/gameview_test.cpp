@@ -4,10 +4,14 @@
 
 #include <array>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 #include "app/GameView.h"
+#include "app/Game.h"
+#include "app/GameScreen.h"
 #include "e3d/Engine.h"
+#include "platform/d3d/Recorder.h"
 
 namespace {
 
@@ -83,4 +87,118 @@ TEST(GameViewChoice, Modes) {
     ASSERT_TRUE(GameView_ChooseMode(two.desc, 800, 600, 32, 0, out, &index));
     EXPECT_EQ(out.dwWidth, 1024u);
     EXPECT_EQ(out.dwHeight, 768u);
+}
+
+namespace {
+
+// A view on the recording display back end: one primary driver with 640x480,
+// 800x600 and 1024x768 at 16 and 32 bits.
+class GameViewDisplay : public ::testing::Test {
+protected:
+    void SetUp() override {
+        DDraw_SetFactory(&rec);
+        view = std::make_unique<CGameView>(nullptr, 0);
+    }
+    void TearDown() override {
+        view.reset();
+        DDraw_SetFactory(nullptr);
+    }
+    SVideoSettings& Settings() { return view->Settings(); }
+
+    CD3DRecorder rec;
+    std::unique_ptr<CGameView> view;
+};
+
+}  // namespace
+
+TEST_F(GameViewDisplay, FullScreenWithoutTheDepthFallsBackToAWindow) {
+    Settings().windowed = 0;
+    Settings().bitDepth = 24;
+    Settings().width = 800;
+    Settings().height = 600;
+    ASSERT_TRUE(view->ChooseDisplay());
+    ASSERT_NE(view->m_screen, nullptr);
+    EXPECT_TRUE(view->m_screen->m_windowed);
+    EXPECT_EQ(view->m_screen->m_width, 800);
+    EXPECT_EQ(view->m_displayReady, 1);
+    EXPECT_EQ(g_DisplayBitDepth, 0);
+    EXPECT_NEAR(view->m_fieldOfView, 0.7853982f, 1e-6f);
+}
+
+TEST_F(GameViewDisplay, ModeChangesOncePerFrameAndSurvivesAFailedChoice) {
+    Settings().windowed = 0;
+    Settings().bitDepth = 32;
+    Settings().width = 800;
+    Settings().height = 600;
+    ASSERT_TRUE(view->ChooseDisplay());
+    EXPECT_FALSE(view->m_screen->m_windowed);
+    EXPECT_EQ(g_DisplayBitDepth, 32);
+    EXPECT_EQ(view->m_viewRect[2], 800);
+
+    // Still the frame of the first set-up: nothing happens.
+    Settings().windowed = 1;
+    Settings().width = 1024;
+    Settings().height = 768;
+    EXPECT_TRUE(view->ChangeDisplayMode());
+    EXPECT_FALSE(view->m_screen->m_windowed);
+
+    view->m_modeChangeBlocked = 0;  // the next frame
+    EXPECT_TRUE(view->ChangeDisplayMode());
+    EXPECT_TRUE(view->m_screen->m_windowed);
+    EXPECT_EQ(view->m_viewRect[2], 1024);
+    EXPECT_EQ(view->m_viewRect[3], 768);
+
+    // A full-screen depth the driver lacks: refused, the window stays usable.
+    view->m_modeChangeBlocked = 0;
+    Settings().windowed = 0;
+    Settings().bitDepth = 24;
+    EXPECT_FALSE(view->ChangeDisplayMode());
+    EXPECT_EQ(view->m_displayReady, 1);
+    EXPECT_TRUE(view->m_screen->m_windowed);
+    EXPECT_EQ(view->m_width, 1024);
+    EXPECT_TRUE(view->Resize(900, 700, 0));
+    EXPECT_EQ(view->m_viewRect[2], 900);
+}
+
+TEST_F(GameViewDisplay, FailedFullScreenOpensAWindow) {
+    Settings().windowed = 0;
+    Settings().bitDepth = 16;
+    rec.Fail("SetDisplayMode", DDERR_INVALIDMODE, 100);
+    ASSERT_TRUE(view->ChooseDisplay());
+    EXPECT_TRUE(view->m_screen->m_windowed);
+    EXPECT_EQ(view->m_screen->m_width, 640);
+}
+
+TEST_F(GameViewDisplay, ZoomBounds) {
+    view->m_fieldOfView = 1.0f;
+    for (int i = 0; i < 20; ++i) view->Zoom(1.0f);
+    EXPECT_FLOAT_EQ(view->m_fieldOfView, 3.1315928f);
+    for (int i = 0; i < 20; ++i) view->Zoom(-1.0f);
+    EXPECT_FLOAT_EQ(view->m_fieldOfView, 0.001f);
+    view->m_additiveZoom = 0;
+    view->m_fieldOfView = 1.0f;
+    view->Zoom(-1.0f);
+    EXPECT_FLOAT_EQ(view->m_fieldOfView, 0.5f);
+    view->Zoom(9.0f);
+    EXPECT_FLOAT_EQ(view->m_fieldOfView, 3.1315928f);
+    view->SetFieldOfView(5.0f);
+    EXPECT_FLOAT_EQ(view->m_fieldOfView, 3.1415927f);
+}
+
+TEST_F(GameViewDisplay, VisibleGroundOfACameraLookingDown) {
+    Settings().width = 640;
+    Settings().height = 480;
+    ASSERT_TRUE(view->ChooseDisplay());
+    view->m_eye[0] = 0, view->m_eye[1] = 50, view->m_eye[2] = -30;
+    view->m_target[0] = 0, view->m_target[1] = 0, view->m_target[2] = 0;
+    view->UpdateCamera();
+    EXPECT_TRUE(view->ContainsPoint(0.0f, 0.0f));
+    EXPECT_FALSE(view->ContainsPoint(500.0f, 0.0f));
+    EXPECT_FALSE(view->ContainsPoint(0.0f, -500.0f));
+    // Lower levels are seen wider than higher ones.
+    const SVisibleGround& low = view->m_ground[0];
+    const SVisibleGround& ground = view->m_ground[128];
+    EXPECT_LT(low.minX, ground.minX);
+    // Levels above the eye are taken just below it.
+    EXPECT_EQ(view->m_ground[255].minX, view->m_ground[200].minX);
 }
