@@ -36,12 +36,11 @@ std::string Convert(const std::string& in, const char* to, const char* from, con
             if (errno == E2BIG) continue;
             // Invalid or unmappable: skip one input character.
             out += replacement;
+            // A UTF-8 character is its lead byte and the continuation
+            // bytes that really follow it; a stray byte is one character.
             size_t skip = 1;
-            if (inSkipUtf8) {
-                unsigned char c = static_cast<unsigned char>(*src);
-                skip = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
-                if (skip > srcLeft) skip = srcLeft;
-            }
+            if (inSkipUtf8 && (static_cast<unsigned char>(*src) & 0xC0) == 0xC0)
+                while (skip < srcLeft && skip < 4 && (static_cast<unsigned char>(src[skip]) & 0xC0) == 0x80) ++skip;
             src += skip;
             srcLeft -= skip;
             iconv(cd, nullptr, nullptr, nullptr, nullptr);
