@@ -170,6 +170,9 @@ void DDraw_GLCapturePresent(bool on);
 std::vector<uint32_t> DDraw_GLCapturedPresent(int* width, int* height);
 // Number of shader programs generated so far (each state combination once).
 size_t DDraw_GLProgramCount();
+// Back-buffer transfers so far: read-backs of the 3D image into the CPU copy
+// and uploads of the CPU copy.
+void DDraw_GLTransferCounts(int* readBacks, int* uploads);
 
 // Size in bytes of one vertex of a flexible vertex format (0 when the
 // position bits are not XYZ or XYZRHW).

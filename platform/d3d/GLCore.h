@@ -117,6 +117,7 @@ class CGLCore : public ISurfaceShare {
   SGLProgram* Program(const SGLShaderDesc& desc);
   size_t ProgramCount() const { return m_programs.size(); }
 
+  int m_readBacks = 0, m_uploads = 0;
   GLuint m_vao = 0, m_vbo = 0, m_ibo = 0;
   size_t m_vboSize = 0, m_iboSize = 0;
   std::vector<uint8_t> m_scratch;

@@ -78,6 +78,7 @@ bool CGLCore::SetBackBuffer(CSoftSurface* surface) {
 
 void CGLCore::UploadBack() {
   if (!m_back || !m_fbo) return;
+  ++m_uploads;
   const SSurfacePixelFormat& f = m_back->Format();
   glBindTexture(GL_TEXTURE_2D, m_color);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
@@ -104,6 +105,7 @@ bool CGLCore::BeginGPUWork() {
 
 void CGLCore::PullPixels(CSoftSurface& surface) {
   if (&surface != m_back || !m_gpuNewer || !m_fbo) return;
+  ++m_readBacks;
   glBindFramebuffer(GL_READ_FRAMEBUFFER, m_fbo);
   glPixelStorei(GL_PACK_ALIGNMENT, 4);
   int w = surface.Width(), h = surface.Height();
@@ -296,6 +298,10 @@ std::vector<uint32_t> DDraw_GLCapturedPresent(int* width, int* height) {
   return CGLCore::Get().Captured(width, height);
 }
 size_t DDraw_GLProgramCount() { return CGLCore::Get().ProgramCount(); }
+void DDraw_GLTransferCounts(int* readBacks, int* uploads) {
+  *readBacks = CGLCore::Get().m_readBacks;
+  *uploads = CGLCore::Get().m_uploads;
+}
 
 // ---------------------------------------------------------------------------
 // The DirectDraw- and Direct3D-shaped objects.

@@ -460,6 +460,55 @@ TEST_F(DeviceImage, PresentShowsTheFrameAndWhatSoftwareDrewOnIt) {
   EXPECT_RGB_NEAR(Pixel(40, 40), 255, 0, 0, 0);
 }
 
+TEST_F(DeviceImage, OneReadBackAndOneUploadPerFrame) {
+  int reads0 = 0, ups0 = 0, reads = 0, ups = 0;
+  for (int frame = 0; frame < 3; ++frame) {
+    DDraw_GLTransferCounts(&reads0, &ups0);
+    ASSERT_EQ(d->Clear(0, nullptr, D3DCLEAR_TARGET, 0x102030, 1.0f, 0), D3D_OK);
+    DrawQuadRHW(0, 0, 16, 16, 0.5f, 0xffffffff);
+    ASSERT_EQ(d->EndScene(), D3D_OK);
+    // The interface locks the back buffer several times a frame.
+    for (int i = 0; i < 3; ++i) {
+      ASSERT_TRUE(screen->m_backBuffer->Lock());
+      screen->m_backBuffer->Unlock();
+    }
+    screen->Present();
+    DDraw_GLTransferCounts(&reads, &ups);
+    EXPECT_EQ(reads - reads0, 1);
+    EXPECT_EQ(ups - ups0, 1);
+    ASSERT_EQ(d->BeginScene(), D3D_OK);
+  }
+  // A frame without software drawing needs neither.
+  DDraw_GLTransferCounts(&reads0, &ups0);
+  ASSERT_EQ(d->Clear(0, nullptr, D3DCLEAR_TARGET, 0x102030, 1.0f, 0), D3D_OK);
+  screen->Present();
+  DDraw_GLTransferCounts(&reads, &ups);
+  EXPECT_EQ(reads, reads0);
+  EXPECT_EQ(ups, ups0);
+}
+
+TEST_F(DeviceImage, LitVertexFormatWithFogFromSpecularAlpha) {
+  // Particles and beams: position, a reserved word, diffuse, specular whose
+  // alpha carries the fog factor, one texture coordinate set.
+  struct SLVertex {
+    float x, y, z;
+    uint32_t reserved, diffuse, specular;
+    float u, v;
+  };
+  ASSERT_EQ(d->SetTransform(D3DTRANSFORMSTATE_PROJECTION, Perspective(float(M_PI) / 2.0f, 1.0f, 1.0f, 100.0f)),
+            D3D_OK);
+  ASSERT_EQ(d->SetRenderState(D3DRENDERSTATE_LIGHTING, 0), D3D_OK);
+  ASSERT_EQ(d->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE), D3D_OK);
+  ASSERT_EQ(d->SetRenderState(D3DRENDERSTATE_FOGENABLE, 1), D3D_OK);
+  ASSERT_EQ(d->SetRenderState(D3DRENDERSTATE_FOGCOLOR, 0x00ffff), D3D_OK);
+  uint32_t spec = 0x40000000;  // fog factor 64/255
+  SLVertex v[4] = {{-4, 4, 2, 0xdeadbeef, 0xffff0000, spec, 0, 0}, {4, 4, 2, 0xdeadbeef, 0xffff0000, spec, 1, 0},
+                   {-4, -4, 2, 0xdeadbeef, 0xffff0000, spec, 0, 1}, {4, -4, 2, 0xdeadbeef, 0xffff0000, spec, 1, 1}};
+  ASSERT_EQ(d->DrawPrimitive(D3DPT_TRIANGLESTRIP, D3DFVF_LVERTEX, v, 4, 0), D3D_OK);
+  float f = 64.0f / 255.0f;
+  EXPECT_RGB_NEAR(Pixel(32, 32), f * 255, (1 - f) * 255, (1 - f) * 255, 2);
+}
+
 TEST_F(DeviceImage, GeneratedShadersAreCachedPerStateCombination) {
   DrawQuadRHW(0, 0, 8, 8, 0.5f, 0xffffffff);
   size_t before = DDraw_GLProgramCount();

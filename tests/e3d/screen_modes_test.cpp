@@ -2,6 +2,7 @@
 // on the recording back end.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -238,6 +239,32 @@ TEST_F(ScreenModes, DeviceStateCacheIsReadAtActivationAndSkipsEqualValues) {
   EXPECT_EQ(d->m_device->SetLight(8, light), DDERR_INVALIDPARAMS);
   EXPECT_EQ(d->m_device->LightEnable(12, true), DDERR_INVALIDPARAMS);
   EXPECT_EQ(d->m_device->SetLight(0, light), D3D_OK);
+}
+
+TEST_F(ScreenModes, SphereVisibilityGivesClipStatusBits) {
+  ASSERT_NE(Open(), nullptr);
+  ASSERT_TRUE(screen->SetWindowedMode(engine->m_drivers[0], nullptr, 640, 480, true));
+  ID3DDevice* d = screen->m_currentDevice->m_device;
+  // A 90 degree view from the origin along +z, near 1, far 100.
+  D3DMATRIX p;
+  memset(&p, 0, sizeof p);
+  p.m[0][0] = p.m[1][1] = 1.0f;
+  p.m[2][2] = 100.0f / 99.0f;
+  p.m[2][3] = 1.0f;
+  p.m[3][2] = -100.0f / 99.0f;
+  ASSERT_EQ(d->SetTransform(D3DTRANSFORMSTATE_PROJECTION, p), D3D_OK);
+  D3DVECTOR c[] = {{0, 0, 10}, {-30, 0, 10}, {10, 0, 10}, {0, 0, -5}, {0, 0, 150}, {0, 40, 10}};
+  float r[] = {1, 1, 1, 1, 10, 1};
+  uint32_t res[6] = {};
+  ASSERT_EQ(d->ComputeSphereVisibility(c, r, 6, 0, res), D3D_OK);
+  EXPECT_EQ(res[0], 0u);                                            // inside
+  EXPECT_NE(res[1] & D3DSTATUS_CLIPINTERSECTIONLEFT, 0u);           // wholly left
+  EXPECT_EQ(res[2] & 0xfff000u, 0u);                                // straddles the right side
+  EXPECT_NE(res[2] & D3DSTATUS_CLIPUNIONRIGHT, 0u);
+  EXPECT_NE(res[3] & D3DSTATUS_CLIPINTERSECTIONFRONT, 0u);          // behind the viewer
+  EXPECT_NE(res[4] & D3DSTATUS_CLIPINTERSECTIONBACK, 0u);           // beyond the far plane
+  EXPECT_NE(res[5] & D3DSTATUS_CLIPINTERSECTIONTOP, 0u);            // above
+  EXPECT_EQ(d->ComputeSphereVisibility(nullptr, r, 1, 0, res), DDERR_INVALIDPARAMS);
 }
 
 TEST_F(ScreenModes, DestroyingDevicesKeepsTheListConsistent) {
