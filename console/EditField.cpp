@@ -98,7 +98,8 @@ void CEditField::HistoryNewer() {
 }
 
 void CEditField::InsertChar(char c) {
-    if (!Sync()) return;
+    // A zero byte would end the string in the middle.
+    if (!c || !Sync()) return;
     if (HasSelection()) DeleteSelection();
     std::string text = m_attached->GetText();
     int len = static_cast<int>(text.size());
