@@ -188,22 +188,18 @@ void CE3DSurface::BltFastTo(int x, int y, CE3DSurface* target) {
   AfterBlt(target->m_surface->BltFast(x, y, m_surface, &m_srcRect, flags), target, true);
 }
 
-void CE3DSurface::BltTo(int x, int y, CE3DSurface* target) {
+void CE3DSurface::BltClipped(int x, int y, CE3DSurface* target, bool keyed) {
   if (!target || !target->m_surface || !m_surface) return;
   SSurfaceRect s = m_srcRect;
   ClipBlitRect(x, y, s, target->m_clipRect);
   if (s.left >= s.right || s.top >= s.bottom) return;
-  uint32_t flags = kBltFastWait | (m_colorKeySet ? kBltFastSrcColorKey : 0);
+  const uint32_t flags = kBltFastWait | (keyed ? kBltFastSrcColorKey : 0);
   AfterBlt(target->m_surface->BltFast(x, y, m_surface, &s, flags), target, true);
 }
 
-void CE3DSurface::BltToClipped(int x, int y, CE3DSurface* target) {
-  if (!target || !target->m_surface || !m_surface) return;
-  SSurfaceRect s = m_srcRect;
-  ClipBlitRect(x, y, s, target->m_clipRect);
-  if (s.left >= s.right || s.top >= s.bottom) return;
-  AfterBlt(target->m_surface->BltFast(x, y, m_surface, &s, kBltFastWait), target, true);
-}
+void CE3DSurface::BltTo(int x, int y, CE3DSurface* target) { BltClipped(x, y, target, m_colorKeySet); }
+
+void CE3DSurface::BltToClipped(int x, int y, CE3DSurface* target) { BltClipped(x, y, target, false); }
 
 void CE3DSurface::BltStretchTo(int x, int y, int w, int h, CE3DSurface* target) {
   if (!target || !target->m_surface || !m_surface) return;

@@ -138,4 +138,5 @@ class CE3DSurface {
 
  private:
   void AfterBlt(int32_t result, CE3DSurface* target, bool report);
+  void BltClipped(int x, int y, CE3DSurface* target, bool keyed);
 };
