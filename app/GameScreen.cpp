@@ -22,6 +22,11 @@ CGameScreen::CGameScreen(CGame* game, CGameView* view, CDisplayWindow* window)
     if (game) game->m_gameScreen = this;
     m_width = view->m_width;
     m_height = view->m_height;
+    // The texture cache lives below the game's root.
+    if (game && !game->m_rootDir.IsEmpty()) {
+        m_cacheFolder.Format("%s\\Cache", game->m_rootDir.GetText());
+        CreateDirectoryPath(m_cacheFolder.GetText());
+    }
     m_projectId = 1;
 }
 

@@ -10,6 +10,7 @@
 #include "console/CommandInterpreter.h"
 #include "console/CommandTable.h"
 #include "console/Console.h"
+#include "e3d/Font.h"
 #include "e3d/Surface.h"
 #include "platform/display/Display.h"
 #include "platform/input/Clipboard.h"
@@ -463,6 +464,10 @@ void CInputManager::UpdateCommandContext() {
         m_keys.FireBindingUp();
         RunScriptFile(file, false, false);
     }
+}
+
+int CInputManager::EditRender(const CE3DFont* font) const {
+    return m_edit.CursorOffset([font](uint8_t c) { return font ? font->GlyphWidth(c) : 0; });
 }
 
 void CInputManager::DrawKeyStates(CE3DSurface* surface) {

@@ -28,6 +28,7 @@ class CGame;
 class CCommandInterpreter;
 class ICommandHost;
 class CE3DSurface;
+class CE3DFont;
 class CMidiIn;
 
 // The MIDI state that the MIDI thread writes and the game reads.
@@ -85,6 +86,9 @@ public:
     void EditAttach(CStrBuf* text) { m_edit.Attach(text); }
     void EditDetach() { m_edit.Detach(); }
     void EditInsertChar(char c) { m_edit.InsertChar(c); }
+    // The cursor's x offset in pixels in the font: -8192 with nothing
+    // attached, -1 for an empty line.
+    int EditRender(const CE3DFont* font) const;
 
     CCommandInterpreter* Interpreter() const { return m_interpreter.get(); }
     CInputDevices& Devices() { return m_devices; }

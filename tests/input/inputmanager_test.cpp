@@ -62,11 +62,13 @@ public:
     void ShowSystemCursor(bool show) override { cursorShown = show; }
     void SetInterfaceCursor(int, int) override {}
     void UpdateCursorRay(float, float) override {}
-    bool RenderFrames() override { return false; }
+    bool RenderFrames() override { return renderFrames; }
     bool InterfaceScreenActive() override { return false; }
     bool FullConsole() override { return false; }
     float ScrollSpeed() override { return 1.0f; }
-    void ScrollView(float, float, float, float) override {}
+    void ScrollView(float vx, float vz, float ax, float az) override {
+        scroll[0] = vx, scroll[1] = vz, scroll[2] = ax, scroll[3] = az;
+    }
     void ContextFacts(SInputContextFacts& f) override { f = facts; }
     CConsole* Console() override { return &console; }
     CStrBuf* SettingsEditString() override { return nullptr; }
@@ -108,6 +110,8 @@ public:
     int sysX = 100, sysY = 100;
     uint32_t sysButtons = 0;
     bool cursorShown = true;
+    bool renderFrames = false;
+    float scroll[4] = {0, 0, 0, 0};
     SInputContextFacts facts;
     std::vector<std::string> printed;
     std::vector<int> mouseEvents;
@@ -382,4 +386,31 @@ TEST(InputManager, KeyRunsItsBindingInTheFrameThatReceivesIt) {
     Display_PostEvent(text);
     frame();
     EXPECT_STREQ(line.GetText(), "a\xe9");
+}
+
+TEST(InputManager, EdgeScrolling) {
+    CFakeGame g;
+    g.renderFrames = true;
+    g.input->Startup();
+    g.sysX = 0, g.sysY = 240;
+    for (int i = 0; i < 100; ++i) g.input->ProcessInput();
+    EXPECT_LT(g.scroll[0], 0.0f);
+    EXPECT_GE(g.scroll[0], -1.0f);  // held to the scroll speed
+    EXPECT_FLOAT_EQ(g.scroll[2], -0.7f);
+    EXPECT_EQ(g.scroll[1], 0.0f);
+    // Over to the other edge: the direction turns at once.
+    g.sysX = 639;
+    g.input->ProcessInput();
+    EXPECT_GT(g.scroll[0], 0.0f);
+    EXPECT_FLOAT_EQ(g.scroll[2], 0.7f);
+    // Off the edge the speed dies down.
+    g.sysX = 320;
+    for (int i = 0; i < 100; ++i) g.input->ProcessInput();
+    EXPECT_EQ(g.scroll[0], 0.0f);
+    EXPECT_EQ(g.scroll[2], 0.0f);
+    // In a window the open console keeps the edges for the pointer.
+    g.console.Show();
+    g.sysY = 479;
+    g.input->ProcessInput();
+    EXPECT_EQ(g.scroll[1], 0.0f);
 }
