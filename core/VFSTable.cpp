@@ -297,10 +297,16 @@ SVFSEntry* CVFSTable::AddDiskFile(const char* path) {
     return e;
 }
 
+// Everything in a folder, sorted as the Windows search lists it.
+static bool ListFolder(const char* folder, std::string& base, std::vector<SSysFindData>& found) {
+    base = folder ? folder : "";
+    return Sys_FindFiles((base + "\\*.*").c_str(), found);
+}
+
 void CVFSTable::AddFolderTree(const char* folder) {
-    std::string base(folder ? folder : "");
+    std::string base;
     std::vector<SSysFindData> found;
-    if (!Sys_FindFiles((base + "\\*.*").c_str(), found)) return;
+    if (!ListFolder(folder, base, found)) return;
     for (const auto& f : found) {
         std::string full = base + "\\" + f.name;
         if (f.isFolder) {
@@ -385,9 +391,9 @@ bool CVFSTable::MountPack(const char* path, int64_t base, int64_t length) {
 }
 
 void CVFSTable::MountPacksInFolder(const char* folder) {
-    std::string base(folder ? folder : "");
+    std::string base;
     std::vector<SSysFindData> found;
-    if (!Sys_FindFiles((base + "\\*.*").c_str(), found)) return;
+    if (!ListFolder(folder, base, found)) return;
     for (const auto& f : found) {
         if (f.isFolder) continue;
         size_t dot = f.name.rfind('.');

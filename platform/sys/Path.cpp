@@ -217,10 +217,9 @@ std::string Sys_GetExecutableFolder() {
     return slash == 0 ? "/" : s.substr(0, slash);
 }
 
-int Sys_OpenRead(const char* path) {
-    std::string l;
-    if (!Sys_ResolvePath(path, l)) return -1;
-    int fd = open(l.c_str(), O_RDONLY | O_CLOEXEC);
+// Opens a file, never a folder (which POSIX would open for reading).
+static int OpenNotFolder(const std::string& linuxPath, int flags) {
+    int fd = open(linuxPath.c_str(), flags | O_CLOEXEC, 0644);
     if (fd < 0) return -1;
     struct stat st;
     if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
@@ -230,18 +229,16 @@ int Sys_OpenRead(const char* path) {
     return fd;
 }
 
+int Sys_OpenRead(const char* path) {
+    std::string l;
+    return Sys_ResolvePath(path, l) ? OpenNotFolder(l, O_RDONLY) : -1;
+}
+
 static int OpenForWriting(const char* path, int flags) {
     std::string l;
     if (!Sys_ResolveWritePath(path, l)) return -1;
     MakeParents(l);
-    int fd = open(l.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | flags, 0644);
-    if (fd < 0) return -1;
-    struct stat st;
-    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        close(fd);
-        return -1;
-    }
-    return fd;
+    return OpenNotFolder(l, O_RDWR | O_CREAT | flags);
 }
 
 int Sys_OpenWrite(const char* path) { return OpenForWriting(path, O_TRUNC); }

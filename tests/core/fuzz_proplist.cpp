@@ -5,23 +5,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <sys/mman.h>
 #include <unistd.h>
 
 #include "core/PropertyList.h"
 #include "core/VFSFile.h"
+#include "tests/support/MemFile.h"
 
 namespace {
-
-struct SMemFile {
-    int fd;
-    std::string path;
-    explicit SMemFile(const char* name) : fd(memfd_create(name, 0)), path("/proc/self/fd/" + std::to_string(fd)) {}
-    void Set(const uint8_t* data, size_t size) {
-        if (ftruncate(fd, 0) != 0) std::abort();
-        if (size && pwrite(fd, data, size, 0) != static_cast<ssize_t>(size)) std::abort();
-    }
-};
 
 std::string Pairs(const CPropertyList& l) {
     std::string s;
