@@ -129,7 +129,8 @@ class CGLCore : public ISurfaceShare {
 
   void* m_context = nullptr;  // SDL_GLContext
   void* m_hiddenWindow = nullptr;
-  void* m_window = nullptr;
+  uint32_t m_windowId = 0;  // by id: the window may be destroyed under us
+  void* Current();          // makes the context current; the window drawn to
   GLuint m_fbo = 0, m_color = 0, m_depth = 0;
   int m_fbW = 0, m_fbH = 0;
   CSoftSurface* m_back = nullptr;

@@ -17,21 +17,24 @@ CGLCore& CGLCore::Get() {
 
 bool CGLCore::Bind(CDisplayWindow* window) {
   SDL_Window* w = window && window->HasGL() ? static_cast<SDL_Window*>(window->Native()) : nullptr;
-  if (!w) {
+  if (!m_hiddenWindow) {
+    // The context is made on a hidden window of our own, which lives as long
+    // as the context: some drivers lose a context with the window it was
+    // made on, and the game's window may close and open again.
+    if (!Display_Init()) return false;
+    m_hiddenWindow = SDL_CreateWindow("Tessarak", 0, 0, 16, 16, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
     if (!m_hiddenWindow) {
-      if (!Display_Init()) return false;
-      m_hiddenWindow = SDL_CreateWindow("Tessarak", 0, 0, 16, 16, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-      if (!m_hiddenWindow) return false;
+      Display_Shutdown();
+      return false;
     }
-    w = static_cast<SDL_Window*>(m_hiddenWindow);
   }
+  if (!w) w = static_cast<SDL_Window*>(m_hiddenWindow);
   if (!m_context) {
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
-    m_context = SDL_GL_CreateContext(w);
+    m_context = SDL_GL_CreateContext(static_cast<SDL_Window*>(m_hiddenWindow));
     if (!m_context) return false;
-    SDL_GL_SetSwapInterval(0);  // presents never wait for the vertical blank
     glGenVertexArrays(1, &m_vao);
     glBindVertexArray(m_vao);
     glGenBuffers(1, &m_vbo);
@@ -39,8 +42,21 @@ bool CGLCore::Bind(CDisplayWindow* window) {
     glProvokingVertex(GL_FIRST_VERTEX_CONVENTION);  // flat shading takes the first vertex
   }
   if (SDL_GL_MakeCurrent(w, m_context) != 0) return false;
-  m_window = w;
+  SDL_GL_SetSwapInterval(0);  // presents never wait for the vertical blank
+  m_windowId = SDL_GetWindowID(w);
   return true;
+}
+
+void* CGLCore::Current() {
+  SDL_Window* w = SDL_GetWindowFromID(m_windowId);
+  if (!w) {
+    // The window we drew to is gone: draw on through the hidden one.
+    w = static_cast<SDL_Window*>(m_hiddenWindow);
+    if (!w) return nullptr;
+    m_windowId = SDL_GetWindowID(w);
+  }
+  if (SDL_GL_GetCurrentContext() != m_context || SDL_GL_GetCurrentWindow() != w) SDL_GL_MakeCurrent(w, m_context);
+  return w;
 }
 
 bool CGLCore::SetBackBuffer(CSoftSurface* surface) {
@@ -48,6 +64,7 @@ bool CGLCore::SetBackBuffer(CSoftSurface* surface) {
   m_gpuNewer = m_cpuNewer = false;
   if (!surface || !m_context) return surface == nullptr;
   surface->SetShare(this);
+  if (!Current()) return false;
   int w = surface->Width(), h = surface->Height();
   if (w == m_fbW && h == m_fbH && m_fbo) return true;
   if (!m_fbo) {
@@ -97,14 +114,14 @@ void CGLCore::UploadBack() {
 
 bool CGLCore::BeginGPUWork() {
   if (!m_context || !m_fbo || !m_back) return false;
-  if (SDL_GL_GetCurrentContext() != m_context) SDL_GL_MakeCurrent(static_cast<SDL_Window*>(m_window), m_context);
+  if (!Current()) return false;
   if (m_cpuNewer) UploadBack();
   glBindFramebuffer(GL_FRAMEBUFFER, m_fbo);
   return true;
 }
 
 void CGLCore::PullPixels(CSoftSurface& surface) {
-  if (&surface != m_back || !m_gpuNewer || !m_fbo) return;
+  if (&surface != m_back || !m_gpuNewer || !m_fbo || !Current()) return;
   ++m_readBacks;
   glBindFramebuffer(GL_READ_FRAMEBUFFER, m_fbo);
   glPixelStorei(GL_PACK_ALIGNMENT, 4);
@@ -153,9 +170,9 @@ void CGLCore::PixelsChanged(CSoftSurface& surface) {
 }
 
 bool CGLCore::Present(int w, int h) {
-  if (!m_context || !m_fbo || !m_window) return false;
-  SDL_Window* win = static_cast<SDL_Window*>(m_window);
-  if (SDL_GL_GetCurrentContext() != m_context || SDL_GL_GetCurrentWindow() != win) SDL_GL_MakeCurrent(win, m_context);
+  if (!m_context || !m_fbo) return false;
+  SDL_Window* win = static_cast<SDL_Window*>(Current());
+  if (!win) return false;
   if (m_cpuNewer) UploadBack();
   int dw = 0, dh = 0;
   SDL_GL_GetDrawableSize(win, &dw, &dh);
@@ -270,12 +287,13 @@ SGLTexture* CGLCore::Texture(CSoftSurface* surface) {
 void CGLCore::ForgetTexture(CSoftSurface* surface) {
   auto it = m_textures.find(surface);
   if (it == m_textures.end()) return;
-  if (it->second.id && m_context) glDeleteTextures(1, &it->second.id);
+  if (it->second.id && m_context && Current()) glDeleteTextures(1, &it->second.id);
   m_textures.erase(it);
 }
 
 void CGLCore::EvictTextures() {
   // The GL copies go; the CPU pixels stay and are uploaded again on use.
+  if (!m_context || !Current()) return;
   for (auto& kv : m_textures) {
     if (kv.second.id && m_context) glDeleteTextures(1, &kv.second.id);
     kv.second.id = 0;

@@ -442,17 +442,20 @@ TEST_F(DeviceImage, PresentShowsTheFrameAndWhatSoftwareDrewOnIt) {
   EXPECT_EQ(shown[size_t(5) * w + 5] & 0xffffff, 0xffffffu);
   EXPECT_EQ(shown[size_t(kH - 1) * w + kW - 1] & 0xffffff, 0x204060u);
   // A client area larger than the back buffer shows the back buffer at its
-  // top-left corner, unscaled, and black beyond it.
-  window->SetWindowed(0, kW + 36, kH + 36);
-  DDraw_GLCapturePresent(true);
-  screen->Present();
-  DDraw_GLCapturePresent(false);
-  shown = DDraw_GLCapturedPresent(&w, &h);
-  ASSERT_GE(w, kW + 36);
-  EXPECT_EQ(shown[size_t(5) * w + 5] & 0xffffff, 0xffffffu);
-  EXPECT_EQ(shown[size_t(kH - 1) * w + kW - 1] & 0xffffff, 0x204060u);
-  EXPECT_EQ(shown[size_t(kH + 10) * w + kW + 10] & 0xffffff, 0u);
-  window->SetWindowed(0, kW, kH);
+  // top-left corner, unscaled, and black beyond it. (The offscreen driver's
+  // surfaces keep their first size, so only a real window shows this.)
+  if (strcmp(Display_DriverName(), "offscreen") != 0) {
+    window->SetWindowed(0, kW + 36, kH + 36);
+    DDraw_GLCapturePresent(true);
+    screen->Present();
+    DDraw_GLCapturePresent(false);
+    shown = DDraw_GLCapturedPresent(&w, &h);
+    ASSERT_GE(w, kW + 36);
+    EXPECT_EQ(shown[size_t(5) * w + 5] & 0xffffff, 0xffffffu);
+    EXPECT_EQ(shown[size_t(kH - 1) * w + kW - 1] & 0xffffff, 0x204060u);
+    EXPECT_EQ(shown[size_t(kH + 10) * w + kW + 10] & 0xffffff, 0u);
+    window->SetWindowed(0, kW, kH);
+  }
   // 3D drawing after the software drawing keeps it.
   ASSERT_EQ(d->BeginScene(), D3D_OK);
   DrawQuadRHW(32, 32, 64, 64, 0.5f, 0xffff0000);

@@ -91,4 +91,21 @@ TEST(ScreenGLModes, WindowedResizeFullScreenAndBackStillDraw) {
   delete window;
 }
 
+TEST(ScreenGLModes, ANewWindowAfterTheFirstWasClosedStillDraws) {
+  for (int round = 0; round < 2; ++round) {
+    CDisplayWindow* window = CDisplayWindow::Create("Tessarak", 320, 240);
+    if (!window || !window->HasGL()) {
+      delete window;
+      GTEST_SKIP() << "no OpenGL display here";
+    }
+    {
+      CE3DEngine engine;
+      CE3DScreen* screen = new CE3DScreen(&engine, engine.m_drivers[0]);
+      ASSERT_TRUE(screen->SetWindowedMode(engine.m_drivers[0], window, 320, 240, true)) << round;
+      ExpectDraws(screen);
+    }
+    delete window;
+  }
+}
+
 }  // namespace
