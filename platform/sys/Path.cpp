@@ -444,3 +444,17 @@ bool Sys_RenameFile(const char* from, const char* to) {
     std::string a, b;
     return Sys_ResolvePath(from, a) && Sys_ResolveWritePath(to, b) && rename(a.c_str(), b.c_str()) == 0;
 }
+
+bool Sys_IsSafeRelativePath(const char* path) {
+    if (!path || !*path || std::strlen(path) > 259) return false;
+    if (IsSep(path[0]) || std::strchr(path, ':')) return false;
+    const char* comp = path;
+    for (const char* p = path;; ++p) {
+        if (static_cast<unsigned char>(*p) < 32 && *p != '\0') return false;
+        if (*p == '\0' || IsSep(*p)) {
+            if (p - comp == 2 && comp[0] == '.' && comp[1] == '.') return false;
+            if (*p == '\0') return true;
+            comp = p + 1;
+        }
+    }
+}

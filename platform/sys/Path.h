@@ -79,5 +79,10 @@ bool Sys_IsFolder(const char* path);
 bool Sys_CreateFolder(const char* path);   // one level; true if it exists afterwards
 bool Sys_DeleteFile(const char* path);
 bool Sys_RenameFile(const char* from, const char* to);
+// The one check for a path that arrives from content, a saved game, a packet
+// or a server before it is used below a folder of ours: relative, no drive,
+// no leading separator, no ".." component, no control characters, no empty
+// text, at most 259 characters.
+bool Sys_IsSafeRelativePath(const char* path);
 // Windows-search matching of one name against one pattern.
 bool Sys_WildcardMatch(const char* pattern, const char* name);

@@ -111,3 +111,16 @@ TEST(SysPath, AtomicWriteReplacesWhole) {
     Sys_FindFiles(dir.WinFile("deep/er/*").c_str(), found);
     EXPECT_EQ(found.size(), 1u);  // no temporary left behind
 }
+
+TEST(SysPath, PathsFromOutsideAreChecked) {
+    struct SCase {
+        const char* path;
+        bool safe;
+    };
+    const SCase cases[] = {{"Maps\\M1\\MapData.box", true}, {"a/b.txt", true}, {"..x\\y", true},
+                           {"", false}, {nullptr, false}, {"..", false}, {"Maps\\..\\..\\etc", false},
+                           {"a/../b", false}, {"\\root", false}, {"/etc/passwd", false}, {"C:\\x", false},
+                           {"Z:x", false}, {"bad\nname", false}};
+    for (const auto& c : cases) EXPECT_EQ(Sys_IsSafeRelativePath(c.path), c.safe) << (c.path ? c.path : "null");
+    EXPECT_FALSE(Sys_IsSafeRelativePath(std::string(260, 'a').c_str()));
+}
