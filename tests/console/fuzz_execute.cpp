@@ -19,12 +19,21 @@ class CFuzzHost : public ICommandHost
 public:
   uint32_t GetGameStateBits() override { return bits; }
   CConsole* GetConsole() override { return &console; }
-  const char* GetPath(const char*, const char* name)
-      override
+  const char* GetPath(const char*, const char* name) override
   {
-    // A folder that does not exist: Exec only ever reports missing files.
     m_path = std::string("Z:\\nonexistent-tessarak-fuzz\\") + (name ? name : "");
     return m_path.c_str();
+  }
+  // Scripts come from memory so the run never touches the disk: "a" runs
+  // itself twice, "b" sets variables, anything else is missing.
+  void RunScriptFile(CCommandInterpreter* ip, const char* name, bool, bool) override
+  {
+    if (name && name[0] == 'a' && !name[1])
+      ip->Execute(false, "Exec(a); Echo(x); Exec(a)", -1);
+    else if (name && name[0] == 'b' && !name[1])
+      ip->Execute(false, "I(3); F(0.5); S(\"b\\\"\"); If(B, \"Exec(b);\");", -1);
+    else
+      ip->Printf("File '%s' not found", GetPath("Scripts", name));
   }
   uint32_t bits = kStateNotInGame;
   CConsole console;
