@@ -22,7 +22,7 @@ bool CGLCore::Bind(CDisplayWindow* window) {
     // as the context: some drivers lose a context with the window it was
     // made on, and the game's window may close and open again.
     if (!Display_Init()) return false;
-    m_hiddenWindow = SDL_CreateWindow("Tessarak", 0, 0, 16, 16, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    m_hiddenWindow = SDL_CreateWindow("Tessarak GL", 0, 0, 16, 16, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
     if (!m_hiddenWindow) {
       Display_Shutdown();
       return false;
