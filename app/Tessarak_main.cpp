@@ -1,8 +1,11 @@
 // Tessarak: the game program. It runs from the installation's System folder;
 // its command line names the language ("English" when empty).
+#include <cstdio>
+#include <exception>
 #include <string>
 
 #include "app/MainApp.h"
+#include "platform/sys/MessageBox.h"
 
 int main(int argc, char** argv)
 {
@@ -13,8 +16,19 @@ int main(int argc, char** argv)
       commandLine += ' ';
     commandLine += argv[i];
   }
-  CMainApp app;
-  if (!app.InitInstance(commandLine.c_str()))
+  try
+  {
+    CMainApp app;
+    if (!app.InitInstance(commandLine.c_str()))
+      return 1;
+    return app.Run();
+  }
+  catch (const std::exception& e)
+  {
+    // Out of memory while creating a subsystem, or the like: say so and fail,
+    // rather than go on with half a game.
+    std::fprintf(stderr, "Tessarak: %s\n", e.what());
+    Sys_MessageBox(e.what(), "Error", MB_OK | MB_ICONERROR);
     return 1;
-  return app.Run();
+  }
 }

@@ -78,6 +78,8 @@ public:
       setenv("TESSARAK_HEADLESS_DIALOGS", "1", 1);
       if (!std::getenv("DISPLAY"))
         setenv("SDL_VIDEODRIVER", "offscreen", 1);
+      for (const auto& e : env)
+        setenv(e.first.c_str(), e.second.c_str(), 1);
       std::vector<char*> argv;
       argv.push_back(const_cast<char*>("./Tessarak"));
       for (const std::string& a : args)
@@ -121,6 +123,7 @@ public:
   }
 
   CTempDir dir;
+  std::vector<std::pair<std::string, std::string>> env;  // set in the game's environment last
 };
 
 size_t Find(const std::string& out, const char* line, size_t from = 0)
@@ -182,6 +185,22 @@ TEST(GameStartTest, BrokenInstallationsEndWithTheMessageAndAFailureCode)
     // Nothing was saved over the player's settings.
     EXPECT_FALSE(fs::exists(inst.dir.File("Tessarak/Scripts/Config"))) << missing;
   }
+}
+
+TEST(GameStartTest, ADisplayThatCannotOpenEndsWithAnErrorAndAFailureCode)
+{
+  CInstallation inst;
+  if (!inst.Ready())
+    FAIL() << "the game program is not built";
+  inst.dir.Write("Tessarak/Scripts/Autoexec.cfg", "Quit();\n");
+  // SDL's dummy driver has windows but nothing to draw them with.
+  inst.env.push_back({"SDL_VIDEODRIVER", "dummy"});
+  CInstallation::SRun run = inst.Run({}, 60);
+  ASSERT_FALSE(run.timedOut) << run.out;
+  EXPECT_NE(run.exitCode, 0) << run.out;
+  EXPECT_NE(Find(run.out, "Error: "), std::string::npos) << run.out;
+  EXPECT_EQ(Find(run.out, "Starting Tessarak"), std::string::npos) << run.out;
+  EXPECT_FALSE(fs::exists(inst.dir.File("Tessarak/Scripts/Config"))) << run.out;
 }
 
 TEST(GameStartTest, LanguageFromTheCommandLine)
