@@ -98,8 +98,11 @@ BENCHMARK(BM_GetCommandLinear);
 void BM_ExecuteStatement(benchmark::State& state, const char* text)
 {
   SBench& b = Bench();
+  b.x = b.y = 0;
   for (auto _ : state)
     b.ip.Execute(false, const_cast<char*>(text), -1);
+  if (b.x != 5 && b.y != 1)
+    state.SkipWithError("the statement did not run");
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK_CAPTURE(BM_ExecuteStatement, set_int, "x 5;");
@@ -119,7 +122,10 @@ void BM_ExecuteScript(benchmark::State& state, const char* statement)
     state.PauseTiming();
     std::copy(script.begin(), script.end(), buffer.begin());
     state.ResumeTiming();
+    b.x = b.y = 0;
     b.ip.Execute(false, buffer.data(), static_cast<int>(script.size()));
+    if (b.x != 5 && b.y != 1)
+      state.SkipWithError("the statements did not run");
   }
   state.SetItemsProcessed(state.iterations() * 1000);
 }
