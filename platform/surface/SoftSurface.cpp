@@ -129,6 +129,16 @@ void CopyRowKeyed32(uint32_t* d, const uint32_t* s, int n, uint32_t key, uint32_
   int i = 0;
 #if defined(__SSE2__)
   const __m128i k = _mm_set1_epi32(int32_t(key)), m = _mm_set1_epi32(int32_t(mask));
+  for (; i + 8 <= n; i += 8) {
+    const __m128i s0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+    const __m128i s1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + 4));
+    const __m128i d0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i));
+    const __m128i d1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i + 4));
+    const __m128i k0 = _mm_cmpeq_epi32(_mm_and_si128(s0, m), k), k1 = _mm_cmpeq_epi32(_mm_and_si128(s1, m), k);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), _mm_or_si128(_mm_and_si128(k0, d0), _mm_andnot_si128(k0, s0)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i + 4),
+                     _mm_or_si128(_mm_and_si128(k1, d1), _mm_andnot_si128(k1, s1)));
+  }
   for (; i + 4 <= n; i += 4) {
     const __m128i sp = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
     const __m128i dp = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i));
