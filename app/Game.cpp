@@ -442,6 +442,14 @@ void CGame::Unlock()
   m_gameLock.Release();
 }
 
+void CGame::SendPause(int32_t value)
+{
+  if (!m_netGame)
+    return;
+  std::memcpy(m_netGame->m_sendBuffer, &value, sizeof value);
+  m_netGame->Send(NS_NOTIFYTYPE_PAUSE, m_netGame->m_sendBuffer, 4, 0, 0);
+}
+
 void CGame::ErrorBox(const char* text)
 {
   Game_MessageBox(text, "Error", true);

@@ -94,6 +94,8 @@ public:
   void Benchmark();
   void Lock();
   void Unlock();
+  // Sends the pause value to the session (message 162, 4 bytes).
+  void SendPause(int32_t value);
   void Redraw();
   void ShowMessageAndRedraw(const char* text);
   void ErrorBox(const char* text);
