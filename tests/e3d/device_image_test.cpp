@@ -358,6 +358,58 @@ TEST_F(DeviceImage, TexturedQuadWithStageOperations) {
   delete tex;
 }
 
+TEST_F(DeviceImage, TextureAddressingModesAndFilters) {
+  // A 2 x 2 texture (red, green / blue, white) over a quad whose
+  // coordinates run from 0 to 2: the right and lower halves lie outside.
+  SDDSurfaceDesc td;
+  td.flags = kDescCaps | kDescWidth | kDescHeight | kDescPixelFormat;
+  td.width = td.height = 2;
+  td.pixelFormat = SSurfacePixelFormat::Rgb565();
+  td.caps = DDSCAPS_TEXTURE;
+  CSoftSurface* tex = nullptr;
+  ASSERT_EQ(screen->m_ddraw->CreateSurface(td, &tex), D3D_OK);
+  SDDSurfaceDesc lock;
+  ASSERT_EQ(tex->Lock(&lock), kDD_OK);
+  uint16_t texels[4] = {0xf800, 0x07e0, 0x001f, 0xffff};
+  for (int y = 0; y < 2; ++y) memcpy(static_cast<uint8_t*>(lock.surface) + y * lock.pitch, texels + y * 2, 4);
+  tex->Unlock();
+  ASSERT_EQ(d->SetTexture(0, tex), D3D_OK);
+  ASSERT_EQ(d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1), D3D_OK);
+  ASSERT_EQ(d->SetTextureStageState(0, D3DTSS_BORDERCOLOR, 0xff808080), D3D_OK);
+  struct SV {
+    float x, y, z, rhw;
+    uint32_t diffuse;
+    float u, v;
+  } v[4] = {{0, 0, 0.5f, 1, 0xffffffff, 0, 0}, {64, 0, 0.5f, 1, 0xffffffff, 2, 0},
+            {0, 64, 0.5f, 1, 0xffffffff, 0, 2}, {64, 64, 0.5f, 1, 0xffffffff, 2, 2}};
+  struct SCase {
+    uint32_t address;
+    SRGB right, below;  // texels seen at (40, 8) and (8, 40)
+  } cases[] = {
+      {D3DTADDRESS_WRAP, {255, 0, 0}, {255, 0, 0}},
+      {D3DTADDRESS_MIRROR, {0, 255, 0}, {0, 0, 255}},
+      {D3DTADDRESS_CLAMP, {0, 255, 0}, {0, 0, 255}},
+      {D3DTADDRESS_BORDER, {128, 128, 128}, {128, 128, 128}},
+  };
+  for (const SCase& c : cases) {
+    ASSERT_EQ(d->SetTextureStageState(0, D3DTSS_ADDRESS, c.address), D3D_OK);
+    ASSERT_EQ(d->DrawPrimitive(D3DPT_TRIANGLESTRIP, D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, v, 4, 0), D3D_OK);
+    EXPECT_RGB_NEAR(Pixel(8, 8), 255, 0, 0, 0) << c.address;
+    EXPECT_RGB_NEAR(Pixel(40, 8), c.right.r, c.right.g, c.right.b, 1) << c.address;
+    EXPECT_RGB_NEAR(Pixel(8, 40), c.below.r, c.below.g, c.below.b, 1) << c.address;
+  }
+  // Linear filtering blends neighbouring texels where point sampling does not.
+  ASSERT_EQ(d->SetTextureStageState(0, D3DTSS_ADDRESS, D3DTADDRESS_CLAMP), D3D_OK);
+  ASSERT_EQ(d->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTFG_LINEAR), D3D_OK);
+  ASSERT_EQ(d->DrawPrimitive(D3DPT_TRIANGLESTRIP, D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, v, 4, 0), D3D_OK);
+  SRGB mid = Pixel(16, 8);  // half way between the red and the green texel
+  EXPECT_GT(mid.r, 60);
+  EXPECT_GT(mid.g, 60);
+  ASSERT_EQ(d->SetTexture(0, nullptr), D3D_OK);
+  screen->m_ddraw->ForgetSurface(tex);
+  delete tex;
+}
+
 TEST_F(DeviceImage, AlphaBlendingAndAlphaTest) {
   struct SCase {
     uint32_t src, dst, color;
