@@ -84,7 +84,8 @@ bool DIB_ToSurfacePal4(const SSurfaceDesc& dst, SPaletteEntry* entries, const SP
 bool DIB_ToSurfacePal8(const SSurfaceDesc& dst, SPaletteEntry* entries, const SPackedDIB* dib, bool dither,
                        bool grey);
 
-// Reading surface memory back into a new packed bitmap (screenshots): bits 0
+// Reading surface memory back into a new packed bitmap, as screenshots do
+// (the device bitmap of the original is the locked surface here): bits 0
 // keeps the surface's own depth; 16 and 32 bits come out with the standard
 // masks, 24 bits plain. Palettized surfaces need their palette.
 SPackedDIB* DIB_FromSurface(const SSurfaceDesc& src, int bits, const SPaletteEntry* entries);
