@@ -85,7 +85,7 @@ bool DIB_ToSurfacePal8(const SSurfaceDesc& dst, SPaletteEntry* entries, const SP
                        bool grey);
 
 // Reading surface memory back into a new packed bitmap, as screenshots do
-// (the device bitmap of the original is the locked surface here): bits 0
+// with the locked back buffer: bits 0
 // keeps the surface's own depth; 16 and 32 bits come out with the standard
 // masks, 24 bits plain. Palettized surfaces need their palette.
 SPackedDIB* DIB_FromSurface(const SSurfaceDesc& src, int bits, const SPaletteEntry* entries);
