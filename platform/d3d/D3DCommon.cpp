@@ -165,3 +165,23 @@ std::vector<SD3DDeviceRecord> D3D_StandardDevices() {
   }
   return out;
 }
+
+std::vector<CSoftSurface*> D3D_MakeMipChain(uint32_t width, uint32_t height, uint32_t levels,
+                                            const SSurfacePixelFormat& format) {
+  std::vector<CSoftSurface*> chain;
+  if (width == 0 || height == 0) return chain;
+  uint32_t w = width, h = height;
+  for (uint32_t i = 0; levels == 0 || i < levels; ++i) {
+    CSoftSurface* s = CSoftSurface::Create(int(w), int(h), format, DDSCAPS_TEXTURE | (i ? DDSCAPS_MIPMAP : 0));
+    if (!s) {
+      for (CSoftSurface* c : chain) delete c;
+      chain.clear();
+      return chain;
+    }
+    chain.push_back(s);
+    if (w == 1 && h == 1) break;
+    w = w > 1 ? w / 2 : 1;
+    h = h > 1 ? h / 2 : 1;
+  }
+  return chain;
+}

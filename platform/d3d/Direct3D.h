@@ -74,6 +74,14 @@ class IDDraw {
   // surface; the back buffer's pixel format is the display mode's depth
   // (5-6-5 at 16 bits, X8R8G8B8 otherwise).
   virtual D3DResult CreateSurface(const SDDSurfaceDesc& desc, CSoftSurface** out) = 0;
+  // A texture with a chain of smaller levels, each half the size of the one
+  // before (at least 1), `levels` in all (0: down to 1 x 1). The top level
+  // comes back; GetMipLevel gives the others. The chain belongs to the top
+  // level: forgetting it frees the smaller levels.
+  virtual D3DResult CreateMipTexture(uint32_t width, uint32_t height, uint32_t levels,
+                                     const SSurfacePixelFormat& format, CSoftSurface** out) = 0;
+  // Level 0 is the top itself. DDERR_NOTFOUND beyond the last level.
+  virtual D3DResult GetMipLevel(CSoftSurface* top, uint32_t level, CSoftSurface** out) = 0;
   // The back buffer of a flipping chain.
   virtual D3DResult GetAttachedBackBuffer(CSoftSurface* primary, CSoftSurface** out) = 0;
   // Attaches a Z-buffer to a back buffer.
@@ -186,6 +194,9 @@ bool D3D_DefaultRenderState(uint32_t state, uint32_t* value);
 bool D3D_DefaultTextureStageState(uint32_t stage, uint32_t state, uint32_t* value);
 // The fixed capability record every back end reports for its devices.
 D3DDEVICEDESC7 D3D_StandardDeviceDesc(bool hardware, bool transformAndLight);
+// The surfaces of a mip chain, largest first (empty when one cannot be had).
+std::vector<CSoftSurface*> D3D_MakeMipChain(uint32_t width, uint32_t height, uint32_t levels,
+                                            const SSurfacePixelFormat& format);
 // The devices every driver offers: software emulation, hardware, hardware
 // with transform and lighting (one renderer stands behind all three).
 std::vector<SD3DDeviceRecord> D3D_StandardDevices();

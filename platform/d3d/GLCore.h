@@ -69,10 +69,11 @@ bool GL_BuildProgram(const SGLShaderDesc& desc, SGLProgram* out);
 
 struct SGLTexture {
   GLuint id = 0;
+  std::vector<CSoftSurface*> levels;  // the smaller levels of a mip chain (owned)
   bool dirty = true;
   uint32_t keyed = 2;  // colour key state at the last upload (2: never uploaded)
   uint32_t key = 0;
-  uint32_t params[6] = {};  // address u, v, border, mag, min, mip as last set
+  uint32_t params[7] = {};  // address u, v, border, mag, min, mip, max mip level as last set
   float lodBias = 0.0f;
   bool paramsSet = false;
 };
@@ -112,6 +113,9 @@ class CGLCore : public ISurfaceShare {
   // Textures: uploaded on use after a change.
   SGLTexture* Texture(CSoftSurface* surface);
   void ForgetTexture(CSoftSurface* surface);
+  // Registers a mip chain: the top level and its smaller levels (owned).
+  void AddMipChain(const std::vector<CSoftSurface*>& chain);
+  CSoftSurface* MipLevel(CSoftSurface* top, uint32_t level);
   void EvictTextures();
 
   SGLProgram* Program(const SGLShaderDesc& desc);
@@ -141,6 +145,7 @@ class CGLCore : public ISurfaceShare {
   std::vector<uint32_t> m_captured;
   int m_capturedW = 0, m_capturedH = 0;
   std::unordered_map<CSoftSurface*, SGLTexture> m_textures;
+  std::unordered_map<CSoftSurface*, CSoftSurface*> m_levelTop;  // smaller level -> its top
   std::unordered_map<SGLShaderKey, SGLProgram, SGLShaderKeyHash> m_programs;
 };
 

@@ -1,5 +1,6 @@
 // The OpenGL back end's device: states turned into GL state and shader keys,
 // clears, and draws from memory through a streaming buffer.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -225,8 +226,8 @@ void CGLDevice::ApplyFixedState(bool rhw) {
 
 void CGLDevice::ApplySampler(SGLTexture* t, uint32_t stage) {
   const uint32_t* ts = m_tss[stage];
-  uint32_t want[6] = {ts[D3DTSS_ADDRESSU], ts[D3DTSS_ADDRESSV], ts[D3DTSS_BORDERCOLOR], ts[D3DTSS_MAGFILTER],
-                      ts[D3DTSS_MINFILTER], ts[D3DTSS_MIPFILTER]};
+  uint32_t want[7] = {ts[D3DTSS_ADDRESSU], ts[D3DTSS_ADDRESSV], ts[D3DTSS_BORDERCOLOR], ts[D3DTSS_MAGFILTER],
+                      ts[D3DTSS_MINFILTER], ts[D3DTSS_MIPFILTER], ts[D3DTSS_MAXMIPLEVEL]};
   float bias = D3D_BitsFloat(ts[D3DTSS_MIPMAPLODBIAS]);
   if (t->paramsSet && memcmp(want, t->params, sizeof want) == 0 && bias == t->lodBias) return;
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GLint(Address(want[0])));
@@ -235,8 +236,18 @@ void CGLDevice::ApplySampler(SGLTexture* t, uint32_t stage) {
   Color4(want[2], border);
   glTexParameterfv(GL_TEXTURE_2D, GL_TEXTURE_BORDER_COLOR, border);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, want[3] == D3DTFG_POINT ? GL_NEAREST : GL_LINEAR);
-  // Textures here have one level: the mip filter has nothing to choose from.
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, want[4] == D3DTFN_POINT ? GL_NEAREST : GL_LINEAR);
+  // Anisotropic minification is taken as linear; without a mip chain the mip
+  // filter has nothing to choose from.
+  bool linear = want[4] != D3DTFN_POINT;
+  GLint min = linear ? GL_LINEAR : GL_NEAREST;
+  if (!t->levels.empty()) {
+    if (want[5] == D3DTFP_POINT) min = linear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
+    if (want[5] == D3DTFP_LINEAR) min = linear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
+  }
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, min);
+  // The largest level used: Direct3D counts from the top, as GL's base does.
+  GLint base = GLint(std::min<uint32_t>(want[6], uint32_t(t->levels.size())));
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, base);
   glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_LOD_BIAS, std::isfinite(bias) ? bias : 0.0f);
   memcpy(t->params, want, sizeof want);
   t->lodBias = bias;

@@ -165,7 +165,10 @@ void CGLCore::PixelsChanged(CSoftSurface& surface) {
     m_gpuNewer = false;
     return;
   }
-  auto it = m_textures.find(&surface);
+  CSoftSurface* top = &surface;
+  auto lv = m_levelTop.find(top);
+  if (lv != m_levelTop.end()) top = lv->second;
+  auto it = m_textures.find(top);
   if (it != m_textures.end()) it->second.dirty = true;
 }
 
@@ -260,16 +263,46 @@ void GL_ConvertToRGBA(const CSoftSurface& s, bool keyed, std::vector<uint8_t>* o
 
 void CGLCore::Upload(CSoftSurface* surface, SGLTexture* t) {
   bool keyed = surface->HasColorKey();
-  GL_ConvertToRGBA(*surface, keyed, &m_scratch);
   if (!t->id) glGenTextures(1, &t->id);
   glBindTexture(GL_TEXTURE_2D, t->id);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, surface->Width(), surface->Height(), 0, GL_RGBA, GL_UNSIGNED_BYTE,
-               m_scratch.data());
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+  std::vector<CSoftSurface*> all(1, surface);
+  all.insert(all.end(), t->levels.begin(), t->levels.end());
+  for (size_t level = 0; level < all.size(); ++level) {
+    CSoftSurface* s = all[level];
+    // Smaller levels take the top level's colour key.
+    if (level) {
+      if (keyed)
+        s->SetColorKey(surface->ColorKey());
+      else
+        s->ClearColorKey();
+    }
+    GL_ConvertToRGBA(*s, keyed, &m_scratch);
+    glTexImage2D(GL_TEXTURE_2D, GLint(level), GL_RGBA8, s->Width(), s->Height(), 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                 m_scratch.data());
+  }
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, GLint(t->levels.size()));
   t->dirty = false;
   t->keyed = keyed ? 1 : 0;
   t->key = surface->ColorKey();
+}
+
+void CGLCore::AddMipChain(const std::vector<CSoftSurface*>& chain) {
+  if (chain.empty()) return;
+  SGLTexture& t = m_textures[chain[0]];
+  t.levels.assign(chain.begin() + 1, chain.end());
+  chain[0]->SetShare(this);
+  for (size_t i = 1; i < chain.size(); ++i) {
+    chain[i]->SetShare(this);
+    m_levelTop[chain[i]] = chain[0];
+  }
+}
+
+CSoftSurface* CGLCore::MipLevel(CSoftSurface* top, uint32_t level) {
+  if (level == 0) return top;
+  auto it = m_textures.find(top);
+  if (it == m_textures.end() || level > it->second.levels.size()) return nullptr;
+  return it->second.levels[level - 1];
 }
 
 SGLTexture* CGLCore::Texture(CSoftSurface* surface) {
@@ -288,6 +321,10 @@ void CGLCore::ForgetTexture(CSoftSurface* surface) {
   auto it = m_textures.find(surface);
   if (it == m_textures.end()) return;
   if (it->second.id && m_context && Current()) glDeleteTextures(1, &it->second.id);
+  for (CSoftSurface* level : it->second.levels) {
+    m_levelTop.erase(level);
+    delete level;
+  }
   m_textures.erase(it);
 }
 
@@ -420,6 +457,21 @@ class CGLDDraw : public IDDraw {
     } else if (d.caps & DDSCAPS_TEXTURE) {
       s->SetShare(&core);
     }
+    *out = s;
+    return D3D_OK;
+  }
+  D3DResult CreateMipTexture(uint32_t w, uint32_t h, uint32_t levels, const SSurfacePixelFormat& f,
+                             CSoftSurface** out) override {
+    *out = nullptr;
+    std::vector<CSoftSurface*> chain = D3D_MakeMipChain(w, h, levels, f);
+    if (chain.empty()) return DDERR_INVALIDPARAMS;
+    CGLCore::Get().AddMipChain(chain);
+    *out = chain[0];
+    return D3D_OK;
+  }
+  D3DResult GetMipLevel(CSoftSurface* top, uint32_t level, CSoftSurface** out) override {
+    CSoftSurface* s = CGLCore::Get().MipLevel(top, level);
+    if (!s) return DDERR_NOTFOUND;
     *out = s;
     return D3D_OK;
   }

@@ -108,6 +108,24 @@ class CRecDDraw : public IDDraw {
     }
     return D3D_OK;
   }
+  D3DResult CreateMipTexture(uint32_t w, uint32_t h, uint32_t levels, const SSurfacePixelFormat& f,
+                             CSoftSurface** out) override {
+    *out = nullptr;
+    D3DResult r = m_rec->Call(Fmt("CreateMipTexture %ux%u levels=%u bits=%u", w, h, levels, f.bitCount));
+    if (r) return r;
+    std::vector<CSoftSurface*> chain = D3D_MakeMipChain(w, h, levels, f);
+    if (chain.empty()) return DDERR_INVALIDPARAMS;
+    m_names[chain[0]] = Fmt("texture#%d", ++m_serial);
+    m_mips[chain[0]] = chain;
+    *out = chain[0];
+    return D3D_OK;
+  }
+  D3DResult GetMipLevel(CSoftSurface* top, uint32_t level, CSoftSurface** out) override {
+    auto it = m_mips.find(top);
+    if (it == m_mips.end() || level >= it->second.size()) return DDERR_NOTFOUND;
+    *out = it->second[level];
+    return D3D_OK;
+  }
   D3DResult GetAttachedBackBuffer(CSoftSurface* primary, CSoftSurface** out) override {
     D3DResult r = m_rec->Call("GetAttachedSurface " + SurfaceName(primary, m_names));
     if (r) return r;
@@ -129,6 +147,11 @@ class CRecDDraw : public IDDraw {
       m_video.erase(v);
     }
     if (m_names[s].compare(0, 7, "primary") == 0) --m_primaries;
+    auto mip = m_mips.find(s);
+    if (mip != m_mips.end()) {
+      for (size_t i = 1; i < mip->second.size(); ++i) delete mip->second[i];
+      m_mips.erase(mip);
+    }
     auto b = m_attachedBack.find(s);
     if (b != m_attachedBack.end()) {
       delete b->second;
@@ -161,6 +184,7 @@ class CRecDDraw : public IDDraw {
   std::map<CSoftSurface*, std::string> m_names;
   std::map<CSoftSurface*, int64_t> m_video;
   std::map<CSoftSurface*, CSoftSurface*> m_attachedBack;
+  std::map<CSoftSurface*, std::vector<CSoftSurface*>> m_mips;
 };
 
 class CRecD3D : public ID3D {

@@ -410,6 +410,61 @@ TEST_F(DeviceImage, TextureAddressingModesAndFilters) {
   delete tex;
 }
 
+TEST_F(DeviceImage, MipChainLevelsFollowTheMipFilterAndMaxLevel) {
+  // 4 x 4 red, 2 x 2 green, 1 x 1 blue.
+  CSoftSurface* top = nullptr;
+  ASSERT_EQ(screen->m_ddraw->CreateMipTexture(4, 4, 0, SSurfacePixelFormat::Xrgb8888(), &top), D3D_OK);
+  const uint32_t colors[3] = {0xffff0000, 0xff00ff00, 0xff0000ff};
+  for (uint32_t level = 0; level < 3; ++level) {
+    CSoftSurface* s = nullptr;
+    ASSERT_EQ(screen->m_ddraw->GetMipLevel(top, level, &s), D3D_OK);
+    ASSERT_EQ(s->Width(), 4 >> level);
+    SDDSurfaceDesc lock;
+    ASSERT_EQ(s->Lock(&lock), kDD_OK);
+    for (int y = 0; y < s->Height(); ++y)
+      for (int x = 0; x < s->Width(); ++x)
+        memcpy(static_cast<uint8_t*>(lock.surface) + y * lock.pitch + x * 4, &colors[level], 4);
+    s->Unlock();
+  }
+  CSoftSurface* none = nullptr;
+  EXPECT_EQ(screen->m_ddraw->GetMipLevel(top, 3, &none), DDERR_NOTFOUND);
+  ASSERT_EQ(d->SetTexture(0, top), D3D_OK);
+  ASSERT_EQ(d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1), D3D_OK);
+  struct SV {
+    float x, y, z, rhw;
+    uint32_t diffuse;
+    float u, v;
+  };
+  auto quad = [&](float x0, float y0, float x1, float y1) {
+    SV v[4] = {{x0, y0, 0.5f, 1, 0xffffffff, 0, 0}, {x1, y0, 0.5f, 1, 0xffffffff, 1, 0},
+               {x0, y1, 0.5f, 1, 0xffffffff, 0, 1}, {x1, y1, 0.5f, 1, 0xffffffff, 1, 1}};
+    ASSERT_EQ(d->DrawPrimitive(D3DPT_TRIANGLESTRIP, D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, v, 4, 0), D3D_OK);
+  };
+  struct SCase {
+    uint32_t mip, maxLevel;
+    bool small;
+    SRGB expect;
+  } cases[] = {
+      {D3DTFP_NONE, 0, true, {255, 0, 0}},    // no mip filter: the top level only
+      {D3DTFP_POINT, 0, true, {0, 0, 255}},   // a 4 x 4 texture on one pixel: the 1 x 1 level
+      {D3DTFP_POINT, 0, false, {255, 0, 0}},  // magnified: the top level
+      {D3DTFP_POINT, 1, false, {0, 255, 0}},  // the largest level allowed is the second
+  };
+  for (const SCase& c : cases) {
+    ASSERT_EQ(d->SetTextureStageState(0, D3DTSS_MIPFILTER, c.mip), D3D_OK);
+    ASSERT_EQ(d->SetTextureStageState(0, D3DTSS_MAXMIPLEVEL, c.maxLevel), D3D_OK);
+    ASSERT_EQ(d->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0), D3D_OK);
+    if (c.small)
+      quad(10, 10, 11, 11);
+    else
+      quad(0, 0, 64, 64);
+    EXPECT_RGB_NEAR(Pixel(10, 10), c.expect.r, c.expect.g, c.expect.b, 1) << c.mip << " " << c.maxLevel;
+  }
+  ASSERT_EQ(d->SetTexture(0, nullptr), D3D_OK);
+  screen->m_ddraw->ForgetSurface(top);
+  delete top;
+}
+
 TEST_F(DeviceImage, AlphaBlendingAndAlphaTest) {
   struct SCase {
     uint32_t src, dst, color;
