@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -165,7 +166,14 @@ void E3D_SetTraceSink(E3DTraceSink sink, void* user) {
 }
 
 void E3DTrace(CE3DEngine*, const char* message, const char* context) {
-  if (g_sink) g_sink(message ? message : "", context ? context : "", g_sinkUser);
+  if (g_sink) {
+    g_sink(message ? message : "", context ? context : "", g_sinkUser);
+    return;
+  }
+  // Without a listener the texts go to standard error when asked for: a
+  // failing display can then be diagnosed without a debugger.
+  static const bool toStderr = getenv("TESSARAK_E3D_TRACE") != nullptr;
+  if (toStderr) fprintf(stderr, "E3D %s: %s\n", context ? context : "", message ? message : "");
 }
 
 namespace {

@@ -76,7 +76,8 @@ class CE3DEngine {
 
 // The engine's failure report. The context is a function signature or one of
 // "3D Engine", "Error", "DirectDrawError", "Direct3DError". Texts go to the
-// installed sink (none by default: nothing is shown).
+// installed sink; without one, to standard error when the environment sets
+// TESSARAK_E3D_TRACE, otherwise nowhere.
 void E3DTrace(CE3DEngine* engine, const char* message, const char* context);
 // Reports the published name of a DirectDraw or Direct3D result code.
 void E3DErrorText(CE3DEngine* engine, int32_t code);
