@@ -3,10 +3,9 @@
 // and every printed console line collected for comparison.
 #pragma once
 
-#include <stdlib.h>
 #include <unistd.h>
 
-#include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,6 +13,7 @@
 #include "console/CommandInterpreter.h"
 #include "console/Console.h"
 #include "platform/sys/Path.h"
+#include "tests/support/TempDir.h"
 
 class CTestCommandHost : public ICommandHost, public IConsoleHost
 {
@@ -31,48 +31,23 @@ public:
     console.SetLineSink(&CTestCommandHost::Sink, this);
     interpreter.SetConfigSaveEnabled(true);
   }
-  ~CTestCommandHost() override
-  {
-    if (!m_tempRoot.empty())
-    {
-      std::string cmd = "rm -rf '" + m_tempRoot + "'";
-      if (std::system(cmd.c_str()) != 0)
-        std::perror("rm");
-    }
-  }
-
   // A fresh folder under /tmp that GetPath resolves names below.
   const std::string& MakeRoot()
   {
-    char pattern[] = "/tmp/tessarak-console-XXXXXX";
-    m_tempRoot = mkdtemp(pattern);
-    root = Sys_ToWindowsPath(m_tempRoot.c_str());
-    return m_tempRoot;
+    m_dir.reset(new CTempDir);
+    root = m_dir->Win();
+    return m_dir->Path();
   }
   void WriteFile(const std::string& relative, const std::string& content)
   {
-    std::string path = m_tempRoot + "/" + relative;
-    std::string dir = path.substr(0, path.rfind('/'));
-    std::string cmd = "mkdir -p '" + dir + "'";
-    if (std::system(cmd.c_str()) != 0)
-      std::perror("mkdir");
-    FILE* f = std::fopen(path.c_str(), "wb");
-    std::fwrite(content.data(), 1, content.size(), f);
-    std::fclose(f);
+    m_dir->Write(relative, content);
     Sys_FlushPathCache();
   }
   std::string ReadFile(const std::string& relative)
   {
-    std::string out;
-    FILE* f = std::fopen((m_tempRoot + "/" + relative).c_str(), "rb");
-    if (!f)
+    if (access(m_dir->File(relative).c_str(), F_OK) != 0)
       return "<missing>";
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-      out.append(buf, n);
-    std::fclose(f);
-    return out;
+    return m_dir->Read(relative);
   }
 
   // Runs text (copied) and returns the lines it printed, joined by '|'.
@@ -143,7 +118,7 @@ private:
   {
     static_cast<CTestCommandHost*>(user)->lines.push_back({text, r, g, b, echo});
   }
-  std::string m_tempRoot;
+  std::unique_ptr<CTempDir> m_dir;
   std::string m_path;
 };
 
