@@ -43,10 +43,14 @@ bool CVFSFile::Open(const char* path, int mode, CVFSTable* table) {
             e->container = new CVFSPack(m_table, path, false);
             e->dataOffset = 0;
         }
-        m_handle = (mode & kModeAppend) ? e->container->OpenAppend() : e->container->OpenWrite();
+        if (mode & kModeAppend)
+            m_handle = e->container->OpenAppend();
+        else
+            m_handle = Sys_BeginReplace(path, m_tempPath, m_finalPath);
         if (reposition && !e->container->SeekForEntry(e, e->readPos)) e->isOpen = 0;
         if (m_handle == -1) {
             m_write = 0;
+            m_tempPath.clear();
             return false;
         }
         m_entry = e;
@@ -81,6 +85,17 @@ void CVFSFile::Close() {
         if (size >= 0) m_entry->size = size <= 0xFFFFFFFFll ? static_cast<uint32_t>(size) : 0xFFFFFFFFu;
     }
     if (m_inPack && m_table) m_table->CloseEntry(m_entry);
+    if (!m_tempPath.empty()) {
+        Sys_CommitReplace(m_handle, m_tempPath, m_finalPath);
+        m_tempPath.clear();
+        m_handle = -1;
+        // A shared handle still open on the replaced file would read the old data.
+        CVFSPack* pack = m_entry ? m_entry->container : nullptr;
+        if (pack && !pack->mounted && pack->handle != -1) {
+            Sys_CloseFile(pack->handle);
+            pack->handle = pack->useCount > 0 ? pack->OpenRead() : -1;
+        }
+    }
     Sys_CloseFile(m_handle);
     m_handle = -1;
     m_entry = nullptr;

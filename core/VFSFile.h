@@ -5,7 +5,9 @@
 // its own; a path the table does not know is read straight from the disk and
 // entered in the table on the way. Writing always goes to a disk file: a
 // written pack member becomes a loose file of the same path, and the pack is
-// never written.
+// never written. A file opened for writing (not appending) is written to a
+// temporary file that replaces the old one when the object is closed, so a
+// crash in the middle never leaves a half-written configuration or save.
 //
 // Binary data is little-endian. Strings are stored as a u16 length and that
 // many characters without terminator. The token readers split text at bytes
@@ -13,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "core/StrBuf.h"
 #include "core/VFSTable.h"
@@ -86,6 +89,8 @@ private:
     SVFSEntry* m_entry = nullptr;
     uint32_t m_lastCount = 0;
     CVFSTable* m_table = nullptr;
+    std::string m_tempPath;   // set while a replacing write is under way
+    std::string m_finalPath;
 };
 
 // True when a search for the path finds a file or a folder (wildcards match).

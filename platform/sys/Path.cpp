@@ -315,19 +315,40 @@ FILE* Sys_FOpen(const char* path, const char* mode) {
     return std::fopen(l.c_str(), mode);
 }
 
-bool Sys_WriteFileAtomic(const char* path, const void* data, size_t size) {
-    std::string l;
-    if (!Sys_ResolveWritePath(path, l)) return false;
-    MakeParents(l);
-    std::string tmp = l + ".tmp" + std::to_string(getpid());
-    int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    bool ok = Sys_WriteFile(fd, data, static_cast<int64_t>(size)) == static_cast<int64_t>(size);
-    ok = fsync(fd) == 0 && ok;
-    ok = close(fd) == 0 && ok;
-    if (ok) ok = rename(tmp.c_str(), l.c_str()) == 0;
-    if (!ok) unlink(tmp.c_str());
+int Sys_BeginReplace(const char* path, std::string& tempPath, std::string& finalPath) {
+    if (!Sys_ResolveWritePath(path, finalPath)) return -1;
+    MakeParents(finalPath);
+    struct stat st;
+    if (stat(finalPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return -1;
+    size_t slash = finalPath.rfind('/');
+    tempPath = finalPath.substr(0, slash + 1) + "." + finalPath.substr(slash + 1) + ".XXXXXX";
+    int fd = mkstemp(&tempPath[0]);
+    if (fd < 0) return -1;
+    fchmod(fd, 0644);
+    return fd;
+}
+
+bool Sys_CommitReplace(int handle, const std::string& tempPath, const std::string& finalPath) {
+    bool ok = handle >= 0 && close(handle) == 0;
+    if (ok) ok = rename(tempPath.c_str(), finalPath.c_str()) == 0;
+    if (!ok) unlink(tempPath.c_str());
     return ok;
+}
+
+void Sys_AbortReplace(int handle, const std::string& tempPath) {
+    if (handle >= 0) close(handle);
+    unlink(tempPath.c_str());
+}
+
+bool Sys_WriteFileAtomic(const char* path, const void* data, size_t size) {
+    std::string temp, final;
+    int fd = Sys_BeginReplace(path, temp, final);
+    if (fd < 0) return false;
+    if (Sys_WriteFile(fd, data, static_cast<int64_t>(size)) != static_cast<int64_t>(size) || fsync(fd) != 0) {
+        Sys_AbortReplace(fd, temp);
+        return false;
+    }
+    return Sys_CommitReplace(fd, temp, final);
 }
 
 bool Sys_WildcardMatch(const char* pattern, const char* name) {

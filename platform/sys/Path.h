@@ -58,6 +58,13 @@ int64_t Sys_FileSize(int handle);              // -1 on error
 // Sys_ResolveWritePath does.
 FILE* Sys_FOpen(const char* path, const char* mode);
 
+// Starts replacing a file: returns a handle on a new temporary file beside
+// it (parent folders made) and the two Linux paths; Sys_CommitReplace closes
+// the handle and renames the temporary over the file, so a crash during the
+// write leaves the old file whole. Sys_AbortReplace drops the temporary.
+int Sys_BeginReplace(const char* path, std::string& tempPath, std::string& finalPath);
+bool Sys_CommitReplace(int handle, const std::string& tempPath, const std::string& finalPath);
+void Sys_AbortReplace(int handle, const std::string& tempPath);
 // Writes a whole file through a temporary file and a rename, so a crash never
 // leaves half a file behind.
 bool Sys_WriteFileAtomic(const char* path, const void* data, size_t size);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/VFSFile.h"
+#include "platform/sys/Path.h"
 #include "tests/support/TempDir.h"
 #include "tools/lib/PackWriter.h"
 
@@ -224,6 +225,30 @@ TEST(VFSFile, WritingAPackMemberMakesADiskFile) {
     EXPECT_EQ(dir.Read("scripts/config/video.cfg").size(), 10u);
 }
 
+TEST(VFSFile, WritesReplaceTheOldFileOnlyWhenClosed) {
+    CTempDir dir;
+    ASSERT_TRUE(dir.Write("Config/Game.cfg", "old settings"));
+    CVFSTable table;
+    std::string path = dir.WinFile("config/game.cfg");
+    CVFSFile reader(path.c_str(), 0, &table);
+    char c[3] = {};
+    ASSERT_EQ(reader.Read(c, 2), 2u);  // the shared handle is in use
+    {
+        CVFSFile out(path.c_str(), 2, &table);
+        ASSERT_TRUE(out.IsOpen());
+        out.Write("new", 3);
+        EXPECT_EQ(dir.Read("Config/Game.cfg"), "old settings");  // a crash now loses nothing
+    }
+    EXPECT_EQ(dir.Read("Config/Game.cfg"), "new");
+    std::vector<SSysFindData> found;
+    Sys_FindFiles(dir.WinFile("config/*").c_str(), found);
+    EXPECT_EQ(found.size(), 1u);
+    reader.Close();
+    EXPECT_EQ(ReadMember(table, path), "new");
+    CVFSFile folder(dir.WinFile("config").c_str(), 2, &table);
+    EXPECT_FALSE(folder.IsOpen());
+}
+
 TEST(VFSFile, SharedHandleServesInterleavedReaders) {
     CTempDir dir;
     CPackWriter w;
@@ -348,7 +373,9 @@ TEST(VFSPack, CorruptDirectories) {
         CVFSTable table;
         EXPECT_EQ(table.MountPack(dir.WinFile("c.box").c_str()), c.mounts);
         EXPECT_EQ(table.Find("good") != nullptr, c.good);
-        if (c.good) EXPECT_EQ(ReadMember(table, "good"), "GOOD");
+        if (c.good) {
+            EXPECT_EQ(ReadMember(table, "good"), "GOOD");
+        }
         if (SVFSEntry* bad = table.Find("bad")) {
             EXPECT_LE(static_cast<uint64_t>(bad->dataOffset) + bad->size, dirOff);
             EXPECT_EQ(ReadMember(table, "bad"), "BAD!");
