@@ -212,6 +212,18 @@ int CircleReach(int radius, int d) {
   return E3DDraw_Nearest(std::sqrt(q) + 0.5f);
 }
 
+// Circles are drawn point by point along their arc, so the work grows with
+// the radius: circles whose box misses the clip are skipped, and so are radii
+// beyond any surface's reach, which would take seconds to walk.
+constexpr int kMaxCircleRadius = 65535;
+
+bool CircleReachesClip(const SE3DClip& c, int cx, int cy, int radius) {
+  const int64_t r = radius < 0 ? -int64_t(radius) : radius;
+  if (r > kMaxCircleRadius) return false;
+  return int64_t(cx) + r + 1 >= c.left && int64_t(cx) - r - 1 < c.right && int64_t(cy) + r + 1 >= c.top &&
+         int64_t(cy) - r - 1 < c.bottom;
+}
+
 template <typename P>
 void Plot(CE3DSurface* s, const SE3DClip& c, int x, int y, P colour) {
   if (x >= c.left && x < c.right && y >= c.top && y < c.bottom) *E3DDraw_At<P>(s, x, y) = colour;
@@ -220,7 +232,7 @@ void Plot(CE3DSurface* s, const SE3DClip& c, int x, int y, P colour) {
 template <typename P>
 void CircleWithColour(CE3DSurface* s, int cx, int cy, int radius, P colour) {
   SE3DClip c;
-  if (!E3DDraw_Clip(s, c)) return;
+  if (!E3DDraw_Clip(s, c) || !CircleReachesClip(c, cx, cy, radius)) return;
   auto plot4 = [&](int a, int b) {
     Plot<P>(s, c, cx + a, cy + b, colour);
     Plot<P>(s, c, cx - a, cy + b, colour);
@@ -250,7 +262,8 @@ void DrawCircleT(CE3DSurface* s, int cx, int cy, int radius, uint8_t r, uint8_t 
 template <typename P>
 void DrawFilledCircleT(CE3DSurface* s, int cx, int cy, int radius, uint8_t r, uint8_t g, uint8_t b) {
   // A radius of 0 or less has no inside: nothing is drawn.
-  if (radius <= 0 || !s->Bits()) return;
+  SE3DClip c;
+  if (radius <= 0 || !E3DDraw_Clip(s, c) || !CircleReachesClip(c, cx, cy, radius)) return;
   const P colour = E3DDraw_Pack<P>(s, r, g, b);
   int h = 0;
   for (int i = 0; i < radius; ++i) {

@@ -201,6 +201,8 @@ TEST(DrawCircles, OutlinesAndDiscs) {
       {"disc radius 0 draws nothing", {}, disc(6, 6, 0), {}},
       {"disc of negative radius draws nothing", {}, disc(6, 6, -3), {}},
       {"disc cut by the clip", {6, 0, 16, 6}, disc(6, 6, 2), Join({Row(4, 6, 7), Row(5, 6, 8)})},
+      {"circle wholly left of the clip", {}, circle(-100, 5, 90), {}},
+      {"disc of absurd radius is not walked", {}, disc(8, 8, 2000000000), {}},
   });
 }
 
