@@ -122,14 +122,20 @@ class CGLDevice : public CD3DDeviceState {
       vx1 = m_target->Width();
       vy1 = m_target->Height();
     }
-    glEnable(GL_SCISSOR_TEST);
     D3DRECT whole{vx0, vy0, vx1, vy1};
     for (uint32_t i = 0; i < (count ? count : 1); ++i) {
       const D3DRECT& r = count ? rects[i] : whole;
       int x0 = std::max(r.x1, vx0), y0 = std::max(r.y1, vy0);
       int x1 = std::min(r.x2, vx1), y1 = std::min(r.y2, vy1);
       if (x0 >= x1 || y0 >= y1) continue;
-      glScissor(x0, y0, x1 - x0, y1 - y0);
+      // A clear of the whole target needs no scissor (and is faster without).
+      bool whole = x0 == 0 && y0 == 0 && x1 == m_target->Width() && y1 == m_target->Height();
+      if (whole) {
+        glDisable(GL_SCISSOR_TEST);
+      } else {
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(x0, y0, x1 - x0, y1 - y0);
+      }
       glClear(mask);
     }
     glDisable(GL_SCISSOR_TEST);
