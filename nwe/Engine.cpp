@@ -211,8 +211,9 @@ void NWEEngine::ForgetPeer(NWEPeer* p) {
 }
 
 void NWEEngine::ScheduleWake(int64_t when) {
+  // While the tick thread runs (nothing planned) it looks again when done.
   int64_t planned = m_plannedWake.load();
-  if (planned == 0 || when < planned) m_tickWake.Set();
+  if (planned != 0 && when < planned) m_tickWake.Set();
 }
 
 void NWEEngine::Tick(bool fromTickThread) {

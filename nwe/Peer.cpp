@@ -316,6 +316,7 @@ bool NWEPeer::SendMessage(uint16_t id, const void* data, uint32_t size, NWEList*
   if (immediacy == 0 && m_state != kStateNew) {
     if (PackAndSend(m, cls == 0)) {
       q->Remove(m.get());
+      PackRepliesInto(Slot(cls == 0));
       SendSlot(cls == 0, true);
     }
   }
@@ -458,6 +459,16 @@ bool NWEPeer::PackAndSend(const NWEMessagePtr& m, bool acknowledged) {
       return true;
     }
     if (!SendSlot(acknowledged, true)) return false;
+  }
+}
+
+// Receipts and loss hints waiting to go ride along in a packet that leaves
+// now, instead of taking a datagram of their own.
+void NWEPeer::PackRepliesInto(SPacketRecord* rec) {
+  while (NWEMessagePtr m = m_replies.Front()) {
+    if (PackInto(rec, m.get()) != EPack::Done) return;
+    m_replies.Remove(m.get());
+    m_pending -= std::min(m_pending, m->m_accounted);
   }
 }
 
@@ -639,6 +650,16 @@ void NWEPeer::Update(bool fromTickThread) {
   }
   if (keepAlive) SendByDataType(NS_NOTIFYTYPE_KEEP_ALIVE, nullptr, 0);
   for (auto& m : deliver) NWE_Deliver(m);
+}
+
+void NWEPeer::Flush() {
+  ScopedLock l(m_lock);
+  if (m_state != kStateRemote) return;
+  RefillBudget(m_engine->GetClock().Now());
+  if (PackQueue(&m_replies) && PackQueue(&m_class1) && PackQueue(&m_class0)) PackQueue(&m_class2);
+  PackRepliesInto(Slot(true));
+  SendSlot(true, true);
+  SendSlot(false, true);
 }
 
 void NWEPeer::FlushReplies() {

@@ -90,6 +90,9 @@ class NWEPeer {
 
   // Receiving: one datagram from this peer's address.
   void ReceivePacket(const uint8_t* data, size_t size, const SNetAddress& from);
+  // Packs everything queued and sends it now, in as few packets as it fits
+  // (messages queued with a delay, then one flush: a burst in full packets).
+  void Flush();
   // Sends the queued receipts and loss hints now.
   void FlushReplies();
 
@@ -143,6 +146,7 @@ class NWEPeer {
   bool SendSlot(bool acknowledged, bool force);
   bool PackAndSend(const NWEMessagePtr& m, bool acknowledged);
   bool PackQueue(NWEQueue* q);
+  void PackRepliesInto(SPacketRecord* rec);
   void FinishSent(const NWEMessagePtr& m, bool delivered);
   void Acknowledge(uint32_t sequence);
   void OnLossHint(uint32_t sequence);
