@@ -574,8 +574,10 @@ class CGLFactory : public IDDFactory {
  public:
   void EnumerateDrivers(uint32_t passFlags, std::vector<SDDDriverRecord>* out) override {
     out->clear();
-    std::vector<SDisplayDriverInfo> displays = Display_GetDrivers();
-    for (const SDisplayDriverInfo& d : displays) {
+    // The first pass asks the system; the later passes and the mode lists of
+    // the same enumeration use that answer.
+    if (passFlags == 0 || m_displays.empty()) m_displays = Display_GetDrivers();
+    for (const SDisplayDriverInfo& d : m_displays) {
       // The primary display answers the first pass without a GUID; the
       // others answer the attached-secondary pass with one.
       bool want = d.primary ? passFlags == 0 : passFlags == DDENUM_ATTACHEDSECONDARYDEVICES;
@@ -592,9 +594,9 @@ class CGLFactory : public IDDFactory {
   }
   bool EnumerateModes(const SDDDriverRecord& driver, std::vector<DDSURFACEDESC2>* out) override {
     out->clear();
-    std::vector<SDisplayDriverInfo> displays = Display_GetDrivers();
+    if (m_displays.empty()) m_displays = Display_GetDrivers();
     int index = driver.monitor - 1;
-    for (const SDisplayDriverInfo& d : displays) {
+    for (const SDisplayDriverInfo& d : m_displays) {
       if (d.display != index) continue;
       for (const SDisplayMode& m : d.modes) {
         DDSURFACEDESC2 s;
@@ -622,6 +624,9 @@ class CGLFactory : public IDDFactory {
     *out = new CGLDDraw(display);
     return D3D_OK;
   }
+
+ private:
+  std::vector<SDisplayDriverInfo> m_displays;
 };
 
 }  // namespace
