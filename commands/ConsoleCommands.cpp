@@ -210,10 +210,12 @@ void Cmd_LineOperation(CConsoleCommand* record, SCommandArgs*, CVFSFile* file)
   }
 }
 
-void Cmd_Paste(CConsoleCommand* record, SCommandArgs*, CVFSFile* file)
+// Paste and completion change the line only when they succeed.
+template <bool (CConsole::*Operation)()>
+void Cmd_LineChange(CConsoleCommand* record, SCommandArgs*, CVFSFile* file)
 {
   if (CConsole* console = file ? nullptr : Console(record))
-    if (console->PasteToCommandLine())
+    if ((console->*Operation)())
       Reattach(record);
 }
 
@@ -223,23 +225,12 @@ void Cmd_Copy(CConsoleCommand* record, SCommandArgs*, CVFSFile* file)
     console->CopyFromCommandLine();
 }
 
-void Cmd_Closest(CConsoleCommand* record, SCommandArgs*, CVFSFile* file)
-{
-  if (CConsole* console = file ? nullptr : Console(record))
-    if (console->CompleteCommandLine())
-      Reattach(record);
-}
-
-void OnConsoleFont(CConsoleCommand* record, SCommandArgs*, CVFSFile* file)
+// A font variable changed: that font is built again.
+template <void (CInterface::*Rebuild)()>
+void OnFontChange(CConsoleCommand* record, SCommandArgs*, CVFSFile* file)
 {
   if (CInterface* ui = file ? nullptr : Ui(record))
-    ui->RebuildConsoleFont();
-}
-
-void OnScreenFont(CConsoleCommand* record, SCommandArgs*, CVFSFile* file)
-{
-  if (CInterface* ui = file ? nullptr : Ui(record))
-    ui->RebuildScreenFont();
+    (ui->*Rebuild)();
 }
 }  // namespace
 
@@ -266,30 +257,30 @@ void RegisterConsoleCommands(CCommandInterpreter* ip)
       SCommandRow::Int("Console_Font_Height", &ui->m_ConsoleFontHeight, -50, 50, fontText,
                        "Console_Font_Height(int Height);")
           .Config("Console.cfg")
-          .OnChange(OnConsoleFont),
+          .OnChange(OnFontChange<&CInterface::RebuildConsoleFont>),
       SCommandRow::Int("Console_Font_Width", &ui->m_ConsoleFontWidth, -50, 50, fontText,
                        "Console_Font_Width(int Height);")
           .Config("Console.cfg")
-          .OnChange(OnConsoleFont),
+          .OnChange(OnFontChange<&CInterface::RebuildConsoleFont>),
       SCommandRow::String("Console_Font_Name", &ui->m_ConsoleFontName, 256, fontText, "Console_Font_Name(int Height);")
           .Config("Console.cfg")
-          .OnChange(OnConsoleFont),
+          .OnChange(OnFontChange<&CInterface::RebuildConsoleFont>),
       SCommandRow::Int("Console_Screen_Font_Height", &ui->m_ScreenFontHeight, -50, 50, screenText,
                        "Console_Screen_Font_Height(int Height);")
           .Config("Console.cfg")
-          .OnChange(OnScreenFont),
+          .OnChange(OnFontChange<&CInterface::RebuildScreenFont>),
       SCommandRow::Int("Console_Screen_Font_Width", &ui->m_ScreenFontWidth, -50, 50, screenText,
                        "Console_Screen_Font_Width(int Height);")
           .Config("Console.cfg")
-          .OnChange(OnScreenFont),
+          .OnChange(OnFontChange<&CInterface::RebuildScreenFont>),
       SCommandRow::String("Console_Screen_Font_Name", &ui->m_ScreenFontName, 256, screenText,
                           "Console_Screen_Font_Name(int Height);")
           .Config("Console.cfg")
-          .OnChange(OnScreenFont),
+          .OnChange(OnFontChange<&CInterface::RebuildScreenFont>),
       SCommandRow::Bool("Console_Screen_Font_Bold", &ui->m_ScreenFontBold, screenText,
                         "Console_Screen_Font_Name(int Height);")
           .Config("Console.cfg")
-          .OnChange(OnScreenFont),
+          .OnChange(OnFontChange<&CInterface::RebuildScreenFont>),
       SCommandRow::Function("ScreenEcho", Cmd_ScreenEcho, "Echos the supplied string to the screen console",
                             "ScreenEcho(str String);"),
       SCommandRow::Function("echo", Cmd_Echo, "Echos the supplied string to the console", "echo(str String);"),
@@ -316,11 +307,11 @@ void RegisterConsoleCommands(CCommandInterpreter* ip)
                             "Console_PrevHistory();"),
       SCommandRow::Function("Console_NextHistory", Cmd_LineOperation<&CConsole::HistoryNewer>, "Select next command line history",
                             "Console_NextHistory();"),
-      SCommandRow::Function("Console_PasteToCommandLine", Cmd_Paste, "Paste from clipboard",
+      SCommandRow::Function("Console_PasteToCommandLine", Cmd_LineChange<&CConsole::PasteToCommandLine>, "Paste from clipboard",
                             "Console_PasteToCommandLine();"),
       SCommandRow::Function("Console_CopyFromCommandLine", Cmd_Copy, "Copy to clip board",
                             "Console_CopyFromCommandLine();"),
-      SCommandRow::Function("Console_GetClosestCommand", Cmd_Closest,
+      SCommandRow::Function("Console_GetClosestCommand", Cmd_LineChange<&CConsole::CompleteCommandLine>,
                             "Completes the current console command in the command line",
                             "Console_GetClosestCommand();"),
   };
