@@ -267,6 +267,60 @@ TEST_F(DeviceImage, LitSphereUnderPointSpotAndDirectionalLight) {
   }
 }
 
+TEST_F(DeviceImage, SpecularRangeAndAttenuationOfAPointLight) {
+  // A grid facing the viewer at z = 5 with a vertex at the screen's centre:
+  // pixel (32, 32) shows that vertex's lighting.
+  std::vector<SVertexLit> verts;
+  std::vector<uint16_t> idx;
+  const int n = 16;
+  for (int i = 0; i <= n; ++i)
+    for (int j = 0; j <= n; ++j) verts.push_back({-4.0f + 8.0f * j / n, 4.0f - 8.0f * i / n, 5.0f, 0, 0, -1});
+  for (int i = 0; i < n; ++i)
+    for (int j = 0; j < n; ++j) {
+      uint16_t a = uint16_t(i * (n + 1) + j), b = uint16_t(a + n + 1);
+      idx.insert(idx.end(), {a, uint16_t(a + 1), b, uint16_t(a + 1), uint16_t(b + 1), b});
+    }
+  ASSERT_EQ(d->SetTransform(D3DTRANSFORMSTATE_PROJECTION, Perspective(float(M_PI) / 2.0f, 1.0f, 1.0f, 100.0f)),
+            D3D_OK);
+  ASSERT_EQ(d->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE), D3D_OK);
+  ASSERT_EQ(d->SetRenderState(D3DRENDERSTATE_SPECULARENABLE, 1), D3D_OK);
+  D3DMATERIAL7 mat{};
+  mat.diffuse = {0.5f, 0.5f, 0.5f, 1};
+  mat.specular = {0.0f, 0.0f, 1.0f, 1};  // highlights in blue only
+  mat.power = 8.0f;
+  ASSERT_EQ(d->SetMaterial(mat), D3D_OK);
+  struct SCase {
+    const char* name;
+    float range, a0, a1;
+  } cases[] = {{"near", 100.0f, 1.0f, 0.0f}, {"attenuated", 100.0f, 0.0f, 0.5f}, {"out of range", 4.0f, 1.0f, 0.0f}};
+  for (const SCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    D3DLIGHT7 l{};
+    l.dltType = D3DLIGHT_POINT;
+    l.dcvDiffuse = {1, 1, 1, 1};
+    l.dcvSpecular = {1, 1, 1, 1};
+    l.dvPosition = {3.0f, 0.0f, 2.0f};
+    l.dvRange = c.range;
+    l.dvAttenuation0 = c.a0;
+    l.dvAttenuation1 = c.a1;
+    ASSERT_EQ(d->SetLight(0, l), D3D_OK);
+    ASSERT_EQ(d->LightEnable(0, true), D3D_OK);
+    ASSERT_EQ(d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0), D3D_OK);
+    ASSERT_EQ(d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, D3DFVF_XYZ | D3DFVF_NORMAL, verts.data(),
+                                      uint32_t(verts.size()), idx.data(), uint32_t(idx.size()), 0),
+              D3D_OK);
+    // The vertex (0, 0, 5): light 3 to the right and 3 nearer.
+    float dist = std::sqrt(18.0f), lx = 3.0f / dist, lz = -3.0f / dist;
+    float att = dist > c.range ? 0.0f : 1.0f / (c.a0 + c.a1 * dist);
+    float diffuse = att * 0.5f * (-lz);                    // N = (0, 0, -1)
+    float hx = lx, hz = lz - 1.0f;                          // toward the eye (0, 0, -1) plus L
+    float hl = std::sqrt(hx * hx + hz * hz);
+    float spec = att * std::pow(-hz / hl, 8.0f);
+    float r = std::min(1.0f, diffuse), b = std::min(1.0f, diffuse + std::min(1.0f, spec));
+    EXPECT_RGB_NEAR(Pixel(32, 32), r * 255, r * 255, b * 255, 3);
+  }
+}
+
 TEST_F(DeviceImage, LinearAndExponentialFog) {
   ASSERT_EQ(d->SetTransform(D3DTRANSFORMSTATE_PROJECTION, Perspective(float(M_PI) / 2.0f, 1.0f, 1.0f, 100.0f)),
             D3D_OK);
