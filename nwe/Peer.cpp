@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/VFSFile.h"
 #include "nwe/Engine.h"
 #include "nwe/FrameTable.h"
 #include "nwe/MessageTypes.h"
@@ -321,6 +322,45 @@ bool NWEPeer::SendMessage(uint16_t id, const void* data, uint32_t size, NWEList*
     }
   }
   return true;
+}
+
+bool NWEPeer::SendById(uint16_t id, const void* header, uint32_t headerSize, CVFSFile* file, uint32_t offset,
+                       uint32_t length, NWEList* group, uint16_t priority, uint16_t immediacy, uint16_t frame) {
+  NWEMessageType* type = LookUp(id);
+  if (!type) {
+    m_engine->Report("An attempt was made to send an unregistered message ID: %d", id);
+    return false;
+  }
+  uint16_t cls = type->m_class;
+  type->m_guard.ReleaseShared();
+  if (static_cast<uint64_t>(headerSize) + length > 0xFFFFFFFFull || !file || !file->IsOpen()) return false;
+  std::vector<uint8_t> bytes(static_cast<size_t>(headerSize) + length);
+  if (headerSize) std::memcpy(bytes.data(), header, headerSize);
+  if (length && file->ReadAt(offset, bytes.data() + headerSize, length) != length) {
+    m_engine->Report("Message %d: the file could not be read (%u bytes at %u)", id, length, offset);
+    return false;
+  }
+  return SendMessage(id, bytes.data(), static_cast<uint32_t>(bytes.size()), group, priority, immediacy, cls, frame);
+}
+
+bool NWEPeer::FlushMessage(uint32_t key) {
+  ScopedLock l(m_lock);
+  for (NWEQueue* q : {&m_class0, &m_class1, &m_class2}) {
+    std::vector<NWEMessagePtr> all;
+    while (NWEMessagePtr m = q->Take()) all.push_back(m);
+    bool found = false;
+    for (auto& m : all) {
+      if (!found && m->m_key == key && !m->m_started && !m->m_packedAll) {
+        found = true;
+        m_pending -= std::min(m_pending, m->m_accounted);
+        FinishSent(m, false);
+        continue;
+      }
+      q->Put(m);
+    }
+    if (found) return true;
+  }
+  return false;
 }
 
 bool NWEPeer::SendLocal(uint16_t id, const void* data, uint32_t size, uint16_t frame) {

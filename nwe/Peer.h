@@ -50,6 +50,13 @@ class NWEPeer {
   virtual bool SendMessage(uint16_t id, const void* data, uint32_t size, NWEList* group = nullptr,
                            uint16_t priority = 65535, uint16_t immediacy = 65535, uint16_t cls = 65535,
                            uint16_t frame = 0, const NWEMessagePtr& after = nullptr);
+  // Sends the header bytes followed by `length` bytes of an open file read at
+  // `offset` (a map sent to a client).
+  virtual bool SendById(uint16_t id, const void* header, uint32_t headerSize, class CVFSFile* file, uint32_t offset,
+                        uint32_t length, NWEList* group = nullptr, uint16_t priority = 65535,
+                        uint16_t immediacy = 65535, uint16_t frame = 0);
+  // Drops a queued message that has not been packed yet.
+  bool FlushMessage(uint32_t key);
   virtual bool SendByDataType(uint16_t id, const void* data, uint32_t size, uint16_t frame = 0);
   // One message in a fresh unsequenced packet to an explicit address.
   bool SendRaw(const SNetAddress& to, uint16_t id, const void* data, uint32_t size);

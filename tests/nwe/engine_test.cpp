@@ -3,6 +3,11 @@
 // and the packet-size and rate requests.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "core/VFSFile.h"
 #include "tests/nwe/NweLink.h"
 #include "tools/lib/UdpRelay.h"
 
@@ -310,4 +315,32 @@ TEST(NweEngine, LocalPartnersSkipTheNetwork) {
   EXPECT_EQ(a.engine.GetPacketsOut(), 0u);
   EXPECT_FALSE(host->SendMessage(4000, p.data(), 4));
   EXPECT_TRUE(a.engine.HasReport("unregistered message DataType: 4000"));
+}
+
+TEST(NweEngine, FileSendCarriesHeaderAndFileSlice) {
+  char dir[] = "/tmp/nwefileXXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  std::string path = std::string(dir) + "/map.box";
+  std::vector<uint8_t> content(9000);
+  for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<uint8_t>(i * 7);
+  FILE* f = std::fopen(path.c_str(), "wb");
+  std::fwrite(content.data(), 1, content.size(), f);
+  std::fclose(f);
+  SEnd server, client;
+  client.Connect(server.address);
+  server.Connect(client.address);
+  CVFSFile file(path.c_str(), CVFSFile::kModeRead);
+  ASSERT_TRUE(file.IsOpen());
+  std::vector<uint8_t> header = IndexedPayload(42, 8);
+  NWEList group;
+  ASSERT_TRUE(client.peer->SendById(kTestLong, header.data(), 8, &file, 1000, 6000, &group));
+  EXPECT_FALSE(client.peer->SendById(4000, header.data(), 8, &file, 0, 10));
+  EXPECT_TRUE(client.engine.HasReport("unregistered message ID: 4000"));
+  ASSERT_TRUE(WaitFor([&] { return server.got.Count(42) == 1; }));
+  std::vector<uint8_t> want = header;
+  want.insert(want.end(), content.begin() + 1000, content.begin() + 7000);
+  EXPECT_EQ(server.got.payloads[42], want);
+  EXPECT_TRUE(WaitFor([&] { return NWEQueue::IsEmpty(&group) && group.GetDelivered() == 1; }));
+  std::remove(path.c_str());
+  rmdir(dir);
 }
