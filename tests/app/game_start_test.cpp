@@ -166,6 +166,32 @@ TEST(GameStartTest, StartsRunsItsScriptsAndShutsDownInOrder)
     ++files;
   }
   EXPECT_GT(files, 0);
+
+  // The installation's place was written into the machine's settings.
+  std::string winDir = inst.dir.Win();
+  std::string escaped;
+  for (char c : winDir)
+    escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
+  EXPECT_NE(inst.dir.Read("registry.ini").find("\"InstalledPath\"=\"" + escaped + "\""), std::string::npos)
+      << inst.dir.Read("registry.ini");
+}
+
+TEST(GameStartTest, MissingPacksComeFromTheSetupPath)
+{
+  CInstallation inst;
+  if (!inst.Ready())
+    FAIL() << "the game program is not built";
+  fs::create_directories(inst.dir.File("setup/Tessarak"));
+  fs::rename(inst.dir.File("Tessarak/Music.box"), inst.dir.File("setup/Tessarak/Music.box"));
+  std::string setup = inst.dir.WinFile("setup");
+  std::string escaped;
+  for (char c : setup)
+    escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
+  inst.dir.Write("registry.ini", "[Software\\Zq\\Tessarak Dodo\\Settings]\n\"SetupPath\"=\"" + escaped + "\"\n");
+  inst.dir.Write("Tessarak/Scripts/Autoexec.cfg", "Quit();\n");
+  CInstallation::SRun run = inst.Run({}, 60);
+  EXPECT_EQ(run.exitCode, 0) << run.out;
+  EXPECT_NE(Find(run.out, "Starting Tessarak Windows 2000 version"), std::string::npos) << run.out;
 }
 
 TEST(GameStartTest, BrokenInstallationsEndWithTheMessageAndAFailureCode)
