@@ -1,9 +1,10 @@
 // The running game driven by real X events: xdotool opens the console, types
 // a command, edits it with the bound keys, runs it, clicks the mouse, and
 // changes the windowed mode by command and back; the results are read from
-// the game's standard output and from screenshots of its window. Needs an X
-// display (CI runs the tests under Xvfb), xdotool and ImageMagick's import;
-// without them it is skipped.
+// the game's standard output and from screenshots of its window. The test
+// starts an X server of its own (Xvfb), so that no other window takes the
+// keyboard focus meanwhile; without Xvfb, xdotool or ImageMagick's import it
+// is skipped.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -28,9 +29,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+std::string g_display;  // ":N" of the test's own X server
+
 std::string Shell(const std::string& command) {
     std::string out;
-    if (FILE* p = popen(command.c_str(), "r")) {
+    std::string line = g_display.empty() ? command : "DISPLAY=" + g_display + " " + command;
+    if (FILE* p = popen(line.c_str(), "r")) {
         char buf[512];
         size_t n;
         while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
@@ -53,6 +57,9 @@ public:
         posix_spawn_file_actions_addclose(&actions, fds[0]);
         std::vector<std::string> env;
         for (char** e = environ; *e; ++e) env.push_back(*e);
+        for (auto it = env.begin(); it != env.end();)
+            it = it->rfind("DISPLAY=", 0) == 0 ? env.erase(it) : it + 1;
+        env.push_back("DISPLAY=" + g_display);
         env.push_back("LIBGL_ALWAYS_SOFTWARE=1");
         env.push_back("SDL_AUDIODRIVER=dummy");
         std::vector<char*> envp;
@@ -126,6 +133,52 @@ private:
     std::string m_output;
 };
 
+// An X server for this test alone; it writes its display number to the
+// descriptor given with -displayfd once it accepts clients.
+class CXServer {
+public:
+    bool Start() {
+        int fds[2];
+        if (pipe(fds) != 0) return false;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
+        posix_spawn_file_actions_addclose(&actions, fds[0]);
+        int devnull = open("/dev/null", O_WRONLY);
+        posix_spawn_file_actions_adddup2(&actions, devnull, 2);
+        char* argv[] = {const_cast<char*>("Xvfb"), const_cast<char*>("-displayfd"), const_cast<char*>("3"),
+                        const_cast<char*>("-screen"), const_cast<char*>("0"), const_cast<char*>("1280x1024x24"),
+                        const_cast<char*>("-nolisten"), const_cast<char*>("tcp"), nullptr};
+        int rc = posix_spawnp(&m_pid, "Xvfb", &actions, nullptr, argv, environ);
+        posix_spawn_file_actions_destroy(&actions);
+        close(fds[1]);
+        close(devnull);
+        if (rc != 0) {
+            m_pid = -1;
+            close(fds[0]);
+            return false;
+        }
+        std::string number;
+        char c;
+        while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+        close(fds[0]);
+        if (number.empty()) return false;
+        g_display = ":" + number;
+        return true;
+    }
+    ~CXServer() {
+        if (m_pid > 0) {
+            kill(m_pid, SIGTERM);
+            int status;
+            waitpid(m_pid, &status, 0);
+        }
+        g_display.clear();
+    }
+
+private:
+    pid_t m_pid = -1;
+};
+
 struct SShot {
     int width = 0, height = 0;
     std::vector<unsigned char> rgb;
@@ -170,15 +223,17 @@ bool WaitForGeometry(const std::string& window, int width, int height) {
 
 TEST(EndToEnd, ConsoleKeysMouseAndModeChange) {
     const char* build = std::getenv("TESSARAK_BUILD");
-    if (!std::getenv("DISPLAY") || !build || !OnPath("xdotool") || !OnPath("import"))
-        GTEST_SKIP() << "needs an X display, xdotool and ImageMagick";
+    if (!build || !OnPath("Xvfb") || !OnPath("xdotool") || !OnPath("import"))
+        GTEST_SKIP() << "needs Xvfb, xdotool and ImageMagick";
     std::string system = std::string(build) + "/install/System";
     if (access((system + "/Tessarak").c_str(), X_OK) != 0) GTEST_SKIP() << "the game is not built";
 
+    CXServer x;
+    ASSERT_TRUE(x.Start());
     CGameProcess game;
     ASSERT_TRUE(game.Start(system));
     ASSERT_TRUE(game.WaitForLine("Tessarak is ready.", 60)) << game.Output();
-    std::string window = Shell("xdotool search --sync --name '^Tessarak$' | head -1");
+    std::string window = Shell("timeout 30 xdotool search --sync --name '^Tessarak$' | head -1");
     ASSERT_FALSE(window.empty());
     window.pop_back();
     Shell("xdotool windowfocus --sync " + window);
