@@ -4,8 +4,6 @@ CAIManager::CAIManager(CGame* game) : m_game(game) {}
 
 CAIManager::~CAIManager() {}
 
-void CAIManager::Tick()
-{
-  if (m_playerCount > 0)
-    ++m_ticks;
+void CAIManager::Tick() {
+    if (m_playerCount > 0) ++m_ticks;
 }

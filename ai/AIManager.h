@@ -4,16 +4,15 @@
 
 class CGame;
 
-class CAIManager
-{
+class CAIManager {
 public:
-  explicit CAIManager(CGame* game);
-  ~CAIManager();
+    explicit CAIManager(CGame* game);
+    ~CAIManager();
 
-  // One tick of every computer player while any is active.
-  void Tick();
+    // One tick of every computer player while any is active.
+    void Tick();
 
-  CGame* m_game;
-  int m_playerCount = 0;
-  unsigned m_ticks = 0;
+    CGame* m_game;
+    int m_playerCount = 0;
+    unsigned m_ticks = 0;
 };

@@ -1,54 +1,50 @@
 // Frame dispatch and the interface frame.
 #include <cmath>
 
+#include "ai/AIManager.h"
 #include "app/Game.h"
 #include "app/GameClock.h"
 #include "app/GameConsole.h"
 #include "app/GameServices.h"
-#include "ai/AIManager.h"
-#include "world/GameScene.h"
 #include "netgame/NetGame.h"
 #include "nwe/Engine.h"
 #include "nwe/FrameTable.h"
 #include "nwe/Peer.h"
 #include "platform/sys/Thread.h"
 #include "ui/Interface.h"
+#include "world/GameScene.h"
 
 // Counts interface frames; while the game lags far behind only every tenth
 // one draws.
 static int32_t s_interfaceFrames = 0;
 
-int CGame::Frame()
-{
-  Game_SetFloatMode();
-  m_hasFocus = Game_WindowHasFocus() ? 1 : 0;
-  if (m_guiWord != 0)
-    InterfaceFrame();
-  else if (m_gameState == 2)
-    RenderFrame();
-  else if (m_gameState == 0)
-    StartGame();
-  else
-    InterfaceFrame();
-  Game_ClearViewModeChanged(this);
-  return 1;
+int CGame::Frame() {
+    Game_SetFloatMode();
+    m_hasFocus = Game_WindowHasFocus() ? 1 : 0;
+    if (m_guiWord != 0)
+        InterfaceFrame();
+    else if (m_gameState == 2)
+        RenderFrame();
+    else if (m_gameState == 0)
+        StartGame();
+    else
+        InterfaceFrame();
+    Game_ClearViewModeChanged(this);
+    return 1;
 }
 
 // One lockstep tick: game time moves on and the current frame's messages go
 // to their handlers.
-static void ExecuteTick(CGame* game)
-{
-  CNetGame* net = game->m_netGame;
-  game->m_clock->AdvanceGameTime(nullptr, true, true);
-  if (net->m_frameTable)
-  {
-    NWEFrame* frame = net->m_frameTable->Current();
-    if (frame)
-    {
-      NWEPeer::ProcessIncoming(frame, &net->m_queue3);
-      net->m_frameTable->Release(frame);
+static void ExecuteTick(CGame* game) {
+    CNetGame* net = game->m_netGame;
+    game->m_clock->AdvanceGameTime(nullptr, true, true);
+    if (net->m_frameTable) {
+        NWEFrame* frame = net->m_frameTable->Current();
+        if (frame) {
+            NWEPeer::ProcessIncoming(frame, &net->m_queue3);
+            net->m_frameTable->Release(frame);
+        }
     }
-  }
 }
 
 // A client whose frame is missing or overdue asks the server where it is.
@@ -57,222 +53,183 @@ static void ExecuteTick(CGame* game)
 // running an empty or half-filled lockstep frame would make this machine
 // diverge from every other, so the client waits for the frame or for the
 // server's resync instead.
-static void AskForFrame(CGame* game, NWEFrame* rec)
-{
-  CNetGame* net = game->m_netGame;
-  int32_t& w = net->m_askForFrame;
-  if (w == 0xFFFF)
-  {
-    net->Send(NS_NOTIFYTYPE_ASKFORFRAME, nullptr, 0, 0, 0);
-    w = 0xFF01;
-  }
-  else if (w > 0xFF00)
-  {
-    w += 1;
-  }
-  else
-  {
-    uint16_t current = net->m_frameTable ? net->m_frameTable->PeekNumber(0) : 0;
-    if (NWEFrameTable::Compare((uint16_t)w, current) > 0)
-    {
-      if (rec)
-        Game_PrintColor(255, 0, 0, true,
-                        "Severe network errer (Wrong number of messages), asking server to resync (%d, %d), %d",
-                        (int)rec->GetExpected(), (int)rec->GetReceived(), (int)current);
-      else
-        Game_PrintColor(255, 0, 0, true, "Severe network errer (No FTI), asking server to resync (%d)",
-                        (int)current);
-      net->Send(NS_NOTIFYTYPE_SYNC_REPORT, nullptr, 0, 0, 0);
+static void AskForFrame(CGame* game, NWEFrame* rec) {
+    CNetGame* net = game->m_netGame;
+    int32_t& w = net->m_askForFrame;
+    if (w == 0xFFFF) {
+        net->Send(NS_NOTIFYTYPE_ASKFORFRAME, nullptr, 0, 0, 0);
+        w = 0xFF01;
+    } else if (w > 0xFF00) {
+        w += 1;
+    } else {
+        uint16_t current = net->m_frameTable ? net->m_frameTable->PeekNumber(0) : 0;
+        if (NWEFrameTable::Compare((uint16_t)w, current) > 0) {
+            if (rec)
+                Game_PrintColor(
+                    255, 0, 0, true,
+                    "Severe network errer (Wrong number of messages), asking server to resync (%d, %d), %d",
+                    (int)rec->GetExpected(), (int)rec->GetReceived(), (int)current);
+            else
+                Game_PrintColor(255, 0, 0, true,
+                                "Severe network errer (No FTI), asking server to resync (%d)", (int)current);
+            net->Send(NS_NOTIFYTYPE_SYNC_REPORT, nullptr, 0, 0, 0);
+        }
+        w = 0xFFFF;
     }
-    w = 0xFFFF;
-  }
 }
 
 // The tick step of the interface frame, when a tick is due.
-static void TickStep(CGame* game)
-{
-  CNetGame* net = game->m_netGame;
-  if (net->m_hosting)
-  {
-    ExecuteTick(game);
-    if (game->m_gameLoading)
-      game->ServerStartStep();
-    net->ResyncClients();
-    return;
-  }
-  NWEFrameTable* table = net->m_frameTable;
-  NWEFrame* rec = table ? table->TryCurrent() : nullptr;
-  NWEPeer* peer = net->m_clientLink ? NWEEngine::GetPeer(net->m_clientLink) : nullptr;
-  if (peer && net->m_frameCountdown < 0.0f && !rec && net->m_clientConnected && peer->GetState() == 4)
-  {
-    net->m_frameCountdown = game->m_frameTimeout;
-    AskForFrame(game, nullptr);
-    peer->Release();
-    return;
-  }
-  if (peer)
-    peer->Release();
-  if (!rec)
-    return;
-  net->m_frameCountdown = game->m_frameTimeout;
-  if (net->m_touchTime)
-  {
-    rec->TouchTime();
-    net->m_touchTime = 0;
-  }
-  bool complete = rec->IsComplete();
-  if (!complete)
-  {
-    double waited = net->m_engineClock.Seconds(net->m_engineClock.Now() - rec->GetTime());
-    if (waited <= game->m_frameTimeout)
-    {
-      table->Release(rec);
-      return;
+static void TickStep(CGame* game) {
+    CNetGame* net = game->m_netGame;
+    if (net->m_hosting) {
+        ExecuteTick(game);
+        if (game->m_gameLoading) game->ServerStartStep();
+        net->ResyncClients();
+        return;
     }
-  }
-  if (complete)
-  {
-    net->m_queue1.Flush();
-    ExecuteTick(game);
-    net->ResyncClients();
-  }
-  else
-  {
-    AskForFrame(game, rec);
-  }
-  table->Release(rec);
+    NWEFrameTable* table = net->m_frameTable;
+    NWEFrame* rec = table ? table->TryCurrent() : nullptr;
+    NWEPeer* peer = net->m_clientLink ? NWEEngine::GetPeer(net->m_clientLink) : nullptr;
+    if (peer && net->m_frameCountdown < 0.0f && !rec && net->m_clientConnected && peer->GetState() == 4) {
+        net->m_frameCountdown = game->m_frameTimeout;
+        AskForFrame(game, nullptr);
+        peer->Release();
+        return;
+    }
+    if (peer) peer->Release();
+    if (!rec) return;
+    net->m_frameCountdown = game->m_frameTimeout;
+    if (net->m_touchTime) {
+        rec->TouchTime();
+        net->m_touchTime = 0;
+    }
+    bool complete = rec->IsComplete();
+    if (!complete) {
+        double waited = net->m_engineClock.Seconds(net->m_engineClock.Now() - rec->GetTime());
+        if (waited <= game->m_frameTimeout) {
+            table->Release(rec);
+            return;
+        }
+    }
+    if (complete) {
+        net->m_queue1.Flush();
+        ExecuteTick(game);
+        net->ResyncClients();
+    } else {
+        AskForFrame(game, rec);
+    }
+    table->Release(rec);
 }
 
 // The host's reply when the frame the server waits for has come round.
-static void FinishMarkReply(CNetGame* net)
-{
-  if (net->m_awaitedFinishMark == -1 || !net->m_frameTable)
-    return;
-  NWEFrame* frame = net->m_frameTable->Current();
-  if (!frame)
-    return;
-  if ((int32_t)(frame->GetMark() & 0xFFFF) == net->m_awaitedFinishMark)
-  {
-    net->m_awaitedFinishMark = -1;
-    net->m_finishReply = frame->GetMark();
-    net->Send(NS_NOTIFYTYPE_FRAMEFINISHED, &net->m_finishReply, 2, 0, 0);
-  }
-  net->m_frameTable->Release(frame);
+static void FinishMarkReply(CNetGame* net) {
+    if (net->m_awaitedFinishMark == -1 || !net->m_frameTable) return;
+    NWEFrame* frame = net->m_frameTable->Current();
+    if (!frame) return;
+    if ((int32_t)(frame->GetMark() & 0xFFFF) == net->m_awaitedFinishMark) {
+        net->m_awaitedFinishMark = -1;
+        net->m_finishReply = frame->GetMark();
+        net->Send(NS_NOTIFYTYPE_FRAMEFINISHED, &net->m_finishReply, 2, 0, 0);
+    }
+    net->m_frameTable->Release(frame);
 }
 
-int CGame::InterfaceFrame()
-{
-  CGameClock* clock = m_clock;
-  CNetGame* net = m_netGame;
-  CInterface* ui = m_interface;
+int CGame::InterfaceFrame() {
+    CGameClock* clock = m_clock;
+    CNetGame* net = m_netGame;
+    CInterface* ui = m_interface;
 
-  clock->EndFrameSection();
-  Game_ApplyPendingModeChange(this);
-  clock->BeginGameSection();
+    clock->EndFrameSection();
+    Game_ApplyPendingModeChange(this);
+    clock->BeginGameSection();
 
-  if (m_mainSleep)
-    Sys_Sleep(40);
-  Game_UpdateCommandContext(this);
+    if (m_mainSleep) Sys_Sleep(40);
+    Game_UpdateCommandContext(this);
 
-  FinishMarkReply(net);
-  clock->AdvanceGameTime(nullptr, false, true);
-  net->m_queue1.Flush();
-  net->m_queue3.Flush();
-  net->m_queue2.Flush();
-  net->Update(0);
+    FinishMarkReply(net);
+    clock->AdvanceGameTime(nullptr, false, true);
+    net->m_queue1.Flush();
+    net->m_queue3.Flush();
+    net->m_queue2.Flush();
+    net->Update(0);
 
-  clock->m_lock.Enter();
-  net->m_frameCountdown -= clock->m_frameTime;
-  float backlog = clock->Backlog();
-  bool due = backlog > net->m_tickLead;
-  if (!due)
-    net->m_frameCountdown = m_frameTimeout;
-  clock->m_lock.Leave();
-  if (due)
-    TickStep(this);
+    clock->m_lock.Enter();
+    net->m_frameCountdown -= clock->m_frameTime;
+    float backlog = clock->Backlog();
+    bool due = backlog > net->m_tickLead;
+    if (!due) net->m_frameCountdown = m_frameTimeout;
+    clock->m_lock.Leave();
+    if (due) TickStep(this);
 
-  net->RemoveMarkedPlayers();
+    net->RemoveMarkedPlayers();
 
-  clock->EndGameSection();
-  clock->BeginVisualSection();
+    clock->EndGameSection();
+    clock->BeginVisualSection();
 
-  Game_UpdateSoundStream(this);
-  Game_ProcessInput(this);
-  Game_UpdateCommandContext(this);
+    Game_UpdateSoundStream(this);
+    Game_ProcessInput(this);
+    Game_UpdateCommandContext(this);
 
-  ui->m_blinkTimer += clock->m_frameTime;
-  if (ui->m_blinkTimer > 0.5f)
-  {
-    ui->m_blinkTimer = 0.0f;
-    ui->m_blink = !ui->m_blink;
-  }
-
-  clock->UpdateFrameTime(0);
-  Game_UpdateEngineTimer(this, clock->NextTickTime());
-
-  bool draw = !(clock->Backlog() - net->m_tickLead >= 1.0f && s_interfaceFrames % 10 != 0);
-  if (draw)
-  {
-    Game_ClearScreen(this);
-    if (!Game_DrawFullScreenVideo(this))
-    {
-      if (!Game_ConsoleVisible(this))
-      {
-        ui->Update(0, 0);
-        ui->m_drawnThisFrame = 0;
-        ui->DrawUnitMouseInfo();
-      }
-      else
-      {
-        Game_DrawConsole(this);
-      }
-      Game_ResetInterfaceClip(this);
-      if (m_consoleScriptMarker != 1)
-      {
-        m_consoleScriptMarker = 1;
-        Game_RunScript("ToConsole.cfg");
-      }
-      Game_DrawOverlays(this);
+    ui->m_blinkTimer += clock->m_frameTime;
+    if (ui->m_blinkTimer > 0.5f) {
+        ui->m_blinkTimer = 0.0f;
+        ui->m_blink = !ui->m_blink;
     }
-    Redraw();
-  }
 
-  ++s_interfaceFrames;
-  clock->EndVisualSection();
-  clock->BeginFrameSection();
-  return 1;
+    clock->UpdateFrameTime(0);
+    Game_UpdateEngineTimer(this, clock->NextTickTime());
+
+    bool draw = !(clock->Backlog() - net->m_tickLead >= 1.0f && s_interfaceFrames % 10 != 0);
+    if (draw) {
+        Game_ClearScreen(this);
+        if (!Game_DrawFullScreenVideo(this)) {
+            if (!Game_ConsoleVisible(this)) {
+                ui->Update(0, 0);
+                ui->m_drawnThisFrame = 0;
+                ui->DrawUnitMouseInfo();
+            } else {
+                Game_DrawConsole(this);
+            }
+            Game_ResetInterfaceClip(this);
+            if (m_consoleScriptMarker != 1) {
+                m_consoleScriptMarker = 1;
+                Game_RunScript("ToConsole.cfg");
+            }
+            Game_DrawOverlays(this);
+        }
+        Redraw();
+    }
+
+    ++s_interfaceFrames;
+    clock->EndVisualSection();
+    clock->BeginFrameSection();
+    return 1;
 }
 
 // The running game's frame: input, one logic tick when due, drawing.
-int CGame::RenderFrame()
-{
-  CGameClock* clock = m_clock;
-  clock->EndFrameSection();
-  clock->BeginGameSection();
-  Game_ProcessInput(this);
-  Game_UpdateCommandContext(this);
-  m_netGame->Update(0);
-  clock->AdvanceGameTime(nullptr, false, true);
-  if (clock->Backlog() > 0.0f)
-  {
-    clock->AdvanceGameTime(nullptr, true, true);
-    if (m_aiManager)
-      m_aiManager->Tick();
-    if (m_gameScene)
-      m_gameScene->Tick();
-    m_netGame->ResyncClients();
-  }
-  clock->EndGameSection();
-  clock->BeginVisualSection();
-  clock->UpdateFrameTime(0);
-  m_consoleScriptMarker = 0;
-  Game_ClearScreen(this);
-  if (m_interface)
-    m_interface->Update(1, 0);
-  if (Game_ConsoleVisible(this))
-    Game_DrawConsole(this);
-  Redraw();
-  clock->EndVisualSection();
-  clock->BeginFrameSection();
-  return 1;
+int CGame::RenderFrame() {
+    CGameClock* clock = m_clock;
+    clock->EndFrameSection();
+    clock->BeginGameSection();
+    Game_ProcessInput(this);
+    Game_UpdateCommandContext(this);
+    m_netGame->Update(0);
+    clock->AdvanceGameTime(nullptr, false, true);
+    if (clock->Backlog() > 0.0f) {
+        clock->AdvanceGameTime(nullptr, true, true);
+        if (m_aiManager) m_aiManager->Tick();
+        if (m_gameScene) m_gameScene->Tick();
+        m_netGame->ResyncClients();
+    }
+    clock->EndGameSection();
+    clock->BeginVisualSection();
+    clock->UpdateFrameTime(0);
+    m_consoleScriptMarker = 0;
+    Game_ClearScreen(this);
+    if (m_interface) m_interface->Update(1, 0);
+    if (Game_ConsoleVisible(this)) Game_DrawConsole(this);
+    Redraw();
+    clock->EndVisualSection();
+    clock->BeginFrameSection();
+    return 1;
 }

@@ -27,9 +27,8 @@ volatile uint8_t g_ShuttingDown = 0;
 
 static bool s_consoleToStdout = true;
 
-void CGame::SetConsoleToStdout(bool on)
-{
-  s_consoleToStdout = on;
+void CGame::SetConsoleToStdout(bool on) {
+    s_consoleToStdout = on;
 }
 
 static const char kNotInstalled[] = "Tessarak has not been properly installed, please reinstall";
@@ -37,47 +36,57 @@ static const char kNotInstalled[] = "Tessarak has not been properly installed, p
 // ---------------------------------------------------------------------------
 // Construction
 
-CGame::CGame(void* instance, const char* dataFile) : m_critSect(4000)
-{
-  g_pGame = this;
+CGame::CGame(void* instance, const char* dataFile) : m_critSect(4000) {
+    g_pGame = this;
 
-  char host[256] = {};
-  if (gethostname(host, sizeof host - 1) != 0)
-    std::strcpy(host, "localhost");
-  m_uniqueInstance.Format("%s %d", host, (int)Sys_GetCurrentProcessId());
+    char host[256] = {};
+    if (gethostname(host, sizeof host - 1) != 0) std::strcpy(host, "localhost");
+    m_uniqueInstance.Format("%s %d", host, (int)Sys_GetCurrentProcessId());
 
-  const char* cmdLine = Game_CommandLine();
-  m_language.Assign(cmdLine && cmdLine[0] ? cmdLine : "English");
+    const char* cmdLine = Game_CommandLine();
+    m_language.Assign(cmdLine && cmdLine[0] ? cmdLine : "English");
 
-  m_codePage = Game_SystemCodePage();
-  switch (m_codePage)
-  {
-    case 874: m_charSet = CS_WIN_THAI; break;
-    case 1250: m_charSet = CS_WIN_CENTRALEUROPE; break;
-    case 1251: m_charSet = CS_WIN_CRYLLIC; break;
-    case 1253: m_charSet = CS_WIN_GREEK; break;
-    case 1254: m_charSet = CS_WIN_TURKISH; break;
-    case 1255: m_charSet = CS_WIN_HEBREW; break;
-    case 1256: m_charSet = CS_WIN_ARABIC; break;
-    case 1257: m_charSet = CS_WIN_BALTIC; break;
-    default:
-      m_codePage = 1252;
-      m_charSet = CS_WIN_WESTERN;
-      break;
-  }
+    m_codePage = Game_SystemCodePage();
+    switch (m_codePage) {
+        case 874:
+            m_charSet = CS_WIN_THAI;
+            break;
+        case 1250:
+            m_charSet = CS_WIN_CENTRALEUROPE;
+            break;
+        case 1251:
+            m_charSet = CS_WIN_CRYLLIC;
+            break;
+        case 1253:
+            m_charSet = CS_WIN_GREEK;
+            break;
+        case 1254:
+            m_charSet = CS_WIN_TURKISH;
+            break;
+        case 1255:
+            m_charSet = CS_WIN_HEBREW;
+            break;
+        case 1256:
+            m_charSet = CS_WIN_ARABIC;
+            break;
+        case 1257:
+            m_charSet = CS_WIN_BALTIC;
+            break;
+        default:
+            m_codePage = 1252;
+            m_charSet = CS_WIN_WESTERN;
+            break;
+    }
 
-  m_gameDir.Assign("Tessarak");
-  for (SVideoSettings& slot : m_video)
-    slot.driverName.Assign("display");
-  m_instance = instance;
-  m_dataFile.Assign(dataFile ? dataFile : "");
+    m_gameDir.Assign("Tessarak");
+    for (SVideoSettings& slot : m_video) slot.driverName.Assign("display");
+    m_instance = instance;
+    m_dataFile.Assign(dataFile ? dataFile : "");
 }
 
-CGame::~CGame()
-{
-  Shutdown();
-  if (g_pGame == this)
-    g_pGame = nullptr;
+CGame::~CGame() {
+    Shutdown();
+    if (g_pGame == this) g_pGame = nullptr;
 }
 
 // ---------------------------------------------------------------------------
@@ -86,473 +95,399 @@ CGame::~CGame()
 // Ends the process when a subsystem could not be made: later code relies on
 // every member being there.
 template <typename T>
-static T* Require(T* object, const char* what)
-{
-  if (!object)
-  {
-    CStrBuf text;
-    text.Format("Could not create the %s.", what);
-    std::fprintf(stderr, "%s\n", text.GetText());
-    Game_MessageBox(text.GetText(), "Error", true);
-    std::exit(1);
-  }
-  return object;
-}
-
-int CGame::Startup(int)
-{
-  // The program runs from its System folder; the installation is its parent.
-  m_installDir.Assign(Game_CurrentDirectory().c_str());
-  const char* slash = std::strrchr(m_installDir.GetText(), '\\');
-  if (slash)
-    m_installDir.SetAt((int32_t)(slash - m_installDir.GetText()), 0);
-
-  // Writes below the installation go to the user's data folder when the
-  // installation cannot be written; the machine's values live beside it.
-  Sys_SetInstallFolder(m_installDir.GetText());
-
-  if (std::strchr(m_gameDir.GetText(), ':'))
-    m_rootDir.Assign(m_gameDir);
-  else
-    m_rootDir.Format("%s\\%s", m_installDir.GetText(), m_gameDir.GetText());
-
-  // Installation values.
-  CStrBuf value;
-  if (Game_RegistryRead("InstalledPath", value))
-    m_installedPath.Assign(value);
-  else
-  {
-    m_installedPath.Assign(m_installDir);
-    Game_RegistryWrite("InstalledPath", m_installedPath.GetText());
-  }
-  if (Game_RegistryRead("SetupPath", value) && !value.IsEmpty())
-    m_setupPath.Format("%s\\Tessarak", value.GetText());
-
-  // File table: the loose tree first, so loose files win over packed ones.
-  Game_MountRoot(m_rootDir.GetText(), m_language.GetText());
-
-  CStrBuf name;
-  name.Format("%s.cfg", m_language.GetText());
-  if (!Game_FileExists(GetPath("Scripts", name.GetText())))
-  {
-    if (m_setupPath.IsEmpty())
-      Game_NotInstalled(kNotInstalled);
-    CStrBuf pack;
-    pack.Format("%s\\Languages\\%s.box", m_setupPath.GetText(), m_language.GetText());
-    Game_MountPack(pack.GetText());
-  }
-  static const char* const kPacks[] = {"Content", "Campaigns", "Campaigns_Movies", "Intro", "Music"};
-  for (const char* pack : kPacks)
-  {
-    CStrBuf marker;
-    marker.Format("%s.id", pack);
-    if (Game_FileExists(GetPath(nullptr, marker.GetText())))
-      continue;
-    if (m_setupPath.IsEmpty())
-      Game_NotInstalled(kNotInstalled);
-    CStrBuf path;
-    path.Format("%s\\%s.box", m_setupPath.GetText(), pack);
-    Game_MountPack(path.GetText());
-  }
-
-  CreateSubsystems();
-
-  m_clock->Start();
-  Game_RunScript(name.GetText());
-  if (!Game_SetupDisplay(this))
-  {
-    ErrorBox("The display could not be set up.");
-    FatalExit(1);
-  }
-  Game_ClearAndPresent(this);
-
-  m_gameScene = Require(new CGameScene(this), "game scene");
-  m_aiManager = Require(new CAIManager(this), "computer-player manager");
-  m_netGame = Require(new CNetGame(this), "network game");
-
-  m_interface->CreateFonts();
-  Game_ShowConsole(this);
-  Game_Print(" ");
-  Game_Print("Starting Tessarak Windows 2000 version");
-
-  Game_StartInput(this);
-  Game_Print(" ");
-  m_clock->PrintResolution();
-  Benchmark();
-  float speed = std::floor(m_benchmarkSpeed + 0.5f);
-  m_netGame->m_serverInfo.m_speed = (uint16_t)(speed < 0.0f ? 0.0f : speed > 65535.0f ? 65535.0f : speed);
-  Game_Printf("Benchmark speed %f", (double)m_benchmarkSpeed);
-  Game_Print(" ");
-
-  m_startupDone = 1;
-  Game_EnableConfigSave(this);
-  m_gameDir.Assign("None");
-  ExecStartup("Tessarak");
-
-  Game_RunScript("Autoexec.cfg");
-
-  CMainDialog* window = g_pMainWindow;
-  if (window)
-    window->ShowForGame(m_startMinimized != 0);
-  return 1;
-}
-
-void CGame::CreateSubsystems()
-{
-  m_clock = Require(new CGameClock(), "game clock");
-  Game_CreateInput(this);
-  Game_CreateView(this);
-  m_worldGrid = Require(new CWorldGrid(this), "world grid");
-  m_explosionManager = Require(new CExplosionManager(this), "explosion manager");
-  m_interface = Require(new CInterface(this), "interface");
-  // Whoever started the game from a terminal reads the console there too.
-  m_interface->m_console.SetEchoToStdout(s_consoleToStdout);
-  m_physicsEngine = Require(new CPhysicsEngine(this), "physics engine");
-  Game_CreateSound(this);
-}
-
-bool CGame::IsPlainFolderName(const char* name)
-{
-  if (!name || !name[0] || std::strlen(name) > 255)
-    return false;
-  if (std::strcmp(name, ".") == 0 || std::strstr(name, ".."))
-    return false;
-  for (const char* p = name; *p; ++p)
-  {
-    unsigned char c = (unsigned char)*p;
-    if (c < 32 || c == ':' || c == '\\' || c == '/' || c == '*' || c == '?' || c == '"' || c == '<' ||
-        c == '>' || c == '|')
-      return false;
-  }
-  return true;
-}
-
-bool CGame::ExecStartup(const char* name)
-{
-  if (!name || m_gameDir.EqualsNoCase(name))
-    return true;
-  // The name may come from a server or a map script: it must name one plain
-  // folder of the installation, never a path elsewhere on the machine.
-  if (!IsPlainFolderName(name))
-  {
-    Game_Printf("Invalid game directory: %s", name);
-    return false;
-  }
-  CStrBuf root;
-  root.Format("%s\\%s", m_installDir.GetText(), name);
-  if (!Sys_IsFolder(root.GetText()))
-  {
-    Game_Printf("Game directory not found: %s", name);
-    return false;
-  }
-
-  if (m_netGame && m_netGame->m_clientConnected && m_netGame->m_hosting && !m_netGame->m_noGameDirSend)
-  {
-    size_t n = std::strlen(name) + 1;
-    if (n <= sizeof m_netGame->m_sendBuffer)
-    {
-      std::memcpy(m_netGame->m_sendBuffer, name, n);
-      m_netGame->Send(NS_NOTIFYTYPE_GAMEDIR, m_netGame->m_sendBuffer, (int)n, 0, 0);
+static T* Require(T* object, const char* what) {
+    if (!object) {
+        CStrBuf text;
+        text.Format("Could not create the %s.", what);
+        std::fprintf(stderr, "%s\n", text.GetText());
+        Game_MessageBox(text.GetText(), "Error", true);
+        std::exit(1);
     }
-  }
-  m_gameDir.Assign(name);
-  MasterClient_SendGame();
-  m_rootDir.Assign(root);
+    return object;
+}
 
-  CStrBuf cache;
-  cache.Format("%s\\Cache", m_rootDir.GetText());
-  Game_SetCacheFolder(this, cache.GetText());
+int CGame::Startup(int) {
+    // The program runs from its System folder; the installation is its parent.
+    m_installDir.Assign(Game_CurrentDirectory().c_str());
+    const char* slash = std::strrchr(m_installDir.GetText(), '\\');
+    if (slash) m_installDir.SetAt((int32_t)(slash - m_installDir.GetText()), 0);
 
-  Game_PrintAndRender(" ");
-  Game_PrintAndRender("Executing 'Startup.cfg'...");
-  // Commands are registered once; a later switch of the game directory only
-  // runs the new directory's scripts.
-  if (!m_commandsRegistered)
-  {
-    Game_RegisterAllCommands(this);
-    m_commandsRegistered = true;
-  }
-  Game_RunScript("Startup.cfg");
+    // Writes below the installation go to the user's data folder when the
+    // installation cannot be written; the machine's values live beside it.
+    Sys_SetInstallFolder(m_installDir.GetText());
 
-  Game_PrintAndRender(" ");
-  Game_PrintAndRender("Initialzing sound engine...");
-  Game_InitSound(this);
-  Game_PrintAndRender(" ");
+    if (std::strchr(m_gameDir.GetText(), ':'))
+        m_rootDir.Assign(m_gameDir);
+    else
+        m_rootDir.Format("%s\\%s", m_installDir.GetText(), m_gameDir.GetText());
 
-  m_guiWord = 1;
-  Game_ShowConsole(this);
-  if (m_interface)
-    m_interface->LoadConsoleBackground();
-  return true;
+    // Installation values.
+    CStrBuf value;
+    if (Game_RegistryRead("InstalledPath", value))
+        m_installedPath.Assign(value);
+    else {
+        m_installedPath.Assign(m_installDir);
+        Game_RegistryWrite("InstalledPath", m_installedPath.GetText());
+    }
+    if (Game_RegistryRead("SetupPath", value) && !value.IsEmpty())
+        m_setupPath.Format("%s\\Tessarak", value.GetText());
+
+    // File table: the loose tree first, so loose files win over packed ones.
+    Game_MountRoot(m_rootDir.GetText(), m_language.GetText());
+
+    CStrBuf name;
+    name.Format("%s.cfg", m_language.GetText());
+    if (!Game_FileExists(GetPath("Scripts", name.GetText()))) {
+        if (m_setupPath.IsEmpty()) Game_NotInstalled(kNotInstalled);
+        CStrBuf pack;
+        pack.Format("%s\\Languages\\%s.box", m_setupPath.GetText(), m_language.GetText());
+        Game_MountPack(pack.GetText());
+    }
+    static const char* const kPacks[] = {"Content", "Campaigns", "Campaigns_Movies", "Intro", "Music"};
+    for (const char* pack : kPacks) {
+        CStrBuf marker;
+        marker.Format("%s.id", pack);
+        if (Game_FileExists(GetPath(nullptr, marker.GetText()))) continue;
+        if (m_setupPath.IsEmpty()) Game_NotInstalled(kNotInstalled);
+        CStrBuf path;
+        path.Format("%s\\%s.box", m_setupPath.GetText(), pack);
+        Game_MountPack(path.GetText());
+    }
+
+    CreateSubsystems();
+
+    m_clock->Start();
+    Game_RunScript(name.GetText());
+    if (!Game_SetupDisplay(this)) {
+        ErrorBox("The display could not be set up.");
+        FatalExit(1);
+    }
+    Game_ClearAndPresent(this);
+
+    m_gameScene = Require(new CGameScene(this), "game scene");
+    m_aiManager = Require(new CAIManager(this), "computer-player manager");
+    m_netGame = Require(new CNetGame(this), "network game");
+
+    m_interface->CreateFonts();
+    Game_ShowConsole(this);
+    Game_Print(" ");
+    Game_Print("Starting Tessarak Windows 2000 version");
+
+    Game_StartInput(this);
+    Game_Print(" ");
+    m_clock->PrintResolution();
+    Benchmark();
+    float speed = std::floor(m_benchmarkSpeed + 0.5f);
+    m_netGame->m_serverInfo.m_speed = (uint16_t)(speed < 0.0f ? 0.0f : speed > 65535.0f ? 65535.0f : speed);
+    Game_Printf("Benchmark speed %f", (double)m_benchmarkSpeed);
+    Game_Print(" ");
+
+    m_startupDone = 1;
+    Game_EnableConfigSave(this);
+    m_gameDir.Assign("None");
+    ExecStartup("Tessarak");
+
+    Game_RunScript("Autoexec.cfg");
+
+    CMainDialog* window = g_pMainWindow;
+    if (window) window->ShowForGame(m_startMinimized != 0);
+    return 1;
+}
+
+void CGame::CreateSubsystems() {
+    m_clock = Require(new CGameClock(), "game clock");
+    Game_CreateInput(this);
+    Game_CreateView(this);
+    m_worldGrid = Require(new CWorldGrid(this), "world grid");
+    m_explosionManager = Require(new CExplosionManager(this), "explosion manager");
+    m_interface = Require(new CInterface(this), "interface");
+    // Whoever started the game from a terminal reads the console there too.
+    m_interface->m_console.SetEchoToStdout(s_consoleToStdout);
+    m_physicsEngine = Require(new CPhysicsEngine(this), "physics engine");
+    Game_CreateSound(this);
+}
+
+bool CGame::IsPlainFolderName(const char* name) {
+    if (!name || !name[0] || std::strlen(name) > 255) return false;
+    if (std::strcmp(name, ".") == 0 || std::strstr(name, "..")) return false;
+    for (const char* p = name; *p; ++p) {
+        unsigned char c = (unsigned char)*p;
+        if (c < 32 || c == ':' || c == '\\' || c == '/' || c == '*' || c == '?' || c == '"' || c == '<' ||
+            c == '>' || c == '|')
+            return false;
+    }
+    return true;
+}
+
+bool CGame::ExecStartup(const char* name) {
+    if (!name || m_gameDir.EqualsNoCase(name)) return true;
+    // The name may come from a server or a map script: it must name one plain
+    // folder of the installation, never a path elsewhere on the machine.
+    if (!IsPlainFolderName(name)) {
+        Game_Printf("Invalid game directory: %s", name);
+        return false;
+    }
+    CStrBuf root;
+    root.Format("%s\\%s", m_installDir.GetText(), name);
+    if (!Sys_IsFolder(root.GetText())) {
+        Game_Printf("Game directory not found: %s", name);
+        return false;
+    }
+
+    if (m_netGame && m_netGame->m_clientConnected && m_netGame->m_hosting && !m_netGame->m_noGameDirSend) {
+        size_t n = std::strlen(name) + 1;
+        if (n <= sizeof m_netGame->m_sendBuffer) {
+            std::memcpy(m_netGame->m_sendBuffer, name, n);
+            m_netGame->Send(NS_NOTIFYTYPE_GAMEDIR, m_netGame->m_sendBuffer, (int)n, 0, 0);
+        }
+    }
+    m_gameDir.Assign(name);
+    MasterClient_SendGame();
+    m_rootDir.Assign(root);
+
+    CStrBuf cache;
+    cache.Format("%s\\Cache", m_rootDir.GetText());
+    Game_SetCacheFolder(this, cache.GetText());
+
+    Game_PrintAndRender(" ");
+    Game_PrintAndRender("Executing 'Startup.cfg'...");
+    // Commands are registered once; a later switch of the game directory only
+    // runs the new directory's scripts.
+    if (!m_commandsRegistered) {
+        Game_RegisterAllCommands(this);
+        m_commandsRegistered = true;
+    }
+    Game_RunScript("Startup.cfg");
+
+    Game_PrintAndRender(" ");
+    Game_PrintAndRender("Initialzing sound engine...");
+    Game_InitSound(this);
+    Game_PrintAndRender(" ");
+
+    m_guiWord = 1;
+    Game_ShowConsole(this);
+    if (m_interface) m_interface->LoadConsoleBackground();
+    return true;
 }
 
 // ---------------------------------------------------------------------------
 // Paths
 
-const char* CGame::GetPath(const char* subFolder, const char* name)
-{
-  if (!name)
-    name = "";
-  const char* root = m_rootDir.GetText();
-  if (std::strchr(name, ':'))
-    return name;
-  if (name[0] == '!' && name[1] == '!')
-  {
-    m_pathBuf.Format("%s\\%s", root, name + 2);
-  }
-  else if (name[0] == '!')
-  {
-    const char* rest = std::strchr(name + 1, '\\');
-    size_t len = rest ? (size_t)(rest - (name + 1)) : std::strlen(name + 1);
-    CStrBuf folder;
-    folder.Assign("");
-    folder.Append(name + 1, (int32_t)len);
-    if (!rest)
-      rest = "";
-    if (folder.EqualsNoCase("Campaign"))
-    {
-      const char* campaign = m_interface ? m_interface->m_campaignName.GetText() : "";
-      m_pathBuf.Format("%s\\Campaigns\\%s%s", root, campaign, rest);
+const char* CGame::GetPath(const char* subFolder, const char* name) {
+    if (!name) name = "";
+    const char* root = m_rootDir.GetText();
+    if (std::strchr(name, ':')) return name;
+    if (name[0] == '!' && name[1] == '!') {
+        m_pathBuf.Format("%s\\%s", root, name + 2);
+    } else if (name[0] == '!') {
+        const char* rest = std::strchr(name + 1, '\\');
+        size_t len = rest ? (size_t)(rest - (name + 1)) : std::strlen(name + 1);
+        CStrBuf folder;
+        folder.Assign("");
+        folder.Append(name + 1, (int32_t)len);
+        if (!rest) rest = "";
+        if (folder.EqualsNoCase("Campaign")) {
+            const char* campaign = m_interface ? m_interface->m_campaignName.GetText() : "";
+            m_pathBuf.Format("%s\\Campaigns\\%s%s", root, campaign, rest);
+        } else if (folder.EqualsNoCase("Locale")) {
+            m_pathBuf.Format("%s\\Local\\%s%s", root, m_language.GetText(), rest);
+        } else {
+            Game_Printf("Error, unknown dir %s", folder.GetText());
+            return name;
+        }
+    } else if (name[0] == '\\' && name[1] == '\\') {
+        m_pathBuf.Assign(name);
+    } else if (name[0] == '\\') {
+        m_pathBuf.Format("%c:%s", root[0], name);
+    } else if (subFolder) {
+        if (name[0])
+            m_pathBuf.Format("%s\\%s\\%s", root, subFolder, name);
+        else
+            m_pathBuf.Format("%s\\%s", root, subFolder);
+    } else {
+        if (name[0])
+            m_pathBuf.Format("%s\\%s", root, name);
+        else
+            m_pathBuf.Assign(root);
     }
-    else if (folder.EqualsNoCase("Locale"))
-    {
-      m_pathBuf.Format("%s\\Local\\%s%s", root, m_language.GetText(), rest);
-    }
-    else
-    {
-      Game_Printf("Error, unknown dir %s", folder.GetText());
-      return name;
-    }
-  }
-  else if (name[0] == '\\' && name[1] == '\\')
-  {
-    m_pathBuf.Assign(name);
-  }
-  else if (name[0] == '\\')
-  {
-    m_pathBuf.Format("%c:%s", root[0], name);
-  }
-  else if (subFolder)
-  {
-    if (name[0])
-      m_pathBuf.Format("%s\\%s\\%s", root, subFolder, name);
-    else
-      m_pathBuf.Format("%s\\%s", root, subFolder);
-  }
-  else
-  {
-    if (name[0])
-      m_pathBuf.Format("%s\\%s", root, name);
-    else
-      m_pathBuf.Assign(root);
-  }
-  return m_pathBuf.GetText();
+    return m_pathBuf.GetText();
 }
 
 // ---------------------------------------------------------------------------
 // Benchmark
 
-void CGame::Benchmark()
-{
-  CGameClock* clock = m_clock;
-  double freq = clock && clock->m_frequency > 0.0f ? clock->m_frequency : 1193182.0;
-  auto now = [clock]() { return clock ? clock->Now() : (uint64_t)0; };
-  auto score = [freq](uint64_t ticks) { return ticks ? 1.0 / ((double)ticks / freq) : 0.0; };
+void CGame::Benchmark() {
+    CGameClock* clock = m_clock;
+    double freq = clock && clock->m_frequency > 0.0f ? clock->m_frequency : 1193182.0;
+    auto now = [clock]() { return clock ? clock->Now() : (uint64_t)0; };
+    auto score = [freq](uint64_t ticks) { return ticks ? 1.0 / ((double)ticks / freq) : 0.0; };
 
-  // Arithmetic.
-  uint64_t t0 = now();
-  volatile float sink = 0.0f;
-  for (float x = 0.0f; x < 65535.0f; x += 0.2315828f)
-  {
-    float y = std::fmod(x, 1351.2452f);
-    sink = sink + std::sqrt(y);
-  }
-  double a = score(now() - t0);
+    // Arithmetic.
+    uint64_t t0 = now();
+    volatile float sink = 0.0f;
+    for (float x = 0.0f; x < 65535.0f; x += 0.2315828f) {
+        float y = std::fmod(x, 1351.2452f);
+        sink = sink + std::sqrt(y);
+    }
+    double a = score(now() - t0);
 
-  // Memory: bytes, 16-bit words and 32-bit words written and summed.
-  const size_t kBlock = 0xFFFFFF;
-  unsigned char* block = static_cast<unsigned char*>(std::malloc(kBlock + 16));
-  double m = 0.0, r = 0.0;
-  if (block)
-  {
-    t0 = now();
-    unsigned char* p = block;
-    std::memset(p, 3, 0xFFFFF);
-    p += 0xFFFFF;
-    for (size_t i = 0; i < 0xFFFFF; ++i, p += 2)
-    {
-      uint16_t w = 0x0932;
-      std::memcpy(p, &w, 2);
-    }
-    for (size_t i = 0; i < 0x340000 && p + 4 <= block + kBlock; ++i, p += 4)
-    {
-      uint32_t d = 0x3BDEA;
-      std::memcpy(p, &d, 4);
-    }
-    uint64_t sum = 0;
-    const unsigned char* q = block;
-    for (size_t i = 0; i < 0xFFFFF; ++i)
-      sum += *q++;
-    for (size_t i = 0; i < 0xFFFFF; ++i, q += 2)
-    {
-      uint16_t w;
-      std::memcpy(&w, q, 2);
-      sum += w;
-    }
-    for (size_t i = 0; i < 0x340000 && q + 4 <= block + kBlock; ++i, q += 4)
-    {
-      uint32_t d;
-      std::memcpy(&d, q, 4);
-      sum += d;
-    }
-    m = score(now() - t0);
+    // Memory: bytes, 16-bit words and 32-bit words written and summed.
+    const size_t kBlock = 0xFFFFFF;
+    unsigned char* block = static_cast<unsigned char*>(std::malloc(kBlock + 16));
+    double m = 0.0, r = 0.0;
+    if (block) {
+        t0 = now();
+        unsigned char* p = block;
+        std::memset(p, 3, 0xFFFFF);
+        p += 0xFFFFF;
+        for (size_t i = 0; i < 0xFFFFF; ++i, p += 2) {
+            uint16_t w = 0x0932;
+            std::memcpy(p, &w, 2);
+        }
+        for (size_t i = 0; i < 0x340000 && p + 4 <= block + kBlock; ++i, p += 4) {
+            uint32_t d = 0x3BDEA;
+            std::memcpy(p, &d, 4);
+        }
+        uint64_t sum = 0;
+        const unsigned char* q = block;
+        for (size_t i = 0; i < 0xFFFFF; ++i) sum += *q++;
+        for (size_t i = 0; i < 0xFFFFF; ++i, q += 2) {
+            uint16_t w;
+            std::memcpy(&w, q, 2);
+            sum += w;
+        }
+        for (size_t i = 0; i < 0x340000 && q + 4 <= block + kBlock; ++i, q += 4) {
+            uint32_t d;
+            std::memcpy(&d, q, 4);
+            sum += d;
+        }
+        m = score(now() - t0);
 
-    // Random reads, with the runtime's 15-bit generator.
-    uint32_t seed = 1;
-    auto rnd = [&seed]() {
-      seed = seed * 214013u + 2531011u;
-      return (int)((seed >> 16) & 0x7FFF);
-    };
-    t0 = now();
-    for (int i = 0; i < 0x4FFFF; ++i)
-    {
-      int lo = rnd();
-      int hi = rnd() % 255;
-      size_t index = (size_t)(lo | (hi << 16));
-      sum += block[index % kBlock];
+        // Random reads, with the runtime's 15-bit generator.
+        uint32_t seed = 1;
+        auto rnd = [&seed]() {
+            seed = seed * 214013u + 2531011u;
+            return (int)((seed >> 16) & 0x7FFF);
+        };
+        t0 = now();
+        for (int i = 0; i < 0x4FFFF; ++i) {
+            int lo = rnd();
+            int hi = rnd() % 255;
+            size_t index = (size_t)(lo | (hi << 16));
+            sum += block[index % kBlock];
+        }
+        r = score(now() - t0);
+        sink = sink + (float)(sum & 1);
+        std::free(block);
     }
-    r = score(now() - t0);
-    sink = sink + (float)(sum & 1);
-    std::free(block);
-  }
-  // Every phase scores in runs per second, so each weighs in.
-  m_benchmarkSpeed = (float)((a + a + m + r) / 4.0 * 100.0);
+    // Every phase scores in runs per second, so each weighs in.
+    m_benchmarkSpeed = (float)((a + a + m + r) / 4.0 * 100.0);
 }
 
 // ---------------------------------------------------------------------------
 // Locks, boxes, shutdown
 
-void CGame::Lock()
-{
-  m_gameLock.Wait();
+void CGame::Lock() {
+    m_gameLock.Wait();
 }
 
-void CGame::Unlock()
-{
-  m_gameLock.Release();
+void CGame::Unlock() {
+    m_gameLock.Release();
 }
 
-void CGame::SendPause(int32_t value)
-{
-  if (!m_netGame)
-    return;
-  std::memcpy(m_netGame->m_sendBuffer, &value, sizeof value);
-  m_netGame->Send(NS_NOTIFYTYPE_PAUSE, m_netGame->m_sendBuffer, 4, 0, 0);
+void CGame::SendPause(int32_t value) {
+    if (!m_netGame) return;
+    std::memcpy(m_netGame->m_sendBuffer, &value, sizeof value);
+    m_netGame->Send(NS_NOTIFYTYPE_PAUSE, m_netGame->m_sendBuffer, 4, 0, 0);
 }
 
-void CGame::ErrorBox(const char* text)
-{
-  Game_MessageBox(text, "Error", true);
+void CGame::ErrorBox(const char* text) {
+    Game_MessageBox(text, "Error", true);
 }
 
-void CGame::LogToConsole(const char* text, void*)
-{
-  Game_Print(text);
+void CGame::LogToConsole(const char* text, void*) {
+    Game_Print(text);
 }
 
-void CGame::Shutdown()
-{
-  if (m_shutDown)
-    return;
-  // Settings are saved only after a complete start-up: an early fatal exit
-  // must not overwrite the player's files with defaults.
-  if (m_startupDone)
-    Game_SaveConfigFiles();
-  g_ShuttingDown = 1;
-  m_shutDown = 1;
+void CGame::Shutdown() {
+    if (m_shutDown) return;
+    // Settings are saved only after a complete start-up: an early fatal exit
+    // must not overwrite the player's files with defaults.
+    if (m_startupDone) Game_SaveConfigFiles();
+    g_ShuttingDown = 1;
+    m_shutDown = 1;
 
-  delete m_gameScene;
-  m_gameScene = nullptr;
-  delete m_aiManager;
-  m_aiManager = nullptr;
-  delete m_worldGrid;
-  m_worldGrid = nullptr;
-  delete m_physicsEngine;
-  m_physicsEngine = nullptr;
-  delete m_netGame;
-  m_netGame = nullptr;
-  delete m_interface;
-  m_interface = nullptr;
-  delete m_explosionManager;
-  m_explosionManager = nullptr;
-  Game_DeleteView(this);
-  Game_DeleteInput(this);
-  delete m_clock;
-  m_clock = nullptr;
-  Game_DeleteSound(this);
+    delete m_gameScene;
+    m_gameScene = nullptr;
+    delete m_aiManager;
+    m_aiManager = nullptr;
+    delete m_worldGrid;
+    m_worldGrid = nullptr;
+    delete m_physicsEngine;
+    m_physicsEngine = nullptr;
+    delete m_netGame;
+    m_netGame = nullptr;
+    delete m_interface;
+    m_interface = nullptr;
+    delete m_explosionManager;
+    m_explosionManager = nullptr;
+    Game_DeleteView(this);
+    Game_DeleteInput(this);
+    delete m_clock;
+    m_clock = nullptr;
+    Game_DeleteSound(this);
 }
 
-void CGame::FatalExit(int exitCode)
-{
-  g_StopFlag = 1;
-  delete g_pGame;
-  g_pGame = nullptr;
-  CMainDialog::Destroy();
-  std::fflush(stdout);
-  std::exit(exitCode);
+void CGame::FatalExit(int exitCode) {
+    g_StopFlag = 1;
+    delete g_pGame;
+    g_pGame = nullptr;
+    CMainDialog::Destroy();
+    std::fflush(stdout);
+    std::exit(exitCode);
 }
 
 // ---------------------------------------------------------------------------
 
-CStrBuf* SplitNameList(const char* text, int* count)
-{
-  if (count)
-    *count = 0;
-  if (!text || !text[0])
-    return nullptr;
-  char copy[256];
-  std::strncpy(copy, text, 255);
-  copy[255] = 0;
+CStrBuf* SplitNameList(const char* text, int* count) {
+    if (count) *count = 0;
+    if (!text || !text[0]) return nullptr;
+    char copy[256];
+    std::strncpy(copy, text, 255);
+    copy[255] = 0;
 
-  int n = 1;
-  bool quoted = false;
-  for (const char* p = copy; *p; ++p)
-  {
-    if (*p == '"')
-      quoted = !quoted;
-    else if (*p == ' ' && !quoted)
-      ++n;
-  }
-  CStrBuf* all = new CStrBuf[n];
-  int index = 0;
-  quoted = false;
-  for (const char* p = copy; *p; ++p)
-  {
-    if (*p == '"')
-      quoted = !quoted;
-    else if (*p == ' ' && !quoted)
-      ++index;
-    else if (all[index].GetLength() < 254)
-    {
-      char c[2] = {*p, 0};
-      all[index].Append(c);
+    int n = 1;
+    bool quoted = false;
+    for (const char* p = copy; *p; ++p) {
+        if (*p == '"')
+            quoted = !quoted;
+        else if (*p == ' ' && !quoted)
+            ++n;
     }
-  }
-  int kept = 0;
-  for (int i = 0; i < n; ++i)
-    if (!all[i].IsEmpty())
-      ++kept;
-  CStrBuf* result = nullptr;
-  if (kept)
-  {
-    result = new CStrBuf[kept];
-    int j = 0;
+    CStrBuf* all = new CStrBuf[n];
+    int index = 0;
+    quoted = false;
+    for (const char* p = copy; *p; ++p) {
+        if (*p == '"')
+            quoted = !quoted;
+        else if (*p == ' ' && !quoted)
+            ++index;
+        else if (all[index].GetLength() < 254) {
+            char c[2] = {*p, 0};
+            all[index].Append(c);
+        }
+    }
+    int kept = 0;
     for (int i = 0; i < n; ++i)
-      if (!all[i].IsEmpty())
-        result[j++].Assign(all[i]);
-  }
-  delete[] all;
-  if (count)
-    *count = kept;
-  return result;
+        if (!all[i].IsEmpty()) ++kept;
+    CStrBuf* result = nullptr;
+    if (kept) {
+        result = new CStrBuf[kept];
+        int j = 0;
+        for (int i = 0; i < n; ++i)
+            if (!all[i].IsEmpty()) result[j++].Assign(all[i]);
+    }
+    delete[] all;
+    if (count) *count = kept;
+    return result;
 }

@@ -35,192 +35,185 @@ class CNetGame;
 class CE3DVideo;
 class ICommandHost;
 
-
 // Character-set constants of the console (CGame::m_charSet).
-enum
-{
-  CS_DOS = 0,
-  CS_WIN_ARABIC = 1,
-  CS_WIN_BALTIC = 2,
-  CS_WIN_CENTRALEUROPE = 3,
-  CS_WIN_CRYLLIC = 4,
-  CS_WIN_GREEK = 5,
-  CS_WIN_HEBREW = 6,
-  CS_WIN_THAI = 7,
-  CS_WIN_TURKISH = 8,
-  CS_WIN_WESTERN = 9,
-  CS_WIN_VIETNAM = 10,
+enum {
+    CS_DOS = 0,
+    CS_WIN_ARABIC = 1,
+    CS_WIN_BALTIC = 2,
+    CS_WIN_CENTRALEUROPE = 3,
+    CS_WIN_CRYLLIC = 4,
+    CS_WIN_GREEK = 5,
+    CS_WIN_HEBREW = 6,
+    CS_WIN_THAI = 7,
+    CS_WIN_TURKISH = 8,
+    CS_WIN_WESTERN = 9,
+    CS_WIN_VIETNAM = 10,
 };
 
 // One monitor's video settings; slot 0 is the one the game uses.
-struct SVideoSettings
-{
-  uint8_t windowed = 1;
-  CStrBuf driverName;  // "display" by default
-  int32_t width = 640;
-  int32_t height = 480;
-  int32_t bitDepth = 16;
-  int32_t textureDetail = 0;
-  int32_t textureQuality = 32;
-  int32_t refreshRate = 0;  // 0: the driver's default
-  uint8_t hardware = 1;
-  int32_t extra1 = 0;
-  int32_t extra2 = 0;
-  uint8_t extra3 = 0;
+struct SVideoSettings {
+    uint8_t windowed = 1;
+    CStrBuf driverName;  // "display" by default
+    int32_t width = 640;
+    int32_t height = 480;
+    int32_t bitDepth = 16;
+    int32_t textureDetail = 0;
+    int32_t textureQuality = 32;
+    int32_t refreshRate = 0;  // 0: the driver's default
+    uint8_t hardware = 1;
+    int32_t extra1 = 0;
+    int32_t extra2 = 0;
+    uint8_t extra3 = 0;
 };
 
-enum
-{
-  kVideoSlots = 8
-};
+enum { kVideoSlots = 8 };
 
-class CGame
-{
+class CGame {
 public:
-  // instance: the process's instance handle (opaque here); dataFile: the
-  // application passes "No datafile".
-  CGame(void* instance, const char* dataFile);
-  ~CGame();
-  CGame(const CGame&) = delete;
-  CGame& operator=(const CGame&) = delete;
+    // instance: the process's instance handle (opaque here); dataFile: the
+    // application passes "No datafile".
+    CGame(void* instance, const char* dataFile);
+    ~CGame();
+    CGame(const CGame&) = delete;
+    CGame& operator=(const CGame&) = delete;
 
-  // Start-up sequence; returns 1. Ends the process when the installation
-  // is broken or a subsystem cannot be created.
-  int Startup(int arg);
-  // Switches the game directory and runs its start-up scripts.
-  bool ExecStartup(const char* name);
-  // Resolves a name below the root; the result lives until the next call.
-  const char* GetPath(const char* subFolder, const char* name);
-  void Benchmark();
-  void Lock();
-  void Unlock();
-  // Sends the pause value to the session (message 162, 4 bytes).
-  void SendPause(int32_t value);
-  void Redraw();
-  void ShowMessageAndRedraw(const char* text);
-  void ErrorBox(const char* text);
-  static void LogToConsole(const char* text, void* unused);
-  void CheckVideoSettingsChanged();
-  void Shutdown();
-  // Sets the stop flag, deletes the game object and ends the process.
-  [[noreturn]] static void FatalExit(int exitCode = 1);
+    // Start-up sequence; returns 1. Ends the process when the installation
+    // is broken or a subsystem cannot be created.
+    int Startup(int arg);
+    // Switches the game directory and runs its start-up scripts.
+    bool ExecStartup(const char* name);
+    // Resolves a name below the root; the result lives until the next call.
+    const char* GetPath(const char* subFolder, const char* name);
+    void Benchmark();
+    void Lock();
+    void Unlock();
+    // Sends the pause value to the session (message 162, 4 bytes).
+    void SendPause(int32_t value);
+    void Redraw();
+    void ShowMessageAndRedraw(const char* text);
+    void ErrorBox(const char* text);
+    static void LogToConsole(const char* text, void* unused);
+    void CheckVideoSettingsChanged();
+    void Shutdown();
+    // Sets the stop flag, deletes the game object and ends the process.
+    [[noreturn]] static void FatalExit(int exitCode = 1);
 
-  // Frame dispatch.
-  int Frame();
-  int InterfaceFrame();
-  int RenderFrame();
-  int StartGame();
-  // One step of the server's start handshake (hosting only).
-  void ServerStartStep();
+    // Frame dispatch.
+    int Frame();
+    int InterfaceFrame();
+    int RenderFrame();
+    int StartGame();
+    // One step of the server's start handshake (hosting only).
+    void ServerStartStep();
 
-  // True when name may be used as a game directory that arrives from
-  // outside: one plain folder name below the installation.
-  static bool IsPlainFolderName(const char* name);
-  // Console lines also go to standard output (on by default).
-  static void SetConsoleToStdout(bool on);
+    // True when name may be used as a game directory that arrives from
+    // outside: one plain folder name below the installation.
+    static bool IsPlainFolderName(const char* name);
+    // Console lines also go to standard output (on by default).
+    static void SetConsoleToStdout(bool on);
 
-  // ---- access guard and locks
-  NWEAccessGuard m_accessGuard;  // built first, destroyed last
-  CSysCriticalSection m_critSect;  // display-mode change, windowed resize
-  CSysMutex m_drawMutex;           // scene drawing
-  CSysMutex m_gameTimeMutex;       // the clock's advance, ping handlers
-  CSysMutex m_gameLock;            // Lock/Unlock
+    // ---- access guard and locks
+    NWEAccessGuard m_accessGuard;    // built first, destroyed last
+    CSysCriticalSection m_critSect;  // display-mode change, windowed resize
+    CSysMutex m_drawMutex;           // scene drawing
+    CSysMutex m_gameTimeMutex;       // the clock's advance, ping handlers
+    CSysMutex m_gameLock;            // Lock/Unlock
 
-  // ---- language and character set
-  int32_t m_charSet = CS_WIN_WESTERN;
-  int32_t m_codePage = 1252;
-  CStrBuf m_language;
-  CStrBuf m_installedPath;
-  CStrBuf m_setupPath;
-  CStrBuf m_uniqueInstance;
+    // ---- language and character set
+    int32_t m_charSet = CS_WIN_WESTERN;
+    int32_t m_codePage = 1252;
+    CStrBuf m_language;
+    CStrBuf m_installedPath;
+    CStrBuf m_setupPath;
+    CStrBuf m_uniqueInstance;
 
-  // ---- flags bound to console variables
-  uint8_t m_startMinimized = 0;  // ge_Minimize
-  uint8_t m_mainSleep = 0;       // ge_MainSleep
-  int32_t m_binkSoundTrack = 0;  // Vid_BinkSoundTrack
-  uint8_t m_drawGrid = 0;        // cg_DrawGrid
-  uint8_t m_drawGridAfter = 40;
-  uint8_t m_perfRender = 0;          // perf_Render
-  uint8_t m_perfDrawFPS = 0;         // perf_DrawFPS
-  uint8_t m_perfDrawUpdateList = 0;  // perf_DrawUpdateList
-  uint8_t m_perfDrawPathList = 0;    // perf_DrawPathList
-  uint8_t m_showPlayers = 0;         // ShowPlayers
-  uint8_t m_inputDebug = 0;          // InputDebug
-  uint8_t m_disable3DEngine = 0;     // Disable3DEngine
-  uint8_t m_mapEditMode = 0;         // M_EditMode
-  int32_t m_emitterEditMode = 0;     // Emitter_EditMode
-  uint8_t m_guiDisable = 0;          // GUI_Disable
-  uint8_t m_dontDrawConsole = 0;     // g_DontDrawConsole
-  uint8_t m_progressDrawing = 1;     // progress bars drawn while loading
-  uint8_t m_kbDirectInput = 1;       // kb_DirectInput
-  uint8_t m_mDirectInput = 1;        // m_DirectInput
+    // ---- flags bound to console variables
+    uint8_t m_startMinimized = 0;  // ge_Minimize
+    uint8_t m_mainSleep = 0;       // ge_MainSleep
+    int32_t m_binkSoundTrack = 0;  // Vid_BinkSoundTrack
+    uint8_t m_drawGrid = 0;        // cg_DrawGrid
+    uint8_t m_drawGridAfter = 40;
+    uint8_t m_perfRender = 0;          // perf_Render
+    uint8_t m_perfDrawFPS = 0;         // perf_DrawFPS
+    uint8_t m_perfDrawUpdateList = 0;  // perf_DrawUpdateList
+    uint8_t m_perfDrawPathList = 0;    // perf_DrawPathList
+    uint8_t m_showPlayers = 0;         // ShowPlayers
+    uint8_t m_inputDebug = 0;          // InputDebug
+    uint8_t m_disable3DEngine = 0;     // Disable3DEngine
+    uint8_t m_mapEditMode = 0;         // M_EditMode
+    int32_t m_emitterEditMode = 0;     // Emitter_EditMode
+    uint8_t m_guiDisable = 0;          // GUI_Disable
+    uint8_t m_dontDrawConsole = 0;     // g_DontDrawConsole
+    uint8_t m_progressDrawing = 1;     // progress bars drawn while loading
+    uint8_t m_kbDirectInput = 1;       // kb_DirectInput
+    uint8_t m_mDirectInput = 1;        // m_DirectInput
 
-  float m_benchmarkSpeed = 0.0f;
+    float m_benchmarkSpeed = 0.0f;
 
-  SVideoSettings m_video[kVideoSlots];
-  uint8_t m_videoRestartPending = 0;
+    SVideoSettings m_video[kVideoSlots];
+    uint8_t m_videoRestartPending = 0;
 
-  // ---- owned subsystems
-  CGameScene* m_gameScene = nullptr;
-  CWorldGrid* m_worldGrid = nullptr;
-  CNetGame* m_netGame = nullptr;
-  CGameScreen* m_gameScreen = nullptr;  // set by the game view
-  CGameView* m_gameView = nullptr;
-  CInputManager* m_inputManager = nullptr;
-  CInterface* m_interface = nullptr;
-  CGameClock* m_clock = nullptr;
-  CExplosionManager* m_explosionManager = nullptr;
-  CAIManager* m_aiManager = nullptr;
-  CPhysicsEngine* m_physicsEngine = nullptr;
-  SoundEngine* m_soundEngine = nullptr;
+    // ---- owned subsystems
+    CGameScene* m_gameScene = nullptr;
+    CWorldGrid* m_worldGrid = nullptr;
+    CNetGame* m_netGame = nullptr;
+    CGameScreen* m_gameScreen = nullptr;  // set by the game view
+    CGameView* m_gameView = nullptr;
+    CInputManager* m_inputManager = nullptr;
+    CInterface* m_interface = nullptr;
+    CGameClock* m_clock = nullptr;
+    CExplosionManager* m_explosionManager = nullptr;
+    CAIManager* m_aiManager = nullptr;
+    CPhysicsEngine* m_physicsEngine = nullptr;
+    SoundEngine* m_soundEngine = nullptr;
 
-  ICommandHost* m_commandHost = nullptr;  // the interpreter's view of the game
+    ICommandHost* m_commandHost = nullptr;  // the interpreter's view of the game
 
-  CE3DVideo* m_fullScreenVideo = nullptr;
-  int32_t m_captureMode = 0;  // 0 off, 1 one screenshot, 2 fixed-rate capture
-  float m_captureRate = 30.0f;
-  int32_t m_captureCounter = 0;
+    CE3DVideo* m_fullScreenVideo = nullptr;
+    int32_t m_captureMode = 0;  // 0 off, 1 one screenshot, 2 fixed-rate capture
+    float m_captureRate = 30.0f;
+    int32_t m_captureCounter = 0;
 
-  uint8_t m_hasFocus = 0;
-  uint8_t m_shutDown = 0;
-  uint8_t m_modeSwitch = 0;  // set by the game screen while it switches modes
+    uint8_t m_hasFocus = 0;
+    uint8_t m_shutDown = 0;
+    uint8_t m_modeSwitch = 0;  // set by the game screen while it switches modes
 
-  CStrBuf m_dataFile;
-  CStrBuf m_gameDir;     // "Tessarak" after construction
-  CStrBuf m_rootDir;     // full path of the game directory
-  CStrBuf m_installDir;  // parent of the current directory
-  void* m_instance = nullptr;
-  uint8_t m_startupDone = 0;
+    CStrBuf m_dataFile;
+    CStrBuf m_gameDir;     // "Tessarak" after construction
+    CStrBuf m_rootDir;     // full path of the game directory
+    CStrBuf m_installDir;  // parent of the current directory
+    void* m_instance = nullptr;
+    uint8_t m_startupDone = 0;
 
-  int32_t m_gameType = 0;  // 0 single-player, 1 skirmish, 2 multiplayer
-  float m_frameTimeout = 10.0f;
-  float m_mapWidth = 128.0f;
-  float m_mapDepth = 128.0f;
-  CStrBuf m_mapName;
-  int32_t m_startState = -1;
-  uint8_t m_gameLoading = 0;
-  uint8_t m_mapLoading = 0;
-  uint8_t m_mapLoaded = 0;
+    int32_t m_gameType = 0;  // 0 single-player, 1 skirmish, 2 multiplayer
+    float m_frameTimeout = 10.0f;
+    float m_mapWidth = 128.0f;
+    float m_mapDepth = 128.0f;
+    CStrBuf m_mapName;
+    int32_t m_startState = -1;
+    uint8_t m_gameLoading = 0;
+    uint8_t m_mapLoading = 0;
+    uint8_t m_mapLoaded = 0;
 
-  CStrBuf m_pathBuf;  // result buffer of GetPath
+    CStrBuf m_pathBuf;  // result buffer of GetPath
 
-  int32_t m_guiWord = 0;
-  int32_t m_gameState = 0;
-  int32_t m_consoleScriptMarker = -1;
+    int32_t m_guiWord = 0;
+    int32_t m_gameState = 0;
+    int32_t m_consoleScriptMarker = -1;
 
-  // Further initial values read by later parts of the frame loop.
-  float m_value9000 = 9000.0f;
-  float m_value7 = 7.0f;
-  float m_value028 = 0.28f;
-  int32_t m_value30 = 30;
-  int32_t m_value4 = 4;
-  int32_t m_valueMinus1a = -1;
-  int32_t m_valueMinus1b = -1;
-  int32_t m_value1 = 1;
+    // Further initial values read by later parts of the frame loop.
+    float m_value9000 = 9000.0f;
+    float m_value7 = 7.0f;
+    float m_value028 = 0.28f;
+    int32_t m_value30 = 30;
+    int32_t m_value4 = 4;
+    int32_t m_valueMinus1a = -1;
+    int32_t m_valueMinus1b = -1;
+    int32_t m_value1 = 1;
 
 private:
-  void CreateSubsystems();
-  bool m_commandsRegistered = false;
+    void CreateSubsystems();
+    bool m_commandsRegistered = false;
 };
 
 // The one game object (null before construction and after deletion).

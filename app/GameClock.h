@@ -20,89 +20,87 @@ class CE3DSurface;
 constexpr double kGameTimeRate = 1193182.0;
 
 // One timed section: the last duration and a 30-sample average.
-struct SClockSection
-{
-  uint64_t start = 0;
-  float last = 0.0f;
-  float samples[30];
-  float sum = 3.0f;
-  int32_t index = 0;
+struct SClockSection {
+    uint64_t start = 0;
+    float last = 0.0f;
+    float samples[30];
+    float sum = 3.0f;
+    int32_t index = 0;
 
-  SClockSection();
-  void Begin(uint64_t now) { start = now; }
-  // Adds one sample; a single long frame counts at most 0.75 s.
-  void End(uint64_t now, float frequency);
+    SClockSection();
+    void Begin(uint64_t now) { start = now; }
+    // Adds one sample; a single long frame counts at most 0.75 s.
+    void End(uint64_t now, float frequency);
 };
 
-class CGameClock
-{
+class CGameClock {
 public:
-  CGameClock();
-  ~CGameClock();
+    CGameClock();
+    ~CGameClock();
 
-  void Start();
-  // step must be null (every caller passes null); tick consumes one tick;
-  // takeMutex waits on the game's game-time mutex around the tick.
-  void AdvanceGameTime(const float* step, bool tick, bool takeMutex);
-  void UpdateFrameTime(int unused);
+    void Start();
+    // step must be null (every caller passes null); tick consumes one tick;
+    // takeMutex waits on the game's game-time mutex around the tick.
+    void AdvanceGameTime(const float* step, bool tick, bool takeMutex);
+    void UpdateFrameTime(int unused);
 
-  void BeginGameSection() { m_game.Begin(Now()); }
-  void EndGameSection() { m_game.End(Now(), m_frequency); }
-  void BeginFrameSection() { m_frame.Begin(Now()); }
-  void EndFrameSection() { m_frame.End(Now(), m_frequency); }
-  void BeginVisualSection() { m_visual.Begin(Now()); }
-  void EndVisualSection() { m_visual.End(Now(), m_frequency); }
+    void BeginGameSection() { m_game.Begin(Now()); }
+    void EndGameSection() { m_game.End(Now(), m_frequency); }
+    void BeginFrameSection() { m_frame.Begin(Now()); }
+    void EndFrameSection() { m_frame.End(Now(), m_frequency); }
+    void BeginVisualSection() { m_visual.Begin(Now()); }
+    void EndVisualSection() { m_visual.End(Now(), m_frequency); }
 
-  // The raw performance counter (overridable in tests through
-  // SetCounterSource).
-  uint64_t Now() const;
-  void ResetGameSeconds() { m_gameSeconds = 0.0f; }
-  void PrintResolution();
-  void DrawStats(CE3DSurface* surface, int unused);
+    // The raw performance counter (overridable in tests through
+    // SetCounterSource).
+    uint64_t Now() const;
+    void ResetGameSeconds() { m_gameSeconds = 0.0f; }
+    void PrintResolution();
+    void DrawStats(CE3DSurface* surface, int unused);
 
-  // Tests drive the clock with a counter of their own.
-  typedef uint64_t (*CounterFn)(void* ctx);
-  void SetCounterSource(CounterFn fn, void* ctx, double frequency);
+    // Tests drive the clock with a counter of their own.
+    typedef uint64_t (*CounterFn)(void* ctx);
+    void SetCounterSource(CounterFn fn, void* ctx, double frequency);
 
-  // The game time at which the next tick falls due.
-  uint64_t NextTickTime() const { return m_gameTime + m_tickPeriod; }
-  // Real time minus next tick time, in seconds: how far the game lags.
-  float Backlog() const;
+    // The game time at which the next tick falls due.
+    uint64_t NextTickTime() const { return m_gameTime + m_tickPeriod; }
+    // Real time minus next tick time, in seconds: how far the game lags.
+    float Backlog() const;
 
-  CSysCriticalSection m_lock;
-  float m_tickStep = 0.0f;
-  float m_frameTime = 0.0f;
-  float m_frameRate = 0.0f;
-  int32_t m_afterFrameTime = 0;
-  SClockSection m_game, m_frame, m_visual;
-  float m_averageCost = 0.3f;
-  float m_animPhase = 0.0f;
-  float m_frequency = 0.0f;
-  float m_lag = 0.0f;
-  uint64_t m_gameTime = 1;
-  uint64_t m_lastCounter = 0;
-  uint64_t m_lastFrameCounter = 0;
-  uint64_t m_lastRawCounter = 0;
-  uint64_t m_tickPeriod = 79545;
-  uint64_t m_realTime = 0;
-  uint64_t m_frameDelta = 0;
-  uint8_t m_frozen = 0;
-  float m_gameSeconds = 0.0f;
-  float m_gameMilliseconds = 0.0f;
-  float m_tickRate = 15.0f;
-  float m_speedFactor = 0.0f;
-  uint64_t m_clockTime = 0;
-  uint8_t m_convert = 0;
-  float m_convertFactor = 1.0f;
-  uint64_t m_offset = 0;
+    CSysCriticalSection m_lock;
+    float m_tickStep = 0.0f;
+    float m_frameTime = 0.0f;
+    float m_frameRate = 0.0f;
+    int32_t m_afterFrameTime = 0;
+    SClockSection m_game, m_frame, m_visual;
+    float m_averageCost = 0.3f;
+    float m_animPhase = 0.0f;
+    float m_frequency = 0.0f;
+    float m_lag = 0.0f;
+    uint64_t m_gameTime = 1;
+    uint64_t m_lastCounter = 0;
+    uint64_t m_lastFrameCounter = 0;
+    uint64_t m_lastRawCounter = 0;
+    uint64_t m_tickPeriod = 79545;
+    uint64_t m_realTime = 0;
+    uint64_t m_frameDelta = 0;
+    uint8_t m_frozen = 0;
+    float m_gameSeconds = 0.0f;
+    float m_gameMilliseconds = 0.0f;
+    float m_tickRate = 15.0f;
+    float m_speedFactor = 0.0f;
+    uint64_t m_clockTime = 0;
+    uint8_t m_convert = 0;
+    float m_convertFactor = 1.0f;
+    uint64_t m_offset = 0;
 
-  uint64_t m_stopwatchStart = 0;
-  CStrBuf m_stopwatchName;
+    uint64_t m_stopwatchStart = 0;
+    CStrBuf m_stopwatchName;
 
 private:
-  CounterFn m_counterFn = nullptr;
-  void* m_counterCtx = nullptr;
-  double m_counterFrequency = 0.0;
+    CounterFn m_counterFn = nullptr;
+    void* m_counterCtx = nullptr;
+    double m_counterFrequency = 0.0;
 };
 
 void Stopwatch_Start(const char* name);

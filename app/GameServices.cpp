@@ -4,118 +4,105 @@
 #include <locale.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "app/Game.h"
-#include "app/MainApp.h"
 #include "app/GameClock.h"
 #include "app/GameConsole.h"
-#include "console/CommandHost.h"
-#include "console/CommandInterpreter.h"
+#include "app/GameScreen.h"
+#include "app/GameView.h"
 #include "app/InputManager.h"
+#include "app/MainApp.h"
+#include "app/Progress.h"
 #include "commands/ConsoleCommands.h"
 #include "commands/GameCommands.h"
 #include "commands/ScriptFlow.h"
+#include "console/CommandHost.h"
+#include "console/CommandInterpreter.h"
 #include "console/CommandTable.h"
 #include "core/VFSTable.h"
-#include "app/GameScreen.h"
-#include "app/GameView.h"
-#include "app/Progress.h"
 #include "e3d/Engine.h"
 #include "e3d/Font.h"
 #include "e3d/Screen.h"
-#include "e3d/Timer.h"
 #include "e3d/Surface.h"
+#include "e3d/Timer.h"
 #include "netgame/NetGame.h"
 #include "platform/sys/Clock.h"
 #include "platform/sys/FloatMode.h"
 #include "platform/sys/MessageBox.h"
-#include "platform/sys/Registry.h"
 #include "platform/sys/Path.h"
+#include "platform/sys/Registry.h"
 #include "ui/Interface.h"
 
 // ---------------------------------------------------------------------------
 // Platform
 
-int Game_SystemCodePage()
-{
-  // The game's texts are in a Windows code page; a Linux locale names its
-  // character set instead. A few map onto the code pages the game knows,
-  // everything else (UTF-8 among them) is Western.
-  const char* env = std::getenv("TESSARAK_CODEPAGE");
-  if (env && *env)
-    return std::atoi(env);
-  setlocale(LC_CTYPE, "");
-  const char* set = nl_langinfo(CODESET);
-  setlocale(LC_CTYPE, "C");
-  static const struct
-  {
-    const char* name;
-    int codePage;
-  } kSets[] = {{"CP1250", 1250}, {"ISO-8859-2", 1250}, {"CP1251", 1251}, {"KOI8-R", 1251},
-               {"ISO-8859-5", 1251}, {"CP1253", 1253}, {"ISO-8859-7", 1253}, {"CP1254", 1254},
-               {"ISO-8859-9", 1254}, {"CP1255", 1255}, {"ISO-8859-8", 1255}, {"CP1256", 1256},
-               {"ISO-8859-6", 1256}, {"CP1257", 1257}, {"ISO-8859-13", 1257}, {"TIS-620", 874}};
-  for (const auto& s : kSets)
-    if (set && strcasecmp(set, s.name) == 0)
-      return s.codePage;
-  return 1252;
+int Game_SystemCodePage() {
+    // The game's texts are in a Windows code page; a Linux locale names its
+    // character set instead. A few map onto the code pages the game knows,
+    // everything else (UTF-8 among them) is Western.
+    const char* env = std::getenv("TESSARAK_CODEPAGE");
+    if (env && *env) return std::atoi(env);
+    setlocale(LC_CTYPE, "");
+    const char* set = nl_langinfo(CODESET);
+    setlocale(LC_CTYPE, "C");
+    static const struct {
+        const char* name;
+        int codePage;
+    } kSets[] = {{"CP1250", 1250},     {"ISO-8859-2", 1250}, {"CP1251", 1251},      {"KOI8-R", 1251},
+                 {"ISO-8859-5", 1251}, {"CP1253", 1253},     {"ISO-8859-7", 1253},  {"CP1254", 1254},
+                 {"ISO-8859-9", 1254}, {"CP1255", 1255},     {"ISO-8859-8", 1255},  {"CP1256", 1256},
+                 {"ISO-8859-6", 1256}, {"CP1257", 1257},     {"ISO-8859-13", 1257}, {"TIS-620", 874}};
+    for (const auto& s : kSets)
+        if (set && strcasecmp(set, s.name) == 0) return s.codePage;
+    return 1252;
 }
 
-std::string Game_CurrentDirectory()
-{
-  char buf[4096];
-  if (!getcwd(buf, sizeof buf))
-    return std::string();
-  return Sys_ToWindowsPath(buf);
+std::string Game_CurrentDirectory() {
+    char buf[4096];
+    if (!getcwd(buf, sizeof buf)) return std::string();
+    return Sys_ToWindowsPath(buf);
 }
 
-void Game_SetFloatMode()
-{
-  Sys_SetFloatMode();
+void Game_SetFloatMode() {
+    Sys_SetFloatMode();
 }
 
-uint64_t Game_CounterNow()
-{
-  return (uint64_t)Sys_QueryPerformanceCounter();
+uint64_t Game_CounterNow() {
+    return (uint64_t)Sys_QueryPerformanceCounter();
 }
 
-[[noreturn]] void Game_NotInstalled(const char* text)
-{
-  std::fflush(stdout);
-  Game_MessageBox(text, "Tessarak", false);
-  // A broken installation is a failure, whatever the box said.
-  std::exit(1);
+[[noreturn]] void Game_NotInstalled(const char* text) {
+    std::fflush(stdout);
+    Game_MessageBox(text, "Tessarak", false);
+    // A broken installation is a failure, whatever the box said.
+    std::exit(1);
 }
 
 // ---------------------------------------------------------------------------
 // File table
 
-void Game_MountRoot(const char* root, const char* language)
-{
-  g_VFS.SetRoot(root);
-  g_VFS.AddFolderTree(root);
-  CStrBuf pack;
-  pack.Format("%s\\Languages\\%s.box", root, language);
-  if (Sys_PathExists(pack.GetText()))
-    g_VFS.MountPack(pack.GetText());
-  g_VFS.MountPacksInFolder(root);
+void Game_MountRoot(const char* root, const char* language) {
+    g_VFS.SetRoot(root);
+    g_VFS.AddFolderTree(root);
+    CStrBuf pack;
+    pack.Format("%s\\Languages\\%s.box", root, language);
+    if (Sys_PathExists(pack.GetText())) g_VFS.MountPack(pack.GetText());
+    g_VFS.MountPacksInFolder(root);
 }
 
-bool Game_MountPack(const char* path)
-{
-  return g_VFS.MountPack(path);
+bool Game_MountPack(const char* path) {
+    return g_VFS.MountPack(path);
 }
 
-bool Game_FileExists(const char* path)
-{
-  return g_VFS.Find(path) != nullptr;
+bool Game_FileExists(const char* path) {
+    return g_VFS.Find(path) != nullptr;
 }
 
 // ---------------------------------------------------------------------------
@@ -123,217 +110,179 @@ bool Game_FileExists(const char* path)
 
 static bool s_stdoutEcho = true;
 
-void Game_SetStdoutEcho(bool on)
-{
-  s_stdoutEcho = on;
+void Game_SetStdoutEcho(bool on) {
+    s_stdoutEcho = on;
 }
 
-static CConsole* Console()
-{
-  CGame* game = g_pGame;
-  return game && game->m_interface ? &game->m_interface->m_console : nullptr;
+static CConsole* Console() {
+    CGame* game = g_pGame;
+    return game && game->m_interface ? &game->m_interface->m_console : nullptr;
 }
 
-void Game_Print(const char* text)
-{
-  CConsole* console = Console();
-  if (console)
-    console->Print(text, false, 255, 255, 255, false);
-  else if (s_stdoutEcho)
-    std::printf("%s\n", text);
+void Game_Print(const char* text) {
+    CConsole* console = Console();
+    if (console)
+        console->Print(text, false, 255, 255, 255, false);
+    else if (s_stdoutEcho)
+        std::printf("%s\n", text);
 }
 
-static void PrintV(int r, int g, int b, bool echo, const char* fmt, va_list ap)
-{
-  CStrBuf text;
-  text.FormatV(fmt, ap);
-  CConsole* console = Console();
-  if (console)
-    console->Print(text.GetText(), false, r, g, b, echo);
-  else if (s_stdoutEcho)
-    std::printf("%s\n", text.GetText());
+static void PrintV(int r, int g, int b, bool echo, const char* fmt, va_list ap) {
+    CStrBuf text;
+    text.FormatV(fmt, ap);
+    CConsole* console = Console();
+    if (console)
+        console->Print(text.GetText(), false, r, g, b, echo);
+    else if (s_stdoutEcho)
+        std::printf("%s\n", text.GetText());
 }
 
-void Game_Printf(const char* fmt, ...)
-{
-  va_list ap;
-  va_start(ap, fmt);
-  PrintV(255, 255, 255, false, fmt, ap);
-  va_end(ap);
+void Game_Printf(const char* fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    PrintV(255, 255, 255, false, fmt, ap);
+    va_end(ap);
 }
 
-void Game_PrintColor(int r, int g, int b, bool echo, const char* fmt, ...)
-{
-  va_list ap;
-  va_start(ap, fmt);
-  PrintV(r, g, b, echo, fmt, ap);
-  va_end(ap);
+void Game_PrintColor(int r, int g, int b, bool echo, const char* fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    PrintV(r, g, b, echo, fmt, ap);
+    va_end(ap);
 }
 
-void Game_PrintAndRender(const char* text)
-{
-  CConsole* console = Console();
-  if (console)
-    console->PrintAndRender(text, false, true);
-  else if (s_stdoutEcho)
-    std::printf("%s\n", text);
+void Game_PrintAndRender(const char* text) {
+    CConsole* console = Console();
+    if (console)
+        console->PrintAndRender(text, false, true);
+    else if (s_stdoutEcho)
+        std::printf("%s\n", text);
 }
 
-void Game_DrawSurfaceText(CE3DSurface* surface, const char* text, int x, int y, int r, int g, int b)
-{
-  if (!surface || !text)
-    return;
-  if (x < 0)
-    x += surface->m_width;
-  surface->DrawGlyphs(text, x, y, (uint8_t)r, (uint8_t)g, (uint8_t)b, true, false, 0, false);
+void Game_DrawSurfaceText(CE3DSurface* surface, const char* text, int x, int y, int r, int g, int b) {
+    if (!surface || !text) return;
+    if (x < 0) x += surface->m_width;
+    surface->DrawGlyphs(text, x, y, (uint8_t)r, (uint8_t)g, (uint8_t)b, true, false, 0, false);
 }
 
-bool Game_ConsoleVisible(CGame* game)
-{
-  return game->m_interface && game->m_interface->m_console.IsVisible();
+bool Game_ConsoleVisible(CGame* game) {
+    return game->m_interface && game->m_interface->m_console.IsVisible();
 }
 
-void Game_ShowConsole(CGame* game)
-{
-  if (game->m_interface)
-    game->m_interface->m_console.Show();
+void Game_ShowConsole(CGame* game) {
+    if (game->m_interface) game->m_interface->m_console.Show();
 }
 
-void Game_DrawConsole(CGame* game)
-{
-  if (game->m_interface)
-    game->m_interface->DrawConsole(0);
+void Game_DrawConsole(CGame* game) {
+    if (game->m_interface) game->m_interface->DrawConsole(0);
 }
 
 // ---------------------------------------------------------------------------
 // The command interpreter's view of the game
 
 namespace {
-class CGameCommandHost : public ICommandHost
-{
+class CGameCommandHost : public ICommandHost {
 public:
-  explicit CGameCommandHost(CGame* game) : m_game(game) {}
-  uint32_t GetGameStateBits() override
-  {
-    SCommandStateInputs in;
-    CNetGame* net = m_game->m_netGame;
-    in.hasSession = net != nullptr;
-    if (net)
-    {
-      in.hosting = net->m_hosting != 0;
-      in.clientConnected = net->m_clientConnected != 0;
-      in.editorServer = net->m_serverInfo.m_editor != 0;
-      in.gameReset = net->m_gameReset != 0;
+    explicit CGameCommandHost(CGame* game) : m_game(game) {}
+    uint32_t GetGameStateBits() override {
+        SCommandStateInputs in;
+        CNetGame* net = m_game->m_netGame;
+        in.hasSession = net != nullptr;
+        if (net) {
+            in.hosting = net->m_hosting != 0;
+            in.clientConnected = net->m_clientConnected != 0;
+            in.editorServer = net->m_serverInfo.m_editor != 0;
+            in.gameReset = net->m_gameReset != 0;
+        }
+        in.gameState = m_game->m_gameState;
+        in.guiWord = m_game->m_guiWord;
+        in.gameLoading = m_game->m_gameLoading != 0;
+        return CommandState_Bits(in);
     }
-    in.gameState = m_game->m_gameState;
-    in.guiWord = m_game->m_guiWord;
-    in.gameLoading = m_game->m_gameLoading != 0;
-    return CommandState_Bits(in);
-  }
-  CConsole* GetConsole() override { return m_game->m_interface ? &m_game->m_interface->m_console : nullptr; }
-  const char* GetPath(const char* subFolder, const char* name) override { return m_game->GetPath(subFolder, name); }
-  CGame* m_game;
+    CConsole* GetConsole() override {
+        return m_game->m_interface ? &m_game->m_interface->m_console : nullptr;
+    }
+    const char* GetPath(const char* subFolder, const char* name) override {
+        return m_game->GetPath(subFolder, name);
+    }
+    CGame* m_game;
 };
 }  // namespace
 
-static ICommandHost* Game_NewCommandHost(CGame* game)
-{
-  return new CGameCommandHost(game);
+static ICommandHost* Game_NewCommandHost(CGame* game) {
+    return new CGameCommandHost(game);
 }
 
 // ---------------------------------------------------------------------------
 // Input manager and command interpreter
 
-CCommandInterpreter* Game_Interpreter(CGame* game)
-{
-  return game->m_inputManager ? game->m_inputManager->Interpreter() : nullptr;
+CCommandInterpreter* Game_Interpreter(CGame* game) {
+    return game->m_inputManager ? game->m_inputManager->Interpreter() : nullptr;
 }
 
-void Game_CreateInput(CGame* game)
-{
-  game->m_commandHost = Game_NewCommandHost(game);
-  game->m_inputManager = new CInputManager(game, game->m_commandHost);
-  if (!game->m_inputManager || !game->m_inputManager->Interpreter())
-  {
-    std::fprintf(stderr, "Could not create the input manager.\n");
-    std::exit(1);
-  }
-  RegisterScriptCommands(game->m_inputManager->Interpreter());
-  CommandArea_Set(kAreaGame, &RegisterGameCommands);
-  if (!CommandArea_Get(kAreaConsole))
-    CommandArea_Set(kAreaConsole, &RegisterConsoleCommands);
+void Game_CreateInput(CGame* game) {
+    game->m_commandHost = Game_NewCommandHost(game);
+    game->m_inputManager = new CInputManager(game, game->m_commandHost);
+    if (!game->m_inputManager || !game->m_inputManager->Interpreter()) {
+        std::fprintf(stderr, "Could not create the input manager.\n");
+        std::exit(1);
+    }
+    RegisterScriptCommands(game->m_inputManager->Interpreter());
+    CommandArea_Set(kAreaGame, &RegisterGameCommands);
+    if (!CommandArea_Get(kAreaConsole)) CommandArea_Set(kAreaConsole, &RegisterConsoleCommands);
 }
 
-void Game_DeleteInput(CGame* game)
-{
-  delete game->m_inputManager;
-  game->m_inputManager = nullptr;
-  delete game->m_commandHost;
-  game->m_commandHost = nullptr;
+void Game_DeleteInput(CGame* game) {
+    delete game->m_inputManager;
+    game->m_inputManager = nullptr;
+    delete game->m_commandHost;
+    game->m_commandHost = nullptr;
 }
 
-void Game_StartInput(CGame* game)
-{
-  if (game->m_inputManager)
-    game->m_inputManager->Startup();
+void Game_StartInput(CGame* game) {
+    if (game->m_inputManager) game->m_inputManager->Startup();
 }
 
-void Game_ProcessInput(CGame* game)
-{
-  if (game->m_inputManager)
-    game->m_inputManager->ProcessInput();
+void Game_ProcessInput(CGame* game) {
+    if (game->m_inputManager) game->m_inputManager->ProcessInput();
 }
 
-void Game_UpdateCommandContext(CGame* game)
-{
-  if (game->m_inputManager)
-    game->m_inputManager->UpdateCommandContext();
+void Game_UpdateCommandContext(CGame* game) {
+    if (game->m_inputManager) game->m_inputManager->UpdateCommandContext();
 }
 
-void Game_RegisterAllCommands(CGame* game)
-{
-  if (CCommandInterpreter* ip = Game_Interpreter(game))
-    ip->RegisterAllCommands();
+void Game_RegisterAllCommands(CGame* game) {
+    if (CCommandInterpreter* ip = Game_Interpreter(game)) ip->RegisterAllCommands();
 }
 
-void Game_EnableConfigSave(CGame* game)
-{
-  if (CCommandInterpreter* ip = Game_Interpreter(game))
-    ip->SetConfigSaveEnabled(true);
+void Game_EnableConfigSave(CGame* game) {
+    if (CCommandInterpreter* ip = Game_Interpreter(game)) ip->SetConfigSaveEnabled(true);
 }
 
-bool Game_RunScript(const char* name)
-{
-  CGame* game = g_pGame;
-  if (!game || !game->m_inputManager)
-    return false;
-  game->m_inputManager->RunScriptFile(name, false, false);
-  return true;
+bool Game_RunScript(const char* name) {
+    CGame* game = g_pGame;
+    if (!game || !game->m_inputManager) return false;
+    game->m_inputManager->RunScriptFile(name, false, false);
+    return true;
 }
 
-void Game_SaveConfigFiles()
-{
-  CGame* game = g_pGame;
-  if (CCommandInterpreter* ip = game ? Game_Interpreter(game) : nullptr)
-    ip->SaveConfigFiles();
+void Game_SaveConfigFiles() {
+    CGame* game = g_pGame;
+    if (CCommandInterpreter* ip = game ? Game_Interpreter(game) : nullptr) ip->SaveConfigFiles();
 }
 
-bool Game_CommandLineCursor(CGame* game)
-{
-  if (!game->m_inputManager || !game->m_interface)
-    return false;
-  return game->m_inputManager->Edit().Attached() == &game->m_interface->m_console.CommandLine();
+bool Game_CommandLineCursor(CGame* game) {
+    if (!game->m_inputManager || !game->m_interface) return false;
+    return game->m_inputManager->Edit().Attached() == &game->m_interface->m_console.CommandLine();
 }
 
-int Game_CommandLineCursorX(CGame* game, CE3DFont* font, const char* text)
-{
-  if (!game->m_inputManager || !font)
-    return 0;
-  int cursor = game->m_inputManager->Edit().Cursor();
-  int32_t w = 0, h = 0;
-  std::string before(text, (size_t)std::max(0, std::min<int>(cursor, (int)std::strlen(text))));
-  font->MeasureText(before.c_str(), &w, &h);
-  return w;
+int Game_CommandLineCursorX(CGame* game, CE3DFont* font, const char* text) {
+    if (!game->m_inputManager || !font) return 0;
+    int cursor = game->m_inputManager->Edit().Cursor();
+    int32_t w = 0, h = 0;
+    std::string before(text, (size_t)std::max(0, std::min<int>(cursor, (int)std::strlen(text))));
+    font->MeasureText(before.c_str(), &w, &h);
+    return w;
 }
 
 // ---------------------------------------------------------------------------
@@ -341,109 +290,89 @@ int Game_CommandLineCursorX(CGame* game, CE3DFont* font, const char* text)
 
 static const char kSettingsKey[] = "Software\\Zq\\Tessarak Dodo\\Settings";
 
-bool Game_RegistryRead(const char* value, CStrBuf& out)
-{
-  uint32_t type = 0;
-  std::vector<uint8_t> data;
-  if (!Sys_RegQueryValue(HKEY_LOCAL_MACHINE, kSettingsKey, value, &type, &data))
-    return false;
-  if (type != REG_SZ && type != REG_EXPAND_SZ)
-    return false;
-  std::string text(data.begin(), data.end());
-  text = text.c_str();  // up to the terminator
-  out.Assign(text.c_str());
-  return true;
+bool Game_RegistryRead(const char* value, CStrBuf& out) {
+    uint32_t type = 0;
+    std::vector<uint8_t> data;
+    if (!Sys_RegQueryValue(HKEY_LOCAL_MACHINE, kSettingsKey, value, &type, &data)) return false;
+    if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
+    std::string text(data.begin(), data.end());
+    text = text.c_str();  // up to the terminator
+    out.Assign(text.c_str());
+    return true;
 }
 
-void Game_RegistryWrite(const char* value, const char* text)
-{
-  Sys_RegSetValue(HKEY_LOCAL_MACHINE, kSettingsKey, value, REG_SZ, text, (uint32_t)std::strlen(text) + 1);
+void Game_RegistryWrite(const char* value, const char* text) {
+    Sys_RegSetValue(HKEY_LOCAL_MACHINE, kSettingsKey, value, REG_SZ, text, (uint32_t)std::strlen(text) + 1);
 }
 
-void Game_MessageBox(const char* text, const char* caption, bool stopIcon)
-{
-  std::fflush(stdout);
-  uint32_t type = MB_OK;
-  if (stopIcon)
-    type |= MB_ICONERROR;
-  Sys_MessageBox(text, caption, type);
+void Game_MessageBox(const char* text, const char* caption, bool stopIcon) {
+    std::fflush(stdout);
+    uint32_t type = MB_OK;
+    if (stopIcon) type |= MB_ICONERROR;
+    Sys_MessageBox(text, caption, type);
 }
 
-bool Game_WindowHasFocus()
-{
-  return g_pMainWindow && g_pMainWindow->HasFocus();
+bool Game_WindowHasFocus() {
+    return g_pMainWindow && g_pMainWindow->HasFocus();
 }
 
 // ---------------------------------------------------------------------------
 // Display, view and sound
 
-static CE3DScreen* Screen(CGame* game)
-{
-  if (game->m_gameScreen)
-    return game->m_gameScreen;
-  return game->m_gameView ? game->m_gameView->m_screen : nullptr;
+static CE3DScreen* Screen(CGame* game) {
+    if (game->m_gameScreen) return game->m_gameScreen;
+    return game->m_gameView ? game->m_gameView->m_screen : nullptr;
 }
 
-static void HookProgressSetText(const char* title, const char* text, int steps)
-{
-  Progress_SetText(title, text, steps);
+static void HookProgressSetText(const char* title, const char* text, int steps) {
+    Progress_SetText(title, text, steps);
 }
 
-static const char* HookSystemText(int index)
-{
-  CGame* game = g_pGame;
-  return game && game->m_interface ? game->m_interface->GetSystemText(index) : "";
+static const char* HookSystemText(int index) {
+    CGame* game = g_pGame;
+    return game && game->m_interface ? game->m_interface->GetSystemText(index) : "";
 }
 
-static void HookFatalExit()
-{
-  CGame::FatalExit(1);
-}
-
-void Game_CreateView(CGame* game)
-{
-  // The engine reports its loading progress and its fatal failures through
-  // the game.
-  SE3DGameHooks hooks;
-  hooks.progressPush = &Progress_Push;
-  hooks.progressStep = &Progress_Step;
-  hooks.progressSetText = &HookProgressSetText;
-  hooks.progressPop = &Progress_Pop;
-  hooks.systemText = &HookSystemText;
-  hooks.fatalExit = &HookFatalExit;
-  E3D_SetGameHooks(hooks);
-  game->m_gameView = new CGameView(game, 0);
-  if (!game->m_gameView || !game->m_gameView->m_engine)
-  {
-    game->ErrorBox("The 3D engine could not be created.");
+static void HookFatalExit() {
     CGame::FatalExit(1);
-  }
 }
 
-void Game_DeleteView(CGame* game)
-{
-  delete game->m_gameView;
-  game->m_gameView = nullptr;
-  game->m_gameScreen = nullptr;
+void Game_CreateView(CGame* game) {
+    // The engine reports its loading progress and its fatal failures through
+    // the game.
+    SE3DGameHooks hooks;
+    hooks.progressPush = &Progress_Push;
+    hooks.progressStep = &Progress_Step;
+    hooks.progressSetText = &HookProgressSetText;
+    hooks.progressPop = &Progress_Pop;
+    hooks.systemText = &HookSystemText;
+    hooks.fatalExit = &HookFatalExit;
+    E3D_SetGameHooks(hooks);
+    game->m_gameView = new CGameView(game, 0);
+    if (!game->m_gameView || !game->m_gameView->m_engine) {
+        game->ErrorBox("The 3D engine could not be created.");
+        CGame::FatalExit(1);
+    }
 }
 
-bool Game_SetupDisplay(CGame* game)
-{
-  return game->m_gameView && game->m_gameView->SetupDisplay() && Screen(game);
+void Game_DeleteView(CGame* game) {
+    delete game->m_gameView;
+    game->m_gameView = nullptr;
+    game->m_gameScreen = nullptr;
 }
 
-void Game_SetCacheFolder(CGame* game, const char* folder)
-{
-  // Every level of the folder, from the drive down.
-  std::string path(folder ? folder : "");
-  for (size_t i = path.find('\\', 3);; i = path.find('\\', i + 1))
-  {
-    Sys_CreateFolder(path.substr(0, i).c_str());
-    if (i == std::string::npos)
-      break;
-  }
-  if (CE3DScreen* screen = Screen(game))
-    screen->m_cacheFolder.Assign(path.c_str());
+bool Game_SetupDisplay(CGame* game) {
+    return game->m_gameView && game->m_gameView->SetupDisplay() && Screen(game);
+}
+
+void Game_SetCacheFolder(CGame* game, const char* folder) {
+    // Every level of the folder, from the drive down.
+    std::string path(folder ? folder : "");
+    for (size_t i = path.find('\\', 3);; i = path.find('\\', i + 1)) {
+        Sys_CreateFolder(path.substr(0, i).c_str());
+        if (i == std::string::npos) break;
+    }
+    if (CE3DScreen* screen = Screen(game)) screen->m_cacheFolder.Assign(path.c_str());
 }
 
 // The sound engine is not part of this program yet: the game runs silent.
@@ -452,142 +381,111 @@ void Game_DeleteSound(CGame*) {}
 void Game_InitSound(CGame*) {}
 void Game_UpdateSoundStream(CGame*) {}
 
-CE3DSurface* Game_BackSurface(CGame* game)
-{
-  CE3DScreen* screen = Screen(game);
-  return screen && screen->m_backBuffer && screen->m_backBuffer->Platform() ? screen->m_backBuffer : nullptr;
+CE3DSurface* Game_BackSurface(CGame* game) {
+    CE3DScreen* screen = Screen(game);
+    return screen && screen->m_backBuffer && screen->m_backBuffer->Platform() ? screen->m_backBuffer
+                                                                              : nullptr;
 }
 
-void Game_ClearScreen(CGame* game)
-{
-  if (CE3DSurface* back = Game_BackSurface(game))
-  {
-    back->ResetClip();
-    back->Fill(0);
-  }
+void Game_ClearScreen(CGame* game) {
+    if (CE3DSurface* back = Game_BackSurface(game)) {
+        back->ResetClip();
+        back->Fill(0);
+    }
 }
 
-void Game_ClearAndPresent(CGame* game)
-{
-  Game_ClearScreen(game);
-  Game_Present(game);
+void Game_ClearAndPresent(CGame* game) {
+    Game_ClearScreen(game);
+    Game_Present(game);
 }
 
-void Game_Present(CGame* game)
-{
-  if (CE3DScreen* screen = Screen(game))
-    screen->Present();
+void Game_Present(CGame* game) {
+    if (CE3DScreen* screen = Screen(game)) screen->Present();
 }
 
-bool Game_VideoSettingsDiffer(CGame* game)
-{
-  const SVideoSettings& slot = game->m_video[0];
-  CGameView* view = game->m_gameView;
-  CE3DScreen* screen = Screen(game);
-  if (!view || !screen)
-    return true;
-  if ((slot.windowed != 0) != (view->m_windowed != 0))
-    return true;
-  if (slot.textureDetail != screen->m_textureDetail || slot.textureQuality != screen->m_textureQuality)
-    return true;
-  if (slot.width != screen->m_width || slot.height != screen->m_height)
-    return true;
-  return false;
+bool Game_VideoSettingsDiffer(CGame* game) {
+    const SVideoSettings& slot = game->m_video[0];
+    CGameView* view = game->m_gameView;
+    CE3DScreen* screen = Screen(game);
+    if (!view || !screen) return true;
+    if ((slot.windowed != 0) != (view->m_windowed != 0)) return true;
+    if (slot.textureDetail != screen->m_textureDetail || slot.textureQuality != screen->m_textureQuality)
+        return true;
+    if (slot.width != screen->m_width || slot.height != screen->m_height) return true;
+    return false;
 }
 
-void Game_ApplyPendingModeChange(CGame* game)
-{
-  if (game->m_gameScreen)
-    game->m_gameScreen->ApplyPendingModeChange();
+void Game_ApplyPendingModeChange(CGame* game) {
+    if (game->m_gameScreen) game->m_gameScreen->ApplyPendingModeChange();
 }
 
-void Game_ClearViewModeChanged(CGame* game)
-{
-  if (game->m_gameView)
-    game->m_gameView->m_modeChangeBlocked = 0;
+void Game_ClearViewModeChanged(CGame* game) {
+    if (game->m_gameView) game->m_gameView->m_modeChangeBlocked = 0;
 }
 
-void Game_UpdateEngineTimer(CGame* game, uint64_t nextTick)
-{
-  CGameView* view = game->m_gameView;
-  if (view && view->m_engine && view->m_engine->m_timer)
-    {
-    int64_t t = (int64_t)nextTick;
-    view->m_engine->m_timer->Update(&t);
-  }
+void Game_UpdateEngineTimer(CGame* game, uint64_t nextTick) {
+    CGameView* view = game->m_gameView;
+    if (view && view->m_engine && view->m_engine->m_timer) {
+        int64_t t = (int64_t)nextTick;
+        view->m_engine->m_timer->Update(&t);
+    }
 }
 
-bool Game_DrawFullScreenVideo(CGame*)
-{
-  // No full-screen video plays yet.
-  return false;
+bool Game_DrawFullScreenVideo(CGame*) {
+    // No full-screen video plays yet.
+    return false;
 }
 
-void Game_DrawOverlays(CGame* game)
-{
-  CE3DSurface* surface = Game_BackSurface(game);
-  CInterface* ui = game->m_interface;
-  if (!surface || !ui)
-    return;
-  if (game->m_perfDrawFPS && surface->Lock())
-  {
-    surface->SetFont(ui->m_font);
-    if (game->m_netGame)
-      game->m_netGame->PrintStats(surface);
-    if (game->m_clock)
-      game->m_clock->DrawStats(surface, 10);
-    surface->Unlock();
-  }
-  if (game->m_inputDebug && game->m_inputManager && surface->Lock())
-  {
-    game->m_inputManager->DrawKeyStates(surface);
-    surface->Unlock();
-  }
-  // A server that allows cheats says so, blinking, in the top right corner.
-  if (ui->m_blink && game->m_netGame && game->m_netGame->m_joinedInfo.m_cheating && surface->Lock())
-  {
-    surface->SetFont(ui->m_largeFont);
-    uint32_t flags = surface->m_textFlags;
-    surface->m_textFlags = kE3DTextRight;
-    Game_DrawSurfaceText(surface, ui->GetSystemText(62), surface->m_width - 10, 0, 255, 0, 0);
-    surface->m_textFlags = flags;
-    surface->SetFont(ui->m_font);
-    surface->Unlock();
-  }
+void Game_DrawOverlays(CGame* game) {
+    CE3DSurface* surface = Game_BackSurface(game);
+    CInterface* ui = game->m_interface;
+    if (!surface || !ui) return;
+    if (game->m_perfDrawFPS && surface->Lock()) {
+        surface->SetFont(ui->m_font);
+        if (game->m_netGame) game->m_netGame->PrintStats(surface);
+        if (game->m_clock) game->m_clock->DrawStats(surface, 10);
+        surface->Unlock();
+    }
+    if (game->m_inputDebug && game->m_inputManager && surface->Lock()) {
+        game->m_inputManager->DrawKeyStates(surface);
+        surface->Unlock();
+    }
+    // A server that allows cheats says so, blinking, in the top right corner.
+    if (ui->m_blink && game->m_netGame && game->m_netGame->m_joinedInfo.m_cheating && surface->Lock()) {
+        surface->SetFont(ui->m_largeFont);
+        uint32_t flags = surface->m_textFlags;
+        surface->m_textFlags = kE3DTextRight;
+        Game_DrawSurfaceText(surface, ui->GetSystemText(62), surface->m_width - 10, 0, 255, 0, 0);
+        surface->m_textFlags = flags;
+        surface->SetFont(ui->m_font);
+        surface->Unlock();
+    }
 }
 
-void Game_ResetInterfaceClip(CGame* game)
-{
-  if (CE3DSurface* s = Game_BackSurface(game))
-    s->ResetClip();
+void Game_ResetInterfaceClip(CGame* game) {
+    if (CE3DSurface* s = Game_BackSurface(game)) s->ResetClip();
 }
 
-bool Game_ScreenSwitchingModes(CGame*)
-{
-  return g_E3DScreenRestyling;
+bool Game_ScreenSwitchingModes(CGame*) {
+    return g_E3DScreenRestyling;
 }
 
-bool Game_ScreenWindowed(CGame* game)
-{
-  CE3DScreen* screen = Screen(game);
-  return screen && screen->m_windowed && screen->m_primary;
+bool Game_ScreenWindowed(CGame* game) {
+    CE3DScreen* screen = Screen(game);
+    return screen && screen->m_windowed && screen->m_primary;
 }
 
-void Game_ResizeView(CGame* game, int width, int height)
-{
-  if (game->m_gameView && game->m_gameScreen)
-    game->m_gameView->Resize(width, height, 0);
+void Game_ResizeView(CGame* game, int width, int height) {
+    if (game->m_gameView && game->m_gameScreen) game->m_gameView->Resize(width, height, 0);
 }
 
-void Game_FocusLost(CGame*)
-{
-  // Full screen gives the desktop its mode back when the window leaves; a
-  // window on the desktop has nothing to restore.
+void Game_FocusLost(CGame*) {
+    // Full screen gives the desktop its mode back when the window leaves; a
+    // window on the desktop has nothing to restore.
 }
 
 CE3DFont* Game_GetFont(CGame* game, const char* face, int width, int height, int weight, int attributes,
-                       int outline)
-{
-  CE3DScreen* screen = Screen(game);
-  return screen ? screen->GetFont(face, width, height, weight, attributes, (uint8_t)outline) : nullptr;
+                       int outline) {
+    CE3DScreen* screen = Screen(game);
+    return screen ? screen->GetFont(face, width, height, weight, attributes, (uint8_t)outline) : nullptr;
 }

@@ -7,31 +7,25 @@
 #include "world/ExplosionManager.h"
 #include "world/GameScene.h"
 
-int CGame::StartGame()
-{
-  Progress_Push("Starting game", 2);
-  Progress_SetText("Clearing the world", "", 1);
-  if (m_gameScene)
-    m_gameScene->Clear();
-  if (m_explosionManager)
-    m_explosionManager->Restart();
-  m_drawGrid = 0;
-  m_drawGridAfter = 0;
-  Progress_SetText("Running the game script", "", 1);
-  static const char* const kScripts[] = {"Game_Single.cfg", "Game_Skirmish.cfg", "Game_Multi.cfg"};
-  if (m_gameType >= 0 && m_gameType <= 2)
-    Game_RunScript(kScripts[m_gameType]);
-  Progress_Pop();
-  // Waiting for the server's game loop from here on: interface frames.
-  m_gameState = 1;
-  return 1;
+int CGame::StartGame() {
+    Progress_Push("Starting game", 2);
+    Progress_SetText("Clearing the world", "", 1);
+    if (m_gameScene) m_gameScene->Clear();
+    if (m_explosionManager) m_explosionManager->Restart();
+    m_drawGrid = 0;
+    m_drawGridAfter = 0;
+    Progress_SetText("Running the game script", "", 1);
+    static const char* const kScripts[] = {"Game_Single.cfg", "Game_Skirmish.cfg", "Game_Multi.cfg"};
+    if (m_gameType >= 0 && m_gameType <= 2) Game_RunScript(kScripts[m_gameType]);
+    Progress_Pop();
+    // Waiting for the server's game loop from here on: interface frames.
+    m_gameState = 1;
+    return 1;
 }
 
-void CGame::ServerStartStep()
-{
-  if (!m_netGame || !m_netGame->m_hosting)
-    return;
-  // The handshake walks the session's client connections through start,
-  // map change and map finish; a session without clients has nobody to wait
-  // for, and the map load that follows belongs to the game start.
+void CGame::ServerStartStep() {
+    if (!m_netGame || !m_netGame->m_hosting) return;
+    // The handshake walks the session's client connections through start,
+    // map change and map finish; a session without clients has nobody to wait
+    // for, and the map load that follows belongs to the game start.
 }

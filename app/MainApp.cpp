@@ -17,147 +17,120 @@ static bool s_quit = false;
 static int s_exitCode = 0;
 static std::string s_commandLine;
 
-const char* Game_CommandLine()
-{
-  return s_commandLine.c_str();
+const char* Game_CommandLine() {
+    return s_commandLine.c_str();
 }
 
 // ---------------------------------------------------------------------------
 
-static void MainWindowListener(const SDisplayEvent& event, void* context)
-{
-  static_cast<CMainDialog*>(context)->OnEvent(event);
+static void MainWindowListener(const SDisplayEvent& event, void* context) {
+    static_cast<CMainDialog*>(context)->OnEvent(event);
 }
 
 CMainDialog::CMainDialog() {}
 
-CMainDialog::~CMainDialog()
-{
-  if (m_listener)
-    Display_RemoveListener(m_listener);
-  delete m_window;
+CMainDialog::~CMainDialog() {
+    if (m_listener) Display_RemoveListener(m_listener);
+    delete m_window;
 }
 
-bool CMainDialog::Create()
-{
-  if (!Display_Init())
-    return false;
-  m_window = CDisplayWindow::Create("Tessarak", 640, 480);
-  if (!m_window)
-    return false;
-  m_listener = Display_AddListener(MainWindowListener, this);
-  return true;
+bool CMainDialog::Create() {
+    if (!Display_Init()) return false;
+    m_window = CDisplayWindow::Create("Tessarak", 640, 480);
+    if (!m_window) return false;
+    m_listener = Display_AddListener(MainWindowListener, this);
+    return true;
 }
 
-void CMainDialog::ShowForGame(bool minimized)
-{
-  if (m_window && !minimized)
-    m_window->Raise();
+void CMainDialog::ShowForGame(bool minimized) {
+    if (m_window && !minimized) m_window->Raise();
 }
 
-void CMainDialog::Destroy()
-{
-  delete g_pMainWindow;
-  g_pMainWindow = nullptr;
+void CMainDialog::Destroy() {
+    delete g_pMainWindow;
+    g_pMainWindow = nullptr;
 }
 
-void CMainDialog::OnEvent(const SDisplayEvent& event)
-{
-  CGame* game = g_pGame;
-  switch (event.type)
-  {
-    case EDisplayEvent::Quit:
-    case EDisplayEvent::WindowClose:
-      g_StopFlag = 1;
-      delete g_pGame;
-      g_pGame = nullptr;
-      CMainApp::PostQuitMessage(0);
-      break;
-    case EDisplayEvent::WindowResized:
-      if (game && !game->m_shutDown && !game->m_modeSwitch && !Game_ScreenSwitchingModes(game))
-      {
-        int w = event.width < 100 ? 100 : event.width;
-        int h = event.height < 100 ? 100 : event.height;
-        game->Lock();
-        Game_ResizeView(game, w, h);
-        game->Unlock();
-      }
-      break;
-    case EDisplayEvent::FocusGained:
-      m_hasFocus = true;
-      break;
-    case EDisplayEvent::FocusLost:
-      m_hasFocus = false;
-      if (game && !game->m_shutDown && !game->m_modeSwitch)
-        Game_FocusLost(game);
-      break;
-    case EDisplayEvent::Exposed:
-      if (game && !Game_ScreenSwitchingModes(game) && Game_ScreenWindowed(game))
-        game->Redraw();
-      break;
-    default:
-      break;
-  }
+void CMainDialog::OnEvent(const SDisplayEvent& event) {
+    CGame* game = g_pGame;
+    switch (event.type) {
+        case EDisplayEvent::Quit:
+        case EDisplayEvent::WindowClose:
+            g_StopFlag = 1;
+            delete g_pGame;
+            g_pGame = nullptr;
+            CMainApp::PostQuitMessage(0);
+            break;
+        case EDisplayEvent::WindowResized:
+            if (game && !game->m_shutDown && !game->m_modeSwitch && !Game_ScreenSwitchingModes(game)) {
+                int w = event.width < 100 ? 100 : event.width;
+                int h = event.height < 100 ? 100 : event.height;
+                game->Lock();
+                Game_ResizeView(game, w, h);
+                game->Unlock();
+            }
+            break;
+        case EDisplayEvent::FocusGained:
+            m_hasFocus = true;
+            break;
+        case EDisplayEvent::FocusLost:
+            m_hasFocus = false;
+            if (game && !game->m_shutDown && !game->m_modeSwitch) Game_FocusLost(game);
+            break;
+        case EDisplayEvent::Exposed:
+            if (game && !Game_ScreenSwitchingModes(game) && Game_ScreenWindowed(game)) game->Redraw();
+            break;
+        default:
+            break;
+    }
 }
 
 // ---------------------------------------------------------------------------
 
-CMainApp::CMainApp()
-{
-  g_pMainWindow = nullptr;
-  g_pGame = nullptr;
-  g_pMainApp = this;
+CMainApp::CMainApp() {
+    g_pMainWindow = nullptr;
+    g_pGame = nullptr;
+    g_pMainApp = this;
 }
 
-CMainApp::~CMainApp()
-{
-  delete g_pGame;
-  CMainDialog::Destroy();
-  if (g_pMainApp == this)
-    g_pMainApp = nullptr;
-}
-
-bool CMainApp::InitInstance(const char* commandLine)
-{
-  s_commandLine = commandLine ? commandLine : "";
-  std::srand((unsigned)Sys_GetWallTime());
-  Game_SetFloatMode();
-
-  g_pMainWindow = new CMainDialog;
-  if (!g_pMainWindow->Create())
-  {
-    std::fprintf(stderr, "Tessarak: the main window could not be created.\n");
+CMainApp::~CMainApp() {
+    delete g_pGame;
     CMainDialog::Destroy();
-    return false;
-  }
-  new CGame(nullptr, "No datafile");
-  if (!g_pGame)
-    return false;
-  g_pGame->Startup(1);
-  return true;
+    if (g_pMainApp == this) g_pMainApp = nullptr;
 }
 
-bool CMainApp::OnIdle(long)
-{
-  if (!g_StopFlag && g_pGame)
-    g_pGame->Frame();
-  return true;
+bool CMainApp::InitInstance(const char* commandLine) {
+    s_commandLine = commandLine ? commandLine : "";
+    std::srand((unsigned)Sys_GetWallTime());
+    Game_SetFloatMode();
+
+    g_pMainWindow = new CMainDialog;
+    if (!g_pMainWindow->Create()) {
+        std::fprintf(stderr, "Tessarak: the main window could not be created.\n");
+        CMainDialog::Destroy();
+        return false;
+    }
+    new CGame(nullptr, "No datafile");
+    if (!g_pGame) return false;
+    g_pGame->Startup(1);
+    return true;
 }
 
-int CMainApp::Run()
-{
-  for (long count = 0; !s_quit; ++count)
-  {
-    Display_PumpEvents();
-    if (s_quit)
-      break;
-    OnIdle(count);
-  }
-  return s_exitCode;
+bool CMainApp::OnIdle(long) {
+    if (!g_StopFlag && g_pGame) g_pGame->Frame();
+    return true;
 }
 
-void CMainApp::PostQuitMessage(int code)
-{
-  s_quit = true;
-  s_exitCode = code;
+int CMainApp::Run() {
+    for (long count = 0; !s_quit; ++count) {
+        Display_PumpEvents();
+        if (s_quit) break;
+        OnIdle(count);
+    }
+    return s_exitCode;
+}
+
+void CMainApp::PostQuitMessage(int code) {
+    s_quit = true;
+    s_exitCode = code;
 }

@@ -13,46 +13,44 @@
 class CDisplayWindow;
 struct SDisplayEvent;
 
-class CMainDialog
-{
+class CMainDialog {
 public:
-  CMainDialog();
-  ~CMainDialog();
+    CMainDialog();
+    ~CMainDialog();
 
-  // Creates the window; false when no window can be had.
-  bool Create();
-  // Shows the window once start-up is done, minimized when asked.
-  void ShowForGame(bool minimized);
-  CDisplayWindow* Window() const { return m_window; }
-  bool HasFocus() const { return m_hasFocus; }
-  // Tears the main window down (the fatal exit's last step).
-  static void Destroy();
+    // Creates the window; false when no window can be had.
+    bool Create();
+    // Shows the window once start-up is done, minimized when asked.
+    void ShowForGame(bool minimized);
+    CDisplayWindow* Window() const { return m_window; }
+    bool HasFocus() const { return m_hasFocus; }
+    // Tears the main window down (the fatal exit's last step).
+    static void Destroy();
 
-  // Window events: close, focus, resize, expose.
-  void OnEvent(const SDisplayEvent& event);
+    // Window events: close, focus, resize, expose.
+    void OnEvent(const SDisplayEvent& event);
 
 private:
-  CDisplayWindow* m_window = nullptr;
-  int m_listener = 0;
-  bool m_hasFocus = false;
+    CDisplayWindow* m_window = nullptr;
+    int m_listener = 0;
+    bool m_hasFocus = false;
 };
 
-class CMainApp
-{
+class CMainApp {
 public:
-  CMainApp();
-  ~CMainApp();
+    CMainApp();
+    ~CMainApp();
 
-  // Seeds the random generator, creates the main window and the game and
-  // runs the game's start-up. False when the window or the game could not
-  // be made.
-  bool InitInstance(const char* commandLine);
-  // One idle turn: runs a frame unless the stop flag is set. Always true.
-  bool OnIdle(long count);
-  // Pumps events and idles until the quit message; returns the exit code.
-  int Run();
-  // Ends Run with the given code (the quit message).
-  static void PostQuitMessage(int code);
+    // Seeds the random generator, creates the main window and the game and
+    // runs the game's start-up. False when the window or the game could not
+    // be made.
+    bool InitInstance(const char* commandLine);
+    // One idle turn: runs a frame unless the stop flag is set. Always true.
+    bool OnIdle(long count);
+    // Pumps events and idles until the quit message; returns the exit code.
+    int Run();
+    // Ends Run with the given code (the quit message).
+    static void PostQuitMessage(int code);
 };
 
 extern CMainDialog* g_pMainWindow;

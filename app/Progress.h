@@ -10,25 +10,24 @@
 
 #include <cstdint>
 
-struct SProgressEntry
-{
-  SProgressEntry** top = nullptr;  // the global top pointer
-  SProgressEntry* below = nullptr;
-  SProgressEntry* above = nullptr;
-  int32_t subStepCount = 0;
-  float totalSteps = 1.0f;
-  float overall = 0.0f;      // done by the completed steps
-  float inStep = 0.0f;       // done within the current step
-  float inStepIncrement = 0.0f;
-  char title[256] = {};
-  char stepText[256] = {};
-  float subStepIncrement = 0.0f;
-  float subStepValue = 0.0f;  // 0 to 1 within the step
-  float stepIndex = -1.0f;
-  float lastDrawnOverall = -100.0f;
-  float lastDrawnSubStep = -100.0f;
+struct SProgressEntry {
+    SProgressEntry** top = nullptr;  // the global top pointer
+    SProgressEntry* below = nullptr;
+    SProgressEntry* above = nullptr;
+    int32_t subStepCount = 0;
+    float totalSteps = 1.0f;
+    float overall = 0.0f;  // done by the completed steps
+    float inStep = 0.0f;   // done within the current step
+    float inStepIncrement = 0.0f;
+    char title[256] = {};
+    char stepText[256] = {};
+    float subStepIncrement = 0.0f;
+    float subStepValue = 0.0f;  // 0 to 1 within the step
+    float stepIndex = -1.0f;
+    float lastDrawnOverall = -100.0f;
+    float lastDrawnSubStep = -100.0f;
 
-  float Shown() const { return overall + inStep; }
+    float Shown() const { return overall + inStep; }
 };
 
 // The top entry, null when no load is under way.

@@ -9,311 +9,268 @@
 #include "console/Console.h"
 #include "ui/Interface.h"
 
-namespace
-{
+namespace {
 const int32_t kCharSets[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
 
-CInterface* Ui(CConsoleCommand* record)
-{
-  CGame* game = record->GetOwner() ? record->GetOwner() : g_pGame;
-  return game ? game->m_interface : nullptr;
+CInterface* Ui(CConsoleCommand* record) {
+    CGame* game = record->GetOwner() ? record->GetOwner() : g_pGame;
+    return game ? game->m_interface : nullptr;
 }
 
-CConsole* Console(CConsoleCommand* record)
-{
-  CInterface* ui = Ui(record);
-  return ui ? &ui->m_console : nullptr;
+CConsole* Console(CConsoleCommand* record) {
+    CInterface* ui = Ui(record);
+    return ui ? &ui->m_console : nullptr;
 }
 
 // The edit field follows the command line again after it changed.
-void Reattach(CConsoleCommand* record)
-{
-  CGame* game = record->GetOwner() ? record->GetOwner() : g_pGame;
-  CConsole* console = Console(record);
-  if (!game || !game->m_inputManager || !console)
-    return;
-  if (game->m_inputManager->Edit().Attached() == &console->CommandLine())
-    game->m_inputManager->EditAttach(&console->CommandLine());
+void Reattach(CConsoleCommand* record) {
+    CGame* game = record->GetOwner() ? record->GetOwner() : g_pGame;
+    CConsole* console = Console(record);
+    if (!game || !game->m_inputManager || !console) return;
+    if (game->m_inputManager->Edit().Attached() == &console->CommandLine())
+        game->m_inputManager->EditAttach(&console->CommandLine());
 }
 
-void Cmd_SaveSettings(CConsoleCommand* record, SCommandArgs*, CVFSFile* file)
-{
-  if (!file)
-    record->GetInterpreter()->SaveConfigFiles();
+void Cmd_SaveSettings(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
+    if (!file) record->GetInterpreter()->SaveConfigFiles();
 }
 
-void Cmd_Echo(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file)
-{
-  CConsole* console = Console(record);
-  if (file || !args || args->count < 1 || !console)
-    return;
-  console->Print(args->Text(0), false, 255, 255, 255, false);
+void Cmd_Echo(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
+    CConsole* console = Console(record);
+    if (file || !args || args->count < 1 || !console) return;
+    console->Print(args->Text(0), false, 255, 255, 255, false);
 }
 
-void Cmd_ScreenEcho(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file)
-{
-  CConsole* console = Console(record);
-  if (file || !args || args->count < 1 || !console)
-    return;
-  console->Print(args->Text(0), false, 255, 255, 255, true);
+void Cmd_ScreenEcho(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
+    CConsole* console = Console(record);
+    if (file || !args || args->count < 1 || !console) return;
+    console->Print(args->Text(0), false, 255, 255, 255, true);
 }
 
 // The command name of a Help or Syntax argument: up to its first blank,
 // cut to the buffer the lookup uses.
-std::string CommandName(const char* text)
-{
-  std::string name(text ? text : "");
-  size_t blank = name.find(' ');
-  if (blank != std::string::npos)
-    name.resize(blank);
-  if (name.size() > 1023)
-    name.resize(1023);
-  return name;
+std::string CommandName(const char* text) {
+    std::string name(text ? text : "");
+    size_t blank = name.find(' ');
+    if (blank != std::string::npos) name.resize(blank);
+    if (name.size() > 1023) name.resize(1023);
+    return name;
 }
 
-void Cmd_Help(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file)
-{
-  CConsole* console = Console(record);
-  if (file || !args || !console)
-    return;
-  if (args->count == 0)
-  {
-    console->Printf("To arguments");
-    return;
-  }
-  if (args->count > 1)
-    return;
-  CConsoleCommand* c = record->GetInterpreter()->GetCommand(CommandName(args->Text(0)).c_str());
-  if (!c)
-  {
-    console->Printf("No such command");
-    return;
-  }
-  auto blank = [console](int n) {
-    for (int i = 0; i < n; ++i)
-      console->Print("", false, 255, 255, 255, false);
-  };
-  auto help = [console](const char* text) { console->Print(text, false, 255, 255, 128, false); };
-  blank(2);
-  console->PrintfColor("Help for command: %s", 255, 255, 128, false, c->GetName());
-  blank(2);
-  help("SYNTAX");
-  blank(1);
-  help(c->GetSyntax());
-  blank(2);
-  help("DESCRIPTION");
-  blank(1);
-  help(c->GetDescription());
-  blank(2);
+void Cmd_Help(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
+    CConsole* console = Console(record);
+    if (file || !args || !console) return;
+    if (args->count == 0) {
+        console->Printf("To arguments");
+        return;
+    }
+    if (args->count > 1) return;
+    CConsoleCommand* c = record->GetInterpreter()->GetCommand(CommandName(args->Text(0)).c_str());
+    if (!c) {
+        console->Printf("No such command");
+        return;
+    }
+    auto blank = [console](int n) {
+        for (int i = 0; i < n; ++i) console->Print("", false, 255, 255, 255, false);
+    };
+    auto help = [console](const char* text) { console->Print(text, false, 255, 255, 128, false); };
+    blank(2);
+    console->PrintfColor("Help for command: %s", 255, 255, 128, false, c->GetName());
+    blank(2);
+    help("SYNTAX");
+    blank(1);
+    help(c->GetSyntax());
+    blank(2);
+    help("DESCRIPTION");
+    blank(1);
+    help(c->GetDescription());
+    blank(2);
 }
 
-void Cmd_Syntax(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file)
-{
-  CConsole* console = Console(record);
-  if (file || !args || !console)
-    return;
-  if (args->count == 0)
-  {
-    console->Printf("To arguments");
-    return;
-  }
-  if (args->count > 1)
-    return;
-  CConsoleCommand* c = record->GetInterpreter()->GetCommand(CommandName(args->Text(0)).c_str());
-  console->Print(c ? c->GetSyntax() : "No such command", false, 255, 255, 128, false);
+void Cmd_Syntax(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
+    CConsole* console = Console(record);
+    if (file || !args || !console) return;
+    if (args->count == 0) {
+        console->Printf("To arguments");
+        return;
+    }
+    if (args->count > 1) return;
+    CConsoleCommand* c = record->GetInterpreter()->GetCommand(CommandName(args->Text(0)).c_str());
+    console->Print(c ? c->GetSyntax() : "No such command", false, 255, 255, 128, false);
 }
 
-void Cmd_Cmdlist(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file)
-{
-  CConsole* console = Console(record);
-  if (file || !args || !console || args->count != 0)
-    return;
-  CCommandInterpreter* ip = record->GetInterpreter();
-  console->PrintfColor("%-30s%-40s%-40s", 255, 255, 255, false, "Name", "Syntax", "Description");
-  for (CConsoleCommand* c = ip->First(); c; c = c->Next())
-    console->PrintfColor("%-30s%-40s%-40s", 255, 255, 255, false, c->GetName(), c->GetSyntax(),
-                         c->GetDescription());
-  console->Printf("A total of %d commands", ip->GetCount());
+void Cmd_Cmdlist(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
+    CConsole* console = Console(record);
+    if (file || !args || !console || args->count != 0) return;
+    CCommandInterpreter* ip = record->GetInterpreter();
+    console->PrintfColor("%-30s%-40s%-40s", 255, 255, 255, false, "Name", "Syntax", "Description");
+    for (CConsoleCommand* c = ip->First(); c; c = c->Next())
+        console->PrintfColor("%-30s%-40s%-40s", 255, 255, 255, false, c->GetName(), c->GetSyntax(),
+                             c->GetDescription());
+    console->Printf("A total of %d commands", ip->GetCount());
 }
 
-void Cmd_Next(CConsoleCommand* record, SCommandArgs*, CVFSFile* file)
-{
-  if (CConsole* console = file ? nullptr : Console(record))
-    console->ScrollNewer(1);
+void Cmd_Next(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
+    if (CConsole* console = file ? nullptr : Console(record)) console->ScrollNewer(1);
 }
 
-void Cmd_Prev(CConsoleCommand* record, SCommandArgs*, CVFSFile* file)
-{
-  CConsole* console = file ? nullptr : Console(record);
-  if (!console)
-    return;
-  // Never closer to the oldest line than one page.
-  int page = Ui(record)->ConsolePageRows();
-  int limit = console->GetLineCount() - page;
-  if (console->GetViewOffset() + 1 <= limit)
-    console->ScrollOlder(1);
+void Cmd_Prev(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
+    CConsole* console = file ? nullptr : Console(record);
+    if (!console) return;
+    // Never closer to the oldest line than one page.
+    int page = Ui(record)->ConsolePageRows();
+    int limit = console->GetLineCount() - page;
+    if (console->GetViewOffset() + 1 <= limit) console->ScrollOlder(1);
 }
 
-void Cmd_Top(CConsoleCommand* record, SCommandArgs*, CVFSFile* file)
-{
-  CConsole* console = file ? nullptr : Console(record);
-  if (!console)
-    return;
-  int page = Ui(record)->ConsolePageRows();
-  console->ScrollToNewest();
-  int offset = console->GetLineCount() - page;
-  if (offset > 0)
-    console->ScrollOlder(offset);
-}
-
-void Cmd_Bottom(CConsoleCommand* record, SCommandArgs*, CVFSFile* file)
-{
-  if (CConsole* console = file ? nullptr : Console(record))
+void Cmd_Top(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
+    CConsole* console = file ? nullptr : Console(record);
+    if (!console) return;
+    int page = Ui(record)->ConsolePageRows();
     console->ScrollToNewest();
+    int offset = console->GetLineCount() - page;
+    if (offset > 0) console->ScrollOlder(offset);
 }
 
-void Cmd_Show(CConsoleCommand* record, SCommandArgs*, CVFSFile* file)
-{
-  CConsole* console = file ? nullptr : Console(record);
-  if (!console)
-    return;
-  console->ScrollToNewest();
-  console->Show();
-  console->m_mini = 0;
+void Cmd_Bottom(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
+    if (CConsole* console = file ? nullptr : Console(record)) console->ScrollToNewest();
 }
 
-void Cmd_ShowMini(CConsoleCommand* record, SCommandArgs*, CVFSFile* file)
-{
-  CConsole* console = file ? nullptr : Console(record);
-  if (!console)
-    return;
-  console->Show();
-  CGame* game = record->GetOwner() ? record->GetOwner() : g_pGame;
-  console->m_mini = (game && game->m_guiWord == 1) ? 0 : 1;
+void Cmd_Show(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
+    CConsole* console = file ? nullptr : Console(record);
+    if (!console) return;
+    console->ScrollToNewest();
+    console->Show();
+    console->m_mini = 0;
 }
 
-void Cmd_Hide(CConsoleCommand* record, SCommandArgs*, CVFSFile* file)
-{
-  if (CConsole* console = file ? nullptr : Console(record))
-    console->Hide();
+void Cmd_ShowMini(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
+    CConsole* console = file ? nullptr : Console(record);
+    if (!console) return;
+    console->Show();
+    CGame* game = record->GetOwner() ? record->GetOwner() : g_pGame;
+    console->m_mini = (game && game->m_guiWord == 1) ? 0 : 1;
+}
+
+void Cmd_Hide(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
+    if (CConsole* console = file ? nullptr : Console(record)) console->Hide();
 }
 
 // The command-line keys: one console operation, then the edit field follows
 // the changed line.
 template <void (CConsole::*Operation)()>
-void Cmd_LineOperation(CConsoleCommand* record, SCommandArgs*, CVFSFile* file)
-{
-  if (CConsole* console = file ? nullptr : Console(record))
-  {
-    (console->*Operation)();
-    Reattach(record);
-  }
+void Cmd_LineOperation(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
+    if (CConsole* console = file ? nullptr : Console(record)) {
+        (console->*Operation)();
+        Reattach(record);
+    }
 }
 
 // Paste and completion change the line only when they succeed.
 template <bool (CConsole::*Operation)()>
-void Cmd_LineChange(CConsoleCommand* record, SCommandArgs*, CVFSFile* file)
-{
-  if (CConsole* console = file ? nullptr : Console(record))
-    if ((console->*Operation)())
-      Reattach(record);
+void Cmd_LineChange(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
+    if (CConsole* console = file ? nullptr : Console(record))
+        if ((console->*Operation)()) Reattach(record);
 }
 
-void Cmd_Copy(CConsoleCommand* record, SCommandArgs*, CVFSFile* file)
-{
-  if (CConsole* console = file ? nullptr : Console(record))
-    console->CopyFromCommandLine();
+void Cmd_Copy(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
+    if (CConsole* console = file ? nullptr : Console(record)) console->CopyFromCommandLine();
 }
 
 // A font variable changed: that font is built again.
 template <void (CInterface::*Rebuild)()>
-void OnFontChange(CConsoleCommand* record, SCommandArgs*, CVFSFile* file)
-{
-  if (CInterface* ui = file ? nullptr : Ui(record))
-    (ui->*Rebuild)();
+void OnFontChange(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
+    if (CInterface* ui = file ? nullptr : Ui(record)) (ui->*Rebuild)();
 }
 }  // namespace
 
-void RegisterConsoleCommands(CCommandInterpreter* ip)
-{
-  CGame* game = ip->GetOwner() ? ip->GetOwner() : g_pGame;
-  CInterface* ui = game ? game->m_interface : nullptr;
-  if (!ui)
-    return;
-  const char* csNames[] = {"CS_DOS",      "CS_WIN_ARABIC", "CS_WIN_BALTIC",  "CS_WIN_CENTRALEUROPE",
-                           "CS_WIN_CRYLLIC", "CS_WIN_GREEK", "CS_WIN_HEBREW", "CS_WIN_THAI",
-                           "CS_WIN_TURKISH", "CS_WIN_WESTERN", "CS_WIN_VIETNAM"};
-  for (int i = 0; i < 11; ++i)
-  {
-    // CS_WIN_CENTRALEUROPE describes itself as CS_DOS, as it always did.
-    const char* text = i == 3 ? "CS_DOS" : csNames[i];
-    SCommandRow row = SCommandRow::Int(csNames[i], const_cast<int32_t*>(&kCharSets[i]), 0, 12, text, text).ReadOnly();
-    CommandTable_Register(ip, &row, 1);
-  }
-  const char* fontText = "Changes the font height in pixels of the console font";
-  const char* screenText = "Changes the font height in pixels of the screen console font";
-  const SCommandRow rows[] = {
-      SCommandRow::Function("SaveSettings", Cmd_SaveSettings, "Saves settings", "SaveSettings(str String);"),
-      SCommandRow::Int("Console_Font_Height", &ui->m_ConsoleFontHeight, -50, 50, fontText,
-                       "Console_Font_Height(int Height);")
-          .Config("Console.cfg")
-          .OnChange(OnFontChange<&CInterface::RebuildConsoleFont>),
-      SCommandRow::Int("Console_Font_Width", &ui->m_ConsoleFontWidth, -50, 50, fontText,
-                       "Console_Font_Width(int Height);")
-          .Config("Console.cfg")
-          .OnChange(OnFontChange<&CInterface::RebuildConsoleFont>),
-      SCommandRow::String("Console_Font_Name", &ui->m_ConsoleFontName, 256, fontText, "Console_Font_Name(int Height);")
-          .Config("Console.cfg")
-          .OnChange(OnFontChange<&CInterface::RebuildConsoleFont>),
-      SCommandRow::Int("Console_Screen_Font_Height", &ui->m_ScreenFontHeight, -50, 50, screenText,
-                       "Console_Screen_Font_Height(int Height);")
-          .Config("Console.cfg")
-          .OnChange(OnFontChange<&CInterface::RebuildScreenFont>),
-      SCommandRow::Int("Console_Screen_Font_Width", &ui->m_ScreenFontWidth, -50, 50, screenText,
-                       "Console_Screen_Font_Width(int Height);")
-          .Config("Console.cfg")
-          .OnChange(OnFontChange<&CInterface::RebuildScreenFont>),
-      SCommandRow::String("Console_Screen_Font_Name", &ui->m_ScreenFontName, 256, screenText,
+void RegisterConsoleCommands(CCommandInterpreter* ip) {
+    CGame* game = ip->GetOwner() ? ip->GetOwner() : g_pGame;
+    CInterface* ui = game ? game->m_interface : nullptr;
+    if (!ui) return;
+    const char* csNames[] = {"CS_DOS",         "CS_WIN_ARABIC",  "CS_WIN_BALTIC", "CS_WIN_CENTRALEUROPE",
+                             "CS_WIN_CRYLLIC", "CS_WIN_GREEK",   "CS_WIN_HEBREW", "CS_WIN_THAI",
+                             "CS_WIN_TURKISH", "CS_WIN_WESTERN", "CS_WIN_VIETNAM"};
+    for (int i = 0; i < 11; ++i) {
+        // CS_WIN_CENTRALEUROPE describes itself as CS_DOS, as it always did.
+        const char* text = i == 3 ? "CS_DOS" : csNames[i];
+        SCommandRow row =
+            SCommandRow::Int(csNames[i], const_cast<int32_t*>(&kCharSets[i]), 0, 12, text, text).ReadOnly();
+        CommandTable_Register(ip, &row, 1);
+    }
+    const char* fontText = "Changes the font height in pixels of the console font";
+    const char* screenText = "Changes the font height in pixels of the screen console font";
+    const SCommandRow rows[] = {
+        SCommandRow::Function("SaveSettings", Cmd_SaveSettings, "Saves settings",
+                              "SaveSettings(str String);"),
+        SCommandRow::Int("Console_Font_Height", &ui->m_ConsoleFontHeight, -50, 50, fontText,
+                         "Console_Font_Height(int Height);")
+            .Config("Console.cfg")
+            .OnChange(OnFontChange<&CInterface::RebuildConsoleFont>),
+        SCommandRow::Int("Console_Font_Width", &ui->m_ConsoleFontWidth, -50, 50, fontText,
+                         "Console_Font_Width(int Height);")
+            .Config("Console.cfg")
+            .OnChange(OnFontChange<&CInterface::RebuildConsoleFont>),
+        SCommandRow::String("Console_Font_Name", &ui->m_ConsoleFontName, 256, fontText,
+                            "Console_Font_Name(int Height);")
+            .Config("Console.cfg")
+            .OnChange(OnFontChange<&CInterface::RebuildConsoleFont>),
+        SCommandRow::Int("Console_Screen_Font_Height", &ui->m_ScreenFontHeight, -50, 50, screenText,
+                         "Console_Screen_Font_Height(int Height);")
+            .Config("Console.cfg")
+            .OnChange(OnFontChange<&CInterface::RebuildScreenFont>),
+        SCommandRow::Int("Console_Screen_Font_Width", &ui->m_ScreenFontWidth, -50, 50, screenText,
+                         "Console_Screen_Font_Width(int Height);")
+            .Config("Console.cfg")
+            .OnChange(OnFontChange<&CInterface::RebuildScreenFont>),
+        SCommandRow::String("Console_Screen_Font_Name", &ui->m_ScreenFontName, 256, screenText,
+                            "Console_Screen_Font_Name(int Height);")
+            .Config("Console.cfg")
+            .OnChange(OnFontChange<&CInterface::RebuildScreenFont>),
+        SCommandRow::Bool("Console_Screen_Font_Bold", &ui->m_ScreenFontBold, screenText,
                           "Console_Screen_Font_Name(int Height);")
-          .Config("Console.cfg")
-          .OnChange(OnFontChange<&CInterface::RebuildScreenFont>),
-      SCommandRow::Bool("Console_Screen_Font_Bold", &ui->m_ScreenFontBold, screenText,
-                        "Console_Screen_Font_Name(int Height);")
-          .Config("Console.cfg")
-          .OnChange(OnFontChange<&CInterface::RebuildScreenFont>),
-      SCommandRow::Function("ScreenEcho", Cmd_ScreenEcho, "Echos the supplied string to the screen console",
-                            "ScreenEcho(str String);"),
-      SCommandRow::Function("echo", Cmd_Echo, "Echos the supplied string to the console", "echo(str String);"),
-      SCommandRow::Function("ScreenEcho", Cmd_ScreenEcho, "Echos the supplied string to the screen console",
-                            "ScreenEcho(str String);"),
-      SCommandRow::Function("Syntax", Cmd_Syntax, "Displays syntax data for the supplied command",
-                            "Syntax (str Command);"),
-      SCommandRow::Function("?", Cmd_Help, "Displays help data for the supplied command", "? (str Command);"),
-      SCommandRow::Function("Help", Cmd_Help, "Displays help data for the supplied command", "Help (str Command);"),
-      SCommandRow::Function("Cmdlist", Cmd_Cmdlist, "Saves all commands to the supplied filename",
-                            "Cmdlist (str FileName);"),
-      SCommandRow::Function("Console_Next", Cmd_Next, "Scrolls the consle one step", "Console_Next();"),
-      SCommandRow::Function("Console_Prev", Cmd_Prev, "Scrolls the consle one step", "Console_Prev();"),
-      SCommandRow::Function("Console_Top", Cmd_Top, "Scrolls the consle to the top", "Console_Top();"),
-      SCommandRow::Function("Console_Bottom", Cmd_Bottom, "Scrolls the consle to the bottom", "Console_Bottom();"),
-      SCommandRow::Function("Console_Show", Cmd_Show, "Shows the console", "Console_Show();"),
-      SCommandRow::Function("Console_ShowMini", Cmd_ShowMini, "Shows the mini console", "Console_ShowMini();"),
-      SCommandRow::Function("Console_Hide", Cmd_Hide, "Hides the console", "Console_Hide();"),
-      SCommandRow::Function("Console_ExecuteCommandLine", Cmd_LineOperation<&CConsole::SubmitCommandLine>,
-                            "Executes the current command line in the console", "Console_ExecuteCommandLine();"),
-      SCommandRow::Function("Console_HistoryCommandLine", Cmd_LineOperation<&CConsole::StoreCommandLine>,
-                            "Executes the current command line in the console", "Console_HistoryCommandLine();"),
-      SCommandRow::Function("Console_PrevHistory", Cmd_LineOperation<&CConsole::HistoryOlder>, "Select previous command line history",
-                            "Console_PrevHistory();"),
-      SCommandRow::Function("Console_NextHistory", Cmd_LineOperation<&CConsole::HistoryNewer>, "Select next command line history",
-                            "Console_NextHistory();"),
-      SCommandRow::Function("Console_PasteToCommandLine", Cmd_LineChange<&CConsole::PasteToCommandLine>, "Paste from clipboard",
-                            "Console_PasteToCommandLine();"),
-      SCommandRow::Function("Console_CopyFromCommandLine", Cmd_Copy, "Copy to clip board",
-                            "Console_CopyFromCommandLine();"),
-      SCommandRow::Function("Console_GetClosestCommand", Cmd_LineChange<&CConsole::CompleteCommandLine>,
-                            "Completes the current console command in the command line",
-                            "Console_GetClosestCommand();"),
-  };
-  CommandTable_Register(ip, rows);
+            .Config("Console.cfg")
+            .OnChange(OnFontChange<&CInterface::RebuildScreenFont>),
+        SCommandRow::Function("ScreenEcho", Cmd_ScreenEcho, "Echos the supplied string to the screen console",
+                              "ScreenEcho(str String);"),
+        SCommandRow::Function("echo", Cmd_Echo, "Echos the supplied string to the console",
+                              "echo(str String);"),
+        SCommandRow::Function("ScreenEcho", Cmd_ScreenEcho, "Echos the supplied string to the screen console",
+                              "ScreenEcho(str String);"),
+        SCommandRow::Function("Syntax", Cmd_Syntax, "Displays syntax data for the supplied command",
+                              "Syntax (str Command);"),
+        SCommandRow::Function("?", Cmd_Help, "Displays help data for the supplied command",
+                              "? (str Command);"),
+        SCommandRow::Function("Help", Cmd_Help, "Displays help data for the supplied command",
+                              "Help (str Command);"),
+        SCommandRow::Function("Cmdlist", Cmd_Cmdlist, "Saves all commands to the supplied filename",
+                              "Cmdlist (str FileName);"),
+        SCommandRow::Function("Console_Next", Cmd_Next, "Scrolls the consle one step", "Console_Next();"),
+        SCommandRow::Function("Console_Prev", Cmd_Prev, "Scrolls the consle one step", "Console_Prev();"),
+        SCommandRow::Function("Console_Top", Cmd_Top, "Scrolls the consle to the top", "Console_Top();"),
+        SCommandRow::Function("Console_Bottom", Cmd_Bottom, "Scrolls the consle to the bottom",
+                              "Console_Bottom();"),
+        SCommandRow::Function("Console_Show", Cmd_Show, "Shows the console", "Console_Show();"),
+        SCommandRow::Function("Console_ShowMini", Cmd_ShowMini, "Shows the mini console",
+                              "Console_ShowMini();"),
+        SCommandRow::Function("Console_Hide", Cmd_Hide, "Hides the console", "Console_Hide();"),
+        SCommandRow::Function("Console_ExecuteCommandLine", Cmd_LineOperation<&CConsole::SubmitCommandLine>,
+                              "Executes the current command line in the console",
+                              "Console_ExecuteCommandLine();"),
+        SCommandRow::Function("Console_HistoryCommandLine", Cmd_LineOperation<&CConsole::StoreCommandLine>,
+                              "Executes the current command line in the console",
+                              "Console_HistoryCommandLine();"),
+        SCommandRow::Function("Console_PrevHistory", Cmd_LineOperation<&CConsole::HistoryOlder>,
+                              "Select previous command line history", "Console_PrevHistory();"),
+        SCommandRow::Function("Console_NextHistory", Cmd_LineOperation<&CConsole::HistoryNewer>,
+                              "Select next command line history", "Console_NextHistory();"),
+        SCommandRow::Function("Console_PasteToCommandLine", Cmd_LineChange<&CConsole::PasteToCommandLine>,
+                              "Paste from clipboard", "Console_PasteToCommandLine();"),
+        SCommandRow::Function("Console_CopyFromCommandLine", Cmd_Copy, "Copy to clip board",
+                              "Console_CopyFromCommandLine();"),
+        SCommandRow::Function("Console_GetClosestCommand", Cmd_LineChange<&CConsole::CompleteCommandLine>,
+                              "Completes the current console command in the command line",
+                              "Console_GetClosestCommand();"),
+    };
+    CommandTable_Register(ip, rows);
 }

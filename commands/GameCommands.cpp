@@ -7,107 +7,92 @@
 #include "netgame/NetGame.h"
 #include "world/GameScene.h"
 
-namespace
-{
+namespace {
 int32_t s_gmSingle = 0, s_gmSkirmish = 1, s_gmMulti = 2;
 
-enum
-{
-  NS_NOTIFYTYPE_STARTGAME = 102,
+enum {
+    NS_NOTIFYTYPE_STARTGAME = 102,
 };
 
-CGame* Game(CConsoleCommand* record)
-{
-  CGame* game = record->GetOwner();
-  return game ? game : g_pGame;
+CGame* Game(CConsoleCommand* record) {
+    CGame* game = record->GetOwner();
+    return game ? game : g_pGame;
 }
 
-void Cmd_Quit(CConsoleCommand* record, SCommandArgs*, CVFSFile* file)
-{
-  if (file || !Game(record))
-    return;
-  // The orderly way out: settings saved, subsystems deleted, exit code 0.
-  CGame::FatalExit(0);
+void Cmd_Quit(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
+    if (file || !Game(record)) return;
+    // The orderly way out: settings saved, subsystems deleted, exit code 0.
+    CGame::FatalExit(0);
 }
 
-void Cmd_RemoveAllUnits(CConsoleCommand* record, SCommandArgs*, CVFSFile* file)
-{
-  CGame* game = Game(record);
-  if (!file && game && game->m_gameScene)
-    game->m_gameScene->Clear();
+void Cmd_RemoveAllUnits(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
+    CGame* game = Game(record);
+    if (!file && game && game->m_gameScene) game->m_gameScene->Clear();
 }
 
-void Cmd_Game(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file)
-{
-  CGame* game = Game(record);
-  if (file || !game)
-    return;
-  if (game->m_netGame && game->m_netGame->m_clientConnected && !game->m_netGame->m_hosting)
-  {
-    Game_PrintAndRender("You cannot set game when connected to a server.");
-    return;
-  }
-  const char* name = args ? args->Text(0) : nullptr;
-  if (!name || !name[0])
-    return;
-  CStrBuf copy(name);  // the start-up scripts reuse the argument list
-  game->ExecStartup(copy.GetText());
+void Cmd_Game(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
+    CGame* game = Game(record);
+    if (file || !game) return;
+    if (game->m_netGame && game->m_netGame->m_clientConnected && !game->m_netGame->m_hosting) {
+        Game_PrintAndRender("You cannot set game when connected to a server.");
+        return;
+    }
+    const char* name = args ? args->Text(0) : nullptr;
+    if (!name || !name[0]) return;
+    CStrBuf copy(name);  // the start-up scripts reuse the argument list
+    game->ExecStartup(copy.GetText());
 }
 
-void Cmd_StartGame(CConsoleCommand* record, SCommandArgs*, CVFSFile* file)
-{
-  CGame* game = Game(record);
-  if (file || !game || !game->m_netGame)
-    return;
-  CNetGame* net = game->m_netGame;
-  if (game->m_gameType == 1)
-  {
-    int players = 0;
-    for (CPlayer* p = net->m_firstPlayer; p; p = p->m_next)
-      ++players;
-    if (players <= 2)
-      return;
-  }
-  net->Send(NS_NOTIFYTYPE_STARTGAME, nullptr, 0, 0, 0);
+void Cmd_StartGame(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
+    CGame* game = Game(record);
+    if (file || !game || !game->m_netGame) return;
+    CNetGame* net = game->m_netGame;
+    if (game->m_gameType == 1) {
+        int players = 0;
+        for (CPlayer* p = net->m_firstPlayer; p; p = p->m_next) ++players;
+        if (players <= 2) return;
+    }
+    net->Send(NS_NOTIFYTYPE_STARTGAME, nullptr, 0, 0, 0);
 }
 }  // namespace
 
-void RegisterGameCommands(CCommandInterpreter* ip)
-{
-  CGame* game = ip->GetOwner() ? ip->GetOwner() : g_pGame;
-  if (!game)
-    return;
-  static CStrBuf s_gameDescription;
-  s_gameDescription.Assign("Sets the game directory. \"Tessarak\" is the default");
-  const SCommandRow rows[] = {
-      SCommandRow::Function("Quit", Cmd_Quit, "Quits the game back to the operating system", "Quit();"),
-      SCommandRow::Function("ExitGame", Cmd_Quit, "Quits the game back to the operating system", "ExitGame();"),
-      SCommandRow::Function("RemoveAllUnits", Cmd_RemoveAllUnits, "Removes all units from gamescene",
-                            "RemoveAllUnits [FLOAT]")
-          .Mask(9),
-      SCommandRow::Int("GameMode", &game->m_gameType, 0, 3,
-                       "The mode of the current game. Can be GM_Single, GM_Skirmish or GM_Multi",
-                       "GameMode(int Mode);"),
-      SCommandRow::Int("GM_Single", &s_gmSingle, 0, 3, "Constant", "GM_Single").ReadOnly(),
-      SCommandRow::Int("GM_Skirmish", &s_gmSkirmish, 0, 3, "Constant", "GM_Skirmish").ReadOnly(),
-      SCommandRow::Int("GM_Multi", &s_gmMulti, 0, 3, "Constant", "GM_Multi").ReadOnly(),
-      SCommandRow::Function("Game", Cmd_Game, s_gameDescription.GetText(), "Game(str GameDirectory)").Mask(1),
-      SCommandRow::Function("StartGame", Cmd_StartGame, "starts up the game", "StartGame();").Mask(1),
-      SCommandRow::Bool("ge_Minimize", &game->m_startMinimized,
-                        "Makes tessarak minimize directly after initialization", "ge_Minimize(bool Sleep)"),
-      SCommandRow::Bool("ge_MainSleep", &game->m_mainSleep, "Sleeps in main loop to allow for multi tessarak test",
-                        "ge_MainSleep(bool Sleep)"),
-      SCommandRow::Bool("perf_DrawFPS", &game->m_perfDrawFPS, "Turns drawing of performance data on",
-                        "perf_DrawFPS(bool Enable);"),
-      SCommandRow::Bool("perf_DrawUpdateList", &game->m_perfDrawUpdateList, "Turns drawing of UpdateList on or off",
-                        "perf_DrawUpdateList(bool Enable);")
-          .Mask(8),
-      SCommandRow::Bool("perf_DrawPathList", &game->m_perfDrawPathList, "Turns drawing of Pathfinder list on or off",
-                        "perf_DrawPathList(bool Enable);"),
-      SCommandRow::Bool("ShowPlayers", &game->m_showPlayers,
-                        "Shows a playerlist and network debug info if set to true", "ShowPlayers(bool Show);"),
-      SCommandRow::String("ge_UniqueTessarak", &game->m_uniqueInstance, 2048,
-                          "A string that has the computer name and process id in it", "ge_UniqueTessarak"),
-  };
-  CommandTable_Register(ip, rows);
+void RegisterGameCommands(CCommandInterpreter* ip) {
+    CGame* game = ip->GetOwner() ? ip->GetOwner() : g_pGame;
+    if (!game) return;
+    static CStrBuf s_gameDescription;
+    s_gameDescription.Assign("Sets the game directory. \"Tessarak\" is the default");
+    const SCommandRow rows[] = {
+        SCommandRow::Function("Quit", Cmd_Quit, "Quits the game back to the operating system", "Quit();"),
+        SCommandRow::Function("ExitGame", Cmd_Quit, "Quits the game back to the operating system",
+                              "ExitGame();"),
+        SCommandRow::Function("RemoveAllUnits", Cmd_RemoveAllUnits, "Removes all units from gamescene",
+                              "RemoveAllUnits [FLOAT]")
+            .Mask(9),
+        SCommandRow::Int("GameMode", &game->m_gameType, 0, 3,
+                         "The mode of the current game. Can be GM_Single, GM_Skirmish or GM_Multi",
+                         "GameMode(int Mode);"),
+        SCommandRow::Int("GM_Single", &s_gmSingle, 0, 3, "Constant", "GM_Single").ReadOnly(),
+        SCommandRow::Int("GM_Skirmish", &s_gmSkirmish, 0, 3, "Constant", "GM_Skirmish").ReadOnly(),
+        SCommandRow::Int("GM_Multi", &s_gmMulti, 0, 3, "Constant", "GM_Multi").ReadOnly(),
+        SCommandRow::Function("Game", Cmd_Game, s_gameDescription.GetText(), "Game(str GameDirectory)")
+            .Mask(1),
+        SCommandRow::Function("StartGame", Cmd_StartGame, "starts up the game", "StartGame();").Mask(1),
+        SCommandRow::Bool("ge_Minimize", &game->m_startMinimized,
+                          "Makes tessarak minimize directly after initialization", "ge_Minimize(bool Sleep)"),
+        SCommandRow::Bool("ge_MainSleep", &game->m_mainSleep,
+                          "Sleeps in main loop to allow for multi tessarak test", "ge_MainSleep(bool Sleep)"),
+        SCommandRow::Bool("perf_DrawFPS", &game->m_perfDrawFPS, "Turns drawing of performance data on",
+                          "perf_DrawFPS(bool Enable);"),
+        SCommandRow::Bool("perf_DrawUpdateList", &game->m_perfDrawUpdateList,
+                          "Turns drawing of UpdateList on or off", "perf_DrawUpdateList(bool Enable);")
+            .Mask(8),
+        SCommandRow::Bool("perf_DrawPathList", &game->m_perfDrawPathList,
+                          "Turns drawing of Pathfinder list on or off", "perf_DrawPathList(bool Enable);"),
+        SCommandRow::Bool("ShowPlayers", &game->m_showPlayers,
+                          "Shows a playerlist and network debug info if set to true",
+                          "ShowPlayers(bool Show);"),
+        SCommandRow::String("ge_UniqueTessarak", &game->m_uniqueInstance, 2048,
+                            "A string that has the computer name and process id in it", "ge_UniqueTessarak"),
+    };
+    CommandTable_Register(ip, rows);
 }

@@ -10,109 +10,84 @@ CPlayer::CPlayer() {}
 
 CPlayer::~CPlayer() {}
 
-CNetGame::CNetGame(CGame* game) : m_game(game)
-{
-  m_localPlayer = AddPlayer("Player");
-  if (game)
-    m_frameCountdown = game->m_frameTimeout;
+CNetGame::CNetGame(CGame* game) : m_game(game) {
+    m_localPlayer = AddPlayer("Player");
+    if (game) m_frameCountdown = game->m_frameTimeout;
 }
 
-CNetGame::~CNetGame()
-{
-  while (m_firstPlayer)
-  {
-    CPlayer* next = m_firstPlayer->m_next;
-    delete m_firstPlayer;
-    m_firstPlayer = next;
-  }
-}
-
-CPlayer* CNetGame::AddPlayer(const char* name)
-{
-  CPlayer* player = new CPlayer;
-  player->m_name.Assign(name ? name : "");
-  CPlayer** link = &m_firstPlayer;
-  while (*link)
-    link = &(*link)->m_next;
-  *link = player;
-  return player;
-}
-
-void CNetGame::Update(int)
-{
-  // The tick lead stays within its bounds whatever the link measured.
-  if (m_tickLead < 0.1111f)
-    m_tickLead = 0.1111f;
-  if (m_tickLead > 1.0f)
-    m_tickLead = 1.0f;
-}
-
-bool CNetGame::Send(int type, const void* data, int length, int, int)
-{
-  if (length < 0 || (length > 0 && !data) || type < 0)
-    return false;
-  // Messages go out on the session's links; until a session is opened there
-  // is no link, and nothing is sent.
-  return false;
-}
-
-void CNetGame::SendChat(const char*, const char*, int, int, int)
-{
-  // Chat travels on the session's link; without a session there is no one
-  // to talk to.
-}
-
-void CNetGame::ResyncClients()
-{
-  if (!m_hosting)
-    return;
-}
-
-void CNetGame::ResetGame()
-{
-  if (!m_noConfigSave && m_game)
-    Game_SaveConfigFiles();
-  if (m_game && m_game->m_clock)
-  {
-    m_game->m_clock->m_speedFactor = 1.0f;
-  }
-  m_gameReset = 1;
-  ResetPlayerCounters();
-}
-
-void CNetGame::ResetPlayerCounters()
-{
-  for (CPlayer* p = m_firstPlayer; p; p = p->m_next)
-    p->m_outOfGame = 0;
-}
-
-void CNetGame::RemoveMarkedPlayers()
-{
-  CPlayer** link = &m_firstPlayer;
-  while (*link)
-  {
-    CPlayer* player = *link;
-    if (player->m_markedForRemoval)
-    {
-      *link = player->m_next;
-      if (m_localPlayer == player)
-        m_localPlayer = nullptr;
-      delete player;
+CNetGame::~CNetGame() {
+    while (m_firstPlayer) {
+        CPlayer* next = m_firstPlayer->m_next;
+        delete m_firstPlayer;
+        m_firstPlayer = next;
     }
-    else
-      link = &player->m_next;
-  }
 }
 
-void CNetGame::PrintStats(CE3DSurface* surface)
-{
-  CStrBuf text;
-  float fps = (m_game && m_game->m_clock) ? m_game->m_clock->m_frameRate : 0.0f;
-  text.Format("FPS %4.0f  Lag %.3f", (double)fps, m_game && m_game->m_clock ? (double)m_game->m_clock->m_lag : 0.0);
-  Game_DrawSurfaceText(surface, text.GetText(), 10, 0, 255, 255, 0);
+CPlayer* CNetGame::AddPlayer(const char* name) {
+    CPlayer* player = new CPlayer;
+    player->m_name.Assign(name ? name : "");
+    CPlayer** link = &m_firstPlayer;
+    while (*link) link = &(*link)->m_next;
+    *link = player;
+    return player;
 }
 
-void MasterClient_SendGame()
-{
-  // No master-server link yet: nothing to tell.
+void CNetGame::Update(int) {
+    // The tick lead stays within its bounds whatever the link measured.
+    if (m_tickLead < 0.1111f) m_tickLead = 0.1111f;
+    if (m_tickLead > 1.0f) m_tickLead = 1.0f;
+}
+
+bool CNetGame::Send(int type, const void* data, int length, int, int) {
+    if (length < 0 || (length > 0 && !data) || type < 0) return false;
+    // Messages go out on the session's links; until a session is opened there
+    // is no link, and nothing is sent.
+    return false;
+}
+
+void CNetGame::SendChat(const char*, const char*, int, int, int) {
+    // Chat travels on the session's link; without a session there is no one
+    // to talk to.
+}
+
+void CNetGame::ResyncClients() {
+    if (!m_hosting) return;
+}
+
+void CNetGame::ResetGame() {
+    if (!m_noConfigSave && m_game) Game_SaveConfigFiles();
+    if (m_game && m_game->m_clock) {
+        m_game->m_clock->m_speedFactor = 1.0f;
+    }
+    m_gameReset = 1;
+    ResetPlayerCounters();
+}
+
+void CNetGame::ResetPlayerCounters() {
+    for (CPlayer* p = m_firstPlayer; p; p = p->m_next) p->m_outOfGame = 0;
+}
+
+void CNetGame::RemoveMarkedPlayers() {
+    CPlayer** link = &m_firstPlayer;
+    while (*link) {
+        CPlayer* player = *link;
+        if (player->m_markedForRemoval) {
+            *link = player->m_next;
+            if (m_localPlayer == player) m_localPlayer = nullptr;
+            delete player;
+        } else
+            link = &player->m_next;
+    }
+}
+
+void CNetGame::PrintStats(CE3DSurface* surface) {
+    CStrBuf text;
+    float fps = (m_game && m_game->m_clock) ? m_game->m_clock->m_frameRate : 0.0f;
+    text.Format("FPS %4.0f  Lag %.3f", (double)fps,
+                m_game && m_game->m_clock ? (double)m_game->m_clock->m_lag : 0.0);
+    Game_DrawSurfaceText(surface, text.GetText(), 10, 0, 255, 255, 0);
+}
+
+void MasterClient_SendGame() {
+    // No master-server link yet: nothing to tell.
 }

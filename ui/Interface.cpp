@@ -12,152 +12,123 @@
 #include "netgame/NetGame.h"
 #include "platform/input/Clipboard.h"
 
-CInterface::CInterface(CGame* game) : m_game(game)
-{
-  m_console.SetHost(this);
-  m_guiBindingFile.Assign("Commands_GUI.cfg");
-  m_ConsoleFontName.Assign("MS Mincho");
-  m_ScreenFontName.Assign("Tahoma");
+CInterface::CInterface(CGame* game) : m_game(game) {
+    m_console.SetHost(this);
+    m_guiBindingFile.Assign("Commands_GUI.cfg");
+    m_ConsoleFontName.Assign("MS Mincho");
+    m_ScreenFontName.Assign("Tahoma");
 }
 
-CInterface::~CInterface()
-{
-  if (m_consoleFont)
-    m_consoleFont->Release();
-  if (m_screenFont)
-    m_screenFont->Release();
-  for (CE3DFont* f : {m_font, m_largeFont, m_clockFont})
-    if (f)
-      f->Release();
+CInterface::~CInterface() {
+    if (m_consoleFont) m_consoleFont->Release();
+    if (m_screenFont) m_screenFont->Release();
+    for (CE3DFont* f : {m_font, m_largeFont, m_clockFont})
+        if (f) f->Release();
 }
 
 // ---------------------------------------------------------------------------
 // The console's host
 
-uint64_t CInterface::ConsoleClockNow()
-{
-  CGameClock* clock = m_game ? m_game->m_clock : nullptr;
-  return clock ? clock->Now() : (uint64_t)Game_CounterNow();
+uint64_t CInterface::ConsoleClockNow() {
+    CGameClock* clock = m_game ? m_game->m_clock : nullptr;
+    return clock ? clock->Now() : (uint64_t)Game_CounterNow();
 }
 
-uint64_t CInterface::ConsoleClockFrequency()
-{
-  CGameClock* clock = m_game ? m_game->m_clock : nullptr;
-  return clock && clock->m_frequency > 0.0f ? (uint64_t)clock->m_frequency : 1193182;
+uint64_t CInterface::ConsoleClockFrequency() {
+    CGameClock* clock = m_game ? m_game->m_clock : nullptr;
+    return clock && clock->m_frequency > 0.0f ? (uint64_t)clock->m_frequency : 1193182;
 }
 
-CCommandInterpreter* CInterface::ConsoleInterpreter()
-{
-  return m_game ? Game_Interpreter(m_game) : nullptr;
+CCommandInterpreter* CInterface::ConsoleInterpreter() {
+    return m_game ? Game_Interpreter(m_game) : nullptr;
 }
 
-void CInterface::ConsoleSendChat(const char* text)
-{
-  CNetGame* net = m_game ? m_game->m_netGame : nullptr;
-  if (!net || !net->m_localPlayer)
-    return;
-  net->SendChat(net->m_localPlayer->m_name.GetText(), text, (int)std::lround(net->m_localPlayer->m_colour[0]),
-                (int)std::lround(net->m_localPlayer->m_colour[1]), (int)std::lround(net->m_localPlayer->m_colour[2]));
+void CInterface::ConsoleSendChat(const char* text) {
+    CNetGame* net = m_game ? m_game->m_netGame : nullptr;
+    if (!net || !net->m_localPlayer) return;
+    net->SendChat(
+        net->m_localPlayer->m_name.GetText(), text, (int)std::lround(net->m_localPlayer->m_colour[0]),
+        (int)std::lround(net->m_localPlayer->m_colour[1]), (int)std::lround(net->m_localPlayer->m_colour[2]));
 }
 
-IConsoleHost::EClipboard CInterface::ConsoleGetClipboard(CStrBuf& out)
-{
-  std::string text;
-  EClipboardResult result = Clipboard_GetText(text, m_game ? m_game->m_codePage : 1252);
-  if (result == CLIPBOARD_NOT_TEXT)
-    return kClipboardNotText;
-  if (result != CLIPBOARD_OK)
-    return kClipboardOpenFailed;
-  out.Assign(text.c_str());
-  return kClipboardOk;
+IConsoleHost::EClipboard CInterface::ConsoleGetClipboard(CStrBuf& out) {
+    std::string text;
+    EClipboardResult result = Clipboard_GetText(text, m_game ? m_game->m_codePage : 1252);
+    if (result == CLIPBOARD_NOT_TEXT) return kClipboardNotText;
+    if (result != CLIPBOARD_OK) return kClipboardOpenFailed;
+    out.Assign(text.c_str());
+    return kClipboardOk;
 }
 
-bool CInterface::ConsoleSetClipboard(const char* text)
-{
-  return Clipboard_SetText(text, std::strlen(text), m_game ? m_game->m_codePage : 1252) == CLIPBOARD_OK;
+bool CInterface::ConsoleSetClipboard(const char* text) {
+    return Clipboard_SetText(text, std::strlen(text), m_game ? m_game->m_codePage : 1252) == CLIPBOARD_OK;
 }
 
-void CInterface::ConsoleVisibilityChanged()
-{
-  m_redraw = 1;
+void CInterface::ConsoleVisibilityChanged() {
+    m_redraw = 1;
 }
 
-void CInterface::ConsoleRenderNow(bool flag)
-{
-  if (!m_game || m_game->m_guiDisable || m_game->m_dontDrawConsole)
-    return;
-  Game_ClearScreen(m_game);
-  DrawConsole(flag ? 1 : 0);
-  m_game->Redraw();
+void CInterface::ConsoleRenderNow(bool flag) {
+    if (!m_game || m_game->m_guiDisable || m_game->m_dontDrawConsole) return;
+    Game_ClearScreen(m_game);
+    DrawConsole(flag ? 1 : 0);
+    m_game->Redraw();
 }
 
 // ---------------------------------------------------------------------------
 
-CE3DSurface* CInterface::Surface()
-{
-  return m_game ? Game_BackSurface(m_game) : nullptr;
+CE3DSurface* CInterface::Surface() {
+    return m_game ? Game_BackSurface(m_game) : nullptr;
 }
 
-void CInterface::RebuildConsoleFont()
-{
-  if (m_consoleFont)
-    m_consoleFont->Release();
-  m_consoleFont = Game_GetFont(m_game, m_ConsoleFontName.GetText(), m_ConsoleFontWidth, m_ConsoleFontHeight, 400, 4, 0);
-  if (m_consoleFont && m_consoleFont->m_height > 0)
-    m_ConsoleLineHeight = m_consoleFont->m_height;
+void CInterface::RebuildConsoleFont() {
+    if (m_consoleFont) m_consoleFont->Release();
+    m_consoleFont =
+        Game_GetFont(m_game, m_ConsoleFontName.GetText(), m_ConsoleFontWidth, m_ConsoleFontHeight, 400, 4, 0);
+    if (m_consoleFont && m_consoleFont->m_height > 0) m_ConsoleLineHeight = m_consoleFont->m_height;
 }
 
-void CInterface::RebuildScreenFont()
-{
-  if (m_screenFont)
-    m_screenFont->Release();
-  m_screenFont = Game_GetFont(m_game, m_ScreenFontName.GetText(), m_ScreenFontWidth, m_ScreenFontHeight,
-                              m_ScreenFontBold ? 700 : 400, 0, 1);
+void CInterface::RebuildScreenFont() {
+    if (m_screenFont) m_screenFont->Release();
+    m_screenFont = Game_GetFont(m_game, m_ScreenFontName.GetText(), m_ScreenFontWidth, m_ScreenFontHeight,
+                                m_ScreenFontBold ? 700 : 400, 0, 1);
 }
 
-int CInterface::ConsolePageRows()
-{
-  CE3DSurface* surface = Surface();
-  int height = surface ? surface->m_height : 480;
-  int line = m_ConsoleLineHeight > 0 ? m_ConsoleLineHeight : 1;
-  int rows = height / line - 2;
-  return rows > 0 ? rows : 1;
+int CInterface::ConsolePageRows() {
+    CE3DSurface* surface = Surface();
+    int height = surface ? surface->m_height : 480;
+    int line = m_ConsoleLineHeight > 0 ? m_ConsoleLineHeight : 1;
+    int rows = height / line - 2;
+    return rows > 0 ? rows : 1;
 }
 
-void CInterface::CreateFonts()
-{
-  for (CE3DFont** f : {&m_font, &m_largeFont, &m_clockFont})
-    if (*f)
-    {
-      (*f)->Release();
-      *f = nullptr;
-    }
-  m_font = Game_GetFont(m_game, "Arial", 0, 14, 400, 0, 0);
-  m_largeFont = Game_GetFont(m_game, "Arial", 0, 24, 700, 0, 0);
-  m_clockFont = Game_GetFont(m_game, "Arial", 0, 18, 700, 0, 0);
-  if (!m_consoleFont)
-    RebuildConsoleFont();
-  if (!m_screenFont)
-    RebuildScreenFont();
-  if (m_guiResourceFolder.IsEmpty() && m_game)
-    m_guiResourceFolder.Assign(m_game->GetPath(nullptr, "GUI"));
-  m_console.Init(CConsole::kScrollBackLines, 17, 8);
+void CInterface::CreateFonts() {
+    for (CE3DFont** f : {&m_font, &m_largeFont, &m_clockFont})
+        if (*f) {
+            (*f)->Release();
+            *f = nullptr;
+        }
+    m_font = Game_GetFont(m_game, "Arial", 0, 14, 400, 0, 0);
+    m_largeFont = Game_GetFont(m_game, "Arial", 0, 24, 700, 0, 0);
+    m_clockFont = Game_GetFont(m_game, "Arial", 0, 18, 700, 0, 0);
+    if (!m_consoleFont) RebuildConsoleFont();
+    if (!m_screenFont) RebuildScreenFont();
+    if (m_guiResourceFolder.IsEmpty() && m_game) m_guiResourceFolder.Assign(m_game->GetPath(nullptr, "GUI"));
+    m_console.Init(CConsole::kScrollBackLines, 17, 8);
 }
 
 void CInterface::LoadConsoleBackground() {}
 
 void CInterface::ReleaseSurfaces() {}
 
-void CInterface::Update(int, int)
-{
-  // Without a GUI tree loaded there is no screen to update; the caret of
-  // the command line still blinks.
-  m_console.UpdateBlink();
+void CInterface::Update(int, int) {
+    // Without a GUI tree loaded there is no screen to update; the caret of
+    // the command line still blinks.
+    m_console.UpdateBlink();
 }
 
-void CInterface::DrawUnitMouseInfo()
-{
-  m_mouseInfo = 0;
+void CInterface::DrawUnitMouseInfo() {
+    m_mouseInfo = 0;
 }
 
 void CInterface::DrawMouseCursor(CE3DSurface*) {}
@@ -166,99 +137,80 @@ void CInterface::SetLoadScreenImage() {}
 
 void CInterface::DrawProgressScreen() {}
 
-void CInterface::DrawProgressFrame()
-{
-  CE3DSurface* surface = Surface();
-  if (!surface)
-    return;
-  surface->ResetClip();
-  surface->Fill(0);
-  DrawProgressScreen();
-}
-
-const char* CInterface::GetSystemText(int)
-{
-  return "";
-}
-
-void CInterface::JumpToGUI(int screenId)
-{
-  m_activeGUI = screenId;
-}
-
-void CInterface::OnMouseEvent(int, int x, int y)
-{
-  m_cursorX = x;
-  m_cursorY = y;
-}
-
-void CInterface::DrawConsole(int noMouseInfo)
-{
-  CSysScopedLock<CSysMutex> hold(m_console.Mutex());
-  if (m_progressScreen)
-  {
+void CInterface::DrawProgressFrame() {
+    CE3DSurface* surface = Surface();
+    if (!surface) return;
+    surface->ResetClip();
+    surface->Fill(0);
     DrawProgressScreen();
-    return;
-  }
-  if (!m_game || m_game->m_guiDisable || m_game->m_dontDrawConsole)
-    return;
-  CE3DSurface* surface = Surface();
-  if (!surface || !m_consoleFont)
-    return;
-  bool commandLine = (m_game->m_gameState == 2 && m_game->m_guiWord == 0) || m_game->m_guiWord == 1;
-  if (m_fullConsole)
-    m_console.m_mini = 0;
-  // Without the GUI's "Console" panel the mini console has nowhere to go.
-  if (m_console.m_mini)
-    return;
+}
 
-  const int lineHeight = m_ConsoleLineHeight > 0 ? m_ConsoleLineHeight : 11;
-  const int width = surface->m_width, height = surface->m_height;
-  const int marginX = m_console.m_marginX, marginY = m_console.m_marginY;
-  const int commandY = height - marginY - lineHeight;
-  int rows = height / lineHeight - 2;
+const char* CInterface::GetSystemText(int) {
+    return "";
+}
 
-  if (!surface->Lock())
-    return;
-  surface->SetFont(m_consoleFont);
-  surface->m_clipRect = SSurfaceRect{marginX, marginY, width - marginX, commandY};
-  for (int i = m_console.GetViewOffset(); rows > 0; ++i)
-  {
-    const SConsoleLine* line = m_console.GetLine(i);
-    if (!line)
-      break;
-    int used = 1;
-    if (!line->text.IsEmpty())
-      used = surface->DrawText(line->text.GetText(), false, lineHeight, line->r, line->g, line->b, true, false);
-    if (used < 1)
-      used = 1;
-    rows -= used;
-    surface->m_clipRect.bottom -= used * lineHeight;
-    if (surface->m_clipRect.bottom <= surface->m_clipRect.top)
-      break;
-  }
-  if (commandLine)
-  {
-    surface->m_clipRect = SSurfaceRect{0, 0, width, height};
-    const char* text = m_console.CommandLine().GetText();
-    int32_t textWidth = 0, textHeight = 0;
-    m_consoleFont->MeasureText(text, &textWidth, &textHeight);
-    int x = marginX;
-    int room = width - 2 * marginX;
-    if (textWidth > room)
-      x = width - marginX - textWidth;
-    surface->DrawGlyphs(text, x, commandY, 255, 255, 255, true, false, 0, false);
-    if (Game_CommandLineCursor(m_game) && m_console.UpdateBlink())
-    {
-      int cx = x + Game_CommandLineCursorX(m_game, m_consoleFont, text);
-      surface->DrawLine(cx, commandY + 1, cx, commandY + lineHeight - 1, 255, 255, 255);
+void CInterface::JumpToGUI(int screenId) {
+    m_activeGUI = screenId;
+}
+
+void CInterface::OnMouseEvent(int, int x, int y) {
+    m_cursorX = x;
+    m_cursorY = y;
+}
+
+void CInterface::DrawConsole(int noMouseInfo) {
+    CSysScopedLock<CSysMutex> hold(m_console.Mutex());
+    if (m_progressScreen) {
+        DrawProgressScreen();
+        return;
     }
-  }
-  surface->Unlock();
-  surface->ResetClip();
-  if (m_console.IsVisible() && !noMouseInfo)
-  {
-    m_mouseInfo = 0;
-    DrawUnitMouseInfo();
-  }
+    if (!m_game || m_game->m_guiDisable || m_game->m_dontDrawConsole) return;
+    CE3DSurface* surface = Surface();
+    if (!surface || !m_consoleFont) return;
+    bool commandLine = (m_game->m_gameState == 2 && m_game->m_guiWord == 0) || m_game->m_guiWord == 1;
+    if (m_fullConsole) m_console.m_mini = 0;
+    // Without the GUI's "Console" panel the mini console has nowhere to go.
+    if (m_console.m_mini) return;
+
+    const int lineHeight = m_ConsoleLineHeight > 0 ? m_ConsoleLineHeight : 11;
+    const int width = surface->m_width, height = surface->m_height;
+    const int marginX = m_console.m_marginX, marginY = m_console.m_marginY;
+    const int commandY = height - marginY - lineHeight;
+    int rows = height / lineHeight - 2;
+
+    if (!surface->Lock()) return;
+    surface->SetFont(m_consoleFont);
+    surface->m_clipRect = SSurfaceRect{marginX, marginY, width - marginX, commandY};
+    for (int i = m_console.GetViewOffset(); rows > 0; ++i) {
+        const SConsoleLine* line = m_console.GetLine(i);
+        if (!line) break;
+        int used = 1;
+        if (!line->text.IsEmpty())
+            used = surface->DrawText(line->text.GetText(), false, lineHeight, line->r, line->g, line->b, true,
+                                     false);
+        if (used < 1) used = 1;
+        rows -= used;
+        surface->m_clipRect.bottom -= used * lineHeight;
+        if (surface->m_clipRect.bottom <= surface->m_clipRect.top) break;
+    }
+    if (commandLine) {
+        surface->m_clipRect = SSurfaceRect{0, 0, width, height};
+        const char* text = m_console.CommandLine().GetText();
+        int32_t textWidth = 0, textHeight = 0;
+        m_consoleFont->MeasureText(text, &textWidth, &textHeight);
+        int x = marginX;
+        int room = width - 2 * marginX;
+        if (textWidth > room) x = width - marginX - textWidth;
+        surface->DrawGlyphs(text, x, commandY, 255, 255, 255, true, false, 0, false);
+        if (Game_CommandLineCursor(m_game) && m_console.UpdateBlink()) {
+            int cx = x + Game_CommandLineCursorX(m_game, m_consoleFont, text);
+            surface->DrawLine(cx, commandY + 1, cx, commandY + lineHeight - 1, 255, 255, 255);
+        }
+    }
+    surface->Unlock();
+    surface->ResetClip();
+    if (m_console.IsVisible() && !noMouseInfo) {
+        m_mouseInfo = 0;
+        DrawUnitMouseInfo();
+    }
 }

@@ -16,94 +16,93 @@ class CGame;
 class CE3DSurface;
 class CE3DFont;
 
-class CInterface : public IConsoleHost
-{
+class CInterface : public IConsoleHost {
 public:
-  explicit CInterface(CGame* game);
-  ~CInterface() override;
-  CInterface(const CInterface&) = delete;
-  CInterface& operator=(const CInterface&) = delete;
+    explicit CInterface(CGame* game);
+    ~CInterface() override;
+    CInterface(const CInterface&) = delete;
+    CInterface& operator=(const CInterface&) = delete;
 
-  // The console's view of the game.
-  uint64_t ConsoleClockNow() override;
-  uint64_t ConsoleClockFrequency() override;
-  CCommandInterpreter* ConsoleInterpreter() override;
-  void ConsoleSendChat(const char* text) override;
-  EClipboard ConsoleGetClipboard(CStrBuf& out) override;
-  bool ConsoleSetClipboard(const char* text) override;
-  void ConsoleVisibilityChanged() override;
-  void ConsoleRenderNow(bool flag) override;
+    // The console's view of the game.
+    uint64_t ConsoleClockNow() override;
+    uint64_t ConsoleClockFrequency() override;
+    CCommandInterpreter* ConsoleInterpreter() override;
+    void ConsoleSendChat(const char* text) override;
+    EClipboard ConsoleGetClipboard(CStrBuf& out) override;
+    bool ConsoleSetClipboard(const char* text) override;
+    void ConsoleVisibilityChanged() override;
+    void ConsoleRenderNow(bool flag) override;
 
-  // Draws the full or the mini console on the canvas; with noMouseInfo set
-  // the unit information is not drawn over it.
-  void DrawConsole(int noMouseInfo);
+    // Draws the full or the mini console on the canvas; with noMouseInfo set
+    // the unit information is not drawn over it.
+    void DrawConsole(int noMouseInfo);
 
-  // Builds the interface fonts (the console's among them) and sets up the
-  // console with its picture from the GUI resource folder.
-  void CreateFonts();
-  // Builds the console font, or the screen console font, again from its
-  // variables, releasing the old one.
-  void RebuildConsoleFont();
-  void RebuildScreenFont();
-  // The rows of a full console page (at least 1).
-  int ConsolePageRows();
-  void LoadConsoleBackground();
-  // Releases the canvas after a display set-up or mode change.
-  void ReleaseSurfaces();
-  // Per-frame interface work: (0, 0) from the interface frame, (1, 0) from
-  // the render frame.
-  void Update(int inGame, int arg);
-  void DrawUnitMouseInfo();
-  void DrawMouseCursor(CE3DSurface* surface);
-  void SetLoadScreenImage();
-  void DrawProgressScreen();
-  // Clears the screen and draws the load screen (the progress stack's redraw).
-  void DrawProgressFrame();
-  const char* GetSystemText(int index);
-  void JumpToGUI(int screenId);
-  void OnMouseEvent(int code, int x, int y);
+    // Builds the interface fonts (the console's among them) and sets up the
+    // console with its picture from the GUI resource folder.
+    void CreateFonts();
+    // Builds the console font, or the screen console font, again from its
+    // variables, releasing the old one.
+    void RebuildConsoleFont();
+    void RebuildScreenFont();
+    // The rows of a full console page (at least 1).
+    int ConsolePageRows();
+    void LoadConsoleBackground();
+    // Releases the canvas after a display set-up or mode change.
+    void ReleaseSurfaces();
+    // Per-frame interface work: (0, 0) from the interface frame, (1, 0) from
+    // the render frame.
+    void Update(int inGame, int arg);
+    void DrawUnitMouseInfo();
+    void DrawMouseCursor(CE3DSurface* surface);
+    void SetLoadScreenImage();
+    void DrawProgressScreen();
+    // Clears the screen and draws the load screen (the progress stack's redraw).
+    void DrawProgressFrame();
+    const char* GetSystemText(int index);
+    void JumpToGUI(int screenId);
+    void OnMouseEvent(int code, int x, int y);
 
-  // The surface the interface draws on (the screen's back buffer).
-  CE3DSurface* Surface();
+    // The surface the interface draws on (the screen's back buffer).
+    CE3DSurface* Surface();
 
-  CGame* m_game;
-  CConsole m_console;
-  // Console fonts (the console variables Console_Font_* and
-  // Console_Screen_Font_*, saved in Console.cfg).
-  int32_t m_ConsoleFontHeight = 11;
-  int32_t m_ConsoleFontWidth = 6;
-  CStrBuf m_ConsoleFontName;  // "MS Mincho"
-  int32_t m_ScreenFontHeight = 13;
-  int32_t m_ScreenFontWidth = 0;
-  CStrBuf m_ScreenFontName;  // "Tahoma"
-  uint8_t m_ScreenFontBold = 1;
-  int32_t m_ConsoleLineHeight = 11;
-  CE3DFont* m_consoleFont = nullptr;
-  CE3DFont* m_screenFont = nullptr;
-  CE3DFont* m_font = nullptr;  // normal
-  CE3DFont* m_largeFont = nullptr;
-  CE3DFont* m_clockFont = nullptr;
-  CStrBuf m_guiResourceFolder;  // "GUI" below the root by default
-  float m_blinkTimer = 0.0f;
-  uint8_t m_blink = 0;
-  uint8_t m_drawnThisFrame = 0;
-  int32_t m_videoOverlay = 0;
-  uint8_t m_progressScreen = 0;
-  CStrBuf m_statusLine;
-  int32_t m_activeGUI = 1000;  // none
-  CStrBuf m_guiBindingFile;    // "Commands_GUI.cfg"
-  int32_t m_mode = 0;          // 3 while editing settings
-  int32_t m_confirmAnswer = 0;
-  uint8_t m_gameScreen = 0;
-  CStrBuf m_settingsEdit;
-  int32_t m_cursorX = 0, m_cursorY = 0;
-  float m_scrollSpeed = 1.0f;
-  int32_t m_animLength = 64;
-  CStrBuf m_campaignName;
-  CStrBuf m_missionName;
-  uint8_t m_redraw = 0;
-  uint8_t m_fullConsole = 0;
-  uint8_t m_mouseInfo = 0;
-  uint8_t m_hudVisible[2] = {0, 0};
-  float m_missionTimerEnd = 0.0f;
+    CGame* m_game;
+    CConsole m_console;
+    // Console fonts (the console variables Console_Font_* and
+    // Console_Screen_Font_*, saved in Console.cfg).
+    int32_t m_ConsoleFontHeight = 11;
+    int32_t m_ConsoleFontWidth = 6;
+    CStrBuf m_ConsoleFontName;  // "MS Mincho"
+    int32_t m_ScreenFontHeight = 13;
+    int32_t m_ScreenFontWidth = 0;
+    CStrBuf m_ScreenFontName;  // "Tahoma"
+    uint8_t m_ScreenFontBold = 1;
+    int32_t m_ConsoleLineHeight = 11;
+    CE3DFont* m_consoleFont = nullptr;
+    CE3DFont* m_screenFont = nullptr;
+    CE3DFont* m_font = nullptr;  // normal
+    CE3DFont* m_largeFont = nullptr;
+    CE3DFont* m_clockFont = nullptr;
+    CStrBuf m_guiResourceFolder;  // "GUI" below the root by default
+    float m_blinkTimer = 0.0f;
+    uint8_t m_blink = 0;
+    uint8_t m_drawnThisFrame = 0;
+    int32_t m_videoOverlay = 0;
+    uint8_t m_progressScreen = 0;
+    CStrBuf m_statusLine;
+    int32_t m_activeGUI = 1000;  // none
+    CStrBuf m_guiBindingFile;    // "Commands_GUI.cfg"
+    int32_t m_mode = 0;          // 3 while editing settings
+    int32_t m_confirmAnswer = 0;
+    uint8_t m_gameScreen = 0;
+    CStrBuf m_settingsEdit;
+    int32_t m_cursorX = 0, m_cursorY = 0;
+    float m_scrollSpeed = 1.0f;
+    int32_t m_animLength = 64;
+    CStrBuf m_campaignName;
+    CStrBuf m_missionName;
+    uint8_t m_redraw = 0;
+    uint8_t m_fullConsole = 0;
+    uint8_t m_mouseInfo = 0;
+    uint8_t m_hudVisible[2] = {0, 0};
+    float m_missionTimerEnd = 0.0f;
 };

@@ -10,26 +10,25 @@
 
 class CGame;
 
-class CGameScene
-{
+class CGameScene {
 public:
-  explicit CGameScene(CGame* game);
-  ~CGameScene();
+    explicit CGameScene(CGame* game);
+    ~CGameScene();
 
-  // Removes every object and resets the world for a new game.
-  void Clear();
-  // One logic tick of the world.
-  void Tick();
+    // Removes every object and resets the world for a new game.
+    void Clear();
+    // One logic tick of the world.
+    void Tick();
 
-  CGame* m_game;
-  uint8_t WinGame = 0;
-  uint8_t LooseGame = 0;
-  uint8_t m_finished = 0;
-  uint8_t m_watching = 0;
-  uint8_t m_DevmapMode = 0;
-  float m_endTimer = 0.0f;
-  uint8_t m_ticked = 0;
-  uint32_t m_frameCounter = 0;
-  CStrBuf m_unitSource;  // "local" or empty: the root's Units folder
-  int32_t m_objectCount = 0;
+    CGame* m_game;
+    uint8_t WinGame = 0;
+    uint8_t LooseGame = 0;
+    uint8_t m_finished = 0;
+    uint8_t m_watching = 0;
+    uint8_t m_DevmapMode = 0;
+    float m_endTimer = 0.0f;
+    uint8_t m_ticked = 0;
+    uint32_t m_frameCounter = 0;
+    CStrBuf m_unitSource;  // "local" or empty: the root's Units folder
+    int32_t m_objectCount = 0;
 };

@@ -4,12 +4,11 @@
 
 class CGame;
 
-class CPhysicsEngine
-{
+class CPhysicsEngine {
 public:
-  explicit CPhysicsEngine(CGame* game);
-  ~CPhysicsEngine();
+    explicit CPhysicsEngine(CGame* game);
+    ~CPhysicsEngine();
 
-  CGame* m_game;
-  int m_bodyCount = 0;
+    CGame* m_game;
+    int m_bodyCount = 0;
 };

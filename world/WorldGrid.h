@@ -9,35 +9,33 @@
 class CGame;
 
 // Per-square state bytes of the grid, rebuilt once per executed tick.
-class CCellMap
-{
+class CCellMap {
 public:
-  void Resize(int width, int height);
-  // Recomputes every cell's state from the map and the objects on it.
-  void Rebuild();
-  // Every cell to 255 with a count of 0, then a rebuild (the whole map
-  // shows, as for a spectator).
-  void Reset();
+    void Resize(int width, int height);
+    // Recomputes every cell's state from the map and the objects on it.
+    void Rebuild();
+    // Every cell to 255 with a count of 0, then a rebuild (the whole map
+    // shows, as for a spectator).
+    void Reset();
 
-  int m_width = 0;
-  int m_height = 0;
-  std::vector<uint8_t> m_state;
-  std::vector<uint16_t> m_count;
+    int m_width = 0;
+    int m_height = 0;
+    std::vector<uint8_t> m_state;
+    std::vector<uint16_t> m_count;
 };
 
-class CWorldGrid
-{
+class CWorldGrid {
 public:
-  explicit CWorldGrid(CGame* game);
-  ~CWorldGrid();
+    explicit CWorldGrid(CGame* game);
+    ~CWorldGrid();
 
-  // Rebuilds the grid for the current bounds.
-  void Reset();
-  void SetBounds(int left, int top, int right, int bottom);
+    // Rebuilds the grid for the current bounds.
+    void Reset();
+    void SetBounds(int left, int top, int right, int bottom);
 
-  CGame* m_game;
-  int32_t m_left = -64, m_top = -64, m_right = 64, m_bottom = 64;
-  // The fine layer has three squares to each square of the coarse one.
-  int32_t m_fineLeft = -192, m_fineTop = -192, m_fineRight = 192, m_fineBottom = 192;
-  CCellMap m_cellMap;
+    CGame* m_game;
+    int32_t m_left = -64, m_top = -64, m_right = 64, m_bottom = 64;
+    // The fine layer has three squares to each square of the coarse one.
+    int32_t m_fineLeft = -192, m_fineTop = -192, m_fineRight = 192, m_fineBottom = 192;
+    CCellMap m_cellMap;
 };

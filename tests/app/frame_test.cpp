@@ -7,114 +7,101 @@
 #include "netgame/NetGame.h"
 #include "ui/Interface.h"
 
-namespace
-{
-struct SCounter
-{
-  uint64_t now = 1000;
-  static uint64_t Read(void* ctx) { return static_cast<SCounter*>(ctx)->now; }
+namespace {
+struct SCounter {
+    uint64_t now = 1000;
+    static uint64_t Read(void* ctx) { return static_cast<SCounter*>(ctx)->now; }
 };
 
-class FrameTest : public ::testing::Test
-{
+class FrameTest : public ::testing::Test {
 protected:
-  void SetUp() override
-  {
-    game.m_clock = new CGameClock;
-    game.m_clock->SetCounterSource(&SCounter::Read, &counter, 1193182.0);
-    game.m_clock->Start();
-    game.m_clock->m_speedFactor = 1.0f;
-    game.m_netGame = new CNetGame(&game);
-    game.m_interface = new CInterface(&game);
-  }
-  void TearDown() override
-  {
-    delete game.m_interface;
-    delete game.m_netGame;
-    delete game.m_clock;
-    game.m_interface = nullptr;
-    game.m_netGame = nullptr;
-    game.m_clock = nullptr;
-  }
-  CGame game{nullptr, "No datafile"};
-  SCounter counter;
+    void SetUp() override {
+        game.m_clock = new CGameClock;
+        game.m_clock->SetCounterSource(&SCounter::Read, &counter, 1193182.0);
+        game.m_clock->Start();
+        game.m_clock->m_speedFactor = 1.0f;
+        game.m_netGame = new CNetGame(&game);
+        game.m_interface = new CInterface(&game);
+    }
+    void TearDown() override {
+        delete game.m_interface;
+        delete game.m_netGame;
+        delete game.m_clock;
+        game.m_interface = nullptr;
+        game.m_netGame = nullptr;
+        game.m_clock = nullptr;
+    }
+    CGame game{nullptr, "No datafile"};
+    SCounter counter;
 };
 }  // namespace
 
-TEST_F(FrameTest, DispatchesOnTheTwoStateWords)
-{
-  // The interface frame marks the console script as run, the render frame
-  // clears the mark, the game start moves the game state on to 1.
-  const struct
-  {
-    int gui, state;
-    int marker, stateAfter;
-  } cases[] = {
-      {1, 2, 1, 2},  // a GUI word wins over a running game
-      {0, 1, 1, 1},  // between the game start and the game loop
-      {0, 2, 0, 2},  // the running game
-      {0, 0, -1, 1}, // the game start
-      {0, 7, 1, 7},
-  };
-  for (const auto& c : cases)
-  {
-    game.m_guiWord = c.gui;
-    game.m_gameState = c.state;
-    game.m_consoleScriptMarker = -1;
-    EXPECT_EQ(game.Frame(), 1);
-    EXPECT_EQ(game.m_consoleScriptMarker, c.marker) << c.gui << "/" << c.state;
-    EXPECT_EQ(game.m_gameState, c.stateAfter) << c.gui << "/" << c.state;
-  }
+TEST_F(FrameTest, DispatchesOnTheTwoStateWords) {
+    // The interface frame marks the console script as run, the render frame
+    // clears the mark, the game start moves the game state on to 1.
+    const struct {
+        int gui, state;
+        int marker, stateAfter;
+    } cases[] = {
+        {1, 2, 1, 2},   // a GUI word wins over a running game
+        {0, 1, 1, 1},   // between the game start and the game loop
+        {0, 2, 0, 2},   // the running game
+        {0, 0, -1, 1},  // the game start
+        {0, 7, 1, 7},
+    };
+    for (const auto& c : cases) {
+        game.m_guiWord = c.gui;
+        game.m_gameState = c.state;
+        game.m_consoleScriptMarker = -1;
+        EXPECT_EQ(game.Frame(), 1);
+        EXPECT_EQ(game.m_consoleScriptMarker, c.marker) << c.gui << "/" << c.state;
+        EXPECT_EQ(game.m_gameState, c.stateAfter) << c.gui << "/" << c.state;
+    }
 }
 
-TEST_F(FrameTest, HostConsumesOneTickOnlyWhenTheBacklogExceedsTheLead)
-{
-  game.m_guiWord = 1;
-  game.m_netGame->m_hosting = 1;
-  game.m_netGame->m_tickLead = 0.2f;
-  CGameClock* clock = game.m_clock;
-  // Real time reaches the next tick plus a little less than the lead.
-  uint64_t start = clock->m_gameTime;
-  counter.now += clock->m_tickPeriod + (uint64_t)(0.19 * 1193182.0);
-  game.InterfaceFrame();
-  EXPECT_EQ(clock->m_gameTime, start);
-  // No tick due: the frame countdown starts again.
-  EXPECT_FLOAT_EQ(game.m_netGame->m_frameCountdown, game.m_frameTimeout);
-  // A little more than the lead: exactly one tick, however far behind.
-  counter.now += (uint64_t)(0.3 * 1193182.0);
-  game.InterfaceFrame();
-  EXPECT_EQ(clock->m_gameTime, start + clock->m_tickPeriod);
-}
-
-TEST_F(FrameTest, ClientWithoutFramesNeverTicks)
-{
-  game.m_guiWord = 1;
-  game.m_netGame->m_clientConnected = 1;
-  uint64_t start = game.m_clock->m_gameTime;
-  for (int i = 0; i < 5; ++i)
-  {
-    counter.now += 1193182 / 2;
+TEST_F(FrameTest, HostConsumesOneTickOnlyWhenTheBacklogExceedsTheLead) {
+    game.m_guiWord = 1;
+    game.m_netGame->m_hosting = 1;
+    game.m_netGame->m_tickLead = 0.2f;
+    CGameClock* clock = game.m_clock;
+    // Real time reaches the next tick plus a little less than the lead.
+    uint64_t start = clock->m_gameTime;
+    counter.now += clock->m_tickPeriod + (uint64_t)(0.19 * 1193182.0);
     game.InterfaceFrame();
-  }
-  EXPECT_EQ(game.m_clock->m_gameTime, start);
+    EXPECT_EQ(clock->m_gameTime, start);
+    // No tick due: the frame countdown starts again.
+    EXPECT_FLOAT_EQ(game.m_netGame->m_frameCountdown, game.m_frameTimeout);
+    // A little more than the lead: exactly one tick, however far behind.
+    counter.now += (uint64_t)(0.3 * 1193182.0);
+    game.InterfaceFrame();
+    EXPECT_EQ(clock->m_gameTime, start + clock->m_tickPeriod);
 }
 
-TEST_F(FrameTest, BlinkAndRemovedPlayers)
-{
-  game.m_guiWord = 1;
-  CPlayer* gone = game.m_netGame->AddPlayer("gone");
-  gone->m_markedForRemoval = 1;
-  game.m_netGame->AddPlayer("stays");
-  uint8_t blink = game.m_interface->m_blink;
-  counter.now += 1193182 * 6 / 10;  // a frame of 0.6 s
-  game.InterfaceFrame();
-  game.InterfaceFrame();
-  EXPECT_NE(game.m_interface->m_blink, blink);
-  int players = 0;
-  for (CPlayer* p = game.m_netGame->m_firstPlayer; p; p = p->m_next)
-  {
-    EXPECT_STRNE(p->m_name.GetText(), "gone");
-    ++players;
-  }
-  EXPECT_EQ(players, 2);  // the local player and "stays"
+TEST_F(FrameTest, ClientWithoutFramesNeverTicks) {
+    game.m_guiWord = 1;
+    game.m_netGame->m_clientConnected = 1;
+    uint64_t start = game.m_clock->m_gameTime;
+    for (int i = 0; i < 5; ++i) {
+        counter.now += 1193182 / 2;
+        game.InterfaceFrame();
+    }
+    EXPECT_EQ(game.m_clock->m_gameTime, start);
+}
+
+TEST_F(FrameTest, BlinkAndRemovedPlayers) {
+    game.m_guiWord = 1;
+    CPlayer* gone = game.m_netGame->AddPlayer("gone");
+    gone->m_markedForRemoval = 1;
+    game.m_netGame->AddPlayer("stays");
+    uint8_t blink = game.m_interface->m_blink;
+    counter.now += 1193182 * 6 / 10;  // a frame of 0.6 s
+    game.InterfaceFrame();
+    game.InterfaceFrame();
+    EXPECT_NE(game.m_interface->m_blink, blink);
+    int players = 0;
+    for (CPlayer* p = game.m_netGame->m_firstPlayer; p; p = p->m_next) {
+        EXPECT_STRNE(p->m_name.GetText(), "gone");
+        ++players;
+    }
+    EXPECT_EQ(players, 2);  // the local player and "stays"
 }

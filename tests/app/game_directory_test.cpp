@@ -13,64 +13,58 @@
 #include "tests/support/TempDir.h"
 #include "ui/Interface.h"
 
-namespace
-{
-struct SCapture
-{
-  std::vector<std::string> lines;
-  static void Sink(void* user, const char* text, int, int, int, bool)
-  {
-    static_cast<SCapture*>(user)->lines.push_back(text);
-  }
-  bool Has(const std::string& line) const
-  {
-    for (const std::string& l : lines)
-      if (l == line)
-        return true;
-    return false;
-  }
+namespace {
+struct SCapture {
+    std::vector<std::string> lines;
+    static void Sink(void* user, const char* text, int, int, int, bool) {
+        static_cast<SCapture*>(user)->lines.push_back(text);
+    }
+    bool Has(const std::string& line) const {
+        for (const std::string& l : lines)
+            if (l == line) return true;
+        return false;
+    }
 };
 }  // namespace
 
-TEST(GameDirectoryTest, SwitchRunsTheNewStartupAndRegistersCommandsOnce)
-{
-  CTempDir dir;
-  dir.Write("Tessarak/Scripts/Startup.cfg", "echo(\"startup of Tessarak\");\n");
-  dir.Write("Mod/Scripts/Startup.cfg", "echo(\"startup of Mod\");\n");
+TEST(GameDirectoryTest, SwitchRunsTheNewStartupAndRegistersCommandsOnce) {
+    CTempDir dir;
+    dir.Write("Tessarak/Scripts/Startup.cfg", "echo(\"startup of Tessarak\");\n");
+    dir.Write("Mod/Scripts/Startup.cfg", "echo(\"startup of Mod\");\n");
 
-  CGame game(nullptr, "No datafile");
-  game.m_installDir = dir.Win().c_str();
-  game.m_interface = new CInterface(&game);
-  game.m_interface->m_console.Init(200, 17, 8);
-  SCapture printed;
-  game.m_interface->m_console.SetLineSink(&SCapture::Sink, &printed);
-  Game_CreateInput(&game);
-  CCommandInterpreter* ip = game.m_inputManager->Interpreter();
-  ASSERT_NE(ip, nullptr);
+    CGame game(nullptr, "No datafile");
+    game.m_installDir = dir.Win().c_str();
+    game.m_interface = new CInterface(&game);
+    game.m_interface->m_console.Init(200, 17, 8);
+    SCapture printed;
+    game.m_interface->m_console.SetLineSink(&SCapture::Sink, &printed);
+    Game_CreateInput(&game);
+    CCommandInterpreter* ip = game.m_inputManager->Interpreter();
+    ASSERT_NE(ip, nullptr);
 
-  game.m_gameDir = "None";
-  ASSERT_TRUE(game.ExecStartup("Tessarak"));
-  EXPECT_TRUE(printed.Has("Executing 'Startup.cfg'..."));
-  EXPECT_TRUE(printed.Has("startup of Tessarak"));
-  EXPECT_EQ(game.m_guiWord, 1);
-  EXPECT_TRUE(game.m_interface->m_console.IsVisible());
-  int32_t commands = ip->GetCount();
-  EXPECT_GT(commands, 0);
+    game.m_gameDir = "None";
+    ASSERT_TRUE(game.ExecStartup("Tessarak"));
+    EXPECT_TRUE(printed.Has("Executing 'Startup.cfg'..."));
+    EXPECT_TRUE(printed.Has("startup of Tessarak"));
+    EXPECT_EQ(game.m_guiWord, 1);
+    EXPECT_TRUE(game.m_interface->m_console.IsVisible());
+    int32_t commands = ip->GetCount();
+    EXPECT_GT(commands, 0);
 
-  printed.lines.clear();
-  ASSERT_TRUE(game.ExecStartup("Mod"));
-  EXPECT_TRUE(printed.Has("startup of Mod"));
-  EXPECT_EQ(ip->GetCount(), commands);
-  EXPECT_EQ(std::string(game.m_rootDir.GetText()), dir.Win() + "\\Mod");
-  EXPECT_TRUE(std::filesystem::is_directory(dir.File("Mod/Cache")));
+    printed.lines.clear();
+    ASSERT_TRUE(game.ExecStartup("Mod"));
+    EXPECT_TRUE(printed.Has("startup of Mod"));
+    EXPECT_EQ(ip->GetCount(), commands);
+    EXPECT_EQ(std::string(game.m_rootDir.GetText()), dir.Win() + "\\Mod");
+    EXPECT_TRUE(std::filesystem::is_directory(dir.File("Mod/Cache")));
 
-  // The folder must exist below the installation.
-  printed.lines.clear();
-  EXPECT_FALSE(game.ExecStartup("Missing"));
-  EXPECT_TRUE(printed.Has("Game directory not found: Missing"));
-  EXPECT_STREQ(game.m_gameDir.GetText(), "Mod");
+    // The folder must exist below the installation.
+    printed.lines.clear();
+    EXPECT_FALSE(game.ExecStartup("Missing"));
+    EXPECT_TRUE(printed.Has("Game directory not found: Missing"));
+    EXPECT_STREQ(game.m_gameDir.GetText(), "Mod");
 
-  Game_DeleteInput(&game);
-  delete game.m_interface;
-  game.m_interface = nullptr;
+    Game_DeleteInput(&game);
+    delete game.m_interface;
+    game.m_interface = nullptr;
 }

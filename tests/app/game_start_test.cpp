@@ -1,8 +1,7 @@
 // Starts the real game program in a temporary installation and reads what
 // it did from its standard output, its exit code and the files it wrote.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -23,281 +22,250 @@
 
 namespace fs = std::filesystem;
 
-namespace
-{
-std::string BuildDir()
-{
-  const char* b = std::getenv("TESSARAK_BUILD");
-  return b ? b : ".";
+namespace {
+std::string BuildDir() {
+    const char* b = std::getenv("TESSARAK_BUILD");
+    return b ? b : ".";
 }
 
 // A copy of the built installation: System/ with the game, Tessarak/ with
 // the packs; a scratch home keeps the registry and user data apart.
-class CInstallation
-{
+class CInstallation {
 public:
-  CInstallation()
-  {
-    fs::path built = fs::path(BuildDir()) / "install";
-    fs::create_directories(dir.File("System"));
-    fs::create_symlink(built / "System" / "Tessarak", dir.File("System/Tessarak"));
-    fs::copy(built / "Tessarak", dir.File("Tessarak"), fs::copy_options::recursive);
-    fs::remove_all(dir.File("Tessarak/Scripts/Config"));
-  }
-  bool Ready() const { return fs::exists(fs::path(BuildDir()) / "install/System/Tessarak"); }
-
-  struct SRun
-  {
-    int exitCode = -1;
-    bool timedOut = false;
-    std::string out;
-  };
-
-  // Runs the game from its System folder; onStarted (when given) runs once
-  // the output shows the line, with the game's process id.
-  SRun Run(const std::vector<std::string>& args, int timeoutSeconds, const char* waitFor = nullptr,
-           const std::function<void(pid_t)>& onStarted = nullptr)
-  {
-    SRun run;
-    int fds[2];
-    if (pipe(fds) != 0)
-      return run;
-    pid_t pid = fork();
-    if (pid == 0)
-    {
-      dup2(fds[1], 1);
-      dup2(fds[1], 2);
-      close(fds[0]);
-      close(fds[1]);
-      if (chdir(dir.File("System").c_str()) != 0)
-        _exit(126);
-      setenv("XDG_CONFIG_HOME", dir.File("home/config").c_str(), 1);
-      setenv("XDG_DATA_HOME", dir.File("home/data").c_str(), 1);
-      setenv("HOME", dir.File("home").c_str(), 1);
-      setenv("SDL_AUDIODRIVER", "dummy", 1);
-      setenv("TESSARAK_HEADLESS_DIALOGS", "1", 1);
-      if (!std::getenv("DISPLAY"))
-        setenv("SDL_VIDEODRIVER", "offscreen", 1);
-      for (const auto& e : env)
-        setenv(e.first.c_str(), e.second.c_str(), 1);
-      std::vector<char*> argv;
-      argv.push_back(const_cast<char*>("./Tessarak"));
-      for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
-      execv("./Tessarak", argv.data());
-      _exit(127);
+    CInstallation() {
+        fs::path built = fs::path(BuildDir()) / "install";
+        fs::create_directories(dir.File("System"));
+        fs::create_symlink(built / "System" / "Tessarak", dir.File("System/Tessarak"));
+        fs::copy(built / "Tessarak", dir.File("Tessarak"), fs::copy_options::recursive);
+        fs::remove_all(dir.File("Tessarak/Scripts/Config"));
     }
-    close(fds[1]);
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
-    bool started = false;
-    for (;;)
-    {
-      int left = (int)std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
-                     .count();
-      if (left <= 0)
-      {
-        run.timedOut = true;
-        kill(pid, SIGKILL);
-        break;
-      }
-      pollfd p{fds[0], POLLIN, 0};
-      if (poll(&p, 1, left) <= 0)
-        continue;
-      char buf[4096];
-      ssize_t n = read(fds[0], buf, sizeof buf);
-      if (n <= 0)
-        break;
-      run.out.append(buf, (size_t)n);
-      if (waitFor && onStarted && !started && run.out.find(waitFor) != std::string::npos)
-      {
-        started = true;
-        onStarted(pid);
-      }
-    }
-    close(fds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return run;
-  }
+    bool Ready() const { return fs::exists(fs::path(BuildDir()) / "install/System/Tessarak"); }
 
-  CTempDir dir;
-  std::vector<std::pair<std::string, std::string>> env;  // set in the game's environment last
+    struct SRun {
+        int exitCode = -1;
+        bool timedOut = false;
+        std::string out;
+    };
+
+    // Runs the game from its System folder; onStarted (when given) runs once
+    // the output shows the line, with the game's process id.
+    SRun Run(const std::vector<std::string>& args, int timeoutSeconds, const char* waitFor = nullptr,
+             const std::function<void(pid_t)>& onStarted = nullptr) {
+        SRun run;
+        int fds[2];
+        if (pipe(fds) != 0) return run;
+        pid_t pid = fork();
+        if (pid == 0) {
+            dup2(fds[1], 1);
+            dup2(fds[1], 2);
+            close(fds[0]);
+            close(fds[1]);
+            if (chdir(dir.File("System").c_str()) != 0) _exit(126);
+            setenv("XDG_CONFIG_HOME", dir.File("home/config").c_str(), 1);
+            setenv("XDG_DATA_HOME", dir.File("home/data").c_str(), 1);
+            setenv("HOME", dir.File("home").c_str(), 1);
+            setenv("SDL_AUDIODRIVER", "dummy", 1);
+            setenv("TESSARAK_HEADLESS_DIALOGS", "1", 1);
+            if (!std::getenv("DISPLAY")) setenv("SDL_VIDEODRIVER", "offscreen", 1);
+            for (const auto& e : env) setenv(e.first.c_str(), e.second.c_str(), 1);
+            std::vector<char*> argv;
+            argv.push_back(const_cast<char*>("./Tessarak"));
+            for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            execv("./Tessarak", argv.data());
+            _exit(127);
+        }
+        close(fds[1]);
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+        bool started = false;
+        for (;;) {
+            int left = (int)std::chrono::duration_cast<std::chrono::milliseconds>(
+                           deadline - std::chrono::steady_clock::now())
+                           .count();
+            if (left <= 0) {
+                run.timedOut = true;
+                kill(pid, SIGKILL);
+                break;
+            }
+            pollfd p{fds[0], POLLIN, 0};
+            if (poll(&p, 1, left) <= 0) continue;
+            char buf[4096];
+            ssize_t n = read(fds[0], buf, sizeof buf);
+            if (n <= 0) break;
+            run.out.append(buf, (size_t)n);
+            if (waitFor && onStarted && !started && run.out.find(waitFor) != std::string::npos) {
+                started = true;
+                onStarted(pid);
+            }
+        }
+        close(fds[0]);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return run;
+    }
+
+    CTempDir dir;
+    std::vector<std::pair<std::string, std::string>> env;  // set in the game's environment last
 };
 
-size_t Find(const std::string& out, const char* line, size_t from = 0)
-{
-  return out.find(line, from);
+size_t Find(const std::string& out, const char* line, size_t from = 0) {
+    return out.find(line, from);
 }
 }  // namespace
 
-TEST(GameStartTest, StartsRunsItsScriptsAndShutsDownInOrder)
-{
-  CInstallation inst;
-  if (!inst.Ready())
-    FAIL() << "the game program is not built";
-  inst.dir.Write("Tessarak/Scripts/Autoexec.cfg", "echo(\"autoexec: hello from the test\");\nQuit();\n");
-  CInstallation::SRun run = inst.Run({}, 60);
-  ASSERT_FALSE(run.timedOut) << run.out;
-  EXPECT_EQ(run.exitCode, 0) << run.out;
-
-  // The start-up lines, in order.
-  const char* lines[] = {"Starting Tessarak Windows 2000 version", "Timer resulotion", "Benchmark speed ",
-                         "Executing 'Startup.cfg'...", "Initialzing sound engine...",
-                         "autoexec: hello from the test"};
-  size_t at = 0;
-  for (const char* line : lines)
-  {
-    size_t found = Find(run.out, line, at);
-    ASSERT_NE(found, std::string::npos) << "missing or out of order: " << line << "\n" << run.out;
-    at = found;
-  }
-  EXPECT_EQ(Find(run.out, "not found"), std::string::npos) << run.out;
-
-  // The settings were written back at shutdown.
-  fs::path config = inst.dir.File("Tessarak/Scripts/Config");
-  ASSERT_TRUE(fs::is_directory(config)) << run.out;
-  int files = 0;
-  for (const auto& f : fs::directory_iterator(config))
-  {
-    std::string text = inst.dir.Read("Tessarak/Scripts/Config/" + f.path().filename().string());
-    EXPECT_EQ(text.rfind("// This file is auto generated", 0), 0u) << f.path();
-    ++files;
-  }
-  EXPECT_GT(files, 0);
-
-  // The installation's place was written into the machine's settings.
-  std::string winDir = inst.dir.Win();
-  std::string escaped;
-  for (char c : winDir)
-    escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
-  EXPECT_NE(inst.dir.Read("registry.ini").find("\"InstalledPath\"=\"" + escaped + "\""), std::string::npos)
-      << inst.dir.Read("registry.ini");
-}
-
-TEST(GameStartTest, MissingPacksComeFromTheSetupPath)
-{
-  CInstallation inst;
-  if (!inst.Ready())
-    FAIL() << "the game program is not built";
-  fs::create_directories(inst.dir.File("setup/Tessarak"));
-  fs::rename(inst.dir.File("Tessarak/Music.box"), inst.dir.File("setup/Tessarak/Music.box"));
-  std::string setup = inst.dir.WinFile("setup");
-  std::string escaped;
-  for (char c : setup)
-    escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
-  inst.dir.Write("registry.ini", "[Software\\Zq\\Tessarak Dodo\\Settings]\n\"SetupPath\"=\"" + escaped + "\"\n");
-  inst.dir.Write("Tessarak/Scripts/Autoexec.cfg", "Quit();\n");
-  CInstallation::SRun run = inst.Run({}, 60);
-  EXPECT_EQ(run.exitCode, 0) << run.out;
-  EXPECT_NE(Find(run.out, "Starting Tessarak Windows 2000 version"), std::string::npos) << run.out;
-}
-
-TEST(GameStartTest, BrokenInstallationsEndWithTheMessageAndAFailureCode)
-{
-  for (const char* missing : {"Tessarak/Languages/English.box", "Tessarak/Music.box"})
-  {
+TEST(GameStartTest, StartsRunsItsScriptsAndShutsDownInOrder) {
     CInstallation inst;
-    if (!inst.Ready())
-      FAIL() << "the game program is not built";
-    fs::remove(inst.dir.File(missing));
+    if (!inst.Ready()) FAIL() << "the game program is not built";
+    inst.dir.Write("Tessarak/Scripts/Autoexec.cfg", "echo(\"autoexec: hello from the test\");\nQuit();\n");
     CInstallation::SRun run = inst.Run({}, 60);
-    ASSERT_FALSE(run.timedOut) << missing << "\n" << run.out;
-    EXPECT_NE(run.exitCode, 0) << missing << "\n" << run.out;
-    EXPECT_NE(Find(run.out, "Tessarak has not been properly installed, please reinstall"), std::string::npos)
-        << missing << "\n" << run.out;
+    ASSERT_FALSE(run.timedOut) << run.out;
+    EXPECT_EQ(run.exitCode, 0) << run.out;
+
+    // The start-up lines, in order.
+    const char* lines[] = {"Starting Tessarak Windows 2000 version",
+                           "Timer resulotion",
+                           "Benchmark speed ",
+                           "Executing 'Startup.cfg'...",
+                           "Initialzing sound engine...",
+                           "autoexec: hello from the test"};
+    size_t at = 0;
+    for (const char* line : lines) {
+        size_t found = Find(run.out, line, at);
+        ASSERT_NE(found, std::string::npos) << "missing or out of order: " << line << "\n" << run.out;
+        at = found;
+    }
+    EXPECT_EQ(Find(run.out, "not found"), std::string::npos) << run.out;
+
+    // The settings were written back at shutdown.
+    fs::path config = inst.dir.File("Tessarak/Scripts/Config");
+    ASSERT_TRUE(fs::is_directory(config)) << run.out;
+    int files = 0;
+    for (const auto& f : fs::directory_iterator(config)) {
+        std::string text = inst.dir.Read("Tessarak/Scripts/Config/" + f.path().filename().string());
+        EXPECT_EQ(text.rfind("// This file is auto generated", 0), 0u) << f.path();
+        ++files;
+    }
+    EXPECT_GT(files, 0);
+
+    // The installation's place was written into the machine's settings.
+    std::string winDir = inst.dir.Win();
+    std::string escaped;
+    for (char c : winDir) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    EXPECT_NE(inst.dir.Read("registry.ini").find("\"InstalledPath\"=\"" + escaped + "\""), std::string::npos)
+        << inst.dir.Read("registry.ini");
+}
+
+TEST(GameStartTest, MissingPacksComeFromTheSetupPath) {
+    CInstallation inst;
+    if (!inst.Ready()) FAIL() << "the game program is not built";
+    fs::create_directories(inst.dir.File("setup/Tessarak"));
+    fs::rename(inst.dir.File("Tessarak/Music.box"), inst.dir.File("setup/Tessarak/Music.box"));
+    std::string setup = inst.dir.WinFile("setup");
+    std::string escaped;
+    for (char c : setup) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    inst.dir.Write("registry.ini",
+                   "[Software\\Zq\\Tessarak Dodo\\Settings]\n\"SetupPath\"=\"" + escaped + "\"\n");
+    inst.dir.Write("Tessarak/Scripts/Autoexec.cfg", "Quit();\n");
+    CInstallation::SRun run = inst.Run({}, 60);
+    EXPECT_EQ(run.exitCode, 0) << run.out;
+    EXPECT_NE(Find(run.out, "Starting Tessarak Windows 2000 version"), std::string::npos) << run.out;
+}
+
+TEST(GameStartTest, BrokenInstallationsEndWithTheMessageAndAFailureCode) {
+    for (const char* missing : {"Tessarak/Languages/English.box", "Tessarak/Music.box"}) {
+        CInstallation inst;
+        if (!inst.Ready()) FAIL() << "the game program is not built";
+        fs::remove(inst.dir.File(missing));
+        CInstallation::SRun run = inst.Run({}, 60);
+        ASSERT_FALSE(run.timedOut) << missing << "\n" << run.out;
+        EXPECT_NE(run.exitCode, 0) << missing << "\n" << run.out;
+        EXPECT_NE(Find(run.out, "Tessarak has not been properly installed, please reinstall"),
+                  std::string::npos)
+            << missing << "\n"
+            << run.out;
+        EXPECT_EQ(Find(run.out, "Starting Tessarak"), std::string::npos) << run.out;
+        // Nothing was saved over the player's settings.
+        EXPECT_FALSE(fs::exists(inst.dir.File("Tessarak/Scripts/Config"))) << missing;
+    }
+}
+
+TEST(GameStartTest, ADisplayThatCannotOpenEndsWithAnErrorAndAFailureCode) {
+    CInstallation inst;
+    if (!inst.Ready()) FAIL() << "the game program is not built";
+    inst.dir.Write("Tessarak/Scripts/Autoexec.cfg", "Quit();\n");
+    // SDL's dummy driver has windows but nothing to draw them with.
+    inst.env.push_back({"SDL_VIDEODRIVER", "dummy"});
+    CInstallation::SRun run = inst.Run({}, 60);
+    ASSERT_FALSE(run.timedOut) << run.out;
+    EXPECT_NE(run.exitCode, 0) << run.out;
+    EXPECT_NE(Find(run.out, "Error: "), std::string::npos) << run.out;
     EXPECT_EQ(Find(run.out, "Starting Tessarak"), std::string::npos) << run.out;
-    // Nothing was saved over the player's settings.
-    EXPECT_FALSE(fs::exists(inst.dir.File("Tessarak/Scripts/Config"))) << missing;
-  }
+    EXPECT_FALSE(fs::exists(inst.dir.File("Tessarak/Scripts/Config"))) << run.out;
 }
 
-TEST(GameStartTest, ADisplayThatCannotOpenEndsWithAnErrorAndAFailureCode)
-{
-  CInstallation inst;
-  if (!inst.Ready())
-    FAIL() << "the game program is not built";
-  inst.dir.Write("Tessarak/Scripts/Autoexec.cfg", "Quit();\n");
-  // SDL's dummy driver has windows but nothing to draw them with.
-  inst.env.push_back({"SDL_VIDEODRIVER", "dummy"});
-  CInstallation::SRun run = inst.Run({}, 60);
-  ASSERT_FALSE(run.timedOut) << run.out;
-  EXPECT_NE(run.exitCode, 0) << run.out;
-  EXPECT_NE(Find(run.out, "Error: "), std::string::npos) << run.out;
-  EXPECT_EQ(Find(run.out, "Starting Tessarak"), std::string::npos) << run.out;
-  EXPECT_FALSE(fs::exists(inst.dir.File("Tessarak/Scripts/Config"))) << run.out;
-}
+TEST(GameStartTest, LanguageFromTheCommandLine) {
+    CInstallation inst;
+    if (!inst.Ready()) FAIL() << "the game program is not built";
+    // German is not installed: its language script is missing.
+    CInstallation::SRun run = inst.Run({"German"}, 60);
+    EXPECT_NE(run.exitCode, 0) << run.out;
+    EXPECT_NE(Find(run.out, "Tessarak has not been properly installed"), std::string::npos) << run.out;
 
-TEST(GameStartTest, LanguageFromTheCommandLine)
-{
-  CInstallation inst;
-  if (!inst.Ready())
-    FAIL() << "the game program is not built";
-  // German is not installed: its language script is missing.
-  CInstallation::SRun run = inst.Run({"German"}, 60);
-  EXPECT_NE(run.exitCode, 0) << run.out;
-  EXPECT_NE(Find(run.out, "Tessarak has not been properly installed"), std::string::npos) << run.out;
-
-  // Its language pack brings the script; the script runs before any other.
-  CPackWriter pack;
-  pack.Add("Scripts\\German.cfg", "Flip(true);\n");
-  ASSERT_TRUE(pack.WriteTo(inst.dir.File("Tessarak/Languages/German.box")));
-  inst.dir.Write("Tessarak/Scripts/Autoexec.cfg", "Quit();\n");
-  run = inst.Run({"German"}, 60);
-  EXPECT_EQ(run.exitCode, 0) << run.out;
-  size_t flipped = Find(run.out, "true is read only");
-  ASSERT_NE(flipped, std::string::npos) << run.out;
-  EXPECT_LT(flipped, Find(run.out, "Starting Tessarak Windows 2000 version")) << run.out;
+    // Its language pack brings the script; the script runs before any other.
+    CPackWriter pack;
+    pack.Add("Scripts\\German.cfg", "Flip(true);\n");
+    ASSERT_TRUE(pack.WriteTo(inst.dir.File("Tessarak/Languages/German.box")));
+    inst.dir.Write("Tessarak/Scripts/Autoexec.cfg", "Quit();\n");
+    run = inst.Run({"German"}, 60);
+    EXPECT_EQ(run.exitCode, 0) << run.out;
+    size_t flipped = Find(run.out, "true is read only");
+    ASSERT_NE(flipped, std::string::npos) << run.out;
+    EXPECT_LT(flipped, Find(run.out, "Starting Tessarak Windows 2000 version")) << run.out;
 }
 
 // The window shows the console with its text. The game runs on an X server
 // of its own, so that no other window can be mistaken for it.
-TEST(GameStartTest, WindowShowsTheConsole)
-{
-  if (std::system("command -v xvfb-run xdotool import >/dev/null 2>&1") != 0)
-    GTEST_SKIP() << "xvfb-run, xdotool or ImageMagick missing";
-  CInstallation inst;
-  if (!inst.Ready())
-    FAIL() << "the game program is not built";
-  std::string lines;
-  for (int i = 0; i < 40; ++i)
-    lines += "echo(\"################################################################\");\n";
-  inst.dir.Write("Tessarak/Scripts/Autoexec.cfg", lines);
-  // Start, wait for the lines, let a few frames draw, photograph the window,
-  // then ask the program to end as the system would.
-  inst.dir.Write("run.sh",
-                 "cd \"$1/System\" || exit 1\n"
-                 "./Tessarak > \"$1/out.txt\" 2>&1 &\n"
-                 "pid=$!\n"
-                 "for i in $(seq 300); do grep -q '########' \"$1/out.txt\" && break; sleep 0.1; done\n"
-                 "sleep 1.5\n"
-                 "id=$(xdotool search --sync --all --pid $pid --name '^Tessarak$' 2>/dev/null | head -1)\n"
-                 "[ -n \"$id\" ] && import -window \"$id\" -depth 8 \"txt:$1/shot.txt\"\n"
-                 "kill -TERM $pid\n"
-                 "wait $pid\n"
-                 "echo $? > \"$1/exit.txt\"\n");
-  std::string home = inst.dir.File("home");
-  std::string cmd = "env XDG_CONFIG_HOME='" + home + "/config' XDG_DATA_HOME='" + home +
-                    "/data' TESSARAK_HEADLESS_DIALOGS=1 SDL_AUDIODRIVER=dummy LIBGL_ALWAYS_SOFTWARE=1 "
-                    "timeout 60 xvfb-run -a -s '-screen 0 1024x768x24 +extension GLX' sh '" +
-                    inst.dir.File("run.sh") + "' '" + inst.dir.Path() + "'";
-  std::system(cmd.c_str());
-  std::string out = inst.dir.Read("out.txt");
-  EXPECT_EQ(inst.dir.Read("exit.txt"), "0\n") << out;
-  EXPECT_TRUE(fs::exists(inst.dir.File("Tessarak/Scripts/Config/Console.cfg"))) << out;
-  std::string text = inst.dir.Read("shot.txt");
-  ASSERT_FALSE(text.empty()) << "no screenshot of the window\n" << out;
-  // Count light pixels: the console's white text.
-  size_t light = 0;
-  for (size_t hash = text.find('#'); hash != std::string::npos; hash = text.find('#', hash + 1))
-  {
-    unsigned value = (unsigned)std::strtoul(text.substr(hash + 1, 6).c_str(), nullptr, 16);
-    if (((value >> 16) & 0xFF) > 200 && ((value >> 8) & 0xFF) > 200 && (value & 0xFF) > 200)
-      ++light;
-    hash = text.find('\n', hash);
-    if (hash == std::string::npos)
-      break;
-  }
-  EXPECT_GT(light, 200u) << "the console area is blank";
+TEST(GameStartTest, WindowShowsTheConsole) {
+    if (std::system("command -v xvfb-run xdotool import >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "xvfb-run, xdotool or ImageMagick missing";
+    CInstallation inst;
+    if (!inst.Ready()) FAIL() << "the game program is not built";
+    std::string lines;
+    for (int i = 0; i < 40; ++i)
+        lines += "echo(\"################################################################\");\n";
+    inst.dir.Write("Tessarak/Scripts/Autoexec.cfg", lines);
+    // Start, wait for the lines, let a few frames draw, photograph the window,
+    // then ask the program to end as the system would.
+    inst.dir.Write("run.sh",
+                   "cd \"$1/System\" || exit 1\n"
+                   "./Tessarak > \"$1/out.txt\" 2>&1 &\n"
+                   "pid=$!\n"
+                   "for i in $(seq 300); do grep -q '########' \"$1/out.txt\" && break; sleep 0.1; done\n"
+                   "sleep 1.5\n"
+                   "id=$(xdotool search --sync --all --pid $pid --name '^Tessarak$' 2>/dev/null | head -1)\n"
+                   "[ -n \"$id\" ] && import -window \"$id\" -depth 8 \"txt:$1/shot.txt\"\n"
+                   "kill -TERM $pid\n"
+                   "wait $pid\n"
+                   "echo $? > \"$1/exit.txt\"\n");
+    std::string home = inst.dir.File("home");
+    std::string cmd = "env XDG_CONFIG_HOME='" + home + "/config' XDG_DATA_HOME='" + home +
+                      "/data' TESSARAK_HEADLESS_DIALOGS=1 SDL_AUDIODRIVER=dummy LIBGL_ALWAYS_SOFTWARE=1 "
+                      "timeout 60 xvfb-run -a -s '-screen 0 1024x768x24 +extension GLX' sh '" +
+                      inst.dir.File("run.sh") + "' '" + inst.dir.Path() + "'";
+    std::system(cmd.c_str());
+    std::string out = inst.dir.Read("out.txt");
+    EXPECT_EQ(inst.dir.Read("exit.txt"), "0\n") << out;
+    EXPECT_TRUE(fs::exists(inst.dir.File("Tessarak/Scripts/Config/Console.cfg"))) << out;
+    std::string text = inst.dir.Read("shot.txt");
+    ASSERT_FALSE(text.empty()) << "no screenshot of the window\n" << out;
+    // Count light pixels: the console's white text.
+    size_t light = 0;
+    for (size_t hash = text.find('#'); hash != std::string::npos; hash = text.find('#', hash + 1)) {
+        unsigned value = (unsigned)std::strtoul(text.substr(hash + 1, 6).c_str(), nullptr, 16);
+        if (((value >> 16) & 0xFF) > 200 && ((value >> 8) & 0xFF) > 200 && (value & 0xFF) > 200) ++light;
+        hash = text.find('\n', hash);
+        if (hash == std::string::npos) break;
+    }
+    EXPECT_GT(light, 200u) << "the console area is blank";
 }
