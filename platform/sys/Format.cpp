@@ -23,7 +23,7 @@ struct SOut {
     }
 };
 
-// Prints one conversion with the host's snprintf, the spec already rewritten
+// Prints one conversion with the host's snprintf, its directive already rewritten
 // into the host dialect.
 template <typename T>
 void PutOne(SOut& out, const std::string& spec, T value) {
