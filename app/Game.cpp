@@ -208,15 +208,11 @@ void CGame::CreateSubsystems() {
 }
 
 bool CGame::IsPlainFolderName(const char* name) {
-    if (!name || !name[0] || std::strlen(name) > 255) return false;
+    // The path check every name from outside goes through, narrowed to one
+    // folder name: no separators, no wildcards, no dots run together.
+    if (!Sys_IsSafeRelativePath(name) || std::strlen(name) > 255) return false;
     if (std::strcmp(name, ".") == 0 || std::strstr(name, "..")) return false;
-    for (const char* p = name; *p; ++p) {
-        unsigned char c = (unsigned char)*p;
-        if (c < 32 || c == ':' || c == '\\' || c == '/' || c == '*' || c == '?' || c == '"' || c == '<' ||
-            c == '>' || c == '|')
-            return false;
-    }
-    return true;
+    return std::strpbrk(name, "\\/*?\"<>|") == nullptr;
 }
 
 bool CGame::ExecStartup(const char* name) {
