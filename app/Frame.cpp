@@ -105,7 +105,9 @@ static void TickStep(CGame* game) {
     }
     bool complete = rec->IsComplete();
     if (!complete) {
-        double waited = net->m_engineClock.Seconds(net->m_engineClock.Now() - rec->GetTime());
+        // Measured on the network engine's clock, which stamps the records.
+        NWEEngine* engine = table->GetEngine();
+        double waited = engine ? engine->GetClock().Seconds(engine->GetClock().Now() - rec->GetTime()) : 0.0;
         if (waited <= game->m_frameTimeout) {
             table->Release(rec);
             return;

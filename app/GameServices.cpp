@@ -412,10 +412,12 @@ bool Game_VideoSettingsDiffer(CGame* game) {
     if (!slot.windowed) {
         CE3DSurface* back = screen->m_backBuffer;
         if (!back || slot.bitDepth != (int32_t)(back->m_bytesPerPixel * 8)) return true;
-        if (slot.refreshRate != 0 && slot.refreshRate != (int32_t)view->m_displayMode.dwRefreshRate) return true;
+        if (slot.refreshRate != 0 && slot.refreshRate != (int32_t)view->m_displayMode.dwRefreshRate)
+            return true;
     }
     // The driver's name byte for byte; no driver chosen counts as a change.
-    if (!view->m_driver || std::strcmp(slot.driverName.GetText(), view->m_driver->driverName) != 0) return true;
+    if (!view->m_driver || std::strcmp(slot.driverName.GetText(), view->m_driver->driverName) != 0)
+        return true;
     if ((slot.hardware != 0) != (view->m_hardware != 0)) return true;
     if (slot.textureDetail != screen->m_textureDetail || slot.textureQuality != screen->m_textureQuality)
         return true;

@@ -8,7 +8,6 @@
 #include <cstdint>
 
 #include "core/StrBuf.h"
-#include "nwe/Clock.h"
 #include "nwe/Message.h"
 
 class CGame;
@@ -97,7 +96,6 @@ public:
     NWEFrameTable* m_frameTable = nullptr;
     // A client's link to its server (none while hosting or alone).
     NWEPeer* m_clientLink = nullptr;
-    NWEClock m_engineClock;
 };
 
 // Tells the master server the game's directory name when its link is up.

@@ -2,9 +2,14 @@
 // without a display.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "app/Game.h"
 #include "app/GameClock.h"
 #include "netgame/NetGame.h"
+#include "nwe/Engine.h"
+#include "nwe/FrameTable.h"
 #include "ui/Interface.h"
 
 namespace {
@@ -104,4 +109,56 @@ TEST_F(FrameTest, BlinkAndRemovedPlayers) {
         ++players;
     }
     EXPECT_EQ(players, 2);  // the local player and "stays"
+}
+
+// A client with a session's frame table: a complete frame ticks; an overdue
+// incomplete one asks the server and, when the server is ahead, reports in
+// red but never executes the frame it does not have.
+TEST_F(FrameTest, ClientTicksCompleteFramesAndNeverRunsMissingOnes) {
+    NWEEngine engine;
+    NWEFrameTable table(&engine);
+    CNetGame* net = game.m_netGame;
+    net->m_frameTable = &table;
+    net->m_clientConnected = 1;
+    game.m_guiWord = 1;
+    game.m_interface->m_console.Init(100, 17, 8);
+    std::vector<std::string> printed;
+    game.m_interface->m_console.SetLineSink(
+        [](void* user, const char* text, int r, int, int, bool) {
+            if (r == 255) static_cast<std::vector<std::string>*>(user)->push_back(text);
+        },
+        &printed);
+    CGameClock* clock = game.m_clock;
+    auto frame = [&] {
+        counter.now += clock->m_tickPeriod + (uint64_t)(0.5 * 1193182.0);
+        game.InterfaceFrame();
+    };
+
+    NWEFrame* rec = table.Current();  // present, with nothing announced yet
+    rec->SetExpected(0);              // announced empty: complete
+    table.Release(rec);
+    uint64_t start = clock->m_gameTime;
+    frame();
+    EXPECT_EQ(clock->m_gameTime, start + clock->m_tickPeriod);
+
+    // Two messages announced, none arrived, and no patience left.
+    rec = table.Current();
+    rec->SetExpected(2);
+    table.Release(rec);
+    game.m_frameTimeout = 0.0f;
+    start = clock->m_gameTime;
+    frame();
+    EXPECT_EQ(net->m_askForFrame, 0xFF01);  // asked the server
+    // The server answers that it is ahead.
+    net->m_askForFrame = table.PeekNumber(5);
+    printed.clear();
+    frame();
+    EXPECT_EQ(net->m_askForFrame, 0xFFFF);
+    EXPECT_EQ(clock->m_gameTime, start);  // the half frame was not run
+    ASSERT_FALSE(printed.empty());
+    EXPECT_EQ(printed.back().rfind(
+                  "Severe network errer (Wrong number of messages), asking server to resync (2, 0)", 0),
+              0u)
+        << printed.back();
+    net->m_frameTable = nullptr;
 }
