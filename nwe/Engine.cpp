@@ -238,6 +238,16 @@ void NWEEngine::RunChecks(bool fromTickThread, bool full) {
   if (full) m_engineQueue.Flush();
 }
 
+int NWEEngine::Poll() {
+  int n = 0;
+  for (NWESocket* s = FirstSocket(); s; s = NextSocket(s)) {
+    if (s->GetHandle() < 0) continue;
+    ScopedLock l(m_engineLock);
+    n += s->Receive(0);
+  }
+  return n;
+}
+
 void NWEEngine::ReceiveThread() {
   std::vector<NWESocket*> held;
   std::vector<int> handles, ready;

@@ -44,6 +44,11 @@ class NWEEngine {
   // Periodic work: budgets, packing, resends, time-outs, closing marked sockets.
   virtual void Tick(bool fromTickThread);
 
+  // Reads whatever datagrams wait on every socket now, on the calling thread,
+  // beside the receive thread (a loop that spins on its network wants its
+  // answers without a thread hand-over). Returns the datagrams read.
+  int Poll();
+
   void Lock() { m_engineLock.Enter(); }
   void Unlock() { m_engineLock.Leave(); }
 

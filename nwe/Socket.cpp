@@ -323,10 +323,11 @@ bool NWESocket::SendData(NWEPeer* peer, SPacketRecord* r, bool force, bool unseq
   return true;
 }
 
-void NWESocket::Receive(int error) {
-  if (error != 0) return;
+int NWESocket::Receive(int error) {
+  if (error != 0) return 0;
   ScopedLock rl(m_receiveLock);
   std::vector<NWEPeer*> touched;
+  int read = 0;
   for (;;) {
     size_t got = 0;
     SNetAddress from;
@@ -338,6 +339,7 @@ void NWESocket::Receive(int error) {
       m_engine->Report("Socket error from %s: %s", "FD_READ", Net_ErrorText(err).c_str());
       break;
     }
+    ++read;
     m_engine->CountIn(got);
     m_packetsIn.fetch_add(1);
     m_bytesIn += static_cast<float>(got + 8);
@@ -371,4 +373,5 @@ void NWESocket::Receive(int error) {
     p->FlushReplies();
     p->m_guard.ReleaseShared();
   }
+  return read;
 }

@@ -64,8 +64,9 @@ class NWESocket {
 
   // Periodic check: budget refill and every peer's update.
   virtual void Check(bool fromTickThread);
-  // Drains every waiting datagram and hands each to its peer.
-  void Receive(int error);
+  // Drains every waiting datagram and hands each to its peer; returns how
+  // many were read.
+  int Receive(int error);
   // Writes the header of a record and sends it (see the peer for the budgets).
   bool SendData(NWEPeer* peer, SPacketRecord* record, bool force, bool unsequenced, const SNetAddress* address);
 
