@@ -1,5 +1,6 @@
 #include "app/Game.h"
 
+#include <strings.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -141,7 +142,9 @@ int CGame::Startup(int) {
         if (m_setupPath.IsEmpty()) Game_NotInstalled(kNotInstalled);
         CStrBuf pack;
         pack.Format("%s\\Languages\\%s.box", m_setupPath.GetText(), m_language.GetText());
-        Game_MountPack(pack.GetText());
+        // A setup folder without the pack is as broken as no setup folder.
+        if (!Game_MountPack(pack.GetText()) || !Game_FileExists(GetPath("Scripts", name.GetText())))
+            Game_NotInstalled(kNotInstalled);
     }
     static const char* const kPacks[] = {"Content", "Campaigns", "Campaigns_Movies", "Intro", "Music"};
     for (const char* pack : kPacks) {
@@ -151,7 +154,8 @@ int CGame::Startup(int) {
         if (m_setupPath.IsEmpty()) Game_NotInstalled(kNotInstalled);
         CStrBuf path;
         path.Format("%s\\%s.box", m_setupPath.GetText(), pack);
-        Game_MountPack(path.GetText());
+        if (!Game_MountPack(path.GetText()) || !Game_FileExists(GetPath(nullptr, marker.GetText())))
+            Game_NotInstalled(kNotInstalled);
     }
 
     CreateSubsystems();
@@ -225,7 +229,8 @@ bool CGame::ExecStartup(const char* name) {
     }
     CStrBuf root;
     root.Format("%s\\%s", m_installDir.GetText(), name);
-    if (!Sys_IsFolder(root.GetText())) {
+    // The game's own directory may live wholly in the setup folder's packs.
+    if (!Sys_IsFolder(root.GetText()) && strcasecmp(name, "Tessarak") != 0) {
         Game_Printf("Game directory not found: %s", name);
         return false;
     }

@@ -170,6 +170,13 @@ TEST(GameStartTest, MissingPacksComeFromTheSetupPath) {
     CInstallation::SRun run = inst.Run({}, 60);
     EXPECT_EQ(run.exitCode, 0) << run.out;
     EXPECT_NE(Find(run.out, "Starting Tessarak Windows 2000 version"), std::string::npos) << run.out;
+
+    // A setup folder that lacks the pack is a broken installation too.
+    fs::remove(inst.dir.File("setup/Tessarak/Music.box"));
+    run = inst.Run({}, 60);
+    EXPECT_NE(run.exitCode, 0) << run.out;
+    EXPECT_NE(Find(run.out, "Tessarak has not been properly installed, please reinstall"), std::string::npos)
+        << run.out;
 }
 
 TEST(GameStartTest, BrokenInstallationsEndWithTheMessageAndAFailureCode) {
