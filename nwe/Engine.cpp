@@ -257,7 +257,7 @@ void NWEEngine::ReceiveThread() {
     {
       ScopedLock l(m_socketsLock);
       for (NWESocket* s : m_sockets) {
-        if (s->GetHandle() < 0 || !s->m_guard.TryShared()) continue;
+        if (s->GetHandle() < 0 || s->m_leaving.load() || !s->m_guard.TryShared()) continue;
         held.push_back(s);
         handles.push_back(s->GetHandle());
       }

@@ -130,12 +130,14 @@ bool NWESocket::IsMarkedForClosing() {
 }
 
 void NWESocket::Close() {
+  m_leaving.store(true);
   m_engine->WakeReceiver();
   if (!m_guard.CloseWhileShared()) return;
   delete this;
 }
 
 void NWESocket::Destroy() {
+  m_leaving.store(true);
   m_engine->WakeReceiver();
   if (!m_guard.Close()) return;
   delete this;

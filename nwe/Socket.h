@@ -94,6 +94,8 @@ class NWESocket {
   uint32_t GetPacketsOut() const { return m_packetsOut.load(); }
 
   NWEAccessGuard m_guard;
+  // Set before the guard closes, so the receive thread lets go of it.
+  std::atomic<bool> m_leaving{false};
 
  private:
   friend class NWEPeer;

@@ -344,3 +344,22 @@ TEST(NweEngine, FileSendCarriesHeaderAndFileSlice) {
   std::remove(path.c_str());
   rmdir(dir);
 }
+
+TEST(NweEngine, TickModesStraysAndMarkedSockets) {
+  CTestEngine e;
+  NWESocket* s = new NWESocket(&e);
+  ASSERT_TRUE(s->Open(SNetAddress{kNetLoopback, 0}));
+  SNetAddress at;
+  ASSERT_TRUE(s->GetSocketName(&at));
+  // A datagram no peer owns, on a socket without a default peer.
+  CRawEndpoint stray;
+  stray.Send(MakeDatagram(EPacketForm::Unsafe, 1, 0, false, 0, 0, ShortMessage(3, {})), at);
+  EXPECT_TRUE(WaitFor([&] { return e.HasReport("Nonhomed packet received"); }));
+  // Mode 0: the tick thread's Tick(1) only checks; Tick(0) closes marked sockets.
+  e.SetOptionA(0);
+  s->MarkForClosing();
+  e.Tick(true);
+  EXPECT_EQ(e.GetSocketCount(), 1u);
+  e.Tick(false);
+  EXPECT_EQ(e.GetSocketCount(), 0u);
+}
