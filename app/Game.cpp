@@ -32,6 +32,10 @@ void CGame::SetConsoleToStdout(bool on) {
     s_consoleToStdout = on;
 }
 
+bool CGame::ConsoleToStdout() {
+    return s_consoleToStdout;
+}
+
 static const char kNotInstalled[] = "Tessarak has not been properly installed, please reinstall";
 
 // ---------------------------------------------------------------------------

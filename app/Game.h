@@ -111,6 +111,7 @@ public:
     static bool IsPlainFolderName(const char* name);
     // Console lines also go to standard output (on by default).
     static void SetConsoleToStdout(bool on);
+    static bool ConsoleToStdout();
 
     // ---- access guard and locks
     NWEAccessGuard m_accessGuard;    // built first, destroyed last

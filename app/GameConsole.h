@@ -23,5 +23,3 @@ void Game_SaveConfigFiles();
 // Draws one line of text on a surface with its current font; a negative x
 // counts from the surface's right edge.
 void Game_DrawSurfaceText(CE3DSurface* surface, const char* text, int x, int y, int r, int g, int b);
-// Standard output echo of console lines; on by default.
-void Game_SetStdoutEcho(bool on);

@@ -108,11 +108,6 @@ bool Game_FileExists(const char* path) {
 // ---------------------------------------------------------------------------
 // Console
 
-static bool s_stdoutEcho = true;
-
-void Game_SetStdoutEcho(bool on) {
-    s_stdoutEcho = on;
-}
 
 static CConsole* Console() {
     CGame* game = g_pGame;
@@ -123,7 +118,7 @@ void Game_Print(const char* text) {
     CConsole* console = Console();
     if (console)
         console->Print(text, false, 255, 255, 255, false);
-    else if (s_stdoutEcho)
+    else if (CGame::ConsoleToStdout())
         std::printf("%s\n", text);
 }
 
@@ -133,7 +128,7 @@ static void PrintV(int r, int g, int b, bool echo, const char* fmt, va_list ap) 
     CConsole* console = Console();
     if (console)
         console->Print(text.GetText(), false, r, g, b, echo);
-    else if (s_stdoutEcho)
+    else if (CGame::ConsoleToStdout())
         std::printf("%s\n", text.GetText());
 }
 
@@ -155,7 +150,7 @@ void Game_PrintAndRender(const char* text) {
     CConsole* console = Console();
     if (console)
         console->PrintAndRender(text, false, true);
-    else if (s_stdoutEcho)
+    else if (CGame::ConsoleToStdout())
         std::printf("%s\n", text);
 }
 
