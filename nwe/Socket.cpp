@@ -164,12 +164,12 @@ void NWESocket::Check(bool fromTickThread) {
   bool mode = m_engine->GetOptionA() != 0;
   if (fromTickThread == mode) {
     for (NWEPeer* p : remove) {
-      ScopedLock l(m_peersLock);
-      if (std::find(m_peers.begin(), m_peers.end(), p) == m_peers.end()) continue;
-      m_peers.erase(std::remove(m_peers.begin(), m_peers.end(), p), m_peers.end());
-      for (auto it = m_byAddress.begin(); it != m_byAddress.end();)
-        it = it->second == p ? m_byAddress.erase(it) : std::next(it);
-      if (m_defaultPeer == p) m_defaultPeer = nullptr;
+      {
+        ScopedLock l(m_peersLock);
+        if (std::find(m_peers.begin(), m_peers.end(), p) == m_peers.end()) continue;
+      }
+      // Outside the peers lock: closing waits for threads that use the peer,
+      // and one of them may be waiting for that lock.
       ClosePeer(p);
     }
   }
