@@ -5,6 +5,18 @@
 
 #include "platform/sys/Thread.h"
 
+// One field read or written under its lock (the engine's small accessors).
+template <typename T>
+T NWE_Read(CSysCriticalSection& lock, const T& field) {
+  CSysScopedLock<CSysCriticalSection> l(lock);
+  return field;
+}
+template <typename T, typename V>
+void NWE_Write(CSysCriticalSection& lock, T& field, const V& value) {
+  CSysScopedLock<CSysCriticalSection> l(lock);
+  field = value;
+}
+
 class NWEClock {
  public:
   NWEClock();

@@ -83,22 +83,10 @@ void NWEEngine::ResetStatistics() {
   ScopedLock l(m_statsLock);
   m_dataOut = m_dataIn = m_packetsIn = m_packetsOut = 0;
 }
-uint32_t NWEEngine::GetDataOut() {
-  ScopedLock l(m_statsLock);
-  return m_dataOut;
-}
-uint32_t NWEEngine::GetDataIn() {
-  ScopedLock l(m_statsLock);
-  return m_dataIn;
-}
-uint32_t NWEEngine::GetPacketsIn() {
-  ScopedLock l(m_statsLock);
-  return m_packetsIn;
-}
-uint32_t NWEEngine::GetPacketsOut() {
-  ScopedLock l(m_statsLock);
-  return m_packetsOut;
-}
+uint32_t NWEEngine::GetDataOut() { return NWE_Read(m_statsLock, m_dataOut); }
+uint32_t NWEEngine::GetDataIn() { return NWE_Read(m_statsLock, m_dataIn); }
+uint32_t NWEEngine::GetPacketsIn() { return NWE_Read(m_statsLock, m_packetsIn); }
+uint32_t NWEEngine::GetPacketsOut() { return NWE_Read(m_statsLock, m_packetsOut); }
 void NWEEngine::CountOut(size_t bytes) {
   ScopedLock l(m_statsLock);
   m_dataOut += static_cast<uint32_t>(bytes + 8);
@@ -117,10 +105,7 @@ void NWEEngine::SetOptionA(uint8_t v) {
   }
   m_tickWake.Set();
 }
-void NWEEngine::SetOptionB(uint8_t v) {
-  ScopedLock l(m_optionsLock);
-  m_closeMarked = v;
-}
+void NWEEngine::SetOptionB(uint8_t v) { NWE_Write(m_optionsLock, m_closeMarked, v); }
 void NWEEngine::SetOptionC(uint8_t v) {
   {
     ScopedLock l(m_optionsLock);
@@ -128,18 +113,9 @@ void NWEEngine::SetOptionC(uint8_t v) {
   }
   m_tickWake.Set();
 }
-uint8_t NWEEngine::GetOptionA() {
-  ScopedLock l(m_optionsLock);
-  return m_tickMode;
-}
-uint8_t NWEEngine::GetOptionB() {
-  ScopedLock l(m_optionsLock);
-  return m_closeMarked;
-}
-uint8_t NWEEngine::GetOptionC() {
-  ScopedLock l(m_optionsLock);
-  return m_tickEnabled;
-}
+uint8_t NWEEngine::GetOptionA() { return NWE_Read(m_optionsLock, m_tickMode); }
+uint8_t NWEEngine::GetOptionB() { return NWE_Read(m_optionsLock, m_closeMarked); }
+uint8_t NWEEngine::GetOptionC() { return NWE_Read(m_optionsLock, m_tickEnabled); }
 
 NWESocket* NWEEngine::FirstSocket() {
   ScopedLock l(m_socketsLock);

@@ -77,10 +77,7 @@ void NWEPeer::GetAddress(SNetAddress* out) {
   *out = m_address;
 }
 
-SNetAddress NWEPeer::GetAddress() {
-  ScopedLock l(m_lock);
-  return m_address;
-}
+SNetAddress NWEPeer::GetAddress() { return NWE_Read(m_lock, m_address); }
 
 void NWEPeer::LinkLocal(NWEPeer* partner) {
   {
@@ -101,20 +98,11 @@ void NWEPeer::SetSettingC(float rate) {
   if (m_state == kStateRemote) RequestRate(static_cast<uint32_t>(rate));
 }
 
-void NWEPeer::SetKeepAlive(bool on) {
-  ScopedLock l(m_lock);
-  m_keepAlive = on;
-}
+void NWEPeer::SetKeepAlive(bool on) { NWE_Write(m_lock, m_keepAlive, on); }
 void NWEPeer::SetFrameSync(bool on) { m_frameSync.store(on); }
-void NWEPeer::SetTimeoutCheck(bool on) {
-  ScopedLock l(m_lock);
-  m_timeoutCheck = on;
-}
+void NWEPeer::SetTimeoutCheck(bool on) { NWE_Write(m_lock, m_timeoutCheck, on); }
 void NWEPeer::SetTimedOut(bool on) { m_markedForRemoval.store(on); }
-void NWEPeer::SetRateRequests(bool on) {
-  ScopedLock l(m_lock);
-  m_rateFromRemote = on;
-}
+void NWEPeer::SetRateRequests(bool on) { NWE_Write(m_lock, m_rateFromRemote, on); }
 void NWEPeer::SetSettingD(float seconds) {
   ScopedLock l(m_lock);
   m_timeout = seconds;
@@ -127,35 +115,14 @@ void NWEPeer::SetSettingE(uint32_t size) {
   }
   m_socket->UpdateSendParameters();
 }
-void NWEPeer::SetResendInterval(float seconds) {
-  ScopedLock l(m_lock);
-  m_resendInterval = seconds;
-}
-void NWEPeer::SetKeepAliveInterval(float seconds) {
-  ScopedLock l(m_lock);
-  m_keepAliveInterval = seconds;
-}
-void NWEPeer::SetReceiveCrcSeed(uint32_t seed) {
-  ScopedLock l(m_lock);
-  m_receiveSeed = seed;
-}
-void NWEPeer::SetSendCrcSeed(uint32_t seed) {
-  ScopedLock l(m_lock);
-  m_sendSeed = seed;
-}
-uint32_t NWEPeer::GetSettingF() {
-  ScopedLock l(m_lock);
-  return m_packetSize;
-}
+void NWEPeer::SetResendInterval(float seconds) { NWE_Write(m_lock, m_resendInterval, seconds); }
+void NWEPeer::SetKeepAliveInterval(float seconds) { NWE_Write(m_lock, m_keepAliveInterval, seconds); }
+void NWEPeer::SetReceiveCrcSeed(uint32_t seed) { NWE_Write(m_lock, m_receiveSeed, seed); }
+void NWEPeer::SetSendCrcSeed(uint32_t seed) { NWE_Write(m_lock, m_sendSeed, seed); }
+uint32_t NWEPeer::GetSettingF() { return NWE_Read(m_lock, m_packetSize); }
 bool NWEPeer::IsTimedOut() { return m_markedForRemoval.load(); }
-bool NWEPeer::HasTimedOutNotice() {
-  ScopedLock l(m_lock);
-  return m_timeoutNoticed;
-}
-float NWEPeer::GetSendRate() {
-  ScopedLock l(m_lock);
-  return m_grantedRate;
-}
+bool NWEPeer::HasTimedOutNotice() { return NWE_Read(m_lock, m_timeoutNoticed); }
+float NWEPeer::GetSendRate() { return NWE_Read(m_lock, m_grantedRate); }
 bool NWEPeer::GetFrameSync() { return m_frameSync.load(); }
 int NWEPeer::GetState() { return m_state.load(); }
 bool NWEPeer::IsActive() {
@@ -218,37 +185,19 @@ uint32_t NWEPeer::NextMessageKey() {
   return k;
 }
 
-void NWEPeer::SetSequenceCounter(uint32_t next) {
-  ScopedLock l(m_lock);
-  m_sequenceCounter = next;
-}
-void NWEPeer::SetKeyCounter(uint32_t next) {
-  ScopedLock l(m_lock);
-  m_keyCounter = next;
-}
+void NWEPeer::SetSequenceCounter(uint32_t next) { NWE_Write(m_lock, m_sequenceCounter, next); }
+void NWEPeer::SetKeyCounter(uint32_t next) { NWE_Write(m_lock, m_keyCounter, next); }
 
 void NWEPeer::Release() { m_guard.ReleaseShared(); }
 
-uint32_t NWEPeer::GetPacketsIn() {
-  ScopedLock l(m_lock);
-  return m_packetsIn;
-}
-uint32_t NWEPeer::GetPacketsOut() {
-  ScopedLock l(m_lock);
-  return m_packetsOut;
-}
-uint32_t NWEPeer::GetPendingBytes() {
-  ScopedLock l(m_lock);
-  return m_pending;
-}
+uint32_t NWEPeer::GetPacketsIn() { return NWE_Read(m_lock, m_packetsIn); }
+uint32_t NWEPeer::GetPacketsOut() { return NWE_Read(m_lock, m_packetsOut); }
+uint32_t NWEPeer::GetPendingBytes() { return NWE_Read(m_lock, m_pending); }
 size_t NWEPeer::GetUnackedCount() {
   ScopedLock l(m_lock);
   return m_unacked.size();
 }
-uint64_t NWEPeer::GetMessagesAcked() {
-  ScopedLock l(m_lock);
-  return m_messagesAcked;
-}
+uint64_t NWEPeer::GetMessagesAcked() { return NWE_Read(m_lock, m_messagesAcked); }
 double NWEPeer::GetSmoothedRtt() {
   ScopedLock l(m_lock);
   return m_haveRtt ? m_srtt : 0.0;
