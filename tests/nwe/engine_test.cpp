@@ -363,3 +363,37 @@ TEST(NweEngine, TickModesStraysAndMarkedSockets) {
   e.Tick(false);
   EXPECT_EQ(e.GetSocketCount(), 0u);
 }
+
+TEST(NweEngine, CountersWrapWithoutLossOrRepeat) {
+  // The raw view: after 0x7FFFFFFE comes 1, never 0 or 0x7FFFFFFF.
+  {
+    SEnd a(false);
+    CRawEndpoint raw;
+    a.Connect(raw.Address());
+    a.peer->SetSequenceCounter(0x7FFFFFFE);
+    std::vector<uint32_t> seqs;
+    for (uint32_t i = 0; i < 2; ++i) {
+      std::vector<uint8_t> p = IndexedPayload(i, 8);
+      a.peer->SendMessage(kTestShort, p.data(), 8, nullptr, 65535, 0);
+      std::vector<uint8_t> d = raw.Receive();
+      SPacketHeader h;
+      ASSERT_EQ(NWE_ReadPacketHeader(d.data(), d.size(), 13, true, &h), EHeaderError::None);
+      seqs.push_back(h.sequence);
+    }
+    EXPECT_EQ(seqs, (std::vector<uint32_t>{0x7FFFFFFE, 1}));
+  }
+  // Two engines across both wraps: sequence numbers and 23-bit message keys.
+  SEnd server, client;
+  client.Connect(server.address);
+  server.Connect(client.address);
+  client.peer->SetSequenceCounter(0x7FFFFFF0);
+  client.peer->SetKeyCounter(0x7FFFF8);
+  NWEList group;
+  for (uint32_t i = 0; i < 40; ++i) {
+    std::vector<uint8_t> p = IndexedPayload(i, i % 4 == 0 ? 2500 : 16);
+    client.peer->SendMessage(kTestLong, p.data(), static_cast<uint32_t>(p.size()), &group, 65535, 0);
+  }
+  ASSERT_TRUE(WaitFor([&] { return server.got.Total() == 40 && NWEQueue::IsEmpty(&group); }));
+  for (uint32_t i = 0; i < 40; ++i) EXPECT_EQ(server.got.Count(i), 1) << i;
+  EXPECT_EQ(group.GetDelivered(), 40);
+}

@@ -115,3 +115,14 @@ TEST(NweRegistry, RegistrationResultsAndOverhead) {
     engine.GetSystemRegistry()->Release(s);
   }
 }
+
+TEST(NweEngineLife, StartsAndStopsPromptly) {
+  auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 20; ++i) {
+    CTestEngine e;
+    e.SetOptionC(1);
+    NWESocket* s = new NWESocket(&e);
+    ASSERT_TRUE(s->Open(SNetAddress{kNetLoopback, 0}));
+  }  // the engine closes its socket and joins both threads
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
