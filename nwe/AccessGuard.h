@@ -48,6 +48,21 @@ class NWEAccessGuard {
   bool m_closing = false;
 };
 
+// Base of the engine's objects that are reached through their guard (peers,
+// frame records) and can sit in an NWEList.
+class NWEObject {
+ public:
+  virtual ~NWEObject() = default;
+  NWEAccessGuard m_guard;
+  static void ReleaseShared(NWEObject* o) {
+    if (o) o->m_guard.ReleaseShared();
+  }
+  // Closes from a shared reference and destroys the object.
+  static void CloseShared(NWEObject* o) {
+    if (o && o->m_guard.CloseWhileShared()) delete o;
+  }
+};
+
 // Holds a shared reference for one scope (the guard must already be taken).
 class NWESharedRef {
  public:

@@ -192,16 +192,10 @@ void NWEFrameTable::Process() {
     payload[1] = static_cast<uint8_t>(number >> 8);
     payload[2] = static_cast<uint8_t>(count);
     payload[3] = static_cast<uint8_t>(count >> 8);
-    std::vector<NWEPeer*> peers;
-    {
-      CSysScopedLock<CSysCriticalSection> l(m_peersLock);
-      for (NWEPeer* p : m_peers)
-        if (p->m_guard.TryShared()) peers.push_back(p);
-    }
-    for (NWEPeer* p : peers) {
+    for (NWEObject* o = m_peers.FirstShared(); o; o = m_peers.NextShared(o)) {
       // Sent at once: every client's next tick waits for this count.
+      NWEPeer* p = static_cast<NWEPeer*>(o);
       if (p->GetFrameSync()) p->SendMessage(1, payload, 4, nullptr, 65535, 0, 65535);
-      p->m_guard.ReleaseShared();
     }
   }
   f->Clear();
@@ -209,12 +203,6 @@ void NWEFrameTable::Process() {
   m_current.store(NextFrameNumber(number));
 }
 
-void NWEFrameTable::AddPeer(NWEPeer* p) {
-  CSysScopedLock<CSysCriticalSection> l(m_peersLock);
-  if (std::find(m_peers.begin(), m_peers.end(), p) == m_peers.end()) m_peers.push_back(p);
-}
+void NWEFrameTable::AddPeer(NWEPeer* p) { m_peers.Add(p); }
 
-void NWEFrameTable::RemovePeer(NWEPeer* p) {
-  CSysScopedLock<CSysCriticalSection> l(m_peersLock);
-  m_peers.erase(std::remove(m_peers.begin(), m_peers.end(), p), m_peers.end());
-}
+void NWEFrameTable::RemovePeer(NWEPeer* p) { m_peers.Remove(p); }

@@ -15,10 +15,9 @@ class NWEPeer;
 
 // One frame's record: how many framed messages it expects (65535 until the
 // announcement came), how many arrived, and the messages themselves.
-class NWEFrame {
+class NWEFrame : public NWEObject {
  public:
   static constexpr uint16_t kNotAnnounced = 65535;
-  NWEAccessGuard m_guard;
 
   uint16_t GetMark() const { return m_number; }
   int64_t GetTime();
@@ -113,7 +112,6 @@ class NWEFrameTable {
   std::vector<NWEFrame> m_frames;
   std::atomic<uint16_t> m_current{1};
   NWEEngine* m_engine;
-  CSysCriticalSection m_peersLock;
-  std::vector<NWEPeer*> m_peers;
+  NWEList m_peers;  // the frame-synchronised peers told of each closed frame
   std::atomic<bool> m_announcing{false};
 };

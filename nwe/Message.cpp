@@ -1,9 +1,43 @@
 #include "nwe/Message.h"
 
+#include <algorithm>
+
 #include "nwe/MessageTypes.h"
 
 NWEMessage::~NWEMessage() {
   if (m_type) m_type->m_guard.ReleaseShared();
+}
+
+void NWEList::Add(NWEObject* o) {
+  CSysScopedLock<CSysCriticalSection> l(m_lock);
+  if (std::find(m_items.begin(), m_items.end(), o) == m_items.end()) m_items.push_back(o);
+}
+
+void NWEList::Remove(NWEObject* o) {
+  CSysScopedLock<CSysCriticalSection> l(m_lock);
+  m_items.erase(std::remove(m_items.begin(), m_items.end(), o), m_items.end());
+}
+
+NWEObject* NWEList::FirstShared() {
+  CSysScopedLock<CSysCriticalSection> l(m_lock);
+  for (NWEObject* o : m_items)
+    if (o->m_guard.TryShared()) return o;
+  return nullptr;
+}
+
+NWEObject* NWEList::NextShared(NWEObject* cur) {
+  CSysScopedLock<CSysCriticalSection> l(m_lock);
+  auto it = std::find(m_items.begin(), m_items.end(), cur);
+  cur->m_guard.ReleaseShared();
+  if (it == m_items.end()) return nullptr;
+  for (++it; it != m_items.end(); ++it)
+    if ((*it)->m_guard.TryShared()) return *it;
+  return nullptr;
+}
+
+size_t NWEList::GetElementCount() {
+  CSysScopedLock<CSysCriticalSection> l(m_lock);
+  return m_items.size();
 }
 
 NWEQueue::~NWEQueue() { Clear(); }

@@ -64,14 +64,27 @@ class NWEMessage {
 
 using NWEMessagePtr = std::shared_ptr<NWEMessage>;
 
-// A message group: everything sent with it counts as a member until it has
-// been delivered (a receipt came) or has failed (its link gave up, or the link
-// could not ask for receipts). A group is empty only when no member is left;
-// HasFailed tells whether any member did not make it.
+// A locked list of guarded objects, walked taking each one shared (closing
+// ones are skipped). It also serves as a message group: everything sent with
+// it counts as a member until it has been delivered (a receipt came) or has
+// failed (its link gave up, or the link could not ask for receipts). A group
+// is empty only when no member is left; HasFailed tells whether any member
+// did not make it.
 class NWEList {
  public:
   NWEList() = default;
+  NWEList(const NWEList&) = delete;
+  NWEList& operator=(const NWEList&) = delete;
   NWEAccessGuard m_guard;
+
+  void Add(NWEObject* o);
+  void Remove(NWEObject* o);
+  // The first / next element that can be taken shared; NextShared releases
+  // the element it is given.
+  NWEObject* FirstShared();
+  NWEObject* NextShared(NWEObject* o);
+  size_t GetElementCount();
+
   void AddCount(int n) { m_counter.fetch_add(n); }
   int GetCount() const { return m_counter.load(); }
   int GetMembers() const { return m_members.load(); }
@@ -88,6 +101,8 @@ class NWEList {
   void Detach() { m_members.store(0); }
 
  private:
+  CSysCriticalSection m_lock;
+  std::vector<NWEObject*> m_items;
   std::atomic<int> m_counter{0};
   std::atomic<int> m_members{0};
   std::atomic<int> m_failed{0};

@@ -23,7 +23,7 @@ class NWEMessageType;
 class NWEFrame;
 struct SPacketRecord;
 
-class NWEPeer {
+class NWEPeer : public NWEObject {
  public:
   // Receive window of sequence numbers: anything older is refused.
   static constexpr uint32_t kSequenceWindow = 8192;
@@ -125,8 +125,6 @@ class NWEPeer {
   NWESocket* GetSocket() const { return m_socket; }
   NWEMessageTypes* GetApplicationRegistry() const { return m_application; }
   const char* GetName() const { return m_name.GetText(); }
-
-  NWEAccessGuard m_guard;
 
  private:
   friend class NWESocket;
