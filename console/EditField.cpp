@@ -99,7 +99,7 @@ void CEditField::HistoryNewer() {
 
 void CEditField::InsertChar(char c) {
     // A zero byte would end the string in the middle.
-    if (!c || !Sync()) return;
+    if (!Sync() || !c) return;
     if (HasSelection()) DeleteSelection();
     std::string text = m_attached->GetText();
     int len = static_cast<int>(text.size());

@@ -17,10 +17,11 @@ std::string CodePageName(int codePage) {
 // Converts with iconv; an input sequence the target cannot hold becomes one
 // replacement byte and the conversion goes on after it.
 std::string Convert(const std::string& in, const char* to, const char* from, const char* replacement,
-                    size_t inSkipUtf8) {
+                    bool fromUtf8) {
     iconv_t cd = iconv_open(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1)) {
-        cd = iconv_open(to, inSkipUtf8 ? "UTF-8" : "CP1252");
+        // An unknown code page: the Western one.
+        cd = fromUtf8 ? iconv_open(to, "UTF-8") : iconv_open(to, "CP1252");
         if (cd == reinterpret_cast<iconv_t>(-1)) return in;
     }
     std::string out;
@@ -34,12 +35,12 @@ std::string Convert(const std::string& in, const char* to, const char* from, con
         out.append(buf, dst - buf);
         if (r == static_cast<size_t>(-1)) {
             if (errno == E2BIG) continue;
-            // Invalid or unmappable: skip one input character.
+            // Invalid or unmappable: skip one input character. A UTF-8
+            // character is its lead byte and the continuation bytes that
+            // really follow it; a stray byte is one character.
             out += replacement;
-            // A UTF-8 character is its lead byte and the continuation
-            // bytes that really follow it; a stray byte is one character.
             size_t skip = 1;
-            if (inSkipUtf8 && (static_cast<unsigned char>(*src) & 0xC0) == 0xC0)
+            if (fromUtf8 && (static_cast<unsigned char>(*src) & 0xC0) == 0xC0)
                 while (skip < srcLeft && skip < 4 && (static_cast<unsigned char>(src[skip]) & 0xC0) == 0x80) ++skip;
             src += skip;
             srcLeft -= skip;
@@ -55,11 +56,11 @@ bool VideoUp() { return SDL_WasInit(SDL_INIT_VIDEO) != 0; }
 }  // namespace
 
 std::string CodePage_FromUtf8(const std::string& utf8, int codePage) {
-    return Convert(utf8, CodePageName(codePage).c_str(), "UTF-8", "?", 1);
+    return Convert(utf8, CodePageName(codePage).c_str(), "UTF-8", "?", true);
 }
 
 std::string CodePage_ToUtf8(const std::string& text, int codePage) {
-    return Convert(text, "UTF-8", CodePageName(codePage).c_str(), "?", 0);
+    return Convert(text, "UTF-8", CodePageName(codePage).c_str(), "?", false);
 }
 
 EClipboardResult Clipboard_GetText(std::string& out, int codePage) {
