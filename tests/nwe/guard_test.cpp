@@ -126,3 +126,21 @@ TEST(NweEngineLife, StartsAndStopsPromptly) {
   }  // the engine closes its socket and joins both threads
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }
+
+TEST(NweList, WalksSharedAndSkipsClosingElements) {
+  NWEList list;
+  NWEObject a, b, c;
+  list.Add(&a);
+  list.Add(&b);
+  list.Add(&c);
+  list.Add(&b);  // once only
+  ASSERT_TRUE(b.m_guard.Close());
+  std::vector<NWEObject*> seen;
+  for (NWEObject* o = list.FirstShared(); o; o = list.NextShared(o)) {
+    EXPECT_EQ(o->m_guard.Readers(), 1);
+    seen.push_back(o);
+  }
+  EXPECT_EQ(seen, (std::vector<NWEObject*>{&a, &c}));
+  EXPECT_EQ(a.m_guard.Readers(), 0);  // every step gave its element back
+  EXPECT_EQ(list.GetElementCount(), 3u);
+}
