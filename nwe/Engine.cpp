@@ -60,7 +60,11 @@ NWEEngine::~NWEEngine() {
       r = m_registries.front();
     }
     UnlinkRegistry(r);  // owned by the application; it only leaves our list
+    r->DetachEngine();
   }
+  ScopedLock l(m_tablesLock);
+  for (NWEFrameTable* t : m_tables) t->DetachEngine();
+  m_tables.clear();
 }
 
 void NWEEngine::Report(const char* fmt, ...) {

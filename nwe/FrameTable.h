@@ -104,6 +104,8 @@ class NWEFrameTable {
   void RemovePeer(NWEPeer* p);
 
   NWEEngine* GetEngine() const { return m_engine; }
+  // The engine is going first: forget it (the table must not be used again).
+  void DetachEngine() { m_engine = nullptr; }
 
  private:
   NWEFrame* TakeShared(uint16_t n, bool* present);

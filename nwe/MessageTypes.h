@@ -61,6 +61,8 @@ class NWEMessageTypes {
   int Kind(uint32_t id);
   uint32_t Overhead(uint32_t id, uint32_t size, uint32_t parts);
   size_t GetLength();
+  // The engine is going first: forget it.
+  void DetachEngine() { m_engine = nullptr; }
 
   NWEAccessGuard m_guard;
 

@@ -187,7 +187,7 @@ void NWEPeer::ReceivePacket(const uint8_t* data, size_t size, const SNetAddress&
       if (p.start) {
         bad = bad || p.total > maxSize || (c.haveFirst && (c.total != p.total || c.id != p.id)) || c.maxEnd > p.total;
         if (!bad && p.hasFrame) {
-          NWEMessageType* t = p.id < NWE_SYSTEM_TYPES ? m_system->Get(p.id) : m_application->Get(p.id);
+          NWEMessageType* t = LookUp(p.id);
           if (IsFramed(t, true)) {
             int ahead = t->m_frameTable->Ahead(p.frame);
             bad = ahead >= kFrameWindow && ahead < 8191 - kFrameWindow;
