@@ -288,6 +288,16 @@ TEST(EndToEnd, ConsoleKeysMouseAndModeChange) {
     EXPECT_EQ(small.width, 640);
     EXPECT_TRUE(DrawsNearTheBottom(small));
 
+    // Full screen with the default depth of 16 bits, and back to a window.
+    type("Vid_Windowed(0); Vid_Restart();");
+    key("Return");
+    ASSERT_TRUE(WaitForGeometry(window, 1280, 1024)) << Shell("xdotool getwindowgeometry " + window);
+    Shell("xdotool windowfocus --sync " + window);
+    type("Vid_Windowed(1); Vid_Restart();");
+    key("Return");
+    ASSERT_TRUE(WaitForGeometry(window, 640, 480)) << Shell("xdotool getwindowgeometry " + window);
+    Shell("xdotool windowfocus --sync " + window);
+
     // A restart that changes nothing says so.
     type("Vid_Restart();");
     key("Return");
