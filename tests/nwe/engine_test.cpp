@@ -400,3 +400,46 @@ TEST(NweEngine, CountersWrapWithoutLossOrRepeat) {
   for (uint32_t i = 0; i < 40; ++i) EXPECT_EQ(server.got.Count(i), 1) << i;
   EXPECT_EQ(group.GetDelivered(), 40);
 }
+
+TEST(NweEngine, LossHintResendsAtOnce) {
+  SEnd a(false);
+  CRawEndpoint raw;
+  a.Connect(raw.Address());
+  std::vector<uint8_t> p = IndexedPayload(1, 8);
+  a.peer->SendMessage(kTestShort, p.data(), 8, nullptr, 65535, 0);
+  std::vector<uint8_t> first = raw.Receive();
+  SPacketHeader h;
+  ASSERT_EQ(NWE_ReadPacketHeader(first.data(), first.size(), 13, true, &h), EHeaderError::None);
+  ASSERT_TRUE(h.receiptWanted);
+  // Long before any resend time-out, a hint brings the same packet back with
+  // one try less.
+  raw.Send(MakeDatagram(EPacketForm::SequencedCrc, 1, 1, false, 127, 13, ShortMessage(2, U32Payload(h.sequence))),
+           a.address);
+  std::vector<uint8_t> again = raw.Receive(0.1);
+  ASSERT_EQ(again.size(), first.size());
+  EXPECT_EQ(again[6], 0x80 | 126);
+  EXPECT_EQ(std::vector<uint8_t>(again.begin() + 7, again.end()), std::vector<uint8_t>(first.begin() + 7, first.end()));
+  EXPECT_TRUE(a.engine.HasReport("Packet Lost hint received"));
+  // A receipt ends it: no more resends.
+  raw.Send(MakeDatagram(EPacketForm::SequencedCrc, 1, 2, false, 127, 13, ShortMessage(0, U32Payload(h.sequence))),
+           a.address);
+  EXPECT_TRUE(WaitFor([&] { return a.peer->GetUnackedCount() == 0; }));
+}
+
+TEST(NweEngine, ReliableOnAnInactiveLinkIsNeverReportedDelivered) {
+  SEnd a(false);
+  CRawEndpoint raw;
+  NWEPeer* p = new NWEPeer(a.socket, &a.registry, "not active");
+  p->SetSendCrcSeed(13);
+  p->SetAddress(raw.Address());
+  NWEList group;
+  std::vector<uint8_t> payload = IndexedPayload(1, 8);
+  ASSERT_TRUE(p->SendMessage(kTestShort, payload.data(), 8, &group, 65535, 0));
+  std::vector<uint8_t> d = raw.Receive();
+  SPacketHeader h;
+  ASSERT_EQ(NWE_ReadPacketHeader(d.data(), d.size(), 13, true, &h), EHeaderError::None);
+  EXPECT_EQ(h.form, EPacketForm::UnsequencedCrc);  // sent once, without a receipt to wait for
+  EXPECT_TRUE(NWEQueue::IsEmpty(&group));
+  EXPECT_TRUE(group.HasFailed());
+  EXPECT_EQ(p->GetUnackedCount(), 0u);
+}
