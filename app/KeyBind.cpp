@@ -51,16 +51,7 @@ const std::string& CKeyBindings::Binding(int group, int event, int code) const {
     return m_table[group][event][code];
 }
 
-int CKeyBindings::CurrentGroup() const {
-    if (m_control && m_alt && m_shift) return BINDGROUP_CONTROL_SHIFT_ALT;
-    if (m_control && m_alt) return BINDGROUP_CONTROL_ALT;
-    if (m_control && m_shift) return BINDGROUP_CONTROL_SHIFT;
-    if (m_alt && m_shift) return BINDGROUP_SHIFT_ALT;
-    if (m_control) return BINDGROUP_CONTROL;
-    if (m_shift) return BINDGROUP_SHIFT;
-    if (m_alt) return BINDGROUP_ALT;
-    return BINDGROUP_NONE;
-}
+int CKeyBindings::CurrentGroup() const { return BindGroupFromModifiers(m_control, m_shift, m_alt, false); }
 
 void CKeyBindings::RunLine(int group, int event, int code) {
     // A copy: the line may rebind its own key (a context file) while it runs.

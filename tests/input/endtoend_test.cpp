@@ -272,21 +272,21 @@ TEST(EndToEnd, ConsoleKeysMouseAndModeChange) {
     EXPECT_TRUE(game.WaitForLine("Key Change (259): MOUSE_BUTTON1", 10)) << game.Output();
 
     // Two windowed sizes and back; the console keeps drawing at each.
-    type("kb_ShowKeys(0); Vid_Resolution(800,600); Vid_Restart();");
+    auto windowedSize = [&](int width, int height) {
+        char command[96];
+        std::snprintf(command, sizeof command, "Vid_Resolution(%d,%d); Vid_Restart();", width, height);
+        type(command);
+        key("Return");
+        ASSERT_TRUE(WaitForGeometry(window, width, height)) << Shell("xdotool getwindowgeometry " + window);
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        SShot shot = Screenshot(window, "/tmp/tessarak-e2e-" + std::to_string(getpid()) + ".rgb");
+        EXPECT_EQ(shot.width, width);
+        EXPECT_TRUE(DrawsNearTheBottom(shot)) << width << "x" << height;
+    };
+    type("kb_ShowKeys(0);");
     key("Return");
-    ASSERT_TRUE(WaitForGeometry(window, 800, 600)) << Shell("xdotool getwindowgeometry " + window);
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    SShot big = Screenshot(window, "/tmp/tessarak-e2e-800.rgb");
-    EXPECT_EQ(big.width, 800);
-    EXPECT_TRUE(DrawsNearTheBottom(big));
-
-    type("Vid_Resolution(640,480); Vid_Restart();");
-    key("Return");
-    ASSERT_TRUE(WaitForGeometry(window, 640, 480)) << Shell("xdotool getwindowgeometry " + window);
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    SShot small = Screenshot(window, "/tmp/tessarak-e2e-640.rgb");
-    EXPECT_EQ(small.width, 640);
-    EXPECT_TRUE(DrawsNearTheBottom(small));
+    windowedSize(800, 600);
+    windowedSize(640, 480);
 
     // Full screen with the default depth of 16 bits, and back to a window.
     type("Vid_Windowed(0); Vid_Restart();");
