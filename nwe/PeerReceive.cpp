@@ -167,6 +167,26 @@ void NWEPeer::ReceivePacket(const uint8_t* data, size_t size, const SNetAddress&
         }
         continue;
       }
+      // A whole message in one part needs no bookkeeping unless its key is
+      // already in use by unfinished parts.
+      if (p.start && p.last && m_partials.find(p.key) == m_partials.end() && checks.find(p.key) == checks.end()) {
+        bool bad = p.total > maxSize;
+        if (!bad && p.hasFrame) {
+          NWEMessageType* t = LookUp(p.id);
+          if (IsFramed(t, true)) {
+            int ahead = t->m_frameTable->Ahead(p.frame);
+            bad = ahead >= kFrameWindow && ahead < 8191 - kFrameWindow;
+          }
+          if (t) t->m_guard.ReleaseShared();
+        }
+        if (bad) {
+          m_engine->CountRejected();
+          m_engine->Report("Packet from %s ignored: message %d of %u bytes", Net_FormatAddress(from).c_str(), p.id,
+                           p.total);
+          return;
+        }
+        continue;
+      }
       auto it = checks.find(p.key);
       if (it == checks.end()) {
         SCheck c{false, 0, 0, 0};
@@ -258,6 +278,17 @@ void NWEPeer::ReceivePacket(const uint8_t* data, size_t size, const SNetAddress&
         NWEMessageType* t = LookUp(p.id);
         if (!t) continue;
         NWEMessagePtr m = MakeMessage(p.id, t, p.data, p.length);
+        m->m_acknowledged = h.receiptWanted;
+        m->m_source = from;
+        complete.push_back(m);
+        continue;
+      }
+      if (p.start && p.last && m_partials.find(p.key) == m_partials.end()) {
+        NWEMessageType* t = LookUp(p.id);
+        if (!t) continue;
+        NWEMessagePtr m = MakeMessage(p.id, t, p.data, p.length);
+        m->m_key = p.key;
+        m->m_frame = p.hasFrame ? p.frame : 0;
         m->m_acknowledged = h.receiptWanted;
         m->m_source = from;
         complete.push_back(m);
