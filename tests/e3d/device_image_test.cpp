@@ -100,6 +100,31 @@ class DeviceImage : public ::testing::Test {
     ASSERT_EQ(d->DrawPrimitive(D3DPT_TRIANGLESTRIP, D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1, v, 4, 0), D3D_OK);
   }
 
+  // A 2 x 2 texture of the given format; texels row by row, bpp bytes each.
+  CSoftSurface* Texture2x2(const SSurfacePixelFormat& format, const void* texels, int bpp) {
+    SDDSurfaceDesc td;
+    td.flags = kDescCaps | kDescWidth | kDescHeight | kDescPixelFormat;
+    td.width = td.height = 2;
+    td.pixelFormat = format;
+    td.caps = DDSCAPS_TEXTURE;
+    CSoftSurface* tex = nullptr;
+    EXPECT_EQ(screen->m_ddraw->CreateSurface(td, &tex), D3D_OK);
+    if (!tex) return nullptr;
+    SDDSurfaceDesc lock;
+    EXPECT_EQ(tex->Lock(&lock), kDD_OK);
+    for (int y = 0; y < 2; ++y)
+      memcpy(static_cast<uint8_t*>(lock.surface) + y * lock.pitch, static_cast<const uint8_t*>(texels) + y * 2 * bpp,
+             size_t(2 * bpp));
+    tex->Unlock();
+    return tex;
+  }
+  // Unbinds and frees a texture made by the test.
+  void DropTexture(CSoftSurface* tex) {
+    ASSERT_EQ(d->SetTexture(0, nullptr), D3D_OK);
+    screen->m_ddraw->ForgetSurface(tex);
+    delete tex;
+  }
+
   static CDisplayWindow* window;
   static CE3DEngine* engine;
   static CE3DScreen* screen;
@@ -315,8 +340,8 @@ TEST_F(DeviceImage, SpecularRangeAndAttenuationOfAPointLight) {
     float diffuse = att * 0.5f * (-lz);                    // N = (0, 0, -1)
     float hx = lx, hz = lz - 1.0f;                          // toward the eye (0, 0, -1) plus L
     float hl = std::sqrt(hx * hx + hz * hz);
-    float spec = att * std::pow(-hz / hl, 8.0f);
-    float r = std::min(1.0f, diffuse), b = std::min(1.0f, diffuse + std::min(1.0f, spec));
+    float highlight = att * std::pow(-hz / hl, 8.0f);
+    float r = std::min(1.0f, diffuse), b = std::min(1.0f, diffuse + std::min(1.0f, highlight));
     EXPECT_RGB_NEAR(Pixel(32, 32), r * 255, r * 255, b * 255, 3);
   }
 }
@@ -350,18 +375,9 @@ TEST_F(DeviceImage, LinearAndExponentialFog) {
 
 TEST_F(DeviceImage, TexturedQuadWithStageOperations) {
   // A 2 x 2 texture: red, green / blue, white; point-sampled over the screen.
-  SDDSurfaceDesc td;
-  td.flags = kDescCaps | kDescWidth | kDescHeight | kDescPixelFormat;
-  td.width = td.height = 2;
-  td.pixelFormat = SSurfacePixelFormat::Xrgb8888();
-  td.caps = DDSCAPS_TEXTURE;
-  CSoftSurface* tex = nullptr;
-  ASSERT_EQ(screen->m_ddraw->CreateSurface(td, &tex), D3D_OK);
-  SDDSurfaceDesc lock;
-  ASSERT_EQ(tex->Lock(&lock), kDD_OK);
-  uint32_t texels[4] = {0xffff0000, 0xff00ff00, 0xff0000ff, 0xffffffff};
-  for (int y = 0; y < 2; ++y) memcpy(static_cast<uint8_t*>(lock.surface) + y * lock.pitch, texels + y * 2, 8);
-  tex->Unlock();
+  const uint32_t texels[4] = {0xffff0000, 0xff00ff00, 0xff0000ff, 0xffffffff};
+  CSoftSurface* tex = Texture2x2(SSurfacePixelFormat::Xrgb8888(), texels, 4);
+  ASSERT_NE(tex, nullptr);
 
   ASSERT_EQ(d->SetTransform(D3DTRANSFORMSTATE_PROJECTION, Perspective(float(M_PI) / 2.0f, 1.0f, 1.0f, 100.0f)),
             D3D_OK);
@@ -407,26 +423,15 @@ TEST_F(DeviceImage, TexturedQuadWithStageOperations) {
   draw();
   EXPECT_RGB_NEAR(Pixel(8, 8), 0x12, 0x34, 0x56, 0);
   EXPECT_RGB_NEAR(Pixel(56, 8), 0, 255, 0, 0);
-  ASSERT_EQ(d->SetTexture(0, nullptr), D3D_OK);
-  screen->m_ddraw->ForgetSurface(tex);
-  delete tex;
+  DropTexture(tex);
 }
 
 TEST_F(DeviceImage, TextureAddressingModesAndFilters) {
   // A 2 x 2 texture (red, green / blue, white) over a quad whose
   // coordinates run from 0 to 2: the right and lower halves lie outside.
-  SDDSurfaceDesc td;
-  td.flags = kDescCaps | kDescWidth | kDescHeight | kDescPixelFormat;
-  td.width = td.height = 2;
-  td.pixelFormat = SSurfacePixelFormat::Rgb565();
-  td.caps = DDSCAPS_TEXTURE;
-  CSoftSurface* tex = nullptr;
-  ASSERT_EQ(screen->m_ddraw->CreateSurface(td, &tex), D3D_OK);
-  SDDSurfaceDesc lock;
-  ASSERT_EQ(tex->Lock(&lock), kDD_OK);
-  uint16_t texels[4] = {0xf800, 0x07e0, 0x001f, 0xffff};
-  for (int y = 0; y < 2; ++y) memcpy(static_cast<uint8_t*>(lock.surface) + y * lock.pitch, texels + y * 2, 4);
-  tex->Unlock();
+  const uint16_t texels[4] = {0xf800, 0x07e0, 0x001f, 0xffff};
+  CSoftSurface* tex = Texture2x2(SSurfacePixelFormat::Rgb565(), texels, 2);
+  ASSERT_NE(tex, nullptr);
   ASSERT_EQ(d->SetTexture(0, tex), D3D_OK);
   ASSERT_EQ(d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1), D3D_OK);
   ASSERT_EQ(d->SetTextureStageState(0, D3DTSS_BORDERCOLOR, 0xff808080), D3D_OK);
@@ -459,9 +464,7 @@ TEST_F(DeviceImage, TextureAddressingModesAndFilters) {
   SRGB mid = Pixel(16, 8);  // half way between the red and the green texel
   EXPECT_GT(mid.r, 60);
   EXPECT_GT(mid.g, 60);
-  ASSERT_EQ(d->SetTexture(0, nullptr), D3D_OK);
-  screen->m_ddraw->ForgetSurface(tex);
-  delete tex;
+  DropTexture(tex);
 }
 
 TEST_F(DeviceImage, MipChainLevelsFollowTheMipFilterAndMaxLevel) {
@@ -514,9 +517,7 @@ TEST_F(DeviceImage, MipChainLevelsFollowTheMipFilterAndMaxLevel) {
       quad(0, 0, 64, 64);
     EXPECT_RGB_NEAR(Pixel(10, 10), c.expect.r, c.expect.g, c.expect.b, 1) << c.mip << " " << c.maxLevel;
   }
-  ASSERT_EQ(d->SetTexture(0, nullptr), D3D_OK);
-  screen->m_ddraw->ForgetSurface(top);
-  delete top;
+  DropTexture(top);
 }
 
 TEST_F(DeviceImage, AlphaBlendingAndAlphaTest) {
@@ -665,9 +666,11 @@ TEST_F(DeviceImage, LitVertexFormatWithFogFromSpecularAlpha) {
   ASSERT_EQ(d->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE), D3D_OK);
   ASSERT_EQ(d->SetRenderState(D3DRENDERSTATE_FOGENABLE, 1), D3D_OK);
   ASSERT_EQ(d->SetRenderState(D3DRENDERSTATE_FOGCOLOR, 0x00ffff), D3D_OK);
-  uint32_t spec = 0x40000000;  // fog factor 64/255
-  SLVertex v[4] = {{-4, 4, 2, 0xdeadbeef, 0xffff0000, spec, 0, 0}, {4, 4, 2, 0xdeadbeef, 0xffff0000, spec, 1, 0},
-                   {-4, -4, 2, 0xdeadbeef, 0xffff0000, spec, 0, 1}, {4, -4, 2, 0xdeadbeef, 0xffff0000, spec, 1, 1}};
+  uint32_t specular = 0x40000000;  // fog factor 64/255
+  SLVertex v[4] = {{-4, 4, 2, 0xdeadbeef, 0xffff0000, specular, 0, 0},
+                   {4, 4, 2, 0xdeadbeef, 0xffff0000, specular, 1, 0},
+                   {-4, -4, 2, 0xdeadbeef, 0xffff0000, specular, 0, 1},
+                   {4, -4, 2, 0xdeadbeef, 0xffff0000, specular, 1, 1}};
   ASSERT_EQ(d->DrawPrimitive(D3DPT_TRIANGLESTRIP, D3DFVF_LVERTEX, v, 4, 0), D3D_OK);
   float f = 64.0f / 255.0f;
   EXPECT_RGB_NEAR(Pixel(32, 32), f * 255, (1 - f) * 255, (1 - f) * 255, 2);
