@@ -109,6 +109,17 @@ SUses Uses(const SGLShaderDesc& d) {
   return u;
 }
 
+// The fog factor of a distance `dist` (fog start, end and density in uFog),
+// per vertex or per pixel as the fog kind asks.
+const char* FogFormula(uint32_t mode) {
+  switch (mode) {
+    case D3DFOG_LINEAR: return "(uFog.y - dist) / (uFog.y - uFog.x)";
+    case D3DFOG_EXP: return "exp(-dist * uFog.z)";
+    case D3DFOG_EXP2: return "exp(-(dist * uFog.z) * (dist * uFog.z))";
+    default: return "1.0";
+  }
+}
+
 std::string VertexShader(const SGLShaderDesc& d) {
   SUses uses = Uses(d);
   bool rhw = (d.fvf & D3DFVF_POSITION_MASK) == D3DFVF_XYZRHW;
@@ -136,14 +147,7 @@ std::string VertexShader(const SGLShaderDesc& d) {
     if (uses.tex[t]) s += "out vec2 vTex" + std::to_string(t) + ";\n";
   if (d.fogKind) s += "out float vFog;\n";
   else s += "float vFog;\n";
-  s += "float FogFactor(float dist) {\n";
-  switch (d.fogMode) {
-    case D3DFOG_LINEAR: s += "  return (uFog.y - dist) / (uFog.y - uFog.x);\n"; break;
-    case D3DFOG_EXP: s += "  return exp(-dist * uFog.z);\n"; break;
-    case D3DFOG_EXP2: s += "  return exp(-(dist * uFog.z) * (dist * uFog.z));\n"; break;
-    default: s += "  return 1.0;\n"; break;
-  }
-  s += "}\nvoid main() {\n";
+  s += std::string("float FogFactor(float dist) {\n  return ") + FogFormula(d.fogMode) + ";\n}\nvoid main() {\n";
   s += diffuse ? "  vec4 inDiffuse = aDiffuse;\n" : "  vec4 inDiffuse = vec4(1.0);\n";
   s += specular ? "  vec4 inSpecular = aSpecular;\n" : "  vec4 inSpecular = vec4(0.0);\n";
   for (uint32_t t = 0; t < 3; ++t)
@@ -252,13 +256,7 @@ std::string FragmentShader(const SGLShaderDesc& d) {
   if (d.specularEnable) s += "  cur.rgb = clamp(cur.rgb + vSpecular.rgb, 0.0, 1.0);\n";
   if (d.fogKind) {
     if (d.fogKind == 1) {
-      s += "  float dist = vFog;\n  float f;\n";
-      switch (d.fogMode) {
-        case D3DFOG_LINEAR: s += "  f = (uFog.y - dist) / (uFog.y - uFog.x);\n"; break;
-        case D3DFOG_EXP: s += "  f = exp(-dist * uFog.z);\n"; break;
-        case D3DFOG_EXP2: s += "  f = exp(-(dist * uFog.z) * (dist * uFog.z));\n"; break;
-        default: s += "  f = 1.0;\n"; break;
-      }
+      s += std::string("  float dist = vFog;\n  float f;\n  f = ") + FogFormula(d.fogMode) + ";\n";
     } else {
       s += "  float f = vFog;\n";
     }
