@@ -26,16 +26,16 @@ struct SOut {
 // Prints one conversion with the host's snprintf, its directive already rewritten
 // into the host dialect.
 template <typename T>
-void PutOne(SOut& out, const std::string& spec, T value) {
+void PutOne(SOut& out, const std::string& directive, T value) {
     char small[256];
-    int n = std::snprintf(small, sizeof small, spec.c_str(), value);
+    int n = std::snprintf(small, sizeof small, directive.c_str(), value);
     if (n < 0) return;
     if (static_cast<size_t>(n) < sizeof small) {
         out.Put(small, static_cast<size_t>(n));
         return;
     }
     std::string big(static_cast<size_t>(n) + 1, '\0');
-    std::snprintf(&big[0], big.size(), spec.c_str(), value);
+    std::snprintf(&big[0], big.size(), directive.c_str(), value);
     out.Put(big.data(), static_cast<size_t>(n));
 }
 
@@ -74,13 +74,13 @@ int Sys_VFormat(char* buf, size_t cap, const char* fmt, va_list apIn) {
             ++p;
             continue;
         }
-        std::string spec = "%";
-        while (*p && std::strchr("-+ #0", *p)) spec += *p++;
+        std::string directive = "%";
+        while (*p && std::strchr("-+ #0", *p)) directive += *p++;
         if (*p == '*') {
-            spec += std::to_string(va_arg(ap, int));
+            directive += std::to_string(va_arg(ap, int));
             ++p;
         } else {
-            while (*p >= '0' && *p <= '9') spec += *p++;
+            while (*p >= '0' && *p <= '9') directive += *p++;
         }
         long precision = -1;
         if (*p == '.') {
@@ -93,7 +93,7 @@ int Sys_VFormat(char* buf, size_t cap, const char* fmt, va_list apIn) {
                 while (*p >= '0' && *p <= '9') precision = precision * 10 + (*p++ - '0');
                 if (precision > 100000) precision = 100000;
             }
-            if (precision >= 0) spec += "." + std::to_string(precision);
+            if (precision >= 0) directive += "." + std::to_string(precision);
         }
         ESize size = kDefault;
         for (;;) {
@@ -137,14 +137,14 @@ int Sys_VFormat(char* buf, size_t cap, const char* fmt, va_list apIn) {
             case 'd':
             case 'i': {
                 if (size == kLong64) {
-                    PutOne(out, spec + "lld", va_arg(ap, long long));
+                    PutOne(out, directive + "lld", va_arg(ap, long long));
                 } else if (size == kPtrSize) {
-                    PutOne(out, spec + "lld", static_cast<long long>(va_arg(ap, intptr_t)));
+                    PutOne(out, directive + "lld", static_cast<long long>(va_arg(ap, intptr_t)));
                 } else {
                     int v = va_arg(ap, int);
                     if (size == kShort) v = static_cast<short>(v);
                     if (size == kChar) v = static_cast<signed char>(v);
-                    PutOne(out, spec + "d", v);
+                    PutOne(out, directive + "d", v);
                 }
                 break;
             }
@@ -153,14 +153,14 @@ int Sys_VFormat(char* buf, size_t cap, const char* fmt, va_list apIn) {
             case 'x':
             case 'X': {
                 if (size == kLong64) {
-                    PutOne(out, spec + "ll" + conv, va_arg(ap, unsigned long long));
+                    PutOne(out, directive + "ll" + conv, va_arg(ap, unsigned long long));
                 } else if (size == kPtrSize) {
-                    PutOne(out, spec + "ll" + conv, static_cast<unsigned long long>(va_arg(ap, uintptr_t)));
+                    PutOne(out, directive + "ll" + conv, static_cast<unsigned long long>(va_arg(ap, uintptr_t)));
                 } else {
                     unsigned v = va_arg(ap, unsigned);
                     if (size == kShort) v = static_cast<unsigned short>(v);
                     if (size == kChar) v = static_cast<unsigned char>(v);
-                    PutOne(out, spec + conv, v);
+                    PutOne(out, directive + conv, v);
                 }
                 break;
             }
@@ -173,14 +173,14 @@ int Sys_VFormat(char* buf, size_t cap, const char* fmt, va_list apIn) {
             case 'a':
             case 'A':
                 // long double is double on Windows: callers pass a double.
-                PutOne(out, spec + conv, va_arg(ap, double));
+                PutOne(out, directive + conv, va_arg(ap, double));
                 break;
             case 'c':
             case 'C': {
                 int v = va_arg(ap, int);
                 if ((conv == 'C' && size != kShort) || size == kLong32 || size == kWide)
                     v = (v & 0xFFFF) < 256 ? (v & 0xFF) : '?';
-                PutOne(out, spec + "c", v);
+                PutOne(out, directive + "c", v);
                 break;
             }
             case 's':
@@ -189,15 +189,15 @@ int Sys_VFormat(char* buf, size_t cap, const char* fmt, va_list apIn) {
                 if (wide) {
                     const char16_t* w = va_arg(ap, const char16_t*);
                     std::string s = w ? Narrow(w, precision) : std::string("(null)");
-                    PutOne(out, spec + "s", s.c_str());
+                    PutOne(out, directive + "s", s.c_str());
                 } else {
                     const char* s = va_arg(ap, const char*);
-                    PutOne(out, spec + "s", s ? s : "(null)");
+                    PutOne(out, directive + "s", s ? s : "(null)");
                 }
                 break;
             }
             case 'p':
-                PutOne(out, spec + "p", va_arg(ap, void*));
+                PutOne(out, directive + "p", va_arg(ap, void*));
                 break;
             case 'n':
                 (void)va_arg(ap, void*);  // refused: nothing is stored
