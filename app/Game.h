@@ -202,16 +202,6 @@ public:
     int32_t m_gameState = 0;
     int32_t m_consoleScriptMarker = -1;
 
-    // Further initial values read by later parts of the frame loop.
-    float m_value9000 = 9000.0f;
-    float m_value7 = 7.0f;
-    float m_value028 = 0.28f;
-    int32_t m_value30 = 30;
-    int32_t m_value4 = 4;
-    int32_t m_valueMinus1a = -1;
-    int32_t m_valueMinus1b = -1;
-    int32_t m_value1 = 1;
-
 private:
     void CreateSubsystems();
     bool m_commandsRegistered = false;

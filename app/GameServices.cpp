@@ -114,22 +114,23 @@ static CConsole* Console() {
     return game && game->m_interface ? &game->m_interface->m_console : nullptr;
 }
 
-void Game_Print(const char* text) {
+// Before the interface exists, lines go to standard output alone.
+static void PrintLine(const char* text, int r, int g, int b, bool echo) {
     CConsole* console = Console();
     if (console)
-        console->Print(text, false, 255, 255, 255, false);
+        console->Print(text, false, r, g, b, echo);
     else if (CGame::ConsoleToStdout())
         std::printf("%s\n", text);
+}
+
+void Game_Print(const char* text) {
+    PrintLine(text, 255, 255, 255, false);
 }
 
 static void PrintV(int r, int g, int b, bool echo, const char* fmt, va_list ap) {
     CStrBuf text;
     text.FormatV(fmt, ap);
-    CConsole* console = Console();
-    if (console)
-        console->Print(text.GetText(), false, r, g, b, echo);
-    else if (CGame::ConsoleToStdout())
-        std::printf("%s\n", text.GetText());
+    PrintLine(text.GetText(), r, g, b, echo);
 }
 
 void Game_Printf(const char* fmt, ...) {
