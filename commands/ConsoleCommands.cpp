@@ -12,8 +12,13 @@
 namespace {
 const int32_t kCharSets[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
 
+// The game the command belongs to: its interpreter's owner, else the one game.
+CGame* Game(CConsoleCommand* record) {
+    return record->GetOwner() ? record->GetOwner() : g_pGame;
+}
+
 CInterface* Ui(CConsoleCommand* record) {
-    CGame* game = record->GetOwner() ? record->GetOwner() : g_pGame;
+    CGame* game = Game(record);
     return game ? game->m_interface : nullptr;
 }
 
@@ -24,7 +29,7 @@ CConsole* Console(CConsoleCommand* record) {
 
 // The edit field follows the command line again after it changed.
 void Reattach(CConsoleCommand* record) {
-    CGame* game = record->GetOwner() ? record->GetOwner() : g_pGame;
+    CGame* game = Game(record);
     CConsole* console = Console(record);
     if (!game || !game->m_inputManager || !console) return;
     if (game->m_inputManager->Edit().Attached() == &console->CommandLine())
@@ -148,7 +153,7 @@ void Cmd_ShowMini(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
     CConsole* console = file ? nullptr : Console(record);
     if (!console) return;
     console->Show();
-    CGame* game = record->GetOwner() ? record->GetOwner() : g_pGame;
+    CGame* game = Game(record);
     console->m_mini = (game && game->m_guiWord == 1) ? 0 : 1;
 }
 
