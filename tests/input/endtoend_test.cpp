@@ -288,6 +288,14 @@ TEST(EndToEnd, ConsoleKeysMouseAndModeChange) {
     windowedSize(800, 600);
     windowedSize(640, 480);
 
+    // The window system resizes the window: drawing follows it.
+    Shell("xdotool windowsize " + window + " 720 520");
+    ASSERT_TRUE(WaitForGeometry(window, 720, 520));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    SShot resized = Screenshot(window, "/tmp/tessarak-e2e-" + std::to_string(getpid()) + ".rgb");
+    EXPECT_EQ(resized.width, 720);
+    EXPECT_TRUE(DrawsNearTheBottom(resized));
+
     // Full screen with the default depth of 16 bits, and back to a window.
     type("Vid_Windowed(0); Vid_Restart();");
     key("Return");

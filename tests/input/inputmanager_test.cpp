@@ -414,3 +414,32 @@ TEST(InputManager, EdgeScrolling) {
     g.input->ProcessInput();
     EXPECT_EQ(g.scroll[1], 0.0f);
 }
+
+// With the keyboard device switched off the window's key messages fill the
+// buffer: at most 255 a frame.
+TEST(InputManager, WindowKeysWithoutTheKeyboardDevice) {
+    CFakeGame g;
+    g.kbSwitch = 0;
+    g.Run("Bind(q, \"Mark(q);\"); Bind(Up, none, q, \"Mark(q up);\");");
+    g.input->Startup();
+    g.input->ProcessInput();
+    SDisplayEvent e;
+    e.scancode = kSdlQ;
+    for (int i = 0; i < 200; ++i) {
+        e.type = i % 2 ? EDisplayEvent::KeyUp : EDisplayEvent::KeyDown;
+        Display_PostEvent(e);
+    }
+    Display_PumpEvents();
+    g.input->ProcessInput();
+    EXPECT_EQ(g_marks.size(), 200u);
+    EXPECT_EQ(g_marks[0], "q");
+    EXPECT_EQ(g_marks[1], "q up");
+    g_marks.clear();
+    for (int i = 0; i < 300; ++i) {
+        e.type = i % 2 ? EDisplayEvent::KeyUp : EDisplayEvent::KeyDown;
+        Display_PostEvent(e);
+    }
+    Display_PumpEvents();
+    g.input->ProcessInput();
+    EXPECT_EQ(g_marks.size(), 255u);
+}
