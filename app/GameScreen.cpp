@@ -104,6 +104,9 @@ void CGameScreen::ApplyPendingModeChange() {
     // focus; until then frames run on and the check repeats.
     if (!m_surfacesLost || !m_ddraw) return;
     if (m_game && !m_game->m_hasFocus) return;
+    // A mode change already made this frame waits for the next one; the
+    // flag stays until the mode was really applied again.
+    if (m_view->m_modeChangeBlocked) return;
     if (m_view->ChangeDisplayMode()) m_surfacesLost = false;
 }
 

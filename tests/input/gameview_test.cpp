@@ -202,3 +202,18 @@ TEST_F(GameViewDisplay, VisibleGroundOfACameraLookingDown) {
     // Levels above the eye are taken just below it.
     EXPECT_EQ(view->m_ground[255].minX, view->m_ground[200].minX);
 }
+
+TEST_F(GameViewDisplay, LostDisplayIsAppliedAgainOnceItIsBack) {
+    ASSERT_TRUE(view->ChooseDisplay());
+    CGameScreen* screen = view->m_screen;
+    screen->m_surfacesLost = true;
+    rec.ClearLog();
+    screen->ApplyPendingModeChange();  // still the first frame
+    EXPECT_TRUE(screen->m_surfacesLost);
+    EXPECT_LT(rec.Find("CreateSurface backbuffer"), 0);
+    view->m_modeChangeBlocked = 0;
+    screen->ApplyPendingModeChange();
+    EXPECT_FALSE(screen->m_surfacesLost);
+    EXPECT_GE(rec.Find("CreateSurface backbuffer"), 0);
+    EXPECT_EQ(view->m_displayReady, 1);
+}
