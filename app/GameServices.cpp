@@ -26,6 +26,7 @@
 #include "console/CommandHost.h"
 #include "console/CommandInterpreter.h"
 #include "console/CommandTable.h"
+#include "core/SysUtil.h"
 #include "core/VFSTable.h"
 #include "e3d/Engine.h"
 #include "e3d/Font.h"
@@ -362,13 +363,9 @@ bool Game_SetupDisplay(CGame* game) {
 }
 
 void Game_SetCacheFolder(CGame* game, const char* folder) {
-    // Every level of the folder, from the drive down.
-    std::string path(folder ? folder : "");
-    for (size_t i = path.find('\\', 3);; i = path.find('\\', i + 1)) {
-        Sys_CreateFolder(path.substr(0, i).c_str());
-        if (i == std::string::npos) break;
-    }
-    if (CE3DScreen* screen = Screen(game)) screen->m_cacheFolder.Assign(path.c_str());
+    if (!folder) folder = "";
+    CreateDirectoryPath(folder);
+    if (CE3DScreen* screen = Screen(game)) screen->m_cacheFolder.Assign(folder);
 }
 
 // The sound engine is not part of this program yet: the game runs silent.
