@@ -10,6 +10,32 @@
 
 ID3DDevice* GL_CreateDevice(const D3DDEVICEDESC7& desc, CSoftSurface* target);
 
+namespace {
+// One colour channel of a packed pixel format, its place worked out once per
+// picture rather than per pixel.
+struct SChannel {
+  explicit SChannel(uint32_t m)
+      : mask(m), shift(m ? __builtin_ctz(m) : 0), bits(m ? __builtin_popcount(m) : 0) {}
+  // The channel of a packed pixel as 0 to 255.
+  uint32_t Expand(uint32_t v) const {
+    if (!mask) return 0;
+    uint32_t c = (v & mask) >> shift;
+    if (bits >= 8) return c >> (bits - 8);
+    // Replicate the top bits so that full intensity stays 255.
+    uint32_t r = c << (8 - bits);
+    for (int have = bits; have < 8; have += bits) r |= c << (8 - bits) >> have;
+    return r & 0xff;
+  }
+  // A value of 0 to 255 placed in the channel (narrow channels keep its top bits).
+  uint32_t Pack(uint32_t v8) const {
+    if (!mask) return 0;
+    return ((v8 >> (8 - bits)) << shift) & mask;
+  }
+  uint32_t mask;
+  int shift, bits;
+};
+}  // namespace
+
 CGLCore& CGLCore::Get() {
   static CGLCore core;
   return core;
@@ -134,26 +160,14 @@ void CGLCore::PullPixels(CSoftSurface& surface) {
     m_scratch.resize(size_t(w) * h * 4);
     glReadPixels(0, 0, w, h, GL_BGRA, GL_UNSIGNED_BYTE, m_scratch.data());
     const SSurfacePixelFormat& f = surface.Format();
-    auto pack = [](uint32_t v8, uint32_t mask) -> uint32_t {
-      if (!mask) return 0;
-      int shift = __builtin_ctz(mask);
-      int bits = __builtin_popcount(mask);
-      return ((v8 >> (8 - bits)) << shift) & mask;
-    };
+    const SChannel r(f.rMask), g(f.gMask), b(f.bMask);
+    const int bpp = int(f.bitCount / 8);
     for (int y = 0; y < h; ++y) {
       uint8_t* row = surface.Pixels() + size_t(y) * surface.Pitch();
       const uint8_t* src = m_scratch.data() + size_t(y) * w * 4;
-      for (int x = 0; x < w; ++x) {
-        uint32_t v = pack(src[x * 4 + 2], f.rMask) | pack(src[x * 4 + 1], f.gMask) | pack(src[x * 4], f.bMask);
-        if (f.bitCount == 16) {
-          row[x * 2] = uint8_t(v);
-          row[x * 2 + 1] = uint8_t(v >> 8);
-        } else if (f.bitCount == 24) {
-          row[x * 3] = uint8_t(v);
-          row[x * 3 + 1] = uint8_t(v >> 8);
-          row[x * 3 + 2] = uint8_t(v >> 16);
-        }
-      }
+      for (int x = 0; x < w; ++x)
+        if (bpp == 2 || bpp == 3)
+          SoftPixel_Write(row + x * bpp, bpp, r.Pack(src[x * 4 + 2]) | g.Pack(src[x * 4 + 1]) | b.Pack(src[x * 4]));
     }
   }
   m_gpuNewer = false;
@@ -212,29 +226,14 @@ void GL_ConvertToRGBA(const CSoftSurface& s, bool keyed, std::vector<uint8_t>* o
   int w = s.Width(), h = s.Height();
   out->resize(size_t(w) * h * 4);
   uint32_t channelMask = f.rMask | f.gMask | f.bMask;
-  auto expand = [](uint32_t v, uint32_t mask) -> uint32_t {
-    if (!mask) return 0;
-    int shift = __builtin_ctz(mask);
-    int bits = __builtin_popcount(mask);
-    uint32_t c = (v & mask) >> shift;
-    if (bits >= 8) return c >> (bits - 8);
-    // Replicate the top bits so that full intensity stays 255.
-    uint32_t r = c << (8 - bits);
-    for (int have = bits; have < 8; have += bits) r |= c << (8 - bits) >> have;
-    return r & 0xff;
-  };
+  const SChannel rc(f.rMask), gc(f.gMask), bc(f.bMask), ac(f.aMask);
+  const int bpp = s.BytesPerPixel();
   const uint32_t* palette = const_cast<CSoftSurface&>(s).Palette();
   for (int y = 0; y < h; ++y) {
     const uint8_t* row = s.Pixels() + size_t(y) * s.Pitch();
     uint8_t* dst = out->data() + size_t(y) * w * 4;
     for (int x = 0; x < w; ++x) {
-      uint32_t v = 0;
-      switch (f.bitCount) {
-        case 8: v = row[x]; break;
-        case 16: v = uint32_t(row[x * 2]) | uint32_t(row[x * 2 + 1]) << 8; break;
-        case 24: v = uint32_t(row[x * 3]) | uint32_t(row[x * 3 + 1]) << 8 | uint32_t(row[x * 3 + 2]) << 16; break;
-        default: memcpy(&v, row + x * 4, 4); break;
-      }
+      uint32_t v = SoftPixel_Read(row + x * bpp, bpp);
       uint8_t r, g, b, a;
       if (f.bitCount == 8) {
         uint32_t p = palette[v & 0xff];
@@ -243,10 +242,10 @@ void GL_ConvertToRGBA(const CSoftSurface& s, bool keyed, std::vector<uint8_t>* o
         b = uint8_t(p);
         a = 255;
       } else {
-        r = uint8_t(expand(v, f.rMask));
-        g = uint8_t(expand(v, f.gMask));
-        b = uint8_t(expand(v, f.bMask));
-        a = f.aMask ? uint8_t(expand(v, f.aMask)) : 255;
+        r = uint8_t(rc.Expand(v));
+        g = uint8_t(gc.Expand(v));
+        b = uint8_t(bc.Expand(v));
+        a = f.aMask ? uint8_t(ac.Expand(v)) : 255;
       }
       if (keyed) {
         uint32_t cmp = f.bitCount == 8 ? (v & 0xff) : (v & channelMask);

@@ -165,30 +165,11 @@ void CopyRowKeyed16(uint16_t* d, const uint16_t* s, int n, uint16_t key, uint16_
 
 void CopyRowKeyed24(uint8_t* d, const uint8_t* s, int n, uint32_t key) {
   for (int i = 0; i < n; ++i, d += 3, s += 3) {
-    uint32_t p = uint32_t(s[0]) | uint32_t(s[1]) << 8 | uint32_t(s[2]) << 16;
-    if (p != key) {
+    if (SoftPixel_Read(s, 3) != key) {
       d[0] = s[0];
       d[1] = s[1];
       d[2] = s[2];
     }
-  }
-}
-
-uint32_t ReadPixel(const uint8_t* p, int bpp) {
-  switch (bpp) {
-    case 1: return p[0];
-    case 2: { uint16_t v; std::memcpy(&v, p, 2); return v; }
-    case 3: return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
-    default: { uint32_t v; std::memcpy(&v, p, 4); return v; }
-  }
-}
-
-void WritePixel(uint8_t* p, int bpp, uint32_t v) {
-  switch (bpp) {
-    case 1: p[0] = uint8_t(v); break;
-    case 2: { uint16_t w = uint16_t(v); std::memcpy(p, &w, 2); break; }
-    case 3: p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); p[2] = uint8_t(v >> 16); break;
-    default: std::memcpy(p, &v, 4); break;
   }
 }
 
@@ -279,9 +260,9 @@ int32_t CSoftSurface::Blt(const SSurfaceRect* dstRect, CSoftSurface* src, const 
     for (int x = x0; x < x1; ++x) {
       int64_t sx = sr.left + (((x - dr.left) * stepX + stepX / 2) >> 16);
       if (sx >= sr.right) sx = sr.right - 1;
-      uint32_t p = ReadPixel(srow + size_t(sx) * m_bpp, m_bpp);
+      uint32_t p = SoftPixel_Read(srow + size_t(sx) * m_bpp, m_bpp);
       if (keyed && (p & mask) == key) continue;
-      WritePixel(drow + size_t(x) * m_bpp, m_bpp, p);
+      SoftPixel_Write(drow + size_t(x) * m_bpp, m_bpp, p);
     }
   }
   Changed();
@@ -302,7 +283,7 @@ int32_t CSoftSurface::ColorFill(const SSurfaceRect* dstRect, uint32_t value) {
       case 1: std::memset(row, int(value & 0xFF), size_t(w)); break;
       case 2: std::fill_n(reinterpret_cast<uint16_t*>(row), w, uint16_t(value)); break;
       case 3:
-        for (int x = 0; x < w; ++x) WritePixel(row + x * 3, 3, value);
+        for (int x = 0; x < w; ++x) SoftPixel_Write(row + x * 3, 3, value);
         break;
       default: std::fill_n(reinterpret_cast<uint32_t*>(row), w, value); break;
     }
