@@ -60,6 +60,10 @@ public:
     bool UpdateCamera();
     bool UpdateVisibleGround();
     bool ContainsPoint(float x, float z) const;
+    // The direction of the view ray through a point of the view rectangle.
+    void ScreenRay(float x, float y, float direction[3]) const;
+    // The ray under the cursor, for picking and the map editor's drags.
+    void UpdateCursorRay(float x, float y);
     // The video settings in use: the game's slot, or the view's own when it
     // runs without a game (tests).
     SVideoSettings& Settings();
@@ -97,6 +101,8 @@ public:
     int32_t m_slot;
     uint8_t m_displayReady = 0;
     float m_arrowX = 0.0f, m_arrowZ = 0.0f;  // edge-scroll arrows (plus or minus 0.7)
+    float m_cursorRayOrigin[3] = {0, 0, 0};
+    float m_cursorRayDirection[3] = {0, 0, 1};
 
 private:
     std::unique_ptr<SVideoSettings> m_ownSettings;

@@ -133,25 +133,35 @@ bool CGameView::UpdateCamera() {
     return true;
 }
 
-bool CGameView::UpdateVisibleGround() {
+void CGameView::ScreenRay(float sx, float sy, float direction[3]) const {
     int width = m_viewRect[2], height = m_viewRect[3];
-    if (m_screen) {
-        width = m_screen->m_width;
-        height = m_screen->m_height;
-    }
-    int margin = Math_RoundToInt(0.15f * static_cast<float>((width + height) / 2));
     SVec x, y, z;
     CameraAxes(m_eye, m_target, m_roll, x, y, z);
     float aspect = height > 0 ? static_cast<float>(width) / height : 1.0f;
     float tanHalf = std::tan((m_fieldOfView > 0.0f ? m_fieldOfView : 0.7853982f) * 0.5f);
+    float nx = width > 0 ? 2.0f * sx / width - 1.0f : 0.0f;
+    float ny = height > 0 ? 1.0f - 2.0f * sy / height : 0.0f;
+    float cx = nx * tanHalf * aspect, cy = ny * tanHalf;
+    direction[0] = x.x * cx + y.x * cy + z.x;
+    direction[1] = x.y * cx + y.y * cy + z.y;
+    direction[2] = x.z * cx + y.z * cy + z.z;
+}
+
+void CGameView::UpdateCursorRay(float x, float y) {
+    for (int i = 0; i < 3; ++i) m_cursorRayOrigin[i] = m_eye[i];
+    ScreenRay(x, y, m_cursorRayDirection);
+}
+
+bool CGameView::UpdateVisibleGround() {
+    int width = m_viewRect[2], height = m_viewRect[3];
+    int margin = Math_RoundToInt(0.15f * static_cast<float>((width + height) / 2));
     const int corners[4][2] = {{-margin, -margin}, {width + margin, -margin}, {-margin, height + margin},
                                {width + margin, height + margin}};
     SVec dirs[4];
     for (int c = 0; c < 4; ++c) {
-        float nx = width > 0 ? 2.0f * corners[c][0] / width - 1.0f : 0.0f;
-        float ny = height > 0 ? 1.0f - 2.0f * corners[c][1] / height : 0.0f;
-        float cx = nx * tanHalf * aspect, cy = ny * tanHalf;
-        dirs[c] = {x.x * cx + y.x * cy + z.x, x.y * cx + y.y * cy + z.y, x.z * cx + y.z * cy + z.z};
+        float d[3];
+        ScreenRay(static_cast<float>(corners[c][0]), static_cast<float>(corners[c][1]), d);
+        dirs[c] = {d[0], d[1], d[2]};
     }
     for (int i = 0; i < 256; ++i) {
         float h = static_cast<float>(i - 128);

@@ -47,7 +47,9 @@ public:
         m_game->m_interface->m_cursorY = y;
         m_game->m_critSect.Leave();
     }
-    void UpdateCursorRay(float, float) override {}
+    void UpdateCursorRay(float x, float y) override {
+        if (m_game && m_game->m_gameView) m_game->m_gameView->UpdateCursorRay(x, y);
+    }
     bool RenderFrames() override { return m_game && m_game->m_guiWord == 0 && m_game->m_gameState == 2; }
     bool InterfaceScreenActive() override {
         return m_game && m_game->m_interface && m_game->m_interface->m_activeGUI != 1000;

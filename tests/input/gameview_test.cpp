@@ -201,6 +201,15 @@ TEST_F(GameViewDisplay, VisibleGroundOfACameraLookingDown) {
     EXPECT_LT(low.minX, ground.minX);
     // Levels above the eye are taken just below it.
     EXPECT_EQ(view->m_ground[255].minX, view->m_ground[200].minX);
+
+    // The ray through the middle of the view points at the target; one
+    // through the left edge leans to the left (x falls).
+    view->UpdateCursorRay(320.0f, 240.0f);
+    const float* d = view->m_cursorRayDirection;
+    EXPECT_NEAR(d[0], 0.0f, 1e-4f);
+    EXPECT_NEAR(d[1] / d[2], -50.0f / 30.0f, 1e-3f);
+    view->UpdateCursorRay(0.0f, 240.0f);
+    EXPECT_LT(view->m_cursorRayDirection[0], 0.0f);
 }
 
 TEST_F(GameViewDisplay, LostDisplayIsAppliedAgainOnceItIsBack) {
