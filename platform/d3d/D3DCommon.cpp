@@ -172,7 +172,8 @@ std::vector<CSoftSurface*> D3D_MakeMipChain(uint32_t width, uint32_t height, uin
   if (width == 0 || height == 0) return chain;
   uint32_t w = width, h = height;
   for (uint32_t i = 0; levels == 0 || i < levels; ++i) {
-    CSoftSurface* s = CSoftSurface::Create(int(w), int(h), format, DDSCAPS_TEXTURE | (i ? DDSCAPS_MIPMAP : 0));
+    const uint32_t caps = DDSCAPS_TEXTURE | (i ? uint32_t(DDSCAPS_MIPMAP) : 0u);
+    CSoftSurface* s = CSoftSurface::Create(int(w), int(h), format, caps);
     if (!s) {
       for (CSoftSurface* c : chain) delete c;
       chain.clear();
