@@ -121,6 +121,14 @@ public:
             if (partial ? line.find(text) != std::string::npos : line == text) return true;
         return false;
     }
+    int CountLines(const std::string& text) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        std::istringstream in(m_output);
+        std::string line;
+        int n = 0;
+        while (std::getline(in, line)) n += line == text;
+        return n;
+    }
     std::string Output() {
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_output;
@@ -264,6 +272,12 @@ TEST(EndToEnd, ConsoleKeysMouseAndModeChange) {
     double ms = std::chrono::duration<double, std::milli>(Clock::now() - sent).count();
     std::printf("Return to command output: %.0f ms (xdotool and 20 ms polling included)\n", ms);
     EXPECT_TRUE(game.HasLine("echo(\"e2e-ok\")", true)) << game.Output();
+
+    // The line that ran is the newest of the edit history: Up brings it back.
+    key("Up Return");
+    for (int i = 0; i < 100 && game.CountLines("e2e-ok") < 2; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(game.CountLines("e2e-ok"), 2) << game.Output();
 
     // The mouse: the button's key events show with kb_ShowKeys on.
     type("kb_ShowKeys(1);");
