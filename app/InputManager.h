@@ -11,6 +11,12 @@
 // name in input_LastFile. The input manager owns the command interpreter,
 // through which every binding, script and console line runs, and the edit
 // field that the console's command line and the GUI's edit boxes share.
+//
+// From Startup on it listens to the window's events itself: typed text goes
+// into the edit field (in the game's code page, and not for a key that runs
+// a binding, so the console key types no character), and while the keyboard
+// device is switched off the key messages fill its key buffer. The main
+// window need not pass characters or keys on.
 #pragma once
 
 #include <atomic>
