@@ -450,15 +450,17 @@ void CInputManager::UpdateCommandContext() {
 
     CConsole* console = m_host->Console();
     bool consoleContext = !strcasecmp(file, "Commands_Console.cfg") || !strcasecmp(file, "Commands_MiniConsole.cfg");
-    CStrBuf* settings = m_host->SettingsEditString();
+    CStrBuf* target = nullptr;
     if (consoleContext && console)
-        // Attach only when it is another string, so the field keeps its
-        // cursor and selection from frame to frame.
-        (m_edit.Attached() == &console->CommandLine() ? (void)0 : m_edit.Attach(&console->CommandLine()));
-    else if (!strcasecmp(file, "Commands_GUISetting.cfg") && settings)
-        (m_edit.Attached() == settings ? (void)0 : m_edit.Attach(settings));
-    else
+        target = &console->CommandLine();
+    else if (!strcasecmp(file, "Commands_GUISetting.cfg"))
+        target = m_host->SettingsEditString();
+    // Attached again only when it is another string, so that the field keeps
+    // its cursor and selection from frame to frame.
+    if (!target)
         m_edit.Detach();
+    else if (m_edit.Attached() != target)
+        m_edit.Attach(target);
 
     if (!m_interpreter->m_lastBindingsFile.EqualsNoCase(file)) {
         m_keys.FireBindingUp();
