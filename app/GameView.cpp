@@ -242,11 +242,9 @@ bool CGameView::Resize(int width, int height, int) {
 bool CGameView::SetupDisplay() {
     if (m_game && m_game->m_inputManager) m_game->m_inputManager->RunScriptFile("Video.cfg", false, false);
     bool ok = m_displayReady ? ChangeDisplayMode() : ChooseDisplay();
-    if (!m_displayReady) {
-        // Start-up cannot go on without a screen.
-        if (m_game) m_game->ErrorBox("Could not find a suitable resolution / bitdepth");
-        return false;
-    }
+    // Start-up cannot go on without a screen: the caller ends the game with
+    // an error message (the console already says why).
+    if (!m_displayReady) return false;
     if (m_screen && m_game) {
         CStrBuf path;
         path.Format("%s\\%d\\Fonts.cof", m_game->GetPath("CompiledFonts", ""), 0);
