@@ -31,12 +31,16 @@ NWEEngine::NWEEngine() {
   m_tickThread.Start([this] { TickThread(); });
 }
 
-NWEEngine::~NWEEngine() {
+void NWEEngine::Shutdown() {
   m_closing.store(true);
   m_poller.Wake();
   m_tickWake.Set();
   m_receiveThread.Join();
   m_tickThread.Join();
+}
+
+NWEEngine::~NWEEngine() {
+  Shutdown();
   for (;;) {
     NWESocket* s;
     {

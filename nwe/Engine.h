@@ -34,7 +34,12 @@ enum : uint16_t {
 class NWEEngine {
  public:
   NWEEngine();
+  // A derived engine calls Shutdown first in its own destructor: the threads
+  // call virtual functions (Tick, Report) and must be gone before the derived
+  // part is.
   virtual ~NWEEngine();
+  // Stops the receive and tick threads (once; later calls do nothing).
+  void Shutdown();
   NWEEngine(const NWEEngine&) = delete;
   NWEEngine& operator=(const NWEEngine&) = delete;
 

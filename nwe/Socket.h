@@ -59,7 +59,7 @@ class NWESocket {
 
   // Opens the UDP socket bound to the address (port 0 picks one).
   bool Open(const SNetAddress& bindTo);
-  int GetHandle() const { return m_handle; }
+  int GetHandle() const { return m_handle.load(); }
   bool GetSocketName(SNetAddress* out);
 
   // Periodic check: budget refill and every peer's update.
@@ -116,7 +116,7 @@ class NWESocket {
   int64_t m_lastRefill = 0;
   std::atomic<uint32_t> m_packetsIn{0}, m_packetsOut{0};
   float m_bytesIn = 0, m_bytesOut = 0;
-  int m_handle = -1;
+  std::atomic<int> m_handle{-1};
   CSysCriticalSection m_peersLock;
   std::vector<NWEPeer*> m_peers;
   std::unordered_map<uint64_t, NWEPeer*> m_byAddress;

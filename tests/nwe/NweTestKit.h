@@ -16,6 +16,7 @@
 
 class CTestEngine : public NWEEngine {
  public:
+  ~CTestEngine() override { Shutdown(); }
   void ReportV(const char* fmt, va_list ap) override {
     char buf[512];
     std::vsnprintf(buf, sizeof buf, fmt, ap);

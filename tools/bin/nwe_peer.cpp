@@ -30,6 +30,7 @@ void OnSignal(int) { g_stop.store(true); }
 
 class CToolEngine : public NWEEngine {
  public:
+  ~CToolEngine() override { Shutdown(); }
   bool m_verbose = false;
   void ReportV(const char* fmt, va_list ap) override {
     if (!m_verbose) return;
