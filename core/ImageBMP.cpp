@@ -38,6 +38,21 @@ bool MasksFit(const uint32_t masks[3], int bits) {
   return true;
 }
 
+// The header of a BMP in memory whose pixel rows are all there, and where
+// those rows start. A file that ends before its last row is refused: half a
+// picture is not a picture, and its missing rows would otherwise be whatever
+// memory held.
+SPackedDIB* ReadWholeHeader(const uint8_t* data, size_t size, const uint8_t** rows, bool* topDown) {
+  size_t pixelOffset = 0;
+  SPackedDIB* header = DIB_ReadBMPHeader(data, size, &pixelOffset, topDown);
+  if (header && (pixelOffset > size || size - pixelOffset < header->m_imageSize)) {
+    DIB_Free(header);
+    return nullptr;
+  }
+  if (header) *rows = data + pixelOffset;
+  return header;
+}
+
 }  // namespace
 
 SPackedDIB* DIB_ReadBMPHeader(const uint8_t* data, size_t size, size_t* pixelOffsetOut, bool* topDownOut) {
@@ -183,17 +198,35 @@ SPackedDIB* DIB_FromParts(const SPackedDIB* header, const uint8_t* rows, bool to
 }
 
 SPackedDIB* DIB_ReadBMPMemory(const uint8_t* data, size_t size) {
-  size_t pixelOffset = 0;
+  const uint8_t* rows = nullptr;
   bool topDown = false;
-  SPackedDIB* header = DIB_ReadBMPHeader(data, size, &pixelOffset, &topDown);
+  SPackedDIB* header = ReadWholeHeader(data, size, &rows, &topDown);
   if (!header) return nullptr;
-  // A file that ends before its last row is refused: half a picture is not a
-  // picture, and its missing rows would otherwise be whatever memory held.
-  SPackedDIB* dib = nullptr;
-  if (pixelOffset <= size && size - pixelOffset >= header->m_imageSize)
-    dib = DIB_FromParts(header, data + pixelOffset, topDown);
+  SPackedDIB* dib = DIB_FromParts(header, rows, topDown);
   DIB_Free(header);
   return dib;
+}
+
+bool DIB_ReadBMPToSurface(const SSurfaceDesc& dst, const uint8_t* data, size_t size, bool dither) {
+  const uint8_t* rows = nullptr;
+  bool topDown = false;
+  SPackedDIB* header = ReadWholeHeader(data, size, &rows, &topDown);
+  if (!header) return false;
+  bool ok = false;
+  if (header->m_bitCount == 24) {
+    const ptrdiff_t row = ptrdiff_t(DIB_RowBytes(header->m_width, 24));
+    const SRows24 view{topDown ? rows : rows + (header->m_height - 1) * row, topDown ? row : -row,
+                       uint32_t(header->m_width), uint32_t(header->m_height)};
+    ok = Rows24_ConvertB(dst, view, dither);
+  } else if (SPackedDIB* dib = DIB_FromParts(header, rows, topDown)) {
+    const uint32_t bits = dst.m_bitCount;
+    ok = bits == 16   ? DIB_ConvertB_RGB16(dst, dib, dither)
+         : bits == 24 ? DIB_ConvertB_RGB24(dst, dib, dither)
+                      : bits == 32 && DIB_ConvertB_RGB32(dst, dib, dither);
+    DIB_Free(dib);
+  }
+  DIB_Free(header);
+  return ok;
 }
 
 bool DIB_WriteBMPMemory(const SPackedDIB* dib, std::vector<uint8_t>& out) {

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "core/PackedDIB.h"
+#include "core/PixelConvert.h"
 
 // Reads the headers of a BMP held in memory: a new block holding the 40-byte
 // header and the colour table or masks (m_imageSize set, no pixel rows). The
@@ -33,6 +34,13 @@ SPackedDIB* DIB_FromParts(const SPackedDIB* header, const uint8_t* rows, bool to
 
 // A whole BMP held in memory as a new packed bitmap; null on any fault.
 SPackedDIB* DIB_ReadBMPMemory(const uint8_t* data, size_t size);
+
+// A whole BMP held in memory written into a 16-, 24- or 32-bit surface: the
+// pixels DIB_ReadBMPMemory then DIB_ConvertB_RGB16, 24 or 32 (by the
+// surface's bit count) would give. 24-bit files, the common case of large
+// pictures, are converted from the file's own rows with no bitmap made.
+// False, the surface untouched, on any fault of the file or the surface.
+bool DIB_ReadBMPToSurface(const SSurfaceDesc& dst, const uint8_t* data, size_t size, bool dither);
 
 // A BMP file read through the file table; null when the file cannot be opened
 // or is not a whole, sound BMP.

@@ -1,6 +1,8 @@
 // Packed bitmaps into surface memory, and surface memory back into bitmaps.
 #include "core/PixelConvert.h"
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 
 #include "core/PixelChannel.h"
@@ -56,46 +58,47 @@ void WriteRowPlain(uint8_t* d, const uint8_t* s, uint32_t width, const SStorer& 
   }
 }
 
+// A 24-bit bitmap's rows, top row first.
+SRows24 RowsOf(const SPackedDIB* dib24) {
+  const uint32_t row = DIB_RowBytes(dib24->m_width, 24);
+  return SRows24{DIB_Pixels(dib24) + size_t(dib24->m_height - 1) * row, -ptrdiff_t(row), uint32_t(dib24->m_width),
+                 uint32_t(dib24->m_height)};
+}
+
 // Writes colour (and, when given, alpha levels) into a masked surface.
 // 'alphaAt' gives the 8-bit alpha of a picture position.
 template <typename AlphaAt>
-bool WriteMasked(const SSurfaceDesc& dst, const SPackedDIB* dib, bool dither, int bytes, AlphaAt alphaAt,
-                 bool withAlpha) {
-  if (!SurfaceUsable(dst, uint32_t(bytes * 8))) return false;
-  DIBPtr holder = Owned(nullptr);
-  const SPackedDIB* src = As24(dib, holder);
-  if (!src) return false;
+void WriteMaskedRows(const SSurfaceDesc& dst, const SRows24& rows, bool dither, int bytes, AlphaAt alphaAt,
+                     bool withAlpha) {
   const SPixelFormat f(dst.m_redMask, dst.m_greenMask, dst.m_blueMask, dst.m_alphaMask);
-  const uint32_t width = std::min<uint32_t>(dst.m_width, uint32_t(src->m_width));
-  const uint32_t height = std::min<uint32_t>(dst.m_height, uint32_t(src->m_height));
-  const uint32_t srcRow = DIB_RowBytes(src->m_width, 24);
-  const uint8_t* pixels = DIB_Pixels(src);
+  const uint32_t width = std::min<uint32_t>(dst.m_width, rows.m_width);
+  const uint32_t height = std::min<uint32_t>(dst.m_height, rows.m_height);
+  auto rowAt = [&](uint32_t y) { return rows.m_top + ptrdiff_t(y) * rows.m_step; };
   const SStorer sr(f.m_red), sg(f.m_green), sb(f.m_blue), sa(f.m_alpha);
 
   if (!dither && !withAlpha && bytes != 3) {
     const SRowPacker packer = RowPacker_Make(f);
     if (packer.m_valid) {
-      for (uint32_t y = 0; y < height; ++y)
-        RowPacker_Pack(packer, SurfaceRow(dst, y), pixels + size_t(src->m_height - 1 - y) * srcRow, width, bytes);
-      return true;
+      for (uint32_t y = 0; y < height; ++y) RowPacker_Pack(packer, SurfaceRow(dst, y), rowAt(y), width, bytes);
+      return;
     }
   }
   if (!dither && !withAlpha) {
     for (uint32_t y = 0; y < height; ++y) {
-      const uint8_t* s = pixels + size_t(src->m_height - 1 - y) * srcRow;
+      const uint8_t* s = rowAt(y);
       uint8_t* d = SurfaceRow(dst, y);
       if (bytes == 2) WriteRowPlain<2>(d, s, width, sr, sg, sb);
       else if (bytes == 3) WriteRowPlain<3>(d, s, width, sr, sg, sb);
       else WriteRowPlain<4>(d, s, width, sr, sg, sb);
     }
-    return true;
+    return;
   }
 
   const SPixelChannel* ch[3] = {&f.m_blue, &f.m_green, &f.m_red};
   const SStorer* st[3] = {&sb, &sg, &sr};
   CErrorRows err(static_cast<int>(width));
   for (uint32_t y = 0; y < height; ++y) {
-    const uint8_t* s = pixels + size_t(src->m_height - 1 - y) * srcRow;
+    const uint8_t* s = rowAt(y);
     uint8_t* d = SurfaceRow(dst, y);
     int* acc = err.Current();
     for (uint32_t x = 0; x < width; ++x) {
@@ -115,6 +118,16 @@ bool WriteMasked(const SSurfaceDesc& dst, const SPackedDIB* dib, bool dither, in
     }
     if (dither) err.Advance();
   }
+}
+
+template <typename AlphaAt>
+bool WriteMasked(const SSurfaceDesc& dst, const SPackedDIB* dib, bool dither, int bytes, AlphaAt alphaAt,
+                 bool withAlpha) {
+  if (!SurfaceUsable(dst, uint32_t(bytes * 8))) return false;
+  DIBPtr holder = Owned(nullptr);
+  const SPackedDIB* src = As24(dib, holder);
+  if (!src) return false;
+  WriteMaskedRows(dst, RowsOf(src), dither, bytes, alphaAt, withAlpha);
   return true;
 }
 
@@ -177,6 +190,13 @@ bool DIB_ConvertB_RGB24(const SSurfaceDesc& dst, const SPackedDIB* dib, bool dit
 }
 bool DIB_ConvertB_RGB32(const SSurfaceDesc& dst, const SPackedDIB* dib, bool dither) {
   return ConvertB(dst, dib, dither, 4);
+}
+
+bool Rows24_ConvertB(const SSurfaceDesc& dst, const SRows24& rows, bool dither) {
+  const uint32_t bits = dst.m_bitCount;
+  if ((bits != 16 && bits != 24 && bits != 32) || !SurfaceUsable(dst, bits) || !rows.m_top) return false;
+  WriteMaskedRows(dst, rows, dither, int(bits / 8), [](uint32_t, uint32_t) { return 0u; }, false);
+  return true;
 }
 
 bool DIB_ConvertA_RGB16(const SSurfaceDesc& dst, const SPackedDIB* dib, const SPackedDIB* alpha, bool dither,

@@ -16,6 +16,7 @@
 // a separate alpha bitmap or from the surface's alpha channel.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "core/PackedDIB.h"
@@ -60,6 +61,21 @@ bool Surface_HalveAlpha_RGB32(const SSurfaceDesc& dst, const SSurfaceDesc& src);
 bool DIB_ConvertB_RGB16(const SSurfaceDesc& dst, const SPackedDIB* dib, bool dither);
 bool DIB_ConvertB_RGB24(const SSurfaceDesc& dst, const SPackedDIB* dib, bool dither);
 bool DIB_ConvertB_RGB32(const SSurfaceDesc& dst, const SPackedDIB* dib, bool dither);
+
+// Rows of 24-bit pixels (blue, green, red) used where they lie, outside any
+// bitmap block, as a BMP file's rows are: m_top is the picture's top row and
+// m_step the signed distance in bytes from a row to the one below it
+// (negative for rows stored bottom-up). Loading a 24-bit picture file
+// straight into a surface goes through here, without a bitmap in between.
+struct SRows24 {
+  const uint8_t* m_top;
+  ptrdiff_t m_step;
+  uint32_t m_width;
+  uint32_t m_height;
+};
+// DIB_ConvertB_RGB16, 24 or 32 (the surface's bit count says which) from
+// such rows; the same pixels as from a bitmap holding them.
+bool Rows24_ConvertB(const SSurfaceDesc& dst, const SRows24& rows, bool dither);
 
 // The same with an alpha bitmap whose grey level (0 to 255) at each position
 // is the alpha value (255 minus it with invert). The alpha bitmap is first

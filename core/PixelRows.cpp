@@ -30,7 +30,8 @@ inline uint32_t PackOne(const SRowPacker& k, uint32_t p) {
          (((p & k.m_keep[2]) >> k.m_right[2]) << k.m_left[2]);
 }
 
-void PackScalar(const SRowPacker& k, uint8_t* d, const uint8_t* s, uint32_t width, int outBytes) {
+void PackScalar(const SRowPacker& packer, uint8_t* d, const uint8_t* s, uint32_t width, int outBytes) {
+  const SRowPacker k = packer;  // a local copy: the byte stores below cannot change it
   for (uint32_t x = 0; x < width; ++x, s += 3) {
     uint32_t v = PackOne(k, uint32_t(s[0]) | (uint32_t(s[1]) << 8) | (uint32_t(s[2]) << 16));
     if (outBytes == 2) {
@@ -57,8 +58,17 @@ inline V MoveChannels(V v, const V* keep, const V* right, const V* left, And ban
   return out;
 }
 
-// SSSE3: sixteen pixels (48 bytes) a turn; four byte shuffles widen them into
-// 32-bit lanes.
+// Every vector form below works in blocks of sixteen pixels (48 bytes) and
+// reads no byte outside its block. A row's last pixels that do not fill a
+// block are done by one more block ending at the row's end: it overlaps the
+// one before and writes the same values there again, so rows of sixteen
+// pixels or more need no pixel-at-a-time tail. The kernels walk
+//   for (x = 0;; x = NextBlock(x, width)) { block at x; if (x + 16 == width) break; }
+// themselves (a walker taking the block as a function would not be inlined
+// across the target attributes).
+inline uint32_t NextBlock(uint32_t x, uint32_t width) { return x + 32 <= width ? x + 16 : width - 16; }
+
+// SSSE3: four byte shuffles widen sixteen pixels into 32-bit lanes.
 template <bool DownOnly>
 __attribute__((target("ssse3"))) uint32_t PackSSSE3(const SRowPacker& k, uint8_t* d, const uint8_t* s,
                                                      uint32_t width, int outBytes) {
@@ -70,17 +80,18 @@ __attribute__((target("ssse3"))) uint32_t PackSSSE3(const SRowPacker& k, uint8_t
     right[c] = _mm_cvtsi32_si128(k.m_right[c]);
     left[c] = _mm_cvtsi32_si128(k.m_left[c]);
   }
-  auto pack = [&](__m128i v) {
+  auto pack = [&](__m128i v) __attribute__((target("ssse3"))) {
     return MoveChannels<DownOnly>(
         v, keep, right, left, [](__m128i a, __m128i b) { return _mm_and_si128(a, b); },
         [](__m128i a, __m128i n) { return _mm_srl_epi32(a, n); }, [](__m128i a, __m128i n) { return _mm_sll_epi32(a, n); },
         [](__m128i a, __m128i b) { return _mm_or_si128(a, b); });
   };
-  uint32_t x = 0;
-  for (; x + 16 <= width; x += 16, s += 48) {
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 16));
-    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 32));
+  if (width < 16) return 0;
+  for (uint32_t x = 0;; x = NextBlock(x, width)) {
+    const uint8_t* p = s + size_t(x) * 3;
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32));
     const __m128i p0 = pack(_mm_shuffle_epi8(a, widen));
     const __m128i p1 = pack(_mm_shuffle_epi8(_mm_alignr_epi8(b, a, 12), widen));
     const __m128i p2 = pack(_mm_shuffle_epi8(_mm_alignr_epi8(c, b, 8), widen));
@@ -96,13 +107,26 @@ __attribute__((target("ssse3"))) uint32_t PackSSSE3(const SRowPacker& k, uint8_t
       _mm_storeu_si128(o, _mm_unpacklo_epi64(_mm_shuffle_epi8(p0, narrow), _mm_shuffle_epi8(p1, narrow)));
       _mm_storeu_si128(o + 1, _mm_unpacklo_epi64(_mm_shuffle_epi8(p2, narrow), _mm_shuffle_epi8(p3, narrow)));
     }
+    if (x + 16 == width) return width;
   }
-  return x;
 }
 
-__attribute__((target("avx2"))) inline __m256i Load8(const uint8_t* p) {
-  return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
-                                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12)), 1);
+// Sixteen pixels widened into two registers of eight 32-bit lanes. Each
+// 128-bit half takes four pixels from its own 16-byte load: bytes 0, 12, 24
+// and 32 of the block, the last one's pixels starting 4 bytes in, so that no
+// load reaches past byte 48.
+__attribute__((target("avx2"))) inline __m256i Load2x16(const uint8_t* a, const uint8_t* b) {
+  return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a))),
+                                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(b)), 1);
+}
+
+__attribute__((target("avx2"))) inline void Widen16(const uint8_t* p, __m256i& lo, __m256i& hi) {
+  const __m256i widen = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,  //
+                                         0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+  const __m256i widenLast = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,  //
+                                             4, 5, 6, -1, 7, 8, 9, -1, 10, 11, 12, -1, 13, 14, 15, -1);
+  lo = _mm256_shuffle_epi8(Load2x16(p, p + 12), widen);
+  hi = _mm256_shuffle_epi8(Load2x16(p + 24, p + 32), widenLast);
 }
 
 // The three channels written out, so that masks and counts stay in registers.
@@ -120,42 +144,42 @@ __attribute__((target("avx2"))) inline __m256i Move8(__m256i v, const __m256i* k
   return _mm256_or_si256(_mm256_or_si256(b, g), r);
 }
 
-// AVX2: sixteen pixels a turn in two registers of eight; each 128-bit half
-// is loaded from its own 12-byte step, so a turn reads 4 bytes past its 48
-// (the loop keeps two pixels of room).
+// 32-bit lanes packed to 16 bits; packing works per half, the permute puts
+// the four quarters in order.
+__attribute__((target("avx2"))) inline void Store16x16(uint8_t* d, __m256i lo, __m256i hi) {
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), _mm256_permute4x64_epi64(_mm256_packus_epi32(lo, hi), 0xD8));
+}
+
+// AVX2: sixteen pixels a turn in two registers of eight.
 template <bool DownOnly>
 __attribute__((target("avx2"))) uint32_t PackAVX2(const SRowPacker& k, uint8_t* d, const uint8_t* s, uint32_t width,
                                                   int outBytes) {
-  const __m256i widen = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,  //
-                                         0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
   const __m256i keep[3] = {_mm256_set1_epi32(int(k.m_keep[0])), _mm256_set1_epi32(int(k.m_keep[1])),
                            _mm256_set1_epi32(int(k.m_keep[2]))};
   const __m128i right[3] = {_mm_cvtsi32_si128(k.m_right[0]), _mm_cvtsi32_si128(k.m_right[1]),
                             _mm_cvtsi32_si128(k.m_right[2])};
   const __m128i left[3] = {_mm_cvtsi32_si128(k.m_left[0]), _mm_cvtsi32_si128(k.m_left[1]),
                            _mm_cvtsi32_si128(k.m_left[2])};
-  uint32_t x = 0;
-  for (; x + 18 <= width; x += 16, s += 48) {
-    const __m256i p0 = Move8<DownOnly>(_mm256_shuffle_epi8(Load8(s), widen), keep, right, left);
-    const __m256i p1 = Move8<DownOnly>(_mm256_shuffle_epi8(Load8(s + 24), widen), keep, right, left);
+  if (width < 16) return 0;
+  for (uint32_t x = 0;; x = NextBlock(x, width)) {
+    __m256i lo, hi;
+    Widen16(s + size_t(x) * 3, lo, hi);
+    const __m256i p0 = Move8<DownOnly>(lo, keep, right, left);
+    const __m256i p1 = Move8<DownOnly>(hi, keep, right, left);
     if (outBytes == 4) {
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + size_t(x) * 4), p0);
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + size_t(x) * 4 + 32), p1);
     } else {
-      // Packing works per half; the permute puts the four quarters in order.
-      __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi32(p0, p1), 0xD8);
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + size_t(x) * 2), packed);
+      Store16x16(d + size_t(x) * 2, p0, p1);
     }
+    if (x + 16 == width) return width;
   }
-  return x;
 }
 
 // 5-6-5, the display format the game uses most: blue and green are put in
 // place by one multiply-add of byte pairs (b + 64 g, then down 3), red by a
 // shift; six operations for eight pixels.
 __attribute__((target("avx2"))) uint32_t Pack565AVX2(uint8_t* d, const uint8_t* s, uint32_t width) {
-  const __m256i widen = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,  //
-                                         0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
   const __m256i top = _mm256_set1_epi32(0x00F8FCF8);
   const __m256i weights = _mm256_set1_epi32(0x00004001);
   const __m256i red = _mm256_set1_epi32(0xF800);
@@ -164,14 +188,13 @@ __attribute__((target("avx2"))) uint32_t Pack565AVX2(uint8_t* d, const uint8_t* 
     const __m256i bg = _mm256_srli_epi16(_mm256_maddubs_epi16(t, weights), 3);
     return _mm256_or_si256(bg, _mm256_and_si256(_mm256_srli_epi32(t, 8), red));
   };
-  uint32_t x = 0;
-  for (; x + 18 <= width; x += 16, s += 48) {
-    const __m256i p0 = move(_mm256_shuffle_epi8(Load8(s), widen));
-    const __m256i p1 = move(_mm256_shuffle_epi8(Load8(s + 24), widen));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + size_t(x) * 2),
-                        _mm256_permute4x64_epi64(_mm256_packus_epi32(p0, p1), 0xD8));
+  if (width < 16) return 0;
+  for (uint32_t x = 0;; x = NextBlock(x, width)) {
+    __m256i lo, hi;
+    Widen16(s + size_t(x) * 3, lo, hi);
+    Store16x16(d + size_t(x) * 2, move(lo), move(hi));
+    if (x + 16 == width) return width;
   }
-  return x;
 }
 
 bool Is565(const SRowPacker& k) {

@@ -64,6 +64,8 @@ const std::vector<uint8_t>& JPEGFile() {
   return bytes;
 }
 
+// The baseline: the file's bytes copied once. Like the decoders below it
+// reads the same in-memory file every turn, so both work from warm caches.
 void BM_MemcpyBMPBytes(benchmark::State& state) {
   const std::vector<uint8_t>& file = BMPFile();
   std::vector<uint8_t> out(file.size());
@@ -76,7 +78,22 @@ void BM_MemcpyBMPBytes(benchmark::State& state) {
 }
 BENCHMARK(BM_MemcpyBMPBytes)->Unit(benchmark::kMicrosecond);
 
+// The BMP bytes in memory decoded into a 5-6-5 surface, as a picture surface
+// loads its file.
 void BM_BMPDecodeAndConvertTo565(benchmark::State& state) {
+  const std::vector<uint8_t>& file = BMPFile();
+  std::vector<uint8_t> surface(size_t(kSide) * kSide * 2);
+  SSurfaceDesc desc{kSide, kSide, kSide * 2, surface.data(), 16, 0xF800, 0x07E0, 0x001F, 0};
+  for (auto _ : state) {
+    if (!DIB_ReadBMPToSurface(desc, file.data(), file.size(), false)) state.SkipWithError("not decoded");
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(file.size()));
+}
+BENCHMARK(BM_BMPDecodeAndConvertTo565)->Unit(benchmark::kMicrosecond);
+
+// The same through a bitmap, for callers that keep the picture too.
+void BM_BMPDecodeBitmapThenConvertTo565(benchmark::State& state) {
   const std::vector<uint8_t>& file = BMPFile();
   std::vector<uint8_t> surface(size_t(kSide) * kSide * 2);
   SSurfaceDesc desc{kSide, kSide, kSide * 2, surface.data(), 16, 0xF800, 0x07E0, 0x001F, 0};
@@ -88,7 +105,7 @@ void BM_BMPDecodeAndConvertTo565(benchmark::State& state) {
   }
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(file.size()));
 }
-BENCHMARK(BM_BMPDecodeAndConvertTo565)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_BMPDecodeBitmapThenConvertTo565)->Unit(benchmark::kMicrosecond);
 
 void BM_BMPDecode(benchmark::State& state) {
   const std::vector<uint8_t>& file = BMPFile();

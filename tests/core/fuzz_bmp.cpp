@@ -16,7 +16,15 @@ namespace {
 
 void Exercise(const uint8_t* data, size_t size) {
   SPackedDIB* dib = DIB_ReadBMPMemory(data, size);
+  // Read straight into a surface (wide enough for the vector blocks): refused
+  // exactly when the bitmap reader refuses, else the same pixels.
+  std::vector<uint8_t> direct(48 * 24 * 2, 0xCD), through(direct);
+  SSurfaceDesc d565{48, 24, 96, direct.data(), 16, 0xF800, 0x07E0, 0x001F, 0};
+  const bool dither = (size & 2) != 0;
+  if (DIB_ReadBMPToSurface(d565, data, size, dither) != (dib != nullptr)) std::abort();
   if (!dib) return;
+  d565.m_pixels = through.data();
+  if (!DIB_ConvertB_RGB16(d565, dib, dither) || direct != through) std::abort();
   if (!DIB_IsValid(dib)) std::abort();
   // Converters and the writer must cope with whatever the reader accepts.
   std::vector<uint8_t> surface(16 * 16 * 4);

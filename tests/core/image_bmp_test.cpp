@@ -169,6 +169,58 @@ TEST_F(BMPFixture, WrittenFilesReadBackInImageMagickAndInOurReader) {
   }
 }
 
+// A file read straight into a surface must give the very bytes the bitmap
+// reader and the bitmap converters give, padding and the surface's unused
+// bytes included: widths below, at and between the 16-pixel vector blocks,
+// rows either way up, surfaces smaller and larger than the picture.
+TEST(BMPReader, FilesReadIntoSurfacesMatchTheBitmapPath) {
+  struct Surface {
+    uint32_t width, height, bits, r, g, b;
+  } surfaces[] = {
+      {40, 9, 16, 0xF800, 0x07E0, 0x001F}, {40, 9, 16, 0x7C00, 0x03E0, 0x001F}, {40, 9, 24, 0xFF0000, 0xFF00, 0xFF},
+      {40, 9, 32, 0xFF0000, 0xFF00, 0xFF}, {20, 4, 16, 0xF800, 0x07E0, 0x001F}, {7, 2, 32, 0xFF, 0xFF00, 0xFF0000},
+  };
+  for (int width : {13, 16, 37}) {
+    DIBPtr colour(DIB_FromRGB(width, 7, Magick_TestPicture(width, 7, uint32_t(width))));
+    for (int bits : {24, 8, 32}) {
+      DIBPtr dib(DIB_ConvertDepthBlock(colour.get(), bits, false, nullptr, false));
+      ASSERT_NE(dib, nullptr);
+      for (bool topDown : {false, true}) {
+        SBMPForm form;
+        form.m_topDown = topDown;
+        form.m_fileHeader = !topDown;
+        const std::vector<uint8_t> file = BMP_Build(dib.get(), form);
+        for (const Surface& f : surfaces)
+          for (bool dither : {false, true}) {
+            const int32_t pitch = int32_t(f.width * f.bits / 8 + 6);
+            std::vector<uint8_t> direct(size_t(pitch) * f.height, 0xCD), through(direct);
+            SSurfaceDesc desc{f.width, f.height, pitch, direct.data(), f.bits, f.r, f.g, f.b, 0};
+            ASSERT_TRUE(DIB_ReadBMPToSurface(desc, file.data(), file.size(), dither));
+            desc.m_pixels = through.data();
+            DIBPtr read(DIB_ReadBMPMemory(file.data(), file.size()));
+            ASSERT_TRUE(f.bits == 16   ? DIB_ConvertB_RGB16(desc, read.get(), dither)
+                        : f.bits == 24 ? DIB_ConvertB_RGB24(desc, read.get(), dither)
+                                       : DIB_ConvertB_RGB32(desc, read.get(), dither));
+            EXPECT_TRUE(direct == through) << "width " << width << " bits " << bits << " top-down " << topDown
+                                           << " surface " << f.bits << "/" << std::hex << f.r << std::dec << " "
+                                           << f.width << "x" << f.height << " dither " << dither;
+          }
+      }
+    }
+  }
+  // Surfaces the converters refuse are refused, untouched.
+  DIBPtr pic(DIB_FromRGB(4, 2, Magick_TestPicture(4, 2, 1)));
+  const std::vector<uint8_t> file = BMP_Build(pic.get(), SBMPForm{});
+  std::vector<uint8_t> memory(64, 0xCD);
+  for (uint32_t bits : {8u, 15u}) {
+    const SSurfaceDesc desc{4, 2, 16, memory.data(), bits, 0x7C00, 0x03E0, 0x001F, 0};
+    EXPECT_FALSE(DIB_ReadBMPToSurface(desc, file.data(), file.size(), false)) << bits;
+  }
+  const SSurfaceDesc narrowPitch{4, 2, 4, memory.data(), 16, 0xF800, 0x07E0, 0x001F, 0};
+  EXPECT_FALSE(DIB_ReadBMPToSurface(narrowPitch, file.data(), file.size(), false));
+  EXPECT_EQ(memory, std::vector<uint8_t>(64, 0xCD));
+}
+
 TEST(BMPWriter, TwoPixelPictureHasTheKnownFileHeader) {
   DIBPtr dib(DIB_Create(2, 1, 24));
   std::vector<uint8_t> bytes;
@@ -257,6 +309,10 @@ TEST(BMPReader, DamagedHeadersAndShortFilesAreRefused) {
     if (std::string(d.what) == "compression 3 on 24 bits") BMP_PatchU32(bytes, 30, 3);
     DIBPtr dib(DIB_ReadBMPMemory(bytes.data(), bytes.size()));
     EXPECT_EQ(dib, nullptr) << d.what;
+    std::vector<uint8_t> surface(5 * 3 * 2, 0xCD);
+    const SSurfaceDesc desc{5, 3, 10, surface.data(), 16, 0xF800, 0x07E0, 0x001F, 0};
+    EXPECT_FALSE(DIB_ReadBMPToSurface(desc, bytes.data(), bytes.size(), false)) << d.what;
+    EXPECT_EQ(surface, std::vector<uint8_t>(surface.size(), 0xCD)) << d.what;
   }
   EXPECT_EQ(DIB_ReadBMP("/nonexistent/none.bmp"), nullptr);
 
