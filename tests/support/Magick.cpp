@@ -19,7 +19,9 @@ std::string ConvertProgram() {
 }  // namespace
 
 bool Magick_Run(const std::string& args) {
-  std::string command = ConvertProgram() + " " + args + " 2>/dev/null";
+  // One thread: ImageMagick's OpenMP workers spin on a loaded machine (parallel
+  // tests) and can make a small conversion take minutes.
+  std::string command = "MAGICK_THREAD_LIMIT=1 " + ConvertProgram() + " " + args + " 2>/dev/null";
   return std::system(command.c_str()) == 0;
 }
 
