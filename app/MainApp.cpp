@@ -38,12 +38,18 @@ bool CMainDialog::Create() {
     if (!Display_Init()) return false;
     m_window = CDisplayWindow::Create("Tessarak", 640, 480);
     if (!m_window) return false;
+    // Dragging an edge stops at this size; the game view is never smaller.
+    m_window->SetMinimumSize(kMinClientSize, kMinClientSize);
     m_listener = Display_AddListener(MainWindowListener, this);
     return true;
 }
 
 void CMainDialog::ShowForGame(bool minimized) {
-    if (m_window && !minimized) m_window->Raise();
+    if (!m_window) return;
+    if (minimized)
+        m_window->Minimize();
+    else
+        m_window->Raise();
 }
 
 void CMainDialog::Destroy() {
@@ -63,8 +69,8 @@ void CMainDialog::OnEvent(const SDisplayEvent& event) {
             break;
         case EDisplayEvent::WindowResized:
             if (game && !game->m_shutDown && !game->m_modeSwitch && !Game_ScreenSwitchingModes(game)) {
-                int w = event.width < 100 ? 100 : event.width;
-                int h = event.height < 100 ? 100 : event.height;
+                int w = event.width < kMinClientSize ? kMinClientSize : event.width;
+                int h = event.height < kMinClientSize ? kMinClientSize : event.height;
                 game->Lock();
                 Game_ResizeView(game, w, h);
                 game->Unlock();

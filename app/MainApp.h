@@ -15,6 +15,9 @@ struct SDisplayEvent;
 
 class CMainDialog {
 public:
+    // The smallest client area, across and down, the window can be sized to.
+    enum { kMinClientSize = 100 };
+
     CMainDialog();
     ~CMainDialog();
 

@@ -334,6 +334,23 @@ void CDisplayWindow::Raise() {
   SDL_RaiseWindow(w);
 }
 
+void CDisplayWindow::Minimize() {
+  SDL_Window* w = static_cast<SDL_Window*>(m_window);
+  SDL_ShowWindow(w);
+  SDL_MinimizeWindow(w);
+}
+
+void CDisplayWindow::SetMinimumSize(int clientWidth, int clientHeight) {
+  SDL_SetWindowMinimumSize(static_cast<SDL_Window*>(m_window), std::max(clientWidth, 1), std::max(clientHeight, 1));
+}
+
+void CDisplayWindow::GetMinimumSize(int* clientWidth, int* clientHeight) const {
+  int w = 0, h = 0;
+  SDL_GetWindowMinimumSize(static_cast<SDL_Window*>(m_window), &w, &h);
+  if (clientWidth) *clientWidth = w;
+  if (clientHeight) *clientHeight = h;
+}
+
 uint32_t CDisplayWindow::Id() const { return SDL_GetWindowID(static_cast<SDL_Window*>(m_window)); }
 
 int CDisplayWindow::Display() const {

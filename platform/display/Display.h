@@ -77,6 +77,12 @@ class CDisplayWindow {
   // The client area's size in drawable pixels (differs on high-DPI displays).
   void GetDrawableSize(int* width, int* height) const;
   void Raise();  // shows the window and gives it the focus
+  // Shows the window iconified (the desktop keeps it in its task list).
+  void Minimize();
+  // The smallest client size the user may drag the window to; a size asked
+  // for later is widened to it.
+  void SetMinimumSize(int clientWidth, int clientHeight);
+  void GetMinimumSize(int* clientWidth, int* clientHeight) const;
   uint32_t Id() const;
   bool HasGL() const { return m_hasGL; }
   int Display() const;

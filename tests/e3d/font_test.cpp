@@ -127,6 +127,22 @@ TEST(FontBuild, LiberationFacesStandInForTheWindowsOnes) {
   EXPECT_NE(FontRaster_MatchFile(bold).find("LiberationSans-Bold"), std::string::npos);
 }
 
+TEST(FontBuild, FixedPitchForAMissingFaceFallsBackToAFixedPitchFace) {
+  // The console asks for a fixed-pitch face few machines have; its narrow
+  // and wide letters must still advance alike.
+  SFontRequest r;
+  r.face = "No Such Face Anywhere";
+  r.height = 11;
+  r.fixedPitch = true;
+  auto raster = FontRaster_CreateFreeType();
+  ASSERT_TRUE(raster->Select(r));
+  int32_t narrow = 0, wide = 0, h = 0;
+  ASSERT_TRUE(raster->Extent('i', narrow, h));
+  ASSERT_TRUE(raster->Extent('M', wide, h));
+  EXPECT_GT(narrow, 0);
+  EXPECT_EQ(narrow, wide);
+}
+
 bool AnyLit(const CE3DFont& f, uint8_t c) {
   const uint8_t* cell = f.Cell(c);
   return std::any_of(cell, cell + f.m_height * f.m_width[c], [](uint8_t v) { return v != 0; });
