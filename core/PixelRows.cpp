@@ -1,5 +1,7 @@
 #include "core/PixelRows.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -63,10 +65,10 @@ inline V MoveChannels(V v, const V* keep, const V* right, const V* left, And ban
 // block are done by one more block ending at the row's end: it overlaps the
 // one before and writes the same values there again, so rows of sixteen
 // pixels or more need no pixel-at-a-time tail. The kernels walk
-//   for (x = 0;; x = NextBlock(x, width)) { block at x; if (x + 16 == width) break; }
+//   for (x = 0;; x = NextBlock(x, width, n)) { block at x; if (x + n == width) break; }
 // themselves (a walker taking the block as a function would not be inlined
 // across the target attributes).
-inline uint32_t NextBlock(uint32_t x, uint32_t width) { return x + 32 <= width ? x + 16 : width - 16; }
+inline uint32_t NextBlock(uint32_t x, uint32_t width, uint32_t n) { return x + 2 * n <= width ? x + n : width - n; }
 
 // SSSE3: four byte shuffles widen sixteen pixels into 32-bit lanes.
 template <bool DownOnly>
@@ -87,7 +89,7 @@ __attribute__((target("ssse3"))) uint32_t PackSSSE3(const SRowPacker& k, uint8_t
         [](__m128i a, __m128i b) { return _mm_or_si128(a, b); });
   };
   if (width < 16) return 0;
-  for (uint32_t x = 0;; x = NextBlock(x, width)) {
+  for (uint32_t x = 0;; x = NextBlock(x, width, 16)) {
     const uint8_t* p = s + size_t(x) * 3;
     const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
@@ -161,7 +163,7 @@ __attribute__((target("avx2"))) uint32_t PackAVX2(const SRowPacker& k, uint8_t* 
   const __m128i left[3] = {_mm_cvtsi32_si128(k.m_left[0]), _mm_cvtsi32_si128(k.m_left[1]),
                            _mm_cvtsi32_si128(k.m_left[2])};
   if (width < 16) return 0;
-  for (uint32_t x = 0;; x = NextBlock(x, width)) {
+  for (uint32_t x = 0;; x = NextBlock(x, width, 16)) {
     __m256i lo, hi;
     Widen16(s + size_t(x) * 3, lo, hi);
     const __m256i p0 = Move8<DownOnly>(lo, keep, right, left);
@@ -189,11 +191,60 @@ __attribute__((target("avx2"))) uint32_t Pack565AVX2(uint8_t* d, const uint8_t* 
     return _mm256_or_si256(bg, _mm256_and_si256(_mm256_srli_epi32(t, 8), red));
   };
   if (width < 16) return 0;
-  for (uint32_t x = 0;; x = NextBlock(x, width)) {
+  for (uint32_t x = 0;; x = NextBlock(x, width, 16)) {
     __m256i lo, hi;
     Widen16(s + size_t(x) * 3, lo, hi);
     Store16x16(d + size_t(x) * 2, move(lo), move(hi));
     if (x + 16 == width) return width;
+  }
+}
+
+// 5-6-5 with AVX-512 byte permutes (VBMI): thirty-two pixels a turn. One
+// two-register permute lays out blue and green as the byte pairs of 16-bit
+// lanes, another puts red in each lane's high byte; no widening to 32 bits
+// and no packing back. The block's 96 bytes are read as bytes 0-63 and
+// 32-95, so nothing past the block is touched.
+struct SByteIndex {
+  alignas(64) uint8_t m_at[64];
+};
+// Index of block byte b among the two registers (0-63 the first, 64-127 the
+// second, which starts at block byte 32).
+constexpr uint8_t PermuteIndex(int b) { return uint8_t(b < 64 ? b : b + 32); }
+constexpr SByteIndex BlueGreenIndex() {
+  SByteIndex k{};
+  for (int i = 0; i < 32; ++i) {
+    k.m_at[2 * i] = PermuteIndex(3 * i);
+    k.m_at[2 * i + 1] = PermuteIndex(3 * i + 1);
+  }
+  return k;
+}
+constexpr SByteIndex RedIndex() {
+  SByteIndex k{};
+  for (int i = 0; i < 32; ++i) k.m_at[2 * i + 1] = PermuteIndex(3 * i + 2);  // low bytes are zeroed by a mask
+  return k;
+}
+constexpr SByteIndex kBlueGreen = BlueGreenIndex();
+constexpr SByteIndex kRed = RedIndex();
+
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) uint32_t Pack565VBMI(uint8_t* d, const uint8_t* s,
+                                                                          uint32_t width) {
+  const __m512i blueGreen = _mm512_load_si512(kBlueGreen.m_at);
+  const __m512i redAt = _mm512_load_si512(kRed.m_at);
+  const __m512i top = _mm512_set1_epi16(short(0xFCF8));
+  const __m512i weights = _mm512_set1_epi16(0x4001);
+  const __m512i red = _mm512_set1_epi16(short(0xF800));
+  const __mmask64 highBytes = 0xAAAAAAAAAAAAAAAAull;
+  if (width < 32) return 0;
+  for (uint32_t x = 0;; x = NextBlock(x, width, 32)) {
+    const uint8_t* p = s + size_t(x) * 3;
+    const __m512i a = _mm512_loadu_si512(p);
+    const __m512i b = _mm512_loadu_si512(p + 32);
+    const __m512i bg = _mm512_and_si512(_mm512_permutex2var_epi8(a, blueGreen, b), top);
+    const __m512i r = _mm512_maskz_permutex2var_epi8(highBytes, a, redAt, b);
+    // (r & red) | ((b + 64 g) >> 3)
+    const __m512i out = _mm512_ternarylogic_epi32(r, red, _mm512_srli_epi16(_mm512_maddubs_epi16(bg, weights), 3), 0xEA);
+    _mm512_storeu_si512(d + size_t(x) * 2, out);
+    if (x + 32 == width) return width;
   }
 }
 
@@ -202,32 +253,40 @@ bool Is565(const SRowPacker& k) {
          k.m_right[1] == 5 && k.m_right[2] == 8 && k.m_left[0] == 0 && k.m_left[1] == 0 && k.m_left[2] == 0;
 }
 
-int VectorLevel() {
-  static const int level = __builtin_cpu_supports("avx2") ? 2 : (__builtin_cpu_supports("ssse3") ? 1 : 0);
+int ProcessorLevel() {
+  static const int level = __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi") ? 3
+                           : __builtin_cpu_supports("avx2")                                          ? 2
+                           : __builtin_cpu_supports("ssse3")                                         ? 1
+                                                                                                     : 0;
   return level;
 }
+#else
+int ProcessorLevel() { return 0; }
 #endif
 
+std::atomic<int> g_levelLimit{3};
+
+int VectorLevel() { return std::min(ProcessorLevel(), g_levelLimit.load(std::memory_order_relaxed)); }
+
 }  // namespace
+
+int RowPacker_VectorLevel() { return VectorLevel(); }
+void RowPacker_LimitVectorLevel(int level) { g_levelLimit.store(level, std::memory_order_relaxed); }
 
 void RowPacker_Pack(const SRowPacker& packer, uint8_t* dst, const uint8_t* src, uint32_t width, int outBytes) {
   uint32_t done = 0;
 #ifdef TESSARAK_PIXEL_SSSE3
+  const int level = VectorLevel();
   const bool down = packer.m_left[0] == 0 && packer.m_left[1] == 0 && packer.m_left[2] == 0;
-  switch (VectorLevel()) {
-    case 2:
-      if (outBytes == 2 && Is565(packer)) {
-        done = Pack565AVX2(dst, src, width);
-        break;
-      }
-      done = down ? PackAVX2<true>(packer, dst, src, width, outBytes) : PackAVX2<false>(packer, dst, src, width, outBytes);
-      break;
-    case 1:
-      done = down ? PackSSSE3<true>(packer, dst, src, width, outBytes)
-                  : PackSSSE3<false>(packer, dst, src, width, outBytes);
-      break;
-    default:
-      break;
+  if (level >= 2 && outBytes == 2 && Is565(packer)) {
+    // Rows too narrow for a 32-pixel block still take 16-pixel ones.
+    if (level >= 3) done = Pack565VBMI(dst, src, width);
+    if (done == 0) done = Pack565AVX2(dst, src, width);
+  } else if (level >= 2) {
+    done = down ? PackAVX2<true>(packer, dst, src, width, outBytes) : PackAVX2<false>(packer, dst, src, width, outBytes);
+  } else if (level == 1) {
+    done = down ? PackSSSE3<true>(packer, dst, src, width, outBytes)
+                : PackSSSE3<false>(packer, dst, src, width, outBytes);
   }
 #endif
   PackScalar(packer, dst + size_t(done) * outBytes, src + size_t(done) * 3, width - done, outBytes);

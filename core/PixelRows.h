@@ -20,3 +20,10 @@ struct SRowPacker {
 SRowPacker RowPacker_Make(const SPixelFormat& format);
 // Packs 'width' pixels of 3 bytes from src into outBytes (2 or 4) bytes each.
 void RowPacker_Pack(const SRowPacker& packer, uint8_t* dst, const uint8_t* src, uint32_t width, int outBytes);
+
+// The widest vector form the packer uses: 0 none, 1 SSSE3, 2 AVX2, 3 AVX-512
+// (5-6-5 only; other formats take AVX2 there). The processor sets the
+// ceiling; tests and benchmarks lower it to check and time each form against
+// the others (a limit above the processor's level changes nothing).
+int RowPacker_VectorLevel();
+void RowPacker_LimitVectorLevel(int level);

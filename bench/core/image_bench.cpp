@@ -6,11 +6,13 @@
 #include <turbojpeg.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "core/Image.h"
 #include "core/ImageBMP.h"
 #include "core/PixelConvert.h"
+#include "core/PixelRows.h"
 #include "core/Quantizer.h"
 #include "platform/image/JPEGDecoder.h"
 
@@ -117,17 +119,28 @@ void BM_BMPDecode(benchmark::State& state) {
 }
 BENCHMARK(BM_BMPDecode)->Unit(benchmark::kMicrosecond);
 
+// Arguments: dither, and the widest vector form allowed (3 AVX-512, 2 AVX2,
+// 1 SSSE3, 0 none; the processor's own level caps it).
 void BM_ConvertTo565(benchmark::State& state) {
   SPackedDIB* dib = MakePicture();
   std::vector<uint8_t> surface(size_t(kSide) * kSide * 2);
   SSurfaceDesc desc{kSide, kSide, kSide * 2, surface.data(), 16, 0xF800, 0x07E0, 0x001F, 0};
+  RowPacker_LimitVectorLevel(int(state.range(1)));
+  state.SetLabel("vector level " + std::to_string(RowPacker_VectorLevel()));
   for (auto _ : state) {
     DIB_ConvertB_RGB16(desc, dib, state.range(0) != 0);
     benchmark::ClobberMemory();
   }
+  RowPacker_LimitVectorLevel(3);
   DIB_Free(dib);
 }
-BENCHMARK(BM_ConvertTo565)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ConvertTo565)
+    ->Args({0, 3})
+    ->Args({0, 2})
+    ->Args({0, 1})
+    ->Args({0, 0})
+    ->Args({1, 3})
+    ->Unit(benchmark::kMicrosecond);
 
 // The reference: libjpeg-turbo decoding straight into a bitmap's rows.
 void BM_JPEGReferenceTjDecompress2(benchmark::State& state) {

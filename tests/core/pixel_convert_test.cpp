@@ -9,6 +9,7 @@
 #include "core/Image.h"
 #include "core/PixelChannel.h"
 #include "core/PixelConvert.h"
+#include "core/PixelRows.h"
 #include "tests/support/Magick.h"
 
 namespace {
@@ -136,36 +137,41 @@ TEST(SurfaceWrite, PlainWritersKeepTheTopBitsAndTurnTheRowsOver) {
   EXPECT_FALSE(DIB_ConvertB_RGB24(part.desc, pic.get(), false));  // a 16-bit surface
 }
 
-// Wide rows take the vector paths (16 pixels a turn, the last block of a row
-// overlapping the one before when the width is no multiple of 16); every
-// pixel must still keep exactly the top bits of its channels.
+// Wide rows take the vector paths (blocks of 16 or 32 pixels, the last block
+// of a row overlapping the one before when the width is no multiple of it);
+// every pixel must still keep exactly the top bits of its channels, in every
+// vector form the processor has.
 TEST(SurfaceWrite, WideRowsInEveryMaskLayoutKeepTheTopBits) {
   struct Layout {
     uint32_t bits, r, g, b;
   } layouts[] = {{16, 0xF800, 0x07E0, 0x001F}, {16, 0x7C00, 0x03E0, 0x001F}, {16, 0x0F00, 0x00F0, 0x000F},
                  {16, 0x001F, 0x07E0, 0xF800}, {32, 0xFF0000, 0xFF00, 0xFF},  {32, 0xFF, 0xFF00, 0xFF0000},
                  {32, 0x3FF00000, 0xFFC00, 0x3FF}};
-  for (int w : {16, 31, 103}) {
-    for (const Layout& l : layouts) {
-      const int h = 3;
-      std::vector<uint32_t> colours;
-      uint32_t state = 99;
-      for (int i = 0; i < w * h; ++i) colours.push_back((state = state * 1664525u + 1013904223u) >> 8);
-      DIBPtr pic = DIB_FromColours(w, h, colours);
-      TestSurface s(w, h, l.bits, l.r, l.g, l.b);
-      ASSERT_TRUE(l.bits == 16 ? DIB_ConvertB_RGB16(s.desc, pic.get(), false)
-                               : DIB_ConvertB_RGB32(s.desc, pic.get(), false));
-      const SPixelChannel r(l.r), g(l.g), b(l.b);
-      int bad = 0;
-      for (int i = 0; i < w * h; ++i) {
-        const uint32_t c = colours[size_t(i)];
-        const uint32_t want = r.Store((c >> 16) & 0xFF) | g.Store((c >> 8) & 0xFF) | b.Store(c & 0xFF);
-        if (s.At(uint32_t(i % w), uint32_t(i / w)) != want && bad++ < 3)
-          ADD_FAILURE() << std::hex << l.r << " pixel " << std::dec << i << " of width " << w;
+  const int widest = RowPacker_VectorLevel();
+  for (int level = widest; level >= 0; --level) {
+    RowPacker_LimitVectorLevel(level);
+    for (int w : {16, 31, 103})
+      for (const Layout& l : layouts) {
+        const int h = 3;
+        std::vector<uint32_t> colours;
+        uint32_t state = 99;
+        for (int i = 0; i < w * h; ++i) colours.push_back((state = state * 1664525u + 1013904223u) >> 8);
+        DIBPtr pic = DIB_FromColours(w, h, colours);
+        TestSurface s(w, h, l.bits, l.r, l.g, l.b);
+        ASSERT_TRUE(l.bits == 16 ? DIB_ConvertB_RGB16(s.desc, pic.get(), false)
+                                 : DIB_ConvertB_RGB32(s.desc, pic.get(), false));
+        const SPixelChannel r(l.r), g(l.g), b(l.b);
+        int bad = 0;
+        for (int i = 0; i < w * h; ++i) {
+          const uint32_t c = colours[size_t(i)];
+          const uint32_t want = r.Store((c >> 16) & 0xFF) | g.Store((c >> 8) & 0xFF) | b.Store(c & 0xFF);
+          if (s.At(uint32_t(i % w), uint32_t(i / w)) != want && bad++ < 3)
+            ADD_FAILURE() << std::hex << l.r << " pixel " << std::dec << i << " of width " << w << " level " << level;
+        }
+        EXPECT_TRUE(s.GuardsIntact()) << l.r;
       }
-      EXPECT_TRUE(s.GuardsIntact()) << l.r;
-    }
   }
+  RowPacker_LimitVectorLevel(widest);
 }
 
 TEST(SurfaceWrite, DitheringSpreadsTheCutBitsSoTheMeanLevelSurvives) {
