@@ -13,6 +13,7 @@
 #include "app/GameConsole.h"
 #include "app/GameServices.h"
 #include "app/MainApp.h"
+#include "e3d/Font.h"
 #include "netgame/NetGame.h"
 #include "platform/sys/Path.h"
 #include "platform/sys/Thread.h"
@@ -82,6 +83,9 @@ CGame::CGame(void* instance, const char* dataFile) : m_critSect(4000) {
             m_charSet = CS_WIN_WESTERN;
             break;
     }
+
+    // Fonts built from now on take their glyphs from this character set.
+    CE3DFont::s_codePageIndex = m_charSet;
 
     m_gameDir.Assign("Tessarak");
     for (SVideoSettings& slot : m_video) slot.driverName.Assign("display");

@@ -31,6 +31,7 @@
 #include "e3d/Engine.h"
 #include "e3d/Font.h"
 #include "e3d/Screen.h"
+#include "e3d/ScreenFonts.h"
 #include "e3d/Surface.h"
 #include "e3d/Timer.h"
 #include "netgame/NetGame.h"
@@ -334,9 +335,15 @@ static void HookFatalExit() {
     CGame::FatalExit(1);
 }
 
-void Game_CreateView(CGame* game) {
-    // The engine reports its loading progress and its fatal failures through
-    // the game.
+// A font the screen had to build at run time is worth a line on the console
+// (and on the game screen when the engine asks for echo).
+static void HookFontNotice(const char* text, int r, int g, int b, bool echo) {
+    Game_PrintColor(r, g, b, echo, "%s", text);
+}
+
+void Game_ConnectEngineHooks() {
+    // The engine reports its loading progress, its fatal failures and its
+    // notices through the game.
     SE3DGameHooks hooks;
     hooks.progressPush = &Progress_Push;
     hooks.progressStep = &Progress_Step;
@@ -345,6 +352,11 @@ void Game_CreateView(CGame* game) {
     hooks.systemText = &HookSystemText;
     hooks.fatalExit = &HookFatalExit;
     E3D_SetGameHooks(hooks);
+    E3DFont_SetNoticeHook(&HookFontNotice);
+}
+
+void Game_CreateView(CGame* game) {
+    Game_ConnectEngineHooks();
     game->m_gameView = new CGameView(game, 0);
     if (!game->m_gameView || !game->m_gameView->m_engine) {
         game->ErrorBox("The 3D engine could not be created.");
@@ -489,6 +501,9 @@ void Game_FocusLost(CGame*) {
 
 CE3DFont* Game_GetFont(CGame* game, const char* face, int width, int height, int weight, int attributes,
                        int outline) {
+    // Fonts are built in the game's character set; Vid_Charset may have
+    // changed it since the game was made.
+    CE3DFont::s_codePageIndex = game->m_charSet;
     CE3DScreen* screen = Screen(game);
     return screen ? screen->GetFont(face, width, height, weight, attributes, (uint8_t)outline) : nullptr;
 }

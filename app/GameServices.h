@@ -40,6 +40,9 @@ void Game_UpdateCommandContext(CGame* game);
 void Game_RegisterAllCommands(CGame* game);
 // From now on the settings may be written back.
 void Game_EnableConfigSave(CGame* game);
+// Routes the engine's progress, fatal failures and font notices to the game
+// (Game_CreateView does it before the engine starts).
+void Game_ConnectEngineHooks();
 void Game_CreateView(CGame* game);
 void Game_DeleteView(CGame* game);
 bool Game_SetupDisplay(CGame* game);

@@ -136,6 +136,12 @@ TEST(GameStartTest, StartsRunsItsScriptsAndShutsDownInOrder) {
         at = found;
     }
     EXPECT_EQ(Find(run.out, "not found"), std::string::npos) << run.out;
+    // No compiled fonts come with the installation: the console's font is
+    // built at start-up, and the engine says so through the console.
+    EXPECT_NE(Find(run.out, "Waring font dynamicly allocated (Name: MS Mincho, Width: 6, Height: 11, Weight: 400, "
+                            "Attributes: 4, Outline: 0)"),
+              std::string::npos)
+        << run.out;
 
     // The settings were written back at shutdown.
     fs::path config = inst.dir.File("Tessarak/Scripts/Config");
