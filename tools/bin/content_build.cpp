@@ -4,23 +4,20 @@
 //
 // Every folder of the source whose name ends in ".box" becomes a pack file of
 // that name at the same place in the output, holding the folder's files under
-// their paths relative to it ("Scripts\Startup.cfg"), in sorted order. Every
+// their paths relative to it ("Scripts\Startup.cfg"), in name order. Every
 // other file is copied as it stands. Files the game wrote into the output
 // (saved settings and the like) are left alone. Each pack is mounted again
 // after writing and every member compared with its source, so a broken pack
 // never reaches the installation. Exit code 0 on success, 1 on any failure.
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "core/VFSFile.h"
 #include "core/VFSTable.h"
+#include "tools/lib/PackWriter.h"
 
 namespace fs = std::filesystem;
 
@@ -31,85 +28,48 @@ static bool EndsWithBox(const fs::path& p) {
     return ext == ".box";
 }
 
-static bool ReadWhole(const fs::path& p, std::string& data) {
-    std::ifstream in(p, std::ios::binary);
-    if (!in) return false;
-    data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return true;
-}
-
-// The member paths of a pack folder, relative and backslash-separated.
-static std::vector<std::string> PackMembers(const fs::path& folder) {
-    std::vector<std::string> members;
-    for (const auto& item : fs::recursive_directory_iterator(folder)) {
-        if (!item.is_regular_file()) continue;
-        std::string rel = fs::relative(item.path(), folder).generic_string();
-        std::replace(rel.begin(), rel.end(), '/', '\\');
-        members.push_back(rel);
-    }
-    std::sort(members.begin(), members.end());
-    return members;
-}
-
 static bool BuildPack(const fs::path& folder, const fs::path& output) {
-    std::vector<std::string> members = PackMembers(folder);
-    for (const std::string& m : members)
-        if (m.size() > 259) {
-            std::fprintf(stderr, "content_build: member path too long: %s\n", m.c_str());
+    CPackWriter pack;
+    if (!pack.AddFolder(folder.string())) {
+        std::fprintf(stderr, "content_build: cannot read %s\n", folder.c_str());
+        return false;
+    }
+    for (const SPackMember& m : pack.Members())
+        if (m.path.size() > 259) {
+            std::fprintf(stderr, "content_build: member path too long: %s\n", m.path.c_str());
             return false;
         }
     fs::create_directories(output.parent_path());
     fs::path tmp = output;
     tmp += ".tmp";
-
-    // The table names its entries by the paths it was given: add the files
-    // from inside the folder so the members keep their relative names.
-    fs::path cwd = fs::current_path();
-    fs::current_path(folder);
-    bool ok = true;
-    {
-        CVFSTable table;
-        for (const std::string& m : members)
-            if (!table.AddDiskFile(m.c_str())) {
-                std::fprintf(stderr, "content_build: cannot read %s in %s\n", m.c_str(), folder.c_str());
-                ok = false;
-            }
-        if (ok && !table.WritePack(tmp.string().c_str())) {
-            std::fprintf(stderr, "content_build: cannot write %s\n", tmp.c_str());
-            ok = false;
-        }
+    if (!pack.WriteTo(tmp.string())) {
+        std::fprintf(stderr, "content_build: cannot write %s\n", tmp.c_str());
+        return false;
     }
-    fs::current_path(cwd);
-    if (!ok) return false;
 
-    // Mount the new pack and compare every member with its source.
+    // Mount the new pack the way the game does and compare every member.
     {
         CVFSTable check;
         if (!check.MountPack(tmp.string().c_str())) {
             std::fprintf(stderr, "content_build: %s does not mount\n", tmp.c_str());
             return false;
         }
-        for (const std::string& m : members) {
-            std::string expected, got;
-            std::string srcRel = m;
-            std::replace(srcRel.begin(), srcRel.end(), '\\', '/');
-            if (!ReadWhole(folder / srcRel, expected)) return false;
+        for (const SPackMember& m : pack.Members()) {
             CVFSFile file;
-            if (!check.Find(m.c_str()) || !file.Open(m.c_str(), CVFSFile::kModeRead, &check)) {
-                std::fprintf(stderr, "content_build: %s missing from %s\n", m.c_str(), output.c_str());
+            if (!check.Find(m.path.c_str()) || !file.Open(m.path.c_str(), CVFSFile::kModeRead, &check)) {
+                std::fprintf(stderr, "content_build: %s missing from %s\n", m.path.c_str(), output.c_str());
                 return false;
             }
-            got.resize(expected.size() + 1);
-            uint32_t n = file.Read(&got[0], (uint32_t)got.size());
-            got.resize(n);
-            if (got != expected) {
-                std::fprintf(stderr, "content_build: %s differs in %s\n", m.c_str(), output.c_str());
+            std::string got(m.data.size() + 1, '\0');
+            got.resize(file.Read(&got[0], (uint32_t)got.size()));
+            if (got != m.data) {
+                std::fprintf(stderr, "content_build: %s differs in %s\n", m.path.c_str(), output.c_str());
                 return false;
             }
         }
     }
     fs::rename(tmp, output);
-    std::printf("content_build: %s (%zu members)\n", output.c_str(), members.size());
+    std::printf("content_build: %s (%zu members)\n", output.c_str(), pack.Members().size());
     return true;
 }
 
