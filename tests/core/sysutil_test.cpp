@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <cstddef>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -185,6 +187,68 @@ TEST(SysUtil, RegistryValuesReachANewProcess) {
     EXPECT_EQ(got, 0x2A000000u);
     Sys_RegSetFile(HKEY_CURRENT_USER, nullptr);
     Sys_RegSetFile(HKEY_LOCAL_MACHINE, nullptr);
+}
+
+namespace {
+
+// Runs a command line in a shell and gives its standard output and exit status.
+int RunChild(const std::string& cmd, std::string& out) {
+    out.clear();
+    FILE* f = popen(cmd.c_str(), "r");
+    if (!f) return -1;
+    char buf[256];
+    while (std::fgets(buf, sizeof buf, f)) out += buf;
+    return pclose(f);
+}
+
+}  // namespace
+
+// The registry's own files at their default places, read and written by
+// another program: what one process stores, the next one finds.
+TEST(SysUtil, RegistryValuesCrossProcesses) {
+    CTempDir dir;
+    const char* build = std::getenv("TESSARAK_BUILD");
+    ASSERT_NE(build, nullptr);
+    const std::string tool = std::string(build) + "/install/System/tessarak_reg";
+    const char* oldConfig = std::getenv("XDG_CONFIG_HOME");
+    const std::string savedConfig = oldConfig ? oldConfig : "";
+    setenv("XDG_CONFIG_HOME", dir.Path().c_str(), 1);
+    Sys_RegSetFile(HKEY_CURRENT_USER, nullptr);
+    const std::string env = "XDG_CONFIG_HOME='" + dir.Path() + "' '" + tool + "' ";
+    const char* key = "Software\\Zq\\Tessarak\\Settings";
+
+    uint32_t id = 0xC0FFEE;
+    ASSERT_TRUE(RegWriteValue(HKEY_CURRENT_USER, key, "UniqueServerID", REG_DWORD, &id, 4));
+    std::string out;
+    EXPECT_EQ(RunChild(env + "get HKCU 'software\\zq\\tessarak\\settings' uniqueserverid", out), 0);
+    EXPECT_EQ(out, "12648430\n");
+
+    EXPECT_EQ(RunChild(env + "set HKCU '" + std::string(key) + "' PlayerName sz 'Ann \"the\" Bold'", out), 0);
+    char* text = nullptr;
+    ASSERT_TRUE(RegReadValue(HKEY_CURRENT_USER, key, "PlayerName", REG_SZ, &text));
+    EXPECT_STREQ(text, "Ann \"the\" Bold");
+    delete[] text;
+    // The value written first is still there beside the new one.
+    uint32_t got = 0;
+    EXPECT_TRUE(RegReadValue(HKEY_CURRENT_USER, key, "UniqueServerID", REG_DWORD, &got));
+    EXPECT_EQ(got, id);
+
+    // A string stored without its terminator prints as its bytes; a binary
+    // value that is not whole hex bytes is refused, not cut short.
+    ASSERT_TRUE(RegWriteValue(HKEY_CURRENT_USER, key, "Bare", REG_SZ, "AB", 2));
+    EXPECT_EQ(RunChild(env + "get HKCU '" + std::string(key) + "' Bare", out), 0);
+    EXPECT_EQ(out, "AB\n");
+    for (const char* bad : {"abc", "0g"})
+        EXPECT_EQ(WEXITSTATUS(RunChild(env + "set HKCU '" + std::string(key) + "' Blob binary " + bad, out)), 2)
+            << bad;
+    EXPECT_EQ(RunChild(env + "set HKCU '" + std::string(key) + "' Blob binary 0aFF", out), 0);
+    EXPECT_EQ(RunChild(env + "get HKCU '" + std::string(key) + "' Blob", out), 0);
+    EXPECT_EQ(out, "0aff\n");
+
+    if (oldConfig)
+        setenv("XDG_CONFIG_HOME", savedConfig.c_str(), 1);
+    else
+        unsetenv("XDG_CONFIG_HOME");
 }
 
 TEST(SysUtil, ViewDataBoxFallsSilentAfterCancel) {

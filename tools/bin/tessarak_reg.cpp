@@ -60,7 +60,9 @@ int main(int argc, char** argv) {
             return 1;
         }
         if (type == REG_SZ) {
-            std::printf("%s\n", reinterpret_cast<const char*>(data.data()));
+            // A hand-edited file may hold a string without its terminator.
+            std::string text(data.begin(), data.end());
+            std::printf("%s\n", text.c_str());
         } else if (type == REG_DWORD && data.size() == 4) {
             std::printf("%u\n", data[0] | data[1] << 8 | data[2] << 16 | static_cast<unsigned>(data[3]) << 24);
         } else {
@@ -83,7 +85,10 @@ int main(int argc, char** argv) {
         ok = Sys_RegSetValue(root, key, name, REG_DWORD, b, 4);
     } else if (type == "binary") {
         std::vector<uint8_t> bytes;
-        for (size_t i = 0; value[i] && value[i + 1]; i += 2) bytes.push_back(static_cast<uint8_t>(std::strtoul(std::string(value + i, 2).c_str(), nullptr, 16)));
+        size_t n = std::strlen(value);
+        if (n % 2 || std::strspn(value, "0123456789abcdefABCDEF") != n) return Usage();
+        for (size_t i = 0; i < n; i += 2)
+            bytes.push_back(static_cast<uint8_t>(std::strtoul(std::string(value + i, 2).c_str(), nullptr, 16)));
         ok = Sys_RegSetValue(root, key, name, REG_BINARY, bytes.data(), static_cast<uint32_t>(bytes.size()));
     } else {
         return Usage();
