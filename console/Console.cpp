@@ -119,14 +119,14 @@ bool CConsole::Printf(const char* format, ...)
   return Print(text.GetText(), false, 255, 255, 255, false);
 }
 
-bool CConsole::PrintfColor(const char* format, int r, int g, int b, bool echo, ...)
+bool CConsole::PrintfColor(const char* format, int r, int g, int b, int echo, ...)
 {
   CStrBuf text;
   va_list ap;
   va_start(ap, echo);
   text.FormatV(format, ap);
   va_end(ap);
-  return Print(text.GetText(), false, r, g, b, echo);
+  return Print(text.GetText(), false, r, g, b, echo != 0);
 }
 
 bool CConsole::PrintAndRender(const char* text, bool replaceLast, bool flag)

@@ -88,7 +88,9 @@ public:
 
   bool Print(const char* text, bool replaceLast, int r, int g, int b, bool echo);
   bool Printf(const char* format, ...) __attribute__((format(printf, 2, 3)));
-  bool PrintfColor(const char* format, int r, int g, int b, bool echo, ...);
+  // The echo flag is an int: the last named parameter before the arguments
+  // must be of a type that variadic calls do not promote.
+  bool PrintfColor(const char* format, int r, int g, int b, int echo, ...);
   // Prints in white and shows the console at once, for progress lines.
   bool PrintAndRender(const char* text, bool replaceLast, bool flag);
   // "Current time is : h:mm:ss d/m, yyyy" in local time.
