@@ -81,17 +81,22 @@ CE3DSurface* CInterface::Surface() {
     return m_game ? Game_BackSurface(m_game) : nullptr;
 }
 
+// The new font is asked for before the old one is let go: a setting that did
+// not change (the saved settings are read back at every start) finds the font
+// it already has instead of building it again with a warning each time.
 void CInterface::RebuildConsoleFont() {
-    if (m_consoleFont) m_consoleFont->Release();
+    CE3DFont* old = m_consoleFont;
     m_consoleFont =
         Game_GetFont(m_game, m_ConsoleFontName.GetText(), m_ConsoleFontWidth, m_ConsoleFontHeight, 400, 4, 0);
+    if (old) old->Release();
     if (m_consoleFont && m_consoleFont->m_height > 0) m_ConsoleLineHeight = m_consoleFont->m_height;
 }
 
 void CInterface::RebuildScreenFont() {
-    if (m_screenFont) m_screenFont->Release();
+    CE3DFont* old = m_screenFont;
     m_screenFont = Game_GetFont(m_game, m_ScreenFontName.GetText(), m_ScreenFontWidth, m_ScreenFontHeight,
                                 m_ScreenFontBold ? 700 : 400, 0, 1);
+    if (old) old->Release();
 }
 
 int CInterface::ConsolePageRows() {

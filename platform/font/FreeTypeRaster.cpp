@@ -57,9 +57,13 @@ std::string MatchFile(const SFontRequest& req, int* faceIndex, bool* bold, bool*
   FcPatternAddInteger(pat, FC_WEIGHT, FcWeightFromOpenType(std::clamp(req.weight ? req.weight : 400, 1, 1000)));
   FcPatternAddInteger(pat, FC_SLANT, req.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
   FcPatternAddBool(pat, FC_OUTLINE, FcTrue);
-  // A fixed-pitch request for a face that is not installed falls back to a
-  // fixed-pitch face, as Windows does; an installed face still wins.
-  if (req.fixedPitch) FcPatternAddInteger(pat, FC_SPACING, FC_MONO);
+  // A fixed-pitch request for a face that is not installed falls back to
+  // Courier New's stand-in, as Windows falls back to Courier New, and then
+  // to any fixed-pitch face; an installed face still wins.
+  if (req.fixedPitch) {
+    if (!req.face.empty()) FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>("Courier New"));
+    FcPatternAddInteger(pat, FC_SPACING, FC_MONO);
+  }
   FcConfigSubstitute(nullptr, pat, FcMatchPattern);
   FcDefaultSubstitute(pat);
   FcResult result;
