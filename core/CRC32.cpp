@@ -8,6 +8,7 @@
 #define TESSARAK_CRC_CLMUL 1
 #endif
 
+#include "core/LittleEndian.h"
 #include "core/VFSFile.h"
 
 namespace {
@@ -29,15 +30,10 @@ struct STables {
 
 constexpr STables kTables;
 
-inline uint32_t Load32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
-}
-
 uint32_t Raw(uint32_t crc, const unsigned char* p, size_t n) {
     const auto& t = kTables.t;
     while (n >= 16) {
-        uint32_t a = Load32(p) ^ crc, b = Load32(p + 4), c = Load32(p + 8), d = Load32(p + 12);
+        uint32_t a = LE_LoadU32(p) ^ crc, b = LE_LoadU32(p + 4), c = LE_LoadU32(p + 8), d = LE_LoadU32(p + 12);
         crc = t[15][a & 0xFF] ^ t[14][(a >> 8) & 0xFF] ^ t[13][(a >> 16) & 0xFF] ^ t[12][a >> 24] ^
               t[11][b & 0xFF] ^ t[10][(b >> 8) & 0xFF] ^ t[9][(b >> 16) & 0xFF] ^ t[8][b >> 24] ^
               t[7][c & 0xFF] ^ t[6][(c >> 8) & 0xFF] ^ t[5][(c >> 16) & 0xFF] ^ t[4][c >> 24] ^

@@ -3,22 +3,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/LittleEndian.h"
+
 namespace {
 
 constexpr size_t kFileHeaderBytes = 14;
 constexpr uint32_t kCoreHeaderBytes = 12;
 
-uint16_t LoadU16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-uint32_t LoadU32(const uint8_t* p) {
-  return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-void StoreU16(uint8_t* p, uint16_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-}
-void StoreU32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
 
 bool IsKnownInfoHeader(uint32_t size) {
   // 40 Windows 3, 52 and 56 with masks (and alpha), 108 version 4, 124 version 5.
@@ -64,11 +55,11 @@ SPackedDIB* DIB_ReadBMPHeader(const uint8_t* data, size_t size, size_t* pixelOff
   bool haveOffset = false;
   if (size >= kFileHeaderBytes && data[0] == 'B' && data[1] == 'M') {
     info = kFileHeaderBytes;
-    pixelOffset = LoadU32(data + 10);
+    pixelOffset = LE_LoadU32(data + 10);
     haveOffset = pixelOffset != 0;
   }
   if (size < info + 4) return nullptr;
-  uint32_t headerSize = LoadU32(data + info);
+  uint32_t headerSize = LE_LoadU32(data + info);
   if (headerSize != kCoreHeaderBytes && !IsKnownInfoHeader(headerSize)) return nullptr;
   if (size - info < headerSize) return nullptr;
   const uint8_t* h = data + info;
@@ -81,19 +72,19 @@ SPackedDIB* DIB_ReadBMPHeader(const uint8_t* data, size_t size, size_t* pixelOff
   uint32_t colorsUsed = 0;
   size_t entryBytes = 4;
   if (headerSize == kCoreHeaderBytes) {
-    header.m_width = LoadU16(h + 4);
-    storedHeight = LoadU16(h + 6);
-    header.m_bitCount = LoadU16(h + 10);
+    header.m_width = LE_LoadU16(h + 4);
+    storedHeight = LE_LoadU16(h + 6);
+    header.m_bitCount = LE_LoadU16(h + 10);
     entryBytes = 3;
   } else {
-    header.m_width = static_cast<int32_t>(LoadU32(h + 4));
-    storedHeight = static_cast<int32_t>(LoadU32(h + 8));
-    header.m_bitCount = LoadU16(h + 14);
-    compression = LoadU32(h + 16);
-    header.m_xPelsPerMeter = static_cast<int32_t>(LoadU32(h + 24));
-    header.m_yPelsPerMeter = static_cast<int32_t>(LoadU32(h + 28));
-    colorsUsed = LoadU32(h + 32);
-    header.m_colorsImportant = LoadU32(h + 36);
+    header.m_width = static_cast<int32_t>(LE_LoadU32(h + 4));
+    storedHeight = static_cast<int32_t>(LE_LoadU32(h + 8));
+    header.m_bitCount = LE_LoadU16(h + 14);
+    compression = LE_LoadU32(h + 16);
+    header.m_xPelsPerMeter = static_cast<int32_t>(LE_LoadU32(h + 24));
+    header.m_yPelsPerMeter = static_cast<int32_t>(LE_LoadU32(h + 28));
+    colorsUsed = LE_LoadU32(h + 32);
+    header.m_colorsImportant = LE_LoadU32(h + 36);
   }
 
   const int bits = header.m_bitCount;
@@ -149,7 +140,7 @@ SPackedDIB* DIB_ReadBMPHeader(const uint8_t* data, size_t size, size_t* pixelOff
         if (size < tableStart || size - tableStart < fileTableBytes) return nullptr;
         m = data + tableStart;
       }
-      for (int i = 0; i < 3; ++i) masks[i] = LoadU32(m + 4 * i);
+      for (int i = 0; i < 3; ++i) masks[i] = LE_LoadU32(m + 4 * i);
     } else {
       return nullptr;
     }
@@ -238,14 +229,14 @@ bool DIB_WriteBMPMemory(const SPackedDIB* dib, std::vector<uint8_t>& out) {
   uint8_t* p = out.data();
   p[0] = 'B';
   p[1] = 'M';
-  StoreU32(p + 2, pixelOffset + rowsBytes);
-  StoreU16(p + 6, 0);
-  StoreU16(p + 8, 0);
-  StoreU32(p + 10, pixelOffset);
+  LE_StoreU32(p + 2, pixelOffset + rowsBytes);
+  LE_StoreU16(p + 6, 0);
+  LE_StoreU16(p + 8, 0);
+  LE_StoreU32(p + 10, pixelOffset);
   std::memcpy(p + kFileHeaderBytes, dib, dib->m_headerSize + tableBytes);
   // The stored image size is the rows' true size even when the block carries
   // slack behind them.
-  StoreU32(p + kFileHeaderBytes + 20, rowsBytes);
+  LE_StoreU32(p + kFileHeaderBytes + 20, rowsBytes);
   std::memcpy(p + pixelOffset, DIB_Pixels(dib), rowsBytes);
   return true;
 }

@@ -18,6 +18,7 @@
 #include "core/Image.h"
 #include "core/ImageBMP.h"
 #include "core/ImageFile.h"
+#include "core/LittleEndian.h"
 #include "core/VFSFile.h"
 
 namespace {
@@ -26,14 +27,10 @@ namespace {
 // is damage.
 constexpr uint32_t kMaxStoredHeadBytes = 4096;
 
-uint32_t LoadU32(const uint8_t* p) {
-  return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-
 // The number of row bytes stored behind a header: its image-size field, which
 // must cover every row (0 stands for exactly that).
 bool StoredRowBytes(const std::vector<uint8_t>& head, const SPackedDIB* header, uint32_t& bytes) {
-  uint32_t field = LoadU32(head.data()) >= 40 ? LoadU32(head.data() + 20) : 0;
+  uint32_t field = LE_LoadU32(head.data()) >= 40 ? LE_LoadU32(head.data() + 20) : 0;
   if (field == 0) field = header->m_imageSize;
   if (field < header->m_imageSize || field > kDIBMaxImageBytes) return false;
   bytes = field;

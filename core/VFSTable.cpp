@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/LittleEndian.h"
 #include "platform/sys/Path.h"
 
 CVFSTable g_VFS;
@@ -44,11 +45,6 @@ bool SamePathN(const char* a, const char* b, size_t n) {
 }
 
 inline bool IsSep(char c) { return c == '\\' || c == '/'; }
-
-inline uint32_t Get32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
-}
 
 inline void Put32(std::string& out, uint32_t v) {
     for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
@@ -342,7 +338,7 @@ bool CVFSTable::MountPack(const char* path, int64_t base, int64_t length) {
         if (end > fileSize || end - base < 8) break;
         unsigned char word[4];
         if (fseeko(f, end - 4, SEEK_SET) != 0 || std::fread(word, 1, 4, f) != 4) break;
-        dirOff = Get32(word);
+        dirOff = LE_LoadU32(word);
         int64_t dirBytes = (end - base) - 4 - dirOff;
         if (dirBytes < 4) break;  // the directory lies outside the pack
         dir.resize(static_cast<size_t>(dirBytes));
@@ -359,7 +355,7 @@ bool CVFSTable::MountPack(const char* path, int64_t base, int64_t length) {
     }
     pack->end = static_cast<uint64_t>(end);
     const unsigned char* d = reinterpret_cast<const unsigned char*>(dir.data());
-    uint32_t count = Get32(d);
+    uint32_t count = LE_LoadU32(d);
     int64_t pos = 4;
     const int64_t avail = static_cast<int64_t>(dir.size());
     char name[kMaxNameLength + 1];
@@ -370,8 +366,8 @@ bool CVFSTable::MountPack(const char* path, int64_t base, int64_t length) {
         int used = ReadName(dir.data() + pos, avail - pos, name);
         if (used < 0 || pos + used + 8 > avail) break;
         pos += used;
-        uint32_t offset = Get32(d + pos);
-        uint32_t size = Get32(d + pos + 4);
+        uint32_t offset = LE_LoadU32(d + pos);
+        uint32_t size = LE_LoadU32(d + pos + 4);
         pos += 8;
         if (!name[0]) continue;
         if (static_cast<uint64_t>(offset) + size > static_cast<uint64_t>(dirOff)) continue;  // outside the data

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <strings.h>
 
+#include "core/LittleEndian.h"
 #include "core/VFSFile.h"
 #include "e3d/DrawMarkup.h"
 #include "e3d/FontList.h"
@@ -163,45 +164,30 @@ void CE3DFont::Build(IFontRasterizer& raster, const char* name, int32_t width, i
 //   3080 face name, 256 bytes zero-terminated (zeros after the terminator),
 //   3336 requested width, 3340 height, 3344 weight, 3348 attributes (i32 each),
 //   3352 outline (byte), 3353 the pixels, height x total width bytes.
-namespace {
-
-void PutU32(uint8_t* p, uint32_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-  p[2] = uint8_t(v >> 16);
-  p[3] = uint8_t(v >> 24);
-}
-
-uint32_t GetU32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-}  // namespace
-
 void CE3DFont::Encode(std::vector<uint8_t>& out) const {
   const size_t pixels = size_t(std::max(m_height, 0)) * size_t(std::max(m_totalWidth, 0));
   const size_t base = out.size();
   out.resize(base + kE3DFontRecordFixed + pixels, 0);
   uint8_t* p = out.data() + base;
-  PutU32(p + 0, uint32_t(m_totalWidth));
-  PutU32(p + 4, uint32_t(m_height));
+  LE_StoreU32(p + 0, uint32_t(m_totalWidth));
+  LE_StoreU32(p + 4, uint32_t(m_height));
   for (int c = 0; c < 256; ++c) {
-    PutU32(p + 8 + 4 * c, m_start[c]);
-    PutU32(p + 1032 + 4 * c, m_end[c]);
-    PutU32(p + 2056 + 4 * c, uint32_t(m_width[c]));
+    LE_StoreU32(p + 8 + 4 * c, m_start[c]);
+    LE_StoreU32(p + 1032 + 4 * c, m_end[c]);
+    LE_StoreU32(p + 2056 + 4 * c, uint32_t(m_width[c]));
   }
   // Longer names than the field holds are cut so the terminator always fits.
   std::strncpy(reinterpret_cast<char*>(p + 3080), m_name.GetText(), kE3DFontNameField - 1);
-  PutU32(p + 3336, uint32_t(m_reqWidth));
-  PutU32(p + 3340, uint32_t(m_reqHeight));
-  PutU32(p + 3344, uint32_t(m_weight));
-  PutU32(p + 3348, uint32_t(m_attributes));
+  LE_StoreU32(p + 3336, uint32_t(m_reqWidth));
+  LE_StoreU32(p + 3340, uint32_t(m_reqHeight));
+  LE_StoreU32(p + 3344, uint32_t(m_weight));
+  LE_StoreU32(p + 3348, uint32_t(m_attributes));
   p[3352] = m_outline;
   if (pixels && m_pixels) std::memcpy(p + kE3DFontRecordFixed, m_pixels, pixels);
 }
 
 bool CE3DFont::DecodeFixed(const uint8_t* p) {
-  const int32_t total = int32_t(GetU32(p + 0)), height = int32_t(GetU32(p + 4));
+  const int32_t total = int32_t(LE_LoadU32(p + 0)), height = int32_t(LE_LoadU32(p + 4));
   if (total < 0 || height < 0 || height > kE3DFontMaxHeight) return false;
   const int64_t bytes = int64_t(total) * height;
   if (bytes > kE3DFontMaxPixels) return false;
@@ -209,8 +195,8 @@ bool CE3DFont::DecodeFixed(const uint8_t* p) {
   if (p[3352] > 1) return false;
   // Every cell must lie inside the strip, one glyph width by the height.
   for (int c = 0; c < 256; ++c) {
-    const uint32_t start = GetU32(p + 8 + 4 * c), end = GetU32(p + 1032 + 4 * c);
-    const int32_t w = int32_t(GetU32(p + 2056 + 4 * c));
+    const uint32_t start = LE_LoadU32(p + 8 + 4 * c), end = LE_LoadU32(p + 1032 + 4 * c);
+    const int32_t w = int32_t(LE_LoadU32(p + 2056 + 4 * c));
     if (w < 0 || w > total) return false;
     if (int64_t(end) - int64_t(start) != int64_t(w) * height || int64_t(end) > bytes) return false;
   }
@@ -218,15 +204,15 @@ bool CE3DFont::DecodeFixed(const uint8_t* p) {
   m_totalWidth = total;
   m_height = height;
   for (int c = 0; c < 256; ++c) {
-    m_start[c] = GetU32(p + 8 + 4 * c);
-    m_end[c] = GetU32(p + 1032 + 4 * c);
-    m_width[c] = int32_t(GetU32(p + 2056 + 4 * c));
+    m_start[c] = LE_LoadU32(p + 8 + 4 * c);
+    m_end[c] = LE_LoadU32(p + 1032 + 4 * c);
+    m_width[c] = int32_t(LE_LoadU32(p + 2056 + 4 * c));
   }
   m_name = reinterpret_cast<const char*>(p + 3080);
-  m_reqWidth = int32_t(GetU32(p + 3336));
-  m_reqHeight = int32_t(GetU32(p + 3340));
-  m_weight = int32_t(GetU32(p + 3344));
-  m_attributes = int32_t(GetU32(p + 3348));
+  m_reqWidth = int32_t(LE_LoadU32(p + 3336));
+  m_reqHeight = int32_t(LE_LoadU32(p + 3340));
+  m_weight = int32_t(LE_LoadU32(p + 3344));
+  m_attributes = int32_t(LE_LoadU32(p + 3348));
   m_outline = p[3352];
   return true;
 }
