@@ -12,6 +12,7 @@
 #include "e3d/Font.h"
 #include "e3d/Surface.h"
 #include "platform/display/Display.h"
+#include "tests/support/GLDisplay.h"
 #include "tools/lib/CompiledFontsWriter.h"
 
 namespace {
@@ -22,7 +23,7 @@ TEST(SurfaceBackBuffer, ThreeDClearThenSoftwareDrawingThenPresent) {
   CDisplayWindow* window = CDisplayWindow::Create("Tessarak", kW, kH);
   if (!window || !window->HasGL()) {
     delete window;
-    GTEST_SKIP() << "no OpenGL display here";
+    TEST_END_WITHOUT_GL();
   }
   auto engine = std::make_unique<CE3DEngine>();
   ASSERT_GE(engine->m_driverCount, 1);
