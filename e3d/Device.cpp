@@ -54,11 +54,7 @@ CE3DDevice::~CE3DDevice() {
 }
 
 void CE3DDevice::AddViewport(CE3DViewport* viewport) {
-  CE3DViewport** grown = new CE3DViewport*[m_viewportCount + 1];
-  for (int32_t i = 0; i < m_viewportCount; ++i) grown[i] = m_viewports[i];
-  grown[m_viewportCount++] = viewport;
-  delete[] m_viewports;
-  m_viewports = grown;
+  E3DList_Append(m_viewports, m_viewportCount, viewport);
 }
 
 void CE3DDevice::RemoveViewport(CE3DViewport* viewport) {

@@ -26,17 +26,6 @@ namespace {
 E3DTraceSink g_sink = nullptr;
 void* g_sinkUser = nullptr;
 
-template <typename T>
-void Append(T**& array, int32_t& count, T* item) {
-  // Grows by one element at a time, as the lists are short and set up once.
-  T** grown = new T*[count + 1];
-  for (int32_t i = 0; i < count; ++i) grown[i] = array[i];
-  grown[count] = item;
-  delete[] array;
-  array = grown;
-  ++count;
-}
-
 void CopyText(char* dst, const char* src) {
   // At most 256 characters, always terminated.
   if (!src) src = "";
@@ -124,14 +113,14 @@ CE3DEngine::~CE3DEngine() {
 }
 
 void CE3DEngine::AddMode(SDirectDrawDesc* driver, const DDSURFACEDESC2& mode) {
-  Append(driver->modes, driver->modeCount, new DDSURFACEDESC2(mode));
+  E3DList_Append(driver->modes, driver->modeCount, new DDSURFACEDESC2(mode));
 }
 
 void CE3DEngine::AddDriver(const SDirectDrawDesc& driver) {
-  Append(m_drivers, m_driverCount, new SDirectDrawDesc(driver));
+  E3DList_Append(m_drivers, m_driverCount, new SDirectDrawDesc(driver));
 }
 
-void CE3DEngine::AddScreen(CE3DScreen* screen) { Append(m_screens, m_screenCount, screen); }
+void CE3DEngine::AddScreen(CE3DScreen* screen) { E3DList_Append(m_screens, m_screenCount, screen); }
 
 void CE3DEngine::RemoveScreen(CE3DScreen* screen) {
   for (int32_t i = 0; i < m_screenCount; ++i)

@@ -87,3 +87,16 @@ const char* E3D_ErrorName(int32_t code, const char** context);
 
 typedef void (*E3DTraceSink)(const char* message, const char* context, void* user);
 void E3D_SetTraceSink(E3DTraceSink sink, void* user);
+
+// Appends to one of the engine's pointer arrays (screens, devices,
+// viewports). It grows by one element at a time: the lists are short and set
+// up once.
+template <typename T>
+void E3DList_Append(T**& array, int32_t& count, T* item) {
+  T** grown = new T*[count + 1];
+  for (int32_t i = 0; i < count; ++i) grown[i] = array[i];
+  grown[count] = item;
+  delete[] array;
+  array = grown;
+  ++count;
+}

@@ -112,13 +112,7 @@ CE3DScreen::~CE3DScreen() {
   if (m_engine) m_engine->RemoveScreen(this);
 }
 
-void CE3DScreen::AddDevice(CE3DDevice* device) {
-  CE3DDevice** grown = new CE3DDevice*[m_deviceCount + 1];
-  for (int32_t i = 0; i < m_deviceCount; ++i) grown[i] = m_devices[i];
-  grown[m_deviceCount++] = device;
-  delete[] m_devices;
-  m_devices = grown;
-}
+void CE3DScreen::AddDevice(CE3DDevice* device) { E3DList_Append(m_devices, m_deviceCount, device); }
 
 void CE3DScreen::RemoveDevice(CE3DDevice* device) {
   if (m_deviceCount <= 0) {
