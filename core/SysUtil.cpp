@@ -88,6 +88,11 @@ void InitSystemInfo() {
     g_SystemInfo.allocationGranularity = 65536;
 }
 
+namespace {
+// Filled once at program start, before anything can read it.
+const bool g_systemInfoReady = (InitSystemInfo(), true);
+}  // namespace
+
 // --- bits and bounds -----------------------------------------------------------------
 
 int LowestSetBit(uint32_t v) { return v ? __builtin_ctz(v) : -1; }

@@ -42,6 +42,9 @@ TEST(SysUtil, HeapBlocksKnowTheirSize) {
     MemFree(z);
     EXPECT_EQ(MemCalloc(SIZE_MAX / 2, 4), nullptr);
     MemFree(nullptr);
+    // Filled at program start, without a call of its own.
+    EXPECT_EQ(g_OSVersionInfo.platformId, 2u);
+    EXPECT_GE(g_SystemInfo.pageSize, 4096u);
     InitSystemInfo();
     EXPECT_EQ(g_OSVersionInfo.platformId, 2u);
     EXPECT_EQ(g_OSVersionInfo.size, 148u);
