@@ -359,20 +359,26 @@ TEST_F(DeviceImage, LinearAndExponentialFog) {
   ASSERT_EQ(d->SetRenderState(D3DRENDERSTATE_FOGDENSITY, D3D_FloatBits(0.1f)), D3D_OK);
   // At depth 5 with density 0.1 the exponential modes part: e^-0.5 against
   // e^-0.25.
+  // Range fog measures from the eye to each vertex: the quad's corners lie
+  // sqrt(10^2 + 10^2 + 5^2) = 15 away, past the fog's end.
   struct SCase {
     uint32_t table, vertex;
+    bool range;
     float f;
   } cases[] = {
-      {D3DFOG_LINEAR, D3DFOG_NONE, (10.0f - 5.0f) / 8.0f},
-      {D3DFOG_EXP, D3DFOG_NONE, std::exp(-5.0f * 0.1f)},
-      {D3DFOG_EXP2, D3DFOG_NONE, std::exp(-(5.0f * 0.1f) * (5.0f * 0.1f))},
-      {D3DFOG_NONE, D3DFOG_LINEAR, (10.0f - 5.0f) / 8.0f},
+      {D3DFOG_LINEAR, D3DFOG_NONE, false, (10.0f - 5.0f) / 8.0f},
+      {D3DFOG_EXP, D3DFOG_NONE, false, std::exp(-5.0f * 0.1f)},
+      {D3DFOG_EXP2, D3DFOG_NONE, false, std::exp(-(5.0f * 0.1f) * (5.0f * 0.1f))},
+      {D3DFOG_NONE, D3DFOG_LINEAR, false, (10.0f - 5.0f) / 8.0f},
+      {D3DFOG_NONE, D3DFOG_LINEAR, true, 0.0f},
   };
   for (const SCase& c : cases) {
     ASSERT_EQ(d->SetRenderState(D3DRENDERSTATE_FOGTABLEMODE, c.table), D3D_OK);
     ASSERT_EQ(d->SetRenderState(D3DRENDERSTATE_FOGVERTEXMODE, c.vertex), D3D_OK);
+    ASSERT_EQ(d->SetRenderState(D3DRENDERSTATE_RANGEFOGENABLE, c.range), D3D_OK);
     DrawFacingQuad(5.0f, 0xffff0000);
-    EXPECT_RGB_NEAR(Pixel(32, 32), c.f * 255.0f, 0, (1.0f - c.f) * 255.0f, 3) << c.table << "/" << c.vertex;
+    EXPECT_RGB_NEAR(Pixel(32, 32), c.f * 255.0f, 0, (1.0f - c.f) * 255.0f, 3)
+        << c.table << "/" << c.vertex << "/" << c.range;
   }
 }
 
@@ -402,6 +408,11 @@ TEST_F(DeviceImage, TexturedQuadWithStageOperations) {
       {"modulate", D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_DISABLE, {128, 0, 0}, {128, 128, 128}},
       {"add", D3DTOP_ADD, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_DISABLE, {255, 128, 128}, {255, 255, 255}},
       {"select", D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_DISABLE, {255, 0, 0}, {255, 255, 255}},
+      {"complement", D3DTOP_SELECTARG1, D3DTA_TEXTURE | D3DTA_COMPLEMENT, D3DTA_DIFFUSE, D3DTOP_DISABLE,
+       {0, 255, 255}, {0, 0, 0}},
+      // The diffuse colour is grey, its alpha opaque.
+      {"alpha replicate", D3DTOP_SELECTARG1, D3DTA_DIFFUSE | D3DTA_ALPHAREPLICATE, D3DTA_TEXTURE, D3DTOP_DISABLE,
+       {255, 255, 255}, {255, 255, 255}},
       // Stage 1 modulates stage 0's result with the texture factor.
       {"second stage", D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_MODULATE, {255, 0, 0}, {255, 0, 255}},
   };
