@@ -443,3 +443,63 @@ TEST(NweEngine, ReliableOnAnInactiveLinkIsNeverReportedDelivered) {
   EXPECT_TRUE(group.HasFailed());
   EXPECT_EQ(p->GetUnackedCount(), 0u);
 }
+
+TEST(NweEngine, ResendTimeOutFollowsTheRoundTrip) {
+  SEnd a;
+  CRawEndpoint raw;  // answers the test's packets with receipts only when told to
+  a.Connect(raw.Address());
+  a.peer->SetKeepAlive(false);
+  using Time = std::chrono::steady_clock::time_point;
+  uint32_t rawSequence = 0;
+  auto receipt = [&](uint32_t sequence) {
+    raw.Send(MakeDatagram(EPacketForm::SequencedCrc, 1, ++rawSequence, false, 127, 13,
+                          ShortMessage(0, U32Payload(sequence))),
+             a.address);
+  };
+  // The next packet carrying a test message (of the given sequence number,
+  // when not 0); the engine's own requests are answered at once.
+  auto next = [&](uint32_t sequence, SPacketHeader* h, Time* at) {
+    for (;;) {
+      std::vector<uint8_t> d = raw.Receive(5.0);
+      *at = std::chrono::steady_clock::now();
+      if (d.empty()) return false;
+      if (NWE_ReadPacketHeader(d.data(), d.size(), 13, true, h) != EHeaderError::None) continue;
+      bool ours = d.size() > h->size + 1 && d[h->size + 1] == kTestShort;
+      if (ours && (sequence == 0 || h->sequence == sequence)) return true;
+      if (!ours && h->receiptWanted) receipt(h->sequence);
+    }
+  };
+  // Sends one message and waits for its resend; the seconds between the two copies.
+  auto resendDelay = [&](uint32_t index, uint32_t* sequence) {
+    std::vector<uint8_t> p = IndexedPayload(index, 8);
+    a.peer->SendMessage(kTestShort, p.data(), 8, nullptr, 65535, 0);
+    SPacketHeader first, again;
+    Time sent, resent;
+    if (!next(0, &first, &sent) || !next(first.sequence, &again, &resent)) return 1e9;
+    EXPECT_EQ(first.tries, 127);
+    EXPECT_EQ(again.tries, 126);
+    *sequence = first.sequence;
+    return std::chrono::duration<double>(resent - sent).count();
+  };
+  uint32_t s = 0;
+
+  // No round trip measured yet: the first resend waits the initial quarter second.
+  EXPECT_GE(resendDelay(1, &s), 0.2);
+  receipt(s);  // a receipt of a resent packet gives no round trip
+  ASSERT_TRUE(WaitFor([&] { return a.peer->GetUnackedCount() == 0; }));
+
+  // Prompt receipts measure a short round trip; a packet that then goes
+  // unanswered comes back long before the three-second bound of the back-off.
+  for (uint32_t i = 2; i < 10; ++i) {
+    std::vector<uint8_t> p = IndexedPayload(i, 8);
+    a.peer->SendMessage(kTestShort, p.data(), 8, nullptr, 65535, 0);
+    SPacketHeader h;
+    Time at;
+    ASSERT_TRUE(next(0, &h, &at));
+    receipt(h.sequence);
+    ASSERT_TRUE(WaitFor([&] { return a.peer->GetUnackedCount() == 0; }));
+  }
+  EXPECT_LT(resendDelay(10, &s), 1.0);
+  receipt(s);
+  ASSERT_TRUE(WaitFor([&] { return a.peer->GetUnackedCount() == 0; }));
+}
