@@ -17,29 +17,19 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/Installation.h"
 #include "tests/support/TempDir.h"
 #include "tools/lib/PackWriter.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-std::string BuildDir() {
-    const char* b = std::getenv("TESSARAK_BUILD");
-    return b ? b : ".";
-}
-
 // A copy of the built installation: System/ with the game, Tessarak/ with
 // the packs; a scratch home keeps the registry and user data apart.
 class CInstallation {
 public:
-    CInstallation() {
-        fs::path built = fs::path(BuildDir()) / "install";
-        fs::create_directories(dir.File("System"));
-        fs::create_symlink(built / "System" / "Tessarak", dir.File("System/Tessarak"));
-        fs::copy(built / "Tessarak", dir.File("Tessarak"), fs::copy_options::recursive);
-        fs::remove_all(dir.File("Tessarak/Scripts/Config"));
-    }
-    bool Ready() const { return fs::exists(fs::path(BuildDir()) / "install/System/Tessarak"); }
+    CInstallation() : m_ready(Test_CopyInstallation(dir)) {}
+    bool Ready() const { return m_ready; }
 
     struct SRun {
         int exitCode = -1;
@@ -107,6 +97,9 @@ public:
 
     CTempDir dir;
     std::vector<std::pair<std::string, std::string>> env;  // set in the game's environment last
+
+private:
+    bool m_ready;
 };
 
 size_t Find(const std::string& out, const char* line, size_t from = 0) {

@@ -23,6 +23,9 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/Installation.h"
+#include "tests/support/TempDir.h"
+
 extern char** environ;
 
 namespace {
@@ -47,7 +50,9 @@ bool OnPath(const char* tool) { return !Shell(std::string("command -v ") + tool 
 
 class CGameProcess {
 public:
-    bool Start(const std::string& system) {
+    // Runs the game of the installation in folder, with a home of its own there.
+    bool Start(const std::string& folder) {
+        std::string system = folder + "/System";
         int fds[2];
         if (pipe(fds) != 0) return false;
         posix_spawn_file_actions_t actions;
@@ -57,11 +62,18 @@ public:
         posix_spawn_file_actions_addclose(&actions, fds[0]);
         std::vector<std::string> env;
         for (char** e = environ; *e; ++e) env.push_back(*e);
-        for (auto it = env.begin(); it != env.end();)
-            it = it->rfind("DISPLAY=", 0) == 0 ? env.erase(it) : it + 1;
+        for (auto it = env.begin(); it != env.end();) {
+            bool replaced = false;
+            for (const char* name : {"DISPLAY=", "HOME=", "XDG_CONFIG_HOME=", "XDG_DATA_HOME="})
+                replaced = replaced || it->rfind(name, 0) == 0;
+            it = replaced ? env.erase(it) : it + 1;
+        }
         env.push_back("DISPLAY=" + g_display);
         env.push_back("LIBGL_ALWAYS_SOFTWARE=1");
         env.push_back("SDL_AUDIODRIVER=dummy");
+        env.push_back("HOME=" + folder + "/home");
+        env.push_back("XDG_CONFIG_HOME=" + folder + "/home/config");
+        env.push_back("XDG_DATA_HOME=" + folder + "/home/data");
         std::vector<char*> envp;
         for (std::string& s : env) envp.push_back(s.data());
         envp.push_back(nullptr);
@@ -145,19 +157,44 @@ private:
 // descriptor given with -displayfd once it accepts clients.
 class CXServer {
 public:
+    // The server picks a free display itself. A display whose lock file is
+    // gone while its server still runs makes it give up, not try the next:
+    // then numbers of our own are tried.
     bool Start() {
+        if (StartOn(nullptr)) return true;
+        for (int attempt = 0; attempt < 8; ++attempt) {
+            std::string display = ":" + std::to_string(300 + (getpid() * 7 + attempt * 53) % 600);
+            if (StartOn(display.c_str())) return true;
+        }
+        return false;
+    }
+    ~CXServer() {
+        if (m_pid > 0) {
+            kill(m_pid, SIGTERM);
+            int status;
+            waitpid(m_pid, &status, 0);
+        }
+        g_display.clear();
+    }
+
+private:
+    bool StartOn(const char* display) {
         int fds[2];
         if (pipe(fds) != 0) return false;
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
+        // Closed first: the read end may itself be descriptor 3.
         posix_spawn_file_actions_addclose(&actions, fds[0]);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
         int devnull = open("/dev/null", O_WRONLY);
         posix_spawn_file_actions_adddup2(&actions, devnull, 2);
-        char* argv[] = {const_cast<char*>("Xvfb"), const_cast<char*>("-displayfd"), const_cast<char*>("3"),
-                        const_cast<char*>("-screen"), const_cast<char*>("0"), const_cast<char*>("1280x1024x24"),
-                        const_cast<char*>("-nolisten"), const_cast<char*>("tcp"), nullptr};
-        int rc = posix_spawnp(&m_pid, "Xvfb", &actions, nullptr, argv, environ);
+        std::vector<std::string> args = {"Xvfb"};
+        if (display) args.push_back(display);
+        for (const char* a : {"-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"}) args.push_back(a);
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        int rc = posix_spawnp(&m_pid, "Xvfb", &actions, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
         close(fds[1]);
         close(devnull);
@@ -170,20 +207,16 @@ public:
         char c;
         while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
         close(fds[0]);
-        if (number.empty()) return false;
+        if (number.empty()) {
+            int status;
+            waitpid(m_pid, &status, 0);
+            m_pid = -1;
+            return false;
+        }
         g_display = ":" + number;
         return true;
     }
-    ~CXServer() {
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
-            int status;
-            waitpid(m_pid, &status, 0);
-        }
-        g_display.clear();
-    }
 
-private:
     pid_t m_pid = -1;
 };
 
@@ -230,16 +263,17 @@ bool WaitForGeometry(const std::string& window, int width, int height) {
 }  // namespace
 
 TEST(EndToEnd, ConsoleKeysMouseAndModeChange) {
-    const char* build = std::getenv("TESSARAK_BUILD");
-    if (!build || !OnPath("Xvfb") || !OnPath("xdotool") || !OnPath("import"))
+    if (!OnPath("Xvfb") || !OnPath("xdotool") || !OnPath("import"))
         GTEST_SKIP() << "needs Xvfb, xdotool and ImageMagick";
-    std::string system = std::string(build) + "/install/System";
-    if (access((system + "/Tessarak").c_str(), X_OK) != 0) GTEST_SKIP() << "the game is not built";
+    // The game saves its settings at the end: it runs in a copy of the
+    // installation, so that no other run reads them.
+    CTempDir installation;
+    if (!Test_CopyInstallation(installation)) FAIL() << "the game is not built";
 
     CXServer x;
     ASSERT_TRUE(x.Start());
     CGameProcess game;
-    ASSERT_TRUE(game.Start(system));
+    ASSERT_TRUE(game.Start(installation.Path()));
     ASSERT_TRUE(game.WaitForLine("Tessarak is ready.", 60)) << game.Output();
     std::string window = Shell("timeout 30 xdotool search --sync --name '^Tessarak$' | head -1");
     ASSERT_FALSE(window.empty());
