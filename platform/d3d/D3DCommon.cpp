@@ -51,7 +51,7 @@ bool D3D_DefaultRenderState(uint32_t state, uint32_t* value) {
     case D3DRENDERSTATE_TEXTUREMIN: v = 1; break;
     case D3DRENDERSTATE_SRCBLEND: v = D3DBLEND_ONE; break;
     case D3DRENDERSTATE_DESTBLEND: v = D3DBLEND_ZERO; break;
-    case D3DRENDERSTATE_TEXTUREMAPBLEND: v = 4; break;  // modulate
+    case D3DRENDERSTATE_TEXTUREMAPBLEND: v = 2; break;  // D3DTBLEND_MODULATE, as stage 0 starts
     case D3DRENDERSTATE_CULLMODE: v = D3DCULL_CCW; break;
     case D3DRENDERSTATE_ZFUNC: v = D3DCMP_LESSEQUAL; break;
     case D3DRENDERSTATE_ALPHAFUNC: v = D3DCMP_ALWAYS; break;

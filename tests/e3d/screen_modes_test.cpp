@@ -201,6 +201,7 @@ TEST_F(ScreenModes, DeviceStateCacheIsReadAtActivationAndSkipsEqualValues) {
   CE3DDevice* d = screen->m_currentDevice;
   ASSERT_NE(d, nullptr);
   EXPECT_EQ(*d->m_cache.RenderState(D3DRENDERSTATE_CULLMODE), uint32_t(D3DCULL_CCW));
+  EXPECT_EQ(*d->m_cache.RenderState(D3DRENDERSTATE_TEXTUREMAPBLEND), 2u);  // modulate, like stage 0
   EXPECT_EQ(d->m_cache.stages[0].tss[D3DTSS_COLOROP - 1], uint32_t(D3DTOP_MODULATE));
   EXPECT_EQ(d->m_cache.stages[1].tss[D3DTSS_COLOROP - 1], uint32_t(D3DTOP_DISABLE));
 
