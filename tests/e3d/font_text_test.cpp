@@ -121,13 +121,17 @@ TEST(FontText, OutlineFontsInkGlyphRingAndEmptyByTheTable) {
       {"\x0F" "1\x02" "t\x02\x1F" "t\x1F" "A", kK0, kK0, kUntouched},
       {"\x0F" "1\x03" "t\x03" "A", kUntouched, kO0, kF0},
   };
+  // The pattern's outline cells hold only glyph and ring pixels: the last
+  // row of 'A' is emptied so that all three inks show.
   auto font = PatternFont(4, true);
+  std::memset(font->m_pixels + font->m_start['A'] + 3 * 3, 0, 3);
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(std::string(c.text)));
     STextSurface t(font.get());
     t.Draw(c.text, 0, 0);
     for (int y = 0; y < 4; ++y)
-      for (int x = 0; x < 3; ++x) EXPECT_EQ(t.At(x, y), PatternLit('A', x, y) ? c.glyph : c.ring);
+      for (int x = 0; x < 3; ++x)
+        EXPECT_EQ(t.At(x, y), y == 3 ? c.empty : PatternLit('A', x, y) ? c.glyph : c.ring) << x << "," << y;
   }
 }
 
