@@ -204,6 +204,11 @@ std::string Sys_GetInstallFolder() {
     return g_install;
 }
 
+bool Sys_IsInstallWritable() {
+    std::lock_guard<std::mutex> lock(g_installLock);
+    return g_installWritable;
+}
+
 std::string Sys_GetUserDataFolder() { return EnvFolder("XDG_DATA_HOME", "/.local/share"); }
 std::string Sys_GetUserConfigFolder() { return EnvFolder("XDG_CONFIG_HOME", "/.config"); }
 

@@ -39,6 +39,9 @@ void Sys_FlushPathCache();
 // the folder (a shared installation can be declared read-only).
 void Sys_SetInstallFolder(const char* path, int writable = -1);
 std::string Sys_GetInstallFolder();           // the Linux path, or "" when not set
+// Whether the game may write below the installation folder (as set or
+// declared by Sys_SetInstallFolder; true when none is set).
+bool Sys_IsInstallWritable();
 std::string Sys_GetUserDataFolder();          // $XDG_DATA_HOME/tessarak (or ~/.local/share/tessarak)
 std::string Sys_GetUserConfigFolder();        // $XDG_CONFIG_HOME/tessarak (or ~/.config/tessarak)
 std::string Sys_GetExecutableFolder();        // the folder of the running program (Linux form)

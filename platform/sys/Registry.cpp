@@ -48,7 +48,10 @@ void HiveFiles(uint32_t root, std::vector<std::string>& reads, std::string& writ
         } else {
             std::string beside = InstallFolder() + "/registry.ini";
             std::string config = Sys_GetUserConfigFolder() + "/registry-machine.ini";
-            bool writable = access(InstallFolder().c_str(), W_OK) == 0;
+            // A shared installation may be declared read-only even where the
+            // file system would let this user write to it.
+            bool writable = Sys_GetInstallFolder().empty() ? access(InstallFolder().c_str(), W_OK) == 0
+                                                           : Sys_IsInstallWritable();
             reads.push_back(beside);
             write = writable ? beside : config;
         }

@@ -3,9 +3,9 @@
 // HKEY_CURRENT_USER lives in $XDG_CONFIG_HOME/tessarak/registry.ini;
 // HKEY_LOCAL_MACHINE in registry.ini beside the installation, or in
 // $XDG_CONFIG_HOME/tessarak/registry-machine.ini when the installation is not
-// writable (values there override the installation's own file). The files use
-// the layout of Windows .reg exports, so installers and modders can write
-// them by hand:
+// writable or is declared read-only (values there override the installation's
+// own file). The files use the layout of Windows .reg exports, so installers
+// and modders can write them by hand:
 //
 //   [Software\Zq\Tessarak\Settings]
 //   "UniqueServerID"=dword:0000002a

@@ -254,6 +254,47 @@ TEST(SysUtil, RegistryValuesCrossProcesses) {
         unsetenv("XDG_CONFIG_HOME");
 }
 
+// Machine-wide values live beside the installation; where the installation
+// is read-only (or declared so), they go to the user's config folder, and
+// there they override the installation's own.
+TEST(SysUtil, MachineValuesFollowTheInstallationsWritability) {
+    CTempDir dir;
+    ASSERT_TRUE(dir.Write("install/System/keep", ""));
+    const char* oldConfig = std::getenv("XDG_CONFIG_HOME");
+    const std::string savedConfig = oldConfig ? oldConfig : "";
+    setenv("XDG_CONFIG_HOME", dir.File("config").c_str(), 1);
+    Sys_RegSetFile(HKEY_LOCAL_MACHINE, nullptr);
+    const char* key = "Software\\Zq\\Tessarak Dodo\\Settings";
+    const char shipped[] = "Z:\\opt\\tessarak";
+    const char mine[] = "Z:\\home\\me\\tessarak";
+
+    Sys_SetInstallFolder(dir.File("install").c_str(), 1);
+    EXPECT_EQ(Sys_RegGetFile(HKEY_LOCAL_MACHINE), dir.File("install/registry.ini"));
+    ASSERT_TRUE(RegWriteValue(HKEY_LOCAL_MACHINE, key, "InstalledPath", REG_SZ, shipped, sizeof shipped));
+    EXPECT_NE(dir.Read("install/registry.ini").find("InstalledPath"), std::string::npos);
+
+    // Declared read-only, though this user could write there.
+    Sys_SetInstallFolder(dir.File("install").c_str(), 0);
+    EXPECT_EQ(Sys_RegGetFile(HKEY_LOCAL_MACHINE), dir.File("config/tessarak/registry-machine.ini"));
+    const std::string before = dir.Read("install/registry.ini");
+    char* text = nullptr;
+    ASSERT_TRUE(RegReadValue(HKEY_LOCAL_MACHINE, key, "InstalledPath", REG_SZ, &text));
+    EXPECT_STREQ(text, shipped);
+    delete[] text;
+    ASSERT_TRUE(RegWriteValue(HKEY_LOCAL_MACHINE, key, "InstalledPath", REG_SZ, mine, sizeof mine));
+    ASSERT_TRUE(RegReadValue(HKEY_LOCAL_MACHINE, key, "InstalledPath", REG_SZ, &text));
+    EXPECT_STREQ(text, mine);
+    delete[] text;
+    EXPECT_EQ(dir.Read("install/registry.ini"), before);
+    EXPECT_NE(dir.Read("config/tessarak/registry-machine.ini").find("home"), std::string::npos);
+
+    Sys_SetInstallFolder(nullptr);
+    if (oldConfig)
+        setenv("XDG_CONFIG_HOME", savedConfig.c_str(), 1);
+    else
+        unsetenv("XDG_CONFIG_HOME");
+}
+
 TEST(SysUtil, ViewDataBoxFallsSilentAfterCancel) {
     ResetViewDataSilence();
     int shown = Sys_GetMessageBoxCount();
