@@ -99,7 +99,9 @@ bool CGLCore::SetBackBuffer(CSoftSurface* surface) {
     glGenRenderbuffers(1, &m_depth);
   }
   glBindTexture(GL_TEXTURE_2D, m_color);
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
+  // The back buffer has no alpha of its own (X8R8G8B8 or 16 bits): blending
+  // by the destination's alpha then reads it as opaque, as on the displays.
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB8, w, h, 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
   glBindRenderbuffer(GL_RENDERBUFFER, m_depth);

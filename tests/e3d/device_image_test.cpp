@@ -544,6 +544,8 @@ TEST_F(DeviceImage, AlphaBlendingAndAlphaTest) {
       {D3DBLEND_ONE, D3DBLEND_ONE, 0x40600000, {0x80 + 0x60, 0x80, 0x80}},
       {D3DBLEND_BOTHSRCALPHA, D3DBLEND_ZERO, 0x40ff0000, {64 + 96, 96, 96}},
       {D3DBLEND_ZERO, D3DBLEND_SRCCOLOR, 0xff808080, {64, 64, 64}},
+      // The back buffer keeps no alpha: its alpha reads as opaque.
+      {D3DBLEND_DESTALPHA, D3DBLEND_INVDESTALPHA, 0x40ff0000, {255, 0, 0}},
   };
   // Alpha from the vertices (a stage without a texture reads opaque white).
   ASSERT_EQ(d->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE), D3D_OK);
