@@ -347,6 +347,47 @@ TEST_F(DeviceImage, SpecularRangeAndAttenuationOfAPointLight) {
   }
 }
 
+TEST_F(DeviceImage, VertexColoursStandInForTheMaterialAsTheSourcesSay) {
+  // A red, lit quad facing the viewer and a light shining straight at it.
+  struct SV {
+    float x, y, z, nx, ny, nz;
+    uint32_t diffuse;
+  } v[4] = {{-10, 10, 5, 0, 0, -1, 0xffff0000}, {10, 10, 5, 0, 0, -1, 0xffff0000},
+            {-10, -10, 5, 0, 0, -1, 0xffff0000}, {10, -10, 5, 0, 0, -1, 0xffff0000}};
+  ASSERT_EQ(d->SetTransform(D3DTRANSFORMSTATE_PROJECTION, Perspective(float(M_PI) / 2.0f, 1.0f, 1.0f, 100.0f)),
+            D3D_OK);
+  ASSERT_EQ(d->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE), D3D_OK);
+  D3DMATERIAL7 mat{};
+  mat.diffuse = {0.5f, 0.5f, 0.5f, 1};
+  ASSERT_EQ(d->SetMaterial(mat), D3D_OK);
+  D3DLIGHT7 l{};
+  l.dltType = D3DLIGHT_DIRECTIONAL;
+  l.dcvDiffuse = {1, 1, 1, 1};
+  l.dvDirection = {0, 0, 1};
+  ASSERT_EQ(d->SetLight(0, l), D3D_OK);
+  ASSERT_EQ(d->LightEnable(0, true), D3D_OK);
+  ASSERT_EQ(d->SetRenderState(D3DRENDERSTATE_AMBIENT, 0x404040), D3D_OK);
+  struct SCase {
+    const char* name;
+    uint32_t colorVertex, diffuseSource, ambientSource;
+    SRGB expect;
+  } cases[] = {
+      // Start values: the vertex colour is the diffuse material, ambient the material's (0).
+      {"diffuse from the vertex", 1, D3DMCS_COLOR1, D3DMCS_MATERIAL, {255, 0, 0}},
+      {"vertex colours off", 0, D3DMCS_COLOR1, D3DMCS_MATERIAL, {128, 128, 128}},
+      // 0.5 diffuse from the material, 64/255 of the red vertex as ambient.
+      {"ambient from the vertex", 1, D3DMCS_MATERIAL, D3DMCS_COLOR1, {128 + 64, 128, 128}},
+  };
+  for (const SCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(d->SetRenderState(D3DRENDERSTATE_COLORVERTEX, c.colorVertex), D3D_OK);
+    ASSERT_EQ(d->SetRenderState(D3DRENDERSTATE_DIFFUSEMATERIALSOURCE, c.diffuseSource), D3D_OK);
+    ASSERT_EQ(d->SetRenderState(D3DRENDERSTATE_AMBIENTMATERIALSOURCE, c.ambientSource), D3D_OK);
+    ASSERT_EQ(d->DrawPrimitive(D3DPT_TRIANGLESTRIP, D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE, v, 4, 0), D3D_OK);
+    EXPECT_RGB_NEAR(Pixel(32, 32), c.expect.r, c.expect.g, c.expect.b, 2);
+  }
+}
+
 TEST_F(DeviceImage, LinearAndExponentialFog) {
   ASSERT_EQ(d->SetTransform(D3DTRANSFORMSTATE_PROJECTION, Perspective(float(M_PI) / 2.0f, 1.0f, 1.0f, 100.0f)),
             D3D_OK);
