@@ -57,6 +57,15 @@ struct SEcho {
   }
 };
 
+// The sender's report is its last line.
+std::string LastLine(const std::string& out) {
+  size_t end = out.size();
+  if (end && out[end - 1] == '\n') --end;
+  size_t start = out.rfind('\n', end ? end - 1 : 0);
+  start = start == std::string::npos ? 0 : start + 1;
+  return out.substr(start, end - start);
+}
+
 }  // namespace
 
 TEST(NwePeerTool, EchoAndSendOverLoopback) {
@@ -65,12 +74,12 @@ TEST(NwePeerTool, EchoAndSendOverLoopback) {
   std::string out;
   std::string base = "'" + ToolPath() + "' --timeout 10 --remote 127.0.0.1:" + std::to_string(echo.port);
   EXPECT_EQ(RunShell(base + " --send 150:32:300", &out), 0) << out;
-  EXPECT_NE(out.find("SUMMARY sent=300 acked=300 echoed=300"), std::string::npos) << out;
+  EXPECT_EQ(LastLine(out), "SUMMARY sent=300 acked=300 echoed=300") << out;
   EXPECT_EQ(RunShell(base + " --send 199:3000:5", &out), 0) << out;
-  EXPECT_NE(out.find("SUMMARY sent=5 acked=5 echoed=5"), std::string::npos) << out;
+  EXPECT_EQ(LastLine(out), "SUMMARY sent=5 acked=5 echoed=5") << out;
   // An id the echo side does not serve is never acknowledged: no success.
   EXPECT_NE(RunShell(base + " --timeout 1 --send 99:8:1", &out), 0) << out;
-  EXPECT_NE(out.find("SUMMARY sent=1 acked=0 echoed=0"), std::string::npos) << out;
+  EXPECT_EQ(LastLine(out), "SUMMARY sent=1 acked=0 echoed=0") << out;
 }
 
 TEST(NwePeerTool, EchoAndSendUnderNetem) {
@@ -95,5 +104,5 @@ TEST(NwePeerTool, EchoAndSendUnderNetem) {
                 &out),
             0)
       << out;
-  EXPECT_NE(out.find("SUMMARY sent=300 acked=300 echoed=300"), std::string::npos) << out;
+  EXPECT_EQ(LastLine(out), "SUMMARY sent=300 acked=300 echoed=300") << out;
 }
