@@ -29,6 +29,27 @@ GLenum BlendFactor(uint32_t b, bool src) {
   return src ? GL_ONE : GL_ZERO;
 }
 
+// Normals go to view space through the inverse transpose of the world-view
+// matrix's upper 3 x 3, as Direct3D lights them: a scaled object's normals
+// shrink where its positions grow (they are not normalized again). Stored
+// row by row like the D3D matrices, which GL reads as the transpose.
+void NormalMatrix(const D3DMATRIX& m, float out[9]) {
+  const float a = m.m[0][0], b = m.m[0][1], c = m.m[0][2];
+  const float d = m.m[1][0], e = m.m[1][1], f = m.m[1][2];
+  const float g = m.m[2][0], h = m.m[2][1], i = m.m[2][2];
+  const float co[9] = {e * i - f * h, f * g - d * i, d * h - e * g, c * h - b * i, a * i - c * g,
+                       b * g - a * h, b * f - c * e, c * d - a * f, a * e - b * d};
+  const float det = a * co[0] + b * co[1] + c * co[2];
+  if (!std::isfinite(det) || std::fabs(det) < 1e-20f) {
+    // A flattened matrix has no inverse: its own rows serve.
+    const float rows[9] = {a, b, c, d, e, f, g, h, i};
+    memcpy(out, rows, sizeof rows);
+    return;
+  }
+  // The inverse's transpose is the cofactor matrix over the determinant.
+  for (int k = 0; k < 9; ++k) out[k] = co[k] / det;
+}
+
 GLenum CompareFunc(uint32_t f) {
   switch (f) {
     case D3DCMP_NEVER: return GL_NEVER;
@@ -277,6 +298,9 @@ void CGLDevice::SetUniforms(const SGLProgram& p, const SGLShaderDesc& d) {
               D3D_BitsFloat(m_rs[D3DRENDERSTATE_FOGDENSITY]), 0.0f);
   glUniform1f(p.uAlphaRef, float(m_rs[D3DRENDERSTATE_ALPHAREF] & 0xff));
   if (!d.lighting) return;
+  float normal[9];
+  NormalMatrix(wv, normal);
+  glUniformMatrix3fv(p.uNormalMatrix, 1, GL_FALSE, normal);
   glUniform4fv(p.uMatDiffuse, 1, &m_material.diffuse.r);
   glUniform4fv(p.uMatAmbient, 1, &m_material.ambient.r);
   glUniform4fv(p.uMatSpecular, 1, &m_material.specular.r);

@@ -135,7 +135,8 @@ std::string VertexShader(const SGLShaderDesc& d) {
   if (specular) s += "layout(location = 3) in vec4 aSpecular;\n";
   for (uint32_t t = 0; t < texSets && t < 3; ++t)
     s += "layout(location = " + std::to_string(4 + t) + ") in vec2 aTex" + std::to_string(t) + ";\n";
-  s += "uniform mat4 uWorldView;\nuniform mat4 uProjection;\nuniform vec2 uScreen;\nuniform vec2 uPixelOffset;\n"
+  s += "uniform mat4 uWorldView;\nuniform mat3 uNormalMatrix;\nuniform mat4 uProjection;\nuniform vec2 uScreen;\n"
+       "uniform vec2 uPixelOffset;\n"
        "uniform vec4 uMatDiffuse, uMatAmbient, uMatSpecular, uMatEmissive;\nuniform float uMatPower;\n"
        "uniform vec4 uAmbient;\nuniform vec3 uLightPos[8];\nuniform vec3 uLightDir[8];\n"
        "uniform vec4 uLightDiffuse[8];\nuniform vec4 uLightSpecular[8];\nuniform vec4 uLightAmbient[8];\n"
@@ -177,7 +178,7 @@ std::string VertexShader(const SGLShaderDesc& d) {
       s += "  vec4 ms = " + src(d.specularSource, "uMatSpecular") + ";\n";
       s += "  vec4 ma = " + src(d.ambientSource, "uMatAmbient") + ";\n";
       s += "  vec4 me = " + src(d.emissiveSource, "uMatEmissive") + ";\n";
-      s += normal ? "  vec3 n = mat3(uWorldView) * aNormal;\n" : "  vec3 n = vec3(0.0);\n";
+      s += normal ? "  vec3 n = uNormalMatrix * aNormal;\n" : "  vec3 n = vec3(0.0);\n";
       if (d.specularEnable) s += "  vec3 toEye = normalize(-viewPos.xyz);\n";
       s += "  vec3 amb = uAmbient.rgb;\n  vec3 dif = vec3(0.0);\n  vec3 spe = vec3(0.0);\n";
       for (uint32_t i = 0; i < d.lightCount; ++i) {
@@ -319,6 +320,7 @@ bool GL_BuildProgram(const SGLShaderDesc& desc, SGLProgram* out) {
   out->program = p;
   auto loc = [&](const char* n) { return glGetUniformLocation(p, n); };
   out->uWorldView = loc("uWorldView");
+  out->uNormalMatrix = loc("uNormalMatrix");
   out->uProjection = loc("uProjection");
   out->uScreen = loc("uScreen");
   out->uPixelOffset = loc("uPixelOffset");

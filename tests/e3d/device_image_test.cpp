@@ -101,6 +101,23 @@ class DeviceImage : public ::testing::Test {
     ASSERT_EQ(d->DrawPrimitive(D3DPT_TRIANGLESTRIP, D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1, v, 4, 0), D3D_OK);
   }
 
+  // A 90 degree lens, no culling, a grey material and one white light
+  // shining straight into the view.
+  void LightStraightOn(float grey) {
+    ASSERT_EQ(d->SetTransform(D3DTRANSFORMSTATE_PROJECTION, Perspective(float(M_PI) / 2.0f, 1.0f, 1.0f, 100.0f)),
+              D3D_OK);
+    ASSERT_EQ(d->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE), D3D_OK);
+    D3DMATERIAL7 mat{};
+    mat.diffuse = {grey, grey, grey, 1};
+    ASSERT_EQ(d->SetMaterial(mat), D3D_OK);
+    D3DLIGHT7 l{};
+    l.dltType = D3DLIGHT_DIRECTIONAL;
+    l.dcvDiffuse = {1, 1, 1, 1};
+    l.dvDirection = {0, 0, 1};
+    ASSERT_EQ(d->SetLight(0, l), D3D_OK);
+    ASSERT_EQ(d->LightEnable(0, true), D3D_OK);
+  }
+
   // A 2 x 2 texture of the given format; texels row by row, bpp bytes each.
   CSoftSurface* Texture2x2(const SSurfacePixelFormat& format, const void* texels, int bpp) {
     SDDSurfaceDesc td;
@@ -354,18 +371,7 @@ TEST_F(DeviceImage, VertexColoursStandInForTheMaterialAsTheSourcesSay) {
     uint32_t diffuse;
   } v[4] = {{-10, 10, 5, 0, 0, -1, 0xffff0000}, {10, 10, 5, 0, 0, -1, 0xffff0000},
             {-10, -10, 5, 0, 0, -1, 0xffff0000}, {10, -10, 5, 0, 0, -1, 0xffff0000}};
-  ASSERT_EQ(d->SetTransform(D3DTRANSFORMSTATE_PROJECTION, Perspective(float(M_PI) / 2.0f, 1.0f, 1.0f, 100.0f)),
-            D3D_OK);
-  ASSERT_EQ(d->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE), D3D_OK);
-  D3DMATERIAL7 mat{};
-  mat.diffuse = {0.5f, 0.5f, 0.5f, 1};
-  ASSERT_EQ(d->SetMaterial(mat), D3D_OK);
-  D3DLIGHT7 l{};
-  l.dltType = D3DLIGHT_DIRECTIONAL;
-  l.dcvDiffuse = {1, 1, 1, 1};
-  l.dvDirection = {0, 0, 1};
-  ASSERT_EQ(d->SetLight(0, l), D3D_OK);
-  ASSERT_EQ(d->LightEnable(0, true), D3D_OK);
+  ASSERT_NO_FATAL_FAILURE(LightStraightOn(0.5f));
   ASSERT_EQ(d->SetRenderState(D3DRENDERSTATE_AMBIENT, 0x404040), D3D_OK);
   struct SCase {
     const char* name;
@@ -385,6 +391,27 @@ TEST_F(DeviceImage, VertexColoursStandInForTheMaterialAsTheSourcesSay) {
     ASSERT_EQ(d->SetRenderState(D3DRENDERSTATE_AMBIENTMATERIALSOURCE, c.ambientSource), D3D_OK);
     ASSERT_EQ(d->DrawPrimitive(D3DPT_TRIANGLESTRIP, D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE, v, 4, 0), D3D_OK);
     EXPECT_RGB_NEAR(Pixel(32, 32), c.expect.r, c.expect.g, c.expect.b, 2);
+  }
+}
+
+TEST_F(DeviceImage, NormalsOfAScaledObjectShrinkAsItGrows) {
+  // Normals go through the world matrix's inverse transpose and are not
+  // normalized again: an object scaled by 2 faces its light with half the
+  // normal, one scaled by 1/2 with twice it.
+  ASSERT_NO_FATAL_FAILURE(LightStraightOn(0.4f));
+  for (float scale : {1.0f, 2.0f, 0.5f}) {
+    SCOPED_TRACE(scale);
+    // The quad lies at depth 5 once scaled.
+    const float z = 5.0f / scale, e = 10.0f / scale;
+    SVertexLit v[4] = {{-e, e, z, 0, 0, -1}, {e, e, z, 0, 0, -1}, {-e, -e, z, 0, 0, -1}, {e, -e, z, 0, 0, -1}};
+    D3DMATRIX world;
+    memset(&world, 0, sizeof world);
+    world.m[0][0] = world.m[1][1] = world.m[2][2] = scale;
+    world.m[3][3] = 1.0f;
+    ASSERT_EQ(d->SetTransform(D3DTRANSFORMSTATE_WORLD, world), D3D_OK);
+    ASSERT_EQ(d->DrawPrimitive(D3DPT_TRIANGLESTRIP, D3DFVF_XYZ | D3DFVF_NORMAL, v, 4, 0), D3D_OK);
+    const float lit = std::min(1.0f, 0.4f / scale) * 255.0f;
+    EXPECT_RGB_NEAR(Pixel(32, 32), lit, lit, lit, 2);
   }
 }
 
