@@ -72,6 +72,12 @@ TEST(ScreenGLModes, WindowedResizeFullScreenAndBackStillDraw) {
     EXPECT_EQ(screen->m_width, 800);
     ExpectDraws(screen);
 
+    // A size no display offers falls back to 640 x 480, which still draws.
+    ASSERT_TRUE(screen->SetWindowedMode(driver, window, 40000, 30000, true));
+    EXPECT_EQ(screen->m_width, 640);
+    EXPECT_EQ(screen->m_height, 480);
+    ExpectDraws(screen);
+
     // Full screen in a mode the driver lists (32 bits, then 16).
     for (uint32_t bits : {32u, 16u}) {
       DDSURFACEDESC2* mode = nullptr;
