@@ -44,8 +44,6 @@ bool SamePathN(const char* a, const char* b, size_t n) {
     return true;
 }
 
-inline bool IsSep(char c) { return c == '\\' || c == '/'; }
-
 inline void Put32(std::string& out, uint32_t v) {
     for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
 }
