@@ -43,7 +43,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     // Texts with a zero byte inside are cut there by the string class; compare what it holds.
     {
-        CVFSFile out(output.path.c_str(), 2, &table);
+        // Appending to the emptied in-memory file writes it in place: a plain
+        // write goes through a temporary file beside it, which cannot be made
+        // among the process's descriptors.
+        output.Set(nullptr, 0);
+        CVFSFile out(output.path.c_str(), CVFSFile::kModeWrite | CVFSFile::kModeAppend, &table);
         if (!list.Save(out, 30)) std::abort();
     }
     CPropertyList twice, thrice;
