@@ -195,9 +195,10 @@ int CGame::Startup(int) {
     Game_Print(" ");
 
     m_startupDone = 1;
-    Game_EnableConfigSave(this);
     m_gameDir.Assign("None");
-    ExecStartup("Tessarak");
+    // The start-up scripts read the saved settings back: only after they ran
+    // may settings be written, or an exit half-way would save defaults.
+    if (ExecStartup("Tessarak")) Game_EnableConfigSave(this);
 
     Game_RunScript("Autoexec.cfg");
 

@@ -216,6 +216,20 @@ TEST(GameStartTest, ADisplayThatCannotOpenEndsWithAnErrorAndAFailureCode) {
     EXPECT_FALSE(fs::exists(inst.dir.File("Tessarak/Scripts/Config"))) << run.out;
 }
 
+TEST(GameStartTest, AnExitBeforeTheSettingsAreReadKeepsTheSavedOnes) {
+    CInstallation inst;
+    if (!inst.Ready()) FAIL() << "the game program is not built";
+    // The start-up script ends the game before it reads the saved settings.
+    inst.dir.Write("Tessarak/Scripts/Startup.cfg", "Quit();\r\nExec(\"Config\\\\Console.cfg\");\r\n");
+    const std::string mine = "// the player's own settings\r\n";
+    inst.dir.Write("Tessarak/Scripts/Config/Console.cfg", mine);
+    CInstallation::SRun run = inst.Run({}, 60);
+    ASSERT_FALSE(run.timedOut) << run.out;
+    EXPECT_NE(Find(run.out, "Executing 'Startup.cfg'..."), std::string::npos) << run.out;
+    EXPECT_NE(Find(run.out, "Settings were not saved: start-up did not complete"), std::string::npos) << run.out;
+    EXPECT_EQ(inst.dir.Read("Tessarak/Scripts/Config/Console.cfg"), mine);
+}
+
 TEST(GameStartTest, LanguageFromTheCommandLine) {
     CInstallation inst;
     if (!inst.Ready()) FAIL() << "the game program is not built";
