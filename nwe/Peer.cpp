@@ -33,10 +33,11 @@ NWEPeer::~NWEPeer() {
   m_socket->UnlinkPeer(this);
   m_engine->ForgetPeer(this);
   ScopedLock l(m_lock);
+  // Whatever was not confirmed is not delivered: its groups learn that it failed.
   for (SPacketRecord* r : {m_ackSlot, m_unackSlot})
-    if (r) ReleaseRecord(r);
+    if (r) FailRecord(r);
   m_ackSlot = m_unackSlot = nullptr;
-  for (auto& e : m_unacked) ReleaseRecord(e.second);
+  for (auto& e : m_unacked) FailRecord(e.second);
   m_unacked.clear();
   for (SPacketRecord* r : m_raw) ReleaseRecord(r);
   m_raw.clear();
@@ -500,6 +501,12 @@ void NWEPeer::ReleaseRecord(SPacketRecord* r) {
   m_engine->GetRecordPool().Release(r);
 }
 
+void NWEPeer::FailRecord(SPacketRecord* r) {
+  for (auto& m : r->messages)
+    if (--m->m_recordsOut == 0) FinishSent(m, false);
+  ReleaseRecord(r);
+}
+
 void NWEPeer::Acknowledge(uint32_t sequence) {
   auto it = m_unacked.find(sequence);
   if (it == m_unacked.end()) return;  // already receipted or given up
@@ -575,12 +582,7 @@ void NWEPeer::ResendDue(int64_t now) {
 // link is treated as dead, exactly as if the peer had fallen silent.
 void NWEPeer::GiveUp() {
   m_engine->Report("Failed to send a very important network message.... deleteing data");
-  for (auto& e : m_unacked) {
-    for (auto& m : e.second->messages)
-      if (--m->m_recordsOut == 0) FinishSent(m, false);
-    e.second->messages.clear();
-    ReleaseRecord(e.second);
-  }
+  for (auto& e : m_unacked) FailRecord(e.second);
   m_unacked.clear();
   std::vector<NWEMessagePtr> deliver;
   NotifyTimeout(&deliver);

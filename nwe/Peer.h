@@ -156,6 +156,8 @@ class NWEPeer : public NWEObject {
   void Acknowledge(uint32_t sequence);
   void OnLossHint(uint32_t sequence);
   void ReleaseRecord(SPacketRecord* r);
+  // Gives a record back whose messages did not arrive: they fail their groups.
+  void FailRecord(SPacketRecord* r);
   void ResendDue(int64_t now);
   void GiveUp();
   void RefillBudget(int64_t now);

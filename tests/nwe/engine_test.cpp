@@ -523,3 +523,20 @@ TEST(NweEngine, ResendTimeOutFollowsTheRoundTrip) {
   receipt(s);
   ASSERT_TRUE(settled());
 }
+
+TEST(NweEngine, ADeletedPeerFailsWhatItHadNotDelivered) {
+  SEnd a;
+  CRawEndpoint raw;  // never answers
+  a.Connect(raw.Address());
+  NWEList group;
+  std::vector<uint8_t> small = IndexedPayload(1, 8), large = IndexedPayload(2, 3000);
+  ASSERT_TRUE(a.peer->SendMessage(kTestShort, small.data(), 8, &group, 65535, 0));
+  ASSERT_TRUE(a.peer->SendMessage(kTestLong, large.data(), 3000, &group, 65535, 0));
+  ASSERT_FALSE(raw.Receive().empty());
+  ASSERT_TRUE(WaitFor([&] { return a.peer->GetUnackedCount() > 0; }));
+  delete a.peer;
+  a.peer = nullptr;
+  EXPECT_TRUE(NWEQueue::IsEmpty(&group));
+  EXPECT_TRUE(group.HasFailed());
+  EXPECT_EQ(group.GetDelivered(), 0);
+}
