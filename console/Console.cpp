@@ -56,7 +56,7 @@ uint64_t CConsole::Frequency() const
   return m_host ? m_host->ConsoleClockFrequency() : 0;
 }
 
-void CConsole::Push(std::vector<SConsoleLine>& ring, int& newest, int& count, int* viewOffset, const char* text,
+void CConsole::Push(std::vector<CConsoleLine>& ring, int& newest, int& count, int* viewOffset, const char* text,
                     bool replaceLast, int r, int g, int b)
 {
   const int n = static_cast<int>(ring.size());
@@ -73,7 +73,7 @@ void CConsole::Push(std::vector<SConsoleLine>& ring, int& newest, int& count, in
   }
   else if (count == 0)
     count = 1;
-  SConsoleLine& line = ring[static_cast<size_t>(newest)];
+  CConsoleLine& line = ring[static_cast<size_t>(newest)];
   line.text.Assign(text);
   line.r = static_cast<uint8_t>(r);
   line.g = static_cast<uint8_t>(g);
@@ -153,7 +153,7 @@ void CConsole::SetLineSink(ConsoleLineSink sink, void* user)
   m_sinkUser = user;
 }
 
-const SConsoleLine* CConsole::GetLine(int fromNewest) const
+const CConsoleLine* CConsole::GetLine(int fromNewest) const
 {
   if (fromNewest < 0 || fromNewest >= m_lineCount)
     return nullptr;
@@ -191,7 +191,7 @@ void CConsole::AdvanceScreenMessages()
   Push(m_screen, m_screenNewest, m_screenCount, nullptr, " ", false, 0, 0, 0);
 }
 
-const SConsoleLine* CConsole::GetScreenLine(int fromNewest) const
+const CConsoleScreenLine* CConsole::GetScreenLine(int fromNewest) const
 {
   if (fromNewest < 0 || fromNewest >= m_screenCount)
     return nullptr;
@@ -202,7 +202,7 @@ const SConsoleLine* CConsole::GetScreenLine(int fromNewest) const
 void CConsole::ClearScreenMessages()
 {
   CSysScopedLock<CSysMutex> lock(m_mutex);
-  for (SConsoleLine& line : m_screen)
+  for (CConsoleScreenLine& line : m_screen)
     line.text.Clear();
 }
 

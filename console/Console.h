@@ -50,11 +50,14 @@ public:
   virtual void ConsoleRenderNow(bool flag) { (void)flag; }
 };
 
-struct SConsoleLine
+// One line of the scroll-back, with its colour.
+struct CConsoleLine
 {
   CStrBuf text;
   uint8_t r = 255, g = 255, b = 255;
 };
+// A timed screen message is held the same way.
+using CConsoleScreenLine = CConsoleLine;
 
 // Receives every printed line (after it is stored), on the printing thread.
 typedef void (*ConsoleLineSink)(void* user, const char* text, int r, int g, int b, bool echo);
@@ -103,7 +106,7 @@ public:
   // ---- scroll-back, for drawing and the scroll commands
   int GetLineCount() const { return m_lineCount; }  // lines that hold text
   // Line i counted from the newest (0) towards older ones; null past the end.
-  const SConsoleLine* GetLine(int fromNewest) const;
+  const CConsoleLine* GetLine(int fromNewest) const;
   // How far the view is scrolled back (0: it follows the newest line).
   int GetViewOffset() const { return m_viewOffset; }
   void ScrollOlder(int lines);
@@ -115,7 +118,7 @@ public:
   // Moves the messages up one row when their time ran out; the render frame
   // calls it before it draws them.
   void AdvanceScreenMessages();
-  const SConsoleLine* GetScreenLine(int fromNewest) const;
+  const CConsoleScreenLine* GetScreenLine(int fromNewest) const;
   uint64_t GetScreenExpiry() const { return m_screenExpiry; }
   void ClearScreenMessages();
   int32_t m_numMessageLines = 4;  // rows shown; the variable Interfaceopt_NumMessagesLines
@@ -159,7 +162,7 @@ public:
 private:
   void PushHistory();
   // Recycles the oldest line of a ring to the front (or reuses the newest).
-  static void Push(std::vector<SConsoleLine>& ring, int& newest, int& count, int* viewOffset, const char* text,
+  static void Push(std::vector<CConsoleLine>& ring, int& newest, int& count, int* viewOffset, const char* text,
                    bool replaceLast, int r, int g, int b);
   uint64_t Now() const;
   uint64_t Frequency() const;
@@ -168,12 +171,12 @@ private:
   CSysMutex m_mutex;
   uint8_t m_visible = 0;
 
-  std::vector<SConsoleLine> m_lines;
+  std::vector<CConsoleLine> m_lines;
   int m_newest = 0;
   int m_lineCount = 0;
   int m_viewOffset = 0;
 
-  std::vector<SConsoleLine> m_screen;
+  std::vector<CConsoleScreenLine> m_screen;
   int m_screenNewest = 0;
   int m_screenCount = 0;
   uint64_t m_screenExpiry = 0;

@@ -187,7 +187,7 @@ void CInterface::DrawConsole(int noMouseInfo) {
     surface->SetFont(m_consoleFont);
     surface->m_clipRect = SSurfaceRect{marginX, marginY, width - marginX, commandY};
     for (int i = m_console.GetViewOffset(); rows > 0; ++i) {
-        const SConsoleLine* line = m_console.GetLine(i);
+        const CConsoleLine* line = m_console.GetLine(i);
         if (!line) break;
         int used = 1;
         if (!line->text.IsEmpty())

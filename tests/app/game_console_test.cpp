@@ -44,7 +44,7 @@ TEST_F(GameConsoleTest, FontBuiltAtRunTimeIsReportedInRedOnConsoleAndScreen) {
         const char expected[] =
             "Waring font dynamicly allocated (Name: Courier New, Width: 0, Height: 12, Weight: 400, "
             "Attributes: 4, Outline: 0)";
-        for (const SConsoleLine* line : {Console().GetLine(0), Console().GetScreenLine(0)}) {
+        for (const CConsoleLine* line : {Console().GetLine(0), Console().GetScreenLine(0)}) {
             ASSERT_NE(line, nullptr);
             EXPECT_STREQ(line->text.GetText(), expected);
             EXPECT_EQ(line->r, 255);

@@ -15,12 +15,12 @@ namespace
 {
 std::string Line(const CConsole& c, int fromNewest)
 {
-  const SConsoleLine* line = c.GetLine(fromNewest);
+  const CConsoleLine* line = c.GetLine(fromNewest);
   return line ? line->text.GetText() : "<none>";
 }
 std::string ScreenLine(const CConsole& c, int fromNewest)
 {
-  const SConsoleLine* line = c.GetScreenLine(fromNewest);
+  const CConsoleLine* line = c.GetScreenLine(fromNewest);
   return line ? line->text.GetText() : "<none>";
 }
 }  // namespace
