@@ -1,6 +1,7 @@
 #include "platform/net/Udp.h"
 
 #include <arpa/inet.h>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -115,7 +116,21 @@ ENetIo Net_UdpSend(int handle, const void* data, size_t size, const SNetAddress&
   }
 }
 
+static std::atomic<int> g_injectedHandle{-1};
+static std::atomic<int> g_injectedReceiveError{0};
+
+void Net_InjectReceiveError(int handle, int err) {
+  g_injectedReceiveError.store(err);
+  g_injectedHandle.store(handle);
+}
+
 ENetIo Net_UdpReceive(int handle, void* buf, size_t cap, size_t* got, SNetAddress* from, int* err) {
+  int expected = handle;
+  if (g_injectedHandle.load() == handle && g_injectedHandle.compare_exchange_strong(expected, -1)) {
+    int injected = g_injectedReceiveError.exchange(0);
+    *err = injected;
+    return Classify(injected);
+  }
   for (;;) {
     sockaddr_in sa;
     socklen_t len = sizeof sa;

@@ -46,6 +46,10 @@ ENetIo Net_UdpReceive(int handle, void* buf, size_t cap, size_t* got, SNetAddres
 
 std::string Net_ErrorText(int err);
 
+// Test double: the next Net_UdpReceive on this handle fails with err before it
+// reads, as when the kernel reports an ICMP error about an earlier send.
+void Net_InjectReceiveError(int handle, int err);
+
 // Waits until one of the handles is readable, the timeout passes, or Wake is
 // called. Level-triggered: a handle stays ready while datagrams wait.
 class CNetPoller {

@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 
 #include "core/VFSFile.h"
@@ -298,9 +299,20 @@ TEST(NweEngine, OneDepartedRemoteDoesNotCloseTheSharedSocket) {
   for (int i = 0; i < 5; ++i) dead->SendMessage(kTestShort, p.data(), 8, nullptr, 65535, 0);
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_FALSE(server.socket->IsMarkedForClosing());
+  // Linux reports ICMP errors on unconnected sockets only with IP_RECVERR,
+  // so the refusal is made to happen: the next read fails as it would.
+  Net_InjectReceiveError(server.socket->GetHandle(), ECONNREFUSED);
   std::vector<uint8_t> q = IndexedPayload(2, 8);
   client.peer->SendMessage(kTestShort, q.data(), 8, nullptr, 65535, 0);
   EXPECT_TRUE(WaitFor([&] { return server.got.Count(2) == 1; }));
+  EXPECT_FALSE(server.socket->IsMarkedForClosing());
+  EXPECT_FALSE(server.engine.HasReport("Socket error from FD_READ"));
+  // A real socket error is reported, and the socket still serves the next datagram.
+  Net_InjectReceiveError(server.socket->GetHandle(), EBADF);
+  std::vector<uint8_t> r = IndexedPayload(3, 8);
+  client.peer->SendMessage(kTestShort, r.data(), 8, nullptr, 65535, 0);
+  EXPECT_TRUE(WaitFor([&] { return server.got.Count(3) == 1; }));
+  EXPECT_TRUE(server.engine.HasReport("Socket error from FD_READ"));
 }
 
 TEST(NweEngine, LocalPartnersSkipTheNetwork) {
