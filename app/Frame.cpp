@@ -228,7 +228,15 @@ int CGame::RenderFrame() {
     clock->UpdateFrameTime(0);
     m_consoleScriptMarker = 0;
     Game_ClearScreen(this);
-    if (m_interface) m_interface->Update(1, 0);
+    if (m_interface) {
+        // The timed screen messages show over the game, not over a finished
+        // game's end screen nor under the full console.
+        CInterface* ui = m_interface;
+        bool fullConsole = ui->m_console.IsVisible() && (!ui->m_console.m_mini || ui->m_fullConsole);
+        bool finished = m_gameScene && m_gameScene->m_finished;
+        if (!fullConsole && !finished) ui->m_console.DrawScreenMessages(ui->Surface(), ui->m_screenFont);
+        ui->Update(1, 0);
+    }
     if (Game_ConsoleVisible(this)) Game_DrawConsole(this);
     Redraw();
     clock->EndVisualSection();

@@ -12,7 +12,7 @@ set(TESSARAK_PROGRAMS "" CACHE INTERNAL "")
 # allowed and resolved by the linker's repeated passes).
 set(TESSARAK_DEPS_core     platform)
 set(TESSARAK_DEPS_e3d      core platform)
-set(TESSARAK_DEPS_console  core platform)
+set(TESSARAK_DEPS_console  core e3d platform)
 set(TESSARAK_DEPS_nwe      core platform)
 set(TESSARAK_DEPS_app      core e3d console world nwe netgame ai ui commands platform)
 set(TESSARAK_DEPS_world    core e3d console app platform)

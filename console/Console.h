@@ -20,6 +20,8 @@
 #include "platform/sys/Thread.h"
 
 class CCommandInterpreter;
+class CE3DFont;
+class CE3DSurface;
 
 // What the console needs of the game around it.
 class IConsoleHost
@@ -115,9 +117,14 @@ public:
   void ScrollToOldest();
 
   // ---- timed screen messages
-  // Moves the messages up one row when their time ran out; the render frame
-  // calls it before it draws them.
+  // Moves the messages up one row when their time ran out: four seconds
+  // after the last echoed print, then every two seconds.
   void AdvanceScreenMessages();
+  // Advances the messages, then draws the newest ones on the canvas in the
+  // screen-message font: word-wrapped, in their colours, newest at the
+  // bottom of a band of m_numMessageLines rows from (80, 35), ending 280
+  // pixels short of the right edge. The running game's frame calls it.
+  void DrawScreenMessages(CE3DSurface* canvas, CE3DFont* font);
   const CConsoleScreenLine* GetScreenLine(int fromNewest) const;
   uint64_t GetScreenExpiry() const { return m_screenExpiry; }
   void ClearScreenMessages();

@@ -11,6 +11,7 @@
 #include "nwe/Engine.h"
 #include "nwe/FrameTable.h"
 #include "ui/Interface.h"
+#include "world/GameScene.h"
 
 namespace {
 struct SCounter {
@@ -161,4 +162,34 @@ TEST_F(FrameTest, ClientTicksCompleteFramesAndNeverRunsMissingOnes) {
               0u)
         << printed.back();
     net->m_frameTable = nullptr;
+}
+
+TEST_F(FrameTest, RenderFrameMovesScreenMessagesExceptUnderTheFullConsoleOrAtTheEnd) {
+    CConsole& console = game.m_interface->m_console;
+    console.Init(100, 17, 8);
+    game.m_gameScene = new CGameScene(&game);
+    const struct {
+        bool visible, mini, finished;
+        bool moved;
+    } cases[] = {
+        {false, false, false, true},
+        {true, true, false, true},    // the mini console leaves the messages shown
+        {true, false, false, false},  // the full console covers them
+        {false, false, true, false},  // the finished game's screen
+    };
+    game.m_guiWord = 0;
+    game.m_gameState = 2;
+    for (const auto& c : cases) {
+        c.visible ? console.Show() : console.Hide();
+        console.m_mini = c.mini ? 1 : 0;
+        game.m_gameScene->m_finished = c.finished ? 1 : 0;
+        console.Print("news", false, 255, 0, 0, true);
+        counter.now += 1193182 * 5;
+        game.Frame();
+        const CConsoleScreenLine* line = console.GetScreenLine(c.moved ? 1 : 0);
+        ASSERT_NE(line, nullptr);
+        EXPECT_STREQ(line->text.GetText(), "news") << c.visible << c.mini << c.finished;
+    }
+    delete game.m_gameScene;
+    game.m_gameScene = nullptr;
 }
