@@ -246,8 +246,10 @@ bool CGameView::SetupDisplay() {
     // an error message (the console already says why).
     if (!m_displayReady) return false;
     if (m_screen && m_game) {
+        // Glyphs are built in the game's character set, so each character
+        // set keeps its own compiled fonts.
         CStrBuf path;
-        path.Format("%s\\%d\\Fonts.cof", m_game->GetPath("CompiledFonts", ""), 0);
+        path.Format("%s\\%d\\Fonts.cof", m_game->GetPath("CompiledFonts", ""), (int)m_game->m_charSet);
         m_screen->LoadCompiledFonts(path.GetText());
     }
     return ok || m_displayReady;

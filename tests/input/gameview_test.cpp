@@ -5,13 +5,17 @@
 #include <array>
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "app/GameView.h"
 #include "app/Game.h"
 #include "app/GameScreen.h"
 #include "e3d/Engine.h"
+#include "e3d/Font.h"
 #include "platform/d3d/Recorder.h"
+#include "tests/support/TempDir.h"
+#include "tools/lib/CompiledFontsWriter.h"
 
 namespace {
 
@@ -225,4 +229,26 @@ TEST_F(GameViewDisplay, LostDisplayIsAppliedAgainOnceItIsBack) {
     EXPECT_FALSE(screen->m_surfacesLost);
     EXPECT_GE(rec.Find("CreateSurface backbuffer"), 0);
     EXPECT_EQ(view->m_displayReady, 1);
+}
+
+TEST_F(GameViewDisplay, LoadsTheCompiledFontsOfTheGamesCharacterSet) {
+    // Fonts for the Cyrillic set (4) and for set 0; the game runs in set 4.
+    CTempDir dir;
+    for (const char* set : {"4", "0"}) {
+        std::vector<uint8_t> bytes =
+            CompiledFonts_File({CompiledFonts_PatternFont(set[0] == '4' ? "Cyrillic" : "SetZero", 4, false)});
+        ASSERT_TRUE(dir.Write(std::string("CompiledFonts/") + set + "/Fonts.cof", std::string(bytes.begin(), bytes.end())));
+    }
+    CGame game{nullptr, "No datafile"};
+    game.m_rootDir = dir.Win().c_str();
+    game.m_charSet = CS_WIN_CRYLLIC;
+    CGameView gameView(&game, 0);
+    game.m_video[0].windowed = 1;
+    game.m_video[0].width = 640;
+    game.m_video[0].height = 480;
+    ASSERT_TRUE(gameView.SetupDisplay());
+    ASSERT_NE(gameView.m_screen, nullptr);
+    std::vector<std::string> names;
+    for (CE3DFont* f = gameView.m_screen->m_fonts; f; f = f->m_next) names.push_back(f->m_name.GetText());
+    EXPECT_EQ(names, std::vector<std::string>{"Cyrillic"});
 }
