@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,6 +19,10 @@
 #include "tools/lib/CompiledFontsWriter.h"
 
 namespace {
+
+// The display set-up shows error boxes on failure; run by hand, outside CTest,
+// the test must not wait for a click on one.
+const int g_headlessDialogs = setenv("TESSARAK_HEADLESS_DIALOGS", "1", 1);
 
 struct Driver {
     SDirectDrawDesc desc;
