@@ -41,7 +41,8 @@ void CGameScreen::PlaceWindowed() {
     m_width = m_view->m_width;
     m_height = m_view->m_height;
     const SDirectDrawDesc* driver = m_view->m_driver;
-    if (m_mainWindow) m_mainWindow->SetWindowed(driver && driver->monitor > 0 ? driver->monitor - 1 : 0, m_width, m_height);
+    if (m_mainWindow)
+        m_mainWindow->SetWindowed(driver && driver->monitor > 0 ? driver->monitor - 1 : 0, m_width, m_height);
     int32_t rect[4] = {0, 0, m_width, m_height};
     for (int i = 0; i < 4; ++i) m_view->m_viewRect[i] = m_view->m_prevViewRect[i] = rect[i];
     Display_ShowCursor(false);
@@ -61,8 +62,8 @@ bool CGameScreen::Open() {
         if (m_mainWindow) m_mainWindow->Raise();
         int32_t rect[4] = {0, 0, m_view->m_width, m_view->m_height};
         for (int i = 0; i < 4; ++i) m_view->m_viewRect[i] = m_view->m_prevViewRect[i] = rect[i];
-        ok = SetFullscreenMode(const_cast<SDirectDrawDesc*>(m_view->m_driver), m_mainWindow, m_view->m_displayMode,
-                               m_view->m_hardware != 0);
+        ok = SetFullscreenMode(const_cast<SDirectDrawDesc*>(m_view->m_driver), m_mainWindow,
+                               m_view->m_displayMode, m_view->m_hardware != 0);
         if (!ok) {
             ViewDataBox("Fullscreen mode failed", 0);
             m_view->m_windowed = 1;
@@ -115,7 +116,8 @@ void CGameScreen::ReloadPictures() {
     // Plain surfaces that the game made itself are created again at their
     // size and memory kind, with their colour key.
     for (CE3DSurface* s = m_surfaces; s; s = s->m_next) {
-        if (s->m_type != kE3DSurfaceTypePlain || s == m_primary || s == m_backBuffer || s == m_zBuffer) continue;
+        if (s->m_type != kE3DSurfaceTypePlain || s == m_primary || s == m_backBuffer || s == m_zBuffer)
+            continue;
         if (s->m_width <= 0 || s->m_height <= 0) continue;
         bool keyed = s->m_colorKeySet;
         uint8_t r = s->m_keyR, g = s->m_keyG, b = s->m_keyB;

@@ -110,7 +110,6 @@ bool Game_FileExists(const char* path) {
 // ---------------------------------------------------------------------------
 // Console
 
-
 static CConsole* Console() {
     CGame* game = g_pGame;
     return game && game->m_interface ? &game->m_interface->m_console : nullptr;

@@ -1,8 +1,9 @@
 #include "app/GameView.h"
 
+#include <strings.h>
+
 #include <climits>
 #include <cstdlib>
-#include <strings.h>
 
 #include "app/Game.h"
 #include "app/GameScreen.h"
@@ -51,7 +52,8 @@ bool GameView_ChooseMode(const SDirectDrawDesc& driver, int width, int height, i
     for (int i = 0; i < driver.modeCount; ++i) {
         const DDSURFACEDESC2& m = *driver.modes[i];
         if (static_cast<int>(m.ddpfPixelFormat.dwRGBBitCount) != bitDepth) continue;
-        long distance = std::labs(static_cast<long>(m.dwWidth) - width) + std::labs(static_cast<long>(m.dwHeight) - height);
+        long distance = std::labs(static_cast<long>(m.dwWidth) - width) +
+                        std::labs(static_cast<long>(m.dwHeight) - height);
         if (distance < bestDistance) bestDistance = distance;
     }
     if (bestDistance == LONG_MAX) return false;
@@ -62,7 +64,8 @@ bool GameView_ChooseMode(const SDirectDrawDesc& driver, int width, int height, i
     for (int i = 0; i < driver.modeCount; ++i) {
         const DDSURFACEDESC2& m = *driver.modes[i];
         if (static_cast<int>(m.ddpfPixelFormat.dwRGBBitCount) != bitDepth) continue;
-        long distance = std::labs(static_cast<long>(m.dwWidth) - width) + std::labs(static_cast<long>(m.dwHeight) - height);
+        long distance = std::labs(static_cast<long>(m.dwWidth) - width) +
+                        std::labs(static_cast<long>(m.dwHeight) - height);
         if (distance != bestDistance) continue;
         // A later size of the same distance may take the place of an
         // earlier one: the rate search starts again for each size.
@@ -95,7 +98,9 @@ CGameView::CGameView(CGame* game, int slot) : m_game(game), m_slot(slot) {
     m_engine = new CE3DEngine();
 }
 
-SVideoSettings& CGameView::Settings() { return m_game ? m_game->m_video[m_slot] : *m_ownSettings; }
+SVideoSettings& CGameView::Settings() {
+    return m_game ? m_game->m_video[m_slot] : *m_ownSettings;
+}
 
 CGameView::~CGameView() {
     delete m_viewport;
@@ -112,15 +117,16 @@ bool CGameView::ChooseDriverAndMode() {
     m_width = slot->width;
     m_height = slot->height;
     m_windowed = slot->windowed;
-    m_driver = GameView_ChooseDriver(m_engine->m_drivers, m_engine->m_driverCount, slot->driverName.GetText());
+    m_driver =
+        GameView_ChooseDriver(m_engine->m_drivers, m_engine->m_driverCount, slot->driverName.GetText());
     g_DisplayDriver = m_driver;
     if (!m_driver) return false;
     if (m_windowed) {
         g_DisplayBitDepth = 0;
     } else {
         int index = -1;
-        if (!GameView_ChooseMode(*m_driver, m_width, m_height, slot->bitDepth, slot->refreshRate, m_displayMode,
-                                 &index)) {
+        if (!GameView_ChooseMode(*m_driver, m_width, m_height, slot->bitDepth, slot->refreshRate,
+                                 m_displayMode, &index)) {
             Print(m_game, "Could not find a suitable resolution / bitdepth");
             return false;
         }
@@ -220,8 +226,8 @@ bool CGameView::ChangeDisplayMode() {
 bool CGameView::Resize(int width, int height, int) {
     Locked(m_game, [&] {
         if (!m_displayReady || !m_windowed || !m_screen) return true;
-        if (m_screen->SetWindowedMode(const_cast<SDirectDrawDesc*>(m_driver), m_screen->m_window, width, height,
-                                      m_hardware != 0)) {
+        if (m_screen->SetWindowedMode(const_cast<SDirectDrawDesc*>(m_driver), m_screen->m_window, width,
+                                      height, m_hardware != 0)) {
             m_viewRect[2] = m_screen->m_width;
             m_viewRect[3] = m_screen->m_height;
             for (int i = 0; i < 4; ++i) m_prevViewRect[i] = m_viewRect[i];

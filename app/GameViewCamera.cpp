@@ -17,9 +17,15 @@ constexpr float kMaxAdditiveFieldOfView = 3.1315928f;  // pi - 0.01
 struct SVec {
     float x, y, z;
 };
-SVec Sub(SVec a, SVec b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-SVec Cross(SVec a, SVec b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
-float Dot(SVec a, SVec b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+SVec Sub(SVec a, SVec b) {
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+SVec Cross(SVec a, SVec b) {
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+float Dot(SVec a, SVec b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 SVec Normalize(SVec a) {
     float len = std::sqrt(Dot(a, a));
     return len > 0.0f ? SVec{a.x / len, a.y / len, a.z / len} : SVec{0.0f, 0.0f, 1.0f};
@@ -27,7 +33,8 @@ SVec Normalize(SVec a) {
 
 // The camera's axes in the left-handed convention of the device: z looks
 // from the eye to the target, y is up turned by the roll.
-void CameraAxes(const float eye[3], const float target[3], float roll, SVec& xAxis, SVec& yAxis, SVec& zAxis) {
+void CameraAxes(const float eye[3], const float target[3], float roll, SVec& xAxis, SVec& yAxis,
+                SVec& zAxis) {
     zAxis = Normalize(Sub({target[0], target[1], target[2]}, {eye[0], eye[1], eye[2]}));
     SVec up = {std::sin(roll), std::cos(roll), 0.0f};
     if (std::fabs(Dot(up, zAxis)) > 0.999f) up = {0.0f, 0.0f, 1.0f};
@@ -42,7 +49,8 @@ void CGameView::RefreshProjection() {
     float dx = m_target[0] - m_eye[0], dy = m_target[1] - m_eye[1], dz = m_target[2] - m_eye[2];
     float nearPlane = m_nearPlane;
     float farPlane = std::sqrt(dx * dx + dy * dy + dz * dz) + m_farMargin;
-    float aspect = m_viewport->m_height > 0 ? static_cast<float>(m_viewport->m_width) / m_viewport->m_height : 1.0f;
+    float aspect =
+        m_viewport->m_height > 0 ? static_cast<float>(m_viewport->m_width) / m_viewport->m_height : 1.0f;
     view.fieldOfView = m_fieldOfView;
     view.aspect = aspect;
     float yScale = 1.0f / std::tan(m_fieldOfView * 0.5f);
@@ -155,7 +163,9 @@ void CGameView::UpdateCursorRay(float x, float y) {
 bool CGameView::UpdateVisibleGround() {
     int width = m_viewRect[2], height = m_viewRect[3];
     int margin = Math_RoundToInt(0.15f * static_cast<float>((width + height) / 2));
-    const int corners[4][2] = {{-margin, -margin}, {width + margin, -margin}, {-margin, height + margin},
+    const int corners[4][2] = {{-margin, -margin},
+                               {width + margin, -margin},
+                               {-margin, height + margin},
                                {width + margin, height + margin}};
     SVec dirs[4];
     for (int c = 0; c < 4; ++c) {

@@ -15,26 +15,35 @@
 
 namespace {
 
-CGame* Game(CConsoleCommand* record) { return record->GetOwner() ? record->GetOwner() : g_pGame; }
+CGame* Game(CConsoleCommand* record) {
+    return record->GetOwner() ? record->GetOwner() : g_pGame;
+}
 SVideoSettings* Slot(CConsoleCommand* record) {
     CGame* game = Game(record);
     return game ? &game->m_video[0] : nullptr;
 }
 
-void Print(CConsoleCommand* record, const char* text) { record->GetInterpreter()->Print(text); }
+void Print(CConsoleCommand* record, const char* text) {
+    record->GetInterpreter()->Print(text);
+}
 
-void WriteLine(CVFSFile* file, const char* text) { file->Write(text, static_cast<uint32_t>(std::strlen(text))); }
+void WriteLine(CVFSFile* file, const char* text) {
+    file->Write(text, static_cast<uint32_t>(std::strlen(text)));
+}
 
 void Restarted(CConsoleCommand* record) {
     if (CGame* game = Game(record)) game->CheckVideoSettingsChanged();
 }
 
 // A flag is false when it starts with 0 or a lower-case f.
-bool Flag(const char* text) { return !(text && (text[0] == '0' || text[0] == 'f')); }
+bool Flag(const char* text) {
+    return !(text && (text[0] == '0' || text[0] == 'f'));
+}
 
 // The shape every setting shares: write the line into Video.cfg, print the
 // value without arguments, store it with exactly the right count.
-void IntSetting(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file, int32_t* value, const char* printFormat) {
+void IntSetting(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file, int32_t* value,
+                const char* printFormat) {
     char line[320];
     if (file) {
         std::snprintf(line, sizeof line, "%s(%d);\r\n", record->GetName(), *value);
@@ -114,7 +123,9 @@ void Cmd_TextureQuality(CConsoleCommand* r, SCommandArgs* a, CVFSFile* f) {
     if (SVideoSettings* s = Slot(r)) IntSetting(r, a, f, &s->textureQuality, "Vid_TextureQuality = %d ");
 }
 
-void OnWindowedChange(CConsoleCommand* record, SCommandArgs*, CVFSFile*) { Restarted(record); }
+void OnWindowedChange(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
+    Restarted(record);
+}
 
 void ForceRestart(CGame* game) {
     if (!game) return;
@@ -122,7 +133,9 @@ void ForceRestart(CGame* game) {
     game->m_videoRestartPending = 0;
 }
 
-void Cmd_ForceRestart(CConsoleCommand* record, SCommandArgs*, CVFSFile*) { ForceRestart(Game(record)); }
+void Cmd_ForceRestart(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
+    ForceRestart(Game(record));
+}
 
 void Cmd_Restart(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
     CGame* game = Game(record);
@@ -154,13 +167,18 @@ void ListDrivers(CConsoleCommand* record, bool modes) {
     Print(record, "");
 }
 
-void Cmd_ListDrivers(CConsoleCommand* record, SCommandArgs*, CVFSFile*) { ListDrivers(record, false); }
-void Cmd_ListResolutions(CConsoleCommand* record, SCommandArgs*, CVFSFile*) { ListDrivers(record, true); }
+void Cmd_ListDrivers(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
+    ListDrivers(record, false);
+}
+void Cmd_ListResolutions(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
+    ListDrivers(record, true);
+}
 
 void OnCharset(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
     CGame* game = Game(record);
     if (!game) return;
-    static const int kCodePages[] = {1252, 1256, 1257, 1250, 1251, 1253, 1255, 874, 1254, 1252, 1252, 1252, 1252};
+    static const int kCodePages[] = {1252, 1256, 1257, 1250, 1251, 1253, 1255,
+                                     874,  1254, 1252, 1252, 1252, 1252};
     int cs = game->m_charSet;
     game->m_codePage = (cs >= 0 && cs <= 12) ? kCodePages[cs] : 1252;
 }
@@ -178,45 +196,55 @@ void RegisterVideoCommands(CCommandInterpreter* ip) {
                          "Vid_Charset(int CharSet);")
             .OnChange(OnCharset),
         SCommandRow::Int("Vid_BinkSoundTrack", &game->m_binkSoundTrack, 0, 256,
-                         "Sets the soundtrack to play sound in binks from", "Vid_BinkSoundTrack(int SoundTrack);"),
-        SCommandRow::Bool("g_DontDrawConsole", &game->m_dontDrawConsole, "Turns the rendering of the console on or off",
-                          "g_DontDrawConsole"),
+                         "Sets the soundtrack to play sound in binks from",
+                         "Vid_BinkSoundTrack(int SoundTrack);"),
+        SCommandRow::Bool("g_DontDrawConsole", &game->m_dontDrawConsole,
+                          "Turns the rendering of the console on or off", "g_DontDrawConsole"),
         SCommandRow::Bool("g_DrawProgressBars", &game->m_progressDrawing,
                           "Turns the rendering of progressbars on or off", "g_DrawProgressBars();"),
-        SCommandRow::Bool("GUI_Disable", &game->m_guiDisable, "Disables drawing of any GUI", "GUI_Disable(bool Disable);"),
+        SCommandRow::Bool("GUI_Disable", &game->m_guiDisable, "Disables drawing of any GUI",
+                          "GUI_Disable(bool Disable);"),
         SCommandRow::Function("Vid_Driver", Cmd_Driver, "Selects the driver for the selected monitor",
                               "Vid_Driver(int Monitor = 0, str DriverName);")
             .Config("Video.cfg"),
-        SCommandRow::Function("Vid_Resolution", Cmd_Resolution, "Sets the resoultion for the selected monitor",
+        SCommandRow::Function("Vid_Resolution", Cmd_Resolution,
+                              "Sets the resoultion for the selected monitor",
                               "Vid_Resolution(int Monitor = 0, int Width, int Height);")
             .Config("Video.cfg"),
         SCommandRow::Function("Vid_ListResolutions", Cmd_ListResolutions,
                               "Lists the awailable resolutions for the selected nonitor",
                               "Vid_ListResolutions(int Monitor = 0);"),
-        SCommandRow::Function("Vid_Hardware", Cmd_Hardware, "Enables hardware 3D rasterazion on the selected monitor",
+        SCommandRow::Function("Vid_Hardware", Cmd_Hardware,
+                              "Enables hardware 3D rasterazion on the selected monitor",
                               "Vid_Hardware(int Monitor = 0, bool Enable);")
             .Config("Video.cfg"),
-        SCommandRow::Function("Vid_RefreshRate", Cmd_RefreshRate, "Selects the prefered refreshrate for the slected monitor",
+        SCommandRow::Function("Vid_RefreshRate", Cmd_RefreshRate,
+                              "Selects the prefered refreshrate for the slected monitor",
                               "Vid_RefreshRate(int Monitor = 0, );")
             .Config("Video.cfg"),
-        SCommandRow::Function("Vid_BitDepth", Cmd_BitDepth, "Selects the prefered bitdepth for the selected monitor",
+        SCommandRow::Function("Vid_BitDepth", Cmd_BitDepth,
+                              "Selects the prefered bitdepth for the selected monitor",
                               "Vid_BitDepth(int Monitor = 0, int BitDepth);")
             .Config("Video.cfg"),
         SCommandRow::Function("Vid_Windowed", Cmd_Windowed, "Selects windowed mode for the selected monitor",
                               "Vid_Windowed(int Monitor = 0, bool Windowed);")
             .Config("Video.cfg"),
-        SCommandRow::Function("Vid_TextureDetail", Cmd_TextureDetail, "Selects texture detail selected monitor",
+        SCommandRow::Function("Vid_TextureDetail", Cmd_TextureDetail,
+                              "Selects texture detail selected monitor",
                               "Vid_TextureDetail(int Monitor = 0, int Detail);")
             .Config("Video.cfg"),
-        SCommandRow::Function("Vid_TextureQuality", Cmd_TextureQuality, "Selects texture quality for the selected monitor",
+        SCommandRow::Function("Vid_TextureQuality", Cmd_TextureQuality,
+                              "Selects texture quality for the selected monitor",
                               "Vid_TextureQuality(int Monitor = 0, int Qualitu);")
             .Config("Video.cfg"),
-        SCommandRow::Bool("Vid_mon1_Windowed", &game->m_video[0].windowed, "Selects windowed mode for monitor 1",
-                          "Vid_mon1_Windowed(bool Disable);")
+        SCommandRow::Bool("Vid_mon1_Windowed", &game->m_video[0].windowed,
+                          "Selects windowed mode for monitor 1", "Vid_mon1_Windowed(bool Disable);")
             .OnChange(OnWindowedChange),
-        SCommandRow::Function("Vid_ForceRestart", Cmd_ForceRestart, "Restares the video system", "Vid_ForceRestart"),
+        SCommandRow::Function("Vid_ForceRestart", Cmd_ForceRestart, "Restares the video system",
+                              "Vid_ForceRestart"),
         SCommandRow::Function("Vid_Restart", Cmd_Restart, "Restares the video system", "Vid_Restart"),
-        SCommandRow::Function("Vid_ListDrivers", Cmd_ListDrivers, "Lists the available drivers", "Vid_ListDrivers();"),
+        SCommandRow::Function("Vid_ListDrivers", Cmd_ListDrivers, "Lists the available drivers",
+                              "Vid_ListDrivers();"),
     };
     CommandTable_Register(ip, rows);
 }

@@ -1,10 +1,11 @@
 // The input area of the command set: the edit-field commands that the
 // key-binding files bind, the mouse-button commands, the keyboard and mouse
 // variables and the binding commands Bind, ShowBindings and RemoveBonds.
+#include <strings.h>
+
 #include <cctype>
 #include <cstdio>
 #include <string>
-#include <strings.h>
 
 #include "app/InputManager.h"
 #include "console/CommandInterpreter.h"
@@ -15,13 +16,17 @@ extern CInputManager* g_pInputManager;
 
 namespace {
 
-CInputManager* Input() { return g_pInputManager; }
+CInputManager* Input() {
+    return g_pInputManager;
+}
 
-void Print(CConsoleCommand* record, const char* text) { record->GetInterpreter()->Print(text); }
+void Print(CConsoleCommand* record, const char* text) {
+    record->GetInterpreter()->Print(text);
+}
 
-#define EDIT_COMMAND(Name, Call)                                        \
-    void Name(CConsoleCommand*, SCommandArgs*, CVFSFile*) {             \
-        if (CInputManager* m = Input()) m->Edit().Call();               \
+#define EDIT_COMMAND(Name, Call)                            \
+    void Name(CConsoleCommand*, SCommandArgs*, CVFSFile*) { \
+        if (CInputManager* m = Input()) m->Edit().Call();   \
     }
 EDIT_COMMAND(Cmd_EraseChar, Backspace)
 EDIT_COMMAND(Cmd_DeleteChar, Delete)
@@ -156,7 +161,8 @@ void Cmd_Bind(CConsoleCommand* record, SCommandArgs* args, CVFSFile*) {
         Print(record, "Bind: Invalid key.");
         return;
     }
-    m->Keys().SetBinding(BindGroupFromModifiers(control, shift, alt, override), event, code, line ? line : "");
+    m->Keys().SetBinding(BindGroupFromModifiers(control, shift, alt, override), event, code,
+                         line ? line : "");
 }
 
 void Cmd_ShowBindings(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
@@ -168,8 +174,10 @@ void Cmd_ShowBindings(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
         int group;
         const char* format;
     } kGroups[] = {
-        {BINDGROUP_NONE, "                   %03d: %s"},    {BINDGROUP_CONTROL, "Control            %03d: %s"},
-        {BINDGROUP_SHIFT, "Shift              %03d: %s"},   {BINDGROUP_ALT, "Alt                %03d: %s"},
+        {BINDGROUP_NONE, "                   %03d: %s"},
+        {BINDGROUP_CONTROL, "Control            %03d: %s"},
+        {BINDGROUP_SHIFT, "Shift              %03d: %s"},
+        {BINDGROUP_ALT, "Alt                %03d: %s"},
         {BINDGROUP_CONTROL_SHIFT, "Control Shift      %03d: %s"},
         {BINDGROUP_CONTROL_ALT, "Control Alt        %03d: %s"},
         {BINDGROUP_SHIFT_ALT, "Shitf Alt          %03d: %s"},
@@ -212,8 +220,10 @@ void RegisterInputCommands(CCommandInterpreter* ip) {
         edit("Edit_MoveEnd", Cmd_MoveEnd, "Edit_MoveEnd(char character);"),
         edit("Edit_ExtendSelectionLeft", Cmd_SelectLeft, "Edit_ExtendSelectionLeft(char character);"),
         edit("Edit_ExtendSelectionRight", Cmd_SelectRight, "Edit_ExtendSelectionRight(char character);"),
-        edit("Edit_ExtendSelectionWordLeft", Cmd_SelectWordLeft, "Edit_ExtendSelectionWordLeft(char character);"),
-        edit("Edit_ExtendSelectionWordRight", Cmd_SelectWordRight, "Edit_ExtendSelectionWordRight(char character);"),
+        edit("Edit_ExtendSelectionWordLeft", Cmd_SelectWordLeft,
+             "Edit_ExtendSelectionWordLeft(char character);"),
+        edit("Edit_ExtendSelectionWordRight", Cmd_SelectWordRight,
+             "Edit_ExtendSelectionWordRight(char character);"),
         edit("Edit_ExtendSelectionHome", Cmd_SelectHome, "Edit_ExtendSelectionHome(char character);"),
         edit("Edit_ExtendSelectionEnd", Cmd_SelectEnd, "Edit_ExtendSelectionEnd(char character);"),
         edit("Edit_CopySelection", Cmd_Copy, "Edit_CopySelection(char character);"),
@@ -227,11 +237,13 @@ void RegisterInputCommands(CCommandInterpreter* ip) {
         edit("Edit_HistoryNext", Cmd_HistoryNext, "Edit_HistoryNext(char character);"),
         edit("Edit_HistoryPrev", Cmd_HistoryPrev, "Edit_HistoryPrev(char character);"),
         SCommandRow::Bool("kb_ShowKeys", &m->Keys().m_showKeys,
-                          "Tunrs showing of pressed keys in the console on or off", "kb_ShowKeys(bool Enable);"),
-        SCommandRow::Bool("InputDebug", m->Host()->InputDebugSwitch(), "Shows input debug information in the console",
-                          "InputDebug(bool Enable);"),
+                          "Tunrs showing of pressed keys in the console on or off",
+                          "kb_ShowKeys(bool Enable);"),
+        SCommandRow::Bool("InputDebug", m->Host()->InputDebugSwitch(),
+                          "Shows input debug information in the console", "InputDebug(bool Enable);"),
         SCommandRow::Bool("kb_DirectInput", m->Host()->KeyboardSwitch(),
-                          "Turns the use of direct input for keyboard on or off", "kb_DirectInput(bool Enable);")
+                          "Turns the use of direct input for keyboard on or off",
+                          "kb_DirectInput(bool Enable);")
             .Config("Keyboard.cfg"),
         SCommandRow::Bool("m_DirectInput", m->Host()->MouseSwitch(),
                           "Turns the use of direct input for mouse on or off", "m_DirectInput(bool Enable);")
@@ -242,18 +254,20 @@ void RegisterInputCommands(CCommandInterpreter* ip) {
                               "m_SetRB(bool ButtonDown);"),
         SCommandRow::Function("m_SetMB", Cmd_SetMB, "Sets the state of the middle mouse button",
                               "m_SetMB(bool ButtonDown);"),
-        SCommandRow::Function("m_DoubleClick", Cmd_DoubleClick, "Performs a double click at the current position",
-                              "m_DoubleClick();"),
+        SCommandRow::Function("m_DoubleClick", Cmd_DoubleClick,
+                              "Performs a double click at the current position", "m_DoubleClick();"),
         SCommandRow::Float("m_PosX", &m->m_cursorX, -65536.0f, 65536.0f, "Sets the cursor position x value",
                            "m_PosX(float Pos);"),
         SCommandRow::Float("m_PosY", &m->m_cursorY, -65536.0f, 65536.0f, "Sets the cursor position y value",
                            "m_PosY(float Pos);"),
         SCommandRow::Function("RemoveBonds", Cmd_RemoveBonds, "Removes all keyboard bonds", "RemoveBonds();"),
-        SCommandRow::Function("Bind", Cmd_Bind,
-                              "Binds a command line the a key. Event: Down, Up, Change, Repeat or Continuous. "
-                              "PreKey: Control | Shift | Alt. Command: Any valid command sequence",
-                              "Bind(str Event = Down, str PreKey = None, str Key, str CommandLine);"),
-        SCommandRow::Function("ShowBindings", Cmd_ShowBindings, "Shows the current bound keys", "ShowBindings();"),
+        SCommandRow::Function(
+            "Bind", Cmd_Bind,
+            "Binds a command line the a key. Event: Down, Up, Change, Repeat or Continuous. "
+            "PreKey: Control | Shift | Alt. Command: Any valid command sequence",
+            "Bind(str Event = Down, str PreKey = None, str Key, str CommandLine);"),
+        SCommandRow::Function("ShowBindings", Cmd_ShowBindings, "Shows the current bound keys",
+                              "ShowBindings();"),
     };
     CommandTable_Register(ip, rows);
 }

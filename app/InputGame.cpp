@@ -54,19 +54,23 @@ public:
     bool InterfaceScreenActive() override {
         return m_game && m_game->m_interface && m_game->m_interface->m_activeGUI != 1000;
     }
-    bool FullConsole() override { return m_game && m_game->m_interface && m_game->m_interface->m_fullConsole; }
+    bool FullConsole() override {
+        return m_game && m_game->m_interface && m_game->m_interface->m_fullConsole;
+    }
     float ScrollSpeed() override {
         return m_game && m_game->m_interface ? m_game->m_interface->m_scrollSpeed : 1.0f;
     }
     void ScrollView(float vx, float vz, float arrowX, float arrowZ) override {
-        if (m_game && m_game->m_gameView) m_game->m_gameView->ScrollCamera(vx, vz, arrowX, arrowZ, FrameTime());
+        if (m_game && m_game->m_gameView)
+            m_game->m_gameView->ScrollCamera(vx, vz, arrowX, arrowZ, FrameTime());
     }
     void UpdateInterfaceContext() override {
         CInterface* ui = m_game ? m_game->m_interface : nullptr;
         if (!ui) return;
         if (ui->m_mode == 3)
             ui->m_guiBindingFile = "Commands_GUISetting.cfg";
-        else if (ui->m_guiBindingFile.IsEmpty() || ui->m_guiBindingFile.EqualsNoCase("Commands_GUISetting.cfg"))
+        else if (ui->m_guiBindingFile.IsEmpty() ||
+                 ui->m_guiBindingFile.EqualsNoCase("Commands_GUISetting.cfg"))
             ui->m_guiBindingFile = "Commands_GUI.cfg";
         // Outside render frames there is no mini console.
         if (!RenderFrames())
@@ -118,7 +122,9 @@ float CGameInputHost::FrameTime() {
 
 }  // namespace
 
-IInputHost* Input_CreateGameHost(CGame* game) { return new CGameInputHost(game); }
+IInputHost* Input_CreateGameHost(CGame* game) {
+    return new CGameInputHost(game);
+}
 
 CInputManager::CInputManager(CGame* game, ICommandHost* commandHost)
     : CInputManager(game, Input_CreateGameHost(game), commandHost, true) {}

@@ -18,13 +18,13 @@ struct SInputContextFacts {
     bool miniConsole = false;
     int32_t guiWord = 0;
     int32_t gameState = 0;
-    bool gameScreen = false;        // the interface shows the in-game screen
-    int32_t activeGUI = 1000;       // 1000: no interface screen
-    int32_t interfaceMode = 0;      // 3 while a settings edit box is active
+    bool gameScreen = false;          // the interface shows the in-game screen
+    int32_t activeGUI = 1000;         // 1000: no interface screen
+    int32_t interfaceMode = 0;        // 3 while a settings edit box is active
     const char* guiBindingFile = "";  // the active GUI screen's own file, or ""
     bool emitterEdit = false;
     bool mapEdit = false;
-    bool videoPlaying = false;      // no new file while a full-screen video plays
+    bool videoPlaying = false;  // no new file while a full-screen video plays
 };
 
 // The key-binding file for the facts; null to keep the current one.

@@ -1,9 +1,10 @@
 #include "app/InputManager.h"
 
+#include <strings.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <strings.h>
 
 #include "app/GameConsole.h"
 #include "app/GameView.h"
@@ -49,9 +50,12 @@ private:
 
 CEditField::EClipResult FromPlatform(EClipboardResult r) {
     switch (r) {
-        case CLIPBOARD_OK: return CEditField::CLIP_OK;
-        case CLIPBOARD_NOT_TEXT: return CEditField::CLIP_NOT_TEXT;
-        default: return CEditField::CLIP_CANNOT_OPEN;
+        case CLIPBOARD_OK:
+            return CEditField::CLIP_OK;
+        case CLIPBOARD_NOT_TEXT:
+            return CEditField::CLIP_NOT_TEXT;
+        default:
+            return CEditField::CLIP_CANNOT_OPEN;
     }
 }
 }  // namespace
@@ -137,7 +141,8 @@ bool CInputManager::Startup() {
                     self->m_keyTypesNothing = false;
                 } else if (e.type == EDisplayEvent::KeyDown || e.type == EDisplayEvent::KeyUp) {
                     int code = Input_ScanCodeFromSdl(e.scancode);
-                    if (e.type == EDisplayEvent::KeyDown) self->m_keyTypesNothing = self->KeyIsBound(code, e.modifiers);
+                    if (e.type == EDisplayEvent::KeyDown)
+                        self->m_keyTypesNothing = self->KeyIsBound(code, e.modifiers);
                     if (!e.repeat) self->QueueWindowKey(code, e.type == EDisplayEvent::KeyDown);
                 }
             },
@@ -379,7 +384,9 @@ void CInputManager::CursorAndFocus() {
     UpdateCursorRay();
 }
 
-void CInputManager::UpdateCursorRay() { m_host->UpdateCursorRay(m_cursorX, m_cursorY); }
+void CInputManager::UpdateCursorRay() {
+    m_host->UpdateCursorRay(m_cursorX, m_cursorY);
+}
 
 void CInputManager::EdgeScroll() {
     // While a GUI screen is up, and in a window while the console shows, the
@@ -449,7 +456,8 @@ void CInputManager::UpdateCommandContext() {
     if (!file) return;
 
     CConsole* console = m_host->Console();
-    bool consoleContext = !strcasecmp(file, "Commands_Console.cfg") || !strcasecmp(file, "Commands_MiniConsole.cfg");
+    bool consoleContext =
+        !strcasecmp(file, "Commands_Console.cfg") || !strcasecmp(file, "Commands_MiniConsole.cfg");
     CStrBuf* target = nullptr;
     if (consoleContext && console)
         target = &console->CommandLine();

@@ -39,10 +39,10 @@ class CMidiIn;
 
 // The MIDI state that the MIDI thread writes and the game reads.
 struct SMidiState {
-    int count = 0;                          // devices opened
-    std::atomic<uint8_t> controller[128];   // last value per controller number
-    std::atomic<uint8_t> changed[128];      // set when a controller moved
-    std::atomic<uint16_t> held[128];        // 1 while a note is held
+    int count = 0;                         // devices opened
+    std::atomic<uint8_t> controller[128];  // last value per controller number
+    std::atomic<uint8_t> changed[128];     // set when a controller moved
+    std::atomic<uint16_t> held[128];       // 1 while a note is held
     SMidiState();
 };
 // One short MIDI message, packed status | data1 << 8 | data2 << 16.
@@ -84,7 +84,9 @@ public:
     void FireBindingDown() { m_keys.FireBindingDown(); }
     void FireBindingUp() { m_keys.FireBindingUp(); }
     static int KeyCodeFromName(const char* name) { return ::KeyCodeFromName(name); }
-    static char* KeyNameFromCode(char* buffer, size_t size, int code) { return ::KeyNameFromCode(buffer, size, code); }
+    static char* KeyNameFromCode(char* buffer, size_t size, int code) {
+        return ::KeyNameFromCode(buffer, size, code);
+    }
     CKeyBindings& Keys() { return m_keys; }
 
     // ---- the edit field
@@ -106,8 +108,8 @@ public:
     float m_cursorX = 320.0f;
     float m_cursorY = 240.0f;
     uint8_t m_cursorMoved = 0;
-    uint8_t m_gameCursor = 0;     // the game draws its own cursor
-    float m_mouseSpeed = 1.0f;    // exponent on mouse deltas
+    uint8_t m_gameCursor = 0;                    // the game draws its own cursor
+    float m_mouseSpeed = 1.0f;                   // exponent on mouse deltas
     int32_t m_mouseMoveX = 0, m_mouseMoveY = 0;  // since the last frame
     // Edge scrolling.
     float m_scrollX = 0.0f, m_scrollZ = 0.0f;

@@ -1,11 +1,13 @@
 #include "app/KeyBind.h"
 
-#include <cstdio>
 #include <strings.h>
+
+#include <cstdio>
 #include <utility>
 
 int KeyEventFromName(const char* name) {
-    static const char* const kNames[kKeyEventCount] = {"Down", "Up", "Continuous", "Change", "Repeat", "DBLCLK"};
+    static const char* const kNames[kKeyEventCount] = {"Down",   "Up",     "Continuous",
+                                                       "Change", "Repeat", "DBLCLK"};
     if (!name) return -1;
     for (int i = 0; i < kKeyEventCount; ++i)
         if (strcasecmp(name, kNames[i]) == 0) return i;
@@ -47,11 +49,14 @@ bool CKeyBindings::SetBinding(int group, int event, int code, const char* line) 
 
 const std::string& CKeyBindings::Binding(int group, int event, int code) const {
     static const std::string kEmpty;
-    if (group < 0 || group >= kBindGroupCount || event < 0 || event >= kKeyEventCount || !InRange(code)) return kEmpty;
+    if (group < 0 || group >= kBindGroupCount || event < 0 || event >= kKeyEventCount || !InRange(code))
+        return kEmpty;
     return m_table[group][event][code];
 }
 
-int CKeyBindings::CurrentGroup() const { return BindGroupFromModifiers(m_control, m_shift, m_alt, false); }
+int CKeyBindings::CurrentGroup() const {
+    return BindGroupFromModifiers(m_control, m_shift, m_alt, false);
+}
 
 void CKeyBindings::RunLine(int group, int event, int code) {
     // A copy: the line may rebind its own key (a context file) while it runs.
@@ -94,7 +99,8 @@ void CKeyBindings::KeyUp(int code) {
     if (m_control && ((code == kKeyLControl && m_value[kKeyRControl] == 0.0f) ||
                       (code == kKeyRControl && m_value[kKeyLControl] == 0.0f)))
         SetModifier(m_control, false);
-    if (m_alt && ((code == kKeyLAlt && m_value[kKeyRAlt] == 0.0f) || (code == kKeyRAlt && m_value[kKeyLAlt] == 0.0f)))
+    if (m_alt &&
+        ((code == kKeyLAlt && m_value[kKeyRAlt] == 0.0f) || (code == kKeyRAlt && m_value[kKeyLAlt] == 0.0f)))
         SetModifier(m_alt, false);
 
     RunEvent(KEYEVENT_UP, code);

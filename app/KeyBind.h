@@ -18,7 +18,14 @@
 
 #include "app/KeyNames.h"
 
-enum EKeyEvent { KEYEVENT_DOWN, KEYEVENT_UP, KEYEVENT_CONTINUOUS, KEYEVENT_CHANGE, KEYEVENT_REPEAT, KEYEVENT_DBLCLK };
+enum EKeyEvent {
+    KEYEVENT_DOWN,
+    KEYEVENT_UP,
+    KEYEVENT_CONTINUOUS,
+    KEYEVENT_CHANGE,
+    KEYEVENT_REPEAT,
+    KEYEVENT_DBLCLK
+};
 constexpr int kKeyEventCount = 6;
 
 enum EBindGroup {

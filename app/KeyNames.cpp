@@ -17,26 +17,55 @@ struct SKeyNameRow {
 
 const SKeyNameRow kKeyNameRows[] = {
     {1, {"ESC"}},
-    {2, {"1"}}, {3, {"2"}}, {4, {"3"}}, {5, {"4"}}, {6, {"5"}},
-    {7, {"6"}}, {8, {"7"}}, {9, {"8"}}, {10, {"9"}}, {11, {"0"}},
+    {2, {"1"}},
+    {3, {"2"}},
+    {4, {"3"}},
+    {5, {"4"}},
+    {6, {"5"}},
+    {7, {"6"}},
+    {8, {"7"}},
+    {9, {"8"}},
+    {10, {"9"}},
+    {11, {"0"}},
     {12, {"MINUS", "-"}},
     {13, {"EQUALS", "="}},
     {14, {"BACKSPACE", "BACK"}},
     {15, {"TAB"}},
-    {16, {"q"}}, {17, {"w"}}, {18, {"e"}}, {19, {"r"}}, {20, {"t"}},
-    {21, {"y"}}, {22, {"u"}}, {23, {"i"}}, {24, {"o"}}, {25, {"p"}},
+    {16, {"q"}},
+    {17, {"w"}},
+    {18, {"e"}},
+    {19, {"r"}},
+    {20, {"t"}},
+    {21, {"y"}},
+    {22, {"u"}},
+    {23, {"i"}},
+    {24, {"o"}},
+    {25, {"p"}},
     {26, {"LBRACKET", "["}},
     {27, {"RBRACKET", "]"}},
     {28, {"RETURN", "ENTER"}},
     {29, {"LCONTROL"}},
-    {30, {"a"}}, {31, {"s"}}, {32, {"d"}}, {33, {"f"}}, {34, {"g"}},
-    {35, {"h"}}, {36, {"j"}}, {37, {"k"}}, {38, {"l"}},
+    {30, {"a"}},
+    {31, {"s"}},
+    {32, {"d"}},
+    {33, {"f"}},
+    {34, {"g"}},
+    {35, {"h"}},
+    {36, {"j"}},
+    {37, {"k"}},
+    {38, {"l"}},
     {39, {"SEMICOLON", ";"}},
     {40, {"APOSTROPHE", "'"}},
     {41, {"GRAVE", "`"}},
     {42, {"LSHIFT"}},
     {43, {"BACKSLASH", "\\"}},
-    {44, {"z"}}, {45, {"x"}}, {46, {"c"}}, {47, {"v"}}, {48, {"b"}}, {49, {"n"}}, {50, {"m"}},
+    {44, {"z"}},
+    {45, {"x"}},
+    {46, {"c"}},
+    {47, {"v"}},
+    {48, {"b"}},
+    {49, {"n"}},
+    {50, {"m"}},
     {51, {"COMMA"}},
     {52, {"PERIOD"}},
     {53, {"SLASH", "/"}},
@@ -45,8 +74,16 @@ const SKeyNameRow kKeyNameRows[] = {
     {56, {"LALT", "LMENU"}},
     {57, {"SPACE"}},
     {58, {"CAPSLOCK", "CAPITAL", "CAPS"}},
-    {59, {"F1"}}, {60, {"F2"}}, {61, {"F3"}}, {62, {"F4"}}, {63, {"F5"}},
-    {64, {"F6"}}, {65, {"F7"}}, {66, {"F8"}}, {67, {"F9"}}, {68, {"F10"}},
+    {59, {"F1"}},
+    {60, {"F2"}},
+    {61, {"F3"}},
+    {62, {"F4"}},
+    {63, {"F5"}},
+    {64, {"F6"}},
+    {65, {"F7"}},
+    {66, {"F8"}},
+    {67, {"F9"}},
+    {68, {"F10"}},
     {69, {"NUMLOCK"}},
     {70, {"SCROLLLOCK", "SCROLL"}},
     {71, {"NUM_7", "NUMPAD7"}},
@@ -62,7 +99,11 @@ const SKeyNameRow kKeyNameRows[] = {
     {81, {"NUM_3", "NUMPAD3"}},
     {82, {"NUM_0", "NUMPAD0"}},
     {83, {"NUM_DECIMAL", "DECIMAL", "NUM_."}},
-    {87, {"F11"}}, {88, {"F12"}}, {100, {"F13"}}, {101, {"F14"}}, {102, {"F15"}},
+    {87, {"F11"}},
+    {88, {"F12"}},
+    {100, {"F13"}},
+    {101, {"F14"}},
+    {102, {"F15"}},
     {112, {"JP_KANA"}},
     {121, {"JP_CONVERT"}},
     {123, {"JP_NOCONVERT"}},
@@ -121,11 +162,13 @@ struct SKeyNameTable {
         for (const SKeyNameRow& row : kKeyNameRows)
             for (const char* n : row.names)
                 if (n) names[row.code].push_back(n);
-        for (int i = 1; i <= 10; ++i) names[kKeyMouseButton1 + i - 1].push_back("MOUSE_BUTTON" + std::to_string(i));
+        for (int i = 1; i <= 10; ++i)
+            names[kKeyMouseButton1 + i - 1].push_back("MOUSE_BUTTON" + std::to_string(i));
         for (int i = 1; i <= 4; ++i) names[278 + i].push_back("JOYSTICK_POV" + std::to_string(i));
         static const char* const kAxes[8] = {"AXISX",     "AXISY",     "AXISZ",   "ROTATIONX",
                                              "ROTATIONY", "ROTATIONZ", "SLIDER1", "SLIDER2"};
-        static const char* const kKinds[3] = {"JOYSTICK_VELOCITY_", "JOYSTICK_ACCELERATION_", "JOYSTICK_FORCE_"};
+        static const char* const kKinds[3] = {"JOYSTICK_VELOCITY_", "JOYSTICK_ACCELERATION_",
+                                              "JOYSTICK_FORCE_"};
         for (int k = 0; k < 3; ++k)
             for (int a = 0; a < 8; ++a) names[411 + k * 8 + a].push_back(std::string(kKinds[k]) + kAxes[a]);
     }
@@ -138,7 +181,8 @@ const SKeyNameTable& Table() {
 
 bool EqualNoCase(const char* a, const char* b) {
     for (; *a && *b; ++a, ++b)
-        if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b))) return false;
+        if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b)))
+            return false;
     return *a == *b;
 }
 

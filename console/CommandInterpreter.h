@@ -31,90 +31,88 @@ class CConsole;
 class CGame;
 class ICommandHost;
 
-enum
-{
-  kCommandBuckets = 2048,
-  kMaxExecuteDepth = 32,  // nested Exec/If runs before a run is refused
+enum {
+    kCommandBuckets = 2048,
+    kMaxExecuteDepth = 32,  // nested Exec/If runs before a run is refused
 };
 
-class CCommandInterpreter
-{
+class CCommandInterpreter {
 public:
-  explicit CCommandInterpreter(CGame* owner, ICommandHost* host = nullptr);
-  ~CCommandInterpreter();
-  CCommandInterpreter(const CCommandInterpreter&) = delete;
-  CCommandInterpreter& operator=(const CCommandInterpreter&) = delete;
+    explicit CCommandInterpreter(CGame* owner, ICommandHost* host = nullptr);
+    ~CCommandInterpreter();
+    CCommandInterpreter(const CCommandInterpreter&) = delete;
+    CCommandInterpreter& operator=(const CCommandInterpreter&) = delete;
 
-  void SetHost(ICommandHost* host) { m_host = host; }
-  ICommandHost* GetHost() const { return m_host; }
-  CGame* GetOwner() const { return m_owner; }
+    void SetHost(ICommandHost* host) { m_host = host; }
+    ICommandHost* GetHost() const { return m_host; }
+    CGame* GetOwner() const { return m_owner; }
 
-  // ---- registry
-  CConsoleCommand* GetCommand(const char* name);
-  CConsoleCommand* GetCommandLinear(const char* name) const;
-  // Completes a prefix: 1 and the whole name when exactly one entry begins
-  // with it; otherwise 0, and with several matches their names are listed
-  // and out becomes their longest common beginning.
-  int GetClosestCommand(const char* prefix, CStrBuf& out);
-  // Runs the registration functions of every area, then sorts the list.
-  void RegisterAllCommands();
-  // Sorts the list of all entries by name, case-insensitively.
-  void SortCommands();
-  CConsoleCommand* First() const { return m_list; }
-  int32_t GetCount() const { return m_count; }
-  uint32_t Bucket(const char* name);
+    // ---- registry
+    CConsoleCommand* GetCommand(const char* name);
+    CConsoleCommand* GetCommandLinear(const char* name) const;
+    // Completes a prefix: 1 and the whole name when exactly one entry begins
+    // with it; otherwise 0, and with several matches their names are listed
+    // and out becomes their longest common beginning.
+    int GetClosestCommand(const char* prefix, CStrBuf& out);
+    // Runs the registration functions of every area, then sorts the list.
+    void RegisterAllCommands();
+    // Sorts the list of all entries by name, case-insensitively.
+    void SortCommands();
+    CConsoleCommand* First() const { return m_list; }
+    int32_t GetCount() const { return m_count; }
+    uint32_t Bucket(const char* name);
 
-  // ---- execution
-  // Runs command text. length < 0: the text is copied first; length >= 0:
-  // the text is parsed in place and must be writable. Returns true when no
-  // statement reached a registered entry. With quiet set an unknown name
-  // ends the run silently.
-  bool Execute(bool quiet, char* text, int length);
-  bool Execute(bool quiet, const char* text);
-  // Read-only text is always run on a copy (of length bytes, or up to its
-  // terminator when length < 0).
-  bool Execute(bool quiet, const char* text, int length);
-  // Runs a script file read through the file table; false when it could not
-  // be opened ("File '%s' not found" is printed).
-  bool ExecuteFile(const char* path);
-  SCommandArgs& Args() { return m_args; }
-  int GetDepth() const { return m_depth; }
+    // ---- execution
+    // Runs command text. length < 0: the text is copied first; length >= 0:
+    // the text is parsed in place and must be writable. Returns true when no
+    // statement reached a registered entry. With quiet set an unknown name
+    // ends the run silently.
+    bool Execute(bool quiet, char* text, int length);
+    bool Execute(bool quiet, const char* text);
+    // Read-only text is always run on a copy (of length bytes, or up to its
+    // terminator when length < 0).
+    bool Execute(bool quiet, const char* text, int length);
+    // Runs a script file read through the file table; false when it could not
+    // be opened ("File '%s' not found" is printed).
+    bool ExecuteFile(const char* path);
+    SCommandArgs& Args() { return m_args; }
+    int GetDepth() const { return m_depth; }
 
-  // ---- configuration files
-  // Writes every entry that names a configuration file into that file under
-  // "Scripts\Config"; returns the number of files that could not be written.
-  int SaveConfigFiles();
-  // Saving is refused until the game says start-up completed, so that an
-  // early exit never replaces the player's settings with defaults.
-  void SetConfigSaveEnabled(bool enabled) { m_configSaveEnabled = enabled; }
-  bool IsConfigSaveEnabled() const { return m_configSaveEnabled; }
+    // ---- configuration files
+    // Writes every entry that names a configuration file into that file under
+    // "Scripts\Config"; returns the number of files that could not be written.
+    int SaveConfigFiles();
+    // Saving is refused until the game says start-up completed, so that an
+    // early exit never replaces the player's settings with defaults.
+    void SetConfigSaveEnabled(bool enabled) { m_configSaveEnabled = enabled; }
+    bool IsConfigSaveEnabled() const { return m_configSaveEnabled; }
 
-  // ---- printing (to the host's console, or standard error without one)
-  void Print(const char* text);
-  void Printf(const char* format, ...) __attribute__((format(printf, 2, 3)));
-  void PrintColor(const char* text, int r, int g, int b);
-  CConsole* GetConsole() const;
+    // ---- printing (to the host's console, or standard error without one)
+    void Print(const char* text);
+    void Printf(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    void PrintColor(const char* text, int r, int g, int b);
+    CConsole* GetConsole() const;
 
-  // Storage of the constants true and false and of input_LastFile.
-  uint8_t m_true = 1;
-  uint8_t m_false = 0;
-  CStrBuf m_lastBindingsFile;
+    // Storage of the constants true and false and of input_LastFile.
+    uint8_t m_true = 1;
+    uint8_t m_false = 0;
+    CStrBuf m_lastBindingsFile;
 
 private:
-  friend class CConsoleCommand;
-  bool Parse(bool quiet, char* text, int length);
-  void RunStatement(bool quiet, const char* name, bool& ran, bool& stop);
+    friend class CConsoleCommand;
+    bool Parse(bool quiet, char* text, int length);
+    void RunStatement(bool quiet, const char* name, bool& ran, bool& stop);
 
-  CCRC32 m_crc;
-  CGame* m_owner = nullptr;
-  ICommandHost* m_host = nullptr;
-  CConsoleCommand* m_buckets[kCommandBuckets] = {};
-  CConsoleCommand* m_list = nullptr;
-  int32_t m_count = 0;
-  SCommandArgs m_args;
-  int m_depth = 0;
-  bool m_unwinding = false;  // a nested run hit the depth limit
-  bool m_configSaveEnabled = false;
+    CCRC32 m_crc;
+    CGame* m_owner = nullptr;
+    ICommandHost* m_host = nullptr;
+    CConsoleCommand* m_buckets[kCommandBuckets] = {};
+    CConsoleCommand* m_list = nullptr;
+    int32_t m_count = 0;
+    SCommandArgs m_args;
+    int m_depth = 0;
+    bool m_unwinding = false;  // a nested run hit the depth limit
+    bool m_configSaveEnabled = false;
 };
 
 // Mask of the bucket index, set once by the first interpreter.

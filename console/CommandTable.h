@@ -26,148 +26,133 @@
 
 class CCommandInterpreter;
 
-enum : uint32_t
-{
-  kRowReadOnly = 1,
-  kRowFloatFlag = 2,
+enum : uint32_t {
+    kRowReadOnly = 1,
+    kRowFloatFlag = 2,
 };
 
-struct SCommandRow
-{
-  const char* name = nullptr;
-  int32_t type = kCommandFunction;
-  void* storage = nullptr;           // variables
-  CommandHandler handler = nullptr;  // functions: the handler; variables: the on-change callback
-  int32_t intMin = 0;
-  int32_t intMax = 0;  // int maximum; maximum length of a string; size of a char array
-  float floatMin = 0.0f;
-  float floatMax = 0.0f;
-  uint32_t mask = 0;
-  const char* description = "";
-  const char* syntax = "";
-  const char* configFile = nullptr;
-  uint32_t flags = 0;
+struct SCommandRow {
+    const char* name = nullptr;
+    int32_t type = kCommandFunction;
+    void* storage = nullptr;           // variables
+    CommandHandler handler = nullptr;  // functions: the handler; variables: the on-change callback
+    int32_t intMin = 0;
+    int32_t intMax = 0;  // int maximum; maximum length of a string; size of a char array
+    float floatMin = 0.0f;
+    float floatMax = 0.0f;
+    uint32_t mask = 0;
+    const char* description = "";
+    const char* syntax = "";
+    const char* configFile = nullptr;
+    uint32_t flags = 0;
 
-  static SCommandRow Function(const char* name, CommandHandler handler, const char* description, const char* syntax)
-  {
-    SCommandRow r;
-    r.name = name;
-    r.type = kCommandFunction;
-    r.handler = handler;
-    r.description = description;
-    r.syntax = syntax;
-    return r;
-  }
-  static SCommandRow Int(const char* name, int32_t* storage, int32_t minimum, int32_t maximum,
-                         const char* description, const char* syntax)
-  {
-    SCommandRow r = Variable(name, kCommandInt, storage, description, syntax);
-    r.intMin = minimum;
-    r.intMax = maximum;
-    return r;
-  }
-  static SCommandRow Float(const char* name, float* storage, float minimum, float maximum, const char* description,
-                           const char* syntax)
-  {
-    SCommandRow r = Variable(name, kCommandFloat, storage, description, syntax);
-    r.floatMin = minimum;
-    r.floatMax = maximum;
-    return r;
-  }
-  static SCommandRow Bool(const char* name, uint8_t* storage, const char* description, const char* syntax)
-  {
-    return Variable(name, kCommandBool, storage, description, syntax);
-  }
-  static SCommandRow String(const char* name, CStrBuf* storage, int32_t maxLength, const char* description,
-                            const char* syntax)
-  {
-    SCommandRow r = Variable(name, kCommandString, storage, description, syntax);
-    r.intMax = maxLength;
-    return r;
-  }
-  // A fixed char array of size bytes (terminator included).
-  static SCommandRow CharArray(const char* name, char* storage, int32_t size, const char* description,
-                               const char* syntax)
-  {
-    SCommandRow r = Variable(name, kCommandCharArray, storage, description, syntax);
-    r.intMax = size;
-    return r;
-  }
+    static SCommandRow Function(const char* name, CommandHandler handler, const char* description,
+                                const char* syntax) {
+        SCommandRow r;
+        r.name = name;
+        r.type = kCommandFunction;
+        r.handler = handler;
+        r.description = description;
+        r.syntax = syntax;
+        return r;
+    }
+    static SCommandRow Int(const char* name, int32_t* storage, int32_t minimum, int32_t maximum,
+                           const char* description, const char* syntax) {
+        SCommandRow r = Variable(name, kCommandInt, storage, description, syntax);
+        r.intMin = minimum;
+        r.intMax = maximum;
+        return r;
+    }
+    static SCommandRow Float(const char* name, float* storage, float minimum, float maximum,
+                             const char* description, const char* syntax) {
+        SCommandRow r = Variable(name, kCommandFloat, storage, description, syntax);
+        r.floatMin = minimum;
+        r.floatMax = maximum;
+        return r;
+    }
+    static SCommandRow Bool(const char* name, uint8_t* storage, const char* description, const char* syntax) {
+        return Variable(name, kCommandBool, storage, description, syntax);
+    }
+    static SCommandRow String(const char* name, CStrBuf* storage, int32_t maxLength, const char* description,
+                              const char* syntax) {
+        SCommandRow r = Variable(name, kCommandString, storage, description, syntax);
+        r.intMax = maxLength;
+        return r;
+    }
+    // A fixed char array of size bytes (terminator included).
+    static SCommandRow CharArray(const char* name, char* storage, int32_t size, const char* description,
+                                 const char* syntax) {
+        SCommandRow r = Variable(name, kCommandCharArray, storage, description, syntax);
+        r.intMax = size;
+        return r;
+    }
 
-  SCommandRow Mask(uint32_t m) const
-  {
-    SCommandRow r = *this;
-    r.mask = m;
-    return r;
-  }
-  SCommandRow Config(const char* file) const
-  {
-    SCommandRow r = *this;
-    r.configFile = file;
-    return r;
-  }
-  SCommandRow OnChange(CommandHandler callback) const
-  {
-    SCommandRow r = *this;
-    r.handler = callback;
-    return r;
-  }
-  SCommandRow ReadOnly() const
-  {
-    SCommandRow r = *this;
-    r.flags |= kRowReadOnly;
-    return r;
-  }
-  SCommandRow FloatFlag() const
-  {
-    SCommandRow r = *this;
-    r.flags |= kRowFloatFlag;
-    return r;
-  }
+    SCommandRow Mask(uint32_t m) const {
+        SCommandRow r = *this;
+        r.mask = m;
+        return r;
+    }
+    SCommandRow Config(const char* file) const {
+        SCommandRow r = *this;
+        r.configFile = file;
+        return r;
+    }
+    SCommandRow OnChange(CommandHandler callback) const {
+        SCommandRow r = *this;
+        r.handler = callback;
+        return r;
+    }
+    SCommandRow ReadOnly() const {
+        SCommandRow r = *this;
+        r.flags |= kRowReadOnly;
+        return r;
+    }
+    SCommandRow FloatFlag() const {
+        SCommandRow r = *this;
+        r.flags |= kRowFloatFlag;
+        return r;
+    }
 
 private:
-  static SCommandRow Variable(const char* name, int32_t type, void* storage, const char* description,
-                              const char* syntax)
-  {
-    SCommandRow r;
-    r.name = name;
-    r.type = type;
-    r.storage = storage;
-    r.description = description;
-    r.syntax = syntax;
-    return r;
-  }
+    static SCommandRow Variable(const char* name, int32_t type, void* storage, const char* description,
+                                const char* syntax) {
+        SCommandRow r;
+        r.name = name;
+        r.type = type;
+        r.storage = storage;
+        r.description = description;
+        r.syntax = syntax;
+        return r;
+    }
 };
 
 // Creates one record per row, in table order; returns the number entered.
 int CommandTable_Register(CCommandInterpreter* interpreter, const SCommandRow* rows, size_t count);
 template <size_t N>
-int CommandTable_Register(CCommandInterpreter* interpreter, const SCommandRow (&rows)[N])
-{
-  return CommandTable_Register(interpreter, rows, N);
+int CommandTable_Register(CCommandInterpreter* interpreter, const SCommandRow (&rows)[N]) {
+    return CommandTable_Register(interpreter, rows, N);
 }
 CConsoleCommand* CommandTable_Create(CCommandInterpreter* interpreter, const SCommandRow& row);
 
 // The areas whose registration functions CCommandInterpreter::RegisterAllCommands
 // runs, in this order. Each area installs its function with CommandArea_Set
 // before the game calls RegisterAllCommands.
-enum ECommandArea
-{
-  kAreaAI,
-  kAreaConsole,
-  kAreaGame,
-  kAreaTest,
-  kAreaEmitterEditor,
-  kAreaPlay,
-  kAreaOrders,  // GUI and map-script orders
-  kAreaInput,
-  kAreaMap,
-  kAreaNetwork,
-  kAreaDebug,
-  kAreaSound,
-  kAreaEffects,
-  kAreaView,
-  kCommandAreaCount
+enum ECommandArea {
+    kAreaAI,
+    kAreaConsole,
+    kAreaGame,
+    kAreaTest,
+    kAreaEmitterEditor,
+    kAreaPlay,
+    kAreaOrders,  // GUI and map-script orders
+    kAreaInput,
+    kAreaMap,
+    kAreaNetwork,
+    kAreaDebug,
+    kAreaSound,
+    kAreaEffects,
+    kAreaView,
+    kCommandAreaCount
 };
 
 typedef void (*CommandAreaFn)(CCommandInterpreter* interpreter);

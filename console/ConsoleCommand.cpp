@@ -13,392 +13,329 @@
 
 // ---- argument slots
 
-static bool ParseInt(const char* text, int32_t& out)
-{
-  char* end = nullptr;
-  errno = 0;
-  long long v = std::strtoll(text, &end, 10);
-  if (end == text)
-    return false;
-  // Out-of-range numbers saturate instead of wrapping into a surprise value.
-  if (v > INT32_MAX)
-    v = INT32_MAX;
-  if (v < INT32_MIN)
-    v = INT32_MIN;
-  out = static_cast<int32_t>(v);
-  return true;
-}
-
-static bool ParseFloat(const char* text, float& out)
-{
-  char* end = nullptr;
-  float v = std::strtof(text, &end);
-  // A NaN would pass every limit check and then poison whatever reads it.
-  if (end == text || std::isnan(v))
-    return false;
-  out = v;
-  return true;
-}
-
-bool CCommandArg::GetInt(int32_t& out) const
-{
-  return m_text && ParseInt(m_text, out);
-}
-
-bool CCommandArg::GetFloat(float& out) const
-{
-  return m_text && ParseFloat(m_text, out);
-}
-
-bool CCommandArg::GetString(char* buffer, int size) const
-{
-  if (!m_text)
-    return false;
-  if (size <= 0)
+static bool ParseInt(const char* text, int32_t& out) {
+    char* end = nullptr;
+    errno = 0;
+    long long v = std::strtoll(text, &end, 10);
+    if (end == text) return false;
+    // Out-of-range numbers saturate instead of wrapping into a surprise value.
+    if (v > INT32_MAX) v = INT32_MAX;
+    if (v < INT32_MIN) v = INT32_MIN;
+    out = static_cast<int32_t>(v);
     return true;
-  // Always terminated: callers use the buffer as a C string.
-  size_t n = std::strlen(m_text);
-  if (n > static_cast<size_t>(size - 1))
-    n = static_cast<size_t>(size - 1);
-  std::memcpy(buffer, m_text, n);
-  buffer[n] = 0;
-  return true;
 }
 
-bool CCommandArg::GetString(CStrBuf& out) const
-{
-  if (!m_text)
-    return false;
-  out.Assign(m_text);
-  return true;
+static bool ParseFloat(const char* text, float& out) {
+    char* end = nullptr;
+    float v = std::strtof(text, &end);
+    // A NaN would pass every limit check and then poison whatever reads it.
+    if (end == text || std::isnan(v)) return false;
+    out = v;
+    return true;
 }
 
-char* CCommandArg::Alloc(int n)
-{
-  Free();
-  m_text = static_cast<char*>(std::malloc(static_cast<size_t>(n) + 10));
-  m_text[0] = 0;
-  m_owned = 1;
-  return m_text;
+bool CCommandArg::GetInt(int32_t& out) const {
+    return m_text && ParseInt(m_text, out);
 }
 
-void CCommandArg::Free()
-{
-  if (m_owned && m_text)
-    std::free(m_text);
-  m_text = nullptr;
-  m_owned = 0;
+bool CCommandArg::GetFloat(float& out) const {
+    return m_text && ParseFloat(m_text, out);
 }
 
-void SCommandArgs::Clear()
-{
-  for (int i = 0; i < used; ++i)
-    arg[i].Free();
-  used = 0;
+bool CCommandArg::GetString(char* buffer, int size) const {
+    if (!m_text) return false;
+    if (size <= 0) return true;
+    // Always terminated: callers use the buffer as a C string.
+    size_t n = std::strlen(m_text);
+    if (n > static_cast<size_t>(size - 1)) n = static_cast<size_t>(size - 1);
+    std::memcpy(buffer, m_text, n);
+    buffer[n] = 0;
+    return true;
 }
 
-int32_t StrToInt(const char* text)
-{
-  int32_t v = 0;
-  return (text && ParseInt(text, v)) ? v : 0;
+bool CCommandArg::GetString(CStrBuf& out) const {
+    if (!m_text) return false;
+    out.Assign(m_text);
+    return true;
 }
 
-float StrToFloat(const char* text)
-{
-  float v = 0.0f;
-  return (text && ParseFloat(text, v)) ? v : 0.0f;
+char* CCommandArg::Alloc(int n) {
+    Free();
+    m_text = static_cast<char*>(std::malloc(static_cast<size_t>(n) + 10));
+    m_text[0] = 0;
+    m_owned = 1;
+    return m_text;
+}
+
+void CCommandArg::Free() {
+    if (m_owned && m_text) std::free(m_text);
+    m_text = nullptr;
+    m_owned = 0;
+}
+
+void SCommandArgs::Clear() {
+    for (int i = 0; i < used; ++i) arg[i].Free();
+    used = 0;
+}
+
+int32_t StrToInt(const char* text) {
+    int32_t v = 0;
+    return (text && ParseInt(text, v)) ? v : 0;
+}
+
+float StrToFloat(const char* text) {
+    float v = 0.0f;
+    return (text && ParseFloat(text, v)) ? v : 0.0f;
 }
 
 // ---- records
 
 void CConsoleCommand::Link(CCommandInterpreter* interpreter, const char* name, const char* description,
-                           const char* syntax, uint32_t mask, const char* configFile, int32_t type)
-{
-  m_interpreter = interpreter;
-  m_owner = interpreter->GetOwner();
-  m_name.Assign(name ? name : "");
-  m_description.Assign(description ? description : "");
-  m_syntax.Assign(syntax ? syntax : "");
-  m_configFile.Assign(configFile ? configFile : "");
-  m_mask = mask;
-  m_type = type;
-  m_listNext = interpreter->m_list;
-  m_listPrev = nullptr;
-  if (interpreter->m_list)
-    interpreter->m_list->m_listPrev = this;
-  interpreter->m_list = this;
-  ++interpreter->m_count;
-  SetHashed(true);
+                           const char* syntax, uint32_t mask, const char* configFile, int32_t type) {
+    m_interpreter = interpreter;
+    m_owner = interpreter->GetOwner();
+    m_name.Assign(name ? name : "");
+    m_description.Assign(description ? description : "");
+    m_syntax.Assign(syntax ? syntax : "");
+    m_configFile.Assign(configFile ? configFile : "");
+    m_mask = mask;
+    m_type = type;
+    m_listNext = interpreter->m_list;
+    m_listPrev = nullptr;
+    if (interpreter->m_list) interpreter->m_list->m_listPrev = this;
+    interpreter->m_list = this;
+    ++interpreter->m_count;
+    SetHashed(true);
 }
 
 CConsoleCommand::CConsoleCommand(CCommandInterpreter* interpreter, const char* name, const char* description,
-                                 const char* syntax, uint32_t mask, const char* configFile, CommandHandler handler)
-{
-  m_handler = handler;
-  Link(interpreter, name, description, syntax, mask, configFile, kCommandFunction);
+                                 const char* syntax, uint32_t mask, const char* configFile,
+                                 CommandHandler handler) {
+    m_handler = handler;
+    Link(interpreter, name, description, syntax, mask, configFile, kCommandFunction);
 }
 
 CConsoleCommand::CConsoleCommand(CCommandInterpreter* interpreter, const char* name, const char* description,
-                                 const char* syntax, uint32_t mask, const char* configFile, CommandHandler onChange,
-                                 uint8_t* storage, bool readOnly)
-{
-  m_onChange = onChange;
-  m_storage = storage;
-  m_readOnly = readOnly;
-  Link(interpreter, name, description, syntax, mask, configFile, kCommandBool);
+                                 const char* syntax, uint32_t mask, const char* configFile,
+                                 CommandHandler onChange, uint8_t* storage, bool readOnly) {
+    m_onChange = onChange;
+    m_storage = storage;
+    m_readOnly = readOnly;
+    Link(interpreter, name, description, syntax, mask, configFile, kCommandBool);
 }
 
 CConsoleCommand::CConsoleCommand(CCommandInterpreter* interpreter, const char* name, const char* description,
-                                 const char* syntax, uint32_t mask, const char* configFile, CommandHandler onChange,
-                                 CStrBuf* storage, int32_t maxLength, bool readOnly)
-{
-  m_onChange = onChange;
-  m_storage = storage;
-  m_intMax = maxLength;
-  m_readOnly = readOnly;
-  Link(interpreter, name, description, syntax, mask, configFile, kCommandString);
+                                 const char* syntax, uint32_t mask, const char* configFile,
+                                 CommandHandler onChange, CStrBuf* storage, int32_t maxLength,
+                                 bool readOnly) {
+    m_onChange = onChange;
+    m_storage = storage;
+    m_intMax = maxLength;
+    m_readOnly = readOnly;
+    Link(interpreter, name, description, syntax, mask, configFile, kCommandString);
 }
 
 CConsoleCommand::CConsoleCommand(CCommandInterpreter* interpreter, const char* name, const char* description,
-                                 const char* syntax, uint32_t mask, const char* configFile, CommandHandler onChange,
-                                 char* storage, int32_t size, bool readOnly)
-{
-  m_onChange = onChange;
-  m_storage = storage;
-  m_intMax = size;
-  m_readOnly = readOnly;
-  Link(interpreter, name, description, syntax, mask, configFile, kCommandCharArray);
+                                 const char* syntax, uint32_t mask, const char* configFile,
+                                 CommandHandler onChange, char* storage, int32_t size, bool readOnly) {
+    m_onChange = onChange;
+    m_storage = storage;
+    m_intMax = size;
+    m_readOnly = readOnly;
+    Link(interpreter, name, description, syntax, mask, configFile, kCommandCharArray);
 }
 
 CConsoleCommand::CConsoleCommand(CCommandInterpreter* interpreter, const char* name, const char* description,
-                                 const char* syntax, uint32_t mask, const char* configFile, CommandHandler onChange,
-                                 int32_t* storage, int32_t minimum, int32_t maximum, bool readOnly)
-{
-  m_onChange = onChange;
-  m_storage = storage;
-  m_intMin = minimum;
-  m_intMax = maximum;
-  m_readOnly = readOnly;
-  Link(interpreter, name, description, syntax, mask, configFile, kCommandInt);
+                                 const char* syntax, uint32_t mask, const char* configFile,
+                                 CommandHandler onChange, int32_t* storage, int32_t minimum, int32_t maximum,
+                                 bool readOnly) {
+    m_onChange = onChange;
+    m_storage = storage;
+    m_intMin = minimum;
+    m_intMax = maximum;
+    m_readOnly = readOnly;
+    Link(interpreter, name, description, syntax, mask, configFile, kCommandInt);
 }
 
 CConsoleCommand::CConsoleCommand(CCommandInterpreter* interpreter, const char* name, const char* description,
-                                 const char* syntax, uint32_t mask, const char* configFile, CommandHandler onChange,
-                                 float* storage, float minimum, float maximum, bool floatFlag, bool readOnly)
-{
-  m_onChange = onChange;
-  m_storage = storage;
-  m_floatMin = minimum;
-  m_floatMax = maximum;
-  m_floatFlag = floatFlag;
-  m_readOnly = readOnly;
-  Link(interpreter, name, description, syntax, mask, configFile, kCommandFloat);
+                                 const char* syntax, uint32_t mask, const char* configFile,
+                                 CommandHandler onChange, float* storage, float minimum, float maximum,
+                                 bool floatFlag, bool readOnly) {
+    m_onChange = onChange;
+    m_storage = storage;
+    m_floatMin = minimum;
+    m_floatMax = maximum;
+    m_floatFlag = floatFlag;
+    m_readOnly = readOnly;
+    Link(interpreter, name, description, syntax, mask, configFile, kCommandFloat);
 }
 
-CConsoleCommand::~CConsoleCommand()
-{
-  if (m_listPrev)
-    m_listPrev->m_listNext = m_listNext;
-  else if (m_interpreter->m_list == this)
-    m_interpreter->m_list = m_listNext;
-  if (m_listNext)
-    m_listNext->m_listPrev = m_listPrev;
-  --m_interpreter->m_count;
-  SetHashed(false);
+CConsoleCommand::~CConsoleCommand() {
+    if (m_listPrev)
+        m_listPrev->m_listNext = m_listNext;
+    else if (m_interpreter->m_list == this)
+        m_interpreter->m_list = m_listNext;
+    if (m_listNext) m_listNext->m_listPrev = m_listPrev;
+    --m_interpreter->m_count;
+    SetHashed(false);
 }
 
-void CConsoleCommand::SetHashed(bool hashed)
-{
-  if (m_hashSlot)
-  {
-    if (m_hashPrev)
-      m_hashPrev->m_hashNext = m_hashNext;
-    else
-      *m_hashSlot = m_hashNext;
-    if (m_hashNext)
-      m_hashNext->m_hashPrev = m_hashPrev;
-    m_hashSlot = nullptr;
-    m_hashNext = m_hashPrev = nullptr;
-  }
-  if (!hashed)
-    return;
-  CConsoleCommand** slot = &m_interpreter->m_buckets[m_interpreter->Bucket(m_name.GetText())];
-  m_hashSlot = slot;
-  m_hashPrev = nullptr;
-  m_hashNext = *slot;
-  if (*slot)
-    (*slot)->m_hashPrev = this;
-  *slot = this;
-}
-
-void CConsoleCommand::ReportError(const char* message)
-{
-  m_interpreter->Printf("Error in %s: %s", GetName(), message ? message : "");
-}
-
-bool CConsoleCommand::FormatValue(char* out, int size) const
-{
-  if (m_type == kCommandFunction || !m_storage || size <= 0)
-    return false;
-  switch (m_type)
-  {
-  case kCommandInt:
-    std::snprintf(out, size, "%d", *static_cast<int32_t*>(m_storage));
-    break;
-  case kCommandFloat:
-    std::snprintf(out, size, "%f", static_cast<double>(*static_cast<float*>(m_storage)));
-    break;
-  case kCommandBool:
-    std::snprintf(out, size, "%s", *static_cast<uint8_t*>(m_storage) ? "true" : "false");
-    break;
-  case kCommandString:
-    std::snprintf(out, size, "%s", static_cast<CStrBuf*>(m_storage)->GetText());
-    break;
-  case kCommandCharArray:
-  {
-    // The array need not be terminated when its text fills it.
-    const char* s = static_cast<const char*>(m_storage);
-    int n = 0;
-    while (n < m_intMax && n < size - 1 && s[n])
-      ++n;
-    std::memcpy(out, s, static_cast<size_t>(n));
-    out[n] = 0;
-    break;
-  }
-  default:
-    return false;
-  }
-  return true;
-}
-
-void CConsoleCommand::Invoke(SCommandArgs* args)
-{
-  if (m_type == kCommandFunction)
-  {
-    if (m_handler)
-      m_handler(this, args, nullptr);
-    return;
-  }
-  if (!m_storage)
-    return;
-  if (!args || args->count <= 0)
-  {
-    switch (m_type)
-    {
-    case kCommandInt:
-      m_interpreter->Printf("%s = %d", GetName(), *static_cast<int32_t*>(m_storage));
-      break;
-    case kCommandFloat:
-      m_interpreter->Printf("%s = %f", GetName(), static_cast<double>(*static_cast<float*>(m_storage)));
-      break;
-    case kCommandBool:
-      m_interpreter->Printf("%s = %s", GetName(), *static_cast<uint8_t*>(m_storage) ? "true" : "false");
-      break;
-    default:
-    {
-      char value[kMaxCommandWord * 4 + 1];
-      FormatValue(value, sizeof value);
-      if (m_type == kCommandString)
-        m_interpreter->Printf("%s = %s", GetName(), static_cast<CStrBuf*>(m_storage)->GetText());
-      else
-        m_interpreter->Printf("%s = %s", GetName(), value);
-      break;
+void CConsoleCommand::SetHashed(bool hashed) {
+    if (m_hashSlot) {
+        if (m_hashPrev)
+            m_hashPrev->m_hashNext = m_hashNext;
+        else
+            *m_hashSlot = m_hashNext;
+        if (m_hashNext) m_hashNext->m_hashPrev = m_hashPrev;
+        m_hashSlot = nullptr;
+        m_hashNext = m_hashPrev = nullptr;
     }
-    }
-    return;
-  }
-  if (m_readOnly)
-  {
-    m_interpreter->Printf("%s is read only", GetName());
-    return;
-  }
-  const CCommandArg& first = args->arg[0];
-  switch (m_type)
-  {
-  case kCommandInt:
-  {
-    int32_t v;
-    if (!first.GetInt(v))
-      return;
-    if (v < m_intMin)
-      v = m_intMin;
-    if (v > m_intMax)
-      v = m_intMax;
-    *static_cast<int32_t*>(m_storage) = v;
-    break;
-  }
-  case kCommandFloat:
-  {
-    float v;
-    if (!first.GetFloat(v))
-      return;
-    if (v < m_floatMin)
-      v = m_floatMin;
-    if (v > m_floatMax)
-      v = m_floatMax;
-    *static_cast<float*>(m_storage) = v;
-    break;
-  }
-  case kCommandCharArray:
-    if (!first.Text())
-      return;
-    first.GetString(static_cast<char*>(m_storage), m_intMax);
-    break;
-  case kCommandString:
-  {
-    if (!first.Text())
-      return;
-    CStrBuf* s = static_cast<CStrBuf*>(m_storage);
-    s->Assign(first.Text());
-    if (m_intMax >= 0 && std::strlen(s->GetText()) > static_cast<size_t>(m_intMax))
-      s->SetAt(m_intMax, 0);
-    s->ShrinkToFit();
-    break;
-  }
-  case kCommandBool:
-  {
-    const char* t = first.Text();
-    if (!t)
-      return;
-    *static_cast<uint8_t*>(m_storage) = (t[0] == 'f' || t[0] == '0') ? 0 : 1;
-    break;
-  }
-  default:
-    return;
-  }
-  if (m_onChange)
-    m_onChange(this, args, nullptr);
+    if (!hashed) return;
+    CConsoleCommand** slot = &m_interpreter->m_buckets[m_interpreter->Bucket(m_name.GetText())];
+    m_hashSlot = slot;
+    m_hashPrev = nullptr;
+    m_hashNext = *slot;
+    if (*slot) (*slot)->m_hashPrev = this;
+    *slot = this;
 }
 
-bool CConsoleCommand::FormatVariableLine(CStrBuf& out) const
-{
-  if (m_type == kCommandFunction || !m_storage)
-    return false;
-  switch (m_type)
-  {
-  case kCommandInt:
-    out.Format("%s(%d);", GetName(), *static_cast<int32_t*>(m_storage));
+void CConsoleCommand::ReportError(const char* message) {
+    m_interpreter->Printf("Error in %s: %s", GetName(), message ? message : "");
+}
+
+bool CConsoleCommand::FormatValue(char* out, int size) const {
+    if (m_type == kCommandFunction || !m_storage || size <= 0) return false;
+    switch (m_type) {
+        case kCommandInt:
+            std::snprintf(out, size, "%d", *static_cast<int32_t*>(m_storage));
+            break;
+        case kCommandFloat:
+            std::snprintf(out, size, "%f", static_cast<double>(*static_cast<float*>(m_storage)));
+            break;
+        case kCommandBool:
+            std::snprintf(out, size, "%s", *static_cast<uint8_t*>(m_storage) ? "true" : "false");
+            break;
+        case kCommandString:
+            std::snprintf(out, size, "%s", static_cast<CStrBuf*>(m_storage)->GetText());
+            break;
+        case kCommandCharArray: {
+            // The array need not be terminated when its text fills it.
+            const char* s = static_cast<const char*>(m_storage);
+            int n = 0;
+            while (n < m_intMax && n < size - 1 && s[n]) ++n;
+            std::memcpy(out, s, static_cast<size_t>(n));
+            out[n] = 0;
+            break;
+        }
+        default:
+            return false;
+    }
     return true;
-  case kCommandFloat:
-    out.Format("%s(%f);", GetName(), static_cast<double>(*static_cast<float*>(m_storage)));
-    return true;
-  case kCommandBool:
-    out.Format("%s(%s);", GetName(), *static_cast<uint8_t*>(m_storage) ? "true" : "false");
-    return true;
-  case kCommandString:
-  case kCommandCharArray:
-  {
-    char value[4096];
-    const char* text = value;
-    if (m_type == kCommandString)
-      text = static_cast<CStrBuf*>(m_storage)->GetText();
-    else
-      FormatValue(value, sizeof value);
-    std::string quoted = ConfigText_Quote(text);
-    out.Format("%s(%s);", GetName(), quoted.c_str());
-    return true;
-  }
-  default:
-    return false;
-  }
+}
+
+void CConsoleCommand::Invoke(SCommandArgs* args) {
+    if (m_type == kCommandFunction) {
+        if (m_handler) m_handler(this, args, nullptr);
+        return;
+    }
+    if (!m_storage) return;
+    if (!args || args->count <= 0) {
+        switch (m_type) {
+            case kCommandInt:
+                m_interpreter->Printf("%s = %d", GetName(), *static_cast<int32_t*>(m_storage));
+                break;
+            case kCommandFloat:
+                m_interpreter->Printf("%s = %f", GetName(),
+                                      static_cast<double>(*static_cast<float*>(m_storage)));
+                break;
+            case kCommandBool:
+                m_interpreter->Printf("%s = %s", GetName(),
+                                      *static_cast<uint8_t*>(m_storage) ? "true" : "false");
+                break;
+            default: {
+                char value[kMaxCommandWord * 4 + 1];
+                FormatValue(value, sizeof value);
+                if (m_type == kCommandString)
+                    m_interpreter->Printf("%s = %s", GetName(), static_cast<CStrBuf*>(m_storage)->GetText());
+                else
+                    m_interpreter->Printf("%s = %s", GetName(), value);
+                break;
+            }
+        }
+        return;
+    }
+    if (m_readOnly) {
+        m_interpreter->Printf("%s is read only", GetName());
+        return;
+    }
+    const CCommandArg& first = args->arg[0];
+    switch (m_type) {
+        case kCommandInt: {
+            int32_t v;
+            if (!first.GetInt(v)) return;
+            if (v < m_intMin) v = m_intMin;
+            if (v > m_intMax) v = m_intMax;
+            *static_cast<int32_t*>(m_storage) = v;
+            break;
+        }
+        case kCommandFloat: {
+            float v;
+            if (!first.GetFloat(v)) return;
+            if (v < m_floatMin) v = m_floatMin;
+            if (v > m_floatMax) v = m_floatMax;
+            *static_cast<float*>(m_storage) = v;
+            break;
+        }
+        case kCommandCharArray:
+            if (!first.Text()) return;
+            first.GetString(static_cast<char*>(m_storage), m_intMax);
+            break;
+        case kCommandString: {
+            if (!first.Text()) return;
+            CStrBuf* s = static_cast<CStrBuf*>(m_storage);
+            s->Assign(first.Text());
+            if (m_intMax >= 0 && std::strlen(s->GetText()) > static_cast<size_t>(m_intMax))
+                s->SetAt(m_intMax, 0);
+            s->ShrinkToFit();
+            break;
+        }
+        case kCommandBool: {
+            const char* t = first.Text();
+            if (!t) return;
+            *static_cast<uint8_t*>(m_storage) = (t[0] == 'f' || t[0] == '0') ? 0 : 1;
+            break;
+        }
+        default:
+            return;
+    }
+    if (m_onChange) m_onChange(this, args, nullptr);
+}
+
+bool CConsoleCommand::FormatVariableLine(CStrBuf& out) const {
+    if (m_type == kCommandFunction || !m_storage) return false;
+    switch (m_type) {
+        case kCommandInt:
+            out.Format("%s(%d);", GetName(), *static_cast<int32_t*>(m_storage));
+            return true;
+        case kCommandFloat:
+            out.Format("%s(%f);", GetName(), static_cast<double>(*static_cast<float*>(m_storage)));
+            return true;
+        case kCommandBool:
+            out.Format("%s(%s);", GetName(), *static_cast<uint8_t*>(m_storage) ? "true" : "false");
+            return true;
+        case kCommandString:
+        case kCommandCharArray: {
+            char value[4096];
+            const char* text = value;
+            if (m_type == kCommandString)
+                text = static_cast<CStrBuf*>(m_storage)->GetText();
+            else
+                FormatValue(value, sizeof value);
+            std::string quoted = ConfigText_Quote(text);
+            out.Format("%s(%s);", GetName(), quoted.c_str());
+            return true;
+        }
+        default:
+            return false;
+    }
 }

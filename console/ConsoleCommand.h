@@ -25,160 +25,165 @@ struct SCommandArgs;
 // line(s) into it instead of running.
 typedef void (*CommandHandler)(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file);
 
-enum ECommandType : int32_t
-{
-  kCommandInt = 0,
-  kCommandCharArray = 1,
-  kCommandString = 2,
-  kCommandFloat = 3,
-  kCommandFunction = 4,
-  kCommandBool = 5,
+enum ECommandType : int32_t {
+    kCommandInt = 0,
+    kCommandCharArray = 1,
+    kCommandString = 2,
+    kCommandFloat = 3,
+    kCommandFunction = 4,
+    kCommandBool = 5,
 };
 
-enum
-{
-  kMaxCommandArgs = 256,
-  kMaxCommandWord = 256,  // name and word arguments, characters
+enum {
+    kMaxCommandArgs = 256,
+    kMaxCommandWord = 256,  // name and word arguments, characters
 };
 
 // One argument slot: the text points into the executed text, or to a buffer
 // the slot owns.
-class CCommandArg
-{
+class CCommandArg {
 public:
-  CCommandArg() = default;
-  ~CCommandArg() { Free(); }
-  CCommandArg(const CCommandArg&) = delete;
-  CCommandArg& operator=(const CCommandArg&) = delete;
+    CCommandArg() = default;
+    ~CCommandArg() { Free(); }
+    CCommandArg(const CCommandArg&) = delete;
+    CCommandArg& operator=(const CCommandArg&) = delete;
 
-  bool GetInt(int32_t& out) const;
-  bool GetFloat(float& out) const;
-  // Copies at most size - 1 characters and always terminates the buffer.
-  bool GetString(char* buffer, int size) const;
-  bool GetString(CStrBuf& out) const;
-  // Frees an owned text and owns a new buffer of n + 10 bytes.
-  char* Alloc(int n);
-  void Free();
-  const char* Text() const { return m_text; }
-  void SetText(char* text) { Free(); m_text = text; }
-  bool IsOwned() const { return m_owned != 0; }
+    bool GetInt(int32_t& out) const;
+    bool GetFloat(float& out) const;
+    // Copies at most size - 1 characters and always terminates the buffer.
+    bool GetString(char* buffer, int size) const;
+    bool GetString(CStrBuf& out) const;
+    // Frees an owned text and owns a new buffer of n + 10 bytes.
+    char* Alloc(int n);
+    void Free();
+    const char* Text() const { return m_text; }
+    void SetText(char* text) {
+        Free();
+        m_text = text;
+    }
+    bool IsOwned() const { return m_owned != 0; }
 
 private:
-  char* m_text = nullptr;
-  uint8_t m_owned = 0;
+    char* m_text = nullptr;
+    uint8_t m_owned = 0;
 };
 
-struct SCommandArgs
-{
-  int32_t count = 0;
-  CCommandArg arg[kMaxCommandArgs];
-  // Slots at or beyond this index hold no owned text; keeps Clear cheap.
-  int32_t used = 0;
+struct SCommandArgs {
+    int32_t count = 0;
+    CCommandArg arg[kMaxCommandArgs];
+    // Slots at or beyond this index hold no owned text; keeps Clear cheap.
+    int32_t used = 0;
 
-  // Frees the owned texts of every slot; the count is left as it is.
-  void Clear();
-  // The text of argument i, null when absent.
-  const char* Text(int i) const { return (i >= 0 && i < count) ? arg[i].Text() : nullptr; }
+    // Frees the owned texts of every slot; the count is left as it is.
+    void Clear();
+    // The text of argument i, null when absent.
+    const char* Text(int i) const { return (i >= 0 && i < count) ? arg[i].Text() : nullptr; }
 };
 
 int32_t StrToInt(const char* text);
 float StrToFloat(const char* text);
 
-class CConsoleCommand
-{
+class CConsoleCommand {
 public:
-  // Function entry.
-  CConsoleCommand(CCommandInterpreter* interpreter, const char* name, const char* description, const char* syntax,
-                  uint32_t mask, const char* configFile, CommandHandler handler);
-  // Bool variable.
-  CConsoleCommand(CCommandInterpreter* interpreter, const char* name, const char* description, const char* syntax,
-                  uint32_t mask, const char* configFile, CommandHandler onChange, uint8_t* storage, bool readOnly);
-  // String-object variable; maxLength in characters.
-  CConsoleCommand(CCommandInterpreter* interpreter, const char* name, const char* description, const char* syntax,
-                  uint32_t mask, const char* configFile, CommandHandler onChange, CStrBuf* storage, int32_t maxLength,
-                  bool readOnly);
-  // Char-array variable; size is the array's size in bytes, terminator included.
-  CConsoleCommand(CCommandInterpreter* interpreter, const char* name, const char* description, const char* syntax,
-                  uint32_t mask, const char* configFile, CommandHandler onChange, char* storage, int32_t size,
-                  bool readOnly);
-  // Int variable.
-  CConsoleCommand(CCommandInterpreter* interpreter, const char* name, const char* description, const char* syntax,
-                  uint32_t mask, const char* configFile, CommandHandler onChange, int32_t* storage, int32_t minimum,
-                  int32_t maximum, bool readOnly);
-  // Float variable.
-  CConsoleCommand(CCommandInterpreter* interpreter, const char* name, const char* description, const char* syntax,
-                  uint32_t mask, const char* configFile, CommandHandler onChange, float* storage, float minimum,
-                  float maximum, bool floatFlag, bool readOnly);
-  ~CConsoleCommand();
-  CConsoleCommand(const CConsoleCommand&) = delete;
-  CConsoleCommand& operator=(const CConsoleCommand&) = delete;
+    // Function entry.
+    CConsoleCommand(CCommandInterpreter* interpreter, const char* name, const char* description,
+                    const char* syntax, uint32_t mask, const char* configFile, CommandHandler handler);
+    // Bool variable.
+    CConsoleCommand(CCommandInterpreter* interpreter, const char* name, const char* description,
+                    const char* syntax, uint32_t mask, const char* configFile, CommandHandler onChange,
+                    uint8_t* storage, bool readOnly);
+    // String-object variable; maxLength in characters.
+    CConsoleCommand(CCommandInterpreter* interpreter, const char* name, const char* description,
+                    const char* syntax, uint32_t mask, const char* configFile, CommandHandler onChange,
+                    CStrBuf* storage, int32_t maxLength, bool readOnly);
+    // Char-array variable; size is the array's size in bytes, terminator included.
+    CConsoleCommand(CCommandInterpreter* interpreter, const char* name, const char* description,
+                    const char* syntax, uint32_t mask, const char* configFile, CommandHandler onChange,
+                    char* storage, int32_t size, bool readOnly);
+    // Int variable.
+    CConsoleCommand(CCommandInterpreter* interpreter, const char* name, const char* description,
+                    const char* syntax, uint32_t mask, const char* configFile, CommandHandler onChange,
+                    int32_t* storage, int32_t minimum, int32_t maximum, bool readOnly);
+    // Float variable.
+    CConsoleCommand(CCommandInterpreter* interpreter, const char* name, const char* description,
+                    const char* syntax, uint32_t mask, const char* configFile, CommandHandler onChange,
+                    float* storage, float minimum, float maximum, bool floatFlag, bool readOnly);
+    ~CConsoleCommand();
+    CConsoleCommand(const CConsoleCommand&) = delete;
+    CConsoleCommand& operator=(const CConsoleCommand&) = delete;
 
-  void SetHashed(bool hashed);
-  // Runs a command or prints, converts, clamps and stores a variable.
-  void Invoke(SCommandArgs* args);
-  // Writes this entry's configuration line into an open file.
-  bool WriteVariableLine(CVFSFile* file);  // false when the write failed
-  // Formats this entry's configuration line (without line end); false when
-  // the entry writes nothing of its own (functions, missing storage).
-  bool FormatVariableLine(CStrBuf& out) const;
-  // The current value as the text a bare word naming the variable stands for;
-  // false for commands and variables without storage.
-  bool FormatValue(char* out, int size) const;
-  // "Error in <name>: <message>" on the console.
-  void ReportError(const char* message);
+    void SetHashed(bool hashed);
+    // Runs a command or prints, converts, clamps and stores a variable.
+    void Invoke(SCommandArgs* args);
+    // Writes this entry's configuration line into an open file.
+    bool WriteVariableLine(CVFSFile* file);  // false when the write failed
+    // Formats this entry's configuration line (without line end); false when
+    // the entry writes nothing of its own (functions, missing storage).
+    bool FormatVariableLine(CStrBuf& out) const;
+    // The current value as the text a bare word naming the variable stands for;
+    // false for commands and variables without storage.
+    bool FormatValue(char* out, int size) const;
+    // "Error in <name>: <message>" on the console.
+    void ReportError(const char* message);
 
-  CGame* GetOwner() const { return m_owner; }
-  CCommandInterpreter* GetInterpreter() const { return m_interpreter; }
-  const char* GetName() const { return m_name.GetText(); }
-  const char* GetDescription() const { return m_description.GetText(); }
-  const char* GetSyntax() const { return m_syntax.GetText(); }
-  const char* GetConfigFile() const { return m_configFile.GetText(); }
-  int32_t GetType() const { return m_type; }
-  uint32_t GetMask() const { return m_mask; }
-  bool IsReadOnly() const { return m_readOnly != 0; }
-  bool IsVariable() const { return m_type != kCommandFunction; }
-  CConsoleCommand* Next() const { return m_listNext; }
-  CConsoleCommand* Prev() const { return m_listPrev; }
+    CGame* GetOwner() const { return m_owner; }
+    CCommandInterpreter* GetInterpreter() const { return m_interpreter; }
+    const char* GetName() const { return m_name.GetText(); }
+    const char* GetDescription() const { return m_description.GetText(); }
+    const char* GetSyntax() const { return m_syntax.GetText(); }
+    const char* GetConfigFile() const { return m_configFile.GetText(); }
+    int32_t GetType() const { return m_type; }
+    uint32_t GetMask() const { return m_mask; }
+    bool IsReadOnly() const { return m_readOnly != 0; }
+    bool IsVariable() const { return m_type != kCommandFunction; }
+    CConsoleCommand* Next() const { return m_listNext; }
+    CConsoleCommand* Prev() const { return m_listPrev; }
 
-  // Storage by type (null when the type differs).
-  int32_t* IntStorage() const { return m_type == kCommandInt ? static_cast<int32_t*>(m_storage) : nullptr; }
-  float* FloatStorage() const { return m_type == kCommandFloat ? static_cast<float*>(m_storage) : nullptr; }
-  uint8_t* BoolStorage() const { return m_type == kCommandBool ? static_cast<uint8_t*>(m_storage) : nullptr; }
-  CStrBuf* StringStorage() const { return m_type == kCommandString ? static_cast<CStrBuf*>(m_storage) : nullptr; }
-  char* CharArrayStorage() const { return m_type == kCommandCharArray ? static_cast<char*>(m_storage) : nullptr; }
-  CommandHandler GetHandler() const { return m_type == kCommandFunction ? m_handler : nullptr; }
-  CommandHandler GetOnChange() const { return m_type == kCommandFunction ? nullptr : m_onChange; }
-  int32_t GetIntMin() const { return m_intMin; }
-  int32_t GetIntMax() const { return m_intMax; }
-  float GetFloatMin() const { return m_floatMin; }
-  float GetFloatMax() const { return m_floatMax; }
-  int32_t GetMaxLength() const { return m_intMax; }
+    // Storage by type (null when the type differs).
+    int32_t* IntStorage() const { return m_type == kCommandInt ? static_cast<int32_t*>(m_storage) : nullptr; }
+    float* FloatStorage() const { return m_type == kCommandFloat ? static_cast<float*>(m_storage) : nullptr; }
+    uint8_t* BoolStorage() const {
+        return m_type == kCommandBool ? static_cast<uint8_t*>(m_storage) : nullptr;
+    }
+    CStrBuf* StringStorage() const {
+        return m_type == kCommandString ? static_cast<CStrBuf*>(m_storage) : nullptr;
+    }
+    char* CharArrayStorage() const {
+        return m_type == kCommandCharArray ? static_cast<char*>(m_storage) : nullptr;
+    }
+    CommandHandler GetHandler() const { return m_type == kCommandFunction ? m_handler : nullptr; }
+    CommandHandler GetOnChange() const { return m_type == kCommandFunction ? nullptr : m_onChange; }
+    int32_t GetIntMin() const { return m_intMin; }
+    int32_t GetIntMax() const { return m_intMax; }
+    float GetFloatMin() const { return m_floatMin; }
+    float GetFloatMax() const { return m_floatMax; }
+    int32_t GetMaxLength() const { return m_intMax; }
 
 private:
-  friend class CCommandInterpreter;
-  void Link(CCommandInterpreter* interpreter, const char* name, const char* description, const char* syntax,
-            uint32_t mask, const char* configFile, int32_t type);
+    friend class CCommandInterpreter;
+    void Link(CCommandInterpreter* interpreter, const char* name, const char* description, const char* syntax,
+              uint32_t mask, const char* configFile, int32_t type);
 
-  CGame* m_owner = nullptr;
-  CommandHandler m_handler = nullptr;  // functions
-  void* m_storage = nullptr;           // variables
-  CommandHandler m_onChange = nullptr;
-  int32_t m_intMin = 0;
-  int32_t m_intMax = 0;  // also the maximum length of the string types
-  float m_floatMin = 0.0f;
-  float m_floatMax = 0.0f;
-  uint32_t m_mask = 0;
-  uint8_t m_floatFlag = 0;
-  CStrBuf m_name;
-  CStrBuf m_description;
-  CStrBuf m_syntax;
-  CStrBuf m_configFile;
-  int32_t m_type = kCommandFunction;
-  uint8_t m_readOnly = 0;
-  CConsoleCommand** m_hashSlot = nullptr;
-  CConsoleCommand* m_hashNext = nullptr;
-  CConsoleCommand* m_hashPrev = nullptr;
-  CConsoleCommand* m_listNext = nullptr;
-  CConsoleCommand* m_listPrev = nullptr;
-  CCommandInterpreter* m_interpreter = nullptr;
+    CGame* m_owner = nullptr;
+    CommandHandler m_handler = nullptr;  // functions
+    void* m_storage = nullptr;           // variables
+    CommandHandler m_onChange = nullptr;
+    int32_t m_intMin = 0;
+    int32_t m_intMax = 0;  // also the maximum length of the string types
+    float m_floatMin = 0.0f;
+    float m_floatMax = 0.0f;
+    uint32_t m_mask = 0;
+    uint8_t m_floatFlag = 0;
+    CStrBuf m_name;
+    CStrBuf m_description;
+    CStrBuf m_syntax;
+    CStrBuf m_configFile;
+    int32_t m_type = kCommandFunction;
+    uint8_t m_readOnly = 0;
+    CConsoleCommand** m_hashSlot = nullptr;
+    CConsoleCommand* m_hashNext = nullptr;
+    CConsoleCommand* m_hashPrev = nullptr;
+    CConsoleCommand* m_listNext = nullptr;
+    CConsoleCommand* m_listPrev = nullptr;
+    CCommandInterpreter* m_interpreter = nullptr;
 };

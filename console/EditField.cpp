@@ -218,7 +218,8 @@ void CEditField::Paste() {
     EClipResult r = m_hooks.getClipboard ? m_hooks.getClipboard(clip) : CLIP_CANNOT_OPEN;
     if (r != CLIP_OK) {
         if (m_hooks.print)
-            m_hooks.print(r == CLIP_NOT_TEXT ? "Clipboard format is not text..." : "Failed to open clipboard...");
+            m_hooks.print(r == CLIP_NOT_TEXT ? "Clipboard format is not text..."
+                                             : "Failed to open clipboard...");
         return;
     }
     if (HasSelection()) DeleteSelection();
@@ -280,11 +281,13 @@ void CEditField::FormatEditText(CStrBuf& out) const {
         i += n;
     }
     std::string result = text.substr(0, from);
-    result += "\x0f"
-              "2";
+    result +=
+        "\x0f"
+        "2";
     result += text.substr(from, to - from);
-    result += "\x0f"
-              "2";
+    result +=
+        "\x0f"
+        "2";
     result += text.substr(to);
     out = result.c_str();
 }

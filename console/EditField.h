@@ -22,7 +22,7 @@
 #include "core/StrBuf.h"
 
 constexpr int kEditHistorySize = 128;
-constexpr int kEditNotAttachedOffset = -8192;  // EditRender result with nothing attached
+constexpr int kEditNotAttachedOffset = -8192;   // EditRender result with nothing attached
 constexpr uint8_t kEditControlCodeGlyph = 169;  // shown for characters below 32
 
 // Digits, ASCII letters and every byte from 192 up.
@@ -36,9 +36,9 @@ class CEditField {
 public:
     enum EClipResult { CLIP_OK, CLIP_CANNOT_OPEN, CLIP_NOT_TEXT };
     struct SHooks {
-        std::function<void()> blinkReset;                 // show the console cursor now
-        std::function<void(const char*)> print;           // console message, white
-        std::function<double()> seconds;                  // game clock, for the overwrite blink
+        std::function<void()> blinkReset;        // show the console cursor now
+        std::function<void(const char*)> print;  // console message, white
+        std::function<double()> seconds;         // game clock, for the overwrite blink
         std::function<EClipResult(std::string&)> getClipboard;
         std::function<EClipResult(const std::string&)> setClipboard;
     };
@@ -87,9 +87,9 @@ public:
     int HistoryIndex() const { return m_historyIndex; }
     const CStrBuf& History(int i) const { return m_history[i]; }
 
-    uint8_t m_insert = 1;                // Edit_Insert
-    uint8_t m_displayControlCodes = 0;   // Edit_DisplayControlCodes
-    uint8_t m_selectOnAttach = 1;        // the first attach selects everything
+    uint8_t m_insert = 1;               // Edit_Insert
+    uint8_t m_displayControlCodes = 0;  // Edit_DisplayControlCodes
+    uint8_t m_selectOnAttach = 1;       // the first attach selects everything
 
 private:
     int Length() const { return m_attached ? m_attached->GetLength() : 0; }

@@ -33,7 +33,8 @@ constexpr STables kTables;
 uint32_t Raw(uint32_t crc, const unsigned char* p, size_t n) {
     const auto& t = kTables.t;
     while (n >= 16) {
-        uint32_t a = LE_LoadU32(p) ^ crc, b = LE_LoadU32(p + 4), c = LE_LoadU32(p + 8), d = LE_LoadU32(p + 12);
+        uint32_t a = LE_LoadU32(p) ^ crc, b = LE_LoadU32(p + 4), c = LE_LoadU32(p + 8),
+                 d = LE_LoadU32(p + 12);
         crc = t[15][a & 0xFF] ^ t[14][(a >> 8) & 0xFF] ^ t[13][(a >> 16) & 0xFF] ^ t[12][a >> 24] ^
               t[11][b & 0xFF] ^ t[10][(b >> 8) & 0xFF] ^ t[9][(b >> 16) & 0xFF] ^ t[8][b >> 24] ^
               t[7][c & 0xFF] ^ t[6][(c >> 8) & 0xFF] ^ t[5][(c >> 16) & 0xFF] ^ t[4][c >> 24] ^
@@ -138,7 +139,9 @@ void CRC32_BuildTable(uint32_t table[256]) {
     }
 }
 
-const uint32_t* CRC32_Table(int slice) { return kTables.t[slice >= 0 && slice < 16 ? slice : 0]; }
+const uint32_t* CRC32_Table(int slice) {
+    return kTables.t[slice >= 0 && slice < 16 ? slice : 0];
+}
 
 uint32_t CRC32_Compute(const void* data, size_t length, uint32_t seed) {
     CCRC32 crc(seed);

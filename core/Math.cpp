@@ -15,7 +15,9 @@ constexpr double kInvLn2 = 1.442695040888963407;
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-bool IsNaN(double x) { return x != x; }
+bool IsNaN(double x) {
+    return x != x;
+}
 
 // Round to the nearest integer, ties away from zero, for range reduction only.
 double RoundHalfAway(double x) {
@@ -29,14 +31,23 @@ double RoundHalfAway(double x) {
 // sin and cos on [-pi/4, pi/4]: Taylor series to well below float precision.
 double SinPoly(double r) {
     double r2 = r * r;
-    return r * (1.0 + r2 * (-1.0 / 6 + r2 * (1.0 / 120 + r2 * (-1.0 / 5040 + r2 * (1.0 / 362880 +
-           r2 * (-1.0 / 39916800 + r2 * (1.0 / 6227020800.0 + r2 * (-1.0 / 1307674368000.0))))))));
+    return r * (1.0 + r2 * (-1.0 / 6 +
+                            r2 * (1.0 / 120 +
+                                  r2 * (-1.0 / 5040 +
+                                        r2 * (1.0 / 362880 + r2 * (-1.0 / 39916800 +
+                                                                   r2 * (1.0 / 6227020800.0 +
+                                                                         r2 * (-1.0 / 1307674368000.0))))))));
 }
 
 double CosPoly(double r) {
     double r2 = r * r;
-    return 1.0 + r2 * (-0.5 + r2 * (1.0 / 24 + r2 * (-1.0 / 720 + r2 * (1.0 / 40320 + r2 * (-1.0 / 3628800 +
-           r2 * (1.0 / 479001600.0 + r2 * (-1.0 / 87178291200.0 + r2 * (1.0 / 20922789888000.0))))))));
+    return 1.0 +
+           r2 * (-0.5 + r2 * (1.0 / 24 +
+                              r2 * (-1.0 / 720 + r2 * (1.0 / 40320 +
+                                                       r2 * (-1.0 / 3628800 +
+                                                             r2 * (1.0 / 479001600.0 +
+                                                                   r2 * (-1.0 / 87178291200.0 +
+                                                                         r2 * (1.0 / 20922789888000.0))))))));
 }
 
 // Reduces x by multiples of pi/2 (Cody and Waite, three parts of pi/2).
@@ -58,10 +69,14 @@ double SinD(double x) {
     int q;
     double r = Reduce(x, q);
     switch (q) {
-        case 0: return SinPoly(r);
-        case 1: return CosPoly(r);
-        case 2: return -SinPoly(r);
-        default: return -CosPoly(r);
+        case 0:
+            return SinPoly(r);
+        case 1:
+            return CosPoly(r);
+        case 2:
+            return -SinPoly(r);
+        default:
+            return -CosPoly(r);
     }
 }
 
@@ -70,10 +85,14 @@ double CosD(double x) {
     int q;
     double r = Reduce(x, q);
     switch (q) {
-        case 0: return CosPoly(r);
-        case 1: return -SinPoly(r);
-        case 2: return -CosPoly(r);
-        default: return SinPoly(r);
+        case 0:
+            return CosPoly(r);
+        case 1:
+            return -SinPoly(r);
+        case 2:
+            return -CosPoly(r);
+        default:
+            return SinPoly(r);
     }
 }
 
@@ -105,9 +124,11 @@ double AtanD(double t) {
 
 double Atan2D(double y, double x) {
     if (IsNaN(x) || IsNaN(y)) return kNaN;
-    if (x == 0.0 && y == 0.0) return std::signbit(x) ? (std::signbit(y) ? -kPi : kPi) : (std::signbit(y) ? -0.0 : 0.0);
+    if (x == 0.0 && y == 0.0)
+        return std::signbit(x) ? (std::signbit(y) ? -kPi : kPi) : (std::signbit(y) ? -0.0 : 0.0);
     if (std::fabs(x) == kInf || std::fabs(y) == kInf) {
-        double ax = std::fabs(x) == kInf ? (x > 0 ? 1 : -1) : 0, ay = std::fabs(y) == kInf ? (y > 0 ? 1 : -1) : 0;
+        double ax = std::fabs(x) == kInf ? (x > 0 ? 1 : -1) : 0,
+               ay = std::fabs(y) == kInf ? (y > 0 ? 1 : -1) : 0;
         if (ax == 0) return y > 0 ? kHalfPi : -kHalfPi;
         if (ay == 0) return x > 0 ? (std::signbit(y) ? -0.0 : 0.0) : (std::signbit(y) ? -kPi : kPi);
         return (x > 0 ? kPi / 4 : 3 * kPi / 4) * (y > 0 ? 1 : -1);
@@ -151,13 +172,19 @@ double Log2D(double x) {
     return e + 2 * s * sum * kInvLn2;
 }
 
-double ExpD(double x) { return Exp2D(x * kInvLn2); }
+double ExpD(double x) {
+    return Exp2D(x * kInvLn2);
+}
 
-float F(double x) { return static_cast<float>(x); }
+float F(double x) {
+    return static_cast<float>(x);
+}
 
 }  // namespace
 
-void SetFPUSinglePrecision() { Sys_SetFloatMode(); }
+void SetFPUSinglePrecision() {
+    Sys_SetFloatMode();
+}
 
 int32_t Math_RoundToInt(float x) {
     // Ties to even, whatever the rounding mode: the result must not depend on
@@ -180,16 +207,24 @@ int32_t Math_AbsInt(int32_t x) {
     return v > INT32_MAX ? INT32_MIN : static_cast<int32_t>(v);
 }
 
-float Math_Sqrt(float x) { return std::sqrt(x); }
-float Math_Sin(float x) { return F(SinD(x)); }
-float Math_Cos(float x) { return F(CosD(x)); }
+float Math_Sqrt(float x) {
+    return std::sqrt(x);
+}
+float Math_Sin(float x) {
+    return F(SinD(x));
+}
+float Math_Cos(float x) {
+    return F(CosD(x));
+}
 
 float Math_Tan(float x) {
     double c = CosD(x);
     return F(SinD(x) / c);
 }
 
-float Math_Atan2(float y, float x) { return F(Atan2D(y, x)); }
+float Math_Atan2(float y, float x) {
+    return F(Atan2D(y, x));
+}
 
 float Math_Asin(float x) {
     double d = x;
@@ -201,9 +236,15 @@ float Math_Acos(float x) {
     return F(Atan2D(std::sqrt(1.0 - d * d), d));
 }
 
-float Math_Exp(float x) { return F(ExpD(x)); }
-float Math_Log(float x) { return F(Log2D(x) * kLn2); }
-float Math_Log10(float x) { return F(Log2D(x) * 0.301029995663981195); }
+float Math_Exp(float x) {
+    return F(ExpD(x));
+}
+float Math_Log(float x) {
+    return F(Log2D(x) * kLn2);
+}
+float Math_Log10(float x) {
+    return F(Log2D(x) * 0.301029995663981195);
+}
 
 float Math_Pow(float base, float exponent) {
     double b = base, e = exponent;
@@ -240,10 +281,16 @@ float Math_Fmod(float x, float y) {
     return x - std::trunc(q) * y;
 }
 
-float Math_Fabs(float x) { return std::fabs(x); }
+float Math_Fabs(float x) {
+    return std::fabs(x);
+}
 
-float RadToDeg(float x) { return x * 57.2957763671875f; }
-float DegToRad(float x) { return x * 0.017453292f; }
+float RadToDeg(float x) {
+    return x * 57.2957763671875f;
+}
+float DegToRad(float x) {
+    return x * 0.017453292f;
+}
 
 float Angle2D(float x1, float z1, float x2, float z2) {
     float a = Math_Atan2(x2 - x1, z2 - z1);
@@ -251,7 +298,9 @@ float Angle2D(float x1, float z1, float x2, float z2) {
     return a;
 }
 
-float Angle2DDeg(float x1, float z1, float x2, float z2) { return RadToDeg(Angle2D(x1, z1, x2, z2)); }
+float Angle2DDeg(float x1, float z1, float x2, float z2) {
+    return RadToDeg(Angle2D(x1, z1, x2, z2));
+}
 
 bool AngleWithin(float a, float b, float limit) {
     float d = Math_Fmod(b - a, kTwoPi);
@@ -259,7 +308,9 @@ bool AngleWithin(float a, float b, float limit) {
     return d < limit || d > kTwoPi - limit;
 }
 
-float Distance2D(float x1, float z1, float x2, float z2) { return Math_Sqrt(DistanceSquared2D(x1, z1, x2, z2)); }
+float Distance2D(float x1, float z1, float x2, float z2) {
+    return Math_Sqrt(DistanceSquared2D(x1, z1, x2, z2));
+}
 
 float DistanceSquared2D(float x1, float z1, float x2, float z2) {
     float dz = z2 - z1, dx = x2 - x1;

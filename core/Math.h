@@ -43,7 +43,7 @@ float Math_Fabs(float x);
 
 float RadToDeg(float x);
 float DegToRad(float x);
-float Angle2D(float x1, float z1, float x2, float z2);     // [0, 2*pi)
+float Angle2D(float x1, float z1, float x2, float z2);  // [0, 2*pi)
 float Angle2DDeg(float x1, float z1, float x2, float z2);
 bool AngleWithin(float a, float b, float limit);
 float Distance2D(float x1, float z1, float x2, float z2);

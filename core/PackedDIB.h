@@ -17,8 +17,8 @@
 
 // Compression field values that a packed bitmap may carry.
 enum : uint32_t {
-  kDIBPlain = 0,     // BI_RGB: colour table or plain 24-bit pixels
-  kDIBBitFields = 3  // BI_BITFIELDS: three channel masks follow the header
+    kDIBPlain = 0,     // BI_RGB: colour table or plain 24-bit pixels
+    kDIBBitFields = 3  // BI_BITFIELDS: three channel masks follow the header
 };
 
 // The largest pictures accepted from files and asked of DIB_Create: a side of
@@ -30,17 +30,17 @@ constexpr uint32_t kDIBMaxImageBytes = 256u << 20;
 // The 40-byte information header at the start of every block (little-endian,
 // the layout BMP files store).
 struct SPackedDIB {
-  uint32_t m_headerSize;      // 40
-  int32_t m_width;
-  int32_t m_height;           // positive: rows stored bottom-up
-  uint16_t m_planes;          // 1
-  uint16_t m_bitCount;        // 1, 4, 8, 16, 24 or 32
-  uint32_t m_compression;     // kDIBPlain or kDIBBitFields
-  uint32_t m_imageSize;       // row bytes * height
-  int32_t m_xPelsPerMeter;    // 0
-  int32_t m_yPelsPerMeter;    // 0
-  uint32_t m_colorsUsed;      // table entries when not 0
-  uint32_t m_colorsImportant;
+    uint32_t m_headerSize;  // 40
+    int32_t m_width;
+    int32_t m_height;         // positive: rows stored bottom-up
+    uint16_t m_planes;        // 1
+    uint16_t m_bitCount;      // 1, 4, 8, 16, 24 or 32
+    uint32_t m_compression;   // kDIBPlain or kDIBBitFields
+    uint32_t m_imageSize;     // row bytes * height
+    int32_t m_xPelsPerMeter;  // 0
+    int32_t m_yPelsPerMeter;  // 0
+    uint32_t m_colorsUsed;    // table entries when not 0
+    uint32_t m_colorsImportant;
 };
 static_assert(sizeof(SPackedDIB) == 40, "the header is stored byte for byte");
 

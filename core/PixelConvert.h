@@ -23,23 +23,23 @@
 
 // Locked surface memory as the converters see it.
 struct SSurfaceDesc {
-  uint32_t m_width;
-  uint32_t m_height;
-  int32_t m_pitch;     // bytes from one row to the next, may exceed the row
-  uint8_t* m_pixels;   // first (top) row
-  uint32_t m_bitCount; // 1, 4, 8, 16, 24 or 32
-  uint32_t m_redMask;
-  uint32_t m_greenMask;
-  uint32_t m_blueMask;
-  uint32_t m_alphaMask;
+    uint32_t m_width;
+    uint32_t m_height;
+    int32_t m_pitch;      // bytes from one row to the next, may exceed the row
+    uint8_t* m_pixels;    // first (top) row
+    uint32_t m_bitCount;  // 1, 4, 8, 16, 24 or 32
+    uint32_t m_redMask;
+    uint32_t m_greenMask;
+    uint32_t m_blueMask;
+    uint32_t m_alphaMask;
 };
 
 // One palette entry of a palettized surface.
 struct SPaletteEntry {
-  uint8_t m_red;
-  uint8_t m_green;
-  uint8_t m_blue;
-  uint8_t m_flags;
+    uint8_t m_red;
+    uint8_t m_green;
+    uint8_t m_blue;
+    uint8_t m_flags;
 };
 
 // Halving into the next mip level: the source is twice the destination's
@@ -68,10 +68,10 @@ bool DIB_ConvertB_RGB32(const SSurfaceDesc& dst, const SPackedDIB* dib, bool dit
 // (negative for rows stored bottom-up). Loading a 24-bit picture file
 // straight into a surface goes through here, without a bitmap in between.
 struct SRows24 {
-  const uint8_t* m_top;
-  ptrdiff_t m_step;
-  uint32_t m_width;
-  uint32_t m_height;
+    const uint8_t* m_top;
+    ptrdiff_t m_step;
+    uint32_t m_width;
+    uint32_t m_height;
 };
 // DIB_ConvertB_RGB16, 24 or 32 (the surface's bit count says which) from
 // such rows; the same pixels as from a bitmap holding them.
@@ -116,7 +116,8 @@ bool DIB_Draw(const SSurfaceDesc& dst, int x, int y, int width, int height, cons
 // The block forms of the depth change and the scaling of CImage: a new
 // bitmap, or null when the source is unsound or the target unsupported.
 // The palette, when given, has 2, 16 or 256 entries of 4 bytes for the target.
-SPackedDIB* DIB_ConvertDepthBlock(const SPackedDIB* src, int bits, bool dither, const uint8_t* palette, bool grey);
+SPackedDIB* DIB_ConvertDepthBlock(const SPackedDIB* src, int bits, bool dither, const uint8_t* palette,
+                                  bool grey);
 SPackedDIB* DIB_ScaleBlock(const SPackedDIB* src, int width, int height, int mode);
 
 // Error-diffused reduction of 24-bit rows (bottom-up, padded) into a 16-bit

@@ -11,10 +11,10 @@
 // becomes ((p & keep) >> right) << left: its top bits moved into the target
 // channel. Channels wider than 8 bits cannot be made this way (m_valid false).
 struct SRowPacker {
-  uint32_t m_keep[3] = {0, 0, 0};  // blue, green, red
-  int m_right[3] = {0, 0, 0};
-  int m_left[3] = {0, 0, 0};
-  bool m_valid = false;
+    uint32_t m_keep[3] = {0, 0, 0};  // blue, green, red
+    int m_right[3] = {0, 0, 0};
+    int m_left[3] = {0, 0, 0};
+    bool m_valid = false;
 };
 
 SRowPacker RowPacker_Make(const SPixelFormat& format);

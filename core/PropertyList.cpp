@@ -1,12 +1,13 @@
 #include "core/PropertyList.h"
 
+#include <locale.h>
+#include <strings.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <locale.h>
 #include <string>
-#include <strings.h>
 
 #include "core/VFSFile.h"
 
@@ -79,7 +80,9 @@ void CProperty::GetString(char* buf, int maximum) const {
     buf[room] = '\0';
 }
 
-CStrBuf& CProperty::GetValue(CStrBuf& out) const { return out.Assign(m_value); }
+CStrBuf& CProperty::GetValue(CStrBuf& out) const {
+    return out.Assign(m_value);
+}
 
 bool CProperty::Save(CVFSFile& file, int version) {
     if (version < 30) return false;
@@ -100,7 +103,9 @@ bool CProperty::Load(CVFSFile& file, int version) {
     return ok;
 }
 
-CPropertyList::~CPropertyList() { Clear(); }
+CPropertyList::~CPropertyList() {
+    Clear();
+}
 
 void CPropertyList::Clear() {
     while (m_first) delete m_first;

@@ -14,22 +14,22 @@
 #include "core/PackedDIB.h"
 
 class CPaletteGenerator {
- public:
-  explicit CPaletteGenerator(uint32_t wanted);
-  virtual ~CPaletteGenerator() = default;
+public:
+    explicit CPaletteGenerator(uint32_t wanted);
+    virtual ~CPaletteGenerator() = default;
 
-  // Runs the quantizer over a 24-bit bitmap; false (palette untouched) for any
-  // other depth or an unsound bitmap.
-  bool Make(const SPackedDIB* dib);
-  // Copies the found colours, 4 bytes each (blue, green, red, 0), into a
-  // colour table.
-  void CopyOut(uint8_t* table) const;
-  int FoundCount() const { return m_found; }
+    // Runs the quantizer over a 24-bit bitmap; false (palette untouched) for any
+    // other depth or an unsound bitmap.
+    bool Make(const SPackedDIB* dib);
+    // Copies the found colours, 4 bytes each (blue, green, red, 0), into a
+    // colour table.
+    void CopyOut(uint8_t* table) const;
+    int FoundCount() const { return m_found; }
 
- private:
-  uint32_t m_wanted;
-  uint8_t m_palette[256 * 4];
-  int m_found = 0;
+private:
+    uint32_t m_wanted;
+    uint8_t m_palette[256 * 4];
+    int m_found = 0;
 };
 
 // Finds up to 'wanted' (at most 256) colours for a 24-bit bitmap and writes

@@ -20,7 +20,9 @@ int32_t CRandom::Rand() {
     return static_cast<int32_t>(m_state);
 }
 
-float CRandom::RandFloat() { return static_cast<float>(Rand()) * 3.0518509e-05f; }
+float CRandom::RandFloat() {
+    return static_cast<float>(Rand()) * 3.0518509e-05f;
+}
 
 float Random01() {
     float r = static_cast<float>(Step()) * 4.656612873e-10f;  // 2^-31
@@ -32,6 +34,10 @@ float RandomSigned() {
     return r < 1.0f ? r : kBelowOne;
 }
 
-void SetRandomSeed(uint32_t seed) { g_state = seed & 0x7FFFFFFFu; }
+void SetRandomSeed(uint32_t seed) {
+    g_state = seed & 0x7FFFFFFFu;
+}
 
-uint32_t GetRandomSeedState() { return g_state; }
+uint32_t GetRandomSeedState() {
+    return g_state;
+}

@@ -11,8 +11,8 @@
 
 class CRandom {
 public:
-    int32_t Rand();      // 0 .. 32767
-    float RandFloat();   // 0 .. 1, both included
+    int32_t Rand();     // 0 .. 32767
+    float RandFloat();  // 0 .. 1, both included
     void Seed(uint32_t seed) { m_state = seed & 0x7FFF; }
     void Reset() { m_state = 8472; }
     uint32_t GetState() const { return m_state; }
@@ -20,7 +20,7 @@ public:
     uint32_t m_state;  // no constructor: owners call Reset or Seed
 };
 
-float Random01();       // [0, 1)
-float RandomSigned();   // [-1, 1)
+float Random01();      // [0, 1)
+float RandomSigned();  // [-1, 1)
 void SetRandomSeed(uint32_t seed);
 uint32_t GetRandomSeedState();

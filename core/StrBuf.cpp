@@ -1,7 +1,8 @@
 #include "core/StrBuf.h"
 
-#include <cstring>
 #include <strings.h>
+
+#include <cstring>
 #include <utility>
 
 #include "platform/sys/Format.h"
@@ -29,7 +30,9 @@ CStrBuf::CStrBuf(CStrBuf&& other) noexcept : m_text(other.m_text), m_size(other.
     other.m_size = 0;
 }
 
-CStrBuf::~CStrBuf() { delete[] m_text; }
+CStrBuf::~CStrBuf() {
+    delete[] m_text;
+}
 
 CStrBuf& CStrBuf::operator=(CStrBuf&& other) noexcept {
     if (this != &other) {
@@ -175,6 +178,10 @@ CStrBuf& CStrBuf::Append(const char* text) {
     return text ? Append(text, static_cast<int32_t>(std::strlen(text))) : *this;
 }
 
-bool CStrBuf::Equals(const char* text) const { return std::strcmp(GetText(), text ? text : "") == 0; }
+bool CStrBuf::Equals(const char* text) const {
+    return std::strcmp(GetText(), text ? text : "") == 0;
+}
 
-bool CStrBuf::EqualsNoCase(const char* text) const { return strcasecmp(GetText(), text ? text : "") == 0; }
+bool CStrBuf::EqualsNoCase(const char* text) const {
+    return strcasecmp(GetText(), text ? text : "") == 0;
+}

@@ -1,11 +1,12 @@
 #include "core/SysUtil.h"
 
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <strings.h>
 #include <sys/utsname.h>
 #include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "platform/sys/Format.h"
@@ -95,8 +96,12 @@ const bool g_systemInfoReady = (InitSystemInfo(), true);
 
 // --- bits and bounds -----------------------------------------------------------------
 
-int LowestSetBit(uint32_t v) { return v ? __builtin_ctz(v) : -1; }
-int BitCount(uint32_t v) { return __builtin_popcount(v); }
+int LowestSetBit(uint32_t v) {
+    return v ? __builtin_ctz(v) : -1;
+}
+int BitCount(uint32_t v) {
+    return __builtin_popcount(v);
+}
 
 uint32_t LowBitsMask(int n) {
     if (n <= 0) return 0;
@@ -104,13 +109,20 @@ uint32_t LowBitsMask(int n) {
     return (1u << n) - 1;
 }
 
-int MaxInt(int a, int b) { return a > b ? a : b; }
-int MinInt(int a, int b) { return a < b ? a : b; }
-float MinFloat(float a, float b) { return a >= b ? b : a; }
+int MaxInt(int a, int b) {
+    return a > b ? a : b;
+}
+int MinInt(int a, int b) {
+    return a < b ? a : b;
+}
+float MinFloat(float a, float b) {
+    return a >= b ? b : a;
+}
 
 // --- registry ----------------------------------------------------------------------
 
-bool RegReadValue(uint32_t root, const char* subKey, const char* name, uint32_t type, void* out, uint32_t* size) {
+bool RegReadValue(uint32_t root, const char* subKey, const char* name, uint32_t type, void* out,
+                  uint32_t* size) {
     if (!out) return false;
     uint32_t stored = REG_NONE;
     std::vector<uint8_t> data;
@@ -135,7 +147,8 @@ bool RegReadValue(uint32_t root, const char* subKey, const char* name, uint32_t 
 
 bool RegWriteValue(uint32_t root, const char* subKey, const char* name, uint32_t type, const void* data,
                    uint32_t size) {
-    if (type == REG_DWORD || type == REG_DWORD_BIG_ENDIAN) return data && Sys_RegSetValue(root, subKey, name, type, data, 4);
+    if (type == REG_DWORD || type == REG_DWORD_BIG_ENDIAN)
+        return data && Sys_RegSetValue(root, subKey, name, type, data, 4);
     if (type == REG_SZ || type == REG_BINARY) return Sys_RegSetValue(root, subKey, name, type, data, size);
     return false;
 }
@@ -208,17 +221,38 @@ struct SSortContext {
     bool After(const void* a, const void* b) const {
         int c = 0;
         switch (kind) {
-            case 0: case 1: c = Cmp<uint8_t>(a, b); break;
-            case 2: case 3: c = Cmp<uint16_t>(a, b); break;
-            case 4: case 5: c = Cmp<uint32_t>(a, b); break;
-            case 6: case 7: c = Cmp<int32_t>(a, b); break;
-            case 8: case 9: c = Cmp<float>(a, b); break;
-            case 10: case 11: c = strcasecmp(Key(a), Key(b)); break;
-            case 12: case 13:
+            case 0:
+            case 1:
+                c = Cmp<uint8_t>(a, b);
+                break;
+            case 2:
+            case 3:
+                c = Cmp<uint16_t>(a, b);
+                break;
+            case 4:
+            case 5:
+                c = Cmp<uint32_t>(a, b);
+                break;
+            case 6:
+            case 7:
+                c = Cmp<int32_t>(a, b);
+                break;
+            case 8:
+            case 9:
+                c = Cmp<float>(a, b);
+                break;
+            case 10:
+            case 11:
+                c = strcasecmp(Key(a), Key(b));
+                break;
+            case 12:
+            case 13:
                 c = strcasecmp(reinterpret_cast<const CStrBuf*>(Key(a))->GetText(),
                                reinterpret_cast<const CStrBuf*>(Key(b))->GetText());
                 break;
-            case 14: c = compare(a, b); break;
+            case 14:
+                c = compare(a, b);
+                break;
         }
         bool descending = kind <= 9 ? (kind & 1) != 0 : (kind == 10 || kind == 12);
         return descending ? c < 0 : c > 0;
@@ -277,5 +311,9 @@ int ViewDataBox(const char* text, int32_t number) {
     return answer;
 }
 
-bool IsViewDataSilenced() { return g_viewDataSilenced; }
-void ResetViewDataSilence() { g_viewDataSilenced = false; }
+bool IsViewDataSilenced() {
+    return g_viewDataSilenced;
+}
+void ResetViewDataSilence() {
+    g_viewDataSilenced = false;
+}

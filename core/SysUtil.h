@@ -43,7 +43,7 @@ void InitSystemInfo();
 // --- bits and bounds ---------------------------------------------------------
 int LowestSetBit(uint32_t v);  // -1 for 0
 int BitCount(uint32_t v);
-uint32_t LowBitsMask(int n);   // 2^n - 1; 0 for n <= 0, all bits for n >= 32
+uint32_t LowBitsMask(int n);  // 2^n - 1; 0 for n <= 0, all bits for n >= 32
 int MaxInt(int a, int b);
 int MinInt(int a, int b);
 float MinFloat(float a, float b);

@@ -1,8 +1,9 @@
 #include "core/VFSFile.h"
 
+#include <locale.h>
+
 #include <cstdlib>
 #include <cstring>
-#include <locale.h>
 #include <string>
 
 #include "platform/sys/Path.h"
@@ -17,9 +18,13 @@ locale_t CLocale() {
 
 }  // namespace
 
-CVFSFile::CVFSFile(const char* path, int mode, CVFSTable* table) { Open(path, mode, table); }
+CVFSFile::CVFSFile(const char* path, int mode, CVFSTable* table) {
+    Open(path, mode, table);
+}
 
-CVFSFile::~CVFSFile() { Close(); }
+CVFSFile::~CVFSFile() {
+    Close();
+}
 
 bool CVFSFile::Open(const char* path, int mode, CVFSTable* table) {
     Close();
@@ -162,7 +167,9 @@ bool CVFSFile::WriteString(const char* text) {
     return len == 0 || Write(text, static_cast<uint32_t>(len)) == len;
 }
 
-bool CVFSFile::WriteString(const CStrBuf& text) { return WriteString(text.GetText()); }
+bool CVFSFile::WriteString(const CStrBuf& text) {
+    return WriteString(text.GetText());
+}
 
 bool CVFSFile::ReadString(char* buf, uint32_t capacity) {
     uint16_t len = 0;
@@ -284,7 +291,8 @@ bool CVFSFile::Seek(uint32_t pos) {
         return true;
     }
     if (m_handle == -1) return false;
-    if (!m_write && m_entry && m_entry->container && m_entry->container->mounted && pos > m_entry->size) return false;
+    if (!m_write && m_entry && m_entry->container && m_entry->container->mounted && pos > m_entry->size)
+        return false;
     return Sys_Seek(m_handle, static_cast<int64_t>(m_entry ? m_entry->dataOffset : 0) + pos) >= 0;
 }
 
@@ -312,7 +320,9 @@ bool CVFSFile::ReadExact(void* buf, uint32_t count) {
     return false;
 }
 
-bool CVFSFile::ReadU8(uint8_t& v) { return ReadExact(&v, 1); }
+bool CVFSFile::ReadU8(uint8_t& v) {
+    return ReadExact(&v, 1);
+}
 
 bool CVFSFile::ReadU16(uint16_t& v) {
     unsigned char b[2];
@@ -343,7 +353,9 @@ bool CVFSFile::ReadFloat32(float& v) {
     return ok;
 }
 
-bool CVFSFile::WriteU8(uint8_t v) { return Write(&v, 1) == 1; }
+bool CVFSFile::WriteU8(uint8_t v) {
+    return Write(&v, 1) == 1;
+}
 
 bool CVFSFile::WriteU16(uint16_t v) {
     unsigned char b[2] = {static_cast<unsigned char>(v & 0xFF), static_cast<unsigned char>(v >> 8)};
@@ -356,7 +368,9 @@ bool CVFSFile::WriteU32(uint32_t v) {
     return Write(b, 4) == 4;
 }
 
-bool CVFSFile::WriteS32(int32_t v) { return WriteU32(static_cast<uint32_t>(v)); }
+bool CVFSFile::WriteS32(int32_t v) {
+    return WriteU32(static_cast<uint32_t>(v));
+}
 
 bool CVFSFile::WriteFloat32(float v) {
     uint32_t u;
@@ -364,4 +378,6 @@ bool CVFSFile::WriteFloat32(float v) {
     return WriteU32(u);
 }
 
-bool FileExists(const char* path) { return Sys_PathExists(path); }
+bool FileExists(const char* path) {
+    return Sys_PathExists(path);
+}

@@ -89,7 +89,7 @@ private:
     SVFSEntry* m_entry = nullptr;
     uint32_t m_lastCount = 0;
     CVFSTable* m_table = nullptr;
-    std::string m_tempPath;   // set while a replacing write is under way
+    std::string m_tempPath;  // set while a replacing write is under way
     std::string m_finalPath;
 };
 

@@ -27,7 +27,7 @@ inline uint64_t Load64(const char* p) {
 inline uint64_t FoldWord(uint64_t x) {
     const uint64_t ones = 0x0101010101010101ull, high = 0x8080808080808080ull, low7 = 0x7F7F7F7F7F7F7F7Full;
     uint64_t x7 = x & low7;
-    uint64_t ge = x7 + (0x80 - 'A') * ones;     // high bit set where byte >= 'A'
+    uint64_t ge = x7 + (0x80 - 'A') * ones;      // high bit set where byte >= 'A'
     uint64_t gt = x7 + (0x80 - 'Z' - 1) * ones;  // high bit set where byte > 'Z'
     uint64_t upper = (ge ^ gt) & ~x & high;
     x |= upper >> 2;
@@ -175,11 +175,17 @@ void CVFSPack::Release(SVFSEntry* entry) {
     }
 }
 
-int CVFSPack::OpenRead() { return Sys_OpenRead(fileName.GetText()); }
+int CVFSPack::OpenRead() {
+    return Sys_OpenRead(fileName.GetText());
+}
 
-int CVFSPack::OpenWrite() { return mounted ? -1 : Sys_OpenWrite(fileName.GetText()); }
+int CVFSPack::OpenWrite() {
+    return mounted ? -1 : Sys_OpenWrite(fileName.GetText());
+}
 
-int CVFSPack::OpenAppend() { return mounted ? -1 : Sys_OpenAppend(fileName.GetText()); }
+int CVFSPack::OpenAppend() {
+    return mounted ? -1 : Sys_OpenAppend(fileName.GetText());
+}
 
 // --- CVFSTable ---------------------------------------------------------------
 
@@ -188,7 +194,9 @@ CVFSTable::~CVFSTable() {
     while (m_firstPack) delete m_firstPack;
 }
 
-uint32_t CVFSTable::HashPath(const char* path) { return HashPath(path, std::strlen(path)); }
+uint32_t CVFSTable::HashPath(const char* path) {
+    return HashPath(path, std::strlen(path));
+}
 
 uint32_t CVFSTable::HashPath(const char* path, size_t n) {
     // The CRC-32 of the folded path, eight folded bytes per step.
@@ -340,7 +348,8 @@ bool CVFSTable::MountPack(const char* path, int64_t base, int64_t length) {
         int64_t dirBytes = (end - base) - 4 - dirOff;
         if (dirBytes < 4) break;  // the directory lies outside the pack
         dir.resize(static_cast<size_t>(dirBytes));
-        if (fseeko(f, base + dirOff, SEEK_SET) != 0 || std::fread(dir.data(), 1, dir.size(), f) != dir.size()) break;
+        if (fseeko(f, base + dirOff, SEEK_SET) != 0 || std::fread(dir.data(), 1, dir.size(), f) != dir.size())
+            break;
         ok = true;
     } while (false);
     std::fclose(f);
@@ -368,7 +377,8 @@ bool CVFSTable::MountPack(const char* path, int64_t base, int64_t length) {
         uint32_t size = LE_LoadU32(d + pos + 4);
         pos += 8;
         if (!name[0]) continue;
-        if (static_cast<uint64_t>(offset) + size > static_cast<uint64_t>(dirOff)) continue;  // outside the data
+        if (static_cast<uint64_t>(offset) + size > static_cast<uint64_t>(dirOff))
+            continue;  // outside the data
         if (static_cast<uint64_t>(base) + offset > 0xFFFFFFFFull) continue;
         if (m_rootSet) {
             full = m_root.GetText();

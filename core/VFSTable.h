@@ -44,12 +44,12 @@ struct SVFSEntry {
     void SetParent(SVFSEntry* parent);
     void LinkBucket(bool link);
 
-    CStrBuf path;              // as entered, case kept
-    uint32_t dataOffset = 0;   // position of the data inside its container file
-    uint32_t readPos = 0;      // next read inside the entry
+    CStrBuf path;             // as entered, case kept
+    uint32_t dataOffset = 0;  // position of the data inside its container file
+    uint32_t readPos = 0;     // next read inside the entry
     uint32_t size = 0;
     uint8_t isFolder = 0;
-    uint8_t isOpen = 0;        // read through the shared handle by one file object
+    uint8_t isOpen = 0;             // read through the shared handle by one file object
     CVFSPack* container = nullptr;  // null for folder entries
     SVFSEntry* parent = nullptr;
     SVFSEntry* firstChild = nullptr;

@@ -20,17 +20,17 @@ constexpr uint8_t kE3DCodeInverse = 0x0F;
 constexpr uint8_t kE3DCodeReset = 0x16;
 
 struct SE3DMarkup {
-  uint8_t code = 0;    // the code byte
-  int length = 1;      // bytes taken, never past the terminator
-  bool complete = false;  // false when the text ended inside the code
-  bool rgbForm = false;   // the 7-byte form: r, g, b below
-  uint8_t r = 0, g = 0, b = 0;
-  char letter = 0;     // the 3-byte form's character, or the one after 0x0F
+    uint8_t code = 0;       // the code byte
+    int length = 1;         // bytes taken, never past the terminator
+    bool complete = false;  // false when the text ended inside the code
+    bool rgbForm = false;   // the 7-byte form: r, g, b below
+    uint8_t r = 0, g = 0, b = 0;
+    char letter = 0;  // the 3-byte form's character, or the one after 0x0F
 };
 
 inline bool E3DMarkup_IsCode(uint8_t c) {
-  return c == kE3DCodeForeground || c == kE3DCodeBackground || c == kE3DCodeOutline || c == kE3DCodeInverse ||
-         c == kE3DCodeReset;
+    return c == kE3DCodeForeground || c == kE3DCodeBackground || c == kE3DCodeOutline ||
+           c == kE3DCodeInverse || c == kE3DCodeReset;
 }
 
 // Reads the code at p (whose first byte is a code byte).

@@ -11,27 +11,27 @@
 
 // The clip rectangle cut to the locked memory: [left, right) x [top, bottom).
 struct SE3DClip {
-  int left, top, right, bottom;
+    int left, top, right, bottom;
 };
 
 inline bool E3DDraw_Clip(const CE3DSurface* s, SE3DClip& c) {
-  if (!s->Bits()) return false;
-  const int w = int(s->m_desc.width), h = int(s->m_desc.height);
-  c.left = s->m_clipRect.left < 0 ? 0 : s->m_clipRect.left;
-  c.top = s->m_clipRect.top < 0 ? 0 : s->m_clipRect.top;
-  c.right = s->m_clipRect.right > w ? w : s->m_clipRect.right;
-  c.bottom = s->m_clipRect.bottom > h ? h : s->m_clipRect.bottom;
-  return c.left < c.right && c.top < c.bottom;
+    if (!s->Bits()) return false;
+    const int w = int(s->m_desc.width), h = int(s->m_desc.height);
+    c.left = s->m_clipRect.left < 0 ? 0 : s->m_clipRect.left;
+    c.top = s->m_clipRect.top < 0 ? 0 : s->m_clipRect.top;
+    c.right = s->m_clipRect.right > w ? w : s->m_clipRect.right;
+    c.bottom = s->m_clipRect.bottom > h ? h : s->m_clipRect.bottom;
+    return c.left < c.right && c.top < c.bottom;
 }
 
 template <typename P>
 inline P* E3DDraw_At(const CE3DSurface* s, int x, int y) {
-  return reinterpret_cast<P*>(s->Bits() + ptrdiff_t(y) * s->Pitch() + ptrdiff_t(x) * ptrdiff_t(sizeof(P)));
+    return reinterpret_cast<P*>(s->Bits() + ptrdiff_t(y) * s->Pitch() + ptrdiff_t(x) * ptrdiff_t(sizeof(P)));
 }
 
 template <typename P>
 inline P E3DDraw_Pack(const CE3DSurface* s, uint8_t r, uint8_t g, uint8_t b) {
-  return P(s->Pack(r, g, b));
+    return P(s->Pack(r, g, b));
 }
 
 // Round a single-precision value to the nearest integer, ties to even, with

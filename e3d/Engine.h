@@ -15,14 +15,14 @@ class CE3DShapeBlock;
 
 // One display driver: a fixed record, copied whole.
 struct SDirectDrawDesc {
-  uint32_t passFlags = 0;  // the enumeration pass that reported it
-  SD3DGuid guid{};         // ignored when primary
-  uint8_t primary = 0;     // 1: the primary display driver (no GUID)
-  char description[256] = {};
-  char driverName[256] = {};
-  int32_t monitor = 0;     // display index + 1, 0 for none
-  DDSURFACEDESC2** modes = nullptr;  // owned copies, in reported order
-  int32_t modeCount = 0;
+    uint32_t passFlags = 0;  // the enumeration pass that reported it
+    SD3DGuid guid{};         // ignored when primary
+    uint8_t primary = 0;     // 1: the primary display driver (no GUID)
+    char description[256] = {};
+    char driverName[256] = {};
+    int32_t monitor = 0;               // display index + 1, 0 for none
+    DDSURFACEDESC2** modes = nullptr;  // owned copies, in reported order
+    int32_t modeCount = 0;
 };
 
 constexpr int kE3DSortScratch = 65535;
@@ -40,38 +40,38 @@ extern float g_E3DCosTable[kE3DSineSteps + 2];
 extern float g_E3DAngleToIndex;  // 8192 / 2pi: a table index is angle times this
 
 class CE3DEngine {
- public:
-  CE3DEngine();
-  virtual ~CE3DEngine();
-  CE3DEngine(const CE3DEngine&) = delete;
-  CE3DEngine& operator=(const CE3DEngine&) = delete;
+public:
+    CE3DEngine();
+    virtual ~CE3DEngine();
+    CE3DEngine(const CE3DEngine&) = delete;
+    CE3DEngine& operator=(const CE3DEngine&) = delete;
 
-  void AddDriver(const SDirectDrawDesc& driver);
-  // Appends a copy of the mode to the driver's list.
-  static void AddMode(SDirectDrawDesc* driver, const DDSURFACEDESC2& mode);
-  CE3DNode* FindEmitterTemplateByName(const char* name) const;
-  CE3DNode* FindEmitterTemplateById(uint32_t id) const;
+    void AddDriver(const SDirectDrawDesc& driver);
+    // Appends a copy of the mode to the driver's list.
+    static void AddMode(SDirectDrawDesc* driver, const DDSURFACEDESC2& mode);
+    CE3DNode* FindEmitterTemplateByName(const char* name) const;
+    CE3DNode* FindEmitterTemplateById(uint32_t id) const;
 
-  // Called by the screen's constructor once its DirectDraw object exists.
-  void AddScreen(CE3DScreen* screen);
-  // Called by a screen deleted before the engine (the engine forgets it).
-  void RemoveScreen(CE3DScreen* screen);
+    // Called by the screen's constructor once its DirectDraw object exists.
+    void AddScreen(CE3DScreen* screen);
+    // Called by a screen deleted before the engine (the engine forgets it).
+    void RemoveScreen(CE3DScreen* screen);
 
-  uint32_t m_reserved = 0;
-  const char* m_version = "0.8b";
-  uint32_t m_idSet = 0;  // first half of the id pair of new materials and textures
-  CE3DTimer* m_timer = nullptr;
-  SDirectDrawDesc** m_drivers = nullptr;
-  int32_t m_driverCount = 0;
-  CE3DShapeBlock* m_defaultShapeBlock = nullptr;  // made by the shape-block code when it is present
-  CE3DScreen** m_screens = nullptr;
-  int32_t m_screenCount = 0;
-  uint32_t m_enumPass = 0;
-  CE3DNode* m_nodes = nullptr;       // head of the node list
-  CE3DNode* m_reservedList = nullptr;
-  float* m_keyBuffer = nullptr;      // depth-sort scratch, kE3DSortScratch each
-  uint16_t* m_orderBuffer = nullptr;
-  uint16_t* m_indexBuffer = nullptr;
+    uint32_t m_reserved = 0;
+    const char* m_version = "0.8b";
+    uint32_t m_idSet = 0;  // first half of the id pair of new materials and textures
+    CE3DTimer* m_timer = nullptr;
+    SDirectDrawDesc** m_drivers = nullptr;
+    int32_t m_driverCount = 0;
+    CE3DShapeBlock* m_defaultShapeBlock = nullptr;  // made by the shape-block code when it is present
+    CE3DScreen** m_screens = nullptr;
+    int32_t m_screenCount = 0;
+    uint32_t m_enumPass = 0;
+    CE3DNode* m_nodes = nullptr;  // head of the node list
+    CE3DNode* m_reservedList = nullptr;
+    float* m_keyBuffer = nullptr;  // depth-sort scratch, kE3DSortScratch each
+    uint16_t* m_orderBuffer = nullptr;
+    uint16_t* m_indexBuffer = nullptr;
 };
 
 // The engine's failure report. The context is a function signature or one of
@@ -93,10 +93,10 @@ void E3D_SetTraceSink(E3DTraceSink sink, void* user);
 // up once.
 template <typename T>
 void E3DList_Append(T**& array, int32_t& count, T* item) {
-  T** grown = new T*[count + 1];
-  for (int32_t i = 0; i < count; ++i) grown[i] = array[i];
-  grown[count] = item;
-  delete[] array;
-  array = grown;
-  ++count;
+    T** grown = new T*[count + 1];
+    for (int32_t i = 0; i < count; ++i) grown[i] = array[i];
+    grown[count] = item;
+    delete[] array;
+    array = grown;
+    ++count;
 }

@@ -6,21 +6,23 @@ CE3DTimer::CE3DTimer()
     : m_frequency(float(Sys_QueryPerformanceFrequency())), m_frameStamp(Sys_QueryPerformanceCounter()) {}
 
 void CE3DTimer::Update(const int64_t* gameTime) {
-  int64_t now = Sys_QueryPerformanceCounter();
-  m_frameTime = float(now - m_frameStamp) / m_frequency;
-  m_frameStamp = now;
-  int64_t stamp = gameTime ? *gameTime : now;
-  // The first update only starts the step: counting from 0 would report the
-  // whole game time (or the whole uptime) as one enormous step.
-  if (!m_stepStarted) {
-    m_stepStarted = true;
+    int64_t now = Sys_QueryPerformanceCounter();
+    m_frameTime = float(now - m_frameStamp) / m_frequency;
+    m_frameStamp = now;
+    int64_t stamp = gameTime ? *gameTime : now;
+    // The first update only starts the step: counting from 0 would report the
+    // whole game time (or the whole uptime) as one enormous step.
+    if (!m_stepStarted) {
+        m_stepStarted = true;
+        m_stepStamp = stamp;
+    }
+    if (gameTime)
+        m_gameStep = float(stamp - m_stepStamp) * 8.380951e-7f;
+    else
+        m_gameStep = float(stamp - m_stepStamp) / m_frequency;
     m_stepStamp = stamp;
-  }
-  if (gameTime)
-    m_gameStep = float(stamp - m_stepStamp) * 8.380951e-7f;
-  else
-    m_gameStep = float(stamp - m_stepStamp) / m_frequency;
-  m_stepStamp = stamp;
 }
 
-int64_t CE3DTimer::Elapsed() const { return Sys_QueryPerformanceCounter() - m_baseCount; }
+int64_t CE3DTimer::Elapsed() const {
+    return Sys_QueryPerformanceCounter() - m_baseCount;
+}

@@ -7,20 +7,20 @@
 #include <cstdint>
 
 class CE3DTimer {
- public:
-  CE3DTimer();
-  // With a game time (in counter units): the game step is the game time since
-  // the last update; without one, the real time since then.
-  void Update(const int64_t* gameTime);
-  // The counter's value (the game seeds its random numbers with it).
-  int64_t Elapsed() const;
+public:
+    CE3DTimer();
+    // With a game time (in counter units): the game step is the game time since
+    // the last update; without one, the real time since then.
+    void Update(const int64_t* gameTime);
+    // The counter's value (the game seeds its random numbers with it).
+    int64_t Elapsed() const;
 
-  uint32_t m_kind = 4;
-  float m_frequency;
-  int64_t m_stepStamp = 0;
-  float m_gameStep = 0.0f;  // seconds between the last two updates
-  int64_t m_baseCount = 0;
-  int64_t m_frameStamp;
-  float m_frameTime = 0.0f;  // real seconds between the last two updates
-  bool m_stepStarted = false;  // the step stamp holds a real stamp
+    uint32_t m_kind = 4;
+    float m_frequency;
+    int64_t m_stepStamp = 0;
+    float m_gameStep = 0.0f;  // seconds between the last two updates
+    int64_t m_baseCount = 0;
+    int64_t m_frameStamp;
+    float m_frameTime = 0.0f;    // real seconds between the last two updates
+    bool m_stepStarted = false;  // the step stamp holds a real stamp
 };

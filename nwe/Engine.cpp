@@ -11,311 +11,331 @@
 using ScopedLock = CSysScopedLock<CSysCriticalSection>;
 
 NWEEngine::NWEEngine() {
-  m_records.reset(new NWEPool<SPacketRecord>(256));
-  m_system = new NWEMessageTypes(this);
-  // Receipts and loss hints are handled inside the packet receiver.
-  m_system->Register("NS_NOTIFYTYPE_RECEIPT", NS_NOTIFYTYPE_RECEIPT, nullptr, nullptr, nullptr, nullptr, nullptr, 1, 1,
-                     1, 1, 1);
-  m_system->Register("NS_NOTIFYTYPE_PACKETLOSTHINT", NS_NOTIFYTYPE_PACKETLOSTHINT, nullptr, this, nullptr, nullptr,
-                     nullptr, 1, 1, 1, 1, 1);
-  m_system->Register("NS_NOTIFYTYPE_KEEP_ALIVE", NS_NOTIFYTYPE_KEEP_ALIVE, nullptr, nullptr, &m_engineQueue, nullptr,
-                     nullptr, 0, 1, 1, 1, 1);
-  m_system->Register("NS_NOTIFYTYPE_FRAME_INFO", NS_NOTIFYTYPE_FRAME_INFO, &NWEEngine::OnFrameInfo, this,
-                     &m_engineQueue, nullptr, nullptr, 0, 2, 1, 1, 1);
-  m_system->Register("NS_NOTIFYTYPE_REQUEST_PACKETSIZE", NS_NOTIFYTYPE_REQUEST_PACKETSIZE,
-                     &NWEEngine::OnRequestPacketSize, this, &m_engineQueue, nullptr, nullptr, 0, 2, 1, 1, 1);
-  m_system->Register("NS_NOTIFYTYPE_REQUEST_RATE", NS_NOTIFYTYPE_REQUEST_RATE, &NWEEngine::OnRequestRate, this,
-                     &m_engineQueue, nullptr, nullptr, 0, 2, 1, 1, 1);
-  if (!m_poller.IsValid()) Report("Could not create a socket notification window");
-  m_receiveThread.Start([this] { ReceiveThread(); });
-  m_tickThread.Start([this] { TickThread(); });
+    m_records.reset(new NWEPool<SPacketRecord>(256));
+    m_system = new NWEMessageTypes(this);
+    // Receipts and loss hints are handled inside the packet receiver.
+    m_system->Register("NS_NOTIFYTYPE_RECEIPT", NS_NOTIFYTYPE_RECEIPT, nullptr, nullptr, nullptr, nullptr,
+                       nullptr, 1, 1, 1, 1, 1);
+    m_system->Register("NS_NOTIFYTYPE_PACKETLOSTHINT", NS_NOTIFYTYPE_PACKETLOSTHINT, nullptr, this, nullptr,
+                       nullptr, nullptr, 1, 1, 1, 1, 1);
+    m_system->Register("NS_NOTIFYTYPE_KEEP_ALIVE", NS_NOTIFYTYPE_KEEP_ALIVE, nullptr, nullptr, &m_engineQueue,
+                       nullptr, nullptr, 0, 1, 1, 1, 1);
+    m_system->Register("NS_NOTIFYTYPE_FRAME_INFO", NS_NOTIFYTYPE_FRAME_INFO, &NWEEngine::OnFrameInfo, this,
+                       &m_engineQueue, nullptr, nullptr, 0, 2, 1, 1, 1);
+    m_system->Register("NS_NOTIFYTYPE_REQUEST_PACKETSIZE", NS_NOTIFYTYPE_REQUEST_PACKETSIZE,
+                       &NWEEngine::OnRequestPacketSize, this, &m_engineQueue, nullptr, nullptr, 0, 2, 1, 1,
+                       1);
+    m_system->Register("NS_NOTIFYTYPE_REQUEST_RATE", NS_NOTIFYTYPE_REQUEST_RATE, &NWEEngine::OnRequestRate,
+                       this, &m_engineQueue, nullptr, nullptr, 0, 2, 1, 1, 1);
+    if (!m_poller.IsValid()) Report("Could not create a socket notification window");
+    m_receiveThread.Start([this] { ReceiveThread(); });
+    m_tickThread.Start([this] { TickThread(); });
 }
 
 void NWEEngine::Shutdown() {
-  m_closing.store(true);
-  m_poller.Wake();
-  m_tickWake.Set();
-  m_receiveThread.Join();
-  m_tickThread.Join();
+    m_closing.store(true);
+    m_poller.Wake();
+    m_tickWake.Set();
+    m_receiveThread.Join();
+    m_tickThread.Join();
 }
 
 NWEEngine::~NWEEngine() {
-  Shutdown();
-  for (;;) {
-    NWESocket* s;
-    {
-      ScopedLock l(m_socketsLock);
-      if (m_sockets.empty()) break;
-      s = m_sockets.front();
+    Shutdown();
+    for (;;) {
+        NWESocket* s;
+        {
+            ScopedLock l(m_socketsLock);
+            if (m_sockets.empty()) break;
+            s = m_sockets.front();
+        }
+        if (s->m_guard.Close())
+            delete s;
+        else
+            UnlinkSocket(s);  // someone else is closing it
     }
-    if (s->m_guard.Close())
-      delete s;
-    else
-      UnlinkSocket(s);  // someone else is closing it
-  }
-  m_engineQueue.Clear();
-  delete m_system;
-  m_system = nullptr;
-  for (;;) {
-    NWEMessageTypes* r;
-    {
-      ScopedLock l(m_registriesLock);
-      if (m_registries.empty()) break;
-      r = m_registries.front();
+    m_engineQueue.Clear();
+    delete m_system;
+    m_system = nullptr;
+    for (;;) {
+        NWEMessageTypes* r;
+        {
+            ScopedLock l(m_registriesLock);
+            if (m_registries.empty()) break;
+            r = m_registries.front();
+        }
+        UnlinkRegistry(r);  // owned by the application; it only leaves our list
+        r->DetachEngine();
     }
-    UnlinkRegistry(r);  // owned by the application; it only leaves our list
-    r->DetachEngine();
-  }
-  ScopedLock l(m_tablesLock);
-  for (NWEFrameTable* t : m_tables) t->DetachEngine();
-  m_tables.clear();
+    ScopedLock l(m_tablesLock);
+    for (NWEFrameTable* t : m_tables) t->DetachEngine();
+    m_tables.clear();
 }
 
 void NWEEngine::Report(const char* fmt, ...) {
-  va_list ap;
-  va_start(ap, fmt);
-  ReportV(fmt, ap);
-  va_end(ap);
+    va_list ap;
+    va_start(ap, fmt);
+    ReportV(fmt, ap);
+    va_end(ap);
 }
 
 void NWEEngine::ReportV(const char*, va_list) {}
 
 void NWE_ReportTo(NWEEngine* e, const char* fmt, ...) {
-  va_list ap;
-  va_start(ap, fmt);
-  e->ReportV(fmt, ap);
-  va_end(ap);
+    va_list ap;
+    va_start(ap, fmt);
+    e->ReportV(fmt, ap);
+    va_end(ap);
 }
 
 void NWEEngine::ResetStatistics() {
-  ScopedLock l(m_statsLock);
-  m_dataOut = m_dataIn = m_packetsIn = m_packetsOut = 0;
+    ScopedLock l(m_statsLock);
+    m_dataOut = m_dataIn = m_packetsIn = m_packetsOut = 0;
 }
-uint32_t NWEEngine::GetDataOut() { return NWE_Read(m_statsLock, m_dataOut); }
-uint32_t NWEEngine::GetDataIn() { return NWE_Read(m_statsLock, m_dataIn); }
-uint32_t NWEEngine::GetPacketsIn() { return NWE_Read(m_statsLock, m_packetsIn); }
-uint32_t NWEEngine::GetPacketsOut() { return NWE_Read(m_statsLock, m_packetsOut); }
+uint32_t NWEEngine::GetDataOut() {
+    return NWE_Read(m_statsLock, m_dataOut);
+}
+uint32_t NWEEngine::GetDataIn() {
+    return NWE_Read(m_statsLock, m_dataIn);
+}
+uint32_t NWEEngine::GetPacketsIn() {
+    return NWE_Read(m_statsLock, m_packetsIn);
+}
+uint32_t NWEEngine::GetPacketsOut() {
+    return NWE_Read(m_statsLock, m_packetsOut);
+}
 void NWEEngine::CountOut(size_t bytes) {
-  ScopedLock l(m_statsLock);
-  m_dataOut += static_cast<uint32_t>(bytes + 8);
-  ++m_packetsOut;
+    ScopedLock l(m_statsLock);
+    m_dataOut += static_cast<uint32_t>(bytes + 8);
+    ++m_packetsOut;
 }
 void NWEEngine::CountIn(size_t bytes) {
-  ScopedLock l(m_statsLock);
-  m_dataIn += static_cast<uint32_t>(bytes + 8);
-  ++m_packetsIn;
+    ScopedLock l(m_statsLock);
+    m_dataIn += static_cast<uint32_t>(bytes + 8);
+    ++m_packetsIn;
 }
 
 void NWEEngine::SetOptionA(uint8_t v) {
-  {
-    ScopedLock l(m_optionsLock);
-    m_tickMode = v;
-  }
-  m_tickWake.Set();
+    {
+        ScopedLock l(m_optionsLock);
+        m_tickMode = v;
+    }
+    m_tickWake.Set();
 }
-void NWEEngine::SetOptionB(uint8_t v) { NWE_Write(m_optionsLock, m_closeMarked, v); }
+void NWEEngine::SetOptionB(uint8_t v) {
+    NWE_Write(m_optionsLock, m_closeMarked, v);
+}
 void NWEEngine::SetOptionC(uint8_t v) {
-  {
-    ScopedLock l(m_optionsLock);
-    m_tickEnabled = v;
-  }
-  m_tickWake.Set();
+    {
+        ScopedLock l(m_optionsLock);
+        m_tickEnabled = v;
+    }
+    m_tickWake.Set();
 }
-uint8_t NWEEngine::GetOptionA() { return NWE_Read(m_optionsLock, m_tickMode); }
-uint8_t NWEEngine::GetOptionB() { return NWE_Read(m_optionsLock, m_closeMarked); }
-uint8_t NWEEngine::GetOptionC() { return NWE_Read(m_optionsLock, m_tickEnabled); }
+uint8_t NWEEngine::GetOptionA() {
+    return NWE_Read(m_optionsLock, m_tickMode);
+}
+uint8_t NWEEngine::GetOptionB() {
+    return NWE_Read(m_optionsLock, m_closeMarked);
+}
+uint8_t NWEEngine::GetOptionC() {
+    return NWE_Read(m_optionsLock, m_tickEnabled);
+}
 
 NWESocket* NWEEngine::FirstSocket() {
-  ScopedLock l(m_socketsLock);
-  for (NWESocket* s : m_sockets)
-    if (s->m_guard.TryShared()) return s;
-  return nullptr;
+    ScopedLock l(m_socketsLock);
+    for (NWESocket* s : m_sockets)
+        if (s->m_guard.TryShared()) return s;
+    return nullptr;
 }
 
 NWESocket* NWEEngine::NextSocket(NWESocket* cur) {
-  ScopedLock l(m_socketsLock);
-  auto it = std::find(m_sockets.begin(), m_sockets.end(), cur);
-  cur->m_guard.ReleaseShared();
-  if (it == m_sockets.end()) return nullptr;
-  for (++it; it != m_sockets.end(); ++it)
-    if ((*it)->m_guard.TryShared()) return *it;
-  return nullptr;
+    ScopedLock l(m_socketsLock);
+    auto it = std::find(m_sockets.begin(), m_sockets.end(), cur);
+    cur->m_guard.ReleaseShared();
+    if (it == m_sockets.end()) return nullptr;
+    for (++it; it != m_sockets.end(); ++it)
+        if ((*it)->m_guard.TryShared()) return *it;
+    return nullptr;
 }
 
 void NWEEngine::ReleaseSocket(NWESocket* s) {
-  if (s) s->m_guard.ReleaseShared();
+    if (s) s->m_guard.ReleaseShared();
 }
 
 size_t NWEEngine::GetSocketCount() {
-  ScopedLock l(m_socketsLock);
-  return m_sockets.size();
+    ScopedLock l(m_socketsLock);
+    return m_sockets.size();
 }
 
 NWEPeer* NWEEngine::GetPeer(NWEPeer* p) {
-  if (p && p->m_guard.TryShared()) return p;
-  return nullptr;
+    if (p && p->m_guard.TryShared()) return p;
+    return nullptr;
 }
 
 void NWEEngine::LinkSocket(NWESocket* s) {
-  {
-    ScopedLock l(m_socketsLock);
-    m_sockets.insert(m_sockets.begin(), s);
-  }
-  m_poller.Wake();
+    {
+        ScopedLock l(m_socketsLock);
+        m_sockets.insert(m_sockets.begin(), s);
+    }
+    m_poller.Wake();
 }
 
 void NWEEngine::UnlinkSocket(NWESocket* s) {
-  ScopedLock l(m_socketsLock);
-  m_sockets.erase(std::remove(m_sockets.begin(), m_sockets.end(), s), m_sockets.end());
+    ScopedLock l(m_socketsLock);
+    m_sockets.erase(std::remove(m_sockets.begin(), m_sockets.end(), s), m_sockets.end());
 }
 
 void NWEEngine::LinkRegistry(NWEMessageTypes* r) {
-  ScopedLock l(m_registriesLock);
-  m_registries.insert(m_registries.begin(), r);
+    ScopedLock l(m_registriesLock);
+    m_registries.insert(m_registries.begin(), r);
 }
 
 void NWEEngine::UnlinkRegistry(NWEMessageTypes* r) {
-  ScopedLock l(m_registriesLock);
-  m_registries.erase(std::remove(m_registries.begin(), m_registries.end(), r), m_registries.end());
+    ScopedLock l(m_registriesLock);
+    m_registries.erase(std::remove(m_registries.begin(), m_registries.end(), r), m_registries.end());
 }
 
 void NWEEngine::LinkFrameTable(NWEFrameTable* t) {
-  ScopedLock l(m_tablesLock);
-  m_tables.push_back(t);
+    ScopedLock l(m_tablesLock);
+    m_tables.push_back(t);
 }
 
 void NWEEngine::UnlinkFrameTable(NWEFrameTable* t) {
-  ScopedLock l(m_tablesLock);
-  m_tables.erase(std::remove(m_tables.begin(), m_tables.end(), t), m_tables.end());
+    ScopedLock l(m_tablesLock);
+    m_tables.erase(std::remove(m_tables.begin(), m_tables.end(), t), m_tables.end());
 }
 
 void NWEEngine::ForgetPeer(NWEPeer* p) {
-  ScopedLock l(m_tablesLock);
-  for (NWEFrameTable* t : m_tables) t->RemovePeer(p);
+    ScopedLock l(m_tablesLock);
+    for (NWEFrameTable* t : m_tables) t->RemovePeer(p);
 }
 
 void NWEEngine::ScheduleWake(int64_t when) {
-  // While the tick thread runs (nothing planned) it looks again when done.
-  int64_t planned = m_plannedWake.load();
-  if (planned != 0 && when < planned) m_tickWake.Set();
+    // While the tick thread runs (nothing planned) it looks again when done.
+    int64_t planned = m_plannedWake.load();
+    if (planned != 0 && when < planned) m_tickWake.Set();
 }
 
 void NWEEngine::Tick(bool fromTickThread) {
-  m_clock.Update();
-  bool mode = GetOptionA() != 0;
-  RunChecks(fromTickThread, fromTickThread == mode);
+    m_clock.Update();
+    bool mode = GetOptionA() != 0;
+    RunChecks(fromTickThread, fromTickThread == mode);
 }
 
 void NWEEngine::RunChecks(bool fromTickThread, bool full) {
-  std::vector<NWESocket*> closing;
-  for (NWESocket* s = FirstSocket(); s; s = NextSocket(s)) {
-    if (!full) {
-      s->Check(fromTickThread);
-    } else if (!s->IsMarkedForClosing()) {
-      s->Check(fromTickThread);
-    } else if (GetOptionB()) {
-      closing.push_back(s);
-      s->m_guard.TryShared();  // kept past NextSocket's release
+    std::vector<NWESocket*> closing;
+    for (NWESocket* s = FirstSocket(); s; s = NextSocket(s)) {
+        if (!full) {
+            s->Check(fromTickThread);
+        } else if (!s->IsMarkedForClosing()) {
+            s->Check(fromTickThread);
+        } else if (GetOptionB()) {
+            closing.push_back(s);
+            s->m_guard.TryShared();  // kept past NextSocket's release
+        }
     }
-  }
-  for (NWESocket* s : closing) s->Close();
-  if (full) m_engineQueue.Flush();
+    for (NWESocket* s : closing) s->Close();
+    if (full) m_engineQueue.Flush();
 }
 
 int NWEEngine::Poll() {
-  int n = 0;
-  for (NWESocket* s = FirstSocket(); s; s = NextSocket(s)) {
-    if (s->GetHandle() < 0) continue;
-    ScopedLock l(m_engineLock);
-    n += s->Receive(0);
-  }
-  return n;
+    int n = 0;
+    for (NWESocket* s = FirstSocket(); s; s = NextSocket(s)) {
+        if (s->GetHandle() < 0) continue;
+        ScopedLock l(m_engineLock);
+        n += s->Receive(0);
+    }
+    return n;
 }
 
 void NWEEngine::ReceiveThread() {
-  std::vector<NWESocket*> held;
-  std::vector<int> handles, ready;
-  while (!m_closing.load()) {
-    held.clear();
-    handles.clear();
-    {
-      ScopedLock l(m_socketsLock);
-      for (NWESocket* s : m_sockets) {
-        if (s->GetHandle() < 0 || s->m_leaving.load() || !s->m_guard.TryShared()) continue;
-        held.push_back(s);
-        handles.push_back(s->GetHandle());
-      }
+    std::vector<NWESocket*> held;
+    std::vector<int> handles, ready;
+    while (!m_closing.load()) {
+        held.clear();
+        handles.clear();
+        {
+            ScopedLock l(m_socketsLock);
+            for (NWESocket* s : m_sockets) {
+                if (s->GetHandle() < 0 || s->m_leaving.load() || !s->m_guard.TryShared()) continue;
+                held.push_back(s);
+                handles.push_back(s->GetHandle());
+            }
+        }
+        // Held shared while waiting: a socket that closes wakes us first.
+        m_poller.Wait(handles, 1000, &ready);
+        for (NWESocket* s : held) {
+            if (!m_closing.load() && std::find(ready.begin(), ready.end(), s->GetHandle()) != ready.end()) {
+                ScopedLock l(m_engineLock);
+                s->Receive(0);
+            }
+            s->m_guard.ReleaseShared();
+        }
     }
-    // Held shared while waiting: a socket that closes wakes us first.
-    m_poller.Wait(handles, 1000, &ready);
-    for (NWESocket* s : held) {
-      if (!m_closing.load() && std::find(ready.begin(), ready.end(), s->GetHandle()) != ready.end()) {
-        ScopedLock l(m_engineLock);
-        s->Receive(0);
-      }
-      s->m_guard.ReleaseShared();
-    }
-  }
 }
 
 void NWEEngine::TickThread() {
-  while (!m_closing.load()) {
-    bool mode = GetOptionA() != 0;
-    int64_t now = m_clock.Now();
-    int64_t wake = now + m_clock.Ticks(mode ? 0.020f : 1.0f);
-    // Wake early for a resend that falls due before the next period.
-    if (GetOptionC()) {
-      for (NWESocket* s = FirstSocket(); s; s = NextSocket(s))
-        for (NWEPeer* p = s->FirstPeer(); p; p = s->NextPeer(p)) {
-          int64_t due = p->NextResendDue();
-          if (due && due < wake) wake = due;
+    while (!m_closing.load()) {
+        bool mode = GetOptionA() != 0;
+        int64_t now = m_clock.Now();
+        int64_t wake = now + m_clock.Ticks(mode ? 0.020f : 1.0f);
+        // Wake early for a resend that falls due before the next period.
+        if (GetOptionC()) {
+            for (NWESocket* s = FirstSocket(); s; s = NextSocket(s))
+                for (NWEPeer* p = s->FirstPeer(); p; p = s->NextPeer(p)) {
+                    int64_t due = p->NextResendDue();
+                    if (due && due < wake) wake = due;
+                }
         }
+        m_plannedWake.store(wake);
+        int64_t wait = wake - now;
+        uint32_t ms =
+            wait <= 0 ? 0
+                      : static_cast<uint32_t>((wait * 1000 + m_clock.Ticks(1.0f) - 1) / m_clock.Ticks(1.0f));
+        if (ms > 0) m_tickWake.Wait(ms);
+        m_plannedWake.store(0);
+        if (m_closing.load()) break;
+        if (GetOptionC()) Tick(true);
     }
-    m_plannedWake.store(wake);
-    int64_t wait = wake - now;
-    uint32_t ms = wait <= 0 ? 0 : static_cast<uint32_t>((wait * 1000 + m_clock.Ticks(1.0f) - 1) / m_clock.Ticks(1.0f));
-    if (ms > 0) m_tickWake.Wait(ms);
-    m_plannedWake.store(0);
-    if (m_closing.load()) break;
-    if (GetOptionC()) Tick(true);
-  }
 }
 
 // Frame information is taken only from the link that serves the frames (the
 // peer with frame sync on), only into a table that receives.
 void NWEEngine::OnFrameInfo(NWEPeer* peer, NWEMessage* m, void*) {
-  int state = peer->GetState();
-  if (state == NWEPeer::kStateOther || state == NWEPeer::kStateLocal || !peer->GetFrameSync()) return;
-  if (m->GetSize() != 4) return;
-  NWEMessageTypes* app = peer->GetApplicationRegistry();
-  if (!app) return;
-  NWEMessageType* t = app->Get(NS_NOTIFYTYPE_FRAME_INFO);
-  if (!t) return;
-  NWEFrameTable* table = t->m_frameTable;
-  uint16_t frame = NWE_Get16(m->GetData());
-  uint16_t count = NWE_Get16(m->GetData() + 2);
-  if (table && !table->IsAnnouncing() && frame >= 1 && frame <= 8191 &&
-      NWEFrameTable::Compare(frame, table->GetCurrentNumber()) >= 0) {
-    if (NWEFrame* f = table->GetShared(frame)) {
-      f->SetExpected(count);
-      f->IsDue();
-      table->Release(f);
+    int state = peer->GetState();
+    if (state == NWEPeer::kStateOther || state == NWEPeer::kStateLocal || !peer->GetFrameSync()) return;
+    if (m->GetSize() != 4) return;
+    NWEMessageTypes* app = peer->GetApplicationRegistry();
+    if (!app) return;
+    NWEMessageType* t = app->Get(NS_NOTIFYTYPE_FRAME_INFO);
+    if (!t) return;
+    NWEFrameTable* table = t->m_frameTable;
+    uint16_t frame = NWE_Get16(m->GetData());
+    uint16_t count = NWE_Get16(m->GetData() + 2);
+    if (table && !table->IsAnnouncing() && frame >= 1 && frame <= 8191 &&
+        NWEFrameTable::Compare(frame, table->GetCurrentNumber()) >= 0) {
+        if (NWEFrame* f = table->GetShared(frame)) {
+            f->SetExpected(count);
+            f->IsDue();
+            table->Release(f);
+        }
     }
-  }
-  app->Release(t);
+    app->Release(t);
 }
 
 void NWEEngine::OnRequestPacketSize(NWEPeer* peer, NWEMessage* m, void*) {
-  if (m->GetSize() != 4) return;
-  // A size below a minimal datagram would leave no room for any message.
-  uint32_t size = std::min<uint32_t>(std::max<uint32_t>(NWE_Get32(m->GetData()), 576), 1500);
-  peer->SetSettingE(size);
+    if (m->GetSize() != 4) return;
+    // A size below a minimal datagram would leave no room for any message.
+    uint32_t size = std::min<uint32_t>(std::max<uint32_t>(NWE_Get32(m->GetData()), 576), 1500);
+    peer->SetSettingE(size);
 }
 
 void NWEEngine::OnRequestRate(NWEPeer* peer, NWEMessage* m, void*) {
-  if (m->GetSize() != 4) return;
-  float cap = peer->GetSocket()->GetRateCap();
-  float rate = std::min(std::max(static_cast<float>(NWE_Get32(m->GetData())), 400.0f), std::max(cap, 400.0f));
-  peer->OnRateDemand(rate);
-  peer->GetSocket()->UpdateSendParameters();
+    if (m->GetSize() != 4) return;
+    float cap = peer->GetSocket()->GetRateCap();
+    float rate =
+        std::min(std::max(static_cast<float>(NWE_Get32(m->GetData())), 400.0f), std::max(cap, 400.0f));
+    peer->OnRateDemand(rate);
+    peer->GetSocket()->UpdateSendParameters();
 }

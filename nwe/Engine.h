@@ -21,145 +21,145 @@ struct SPacketRecord;
 
 // System message types, carried in the system registry of every engine.
 enum : uint16_t {
-  NS_NOTIFYTYPE_RECEIPT = 0,
-  NS_NOTIFYTYPE_FRAME_INFO = 1,
-  NS_NOTIFYTYPE_PACKETLOSTHINT = 2,
-  NS_NOTIFYTYPE_KEEP_ALIVE = 3,
-  NS_NOTIFYTYPE_REQUEST_PACKETSIZE = 4,
-  NS_NOTIFYTYPE_REQUEST_RATE = 5,
-  NWE_SYSTEM_TYPES = 6,           // ids below this live in the system registry
-  NWE_TIMEOUT_NOTIFICATION = 6,   // application id told of a silent peer
+    NS_NOTIFYTYPE_RECEIPT = 0,
+    NS_NOTIFYTYPE_FRAME_INFO = 1,
+    NS_NOTIFYTYPE_PACKETLOSTHINT = 2,
+    NS_NOTIFYTYPE_KEEP_ALIVE = 3,
+    NS_NOTIFYTYPE_REQUEST_PACKETSIZE = 4,
+    NS_NOTIFYTYPE_REQUEST_RATE = 5,
+    NWE_SYSTEM_TYPES = 6,          // ids below this live in the system registry
+    NWE_TIMEOUT_NOTIFICATION = 6,  // application id told of a silent peer
 };
 
 class NWEEngine {
- public:
-  NWEEngine();
-  // A derived engine calls Shutdown first in its own destructor: the threads
-  // call virtual functions (Tick, Report) and must be gone before the derived
-  // part is.
-  virtual ~NWEEngine();
-  // Stops the receive and tick threads (once; later calls do nothing).
-  void Shutdown();
-  NWEEngine(const NWEEngine&) = delete;
-  NWEEngine& operator=(const NWEEngine&) = delete;
+public:
+    NWEEngine();
+    // A derived engine calls Shutdown first in its own destructor: the threads
+    // call virtual functions (Tick, Report) and must be gone before the derived
+    // part is.
+    virtual ~NWEEngine();
+    // Stops the receive and tick threads (once; later calls do nothing).
+    void Shutdown();
+    NWEEngine(const NWEEngine&) = delete;
+    NWEEngine& operator=(const NWEEngine&) = delete;
 
-  // Error and trace reports (printf-style). Empty here; the game prints them.
-  virtual void Report(const char* fmt, ...);
-  virtual void ReportV(const char* fmt, va_list ap);
-  // Periodic work: budgets, packing, resends, time-outs, closing marked sockets.
-  virtual void Tick(bool fromTickThread);
+    // Error and trace reports (printf-style). Empty here; the game prints them.
+    virtual void Report(const char* fmt, ...);
+    virtual void ReportV(const char* fmt, va_list ap);
+    // Periodic work: budgets, packing, resends, time-outs, closing marked sockets.
+    virtual void Tick(bool fromTickThread);
 
-  // Reads whatever datagrams wait on every socket now, on the calling thread,
-  // beside the receive thread (a loop that spins on its network wants its
-  // answers without a thread hand-over). Returns the datagrams read.
-  int Poll();
+    // Reads whatever datagrams wait on every socket now, on the calling thread,
+    // beside the receive thread (a loop that spins on its network wants its
+    // answers without a thread hand-over). Returns the datagrams read.
+    int Poll();
 
-  void Lock() { m_engineLock.Enter(); }
-  void Unlock() { m_engineLock.Leave(); }
+    void Lock() { m_engineLock.Enter(); }
+    void Unlock() { m_engineLock.Leave(); }
 
-  void ResetStatistics();
-  uint32_t GetDataOut();
-  uint32_t GetDataIn();
-  uint32_t GetPacketsIn();
-  uint32_t GetPacketsOut();
-  uint32_t GetDuplicateCount() const { return m_duplicates.load(); }
-  uint32_t GetResendCount() const { return m_resends.load(); }
-  uint32_t GetRejectedCount() const { return m_rejected.load(); }
+    void ResetStatistics();
+    uint32_t GetDataOut();
+    uint32_t GetDataIn();
+    uint32_t GetPacketsIn();
+    uint32_t GetPacketsOut();
+    uint32_t GetDuplicateCount() const { return m_duplicates.load(); }
+    uint32_t GetResendCount() const { return m_resends.load(); }
+    uint32_t GetRejectedCount() const { return m_rejected.load(); }
 
-  // Tick-thread mode (1: the tick thread does the full work every 20 ms; 0: the
-  // caller's Tick(0) does, the thread only checks every 1000 ms),
-  // close-marked-sockets, tick-thread enabled.
-  void SetOptionA(uint8_t v);
-  void SetOptionB(uint8_t v);
-  void SetOptionC(uint8_t v);
-  uint8_t GetOptionA();
-  uint8_t GetOptionB();
-  uint8_t GetOptionC();
+    // Tick-thread mode (1: the tick thread does the full work every 20 ms; 0: the
+    // caller's Tick(0) does, the thread only checks every 1000 ms),
+    // close-marked-sockets, tick-thread enabled.
+    void SetOptionA(uint8_t v);
+    void SetOptionB(uint8_t v);
+    void SetOptionC(uint8_t v);
+    uint8_t GetOptionA();
+    uint8_t GetOptionB();
+    uint8_t GetOptionC();
 
-  // CRC on sends, CRC required on receive.
-  void SetCrc(bool on, bool required) {
-    m_crcOn.store(on);
-    m_crcRequired.store(required);
-  }
-  bool IsCrcOn() const { return m_crcOn.load(); }
-  bool IsCrcRequired() const { return m_crcRequired.load(); }
+    // CRC on sends, CRC required on receive.
+    void SetCrc(bool on, bool required) {
+        m_crcOn.store(on);
+        m_crcRequired.store(required);
+    }
+    bool IsCrcOn() const { return m_crcOn.load(); }
+    bool IsCrcRequired() const { return m_crcRequired.load(); }
 
-  // Largest message a peer may send us, and the most bytes of unfinished
-  // multi-part messages one peer may hold.
-  void SetMaxMessageSize(uint32_t bytes) { m_maxMessageSize.store(bytes); }
-  uint32_t GetMaxMessageSize() const { return m_maxMessageSize.load(); }
-  uint64_t GetMaxPartialBytes() const { return static_cast<uint64_t>(GetMaxMessageSize()) * 4; }
+    // Largest message a peer may send us, and the most bytes of unfinished
+    // multi-part messages one peer may hold.
+    void SetMaxMessageSize(uint32_t bytes) { m_maxMessageSize.store(bytes); }
+    uint32_t GetMaxMessageSize() const { return m_maxMessageSize.load(); }
+    uint64_t GetMaxPartialBytes() const { return static_cast<uint64_t>(GetMaxMessageSize()) * 4; }
 
-  NWEClock& GetClock() { return m_clock; }
-  NWEMessageTypes* GetSystemRegistry() { return m_system; }
-  NWEQueue* GetEngineQueue() { return &m_engineQueue; }
-  NWEPool<SPacketRecord>& GetRecordPool() { return *m_records; }
-  bool IsClosing() const { return m_closing.load(); }
+    NWEClock& GetClock() { return m_clock; }
+    NWEMessageTypes* GetSystemRegistry() { return m_system; }
+    NWEQueue* GetEngineQueue() { return &m_engineQueue; }
+    NWEPool<SPacketRecord>& GetRecordPool() { return *m_records; }
+    bool IsClosing() const { return m_closing.load(); }
 
-  // Sockets, walked shared.
-  NWESocket* FirstSocket();
-  NWESocket* NextSocket(NWESocket* s);  // releases s
-  void ReleaseSocket(NWESocket* s);
-  size_t GetSocketCount();
+    // Sockets, walked shared.
+    NWESocket* FirstSocket();
+    NWESocket* NextSocket(NWESocket* s);  // releases s
+    void ReleaseSocket(NWESocket* s);
+    size_t GetSocketCount();
 
-  // A link holder's peer taken shared, or null.
-  static NWEPeer* GetPeer(NWEPeer* p);
+    // A link holder's peer taken shared, or null.
+    static NWEPeer* GetPeer(NWEPeer* p);
 
-  // Bookkeeping of the objects that register themselves.
-  void LinkSocket(NWESocket* s);
-  void UnlinkSocket(NWESocket* s);
-  void LinkRegistry(NWEMessageTypes* r);
-  void UnlinkRegistry(NWEMessageTypes* r);
-  void LinkFrameTable(NWEFrameTable* t);
-  void UnlinkFrameTable(NWEFrameTable* t);
-  void ForgetPeer(NWEPeer* p);  // drops a peer from every frame table's list
+    // Bookkeeping of the objects that register themselves.
+    void LinkSocket(NWESocket* s);
+    void UnlinkSocket(NWESocket* s);
+    void LinkRegistry(NWEMessageTypes* r);
+    void UnlinkRegistry(NWEMessageTypes* r);
+    void LinkFrameTable(NWEFrameTable* t);
+    void UnlinkFrameTable(NWEFrameTable* t);
+    void ForgetPeer(NWEPeer* p);  // drops a peer from every frame table's list
 
-  // Statistics of one datagram, counted with 8 bytes for the UDP header.
-  void CountOut(size_t bytes);
-  void CountIn(size_t bytes);
-  void CountDuplicate() { m_duplicates.fetch_add(1); }
-  void CountResend() { m_resends.fetch_add(1); }
-  void CountRejected() { m_rejected.fetch_add(1); }
+    // Statistics of one datagram, counted with 8 bytes for the UDP header.
+    void CountOut(size_t bytes);
+    void CountIn(size_t bytes);
+    void CountDuplicate() { m_duplicates.fetch_add(1); }
+    void CountResend() { m_resends.fetch_add(1); }
+    void CountRejected() { m_rejected.fetch_add(1); }
 
-  // Tells the tick thread that a resend falls due at `when` (engine ticks).
-  void ScheduleWake(int64_t when);
-  // Wakes the receive thread (a socket was added or is closing).
-  void WakeReceiver() { m_poller.Wake(); }
+    // Tells the tick thread that a resend falls due at `when` (engine ticks).
+    void ScheduleWake(int64_t when);
+    // Wakes the receive thread (a socket was added or is closing).
+    void WakeReceiver() { m_poller.Wake(); }
 
-  // System message handlers.
-  static void OnFrameInfo(NWEPeer* peer, NWEMessage* m, void* context);
-  static void OnRequestPacketSize(NWEPeer* peer, NWEMessage* m, void* context);
-  static void OnRequestRate(NWEPeer* peer, NWEMessage* m, void* context);
+    // System message handlers.
+    static void OnFrameInfo(NWEPeer* peer, NWEMessage* m, void* context);
+    static void OnRequestPacketSize(NWEPeer* peer, NWEMessage* m, void* context);
+    static void OnRequestRate(NWEPeer* peer, NWEMessage* m, void* context);
 
- private:
-  void ReceiveThread();
-  void TickThread();
-  void RunChecks(bool fromTickThread, bool full);
+private:
+    void ReceiveThread();
+    void TickThread();
+    void RunChecks(bool fromTickThread, bool full);
 
-  CSysCriticalSection m_engineLock;
-  CSysCriticalSection m_statsLock;
-  uint32_t m_dataOut = 0, m_dataIn = 0, m_packetsIn = 0, m_packetsOut = 0;
-  CSysCriticalSection m_optionsLock;
-  uint8_t m_tickMode = 1, m_closeMarked = 1, m_tickEnabled = 0;
-  CSysCriticalSection m_socketsLock;
-  std::vector<NWESocket*> m_sockets;
-  CSysCriticalSection m_registriesLock;
-  std::vector<NWEMessageTypes*> m_registries;
-  CSysCriticalSection m_tablesLock;
-  std::vector<NWEFrameTable*> m_tables;
-  std::atomic<bool> m_crcOn{true}, m_crcRequired{true};
-  std::atomic<uint32_t> m_maxMessageSize{8u << 20};
-  std::atomic<uint32_t> m_duplicates{0}, m_resends{0}, m_rejected{0};
-  std::atomic<bool> m_closing{false};
-  NWEClock m_clock;
-  std::unique_ptr<NWEPool<SPacketRecord>> m_records;
-  NWEQueue m_engineQueue{3};
-  NWEMessageTypes* m_system = nullptr;
-  CNetPoller m_poller;
-  CSysEvent m_tickWake;
-  std::atomic<int64_t> m_plannedWake{0};
-  CSysThread m_receiveThread;
-  CSysThread m_tickThread;
+    CSysCriticalSection m_engineLock;
+    CSysCriticalSection m_statsLock;
+    uint32_t m_dataOut = 0, m_dataIn = 0, m_packetsIn = 0, m_packetsOut = 0;
+    CSysCriticalSection m_optionsLock;
+    uint8_t m_tickMode = 1, m_closeMarked = 1, m_tickEnabled = 0;
+    CSysCriticalSection m_socketsLock;
+    std::vector<NWESocket*> m_sockets;
+    CSysCriticalSection m_registriesLock;
+    std::vector<NWEMessageTypes*> m_registries;
+    CSysCriticalSection m_tablesLock;
+    std::vector<NWEFrameTable*> m_tables;
+    std::atomic<bool> m_crcOn{true}, m_crcRequired{true};
+    std::atomic<uint32_t> m_maxMessageSize{8u << 20};
+    std::atomic<uint32_t> m_duplicates{0}, m_resends{0}, m_rejected{0};
+    std::atomic<bool> m_closing{false};
+    NWEClock m_clock;
+    std::unique_ptr<NWEPool<SPacketRecord>> m_records;
+    NWEQueue m_engineQueue{3};
+    NWEMessageTypes* m_system = nullptr;
+    CNetPoller m_poller;
+    CSysEvent m_tickWake;
+    std::atomic<int64_t> m_plannedWake{0};
+    CSysThread m_receiveThread;
+    CSysThread m_tickThread;
 };
 
 // Formats a report through the engine's Report.

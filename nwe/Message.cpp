@@ -5,129 +5,131 @@
 #include "nwe/MessageTypes.h"
 
 NWEMessage::~NWEMessage() {
-  if (m_type) m_type->m_guard.ReleaseShared();
+    if (m_type) m_type->m_guard.ReleaseShared();
 }
 
 void NWEList::Add(NWEObject* o) {
-  CSysScopedLock<CSysCriticalSection> l(m_lock);
-  if (std::find(m_items.begin(), m_items.end(), o) == m_items.end()) m_items.push_back(o);
+    CSysScopedLock<CSysCriticalSection> l(m_lock);
+    if (std::find(m_items.begin(), m_items.end(), o) == m_items.end()) m_items.push_back(o);
 }
 
 void NWEList::Remove(NWEObject* o) {
-  CSysScopedLock<CSysCriticalSection> l(m_lock);
-  m_items.erase(std::remove(m_items.begin(), m_items.end(), o), m_items.end());
+    CSysScopedLock<CSysCriticalSection> l(m_lock);
+    m_items.erase(std::remove(m_items.begin(), m_items.end(), o), m_items.end());
 }
 
 NWEObject* NWEList::FirstShared() {
-  CSysScopedLock<CSysCriticalSection> l(m_lock);
-  for (NWEObject* o : m_items)
-    if (o->m_guard.TryShared()) return o;
-  return nullptr;
+    CSysScopedLock<CSysCriticalSection> l(m_lock);
+    for (NWEObject* o : m_items)
+        if (o->m_guard.TryShared()) return o;
+    return nullptr;
 }
 
 NWEObject* NWEList::NextShared(NWEObject* cur) {
-  CSysScopedLock<CSysCriticalSection> l(m_lock);
-  auto it = std::find(m_items.begin(), m_items.end(), cur);
-  cur->m_guard.ReleaseShared();
-  if (it == m_items.end()) return nullptr;
-  for (++it; it != m_items.end(); ++it)
-    if ((*it)->m_guard.TryShared()) return *it;
-  return nullptr;
+    CSysScopedLock<CSysCriticalSection> l(m_lock);
+    auto it = std::find(m_items.begin(), m_items.end(), cur);
+    cur->m_guard.ReleaseShared();
+    if (it == m_items.end()) return nullptr;
+    for (++it; it != m_items.end(); ++it)
+        if ((*it)->m_guard.TryShared()) return *it;
+    return nullptr;
 }
 
 size_t NWEList::GetElementCount() {
-  CSysScopedLock<CSysCriticalSection> l(m_lock);
-  return m_items.size();
+    CSysScopedLock<CSysCriticalSection> l(m_lock);
+    return m_items.size();
 }
 
-NWEQueue::~NWEQueue() { Clear(); }
+NWEQueue::~NWEQueue() {
+    Clear();
+}
 
 void NWEQueue::Put(const NWEMessagePtr& m) {
-  CSysScopedLock<CSysCriticalSection> l(m_lock);
-  int p = m->m_priority < kPriorities ? m->m_priority : kPriorities - 1;
-  std::deque<NWEMessagePtr>& level = m_levels[p];
-  if (p == 0) {
-    auto it = level.end();
-    while (it != level.begin() && (*(it - 1))->m_key > m->m_key) --it;
-    level.insert(it, m);
-  } else {
-    level.push_back(m);
-  }
-  m->m_queue = this;
-  ++m_count;
+    CSysScopedLock<CSysCriticalSection> l(m_lock);
+    int p = m->m_priority < kPriorities ? m->m_priority : kPriorities - 1;
+    std::deque<NWEMessagePtr>& level = m_levels[p];
+    if (p == 0) {
+        auto it = level.end();
+        while (it != level.begin() && (*(it - 1))->m_key > m->m_key) --it;
+        level.insert(it, m);
+    } else {
+        level.push_back(m);
+    }
+    m->m_queue = this;
+    ++m_count;
 }
 
 NWEMessagePtr NWEQueue::Front() {
-  CSysScopedLock<CSysCriticalSection> l(m_lock);
-  for (auto& level : m_levels)
-    if (!level.empty()) return level.front();
-  return nullptr;
+    CSysScopedLock<CSysCriticalSection> l(m_lock);
+    for (auto& level : m_levels)
+        if (!level.empty()) return level.front();
+    return nullptr;
 }
 
 NWEMessagePtr NWEQueue::Take() {
-  CSysScopedLock<CSysCriticalSection> l(m_lock);
-  for (auto& level : m_levels) {
-    if (level.empty()) continue;
-    NWEMessagePtr m = level.front();
-    level.pop_front();
-    m->m_queue = nullptr;
-    --m_count;
-    return m;
-  }
-  return nullptr;
+    CSysScopedLock<CSysCriticalSection> l(m_lock);
+    for (auto& level : m_levels) {
+        if (level.empty()) continue;
+        NWEMessagePtr m = level.front();
+        level.pop_front();
+        m->m_queue = nullptr;
+        --m_count;
+        return m;
+    }
+    return nullptr;
 }
 
 bool NWEQueue::Remove(NWEMessage* m) {
-  CSysScopedLock<CSysCriticalSection> l(m_lock);
-  if (m->m_queue != this) return false;
-  for (auto& level : m_levels) {
-    for (auto it = level.begin(); it != level.end(); ++it) {
-      if (it->get() != m) continue;
-      level.erase(it);
-      m->m_queue = nullptr;
-      --m_count;
-      return true;
+    CSysScopedLock<CSysCriticalSection> l(m_lock);
+    if (m->m_queue != this) return false;
+    for (auto& level : m_levels) {
+        for (auto it = level.begin(); it != level.end(); ++it) {
+            if (it->get() != m) continue;
+            level.erase(it);
+            m->m_queue = nullptr;
+            --m_count;
+            return true;
+        }
     }
-  }
-  return false;
+    return false;
 }
 
 size_t NWEQueue::GetCount() {
-  CSysScopedLock<CSysCriticalSection> l(m_lock);
-  return m_count;
+    CSysScopedLock<CSysCriticalSection> l(m_lock);
+    return m_count;
 }
 
 void NWEQueue::Flush() {
-  std::vector<NWEMessagePtr> ready;
-  {
-    CSysScopedLock<CSysCriticalSection> l(m_lock);
-    for (auto& level : m_levels) {
-      for (auto it = level.begin(); it != level.end();) {
-        if ((*it)->m_filed) {
-          ++it;
-          continue;
+    std::vector<NWEMessagePtr> ready;
+    {
+        CSysScopedLock<CSysCriticalSection> l(m_lock);
+        for (auto& level : m_levels) {
+            for (auto it = level.begin(); it != level.end();) {
+                if ((*it)->m_filed) {
+                    ++it;
+                    continue;
+                }
+                (*it)->m_queue = nullptr;
+                ready.push_back(*it);
+                it = level.erase(it);
+                --m_count;
+            }
         }
-        (*it)->m_queue = nullptr;
-        ready.push_back(*it);
-        it = level.erase(it);
-        --m_count;
-      }
     }
-  }
-  // Handlers run without the queue's lock: they may send, or flush again.
-  for (auto& m : ready) NWE_Deliver(m);
+    // Handlers run without the queue's lock: they may send, or flush again.
+    for (auto& m : ready) NWE_Deliver(m);
 }
 
 void NWEQueue::Clear() {
-  CSysScopedLock<CSysCriticalSection> l(m_lock);
-  for (auto& level : m_levels) {
-    for (auto& m : level) m->m_queue = nullptr;
-    level.clear();
-  }
-  m_count = 0;
+    CSysScopedLock<CSysCriticalSection> l(m_lock);
+    for (auto& level : m_levels) {
+        for (auto& m : level) m->m_queue = nullptr;
+        level.clear();
+    }
+    m_count = 0;
 }
 
 void NWE_Deliver(const NWEMessagePtr& m) {
-  if (!m->Claim()) return;
-  if (m->m_type) m->m_type->CallHandler(m->m_peer, m.get());
+    if (!m->Claim()) return;
+    if (m->m_type) m->m_type->CallHandler(m->m_peer, m.get());
 }

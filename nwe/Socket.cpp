@@ -10,370 +10,379 @@
 using ScopedLock = CSysScopedLock<CSysCriticalSection>;
 
 namespace {
-uint64_t AddressKey(const SNetAddress& a) { return (static_cast<uint64_t>(a.ip) << 16) | a.port; }
+uint64_t AddressKey(const SNetAddress& a) {
+    return (static_cast<uint64_t>(a.ip) << 16) | a.port;
+}
 }  // namespace
 
 NWESocket::NWESocket(NWEEngine* engine) : m_engine(engine) {
-  m_lastRefill = engine->GetClock().Now();
-  engine->LinkSocket(this);
+    m_lastRefill = engine->GetClock().Now();
+    engine->LinkSocket(this);
 }
 
 NWESocket::~NWESocket() {
-  // Peers first: each takes itself out of the lists.
-  for (;;) {
-    NWEPeer* p;
-    {
-      ScopedLock l(m_peersLock);
-      if (m_peers.empty()) break;
-      p = m_peers.front();
+    // Peers first: each takes itself out of the lists.
+    for (;;) {
+        NWEPeer* p;
+        {
+            ScopedLock l(m_peersLock);
+            if (m_peers.empty()) break;
+            p = m_peers.front();
+        }
+        delete p;
     }
-    delete p;
-  }
-  m_engine->UnlinkSocket(this);
-  Net_UdpClose(m_handle);
-  m_handle = -1;
+    m_engine->UnlinkSocket(this);
+    Net_UdpClose(m_handle);
+    m_handle = -1;
 }
 
 bool NWESocket::Open(const SNetAddress& bindTo) {
-  int err = 0;
-  int h = Net_UdpOpen(bindTo, &err);
-  if (h < 0) {
-    m_engine->Report("Socket error from %s: %s", "socket", Net_ErrorText(err).c_str());
-    return false;
-  }
-  Net_UdpClose(m_handle);
-  m_handle = h;
-  m_engine->WakeReceiver();
-  return true;
+    int err = 0;
+    int h = Net_UdpOpen(bindTo, &err);
+    if (h < 0) {
+        m_engine->Report("Socket error from %s: %s", "socket", Net_ErrorText(err).c_str());
+        return false;
+    }
+    Net_UdpClose(m_handle);
+    m_handle = h;
+    m_engine->WakeReceiver();
+    return true;
 }
 
 bool NWESocket::GetSocketName(SNetAddress* out) {
-  int err = 0;
-  if (m_handle >= 0 && Net_UdpGetName(m_handle, out, &err)) return true;
-  m_engine->Report("Socket error from %s: %s", "GetSocketName", Net_ErrorText(err).c_str());
-  return false;
+    int err = 0;
+    if (m_handle >= 0 && Net_UdpGetName(m_handle, out, &err)) return true;
+    m_engine->Report("Socket error from %s: %s", "GetSocketName", Net_ErrorText(err).c_str());
+    return false;
 }
 
 void NWESocket::LinkPeer(NWEPeer* p) {
-  ScopedLock l(m_peersLock);
-  m_peers.insert(m_peers.begin(), p);
+    ScopedLock l(m_peersLock);
+    m_peers.insert(m_peers.begin(), p);
 }
 
 void NWESocket::UnlinkPeer(NWEPeer* p) {
-  ScopedLock l(m_peersLock);
-  m_peers.erase(std::remove(m_peers.begin(), m_peers.end(), p), m_peers.end());
-  for (auto it = m_byAddress.begin(); it != m_byAddress.end();)
-    it = it->second == p ? m_byAddress.erase(it) : std::next(it);
-  if (m_defaultPeer == p) m_defaultPeer = nullptr;
+    ScopedLock l(m_peersLock);
+    m_peers.erase(std::remove(m_peers.begin(), m_peers.end(), p), m_peers.end());
+    for (auto it = m_byAddress.begin(); it != m_byAddress.end();)
+        it = it->second == p ? m_byAddress.erase(it) : std::next(it);
+    if (m_defaultPeer == p) m_defaultPeer = nullptr;
 }
 
 void NWESocket::Rehome(NWEPeer* p, const SNetAddress& oldAddr, const SNetAddress& newAddr) {
-  ScopedLock l(m_peersLock);
-  auto it = m_byAddress.find(AddressKey(oldAddr));
-  if (it != m_byAddress.end() && it->second == p) m_byAddress.erase(it);
-  if (newAddr.ip != 0) m_byAddress[AddressKey(newAddr)] = p;
+    ScopedLock l(m_peersLock);
+    auto it = m_byAddress.find(AddressKey(oldAddr));
+    if (it != m_byAddress.end() && it->second == p) m_byAddress.erase(it);
+    if (newAddr.ip != 0) m_byAddress[AddressKey(newAddr)] = p;
 }
 
 NWEPeer* NWESocket::FindPeer(const SNetAddress& from) {
-  ScopedLock l(m_peersLock);
-  auto it = m_byAddress.find(AddressKey(from));
-  NWEPeer* p = it != m_byAddress.end() ? it->second : m_defaultPeer;
-  if (p && p->m_guard.TryShared()) return p;
-  return nullptr;
+    ScopedLock l(m_peersLock);
+    auto it = m_byAddress.find(AddressKey(from));
+    NWEPeer* p = it != m_byAddress.end() ? it->second : m_defaultPeer;
+    if (p && p->m_guard.TryShared()) return p;
+    return nullptr;
 }
 
 void NWESocket::SetDefaultPeer(NWEPeer* p) {
-  ScopedLock l(m_peersLock);
-  m_defaultPeer = p;
+    ScopedLock l(m_peersLock);
+    m_defaultPeer = p;
 }
 
 void NWESocket::SetUnknownSourceHandler(NWEUnknownSourceFn fn, void* context) {
-  ScopedLock l(m_peersLock);
-  m_unknownFn = fn;
-  m_unknownContext = context;
+    ScopedLock l(m_peersLock);
+    m_unknownFn = fn;
+    m_unknownContext = context;
 }
 
 NWEPeer* NWESocket::FirstPeer() {
-  ScopedLock l(m_peersLock);
-  for (NWEPeer* p : m_peers)
-    if (p->m_guard.TryShared()) return p;
-  return nullptr;
+    ScopedLock l(m_peersLock);
+    for (NWEPeer* p : m_peers)
+        if (p->m_guard.TryShared()) return p;
+    return nullptr;
 }
 
 NWEPeer* NWESocket::NextPeer(NWEPeer* cur) {
-  ScopedLock l(m_peersLock);
-  auto it = std::find(m_peers.begin(), m_peers.end(), cur);
-  cur->m_guard.ReleaseShared();
-  if (it == m_peers.end()) return nullptr;
-  for (++it; it != m_peers.end(); ++it)
-    if ((*it)->m_guard.TryShared()) return *it;
-  return nullptr;
+    ScopedLock l(m_peersLock);
+    auto it = std::find(m_peers.begin(), m_peers.end(), cur);
+    cur->m_guard.ReleaseShared();
+    if (it == m_peers.end()) return nullptr;
+    for (++it; it != m_peers.end(); ++it)
+        if ((*it)->m_guard.TryShared()) return *it;
+    return nullptr;
 }
 
 void NWESocket::ReleasePeer(NWEPeer* p) {
-  if (p) p->m_guard.ReleaseShared();
+    if (p) p->m_guard.ReleaseShared();
 }
 
 size_t NWESocket::GetPeerCount() {
-  ScopedLock l(m_peersLock);
-  return m_peers.size();
+    ScopedLock l(m_peersLock);
+    return m_peers.size();
 }
 
 void NWESocket::MarkForClosing() {
-  ScopedLock l(m_optionsLock);
-  m_markedForClosing = true;
+    ScopedLock l(m_optionsLock);
+    m_markedForClosing = true;
 }
 
 bool NWESocket::IsMarkedForClosing() {
-  ScopedLock l(m_optionsLock);
-  return m_markedForClosing;
+    ScopedLock l(m_optionsLock);
+    return m_markedForClosing;
 }
 
 void NWESocket::Close() {
-  m_leaving.store(true);
-  m_engine->WakeReceiver();
-  if (!m_guard.CloseWhileShared()) return;
-  delete this;
+    m_leaving.store(true);
+    m_engine->WakeReceiver();
+    if (!m_guard.CloseWhileShared()) return;
+    delete this;
 }
 
 void NWESocket::Destroy() {
-  m_leaving.store(true);
-  m_engine->WakeReceiver();
-  if (!m_guard.Close()) return;
-  delete this;
+    m_leaving.store(true);
+    m_engine->WakeReceiver();
+    if (!m_guard.Close()) return;
+    delete this;
 }
 
 void NWESocket::RefillBudget(int64_t now) {
-  m_budget = NWE_RefillBudget(m_budget, m_engine->GetClock().Seconds(now - m_lastRefill), m_rateCap,
-                              static_cast<float>(kBufferWord));
-  m_lastRefill = now;
+    m_budget = NWE_RefillBudget(m_budget, m_engine->GetClock().Seconds(now - m_lastRefill), m_rateCap,
+                                static_cast<float>(kBufferWord));
+    m_lastRefill = now;
 }
 
 void NWESocket::Check(bool fromTickThread) {
-  {
-    ScopedLock l(m_sendLock);
-    RefillBudget(m_engine->GetClock().Now());
-  }
-  std::vector<NWEPeer*> remove;
-  for (NWEPeer* p = FirstPeer(); p; p = NextPeer(p)) {
-    if (!p->IsTimedOut())
-      p->Update(fromTickThread);
-    else
-      remove.push_back(p);
-  }
-  bool mode = m_engine->GetOptionA() != 0;
-  if (fromTickThread == mode) {
-    for (NWEPeer* p : remove) {
-      {
-        ScopedLock l(m_peersLock);
-        if (std::find(m_peers.begin(), m_peers.end(), p) == m_peers.end()) continue;
-      }
-      // Outside the peers lock: closing waits for threads that use the peer,
-      // and one of them may be waiting for that lock.
-      ClosePeer(p);
+    {
+        ScopedLock l(m_sendLock);
+        RefillBudget(m_engine->GetClock().Now());
     }
-  }
+    std::vector<NWEPeer*> remove;
+    for (NWEPeer* p = FirstPeer(); p; p = NextPeer(p)) {
+        if (!p->IsTimedOut())
+            p->Update(fromTickThread);
+        else
+            remove.push_back(p);
+    }
+    bool mode = m_engine->GetOptionA() != 0;
+    if (fromTickThread == mode) {
+        for (NWEPeer* p : remove) {
+            {
+                ScopedLock l(m_peersLock);
+                if (std::find(m_peers.begin(), m_peers.end(), p) == m_peers.end()) continue;
+            }
+            // Outside the peers lock: closing waits for threads that use the peer,
+            // and one of them may be waiting for that lock.
+            ClosePeer(p);
+        }
+    }
 }
 
-void NWESocket::ClosePeer(NWEPeer* p) { delete p; }
+void NWESocket::ClosePeer(NWEPeer* p) {
+    delete p;
+}
 
 void NWESocket::SetSetting(float rateCap) {
-  {
-    ScopedLock l(m_optionsLock);
-    m_rateCap = rateCap;
-  }
-  {
-    ScopedLock l(m_sendLock);
-    m_budget = std::max(m_budget, std::min(rateCap, static_cast<float>(kBufferWord)));
-  }
-  UpdateSendParameters();
+    {
+        ScopedLock l(m_optionsLock);
+        m_rateCap = rateCap;
+    }
+    {
+        ScopedLock l(m_sendLock);
+        m_budget = std::max(m_budget, std::min(rateCap, static_cast<float>(kBufferWord)));
+    }
+    UpdateSendParameters();
 }
 
 float NWESocket::GetRateCap() {
-  ScopedLock l(m_optionsLock);
-  return m_rateCap;
+    ScopedLock l(m_optionsLock);
+    return m_rateCap;
 }
 
 void NWESocket::UpdateSendParameters() {
-  float cap, factor;
-  {
-    ScopedLock l(m_optionsLock);
-    cap = m_rateCap;
-    factor = m_shareFactor;
-  }
-  std::vector<NWEPeer*> peers;
-  ScopedLock pl(m_peersLock);
-  for (NWEPeer* p : m_peers)
-    if (p->GetState() != NWEPeer::kStateLocal) peers.push_back(p);
-  if (peers.empty()) return;
-  struct SShare {
-    NWEPeer* peer;
-    float demand;
-    bool remote;
-    float own;
-  };
-  std::vector<SShare> share;
-  float total = 0;
-  for (NWEPeer* p : peers) {
-    CSysScopedLock<CSysCriticalSection> l(p->m_lock);
-    p->m_burst = std::round(static_cast<float>(kBufferWord) * 0.8f / static_cast<float>(peers.size()));
-    uint32_t req = std::min<uint32_t>(std::max<uint32_t>(p->m_requestedPacketSize, 64), 1500);
-    p->m_packetSize = std::min<uint32_t>(std::min<uint32_t>(req - 32, kLargestPayload), kMaxPacketSize);
-    if (p->m_excluded) continue;
-    SShare s{p, p->m_remoteDemandPresent ? p->m_remoteDemand : p->m_ownRate, p->m_remoteDemandPresent, p->m_ownRate};
-    total += s.demand;
-    share.push_back(s);
-  }
-  std::vector<std::pair<NWEPeer*, float>> grants;
-  std::vector<NWEPeer*> announce;
-  if (total < cap) {
-    for (auto& s : share) {
-      grants.push_back({s.peer, s.demand});
-      if (!s.remote) announce.push_back(s.peer);
+    float cap, factor;
+    {
+        ScopedLock l(m_optionsLock);
+        cap = m_rateCap;
+        factor = m_shareFactor;
     }
-  } else {
-    float remaining = cap * factor;
-    std::vector<SShare> pool = share;
-    while (!pool.empty()) {
-      float equal = remaining / static_cast<float>(pool.size());
-      bool any = false;
-      for (auto it = pool.begin(); it != pool.end();) {
-        if (it->demand < equal) {
-          grants.push_back({it->peer, it->demand});
-          if (!it->remote) announce.push_back(it->peer);
-          remaining -= it->demand;
-          it = pool.erase(it);
-          any = true;
-        } else {
-          ++it;
+    std::vector<NWEPeer*> peers;
+    ScopedLock pl(m_peersLock);
+    for (NWEPeer* p : m_peers)
+        if (p->GetState() != NWEPeer::kStateLocal) peers.push_back(p);
+    if (peers.empty()) return;
+    struct SShare {
+        NWEPeer* peer;
+        float demand;
+        bool remote;
+        float own;
+    };
+    std::vector<SShare> share;
+    float total = 0;
+    for (NWEPeer* p : peers) {
+        CSysScopedLock<CSysCriticalSection> l(p->m_lock);
+        p->m_burst = std::round(static_cast<float>(kBufferWord) * 0.8f / static_cast<float>(peers.size()));
+        uint32_t req = std::min<uint32_t>(std::max<uint32_t>(p->m_requestedPacketSize, 64), 1500);
+        p->m_packetSize = std::min<uint32_t>(std::min<uint32_t>(req - 32, kLargestPayload), kMaxPacketSize);
+        if (p->m_excluded) continue;
+        SShare s{p, p->m_remoteDemandPresent ? p->m_remoteDemand : p->m_ownRate, p->m_remoteDemandPresent,
+                 p->m_ownRate};
+        total += s.demand;
+        share.push_back(s);
+    }
+    std::vector<std::pair<NWEPeer*, float>> grants;
+    std::vector<NWEPeer*> announce;
+    if (total < cap) {
+        for (auto& s : share) {
+            grants.push_back({s.peer, s.demand});
+            if (!s.remote) announce.push_back(s.peer);
         }
-      }
-      if (any) continue;
-      for (auto& s : pool) {
-        grants.push_back({s.peer, std::min(equal, s.own)});
-        if (!s.remote) announce.push_back(s.peer);
-      }
-      break;
+    } else {
+        float remaining = cap * factor;
+        std::vector<SShare> pool = share;
+        while (!pool.empty()) {
+            float equal = remaining / static_cast<float>(pool.size());
+            bool any = false;
+            for (auto it = pool.begin(); it != pool.end();) {
+                if (it->demand < equal) {
+                    grants.push_back({it->peer, it->demand});
+                    if (!it->remote) announce.push_back(it->peer);
+                    remaining -= it->demand;
+                    it = pool.erase(it);
+                    any = true;
+                } else {
+                    ++it;
+                }
+            }
+            if (any) continue;
+            for (auto& s : pool) {
+                grants.push_back({s.peer, std::min(equal, s.own)});
+                if (!s.remote) announce.push_back(s.peer);
+            }
+            break;
+        }
     }
-  }
-  for (auto& g : grants) {
-    CSysScopedLock<CSysCriticalSection> l(g.first->m_lock);
-    g.first->m_grantedRate = g.second;
-  }
-  (void)announce;  // the rate requests are sent by SetActive and on demand
+    for (auto& g : grants) {
+        CSysScopedLock<CSysCriticalSection> l(g.first->m_lock);
+        g.first->m_grantedRate = g.second;
+    }
+    (void)announce;  // the rate requests are sent by SetActive and on demand
 }
 
-bool NWESocket::SendData(NWEPeer* peer, SPacketRecord* r, bool force, bool unsequenced, const SNetAddress* address) {
-  NWEEngine* e = m_engine;
-  int64_t now = e->GetClock().Now();
-  peer->RefillBudget(now);
-  ScopedLock l(m_sendLock);
-  RefillBudget(now);
-  if (r->length < kPacketHeaderReserve + 1) return false;
-  float len = static_cast<float>(r->length);
-  if (len > peer->m_budget || len > m_budget) return false;
-  if (!force && static_cast<float>(peer->m_packetSize) - 21.0f > m_budget) return false;
-  bool newSequence = false;
-  EPacketForm form;
-  if (!unsequenced) {
-    if (r->sequence == 0) {
-      r->sequence = peer->m_sequenceCounter;
-      peer->m_sequenceCounter = NWE_NextSequence(peer->m_sequenceCounter);
-      newSequence = true;
+bool NWESocket::SendData(NWEPeer* peer, SPacketRecord* r, bool force, bool unsequenced,
+                         const SNetAddress* address) {
+    NWEEngine* e = m_engine;
+    int64_t now = e->GetClock().Now();
+    peer->RefillBudget(now);
+    ScopedLock l(m_sendLock);
+    RefillBudget(now);
+    if (r->length < kPacketHeaderReserve + 1) return false;
+    float len = static_cast<float>(r->length);
+    if (len > peer->m_budget || len > m_budget) return false;
+    if (!force && static_cast<float>(peer->m_packetSize) - 21.0f > m_budget) return false;
+    bool newSequence = false;
+    EPacketForm form;
+    if (!unsequenced) {
+        if (r->sequence == 0) {
+            r->sequence = peer->m_sequenceCounter;
+            peer->m_sequenceCounter = NWE_NextSequence(peer->m_sequenceCounter);
+            newSequence = true;
+        }
+        form = e->IsCrcOn() ? EPacketForm::SequencedCrc : EPacketForm::Sequenced;
+    } else {
+        form = !e->IsCrcOn()      ? EPacketForm::Bare
+               : peer->m_sendSeed ? EPacketForm::UnsequencedCrc
+                                  : EPacketForm::Unsafe;
     }
-    form = e->IsCrcOn() ? EPacketForm::SequencedCrc : EPacketForm::Sequenced;
-  } else {
-    form = !e->IsCrcOn() ? EPacketForm::Bare : peer->m_sendSeed ? EPacketForm::UnsequencedCrc : EPacketForm::Unsafe;
-  }
-  bool receipt = !unsequenced && r->receiptWanted;
-  size_t start = NWE_WritePacketHeader(r->buffer, r->length, form, r->count, r->sequence, receipt, r->tries,
-                                       peer->m_sendSeed);
-  size_t size = r->length - start;
-  const SNetAddress& to = address ? *address : peer->m_address;
-  int err = 0;
-  ENetIo io = m_handle >= 0 ? Net_UdpSend(m_handle, r->buffer + start, size, to, &err) : ENetIo::Error;
-  if (io != ENetIo::Ok) {
-    if (newSequence) {
-      peer->m_sequenceCounter = r->sequence;
-      r->sequence = 0;
+    bool receipt = !unsequenced && r->receiptWanted;
+    size_t start = NWE_WritePacketHeader(r->buffer, r->length, form, r->count, r->sequence, receipt, r->tries,
+                                         peer->m_sendSeed);
+    size_t size = r->length - start;
+    const SNetAddress& to = address ? *address : peer->m_address;
+    int err = 0;
+    ENetIo io = m_handle >= 0 ? Net_UdpSend(m_handle, r->buffer + start, size, to, &err) : ENetIo::Error;
+    if (io != ENetIo::Ok) {
+        if (newSequence) {
+            peer->m_sequenceCounter = r->sequence;
+            r->sequence = 0;
+        }
+        if (io == ENetIo::WouldBlock) {
+            peer->m_budget = -static_cast<float>(size + 8);
+            m_budget = -static_cast<float>(size + 8);
+        } else if (io == ENetIo::Error) {
+            e->Report("Socket error from %s: %s", "SendData", Net_ErrorText(err).c_str());
+        }
+        return false;
     }
-    if (io == ENetIo::WouldBlock) {
-      peer->m_budget = -static_cast<float>(size + 8);
-      m_budget = -static_cast<float>(size + 8);
-    } else if (io == ENetIo::Error) {
-      e->Report("Socket error from %s: %s", "SendData", Net_ErrorText(err).c_str());
+    float counted = static_cast<float>(size + 8);
+    peer->m_budget -= counted;
+    m_budget -= counted;
+    peer->m_keepAliveDue = now + e->GetClock().Ticks(peer->m_keepAliveInterval);
+    ++peer->m_packetsOut;
+    peer->m_bytesOut += static_cast<float>(size);
+    e->CountOut(size);
+    m_packetsOut.fetch_add(1);
+    m_bytesOut += counted;
+    if (receipt) {
+        if (r->firstSent == 0) r->firstSent = now;
+        r->lastSent = now;
+        if (r->timeout == 0) r->timeout = peer->CurrentTimeout();
+        r->resendTime = now + r->timeout;
+        peer->m_unacked[r->sequence] = r;
+        e->ScheduleWake(r->resendTime);
     }
-    return false;
-  }
-  float counted = static_cast<float>(size + 8);
-  peer->m_budget -= counted;
-  m_budget -= counted;
-  peer->m_keepAliveDue = now + e->GetClock().Ticks(peer->m_keepAliveInterval);
-  ++peer->m_packetsOut;
-  peer->m_bytesOut += static_cast<float>(size);
-  e->CountOut(size);
-  m_packetsOut.fetch_add(1);
-  m_bytesOut += counted;
-  if (receipt) {
-    if (r->firstSent == 0) r->firstSent = now;
-    r->lastSent = now;
-    if (r->timeout == 0) r->timeout = peer->CurrentTimeout();
-    r->resendTime = now + r->timeout;
-    peer->m_unacked[r->sequence] = r;
-    e->ScheduleWake(r->resendTime);
-  }
-  return true;
+    return true;
 }
 
 int NWESocket::Receive(int error) {
-  if (error != 0) return 0;
-  ScopedLock rl(m_receiveLock);
-  std::vector<NWEPeer*> touched;
-  int read = 0;
-  for (;;) {
-    size_t got = 0;
-    SNetAddress from;
-    int err = 0;
-    ENetIo io = Net_UdpReceive(m_handle, m_receiveBuffer, sizeof m_receiveBuffer, &got, &from, &err);
-    if (io == ENetIo::WouldBlock) break;
-    if (io == ENetIo::Refused) continue;  // an ICMP error about one remote: the socket stays open for the rest
-    if (io == ENetIo::Error) {
-      m_engine->Report("Socket error from %s: %s", "FD_READ", Net_ErrorText(err).c_str());
-      break;
+    if (error != 0) return 0;
+    ScopedLock rl(m_receiveLock);
+    std::vector<NWEPeer*> touched;
+    int read = 0;
+    for (;;) {
+        size_t got = 0;
+        SNetAddress from;
+        int err = 0;
+        ENetIo io = Net_UdpReceive(m_handle, m_receiveBuffer, sizeof m_receiveBuffer, &got, &from, &err);
+        if (io == ENetIo::WouldBlock) break;
+        if (io == ENetIo::Refused)
+            continue;  // an ICMP error about one remote: the socket stays open for the rest
+        if (io == ENetIo::Error) {
+            m_engine->Report("Socket error from %s: %s", "FD_READ", Net_ErrorText(err).c_str());
+            break;
+        }
+        ++read;
+        m_engine->CountIn(got);
+        m_packetsIn.fetch_add(1);
+        m_bytesIn += static_cast<float>(got + 8);
+        if (io == ENetIo::Truncated) {
+            m_engine->CountRejected();
+            continue;
+        }
+        NWEPeer* p = FindPeer(from);
+        if (!p) {
+            NWEUnknownSourceFn fn;
+            void* ctx;
+            {
+                ScopedLock l(m_peersLock);
+                fn = m_unknownFn;
+                ctx = m_unknownContext;
+            }
+            if (fn) p = fn(this, from, ctx);
+        }
+        if (!p) {
+            m_engine->Report("Nonhomed packet received");
+            continue;
+        }
+        p->ReceivePacket(m_receiveBuffer, got, from);
+        if (std::find(touched.begin(), touched.end(), p) == touched.end())
+            touched.push_back(p);
+        else
+            p->m_guard.ReleaseShared();
     }
-    ++read;
-    m_engine->CountIn(got);
-    m_packetsIn.fetch_add(1);
-    m_bytesIn += static_cast<float>(got + 8);
-    if (io == ENetIo::Truncated) {
-      m_engine->CountRejected();
-      continue;
+    // Receipts and loss hints leave as soon as the waiting datagrams are read.
+    for (NWEPeer* p : touched) {
+        p->FlushReplies();
+        p->m_guard.ReleaseShared();
     }
-    NWEPeer* p = FindPeer(from);
-    if (!p) {
-      NWEUnknownSourceFn fn;
-      void* ctx;
-      {
-        ScopedLock l(m_peersLock);
-        fn = m_unknownFn;
-        ctx = m_unknownContext;
-      }
-      if (fn) p = fn(this, from, ctx);
-    }
-    if (!p) {
-      m_engine->Report("Nonhomed packet received");
-      continue;
-    }
-    p->ReceivePacket(m_receiveBuffer, got, from);
-    if (std::find(touched.begin(), touched.end(), p) == touched.end())
-      touched.push_back(p);
-    else
-      p->m_guard.ReleaseShared();
-  }
-  // Receipts and loss hints leave as soon as the waiting datagrams are read.
-  for (NWEPeer* p : touched) {
-    p->FlushReplies();
-    p->m_guard.ReleaseShared();
-  }
-  return read;
+    return read;
 }

@@ -32,14 +32,14 @@ constexpr uint32_t kLongHeaderOverhead = 17;
 enum class EPacketForm { SequencedCrc, Sequenced, UnsequencedCrc, Unsafe, Bare };
 
 struct SPacketHeader {
-  EPacketForm form = EPacketForm::Bare;
-  uint16_t count = 0;      // messages announced
-  uint32_t sequence = 0;   // 0 for unsequenced forms
-  bool receiptWanted = false;
-  uint8_t tries = 0;       // tries left, 0..127
-  uint32_t crc = 0;
-  uint32_t clearSeed = 0;  // the unsafe form's seed field
-  size_t size = 0;         // header bytes
+    EPacketForm form = EPacketForm::Bare;
+    uint16_t count = 0;     // messages announced
+    uint32_t sequence = 0;  // 0 for unsequenced forms
+    bool receiptWanted = false;
+    uint8_t tries = 0;  // tries left, 0..127
+    uint32_t crc = 0;
+    uint32_t clearSeed = 0;  // the unsafe form's seed field
+    size_t size = 0;         // header bytes
 };
 
 size_t NWE_PacketHeaderSize(EPacketForm form);
@@ -52,8 +52,8 @@ uint32_t NWE_PacketCrc(uint32_t seed, const uint8_t* data, size_t size);
 // `length` bytes counted from the buffer's start; the header is written so that
 // it ends right before the payload. Returns the offset where the datagram
 // starts (kPacketHeaderReserve minus the header size).
-size_t NWE_WritePacketHeader(uint8_t* buffer, size_t length, EPacketForm form, uint16_t count, uint32_t sequence,
-                             bool receiptWanted, uint8_t tries, uint32_t seed);
+size_t NWE_WritePacketHeader(uint8_t* buffer, size_t length, EPacketForm form, uint16_t count,
+                             uint32_t sequence, bool receiptWanted, uint8_t tries, uint32_t seed);
 
 // Reads and checks a packet header: the form bits, the datagram's minimum size
 // (header plus one empty short message), and the CRC when the form has one.
@@ -65,18 +65,18 @@ EHeaderError NWE_ReadPacketHeader(const uint8_t* data, size_t size, uint32_t crc
 
 // One message or part as read from a packet. Pointers refer into the datagram.
 struct SWirePart {
-  bool start = true;         // a message start (short or long first part)
-  bool shortHeader = false;
-  uint16_t id = 0;
-  uint32_t key = 0;
-  bool hasFrame = false;
-  uint16_t frame = 0;
-  uint32_t total = 0;        // long first part: the message's total size
-  uint32_t offset = 0;       // where the part's bytes go
-  const uint8_t* data = nullptr;
-  uint32_t length = 0;
-  bool last = false;         // carries the part count
-  uint32_t partCount = 0;
+    bool start = true;  // a message start (short or long first part)
+    bool shortHeader = false;
+    uint16_t id = 0;
+    uint32_t key = 0;
+    bool hasFrame = false;
+    uint16_t frame = 0;
+    uint32_t total = 0;   // long first part: the message's total size
+    uint32_t offset = 0;  // where the part's bytes go
+    const uint8_t* data = nullptr;
+    uint32_t length = 0;
+    bool last = false;  // carries the part count
+    uint32_t partCount = 0;
 };
 
 // How the receiver's registries know an id: -1 unknown, 0 long header, 1 short.
@@ -88,8 +88,8 @@ enum class EParseError { None, Truncated, UnknownId, BadFrame, BadSize, LeftOver
 // Every length is checked against what is left, a long message's part against
 // its total size, frame numbers against 1..8191, and the messages must use up
 // the bytes exactly.
-EParseError NWE_ParseMessages(const uint8_t* data, size_t size, unsigned count, NWEIdKindFn kind, void* context,
-                              std::vector<SWirePart>* out);
+EParseError NWE_ParseMessages(const uint8_t* data, size_t size, unsigned count, NWEIdKindFn kind,
+                              void* context, std::vector<SWirePart>* out);
 
 // Writers of the message headers. Each returns the bytes written, or 0 when
 // `room` is too small. Sizes are for planning how much of a payload fits.
@@ -99,7 +99,8 @@ size_t NWE_FirstPartHeaderSize(bool hasFrame, uint32_t total);
 size_t NWE_ContinuationHeaderSize(uint32_t offset);
 size_t NWE_PartCountSize(uint32_t parts);
 size_t NWE_WriteFirstPart(uint8_t* out, size_t room, uint16_t id, uint32_t key, bool hasFrame, uint16_t frame,
-                          uint32_t total, const uint8_t* bytes, uint32_t length, bool last, uint32_t partCount);
+                          uint32_t total, const uint8_t* bytes, uint32_t length, bool last,
+                          uint32_t partCount);
 size_t NWE_WriteContinuation(uint8_t* out, size_t room, uint32_t key, uint32_t offset, const uint8_t* bytes,
                              uint32_t length, bool last, uint32_t partCount);
 
@@ -109,20 +110,22 @@ size_t NWE_WriteContinuation(uint8_t* out, size_t room, uint32_t key, uint32_t o
 float NWE_RefillBudget(float budget, double elapsed, float rate, float ceiling);
 
 // Little-endian access.
-inline uint16_t NWE_Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline uint16_t NWE_Get16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 inline uint32_t NWE_Get32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 inline void NWE_Put16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
 }
 inline void NWE_Put32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+    p[2] = static_cast<uint8_t>(v >> 16);
+    p[3] = static_cast<uint8_t>(v >> 24);
 }
 
 // Sequence numbers run 1..kMaxSequence and wrap to 1: the signed distance

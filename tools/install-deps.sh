@@ -2,7 +2,7 @@
 # Installs the Debian packages that building, running and testing Tessarak need.
 set -euo pipefail
 PKGS=(
-  cmake ninja-build g++ clang libclang-rt-14-dev ccache pkg-config git
+  cmake ninja-build g++ clang clang-format libclang-rt-14-dev ccache pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev
   libsdl2-dev libgl1-mesa-dev libgl1-mesa-dri libegl-dev
   xvfb xauth x11-utils xdotool imagemagick

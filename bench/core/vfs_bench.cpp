@@ -1,13 +1,12 @@
 // The file table: reading every member of a 64 MiB pack through CVFSFile
 // against plain read() of the same file, and Find over 20,000 entries.
 #include <benchmark/benchmark.h>
-
 #include <fcntl.h>
+#include <ftw.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <ftw.h>
 #include <random>
 #include <string>
 #include <vector>
@@ -37,7 +36,8 @@ struct SPackFixture {
         for (int i = 0; total < kPackBytes; ++i) {
             size_t size = std::min<size_t>(1024u << (rng() % 12), kPackBytes - total);
             data.assign(size, static_cast<char>(i));
-            std::string name = "Data\\Folder" + std::to_string(i % 7) + "\\Member" + std::to_string(i) + ".bin";
+            std::string name =
+                "Data\\Folder" + std::to_string(i % 7) + "\\Member" + std::to_string(i) + ".bin";
             w.Add(name, data);
             members.push_back(name);
             total += size;
@@ -45,8 +45,9 @@ struct SPackFixture {
         w.WriteTo(pack);
     }
     ~SPackFixture() {
-        nftw(folder.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return remove(p); }, 8,
-             FTW_DEPTH | FTW_PHYS);
+        nftw(
+            folder.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return remove(p); }, 8,
+            FTW_DEPTH | FTW_PHYS);
     }
 };
 

@@ -20,120 +20,120 @@ constexpr int kSize = 256;
 constexpr int kTriangles = 10000;
 
 struct SVertex {  // XYZ | NORMAL | TEX1
-  float x, y, z, nx, ny, nz, u, v;
+    float x, y, z, nx, ny, nz, u, v;
 };
 
 struct SWorld {
-  CE3DEngine* engine = nullptr;
-  CE3DScreen* screen = nullptr;
-  CSoftSurface* texture = nullptr;
-  std::vector<SVertex> triangles;
-  bool ok = false;
+    CE3DEngine* engine = nullptr;
+    CE3DScreen* screen = nullptr;
+    CSoftSurface* texture = nullptr;
+    std::vector<SVertex> triangles;
+    bool ok = false;
 
-  SWorld() {
-    engine = new CE3DEngine;
-    if (engine->m_driverCount < 1) return;
-    screen = new CE3DScreen(engine, engine->m_drivers[0]);
-    if (!screen->SetWindowedMode(engine->m_drivers[0], nullptr, kSize, kSize, true)) return;
-    SDDSurfaceDesc td;
-    td.flags = kDescCaps | kDescWidth | kDescHeight | kDescPixelFormat;
-    td.width = td.height = 64;
-    td.pixelFormat = SSurfacePixelFormat::Xrgb8888();
-    td.caps = DDSCAPS_TEXTURE;
-    if (screen->m_ddraw->CreateSurface(td, &texture)) return;
-    SDDSurfaceDesc lock;
-    texture->Lock(&lock);
-    for (int y = 0; y < 64; ++y)
-      for (int x = 0; x < 64; ++x) {
-        uint32_t c = ((x ^ y) & 8) ? 0xffc08040u : 0xff4080c0u;
-        memcpy(static_cast<uint8_t*>(lock.surface) + y * lock.pitch + x * 4, &c, 4);
-      }
-    texture->Unlock();
-    // Small triangles scattered over the view at depth 5 to 9, facing the
-    // viewer, clockwise on screen.
-    uint32_t seed = 12345;
-    auto rnd = [&]() {
-      seed = seed * 1103515245u + 12345u;
-      return float((seed >> 8) & 0xffff) / 65535.0f;
-    };
-    for (int i = 0; i < kTriangles; ++i) {
-      float cx = rnd() * 8.0f - 4.0f, cy = rnd() * 8.0f - 4.0f, cz = 5.0f + rnd() * 4.0f;
-      float s = 0.15f;
-      triangles.push_back({cx - s, cy - s, cz, 0, 0, -1, 0, 1});
-      triangles.push_back({cx, cy + s, cz, 0, 0, -1, 0.5f, 0});
-      triangles.push_back({cx + s, cy - s, cz, 0, 0, -1, 1, 1});
+    SWorld() {
+        engine = new CE3DEngine;
+        if (engine->m_driverCount < 1) return;
+        screen = new CE3DScreen(engine, engine->m_drivers[0]);
+        if (!screen->SetWindowedMode(engine->m_drivers[0], nullptr, kSize, kSize, true)) return;
+        SDDSurfaceDesc td;
+        td.flags = kDescCaps | kDescWidth | kDescHeight | kDescPixelFormat;
+        td.width = td.height = 64;
+        td.pixelFormat = SSurfacePixelFormat::Xrgb8888();
+        td.caps = DDSCAPS_TEXTURE;
+        if (screen->m_ddraw->CreateSurface(td, &texture)) return;
+        SDDSurfaceDesc lock;
+        texture->Lock(&lock);
+        for (int y = 0; y < 64; ++y)
+            for (int x = 0; x < 64; ++x) {
+                uint32_t c = ((x ^ y) & 8) ? 0xffc08040u : 0xff4080c0u;
+                memcpy(static_cast<uint8_t*>(lock.surface) + y * lock.pitch + x * 4, &c, 4);
+            }
+        texture->Unlock();
+        // Small triangles scattered over the view at depth 5 to 9, facing the
+        // viewer, clockwise on screen.
+        uint32_t seed = 12345;
+        auto rnd = [&]() {
+            seed = seed * 1103515245u + 12345u;
+            return float((seed >> 8) & 0xffff) / 65535.0f;
+        };
+        for (int i = 0; i < kTriangles; ++i) {
+            float cx = rnd() * 8.0f - 4.0f, cy = rnd() * 8.0f - 4.0f, cz = 5.0f + rnd() * 4.0f;
+            float s = 0.15f;
+            triangles.push_back({cx - s, cy - s, cz, 0, 0, -1, 0, 1});
+            triangles.push_back({cx, cy + s, cz, 0, 0, -1, 0.5f, 0});
+            triangles.push_back({cx + s, cy - s, cz, 0, 0, -1, 1, 1});
+        }
+        ok = true;
     }
-    ok = true;
-  }
 };
 
 SWorld& World() {
-  static SWorld w;
-  return w;
+    static SWorld w;
+    return w;
 }
 
 D3DMATRIX Perspective() {
-  D3DMATRIX m;
-  memset(&m, 0, sizeof m);
-  float q = 100.0f / 99.0f;
-  m.m[0][0] = m.m[1][1] = 1.0f;
-  m.m[2][2] = q;
-  m.m[2][3] = 1.0f;
-  m.m[3][2] = -q;
-  return m;
+    D3DMATRIX m;
+    memset(&m, 0, sizeof m);
+    float q = 100.0f / 99.0f;
+    m.m[0][0] = m.m[1][1] = 1.0f;
+    m.m[2][2] = q;
+    m.m[2][3] = 1.0f;
+    m.m[3][2] = -q;
+    return m;
 }
 
 void BM_StateChangeThroughCache(benchmark::State& state) {
-  SWorld& w = World();
-  if (!w.ok) return state.SkipWithError("no OpenGL display");
-  CE3DDevice* d = w.screen->m_currentDevice;
-  bool changing = state.range(0) != 0;
-  uint32_t v = 0;
-  for (auto _ : state) {
-    // Eight states per round; with changing values every call reaches the
-    // device, otherwise the cache answers.
-    if (changing) v ^= 1;
-    d->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, v);
-    d->SetRenderState(D3DRENDERSTATE_ZWRITEENABLE, v);
-    d->SetRenderState(D3DRENDERSTATE_FOGENABLE, v);
-    d->SetRenderState(D3DRENDERSTATE_SPECULARENABLE, v);
-    d->SetRenderState(D3DRENDERSTATE_ALPHATESTENABLE, v);
-    d->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1 + v);
-    d->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE + v);
-    d->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTFG_POINT + v);
-  }
-  state.SetItemsProcessed(state.iterations() * 8);
+    SWorld& w = World();
+    if (!w.ok) return state.SkipWithError("no OpenGL display");
+    CE3DDevice* d = w.screen->m_currentDevice;
+    bool changing = state.range(0) != 0;
+    uint32_t v = 0;
+    for (auto _ : state) {
+        // Eight states per round; with changing values every call reaches the
+        // device, otherwise the cache answers.
+        if (changing) v ^= 1;
+        d->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, v);
+        d->SetRenderState(D3DRENDERSTATE_ZWRITEENABLE, v);
+        d->SetRenderState(D3DRENDERSTATE_FOGENABLE, v);
+        d->SetRenderState(D3DRENDERSTATE_SPECULARENABLE, v);
+        d->SetRenderState(D3DRENDERSTATE_ALPHATESTENABLE, v);
+        d->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1 + v);
+        d->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE + v);
+        d->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTFG_POINT + v);
+    }
+    state.SetItemsProcessed(state.iterations() * 8);
 }
 BENCHMARK(BM_StateChangeThroughCache)->Arg(1)->Arg(0);
 
 void BM_LitTexturedTrianglesDevice(benchmark::State& state) {
-  SWorld& w = World();
-  if (!w.ok) return state.SkipWithError("no OpenGL display");
-  ID3DDevice* d = w.screen->m_currentDevice->m_device;
-  d->SetViewport(D3DVIEWPORT7{0, 0, kSize, kSize, 0.0f, 1.0f});
-  d->SetTransform(D3DTRANSFORMSTATE_PROJECTION, Perspective());
-  D3DMATERIAL7 mat{};
-  mat.diffuse = {1, 1, 1, 1};
-  mat.ambient = {1, 1, 1, 1};
-  d->SetMaterial(mat);
-  D3DLIGHT7 light{};
-  light.dltType = D3DLIGHT_DIRECTIONAL;
-  light.dcvDiffuse = {1, 1, 1, 1};
-  light.dvDirection = {0.3f, -0.3f, 1.0f};
-  d->SetLight(0, light);
-  d->LightEnable(0, true);
-  d->SetRenderState(D3DRENDERSTATE_AMBIENT, 0x202020);
-  d->SetTexture(0, w.texture);
-  for (auto _ : state) {
-    d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
-    d->BeginScene();
-    d->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1, w.triangles.data(),
-                     uint32_t(w.triangles.size()), 0);
-    d->EndScene();
-    glFinish();
-  }
-  d->SetTexture(0, nullptr);
-  state.SetItemsProcessed(state.iterations() * kTriangles);
+    SWorld& w = World();
+    if (!w.ok) return state.SkipWithError("no OpenGL display");
+    ID3DDevice* d = w.screen->m_currentDevice->m_device;
+    d->SetViewport(D3DVIEWPORT7{0, 0, kSize, kSize, 0.0f, 1.0f});
+    d->SetTransform(D3DTRANSFORMSTATE_PROJECTION, Perspective());
+    D3DMATERIAL7 mat{};
+    mat.diffuse = {1, 1, 1, 1};
+    mat.ambient = {1, 1, 1, 1};
+    d->SetMaterial(mat);
+    D3DLIGHT7 light{};
+    light.dltType = D3DLIGHT_DIRECTIONAL;
+    light.dcvDiffuse = {1, 1, 1, 1};
+    light.dvDirection = {0.3f, -0.3f, 1.0f};
+    d->SetLight(0, light);
+    d->LightEnable(0, true);
+    d->SetRenderState(D3DRENDERSTATE_AMBIENT, 0x202020);
+    d->SetTexture(0, w.texture);
+    for (auto _ : state) {
+        d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+        d->BeginScene();
+        d->DrawPrimitive(D3DPT_TRIANGLELIST, D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1, w.triangles.data(),
+                         uint32_t(w.triangles.size()), 0);
+        d->EndScene();
+        glFinish();
+    }
+    d->SetTexture(0, nullptr);
+    state.SetItemsProcessed(state.iterations() * kTriangles);
 }
 BENCHMARK(BM_LitTexturedTrianglesDevice)->Unit(benchmark::kMillisecond);
 
@@ -155,71 +155,71 @@ in vec4 vColor; in vec2 vTex; uniform sampler2D uTex; out vec4 fragColor;
 void main() { fragColor = texture(uTex, vTex) * vColor; })";
 
 void BM_LitTexturedTrianglesRawGL(benchmark::State& state) {
-  SWorld& w = World();
-  if (!w.ok) return state.SkipWithError("no OpenGL display");
-  auto compile = [](GLenum t, const char* s) {
-    GLuint sh = glCreateShader(t);
-    glShaderSource(sh, 1, &s, nullptr);
-    glCompileShader(sh);
-    return sh;
-  };
-  GLuint prog = glCreateProgram();
-  glAttachShader(prog, compile(GL_VERTEX_SHADER, kRawVS));
-  glAttachShader(prog, compile(GL_FRAGMENT_SHADER, kRawFS));
-  glLinkProgram(prog);
-  GLuint fbo, color, depth, tex, vao, vbo;
-  glGenFramebuffers(1, &fbo);
-  glGenTextures(1, &color);
-  glBindTexture(GL_TEXTURE_2D, color);
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kSize, kSize, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-  glGenRenderbuffers(1, &depth);
-  glBindRenderbuffer(GL_RENDERBUFFER, depth);
-  glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, kSize, kSize);
-  glBindFramebuffer(GL_FRAMEBUFFER, fbo);
-  glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, color, 0);
-  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth);
-  std::vector<uint8_t> rgba(64 * 64 * 4, 0x80);
-  glGenTextures(1, &tex);
-  glBindTexture(GL_TEXTURE_2D, tex);
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 64, 64, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-  glGenVertexArrays(1, &vao);
-  glBindVertexArray(vao);
-  glGenBuffers(1, &vbo);
-  glBindBuffer(GL_ARRAY_BUFFER, vbo);
-  glEnableVertexAttribArray(0);
-  glEnableVertexAttribArray(1);
-  glEnableVertexAttribArray(2);
-  glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, sizeof(SVertex), nullptr);
-  glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, sizeof(SVertex), reinterpret_cast<void*>(12));
-  glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, sizeof(SVertex), reinterpret_cast<void*>(24));
-  glUseProgram(prog);
-  D3DMATRIX proj = Perspective();
-  glUniformMatrix4fv(glGetUniformLocation(prog, "uProj"), 1, GL_FALSE, &proj.m[0][0]);
-  glUniform3f(glGetUniformLocation(prog, "uLightDir"), 0.3f, -0.3f, 1.0f);
-  glViewport(0, 0, kSize, kSize);
-  glEnable(GL_DEPTH_TEST);
-  glDepthFunc(GL_LEQUAL);
-  glEnable(GL_CULL_FACE);
-  glDisable(GL_BLEND);
-  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-  size_t bytes = w.triangles.size() * sizeof(SVertex);
-  for (auto _ : state) {
-    glClearColor(0, 0, 0, 0);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(bytes), w.triangles.data(), GL_STREAM_DRAW);
-    glDrawArrays(GL_TRIANGLES, 0, GLsizei(w.triangles.size()));
-    glFinish();
-  }
-  state.SetItemsProcessed(state.iterations() * kTriangles);
-  glDeleteVertexArrays(1, &vao);
-  glDeleteBuffers(1, &vbo);
-  glDeleteFramebuffers(1, &fbo);
-  glDeleteTextures(1, &color);
-  glDeleteTextures(1, &tex);
-  glDeleteRenderbuffers(1, &depth);
-  glDeleteProgram(prog);
+    SWorld& w = World();
+    if (!w.ok) return state.SkipWithError("no OpenGL display");
+    auto compile = [](GLenum t, const char* s) {
+        GLuint sh = glCreateShader(t);
+        glShaderSource(sh, 1, &s, nullptr);
+        glCompileShader(sh);
+        return sh;
+    };
+    GLuint prog = glCreateProgram();
+    glAttachShader(prog, compile(GL_VERTEX_SHADER, kRawVS));
+    glAttachShader(prog, compile(GL_FRAGMENT_SHADER, kRawFS));
+    glLinkProgram(prog);
+    GLuint fbo, color, depth, tex, vao, vbo;
+    glGenFramebuffers(1, &fbo);
+    glGenTextures(1, &color);
+    glBindTexture(GL_TEXTURE_2D, color);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kSize, kSize, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    glGenRenderbuffers(1, &depth);
+    glBindRenderbuffer(GL_RENDERBUFFER, depth);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, kSize, kSize);
+    glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, color, 0);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth);
+    std::vector<uint8_t> rgba(64 * 64 * 4, 0x80);
+    glGenTextures(1, &tex);
+    glBindTexture(GL_TEXTURE_2D, tex);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 64, 64, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glGenVertexArrays(1, &vao);
+    glBindVertexArray(vao);
+    glGenBuffers(1, &vbo);
+    glBindBuffer(GL_ARRAY_BUFFER, vbo);
+    glEnableVertexAttribArray(0);
+    glEnableVertexAttribArray(1);
+    glEnableVertexAttribArray(2);
+    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, sizeof(SVertex), nullptr);
+    glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, sizeof(SVertex), reinterpret_cast<void*>(12));
+    glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, sizeof(SVertex), reinterpret_cast<void*>(24));
+    glUseProgram(prog);
+    D3DMATRIX proj = Perspective();
+    glUniformMatrix4fv(glGetUniformLocation(prog, "uProj"), 1, GL_FALSE, &proj.m[0][0]);
+    glUniform3f(glGetUniformLocation(prog, "uLightDir"), 0.3f, -0.3f, 1.0f);
+    glViewport(0, 0, kSize, kSize);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glEnable(GL_CULL_FACE);
+    glDisable(GL_BLEND);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    size_t bytes = w.triangles.size() * sizeof(SVertex);
+    for (auto _ : state) {
+        glClearColor(0, 0, 0, 0);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(bytes), w.triangles.data(), GL_STREAM_DRAW);
+        glDrawArrays(GL_TRIANGLES, 0, GLsizei(w.triangles.size()));
+        glFinish();
+    }
+    state.SetItemsProcessed(state.iterations() * kTriangles);
+    glDeleteVertexArrays(1, &vao);
+    glDeleteBuffers(1, &vbo);
+    glDeleteFramebuffers(1, &fbo);
+    glDeleteTextures(1, &color);
+    glDeleteTextures(1, &tex);
+    glDeleteRenderbuffers(1, &depth);
+    glDeleteProgram(prog);
 }
 BENCHMARK(BM_LitTexturedTrianglesRawGL)->Unit(benchmark::kMillisecond);
 

@@ -13,7 +13,9 @@
 namespace {
 
 int g_commandRuns = 0;
-void Cmd_Count(CConsoleCommand*, SCommandArgs*, CVFSFile*) { ++g_commandRuns; }
+void Cmd_Count(CConsoleCommand*, SCommandArgs*, CVFSFile*) {
+    ++g_commandRuns;
+}
 
 // The game as far as the input step looks at it: focused, windowed, no GUI.
 class CBenchHost : public IInputHost {

@@ -28,325 +28,346 @@ constexpr uint16_t kEcho = 301;
 constexpr float kHighestRate = 1e9f;
 
 SRelayImpairment Impaired() {
-  SRelayImpairment i;
-  i.loss = 0.10;
-  i.duplicate = 0.05;
-  i.delay = 0.05;
-  i.delayMinMs = 2;
-  i.delayMaxMs = 6;
-  return i;
+    SRelayImpairment i;
+    i.loss = 0.10;
+    i.duplicate = 0.05;
+    i.delay = 0.05;
+    i.delayMinMs = 2;
+    i.delayMaxMs = 6;
+    return i;
 }
 
 void Percentiles(benchmark::State& state, std::vector<double> us) {
-  if (us.empty()) return;
-  std::sort(us.begin(), us.end());
-  state.counters["p50_us"] = us[us.size() / 2];
-  state.counters["p99_us"] = us[std::min(us.size() - 1, us.size() * 99 / 100)];
-  state.counters["max_us"] = us.back();
+    if (us.empty()) return;
+    std::sort(us.begin(), us.end());
+    state.counters["p50_us"] = us[us.size() / 2];
+    state.counters["p99_us"] = us[std::min(us.size() - 1, us.size() * 99 / 100)];
+    state.counters["max_us"] = us.back();
 }
 
 // --- our engine ------------------------------------------------------------
 
 struct SCounter {
-  std::mutex lock;
-  std::map<uint32_t, int> seen;
-  std::atomic<uint32_t> received{0};
-  std::atomic<int64_t> lastAt{0};  // when the handler last ran (steady clock, ns)
-  static void OnData(NWEPeer*, NWEMessage* m, void* c) {
-    SCounter* s = static_cast<SCounter*>(c);
-    s->lastAt.store(std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count());
-    if (m->GetSize() >= 4) {
-      std::lock_guard<std::mutex> l(s->lock);
-      ++s->seen[NWE_Get32(m->GetData())];
+    std::mutex lock;
+    std::map<uint32_t, int> seen;
+    std::atomic<uint32_t> received{0};
+    std::atomic<int64_t> lastAt{0};  // when the handler last ran (steady clock, ns)
+    static void OnData(NWEPeer*, NWEMessage* m, void* c) {
+        SCounter* s = static_cast<SCounter*>(c);
+        s->lastAt.store(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count());
+        if (m->GetSize() >= 4) {
+            std::lock_guard<std::mutex> l(s->lock);
+            ++s->seen[NWE_Get32(m->GetData())];
+        }
+        s->received.fetch_add(1);
     }
-    s->received.fetch_add(1);
-  }
 };
 
 void EchoBack(NWEPeer* peer, NWEMessage* m, void*) {
-  peer->SendMessage(kEcho, m->GetData(), m->GetSize(), nullptr, 65535, 0);
+    peer->SendMessage(kEcho, m->GetData(), m->GetSize(), nullptr, 65535, 0);
 }
 
 struct SNwePair {
-  NWEEngine serverEngine, clientEngine;
-  NWEMessageTypes serverTypes{&serverEngine}, clientTypes{&clientEngine};
-  NWESocket* serverSocket;
-  NWESocket* clientSocket;
-  NWEPeer* serverPeer;
-  NWEPeer* clientPeer;
-  SCounter atServer, atClient;
-  std::unique_ptr<CUdpRelay> relay;
+    NWEEngine serverEngine, clientEngine;
+    NWEMessageTypes serverTypes{&serverEngine}, clientTypes{&clientEngine};
+    NWESocket* serverSocket;
+    NWESocket* clientSocket;
+    NWEPeer* serverPeer;
+    NWEPeer* clientPeer;
+    SCounter atServer, atClient;
+    std::unique_ptr<CUdpRelay> relay;
 
-  explicit SNwePair(bool impaired, bool echo) {
-    serverTypes.Register("DATA", kData, echo ? EchoBack : SCounter::OnData, echo ? nullptr : &atServer, nullptr,
-                         nullptr, nullptr, 0, 5, 0, 1, 0);
-    clientTypes.Register("ECHO", kEcho, SCounter::OnData, &atClient, nullptr, nullptr, nullptr, 0, 5, 0, 1, 0);
-    serverTypes.Register("ECHO", kEcho, nullptr, nullptr, nullptr, nullptr, nullptr, 0, 5, 0, 1, 0);
-    clientTypes.Register("DATA", kData, nullptr, nullptr, nullptr, nullptr, nullptr, 0, 5, 0, 1, 0);
-    serverSocket = new NWESocket(&serverEngine);
-    clientSocket = new NWESocket(&clientEngine);
-    serverSocket->Open(SNetAddress{kNetLoopback, 0});
-    clientSocket->Open(SNetAddress{kNetLoopback, 0});
-    SNetAddress s, c;
-    serverSocket->GetSocketName(&s);
-    clientSocket->GetSocketName(&c);
-    SNetAddress clientSees = s, serverSees = c;
-    if (impaired) {
-      relay.reset(new CUdpRelay(s, 4242));
-      relay->Start();
-      relay->SetImpairment(Impaired(), Impaired());
-      clientSees = serverSees = relay->GetAddress();
+    explicit SNwePair(bool impaired, bool echo) {
+        serverTypes.Register("DATA", kData, echo ? EchoBack : SCounter::OnData, echo ? nullptr : &atServer,
+                             nullptr, nullptr, nullptr, 0, 5, 0, 1, 0);
+        clientTypes.Register("ECHO", kEcho, SCounter::OnData, &atClient, nullptr, nullptr, nullptr, 0, 5, 0,
+                             1, 0);
+        serverTypes.Register("ECHO", kEcho, nullptr, nullptr, nullptr, nullptr, nullptr, 0, 5, 0, 1, 0);
+        clientTypes.Register("DATA", kData, nullptr, nullptr, nullptr, nullptr, nullptr, 0, 5, 0, 1, 0);
+        serverSocket = new NWESocket(&serverEngine);
+        clientSocket = new NWESocket(&clientEngine);
+        serverSocket->Open(SNetAddress{kNetLoopback, 0});
+        clientSocket->Open(SNetAddress{kNetLoopback, 0});
+        SNetAddress s, c;
+        serverSocket->GetSocketName(&s);
+        clientSocket->GetSocketName(&c);
+        SNetAddress clientSees = s, serverSees = c;
+        if (impaired) {
+            relay.reset(new CUdpRelay(s, 4242));
+            relay->Start();
+            relay->SetImpairment(Impaired(), Impaired());
+            clientSees = serverSees = relay->GetAddress();
+        }
+        for (NWESocket* k : {serverSocket, clientSocket}) k->SetSetting(kHighestRate);
+        serverPeer = new NWEPeer(serverSocket, &serverTypes, "server");
+        clientPeer = new NWEPeer(clientSocket, &clientTypes, "client");
+        serverPeer->SetAddress(serverSees);
+        clientPeer->SetAddress(clientSees);
+        for (NWEPeer* p : {serverPeer, clientPeer}) {
+            p->SetActive(true);
+            p->SetSettingC(kHighestRate);
+        }
+        serverEngine.SetOptionC(1);
+        clientEngine.SetOptionC(1);
     }
-    for (NWESocket* k : {serverSocket, clientSocket}) k->SetSetting(kHighestRate);
-    serverPeer = new NWEPeer(serverSocket, &serverTypes, "server");
-    clientPeer = new NWEPeer(clientSocket, &clientTypes, "client");
-    serverPeer->SetAddress(serverSees);
-    clientPeer->SetAddress(clientSees);
-    for (NWEPeer* p : {serverPeer, clientPeer}) {
-      p->SetActive(true);
-      p->SetSettingC(kHighestRate);
+    ~SNwePair() {
+        if (relay) relay->Stop();
+        if (clientSocket) clientSocket->Destroy();
+        if (serverSocket) serverSocket->Destroy();
     }
-    serverEngine.SetOptionC(1);
-    clientEngine.SetOptionC(1);
-  }
-  ~SNwePair() {
-    if (relay) relay->Stop();
-    if (clientSocket) clientSocket->Destroy();
-    if (serverSocket) serverSocket->Destroy();
-  }
 };
 
 void BM_NweThroughput(benchmark::State& state) {
-  const uint32_t size = static_cast<uint32_t>(state.range(0));
-  const int inFlight = static_cast<int>(state.range(1));
-  SNwePair pair(false, false);
-  NWEList group;
-  std::vector<uint8_t> payload(size, 0x5A);
-  int sent = 0;
-  // A burst is queued and flushed once, as ENet's is.
-  const uint16_t immediacy = inFlight > 1 ? 1 : 0;
-  for (auto _ : state) {
-    bool queued = false;
-    while (sent - group.GetDelivered() < inFlight) {
-      pair.clientPeer->SendMessage(kData, payload.data(), size, &group, 65535, immediacy);
-      ++sent;
-      queued = true;
+    const uint32_t size = static_cast<uint32_t>(state.range(0));
+    const int inFlight = static_cast<int>(state.range(1));
+    SNwePair pair(false, false);
+    NWEList group;
+    std::vector<uint8_t> payload(size, 0x5A);
+    int sent = 0;
+    // A burst is queued and flushed once, as ENet's is.
+    const uint16_t immediacy = inFlight > 1 ? 1 : 0;
+    for (auto _ : state) {
+        bool queued = false;
+        while (sent - group.GetDelivered() < inFlight) {
+            pair.clientPeer->SendMessage(kData, payload.data(), size, &group, 65535, immediacy);
+            ++sent;
+            queued = true;
+        }
+        if (queued && immediacy) pair.clientPeer->Flush();
+        int target = sent - inFlight + 1;
+        while (group.GetDelivered() < target)
+            if (pair.clientEngine.Poll() == 0) std::this_thread::yield();
     }
-    if (queued && immediacy) pair.clientPeer->Flush();
-    int target = sent - inFlight + 1;
-    while (group.GetDelivered() < target)
-      if (pair.clientEngine.Poll() == 0) std::this_thread::yield();
-  }
-  // Receipts arrive in batches: count messages acknowledged, not iterations.
-  state.counters["msgs_per_s"] = benchmark::Counter(static_cast<double>(group.GetDelivered()), benchmark::Counter::kIsRate);
-  state.counters["failed"] = group.GetFailed();
-  state.counters["resends"] = pair.clientEngine.GetResendCount();
-  state.counters["dups"] = pair.serverEngine.GetDuplicateCount();
-  state.counters["pkts_out"] = pair.clientEngine.GetPacketsOut();
-  state.counters["pkts_back"] = pair.serverEngine.GetPacketsOut();
+    // Receipts arrive in batches: count messages acknowledged, not iterations.
+    state.counters["msgs_per_s"] =
+        benchmark::Counter(static_cast<double>(group.GetDelivered()), benchmark::Counter::kIsRate);
+    state.counters["failed"] = group.GetFailed();
+    state.counters["resends"] = pair.clientEngine.GetResendCount();
+    state.counters["dups"] = pair.serverEngine.GetDuplicateCount();
+    state.counters["pkts_out"] = pair.clientEngine.GetPacketsOut();
+    state.counters["pkts_back"] = pair.serverEngine.GetPacketsOut();
 }
 
 void BM_NweRoundTrip(benchmark::State& state) {
-  bool impaired = state.range(0) != 0;
-  SNwePair pair(impaired, true);
-  std::vector<double> us;
-  std::vector<uint8_t> payload(32, 0);
-  uint32_t i = 0;
-  for (auto _ : state) {
-    NWE_Put32(payload.data(), i);
-    auto t0 = Clock::now();
-    uint32_t before = pair.atClient.received.load();
-    pair.clientPeer->SendMessage(kData, payload.data(), 32, nullptr, 65535, 0);
-    // Spins on its own socket, as the ENet client below spins on its host.
-    while (pair.atClient.received.load() == before)
-      if (pair.clientEngine.Poll() == 0) std::this_thread::yield();
-    // Delivered when its handler ran (the receipt that follows is not part of it).
-    Clock::time_point at{std::chrono::nanoseconds(pair.atClient.lastAt.load())};
-    us.push_back(std::chrono::duration<double, std::micro>(at - t0).count());
-    ++i;
-  }
-  Percentiles(state, us);
-  // Every echo exactly once.
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  int wrong = 0;
-  {
-    std::lock_guard<std::mutex> l(pair.atClient.lock);
-    for (uint32_t k = 0; k < i; ++k) wrong += pair.atClient.seen[k] != 1;
-  }
-  state.counters["not_exactly_once"] = wrong;
+    bool impaired = state.range(0) != 0;
+    SNwePair pair(impaired, true);
+    std::vector<double> us;
+    std::vector<uint8_t> payload(32, 0);
+    uint32_t i = 0;
+    for (auto _ : state) {
+        NWE_Put32(payload.data(), i);
+        auto t0 = Clock::now();
+        uint32_t before = pair.atClient.received.load();
+        pair.clientPeer->SendMessage(kData, payload.data(), 32, nullptr, 65535, 0);
+        // Spins on its own socket, as the ENet client below spins on its host.
+        while (pair.atClient.received.load() == before)
+            if (pair.clientEngine.Poll() == 0) std::this_thread::yield();
+        // Delivered when its handler ran (the receipt that follows is not part of it).
+        Clock::time_point at{std::chrono::nanoseconds(pair.atClient.lastAt.load())};
+        us.push_back(std::chrono::duration<double, std::micro>(at - t0).count());
+        ++i;
+    }
+    Percentiles(state, us);
+    // Every echo exactly once.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    int wrong = 0;
+    {
+        std::lock_guard<std::mutex> l(pair.atClient.lock);
+        for (uint32_t k = 0; k < i; ++k) wrong += pair.atClient.seen[k] != 1;
+    }
+    state.counters["not_exactly_once"] = wrong;
 }
 
 // A lockstep stream: every 1/15 s the server sends two framed orders and
 // closes the frame; the client executes frames as they complete.
 void BM_NweFrameStream(benchmark::State& state) {
-  SNwePair pair(true, false);
-  NWEFrameTable serverTable(&pair.serverEngine), clientTable(&pair.clientEngine);
-  NWEQueue clientQueue;
-  serverTable.SetAnnouncing(true);
-  pair.serverTypes.Register("FRAME", 1, nullptr, nullptr, nullptr, &serverTable, nullptr, 0, 2, 1, 1, 1);
-  pair.serverTypes.Register("ORDER", 134, nullptr, nullptr, nullptr, &serverTable, nullptr, 0, 5, 0, 0, 0);
-  pair.clientTypes.Register("FRAME", 1, nullptr, nullptr, nullptr, &clientTable, nullptr, 0, 2, 1, 1, 1);
-  pair.clientTypes.Register("ORDER", 134, nullptr, nullptr, &clientQueue, &clientTable, nullptr, 0, 5, 0, 0, 0);
-  pair.clientPeer->SetFrameSync(true);
-  pair.serverPeer->SetFrameSync(true);
-  serverTable.AddPeer(pair.serverPeer);
-  const auto period = std::chrono::microseconds(1000000 / 15);
-  std::vector<double> waits;
-  std::vector<uint8_t> order(40, 7);
-  for (auto _ : state) {
-    uint16_t frame = serverTable.GetCurrentNumber();
-    for (int k = 0; k < 2; ++k) {
-      pair.serverPeer->SendMessage(134, order.data(), 40, nullptr, 65535, 0, 65535, frame);
-      NWEFrame* f = serverTable.Current();
-      f->IncReceived();
-      serverTable.Release(f);
+    SNwePair pair(true, false);
+    NWEFrameTable serverTable(&pair.serverEngine), clientTable(&pair.clientEngine);
+    NWEQueue clientQueue;
+    serverTable.SetAnnouncing(true);
+    pair.serverTypes.Register("FRAME", 1, nullptr, nullptr, nullptr, &serverTable, nullptr, 0, 2, 1, 1, 1);
+    pair.serverTypes.Register("ORDER", 134, nullptr, nullptr, nullptr, &serverTable, nullptr, 0, 5, 0, 0, 0);
+    pair.clientTypes.Register("FRAME", 1, nullptr, nullptr, nullptr, &clientTable, nullptr, 0, 2, 1, 1, 1);
+    pair.clientTypes.Register("ORDER", 134, nullptr, nullptr, &clientQueue, &clientTable, nullptr, 0, 5, 0, 0,
+                              0);
+    pair.clientPeer->SetFrameSync(true);
+    pair.serverPeer->SetFrameSync(true);
+    serverTable.AddPeer(pair.serverPeer);
+    const auto period = std::chrono::microseconds(1000000 / 15);
+    std::vector<double> waits;
+    std::vector<uint8_t> order(40, 7);
+    for (auto _ : state) {
+        uint16_t frame = serverTable.GetCurrentNumber();
+        for (int k = 0; k < 2; ++k) {
+            pair.serverPeer->SendMessage(134, order.data(), 40, nullptr, 65535, 0, 65535, frame);
+            NWEFrame* f = serverTable.Current();
+            f->IncReceived();
+            serverTable.Release(f);
+        }
+        auto closed = Clock::now();
+        serverTable.Process();
+        for (;;) {
+            NWEFrame* f = clientTable.TryCurrent();
+            bool done = f && f->IsComplete();
+            if (done) NWEPeer::ProcessIncoming(f, &clientQueue);
+            clientTable.Release(f);
+            if (done) {
+                clientTable.Process();
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+        auto now = Clock::now();
+        waits.push_back(std::chrono::duration<double, std::micro>(now - closed).count());
+        if (now - closed < period) std::this_thread::sleep_for(period - (now - closed));
     }
-    auto closed = Clock::now();
-    serverTable.Process();
-    for (;;) {
-      NWEFrame* f = clientTable.TryCurrent();
-      bool done = f && f->IsComplete();
-      if (done) NWEPeer::ProcessIncoming(f, &clientQueue);
-      clientTable.Release(f);
-      if (done) {
-        clientTable.Process();
-        break;
-      }
-      std::this_thread::sleep_for(std::chrono::microseconds(100));
-    }
-    auto now = Clock::now();
-    waits.push_back(std::chrono::duration<double, std::micro>(now - closed).count());
-    if (now - closed < period) std::this_thread::sleep_for(period - (now - closed));
-  }
-  Percentiles(state, waits);
-  state.counters["tick_us"] = 1e6 / 15;
-  pair.clientSocket->Destroy();
-  pair.serverSocket->Destroy();
-  pair.clientSocket = pair.serverSocket = nullptr;
+    Percentiles(state, waits);
+    state.counters["tick_us"] = 1e6 / 15;
+    pair.clientSocket->Destroy();
+    pair.serverSocket->Destroy();
+    pair.clientSocket = pair.serverSocket = nullptr;
 }
 
 // --- ENet --------------------------------------------------------------------
 
 struct SEnetPair {
-  ENetHost* server = nullptr;
-  ENetHost* client = nullptr;
-  ENetPeer* peer = nullptr;
-  std::thread serverThread;
-  std::atomic<bool> stop{false};
-  std::atomic<uint32_t> serverReceived{0};
-  std::unique_ptr<CUdpRelay> relay;
-  std::mutex lock;
-  std::map<uint32_t, int> seenAtClient;
+    ENetHost* server = nullptr;
+    ENetHost* client = nullptr;
+    ENetPeer* peer = nullptr;
+    std::thread serverThread;
+    std::atomic<bool> stop{false};
+    std::atomic<uint32_t> serverReceived{0};
+    std::unique_ptr<CUdpRelay> relay;
+    std::mutex lock;
+    std::map<uint32_t, int> seenAtClient;
 
-  SEnetPair(bool impaired, bool echo) {
-    static bool initialised = enet_initialize() == 0;
-    (void)initialised;
-    ENetAddress a;
-    enet_address_set_host(&a, "127.0.0.1");
-    a.port = 0;
-    server = enet_host_create(&a, 4, 1, 0, 0);
-    ENetAddress bound;
-    enet_socket_get_address(server->socket, &bound);
-    client = enet_host_create(nullptr, 1, 1, 0, 0);
-    ENetAddress target = bound;
-    if (impaired) {
-      relay.reset(new CUdpRelay(SNetAddress{kNetLoopback, bound.port}, 4242));
-      relay->Start();
-      relay->SetImpairment(Impaired(), Impaired());
-      target.port = relay->GetAddress().port;
-    }
-    serverThread = std::thread([this, echo] {
-      ENetEvent ev;
-      while (!stop.load()) {
-        while (enet_host_service(server, &ev, 1) > 0) {
-          if (ev.type != ENET_EVENT_TYPE_RECEIVE) continue;
-          serverReceived.fetch_add(1);
-          if (echo) {
-            enet_peer_send(ev.peer, 0, enet_packet_create(ev.packet->data, ev.packet->dataLength, ENET_PACKET_FLAG_RELIABLE));
-            enet_host_flush(server);
-          }
-          enet_packet_destroy(ev.packet);
+    SEnetPair(bool impaired, bool echo) {
+        static bool initialised = enet_initialize() == 0;
+        (void)initialised;
+        ENetAddress a;
+        enet_address_set_host(&a, "127.0.0.1");
+        a.port = 0;
+        server = enet_host_create(&a, 4, 1, 0, 0);
+        ENetAddress bound;
+        enet_socket_get_address(server->socket, &bound);
+        client = enet_host_create(nullptr, 1, 1, 0, 0);
+        ENetAddress target = bound;
+        if (impaired) {
+            relay.reset(new CUdpRelay(SNetAddress{kNetLoopback, bound.port}, 4242));
+            relay->Start();
+            relay->SetImpairment(Impaired(), Impaired());
+            target.port = relay->GetAddress().port;
         }
-      }
-    });
-    peer = enet_host_connect(client, &target, 1, 0);
-    ENetEvent ev;
-    auto end = Clock::now() + std::chrono::seconds(5);
-    while (Clock::now() < end)
-      if (enet_host_service(client, &ev, 10) > 0 && ev.type == ENET_EVENT_TYPE_CONNECT) break;
-  }
-  ~SEnetPair() {
-    stop.store(true);
-    serverThread.join();
-    if (relay) relay->Stop();
-    enet_host_destroy(client);
-    enet_host_destroy(server);
-  }
+        serverThread = std::thread([this, echo] {
+            ENetEvent ev;
+            while (!stop.load()) {
+                while (enet_host_service(server, &ev, 1) > 0) {
+                    if (ev.type != ENET_EVENT_TYPE_RECEIVE) continue;
+                    serverReceived.fetch_add(1);
+                    if (echo) {
+                        enet_peer_send(ev.peer, 0,
+                                       enet_packet_create(ev.packet->data, ev.packet->dataLength,
+                                                          ENET_PACKET_FLAG_RELIABLE));
+                        enet_host_flush(server);
+                    }
+                    enet_packet_destroy(ev.packet);
+                }
+            }
+        });
+        peer = enet_host_connect(client, &target, 1, 0);
+        ENetEvent ev;
+        auto end = Clock::now() + std::chrono::seconds(5);
+        while (Clock::now() < end)
+            if (enet_host_service(client, &ev, 10) > 0 && ev.type == ENET_EVENT_TYPE_CONNECT) break;
+    }
+    ~SEnetPair() {
+        stop.store(true);
+        serverThread.join();
+        if (relay) relay->Stop();
+        enet_host_destroy(client);
+        enet_host_destroy(server);
+    }
 };
 
 std::atomic<uint64_t> g_enetAcked{0};
-void OnEnetPacketFreed(ENetPacket*) { g_enetAcked.fetch_add(1); }
+void OnEnetPacketFreed(ENetPacket*) {
+    g_enetAcked.fetch_add(1);
+}
 
 void BM_EnetThroughput(benchmark::State& state) {
-  const size_t size = static_cast<size_t>(state.range(0));
-  const uint64_t inFlight = static_cast<uint64_t>(state.range(1));
-  SEnetPair pair(false, false);
-  std::vector<uint8_t> payload(size, 0x5A);
-  g_enetAcked.store(0);
-  uint64_t sent = 0;
-  ENetEvent ev;
-  for (auto _ : state) {
-    while (sent - g_enetAcked.load() < inFlight) {
-      ENetPacket* p = enet_packet_create(payload.data(), size, ENET_PACKET_FLAG_RELIABLE);
-      p->freeCallback = OnEnetPacketFreed;
-      enet_peer_send(pair.peer, 0, p);
-      ++sent;
+    const size_t size = static_cast<size_t>(state.range(0));
+    const uint64_t inFlight = static_cast<uint64_t>(state.range(1));
+    SEnetPair pair(false, false);
+    std::vector<uint8_t> payload(size, 0x5A);
+    g_enetAcked.store(0);
+    uint64_t sent = 0;
+    ENetEvent ev;
+    for (auto _ : state) {
+        while (sent - g_enetAcked.load() < inFlight) {
+            ENetPacket* p = enet_packet_create(payload.data(), size, ENET_PACKET_FLAG_RELIABLE);
+            p->freeCallback = OnEnetPacketFreed;
+            enet_peer_send(pair.peer, 0, p);
+            ++sent;
+        }
+        enet_host_flush(pair.client);
+        uint64_t target = sent - inFlight + 1;
+        while (g_enetAcked.load() < target)
+            while (enet_host_service(pair.client, &ev, 0) > 0)
+                if (ev.type == ENET_EVENT_TYPE_RECEIVE) enet_packet_destroy(ev.packet);
     }
-    enet_host_flush(pair.client);
-    uint64_t target = sent - inFlight + 1;
-    while (g_enetAcked.load() < target)
-      while (enet_host_service(pair.client, &ev, 0) > 0)
-        if (ev.type == ENET_EVENT_TYPE_RECEIVE) enet_packet_destroy(ev.packet);
-  }
-  state.counters["msgs_per_s"] = benchmark::Counter(static_cast<double>(g_enetAcked.load()), benchmark::Counter::kIsRate);
+    state.counters["msgs_per_s"] =
+        benchmark::Counter(static_cast<double>(g_enetAcked.load()), benchmark::Counter::kIsRate);
 }
 
 void BM_EnetRoundTrip(benchmark::State& state) {
-  bool impaired = state.range(0) != 0;
-  SEnetPair pair(impaired, true);
-  std::vector<double> us;
-  std::vector<uint8_t> payload(32, 0);
-  uint32_t i = 0;
-  std::map<uint32_t, int> seen;
-  ENetEvent ev;
-  for (auto _ : state) {
-    NWE_Put32(payload.data(), i);
-    auto t0 = Clock::now();
-    enet_peer_send(pair.peer, 0, enet_packet_create(payload.data(), 32, ENET_PACKET_FLAG_RELIABLE));
-    enet_host_flush(pair.client);
-    bool got = false;
-    while (!got) {
-      while (enet_host_service(pair.client, &ev, 0) > 0) {
-        if (ev.type != ENET_EVENT_TYPE_RECEIVE) continue;
-        ++seen[NWE_Get32(ev.packet->data)];
-        got = NWE_Get32(ev.packet->data) == i || got;
-        enet_packet_destroy(ev.packet);
-      }
-      if (!got) std::this_thread::yield();
+    bool impaired = state.range(0) != 0;
+    SEnetPair pair(impaired, true);
+    std::vector<double> us;
+    std::vector<uint8_t> payload(32, 0);
+    uint32_t i = 0;
+    std::map<uint32_t, int> seen;
+    ENetEvent ev;
+    for (auto _ : state) {
+        NWE_Put32(payload.data(), i);
+        auto t0 = Clock::now();
+        enet_peer_send(pair.peer, 0, enet_packet_create(payload.data(), 32, ENET_PACKET_FLAG_RELIABLE));
+        enet_host_flush(pair.client);
+        bool got = false;
+        while (!got) {
+            while (enet_host_service(pair.client, &ev, 0) > 0) {
+                if (ev.type != ENET_EVENT_TYPE_RECEIVE) continue;
+                ++seen[NWE_Get32(ev.packet->data)];
+                got = NWE_Get32(ev.packet->data) == i || got;
+                enet_packet_destroy(ev.packet);
+            }
+            if (!got) std::this_thread::yield();
+        }
+        us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+        ++i;
     }
-    us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
-    ++i;
-  }
-  Percentiles(state, us);
-  int wrong = 0;
-  for (uint32_t k = 0; k < i; ++k) wrong += seen[k] != 1;
-  state.counters["not_exactly_once"] = wrong;
+    Percentiles(state, us);
+    int wrong = 0;
+    for (uint32_t k = 0; k < i; ++k) wrong += seen[k] != 1;
+    state.counters["not_exactly_once"] = wrong;
 }
 
 }  // namespace
 
-BENCHMARK(BM_NweThroughput)->Args({32, 1})->Args({32, 256})->Args({512, 1})->Args({512, 256})->UseRealTime()->MinTime(1.0);
-BENCHMARK(BM_EnetThroughput)->Args({32, 1})->Args({32, 256})->Args({512, 1})->Args({512, 256})->UseRealTime()->MinTime(1.0);
+BENCHMARK(BM_NweThroughput)
+    ->Args({32, 1})
+    ->Args({32, 256})
+    ->Args({512, 1})
+    ->Args({512, 256})
+    ->UseRealTime()
+    ->MinTime(1.0);
+BENCHMARK(BM_EnetThroughput)
+    ->Args({32, 1})
+    ->Args({32, 256})
+    ->Args({512, 1})
+    ->Args({512, 256})
+    ->UseRealTime()
+    ->MinTime(1.0);
 BENCHMARK(BM_NweRoundTrip)->Arg(0)->Arg(1)->Iterations(5000)->UseRealTime();
 BENCHMARK(BM_EnetRoundTrip)->Arg(0)->Arg(1)->Iterations(5000)->UseRealTime();
 BENCHMARK(BM_NweFrameStream)->Iterations(150)->UseRealTime();

@@ -18,135 +18,135 @@ class CDisplayWindow;
 // Everything a generated shader depends on. Two draws with equal keys share
 // one program.
 struct SGLShaderKey {
-  std::array<uint32_t, 16> w{};
-  bool operator==(const SGLShaderKey& o) const { return w == o.w; }
+    std::array<uint32_t, 16> w{};
+    bool operator==(const SGLShaderKey& o) const { return w == o.w; }
 };
 struct SGLShaderKeyHash {
-  size_t operator()(const SGLShaderKey& k) const {
-    size_t h = 1469598103934665603ull;
-    for (uint32_t v : k.w) h = (h ^ v) * 1099511628211ull;
-    return h;
-  }
+    size_t operator()(const SGLShaderKey& k) const {
+        size_t h = 1469598103934665603ull;
+        for (uint32_t v : k.w) h = (h ^ v) * 1099511628211ull;
+        return h;
+    }
 };
 
 // Decoded form of the key, used to write the GLSL.
 struct SGLShaderDesc {
-  uint32_t fvf = 0;
-  bool lighting = false;
-  uint32_t lightCount = 0;
-  uint32_t lightTypes[8] = {};
-  uint32_t diffuseSource = 0, specularSource = 0, ambientSource = 0, emissiveSource = 0;
-  bool specularEnable = false;
-  uint32_t fogKind = 0;  // 0 none, 1 table (per pixel), 2 vertex, 3 from specular alpha
-  uint32_t fogMode = 0;  // D3DFOG_*
-  bool rangeFog = false;
-  uint32_t alphaFunc = D3DCMP_ALWAYS;
-  bool flat = false;
-  uint32_t stages = 0;  // stages before the first COLOROP DISABLE (at most 3)
-  uint32_t colorOp[3] = {}, colorArg1[3] = {}, colorArg2[3] = {};
-  uint32_t alphaOp[3] = {}, alphaArg1[3] = {}, alphaArg2[3] = {};
-  uint32_t texCoord[3] = {};
-  bool hasTexture[3] = {};
-  bool keyed[3] = {};  // colour-keyed texture with COLORKEYENABLE
+    uint32_t fvf = 0;
+    bool lighting = false;
+    uint32_t lightCount = 0;
+    uint32_t lightTypes[8] = {};
+    uint32_t diffuseSource = 0, specularSource = 0, ambientSource = 0, emissiveSource = 0;
+    bool specularEnable = false;
+    uint32_t fogKind = 0;  // 0 none, 1 table (per pixel), 2 vertex, 3 from specular alpha
+    uint32_t fogMode = 0;  // D3DFOG_*
+    bool rangeFog = false;
+    uint32_t alphaFunc = D3DCMP_ALWAYS;
+    bool flat = false;
+    uint32_t stages = 0;  // stages before the first COLOROP DISABLE (at most 3)
+    uint32_t colorOp[3] = {}, colorArg1[3] = {}, colorArg2[3] = {};
+    uint32_t alphaOp[3] = {}, alphaArg1[3] = {}, alphaArg2[3] = {};
+    uint32_t texCoord[3] = {};
+    bool hasTexture[3] = {};
+    bool keyed[3] = {};  // colour-keyed texture with COLORKEYENABLE
 
-  SGLShaderKey Key() const;
+    SGLShaderKey Key() const;
 };
 
 struct SGLProgram {
-  GLuint program = 0;
-  // Uniform locations.
-  GLint uWorldView = -1, uProjection = -1, uNormalMatrix = -1, uScreen = -1, uPixelOffset = -1;
-  GLint uMatDiffuse = -1, uMatAmbient = -1, uMatSpecular = -1, uMatEmissive = -1, uMatPower = -1;
-  GLint uAmbient = -1;
-  GLint uLightPos = -1, uLightDir = -1, uLightDiffuse = -1, uLightSpecular = -1, uLightAmbient = -1;
-  GLint uLightAtten = -1, uLightSpot = -1;
-  GLint uFog = -1, uFogColor = -1, uTFactor = -1, uAlphaRef = -1;
-  GLint uTex[3] = {-1, -1, -1};
+    GLuint program = 0;
+    // Uniform locations.
+    GLint uWorldView = -1, uProjection = -1, uNormalMatrix = -1, uScreen = -1, uPixelOffset = -1;
+    GLint uMatDiffuse = -1, uMatAmbient = -1, uMatSpecular = -1, uMatEmissive = -1, uMatPower = -1;
+    GLint uAmbient = -1;
+    GLint uLightPos = -1, uLightDir = -1, uLightDiffuse = -1, uLightSpecular = -1, uLightAmbient = -1;
+    GLint uLightAtten = -1, uLightSpot = -1;
+    GLint uFog = -1, uFogColor = -1, uTFactor = -1, uAlphaRef = -1;
+    GLint uTex[3] = {-1, -1, -1};
 };
 
 // Writes, compiles and links the program of a description; 0 on failure.
 bool GL_BuildProgram(const SGLShaderDesc& desc, SGLProgram* out);
 
 struct SGLTexture {
-  GLuint id = 0;
-  std::vector<CSoftSurface*> levels;  // the smaller levels of a mip chain (owned)
-  bool dirty = true;
-  uint32_t keyed = 2;  // colour key state at the last upload (2: never uploaded)
-  uint32_t key = 0;
-  uint32_t params[7] = {};  // address u, v, border, mag, min, mip, max mip level as last set
-  float lodBias = 0.0f;
-  bool paramsSet = false;
+    GLuint id = 0;
+    std::vector<CSoftSurface*> levels;  // the smaller levels of a mip chain (owned)
+    bool dirty = true;
+    uint32_t keyed = 2;  // colour key state at the last upload (2: never uploaded)
+    uint32_t key = 0;
+    uint32_t params[7] = {};  // address u, v, border, mag, min, mip, max mip level as last set
+    float lodBias = 0.0f;
+    bool paramsSet = false;
 };
 
 class CGLCore : public ISurfaceShare {
- public:
-  static CGLCore& Get();
+public:
+    static CGLCore& Get();
 
-  // Makes the context current on the window (a hidden window of our own when
-  // null). False when no GL context can be had.
-  bool Bind(CDisplayWindow* window);
-  bool Ready() const { return m_context != nullptr; }
+    // Makes the context current on the window (a hidden window of our own when
+    // null). False when no GL context can be had.
+    bool Bind(CDisplayWindow* window);
+    bool Ready() const { return m_context != nullptr; }
 
-  // The back buffer: its framebuffer follows the surface's size.
-  bool SetBackBuffer(CSoftSurface* surface);
-  CSoftSurface* BackBuffer() const { return m_back; }
-  void SetDepthAttached(bool on) { m_depthAttached = on; }
-  bool DepthAttached() const { return m_depthAttached; }
-  // Before 3D drawing: the framebuffer bound, the CPU copy uploaded if newer.
-  bool BeginGPUWork();
-  void GPUDrew() { m_gpuNewer = true; }
+    // The back buffer: its framebuffer follows the surface's size.
+    bool SetBackBuffer(CSoftSurface* surface);
+    CSoftSurface* BackBuffer() const { return m_back; }
+    void SetDepthAttached(bool on) { m_depthAttached = on; }
+    bool DepthAttached() const { return m_depthAttached; }
+    // Before 3D drawing: the framebuffer bound, the CPU copy uploaded if newer.
+    bool BeginGPUWork();
+    void GPUDrew() { m_gpuNewer = true; }
 
-  void PullPixels(CSoftSurface& surface) override;
-  void PixelsChanged(CSoftSurface& surface) override;
+    void PullPixels(CSoftSurface& surface) override;
+    void PixelsChanged(CSoftSurface& surface) override;
 
-  // Shows the back buffer's (sx, sy, w, h) at the window's client (0, 0).
-  bool Present(int w, int h);
-  // The window's pixels as last presented (X8R8G8B8 rows top-down), kept when
-  // capturing is on.
-  void SetCapture(bool on) { m_capture = on; }
-  const std::vector<uint32_t>& Captured(int* w, int* h) const {
-    *w = m_capturedW;
-    *h = m_capturedH;
-    return m_captured;
-  }
+    // Shows the back buffer's (sx, sy, w, h) at the window's client (0, 0).
+    bool Present(int w, int h);
+    // The window's pixels as last presented (X8R8G8B8 rows top-down), kept when
+    // capturing is on.
+    void SetCapture(bool on) { m_capture = on; }
+    const std::vector<uint32_t>& Captured(int* w, int* h) const {
+        *w = m_capturedW;
+        *h = m_capturedH;
+        return m_captured;
+    }
 
-  // Textures: uploaded on use after a change.
-  SGLTexture* Texture(CSoftSurface* surface);
-  void ForgetTexture(CSoftSurface* surface);
-  // Registers a mip chain: the top level and its smaller levels (owned).
-  void AddMipChain(const std::vector<CSoftSurface*>& chain);
-  CSoftSurface* MipLevel(CSoftSurface* top, uint32_t level);
-  void EvictTextures();
+    // Textures: uploaded on use after a change.
+    SGLTexture* Texture(CSoftSurface* surface);
+    void ForgetTexture(CSoftSurface* surface);
+    // Registers a mip chain: the top level and its smaller levels (owned).
+    void AddMipChain(const std::vector<CSoftSurface*>& chain);
+    CSoftSurface* MipLevel(CSoftSurface* top, uint32_t level);
+    void EvictTextures();
 
-  SGLProgram* Program(const SGLShaderDesc& desc);
-  size_t ProgramCount() const { return m_programs.size(); }
+    SGLProgram* Program(const SGLShaderDesc& desc);
+    size_t ProgramCount() const { return m_programs.size(); }
 
-  int m_readBacks = 0, m_uploads = 0;
-  GLuint m_vao = 0, m_vbo = 0, m_ibo = 0;
-  size_t m_vboSize = 0, m_iboSize = 0;
-  std::vector<uint8_t> m_scratch;
+    int m_readBacks = 0, m_uploads = 0;
+    GLuint m_vao = 0, m_vbo = 0, m_ibo = 0;
+    size_t m_vboSize = 0, m_iboSize = 0;
+    std::vector<uint8_t> m_scratch;
 
- private:
-  CGLCore() = default;
-  void Upload(CSoftSurface* surface, SGLTexture* t);
-  void UploadBack();
+private:
+    CGLCore() = default;
+    void Upload(CSoftSurface* surface, SGLTexture* t);
+    void UploadBack();
 
-  void* m_context = nullptr;  // SDL_GLContext
-  void* m_hiddenWindow = nullptr;
-  uint32_t m_windowId = 0;  // by id: the window may be destroyed under us
-  void* Current();          // makes the context current; the window drawn to
-  GLuint m_fbo = 0, m_color = 0, m_depth = 0;
-  int m_fbW = 0, m_fbH = 0;
-  CSoftSurface* m_back = nullptr;
-  bool m_depthAttached = false;
-  bool m_gpuNewer = false;
-  bool m_cpuNewer = false;
-  bool m_capture = false;
-  std::vector<uint32_t> m_captured;
-  int m_capturedW = 0, m_capturedH = 0;
-  std::unordered_map<CSoftSurface*, SGLTexture> m_textures;
-  std::unordered_map<CSoftSurface*, CSoftSurface*> m_levelTop;  // smaller level -> its top
-  std::unordered_map<SGLShaderKey, SGLProgram, SGLShaderKeyHash> m_programs;
+    void* m_context = nullptr;  // SDL_GLContext
+    void* m_hiddenWindow = nullptr;
+    uint32_t m_windowId = 0;  // by id: the window may be destroyed under us
+    void* Current();          // makes the context current; the window drawn to
+    GLuint m_fbo = 0, m_color = 0, m_depth = 0;
+    int m_fbW = 0, m_fbH = 0;
+    CSoftSurface* m_back = nullptr;
+    bool m_depthAttached = false;
+    bool m_gpuNewer = false;
+    bool m_cpuNewer = false;
+    bool m_capture = false;
+    std::vector<uint32_t> m_captured;
+    int m_capturedW = 0, m_capturedH = 0;
+    std::unordered_map<CSoftSurface*, SGLTexture> m_textures;
+    std::unordered_map<CSoftSurface*, CSoftSurface*> m_levelTop;  // smaller level -> its top
+    std::unordered_map<SGLShaderKey, SGLProgram, SGLShaderKeyHash> m_programs;
 };
 
 // Converts any CPU surface to RGBA8 rows (alpha 0 where the colour key

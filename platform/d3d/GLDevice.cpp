@@ -10,23 +10,36 @@
 namespace {
 
 GLenum BlendFactor(uint32_t b, bool src) {
-  switch (b) {
-    case D3DBLEND_ZERO: return GL_ZERO;
-    case D3DBLEND_ONE: return GL_ONE;
-    case D3DBLEND_SRCCOLOR: return GL_SRC_COLOR;
-    case D3DBLEND_INVSRCCOLOR: return GL_ONE_MINUS_SRC_COLOR;
-    case D3DBLEND_SRCALPHA: return GL_SRC_ALPHA;
-    case D3DBLEND_INVSRCALPHA: return GL_ONE_MINUS_SRC_ALPHA;
-    case D3DBLEND_DESTALPHA: return GL_DST_ALPHA;
-    case D3DBLEND_INVDESTALPHA: return GL_ONE_MINUS_DST_ALPHA;
-    case D3DBLEND_DESTCOLOR: return GL_DST_COLOR;
-    case D3DBLEND_INVDESTCOLOR: return GL_ONE_MINUS_DST_COLOR;
-    case D3DBLEND_SRCALPHASAT: return GL_SRC_ALPHA_SATURATE;
-    // The "both" factors set the source and the matching inverse destination.
-    case D3DBLEND_BOTHSRCALPHA: return src ? GL_SRC_ALPHA : GL_ONE_MINUS_SRC_ALPHA;
-    case D3DBLEND_BOTHINVSRCALPHA: return src ? GL_ONE_MINUS_SRC_ALPHA : GL_SRC_ALPHA;
-  }
-  return src ? GL_ONE : GL_ZERO;
+    switch (b) {
+        case D3DBLEND_ZERO:
+            return GL_ZERO;
+        case D3DBLEND_ONE:
+            return GL_ONE;
+        case D3DBLEND_SRCCOLOR:
+            return GL_SRC_COLOR;
+        case D3DBLEND_INVSRCCOLOR:
+            return GL_ONE_MINUS_SRC_COLOR;
+        case D3DBLEND_SRCALPHA:
+            return GL_SRC_ALPHA;
+        case D3DBLEND_INVSRCALPHA:
+            return GL_ONE_MINUS_SRC_ALPHA;
+        case D3DBLEND_DESTALPHA:
+            return GL_DST_ALPHA;
+        case D3DBLEND_INVDESTALPHA:
+            return GL_ONE_MINUS_DST_ALPHA;
+        case D3DBLEND_DESTCOLOR:
+            return GL_DST_COLOR;
+        case D3DBLEND_INVDESTCOLOR:
+            return GL_ONE_MINUS_DST_COLOR;
+        case D3DBLEND_SRCALPHASAT:
+            return GL_SRC_ALPHA_SATURATE;
+        // The "both" factors set the source and the matching inverse destination.
+        case D3DBLEND_BOTHSRCALPHA:
+            return src ? GL_SRC_ALPHA : GL_ONE_MINUS_SRC_ALPHA;
+        case D3DBLEND_BOTHINVSRCALPHA:
+            return src ? GL_ONE_MINUS_SRC_ALPHA : GL_SRC_ALPHA;
+    }
+    return src ? GL_ONE : GL_ZERO;
 }
 
 // Normals go to view space through the inverse transpose of the world-view
@@ -34,435 +47,470 @@ GLenum BlendFactor(uint32_t b, bool src) {
 // shrink where its positions grow (they are not normalized again). Stored
 // row by row like the D3D matrices, which GL reads as the transpose.
 void NormalMatrix(const D3DMATRIX& m, float out[9]) {
-  const float a = m.m[0][0], b = m.m[0][1], c = m.m[0][2];
-  const float d = m.m[1][0], e = m.m[1][1], f = m.m[1][2];
-  const float g = m.m[2][0], h = m.m[2][1], i = m.m[2][2];
-  const float co[9] = {e * i - f * h, f * g - d * i, d * h - e * g, c * h - b * i, a * i - c * g,
-                       b * g - a * h, b * f - c * e, c * d - a * f, a * e - b * d};
-  const float det = a * co[0] + b * co[1] + c * co[2];
-  if (!std::isfinite(det) || std::fabs(det) < 1e-20f) {
-    // A flattened matrix has no inverse: its own rows serve.
-    const float rows[9] = {a, b, c, d, e, f, g, h, i};
-    memcpy(out, rows, sizeof rows);
-    return;
-  }
-  // The inverse's transpose is the cofactor matrix over the determinant.
-  for (int k = 0; k < 9; ++k) out[k] = co[k] / det;
+    const float a = m.m[0][0], b = m.m[0][1], c = m.m[0][2];
+    const float d = m.m[1][0], e = m.m[1][1], f = m.m[1][2];
+    const float g = m.m[2][0], h = m.m[2][1], i = m.m[2][2];
+    const float co[9] = {e * i - f * h, f * g - d * i, d * h - e * g, c * h - b * i, a * i - c * g,
+                         b * g - a * h, b * f - c * e, c * d - a * f, a * e - b * d};
+    const float det = a * co[0] + b * co[1] + c * co[2];
+    if (!std::isfinite(det) || std::fabs(det) < 1e-20f) {
+        // A flattened matrix has no inverse: its own rows serve.
+        const float rows[9] = {a, b, c, d, e, f, g, h, i};
+        memcpy(out, rows, sizeof rows);
+        return;
+    }
+    // The inverse's transpose is the cofactor matrix over the determinant.
+    for (int k = 0; k < 9; ++k) out[k] = co[k] / det;
 }
 
 GLenum CompareFunc(uint32_t f) {
-  switch (f) {
-    case D3DCMP_NEVER: return GL_NEVER;
-    case D3DCMP_LESS: return GL_LESS;
-    case D3DCMP_EQUAL: return GL_EQUAL;
-    case D3DCMP_LESSEQUAL: return GL_LEQUAL;
-    case D3DCMP_GREATER: return GL_GREATER;
-    case D3DCMP_NOTEQUAL: return GL_NOTEQUAL;
-    case D3DCMP_GREATEREQUAL: return GL_GEQUAL;
-  }
-  return GL_ALWAYS;
+    switch (f) {
+        case D3DCMP_NEVER:
+            return GL_NEVER;
+        case D3DCMP_LESS:
+            return GL_LESS;
+        case D3DCMP_EQUAL:
+            return GL_EQUAL;
+        case D3DCMP_LESSEQUAL:
+            return GL_LEQUAL;
+        case D3DCMP_GREATER:
+            return GL_GREATER;
+        case D3DCMP_NOTEQUAL:
+            return GL_NOTEQUAL;
+        case D3DCMP_GREATEREQUAL:
+            return GL_GEQUAL;
+    }
+    return GL_ALWAYS;
 }
 
 GLenum Address(uint32_t a) {
-  switch (a) {
-    case D3DTADDRESS_MIRROR: return GL_MIRRORED_REPEAT;
-    case D3DTADDRESS_CLAMP: return GL_CLAMP_TO_EDGE;
-    case D3DTADDRESS_BORDER: return GL_CLAMP_TO_BORDER;
-  }
-  return GL_REPEAT;
+    switch (a) {
+        case D3DTADDRESS_MIRROR:
+            return GL_MIRRORED_REPEAT;
+        case D3DTADDRESS_CLAMP:
+            return GL_CLAMP_TO_EDGE;
+        case D3DTADDRESS_BORDER:
+            return GL_CLAMP_TO_BORDER;
+    }
+    return GL_REPEAT;
 }
 
 void Color4(uint32_t argb, float* out) {
-  out[0] = float((argb >> 16) & 0xff) / 255.0f;
-  out[1] = float((argb >> 8) & 0xff) / 255.0f;
-  out[2] = float(argb & 0xff) / 255.0f;
-  out[3] = float(argb >> 24) / 255.0f;
+    out[0] = float((argb >> 16) & 0xff) / 255.0f;
+    out[1] = float((argb >> 8) & 0xff) / 255.0f;
+    out[2] = float(argb & 0xff) / 255.0f;
+    out[3] = float(argb >> 24) / 255.0f;
 }
 
 class CGLDevice : public CD3DDeviceState {
- public:
-  CGLDevice(const D3DDEVICEDESC7& desc, CSoftSurface* target) : m_desc(desc), m_target(target) {}
+public:
+    CGLDevice(const D3DDEVICEDESC7& desc, CSoftSurface* target) : m_desc(desc), m_target(target) {}
 
-  D3DResult GetCaps(D3DDEVICEDESC7* d) override {
-    if (!d) return DDERR_INVALIDPARAMS;
-    *d = m_desc;
-    return D3D_OK;
-  }
-  D3DResult EnumTextureFormats(std::vector<DDPIXELFORMAT>* out) override {
-    out->clear();
-    auto add = [&](uint32_t flags, uint32_t bits, uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
-      DDPIXELFORMAT f;
-      f.dwFlags = flags;
-      f.dwRGBBitCount = bits;
-      f.dwRBitMask = r;
-      f.dwGBitMask = g;
-      f.dwBBitMask = b;
-      f.dwRGBAlphaBitMask = a;
-      out->push_back(f);
-    };
-    add(DDPF_RGB, 16, 0xf800, 0x07e0, 0x001f, 0);
-    add(DDPF_RGB, 16, 0x7c00, 0x03e0, 0x001f, 0);
-    add(DDPF_RGB | DDPF_ALPHAPIXELS, 16, 0x7c00, 0x03e0, 0x001f, 0x8000);
-    add(DDPF_RGB | DDPF_ALPHAPIXELS, 16, 0x0f00, 0x00f0, 0x000f, 0xf000);
-    add(DDPF_RGB, 32, 0xff0000, 0xff00, 0xff, 0);
-    add(DDPF_RGB | DDPF_ALPHAPIXELS, 32, 0xff0000, 0xff00, 0xff, 0xff000000u);
-    add(DDPF_PALETTEINDEXED8 | DDPF_RGB, 8, 0, 0, 0, 0);
-    return D3D_OK;
-  }
-  D3DResult SetRenderTarget(CSoftSurface* s) override {
-    if (!s || s != CGLCore::Get().BackBuffer()) return DDERR_INVALIDSURFACETYPE;
-    m_target = s;
-    return D3D_OK;
-  }
+    D3DResult GetCaps(D3DDEVICEDESC7* d) override {
+        if (!d) return DDERR_INVALIDPARAMS;
+        *d = m_desc;
+        return D3D_OK;
+    }
+    D3DResult EnumTextureFormats(std::vector<DDPIXELFORMAT>* out) override {
+        out->clear();
+        auto add = [&](uint32_t flags, uint32_t bits, uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
+            DDPIXELFORMAT f;
+            f.dwFlags = flags;
+            f.dwRGBBitCount = bits;
+            f.dwRBitMask = r;
+            f.dwGBitMask = g;
+            f.dwBBitMask = b;
+            f.dwRGBAlphaBitMask = a;
+            out->push_back(f);
+        };
+        add(DDPF_RGB, 16, 0xf800, 0x07e0, 0x001f, 0);
+        add(DDPF_RGB, 16, 0x7c00, 0x03e0, 0x001f, 0);
+        add(DDPF_RGB | DDPF_ALPHAPIXELS, 16, 0x7c00, 0x03e0, 0x001f, 0x8000);
+        add(DDPF_RGB | DDPF_ALPHAPIXELS, 16, 0x0f00, 0x00f0, 0x000f, 0xf000);
+        add(DDPF_RGB, 32, 0xff0000, 0xff00, 0xff, 0);
+        add(DDPF_RGB | DDPF_ALPHAPIXELS, 32, 0xff0000, 0xff00, 0xff, 0xff000000u);
+        add(DDPF_PALETTEINDEXED8 | DDPF_RGB, 8, 0, 0, 0, 0);
+        return D3D_OK;
+    }
+    D3DResult SetRenderTarget(CSoftSurface* s) override {
+        if (!s || s != CGLCore::Get().BackBuffer()) return DDERR_INVALIDSURFACETYPE;
+        m_target = s;
+        return D3D_OK;
+    }
 
-  D3DResult Clear(uint32_t count, const D3DRECT* rects, uint32_t flags, uint32_t color, float z,
-                  uint32_t) override {
-    CGLCore& core = CGLCore::Get();
-    if (count && !rects) return DDERR_INVALIDPARAMS;
-    if (!core.BeginGPUWork() || m_target != core.BackBuffer()) return DDERR_SURFACELOST;
-    if ((flags & D3DCLEAR_ZBUFFER) && !core.DepthAttached()) return D3DERR_ZBUFFER_NOTPRESENT;
-    GLbitfield mask = 0;
-    if (flags & D3DCLEAR_TARGET) {
-      float c[4];
-      Color4(color, c);
-      glClearColor(c[0], c[1], c[2], c[3]);
-      glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-      mask |= GL_COLOR_BUFFER_BIT;
-    }
-    if (flags & D3DCLEAR_ZBUFFER) {
-      glClearDepth(z);
-      glDepthMask(GL_TRUE);
-      mask |= GL_DEPTH_BUFFER_BIT;
-    }
-    if (!mask) return D3D_OK;
-    // Clears stay inside the viewport.
-    int vx0 = int(m_viewport.dwX), vy0 = int(m_viewport.dwY);
-    int vx1 = vx0 + int(m_viewport.dwWidth), vy1 = vy0 + int(m_viewport.dwHeight);
-    if (m_viewport.dwWidth == 0) {
-      vx0 = vy0 = 0;
-      vx1 = m_target->Width();
-      vy1 = m_target->Height();
-    }
-    D3DRECT whole{vx0, vy0, vx1, vy1};
-    for (uint32_t i = 0; i < (count ? count : 1); ++i) {
-      const D3DRECT& r = count ? rects[i] : whole;
-      int x0 = std::max(r.x1, vx0), y0 = std::max(r.y1, vy0);
-      int x1 = std::min(r.x2, vx1), y1 = std::min(r.y2, vy1);
-      if (x0 >= x1 || y0 >= y1) continue;
-      // A clear of the whole target needs no scissor (and is faster without).
-      bool whole = x0 == 0 && y0 == 0 && x1 == m_target->Width() && y1 == m_target->Height();
-      if (whole) {
+    D3DResult Clear(uint32_t count, const D3DRECT* rects, uint32_t flags, uint32_t color, float z,
+                    uint32_t) override {
+        CGLCore& core = CGLCore::Get();
+        if (count && !rects) return DDERR_INVALIDPARAMS;
+        if (!core.BeginGPUWork() || m_target != core.BackBuffer()) return DDERR_SURFACELOST;
+        if ((flags & D3DCLEAR_ZBUFFER) && !core.DepthAttached()) return D3DERR_ZBUFFER_NOTPRESENT;
+        GLbitfield mask = 0;
+        if (flags & D3DCLEAR_TARGET) {
+            float c[4];
+            Color4(color, c);
+            glClearColor(c[0], c[1], c[2], c[3]);
+            glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+            mask |= GL_COLOR_BUFFER_BIT;
+        }
+        if (flags & D3DCLEAR_ZBUFFER) {
+            glClearDepth(z);
+            glDepthMask(GL_TRUE);
+            mask |= GL_DEPTH_BUFFER_BIT;
+        }
+        if (!mask) return D3D_OK;
+        // Clears stay inside the viewport.
+        int vx0 = int(m_viewport.dwX), vy0 = int(m_viewport.dwY);
+        int vx1 = vx0 + int(m_viewport.dwWidth), vy1 = vy0 + int(m_viewport.dwHeight);
+        if (m_viewport.dwWidth == 0) {
+            vx0 = vy0 = 0;
+            vx1 = m_target->Width();
+            vy1 = m_target->Height();
+        }
+        D3DRECT whole{vx0, vy0, vx1, vy1};
+        for (uint32_t i = 0; i < (count ? count : 1); ++i) {
+            const D3DRECT& r = count ? rects[i] : whole;
+            int x0 = std::max(r.x1, vx0), y0 = std::max(r.y1, vy0);
+            int x1 = std::min(r.x2, vx1), y1 = std::min(r.y2, vy1);
+            if (x0 >= x1 || y0 >= y1) continue;
+            // A clear of the whole target needs no scissor (and is faster without).
+            bool whole = x0 == 0 && y0 == 0 && x1 == m_target->Width() && y1 == m_target->Height();
+            if (whole) {
+                glDisable(GL_SCISSOR_TEST);
+            } else {
+                glEnable(GL_SCISSOR_TEST);
+                glScissor(x0, y0, x1 - x0, y1 - y0);
+            }
+            glClear(mask);
+        }
         glDisable(GL_SCISSOR_TEST);
-      } else {
-        glEnable(GL_SCISSOR_TEST);
-        glScissor(x0, y0, x1 - x0, y1 - y0);
-      }
-      glClear(mask);
+        glDepthMask(m_rs[D3DRENDERSTATE_ZWRITEENABLE] ? GL_TRUE : GL_FALSE);
+        core.GPUDrew();
+        return D3D_OK;
     }
-    glDisable(GL_SCISSOR_TEST);
-    glDepthMask(m_rs[D3DRENDERSTATE_ZWRITEENABLE] ? GL_TRUE : GL_FALSE);
-    core.GPUDrew();
-    return D3D_OK;
-  }
 
-  D3DResult DrawPrimitive(uint32_t type, uint32_t fvf, const void* v, uint32_t count, uint32_t) override {
-    D3DResult r = CheckDraw(type, fvf, v, count);
-    if (r) return r;
-    return Draw(type, fvf, v, count, nullptr, 0);
-  }
-  D3DResult DrawIndexedPrimitive(uint32_t type, uint32_t fvf, const void* v, uint32_t vc, const uint16_t* idx,
-                                 uint32_t ic, uint32_t) override {
-    D3DResult r = CheckDraw(type, fvf, v, vc);
-    if (r) return r;
-    if (ic && !idx) return DDERR_INVALIDPARAMS;
-    // An index past the vertices would read memory the caller never gave.
-    for (uint32_t i = 0; i < ic; ++i)
-      if (idx[i] >= vc) return DDERR_INVALIDPARAMS;
-    return Draw(type, fvf, v, vc, idx, ic);
-  }
+    D3DResult DrawPrimitive(uint32_t type, uint32_t fvf, const void* v, uint32_t count, uint32_t) override {
+        D3DResult r = CheckDraw(type, fvf, v, count);
+        if (r) return r;
+        return Draw(type, fvf, v, count, nullptr, 0);
+    }
+    D3DResult DrawIndexedPrimitive(uint32_t type, uint32_t fvf, const void* v, uint32_t vc,
+                                   const uint16_t* idx, uint32_t ic, uint32_t) override {
+        D3DResult r = CheckDraw(type, fvf, v, vc);
+        if (r) return r;
+        if (ic && !idx) return DDERR_INVALIDPARAMS;
+        // An index past the vertices would read memory the caller never gave.
+        for (uint32_t i = 0; i < ic; ++i)
+            if (idx[i] >= vc) return DDERR_INVALIDPARAMS;
+        return Draw(type, fvf, v, vc, idx, ic);
+    }
 
- private:
-  D3DResult Draw(uint32_t type, uint32_t fvf, const void* v, uint32_t vc, const uint16_t* idx, uint32_t ic);
-  void ApplyFixedState(bool rhw);
-  void ApplySampler(SGLTexture* t, uint32_t stage);
-  void SetUniforms(const SGLProgram& p, const SGLShaderDesc& d);
+private:
+    D3DResult Draw(uint32_t type, uint32_t fvf, const void* v, uint32_t vc, const uint16_t* idx, uint32_t ic);
+    void ApplyFixedState(bool rhw);
+    void ApplySampler(SGLTexture* t, uint32_t stage);
+    void SetUniforms(const SGLProgram& p, const SGLShaderDesc& d);
 
-  D3DDEVICEDESC7 m_desc;
-  CSoftSurface* m_target;
+    D3DDEVICEDESC7 m_desc;
+    CSoftSurface* m_target;
 };
 
 void CGLDevice::ApplyFixedState(bool rhw) {
-  CGLCore& core = CGLCore::Get();
-  int fbH = m_target->Height();
-  (void)fbH;
-  if (rhw) {
-    glViewport(0, 0, m_target->Width(), m_target->Height());
-    glDepthRange(0.0, 1.0);
-  } else {
-    glViewport(int(m_viewport.dwX), int(m_viewport.dwY), int(m_viewport.dwWidth), int(m_viewport.dwHeight));
-    glDepthRange(m_viewport.dvMinZ, m_viewport.dvMaxZ);
-  }
-  bool depth = core.DepthAttached() && m_rs[D3DRENDERSTATE_ZENABLE] != D3DZB_FALSE;
-  if (depth) {
-    glEnable(GL_DEPTH_TEST);
-    glDepthFunc(CompareFunc(m_rs[D3DRENDERSTATE_ZFUNC]));
-    glDepthMask(m_rs[D3DRENDERSTATE_ZWRITEENABLE] ? GL_TRUE : GL_FALSE);
-  } else {
-    glDisable(GL_DEPTH_TEST);
-  }
-  int32_t bias = int32_t(m_rs[D3DRENDERSTATE_ZBIAS]);
-  if (bias) {
-    // A higher bias draws nearer: a small step toward the viewer per level.
-    glEnable(GL_POLYGON_OFFSET_FILL);
-    glEnable(GL_POLYGON_OFFSET_LINE);
-    glPolygonOffset(0.0f, -float(bias) * 2.0f);
-  } else {
-    glDisable(GL_POLYGON_OFFSET_FILL);
-    glDisable(GL_POLYGON_OFFSET_LINE);
-  }
-  if (m_rs[D3DRENDERSTATE_ALPHABLENDENABLE]) {
-    glEnable(GL_BLEND);
-    uint32_t src = m_rs[D3DRENDERSTATE_SRCBLEND], dst = m_rs[D3DRENDERSTATE_DESTBLEND];
-    GLenum s = BlendFactor(src, true), d = BlendFactor(dst, false);
-    if (src == D3DBLEND_BOTHSRCALPHA || src == D3DBLEND_BOTHINVSRCALPHA) d = BlendFactor(src, false);
-    glBlendFunc(s, d);
-  } else {
-    glDisable(GL_BLEND);
-  }
-  // Clockwise triangles face the viewer in Direct3D; after the flip of y the
-  // same triangles wind counter-clockwise in GL's window space.
-  switch (m_rs[D3DRENDERSTATE_CULLMODE]) {
-    case D3DCULL_CW:
-      glEnable(GL_CULL_FACE);
-      glFrontFace(GL_CCW);
-      glCullFace(GL_FRONT);
-      break;
-    case D3DCULL_CCW:
-      glEnable(GL_CULL_FACE);
-      glFrontFace(GL_CCW);
-      glCullFace(GL_BACK);
-      break;
-    default: glDisable(GL_CULL_FACE); break;
-  }
-  switch (m_rs[D3DRENDERSTATE_FILLMODE]) {
-    case D3DFILL_POINT: glPolygonMode(GL_FRONT_AND_BACK, GL_POINT); break;
-    case D3DFILL_WIREFRAME: glPolygonMode(GL_FRONT_AND_BACK, GL_LINE); break;
-    default: glPolygonMode(GL_FRONT_AND_BACK, GL_FILL); break;
-  }
+    CGLCore& core = CGLCore::Get();
+    int fbH = m_target->Height();
+    (void)fbH;
+    if (rhw) {
+        glViewport(0, 0, m_target->Width(), m_target->Height());
+        glDepthRange(0.0, 1.0);
+    } else {
+        glViewport(int(m_viewport.dwX), int(m_viewport.dwY), int(m_viewport.dwWidth),
+                   int(m_viewport.dwHeight));
+        glDepthRange(m_viewport.dvMinZ, m_viewport.dvMaxZ);
+    }
+    bool depth = core.DepthAttached() && m_rs[D3DRENDERSTATE_ZENABLE] != D3DZB_FALSE;
+    if (depth) {
+        glEnable(GL_DEPTH_TEST);
+        glDepthFunc(CompareFunc(m_rs[D3DRENDERSTATE_ZFUNC]));
+        glDepthMask(m_rs[D3DRENDERSTATE_ZWRITEENABLE] ? GL_TRUE : GL_FALSE);
+    } else {
+        glDisable(GL_DEPTH_TEST);
+    }
+    int32_t bias = int32_t(m_rs[D3DRENDERSTATE_ZBIAS]);
+    if (bias) {
+        // A higher bias draws nearer: a small step toward the viewer per level.
+        glEnable(GL_POLYGON_OFFSET_FILL);
+        glEnable(GL_POLYGON_OFFSET_LINE);
+        glPolygonOffset(0.0f, -float(bias) * 2.0f);
+    } else {
+        glDisable(GL_POLYGON_OFFSET_FILL);
+        glDisable(GL_POLYGON_OFFSET_LINE);
+    }
+    if (m_rs[D3DRENDERSTATE_ALPHABLENDENABLE]) {
+        glEnable(GL_BLEND);
+        uint32_t src = m_rs[D3DRENDERSTATE_SRCBLEND], dst = m_rs[D3DRENDERSTATE_DESTBLEND];
+        GLenum s = BlendFactor(src, true), d = BlendFactor(dst, false);
+        if (src == D3DBLEND_BOTHSRCALPHA || src == D3DBLEND_BOTHINVSRCALPHA) d = BlendFactor(src, false);
+        glBlendFunc(s, d);
+    } else {
+        glDisable(GL_BLEND);
+    }
+    // Clockwise triangles face the viewer in Direct3D; after the flip of y the
+    // same triangles wind counter-clockwise in GL's window space.
+    switch (m_rs[D3DRENDERSTATE_CULLMODE]) {
+        case D3DCULL_CW:
+            glEnable(GL_CULL_FACE);
+            glFrontFace(GL_CCW);
+            glCullFace(GL_FRONT);
+            break;
+        case D3DCULL_CCW:
+            glEnable(GL_CULL_FACE);
+            glFrontFace(GL_CCW);
+            glCullFace(GL_BACK);
+            break;
+        default:
+            glDisable(GL_CULL_FACE);
+            break;
+    }
+    switch (m_rs[D3DRENDERSTATE_FILLMODE]) {
+        case D3DFILL_POINT:
+            glPolygonMode(GL_FRONT_AND_BACK, GL_POINT);
+            break;
+        case D3DFILL_WIREFRAME:
+            glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+            break;
+        default:
+            glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+            break;
+    }
 }
 
 void CGLDevice::ApplySampler(SGLTexture* t, uint32_t stage) {
-  const uint32_t* ts = m_tss[stage];
-  uint32_t want[7] = {ts[D3DTSS_ADDRESSU], ts[D3DTSS_ADDRESSV], ts[D3DTSS_BORDERCOLOR], ts[D3DTSS_MAGFILTER],
-                      ts[D3DTSS_MINFILTER], ts[D3DTSS_MIPFILTER], ts[D3DTSS_MAXMIPLEVEL]};
-  float bias = D3D_BitsFloat(ts[D3DTSS_MIPMAPLODBIAS]);
-  if (t->paramsSet && memcmp(want, t->params, sizeof want) == 0 && bias == t->lodBias) return;
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GLint(Address(want[0])));
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GLint(Address(want[1])));
-  float border[4];
-  Color4(want[2], border);
-  glTexParameterfv(GL_TEXTURE_2D, GL_TEXTURE_BORDER_COLOR, border);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, want[3] == D3DTFG_POINT ? GL_NEAREST : GL_LINEAR);
-  // Anisotropic minification is taken as linear; without a mip chain the mip
-  // filter has nothing to choose from.
-  bool linear = want[4] != D3DTFN_POINT;
-  GLint min = linear ? GL_LINEAR : GL_NEAREST;
-  if (!t->levels.empty()) {
-    if (want[5] == D3DTFP_POINT) min = linear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
-    if (want[5] == D3DTFP_LINEAR) min = linear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
-  }
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, min);
-  // The largest level used: Direct3D counts from the top, as GL's base does.
-  GLint base = GLint(std::min<uint32_t>(want[6], uint32_t(t->levels.size())));
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, base);
-  glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_LOD_BIAS, std::isfinite(bias) ? bias : 0.0f);
-  memcpy(t->params, want, sizeof want);
-  t->lodBias = bias;
-  t->paramsSet = true;
+    const uint32_t* ts = m_tss[stage];
+    uint32_t want[7] = {ts[D3DTSS_ADDRESSU],   ts[D3DTSS_ADDRESSV],  ts[D3DTSS_BORDERCOLOR],
+                        ts[D3DTSS_MAGFILTER],  ts[D3DTSS_MINFILTER], ts[D3DTSS_MIPFILTER],
+                        ts[D3DTSS_MAXMIPLEVEL]};
+    float bias = D3D_BitsFloat(ts[D3DTSS_MIPMAPLODBIAS]);
+    if (t->paramsSet && memcmp(want, t->params, sizeof want) == 0 && bias == t->lodBias) return;
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GLint(Address(want[0])));
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GLint(Address(want[1])));
+    float border[4];
+    Color4(want[2], border);
+    glTexParameterfv(GL_TEXTURE_2D, GL_TEXTURE_BORDER_COLOR, border);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, want[3] == D3DTFG_POINT ? GL_NEAREST : GL_LINEAR);
+    // Anisotropic minification is taken as linear; without a mip chain the mip
+    // filter has nothing to choose from.
+    bool linear = want[4] != D3DTFN_POINT;
+    GLint min = linear ? GL_LINEAR : GL_NEAREST;
+    if (!t->levels.empty()) {
+        if (want[5] == D3DTFP_POINT) min = linear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
+        if (want[5] == D3DTFP_LINEAR) min = linear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
+    }
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, min);
+    // The largest level used: Direct3D counts from the top, as GL's base does.
+    GLint base = GLint(std::min<uint32_t>(want[6], uint32_t(t->levels.size())));
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, base);
+    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_LOD_BIAS, std::isfinite(bias) ? bias : 0.0f);
+    memcpy(t->params, want, sizeof want);
+    t->lodBias = bias;
+    t->paramsSet = true;
 }
 
 void CGLDevice::SetUniforms(const SGLProgram& p, const SGLShaderDesc& d) {
-  D3DMATRIX wv = D3D_Multiply(m_world, m_view);
-  glUniformMatrix4fv(p.uWorldView, 1, GL_FALSE, &wv.m[0][0]);
-  glUniformMatrix4fv(p.uProjection, 1, GL_FALSE, &m_projection.m[0][0]);
-  glUniform2f(p.uScreen, float(m_target->Width()), float(m_target->Height()));
-  float vw = m_viewport.dwWidth ? float(m_viewport.dwWidth) : 1.0f;
-  float vh = m_viewport.dwHeight ? float(m_viewport.dwHeight) : 1.0f;
-  glUniform2f(p.uPixelOffset, 1.0f / vw, 1.0f / vh);
-  float c[4];
-  Color4(m_rs[D3DRENDERSTATE_TEXTUREFACTOR], c);
-  glUniform4fv(p.uTFactor, 1, c);
-  Color4(m_rs[D3DRENDERSTATE_FOGCOLOR], c);
-  glUniform4fv(p.uFogColor, 1, c);
-  glUniform4f(p.uFog, D3D_BitsFloat(m_rs[D3DRENDERSTATE_FOGSTART]), D3D_BitsFloat(m_rs[D3DRENDERSTATE_FOGEND]),
-              D3D_BitsFloat(m_rs[D3DRENDERSTATE_FOGDENSITY]), 0.0f);
-  glUniform1f(p.uAlphaRef, float(m_rs[D3DRENDERSTATE_ALPHAREF] & 0xff));
-  if (!d.lighting) return;
-  float normal[9];
-  NormalMatrix(wv, normal);
-  glUniformMatrix3fv(p.uNormalMatrix, 1, GL_FALSE, normal);
-  glUniform4fv(p.uMatDiffuse, 1, &m_material.diffuse.r);
-  glUniform4fv(p.uMatAmbient, 1, &m_material.ambient.r);
-  glUniform4fv(p.uMatSpecular, 1, &m_material.specular.r);
-  glUniform4fv(p.uMatEmissive, 1, &m_material.emissive.r);
-  glUniform1f(p.uMatPower, m_material.power);
-  Color4(m_rs[D3DRENDERSTATE_AMBIENT], c);
-  glUniform4fv(p.uAmbient, 1, c);
-  float pos[8][3], dir[8][3], dif[8][4], spe[8][4], amb[8][4], att[8][4], spot[8][4];
-  uint32_t n = 0;
-  for (uint32_t i = 0; i < kMaxLights; ++i) {
-    if (!m_lightOn[i]) continue;
-    const D3DLIGHT7& l = m_lights[i];
-    // Lights are lit in view space: positions and directions go through the
-    // view matrix once here.
-    const float* V = &m_view.m[0][0];
-    float px = l.dvPosition.x, py = l.dvPosition.y, pz = l.dvPosition.z;
-    for (int k = 0; k < 3; ++k) {
-      pos[n][k] = px * V[0 * 4 + k] + py * V[1 * 4 + k] + pz * V[2 * 4 + k] + V[3 * 4 + k];
-      dir[n][k] = l.dvDirection.x * V[0 * 4 + k] + l.dvDirection.y * V[1 * 4 + k] + l.dvDirection.z * V[2 * 4 + k];
+    D3DMATRIX wv = D3D_Multiply(m_world, m_view);
+    glUniformMatrix4fv(p.uWorldView, 1, GL_FALSE, &wv.m[0][0]);
+    glUniformMatrix4fv(p.uProjection, 1, GL_FALSE, &m_projection.m[0][0]);
+    glUniform2f(p.uScreen, float(m_target->Width()), float(m_target->Height()));
+    float vw = m_viewport.dwWidth ? float(m_viewport.dwWidth) : 1.0f;
+    float vh = m_viewport.dwHeight ? float(m_viewport.dwHeight) : 1.0f;
+    glUniform2f(p.uPixelOffset, 1.0f / vw, 1.0f / vh);
+    float c[4];
+    Color4(m_rs[D3DRENDERSTATE_TEXTUREFACTOR], c);
+    glUniform4fv(p.uTFactor, 1, c);
+    Color4(m_rs[D3DRENDERSTATE_FOGCOLOR], c);
+    glUniform4fv(p.uFogColor, 1, c);
+    glUniform4f(p.uFog, D3D_BitsFloat(m_rs[D3DRENDERSTATE_FOGSTART]),
+                D3D_BitsFloat(m_rs[D3DRENDERSTATE_FOGEND]), D3D_BitsFloat(m_rs[D3DRENDERSTATE_FOGDENSITY]),
+                0.0f);
+    glUniform1f(p.uAlphaRef, float(m_rs[D3DRENDERSTATE_ALPHAREF] & 0xff));
+    if (!d.lighting) return;
+    float normal[9];
+    NormalMatrix(wv, normal);
+    glUniformMatrix3fv(p.uNormalMatrix, 1, GL_FALSE, normal);
+    glUniform4fv(p.uMatDiffuse, 1, &m_material.diffuse.r);
+    glUniform4fv(p.uMatAmbient, 1, &m_material.ambient.r);
+    glUniform4fv(p.uMatSpecular, 1, &m_material.specular.r);
+    glUniform4fv(p.uMatEmissive, 1, &m_material.emissive.r);
+    glUniform1f(p.uMatPower, m_material.power);
+    Color4(m_rs[D3DRENDERSTATE_AMBIENT], c);
+    glUniform4fv(p.uAmbient, 1, c);
+    float pos[8][3], dir[8][3], dif[8][4], spe[8][4], amb[8][4], att[8][4], spot[8][4];
+    uint32_t n = 0;
+    for (uint32_t i = 0; i < kMaxLights; ++i) {
+        if (!m_lightOn[i]) continue;
+        const D3DLIGHT7& l = m_lights[i];
+        // Lights are lit in view space: positions and directions go through the
+        // view matrix once here.
+        const float* V = &m_view.m[0][0];
+        float px = l.dvPosition.x, py = l.dvPosition.y, pz = l.dvPosition.z;
+        for (int k = 0; k < 3; ++k) {
+            pos[n][k] = px * V[0 * 4 + k] + py * V[1 * 4 + k] + pz * V[2 * 4 + k] + V[3 * 4 + k];
+            dir[n][k] = l.dvDirection.x * V[0 * 4 + k] + l.dvDirection.y * V[1 * 4 + k] +
+                        l.dvDirection.z * V[2 * 4 + k];
+        }
+        memcpy(dif[n], &l.dcvDiffuse, 16);
+        memcpy(spe[n], &l.dcvSpecular, 16);
+        memcpy(amb[n], &l.dcvAmbient, 16);
+        att[n][0] = l.dvAttenuation0;
+        att[n][1] = l.dvAttenuation1;
+        att[n][2] = l.dvAttenuation2;
+        att[n][3] = l.dvRange;
+        spot[n][0] = std::cos(l.dvTheta * 0.5f);
+        spot[n][1] = std::cos(l.dvPhi * 0.5f);
+        spot[n][2] = l.dvFalloff;
+        spot[n][3] = 0.0f;
+        ++n;
     }
-    memcpy(dif[n], &l.dcvDiffuse, 16);
-    memcpy(spe[n], &l.dcvSpecular, 16);
-    memcpy(amb[n], &l.dcvAmbient, 16);
-    att[n][0] = l.dvAttenuation0;
-    att[n][1] = l.dvAttenuation1;
-    att[n][2] = l.dvAttenuation2;
-    att[n][3] = l.dvRange;
-    spot[n][0] = std::cos(l.dvTheta * 0.5f);
-    spot[n][1] = std::cos(l.dvPhi * 0.5f);
-    spot[n][2] = l.dvFalloff;
-    spot[n][3] = 0.0f;
-    ++n;
-  }
-  if (!n) return;
-  glUniform3fv(p.uLightPos, GLsizei(n), &pos[0][0]);
-  glUniform3fv(p.uLightDir, GLsizei(n), &dir[0][0]);
-  glUniform4fv(p.uLightDiffuse, GLsizei(n), &dif[0][0]);
-  glUniform4fv(p.uLightSpecular, GLsizei(n), &spe[0][0]);
-  glUniform4fv(p.uLightAmbient, GLsizei(n), &amb[0][0]);
-  glUniform4fv(p.uLightAtten, GLsizei(n), &att[0][0]);
-  glUniform4fv(p.uLightSpot, GLsizei(n), &spot[0][0]);
+    if (!n) return;
+    glUniform3fv(p.uLightPos, GLsizei(n), &pos[0][0]);
+    glUniform3fv(p.uLightDir, GLsizei(n), &dir[0][0]);
+    glUniform4fv(p.uLightDiffuse, GLsizei(n), &dif[0][0]);
+    glUniform4fv(p.uLightSpecular, GLsizei(n), &spe[0][0]);
+    glUniform4fv(p.uLightAmbient, GLsizei(n), &amb[0][0]);
+    glUniform4fv(p.uLightAtten, GLsizei(n), &att[0][0]);
+    glUniform4fv(p.uLightSpot, GLsizei(n), &spot[0][0]);
 }
 
 D3DResult CGLDevice::Draw(uint32_t type, uint32_t fvf, const void* v, uint32_t vc, const uint16_t* idx,
                           uint32_t ic) {
-  CGLCore& core = CGLCore::Get();
-  if (!core.BeginGPUWork() || m_target != core.BackBuffer()) return DDERR_SURFACELOST;
-  if (vc == 0 || (idx && ic == 0)) return D3D_OK;
-  bool rhw = (fvf & D3DFVF_POSITION_MASK) == D3DFVF_XYZRHW;
-  if (!rhw && (m_viewport.dwWidth == 0 || m_viewport.dwHeight == 0)) return D3DERR_VIEWPORTDATANOTSET;
+    CGLCore& core = CGLCore::Get();
+    if (!core.BeginGPUWork() || m_target != core.BackBuffer()) return DDERR_SURFACELOST;
+    if (vc == 0 || (idx && ic == 0)) return D3D_OK;
+    bool rhw = (fvf & D3DFVF_POSITION_MASK) == D3DFVF_XYZRHW;
+    if (!rhw && (m_viewport.dwWidth == 0 || m_viewport.dwHeight == 0)) return D3DERR_VIEWPORTDATANOTSET;
 
-  SGLShaderDesc d;
-  d.fvf = fvf;
-  d.lighting = !rhw && m_rs[D3DRENDERSTATE_LIGHTING] != 0;
-  if (d.lighting) {
-    for (uint32_t i = 0; i < kMaxLights; ++i)
-      if (m_lightOn[i]) d.lightTypes[d.lightCount++] = m_lights[i].dltType;
-    bool colorVertex = m_rs[D3DRENDERSTATE_COLORVERTEX] != 0;
-    d.diffuseSource = colorVertex ? m_rs[D3DRENDERSTATE_DIFFUSEMATERIALSOURCE] : 0;
-    d.specularSource = colorVertex ? m_rs[D3DRENDERSTATE_SPECULARMATERIALSOURCE] : 0;
-    d.ambientSource = colorVertex ? m_rs[D3DRENDERSTATE_AMBIENTMATERIALSOURCE] : 0;
-    d.emissiveSource = colorVertex ? m_rs[D3DRENDERSTATE_EMISSIVEMATERIALSOURCE] : 0;
-  }
-  d.specularEnable = m_rs[D3DRENDERSTATE_SPECULARENABLE] != 0;
-  d.flat = m_rs[D3DRENDERSTATE_SHADEMODE] == D3DSHADE_FLAT;
-  if (m_rs[D3DRENDERSTATE_FOGENABLE]) {
-    uint32_t table = m_rs[D3DRENDERSTATE_FOGTABLEMODE], vertex = m_rs[D3DRENDERSTATE_FOGVERTEXMODE];
-    if (table != D3DFOG_NONE && table <= D3DFOG_LINEAR) {
-      d.fogKind = 1;
-      d.fogMode = table;
-    } else if (vertex != D3DFOG_NONE && vertex <= D3DFOG_LINEAR && !rhw) {
-      d.fogKind = 2;
-      d.fogMode = vertex;
-      d.rangeFog = m_rs[D3DRENDERSTATE_RANGEFOGENABLE] != 0;
-    } else if (fvf & D3DFVF_SPECULAR) {
-      d.fogKind = 3;  // the fog factor comes in the specular colour's alpha
+    SGLShaderDesc d;
+    d.fvf = fvf;
+    d.lighting = !rhw && m_rs[D3DRENDERSTATE_LIGHTING] != 0;
+    if (d.lighting) {
+        for (uint32_t i = 0; i < kMaxLights; ++i)
+            if (m_lightOn[i]) d.lightTypes[d.lightCount++] = m_lights[i].dltType;
+        bool colorVertex = m_rs[D3DRENDERSTATE_COLORVERTEX] != 0;
+        d.diffuseSource = colorVertex ? m_rs[D3DRENDERSTATE_DIFFUSEMATERIALSOURCE] : 0;
+        d.specularSource = colorVertex ? m_rs[D3DRENDERSTATE_SPECULARMATERIALSOURCE] : 0;
+        d.ambientSource = colorVertex ? m_rs[D3DRENDERSTATE_AMBIENTMATERIALSOURCE] : 0;
+        d.emissiveSource = colorVertex ? m_rs[D3DRENDERSTATE_EMISSIVEMATERIALSOURCE] : 0;
     }
-  }
-  if (m_rs[D3DRENDERSTATE_ALPHATESTENABLE]) d.alphaFunc = m_rs[D3DRENDERSTATE_ALPHAFUNC];
-  bool colorKey = m_rs[D3DRENDERSTATE_COLORKEYENABLE] != 0;
-  SGLTexture* bound[3] = {};
-  for (uint32_t s = 0; s < 3; ++s) {
-    if (m_tss[s][D3DTSS_COLOROP] == D3DTOP_DISABLE || m_tss[s][D3DTSS_COLOROP] > D3DTOP_DOTPRODUCT3) break;
-    d.stages = s + 1;
-    d.colorOp[s] = m_tss[s][D3DTSS_COLOROP];
-    d.colorArg1[s] = m_tss[s][D3DTSS_COLORARG1] & 0x3f;
-    d.colorArg2[s] = m_tss[s][D3DTSS_COLORARG2] & 0x3f;
-    d.alphaOp[s] = m_tss[s][D3DTSS_ALPHAOP];
-    d.alphaArg1[s] = m_tss[s][D3DTSS_ALPHAARG1] & 0x3f;
-    d.alphaArg2[s] = m_tss[s][D3DTSS_ALPHAARG2] & 0x3f;
-    d.texCoord[s] = m_tss[s][D3DTSS_TEXCOORDINDEX] & 0xffff;
-    if (m_textures[s]) {
-      bound[s] = core.Texture(m_textures[s]);
-      d.hasTexture[s] = bound[s] != nullptr;
-      d.keyed[s] = colorKey && m_textures[s]->HasColorKey();
+    d.specularEnable = m_rs[D3DRENDERSTATE_SPECULARENABLE] != 0;
+    d.flat = m_rs[D3DRENDERSTATE_SHADEMODE] == D3DSHADE_FLAT;
+    if (m_rs[D3DRENDERSTATE_FOGENABLE]) {
+        uint32_t table = m_rs[D3DRENDERSTATE_FOGTABLEMODE], vertex = m_rs[D3DRENDERSTATE_FOGVERTEXMODE];
+        if (table != D3DFOG_NONE && table <= D3DFOG_LINEAR) {
+            d.fogKind = 1;
+            d.fogMode = table;
+        } else if (vertex != D3DFOG_NONE && vertex <= D3DFOG_LINEAR && !rhw) {
+            d.fogKind = 2;
+            d.fogMode = vertex;
+            d.rangeFog = m_rs[D3DRENDERSTATE_RANGEFOGENABLE] != 0;
+        } else if (fvf & D3DFVF_SPECULAR) {
+            d.fogKind = 3;  // the fog factor comes in the specular colour's alpha
+        }
     }
-  }
-  SGLProgram* p = core.Program(d);
-  if (!p) return D3DERR_INVALIDVERTEXFORMAT;
-  glUseProgram(p->program);
-  for (uint32_t s = 0; s < d.stages; ++s) {
-    if (!bound[s]) continue;
-    glActiveTexture(GL_TEXTURE0 + s);
-    glBindTexture(GL_TEXTURE_2D, bound[s]->id);
-    ApplySampler(bound[s], s);
-  }
-  glActiveTexture(GL_TEXTURE0);
-  ApplyFixedState(rhw);
-  SetUniforms(*p, d);
+    if (m_rs[D3DRENDERSTATE_ALPHATESTENABLE]) d.alphaFunc = m_rs[D3DRENDERSTATE_ALPHAFUNC];
+    bool colorKey = m_rs[D3DRENDERSTATE_COLORKEYENABLE] != 0;
+    SGLTexture* bound[3] = {};
+    for (uint32_t s = 0; s < 3; ++s) {
+        if (m_tss[s][D3DTSS_COLOROP] == D3DTOP_DISABLE || m_tss[s][D3DTSS_COLOROP] > D3DTOP_DOTPRODUCT3)
+            break;
+        d.stages = s + 1;
+        d.colorOp[s] = m_tss[s][D3DTSS_COLOROP];
+        d.colorArg1[s] = m_tss[s][D3DTSS_COLORARG1] & 0x3f;
+        d.colorArg2[s] = m_tss[s][D3DTSS_COLORARG2] & 0x3f;
+        d.alphaOp[s] = m_tss[s][D3DTSS_ALPHAOP];
+        d.alphaArg1[s] = m_tss[s][D3DTSS_ALPHAARG1] & 0x3f;
+        d.alphaArg2[s] = m_tss[s][D3DTSS_ALPHAARG2] & 0x3f;
+        d.texCoord[s] = m_tss[s][D3DTSS_TEXCOORDINDEX] & 0xffff;
+        if (m_textures[s]) {
+            bound[s] = core.Texture(m_textures[s]);
+            d.hasTexture[s] = bound[s] != nullptr;
+            d.keyed[s] = colorKey && m_textures[s]->HasColorKey();
+        }
+    }
+    SGLProgram* p = core.Program(d);
+    if (!p) return D3DERR_INVALIDVERTEXFORMAT;
+    glUseProgram(p->program);
+    for (uint32_t s = 0; s < d.stages; ++s) {
+        if (!bound[s]) continue;
+        glActiveTexture(GL_TEXTURE0 + s);
+        glBindTexture(GL_TEXTURE_2D, bound[s]->id);
+        ApplySampler(bound[s], s);
+    }
+    glActiveTexture(GL_TEXTURE0);
+    ApplyFixedState(rhw);
+    SetUniforms(*p, d);
 
-  // Vertices from memory: one streaming buffer, attributes at the format's
-  // offsets.
-  uint32_t stride = D3D_VertexSize(fvf);
-  size_t bytes = size_t(stride) * vc;
-  glBindVertexArray(core.m_vao);
-  glBindBuffer(GL_ARRAY_BUFFER, core.m_vbo);
-  // A fresh store each draw: the driver never waits for the last draw's data.
-  glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(bytes), v, GL_STREAM_DRAW);
-  for (GLuint a = 0; a < 7; ++a) glDisableVertexAttribArray(a);
-  size_t off = 0;
-  auto attr = [&](GLuint loc, GLint size, GLenum typ, GLboolean norm, size_t len) {
-    glEnableVertexAttribArray(loc);
-    glVertexAttribPointer(loc, size, typ, norm, GLsizei(stride), reinterpret_cast<const void*>(off));
-    off += len;
-  };
-  if (rhw)
-    attr(0, 4, GL_FLOAT, GL_FALSE, 16);
-  else
-    attr(0, 3, GL_FLOAT, GL_FALSE, 12);
-  if (fvf & D3DFVF_NORMAL) attr(1, 3, GL_FLOAT, GL_FALSE, 12);
-  if (fvf & D3DFVF_RESERVED1) off += 4;
-  if (fvf & D3DFVF_DIFFUSE) attr(2, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, 4);
-  if (fvf & D3DFVF_SPECULAR) attr(3, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, 4);
-  uint32_t sets = (fvf & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT;
-  for (uint32_t t = 0; t < sets; ++t) {
-    if (t < 3)
-      attr(4 + t, 2, GL_FLOAT, GL_FALSE, 8);
+    // Vertices from memory: one streaming buffer, attributes at the format's
+    // offsets.
+    uint32_t stride = D3D_VertexSize(fvf);
+    size_t bytes = size_t(stride) * vc;
+    glBindVertexArray(core.m_vao);
+    glBindBuffer(GL_ARRAY_BUFFER, core.m_vbo);
+    // A fresh store each draw: the driver never waits for the last draw's data.
+    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(bytes), v, GL_STREAM_DRAW);
+    for (GLuint a = 0; a < 7; ++a) glDisableVertexAttribArray(a);
+    size_t off = 0;
+    auto attr = [&](GLuint loc, GLint size, GLenum typ, GLboolean norm, size_t len) {
+        glEnableVertexAttribArray(loc);
+        glVertexAttribPointer(loc, size, typ, norm, GLsizei(stride), reinterpret_cast<const void*>(off));
+        off += len;
+    };
+    if (rhw)
+        attr(0, 4, GL_FLOAT, GL_FALSE, 16);
     else
-      off += 8;
-  }
-  GLenum mode;
-  switch (type) {
-    case D3DPT_POINTLIST: mode = GL_POINTS; break;
-    case D3DPT_LINELIST: mode = GL_LINES; break;
-    case D3DPT_LINESTRIP: mode = GL_LINE_STRIP; break;
-    case D3DPT_TRIANGLESTRIP: mode = GL_TRIANGLE_STRIP; break;
-    case D3DPT_TRIANGLEFAN: mode = GL_TRIANGLE_FAN; break;
-    default: mode = GL_TRIANGLES; break;
-  }
-  if (idx) {
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, core.m_ibo);
-    glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(size_t(ic) * 2), idx, GL_STREAM_DRAW);
-    glDrawElements(mode, GLsizei(ic), GL_UNSIGNED_SHORT, nullptr);
-  } else {
-    glDrawArrays(mode, 0, GLsizei(vc));
-  }
-  core.GPUDrew();
-  return D3D_OK;
+        attr(0, 3, GL_FLOAT, GL_FALSE, 12);
+    if (fvf & D3DFVF_NORMAL) attr(1, 3, GL_FLOAT, GL_FALSE, 12);
+    if (fvf & D3DFVF_RESERVED1) off += 4;
+    if (fvf & D3DFVF_DIFFUSE) attr(2, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, 4);
+    if (fvf & D3DFVF_SPECULAR) attr(3, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, 4);
+    uint32_t sets = (fvf & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT;
+    for (uint32_t t = 0; t < sets; ++t) {
+        if (t < 3)
+            attr(4 + t, 2, GL_FLOAT, GL_FALSE, 8);
+        else
+            off += 8;
+    }
+    GLenum mode;
+    switch (type) {
+        case D3DPT_POINTLIST:
+            mode = GL_POINTS;
+            break;
+        case D3DPT_LINELIST:
+            mode = GL_LINES;
+            break;
+        case D3DPT_LINESTRIP:
+            mode = GL_LINE_STRIP;
+            break;
+        case D3DPT_TRIANGLESTRIP:
+            mode = GL_TRIANGLE_STRIP;
+            break;
+        case D3DPT_TRIANGLEFAN:
+            mode = GL_TRIANGLE_FAN;
+            break;
+        default:
+            mode = GL_TRIANGLES;
+            break;
+    }
+    if (idx) {
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, core.m_ibo);
+        glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(size_t(ic) * 2), idx, GL_STREAM_DRAW);
+        glDrawElements(mode, GLsizei(ic), GL_UNSIGNED_SHORT, nullptr);
+    } else {
+        glDrawArrays(mode, 0, GLsizei(vc));
+    }
+    core.GPUDrew();
+    return D3D_OK;
 }
 
 }  // namespace
 
 ID3DDevice* GL_CreateDevice(const D3DDEVICEDESC7& desc, CSoftSurface* target) {
-  return new CGLDevice(desc, target);
+    return new CGLDevice(desc, target);
 }

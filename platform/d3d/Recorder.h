@@ -16,54 +16,54 @@
 #include "platform/d3d/Direct3D.h"
 
 class CD3DRecorder : public IDDFactory {
- public:
-  CD3DRecorder();
-  ~CD3DRecorder() override;
+public:
+    CD3DRecorder();
+    ~CD3DRecorder() override;
 
-  // --- what the test scripts.
-  struct SDriver {
-    uint32_t pass = 0;  // the enumeration pass that reports it
-    SDDDriverRecord record;
-    bool canCreate = true;  // false: DirectDraw cannot be created for it
-    std::vector<DDSURFACEDESC2> modes;
-  };
-  std::vector<SDriver> drivers;  // one primary driver with a few modes by default
-  std::vector<SD3DDeviceRecord> devices;  // RGB, HAL and T&L HAL by default
-  std::vector<DDPIXELFORMAT> zFormats;    // one 16-bit Z format by default
-  std::vector<DDPIXELFORMAT> textureFormats;
-  // Bytes of video memory free; surfaces asked for in video memory beyond it
-  // fail with DDERR_OUTOFVIDEOMEMORY. Freed when the surface is forgotten.
-  int64_t videoMemory = 64ll << 20;
-  // Display modes SetDisplayMode accepts: those of the drivers' lists.
+    // --- what the test scripts.
+    struct SDriver {
+        uint32_t pass = 0;  // the enumeration pass that reports it
+        SDDDriverRecord record;
+        bool canCreate = true;  // false: DirectDraw cannot be created for it
+        std::vector<DDSURFACEDESC2> modes;
+    };
+    std::vector<SDriver> drivers;           // one primary driver with a few modes by default
+    std::vector<SD3DDeviceRecord> devices;  // RGB, HAL and T&L HAL by default
+    std::vector<DDPIXELFORMAT> zFormats;    // one 16-bit Z format by default
+    std::vector<DDPIXELFORMAT> textureFormats;
+    // Bytes of video memory free; surfaces asked for in video memory beyond it
+    // fail with DDERR_OUTOFVIDEOMEMORY. Freed when the surface is forgotten.
+    int64_t videoMemory = 64ll << 20;
+    // Display modes SetDisplayMode accepts: those of the drivers' lists.
 
-  void Fail(const std::string& prefix, D3DResult code, int times = 1, int skip = 0);
-  void ClearFailures() { m_rules.clear(); }
+    void Fail(const std::string& prefix, D3DResult code, int times = 1, int skip = 0);
+    void ClearFailures() { m_rules.clear(); }
 
-  // --- what the test reads.
-  std::vector<std::string> log;
-  void ClearLog() { log.clear(); }
-  // Lines that start with the prefix.
-  std::vector<std::string> Lines(const std::string& prefix) const;
-  int Count(const std::string& prefix) const { return int(Lines(prefix).size()); }
-  // Index of the first line at or after `from` that starts with the prefix, or -1.
-  int Find(const std::string& prefix, int from = 0) const;
+    // --- what the test reads.
+    std::vector<std::string> log;
+    void ClearLog() { log.clear(); }
+    // Lines that start with the prefix.
+    std::vector<std::string> Lines(const std::string& prefix) const;
+    int Count(const std::string& prefix) const { return int(Lines(prefix).size()); }
+    // Index of the first line at or after `from` that starts with the prefix, or -1.
+    int Find(const std::string& prefix, int from = 0) const;
 
-  // --- back end (called by the platform objects).
-  D3DResult Call(const std::string& line);  // logs; the scripted result
-  void EnumerateDrivers(uint32_t passFlags, std::vector<SDDDriverRecord>* out) override;
-  bool EnumerateModes(const SDDDriverRecord& driver, std::vector<DDSURFACEDESC2>* out) override;
-  D3DResult CreateDirectDraw(const SD3DGuid* guid, IDDraw** out) override;
+    // --- back end (called by the platform objects).
+    D3DResult Call(const std::string& line);  // logs; the scripted result
+    void EnumerateDrivers(uint32_t passFlags, std::vector<SDDDriverRecord>* out) override;
+    bool EnumerateModes(const SDDDriverRecord& driver, std::vector<DDSURFACEDESC2>* out) override;
+    D3DResult CreateDirectDraw(const SD3DGuid* guid, IDDraw** out) override;
 
-  static DDSURFACEDESC2 Mode(uint32_t w, uint32_t h, uint32_t bits, uint32_t refresh = 60);
+    static DDSURFACEDESC2 Mode(uint32_t w, uint32_t h, uint32_t bits, uint32_t refresh = 60);
 
- private:
-  struct SRule {
-    std::string prefix;
-    D3DResult code;
-    int times;
-    int skip;
-  };
-  std::vector<SRule> m_rules;
+private:
+    struct SRule {
+        std::string prefix;
+        D3DResult code;
+        int times;
+        int skip;
+    };
+    std::vector<SRule> m_rules;
 };
 
 std::string D3D_GuidText(const SD3DGuid& g);

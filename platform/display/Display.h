@@ -32,19 +32,19 @@ const char* Display_DriverName();
 // Drivers and modes.
 
 struct SDisplayMode {
-  int width = 0;
-  int height = 0;
-  int refreshRate = 0;    // Hz, 0 when the system does not say
-  int bitsPerPixel = 32;  // 16 or 32
+    int width = 0;
+    int height = 0;
+    int refreshRate = 0;    // Hz, 0 when the system does not say
+    int bitsPerPixel = 32;  // 16 or 32
 };
 
 struct SDisplayDriverInfo {
-  int display = 0;        // SDL display index
-  bool primary = false;   // display 0
-  char description[256] = {};
-  char name[256] = {};
-  int boundsX = 0, boundsY = 0, boundsW = 0, boundsH = 0;  // desktop rectangle
-  std::vector<SDisplayMode> modes;  // each system mode at 16 and at 32 bits
+    int display = 0;       // SDL display index
+    bool primary = false;  // display 0
+    char description[256] = {};
+    char name[256] = {};
+    int boundsX = 0, boundsY = 0, boundsW = 0, boundsH = 0;  // desktop rectangle
+    std::vector<SDisplayMode> modes;                         // each system mode at 16 and at 32 bits
 };
 
 // Lists the displays in system order. Empty when video cannot start.
@@ -56,110 +56,110 @@ bool Display_GetBounds(int display, int* x, int* y, int* w, int* h);
 // The window.
 
 class CDisplayWindow {
- public:
-  // Creates a hidden-by-nothing window with an OpenGL-capable surface where
-  // the video driver allows one (otherwise a plain window). Null on failure.
-  static CDisplayWindow* Create(const char* title, int clientWidth, int clientHeight);
-  ~CDisplayWindow();
+public:
+    // Creates a hidden-by-nothing window with an OpenGL-capable surface where
+    // the video driver allows one (otherwise a plain window). Null on failure.
+    static CDisplayWindow* Create(const char* title, int clientWidth, int clientHeight);
+    ~CDisplayWindow();
 
-  // Decorated window with the given client size, centred on the display.
-  bool SetWindowed(int display, int clientWidth, int clientHeight);
-  // Borderless full screen over the display, switching the display to the
-  // mode (a size the display does not list falls back to the desktop size
-  // with the window covering it).
-  bool SetFullscreen(int display, const SDisplayMode& mode);
-  bool IsFullscreen() const { return m_fullscreen; }
+    // Decorated window with the given client size, centred on the display.
+    bool SetWindowed(int display, int clientWidth, int clientHeight);
+    // Borderless full screen over the display, switching the display to the
+    // mode (a size the display does not list falls back to the desktop size
+    // with the window covering it).
+    bool SetFullscreen(int display, const SDisplayMode& mode);
+    bool IsFullscreen() const { return m_fullscreen; }
 
-  void SetTitle(const char* title);
-  void GetClientSize(int* width, int* height) const;
-  // Top-left of the client area in desktop coordinates.
-  void GetClientPosition(int* x, int* y) const;
-  // The client area's size in drawable pixels (differs on high-DPI displays).
-  void GetDrawableSize(int* width, int* height) const;
-  void Raise();  // shows the window and gives it the focus
-  // Shows the window iconified (the desktop keeps it in its task list).
-  void Minimize();
-  // The smallest client size the user may drag the window to; a size asked
-  // for later is widened to it.
-  void SetMinimumSize(int clientWidth, int clientHeight);
-  void GetMinimumSize(int* clientWidth, int* clientHeight) const;
-  uint32_t Id() const;
-  bool HasGL() const { return m_hasGL; }
-  int Display() const;
+    void SetTitle(const char* title);
+    void GetClientSize(int* width, int* height) const;
+    // Top-left of the client area in desktop coordinates.
+    void GetClientPosition(int* x, int* y) const;
+    // The client area's size in drawable pixels (differs on high-DPI displays).
+    void GetDrawableSize(int* width, int* height) const;
+    void Raise();  // shows the window and gives it the focus
+    // Shows the window iconified (the desktop keeps it in its task list).
+    void Minimize();
+    // The smallest client size the user may drag the window to; a size asked
+    // for later is widened to it.
+    void SetMinimumSize(int clientWidth, int clientHeight);
+    void GetMinimumSize(int* clientWidth, int* clientHeight) const;
+    uint32_t Id() const;
+    bool HasGL() const { return m_hasGL; }
+    int Display() const;
 
-  // For platform/ only: the SDL_Window behind it.
-  void* Native() const { return m_window; }
+    // For platform/ only: the SDL_Window behind it.
+    void* Native() const { return m_window; }
 
- private:
-  CDisplayWindow() = default;
-  void* m_window = nullptr;
-  bool m_hasGL = false;
-  bool m_fullscreen = false;
+private:
+    CDisplayWindow() = default;
+    void* m_window = nullptr;
+    bool m_hasGL = false;
+    bool m_fullscreen = false;
 };
 
 // ---------------------------------------------------------------------------
 // Events.
 
 enum class EDisplayEvent : uint8_t {
-  None,
-  Quit,          // the system asks the program to end (last window closed, signal)
-  WindowClose,   // the user closed the window
-  WindowResized, // width, height: new client size
-  FocusGained,
-  FocusLost,
-  Exposed,       // the window needs repainting
-  KeyDown,       // scancode, keycode, modifiers, repeat
-  KeyUp,
-  TextInput,     // text: UTF-8
-  MouseMotion,   // x, y in the client area; dx, dy relative motion
-  MouseButtonDown,  // button, clicks, x, y
-  MouseButtonUp,
-  MouseWheel,    // wheelX, wheelY (positive y: away from the user)
+    None,
+    Quit,           // the system asks the program to end (last window closed, signal)
+    WindowClose,    // the user closed the window
+    WindowResized,  // width, height: new client size
+    FocusGained,
+    FocusLost,
+    Exposed,  // the window needs repainting
+    KeyDown,  // scancode, keycode, modifiers, repeat
+    KeyUp,
+    TextInput,        // text: UTF-8
+    MouseMotion,      // x, y in the client area; dx, dy relative motion
+    MouseButtonDown,  // button, clicks, x, y
+    MouseButtonUp,
+    MouseWheel,  // wheelX, wheelY (positive y: away from the user)
 };
 
 // Modifier bits of key events.
 enum : uint16_t {
-  kDisplayModLeftShift = 0x0001,
-  kDisplayModRightShift = 0x0002,
-  kDisplayModLeftCtrl = 0x0040,
-  kDisplayModRightCtrl = 0x0080,
-  kDisplayModLeftAlt = 0x0100,
-  kDisplayModRightAlt = 0x0200,
-  kDisplayModLeftGui = 0x0400,
-  kDisplayModRightGui = 0x0800,
-  kDisplayModNumLock = 0x1000,
-  kDisplayModCapsLock = 0x2000,
+    kDisplayModLeftShift = 0x0001,
+    kDisplayModRightShift = 0x0002,
+    kDisplayModLeftCtrl = 0x0040,
+    kDisplayModRightCtrl = 0x0080,
+    kDisplayModLeftAlt = 0x0100,
+    kDisplayModRightAlt = 0x0200,
+    kDisplayModLeftGui = 0x0400,
+    kDisplayModRightGui = 0x0800,
+    kDisplayModNumLock = 0x1000,
+    kDisplayModCapsLock = 0x2000,
 };
 
 // Mouse buttons.
 enum : int {
-  kDisplayMouseLeft = 1,
-  kDisplayMouseMiddle = 2,
-  kDisplayMouseRight = 3,
-  kDisplayMouseX1 = 4,
-  kDisplayMouseX2 = 5,
+    kDisplayMouseLeft = 1,
+    kDisplayMouseMiddle = 2,
+    kDisplayMouseRight = 3,
+    kDisplayMouseX1 = 4,
+    kDisplayMouseX2 = 5,
 };
 
 struct SDisplayEvent {
-  EDisplayEvent type = EDisplayEvent::None;
-  uint32_t windowId = 0;
-  uint32_t timeMs = 0;  // milliseconds since video start
-  // WindowResized
-  int width = 0, height = 0;
-  // KeyDown / KeyUp. The scancode is the key's position as a USB HID usage
-  // number (4 = A, 41 = Escape, 224 = left Ctrl...); the keycode is the
-  // character the layout puts there (Unicode for printable keys, otherwise
-  // 0x40000000 | scancode).
-  int scancode = 0;
-  int keycode = 0;
-  uint16_t modifiers = 0;
-  bool repeat = false;
-  // TextInput
-  char text[32] = {};
-  // Mouse
-  int x = 0, y = 0, dx = 0, dy = 0;
-  int button = 0, clicks = 0;
-  int wheelX = 0, wheelY = 0;
+    EDisplayEvent type = EDisplayEvent::None;
+    uint32_t windowId = 0;
+    uint32_t timeMs = 0;  // milliseconds since video start
+    // WindowResized
+    int width = 0, height = 0;
+    // KeyDown / KeyUp. The scancode is the key's position as a USB HID usage
+    // number (4 = A, 41 = Escape, 224 = left Ctrl...); the keycode is the
+    // character the layout puts there (Unicode for printable keys, otherwise
+    // 0x40000000 | scancode).
+    int scancode = 0;
+    int keycode = 0;
+    uint16_t modifiers = 0;
+    bool repeat = false;
+    // TextInput
+    char text[32] = {};
+    // Mouse
+    int x = 0, y = 0, dx = 0, dy = 0;
+    int button = 0, clicks = 0;
+    int wheelX = 0, wheelY = 0;
 };
 
 typedef void (*DisplayListener)(const SDisplayEvent& event, void* context);

@@ -19,36 +19,36 @@
 #include <vector>
 
 struct SFontRequest {
-  std::string face;  // empty: the default face
-  int32_t width = 0;  // average character width; 0 for the face's own
-  int32_t height = 0;
-  int32_t weight = 400;
-  bool italic = false, underline = false, strikeOut = false, fixedPitch = false;
-  int32_t codePageIndex = 6;  // the game's code-page index, 0 to 10
+    std::string face;   // empty: the default face
+    int32_t width = 0;  // average character width; 0 for the face's own
+    int32_t height = 0;
+    int32_t weight = 400;
+    bool italic = false, underline = false, strikeOut = false, fixedPitch = false;
+    int32_t codePageIndex = 6;  // the game's code-page index, 0 to 10
 };
 
 // The drawing canvas: one byte per pixel, 0 black, anything else lit.
 struct SFontCanvas {
-  static constexpr int kWidth = 400, kHeight = 300;
-  std::vector<uint8_t> pixels = std::vector<uint8_t>(size_t(kWidth) * kHeight, 0);
-  void Clear(int w, int h);  // blacks out (0, 0, w, h), cut to the canvas
-  bool Lit(int x, int y) const {
-    return x >= 0 && y >= 0 && x < kWidth && y < kHeight && pixels[size_t(y) * kWidth + size_t(x)] != 0;
-  }
-  void Set(int x, int y) {
-    if (x >= 0 && y >= 0 && x < kWidth && y < kHeight) pixels[size_t(y) * kWidth + size_t(x)] = 1;
-  }
+    static constexpr int kWidth = 400, kHeight = 300;
+    std::vector<uint8_t> pixels = std::vector<uint8_t>(size_t(kWidth) * kHeight, 0);
+    void Clear(int w, int h);  // blacks out (0, 0, w, h), cut to the canvas
+    bool Lit(int x, int y) const {
+        return x >= 0 && y >= 0 && x < kWidth && y < kHeight && pixels[size_t(y) * kWidth + size_t(x)] != 0;
+    }
+    void Set(int x, int y) {
+        if (x >= 0 && y >= 0 && x < kWidth && y < kHeight) pixels[size_t(y) * kWidth + size_t(x)] = 1;
+    }
 };
 
 class IFontRasterizer {
- public:
-  virtual ~IFontRasterizer() = default;
-  // Chooses the face for the request; false when no face could be had at all.
-  virtual bool Select(const SFontRequest& request) = 0;
-  // The character's extent: advance width and cell height; false on failure.
-  virtual bool Extent(uint8_t c, int32_t& width, int32_t& height) = 0;
-  // Draws the character lit onto the canvas with its cell's top-left at (x, y).
-  virtual void Draw(uint8_t c, SFontCanvas& canvas, int x, int y) = 0;
+public:
+    virtual ~IFontRasterizer() = default;
+    // Chooses the face for the request; false when no face could be had at all.
+    virtual bool Select(const SFontRequest& request) = 0;
+    // The character's extent: advance width and cell height; false on failure.
+    virtual bool Extent(uint8_t c, int32_t& width, int32_t& height) = 0;
+    // Draws the character lit onto the canvas with its cell's top-left at (x, y).
+    virtual void Draw(uint8_t c, SFontCanvas& canvas, int x, int y) = 0;
 };
 
 std::unique_ptr<IFontRasterizer> FontRaster_CreateFreeType();

@@ -10,9 +10,9 @@
 #include <cstdint>
 
 struct SJPEGInfo {
-  int32_t m_width = 0;
-  int32_t m_height = 0;
-  int32_t m_channels = 0;  // 1 grey, 3 colour
+    int32_t m_width = 0;
+    int32_t m_height = 0;
+    int32_t m_channels = 0;  // 1 grey, 3 colour
 };
 
 // Reads the frame header; false when the data is not a JPEG stream this

@@ -41,7 +41,8 @@ std::string Convert(const std::string& in, const char* to, const char* from, con
             out += replacement;
             size_t skip = 1;
             if (fromUtf8 && (static_cast<unsigned char>(*src) & 0xC0) == 0xC0)
-                while (skip < srcLeft && skip < 4 && (static_cast<unsigned char>(src[skip]) & 0xC0) == 0x80) ++skip;
+                while (skip < srcLeft && skip < 4 && (static_cast<unsigned char>(src[skip]) & 0xC0) == 0x80)
+                    ++skip;
             src += skip;
             srcLeft -= skip;
             iconv(cd, nullptr, nullptr, nullptr, nullptr);
@@ -51,7 +52,9 @@ std::string Convert(const std::string& in, const char* to, const char* from, con
     return out;
 }
 
-bool VideoUp() { return SDL_WasInit(SDL_INIT_VIDEO) != 0; }
+bool VideoUp() {
+    return SDL_WasInit(SDL_INIT_VIDEO) != 0;
+}
 
 }  // namespace
 

@@ -15,12 +15,18 @@ void Listener(const SDisplayEvent& event, void* context) {
 // then the two side buttons.
 int DeviceButton(int button) {
     switch (button) {
-        case kDisplayMouseLeft: return 0;
-        case kDisplayMouseRight: return 1;
-        case kDisplayMouseMiddle: return 2;
-        case kDisplayMouseX1: return 3;
-        case kDisplayMouseX2: return 4;
-        default: return button >= 6 && button <= 8 ? button - 1 : -1;
+        case kDisplayMouseLeft:
+            return 0;
+        case kDisplayMouseRight:
+            return 1;
+        case kDisplayMouseMiddle:
+            return 2;
+        case kDisplayMouseX1:
+            return 3;
+        case kDisplayMouseX2:
+            return 4;
+        default:
+            return button >= 6 && button <= 8 ? button - 1 : -1;
     }
 }
 }  // namespace

@@ -21,7 +21,8 @@ int CMidiIn::Open(MidiInCallback callback, void* context) {
     snd_seq_t* seq = nullptr;
     if (snd_seq_open(&seq, "default", SND_SEQ_OPEN_INPUT, SND_SEQ_NONBLOCK) < 0) return 0;
     snd_seq_set_client_name(seq, "Tessarak");
-    int port = snd_seq_create_simple_port(seq, "Tessarak MIDI in", SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE,
+    int port = snd_seq_create_simple_port(seq, "Tessarak MIDI in",
+                                          SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE,
                                           SND_SEQ_PORT_TYPE_APPLICATION);
     if (port < 0) {
         snd_seq_close(seq);
@@ -69,10 +70,12 @@ void CMidiIn::Run() {
             uint32_t msg = 0;
             switch (ev->type) {
                 case SND_SEQ_EVENT_NOTEON:
-                    msg = Pack(0x90 | (ev->data.note.channel & 0x0f), ev->data.note.note, ev->data.note.velocity);
+                    msg = Pack(0x90 | (ev->data.note.channel & 0x0f), ev->data.note.note,
+                               ev->data.note.velocity);
                     break;
                 case SND_SEQ_EVENT_NOTEOFF:
-                    msg = Pack(0x80 | (ev->data.note.channel & 0x0f), ev->data.note.note, ev->data.note.velocity);
+                    msg = Pack(0x80 | (ev->data.note.channel & 0x0f), ev->data.note.note,
+                               ev->data.note.velocity);
                     break;
                 case SND_SEQ_EVENT_CONTROLLER:
                     msg = Pack(0xB0 | (ev->data.control.channel & 0x0f), ev->data.control.param,

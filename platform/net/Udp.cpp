@@ -1,10 +1,6 @@
 #include "platform/net/Udp.h"
 
 #include <arpa/inet.h>
-#include <atomic>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -12,182 +8,189 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
 namespace {
 
 sockaddr_in ToSockaddr(const SNetAddress& a) {
-  sockaddr_in sa;
-  std::memset(&sa, 0, sizeof sa);
-  sa.sin_family = AF_INET;
-  sa.sin_port = htons(a.port);
-  sa.sin_addr.s_addr = htonl(a.ip);
-  return sa;
+    sockaddr_in sa;
+    std::memset(&sa, 0, sizeof sa);
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(a.port);
+    sa.sin_addr.s_addr = htonl(a.ip);
+    return sa;
 }
 
 SNetAddress FromSockaddr(const sockaddr_in& sa) {
-  SNetAddress a;
-  a.ip = ntohl(sa.sin_addr.s_addr);
-  a.port = ntohs(sa.sin_port);
-  return a;
+    SNetAddress a;
+    a.ip = ntohl(sa.sin_addr.s_addr);
+    a.port = ntohs(sa.sin_port);
+    return a;
 }
 
 }  // namespace
 
 bool Net_ParseAddress(const std::string& text, SNetAddress* out) {
-  std::string host = text;
-  long port = 0;
-  size_t colon = text.rfind(':');
-  if (colon != std::string::npos) {
-    host = text.substr(0, colon);
-    std::string p = text.substr(colon + 1);
-    if (p.empty() || p.size() > 5) return false;
-    for (char c : p)
-      if (c < '0' || c > '9') return false;
-    port = std::strtol(p.c_str(), nullptr, 10);
-    if (port > 65535) return false;
-  }
-  in_addr ia;
-  if (inet_pton(AF_INET, host.c_str(), &ia) != 1) return false;
-  out->ip = ntohl(ia.s_addr);
-  out->port = static_cast<uint16_t>(port);
-  return true;
+    std::string host = text;
+    long port = 0;
+    size_t colon = text.rfind(':');
+    if (colon != std::string::npos) {
+        host = text.substr(0, colon);
+        std::string p = text.substr(colon + 1);
+        if (p.empty() || p.size() > 5) return false;
+        for (char c : p)
+            if (c < '0' || c > '9') return false;
+        port = std::strtol(p.c_str(), nullptr, 10);
+        if (port > 65535) return false;
+    }
+    in_addr ia;
+    if (inet_pton(AF_INET, host.c_str(), &ia) != 1) return false;
+    out->ip = ntohl(ia.s_addr);
+    out->port = static_cast<uint16_t>(port);
+    return true;
 }
 
 std::string Net_FormatAddress(const SNetAddress& a) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%u.%u.%u.%u:%u", a.ip >> 24, (a.ip >> 16) & 255, (a.ip >> 8) & 255, a.ip & 255,
-                a.port);
-  return buf;
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%u.%u.%u.%u:%u", a.ip >> 24, (a.ip >> 16) & 255, (a.ip >> 8) & 255,
+                  a.ip & 255, a.port);
+    return buf;
 }
 
 int Net_UdpOpen(const SNetAddress& bindTo, int* err) {
-  int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (fd < 0) {
-    *err = errno;
-    return -1;
-  }
-  // Large buffers: a server's socket carries every client's burst.
-  int size = 2 * 1024 * 1024;
-  ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
-  ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
-  int one = 1;
-  ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
-  sockaddr_in sa = ToSockaddr(bindTo);
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
-    *err = errno;
-    ::close(fd);
-    return -1;
-  }
-  return fd;
+    int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        *err = errno;
+        return -1;
+    }
+    // Large buffers: a server's socket carries every client's burst.
+    int size = 2 * 1024 * 1024;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+    int one = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
+    sockaddr_in sa = ToSockaddr(bindTo);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
+        *err = errno;
+        ::close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 void Net_UdpClose(int handle) {
-  if (handle >= 0) ::close(handle);
+    if (handle >= 0) ::close(handle);
 }
 
 bool Net_UdpGetName(int handle, SNetAddress* out, int* err) {
-  sockaddr_in sa;
-  socklen_t len = sizeof sa;
-  if (::getsockname(handle, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
-    *err = errno;
-    return false;
-  }
-  *out = FromSockaddr(sa);
-  return true;
+    sockaddr_in sa;
+    socklen_t len = sizeof sa;
+    if (::getsockname(handle, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+        *err = errno;
+        return false;
+    }
+    *out = FromSockaddr(sa);
+    return true;
 }
 
 static ENetIo Classify(int e) {
-  if (e == EAGAIN || e == EWOULDBLOCK) return ENetIo::WouldBlock;
-  if (e == ECONNREFUSED || e == EHOSTUNREACH || e == ENETUNREACH || e == ECONNRESET) return ENetIo::Refused;
-  return ENetIo::Error;
+    if (e == EAGAIN || e == EWOULDBLOCK) return ENetIo::WouldBlock;
+    if (e == ECONNREFUSED || e == EHOSTUNREACH || e == ENETUNREACH || e == ECONNRESET) return ENetIo::Refused;
+    return ENetIo::Error;
 }
 
 ENetIo Net_UdpSend(int handle, const void* data, size_t size, const SNetAddress& to, int* err) {
-  sockaddr_in sa = ToSockaddr(to);
-  for (;;) {
-    ssize_t n = ::sendto(handle, data, size, MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-    if (n >= 0) {
-      if (static_cast<size_t>(n) == size) return ENetIo::Ok;
-      *err = EMSGSIZE;
-      return ENetIo::Error;
+    sockaddr_in sa = ToSockaddr(to);
+    for (;;) {
+        ssize_t n = ::sendto(handle, data, size, MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+        if (n >= 0) {
+            if (static_cast<size_t>(n) == size) return ENetIo::Ok;
+            *err = EMSGSIZE;
+            return ENetIo::Error;
+        }
+        if (errno == EINTR) continue;
+        *err = errno;
+        return Classify(errno);
     }
-    if (errno == EINTR) continue;
-    *err = errno;
-    return Classify(errno);
-  }
 }
 
 static std::atomic<int> g_injectedHandle{-1};
 static std::atomic<int> g_injectedReceiveError{0};
 
 void Net_InjectReceiveError(int handle, int err) {
-  g_injectedReceiveError.store(err);
-  g_injectedHandle.store(handle);
+    g_injectedReceiveError.store(err);
+    g_injectedHandle.store(handle);
 }
 
 ENetIo Net_UdpReceive(int handle, void* buf, size_t cap, size_t* got, SNetAddress* from, int* err) {
-  int expected = handle;
-  if (g_injectedHandle.load() == handle && g_injectedHandle.compare_exchange_strong(expected, -1)) {
-    int injected = g_injectedReceiveError.exchange(0);
-    *err = injected;
-    return Classify(injected);
-  }
-  for (;;) {
-    sockaddr_in sa;
-    socklen_t len = sizeof sa;
-    std::memset(&sa, 0, sizeof sa);
-    // MSG_TRUNC makes the kernel return the real length, so an oversized
-    // datagram is recognised instead of being handed on cut short.
-    ssize_t n = ::recvfrom(handle, buf, cap, MSG_TRUNC, reinterpret_cast<sockaddr*>(&sa), &len);
-    if (n >= 0) {
-      *from = FromSockaddr(sa);
-      *got = static_cast<size_t>(n) > cap ? cap : static_cast<size_t>(n);
-      return static_cast<size_t>(n) > cap ? ENetIo::Truncated : ENetIo::Ok;
+    int expected = handle;
+    if (g_injectedHandle.load() == handle && g_injectedHandle.compare_exchange_strong(expected, -1)) {
+        int injected = g_injectedReceiveError.exchange(0);
+        *err = injected;
+        return Classify(injected);
     }
-    if (errno == EINTR) continue;
-    *err = errno;
-    return Classify(errno);
-  }
+    for (;;) {
+        sockaddr_in sa;
+        socklen_t len = sizeof sa;
+        std::memset(&sa, 0, sizeof sa);
+        // MSG_TRUNC makes the kernel return the real length, so an oversized
+        // datagram is recognised instead of being handed on cut short.
+        ssize_t n = ::recvfrom(handle, buf, cap, MSG_TRUNC, reinterpret_cast<sockaddr*>(&sa), &len);
+        if (n >= 0) {
+            *from = FromSockaddr(sa);
+            *got = static_cast<size_t>(n) > cap ? cap : static_cast<size_t>(n);
+            return static_cast<size_t>(n) > cap ? ENetIo::Truncated : ENetIo::Ok;
+        }
+        if (errno == EINTR) continue;
+        *err = errno;
+        return Classify(errno);
+    }
 }
 
 std::string Net_ErrorText(int err) {
-  char buf[256];
-  buf[0] = 0;
+    char buf[256];
+    buf[0] = 0;
 #if (_POSIX_C_SOURCE >= 200112L) && !_GNU_SOURCE
-  if (strerror_r(err, buf, sizeof buf) != 0) return std::string();
-  return buf;
+    if (strerror_r(err, buf, sizeof buf) != 0) return std::string();
+    return buf;
 #else
-  const char* s = strerror_r(err, buf, sizeof buf);
-  return s ? std::string(s) : std::string();
+    const char* s = strerror_r(err, buf, sizeof buf);
+    return s ? std::string(s) : std::string();
 #endif
 }
 
-CNetPoller::CNetPoller() { m_wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC); }
+CNetPoller::CNetPoller() {
+    m_wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+}
 
 CNetPoller::~CNetPoller() {
-  if (m_wakeFd >= 0) ::close(m_wakeFd);
+    if (m_wakeFd >= 0) ::close(m_wakeFd);
 }
 
 void CNetPoller::Wake() {
-  uint64_t one = 1;
-  if (m_wakeFd >= 0) {
-    ssize_t r = ::write(m_wakeFd, &one, sizeof one);
-    (void)r;
-  }
+    uint64_t one = 1;
+    if (m_wakeFd >= 0) {
+        ssize_t r = ::write(m_wakeFd, &one, sizeof one);
+        (void)r;
+    }
 }
 
 void CNetPoller::Wait(const std::vector<int>& handles, int timeoutMs, std::vector<int>* ready) {
-  ready->clear();
-  std::vector<pollfd> fds;
-  fds.reserve(handles.size() + 1);
-  fds.push_back({m_wakeFd, POLLIN, 0});
-  for (int h : handles) fds.push_back({h, POLLIN, 0});
-  int n = ::poll(fds.data(), fds.size(), timeoutMs);
-  if (n <= 0) return;
-  if (fds[0].revents & POLLIN) {
-    uint64_t v;
-    ssize_t r = ::read(m_wakeFd, &v, sizeof v);
-    (void)r;
-  }
-  for (size_t i = 1; i < fds.size(); ++i)
-    if (fds[i].revents & (POLLIN | POLLERR)) ready->push_back(fds[i].fd);
+    ready->clear();
+    std::vector<pollfd> fds;
+    fds.reserve(handles.size() + 1);
+    fds.push_back({m_wakeFd, POLLIN, 0});
+    for (int h : handles) fds.push_back({h, POLLIN, 0});
+    int n = ::poll(fds.data(), fds.size(), timeoutMs);
+    if (n <= 0) return;
+    if (fds[0].revents & POLLIN) {
+        uint64_t v;
+        ssize_t r = ::read(m_wakeFd, &v, sizeof v);
+        (void)r;
+    }
+    for (size_t i = 1; i < fds.size(); ++i)
+        if (fds[i].revents & (POLLIN | POLLERR)) ready->push_back(fds[i].fd);
 }

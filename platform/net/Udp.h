@@ -16,10 +16,10 @@
 
 // An IPv4 endpoint. The address is kept in host byte order; 0 is "any".
 struct SNetAddress {
-  uint32_t ip = 0;
-  uint16_t port = 0;
-  bool operator==(const SNetAddress& o) const { return ip == o.ip && port == o.port; }
-  bool operator!=(const SNetAddress& o) const { return !(*this == o); }
+    uint32_t ip = 0;
+    uint16_t port = 0;
+    bool operator==(const SNetAddress& o) const { return ip == o.ip && port == o.port; }
+    bool operator!=(const SNetAddress& o) const { return !(*this == o); }
 };
 
 constexpr uint32_t kNetLoopback = 0x7F000001u;  // 127.0.0.1
@@ -53,16 +53,16 @@ void Net_InjectReceiveError(int handle, int err);
 // Waits until one of the handles is readable, the timeout passes, or Wake is
 // called. Level-triggered: a handle stays ready while datagrams wait.
 class CNetPoller {
- public:
-  CNetPoller();
-  ~CNetPoller();
-  CNetPoller(const CNetPoller&) = delete;
-  CNetPoller& operator=(const CNetPoller&) = delete;
-  // ready receives the handles that can be read. timeoutMs < 0 waits for ever.
-  void Wait(const std::vector<int>& handles, int timeoutMs, std::vector<int>* ready);
-  void Wake();
-  bool IsValid() const { return m_wakeFd >= 0; }
+public:
+    CNetPoller();
+    ~CNetPoller();
+    CNetPoller(const CNetPoller&) = delete;
+    CNetPoller& operator=(const CNetPoller&) = delete;
+    // ready receives the handles that can be read. timeoutMs < 0 waits for ever.
+    void Wait(const std::vector<int>& handles, int timeoutMs, std::vector<int>* ready);
+    void Wake();
+    bool IsValid() const { return m_wakeFd >= 0; }
 
- private:
-  int m_wakeFd = -1;
+private:
+    int m_wakeFd = -1;
 };

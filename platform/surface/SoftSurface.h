@@ -50,140 +50,169 @@ constexpr uint32_t kCaps3DDevice = 0x2000;
 constexpr uint32_t kCapsVideoMemory = 0x4000;
 
 // Blit flags.
-constexpr uint32_t kBltFastWait = 0x10;       // DDBLTFAST_WAIT
-constexpr uint32_t kBltFastSrcColorKey = 0x1; // DDBLTFAST_SRCCOLORKEY
-constexpr uint32_t kBltWait = 0x1000000;      // DDBLT_WAIT
-constexpr uint32_t kBltKeySrc = 0x8000;       // DDBLT_KEYSRC
-constexpr uint32_t kBltColorFill = 0x400;     // DDBLT_COLORFILL
+constexpr uint32_t kBltFastWait = 0x10;        // DDBLTFAST_WAIT
+constexpr uint32_t kBltFastSrcColorKey = 0x1;  // DDBLTFAST_SRCCOLORKEY
+constexpr uint32_t kBltWait = 0x1000000;       // DDBLT_WAIT
+constexpr uint32_t kBltKeySrc = 0x8000;        // DDBLT_KEYSRC
+constexpr uint32_t kBltColorFill = 0x400;      // DDBLT_COLORFILL
 
 struct SSurfaceRect {
-  int32_t left, top, right, bottom;
+    int32_t left, top, right, bottom;
 };
 
 struct SSurfacePixelFormat {
-  uint32_t size = 32;
-  uint32_t flags = 0;
-  uint32_t bitCount = 0;
-  uint32_t rMask = 0, gMask = 0, bMask = 0, aMask = 0;
+    uint32_t size = 32;
+    uint32_t flags = 0;
+    uint32_t bitCount = 0;
+    uint32_t rMask = 0, gMask = 0, bMask = 0, aMask = 0;
 
-  // An RGB format of the given bit count and channel masks.
-  static SSurfacePixelFormat Masks(uint32_t bitCount, uint32_t r, uint32_t g, uint32_t b);
-  static SSurfacePixelFormat Indexed8();
-  static SSurfacePixelFormat Rgb565();
-  static SSurfacePixelFormat Rgb555();
-  static SSurfacePixelFormat Rgb888();
-  static SSurfacePixelFormat Xrgb8888();
-  bool SameLayout(const SSurfacePixelFormat& o) const;
+    // An RGB format of the given bit count and channel masks.
+    static SSurfacePixelFormat Masks(uint32_t bitCount, uint32_t r, uint32_t g, uint32_t b);
+    static SSurfacePixelFormat Indexed8();
+    static SSurfacePixelFormat Rgb565();
+    static SSurfacePixelFormat Rgb555();
+    static SSurfacePixelFormat Rgb888();
+    static SSurfacePixelFormat Xrgb8888();
+    bool SameLayout(const SSurfacePixelFormat& o) const;
 };
 
 // One packed pixel of bpp bytes (1 to 4), stored little-endian as every
 // surface keeps it.
 inline uint32_t SoftPixel_Read(const uint8_t* p, int bpp) {
-  switch (bpp) {
-    case 1: return p[0];
-    case 2: { uint16_t v; std::memcpy(&v, p, 2); return v; }
-    case 3: return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
-    default: { uint32_t v; std::memcpy(&v, p, 4); return v; }
-  }
+    switch (bpp) {
+        case 1:
+            return p[0];
+        case 2: {
+            uint16_t v;
+            std::memcpy(&v, p, 2);
+            return v;
+        }
+        case 3:
+            return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
+        default: {
+            uint32_t v;
+            std::memcpy(&v, p, 4);
+            return v;
+        }
+    }
 }
 
 inline void SoftPixel_Write(uint8_t* p, int bpp, uint32_t v) {
-  switch (bpp) {
-    case 1: p[0] = uint8_t(v); break;
-    case 2: { uint16_t w = uint16_t(v); std::memcpy(p, &w, 2); break; }
-    case 3: p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); p[2] = uint8_t(v >> 16); break;
-    default: std::memcpy(p, &v, 4); break;
-  }
+    switch (bpp) {
+        case 1:
+            p[0] = uint8_t(v);
+            break;
+        case 2: {
+            uint16_t w = uint16_t(v);
+            std::memcpy(p, &w, 2);
+            break;
+        }
+        case 3:
+            p[0] = uint8_t(v);
+            p[1] = uint8_t(v >> 8);
+            p[2] = uint8_t(v >> 16);
+            break;
+        default:
+            std::memcpy(p, &v, 4);
+            break;
+    }
 }
 
 // The surface description the engine keeps a copy of (DDSURFACEDESC2's
 // fields that mean something here).
 struct SDDSurfaceDesc {
-  uint32_t size = 124;
-  uint32_t flags = 0;
-  uint32_t height = 0;
-  uint32_t width = 0;
-  int32_t pitch = 0;
-  uint32_t backBufferCount = 0;
-  void* surface = nullptr;  // the pixels while locked
-  uint32_t caps = 0;
-  SSurfacePixelFormat pixelFormat;
+    uint32_t size = 124;
+    uint32_t flags = 0;
+    uint32_t height = 0;
+    uint32_t width = 0;
+    int32_t pitch = 0;
+    uint32_t backBufferCount = 0;
+    void* surface = nullptr;  // the pixels while locked
+    uint32_t caps = 0;
+    SSurfacePixelFormat pixelFormat;
 };
 
 class CSoftSurface;
 
 class ISurfaceShare {
- public:
-  virtual ~ISurfaceShare() = default;
-  // The CPU is about to read or write the pixels: make them current.
-  virtual void PullPixels(CSoftSurface& surface) = 0;
-  // The CPU changed the pixels: its copy is now the one to show.
-  virtual void PixelsChanged(CSoftSurface& surface) = 0;
+public:
+    virtual ~ISurfaceShare() = default;
+    // The CPU is about to read or write the pixels: make them current.
+    virtual void PullPixels(CSoftSurface& surface) = 0;
+    // The CPU changed the pixels: its copy is now the one to show.
+    virtual void PixelsChanged(CSoftSurface& surface) = 0;
 };
 
 class CSoftSurface {
- public:
-  // Null when the size or format cannot be had (no size, over 16384 on a
-  // side, a bit count other than 8, 16, 24 or 32).
-  static CSoftSurface* Create(int width, int height, const SSurfacePixelFormat& format, uint32_t caps);
+public:
+    // Null when the size or format cannot be had (no size, over 16384 on a
+    // side, a bit count other than 8, 16, 24 or 32).
+    static CSoftSurface* Create(int width, int height, const SSurfacePixelFormat& format, uint32_t caps);
 
-  int Width() const { return m_width; }
-  int Height() const { return m_height; }
-  int Pitch() const { return m_pitch; }
-  int BytesPerPixel() const { return m_bpp; }
-  const SSurfacePixelFormat& Format() const { return m_format; }
-  uint8_t* Pixels() { return m_pixels.data(); }  // raw access without the share's sync
-  const uint8_t* Pixels() const { return m_pixels.data(); }
+    int Width() const { return m_width; }
+    int Height() const { return m_height; }
+    int Pitch() const { return m_pitch; }
+    int BytesPerPixel() const { return m_bpp; }
+    const SSurfacePixelFormat& Format() const { return m_format; }
+    uint8_t* Pixels() { return m_pixels.data(); }  // raw access without the share's sync
+    const uint8_t* Pixels() const { return m_pixels.data(); }
 
-  int32_t GetSurfaceDesc(SDDSurfaceDesc* desc) const;
-  int32_t Lock(SDDSurfaceDesc* desc);  // whole surface
-  int32_t Unlock();
-  bool IsLocked() const { return m_locked; }
+    int32_t GetSurfaceDesc(SDDSurfaceDesc* desc) const;
+    int32_t Lock(SDDSurfaceDesc* desc);  // whole surface
+    int32_t Unlock();
+    bool IsLocked() const { return m_locked; }
 
-  // Source colour key (a packed pixel value). Blits compare it against the
-  // source pixels' channel bits only, so the unused top bits of X8R8G8B8 and
-  // 5-5-5 pixels do not matter.
-  int32_t SetColorKey(uint32_t key);
-  int32_t ClearColorKey();
-  bool HasColorKey() const { return m_hasKey; }
-  uint32_t ColorKey() const { return m_key; }
+    // Source colour key (a packed pixel value). Blits compare it against the
+    // source pixels' channel bits only, so the unused top bits of X8R8G8B8 and
+    // 5-5-5 pixels do not matter.
+    int32_t SetColorKey(uint32_t key);
+    int32_t ClearColorKey();
+    bool HasColorKey() const { return m_hasKey; }
+    uint32_t ColorKey() const { return m_key; }
 
-  // Unclipped copy of src's rectangle (whole src when null) to (x, y); a
-  // rectangle outside either surface is refused with kDDErrInvalidRect.
-  int32_t BltFast(int x, int y, CSoftSurface* src, const SSurfaceRect* srcRect, uint32_t flags);
-  // Copy of src's rectangle scaled into dst (whole surfaces when null),
-  // nearest sample; the part of dst outside this surface is cut away.
-  int32_t Blt(const SSurfaceRect* dst, CSoftSurface* src, const SSurfaceRect* srcRect, uint32_t flags);
-  // Fill a rectangle (whole surface when null) with a packed pixel value.
-  int32_t ColorFill(const SSurfaceRect* dst, uint32_t value);
+    // Unclipped copy of src's rectangle (whole src when null) to (x, y); a
+    // rectangle outside either surface is refused with kDDErrInvalidRect.
+    int32_t BltFast(int x, int y, CSoftSurface* src, const SSurfaceRect* srcRect, uint32_t flags);
+    // Copy of src's rectangle scaled into dst (whole surfaces when null),
+    // nearest sample; the part of dst outside this surface is cut away.
+    int32_t Blt(const SSurfaceRect* dst, CSoftSurface* src, const SSurfaceRect* srcRect, uint32_t flags);
+    // Fill a rectangle (whole surface when null) with a packed pixel value.
+    int32_t ColorFill(const SSurfaceRect* dst, uint32_t value);
 
-  // Surfaces in CPU memory are never lost; a test can mark one lost to drive
-  // the engine's recovery paths. A lost surface refuses locks and blits.
-  int32_t IsLost() const { return m_lost ? kDDErrSurfaceLost : kDD_OK; }
-  int32_t Restore() { m_lost = false; return kDD_OK; }
-  void SetLost(bool lost) { m_lost = lost; }
+    // Surfaces in CPU memory are never lost; a test can mark one lost to drive
+    // the engine's recovery paths. A lost surface refuses locks and blits.
+    int32_t IsLost() const { return m_lost ? kDDErrSurfaceLost : kDD_OK; }
+    int32_t Restore() {
+        m_lost = false;
+        return kDD_OK;
+    }
+    void SetLost(bool lost) { m_lost = lost; }
 
-  void SetShare(ISurfaceShare* share) { m_share = share; }
-  ISurfaceShare* Share() const { return m_share; }
+    void SetShare(ISurfaceShare* share) { m_share = share; }
+    ISurfaceShare* Share() const { return m_share; }
 
-  // 8-bit surfaces carry a palette of 0x00RRGGBB entries (used when their
-  // pixels are shown or converted).
-  uint32_t* Palette() { return m_palette; }
+    // 8-bit surfaces carry a palette of 0x00RRGGBB entries (used when their
+    // pixels are shown or converted).
+    uint32_t* Palette() { return m_palette; }
 
- private:
-  CSoftSurface() = default;
-  void Pull() { if (m_share) m_share->PullPixels(*this); }
-  void Changed() { if (m_share) m_share->PixelsChanged(*this); }
-  uint32_t ChannelMask() const;
+private:
+    CSoftSurface() = default;
+    void Pull() {
+        if (m_share) m_share->PullPixels(*this);
+    }
+    void Changed() {
+        if (m_share) m_share->PixelsChanged(*this);
+    }
+    uint32_t ChannelMask() const;
 
-  int m_width = 0, m_height = 0, m_pitch = 0, m_bpp = 0;
-  uint32_t m_caps = 0;
-  SSurfacePixelFormat m_format;
-  std::vector<uint8_t> m_pixels;
-  bool m_locked = false;
-  bool m_lost = false;
-  bool m_hasKey = false;
-  uint32_t m_key = 0;
-  ISurfaceShare* m_share = nullptr;
-  uint32_t m_palette[256] = {};
+    int m_width = 0, m_height = 0, m_pitch = 0, m_bpp = 0;
+    uint32_t m_caps = 0;
+    SSurfacePixelFormat m_format;
+    std::vector<uint8_t> m_pixels;
+    bool m_locked = false;
+    bool m_lost = false;
+    bool m_hasKey = false;
+    uint32_t m_key = 0;
+    ISurfaceShare* m_share = nullptr;
+    uint32_t m_palette[256] = {};
 };

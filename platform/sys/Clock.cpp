@@ -13,7 +13,10 @@ int64_t Sys_QueryPerformanceCounter() {
 uint32_t Sys_GetTickCount() {
     timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<uint32_t>(static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u);
+    return static_cast<uint32_t>(static_cast<uint64_t>(ts.tv_sec) * 1000u +
+                                 static_cast<uint64_t>(ts.tv_nsec) / 1000000u);
 }
 
-int64_t Sys_GetWallTime() { return static_cast<int64_t>(std::time(nullptr)); }
+int64_t Sys_GetWallTime() {
+    return static_cast<int64_t>(std::time(nullptr));
+}

@@ -7,8 +7,10 @@
 
 constexpr int64_t kSysPerfFrequency = 1193182;
 
-int64_t Sys_QueryPerformanceCounter();                         // counts since an arbitrary start
-inline int64_t Sys_QueryPerformanceFrequency() { return kSysPerfFrequency; }
-uint32_t Sys_GetTickCount();                                    // milliseconds, wraps after 49 days
+int64_t Sys_QueryPerformanceCounter();  // counts since an arbitrary start
+inline int64_t Sys_QueryPerformanceFrequency() {
+    return kSysPerfFrequency;
+}
+uint32_t Sys_GetTickCount();  // milliseconds, wraps after 49 days
 // Seconds since 1970 (wall clock), for seeding and time stamps.
 int64_t Sys_GetWallTime();

@@ -22,4 +22,6 @@ int Sys_SetRoundTowardZero() {
     return saved;
 }
 
-void Sys_RestoreRounding(int saved) { std::fesetround(saved); }
+void Sys_RestoreRounding(int saved) {
+    std::fesetround(saved);
+}

@@ -1,10 +1,11 @@
 #include "platform/sys/Format.h"
 
+#include <locale.h>
+
 #include <clocale>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <locale.h>
 #include <string>
 
 namespace {
@@ -44,7 +45,8 @@ void PutOne(SOut& out, const std::string& directive, T value) {
 std::string Narrow(const char16_t* w, long maxChars) {
     std::string s;
     if (!w) return s;
-    for (long i = 0; w[i] && (maxChars < 0 || i < maxChars); ++i) s += w[i] < 256 ? static_cast<char>(w[i]) : '?';
+    for (long i = 0; w[i] && (maxChars < 0 || i < maxChars); ++i)
+        s += w[i] < 256 ? static_cast<char>(w[i]) : '?';
     return s;
 }
 
@@ -155,7 +157,8 @@ int Sys_VFormat(char* buf, size_t cap, const char* fmt, va_list apIn) {
                 if (size == kLong64) {
                     PutOne(out, directive + "ll" + conv, va_arg(ap, unsigned long long));
                 } else if (size == kPtrSize) {
-                    PutOne(out, directive + "ll" + conv, static_cast<unsigned long long>(va_arg(ap, uintptr_t)));
+                    PutOne(out, directive + "ll" + conv,
+                           static_cast<unsigned long long>(va_arg(ap, uintptr_t)));
                 } else {
                     unsigned v = va_arg(ap, unsigned);
                     if (size == kShort) v = static_cast<unsigned short>(v);

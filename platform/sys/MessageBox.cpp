@@ -66,7 +66,8 @@ int Sys_MessageBox(const char* text, const char* caption, uint32_t type) {
             add(IDCANCEL, "Cancel", SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT);
             break;
         default:
-            add(IDOK, "OK", SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT);
+            add(IDOK, "OK",
+                SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT);
             break;
     }
     uint32_t flags = SDL_MESSAGEBOX_INFORMATION;

@@ -28,6 +28,6 @@ int Sys_MessageBox(const char* text, const char* caption, uint32_t type);
 // Test hooks: queued answers, and what was shown.
 void Sys_QueueMessageBoxAnswer(int answer);
 void Sys_ClearMessageBoxAnswers();
-int Sys_GetMessageBoxCount();            // boxes shown since start
+int Sys_GetMessageBoxCount();  // boxes shown since start
 std::string Sys_GetLastMessageBoxText();
 bool Sys_HasDisplay();

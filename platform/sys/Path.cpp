@@ -1,15 +1,16 @@
 #include "platform/sys/Path.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
 #include <mutex>
-#include <strings.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -22,7 +23,9 @@ std::string Lower(const std::string& s) {
     return r;
 }
 
-bool IsSep(char c) { return c == '\\' || c == '/'; }
+bool IsSep(char c) {
+    return c == '\\' || c == '/';
+}
 
 // One folder's names, for case-insensitive lookups.
 struct SFolderNames {
@@ -209,8 +212,12 @@ bool Sys_IsInstallWritable() {
     return g_installWritable;
 }
 
-std::string Sys_GetUserDataFolder() { return EnvFolder("XDG_DATA_HOME", "/.local/share"); }
-std::string Sys_GetUserConfigFolder() { return EnvFolder("XDG_CONFIG_HOME", "/.config"); }
+std::string Sys_GetUserDataFolder() {
+    return EnvFolder("XDG_DATA_HOME", "/.local/share");
+}
+std::string Sys_GetUserConfigFolder() {
+    return EnvFolder("XDG_CONFIG_HOME", "/.config");
+}
 
 std::string Sys_GetExecutableFolder() {
     char buf[4096];
@@ -246,7 +253,9 @@ static int OpenForWriting(const char* path, int flags) {
     return OpenNotFolder(l, O_RDWR | O_CREAT | flags);
 }
 
-int Sys_OpenWrite(const char* path) { return OpenForWriting(path, O_TRUNC); }
+int Sys_OpenWrite(const char* path) {
+    return OpenForWriting(path, O_TRUNC);
+}
 
 int Sys_OpenAppend(const char* path) {
     int fd = OpenForWriting(path, 0);
@@ -287,7 +296,8 @@ int64_t Sys_ReadAt(int handle, int64_t offset, void* buf, int64_t n) {
     if (handle < 0 || n < 0 || offset < 0) return -1;
     int64_t done = 0;
     while (done < n) {
-        ssize_t r = pread(handle, static_cast<char*>(buf) + done, static_cast<size_t>(n - done), offset + done);
+        ssize_t r =
+            pread(handle, static_cast<char*>(buf) + done, static_cast<size_t>(n - done), offset + done);
         if (r < 0 && errno == EINTR) continue;
         if (r < 0) return done ? done : -1;
         if (r == 0) break;
@@ -301,7 +311,9 @@ int64_t Sys_Seek(int handle, int64_t offset) {
     return lseek(handle, offset, SEEK_SET);
 }
 
-int64_t Sys_Tell(int handle) { return handle < 0 ? -1 : lseek(handle, 0, SEEK_CUR); }
+int64_t Sys_Tell(int handle) {
+    return handle < 0 ? -1 : lseek(handle, 0, SEEK_CUR);
+}
 
 int64_t Sys_FileSize(int handle) {
     struct stat st;

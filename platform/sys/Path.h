@@ -38,25 +38,25 @@ void Sys_FlushPathCache();
 // Windows or Linux form; null clears. writable: 1 or 0 to decide, -1 to test
 // the folder (a shared installation can be declared read-only).
 void Sys_SetInstallFolder(const char* path, int writable = -1);
-std::string Sys_GetInstallFolder();           // the Linux path, or "" when not set
+std::string Sys_GetInstallFolder();  // the Linux path, or "" when not set
 // Whether the game may write below the installation folder (as set or
 // declared by Sys_SetInstallFolder; true when none is set).
 bool Sys_IsInstallWritable();
-std::string Sys_GetUserDataFolder();          // $XDG_DATA_HOME/tessarak (or ~/.local/share/tessarak)
-std::string Sys_GetUserConfigFolder();        // $XDG_CONFIG_HOME/tessarak (or ~/.config/tessarak)
-std::string Sys_GetExecutableFolder();        // the folder of the running program (Linux form)
+std::string Sys_GetUserDataFolder();    // $XDG_DATA_HOME/tessarak (or ~/.local/share/tessarak)
+std::string Sys_GetUserConfigFolder();  // $XDG_CONFIG_HOME/tessarak (or ~/.config/tessarak)
+std::string Sys_GetExecutableFolder();  // the folder of the running program (Linux form)
 
 // --- files -----------------------------------------------------------------
-int Sys_OpenRead(const char* path);           // existing regular file, read only
-int Sys_OpenWrite(const char* path);          // created or truncated, read and write; parent folders made
-int Sys_OpenAppend(const char* path);         // opened or created, positioned at its end
+int Sys_OpenRead(const char* path);    // existing regular file, read only
+int Sys_OpenWrite(const char* path);   // created or truncated, read and write; parent folders made
+int Sys_OpenAppend(const char* path);  // opened or created, positioned at its end
 void Sys_CloseFile(int handle);
 int64_t Sys_ReadFile(int handle, void* buf, int64_t n);         // bytes read, -1 on error
 int64_t Sys_WriteFile(int handle, const void* buf, int64_t n);  // bytes written, -1 on error
 int64_t Sys_ReadAt(int handle, int64_t offset, void* buf, int64_t n);
 int64_t Sys_Seek(int handle, int64_t offset);  // absolute; the new position or -1
 int64_t Sys_Tell(int handle);
-int64_t Sys_FileSize(int handle);              // -1 on error
+int64_t Sys_FileSize(int handle);  // -1 on error
 // Buffered stdio on a Windows path ("rb", "wb", "ab", ...); writes resolve as
 // Sys_ResolveWritePath does.
 FILE* Sys_FOpen(const char* path, const char* mode);
@@ -74,7 +74,7 @@ bool Sys_WriteFileAtomic(const char* path, const void* data, size_t size);
 
 // --- folders ---------------------------------------------------------------
 struct SSysFindData {
-    std::string name;     // as on disk
+    std::string name;  // as on disk
     bool isFolder = false;
     bool isLink = false;  // a symbolic link (folder links are not descended into)
     uint64_t size = 0;
@@ -84,9 +84,9 @@ struct SSysFindData {
 // search does ("*.*" matches names without a dot too); "." and ".." are never
 // listed. Sorted case-insensitively. False when nothing matches.
 bool Sys_FindFiles(const char* pattern, std::vector<SSysFindData>& found);
-bool Sys_PathExists(const char* path);     // a file or a folder; wildcards allowed
+bool Sys_PathExists(const char* path);  // a file or a folder; wildcards allowed
 bool Sys_IsFolder(const char* path);
-bool Sys_CreateFolder(const char* path);   // one level; true if it exists afterwards
+bool Sys_CreateFolder(const char* path);  // one level; true if it exists afterwards
 bool Sys_DeleteFile(const char* path);
 bool Sys_RenameFile(const char* from, const char* to);
 // The one check for a path that arrives from content, a saved game, a packet

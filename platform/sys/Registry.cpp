@@ -1,13 +1,14 @@
 #include "platform/sys/Registry.h"
 
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <strings.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "platform/sys/Path.h"
 
@@ -35,7 +36,8 @@ std::string InstallFolder() {
     std::string exe = Sys_GetExecutableFolder();
     size_t slash = exe.rfind('/');
     std::string leaf = slash == std::string::npos ? exe : exe.substr(slash + 1);
-    if (strcasecmp(leaf.c_str(), "System") == 0 && slash != std::string::npos && slash > 0) return exe.substr(0, slash);
+    if (strcasecmp(leaf.c_str(), "System") == 0 && slash != std::string::npos && slash > 0)
+        return exe.substr(0, slash);
     return exe;
 }
 
@@ -189,7 +191,8 @@ void ReadHiveFile(const std::string& file, CHive& hive) {
         if (line.empty() || line[0] == ';' || line[0] == '#') continue;
         if (line[0] == '[') {
             size_t close = line.rfind(']');
-            key = close == std::string::npos ? nullptr : FindKey(hive, line.substr(1, close - 1).c_str(), true);
+            key =
+                close == std::string::npos ? nullptr : FindKey(hive, line.substr(1, close - 1).c_str(), true);
             continue;
         }
         if (!key) continue;
@@ -252,12 +255,15 @@ bool WriteHive(uint32_t root, const CHive& hive) {
                                                   : "; Tessarak registry: HKEY_CURRENT_USER\n";
     for (const auto& k : hive) {
         text += "\n[" + k.path + "]\n";
-        for (const auto& v : k.values) text += (v.name.empty() ? std::string("@") : Quote(v.name)) + "=" + FormatValue(v) + "\n";
+        for (const auto& v : k.values)
+            text += (v.name.empty() ? std::string("@") : Quote(v.name)) + "=" + FormatValue(v) + "\n";
     }
     return Sys_WriteFileAtomic(file.c_str(), text.data(), text.size());
 }
 
-bool KnownRoot(uint32_t root) { return root == HKEY_CURRENT_USER || root == HKEY_LOCAL_MACHINE; }
+bool KnownRoot(uint32_t root) {
+    return root == HKEY_CURRENT_USER || root == HKEY_LOCAL_MACHINE;
+}
 
 }  // namespace
 

@@ -1,8 +1,9 @@
 #include "platform/sys/Thread.h"
 
-#include <chrono>
 #include <sys/syscall.h>
 #include <unistd.h>
+
+#include <chrono>
 
 bool CSysMutex::Wait(uint32_t timeoutMs) {
     std::unique_lock<std::mutex> lock(m_guard);
@@ -71,8 +72,14 @@ bool CSysEvent::Wait(uint32_t timeoutMs) {
     return true;
 }
 
-void Sys_Sleep(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void Sys_Sleep(uint32_t ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
-uint32_t Sys_GetCurrentThreadId() { return static_cast<uint32_t>(syscall(SYS_gettid)); }
+uint32_t Sys_GetCurrentThreadId() {
+    return static_cast<uint32_t>(syscall(SYS_gettid));
+}
 
-uint32_t Sys_GetCurrentProcessId() { return static_cast<uint32_t>(getpid()); }
+uint32_t Sys_GetCurrentProcessId() {
+    return static_cast<uint32_t>(getpid());
+}

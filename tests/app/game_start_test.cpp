@@ -111,9 +111,10 @@ TEST(GameStartTest, StartsRunsItsScriptsAndShutsDownInOrder) {
     CInstallation inst;
     if (!inst.Ready()) FAIL() << "the game program is not built";
     // Setting a console font to what it is keeps the font; a new size builds one.
-    inst.dir.Write("Tessarak/Scripts/Autoexec.cfg",
-                   "echo(\"autoexec: hello from the test\");\nConsole_Font_Height(11);\nConsole_Font_Height(12);\n"
-                   "Quit();\n");
+    inst.dir.Write(
+        "Tessarak/Scripts/Autoexec.cfg",
+        "echo(\"autoexec: hello from the test\");\nConsole_Font_Height(11);\nConsole_Font_Height(12);\n"
+        "Quit();\n");
     CInstallation::SRun run = inst.Run({}, 60);
     ASSERT_FALSE(run.timedOut) << run.out;
     EXPECT_EQ(run.exitCode, 0) << run.out;
@@ -135,8 +136,9 @@ TEST(GameStartTest, StartsRunsItsScriptsAndShutsDownInOrder) {
     // No compiled fonts come with the installation: the console's font is
     // built at start-up, once, and the engine says so through the console.
     for (int height : {11, 12}) {
-        const std::string notice = "Waring font dynamicly allocated (Name: MS Mincho, Width: 6, Height: " +
-                                   std::to_string(height) + ", Weight: 400, Attributes: 4, Outline: 0)";
+        const std::string notice =
+            "Waring font dynamicly allocated (Name: MS Mincho, Width: 6, Height: " + std::to_string(height) +
+            ", Weight: 400, Attributes: 4, Outline: 0)";
         size_t first = run.out.find(notice);
         EXPECT_NE(first, std::string::npos) << notice << "\n" << run.out;
         EXPECT_EQ(run.out.find(notice, first + 1), std::string::npos) << notice << "\n" << run.out;
@@ -226,7 +228,8 @@ TEST(GameStartTest, AnExitBeforeTheSettingsAreReadKeepsTheSavedOnes) {
     CInstallation::SRun run = inst.Run({}, 60);
     ASSERT_FALSE(run.timedOut) << run.out;
     EXPECT_NE(Find(run.out, "Executing 'Startup.cfg'..."), std::string::npos) << run.out;
-    EXPECT_NE(Find(run.out, "Settings were not saved: start-up did not complete"), std::string::npos) << run.out;
+    EXPECT_NE(Find(run.out, "Settings were not saved: start-up did not complete"), std::string::npos)
+        << run.out;
     EXPECT_EQ(inst.dir.Read("Tessarak/Scripts/Config/Console.cfg"), mine);
 }
 
@@ -282,7 +285,8 @@ TEST(GameStartTest, WindowShowsTheConsole) {
     // xvfb-run -a takes the first display without a lock file; another
     // server starting at the same moment may take it first. The script did
     // not run then: start again.
-    for (int attempt = 0; attempt < 3 && !fs::exists(inst.dir.File("out.txt")); ++attempt) std::system(cmd.c_str());
+    for (int attempt = 0; attempt < 3 && !fs::exists(inst.dir.File("out.txt")); ++attempt)
+        std::system(cmd.c_str());
     std::string out = inst.dir.Read("out.txt");
     EXPECT_EQ(inst.dir.Read("exit.txt"), "0\n") << out;
     EXPECT_TRUE(fs::exists(inst.dir.File("Tessarak/Scripts/Config/Console.cfg"))) << out;

@@ -1,10 +1,11 @@
+#include "core/CRC32.h"
+
 #include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <random>
 #include <vector>
 
-#include "core/CRC32.h"
 #include "core/VFSFile.h"
 #include "tests/support/TempDir.h"
 #include "tools/lib/PackWriter.h"
@@ -53,7 +54,8 @@ TEST(CRC32, FileOfPackMemberEqualsLooseFile) {
 
     CVFSTable table;
     ASSERT_TRUE(table.MountPack(dir.WinFile("p.box").c_str()));
-    uint32_t expect = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(content.data()), content.size()));
+    uint32_t expect =
+        static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(content.data()), content.size()));
     EXPECT_EQ(CRC32_File(dir.WinFile("loose.bin").c_str()), expect);
     // Mount into the global table to read the member by name.
     ASSERT_TRUE(g_VFS.MountPack(dir.WinFile("p.box").c_str()));

@@ -2,11 +2,12 @@
 // byte also picks a base offset and length for a pack inside a larger file).
 // Every member that mounts must read completely within the pack, and writing
 // the table as a new pack must mount again with the same members.
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 
 #include "core/VFSFile.h"
 #include "tests/support/MemFile.h"

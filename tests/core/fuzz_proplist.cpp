@@ -1,11 +1,12 @@
 // Fuzz target: the property-list reader. The first byte picks the version;
 // the rest is the stored list. A list that loads must save and load again to
 // the same pairs.
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 
 #include "core/PropertyList.h"
 #include "core/VFSFile.h"

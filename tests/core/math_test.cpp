@@ -1,3 +1,5 @@
+#include "core/Math.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -5,7 +7,6 @@
 #include <limits>
 
 #include "core/CRC32.h"
-#include "core/Math.h"
 #include "core/Random.h"
 
 namespace {
@@ -74,8 +75,13 @@ TEST(Math, Rounding) {
         float x;
         int round, trunc;
     };
-    const SCase cases[] = {{2.5f, 2, 2},   {3.5f, 4, 3},   {-2.5f, -2, -2}, {-0.5f, 0, 0},
-                           {-1.7f, -2, -1}, {0.49999997f, 0, 0}, {1e9f, 1000000000, 1000000000},
+    const SCase cases[] = {{2.5f, 2, 2},
+                           {3.5f, 4, 3},
+                           {-2.5f, -2, -2},
+                           {-0.5f, 0, 0},
+                           {-1.7f, -2, -1},
+                           {0.49999997f, 0, 0},
+                           {1e9f, 1000000000, 1000000000},
                            {-3e9f, INT32_MIN, INT32_MIN}};
     for (const auto& c : cases) {
         EXPECT_EQ(Math_RoundToInt(c.x), c.round) << c.x;
@@ -111,14 +117,21 @@ TEST(Math, GroundPlane) {
 TEST(Math, ElementaryFunctionsAreAccurate) {
     int64_t worst = 0;
     for (float x = -50.0f; x < 50.0f; x += 0.0137f) {
-        worst = std::max(worst, UlpDistance(Math_Sin(x), static_cast<float>(std::sin(static_cast<double>(x)))));
-        worst = std::max(worst, UlpDistance(Math_Cos(x), static_cast<float>(std::cos(static_cast<double>(x)))));
+        worst =
+            std::max(worst, UlpDistance(Math_Sin(x), static_cast<float>(std::sin(static_cast<double>(x)))));
+        worst =
+            std::max(worst, UlpDistance(Math_Cos(x), static_cast<float>(std::cos(static_cast<double>(x)))));
         float z = 3.0f - x * 0.25f;
-        worst = std::max(worst, UlpDistance(Math_Atan2(x, z), static_cast<float>(std::atan2(static_cast<double>(x), z))));
+        worst = std::max(
+            worst, UlpDistance(Math_Atan2(x, z), static_cast<float>(std::atan2(static_cast<double>(x), z))));
         worst = std::max(worst, UlpDistance(Math_Exp(x * 0.5f), static_cast<float>(std::exp(x * 0.5))));
         if (x > 0) {
-            worst = std::max(worst, UlpDistance(Math_Log(x), static_cast<float>(std::log(static_cast<double>(x)))));
-            worst = std::max(worst, UlpDistance(Math_Pow(x, 1.7f), static_cast<float>(std::pow(static_cast<double>(x), static_cast<double>(1.7f)))));
+            worst = std::max(worst,
+                             UlpDistance(Math_Log(x), static_cast<float>(std::log(static_cast<double>(x)))));
+            worst = std::max(
+                worst,
+                UlpDistance(Math_Pow(x, 1.7f),
+                            static_cast<float>(std::pow(static_cast<double>(x), static_cast<double>(1.7f)))));
         }
     }
     EXPECT_LE(worst, 1);

@@ -13,12 +13,14 @@ namespace {
 
 std::string Pairs(const CPropertyList& list) {
     std::string s;
-    for (CProperty* p = list.GetFirst(); p; p = p->GetNext()) s += std::string(p->GetName()) + "=" + p->GetValueText() + ";";
+    for (CProperty* p = list.GetFirst(); p; p = p->GetNext())
+        s += std::string(p->GetName()) + "=" + p->GetValueText() + ";";
     return s;
 }
 
 // Loads bytes as a property list at a version, through a real file.
-bool LoadBytes(const CTempDir& dir, const std::string& bytes, int version, CPropertyList& list, uint32_t* consumed = nullptr) {
+bool LoadBytes(const CTempDir& dir, const std::string& bytes, int version, CPropertyList& list,
+               uint32_t* consumed = nullptr) {
     dir.Write("list.bin", bytes + "TAIL");
     CVFSTable table;
     CVFSFile f(dir.WinFile("list.bin").c_str(), 0, &table);
@@ -36,8 +38,8 @@ TEST(PropertyList, NumbersFromValues) {
         int asInt;
         float asFloat;
     };
-    const SCase cases[] = {{"1,5", 1, 1.5f}, {"2.75", 2, 2.75f}, {"speed", 0, 0.0f}, {"0,25", 0, 0.25f},
-                           {"  -12", -12, -12.0f}, {"99999999999", 2147483647, 1e11f}};
+    const SCase cases[] = {{"1,5", 1, 1.5f},   {"2.75", 2, 2.75f},     {"speed", 0, 0.0f},
+                           {"0,25", 0, 0.25f}, {"  -12", -12, -12.0f}, {"99999999999", 2147483647, 1e11f}};
     for (const auto& c : cases) {
         CProperty* p = list.Add("v", c.value);
         EXPECT_EQ(p->GetInt(), c.asInt) << c.value;
@@ -90,7 +92,10 @@ TEST(PropertyList, SaveAndLoadEveryVersion) {
         EXPECT_FALSE(list.Save(out, 29));  // older versions are not written
         EXPECT_TRUE(list.Save(out, 30));
     }
-    const char expect[] = "\x02\0\0\0\x01\0b\x01\0" "2\x01\0a\x01\0" "1";
+    const char expect[] =
+        "\x02\0\0\0\x01\0b\x01\0"
+        "2\x01\0a\x01\0"
+        "1";
     EXPECT_EQ(dir.Read("saved.bin"), std::string(expect, sizeof expect - 1));
 
     CPropertyList loaded;

@@ -1,9 +1,10 @@
+#include "core/StrBuf.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
-#include "core/StrBuf.h"
 #include "platform/sys/Format.h"
 
 TEST(StrBuf, EmptyStatesReadAsEmptyText) {
@@ -81,17 +82,48 @@ TEST(StrBuf, FormatSizesExactly) {
         CStrBuf (*make)();
     };
     const SCase cases[] = {
-        {"42-ab", [] { CStrBuf s; s.Format("%d-%s", 42, "ab"); return s; }},
-        {"(null)", [] { CStrBuf s; s.Format("%s", static_cast<const char*>(nullptr)); return s; }},
-        {"         x", [] { CStrBuf s; s.Format("%10c", 'x'); return s; }},
-        {"1.000000E+300", [] { CStrBuf s; s.Format("%E", 1e300); return s; }},
-        {"0x1p+0 tail", [] { CStrBuf s; s.Format("%a %s", 1.0, "tail"); return s; }},
-        {"-9223372036854775807 ffffffffffffffff", [] {
+        {"42-ab",
+         [] {
+             CStrBuf s;
+             s.Format("%d-%s", 42, "ab");
+             return s;
+         }},
+        {"(null)",
+         [] {
+             CStrBuf s;
+             s.Format("%s", static_cast<const char*>(nullptr));
+             return s;
+         }},
+        {"         x",
+         [] {
+             CStrBuf s;
+             s.Format("%10c", 'x');
+             return s;
+         }},
+        {"1.000000E+300",
+         [] {
+             CStrBuf s;
+             s.Format("%E", 1e300);
+             return s;
+         }},
+        {"0x1p+0 tail",
+         [] {
+             CStrBuf s;
+             s.Format("%a %s", 1.0, "tail");
+             return s;
+         }},
+        {"-9223372036854775807 ffffffffffffffff",
+         [] {
              CStrBuf s;
              s.Format("%I64d %I64x", -9223372036854775807LL, ~0ULL);
              return s;
          }},
-        {std::string(400, ' ') + "1", [] { CStrBuf s; s.Format("%401d", 1); return s; }},
+        {std::string(400, ' ') + "1",
+         [] {
+             CStrBuf s;
+             s.Format("%401d", 1);
+             return s;
+         }},
     };
     for (const auto& c : cases) {
         CStrBuf s = c.make();
@@ -106,7 +138,8 @@ TEST(StrBuf, FormatSizesExactly) {
 TEST(Format, WindowsDialect) {
     char buf[128];
     // Each line: what the Windows runtime prints for the same arguments.
-    EXPECT_EQ(Sys_Format(buf, sizeof buf, "%I64u|%I64X|%I32d", 18446744073709551615ULL, 0xABCDEF0123ULL, -5), 34);
+    EXPECT_EQ(Sys_Format(buf, sizeof buf, "%I64u|%I64X|%I32d", 18446744073709551615ULL, 0xABCDEF0123ULL, -5),
+              34);
     EXPECT_STREQ(buf, "18446744073709551615|ABCDEF0123|-5");
     long big = 0x100000005L;  // "%ld" is 32 bits wide in this dialect
     Sys_Format(buf, sizeof buf, "%ld %lu %hd %hhu", big, 7L, 70000, 257);

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
-
-#include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -39,7 +39,8 @@ TEST(SysPath, ComponentsResolveIgnoringCase) {
 
 TEST(SysPath, SearchesMatchAndSortLikeWindows) {
     CTempDir dir;
-    for (const char* n : {"b.box", "A.box", "c.BOX", "noext", "a.box.bak", "Zed"}) ASSERT_TRUE(dir.Write(n, "x"));
+    for (const char* n : {"b.box", "A.box", "c.BOX", "noext", "a.box.bak", "Zed"})
+        ASSERT_TRUE(dir.Write(n, "x"));
     ASSERT_TRUE(dir.Write("sub/inner", "x"));
     auto names = [&](const char* pattern) {
         std::vector<SSysFindData> found;
@@ -62,10 +63,11 @@ TEST(SysPath, SearchesMatchAndSortLikeWindows) {
         const char* name;
         bool match;
     };
-    const SMatch matches[] = {{"*.*", "abc", true},   {"*", "", true},        {"a*c", "ABBC", true},
-                              {"a?c", "ac", false},   {"*.cfg", "x.cfgx", false}, {"x.*", "x", true},
-                              {"*a*a", "banana", true}, {"", "a", false}};
-    for (const auto& m : matches) EXPECT_EQ(Sys_WildcardMatch(m.pattern, m.name), m.match) << m.pattern << " " << m.name;
+    const SMatch matches[] = {
+        {"*.*", "abc", true},       {"*", "", true},    {"a*c", "ABBC", true},    {"a?c", "ac", false},
+        {"*.cfg", "x.cfgx", false}, {"x.*", "x", true}, {"*a*a", "banana", true}, {"", "a", false}};
+    for (const auto& m : matches)
+        EXPECT_EQ(Sys_WildcardMatch(m.pattern, m.name), m.match) << m.pattern << " " << m.name;
 }
 
 TEST(SysPath, FoldersAndUserDataRedirection) {
@@ -117,10 +119,20 @@ TEST(SysPath, PathsFromOutsideAreChecked) {
         const char* path;
         bool safe;
     };
-    const SCase cases[] = {{"Maps\\M1\\MapData.box", true}, {"a/b.txt", true}, {"..x\\y", true},
-                           {"", false}, {nullptr, false}, {"..", false}, {"Maps\\..\\..\\etc", false},
-                           {"a/../b", false}, {"\\root", false}, {"/etc/passwd", false}, {"C:\\x", false},
-                           {"Z:x", false}, {"bad\nname", false}};
-    for (const auto& c : cases) EXPECT_EQ(Sys_IsSafeRelativePath(c.path), c.safe) << (c.path ? c.path : "null");
+    const SCase cases[] = {{"Maps\\M1\\MapData.box", true},
+                           {"a/b.txt", true},
+                           {"..x\\y", true},
+                           {"", false},
+                           {nullptr, false},
+                           {"..", false},
+                           {"Maps\\..\\..\\etc", false},
+                           {"a/../b", false},
+                           {"\\root", false},
+                           {"/etc/passwd", false},
+                           {"C:\\x", false},
+                           {"Z:x", false},
+                           {"bad\nname", false}};
+    for (const auto& c : cases)
+        EXPECT_EQ(Sys_IsSafeRelativePath(c.path), c.safe) << (c.path ? c.path : "null");
     EXPECT_FALSE(Sys_IsSafeRelativePath(std::string(260, 'a').c_str()));
 }

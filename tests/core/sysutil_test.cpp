@@ -1,3 +1,5 @@
+#include "core/SysUtil.h"
+
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -8,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "core/SysUtil.h"
 #include "platform/sys/MessageBox.h"
 #include "platform/sys/Path.h"
 #include "tests/support/TempDir.h"
@@ -112,9 +113,9 @@ TEST(SysUtil, SortRecordsIsStableForEveryKind) {
         std::strcpy(recs[i].text, texts[i]);
         recs[i].name.Assign(texts[i]);
     }
-    EXPECT_EQ(SortedTags(recs, 6, offsetof(SRec, key)), "bdac");   // -1, 0, 3a, 3b
+    EXPECT_EQ(SortedTags(recs, 6, offsetof(SRec, key)), "bdac");  // -1, 0, 3a, 3b
     EXPECT_EQ(SortedTags(recs, 7, offsetof(SRec, key)), "acdb");
-    EXPECT_EQ(SortedTags(recs, 4, offsetof(SRec, key)), "dacb");   // unsigned: -1 is largest
+    EXPECT_EQ(SortedTags(recs, 4, offsetof(SRec, key)), "dacb");    // unsigned: -1 is largest
     EXPECT_EQ(SortedTags(recs, 10, offsetof(SRec, text)), "dacb");  // text descending
     EXPECT_EQ(SortedTags(recs, 11, offsetof(SRec, text)), "bacd");
     EXPECT_EQ(SortedTags(recs, 13, offsetof(SRec, name)), "bacd");
@@ -147,8 +148,8 @@ TEST(SysUtil, RegistryValuesReachANewProcess) {
     uint32_t id = 0xC0FFEE;
     ASSERT_TRUE(RegWriteValue(HKEY_CURRENT_USER, key, "UniqueServerID", REG_DWORD, &id, 0));
     const char path[] = "Z:\\opt\\\"tessarak\"\n";
-    ASSERT_TRUE(RegWriteValue(HKEY_LOCAL_MACHINE, "Software\\Zq\\Tessarak Dodo\\Settings", "InstalledPath", REG_SZ,
-                              path, sizeof path));
+    ASSERT_TRUE(RegWriteValue(HKEY_LOCAL_MACHINE, "Software\\Zq\\Tessarak Dodo\\Settings", "InstalledPath",
+                              REG_SZ, path, sizeof path));
     const unsigned char blob[] = {0, 1, 0xFF};
     ASSERT_TRUE(RegWriteValue(HKEY_CURRENT_USER, key, "Blob", REG_BINARY, blob, 3));
     EXPECT_FALSE(RegWriteValue(HKEY_CURRENT_USER, key, "Odd", 7, blob, 3));
@@ -158,12 +159,13 @@ TEST(SysUtil, RegistryValuesReachANewProcess) {
     EXPECT_EQ(std::system(script.c_str()), 0);
 
     uint32_t got = 0;
-    EXPECT_TRUE(RegReadValue(HKEY_CURRENT_USER, "software\\zq\\TESSARAK\\settings", "uniqueserverid", REG_DWORD, &got));
+    EXPECT_TRUE(RegReadValue(HKEY_CURRENT_USER, "software\\zq\\TESSARAK\\settings", "uniqueserverid",
+                             REG_DWORD, &got));
     EXPECT_EQ(got, 0xC0FFEEu);
     char* text = nullptr;
     uint32_t size = 0;
-    ASSERT_TRUE(RegReadValue(HKEY_LOCAL_MACHINE, "Software\\Zq\\Tessarak Dodo\\Settings", "InstalledPath", REG_SZ,
-                             &text, &size));
+    ASSERT_TRUE(RegReadValue(HKEY_LOCAL_MACHINE, "Software\\Zq\\Tessarak Dodo\\Settings", "InstalledPath",
+                             REG_SZ, &text, &size));
     EXPECT_STREQ(text, path);
     EXPECT_EQ(size, sizeof path);
     delete[] text;
@@ -181,8 +183,9 @@ TEST(SysUtil, RegistryValuesReachANewProcess) {
     EXPECT_EQ(untouched, 77u);
 
     // Hand-written files in .reg form are read, damaged lines skipped.
-    ASSERT_TRUE(dir.Write("user.ini", "[Software\\Zq]\n\"A\"=dword:0000000a\nbroken line\n\"B\"=hex:zz\n"
-                                      "\"C\"=hex(5):00,00,00,2a\n"));
+    ASSERT_TRUE(dir.Write("user.ini",
+                          "[Software\\Zq]\n\"A\"=dword:0000000a\nbroken line\n\"B\"=hex:zz\n"
+                          "\"C\"=hex(5):00,00,00,2a\n"));
     EXPECT_TRUE(RegReadValue(HKEY_CURRENT_USER, "Software\\Zq", "A", REG_DWORD, &got));
     EXPECT_EQ(got, 10u);
     EXPECT_FALSE(RegReadValue(HKEY_CURRENT_USER, "Software\\Zq", "B", REG_BINARY, &bytes));
@@ -242,7 +245,8 @@ TEST(SysUtil, RegistryValuesCrossProcesses) {
     EXPECT_EQ(RunChild(env + "get HKCU '" + std::string(key) + "' Bare", out), 0);
     EXPECT_EQ(out, "AB\n");
     for (const char* bad : {"abc", "0g"})
-        EXPECT_EQ(WEXITSTATUS(RunChild(env + "set HKCU '" + std::string(key) + "' Blob binary " + bad, out)), 2)
+        EXPECT_EQ(WEXITSTATUS(RunChild(env + "set HKCU '" + std::string(key) + "' Blob binary " + bad, out)),
+                  2)
             << bad;
     EXPECT_EQ(RunChild(env + "set HKCU '" + std::string(key) + "' Blob binary 0aFF", out), 0);
     EXPECT_EQ(RunChild(env + "get HKCU '" + std::string(key) + "' Blob", out), 0);

@@ -55,7 +55,8 @@ TEST(VFSPack, WritePackBytesAndRemount) {
 TEST(VFSPack, LooseTreeRoundTripsThroughWritePack) {
     CTempDir dir;
     ASSERT_TRUE(dir.Write("tree/Scripts/Startup.cfg", "run this"));
-    ASSERT_TRUE(dir.Write("tree/Scripts/Config/Video.cfg", std::string(70000, 'v')));  // more than one copy block
+    ASSERT_TRUE(
+        dir.Write("tree/Scripts/Config/Video.cfg", std::string(70000, 'v')));  // more than one copy block
     ASSERT_TRUE(dir.Write("tree/readme", ""));
     CVFSTable loose;
     loose.AddFolderTree(dir.WinFile("tree").c_str());
@@ -340,8 +341,8 @@ TEST(VFSPack, CorruptDirectories) {
     w.Add("good", "GOOD");
     w.Add("bad", "BAD!");
     const std::string sound = w.Build();
-    const size_t dirOff = 8;                   // after "GOOD" "BAD!"
-    const size_t badEntry = dirOff + 4 + 13;   // count, "good\0", offset, size
+    const size_t dirOff = 8;                  // after "GOOD" "BAD!"
+    const size_t badEntry = dirOff + 4 + 13;  // count, "good\0", offset, size
     struct SCase {
         const char* name;
         std::string bytes;
@@ -360,12 +361,14 @@ TEST(VFSPack, CorruptDirectories) {
         {"empty file", "", false, false},
         {"tiny file", "abc", false, false},
         {"directory past the end", poke(sound.size() - 4, 0xFFFFFFF0u), false, false},
-        {"directory in the trailer", poke(sound.size() - 4, static_cast<uint32_t>(sound.size() - 6)), false, false},
+        {"directory in the trailer", poke(sound.size() - 4, static_cast<uint32_t>(sound.size() - 6)), false,
+         false},
         {"huge count", poke(dirOff, 0xFFFFFFFFu), true, true},
         {"member size past the data", poke(badEntry + 4 + 4, 1000), true, true},
         {"member offset wraps", poke(badEntry + 4, 0xFFFFFFFEu), true, true},
         {"unterminated name", unterminated, true, false},
-        {"truncated directory", sound.substr(0, sound.size() - 10) + sound.substr(sound.size() - 4), true, true},
+        {"truncated directory", sound.substr(0, sound.size() - 10) + sound.substr(sound.size() - 4), true,
+         true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -405,8 +408,10 @@ TEST(VFSTable, HashAndLookupFoldEveryByte) {
     for (const auto& n : names) {
         std::string other = n;
         for (char& c : other) {
-            if (c >= 'a' && c <= 'z' && (rng() & 1)) c = static_cast<char>(c - 'a' + 'A');
-            else if (c == '\\' && (rng() & 1)) c = '/';
+            if (c >= 'a' && c <= 'z' && (rng() & 1))
+                c = static_cast<char>(c - 'a' + 'A');
+            else if (c == '\\' && (rng() & 1))
+                c = '/';
         }
         SVFSEntry* e = table.Find(other.c_str());
         ASSERT_NE(e, nullptr);
@@ -414,5 +419,6 @@ TEST(VFSTable, HashAndLookupFoldEveryByte) {
     }
     // Removing entries keeps the others reachable.
     for (size_t i = 0; i < names.size(); i += 2) delete table.Find(names[i].c_str());
-    for (size_t i = 0; i < names.size(); ++i) EXPECT_EQ(table.Find(names[i].c_str()) != nullptr, i % 2 == 1) << i;
+    for (size_t i = 0; i < names.size(); ++i)
+        EXPECT_EQ(table.Find(names[i].c_str()) != nullptr, i % 2 == 1) << i;
 }

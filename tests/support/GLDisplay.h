@@ -8,14 +8,14 @@
 #include <cstdlib>
 
 inline bool Test_NoDisplayServer() {
-  const char* x = std::getenv("DISPLAY");
-  const char* wayland = std::getenv("WAYLAND_DISPLAY");
-  return !(x && *x) && !(wayland && *wayland);
+    const char* x = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    return !(x && *x) && !(wayland && *wayland);
 }
 
 // Ends the current test when no OpenGL window could be had.
-#define TEST_END_WITHOUT_GL()                                                           \
-  do {                                                                                  \
-    if (Test_NoDisplayServer()) GTEST_SKIP() << "no display server here";               \
-    FAIL() << "a display server runs, but no OpenGL window or screen could be opened"; \
-  } while (0)
+#define TEST_END_WITHOUT_GL()                                                              \
+    do {                                                                                   \
+        if (Test_NoDisplayServer()) GTEST_SKIP() << "no display server here";              \
+        FAIL() << "a display server runs, but no OpenGL window or screen could be opened"; \
+    } while (0)

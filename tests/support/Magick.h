@@ -31,7 +31,7 @@ SPackedDIB* DIB_FromRGB(int width, int height, const std::vector<uint8_t>& rgb);
 
 // Owned packed bitmaps in tests.
 struct SDIBDeleter {
-  void operator()(SPackedDIB* d) const { DIB_Free(d); }
+    void operator()(SPackedDIB* d) const { DIB_Free(d); }
 };
 using DIBPtr = std::unique_ptr<SPackedDIB, SDIBDeleter>;
 // A 24-bit bitmap from 0xRRGGBB colours, top row first.

@@ -1,10 +1,11 @@
 #include "tests/support/TempDir.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
 
 CTempDir::CTempDir() {
     char tmpl[] = "/tmp/tessarak-test-XXXXXX";
@@ -14,8 +15,8 @@ CTempDir::CTempDir() {
 CTempDir::~CTempDir() {
     if (m_path.empty()) return;
     nftw(
-        m_path.c_str(),
-        [](const char* p, const struct stat*, int, struct FTW*) { return remove(p); }, 16, FTW_DEPTH | FTW_PHYS);
+        m_path.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return remove(p); }, 16,
+        FTW_DEPTH | FTW_PHYS);
 }
 
 std::string CTempDir::Win() const {
@@ -24,7 +25,9 @@ std::string CTempDir::Win() const {
     return r;
 }
 
-std::string CTempDir::File(const std::string& relative) const { return m_path + "/" + relative; }
+std::string CTempDir::File(const std::string& relative) const {
+    return m_path + "/" + relative;
+}
 
 std::string CTempDir::WinFile(const std::string& relative) const {
     std::string r = Win() + "\\";

@@ -11,13 +11,13 @@ public:
     CTempDir(const CTempDir&) = delete;
     CTempDir& operator=(const CTempDir&) = delete;
 
-    const std::string& Path() const { return m_path; }           // Linux form
-    std::string Win() const;                                      // "Z:\tmp\..." form
-    std::string File(const std::string& relative) const;          // Linux path below it
-    std::string WinFile(const std::string& relative) const;       // Windows path below it
+    const std::string& Path() const { return m_path; }       // Linux form
+    std::string Win() const;                                 // "Z:\tmp\..." form
+    std::string File(const std::string& relative) const;     // Linux path below it
+    std::string WinFile(const std::string& relative) const;  // Windows path below it
     // Writes a file below the folder (making its folders); relative uses "/".
     bool Write(const std::string& relative, const std::string& data) const;
-    std::string Read(const std::string& relative) const;          // "" when missing
+    std::string Read(const std::string& relative) const;  // "" when missing
 
 private:
     std::string m_path;

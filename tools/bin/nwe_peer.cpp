@@ -26,202 +26,205 @@
 namespace {
 
 std::atomic<bool> g_stop{false};
-void OnSignal(int) { g_stop.store(true); }
+void OnSignal(int) {
+    g_stop.store(true);
+}
 
 class CToolEngine : public NWEEngine {
- public:
-  ~CToolEngine() override { Shutdown(); }
-  bool m_verbose = false;
-  void ReportV(const char* fmt, va_list ap) override {
-    if (!m_verbose) return;
-    std::vfprintf(stderr, fmt, ap);
-    std::fputc('\n', stderr);
-  }
+public:
+    ~CToolEngine() override { Shutdown(); }
+    bool m_verbose = false;
+    void ReportV(const char* fmt, va_list ap) override {
+        if (!m_verbose) return;
+        std::vfprintf(stderr, fmt, ap);
+        std::fputc('\n', stderr);
+    }
 };
 
 struct SEchoState {
-  NWEMessageTypes* registry;
-  uint32_t seed;
-  std::mutex lock;
-  std::vector<NWEPeer*> peers;
+    NWEMessageTypes* registry;
+    uint32_t seed;
+    std::mutex lock;
+    std::vector<NWEPeer*> peers;
 };
 
 void EchoHandler(NWEPeer* peer, NWEMessage* m, void*) {
-  peer->SendMessage(m->GetId(), m->GetData(), m->GetSize(), nullptr, 65535, 0, 0);
+    peer->SendMessage(m->GetId(), m->GetData(), m->GetSize(), nullptr, 65535, 0, 0);
 }
 
 NWEPeer* AcceptPeer(NWESocket* socket, const SNetAddress& from, void* context) {
-  SEchoState* s = static_cast<SEchoState*>(context);
-  std::lock_guard<std::mutex> l(s->lock);
-  if (s->peers.size() >= 64) return nullptr;
-  NWEPeer* p = new NWEPeer(socket, s->registry, "echo");
-  p->SetReceiveCrcSeed(s->seed);
-  p->SetSendCrcSeed(s->seed);
-  p->SetAddress(from);
-  p->SetActive(true);
-  p->SetTimeoutCheck(false);
-  s->peers.push_back(p);
-  return NWEEngine::GetPeer(p);
+    SEchoState* s = static_cast<SEchoState*>(context);
+    std::lock_guard<std::mutex> l(s->lock);
+    if (s->peers.size() >= 64) return nullptr;
+    NWEPeer* p = new NWEPeer(socket, s->registry, "echo");
+    p->SetReceiveCrcSeed(s->seed);
+    p->SetSendCrcSeed(s->seed);
+    p->SetAddress(from);
+    p->SetActive(true);
+    p->SetTimeoutCheck(false);
+    s->peers.push_back(p);
+    return NWEEngine::GetPeer(p);
 }
 
 // Payload of message i: its index in the first four bytes, then a pattern.
 void FillPayload(std::vector<uint8_t>* buf, uint32_t i) {
-  for (size_t j = 0; j < buf->size(); ++j) (*buf)[j] = static_cast<uint8_t>(i * 31 + j * 7);
-  if (buf->size() >= 4) NWE_Put32(buf->data(), i);
+    for (size_t j = 0; j < buf->size(); ++j) (*buf)[j] = static_cast<uint8_t>(i * 31 + j * 7);
+    if (buf->size() >= 4) NWE_Put32(buf->data(), i);
 }
 
 struct SSendState {
-  uint32_t size = 0;
-  uint32_t count = 0;
-  std::mutex lock;
-  std::vector<bool> seen;
-  uint32_t echoed = 0;
-  uint32_t bad = 0;
+    uint32_t size = 0;
+    uint32_t count = 0;
+    std::mutex lock;
+    std::vector<bool> seen;
+    uint32_t echoed = 0;
+    uint32_t bad = 0;
 };
 
 void CountEcho(NWEPeer*, NWEMessage* m, void* context) {
-  SSendState* s = static_cast<SSendState*>(context);
-  std::lock_guard<std::mutex> l(s->lock);
-  if (m->GetSize() != s->size) {
-    ++s->bad;
-    return;
-  }
-  if (s->size < 4) {
-    if (s->echoed < s->count) ++s->echoed;
-    return;
-  }
-  uint32_t i = NWE_Get32(m->GetData());
-  std::vector<uint8_t> expect(s->size);
-  if (i >= s->count) {
-    ++s->bad;
-    return;
-  }
-  FillPayload(&expect, i);
-  if (std::memcmp(expect.data(), m->GetData(), s->size) != 0) {
-    ++s->bad;
-    return;
-  }
-  if (!s->seen[i]) {
-    s->seen[i] = true;
-    ++s->echoed;
-  }
+    SSendState* s = static_cast<SSendState*>(context);
+    std::lock_guard<std::mutex> l(s->lock);
+    if (m->GetSize() != s->size) {
+        ++s->bad;
+        return;
+    }
+    if (s->size < 4) {
+        if (s->echoed < s->count) ++s->echoed;
+        return;
+    }
+    uint32_t i = NWE_Get32(m->GetData());
+    std::vector<uint8_t> expect(s->size);
+    if (i >= s->count) {
+        ++s->bad;
+        return;
+    }
+    FillPayload(&expect, i);
+    if (std::memcmp(expect.data(), m->GetData(), s->size) != 0) {
+        ++s->bad;
+        return;
+    }
+    if (!s->seen[i]) {
+        s->seen[i] = true;
+        ++s->echoed;
+    }
 }
 
 int Usage() {
-  std::fprintf(stderr,
-               "usage: nwe_peer --port P --echo [--seconds S]\n"
-               "       nwe_peer --remote 127.0.0.1:P --send ID:SIZE:COUNT [--timeout S]\n"
-               "       common: --seed N --verbose\n");
-  return 2;
+    std::fprintf(stderr,
+                 "usage: nwe_peer --port P --echo [--seconds S]\n"
+                 "       nwe_peer --remote 127.0.0.1:P --send ID:SIZE:COUNT [--timeout S]\n"
+                 "       common: --seed N --verbose\n");
+    return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  long port = -1;
-  bool echo = false;
-  std::string remote, send;
-  double seconds = 0, timeout = 30;
-  uint32_t seed = 13;
-  bool verbose = false;
-  for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
-    auto next = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-    const char* v = nullptr;
-    if (a == "--echo") {
-      echo = true;
-    } else if (a == "--verbose") {
-      verbose = true;
-    } else if ((a == "--port" || a == "--remote" || a == "--send" || a == "--seconds" || a == "--timeout" ||
-                a == "--seed") &&
-               (v = next()) != nullptr) {
-      if (a == "--port") port = std::strtol(v, nullptr, 10);
-      if (a == "--remote") remote = v;
-      if (a == "--send") send = v;
-      if (a == "--seconds") seconds = std::atof(v);
-      if (a == "--timeout") timeout = std::atof(v);
-      if (a == "--seed") seed = static_cast<uint32_t>(std::strtoul(v, nullptr, 10));
-    } else {
-      return Usage();
+    long port = -1;
+    bool echo = false;
+    std::string remote, send;
+    double seconds = 0, timeout = 30;
+    uint32_t seed = 13;
+    bool verbose = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        auto next = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
+        const char* v = nullptr;
+        if (a == "--echo") {
+            echo = true;
+        } else if (a == "--verbose") {
+            verbose = true;
+        } else if ((a == "--port" || a == "--remote" || a == "--send" || a == "--seconds" ||
+                    a == "--timeout" || a == "--seed") &&
+                   (v = next()) != nullptr) {
+            if (a == "--port") port = std::strtol(v, nullptr, 10);
+            if (a == "--remote") remote = v;
+            if (a == "--send") send = v;
+            if (a == "--seconds") seconds = std::atof(v);
+            if (a == "--timeout") timeout = std::atof(v);
+            if (a == "--seed") seed = static_cast<uint32_t>(std::strtoul(v, nullptr, 10));
+        } else {
+            return Usage();
+        }
     }
-  }
-  std::signal(SIGINT, OnSignal);
-  std::signal(SIGTERM, OnSignal);
-  std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    std::signal(SIGPIPE, SIG_IGN);
 
-  CToolEngine engine;
-  engine.m_verbose = verbose;
-  engine.SetOptionC(1);  // the tick thread drives resends, keep-alives and time-outs
+    CToolEngine engine;
+    engine.m_verbose = verbose;
+    engine.SetOptionC(1);  // the tick thread drives resends, keep-alives and time-outs
 
-  if (echo) {
-    if (port < 0 || port > 65535) return Usage();
+    if (echo) {
+        if (port < 0 || port > 65535) return Usage();
+        NWEMessageTypes registry(&engine);
+        for (uint32_t id = 100; id <= 199; ++id)
+            registry.Register("NWE_PEER_ECHO", id, EchoHandler, nullptr, nullptr, nullptr, nullptr, 0, 5, 0,
+                              1, 0);
+        NWESocket* socket = new NWESocket(&engine);
+        SNetAddress bindTo{kNetLoopback, static_cast<uint16_t>(port)};
+        SNetAddress name;
+        if (!socket->Open(bindTo) || !socket->GetSocketName(&name)) {
+            std::fprintf(stderr, "cannot listen on 127.0.0.1:%ld\n", port);
+            return 1;
+        }
+        SEchoState state;
+        state.registry = &registry;
+        state.seed = seed;
+        socket->SetUnknownSourceHandler(AcceptPeer, &state);
+        std::printf("LISTENING 127.0.0.1 %u\n", name.port);
+        std::fflush(stdout);
+        auto start = std::chrono::steady_clock::now();
+        while (!g_stop.load()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            if (seconds > 0 &&
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() >= seconds)
+                break;
+        }
+        // Sockets (and their peers) go with the engine; the registry must outlive them.
+        if (NWESocket* s = engine.FirstSocket()) s->Close();
+        return 0;
+    }
+
+    unsigned id = 0, size = 0, count = 0;
+    SNetAddress to;
+    if (remote.empty() || std::sscanf(send.c_str(), "%u:%u:%u", &id, &size, &count) != 3 || id > 32767 ||
+        !Net_ParseAddress(remote, &to) || to.port == 0)
+        return Usage();
+    SSendState state;
+    state.size = size;
+    state.count = count;
+    state.seen.assign(count, false);
     NWEMessageTypes registry(&engine);
-    for (uint32_t id = 100; id <= 199; ++id)
-      registry.Register("NWE_PEER_ECHO", id, EchoHandler, nullptr, nullptr, nullptr, nullptr, 0, 5, 0, 1, 0);
+    registry.Register("NWE_PEER_DATA", id, CountEcho, &state, nullptr, nullptr, nullptr, 0, 5, 0, 1, 0);
     NWESocket* socket = new NWESocket(&engine);
-    SNetAddress bindTo{kNetLoopback, static_cast<uint16_t>(port)};
-    SNetAddress name;
-    if (!socket->Open(bindTo) || !socket->GetSocketName(&name)) {
-      std::fprintf(stderr, "cannot listen on 127.0.0.1:%ld\n", port);
-      return 1;
+    if (!socket->Open(SNetAddress{kNetLoopback, 0})) return 1;
+    NWEPeer* peer = new NWEPeer(socket, &registry, "remote");
+    peer->SetReceiveCrcSeed(seed);
+    peer->SetSendCrcSeed(seed);
+    peer->SetAddress(to);
+    peer->SetActive(true);
+    NWEList group;
+    uint32_t sent = 0;
+    std::vector<uint8_t> payload(size);
+    for (uint32_t i = 0; i < count; ++i) {
+        FillPayload(&payload, i);
+        if (peer->SendMessage(static_cast<uint16_t>(id), payload.data(), size, &group, 65535, 0, 0)) ++sent;
     }
-    SEchoState state;
-    state.registry = &registry;
-    state.seed = seed;
-    socket->SetUnknownSourceHandler(AcceptPeer, &state);
-    std::printf("LISTENING 127.0.0.1 %u\n", name.port);
-    std::fflush(stdout);
     auto start = std::chrono::steady_clock::now();
+    uint32_t echoed = 0;
     while (!g_stop.load()) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      if (seconds > 0 &&
-          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() >= seconds)
-        break;
+        {
+            std::lock_guard<std::mutex> l(state.lock);
+            echoed = state.echoed;
+        }
+        if ((NWEQueue::IsEmpty(&group) && echoed >= count) || group.HasFailed() || peer->IsTimedOut()) break;
+        if (std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() >= timeout) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    // Sockets (and their peers) go with the engine; the registry must outlive them.
-    if (NWESocket* s = engine.FirstSocket()) s->Close();
-    return 0;
-  }
-
-  unsigned id = 0, size = 0, count = 0;
-  SNetAddress to;
-  if (remote.empty() || std::sscanf(send.c_str(), "%u:%u:%u", &id, &size, &count) != 3 || id > 32767 ||
-      !Net_ParseAddress(remote, &to) || to.port == 0)
-    return Usage();
-  SSendState state;
-  state.size = size;
-  state.count = count;
-  state.seen.assign(count, false);
-  NWEMessageTypes registry(&engine);
-  registry.Register("NWE_PEER_DATA", id, CountEcho, &state, nullptr, nullptr, nullptr, 0, 5, 0, 1, 0);
-  NWESocket* socket = new NWESocket(&engine);
-  if (!socket->Open(SNetAddress{kNetLoopback, 0})) return 1;
-  NWEPeer* peer = new NWEPeer(socket, &registry, "remote");
-  peer->SetReceiveCrcSeed(seed);
-  peer->SetSendCrcSeed(seed);
-  peer->SetAddress(to);
-  peer->SetActive(true);
-  NWEList group;
-  uint32_t sent = 0;
-  std::vector<uint8_t> payload(size);
-  for (uint32_t i = 0; i < count; ++i) {
-    FillPayload(&payload, i);
-    if (peer->SendMessage(static_cast<uint16_t>(id), payload.data(), size, &group, 65535, 0, 0)) ++sent;
-  }
-  auto start = std::chrono::steady_clock::now();
-  uint32_t echoed = 0;
-  while (!g_stop.load()) {
-    {
-      std::lock_guard<std::mutex> l(state.lock);
-      echoed = state.echoed;
-    }
-    if ((NWEQueue::IsEmpty(&group) && echoed >= count) || group.HasFailed() || peer->IsTimedOut()) break;
-    if (std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() >= timeout) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  uint32_t acked = static_cast<uint32_t>(group.GetDelivered());
-  std::printf("SUMMARY sent=%u acked=%u echoed=%u\n", sent, acked, echoed);
-  std::fflush(stdout);
-  socket->Destroy();
-  return (sent == count && acked == count && echoed == count && state.bad == 0) ? 0 : 1;
+    uint32_t acked = static_cast<uint32_t>(group.GetDelivered());
+    std::printf("SUMMARY sent=%u acked=%u echoed=%u\n", sent, acked, echoed);
+    std::fflush(stdout);
+    socket->Destroy();
+    return (sent == count && acked == count && echoed == count && state.bad == 0) ? 0 : 1;
 }

@@ -6,11 +6,12 @@
 //   tessarak_reg get HKCU "Software\Zq\Tessarak\Settings" UniqueServerID
 //   tessarak_reg delete HKCU "Software\Zq\Tessarak\Settings" UniqueServerID
 //   tessarak_reg file HKLM
+#include <strings.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <strings.h>
 #include <vector>
 
 #include "platform/sys/Registry.h"
@@ -64,7 +65,8 @@ int main(int argc, char** argv) {
             std::string text(data.begin(), data.end());
             std::printf("%s\n", text.c_str());
         } else if (type == REG_DWORD && data.size() == 4) {
-            std::printf("%u\n", data[0] | data[1] << 8 | data[2] << 16 | static_cast<unsigned>(data[3]) << 24);
+            std::printf("%u\n",
+                        data[0] | data[1] << 8 | data[2] << 16 | static_cast<unsigned>(data[3]) << 24);
         } else {
             for (uint8_t b : data) std::printf("%02x", b);
             std::printf("\n");
@@ -88,7 +90,8 @@ int main(int argc, char** argv) {
         size_t n = std::strlen(value);
         if (n % 2 || std::strspn(value, "0123456789abcdefABCDEF") != n) return Usage();
         for (size_t i = 0; i < n; i += 2)
-            bytes.push_back(static_cast<uint8_t>(std::strtoul(std::string(value + i, 2).c_str(), nullptr, 16)));
+            bytes.push_back(
+                static_cast<uint8_t>(std::strtoul(std::string(value + i, 2).c_str(), nullptr, 16)));
         ok = Sys_RegSetValue(root, key, name, REG_BINARY, bytes.data(), static_cast<uint32_t>(bytes.size()));
     } else {
         return Usage();

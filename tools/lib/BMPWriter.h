@@ -12,12 +12,12 @@
 #include "core/PackedDIB.h"
 
 struct SBMPForm {
-  bool m_fileHeader = true;
-  uint32_t m_headerSize = 40;  // 12, 40 or 108
-  bool m_topDown = false;
-  // 16 and 32 bits: no masks, compression 0 (the reader then takes 5-5-5
-  // or 8-8-8, whatever the bitmap's own masks).
-  bool m_plainMasks = false;
+    bool m_fileHeader = true;
+    uint32_t m_headerSize = 40;  // 12, 40 or 108
+    bool m_topDown = false;
+    // 16 and 32 bits: no masks, compression 0 (the reader then takes 5-5-5
+    // or 8-8-8, whatever the bitmap's own masks).
+    bool m_plainMasks = false;
 };
 
 // The file bytes of a sound bitmap in the given form; empty when the form

@@ -14,16 +14,16 @@
 #include <vector>
 
 struct SCompiledGlyph {
-  int32_t width = 0;
-  std::vector<uint8_t> cells;  // height x width bytes, row after row
+    int32_t width = 0;
+    std::vector<uint8_t> cells;  // height x width bytes, row after row
 };
 
 struct SCompiledFont {
-  std::string name;
-  int32_t height = 0;
-  int32_t reqWidth = 0, reqHeight = 0, weight = 400, attributes = 0;
-  uint8_t outline = 0;
-  SCompiledGlyph glyphs[256];
+    std::string name;
+    int32_t height = 0;
+    int32_t reqWidth = 0, reqHeight = 0, weight = 400, attributes = 0;
+    uint8_t outline = 0;
+    SCompiledGlyph glyphs[256];
 };
 
 // Offsets of the fields inside one record.

@@ -1,10 +1,11 @@
 #include "tools/lib/PackWriter.h"
 
-#include <algorithm>
-#include <cstdio>
 #include <dirent.h>
 #include <strings.h>
 #include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
 
 void PackWriter_PutU32(std::string& out, uint32_t v) {
     for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
@@ -16,7 +17,8 @@ void PackWriter_PutU16(std::string& out, uint16_t v) {
 }
 
 void PackWriter_Poke32(std::string& bytes, size_t pos, uint32_t v) {
-    for (int i = 0; i < 4 && pos + i < bytes.size(); ++i) bytes[pos + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+    for (int i = 0; i < 4 && pos + i < bytes.size(); ++i)
+        bytes[pos + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 
 bool PackWriter_WriteBytes(const std::string& linuxPath, const std::string& bytes) {
@@ -47,8 +49,9 @@ bool CPackWriter::AddFolder(const std::string& linuxFolder, const std::string& p
         if (n != "." && n != "..") names.push_back(n);
     }
     closedir(d);
-    std::sort(names.begin(), names.end(),
-              [](const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) < 0; });
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        return strcasecmp(a.c_str(), b.c_str()) < 0;
+    });
     bool ok = true;
     for (const auto& n : names) {
         std::string full = linuxFolder + "/" + n;
@@ -86,6 +89,7 @@ std::string CPackWriter::Build() const {
     return out;
 }
 
-bool CPackWriter::WriteTo(const std::string& linuxPath, const std::string& prefix, const std::string& suffix) const {
+bool CPackWriter::WriteTo(const std::string& linuxPath, const std::string& prefix,
+                          const std::string& suffix) const {
     return PackWriter_WriteBytes(linuxPath, prefix + Build() + suffix);
 }

@@ -29,7 +29,8 @@ public:
     // The bytes of the pack.
     std::string Build() const;
     // Writes prefix + pack + suffix to a Linux path (a pack inside a larger file).
-    bool WriteTo(const std::string& linuxPath, const std::string& prefix = "", const std::string& suffix = "") const;
+    bool WriteTo(const std::string& linuxPath, const std::string& prefix = "",
+                 const std::string& suffix = "") const;
 
 private:
     std::vector<SPackMember> m_members;

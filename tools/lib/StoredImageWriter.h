@@ -9,10 +9,10 @@
 #include "core/PackedDIB.h"
 
 struct SStoredImageForm {
-  int m_version = 29;
-  uint32_t m_ownValue = 0;     // the texture's own fourth value
-  bool m_v4Header = false;     // store the 108-byte header (versions 15 on)
-  const std::vector<uint8_t>* m_jpeg = nullptr;  // versions 29 on: store these JPEG bytes
+    int m_version = 29;
+    uint32_t m_ownValue = 0;                       // the texture's own fourth value
+    bool m_v4Header = false;                       // store the 108-byte header (versions 15 on)
+    const std::vector<uint8_t>* m_jpeg = nullptr;  // versions 29 on: store these JPEG bytes
 };
 
 // Appends the stored image of a bitmap (for JPEG data, the bitmap gives the

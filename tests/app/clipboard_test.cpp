@@ -1,12 +1,13 @@
 // Clipboard text between UTF-8 and the game's code page, and the desktop
 // clipboard itself where an X display is there.
+#include "platform/input/Clipboard.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <string>
 
 #include "platform/display/Display.h"
-#include "platform/input/Clipboard.h"
 
 TEST(CodePage, Conversions) {
     struct {
@@ -16,9 +17,11 @@ TEST(CodePage, Conversions) {
     } cases[] = {
         {"plain", 1252, "plain"},
         {"\xc3\xa9t\xc3\xa9 \xe2\x82\xac", 1252, "\xe9t\xe9 \x80"},  // été €
-        {"\xe4\xb8\xad!", 1252, "?!"},                                // not in the code page
-        {"a\xff" "b", 1252, "a?b"},                                   // not UTF-8 at all
-        {"\xd0\x96", 1251, "\xc6"},                                   // Cyrillic Zhe
+        {"\xe4\xb8\xad!", 1252, "?!"},                               // not in the code page
+        {"a\xff"
+         "b",
+         1252, "a?b"},               // not UTF-8 at all
+        {"\xd0\x96", 1251, "\xc6"},  // Cyrillic Zhe
         {"", 1252, ""},
     };
     for (const auto& c : cases) EXPECT_EQ(CodePage_FromUtf8(c.utf8, c.codePage), c.text) << c.utf8;

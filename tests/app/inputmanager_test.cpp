@@ -1,13 +1,14 @@
 // The input manager against a stand-in game: key and mouse events from the
 // window's event records to bound command lines, the per-context binding
 // files, script files, the input commands and MIDI messages.
+#include "app/InputManager.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "app/InputManager.h"
 #include "commands/ScriptFlow.h"
 #include "console/CommandHost.h"
 #include "console/CommandInterpreter.h"
@@ -32,11 +33,9 @@ class CFakeGame : public IInputHost, public ICommandHost, public IConsoleHost {
 public:
     CFakeGame() : console(this) {
         console.Init(CConsole::kScrollBackLines, 17, 8);
-        console.SetLineSink(
-            [](void* user, const char* text, int, int, int, bool) {
-                static_cast<CFakeGame*>(user)->printed.push_back(text);
-            },
-            this);
+        console.SetLineSink([](void* user, const char* text, int, int, int,
+                               bool) { static_cast<CFakeGame*>(user)->printed.push_back(text); },
+                            this);
         input = std::make_unique<CInputManager>(nullptr, this, this);
         CCommandInterpreter* ip = input->Interpreter();
         RegisterScriptCommands(ip);
@@ -129,8 +128,10 @@ TEST(InputContext, FileChoice) {
         SInputContextFacts facts;
         const char* file;
     } cases[6];
-    cases[0].facts.progressActive = true, cases[0].facts.consoleVisible = true, cases[0].file = "Commands_Progress.cfg";
-    cases[1].facts.consoleVisible = true, cases[1].facts.miniConsole = true, cases[1].file = "Commands_MiniConsole.cfg";
+    cases[0].facts.progressActive = true, cases[0].facts.consoleVisible = true,
+    cases[0].file = "Commands_Progress.cfg";
+    cases[1].facts.consoleVisible = true, cases[1].facts.miniConsole = true,
+    cases[1].file = "Commands_MiniConsole.cfg";
     cases[2].facts.guiWord = 1, cases[2].facts.interfaceMode = 3, cases[2].file = "Commands_GUISetting.cfg";
     cases[3].facts.gameState = 2, cases[3].facts.activeGUI = 5, cases[3].facts.guiBindingFile = "Own.cfg",
     cases[3].file = "Own.cfg";
@@ -225,9 +226,10 @@ TEST(InputManager, FailedKeyboardReadReleasesKeysButKeepsTheMouse) {
 
 TEST(InputManager, MouseButtonsAndWheel) {
     CFakeGame g;
-    g.Run("Bind(MOUSE_WHEELUP, \"Mark(wheel);\"); Bind(Up, none, MOUSE_WHEELUP, \"Mark(wheel up);\");"
-          "Bind(MOUSE_BUTTON1, \"Mark(left);\"); Bind(Up, none, MOUSE_BUTTON1, \"Mark(left up);\");"
-          "Bind(MOUSE_BUTTON2, \"Mark(right);\");");
+    g.Run(
+        "Bind(MOUSE_WHEELUP, \"Mark(wheel);\"); Bind(Up, none, MOUSE_WHEELUP, \"Mark(wheel up);\");"
+        "Bind(MOUSE_BUTTON1, \"Mark(left);\"); Bind(Up, none, MOUSE_BUTTON1, \"Mark(left up);\");"
+        "Bind(MOUSE_BUTTON2, \"Mark(right);\");");
     g.input->Startup();
     g.input->ProcessInput();
     g.Mouse(EDisplayEvent::MouseWheel, 0, 1);
@@ -289,12 +291,16 @@ TEST(InputCommands, EditAndMouseCommands) {
     CStrBuf line;
     g.input->Edit().m_selectOnAttach = 0;
     g.input->EditAttach(&line);
-    g.Run("Edit_AddChar(h); Edit_AddChar(i); Edit_MoveHome(); Edit_AddChar(\">\"); Edit_MoveEnd(); Edit_EraseChar();");
+    g.Run(
+        "Edit_AddChar(h); Edit_AddChar(i); Edit_MoveHome(); Edit_AddChar(\">\"); Edit_MoveEnd(); "
+        "Edit_EraseChar();");
     EXPECT_STREQ(line.GetText(), ">h");
     g.Run("Edit_Insert(false); Edit_MoveHome(); Edit_AddChar(x);");
     EXPECT_STREQ(line.GetText(), "xh");
 
-    g.Run("m_SetLB(true); m_SetLB(true); m_SetLB(false); m_SetLB(false); m_SetRB(1); m_SetRB(0); m_DoubleClick();");
+    g.Run(
+        "m_SetLB(true); m_SetLB(true); m_SetLB(false); m_SetLB(false); m_SetRB(1); m_SetRB(0); "
+        "m_DoubleClick();");
     EXPECT_EQ(g.mouseEvents, (std::vector<int>{0, 5, 1, 2, 7, 6}));
     g.mouseEvents.clear();
     g.console.Show();

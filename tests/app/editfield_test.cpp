@@ -1,12 +1,12 @@
 // The single-line edit field: key sequences and the text, cursor and
 // selection they leave; clipboard failures; history; display formatting.
+#include "console/EditField.h"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include "console/EditField.h"
 
 namespace {
 
@@ -42,29 +42,52 @@ struct Field {
         while (in >> s) {
             if (s[0] == '\'') {
                 for (size_t i = 1; i < s.size(); ++i) edit.InsertChar(s[i] == '_' ? ' ' : s[i]);
-            } else if (s == "BS") edit.Backspace();
-            else if (s == "DEL") edit.Delete();
-            else if (s == "EW") edit.DeleteWordLeft();
-            else if (s == "DW") edit.DeleteWordRight();
-            else if (s == "L") edit.CursorLeft();
-            else if (s == "R") edit.CursorRight();
-            else if (s == "WL") edit.WordLeft();
-            else if (s == "WR") edit.WordRight();
-            else if (s == "HOME") edit.Home();
-            else if (s == "END") edit.End();
-            else if (s == "SL") edit.SelectLeft();
-            else if (s == "SR") edit.SelectRight();
-            else if (s == "SWL") edit.SelectWordLeft();
-            else if (s == "SWR") edit.SelectWordRight();
-            else if (s == "SHOME") edit.SelectHome();
-            else if (s == "SEND") edit.SelectEnd();
-            else if (s == "COPY") edit.Copy();
-            else if (s == "CUT") edit.Cut();
-            else if (s == "PASTE") edit.Paste();
-            else if (s == "OLD") edit.HistoryOlder();
-            else if (s == "NEW") edit.HistoryNewer();
-            else if (s == "OVR") edit.m_insert = 0;
-            else ADD_FAILURE() << "unknown step " << s;
+            } else if (s == "BS")
+                edit.Backspace();
+            else if (s == "DEL")
+                edit.Delete();
+            else if (s == "EW")
+                edit.DeleteWordLeft();
+            else if (s == "DW")
+                edit.DeleteWordRight();
+            else if (s == "L")
+                edit.CursorLeft();
+            else if (s == "R")
+                edit.CursorRight();
+            else if (s == "WL")
+                edit.WordLeft();
+            else if (s == "WR")
+                edit.WordRight();
+            else if (s == "HOME")
+                edit.Home();
+            else if (s == "END")
+                edit.End();
+            else if (s == "SL")
+                edit.SelectLeft();
+            else if (s == "SR")
+                edit.SelectRight();
+            else if (s == "SWL")
+                edit.SelectWordLeft();
+            else if (s == "SWR")
+                edit.SelectWordRight();
+            else if (s == "SHOME")
+                edit.SelectHome();
+            else if (s == "SEND")
+                edit.SelectEnd();
+            else if (s == "COPY")
+                edit.Copy();
+            else if (s == "CUT")
+                edit.Cut();
+            else if (s == "PASTE")
+                edit.Paste();
+            else if (s == "OLD")
+                edit.HistoryOlder();
+            else if (s == "NEW")
+                edit.HistoryNewer();
+            else if (s == "OVR")
+                edit.m_insert = 0;
+            else
+                ADD_FAILURE() << "unknown step " << s;
         }
     }
 };
@@ -90,11 +113,11 @@ TEST(EditField, KeySequences) {
         {"say hello, world", "HOME DW", " hello, world", 0, -1},
         {"say hello, world", "HOME DW DW", ", world", 0, -1},
         {"abcd", "L L SL SL", "abcd", 0, 2},
-        {"abcd", "L L SL SL BS", "cd", 0, -1},          // backspace takes only the selection
-        {"abcd", "L SL SL EW", "abcd", 1, -1},          // erase word only drops the selection
+        {"abcd", "L L SL SL BS", "cd", 0, -1},  // backspace takes only the selection
+        {"abcd", "L SL SL EW", "abcd", 1, -1},  // erase word only drops the selection
         {"abcd", "L SL SL DW", "abcd", 1, -1},
         {"abcd", "HOME SR SR DEL", "cd", 0, -1},
-        {"abcd", "HOME SR SR 'Z", "Zcd", 1, -1},        // typing replaces the selection
+        {"abcd", "HOME SR SR 'Z", "Zcd", 1, -1},  // typing replaces the selection
         {"one two", "SWL", "one two", 4, 7},
         {"one two", "SWL SWL SWL", "one two", 0, 7},
         {"one two", "HOME SEND", "one two", 7, 0},
@@ -208,41 +231,73 @@ TEST(EditField, FormatAndCursorOffset) {
     CStrBuf out;
     f.Run("L SL SL");
     f.edit.FormatEditText(out);
-    EXPECT_STREQ(out.GetText(), "a\x0f" "2bc\x0f" "2d");
+    EXPECT_STREQ(out.GetText(),
+                 "a\x0f"
+                 "2bc\x0f"
+                 "2d");
 
     // A selection edge inside a colour code is moved to keep the code whole.
-    Field g("x\x02" "4\x02" "yz");
+    Field g(
+        "x\x02"
+        "4\x02"
+        "yz");
     g.Run("HOME R R SEND");
     g.edit.FormatEditText(out);
-    EXPECT_STREQ(out.GetText(), "x\x0f" "2\x02" "4\x02" "yz\x0f" "2");
+    EXPECT_STREQ(out.GetText(),
+                 "x\x0f"
+                 "2\x02"
+                 "4\x02"
+                 "yz\x0f"
+                 "2");
 
     // Overwrite mode marks the character under the cursor while the blink is on.
     Field h("abc");
     h.Run("OVR HOME R");
     h.edit.FormatEditText(out);
-    EXPECT_STREQ(out.GetText(), "a\x0f" "2b\x0f" "2c");
+    EXPECT_STREQ(out.GetText(),
+                 "a\x0f"
+                 "2b\x0f"
+                 "2c");
     h.seconds = 0.3;
     h.edit.FormatEditText(out);
     EXPECT_STREQ(out.GetText(), "abc");
 
-    Field k("a\x01" "b");
+    Field k(
+        "a\x01"
+        "b");
     k.edit.m_displayControlCodes = 1;
     k.edit.FormatEditText(out);
-    EXPECT_STREQ(out.GetText(), "a\xa9" "b");
+    EXPECT_STREQ(out.GetText(),
+                 "a\xa9"
+                 "b");
 
     auto width = [](uint8_t c) { return c == 0xa9 ? 100 : 10; };
     EXPECT_EQ(k.edit.CursorOffset(width), 120);
-    Field colour("\x02" "ff0000red");
+    Field colour(
+        "\x02"
+        "ff0000red");
     EXPECT_EQ(colour.edit.CursorOffset(width), 30);
     Field empty("");
     EXPECT_EQ(empty.edit.CursorOffset(width), -1);
 }
 
 TEST(EditField, InlineCodeLengths) {
-    EXPECT_EQ(EditInlineCodeLength("\x02" "a\x02", 0), 3);
-    EXPECT_EQ(EditInlineCodeLength("\x03" "00ff00x", 0), 7);
-    EXPECT_EQ(EditInlineCodeLength("\x1f" "00", 0), 3);  // cut off: to the end
-    EXPECT_EQ(EditInlineCodeLength("\x0f" "1", 0), 2);
+    EXPECT_EQ(EditInlineCodeLength("\x02"
+                                   "a\x02",
+                                   0),
+              3);
+    EXPECT_EQ(EditInlineCodeLength("\x03"
+                                   "00ff00x",
+                                   0),
+              7);
+    EXPECT_EQ(EditInlineCodeLength("\x1f"
+                                   "00",
+                                   0),
+              3);  // cut off: to the end
+    EXPECT_EQ(EditInlineCodeLength("\x0f"
+                                   "1",
+                                   0),
+              2);
     EXPECT_EQ(EditInlineCodeLength("\x0f", 0), 1);
     EXPECT_EQ(EditInlineCodeLength("\x16", 0), 1);
     EXPECT_EQ(EditInlineCodeLength("a", 0), 0);

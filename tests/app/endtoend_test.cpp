@@ -5,9 +5,8 @@
 // starts an X server of its own (Xvfb), so that no other window takes the
 // keyboard focus meanwhile; without Xvfb, xdotool or ImageMagick's import it
 // is skipped.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -46,7 +45,9 @@ std::string Shell(const std::string& command) {
     return out;
 }
 
-bool OnPath(const char* tool) { return !Shell(std::string("command -v ") + tool + " 2>/dev/null").empty(); }
+bool OnPath(const char* tool) {
+    return !Shell(std::string("command -v ") + tool + " 2>/dev/null").empty();
+}
 
 class CGameProcess {
 public:
@@ -190,7 +191,8 @@ private:
         posix_spawn_file_actions_adddup2(&actions, devnull, 2);
         std::vector<std::string> args = {"Xvfb"};
         if (display) args.push_back(display);
-        for (const char* a : {"-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"}) args.push_back(a);
+        for (const char* a : {"-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"})
+            args.push_back(a);
         std::vector<char*> argv;
         for (std::string& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
@@ -229,7 +231,8 @@ SShot Screenshot(const std::string& window, const std::string& file) {
     SShot shot;
     std::string geometry = Shell("xdotool getwindowgeometry " + window);
     size_t at = geometry.find("Geometry: ");
-    if (at == std::string::npos || std::sscanf(geometry.c_str() + at, "Geometry: %dx%d", &shot.width, &shot.height) != 2)
+    if (at == std::string::npos ||
+        std::sscanf(geometry.c_str() + at, "Geometry: %dx%d", &shot.width, &shot.height) != 2)
         return shot;
     Shell("import -window " + window + " -depth 8 rgb:" + file + " 2>/dev/null");
     std::ifstream in(file, std::ios::binary);
@@ -357,6 +360,7 @@ TEST(EndToEnd, ConsoleKeysMouseAndModeChange) {
     // A restart that changes nothing says so.
     type("Vid_Restart();");
     key("Return");
-    EXPECT_TRUE(game.WaitForLine("Video does not need restarting. To force a restart use vid_ForceRestart();", 10))
+    EXPECT_TRUE(
+        game.WaitForLine("Video does not need restarting. To force a restart use vid_ForceRestart();", 10))
         << game.Output();
 }

@@ -1,11 +1,12 @@
 // Key names and the binding tables: which lines run for which events.
+#include "app/KeyBind.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
-#include "app/KeyBind.h"
 #include "app/KeyNames.h"
 
 TEST(KeyNames, NamesGiveCodes) {
@@ -13,14 +14,37 @@ TEST(KeyNames, NamesGiveCodes) {
         const char* name;
         int code;
     } cases[] = {
-        {"JOYSTICK_BUTTON5", 288}, {"joystick_button127", 410}, {"JOYSTICK_BUTTON0", 0}, {"JOYSTICK_BUTTON128", 0},
-        {"#300", 300},             {"#435", 435},               {"#0", 0},              {"#436", 0},
-        {"#5000", 0},              {"#", 0},                    {"#12x", 0},            {"#99999999999999999999", 0},
-        {"q", 16},                 {"Q", 16},                   {"NUM_SUBSTRACT", 74},  {"num_-", 74},
-        {"subtract", 74},          {"/", 53},                   {"NUM_/", 181},         {"`", 41},
-        {"RETURN", 28},            {"enter", 28},               {"MOUSE_BUTTON1", 259}, {"MOUSE_BUTTON10", 268},
-        {"MOUSE_WHEELDOWN", 270},  {"JOYSTICK_POV4", 282},      {"JOYSTICK_FORCE_SLIDER2", 434},
-        {"JOYSTICK_VELOCITY_AXISX", 411}, {"ANIM_END", 435},    {"foo", 0},             {"", 0},
+        {"JOYSTICK_BUTTON5", 288},
+        {"joystick_button127", 410},
+        {"JOYSTICK_BUTTON0", 0},
+        {"JOYSTICK_BUTTON128", 0},
+        {"#300", 300},
+        {"#435", 435},
+        {"#0", 0},
+        {"#436", 0},
+        {"#5000", 0},
+        {"#", 0},
+        {"#12x", 0},
+        {"#99999999999999999999", 0},
+        {"q", 16},
+        {"Q", 16},
+        {"NUM_SUBSTRACT", 74},
+        {"num_-", 74},
+        {"subtract", 74},
+        {"/", 53},
+        {"NUM_/", 181},
+        {"`", 41},
+        {"RETURN", 28},
+        {"enter", 28},
+        {"MOUSE_BUTTON1", 259},
+        {"MOUSE_BUTTON10", 268},
+        {"MOUSE_WHEELDOWN", 270},
+        {"JOYSTICK_POV4", 282},
+        {"JOYSTICK_FORCE_SLIDER2", 434},
+        {"JOYSTICK_VELOCITY_AXISX", 411},
+        {"ANIM_END", 435},
+        {"foo", 0},
+        {"", 0},
     };
     for (const auto& c : cases) EXPECT_EQ(KeyCodeFromName(c.name), c.code) << c.name;
     EXPECT_EQ(KeyCodeFromName(nullptr), 0);
@@ -57,9 +81,11 @@ constexpr uint64_t kPerSecond = 1193182;
 struct Fixture {
     std::vector<std::string> ran, printed;
     uint64_t now = 10 * kPerSecond;
-    CKeyBindings keys{{[this](const char* l) { ran.push_back(l); }, [this](const char* l) { printed.push_back(l); },
-                       [this] { return now; }, kPerSecond}};
-    void Bind(int group, int event, int code, const char* line) { ASSERT_TRUE(keys.SetBinding(group, event, code, line)); }
+    CKeyBindings keys{{[this](const char* l) { ran.push_back(l); },
+                       [this](const char* l) { printed.push_back(l); }, [this] { return now; }, kPerSecond}};
+    void Bind(int group, int event, int code, const char* line) {
+        ASSERT_TRUE(keys.SetBinding(group, event, code, line));
+    }
     std::vector<std::string> Take() {
         std::vector<std::string> r;
         r.swap(ran);
@@ -190,7 +216,8 @@ TEST(KeyBindings, BindingRebindingItselfWhileRunning) {
     CKeyBindings* keys = nullptr;
     CKeyBindings k({[&](const char* l) {
                         ran.push_back(l);
-                        keys->SetBinding(BINDGROUP_NONE, KEYEVENT_DOWN, 16, "second text that is longer than the first");
+                        keys->SetBinding(BINDGROUP_NONE, KEYEVENT_DOWN, 16,
+                                         "second text that is longer than the first");
                     },
                     nullptr, [] { return uint64_t(1); }, kPerSecond});
     keys = &k;

@@ -1,5 +1,7 @@
 // The display choice of the game view: driver by name, mode by size, bit
 // depth and refresh rate.
+#include "app/GameView.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -9,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "app/GameView.h"
 #include "app/Game.h"
 #include "app/GameScreen.h"
 #include "e3d/Engine.h"
@@ -72,8 +73,7 @@ TEST(GameViewChoice, Modes) {
         {1024, 768, 32, 80, true, 1024, 768, 75},  // the highest not above it
         {1024, 768, 32, 0, true, 1024, 768, 0},    // the highest (85), stored as the default
         {640, 480, 32, 60, true, 640, 480, 0},     // only too fast: the size wins, at the default rate
-        {800, 600, 16, 60, true, 800, 600, 60},
-        {800, 600, 24, 0, false, 0, 0, 0},
+        {800, 600, 16, 60, true, 800, 600, 60},     {800, 600, 24, 0, false, 0, 0, 0},
         {1920, 1080, 32, 60, true, 1280, 1024, 60},
     };
     for (const auto& c : cases) {
@@ -242,7 +242,8 @@ TEST_F(GameViewDisplay, LoadsTheCompiledFontsOfTheGamesCharacterSet) {
     for (const char* set : {"4", "0"}) {
         std::vector<uint8_t> bytes =
             CompiledFonts_File({CompiledFonts_PatternFont(set[0] == '4' ? "Cyrillic" : "SetZero", 4, false)});
-        ASSERT_TRUE(dir.Write(std::string("CompiledFonts/") + set + "/Fonts.cof", std::string(bytes.begin(), bytes.end())));
+        ASSERT_TRUE(dir.Write(std::string("CompiledFonts/") + set + "/Fonts.cof",
+                              std::string(bytes.begin(), bytes.end())));
     }
     CGame game{nullptr, "No datafile"};
     game.m_rootDir = dir.Win().c_str();

@@ -27,7 +27,10 @@ void FuzzKeyName(const std::string& name) {
 void FuzzEdit(const uint8_t* data, size_t size) {
     CStrBuf line;
     CEditField edit;
-    std::string clip = "clip\x02" "4\x02" "board";
+    std::string clip =
+        "clip\x02"
+        "4\x02"
+        "board";
     edit.SetHooks({nullptr, nullptr, [] { return 0.0; },
                    [&clip](std::string& out) {
                        out = clip;
@@ -46,32 +49,80 @@ void FuzzEdit(const uint8_t* data, size_t size) {
         uint8_t b = data[i];
         bool syncs = b % 24 != 21 && b % 24 != 22;
         switch (b % 24) {
-            case 0: edit.Backspace(); break;
-            case 1: edit.Delete(); break;
-            case 2: edit.DeleteWordLeft(); break;
-            case 3: edit.DeleteWordRight(); break;
-            case 4: edit.CursorLeft(); break;
-            case 5: edit.CursorRight(); break;
-            case 6: edit.WordLeft(); break;
-            case 7: edit.WordRight(); break;
-            case 8: edit.Home(); break;
-            case 9: edit.End(); break;
-            case 10: edit.SelectLeft(); break;
-            case 11: edit.SelectRight(); break;
-            case 12: edit.SelectWordLeft(); break;
-            case 13: edit.SelectWordRight(); break;
-            case 14: edit.SelectHome(); break;
-            case 15: edit.SelectEnd(); break;
-            case 16: edit.Copy(); break;
+            case 0:
+                edit.Backspace();
+                break;
+            case 1:
+                edit.Delete();
+                break;
+            case 2:
+                edit.DeleteWordLeft();
+                break;
+            case 3:
+                edit.DeleteWordRight();
+                break;
+            case 4:
+                edit.CursorLeft();
+                break;
+            case 5:
+                edit.CursorRight();
+                break;
+            case 6:
+                edit.WordLeft();
+                break;
+            case 7:
+                edit.WordRight();
+                break;
+            case 8:
+                edit.Home();
+                break;
+            case 9:
+                edit.End();
+                break;
+            case 10:
+                edit.SelectLeft();
+                break;
+            case 11:
+                edit.SelectRight();
+                break;
+            case 12:
+                edit.SelectWordLeft();
+                break;
+            case 13:
+                edit.SelectWordRight();
+                break;
+            case 14:
+                edit.SelectHome();
+                break;
+            case 15:
+                edit.SelectEnd();
+                break;
+            case 16:
+                edit.Copy();
+                break;
             case 17:
                 if (line.GetLength() < 8192) edit.Paste();  // a line of bounded size
                 break;
-            case 18: edit.Cut(); break;
-            case 19: edit.HistoryOlder(); break;
-            case 20: edit.HistoryNewer(); break;
-            case 21: edit.m_insert ^= 1; break;
-            case 22: line = "changed \x0f" "2elsewhere"; break;
-            default: edit.InsertChar(static_cast<char>(i + 1 < size ? data[++i] : b)); break;
+            case 18:
+                edit.Cut();
+                break;
+            case 19:
+                edit.HistoryOlder();
+                break;
+            case 20:
+                edit.HistoryNewer();
+                break;
+            case 21:
+                edit.m_insert ^= 1;
+                break;
+            case 22:
+                line =
+                    "changed \x0f"
+                    "2elsewhere";
+                break;
+            default:
+                edit.InsertChar(static_cast<char>(i + 1 < size ? data[++i] : b));
+                break;
         }
         // Until an operation re-attaches, the old cursor may lie past the end.
         stale = (stale || b % 24 == 22) && !syncs;
@@ -101,9 +152,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t n = size - 1;
     std::string text(reinterpret_cast<const char*>(rest), n);
     switch (data[0] % 4) {
-        case 0: FuzzKeyName(text); break;
-        case 1: FuzzEdit(rest, n); break;
-        case 2: FuzzMidi(rest, n); break;
+        case 0:
+            FuzzKeyName(text);
+            break;
+        case 1:
+            FuzzEdit(rest, n);
+            break;
+        case 2:
+            FuzzMidi(rest, n);
+            break;
         default: {
             std::string cp = CodePage_FromUtf8(text, 1252);
             Check(cp.size() <= text.size());
