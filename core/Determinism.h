@@ -29,7 +29,8 @@
 
 #include "core/Math.h"
 
-#pragma GCC poison sin cos tan asin acos atan atan2 sinh cosh tanh exp exp2 expm1 log log2 log10 log1p pow cbrt hypot
+#pragma GCC poison sin cos tan asin acos atan atan2 sinh cosh tanh exp exp2 expm1 log log2 log10 log1p pow \
+    cbrt hypot
 #pragma GCC poison sinf cosf tanf asinf acosf atanf atan2f sinhf coshf tanhf expf exp2f logf log2f log10f powf
 #pragma GCC poison sinl cosl tanl asinl acosl atanl atan2l expl logl powl
 #pragma GCC poison rand srand srandom drand48 gettimeofday
