@@ -1,6 +1,6 @@
 #include "ai/AIManager.h"
 
-CAIManager::CAIManager(CGame* game) : m_game(game) {}
+CAIManager::CAIManager(CNetGameHost* game) : m_game(game) {}
 
 CAIManager::~CAIManager() {}
 

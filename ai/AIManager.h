@@ -2,17 +2,17 @@
 // steps them once per executed logic tick, before the world's own tick.
 #pragma once
 
-class CGame;
+class CNetGameHost;
 
 class CAIManager {
 public:
-    explicit CAIManager(CGame* game);
+    explicit CAIManager(CNetGameHost* game);
     ~CAIManager();
 
     // One tick of every computer player while any is active.
     void Tick();
 
-    CGame* m_game;
+    CNetGameHost* m_game;
     int m_playerCount = 0;
     unsigned m_ticks = 0;
 };

@@ -79,7 +79,7 @@ static void AskForFrame(CGame* game, NWEFrame* rec) {
 }
 
 // The tick step of the interface frame, when a tick is due.
-static void TickStep(CGame* game) {
+static void InterfaceTickStep(CGame* game) {
     CNetGame* net = game->m_netGame;
     if (net->m_hosting) {
         ExecuteTick(game);
@@ -161,7 +161,7 @@ int CGame::InterfaceFrame() {
     bool due = backlog > net->m_tickLead;
     if (!due) net->m_frameCountdown = m_frameTimeout;
     clock->m_lock.Leave();
-    if (due) TickStep(this);
+    if (due) InterfaceTickStep(this);
 
     net->RemoveMarkedPlayers();
 

@@ -44,6 +44,7 @@ static const char kNotInstalled[] = "Tessarak has not been properly installed, p
 
 CGame::CGame(void* instance, const char* dataFile) : m_critSect(4000) {
     g_pGame = this;
+    GameHost_Set(this);
 
     char host[256] = {};
     if (gethostname(host, sizeof host - 1) != 0) std::strcpy(host, "localhost");
@@ -96,6 +97,7 @@ CGame::CGame(void* instance, const char* dataFile) : m_critSect(4000) {
 CGame::~CGame() {
     Shutdown();
     if (g_pGame == this) g_pGame = nullptr;
+    if (GameHost() == this) GameHost_Set(nullptr);
 }
 
 // ---------------------------------------------------------------------------
@@ -189,8 +191,7 @@ int CGame::Startup(int) {
     Game_Print(" ");
     m_clock->PrintResolution();
     Benchmark();
-    float speed = std::floor(m_benchmarkSpeed + 0.5f);
-    m_netGame->m_serverInfo.m_speed = (uint16_t)(speed < 0.0f ? 0.0f : speed > 65535.0f ? 65535.0f : speed);
+    m_netGame->SetBenchmarkSpeed(m_benchmarkSpeed);
     Game_Printf("Benchmark speed %f", (double)m_benchmarkSpeed);
     Game_Print(" ");
 
@@ -244,13 +245,7 @@ bool CGame::ExecStartup(const char* name) {
         return false;
     }
 
-    if (m_netGame && m_netGame->m_clientConnected && m_netGame->m_hosting && !m_netGame->m_noGameDirSend) {
-        size_t n = std::strlen(name) + 1;
-        if (n <= sizeof m_netGame->m_sendBuffer) {
-            std::memcpy(m_netGame->m_sendBuffer, name, n);
-            m_netGame->Send(NS_NOTIFYTYPE_GAMEDIR, m_netGame->m_sendBuffer, (int)n, 0, 0);
-        }
-    }
+    if (m_netGame) m_netGame->SendGameDir(name);
     m_gameDir.Assign(name);
     MasterClient_SendGame();
     m_rootDir.Assign(root);
@@ -406,9 +401,7 @@ void CGame::Unlock() {
 }
 
 void CGame::SendPause(int32_t value) {
-    if (!m_netGame) return;
-    std::memcpy(m_netGame->m_sendBuffer, &value, sizeof value);
-    m_netGame->Send(NS_NOTIFYTYPE_PAUSE, m_netGame->m_sendBuffer, 4, 0, 0);
+    if (m_netGame) m_netGame->SendPause(value);
 }
 
 void CGame::ErrorBox(const char* text) {
@@ -449,6 +442,10 @@ void CGame::Shutdown() {
 }
 
 void CGame::FatalExit(int exitCode) {
+    Game_FatalExit(exitCode);
+}
+
+void Game_FatalExit(int exitCode) {
     g_StopFlag = 1;
     delete g_pGame;
     g_pGame = nullptr;

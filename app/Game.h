@@ -7,11 +7,13 @@
 // subsystem in a fixed order and runs the start-up scripts. From then on the
 // idle handler calls CGame::Frame once per turn; the two state words (the
 // GUI word and the game state) choose between the interface frame, the
-// render frame and the game start. Every subsystem reaches the game through
-// the global pointer g_pGame, and every relative file name is resolved with
-// CGame::GetPath. Deleting the game object runs CGame::Shutdown, which saves
-// the settings (only when start-up completed) and deletes the subsystems in
-// the reverse of their creation order.
+// render frame and the game start. The application's own parts reach the
+// game through the global pointer g_pGame; the layers below the application
+// (the world, the network game, the computer players, the interface) reach
+// it only through the host interfaces it implements (CGameHost, CNetGameHost,
+// CInterfaceHost). Every relative file name is resolved with CGame::GetPath. Deleting the game object runs
+// CGame::Shutdown, which saves the settings (only when start-up completed) and deletes the subsystems in the
+// reverse of their creation order.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +21,7 @@
 #include "core/StrBuf.h"
 #include "nwe/AccessGuard.h"
 #include "platform/sys/Thread.h"
+#include "ui/InterfaceHost.h"
 
 class CGameClock;
 class CInputManager;
@@ -68,12 +71,12 @@ struct SVideoSettings {
 
 enum { kVideoSlots = 8 };
 
-class CGame {
+class CGame : public CInterfaceHost {
 public:
     // instance: the process's instance handle (opaque here); dataFile: the
     // application passes "No datafile".
     CGame(void* instance, const char* dataFile);
-    ~CGame();
+    ~CGame() override;
     CGame(const CGame&) = delete;
     CGame& operator=(const CGame&) = delete;
 
@@ -83,20 +86,56 @@ public:
     // Switches the game directory and runs its start-up scripts.
     bool ExecStartup(const char* name);
     // Resolves a name below the root; the result lives until the next call.
-    const char* GetPath(const char* subFolder, const char* name);
+    const char* GetPath(const char* subFolder, const char* name) override;
     void Benchmark();
-    void Lock();
-    void Unlock();
+    void Lock() override;
+    void Unlock() override;
     // Sends the pause value to the session (message 162, 4 bytes).
     void SendPause(int32_t value);
-    void Redraw();
-    void ShowMessageAndRedraw(const char* text);
+    void Redraw() override;
+    void ShowMessageAndRedraw(const char* text) override;
     void ErrorBox(const char* text);
     static void LogToConsole(const char* text, void* unused);
     void CheckVideoSettingsChanged();
     void Shutdown();
-    // Sets the stop flag, deletes the game object and ends the process.
-    [[noreturn]] static void FatalExit(int exitCode = 1);
+    // Sets the stop flag, deletes the game object and ends the process
+    // (Game_FatalExit).
+    [[noreturn]] void FatalExit(int exitCode) override;
+
+    // ---- the host interfaces of the layers below (app/GameHost.cpp)
+    void Print(const char* text) override;
+    void PrintColor(int r, int g, int b, bool echo, const char* text) override;
+    bool RunScriptFile(const char* path) override;
+    int32_t GuiWord() override { return m_guiWord; }
+    int32_t GameState() override { return m_gameState; }
+    int32_t GameType() override { return m_gameType; }
+    uint64_t GameTime() override;
+    float TickStep() override;
+    float FrameStep() override;
+    float GameSeconds() override;
+    bool Send(int type, const void* data, int length, int flag1, int flag2) override;
+    const char* GetSystemText(int index) override;
+    CGameScene* GameScene() override { return m_gameScene; }
+    CWorldGrid* WorldGrid() override { return m_worldGrid; }
+    CExplosionManager* ExplosionManager() override { return m_explosionManager; }
+    CPhysicsEngine* PhysicsEngine() override { return m_physicsEngine; }
+    void SaveConfigFiles() override;
+    float FrameTimeout() override { return m_frameTimeout; }
+    void SetGameSpeed(float factor) override;
+    float FrameRate() override;
+    float Lag() override;
+    CNetGame* NetGame() override { return m_netGame; }
+    uint64_t ClockNow() override;
+    uint64_t ClockFrequency() override;
+    CCommandInterpreter* Interpreter() override;
+    int CodePage() override { return m_codePage; }
+    bool ConsoleDrawingOff() override { return m_guiDisable || m_dontDrawConsole; }
+    CE3DSurface* BackSurface() override;
+    void ClearScreen() override;
+    CE3DFont* GetFont(const char* face, int width, int height, int weight, int attributes,
+                      int outline) override;
+    bool CommandLineHasCaret() override;
+    int CommandLineCaretX(CE3DFont* font, const char* text) override;
 
     // Frame dispatch.
     int Frame();
@@ -209,6 +248,10 @@ private:
 
 // The one game object (null before construction and after deletion).
 extern CGame* g_pGame;
+
+// Sets the stop flag, deletes the game object (when there is one), destroys
+// the main window and ends the process with the exit code.
+[[noreturn]] void Game_FatalExit(int exitCode);
 
 // Process-wide flags: the idle handler runs no frame while g_StopFlag is
 // set; g_ShuttingDown is set first thing by CGame::Shutdown.

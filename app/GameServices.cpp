@@ -20,9 +20,6 @@
 #include "app/InputManager.h"
 #include "app/MainApp.h"
 #include "app/Progress.h"
-#include "commands/ConsoleCommands.h"
-#include "commands/GameCommands.h"
-#include "commands/ScriptFlow.h"
 #include "console/CommandHost.h"
 #include "console/CommandInterpreter.h"
 #include "console/CommandTable.h"
@@ -217,6 +214,12 @@ CCommandInterpreter* Game_Interpreter(CGame* game) {
     return game->m_inputManager ? game->m_inputManager->Interpreter() : nullptr;
 }
 
+static CommandAreaFn s_earlyCommands = nullptr;
+
+void Game_SetEarlyCommands(CommandAreaFn early) {
+    s_earlyCommands = early;
+}
+
 void Game_CreateInput(CGame* game) {
     game->m_commandHost = Game_NewCommandHost(game);
     game->m_inputManager = new CInputManager(game, game->m_commandHost);
@@ -224,9 +227,7 @@ void Game_CreateInput(CGame* game) {
         std::fprintf(stderr, "Could not create the input manager.\n");
         std::exit(1);
     }
-    RegisterScriptCommands(game->m_inputManager->Interpreter());
-    CommandArea_Set(kAreaGame, &RegisterGameCommands);
-    if (!CommandArea_Get(kAreaConsole)) CommandArea_Set(kAreaConsole, &RegisterConsoleCommands);
+    if (s_earlyCommands) s_earlyCommands(game->m_inputManager->Interpreter());
 }
 
 void Game_DeleteInput(CGame* game) {
@@ -331,7 +332,7 @@ static const char* HookSystemText(int index) {
 }
 
 static void HookFatalExit() {
-    CGame::FatalExit(1);
+    Game_FatalExit(1);
 }
 
 // A font the screen had to build at run time is worth a line on the console
@@ -359,7 +360,7 @@ void Game_CreateView(CGame* game) {
     game->m_gameView = new CGameView(game, 0);
     if (!game->m_gameView || !game->m_gameView->m_engine) {
         game->ErrorBox("The 3D engine could not be created.");
-        CGame::FatalExit(1);
+        Game_FatalExit(1);
     }
 }
 

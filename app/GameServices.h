@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "console/CommandTable.h"
 #include "core/StrBuf.h"
 
 class CGame;
@@ -32,6 +33,11 @@ bool Game_MountPack(const char* path);
 bool Game_FileExists(const char* path);
 
 // Subsystems owned by the game whose classes live elsewhere.
+// The console commands above the game object (commands/) are handed to it by
+// the program: early runs on the interpreter as soon as it exists (the
+// script-flow commands that the first scripts use); the other areas install
+// themselves with CommandArea_Set before the game runs RegisterAllCommands.
+void Game_SetEarlyCommands(CommandAreaFn early);
 void Game_CreateInput(CGame* game);
 void Game_DeleteInput(CGame* game);
 void Game_StartInput(CGame* game);

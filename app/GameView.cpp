@@ -154,11 +154,11 @@ bool CGameView::ChooseDisplay() {
     CGameScreen* screen = new CGameScreen(m_game, this, window);
     if (screen->m_notCreated && !screen->m_ddraw) {
         if (m_game) m_game->ErrorBox("Engine->CreateFullScreen() Failed");
-        CGame::FatalExit(1);
+        Game_FatalExit(1);
     }
     if (!screen->Open()) {
         if (m_game) m_game->ErrorBox("Create Windowed mode failed ");
-        CGame::FatalExit(1);
+        Game_FatalExit(1);
     }
     if (screen->m_currentDevice) {
         m_viewport = new CE3DViewport(screen->m_currentDevice);
@@ -199,7 +199,7 @@ bool CGameView::ChangeDisplayMode() {
         screen->m_textureQuality = slot.textureQuality;
         if (!screen->ApplyDisplayMode()) {
             if (m_game) m_game->ErrorBox("Create Windowed mode failed ");
-            CGame::FatalExit(1);
+            Game_FatalExit(1);
         }
         if (!screen->m_texturesReloaded && textureChange) screen->ReloadTextures();
         if (m_viewport && screen->m_currentDevice && m_viewport->m_device != screen->m_currentDevice) {

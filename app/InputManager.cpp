@@ -166,10 +166,10 @@ void CInputManager::QueueWindowKey(int scanCode, bool down) {
     m_keyEvents[m_keyEventCount++] = {static_cast<uint32_t>(scanCode), down ? 0x80u : 0u, 0, 0};
 }
 
-void CInputManager::RunScriptFile(const char* name, bool inMaps, bool asGiven) {
+bool CInputManager::RunScriptFile(const char* name, bool inMaps, bool asGiven) {
     // The path is copied: the script may resolve paths of its own.
     CStrBuf path(asGiven ? name : m_commandHost->GetPath(inMaps ? "Maps" : "Scripts", name));
-    m_interpreter->ExecuteFile(path.GetText());
+    return m_interpreter->ExecuteFile(path.GetText());
 }
 
 void CInputManager::ProcessInput() {

@@ -62,7 +62,7 @@ public:
     // Creates the keyboard and mouse devices and hides the system cursor.
     bool Startup();
     void ProcessInput();
-    void RunScriptFile(const char* name, bool inMaps, bool asGiven);
+    bool RunScriptFile(const char* name, bool inMaps, bool asGiven);
     void UpdateCommandContext();
     void UpdateCursorRay();
     void OpenMidiIn();

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/MainApp.h"
+#include "commands/CommandAreas.h"
 #include "platform/sys/MessageBox.h"
 
 int main(int argc, char** argv) {
@@ -13,6 +14,7 @@ int main(int argc, char** argv) {
         if (i > 1) commandLine += ' ';
         commandLine += argv[i];
     }
+    Commands_Install();
     try {
         CMainApp app;
         if (!app.InitInstance(commandLine.c_str())) return 1;

@@ -2,25 +2,29 @@
 #
 # Each subsystem folder is one static library named after the folder, made of
 # every .cpp in it (sub-folders included). Dependencies between subsystems are
-# declared in subsystem_deps below; `tessarak_all` links the lot for programs
-# and tests.
+# declared in TESSARAK_DEPS_<name> below; `tessarak_all` links the lot for
+# programs and tests.
 
 set(TESSARAK_SUBSYSTEMS "" CACHE INTERNAL "")
 set(TESSARAK_PROGRAMS "" CACHE INTERNAL "")
 
-# Which subsystems a subsystem may call into (static libraries, so cycles are
-# allowed and resolved by the linker's repeated passes).
+# The layers, bottom to top. Engine: platform < core < e3d < console, and nwe
+# on core and platform. Game: world < netgame < ai < ui < app < commands, on
+# the whole engine. A library links only the libraries below it, each named
+# once here (what they link in turn comes with them), so the dependencies form
+# no cycle: a library that reached one above it would fail to link.
+# tools/check/tree.sh refuses a name here that is not below the library.
 set(TESSARAK_DEPS_core     platform)
-set(TESSARAK_DEPS_e3d      core platform)
-set(TESSARAK_DEPS_console  core e3d platform)
-set(TESSARAK_DEPS_nwe      core platform)
-set(TESSARAK_DEPS_app      core e3d console world nwe netgame ai ui commands platform)
-set(TESSARAK_DEPS_world    core e3d console app platform)
-set(TESSARAK_DEPS_netgame  core nwe console world app platform)
-set(TESSARAK_DEPS_ai       core world console app platform)
-set(TESSARAK_DEPS_ui       core e3d console app world netgame platform)
-set(TESSARAK_DEPS_commands core e3d console app world nwe netgame ai ui platform)
-set(TESSARAK_DEPS_launcher core platform)
+set(TESSARAK_DEPS_e3d      core)
+set(TESSARAK_DEPS_console  e3d)
+set(TESSARAK_DEPS_nwe      core)
+set(TESSARAK_DEPS_world    console nwe)
+set(TESSARAK_DEPS_netgame  world)
+set(TESSARAK_DEPS_ai       netgame)
+set(TESSARAK_DEPS_ui       ai)
+set(TESSARAK_DEPS_app      ui)
+set(TESSARAK_DEPS_commands app)
+set(TESSARAK_DEPS_launcher core)
 
 function(tessarak_subsystem name)
   file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${name}/*.cpp)
@@ -34,8 +38,23 @@ function(tessarak_subsystem name)
     return()
   endif()
   add_library(${name} STATIC ${srcs})
-  set_property(TARGET ${name} PROPERTY LINK_INTERFACE_MULTIPLICITY 3)
   set(TESSARAK_SUBSYSTEMS ${TESSARAK_SUBSYSTEMS} ${name} CACHE INTERNAL "")
+endfunction()
+
+# A library's declared dependencies; a folder without sources yet (no target)
+# passes its own dependencies on to the libraries above it.
+function(tessarak_resolve_deps name out)
+  set(deps "")
+  foreach(d ${TESSARAK_DEPS_${name}})
+    if(TARGET ${d})
+      list(APPEND deps ${d})
+    else()
+      tessarak_resolve_deps(${d} below)
+      list(APPEND deps ${below})
+    endif()
+  endforeach()
+  list(REMOVE_DUPLICATES deps)
+  set(${out} ${deps} PARENT_SCOPE)
 endfunction()
 
 function(tessarak_link_all)
@@ -48,16 +67,11 @@ function(tessarak_link_all)
     set_target_properties(${prog} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/install/System)
   endforeach()
   foreach(name ${TESSARAK_SUBSYSTEMS})
-    set(deps "")
-    foreach(d ${TESSARAK_DEPS_${name}})
-      if(TARGET ${d})
-        list(APPEND deps ${d})
-      endif()
-    endforeach()
+    tessarak_resolve_deps(${name} deps)
     target_link_libraries(${name} PUBLIC ${deps})
   endforeach()
-  # Repeat the list so the cycles between subsystems resolve.
-  target_link_libraries(tessarak_all INTERFACE ${TESSARAK_SUBSYSTEMS} ${TESSARAK_SUBSYSTEMS} platform)
+  # The programs link everything; the order comes from the dependencies.
+  target_link_libraries(tessarak_all INTERFACE ${TESSARAK_SUBSYSTEMS} platform)
 endfunction()
 
 # A fuzz target. With TESSARAK_FUZZ on clang it is a libFuzzer binary

@@ -22,7 +22,7 @@ CGame* Game(CConsoleCommand* record) {
 void Cmd_Quit(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
     if (file || !Game(record)) return;
     // The orderly way out: settings saved, subsystems deleted, exit code 0.
-    CGame::FatalExit(0);
+    Game_FatalExit(0);
 }
 
 void Cmd_RemoveAllUnits(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {

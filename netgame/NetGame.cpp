@@ -1,18 +1,18 @@
 #include "netgame/NetGame.h"
 
+#include <cmath>
 #include <cstring>
 
-#include "app/Game.h"
-#include "app/GameClock.h"
-#include "app/GameConsole.h"
+#include "e3d/Surface.h"
+#include "netgame/NetGameHost.h"
 
 CPlayer::CPlayer() {}
 
 CPlayer::~CPlayer() {}
 
-CNetGame::CNetGame(CGame* game) : m_game(game) {
+CNetGame::CNetGame(CNetGameHost* game) : m_game(game) {
     m_localPlayer = AddPlayer("Player");
-    if (game) m_frameCountdown = game->m_frameTimeout;
+    if (game) m_frameCountdown = game->FrameTimeout();
 }
 
 CNetGame::~CNetGame() {
@@ -45,6 +45,25 @@ bool CNetGame::Send(int type, const void* data, int length, int, int) {
     return false;
 }
 
+void CNetGame::SendGameDir(const char* name) {
+    if (!name || !m_clientConnected || !m_hosting || m_noGameDirSend) return;
+    size_t n = std::strlen(name) + 1;
+    if (n <= sizeof m_sendBuffer) {
+        std::memcpy(m_sendBuffer, name, n);
+        Send(NS_NOTIFYTYPE_GAMEDIR, m_sendBuffer, (int)n, 0, 0);
+    }
+}
+
+void CNetGame::SendPause(int32_t value) {
+    std::memcpy(m_sendBuffer, &value, sizeof value);
+    Send(NS_NOTIFYTYPE_PAUSE, m_sendBuffer, 4, 0, 0);
+}
+
+void CNetGame::SetBenchmarkSpeed(float speed) {
+    speed = std::floor(speed + 0.5f);
+    m_serverInfo.m_speed = (uint16_t)(speed < 0.0f ? 0.0f : speed > 65535.0f ? 65535.0f : speed);
+}
+
 void CNetGame::SendChat(const char*, const char*, int, int, int) {
     // Chat travels on the session's link; without a session there is no one
     // to talk to.
@@ -55,10 +74,8 @@ void CNetGame::ResyncClients() {
 }
 
 void CNetGame::ResetGame() {
-    if (!m_noConfigSave && m_game) Game_SaveConfigFiles();
-    if (m_game && m_game->m_clock) {
-        m_game->m_clock->m_speedFactor = 1.0f;
-    }
+    if (!m_noConfigSave && m_game) m_game->SaveConfigFiles();
+    if (m_game) m_game->SetGameSpeed(1.0f);
     m_gameReset = 1;
     ResetPlayerCounters();
 }
@@ -82,10 +99,10 @@ void CNetGame::RemoveMarkedPlayers() {
 
 void CNetGame::PrintStats(CE3DSurface* surface) {
     CStrBuf text;
-    float fps = (m_game && m_game->m_clock) ? m_game->m_clock->m_frameRate : 0.0f;
-    text.Format("FPS %4.0f  Lag %.3f", (double)fps,
-                m_game && m_game->m_clock ? (double)m_game->m_clock->m_lag : 0.0);
-    Game_DrawSurfaceText(surface, text.GetText(), 10, 0, 255, 255, 0);
+    float fps = m_game ? m_game->FrameRate() : 0.0f;
+    float lag = m_game ? m_game->Lag() : 0.0f;
+    text.Format("FPS %4.0f  Lag %.3f", (double)fps, (double)lag);
+    if (surface) surface->DrawGlyphs(text.GetText(), 10, 0, 255, 255, 0, true, false, 0, false);
 }
 
 void MasterClient_SendGame() {

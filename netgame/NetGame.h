@@ -10,7 +10,7 @@
 #include "core/StrBuf.h"
 #include "nwe/Message.h"
 
-class CGame;
+class CNetGameHost;
 class CE3DSurface;
 class NWEFrameTable;
 class NWEPeer;
@@ -49,7 +49,7 @@ enum {
 
 class CNetGame {
 public:
-    explicit CNetGame(CGame* game);
+    explicit CNetGame(CNetGameHost* game);
     virtual ~CNetGame();
 
     // Per-frame service: connection loss, rates and the tick lead.
@@ -57,6 +57,15 @@ public:
     // Sends on the server link when hosting, else on the client link when
     // connected; nothing when neither exists. False when nothing was sent.
     bool Send(int type, const void* data, int length, int flag1, int flag2);
+    // Sends the game directory's name (with its terminating zero) to the
+    // clients as GAMEDIR, when hosting a connected session that has not been
+    // told to keep it.
+    void SendGameDir(const char* name);
+    // Sends the pause value (4 bytes) as PAUSE.
+    void SendPause(int32_t value);
+    // The host's benchmark speed, rounded, in this machine's server
+    // description (clamped to 16 bits).
+    void SetBenchmarkSpeed(float speed);
     // Sends a chat line with the sender's name and colour on the session's
     // link; nothing without a session.
     void SendChat(const char* name, const char* text, int r, int g, int b);
@@ -71,7 +80,7 @@ public:
     void RemoveMarkedPlayers();
     CPlayer* AddPlayer(const char* name);
 
-    CGame* m_game;
+    CNetGameHost* m_game;
     uint8_t m_hosting = 0;
     uint8_t m_clientConnected = 0;
     uint8_t m_gameReset = 0;

@@ -4,15 +4,13 @@
 #include <cstring>
 #include <string>
 
-#include "app/Game.h"
-#include "app/GameClock.h"
-#include "app/GameServices.h"
 #include "e3d/Font.h"
 #include "e3d/Surface.h"
 #include "netgame/NetGame.h"
 #include "platform/input/Clipboard.h"
+#include "ui/InterfaceHost.h"
 
-CInterface::CInterface(CGame* game) : m_game(game) {
+CInterface::CInterface(CInterfaceHost* game) : m_game(game) {
     m_console.SetHost(this);
     m_guiBindingFile.Assign("Commands_GUI.cfg");
     m_ConsoleFontName.Assign("MS Mincho");
@@ -30,21 +28,19 @@ CInterface::~CInterface() {
 // The console's host
 
 uint64_t CInterface::ConsoleClockNow() {
-    CGameClock* clock = m_game ? m_game->m_clock : nullptr;
-    return clock ? clock->Now() : (uint64_t)Game_CounterNow();
+    return m_game ? m_game->ClockNow() : 0;
 }
 
 uint64_t CInterface::ConsoleClockFrequency() {
-    CGameClock* clock = m_game ? m_game->m_clock : nullptr;
-    return clock && clock->m_frequency > 0.0f ? (uint64_t)clock->m_frequency : 1193182;
+    return m_game ? m_game->ClockFrequency() : 1193182;
 }
 
 CCommandInterpreter* CInterface::ConsoleInterpreter() {
-    return m_game ? Game_Interpreter(m_game) : nullptr;
+    return m_game ? m_game->Interpreter() : nullptr;
 }
 
 void CInterface::ConsoleSendChat(const char* text) {
-    CNetGame* net = m_game ? m_game->m_netGame : nullptr;
+    CNetGame* net = m_game ? m_game->NetGame() : nullptr;
     if (!net || !net->m_localPlayer) return;
     net->SendChat(
         net->m_localPlayer->m_name.GetText(), text, (int)std::lround(net->m_localPlayer->m_colour[0]),
@@ -53,7 +49,7 @@ void CInterface::ConsoleSendChat(const char* text) {
 
 IConsoleHost::EClipboard CInterface::ConsoleGetClipboard(CStrBuf& out) {
     std::string text;
-    EClipboardResult result = Clipboard_GetText(text, m_game ? m_game->m_codePage : 1252);
+    EClipboardResult result = Clipboard_GetText(text, m_game ? m_game->CodePage() : 1252);
     if (result == CLIPBOARD_NOT_TEXT) return kClipboardNotText;
     if (result != CLIPBOARD_OK) return kClipboardOpenFailed;
     out.Assign(text.c_str());
@@ -61,7 +57,7 @@ IConsoleHost::EClipboard CInterface::ConsoleGetClipboard(CStrBuf& out) {
 }
 
 bool CInterface::ConsoleSetClipboard(const char* text) {
-    return Clipboard_SetText(text, std::strlen(text), m_game ? m_game->m_codePage : 1252) == CLIPBOARD_OK;
+    return Clipboard_SetText(text, std::strlen(text), m_game ? m_game->CodePage() : 1252) == CLIPBOARD_OK;
 }
 
 void CInterface::ConsoleVisibilityChanged() {
@@ -69,8 +65,8 @@ void CInterface::ConsoleVisibilityChanged() {
 }
 
 void CInterface::ConsoleRenderNow(bool flag) {
-    if (!m_game || m_game->m_guiDisable || m_game->m_dontDrawConsole) return;
-    Game_ClearScreen(m_game);
+    if (!m_game || m_game->ConsoleDrawingOff()) return;
+    m_game->ClearScreen();
     DrawConsole(flag ? 1 : 0);
     m_game->Redraw();
 }
@@ -78,7 +74,12 @@ void CInterface::ConsoleRenderNow(bool flag) {
 // ---------------------------------------------------------------------------
 
 CE3DSurface* CInterface::Surface() {
-    return m_game ? Game_BackSurface(m_game) : nullptr;
+    return m_game ? m_game->BackSurface() : nullptr;
+}
+
+CE3DFont* CInterface::BuildFont(const char* face, int width, int height, int weight, int attributes,
+                                int outline) {
+    return m_game ? m_game->GetFont(face, width, height, weight, attributes, outline) : nullptr;
 }
 
 // The new font is asked for before the old one is let go: a setting that did
@@ -87,15 +88,15 @@ CE3DSurface* CInterface::Surface() {
 void CInterface::RebuildConsoleFont() {
     CE3DFont* old = m_consoleFont;
     m_consoleFont =
-        Game_GetFont(m_game, m_ConsoleFontName.GetText(), m_ConsoleFontWidth, m_ConsoleFontHeight, 400, 4, 0);
+        BuildFont(m_ConsoleFontName.GetText(), m_ConsoleFontWidth, m_ConsoleFontHeight, 400, 4, 0);
     if (old) old->Release();
     if (m_consoleFont && m_consoleFont->m_height > 0) m_ConsoleLineHeight = m_consoleFont->m_height;
 }
 
 void CInterface::RebuildScreenFont() {
     CE3DFont* old = m_screenFont;
-    m_screenFont = Game_GetFont(m_game, m_ScreenFontName.GetText(), m_ScreenFontWidth, m_ScreenFontHeight,
-                                m_ScreenFontBold ? 700 : 400, 0, 1);
+    m_screenFont = BuildFont(m_ScreenFontName.GetText(), m_ScreenFontWidth, m_ScreenFontHeight,
+                             m_ScreenFontBold ? 700 : 400, 0, 1);
     if (old) old->Release();
 }
 
@@ -113,9 +114,9 @@ void CInterface::CreateFonts() {
             (*f)->Release();
             *f = nullptr;
         }
-    m_font = Game_GetFont(m_game, "Arial", 0, 14, 400, 0, 0);
-    m_largeFont = Game_GetFont(m_game, "Arial", 0, 24, 700, 0, 0);
-    m_clockFont = Game_GetFont(m_game, "Arial", 0, 18, 700, 0, 0);
+    m_font = BuildFont("Arial", 0, 14, 400, 0, 0);
+    m_largeFont = BuildFont("Arial", 0, 24, 700, 0, 0);
+    m_clockFont = BuildFont("Arial", 0, 18, 700, 0, 0);
     if (!m_consoleFont) RebuildConsoleFont();
     if (!m_screenFont) RebuildScreenFont();
     if (m_guiResourceFolder.IsEmpty() && m_game) m_guiResourceFolder.Assign(m_game->GetPath(nullptr, "GUI"));
@@ -169,10 +170,10 @@ void CInterface::DrawConsole(int noMouseInfo) {
         DrawProgressScreen();
         return;
     }
-    if (!m_game || m_game->m_guiDisable || m_game->m_dontDrawConsole) return;
+    if (!m_game || m_game->ConsoleDrawingOff()) return;
     CE3DSurface* surface = Surface();
     if (!surface || !m_consoleFont) return;
-    bool commandLine = (m_game->m_gameState == 2 && m_game->m_guiWord == 0) || m_game->m_guiWord == 1;
+    bool commandLine = (m_game->GameState() == 2 && m_game->GuiWord() == 0) || m_game->GuiWord() == 1;
     if (m_fullConsole) m_console.m_mini = 0;
     // Without the GUI's "Console" panel the mini console has nowhere to go.
     if (m_console.m_mini) return;
@@ -207,8 +208,8 @@ void CInterface::DrawConsole(int noMouseInfo) {
         int room = width - 2 * marginX;
         if (textWidth > room) x = width - marginX - textWidth;
         surface->DrawGlyphs(text, x, commandY, 255, 255, 255, true, false, 0, false);
-        if (Game_CommandLineCursor(m_game) && m_console.UpdateBlink()) {
-            int cx = x + Game_CommandLineCursorX(m_game, m_consoleFont, text);
+        if (m_game->CommandLineHasCaret() && m_console.UpdateBlink()) {
+            int cx = x + m_game->CommandLineCaretX(m_consoleFont, text);
             surface->DrawLine(cx, commandY + 1, cx, commandY + lineHeight - 1, 255, 255, 255);
         }
     }

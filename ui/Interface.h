@@ -12,13 +12,13 @@
 #include "console/Console.h"
 #include "core/StrBuf.h"
 
-class CGame;
+class CInterfaceHost;
 class CE3DSurface;
 class CE3DFont;
 
 class CInterface : public IConsoleHost {
 public:
-    explicit CInterface(CGame* game);
+    explicit CInterface(CInterfaceHost* game);
     ~CInterface() override;
     CInterface(const CInterface&) = delete;
     CInterface& operator=(const CInterface&) = delete;
@@ -64,8 +64,10 @@ public:
 
     // The surface the interface draws on (the screen's back buffer).
     CE3DSurface* Surface();
+    // A font of the screen (null without a screen).
+    CE3DFont* BuildFont(const char* face, int width, int height, int weight, int attributes, int outline);
 
-    CGame* m_game;
+    CInterfaceHost* m_game;
     CConsole m_console;
     // Console fonts (the console variables Console_Font_* and
     // Console_Screen_Font_*, saved in Console.cfg).

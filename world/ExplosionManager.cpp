@@ -1,6 +1,6 @@
 #include "world/ExplosionManager.h"
 
-CExplosionManager::CExplosionManager(CGame* game) : m_game(game) {}
+CExplosionManager::CExplosionManager(CGameHost* game) : m_game(game) {}
 
 CExplosionManager::~CExplosionManager() {}
 

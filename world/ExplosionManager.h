@@ -5,11 +5,11 @@
 
 #include <cstdint>
 
-class CGame;
+class CGameHost;
 
 class CExplosionManager {
 public:
-    explicit CExplosionManager(CGame* game);
+    explicit CExplosionManager(CGameHost* game);
     ~CExplosionManager();
 
     // Forgets every explosion and the view focus point (a new game).
@@ -19,7 +19,7 @@ public:
     // Per frame, before the scene render: the explosion light.
     void Draw();
 
-    CGame* m_game;
+    CGameHost* m_game;
     float m_focusX = 0.0f, m_focusZ = 0.0f;  // view focus set by the map finish
     float m_lightPos[3] = {0.0f, 0.0f, 0.0f};
     int32_t m_lightColour[3] = {0, 0, 0};

@@ -1,6 +1,6 @@
 #include "world/GameScene.h"
 
-CGameScene::CGameScene(CGame* game) : m_game(game) {}
+CGameScene::CGameScene(CGameHost* game) : m_game(game) {}
 
 CGameScene::~CGameScene() {
     Clear();

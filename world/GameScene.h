@@ -8,11 +8,11 @@
 
 #include "core/StrBuf.h"
 
-class CGame;
+class CGameHost;
 
 class CGameScene {
 public:
-    explicit CGameScene(CGame* game);
+    explicit CGameScene(CGameHost* game);
     ~CGameScene();
 
     // Removes every object and resets the world for a new game.
@@ -20,7 +20,7 @@ public:
     // One logic tick of the world.
     void Tick();
 
-    CGame* m_game;
+    CGameHost* m_game;
     uint8_t WinGame = 0;
     uint8_t LooseGame = 0;
     uint8_t m_finished = 0;

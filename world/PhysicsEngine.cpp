@@ -1,5 +1,5 @@
 #include "world/PhysicsEngine.h"
 
-CPhysicsEngine::CPhysicsEngine(CGame* game) : m_game(game) {}
+CPhysicsEngine::CPhysicsEngine(CGameHost* game) : m_game(game) {}
 
 CPhysicsEngine::~CPhysicsEngine() {}

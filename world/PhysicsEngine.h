@@ -2,13 +2,13 @@
 // One exists for the life of the game object.
 #pragma once
 
-class CGame;
+class CGameHost;
 
 class CPhysicsEngine {
 public:
-    explicit CPhysicsEngine(CGame* game);
+    explicit CPhysicsEngine(CGameHost* game);
     ~CPhysicsEngine();
 
-    CGame* m_game;
+    CGameHost* m_game;
     int m_bodyCount = 0;
 };

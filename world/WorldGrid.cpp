@@ -22,7 +22,7 @@ void CCellMap::Reset() {
     Rebuild();
 }
 
-CWorldGrid::CWorldGrid(CGame* game) : m_game(game) {
+CWorldGrid::CWorldGrid(CGameHost* game) : m_game(game) {
     Reset();
 }
 

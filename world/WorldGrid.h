@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-class CGame;
+class CGameHost;
 
 // Per-square state bytes of the grid, rebuilt once per executed tick.
 class CCellMap {
@@ -26,14 +26,14 @@ public:
 
 class CWorldGrid {
 public:
-    explicit CWorldGrid(CGame* game);
+    explicit CWorldGrid(CGameHost* game);
     ~CWorldGrid();
 
     // Rebuilds the grid for the current bounds.
     void Reset();
     void SetBounds(int left, int top, int right, int bottom);
 
-    CGame* m_game;
+    CGameHost* m_game;
     int32_t m_left = -64, m_top = -64, m_right = 64, m_bottom = 64;
     // The fine layer has three squares to each square of the coarse one.
     int32_t m_fineLeft = -192, m_fineTop = -192, m_fineRight = 192, m_fineBottom = 192;

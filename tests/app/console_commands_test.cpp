@@ -7,6 +7,7 @@
 #include "app/Game.h"
 #include "app/GameServices.h"
 #include "app/InputManager.h"
+#include "commands/CommandAreas.h"
 #include "console/CommandInterpreter.h"
 #include "ui/Interface.h"
 
@@ -23,6 +24,7 @@ protected:
         game.m_interface = new CInterface(&game);
         console().Init(500, 17, 8);
         console().SetLineSink(&Sink, this);
+        Commands_Install();
         Game_CreateInput(&game);
         ip = game.m_inputManager->Interpreter();
         ip->RegisterAllCommands();

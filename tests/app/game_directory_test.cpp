@@ -9,6 +9,7 @@
 #include "app/Game.h"
 #include "app/GameServices.h"
 #include "app/InputManager.h"
+#include "commands/CommandAreas.h"
 #include "console/CommandInterpreter.h"
 #include "tests/support/TempDir.h"
 #include "ui/Interface.h"
@@ -38,6 +39,7 @@ TEST(GameDirectoryTest, SwitchRunsTheNewStartupAndRegistersCommandsOnce) {
     game.m_interface->m_console.Init(200, 17, 8);
     SCapture printed;
     game.m_interface->m_console.SetLineSink(&SCapture::Sink, &printed);
+    Commands_Install();
     Game_CreateInput(&game);
     CCommandInterpreter* ip = game.m_inputManager->Interpreter();
     ASSERT_NE(ip, nullptr);

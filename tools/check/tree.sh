@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
 # Checks of the source tree that the compiler does not make:
 #  - every C++ source is formatted by the project's .clang-format;
-#  - no library includes a header of a layer above it.
+#  - no library includes a header of a layer above it;
+#  - no library links itself, a library of a layer above it, or one twice
+#    (the layers are a strict order, so the links then form no cycle).
 # Run by the test command (CTest test "tree_check"); exits non-zero with the
-# offending files listed.
+# offending files listed. An argument names the tree to check (default: the
+# one this script lives in); it must be a git work tree.
 set -uo pipefail
-cd "$(dirname "$0")/../.."
+cd "${1:-$(dirname "$0")/../..}" || exit 2
 status=0
 
 # Layers, bottom to top. A folder may include its own headers and those of the
-# folders listed for it, nothing else of the project.
+# folders listed for it, nothing else of the project; it may link the same
+# folders' libraries, its own excepted.
 declare -A allowed=(
   [platform]="platform"
   [core]="core platform"
@@ -24,22 +28,63 @@ declare -A allowed=(
   [commands]="commands app ui ai netgame world console e3d nwe core platform"
   [launcher]="launcher core platform"
 )
+may_use() {  # may_use <library> <other>
+  local a
+  for a in ${allowed[$1]}; do [ "$a" = "$2" ] && return 0; done
+  return 1
+}
+
+# Includes. A <Program>_main.cpp is a program, not part of its folder's
+# library: programs link everything.
 for dir in "${!allowed[@]}"; do
   [ -d "$dir" ] || continue
   while IFS=: read -r file line inc; do
     top=${inc%%/*}
-    ok=0
-    for a in ${allowed[$dir]}; do [ "$a" = "$top" ] && ok=1; done
-    # Only folders of the project count; system headers never carry a '/' prefix of ours.
-    if [ $ok = 0 ] && [ -n "${allowed[$top]+x}" ]; then
+    # Only folders of the project count; system headers never carry a prefix of ours.
+    if [ -n "${allowed[$top]+x}" ] && ! may_use "$dir" "$top"; then
       echo "layer: $file:$line includes $inc ($dir may not reach $top)"
       status=1
     fi
-  done < <(git grep -n -o -E '#include "[A-Za-z0-9_]+/[^"]*"' -- "$dir" | sed -E 's/#include "([^"]*)"/\1/')
+  done < <(git grep --untracked -n -o -E '#include "[A-Za-z0-9_]+/[^"]*"' -- "$dir" ':!*_main.cpp' |
+           sed -E 's/#include "([^"]*)"/\1/')
 done
 
+# Links. Each library's dependencies are declared once, as
+# set(TESSARAK_DEPS_<library> <libraries below it>) in cmake/Tessarak.cmake;
+# a target_link_libraries of one library on another anywhere else is checked
+# the same way.
+links=$(
+  { grep -hE '^\s*set\(TESSARAK_DEPS_[a-z0-9_]+' cmake/*.cmake 2>/dev/null |
+      sed -E 's/^\s*set\(TESSARAK_DEPS_([a-z0-9_]+)\s*([^)]*)\).*/\1 \2/'
+    git ls-files --cached --others --exclude-standard -- 'CMakeLists.txt' '*/CMakeLists.txt' '*.cmake' |
+      xargs -r grep -hE '^\s*target_link_libraries\(\s*[a-z0-9_]+\s' |
+      sed -E 's/^\s*target_link_libraries\(\s*([a-z0-9_]+)\s+([^)]*)\).*/\1 \2/'
+  } | awk '{ out = $1; for (i = 2; i <= NF; ++i) if ($i !~ /^(PUBLIC|PRIVATE|INTERFACE)$/) out = out " " $i; print out }'
+)
+while read -r lib deps; do
+  [ -n "${allowed[$lib]+x}" ] || continue
+  declare -A seen=()
+  for dep in $deps; do
+    [ -n "${allowed[$dep]+x}" ] || continue
+    if [ "$dep" = "$lib" ] || ! may_use "$lib" "$dep"; then
+      echo "link: $lib links $dep ($lib may not reach $dep)"
+      status=1
+    elif [ -n "${seen[$dep]+x}" ]; then
+      echo "link: $lib links $dep twice"
+      status=1
+    fi
+    seen[$dep]=1
+  done
+  unset seen
+done <<< "$links"
+if git grep --untracked -q -E 'LINK_INTERFACE_MULTIPLICITY' -- 'CMakeLists.txt' '*/CMakeLists.txt' '*.cmake'; then
+  echo "link: LINK_INTERFACE_MULTIPLICITY lets the linker resolve cycles between libraries; declare the layers instead"
+  status=1
+fi
+# Format.
 if command -v clang-format >/dev/null; then
-  unformatted=$(git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run 2>&1 | grep -oE '^[^:]+:[0-9]+:[0-9]+: warning' | cut -d: -f1 | sort -u)
+  unformatted=$(git ls-files --cached --others --exclude-standard -- '*.cpp' '*.h' |
+                xargs -r clang-format --dry-run 2>&1 | grep -oE '^[^:]+:[0-9]+:[0-9]+: warning' | cut -d: -f1 | sort -u)
   if [ -n "$unformatted" ]; then
     echo "format: these files differ from .clang-format (run clang-format -i on them):"
     printf '  %s\n' $unformatted

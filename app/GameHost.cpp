@@ -1,0 +1,95 @@
+// The game object as the layers below the application see it: the host
+// interfaces of the world, the network game and the interface, answered from
+// the game's own subsystems.
+#include "app/Game.h"
+#include "app/GameClock.h"
+#include "app/GameConsole.h"
+#include "app/GameServices.h"
+#include "app/InputManager.h"
+#include "netgame/NetGame.h"
+#include "ui/Interface.h"
+
+void CGame::Print(const char* text) {
+    Game_Print(text);
+}
+
+void CGame::PrintColor(int r, int g, int b, bool echo, const char* text) {
+    Game_PrintColor(r, g, b, echo, "%s", text);
+}
+
+bool CGame::RunScriptFile(const char* path) {
+    if (!m_inputManager || !path) return false;
+    return m_inputManager->RunScriptFile(path, false, false);
+}
+
+uint64_t CGame::GameTime() {
+    return m_clock ? m_clock->m_gameTime : 0;
+}
+
+float CGame::TickStep() {
+    return m_clock ? m_clock->m_tickStep : 0.0f;
+}
+
+float CGame::FrameStep() {
+    return m_clock ? m_clock->m_frameTime : 0.0f;
+}
+
+float CGame::GameSeconds() {
+    return m_clock ? m_clock->m_gameSeconds : 0.0f;
+}
+
+bool CGame::Send(int type, const void* data, int length, int flag1, int flag2) {
+    return m_netGame && m_netGame->Send(type, data, length, flag1, flag2);
+}
+
+const char* CGame::GetSystemText(int index) {
+    return m_interface ? m_interface->GetSystemText(index) : "";
+}
+
+void CGame::SaveConfigFiles() {
+    Game_SaveConfigFiles();
+}
+
+void CGame::SetGameSpeed(float factor) {
+    if (m_clock) m_clock->m_speedFactor = factor;
+}
+
+float CGame::FrameRate() {
+    return m_clock ? m_clock->m_frameRate : 0.0f;
+}
+
+float CGame::Lag() {
+    return m_clock ? m_clock->m_lag : 0.0f;
+}
+
+uint64_t CGame::ClockNow() {
+    return m_clock ? m_clock->Now() : Game_CounterNow();
+}
+
+uint64_t CGame::ClockFrequency() {
+    return m_clock && m_clock->m_frequency > 0.0f ? (uint64_t)m_clock->m_frequency : 1193182;
+}
+
+CCommandInterpreter* CGame::Interpreter() {
+    return Game_Interpreter(this);
+}
+
+CE3DSurface* CGame::BackSurface() {
+    return Game_BackSurface(this);
+}
+
+void CGame::ClearScreen() {
+    Game_ClearScreen(this);
+}
+
+CE3DFont* CGame::GetFont(const char* face, int width, int height, int weight, int attributes, int outline) {
+    return Game_GetFont(this, face, width, height, weight, attributes, outline);
+}
+
+bool CGame::CommandLineHasCaret() {
+    return Game_CommandLineCursor(this);
+}
+
+int CGame::CommandLineCaretX(CE3DFont* font, const char* text) {
+    return Game_CommandLineCursorX(this, font, text);
+}

@@ -1,0 +1,95 @@
+// What the world asks of the game around it.
+//
+// The simulation never includes the game object: it sees the game through
+// this one abstract class, reached with GameHost(), as the game object
+// (CGame) implements it and sets it when it is made. A world test or a
+// dedicated server hands the world a host of its own, so world code compiles,
+// links and runs without the application, the interface or a display.
+//
+// Where world code calls a game operation by its name (GetPath, Lock,
+// FatalExit), the method here keeps that name. When the world needs something
+// more of the game, it is added here as one more method, never reached by
+// including a header of a layer above the world. The layers above the world
+// extend this class with what they need of the game in turn (CNetGameHost in
+// netgame/, CInterfaceHost in ui/); the game object implements the last.
+#pragma once
+
+#include <cstdint>
+
+class CGameScene;
+class CWorldGrid;
+class CExplosionManager;
+class CPhysicsEngine;
+
+class CGameHost {
+public:
+    virtual ~CGameHost() = default;
+
+    // ---- console
+    // One console line in white, not echoed on the screen.
+    virtual void Print(const char* text) = 0;
+    // One console line in colour; echo also shows it as a timed screen message.
+    virtual void PrintColor(int r, int g, int b, bool echo, const char* text) = 0;
+    // Print of a formatted line (the Windows printf dialect of CStrBuf::Format).
+    void Printf(const char* fmt, ...);
+    // Runs a command script line by line: a name below "Scripts", or a full
+    // path (one from GetPath). A missing file is reported on the console and
+    // false returned; the caller goes on.
+    virtual bool RunScriptFile(const char* path) = 0;
+
+    // ---- files
+    // Resolves a name below the game's root directory and an optional
+    // sub-folder ("Maps", "Units"); the result lives until the next call.
+    virtual const char* GetPath(const char* subFolder, const char* name) = 0;
+
+    // ---- the game's state and locks
+    // The game lock, taken around every change of the world from outside the
+    // logic tick (clearing or loading the scene, a resync).
+    virtual void Lock() = 0;
+    virtual void Unlock() = 0;
+    // The frame dispatch's two state words: the GUI word (non-zero while an
+    // interface screen runs) and the game state (0 start, 1 loading, 2 running).
+    virtual int32_t GuiWord() = 0;
+    virtual int32_t GameState() = 0;
+    // 0 single-player game, 1 skirmish, 2 multiplayer.
+    virtual int32_t GameType() = 0;
+
+    // ---- the game clock
+    // Game time in units of 1/1193182 second.
+    virtual uint64_t GameTime() = 0;
+    // Seconds of game time that the current tick advances (0 while stopped):
+    // every simulated motion and timer steps by it.
+    virtual float TickStep() = 0;
+    // Seconds of real time of the last frame (view-only timers).
+    virtual float FrameStep() = 0;
+    // Game time in seconds since the game started.
+    virtual float GameSeconds() = 0;
+
+    // ---- the network game
+    // Sends a game message to the session (to the server, or from the server
+    // to its clients); false when there is no session to send on.
+    virtual bool Send(int type, const void* data, int length, int flag1, int flag2) = 0;
+
+    // ---- the interface
+    // The text of one system-text entry ("" when unset).
+    virtual const char* GetSystemText(int index) = 0;
+    // Clears the screen, prints the line on the console, draws the console and
+    // presents it at once (progress lines while content loads).
+    virtual void ShowMessageAndRedraw(const char* text) = 0;
+
+    // ---- the world objects the game owns (null before they are made)
+    virtual CGameScene* GameScene() = 0;
+    virtual CWorldGrid* WorldGrid() = 0;
+    virtual CExplosionManager* ExplosionManager() = 0;
+    virtual CPhysicsEngine* PhysicsEngine() = 0;
+
+    // The orderly end after a fatal content error: the game shuts down (the
+    // settings are saved, every subsystem deleted) and the process ends.
+    [[noreturn]] virtual void FatalExit(int exitCode) = 0;
+};
+
+// The host the world runs in: the game object, or a test's or a server's.
+// Null until one is set; every world object is made after that.
+CGameHost* GameHost();
+// Makes host the world's host (null: none).
+void GameHost_Set(CGameHost* host);
