@@ -1,6 +1,5 @@
 #include "e3d/Engine.h"
 
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,16 +9,6 @@
 #include "e3d/Screen.h"
 #include "e3d/Timer.h"
 #include "platform/d3d/Direct3D.h"
-
-float g_E3DIdentity43[4][3];
-float g_E3DIdentity43Copy1[4][3];
-float g_E3DIdentity43Copy2[4][3];
-D3DMATRIX g_E3DIdentity44;
-D3DMATRIX g_E3DZero44;
-float g_E3DZero12[12];
-float g_E3DSinTable[kE3DSineSteps + 2];
-float g_E3DCosTable[kE3DSineSteps + 2];
-float g_E3DAngleToIndex;
 
 namespace {
 
@@ -33,32 +22,10 @@ void CopyText(char* dst, const char* src) {
     dst[255] = 0;
 }
 
-void FillTables() {
-    memset(g_E3DIdentity43, 0, sizeof g_E3DIdentity43);
-    g_E3DIdentity43[0][0] = g_E3DIdentity43[1][1] = g_E3DIdentity43[2][2] = 1.0f;
-    memcpy(g_E3DIdentity43Copy1, g_E3DIdentity43, sizeof g_E3DIdentity43);
-    memcpy(g_E3DIdentity43Copy2, g_E3DIdentity43, sizeof g_E3DIdentity43);
-    memset(&g_E3DIdentity44, 0, sizeof g_E3DIdentity44);
-    for (int i = 0; i < 4; ++i) g_E3DIdentity44.m[i][i] = 1.0f;
-    memset(&g_E3DZero44, 0, sizeof g_E3DZero44);
-    memset(g_E3DZero12, 0, sizeof g_E3DZero12);
-}
-
-void FillSineTables() {
-    const double step = 2.0 * M_PI / kE3DSineSteps;
-    g_E3DAngleToIndex = float(kE3DSineSteps / (2.0 * M_PI));
-    // Each entry from its own angle (i x step): summing the step in single
-    // precision drifts almost a whole step by the end of the turn.
-    for (int i = 0; i < kE3DSineSteps + 2; ++i) {
-        g_E3DSinTable[i] = float(std::sin(i * step));
-        g_E3DCosTable[i] = float(std::cos(i * step));
-    }
-}
-
 }  // namespace
 
 CE3DEngine::CE3DEngine() {
-    FillTables();
+    E3D_FillTables();
     IDDFactory* factory = DDraw_Factory();
     const uint32_t passes[4] = {0, DDENUM_ATTACHEDSECONDARYDEVICES, DDENUM_DETACHEDSECONDARYDEVICES,
                                 DDENUM_NONDISPLAYDEVICES};
@@ -89,7 +56,6 @@ CE3DEngine::CE3DEngine() {
     m_keyBuffer = new float[kE3DSortScratch];
     m_orderBuffer = new uint16_t[kE3DSortScratch];
     m_indexBuffer = new uint16_t[kE3DSortScratch];
-    FillSineTables();
 }
 
 CE3DEngine::~CE3DEngine() {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "e3d/E3DMath.h"
 #include "platform/d3d/D3DTypes.h"
 
 class CE3DTimer;
@@ -26,18 +27,6 @@ struct SDirectDrawDesc {
 };
 
 constexpr int kE3DSortScratch = 65535;
-constexpr int kE3DSineSteps = 8192;
-
-// Engine-wide tables the frame tree and the cameras use.
-extern float g_E3DIdentity43[4][3];
-extern float g_E3DIdentity43Copy1[4][3];
-extern float g_E3DIdentity43Copy2[4][3];
-extern D3DMATRIX g_E3DIdentity44;
-extern D3DMATRIX g_E3DZero44;
-extern float g_E3DZero12[12];
-extern float g_E3DSinTable[kE3DSineSteps + 2];
-extern float g_E3DCosTable[kE3DSineSteps + 2];
-extern float g_E3DAngleToIndex;  // 8192 / 2pi: a table index is angle times this
 
 class CE3DEngine {
 public:

@@ -8,14 +8,10 @@
 #include "e3d/Timer.h"
 #include "platform/d3d/D3DDeviceState.h"
 
-CE3DView::CE3DView() {
-    world = view = projection = D3D_Identity();
-}
-
 CE3DViewport::CE3DViewport(CE3DDevice* device)
     : m_device(device),
       m_engine(device && device->m_screen ? device->m_screen->m_engine : nullptr),
-      m_view(new CE3DView) {
+      m_view(new CE3DView(this)) {
     m_combined = D3D_Identity();
     if (m_device) m_device->AddViewport(this);
 }

@@ -7,25 +7,12 @@
 
 #include <cstdint>
 
+#include "e3d/View.h"
 #include "platform/d3d/D3DTypes.h"
 
 class CE3DDevice;
 class CE3DEngine;
 class CE3DViewport;
-
-// The view record a viewport owns: the transforms it renders with and the
-// camera placement they come from.
-struct CE3DView {
-    D3DMATRIX world;
-    D3DMATRIX view;
-    D3DMATRIX projection;
-    D3DVECTOR eye{0.0f, 0.0f, 0.0f};
-    D3DVECTOR target{0.0f, 0.0f, 1.0f};
-    float roll = 0.0f;
-    float fieldOfView = 1.0f;
-    float aspect = 1.0f;
-    CE3DView();
-};
 
 // What a viewport needs of the camera it is attached to. The camera frame
 // implements it; it keeps the count and the head of its viewport list.
