@@ -36,8 +36,8 @@ int CGame::Frame() {
 // One lockstep tick: game time moves on and the current frame's messages go
 // to their handlers.
 static void ExecuteTick(CGame* game) {
-    CNetGame* net = game->m_netGame;
-    game->m_clock->AdvanceGameTime(nullptr, true, true);
+    CNetGame* net = game->NetGame();
+    game->Clock()->AdvanceGameTime(nullptr, true, true);
     if (net->m_frameTable) {
         NWEFrame* frame = net->m_frameTable->Current();
         if (frame) {
@@ -54,7 +54,7 @@ static void ExecuteTick(CGame* game) {
 // diverge from every other, so the client waits for the frame or for the
 // server's resync instead.
 static void AskForFrame(CGame* game, NWEFrame* rec) {
-    CNetGame* net = game->m_netGame;
+    CNetGame* net = game->NetGame();
     int32_t& w = net->m_askForFrame;
     if (w == 0xFFFF) {
         net->Send(NS_NOTIFYTYPE_ASKFORFRAME, nullptr, 0, 0, 0);
@@ -80,10 +80,10 @@ static void AskForFrame(CGame* game, NWEFrame* rec) {
 
 // The tick step of the interface frame, when a tick is due.
 static void InterfaceTickStep(CGame* game) {
-    CNetGame* net = game->m_netGame;
+    CNetGame* net = game->NetGame();
     if (net->m_hosting) {
         ExecuteTick(game);
-        if (game->m_gameLoading) game->ServerStartStep();
+        if (game->GameLoading()) game->ServerStartStep();
         net->ResyncClients();
         return;
     }
@@ -91,14 +91,14 @@ static void InterfaceTickStep(CGame* game) {
     NWEFrame* rec = table ? table->TryCurrent() : nullptr;
     NWEPeer* peer = net->m_clientLink ? NWEEngine::GetPeer(net->m_clientLink) : nullptr;
     if (peer && net->m_frameCountdown < 0.0f && !rec && net->m_clientConnected && peer->GetState() == 4) {
-        net->m_frameCountdown = game->m_frameTimeout;
+        net->m_frameCountdown = game->FrameTimeout();
         AskForFrame(game, nullptr);
         peer->Release();
         return;
     }
     if (peer) peer->Release();
     if (!rec) return;
-    net->m_frameCountdown = game->m_frameTimeout;
+    net->m_frameCountdown = game->FrameTimeout();
     if (net->m_touchTime) {
         rec->TouchTime();
         net->m_touchTime = 0;
@@ -108,7 +108,7 @@ static void InterfaceTickStep(CGame* game) {
         // Measured on the network engine's clock, which stamps the records.
         NWEEngine* engine = table->GetEngine();
         double waited = engine ? engine->GetClock().Seconds(engine->GetClock().Now() - rec->GetTime()) : 0.0;
-        if (waited <= game->m_frameTimeout) {
+        if (waited <= game->FrameTimeout()) {
             table->Release(rec);
             return;
         }
@@ -145,7 +145,7 @@ int CGame::InterfaceFrame() {
     Game_ApplyPendingModeChange(this);
     clock->BeginGameSection();
 
-    if (m_mainSleep) Sys_Sleep(40);
+    if (m_vars.mainSleep) Sys_Sleep(40);
     Game_UpdateCommandContext(this);
 
     FinishMarkReply(net);

@@ -48,7 +48,7 @@ CGame::CGame(void* instance, const char* dataFile) : m_critSect(4000) {
 
     char host[256] = {};
     if (gethostname(host, sizeof host - 1) != 0) std::strcpy(host, "localhost");
-    m_uniqueInstance.Format("%s %d", host, (int)Sys_GetCurrentProcessId());
+    m_vars.uniqueInstance.Format("%s %d", host, (int)Sys_GetCurrentProcessId());
 
     const char* cmdLine = Game_CommandLine();
     m_language.Assign(cmdLine && cmdLine[0] ? cmdLine : "English");
@@ -56,37 +56,37 @@ CGame::CGame(void* instance, const char* dataFile) : m_critSect(4000) {
     m_codePage = Game_SystemCodePage();
     switch (m_codePage) {
         case 874:
-            m_charSet = CS_WIN_THAI;
+            m_vars.charSet = CS_WIN_THAI;
             break;
         case 1250:
-            m_charSet = CS_WIN_CENTRALEUROPE;
+            m_vars.charSet = CS_WIN_CENTRALEUROPE;
             break;
         case 1251:
-            m_charSet = CS_WIN_CRYLLIC;
+            m_vars.charSet = CS_WIN_CRYLLIC;
             break;
         case 1253:
-            m_charSet = CS_WIN_GREEK;
+            m_vars.charSet = CS_WIN_GREEK;
             break;
         case 1254:
-            m_charSet = CS_WIN_TURKISH;
+            m_vars.charSet = CS_WIN_TURKISH;
             break;
         case 1255:
-            m_charSet = CS_WIN_HEBREW;
+            m_vars.charSet = CS_WIN_HEBREW;
             break;
         case 1256:
-            m_charSet = CS_WIN_ARABIC;
+            m_vars.charSet = CS_WIN_ARABIC;
             break;
         case 1257:
-            m_charSet = CS_WIN_BALTIC;
+            m_vars.charSet = CS_WIN_BALTIC;
             break;
         default:
             m_codePage = 1252;
-            m_charSet = CS_WIN_WESTERN;
+            m_vars.charSet = CS_WIN_WESTERN;
             break;
     }
 
     // Fonts built from now on take their glyphs from this character set.
-    CE3DFont::s_codePageIndex = m_charSet;
+    CE3DFont::s_codePageIndex = m_vars.charSet;
 
     m_gameDir.Assign("Tessarak");
     for (SVideoSettings& slot : m_video) slot.driverName.Assign("display");
@@ -204,7 +204,7 @@ int CGame::Startup(int) {
     Game_RunScript("Autoexec.cfg");
 
     CMainDialog* window = g_pMainWindow;
-    if (window) window->ShowForGame(m_startMinimized != 0);
+    if (window) window->ShowForGame(m_vars.startMinimized != 0);
     return 1;
 }
 

@@ -38,7 +38,7 @@ class CNetGame;
 class CE3DVideo;
 class ICommandHost;
 
-// Character-set constants of the console (CGame::m_charSet).
+// Character-set constants of the console (SGameVariables::charSet).
 enum {
     CS_DOS = 0,
     CS_WIN_ARABIC = 1,
@@ -70,6 +70,33 @@ struct SVideoSettings {
 };
 
 enum { kVideoSlots = 8 };
+
+// The game object's values that console variables hold: the command tables
+// bind them by address, and the game and its frames read them.
+struct SGameVariables {
+    int32_t charSet = CS_WIN_WESTERN;  // Vid_Charset
+    CStrBuf uniqueInstance;            // ge_UniqueTessarak: computer name and process id
+    int32_t gameType = 0;              // GameMode: 0 single-player, 1 skirmish, 2 multiplayer
+    uint8_t startMinimized = 0;        // ge_Minimize
+    uint8_t mainSleep = 0;             // ge_MainSleep
+    int32_t binkSoundTrack = 0;        // Vid_BinkSoundTrack
+    uint8_t drawGrid = 0;              // cg_DrawGrid
+    uint8_t drawGridAfter = 40;
+    uint8_t perfRender = 0;          // perf_Render
+    uint8_t perfDrawFPS = 0;         // perf_DrawFPS
+    uint8_t perfDrawUpdateList = 0;  // perf_DrawUpdateList
+    uint8_t perfDrawPathList = 0;    // perf_DrawPathList
+    uint8_t showPlayers = 0;         // ShowPlayers
+    uint8_t inputDebug = 0;          // InputDebug
+    uint8_t disable3DEngine = 0;     // Disable3DEngine
+    uint8_t mapEditMode = 0;         // M_EditMode
+    int32_t emitterEditMode = 0;     // Emitter_EditMode
+    uint8_t guiDisable = 0;          // GUI_Disable
+    uint8_t dontDrawConsole = 0;     // g_DontDrawConsole
+    uint8_t progressDrawing = 1;     // g_DrawProgressBars: progress bars drawn while loading
+    uint8_t kbDirectInput = 1;       // kb_DirectInput
+    uint8_t mDirectInput = 1;        // m_DirectInput
+};
 
 class CGame : public CInterfaceHost {
 public:
@@ -108,7 +135,7 @@ public:
     bool RunScriptFile(const char* path) override;
     int32_t GuiWord() override { return m_guiWord; }
     int32_t GameState() override { return m_gameState; }
-    int32_t GameType() override { return m_gameType; }
+    int32_t GameType() override { return m_vars.gameType; }
     uint64_t GameTime() override;
     float TickStep() override;
     float FrameStep() override;
@@ -129,7 +156,7 @@ public:
     uint64_t ClockFrequency() override;
     CCommandInterpreter* Interpreter() override;
     int CodePage() override { return m_codePage; }
-    bool ConsoleDrawingOff() override { return m_guiDisable || m_dontDrawConsole; }
+    bool ConsoleDrawingOff() override { return m_vars.guiDisable || m_vars.dontDrawConsole; }
     CE3DSurface* BackSurface() override;
     void ClearScreen() override;
     CE3DFont* GetFont(const char* face, int width, int height, int weight, int attributes,
@@ -152,6 +179,81 @@ public:
     static void SetConsoleToStdout(bool on);
     static bool ConsoleToStdout();
 
+    // ---- the values that console variables hold (bound by address)
+    SGameVariables& Variables() { return m_vars; }
+    // One monitor's video settings (slot 0 to 7; slot 0 is the one in use).
+    SVideoSettings& Video(int slot) { return m_video[slot]; }
+    bool VideoRestartPending() const { return m_videoRestartPending != 0; }
+    void SetVideoRestartPending(bool pending) { m_videoRestartPending = pending ? 1 : 0; }
+    void SetCodePage(int32_t codePage) { m_codePage = codePage; }
+
+    // ---- locks
+    NWEAccessGuard& AccessGuard() { return m_accessGuard; }
+    CSysCriticalSection& CritSect() { return m_critSect; }
+    CSysMutex& DrawMutex() { return m_drawMutex; }
+    CSysMutex& GameTimeMutex() { return m_gameTimeMutex; }
+
+    // ---- owned subsystems (null before they are made). The setters only
+    // store the pointer: the game deletes what it holds at shutdown.
+    CGameClock* Clock() { return m_clock; }
+    void SetClock(CGameClock* clock) { m_clock = clock; }
+    CInputManager* InputManager() { return m_inputManager; }
+    void SetInputManager(CInputManager* input) { m_inputManager = input; }
+    CGameView* GameView() { return m_gameView; }
+    void SetGameView(CGameView* view) { m_gameView = view; }
+    // The game screen belongs to the game view, which sets it here.
+    CGameScreen* GameScreen() { return m_gameScreen; }
+    void SetGameScreen(CGameScreen* screen) { m_gameScreen = screen; }
+    CInterface* Interface() { return m_interface; }
+    void SetInterface(CInterface* ui) { m_interface = ui; }
+    void SetNetGame(CNetGame* net) { m_netGame = net; }
+    void SetGameScene(CGameScene* scene) { m_gameScene = scene; }
+    CAIManager* AIManager() { return m_aiManager; }
+    SoundEngine* Sound() { return m_soundEngine; }
+    // The command interpreter's view of the game.
+    ICommandHost* CommandHost() { return m_commandHost; }
+    void SetCommandHost(ICommandHost* host) { m_commandHost = host; }
+
+    // ---- state
+    void SetGuiWord(int32_t word) { m_guiWord = word; }
+    void SetGameState(int32_t state) { m_gameState = state; }
+    bool GameLoading() const { return m_gameLoading != 0; }
+    void SetGameLoading(bool loading) { m_gameLoading = loading ? 1 : 0; }
+    void SetFrameTimeout(float seconds) { m_frameTimeout = seconds; }
+    // 1 once the interface frame ran ToConsole.cfg, 0 after a render frame.
+    int32_t ConsoleScriptMarker() const { return m_consoleScriptMarker; }
+    float BenchmarkSpeed() const { return m_benchmarkSpeed; }
+    // The full-screen video in play (null when none).
+    CE3DVideo* FullScreenVideo() { return m_fullScreenVideo; }
+    // Screen capture: 0 off, 1 one screenshot, 2 frames at a fixed rate.
+    int32_t CaptureMode() const { return m_captureMode; }
+    void SetCaptureMode(int32_t mode) { m_captureMode = mode; }
+    float CaptureRate() const { return m_captureRate; }
+    void SetCaptureRate(float rate) { m_captureRate = rate; }
+    // The main window has the keyboard focus (updated every frame).
+    bool HasFocus() const { return m_hasFocus != 0; }
+    bool IsShutDown() const { return m_shutDown != 0; }
+    // Set by the game screen while it switches the display mode.
+    bool ModeSwitch() const { return m_modeSwitch != 0; }
+    void SetModeSwitch(bool on) { m_modeSwitch = on ? 1 : 0; }
+    bool StartupDone() const { return m_startupDone != 0; }
+
+    // ---- folders and names
+    const CStrBuf& DataFile() const { return m_dataFile; }
+    // The game directory's name ("Tessarak" after construction).
+    const CStrBuf& GameDir() const { return m_gameDir; }
+    void SetGameDir(const char* name) { m_gameDir.Assign(name); }
+    // The game directory's full path: every relative name resolves below it.
+    const CStrBuf& RootDir() const { return m_rootDir; }
+    void SetRootDir(const char* path) { m_rootDir.Assign(path); }
+    // The installation: the parent of the current directory.
+    const CStrBuf& InstallDir() const { return m_installDir; }
+    void SetInstallDir(const char* path) { m_installDir.Assign(path); }
+    const CStrBuf& Language() const { return m_language; }
+
+private:
+    void CreateSubsystems();
+
     // ---- access guard and locks
     NWEAccessGuard m_accessGuard;    // built first, destroyed last
     CSysCriticalSection m_critSect;  // display-mode change, windowed resize
@@ -160,34 +262,12 @@ public:
     CSysMutex m_gameLock;            // Lock/Unlock
 
     // ---- language and character set
-    int32_t m_charSet = CS_WIN_WESTERN;
     int32_t m_codePage = 1252;
     CStrBuf m_language;
     CStrBuf m_installedPath;
     CStrBuf m_setupPath;
-    CStrBuf m_uniqueInstance;
 
-    // ---- flags bound to console variables
-    uint8_t m_startMinimized = 0;  // ge_Minimize
-    uint8_t m_mainSleep = 0;       // ge_MainSleep
-    int32_t m_binkSoundTrack = 0;  // Vid_BinkSoundTrack
-    uint8_t m_drawGrid = 0;        // cg_DrawGrid
-    uint8_t m_drawGridAfter = 40;
-    uint8_t m_perfRender = 0;          // perf_Render
-    uint8_t m_perfDrawFPS = 0;         // perf_DrawFPS
-    uint8_t m_perfDrawUpdateList = 0;  // perf_DrawUpdateList
-    uint8_t m_perfDrawPathList = 0;    // perf_DrawPathList
-    uint8_t m_showPlayers = 0;         // ShowPlayers
-    uint8_t m_inputDebug = 0;          // InputDebug
-    uint8_t m_disable3DEngine = 0;     // Disable3DEngine
-    uint8_t m_mapEditMode = 0;         // M_EditMode
-    int32_t m_emitterEditMode = 0;     // Emitter_EditMode
-    uint8_t m_guiDisable = 0;          // GUI_Disable
-    uint8_t m_dontDrawConsole = 0;     // g_DontDrawConsole
-    uint8_t m_progressDrawing = 1;     // progress bars drawn while loading
-    uint8_t m_kbDirectInput = 1;       // kb_DirectInput
-    uint8_t m_mDirectInput = 1;        // m_DirectInput
-
+    SGameVariables m_vars;
     float m_benchmarkSpeed = 0.0f;
 
     SVideoSettings m_video[kVideoSlots];
@@ -225,7 +305,6 @@ public:
     void* m_instance = nullptr;
     uint8_t m_startupDone = 0;
 
-    int32_t m_gameType = 0;  // 0 single-player, 1 skirmish, 2 multiplayer
     float m_frameTimeout = 10.0f;
     float m_mapWidth = 128.0f;
     float m_mapDepth = 128.0f;
@@ -241,8 +320,6 @@ public:
     int32_t m_gameState = 0;
     int32_t m_consoleScriptMarker = -1;
 
-private:
-    void CreateSubsystems();
     bool m_commandsRegistered = false;
 };
 

@@ -62,7 +62,7 @@ void CGameClock::Start() {
 
 void CGameClock::AdvanceGameTime(const float* /*step*/, bool tick, bool takeMutex) {
     CGame* game = g_pGame;
-    int32_t captureMode = game ? game->m_captureMode : 0;
+    int32_t captureMode = game ? game->CaptureMode() : 0;
 
     uint64_t counter = Now();
     m_frameDelta =
@@ -79,10 +79,10 @@ void CGameClock::AdvanceGameTime(const float* /*step*/, bool tick, bool takeMute
 
         if (tick || captureMode == 2) {
             bool locked = takeMutex && game;
-            if (locked) game->m_gameTimeMutex.Wait();
+            if (locked) game->GameTimeMutex().Wait();
             m_tickStep = 1.0f / m_tickRate;
             if (captureMode == 2) {
-                float rate = game->m_captureRate;
+                float rate = game->CaptureRate();
                 m_gameTime += (uint64_t)(int64_t)((1.0f / rate) * 1193182.0f);
                 m_lastCounter = m_gameTime;
                 m_realTime = m_gameTime;
@@ -93,14 +93,14 @@ void CGameClock::AdvanceGameTime(const float* /*step*/, bool tick, bool takeMute
             }
             m_gameSeconds = (float)((double)m_gameTime * (1.0 / 1193182.0));
             m_gameMilliseconds = (float)((double)m_gameTime * (1000.0 / 1193182.0));
-            if (locked) game->m_gameTimeMutex.Release();
+            if (locked) game->GameTimeMutex().Release();
         }
 
         m_lock.Enter();
         m_lag = (float)((double)(int64_t)(m_realTime - m_gameTime) * (1.0 / 1193182.0));
         // A host that falls far behind drops the backlog instead of racing
         // through it; clients must follow the server's frames and keep theirs.
-        if (m_lag > 0.7f && game && game->m_netGame && game->m_netGame->m_hosting) m_realTime = m_gameTime;
+        if (m_lag > 0.7f && game && game->NetGame() && game->NetGame()->m_hosting) m_realTime = m_gameTime;
         m_lock.Leave();
     }
 
@@ -113,16 +113,16 @@ void CGameClock::AdvanceGameTime(const float* /*step*/, bool tick, bool takeMute
 
 void CGameClock::UpdateFrameTime(int) {
     CGame* game = g_pGame;
-    if (game && game->m_captureMode == 2) {
+    if (game && game->CaptureMode() == 2) {
         m_lastFrameCounter = m_gameTime;
         m_frameTime = m_tickStep;
-        m_frameRate = game->m_captureRate;
+        m_frameRate = game->CaptureRate();
         return;
     }
     uint64_t counter = Now();
     uint64_t counts = counter - m_lastFrameCounter;
     m_frameTime = m_frequency > 0.0f ? (float)(int64_t)counts / m_frequency : 0.0f;
-    float animLength = (game && game->m_interface) ? (float)game->m_interface->m_animLength : 0.0f;
+    float animLength = (game && game->Interface()) ? (float)game->Interface()->m_animLength : 0.0f;
     float phase = m_animPhase + m_frameTime * 10.0f;
     m_animPhase = animLength > 0.0f ? std::fmod(phase, animLength) : phase;
     m_lastFrameCounter = counter;
@@ -147,14 +147,14 @@ void CGameClock::DrawStats(CE3DSurface* surface, int) {
 }
 
 void Stopwatch_Start(const char* name) {
-    CGameClock* clock = g_pGame ? g_pGame->m_clock : nullptr;
+    CGameClock* clock = g_pGame ? g_pGame->Clock() : nullptr;
     if (!clock) return;
     clock->m_stopwatchName.Assign(name ? name : "");
     clock->m_stopwatchStart = clock->Now();
 }
 
 void Stopwatch_Stop() {
-    CGameClock* clock = g_pGame ? g_pGame->m_clock : nullptr;
+    CGameClock* clock = g_pGame ? g_pGame->Clock() : nullptr;
     if (!clock) return;
     int64_t counts = (int64_t)(clock->Now() - clock->m_stopwatchStart);
     double seconds = clock->m_frequency > 0.0f ? (double)counts / (double)clock->m_frequency : 0.0;

@@ -19,19 +19,19 @@ CGameScreen::CGameScreen(CGame* game, CGameView* view, CDisplayWindow* window)
     m_textureDetail = view->Settings().textureDetail;
     m_textureQuality = view->Settings().textureQuality;
     view->m_screen = this;
-    if (game) game->m_gameScreen = this;
+    if (game) game->SetGameScreen(this);
     m_width = view->m_width;
     m_height = view->m_height;
     // The texture cache lives below the game's root.
-    if (game && !game->m_rootDir.IsEmpty()) {
-        m_cacheFolder.Format("%s\\Cache", game->m_rootDir.GetText());
+    if (game && !game->RootDir().IsEmpty()) {
+        m_cacheFolder.Format("%s\\Cache", game->RootDir().GetText());
         CreateDirectoryPath(m_cacheFolder.GetText());
     }
     m_projectId = 1;
 }
 
 CGameScreen::~CGameScreen() {
-    if (m_game && m_game->m_gameScreen == this) m_game->m_gameScreen = nullptr;
+    if (m_game && m_game->GameScreen() == this) m_game->SetGameScreen(nullptr);
     if (m_view && m_view->m_screen == this) m_view->m_screen = nullptr;
 }
 
@@ -75,7 +75,7 @@ bool CGameScreen::Open() {
 }
 
 bool CGameScreen::ApplyDisplayMode() {
-    if (m_game) m_game->m_modeSwitch = 1;
+    if (m_game) m_game->SetModeSwitch(1);
     SDirectDrawDesc* driver = const_cast<SDirectDrawDesc*>(m_view->m_driver);
     bool ok;
     if (m_view->m_windowed) {
@@ -95,7 +95,7 @@ bool CGameScreen::ApplyDisplayMode() {
         }
     }
     if (ok && m_mainWindow) m_mainWindow->Raise();
-    if (m_game) m_game->m_modeSwitch = 0;
+    if (m_game) m_game->SetModeSwitch(0);
     if (ok) m_window = m_mainWindow;
     return ok;
 }
@@ -104,7 +104,7 @@ void CGameScreen::ApplyPendingModeChange() {
     // The display is ours again once the window is back in front with the
     // focus; until then frames run on and the check repeats.
     if (!m_surfacesLost || !m_ddraw) return;
-    if (m_game && !m_game->m_hasFocus) return;
+    if (m_game && !m_game->HasFocus()) return;
     // A mode change already made this frame waits for the next one; the
     // flag stays until the mode was really applied again.
     if (m_view->m_modeChangeBlocked) return;
@@ -112,7 +112,7 @@ void CGameScreen::ApplyPendingModeChange() {
 }
 
 void CGameScreen::ReloadPictures() {
-    if (!m_game || !m_game->m_startupDone) return;
+    if (!m_game || !m_game->StartupDone()) return;
     // Plain surfaces that the game made itself are created again at their
     // size and memory kind, with their colour key.
     for (CE3DSurface* s = m_surfaces; s; s = s->m_next) {

@@ -109,7 +109,7 @@ bool Game_FileExists(const char* path) {
 
 static CConsole* Console() {
     CGame* game = g_pGame;
-    return game && game->m_interface ? &game->m_interface->m_console : nullptr;
+    return game && game->Interface() ? &game->Interface()->m_console : nullptr;
 }
 
 // Before the interface exists, lines go to standard output alone.
@@ -160,15 +160,15 @@ void Game_DrawSurfaceText(CE3DSurface* surface, const char* text, int x, int y, 
 }
 
 bool Game_ConsoleVisible(CGame* game) {
-    return game->m_interface && game->m_interface->m_console.IsVisible();
+    return game->Interface() && game->Interface()->m_console.IsVisible();
 }
 
 void Game_ShowConsole(CGame* game) {
-    if (game->m_interface) game->m_interface->m_console.Show();
+    if (game->Interface()) game->Interface()->m_console.Show();
 }
 
 void Game_DrawConsole(CGame* game) {
-    if (game->m_interface) game->m_interface->DrawConsole(0);
+    if (game->Interface()) game->Interface()->DrawConsole(0);
 }
 
 // ---------------------------------------------------------------------------
@@ -180,7 +180,7 @@ public:
     explicit CGameCommandHost(CGame* game) : m_game(game) {}
     uint32_t GetGameStateBits() override {
         SCommandStateInputs in;
-        CNetGame* net = m_game->m_netGame;
+        CNetGame* net = m_game->NetGame();
         in.hasSession = net != nullptr;
         if (net) {
             in.hosting = net->m_hosting != 0;
@@ -188,13 +188,13 @@ public:
             in.editorServer = net->m_serverInfo.m_editor != 0;
             in.gameReset = net->m_gameReset != 0;
         }
-        in.gameState = m_game->m_gameState;
-        in.guiWord = m_game->m_guiWord;
-        in.gameLoading = m_game->m_gameLoading != 0;
+        in.gameState = m_game->GameState();
+        in.guiWord = m_game->GuiWord();
+        in.gameLoading = m_game->GameLoading() != 0;
         return CommandState_Bits(in);
     }
     CConsole* GetConsole() override {
-        return m_game->m_interface ? &m_game->m_interface->m_console : nullptr;
+        return m_game->Interface() ? &m_game->Interface()->m_console : nullptr;
     }
     const char* GetPath(const char* subFolder, const char* name) override {
         return m_game->GetPath(subFolder, name);
@@ -211,7 +211,7 @@ static ICommandHost* Game_NewCommandHost(CGame* game) {
 // Input manager and command interpreter
 
 CCommandInterpreter* Game_Interpreter(CGame* game) {
-    return game->m_inputManager ? game->m_inputManager->Interpreter() : nullptr;
+    return game->InputManager() ? game->InputManager()->Interpreter() : nullptr;
 }
 
 static CommandAreaFn s_earlyCommands = nullptr;
@@ -221,32 +221,32 @@ void Game_SetEarlyCommands(CommandAreaFn early) {
 }
 
 void Game_CreateInput(CGame* game) {
-    game->m_commandHost = Game_NewCommandHost(game);
-    game->m_inputManager = new CInputManager(game, game->m_commandHost);
-    if (!game->m_inputManager || !game->m_inputManager->Interpreter()) {
+    game->SetCommandHost(Game_NewCommandHost(game));
+    game->SetInputManager(new CInputManager(game, game->CommandHost()));
+    if (!game->InputManager() || !game->InputManager()->Interpreter()) {
         std::fprintf(stderr, "Could not create the input manager.\n");
         std::exit(1);
     }
-    if (s_earlyCommands) s_earlyCommands(game->m_inputManager->Interpreter());
+    if (s_earlyCommands) s_earlyCommands(game->InputManager()->Interpreter());
 }
 
 void Game_DeleteInput(CGame* game) {
-    delete game->m_inputManager;
-    game->m_inputManager = nullptr;
-    delete game->m_commandHost;
-    game->m_commandHost = nullptr;
+    delete game->InputManager();
+    game->SetInputManager(nullptr);
+    delete game->CommandHost();
+    game->SetCommandHost(nullptr);
 }
 
 void Game_StartInput(CGame* game) {
-    if (game->m_inputManager) game->m_inputManager->Startup();
+    if (game->InputManager()) game->InputManager()->Startup();
 }
 
 void Game_ProcessInput(CGame* game) {
-    if (game->m_inputManager) game->m_inputManager->ProcessInput();
+    if (game->InputManager()) game->InputManager()->ProcessInput();
 }
 
 void Game_UpdateCommandContext(CGame* game) {
-    if (game->m_inputManager) game->m_inputManager->UpdateCommandContext();
+    if (game->InputManager()) game->InputManager()->UpdateCommandContext();
 }
 
 void Game_RegisterAllCommands(CGame* game) {
@@ -259,8 +259,8 @@ void Game_EnableConfigSave(CGame* game) {
 
 bool Game_RunScript(const char* name) {
     CGame* game = g_pGame;
-    if (!game || !game->m_inputManager) return false;
-    game->m_inputManager->RunScriptFile(name, false, false);
+    if (!game || !game->InputManager()) return false;
+    game->InputManager()->RunScriptFile(name, false, false);
     return true;
 }
 
@@ -270,13 +270,13 @@ void Game_SaveConfigFiles() {
 }
 
 bool Game_CommandLineCursor(CGame* game) {
-    if (!game->m_inputManager || !game->m_interface) return false;
-    return game->m_inputManager->Edit().Attached() == &game->m_interface->m_console.CommandLine();
+    if (!game->InputManager() || !game->Interface()) return false;
+    return game->InputManager()->Edit().Attached() == &game->Interface()->m_console.CommandLine();
 }
 
 int Game_CommandLineCursorX(CGame* game, CE3DFont* font, const char* text) {
-    if (!game->m_inputManager || !font) return 0;
-    int cursor = game->m_inputManager->Edit().Cursor();
+    if (!game->InputManager() || !font) return 0;
+    int cursor = game->InputManager()->Edit().Cursor();
     int32_t w = 0, h = 0;
     std::string before(text, (size_t)std::max(0, std::min<int>(cursor, (int)std::strlen(text))));
     font->MeasureText(before.c_str(), &w, &h);
@@ -318,8 +318,8 @@ bool Game_WindowHasFocus() {
 // Display, view and sound
 
 static CE3DScreen* Screen(CGame* game) {
-    if (game->m_gameScreen) return game->m_gameScreen;
-    return game->m_gameView ? game->m_gameView->m_screen : nullptr;
+    if (game->GameScreen()) return game->GameScreen();
+    return game->GameView() ? game->GameView()->m_screen : nullptr;
 }
 
 static void HookProgressSetText(const char* title, const char* text, int steps) {
@@ -328,7 +328,7 @@ static void HookProgressSetText(const char* title, const char* text, int steps) 
 
 static const char* HookSystemText(int index) {
     CGame* game = g_pGame;
-    return game && game->m_interface ? game->m_interface->GetSystemText(index) : "";
+    return game && game->Interface() ? game->Interface()->GetSystemText(index) : "";
 }
 
 static void HookFatalExit() {
@@ -357,21 +357,21 @@ void Game_ConnectEngineHooks() {
 
 void Game_CreateView(CGame* game) {
     Game_ConnectEngineHooks();
-    game->m_gameView = new CGameView(game, 0);
-    if (!game->m_gameView || !game->m_gameView->m_engine) {
+    game->SetGameView(new CGameView(game, 0));
+    if (!game->GameView() || !game->GameView()->m_engine) {
         game->ErrorBox("The 3D engine could not be created.");
         Game_FatalExit(1);
     }
 }
 
 void Game_DeleteView(CGame* game) {
-    delete game->m_gameView;
-    game->m_gameView = nullptr;
-    game->m_gameScreen = nullptr;
+    delete game->GameView();
+    game->SetGameView(nullptr);
+    game->SetGameScreen(nullptr);
 }
 
 bool Game_SetupDisplay(CGame* game) {
-    return game->m_gameView && game->m_gameView->SetupDisplay() && Screen(game);
+    return game->GameView() && game->GameView()->SetupDisplay() && Screen(game);
 }
 
 void Game_SetCacheFolder(CGame* game, const char* folder) {
@@ -409,8 +409,8 @@ void Game_Present(CGame* game) {
 }
 
 bool Game_VideoSettingsDiffer(CGame* game) {
-    const SVideoSettings& slot = game->m_video[0];
-    CGameView* view = game->m_gameView;
+    const SVideoSettings& slot = game->Video(0);
+    CGameView* view = game->GameView();
     CE3DScreen* screen = Screen(game);
     if (!view || !screen) return true;
     if ((slot.windowed != 0) != (view->m_windowed != 0)) return true;
@@ -431,15 +431,15 @@ bool Game_VideoSettingsDiffer(CGame* game) {
 }
 
 void Game_ApplyPendingModeChange(CGame* game) {
-    if (game->m_gameScreen) game->m_gameScreen->ApplyPendingModeChange();
+    if (game->GameScreen()) game->GameScreen()->ApplyPendingModeChange();
 }
 
 void Game_ClearViewModeChanged(CGame* game) {
-    if (game->m_gameView) game->m_gameView->m_modeChangeBlocked = 0;
+    if (game->GameView()) game->GameView()->m_modeChangeBlocked = 0;
 }
 
 void Game_UpdateEngineTimer(CGame* game, uint64_t nextTick) {
-    CGameView* view = game->m_gameView;
+    CGameView* view = game->GameView();
     if (view && view->m_engine && view->m_engine->m_timer) {
         int64_t t = (int64_t)nextTick;
         view->m_engine->m_timer->Update(&t);
@@ -453,20 +453,20 @@ bool Game_DrawFullScreenVideo(CGame*) {
 
 void Game_DrawOverlays(CGame* game) {
     CE3DSurface* surface = Game_BackSurface(game);
-    CInterface* ui = game->m_interface;
+    CInterface* ui = game->Interface();
     if (!surface || !ui) return;
-    if (game->m_perfDrawFPS && surface->Lock()) {
+    if (game->Variables().perfDrawFPS && surface->Lock()) {
         surface->SetFont(ui->m_font);
-        if (game->m_netGame) game->m_netGame->PrintStats(surface);
-        if (game->m_clock) game->m_clock->DrawStats(surface, 10);
+        if (game->NetGame()) game->NetGame()->PrintStats(surface);
+        if (game->Clock()) game->Clock()->DrawStats(surface, 10);
         surface->Unlock();
     }
-    if (game->m_inputDebug && game->m_inputManager && surface->Lock()) {
-        game->m_inputManager->DrawKeyStates(surface);
+    if (game->Variables().inputDebug && game->InputManager() && surface->Lock()) {
+        game->InputManager()->DrawKeyStates(surface);
         surface->Unlock();
     }
     // A server that allows cheats says so, blinking, in the top right corner.
-    if (ui->m_blink && game->m_netGame && game->m_netGame->m_joinedInfo.m_cheating && surface->Lock()) {
+    if (ui->m_blink && game->NetGame() && game->NetGame()->m_joinedInfo.m_cheating && surface->Lock()) {
         surface->SetFont(ui->m_largeFont);
         uint32_t flags = surface->m_textFlags;
         surface->m_textFlags = kE3DTextRight;
@@ -491,7 +491,7 @@ bool Game_ScreenWindowed(CGame* game) {
 }
 
 void Game_ResizeView(CGame* game, int width, int height) {
-    if (game->m_gameView && game->m_gameScreen) game->m_gameView->Resize(width, height, 0);
+    if (game->GameView() && game->GameScreen()) game->GameView()->Resize(width, height, 0);
 }
 
 void Game_FocusLost(CGame*) {
@@ -503,7 +503,7 @@ CE3DFont* Game_GetFont(CGame* game, const char* face, int width, int height, int
                        int outline) {
     // Fonts are built in the game's character set; Vid_Charset may have
     // changed it since the game was made.
-    CE3DFont::s_codePageIndex = game->m_charSet;
+    CE3DFont::s_codePageIndex = game->Variables().charSet;
     CE3DScreen* screen = Screen(game);
     return screen ? screen->GetFont(face, width, height, weight, attributes, (uint8_t)outline) : nullptr;
 }

@@ -12,11 +12,11 @@ int CGame::StartGame() {
     Progress_SetText("Clearing the world", "", 1);
     if (m_gameScene) m_gameScene->Clear();
     if (m_explosionManager) m_explosionManager->Restart();
-    m_drawGrid = 0;
-    m_drawGridAfter = 0;
+    m_vars.drawGrid = 0;
+    m_vars.drawGridAfter = 0;
     Progress_SetText("Running the game script", "", 1);
     static const char* const kScripts[] = {"Game_Single.cfg", "Game_Skirmish.cfg", "Game_Multi.cfg"};
-    if (m_gameType >= 0 && m_gameType <= 2) Game_RunScript(kScripts[m_gameType]);
+    if (m_vars.gameType >= 0 && m_vars.gameType <= 2) Game_RunScript(kScripts[m_vars.gameType]);
     Progress_Pop();
     // Waiting for the server's game loop from here on: interface frames.
     m_gameState = 1;

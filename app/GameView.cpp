@@ -23,15 +23,15 @@ namespace {
 constexpr float kQuarterPi = 0.7853982f;
 
 void Print(CGame* game, const char* text) {
-    if (game && game->m_inputManager && game->m_inputManager->Interpreter())
-        game->m_inputManager->Interpreter()->Print(text);
+    if (game && game->InputManager() && game->InputManager()->Interpreter())
+        game->InputManager()->Interpreter()->Print(text);
 }
 
 // Runs f under the game's critical section, released on every return.
 template <typename F>
 bool Locked(CGame* game, F f) {
     if (!game) return f();
-    CSysScopedLock<CSysCriticalSection> lock(game->m_critSect);
+    CSysScopedLock<CSysCriticalSection> lock(game->CritSect());
     return f();
 }
 }  // namespace
@@ -99,7 +99,7 @@ CGameView::CGameView(CGame* game, int slot) : m_game(game), m_slot(slot) {
 }
 
 SVideoSettings& CGameView::Settings() {
-    return m_game ? m_game->m_video[m_slot] : *m_ownSettings;
+    return m_game ? m_game->Video(m_slot) : *m_ownSettings;
 }
 
 CGameView::~CGameView() {
@@ -166,10 +166,10 @@ bool CGameView::ChooseDisplay() {
     }
     m_roll = 0.0f;
     m_fieldOfView = 0.0f;
-    if (m_game && m_game->m_interface) m_game->m_interface->ReleaseSurfaces();
+    if (m_game && m_game->Interface()) m_game->Interface()->ReleaseSurfaces();
     Zoom(kQuarterPi);
     m_displayReady = 1;
-    if (m_game) m_game->m_videoRestartPending = 0;
+    if (m_game) m_game->SetVideoRestartPending(0);
     return true;
 }
 
@@ -215,8 +215,8 @@ bool CGameView::ChangeDisplayMode() {
         m_fieldOfView = 0.0f;
         Zoom(kQuarterPi);
         if (m_game) {
-            m_game->m_videoRestartPending = 0;
-            if (m_game->m_interface) m_game->m_interface->ReleaseSurfaces();
+            m_game->SetVideoRestartPending(0);
+            if (m_game->Interface()) m_game->Interface()->ReleaseSurfaces();
         }
         m_displayReady = 1;
         return true;
@@ -232,9 +232,9 @@ bool CGameView::Resize(int width, int height, int) {
             m_viewRect[3] = m_screen->m_height;
             for (int i = 0; i < 4; ++i) m_prevViewRect[i] = m_viewRect[i];
             ApplyViewRect();
-            if (m_game && m_game->m_interface) {
-                m_game->m_interface->ReleaseSurfaces();
-                m_game->m_interface->m_redraw = 1;
+            if (m_game && m_game->Interface()) {
+                m_game->Interface()->ReleaseSurfaces();
+                m_game->Interface()->m_redraw = 1;
             }
             if (m_game) m_game->Frame();
         } else {
@@ -246,7 +246,7 @@ bool CGameView::Resize(int width, int height, int) {
 }
 
 bool CGameView::SetupDisplay() {
-    if (m_game && m_game->m_inputManager) m_game->m_inputManager->RunScriptFile("Video.cfg", false, false);
+    if (m_game && m_game->InputManager()) m_game->InputManager()->RunScriptFile("Video.cfg", false, false);
     bool ok = m_displayReady ? ChangeDisplayMode() : ChooseDisplay();
     // Start-up cannot go on without a screen: the caller ends the game with
     // an error message (the console already says why).
@@ -255,7 +255,8 @@ bool CGameView::SetupDisplay() {
         // Glyphs are built in the game's character set, so each character
         // set keeps its own compiled fonts.
         CStrBuf path;
-        path.Format("%s\\%d\\Fonts.cof", m_game->GetPath("CompiledFonts", ""), (int)m_game->m_charSet);
+        path.Format("%s\\%d\\Fonts.cof", m_game->GetPath("CompiledFonts", ""),
+                    (int)m_game->Variables().charSet);
         m_screen->LoadCompiledFonts(path.GetText());
     }
     return ok || m_displayReady;

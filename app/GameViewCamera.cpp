@@ -97,7 +97,7 @@ bool CGameView::UpdateCamera() {
         const float scale = m_shake * 3.0518509e-5f;
         float offset[3];
         for (float& o : offset) o = static_cast<float>(std::rand() & 0x7fff) * scale;
-        float frameTime = m_game && m_game->m_clock ? m_game->m_clock->m_frameTime : 0.0f;
+        float frameTime = m_game && m_game->Clock() ? m_game->Clock()->m_frameTime : 0.0f;
         m_shake -= frameTime * m_shakeDecay;
         if (m_shake < 0.0f) {
             m_shake = 0.0f;

@@ -20,7 +20,7 @@ CGame* Game(CConsoleCommand* record) {
 }
 SVideoSettings* Slot(CConsoleCommand* record) {
     CGame* game = Game(record);
-    return game ? &game->m_video[0] : nullptr;
+    return game ? &game->Video(0) : nullptr;
 }
 
 void Print(CConsoleCommand* record, const char* text) {
@@ -129,8 +129,8 @@ void OnWindowedChange(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
 
 void ForceRestart(CGame* game) {
     if (!game) return;
-    if (game->m_gameView) game->m_gameView->ChangeDisplayMode();
-    game->m_videoRestartPending = 0;
+    if (game->GameView()) game->GameView()->ChangeDisplayMode();
+    game->SetVideoRestartPending(0);
 }
 
 void Cmd_ForceRestart(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
@@ -139,7 +139,7 @@ void Cmd_ForceRestart(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
 
 void Cmd_Restart(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
     CGame* game = Game(record);
-    if (game && game->m_videoRestartPending)
+    if (game && game->VideoRestartPending())
         ForceRestart(game);
     else
         Print(record, "Video does not need restarting. To force a restart use vid_ForceRestart();");
@@ -147,7 +147,7 @@ void Cmd_Restart(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
 
 void ListDrivers(CConsoleCommand* record, bool modes) {
     CGame* game = Game(record);
-    CE3DEngine* engine = game && game->m_gameView ? game->m_gameView->m_engine : nullptr;
+    CE3DEngine* engine = game && game->GameView() ? game->GameView()->m_engine : nullptr;
     CStrBuf line;
     Print(record, "");
     line.Format("%-10s%-30s%s", "Number", "Name", "Description");
@@ -179,8 +179,8 @@ void OnCharset(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
     if (!game) return;
     static const int kCodePages[] = {1252, 1256, 1257, 1250, 1251, 1253, 1255,
                                      874,  1254, 1252, 1252, 1252, 1252};
-    int cs = game->m_charSet;
-    game->m_codePage = (cs >= 0 && cs <= 12) ? kCodePages[cs] : 1252;
+    int cs = game->Variables().charSet;
+    game->SetCodePage((cs >= 0 && cs <= 12) ? kCodePages[cs] : 1252);
 }
 
 }  // namespace
@@ -189,20 +189,20 @@ void RegisterVideoCommands(CCommandInterpreter* ip) {
     CGame* game = ip->GetOwner() ? ip->GetOwner() : g_pGame;
     if (!game || ip->GetCommand("Vid_Restart")) return;
     const SCommandRow rows[] = {
-        SCommandRow::Int("Vid_Charset", &game->m_charSet, 0, 12,
+        SCommandRow::Int("Vid_Charset", &game->Variables().charSet, 0, 12,
                          "Sets the desired Character set, can be CS_DOS, CS_WIN_ARABIC, CS_WIN_BALTIC, "
                          "CS_WIN_CENTRALEUROPE, CS_WIN_CRYLLIC, CS_WIN_GREEK, CS_WIN_HEBREW, CS_WIN_THAI, "
                          "CS_WIN_TURKISH, CS_WIN_WESTER or CS_WIN_VIETNAM",
                          "Vid_Charset(int CharSet);")
             .OnChange(OnCharset),
-        SCommandRow::Int("Vid_BinkSoundTrack", &game->m_binkSoundTrack, 0, 256,
+        SCommandRow::Int("Vid_BinkSoundTrack", &game->Variables().binkSoundTrack, 0, 256,
                          "Sets the soundtrack to play sound in binks from",
                          "Vid_BinkSoundTrack(int SoundTrack);"),
-        SCommandRow::Bool("g_DontDrawConsole", &game->m_dontDrawConsole,
+        SCommandRow::Bool("g_DontDrawConsole", &game->Variables().dontDrawConsole,
                           "Turns the rendering of the console on or off", "g_DontDrawConsole"),
-        SCommandRow::Bool("g_DrawProgressBars", &game->m_progressDrawing,
+        SCommandRow::Bool("g_DrawProgressBars", &game->Variables().progressDrawing,
                           "Turns the rendering of progressbars on or off", "g_DrawProgressBars();"),
-        SCommandRow::Bool("GUI_Disable", &game->m_guiDisable, "Disables drawing of any GUI",
+        SCommandRow::Bool("GUI_Disable", &game->Variables().guiDisable, "Disables drawing of any GUI",
                           "GUI_Disable(bool Disable);"),
         SCommandRow::Function("Vid_Driver", Cmd_Driver, "Selects the driver for the selected monitor",
                               "Vid_Driver(int Monitor = 0, str DriverName);")
@@ -237,7 +237,7 @@ void RegisterVideoCommands(CCommandInterpreter* ip) {
                               "Selects texture quality for the selected monitor",
                               "Vid_TextureQuality(int Monitor = 0, int Qualitu);")
             .Config("Video.cfg"),
-        SCommandRow::Bool("Vid_mon1_Windowed", &game->m_video[0].windowed,
+        SCommandRow::Bool("Vid_mon1_Windowed", &game->Video(0).windowed,
                           "Selects windowed mode for monitor 1", "Vid_mon1_Windowed(bool Disable);")
             .OnChange(OnWindowedChange),
         SCommandRow::Function("Vid_ForceRestart", Cmd_ForceRestart, "Restares the video system",

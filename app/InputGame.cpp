@@ -19,17 +19,19 @@ public:
 
     uint64_t Now() override { return static_cast<uint64_t>(Sys_QueryPerformanceCounter()); }
     float FrameTime() override;
-    bool HasFocus() override { return m_game && m_game->m_hasFocus; }
-    uint8_t* KeyboardSwitch() override { return m_game ? &m_game->m_kbDirectInput : &m_fallback[0]; }
-    uint8_t* MouseSwitch() override { return m_game ? &m_game->m_mDirectInput : &m_fallback[1]; }
-    uint8_t* InputDebugSwitch() override { return m_game ? &m_game->m_inputDebug : &m_fallback[2]; }
+    bool HasFocus() override { return m_game && m_game->HasFocus(); }
+    uint8_t* KeyboardSwitch() override {
+        return m_game ? &m_game->Variables().kbDirectInput : &m_fallback[0];
+    }
+    uint8_t* MouseSwitch() override { return m_game ? &m_game->Variables().mDirectInput : &m_fallback[1]; }
+    uint8_t* InputDebugSwitch() override { return m_game ? &m_game->Variables().inputDebug : &m_fallback[2]; }
     void ScreenSize(int* width, int* height) override {
-        CGameView* view = m_game ? m_game->m_gameView : nullptr;
+        CGameView* view = m_game ? m_game->GameView() : nullptr;
         *width = view ? view->m_viewRect[2] : 640;
         *height = view ? view->m_viewRect[3] : 480;
     }
     bool Windowed() override {
-        CGameView* view = m_game ? m_game->m_gameView : nullptr;
+        CGameView* view = m_game ? m_game->GameView() : nullptr;
         return !view || view->m_windowed;
     }
     bool SystemCursor(int* x, int* y, uint32_t* buttons) override {
@@ -41,31 +43,31 @@ public:
     }
     void ShowSystemCursor(bool show) override { Display_ShowCursor(show); }
     void SetInterfaceCursor(int x, int y) override {
-        if (!m_game || !m_game->m_interface) return;
-        m_game->m_critSect.Enter();
-        m_game->m_interface->m_cursorX = x;
-        m_game->m_interface->m_cursorY = y;
-        m_game->m_critSect.Leave();
+        if (!m_game || !m_game->Interface()) return;
+        m_game->CritSect().Enter();
+        m_game->Interface()->m_cursorX = x;
+        m_game->Interface()->m_cursorY = y;
+        m_game->CritSect().Leave();
     }
     void UpdateCursorRay(float x, float y) override {
-        if (m_game && m_game->m_gameView) m_game->m_gameView->UpdateCursorRay(x, y);
+        if (m_game && m_game->GameView()) m_game->GameView()->UpdateCursorRay(x, y);
     }
-    bool RenderFrames() override { return m_game && m_game->m_guiWord == 0 && m_game->m_gameState == 2; }
+    bool RenderFrames() override { return m_game && m_game->GuiWord() == 0 && m_game->GameState() == 2; }
     bool InterfaceScreenActive() override {
-        return m_game && m_game->m_interface && m_game->m_interface->m_activeGUI != 1000;
+        return m_game && m_game->Interface() && m_game->Interface()->m_activeGUI != 1000;
     }
     bool FullConsole() override {
-        return m_game && m_game->m_interface && m_game->m_interface->m_fullConsole;
+        return m_game && m_game->Interface() && m_game->Interface()->m_fullConsole;
     }
     float ScrollSpeed() override {
-        return m_game && m_game->m_interface ? m_game->m_interface->m_scrollSpeed : 1.0f;
+        return m_game && m_game->Interface() ? m_game->Interface()->m_scrollSpeed : 1.0f;
     }
     void ScrollView(float vx, float vz, float arrowX, float arrowZ) override {
-        if (m_game && m_game->m_gameView)
-            m_game->m_gameView->ScrollCamera(vx, vz, arrowX, arrowZ, FrameTime());
+        if (m_game && m_game->GameView())
+            m_game->GameView()->ScrollCamera(vx, vz, arrowX, arrowZ, FrameTime());
     }
     void UpdateInterfaceContext() override {
-        CInterface* ui = m_game ? m_game->m_interface : nullptr;
+        CInterface* ui = m_game ? m_game->Interface() : nullptr;
         if (!ui) return;
         if (ui->m_mode == 3)
             ui->m_guiBindingFile = "Commands_GUISetting.cfg";
@@ -79,34 +81,34 @@ public:
     void ContextFacts(SInputContextFacts& f) override {
         if (!m_game) return;
         CConsole* console = Console();
-        CInterface* ui = m_game->m_interface;
+        CInterface* ui = m_game->Interface();
         f.progressActive = g_ProgressTop != nullptr;
         f.consoleVisible = console && console->IsVisible();
         f.miniConsole = console && console->m_mini;
-        f.guiWord = m_game->m_guiWord;
-        f.gameState = m_game->m_gameState;
+        f.guiWord = m_game->GuiWord();
+        f.gameState = m_game->GameState();
         f.gameScreen = ui && ui->m_gameScreen;
         f.activeGUI = ui ? ui->m_activeGUI : 1000;
         f.interfaceMode = ui ? ui->m_mode : 0;
         f.guiBindingFile = ui ? ui->m_guiBindingFile.GetText() : "";
-        f.emitterEdit = m_game->m_emitterEditMode != 0;
-        f.mapEdit = m_game->m_mapEditMode != 0;
-        f.videoPlaying = m_game->m_fullScreenVideo != nullptr;
+        f.emitterEdit = m_game->Variables().emitterEditMode != 0;
+        f.mapEdit = m_game->Variables().mapEditMode != 0;
+        f.videoPlaying = m_game->FullScreenVideo() != nullptr;
     }
     CConsole* Console() override {
-        CInputManager* input = m_game ? m_game->m_inputManager : nullptr;
+        CInputManager* input = m_game ? m_game->InputManager() : nullptr;
         return input && input->Interpreter() ? input->Interpreter()->GetConsole() : nullptr;
     }
     CStrBuf* SettingsEditString() override {
-        CInterface* ui = m_game ? m_game->m_interface : nullptr;
+        CInterface* ui = m_game ? m_game->Interface() : nullptr;
         return ui && ui->m_mode == 3 ? &ui->m_settingsEdit : nullptr;
     }
     void MouseEvent(int code) override {
-        CInterface* ui = m_game ? m_game->m_interface : nullptr;
+        CInterface* ui = m_game ? m_game->Interface() : nullptr;
         if (ui) ui->OnMouseEvent(code, ui->m_cursorX, ui->m_cursorY);
     }
-    int CodePage() override { return m_game ? m_game->m_codePage : 1252; }
-    bool MapEditMode() override { return m_game && m_game->m_mapEditMode; }
+    int CodePage() override { return m_game ? m_game->CodePage() : 1252; }
+    bool MapEditMode() override { return m_game && m_game->Variables().mapEditMode; }
     const char* GetPath(const char* subFolder, const char* name) override {
         return m_game ? m_game->GetPath(subFolder, name) : name;
     }
@@ -117,7 +119,7 @@ private:
 };
 
 float CGameInputHost::FrameTime() {
-    return m_game && m_game->m_clock ? m_game->m_clock->m_frameTime : 0.0f;
+    return m_game && m_game->Clock() ? m_game->Clock()->m_frameTime : 0.0f;
 }
 
 }  // namespace

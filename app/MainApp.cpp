@@ -68,7 +68,7 @@ void CMainDialog::OnEvent(const SDisplayEvent& event) {
             CMainApp::PostQuitMessage(0);
             break;
         case EDisplayEvent::WindowResized:
-            if (game && !game->m_shutDown && !game->m_modeSwitch && !Game_ScreenSwitchingModes(game)) {
+            if (game && !game->IsShutDown() && !game->ModeSwitch() && !Game_ScreenSwitchingModes(game)) {
                 int w = event.width < kMinClientSize ? kMinClientSize : event.width;
                 int h = event.height < kMinClientSize ? kMinClientSize : event.height;
                 game->Lock();
@@ -81,7 +81,7 @@ void CMainDialog::OnEvent(const SDisplayEvent& event) {
             break;
         case EDisplayEvent::FocusLost:
             m_hasFocus = false;
-            if (game && !game->m_shutDown && !game->m_modeSwitch) Game_FocusLost(game);
+            if (game && !game->IsShutDown() && !game->ModeSwitch()) Game_FocusLost(game);
             break;
         case EDisplayEvent::Exposed:
             if (game && !Game_ScreenSwitchingModes(game) && Game_ScreenWindowed(game)) game->Redraw();

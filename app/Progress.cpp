@@ -20,7 +20,7 @@ static void CopyText(char (&dst)[256], const char* src) {
 }
 
 static CInterface* Interface() {
-    return g_pGame ? g_pGame->m_interface : nullptr;
+    return g_pGame ? g_pGame->Interface() : nullptr;
 }
 
 void Progress_Push(const char* title, int steps) {
@@ -34,7 +34,7 @@ void Progress_Push(const char* title, int steps) {
     entry->overall = 0.0f;
     entry->stepIndex = -1.0f;
     CInterface* ui = Interface();
-    if (g_pGame && g_pGame->m_progressDrawing && ui) {
+    if (g_pGame && g_pGame->Variables().progressDrawing && ui) {
         ui->m_progressScreen = 1;
         ui->SetLoadScreenImage();
     }
@@ -88,5 +88,5 @@ void Progress_Pop() {
     if (g_ProgressTop) g_ProgressTop->above = nullptr;
     delete e;
     CInterface* ui = Interface();
-    if (!g_ProgressTop && g_pGame && g_pGame->m_progressDrawing && ui) ui->m_progressScreen = 0;
+    if (!g_ProgressTop && g_pGame && g_pGame->Variables().progressDrawing && ui) ui->m_progressScreen = 0;
 }

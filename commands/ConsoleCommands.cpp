@@ -19,7 +19,7 @@ CGame* Game(CConsoleCommand* record) {
 
 CInterface* Ui(CConsoleCommand* record) {
     CGame* game = Game(record);
-    return game ? game->m_interface : nullptr;
+    return game ? game->Interface() : nullptr;
 }
 
 CConsole* Console(CConsoleCommand* record) {
@@ -31,9 +31,9 @@ CConsole* Console(CConsoleCommand* record) {
 void Reattach(CConsoleCommand* record) {
     CGame* game = Game(record);
     CConsole* console = Console(record);
-    if (!game || !game->m_inputManager || !console) return;
-    if (game->m_inputManager->Edit().Attached() == &console->CommandLine())
-        game->m_inputManager->EditAttach(&console->CommandLine());
+    if (!game || !game->InputManager() || !console) return;
+    if (game->InputManager()->Edit().Attached() == &console->CommandLine())
+        game->InputManager()->EditAttach(&console->CommandLine());
 }
 
 void Cmd_SaveSettings(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
@@ -154,7 +154,7 @@ void Cmd_ShowMini(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
     if (!console) return;
     console->Show();
     CGame* game = Game(record);
-    console->m_mini = (game && game->m_guiWord == 1) ? 0 : 1;
+    console->m_mini = (game && game->GuiWord() == 1) ? 0 : 1;
 }
 
 void Cmd_Hide(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
@@ -191,7 +191,7 @@ void OnFontChange(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
 
 void RegisterConsoleCommands(CCommandInterpreter* ip) {
     CGame* game = ip->GetOwner() ? ip->GetOwner() : g_pGame;
-    CInterface* ui = game ? game->m_interface : nullptr;
+    CInterface* ui = game ? game->Interface() : nullptr;
     if (!ui) return;
     const char* csNames[] = {"CS_DOS",         "CS_WIN_ARABIC",  "CS_WIN_BALTIC", "CS_WIN_CENTRALEUROPE",
                              "CS_WIN_CRYLLIC", "CS_WIN_GREEK",   "CS_WIN_HEBREW", "CS_WIN_THAI",

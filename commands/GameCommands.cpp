@@ -27,13 +27,13 @@ void Cmd_Quit(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
 
 void Cmd_RemoveAllUnits(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
     CGame* game = Game(record);
-    if (!file && game && game->m_gameScene) game->m_gameScene->Clear();
+    if (!file && game && game->GameScene()) game->GameScene()->Clear();
 }
 
 void Cmd_Game(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
     CGame* game = Game(record);
     if (file || !game) return;
-    if (game->m_netGame && game->m_netGame->m_clientConnected && !game->m_netGame->m_hosting) {
+    if (game->NetGame() && game->NetGame()->m_clientConnected && !game->NetGame()->m_hosting) {
         Game_PrintAndRender("You cannot set game when connected to a server.");
         return;
     }
@@ -45,9 +45,9 @@ void Cmd_Game(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
 
 void Cmd_StartGame(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
     CGame* game = Game(record);
-    if (file || !game || !game->m_netGame) return;
-    CNetGame* net = game->m_netGame;
-    if (game->m_gameType == 1) {
+    if (file || !game || !game->NetGame()) return;
+    CNetGame* net = game->NetGame();
+    if (game->Variables().gameType == 1) {
         int players = 0;
         for (CPlayer* p = net->m_firstPlayer; p; p = p->m_next) ++players;
         if (players <= 2) return;
@@ -68,7 +68,7 @@ void RegisterGameCommands(CCommandInterpreter* ip) {
         SCommandRow::Function("RemoveAllUnits", Cmd_RemoveAllUnits, "Removes all units from gamescene",
                               "RemoveAllUnits [FLOAT]")
             .Mask(9),
-        SCommandRow::Int("GameMode", &game->m_gameType, 0, 3,
+        SCommandRow::Int("GameMode", &game->Variables().gameType, 0, 3,
                          "The mode of the current game. Can be GM_Single, GM_Skirmish or GM_Multi",
                          "GameMode(int Mode);"),
         SCommandRow::Int("GM_Single", &s_gmSingle, 0, 3, "Constant", "GM_Single").ReadOnly(),
@@ -77,21 +77,21 @@ void RegisterGameCommands(CCommandInterpreter* ip) {
         SCommandRow::Function("Game", Cmd_Game, s_gameDescription.GetText(), "Game(str GameDirectory)")
             .Mask(1),
         SCommandRow::Function("StartGame", Cmd_StartGame, "starts up the game", "StartGame();").Mask(1),
-        SCommandRow::Bool("ge_Minimize", &game->m_startMinimized,
+        SCommandRow::Bool("ge_Minimize", &game->Variables().startMinimized,
                           "Makes tessarak minimize directly after initialization", "ge_Minimize(bool Sleep)"),
-        SCommandRow::Bool("ge_MainSleep", &game->m_mainSleep,
+        SCommandRow::Bool("ge_MainSleep", &game->Variables().mainSleep,
                           "Sleeps in main loop to allow for multi tessarak test", "ge_MainSleep(bool Sleep)"),
-        SCommandRow::Bool("perf_DrawFPS", &game->m_perfDrawFPS, "Turns drawing of performance data on",
-                          "perf_DrawFPS(bool Enable);"),
-        SCommandRow::Bool("perf_DrawUpdateList", &game->m_perfDrawUpdateList,
+        SCommandRow::Bool("perf_DrawFPS", &game->Variables().perfDrawFPS,
+                          "Turns drawing of performance data on", "perf_DrawFPS(bool Enable);"),
+        SCommandRow::Bool("perf_DrawUpdateList", &game->Variables().perfDrawUpdateList,
                           "Turns drawing of UpdateList on or off", "perf_DrawUpdateList(bool Enable);")
             .Mask(8),
-        SCommandRow::Bool("perf_DrawPathList", &game->m_perfDrawPathList,
+        SCommandRow::Bool("perf_DrawPathList", &game->Variables().perfDrawPathList,
                           "Turns drawing of Pathfinder list on or off", "perf_DrawPathList(bool Enable);"),
-        SCommandRow::Bool("ShowPlayers", &game->m_showPlayers,
+        SCommandRow::Bool("ShowPlayers", &game->Variables().showPlayers,
                           "Shows a playerlist and network debug info if set to true",
                           "ShowPlayers(bool Show);"),
-        SCommandRow::String("ge_UniqueTessarak", &game->m_uniqueInstance, 2048,
+        SCommandRow::String("ge_UniqueTessarak", &game->Variables().uniqueInstance, 2048,
                             "A string that has the computer name and process id in it", "ge_UniqueTessarak"),
     };
     CommandTable_Register(ip, rows);

@@ -21,24 +21,24 @@ struct SLine {
 class ConsoleCommandsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        game.m_interface = new CInterface(&game);
+        game.SetInterface(new CInterface(&game));
         console().Init(500, 17, 8);
         console().SetLineSink(&Sink, this);
         Commands_Install();
         Game_CreateInput(&game);
-        ip = game.m_inputManager->Interpreter();
+        ip = game.InputManager()->Interpreter();
         ip->RegisterAllCommands();
         lines.clear();
     }
     void TearDown() override {
         Game_DeleteInput(&game);
-        delete game.m_interface;
-        game.m_interface = nullptr;
+        delete game.Interface();
+        game.SetInterface(nullptr);
     }
     static void Sink(void* user, const char* text, int r, int g, int b, bool echo) {
         static_cast<ConsoleCommandsTest*>(user)->lines.push_back({text, r, g, b, echo});
     }
-    CConsole& console() { return game.m_interface->m_console; }
+    CConsole& console() { return game.Interface()->m_console; }
     void Run(const char* text) {
         lines.clear();
         ip->Execute(false, text);
@@ -102,11 +102,11 @@ TEST_F(ConsoleCommandsTest, ShowHideAndMini) {
     EXPECT_EQ(console().m_mini, 0);
     Run("Console_Hide();");
     EXPECT_FALSE(console().IsVisible());
-    game.m_guiWord = 1;  // menus: the full console shows instead
+    game.SetGuiWord(1);  // menus: the full console shows instead
     Run("Console_ShowMini();");
     EXPECT_TRUE(console().IsVisible());
     EXPECT_EQ(console().m_mini, 0);
-    game.m_guiWord = 0;
+    game.SetGuiWord(0);
     Run("Console_ShowMini();");
     EXPECT_EQ(console().m_mini, 1);
 }

@@ -22,20 +22,20 @@ struct SCounter {
 class FrameTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        game.m_clock = new CGameClock;
-        game.m_clock->SetCounterSource(&SCounter::Read, &counter, 1193182.0);
-        game.m_clock->Start();
-        game.m_clock->m_speedFactor = 1.0f;
-        game.m_netGame = new CNetGame(&game);
-        game.m_interface = new CInterface(&game);
+        game.SetClock(new CGameClock);
+        game.Clock()->SetCounterSource(&SCounter::Read, &counter, 1193182.0);
+        game.Clock()->Start();
+        game.Clock()->m_speedFactor = 1.0f;
+        game.SetNetGame(new CNetGame(&game));
+        game.SetInterface(new CInterface(&game));
     }
     void TearDown() override {
-        delete game.m_interface;
-        delete game.m_netGame;
-        delete game.m_clock;
-        game.m_interface = nullptr;
-        game.m_netGame = nullptr;
-        game.m_clock = nullptr;
+        delete game.Interface();
+        delete game.NetGame();
+        delete game.Clock();
+        game.SetInterface(nullptr);
+        game.SetNetGame(nullptr);
+        game.SetClock(nullptr);
     }
     CGame game{nullptr, "No datafile"};
     SCounter counter;
@@ -44,39 +44,43 @@ protected:
 
 TEST_F(FrameTest, DispatchesOnTheTwoStateWords) {
     // The interface frame marks the console script as run, the render frame
-    // clears the mark, the game start moves the game state on to 1.
+    // clears the mark, the game start leaves it (-1) and moves the game state
+    // on to 1. Each case's mark differs from the one before it, so a frame
+    // that ran the wrong way shows.
     const struct {
         int gui, state;
         int marker, stateAfter;
     } cases[] = {
-        {1, 2, 1, 2},   // a GUI word wins over a running game
-        {0, 1, 1, 1},   // between the game start and the game loop
         {0, 2, 0, 2},   // the running game
+        {1, 2, 1, 2},   // a GUI word wins over a running game
+        {0, 2, 0, 2},   // running again
+        {0, 1, 1, 1},   // between the game start and the game loop
+        {0, 2, 0, 2},   // running again
         {0, 0, -1, 1},  // the game start
-        {0, 7, 1, 7},
+        {0, 7, 1, 7},   // any other state: interface frames
     };
     for (const auto& c : cases) {
-        game.m_guiWord = c.gui;
-        game.m_gameState = c.state;
-        game.m_consoleScriptMarker = -1;
+        game.SetGuiWord(c.gui);
+        game.SetGameState(c.state);
+        int32_t before = game.ConsoleScriptMarker();
         EXPECT_EQ(game.Frame(), 1);
-        EXPECT_EQ(game.m_consoleScriptMarker, c.marker) << c.gui << "/" << c.state;
-        EXPECT_EQ(game.m_gameState, c.stateAfter) << c.gui << "/" << c.state;
+        EXPECT_EQ(game.ConsoleScriptMarker(), c.marker == -1 ? before : c.marker) << c.gui << "/" << c.state;
+        EXPECT_EQ(game.GameState(), c.stateAfter) << c.gui << "/" << c.state;
     }
 }
 
 TEST_F(FrameTest, HostConsumesOneTickOnlyWhenTheBacklogExceedsTheLead) {
-    game.m_guiWord = 1;
-    game.m_netGame->m_hosting = 1;
-    game.m_netGame->m_tickLead = 0.2f;
-    CGameClock* clock = game.m_clock;
+    game.SetGuiWord(1);
+    game.NetGame()->m_hosting = 1;
+    game.NetGame()->m_tickLead = 0.2f;
+    CGameClock* clock = game.Clock();
     // Real time reaches the next tick plus a little less than the lead.
     uint64_t start = clock->m_gameTime;
     counter.now += clock->m_tickPeriod + (uint64_t)(0.19 * 1193182.0);
     game.InterfaceFrame();
     EXPECT_EQ(clock->m_gameTime, start);
     // No tick due: the frame countdown starts again.
-    EXPECT_FLOAT_EQ(game.m_netGame->m_frameCountdown, game.m_frameTimeout);
+    EXPECT_FLOAT_EQ(game.NetGame()->m_frameCountdown, game.FrameTimeout());
     // A little more than the lead: exactly one tick, however far behind.
     counter.now += (uint64_t)(0.3 * 1193182.0);
     game.InterfaceFrame();
@@ -84,28 +88,28 @@ TEST_F(FrameTest, HostConsumesOneTickOnlyWhenTheBacklogExceedsTheLead) {
 }
 
 TEST_F(FrameTest, ClientWithoutFramesNeverTicks) {
-    game.m_guiWord = 1;
-    game.m_netGame->m_clientConnected = 1;
-    uint64_t start = game.m_clock->m_gameTime;
+    game.SetGuiWord(1);
+    game.NetGame()->m_clientConnected = 1;
+    uint64_t start = game.Clock()->m_gameTime;
     for (int i = 0; i < 5; ++i) {
         counter.now += 1193182 / 2;
         game.InterfaceFrame();
     }
-    EXPECT_EQ(game.m_clock->m_gameTime, start);
+    EXPECT_EQ(game.Clock()->m_gameTime, start);
 }
 
 TEST_F(FrameTest, BlinkAndRemovedPlayers) {
-    game.m_guiWord = 1;
-    CPlayer* gone = game.m_netGame->AddPlayer("gone");
+    game.SetGuiWord(1);
+    CPlayer* gone = game.NetGame()->AddPlayer("gone");
     gone->m_markedForRemoval = 1;
-    game.m_netGame->AddPlayer("stays");
-    uint8_t blink = game.m_interface->m_blink;
+    game.NetGame()->AddPlayer("stays");
+    uint8_t blink = game.Interface()->m_blink;
     counter.now += 1193182 * 6 / 10;  // a frame of 0.6 s
     game.InterfaceFrame();
     game.InterfaceFrame();
-    EXPECT_NE(game.m_interface->m_blink, blink);
+    EXPECT_NE(game.Interface()->m_blink, blink);
     int players = 0;
-    for (CPlayer* p = game.m_netGame->m_firstPlayer; p; p = p->m_next) {
+    for (CPlayer* p = game.NetGame()->m_firstPlayer; p; p = p->m_next) {
         EXPECT_STRNE(p->m_name.GetText(), "gone");
         ++players;
     }
@@ -118,18 +122,18 @@ TEST_F(FrameTest, BlinkAndRemovedPlayers) {
 TEST_F(FrameTest, ClientTicksCompleteFramesAndNeverRunsMissingOnes) {
     NWEEngine engine;
     NWEFrameTable table(&engine);
-    CNetGame* net = game.m_netGame;
+    CNetGame* net = game.NetGame();
     net->m_frameTable = &table;
     net->m_clientConnected = 1;
-    game.m_guiWord = 1;
-    game.m_interface->m_console.Init(100, 17, 8);
+    game.SetGuiWord(1);
+    game.Interface()->m_console.Init(100, 17, 8);
     std::vector<std::string> printed;
-    game.m_interface->m_console.SetLineSink(
+    game.Interface()->m_console.SetLineSink(
         [](void* user, const char* text, int r, int, int, bool) {
             if (r == 255) static_cast<std::vector<std::string>*>(user)->push_back(text);
         },
         &printed);
-    CGameClock* clock = game.m_clock;
+    CGameClock* clock = game.Clock();
     auto frame = [&] {
         counter.now += clock->m_tickPeriod + (uint64_t)(0.5 * 1193182.0);
         game.InterfaceFrame();
@@ -146,7 +150,7 @@ TEST_F(FrameTest, ClientTicksCompleteFramesAndNeverRunsMissingOnes) {
     rec = table.Current();
     rec->SetExpected(2);
     table.Release(rec);
-    game.m_frameTimeout = 0.0f;
+    game.SetFrameTimeout(0.0f);
     start = clock->m_gameTime;
     frame();
     EXPECT_EQ(net->m_askForFrame, 0xFF01);  // asked the server
@@ -165,9 +169,9 @@ TEST_F(FrameTest, ClientTicksCompleteFramesAndNeverRunsMissingOnes) {
 }
 
 TEST_F(FrameTest, RenderFrameMovesScreenMessagesExceptUnderTheFullConsoleOrAtTheEnd) {
-    CConsole& console = game.m_interface->m_console;
+    CConsole& console = game.Interface()->m_console;
     console.Init(100, 17, 8);
-    game.m_gameScene = new CGameScene(&game);
+    game.SetGameScene(new CGameScene(&game));
     const struct {
         bool visible, mini, finished;
         bool moved;
@@ -177,12 +181,12 @@ TEST_F(FrameTest, RenderFrameMovesScreenMessagesExceptUnderTheFullConsoleOrAtThe
         {true, false, false, false},  // the full console covers them
         {false, false, true, false},  // the finished game's screen
     };
-    game.m_guiWord = 0;
-    game.m_gameState = 2;
+    game.SetGuiWord(0);
+    game.SetGameState(2);
     for (const auto& c : cases) {
         c.visible ? console.Show() : console.Hide();
         console.m_mini = c.mini ? 1 : 0;
-        game.m_gameScene->m_finished = c.finished ? 1 : 0;
+        game.GameScene()->m_finished = c.finished ? 1 : 0;
         console.Print("news", false, 255, 0, 0, true);
         counter.now += 1193182 * 5;
         game.Frame();
@@ -190,6 +194,6 @@ TEST_F(FrameTest, RenderFrameMovesScreenMessagesExceptUnderTheFullConsoleOrAtThe
         ASSERT_NE(line, nullptr);
         EXPECT_STREQ(line->text.GetText(), "news") << c.visible << c.mini << c.finished;
     }
-    delete game.m_gameScene;
-    game.m_gameScene = nullptr;
+    delete game.GameScene();
+    game.SetGameScene(nullptr);
 }

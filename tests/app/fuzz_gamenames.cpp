@@ -13,9 +13,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static CGame* game = [] {
         CGame::SetConsoleToStdout(false);
         CGame* g = new CGame(nullptr, "No datafile");
-        g->m_rootDir = "Z:\\opt\\tessarak\\Tessarak";
-        g->m_interface = new CInterface(g);
-        g->m_interface->m_campaignName = "Camp";
+        g->SetRootDir("Z:\\opt\\tessarak\\Tessarak");
+        g->SetInterface(new CInterface(g));
+        g->Interface()->m_campaignName = "Camp";
         return g;
     }();
     std::string text(reinterpret_cast<const char*>(data), size);

@@ -65,8 +65,8 @@ TEST_F(GameClockTest, TicksAdvanceGameTimeByThePeriod) {
 
 TEST_F(GameClockTest, CaptureModeAdvancesAFixedStep) {
     Start(1193182.0);
-    game.m_captureMode = 2;
-    game.m_captureRate = 25.0f;
+    game.SetCaptureMode(2);
+    game.SetCaptureRate(25.0f);
     uint64_t before = clock.m_gameTime;
     clock.AdvanceGameTime(nullptr, false, true);
     EXPECT_EQ(clock.m_gameTime - before, 47727u);
@@ -75,17 +75,17 @@ TEST_F(GameClockTest, CaptureModeAdvancesAFixedStep) {
     EXPECT_EQ(clock.m_gameTime - before, 2u * 47727u);
     clock.UpdateFrameTime(0);
     EXPECT_FLOAT_EQ(clock.m_frameRate, 25.0f);
-    game.m_captureMode = 0;
+    game.SetCaptureMode(0);
 }
 
 TEST_F(GameClockTest, HostDropsABacklogClientKeepsIt) {
-    game.m_netGame = new CNetGame(&game);
+    game.SetNetGame(new CNetGame(&game));
     for (uint8_t hosting : {1, 0}) {
         CGameClock c;
         c.SetCounterSource(&SCounter::Read, &counter, 1193182.0);
         c.Start();
         c.m_speedFactor = 1.0f;
-        game.m_netGame->m_hosting = hosting;
+        game.NetGame()->m_hosting = hosting;
         counter.now += (uint64_t)(0.8 * 1193182.0);
         c.AdvanceGameTime(nullptr, false, true);
         if (hosting)
@@ -93,8 +93,8 @@ TEST_F(GameClockTest, HostDropsABacklogClientKeepsIt) {
         else
             EXPECT_GT(c.m_realTime, c.m_gameTime + 900000u);
     }
-    delete game.m_netGame;
-    game.m_netGame = nullptr;
+    delete game.NetGame();
+    game.SetNetGame(nullptr);
 }
 
 TEST_F(GameClockTest, SectionsAverageWithLongFramesCapped) {
@@ -113,19 +113,19 @@ TEST_F(GameClockTest, SectionsAverageWithLongFramesCapped) {
 }
 
 TEST_F(GameClockTest, PrintsResolutionAndStopwatch) {
-    game.m_interface = new CInterface(&game);
-    game.m_interface->m_console.Init(100, 17, 8);
+    game.SetInterface(new CInterface(&game));
+    game.Interface()->m_console.Init(100, 17, 8);
     SCapture printed;
-    game.m_interface->m_console.SetLineSink(&SCapture::Sink, &printed);
-    game.m_clock = &clock;
+    game.Interface()->m_console.SetLineSink(&SCapture::Sink, &printed);
+    game.SetClock(&clock);
     Start(1e9);
     clock.PrintResolution();
     Stopwatch_Start("load");
     counter.now += 500000000;  // half a second
     Stopwatch_Stop();
-    game.m_clock = nullptr;
-    delete game.m_interface;
-    game.m_interface = nullptr;
+    game.SetClock(nullptr);
+    delete game.Interface();
+    game.SetInterface(nullptr);
     ASSERT_EQ(printed.lines.size(), 2u);
     EXPECT_EQ(printed.lines[0], "Timer resulotion 1000.000000 MHz");
     EXPECT_EQ(printed.lines[1], "load : 500000000 (0.500000 s) (500.000000 ms) (500000.000000 \xB5s)");

@@ -20,15 +20,15 @@ namespace {
 class GameConsoleTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        game.m_interface = new CInterface(&game);
+        game.SetInterface(new CInterface(&game));
         Console().Init(100, 17, 8);
     }
     void TearDown() override {
         E3DFont_SetNoticeHook(nullptr);
-        delete game.m_interface;
-        game.m_interface = nullptr;
+        delete game.Interface();
+        game.SetInterface(nullptr);
     }
-    CConsole& Console() { return game.m_interface->m_console; }
+    CConsole& Console() { return game.Interface()->m_console; }
     CGame game{nullptr, "No datafile"};
 };
 }  // namespace
@@ -67,17 +67,17 @@ TEST_F(GameConsoleTest, CommandLineGoesThroughTheDesktopClipboardInTheGamesCodeP
 
     if (!std::getenv("DISPLAY")) setenv("SDL_VIDEODRIVER", "offscreen", 0);
     ASSERT_TRUE(Display_Init());
-    game.m_codePage = 1251;
+    game.SetCodePage(1251);
     Console().CommandLine().Assign("say \xC0\xE9");  // Cyrillic A and short I
     EXPECT_TRUE(Console().CopyFromCommandLine());
 
     // The same text read back in another code page lacks both letters.
-    game.m_codePage = 1252;
+    game.SetCodePage(1252);
     Console().CommandLine().Assign("");
     EXPECT_TRUE(Console().PasteToCommandLine());
     EXPECT_STREQ(Console().CommandLine().GetText(), "say ??");
 
-    game.m_codePage = 1251;
+    game.SetCodePage(1251);
     Console().CommandLine().Assign(">");
     EXPECT_TRUE(Console().PasteToCommandLine());
     EXPECT_STREQ(Console().CommandLine().GetText(), ">say \xC0\xE9");
@@ -94,7 +94,7 @@ TEST(GameCharSetTest, NewFontsFollowTheGamesCharacterSet) {
         CGame game(nullptr, "No datafile");
         EXPECT_EQ(CE3DFont::s_codePageIndex, c.charSet) << c.codePage;
         // A later Vid_Charset reaches the next font the game asks for.
-        game.m_charSet = CS_WIN_BALTIC;
+        game.Variables().charSet = CS_WIN_BALTIC;
         Game_GetFont(&game, "Arial", 0, 14, 400, 0, 0);
         EXPECT_EQ(CE3DFont::s_codePageIndex, CS_WIN_BALTIC) << c.codePage;
     }

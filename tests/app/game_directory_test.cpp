@@ -34,22 +34,22 @@ TEST(GameDirectoryTest, SwitchRunsTheNewStartupAndRegistersCommandsOnce) {
     dir.Write("Mod/Scripts/Startup.cfg", "echo(\"startup of Mod\");\n");
 
     CGame game(nullptr, "No datafile");
-    game.m_installDir = dir.Win().c_str();
-    game.m_interface = new CInterface(&game);
-    game.m_interface->m_console.Init(200, 17, 8);
+    game.SetInstallDir(dir.Win().c_str());
+    game.SetInterface(new CInterface(&game));
+    game.Interface()->m_console.Init(200, 17, 8);
     SCapture printed;
-    game.m_interface->m_console.SetLineSink(&SCapture::Sink, &printed);
+    game.Interface()->m_console.SetLineSink(&SCapture::Sink, &printed);
     Commands_Install();
     Game_CreateInput(&game);
-    CCommandInterpreter* ip = game.m_inputManager->Interpreter();
+    CCommandInterpreter* ip = game.InputManager()->Interpreter();
     ASSERT_NE(ip, nullptr);
 
-    game.m_gameDir = "None";
+    game.SetGameDir("None");
     ASSERT_TRUE(game.ExecStartup("Tessarak"));
     EXPECT_TRUE(printed.Has("Executing 'Startup.cfg'..."));
     EXPECT_TRUE(printed.Has("startup of Tessarak"));
-    EXPECT_EQ(game.m_guiWord, 1);
-    EXPECT_TRUE(game.m_interface->m_console.IsVisible());
+    EXPECT_EQ(game.GuiWord(), 1);
+    EXPECT_TRUE(game.Interface()->m_console.IsVisible());
     int32_t commands = ip->GetCount();
     EXPECT_GT(commands, 0);
 
@@ -57,16 +57,16 @@ TEST(GameDirectoryTest, SwitchRunsTheNewStartupAndRegistersCommandsOnce) {
     ASSERT_TRUE(game.ExecStartup("Mod"));
     EXPECT_TRUE(printed.Has("startup of Mod"));
     EXPECT_EQ(ip->GetCount(), commands);
-    EXPECT_EQ(std::string(game.m_rootDir.GetText()), dir.Win() + "\\Mod");
+    EXPECT_EQ(std::string(game.RootDir().GetText()), dir.Win() + "\\Mod");
     EXPECT_TRUE(std::filesystem::is_directory(dir.File("Mod/Cache")));
 
     // The folder must exist below the installation.
     printed.lines.clear();
     EXPECT_FALSE(game.ExecStartup("Missing"));
     EXPECT_TRUE(printed.Has("Game directory not found: Missing"));
-    EXPECT_STREQ(game.m_gameDir.GetText(), "Mod");
+    EXPECT_STREQ(game.GameDir().GetText(), "Mod");
 
     Game_DeleteInput(&game);
-    delete game.m_interface;
-    game.m_interface = nullptr;
+    delete game.Interface();
+    game.SetInterface(nullptr);
 }

@@ -19,15 +19,15 @@ struct SCapture {
 class GamePathTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        game.m_rootDir = "Z:\\opt\\inst\\Tessarak";
-        game.m_interface = new CInterface(&game);
-        game.m_interface->m_console.Init(100, 17, 8);
-        game.m_interface->m_console.SetLineSink(&SCapture::Sink, &printed);
-        game.m_interface->m_campaignName = "Northern";
+        game.SetRootDir("Z:\\opt\\inst\\Tessarak");
+        game.SetInterface(new CInterface(&game));
+        game.Interface()->m_console.Init(100, 17, 8);
+        game.Interface()->m_console.SetLineSink(&SCapture::Sink, &printed);
+        game.Interface()->m_campaignName = "Northern";
     }
     void TearDown() override {
-        delete game.m_interface;
-        game.m_interface = nullptr;
+        delete game.Interface();
+        game.SetInterface(nullptr);
     }
     CGame game{nullptr, "No datafile"};
     SCapture printed;
@@ -69,11 +69,12 @@ TEST_F(GamePathTest, AbsoluteNamesAndUnknownFoldersComeBackAsGiven) {
 TEST(GameTest, ConstructionDefaults) {
     CGame game(nullptr, "No datafile");
     EXPECT_EQ(g_pGame, &game);
-    EXPECT_STREQ(game.m_gameDir.GetText(), "Tessarak");
-    EXPECT_STREQ(game.m_dataFile.GetText(), "No datafile");
-    EXPECT_FALSE(game.m_uniqueInstance.IsEmpty());
-    EXPECT_EQ(game.m_codePage == 1252, game.m_charSet == CS_WIN_WESTERN);
-    for (const SVideoSettings& slot : game.m_video) {
+    EXPECT_STREQ(game.GameDir().GetText(), "Tessarak");
+    EXPECT_STREQ(game.DataFile().GetText(), "No datafile");
+    EXPECT_FALSE(game.Variables().uniqueInstance.IsEmpty());
+    EXPECT_EQ(game.CodePage() == 1252, game.Variables().charSet == CS_WIN_WESTERN);
+    for (int i = 0; i < kVideoSlots; ++i) {
+        const SVideoSettings& slot = game.Video(i);
         EXPECT_EQ(slot.windowed, 1);
         EXPECT_STREQ(slot.driverName.GetText(), "display");
         EXPECT_EQ(slot.width, 640);
@@ -96,8 +97,8 @@ TEST(GameTest, CodePageChoosesTheCharacterSet) {
     for (const auto& c : cases) {
         setenv("TESSARAK_CODEPAGE", c.codePage, 1);
         CGame game(nullptr, "No datafile");
-        EXPECT_EQ(game.m_codePage, c.expectedPage) << c.codePage;
-        EXPECT_EQ(game.m_charSet, c.charSet) << c.codePage;
+        EXPECT_EQ(game.CodePage(), c.expectedPage) << c.codePage;
+        EXPECT_EQ(game.Variables().charSet, c.charSet) << c.codePage;
     }
     unsetenv("TESSARAK_CODEPAGE");
 }
@@ -143,7 +144,7 @@ TEST(GameTest, GameDirectoryNamesFromOutsideMustBePlainFolders) {
 }
 
 TEST_F(GamePathTest, ExecStartupRefusesPathsAndIgnoresTheCurrentDirectory) {
-    game.m_installDir = "Z:\\opt\\inst";
+    game.SetInstallDir("Z:\\opt\\inst");
     // The directory in use: nothing runs, nothing is printed.
     EXPECT_TRUE(game.ExecStartup("tessarak"));
     EXPECT_TRUE(printed.lines.empty());
@@ -152,8 +153,8 @@ TEST_F(GamePathTest, ExecStartupRefusesPathsAndIgnoresTheCurrentDirectory) {
         EXPECT_FALSE(game.ExecStartup(bad)) << bad;
         ASSERT_EQ(printed.lines.size(), 1u);
         EXPECT_EQ(printed.lines[0], std::string("Invalid game directory: ") + bad);
-        EXPECT_STREQ(game.m_gameDir.GetText(), "Tessarak");
-        EXPECT_STREQ(game.m_rootDir.GetText(), "Z:\\opt\\inst\\Tessarak");
-        EXPECT_EQ(game.m_guiWord, 0);
+        EXPECT_STREQ(game.GameDir().GetText(), "Tessarak");
+        EXPECT_STREQ(game.RootDir().GetText(), "Z:\\opt\\inst\\Tessarak");
+        EXPECT_EQ(game.GuiWord(), 0);
     }
 }

@@ -246,12 +246,12 @@ TEST_F(GameViewDisplay, LoadsTheCompiledFontsOfTheGamesCharacterSet) {
                               std::string(bytes.begin(), bytes.end())));
     }
     CGame game{nullptr, "No datafile"};
-    game.m_rootDir = dir.Win().c_str();
-    game.m_charSet = CS_WIN_CRYLLIC;
+    game.SetRootDir(dir.Win().c_str());
+    game.Variables().charSet = CS_WIN_CRYLLIC;
     CGameView gameView(&game, 0);
-    game.m_video[0].windowed = 1;
-    game.m_video[0].width = 640;
-    game.m_video[0].height = 480;
+    game.Video(0).windowed = 1;
+    game.Video(0).width = 640;
+    game.Video(0).height = 480;
     ASSERT_TRUE(gameView.SetupDisplay());
     ASSERT_NE(gameView.m_screen, nullptr);
     std::vector<std::string> names;

@@ -15,16 +15,16 @@ void CountRedraw(const SProgressEntry*) {
 class ProgressTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        game.m_interface = new CInterface(&game);
-        game.m_progressDrawing = 1;
+        game.SetInterface(new CInterface(&game));
+        game.Variables().progressDrawing = 1;
         s_redraws = 0;
         Progress_SetRedrawHook(&CountRedraw);
     }
     void TearDown() override {
         while (g_ProgressTop) Progress_Pop();
         Progress_SetRedrawHook(nullptr);
-        delete game.m_interface;
-        game.m_interface = nullptr;
+        delete game.Interface();
+        game.SetInterface(nullptr);
     }
     int RedrawsForSubSteps(int n) {
         Progress_Push("Loading", 1);
@@ -48,15 +48,15 @@ TEST_F(ProgressTest, RedrawsOnlyWhenTheProgressMovesEnough) {
 
 TEST_F(ProgressTest, PushSetsTheProgressScreenAndPopClearsIt) {
     Progress_Push("Outer", 2);
-    EXPECT_EQ(game.m_interface->m_progressScreen, 1);
+    EXPECT_EQ(game.Interface()->m_progressScreen, 1);
     Progress_Push("Inner", 0);  // 0 steps count as 1
     EXPECT_FLOAT_EQ(g_ProgressTop->totalSteps, 1.0f);
     EXPECT_STREQ(g_ProgressTop->below->title, "Outer");
     Progress_Pop();
-    EXPECT_EQ(game.m_interface->m_progressScreen, 1);
+    EXPECT_EQ(game.Interface()->m_progressScreen, 1);
     Progress_Pop();
     EXPECT_EQ(g_ProgressTop, nullptr);
-    EXPECT_EQ(game.m_interface->m_progressScreen, 0);
+    EXPECT_EQ(game.Interface()->m_progressScreen, 0);
     // An unbalanced pop is harmless.
     Progress_Pop();
     EXPECT_EQ(g_ProgressTop, nullptr);
@@ -66,7 +66,7 @@ TEST_F(ProgressTest, StepsAdvanceTheShownFraction) {
     Progress_Push("Map", 4);
     Progress_SetText("Objects", "a", 2);
     EXPECT_FLOAT_EQ(g_ProgressTop->Shown(), 0.125f);
-    EXPECT_STREQ(game.m_interface->m_statusLine.GetText(), "a");
+    EXPECT_STREQ(game.Interface()->m_statusLine.GetText(), "a");
     Progress_Step("b");
     EXPECT_FLOAT_EQ(g_ProgressTop->Shown(), 0.25f);
     int before = s_redraws;
@@ -79,10 +79,10 @@ TEST_F(ProgressTest, StepsAdvanceTheShownFraction) {
 }
 
 TEST_F(ProgressTest, EmptyStackAndLongTexts) {
-    game.m_interface->m_statusLine = "kept";
+    game.Interface()->m_statusLine = "kept";
     Progress_Step("changed");
     Progress_SetText("x", "changed", 3);
-    EXPECT_STREQ(game.m_interface->m_statusLine.GetText(), "kept");
+    EXPECT_STREQ(game.Interface()->m_statusLine.GetText(), "kept");
     EXPECT_EQ(s_redraws, 0);
 
     std::string title(400, 't');

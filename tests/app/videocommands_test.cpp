@@ -18,20 +18,20 @@ namespace {
 class VideoCommands : public ::testing::Test {
 protected:
     void SetUp() override {
-        game.m_interface = new CInterface(&game);
-        game.m_interface->m_console.Init(500, 17, 8);
-        game.m_interface->m_console.SetLineSink(
+        game.SetInterface(new CInterface(&game));
+        game.Interface()->m_console.Init(500, 17, 8);
+        game.Interface()->m_console.SetLineSink(
             [](void* user, const char* text, int, int, int, bool) {
                 static_cast<VideoCommands*>(user)->lines.push_back(text);
             },
             this);
         Game_CreateInput(&game);
-        ip = game.m_inputManager->Interpreter();
+        ip = game.InputManager()->Interpreter();
     }
     void TearDown() override {
         Game_DeleteInput(&game);
-        delete game.m_interface;
-        game.m_interface = nullptr;
+        delete game.Interface();
+        game.SetInterface(nullptr);
     }
     std::vector<std::string> Run(const char* text) {
         lines.clear();
@@ -62,7 +62,7 @@ using Lines = std::vector<std::string>;
 }  // namespace
 
 TEST_F(VideoCommands, SettingsPrintStoreAndWrite) {
-    SVideoSettings& s = game.m_video[0];
+    SVideoSettings& s = game.Video(0);
     EXPECT_EQ(Run("Vid_Resolution();"), Lines{"Vid_Resolution = 640 x 480"});
     Run("Vid_Resolution(800, 600);");
     EXPECT_EQ(s.width, 800);
@@ -94,17 +94,17 @@ TEST_F(VideoCommands, SettingsPrintStoreAndWrite) {
 
 TEST_F(VideoCommands, CharsetAndRestart) {
     Run("Vid_Charset(4);");
-    EXPECT_EQ(game.m_codePage, 1251);
+    EXPECT_EQ(game.CodePage(), 1251);
     Run("Vid_Charset(10);");
-    EXPECT_EQ(game.m_codePage, 1252);
+    EXPECT_EQ(game.CodePage(), 1252);
     Run("Vid_Charset(7);");
-    EXPECT_EQ(game.m_codePage, 874);
+    EXPECT_EQ(game.CodePage(), 874);
     // No display here: nothing to restart into, and the notice when the
     // settings match what runs.
-    game.m_videoRestartPending = 0;
+    game.SetVideoRestartPending(0);
     EXPECT_EQ(Run("Vid_Restart();"),
               Lines{"Video does not need restarting. To force a restart use vid_ForceRestart();"});
-    game.m_videoRestartPending = 1;
+    game.SetVideoRestartPending(1);
     Run("Vid_ForceRestart();");
-    EXPECT_EQ(game.m_videoRestartPending, 0);
+    EXPECT_EQ(game.VideoRestartPending(), 0);
 }
