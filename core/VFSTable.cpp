@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/CRC32.h"
 #include "core/LittleEndian.h"
 #include "platform/sys/Path.h"
 
@@ -105,23 +106,14 @@ void SVFSEntry::SetParent(SVFSEntry* newParent) {
 }
 
 void SVFSEntry::LinkBucket(bool link) {
-    if (bucket) {
+    if (indexed) {
         table->IndexRemove(this);
-        if (bucketPrev)
-            bucketPrev->bucketNext = bucketNext;
-        else
-            *bucket = bucketNext;
-        if (bucketNext) bucketNext->bucketPrev = bucketPrev;
-        bucket = nullptr;
-        bucketNext = bucketPrev = nullptr;
+        indexed = 0;
     }
     if (link) {
         hash = CVFSTable::HashPath(path.GetText());
-        bucket = &table->m_buckets[hash & CVFSTable::kBucketMask];
-        bucketNext = *bucket;
-        if (bucketNext) bucketNext->bucketPrev = this;
-        *bucket = this;
         table->IndexInsert(this);
+        indexed = 1;
     }
 }
 

@@ -5,9 +5,9 @@
 // (".box"): start-up sets the root, adds the loose-file tree, then mounts the
 // packs. The first entry of a name wins, so loose files override packed ones
 // and earlier packs override later ones. Paths are compared ignoring case
-// (and "/" equals "\"), hashed into 2048 buckets by the CRC-32 of the
-// lower-cased path. Every path level gets a folder entry, so the table can be
-// walked as a tree.
+// (and "/" equals "\"); they are found through an open-addressing index keyed
+// by the CRC-32 of the lower-cased path. Every path level gets a folder entry,
+// so the table can be walked as a tree.
 //
 // Members of a pack are read through one handle shared by the whole pack,
 // re-positioned only when a different member reads. Further tables can be
@@ -29,7 +29,6 @@
 #include <cstdio>
 #include <vector>
 
-#include "core/CRC32.h"
 #include "core/StrBuf.h"
 
 class CVFSTable;
@@ -42,6 +41,8 @@ struct SVFSEntry {
     SVFSEntry& operator=(const SVFSEntry&) = delete;
 
     void SetParent(SVFSEntry* parent);
+    // Leaves the table's lookup index, and with link set enters it again
+    // under the entry's path.
     void LinkBucket(bool link);
 
     CStrBuf path;             // as entered, case kept
@@ -59,10 +60,8 @@ struct SVFSEntry {
     CVFSTable* table = nullptr;
     SVFSEntry* next = nullptr;  // the table's entry list, in creation order
     SVFSEntry* prev = nullptr;
-    SVFSEntry** bucket = nullptr;
-    SVFSEntry* bucketNext = nullptr;
-    SVFSEntry* bucketPrev = nullptr;
-    uint32_t hash = 0;  // HashPath of the path, compared before the text
+    uint8_t indexed = 0;  // the entry is in the table's lookup index
+    uint32_t hash = 0;    // HashPath of the path, compared before the text
 };
 
 // One container file: a mounted pack, or one loose file.
@@ -96,8 +95,6 @@ public:
 
 class CVFSTable {
 public:
-    static constexpr uint32_t kBucketCount = 2048;
-    static constexpr uint32_t kBucketMask = 0x7FF;
     static constexpr int kMaxNameLength = 259;
 
     CVFSTable() = default;
@@ -141,8 +138,8 @@ private:
     friend struct SVFSEntry;
     friend class CVFSPack;
     SVFSEntry* NewFolder(const char* path);
-    // An open-addressing index beside the 2048 chains: one probe of a compact
-    // array instead of a walk through scattered entries.
+    // The lookup index: open addressing over a compact array, so a lookup
+    // probes a few neighbouring slots instead of walking scattered entries.
     struct SIndexSlot {
         uint32_t hash;
         uint32_t length;
@@ -159,8 +156,6 @@ private:
     uint8_t m_rootSet = 0;
     SVFSEntry* m_first = nullptr;
     SVFSEntry* m_last = nullptr;
-    CCRC32 m_hash;
-    SVFSEntry* m_buckets[kBucketCount] = {};
     CVFSPack* m_firstPack = nullptr;
     CVFSPack* m_lastPack = nullptr;
     uint32_t m_count = 0;

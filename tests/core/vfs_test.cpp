@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/CRC32.h"
 #include "core/VFSFile.h"
 #include "platform/sys/Path.h"
 #include "tests/support/TempDir.h"
