@@ -9,6 +9,7 @@
 #include <string>
 
 #include "console/CommandInterpreter.h"
+#include "console/CommandTable.h"
 #include "console/ConfigText.h"
 
 // ---- argument slots
@@ -90,84 +91,33 @@ float StrToFloat(const char* text) {
 
 // ---- records
 
-void CConsoleCommand::Link(CCommandInterpreter* interpreter, const char* name, const char* description,
-                           const char* syntax, uint32_t mask, const char* configFile, int32_t type) {
-    m_interpreter = interpreter;
-    m_owner = interpreter->GetOwner();
-    m_name.Assign(name ? name : "");
-    m_description.Assign(description ? description : "");
-    m_syntax.Assign(syntax ? syntax : "");
-    m_configFile.Assign(configFile ? configFile : "");
-    m_mask = mask;
-    m_type = type;
+CConsoleCommand::CConsoleCommand(CCommandInterpreter* interpreter, const SCommandRow& row)
+    : m_owner(interpreter->GetOwner()),
+      m_intMin(row.intMin),
+      m_intMax(row.intMax),
+      m_floatMin(row.floatMin),
+      m_floatMax(row.floatMax),
+      m_mask(row.mask),
+      m_type(row.type),
+      m_interpreter(interpreter) {
+    m_name.Assign(row.name ? row.name : "");
+    m_description.Assign(row.description ? row.description : "");
+    m_syntax.Assign(row.syntax ? row.syntax : "");
+    m_configFile.Assign(row.configFile ? row.configFile : "");
+    if (m_type == kCommandFunction) {
+        // A command has no callback and is never read-only.
+        m_handler = row.handler;
+    } else {
+        m_onChange = row.handler;
+        m_storage = row.storage;
+        m_readOnly = (row.flags & kRowReadOnly) != 0;
+        m_floatFlag = m_type == kCommandFloat && (row.flags & kRowFloatFlag) != 0;
+    }
     m_listNext = interpreter->m_list;
-    m_listPrev = nullptr;
     if (interpreter->m_list) interpreter->m_list->m_listPrev = this;
     interpreter->m_list = this;
     ++interpreter->m_count;
     SetHashed(true);
-}
-
-CConsoleCommand::CConsoleCommand(CCommandInterpreter* interpreter, const char* name, const char* description,
-                                 const char* syntax, uint32_t mask, const char* configFile,
-                                 CommandHandler handler) {
-    m_handler = handler;
-    Link(interpreter, name, description, syntax, mask, configFile, kCommandFunction);
-}
-
-CConsoleCommand::CConsoleCommand(CCommandInterpreter* interpreter, const char* name, const char* description,
-                                 const char* syntax, uint32_t mask, const char* configFile,
-                                 CommandHandler onChange, uint8_t* storage, bool readOnly) {
-    m_onChange = onChange;
-    m_storage = storage;
-    m_readOnly = readOnly;
-    Link(interpreter, name, description, syntax, mask, configFile, kCommandBool);
-}
-
-CConsoleCommand::CConsoleCommand(CCommandInterpreter* interpreter, const char* name, const char* description,
-                                 const char* syntax, uint32_t mask, const char* configFile,
-                                 CommandHandler onChange, CStrBuf* storage, int32_t maxLength,
-                                 bool readOnly) {
-    m_onChange = onChange;
-    m_storage = storage;
-    m_intMax = maxLength;
-    m_readOnly = readOnly;
-    Link(interpreter, name, description, syntax, mask, configFile, kCommandString);
-}
-
-CConsoleCommand::CConsoleCommand(CCommandInterpreter* interpreter, const char* name, const char* description,
-                                 const char* syntax, uint32_t mask, const char* configFile,
-                                 CommandHandler onChange, char* storage, int32_t size, bool readOnly) {
-    m_onChange = onChange;
-    m_storage = storage;
-    m_intMax = size;
-    m_readOnly = readOnly;
-    Link(interpreter, name, description, syntax, mask, configFile, kCommandCharArray);
-}
-
-CConsoleCommand::CConsoleCommand(CCommandInterpreter* interpreter, const char* name, const char* description,
-                                 const char* syntax, uint32_t mask, const char* configFile,
-                                 CommandHandler onChange, int32_t* storage, int32_t minimum, int32_t maximum,
-                                 bool readOnly) {
-    m_onChange = onChange;
-    m_storage = storage;
-    m_intMin = minimum;
-    m_intMax = maximum;
-    m_readOnly = readOnly;
-    Link(interpreter, name, description, syntax, mask, configFile, kCommandInt);
-}
-
-CConsoleCommand::CConsoleCommand(CCommandInterpreter* interpreter, const char* name, const char* description,
-                                 const char* syntax, uint32_t mask, const char* configFile,
-                                 CommandHandler onChange, float* storage, float minimum, float maximum,
-                                 bool floatFlag, bool readOnly) {
-    m_onChange = onChange;
-    m_storage = storage;
-    m_floatMin = minimum;
-    m_floatMax = maximum;
-    m_floatFlag = floatFlag;
-    m_readOnly = readOnly;
-    Link(interpreter, name, description, syntax, mask, configFile, kCommandFloat);
 }
 
 CConsoleCommand::~CConsoleCommand() {

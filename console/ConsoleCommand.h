@@ -4,10 +4,10 @@
 // bound to storage that some subsystem object owns: an int, a float, a bool,
 // a CStrBuf or a fixed char array. Variables carry their limits, an optional
 // on-change callback, a read-only flag, the game-state mask that must hold to
-// set them and the configuration file they are saved to. Records link
-// themselves into their interpreter when constructed and unlink when deleted;
-// areas normally create them through the declarative tables of
-// console/CommandTable.h rather than by hand.
+// set them and the configuration file they are saved to. Every record is
+// built from a row of the declarative tables of console/CommandTable.h;
+// records link themselves into their interpreter when constructed and unlink
+// when deleted.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +19,7 @@ class CConsoleCommand;
 class CGame;
 class CVFSFile;
 struct SCommandArgs;
+struct SCommandRow;
 
 // Handler and on-change callback: (record, argument list or null, open file
 // or null). A command handler called with a file writes its own configuration
@@ -85,29 +86,11 @@ float StrToFloat(const char* text);
 
 class CConsoleCommand {
 public:
-    // Function entry.
-    CConsoleCommand(CCommandInterpreter* interpreter, const char* name, const char* description,
-                    const char* syntax, uint32_t mask, const char* configFile, CommandHandler handler);
-    // Bool variable.
-    CConsoleCommand(CCommandInterpreter* interpreter, const char* name, const char* description,
-                    const char* syntax, uint32_t mask, const char* configFile, CommandHandler onChange,
-                    uint8_t* storage, bool readOnly);
-    // String-object variable; maxLength in characters.
-    CConsoleCommand(CCommandInterpreter* interpreter, const char* name, const char* description,
-                    const char* syntax, uint32_t mask, const char* configFile, CommandHandler onChange,
-                    CStrBuf* storage, int32_t maxLength, bool readOnly);
-    // Char-array variable; size is the array's size in bytes, terminator included.
-    CConsoleCommand(CCommandInterpreter* interpreter, const char* name, const char* description,
-                    const char* syntax, uint32_t mask, const char* configFile, CommandHandler onChange,
-                    char* storage, int32_t size, bool readOnly);
-    // Int variable.
-    CConsoleCommand(CCommandInterpreter* interpreter, const char* name, const char* description,
-                    const char* syntax, uint32_t mask, const char* configFile, CommandHandler onChange,
-                    int32_t* storage, int32_t minimum, int32_t maximum, bool readOnly);
-    // Float variable.
-    CConsoleCommand(CCommandInterpreter* interpreter, const char* name, const char* description,
-                    const char* syntax, uint32_t mask, const char* configFile, CommandHandler onChange,
-                    float* storage, float minimum, float maximum, bool floatFlag, bool readOnly);
+    // Builds the entry a table row describes (console/CommandTable.h): a
+    // command with its handler, or a variable of the row's type bound to the
+    // row's storage with its limits, callback and flags. Links itself into
+    // the interpreter.
+    CConsoleCommand(CCommandInterpreter* interpreter, const SCommandRow& row);
     ~CConsoleCommand();
     CConsoleCommand(const CConsoleCommand&) = delete;
     CConsoleCommand& operator=(const CConsoleCommand&) = delete;
@@ -161,8 +144,6 @@ public:
 
 private:
     friend class CCommandInterpreter;
-    void Link(CCommandInterpreter* interpreter, const char* name, const char* description, const char* syntax,
-              uint32_t mask, const char* configFile, int32_t type);
 
     CGame* m_owner = nullptr;
     CommandHandler m_handler = nullptr;  // functions
