@@ -1,10 +1,16 @@
 // The statement parser of the command language.
 //
-// A small state machine walks the text once. Quoted arguments are compacted
-// in place (escapes shorten them) and numbers are cut off by writing a
-// terminator over their delimiter, so both point into the text itself; word
-// arguments get a buffer of their own because a word naming a variable is
-// replaced by the variable's value.
+// A small state machine walks the text once, one method per state. Quoted
+// arguments are compacted in place (escapes shorten them) and numbers are cut
+// off by writing a terminator over their delimiter, so both point into the
+// text itself; word arguments get a buffer of their own because a word
+// naming a variable is replaced by the variable's value.
+//
+// Text from a script file is the player's data as much as ours: a statement
+// that cannot be read there is reported with the file and the line it begins
+// on and skipped, and the rest of the file still runs. Other text (the
+// command line, a key binding, a GUI line) stops at a bad escape, as it
+// always did.
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -12,21 +18,368 @@
 #include "console/CommandHost.h"
 #include "console/CommandInterpreter.h"
 
-namespace {
-enum EParseState {
-    kBetween = 0,     // between statements
-    kSlash = 1,       // after one '/'
-    kComment = 2,     // up to the end of the line
-    kCommentEnd = 3,  // line breaks after a comment
-    kName = 4,
-    kAfterName = 5,
-    kBetweenArgs = 6,
-    kQuoted = 7,
-    kNumber = 8,
-    kWord = 9,
-    kRun = 10,
+class CStatementParser {
+public:
+    CStatementParser(CCommandInterpreter& ip, bool quiet, char* text, int length, const char* source)
+        : m_ip(ip), m_args(ip.m_args), m_quiet(quiet), m_text(text), m_length(length), m_source(source) {}
+
+    // Walks the whole text; true when a statement reached a registered entry.
+    bool Run();
+    int Faults() const { return m_faults; }
+
+private:
+    enum EState {
+        kBetween,      // between statements
+        kSlash,        // after one '/'
+        kComment,      // up to the end of the line
+        kCommentEnd,   // line breaks after a comment
+        kName,         // the statement's name
+        kAfterName,    // up to its '(' or blank
+        kBetweenArgs,  // between arguments
+        kQuoted,       // quoted text
+        kNumber,       // a number (or anything that starts like one)
+        kWord,         // a bare word
+        kRun,          // the statement is complete
+        kStateCount
+    };
+    typedef void (CStatementParser::*StateFn)(unsigned char c);
+    static const StateFn kStates[kStateCount];
+
+    void Between(unsigned char c);
+    void Slash(unsigned char c);
+    void Comment(unsigned char c);
+    void CommentEnd(unsigned char c);
+    void Name(unsigned char c);
+    void AfterName(unsigned char c);
+    void BetweenArgs(unsigned char c);
+    void Quoted(unsigned char c);
+    void Number(unsigned char c);
+    void Word(unsigned char c);
+    void RunState(unsigned char c);
+
+    // The text ended inside a statement.
+    void Finish();
+    void RunStatement();
+    bool NewArgument();
+    void EndWord();
+    // A statement that cannot be read: in a file it is reported with its line
+    // and the rest of the line skipped; silent text (the language's old
+    // limits) just drops it.
+    void Drop(const char* reason);
+    // Prints a message, with the file and line in front for a script file.
+    void Report(const char* message);
+
+    CCommandInterpreter& m_ip;
+    SCommandArgs& m_args;
+    const bool m_quiet;
+    char* const m_text;
+    const int m_length;
+    const char* const m_source;  // the script file, or null
+
+    int m_state = kBetween;
+    int m_pos = 0;
+    char m_name[kMaxCommandWord + 1];
+    int m_nameLen = 0;
+    char m_word[kMaxCommandWord + 1];
+    int m_wordLen = 0;
+    int m_slot = -1;
+    int m_shift = 0;  // escapes so far in the current quoted argument
+    bool m_ran = false;
+    bool m_stop = false;
+    int m_faults = 0;
+    // Line counting: positions below m_scanned have been looked at once; the
+    // statement's first line is what a report names.
+    int m_scanned = 0;
+    int m_line = 1;
+    int m_statementLine = 1;
 };
+
+const CStatementParser::StateFn CStatementParser::kStates[kStateCount] = {
+    &CStatementParser::Between,     &CStatementParser::Slash,    &CStatementParser::Comment,
+    &CStatementParser::CommentEnd,  &CStatementParser::Name,     &CStatementParser::AfterName,
+    &CStatementParser::BetweenArgs, &CStatementParser::Quoted,   &CStatementParser::Number,
+    &CStatementParser::Word,        &CStatementParser::RunState,
+};
+
+bool CStatementParser::Run() {
+    while (m_pos < m_length && !m_stop) {
+        unsigned char c = static_cast<unsigned char>(m_text[m_pos]);
+        // Counted before any state writes into the text behind the cursor.
+        if (m_pos >= m_scanned) {
+            if (c == '\n') ++m_line;
+            m_scanned = m_pos + 1;
+        }
+        (this->*kStates[m_state])(c);
+    }
+    if (!m_stop) Finish();
+    return m_ran;
 }
+
+void CStatementParser::Report(const char* message) {
+    if (m_source)
+        m_ip.Printf("Error in %s, line %d: %s", m_source, m_statementLine, message);
+    else
+        m_ip.Print(message);
+}
+
+void CStatementParser::Drop(const char* reason) {
+    if (m_source) {
+        std::string text = std::string(reason) + "; the statement is skipped";
+        Report(text.c_str());
+        ++m_faults;
+    }
+    m_state = kComment;
+}
+
+void CStatementParser::Between(unsigned char c) {
+    if (c == '/') {
+        m_state = kSlash;
+        ++m_pos;
+    } else if (c <= 32) {
+        ++m_pos;
+    } else {
+        m_args.Clear();
+        m_args.count = 0;
+        m_nameLen = 0;
+        m_slot = -1;
+        m_statementLine = m_line;
+        m_state = kName;
+    }
+}
+
+void CStatementParser::Slash(unsigned char c) {
+    // A single slash is dropped; two start a comment.
+    m_state = (c == '/') ? kComment : kBetween;
+    if (c == '/') ++m_pos;
+}
+
+void CStatementParser::Comment(unsigned char c) {
+    if (c <= 13) m_state = kCommentEnd;
+    ++m_pos;
+}
+
+void CStatementParser::CommentEnd(unsigned char c) {
+    if (c <= 13)
+        ++m_pos;
+    else
+        m_state = kBetween;
+}
+
+void CStatementParser::Name(unsigned char c) {
+    if (c <= 32 || c == '(' || c == ';') {
+        m_state = kAfterName;
+    } else if (m_nameLen >= kMaxCommandWord) {
+        Drop("the name is longer than 256 characters");
+        ++m_pos;
+    } else {
+        m_name[m_nameLen++] = static_cast<char>(c);
+        ++m_pos;
+    }
+}
+
+void CStatementParser::AfterName(unsigned char c) {
+    if (c == '(' || c == ' ') {
+        m_state = kBetweenArgs;
+        ++m_pos;
+    } else if (c == ';') {
+        m_state = kRun;
+    } else {
+        ++m_pos;  // tabs, line breaks and stray characters
+    }
+}
+
+bool CStatementParser::NewArgument() {
+    if (m_args.count + 1 > kMaxCommandArgs) {
+        Drop("more than 256 arguments");
+        return false;
+    }
+    ++m_args.count;
+    ++m_slot;
+    if (m_args.used < m_slot + 1) m_args.used = m_slot + 1;
+    m_args.arg[m_slot].Free();
+    return true;
+}
+
+void CStatementParser::BetweenArgs(unsigned char c) {
+    if (c == '"') {
+        if (!NewArgument()) return;
+        m_shift = 0;
+        m_args.arg[m_slot].SetText(m_text + m_pos + 1);
+        m_state = kQuoted;
+        ++m_pos;
+    } else if ((c >= '0' && c <= '9') || c == '-') {
+        if (!NewArgument()) return;
+        m_args.arg[m_slot].SetText(m_text + m_pos);
+        m_state = kNumber;
+    } else if (c == ';') {
+        m_state = kRun;
+    } else if (c == ')') {
+        // The ')' closes the statement; the character after it is consumed too.
+        ++m_pos;
+        RunStatement();
+        m_state = kBetween;
+        ++m_pos;
+    } else if (c == ',' || c == '(' || c <= 32) {
+        ++m_pos;
+    } else {
+        if (!NewArgument()) return;
+        m_wordLen = 0;
+        m_state = kWord;
+    }
+}
+
+void CStatementParser::Quoted(unsigned char c) {
+    if (c == '"') {
+        m_text[m_pos - m_shift] = 0;
+        m_state = kBetweenArgs;
+        ++m_pos;
+    } else if (c == '\\') {
+        unsigned char next = (m_pos + 1 < m_length) ? static_cast<unsigned char>(m_text[m_pos + 1]) : 0;
+        if (next == '\\' || next == '"' || next == 'n') {
+            m_text[m_pos - m_shift] = (next == 'n') ? 13 : static_cast<char>(next);
+            ++m_shift;
+            m_pos += 2;
+            return;
+        }
+        m_name[m_nameLen] = 0;
+        std::string message =
+            "\\ has to be followed be \" to translate into a \" or \\ to translate into a \\: " +
+            std::string(m_name);
+        if (m_source) {
+            Drop(message.c_str());
+        } else {
+            m_ip.Print(message.c_str());
+            m_stop = true;
+        }
+    } else {
+        m_text[m_pos - m_shift] = static_cast<char>(c);
+        ++m_pos;
+    }
+}
+
+void CStatementParser::Number(unsigned char c) {
+    if (c == ',' || c == ' ' || c == ')') {
+        m_text[m_pos] = 0;
+        m_state = kBetweenArgs;
+        ++m_pos;
+    } else if (c == ';') {
+        // The ';' closes the statement: cut the number off and run it here.
+        m_text[m_pos] = 0;
+        m_state = kRun;
+    } else {
+        ++m_pos;  // letters, tabs and line breaks belong to the number
+    }
+}
+
+// Substitutes the value of a variable for a word that names one.
+void CStatementParser::EndWord() {
+    m_word[m_wordLen] = 0;
+    CCommandArg& slot = m_args.arg[m_slot];
+    char* out = slot.Text() ? const_cast<char*>(slot.Text()) : slot.Alloc(kMaxCommandWord);
+    CConsoleCommand* c = m_ip.GetCommand(m_word);
+    if (c && c->FormatValue(out, kMaxCommandWord + 1)) return;
+    std::memcpy(out, m_word, static_cast<size_t>(m_wordLen) + 1);
+}
+
+void CStatementParser::Word(unsigned char c) {
+    if (c == ',' || c == ')' || c == ' ' || c <= 13) {
+        EndWord();
+        m_state = kBetweenArgs;
+        ++m_pos;
+    } else if (c == ';') {
+        EndWord();
+        m_state = kRun;
+    } else if (m_wordLen >= kMaxCommandWord) {
+        m_args.arg[m_slot].Free();
+        Drop("an argument is longer than 256 characters");
+        ++m_pos;
+    } else {
+        m_word[m_wordLen++] = static_cast<char>(c);
+        ++m_pos;
+    }
+}
+
+void CStatementParser::RunState(unsigned char) {
+    RunStatement();
+    m_state = kBetween;
+    ++m_pos;
+}
+
+void CStatementParser::RunStatement() {
+    m_name[m_nameLen] = 0;
+    CConsoleCommand* c = m_ip.GetCommand(m_name);
+    if (!c) {
+        if (m_quiet) {
+            m_stop = true;
+            return;
+        }
+        std::string message = "No such command: " + std::string(m_name);
+        Report(message.c_str());
+        if (m_source) ++m_faults;
+    } else {
+        ICommandHost* host = m_ip.GetHost();
+        uint32_t bits = host ? host->GetGameStateBits() : CommandState_Bits(SCommandStateInputs());
+        bool maskHolds = (c->GetMask() & bits) == c->GetMask();
+        // A variable named alone only prints its value, which is harmless in
+        // any state; a command runs only where its mask allows, arguments or not.
+        if (maskHolds || (c->IsVariable() && m_args.count == 0))
+            c->Invoke(&m_args);
+        else
+            m_ip.Printf("%s cannot be run at this time or gamestate", c->GetName());
+        m_args.Clear();
+        m_args.count = 0;
+        m_ran = true;
+    }
+    // After a runaway nesting every nested run stops; the outermost text
+    // goes on with its next statement.
+    if (m_ip.m_unwinding) {
+        if (m_ip.m_depth > 1)
+            m_stop = true;
+        else
+            m_ip.m_unwinding = false;
+    }
+}
+
+void CStatementParser::Finish() {
+    // The text ended inside a statement: it runs all the same, as it would
+    // with a closing ';'.
+    switch (m_state) {
+        case kName:
+        case kAfterName:
+        case kBetweenArgs:
+            RunStatement();
+            break;
+        case kNumber: {
+            // The number may reach the very end of a caller's buffer, with no
+            // room for a terminator: give it a buffer of its own.
+            const char* start = m_args.arg[m_slot].Text();
+            size_t n = static_cast<size_t>(m_text + m_length - start);
+            if (n > kMaxCommandWord) n = kMaxCommandWord;
+            char tmp[kMaxCommandWord + 1];
+            std::memcpy(tmp, start, n);
+            tmp[n] = 0;
+            std::memcpy(m_args.arg[m_slot].Alloc(kMaxCommandWord), tmp, n + 1);
+            RunStatement();
+            break;
+        }
+        case kWord:
+            EndWord();
+            RunStatement();
+            break;
+        case kQuoted: {
+            m_name[m_nameLen] = 0;
+            std::string message = "Missing closing \" in the arguments of " + std::string(m_name) +
+                                  "; the statement is not run";
+            Report(message.c_str());
+            if (m_source) ++m_faults;
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+// ---- CCommandInterpreter
 
 bool CCommandInterpreter::Execute(bool quiet, const char* text) {
     return Execute(quiet, const_cast<char*>(text), -1);
@@ -39,6 +392,10 @@ bool CCommandInterpreter::Execute(bool quiet, const char* text, int length) {
 }
 
 bool CCommandInterpreter::Execute(bool quiet, char* text, int length) {
+    return ExecuteText(quiet, text, length, nullptr, nullptr);
+}
+
+bool CCommandInterpreter::ExecuteText(bool quiet, char* text, int length, const char* source, int* faults) {
     if (!text || !text[0]) return true;
     if (m_depth >= kMaxExecuteDepth) {
         // Unwind every nested run: a script that runs itself twice would
@@ -62,261 +419,12 @@ bool CCommandInterpreter::Execute(bool quiet, char* text, int length) {
     bool ran = false;
     if (length > 0) {
         ++m_depth;
-        ran = Parse(quiet, text, length);
+        CStatementParser parser(*this, quiet, text, length, source);
+        ran = parser.Run();
+        if (faults) *faults = parser.Faults();
         if (--m_depth == 0) m_unwinding = false;
     }
     m_args.Clear();
     std::free(copy);
     return !ran;
-}
-
-// Substitutes the value of a variable for a word that names one.
-static void EndWord(CCommandInterpreter* interp, CCommandArg& slot, char* word, int wordLen) {
-    word[wordLen] = 0;
-    char* out = slot.Text() ? const_cast<char*>(slot.Text()) : slot.Alloc(kMaxCommandWord);
-    CConsoleCommand* c = interp->GetCommand(word);
-    if (c && c->FormatValue(out, kMaxCommandWord + 1)) return;
-    std::memcpy(out, word, static_cast<size_t>(wordLen) + 1);
-}
-
-void CCommandInterpreter::RunStatement(bool quiet, const char* name, bool& ran, bool& stop) {
-    CConsoleCommand* c = GetCommand(name);
-    if (!c) {
-        if (quiet) {
-            stop = true;
-            return;
-        }
-        Printf("No such command: %s", name);
-        return;
-    }
-    uint32_t bits = m_host ? m_host->GetGameStateBits() : CommandState_Bits(SCommandStateInputs());
-    bool maskHolds = (c->GetMask() & bits) == c->GetMask();
-    // A variable named alone only prints its value, which is harmless in any
-    // state; a command runs only where its mask allows, arguments or not.
-    bool allowed = maskHolds || (c->IsVariable() && m_args.count == 0);
-    if (allowed)
-        c->Invoke(&m_args);
-    else
-        Printf("%s cannot be run at this time or gamestate", c->GetName());
-    m_args.Clear();
-    m_args.count = 0;
-    ran = true;
-}
-
-bool CCommandInterpreter::Parse(bool quiet, char* text, int length) {
-    int state = kBetween;
-    int pos = 0;
-    char name[kMaxCommandWord + 1];
-    int nameLen = 0;
-    char word[kMaxCommandWord + 1];
-    int wordLen = 0;
-    int slot = -1;
-    int shift = 0;
-    char* quoteStart = nullptr;
-    bool ran = false;
-    bool stop = false;
-
-    auto newArgument = [&]() -> bool {
-        if (m_args.count + 1 > kMaxCommandArgs) return false;
-        ++m_args.count;
-        ++slot;
-        if (m_args.used < slot + 1) m_args.used = slot + 1;
-        m_args.arg[slot].Free();
-        return true;
-    };
-    auto run = [&]() {
-        name[nameLen] = 0;
-        RunStatement(quiet, name, ran, stop);
-        // After a runaway nesting every nested run stops; the outermost text
-        // goes on with its next statement.
-        if (m_unwinding) {
-            if (m_depth > 1)
-                stop = true;
-            else
-                m_unwinding = false;
-        }
-    };
-
-    while (pos < length && !stop) {
-        unsigned char c = static_cast<unsigned char>(text[pos]);
-        switch (state) {
-            case kBetween:
-                if (c == '/') {
-                    state = kSlash;
-                    ++pos;
-                } else if (c <= 32)
-                    ++pos;
-                else {
-                    m_args.Clear();
-                    m_args.count = 0;
-                    nameLen = 0;
-                    slot = -1;
-                    state = kName;
-                }
-                break;
-            case kSlash:
-                state = (c == '/') ? kComment : kBetween;
-                if (c == '/') ++pos;
-                break;
-            case kComment:
-                if (c <= 13) state = kCommentEnd;
-                ++pos;
-                break;
-            case kCommentEnd:
-                if (c <= 13)
-                    ++pos;
-                else
-                    state = kBetween;
-                break;
-            case kName:
-                if (c <= 32 || c == '(' || c == ';')
-                    state = kAfterName;
-                else if (nameLen >= kMaxCommandWord) {
-                    state = kComment;
-                    ++pos;
-                } else {
-                    name[nameLen++] = static_cast<char>(c);
-                    ++pos;
-                }
-                break;
-            case kAfterName:
-                if (c == '(' || c == ' ') {
-                    state = kBetweenArgs;
-                    ++pos;
-                } else if (c == ';')
-                    state = kRun;
-                else
-                    ++pos;
-                break;
-            case kBetweenArgs:
-                if (c == '"') {
-                    if (!newArgument()) {
-                        state = kComment;
-                        break;
-                    }
-                    shift = 0;
-                    quoteStart = text + pos + 1;
-                    m_args.arg[slot].SetText(quoteStart);
-                    state = kQuoted;
-                    ++pos;
-                } else if ((c >= '0' && c <= '9') || c == '-') {
-                    if (!newArgument()) {
-                        state = kComment;
-                        break;
-                    }
-                    m_args.arg[slot].SetText(text + pos);
-                    state = kNumber;
-                } else if (c == ';')
-                    state = kRun;
-                else if (c == ')') {
-                    ++pos;
-                    run();
-                    state = kBetween;
-                    ++pos;
-                } else if (c == ',' || c == '(' || c <= 32)
-                    ++pos;
-                else {
-                    if (!newArgument()) {
-                        state = kComment;
-                        break;
-                    }
-                    wordLen = 0;
-                    state = kWord;
-                }
-                break;
-            case kQuoted:
-                if (c == '"') {
-                    text[pos - shift] = 0;
-                    state = kBetweenArgs;
-                    ++pos;
-                } else if (c == '\\') {
-                    unsigned char next = (pos + 1 < length) ? static_cast<unsigned char>(text[pos + 1]) : 0;
-                    if (next == '\\' || next == '"' || next == 'n') {
-                        text[pos - shift] = (next == 'n') ? 13 : static_cast<char>(next);
-                        ++shift;
-                        pos += 2;
-                    } else {
-                        name[nameLen] = 0;
-                        Printf(
-                            "\\ has to be followed be \" to translate into a \" or \\ to translate into a "
-                            "\\: %s",
-                            name);
-                        return ran;
-                    }
-                } else {
-                    text[pos - shift] = static_cast<char>(c);
-                    ++pos;
-                }
-                break;
-            case kNumber:
-                if (c == ',' || c == ' ' || c == ')') {
-                    text[pos] = 0;
-                    state = kBetweenArgs;
-                    ++pos;
-                } else if (c == ';') {
-                    // The ';' closes the statement: cut the number off and run it here.
-                    text[pos] = 0;
-                    state = kRun;
-                } else
-                    ++pos;
-                break;
-            case kWord:
-                if (c == ',' || c == ')' || c == ' ' || c <= 13) {
-                    EndWord(this, m_args.arg[slot], word, wordLen);
-                    state = kBetweenArgs;
-                    ++pos;
-                } else if (c == ';') {
-                    EndWord(this, m_args.arg[slot], word, wordLen);
-                    state = kRun;
-                } else if (wordLen >= kMaxCommandWord) {
-                    m_args.arg[slot].Free();
-                    state = kComment;
-                    ++pos;
-                } else {
-                    word[wordLen++] = static_cast<char>(c);
-                    ++pos;
-                }
-                break;
-            case kRun:
-                run();
-                state = kBetween;
-                ++pos;
-                break;
-        }
-    }
-    if (stop) return ran;
-
-    // The text ended inside a statement: it runs all the same, as it would
-    // with a closing ';'.
-    switch (state) {
-        case kName:
-        case kAfterName:
-        case kBetweenArgs:
-            run();
-            break;
-        case kNumber: {
-            // The number may reach the very end of a caller's buffer, with no room
-            // for a terminator: give it a buffer of its own.
-            const char* start = m_args.arg[slot].Text();
-            size_t n = static_cast<size_t>(text + length - start);
-            if (n > kMaxCommandWord) n = kMaxCommandWord;
-            char tmp[kMaxCommandWord + 1];
-            std::memcpy(tmp, start, n);
-            tmp[n] = 0;
-            std::memcpy(m_args.arg[slot].Alloc(kMaxCommandWord), tmp, n + 1);
-            run();
-            break;
-        }
-        case kWord:
-            EndWord(this, m_args.arg[slot], word, wordLen);
-            run();
-            break;
-        case kQuoted:
-            name[nameLen] = 0;
-            Printf("Missing closing \" in the arguments of %s; the statement is not run", name);
-            break;
-        default:
-            break;
-    }
-    return ran;
 }

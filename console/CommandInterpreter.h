@@ -22,6 +22,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "console/ConsoleCommand.h"
 #include "core/CRC32.h"
@@ -35,6 +37,9 @@ enum {
     kCommandBuckets = 2048,
     kMaxExecuteDepth = 32,  // nested Exec/If runs before a run is refused
 };
+// The largest script or configuration file that is run; larger ones are
+// refused with a message rather than read whole.
+constexpr uint32_t kMaxScriptBytes = 16u << 20;
 
 class CCommandInterpreter {
 public:
@@ -73,8 +78,13 @@ public:
     // terminator when length < 0).
     bool Execute(bool quiet, const char* text, int length);
     // Runs a script file read through the file table; false when it could not
-    // be opened ("File '%s' not found" is printed).
+    // be opened ("File '%s' not found" is printed) or is larger than
+    // kMaxScriptBytes. A statement of the file that cannot be read is reported
+    // with its line and skipped; the rest of the file still runs.
     bool ExecuteFile(const char* path);
+    // False when the last run of the file met a statement it could not read or
+    // a name that is not registered; true for files never run.
+    bool ReadCleanly(const char* path) const;
     SCommandArgs& Args() { return m_args; }
     int GetDepth() const { return m_depth; }
 
@@ -100,8 +110,15 @@ public:
 
 private:
     friend class CConsoleCommand;
-    bool Parse(bool quiet, char* text, int length);
-    void RunStatement(bool quiet, const char* name, bool& ran, bool& stop);
+    friend class CStatementParser;
+    // Runs text; source names the script file it was read from (null for
+    // other text), and faults receives the number of statements of the file
+    // that could not be read.
+    bool ExecuteText(bool quiet, char* text, int length, const char* source, int* faults);
+    // Keeps the player's copy of a configuration file that did not read
+    // cleanly before it is replaced; false when it could be neither kept
+    // nor left in place.
+    bool KeepUncleanFile(const std::string& path);
 
     CCRC32 m_crc;
     CGame* m_owner = nullptr;
@@ -113,6 +130,7 @@ private:
     int m_depth = 0;
     bool m_unwinding = false;  // a nested run hit the depth limit
     bool m_configSaveEnabled = false;
+    std::vector<std::string> m_uncleanFiles;  // folded paths of script files that did not read cleanly
 };
 
 // Mask of the bucket index, set once by the first interpreter.

@@ -3,7 +3,10 @@
 // Settings are written back as command text, one statement per line, so the
 // game reads them again simply by running the file. Each file is written
 // whole to a temporary file beside it and then renamed over the old one: a
-// crash or a full disk never leaves a settings file half written.
+// crash or a full disk never leaves a settings file half written. A file the
+// player edited is data: when its last run met a statement it could not
+// read, the player's copy is kept (renamed with ".bad") before the game
+// writes its own.
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -61,6 +64,40 @@ static std::string Lower(const char* s) {
     return out;
 }
 
+// A path as the file table compares it: letter case and the kind of
+// separator do not count.
+static std::string FoldedPath(const char* path) {
+    std::string out = Lower(path ? path : "");
+    for (char& c : out)
+        if (c == '/') c = '\\';
+    return out;
+}
+
+bool CCommandInterpreter::ReadCleanly(const char* path) const {
+    return std::find(m_uncleanFiles.begin(), m_uncleanFiles.end(), FoldedPath(path)) == m_uncleanFiles.end();
+}
+
+bool CCommandInterpreter::KeepUncleanFile(const std::string& path) {
+    m_uncleanFiles.erase(std::remove(m_uncleanFiles.begin(), m_uncleanFiles.end(), FoldedPath(path.c_str())),
+                         m_uncleanFiles.end());
+    // Only a file of the player's own on disk is kept: a packed default has
+    // nothing to lose, and a copy where the game does not write (a read-only
+    // installation) stays where it is while the new file goes beside it.
+    std::string readFrom, writeTo;
+    if (!Sys_PathExists(path.c_str()) || Sys_IsFolder(path.c_str())) return true;
+    if (!Sys_ResolvePath(path.c_str(), readFrom) || !Sys_ResolveWritePath(path.c_str(), writeTo) ||
+        readFrom != writeTo)
+        return true;
+    const std::string kept = path + ".bad";
+    if (!Sys_RenameFile(path.c_str(), kept.c_str())) {
+        Printf("%s did not read cleanly and could not be kept as %s: it is not overwritten", path.c_str(),
+               kept.c_str());
+        return false;
+    }
+    Printf("%s did not read cleanly: the player's copy is kept as %s", path.c_str(), kept.c_str());
+    return true;
+}
+
 int CCommandInterpreter::SaveConfigFiles() {
     if (!m_configSaveEnabled) {
         Print("Settings were not saved: start-up did not complete");
@@ -82,32 +119,23 @@ int CCommandInterpreter::SaveConfigFiles() {
         if (!first) break;
 
         const std::string current = handled.back();
-        const char* fileName = first->GetConfigFile();
-        std::string path = m_host->GetPath(kConfigFolder, fileName);
-        std::string temp = path + ".tmp";
-        bool ok = false;
-        {
-            // The temporary file goes through a scratch table so the game's file
-            // table never lists it.
-            CVFSTable scratch;
-            CVFSFile file;
-            if (file.Open(temp.c_str(), CVFSFile::kModeWrite, &scratch)) {
-                const uint32_t headerLength = sizeof kConfigHeader - 1;
-                ok = file.Write(kConfigHeader, headerLength) == headerLength;
-                for (CConsoleCommand* c = m_list; c; c = c->Next())
-                    if (Lower(c->GetConfigFile()) == current) ok = c->WriteVariableLine(&file) && ok;
-                file.Close();
-            }
+        const std::string path = m_host->GetPath(kConfigFolder, first->GetConfigFile());
+        if (!ReadCleanly(path.c_str()) && !KeepUncleanFile(path)) {
+            ++failures;
+            continue;
         }
-        if (ok) ok = Sys_RenameFile(temp.c_str(), path.c_str());
-        if (ok && g_VFS.Find(path.c_str())) {
-            // The file table knows the old file: let it see the new size (and a
-            // packed copy give way to the file on disk).
-            CVFSFile touch;
-            touch.Open(path.c_str(), CVFSFile::kModeWrite | CVFSFile::kModeAppend);
+        // The file object writes a temporary file beside the old one and puts
+        // it in its place when closed, only when every write went through.
+        CVFSFile file;
+        bool ok = file.Open(path.c_str(), CVFSFile::kModeWrite);
+        if (ok) {
+            const uint32_t headerLength = sizeof kConfigHeader - 1;
+            ok = file.Write(kConfigHeader, headerLength) == headerLength;
+            for (CConsoleCommand* c = m_list; c; c = c->Next())
+                if (Lower(c->GetConfigFile()) == current) ok = c->WriteVariableLine(&file) && ok;
+            ok = file.Close() && ok;
         }
         if (!ok) {
-            Sys_DeleteFile(temp.c_str());
             Printf("Could not write the configuration file %s", path.c_str());
             ++failures;
         }
@@ -123,17 +151,26 @@ bool CCommandInterpreter::ExecuteFile(const char* path) {
         Print(" ");
         return false;
     }
+    const std::string key = FoldedPath(path);
+    auto remember = [this, &key](bool clean) {
+        auto at = std::find(m_uncleanFiles.begin(), m_uncleanFiles.end(), key);
+        if (clean && at != m_uncleanFiles.end()) m_uncleanFiles.erase(at);
+        if (!clean && at == m_uncleanFiles.end()) m_uncleanFiles.push_back(key);
+    };
     uint32_t size = file.GetSize();
+    if (size > kMaxScriptBytes) {
+        Printf("File '%s' is too large to run (%u bytes; at most %u)", path, size, kMaxScriptBytes);
+        remember(false);
+        return false;
+    }
     // Two zero bytes after the data, so the in-place parse always finds a
     // terminated text.
-    char* buffer = static_cast<char*>(std::malloc(static_cast<size_t>(size) + 10));
-    if (!buffer) return false;
-    uint32_t got = file.Read(buffer, size);
+    std::vector<char> buffer(static_cast<size_t>(size) + 2, 0);
+    uint32_t got = size ? file.Read(buffer.data(), size) : 0;
     file.Close();
-    buffer[got] = 0;
-    buffer[got + 1] = 0;
-    Execute(false, buffer, static_cast<int>(got));
-    std::free(buffer);
+    int faults = 0;
+    ExecuteText(false, buffer.data(), static_cast<int>(got), path, &faults);
+    remember(faults == 0);
     return true;
 }
 

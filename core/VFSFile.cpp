@@ -84,28 +84,38 @@ bool CVFSFile::Open(const char* path, int mode, CVFSTable* table) {
     return true;
 }
 
-void CVFSFile::Close() {
-    if (m_write && m_entry && m_handle != -1) {
+bool CVFSFile::Close() {
+    bool ok = true;
+    if (m_write && m_entry && m_handle != -1 && !m_writeFailed) {
         int64_t size = Sys_FileSize(m_handle);
         if (size >= 0) m_entry->size = size <= 0xFFFFFFFFll ? static_cast<uint32_t>(size) : 0xFFFFFFFFu;
     }
     if (m_inPack && m_table) m_table->CloseEntry(m_entry);
     if (!m_tempPath.empty()) {
-        Sys_CommitReplace(m_handle, m_tempPath, m_finalPath);
+        if (m_writeFailed) {
+            Sys_AbortReplace(m_handle, m_tempPath);
+            ok = false;
+        } else {
+            ok = Sys_CommitReplace(m_handle, m_tempPath, m_finalPath);
+        }
         m_tempPath.clear();
         m_handle = -1;
         // A shared handle still open on the replaced file would read the old data.
         CVFSPack* pack = m_entry ? m_entry->container : nullptr;
-        if (pack && !pack->mounted && pack->handle != -1) {
+        if (ok && pack && !pack->mounted && pack->handle != -1) {
             Sys_CloseFile(pack->handle);
             pack->handle = pack->useCount > 0 ? pack->OpenRead() : -1;
         }
+    } else if (m_write && m_writeFailed) {
+        ok = false;
     }
     Sys_CloseFile(m_handle);
     m_handle = -1;
     m_entry = nullptr;
     m_inPack = 0;
     m_write = 0;
+    m_writeFailed = false;
+    return ok;
 }
 
 uint32_t CVFSFile::OwnLimit() {
@@ -147,6 +157,7 @@ uint32_t CVFSFile::Write(const void* buf, uint32_t count) {
     if (!m_write || m_handle == -1 || !buf) return 0;
     int64_t put = Sys_WriteFile(m_handle, buf, count);
     m_lastCount = put > 0 ? static_cast<uint32_t>(put) : 0;
+    if (m_lastCount != count) m_writeFailed = true;
     return m_lastCount;
 }
 

@@ -7,7 +7,8 @@
 // written pack member becomes a loose file of the same path, and the pack is
 // never written. A file opened for writing (not appending) is written to a
 // temporary file that replaces the old one when the object is closed, so a
-// crash in the middle never leaves a half-written configuration or save.
+// crash in the middle (or a full disk) never leaves a half-written
+// configuration or save.
 //
 // Binary data is little-endian. Strings are stored as a u16 length and that
 // many characters without terminator. The token readers split text at bytes
@@ -33,7 +34,10 @@ public:
     // Mode bits: 2 write, 8 append (with 2); other bits are ignored.
     bool Open(const char* path, int mode, CVFSTable* table = nullptr);
     bool IsOpen() const { return m_inPack || m_handle != -1; }
-    void Close();
+    // Closes the file. A replacing write takes the place of the old file only
+    // when every write went through; false when it did not (the old file is
+    // then left as it was) or the replacement failed.
+    bool Close();
     uint32_t Read(void* buf, uint32_t count);
     uint32_t Write(const void* buf, uint32_t count);
     bool AtEnd();
@@ -91,6 +95,7 @@ private:
     CVFSTable* m_table = nullptr;
     std::string m_tempPath;  // set while a replacing write is under way
     std::string m_finalPath;
+    bool m_writeFailed = false;  // a write moved fewer bytes than it was given
 };
 
 // True when a search for the path finds a file or a folder (wildcards match).

@@ -164,3 +164,53 @@ TEST(ConfigFiles, AReadOnlyInstallationKeepsTheSettingsInUserData) {
     std::string cmd = "rm -rf '" + userData + "'";
     EXPECT_EQ(std::system(cmd.c_str()), 0);
 }
+
+// A settings file the player edited by hand and got wrong: the statements
+// after the bad one still run, and at the next save the player's copy is
+// kept beside the new file instead of being overwritten.
+TEST(ConfigFiles, AFileThatDidNotReadCleanlyIsKeptBeforeItIsReplaced) {
+    CTestCommandHost host;
+    host.MakeRoot();
+    Settings st;
+    Register(host.interpreter, st);
+    RegisterScriptCommands(&host.interpreter);
+    const std::string mine = "S(\"C:\\Fonts\\Tahoma\");\r\nOther(42);\r\n";
+    host.WriteFile("Scripts/Config/Player.cfg", mine);
+    host.WriteFile("Scripts/Config/Config.cfg", "V(9);\r\n");
+    host.Run("Exec(\"Config\\\\Player.cfg\"); Exec(\"Config\\\\Config.cfg\");");
+    EXPECT_EQ(st.other, 42);
+    EXPECT_EQ(st.i, 9);
+    ASSERT_EQ(host.lines.size(), 1u);
+    EXPECT_NE(host.lines[0].text.find("Player.cfg, line 1: \\ has to be followed be"), std::string::npos);
+
+    host.lines.clear();
+    EXPECT_EQ(host.interpreter.SaveConfigFiles(), 0);
+    const std::string path = host.root + "\\Scripts\\Config\\Player.cfg";
+    EXPECT_EQ(host.Joined(), path + " did not read cleanly: the player's copy is kept as " + path + ".bad");
+    EXPECT_EQ(host.ReadFile("Scripts/Config/Player.cfg.bad"), mine);
+    EXPECT_EQ(host.ReadFile("Scripts/Config/Player.cfg"),
+              std::string(kHeader) + "Other(42);\r\nS(\"\");\r\n");
+    EXPECT_EQ(host.ReadFile("Scripts/Config/Config.cfg"),
+              std::string(kHeader) + "B(true);\r\nF(0.250000);\r\nV(9);\r\n");
+
+    // The next save finds nothing to keep: the file it wrote is the game's.
+    host.WriteFile("Scripts/Config/Player.cfg.bad", "older");
+    host.lines.clear();
+    EXPECT_EQ(host.interpreter.SaveConfigFiles(), 0);
+    EXPECT_EQ(host.Joined(), "");
+    EXPECT_EQ(host.ReadFile("Scripts/Config/Player.cfg.bad"), "older");
+}
+
+TEST(ConfigFiles, AFileTooLargeToRunIsRefusedAndKept) {
+    CTestCommandHost host;
+    const std::string dir = host.MakeRoot();
+    Settings st;
+    Register(host.interpreter, st);
+    host.WriteFile("Scripts/Config/Config.cfg", "V(1);");
+    ASSERT_EQ(truncate((dir + "/Scripts/Config/Config.cfg").c_str(), kMaxScriptBytes + 1), 0);
+    const std::string path = host.root + "\\Scripts\\Config\\Config.cfg";
+    host.lines.clear();
+    EXPECT_FALSE(host.interpreter.ExecuteFile(path.c_str()));
+    EXPECT_EQ(host.Joined(), "File '" + path + "' is too large to run (16777217 bytes; at most 16777216)");
+    EXPECT_FALSE(host.interpreter.ReadCleanly(path.c_str()));
+}

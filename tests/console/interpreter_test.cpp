@@ -373,3 +373,43 @@ TEST_F(Fixture, ReadOnlyTextWithALengthRunsOnACopy) {
     EXPECT_EQ(host.Joined(), "a\\b");
     EXPECT_STREQ(text, "Echo(\"a\\\\b\"); Echo(2);");
 }
+
+// A script file is the player's data: a statement that cannot be read is
+// reported with the file and the line it begins on, and skipped; the rest of
+// the file still runs, and the file is remembered as not read cleanly.
+TEST_F(Fixture, AScriptFileRunsPastTheStatementsItCannotRead) {
+    host.MakeRoot();
+    const std::string bad =
+        "// settings\r\n"
+        "V(2);\r\n"
+        "Echo(\"C:\\Fonts\\Tahoma\"); Echo(\"same line\");\r\n"
+        "\r\n"
+        "Nope(1);\r\n"
+        "Echo(\"two\",\r\n"
+        "     \"lines\\q\");\r\n"
+        "W(8);\r\n" +
+        std::string("Echo(") + std::string(300, 'w') + ");\r\n" + "Echo(\"last";
+    host.WriteFile("bad.cfg", bad);
+    const std::string path = host.root + "\\bad.cfg";
+    host.lines.clear();
+    EXPECT_TRUE(ip.ExecuteFile(path.c_str()));
+    const std::string escape =
+        "\\ has to be followed be \" to translate into a \" or \\ to translate into a \\: Echo";
+    const std::string at = "Error in " + path + ", line ";
+    EXPECT_EQ(host.Joined(),
+              at + "3: " + escape + "; the statement is skipped|" + at + "5: No such command: Nope|" + at +
+                  "6: " + escape + "; the statement is skipped|" + at +
+                  "9: an argument is longer than 256 characters; the statement is skipped|" + at +
+                  "10: Missing closing \" in the arguments of Echo; the statement is not run");
+    EXPECT_EQ(v, 2);
+    EXPECT_EQ(w, 8);
+    EXPECT_FALSE(ip.ReadCleanly(path.c_str()));
+    EXPECT_FALSE(ip.ReadCleanly((host.root + "/BAD.cfg").c_str()));  // one file, however it is spelt
+
+    // Mended, it reads cleanly again.
+    host.WriteFile("bad.cfg", "Echo(\"C:\\\\Fonts\\\\Tahoma\");");
+    host.lines.clear();
+    EXPECT_TRUE(ip.ExecuteFile(path.c_str()));
+    EXPECT_EQ(host.Joined(), "C:\\Fonts\\Tahoma");
+    EXPECT_TRUE(ip.ReadCleanly(path.c_str()));
+}
