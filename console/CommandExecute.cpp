@@ -11,9 +11,11 @@
 // on and skipped, and the rest of the file still runs. Other text (the
 // command line, a key binding, a GUI line) stops at a bad escape, as it
 // always did.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "console/CommandHost.h"
 #include "console/CommandInterpreter.h"
@@ -40,23 +42,23 @@ private:
         kNumber,       // a number (or anything that starts like one)
         kWord,         // a bare word
         kRun,          // the statement is complete
-        kStateCount
     };
-    typedef void (CStatementParser::*StateFn)(unsigned char c);
-    static const StateFn kStates[kStateCount];
+    // Each state looks at the text from pos on and returns where the next
+    // step starts; a state that hands the same character to another state
+    // returns pos unchanged.
+    int Between(int pos);
+    int Slash(int pos);
+    int Comment(int pos);
+    int CommentEnd(int pos);
+    int Name(int pos);
+    int AfterName(int pos);
+    int BetweenArgs(int pos);
+    int Quoted(int pos);
+    int Number(int pos);
+    int Word(int pos);
+    int RunState(int pos);
 
-    void Between(unsigned char c);
-    void Slash(unsigned char c);
-    void Comment(unsigned char c);
-    void CommentEnd(unsigned char c);
-    void Name(unsigned char c);
-    void AfterName(unsigned char c);
-    void BetweenArgs(unsigned char c);
-    void Quoted(unsigned char c);
-    void Number(unsigned char c);
-    void Word(unsigned char c);
-    void RunState(unsigned char c);
-
+    unsigned char At(int pos) const { return static_cast<unsigned char>(m_text[pos]); }
     // The text ended inside a statement.
     void Finish();
     void RunStatement();
@@ -66,8 +68,10 @@ private:
     // and the rest of the line skipped; silent text (the language's old
     // limits) just drops it.
     void Drop(const char* reason);
-    // Prints a message, with the file and line in front for a script file.
+    // Prints a message, with the file and the statement's first line in front
+    // for a script file.
     void Report(const char* message);
+    int LineOf(int pos) const;
 
     CCommandInterpreter& m_ip;
     SCommandArgs& m_args;
@@ -75,49 +79,30 @@ private:
     char* const m_text;
     const int m_length;
     const char* const m_source;  // the script file, or null
+    // A script file's line starts, taken before the parse writes into the text.
+    std::vector<int> m_lineStarts;
 
     int m_state = kBetween;
-    int m_pos = 0;
     char m_name[kMaxCommandWord + 1];
     int m_nameLen = 0;
     char m_word[kMaxCommandWord + 1];
     int m_wordLen = 0;
     int m_slot = -1;
     int m_shift = 0;  // escapes so far in the current quoted argument
+    int m_statementStart = 0;
     bool m_ran = false;
     bool m_stop = false;
     int m_faults = 0;
-    // Line counting: positions below m_scanned have been looked at once; the
-    // statement's first line is what a report names.
-    int m_scanned = 0;
-    int m_line = 1;
-    int m_statementLine = 1;
 };
 
-const CStatementParser::StateFn CStatementParser::kStates[kStateCount] = {
-    &CStatementParser::Between,     &CStatementParser::Slash,    &CStatementParser::Comment,
-    &CStatementParser::CommentEnd,  &CStatementParser::Name,     &CStatementParser::AfterName,
-    &CStatementParser::BetweenArgs, &CStatementParser::Quoted,   &CStatementParser::Number,
-    &CStatementParser::Word,        &CStatementParser::RunState,
-};
-
-bool CStatementParser::Run() {
-    while (m_pos < m_length && !m_stop) {
-        unsigned char c = static_cast<unsigned char>(m_text[m_pos]);
-        // Counted before any state writes into the text behind the cursor.
-        if (m_pos >= m_scanned) {
-            if (c == '\n') ++m_line;
-            m_scanned = m_pos + 1;
-        }
-        (this->*kStates[m_state])(c);
-    }
-    if (!m_stop) Finish();
-    return m_ran;
+int CStatementParser::LineOf(int pos) const {
+    return static_cast<int>(std::upper_bound(m_lineStarts.begin(), m_lineStarts.end(), pos) -
+                            m_lineStarts.begin());
 }
 
 void CStatementParser::Report(const char* message) {
     if (m_source)
-        m_ip.Printf("Error in %s, line %d: %s", m_source, m_statementLine, message);
+        m_ip.Printf("Error in %s, line %d: %s", m_source, LineOf(m_statementStart), message);
     else
         m_ip.Print(message);
 }
@@ -131,64 +116,76 @@ void CStatementParser::Drop(const char* reason) {
     m_state = kComment;
 }
 
-void CStatementParser::Between(unsigned char c) {
-    if (c == '/') {
+inline int CStatementParser::Between(int pos) {
+    while (pos < m_length && At(pos) <= 32) ++pos;
+    if (pos >= m_length) return pos;
+    if (At(pos) == '/') {
         m_state = kSlash;
-        ++m_pos;
-    } else if (c <= 32) {
-        ++m_pos;
-    } else {
-        m_args.Clear();
-        m_args.count = 0;
-        m_nameLen = 0;
-        m_slot = -1;
-        m_statementLine = m_line;
-        m_state = kName;
+        return pos + 1;
     }
+    m_args.Clear();
+    m_args.count = 0;
+    m_nameLen = 0;
+    m_slot = -1;
+    m_statementStart = pos;
+    m_state = kName;
+    return pos;
 }
 
-void CStatementParser::Slash(unsigned char c) {
+inline int CStatementParser::Slash(int pos) {
     // A single slash is dropped; two start a comment.
-    m_state = (c == '/') ? kComment : kBetween;
-    if (c == '/') ++m_pos;
-}
-
-void CStatementParser::Comment(unsigned char c) {
-    if (c <= 13) m_state = kCommentEnd;
-    ++m_pos;
-}
-
-void CStatementParser::CommentEnd(unsigned char c) {
-    if (c <= 13)
-        ++m_pos;
-    else
+    if (At(pos) != '/') {
         m_state = kBetween;
-}
-
-void CStatementParser::Name(unsigned char c) {
-    if (c <= 32 || c == '(' || c == ';') {
-        m_state = kAfterName;
-    } else if (m_nameLen >= kMaxCommandWord) {
-        Drop("the name is longer than 256 characters");
-        ++m_pos;
-    } else {
-        m_name[m_nameLen++] = static_cast<char>(c);
-        ++m_pos;
+        return pos;
     }
+    m_state = kComment;
+    return pos + 1;
 }
 
-void CStatementParser::AfterName(unsigned char c) {
+inline int CStatementParser::Comment(int pos) {
+    while (pos < m_length && At(pos) > 13) ++pos;
+    if (pos >= m_length) return pos;
+    m_state = kCommentEnd;
+    return pos + 1;
+}
+
+inline int CStatementParser::CommentEnd(int pos) {
+    while (pos < m_length && At(pos) <= 13) ++pos;
+    if (pos < m_length) m_state = kBetween;
+    return pos;
+}
+
+inline int CStatementParser::Name(int pos) {
+    const int length = m_length;
+    for (; pos < length; ++pos) {
+        unsigned char c = At(pos);
+        if (c <= 32 || c == '(' || c == ';') {
+            m_state = kAfterName;
+            return pos;
+        }
+        if (m_nameLen >= kMaxCommandWord) {
+            Drop("the name is longer than 256 characters");
+            return pos + 1;
+        }
+        m_name[m_nameLen++] = static_cast<char>(c);
+    }
+    return pos;
+}
+
+inline int CStatementParser::AfterName(int pos) {
+    unsigned char c = At(pos);
     if (c == '(' || c == ' ') {
         m_state = kBetweenArgs;
-        ++m_pos;
-    } else if (c == ';') {
-        m_state = kRun;
-    } else {
-        ++m_pos;  // tabs, line breaks and stray characters
+        return pos + 1;
     }
+    if (c == ';') {
+        m_state = kRun;
+        return pos;
+    }
+    return pos + 1;  // tabs, line breaks and stray characters
 }
 
-bool CStatementParser::NewArgument() {
+inline bool CStatementParser::NewArgument() {
     if (m_args.count + 1 > kMaxCommandArgs) {
         Drop("more than 256 arguments");
         return false;
@@ -200,75 +197,90 @@ bool CStatementParser::NewArgument() {
     return true;
 }
 
-void CStatementParser::BetweenArgs(unsigned char c) {
+inline int CStatementParser::BetweenArgs(int pos) {
+    unsigned char c = At(pos);
     if (c == '"') {
-        if (!NewArgument()) return;
+        if (!NewArgument()) return pos;
         m_shift = 0;
-        m_args.arg[m_slot].SetText(m_text + m_pos + 1);
+        m_args.arg[m_slot].SetText(m_text + pos + 1);
         m_state = kQuoted;
-        ++m_pos;
-    } else if ((c >= '0' && c <= '9') || c == '-') {
-        if (!NewArgument()) return;
-        m_args.arg[m_slot].SetText(m_text + m_pos);
+        return pos + 1;
+    }
+    if ((c >= '0' && c <= '9') || c == '-') {
+        if (!NewArgument()) return pos;
+        m_args.arg[m_slot].SetText(m_text + pos);
         m_state = kNumber;
-    } else if (c == ';') {
+        return pos;
+    }
+    if (c == ';') {
         m_state = kRun;
-    } else if (c == ')') {
+        return pos;
+    }
+    if (c == ')') {
         // The ')' closes the statement; the character after it is consumed too.
-        ++m_pos;
         RunStatement();
         m_state = kBetween;
-        ++m_pos;
-    } else if (c == ',' || c == '(' || c <= 32) {
-        ++m_pos;
-    } else {
-        if (!NewArgument()) return;
-        m_wordLen = 0;
-        m_state = kWord;
+        return pos + 2;
     }
+    if (c == ',' || c == '(' || c <= 32) return pos + 1;
+    if (!NewArgument()) return pos;
+    m_wordLen = 0;
+    m_state = kWord;
+    return pos;
 }
 
-void CStatementParser::Quoted(unsigned char c) {
-    if (c == '"') {
-        m_text[m_pos - m_shift] = 0;
-        m_state = kBetweenArgs;
-        ++m_pos;
-    } else if (c == '\\') {
-        unsigned char next = (m_pos + 1 < m_length) ? static_cast<unsigned char>(m_text[m_pos + 1]) : 0;
-        if (next == '\\' || next == '"' || next == 'n') {
-            m_text[m_pos - m_shift] = (next == 'n') ? 13 : static_cast<char>(next);
-            ++m_shift;
-            m_pos += 2;
-            return;
-        }
-        m_name[m_nameLen] = 0;
-        std::string message =
-            "\\ has to be followed be \" to translate into a \" or \\ to translate into a \\: " +
-            std::string(m_name);
-        if (m_source) {
-            Drop(message.c_str());
-        } else {
-            m_ip.Print(message.c_str());
-            m_stop = true;
-        }
-    } else {
-        m_text[m_pos - m_shift] = static_cast<char>(c);
-        ++m_pos;
+inline int CStatementParser::Quoted(int pos) {
+    // Locals: the compiler must assume a store into the text may change any
+    // member it would otherwise keep in a register.
+    char* const text = m_text;
+    const int length = m_length, shift = m_shift;
+    for (; pos < length; ++pos) {
+        char c = text[pos];
+        if (c == '"' || c == '\\') break;
+        text[pos - shift] = c;
     }
+    if (pos >= m_length) return pos;
+    if (At(pos) == '"') {
+        m_text[pos - shift] = 0;
+        m_state = kBetweenArgs;
+        return pos + 1;
+    }
+    unsigned char next = (pos + 1 < m_length) ? At(pos + 1) : 0;
+    if (next == '\\' || next == '"' || next == 'n') {
+        m_text[pos - shift] = (next == 'n') ? 13 : static_cast<char>(next);
+        ++m_shift;
+        return pos + 2;
+    }
+    m_name[m_nameLen] = 0;
+    std::string message =
+        "\\ has to be followed be \" to translate into a \" or \\ to translate into a \\: " +
+        std::string(m_name);
+    if (m_source) {
+        Drop(message.c_str());
+    } else {
+        m_ip.Print(message.c_str());
+        m_stop = true;
+    }
+    return pos;
 }
 
-void CStatementParser::Number(unsigned char c) {
-    if (c == ',' || c == ' ' || c == ')') {
-        m_text[m_pos] = 0;
-        m_state = kBetweenArgs;
-        ++m_pos;
-    } else if (c == ';') {
-        // The ';' closes the statement: cut the number off and run it here.
-        m_text[m_pos] = 0;
-        m_state = kRun;
-    } else {
-        ++m_pos;  // letters, tabs and line breaks belong to the number
+inline int CStatementParser::Number(int pos) {
+    // Letters, tabs and line breaks belong to the number.
+    for (; pos < m_length; ++pos) {
+        unsigned char c = At(pos);
+        if (c == ',' || c == ' ' || c == ')') {
+            m_text[pos] = 0;
+            m_state = kBetweenArgs;
+            return pos + 1;
+        }
+        if (c == ';') {
+            // The ';' closes the statement: cut the number off and run it here.
+            m_text[pos] = 0;
+            m_state = kRun;
+            return pos;
+        }
     }
+    return pos;
 }
 
 // Substitutes the value of a variable for a word that names one.
@@ -281,28 +293,84 @@ void CStatementParser::EndWord() {
     std::memcpy(out, m_word, static_cast<size_t>(m_wordLen) + 1);
 }
 
-void CStatementParser::Word(unsigned char c) {
-    if (c == ',' || c == ')' || c == ' ' || c <= 13) {
-        EndWord();
-        m_state = kBetweenArgs;
-        ++m_pos;
-    } else if (c == ';') {
-        EndWord();
-        m_state = kRun;
-    } else if (m_wordLen >= kMaxCommandWord) {
-        m_args.arg[m_slot].Free();
-        Drop("an argument is longer than 256 characters");
-        ++m_pos;
-    } else {
+inline int CStatementParser::Word(int pos) {
+    const int length = m_length;
+    for (; pos < length; ++pos) {
+        unsigned char c = At(pos);
+        if (c == ',' || c == ')' || c == ' ' || c <= 13) {
+            EndWord();
+            m_state = kBetweenArgs;
+            return pos + 1;
+        }
+        if (c == ';') {
+            EndWord();
+            m_state = kRun;
+            return pos;
+        }
+        if (m_wordLen >= kMaxCommandWord) {
+            m_args.arg[m_slot].Free();
+            Drop("an argument is longer than 256 characters");
+            return pos + 1;
+        }
         m_word[m_wordLen++] = static_cast<char>(c);
-        ++m_pos;
     }
+    return pos;
 }
 
-void CStatementParser::RunState(unsigned char) {
+inline int CStatementParser::RunState(int pos) {
     RunStatement();
     m_state = kBetween;
-    ++m_pos;
+    return pos + 1;
+}
+
+bool CStatementParser::Run() {
+    if (m_source) {
+        m_lineStarts.push_back(0);
+        for (int i = 0; i < m_length; ++i)
+            if (m_text[i] == '\n') m_lineStarts.push_back(i + 1);
+    }
+    int pos = 0;
+    // One step of the current state at a time; the busy states take whole
+    // runs of characters in one step.
+    while (pos < m_length && !m_stop) {
+        switch (m_state) {
+            case kBetween:
+                pos = Between(pos);
+                break;
+            case kSlash:
+                pos = Slash(pos);
+                break;
+            case kComment:
+                pos = Comment(pos);
+                break;
+            case kCommentEnd:
+                pos = CommentEnd(pos);
+                break;
+            case kName:
+                pos = Name(pos);
+                break;
+            case kAfterName:
+                pos = AfterName(pos);
+                break;
+            case kBetweenArgs:
+                pos = BetweenArgs(pos);
+                break;
+            case kQuoted:
+                pos = Quoted(pos);
+                break;
+            case kNumber:
+                pos = Number(pos);
+                break;
+            case kWord:
+                pos = Word(pos);
+                break;
+            default:
+                pos = RunState(pos);
+                break;
+        }
+    }
+    if (!m_stop) Finish();
+    return m_ran;
 }
 
 void CStatementParser::RunStatement() {
