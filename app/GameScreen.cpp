@@ -6,8 +6,10 @@
 #include "app/GameView.h"
 #include "core/SysUtil.h"
 #include "e3d/Engine.h"
+#include "e3d/Material.h"
 #include "e3d/Surface.h"
 #include "e3d/SurfaceList.h"
+#include "e3d/Texture.h"
 #include "platform/display/Display.h"
 
 CGameScreen::CGameScreen(CGame* game, CGameView* view, CDisplayWindow* window)
@@ -70,8 +72,37 @@ bool CGameScreen::Open() {
             ok = OpenWindowed();
         }
     }
-    if (ok) m_window = m_mainWindow;
+    if (ok) {
+        m_window = m_mainWindow;
+        CreateDefaults();
+    }
     return ok;
+}
+
+namespace {
+
+// "!None": an 8 x 8 texture with no image to load; its surfaces are made
+// white again whenever textures reload.
+class CNoImageTexture : public CE3DTexture {
+public:
+    explicit CNoImageTexture(CE3DScreen* screen) : CE3DTexture(screen) {}
+    bool LoadImage() override {
+        CreateSurfaces(8, 8, SSurfacePixelFormat::Xrgb8888());
+        if (CSoftSurface* s = Staging()) s->ColorFill(nullptr, 0xFFFFFF);
+        return FillFromStaging();
+    }
+    const char* TextureName() const override { return "!None"; }
+};
+
+}  // namespace
+
+void CGameScreen::CreateDefaults() {
+    if (!m_gameDefaultMaterial) m_gameDefaultMaterial = new CE3DMaterial(this, "!Default");
+    if (!m_gameDefaultTexture) {
+        m_gameDefaultTexture = new CNoImageTexture(this);
+        m_gameDefaultTexture->LoadImage();
+        m_defaultTexture = m_gameDefaultTexture;
+    }
 }
 
 bool CGameScreen::ApplyDisplayMode() {

@@ -18,6 +18,8 @@
 class CGame;
 class CGameView;
 class CDisplayWindow;
+class CE3DMaterial;
+class CE3DTexture;
 
 constexpr uint32_t kGameScreenNodeType = 0x102;
 
@@ -44,8 +46,14 @@ public:
     uint32_t m_reserved3[2] = {0, 0};
     uint32_t m_reserved4 = 0;
     uint16_t m_projectId = 0;  // the id set new game textures take: 1 once constructed
+    // The game's default material "!Default" (a missing material resolves to
+    // it) and default texture "!None" (also the engine screen's), made once
+    // the display is first open; the screen's registries own them.
+    CE3DMaterial* m_gameDefaultMaterial = nullptr;
+    CE3DTexture* m_gameDefaultTexture = nullptr;
 
 private:
     void PlaceWindowed();
     bool OpenWindowed();
+    void CreateDefaults();
 };

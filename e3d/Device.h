@@ -66,6 +66,9 @@ public:
     ID3DDevice* m_device = nullptr;
     D3DDEVICEDESC7 m_workingCaps;
     std::vector<DDPIXELFORMAT> m_textureFormats;
+    // The render-state block whose lighting material the device has now
+    // (cleared when that block goes).
+    const void* m_lastLightingStates = nullptr;
 
 private:
     bool FillCache();

@@ -7,6 +7,7 @@
 
 #include "e3d/Node.h"
 #include "e3d/Screen.h"
+#include "e3d/ShapeBlock.h"
 #include "e3d/Timer.h"
 #include "platform/d3d/Direct3D.h"
 
@@ -56,6 +57,10 @@ CE3DEngine::CE3DEngine() {
     m_keyBuffer = new float[kE3DSortScratch];
     m_orderBuffer = new uint16_t[kE3DSortScratch];
     m_indexBuffer = new uint16_t[kE3DSortScratch];
+    // The default block: three vertices, one face, no shape.
+    m_defaultShapeBlock = new CE3DShapeBlock(nullptr);
+    m_defaultShapeBlock->m_vertexCount = 3;
+    m_defaultShapeBlock->AllocIndices(1, 3);
 }
 
 CE3DEngine::~CE3DEngine() {
@@ -76,6 +81,8 @@ CE3DEngine::~CE3DEngine() {
     delete[] m_indexBuffer;
     while (m_reservedList) delete m_reservedList;
     delete m_timer;
+    delete m_defaultShapeBlock;
+    m_defaultShapeBlock = nullptr;
 }
 
 void CE3DEngine::AddMode(SDirectDrawDesc* driver, const DDSURFACEDESC2& mode) {

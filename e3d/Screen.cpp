@@ -7,8 +7,10 @@
 #include "e3d/Device.h"
 #include "e3d/Engine.h"
 #include "e3d/Font.h"
+#include "e3d/Material.h"
 #include "e3d/Surface.h"
 #include "e3d/SurfaceList.h"
+#include "e3d/Texture.h"
 #include "platform/display/Display.h"
 
 bool g_E3DScreenRestyling = false;
@@ -98,6 +100,7 @@ void CE3DScreen::RecreateDirectDraw(SDirectDrawDesc* driver) {
 CE3DScreen::~CE3DScreen() {
     while (m_fonts) delete m_fonts;
     m_fontCount = 0;
+    while (m_materials) delete m_materials;
     while (m_deviceCount > 0) delete m_devices[m_deviceCount - 1];
     delete[] m_devices;
     m_devices = nullptr;
@@ -214,8 +217,11 @@ void CE3DScreen::RestoreSurfaces() {
 void CE3DScreen::ReloadTextures() {
     m_texturesReloaded = true;
     if (g_hooks.progressSetText) g_hooks.progressSetText("Textures", "Initializing", m_textureCount);
-    // Textures join the list when the texture code creates them; each reloads
-    // its own contents and is named in the progress as it goes.
+    for (CE3DTexture* t = m_textures; t; t = t->m_nextTexture) {
+        t->LoadImage();
+        const char* name = t->TextureName();
+        if (g_hooks.progressStep) g_hooks.progressStep(name ? name : "Unnamed texture");
+    }
 }
 
 void CE3DScreen::ReloadAll() {

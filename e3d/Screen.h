@@ -60,8 +60,24 @@ public:
     // desktop coordinates when windowed, (0, 0) in full screen.
     void Present(int* pointX = nullptr, int* pointY = nullptr);
     void RestoreSurfaces();
+    // Every texture loads its image again (after a display change), with a
+    // progress step per texture.
     void ReloadTextures();
     void ReloadAll();
+
+    // ---- materials and textures (e3d/ScreenLookups.cpp) ----
+    // The first material whose name equals the text, without regard to case
+    // (a material without a name compares as the empty text); null: none.
+    CE3DMaterial* FindMaterialByName(const char* name) const;
+    // The first material with the id pair whose first flag byte is clear;
+    // otherwise the default material.
+    CE3DMaterial* FindMaterial(uint32_t projectId, uint32_t materialId) const;
+    // The first texture with the id pair whose skip byte is clear; otherwise
+    // the default texture.
+    CE3DTexture* FindTexture(uint32_t projectId, uint32_t textureId) const;
+    // Every material looks its stages' textures up again.
+    void RefreshMaterials();
+    // ---- end of materials and textures ----
 
     // The steps of the ladders.
     bool CreateWindowedSurfaces(CDisplayWindow* window, int width, int height, bool systemMemory);

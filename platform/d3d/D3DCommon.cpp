@@ -217,7 +217,8 @@ D3DDEVICEDESC7 D3D_StandardDeviceDesc(bool hardware, bool transformAndLight) {
     p.dwDestBlendCaps = 0x1fff;
     p.dwAlphaCmpCaps = 0xff;
     p.dwShadeCaps = 0x8 | 0x2000 | 0x200 | 0x80000 | 0x40000 | 0x1000 | 0x4000;
-    p.dwTextureCaps = 0x1 | 0x2 | 0x4 | 0x20 | 0x40;  // perspective, pow2, alpha, transparency, border
+    p.dwTextureCaps = D3DPTEXTURECAPS_PERSPECTIVE | D3DPTEXTURECAPS_POW2 | D3DPTEXTURECAPS_ALPHA |
+                      D3DPTEXTURECAPS_TRANSPARENCY | D3DPTEXTURECAPS_BORDER;  // not square-only
     p.dwTextureFilterCaps =
         D3DPTFILTERCAPS_NEAREST | D3DPTFILTERCAPS_LINEAR | D3DPTFILTERCAPS_MIPNEAREST |
         D3DPTFILTERCAPS_MIPLINEAR | D3DPTFILTERCAPS_LINEARMIPNEAREST | D3DPTFILTERCAPS_LINEARMIPLINEAR |

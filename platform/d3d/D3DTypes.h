@@ -299,6 +299,16 @@ enum : uint32_t {
     D3DPTFILTERCAPS_MAGFANISOTROPIC = 0x4000000,
 };
 
+// Texture capability bits of a primitive's caps.
+enum : uint32_t {
+    D3DPTEXTURECAPS_PERSPECTIVE = 0x1,
+    D3DPTEXTURECAPS_POW2 = 0x2,
+    D3DPTEXTURECAPS_ALPHA = 0x4,
+    D3DPTEXTURECAPS_TRANSPARENCY = 0x8,
+    D3DPTEXTURECAPS_BORDER = 0x10,
+    D3DPTEXTURECAPS_SQUAREONLY = 0x20,
+    D3DPTEXTURECAPS_TEXREPEATNOTSCALEDBYSIZE = 0x40,
+};
 // DirectDraw surface and pixel-format bits.
 enum : uint32_t {
     DDSD_CAPS = 0x1,

@@ -1,0 +1,244 @@
+// Shape blocks: their life in the shape's list, the stored record, buffers
+// and centre.
+#include "e3d/ShapeBlock.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "core/LittleEndian.h"
+#include "core/Math.h"
+#include "core/VFSFile.h"
+#include "e3d/Engine.h"
+#include "e3d/RecordBytes.h"
+#include "e3d/RecordReader.h"
+#include "e3d/Screen.h"
+#include "e3d/Shape.h"
+#include "platform/d3d/Direct3D.h"
+
+CE3DShapeBlock::CE3DShapeBlock(CE3DShape* shape) : m_shape(shape) {
+    if (!shape) return;
+    m_screen = shape->Screen();
+    m_next = shape->m_blocks;
+    if (m_next) m_next->m_prev = this;
+    shape->m_blocks = this;
+}
+
+CE3DShapeBlock::~CE3DShapeBlock() {
+    if (m_shape) {
+        if (m_prev)
+            m_prev->m_next = m_next;
+        else if (m_shape->m_blocks == this)
+            m_shape->m_blocks = m_next;
+        if (m_next) m_next->m_prev = m_prev;
+    }
+}
+
+void CE3DShapeBlock::Clear() {
+    m_positions.clear();
+    m_positionNames.clear();
+    m_colors.clear();
+    m_texCoords.clear();
+    m_byteChannels.clear();
+    m_indices.clear();
+    m_scratch.clear();
+    m_model.clear();
+    m_faceCount = m_perFace = 0;
+    m_vertexCount = 0;
+}
+
+void CE3DShapeBlock::AllocIndices(uint32_t faces, uint32_t perFace) {
+    m_faceCount = faces;
+    m_perFace = perFace;
+    m_indices.assign(size_t(faces) * perFace, 0);
+}
+
+void CE3DShapeBlock::AllocBuffers(uint32_t flags) {
+    m_flags = flags;
+    m_modelFormat = (flags & 0x340) | D3DFVF_XYZ | D3DFVF_NORMAL;
+    m_modelStride = D3D_VertexSize(m_modelFormat);
+    m_modelAfterPos = m_modelStride - 12;
+    m_model.assign(size_t(m_vertexCount) * m_modelStride, 0);
+    const uint32_t scratchFormat = flags | D3DFVF_XYZRHW | D3DFVF_DIFFUSE;
+    m_scratchStride = D3D_VertexSize(scratchFormat);
+    m_scratchAfterPos = m_scratchStride - 12;
+    uint32_t capacity = m_vertexCount;
+    if (IndexCount() > capacity) capacity = IndexCount();
+    m_scratch.assign(size_t(capacity) * m_scratchStride, 0);
+}
+
+void CE3DShapeBlock::ComputeCentre() {
+    double sum[3] = {0, 0, 0};
+    uint64_t n = 0;
+    for (const auto& set : m_positions)
+        for (uint32_t v = 0; v < m_vertexCount; ++v) {
+            for (int k = 0; k < 3; ++k) sum[k] += set[size_t(v) * 6 + k];
+            ++n;
+        }
+    // An empty block keeps its centre at 0 and its stored radius.
+    if (n == 0) {
+        m_centre[0] = m_centre[1] = m_centre[2] = 0.0f;
+        return;
+    }
+    for (int k = 0; k < 3; ++k) m_centre[k] = float(sum[k] / double(n));
+    float r = m_radius;
+    for (const auto& set : m_positions)
+        for (uint32_t v = 0; v < m_vertexCount; ++v) {
+            float dx = set[size_t(v) * 6] - m_centre[0];
+            float dy = set[size_t(v) * 6 + 1] - m_centre[1];
+            float dz = set[size_t(v) * 6 + 2] - m_centre[2];
+            float d = Math_Sqrt(dx * dx + dy * dy + dz * dz);
+            if (d > r) r = d;
+        }
+    m_radius = r;
+}
+
+namespace {
+
+void PutString(std::vector<uint8_t>& o, const CStrBuf& s) {
+    uint32_t n = uint32_t(s.GetLength());
+    if (n > 0xFFFF) n = 0xFFFF;
+    Rec_PutU16(o, uint16_t(n));
+    Rec_PutBytes(o, s.GetText(), n);
+}
+
+}  // namespace
+
+void CE3DShapeBlock::Serialize(std::vector<uint8_t>& o) const {
+    Rec_PutU32(o, m_flags);
+    Rec_PutU16(o, m_materialProject);
+    Rec_PutU32(o, m_materialId);
+    PutString(o, m_name);
+    Rec_PutU32(o, m_carriedWord);
+    Rec_PutFloats(o, m_carriedVec[0], 3);
+    Rec_PutFloats(o, m_carriedVec[1], 3);
+    Rec_PutFloats(o, m_carriedPair[0], 2);
+    Rec_PutFloats(o, m_carriedPair[1], 2);
+    Rec_PutFloats(o, m_centre, 3);
+    Rec_PutFloats(o, &m_radius, 1);
+    Rec_PutU32(o, m_vertexCount);
+    Rec_PutU32(o, PositionSets());
+    Rec_PutU32(o, ColorSets());
+    Rec_PutU32(o, TexSets());
+    for (size_t i = 0; i < m_positions.size(); ++i) {
+        Rec_PutFloats(o, m_positions[i].data(), size_t(m_vertexCount) * 6);
+        PutString(o, i < m_positionNames.size() ? m_positionNames[i] : CStrBuf());
+    }
+    for (const auto& c : m_colors) Rec_PutBytes(o, c.data(), size_t(m_vertexCount) * 4);
+    for (const auto& t : m_texCoords) Rec_PutFloats(o, t.data(), size_t(m_vertexCount) * 2);
+    const SE3DAnimState& a = m_anim;
+    Rec_PutU32(o, uint32_t(a.curPos));
+    Rec_PutU32(o, uint32_t(a.curColor));
+    for (int s = 0; s < 3; ++s) Rec_PutU32(o, uint32_t(a.curTex[s]));
+    Rec_PutU32(o, uint32_t(a.nextPos));
+    Rec_PutU32(o, uint32_t(a.nextColor));
+    for (int s = 0; s < 3; ++s) Rec_PutU32(o, uint32_t(a.nextTex[s]));
+    Rec_PutFloats(o, &a.fracPos, 1);
+    Rec_PutFloats(o, &a.fracColor, 1);
+    Rec_PutFloats(o, a.fracTex, 3);
+    Rec_PutBytes(o, a.envMap, 3);
+    Rec_PutU32(o, m_perFace);
+    Rec_PutU32(o, m_faceCount);
+    for (uint16_t i : m_indices) Rec_PutU16(o, i);
+    Rec_PutU32(o, uint32_t(m_byteChannels.size()));
+    for (const auto& b : m_byteChannels) Rec_PutBytes(o, b.data(), m_vertexCount);
+}
+
+bool CE3DShapeBlock::Save(CVFSFile& file) const {
+    std::vector<uint8_t> bytes;
+    Serialize(bytes);
+    return file.Write(bytes.data(), uint32_t(bytes.size())) == bytes.size();
+}
+
+bool CE3DShapeBlock::Load(CVFSFile& file, int version) {
+    Clear();
+    if (version < kE3DBlockFirstVersion) return true;
+    CE3DRecordReader in(file);
+    uint32_t flags = in.U32();
+    uint16_t matProject = in.U16();
+    uint32_t matId = in.U32();
+    CStrBuf name;
+    in.String(name);
+    uint32_t carriedWord = in.U32();
+    float carriedVec[2][3], carriedPair[2][2], centre[3];
+    in.Floats(carriedVec[0], 6);
+    in.Floats(carriedPair[0], 4);
+    in.Floats(centre, 3);
+    float radius = in.F32();
+    const uint32_t V = in.U32(), P = in.U32(), Q = in.U32(), T = in.U32();
+    auto refuse = [&]() {
+        Clear();
+        E3DTrace(m_screen ? m_screen->m_engine : nullptr, "Bad shape block record", "CE3DShapeBlock::Load");
+        return false;
+    };
+    if (!in.Ok() || V > kE3DBlockMaxVertices) return refuse();
+    // Each set needs its bytes in the file before anything is allocated.
+    const uint64_t posBytes = uint64_t(V) * 24, colBytes = uint64_t(V) * 4, texBytes = uint64_t(V) * 8;
+    if (!in.Has(uint64_t(P) * (posBytes + 2) + uint64_t(Q) * colBytes + uint64_t(T) * texBytes))
+        return refuse();
+
+    std::vector<std::vector<float>> positions(P);
+    std::vector<CStrBuf> names(P);
+    for (uint32_t i = 0; i < P && in.Ok(); ++i) {
+        positions[i].resize(size_t(V) * 6);
+        in.Bytes(positions[i].data(), posBytes);
+        in.String(names[i], kE3DBlockMaxSetName);
+    }
+    std::vector<std::vector<uint32_t>> colors(in.Ok() ? Q : 0);
+    for (auto& c : colors) {
+        c.resize(V);
+        in.Bytes(c.data(), colBytes);
+    }
+    std::vector<std::vector<float>> texCoords(in.Ok() ? T : 0);
+    for (auto& t : texCoords) {
+        t.resize(size_t(V) * 2);
+        in.Bytes(t.data(), texBytes);
+    }
+    SE3DAnimState a;
+    a.curPos = in.S32();
+    a.curColor = in.S32();
+    for (int s = 0; s < 3; ++s) a.curTex[s] = in.S32();
+    a.nextPos = in.S32();
+    a.nextColor = in.S32();
+    for (int s = 0; s < 3; ++s) a.nextTex[s] = in.S32();
+    a.fracPos = in.F32();
+    a.fracColor = in.F32();
+    in.Floats(a.fracTex, 3);
+    in.Bytes(a.envMap, 3);
+    const uint32_t K = in.U32(), N = in.U32();
+    if (!in.Ok() || K > 3 || (K == 0 && N != 0) || !in.Has(uint64_t(N) * K * 2)) return refuse();
+    std::vector<uint16_t> indices(size_t(N) * K);
+    in.Bytes(indices.data(), uint64_t(indices.size()) * 2);
+    for (uint16_t i : indices)
+        if (i >= V) return refuse();
+    const uint32_t B = in.U32();
+    if (!in.Ok() || !in.Has(uint64_t(B) * V)) return refuse();
+    std::vector<std::vector<uint8_t>> channels(B);
+    for (auto& b : channels) {
+        b.resize(V);
+        in.Bytes(b.data(), V);
+    }
+    if (!in.Ok()) return refuse();
+
+    m_materialProject = matProject;
+    m_materialId = matId;
+    m_material = m_screen ? m_screen->FindMaterial(matProject, matId) : nullptr;
+    m_name = name;
+    m_carriedWord = carriedWord;
+    std::memcpy(m_carriedVec, carriedVec, sizeof m_carriedVec);
+    std::memcpy(m_carriedPair, carriedPair, sizeof m_carriedPair);
+    std::memcpy(m_centre, centre, sizeof m_centre);
+    m_radius = radius;
+    m_vertexCount = V;
+    m_positions = std::move(positions);
+    m_positionNames = std::move(names);
+    m_colors = std::move(colors);
+    m_texCoords = std::move(texCoords);
+    m_anim = a;
+    m_perFace = K;
+    m_faceCount = N;
+    m_indices = std::move(indices);
+    m_byteChannels = std::move(channels);
+    AllocBuffers(flags & 0x3c0);
+    ComputeCentre();
+    return true;
+}
