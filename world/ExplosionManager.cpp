@@ -1,3 +1,5 @@
+#include "core/Determinism.h"
+
 #include "world/ExplosionManager.h"
 
 CExplosionManager::CExplosionManager(CGameHost* game) : m_game(game) {}

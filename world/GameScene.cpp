@@ -1,3 +1,5 @@
+#include "core/Determinism.h"
+
 #include "world/GameScene.h"
 
 CGameScene::CGameScene(CGameHost* game) : m_game(game) {}

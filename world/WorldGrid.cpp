@@ -1,3 +1,5 @@
+#include "core/Determinism.h"
+
 #include "world/WorldGrid.h"
 
 #include <algorithm>

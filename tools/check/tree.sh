@@ -2,6 +2,7 @@
 # Checks of the source tree that the compiler does not make:
 #  - every C++ source is formatted by the project's .clang-format;
 #  - no library includes a header of a layer above it;
+#  - every source of world/ includes the lockstep guard first;
 #  - no library links itself, a library of a layer above it, or one twice
 #    (the layers are a strict order, so the links then form no cycle).
 # Run by the test command (CTest test "tree_check"); exits non-zero with the
@@ -47,6 +48,17 @@ for dir in "${!allowed[@]}"; do
     fi
   done < <(git grep --untracked -n -o -E '#include "[A-Za-z0-9_]+/[^"]*"' -- "$dir" ':!*_main.cpp' |
            sed -E 's/#include "([^"]*)"/\1/')
+done
+
+# The lockstep guard: every source of the simulation's own folder includes
+# core/Determinism.h before anything else.
+for file in $(git ls-files --cached --others --exclude-standard -- 'world/*.cpp'); do
+  [ -f "$file" ] || continue
+  first=$(grep -m1 -E '^\s*#\s*include' "$file")
+  if [ "$first" != '#include "core/Determinism.h"' ]; then
+    echo "lockstep: $file does not include core/Determinism.h first"
+    status=1
+  fi
 done
 
 # Links. Each library's dependencies are declared once, as
