@@ -9,8 +9,10 @@
 #include "core/VFSFile.h"
 #include "e3d/Device.h"
 #include "e3d/Engine.h"
+#include "e3d/Frame.h"
 #include "e3d/Screen.h"
 #include "e3d/Texture.h"
+#include "e3d/VertexList.h"
 
 namespace {
 
@@ -389,4 +391,25 @@ void CE3DMaterial::RefreshTextures() {
                     s->m_textureId = s->m_texture->m_textureId;
                 }
             }
+}
+
+void CE3DMaterial::DrawQueued(CE3DDevice* device, int level, bool sceneLights, const SE3DPassLimits& limits) {
+    CE3DVertexList* queues[2] = {m_triangleQueue, m_otherQueue};
+    m_triangleQueue = m_otherQueue = nullptr;
+    if (!device || !device->m_device || (!queues[0] && !queues[1])) return;
+    if (level < 1) level = 1;
+    if (level > 3) level = 3;
+    while (level > 1 && !m_passHead[level - 1]) --level;
+    device->SetRenderState(D3DRENDERSTATE_CULLMODE, m_twoSided ? D3DCULL_NONE : D3DCULL_CCW);
+    device->SetRenderState(D3DRENDERSTATE_LIGHTING, sceneLights && m_lit ? 1 : 0);
+    for (CE3DMaterialPass* p = m_passHead[level - 1]; p; p = p->m_next) {
+        p->Apply(device, limits);
+        for (CE3DVertexList* q : queues)
+            for (CE3DVertexList* l = q; l; l = l->m_nextQueued) {
+                if (!l->m_vertexCount || !l->m_drawIndices || !l->Indices()) continue;
+                if (l->m_owner) device->m_device->SetTransform(D3DTRANSFORMSTATE_WORLD, l->m_owner->m_render);
+                device->m_device->DrawIndexedPrimitive(l->m_primitive, l->m_format, l->Vertices(),
+                                                       l->m_vertexCount, l->Indices(), l->m_drawIndices, 0);
+            }
+    }
 }

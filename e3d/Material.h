@@ -195,6 +195,12 @@ public:
     CE3DMaterialPass* Passes(int stages) const { return m_passHead[stages - 1]; }
     CE3DMaterialPass* AddPass(int stages);
     int PassCount(int stages) const;
+    // Draws the vertex lists queued on the material with each pass of the
+    // list for the device's stage level (the nearest smaller level that has
+    // passes), each with its owner's render matrix as the world transform,
+    // and empties the queues. Two-sided materials are drawn without culling;
+    // lighting is on when the scene lights and the material is lit.
+    void DrawQueued(CE3DDevice* device, int stageLevel, bool sceneLights, const SE3DPassLimits& limits);
 
     uint32_t m_nodeType = 13;
     CE3DScreen* m_screen;
