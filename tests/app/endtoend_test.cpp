@@ -5,27 +5,20 @@
 // starts an X server of its own (Xvfb), so that no other window takes the
 // keyboard focus meanwhile; without Xvfb, xdotool or ImageMagick's import it
 // is skipped.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <mutex>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "tests/support/Installation.h"
+#include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
-
-extern char** environ;
 
 namespace {
 
@@ -35,124 +28,27 @@ std::string g_display;  // ":N" of the test's own X server
 
 std::string Shell(const std::string& command) {
     std::string out;
-    std::string line = g_display.empty() ? command : "DISPLAY=" + g_display + " " + command;
-    if (FILE* p = popen(line.c_str(), "r")) {
-        char buf[512];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-        pclose(p);
-    }
+    Test_RunShell(g_display.empty() ? command : "DISPLAY=" + g_display + " " + command, &out, false);
     return out;
 }
 
 bool OnPath(const char* tool) {
-    return !Shell(std::string("command -v ") + tool + " 2>/dev/null").empty();
+    return !Shell(std::string("command -v ") + tool).empty();
 }
 
-class CGameProcess {
-public:
-    // Runs the game of the installation in folder, with a home of its own there.
-    bool Start(const std::string& folder) {
-        std::string system = folder + "/System";
-        int fds[2];
-        if (pipe(fds) != 0) return false;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-        std::vector<std::string> env;
-        for (char** e = environ; *e; ++e) env.push_back(*e);
-        for (auto it = env.begin(); it != env.end();) {
-            bool replaced = false;
-            for (const char* name : {"DISPLAY=", "HOME=", "XDG_CONFIG_HOME=", "XDG_DATA_HOME="})
-                replaced = replaced || it->rfind(name, 0) == 0;
-            it = replaced ? env.erase(it) : it + 1;
-        }
-        env.push_back("DISPLAY=" + g_display);
-        env.push_back("LIBGL_ALWAYS_SOFTWARE=1");
-        env.push_back("SDL_AUDIODRIVER=dummy");
-        env.push_back("HOME=" + folder + "/home");
-        env.push_back("XDG_CONFIG_HOME=" + folder + "/home/config");
-        env.push_back("XDG_DATA_HOME=" + folder + "/home/data");
-        std::vector<char*> envp;
-        for (std::string& s : env) envp.push_back(s.data());
-        envp.push_back(nullptr);
-        std::string program = system + "/Tessarak";
-        char* argv[] = {program.data(), nullptr};
-        // The game runs from its System folder.
-        std::string cwd = Shell("pwd");
-        if (chdir(system.c_str()) != 0) return false;
-        int rc = posix_spawn(&m_pid, program.c_str(), &actions, nullptr, argv, envp.data());
-        if (!cwd.empty()) cwd.pop_back();
-        if (chdir(cwd.c_str()) != 0) std::perror("chdir");
-        posix_spawn_file_actions_destroy(&actions);
-        close(fds[1]);
-        if (rc != 0) {
-            close(fds[0]);
-            return false;
-        }
-        m_reader = std::thread([this, fd = fds[0]] {
-            char buf[4096];
-            ssize_t n;
-            while ((n = read(fd, buf, sizeof buf)) > 0) {
-                std::lock_guard<std::mutex> lock(m_mutex);
-                m_output.append(buf, n);
-            }
-            close(fd);
-        });
-        return true;
-    }
-    ~CGameProcess() {
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
-            int status;
-            for (int i = 0; i < 50 && waitpid(m_pid, &status, WNOHANG) == 0; ++i)
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            if (waitpid(m_pid, &status, WNOHANG) == 0) {
-                kill(m_pid, SIGKILL);
-                waitpid(m_pid, &status, 0);
-            }
-        }
-        if (m_reader.joinable()) m_reader.join();
-    }
-    // Waits for a whole output line (or, with partial, a line holding the
-    // text); false after the timeout.
-    bool WaitForLine(const std::string& text, double seconds, bool partial = false) {
-        auto end = Clock::now() + std::chrono::duration<double>(seconds);
-        while (Clock::now() < end) {
-            if (HasLine(text, partial)) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return false;
-    }
-    bool HasLine(const std::string& text, bool partial) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        std::istringstream in(m_output);
-        std::string line;
-        while (std::getline(in, line))
-            if (partial ? line.find(text) != std::string::npos : line == text) return true;
-        return false;
-    }
-    int CountLines(const std::string& text) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        std::istringstream in(m_output);
-        std::string line;
-        int n = 0;
-        while (std::getline(in, line)) n += line == text;
-        return n;
-    }
-    std::string Output() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_output;
-    }
-
-private:
-    pid_t m_pid = -1;
-    std::thread m_reader;
-    std::mutex m_mutex;
-    std::string m_output;
-};
+// Runs the game of the installation in folder, with a home of its own there.
+bool StartGame(CTestProcess& game, const std::string& folder) {
+    SProcessOptions options;
+    options.program = folder + "/System/Tessarak";
+    options.workDir = folder + "/System";
+    options.env = {{"DISPLAY", g_display},
+                   {"LIBGL_ALWAYS_SOFTWARE", "1"},
+                   {"SDL_AUDIODRIVER", "dummy"},
+                   {"HOME", folder + "/home"},
+                   {"XDG_CONFIG_HOME", folder + "/home/config"},
+                   {"XDG_DATA_HOME", folder + "/home/data"}};
+    return game.Start(options);
+}
 
 // An X server for this test alone; it writes its display number to the
 // descriptor given with -displayfd once it accepts clients.
@@ -170,56 +66,33 @@ public:
         return false;
     }
     ~CXServer() {
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
-            int status;
-            waitpid(m_pid, &status, 0);
-        }
+        m_server.Stop();
         g_display.clear();
     }
 
 private:
     bool StartOn(const char* display) {
-        int fds[2];
-        if (pipe(fds) != 0) return false;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        // Closed first: the read end may itself be descriptor 3.
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
-        int devnull = open("/dev/null", O_WRONLY);
-        posix_spawn_file_actions_adddup2(&actions, devnull, 2);
-        std::vector<std::string> args = {"Xvfb"};
-        if (display) args.push_back(display);
+        SProcessOptions options;
+        options.program = "Xvfb";
+        if (display) options.args.push_back(display);
         for (const char* a : {"-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"})
-            args.push_back(a);
-        std::vector<char*> argv;
-        for (std::string& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        int rc = posix_spawnp(&m_pid, "Xvfb", &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        close(fds[1]);
-        close(devnull);
-        if (rc != 0) {
-            m_pid = -1;
-            close(fds[0]);
-            return false;
-        }
+            options.args.push_back(a);
+        options.outputFd = 3;
+        if (!m_server.Start(options)) return false;
         std::string number;
-        char c;
-        while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-        close(fds[0]);
+        if (m_server.WaitForOutput("\n", 30)) {
+            number = m_server.Output();
+            number.resize(number.find('\n'));
+        }
         if (number.empty()) {
-            int status;
-            waitpid(m_pid, &status, 0);
-            m_pid = -1;
+            m_server.Stop();
             return false;
         }
         g_display = ":" + number;
         return true;
     }
 
-    pid_t m_pid = -1;
+    CTestProcess m_server;
 };
 
 struct SShot {
@@ -275,8 +148,8 @@ TEST(EndToEnd, ConsoleKeysMouseAndModeChange) {
 
     CXServer x;
     ASSERT_TRUE(x.Start());
-    CGameProcess game;
-    ASSERT_TRUE(game.Start(installation.Path()));
+    CTestProcess game;
+    ASSERT_TRUE(StartGame(game, installation.Path()));
     ASSERT_TRUE(game.WaitForLine("Tessarak is ready.", 60)) << game.Output();
     std::string window = Shell("timeout 30 xdotool search --sync --name '^Tessarak$' | head -1");
     ASSERT_FALSE(window.empty());
@@ -307,7 +180,7 @@ TEST(EndToEnd, ConsoleKeysMouseAndModeChange) {
     Shell("xdotool key Return");
     ASSERT_TRUE(game.WaitForLine("e2e-ok", 10)) << game.Output();
     double ms = std::chrono::duration<double, std::milli>(Clock::now() - sent).count();
-    std::printf("Return to command output: %.0f ms (xdotool and 20 ms polling included)\n", ms);
+    std::printf("Return to command output: %.0f ms (xdotool included)\n", ms);
     EXPECT_TRUE(game.HasLine("echo(\"e2e-ok\")", true)) << game.Output();
 
     // The line that ran is the newest of the edit history: Up brings it back.

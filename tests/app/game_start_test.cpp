@@ -1,23 +1,14 @@
 // Starts the real game program in a temporary installation and reads what
 // it did from its standard output, its exit code and the files it wrote.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "tests/support/Installation.h"
+#include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
 #include "tools/lib/PackWriter.h"
 
@@ -37,61 +28,24 @@ public:
         std::string out;
     };
 
-    // Runs the game from its System folder; onStarted (when given) runs once
-    // the output shows the line, with the game's process id.
-    SRun Run(const std::vector<std::string>& args, int timeoutSeconds, const char* waitFor = nullptr,
-             const std::function<void(pid_t)>& onStarted = nullptr) {
+    // Runs the game from its System folder to its end (killed after the time).
+    SRun Run(const std::vector<std::string>& args, int timeoutSeconds) {
+        SProcessOptions options;
+        options.program = "./Tessarak";
+        options.args = args;
+        options.workDir = dir.File("System");
+        options.env = {{"XDG_CONFIG_HOME", dir.File("home/config")},
+                       {"XDG_DATA_HOME", dir.File("home/data")},
+                       {"HOME", dir.File("home")},
+                       {"SDL_AUDIODRIVER", "dummy"},
+                       {"TESSARAK_HEADLESS_DIALOGS", "1"}};
+        if (!std::getenv("DISPLAY")) options.env.push_back({"SDL_VIDEODRIVER", "offscreen"});
+        options.env.insert(options.env.end(), env.begin(), env.end());
         SRun run;
-        int fds[2];
-        if (pipe(fds) != 0) return run;
-        pid_t pid = fork();
-        if (pid == 0) {
-            dup2(fds[1], 1);
-            dup2(fds[1], 2);
-            close(fds[0]);
-            close(fds[1]);
-            if (chdir(dir.File("System").c_str()) != 0) _exit(126);
-            setenv("XDG_CONFIG_HOME", dir.File("home/config").c_str(), 1);
-            setenv("XDG_DATA_HOME", dir.File("home/data").c_str(), 1);
-            setenv("HOME", dir.File("home").c_str(), 1);
-            setenv("SDL_AUDIODRIVER", "dummy", 1);
-            setenv("TESSARAK_HEADLESS_DIALOGS", "1", 1);
-            if (!std::getenv("DISPLAY")) setenv("SDL_VIDEODRIVER", "offscreen", 1);
-            for (const auto& e : env) setenv(e.first.c_str(), e.second.c_str(), 1);
-            std::vector<char*> argv;
-            argv.push_back(const_cast<char*>("./Tessarak"));
-            for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            execv("./Tessarak", argv.data());
-            _exit(127);
-        }
-        close(fds[1]);
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
-        bool started = false;
-        for (;;) {
-            int left = (int)std::chrono::duration_cast<std::chrono::milliseconds>(
-                           deadline - std::chrono::steady_clock::now())
-                           .count();
-            if (left <= 0) {
-                run.timedOut = true;
-                kill(pid, SIGKILL);
-                break;
-            }
-            pollfd p{fds[0], POLLIN, 0};
-            if (poll(&p, 1, left) <= 0) continue;
-            char buf[4096];
-            ssize_t n = read(fds[0], buf, sizeof buf);
-            if (n <= 0) break;
-            run.out.append(buf, (size_t)n);
-            if (waitFor && onStarted && !started && run.out.find(waitFor) != std::string::npos) {
-                started = true;
-                onStarted(pid);
-            }
-        }
-        close(fds[0]);
-        int status = 0;
-        waitpid(pid, &status, 0);
-        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        CTestProcess game;
+        if (!game.Start(options)) return run;
+        run.exitCode = game.Wait(timeoutSeconds, &run.timedOut);
+        run.out = game.Output();
         return run;
     }
 
