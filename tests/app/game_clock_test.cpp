@@ -130,3 +130,44 @@ TEST_F(GameClockTest, PrintsResolutionAndStopwatch) {
     EXPECT_EQ(printed.lines[0], "Timer resulotion 1000.000000 MHz");
     EXPECT_EQ(printed.lines[1], "load : 500000000 (0.500000 s) (500.000000 ms) (500000.000000 \xB5s)");
 }
+
+namespace {
+// A counter that moves by the next of its steps at every read.
+struct SScriptedCounter {
+    std::vector<uint64_t> steps;
+    size_t reads = 0;
+    uint64_t now = 0;
+    static uint64_t Read(void* ctx) {
+        auto* c = static_cast<SScriptedCounter*>(ctx);
+        if (c->reads < c->steps.size()) c->now += c->steps[c->reads];
+        ++c->reads;
+        return c->now;
+    }
+};
+}  // namespace
+
+TEST_F(GameClockTest, BenchmarkScoresArithmeticAndMemoryPerTickAndRandomReadsPerSecond) {
+    // Each phase reads the counter at its start and its end; the ticks of the
+    // three phases come from the script. The speed is
+    // ((1/A)/F + (1/A)/F + (1/M)/F + 1/(R/F)) / 4 x 100.
+    const double f = 1193182.0;
+    const struct {
+        uint64_t a, m, r;
+    } cases[] = {
+        {1193182, 1193182, 1193182},  // one second each: 25, not 100
+        {596591, 298295, 149147},     // the random reads in 1/8 s: about 200
+        {1, 1, 1193182 * 4},          // fast arithmetic and memory weigh nothing
+    };
+    for (const auto& c : cases) {
+        SScriptedCounter counter{{0, c.a, 0, c.m, 0, c.r}};
+        clock.SetCounterSource(&SScriptedCounter::Read, &counter, f);
+        clock.Start();
+        counter.reads = 0;
+        game.SetClock(&clock);
+        game.Benchmark();
+        game.SetClock(nullptr);
+        EXPECT_EQ(counter.reads, 6u);
+        double expected = ((1.0 / c.a) / f * 2 + (1.0 / c.m) / f + 1.0 / (c.r / f)) / 4.0 * 100.0;
+        EXPECT_NEAR(game.BenchmarkSpeed(), expected, expected * 1e-6) << c.a << " " << c.m << " " << c.r;
+    }
+}
