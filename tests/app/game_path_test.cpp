@@ -67,6 +67,12 @@ TEST_F(GamePathTest, AbsoluteNamesAndUnknownFoldersComeBackAsGiven) {
 }
 
 TEST(GameTest, ConstructionDefaults) {
+    {
+        // The game is the world's host while it lives.
+        CGame game(nullptr, "No datafile");
+        EXPECT_EQ(GameHost(), static_cast<CGameHost*>(&game));
+    }
+    EXPECT_EQ(GameHost(), nullptr);
     CGame game(nullptr, "No datafile");
     EXPECT_EQ(g_pGame, &game);
     EXPECT_STREQ(game.GameDir().GetText(), "Tessarak");

@@ -10,6 +10,11 @@
 # one this script lives in); it must be a git work tree.
 set -uo pipefail
 cd "${1:-$(dirname "$0")/../..}" || exit 2
+# The file lists come from git: outside a work tree nothing would be checked.
+if ! git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+  echo "tree: $(pwd) is not a git work tree"
+  exit 2
+fi
 status=0
 
 # Layers, bottom to top. A folder may include its own headers and those of the
