@@ -182,6 +182,9 @@ size_t DDraw_GLProgramCount();
 // Back-buffer transfers so far: read-backs of the 3D image into the CPU copy
 // and uploads of the CPU copy.
 void DDraw_GLTransferCounts(int* readBacks, int* uploads);
+// Texture uploads so far: a texture goes to GL on first use and again only
+// after its pixels or colour key changed.
+int DDraw_GLTextureUploads();
 
 // Size in bytes of one vertex of a flexible vertex format (0 when the
 // position bits are not XYZ or XYZRHW).

@@ -122,6 +122,7 @@ public:
     size_t ProgramCount() const { return m_programs.size(); }
 
     int m_readBacks = 0, m_uploads = 0;
+    int m_textureUploads = 0;  // texture images sent to GL (all levels of one texture count once)
     GLuint m_vao = 0, m_vbo = 0, m_ibo = 0;
     size_t m_vboSize = 0, m_iboSize = 0;
     std::vector<uint8_t> m_scratch;

@@ -265,6 +265,7 @@ void GL_ConvertToRGBA(const CSoftSurface& s, bool keyed, std::vector<uint8_t>* o
 }
 
 void CGLCore::Upload(CSoftSurface* surface, SGLTexture* t) {
+    ++m_textureUploads;
     bool keyed = surface->HasColorKey();
     if (!t->id) glGenTextures(1, &t->id);
     glBindTexture(GL_TEXTURE_2D, t->id);
@@ -363,6 +364,10 @@ size_t DDraw_GLProgramCount() {
 void DDraw_GLTransferCounts(int* readBacks, int* uploads) {
     *readBacks = CGLCore::Get().m_readBacks;
     *uploads = CGLCore::Get().m_uploads;
+}
+
+int DDraw_GLTextureUploads() {
+    return CGLCore::Get().m_textureUploads;
 }
 
 // ---------------------------------------------------------------------------
