@@ -64,22 +64,7 @@ void CE3DDevice::AddViewport(CE3DViewport* viewport) {
 }
 
 void CE3DDevice::RemoveViewport(CE3DViewport* viewport) {
-    int32_t at = -1;
-    for (int32_t i = 0; i < m_viewportCount; ++i)
-        if (m_viewports[i] == viewport) at = i;
-    if (at < 0) return;
-    if (m_viewportCount == 1) {
-        delete[] m_viewports;
-        m_viewports = nullptr;
-        m_viewportCount = 0;
-        return;
-    }
-    CE3DViewport** smaller = new CE3DViewport*[m_viewportCount - 1];
-    for (int32_t i = 0, j = 0; i < m_viewportCount; ++i)
-        if (i != at) smaller[j++] = m_viewports[i];
-    delete[] m_viewports;
-    m_viewports = smaller;
-    --m_viewportCount;
+    E3DList_Remove(m_viewports, m_viewportCount, viewport);
 }
 
 void CE3DDevice::Release() {
@@ -193,6 +178,40 @@ bool CE3DDevice::FillCache() {
         get(s, slot);
     }
     for (uint32_t i = 0; i < 32; ++i) get(D3DRENDERSTATE_STIPPLEPATTERN00 + i, &m_cache.stipple[i]);
+    for (uint32_t i = 0; i < kLightSlots; ++i) {
+        m_lightKnown[i] = m_device->GetLight(i, &m_lights[i]) == D3D_OK;
+        bool on = false;
+        m_lightOn[i] = m_device->GetLightEnable(i, &on) == D3D_OK && on;
+    }
+    return true;
+}
+
+bool CE3DDevice::SetLight(uint32_t index, const D3DLIGHT7& light) {
+    if (!m_device) return false;
+    const bool cached = index < kLightSlots;
+    if (cached && m_lightKnown[index] && memcmp(&m_lights[index], &light, sizeof light) == 0) return true;
+    D3DResult r = m_device->SetLight(index, light);
+    if (r) {
+        E3DErrorText(m_screen->m_engine, r);
+        return false;
+    }
+    if (cached) {
+        m_lights[index] = light;
+        m_lightKnown[index] = true;
+    }
+    return true;
+}
+
+bool CE3DDevice::LightEnable(uint32_t index, bool on) {
+    if (!m_device) return false;
+    const bool cached = index < kLightSlots;
+    if (cached && m_lightOn[index] == on) return true;
+    D3DResult r = m_device->LightEnable(index, on);
+    if (r) {
+        E3DErrorText(m_screen->m_engine, r);
+        return false;
+    }
+    if (cached) m_lightOn[index] = on;
     return true;
 }
 

@@ -49,6 +49,10 @@ public:
     bool SetRenderState(uint32_t state, uint32_t value);
     bool SetTextureStageState(uint32_t stage, uint32_t state, uint32_t value);
     bool SetTexture(uint32_t stage, CSoftSurface* texture);
+    // Lights through the cache too: a light slot is sent again only when its
+    // description or its switch changed.
+    bool SetLight(uint32_t index, const D3DLIGHT7& light);
+    bool LightEnable(uint32_t index, bool on);
 
     void AddViewport(CE3DViewport* viewport);
     void RemoveViewport(CE3DViewport* viewport);
@@ -69,6 +73,11 @@ public:
     // The render-state block whose lighting material the device has now
     // (cleared when that block goes).
     const void* m_lastLightingStates = nullptr;
+    // The light slots as the device has them (read at activation).
+    static constexpr uint32_t kLightSlots = 8;
+    D3DLIGHT7 m_lights[kLightSlots];
+    bool m_lightKnown[kLightSlots] = {};
+    bool m_lightOn[kLightSlots] = {};
 
 private:
     bool FillCache();

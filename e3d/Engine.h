@@ -89,3 +89,19 @@ void E3DList_Append(T**& array, int32_t& count, T* item) {
     array = grown;
     ++count;
 }
+
+// Removes an item from one of those arrays: a new array one smaller, or none
+// for the last item.
+template <typename T>
+void E3DList_Remove(T**& array, int32_t& count, T* item) {
+    int32_t at = -1;
+    for (int32_t i = 0; i < count; ++i)
+        if (array[i] == item) at = i;
+    if (at < 0) return;
+    T** smaller = count > 1 ? new T*[count - 1] : nullptr;
+    for (int32_t i = 0, j = 0; i < count; ++i)
+        if (i != at) smaller[j++] = array[i];
+    delete[] array;
+    array = smaller;
+    --count;
+}

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "e3d/Camera.h"
 #include "e3d/Device.h"
 #include "e3d/Engine.h"
 #include "e3d/Font.h"
@@ -100,6 +101,9 @@ void CE3DScreen::RecreateDirectDraw(SDirectDrawDesc* driver) {
 CE3DScreen::~CE3DScreen() {
     while (m_fonts) delete m_fonts;
     m_fontCount = 0;
+    // Cameras with their scenes first: the meshes' vertex lists name the
+    // materials, and the devices' viewports name the cameras.
+    while (m_cameraCount > 0) delete m_cameras[m_cameraCount - 1];
     while (m_materials) delete m_materials;
     while (m_deviceCount > 0) delete m_devices[m_deviceCount - 1];
     delete[] m_devices;

@@ -70,6 +70,10 @@ void CE3DView::LookAt(const D3DVECTOR& eyePoint, const D3DVECTOR& targetPoint, f
     E3D_Normalize(u, 0.0f);
     float r[3];
     E3D_Cross(u, d, r);
+    // Nearly along the forward axis the rejection loses precision: square
+    // the axes up again so that the view stays a pure rotation.
+    E3D_Normalize(r, 0.0f);
+    E3D_Cross(d, r, u);
     const float e[3] = {eye.x, eye.y, eye.z};
     view = g_E3DIdentity44;
     for (int i = 0; i < 3; ++i) {

@@ -31,7 +31,9 @@ void CE3DViewport::Detach() {
         m_camera->m_viewports = m_next;
     if (m_next) m_next->m_prev = m_prev;
     m_next = m_prev = nullptr;
+    IE3DViewportCamera* camera = m_camera;
     m_camera = nullptr;
+    camera->ViewportDetached(this);
 }
 
 bool CE3DViewport::SetRect(int32_t x, int32_t y, int32_t width, int32_t height) {

@@ -1,0 +1,257 @@
+// The scene render call by call on the recording back end: culling, light
+// slots, pass levels, sphere arrays, the depth sort and deletion during the
+// walk.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "e3d/Camera.h"
+#include "e3d/E3D.h"
+#include "e3d/Light.h"
+#include "platform/d3d/Recorder.h"
+#include "tests/support/SceneFrames.h"
+
+namespace {
+
+constexpr float kQuarterPi = 0.7853982f;
+
+class SceneRender : public ::testing::Test {
+protected:
+    void SetUp() override { DDraw_SetFactory(&rec); }
+    void TearDown() override {
+        delete engine;
+        DDraw_SetFactory(nullptr);
+    }
+    // A 640 x 480 window looking from (0, 0, -10) along +z.
+    void Open() {
+        engine = new CE3DEngine;
+        screen = new CE3DScreen(engine, engine->m_drivers[0]);
+        ASSERT_TRUE(screen->SetWindowedMode(engine->m_drivers[0], nullptr, 640, 480, true));
+        camera = new CE3DCamera(screen);
+        viewport = new CE3DViewport(screen->m_currentDevice);
+        viewport->SetRect(0, 0, 640, 480);
+        viewport->Attach(camera);
+        viewport->m_view->LookAt(D3DVECTOR{0, 0, -10}, D3DVECTOR{0, 0, 0}, 0.0f);
+        viewport->m_view->SetProjection(1.0f, 100.0f, kQuarterPi, 640.0f / 480.0f, true);
+    }
+    CTestSquare* Square(float x, float y, float z) {
+        CTestSquare* s = new CTestSquare(camera, camera, 1.0f, 0xffffffff);
+        s->SetPosition(x, y, z);
+        s->Activate();
+        return s;
+    }
+    CE3DLight* Light(uint32_t type, float x, float y, float z, float red) {
+        CE3DLight* l = new CE3DLight(camera);
+        l->SetType(type);
+        l->SetPosition(x, y, z);
+        l->SetRange(5.0f);
+        l->SetColor(red, 1, 1);
+        return l;
+    }
+    void Render() {
+        rec.ClearLog();
+        viewport->Render(nullptr);
+    }
+    // The diffuse red of the light the device has in a slot (-1: off).
+    float SlotRed(uint32_t slot) {
+        bool on = false;
+        D3DLIGHT7 l{};
+        screen->m_currentDevice->m_device->GetLightEnable(slot, &on);
+        if (!on) return -1.0f;
+        screen->m_currentDevice->m_device->GetLight(slot, &l);
+        return l.dcvDiffuse.r;
+    }
+
+    CD3DRecorder rec;
+    CE3DEngine* engine = nullptr;
+    CE3DScreen* screen = nullptr;
+    CE3DCamera* camera = nullptr;      // owned by the screen
+    CE3DViewport* viewport = nullptr;  // owned by the device
+};
+
+TEST_F(SceneRender, AFrameOutsideTheViewSendsNoDrawCall) {
+    Open();
+    CTestSquare* inside = Square(0, 0, 0);
+    CTestSquare* outside = Square(1000, 0, 0);
+    CTestSquare* behind = Square(0, 0, -30);
+    Render();
+    EXPECT_EQ(rec.Count("ComputeSphereVisibility 3"), 1);
+    EXPECT_EQ(rec.Count("DrawPrimitive"), 1);
+    EXPECT_EQ(inside->draws, 1);
+    EXPECT_EQ(outside->draws + behind->draws, 0);
+    EXPECT_EQ(camera->m_stats.drawCalls, 1);
+    EXPECT_EQ(camera->m_stats.primitives, 2);
+    // The one inside moves out of view, the one outside into it.
+    inside->SetPosition(0, 500, 0);
+    outside->SetPosition(1, 1, 0);
+    camera->Scene()->StoreTick();
+    camera->Scene()->SetRenderFraction(1.0f);
+    Render();
+    EXPECT_EQ(inside->draws, 1);
+    EXPECT_EQ(outside->draws, 1);
+}
+
+TEST_F(SceneRender, ASceneWithoutActiveFramesDrawsNothingAndLeavesTheLights) {
+    Open();
+    CE3DLight* light = Light(D3DLIGHT_DIRECTIONAL, 0, 0, 0, 1.0f);
+    Square(0, 0, 0);
+    Render();
+    EXPECT_EQ(rec.Count("LightEnable 0 1"), 1);
+    // Everything leaves the active list: nothing more is sent at all.
+    camera->DeactivateNonEffects();
+    light->Deactivate();
+    Render();
+    EXPECT_EQ(rec.Count("DrawPrimitive"), 0);
+    EXPECT_EQ(rec.Count("LightEnable"), 0);
+    EXPECT_EQ(rec.Count("SetLight"), 0);
+    EXPECT_EQ(rec.Count("ComputeSphereVisibility"), 0);
+    EXPECT_EQ(SlotRed(0), 1.0f);
+}
+
+TEST_F(SceneRender, LightsTakeTheSlotsByPriorityAndUnchangedOnesAreNotSentAgain) {
+    Open();
+    Square(0, 0, 0);
+    camera->m_params.maxLights = 1;
+    CE3DLight* low = Light(D3DLIGHT_POINT, 1, 0, 0, 0.1f);
+    CE3DLight* high = Light(D3DLIGHT_POINT, -1, 0, 0, 0.2f);
+    low->SetPriority(100);
+    high->SetPriority(10);
+    Render();
+    EXPECT_EQ(rec.Count("SetLight"), 1);
+    EXPECT_FLOAT_EQ(SlotRed(0), 0.2f);
+    EXPECT_EQ(camera->m_stats.enabledLights, 1);
+
+    // The same again: the device has them, nothing is sent.
+    Render();
+    EXPECT_EQ(rec.Count("SetLight"), 0);
+    EXPECT_EQ(rec.Count("LightEnable"), 0);
+    // A change is sent once.
+    high->SetColor(0.3f, 1, 1);
+    Render();
+    EXPECT_EQ(rec.Count("SetLight 0"), 1);
+    EXPECT_EQ(rec.Count("LightEnable"), 0);
+
+    // A light switched off leaves its slot to the next one in the list; one
+    // out of view takes none.
+    high->m_enabled = 0;
+    Render();
+    EXPECT_FLOAT_EQ(SlotRed(0), 0.1f);
+    low->SetPosition(500, 0, 0);
+    camera->Scene()->StoreTick();
+    camera->Scene()->SetRenderFraction(1.0f);
+    Render();
+    EXPECT_EQ(rec.Count("LightEnable 0 0"), 1);
+    EXPECT_EQ(camera->m_stats.enabledLights, 0);
+
+    // A directional light competes wherever its frame is.
+    CE3DLight* sun = Light(D3DLIGHT_DIRECTIONAL, 5000, 0, 0, 0.9f);
+    Render();
+    EXPECT_FLOAT_EQ(SlotRed(0), 0.9f);
+    delete sun;
+    delete low;
+    delete high;
+    Render();
+    EXPECT_EQ(rec.Count("LightEnable 0 0"), 1);
+    EXPECT_EQ(camera->m_lightCount, 0);
+}
+
+TEST_F(SceneRender, TheSphereArraysGrowWithTheSceneAndBeyondItsAnnouncement) {
+    Open();
+    Square(0, 0, 0);
+    Square(1, 0, 0);
+    Render();
+    EXPECT_EQ(camera->m_sphereTarget, 2);
+    EXPECT_EQ(camera->m_sphereCapacity, 1002);
+    // The target passes the capacity: room for a thousand more.
+    camera->m_sphereTarget = 1003;
+    Render();
+    EXPECT_EQ(camera->m_sphereCapacity, 2003);
+    // Frames that add spheres nobody announced still get their results.
+    for (int i = 0; i < 2100; ++i) Square(float(i % 7) - 3.0f, 0, 0);
+    camera->m_sphereTarget = 2;
+    Render();
+    EXPECT_GE(camera->m_sphereCapacity, 2102);
+    EXPECT_EQ(rec.Count("DrawPrimitive"), 2102);
+}
+
+TEST_F(SceneRender, ThePassLevelFollowsTheDeviceCaps) {
+    const struct {
+        uint16_t simultaneous, stages;
+        uint32_t coordSets;
+        uint32_t level;
+    } cases[] = {{1, 1, 1, 0}, {2, 2, 2, 1}, {3, 3, 3, 2}, {2, 3, 3, 2}, {3, 2, 8, 1}};
+    for (const auto& c : cases) {
+        for (SD3DDeviceRecord& d : rec.devices) {
+            d.desc.wMaxSimultaneousTextures = c.simultaneous;
+            d.desc.wMaxTextureBlendStages = c.stages;
+            d.desc.dwFVFCaps = c.coordSets;
+        }
+        Open();
+        Square(0, 0, 0);
+        Render();
+        EXPECT_EQ(camera->m_passLevel, c.level) << c.simultaneous << " " << c.stages << " " << c.coordSets;
+        delete engine;
+        engine = nullptr;
+    }
+    // A forced level switches stages 1 and 2 off.
+    Open();
+    Square(0, 0, 0);
+    camera->m_params.forcedPassLevel = 0;
+    screen->m_currentDevice->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    Render();
+    EXPECT_EQ(camera->m_passLevel, 0u);
+    EXPECT_EQ(rec.Count("SetTextureStageState 1 1 1"), 1);
+}
+
+TEST_F(SceneRender, SortByDepthPutsTheLargestKeyFirst) {
+    Open();
+    const float keys[] = {1, 5, 3, 5, -2, 9, 0};
+    const int n = 7;
+    for (int i = 0; i < n; ++i) {
+        camera->m_keyBuffer[i] = keys[i];
+        camera->m_orderBuffer[i] = uint16_t(i);
+    }
+    camera->SortByDepth(0, n - 1);
+    for (int i = 1; i < n; ++i)
+        EXPECT_GE(camera->m_keyBuffer[camera->m_orderBuffer[i - 1]],
+                  camera->m_keyBuffer[camera->m_orderBuffer[i]]);
+    EXPECT_EQ(camera->m_orderBuffer[0], 5);
+}
+
+// A frame whose update deletes one frame and queues another.
+class CRemover : public CE3DFrame {
+public:
+    CRemover(CE3DFrame* parent, CE3DFrame* doomed, CE3DFrame* queued)
+        : CE3DFrame(parent), m_doomed(doomed), m_queued(queued) {}
+    void Update(int* depth) override {
+        delete m_doomed;
+        m_doomed = nullptr;
+        if (m_queued) m_queued->QueueForDeletion();
+        CE3DFrame::Update(depth);
+    }
+    CE3DFrame* m_doomed;
+    CE3DFrame* m_queued;
+};
+
+TEST_F(SceneRender, FramesDeletedOrQueuedWhileTheSceneWalksAreLeftOut) {
+    Open();
+    CTestSquare* queued = Square(1, 0, 0);
+    CTestSquare* doomed = Square(0, 0, 0);
+    CTestSquare* kept = Square(-1, 0, 0);
+    // Walked first (the newest active frame heads the list).
+    CRemover* remover = new CRemover(camera, doomed, queued);
+    remover->Activate();
+    Render();
+    EXPECT_EQ(rec.Count("DrawPrimitive"), 1);
+    EXPECT_EQ(kept->draws, 1);
+    EXPECT_EQ(queued->draws, 0);
+    EXPECT_EQ(camera->Scene()->deletionHead, queued);
+    camera->Scene()->DestroyQueued();
+    remover->m_queued = nullptr;
+    Render();
+    EXPECT_EQ(rec.Count("DrawPrimitive"), 1);
+}
+
+}  // namespace
