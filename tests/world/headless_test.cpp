@@ -35,7 +35,8 @@ TEST(HeadlessWorld, TicksWithoutADisplay) {
     host.physics = &physics;
 
     // A map's bounds, a scene tree with an object in it, ticks of the world.
-    grid.SetBounds(-32, -32, 32, 32);
+    grid.SetMapRect(-32, 32, 32, -32);
+    grid.Reset();
     CE3DFrame root(nullptr);
     CE3DFrame* object = new CE3DFrame(&root);
     for (int tick = 0; tick < 30; ++tick) {
@@ -49,7 +50,7 @@ TEST(HeadlessWorld, TicksWithoutADisplay) {
     object->GetPosition(&x, &y, &z);
     EXPECT_FLOAT_EQ(x, 14.5f);
     EXPECT_EQ(scene.m_frameCounter, 30u);
-    EXPECT_EQ(grid.m_cellMap.m_width, 64);
+    EXPECT_EQ(grid.m_cellMap.Width(), 64);
 
     scene.Clear();
     explosions.Restart();

@@ -1,0 +1,320 @@
+#include "core/Determinism.h"
+
+#include "world/PathFinder.h"
+
+#include <algorithm>
+
+#include "platform/sys/Clock.h"
+#include "world/PathGrid.h"
+
+namespace {
+
+struct SStep {
+    int dx, dy;
+};
+// Every lattice neighbour, in a fixed order (ties in the heap then resolve the
+// same way on every run).
+constexpr SStep kSteps[8] = {{-3, -3}, {-3, 0}, {-3, 3}, {0, 3}, {3, 3}, {3, 0}, {3, -3}, {0, -3}};
+
+// The arrival disc: nodes nearer the goal than 6 cells. The largest 3 *
+// max(|dx|, |dy|) + min(|dx|, |dy|) inside it is 18 (at (5, 3)), so the
+// unobstructed cost to the disc is at least that cost to the goal less 18.
+constexpr int kArrivalRadius2 = 36;
+constexpr int32_t kArrivalSlack = 18;
+
+int64_t PerformanceCounter(void*) {
+    return Sys_QueryPerformanceCounter();
+}
+
+}  // namespace
+
+CPathFinder::CPathFinder() : m_clock(PerformanceCounter), m_frequency(Sys_QueryPerformanceFrequency()) {}
+
+CPathFinder::~CPathFinder() {
+    Release();
+}
+
+void CPathFinder::SetClock(Clock clock, void* context, int64_t frequency) {
+    m_clock = clock ? clock : PerformanceCounter;
+    m_clockContext = clock ? context : nullptr;
+    m_frequency = frequency > 0 ? frequency : Sys_QueryPerformanceFrequency();
+}
+
+void CPathFinder::Prepare(const CPathGrid* grid) {
+    Release();
+    m_grid = grid;
+    if (!grid) return;
+    m_width = grid->Width();
+    m_height = grid->Height();
+    m_index.assign(size_t(grid->CellCount()), nullptr);
+    m_heap.assign(1, nullptr);
+}
+
+void CPathFinder::Release() {
+    m_used = 0;
+    m_blocks.clear();
+    m_index.clear();
+    m_index.shrink_to_fit();
+    m_heap.clear();
+    m_heap.shrink_to_fit();
+    m_floodMark.clear();
+    m_floodMark.shrink_to_fit();
+    m_floodQueue.clear();
+    m_floodGen = 0;
+    m_grid = nullptr;
+    m_width = m_height = 0;
+    m_running = false;
+    m_result = m_best = nullptr;
+    m_costBytes = nullptr;
+}
+
+void CPathFinder::ReleaseSearch() {
+    for (uint32_t i = 0; i < m_used; ++i) {
+        const SPathNode& n = m_blocks[i / kNodesPerBlock][i % kNodesPerBlock];
+        m_index[size_t(n.y) * size_t(m_width) + size_t(n.x)] = nullptr;
+    }
+    m_used = 0;
+    if (!m_heap.empty()) m_heap.resize(1);
+    m_result = m_best = nullptr;
+    m_running = false;
+}
+
+SPathNode* CPathFinder::NewNode(int x, int y) {
+    uint32_t block = m_used / kNodesPerBlock;
+    if (block == m_blocks.size()) m_blocks.emplace_back(new SPathNode[kNodesPerBlock]);
+    SPathNode* n = &m_blocks[block][m_used % kNodesPerBlock];
+    ++m_used;
+    n->x = x;
+    n->y = y;
+    n->parent = nullptr;
+    n->heap = 0;
+    m_index[size_t(y) * size_t(m_width) + size_t(x)] = n;
+    return n;
+}
+
+int32_t CPathFinder::Heuristic(int x, int y) const {
+    int dx = x > m_goalX ? x - m_goalX : m_goalX - x;
+    int dy = y > m_goalY ? y - m_goalY : m_goalY - y;
+    int32_t n = dx > dy ? 3 * dx + dy : 3 * dy + dx;
+    return n > kArrivalSlack ? n - kArrivalSlack : 0;
+}
+
+int32_t CPathFinder::Penalty(int x, int y) const {
+    if (!m_costBytes) return 0;
+    int sx = std::min(x / 3, m_costWidth - 1), sy = std::min(y / 3, m_costHeight - 1);
+    int b = m_costBytes[size_t(sy) * size_t(m_costWidth) + size_t(sx)];
+    return b > 0 ? b / 5 : 0;
+}
+
+bool CPathFinder::CanStep(int x, int y, int dx, int dy, bool fromFree) const {
+    const int r = m_clearance;
+    if (!m_grid->IsSquareFree(r, x + dx, y + dy)) return false;
+    // Between two free squares of clearance 1 or more a straight step passes
+    // only cells that one of them covers.
+    if ((dx == 0 || dy == 0) && r >= 1 && fromFree) return true;
+    const int sx = dx / 3, sy = dy / 3;
+    return m_grid->IsSquareFree(r, x + sx, y + sy) && m_grid->IsSquareFree(r, x + 2 * sx, y + 2 * sy);
+}
+
+bool CPathFinder::Arrived(const SPathNode* n) const {
+    int dx = n->x - m_goalX, dy = n->y - m_goalY;
+    return dx * dx + dy * dy < kArrivalRadius2;
+}
+
+void CPathFinder::Expand(SPathNode* node) {
+    const int x = node->x, y = node->y;
+    const bool fromFree = node->parent || m_startFree;
+    for (const SStep& s : kSteps) {
+        if (!CanStep(x, y, s.dx, s.dy, fromFree)) continue;
+        const int nx = x + s.dx, ny = y + s.dy;
+        const int32_t cost =
+            node->g + (s.dx && s.dy ? kDiagonal : kStraight) + (m_costBytes ? 3 * Penalty(nx, ny) : 0);
+        SPathNode* n = m_index[size_t(ny) * size_t(m_width) + size_t(nx)];
+        if (!n) {
+            n = NewNode(nx, ny);
+            n->g = cost;
+            n->h = Heuristic(nx, ny);
+            n->parent = node;
+            n->key = (uint64_t(uint32_t(cost + n->h)) << 32) | uint32_t(n->h);
+            HeapPush(n);
+        } else if (cost < n->g) {
+            // A cheaper way to a known node: its key drops in place, or it is
+            // opened again when it was closed.
+            n->g = cost;
+            n->parent = node;
+            n->key = (uint64_t(uint32_t(cost + n->h)) << 32) | uint32_t(n->h);
+            if (n->heap)
+                HeapUp(n->heap);
+            else
+                HeapPush(n);
+        }
+    }
+}
+
+bool CPathFinder::Begin(int startX, int startY, int goalX, int goalY) {
+    ReleaseSearch();
+    if (!m_grid) return false;
+    m_clearance = m_nextClearance;
+    m_costs = m_nextCosts;
+    m_costBytes = nullptr;
+    if (m_costs) {
+        m_costBytes = m_costs->GetPathCosts(m_costWidth, m_costHeight);
+        if (m_costWidth <= 0 || m_costHeight <= 0) m_costBytes = nullptr;
+    }
+    const int r = m_clearance;
+    const int lo = r + 4, hiX = m_width - r - 5, hiY = m_height - r - 5;
+    if (lo > hiX || lo > hiY) return false;  // the grid is narrower than the unit
+    m_goalX = std::clamp(goalX, lo, hiX);
+    m_goalY = std::clamp(goalY, lo, hiY);
+    m_startX = std::clamp(startX, lo, hiX);
+    m_startY = std::clamp(startY, lo, hiY);
+    m_startFree = m_grid->IsSquareFree(r, m_startX, m_startY);
+
+    SPathNode* start = NewNode(m_startX, m_startY);
+    start->g = 0;
+    start->h = Heuristic(m_startX, m_startY);
+    start->key = (uint64_t(uint32_t(start->h)) << 32) | uint32_t(start->h);
+    HeapPush(start);
+    m_best = m_result = start;
+    m_expansions = 0;
+    m_floodDone = 0;
+    // A direct way takes about max(|dx|, |dy|) / 3 expansions; a search that
+    // needs many more than that may be walled in.
+    int lattice = std::max(std::abs(m_goalX - m_startX), std::abs(m_goalY - m_startY)) / 3;
+    m_floodAfter = 32 + 2 * uint32_t(lattice);
+    m_flood = kFloodWaiting;
+    m_running = true;
+    return true;
+}
+
+CPathFinder::EResult CPathFinder::Search(int startX, int startY, int goalX, int goalY, int budgetMs) {
+    const int64_t now = m_clock(m_clockContext);
+    const int64_t deadline = now + (budgetMs > 0 ? m_frequency * budgetMs / 1000 : 0);
+    if (!m_running && !Begin(startX, startY, goalX, goalY)) return kExhausted;
+    // The clock is read after every expansion of a zero budget, else after
+    // every eighth (a read costs about as much as an expansion).
+    const uint32_t mask = budgetMs > 0 ? 7 : 0;
+    for (uint32_t slice = 1;; ++slice) {
+        SPathNode* node = HeapPop();
+        if (!node) {
+            m_running = false;
+            return kExhausted;
+        }
+        if (node->h < m_best->h) m_best = node;
+        if (Arrived(node)) {
+            m_best = m_result = node;
+            m_running = false;
+            return kArrived;
+        }
+        Expand(node);
+        ++m_expansions;
+        if (m_flood == kFloodWaiting && m_expansions >= m_floodAfter && !StartFlood()) {
+            m_running = false;
+            return kExhausted;
+        }
+        // One flood cell for every second expansion: a cell costs less than
+        // an expansion, and a flood that has to run long is soon capped.
+        if (m_flood == kFloodRunning && (m_expansions & 1) == 0 && !FloodStep()) {
+            m_running = false;
+            return kExhausted;
+        }
+        if ((slice & mask) == 0 && m_clock(m_clockContext) >= deadline) {
+            m_result = m_best;
+            return kRunning;
+        }
+    }
+}
+
+bool CPathFinder::StartFlood() {
+    if (m_floodMark.size() != m_index.size()) m_floodMark.assign(m_index.size(), 0);
+    if (++m_floodGen == 0) {
+        std::fill(m_floodMark.begin(), m_floodMark.end(), 0);
+        m_floodGen = 1;
+    }
+    m_floodQueue.clear();
+    m_floodHead = 0;
+    // Seeds: the nodes of the start's lattice inside the arrival disc on
+    // which the unit can stand.
+    for (int dy = -5; dy <= 5; ++dy)
+        for (int dx = -5; dx <= 5; ++dx) {
+            if (dx * dx + dy * dy >= kArrivalRadius2) continue;
+            int x = m_goalX + dx, y = m_goalY + dy;
+            if ((x - m_startX) % 3 || (y - m_startY) % 3) continue;
+            if (!m_grid->IsSquareFree(m_clearance, x, y)) continue;
+            int32_t cell = y * m_width + x;
+            m_floodMark[size_t(cell)] = m_floodGen;
+            m_floodQueue.push_back(cell);
+        }
+    m_flood = kFloodRunning;
+    return !m_floodQueue.empty();
+}
+
+bool CPathFinder::FloodStep() {
+    if (m_floodHead == m_floodQueue.size()) return false;  // closed: the goal is walled in
+    const int32_t cell = m_floodQueue[m_floodHead++];
+    ++m_floodDone;
+    // Every cell of the flood can reach the goal (or more: the flood does
+    // not hold back at the map's border strip as the search does). Meeting a
+    // cell the search has reached proves nothing more can be proved.
+    if (m_index[size_t(cell)]) {
+        m_flood = kFloodOff;
+        return true;
+    }
+    const int x = cell % m_width, y = cell / m_width;
+    for (const SStep& s : kSteps) {
+        const int nx = x + s.dx, ny = y + s.dy;
+        if (!m_grid->Contains(nx, ny)) continue;
+        const int32_t next = ny * m_width + nx;
+        if (m_floodMark[size_t(next)] == m_floodGen) continue;
+        // Steps are symmetric between free squares: the flood steps back
+        // along the ones the search could take forward.
+        if (!CanStep(x, y, s.dx, s.dy, true)) continue;
+        m_floodMark[size_t(next)] = m_floodGen;
+        m_floodQueue.push_back(next);
+    }
+    if (m_floodDone >= kFloodCap) m_flood = kFloodOff;
+    return true;
+}
+
+void CPathFinder::HeapPush(SPathNode* n) {
+    m_heap.push_back(n);
+    n->heap = uint32_t(m_heap.size() - 1);
+    HeapUp(n->heap);
+}
+
+void CPathFinder::HeapUp(uint32_t i) {
+    SPathNode* n = m_heap[i];
+    while (i > 1) {
+        SPathNode* p = m_heap[i / 2];
+        if (p->key <= n->key) break;
+        m_heap[i] = p;
+        p->heap = i;
+        i /= 2;
+    }
+    m_heap[i] = n;
+    n->heap = i;
+}
+
+SPathNode* CPathFinder::HeapPop() {
+    const size_t count = m_heap.size() - 1;
+    if (count == 0) return nullptr;
+    SPathNode* top = m_heap[1];
+    SPathNode* last = m_heap.back();
+    m_heap.pop_back();
+    top->heap = 0;
+    if (count == 1) return top;
+    const uint32_t size = uint32_t(count - 1);
+    uint32_t i = 1;
+    for (;;) {
+        uint32_t c = 2 * i;
+        if (c > size) break;
+        if (c < size && m_heap[c + 1]->key < m_heap[c]->key) ++c;
+        if (m_heap[c]->key >= last->key) break;
+        m_heap[i] = m_heap[c];
+        m_heap[i]->heap = i;
+        i = c;
+    }
+    m_heap[i] = last;
+    last->heap = i;
+    return top;
+}
