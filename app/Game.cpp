@@ -39,6 +39,42 @@ bool CGame::ConsoleToStdout() {
 
 static const char kNotInstalled[] = "Tessarak has not been properly installed, please reinstall";
 
+// Ends a start that found the installation incomplete, saying what is wrong:
+// a game started from another folder than its System folder is told so;
+// otherwise the message names what is missing or damaged.
+[[noreturn]] static void InstallFault(const CStrBuf& what) {
+    std::string cwd = Game_CurrentDirectory();
+    size_t cut = cwd.rfind('\\');
+    CStrBuf text;
+    if (strcasecmp(cwd.c_str() + (cut == std::string::npos ? 0 : cut + 1), "System") != 0) {
+        std::string exe = Sys_ToWindowsPath(Sys_GetExecutableFolder().c_str());
+        size_t exeCut = exe.rfind('\\');
+        bool exeInSystem =
+            strcasecmp(exe.c_str() + (exeCut == std::string::npos ? 0 : exeCut + 1), "System") == 0;
+        text.Format("Tessarak was started from %s; start it from its System folder%s%s", cwd.c_str(),
+                    exeInSystem ? ", " : "", exeInSystem ? exe.c_str() : "");
+    } else {
+        text.Format("%s: %s", kNotInstalled, what.GetText());
+    }
+    Game_NotInstalled(text.GetText());
+}
+
+// The pack the game looked for first, or the one of the setup folder looked
+// for after it: the first that is there but did not mount is damaged;
+// otherwise both are missing.
+static CStrBuf PackFault(const char* kind, const char* first, const char* second) {
+    CStrBuf what;
+    if (Sys_PathExists(first))
+        what.Format("the %s %s is damaged", kind, first);
+    else if (second && *second && Sys_PathExists(second))
+        what.Format("the %s %s is damaged", kind, second);
+    else if (second && *second)
+        what.Format("the %s %s is missing, and so is %s", kind, first, second);
+    else
+        what.Format("the %s %s is missing", kind, first);
+    return what;
+}
+
 // ---------------------------------------------------------------------------
 // Construction
 
@@ -134,39 +170,47 @@ int CGame::Startup(int) {
 
     // Installation values.
     CStrBuf value;
-    if (Game_RegistryRead("InstalledPath", value))
-        m_installedPath.Assign(value);
-    else {
-        m_installedPath.Assign(m_installDir);
-        Game_RegistryWrite("InstalledPath", m_installedPath.GetText());
-    }
+    const bool installedPathKnown = Game_RegistryRead("InstalledPath", value);
+    m_installedPath.Assign(installedPathKnown ? value : m_installDir);
     if (Game_RegistryRead("SetupPath", value) && !value.IsEmpty())
         m_setupPath.Format("%s\\Tessarak", value.GetText());
 
+    // Without a setup folder to take packs from, the content folder must be there.
+    if (m_setupPath.IsEmpty() && !Sys_IsFolder(m_rootDir.GetText())) {
+        CStrBuf what;
+        what.Format("the folder %s is missing", m_rootDir.GetText());
+        InstallFault(what);
+    }
     // File table: the loose tree first, so loose files win over packed ones.
     Game_MountRoot(m_rootDir.GetText(), m_language.GetText());
 
     CStrBuf name;
     name.Format("%s.cfg", m_language.GetText());
     if (!Game_FileExists(GetPath("Scripts", name.GetText()))) {
-        if (m_setupPath.IsEmpty()) Game_NotInstalled(kNotInstalled);
-        CStrBuf pack;
-        pack.Format("%s\\Languages\\%s.box", m_setupPath.GetText(), m_language.GetText());
+        CStrBuf rootPack, setupPack;
+        rootPack.Format("%s\\Languages\\%s.box", m_rootDir.GetText(), m_language.GetText());
+        if (!m_setupPath.IsEmpty())
+            setupPack.Format("%s\\Languages\\%s.box", m_setupPath.GetText(), m_language.GetText());
         // A setup folder without the pack is as broken as no setup folder.
-        if (!Game_MountPack(pack.GetText()) || !Game_FileExists(GetPath("Scripts", name.GetText())))
-            Game_NotInstalled(kNotInstalled);
+        if (m_setupPath.IsEmpty() || !Game_MountPack(setupPack.GetText()) ||
+            !Game_FileExists(GetPath("Scripts", name.GetText())))
+            InstallFault(PackFault("language pack", rootPack.GetText(), setupPack.GetText()));
     }
     static const char* const kPacks[] = {"Content", "Campaigns", "Campaigns_Movies", "Intro", "Music"};
     for (const char* pack : kPacks) {
         CStrBuf marker;
         marker.Format("%s.id", pack);
         if (Game_FileExists(GetPath(nullptr, marker.GetText()))) continue;
-        if (m_setupPath.IsEmpty()) Game_NotInstalled(kNotInstalled);
-        CStrBuf path;
-        path.Format("%s\\%s.box", m_setupPath.GetText(), pack);
-        if (!Game_MountPack(path.GetText()) || !Game_FileExists(GetPath(nullptr, marker.GetText())))
-            Game_NotInstalled(kNotInstalled);
+        CStrBuf rootPack, setupPack;
+        rootPack.Format("%s\\%s.box", m_rootDir.GetText(), pack);
+        if (!m_setupPath.IsEmpty()) setupPack.Format("%s\\%s.box", m_setupPath.GetText(), pack);
+        if (m_setupPath.IsEmpty() || !Game_MountPack(setupPack.GetText()) ||
+            !Game_FileExists(GetPath(nullptr, marker.GetText())))
+            InstallFault(PackFault("pack", rootPack.GetText(), setupPack.GetText()));
     }
+
+    // Only an installation found sound is entered in the machine's values.
+    if (!installedPathKnown) Game_RegistryWrite("InstalledPath", m_installedPath.GetText());
 
     CreateSubsystems();
 

@@ -88,6 +88,13 @@ uint64_t Game_CounterNow() {
 // File table
 
 void Game_MountRoot(const char* root, const char* language) {
+    // What interrupted writes of settings and compiled fonts left behind goes
+    // first, so the file table never lists it.
+    CStrBuf folder;
+    folder.Format("%s\\Scripts\\Config", root);
+    Sys_RemoveStaleTemporaries(folder.GetText());
+    folder.Format("%s\\CompiledFonts", root);
+    Sys_RemoveStaleTemporaries(folder.GetText(), 1);
     g_VFS.SetRoot(root);
     g_VFS.AddFolderTree(root);
     CStrBuf pack;

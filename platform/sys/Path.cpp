@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 #include <unordered_map>
 #include <unordered_set>
@@ -145,6 +147,22 @@ std::string UserDataTwin(const std::string& linuxPath) {
     return Sys_GetUserDataFolder() + linuxPath.substr(g_install.size());
 }
 
+// The folders a listing reads, the user's first: with a read-only
+// installation the user's data overlays it, so a folder lists what both hold
+// and the user's file wins where both have one.
+std::vector<std::string> ListingFolders(const std::string& folder) {
+    std::vector<std::string> dirs;
+    std::string dir;
+    if (!ResolveLinux(folder.c_str(), dir)) return dirs;
+    std::string twin = UserDataTwin(dir), resolvedTwin;
+    struct stat st;
+    if (!twin.empty() && ResolveLinux(twin.c_str(), resolvedTwin) && stat(resolvedTwin.c_str(), &st) == 0 &&
+        S_ISDIR(st.st_mode))
+        dirs.push_back(resolvedTwin);
+    dirs.push_back(dir);
+    return dirs;
+}
+
 bool MakeParents(const std::string& linuxPath) {
     for (size_t pos = 1; (pos = linuxPath.find('/', pos)) != std::string::npos; ++pos) {
         std::string dir = linuxPath.substr(0, pos);
@@ -229,28 +247,34 @@ std::string Sys_GetExecutableFolder() {
     return slash == 0 ? "/" : s.substr(0, slash);
 }
 
-// Opens a file, never a folder (which POSIX would open for reading).
-static int OpenNotFolder(const std::string& linuxPath, int flags) {
-    int fd = open(linuxPath.c_str(), flags | O_CLOEXEC, 0644);
-    if (fd < 0) return -1;
+// Opens a regular file only. A named pipe would block the open (a pipe in
+// the game's folders would hang start-up) and a device such as /dev/zero
+// reads without end; folders POSIX would open for reading. The open itself
+// does not wait (O_NONBLOCK), the kind is checked on the open descriptor, and
+// the descriptor then blocks as usual.
+static int OpenRegular(const std::string& linuxPath, int flags) {
     struct stat st;
-    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (stat(linuxPath.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return -1;
+    int fd = open(linuxPath.c_str(), flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
+    if (fd < 0) return -1;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         close(fd);
         return -1;
     }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
 }
 
 int Sys_OpenRead(const char* path) {
     std::string l;
-    return Sys_ResolvePath(path, l) ? OpenNotFolder(l, O_RDONLY) : -1;
+    return Sys_ResolvePath(path, l) ? OpenRegular(l, O_RDONLY) : -1;
 }
 
 static int OpenForWriting(const char* path, int flags) {
     std::string l;
     if (!Sys_ResolveWritePath(path, l)) return -1;
     MakeParents(l);
-    return OpenNotFolder(l, O_RDWR | O_CREAT | flags);
+    return OpenRegular(l, O_RDWR | O_CREAT | flags);
 }
 
 int Sys_OpenWrite(const char* path) {
@@ -327,22 +351,111 @@ FILE* Sys_FOpen(const char* path, const char* mode) {
     std::string l;
     if (writes ? !Sys_ResolveWritePath(path, l) : !Sys_ResolvePath(path, l)) return nullptr;
     if (writes) MakeParents(l);
-    struct stat st;
-    if (stat(l.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return nullptr;
-    return std::fopen(l.c_str(), mode);
+    int flags = std::strchr(mode, '+') ? O_RDWR : (writes ? O_WRONLY : O_RDONLY);
+    if (mode[0] == 'w') flags |= O_CREAT | O_TRUNC;
+    if (mode[0] == 'a') flags |= O_CREAT | O_APPEND;
+    int fd = OpenRegular(l, flags);
+    if (fd < 0) return nullptr;
+    FILE* f = fdopen(fd, mode);
+    if (!f) close(fd);
+    return f;
 }
 
+ESysReadResult Sys_ReadRegularFile(const std::string& linuxPath, size_t limit, std::string& out) {
+    out.clear();
+    struct stat st;
+    if (stat(linuxPath.c_str(), &st) != 0) return kSysReadMissing;
+    if (!S_ISREG(st.st_mode)) return kSysReadNotRegular;
+    int fd = OpenRegular(linuxPath, O_RDONLY);
+    if (fd < 0) return kSysReadFailed;
+    ESysReadResult result = kSysReadOk;
+    if (fstat(fd, &st) != 0) {
+        result = kSysReadFailed;
+    } else if (static_cast<uint64_t>(st.st_size) > limit) {
+        result = kSysReadTooLarge;
+    } else {
+        // The size may change under us: read no more than the limit allows.
+        out.resize(static_cast<size_t>(st.st_size));
+        int64_t got = Sys_ReadFile(fd, &out[0], static_cast<int64_t>(out.size()));
+        if (got < 0) {
+            result = kSysReadFailed;
+            out.clear();
+        } else {
+            out.resize(static_cast<size_t>(got));
+        }
+    }
+    close(fd);
+    return result;
+}
+
+// A temporary file of ours is named ".<name>.tmp.<process id>.XXXXXX" beside
+// the file it replaces, so that a start-up can tell whose it is.
 int Sys_BeginReplace(const char* path, std::string& tempPath, std::string& finalPath) {
     if (!Sys_ResolveWritePath(path, finalPath)) return -1;
     MakeParents(finalPath);
     struct stat st;
     if (stat(finalPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return -1;
     size_t slash = finalPath.rfind('/');
-    tempPath = finalPath.substr(0, slash + 1) + "." + finalPath.substr(slash + 1) + ".XXXXXX";
-    int fd = mkstemp(&tempPath[0]);
+    tempPath = finalPath.substr(0, slash + 1) + "." + finalPath.substr(slash + 1) + ".tmp." +
+               std::to_string(static_cast<long>(getpid())) + ".XXXXXX";
+    int fd = mkostemp(&tempPath[0], O_CLOEXEC);
     if (fd < 0) return -1;
     fchmod(fd, 0644);
     return fd;
+}
+
+// Whether a name is one of our temporary files, and the process that wrote
+// it (0 for the older names that carry none: ".<name>.tmp.XXXXXX").
+static bool IsOurTemporary(const char* name, long& writer) {
+    writer = 0;
+    size_t n = std::strlen(name);
+    if (name[0] != '.' || n < 12) return false;
+    const char* tmp = nullptr;
+    for (const char* p = std::strstr(name, ".tmp."); p; p = std::strstr(p + 1, ".tmp.")) tmp = p;
+    if (!tmp || tmp == name) return false;
+    const char* rest = tmp + 5;
+    const char* end = name + n;
+    if (end - rest == 6) return true;  // no writer named
+    const char* dot = std::strchr(rest, '.');
+    if (!dot || end - dot != 7 || dot == rest) return false;
+    for (const char* p = rest; p < dot; ++p)
+        if (*p < '0' || *p > '9') return false;
+    writer = std::strtol(rest, nullptr, 10);
+    return true;
+}
+
+static void RemoveStaleIn(const std::string& dir, int depth, time_t now, int& removed) {
+    DIR* d = opendir(dir.c_str());
+    if (!d) return;
+    std::vector<std::string> subfolders;
+    while (dirent* e = readdir(d)) {
+        if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..")) continue;
+        std::string full = Join(dir, e->d_name);
+        struct stat st;
+        if (lstat(full.c_str(), &st) != 0) continue;
+        if (S_ISDIR(st.st_mode)) {
+            if (depth > 0) subfolders.push_back(full);
+            continue;
+        }
+        long writer = 0;
+        if (!S_ISREG(st.st_mode) || !IsOurTemporary(e->d_name, writer)) continue;
+        // A writer still at work (this process, or another one on this
+        // machine) keeps its file; so does a file younger than a minute, which
+        // a game on another machine sharing the folder may be writing.
+        bool writerGone = writer <= 0 || (kill(static_cast<pid_t>(writer), 0) != 0 && errno == ESRCH);
+        if (writerGone && now - st.st_mtime > 60 && unlink(full.c_str()) == 0) ++removed;
+    }
+    closedir(d);
+    for (const std::string& sub : subfolders) RemoveStaleIn(sub, depth - 1, now, removed);
+}
+
+int Sys_RemoveStaleTemporaries(const char* folder, int depth) {
+    if (!folder) return 0;
+    int removed = 0;
+    time_t now = time(nullptr);
+    for (const std::string& dir : ListingFolders(folder)) RemoveStaleIn(dir, depth, now, removed);
+    if (removed) Sys_FlushPathCache();
+    return removed;
 }
 
 bool Sys_CommitReplace(int handle, const std::string& tempPath, const std::string& finalPath) {
@@ -410,10 +523,10 @@ bool Sys_FindFiles(const char* pattern, std::vector<SSysFindData>& found) {
     std::string folder = cut == std::string::npos ? std::string(".") : pat.substr(0, cut + 1);
     std::string leaf = cut == std::string::npos ? pat : pat.substr(cut + 1);
     if (folder.size() == 2 && folder[1] == ':') folder += '\\';
-    std::string dir;
-    if (!Sys_ResolvePath(folder.c_str(), dir)) return false;
+    const std::vector<std::string> dirs = ListingFolders(folder);
+    if (dirs.empty()) return false;
     bool wild = leaf.find_first_of("*?") != std::string::npos;
-    auto addOne = [&](const std::string& name) {
+    auto addOne = [&](const std::string& dir, const std::string& name) {
         std::string full = Join(dir, name);
         struct stat st;
         if (lstat(full.c_str(), &st) != 0) return;
@@ -427,23 +540,36 @@ bool Sys_FindFiles(const char* pattern, std::vector<SSysFindData>& found) {
     };
     if (!wild) {
         if (leaf.empty()) return false;
-        std::string real = LookUpName(dir, leaf);
-        if (!real.empty()) addOne(real);
+        for (const std::string& dir : dirs) {
+            std::string real = LookUpName(dir, leaf);
+            if (real.empty()) continue;
+            addOne(dir, real);
+            break;
+        }
         return !found.empty();
     }
-    DIR* d = opendir(dir.c_str());
-    if (!d) return false;
-    std::vector<std::string> names;
-    while (dirent* e = readdir(d)) {
-        if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..")) continue;
-        if (Sys_WildcardMatch(leaf.c_str(), e->d_name)) names.push_back(e->d_name);
+    // Name and folder of every match; a name the user's folder holds hides
+    // the installation's one of the same name in any letter case.
+    std::vector<std::pair<std::string, const std::string*>> names;
+    std::unordered_set<std::string> seen;
+    for (const std::string& dir : dirs) {
+        DIR* d = opendir(dir.c_str());
+        if (!d) continue;
+        std::vector<std::string> here;
+        while (dirent* e = readdir(d)) {
+            if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..")) continue;
+            if (Sys_WildcardMatch(leaf.c_str(), e->d_name)) here.push_back(e->d_name);
+        }
+        closedir(d);
+        for (const std::string& n : here)
+            if (!seen.count(Lower(n))) names.emplace_back(n, &dir);
+        for (const std::string& n : here) seen.insert(Lower(n));
     }
-    closedir(d);
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        int c = strcasecmp(a.c_str(), b.c_str());
-        return c != 0 ? c < 0 : a < b;
+    std::sort(names.begin(), names.end(), [](const auto& a, const auto& b) {
+        int c = strcasecmp(a.first.c_str(), b.first.c_str());
+        return c != 0 ? c < 0 : a.first < b.first;
     });
-    for (const auto& n : names) addOne(n);
+    for (const auto& n : names) addOne(*n.second, n.first);
     return !found.empty();
 }
 

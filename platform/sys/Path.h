@@ -11,7 +11,8 @@
 //
 // User data: when an installation folder is set (Sys_SetInstallFolder) and it
 // is not writable, writes below it go to the same relative path under the
-// user's data folder ($XDG_DATA_HOME/tessarak), and reads look there first.
+// user's data folder ($XDG_DATA_HOME/tessarak). The user's data overlays the
+// installation: reads look there first, and a folder lists what both hold.
 //
 // Files are plain POSIX descriptors: a handle of -1 is a failure.
 #pragma once
@@ -47,6 +48,8 @@ std::string Sys_GetUserConfigFolder();  // $XDG_CONFIG_HOME/tessarak (or ~/.conf
 std::string Sys_GetExecutableFolder();  // the folder of the running program (Linux form)
 
 // --- files -----------------------------------------------------------------
+// Only regular files are ever opened: a named pipe, a device or a folder
+// gives -1 (or null) at once instead of a handle that blocks or never ends.
 int Sys_OpenRead(const char* path);    // existing regular file, read only
 int Sys_OpenWrite(const char* path);   // created or truncated, read and write; parent folders made
 int Sys_OpenAppend(const char* path);  // opened or created, positioned at its end
@@ -61,6 +64,11 @@ int64_t Sys_FileSize(int handle);  // -1 on error
 // Sys_ResolveWritePath does.
 FILE* Sys_FOpen(const char* path, const char* mode);
 
+// Reads a whole regular file (a Linux path, taken as it stands) of at most
+// limit bytes.
+enum ESysReadResult { kSysReadOk, kSysReadMissing, kSysReadNotRegular, kSysReadTooLarge, kSysReadFailed };
+ESysReadResult Sys_ReadRegularFile(const std::string& linuxPath, size_t limit, std::string& out);
+
 // Starts replacing a file: returns a handle on a new temporary file beside
 // it (parent folders made) and the two Linux paths; Sys_CommitReplace closes
 // the handle and renames the temporary over the file, so a crash during the
@@ -71,6 +79,12 @@ void Sys_AbortReplace(int handle, const std::string& tempPath);
 // Writes a whole file through a temporary file and a rename, so a crash never
 // leaves half a file behind.
 bool Sys_WriteFileAtomic(const char* path, const void* data, size_t size);
+// Removes the temporary files that replacing writes left in a folder (and its
+// sub-folders, depth levels down) when they were cut short: those whose
+// writer no longer runs and that are older than a minute. With a read-only
+// installation the user's copy of the folder is cleaned too. Returns how
+// many were removed.
+int Sys_RemoveStaleTemporaries(const char* folder, int depth = 0);
 
 // --- folders ---------------------------------------------------------------
 struct SSysFindData {
@@ -82,7 +96,8 @@ struct SSysFindData {
 // Lists what matches a search pattern ("Z:\dir\*.*", "Z:\dir\*.box",
 // "Z:\dir\name"): wildcards '*' and '?' match case-insensitively as the Windows
 // search does ("*.*" matches names without a dot too); "." and ".." are never
-// listed. Sorted case-insensitively. False when nothing matches.
+// listed. Sorted case-insensitively. False when nothing matches. Below a
+// read-only installation the user's copy of the folder is listed with it.
 bool Sys_FindFiles(const char* pattern, std::vector<SSysFindData>& found);
 bool Sys_PathExists(const char* path);  // a file or a folder; wildcards allowed
 bool Sys_IsFolder(const char* path);

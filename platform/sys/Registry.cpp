@@ -173,14 +173,33 @@ SRegValue* FindValue(SRegKey& key, const char* name, bool create) {
     return &key.values.back();
 }
 
-void ReadHiveFile(const std::string& file, CHive& hive) {
-    FILE* f = std::fopen(file.c_str(), "rb");
-    if (!f) return;
+// A hive file is small: one that is larger, or is no regular file at all (a
+// pipe, a device), is not read, and said so once per file.
+constexpr size_t kMaxHiveBytes = 1u << 20;
+
+void ReportHiveFault(const std::string& file, ESysReadResult result) {
+    static std::vector<std::string> reported;
+    if (std::find(reported.begin(), reported.end(), file) != reported.end()) return;
+    reported.push_back(file);
+    if (result == kSysReadTooLarge)
+        std::fprintf(stderr, "Tessarak: the registry file %s is larger than %zu bytes; it is not read\n",
+                     file.c_str(), kMaxHiveBytes);
+    else if (result == kSysReadNotRegular)
+        std::fprintf(stderr, "Tessarak: the registry file %s is not a regular file; it is not read\n",
+                     file.c_str());
+    else
+        std::fprintf(stderr, "Tessarak: the registry file %s cannot be read\n", file.c_str());
+}
+
+// False when the file is there but could not be read (it is then left alone).
+bool ReadHiveFile(const std::string& file, CHive& hive) {
     std::string all;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) all.append(buf, n);
-    std::fclose(f);
+    ESysReadResult result = Sys_ReadRegularFile(file, kMaxHiveBytes, all);
+    if (result == kSysReadMissing) return true;
+    if (result != kSysReadOk) {
+        ReportHiveFault(file, result);
+        return false;
+    }
     SRegKey* key = nullptr;
     size_t start = 0;
     while (start < all.size()) {
@@ -209,12 +228,24 @@ void ReadHiveFile(const std::string& file, CHive& hive) {
         SRegValue* slot = FindValue(*key, v.name.c_str(), true);
         *slot = v;
     }
+    return true;
+}
+
+// The first time a hive is read, the temporary files that interrupted writes
+// of it left beside its file are removed.
+void RemoveStaleTemporariesOnce(const std::string& file) {
+    static std::vector<std::string> cleaned;
+    std::string folder = file.substr(0, file.rfind('/') + 1);
+    if (folder.empty() || std::find(cleaned.begin(), cleaned.end(), folder) != cleaned.end()) return;
+    cleaned.push_back(folder);
+    Sys_RemoveStaleTemporaries(folder.c_str());
 }
 
 CHive ReadHive(uint32_t root) {
     std::vector<std::string> reads;
     std::string write;
     HiveFiles(root, reads, write);
+    RemoveStaleTemporariesOnce(write);
     CHive hive;
     for (const auto& f : reads) ReadHiveFile(f, hive);
     return hive;
@@ -288,7 +319,9 @@ bool Sys_RegSetValue(uint32_t root, const char* subKey, const char* name, uint32
     std::vector<std::string> reads;
     std::string write;
     HiveFiles(root, reads, write);
-    ReadHiveFile(write, hive);  // only the file we write: values of a read-only install file stay there
+    // Only the file we write: values of a read-only install file stay there.
+    // A file that is there but cannot be read is not replaced.
+    if (!ReadHiveFile(write, hive)) return false;
     SRegValue* v = FindValue(*FindKey(hive, subKey, true), name ? name : "", true);
     v->type = type;
     const uint8_t* bytes = static_cast<const uint8_t*>(data);
@@ -309,7 +342,7 @@ bool Sys_RegDeleteValue(uint32_t root, const char* subKey, const char* name) {
     std::vector<std::string> reads;
     std::string write;
     HiveFiles(root, reads, write);
-    ReadHiveFile(write, hive);
+    if (!ReadHiveFile(write, hive)) return false;
     SRegKey* key = FindKey(hive, subKey, false);
     if (!key) return false;
     for (auto it = key->values.begin(); it != key->values.end(); ++it) {

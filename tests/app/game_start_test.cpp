@@ -1,6 +1,8 @@
 // Starts the real game program in a temporary installation and reads what
 // it did from its standard output, its exit code and the files it wrote.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -31,9 +33,12 @@ public:
     // Runs the game from its System folder to its end (killed after the time).
     SRun Run(const std::vector<std::string>& args, int timeoutSeconds) {
         SProcessOptions options;
-        options.program = "./Tessarak";
+        options.program = dir.File("System/Tessarak");
         options.args = args;
-        options.workDir = dir.File("System");
+        options.workDir = dir.File(cwd);
+        // A read-only installation, for real even where the tests run as
+        // root: the game runs as nobody, who can write only its home.
+        if (asNobody && geteuid() == 0) options.asUser = 65534;
         options.env = {{"XDG_CONFIG_HOME", dir.File("home/config")},
                        {"XDG_DATA_HOME", dir.File("home/data")},
                        {"HOME", dir.File("home")},
@@ -51,6 +56,8 @@ public:
 
     CTempDir dir;
     std::vector<std::pair<std::string, std::string>> env;  // set in the game's environment last
+    std::string cwd = "System";                            // the folder it starts in, below dir
+    bool asNobody = false;                                 // run as nobody when the tests run as root
 
 private:
     bool m_ready;
@@ -140,21 +147,44 @@ TEST(GameStartTest, MissingPacksComeFromTheSetupPath) {
         << run.out;
 }
 
+// The message names what is missing or damaged; a game started from another
+// folder than its System folder is told so instead.
 TEST(GameStartTest, BrokenInstallationsEndWithTheMessageAndAFailureCode) {
-    for (const char* missing : {"Tessarak/Languages/English.box", "Tessarak/Music.box"}) {
+    struct SCase {
+        const char* file;     // below the installation
+        const char* content;  // null: removed
+        const char* cwd;
+        const char* says;   // the message up to the installation's folder
+        const char* named;  // and after it
+    };
+    const SCase cases[] = {
+        {"Tessarak/Languages/English.box", nullptr, "System",
+         "Tessarak has not been properly installed, please reinstall: the language pack ",
+         "\\Tessarak\\Languages\\English.box is missing"},
+        {"Tessarak/Music.box", nullptr, "System",
+         "Tessarak has not been properly installed, please reinstall: the pack ",
+         "\\Tessarak\\Music.box is missing"},
+        {"Tessarak/Music.box", "not a pack", "System",
+         "Tessarak has not been properly installed, please reinstall: the pack ",
+         "\\Tessarak\\Music.box is damaged"},
+        {"System/keep", "", ".", "Tessarak was started from ", "; start it from its System folder"},
+    };
+    for (const SCase& c : cases) {
         CInstallation inst;
         if (!inst.Ready()) FAIL() << "the game program is not built";
-        fs::remove(inst.dir.File(missing));
+        if (c.content)
+            inst.dir.Write(c.file, c.content);
+        else
+            fs::remove(inst.dir.File(c.file));
+        inst.cwd = c.cwd;
         CInstallation::SRun run = inst.Run({}, 60);
-        ASSERT_FALSE(run.timedOut) << missing << "\n" << run.out;
-        EXPECT_NE(run.exitCode, 0) << missing << "\n" << run.out;
-        EXPECT_NE(Find(run.out, "Tessarak has not been properly installed, please reinstall"),
-                  std::string::npos)
-            << missing << "\n"
-            << run.out;
+        ASSERT_FALSE(run.timedOut) << c.file << "\n" << run.out;
+        EXPECT_NE(run.exitCode, 0) << c.file << "\n" << run.out;
+        const std::string says = c.says + inst.dir.Win() + c.named;
+        EXPECT_NE(Find(run.out, says.c_str()), std::string::npos) << says << "\n" << run.out;
         EXPECT_EQ(Find(run.out, "Starting Tessarak"), std::string::npos) << run.out;
         // Nothing was saved over the player's settings.
-        EXPECT_FALSE(fs::exists(inst.dir.File("Tessarak/Scripts/Config"))) << missing;
+        EXPECT_FALSE(fs::exists(inst.dir.File("Tessarak/Scripts/Config"))) << c.file;
     }
 }
 
@@ -185,6 +215,91 @@ TEST(GameStartTest, AnExitBeforeTheSettingsAreReadKeepsTheSavedOnes) {
     EXPECT_NE(Find(run.out, "Settings were not saved: start-up did not complete"), std::string::npos)
         << run.out;
     EXPECT_EQ(inst.dir.Read("Tessarak/Scripts/Config/Console.cfg"), mine);
+}
+
+// A read-only installation: the first run saves its settings in the user's
+// data folder, which from then on overlays the installation (the user's
+// files win where both have one) and never hides it.
+TEST(GameStartTest, AReadOnlyInstallationStartsEveryTime) {
+    CInstallation inst;
+    if (!inst.Ready()) FAIL() << "the game program is not built";
+    inst.dir.Write("Tessarak/Scripts/Autoexec.cfg",
+                   "Console_Font_Height;\nConsole_Font_Height(13);\nQuit();\n");
+    fs::create_directories(inst.dir.File("home/data"));
+    fs::create_directories(inst.dir.File("home/config"));
+    if (geteuid() == 0) {
+        // Root could write anywhere: the game runs as nobody, who owns only its home.
+        inst.asNobody = true;
+        ASSERT_EQ(chmod(inst.dir.Path().c_str(), 0755), 0);
+        ASSERT_EQ(std::system(("chown -R 65534:65534 '" + inst.dir.File("home") + "'").c_str()), 0);
+    } else {
+        ASSERT_EQ(std::system(
+                      ("chmod -R a-w '" + inst.dir.File("Tessarak") + "' '" + inst.dir.Path() + "'").c_str()),
+                  0);
+    }
+    const std::string userFolder = "home/data/tessarak/Tessarak/Scripts";
+    for (int start = 1; start <= 3; ++start) {
+        if (start == 3)
+            inst.dir.Write(userFolder + "/Autoexec.cfg", "echo(\"the player's own\");\nQuit();\n");
+        CInstallation::SRun run = inst.Run({}, 60);
+        ASSERT_FALSE(run.timedOut) << start << "\n" << run.out;
+        EXPECT_EQ(run.exitCode, 0) << start << "\n" << run.out;
+        EXPECT_NE(Find(run.out, "Starting Tessarak Windows 2000 version"), std::string::npos)
+            << start << run.out;
+        if (start == 2) {
+            EXPECT_NE(Find(run.out, "Console_Font_Height = 13"), std::string::npos) << run.out;
+        }
+        if (start == 3) {
+            EXPECT_NE(Find(run.out, "the player's own"), std::string::npos) << run.out;
+        }
+    }
+    EXPECT_NE(inst.dir.Read(userFolder + "/Config/Console.cfg").find("Console_Font_Height(13);"),
+              std::string::npos);
+    EXPECT_FALSE(fs::exists(inst.dir.File("Tessarak/Scripts/Config")));
+    if (geteuid() != 0) std::system(("chmod -R u+w '" + inst.dir.Path() + "'").c_str());
+}
+
+// Named pipes in the game's folders are passed over: the start does not
+// wait for a writer that never comes.
+TEST(GameStartTest, PipesInTheTreeDoNotHangTheStart) {
+    CInstallation inst;
+    if (!inst.Ready()) FAIL() << "the game program is not built";
+    inst.dir.Write("Tessarak/Scripts/Autoexec.cfg", "Quit();\n");
+    for (const char* pipe :
+         {"Tessarak/Scripts/pipe.cfg", "Tessarak/Pipe.box", "Tessarak/Scripts/Config/Mouse.cfg"}) {
+        fs::create_directories(fs::path(inst.dir.File(pipe)).parent_path());
+        ASSERT_EQ(mkfifo(inst.dir.File(pipe).c_str(), 0644), 0) << pipe;
+    }
+    CInstallation::SRun run = inst.Run({}, 30);
+    ASSERT_FALSE(run.timedOut) << run.out;
+    EXPECT_EQ(run.exitCode, 0) << run.out;
+    EXPECT_NE(Find(run.out, "Starting Tessarak Windows 2000 version"), std::string::npos) << run.out;
+}
+
+// A settings file the player edited is data: a backslash that the language
+// does not know costs that one statement, the rest still runs, and the
+// player's copy is kept when the game writes the file again.
+TEST(GameStartTest, AHandEditedSettingsFileIsReadPastItsFaultsAndKept) {
+    CInstallation inst;
+    if (!inst.Ready()) FAIL() << "the game program is not built";
+    const std::string mine = "Console_Font_Name(\"C:\\Fonts\\Tahoma\");\r\nConsole_Font_Height(13);\r\n";
+    inst.dir.Write("Tessarak/Scripts/Config/Console.cfg", mine);
+    inst.dir.Write("Tessarak/Scripts/Autoexec.cfg", "Console_Font_Height;\nQuit();\n");
+    CInstallation::SRun run = inst.Run({}, 60);
+    ASSERT_FALSE(run.timedOut) << run.out;
+    EXPECT_EQ(run.exitCode, 0) << run.out;
+    const std::string path = inst.dir.Win() + "\\Tessarak\\Scripts\\Config\\Console.cfg";
+    EXPECT_NE(Find(run.out, ("Error in " + path + ", line 1: \\ has to be followed be").c_str()),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(Find(run.out, "Console_Font_Height = 13"), std::string::npos) << run.out;
+    EXPECT_NE(Find(run.out,
+                   (path + " did not read cleanly: the player's copy is kept as " + path + ".bad").c_str()),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(inst.dir.Read("Tessarak/Scripts/Config/Console.cfg.bad"), mine);
+    EXPECT_NE(inst.dir.Read("Tessarak/Scripts/Config/Console.cfg").find("Console_Font_Height(13);"),
+              std::string::npos);
 }
 
 TEST(GameStartTest, LanguageFromTheCommandLine) {

@@ -1,7 +1,9 @@
 #include "core/SysUtil.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstddef>
 #include <cstdio>
@@ -316,4 +318,28 @@ TEST(SysUtil, ViewDataBoxFallsSilentAfterCancel) {
     setenv("TESSARAK_HEADLESS_DIALOGS", "1", 1);
     EXPECT_EQ(Sys_MessageBox("text", "caption", MB_OKCANCEL), IDOK);
     EXPECT_EQ(Sys_MessageBox("text", "caption", MB_YESNO), IDYES);
+}
+
+// A registry file that is a pipe or a device is neither read (it would block
+// or never end) nor replaced; an oversized one is left as it is.
+TEST(SysUtil, RegistryFilesThatAreNoSmallRegularFilesAreLeftAlone) {
+    CTempDir dir;
+    ASSERT_EQ(mkfifo(dir.File("pipe.ini").c_str(), 0644), 0);
+    ASSERT_EQ(symlink("/dev/zero", dir.File("zero.ini").c_str()), 0);
+    const std::string huge = "[Software\\Zq]\n\"A\"=dword:00000001\n" + std::string(2 << 20, ';');
+    ASSERT_TRUE(dir.Write("huge.ini", huge));
+    const char* key = "Software\\Zq";
+    alarm(30);
+    for (const char* name : {"pipe.ini", "zero.ini", "huge.ini"}) {
+        Sys_RegSetFile(HKEY_CURRENT_USER, dir.File(name).c_str());
+        uint32_t got = 0, one = 1;
+        EXPECT_FALSE(RegReadValue(HKEY_CURRENT_USER, key, "A", REG_DWORD, &got)) << name;
+        EXPECT_FALSE(RegWriteValue(HKEY_CURRENT_USER, key, "B", REG_DWORD, &one, 4)) << name;
+    }
+    alarm(0);
+    struct stat st;
+    EXPECT_TRUE(lstat(dir.File("pipe.ini").c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+    EXPECT_TRUE(lstat(dir.File("zero.ini").c_str(), &st) == 0 && S_ISLNK(st.st_mode));
+    EXPECT_TRUE(dir.Read("huge.ini") == huge);
+    Sys_RegSetFile(HKEY_CURRENT_USER, nullptr);
 }

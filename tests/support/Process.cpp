@@ -1,6 +1,7 @@
 #include "tests/support/Process.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -60,7 +61,13 @@ bool CTestProcess::Start(const SProcessOptions& options) {
         for (const auto& kv : options.env) drop = drop || kv.first == name;
         if (!drop) env.push_back(entry);
     }
-    for (const auto& kv : options.env) env.push_back(kv.first + "=" + kv.second);
+    // A name given twice takes its last value.
+    for (size_t i = 0; i < options.env.size(); ++i) {
+        bool later = false;
+        for (size_t j = i + 1; j < options.env.size(); ++j)
+            later = later || options.env[j].first == options.env[i].first;
+        if (!later) env.push_back(options.env[i].first + "=" + options.env[i].second);
+    }
     std::vector<char*> envp;
     for (std::string& s : env) envp.push_back(s.data());
     envp.push_back(nullptr);
@@ -78,6 +85,7 @@ bool CTestProcess::Start(const SProcessOptions& options) {
     const char* workDir = options.workDir.empty() ? nullptr : options.workDir.c_str();
     const int outputFd = options.outputFd;
     const bool errorsToo = options.errorsToo;
+    const int asUser = options.asUser;
 
     m_pid = fork();
     if (m_pid == 0) {
@@ -95,6 +103,8 @@ bool CTestProcess::Start(const SProcessOptions& options) {
             dup2(fds[1], outputFd);
         }
         if (workDir && chdir(workDir) != 0) _exit(126);
+        if (asUser >= 0 && (setgroups(0, nullptr) != 0 || setgid(asUser) != 0 || setuid(asUser) != 0))
+            _exit(125);
         execve(program.c_str(), argv.data(), envp.data());
         _exit(127);
     }

@@ -19,8 +19,9 @@ struct SProcessOptions {
     std::string program;
     std::vector<std::string> args;  // after the program's own name
     std::string workDir;            // empty: the test's current folder
-    // Set on top of the test's environment (an empty value sets it empty);
-    // the names in unset are removed first.
+    // Set on top of the test's environment (an empty value sets it empty; a
+    // name given twice takes its last value); the names in unset are removed
+    // first.
     std::vector<std::pair<std::string, std::string>> env;
     std::vector<std::string> unset;
     // The descriptor the pipe becomes in the child: 1 gathers standard output
@@ -29,6 +30,9 @@ struct SProcessOptions {
     // /dev/null.
     int outputFd = 1;
     bool errorsToo = true;
+    // A user (and group) id the child runs as, when the test runs as root;
+    // -1 keeps the test's own.
+    int asUser = -1;
 };
 
 class CTestProcess {
