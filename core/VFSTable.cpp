@@ -338,7 +338,7 @@ bool CVFSTable::MountPack(const char* path, int64_t base, int64_t length) {
         if (fseeko(f, end - 4, SEEK_SET) != 0 || std::fread(word, 1, 4, f) != 4) break;
         dirOff = LE_LoadU32(word);
         int64_t dirBytes = (end - base) - 4 - dirOff;
-        if (dirBytes < 4) break;  // the directory lies outside the pack
+        if (dirBytes < 4 || dirBytes > kMaxDirectoryBytes) break;  // outside the pack, or no directory
         dir.resize(static_cast<size_t>(dirBytes));
         if (fseeko(f, base + dirOff, SEEK_SET) != 0 || std::fread(dir.data(), 1, dir.size(), f) != dir.size())
             break;

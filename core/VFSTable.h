@@ -20,9 +20,9 @@
 //     at most 259 characters) and a zero byte, u32 data offset (from the
 //     pack's start), u32 data size;
 //   last 4 bytes: u32 offset of the directory.
-// A directory that points outside the pack, a count that cannot fit, or a
-// member whose data lies outside the data area is refused; the members that
-// are sound still mount.
+// A directory that points outside the pack or is larger than 64 MiB, a count
+// that cannot fit, or a member whose data lies outside the data area is
+// refused; the members that are sound still mount.
 #pragma once
 
 #include <cstdint>
@@ -96,6 +96,8 @@ public:
 class CVFSTable {
 public:
     static constexpr int kMaxNameLength = 259;
+    // A directory is read whole; one larger than this is no directory.
+    static constexpr int64_t kMaxDirectoryBytes = int64_t(64) << 20;
 
     CVFSTable() = default;
     ~CVFSTable();

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <random>
 #include <string>
@@ -385,6 +386,10 @@ TEST(VFSPack, CorruptDirectories) {
             EXPECT_EQ(ReadMember(table, "bad"), "BAD!");
         }
     }
+    // A directory larger than any pack's (zeros: a count of none) is refused unread.
+    ASSERT_EQ(truncate(dir.File("c.box").c_str(), CVFSTable::kMaxDirectoryBytes + 8), 0);
+    CVFSTable table;
+    EXPECT_FALSE(table.MountPack(dir.WinFile("c.box").c_str()));
 }
 
 // The word-wise hash and compare fold every byte as the byte-wise rule does.
