@@ -9,8 +9,11 @@
 #include "e3d/Device.h"
 #include "e3d/Engine.h"
 #include "e3d/Light.h"
+#include "e3d/Material.h"
 #include "e3d/Screen.h"
+#include "e3d/VertexList.h"
 #include "e3d/Viewport.h"
+#include "platform/d3d/D3DDeviceState.h"
 #include "platform/d3d/Direct3D.h"
 
 CE3DCamera::CE3DCamera(CE3DScreen* screen) : CE3DFrame(nullptr) {
@@ -255,12 +258,143 @@ void CE3DCamera::RenderScene(CE3DViewport* viewport) {
     m_enabledLights = slot;
     m_stats.enabledLights = slot;
 
+    m_sorted.clear();
+    m_late.clear();
     for (SE3DFrameWalk w(m_sceneData->activeHead, SE3DFrameWalk::kActive); CE3DFrame* f = w.Next();) {
         if (f->m_flagsA & (kFrameNotUpdated | kFrameQueued)) continue;
         int depth = 0;
         f->Render(&depth);
     }
+    SE3DPassLimits limits;
+    PassLimits(&limits);
+    DrawOpaque(limits);
+    DrawTranslucent(limits);
+    DrawLate(limits);
     m_rendering = false;
+}
+
+// ---------------------------------------------------------------------------
+// Drawing what the frames queued.
+
+const D3DMATRIX& CE3DCamera::ViewMatrix() const {
+    return m_viewport && m_viewport->m_view ? m_viewport->m_view->view : g_E3DIdentity44;
+}
+
+void CE3DCamera::QueueTranslucent(CE3DVertexList* list, bool late) {
+    if (!list) return;
+    if (late) {
+        m_late.push_back(list);
+        return;
+    }
+    // The depth of the list's frame along the view: farther lists first.
+    float key = 0.0f;
+    if (const CE3DFrame* owner = list->m_owner) {
+        const D3DMATRIX& v = ViewMatrix();
+        const float* p = owner->m_render.m[3];
+        key = p[0] * v.m[0][2] + p[1] * v.m[1][2] + p[2] * v.m[2][2] + v.m[3][2];
+    }
+    m_sorted.push_back(SQueued{list, key});
+    ++m_stats.sortedTransparent;
+}
+
+void CE3DCamera::PassLimits(SE3DPassLimits* limits) const {
+    auto clamp8 = [](uint32_t v) { return uint8_t(v > 255 ? 255 : v); };
+    limits->maxFillMode = clamp8(m_params.maxFillMode);
+    limits->maxShadeMode = clamp8(m_params.maxShadeMode);
+    limits->maxMipFilter =
+        clamp8(m_params.maxMipFilter + 1);  // the parameter counts from 0, the filters from 1
+    limits->lodBias = (m_device->m_reportedCaps.dpcTriCaps.dwRasterCaps & 0x2000) != 0;  // MIPMAPLODBIAS
+    limits->culling = m_params.cullingOn;
+}
+
+void CE3DCamera::DrawOpaque(const SE3DPassLimits& limits) {
+    if (!m_screen) return;
+    SE3DDrawCounts counts;
+    for (CE3DMaterial* m = m_screen->m_materials; m; m = m->m_next)
+        m->DrawQueued(m_device, StageLevel(), m_params.lightingOn, limits, &counts);
+    m_stats.drawCalls += counts.draws;
+    m_stats.primitives += counts.primitives;
+}
+
+void CE3DCamera::DrawTranslucent(const SE3DPassLimits& limits) {
+    // Farthest first; lists at the same depth keep the order they came in.
+    std::stable_sort(m_sorted.begin(), m_sorted.end(),
+                     [](const SQueued& a, const SQueued& b) { return a.key > b.key; });
+    for (const SQueued& q : m_sorted) DrawWithPasses(q.list, limits, true);
+    m_sorted.clear();
+}
+
+void CE3DCamera::DrawLate(const SE3DPassLimits& limits) {
+    for (CE3DVertexList* l : m_late) DrawWithPasses(l, limits, false);
+    m_late.clear();
+}
+
+uint32_t CE3DCamera::SortFaces(CE3DVertexList* list) {
+    const uint32_t perFace = list->m_perFace ? list->m_perFace : 3;
+    const uint32_t indexCount = list->m_drawIndices;
+    const uint32_t faces = indexCount / perFace;
+    const uint16_t* indices = list->Indices();
+    // The scratch buffers hold 65535 entries: a larger list is drawn unsorted.
+    if (!indices || faces < 2 || indexCount > uint32_t(kE3DSortScratch) || !m_keyBuffer) return 0;
+    if ((list->m_format & D3DFVF_POSITION_MASK) != D3DFVF_XYZ || list->m_stride < 12) return 0;
+    // Each vertex's depth through world, view and projection; the w term is
+    // the depth along the view axis, which orders the faces as z / w does in
+    // front of the eye and stays sane behind it.
+    const D3DMATRIX m = D3D_Multiply(
+        D3D_Multiply(list->m_owner ? list->m_owner->m_render : g_E3DIdentity44, m_viewport->m_view->view),
+        m_viewport->m_view->projection);
+    m_vertexDepths.resize(list->m_vertexCount);
+    const uint8_t* v = list->Vertices();
+    for (uint32_t i = 0; i < list->m_vertexCount; ++i, v += list->m_stride) {
+        float p[3];
+        memcpy(p, v, sizeof p);
+        m_vertexDepths[i] = p[0] * m.m[0][3] + p[1] * m.m[1][3] + p[2] * m.m[2][3] + m.m[3][3];
+    }
+    for (uint32_t f = 0; f < faces; ++f) {
+        float key = 0.0f;
+        for (uint32_t k = 0; k < perFace; ++k) {
+            const uint16_t index = indices[f * perFace + k];
+            key += index < list->m_vertexCount ? m_vertexDepths[index] : 0.0f;
+        }
+        m_keyBuffer[f] = key;
+        m_orderBuffer[f] = uint16_t(f);
+    }
+    SortByDepth(0, int32_t(faces) - 1);
+    for (uint32_t j = 0; j < faces; ++j)
+        for (uint32_t k = 0; k < perFace; ++k)
+            m_indexBuffer[j * perFace + k] = indices[m_orderBuffer[j] * perFace + k];
+    return faces * perFace;
+}
+
+void CE3DCamera::DrawWithPasses(CE3DVertexList* list, const SE3DPassLimits& limits, bool sortFaces) {
+    CE3DMaterial* material = list->m_material;
+    if (!material || !list->m_vertexCount) return;
+    const bool particles = list->m_owner && list->m_owner->m_type == kE3DFrameEmitter;
+    const uint16_t* indices = list->Indices();
+    uint32_t indexCount = list->m_drawIndices;
+    if (sortFaces && !particles) {
+        if (uint32_t sorted = SortFaces(list)) {
+            indices = m_indexBuffer;
+            indexCount = sorted;
+        }
+    }
+    material->ApplyDrawStates(m_device, m_params.lightingOn, limits);
+    if (list->m_owner) m_d3dDevice->SetTransform(D3DTRANSFORMSTATE_WORLD, list->m_owner->m_render);
+    const uint32_t perFace = list->m_perFace ? list->m_perFace : 3;
+    const int level = material->DrawLevel(StageLevel());
+    for (CE3DMaterialPass* p = material->Passes(level); p; p = p->m_next) {
+        p->Apply(m_device, limits);
+        if (particles) {
+            // A particle emitter's vertices: one triangle list, no indices.
+            m_d3dDevice->DrawPrimitive(D3DPT_TRIANGLELIST, list->m_format, list->Vertices(),
+                                       list->m_vertexCount, 0);
+            CountDraw(int32_t(list->m_vertexCount / 3));
+        } else if (indices && indexCount) {
+            m_d3dDevice->DrawIndexedPrimitive(list->m_primitive, list->m_format, list->Vertices(),
+                                              list->m_vertexCount, indices, indexCount, 0);
+            CountDraw(int32_t(indexCount / perFace));
+        }
+    }
 }
 
 void CE3DCamera::SortByDepth(int32_t first, int32_t last) {

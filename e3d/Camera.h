@@ -17,12 +17,16 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "e3d/Frame.h"
+#include "e3d/Mesh.h"
 #include "e3d/Viewport.h"
 
 class CE3DDevice;
 class CE3DLight;
+class CE3DVertexList;
+struct SE3DPassLimits;
 class CE3DScreen;
 class CE3DViewport;
 class ID3DDevice;
@@ -76,7 +80,7 @@ struct SE3DRenderStats {
 constexpr uint32_t kE3DSphereOutside = 0x00FFF000;
 constexpr uint32_t kE3DLightOutside = 0x01FFF000;
 
-class CE3DCamera : public CE3DFrame, public IE3DViewportCamera {
+class CE3DCamera : public CE3DFrame, public IE3DViewportCamera, public IE3DMeshScene {
 public:
     // Joins the screen's camera list (a null screen: a root for a scene that
     // is never drawn).
@@ -97,6 +101,19 @@ public:
     void ViewportAttached(CE3DViewport* viewport) override { Message(kFrameMsgViewportAttached, viewport); }
     void ViewportDetached(CE3DViewport* viewport) override;
     void SetAmbient(uint32_t rgb) override { m_params.ambient = rgb; }
+
+    // --- what the meshes of the scene ask (IE3DMeshScene).
+    void CountMesh(int delta) override { m_sphereTarget += delta; }
+    int32_t AddBoundingSphere(float radius, const float centre[3]) override {
+        return AddSphere(centre, radius);
+    }
+    uint32_t Visibility(int32_t index) override { return SphereResult(index); }
+    int StageLevel() const override { return int(m_passLevel) + 1; }
+    bool AllowsBlending() const override { return m_params.alphaBlendingOn; }
+    // A translucent vertex list of this render: sorted back to front by the
+    // depth of its frame, or drawn last in the order queued.
+    void QueueTranslucent(CE3DVertexList* list, bool late) override;
+    const D3DMATRIX& ViewMatrix() const override;
 
     // --- for the frames during a render.
     // Appends a bounding sphere to test in this render; the index to read its
@@ -144,7 +161,25 @@ public:
     bool m_rendering = false;
 
 private:
+    struct SQueued {
+        CE3DVertexList* list;
+        float key;
+    };
     void BuildOwnMatrix(const CE3DView* view);
+    void PassLimits(SE3DPassLimits* limits) const;
+    void DrawOpaque(const SE3DPassLimits& limits);
+    void DrawTranslucent(const SE3DPassLimits& limits);
+    void DrawLate(const SE3DPassLimits& limits);
+    // One translucent list with its material's passes; sorted lists have
+    // their faces drawn farthest first.
+    void DrawWithPasses(CE3DVertexList* list, const SE3DPassLimits& limits, bool sortFaces);
+    // The list's faces, farthest first, into the engine's index buffer; the
+    // number of indices, or 0 when the list cannot be sorted there.
+    uint32_t SortFaces(CE3DVertexList* list);
+
+    std::vector<SQueued> m_sorted;
+    std::vector<CE3DVertexList*> m_late;
+    std::vector<float> m_vertexDepths;
     void GrowSpheres(int32_t capacity);
     void ChoosePassLevel();
 

@@ -393,15 +393,28 @@ void CE3DMaterial::RefreshTextures() {
             }
 }
 
-void CE3DMaterial::DrawQueued(CE3DDevice* device, int level, bool sceneLights, const SE3DPassLimits& limits) {
-    CE3DVertexList* queues[2] = {m_triangleQueue, m_otherQueue};
-    m_triangleQueue = m_otherQueue = nullptr;
-    if (!device || !device->m_device || (!queues[0] && !queues[1])) return;
+int CE3DMaterial::DrawLevel(int level) const {
     if (level < 1) level = 1;
     if (level > 3) level = 3;
     while (level > 1 && !m_passHead[level - 1]) --level;
-    device->SetRenderState(D3DRENDERSTATE_CULLMODE, m_twoSided ? D3DCULL_NONE : D3DCULL_CCW);
+    return level;
+}
+
+void CE3DMaterial::ApplyDrawStates(CE3DDevice* device, bool sceneLights, const SE3DPassLimits& limits) const {
+    const bool canCullNone =
+        (device->m_reportedCaps.dpcTriCaps.dwMiscCaps & 0x10) != 0;  // D3DPMISCCAPS_CULLNONE
+    const bool none = !limits.culling || (m_twoSided && canCullNone);
+    device->SetRenderState(D3DRENDERSTATE_CULLMODE, none ? D3DCULL_NONE : D3DCULL_CCW);
     device->SetRenderState(D3DRENDERSTATE_LIGHTING, sceneLights && m_lit ? 1 : 0);
+}
+
+void CE3DMaterial::DrawQueued(CE3DDevice* device, int level, bool sceneLights, const SE3DPassLimits& limits,
+                              SE3DDrawCounts* counts) {
+    CE3DVertexList* queues[2] = {m_triangleQueue, m_otherQueue};
+    m_triangleQueue = m_otherQueue = nullptr;
+    if (!device || !device->m_device || (!queues[0] && !queues[1])) return;
+    level = DrawLevel(level);
+    ApplyDrawStates(device, sceneLights, limits);
     for (CE3DMaterialPass* p = m_passHead[level - 1]; p; p = p->m_next) {
         p->Apply(device, limits);
         for (CE3DVertexList* q : queues)
@@ -410,6 +423,10 @@ void CE3DMaterial::DrawQueued(CE3DDevice* device, int level, bool sceneLights, c
                 if (l->m_owner) device->m_device->SetTransform(D3DTRANSFORMSTATE_WORLD, l->m_owner->m_render);
                 device->m_device->DrawIndexedPrimitive(l->m_primitive, l->m_format, l->Vertices(),
                                                        l->m_vertexCount, l->Indices(), l->m_drawIndices, 0);
+                if (counts) {
+                    ++counts->draws;
+                    counts->primitives += int32_t(l->m_drawIndices / (l->m_perFace ? l->m_perFace : 3));
+                }
             }
     }
 }

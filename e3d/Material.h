@@ -48,6 +48,13 @@ struct SE3DPassLimits {
     uint8_t maxMipFilter = D3DTFP_LINEAR;
     uint8_t minMaxMipLevel = 0;  // largest mip level is never below this
     bool lodBias = true;         // the device takes a mip level-of-detail bias
+    bool culling = true;         // back faces culled (two-sided materials aside)
+};
+
+// What a draw of queued work sent to the device.
+struct SE3DDrawCounts {
+    int32_t draws = 0;
+    int32_t primitives = 0;
 };
 
 class CE3DRenderStates {
@@ -200,7 +207,15 @@ public:
     // passes), each with its owner's render matrix as the world transform,
     // and empties the queues. Two-sided materials are drawn without culling;
     // lighting is on when the scene lights and the material is lit.
-    void DrawQueued(CE3DDevice* device, int stageLevel, bool sceneLights, const SE3DPassLimits& limits);
+    void DrawQueued(CE3DDevice* device, int stageLevel, bool sceneLights, const SE3DPassLimits& limits,
+                    SE3DDrawCounts* counts = nullptr);
+    // The pass list drawn for a stage level: the nearest level at or below it
+    // that has passes (1 to 3).
+    int DrawLevel(int stageLevel) const;
+    // Cull mode (none for a two-sided material the device can draw so, or
+    // with culling off) and lighting (when the scene lights and the material
+    // is lit), set before the passes.
+    void ApplyDrawStates(CE3DDevice* device, bool sceneLights, const SE3DPassLimits& limits) const;
 
     uint32_t m_nodeType = 13;
     CE3DScreen* m_screen;

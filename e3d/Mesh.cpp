@@ -358,11 +358,12 @@ void CE3DMesh::Update(int* frozenDepth) {
         Animate(elapsed);
         UpdateVertexLists();
     }
+    m_sphereIndex = -1;
     if (!(m_flagsA & kFrameHidden) && m_shape) {
         if (IE3DMeshScene* scene = MeshScene()) {
-            UpdateMatrixUp();
-            const float centre[3] = {m_world[3][0], m_world[3][1], m_world[3][2]};
-            scene->AddBoundingSphere(m_boundingRadius, centre);
+            // Where the mesh is drawn this frame: its render matrix.
+            const float centre[3] = {m_render.m[3][0], m_render.m[3][1], m_render.m[3][2]};
+            m_sphereIndex = scene->AddBoundingSphere(m_boundingRadius, centre);
         }
     }
     CE3DFrame::Update(frozenDepth);
@@ -374,7 +375,7 @@ void CE3DMesh::Update(int* frozenDepth) {
 void CE3DMesh::Render(int* frozenDepth) {
     if (!(m_flagsA & kFrameHidden) && m_shape) {
         IE3DMeshScene* scene = MeshScene();
-        const uint32_t visibility = scene ? scene->NextVisibility() : 0;
+        const uint32_t visibility = scene ? scene->Visibility(m_sphereIndex) : 0;
         if (!(visibility & 0xFFF000)) {
             float viewWorld[16];
             bool haveViewWorld = false;

@@ -27,11 +27,14 @@ public:
     virtual ~IE3DMeshScene() = default;
     // A mesh was made (+1) or destroyed (-1) in the scene.
     virtual void CountMesh(int delta) = 0;
-    // Update: a drawable mesh's bounding sphere for this frame's culling.
-    virtual void AddBoundingSphere(float radius, const float centre[3]) = 0;
-    // Render: the next visibility result (D3DSTATUS bits), in the order the
-    // spheres were added.
-    virtual uint32_t NextVisibility() = 0;
+    // Update: a drawable mesh's bounding sphere for this frame's culling; the
+    // index to ask its result by (-1: none taken).
+    virtual int32_t AddBoundingSphere(float radius, const float centre[3]) = 0;
+    // Render: the visibility result (D3DSTATUS bits) of a sphere added in
+    // this frame's update. Each mesh asks by its own index, so a mesh that
+    // was hidden or shown between its update and its render cannot shift
+    // the results of the others; an index of -1 reads as out of view.
+    virtual uint32_t Visibility(int32_t index) = 0;
     // Texture stages the device uses at once (1 to 3): the pass list drawn.
     virtual int StageLevel() const = 0;
     virtual bool AllowsBlending() const = 0;
@@ -145,6 +148,7 @@ public:
     float m_boundingRadius = 0.0f;
     float m_scaledRadius = 0.0f;
     float m_visibleFraction = 1.0f, m_visibleTarget = 1.0f;
+    int32_t m_sphereIndex = -1;  // this frame's bounding sphere in the scene's test
     uint8_t m_meshFlagsA = 0x41;
     uint8_t m_meshFlagsB = 0;
 

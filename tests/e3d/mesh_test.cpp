@@ -54,8 +54,14 @@ class CTestScene : public CE3DFrame, public IE3DMeshScene {
 public:
     CTestScene() : CE3DFrame(nullptr) {}
     void CountMesh(int d) override { meshes += d; }
-    void AddBoundingSphere(float r, const float c[3]) override { spheres.push_back({r, c[0], c[1], c[2]}); }
-    uint32_t NextVisibility() override { return next < results.size() ? results[next++] : 0; }
+    int32_t AddBoundingSphere(float r, const float c[3]) override {
+        spheres.push_back({r, c[0], c[1], c[2]});
+        return int32_t(spheres.size()) - 1;
+    }
+    uint32_t Visibility(int32_t i) override {
+        asked.push_back(i);
+        return i >= 0 && size_t(i) < results.size() ? results[size_t(i)] : D3DSTATUS_CLIPINTERSECTIONLEFT;
+    }
     int StageLevel() const override { return 1; }
     bool AllowsBlending() const override { return true; }
     void QueueTranslucent(CE3DVertexList* l, bool) override { translucent.push_back(l); }
@@ -63,7 +69,7 @@ public:
     int meshes = 0;
     std::vector<std::vector<float>> spheres;
     std::vector<uint32_t> results;
-    size_t next = 0;
+    std::vector<int32_t> asked;
     std::vector<CE3DVertexList*> translucent;
 };
 
@@ -297,6 +303,7 @@ TEST_F(Meshes, MeshesHandTheSceneTheirSpheresAndListsByVisibility) {
     b->VertexLists()->m_material = &glass;
     a->SetPosition(5.0f, 0.0f, 0.0f);
     int depth = 0;
+    scene.UpdateRenderMatrix(&depth);
     a->Update(&depth);
     b->Update(&depth);
     ASSERT_EQ(scene.spheres.size(), 2u);
@@ -306,13 +313,14 @@ TEST_F(Meshes, MeshesHandTheSceneTheirSpheresAndListsByVisibility) {
     b->Render(&depth);
     EXPECT_EQ(opaque.m_triangleQueue, a->VertexLists());
     EXPECT_EQ(scene.translucent, std::vector<CE3DVertexList*>{b->VertexLists()});
-    // Wholly outside the view: nothing queued, the result still used up.
+    // Wholly outside the view: nothing queued; each mesh asks for its own result.
     opaque.m_triangleQueue = nullptr;
     scene.results = {D3DSTATUS_CLIPINTERSECTIONLEFT, 0};
-    scene.next = 0;
+    scene.asked.clear();
+    b->Render(&depth);
     a->Render(&depth);
     EXPECT_EQ(opaque.m_triangleQueue, nullptr);
-    EXPECT_EQ(scene.next, 1u);
+    EXPECT_EQ(scene.asked, (std::vector<int32_t>{1, 0}));
     delete a;
     EXPECT_EQ(scene.meshes, 1);
 }

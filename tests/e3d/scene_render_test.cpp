@@ -10,6 +10,8 @@
 #include "e3d/Camera.h"
 #include "e3d/E3D.h"
 #include "e3d/Light.h"
+#include "e3d/Mesh.h"
+#include "e3d/VertexList.h"
 #include "platform/d3d/Recorder.h"
 #include "tests/support/SceneFrames.h"
 
@@ -252,6 +254,68 @@ TEST_F(SceneRender, FramesDeletedOrQueuedWhileTheSceneWalksAreLeftOut) {
     remover->m_queued = nullptr;
     Render();
     EXPECT_EQ(rec.Count("DrawPrimitive"), 1);
+}
+
+// A mesh of one quad with its own shape, placed and active.
+CE3DMesh* QuadMesh(CE3DEngine* engine, CE3DCamera* camera, CE3DMaterial* material, float x, float y,
+                   float z) {
+    CE3DShape* shape = new CE3DShape(engine);  // the engine's node list frees it
+    Test_AddQuadBlock(*shape, material, 1.0f, 0xffffffff);
+    shape->PrepareBlocks();
+    shape->ComputeBounds();
+    CE3DMesh* mesh = new CE3DMesh(camera, shape);
+    mesh->SetPosition(x, y, z);
+    mesh->Activate();
+    return mesh;
+}
+
+TEST_F(SceneRender, OpaqueWorkGoesByMaterialThenTranslucentFarthestFirstThenLate) {
+    Open();
+    CE3DMaterial* stone = new CE3DMaterial(screen, "stone");  // the screen frees its materials
+    CE3DMaterial* nearGlass = new CE3DMaterial(screen, "near");
+    CE3DMaterial* farGlass = new CE3DMaterial(screen, "far");
+    CE3DMaterial* lateGlass = new CE3DMaterial(screen, "late");
+    Test_MakeTranslucent(nearGlass, 0x11);
+    Test_MakeTranslucent(farGlass, 0x22);
+    Test_MakeTranslucent(lateGlass, 0x33);
+    CE3DMesh* late = QuadMesh(engine, camera, lateGlass, 0, 0, 20);
+    late->m_meshFlagsB |= kMeshLateTranslucent;
+    QuadMesh(engine, camera, nearGlass, 0, 0, 2);
+    QuadMesh(engine, camera, farGlass, 1, 0, 10);
+    QuadMesh(engine, camera, stone, -1, 0, 0);
+    QuadMesh(engine, camera, stone, 1, 0, 0);
+    Render();
+    const std::vector<std::string> draws = rec.Lines("DrawIndexedPrimitive");
+    ASSERT_EQ(draws.size(), 5u);
+    const int firstDraw = rec.Find("DrawIndexedPrimitive");
+    const int secondDraw = rec.Find("DrawIndexedPrimitive", firstDraw + 1);
+    const int far = rec.Find("SetRenderState 60 34"), near = rec.Find("SetRenderState 60 17");
+    const int last = rec.Find("SetRenderState 60 51");
+    EXPECT_LT(secondDraw, far);  // both stone quads before any glass
+    EXPECT_LT(far, near);
+    EXPECT_LT(near, last);
+    EXPECT_EQ(camera->m_stats.sortedTransparent, 2);
+    EXPECT_EQ(camera->m_stats.drawCalls, 5);
+    EXPECT_EQ(camera->m_stats.primitives, 10);
+    // The queues are empty for the next render.
+    EXPECT_EQ(stone->m_triangleQueue, nullptr);
+}
+
+TEST_F(SceneRender, TheFacesOfATranslucentListAreDrawnFarthestFirst) {
+    Open();
+    CE3DMaterial* glass = new CE3DMaterial(screen, "glass");
+    Test_MakeTranslucent(glass);
+    CE3DShape* shape = new CE3DShape(engine);
+    CE3DShapeBlock* b = Test_AddQuadBlock(*shape, glass, 1.0f, 0xffffffff);
+    for (int v = 3; v < 6; ++v) b->m_positions[0][size_t(v) * 6 + 2] = 5.0f;  // the second face lies farther
+    shape->PrepareBlocks();
+    shape->ComputeBounds();
+    CE3DMesh* mesh = new CE3DMesh(camera, shape);
+    mesh->Activate();
+    Render();
+    EXPECT_EQ(rec.Count("DrawIndexedPrimitive 4 fvf=0x52 6 6"), 1);
+    EXPECT_EQ(camera->m_indexBuffer[0], 3);
+    EXPECT_EQ(camera->m_indexBuffer[3], 0);
 }
 
 }  // namespace

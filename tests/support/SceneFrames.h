@@ -1,12 +1,16 @@
-// Frames that draw through the device the way a mesh does (a bounding sphere
-// in Update, a draw in Render only when the sphere is in view), for tests of
-// the scene render that should not depend on the mesh and material classes.
+// Scene content for tests of the scene render: a frame that draws through the
+// device the way a mesh does (a bounding sphere in Update, a draw in Render
+// only when the sphere is in view), and shape blocks of flat quads for real
+// meshes.
 #pragma once
 
 #include <cmath>
 #include <vector>
 
 #include "e3d/Camera.h"
+#include "e3d/Material.h"
+#include "e3d/Shape.h"
+#include "e3d/ShapeBlock.h"
 #include "platform/d3d/Direct3D.h"
 
 // A square of the given half size in the frame's xz plane (normal +y) or
@@ -81,3 +85,46 @@ private:
     int32_t m_sphere = -1;
     std::vector<SVertex> m_vertices;
 };
+
+// A block of cells x cells quads covering -half to half in its xy plane
+// (facing -z, normal -z) or, for the ground, its xz plane (normal +y), in one
+// vertex colour, with the material given. Faces are clockwise as the viewer
+// sees their front.
+inline CE3DShapeBlock* Test_AddQuadBlock(CE3DShape& shape, CE3DMaterial* material, float half, uint32_t color,
+                                         int cells = 1, bool ground = false, float z = 0.0f) {
+    CE3DShapeBlock* b = new CE3DShapeBlock(&shape);
+    const uint32_t faces = uint32_t(cells * cells * 2);
+    b->m_vertexCount = faces * 3;
+    b->m_positions.resize(1);
+    b->m_positionNames.resize(1);
+    b->m_colors.push_back(std::vector<uint32_t>(b->m_vertexCount, color));
+    const float step = 2.0f * half / float(cells);
+    auto put = [&](int i, int j) {
+        const float a = -half + step * float(i), c = -half + step * float(j);
+        const float p[6] = {a,    ground ? z : c,       ground ? c : z,
+                            0.0f, ground ? 1.0f : 0.0f, ground ? 0.0f : -1.0f};
+        b->m_positions[0].insert(b->m_positions[0].end(), p, p + 6);
+    };
+    for (int i = 0; i < cells; ++i)
+        for (int j = 0; j < cells; ++j) {
+            put(i, j), put(i, j + 1), put(i + 1, j);
+            put(i + 1, j), put(i, j + 1), put(i + 1, j + 1);
+        }
+    b->AllocIndices(faces, 3);
+    for (uint32_t i = 0; i < faces * 3; ++i) b->m_indices[i] = uint16_t(i);
+    b->AllocBuffers(0x40);  // with a diffuse colour
+    b->ComputeCentre();
+    b->m_material = material;
+    return b;
+}
+
+// Every pass list of the material blends (the scene then sorts it).
+inline void Test_MakeTranslucent(CE3DMaterial* m, uint32_t textureFactor = 0) {
+    for (int stages = 1; stages <= 3; ++stages)
+        for (CE3DMaterialPass* p = m->Passes(stages); p; p = p->m_next) {
+            p->m_states->m_alphaBlend = 1;
+            p->m_states->m_srcBlend = D3DBLEND_SRCALPHA;
+            p->m_states->m_destBlend = D3DBLEND_INVSRCALPHA;
+            p->m_states->m_textureFactor = textureFactor;
+        }
+}
