@@ -216,6 +216,20 @@ int CGame::RenderFrame() {
     Game_ProcessInput(this);
     Game_UpdateCommandContext(this);
     m_netGame->Update(0);
+    // A full-screen video replaces the whole frame while it plays: no tick,
+    // only the video and the flip.
+    if (m_fullScreenVideo) {
+        Game_ClearScreen(this);
+        Game_DrawFullScreenVideo(this);
+        if (m_fullScreenVideo) {
+            Redraw();
+            clock->EndGameSection();
+            clock->BeginVisualSection();
+            clock->EndVisualSection();
+            clock->BeginFrameSection();
+            return 1;
+        }
+    }
     clock->AdvanceGameTime(nullptr, false, true);
     if (clock->Backlog() > 0.0f) {
         clock->AdvanceGameTime(nullptr, true, true);
@@ -238,6 +252,10 @@ int CGame::RenderFrame() {
         ui->Update(1, 0);
     }
     if (Game_ConsoleVisible(this)) Game_DrawConsole(this);
+    if (!m_mapEditMode) {
+        Game_UpdateSound(this);
+        Game_UpdateSoundStream(this);
+    }
     Redraw();
     clock->EndVisualSection();
     clock->BeginFrameSection();

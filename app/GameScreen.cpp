@@ -5,12 +5,14 @@
 #include "app/Game.h"
 #include "app/GameView.h"
 #include "core/SysUtil.h"
+#include "e3d/BitmapSurface.h"
 #include "e3d/Engine.h"
 #include "e3d/Material.h"
 #include "e3d/Surface.h"
 #include "e3d/SurfaceList.h"
 #include "e3d/Texture.h"
 #include "platform/display/Display.h"
+#include "ui/Interface.h"
 
 CGameScreen::CGameScreen(CGame* game, CGameView* view, CDisplayWindow* window)
     : CE3DScreen(view->m_engine, const_cast<SDirectDrawDesc*>(view->m_driver)),
@@ -142,17 +144,42 @@ void CGameScreen::ApplyPendingModeChange() {
     if (m_view->ChangeDisplayMode()) m_surfacesLost = false;
 }
 
+CBitmapSurface* LoadBitmapSurface(const char* name) {
+    CGame* game = g_pGame;
+    return game && game->m_gameScreen ? CBitmapSurface_LoadShared(game->m_gameScreen, name) : nullptr;
+}
+
 void CGameScreen::ReloadPictures() {
     if (!m_game || !m_game->StartupDone()) return;
-    // Plain surfaces that the game made itself are created again at their
-    // size and memory kind, with their colour key.
+    auto plain = [this](CE3DSurface* s) {
+        return s->m_type == kE3DSurfaceTypePlain && s != m_primary && s != m_backBuffer && s != m_zBuffer &&
+               s->m_width > 0 && s->m_height > 0;
+    };
+    int count = 0;
+    for (CE3DSurface* s = m_surfaces; s; s = s->m_next)
+        if (s->m_type == kE3DSurfaceTypePicture || plain(s)) ++count;
+    const SE3DGameHooks& hooks = E3D_GameHooks();
+    if (hooks.progressSetText)
+        hooks.progressSetText(hooks.systemText ? hooks.systemText(kSysTextProgressImages) : "",
+                              hooks.systemText ? hooks.systemText(kSysTextInitializing) : "", count);
+    // Pictures reload themselves; plain surfaces that the game made itself
+    // are created again at their size and memory kind, with their colour key.
     for (CE3DSurface* s = m_surfaces; s; s = s->m_next) {
-        if (s->m_type != kE3DSurfaceTypePlain || s == m_primary || s == m_backBuffer || s == m_zBuffer)
+        if (s->m_type == kE3DSurfaceTypePicture) {
+            CBitmapSurface* picture = static_cast<CBitmapSurface*>(s);
+            picture->Reload();
+            if (hooks.progressStep) hooks.progressStep(picture->m_name.GetText());
             continue;
+        }
+        if (!plain(s)) continue;
         if (s->m_width <= 0 || s->m_height <= 0) continue;
         bool keyed = s->m_colorKeySet;
         uint8_t r = s->m_keyR, g = s->m_keyG, b = s->m_keyB;
         s->Create(s->m_width, s->m_height, s->m_inSystemMemory);
         if (keyed) s->SetColorKey(r, g, b);
+    }
+    if (m_game->m_interface) {
+        m_game->m_interface->LoadConsoleBackground();
+        m_game->m_interface->m_redraw = 1;
     }
 }

@@ -21,7 +21,16 @@ class CDisplayWindow;
 class CE3DMaterial;
 class CE3DTexture;
 
+class CBitmapSurface;
+
 constexpr uint32_t kGameScreenNodeType = 0x102;
+// System texts of the picture reload's progress.
+constexpr int kSysTextProgressImages = 232;
+constexpr int kSysTextInitializing = 16;
+
+// The picture of that name (BMP, JPEG or a video by its extension), shared
+// with every other user of the name; null when it cannot be loaded.
+CBitmapSurface* LoadBitmapSurface(const char* name);
 
 class CGameScreen : public CE3DScreen {
 public:

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -18,8 +19,10 @@
 #include "app/GameScreen.h"
 #include "app/GameView.h"
 #include "app/InputManager.h"
+#include "app/KeyNames.h"
 #include "app/MainApp.h"
 #include "app/Progress.h"
+#include "app/SoundEngine.h"
 #include "console/CommandHost.h"
 #include "console/CommandInterpreter.h"
 #include "console/CommandTable.h"
@@ -31,6 +34,7 @@
 #include "e3d/ScreenFonts.h"
 #include "e3d/Surface.h"
 #include "e3d/Timer.h"
+#include "e3d/Video.h"
 #include "netgame/NetGame.h"
 #include "platform/sys/Clock.h"
 #include "platform/sys/FloatMode.h"
@@ -281,6 +285,10 @@ bool Game_CommandLineCursor(CGame* game) {
     return game->InputManager()->Edit().Attached() == &game->Interface()->m_console.CommandLine();
 }
 
+const CEditField* Game_CommandLineEdit(CGame* game) {
+    return Game_CommandLineCursor(game) ? &game->m_inputManager->Edit() : nullptr;
+}
+
 int Game_CommandLineCursorX(CGame* game, CE3DFont* font, const char* text) {
     if (!game->InputManager() || !font) return 0;
     int cursor = game->InputManager()->Edit().Cursor();
@@ -325,8 +333,13 @@ bool Game_WindowHasFocus() {
 // Display, view and sound
 
 static CE3DScreen* Screen(CGame* game) {
+    if (!game) return nullptr;
     if (game->GameScreen()) return game->GameScreen();
     return game->GameView() ? game->GameView()->m_screen : nullptr;
+}
+
+CE3DScreen* Game_Screen(CGame* game) {
+    return Screen(game);
 }
 
 static void HookProgressSetText(const char* title, const char* text, int steps) {
@@ -387,11 +400,39 @@ void Game_SetCacheFolder(CGame* game, const char* folder) {
     if (CE3DScreen* screen = Screen(game)) screen->m_cacheFolder.Assign(folder);
 }
 
-// The sound engine is not part of this program yet: the game runs silent.
-void Game_CreateSound(CGame*) {}
-void Game_DeleteSound(CGame*) {}
-void Game_InitSound(CGame*) {}
-void Game_UpdateSoundStream(CGame*) {}
+static int VideoSoundTrack() {
+    return g_pGame ? g_pGame->m_binkSoundTrack : 0;
+}
+
+static int VideoEffectsVolume() {
+    return g_pGame && g_pGame->m_soundEngine ? g_pGame->m_soundEngine->m_effectVolume : 100;
+}
+
+void Game_CreateSound(CGame* game) {
+    game->m_soundEngine = new SoundEngine(game);
+    // Videos play their sound through the engine's device, at its volume.
+    SE3DVideoSoundHooks hooks;
+    hooks.soundTrack = &VideoSoundTrack;
+    hooks.effectsVolume = &VideoEffectsVolume;
+    E3DVideo_SetSoundHooks(hooks);
+}
+
+void Game_DeleteSound(CGame* game) {
+    delete game->m_soundEngine;
+    game->m_soundEngine = nullptr;
+}
+
+void Game_InitSound(CGame* game) {
+    if (game->m_soundEngine) SoundEngine_Initialize(game->m_soundEngine, &CGame::LogToConsole, game);
+}
+
+void Game_UpdateSoundStream(CGame* game) {
+    if (game->m_soundEngine) SoundEngine_UpdateStream(game->m_soundEngine);
+}
+
+void Game_UpdateSound(CGame* game) {
+    if (game->m_soundEngine) SoundEngine_Update(game->m_soundEngine);
+}
 
 CE3DSurface* Game_BackSurface(CGame* game) {
     CE3DScreen* screen = Screen(game);
@@ -453,9 +494,38 @@ void Game_UpdateEngineTimer(CGame* game, uint64_t nextTick) {
     }
 }
 
-bool Game_DrawFullScreenVideo(CGame*) {
-    // No full-screen video plays yet.
-    return false;
+bool Game_DrawFullScreenVideo(CGame* game) {
+    CE3DVideo* video = game->m_fullScreenVideo;
+    if (!video) return false;
+    // A video whose end binding starts another is followed in the same frame.
+    for (int chained = 0; video && chained < 8; ++chained) {
+        video->DecodeFrame();
+        CE3DSurface* back = Game_BackSurface(game);
+        if (video->m_playing && video->m_target) {
+            if (game->m_interface) game->m_interface->m_videoOverlay = 0;
+            if (back && video->Width() && video->Height()) {
+                // Scaled to the screen's width, or to its height when that is
+                // too tall, and centred.
+                int sw = back->m_width, sh = back->m_height;
+                int w = sw, h = (int)std::lround((double)sw / video->Width() * video->Height());
+                if (h > sh) {
+                    h = sh;
+                    w = (int)std::lround((double)sh / video->Height() * video->Width());
+                }
+                back->ResetClip();
+                video->m_target->BltStretchTo((sw - w) / 2, (sh - h) / 2, w, h, back);
+            }
+            return true;
+        }
+        delete video;
+        game->m_fullScreenVideo = nullptr;
+        CStrBuf text;
+        if (game->m_inputManager)
+            text.Assign(game->m_inputManager->Keys().Binding(0, 0, kKeyAnimEnd).c_str());
+        if (CCommandInterpreter* ip = Game_Interpreter(game)) ip->Execute(false, text.GetText());
+        video = game->m_fullScreenVideo;
+    }
+    return true;
 }
 
 void Game_DrawOverlays(CGame* game) {

@@ -15,6 +15,8 @@ class CGame;
 class CCommandInterpreter;
 class CE3DSurface;
 class CE3DFont;
+class CE3DScreen;
+class CEditField;
 
 // Platform.
 int Game_SystemCodePage();
@@ -57,6 +59,8 @@ void Game_CreateSound(CGame* game);
 void Game_DeleteSound(CGame* game);
 void Game_InitSound(CGame* game);
 void Game_UpdateSoundStream(CGame* game);
+// The interface voice queue (every render frame).
+void Game_UpdateSound(CGame* game);
 
 // Display and drawing.
 void Game_ClearAndPresent(CGame* game);
@@ -81,6 +85,10 @@ CE3DSurface* Game_BackSurface(CGame* game);
 CE3DFont* Game_GetFont(CGame* game, const char* face, int width, int height, int weight, int attributes,
                        int outline);
 bool Game_CommandLineCursor(CGame* game);
+// The edit field while it edits the console's command line, else null.
+const CEditField* Game_CommandLineEdit(CGame* game);
+// The game's screen (null before the display is set up).
+CE3DScreen* Game_Screen(CGame* game);
 int Game_CommandLineCursorX(CGame* game, CE3DFont* font, const char* text);
 void Game_ShowConsole(CGame* game);
 bool Game_ConsoleVisible(CGame* game);

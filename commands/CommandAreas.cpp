@@ -2,12 +2,16 @@
 
 #include "app/GameServices.h"
 #include "commands/ConsoleCommands.h"
+#include "commands/GUICommands.h"
 #include "commands/GameCommands.h"
 #include "commands/ScriptFlow.h"
+#include "commands/SoundCommands.h"
 #include "console/CommandTable.h"
 
 void Commands_Install() {
     Game_SetEarlyCommands(&RegisterScriptCommands);
     CommandArea_Set(kAreaGame, &RegisterGameCommands);
     CommandArea_Set(kAreaConsole, &RegisterConsoleCommands);
+    CommandArea_Set(kAreaSound, &RegisterSoundCommands);
+    CommandArea_Set(kAreaOrders, &RegisterGUICommands);
 }

@@ -3,10 +3,13 @@
 #include <string>
 
 #include "app/Game.h"
+#include "app/GameServices.h"
 #include "app/InputManager.h"
 #include "console/CommandInterpreter.h"
 #include "console/CommandTable.h"
 #include "console/Console.h"
+#include "core/VFSFile.h"
+#include "e3d/Video.h"
 #include "ui/Interface.h"
 
 namespace {
@@ -182,6 +185,32 @@ void Cmd_Copy(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
     if (CConsole* console = file ? nullptr : Console(record)) console->CopyFromCommandLine();
 }
 
+// The console's background video: saved as the line that sets it again.
+void Cmd_SetBackGroundAnim(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
+    CConsole* console = Console(record);
+    if (!console) return;
+    if (file) {
+        CE3DVideo* video = console->BackgroundVideo();
+        CStrBuf line;
+        if (video)
+            line.Format("%s(\"%s\");\r\n", record->GetName(), video->m_name.GetText());
+        else
+            line.Format("%s();\r\n", record->GetName());
+        file->Write(line.GetText(), (uint32_t)line.GetLength());
+        return;
+    }
+    console->SetBackgroundVideo(nullptr);
+    CGame* game = Game(record);
+    CE3DScreen* screen = game ? Game_Screen(game) : nullptr;
+    if (!args || args->count < 1 || !screen) return;
+    CStrBuf name(args->Text(0));
+    CE3DVideo* video = new CE3DVideo(screen);
+    video->OpenFile(game->GetPath("Movies", name.GetText()), false, true);
+    video->m_loop = 1;
+    video->Play();
+    console->SetBackgroundVideo(video);
+}
+
 // A font variable changed: that font is built again.
 template <void (CInterface::*Rebuild)()>
 void OnFontChange(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
@@ -250,6 +279,10 @@ void RegisterConsoleCommands(CCommandInterpreter* ip) {
                               "Help (str Command);"),
         SCommandRow::Function("Cmdlist", Cmd_Cmdlist, "Saves all commands to the supplied filename",
                               "Cmdlist (str FileName);"),
+        SCommandRow::Function("Console_SetBackGroundAnim", Cmd_SetBackGroundAnim,
+                              "Sets a animation to the console background",
+                              "console_SetBackGroundAnim(str AnimFileName);")
+            .Config("Console.cfg"),
         SCommandRow::Function("Console_Next", Cmd_Next, "Scrolls the consle one step", "Console_Next();"),
         SCommandRow::Function("Console_Prev", Cmd_Prev, "Scrolls the consle one step", "Console_Prev();"),
         SCommandRow::Function("Console_Top", Cmd_Top, "Scrolls the consle to the top", "Console_Top();"),

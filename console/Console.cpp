@@ -9,7 +9,10 @@
 
 CConsole::CConsole(IConsoleHost* host) : m_host(host) {}
 
-CConsole::~CConsole() = default;
+CConsole::~CConsole() {
+    ReleasePictures();
+    SetBackgroundVideo(nullptr);
+}
 
 bool CConsole::Init(int scrollBack, int marginX, int marginY) {
     CSysScopedLock<CSysMutex> lock(m_mutex);

@@ -22,6 +22,10 @@
 class CCommandInterpreter;
 class CE3DFont;
 class CE3DSurface;
+class CE3DScreen;
+class CE3DVideo;
+class CBitmapSurface;
+class CEditField;
 
 // What the console needs of the game around it.
 class IConsoleHost {
@@ -63,6 +67,20 @@ struct CConsoleLine {
 };
 // A timed screen message is held the same way.
 using CConsoleScreenLine = CConsoleLine;
+
+// What one draw of the console needs from the interface around it.
+struct SConsoleDraw {
+    CE3DSurface* canvas = nullptr;  // the interface's 2D canvas
+    CE3DFont* font = nullptr;       // the console font
+    int lineHeight = 11;
+    bool commandLine = false;  // the game's state lets the command line show
+    // The edit field when it edits the console's command line (the cursor
+    // shows only then), else null.
+    const CEditField* edit = nullptr;
+    // The GUI panel "Console", in which the mini console draws.
+    bool hasPanel = false;
+    int panelLeft = 0, panelTop = 0, panelRight = 0, panelBottom = 0;
+};
 
 // Receives every printed line (after it is stored), on the printing thread.
 typedef void (*ConsoleLineSink)(void* user, const char* text, int r, int g, int b, bool echo);
@@ -131,6 +149,24 @@ public:
     void ClearScreenMessages();
     int32_t m_numMessageLines = 4;  // rows shown; the variable Interfaceopt_NumMessagesLines
 
+    // ---- drawing (console/ConsoleDraw.cpp)
+    // Draws the full console (over its background video or picture) or the
+    // mini console inside the panel, with the command line; the caller holds
+    // the console mutex. False when nothing could be drawn.
+    bool Draw(const SConsoleDraw& d);
+    // The console picture (Console.jpg) and the confirm dialog's two sprites
+    // (dialog_1.bmp, dialog_2.bmp) from the GUI resource folder, each loaded
+    // again; a picture that fails is reported and left out.
+    void LoadPictures(CE3DScreen* screen, const char* guiFolder);
+    // Loads the console picture alone again.
+    void LoadBackgroundPicture(CE3DScreen* screen, const char* guiFolder);
+    void ReleasePictures();
+    // The background video (owned; null removes it).
+    void SetBackgroundVideo(CE3DVideo* video);
+    CE3DVideo* BackgroundVideo() const { return m_backgroundVideo; }
+    CBitmapSurface* Picture() const { return m_picture; }
+    CBitmapSurface* DialogSprite(int i) const { return i == 0 || i == 1 ? m_dialogSprites[i] : nullptr; }
+
     // ---- cursor blink
     void ResetBlink();
     // Toggles the phase when more than a quarter second passed; returns it.
@@ -194,6 +230,10 @@ private:
 
     CStrBuf m_history[kHistoryLines];
     CStrBuf m_commandLine;
+
+    CBitmapSurface* m_picture = nullptr;  // counted
+    CBitmapSurface* m_dialogSprites[2] = {nullptr, nullptr};
+    CE3DVideo* m_backgroundVideo = nullptr;
 
     bool m_echoStdout = false;
     ConsoleLineSink m_sink = nullptr;

@@ -12,6 +12,7 @@
 #include "e3d/Surface.h"
 #include "e3d/SurfaceList.h"
 #include "e3d/Texture.h"
+#include "e3d/Video.h"
 #include "platform/display/Display.h"
 
 bool g_E3DScreenRestyling = false;
@@ -99,6 +100,9 @@ void CE3DScreen::RecreateDirectDraw(SDirectDrawDesc* driver) {
 }
 
 CE3DScreen::~CE3DScreen() {
+    // Videos first: the picture surfaces that hold some leave them to this.
+    m_destroying = true;
+    E3DVideo_DestroyAll(this);
     while (m_fonts) delete m_fonts;
     m_fontCount = 0;
     // Cameras with their scenes first: the meshes' vertex lists name the

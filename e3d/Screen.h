@@ -18,6 +18,7 @@ class CE3DSurface;
 class CE3DFont;
 class CE3DCamera;
 class CE3DVideo;
+class CBitmapSurface;
 class CE3DMaterial;
 class CE3DTexture;
 class CDisplayWindow;
@@ -128,6 +129,8 @@ public:
     bool m_texturesReloaded = false;
     CE3DVideo* m_videos = nullptr;
     int32_t m_videoCount = 0;
+    CBitmapSurface* m_pictures = nullptr;  // the picture surfaces, shared by name
+    bool m_destroying = false;             // set while the destructor runs
     CE3DMaterial* m_materials = nullptr;
     int32_t m_materialCount = 0;
     uint32_t m_materialNumber = 0;

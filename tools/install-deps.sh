@@ -8,7 +8,7 @@ PKGS=(
   xvfb xauth x11-utils xdotool imagemagick
   libturbojpeg0-dev libjpeg62-turbo-dev libfreetype-dev libfontconfig-dev fonts-liberation
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev ffmpeg
-  libmpg123-dev libasound2-dev libenet-dev iproute2
+  libopenal-dev libasound2-dev libenet-dev iproute2
 )
 missing=()
 for p in "${PKGS[@]}"; do

@@ -121,9 +121,12 @@ void CInterface::CreateFonts() {
     if (!m_screenFont) RebuildScreenFont();
     if (m_guiResourceFolder.IsEmpty() && m_game) m_guiResourceFolder.Assign(m_game->GetPath(nullptr, "GUI"));
     m_console.Init(CConsole::kScrollBackLines, 17, 8);
+    m_console.LoadPictures((m_game ? m_game->Screen() : nullptr), m_guiResourceFolder.GetText());
 }
 
-void CInterface::LoadConsoleBackground() {}
+void CInterface::LoadConsoleBackground() {
+    m_console.LoadBackgroundPicture((m_game ? m_game->Screen() : nullptr), m_guiResourceFolder.GetText());
+}
 
 void CInterface::ReleaseSurfaces() {}
 
@@ -171,51 +174,20 @@ void CInterface::DrawConsole(int noMouseInfo) {
         return;
     }
     if (!m_game || m_game->ConsoleDrawingOff()) return;
-    CE3DSurface* surface = Surface();
-    if (!surface || !m_consoleFont) return;
-    bool commandLine = (m_game->GameState() == 2 && m_game->GuiWord() == 0) || m_game->GuiWord() == 1;
+    SConsoleDraw d;
+    d.canvas = Surface();
+    d.font = m_consoleFont;
+    d.lineHeight = m_ConsoleLineHeight > 0 ? m_ConsoleLineHeight : 11;
+    d.commandLine = (m_game->GameState() == 2 && m_game->GuiWord() == 0) || m_game->GuiWord() == 1;
+    d.edit = m_game->CommandLineEdit();
     if (m_fullConsole) m_console.m_mini = 0;
-    // Without the GUI's "Console" panel the mini console has nowhere to go.
-    if (m_console.m_mini) return;
-
-    const int lineHeight = m_ConsoleLineHeight > 0 ? m_ConsoleLineHeight : 11;
-    const int width = surface->m_width, height = surface->m_height;
-    const int marginX = m_console.m_marginX, marginY = m_console.m_marginY;
-    const int commandY = height - marginY - lineHeight;
-    int rows = height / lineHeight - 2;
-
-    if (!surface->Lock()) return;
-    surface->SetFont(m_consoleFont);
-    surface->m_clipRect = SSurfaceRect{marginX, marginY, width - marginX, commandY};
-    for (int i = m_console.GetViewOffset(); rows > 0; ++i) {
-        const CConsoleLine* line = m_console.GetLine(i);
-        if (!line) break;
-        int used = 1;
-        if (!line->text.IsEmpty())
-            used = surface->DrawText(line->text.GetText(), false, lineHeight, line->r, line->g, line->b, true,
-                                     false);
-        if (used < 1) used = 1;
-        rows -= used;
-        surface->m_clipRect.bottom -= used * lineHeight;
-        if (surface->m_clipRect.bottom <= surface->m_clipRect.top) break;
-    }
-    if (commandLine) {
-        surface->m_clipRect = SSurfaceRect{0, 0, width, height};
-        const char* text = m_console.CommandLine().GetText();
-        int32_t textWidth = 0, textHeight = 0;
-        m_consoleFont->MeasureText(text, &textWidth, &textHeight);
-        int x = marginX;
-        int room = width - 2 * marginX;
-        if (textWidth > room) x = width - marginX - textWidth;
-        surface->DrawGlyphs(text, x, commandY, 255, 255, 255, true, false, 0, false);
-        if (m_game->CommandLineHasCaret() && m_console.UpdateBlink()) {
-            int cx = x + m_game->CommandLineCaretX(m_consoleFont, text);
-            surface->DrawLine(cx, commandY + 1, cx, commandY + lineHeight - 1, 255, 255, 255);
-        }
-    }
-    surface->Unlock();
-    surface->ResetClip();
-    if (m_console.IsVisible() && !noMouseInfo) {
+    d.hasPanel = m_consolePanel.bound != 0;
+    d.panelLeft = m_consolePanel.x;
+    d.panelTop = m_consolePanel.y;
+    d.panelRight = m_consolePanel.x + m_consolePanel.width;
+    d.panelBottom = m_consolePanel.y + m_consolePanel.height;
+    m_console.Draw(d);
+    if (m_console.IsVisible() && !m_console.m_mini && !noMouseInfo) {
         m_mouseInfo = 0;
         DrawUnitMouseInfo();
     }

@@ -102,6 +102,12 @@ public:
     int32_t m_animLength = 64;
     CStrBuf m_campaignName;
     CStrBuf m_missionName;
+    // The GUI panel "Console" (its place on the canvas), in which the mini
+    // console draws; bound by the GUI when it names such a panel.
+    struct SPanelRect {
+        uint8_t bound = 0;
+        int32_t x = 0, y = 0, width = 0, height = 0;
+    } m_consolePanel;
     uint8_t m_redraw = 0;
     uint8_t m_fullConsole = 0;
     uint8_t m_mouseInfo = 0;

@@ -12,6 +12,8 @@
 class CCommandInterpreter;
 class CE3DFont;
 class CE3DSurface;
+class CE3DScreen;
+class CEditField;
 class CNetGame;
 
 class CInterfaceHost : public CNetGameHost {
@@ -40,4 +42,10 @@ public:
     // caret's x offset in text drawn with font.
     virtual bool CommandLineHasCaret() = 0;
     virtual int CommandLineCaretX(CE3DFont* font, const char* text) = 0;
+    // The edit field while it edits the console's command line (null
+    // otherwise): the console draws its marks and caret.
+    virtual const CEditField* CommandLineEdit() { return nullptr; }
+    // The screen the console's pictures and videos live on (null before the
+    // display is set up).
+    virtual CE3DScreen* Screen() { return nullptr; }
 };

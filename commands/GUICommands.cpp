@@ -1,0 +1,64 @@
+#include "commands/GUICommands.h"
+
+#include "app/Game.h"
+#include "app/GameServices.h"
+#include "console/CommandInterpreter.h"
+#include "console/CommandTable.h"
+#include "console/ConsoleCommand.h"
+#include "e3d/Video.h"
+
+namespace {
+CGame* Game(CConsoleCommand* record) {
+    return record->GetOwner() ? record->GetOwner() : g_pGame;
+}
+
+void StopVideo(CGame* game) {
+    delete game->m_fullScreenVideo;
+    game->m_fullScreenVideo = nullptr;
+}
+
+// The movie plays full screen over everything until it ends; the frames show
+// it and then run the end-of-video binding.
+void Cmd_AnimPlay(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
+    CGame* game = file ? nullptr : Game(record);
+    if (!game) return;
+    StopVideo(game);
+    CE3DScreen* screen = Game_Screen(game);
+    if (!args || args->count < 1 || !screen) return;
+    CStrBuf name(args->Text(0));
+    CE3DVideo* video = new CE3DVideo(screen);
+    video->OpenFile(game->GetPath("Movies", name.GetText()), false, true);
+    video->m_loop = 0;
+    video->Play();
+    game->m_fullScreenVideo = video;
+}
+
+void Cmd_AnimStop(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
+    if (CGame* game = file ? nullptr : Game(record)) StopVideo(game);
+}
+
+void Cmd_AnimPause(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
+    CGame* game = file ? nullptr : Game(record);
+    if (game && game->m_fullScreenVideo) game->m_fullScreenVideo->Pause();
+}
+
+void Cmd_AnimResume(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
+    CGame* game = file ? nullptr : Game(record);
+    if (game && game->m_fullScreenVideo) game->m_fullScreenVideo->Resume();
+}
+}  // namespace
+
+void RegisterGUICommands(CCommandInterpreter* ip) {
+    const SCommandRow rows[] = {
+        SCommandRow::Function("Anim_Play", Cmd_AnimPlay,
+                              "Plays the supplied bink animation stretched to the whole Tessarak window",
+                              "Anim_Play();"),
+        SCommandRow::Function("Anim_Stop", Cmd_AnimStop, "Stops the currently playing bink animation",
+                              "Anim_Stop();"),
+        SCommandRow::Function("Anim_Pause", Cmd_AnimPause, "Pauses the current playing bink animation",
+                              "Anim_Pause();"),
+        SCommandRow::Function("Anim_Resume", Cmd_AnimResume, "Resumes the current playing bink animation",
+                              "Anim_Resume();"),
+    };
+    CommandTable_Register(ip, rows);
+}

@@ -1,0 +1,509 @@
+#include "platform/sound/Sound.h"
+
+#include <AL/al.h>
+#include <AL/alc.h>
+#include <AL/alext.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+
+#include "platform/video/Media.h"
+
+#ifndef AL_LOOP_POINTS_SOFT
+#define AL_LOOP_POINTS_SOFT 0x2015
+#endif
+
+namespace {
+CSoundDevice* g_current = nullptr;
+std::atomic<int> g_openCount{0};
+
+bool HaveContext() {
+    return g_current != nullptr;
+}
+
+ALenum Format(int bits, int channels) {
+    if (bits == 8) return channels == 2 ? AL_FORMAT_STEREO8 : channels == 1 ? AL_FORMAT_MONO8 : 0;
+    if (bits == 16) return channels == 2 ? AL_FORMAT_STEREO16 : channels == 1 ? AL_FORMAT_MONO16 : 0;
+    return 0;
+}
+
+// The pan of the game (0 hard left, 64 centre, 127 hard right) as a place on
+// a half circle in front of the listener: hard left and right reach one
+// speaker alone.
+void PlaceSource(ALuint source, int pan) {
+    float x = (float)(pan - 64) / 63.0f;
+    x = std::max(-1.0f, std::min(1.0f, x));
+    alSourcei(source, AL_SOURCE_RELATIVE, AL_TRUE);
+    alSource3f(source, AL_POSITION, x, 0.0f, -std::sqrt(1.0f - x * x));
+}
+
+float Gain(int volume) {
+    return (float)std::max(0, std::min(volume, 127)) / 127.0f;
+}
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Device
+
+std::vector<std::string> CSoundDevice::Enumerate() {
+    std::vector<std::string> names;
+    const ALCchar* list = nullptr;
+    if (alcIsExtensionPresent(nullptr, "ALC_ENUMERATE_ALL_EXT"))
+        list = alcGetString(nullptr, ALC_ALL_DEVICES_SPECIFIER);
+    else if (alcIsExtensionPresent(nullptr, "ALC_ENUMERATION_EXT"))
+        list = alcGetString(nullptr, ALC_DEVICE_SPECIFIER);
+    for (const ALCchar* p = list; p && *p; p += std::strlen(p) + 1) names.emplace_back(p);
+    return names;
+}
+
+CSoundDevice* CSoundDevice::Current() {
+    return g_current;
+}
+
+int CSoundDevice::OpenCount() {
+    return g_openCount.load();
+}
+
+bool CSoundDevice::Open(const char* name, int rate, int voices) {
+    Close();
+    m_error.clear();
+    if (g_current) {
+        m_error = "another sound device is open";
+        return false;
+    }
+    ALCdevice* dev = alcOpenDevice(name && *name ? name : nullptr);
+    if (!dev) {
+        m_error = name && *name ? std::string("cannot open sound device ") + name : "no sound device";
+        return false;
+    }
+    voices = std::max(4, std::min(voices, 1024));
+    ALCint attrs[] = {
+        ALC_FREQUENCY, rate > 0 ? rate : 44100, ALC_MONO_SOURCES, voices, ALC_STEREO_SOURCES, voices, 0};
+    ALCcontext* ctx = alcCreateContext(dev, attrs);
+    if (!ctx || !alcMakeContextCurrent(ctx)) {
+        m_error = "cannot create a mixer on the sound device";
+        if (ctx) alcDestroyContext(ctx);
+        alcCloseDevice(dev);
+        return false;
+    }
+    m_device = dev;
+    m_context = ctx;
+    const ALCchar* spec = alcGetString(dev, ALC_ALL_DEVICES_SPECIFIER);
+    if (!spec || !*spec) spec = alcGetString(dev, ALC_DEVICE_SPECIFIER);
+    m_name = spec ? spec : "";
+    ALCint got = 0;
+    alcGetIntegerv(dev, ALC_FREQUENCY, 1, &got);
+    m_rate = got > 0 ? got : rate;
+    g_current = this;
+    ++g_openCount;
+    return true;
+}
+
+void CSoundDevice::Close() {
+    if (!m_device) return;
+    alcMakeContextCurrent(nullptr);
+    alcDestroyContext(static_cast<ALCcontext*>(m_context));
+    alcCloseDevice(static_cast<ALCdevice*>(m_device));
+    m_device = m_context = nullptr;
+    if (g_current == this) g_current = nullptr;
+}
+
+void CSoundDevice::SetMasterVolume(float gain) {
+    if (m_device) alListenerf(AL_GAIN, std::max(0.0f, gain));
+}
+
+// ---------------------------------------------------------------------------
+// Buffers
+
+CSoundBuffer::~CSoundBuffer() {
+    if (m_buffer && HaveContext()) alDeleteBuffers(1, &m_buffer);
+}
+
+bool CSoundBuffer::Set(const void* data, size_t bytes, int bits, int channels, int rate, uint32_t loopStart,
+                       uint32_t loopEnd) {
+    ALenum format = Format(bits, channels);
+    if (!HaveContext() || !format || rate <= 0 || !data || bytes == 0 || bytes > 0x7FFFFFFF) return false;
+    size_t frameBytes = (size_t)(bits / 8 * channels);
+    bytes -= bytes % frameBytes;
+    if (!bytes) return false;
+    if (m_buffer) alDeleteBuffers(1, &m_buffer);
+    m_buffer = 0;
+    alGetError();
+    alGenBuffers(1, &m_buffer);
+    if (alGetError() != AL_NO_ERROR) {
+        m_buffer = 0;
+        return false;
+    }
+    alBufferData(m_buffer, format, data, (ALsizei)bytes, rate);
+    if (alGetError() != AL_NO_ERROR) {
+        alDeleteBuffers(1, &m_buffer);
+        m_buffer = 0;
+        return false;
+    }
+    m_rate = rate;
+    m_channels = channels;
+    m_frames = (uint32_t)(bytes / frameBytes);
+    if (loopEnd == 0 || loopEnd > m_frames) loopEnd = m_frames;
+    if (loopStart < loopEnd && (loopStart > 0 || loopEnd < m_frames)) {
+        ALint points[2] = {(ALint)loopStart, (ALint)loopEnd};
+        alBufferiv(m_buffer, AL_LOOP_POINTS_SOFT, points);
+        alGetError();  // a refused block loops the whole buffer
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Voices
+
+bool CSoundVoice::Allocate() {
+    Release();
+    if (!HaveContext()) return false;
+    alGetError();
+    alGenSources(1, &m_source);
+    if (alGetError() != AL_NO_ERROR) {
+        m_source = 0;
+        return false;
+    }
+    PlaceSource(m_source, 64);
+    return true;
+}
+
+void CSoundVoice::Release() {
+    if (m_source && HaveContext()) {
+        alSourceStop(m_source);
+        alSourcei(m_source, AL_BUFFER, 0);
+        alDeleteSources(1, &m_source);
+    }
+    m_source = 0;
+}
+
+CSoundVoice::EStatus CSoundVoice::Status() const {
+    if (!m_source || !HaveContext()) return kDone;
+    ALint state = AL_INITIAL;
+    alGetSourcei(m_source, AL_SOURCE_STATE, &state);
+    if (state == AL_PLAYING) return kPlaying;
+    if (state == AL_PAUSED || (state == AL_STOPPED && m_stoppedByCall)) return kStopped;
+    return kDone;
+}
+
+void CSoundVoice::SetBuffer(const CSoundBuffer* buffer) {
+    if (!m_source) return;
+    alSourceStop(m_source);
+    alSourcei(m_source, AL_BUFFER, buffer ? (ALint)buffer->Name() : 0);
+    m_bufferRate = buffer ? buffer->Rate() : 0;
+    m_bufferChannels = buffer ? buffer->Channels() : 0;
+    m_stoppedByCall = false;
+}
+
+void CSoundVoice::SetRate(int hz) {
+    if (!m_source || m_bufferRate <= 0 || hz <= 0) return;
+    // OpenAL Soft steps at most 255 times the buffer's own rate.
+    float pitch = std::min(255.0f, (float)hz / (float)m_bufferRate);
+    alSourcef(m_source, AL_PITCH, pitch);
+}
+
+void CSoundVoice::SetPan(int pan) {
+    if (m_source) PlaceSource(m_source, pan);
+}
+
+void CSoundVoice::SetVolume(int volume) {
+    if (m_source) alSourcef(m_source, AL_GAIN, Gain(volume));
+}
+
+void CSoundVoice::SetLoopCount(int count) {
+    if (m_source) alSourcei(m_source, AL_LOOPING, count == 0 ? AL_TRUE : AL_FALSE);
+}
+
+void CSoundVoice::Start() {
+    if (!m_source) return;
+    m_stoppedByCall = false;
+    alSourceRewind(m_source);
+    alSourcePlay(m_source);
+}
+
+void CSoundVoice::Stop() {
+    if (!m_source) return;
+    ALint state = AL_INITIAL;
+    alGetSourcei(m_source, AL_SOURCE_STATE, &state);
+    if (state == AL_PLAYING) {
+        alSourcePause(m_source);
+        m_stoppedByCall = true;
+    }
+}
+
+void CSoundVoice::Resume() {
+    if (!m_source) return;
+    ALint state = AL_INITIAL;
+    alGetSourcei(m_source, AL_SOURCE_STATE, &state);
+    if (state == AL_PAUSED) alSourcePlay(m_source);
+    m_stoppedByCall = false;
+}
+
+// ---------------------------------------------------------------------------
+// Streams
+
+namespace {
+constexpr int kStreamBuffers = 8;
+}
+
+bool CSoundStream::Open(int rate, int channels) {
+    Close();
+    if (!HaveContext() || rate <= 0 || (channels != 1 && channels != 2)) return false;
+    alGetError();
+    alGenSources(1, &m_source);
+    if (alGetError() != AL_NO_ERROR) {
+        m_source = 0;
+        return false;
+    }
+    m_all.resize(kStreamBuffers);
+    alGenBuffers(kStreamBuffers, m_all.data());
+    if (alGetError() != AL_NO_ERROR) {
+        alDeleteSources(1, &m_source);
+        m_source = 0;
+        m_all.clear();
+        return false;
+    }
+    m_free = m_all;
+    m_rate = rate;
+    m_channels = channels;
+    m_paused = false;
+    m_started = false;
+    m_draining = false;
+    m_playedFrames = 0;
+    PlaceSource(m_source, 64);
+    return true;
+}
+
+void CSoundStream::Close() {
+    std::lock_guard<std::mutex> hold(m_lock);
+    if (m_source && HaveContext()) {
+        alSourceStop(m_source);
+        alSourcei(m_source, AL_BUFFER, 0);
+        alDeleteSources(1, &m_source);
+        alDeleteBuffers((ALsizei)m_all.size(), m_all.data());
+    }
+    m_source = 0;
+    m_all.clear();
+    m_free.clear();
+    m_pending.clear();
+    m_queuedFrames.clear();
+}
+
+unsigned CSoundStream::Reclaim() {
+    ALint done = 0;
+    alGetSourcei(m_source, AL_BUFFERS_PROCESSED, &done);
+    while (done-- > 0) {
+        ALuint name = 0;
+        alSourceUnqueueBuffers(m_source, 1, &name);
+        for (size_t i = 0; i < m_queuedFrames.size(); ++i)
+            if (m_queuedFrames[i].first == name) {
+                m_playedFrames += m_queuedFrames[i].second;
+                m_queuedFrames.erase(m_queuedFrames.begin() + (long)i);
+                break;
+            }
+        m_free.push_back(name);
+    }
+    return m_free.empty() ? 0 : m_free.back();
+}
+
+bool CSoundStream::QueuePiece(size_t frames) {
+    if (m_free.empty() || frames == 0) return false;
+    ALuint name = m_free.back();
+    m_free.pop_back();
+    size_t count = frames * (size_t)m_channels;
+    alBufferData(name, m_channels == 2 ? AL_FORMAT_STEREO16 : AL_FORMAT_MONO16, m_pending.data(),
+                 (ALsizei)(count * 2), m_rate);
+    alSourceQueueBuffers(m_source, 1, &name);
+    m_queuedFrames.emplace_back(name, frames);
+    m_pending.erase(m_pending.begin(), m_pending.begin() + (long)count);
+    return true;
+}
+
+bool CSoundStream::Queue(const int16_t* samples, size_t frames, size_t maxPendingFrames) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    if (!m_source) return false;
+    if (m_pending.size() / (size_t)m_channels > maxPendingFrames) return false;
+    m_pending.insert(m_pending.end(), samples, samples + frames * (size_t)m_channels);
+    return true;
+}
+
+bool CSoundStream::Service() {
+    std::lock_guard<std::mutex> hold(m_lock);
+    if (!m_source) return false;
+    Reclaim();
+    size_t piece = (size_t)std::max(256, m_rate / 10);
+    size_t pending = m_pending.size() / (size_t)m_channels;
+    while (!m_free.empty() && (pending >= piece || (m_draining && pending > 0))) {
+        QueuePiece(std::min(piece, pending));
+        pending = m_pending.size() / (size_t)m_channels;
+    }
+    ALint queued = 0, state = AL_INITIAL;
+    alGetSourcei(m_source, AL_BUFFERS_QUEUED, &queued);
+    alGetSourcei(m_source, AL_SOURCE_STATE, &state);
+    // A voice that ran dry stops; it starts again as soon as samples wait.
+    if (m_started && !m_paused && queued > 0 && state != AL_PLAYING) alSourcePlay(m_source);
+    return queued > 0 || !m_pending.empty();
+}
+
+void CSoundStream::Flush() {
+    std::lock_guard<std::mutex> hold(m_lock);
+    if (!m_source) return;
+    m_draining = true;
+    Reclaim();
+    size_t piece = (size_t)std::max(256, m_rate / 10);
+    while (!m_free.empty() && !m_pending.empty())
+        QueuePiece(std::min(piece, m_pending.size() / (size_t)m_channels));
+}
+
+size_t CSoundStream::PendingFrames() const {
+    std::lock_guard<std::mutex> hold(m_lock);
+    return m_channels ? m_pending.size() / (size_t)m_channels : 0;
+}
+
+uint64_t CSoundStream::PlayedFrames() const {
+    std::lock_guard<std::mutex> hold(m_lock);
+    if (!m_source) return m_playedFrames;
+    ALint offset = 0;
+    alGetSourcei(m_source, AL_SAMPLE_OFFSET, &offset);
+    return m_playedFrames + (uint64_t)std::max(0, offset);
+}
+
+bool CSoundStream::Idle() const {
+    std::lock_guard<std::mutex> hold(m_lock);
+    if (!m_source) return true;
+    ALint queued = 0, done = 0, state = AL_INITIAL;
+    alGetSourcei(m_source, AL_BUFFERS_QUEUED, &queued);
+    alGetSourcei(m_source, AL_BUFFERS_PROCESSED, &done);
+    alGetSourcei(m_source, AL_SOURCE_STATE, &state);
+    return m_pending.empty() && state != AL_PLAYING && state != AL_PAUSED && queued == done;
+}
+
+void CSoundStream::Play() {
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_started = true;
+    m_paused = false;
+    if (!m_source) return;
+    ALint queued = 0;
+    alGetSourcei(m_source, AL_BUFFERS_QUEUED, &queued);
+    if (queued > 0) alSourcePlay(m_source);
+}
+
+void CSoundStream::Pause(bool paused) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_paused = paused;
+    if (!m_source) return;
+    ALint state = AL_INITIAL;
+    alGetSourcei(m_source, AL_SOURCE_STATE, &state);
+    if (paused && state == AL_PLAYING) alSourcePause(m_source);
+    if (!paused && m_started && state == AL_PAUSED) alSourcePlay(m_source);
+}
+
+void CSoundStream::SetVolume(int volume) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    if (m_source) alSourcef(m_source, AL_GAIN, Gain(volume));
+}
+
+void CSoundStream::SetPan(int pan) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    if (m_source) PlaceSource(m_source, pan);
+}
+
+// ---------------------------------------------------------------------------
+// Music
+
+CMusicStream::CMusicStream() = default;
+
+CMusicStream::~CMusicStream() {
+    Close();
+}
+
+bool CMusicStream::Open(std::unique_ptr<CMediaInput> input) {
+    Close();
+    m_error.clear();
+    m_reader.reset(new CMediaAudioReader());
+    if (!m_reader->Open(std::move(input))) {
+        m_error = "not a sound file";
+        m_reader.reset();
+        return false;
+    }
+    if (!m_stream.Open(m_reader->Rate(), m_reader->Channels())) {
+        m_error = "no sound voice for the stream";
+        m_reader.reset();
+        return false;
+    }
+    m_startMs = 0;
+    return true;
+}
+
+void CMusicStream::SetEndCallback(EndCallback callback, void* user) {
+    m_callback = callback;
+    m_user = user;
+}
+
+bool CMusicStream::SetPositionMs(int64_t ms) {
+    if (!m_reader || m_thread.joinable()) return false;
+    if (!m_reader->SeekMilliseconds(ms)) return false;
+    m_startMs = ms;
+    return true;
+}
+
+int64_t CMusicStream::PositionMs() const {
+    int rate = m_stream.Rate();
+    return rate > 0 ? m_startMs + (int64_t)(m_stream.PlayedFrames() * 1000 / (uint64_t)rate) : m_startMs;
+}
+
+void CMusicStream::Start() {
+    if (!m_reader || m_thread.joinable()) return;
+    m_stop = false;
+    m_stream.Play();
+    m_thread = std::thread([this] { Run(); });
+}
+
+void CMusicStream::Run() {
+    // Keeps about a second decoded ahead of the mixer.
+    const size_t ahead = (size_t)m_reader->Rate();
+    std::vector<int16_t> piece;
+    bool eof = false;
+    while (!m_stop) {
+        m_stream.Service();
+        if (!eof && m_stream.PendingFrames() < ahead) {
+            piece.clear();
+            if (m_reader->ReadMore(piece)) {
+                m_stream.Queue(piece.data(), piece.size() / (size_t)m_reader->Channels());
+                continue;
+            }
+            // At the end an endless stream starts over; one that cannot go
+            // back ends as if it were played once.
+            if (m_loops == 0 && m_reader->SeekMilliseconds(0)) continue;
+            eof = true;
+            m_stream.Flush();
+            continue;
+        }
+        if (eof && !m_stream.IsPaused() && m_stream.Idle()) {
+            if (m_callback) m_callback(m_user);
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+void CMusicStream::Pause(bool paused) {
+    m_stream.Pause(paused);
+}
+
+bool CMusicStream::IsPaused() const {
+    return m_stream.IsPaused();
+}
+
+void CMusicStream::SetVolume(int volume) {
+    m_stream.SetVolume(volume);
+}
+
+void CMusicStream::Close() {
+    m_stop = true;
+    if (m_thread.joinable()) m_thread.join();
+    m_stream.Close();
+    m_reader.reset();
+}
