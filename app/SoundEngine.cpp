@@ -136,16 +136,16 @@ bool SoundEngine_Initialize(SoundEngine* e, SoundLogCallback log, void* context)
     }
     e->m_deviceGuid = nullptr;
 
-    int mixChannels = e->m_mixChannels > 0 ? e->m_mixChannels : kDefaultMixChannels;
+    int mixChannels = e->m_mixChannels >= 0 ? e->m_mixChannels : kDefaultMixChannels;
     CSoundDevice* device = new CSoundDevice();
-    if (!device->Open(deviceName, e->m_mixRate, mixChannels + kChannelsKept)) {
+    if (!device->Open(deviceName, e->m_mixRate, std::max(mixChannels, kChannelsKept + 1) + kChannelsKept)) {
         e->Log("...SoundEngine_OpenDriver() : %s", device->LastError().c_str());
         delete device;
         return false;
     }
     e->m_device = device;
     if (e->m_deviceName.IsEmpty()) e->m_deviceName.Assign(device->Name().c_str());
-    if (e->m_mixChannels <= 0) e->m_mixChannels = kDefaultMixChannels;
+    if (e->m_mixChannels < 0) e->m_mixChannels = kDefaultMixChannels;
 
     // The table holds the mixing channels less those the engine keeps; a
     // setting of 9 or fewer still leaves one channel to play on.

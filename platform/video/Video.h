@@ -97,6 +97,8 @@ private:
     struct AVFrame* m_picture = nullptr;
     SwsContext* m_sws = nullptr;
     int m_swsKey[5] = {0, 0, 0, 0, 0};
+    uint8_t* m_scratch = nullptr;  // the converter's output, aligned
+    size_t m_scratchSize = 0;
     uint32_t m_width = 0, m_height = 0;
     uint32_t m_rate = 0, m_rateDiv = 1;
     bool m_hasSound = false;

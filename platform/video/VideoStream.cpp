@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <thread>
 
 #include "platform/sound/Sound.h"
@@ -55,6 +56,9 @@ void CVideoStream::Close() {
     m_sound.reset();
     sws_freeContext(m_sws);
     m_sws = nullptr;
+    av_free(m_scratch);
+    m_scratch = nullptr;
+    m_scratchSize = 0;
     av_frame_free(&m_picture);
     avcodec_free_context(&m_video);
     delete m_ctx;
@@ -353,10 +357,25 @@ bool CVideoStream::CopyToBuffer(const SVideoTarget& t, int x, int y) {
         std::copy(key, key + 5, m_swsKey);
         if (!m_sws) return false;
     }
+    // The converter writes whole aligned blocks, past the end of a row: it
+    // converts into a scratch picture, whose rows are then copied into the
+    // target cut to its edges.
     int bpp = (int)t.bitCount / 8;
-    uint8_t* dst[4] = {t.pixels + (ptrdiff_t)y * t.pitch + (ptrdiff_t)x * bpp, nullptr, nullptr, nullptr};
-    int dstStride[4] = {t.pitch, 0, 0, 0};
-    return sws_scale(m_sws, m_picture->data, m_picture->linesize, 0, h, dst, dstStride) > 0;
+    int scratchPitch = (w * bpp + 63) & ~63;
+    size_t need = (size_t)scratchPitch * (size_t)(h + 1);
+    if (m_scratchSize < need) {
+        av_free(m_scratch);
+        m_scratch = static_cast<uint8_t*>(av_malloc(need));
+        m_scratchSize = m_scratch ? need : 0;
+        if (!m_scratch) return false;
+    }
+    uint8_t* dst[4] = {m_scratch, nullptr, nullptr, nullptr};
+    int dstStride[4] = {scratchPitch, 0, 0, 0};
+    if (sws_scale(m_sws, m_picture->data, m_picture->linesize, 0, h, dst, dstStride) <= 0) return false;
+    for (int row = 0; row < h; ++row)
+        std::memcpy(t.pixels + (ptrdiff_t)(y + row) * t.pitch + (ptrdiff_t)x * bpp,
+                    m_scratch + (ptrdiff_t)row * scratchPitch, (size_t)w * (size_t)bpp);
+    return true;
 }
 
 void CVideoStream::SetVolume(int volume) {
