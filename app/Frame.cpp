@@ -252,7 +252,7 @@ int CGame::RenderFrame() {
         ui->Update(1, 0);
     }
     if (Game_ConsoleVisible(this)) Game_DrawConsole(this);
-    if (!m_mapEditMode) {
+    if (!m_vars.mapEditMode) {
         Game_UpdateSound(this);
         Game_UpdateSoundStream(this);
     }

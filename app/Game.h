@@ -36,6 +36,8 @@ class CGameScene;
 class CAIManager;
 class CNetGame;
 class CE3DVideo;
+class CE3DScreen;
+class CEditField;
 class ICommandHost;
 
 // Character-set constants of the console (SGameVariables::charSet).
@@ -163,6 +165,8 @@ public:
                       int outline) override;
     bool CommandLineHasCaret() override;
     int CommandLineCaretX(CE3DFont* font, const char* text) override;
+    const CEditField* CommandLineEdit() override;
+    CE3DScreen* Screen() override;
 
     // Frame dispatch.
     int Frame();
@@ -210,6 +214,7 @@ public:
     void SetGameScene(CGameScene* scene) { m_gameScene = scene; }
     CAIManager* AIManager() { return m_aiManager; }
     SoundEngine* Sound() { return m_soundEngine; }
+    void SetSound(SoundEngine* sound) { m_soundEngine = sound; }
     // The command interpreter's view of the game.
     ICommandHost* CommandHost() { return m_commandHost; }
     void SetCommandHost(ICommandHost* host) { m_commandHost = host; }
@@ -225,6 +230,8 @@ public:
     float BenchmarkSpeed() const { return m_benchmarkSpeed; }
     // The full-screen video in play (null when none).
     CE3DVideo* FullScreenVideo() { return m_fullScreenVideo; }
+    // Takes a new one (the caller deleted the old one, if any).
+    void SetFullScreenVideo(CE3DVideo* video) { m_fullScreenVideo = video; }
     // Screen capture: 0 off, 1 one screenshot, 2 frames at a fixed rate.
     int32_t CaptureMode() const { return m_captureMode; }
     void SetCaptureMode(int32_t mode) { m_captureMode = mode; }

@@ -93,3 +93,11 @@ bool CGame::CommandLineHasCaret() {
 int CGame::CommandLineCaretX(CE3DFont* font, const char* text) {
     return Game_CommandLineCursorX(this, font, text);
 }
+
+const CEditField* CGame::CommandLineEdit() {
+    return Game_CommandLineEdit(this);
+}
+
+CE3DScreen* CGame::Screen() {
+    return Game_Screen(this);
+}

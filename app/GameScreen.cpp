@@ -146,7 +146,7 @@ void CGameScreen::ApplyPendingModeChange() {
 
 CBitmapSurface* LoadBitmapSurface(const char* name) {
     CGame* game = g_pGame;
-    return game && game->m_gameScreen ? CBitmapSurface_LoadShared(game->m_gameScreen, name) : nullptr;
+    return game && game->GameScreen() ? CBitmapSurface_LoadShared(game->GameScreen(), name) : nullptr;
 }
 
 void CGameScreen::ReloadPictures() {
@@ -178,8 +178,8 @@ void CGameScreen::ReloadPictures() {
         s->Create(s->m_width, s->m_height, s->m_inSystemMemory);
         if (keyed) s->SetColorKey(r, g, b);
     }
-    if (m_game->m_interface) {
-        m_game->m_interface->LoadConsoleBackground();
-        m_game->m_interface->m_redraw = 1;
+    if (m_game->Interface()) {
+        m_game->Interface()->LoadConsoleBackground();
+        m_game->Interface()->m_redraw = 1;
     }
 }

@@ -286,7 +286,7 @@ bool Game_CommandLineCursor(CGame* game) {
 }
 
 const CEditField* Game_CommandLineEdit(CGame* game) {
-    return Game_CommandLineCursor(game) ? &game->m_inputManager->Edit() : nullptr;
+    return Game_CommandLineCursor(game) ? &game->InputManager()->Edit() : nullptr;
 }
 
 int Game_CommandLineCursorX(CGame* game, CE3DFont* font, const char* text) {
@@ -401,15 +401,15 @@ void Game_SetCacheFolder(CGame* game, const char* folder) {
 }
 
 static int VideoSoundTrack() {
-    return g_pGame ? g_pGame->m_binkSoundTrack : 0;
+    return g_pGame ? g_pGame->Variables().binkSoundTrack : 0;
 }
 
 static int VideoEffectsVolume() {
-    return g_pGame && g_pGame->m_soundEngine ? g_pGame->m_soundEngine->m_effectVolume : 100;
+    return g_pGame && g_pGame->Sound() ? g_pGame->Sound()->m_effectVolume : 100;
 }
 
 void Game_CreateSound(CGame* game) {
-    game->m_soundEngine = new SoundEngine(game);
+    game->SetSound(new SoundEngine(game));
     // Videos play their sound through the engine's device, at its volume.
     SE3DVideoSoundHooks hooks;
     hooks.soundTrack = &VideoSoundTrack;
@@ -418,20 +418,20 @@ void Game_CreateSound(CGame* game) {
 }
 
 void Game_DeleteSound(CGame* game) {
-    delete game->m_soundEngine;
-    game->m_soundEngine = nullptr;
+    delete game->Sound();
+    game->SetSound(nullptr);
 }
 
 void Game_InitSound(CGame* game) {
-    if (game->m_soundEngine) SoundEngine_Initialize(game->m_soundEngine, &CGame::LogToConsole, game);
+    if (game->Sound()) SoundEngine_Initialize(game->Sound(), &CGame::LogToConsole, game);
 }
 
 void Game_UpdateSoundStream(CGame* game) {
-    if (game->m_soundEngine) SoundEngine_UpdateStream(game->m_soundEngine);
+    if (game->Sound()) SoundEngine_UpdateStream(game->Sound());
 }
 
 void Game_UpdateSound(CGame* game) {
-    if (game->m_soundEngine) SoundEngine_Update(game->m_soundEngine);
+    if (game->Sound()) SoundEngine_Update(game->Sound());
 }
 
 CE3DSurface* Game_BackSurface(CGame* game) {
@@ -495,14 +495,14 @@ void Game_UpdateEngineTimer(CGame* game, uint64_t nextTick) {
 }
 
 bool Game_DrawFullScreenVideo(CGame* game) {
-    CE3DVideo* video = game->m_fullScreenVideo;
+    CE3DVideo* video = game->FullScreenVideo();
     if (!video) return false;
     // A video whose end binding starts another is followed in the same frame.
     for (int chained = 0; video && chained < 8; ++chained) {
         video->DecodeFrame();
         CE3DSurface* back = Game_BackSurface(game);
         if (video->m_playing && video->m_target) {
-            if (game->m_interface) game->m_interface->m_videoOverlay = 0;
+            if (game->Interface()) game->Interface()->m_videoOverlay = 0;
             if (back && video->Width() && video->Height()) {
                 // Scaled to the screen's width, or to its height when that is
                 // too tall, and centred.
@@ -518,12 +518,12 @@ bool Game_DrawFullScreenVideo(CGame* game) {
             return true;
         }
         delete video;
-        game->m_fullScreenVideo = nullptr;
+        game->SetFullScreenVideo(nullptr);
         CStrBuf text;
-        if (game->m_inputManager)
-            text.Assign(game->m_inputManager->Keys().Binding(0, 0, kKeyAnimEnd).c_str());
+        if (game->InputManager())
+            text.Assign(game->InputManager()->Keys().Binding(0, 0, kKeyAnimEnd).c_str());
         if (CCommandInterpreter* ip = Game_Interpreter(game)) ip->Execute(false, text.GetText());
-        video = game->m_fullScreenVideo;
+        video = game->FullScreenVideo();
     }
     return true;
 }

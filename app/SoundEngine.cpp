@@ -62,7 +62,7 @@ uint64_t SoundEngine::CounterFrequency() const {
 }
 
 float SoundEngine::FrameTime() {
-    if (m_owner && m_owner->m_clock) return m_owner->m_clock->m_frameTime;
+    if (m_owner && m_owner->Clock()) return m_owner->Clock()->m_frameTime;
     // Without the game's clock: the real time since the last call.
     int64_t now = (int64_t)Counter();
     float t = m_lastFrameStamp ? (float)(now - m_lastFrameStamp) / (float)CounterFrequency() : 0.0f;

@@ -13,8 +13,8 @@ CGame* Game(CConsoleCommand* record) {
 }
 
 void StopVideo(CGame* game) {
-    delete game->m_fullScreenVideo;
-    game->m_fullScreenVideo = nullptr;
+    delete game->FullScreenVideo();
+    game->SetFullScreenVideo(nullptr);
 }
 
 // The movie plays full screen over everything until it ends; the frames show
@@ -30,7 +30,7 @@ void Cmd_AnimPlay(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
     video->OpenFile(game->GetPath("Movies", name.GetText()), false, true);
     video->m_loop = 0;
     video->Play();
-    game->m_fullScreenVideo = video;
+    game->SetFullScreenVideo(video);
 }
 
 void Cmd_AnimStop(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
@@ -39,12 +39,12 @@ void Cmd_AnimStop(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
 
 void Cmd_AnimPause(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
     CGame* game = file ? nullptr : Game(record);
-    if (game && game->m_fullScreenVideo) game->m_fullScreenVideo->Pause();
+    if (game && game->FullScreenVideo()) game->FullScreenVideo()->Pause();
 }
 
 void Cmd_AnimResume(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
     CGame* game = file ? nullptr : Game(record);
-    if (game && game->m_fullScreenVideo) game->m_fullScreenVideo->Resume();
+    if (game && game->FullScreenVideo()) game->FullScreenVideo()->Resume();
 }
 }  // namespace
 

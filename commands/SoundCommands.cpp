@@ -13,7 +13,7 @@ CGame* Game(CConsoleCommand* record) {
 
 SoundEngine* Sound(CConsoleCommand* record, CVFSFile* file) {
     CGame* game = file ? nullptr : Game(record);
-    return game ? game->m_soundEngine : nullptr;
+    return game ? game->Sound() : nullptr;
 }
 
 void TooFew(CConsoleCommand* record) {
@@ -125,7 +125,7 @@ void Cmd_StopMp3(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
 
 void RegisterSoundCommands(CCommandInterpreter* ip) {
     CGame* game = ip->GetOwner() ? ip->GetOwner() : g_pGame;
-    SoundEngine* e = game ? game->m_soundEngine : nullptr;
+    SoundEngine* e = game ? game->Sound() : nullptr;
     if (!e) return;
     const SCommandRow rows[] = {
         SCommandRow::Bool("se_EffectSoundsActive", &e->m_effectsOn, "Sets the sound effects on and off.",
