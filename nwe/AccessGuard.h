@@ -1,13 +1,19 @@
 // Shared/exclusive guard with a closing state.
 //
 // Every object of the engine that several threads reach (socket, peer, message
-// type, frame record) carries one. Users take it shared for use; a writer takes
-// it exclusively, and a waiting writer keeps new readers out so it cannot be
-// starved. Closing refuses every new access and waits for the holders to leave,
-// after which the owner may destroy the object.
+// type, frame record, list entry) carries one. Users take it shared for use; a
+// writer takes it exclusively, and a waiting writer keeps new readers out so it
+// cannot be starved. Closing refuses every new access and waits for the
+// holders to leave, after which the owner may destroy the object.
+//
+// Taking and giving back a shared reference is one atomic operation when
+// nobody waits (every message and every walk of a list does it); only writers,
+// upgrades and closing wait, on a mutex and condition variable.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 
 class NWEAccessGuard {
@@ -19,10 +25,21 @@ public:
 
     // True and one more reader when there is no writer (held or waiting) and it
     // is not closing; never waits.
-    bool TryShared();
+    bool TryShared() {
+        uint32_t s = m_state.load(std::memory_order_relaxed);
+        do {
+            if (s & (kWriter | kBlocked | kClosing)) return false;
+        } while (
+            !m_state.compare_exchange_weak(s, s + 1, std::memory_order_acquire, std::memory_order_relaxed));
+        return true;
+    }
     // Waits while a writer holds it; false when closing.
     bool Shared();
-    void ReleaseShared();
+    void ReleaseShared() {
+        uint32_t s = m_state.fetch_sub(1, std::memory_order_release);
+        // A waiting writer, upgrade or close counts the readers that leave.
+        if (s & (kBlocked | kClosing)) Wake();
+    }
     // Waits until there are no readers and no writer; false when closing.
     bool Exclusive();
     void ReleaseExclusive();
@@ -35,24 +52,36 @@ public:
     // others. False when already closing.
     bool CloseWhileShared();
     bool Close();
-    bool IsClosing() const;
-    int Readers() const;
+    bool IsClosing() const { return (m_state.load() & kClosing) != 0; }
+    int Readers() const { return static_cast<int>(m_state.load() & kReaders); }
 
 private:
-    mutable std::mutex m_lock;
+    static constexpr uint32_t kReaders = 0x0FFFFFFF;
+    static constexpr uint32_t kWriter = 1u << 28;
+    static constexpr uint32_t kBlocked = 1u << 29;  // a writer or an upgrade waits
+    static constexpr uint32_t kClosing = 1u << 30;
+    void Wake();
+    void UpdateBlocked();  // under m_lock
+
+    std::atomic<uint32_t> m_state{0};
+    std::mutex m_lock;
     std::condition_variable m_changed;
-    int m_readers = 0;
-    bool m_writer = false;
-    int m_waitingWriters = 0;
-    bool m_upgrading = false;
-    bool m_closing = false;
+    int m_waitingWriters = 0;  // under m_lock
+    bool m_upgrading = false;  // under m_lock
 };
 
+class NWEListEntry;
+
 // Base of the engine's objects that are reached through their guard (peers,
-// frame records) and can sit in an NWEList.
+// frame records) and can sit in an NWEList or be named by list entries. When
+// it goes, every entry that names it lets go of it (NWEEngine::GetPeer on such
+// an entry then gives null).
 class NWEObject {
 public:
-    virtual ~NWEObject() = default;
+    NWEObject() = default;
+    virtual ~NWEObject();
+    NWEObject(const NWEObject&) = delete;
+    NWEObject& operator=(const NWEObject&) = delete;
     NWEAccessGuard m_guard;
     static void ReleaseShared(NWEObject* o) {
         if (o) o->m_guard.ReleaseShared();
@@ -61,6 +90,15 @@ public:
     static void CloseShared(NWEObject* o) {
         if (o && o->m_guard.CloseWhileShared()) delete o;
     }
+
+protected:
+    // Lets go of every entry that names this object; the guard must be closed.
+    // Derived destructors call it early; the base destructor calls it again.
+    void DetachEntries();
+
+private:
+    friend class NWEListEntry;
+    NWEListEntry* m_entries = nullptr;  // entries naming this object (under the entries' link lock)
 };
 
 // Holds a shared reference for one scope (the guard must already be taken).

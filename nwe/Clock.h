@@ -1,6 +1,8 @@
-// The engine clock: performance-counter ticks since the process started.
+// The engine clock: performance-counter ticks since the process started, or
+// the counter a test drives.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "platform/sys/Thread.h"
@@ -17,6 +19,9 @@ void NWE_Write(CSysCriticalSection& lock, T& field, const V& value) {
     field = value;
 }
 
+// A counter in place of the performance counter, at the same frequency.
+typedef int64_t (*NWECounterFn)(void* context);
+
 class NWEClock {
 public:
     NWEClock();
@@ -27,9 +32,14 @@ public:
     // A setting in seconds as ticks, truncated.
     int64_t Ticks(float seconds) const { return static_cast<int64_t>(seconds * m_frequency); }
     double Seconds(int64_t ticks) const { return static_cast<double>(ticks) / m_frequency; }
+    // Reads time from `fn` from now on (null: the performance counter again).
+    // Set it before the engine makes sockets or peers: they stamp their times
+    // from this clock.
+    void SetSource(NWECounterFn fn, void* context);
 
 private:
-    CSysCriticalSection m_lock;
-    int64_t m_now = 0;
+    std::atomic<int64_t> m_now{0};
     float m_frequency;
+    std::atomic<NWECounterFn> m_source{nullptr};
+    std::atomic<void*> m_context{nullptr};
 };

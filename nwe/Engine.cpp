@@ -4,13 +4,15 @@
 #include <cstdio>
 
 #include "nwe/FrameTable.h"
+#include "nwe/ListEntry.h"
 #include "nwe/Peer.h"
 #include "nwe/Socket.h"
 #include "nwe/Wire.h"
 
 using ScopedLock = CSysScopedLock<CSysCriticalSection>;
 
-NWEEngine::NWEEngine() {
+NWEEngine::NWEEngine(const SNWEEngineSetup& setup) {
+    if (setup.clock) m_clock.SetSource(setup.clock, setup.clockContext);
     m_records.reset(new NWEPool<SPacketRecord>(256));
     m_system = new NWEMessageTypes(this);
     // Receipts and loss hints are handled inside the packet receiver.
@@ -28,8 +30,10 @@ NWEEngine::NWEEngine() {
     m_system->Register("NS_NOTIFYTYPE_REQUEST_RATE", NS_NOTIFYTYPE_REQUEST_RATE, &NWEEngine::OnRequestRate,
                        this, &m_engineQueue, nullptr, nullptr, 0, 2, 1, 1, 1);
     if (!m_poller.IsValid()) Report("Could not create a socket notification window");
-    m_receiveThread.Start([this] { ReceiveThread(); });
-    m_tickThread.Start([this] { TickThread(); });
+    if (setup.threads) {
+        m_receiveThread.Start([this] { ReceiveThread(); });
+        m_tickThread.Start([this] { TickThread(); });
+    }
 }
 
 void NWEEngine::Shutdown() {
@@ -115,30 +119,30 @@ void NWEEngine::CountIn(size_t bytes) {
     ++m_packetsIn;
 }
 
-void NWEEngine::SetOptionA(uint8_t v) {
+void NWEEngine::SetTickThreadMode(uint8_t v) {
     {
         ScopedLock l(m_optionsLock);
         m_tickMode = v;
     }
     m_tickWake.Set();
 }
-void NWEEngine::SetOptionB(uint8_t v) {
+void NWEEngine::SetCloseMarkedSockets(uint8_t v) {
     NWE_Write(m_optionsLock, m_closeMarked, v);
 }
-void NWEEngine::SetOptionC(uint8_t v) {
+void NWEEngine::SetTickThreadEnabled(uint8_t v) {
     {
         ScopedLock l(m_optionsLock);
         m_tickEnabled = v;
     }
     m_tickWake.Set();
 }
-uint8_t NWEEngine::GetOptionA() {
+uint8_t NWEEngine::GetTickThreadMode() {
     return NWE_Read(m_optionsLock, m_tickMode);
 }
-uint8_t NWEEngine::GetOptionB() {
+uint8_t NWEEngine::GetCloseMarkedSockets() {
     return NWE_Read(m_optionsLock, m_closeMarked);
 }
-uint8_t NWEEngine::GetOptionC() {
+uint8_t NWEEngine::GetTickThreadEnabled() {
     return NWE_Read(m_optionsLock, m_tickEnabled);
 }
 
@@ -166,6 +170,10 @@ void NWEEngine::ReleaseSocket(NWESocket* s) {
 size_t NWEEngine::GetSocketCount() {
     ScopedLock l(m_socketsLock);
     return m_sockets.size();
+}
+
+NWEPeer* NWEEngine::GetPeer(NWEListEntry* entry) {
+    return entry ? static_cast<NWEPeer*>(entry->TakeTarget()) : nullptr;
 }
 
 NWEPeer* NWEEngine::GetPeer(NWEPeer* p) {
@@ -206,11 +214,6 @@ void NWEEngine::UnlinkFrameTable(NWEFrameTable* t) {
     m_tables.erase(std::remove(m_tables.begin(), m_tables.end(), t), m_tables.end());
 }
 
-void NWEEngine::ForgetPeer(NWEPeer* p) {
-    ScopedLock l(m_tablesLock);
-    for (NWEFrameTable* t : m_tables) t->RemovePeer(p);
-}
-
 void NWEEngine::ScheduleWake(int64_t when) {
     // While the tick thread runs (nothing planned) it looks again when done.
     int64_t planned = m_plannedWake.load();
@@ -219,7 +222,7 @@ void NWEEngine::ScheduleWake(int64_t when) {
 
 void NWEEngine::Tick(bool fromTickThread) {
     m_clock.Update();
-    bool mode = GetOptionA() != 0;
+    bool mode = GetTickThreadMode() != 0;
     RunChecks(fromTickThread, fromTickThread == mode);
 }
 
@@ -230,7 +233,7 @@ void NWEEngine::RunChecks(bool fromTickThread, bool full) {
             s->Check(fromTickThread);
         } else if (!s->IsMarkedForClosing()) {
             s->Check(fromTickThread);
-        } else if (GetOptionB()) {
+        } else if (GetCloseMarkedSockets()) {
             closing.push_back(s);
             s->m_guard.TryShared();  // kept past NextSocket's release
         }
@@ -239,14 +242,23 @@ void NWEEngine::RunChecks(bool fromTickThread, bool full) {
     if (full) m_engineQueue.Flush();
 }
 
-int NWEEngine::Poll() {
-    int n = 0;
-    for (NWESocket* s = FirstSocket(); s; s = NextSocket(s)) {
-        if (s->GetHandle() < 0) continue;
-        ScopedLock l(m_engineLock);
-        n += s->Receive(0);
-    }
-    return n;
+int NWEEngine::Poll(int waitMs) {
+    auto readAll = [this] {
+        int n = 0;
+        for (NWESocket* s = FirstSocket(); s; s = NextSocket(s)) {
+            if (s->GetHandle() < 0) continue;
+            ScopedLock l(m_engineLock);
+            n += s->Receive(0);
+        }
+        return n;
+    };
+    int n = readAll();
+    if (n > 0 || waitMs <= 0) return n;
+    std::vector<int> handles, ready;
+    for (NWESocket* s = FirstSocket(); s; s = NextSocket(s))
+        if (s->GetHandle() >= 0) handles.push_back(s->GetHandle());
+    m_callerPoller.Wait(handles, waitMs, &ready);
+    return ready.empty() ? 0 : readAll();
 }
 
 void NWEEngine::ReceiveThread() {
@@ -277,11 +289,11 @@ void NWEEngine::ReceiveThread() {
 
 void NWEEngine::TickThread() {
     while (!m_closing.load()) {
-        bool mode = GetOptionA() != 0;
+        bool mode = GetTickThreadMode() != 0;
         int64_t now = m_clock.Now();
         int64_t wake = now + m_clock.Ticks(mode ? 0.020f : 1.0f);
         // Wake early for a resend that falls due before the next period.
-        if (GetOptionC()) {
+        if (GetTickThreadEnabled()) {
             for (NWESocket* s = FirstSocket(); s; s = NextSocket(s))
                 for (NWEPeer* p = s->FirstPeer(); p; p = s->NextPeer(p)) {
                     int64_t due = p->NextResendDue();
@@ -296,7 +308,7 @@ void NWEEngine::TickThread() {
         if (ms > 0) m_tickWake.Wait(ms);
         m_plannedWake.store(0);
         if (m_closing.load()) break;
-        if (GetOptionC()) Tick(true);
+        if (GetTickThreadEnabled()) Tick(true);
     }
 }
 
@@ -313,7 +325,7 @@ void NWEEngine::OnFrameInfo(NWEPeer* peer, NWEMessage* m, void*) {
     NWEFrameTable* table = t->m_frameTable;
     uint16_t frame = NWE_Get16(m->GetData());
     uint16_t count = NWE_Get16(m->GetData() + 2);
-    if (table && !table->IsAnnouncing() && frame >= 1 && frame <= 8191 &&
+    if (table && !table->IsAnnouncing() && frame >= 1 && frame <= kLastFrameNumber &&
         NWEFrameTable::Compare(frame, table->GetCurrentNumber()) >= 0) {
         if (NWEFrame* f = table->GetShared(frame)) {
             f->SetExpected(count);

@@ -17,6 +17,7 @@
 class NWESocket;
 class NWEPeer;
 class NWEFrameTable;
+class NWEListEntry;
 struct SPacketRecord;
 
 // System message types, carried in the system registry of every engine.
@@ -31,9 +32,18 @@ enum : uint16_t {
     NWE_TIMEOUT_NOTIFICATION = 6,  // application id told of a silent peer
 };
 
+// How an engine runs. The game's engine owns its two threads and reads the
+// performance counter; a test drives an engine itself: no threads (it calls
+// Poll and Tick) and a clock it sets.
+struct SNWEEngineSetup {
+    bool threads = true;
+    NWECounterFn clock = nullptr;  // null: the performance counter
+    void* clockContext = nullptr;
+};
+
 class NWEEngine {
 public:
-    NWEEngine();
+    explicit NWEEngine(const SNWEEngineSetup& setup = SNWEEngineSetup());
     // A derived engine calls Shutdown first in its own destructor: the threads
     // call virtual functions (Tick, Report) and must be gone before the derived
     // part is.
@@ -51,8 +61,9 @@ public:
 
     // Reads whatever datagrams wait on every socket now, on the calling thread,
     // beside the receive thread (a loop that spins on its network wants its
-    // answers without a thread hand-over). Returns the datagrams read.
-    int Poll();
+    // answers without a thread hand-over). With nothing waiting it waits up to
+    // `waitMs` for a datagram. Returns the datagrams read.
+    int Poll(int waitMs = 0);
 
     void Lock() { m_engineLock.Enter(); }
     void Unlock() { m_engineLock.Leave(); }
@@ -66,15 +77,20 @@ public:
     uint32_t GetResendCount() const { return m_resends.load(); }
     uint32_t GetRejectedCount() const { return m_rejected.load(); }
 
-    // Tick-thread mode (1: the tick thread does the full work every 20 ms; 0: the
-    // caller's Tick(0) does, the thread only checks every 1000 ms),
-    // close-marked-sockets, tick-thread enabled.
-    void SetOptionA(uint8_t v);
-    void SetOptionB(uint8_t v);
-    void SetOptionC(uint8_t v);
-    uint8_t GetOptionA();
-    uint8_t GetOptionB();
-    uint8_t GetOptionC();
+    // Tick-thread mode: 1, the tick thread does the full work every 20 ms; 0,
+    // the caller's Tick(0) does and the thread only checks every 1000 ms.
+    void SetTickThreadMode(uint8_t v);
+    uint8_t GetTickThreadMode();
+    // Whether Tick closes the sockets marked for closing.
+    void SetCloseMarkedSockets(uint8_t v);
+    uint8_t GetCloseMarkedSockets();
+    // Whether the tick thread calls Tick at all.
+    void SetTickThreadEnabled(uint8_t v);
+    uint8_t GetTickThreadEnabled();
+    // The names these options have in the engine's description.
+    void SetOptionA(uint8_t v) { SetTickThreadMode(v); }
+    void SetOptionB(uint8_t v) { SetCloseMarkedSockets(v); }
+    void SetOptionC(uint8_t v) { SetTickThreadEnabled(v); }
 
     // CRC on sends, CRC required on receive.
     void SetCrc(bool on, bool required) {
@@ -84,11 +100,14 @@ public:
     bool IsCrcOn() const { return m_crcOn.load(); }
     bool IsCrcRequired() const { return m_crcRequired.load(); }
 
-    // Largest message a peer may send us, and the most bytes of unfinished
-    // multi-part messages one peer may hold.
+    // The largest message sent or received, and the memory of unfinished
+    // multi-part messages one peer may hold (room for two of the largest).
+    static constexpr uint32_t kDefaultMaxMessageSize = 8u << 20;
     void SetMaxMessageSize(uint32_t bytes) { m_maxMessageSize.store(bytes); }
     uint32_t GetMaxMessageSize() const { return m_maxMessageSize.load(); }
-    uint64_t GetMaxPartialBytes() const { return static_cast<uint64_t>(GetMaxMessageSize()) * 4; }
+    uint64_t GetMaxPartialBytes() const {
+        return static_cast<uint64_t>(GetMaxMessageSize()) * 2 + (1u << 20);
+    }
 
     NWEClock& GetClock() { return m_clock; }
     NWEMessageTypes* GetSystemRegistry() { return m_system; }
@@ -102,7 +121,10 @@ public:
     void ReleaseSocket(NWESocket* s);
     size_t GetSocketCount();
 
-    // A link holder's peer taken shared, or null.
+    // The peer a list entry names, taken shared, or null when it is missing or
+    // closing; give it back with NWEPeer::Release.
+    static NWEPeer* GetPeer(NWEListEntry* entry);
+    // A peer pointer the caller holds, taken shared, or null when closing.
     static NWEPeer* GetPeer(NWEPeer* p);
 
     // Bookkeeping of the objects that register themselves.
@@ -112,7 +134,6 @@ public:
     void UnlinkRegistry(NWEMessageTypes* r);
     void LinkFrameTable(NWEFrameTable* t);
     void UnlinkFrameTable(NWEFrameTable* t);
-    void ForgetPeer(NWEPeer* p);  // drops a peer from every frame table's list
 
     // Statistics of one datagram, counted with 8 bytes for the UDP header.
     void CountOut(size_t bytes);
@@ -148,7 +169,7 @@ private:
     CSysCriticalSection m_tablesLock;
     std::vector<NWEFrameTable*> m_tables;
     std::atomic<bool> m_crcOn{true}, m_crcRequired{true};
-    std::atomic<uint32_t> m_maxMessageSize{8u << 20};
+    std::atomic<uint32_t> m_maxMessageSize{kDefaultMaxMessageSize};
     std::atomic<uint32_t> m_duplicates{0}, m_resends{0}, m_rejected{0};
     std::atomic<bool> m_closing{false};
     NWEClock m_clock;
@@ -156,6 +177,7 @@ private:
     NWEQueue m_engineQueue{3};
     NWEMessageTypes* m_system = nullptr;
     CNetPoller m_poller;
+    CNetPoller m_callerPoller;  // Poll's waits on the caller's thread
     CSysEvent m_tickWake;
     std::atomic<int64_t> m_plannedWake{0};
     CSysThread m_receiveThread;

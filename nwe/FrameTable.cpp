@@ -147,7 +147,7 @@ NWEFrame* NWEFrameTable::Lookup(uint16_t n) {
 
 uint16_t NWEFrameTable::Advance(int k) const {
     uint16_t n = GetCurrentNumber();
-    for (int i = 0; i < k % 8191; ++i) n = NextFrameNumber(n);
+    for (int i = 0; i < k % kLastFrameNumber; ++i) n = NextFrameNumber(n);
     return n;
 }
 
@@ -170,14 +170,14 @@ void NWEFrameTable::Reset() {
 }
 
 int NWEFrameTable::Compare(uint16_t a, uint16_t b) {
-    int d = (static_cast<int>(a) - static_cast<int>(b)) & 8191;
+    int d = (static_cast<int>(a) - static_cast<int>(b)) & (kFrames - 1);
     if (d == 0) return 0;
     return d < 4096 ? 1 : -1;
 }
 
 int NWEFrameTable::Ahead(uint16_t n) const {
-    int d = (static_cast<int>(n) - static_cast<int>(GetCurrentNumber())) % 8191;
-    return d < 0 ? d + 8191 : d;
+    int d = (static_cast<int>(n) - static_cast<int>(GetCurrentNumber())) % kLastFrameNumber;
+    return d < 0 ? d + kLastFrameNumber : d;
 }
 
 void NWEFrameTable::Process() {
@@ -192,10 +192,13 @@ void NWEFrameTable::Process() {
         payload[1] = static_cast<uint8_t>(number >> 8);
         payload[2] = static_cast<uint8_t>(count);
         payload[3] = static_cast<uint8_t>(count >> 8);
-        for (NWEObject* o = m_peers.FirstShared(); o; o = m_peers.NextShared(o)) {
+        for (NWEListEntry* e = m_peers.FirstShared(); e; e = m_peers.NextShared(e)) {
             // Sent at once: every client's next tick waits for this count.
-            NWEPeer* p = static_cast<NWEPeer*>(o);
-            if (p->GetFrameSync()) p->SendMessage(1, payload, 4, nullptr, 65535, 0, 65535);
+            if (NWEPeer* p = NWEEngine::GetPeer(e)) {
+                if (p->GetFrameSync())
+                    p->SendMessage(NS_NOTIFYTYPE_FRAME_INFO, payload, 4, nullptr, 65535, 0);
+                p->Release();
+            }
         }
     }
     f->Clear();
@@ -204,9 +207,17 @@ void NWEFrameTable::Process() {
 }
 
 void NWEFrameTable::AddPeer(NWEPeer* p) {
-    m_peers.Add(p);
+    if (NWEListEntry* e = m_peers.FindShared(p)) {
+        e->m_guard.ReleaseShared();
+        return;
+    }
+    new NWEListEntry(&m_peers, p);
 }
 
 void NWEFrameTable::RemovePeer(NWEPeer* p) {
-    m_peers.Remove(p);
+    // Entries of peers that are gone name nothing: they go too.
+    std::vector<NWEListEntry*> gone;
+    for (NWEListEntry* e = m_peers.FirstShared(); e; e = m_peers.NextShared(e))
+        if (e->Names(p) || e->Names(nullptr)) gone.push_back(e);
+    for (NWEListEntry* e : gone) e->Destroy();
 }

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "nwe/AccessGuard.h"
+#include "nwe/ListEntry.h"
 #include "nwe/Message.h"
+#include "nwe/Wire.h"
 #include "platform/sys/Thread.h"
 
 class NWEEngine;
@@ -60,7 +62,7 @@ private:
 
 class NWEFrameTable {
 public:
-    static constexpr int kFrames = 8192;  // numbers 1..8191; 0 means "not framed"
+    static constexpr int kFrames = kLastFrameNumber + 1;  // numbers 1..8191; 0 means "not framed"
     explicit NWEFrameTable(NWEEngine* engine);
     ~NWEFrameTable();
     NWEFrameTable(const NWEFrameTable&) = delete;
@@ -82,7 +84,7 @@ public:
     uint16_t GetCurrentNumber() const { return m_current.load(); }
     uint16_t PeekNext() const { return NextFrameNumber(GetCurrentNumber()); }
     static uint16_t NextFrameNumber(uint16_t n) {
-        return static_cast<uint16_t>(((n + 1) & 0xFFFF) >= 8192 ? 1 : n + 1);
+        return static_cast<uint16_t>(((n + 1) & 0xFFFF) > kLastFrameNumber ? 1 : n + 1);
     }
     // k frames after the current one (0: the current one); the table is unchanged.
     uint16_t Advance(int k) const;
@@ -93,8 +95,14 @@ public:
     // exactly 4096 apart is -1 both ways.
     static int Compare(uint16_t a, uint16_t b);
     // Frames from the current one forward to n (0 for the current); numbers
-    // behind come out near 8191.
+    // behind come out near kLastFrameNumber.
     int Ahead(uint16_t n) const;
+    // Whether n is no more than `window` frames ahead of the current one or
+    // behind it (what a sender in step with us can name).
+    bool IsNear(uint16_t n, int window) const {
+        int ahead = Ahead(n);
+        return ahead < window || ahead >= kLastFrameNumber - window;
+    }
 
     // Closes the current frame: on an announcing table its count goes to every
     // frame-synchronised peer; the record is cleared and the next one is current.
@@ -116,6 +124,6 @@ private:
     std::vector<NWEFrame> m_frames;
     std::atomic<uint16_t> m_current{1};
     NWEEngine* m_engine;
-    NWEList m_peers;  // the frame-synchronised peers told of each closed frame
+    NWERefList m_peers;  // entries naming the peers told of each closed frame
     std::atomic<bool> m_announcing{false};
 };

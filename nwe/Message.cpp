@@ -1,11 +1,97 @@
 #include "nwe/Message.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "nwe/MessageTypes.h"
 
 NWEMessage::~NWEMessage() {
     if (m_type) m_type->m_guard.ReleaseShared();
+}
+
+NWEList* NWEMessage::GetGroup() {
+    if (!m_groupCore) return nullptr;
+    std::lock_guard<std::mutex> l(m_groupCore->lock);
+    return m_groupCore->group;
+}
+
+uint8_t* NWEMessage::ResizePayload(uint32_t size) {
+    if (size > kInlinePayload) {
+        m_heap.reset(new uint8_t[size]);
+        m_data = m_heap.get();
+    } else {
+        m_heap.reset();
+        m_data = m_inline;
+    }
+    m_size = size;
+    return m_data;
+}
+
+void NWEMessage::SetPayload(const void* data, uint32_t size) {
+    uint8_t* p = ResizePayload(size);
+    if (size) std::memcpy(p, data, size);
+}
+
+void NWE_JoinGroup(NWEMessage* m, NWEList* group) {
+    std::shared_ptr<SGroupCore> core = group->Core();
+    std::lock_guard<std::mutex> l(core->lock);
+    m->m_groupSeq = ++core->joined;
+    core->unpacked.insert(m->m_groupSeq);
+    core->members.fetch_add(1);
+    m->m_groupCore = std::move(core);
+    m->m_groupPacked = false;
+}
+
+void NWE_SetAfter(NWEMessage* m, NWEList* after) {
+    std::shared_ptr<SGroupCore> core = after->Core();
+    std::lock_guard<std::mutex> l(core->lock);
+    m->m_afterSeq = core->joined + 1;
+    m->m_afterCore = std::move(core);
+}
+
+bool NWE_MustWait(NWEMessage* m) {
+    SGroupCore* core = m->m_afterCore.get();
+    if (!core) return false;
+    std::lock_guard<std::mutex> l(core->lock);
+    if (!core->group || core->unpacked.empty() || *core->unpacked.begin() >= m->m_afterSeq) {
+        m->m_afterCore.reset();  // nothing it waits for can come back
+        return false;
+    }
+    return true;
+}
+
+void NWE_MarkPacked(NWEMessage* m) {
+    if (!m->m_groupCore || m->m_groupPacked) return;
+    std::lock_guard<std::mutex> l(m->m_groupCore->lock);
+    m->m_groupCore->unpacked.erase(m->m_groupSeq);
+    m->m_groupPacked = true;
+}
+
+void NWE_LeaveGroup(NWEMessage* m, bool delivered) {
+    if (!m->m_groupCore) return;
+    NWE_MarkPacked(m);
+    SGroupCore* core = m->m_groupCore.get();
+    (delivered ? core->delivered : core->failed).fetch_add(1);
+    core->members.fetch_sub(1);
+    m->m_groupCore.reset();
+}
+
+NWEList::NWEList() : m_core(std::make_shared<SGroupCore>()) {
+    m_core->group = this;
+}
+
+NWEList::~NWEList() {
+    std::shared_ptr<SGroupCore> core = Core();
+    std::lock_guard<std::mutex> l(core->lock);
+    core->group = nullptr;
+}
+
+void NWEList::Detach() {
+    std::shared_ptr<SGroupCore> fresh = std::make_shared<SGroupCore>();
+    fresh->group = this;
+    std::shared_ptr<SGroupCore> old = std::atomic_exchange(&m_core, fresh);
+    std::lock_guard<std::mutex> l(old->lock);
+    old->group = nullptr;
 }
 
 void NWEList::Add(NWEObject* o) {

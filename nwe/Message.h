@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <vector>
 
 #include "nwe/AccessGuard.h"
@@ -16,22 +18,43 @@ class NWEPeer;
 class NWEQueue;
 class NWEList;
 
+// What a message group counts. The group and every message sent in it share
+// it, so a member that outlives its group (or a group that let its members go
+// with WaitEmpty) never reaches into memory that is gone: the member's link
+// simply leads nowhere from then on.
+struct SGroupCore {
+    std::mutex lock;
+    NWEList* group = nullptr;  // null once the group is deleted or let its members go (under lock)
+    std::atomic<int> members{0}, failed{0}, delivered{0};
+    uint64_t joined = 0;          // members ever joined (under lock)
+    std::set<uint64_t> unpacked;  // join numbers of members not completely packed (under lock)
+};
+
 // One message, sent or received. Received messages are delivered once: every
 // path that could hand one to its handler claims it first.
 class NWEMessage {
 public:
+    // Payloads up to this size live in the record itself (no second allocation).
+    static constexpr uint32_t kInlinePayload = 256;
+
     NWEMessage() = default;
     ~NWEMessage();
     NWEMessage(const NWEMessage&) = delete;
     NWEMessage& operator=(const NWEMessage&) = delete;
 
     uint16_t GetId() const { return m_id; }
-    const uint8_t* GetData() const { return m_payload.data(); }
-    uint32_t GetSize() const { return static_cast<uint32_t>(m_payload.size()); }
+    const uint8_t* GetData() const { return m_data; }
+    uint32_t GetSize() const { return m_size; }
     uint16_t GetFrame() const { return m_frame; }
     uint32_t GetKey() const { return m_key; }
     NWEPeer* GetPeer() const { return m_peer; }
     const SNetAddress& GetSource() const { return m_source; }
+    // The group the message counts in, or null (none, or the group is gone).
+    NWEList* GetGroup();
+
+    // Room for `size` bytes of payload (contents undefined), and a copy in.
+    uint8_t* ResizePayload(uint32_t size);
+    void SetPayload(const void* data, uint32_t size);
 
     // Only the first claim succeeds.
     bool Claim() { return !m_claimed.exchange(true); }
@@ -39,7 +62,6 @@ public:
     uint16_t m_id = 0;
     uint32_t m_key = 0;
     uint16_t m_frame = 0;
-    std::vector<uint8_t> m_payload;
     NWEMessageType* m_type = nullptr;  // held shared until the message is destroyed
     NWEPeer* m_peer = nullptr;
     SNetAddress m_source;
@@ -50,29 +72,53 @@ public:
     bool m_filed = false;         // sits in a frame record, delivered with its frame
     NWEQueue* m_queue = nullptr;  // changed under that queue's lock
 
-    // Sending side.
+    // Sending side (under the sending peer's lock).
     uint32_t m_packed = 0;  // payload bytes packed so far
     uint32_t m_partsPacked = 0;
-    uint32_t m_partCount = 0;  // parts the payload needs at the current packet size
-    bool m_started = false;    // first part written
-    int m_recordsOut = 0;      // acknowledged records carrying a part, not yet receipted
+    bool m_started = false;  // first part written
+    int m_recordsOut = 0;    // acknowledged records carrying a part, not yet receipted
     bool m_packedAll = false;
-    uint32_t m_accounted = 0;    // bytes counted into the peer's pending bytes
-    NWEList* m_group = nullptr;  // holds a reference on the group
-    std::weak_ptr<NWEMessage> m_after;
+    uint32_t m_accounted = 0;  // bytes counted into the peer's pending bytes
+    // The group it counts in, and the group whose earlier members it waits for.
+    std::shared_ptr<SGroupCore> m_groupCore;
+    uint64_t m_groupSeq = 0;
+    bool m_groupPacked = false;
+    std::shared_ptr<SGroupCore> m_afterCore;
+    uint64_t m_afterSeq = 0;
+
+private:
+    uint8_t* m_data = m_inline;
+    uint32_t m_size = 0;
+    std::unique_ptr<uint8_t[]> m_heap;
+    uint8_t m_inline[kInlinePayload];
 };
 
 using NWEMessagePtr = std::shared_ptr<NWEMessage>;
+
+// Group bookkeeping of a message being sent (under the sending peer's lock).
+// Join and After are called at send time, After first: a message that is both
+// in a group and after it waits only for the members that joined before it.
+void NWE_JoinGroup(NWEMessage* m, NWEList* group);
+void NWE_SetAfter(NWEMessage* m, NWEList* after);
+// True while a member of the message's after group that joined before it is
+// not completely packed.
+bool NWE_MustWait(NWEMessage* m);
+// The message is completely packed (or will never be): later members may go.
+void NWE_MarkPacked(NWEMessage* m);
+// The message leaves its group, delivered or failed.
+void NWE_LeaveGroup(NWEMessage* m, bool delivered);
 
 // A locked list of guarded objects, walked taking each one shared (closing
 // ones are skipped). It also serves as a message group: everything sent with
 // it counts as a member until it has been delivered (a receipt came) or has
 // failed (its link gave up, or the link could not ask for receipts). A group
 // is empty only when no member is left; HasFailed tells whether any member
-// did not make it.
+// did not make it. Deleting a group, or letting its members go with
+// NWEQueue::WaitEmpty, cuts every member's link to it.
 class NWEList {
 public:
-    NWEList() = default;
+    NWEList();
+    ~NWEList();
     NWEList(const NWEList&) = delete;
     NWEList& operator=(const NWEList&) = delete;
     NWEAccessGuard m_guard;
@@ -87,30 +133,26 @@ public:
 
     void AddCount(int n) { m_counter.fetch_add(n); }
     int GetCount() const { return m_counter.load(); }
-    int GetMembers() const { return m_members.load(); }
-    int GetFailed() const { return m_failed.load(); }
-    int GetDelivered() const { return m_delivered.load(); }
-    bool HasFailed() const { return m_failed.load() > 0; }
 
-    void Join() { m_members.fetch_add(1); }
-    void Leave(bool delivered) {
-        (delivered ? m_delivered : m_failed).fetch_add(1);
-        m_members.fetch_sub(1);
-    }
-    // Forgets every member at once so the group can be reused.
-    void Detach() { m_members.store(0); }
+    int GetMembers() { return Core()->members.load(); }
+    int GetFailed() { return Core()->failed.load(); }
+    int GetDelivered() { return Core()->delivered.load(); }
+    bool HasFailed() { return GetFailed() > 0; }
+    // Lets every member go at once so the group can be reused; it starts
+    // counting afresh.
+    void Detach();
+    std::shared_ptr<SGroupCore> Core() const { return std::atomic_load(&m_core); }
 
 private:
     CSysCriticalSection m_lock;
     std::vector<NWEObject*> m_items;
     std::atomic<int> m_counter{0};
-    std::atomic<int> m_members{0};
-    std::atomic<int> m_failed{0};
-    std::atomic<int> m_delivered{0};
+    std::shared_ptr<SGroupCore> m_core;
 };
 
 // Messages in priority order: 0 first, 11 last, arrival order within a
-// priority, except that priority 0 is kept in key order.
+// priority, except that priority 0 is kept in key order. Delivery queues are
+// shared between the receiving thread and the application's.
 class NWEQueue {
 public:
     static constexpr int kPriorities = 12;

@@ -11,12 +11,17 @@ NWEMessageTypes::~NWEMessageTypes() {
     m_guard.Close();
     if (m_engine) m_engine->UnlinkRegistry(this);
     CSysScopedLock<CSysCriticalSection> l(m_lock);
-    for (NWEMessageType* t : m_types) {
-        if (!t) continue;
-        t->m_guard.Close();  // waits for messages still holding it
-        delete t;
+    for (auto& slot : m_pages) {
+        std::atomic<NWEMessageType*>* page = slot.exchange(nullptr);
+        if (!page) continue;
+        for (uint32_t i = 0; i < kPageSize; ++i) {
+            NWEMessageType* t = page[i].exchange(nullptr);
+            if (!t) continue;
+            t->m_guard.Close();  // waits for messages still holding it
+            delete t;
+        }
+        delete[] page;
     }
-    m_types.clear();
 }
 
 int NWEMessageTypes::Register(const char* name, uint32_t id, NWEHandler handler, void* context,
@@ -24,8 +29,13 @@ int NWEMessageTypes::Register(const char* name, uint32_t id, NWEHandler handler,
                               uint8_t priority, uint16_t delay, uint8_t direct, uint8_t shortHeader) {
     if (id > kMaxId) return 1;
     CSysScopedLock<CSysCriticalSection> l(m_lock);
-    if (id < m_types.size() && m_types[id]) return 2;
-    if (id >= m_types.size()) m_types.resize(id + 1, nullptr);
+    std::atomic<NWEMessageType*>* page = m_pages[id / kPageSize].load();
+    if (page && page[id % kPageSize].load()) return 2;
+    if (!page) {
+        page = new std::atomic<NWEMessageType*>[kPageSize];
+        for (uint32_t i = 0; i < kPageSize; ++i) page[i].store(nullptr);
+        m_pages[id / kPageSize].store(page);
+    }
     NWEMessageType* t = new NWEMessageType;
     t->m_id = static_cast<uint16_t>(id);
     t->m_name = name ? name : "";
@@ -39,15 +49,20 @@ int NWEMessageTypes::Register(const char* name, uint32_t id, NWEHandler handler,
     t->m_delay = delay;
     t->m_direct = direct;
     t->m_shortHeader = shortHeader;
-    m_types[id] = t;
+    page[id % kPageSize].store(t);
+    if (id + 1 > m_length.load()) m_length.store(id + 1);
     return 0;
 }
 
+NWEMessageType* NWEMessageTypes::Find(uint32_t id) const {
+    if (id > kMaxId) return nullptr;
+    std::atomic<NWEMessageType*>* page = m_pages[id / kPageSize].load(std::memory_order_acquire);
+    return page ? page[id % kPageSize].load(std::memory_order_acquire) : nullptr;
+}
+
 NWEMessageType* NWEMessageTypes::Get(uint32_t id) {
-    CSysScopedLock<CSysCriticalSection> l(m_lock);
-    if (id >= m_types.size() || !m_types[id]) return nullptr;
-    NWEMessageType* t = m_types[id];
-    return t->m_guard.TryShared() ? t : nullptr;
+    NWEMessageType* t = Find(id);
+    return t && t->m_guard.TryShared() ? t : nullptr;
 }
 
 void NWEMessageTypes::Release(NWEMessageType* type) {
@@ -55,9 +70,9 @@ void NWEMessageTypes::Release(NWEMessageType* type) {
 }
 
 int NWEMessageTypes::Kind(uint32_t id) {
-    CSysScopedLock<CSysCriticalSection> l(m_lock);
-    if (id >= m_types.size() || !m_types[id]) return -1;
-    return m_types[id]->m_shortHeader ? 1 : 0;
+    NWEMessageType* t = Find(id);
+    if (!t) return -1;
+    return t->m_shortHeader ? 1 : 0;
 }
 
 uint32_t NWEMessageTypes::Overhead(uint32_t id, uint32_t size, uint32_t parts) {
@@ -68,6 +83,5 @@ uint32_t NWEMessageTypes::Overhead(uint32_t id, uint32_t size, uint32_t parts) {
 }
 
 size_t NWEMessageTypes::GetLength() {
-    CSysScopedLock<CSysCriticalSection> l(m_lock);
-    return m_types.size();
+    return m_length.load();
 }

@@ -1,8 +1,8 @@
 // Message-type registries.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
-#include <vector>
 
 #include "core/StrBuf.h"
 #include "nwe/AccessGuard.h"
@@ -41,6 +41,9 @@ public:
     }
 };
 
+// A registry of message types. Registration happens at start-up; lookups come
+// from every thread for every message, so they take no lock: the descriptors
+// sit in pages of atomic pointers and live as long as the registry.
 class NWEMessageTypes {
 public:
     static constexpr uint16_t kMaxId = 32767;
@@ -67,7 +70,12 @@ public:
     NWEAccessGuard m_guard;
 
 private:
+    static constexpr uint32_t kPageSize = 256;
+    static constexpr uint32_t kPages = (kMaxId + 1) / kPageSize;
+    NWEMessageType* Find(uint32_t id) const;
+
     NWEEngine* m_engine;
-    CSysCriticalSection m_lock;
-    std::vector<NWEMessageType*> m_types;
+    CSysCriticalSection m_lock;  // registration
+    std::atomic<std::atomic<NWEMessageType*>*> m_pages[kPages] = {};
+    std::atomic<size_t> m_length{0};
 };

@@ -25,8 +25,10 @@
 
 #include "nwe/AccessGuard.h"
 #include "nwe/Clock.h"
+#include "nwe/Datagram.h"
 #include "nwe/Engine.h"
 #include "nwe/FrameTable.h"
+#include "nwe/ListEntry.h"
 #include "nwe/Message.h"
 #include "nwe/MessageTypes.h"
 #include "nwe/Peer.h"

@@ -1,9 +1,13 @@
-// Receiving: a datagram is checked whole (header, CRC, every message header
-// and length, ids, frame numbers, part offsets against their message) before
-// any of it is recorded, acknowledged or delivered.
+// Receiving, in its steps: the datagram read whole (header, CRC, message
+// headers), its parts checked against the frames, the unfinished messages
+// they belong to and the memory they may take, its sequence number against
+// the duplicates and gaps, the parts joined into messages, and the complete
+// messages delivered. Nothing is recorded, acknowledged or delivered before
+// every check has passed.
 #include <algorithm>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
-#include <map>
 
 #include "nwe/Engine.h"
 #include "nwe/FrameTable.h"
@@ -13,49 +17,165 @@
 
 using ScopedLock = CSysScopedLock<CSysCriticalSection>;
 
-namespace {
-
-struct SKindContext {
-    NWEMessageTypes* system;
-    NWEMessageTypes* application;
-};
-
-int KindOf(uint16_t id, void* context) {
-    SKindContext* c = static_cast<SKindContext*>(context);
-    if (id < NWE_SYSTEM_TYPES) return c->system->Kind(id);
-    return c->application ? c->application->Kind(id) : -1;
-}
-
-const char* ParseErrorText(EParseError e) {
-    switch (e) {
-        case EParseError::Truncated:
-            return "message runs past the datagram";
-        case EParseError::UnknownId:
-            return "unknown message id";
-        case EParseError::BadFrame:
-            return "frame number out of range";
-        case EParseError::BadSize:
-            return "part does not fit its message";
-        case EParseError::LeftOver:
-            return "bytes left over";
-        case EParseError::TooManyMessages:
-            return "too many messages";
-        case EParseError::None:
-            break;
+void NWEPeer::ReceivePacket(const uint8_t* data, size_t size, const SNetAddress& from) {
+    std::vector<NWEMessagePtr> complete;
+    {
+        ScopedLock l(m_lock);
+        ++m_packetsIn;
+        m_bytesIn += static_cast<float>(size);
+        SDatagram& d = m_datagram;
+        EDatagramError e = NWE_ReadDatagram(data, size, m_receiveSeed, m_engine->IsCrcRequired(), m_system,
+                                            m_application, &d);
+        if (e != EDatagramError::None) {
+            NWE_ReportRefused(m_engine, e, d, from);
+            return;
+        }
+        uint64_t added = 0;
+        if (!CheckParts(d, from, &added)) return;
+        if (!AcceptSequence(d.header)) return;
+        int64_t now = m_engine->GetClock().Now();
+        m_deadline = now + m_engine->GetClock().Ticks(m_timeout);
+        m_timeoutNoticed = false;
+        Reassemble(d, from, now, &complete);
+        if (d.IsSequenced() && d.header.receiptWanted && m_state == kStateRemote)
+            m_receiptsDue.push_back(d.header.sequence);
+        // Receipts that freed the window send what waited for them.
+        if (m_windowBlocked && m_unackedBytes < m_sendWindow) {
+            m_windowBlocked = false;
+            PackQueues();
+            SendSlot(true, true);
+        }
+        if (m_receiptsDue.size() >= kReceiptBatch) FlushReplies();
     }
-    return "";
+    // Without the peer's lock: handlers may send on any peer.
+    Deliver(complete);
 }
 
-// Payload sizes of the system messages.
-int SystemPayloadSize(uint16_t id) {
-    return id == NS_NOTIFYTYPE_KEEP_ALIVE ? 0 : 4;
-}
-
-}  // namespace
+// --- the parts against what they belong to -----------------------------------
 
 bool NWEPeer::IsFramed(const NWEMessageType* t, bool hasFrame) const {
     return hasFrame && m_frameSync.load() && t && t->m_frameTable && !t->m_frameTable->IsAnnouncing();
 }
+
+// Whether a frame number is one a sender in step with us can name: a framed
+// message, or the frame information of the application's frame table.
+bool NWEPeer::IsNearFrame(uint16_t id, uint16_t frame) {
+    NWEMessageType* t = id == NS_NOTIFYTYPE_FRAME_INFO
+                            ? (m_application ? m_application->Get(NS_NOTIFYTYPE_FRAME_INFO) : nullptr)
+                            : LookUp(id);
+    if (!t) return true;
+    bool near = !IsFramed(t, true) || t->m_frameTable->IsNear(frame, kFrameWindow);
+    t->m_guard.ReleaseShared();
+    return near;
+}
+
+bool NWEPeer::Refuse(const SNetAddress& from, const char* fmt, ...) {
+    char why[128];
+    va_list ap;
+    va_start(ap, fmt);
+    std::vsnprintf(why, sizeof why, fmt, ap);
+    va_end(ap);
+    m_engine->CountRejected();
+    m_engine->Report("Packet from %s ignored: %s", Net_FormatAddress(from).c_str(), why);
+    return false;
+}
+
+bool NWEPeer::CheckParts(const SDatagram& d, const SNetAddress& from, uint64_t* addedBytes) {
+    // What this packet would add to each unfinished message it touches.
+    struct SPending {
+        uint32_t key;
+        bool haveFirst;
+        uint16_t id;
+        uint32_t total;
+        std::vector<std::pair<uint32_t, uint32_t>> spans;  // offset, length
+    };
+    std::vector<SPending> pending;
+    const uint64_t maxSize = m_engine->GetMaxMessageSize();
+    size_t newPartials = 0;
+    uint64_t added = 0;
+    for (const SWirePart& p : d.parts) {
+        if (p.shortHeader) {
+            if (p.id == NS_NOTIFYTYPE_FRAME_INFO && !IsNearFrame(p.id, NWE_Get16(p.data)))
+                return Refuse(from, "frame information for frame %u", NWE_Get16(p.data));
+            continue;
+        }
+        if (p.start && p.hasFrame && !IsNearFrame(p.id, p.frame))
+            return Refuse(from, "message %u for frame %u", p.id, p.frame);
+        auto known = m_partials.find(p.key);
+        auto mine =
+            std::find_if(pending.begin(), pending.end(), [&](const SPending& x) { return x.key == p.key; });
+        // A whole message in one part needs no bookkeeping unless its key is
+        // already in use by unfinished parts.
+        if (p.start && p.last && known == m_partials.end() && mine == pending.end()) {
+            if (p.total > maxSize) return Refuse(from, "message %u of %u bytes", p.id, p.total);
+            continue;
+        }
+        if (mine == pending.end()) {
+            SPending x{p.key, false, 0, 0, {}};
+            if (known != m_partials.end()) {
+                x.haveFirst = known->second.haveFirst;
+                x.id = known->second.id;
+                x.total = known->second.total;
+            } else {
+                ++newPartials;
+            }
+            pending.push_back(x);
+            mine = pending.end() - 1;
+        }
+        SPending& x = *mine;
+        const uint64_t a = p.offset, b = a + p.length;
+        // The furthest byte held so far, here or from earlier packets.
+        uint64_t held = 0;
+        for (auto& s : x.spans) held = std::max<uint64_t>(held, static_cast<uint64_t>(s.first) + s.second);
+        if (known != m_partials.end() && !known->second.pieces.empty()) {
+            auto last = std::prev(known->second.pieces.end());
+            held = std::max<uint64_t>(held, last->first + last->second.size());
+        }
+        bool bad = b > maxSize;
+        if (p.start) {
+            bad = bad || p.total > maxSize || (x.haveFirst && (x.total != p.total || x.id != p.id)) ||
+                  held > p.total;
+            x.haveFirst = true;
+            x.id = p.id;
+            x.total = p.total;
+        } else {
+            bad = bad || (x.haveFirst && (b > x.total || (p.last && b != x.total)));
+        }
+        if (bad) return Refuse(from, "inconsistent message parts (key %u)", p.key);
+        // Parts never overlap: a resent packet repeats its parts exactly, and
+        // an exact repeat adds nothing.
+        bool repeat = false;
+        auto overlaps = [&](uint64_t s, uint64_t n) {
+            if (s == a && n == p.length) {
+                repeat = true;
+                return false;
+            }
+            return s < b && a < s + n;
+        };
+        for (auto& s : x.spans)
+            if (overlaps(s.first, s.second)) return Refuse(from, "overlapping message parts (key %u)", p.key);
+        if (known != m_partials.end()) {
+            auto& pieces = known->second.pieces;
+            auto it = pieces.upper_bound(static_cast<uint32_t>(a));
+            if (it != pieces.begin()) --it;
+            for (; it != pieces.end() && it->first < std::max<uint64_t>(b, a + 1); ++it)
+                if (overlaps(it->first, it->second.size()))
+                    return Refuse(from, "overlapping message parts (key %u)", p.key);
+        }
+        if (!repeat) {
+            x.spans.push_back({p.offset, p.length});
+            added += p.length + kPieceOverhead;
+        }
+    }
+    if (m_partials.size() + newPartials > kMaxPartials) return Refuse(from, "too many unfinished messages");
+    if (added && (m_partialBytes + added > m_engine->GetMaxPartialBytes() ||
+                  m_socket->GetPartialBytes() + static_cast<int64_t>(added) > m_socket->GetPartialBudget()))
+        return Refuse(from, "unfinished messages over their memory budget");
+    *addedBytes = added;
+    return true;
+}
+
+// --- the sequence number --------------------------------------------------------
 
 bool NWEPeer::SequenceSeen(uint32_t s, bool* tooOld) {
     *tooOld = false;
@@ -91,293 +211,133 @@ void NWEPeer::MarkSequence(uint32_t s) {
     m_received[s % kSequenceWindow] = true;
 }
 
-void NWEPeer::ExpirePartials(int64_t now) {
-    int64_t life = m_engine->GetClock().Ticks(m_duplicateFilter);
-    for (auto it = m_partials.begin(); it != m_partials.end();) {
-        if (now - it->second.created > life) {
-            m_partialBytes -= it->second.data.size();
-            it = m_partials.erase(it);
-        } else {
-            ++it;
+// A packet seen before is acknowledged again (its receipt may have been lost)
+// and goes no further; a first transmission after a gap asks at once for what
+// is missing, so one lost datagram costs about one round trip.
+bool NWEPeer::AcceptSequence(const SPacketHeader& h) {
+    bool sequenced = h.form == EPacketForm::SequencedCrc || h.form == EPacketForm::Sequenced;
+    if (!sequenced || m_state != kStateRemote) return true;
+    bool tooOld;
+    if (SequenceSeen(h.sequence, &tooOld)) {
+        if (tooOld) {
+            m_engine->CountRejected();
+            return false;
         }
+        m_engine->CountDuplicate();
+        if (h.receiptWanted) m_receiptsDue.push_back(h.sequence);
+        return false;
+    }
+    if (h.tries == kInitialTries && m_receiveHigh != 0) {
+        int64_t d = NWE_SequenceDiff(h.sequence, m_receiveHigh);
+        if (d >= 2 && d <= 16) {
+            uint32_t n = m_receiveHigh;
+            for (int64_t i = 1; i < d; ++i) {
+                n = NWE_NextSequence(n);
+                if (!m_received[n % kSequenceWindow]) m_hintsDue.push_back(n);
+            }
+        }
+    }
+    MarkSequence(h.sequence);
+    return true;
+}
+
+// --- reassembly -------------------------------------------------------------------
+
+void NWEPeer::Reassemble(const SDatagram& d, const SNetAddress& from, int64_t now,
+                         std::vector<NWEMessagePtr>* out) {
+    const bool acknowledged = d.header.receiptWanted;
+    for (const SWirePart& p : d.parts) {
+        if (p.shortHeader && p.id == NS_NOTIFYTYPE_RECEIPT) {
+            Acknowledge(NWE_Get32(p.data));
+            continue;
+        }
+        if (p.shortHeader && p.id == NS_NOTIFYTYPE_PACKETLOSTHINT) {
+            OnLossHint(NWE_Get32(p.data));
+            continue;
+        }
+        if (p.shortHeader || (p.start && p.last && m_partials.find(p.key) == m_partials.end())) {
+            NWEMessageType* t = LookUp(p.id);
+            if (!t) continue;
+            NWEMessagePtr m = MakeMessage(p.id, t, p.data, p.length);
+            m->m_key = p.shortHeader ? 0 : p.key;
+            m->m_frame = p.hasFrame ? p.frame : 0;
+            m->m_acknowledged = acknowledged;
+            m->m_source = from;
+            out->push_back(m);
+            continue;
+        }
+        AddPiece(p.key, p, acknowledged, now, from, out);
     }
 }
 
-void NWEPeer::ReceivePacket(const uint8_t* data, size_t size, const SNetAddress& from) {
-    std::vector<NWEMessagePtr> complete;
-    {
-        ScopedLock l(m_lock);
-        ++m_packetsIn;
-        m_bytesIn += static_cast<float>(size);
-        SPacketHeader h;
-        EHeaderError he = NWE_ReadPacketHeader(data, size, m_receiveSeed, m_engine->IsCrcRequired(), &h);
-        if (he != EHeaderError::None) {
-            m_engine->CountRejected();
-            if (he == EHeaderError::BadCrc) {
-                if (h.form == EPacketForm::SequencedCrc)
-                    m_engine->Report("Packet CRC check failed, ignoring data, %d: CRC:%x",
-                                     static_cast<int>(h.sequence), h.crc);
-                else
-                    m_engine->Report("Unsafe packet CRC check failed, ignoring data: CRC:%x", h.crc);
-            }
-            return;
-        }
-        std::vector<SWirePart> parts;
-        SKindContext kc{m_system, m_application};
-        EParseError pe = NWE_ParseMessages(data + h.size, size - h.size, h.count, KindOf, &kc, &parts);
-        if (pe != EParseError::None) {
-            m_engine->CountRejected();
-            if (pe == EParseError::UnknownId && !parts.empty())
-                m_engine->Report("A message has just been lost in the void %d",
-                                 static_cast<int>(parts.back().id));
-            else
-                m_engine->Report("Packet from %s ignored: %s", Net_FormatAddress(from).c_str(),
-                                 ParseErrorText(pe));
-            return;
-        }
-
-        // What the packet's parts do to the unfinished messages, checked before
-        // anything is changed: the parts of one message must agree with each
-        // other and with what arrived before.
-        struct SCheck {
-            bool haveFirst;
-            uint16_t id;
-            uint32_t total;
-            uint64_t maxEnd;
-        };
-        std::map<uint32_t, SCheck> checks;
-        const uint64_t maxSize = m_engine->GetMaxMessageSize();
-        size_t newPartials = 0;
-        for (const SWirePart& p : parts) {
-            if (p.start && p.shortHeader) {
-                if (p.id < NWE_SYSTEM_TYPES) {
-                    if (static_cast<int>(p.length) != SystemPayloadSize(p.id)) {
-                        m_engine->CountRejected();
-                        m_engine->Report("Packet from %s ignored: system message %d of %u bytes",
-                                         Net_FormatAddress(from).c_str(), p.id, p.length);
-                        return;
-                    }
-                    if (p.id == NS_NOTIFYTYPE_FRAME_INFO) {
-                        uint16_t f = NWE_Get16(p.data);
-                        bool bad = f == 0 || f > 8191;
-                        if (!bad && m_frameSync.load() && m_application) {
-                            if (NWEMessageType* t = m_application->Get(NS_NOTIFYTYPE_FRAME_INFO)) {
-                                if (t->m_frameTable && !t->m_frameTable->IsAnnouncing()) {
-                                    int ahead = t->m_frameTable->Ahead(f);
-                                    bad = ahead >= kFrameWindow && ahead < 8191 - kFrameWindow;
-                                }
-                                m_application->Release(t);
-                            }
-                        }
-                        if (bad) {
-                            m_engine->CountRejected();
-                            m_engine->Report("Packet from %s ignored: frame information for frame %d",
-                                             Net_FormatAddress(from).c_str(), f);
-                            return;
-                        }
-                    }
-                }
-                continue;
-            }
-            // A whole message in one part needs no bookkeeping unless its key is
-            // already in use by unfinished parts.
-            if (p.start && p.last && m_partials.find(p.key) == m_partials.end() &&
-                checks.find(p.key) == checks.end()) {
-                bool bad = p.total > maxSize;
-                if (!bad && p.hasFrame) {
-                    NWEMessageType* t = LookUp(p.id);
-                    if (IsFramed(t, true)) {
-                        int ahead = t->m_frameTable->Ahead(p.frame);
-                        bad = ahead >= kFrameWindow && ahead < 8191 - kFrameWindow;
-                    }
-                    if (t) t->m_guard.ReleaseShared();
-                }
-                if (bad) {
-                    m_engine->CountRejected();
-                    m_engine->Report("Packet from %s ignored: message %d of %u bytes",
-                                     Net_FormatAddress(from).c_str(), p.id, p.total);
-                    return;
-                }
-                continue;
-            }
-            auto it = checks.find(p.key);
-            if (it == checks.end()) {
-                SCheck c{false, 0, 0, 0};
-                auto pit = m_partials.find(p.key);
-                if (pit != m_partials.end()) {
-                    c.haveFirst = pit->second.haveFirst;
-                    c.id = pit->second.id;
-                    c.total = pit->second.total;
-                    c.maxEnd = pit->second.data.size();
-                } else {
-                    ++newPartials;
-                }
-                it = checks.emplace(p.key, c).first;
-            }
-            SCheck& c = it->second;
-            uint64_t end = static_cast<uint64_t>(p.offset) + p.length;
-            bool bad = end > maxSize;
-            if (p.start) {
-                bad = bad || p.total > maxSize || (c.haveFirst && (c.total != p.total || c.id != p.id)) ||
-                      c.maxEnd > p.total;
-                if (!bad && p.hasFrame) {
-                    NWEMessageType* t = LookUp(p.id);
-                    if (IsFramed(t, true)) {
-                        int ahead = t->m_frameTable->Ahead(p.frame);
-                        bad = ahead >= kFrameWindow && ahead < 8191 - kFrameWindow;
-                    }
-                    if (t) t->m_guard.ReleaseShared();
-                }
-                c.haveFirst = true;
-                c.id = p.id;
-                c.total = p.total;
-            } else {
-                bad = bad || (c.haveFirst && (end > c.total || (p.last && end != c.total)));
-            }
-            c.maxEnd = std::max(c.maxEnd, end);
-            if (bad) {
-                m_engine->CountRejected();
-                m_engine->Report("Packet from %s ignored: inconsistent message parts (key %u)",
-                                 Net_FormatAddress(from).c_str(), p.key);
-                return;
-            }
-        }
-        if (m_partials.size() + newPartials > kMaxPartials) {
-            m_engine->CountRejected();
-            m_engine->Report("Packet from %s ignored: too many unfinished messages",
-                             Net_FormatAddress(from).c_str());
-            return;
-        }
-
-        bool sequenced = h.form == EPacketForm::SequencedCrc || h.form == EPacketForm::Sequenced;
-        if (sequenced && m_state == kStateRemote) {
-            bool tooOld;
-            if (SequenceSeen(h.sequence, &tooOld)) {
-                if (tooOld) {
-                    m_engine->CountRejected();
-                    return;
-                }
-                // A copy of a packet already taken: its receipt may have been lost.
-                m_engine->CountDuplicate();
-                if (h.receiptWanted) QueueReply(NS_NOTIFYTYPE_RECEIPT, h.sequence);
-                return;
-            }
-            // A first transmission after a gap: ask at once for what is missing, so
-            // one lost datagram costs about one round trip.
-            if (h.tries == kInitialTries && m_receiveHigh != 0) {
-                int64_t d = NWE_SequenceDiff(h.sequence, m_receiveHigh);
-                if (d >= 2 && d <= 16) {
-                    uint32_t n = m_receiveHigh;
-                    for (int64_t i = 1; i < d; ++i) {
-                        n = NWE_NextSequence(n);
-                        if (!m_received[n % kSequenceWindow]) QueueReply(NS_NOTIFYTYPE_PACKETLOSTHINT, n);
-                    }
-                }
-            }
-            MarkSequence(h.sequence);
-        }
-        int64_t now = m_engine->GetClock().Now();
-        m_deadline = now + m_engine->GetClock().Ticks(m_timeout);
-        m_timeoutNoticed = false;
-
-        for (const SWirePart& p : parts) {
-            if (p.shortHeader) {
-                if (p.id == NS_NOTIFYTYPE_RECEIPT) {
-                    Acknowledge(NWE_Get32(p.data));
-                    continue;
-                }
-                if (p.id == NS_NOTIFYTYPE_PACKETLOSTHINT) {
-                    OnLossHint(NWE_Get32(p.data));
-                    continue;
-                }
-                NWEMessageType* t = LookUp(p.id);
-                if (!t) continue;
-                NWEMessagePtr m = MakeMessage(p.id, t, p.data, p.length);
-                m->m_acknowledged = h.receiptWanted;
-                m->m_source = from;
-                complete.push_back(m);
-                continue;
-            }
-            if (p.start && p.last && m_partials.find(p.key) == m_partials.end()) {
-                NWEMessageType* t = LookUp(p.id);
-                if (!t) continue;
-                NWEMessagePtr m = MakeMessage(p.id, t, p.data, p.length);
-                m->m_key = p.key;
-                m->m_frame = p.hasFrame ? p.frame : 0;
-                m->m_acknowledged = h.receiptWanted;
-                m->m_source = from;
-                complete.push_back(m);
-                continue;
-            }
-            SPartial& part = m_partials[p.key];
-            if (part.created == 0) part.created = now;
-            size_t before = part.data.size();
-            if (p.start && !part.haveFirst) {
-                part.haveFirst = true;
-                part.id = p.id;
-                part.total = p.total;
-                part.hasFrame = p.hasFrame;
-                part.frame = p.frame;
-                part.acknowledged = h.receiptWanted;
-                part.data.resize(p.total);
-            } else if (!part.haveFirst && part.data.size() < static_cast<size_t>(p.offset) + p.length) {
-                part.data.resize(static_cast<size_t>(p.offset) + p.length);
-            }
-            m_partialBytes += part.data.size() - before;
-            if (p.length) std::memcpy(part.data.data() + p.offset, p.data, p.length);
-            // Merge [offset, offset + length) into the covered runs.
-            uint32_t a = p.offset, b = p.offset + p.length;
-            if (b > a) {
-                auto it = part.covered.upper_bound(a);
-                if (it != part.covered.begin()) {
-                    auto prev = std::prev(it);
-                    if (prev->second >= a) it = prev;
-                }
-                while (it != part.covered.end() && it->first <= b) {
-                    a = std::min(a, it->first);
-                    b = std::max(b, it->second);
-                    part.coveredBytes -= it->second - it->first;
-                    it = part.covered.erase(it);
-                }
-                part.covered[a] = b;
-                part.coveredBytes += b - a;
-            }
-            if (part.haveFirst && part.coveredBytes == part.total) {
-                NWEMessageType* t = LookUp(part.id);
-                if (t) {
-                    NWEMessagePtr m = std::make_shared<NWEMessage>();
-                    m->m_id = part.id;
-                    m->m_type = t;
-                    m->m_peer = this;
-                    m->m_key = p.key;
-                    m->m_frame = part.hasFrame ? part.frame : 0;
-                    m->m_acknowledged = part.acknowledged;
-                    m->m_source = from;
-                    m->m_payload.swap(part.data);
-                    complete.push_back(m);
-                }
-                m_partialBytes -= std::min<uint64_t>(m_partialBytes, part.total);
-                m_partials.erase(p.key);
-            }
-        }
-        if (sequenced && h.receiptWanted && m_state == kStateRemote)
-            QueueReply(NS_NOTIFYTYPE_RECEIPT, h.sequence);
-        if (m_partialBytes > m_engine->GetMaxPartialBytes()) {
-            // Too much half-received data: drop the oldest unfinished messages.
-            while (m_partialBytes > m_engine->GetMaxPartialBytes() && !m_partials.empty()) {
-                auto oldest = std::min_element(
-                    m_partials.begin(), m_partials.end(),
-                    [](const auto& x, const auto& y) { return x.second.created < y.second.created; });
-                m_partialBytes -= std::min<uint64_t>(m_partialBytes, oldest->second.data.size());
-                m_partials.erase(oldest);
-            }
-        }
+void NWEPeer::AddPiece(uint32_t key, const SWirePart& p, bool acknowledged, int64_t now,
+                       const SNetAddress& from, std::vector<NWEMessagePtr>* out) {
+    auto it = m_partials.find(key);
+    if (it == m_partials.end()) it = m_partials.emplace(key, SPartial()).first;
+    SPartial& part = it->second;
+    if (p.start && !part.haveFirst) {
+        part.haveFirst = true;
+        part.id = p.id;
+        part.total = p.total;
+        part.hasFrame = p.hasFrame;
+        part.frame = p.frame;
+        part.acknowledged = acknowledged;
     }
+    auto same = part.pieces.find(p.offset);
+    bool repeat = same != part.pieces.end() && same->second.size() == p.length;
+    if (!repeat) {
+        part.pieces.emplace(p.offset, std::vector<uint8_t>(p.data, p.data + p.length));
+        uint64_t cost = p.length + kPieceOverhead;
+        part.bytes += p.length;
+        part.accounted += cost;
+        m_partialBytes += cost;
+        m_socket->AddPartialBytes(static_cast<int64_t>(cost));
+        part.lastProgress = now;
+    }
+    if (part.lastProgress == 0) part.lastProgress = now;
+    if (!part.haveFirst || part.bytes != part.total) return;
+    // Every byte is there (parts never overlap): join them.
+    NWEMessageType* t = LookUp(part.id);
+    if (t) {
+        NWEMessagePtr m = std::make_shared<NWEMessage>();
+        m->m_id = part.id;
+        m->m_type = t;
+        m->m_peer = this;
+        m->m_key = key;
+        m->m_frame = part.hasFrame ? part.frame : 0;
+        m->m_acknowledged = part.acknowledged;
+        m->m_source = from;
+        uint8_t* payload = m->ResizePayload(part.total);
+        for (auto& piece : part.pieces)
+            if (!piece.second.empty())
+                std::memcpy(payload + piece.first, piece.second.data(), piece.second.size());
+        out->push_back(m);
+    }
+    DropPartial(it);
+}
 
-    // Delivery runs without the peer's lock: handlers may send on any peer.
+void NWEPeer::DropPartial(std::map<uint32_t, SPartial>::iterator it) {
+    m_partialBytes -= std::min(m_partialBytes, it->second.accounted);
+    m_socket->AddPartialBytes(-static_cast<int64_t>(it->second.accounted));
+    m_partials.erase(it);
+}
+
+// An unfinished message lives while its parts keep coming: it expires the
+// duplicate-filter time (17 s) after its last new part, however large it is.
+void NWEPeer::ExpirePartials(int64_t now) {
+    int64_t life = m_engine->GetClock().Ticks(m_duplicateFilter);
+    for (auto it = m_partials.begin(); it != m_partials.end();) {
+        auto next = std::next(it);
+        if (now - it->second.lastProgress > life) DropPartial(it);
+        it = next;
+    }
+}
+
+// --- delivery ------------------------------------------------------------------------
+
+void NWEPeer::Deliver(const std::vector<NWEMessagePtr>& complete) {
     for (const NWEMessagePtr& m : complete) {
         NWEMessageType* t = m->m_type;
-        bool filed = false;
         if (m->m_acknowledged && IsFramed(t, m->m_frame != 0)) {
             NWEFrameTable* table = t->m_frameTable;
             if (table->Ahead(m->m_frame) >= kFrameWindow) {
@@ -387,7 +347,7 @@ void NWEPeer::ReceivePacket(const uint8_t* data, size_t size, const SNetAddress&
             }
             NWEFrame* f = table->GetShared(m->m_frame);
             if (!f) continue;
-            filed = f->File(m, t->m_frameFlags);
+            bool filed = f->File(m, t->m_frameFlags);
             table->Release(f);
             if (!filed) {
                 m_engine->Report("Frame %d got more messages than announced; message %d dropped", m->m_frame,

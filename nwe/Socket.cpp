@@ -4,6 +4,7 @@
 #include <cmath>
 #include <thread>
 
+#include "nwe/Datagram.h"
 #include "nwe/Engine.h"
 #include "nwe/Peer.h"
 
@@ -32,29 +33,39 @@ NWESocket::~NWESocket() {
         delete p;
     }
     m_engine->UnlinkSocket(this);
-    Net_UdpClose(m_handle);
     m_handle = -1;
+    m_net.reset();
 }
 
 bool NWESocket::Open(const SNetAddress& bindTo) {
     int err = 0;
-    int h = Net_UdpOpen(bindTo, &err);
-    if (h < 0) {
+    CNetSocket* s = Net_OpenUdpSocket(bindTo, &err);
+    if (!s) {
         m_engine->Report("Socket error from %s: %s", "socket", Net_ErrorText(err).c_str());
         return false;
     }
-    Net_UdpClose(m_handle);
-    m_handle = h;
+    return Open(s);
+}
+
+bool NWESocket::Open(CNetSocket* socket) {
+    {
+        ScopedLock rl(m_receiveLock);
+        ScopedLock sl(m_sendLock);
+        m_net.reset(socket);
+        m_handle = socket ? socket->GetHandle() : -1;
+    }
     m_engine->WakeReceiver();
-    return true;
+    return m_handle >= 0;
 }
 
 bool NWESocket::GetSocketName(SNetAddress* out) {
     int err = 0;
-    if (m_handle >= 0 && Net_UdpGetName(m_handle, out, &err)) return true;
+    if (m_net && m_net->GetName(out, &err)) return true;
     m_engine->Report("Socket error from %s: %s", "GetSocketName", Net_ErrorText(err).c_str());
     return false;
 }
+
+// --- peers ----------------------------------------------------------------------
 
 void NWESocket::LinkPeer(NWEPeer* p) {
     ScopedLock l(m_peersLock);
@@ -66,7 +77,9 @@ void NWESocket::UnlinkPeer(NWEPeer* p) {
     m_peers.erase(std::remove(m_peers.begin(), m_peers.end(), p), m_peers.end());
     for (auto it = m_byAddress.begin(); it != m_byAddress.end();)
         it = it->second == p ? m_byAddress.erase(it) : std::next(it);
-    if (m_defaultPeer == p) m_defaultPeer = nullptr;
+    m_halfOpen.erase(
+        std::remove_if(m_halfOpen.begin(), m_halfOpen.end(), [p](const SHalfOpen& h) { return h.peer == p; }),
+        m_halfOpen.end());
 }
 
 void NWESocket::Rehome(NWEPeer* p, const SNetAddress& oldAddr, const SNetAddress& newAddr) {
@@ -79,20 +92,107 @@ void NWESocket::Rehome(NWEPeer* p, const SNetAddress& oldAddr, const SNetAddress
 NWEPeer* NWESocket::FindPeer(const SNetAddress& from) {
     ScopedLock l(m_peersLock);
     auto it = m_byAddress.find(AddressKey(from));
-    NWEPeer* p = it != m_byAddress.end() ? it->second : m_defaultPeer;
-    if (p && p->m_guard.TryShared()) return p;
-    return nullptr;
+    if (it != m_byAddress.end()) return it->second->m_guard.TryShared() ? it->second : nullptr;
+    return m_defaultLink ? static_cast<NWEPeer*>(m_defaultLink->TakeTarget()) : nullptr;
 }
 
 void NWESocket::SetDefaultPeer(NWEPeer* p) {
     ScopedLock l(m_peersLock);
-    m_defaultPeer = p;
+    if (m_defaultLink)
+        m_defaultLink->Retarget(p);
+    else
+        m_defaultLink = new NWEListEntry(&m_links, p);
 }
 
-void NWESocket::SetUnknownSourceHandler(NWEUnknownSourceFn fn, void* context) {
+void NWESocket::SetListener(NWEMessageTypes* registry, uint32_t receiveSeed, NWEUnknownSourceFn fn,
+                            void* context) {
     ScopedLock l(m_peersLock);
+    m_listenRegistry = registry;
+    m_listenSeed = receiveSeed;
     m_unknownFn = fn;
     m_unknownContext = context;
+}
+
+void NWESocket::SetHalfOpenLimits(int perAddress, int total, float lifeSeconds) {
+    ScopedLock l(m_peersLock);
+    m_halfOpenPerAddress = std::max(perAddress, 1);
+    m_halfOpenTotal = std::max(total, 1);
+    m_halfOpenLife = lifeSeconds;
+}
+
+size_t NWESocket::GetHalfOpenCount() {
+    ScopedLock l(m_peersLock);
+    return m_halfOpen.size();
+}
+
+void NWESocket::DropHalfOpen(size_t i) {
+    NWEPeer* p = m_halfOpen[i].peer;
+    m_halfOpen.erase(m_halfOpen.begin() + static_cast<std::ptrdiff_t>(i));
+    // No longer reached by its address; the next check removes it.
+    for (auto it = m_byAddress.begin(); it != m_byAddress.end();)
+        it = it->second == p ? m_byAddress.erase(it) : std::next(it);
+    p->SetTimedOut(true);
+}
+
+NWEPeer* NWESocket::Admit(const uint8_t* data, size_t size, const SNetAddress& from) {
+    NWEUnknownSourceFn fn;
+    void* context;
+    NWEMessageTypes* registry;
+    uint32_t seed;
+    {
+        ScopedLock l(m_peersLock);
+        fn = m_unknownFn;
+        context = m_unknownContext;
+        registry = m_listenRegistry;
+        seed = m_listenSeed;
+    }
+    if (!fn) {
+        m_engine->Report("Nonhomed packet received");
+        return nullptr;
+    }
+    // Nothing is made for a datagram that is not valid as it stands.
+    SDatagram d;
+    EDatagramError e = NWE_ReadDatagram(data, size, seed, m_engine->IsCrcRequired(),
+                                        m_engine->GetSystemRegistry(), registry, &d);
+    if (e != EDatagramError::None) {
+        NWE_ReportRefused(m_engine, e, d, from);
+        return nullptr;
+    }
+    {
+        // Room for one more: the oldest half-open peer of the address, or of all, gives way.
+        ScopedLock l(m_peersLock);
+        auto oldest = [&](bool sameAddress) {
+            size_t best = m_halfOpen.size();
+            for (size_t i = 0; i < m_halfOpen.size(); ++i)
+                if ((!sameAddress || m_halfOpen[i].ip == from.ip) &&
+                    (best == m_halfOpen.size() || m_halfOpen[i].since < m_halfOpen[best].since))
+                    best = i;
+            return best;
+        };
+        int sameAddress = 0;
+        for (const SHalfOpen& h : m_halfOpen) sameAddress += h.ip == from.ip;
+        if (sameAddress >= m_halfOpenPerAddress) DropHalfOpen(oldest(true));
+        if (static_cast<int>(m_halfOpen.size()) >= m_halfOpenTotal) DropHalfOpen(oldest(false));
+    }
+    NWEPeer* p = fn(this, from, context);
+    if (p) {
+        ScopedLock l(m_peersLock);
+        if (!p->IsEstablished()) m_halfOpen.push_back({p, from.ip, m_engine->GetClock().Now()});
+    }
+    return p;
+}
+
+void NWESocket::ExpireHalfOpen(int64_t now) {
+    ScopedLock l(m_peersLock);
+    int64_t life = m_engine->GetClock().Ticks(m_halfOpenLife);
+    for (size_t i = 0; i < m_halfOpen.size();) {
+        if (m_halfOpen[i].peer->IsEstablished())
+            m_halfOpen.erase(m_halfOpen.begin() + static_cast<std::ptrdiff_t>(i));
+        else if (now - m_halfOpen[i].since > life)
+            DropHalfOpen(i);
+        else
+            ++i;
+    }
 }
 
 NWEPeer* NWESocket::FirstPeer() {
@@ -120,6 +220,8 @@ size_t NWESocket::GetPeerCount() {
     ScopedLock l(m_peersLock);
     return m_peers.size();
 }
+
+// --- life -------------------------------------------------------------------------
 
 void NWESocket::MarkForClosing() {
     ScopedLock l(m_optionsLock);
@@ -152,10 +254,13 @@ void NWESocket::RefillBudget(int64_t now) {
 }
 
 void NWESocket::Check(bool fromTickThread) {
+    int64_t now = m_engine->GetClock().Now();
     {
         ScopedLock l(m_sendLock);
-        RefillBudget(m_engine->GetClock().Now());
+        RefillBudget(now);
     }
+    bool full = fromTickThread == (m_engine->GetTickThreadMode() != 0);
+    if (full) ExpireHalfOpen(now);
     std::vector<NWEPeer*> remove;
     for (NWEPeer* p = FirstPeer(); p; p = NextPeer(p)) {
         if (!p->IsTimedOut())
@@ -163,17 +268,15 @@ void NWESocket::Check(bool fromTickThread) {
         else
             remove.push_back(p);
     }
-    bool mode = m_engine->GetOptionA() != 0;
-    if (fromTickThread == mode) {
-        for (NWEPeer* p : remove) {
-            {
-                ScopedLock l(m_peersLock);
-                if (std::find(m_peers.begin(), m_peers.end(), p) == m_peers.end()) continue;
-            }
-            // Outside the peers lock: closing waits for threads that use the peer,
-            // and one of them may be waiting for that lock.
-            ClosePeer(p);
+    if (!full) return;
+    for (NWEPeer* p : remove) {
+        {
+            ScopedLock l(m_peersLock);
+            if (std::find(m_peers.begin(), m_peers.end(), p) == m_peers.end()) continue;
         }
+        // Outside the peers lock: closing waits for threads that use the peer,
+        // and one of them may be waiting for that lock.
+        ClosePeer(p);
     }
 }
 
@@ -181,7 +284,9 @@ void NWESocket::ClosePeer(NWEPeer* p) {
     delete p;
 }
 
-void NWESocket::SetSetting(float rateCap) {
+// --- rates -------------------------------------------------------------------------
+
+void NWESocket::SetRateCap(float rateCap) {
     {
         ScopedLock l(m_optionsLock);
         m_rateCap = rateCap;
@@ -230,12 +335,8 @@ void NWESocket::UpdateSendParameters() {
         share.push_back(s);
     }
     std::vector<std::pair<NWEPeer*, float>> grants;
-    std::vector<NWEPeer*> announce;
     if (total < cap) {
-        for (auto& s : share) {
-            grants.push_back({s.peer, s.demand});
-            if (!s.remote) announce.push_back(s.peer);
-        }
+        for (auto& s : share) grants.push_back({s.peer, s.demand});
     } else {
         float remaining = cap * factor;
         std::vector<SShare> pool = share;
@@ -245,7 +346,6 @@ void NWESocket::UpdateSendParameters() {
             for (auto it = pool.begin(); it != pool.end();) {
                 if (it->demand < equal) {
                     grants.push_back({it->peer, it->demand});
-                    if (!it->remote) announce.push_back(it->peer);
                     remaining -= it->demand;
                     it = pool.erase(it);
                     any = true;
@@ -254,10 +354,7 @@ void NWESocket::UpdateSendParameters() {
                 }
             }
             if (any) continue;
-            for (auto& s : pool) {
-                grants.push_back({s.peer, std::min(equal, s.own)});
-                if (!s.remote) announce.push_back(s.peer);
-            }
+            for (auto& s : pool) grants.push_back({s.peer, std::min(equal, s.own)});
             break;
         }
     }
@@ -265,8 +362,9 @@ void NWESocket::UpdateSendParameters() {
         CSysScopedLock<CSysCriticalSection> l(g.first->m_lock);
         g.first->m_grantedRate = g.second;
     }
-    (void)announce;  // the rate requests are sent by SetActive and on demand
 }
+
+// --- datagrams ----------------------------------------------------------------------
 
 bool NWESocket::SendData(NWEPeer* peer, SPacketRecord* r, bool force, bool unsequenced,
                          const SNetAddress* address) {
@@ -299,7 +397,7 @@ bool NWESocket::SendData(NWEPeer* peer, SPacketRecord* r, bool force, bool unseq
     size_t size = r->length - start;
     const SNetAddress& to = address ? *address : peer->m_address;
     int err = 0;
-    ENetIo io = m_handle >= 0 ? Net_UdpSend(m_handle, r->buffer + start, size, to, &err) : ENetIo::Error;
+    ENetIo io = m_net ? m_net->Send(r->buffer + start, size, to, &err) : ENetIo::Error;
     if (io != ENetIo::Ok) {
         if (newSequence) {
             peer->m_sequenceCounter = r->sequence;
@@ -322,27 +420,20 @@ bool NWESocket::SendData(NWEPeer* peer, SPacketRecord* r, bool force, bool unseq
     e->CountOut(size);
     m_packetsOut.fetch_add(1);
     m_bytesOut += counted;
-    if (receipt) {
-        if (r->firstSent == 0) r->firstSent = now;
-        r->lastSent = now;
-        if (r->timeout == 0) r->timeout = peer->CurrentTimeout();
-        r->resendTime = now + r->timeout;
-        peer->m_unacked[r->sequence] = r;
-        e->ScheduleWake(r->resendTime);
-    }
     return true;
 }
 
 int NWESocket::Receive(int error) {
     if (error != 0) return 0;
     ScopedLock rl(m_receiveLock);
+    if (!m_net) return 0;
     std::vector<NWEPeer*> touched;
     int read = 0;
     for (;;) {
         size_t got = 0;
         SNetAddress from;
         int err = 0;
-        ENetIo io = Net_UdpReceive(m_handle, m_receiveBuffer, sizeof m_receiveBuffer, &got, &from, &err);
+        ENetIo io = m_net->Receive(m_receiveBuffer, sizeof m_receiveBuffer, &got, &from, &err);
         if (io == ENetIo::WouldBlock) break;
         if (io == ENetIo::Refused)
             continue;  // an ICMP error about one remote: the socket stays open for the rest
@@ -359,20 +450,8 @@ int NWESocket::Receive(int error) {
             continue;
         }
         NWEPeer* p = FindPeer(from);
-        if (!p) {
-            NWEUnknownSourceFn fn;
-            void* ctx;
-            {
-                ScopedLock l(m_peersLock);
-                fn = m_unknownFn;
-                ctx = m_unknownContext;
-            }
-            if (fn) p = fn(this, from, ctx);
-        }
-        if (!p) {
-            m_engine->Report("Nonhomed packet received");
-            continue;
-        }
+        if (!p) p = Admit(m_receiveBuffer, got, from);
+        if (!p) continue;
         p->ReceivePacket(m_receiveBuffer, got, from);
         if (std::find(touched.begin(), touched.end(), p) == touched.end())
             touched.push_back(p);

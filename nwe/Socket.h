@@ -1,18 +1,29 @@
 // One UDP socket of the engine and the peers that talk through it.
+//
+// A socket that serves unknown senders (a server's, the echo tool's) has a
+// listener: a datagram from an address no peer owns is read whole first, with
+// the listener's registry and CRC seed, and only a valid one makes a peer.
+// Such a peer is half-open until its remote shows that it receives what we
+// send (a receipt comes back); half-open peers are few (per remote address
+// and in all, the oldest giving way to a newcomer) and expire after a few
+// seconds, so senders that never answer cannot keep real ones out.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <unordered_map>
 #include <vector>
 
 #include "nwe/AccessGuard.h"
+#include "nwe/ListEntry.h"
 #include "nwe/Wire.h"
 #include "platform/net/Udp.h"
 #include "platform/sys/Thread.h"
 
 class NWEEngine;
 class NWEPeer;
+class NWEMessageTypes;
 
 // A packet under construction, or sent and waiting for its receipt.
 struct SPacketRecord {
@@ -42,8 +53,9 @@ struct SPacketRecord {
     }
 };
 
-// Called for a datagram from an address no peer owns when the socket has no
-// default peer; may create and return a peer for it (taken shared), or null.
+// Called for a valid datagram from an address no peer owns when the socket
+// has no default peer; may create and return a peer for it (taken shared,
+// its address set), or null.
 typedef NWEPeer* (*NWEUnknownSourceFn)(class NWESocket* socket, const SNetAddress& from, void* context);
 
 class NWESocket {
@@ -51,6 +63,12 @@ public:
     static constexpr float kDefaultRateCap = 8000000.0f;
     static constexpr uint32_t kBufferWord = 2097151;  // burst ceilings and the budget's cap
     static constexpr size_t kLargestPayload = 1472;   // IPv4 over Ethernet
+    // Half-open peers: per remote IPv4 address, in all, and their life.
+    static constexpr int kHalfOpenPerAddress = 8;
+    static constexpr int kHalfOpenTotal = 64;
+    static constexpr float kHalfOpenLife = 5.0f;
+    // Memory of unfinished incoming messages of all peers together.
+    static constexpr int64_t kDefaultPartialBudget = 64ll << 20;
 
     explicit NWESocket(NWEEngine* engine);
     virtual ~NWESocket();
@@ -59,24 +77,31 @@ public:
 
     // Opens the UDP socket bound to the address (port 0 picks one).
     bool Open(const SNetAddress& bindTo);
+    // Uses the given socket (a test double, say); the socket takes it over.
+    bool Open(CNetSocket* socket);
     int GetHandle() const { return m_handle.load(); }
     bool GetSocketName(SNetAddress* out);
 
-    // Periodic check: budget refill and every peer's update.
+    // Periodic check: budget refill, half-open peers, and every peer's update.
     virtual void Check(bool fromTickThread);
     // Drains every waiting datagram and hands each to its peer; returns how
     // many were read.
     int Receive(int error);
-    // Writes the header of a record and sends it (see the peer for the budgets).
+    // Writes the header of a record and sends it within the budgets.
     bool SendData(NWEPeer* peer, SPacketRecord* record, bool force, bool unsequenced,
                   const SNetAddress* address);
 
     void UpdateSendParameters();
-    void SetSetting(float rateCap);
+    void SetRateCap(float rateCap);
+    void SetSetting(float rateCap) { SetRateCap(rateCap); }
     float GetRateCap();
 
     void SetDefaultPeer(NWEPeer* p);
-    void SetUnknownSourceHandler(NWEUnknownSourceFn fn, void* context);
+    // Serves unknown senders: a datagram valid for `registry` under the CRC
+    // seed makes `fn` run for its address.
+    void SetListener(NWEMessageTypes* registry, uint32_t receiveSeed, NWEUnknownSourceFn fn, void* context);
+    void SetHalfOpenLimits(int perAddress, int total, float lifeSeconds);
+    size_t GetHalfOpenCount();
 
     NWEPeer* FirstPeer();
     NWEPeer* NextPeer(NWEPeer* p);  // releases p
@@ -90,6 +115,12 @@ public:
     // Closes without holding a reference (the owner's shutdown) and destroys it.
     void Destroy();
 
+    // Memory of unfinished incoming messages, all peers together, and its budget.
+    int64_t GetPartialBytes() const { return m_partialBytes.load(); }
+    void AddPartialBytes(int64_t delta) { m_partialBytes.fetch_add(delta); }
+    int64_t GetPartialBudget() const { return m_partialBudget.load(); }
+    void SetPartialBudget(int64_t bytes) { m_partialBudget.store(bytes); }
+
     NWEEngine* GetEngine() const { return m_engine; }
     uint32_t GetPacketsIn() const { return m_packetsIn.load(); }
     uint32_t GetPacketsOut() const { return m_packetsOut.load(); }
@@ -100,10 +131,20 @@ public:
 
 private:
     friend class NWEPeer;
+    struct SHalfOpen {
+        NWEPeer* peer;
+        uint32_t ip;
+        int64_t since;
+    };
     void LinkPeer(NWEPeer* p);
     void UnlinkPeer(NWEPeer* p);
     void Rehome(NWEPeer* p, const SNetAddress& oldAddr, const SNetAddress& newAddr);
     NWEPeer* FindPeer(const SNetAddress& from);  // taken shared
+    // A valid datagram from nobody we know: a new half-open peer, or null.
+    NWEPeer* Admit(const uint8_t* data, size_t size, const SNetAddress& from);
+    // Under the peers lock: the half-open peer at `i` goes (it is removed by the next check).
+    void DropHalfOpen(size_t i);
+    void ExpireHalfOpen(int64_t now);
     void RefillBudget(int64_t now);
     void ClosePeer(NWEPeer* p);
 
@@ -117,13 +158,23 @@ private:
     int64_t m_lastRefill = 0;
     std::atomic<uint32_t> m_packetsIn{0}, m_packetsOut{0};
     float m_bytesIn = 0, m_bytesOut = 0;
+    std::unique_ptr<CNetSocket> m_net;
     std::atomic<int> m_handle{-1};
     CSysCriticalSection m_peersLock;
     std::vector<NWEPeer*> m_peers;
     std::unordered_map<uint64_t, NWEPeer*> m_byAddress;
-    NWEPeer* m_defaultPeer = nullptr;
+    NWERefList m_links;
+    NWEListEntry* m_defaultLink = nullptr;  // names the default peer
+    NWEMessageTypes* m_listenRegistry = nullptr;
+    uint32_t m_listenSeed = 0;
     NWEUnknownSourceFn m_unknownFn = nullptr;
     void* m_unknownContext = nullptr;
+    std::vector<SHalfOpen> m_halfOpen;
+    int m_halfOpenPerAddress = kHalfOpenPerAddress;
+    int m_halfOpenTotal = kHalfOpenTotal;
+    float m_halfOpenLife = kHalfOpenLife;
+    std::atomic<int64_t> m_partialBytes{0};
+    std::atomic<int64_t> m_partialBudget{kDefaultPartialBudget};
     CSysCriticalSection m_receiveLock;
     uint8_t m_receiveBuffer[kPacketBufferSize];
 };

@@ -224,7 +224,7 @@ EParseError NWE_ParseMessages(const uint8_t* data, size_t size, unsigned count, 
         if (keyHigh & 0x80) {
             part.hasFrame = true;
             if (!c.U16(&part.frame)) return EParseError::Truncated;
-            if (part.frame == 0 || part.frame > 8191) return EParseError::BadFrame;
+            if (part.frame == 0 || part.frame > kLastFrameNumber) return EParseError::BadFrame;
         }
         if (!c.U16(&word)) return EParseError::Truncated;
         if (word & 0x4000) {

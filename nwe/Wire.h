@@ -23,6 +23,8 @@ constexpr size_t kMaxPacketSize = 1468;
 constexpr uint32_t kMaxSequence = 0x7FFFFFFE;  // numbers run 1..this, then 1 again
 constexpr uint8_t kInitialTries = 127;
 constexpr uint32_t kMaxMessageKey = 0x7FFFFF;
+// Lockstep frame numbers run 1..this and wrap to 1; 0 means "not framed".
+constexpr uint16_t kLastFrameNumber = 8191;
 
 // Overheads used for accounting queued bytes.
 constexpr uint32_t kShortHeaderOverhead = 4;
@@ -86,7 +88,7 @@ enum class EParseError { None, Truncated, UnknownId, BadFrame, BadSize, LeftOver
 
 // Reads `count` messages back to back from the bytes after the packet header.
 // Every length is checked against what is left, a long message's part against
-// its total size, frame numbers against 1..8191, and the messages must use up
+// its total size, frame numbers against 1..kLastFrameNumber, and the messages must use up
 // the bytes exactly.
 EParseError NWE_ParseMessages(const uint8_t* data, size_t size, unsigned count, NWEIdKindFn kind,
                               void* context, std::vector<SWirePart>* out);

@@ -64,6 +64,11 @@ struct SCounter {
     }
 };
 
+// The throughput server's handler, as ENet's server loop: one atomic increment.
+void CountOnly(NWEPeer*, NWEMessage*, void* c) {
+    static_cast<SCounter*>(c)->received.fetch_add(1, std::memory_order_relaxed);
+}
+
 void EchoBack(NWEPeer* peer, NWEMessage* m, void*) {
     peer->SendMessage(kEcho, m->GetData(), m->GetSize(), nullptr, 65535, 0);
 }
@@ -79,8 +84,8 @@ struct SNwePair {
     std::unique_ptr<CUdpRelay> relay;
 
     explicit SNwePair(bool impaired, bool echo) {
-        serverTypes.Register("DATA", kData, echo ? EchoBack : SCounter::OnData, echo ? nullptr : &atServer,
-                             nullptr, nullptr, nullptr, 0, 5, 0, 1, 0);
+        serverTypes.Register("DATA", kData, echo ? EchoBack : CountOnly, echo ? nullptr : &atServer, nullptr,
+                             nullptr, nullptr, 0, 5, 0, 1, 0);
         clientTypes.Register("ECHO", kEcho, SCounter::OnData, &atClient, nullptr, nullptr, nullptr, 0, 5, 0,
                              1, 0);
         serverTypes.Register("ECHO", kEcho, nullptr, nullptr, nullptr, nullptr, nullptr, 0, 5, 0, 1, 0);
@@ -99,17 +104,17 @@ struct SNwePair {
             relay->SetImpairment(Impaired(), Impaired());
             clientSees = serverSees = relay->GetAddress();
         }
-        for (NWESocket* k : {serverSocket, clientSocket}) k->SetSetting(kHighestRate);
+        for (NWESocket* k : {serverSocket, clientSocket}) k->SetRateCap(kHighestRate);
         serverPeer = new NWEPeer(serverSocket, &serverTypes, "server");
         clientPeer = new NWEPeer(clientSocket, &clientTypes, "client");
         serverPeer->SetAddress(serverSees);
         clientPeer->SetAddress(clientSees);
         for (NWEPeer* p : {serverPeer, clientPeer}) {
             p->SetActive(true);
-            p->SetSettingC(kHighestRate);
+            p->SetOwnRate(kHighestRate);
         }
-        serverEngine.SetOptionC(1);
-        clientEngine.SetOptionC(1);
+        serverEngine.SetTickThreadEnabled(1);
+        clientEngine.SetTickThreadEnabled(1);
     }
     ~SNwePair() {
         if (relay) relay->Stop();

@@ -8,7 +8,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -96,7 +95,7 @@ bool Net_UdpGetName(int handle, SNetAddress* out, int* err) {
     return true;
 }
 
-static ENetIo Classify(int e) {
+ENetIo Net_ClassifyError(int e) {
     if (e == EAGAIN || e == EWOULDBLOCK) return ENetIo::WouldBlock;
     if (e == ECONNREFUSED || e == EHOSTUNREACH || e == ENETUNREACH || e == ECONNRESET) return ENetIo::Refused;
     return ENetIo::Error;
@@ -113,25 +112,11 @@ ENetIo Net_UdpSend(int handle, const void* data, size_t size, const SNetAddress&
         }
         if (errno == EINTR) continue;
         *err = errno;
-        return Classify(errno);
+        return Net_ClassifyError(errno);
     }
-}
-
-static std::atomic<int> g_injectedHandle{-1};
-static std::atomic<int> g_injectedReceiveError{0};
-
-void Net_InjectReceiveError(int handle, int err) {
-    g_injectedReceiveError.store(err);
-    g_injectedHandle.store(handle);
 }
 
 ENetIo Net_UdpReceive(int handle, void* buf, size_t cap, size_t* got, SNetAddress* from, int* err) {
-    int expected = handle;
-    if (g_injectedHandle.load() == handle && g_injectedHandle.compare_exchange_strong(expected, -1)) {
-        int injected = g_injectedReceiveError.exchange(0);
-        *err = injected;
-        return Classify(injected);
-    }
     for (;;) {
         sockaddr_in sa;
         socklen_t len = sizeof sa;
@@ -146,8 +131,34 @@ ENetIo Net_UdpReceive(int handle, void* buf, size_t cap, size_t* got, SNetAddres
         }
         if (errno == EINTR) continue;
         *err = errno;
-        return Classify(errno);
+        return Net_ClassifyError(errno);
     }
+}
+
+namespace {
+
+class CUdpSocket : public CNetSocket {
+public:
+    explicit CUdpSocket(int handle) : m_handle(handle) {}
+    ~CUdpSocket() override { Net_UdpClose(m_handle); }
+    int GetHandle() const override { return m_handle; }
+    bool GetName(SNetAddress* out, int* err) override { return Net_UdpGetName(m_handle, out, err); }
+    ENetIo Send(const void* data, size_t size, const SNetAddress& to, int* err) override {
+        return Net_UdpSend(m_handle, data, size, to, err);
+    }
+    ENetIo Receive(void* buf, size_t cap, size_t* got, SNetAddress* from, int* err) override {
+        return Net_UdpReceive(m_handle, buf, cap, got, from, err);
+    }
+
+private:
+    int m_handle;
+};
+
+}  // namespace
+
+CNetSocket* Net_OpenUdpSocket(const SNetAddress& bindTo, int* err) {
+    int h = Net_UdpOpen(bindTo, err);
+    return h < 0 ? nullptr : new CUdpSocket(h);
 }
 
 std::string Net_ErrorText(int err) {

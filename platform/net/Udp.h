@@ -45,10 +45,25 @@ ENetIo Net_UdpSend(int handle, const void* data, size_t size, const SNetAddress&
 ENetIo Net_UdpReceive(int handle, void* buf, size_t cap, size_t* got, SNetAddress* from, int* err);
 
 std::string Net_ErrorText(int err);
+// How a send or receive that failed with this errno value counts.
+ENetIo Net_ClassifyError(int err);
 
-// Test double: the next Net_UdpReceive on this handle fails with err before it
-// reads, as when the kernel reports an ICMP error about an earlier send.
-void Net_InjectReceiveError(int handle, int err);
+// One datagram socket as the network engine uses it. The real one is an IPv4
+// UDP socket (Net_OpenUdpSocket); tests put a double in its place
+// (platform/net/SocketDouble.h) to make the operating system's rarer answers
+// happen on demand.
+class CNetSocket {
+public:
+    virtual ~CNetSocket() = default;
+    // What a poller waits on; the socket stays readable while datagrams wait.
+    virtual int GetHandle() const = 0;
+    virtual bool GetName(SNetAddress* out, int* err) = 0;
+    virtual ENetIo Send(const void* data, size_t size, const SNetAddress& to, int* err) = 0;
+    virtual ENetIo Receive(void* buf, size_t cap, size_t* got, SNetAddress* from, int* err) = 0;
+};
+
+// Opens a UDP socket as Net_UdpOpen does; null with *err set.
+CNetSocket* Net_OpenUdpSocket(const SNetAddress& bindTo, int* err);
 
 // Waits until one of the handles is readable, the timeout passes, or Wake is
 // called. Level-triggered: a handle stays ready while datagrams wait.

@@ -4,7 +4,8 @@
 #include "tests/nwe/NweLink.h"
 
 TEST(NweFrameTable, NumbersWrapAndCompare) {
-    CTestEngine e;
+    CManualClock clock;
+    CTestEngine e(&clock);
     NWEFrameTable t(&e);
     EXPECT_EQ(NWEFrameTable::NextFrameNumber(8191), 1);
     EXPECT_EQ(NWEFrameTable::NextFrameNumber(1), 2);
@@ -23,7 +24,8 @@ TEST(NweFrameTable, NumbersWrapAndCompare) {
 }
 
 TEST(NweFrameTable, CompletenessOnBothSides) {
-    CTestEngine e;
+    CManualClock clock;
+    CTestEngine e(&clock);
     NWEFrameTable receiving(&e);
     NWEFrame* f = receiving.GetShared(7);
     EXPECT_EQ(f->GetExpected(), -1);  // 65535: not announced yet
@@ -51,7 +53,8 @@ namespace {
 constexpr uint16_t kOrder = 134;
 
 struct SLockstep {
-    SEnd server, client;
+    CManualClock clock;
+    SEnd server{&clock}, client{&clock};
     NWEFrameTable serverTable{&server.engine}, clientTable{&client.engine};
     NWEQueue clientQueue;
     SLockstep() {
@@ -113,7 +116,8 @@ TEST(NweFrameTable, FramesThroughTheWrapOverUdp) {
         uint16_t frame = l.serverTable.GetCurrentNumber();
         l.ServerFrame(tick % 3, index);
         index += tick % 3;
-        ASSERT_TRUE(WaitFor([&] { return l.ClientFrame(); })) << "frame " << frame;
+        ASSERT_TRUE(Pump({&l.client.engine, &l.server.engine}, [&] { return l.ClientFrame(); }))
+            << "frame " << frame;
         executed.push_back(frame);
         l.clientQueue.Flush();  // framed messages stay for their frame
     }
@@ -133,7 +137,7 @@ TEST(NweFrameTable, FrameInformationOnlyFromTheServingPeer) {
     std::vector<uint8_t> info = {5, 0, 0, 0};  // frame 5, no messages
     intruder.Send(MakeDatagram(EPacketForm::SequencedCrc, 1, 1, true, 127, 13, ShortMessage(1, info)),
                   l.client.address);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(Pump({&l.client.engine}, [&] { return other->GetPacketsIn() == 1; }));
     NWEFrame* f = l.clientTable.Lookup(5);
     EXPECT_TRUE(f == nullptr || f->GetExpected() == -1);
     l.clientTable.Release(f);
@@ -141,6 +145,6 @@ TEST(NweFrameTable, FrameInformationOnlyFromTheServingPeer) {
     uint32_t rejected = l.client.engine.GetRejectedCount();
     std::vector<uint8_t> body = IndexedPayload(1, 8);
     l.server.peer->SendMessage(kOrder, body.data(), 8, nullptr, 65535, 0, 65535, 5000);
-    EXPECT_TRUE(WaitFor([&] { return l.client.engine.GetRejectedCount() > rejected; }));
+    EXPECT_TRUE(Pump({&l.client.engine}, [&] { return l.client.engine.GetRejectedCount() > rejected; }));
     EXPECT_EQ(l.client.got.Total(), 0);
 }

@@ -11,7 +11,7 @@
 namespace {
 
 struct SFuzzWorld {
-    NWEEngine engine;
+    NWEEngine engine{SNWEEngineSetup{false, nullptr, nullptr}};  // driven here: no threads
     NWEMessageTypes registry{&engine};
     NWEFrameTable table{&engine};
     NWEQueue queue;
@@ -49,7 +49,7 @@ struct SFuzzWorld {
 };
 
 SFuzzWorld& World() {
-    static SFuzzWorld* w = new SFuzzWorld;  // lives to the end: its threads keep running
+    static SFuzzWorld* w = new SFuzzWorld;  // lives to the end of the process
     return *w;
 }
 
