@@ -130,10 +130,9 @@ NWEQueue::~NWEQueue() {
     Clear();
 }
 
-void NWEQueue::Put(const NWEMessagePtr& m) {
-    CSysScopedLock<CSysCriticalSection> l(m_lock);
-    int p = m->m_priority < kPriorities ? m->m_priority : kPriorities - 1;
-    std::deque<NWEMessagePtr>& level = m_levels[p];
+void NWE_PutByPriority(std::deque<NWEMessagePtr>* levels, const NWEMessagePtr& m) {
+    int p = m->m_priority < NWEQueue::kPriorities ? m->m_priority : NWEQueue::kPriorities - 1;
+    std::deque<NWEMessagePtr>& level = levels[p];
     if (p == 0) {
         auto it = level.end();
         while (it != level.begin() && (*(it - 1))->m_key > m->m_key) --it;
@@ -141,6 +140,11 @@ void NWEQueue::Put(const NWEMessagePtr& m) {
     } else {
         level.push_back(m);
     }
+}
+
+void NWEQueue::Put(const NWEMessagePtr& m) {
+    CSysScopedLock<CSysCriticalSection> l(m_lock);
+    NWE_PutByPriority(m_levels, m);
     m->m_queue = this;
     ++m_count;
 }

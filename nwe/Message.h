@@ -184,5 +184,9 @@ private:
     int m_kind;
 };
 
+// Puts a message into one of twelve priority levels: behind the others of its
+// priority, or, at priority 0, in key order.
+void NWE_PutByPriority(std::deque<NWEMessagePtr>* levels, const NWEMessagePtr& m);
+
 // Hands a message to its type's handler once, then lets it go.
 void NWE_Deliver(const NWEMessagePtr& m);

@@ -14,15 +14,7 @@
 using ScopedLock = CSysScopedLock<CSysCriticalSection>;
 
 void NWEPeer::SSendQueue::Put(const NWEMessagePtr& m) {
-    int p = m->m_priority < NWEQueue::kPriorities ? m->m_priority : NWEQueue::kPriorities - 1;
-    std::deque<NWEMessagePtr>& level = levels[p];
-    if (p == 0) {
-        auto it = level.end();
-        while (it != level.begin() && (*(it - 1))->m_key > m->m_key) --it;
-        level.insert(it, m);
-    } else {
-        level.push_back(m);
-    }
+    NWE_PutByPriority(levels, m);
     ++count;
 }
 
