@@ -42,7 +42,8 @@ public:
     void Render(const int64_t* gameTime);
 
     // Picking (e3d/ViewportPick.cpp). Screen points are in pixels of the
-    // viewport, (0, 0) its top-left corner; pixel x covers x to x + 1.
+    // viewport, (0, 0) its top-left corner, with pixel centres on whole
+    // coordinates as the device draws them (the view's centre is width / 2).
     //
     // The unit direction of the view ray through the screen point.
     void ViewRay(float x, float y, float direction[3]) const;
