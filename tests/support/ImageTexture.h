@@ -22,9 +22,14 @@ public:
         : CE3DTexture(screen), m_bytes(std::move(bytes)), m_w(width), m_h(height), m_cache(cache) {}
 
     bool LoadImage() override {
+        CreateSurfaces(m_w, m_h, SSurfacePixelFormat::Xrgb8888());
+        return FillStaging() && FillFromStaging();
+    }
+
+    // The staging surface from the cache or from the picture.
+    bool FillStaging() {
         m_stamp = CRC32_Compute(m_bytes.data(), m_bytes.size());
         m_fromCache = false;
-        CreateSurfaces(m_w, m_h, SSurfacePixelFormat::Xrgb8888());
         if (!Staging()) return false;
         if (m_cache && ReadCache()) {
             m_fromCache = true;
@@ -53,7 +58,7 @@ public:
             if (!ok) return false;
             if (m_cache) WriteCache();
         }
-        return FillFromStaging();
+        return true;
     }
 
     std::vector<uint8_t> m_bytes;
