@@ -170,7 +170,8 @@ bool CE3DShapeBlock::Load(CVFSFile& file, int version) {
         E3DTrace(m_screen ? m_screen->m_engine : nullptr, "Bad shape block record", "CE3DShapeBlock::Load");
         return false;
     };
-    if (!in.Ok() || V > kE3DBlockMaxVertices) return refuse();
+    if (!in.Ok() || V > kE3DBlockMaxVertices || P > kE3DBlockMaxSets || Q > kE3DBlockMaxSets || T > kE3DBlockMaxSets)
+        return refuse();
     // Each set needs its bytes in the file before anything is allocated.
     const uint64_t posBytes = uint64_t(V) * 24, colBytes = uint64_t(V) * 4, texBytes = uint64_t(V) * 8;
     if (!in.Has(uint64_t(P) * (posBytes + 2) + uint64_t(Q) * colBytes + uint64_t(T) * texBytes))
@@ -211,7 +212,7 @@ bool CE3DShapeBlock::Load(CVFSFile& file, int version) {
     for (uint16_t i : indices)
         if (i >= V) return refuse();
     const uint32_t B = in.U32();
-    if (!in.Ok() || !in.Has(uint64_t(B) * V)) return refuse();
+    if (!in.Ok() || B > kE3DBlockMaxSets || !in.Has(uint64_t(B) * V)) return refuse();
     std::vector<std::vector<uint8_t>> channels(B);
     for (auto& b : channels) {
         b.resize(V);

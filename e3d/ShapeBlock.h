@@ -23,7 +23,8 @@
 //     each below V;
 //   u32 byte-channel count B; B times V bytes.
 // Every count and size is checked against what is left of the file, V is at
-// most 65536 (the indices are 16-bit) and a set name at most 255 characters;
+// most 65536 (the indices are 16-bit), each kind of set and the byte channels
+// at most 65535, and a set name at most 255 characters;
 // a record that breaks a rule or is cut short is refused whole and leaves the
 // block empty.
 #pragma once
@@ -48,6 +49,8 @@ struct SE3DAnimState {
 
 constexpr uint32_t kE3DBlockMaxVertices = 65536;
 constexpr uint32_t kE3DBlockMaxSetName = 255;
+// Sets and byte channels of a block, at most (empty ones take no file bytes).
+constexpr uint32_t kE3DBlockMaxSets = 65535;
 constexpr int kE3DBlockFirstVersion = 29;
 
 class CE3DShapeBlock {

@@ -146,7 +146,7 @@ CE3DTexture::CE3DTexture(CE3DScreen* screen) : CE3DSurface(screen) {
     ++screen->m_textureCount;
     if (screen->m_currentDevice &&
         (screen->m_currentDevice->m_workingCaps.dwDevCaps & D3DDEVCAPS_SEPARATETEXTUREMEMORIES))
-        m_twin = new CE3DSurface(screen);
+        m_twin = new CE3DSurface(nullptr);  // not in the surface list: the texture owns it
 }
 
 CE3DTexture::~CE3DTexture() {
@@ -164,6 +164,7 @@ CE3DTexture::~CE3DTexture() {
         delete m_staging;
         m_staging = nullptr;
     }
+    if (m_twin && m_screen) m_screen->ReleaseInto(m_twin);
     delete m_twin;
     m_twin = nullptr;
 }

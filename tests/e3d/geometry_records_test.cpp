@@ -153,6 +153,29 @@ TEST(ShapeBlockRecord, LyingCountsIndicesAndNamesAreRefused) {
     }
 }
 
+TEST(ShapeBlockRecord, SetsWithoutVerticesCannotCountWithoutEnd) {
+    // A block of no vertices stores no bytes per set: the counts alone
+    // must not make it allocate without bound.
+    CE3DShapeBlock empty(nullptr);
+    std::vector<uint8_t> bytes;
+    ShapeBlock_Write(bytes, empty);
+    const size_t counts = 4 + 2 + 4 + 2 + 0 + 4 + 40 + 16;  // no name
+    for (size_t which : {size_t(8), size_t(12)}) {  // colour sets, texture sets
+        std::vector<uint8_t> bad = bytes;
+        const uint32_t huge = 0x7FFFFFFF;
+        std::memcpy(&bad[counts + which], &huge, 4);
+        CRecordFile f(bad);
+        CE3DShapeBlock b(nullptr);
+        EXPECT_FALSE(b.Load(f.file, 29)) << which;
+    }
+    std::vector<uint8_t> bad = bytes;
+    const uint32_t huge = 0x7FFFFFFF;
+    std::memcpy(&bad[bad.size() - 4], &huge, 4);  // byte channels
+    CRecordFile f(bad);
+    CE3DShapeBlock b(nullptr);
+    EXPECT_FALSE(b.Load(f.file, 29));
+}
+
 TEST(ShapeRecord, EveryVersionLoadsTheWritersShapeBack) {
     CE3DShape shape(static_cast<CE3DEngine*>(nullptr));
     shape.m_transform[1][2][0] = 3.0f;

@@ -294,3 +294,16 @@ TEST_F(MaterialsTextures, CutOrLyingCacheFilesAreRefused) {
                reinterpret_cast<const uint8_t*>(&caps) + 4);
     EXPECT_TRUE(refused(bad));
 }
+
+TEST_F(MaterialsTextures, SeparateTextureMemoriesGiveStageOneATwin) {
+    screen->m_currentDevice->m_workingCaps.dwDevCaps |= D3DDEVCAPS_SEPARATETEXTUREMEMORIES;
+    CPatternTexture* t = new CPatternTexture(screen, "twin");
+    ASSERT_NE(t->m_twin, nullptr);
+    rec.ClearLog();
+    ASSERT_TRUE(t->CreateSurfaces(64, 64, SSurfacePixelFormat::Rgb565()));
+    EXPECT_EQ(rec.Count("CreateMipTexture 64x64"), 2);
+    EXPECT_NE(t->StageSurface(1), nullptr);
+    EXPECT_NE(t->StageSurface(1), t->StageSurface(0));
+    EXPECT_EQ(t->StageSurface(2), t->StageSurface(0));
+    // The screen's end deletes the texture (and with it its twin) once.
+}
