@@ -170,7 +170,8 @@ bool CE3DShapeBlock::Load(CVFSFile& file, int version) {
         E3DTrace(m_screen ? m_screen->m_engine : nullptr, "Bad shape block record", "CE3DShapeBlock::Load");
         return false;
     };
-    if (!in.Ok() || V > kE3DBlockMaxVertices || P > kE3DBlockMaxSets || Q > kE3DBlockMaxSets || T > kE3DBlockMaxSets)
+    if (!in.Ok() || V > kE3DBlockMaxVertices || P > kE3DBlockMaxSets || Q > kE3DBlockMaxSets ||
+        T > kE3DBlockMaxSets)
         return refuse();
     // Each set needs its bytes in the file before anything is allocated.
     const uint64_t posBytes = uint64_t(V) * 24, colBytes = uint64_t(V) * 4, texBytes = uint64_t(V) * 8;

@@ -160,7 +160,7 @@ TEST(ShapeBlockRecord, SetsWithoutVerticesCannotCountWithoutEnd) {
     std::vector<uint8_t> bytes;
     ShapeBlock_Write(bytes, empty);
     const size_t counts = 4 + 2 + 4 + 2 + 0 + 4 + 40 + 16;  // no name
-    for (size_t which : {size_t(8), size_t(12)}) {  // colour sets, texture sets
+    for (size_t which : {size_t(8), size_t(12)}) {          // colour sets, texture sets
         std::vector<uint8_t> bad = bytes;
         const uint32_t huge = 0x7FFFFFFF;
         std::memcpy(&bad[counts + which], &huge, 4);

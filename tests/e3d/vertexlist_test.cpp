@@ -1,5 +1,7 @@
 // Vertex lists on their own: environment-mapped texture coordinates, tints,
 // jitter, the beam layout and shatter at its limits.
+#include "e3d/VertexList.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,7 +10,6 @@
 #include "core/Random.h"
 #include "e3d/Frame.h"
 #include "e3d/ShapeBlock.h"
-#include "e3d/VertexList.h"
 
 namespace {
 
