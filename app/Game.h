@@ -148,6 +148,13 @@ public:
     CWorldGrid* WorldGrid() override { return m_worldGrid; }
     CExplosionManager* ExplosionManager() override { return m_explosionManager; }
     CPhysicsEngine* PhysicsEngine() override { return m_physicsEngine; }
+    CPlayerList* PlayerList() override;
+    CE3DEngine* Engine() override;
+    bool SoundOff() override;
+    SoundSample* LoadSample(const char* path) override;
+    void FreeSample(SoundSample* sample) override;
+    void PlaySample(SoundSample* sample, int volume) override;
+    void ListeningPoint(float* x, float* z) override;
     void SaveConfigFiles() override;
     float FrameTimeout() override { return m_frameTimeout; }
     void SetGameSpeed(float factor) override;

@@ -5,6 +5,7 @@
 #include "app/GameClock.h"
 #include "app/GameConsole.h"
 #include "app/GameServices.h"
+#include "app/GameView.h"
 #include "app/InputManager.h"
 #include "netgame/NetGame.h"
 #include "ui/Interface.h"
@@ -40,6 +41,33 @@ float CGame::GameSeconds() {
 
 bool CGame::Send(int type, const void* data, int length, int flag1, int flag2) {
     return m_netGame && m_netGame->Send(type, data, length, flag1, flag2);
+}
+
+CPlayerList* CGame::PlayerList() {
+    return m_netGame ? &m_netGame->m_players : nullptr;
+}
+
+CE3DEngine* CGame::Engine() {
+    return m_gameView ? m_gameView->m_engine : nullptr;
+}
+
+// The game has no sound engine yet: sound stays off, nothing is loaded and
+// nothing plays, and the listener stands at the origin.
+bool CGame::SoundOff() {
+    return true;
+}
+
+SoundSample* CGame::LoadSample(const char*) {
+    return nullptr;
+}
+
+void CGame::FreeSample(SoundSample*) {}
+
+void CGame::PlaySample(SoundSample*, int) {}
+
+void CGame::ListeningPoint(float* x, float* z) {
+    *x = 0.0f;
+    *z = 0.0f;
 }
 
 const char* CGame::GetSystemText(int index) {

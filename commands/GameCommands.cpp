@@ -49,7 +49,8 @@ void Cmd_StartGame(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
     CNetGame* net = game->NetGame();
     if (game->Variables().gameType == 1) {
         int players = 0;
-        for (CPlayer* p = net->m_firstPlayer; p; p = p->m_next) ++players;
+        for (CPlayer* p : net->m_players.m_players)
+            if (!p->IsNeutral()) ++players;
         if (players <= 2) return;
     }
     net->Send(NS_NOTIFYTYPE_STARTGAME, nullptr, 0, 0, 0);

@@ -6,29 +6,15 @@
 #include "e3d/Surface.h"
 #include "netgame/NetGameHost.h"
 
-CPlayer::CPlayer() {}
-
-CPlayer::~CPlayer() {}
-
 CNetGame::CNetGame(CNetGameHost* game) : m_game(game) {
-    m_localPlayer = AddPlayer("Player");
     if (game) m_frameCountdown = game->FrameTimeout();
 }
 
-CNetGame::~CNetGame() {
-    while (m_firstPlayer) {
-        CPlayer* next = m_firstPlayer->m_next;
-        delete m_firstPlayer;
-        m_firstPlayer = next;
-    }
-}
+CNetGame::~CNetGame() {}
 
 CPlayer* CNetGame::AddPlayer(const char* name) {
-    CPlayer* player = new CPlayer;
+    CPlayer* player = new CPlayer(&m_players);
     player->m_name.Assign(name ? name : "");
-    CPlayer** link = &m_firstPlayer;
-    while (*link) link = &(*link)->m_next;
-    *link = player;
     return player;
 }
 
@@ -81,19 +67,16 @@ void CNetGame::ResetGame() {
 }
 
 void CNetGame::ResetPlayerCounters() {
-    for (CPlayer* p = m_firstPlayer; p; p = p->m_next) p->m_outOfGame = 0;
+    for (CPlayer* p : m_players.m_players) p->m_outOfGame = 0;
 }
 
 void CNetGame::RemoveMarkedPlayers() {
-    CPlayer** link = &m_firstPlayer;
-    while (*link) {
-        CPlayer* player = *link;
-        if (player->m_markedForRemoval) {
-            *link = player->m_next;
-            if (m_localPlayer == player) m_localPlayer = nullptr;
-            delete player;
-        } else
-            link = &player->m_next;
+    std::vector<CPlayer*>& players = m_players.m_players;
+    for (size_t i = 0; i < players.size();) {
+        if (players[i]->m_markedForRemoval)
+            delete players[i];  // leaves the list
+        else
+            ++i;
     }
 }
 

@@ -9,24 +9,12 @@
 
 #include "core/StrBuf.h"
 #include "nwe/Message.h"
+#include "world/Player.h"
 
 class CNetGameHost;
 class CE3DSurface;
 class NWEFrameTable;
 class NWEPeer;
-
-// One player of the session.
-class CPlayer {
-public:
-    CPlayer();
-    ~CPlayer();
-
-    uint8_t m_markedForRemoval = 0;  // removed by the next frame
-    uint8_t m_outOfGame = 0;
-    CStrBuf m_name;
-    float m_colour[3] = {255.0f, 255.0f, 255.0f};
-    CPlayer* m_next = nullptr;
-};
 
 // The description of a server: what the lobby and the server lists show.
 struct CServerInfo {
@@ -93,8 +81,9 @@ public:
     float m_tickLead = 0.1111f;
     int32_t m_syncState = 0;
     uint8_t m_touchTime = 0;
-    CPlayer* m_firstPlayer = nullptr;
-    CPlayer* m_localPlayer = nullptr;
+    // The players, teams and races of the session: the neutral player and
+    // the local player exist from the start.
+    CPlayerList m_players;
     CServerInfo m_serverInfo;  // this machine's server description
     CServerInfo m_joinedInfo;  // the joined server's
     uint8_t m_sendBuffer[512] = {};

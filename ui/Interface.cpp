@@ -41,10 +41,11 @@ CCommandInterpreter* CInterface::ConsoleInterpreter() {
 
 void CInterface::ConsoleSendChat(const char* text) {
     CNetGame* net = m_game ? m_game->NetGame() : nullptr;
-    if (!net || !net->m_localPlayer) return;
-    net->SendChat(
-        net->m_localPlayer->m_name.GetText(), text, (int)std::lround(net->m_localPlayer->m_colour[0]),
-        (int)std::lround(net->m_localPlayer->m_colour[1]), (int)std::lround(net->m_localPlayer->m_colour[2]));
+    if (!net || !net->m_players.m_local) return;
+    net->SendChat(net->m_players.m_local->m_name.GetText(), text,
+                  (int)std::lround(net->m_players.m_local->m_colour[0]),
+                  (int)std::lround(net->m_players.m_local->m_colour[1]),
+                  (int)std::lround(net->m_players.m_local->m_colour[2]));
 }
 
 IConsoleHost::EClipboard CInterface::ConsoleGetClipboard(CStrBuf& out) {

@@ -1,10 +1,46 @@
 #include "core/Determinism.h"
+// The lockstep guard comes first in every simulation source.
+#include <cstring>
 
 #include "world/ExplosionManager.h"
+#include "world/TessarakObject.h"
+
+CExplosionType::CExplosionType(CExplosionManager* manager, const char* name)
+    : m_manager(manager), m_name(name) {
+    m_next = manager->m_types;
+    if (m_next) m_next->m_prev = this;
+    manager->m_types = this;
+}
+
+CExplosionType::~CExplosionType() {
+    if (m_prev)
+        m_prev->m_next = m_next;
+    else
+        m_manager->m_types = m_next;
+    if (m_next) m_next->m_prev = m_prev;
+}
 
 CExplosionManager::CExplosionManager(CGameHost* game) : m_game(game) {}
 
-CExplosionManager::~CExplosionManager() {}
+CExplosionManager::~CExplosionManager() {
+    Load();
+}
+
+CExplosionType* CExplosionManager::FindType(const char* name) const {
+    if (!name) return nullptr;
+    for (CExplosionType* t = m_types; t; t = t->m_next)
+        if (std::strncmp(t->m_name.GetText(), name, 256) == 0) return t;
+    return nullptr;
+}
+
+void CExplosionManager::Load() {
+    while (m_types) delete m_types;
+}
+
+void CExplosionManager::ExplodeObject(CTessarakObject* object) {
+    object->RemoveFromGrid();
+    object->m_stateA |= CTessarakObject::kA_Destroyed;
+}
 
 void CExplosionManager::Restart() {
     m_focusX = m_focusZ = 0.0f;

@@ -5,7 +5,25 @@
 
 #include <cstdint>
 
+#include "core/StrBuf.h"
+
 class CGameHost;
+class CTessarakObject;
+
+// An explosion type: what the destruction of an object of a template shows.
+// The effect scripts define them by name.
+class CExplosionType {
+public:
+    CExplosionType(class CExplosionManager* manager, const char* name);
+    ~CExplosionType();
+    CExplosionType(const CExplosionType&) = delete;
+    CExplosionType& operator=(const CExplosionType&) = delete;
+
+    CExplosionManager* m_manager;
+    CStrBuf m_name;
+    CExplosionType* m_next = nullptr;
+    CExplosionType* m_prev = nullptr;
+};
 
 class CExplosionManager {
 public:
@@ -14,6 +32,13 @@ public:
 
     // Forgets every explosion and the view focus point (a new game).
     void Restart();
+    // The first type of that name (at most 256 characters compared), or null.
+    CExplosionType* FindType(const char* name) const;
+    // Deletes every explosion type (before the effect scripts run again).
+    void Load();
+    // The destruction of an object: it leaves play (off the grid, flag
+    // destroyed) and its template's explosion, if any, follows.
+    void ExplodeObject(CTessarakObject* object);
     // Per frame, after the camera moved: ages the live explosions.
     void Update();
     // Per frame, before the scene render: the explosion light.
@@ -25,4 +50,5 @@ public:
     int32_t m_lightColour[3] = {0, 0, 0};
     int32_t m_hover = 0;
     int32_t m_liveCount = 0;
+    CExplosionType* m_types = nullptr;  // newest first
 };

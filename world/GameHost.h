@@ -20,6 +20,9 @@ class CGameScene;
 class CWorldGrid;
 class CExplosionManager;
 class CPhysicsEngine;
+class CPlayerList;
+class CE3DEngine;
+class SoundSample;
 
 class CGameHost {
 public:
@@ -82,6 +85,25 @@ public:
     virtual CWorldGrid* WorldGrid() = 0;
     virtual CExplosionManager* ExplosionManager() = 0;
     virtual CPhysicsEngine* PhysicsEngine() = 0;
+    // The players, teams and races of the session (the network game keeps
+    // them; null before it exists).
+    virtual CPlayerList* PlayerList() = 0;
+    // The 3D engine of the game view (emitter templates by name); null
+    // without a display.
+    virtual CE3DEngine* Engine() = 0;
+
+    // ---- sound (audio only: nothing here takes part in the simulation)
+    // True while no sound is loaded or played (no sound engine, or sound
+    // switched off).
+    virtual bool SoundOff() = 0;
+    // A sample loaded from a sound file in the mixer's format; null when the
+    // file does not load.
+    virtual SoundSample* LoadSample(const char* path) = 0;
+    virtual void FreeSample(SoundSample* sample) = 0;
+    // Plays a sample on a free channel at a volume of 0 to 80.
+    virtual void PlaySample(SoundSample* sample, int volume) = 0;
+    // Where the player listens: the world point under the mouse (y = 0).
+    virtual void ListeningPoint(float* x, float* z) = 0;
 
     // The orderly end after a fatal content error: the game shuts down (the
     // settings are saved, every subsystem deleted) and the process ends.

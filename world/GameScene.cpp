@@ -1,24 +1,304 @@
 #include "core/Determinism.h"
-
+// The lockstep guard comes first in every simulation source.
+#include "world/ExplosionManager.h"
+#include "world/GameHost.h"
 #include "world/GameScene.h"
+#include "world/GridMember.h"
+#include "world/PhysicsEngine.h"
+#include "world/Player.h"
+#include "world/TessarakObject.h"
+#include "world/Unit.h"
+#include "world/UnitWeapon.h"
+
+void SUnitTemplateList::Link(SUnitTemplateListNode* node, void* owner) {
+    node->m_owner = owner;
+    node->m_prev = nullptr;
+    node->m_next = m_head;
+    if (m_head) m_head->m_prev = node;
+    m_head = node;
+    ++m_count;
+}
+
+void SUnitTemplateList::Unlink(SUnitTemplateListNode* node) {
+    if (node->m_prev)
+        node->m_prev->m_next = node->m_next;
+    else if (m_head == node)
+        m_head = node->m_next;
+    else
+        return;  // not in this list
+    if (node->m_next) node->m_next->m_prev = node->m_prev;
+    node->m_next = node->m_prev = nullptr;
+    --m_count;
+}
 
 CGameScene::CGameScene(CGameHost* game) : m_game(game) {}
 
 CGameScene::~CGameScene() {
-    Clear();
+    while (m_allObjects) delete m_allObjects;
+    while (m_templates) delete m_templates;
+    for (CTessarakObject*& s : m_scratch) {
+        delete s;
+        s = nullptr;
+    }
+    for (CObjectLink* l : m_ownedLinks) delete l;
+    m_ownedLinks.clear();
 }
 
 void CGameScene::Clear() {
+    CGameHost* host = GameHost();
+    if (host) host->Lock();
+    while (m_allObjects) delete m_allObjects;
+    if (m_rootFrame) {
+        m_rootFrame->DeleteChildrenOfType(kE3DFrameEmitter);
+        m_rootFrame->DeleteChildrenOfType(kE3DFrameBeam);
+    }
+    for (CTessarakObjectTemplate* t = m_templates; t; t = t->m_listNext)
+        for (STemplatePlayerData* d : t->m_playerData) d->m_group.m_liveCount = 0;
+    if (host && host->PhysicsEngine()) host->PhysicsEngine()->ReleaseAllForces();
     WinGame = LooseGame = 0;
     m_finished = 0;
     m_watching = 0;
     m_endTimer = 0.0f;
     m_ticked = 0;
     m_frameCounter = 0;
-    m_objectCount = 0;
+    m_desync = 0;
+    if (host) host->Unlock();
+    if (host && host->ExplosionManager()) host->ExplosionManager()->Restart();
 }
 
 void CGameScene::Tick() {
     ++m_frameCounter;
     m_ticked = 1;
+}
+
+// ---- templates
+
+CTessarakObjectTemplate* CGameScene::FindTemplateById(uint16_t projectId, int32_t templateId) const {
+    if (templateId < 0) return nullptr;
+    for (CTessarakObjectTemplate* t = m_templates; t; t = t->m_listNext)
+        if (t->m_projectId == projectId && t->m_nodeId == static_cast<uint32_t>(templateId)) return t;
+    return nullptr;
+}
+
+CTessarakObjectTemplate* CGameScene::FindTemplate(const char* name) const {
+    if (!name) return nullptr;
+    for (CTessarakObjectTemplate* t = m_templates; t; t = t->m_listNext)
+        if (t->m_name.EqualsNoCase(name)) return t;
+    return nullptr;
+}
+
+namespace {
+// Child templates keep player records too: the whole tree follows.
+template <class Op>
+void ForTemplateTree(CTessarakObjectTemplate* t, Op op) {
+    op(t);
+    for (CTessarakObjectTemplate* c = t->NextChildTemplate(nullptr); c; c = t->NextChildTemplate(c))
+        ForTemplateTree(c, op);
+}
+}  // namespace
+
+void CGameScene::AddPlayerToTemplates(CPlayer* player) {
+    for (CTessarakObjectTemplate* t = m_templates; t; t = t->m_listNext)
+        ForTemplateTree(t, [player](CTessarakObjectTemplate* n) {
+            if (!n->GetPlayerData(player)) n->AddPlayer(player);
+        });
+}
+
+void CGameScene::RemovePlayerFromTemplates(CPlayer* player) {
+    for (CTessarakObjectTemplate* t = m_templates; t; t = t->m_listNext)
+        ForTemplateTree(t, [player](CTessarakObjectTemplate* n) { n->RemovePlayer(player); });
+}
+
+// ---- the factories
+
+CTessarakObject* CGameScene::NewObjectOfClass(uint32_t mask, CTessarakObjectTemplate* tmpl,
+                                              const float* position, CE3DFrame* parent, uint8_t worldObject,
+                                              CPlayer* owner, int32_t id) {
+    switch (mask) {
+        case kMaskObject:
+            return new CTessarakObject(this, tmpl, parent, position, worldObject, owner, id);
+        case kMaskGridMember:
+            return new CGridMember(this, tmpl, parent, position, worldObject, owner, id);
+        case kMaskUnit:
+            return new CUnit(this, tmpl, parent, position, worldObject, owner, id);
+        case kMaskWeapon:
+            return new CUnitWeapon(this, tmpl, parent, position, worldObject, owner, id);
+        default:
+            return nullptr;
+    }
+}
+
+CTessarakObject* CGameScene::ScratchObject(uint32_t mask) {
+    int slot = mask == kMaskObject ? 0 : mask == kMaskGridMember ? 1 : mask == kMaskUnit ? 2 : 3;
+    if (!m_scratch[slot]) m_scratch[slot] = NewObjectOfClass(mask, nullptr, nullptr, nullptr, 0, nullptr, -1);
+    return m_scratch[slot];
+}
+
+CTessarakObject* CGameScene::CreateObjectByClass(CTessarakObjectTemplate* tmpl, const float* position,
+                                                 CPlayer* owner, int32_t id) {
+    return CreateObjectByClassInFrame(tmpl, position, m_rootFrame, owner, id);
+}
+
+namespace {
+bool IdRefused(const CGameScene* scene, const CTessarakObjectTemplate* tmpl, int32_t id) {
+    if (id < 0 || !scene->m_idTable.Find(id)) return false;
+    if (CGameHost* host = GameHost())
+        host->Printf("Object id %d is already in use: '%s' is not created", id, tmpl->m_name.GetText());
+    return true;
+}
+}  // namespace
+
+CTessarakObject* CGameScene::CreateObjectByClassInFrame(CTessarakObjectTemplate* tmpl, const float* position,
+                                                        CE3DFrame* parent, CPlayer* owner, int32_t id) {
+    if (!tmpl) return nullptr;
+    uint32_t mask = tmpl->m_classMask & ~kClassTemplate;
+    if (!(tmpl->m_classMask & kClassTemplate) || !ClassMask_IsKnown(mask)) {
+        // Content of an unknown class: nothing is made and the game goes on.
+        if (CGameHost* host = GameHost())
+            host->Printf("Class not found: '%s' is not created", tmpl->m_name.GetText());
+        return nullptr;
+    }
+    if (IdRefused(this, tmpl, id)) return nullptr;
+    CTessarakObject* object = NewObjectOfClass(mask, tmpl, position, parent, tmpl->m_topLevel, owner, id);
+    object->CreateFromTemplate(tmpl);
+    return object;
+}
+
+CTessarakObject* CGameScene::CreateObjectFromTemplate(CTessarakObjectTemplate* tmpl, const float* position,
+                                                      CE3DFrame* parent, uint32_t kind, CPlayer* owner,
+                                                      int32_t id) {
+    if (!tmpl) return nullptr;
+    uint32_t mask = 0;
+    if (kind & kKindObject)
+        mask = kMaskObject;
+    else if (kind & kKindGridMember)
+        mask = kMaskGridMember;
+    else if (kind & kKindUnit)
+        mask = kMaskUnit;
+    if (!mask || IdRefused(this, tmpl, id)) return nullptr;
+    CTessarakObject* object = NewObjectOfClass(mask, tmpl, position, parent, tmpl->m_topLevel, owner, id);
+    object->Clone(tmpl);
+    return object;
+}
+
+// ---- all objects at once
+
+void CGameScene::BroadcastMessage(uint32_t mask, int a, intptr_t b) {
+    for (CTessarakObject* o = m_allObjects; o; o = o->m_allNext)
+        if ((o->m_classMask & mask) && !(o->m_flagsA & kFrameOnUpdateList)) o->HandleMessage(a, b);
+}
+
+bool CGameScene::MoveSelection(float dx, float dz) {
+    for (CTessarakObject* o = m_allObjects; o; o = o->m_allNext)
+        if (o->m_stateA & CTessarakObject::kA_Selected)
+            o->SetPosition(o->m_position[0] + dx, o->m_position[1], o->m_position[2] + dz);
+    return true;
+}
+
+void CGameScene::DeleteObject(CTessarakObject* object) {
+    delete object;
+}
+
+namespace {
+bool Saved(const CTessarakObject* o) {
+    return !(o->m_flagsA & kFrameOnUpdateList);
+}
+
+// The class a saved world object is made of: its template's when the stored
+// mask is the template's, else the class the stored mask names (0: none).
+uint32_t LoadClass(const CTessarakObjectTemplate* tmpl, uint32_t stored, bool* byClass) {
+    *byClass = stored == (tmpl->m_classMask & ~kClassTemplate);
+    if (*byClass) return ClassMask_IsKnown(stored) ? stored : 0;
+    if (stored & kClassUnit) return kMaskUnit;
+    if (stored & kClassGridMember) return kMaskGridMember;
+    return stored == kClassObject ? static_cast<uint32_t>(kMaskObject) : 0u;
+}
+}  // namespace
+
+void CGameScene::SaveObjects(CStateArchive& ar) {
+    uint32_t count = 0;
+    for (CTessarakObject* o = m_allObjects; o; o = o->m_allNext)
+        if (Saved(o)) ++count;
+    ar.WriteU32(count);
+    for (CTessarakObject* o = m_allObjects; o; o = o->m_allNext)
+        if (Saved(o)) o->SaveState(ar);
+}
+
+bool CGameScene::LoadObjects(CStateArchive& ar) {
+    // The block is read twice: a check of every record on scratch objects,
+    // which makes nothing, and only then the objects themselves.
+    size_t start = ar.GetPosition();
+    CStateArchive::EMode mode = ar.GetMode();
+    CPlayer* neutral = NeutralPlayer();
+    std::vector<CTessarakObject*> made;
+    bool ok = true;
+    for (CStateArchive::EMode pass : {CStateArchive::kCheck, CStateArchive::kApply}) {
+        ar.Rewind(start);
+        ar.SetReadMode(pass);
+        ar.BeginRead(nullptr);
+        uint32_t count = 0;
+        ar.Count(count, 353);
+        ok = ar.Ok();
+        for (uint32_t i = 0; ok && i < count; ++i) {
+            uint32_t templateId = ar.ReadU32();
+            uint16_t projectId = ar.ReadU16();
+            uint32_t stored = ar.ReadU32();
+            CTessarakObjectTemplate* tmpl = FindTemplateById(projectId, static_cast<int32_t>(templateId));
+            bool byClass = false;
+            uint32_t mask = tmpl ? LoadClass(tmpl, stored, &byClass) : 0;
+            if (!ar.Ok() || !mask) {
+                ok = false;
+                break;
+            }
+            if (pass == CStateArchive::kCheck) {
+                CTessarakObject* scratch = ScratchObject(mask);
+                scratch->m_template = tmpl;
+                ok = scratch->LoadState(ar) && ar.Ok();
+                scratch->m_template = nullptr;
+                continue;
+            }
+            uint32_t kind = mask == kMaskUnit         ? kKindUnit
+                            : mask == kMaskGridMember ? kKindGridMember
+                                                      : kKindObject;
+            CTessarakObject* o =
+                byClass ? CreateObjectByClass(tmpl, nullptr, neutral, -1)
+                        : CreateObjectFromTemplate(tmpl, nullptr, m_rootFrame, kind, neutral, -1);
+            if (!o) {
+                ok = false;
+                break;
+            }
+            made.push_back(o);
+            ar.SetReadRoot(o);
+            ok = o->LoadState(ar);
+        }
+        if (!ok) break;
+    }
+    ar.SetReadMode(mode);
+    if (!ok) {
+        for (CTessarakObject* o : made) delete o;
+        return false;
+    }
+    for (CTessarakObject* o = m_allObjects; o; o = o->m_allNext) o->AfterLoad();
+    return true;
+}
+
+// ---- players
+
+CPlayerList* CGameScene::Players() const {
+    return GameHost() ? GameHost()->PlayerList() : nullptr;
+}
+
+CPlayer* CGameScene::LocalPlayer() const {
+    CPlayerList* players = Players();
+    return players ? players->m_local : nullptr;
+}
+
+CPlayer* CGameScene::NeutralPlayer() const {
+    CPlayerList* players = Players();
+    return players ? players->m_neutral : nullptr;
+}
+
+CPlayer* CGameScene::FindPlayerById(int32_t id) const {
+    CPlayerList* players = Players();
+    return players ? players->FindPlayerById(id) : nullptr;
 }

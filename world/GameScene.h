@@ -1,26 +1,127 @@
-// The game scene: the one world object. It holds the objects of the running
-// game, their templates and the state of a game's end; the logic tick runs
-// CGameScene::Tick once per executed tick. Start-up creates it once the
-// display is set up.
+// The game scene: the one world object.
+//
+// It holds every placed object of the running game and every object
+// template of the loaded content: the object-id table, the lists through
+// which world objects, active objects, grid members, units and weapons are
+// reached (the links live in the objects, newest first), the template
+// lookups and the object factories, and the operations that act on all
+// objects at once. The logic tick runs CGameScene::Tick once per executed
+// tick. Start-up creates it once the display is set up; it reaches the rest
+// of the game through the world's host (GameHost).
+//
+// Iteration order is part of the lockstep contract: every list here is
+// walked in its link order, never in the order of addresses.
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "core/StrBuf.h"
+#include "world/ObjectIdTable.h"
+#include "world/ObjectLink.h"
+#include "world/StateArchive.h"
 
 class CGameHost;
+class CE3DFrame;
+class CPlayer;
+class CPlayerList;
+class CTessarakObject;
+class CTessarakObjectTemplate;
+class CGridMember;
+class CGridMemberTemplate;
+class CUnit;
+class CUnitWeapon;
+class CUnitWeaponTemplate;
+
+// A list that a unit template keeps of nodes of its own (Link puts a node at
+// the front); the count follows both ways.
+struct SUnitTemplateListNode {
+    void* m_owner = nullptr;
+    SUnitTemplateListNode* m_next = nullptr;
+    SUnitTemplateListNode* m_prev = nullptr;
+};
+struct SUnitTemplateList {
+    SUnitTemplateListNode* m_head = nullptr;
+    int32_t m_count = 0;
+    void Link(SUnitTemplateListNode* node, void* owner);
+    void Unlink(SUnitTemplateListNode* node);
+};
 
 class CGameScene {
 public:
-    explicit CGameScene(CGameHost* game);
-    ~CGameScene();
+    static constexpr int kGroupLists = 255;
+    static constexpr int kLayers = 256;
+    // CreateObjectFromTemplate's kinds, tested in this order.
+    enum : uint32_t { kKindObject = 1, kKindGridMember = 2, kKindUnit = 4 };
 
-    // Removes every object and resets the world for a new game.
+    explicit CGameScene(CGameHost* game);
+    // Deletes every object, then every template.
+    ~CGameScene();
+    CGameScene(const CGameScene&) = delete;
+    CGameScene& operator=(const CGameScene&) = delete;
+
+    // Removes every object and resets the world for a new game (under the
+    // game lock).
     void Clear();
     // One logic tick of the world.
     void Tick();
 
+    // ---- templates
+    // Null for a negative template id; else the first template of the list
+    // with both ids.
+    CTessarakObjectTemplate* FindTemplateById(uint16_t projectId, int32_t templateId) const;
+    // By name, ignoring case; null when none.
+    CTessarakObjectTemplate* FindTemplate(const char* name) const;
+    void AddPlayerToTemplates(CPlayer* player);
+    void RemovePlayerFromTemplates(CPlayer* player);
+
+    // ---- the factories
+    // The class of the template's mask; a new object under the scene's root
+    // frame (or the frame given), built from the template with its children.
+    // Null for a null template; an unknown class or an id another object
+    // holds is refused with a console line (never an exit: a running game
+    // goes on). id -1: the object gets no id.
+    CTessarakObject* CreateObjectByClass(CTessarakObjectTemplate* tmpl, const float* position, CPlayer* owner,
+                                         int32_t id);
+    CTessarakObject* CreateObjectByClassInFrame(CTessarakObjectTemplate* tmpl, const float* position,
+                                                CE3DFrame* parent, CPlayer* owner, int32_t id);
+    // The class of the kind bits (1 object, 2 grid member, 4 unit, tested in
+    // that order; none: null), cloned from the template tree.
+    CTessarakObject* CreateObjectFromTemplate(CTessarakObjectTemplate* tmpl, const float* position,
+                                              CE3DFrame* parent, uint32_t kind, CPlayer* owner, int32_t id);
+    // The constructor of the class of mask (kMask... values), no children.
+    CTessarakObject* NewObjectOfClass(uint32_t mask, CTessarakObjectTemplate* tmpl, const float* position,
+                                      CE3DFrame* parent, uint8_t worldObject, CPlayer* owner, int32_t id);
+    // An object of the class that a checking reader parses records of a
+    // child with (no template, no id, outside every list); kept until the
+    // scene goes.
+    CTessarakObject* ScratchObject(uint32_t mask);
+
+    // ---- all objects at once
+    // HandleMessage(a, b) on every world object whose class shares a bit with
+    // mask and that is not leaving play.
+    void BroadcastMessage(uint32_t mask, int a, intptr_t b);
+    // Moves every selected object by (dx, dz) (the editor's cursor keys).
+    bool MoveSelection(float dx, float dz);
+    // The saved-game records of the world objects (those the editor has not
+    // excluded), counted first; LoadObjects reads them into a cleared world:
+    // every record is checked before an object is made, then each object is
+    // made by its class and reads its record, and every object's links are
+    // resolved. A record that does not fit refuses the whole block and the
+    // world stays empty.
+    void SaveObjects(CStateArchive& ar);
+    bool LoadObjects(CStateArchive& ar);
+    // Deletes a world object now (its children with it).
+    void DeleteObject(CTessarakObject* object);
+
+    // The players of the game (through the host), null without.
+    CPlayerList* Players() const;
+    CPlayer* LocalPlayer() const;
+    CPlayer* NeutralPlayer() const;
+    CPlayer* FindPlayerById(int32_t id) const;
+
     CGameHost* m_game;
+    // End of a game.
     uint8_t WinGame = 0;
     uint8_t LooseGame = 0;
     uint8_t m_finished = 0;
@@ -29,6 +130,69 @@ public:
     float m_endTimer = 0.0f;
     uint8_t m_ticked = 0;
     uint32_t m_frameCounter = 0;
-    CStrBuf m_unitSource;  // "local" or empty: the root's Units folder
-    int32_t m_objectCount = 0;
+
+    // ---- objects and templates
+    CObjectIdTable m_idTable;
+    CTessarakObject* m_activeObjects = nullptr;
+    CTessarakObjectTemplate* m_templates = nullptr;
+    int32_t m_templateCount = 0;
+    CGridMemberTemplate* m_gridTemplates = nullptr;
+    int32_t m_gridTemplateCount = 0;
+    CUnitWeaponTemplate* m_weaponTemplates = nullptr;
+    int32_t m_weaponTemplateCount = 0;
+    CTessarakObject* m_allObjects = nullptr;
+    int32_t m_objectCount = 0;  // world objects
+    CGridMember* m_gridMembers = nullptr;
+    int32_t m_gridMemberCount = 0;
+    CUnit* m_units = nullptr;
+    int32_t m_unitCount = 0;
+    CUnitWeapon* m_weapons = nullptr;
+    int32_t m_weaponCount = 0;
+    // The parent frame of new objects: the game screen's scene root.
+    CE3DFrame* m_rootFrame = nullptr;
+
+    // ---- named records
+    CStrBuf m_unitSource = "local";  // "local" or empty: the root's Units folder
+    CStrBuf m_sceneName;
+    CObjectLink m_followed;  // the object the camera follows
+    // The control groups: one list per group number (0 none, 1 to 254).
+    CObjectGroup m_groupLists[kGroupLists];
+    uint8_t m_option = 1;
+    // The map's object layers: their heights and flags (the editor sets them,
+    // maps and saved games keep them).
+    float m_layerPositions[kLayers] = {};
+    uint8_t m_layerFlags[kLayers] = {};
+    CObjectLink m_linkedObject;
+    // The map's start positions.
+    std::vector<float> m_startX, m_startZ;
+    CObjectLink m_links[3];
+    // The special template (resource spots) and the size range and movement
+    // of the spots it places.
+    CTessarakObjectTemplate* m_spotTemplate = nullptr;
+    float m_spotSizeMin = 0.0f;
+    float m_spotSizeMax = 0.0f;
+    float m_spotMovement = 0.0f;
+    int32_t m_unitUpdateStagger = 20;
+    std::vector<CObjectLink*> m_ownedLinks;
+    // The local player's radar units, other players' anti-radar units, and
+    // a third list of units.
+    CObjectGroup m_radarList;
+    CObjectGroup m_antiRadarList;
+    CObjectGroup m_thirdUnitList;
+    uint8_t m_sceneFlags[2] = {1, 1};
+    int32_t m_highestMapId = 0;
+    uint8_t m_desync = 0;  // a sync CRC differed from the server's
+    // Set by the network game while a resync holds: the grid member's and the
+    // weapon's parts of a sync image are read but not taken.
+    uint8_t m_syncHold = 0;
+    uint8_t m_controlType = 1;
+    uint8_t m_majoritySelection = 1;
+
+    // Scratch state: the sync image that ComputeSyncCRC builds, the seeds of
+    // objects without an id, the scratch objects of checking readers.
+    CStateArchive m_syncImage;
+    uint32_t m_anonymousSeed = 0;
+
+private:
+    CTessarakObject* m_scratch[4] = {};
 };

@@ -109,11 +109,11 @@ TEST_F(FrameTest, BlinkAndRemovedPlayers) {
     game.InterfaceFrame();
     EXPECT_NE(game.Interface()->m_blink, blink);
     int players = 0;
-    for (CPlayer* p = game.NetGame()->m_firstPlayer; p; p = p->m_next) {
+    for (CPlayer* p : game.NetGame()->m_players.m_players) {
         EXPECT_STRNE(p->m_name.GetText(), "gone");
         ++players;
     }
-    EXPECT_EQ(players, 2);  // the local player and "stays"
+    EXPECT_EQ(players, 3);  // the neutral and local players and "stays"
 }
 
 // A client with a session's frame table: a complete frame ticks; an overdue

@@ -1,0 +1,314 @@
+// Game objects: ids, links, groups, creation from templates and cloning,
+// owners and the scene's lists.
+#include <gtest/gtest.h>
+
+#include "tests/support/WorldTestHost.h"
+#include "world/GridMember.h"
+#include "world/PhysicsEngine.h"
+#include "world/TessarakObject.h"
+#include "world/Unit.h"
+#include "world/UnitWeapon.h"
+
+namespace {
+
+class ObjectsTest : public ::testing::Test {
+protected:
+    ObjectsTest() {
+        tank = host.MakeTemplate<CUnitTemplate>(host.m_root, 10, "Tank");
+        gun = host.MakeTemplate<CUnitWeaponTemplate>(tank, 11, "Gun");
+        ring = host.MakeTemplate<CTessarakObjectTemplate>(tank, 12, "Selection");
+        rock = host.MakeTemplate<CTessarakObjectTemplate>(host.m_root, 20, "Rock");
+    }
+    CGameScene& scene() { return *host.m_scene; }
+    CTessarakObject* Make(CTessarakObjectTemplate* t, int32_t id, CPlayer* owner = nullptr) {
+        return scene().CreateObjectByClass(t, nullptr, owner, id);
+    }
+
+    CWorldTestHost host;
+    CUnitTemplate* tank;
+    CUnitWeaponTemplate* gun;
+    CTessarakObjectTemplate* ring;
+    CTessarakObjectTemplate* rock;
+};
+
+TEST_F(ObjectsTest, IdTableFindsSharedBucketsForgetsDeletedIdsAndNeverHoldsTwo) {
+    CObjectIdTable& ids = scene().m_idTable;
+    EXPECT_EQ(ids.NewId(), 0);
+    EXPECT_EQ(ids.NewId(), 1);
+    CTessarakObject* a = Make(rock, 5);
+    CTessarakObject* b = Make(rock, 5 + CObjectIdTable::kBuckets);
+    EXPECT_EQ(ids.Find(5), a);
+    EXPECT_EQ(ids.Find(8197), b);
+    EXPECT_EQ(ids.Find(-1), nullptr);
+    // Inserting again moves it to the head of its bucket, no stale entry.
+    EXPECT_TRUE(ids.Insert(a));
+    scene().DeleteObject(a);
+    EXPECT_EQ(ids.Find(5), nullptr);
+    EXPECT_EQ(ids.Find(8197), b);
+    EXPECT_EQ(ids.NewId(), 2);  // a deleted id is not given back
+    // A second object of an id in use is refused with a line; the game goes on.
+    EXPECT_EQ(Make(rock, 8197), nullptr);
+    EXPECT_NE(host.FindLine("8197 is already in use"), "");
+    EXPECT_EQ(ids.Find(8197), b);
+    // A fresh id skips an id that an object holds.
+    ids.SetCounter(8197);
+    EXPECT_EQ(ids.NewId(), 8198);
+    // An object without an id is not in the table.
+    CTessarakObject* loose = Make(rock, -1);
+    EXPECT_EQ(loose->m_objectId, -1);
+    EXPECT_FALSE(ids.Insert(loose));
+}
+
+TEST_F(ObjectsTest, LinksFollowTheirTargetAndEmptyWhenItGoes) {
+    CTessarakObject* a = Make(rock, 1);
+    CTessarakObject* b = Make(rock, 2);
+    CObjectLink l1, l2;
+    l1.Set(a);
+    l2.Set(a);
+    l1.Set(b);  // moves: a keeps only l2
+    EXPECT_EQ(a->m_referrers, &l2);
+    EXPECT_EQ(l2.GetRecordId(), 1);
+
+    CObjectLink pending;
+    pending.SetId(77);
+    pending.Resolve(scene().m_idTable);
+    EXPECT_EQ(pending.Get(), nullptr);
+    EXPECT_EQ(pending.GetPendingId(), CObjectLink::kNoId);
+    pending.SetId(2);
+    pending.Resolve(scene().m_idTable);
+    EXPECT_EQ(pending.Get(), b);
+
+    // Release empties every link at once; a later Resolve does nothing.
+    b->Release();
+    EXPECT_EQ(l1.Get(), nullptr);
+    EXPECT_EQ(pending.Get(), nullptr);
+    l1.Resolve(scene().m_idTable);
+    EXPECT_EQ(l1.Get(), nullptr);
+    // Deleting the target does the same: no link is left dangling.
+    a->m_aimedLink.Set(a);
+    scene().DeleteObject(a);
+    EXPECT_EQ(l2.Get(), nullptr);
+    EXPECT_EQ(l2.GetRecordId(), -1);
+}
+
+TEST_F(ObjectsTest, GroupsCountMembersAndLiveMembersApart) {
+    CObjectGroup group;
+    CTessarakObject* a = Make(rock, 1);
+    CTessarakObject* b = Make(rock, 2);
+    a->AddMembership(&group);
+    b->AddMembership(&group);
+    EXPECT_EQ(group.m_count, 2);
+    EXPECT_EQ(group.m_liveCount, 2);
+    EXPECT_EQ(group.GetHead()->GetObject(), a);  // joining order
+    a->RemoveMembership(&group);
+    EXPECT_EQ(group.m_count, 1);
+    EXPECT_EQ(group.m_liveCount, 2);
+    // The template counts its instances; deleting an object leaves its groups.
+    EXPECT_EQ(rock->m_instances.m_count, 2);
+    scene().DeleteObject(b);
+    EXPECT_EQ(group.m_count, 0);
+    EXPECT_EQ(rock->m_instances.m_count, 1);
+}
+
+TEST_F(ObjectsTest, CreationBuildsTheTemplateTreeWithFreshIdsInOrder) {
+    scene().m_idTable.SetCounter(40);
+    CTessarakObject* unit = Make(tank, 7, host.m_players->m_local);
+    ASSERT_NE(unit, nullptr);
+    EXPECT_TRUE(unit->IsUnit());
+    EXPECT_EQ(unit->m_classMask, 7u);
+    EXPECT_EQ(unit->m_objectId, 7);
+    // Seeded with id 7, the generator draws 61 (dropped), 237 (the random
+    // byte), then 812: each step keeps only its 15-bit result.
+    EXPECT_EQ(unit->m_randomByte, 237);
+    EXPECT_EQ(unit->m_random.Rand(), 812);
+    EXPECT_EQ(unit->CountChildObjects(), 2);
+    // Children in template order get 40 and 41 and stay sorted by id.
+    CTessarakObject* first = unit->FirstChildObject();
+    CTessarakObject* second = first->NextSiblingObject();
+    EXPECT_EQ(first->m_objectId, 40);
+    EXPECT_EQ(second->m_objectId, 41);
+    EXPECT_EQ(first->m_rootObject, unit);
+    EXPECT_FALSE(first->IsWorldObject());
+    EXPECT_EQ(first->m_owner, host.m_players->m_local);
+    CTessarakObject* weapon = first->IsWeapon() ? first : second;
+    EXPECT_EQ(weapon->m_classMask, 0x11u);
+    EXPECT_TRUE(weapon->m_stateA & CTessarakObject::kA_Active);  // weapons are always active
+    EXPECT_FALSE(unit->m_stateA & CTessarakObject::kA_Active);   // no auto speeds, no UpdateObject
+    EXPECT_FALSE(unit->m_stateA & CTessarakObject::kA_Selected);
+    EXPECT_EQ(unit->m_power, 100.0f);
+    EXPECT_EQ(scene().m_unitCount, 1);
+    EXPECT_EQ(scene().m_weaponCount, 0);  // the gun is a part, not a world object
+    EXPECT_EQ(scene().m_objectCount, 1);
+
+    // A parent without an id makes children without ids.
+    CTessarakObject* loose = Make(tank, -1);
+    for (CTessarakObject* c = loose->FirstChildObject(); c; c = c->NextSiblingObject())
+        EXPECT_EQ(c->m_objectId, -1);
+    EXPECT_EQ(scene().m_idTable.GetCounter(), 42);
+
+    // Cloning makes plain objects of the whole tree; kind 6 is a grid member.
+    CTessarakObject* copy = scene().CreateObjectFromTemplate(tank, nullptr, host.m_root, 6, nullptr, 50);
+    EXPECT_EQ(copy->m_classMask, 3u);
+    EXPECT_EQ(copy->CountChildObjects(), 2);
+    EXPECT_EQ(copy->FirstChildObject()->m_classMask, 1u);
+    EXPECT_EQ(scene().CreateObjectFromTemplate(tank, nullptr, host.m_root, 8, nullptr, 51), nullptr);
+}
+
+TEST_F(ObjectsTest, AnUnknownClassIsRefusedWithoutEndingTheGame) {
+    CTessarakObjectTemplate* odd = host.MakeTemplate<CTessarakObjectTemplate>(host.m_root, 30, "Odd");
+    odd->m_classMask = kClassTemplate | 0x09;
+    EXPECT_EQ(Make(odd, 3), nullptr);
+    EXPECT_NE(host.FindLine("Class not found"), "");
+    // A child of an unknown class is left out of its parent.
+    CTessarakObjectTemplate* part = host.MakeTemplate<CTessarakObjectTemplate>(rock, 21, "Odd part");
+    part->m_classMask = kClassTemplate | 0x20;
+    CTessarakObject* r = Make(rock, 4);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->CountChildObjects(), 0);
+    EXPECT_EQ(scene().m_idTable.Find(4), r);
+}
+
+TEST_F(ObjectsTest, TheSameIdDrawsTheSameRandomLooksInEveryWorld) {
+    rock->m_randomRotation = 1;
+    rock->m_hasResource = 1;
+    CTessarakObjectTemplate* chip = host.MakeTemplate<CTessarakObjectTemplate>(rock, 22, "Chip");
+    (void)chip;
+    CTessarakObject* a = Make(rock, 300);
+    float looks[6] = {a->m_yaw,
+                      a->m_pitch,
+                      a->m_roll,
+                      a->FirstChildObject()->m_yaw,
+                      a->FirstChildObject()->m_pitch,
+                      a->FirstChildObject()->m_roll};
+    scene().DeleteObject(a);
+    CTessarakObject* b = Make(rock, 300);
+    float again[6] = {b->m_yaw,
+                      b->m_pitch,
+                      b->m_roll,
+                      b->FirstChildObject()->m_yaw,
+                      b->FirstChildObject()->m_pitch,
+                      b->FirstChildObject()->m_roll};
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(looks[i], again[i]) << i;
+    EXPECT_NE(looks[0], looks[3]);
+}
+
+TEST_F(ObjectsTest, ActivationAndUpdateAlways) {
+    CTessarakObject* a = Make(rock, 1);
+    CTessarakObject* b = Make(rock, 2);
+    a->Activate();
+    b->Activate();
+    a->Activate();
+    EXPECT_EQ(scene().m_activeObjects, b);  // newest first, once each
+    EXPECT_EQ(b->m_sceneActiveNext, a);
+    EXPECT_EQ(a->m_sceneActiveNext, nullptr);
+    b->Deactivate();
+    b->Deactivate();
+    EXPECT_EQ(scene().m_activeObjects, a);
+    rock->m_updateAlways = 1;
+    EXPECT_TRUE(Make(rock, 3)->m_stateA & CTessarakObject::kA_Active);
+    rock->m_updateAlways = 0;
+    rock->m_autoRotation[1] = 0.5f;
+    CTessarakObject* spinning = Make(rock, 4);
+    EXPECT_TRUE(spinning->m_stateA & CTessarakObject::kA_Active);
+}
+
+TEST_F(ObjectsTest, OwnersMoveTheirObjectsBetweenTheirLists) {
+    CPlayerList& players = *host.m_players;
+    CPlayer* local = players.m_local;
+    CPlayer* other = new CPlayer(&players);
+    other->SetId(2);
+    CGridMemberTemplate* depot = host.MakeTemplate<CGridMemberTemplate>(host.m_root, 40, "Depot");
+    CTessarakObject* d = Make(depot, 1, local);
+    EXPECT_EQ(local->m_categories[CPlayer::kCategoryAll].m_count, 1);
+    EXPECT_EQ(local->m_categories[CPlayer::kCategoryStructures].m_count, 1);
+    EXPECT_EQ(depot->GetPlayerData(local)->m_count, 1);
+    EXPECT_TRUE(d->m_stateB & CTessarakObject::kB_LocalOwner);
+    d->SetOwner(other);
+    EXPECT_EQ(local->m_categories[CPlayer::kCategoryAll].m_count, 0);
+    EXPECT_EQ(local->m_categories[CPlayer::kCategoryStructures].m_count, 0);
+    EXPECT_EQ(other->m_categories[CPlayer::kCategoryStructures].m_count, 1);
+    EXPECT_EQ(depot->GetPlayerData(other)->m_count, 1);
+    EXPECT_FALSE(d->m_stateB & CTessarakObject::kB_LocalOwner);
+    // A player that leaves hands its objects to the neutral player.
+    delete other;
+    EXPECT_EQ(d->m_owner, players.m_neutral);
+    EXPECT_EQ(players.m_neutral->m_categories[CPlayer::kCategoryAll].m_count, 1);
+    EXPECT_EQ(depot->GetPlayerData(players.m_neutral)->m_count, 1);
+}
+
+TEST_F(ObjectsTest, SelectionShowsTheRingAndRemovalRemembersIt) {
+    CTessarakObject* unit = Make(tank, 1);
+    CTessarakObject* sel = nullptr;
+    for (CTessarakObject* c = unit->FirstChildObject(); c; c = c->NextSiblingObject())
+        if (c->m_template == ring) sel = c;
+    ASSERT_NE(sel, nullptr);
+    EXPECT_EQ(sel->m_pendingVisibility, 1);  // hidden since the unit was deselected
+    scene().BroadcastMessage(kClassUnit, CTessarakObject::kMsgSelect, 0);
+    EXPECT_TRUE(unit->m_stateA & CTessarakObject::kA_Selected);
+    EXPECT_EQ(sel->m_pendingVisibility, -1);
+    EXPECT_TRUE(scene().MoveSelection(2.0f, -1.0f));
+    EXPECT_EQ(unit->m_position[0], 2.0f);
+    EXPECT_EQ(unit->m_position[2], -1.0f);
+    unit->RemoveFromGrid();
+    EXPECT_EQ(unit->m_deselectedOnRemoval, 1);
+    EXPECT_TRUE(unit->m_flagsA & kFrameOnUpdateList);
+    // Weapons ignore selection.
+    CTessarakObject* w = unit->FirstChildObject()->IsWeapon() ? unit->FirstChildObject()
+                                                              : unit->FirstChildObject()->NextSiblingObject();
+    w->HandleMessage(CTessarakObject::kMsgSelect, 0);
+    EXPECT_FALSE(w->m_stateA & CTessarakObject::kA_Selected);
+}
+
+TEST_F(ObjectsTest, DestructionAndScaffoldsUnderDamage) {
+    CTessarakObject* r = Make(rock, 1);
+    r->ApplyDamage(nullptr, 1.0f, false);
+    EXPECT_EQ(r->m_power, 99.0f);
+    EXPECT_FALSE(r->m_stateA & CTessarakObject::kA_Destroyed);
+    r->ApplyDamage(nullptr, 0.0f, true);
+    EXPECT_TRUE(r->m_stateA & CTessarakObject::kA_Destroyed);
+    EXPECT_TRUE(r->m_flagsA & kFrameOnUpdateList);
+
+    CGridMember* scaffold = static_cast<CGridMember*>(Make(tank, 102));
+    CTessarakObject* attacker = Make(tank, 103, host.m_players->m_local);
+    ASSERT_NE(attacker, nullptr);
+    scaffold->m_gridFlags |= CGridMember::kG_Marked;
+    scaffold->ApplyDamage(attacker, 500.0f, true);
+    EXPECT_EQ(scaffold->m_power, 100.0f);
+    scaffold->m_gridFlags &= ~CGridMember::kG_Marked;
+    scaffold->ApplyDamage(attacker, 500.0f, false);
+    EXPECT_EQ(scaffold->m_lastAttacker.Get(), attacker);
+    EXPECT_EQ(host.m_players->m_local->m_kills, 1);
+}
+
+TEST_F(ObjectsTest, ClearEmptiesTheWorldUnderTheLock) {
+    CTessarakObject* r = Make(rock, 1);
+    float impulse[3] = {1, 0, 0};
+    ASSERT_TRUE(host.m_physics->AddForce(r, impulse, 0.5f, 2.0f));
+    Make(tank, 2);
+    scene().Clear();
+    EXPECT_EQ(scene().m_allObjects, nullptr);
+    EXPECT_EQ(scene().m_objectCount, 0);
+    EXPECT_EQ(scene().m_unitCount, 0);
+    EXPECT_EQ(scene().m_activeObjects, nullptr);
+    EXPECT_EQ(host.m_locks, 0);
+    EXPECT_EQ(host.m_physics->CountFree(), CPhysicsEngine::kBlockSize);
+    EXPECT_EQ(scene().FindTemplateById(1, 10), tank);
+    EXPECT_EQ(scene().FindTemplateById(1, -1), nullptr);
+    EXPECT_EQ(scene().FindTemplate("ROCK"), rock);
+}
+
+TEST_F(ObjectsTest, AUnitTemplateListCountsBothWays) {
+    SUnitTemplateList list;
+    SUnitTemplateListNode a, b;
+    list.Link(&a, this);
+    list.Link(&b, this);
+    EXPECT_EQ(list.m_head, &b);
+    list.Unlink(&a);
+    list.Unlink(&a);  // not in the list any more: nothing changes
+    EXPECT_EQ(list.m_count, 1);
+    list.Unlink(&b);
+    EXPECT_EQ(list.m_count, 0);
+    EXPECT_EQ(list.m_head, nullptr);
+}
+
+}  // namespace

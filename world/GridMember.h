@@ -1,0 +1,93 @@
+// Grid members: game objects that stand in the world grid (structures,
+// resource fields and, through CUnit, every unit). A grid member occupies
+// the path-grid cells of its footprint and sits in both link layers of the
+// grid, so that path-finding, picking and the area queries find it.
+// Its template, CGridMemberTemplate, adds eight keys and an icon.
+#pragma once
+
+#include <cstdint>
+
+#include "world/ObjectTemplate.h"
+#include "world/TessarakObject.h"
+
+class CE3DSurface;
+
+class CGridMemberTemplate : public CTessarakObjectTemplate {
+public:
+    CGridMemberTemplate(CGameScene* scene, CE3DFrame* parent, uint8_t topLevel, CProject* project);
+    ~CGridMemberTemplate() override;
+
+    void LoadProperties() override;
+    // The scene's list of grid-member templates (message 14).
+    void SetOnSceneList(bool on) override;
+
+    uint8_t m_invisibleToPathfinding = 0;
+    CE3DSurface* m_icon = nullptr;
+    float m_buildTime = 1.0f;
+    float m_expense = 0.0f;
+    float m_splashDamageModifier = 1.0f;
+    uint8_t m_noDebris = 0;
+    uint8_t m_noYCollision = 0;
+    uint8_t m_absoluteStill = 0;
+    uint8_t m_onGridList = 0;
+    CGridMemberTemplate* m_gridNext = nullptr;
+    CGridMemberTemplate* m_gridPrev = nullptr;
+};
+
+class CGridMember : public CTessarakObject {
+public:
+    // Grid flags.
+    enum : uint8_t {
+        kG_NoYCollision = 0x01,
+        kG_Avoiding = 0x04,
+        kG_Complete = 0x10,  // built: a complete member explodes what it carries
+        kG_Marked = 0x20,    // a scaffold: no damage, no live membership, no footprint
+    };
+    // Second grid flags.
+    enum : uint8_t { kG2_NoYCollision = 0x01, kG2_Phasing = 0x02, kG2_Catchable = 0x04 };
+
+    CGridMember(CGameScene* scene, CTessarakObjectTemplate* tmpl, CE3DFrame* parent, const float* position,
+                uint8_t worldObject, CPlayer* owner, int32_t id);
+    ~CGridMember() override;
+
+    bool CreateFromTemplate(CTessarakObjectTemplate* tmpl) override;
+    void Release() override;
+    void AfterLoad() override;
+    void WriteSyncState(CStateArchive& ar) override;
+    int ReadSyncState(CStateArchive& ar) override;
+    void SaveState(CStateArchive& ar) override;
+    bool LoadState(CStateArchive& ar) override;
+    bool IsMarked() const override { return (m_gridFlags & kG_Marked) != 0; }
+
+    // Leaves both link layers of the world grid and gives its footprint back.
+    void LeaveGridLayers();
+    // Lets go of the carried object: a complete member explodes it, an
+    // incomplete one takes it off the grid.
+    void ReleaseCarried();
+
+    // Its roles are given by the unit's update: a vector, six words, a word,
+    // a byte and a float, kept in the records.
+    float m_vector[3] = {0.0f, 0.0f, 0.0f};
+    CObjectLink m_generalLink;
+    CObjectLink m_lastAttacker;  // set by ApplyDamage
+    CObjectLink m_carried;
+    uint32_t m_words2[2] = {0, 0};      // not kept
+    CGridMember* m_gridNext = nullptr;  // the scene's grid members
+    CGridMember* m_gridPrev = nullptr;
+    uint32_t m_words[6] = {0, 0, 0, 0, 0, 0};
+    uint32_t m_word = 0;
+    uint8_t m_gridFlags = 0x04 | 0x08 | 0x80;
+    uint8_t m_gridFlags2 = kG2_Catchable;
+    uint8_t m_byte = 0;
+    uint8_t m_byte2 = 0;  // not kept
+    float m_float = 10.0f;
+
+protected:
+    // The grid member's part of the records (after the base's).
+    void TransferPart(CStateArchive& ar, bool sync);
+    void LeaveSceneList();
+    // A structure joins its owner's structure list besides the list of all.
+    void JoinOwnerCategories(CPlayer* newOwner) override;
+
+    uint8_t m_onSceneList = 0;
+};

@@ -1,0 +1,143 @@
+// Players, teams and races.
+//
+// Every side of a game is a CPlayer: the local player, each remote human,
+// each computer player and one neutral player that owns the map's unowned
+// objects. Players may belong to a CTeam and ally with each other; each has
+// a CRace that names its unit set. All three live in the lists of one
+// CPlayerList, which the network game keeps for the session and the world
+// reaches through its host. Game objects store their owner's owner id; the
+// player list turns ids back into players.
+//
+// A player keeps the objects it owns in eleven category groups (group 0 holds
+// all of them, group 1 its structures; the unit template chooses the others)
+// and, through every object template, one group per template.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "core/StrBuf.h"
+#include "world/ObjectLink.h"
+
+class CPlayerList;
+class CTeam;
+class CRace;
+class CTessarakObjectTemplate;
+
+class CPlayer {
+public:
+    static constexpr int kCategoryCount = 11;
+    enum : int { kCategoryAll = 0, kCategoryStructures = 1 };
+
+    // A new player joins the list (ordered by id; -1 until the server
+    // assigns one) and every template of the world.
+    explicit CPlayer(CPlayerList* list);
+    // Hands every object it owns to the neutral player, leaves its team, its
+    // allies and the templates, and leaves the list.
+    ~CPlayer();
+    CPlayer(const CPlayer&) = delete;
+    CPlayer& operator=(const CPlayer&) = delete;
+
+    // Moves the player in the list to its place by id (after players of an
+    // equal id).
+    void InsertSorted();
+    void SetId(int32_t id);
+    // Joins team (null: none).
+    void SetTeamRecord(CTeam* team);
+    // True for itself, the neutral player, a player of the same team and a
+    // player it has allied with.
+    bool IsAlliedWith(const CPlayer* other) const;
+    void AddAlly(CPlayer* ally);
+    void RemoveAlly(CPlayer* ally);
+    bool IsNeutral() const;
+    bool IsLocal() const;
+
+    CPlayerList* m_list;
+    int32_t m_id = -1;
+    int32_t m_ownerId = 1;  // what owned objects store
+    CStrBuf m_name = "Player";
+    CStrBuf m_raceName = "Humans";
+    CRace* m_race = nullptr;
+    CTeam* m_team = nullptr;
+    float m_colour[3] = {0.0f, 0.0f, 0.0f};  // red, green, blue, 0 to 255
+    uint8_t m_synced = 1;
+    uint8_t m_markedForRemoval = 0;  // the network game deletes it at the next frame
+    uint8_t m_outOfGame = 0;
+    uint8_t m_computer = 0;
+    // Share of the energy demand that production meets (1.0 when met): the
+    // player's power level.
+    float m_energyRatio = 1.0f;
+    float m_resources = 10000.0f;
+    int32_t m_kills = 0;
+    // Game times before which an attack notice of each kind stays silent.
+    uint64_t m_timers[9] = {};
+    CObjectGroup m_categories[kCategoryCount];
+    std::vector<CPlayer*> m_allies;  // in the order they were made
+};
+
+class CTeam {
+public:
+    CTeam(CPlayerList* list, CPlayer* leader, const char* name);
+    ~CTeam();  // every member leaves the team
+    CTeam(const CTeam&) = delete;
+    CTeam& operator=(const CTeam&) = delete;
+
+    CPlayerList* m_list;
+    uint32_t m_id;
+    CStrBuf m_name;
+    CPlayer* m_leader;
+    int32_t m_kills = 0;
+    std::vector<CPlayer*> m_members;  // newest first
+};
+
+class CRace {
+public:
+    explicit CRace(CPlayerList* list, const char* name = "");
+    ~CRace();
+    CRace(const CRace&) = delete;
+    CRace& operator=(const CRace&) = delete;
+
+    CPlayerList* m_list;
+    uint32_t m_id;
+    CStrBuf m_name;
+    // Set: players of this race (the spectators) are never counted in the
+    // win and loss evaluation.
+    uint8_t m_watching = 0;
+    // The race's key building: losing it or seeing it attacked raises the
+    // owner's notices.
+    CTessarakObjectTemplate* m_keyTemplate = nullptr;
+};
+
+class CPlayerList {
+public:
+    // Makes the neutral player (id 0), the local player (id 1), the watching
+    // race and the default race.
+    CPlayerList();
+    ~CPlayerList();
+    CPlayerList(const CPlayerList&) = delete;
+    CPlayerList& operator=(const CPlayerList&) = delete;
+
+    CPlayer* FindPlayerById(int32_t id) const;
+    CPlayer* FindPlayerByOwnerId(int32_t ownerId) const;
+    // By name, ignoring case; null when none.
+    CRace* FindRace(const char* name) const;
+    CRace* FindRaceById(uint32_t id) const;
+    CTeam* FindTeamById(uint32_t id) const;
+    // The head of the race list (the newest): what a template of an unknown
+    // race gets.
+    CRace* GetFirstRace() const;
+
+    std::vector<CPlayer*> m_players;  // by id, ascending
+    std::vector<CTeam*> m_teams;      // newest first
+    std::vector<CRace*> m_races;      // newest first
+    CPlayer* m_neutral = nullptr;
+    CPlayer* m_local = nullptr;
+    CRace* m_watchingRace = nullptr;
+    CRace* m_defaultRace = nullptr;
+    uint32_t m_nextTeamId = 0;
+    uint32_t m_nextRaceId = 0;
+    // Every object counts as the local player's for what the view shows (a
+    // spectator or a replay).
+    uint8_t m_revealAll = 0;
+    uint8_t m_deleting = 0;
+};

@@ -1,0 +1,330 @@
+#include "core/Determinism.h"
+// The lockstep guard comes first in every simulation source.
+#include <algorithm>
+#include <vector>
+
+#include "world/ExplosionManager.h"
+#include "world/GameHost.h"
+#include "world/GameScene.h"
+#include "world/GridMember.h"
+#include "world/PhysicsEngine.h"
+#include "world/Player.h"
+#include "world/SceneList.h"
+#include "world/TessarakObject.h"
+
+CTessarakObject::CTessarakObject(CGameScene* scene, CTessarakObjectTemplate* tmpl, CE3DFrame* parent,
+                                 const float* position, uint8_t worldObject, CPlayer* owner, int32_t id)
+    : CGameNode(scene, tmpl, parent, worldObject), m_template(tmpl), m_objectId(id) {
+    m_classMask |= kClassObject;
+    if (position) SetPosition(position[0], position[1], position[2]);
+    if (tmpl && scene->m_spotTemplate == tmpl) m_resourceSpot = new SResourceSpot;
+    // An object without an id takes no part in the simulation, so its seed
+    // only has to differ from its neighbours'.
+    uint32_t seed = id == -1 ? scene->m_anonymousSeed++ : static_cast<uint32_t>(id) & 0x7FFF;
+    if (id != -1) scene->m_idTable.Insert(this);
+    m_random.Seed(seed);
+    m_random.Rand();
+    m_randomByte = static_cast<uint8_t>(m_random.Rand());
+    if (owner) SetOwner(owner);
+    if (tmpl) {
+        m_objectRadius = tmpl->m_collisionRadius;
+        m_footprintHalfSize = tmpl->m_footprintHalfSize;
+        AddMembership(&tmpl->m_instances);
+    }
+    if (worldObject)
+        SceneList_PushFront<&CTessarakObject::m_allNext, &CTessarakObject::m_allPrev>(
+            scene->m_allObjects, &scene->m_objectCount, this);
+}
+
+CTessarakObject::~CTessarakObject() {
+    ReleaseOwnParts();
+    if (m_attachment)
+        SceneList_Unlink<&CTessarakObject::m_allNext, &CTessarakObject::m_allPrev>(
+            m_gameScene->m_allObjects, &m_gameScene->m_objectCount, this);
+}
+
+void CTessarakObject::ReleaseOwnParts() {
+    CE3DFrame::m_flagsB |= kFrameReleased;
+    CObjectIdTable::Unhook(this);
+    m_name.Clear();
+    if (m_forces && GameHost() && GameHost()->PhysicsEngine())
+        GameHost()->PhysicsEngine()->ReleaseForces(this);
+    while (m_memberships) delete m_memberships;
+    delete m_resourceSpot;
+    m_resourceSpot = nullptr;
+    Deactivate();
+    while (CObjectLink* l = m_referrers) {
+        m_referrers = l->m_next;
+        l->m_target = nullptr;
+        l->m_next = l->m_prev = nullptr;
+    }
+    // Its own links leave their targets' lists.
+    m_link1.Clear();
+    m_throwerLink.Clear();
+    m_aimedLink.Clear();
+    m_homingLink.Clear();
+    m_cableA.Clear();
+    m_cableB.Clear();
+}
+
+void CTessarakObject::Release() {
+    if (m_stateB & kB_Released) return;
+    m_stateB |= kB_Released;
+    ReleaseOwnParts();
+    for (CTessarakObject* c = FirstChildObject(); c; c = c->NextSiblingObject()) c->Release();
+}
+
+// ---- the tree
+
+CTessarakObject* CTessarakObject::FirstChildObject() const {
+    for (CE3DFrame* f = m_firstChild; f; f = f->m_siblingNext)
+        if (CTessarakObject* o = AsObject(f)) return o;
+    return nullptr;
+}
+
+CTessarakObject* CTessarakObject::NextSiblingObject() const {
+    for (CE3DFrame* f = m_siblingNext; f; f = f->m_siblingNext)
+        if (CTessarakObject* o = AsObject(f)) return o;
+    return nullptr;
+}
+
+int32_t CTessarakObject::CountChildObjects() const {
+    int32_t n = 0;
+    for (CTessarakObject* c = FirstChildObject(); c; c = c->NextSiblingObject()) ++n;
+    return n;
+}
+
+void CTessarakObject::SortChildren() {
+    std::vector<CE3DFrame*> kids;
+    for (CE3DFrame* f = m_firstChild; f; f = f->m_siblingNext) kids.push_back(f);
+    if (kids.size() < 2) return;
+    auto objectsFirst =
+        std::stable_partition(kids.begin(), kids.end(), [](CE3DFrame* f) { return AsObject(f) != nullptr; });
+    std::stable_sort(kids.begin(), objectsFirst, [](CE3DFrame* a, CE3DFrame* b) {
+        return AsObject(a)->m_objectId < AsObject(b)->m_objectId;
+    });
+    CE3DFrame* prev = nullptr;
+    for (CE3DFrame* f : kids) {
+        f->m_siblingPrev = prev;
+        f->m_siblingNext = nullptr;
+        if (prev)
+            prev->m_siblingNext = f;
+        else
+            m_firstChild = f;
+        prev = f;
+    }
+}
+
+void CTessarakObject::DeleteChildObjects() {
+    while (CTessarakObject* c = FirstChildObject()) delete c;
+}
+
+// ---- ownership
+
+void CTessarakObject::SetOwner(CPlayer* player) {
+    if (!player) return;
+    CGameScene* scene = m_gameScene;
+    CPlayer* old = m_owner;
+    if (m_attachment && old) {
+        // The memberships of the old owner's lists move to the new owner's.
+        CObjectGroup* oldTemplateGroup = m_template ? m_template->GetPlayerData(old) : nullptr;
+        CObjectGroup* newTemplateGroup = m_template ? m_template->GetPlayerData(player) : nullptr;
+        for (CObjectMembership *m = m_memberships, *next; m; m = next) {
+            next = m->GetNextOfObject();
+            CObjectGroup* g = m->GetGroup();
+            if (g >= old->m_categories && g < old->m_categories + CPlayer::kCategoryCount)
+                m->Join(&player->m_categories[g - old->m_categories]);
+            else if (g == &scene->m_radarList)
+                delete m;
+            else if (g && g == oldTemplateGroup)
+                m->Join(newTemplateGroup);
+        }
+        if (IsUnit()) LeaveOwnerUnitLists(old);
+    } else if (m_attachment) {
+        JoinOwnerCategories(player);
+        if (m_template)
+            if (CObjectGroup* g = m_template->GetPlayerData(player)) AddMembership(g);
+    }
+    if (IsUnit()) JoinOwnerUnitLists(player);
+    m_owner = player;
+    CPlayerList* players = player->m_list;
+    if (player->IsLocal() || players->m_revealAll)
+        m_stateB |= kB_LocalOwner;
+    else
+        m_stateB &= ~kB_LocalOwner;
+    for (CTessarakObject* c = FirstChildObject(); c; c = c->NextSiblingObject()) c->SetOwner(player);
+    if (!player->IsNeutral())
+        SetColor(player->m_colour[0] * (1.0f / 255.0f), player->m_colour[1] * (1.0f / 255.0f),
+                 player->m_colour[2] * (1.0f / 255.0f));
+}
+
+void CTessarakObject::JoinOwnerCategories(CPlayer* newOwner) {
+    AddMembership(&newOwner->m_categories[CPlayer::kCategoryAll]);
+}
+
+void CTessarakObject::LeaveOwnerUnitLists(CPlayer*) {}
+void CTessarakObject::JoinOwnerUnitLists(CPlayer*) {}
+
+void CTessarakObject::ForgetOwner() {
+    if (m_owner)
+        for (CObjectMembership *m = m_memberships, *next; m; m = next) {
+            next = m->GetNextOfObject();
+            CObjectGroup* g = m->GetGroup();
+            if (g >= m_owner->m_categories && g < m_owner->m_categories + CPlayer::kCategoryCount) delete m;
+        }
+    m_owner = nullptr;
+    for (CTessarakObject* c = FirstChildObject(); c; c = c->NextSiblingObject()) c->ForgetOwner();
+}
+
+// ---- activity
+
+void CTessarakObject::Activate() {
+    if (m_stateA & kA_Active) return;
+    SceneList_PushFront<&CTessarakObject::m_sceneActiveNext, &CTessarakObject::m_sceneActivePrev>(
+        m_gameScene->m_activeObjects, nullptr, this);
+    m_stateA |= kA_Active;
+}
+
+void CTessarakObject::Deactivate() {
+    if (!(m_stateA & kA_Active)) return;
+    SceneList_Unlink<&CTessarakObject::m_sceneActiveNext, &CTessarakObject::m_sceneActivePrev>(
+        m_gameScene->m_activeObjects, nullptr, this);
+    m_stateA &= ~kA_Active;
+}
+
+void CTessarakObject::RemoveFromGrid() {
+    if (m_stateA & kA_Selected) m_deselectedOnRemoval = 1;
+    if (CE3DFrame::m_flagsA & kFrameOnUpdateList) return;
+    AddToUpdateList();
+    if (IsGridMember()) static_cast<CGridMember*>(this)->LeaveGridLayers();
+}
+
+void CTessarakObject::SetName(const char* text) {
+    if (text)
+        m_name = text;
+    else
+        m_name.Clear();
+}
+
+void CTessarakObject::AddMembership(CObjectGroup* group) {
+    new CObjectMembership(this, group);
+}
+
+void CTessarakObject::RemoveMembership(CObjectGroup* group) {
+    for (CObjectMembership* m = m_memberships; m; m = m->GetNextOfObject())
+        if (m->GetGroup() == group) {
+            delete m;
+            return;
+        }
+}
+
+bool CTessarakObject::IsMemberOf(const CObjectGroup* group) const {
+    for (CObjectMembership* m = m_memberships; m; m = m->GetNextOfObject())
+        if (m->GetGroup() == group) return true;
+    return false;
+}
+
+// ---- messages and effects
+
+void CTessarakObject::HandleMessage(int message, intptr_t) {
+    bool select = message == kMsgSelect;
+    if (message != kMsgDeselect && !select) return;
+    if (select == ((m_stateA & kA_Selected) != 0)) return;
+    // The selection ring: the children made from a template named "Selection".
+    for (CTessarakObject* c = FirstChildObject(); c; c = c->NextSiblingObject())
+        if (c->m_template && c->m_template->m_name.Equals("Selection"))
+            c->m_pendingVisibility = select ? -1 : 1;
+    if (select)
+        m_stateA |= kA_Selected;
+    else
+        m_stateA &= ~kA_Selected;
+}
+
+void CTessarakObject::AfterLoad() {
+    HandleMessage(kMsgDeselect, 0);
+    Invalidate();
+    if (m_stateA & kA_Active) {
+        m_stateA &= ~kA_Active;
+        Activate();
+    }
+    SortChildren();
+    if (m_attachment && m_owner) SetOwner(m_owner);
+    const CObjectIdTable& table = m_gameScene->m_idTable;
+    m_link1.Resolve(table);
+    m_throwerLink.Resolve(table);
+    m_aimedLink.Resolve(table);
+    m_homingLink.Resolve(table);
+    m_cableA.Resolve(table);
+    m_cableB.Resolve(table);
+    for (CTessarakObject* c = FirstChildObject(); c; c = c->NextSiblingObject()) c->AfterLoad();
+}
+
+void CTessarakObject::ApplyDamage(CTessarakObject* attacker, float amount, bool forced) {
+    if (m_stateA & kA_Selected) m_deselectedOnRemoval = 1;
+    if (IsMarked()) return;
+    m_power -= amount;
+    CGameHost* host = GameHost();
+    if (m_power < 1.0f || forced) {
+        if (m_stateA & kA_Selected) m_deselectedOnRemoval = 1;
+        if (!(m_stateA & kA_Destroyed) && host && host->ExplosionManager())
+            host->ExplosionManager()->ExplodeObject(this);
+        if (attacker && attacker->m_owner && IsUnit()) ++attacker->m_owner->m_kills;
+    }
+    if (IsGridMember() && attacker) static_cast<CGridMember*>(this)->m_lastAttacker.Set(attacker);
+}
+
+void CTessarakObject::PlaySound(const SSoundSet& set, int count) {
+    CGameHost* host = GameHost();
+    if (!host || count <= 0 || set.m_samples.empty()) return;
+    count = std::min<int>(count, static_cast<int>(set.m_samples.size()));
+    SoundSample* sample = nullptr;
+    for (int tries = 0; tries < 15 && !sample; ++tries)
+        sample = set.m_samples[static_cast<int>(Random01() * static_cast<float>(count)) % count];
+    if (!sample || (CE3DFrame::m_flagsA & kFrameHidden) || (m_stateA & kA_Silent)) return;
+    float lx = 0.0f, lz = 0.0f;
+    host->ListeningPoint(&lx, &lz);
+    float d = Distance2D(lx, lz, m_position[0], m_position[2]);
+    if (d >= 40.0f) return;
+    d = std::max(d, 0.1f);
+    host->PlaySample(sample, Math_RoundToInt((40.0f - d) * 0.025f * 80.0f));
+}
+
+void CTessarakObject::Shatter(float amount, int32_t count, bool flag) {
+    ShatterMesh(amount, static_cast<float>(count), flag);
+    m_stateC |= kC_Shattered;
+    if (flag)
+        m_stateC |= kC_ShatterFlag;
+    else
+        m_stateC &= ~kC_ShatterFlag;
+    m_shatterAmount = amount;
+    m_shatterCount = count;
+}
+
+void CTessarakObject::Jitter(float amount) {
+    JitterMesh(amount);
+    m_stateC |= kC_Jittered;
+}
+
+void CTessarakObject::SetMaterial(uint16_t projectId, uint32_t materialId) {
+    m_stateC |= kC_Material;
+    m_materialProjectId = projectId;
+    m_materialId = materialId;
+    for (CTessarakObject* c = FirstChildObject(); c; c = c->NextSiblingObject())
+        c->SetMaterial(projectId, materialId);
+}
+
+void CTessarakObject::ApplyDestructionLook() {
+    if (m_template && m_template->m_disableOnDestruction) m_pendingVisibility = 1;
+    for (CTessarakObject* c = FirstChildObject(); c; c = c->NextSiblingObject()) c->ApplyDestructionLook();
+}
+
+void CTessarakObject::SteerTowards(float x, float y, float z) {
+    if (m_steeringTimer < 0.2f) {
+        if (CGameHost* host = GameHost()) m_steeringTimer += host->FrameStep();
+        return;
+    }
+    float d[3] = {x - m_position[0], y - m_position[1], z - m_position[2]};
+    float len = Math_Sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+    if (len <= 0.0f) return;
+    for (int i = 0; i < 3; ++i) m_velocity[i] = d[i] / len * m_homingStrength;
+}
