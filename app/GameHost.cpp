@@ -7,8 +7,10 @@
 #include "app/GameServices.h"
 #include "app/GameView.h"
 #include "app/InputManager.h"
+#include "app/SoundEngine.h"
 #include "netgame/NetGame.h"
 #include "ui/Interface.h"
+#include "world/ExplosionManager.h"
 
 void CGame::Print(const char* text) {
     Game_Print(text);
@@ -51,23 +53,32 @@ CE3DEngine* CGame::Engine() {
     return m_gameView ? m_gameView->m_engine : nullptr;
 }
 
-// The game has no sound engine yet: sound stays off, nothing is loaded and
-// nothing plays, and the listener stands at the origin.
 bool CGame::SoundOff() {
-    return true;
+    return !m_soundEngine || m_soundEngine->m_noSound;
 }
 
-SoundSample* CGame::LoadSample(const char*) {
+SoundSample* CGame::LoadSample(const char* path) {
+    if (!m_soundEngine || !path) return nullptr;
+    SoundSample* sample = new SoundSample(m_soundEngine);
+    if (sample->Prepare(path)) return sample;
+    delete sample;
     return nullptr;
 }
 
-void CGame::FreeSample(SoundSample*) {}
+void CGame::FreeSample(SoundSample* sample) {
+    delete sample;
+}
 
-void CGame::PlaySample(SoundSample*, int) {}
+void CGame::PlaySample(SoundSample* sample, int volume) {
+    if (!m_soundEngine || !sample) return;
+    sample->m_volume = volume;
+    SoundEngine_Play(m_soundEngine, sample, false, kSoundCategoryEffects);
+}
 
+// The world's sounds are heard from the point the view looks at.
 void CGame::ListeningPoint(float* x, float* z) {
-    *x = 0.0f;
-    *z = 0.0f;
+    *x = m_explosionManager ? m_explosionManager->m_focusX : 0.0f;
+    *z = m_explosionManager ? m_explosionManager->m_focusZ : 0.0f;
 }
 
 const char* CGame::GetSystemText(int index) {

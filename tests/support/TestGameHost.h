@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,22 @@ public:
     CWorldGrid* WorldGrid() override { return grid; }
     CExplosionManager* ExplosionManager() override { return explosions; }
     CPhysicsEngine* PhysicsEngine() override { return physics; }
+    CPlayerList* PlayerList() override { return players; }
+    CE3DEngine* Engine() override { return engine; }
+    bool SoundOff() override { return soundOff; }
+    // A sample for every path in soundFiles; every call is recorded.
+    SoundSample* LoadSample(const char* path) override {
+        loadedSounds.push_back(path);
+        if (!soundFiles.count(path)) return nullptr;
+        // Any distinct non-null value stands for the sample; it is never read.
+        return reinterpret_cast<SoundSample*>(static_cast<uintptr_t>(0x1000 + loadedSounds.size()));
+    }
+    void FreeSample(SoundSample*) override { ++freedSamples; }
+    void PlaySample(SoundSample* sample, int volume) override { played.push_back({sample, volume}); }
+    void ListeningPoint(float* x, float* z) override {
+        *x = listen[0];
+        *z = listen[1];
+    }
     [[noreturn]] void FatalExit(int exitCode) override { throw SFatalExit{exitCode}; }
 
     void SaveConfigFiles() override { ++configSaves; }
@@ -85,6 +102,18 @@ public:
     CWorldGrid* grid = nullptr;
     CExplosionManager* explosions = nullptr;
     CPhysicsEngine* physics = nullptr;
+    CPlayerList* players = nullptr;
+    CE3DEngine* engine = nullptr;
+    bool soundOff = true;
+    std::set<std::string> soundFiles;
+    std::vector<std::string> loadedSounds;
+    int freedSamples = 0;
+    struct SPlayed {
+        SoundSample* sample;
+        int volume;
+    };
+    std::vector<SPlayed> played;
+    float listen[2] = {0.0f, 0.0f};
 
 private:
     CStrBuf m_path;

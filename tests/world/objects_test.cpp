@@ -19,7 +19,7 @@ protected:
         ring = host.MakeTemplate<CTessarakObjectTemplate>(tank, 12, "Selection");
         rock = host.MakeTemplate<CTessarakObjectTemplate>(host.m_root, 20, "Rock");
     }
-    CGameScene& scene() { return *host.m_scene; }
+    CGameScene& scene() { return *host.scene; }
     CTessarakObject* Make(CTessarakObjectTemplate* t, int32_t id, CPlayer* owner = nullptr) {
         return scene().CreateObjectByClass(t, nullptr, owner, id);
     }
@@ -112,7 +112,7 @@ TEST_F(ObjectsTest, GroupsCountMembersAndLiveMembersApart) {
 
 TEST_F(ObjectsTest, CreationBuildsTheTemplateTreeWithFreshIdsInOrder) {
     scene().m_idTable.SetCounter(40);
-    CTessarakObject* unit = Make(tank, 7, host.m_players->m_local);
+    CTessarakObject* unit = Make(tank, 7, host.players->m_local);
     ASSERT_NE(unit, nullptr);
     EXPECT_TRUE(unit->IsUnit());
     EXPECT_EQ(unit->m_classMask, 7u);
@@ -129,7 +129,7 @@ TEST_F(ObjectsTest, CreationBuildsTheTemplateTreeWithFreshIdsInOrder) {
     EXPECT_EQ(second->m_objectId, 41);
     EXPECT_EQ(first->m_rootObject, unit);
     EXPECT_FALSE(first->IsWorldObject());
-    EXPECT_EQ(first->m_owner, host.m_players->m_local);
+    EXPECT_EQ(first->m_owner, host.players->m_local);
     CTessarakObject* weapon = first->IsWeapon() ? first : second;
     EXPECT_EQ(weapon->m_classMask, 0x11u);
     EXPECT_TRUE(weapon->m_stateA & CTessarakObject::kA_Active);  // weapons are always active
@@ -213,7 +213,7 @@ TEST_F(ObjectsTest, ActivationAndUpdateAlways) {
 }
 
 TEST_F(ObjectsTest, OwnersMoveTheirObjectsBetweenTheirLists) {
-    CPlayerList& players = *host.m_players;
+    CPlayerList& players = *host.players;
     CPlayer* local = players.m_local;
     CPlayer* other = new CPlayer(&players);
     other->SetId(2);
@@ -269,7 +269,7 @@ TEST_F(ObjectsTest, DestructionAndScaffoldsUnderDamage) {
     EXPECT_TRUE(r->m_flagsA & kFrameOnUpdateList);
 
     CGridMember* scaffold = static_cast<CGridMember*>(Make(tank, 102));
-    CTessarakObject* attacker = Make(tank, 103, host.m_players->m_local);
+    CTessarakObject* attacker = Make(tank, 103, host.players->m_local);
     ASSERT_NE(attacker, nullptr);
     scaffold->m_gridFlags |= CGridMember::kG_Marked;
     scaffold->ApplyDamage(attacker, 500.0f, true);
@@ -277,21 +277,21 @@ TEST_F(ObjectsTest, DestructionAndScaffoldsUnderDamage) {
     scaffold->m_gridFlags &= ~CGridMember::kG_Marked;
     scaffold->ApplyDamage(attacker, 500.0f, false);
     EXPECT_EQ(scaffold->m_lastAttacker.Get(), attacker);
-    EXPECT_EQ(host.m_players->m_local->m_kills, 1);
+    EXPECT_EQ(host.players->m_local->m_kills, 1);
 }
 
 TEST_F(ObjectsTest, ClearEmptiesTheWorldUnderTheLock) {
     CTessarakObject* r = Make(rock, 1);
     float impulse[3] = {1, 0, 0};
-    ASSERT_TRUE(host.m_physics->AddForce(r, impulse, 0.5f, 2.0f));
+    ASSERT_TRUE(host.physics->AddForce(r, impulse, 0.5f, 2.0f));
     Make(tank, 2);
     scene().Clear();
     EXPECT_EQ(scene().m_allObjects, nullptr);
     EXPECT_EQ(scene().m_objectCount, 0);
     EXPECT_EQ(scene().m_unitCount, 0);
     EXPECT_EQ(scene().m_activeObjects, nullptr);
-    EXPECT_EQ(host.m_locks, 0);
-    EXPECT_EQ(host.m_physics->CountFree(), CPhysicsEngine::kBlockSize);
+    EXPECT_EQ(host.locks, 0);
+    EXPECT_EQ(host.physics->CountFree(), CPhysicsEngine::kBlockSize);
     EXPECT_EQ(scene().FindTemplateById(1, 10), tank);
     EXPECT_EQ(scene().FindTemplateById(1, -1), nullptr);
     EXPECT_EQ(scene().FindTemplate("ROCK"), rock);
