@@ -6,11 +6,14 @@
 // computer player's area grid puts on the map square stepped into. A step is
 // taken only when the clearance square of every cell it passes (the two
 // between and the one it ends on) is free. The search arrives at the first
-// node nearer the goal than 6 cells. The heuristic is the cost of the
-// unobstructed way to that disc, so it never overestimates and never drops
-// by more than a step costs: the first node to arrive ends a shortest way on
-// the grid's costs, and a node's key is lowered in place when a cheaper way
-// reaches it (a closed node is reopened).
+// node nearer the goal than 6 cells. The heuristic is the exact cost of the
+// unobstructed way to the nearest lattice node in that disc, so it never
+// overestimates and never drops by more than a step costs: the first node to
+// arrive ends a shortest way on the grid's costs, and a node's key is lowered
+// in place when a cheaper way reaches it (a closed node is reopened). Being
+// exact on open ground, it lets the search (which prefers the deeper of two
+// nodes of equal cost) walk straight down one of the many equal ways instead
+// of opening all of them.
 //
 // A goal walled in (inside a ring, inside a structure) would otherwise cost
 // a flood of the whole reachable map. Once the forward search has worked
@@ -44,7 +47,8 @@ struct SPathNode {
     int32_t h;     // heuristic, same unit
     uint64_t key;  // f in the high half, h in the low: the open heap's order
     SPathNode* parent;
-    uint32_t heap;  // 1-based place in the open heap, 0 when not in it
+    uint32_t heap;     // 1-based place in the open heap, 0 when not in it
+    uint32_t lattice;  // its place in the search's lattice index
 };
 
 class CPathFinder {
@@ -97,14 +101,23 @@ public:
     static constexpr int32_t kDiagonal = 12;
     // Goal-side flood: how many cells it may take before the search gives up
     // proving the goal walled in.
-    static constexpr uint32_t kFloodCap = 4096;
+    static constexpr uint32_t kFloodCap = 1024;
 
 private:
     bool Begin(int startX, int startY, int goalX, int goalY);
-    SPathNode* NewNode(int x, int y);
+    SPathNode* NewNode(int x, int y, size_t lattice);
+    // The place of a lattice cell in the index (nodes and the flood).
+    size_t Lattice(int x, int y) const {
+        return size_t((y - m_latticeY) / 3) * size_t(m_latticeWidth) + size_t((x - m_latticeX) / 3);
+    }
     int32_t Heuristic(int x, int y) const;
+    // The cost of the unobstructed way from offset (vx, vy) off the goal to
+    // the nearest arrival node, by trying them all.
+    int32_t ArrivalCost(int vx, int vy) const;
+    void PrepareHeuristic();
     int32_t Penalty(int x, int y) const;
-    bool CanStep(int x, int y, int dx, int dy, bool fromFree) const;
+    // Whether a step to a free square passes only free squares on its way.
+    bool CanPass(int x, int y, int dx, int dy, bool fromFree) const;
     void Expand(SPathNode* node);
     bool Arrived(const SPathNode* n) const;
     // The goal-side flood; false when it has proved that no way exists.
@@ -119,15 +132,29 @@ private:
     int m_width = 0, m_height = 0;
 
     std::vector<std::unique_ptr<SPathNode[]>> m_blocks;
-    uint32_t m_used = 0;              // nodes handed out by the current search
-    std::vector<SPathNode*> m_index;  // cell -> node of the current search
-    std::vector<SPathNode*> m_heap;   // 1-based
+    uint32_t m_used = 0;  // nodes handed out by the current search
+    // Lattice cell -> node of the current search, or &m_blocked. Every node
+    // of a search lies on the lattice of every third cell from its start, so
+    // the index has a ninth of the grid's cells and stays in the cache.
+    std::vector<SPathNode*> m_index;
+    int m_latticeX = 0, m_latticeY = 0, m_latticeWidth = 1;
+    SPathNode m_blocked{};  // marks cells found blocked by this search
+    std::vector<int32_t> m_blockedCells;
+    std::vector<SPathNode*> m_heap;  // 1-based
 
     int m_clearance = 0, m_nextClearance = 0;
     const CPathCosts* m_costs = nullptr;
     const CPathCosts* m_nextCosts = nullptr;
     const int8_t* m_costBytes = nullptr;
     int m_costWidth = 0, m_costHeight = 0;
+
+    // The lattice nodes of the arrival disc (offsets from the goal) and the
+    // heuristic's tables derived from them (see PrepareHeuristic).
+    int m_arrivalCount = 0;
+    int8_t m_arrivalX[16], m_arrivalY[16];
+    int32_t m_nearAxisX[2][11], m_nearAxisY[2][11];
+    int32_t m_majorX[2][2], m_majorY[2][2];
+    int32_t m_diagonal[2][2][17];
 
     bool m_running = false;
     bool m_startFree = false;
@@ -140,9 +167,9 @@ private:
     EFlood m_flood = kFloodOff;
     uint32_t m_floodAfter = 0;  // forward expansions before the flood starts
     uint32_t m_floodDone = 0;
-    std::vector<uint32_t> m_floodMark;  // cell -> flood generation
+    std::vector<uint32_t> m_floodMark;  // lattice cell -> flood generation
     uint32_t m_floodGen = 0;
-    std::vector<int32_t> m_floodQueue;
+    std::vector<uint32_t> m_floodQueue;  // lattice cells
     size_t m_floodHead = 0;
 
     Clock m_clock;

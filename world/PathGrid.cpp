@@ -44,19 +44,10 @@ void CPathGrid::PointOf(int cx, int cy, float& x, float& z) const {
     z = -float(cy) / 3.0f - float(m_y2);
 }
 
-bool CPathGrid::IsSquareFree(int r, int cx, int cy) const {
-    if (r < 0) r = 0;
-    if (cx - r < 0 || cy - r < 0 || cx + r >= m_width || cy + r >= m_height) return false;
-    const int side = 2 * r + 1;
-    if (side <= kRunCap) {
-        const uint8_t* run = &m_run[Index(cx - r, cy - r)];
-        for (int i = 0; i < side; ++i, run += m_width)
-            if (*run < side) return false;
-        return true;
-    }
+bool CPathGrid::IsWideSquareFree(int r, int cx, int cy) const {
     for (int y = cy - r; y <= cy + r; ++y)
         for (int x = cx - r; x <= cx + r; ++x)
-            if (m_count[Index(x, y)] != 0) return false;
+            if (m_count[size_t(Index(x, y))] != 0) return false;
     return true;
 }
 

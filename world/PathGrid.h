@@ -38,7 +38,16 @@ public:
     uint16_t Count(int cx, int cy) const { return Contains(cx, cy) ? m_count[Index(cx, cy)] : 0; }
     // True when every cell of [cx - r, cx + r] x [cy - r, cy + r] lies inside
     // the grid and is free. A negative r is taken as 0.
-    bool IsSquareFree(int r, int cx, int cy) const;
+    bool IsSquareFree(int r, int cx, int cy) const {
+        if (r < 0) r = 0;
+        if (cx - r < 0 || cy - r < 0 || cx + r >= m_width || cy + r >= m_height) return false;
+        const int side = 2 * r + 1;
+        if (side > kRunCap) return IsWideSquareFree(r, cx, cy);
+        const uint8_t* run = &m_run[size_t(Index(cx - r, cy - r))];
+        for (int i = 0; i < side; ++i, run += m_width)
+            if (*run < side) return false;
+        return true;
+    }
 
     // Raises (delta > 0) or lowers (delta < 0) the count of every cell of
     // [cx0, cx1) x [cy0, cy1), clipped to the grid. Counts never go below 0.
@@ -51,6 +60,7 @@ private:
     // answered from the runs, a wider one cell by cell.
     static constexpr int kRunCap = 63;
     void RebuildRuns(int cy, int cxBegin, int cxEnd);
+    bool IsWideSquareFree(int r, int cx, int cy) const;
 
     int m_width = 0;
     int m_height = 0;

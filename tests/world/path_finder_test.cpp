@@ -253,6 +253,26 @@ TEST_F(PathFinderTest, RandomGridsMatchDijkstraWithAndWithoutComputerPlayerCosts
     EXPECT_GT(unreachable, 3);
 }
 
+TEST_F(PathFinderTest, OpenGroundIsSearchedAlongTheWayOnly) {
+    // The heuristic is the exact cost on open ground, whatever the goal's
+    // place against the start's lattice: a search expands the nodes of its
+    // way and nothing else (an underestimate would open the many equal ways).
+    std::mt19937 rng(5);
+    CPathFinder& finder = grid.m_pathFinder;
+    for (int round = 0; round < 200; ++round) {
+        int sx = 8 + int(rng() % 170), sy = 8 + int(rng() % 170), gx = 8 + int(rng() % 170),
+            gy = 8 + int(rng() % 170);
+        SCOPED_TRACE(std::to_string(sx) + "," + std::to_string(sy) + " to " + std::to_string(gx) + "," +
+                     std::to_string(gy));
+        finder.SetClearance(int(rng() % 3));
+        finder.SetIdle();
+        ASSERT_EQ(finder.Search(sx, sy, gx, gy, 20), CPathFinder::kArrived);
+        uint32_t nodes = 0;
+        for (const SPathNode* n = finder.ResultNode(); n; n = n->parent) ++nodes;
+        EXPECT_EQ(finder.Expansions(), nodes - 1);
+    }
+}
+
 TEST_F(PathFinderTest, WalledInGoalIsAnsweredWithoutFloodingTheMap) {
     Map(256);
     const int lattice = Cells().CellCount() / 9;
