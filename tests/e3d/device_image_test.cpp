@@ -50,23 +50,14 @@ D3DMATRIX Perspective(float fov, float aspect, float zn, float zf) {
 class DeviceImage : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        window = CDisplayWindow::Create("Tessarak", kW, kH);
-        if (!window || !window->HasGL()) return;
-        engine = new CE3DEngine;
-        if (engine->m_driverCount < 1) return;
-        screen = new CE3DScreen(engine, engine->m_drivers[0]);
-        if (!screen->SetWindowedMode(engine->m_drivers[0], window, kW, kH, true)) {
-            delete engine;
-            engine = nullptr;
-            screen = nullptr;
-        }
+        gl.Open(kW, kH);
+        engine = gl.engine;
+        screen = gl.screen;
     }
     static void TearDownTestSuite() {
-        delete engine;
+        gl.Close();
         engine = nullptr;
         screen = nullptr;
-        delete window;
-        window = nullptr;
     }
     void SetUp() override {
         if (!screen) TEST_END_WITHOUT_GL();
@@ -149,13 +140,13 @@ protected:
         delete tex;
     }
 
-    static CDisplayWindow* window;
+    static STestGLScreen gl;
     static CE3DEngine* engine;
     static CE3DScreen* screen;
     ID3DDevice* d = nullptr;
 };
 
-CDisplayWindow* DeviceImage::window = nullptr;
+STestGLScreen DeviceImage::gl;
 CE3DEngine* DeviceImage::engine = nullptr;
 CE3DScreen* DeviceImage::screen = nullptr;
 
@@ -751,7 +742,7 @@ TEST_F(DeviceImage, PresentShowsTheFrameAndWhatSoftwareDrewOnIt) {
     // top-left corner, unscaled, and black beyond it. (The offscreen driver's
     // surfaces keep their first size, so only a real window shows this.)
     if (strcmp(Display_DriverName(), "offscreen") != 0) {
-        window->SetWindowed(0, kW + 36, kH + 36);
+        gl.window->SetWindowed(0, kW + 36, kH + 36);
         DDraw_GLCapturePresent(true);
         screen->Present();
         DDraw_GLCapturePresent(false);
@@ -760,7 +751,7 @@ TEST_F(DeviceImage, PresentShowsTheFrameAndWhatSoftwareDrewOnIt) {
         EXPECT_EQ(shown[size_t(5) * w + 5] & 0xffffff, 0xffffffu);
         EXPECT_EQ(shown[size_t(kH - 1) * w + kW - 1] & 0xffffff, 0x204060u);
         EXPECT_EQ(shown[size_t(kH + 10) * w + kW + 10] & 0xffffff, 0u);
-        window->SetWindowed(0, kW, kH);
+        gl.window->SetWindowed(0, kW, kH);
     }
     // 3D drawing after the software drawing keeps it.
     ASSERT_EQ(d->BeginScene(), D3D_OK);

@@ -40,23 +40,14 @@ struct SRGB {
 class SceneImage : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        window = CDisplayWindow::Create("Tessarak", kW, kH);
-        if (!window || !window->HasGL()) return;
-        engine = new CE3DEngine;
-        if (engine->m_driverCount < 1) return;
-        screen = new CE3DScreen(engine, engine->m_drivers[0]);
-        if (!screen->SetWindowedMode(engine->m_drivers[0], window, kW, kH, true)) {
-            delete engine;
-            engine = nullptr;
-            screen = nullptr;
-        }
+        gl.Open(kW, kH);
+        engine = gl.engine;
+        screen = gl.screen;
     }
     static void TearDownTestSuite() {
-        delete engine;
+        gl.Close();
         engine = nullptr;
         screen = nullptr;
-        delete window;
-        window = nullptr;
     }
     void SetUp() override {
         if (!screen) TEST_END_WITHOUT_GL();
@@ -127,7 +118,7 @@ protected:
         return Pixel(ix, iy);
     }
 
-    static CDisplayWindow* window;
+    static STestGLScreen gl;
     static CE3DEngine* engine;
     static CE3DScreen* screen;
     CE3DCamera* camera = nullptr;
@@ -135,7 +126,7 @@ protected:
     CE3DMaterial* flat = nullptr;
 };
 
-CDisplayWindow* SceneImage::window = nullptr;
+STestGLScreen SceneImage::gl;
 CE3DEngine* SceneImage::engine = nullptr;
 CE3DScreen* SceneImage::screen = nullptr;
 

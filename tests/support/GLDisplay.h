@@ -19,3 +19,35 @@ inline bool Test_NoDisplayServer() {
         if (Test_NoDisplayServer()) GTEST_SKIP() << "no display server here";              \
         FAIL() << "a display server runs, but no OpenGL window or screen could be opened"; \
     } while (0)
+
+#include "e3d/Engine.h"
+#include "e3d/Screen.h"
+#include "platform/display/Display.h"
+
+// A window with an engine screen opened windowed on it through OpenGL, made
+// once for a test suite. screen stays null where none could be had.
+struct STestGLScreen {
+    CDisplayWindow* window = nullptr;
+    CE3DEngine* engine = nullptr;
+    CE3DScreen* screen = nullptr;
+
+    void Open(int width, int height) {
+        window = CDisplayWindow::Create("Tessarak", width, height);
+        if (!window || !window->HasGL()) return;
+        engine = new CE3DEngine;
+        if (engine->m_driverCount < 1) return;
+        screen = new CE3DScreen(engine, engine->m_drivers[0]);
+        if (!screen->SetWindowedMode(engine->m_drivers[0], window, width, height, true)) {
+            delete engine;
+            engine = nullptr;
+            screen = nullptr;
+        }
+    }
+    void Close() {
+        delete engine;  // the screen with it
+        engine = nullptr;
+        screen = nullptr;
+        delete window;
+        window = nullptr;
+    }
+};
