@@ -104,8 +104,11 @@ bool SoundSample::Prepare(const char* name) {
         bool wave = Wave_ReadChunks(bytes.data(), bytes.size(), info);
         if (wave && info.hasFormat && info.hasData && Wave_IsPlainPCM(info.format)) {
             // PCM stays as it was read.
-            size_t size = info.dataSize - info.dataSize % info.format.blockAlign;
-            if (info.format.blockAlign != info.format.channels * info.format.bitsPerSample / 8) size = 0;
+            // A block align that disagrees with the format (0 among them) is
+            // a damaged header: no sound.
+            size_t frameBytes = (size_t)info.format.channels * info.format.bitsPerSample / 8;
+            size_t size =
+                info.format.blockAlign == frameBytes ? info.dataSize - info.dataSize % frameBytes : 0;
             if (size) {
                 m_decoded.reset(new uint8_t[size]);
                 std::memcpy(m_decoded.get(), bytes.data() + info.dataOffset, size);

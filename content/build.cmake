@@ -11,3 +11,32 @@ add_custom_command(
   COMMENT "Building the demo content"
   VERBATIM)
 add_custom_target(content ALL DEPENDS ${content_stamp})
+
+# The demo's pictures, movie and music, made at build time with the ffmpeg
+# command-line tool (nothing binary is kept in the tree): the console's
+# background picture and the confirm dialog's two sprites in the GUI folder,
+# a short movie (Anim_Play("Intro.bik");, Console_SetBackGroundAnim) and a
+# music title (se_PlayMp3("Theme.mp3");).
+find_program(FFMPEG_PROGRAM ffmpeg REQUIRED)
+set(demo ${CMAKE_BINARY_DIR}/install/Tessarak)
+set(ff ${FFMPEG_PROGRAM} -v error -y)
+file(MAKE_DIRECTORY ${demo}/GUI ${demo}/Movies ${demo}/Music)
+add_custom_command(OUTPUT ${demo}/GUI/Console.jpg
+  COMMAND ${ff} -f lavfi -i "gradients=s=640x480:c0=0x101830:c1=0x303860:n=2:seed=7" -frames:v 1 -q:v 4
+          ${demo}/GUI/Console.jpg
+  COMMENT "Making the console picture" VERBATIM)
+add_custom_command(OUTPUT ${demo}/GUI/dialog_1.bmp ${demo}/GUI/dialog_2.bmp
+  COMMAND ${ff} -f lavfi -i "color=c=0x404860:s=200x60" -frames:v 1 -pix_fmt bgr24 ${demo}/GUI/dialog_1.bmp
+  COMMAND ${ff} -f lavfi -i "color=c=0x586078:s=200x60" -frames:v 1 -pix_fmt bgr24 ${demo}/GUI/dialog_2.bmp
+  COMMENT "Making the confirm dialog's sprites" VERBATIM)
+add_custom_command(OUTPUT ${demo}/Movies/Intro.bik
+  COMMAND ${ff} -f lavfi -i "testsrc2=s=320x240:r=25:d=4" -f lavfi -i "sine=frequency=330:duration=4"
+          -c:v mpeg4 -q:v 4 -c:a mp3 -f avi ${demo}/Movies/Intro.bik
+  COMMENT "Making the demo movie" VERBATIM)
+add_custom_command(OUTPUT ${demo}/Music/Theme.mp3
+  COMMAND ${ff} -f lavfi -i "sine=frequency=220:duration=12" -f lavfi -i "sine=frequency=277:duration=12"
+          -filter_complex "amix=inputs=2,volume=0.6" -c:a libmp3lame -b:a 96k ${demo}/Music/Theme.mp3
+  COMMENT "Making the demo music" VERBATIM)
+add_custom_target(demo_media ALL DEPENDS ${demo}/GUI/Console.jpg ${demo}/GUI/dialog_1.bmp ${demo}/Movies/Intro.bik
+                                         ${demo}/Music/Theme.mp3)
+add_dependencies(demo_media content)

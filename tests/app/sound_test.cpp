@@ -332,6 +332,13 @@ TEST_F(SoundTest, PackedWaveAndMP3FilesAreDecoded) {
     EXPECT_FALSE(text->Prepare(nullptr));
     EXPECT_FALSE(text->m_prepared);
     EXPECT_FALSE(SoundEngine_Play(engine.get(), text, false, 2));
+    // A PCM header whose block align is 0 (found by the fuzzer: it divided by
+    // it) is no sound either.
+    std::string fmt = Wave_FormatBody(1, 1, 8000, 16);
+    fmt[12] = fmt[13] = 0;
+    SoundSample* align = new SoundSample(engine.get());
+    align->Prepare(Write("align.wav", Wave_BuildChunks({{"fmt ", fmt}, {"data", "abcd"}})).c_str());
+    EXPECT_FALSE(align->Prepare(nullptr));
 }
 
 TEST_F(SoundTest, VideoSoundReachesTheMixer) {
