@@ -99,8 +99,9 @@ void E3D_TextureSize(int width, int height, int reduction, bool mipmapped, const
                      int* outW, int* outH) {
     if (reduction < 0) reduction = 0;
     if (reduction > 30) reduction = 30;
-    int w = width > 0 ? width >> reduction : 0;
-    int h = height > 0 ? height >> reduction : 0;
+    // No side beyond 32768, whatever the record asked.
+    int w = width > 0 ? (width > 32768 ? 32768 : width) >> reduction : 0;
+    int h = height > 0 ? (height > 32768 ? 32768 : height) >> reduction : 0;
     auto clampSide = [](int v, uint32_t lo, uint32_t hi) {
         if (lo && v < int(lo)) v = int(lo);
         if (hi && v > int(hi)) v = int(hi);

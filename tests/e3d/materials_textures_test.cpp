@@ -160,8 +160,9 @@ TEST_F(MaterialsTextures, TextureSizesFollowTheDevice) {
         bool mipmapped;
         int ew, eh;
     } cases[] = {
-        {300, 200, 0, false, 256, 128}, {300, 200, 1, false, 128, 64}, {1024, 16, 0, true, 1024, 128},
-        {5000, 4, 0, true, 2048, 256},  {1, 0, 0, true, 1, 1},         {16, 1024, 0, false, 128, 1024},
+        {300, 200, 0, false, 256, 128},   {300, 200, 1, false, 128, 64}, {1024, 16, 0, true, 1024, 128},
+        {5000, 4, 0, true, 2048, 256},    {1, 0, 0, true, 1, 1},         {16, 1024, 0, false, 128, 1024},
+        {-5, 70000, 0, false, 256, 2048},
     };
     for (const SCase& c : cases) {
         int w = 0, h = 0;
@@ -178,6 +179,13 @@ TEST_F(MaterialsTextures, TextureSizesFollowTheDevice) {
     caps.dpcTriCaps.dwTextureCaps = D3DPTEXTURECAPS_SQUAREONLY;
     E3D_TextureSize(300, 200, 0, false, caps, &w, &h);
     EXPECT_EQ(w * 1000 + h, 300300);
+    // A device without limits still gets no side beyond 32768.
+    caps.dpcTriCaps.dwTextureCaps = 0;
+    caps.dwMaxTextureWidth = caps.dwMaxTextureHeight = 0;
+    caps.dwMaxTextureAspectRatio = 0;
+    E3D_TextureSize(1 << 30, 3, 0, false, caps, &w, &h);
+    EXPECT_EQ(w, 32768);
+    EXPECT_EQ(h, 3);
 }
 
 TEST_F(MaterialsTextures, SurfacesAreMadeWithAMipChainAndIdsCountUp) {
