@@ -6,6 +6,7 @@
 #include "e3d/Camera.h"
 #include "e3d/Device.h"
 #include "e3d/Light.h"
+#include "e3d/LightRecord.h"
 
 CE3DLight::CE3DLight(CE3DFrame* parent) : CE3DFrame(parent) {
     m_type = kE3DFrameLight;
@@ -95,6 +96,48 @@ void CE3DLight::CopyFrom(const CE3DLight& other) {
     m_roll = other.m_roll;
     Invalidate();
     UpdateDirection();
+}
+
+bool CE3DLight::Load(CVFSFile& file, int version) {
+    SE3DLightRecord r;
+    r.diffuse = m_light.dcvDiffuse;
+    r.ambient = m_light.dcvAmbient;
+    r.specular = m_light.dcvSpecular;
+    r.type = m_light.dltType;
+    r.attenuation[0] = m_light.dvAttenuation0;
+    r.attenuation[1] = m_light.dvAttenuation1;
+    r.attenuation[2] = m_light.dvAttenuation2;
+    r.falloff = m_light.dvFalloff;
+    r.phi = m_light.dvPhi;
+    r.range = m_light.dvRange;
+    r.theta = m_light.dvTheta;
+    r.enabled = m_enabled;
+    memcpy(r.position, m_position, sizeof r.position);
+    r.angles[0] = m_yaw;
+    r.angles[1] = m_pitch;
+    r.angles[2] = m_roll;
+    const bool ok = E3DLightRecord_Read(file, version, &r);
+    if (ok) {
+        m_light.dcvDiffuse = r.diffuse;
+        m_light.dcvAmbient = r.ambient;
+        m_light.dcvSpecular = r.specular;
+        m_light.dltType = r.type;
+        m_light.dvAttenuation0 = r.attenuation[0];
+        m_light.dvAttenuation1 = r.attenuation[1];
+        m_light.dvAttenuation2 = r.attenuation[2];
+        m_light.dvFalloff = r.falloff;
+        m_light.dvPhi = r.phi;
+        m_light.dvRange = r.range;
+        m_light.dvTheta = r.theta;
+        m_enabled = r.enabled;
+        memcpy(m_position, r.position, sizeof m_position);
+        m_yaw = r.angles[0];
+        m_pitch = r.angles[1];
+        m_roll = r.angles[2];
+        Invalidate();
+    }
+    UpdateDirection();
+    return ok;
 }
 
 void CE3DLight::GatherSphere(CE3DCamera* camera) {

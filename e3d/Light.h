@@ -13,6 +13,7 @@
 #include "platform/d3d/D3DTypes.h"
 
 class CE3DCamera;
+class CVFSFile;
 
 class CE3DLight : public CE3DFrame {
 public:
@@ -34,6 +35,10 @@ public:
     void UpdateDirection();
     // The other light's description, switch, local position and angles.
     void CopyFrom(const CE3DLight& other);
+    // The stored light record of a file version (e3d/LightRecord.h): the
+    // fields that version stores, then UpdateDirection. False when the record
+    // is refused (the light keeps what it had).
+    bool Load(CVFSFile& file, int version);
 
     // The render's two steps (called by the scene camera): append the sphere
     // of a point or spot light to the view test, then take the next device

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "core/VFSFile.h"
+#include "e3d/Frame.h"
+#include "e3d/Light.h"
 #include "e3d/LightRecord.h"
 #include "e3d/Material.h"
 #include "e3d/Shape.h"
@@ -347,4 +349,41 @@ TEST(LightRecord, EachVersionReadsItsFieldsAndKeepsTheRest) {
     CRecordFile cut(bytes);
     EXPECT_FALSE(E3DLightRecord_Read(cut.file, 20, &got));
     EXPECT_EQ(got.range, 1.0f);
+}
+
+TEST(LightRecord, ALightLoadsItsRecordAndKeepsWhatAnOldVersionLacks) {
+    SE3DLightRecord l;
+    l.diffuse = {0.5f, 0.25f, 1.0f, 1.0f};
+    l.ambient = {0.1f, 0.2f, 0.3f, 0.4f};
+    l.type = D3DLIGHT_DIRECTIONAL;
+    l.range = 20.5f;
+    l.enabled = 0;
+    l.position[0] = 3.5f;
+    l.angles[1] = 0.5f;
+    CE3DFrame root(nullptr);
+    for (int version : {12, 20}) {
+        std::vector<uint8_t> bytes;
+        LightRecord_Write(bytes, l, version);
+        CRecordFile f(bytes);
+        CE3DLight light(&root);
+        ASSERT_TRUE(light.Load(f.file, version));
+        EXPECT_EQ(light.m_light.dltType, uint32_t(D3DLIGHT_DIRECTIONAL));
+        EXPECT_EQ(light.m_light.dvRange, 20.5f);
+        EXPECT_EQ(light.m_light.dcvDiffuse.g, 0.25f);
+        const bool full = version >= 20;
+        EXPECT_EQ(light.m_light.dcvAmbient.r, full ? 0.1f : 0.0f) << version;
+        EXPECT_EQ(light.m_light.dcvSpecular.r, 1.0f);
+        EXPECT_EQ(light.m_enabled, full ? 0 : 1);
+        EXPECT_EQ(light.m_position[0], full ? 3.5f : 0.0f);
+        EXPECT_EQ(light.m_pitch, full ? 0.5f : 0.0f);
+        // The description's position follows the frame.
+        EXPECT_EQ(light.m_light.dvPosition.x, full ? 3.5f : 0.0f);
+    }
+    std::vector<uint8_t> cut;
+    LightRecord_Write(cut, l, 20);
+    cut.resize(cut.size() - 3);
+    CRecordFile f(cut);
+    CE3DLight light(&root);
+    EXPECT_FALSE(light.Load(f.file, 20));
+    EXPECT_EQ(light.m_light.dvRange, 1.0f);
 }
