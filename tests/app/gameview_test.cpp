@@ -15,6 +15,8 @@
 #include "app/GameScreen.h"
 #include "e3d/Engine.h"
 #include "e3d/Font.h"
+#include "e3d/Material.h"
+#include "e3d/Texture.h"
 #include "platform/d3d/Recorder.h"
 #include "tests/support/TempDir.h"
 #include "tools/lib/CompiledFontsWriter.h"
@@ -257,4 +259,29 @@ TEST_F(GameViewDisplay, LoadsTheCompiledFontsOfTheGamesCharacterSet) {
     std::vector<std::string> names;
     for (CE3DFont* f = gameView.m_screen->m_fonts; f; f = f->m_next) names.push_back(f->m_name.GetText());
     EXPECT_EQ(names, std::vector<std::string>{"Cyrillic"});
+}
+
+TEST_F(GameViewDisplay, TheDefaultMaterialAndTextureExistOnceAfterAFallbackAndAModeChange) {
+    Settings().windowed = 0;
+    Settings().bitDepth = 24;  // full screen fails: the window fallback
+    ASSERT_TRUE(view->ChooseDisplay());
+    CGameScreen* screen = view->m_screen;
+    CE3DMaterial* fallback = screen->FindMaterialByName("!default");
+    ASSERT_NE(fallback, nullptr);
+    EXPECT_EQ(fallback, screen->m_gameDefaultMaterial);
+    EXPECT_EQ(screen->m_defaultMaterial, nullptr);  // the engine's own stays empty
+    ASSERT_NE(screen->m_defaultTexture, nullptr);
+    EXPECT_STREQ(screen->m_defaultTexture->TextureName(), "!None");
+    EXPECT_EQ(screen->FindTexture(77, 77), screen->m_defaultTexture);
+    EXPECT_EQ(screen->m_defaultTexture->m_width, 8);
+    const int materials = screen->m_materialCount, textures = screen->m_textureCount;
+    view->m_modeChangeBlocked = 0;
+    Settings().windowed = 1;
+    Settings().width = 800;
+    Settings().height = 600;
+    ASSERT_TRUE(view->ChangeDisplayMode());
+    EXPECT_EQ(screen->m_materialCount, materials);
+    EXPECT_EQ(screen->m_textureCount, textures);
+    // Reloaded after the change: its surfaces are there again.
+    ASSERT_NE(screen->m_defaultTexture->StageSurface(0), nullptr);
 }
