@@ -21,11 +21,7 @@ CE3DLight::CE3DLight(CE3DFrame* parent) : CE3DFrame(parent) {
     m_active = 0;
     m_enabled = 1;
     CE3DFrame* root = SceneRoot();
-    if (root != this && root->m_type == kE3DFrameCamera) {
-        m_camera = static_cast<CE3DCamera*>(root);
-        m_camera->AddLight(this);
-        ++m_camera->m_sphereTarget;
-    }
+    if (root != this && root->m_type == kE3DFrameCamera) m_camera = static_cast<CE3DCamera*>(root);
     Activate();
     // Under a frame that is active already the activation message has gone
     // by: the light is on as its branch is.
@@ -33,6 +29,11 @@ CE3DLight::CE3DLight(CE3DFrame* parent) : CE3DFrame(parent) {
     while (branch->m_parent && branch->m_parent != root) branch = branch->m_parent;
     if (branch->m_activeCount > 0) m_active = 1;
     SetPriority(100);
+    // At the head of the list, whatever its priority, until the next sort.
+    if (m_camera) {
+        m_camera->AddLight(this);
+        ++m_camera->m_sphereTarget;
+    }
 }
 
 CE3DLight::~CE3DLight() {
@@ -161,4 +162,41 @@ void CE3DLight::Apply(CE3DCamera* camera, int32_t* slot, int32_t maxSlots) {
     device->SetLight(uint32_t(*slot), m_light);
     device->LightEnable(uint32_t(*slot), true);
     ++*slot;
+}
+
+bool CE3DLight::Load(CVFSFile& file, int version) {
+    SE3DLightRecord r;
+    r.diffuse = m_light.dcvDiffuse;
+    r.ambient = m_light.dcvAmbient;
+    r.specular = m_light.dcvSpecular;
+    r.type = m_light.dltType;
+    r.attenuation[0] = m_light.dvAttenuation0;
+    r.attenuation[1] = m_light.dvAttenuation1;
+    r.attenuation[2] = m_light.dvAttenuation2;
+    r.falloff = m_light.dvFalloff;
+    r.phi = m_light.dvPhi;
+    r.range = m_light.dvRange;
+    r.theta = m_light.dvTheta;
+    r.enabled = m_enabled;
+    memcpy(r.position, m_position, sizeof r.position);
+    r.angles[0] = m_yaw;
+    r.angles[1] = m_pitch;
+    r.angles[2] = m_roll;
+    if (!E3DLightRecord_Read(file, version, &r)) return false;
+    m_light.dcvDiffuse = r.diffuse;
+    m_light.dcvAmbient = r.ambient;
+    m_light.dcvSpecular = r.specular;
+    m_light.dltType = r.type;
+    m_light.dvAttenuation0 = r.attenuation[0];
+    m_light.dvAttenuation1 = r.attenuation[1];
+    m_light.dvAttenuation2 = r.attenuation[2];
+    m_light.dvFalloff = r.falloff;
+    m_light.dvPhi = r.phi;
+    m_light.dvRange = r.range;
+    m_light.dvTheta = r.theta;
+    m_enabled = r.enabled;
+    SetPosition(r.position[0], r.position[1], r.position[2]);
+    SetOrientation(r.angles[0], r.angles[1], r.angles[2]);
+    UpdateDirection();
+    return true;
 }
