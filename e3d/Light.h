@@ -40,12 +40,6 @@ public:
     // is refused (the light keeps what it had).
     bool Load(CVFSFile& file, int version);
 
-    // The stored light record of the content (e3d/LightRecord.h has its
-    // layout per version): the fields the version stores replace the light's,
-    // the rest stay; then the description follows the frame. False (and the
-    // light as it was) for a record cut short or of an unknown light type.
-    bool Load(CVFSFile& file, int version);
-
     // The render's two steps (called by the scene camera): append the sphere
     // of a point or spot light to the view test, then take the next device
     // slot when in view, switched on and a slot is left.
