@@ -251,6 +251,7 @@ int CGame::RenderFrame() {
         if (!fullConsole && !finished) ui->m_console.DrawScreenMessages(ui->Surface(), ui->m_screenFont);
         ui->Update(1, 0);
     }
+    Game_SoundFullVolume(this);
     if (Game_ConsoleVisible(this)) Game_DrawConsole(this);
     if (!m_vars.mapEditMode) {
         Game_UpdateSound(this);

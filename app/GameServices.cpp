@@ -36,6 +36,7 @@
 #include "e3d/Timer.h"
 #include "e3d/Video.h"
 #include "netgame/NetGame.h"
+#include "platform/sound/Sound.h"
 #include "platform/sys/Clock.h"
 #include "platform/sys/FloatMode.h"
 #include "platform/sys/MessageBox.h"
@@ -428,6 +429,11 @@ void Game_InitSound(CGame* game) {
 
 void Game_UpdateSoundStream(CGame* game) {
     if (game->Sound()) SoundEngine_UpdateStream(game->Sound());
+}
+
+void Game_SoundFullVolume(CGame* game) {
+    SoundEngine* e = game->Sound();
+    if (e && e->m_device) e->m_device->SetMasterVolume(1.0f);
 }
 
 void Game_UpdateSound(CGame* game) {

@@ -61,6 +61,8 @@ void Game_InitSound(CGame* game);
 void Game_UpdateSoundStream(CGame* game);
 // The interface voice queue (every render frame).
 void Game_UpdateSound(CGame* game);
+// The mixer's master volume at its full value (every render frame).
+void Game_SoundFullVolume(CGame* game);
 
 // Display and drawing.
 void Game_ClearAndPresent(CGame* game);
