@@ -9,6 +9,7 @@ PKGS=(
   libturbojpeg0-dev libjpeg62-turbo-dev libfreetype-dev libfontconfig-dev fonts-liberation
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev ffmpeg
   libopenal-dev libasound2-dev libenet-dev iproute2
+  libtomlplusplus-dev libtinyobjloader-dev
 )
 missing=()
 for p in "${PKGS[@]}"; do

@@ -5,10 +5,12 @@
 // Every folder of the source whose name ends in ".box" becomes a pack file of
 // that name at the same place in the output, holding the folder's files under
 // their paths relative to it ("Scripts\Startup.cfg"), in name order. Every
-// other file is copied as it stands. Files the game wrote into the output
-// (saved settings and the like) are left alone. Each pack is mounted again
-// after writing and every member compared with its source, so a broken pack
-// never reaches the installation. Exit code 0 on success, 1 on any failure.
+// folder whose name ends in ".vxp" holds the text sources of a packed project
+// (project.toml and the template files, content/README.md) and becomes the
+// packed project file of that name. Every other file is copied as it stands. Files the game wrote into the
+// output (saved settings and the like) are left alone. Each pack is mounted again after writing and every
+// member compared with its source, so a broken pack never reaches the installation. Exit code 0 on success, 1
+// on any failure.
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -17,15 +19,34 @@
 
 #include "core/VFSFile.h"
 #include "core/VFSTable.h"
+#include "tools/lib/ContentProject.h"
 #include "tools/lib/PackWriter.h"
 
 namespace fs = std::filesystem;
 
-static bool EndsWithBox(const fs::path& p) {
+static bool HasExtension(const fs::path& p, const char* wanted) {
     std::string ext = p.extension().string();
     std::transform(ext.begin(), ext.end(), ext.begin(),
                    [](unsigned char c) { return (char)std::tolower(c); });
-    return ext == ".box";
+    return ext == wanted;
+}
+
+static bool BuildProject(const fs::path& folder, const fs::path& output) {
+    SContentBuild build;
+    std::string error;
+    if (!ContentProject_Load(folder.string(), build, error)) {
+        std::fprintf(stderr, "content_build: %s\n", error.c_str());
+        return false;
+    }
+    fs::create_directories(output.parent_path());
+    if (!PackedProject_WriteFile(output.string(), build.project)) {
+        std::fprintf(stderr, "content_build: cannot write %s\n", output.c_str());
+        return false;
+    }
+    std::printf("content_build: %s (%zu templates, %zu materials, %zu textures)\n", output.c_str(),
+                build.project.templates.size(), build.project.materials.size(),
+                build.project.textures.size());
+    return true;
 }
 
 static bool BuildPack(const fs::path& folder, const fs::path& output) {
@@ -78,8 +99,9 @@ static bool CopyTree(const fs::path& source, const fs::path& output) {
     for (const auto& item : fs::directory_iterator(source)) {
         fs::path target = output / item.path().filename();
         if (item.is_directory()) {
-            bool ok =
-                EndsWithBox(item.path()) ? BuildPack(item.path(), target) : CopyTree(item.path(), target);
+            bool ok = HasExtension(item.path(), ".box")   ? BuildPack(item.path(), target)
+                      : HasExtension(item.path(), ".vxp") ? BuildProject(item.path(), target)
+                                                          : CopyTree(item.path(), target);
             if (!ok) return false;
         } else if (item.is_regular_file()) {
             std::error_code ec;

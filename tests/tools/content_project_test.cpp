@@ -1,0 +1,223 @@
+// The content builder's reading of packed-project sources: what a source
+// folder becomes (ids, keys in the order written, parts as blocks with their
+// materials and team colour), that every generated solid and OBJ mesh faces
+// outward as the engine draws front faces, and that a mistake in the sources
+// is refused with the file that holds it.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "core/CRC32.h"
+#include "core/PackedDIB.h"
+#include "e3d/Shape.h"
+#include "e3d/ShapeBlock.h"
+#include "tests/support/TempDir.h"
+#include "tools/lib/ContentProject.h"
+
+namespace {
+
+const char* const kProject = R"(
+[project]
+id = 7
+title = "T"
+children = ["Addon"]
+
+[[texture]]
+name = "Hull"
+size = [8, 4]
+colour = "#102030"
+
+[[material]]
+name = "Hull"
+texture = "Hull"
+)";
+
+// Every triangle of every block: the normal of its winding (clockwise seen
+// from the front, left-handed) must point away from the centre given and
+// agree with the stored vertex normals.
+void ExpectOutward(const CE3DShape& shape, const float centre[3], const char* what) {
+    for (const CE3DShapeBlock* b = shape.m_blocks; b; b = b->m_next) {
+        const std::vector<float>& v = b->m_positions[0];
+        for (uint32_t f = 0; f < b->m_faceCount; ++f) {
+            const float* p[3];
+            for (int k = 0; k < 3; ++k) p[k] = &v[size_t(b->m_indices[f * 3 + uint32_t(k)]) * 6];
+            float e1[3], e2[3], n[3], mid[3];
+            for (int k = 0; k < 3; ++k) {
+                e1[k] = p[1][k] - p[0][k];
+                e2[k] = p[2][k] - p[0][k];
+                mid[k] = (p[0][k] + p[1][k] + p[2][k]) / 3.0f - centre[k];
+            }
+            n[0] = e1[1] * e2[2] - e1[2] * e2[1];
+            n[1] = e1[2] * e2[0] - e1[0] * e2[2];
+            n[2] = e1[0] * e2[1] - e1[1] * e2[0];
+            const float out = n[0] * mid[0] + n[1] * mid[1] + n[2] * mid[2];
+            const float agree = n[0] * p[0][3] + n[1] * p[0][4] + n[2] * p[0][5];
+            ASSERT_GT(out, 0.0f) << what << " face " << f;
+            ASSERT_GT(agree, 0.0f) << what << " face " << f;
+        }
+    }
+}
+
+}  // namespace
+
+TEST(ContentProject, SourcesBecomeTheProjectDescription) {
+    CTempDir dir;
+    ASSERT_TRUE(dir.Write("project.toml", kProject));
+    ASSERT_TRUE(dir.Write("units/tank.toml", R"(
+[[template]]
+name = "Tank"
+class = "CUnit"
+position = [1, 2, 3]
+angles = [90, 0, 0]
+parts = [
+  { solid = "box", size = [2, 1, 3], material = "Hull" },
+  { solid = "cylinder", radius = 0.2, length = 1, axis = "z", team = true },
+]
+[template.keys]
+Speed = 1.5
+CanBuildUnit = ["B", "A"]
+HasBuildCaps = true
+Name = "Tank"
+
+[[template.child]]
+name = "Gun"
+class = "CUnitWeapon"
+id = 99
+[[template.child.child]]
+name = "FirePoint"
+)"));
+    SContentBuild build;
+    std::string error;
+    ASSERT_TRUE(ContentProject_Load(dir.Path(), build, error)) << error;
+    const SPackedProject& p = build.project;
+    EXPECT_EQ(p.projectId, 7);
+    EXPECT_EQ(p.texts[0], "T");
+    ASSERT_EQ(p.childFolders.size(), 1u);
+    ASSERT_EQ(p.textures.size(), 1u);
+    EXPECT_EQ(p.textures[0].width, 8u);
+    EXPECT_EQ(p.textures[0].projectId, 7);
+    ASSERT_NE(p.textures[0].colorImage, nullptr);
+    // The picture's first row is the top of the texture: blue, green, red.
+    const uint8_t* top = DIB_Pixels(p.textures[0].colorImage) + 3 * DIB_RowBytes(8, 24);
+    EXPECT_EQ(top[0], 0x30);
+    EXPECT_EQ(top[2], 0x10);
+    ASSERT_EQ(p.materials.size(), 1u);
+
+    ASSERT_EQ(p.templates.size(), 1u);
+    const SPackedNode& tank = p.templates[0];
+    EXPECT_EQ(tank.classKey, "CUnit");
+    EXPECT_EQ(tank.projectId, 7);
+    EXPECT_EQ(tank.nodeId, CRC32_Compute("Tank", 4) & 0x7FFFFFFFu);
+    EXPECT_FLOAT_EQ(tank.angles[0], 1.5707964f);
+    EXPECT_FLOAT_EQ(tank.position[2], 3.0f);
+    // Keys in the order written; arrays as repeated keys; true as 1.
+    const CPropertyPairs want = {{"Speed", "1.5"},
+                                 {"CanBuildUnit", "B"},
+                                 {"CanBuildUnit", "A"},
+                                 {"HasBuildCaps", "1"},
+                                 {"Name", "Tank"}};
+    EXPECT_EQ(tank.config, want);
+    ASSERT_EQ(tank.children.size(), 1u);
+    EXPECT_EQ(tank.children[0].nodeId, 99u);
+    ASSERT_EQ(tank.children[0].children.size(), 1u);
+    EXPECT_EQ(tank.children[0].children[0].nodeId, CRC32_Compute("Tank/Gun/FirePoint", 18) & 0x7FFFFFFFu);
+
+    // The parts are blocks in the order written: the box with its material,
+    // the cylinder with vertex colours for its owner's tint.
+    ASSERT_EQ(tank.shape->BlockCount(), 2);
+    const CE3DShapeBlock* box = tank.shape->m_blocks;
+    const CE3DShapeBlock* cyl = box->m_next;
+    EXPECT_EQ(box->m_materialProject, 7);
+    EXPECT_EQ(box->m_materialId, 1u);
+    EXPECT_EQ(box->m_flags & 0x40u, 0u);
+    EXPECT_EQ(cyl->m_flags & 0x40u, 0x40u);
+    EXPECT_EQ(cyl->m_materialId, 0u);
+    EXPECT_FLOAT_EQ(tank.shape->m_extents[0], 1.0f);
+    EXPECT_FLOAT_EQ(tank.shape->m_extents[2], 1.5f);
+}
+
+TEST(ContentProject, EverySolidFacesOutward) {
+    CTempDir dir;
+    ASSERT_TRUE(dir.Write("project.toml", "[project]\nid = 1\n"));
+    // A tetrahedron as OBJ files hold it: right-handed, anticlockwise fronts.
+    ASSERT_TRUE(dir.Write("m/tetra.obj",
+                          "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 0 0 1\n"
+                          "f 1 3 2\nf 1 2 4\nf 1 4 3\nf 2 3 4\n"));
+    ASSERT_TRUE(dir.Write("u.toml", R"(
+[[template]]
+name = "Box"
+parts = [ { solid = "box", size = [2, 3, 4], at = [1, 1, 1], rotate = [30, 20, 10] } ]
+[[template]]
+name = "Drum"
+parts = [ { solid = "cylinder", sides = 9, radius = 1, length = 2, axis = "z", at = [0, 5, 0] } ]
+[[template]]
+name = "Wedge"
+parts = [ { solid = "prism", sides = 3, radius = 1, length = 2, axis = "x", size = [1, 0.5, 1] } ]
+[[template]]
+name = "Hex"
+parts = [ { solid = "prism", sides = 6, radius = 1, length = 1, axis = "y", rotate = [0, 0, 45] } ]
+[[template]]
+name = "Tetra"
+parts = [ { obj = "m/tetra.obj", scale = 2 } ]
+)"));
+    SContentBuild build;
+    std::string error;
+    ASSERT_TRUE(ContentProject_Load(dir.Path(), build, error)) << error;
+    ASSERT_EQ(build.project.templates.size(), 5u);
+    const float centres[5][3] = {{1, 1, 1}, {0, 5, 0}, {0, 0, 0}, {0, 0, 0}, {0.5f, 0.5f, -0.5f}};
+    for (size_t i = 0; i < 5; ++i) {
+        const SPackedNode& n = build.project.templates[i];
+        ExpectOutward(*n.shape, centres[i], n.name.c_str());
+    }
+}
+
+TEST(ContentProject, MistakesAreRefusedWithTheirFile) {
+    struct SCase {
+        const char* units;
+        const char* says;
+    };
+    const SCase cases[] = {
+        {"[[template]]\nname = \"A\"\nclass = \"CTank\"\n", "class is"},
+        {"[[template]]\nname = \"A\"\nparts = [ { solid = \"box\", material = \"Nope\" } ]\n",
+         "no material named Nope"},
+        {"[[template]]\nname = \"A\"\nparts = [ { solid = \"cone\" } ]\n", "a part needs"},
+        {"[[template]]\nname = \"A\"\nparts = [ { solid = \"box\", size = [1, 0, 1] } ]\n", "above 0"},
+        {"[[template]]\nname = \"A\"\n[[template]]\nname = \"A\"\n", "same id"},
+        {"[[template]]\nname = \"A\"\n[[template.child]]\nname = \"B\"\n[[template.child]]\nname = \"B\"\n",
+         "same id"},
+        {"[[template]]\nname = \"A\"\n[template.keys]\nX = { a = 1 }\n", "key X"},
+        {"[[template]]\nname = \"A\"\nparts = [ { obj = \"missing.obj\" } ]\n", "cannot read"},
+        {"[[template]]\nname = \"A\" x\n", "units.toml:2"},
+        {"[[thing]]\nname = \"A\"\n", "unknown table thing"},
+    };
+    for (const SCase& c : cases) {
+        CTempDir dir;
+        ASSERT_TRUE(dir.Write("project.toml", "[project]\nid = 1\n"));
+        ASSERT_TRUE(dir.Write("units.toml", c.units));
+        SContentBuild build;
+        std::string error;
+        EXPECT_FALSE(ContentProject_Load(dir.Path(), build, error)) << c.units;
+        EXPECT_NE(error.find(c.says), std::string::npos) << error;
+        EXPECT_NE(error.find("units.toml"), std::string::npos) << error;
+    }
+    // Names the game could not hold, and child projects outside the folder.
+    const char* const projects[] = {"[project]\nchildren = [\"../x\"]\n",
+                                    "[project]\nchildren = [\"a\\\\b\"]\n", "[project]\nid = 0\n",
+                                    "[[texture]]\nname = \"T\"\nsize = [2000, 4]\n"};
+    for (const char* text : projects) {
+        CTempDir dir;
+        ASSERT_TRUE(dir.Write("project.toml", text));
+        SContentBuild build;
+        std::string error;
+        EXPECT_FALSE(ContentProject_Load(dir.Path(), build, error)) << text;
+        EXPECT_NE(error.find("project.toml"), std::string::npos) << error;
+    }
+    CTempDir dir;
+    ASSERT_TRUE(dir.Write("project.toml", "[project]\nid = 1\n"));
+    ASSERT_TRUE(dir.Write("u.toml", "[[template]]\nname = \"" + std::string(256, 'n') + "\"\n"));
+    SContentBuild build;
+    std::string error;
+    EXPECT_FALSE(ContentProject_Load(dir.Path(), build, error));
+    EXPECT_NE(error.find("longer than 255"), std::string::npos) << error;
+}
