@@ -13,6 +13,7 @@
 #include "platform/sys/Thread.h"
 #include "ui/Interface.h"
 #include "world/GameScene.h"
+#include "world/WorldGrid.h"
 
 // Counts interface frames; while the game lags far behind only every tenth
 // one draws.
@@ -235,6 +236,7 @@ int CGame::RenderFrame() {
         clock->AdvanceGameTime(nullptr, true, true);
         if (m_aiManager) m_aiManager->Tick();
         if (m_gameScene) m_gameScene->Tick();
+        if (m_worldGrid) m_worldGrid->Update();
         m_netGame->ResyncClients();
     }
     clock->EndGameSection();

@@ -74,6 +74,9 @@ public:
     void Reset();
     // Frees everything (shutdown).
     void Clear();
+    // The logic tick's step, after the scene's: the fog of war follows the
+    // units' sight.
+    void Update() { m_cellMap.Rebuild(); }
 
     // x into [x1 + 2, x2 - 2], z into [y2 + 2, y1 - 2].
     void ClampToMap(float& x, float& z) const;
