@@ -101,13 +101,12 @@ public:
     bool IsCrcRequired() const { return m_crcRequired.load(); }
 
     // The largest message sent or received, and the memory of unfinished
-    // multi-part messages one peer may hold (room for two of the largest).
+    // multi-part messages one peer may hold (room for two of the largest with
+    // their bookkeeping).
     static constexpr uint32_t kDefaultMaxMessageSize = 8u << 20;
     void SetMaxMessageSize(uint32_t bytes) { m_maxMessageSize.store(bytes); }
     uint32_t GetMaxMessageSize() const { return m_maxMessageSize.load(); }
-    uint64_t GetMaxPartialBytes() const {
-        return static_cast<uint64_t>(GetMaxMessageSize()) * 2 + (1u << 20);
-    }
+    uint64_t GetMaxPartialBytes() const { return static_cast<uint64_t>(GetMaxMessageSize()) * 3; }
 
     NWEClock& GetClock() { return m_clock; }
     NWEMessageTypes* GetSystemRegistry() { return m_system; }

@@ -328,9 +328,18 @@ void NWEPeer::PackQueues() {
         PackRepliesInto(Slot(false));
         if (!HasRepliesDue() || !SendSlot(false, true)) break;
     }
-    if (PackQueue(m_class1) == EQueueState::Blocked) return;
-    if (PackQueue(m_class0) == EQueueState::Blocked) return;
-    PackQueue(m_class2);
+    // A message passed over because it waits for an earlier one gets another
+    // pass once that one has been packed (it may sit in a later queue).
+    for (int pass = 0; pass < 4; ++pass) {
+        size_t before = m_class0.count + m_class1.count + m_class2.count;
+        bool waiting = false;
+        for (SSendQueue* q : {&m_class1, &m_class0, &m_class2}) {
+            EQueueState st = PackQueue(*q);
+            if (st == EQueueState::Blocked) return;
+            waiting = waiting || st == EQueueState::Waiting;
+        }
+        if (!waiting || m_class0.count + m_class1.count + m_class2.count == before) return;
+    }
 }
 
 bool NWEPeer::SendSlot(bool acknowledged, bool force) {

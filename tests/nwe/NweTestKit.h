@@ -109,9 +109,10 @@ inline bool Drive(std::initializer_list<NWEEngine*> engines, CManualClock& clock
 // A plain UDP endpoint on 127.0.0.1 that is not an engine.
 class CRawEndpoint {
 public:
-    CRawEndpoint() {
+    // Any 127.x.y.z address is this machine's (another remote address for a test).
+    explicit CRawEndpoint(uint32_t ip = kNetLoopback) {
         int err = 0;
-        m_handle = Net_UdpOpen(SNetAddress{kNetLoopback, 0}, &err);
+        m_handle = Net_UdpOpen(SNetAddress{ip, 0}, &err);
         Net_UdpGetName(m_handle, &m_address, &err);
     }
     ~CRawEndpoint() { Close(); }
@@ -202,8 +203,8 @@ inline std::vector<uint8_t> Hex(const char* text) {
     return out;
 }
 
-// The short messages of a datagram (id and 32-bit payload, or 0 when it has
-// none), read as the engine's system replies are.
+// The short messages of a datagram (id and the first 32 bits of the payload,
+// or 0 when it is shorter), read as the engine's system replies are.
 inline std::vector<std::pair<uint16_t, uint32_t>> ShortMessagesOf(const std::vector<uint8_t>& d,
                                                                   uint32_t seed = 13) {
     std::vector<std::pair<uint16_t, uint32_t>> out;
@@ -213,7 +214,7 @@ inline std::vector<std::pair<uint16_t, uint32_t>> ShortMessagesOf(const std::vec
     for (unsigned i = 0; i < h.count && at + 4 <= d.size(); ++i) {
         uint16_t id = static_cast<uint16_t>(((d[at] & 0x7F) << 8) | d[at + 1]);
         uint16_t len = NWE_Get16(&d[at + 2]);
-        out.push_back({id, len == 4 ? NWE_Get32(&d[at + 4]) : 0});
+        out.push_back({id, len >= 4 && at + 8 <= d.size() ? NWE_Get32(&d[at + 4]) : 0});
         at += 4 + len;
     }
     return out;

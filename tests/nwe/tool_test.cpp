@@ -6,8 +6,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
+#include "tests/nwe/NweTestKit.h"
 #include "tests/support/Process.h"
 
 namespace {
@@ -55,6 +57,39 @@ TEST(NwePeerTool, EchoAndSendOverLoopback) {
     // An id the echo side does not serve is never acknowledged: no success.
     EXPECT_NE(Test_RunShell(base + " --timeout 1 --send 99:8:1", &out), 0) << out;
     EXPECT_EQ(LastLine(out), "SUMMARY sent=1 acked=0 echoed=0") << out;
+}
+
+TEST(NwePeerTool, SizesBeyondTheLargestMessageAreRefused) {
+    std::string out;
+    EXPECT_EQ(Test_RunShell("'" + ToolPath() + "' --remote 127.0.0.1:9 --send 100:4294967295:1", &out), 2)
+        << out;
+    EXPECT_NE(out.find("larger than the largest"), std::string::npos) << out;
+    EXPECT_EQ(
+        Test_RunShell("'" + ToolPath() + "' --remote 127.0.0.1:9 --send 100:99999999999999999999:1", &out), 2)
+        << out;
+}
+
+TEST(NwePeerTool, JunkSendersDoNotLockARealOneOut) {
+    SEcho echo("exec ");
+    ASSERT_GT(echo.port, 0);
+    SNetAddress at{kNetLoopback, static_cast<uint16_t>(echo.port)};
+    // 64 senders of one byte, then 64 of a valid message who never answer.
+    std::vector<std::unique_ptr<CRawEndpoint>> junk;
+    for (int i = 0; i < 64; ++i) {
+        junk.emplace_back(new CRawEndpoint);
+        junk.back()->Send({0x42}, at);
+    }
+    std::vector<uint8_t> message(16);
+    message.resize(NWE_WriteFirstPart(message.data(), message.size(), 150, 1, false, 0, 4,
+                                      reinterpret_cast<const uint8_t*>("junk"), 4, true, 1));
+    for (auto& j : junk) j->Send(MakeDatagram(EPacketForm::SequencedCrc, 1, 1, true, 127, 13, message), at);
+    std::string out;
+    EXPECT_EQ(Test_RunShell("'" + ToolPath() + "' --timeout 10 --remote 127.0.0.1:" +
+                                std::to_string(echo.port) + " --send 150:32:100",
+                            &out),
+              0)
+        << out;
+    EXPECT_EQ(LastLine(out), "SUMMARY sent=100 acked=100 echoed=100") << out;
 }
 
 TEST(NwePeerTool, EchoAndSendUnderNetem) {
