@@ -80,15 +80,20 @@ void CE3DShapeBlock::ComputeCentre() {
         return;
     }
     for (int k = 0; k < 3; ++k) m_centre[k] = float(sum[k] / double(n));
-    float r = m_radius;
+    // The farthest position by its squared distance; one root at the end
+    // gives the same float as the largest of the roots.
+    float far2 = 0.0f;
     for (const auto& set : m_positions)
         for (uint32_t v = 0; v < m_vertexCount; ++v) {
             float dx = set[size_t(v) * 6] - m_centre[0];
             float dy = set[size_t(v) * 6 + 1] - m_centre[1];
             float dz = set[size_t(v) * 6 + 2] - m_centre[2];
-            float d = Math_Sqrt(dx * dx + dy * dy + dz * dz);
-            if (d > r) r = d;
+            float d2 = dx * dx + dy * dy + dz * dz;
+            if (d2 > far2) far2 = d2;
         }
+    float r = m_radius;
+    const float d = Math_Sqrt(far2);
+    if (d > r) r = d;
     m_radius = r;
 }
 
