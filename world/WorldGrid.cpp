@@ -6,6 +6,11 @@
 
 #include "core/VFSFile.h"
 #include "e3d/Surface.h"
+#include "world/GameHost.h"
+#include "world/GameScene.h"
+#include "world/ObjectLink.h"
+#include "world/ObjectTemplate.h"
+#include "world/TessarakObject.h"
 
 CWorldGrid* g_worldGrid = nullptr;
 
@@ -113,6 +118,16 @@ bool CWorldGrid::IsLineClear(const CGridObject& unit, float fromX, float fromZ, 
             x = sx + Math_RoundToInt(float(dx) * float(i) / float(n));
         }
         if (!m_pathGrid.IsSquareFree(r, x, y)) return false;
+    }
+    return true;
+}
+
+bool CWorldGrid::IsFarFromSpecialObjects(float x, float z) const {
+    CGameScene* scene = m_game ? m_game->GameScene() : nullptr;
+    if (!scene || !scene->m_spotTemplate) return false;
+    for (CObjectMembership* m = scene->m_spotTemplate->m_instances.GetHead(); m; m = m->GetNextInGroup()) {
+        const CTessarakObject* o = m->GetObject();
+        if (o && DistanceSquared2D(o->m_position[0], o->m_position[2], x, z) < 1.0f) return false;
     }
     return true;
 }

@@ -89,6 +89,9 @@ public:
     // around every fine cell of the line between (walked along its longer
     // axis).
     bool IsLineClear(const CGridObject& unit, float fromX, float fromZ, float toX, float toZ) const;
+    // False when the game scene has no special template (resource spots);
+    // otherwise whether no object of it stands within 1.0 of the point.
+    bool IsFarFromSpecialObjects(float x, float z) const;
     // The nearest unit in the layer-0 cells within n of (x, z), nearer than
     // maxDistance, of the owner and template, that offers service and is
     // ready (where a harvester unloads).

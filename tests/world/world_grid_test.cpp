@@ -10,7 +10,9 @@
 #include "core/VFSTable.h"
 #include "e3d/Surface.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/WorldTestHost.h"
 #include "tests/world/GridTestUnit.h"
+#include "world/TessarakObject.h"
 #include "world/WorldGrid.h"
 
 namespace {
@@ -221,6 +223,22 @@ TEST_F(WorldGridTest, ClampsAndVisibilityTests) {
     grid.m_cellMap.At(128, 128)->state = 150;
     EXPECT_TRUE(grid.IsCellUnder200(0.0f, 0.0f));
     EXPECT_FALSE(grid.IsCellUnder120(0.0f, 0.0f));
+}
+
+TEST(WorldGridSpots, FarFromTheScenesSpecialObjects) {
+    CWorldTestHost host;
+    CWorldGrid grid(&host);
+    grid.SetMapRect(-64, 64, 64, -64);
+    grid.Reset();
+    EXPECT_FALSE(grid.IsFarFromSpecialObjects(0.0f, 0.0f));  // the scene has no special template
+    CTessarakObjectTemplate* spot = host.MakeTemplate<CTessarakObjectTemplate>(host.m_root, 50, "Spot");
+    host.scene->m_spotTemplate = spot;
+    EXPECT_TRUE(grid.IsFarFromSpecialObjects(0.0f, 0.0f));
+    const float at[3] = {10.0f, 0.0f, -5.0f};
+    ASSERT_TRUE(host.scene->CreateObjectByClass(spot, at, nullptr, 1));
+    EXPECT_FALSE(grid.IsFarFromSpecialObjects(10.5f, -5.5f));
+    EXPECT_TRUE(grid.IsFarFromSpecialObjects(11.0f, -5.0f));
+    EXPECT_TRUE(grid.IsFarFromSpecialObjects(-10.0f, 5.0f));
 }
 
 TEST(CellMap, HalfChordTable) {
