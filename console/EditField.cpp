@@ -224,13 +224,23 @@ void CEditField::Paste() {
     }
     if (HasSelection()) DeleteSelection();
     m_anchor = -1;
-    for (char c : clip) {
-        // Line breaks and colour codes from another program would break the
-        // line or its drawing; they are left out.
-        if (static_cast<uint8_t>(c) < 32) continue;
-        InsertChar(c);
-    }
-    m_copy = m_attached->GetText();
+    // Line breaks and colour codes from another program would break the line
+    // or its drawing; they are left out.
+    std::string typed;
+    typed.reserve(clip.size());
+    for (char c : clip)
+        if (static_cast<uint8_t>(c) >= 32) typed += c;
+    // The whole text goes in at once, as typing it would leave it: inserted
+    // at the cursor, or in overwrite mode over the characters up to the end
+    // and appended after them.
+    std::string text = m_attached->GetText();
+    const size_t at = std::min(static_cast<size_t>(std::max(m_cursor, 0)), text.size());
+    if (m_insert)
+        text.insert(at, typed);
+    else
+        text.replace(at, std::min(typed.size(), text.size() - at), typed);
+    m_cursor = static_cast<int>(at + typed.size());
+    Store(text);
     m_anchor = -1;
     BlinkReset();
 }

@@ -205,6 +205,12 @@ TEST(EditField, Clipboard) {
     f.clipboard = "XY";
     f.Run("OVR HOME PASTE");
     EXPECT_STREQ(f.line.GetText(), "XYiscopy ");
+    EXPECT_EQ(f.edit.Cursor(), 2);
+    // Overwriting runs to the end of the line, then appends.
+    f.clipboard = "1\t2345";
+    f.Run("END L L PASTE");
+    EXPECT_STREQ(f.line.GetText(), "XYiscop12345");
+    EXPECT_EQ(f.edit.Cursor(), 12);
 }
 
 TEST(EditField, ClipboardFailuresKeepTextAndSelection) {
