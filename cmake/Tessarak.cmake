@@ -79,15 +79,29 @@ endfunction()
 # corpus folder beside the source plus a run of seeded random inputs, and runs
 # as an ordinary test.
 function(tessarak_fuzzer name src)
-  set(corpus ${CMAKE_CURRENT_SOURCE_DIR}/corpus_${name})
+  # SEEDS <folder>: a further corpus made at build time (by the target named
+  # with SEEDS_TARGET), replayed too and given to the fuzzer to start from.
+  cmake_parse_arguments(FUZZ "" "SEEDS;SEEDS_TARGET" "" ${ARGN})
+  set(libs ${FUZZ_UNPARSED_ARGUMENTS})
+  set(corpus ${CMAKE_CURRENT_SOURCE_DIR}/corpus_${name} ${FUZZ_SEEDS})
   if(TESSARAK_FUZZ)
     add_executable(fuzz_${name} ${src})
     target_compile_options(fuzz_${name} PRIVATE -fsanitize=fuzzer,address,undefined)
     target_link_options(fuzz_${name} PRIVATE -fsanitize=fuzzer,address,undefined)
-    target_link_libraries(fuzz_${name} PRIVATE tessarak_all ${ARGN})
+    target_link_libraries(fuzz_${name} PRIVATE tessarak_all ${libs})
+    if(FUZZ_SEEDS_TARGET)
+      add_dependencies(fuzz_${name} ${FUZZ_SEEDS_TARGET})
+    endif()
   else()
     add_executable(fuzzreplay_${name} ${src} ${CMAKE_SOURCE_DIR}/tests/support/fuzz_replay.cpp)
-    target_link_libraries(fuzzreplay_${name} PRIVATE tessarak_all ${ARGN})
+    target_link_libraries(fuzzreplay_${name} PRIVATE tessarak_all ${libs})
+    # The harness itself is checked for undefined behaviour in every build,
+    # as the fuzzer checks it.
+    target_compile_options(fuzzreplay_${name} PRIVATE -fsanitize=undefined -fno-sanitize-recover=undefined)
+    target_link_options(fuzzreplay_${name} PRIVATE -fsanitize=undefined)
+    if(FUZZ_SEEDS_TARGET)
+      add_dependencies(fuzzreplay_${name} ${FUZZ_SEEDS_TARGET})
+    endif()
     add_test(NAME fuzzreplay_${name} COMMAND fuzzreplay_${name} ${corpus})
     # A message box under the test display would wait for a click forever.
     set_tests_properties(fuzzreplay_${name} PROPERTIES ENVIRONMENT "TESSARAK_HEADLESS_DIALOGS=1")

@@ -6,7 +6,7 @@ PKGS=(
   libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev
   libsdl2-dev libgl1-mesa-dev libgl1-mesa-dri libegl-dev
   xvfb xauth x11-utils xdotool imagemagick
-  libturbojpeg0-dev libjpeg62-turbo-dev libfreetype-dev libfontconfig-dev fonts-liberation
+  libturbojpeg0-dev libjpeg62-turbo-dev libjpeg-turbo-progs libfreetype-dev libfontconfig-dev fonts-liberation
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev ffmpeg
   libopenal-dev libasound2-dev libenet-dev iproute2
   libtomlplusplus-dev libtinyobjloader-dev

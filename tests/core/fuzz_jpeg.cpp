@@ -2,11 +2,9 @@
 // sound bitmap of the stated depth that converts into a surface.
 //
 // The decoder library is not instrumented, so the fuzzer cannot find its way
-// into a valid stream on its own: give it a folder of small pictures to start
-// from, for instance made with ImageMagick:
-//   convert -size 17x9 gradient:red-blue -quality 60 seeds/colour.jpg
-//   convert -size 9x13 gradient: -colorspace Gray seeds/grey.jpg
-//   convert -size 16x16 plasma:fractal -interlace Plane seeds/progressive.jpg
+// into a valid stream on its own: the build makes seed pictures of many kinds
+// (tests/core/jpeg_seeds.sh) in <build>/tests/core/seeds_jpeg. Start from them:
+//   mkdir -p corpus && ./fuzz_jpeg corpus build-fuzz/tests/core/seeds_jpeg
 #include <cstdint>
 #include <cstdlib>
 #include <vector>

@@ -43,7 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t pos = 0;
     E3DFont_LoadCompiled(&screen, [&](void* buf, size_t n) {
         n = std::min(n, bytes.size() - pos);
-        std::memcpy(buf, bytes.data() + pos, n);
+        // An empty input has no data pointer at all: nothing is copied.
+        if (n) std::memcpy(buf, bytes.data() + pos, n);
         pos += n;
         return n;
     });

@@ -38,6 +38,8 @@ int main(int argc, char** argv) {
             ++files;
         }
     }
+    // The empty input first, as the fuzzer itself begins.
+    LLVMFuzzerTestOneInput(nullptr, 0);
     std::mt19937 rng(12345);
     for (int i = 0; i < 2000; ++i) {
         std::vector<uint8_t> buf(rng() % 1024);
