@@ -141,8 +141,10 @@ bool CInputManager::Startup() {
                     self->m_keyTypesNothing = false;
                 } else if (e.type == EDisplayEvent::KeyDown || e.type == EDisplayEvent::KeyUp) {
                     int code = Input_ScanCodeFromSdl(e.scancode);
-                    if (e.type == EDisplayEvent::KeyDown)
-                        self->m_keyTypesNothing = self->KeyIsBound(code, e.modifiers);
+                    // A bound key's own text comes between its down and up; once
+                    // it is up, text (from an input method, say) types again.
+                    self->m_keyTypesNothing =
+                        e.type == EDisplayEvent::KeyDown && self->KeyIsBound(code, e.modifiers);
                     if (!e.repeat) self->QueueWindowKey(code, e.type == EDisplayEvent::KeyDown);
                 }
             },

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -70,7 +72,7 @@ public:
     }
     void ContextFacts(SInputContextFacts& f) override { f = facts; }
     CConsole* Console() override { return &console; }
-    CStrBuf* SettingsEditString() override { return nullptr; }
+    CStrBuf* SettingsEditString() override { return settingsEdit; }
     void MouseEvent(int code) override { mouseEvents.push_back(code); }
     bool MapEditMode() override { return false; }
     const char* GetPath(const char* sub, const char* name) override {
@@ -112,6 +114,7 @@ public:
     bool renderFrames = false;
     float scroll[4] = {0, 0, 0, 0};
     SInputContextFacts facts;
+    CStrBuf* settingsEdit = nullptr;
     std::vector<std::string> printed;
     std::vector<int> mouseEvents;
     CConsole console;
@@ -354,6 +357,69 @@ TEST(InputContent, KeyBindingFilesOfTheDemoContent) {
     EXPECT_EQ(k.Binding(BINDGROUP_CONTROL, KEYEVENT_REPEAT, 203), "Edit_MoveWordLeft();");
     EXPECT_EQ(k.Binding(BINDGROUP_CONTROL_SHIFT, KEYEVENT_REPEAT, 205), "Edit_ExtendSelectionWordRight();");
     EXPECT_EQ(k.Binding(BINDGROUP_SHIFT, KEYEVENT_DOWN, 210), "Edit_PasteSelection();");
+}
+
+// The binding files of the demo content as a player uses them: keys pressed
+// and text typed, not command text. Insert switches between inserting and
+// overwriting wherever a line is edited.
+TEST(InputContent, EditKeysOfTheDemoContentAsPressed) {
+    const char* source = std::getenv("TESSARAK_SOURCE");
+    ASSERT_NE(source, nullptr);
+    constexpr int kSdlInsert = 73, kSdlHome = 74, kSdlEnd = 77, kSdlBackspace = 42;
+    for (int context = 0; context < 3; ++context) {
+        const char* name = context == 0   ? "Commands_Console.cfg"
+                           : context == 1 ? "Commands_MiniConsole.cfg"
+                                          : "Commands_GUISetting.cfg";
+        CFakeGame g;
+        std::ifstream in(std::string(source) + "/content/Tessarak/Content.box/Scripts/" + name);
+        g.dir.Write(std::string("Scripts/") + name, std::string(std::istreambuf_iterator<char>(in), {}));
+        CStrBuf settings;
+        g.settingsEdit = &settings;
+        g.facts.consoleVisible = context < 2;
+        g.facts.miniConsole = context == 1;
+        g.facts.guiWord = 1;
+        g.facts.interfaceMode = 3;
+        g.input->Edit().m_selectOnAttach = 0;
+        g.input->UpdateCommandContext();
+        CStrBuf& line = context < 2 ? g.console.CommandLine() : settings;
+        ASSERT_EQ(g.input->Edit().Attached(), &line) << name;
+        g.input->Startup();
+        auto frame = [&] {
+            Display_PumpEvents();
+            g.input->ProcessInput();
+        };
+        auto press = [&](int scancode) {
+            SDisplayEvent e;
+            e.scancode = scancode;
+            e.type = EDisplayEvent::KeyDown;
+            Display_PostEvent(e);
+            frame();
+            e.type = EDisplayEvent::KeyUp;
+            Display_PostEvent(e);
+            frame();
+        };
+        auto type = [&](const char* text) {
+            SDisplayEvent e;
+            e.type = EDisplayEvent::TextInput;
+            std::snprintf(e.text, sizeof e.text, "%s", text);
+            Display_PostEvent(e);
+            frame();
+        };
+        frame();
+        type("abc");
+        press(kSdlHome);
+        press(kSdlInsert);
+        EXPECT_EQ(g.input->Edit().m_insert, 0) << name;
+        type("X");
+        EXPECT_STREQ(line.GetText(), "Xbc") << name;
+        press(kSdlInsert);
+        EXPECT_EQ(g.input->Edit().m_insert, 1) << name;
+        type("Y");
+        press(kSdlEnd);
+        press(kSdlBackspace);
+        EXPECT_STREQ(line.GetText(), "XYb") << name;
+        for (const std::string& printed : g.printed) ADD_FAILURE() << name << ": " << printed;
+    }
 }
 
 // A key the window delivers before a frame runs its binding in that same
