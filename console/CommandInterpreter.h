@@ -82,6 +82,11 @@ public:
     // kMaxScriptBytes. A statement of the file that cannot be read is reported
     // with its line and skipped; the rest of the file still runs.
     bool ExecuteFile(const char* path);
+    // Runs the text of a script file read by the caller (a map script from its
+    // box, say), parsed in place: as ExecuteFile does, a statement that
+    // cannot be read is reported with the source's name and its line, and
+    // skipped. Returns true when no statement reached a registered entry.
+    bool ExecuteScript(const char* source, char* text, int length);
     // False when the last run of the file met a statement it could not read or
     // a name that is not registered; true for files never run.
     bool ReadCleanly(const char* path) const;
@@ -119,6 +124,7 @@ private:
     // cleanly before it is replaced; false when it could be neither kept
     // nor left in place.
     bool KeepUncleanFile(const std::string& path);
+    void RememberReading(const char* path, bool clean);
 
     CCRC32 m_crc;
     CGame* m_owner = nullptr;

@@ -143,6 +143,20 @@ int CCommandInterpreter::SaveConfigFiles() {
     return failures;
 }
 
+void CCommandInterpreter::RememberReading(const char* path, bool clean) {
+    const std::string key = FoldedPath(path);
+    auto at = std::find(m_uncleanFiles.begin(), m_uncleanFiles.end(), key);
+    if (clean && at != m_uncleanFiles.end()) m_uncleanFiles.erase(at);
+    if (!clean && at == m_uncleanFiles.end()) m_uncleanFiles.push_back(key);
+}
+
+bool CCommandInterpreter::ExecuteScript(const char* source, char* text, int length) {
+    int faults = 0;
+    bool nothingRan = ExecuteText(false, text, length, source ? source : "", &faults);
+    if (source) RememberReading(source, faults == 0);
+    return nothingRan;
+}
+
 bool CCommandInterpreter::ExecuteFile(const char* path) {
     CVFSFile file;
     if (!path || !file.Open(path, CVFSFile::kModeRead)) {
@@ -151,16 +165,10 @@ bool CCommandInterpreter::ExecuteFile(const char* path) {
         Print(" ");
         return false;
     }
-    const std::string key = FoldedPath(path);
-    auto remember = [this, &key](bool clean) {
-        auto at = std::find(m_uncleanFiles.begin(), m_uncleanFiles.end(), key);
-        if (clean && at != m_uncleanFiles.end()) m_uncleanFiles.erase(at);
-        if (!clean && at == m_uncleanFiles.end()) m_uncleanFiles.push_back(key);
-    };
     uint32_t size = file.GetSize();
     if (size > kMaxScriptBytes) {
         Printf("File '%s' is too large to run (%u bytes; at most %u)", path, size, kMaxScriptBytes);
-        remember(false);
+        RememberReading(path, false);
         return false;
     }
     // Two zero bytes after the data, so the in-place parse always finds a
@@ -168,9 +176,7 @@ bool CCommandInterpreter::ExecuteFile(const char* path) {
     std::vector<char> buffer(static_cast<size_t>(size) + 2, 0);
     uint32_t got = size ? file.Read(buffer.data(), size) : 0;
     file.Close();
-    int faults = 0;
-    ExecuteText(false, buffer.data(), static_cast<int>(got), path, &faults);
-    remember(faults == 0);
+    ExecuteScript(path, buffer.data(), static_cast<int>(got));
     return true;
 }
 

@@ -1,5 +1,5 @@
 // Fuzz target: any command text through CCommandInterpreter::Execute, parsed
-// in place and on a copy, quietly and not.
+// in place and on a copy, quietly and not, and as a script file's text.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -78,5 +78,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // On a copy, as text up to its first zero byte.
     std::string text(reinterpret_cast<const char*>(data), size);
     state->ip.Execute(size && (data[size - 1] & 1), const_cast<char*>(text.c_str()), -1);
+    // As a script file: faults reported with their line and skipped.
+    std::vector<char> script(data, data + size);
+    state->ip.ExecuteScript("fuzz.cfg", script.data(), static_cast<int>(size));
     return 0;
 }
