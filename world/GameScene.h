@@ -32,6 +32,7 @@ class CGridMemberTemplate;
 class CUnit;
 class CUnitWeapon;
 class CUnitWeaponTemplate;
+class CUnitTemplate;
 
 // A list that a unit template keeps of nodes of its own (Link puts a node at
 // the front); the count follows both ways.
@@ -140,6 +141,8 @@ public:
     int32_t m_gridTemplateCount = 0;
     CUnitWeaponTemplate* m_weaponTemplates = nullptr;
     int32_t m_weaponTemplateCount = 0;
+    CUnitTemplate* m_unitTemplates = nullptr;
+    int32_t m_unitTemplateCount = 0;
     CTessarakObject* m_allObjects = nullptr;
     int32_t m_objectCount = 0;  // world objects
     CGridMember* m_gridMembers = nullptr;

@@ -4,13 +4,6 @@
 #include "world/SceneList.h"
 #include "world/Unit.h"
 
-CUnitTemplate::CUnitTemplate(CGameScene* scene, CE3DFrame* parent, uint8_t topLevel, CProject* project)
-    : CGridMemberTemplate(scene, parent, topLevel, project) {
-    m_classMask |= kClassUnit;
-}
-
-CUnitTemplate::~CUnitTemplate() {}
-
 CUnit::CUnit(CGameScene* scene, CTessarakObjectTemplate* tmpl, CE3DFrame* parent, const float* position,
              uint8_t worldObject, CPlayer* owner, int32_t id)
     : CGridMember(scene, tmpl, parent, position, worldObject, nullptr, id) {

@@ -7,12 +7,7 @@
 #include <cstdint>
 
 #include "world/GridMember.h"
-
-class CUnitTemplate : public CGridMemberTemplate {
-public:
-    CUnitTemplate(CGameScene* scene, CE3DFrame* parent, uint8_t topLevel, CProject* project);
-    ~CUnitTemplate() override;
-};
+#include "world/UnitTemplate.h"
 
 class CUnit : public CGridMember {
 public:
