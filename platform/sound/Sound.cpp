@@ -39,6 +39,27 @@ void PlaceSource(ALuint source, int pan) {
     alSource3f(source, AL_POSITION, x, 0.0f, -std::sqrt(1.0f - x * x));
 }
 
+#ifndef AL_STEREO_ANGLES
+#define AL_STEREO_ANGLES 0x1030
+#endif
+
+// A stereo sound is panned by turning its two speakers' directions: at the
+// centre they stand 30 degrees left and right, hard left both stand at the
+// left (and the right speaker is silent), hard right both at the right.
+void TurnStereo(ALuint source, int pan) {
+    const float pi = 3.14159265f, side = pi / 2, front = pi / 6;
+    float x = std::max(-1.0f, std::min(1.0f, (float)(pan - 64) / 63.0f));
+    ALfloat angles[2];
+    if (x <= 0) {
+        angles[0] = front - x * (side - front);
+        angles[1] = -front - x * (side + front);
+    } else {
+        angles[0] = front - x * (side + front);
+        angles[1] = -front - x * (side - front);
+    }
+    alSourcefv(source, AL_STEREO_ANGLES, angles);
+}
+
 float Gain(int volume) {
     return (float)std::max(0, std::min(volume, 127)) / 127.0f;
 }
@@ -205,7 +226,11 @@ void CSoundVoice::SetRate(int hz) {
 }
 
 void CSoundVoice::SetPan(int pan) {
-    if (m_source) PlaceSource(m_source, pan);
+    if (!m_source) return;
+    if (m_bufferChannels == 2)
+        TurnStereo(m_source, pan);
+    else
+        PlaceSource(m_source, pan);
 }
 
 void CSoundVoice::SetVolume(int volume) {
@@ -407,7 +432,11 @@ void CSoundStream::SetVolume(int volume) {
 
 void CSoundStream::SetPan(int pan) {
     std::lock_guard<std::mutex> hold(m_lock);
-    if (m_source) PlaceSource(m_source, pan);
+    if (!m_source) return;
+    if (m_channels == 2)
+        TurnStereo(m_source, pan);
+    else
+        PlaceSource(m_source, pan);
 }
 
 // ---------------------------------------------------------------------------

@@ -4,8 +4,10 @@
 // into the speakers. A CSoundVoice plays one CSoundBuffer of 8- or 16-bit
 // samples, mono or stereo, from memory, with the controls the game's sound
 // engine was written for: a playback rate in Hz, a pan (0 left, 64 centre,
-// 127 right), a volume (0 to 127), a loop count (0 endless, 1 once) and a loop
-// block inside the buffer, and a status (done, playing, stopped). A
+// 127 right; a mono sound is placed on a half circle in front of the
+// listener, a stereo one turns its two speakers), a volume (0 to 127), a loop
+// count (0 endless, 1 once) and a loop block inside the buffer, and a status
+// (done, playing, stopped). A
 // CSoundStream plays 16-bit samples that a producer queues piece by piece (a
 // video's sound); a CMusicStream decodes a music file on a thread of its own
 // and queues it, looping or ending with a notice.

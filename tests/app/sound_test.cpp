@@ -96,13 +96,19 @@ protected:
 
 TEST_F(SoundTest, RateAndPanReachTheSpeakers) {
     struct SCase {
+        int channels;
         int rateFactor;
         int pan;
         double hz;
         bool left, right;
-    } cases[] = {{2, 64, 880, true, true}, {1, 0, 440, true, false}, {1, 127, 440, false, true}};
-    std::string path = Write("tone.wav", Wave_Build(Wave_Sine(440, 22050, 22050 / 4), 1, 22050));
+    } cases[] = {{1, 2, 64, 880, true, true},
+                 {1, 1, 0, 440, true, false},
+                 {1, 1, 127, 440, false, true},
+                 {2, 1, 0, 440, true, false},
+                 {2, 1, 127, 440, false, true}};
     for (const SCase& c : cases) {
+        std::string path = Write("tone" + std::to_string(c.channels) + ".wav",
+                                 Wave_Build(Wave_Sine(440, 22050, 22050 / 4, c.channels), c.channels, 22050));
         Open();
         SoundSample* s = Load(path);
         s->m_rate = 22050 * c.rateFactor;
@@ -113,10 +119,10 @@ TEST_F(SoundTest, RateAndPanReachTheSpeakers) {
         ASSERT_GT(out.Frames(), 4000u);
         const std::vector<float>& loud = c.left ? out.left : out.right;
         size_t start = Sound_FirstAbove(loud, 0.02f);
-        ASSERT_LT(start + 4000, out.Frames()) << c.pan;
+        ASSERT_LT(start + 4000, out.Frames()) << c.channels << "/" << c.pan;
         EXPECT_NEAR(Sound_Frequency(loud, out.rate, start + 100, start + 4000), c.hz, c.hz * 0.02) << c.pan;
-        EXPECT_EQ(Sound_Rms(out.left, start, start + 4000) > 0.01, c.left) << c.pan;
-        EXPECT_EQ(Sound_Rms(out.right, start, start + 4000) > 0.01, c.right) << c.pan;
+        EXPECT_EQ(Sound_Rms(out.left, start, start + 4000) > 0.01, c.left) << c.channels << "/" << c.pan;
+        EXPECT_EQ(Sound_Rms(out.right, start, start + 4000) > 0.01, c.right) << c.channels << "/" << c.pan;
     }
 }
 
@@ -451,6 +457,8 @@ TEST(WaveChunks, ChunksAreBelievedOnlyAsFarAsTheFileGoes) {
             EXPECT_EQ(info.loopStart, 10u);
             EXPECT_EQ(info.loopEnd, 20u);
         }
-        if (info.hasData) EXPECT_LE(info.dataOffset + info.dataSize, c.bytes.size()) << c.what;
+        if (info.hasData) {
+            EXPECT_LE(info.dataOffset + info.dataSize, c.bytes.size()) << c.what;
+        }
     }
 }
