@@ -39,10 +39,6 @@ std::string Media(const char* name) {
     return Sys_ToWindowsPath((std::string(build ? build : ".") + "/testmedia/" + name).c_str());
 }
 
-void Wait(double seconds) {
-    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-}
-
 uint64_t g_counter = 0;
 uint64_t TestCounter() {
     return g_counter;
@@ -114,7 +110,7 @@ TEST_F(SoundTest, RateAndPanReachTheSpeakers) {
         s->m_rate = 22050 * c.rateFactor;
         s->m_pan = c.pan;
         ASSERT_TRUE(SoundEngine_Play(engine.get(), s, false, kSoundCategoryEffects));
-        Wait(0.35);
+        ASSERT_TRUE(CSoundCapture::WaitMixed(0.35));
         SCapturedSound out = Finish();
         ASSERT_GT(out.Frames(), 4000u);
         const std::vector<float>& loud = c.left ? out.left : out.right;
@@ -138,7 +134,7 @@ TEST_F(SoundTest, LoopBlockRepeatsExactlyThatBlock) {
     std::string path = Write("loop.wav", Wave_Build(samples, 1, rate, 16, &loop));
     Open();
     ASSERT_TRUE(SoundEngine_LoadSample(engine.get(), path.c_str(), 3));
-    Wait(0.4);
+    ASSERT_TRUE(CSoundCapture::WaitMixed(0.4));
     SCapturedSound out = Finish();
     size_t start = Sound_FirstAbove(out.left, 0.01f);
     ASSERT_LT(start + 12000, out.Frames());
@@ -285,11 +281,8 @@ TEST_F(SoundTest, MusicPlayListPlaysItsTitlesInOrderAndWraps) {
     ASSERT_TRUE(engine->m_playlist->Load(Write("music.m3u", list).c_str()));
     ASSERT_TRUE(SoundEngine_Stream(engine.get(), "", 0));
     // The game's frames service the stream.
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(1150);
-    while (std::chrono::steady_clock::now() < end) {
-        SoundEngine_UpdateStream(engine.get());
-        Wait(0.005);
-    }
+    ASSERT_TRUE(CSoundCapture::WaitMixed(
+        1.15, [](void* e) { SoundEngine_UpdateStream(static_cast<SoundEngine*>(e)); }, engine.get()));
     SCapturedSound out = Finish();
     // The tones heard, window by window, without repeats.
     std::vector<int> heard;
@@ -357,11 +350,8 @@ TEST_F(SoundTest, VideoSoundReachesTheMixer) {
         ASSERT_TRUE(video.OpenFile(Media("counter.bik").c_str(), false, true));
         EXPECT_EQ(video.Handle()->HasSound(), 1u);
         video.Play();
-        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(700);
-        while (std::chrono::steady_clock::now() < end) {
-            video.DecodeFrame();
-            Wait(0.005);
-        }
+        ASSERT_TRUE(CSoundCapture::WaitMixed(
+            0.7, [](void* v) { static_cast<CE3DVideo*>(v)->DecodeFrame(); }, &video));
     }
     DDraw_SetFactory(nullptr);
     SCapturedSound out = Finish();

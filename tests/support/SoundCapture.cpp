@@ -2,12 +2,14 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 namespace {
 std::string& Path() {
@@ -80,6 +82,24 @@ bool CSoundCapture::Read(SCapturedSound& out) {
         pos = body + len + (len & 1);
     }
     return false;
+}
+
+size_t CSoundCapture::WrittenFrames() {
+    // Stereo float samples after the 68-byte header the writer puts first.
+    std::ifstream f(Path(), std::ios::binary | std::ios::ate);
+    long long size = f ? (long long)f.tellg() : 0;
+    return size > 68 ? (size_t)(size - 68) / 8 : 0;
+}
+
+bool CSoundCapture::WaitMixed(double seconds, void (*service)(void*), void* user, double timeoutSeconds) {
+    size_t target = WrittenFrames() + (size_t)(seconds * 44100);
+    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
+    while (WrittenFrames() < target) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        if (service) service(user);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
 }
 
 size_t Sound_FirstAbove(const std::vector<float>& ch, float threshold, size_t from) {

@@ -20,6 +20,13 @@ public:
     static const std::string& OutputPath();
     // The file as the device left it (closed); false when there is none.
     static bool Read(SCapturedSound& out);
+    // Frames the open device has written so far.
+    static size_t WrittenFrames();
+    // Waits until the device has written 'seconds' more of sound (the mixer
+    // runs in real time, slower on a busy machine), calling 'service' between
+    // looks; false after the time-out.
+    static bool WaitMixed(double seconds, void (*service)(void*) = nullptr, void* user = nullptr,
+                          double timeoutSeconds = 15.0);
 };
 
 // The first frame whose level reaches the threshold (Frames() when none).
