@@ -5,7 +5,10 @@
 #include "app/Game.h"
 #include "app/GameClock.h"
 #include "app/GameConsole.h"
+#include "app/GameScreen.h"
 #include "app/GameServices.h"
+#include "app/GameView.h"
+#include "e3d/Camera.h"
 #include "netgame/NetGame.h"
 #include "nwe/Engine.h"
 #include "nwe/FrameTable.h"
@@ -237,6 +240,9 @@ int CGame::RenderFrame() {
         if (m_aiManager) m_aiManager->Tick();
         if (m_gameScene) m_gameScene->Tick();
         if (m_worldGrid) m_worldGrid->Update();
+        // The tick's frame matrices go into the next history slot, for the
+        // render to blend towards.
+        if (m_gameScreen && m_gameScreen->m_mainCamera) m_gameScreen->m_mainCamera->Scene()->StoreTick();
         m_netGame->ResyncClients();
     }
     clock->EndGameSection();
@@ -244,6 +250,12 @@ int CGame::RenderFrame() {
     clock->UpdateFrameTime(0);
     m_consoleScriptMarker = 0;
     Game_ClearScreen(this);
+    if (m_gameView && !m_vars.disable3DEngine) {
+        // The part of the tick period that has passed, at most all of it.
+        const double period = double(clock->m_tickPeriod ? clock->m_tickPeriod : 1);
+        const double passed = double(int64_t(clock->m_realTime - clock->m_gameTime)) / period;
+        m_gameView->RenderScene(float(passed < 0.0 ? 0.0 : passed > 1.0 ? 1.0 : passed));
+    }
     if (m_interface) {
         // The timed screen messages show over the game, not over a finished
         // game's end screen nor under the full console.

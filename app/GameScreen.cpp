@@ -6,7 +6,9 @@
 #include "app/GameView.h"
 #include "core/SysUtil.h"
 #include "e3d/BitmapSurface.h"
+#include "e3d/Camera.h"
 #include "e3d/Engine.h"
+#include "e3d/Light.h"
 #include "e3d/Material.h"
 #include "e3d/Surface.h"
 #include "e3d/SurfaceList.h"
@@ -31,6 +33,15 @@ CGameScreen::CGameScreen(CGame* game, CGameView* view, CDisplayWindow* window)
         m_cacheFolder.Format("%s\\Cache", game->RootDir().GetText());
         CreateDirectoryPath(m_cacheFolder.GetText());
     }
+    // The second scene first, then the battlefield's.
+    m_secondCamera = new CE3DCamera(this);
+    m_mainCamera = new CE3DCamera(this);
+    SE3DRenderParams& p = m_mainCamera->m_params;
+    p.ambient = 0x11111111;  // the viewport's ambient colour replaces it at the first render
+    p.cullingOn = true;
+    p.antialiasingOn = false;
+    p.flags[3] = true;
+    p.flags[6] = false;
     m_projectId = 1;
 }
 
@@ -77,6 +88,7 @@ bool CGameScreen::Open() {
     if (ok) {
         m_window = m_mainWindow;
         CreateDefaults();
+        CreateSun();
     }
     return ok;
 }
@@ -105,6 +117,23 @@ void CGameScreen::CreateDefaults() {
         m_gameDefaultTexture->LoadImage();
         m_defaultTexture = m_gameDefaultTexture;
     }
+}
+
+void CGameScreen::CreateSun() {
+    if (m_sun || !m_mainCamera) return;
+    // White sunlight from high up at a slant, ahead of every other light.
+    m_sun = new CE3DLight(m_mainCamera);
+    m_sun->SetType(D3DLIGHT_DIRECTIONAL);
+    m_sun->SetColor(1.0f, 1.0f, 1.0f);
+    m_sun->SetAttenuation(0.0f, 1.0f, 0.0f);
+    m_sun->SetRange(20.5f);
+    m_sun->SetPosition(3.5f, 0.5f, 2.5f);
+    const float quarter = 0.7853982f;
+    m_sun->AlignTo(quarter, quarter, quarter);
+    m_sun->SetPriority(0);
+    m_sun->UpdateDirection();
+    m_sun->Invalidate();
+    m_sun->Message(kFrameMsgActivated, nullptr);
 }
 
 bool CGameScreen::ApplyDisplayMode() {
@@ -137,6 +166,7 @@ void CGameScreen::ApplyPendingModeChange() {
     // The display is ours again once the window is back in front with the
     // focus; until then frames run on and the check repeats.
     if (!m_surfacesLost || !m_ddraw) return;
+    if (m_ddraw->TestCooperativeLevel() != D3D_OK) return;
     if (m_game && !m_game->HasFocus()) return;
     // A mode change already made this frame waits for the next one; the
     // flag stays until the mode was really applied again.

@@ -18,6 +18,8 @@
 class CGame;
 class CGameView;
 class CDisplayWindow;
+class CE3DCamera;
+class CE3DLight;
 class CE3DMaterial;
 class CE3DTexture;
 
@@ -60,9 +62,15 @@ public:
     // the display is first open; the screen's registries own them.
     CE3DMaterial* m_gameDefaultMaterial = nullptr;
     CE3DTexture* m_gameDefaultTexture = nullptr;
+    // The scenes: the battlefield (the view's viewport renders it) and a
+    // second one the game world keeps; both owned by the engine screen.
+    CE3DCamera* m_mainCamera = nullptr;
+    CE3DCamera* m_secondCamera = nullptr;
+    CE3DLight* m_sun = nullptr;  // the battlefield's light, made once the display is open
 
 private:
     void PlaceWindowed();
     bool OpenWindowed();
     void CreateDefaults();
+    void CreateSun();
 };

@@ -577,9 +577,10 @@ void Game_ResizeView(CGame* game, int width, int height) {
     if (game->GameView() && game->GameScreen()) game->GameView()->Resize(width, height, 0);
 }
 
-void Game_FocusLost(CGame*) {
+void Game_FocusLost(CGame* game) {
     // Full screen gives the desktop its mode back when the window leaves; a
     // window on the desktop has nothing to restore.
+    if (game && game->GameView()) game->GameView()->FocusLost();
 }
 
 CE3DFont* Game_GetFont(CGame* game, const char* face, int width, int height, int weight, int attributes,

@@ -10,6 +10,7 @@
 #include "app/InputManager.h"
 #include "app/MainApp.h"
 #include "console/CommandInterpreter.h"
+#include "e3d/Camera.h"
 #include "e3d/Engine.h"
 #include "e3d/Screen.h"
 #include "e3d/Viewport.h"
@@ -138,7 +139,26 @@ bool CGameView::ChooseDriverAndMode() {
 }
 
 void CGameView::ApplyViewRect() {
-    if (m_viewport) m_viewport->SetRect(m_viewRect[0], m_viewRect[1], m_viewRect[2], m_viewRect[3]);
+    if (!m_viewport) return;
+    // The device lets go of its viewports' cameras whenever the display
+    // changes: the viewport renders the battlefield again.
+    if (m_screen && m_screen->m_mainCamera) m_viewport->Attach(m_screen->m_mainCamera);
+    m_viewport->SetRect(m_viewRect[0], m_viewRect[1], m_viewRect[2], m_viewRect[3]);
+}
+
+void CGameView::FocusLost() {
+    // Only a full-screen display is given back; a window stays on the
+    // desktop as it is. The mode comes back with the focus
+    // (CGameScreen::ApplyPendingModeChange).
+    if (!m_screen || !m_screen->m_ddraw || m_screen->m_windowed || !m_displayReady) return;
+    m_screen->m_ddraw->RestoreDisplayMode();
+}
+
+void CGameView::RenderScene(float tickFraction) {
+    if (!m_viewport || !m_screen || !m_screen->m_mainCamera) return;
+    m_screen->m_mainCamera->Scene()->SetRenderFraction(tickFraction);
+    UpdateCamera();
+    m_viewport->Render(nullptr);
 }
 
 bool CGameView::ChooseDisplay() {

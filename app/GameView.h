@@ -67,6 +67,13 @@ public:
     // The video settings in use: the game's slot, or the view's own when it
     // runs without a game (tests).
     SVideoSettings& Settings();
+    // The window lost the focus: a full-screen display gives the desktop its
+    // own mode back until the game is the active window again.
+    void FocusLost();
+    // Draws the battlefield into the back buffer: the scene blended by the
+    // fraction of the tick period that has passed, through the camera as
+    // placed now.
+    void RenderScene(float tickFraction);
     // Edge scrolling from the input manager: moves eye and target on the
     // ground by velocity times the frame time.
     void ScrollCamera(float vx, float vz, float arrowX, float arrowZ, float frameTime);

@@ -391,6 +391,7 @@ public:
     D3DResult SetCooperativeLevel(CDisplayWindow* window, uint32_t flags) override {
         m_window = window;
         m_flags = flags;
+        if (!(flags & DDSCL_EXCLUSIVE)) m_givenBack = false;
         return CGLCore::Get().Bind(window) ? D3D_OK : DDERR_NODIRECTDRAWHW;
     }
     D3DResult SetDisplayMode(uint32_t w, uint32_t h, uint32_t bits, uint32_t refresh) override {
@@ -405,16 +406,25 @@ public:
             if (!m_window->SetFullscreen(m_display, mode)) return DDERR_INVALIDMODE;
         }
         m_bits = bits;
+        m_givenBack = false;
         return D3D_OK;
     }
+    // After a full-screen display was given back to the desktop the program
+    // owns it again once its window is the active one.
     D3DResult TestCooperativeLevel() override {
-        return CGLCore::Get().Ready() ? D3D_OK : DDERR_NOEXCLUSIVEMODE;
+        if (!CGLCore::Get().Ready()) return DDERR_NOEXCLUSIVEMODE;
+        if (m_givenBack && m_window && !m_window->HasInputFocus()) return DDERR_NOEXCLUSIVEMODE;
+        return D3D_OK;
     }
+    // The desktop gets its mode back. A full-screen display so given back has
+    // lost its flipping chain, as DirectDraw's exclusive mode does: flips
+    // answer DDERR_SURFACELOST until a display mode is set again.
     D3DResult RestoreDisplayMode() override {
         if (m_window && m_window->IsFullscreen()) {
             int w = 0, h = 0;
             m_window->GetClientSize(&w, &h);
             m_window->SetWindowed(m_display, w, h);
+            if (m_flags & DDSCL_EXCLUSIVE) m_givenBack = true;
         }
         m_bits = 32;
         return D3D_OK;
@@ -535,6 +545,7 @@ public:
         return core.Present(src.right, src.bottom) ? D3D_OK : DDERR_GENERIC;
     }
     D3DResult Flip(CSoftSurface*) override {
+        if (m_givenBack) return DDERR_SURFACELOST;
         CGLCore& core = CGLCore::Get();
         if (!core.BackBuffer()) return DDERR_NOTFLIPPABLE;
         return core.Present(core.BackBuffer()->Width(), core.BackBuffer()->Height()) ? D3D_OK : DDERR_GENERIC;
@@ -546,6 +557,7 @@ private:
     CDisplayWindow* m_window = nullptr;
     uint32_t m_flags = 0;
     uint32_t m_bits = 32;
+    bool m_givenBack = false;  // a full-screen display handed back to the desktop
     CSoftSurface* m_flipPrimary = nullptr;
     CSoftSurface* m_flipBack = nullptr;
     CSoftSurface* m_zBuffer = nullptr;

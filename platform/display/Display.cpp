@@ -344,6 +344,10 @@ void CDisplayWindow::Raise() {
     SDL_RaiseWindow(w);
 }
 
+bool CDisplayWindow::HasInputFocus() const {
+    return (SDL_GetWindowFlags(static_cast<SDL_Window*>(m_window)) & SDL_WINDOW_INPUT_FOCUS) != 0;
+}
+
 void CDisplayWindow::Minimize() {
     SDL_Window* w = static_cast<SDL_Window*>(m_window);
     SDL_ShowWindow(w);

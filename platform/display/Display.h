@@ -77,6 +77,8 @@ public:
     // The client area's size in drawable pixels (differs on high-DPI displays).
     void GetDrawableSize(int* width, int* height) const;
     void Raise();  // shows the window and gives it the focus
+    // Whether the window has the keyboard focus (it is the user's active window).
+    bool HasInputFocus() const;
     // Shows the window iconified (the desktop keeps it in its task list).
     void Minimize();
     // The smallest client size the user may drag the window to; a size asked

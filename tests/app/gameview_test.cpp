@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -13,10 +14,13 @@
 
 #include "app/Game.h"
 #include "app/GameScreen.h"
+#include "e3d/Camera.h"
 #include "e3d/Engine.h"
 #include "e3d/Font.h"
+#include "e3d/Light.h"
 #include "e3d/Material.h"
 #include "e3d/Texture.h"
+#include "e3d/Viewport.h"
 #include "platform/d3d/Recorder.h"
 #include "tests/support/TempDir.h"
 #include "tools/lib/CompiledFontsWriter.h"
@@ -284,4 +288,67 @@ TEST_F(GameViewDisplay, TheDefaultMaterialAndTextureExistOnceAfterAFallbackAndAM
     EXPECT_EQ(screen->m_textureCount, textures);
     // Reloaded after the change: its surfaces are there again.
     ASSERT_NE(screen->m_defaultTexture->StageSurface(0), nullptr);
+}
+
+TEST_F(GameViewDisplay, TheViewportRendersTheBattlefieldLitByTheSun) {
+    ASSERT_TRUE(view->ChooseDisplay());
+    CGameScreen* screen = view->m_screen;
+    ASSERT_NE(screen->m_mainCamera, nullptr);
+    ASSERT_NE(screen->m_secondCamera, nullptr);
+    EXPECT_EQ(screen->m_cameraCount, 2);
+    EXPECT_EQ(view->m_viewport->m_camera, screen->m_mainCamera);
+    EXPECT_EQ(screen->m_mainCamera->m_params.ambient, 0x11111111u);
+    EXPECT_TRUE(screen->m_mainCamera->m_params.flags[3]);
+    // The sun: directional, first in its list, on, from high up at a slant.
+    CE3DLight* sun = screen->m_sun;
+    ASSERT_NE(sun, nullptr);
+    EXPECT_EQ(screen->m_mainCamera->m_lightHead, sun);
+    EXPECT_EQ(sun->m_light.dltType, uint32_t(D3DLIGHT_DIRECTIONAL));
+    EXPECT_EQ(sun->m_priority, 0);
+    EXPECT_EQ(sun->m_active, 1);
+    EXPECT_LT(sun->m_light.dvDirection.y, -0.5f);
+    // The lens through the view: a quarter turn across the width.
+    EXPECT_NEAR(view->m_viewport->m_view->projection.m[0][0], 1.0f / std::tan(0.7853982f / 2), 1e-4f);
+    // After a mode change the viewport still renders the battlefield.
+    view->m_modeChangeBlocked = 0;
+    Settings().width = 800;
+    Settings().height = 600;
+    ASSERT_TRUE(view->ChangeDisplayMode());
+    EXPECT_EQ(view->m_viewport->m_camera, screen->m_mainCamera);
+    EXPECT_EQ(view->m_viewport->m_width, 800);
+    EXPECT_EQ(screen->m_mainCamera->m_viewportCount, 1);
+}
+
+TEST_F(GameViewDisplay, FullScreenGivesTheDesktopItsModeBackUntilTheGameIsActiveAgain) {
+    Settings().windowed = 0;
+    Settings().bitDepth = 32;
+    ASSERT_TRUE(view->ChooseDisplay());
+    CGameScreen* screen = view->m_screen;
+    view->m_modeChangeBlocked = 0;
+    rec.ClearLog();
+    view->FocusLost();
+    EXPECT_EQ(rec.Count("RestoreDisplayMode"), 1);
+    // The next flip finds the surfaces gone.
+    rec.Fail("Flip", DDERR_SURFACELOST);
+    screen->Present();
+    EXPECT_TRUE(screen->m_surfacesLost);
+    // While another program owns the display nothing is tried.
+    rec.Fail("TestCooperativeLevel", DDERR_NOEXCLUSIVEMODE);
+    rec.ClearLog();
+    screen->ApplyPendingModeChange();
+    EXPECT_TRUE(screen->m_surfacesLost);
+    EXPECT_EQ(rec.Count("SetDisplayMode"), 0);
+    // Back in front: the game's mode again.
+    screen->ApplyPendingModeChange();
+    EXPECT_FALSE(screen->m_surfacesLost);
+    EXPECT_EQ(rec.Count("SetDisplayMode 640x480x32"), 1);
+    EXPECT_FALSE(screen->m_windowed);
+
+    // A window has nothing to give back.
+    view->m_modeChangeBlocked = 0;
+    Settings().windowed = 1;
+    ASSERT_TRUE(view->ChangeDisplayMode());
+    rec.ClearLog();
+    view->FocusLost();
+    EXPECT_EQ(rec.Count("RestoreDisplayMode"), 0);
 }

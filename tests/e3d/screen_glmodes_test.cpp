@@ -92,6 +92,18 @@ TEST(ScreenGLModes, WindowedResizeFullScreenAndBackStillDraw) {
             EXPECT_EQ(screen->m_backBuffer->m_desc.pixelFormat.bitCount, bits);
             ExpectDraws(screen);
         }
+        // Given back to the desktop (the window lost the focus): the window
+        // leaves full screen and the next flip finds the surfaces lost; the
+        // mode set again draws as before.
+        ASSERT_EQ(screen->m_ddraw->RestoreDisplayMode(), D3D_OK);
+        EXPECT_FALSE(window->IsFullscreen());
+        screen->Present();
+        EXPECT_TRUE(screen->m_surfacesLost);
+        DDSURFACEDESC2 again = *driver->modes[0];
+        ASSERT_TRUE(screen->SetFullscreenMode(driver, window, again, true));
+        EXPECT_FALSE(screen->m_surfacesLost);
+        EXPECT_EQ(screen->m_ddraw->TestCooperativeLevel(), D3D_OK);
+        ExpectDraws(screen);
         ASSERT_TRUE(screen->SetWindowedMode(driver, window, 640, 480, true));
         EXPECT_TRUE(screen->m_windowed);
         ExpectDraws(screen);
