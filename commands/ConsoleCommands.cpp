@@ -7,6 +7,7 @@
 #include "app/InputManager.h"
 #include "console/CommandInterpreter.h"
 #include "console/CommandTable.h"
+#include "console/ConfigText.h"
 #include "console/Console.h"
 #include "core/VFSFile.h"
 #include "e3d/Video.h"
@@ -192,8 +193,10 @@ void Cmd_SetBackGroundAnim(CConsoleCommand* record, SCommandArgs* args, CVFSFile
     if (file) {
         CE3DVideo* video = console->BackgroundVideo();
         CStrBuf line;
+        // The name is quoted as every saved text is, so that a path's
+        // backslashes read back as they were.
         if (video)
-            line.Format("%s(\"%s\");\r\n", record->GetName(), video->m_name.GetText());
+            line.Format("%s(%s);\r\n", record->GetName(), ConfigText_Quote(video->m_name.GetText()).c_str());
         else
             line.Format("%s();\r\n", record->GetName());
         file->Write(line.GetText(), (uint32_t)line.GetLength());

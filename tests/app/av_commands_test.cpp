@@ -14,12 +14,15 @@
 #include "app/SoundEngine.h"
 #include "commands/CommandAreas.h"
 #include "console/CommandInterpreter.h"
+#include "console/ConsoleCommand.h"
+#include "core/VFSFile.h"
 #include "e3d/Screen.h"
 #include "e3d/Video.h"
 #include "netgame/NetGame.h"
 #include "platform/d3d/Recorder.h"
 #include "platform/sys/Path.h"
 #include "platform/video/Video.h"
+#include "tests/support/TempDir.h"
 #include "ui/Interface.h"
 
 namespace {
@@ -100,6 +103,34 @@ TEST_F(AVCommandsTest, SoundVariablesShareTheirValuesAndFileAndArgumentsAreCheck
     // A looping sound needs a file and a numeric slot.
     ip->Execute(false, "se_PlayLooping(\"x.wav\"); se_PlayLooping(\"x.wav\", \"slot\");");
     for (SoundSample* s : e->m_loopSlots) EXPECT_EQ(s, nullptr);
+}
+
+TEST_F(AVCommandsTest, ConsoleBackgroundVideoIsSavedAsTheLineThatSetsItAgain) {
+    CTempDir dir;
+    CD3DRecorder recorder;
+    DDraw_SetFactory(&recorder);
+    {
+        CE3DScreen screen(nullptr, nullptr);
+        CConsoleCommand* row = ip->GetCommand("Console_SetBackGroundAnim");
+        ASSERT_NE(row, nullptr);
+        EXPECT_STREQ(row->GetConfigFile(), "Console.cfg");
+        auto saved = [&]() {
+            CVFSFile f;
+            EXPECT_TRUE(f.Open(dir.WinFile("Console.cfg").c_str(), CVFSFile::kModeWrite));
+            row->WriteVariableLine(&f);
+            f.Close();
+            return dir.Read("Console.cfg");
+        };
+        EXPECT_EQ(saved(), "Console_SetBackGroundAnim();\r\n");
+        CE3DVideo* video = new CE3DVideo(&screen);
+        video->m_name.Assign("Z:\\Movies\\Back \"1\".bik");
+        game.Interface()->m_console.SetBackgroundVideo(video);
+        EXPECT_EQ(saved(), "Console_SetBackGroundAnim(\"Z:\\\\Movies\\\\Back \\\"1\\\".bik\");\r\n");
+        // Without an argument the command takes the video away.
+        ip->Execute(false, "Console_SetBackGroundAnim();");
+        EXPECT_EQ(game.Interface()->m_console.BackgroundVideo(), nullptr);
+    }
+    DDraw_SetFactory(nullptr);
 }
 
 TEST_F(AVCommandsTest, FullScreenVideoReplacesTheFrameAndItsEndRunsTheBindingOnce) {
