@@ -111,6 +111,8 @@ bool SoundEngine_Initialize(SoundEngine* e, SoundLogCallback log, void* context)
             reopenAt = SoundEngine_StreamPosition(e);
             SoundEngine_CloseStream(e, true);
         }
+        // The samples' copies belong to the device that goes now.
+        for (SoundSample* s = e->m_samples; s; s = s->m_next) s->ReleaseBuffer();
         e->m_device->Close();
         delete e->m_device;
         e->m_device = nullptr;

@@ -113,6 +113,9 @@ public:
     // The mixer's copy of the converted sound, with the loop block in force;
     // null when there is none.
     CSoundBuffer* Buffer();
+    // Lets the mixer's copy go (before the device closes); the next play
+    // makes it again.
+    void ReleaseBuffer();
 
     SoundEngine* m_engine;
     std::unique_ptr<uint8_t[]> m_converted;  // the samples the mixer plays

@@ -186,6 +186,11 @@ bool SoundSample::Convert() {
     return true;
 }
 
+void SoundSample::ReleaseBuffer() {
+    m_buffer.reset();
+    m_bufferLoop[0] = m_bufferLoop[1] = -1;
+}
+
 CSoundBuffer* SoundSample::Buffer() {
     if (!m_converted || !m_convertedSize) return nullptr;
     // The loop block in frames of the converted sound: the file's first loop

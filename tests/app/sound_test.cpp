@@ -184,6 +184,20 @@ TEST_F(SoundTest, ChannelTableGuardAndFullTable) {
     EXPECT_TRUE(Logged("...SoundEngine_Play() : Playtable is full."));
 }
 
+TEST_F(SoundTest, RestartKeepsTheLoadedSoundsPlayable) {
+    std::string path = Write("r.wav", Wave_Build(Wave_Sine(440, 22050, 22050), 1, 22050));
+    Open();
+    SoundSample* s = Load(path);
+    ASSERT_TRUE(SoundEngine_Play(engine.get(), s, false, kSoundCategoryEffects));
+    EXPECT_EQ(Playing(), 1);
+    // se_Restart: the device opens again.
+    ASSERT_TRUE(SoundEngine_Initialize(engine.get(), &Log, this));
+    EXPECT_TRUE(Logged("...SoundEngine_Reinitialize()"));
+    s->m_busyUntil = 0;
+    ASSERT_TRUE(SoundEngine_Play(engine.get(), s, false, kSoundCategoryEffects));
+    EXPECT_EQ(Playing(), 1);
+}
+
 TEST_F(SoundTest, SettingsOutOfTheirUsefulRangeAreClamped) {
     // se_Channels of 9 or fewer still leave one channel.
     for (int channels : {0, 1, 9, 10, 11}) {
