@@ -55,7 +55,7 @@ struct SGLShaderDesc {
 struct SGLProgram {
     GLuint program = 0;
     // Uniform locations.
-    GLint uWorldView = -1, uProjection = -1, uNormalMatrix = -1, uScreen = -1, uPixelOffset = -1;
+    GLint uWorldView = -1, uClip = -1, uNormalMatrix = -1, uScreen = -1;
     GLint uMatDiffuse = -1, uMatAmbient = -1, uMatSpecular = -1, uMatEmissive = -1, uMatPower = -1;
     GLint uAmbient = -1;
     GLint uLightPos = -1, uLightDir = -1, uLightDiffuse = -1, uLightSpecular = -1, uLightAmbient = -1;

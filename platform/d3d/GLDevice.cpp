@@ -317,11 +317,23 @@ void CGLDevice::ApplySampler(SGLTexture* t, uint32_t stage) {
 void CGLDevice::SetUniforms(const SGLProgram& p, const SGLShaderDesc& d) {
     D3DMATRIX wv = D3D_Multiply(m_world, m_view);
     glUniformMatrix4fv(p.uWorldView, 1, GL_FALSE, &wv.m[0][0]);
-    glUniformMatrix4fv(p.uProjection, 1, GL_FALSE, &m_projection.m[0][0]);
-    glUniform2f(p.uScreen, float(m_target->Width()), float(m_target->Height()));
+    // Direct3D's clip space into GL's: depth 0..w becomes -w..w, y turns
+    // over (the image is kept top row first), and Direct3D's pixel centres
+    // (on whole coordinates) move half a pixel onto GL's.
     float vw = m_viewport.dwWidth ? float(m_viewport.dwWidth) : 1.0f;
     float vh = m_viewport.dwHeight ? float(m_viewport.dwHeight) : 1.0f;
-    glUniform2f(p.uPixelOffset, 1.0f / vw, 1.0f / vh);
+    D3DMATRIX toGL;
+    memset(&toGL, 0, sizeof toGL);
+    toGL.m[0][0] = 1.0f;
+    toGL.m[1][1] = -1.0f;
+    toGL.m[2][2] = 2.0f;
+    toGL.m[3][0] = 1.0f / vw;
+    toGL.m[3][1] = 1.0f / vh;
+    toGL.m[3][2] = -1.0f;
+    toGL.m[3][3] = 1.0f;
+    const D3DMATRIX clip = D3D_Multiply(D3D_Multiply(wv, m_projection), toGL);
+    glUniformMatrix4fv(p.uClip, 1, GL_FALSE, &clip.m[0][0]);
+    glUniform2f(p.uScreen, float(m_target->Width()), float(m_target->Height()));
     float c[4];
     Color4(m_rs[D3DRENDERSTATE_TEXTUREFACTOR], c);
     glUniform4fv(p.uTFactor, 1, c);

@@ -174,9 +174,8 @@ std::string VertexShader(const SGLShaderDesc& d) {
     if (specular) s += "layout(location = 3) in vec4 aSpecular;\n";
     for (uint32_t t = 0; t < texSets && t < 3; ++t)
         s += "layout(location = " + std::to_string(4 + t) + ") in vec2 aTex" + std::to_string(t) + ";\n";
-    s += "uniform mat4 uWorldView;\nuniform mat3 uNormalMatrix;\nuniform mat4 uProjection;\nuniform vec2 "
+    s += "uniform mat4 uWorldView;\nuniform mat3 uNormalMatrix;\nuniform mat4 uClip;\nuniform vec2 "
          "uScreen;\n"
-         "uniform vec2 uPixelOffset;\n"
          "uniform vec4 uMatDiffuse, uMatAmbient, uMatSpecular, uMatEmissive;\nuniform float uMatPower;\n"
          "uniform vec4 uAmbient;\nuniform vec3 uLightPos[8];\nuniform vec3 uLightDir[8];\n"
          "uniform vec4 uLightDiffuse[8];\nuniform vec4 uLightSpecular[8];\nuniform vec4 uLightAmbient[8];\n"
@@ -207,13 +206,14 @@ std::string VertexShader(const SGLShaderDesc& d) {
              "  float eyeDist = w;\n  float rangeDist = w;\n";
         s += "  vDiffuse = inDiffuse;\n  vSpecular = inSpecular;\n";
     } else {
-        s += "  vec4 viewPos = uWorldView * vec4(aPos, 1.0);\n"
-             "  vec4 clip = uProjection * viewPos;\n"
-             "  clip.z = clip.z * 2.0 - clip.w;\n"
-             "  clip.y = -clip.y;\n"
-             "  clip.xy += uPixelOffset * clip.w;\n"
-             "  gl_Position = clip;\n"
-             "  float eyeDist = viewPos.z;\n  float rangeDist = length(viewPos.xyz);\n";
+        // One matrix per draw takes the vertex to clip space (world, view,
+        // projection, GL's depth range and the pixel-centre offset folded in
+        // by the device); the view-space position is made only for what
+        // needs it, the lighting and the fog.
+        s += "  gl_Position = uClip * vec4(aPos, 1.0);\n";
+        if (d.lighting || d.fogKind == 1 || d.fogKind == 2)
+            s += "  vec4 viewPos = uWorldView * vec4(aPos, 1.0);\n"
+                 "  float eyeDist = viewPos.z;\n  float rangeDist = length(viewPos.xyz);\n";
         if (d.lighting) {
             auto src = [&](uint32_t source, const char* material) -> std::string {
                 if (source == D3DMCS_COLOR1 && diffuse) return "inDiffuse";
@@ -388,9 +388,8 @@ bool GL_BuildProgram(const SGLShaderDesc& desc, SGLProgram* out) {
     auto loc = [&](const char* n) { return glGetUniformLocation(p, n); };
     out->uWorldView = loc("uWorldView");
     out->uNormalMatrix = loc("uNormalMatrix");
-    out->uProjection = loc("uProjection");
+    out->uClip = loc("uClip");
     out->uScreen = loc("uScreen");
-    out->uPixelOffset = loc("uPixelOffset");
     out->uMatDiffuse = loc("uMatDiffuse");
     out->uMatAmbient = loc("uMatAmbient");
     out->uMatSpecular = loc("uMatSpecular");

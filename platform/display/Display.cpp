@@ -9,6 +9,8 @@
 #include <cstring>
 #include <deque>
 
+#include "platform/sys/Memory.h"
+
 namespace {
 
 int g_videoRefs = 0;
@@ -139,6 +141,7 @@ void Dispatch(const SDisplayEvent& ev) {
 }  // namespace
 
 bool Display_Init() {
+    Sys_TuneAllocator();
     if (g_videoRefs > 0) {
         ++g_videoRefs;
         return true;

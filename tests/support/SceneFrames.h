@@ -12,6 +12,7 @@
 #include "e3d/Shape.h"
 #include "e3d/ShapeBlock.h"
 #include "platform/d3d/Direct3D.h"
+#include "tools/lib/QuadGrid.h"
 
 // A square of the given half size in the frame's xz plane (normal +y) or
 // xy plane (normal -z, facing a camera that looks along +z), split into
@@ -87,35 +88,16 @@ private:
 };
 
 // A block of cells x cells quads covering -half to half in its xy plane
-// (facing -z, normal -z) or, for the ground, its xz plane (normal +y), in one
-// vertex colour, with the material given. Faces are clockwise as the viewer
-// sees their front.
+// (facing -z) or, for the ground, its xz plane (facing up), in one vertex
+// colour, with the material given.
 inline CE3DShapeBlock* Test_AddQuadBlock(CE3DShape& shape, CE3DMaterial* material, float half, uint32_t color,
-                                         int cells = 1, bool ground = false, float z = 0.0f) {
-    CE3DShapeBlock* b = new CE3DShapeBlock(&shape);
-    const uint32_t faces = uint32_t(cells * cells * 2);
-    b->m_vertexCount = faces * 3;
-    b->m_positions.resize(1);
-    b->m_positionNames.resize(1);
-    b->m_colors.push_back(std::vector<uint32_t>(b->m_vertexCount, color));
-    const float step = 2.0f * half / float(cells);
-    auto put = [&](int i, int j) {
-        const float a = -half + step * float(i), c = -half + step * float(j);
-        const float p[6] = {a,    ground ? z : c,       ground ? c : z,
-                            0.0f, ground ? 1.0f : 0.0f, ground ? 0.0f : -1.0f};
-        b->m_positions[0].insert(b->m_positions[0].end(), p, p + 6);
-    };
-    for (int i = 0; i < cells; ++i)
-        for (int j = 0; j < cells; ++j) {
-            put(i, j), put(i, j + 1), put(i + 1, j);
-            put(i + 1, j), put(i, j + 1), put(i + 1, j + 1);
-        }
-    b->AllocIndices(faces, 3);
-    for (uint32_t i = 0; i < faces * 3; ++i) b->m_indices[i] = uint16_t(i);
-    b->AllocBuffers(0x40);  // with a diffuse colour
-    b->ComputeCentre();
-    b->m_material = material;
-    return b;
+                                         int cells = 1, bool ground = false) {
+    SQuadGrid grid;
+    grid.half = half;
+    grid.color = color;
+    grid.cells = cells;
+    grid.ground = ground;
+    return QuadGrid_AddBlock(shape, material, grid);
 }
 
 // Every pass list of the material blends (the scene then sorts it).
