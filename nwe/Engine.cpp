@@ -92,31 +92,34 @@ void NWE_ReportTo(NWEEngine* e, const char* fmt, ...) {
     va_end(ap);
 }
 
+// Statistics are counted per datagram from every thread: plain atomics.
 void NWEEngine::ResetStatistics() {
-    ScopedLock l(m_statsLock);
     m_dataOut = m_dataIn = m_packetsIn = m_packetsOut = 0;
 }
 uint32_t NWEEngine::GetDataOut() {
-    return NWE_Read(m_statsLock, m_dataOut);
+    return m_dataOut.load();
 }
 uint32_t NWEEngine::GetDataIn() {
-    return NWE_Read(m_statsLock, m_dataIn);
+    return m_dataIn.load();
 }
 uint32_t NWEEngine::GetPacketsIn() {
-    return NWE_Read(m_statsLock, m_packetsIn);
+    return m_packetsIn.load();
 }
 uint32_t NWEEngine::GetPacketsOut() {
-    return NWE_Read(m_statsLock, m_packetsOut);
+    return m_packetsOut.load();
 }
 void NWEEngine::CountOut(size_t bytes) {
-    ScopedLock l(m_statsLock);
-    m_dataOut += static_cast<uint32_t>(bytes + 8);
-    ++m_packetsOut;
+    m_dataOut.fetch_add(static_cast<uint32_t>(bytes + 8), std::memory_order_relaxed);
+    m_packetsOut.fetch_add(1, std::memory_order_relaxed);
 }
 void NWEEngine::CountIn(size_t bytes) {
-    ScopedLock l(m_statsLock);
-    m_dataIn += static_cast<uint32_t>(bytes + 8);
-    ++m_packetsIn;
+    m_dataIn.fetch_add(static_cast<uint32_t>(bytes + 8), std::memory_order_relaxed);
+    m_packetsIn.fetch_add(1, std::memory_order_relaxed);
+}
+
+void NWEEngine::SetReceiveThreadEnabled(uint8_t v) {
+    m_receiveEnabled.store(v);
+    m_poller.Wake();
 }
 
 void NWEEngine::SetTickThreadMode(uint8_t v) {
@@ -267,7 +270,7 @@ void NWEEngine::ReceiveThread() {
     while (!m_closing.load()) {
         held.clear();
         handles.clear();
-        {
+        if (m_receiveEnabled.load()) {
             ScopedLock l(m_socketsLock);
             for (NWESocket* s : m_sockets) {
                 if (s->GetHandle() < 0 || s->m_leaving.load() || !s->m_guard.TryShared()) continue;

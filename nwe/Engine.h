@@ -87,6 +87,11 @@ public:
     // Whether the tick thread calls Tick at all.
     void SetTickThreadEnabled(uint8_t v);
     uint8_t GetTickThreadEnabled();
+    // Whether the receive thread reads the sockets (1, the default). An
+    // application that reads them itself with Poll in a loop turns it off, so
+    // that datagrams do not wake a second thread for nothing.
+    void SetReceiveThreadEnabled(uint8_t v);
+    uint8_t GetReceiveThreadEnabled() const { return m_receiveEnabled.load(); }
     // The names these options have in the engine's description.
     void SetOptionA(uint8_t v) { SetTickThreadMode(v); }
     void SetOptionB(uint8_t v) { SetCloseMarkedSockets(v); }
@@ -157,8 +162,7 @@ private:
     void RunChecks(bool fromTickThread, bool full);
 
     CSysCriticalSection m_engineLock;
-    CSysCriticalSection m_statsLock;
-    uint32_t m_dataOut = 0, m_dataIn = 0, m_packetsIn = 0, m_packetsOut = 0;
+    std::atomic<uint32_t> m_dataOut{0}, m_dataIn{0}, m_packetsIn{0}, m_packetsOut{0};
     CSysCriticalSection m_optionsLock;
     uint8_t m_tickMode = 1, m_closeMarked = 1, m_tickEnabled = 0;
     CSysCriticalSection m_socketsLock;
@@ -171,6 +175,7 @@ private:
     std::atomic<uint32_t> m_maxMessageSize{kDefaultMaxMessageSize};
     std::atomic<uint32_t> m_duplicates{0}, m_resends{0}, m_rejected{0};
     std::atomic<bool> m_closing{false};
+    std::atomic<uint8_t> m_receiveEnabled{1};
     NWEClock m_clock;
     std::unique_ptr<NWEPool<SPacketRecord>> m_records;
     NWEQueue m_engineQueue{3};

@@ -11,7 +11,7 @@ NWEMessage::~NWEMessage() {
 
 NWEList* NWEMessage::GetGroup() {
     if (!m_groupCore) return nullptr;
-    std::lock_guard<std::mutex> l(m_groupCore->lock);
+    std::lock_guard<NWESpinLock> l(m_groupCore->lock);
     return m_groupCore->group;
 }
 
@@ -32,11 +32,74 @@ void NWEMessage::SetPayload(const void* data, uint32_t size) {
     if (size) std::memcpy(p, data, size);
 }
 
+namespace {
+
+// The cache of freed message records of one thread. Records freed after it
+// is gone (by objects that outlive the thread) go back to the heap.
+thread_local bool t_messageCacheGone = false;
+struct SMessageCache {
+    static constexpr size_t kKeep = 4096;
+    size_t size = 0;  // the one record size it keeps (that of a message and its count)
+    std::vector<void*> free;
+    ~SMessageCache() {
+        for (void* p : free) ::operator delete(p);
+        t_messageCacheGone = true;
+    }
+};
+thread_local SMessageCache t_messageCache;
+
+template <typename T>
+struct SMessageAllocator {
+    using value_type = T;
+    SMessageAllocator() = default;
+    template <typename U>
+    SMessageAllocator(const SMessageAllocator<U>&) {}
+    T* allocate(size_t n) {
+        size_t bytes = n * sizeof(T);
+        if (t_messageCacheGone) return static_cast<T*>(::operator new(bytes));
+        SMessageCache& c = t_messageCache;
+        if (c.size == bytes && !c.free.empty()) {
+            void* p = c.free.back();
+            c.free.pop_back();
+            return static_cast<T*>(p);
+        }
+        return static_cast<T*>(::operator new(bytes));
+    }
+    void deallocate(T* p, size_t n) {
+        if (t_messageCacheGone) {
+            ::operator delete(p);
+            return;
+        }
+        SMessageCache& c = t_messageCache;
+        size_t bytes = n * sizeof(T);
+        if (c.size == 0) c.size = bytes;
+        if (c.size == bytes && c.free.size() < SMessageCache::kKeep) {
+            c.free.push_back(p);
+            return;
+        }
+        ::operator delete(p);
+    }
+    template <typename U>
+    bool operator==(const SMessageAllocator<U>&) const {
+        return true;
+    }
+    template <typename U>
+    bool operator!=(const SMessageAllocator<U>&) const {
+        return false;
+    }
+};
+
+}  // namespace
+
+NWEMessagePtr NWE_NewMessage() {
+    return std::allocate_shared<NWEMessage>(SMessageAllocator<NWEMessage>());
+}
+
 void NWE_JoinGroup(NWEMessage* m, NWEList* group) {
     std::shared_ptr<SGroupCore> core = group->Core();
-    std::lock_guard<std::mutex> l(core->lock);
+    std::lock_guard<NWESpinLock> l(core->lock);
     m->m_groupSeq = ++core->joined;
-    core->unpacked.insert(m->m_groupSeq);
+    core->packed.push_back(0);
     core->members.fetch_add(1);
     m->m_groupCore = std::move(core);
     m->m_groupPacked = false;
@@ -44,7 +107,7 @@ void NWE_JoinGroup(NWEMessage* m, NWEList* group) {
 
 void NWE_SetAfter(NWEMessage* m, NWEList* after) {
     std::shared_ptr<SGroupCore> core = after->Core();
-    std::lock_guard<std::mutex> l(core->lock);
+    std::lock_guard<NWESpinLock> l(core->lock);
     m->m_afterSeq = core->joined + 1;
     m->m_afterCore = std::move(core);
 }
@@ -52,8 +115,8 @@ void NWE_SetAfter(NWEMessage* m, NWEList* after) {
 bool NWE_MustWait(NWEMessage* m) {
     SGroupCore* core = m->m_afterCore.get();
     if (!core) return false;
-    std::lock_guard<std::mutex> l(core->lock);
-    if (!core->group || core->unpacked.empty() || *core->unpacked.begin() >= m->m_afterSeq) {
+    std::lock_guard<NWESpinLock> l(core->lock);
+    if (!core->group || core->packed.empty() || core->firstUnpacked >= m->m_afterSeq) {
         m->m_afterCore.reset();  // nothing it waits for can come back
         return false;
     }
@@ -62,8 +125,13 @@ bool NWE_MustWait(NWEMessage* m) {
 
 void NWE_MarkPacked(NWEMessage* m) {
     if (!m->m_groupCore || m->m_groupPacked) return;
-    std::lock_guard<std::mutex> l(m->m_groupCore->lock);
-    m->m_groupCore->unpacked.erase(m->m_groupSeq);
+    SGroupCore* core = m->m_groupCore.get();
+    std::lock_guard<NWESpinLock> l(core->lock);
+    core->packed[m->m_groupSeq - core->firstUnpacked] = 1;
+    while (!core->packed.empty() && core->packed.front()) {
+        core->packed.pop_front();
+        ++core->firstUnpacked;
+    }
     m->m_groupPacked = true;
 }
 
@@ -82,15 +150,20 @@ NWEList::NWEList() : m_core(std::make_shared<SGroupCore>()) {
 
 NWEList::~NWEList() {
     std::shared_ptr<SGroupCore> core = Core();
-    std::lock_guard<std::mutex> l(core->lock);
+    std::lock_guard<NWESpinLock> l(core->lock);
     core->group = nullptr;
 }
 
 void NWEList::Detach() {
     std::shared_ptr<SGroupCore> fresh = std::make_shared<SGroupCore>();
     fresh->group = this;
-    std::shared_ptr<SGroupCore> old = std::atomic_exchange(&m_core, fresh);
-    std::lock_guard<std::mutex> l(old->lock);
+    std::shared_ptr<SGroupCore> old;
+    {
+        std::lock_guard<NWESpinLock> l(m_coreLock);
+        old = m_core;
+        m_core = fresh;
+    }
+    std::lock_guard<NWESpinLock> l(old->lock);
     old->group = nullptr;
 }
 

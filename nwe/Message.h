@@ -6,7 +6,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
-#include <set>
+#include <thread>
 #include <vector>
 
 #include "nwe/AccessGuard.h"
@@ -18,16 +18,34 @@ class NWEPeer;
 class NWEQueue;
 class NWEList;
 
+// A lock around a handful of instructions, taken by one thread at a time
+// almost always: one atomic exchange to take it, one store to give it back.
+class NWESpinLock {
+public:
+    void lock() {
+        while (m_held.exchange(true, std::memory_order_acquire))
+            while (m_held.load(std::memory_order_relaxed)) std::this_thread::yield();
+    }
+    void unlock() { m_held.store(false, std::memory_order_release); }
+
+private:
+    std::atomic<bool> m_held{false};
+};
+
 // What a message group counts. The group and every message sent in it share
 // it, so a member that outlives its group (or a group that let its members go
 // with WaitEmpty) never reaches into memory that is gone: the member's link
 // simply leads nowhere from then on.
 struct SGroupCore {
-    std::mutex lock;
+    NWESpinLock lock;
     NWEList* group = nullptr;  // null once the group is deleted or let its members go (under lock)
     std::atomic<int> members{0}, failed{0}, delivered{0};
-    uint64_t joined = 0;          // members ever joined (under lock)
-    std::set<uint64_t> unpacked;  // join numbers of members not completely packed (under lock)
+    // Members are numbered as they join (1, 2, ...); packed[i] tells whether
+    // member firstUnpacked + i is completely packed. The front is always an
+    // unpacked one, so the oldest member not packed is firstUnpacked.
+    uint64_t joined = 0;  // under lock
+    uint64_t firstUnpacked = 1;
+    std::deque<uint8_t> packed;
 };
 
 // One message, sent or received. Received messages are delivered once: every
@@ -95,6 +113,11 @@ private:
 
 using NWEMessagePtr = std::shared_ptr<NWEMessage>;
 
+// A new message record. Messages come and go by the hundred thousand a
+// second; their memory is kept for reuse by the thread that frees it (more
+// than the general heap keeps for one size, and without its locks).
+NWEMessagePtr NWE_NewMessage();
+
 // Group bookkeeping of a message being sent (under the sending peer's lock).
 // Join and After are called at send time, After first: a message that is both
 // in a group and after it waits only for the members that joined before it.
@@ -134,19 +157,27 @@ public:
     void AddCount(int n) { m_counter.fetch_add(n); }
     int GetCount() const { return m_counter.load(); }
 
-    int GetMembers() { return Core()->members.load(); }
-    int GetFailed() { return Core()->failed.load(); }
-    int GetDelivered() { return Core()->delivered.load(); }
+    int GetMembers() { return Count(&SGroupCore::members); }
+    int GetFailed() { return Count(&SGroupCore::failed); }
+    int GetDelivered() { return Count(&SGroupCore::delivered); }
     bool HasFailed() { return GetFailed() > 0; }
     // Lets every member go at once so the group can be reused; it starts
     // counting afresh.
     void Detach();
-    std::shared_ptr<SGroupCore> Core() const { return std::atomic_load(&m_core); }
+    std::shared_ptr<SGroupCore> Core() const {
+        std::lock_guard<NWESpinLock> l(m_coreLock);
+        return m_core;
+    }
 
 private:
+    int Count(std::atomic<int> SGroupCore::*counter) const {
+        std::lock_guard<NWESpinLock> l(m_coreLock);
+        return (m_core.get()->*counter).load();
+    }
     CSysCriticalSection m_lock;
     std::vector<NWEObject*> m_items;
     std::atomic<int> m_counter{0};
+    mutable NWESpinLock m_coreLock;  // around m_core (WaitEmpty replaces it)
     std::shared_ptr<SGroupCore> m_core;
 };
 

@@ -49,7 +49,7 @@ NWEMessageType* NWEPeer::LookUp(uint32_t id) {
 }
 
 NWEMessagePtr NWEPeer::MakeMessage(uint16_t id, NWEMessageType* type, const void* data, uint32_t size) {
-    NWEMessagePtr m = std::make_shared<NWEMessage>();
+    NWEMessagePtr m = NWE_NewMessage();
     m->m_id = id;
     m->m_type = type;
     m->m_peer = this;

@@ -299,7 +299,7 @@ void NWEPeer::AddPiece(uint32_t key, const SWirePart& p, bool acknowledged, int6
     // Every byte is there (parts never overlap): join them.
     NWEMessageType* t = LookUp(part.id);
     if (t) {
-        NWEMessagePtr m = std::make_shared<NWEMessage>();
+        NWEMessagePtr m = NWE_NewMessage();
         m->m_id = part.id;
         m->m_type = t;
         m->m_peer = this;

@@ -316,7 +316,12 @@ NWEPeer::EQueueState NWEPeer::PackQueue(SSendQueue& q) {
             }
             NWEMessagePtr m = *it;
             if (!PackAndSend(m, m->m_class == 0)) return EQueueState::Blocked;
-            it = level.erase(it);
+            if (it == level.begin()) {
+                level.pop_front();
+                it = level.begin();
+            } else {
+                it = level.erase(it);
+            }
             --q.count;
         }
     }

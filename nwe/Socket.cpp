@@ -427,13 +427,17 @@ int NWESocket::Receive(int error) {
     if (error != 0) return 0;
     ScopedLock rl(m_receiveLock);
     if (!m_net) return 0;
-    std::vector<NWEPeer*> touched;
+    std::vector<NWEPeer*>& touched = m_touched;
+    touched.clear();
+    SNetDatagramIn batch[kReceiveBatch];
+    for (int i = 0; i < kReceiveBatch; ++i) {
+        batch[i].buf = m_receiveBuffers + static_cast<size_t>(i) * kPacketBufferSize;
+        batch[i].cap = kPacketBufferSize;
+    }
     int read = 0;
     for (;;) {
-        size_t got = 0;
-        SNetAddress from;
-        int err = 0;
-        ENetIo io = m_net->Receive(m_receiveBuffer, sizeof m_receiveBuffer, &got, &from, &err);
+        int n = 0, err = 0;
+        ENetIo io = m_net->ReceiveBatch(batch, kReceiveBatch, &n, &err);
         if (io == ENetIo::WouldBlock) break;
         if (io == ENetIo::Refused)
             continue;  // an ICMP error about one remote: the socket stays open for the rest
@@ -441,22 +445,27 @@ int NWESocket::Receive(int error) {
             m_engine->Report("Socket error from %s: %s", "FD_READ", Net_ErrorText(err).c_str());
             break;
         }
-        ++read;
-        m_engine->CountIn(got);
-        m_packetsIn.fetch_add(1);
-        m_bytesIn += static_cast<float>(got + 8);
-        if (io == ENetIo::Truncated) {
-            m_engine->CountRejected();
-            continue;
+        for (int i = 0; i < n; ++i) {
+            SNetDatagramIn& d = batch[i];
+            ++read;
+            m_engine->CountIn(d.got);
+            m_packetsIn.fetch_add(1);
+            m_bytesIn += static_cast<float>(d.got + 8);
+            if (d.truncated) {
+                m_engine->CountRejected();
+                continue;
+            }
+            NWEPeer* p = FindPeer(d.from);
+            if (!p) p = Admit(d.buf, d.got, d.from);
+            if (!p) continue;
+            p->ReceivePacket(d.buf, d.got, d.from);
+            if (std::find(touched.begin(), touched.end(), p) == touched.end())
+                touched.push_back(p);
+            else
+                p->m_guard.ReleaseShared();
         }
-        NWEPeer* p = FindPeer(from);
-        if (!p) p = Admit(m_receiveBuffer, got, from);
-        if (!p) continue;
-        p->ReceivePacket(m_receiveBuffer, got, from);
-        if (std::find(touched.begin(), touched.end(), p) == touched.end())
-            touched.push_back(p);
-        else
-            p->m_guard.ReleaseShared();
+        // A short batch read everything there was.
+        if (n < kReceiveBatch) break;
     }
     // Receipts and loss hints leave as soon as the waiting datagrams are read.
     for (NWEPeer* p : touched) {

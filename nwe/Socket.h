@@ -175,6 +175,8 @@ private:
     float m_halfOpenLife = kHalfOpenLife;
     std::atomic<int64_t> m_partialBytes{0};
     std::atomic<int64_t> m_partialBudget{kDefaultPartialBudget};
+    static constexpr int kReceiveBatch = 16;  // datagrams read in one call
     CSysCriticalSection m_receiveLock;
-    uint8_t m_receiveBuffer[kPacketBufferSize];
+    uint8_t m_receiveBuffers[kReceiveBatch * kPacketBufferSize];
+    std::vector<NWEPeer*> m_touched;  // peers a drain reached (under the receive lock)
 };

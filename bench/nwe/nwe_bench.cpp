@@ -112,9 +112,16 @@ struct SNwePair {
         for (NWEPeer* p : {serverPeer, clientPeer}) {
             p->SetActive(true);
             p->SetOwnRate(kHighestRate);
+            // The largest packets the engine makes (1468 bytes), as ENet's
+            // default MTU of 1400 makes its.
+            p->SetRequestedPacketSize(1500);
         }
         serverEngine.SetTickThreadEnabled(1);
         clientEngine.SetTickThreadEnabled(1);
+        // The client reads its socket itself (Poll in its loop), as ENet's
+        // client does; the server's receive thread serves it, as ENet's
+        // server thread does.
+        clientEngine.SetReceiveThreadEnabled(0);
     }
     ~SNwePair() {
         if (relay) relay->Stop();

@@ -135,6 +135,17 @@ ENetIo Net_UdpReceive(int handle, void* buf, size_t cap, size_t* got, SNetAddres
     }
 }
 
+ENetIo CNetSocket::ReceiveBatch(SNetDatagramIn* d, int n, int* count, int* err) {
+    *count = 0;
+    for (int i = 0; i < n; ++i) {
+        ENetIo io = Receive(d[i].buf, d[i].cap, &d[i].got, &d[i].from, err);
+        if (io != ENetIo::Ok && io != ENetIo::Truncated) return *count > 0 ? ENetIo::Ok : io;
+        d[i].truncated = io == ENetIo::Truncated;
+        ++*count;
+    }
+    return ENetIo::Ok;
+}
+
 namespace {
 
 class CUdpSocket : public CNetSocket {
@@ -148,6 +159,39 @@ public:
     }
     ENetIo Receive(void* buf, size_t cap, size_t* got, SNetAddress* from, int* err) override {
         return Net_UdpReceive(m_handle, buf, cap, got, from, err);
+    }
+    // recvmmsg: a burst of datagrams in one system call.
+    ENetIo ReceiveBatch(SNetDatagramIn* d, int n, int* count, int* err) override {
+        constexpr int kMax = 32;
+        mmsghdr msgs[kMax];
+        iovec iov[kMax];
+        sockaddr_in from[kMax];
+        n = n < kMax ? n : kMax;
+        std::memset(msgs, 0, sizeof(mmsghdr) * static_cast<size_t>(n));
+        for (int i = 0; i < n; ++i) {
+            iov[i].iov_base = d[i].buf;
+            iov[i].iov_len = d[i].cap;
+            msgs[i].msg_hdr.msg_iov = &iov[i];
+            msgs[i].msg_hdr.msg_iovlen = 1;
+            msgs[i].msg_hdr.msg_name = &from[i];
+            msgs[i].msg_hdr.msg_namelen = sizeof from[i];
+        }
+        *count = 0;
+        for (;;) {
+            int got = ::recvmmsg(m_handle, msgs, static_cast<unsigned>(n), MSG_DONTWAIT, nullptr);
+            if (got >= 0) {
+                for (int i = 0; i < got; ++i) {
+                    d[i].from = FromSockaddr(from[i]);
+                    d[i].truncated = (msgs[i].msg_hdr.msg_flags & MSG_TRUNC) != 0;
+                    d[i].got = msgs[i].msg_len > d[i].cap ? d[i].cap : msgs[i].msg_len;
+                }
+                *count = got;
+                return got > 0 ? ENetIo::Ok : ENetIo::WouldBlock;
+            }
+            if (errno == EINTR) continue;
+            *err = errno;
+            return Net_ClassifyError(errno);
+        }
     }
 
 private:

@@ -52,6 +52,15 @@ ENetIo Net_ClassifyError(int err);
 // UDP socket (Net_OpenUdpSocket); tests put a double in its place
 // (platform/net/SocketDouble.h) to make the operating system's rarer answers
 // happen on demand.
+// One datagram of a batch read: where it goes, and what came.
+struct SNetDatagramIn {
+    uint8_t* buf = nullptr;
+    size_t cap = 0;
+    size_t got = 0;
+    SNetAddress from;
+    bool truncated = false;  // larger than cap: its bytes must not be used
+};
+
 class CNetSocket {
 public:
     virtual ~CNetSocket() = default;
@@ -60,6 +69,10 @@ public:
     virtual bool GetName(SNetAddress* out, int* err) = 0;
     virtual ENetIo Send(const void* data, size_t size, const SNetAddress& to, int* err) = 0;
     virtual ENetIo Receive(void* buf, size_t cap, size_t* got, SNetAddress* from, int* err) = 0;
+    // Up to n waiting datagrams in one call: Ok with *count of them, or the
+    // result of the first that failed (WouldBlock when none waits). One by
+    // one through Receive unless the socket can do better.
+    virtual ENetIo ReceiveBatch(SNetDatagramIn* d, int n, int* count, int* err);
 };
 
 // Opens a UDP socket as Net_UdpOpen does; null with *err set.
