@@ -97,6 +97,7 @@ public:
     int m_recordsOut = 0;    // acknowledged records carrying a part, not yet receipted
     bool m_packedAll = false;
     uint32_t m_accounted = 0;  // bytes counted into the peer's pending bytes
+    uint32_t m_held = 0;       // memory counted into the peer's held bytes, 0 once finished
     // The group it counts in, and the group whose earlier members it waits for.
     std::shared_ptr<SGroupCore> m_groupCore;
     uint64_t m_groupSeq = 0;

@@ -252,6 +252,9 @@ uint32_t NWEPeer::GetPacketsOut() {
 uint32_t NWEPeer::GetPendingBytes() {
     return NWE_Read(m_lock, m_pending);
 }
+uint64_t NWEPeer::GetHeldBytes() {
+    return NWE_Read(m_lock, m_heldBytes);
+}
 size_t NWEPeer::GetUnackedCount() {
     ScopedLock l(m_lock);
     return m_unacked.size();

@@ -6,8 +6,10 @@
 // packet is resent after a time-out that follows the measured round trip
 // until its receipt comes. What one peer may hold is bounded: the bytes of
 // reliable packets out without a receipt (its window: more waits in the
-// queue), the bytes queued (a link whose queue outgrows its limit is given up
-// and times out), and on the receiving side the memory of unfinished
+// queue), the memory of the messages waiting to be sent or confirmed (a link
+// that outgrows its limit is given up and times out), a remote that confirms
+// nothing for as long as a silent one may stay (given up alike), and on the
+// receiving side the memory of unfinished
 // multi-part messages (counted as their bytes arrive, per peer and per socket).
 // Receiving is in PeerReceive.cpp, sending in PeerSend.cpp.
 #pragma once
@@ -45,14 +47,17 @@ public:
     static constexpr float kMinResendTimeout = 0.004f;
     // Frames ahead of (or behind) the current one a framed message may name.
     static constexpr int kFrameWindow = 1024;
-    // Bytes of reliable packets out without a receipt, and bytes queued, by default.
+    // Bytes of reliable packets out without a receipt, and memory of the
+    // messages waiting to be sent or confirmed, by default.
     static constexpr uint32_t kDefaultSendWindow = 512u << 10;
     static constexpr uint32_t kDefaultQueueLimit = 16u << 20;
     // Receipts owed leave at once after this many datagrams, not only when the
     // socket has been read empty: a sender's window keeps moving.
     static constexpr size_t kReceiptBatch = 4;
-    // Bookkeeping counted per stored part of an unfinished message.
+    // Bookkeeping counted per stored part of an unfinished message, and per
+    // message held for sending beside its record.
     static constexpr uint32_t kPieceOverhead = 64;
+    static constexpr uint32_t kMessageBookkeeping = 64;
 
     enum EState { kStateNew = 0, kStateRemote = 1, kStateOther = 2, kStateLocal = 3 };
 
@@ -109,7 +114,8 @@ public:
     void SetKeepAliveInterval(float seconds);
     void SetReceiveCrcSeed(uint32_t seed);
     void SetSendCrcSeed(uint32_t seed);
-    // Bytes of reliable packets out without a receipt; bytes that may wait queued.
+    // Bytes of reliable packets out without a receipt; memory the messages
+    // waiting to be sent or confirmed may take.
     void SetSendLimits(uint32_t window, uint32_t queue);
     uint32_t GetPacketSize();
     // The names these settings have in the engine's description.
@@ -152,6 +158,7 @@ public:
     uint32_t GetPacketsIn();
     uint32_t GetPacketsOut();
     uint32_t GetPendingBytes();
+    uint64_t GetHeldBytes();  // memory of the messages waiting to be sent or confirmed
     size_t GetUnackedCount();
     uint32_t GetUnackedBytes();
     uint64_t GetPartialBytes();  // memory held by unfinished incoming messages
@@ -301,6 +308,7 @@ private:
     bool m_excluded = false;
     bool m_timeoutNoticed = false;  // the silence was reported once
     uint32_t m_pending = 0;
+    uint64_t m_heldBytes = 0;
     uint64_t m_messagesAcked = 0;
 
     double m_srtt = 0, m_rttvar = 0;

@@ -65,11 +65,19 @@ bool NWEPeer::SendMessage(uint16_t id, const void* data, uint32_t size, NWEList*
         uint32_t room = m_packetSize > 64 ? m_packetSize - 64 : 1;
         m->m_accounted = shortHeader ? size + kShortHeaderOverhead
                                      : size + kLongHeaderOverhead + kPartOverhead * (size / room + 1);
-        if (static_cast<uint64_t>(m_pending) + m->m_accounted > m_queueLimit) {
-            m_engine->Report("Peer %s: %u bytes wait to be sent, over the limit of %u; the link is given up",
-                             m_name.GetText(), m_pending + m->m_accounted, m_queueLimit);
+        // What the message holds while it waits to be sent and confirmed: its
+        // record and a payload that does not fit inside it.
+        uint32_t held = static_cast<uint32_t>(sizeof(NWEMessage)) + kMessageBookkeeping +
+                        (size > NWEMessage::kInlinePayload ? size : 0);
+        if (static_cast<uint64_t>(m_heldBytes) + held > m_queueLimit) {
+            m_engine->Report(
+                "Peer %s: %llu bytes wait to be sent or confirmed, over the limit of %u; the link is "
+                "given up",
+                m_name.GetText(), static_cast<unsigned long long>(m_heldBytes) + held, m_queueLimit);
             FailLink(&deliver);
         } else {
+            m->m_held = held;
+            m_heldBytes += held;
             // After first: a message in the group it waits on waits only for earlier members.
             if (after) NWE_SetAfter(m.get(), after);
             if (group && cls == 0) NWE_JoinGroup(m.get(), group);
@@ -384,6 +392,8 @@ void NWEPeer::OnRecordSent(SPacketRecord* r, int64_t now) {
 }
 
 void NWEPeer::FinishSent(const NWEMessagePtr& m, bool delivered) {
+    m_heldBytes -= std::min<uint64_t>(m_heldBytes, m->m_held);
+    m->m_held = 0;
     if (delivered) ++m_messagesAcked;
     NWE_LeaveGroup(m.get(), delivered);
 }

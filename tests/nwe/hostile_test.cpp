@@ -211,7 +211,7 @@ TEST(NweHostile, ARemoteThatNeverAcknowledgesIsBoundedAndGivenUp) {
     a.Connect(raw.Address());
     a.peer->SetOwnRate(1e9f);
     a.socket->SetRateCap(1e9f);
-    a.peer->SetSendLimits(8 << 10, 40 << 10);
+    a.peer->SetSendLimits(8 << 10, 100 << 10);
     // The window: reliable packets out without a receipt stay within 8 KiB
     // (and one packet); the rest waits in the queue.
     for (uint32_t i = 0; i < 50; ++i) ASSERT_TRUE(a.Send(kTestLong, i, 500));
@@ -229,6 +229,7 @@ TEST(NweHostile, ARemoteThatNeverAcknowledgesIsBoundedAndGivenUp) {
     EXPECT_TRUE(a.engine.HasReport("over the limit"));
     EXPECT_TRUE(a.peer->IsTimedOut());
     EXPECT_EQ(a.peer->GetPendingBytes(), 0u);
+    EXPECT_EQ(a.peer->GetHeldBytes(), 0u);
     EXPECT_EQ(a.peer->GetUnackedBytes(), 0u);
 
     // A remote that keeps talking (so it never falls silent) but confirms
