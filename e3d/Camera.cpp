@@ -241,7 +241,16 @@ void CE3DCamera::RenderScene(CE3DViewport* viewport) {
     }
     m_viewport = viewport;
     ChoosePassLevel();
+    // The scene's own states: its ambient light, depth test and fog.
     m_device->SetRenderState(D3DRENDERSTATE_AMBIENT, m_params.ambient);
+    m_device->SetRenderState(D3DRENDERSTATE_ZENABLE, m_params.zBufferOn ? D3DZB_TRUE : D3DZB_FALSE);
+    if (m_params.fogOn) {
+        m_device->SetRenderState(D3DRENDERSTATE_FOGCOLOR, m_params.fogColor);
+        m_device->SetRenderState(D3DRENDERSTATE_FOGTABLEMODE, m_params.fogTableMode);
+        m_device->SetRenderState(D3DRENDERSTATE_FOGSTART, D3D_FloatBits(m_params.fogStart));
+        m_device->SetRenderState(D3DRENDERSTATE_FOGEND, D3D_FloatBits(m_params.fogEnd));
+        m_device->SetRenderState(D3DRENDERSTATE_FOGDENSITY, D3D_FloatBits(m_params.fogDensity));
+    }
 
     // Lights take the device's slots in list order; slots the last render
     // used and this one does not are switched off. A light whose
@@ -305,6 +314,9 @@ void CE3DCamera::PassLimits(SE3DPassLimits* limits) const {
         clamp8(m_params.maxMipFilter + 1);  // the parameter counts from 0, the filters from 1
     limits->lodBias = (m_device->m_reportedCaps.dpcTriCaps.dwRasterCaps & 0x2000) != 0;  // MIPMAPLODBIAS
     limits->culling = m_params.cullingOn;
+    limits->textures = m_params.texturesOn;
+    limits->alphaBlending = m_params.alphaBlendingOn;
+    limits->fog = m_params.fogOn;
 }
 
 void CE3DCamera::DrawOpaque(const SE3DPassLimits& limits) {

@@ -144,8 +144,8 @@ void CE3DRenderStates::Apply(CE3DDevice* device, const SE3DPassLimits& limits) c
     device->SetRenderState(D3DRENDERSTATE_SRCBLEND, m_srcBlend);
     device->SetRenderState(D3DRENDERSTATE_DESTBLEND, m_destBlend);
     device->SetRenderState(D3DRENDERSTATE_ZFUNC, m_zFunc);
-    device->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, m_alphaBlend);
-    device->SetRenderState(D3DRENDERSTATE_FOGENABLE, m_fog);
+    device->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, m_alphaBlend && limits.alphaBlending ? 1 : 0);
+    device->SetRenderState(D3DRENDERSTATE_FOGENABLE, m_fog && limits.fog ? 1 : 0);
     device->SetRenderState(D3DRENDERSTATE_SPECULARENABLE, m_specular);
     device->SetRenderState(D3DRENDERSTATE_STIPPLEENABLE, m_stipple);
     device->SetRenderState(D3DRENDERSTATE_EDGEANTIALIAS, m_edgeAntialias);
@@ -254,7 +254,7 @@ void CE3DTextureStage::Apply(CE3DDevice* device, uint32_t s, const SE3DPassLimit
     device->SetTextureStageState(
         s, D3DTSS_MAXMIPLEVEL, m_maxMipLevel > limits.minMaxMipLevel ? m_maxMipLevel : limits.minMaxMipLevel);
     device->SetRenderState(D3DRENDERSTATE_WRAP0 + s, m_wrap);
-    device->SetTexture(s, m_texture ? m_texture->StageSurface(s) : nullptr);
+    device->SetTexture(s, m_texture && limits.textures ? m_texture->StageSurface(s) : nullptr);
 }
 
 // ---------------------------------------------------------------------------

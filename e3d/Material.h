@@ -49,6 +49,11 @@ struct SE3DPassLimits {
     uint8_t minMaxMipLevel = 0;  // largest mip level is never below this
     bool lodBias = true;         // the device takes a mip level-of-detail bias
     bool culling = true;         // back faces culled (two-sided materials aside)
+    // The scene's switches: stages get their textures, blocks may blend, may
+    // fog.
+    bool textures = true;
+    bool alphaBlending = true;
+    bool fog = true;
 };
 
 // What a draw of queued work sent to the device.

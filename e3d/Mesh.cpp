@@ -81,8 +81,14 @@ CE3DMesh::~CE3DMesh() {
 }
 
 IE3DMeshScene* CE3DMesh::MeshScene() {
-    CE3DFrame* root = SceneRoot();
-    return root == this ? nullptr : dynamic_cast<IE3DMeshScene*>(root);
+    // A frame keeps its scene for life: looked up once, not in every update
+    // and render of every mesh.
+    if (!m_meshSceneKnown) {
+        CE3DFrame* root = SceneRoot();
+        m_meshScene = root == this ? nullptr : dynamic_cast<IE3DMeshScene*>(root);
+        m_meshSceneKnown = true;
+    }
+    return m_meshScene;
 }
 
 void CE3DMesh::SetClock(int64_t (*now)(void*), void* user) {

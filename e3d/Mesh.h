@@ -157,6 +157,8 @@ protected:
 
 private:
     IE3DMeshScene* MeshScene();
+    IE3DMeshScene* m_meshScene = nullptr;
+    bool m_meshSceneKnown = false;
     void ScaleProduct(float s[3]);
     void DestroyLists();
     void DestroyControllers();

@@ -318,4 +318,28 @@ TEST_F(SceneRender, TheFacesOfATranslucentListAreDrawnFarthestFirst) {
     EXPECT_EQ(camera->m_indexBuffer[3], 0);
 }
 
+TEST_F(SceneRender, TheScenesSwitchesReachTheStates) {
+    Open();
+    CE3DMaterial* glass = new CE3DMaterial(screen, "glass");
+    Test_MakeTranslucent(glass);
+    QuadMesh(engine, camera, glass, 0, 0, 0);
+    Render();
+    EXPECT_EQ(rec.Count("SetRenderState 27 1"), 1);  // blending
+    EXPECT_EQ(rec.Count("SetRenderState 28"), 0);    // no fog by default
+    EXPECT_EQ(camera->m_stats.sortedTransparent, 1);
+    // Blending off: the glass is drawn with the opaque work, unblended; fog
+    // on with the scene's parameters; culling off.
+    SE3DRenderParams& p = camera->m_params;
+    p.alphaBlendingOn = false;
+    p.fogOn = true;
+    p.fogEnd = 50.0f;
+    p.cullingOn = false;
+    Render();
+    EXPECT_EQ(camera->m_stats.sortedTransparent, 0);
+    EXPECT_EQ(rec.Count("SetRenderState 27 0"), 1);
+    EXPECT_EQ(rec.Count("SetRenderState 28 1"), 1);
+    EXPECT_EQ(rec.Count("SetRenderState 37 " + std::to_string(D3D_FloatBits(50.0f))), 1);
+    EXPECT_EQ(rec.Count("SetRenderState 22 1"), 1);
+}
+
 }  // namespace
