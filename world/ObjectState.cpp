@@ -135,7 +135,7 @@ int CTessarakObject::TransferBase(CStateArchive& ar, bool sync) {
     }
 
     uint8_t spot = m_resourceSpot ? 1 : 0;
-    ar.U8(spot);
+    ar.Local(spot);
     if (spot) {
         SResourceSpot values = m_resourceSpot ? *m_resourceSpot : SResourceSpot();
         ar.F32(values.m_base);
@@ -175,8 +175,12 @@ int CTessarakObject::TransferBase(CStateArchive& ar, bool sync) {
     int32_t ownerId = m_owner ? m_owner->m_id : -1;
     ar.I32(ownerId);
     if (apply) {
+        // -1: an object without owner (one that had none when written).
         CPlayer* player = m_gameScene->FindPlayerById(ownerId);
-        if (player && player != m_owner) SetOwner(player);
+        if (player && player != m_owner)
+            SetOwner(player);
+        else if (ownerId == -1 && m_owner)
+            ForgetOwner();
     }
     ar.U8(m_ownerFlag);
     m_cableA.Transfer(ar);
@@ -217,7 +221,7 @@ int CTessarakObject::TransferBase(CStateArchive& ar, bool sync) {
     ar.I32(m_mapId);
 
     uint8_t material = (m_stateC & kC_Material) ? 1 : 0;
-    ar.U8(material);
+    ar.Local(material);
     if (material) {
         uint16_t projectId = m_materialProjectId;
         uint32_t materialId = m_materialId;
@@ -228,10 +232,10 @@ int CTessarakObject::TransferBase(CStateArchive& ar, bool sync) {
         m_stateC &= ~kC_Material;
     }
     uint8_t jittered = (m_stateC & kC_Jittered) ? 1 : 0;
-    ar.U8(jittered);
+    ar.Local(jittered);
     if (apply && jittered && !(m_stateC & kC_Jittered)) Jitter(0.42f);
     uint8_t shattered = (m_stateC & kC_Shattered) ? 1 : 0;
-    ar.U8(shattered);
+    ar.Local(shattered);
     if (shattered) {
         int32_t count = m_shatterCount;
         float amount = m_shatterAmount;
@@ -250,16 +254,16 @@ int CTessarakObject::TransferBase(CStateArchive& ar, bool sync) {
 
     uint8_t a = m_stateA, b = m_stateB, c = m_stateC;
     for (uint8_t bit : {kA_Destroyed, kA_NoPhysics, kA_Constructed, kA_ImpactOnContact, kA_Impacted})
-        ar.Bit(a, bit);
-    ar.Bit(a, kA_Active);
-    ar.Bit(b, kB_Released);
+        ar.LocalBit(a, bit);
+    ar.LocalBit(a, kA_Active);
+    ar.LocalBit(b, kB_Released);
     // A released object in this world that is alive in the image cannot be
     // brought back: the caller makes a new one.
     if (sync && ar.IsReading() && !(b & kB_Released) && (m_stateB & kB_Released)) return kSyncReleasedHere;
     if (sync) ar.U32(m_layer);
-    for (uint8_t bit : {kB_AutoRotate, kB_AutoScale, kB_Homing, kB_TowCable, kB_Bit80}) ar.Bit(b, bit);
-    ar.Bit(c, kC_Caught);
-    ar.Bit(b, kB_MayRest);
+    for (uint8_t bit : {kB_AutoRotate, kB_AutoScale, kB_Homing, kB_TowCable, kB_Bit80}) ar.LocalBit(b, bit);
+    ar.LocalBit(c, kC_Caught);
+    ar.LocalBit(b, kB_MayRest);
     if (apply) {
         const uint8_t kA = kA_Destroyed | kA_NoPhysics | kA_Constructed | kA_ImpactOnContact | kA_Impacted;
         const uint8_t kB = kB_AutoRotate | kB_AutoScale | kB_Homing | kB_TowCable | kB_Bit80 | kB_MayRest;
@@ -283,8 +287,11 @@ int CTessarakObject::TransferBase(CStateArchive& ar, bool sync) {
         ar.U8(hidden);
         ar.U8(silent);
         if (apply) {
-            // The matrices follow from the transform read above; the hidden
-            // and silent states are applied.
+            // The frame starts from the matrices it had (the transform read
+            // above rebuilds them at the next update); the hidden and silent
+            // states are applied.
+            std::memcpy(m_render.m, render, sizeof render);
+            std::memcpy(m_world, world, sizeof world);
             m_pendingVisibility = hidden ? 1 : -1;
             if (silent)
                 m_stateA |= kA_Silent;

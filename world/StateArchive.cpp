@@ -107,6 +107,17 @@ void CStateArchive::Bit(uint8_t& flags, uint8_t bit) {
     if (m_mode == kApply) flags = b ? uint8_t(flags | bit) : uint8_t(flags & ~bit);
 }
 
+void CStateArchive::Local(uint8_t& v) {
+    if (m_mode == kWrite) return Put(&v, 1);
+    Take(&v, 1);
+}
+
+void CStateArchive::LocalBit(uint8_t& flags, uint8_t bit) {
+    uint8_t b = (flags & bit) ? 1 : 0;
+    Local(b);
+    flags = b ? uint8_t(flags | bit) : uint8_t(flags & ~bit);
+}
+
 void CStateArchive::Bytes(void* data, size_t size) {
     if (m_mode == kWrite) return Put(data, size);
     if (m_mode == kApply) {

@@ -70,6 +70,12 @@ public:
     void Bit(uint8_t& flags, uint8_t bit);
     void Bytes(void* data, size_t size);
 
+    // A value the record's layout depends on (a presence byte, a flag that
+    // is tested): read into the variable in both reading modes. The caller
+    // passes a copy and applies it itself.
+    void Local(uint8_t& v);
+    void LocalBit(uint8_t& flags, uint8_t bit);
+
     // A count of elements of at least minSize bytes each: a reader refuses a
     // count whose elements cannot fit in the bytes left.
     void Count(uint32_t& n, size_t minSize);

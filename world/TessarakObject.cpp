@@ -166,12 +166,16 @@ void CTessarakObject::LeaveOwnerUnitLists(CPlayer*) {}
 void CTessarakObject::JoinOwnerUnitLists(CPlayer*) {}
 
 void CTessarakObject::ForgetOwner() {
-    if (m_owner)
+    if (m_owner) {
+        CObjectGroup* templateGroup = m_template ? m_template->GetPlayerData(m_owner) : nullptr;
         for (CObjectMembership *m = m_memberships, *next; m; m = next) {
             next = m->GetNextOfObject();
             CObjectGroup* g = m->GetGroup();
-            if (g >= m_owner->m_categories && g < m_owner->m_categories + CPlayer::kCategoryCount) delete m;
+            if ((g >= m_owner->m_categories && g < m_owner->m_categories + CPlayer::kCategoryCount) ||
+                (g && g == templateGroup))
+                delete m;
         }
+    }
     m_owner = nullptr;
     for (CTessarakObject* c = FirstChildObject(); c; c = c->NextSiblingObject()) c->ForgetOwner();
 }
