@@ -19,6 +19,7 @@
 #include "world/Player.h"
 #include "world/SceneList.h"
 #include "world/StateArchive.h"
+#include "world/WorldGrid.h"
 
 CGridMemberTemplate::CGridMemberTemplate(CGameScene* scene, CE3DFrame* parent, uint8_t topLevel,
                                          CProject* project)
@@ -124,7 +125,36 @@ void CGridMember::Release() {
     CTessarakObject::Release();
 }
 
-void CGridMember::LeaveGridLayers() {}
+uint32_t CGridMember::GridTraits() const {
+    return (IsUnit() ? kGridUnit : 0u) | ((m_gridFlags & kG_Complete) ? kGridReady : 0u);
+}
+
+bool CGridMember::GridIsAlliedWith(const CPlayer* player) const {
+    return m_owner && m_owner->IsAlliedWith(player);
+}
+
+void CGridMember::LeaveGridLayers() {
+    CWorldGrid* grid = GameHost() ? GameHost()->WorldGrid() : nullptr;
+    if (!grid) return;
+    grid->Unlink(*this);
+    grid->RemoveFootprint(*this);
+}
+
+void CGridMember::UnlinkFromLayers() {
+    if (CWorldGrid* grid = GameHost() ? GameHost()->WorldGrid() : nullptr) grid->Unlink(*this);
+}
+
+void CGridMember::EnterGrid() {
+    CWorldGrid* grid = GameHost() ? GameHost()->WorldGrid() : nullptr;
+    if (!grid) return;
+    // A unit that collides in y, and any scaffold, occupies no cells.
+    bool footprint = !IsMarked() && (!IsUnit() || (m_gridFlags & kG_NoYCollision));
+    if (footprint)
+        grid->MarkFootprint(*this, m_position[0], m_position[2], m_footprintHalfSize);
+    else
+        grid->RemoveFootprint(*this);
+    grid->Link(*this, m_position[0], m_position[2], m_position[0], m_position[2]);
+}
 
 void CGridMember::ReleaseCarried() {
     CTessarakObject* carried = m_carried.Get();
@@ -139,6 +169,10 @@ void CGridMember::ReleaseCarried() {
 
 void CGridMember::AfterLoad() {
     CTessarakObject::AfterLoad();
+    LeaveGridLayers();
+    // A part of another object, or a scaffold, that is not a unit stays out
+    // of the grid.
+    if (IsUnit() || (m_attachment && !IsMarked())) EnterGrid();
     const CObjectIdTable& table = m_gameScene->m_idTable;
     m_generalLink.Resolve(table);
     m_lastAttacker.Resolve(table);

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "world/GridObject.h"
 #include "world/ObjectTemplate.h"
 #include "world/TessarakObject.h"
 
@@ -34,7 +35,7 @@ public:
     CGridMemberTemplate* m_gridPrev = nullptr;
 };
 
-class CGridMember : public CTessarakObject {
+class CGridMember : public CTessarakObject, public CGridObject {
 public:
     // Grid flags.
     enum : uint8_t {
@@ -59,8 +60,25 @@ public:
     bool LoadState(CStateArchive& ar) override;
     bool IsMarked() const override { return (m_gridFlags & kG_Marked) != 0; }
 
+    // What the world grid's queries ask of it.
+    int32_t GridId() const override { return m_objectId; }
+    float GridX() const override { return m_position[0]; }
+    float GridZ() const override { return m_position[2]; }
+    float GridRadius() const override { return m_objectRadius; }
+    float GridFootprintRadius() const override { return m_objectRadius; }
+    uint32_t GridTraits() const override;
+    const CPlayer* GridOwner() const override { return m_owner; }
+    bool GridIsAlliedWith(const CPlayer* player) const override;
+    const void* GridTemplate() const override { return m_template; }
+
     // Leaves both link layers of the world grid and gives its footprint back.
     void LeaveGridLayers();
+    // Leaves the link layers only (it is out of play; the footprint goes
+    // when it is released).
+    void UnlinkFromLayers();
+    // Marks its footprint on the path grid and links it into the layers at
+    // its place, as a loaded object does.
+    void EnterGrid();
     // Lets go of the carried object: a complete member explodes it, an
     // incomplete one takes it off the grid.
     void ReleaseCarried();

@@ -200,7 +200,7 @@ void CTessarakObject::RemoveFromGrid() {
     if (m_stateA & kA_Selected) m_deselectedOnRemoval = 1;
     if (CE3DFrame::m_flagsA & kFrameOnUpdateList) return;
     AddToUpdateList();
-    if (IsGridMember()) static_cast<CGridMember*>(this)->LeaveGridLayers();
+    if (IsGridMember()) static_cast<CGridMember*>(this)->UnlinkFromLayers();
 }
 
 void CTessarakObject::SetName(const char* text) {

@@ -8,6 +8,7 @@
 #include "world/TessarakObject.h"
 #include "world/Unit.h"
 #include "world/UnitWeapon.h"
+#include "world/WorldGrid.h"
 
 namespace {
 
@@ -295,6 +296,43 @@ TEST_F(ObjectsTest, ClearEmptiesTheWorldUnderTheLock) {
     EXPECT_EQ(scene().FindTemplateById(1, 10), tank);
     EXPECT_EQ(scene().FindTemplateById(1, -1), nullptr);
     EXPECT_EQ(scene().FindTemplate("ROCK"), rock);
+}
+
+TEST_F(ObjectsTest, GridMembersHoldTheirFootprintAndCellsAfterALoad) {
+    CWorldGrid grid(&host);
+    host.grid = &grid;
+    ASSERT_TRUE(grid.SetMapRect(-16, 16, 16, -16));
+    grid.Reset();
+    CGridMemberTemplate* depot = host.MakeTemplate<CGridMemberTemplate>(host.m_root, 40, "Depot");
+    depot->m_footprintHalfSize = 2;
+    const float at[3] = {1.0f, 0.0f, -2.0f};
+    CGridMember* d = static_cast<CGridMember*>(scene().CreateObjectByClass(depot, at, nullptr, 1));
+    d->AfterLoad();
+    int cx, cy;
+    grid.FineCellOf(1.0f, -2.0f, cx, cy);
+    // Half-size 2: the cells [cx - 2, cx + 2) on both axes.
+    EXPECT_EQ(grid.m_pathGrid.Count(cx - 2, cy - 2), 1);
+    EXPECT_EQ(grid.m_pathGrid.Count(cx + 1, cy + 1), 1);
+    EXPECT_EQ(grid.m_pathGrid.Count(cx + 2, cy), 0);
+    EXPECT_EQ(grid.m_layer[0].QueryAt(1.0f, -2.0f), static_cast<CGridObject*>(d));
+    d->AfterLoad();  // the same place: nothing counted twice
+    EXPECT_EQ(grid.m_pathGrid.Count(cx, cy), 1);
+    // Out of play it leaves the layers; released it gives its cells back, once.
+    d->RemoveFromGrid();
+    EXPECT_EQ(grid.m_layer[0].QueryAt(1.0f, -2.0f), nullptr);
+    EXPECT_EQ(grid.m_pathGrid.Count(cx, cy), 1);
+    d->Release();
+    d->Release();
+    EXPECT_EQ(grid.m_pathGrid.Count(cx, cy), 0);
+
+    // A scaffold takes no cells; a part of another object stays out of the grid.
+    CGridMember* s = static_cast<CGridMember*>(scene().CreateObjectByClass(depot, at, nullptr, 2));
+    s->m_gridFlags |= CGridMember::kG_Marked;
+    s->AfterLoad();
+    EXPECT_EQ(grid.m_pathGrid.Count(cx, cy), 0);
+    EXPECT_EQ(grid.m_layer[0].QueryAt(1.0f, -2.0f), nullptr);
+    scene().DeleteObject(s);
+    host.grid = nullptr;
 }
 
 TEST_F(ObjectsTest, AUnitTemplateListCountsBothWays) {
