@@ -1,4 +1,4 @@
-// The game's scene node: the engine node from which every placed game object
+// The game's scene node: the engine mesh from which every placed game object
 // derives (frame type 257). It knows the template node it shows, its world
 // (the game scene), its root object and the map values that the map editor
 // gives each placed object.
@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "e3d/Frame.h"
+#include "e3d/Mesh.h"
 
 class CGameScene;
 class CUnitVisual;
@@ -18,9 +18,9 @@ enum : uint32_t {
     kFrameUnitVisual = 312,
 };
 
-class CGameNode : public CE3DFrame {
+class CGameNode : public CE3DMesh {
 public:
-    // A node under parent showing the visual. The root object: for a
+    // A mesh under parent showing the visual's shape. The root object: for a
     // child part (attachment 0) under another game node, that node's root,
     // or the node itself when it has none; null otherwise.
     CGameNode(CGameScene* scene, CUnitVisual* visual, CE3DFrame* parent, uint8_t attachment);
@@ -28,13 +28,8 @@ public:
 
     // A frame is a game object when it is a game node with class bit 0.
     static CTessarakObject* AsObject(CE3DFrame* frame);
-
-    // The node's looks, sent to the node as frame messages that its meshes
-    // act on: the tint (0 to 1 each), the jitter of its vertices, the break
-    // into flying triangles.
-    void SetColor(float r, float g, float b);
-    void JitterMesh(float amount);
-    void ShatterMesh(float amount, float fraction, bool spread);
+    // The name of the template node it shows.
+    const char* MeshName() const override;
 
     uint32_t m_classMask = 0;
     CGameScene* m_gameScene;

@@ -207,6 +207,7 @@ int CGridMember::ReadSyncState(CStateArchive& ar) {
     if (m_gameScene->m_syncHold) ar.SetReadMode(CStateArchive::kCheck);
     TransferPart(ar, true);
     ar.SetReadMode(mode);
+    if (ar.IsApplying() && (m_gridFlags & kG_Complete) && m_float == 0.0f) SetVisibleFraction(1.0f);
     return ar.Ok() ? kSyncTaken : kSyncRefused;
 }
 

@@ -19,6 +19,23 @@ void RandomRotation(CRandom& random, CE3DFrame* frame) {
     frame->SetOrientation(heading, pitch, bank);
 }
 
+}  // namespace
+
+// The template node's gathered bounds become the object's, then its radius
+// follows its scale.
+void CTessarakObject::CopyBounds(const CTessarakObjectTemplate* tmpl) {
+    for (int i = 0; i < 3; ++i) {
+        m_maxCorner[i] = tmpl->m_maxCorner[i];
+        m_minCorner[i] = tmpl->m_minCorner[i];
+        m_absExtents[i] = tmpl->m_absExtents[i];
+        m_subtreeExtents[i] = tmpl->m_subtreeExtents[i];
+    }
+    m_subtreeRadius = tmpl->m_subtreeRadius;
+    m_subtreeRadiusH = tmpl->m_subtreeRadiusH;
+    UpdateRadius();
+}
+
+namespace {
 void ReportUnknownClass(const CTessarakObjectTemplate* tmpl) {
     if (CGameHost* host = GameHost())
         host->Printf("Class not found: template '%s' of class 0x%x is left out", tmpl->m_name.GetText(),
@@ -46,6 +63,7 @@ bool CTessarakObject::CreateFromTemplate(CTessarakObjectTemplate* tmpl) {
     SortChildren();
     SetOrientation(tmpl->m_yaw, tmpl->m_pitch, tmpl->m_roll);
     SetScale(tmpl->m_scale[0], tmpl->m_scale[1], tmpl->m_scale[2]);
+    UpdateRadius();
     bool moving = false;
     for (int i = 0; i < 3; ++i) {
         m_autoRotation[i] = tmpl->m_autoRotation[i];
@@ -75,8 +93,10 @@ bool CTessarakObject::CreateFromTemplate(CTessarakObjectTemplate* tmpl) {
         m_stateA |= kA_NoPhysics;
     else
         m_stateA &= ~kA_NoPhysics;
+    CopyBounds(tmpl);
     if (tmpl->m_updateAlways) Activate();
     if (tmpl->m_randomRotation) RandomRotation(m_random, this);
+    if (tmpl->m_hasForceRadius) m_boundingRadius = tmpl->m_forceRadius;
     return true;
 }
 
@@ -93,5 +113,8 @@ bool CTessarakObject::Clone(CTessarakObjectTemplate* tmpl) {
     m_template = tmpl;
     SetOrientation(tmpl->m_yaw, tmpl->m_pitch, tmpl->m_roll);
     SetScale(tmpl->m_scale[0], tmpl->m_scale[1], tmpl->m_scale[2]);
+    UpdateRadius();
+    CopyBounds(tmpl);
+    if (tmpl->m_hasForceRadius) m_boundingRadius = tmpl->m_forceRadius;
     return true;
 }

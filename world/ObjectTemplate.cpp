@@ -6,6 +6,7 @@
 
 #include "core/VFSFile.h"
 #include "e3d/Engine.h"
+#include "e3d/Shape.h"
 #include "world/ExplosionManager.h"
 #include "world/GameHost.h"
 #include "world/GameScene.h"
@@ -134,10 +135,12 @@ void CTessarakObjectTemplate::LoadProperties() {
         m_autoDestructionMin = p->GetFloat() * 0.001f;
     if ((p = cfg.Find("AnimationLoopType"))) {
         p->GetString(text, 256);
-        // "Stop" and "NormalLoop" set the node's and its animation's loop
-        // type; any other text the node's only.
-        m_loopType = std::strcmp(text, "Stop") == 0 ? 0 : 2;
-        m_loopTypeOfAnimation = std::strcmp(text, "Stop") == 0 || std::strcmp(text, "NormalLoop") == 0;
+        // "Stop" and "NormalLoop" set the node's and its shape's loop type;
+        // any other text the node's only.
+        uint32_t mode = std::strcmp(text, "Stop") == 0 ? kE3DShapeEndStop : kE3DShapeEndLoop;
+        m_endMode = mode;
+        if (m_shape && (std::strcmp(text, "Stop") == 0 || std::strcmp(text, "NormalLoop") == 0))
+            m_shape->m_endMode = mode;
     }
     static const char* const kRotationKeys[3] = {"AutoRotationH", "AutoRotationP", "AutoRotationB"};
     static const char* const kScaleKeys[3] = {"AutoScaleX", "AutoScaleY", "AutoScaleZ"};
@@ -160,7 +163,10 @@ void CTessarakObjectTemplate::LoadProperties() {
     }
     p = cfg.Find("DebrisChance");
     m_debrisChance = p ? p->GetFloat() : 0.4f;
-    if ((p = cfg.Find("AnimationTime"))) m_animationTime = MillisecondsToTicks(p->GetFloat());
+    if ((p = cfg.Find("AnimationTime"))) {
+        m_animationTime = MillisecondsToTicks(p->GetFloat());
+        m_duration = static_cast<uint32_t>(m_animationTime);
+    }
     if ((p = cfg.Find("AnimationStartTime"))) m_animationStartTime = MillisecondsToTicks(p->GetFloat());
     m_destructionMethod = kDestructionNone;
     m_explosion = nullptr;
@@ -176,7 +182,7 @@ void CTessarakObjectTemplate::LoadProperties() {
     }
     if (cfg.Find("DisableAnimationOnDestruction")) m_disableAnimationOnDestruction = 1;
     if (cfg.Find("DisableOnDestruction")) m_disableOnDestruction = 1;
-    if (cfg.Find("DisableBoundRadius")) m_disableBoundRadius = 1;
+    if (cfg.Find("DisableBoundRadius")) m_meshFlagsB |= kMeshNoBounds;
     if ((p = cfg.Find("UseInternalEmitter"))) {
         p->GetString(text, 512);
         CE3DEngine* engine = host ? host->Engine() : nullptr;
@@ -228,9 +234,9 @@ void CTessarakObjectTemplate::LoadProperties() {
     for (int i = 0; i < 3; ++i)
         if ((p = cfg.Find(kMorphKeys[i]))) {
             if (p->GetInt() == 1)
-                m_morphFlags |= kMorphBits[i];
+                m_meshFlagsA |= kMorphBits[i];
             else
-                m_morphFlags &= ~kMorphBits[i];
+                m_meshFlagsA &= ~kMorphBits[i];
         }
 }
 

@@ -56,8 +56,8 @@ struct SSoundSet {
 class CTessarakObjectTemplate : public CUnitVisual {
 public:
     enum : int32_t { kDestructionNone = 0, kDestructionAuto = 10, kDestructionExplosion = 64 };
-    // How the node's morph animation steps: whole texture, colour or vertex
-    // sets instead of blends.
+    // How the node's morph animation steps (bits of the mesh's flag byte A):
+    // whole texture, colour or vertex sets instead of blends.
     enum : uint8_t { kMorphVertex = 0x10, kMorphColor = 0x20, kMorphTexture = 0x40 };
 
     // A template node under parent (the project's root frame for a top-level
@@ -130,10 +130,6 @@ public:
     float m_density = 1.0f;
     float m_damagePower = 0.0f;
     float m_damageRadius = 0.0f;
-    uint32_t m_loopType = 2;            // the node's end mode: 0 stop, 2 loop
-    uint8_t m_loopTypeOfAnimation = 0;  // the animation takes the loop type too
-    uint8_t m_disableBoundRadius = 0;   // left out of its parent's bounds
-    uint8_t m_morphFlags = kMorphTexture;
     int32_t m_animationTime = -1;      // game-time units; -1: the shape's own
     int32_t m_animationStartTime = 0;  // game-time units
     // Sizes that the content loader derives from the template's shape: the

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "e3d/Screen.h"
+#include "e3d/VertexList.h"
 #include "world/ExplosionManager.h"
 #include "world/GameHost.h"
 #include "world/GameScene.h"
@@ -294,7 +296,7 @@ void CTessarakObject::PlaySound(const SSoundSet& set, int count) {
 }
 
 void CTessarakObject::Shatter(float amount, int32_t count, bool flag) {
-    ShatterMesh(amount, static_cast<float>(count), flag);
+    CE3DMesh::Shatter(amount, static_cast<float>(count), flag);
     m_stateC |= kC_Shattered;
     if (flag)
         m_stateC |= kC_ShatterFlag;
@@ -305,7 +307,7 @@ void CTessarakObject::Shatter(float amount, int32_t count, bool flag) {
 }
 
 void CTessarakObject::Jitter(float amount) {
-    JitterMesh(amount);
+    CE3DMesh::Jitter(amount);
     m_stateC |= kC_Jittered;
 }
 
@@ -313,12 +315,22 @@ void CTessarakObject::SetMaterial(uint16_t projectId, uint32_t materialId) {
     m_stateC |= kC_Material;
     m_materialProjectId = projectId;
     m_materialId = materialId;
+    // Every vertex list of the mesh takes the material (the screen's default
+    // when it has none of that pair).
+    if (CE3DMaterial* material = m_screen ? m_screen->FindMaterial(projectId, materialId) : nullptr)
+        for (CE3DVertexList* l = m_lists; l; l = l->m_next) {
+            if (l->m_ownsMaterial) continue;
+            l->m_material = material;
+            l->m_materialProject = projectId;
+            l->m_materialId = materialId;
+        }
     for (CTessarakObject* c = FirstChildObject(); c; c = c->NextSiblingObject())
         c->SetMaterial(projectId, materialId);
 }
 
 void CTessarakObject::ApplyDestructionLook() {
     if (m_template && m_template->m_disableOnDestruction) m_pendingVisibility = 1;
+    if (m_template && m_template->m_disableAnimationOnDestruction) m_animating = false;
     for (CTessarakObject* c = FirstChildObject(); c; c = c->NextSiblingObject()) c->ApplyDestructionLook();
 }
 

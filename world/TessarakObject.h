@@ -265,6 +265,7 @@ protected:
     // this object's owner). Null when the template or class is refused.
     CTessarakObject* MakeChildForRecord(CStateArchive& ar, uint16_t projectId, uint32_t templateId,
                                         uint32_t mask, bool sync);
+    void CopyBounds(const CTessarakObjectTemplate* tmpl);
     // The child template of this object's template with that id pair.
     CTessarakObjectTemplate* FindChildTemplate(uint16_t projectId, uint32_t templateId) const;
     // The steps of SetOwner that depend on the class: a unit leaves and joins

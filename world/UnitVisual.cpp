@@ -5,7 +5,7 @@
 #include "world/UnitVisual.h"
 
 CUnitVisual::CUnitVisual(CGameScene* scene, CE3DFrame* parent, uint8_t topLevel, CProject* project)
-    : CE3DFrame(parent), m_project(project), m_gameScene(scene), m_topLevel(topLevel) {
+    : CE3DMesh(parent, nullptr), m_project(project), m_gameScene(scene), m_topLevel(topLevel) {
     m_type = kFrameUnitVisual;
     if (!topLevel && parent && parent->m_type == kFrameUnitVisual) {
         CUnitVisual* p = static_cast<CUnitVisual*>(parent);

@@ -1,4 +1,4 @@
-// A node of a content project's object tree (frame type 312): an engine node
+// A node of a content project's object tree (frame type 312): an engine mesh
 // that carries a template's name, its id pair, its configuration section and
 // its child nodes (turrets, fire points, parts). Every object template
 // derives from it. Content is identified by the pair of a 16-bit project id
@@ -14,7 +14,7 @@
 class CGameScene;
 class CProject;
 
-class CUnitVisual : public CE3DFrame {
+class CUnitVisual : public CE3DMesh {
 public:
     enum : uint8_t { kOverride = 0x01, kReference = 0x02, kSuperseded = 0x04 };
 
@@ -29,6 +29,7 @@ public:
     // The first direct child node whose class mask has bit 1 and whose name
     // is name (at most 256 characters compared).
     CUnitVisual* FindChildByName(const char* name) const;
+    const char* MeshName() const override { return m_name.GetText(); }
     // The frame's next node child after child (null: the first), in child order.
     CUnitVisual* NextChildNode(CUnitVisual* child) const;
 
