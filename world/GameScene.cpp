@@ -282,6 +282,19 @@ bool CGameScene::LoadObjects(CStateArchive& ar) {
     return true;
 }
 
+void CGameScene::DefineStartPositions(int32_t count) {
+    count = count < 0 ? 0 : count;
+    m_startX.assign(static_cast<size_t>(count), 0.0f);
+    m_startZ.assign(static_cast<size_t>(count), 0.0f);
+}
+
+bool CGameScene::SetStartPosition(int32_t index, float x, float z) {
+    if (index < 0 || index >= StartPositionCount()) return false;
+    m_startX[static_cast<size_t>(index)] = x;
+    m_startZ[static_cast<size_t>(index)] = z;
+    return true;
+}
+
 // ---- players
 
 CPlayerList* CGameScene::Players() const {

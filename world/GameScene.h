@@ -115,6 +115,13 @@ public:
     // Deletes a world object now (its children with it).
     void DeleteObject(CTessarakObject* object);
 
+    // The map's start positions: DefineStartPositions makes n of them at the
+    // origin (a negative n none); SetStartPosition sets one, and refuses an
+    // index outside them.
+    void DefineStartPositions(int32_t count);
+    bool SetStartPosition(int32_t index, float x, float z);
+    int32_t StartPositionCount() const { return static_cast<int32_t>(m_startX.size()); }
+
     // The players of the game (through the host), null without.
     CPlayerList* Players() const;
     CPlayer* LocalPlayer() const;

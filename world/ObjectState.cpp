@@ -456,7 +456,7 @@ uint32_t CTessarakObject::ComputeSyncCRC() {
     CStateArchive& image = m_gameScene->m_syncImage;
     image.Reset();
     WriteSyncState(image);
-    m_syncCrc = CRC32_Compute(image.GetData(), image.GetBuffer().size());
+    m_syncCrc = CRC32_Compute(image.GetData(), image.GetSize());
     return m_syncCrc;
 }
 

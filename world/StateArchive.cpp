@@ -2,6 +2,7 @@
 
 #include "world/StateArchive.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/LittleEndian.h"
@@ -23,20 +24,33 @@ void CStateArchive::Rewind(size_t position) {
 }
 
 void CStateArchive::Reset() {
-    m_buffer.clear();
+    m_length = 0;
     m_pos = 0;
     m_failed = false;
 }
 
 bool CStateArchive::SaveToFile(const char* path) const {
-    return m_mode == kWrite && !m_failed && path &&
-           Sys_WriteFileAtomic(path, m_buffer.data(), m_buffer.size());
+    return m_mode == kWrite && !m_failed && path && Sys_WriteFileAtomic(path, m_buffer.data(), m_length);
+}
+
+void CStateArchive::Reserve(size_t n) {
+    m_buffer.resize(std::max(m_buffer.size() * 2, m_length + n + 4096));
 }
 
 void CStateArchive::Put(const void* bytes, size_t n) {
-    size_t at = m_buffer.size();
-    m_buffer.resize(at + n);
-    std::memcpy(m_buffer.data() + at, bytes, n);
+    std::memcpy(Grow(n), bytes, n);
+}
+
+void CStateArchive::ReadU8Into(uint8_t& v) {
+    uint8_t r;
+    Take(&r, 1);
+    if (m_mode == kApply) v = r;
+}
+
+void CStateArchive::ReadU32Into(uint32_t& v) {
+    uint8_t b[4];
+    Take(b, 4);
+    if (m_mode == kApply) v = LE_LoadU32(b);
 }
 
 bool CStateArchive::Take(void* bytes, size_t n) {
@@ -50,13 +64,6 @@ bool CStateArchive::Take(void* bytes, size_t n) {
     return true;
 }
 
-void CStateArchive::U8(uint8_t& v) {
-    if (m_mode == kWrite) return Put(&v, 1);
-    uint8_t r;
-    Take(&r, 1);
-    if (m_mode == kApply) v = r;
-}
-
 void CStateArchive::U16(uint16_t& v) {
     uint8_t b[2];
     if (m_mode == kWrite) {
@@ -67,55 +74,11 @@ void CStateArchive::U16(uint16_t& v) {
     if (m_mode == kApply) v = LE_LoadU16(b);
 }
 
-void CStateArchive::U32(uint32_t& v) {
-    uint8_t b[4];
-    if (m_mode == kWrite) {
-        LE_StoreU32(b, v);
-        return Put(b, 4);
-    }
-    Take(b, 4);
-    if (m_mode == kApply) v = LE_LoadU32(b);
-}
-
-void CStateArchive::I32(int32_t& v) {
-    uint32_t u = static_cast<uint32_t>(v);
-    U32(u);
-    if (m_mode == kApply) v = static_cast<int32_t>(u);
-}
-
 void CStateArchive::U64(uint64_t& v) {
     uint32_t lo = static_cast<uint32_t>(v), hi = static_cast<uint32_t>(v >> 32);
     U32(lo);
     U32(hi);
     if (m_mode == kApply) v = (static_cast<uint64_t>(hi) << 32) | lo;
-}
-
-void CStateArchive::F32(float& v) {
-    uint32_t u;
-    std::memcpy(&u, &v, 4);
-    U32(u);
-    if (m_mode == kApply) std::memcpy(&v, &u, 4);
-}
-
-void CStateArchive::F32s(float* v, int count) {
-    for (int i = 0; i < count; ++i) F32(v[i]);
-}
-
-void CStateArchive::Bit(uint8_t& flags, uint8_t bit) {
-    uint8_t b = (flags & bit) ? 1 : 0;
-    U8(b);
-    if (m_mode == kApply) flags = b ? uint8_t(flags | bit) : uint8_t(flags & ~bit);
-}
-
-void CStateArchive::Local(uint8_t& v) {
-    if (m_mode == kWrite) return Put(&v, 1);
-    Take(&v, 1);
-}
-
-void CStateArchive::LocalBit(uint8_t& flags, uint8_t bit) {
-    uint8_t b = (flags & bit) ? 1 : 0;
-    Local(b);
-    flags = b ? uint8_t(flags | bit) : uint8_t(flags & ~bit);
 }
 
 void CStateArchive::Bytes(void* data, size_t size) {
@@ -166,10 +129,4 @@ uint32_t CStateArchive::ReadU32() {
     uint8_t b[4];
     if (m_mode == kWrite || !Take(b, 4)) return 0;
     return LE_LoadU32(b);
-}
-
-void CStateArchive::WriteU32(uint32_t v) {
-    uint8_t b[4];
-    LE_StoreU32(b, v);
-    Put(b, 4);
 }

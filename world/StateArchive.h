@@ -19,8 +19,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <unordered_set>
 #include <vector>
+
+#include "core/LittleEndian.h"
 
 class CStateArchive {
 public:
@@ -43,14 +46,18 @@ public:
     bool Ok() const { return !m_failed; }
     void Fail() { m_failed = true; }
     // Reading: the read position and the bytes after it. Writing: the size.
-    size_t GetPosition() const { return m_mode == kWrite ? m_buffer.size() : m_pos; }
+    size_t GetPosition() const { return m_mode == kWrite ? m_length : m_pos; }
     size_t GetRemaining() const { return m_mode == kWrite ? 0 : m_size - m_pos; }
     // A reader moves back to an earlier position (a second pass over a part).
     void Rewind(size_t position);
 
-    // The written bytes; Reset empties them and keeps the storage.
-    const std::vector<uint8_t>& GetBuffer() const { return m_buffer; }
+    // The written bytes (a copy: GetData and GetSize read them in place);
+    // Reset empties them and keeps the storage.
+    std::vector<uint8_t> GetBuffer() const {
+        return std::vector<uint8_t>(m_buffer.data(), m_buffer.data() + m_length);
+    }
     const uint8_t* GetData() const { return m_mode == kWrite ? m_buffer.data() : m_data; }
+    size_t GetSize() const { return m_mode == kWrite ? m_length : m_size; }
     void Reset();
     // Writes the written bytes to a file as a whole: into a temporary file
     // beside it that replaces the file only when every byte is written, so a
@@ -59,22 +66,56 @@ public:
 
     // One field each. Written from the variable; read into it when applying,
     // into a scratch value when checking.
-    void U8(uint8_t& v);
+    void U8(uint8_t& v) {
+        if (m_mode == kWrite)
+            *Grow(1) = v;
+        else
+            ReadU8Into(v);
+    }
     void U16(uint16_t& v);
-    void U32(uint32_t& v);
-    void I32(int32_t& v);
+    void U32(uint32_t& v) {
+        if (m_mode == kWrite)
+            LE_StoreU32(Grow(4), v);
+        else
+            ReadU32Into(v);
+    }
+    void I32(int32_t& v) {
+        uint32_t u = static_cast<uint32_t>(v);
+        U32(u);
+        if (m_mode == kApply) v = static_cast<int32_t>(u);
+    }
     void U64(uint64_t& v);
-    void F32(float& v);
-    void F32s(float* v, int count);
+    void F32(float& v) {
+        uint32_t u;
+        std::memcpy(&u, &v, 4);
+        U32(u);
+        if (m_mode == kApply) std::memcpy(&v, &u, 4);
+    }
+    void F32s(float* v, int count) {
+        for (int i = 0; i < count; ++i) F32(v[i]);
+    }
     // One byte, 1 when the bit is set; read back, any byte but 0 sets it.
-    void Bit(uint8_t& flags, uint8_t bit);
+    void Bit(uint8_t& flags, uint8_t bit) {
+        uint8_t b = (flags & bit) ? 1 : 0;
+        U8(b);
+        if (m_mode == kApply) flags = b ? uint8_t(flags | bit) : uint8_t(flags & ~bit);
+    }
     void Bytes(void* data, size_t size);
 
     // A value the record's layout depends on (a presence byte, a flag that
     // is tested): read into the variable in both reading modes. The caller
     // passes a copy and applies it itself.
-    void Local(uint8_t& v);
-    void LocalBit(uint8_t& flags, uint8_t bit);
+    void Local(uint8_t& v) {
+        if (m_mode == kWrite)
+            *Grow(1) = v;
+        else
+            Take(&v, 1);
+    }
+    void LocalBit(uint8_t& flags, uint8_t bit) {
+        uint8_t b = (flags & bit) ? 1 : 0;
+        Local(b);
+        flags = b ? uint8_t(flags | bit) : uint8_t(flags & ~bit);
+    }
 
     // A count of elements of at least minSize bytes each: a reader refuses a
     // count whose elements cannot fit in the bytes left.
@@ -95,17 +136,28 @@ public:
     uint32_t ReadU32();
     int32_t ReadI32() { return static_cast<int32_t>(ReadU32()); }
     // Writing a computed value.
-    void WriteU8(uint8_t v) { Put(&v, 1); }
-    void WriteU32(uint32_t v);
+    void WriteU8(uint8_t v) { *Grow(1) = v; }
+    void WriteU32(uint32_t v) { LE_StoreU32(Grow(4), v); }
     void WriteI32(int32_t v) { WriteU32(static_cast<uint32_t>(v)); }
 
 private:
+    // Room for n more written bytes.
+    uint8_t* Grow(size_t n) {
+        if (m_length + n > m_buffer.size()) Reserve(n);
+        uint8_t* p = m_buffer.data() + m_length;
+        m_length += n;
+        return p;
+    }
+    void Reserve(size_t n);
+    void ReadU8Into(uint8_t& v);
+    void ReadU32Into(uint32_t& v);
     void Put(const void* bytes, size_t n);
     bool Take(void* bytes, size_t n);
 
     EMode m_mode;
     bool m_failed = false;
-    std::vector<uint8_t> m_buffer;
+    std::vector<uint8_t> m_buffer;  // grows by doubling; m_length bytes are written
+    size_t m_length = 0;
     const uint8_t* m_data = nullptr;
     size_t m_size = 0;
     size_t m_pos = 0;

@@ -250,7 +250,8 @@ void CTessarakObject::AfterLoad() {
     HandleMessage(kMsgDeselect, 0);
     Invalidate();
     if (m_stateA & kA_Active) {
-        m_stateA &= ~kA_Active;
+        // To the head of the active list, as a newly active object.
+        Deactivate();
         Activate();
     }
     SortChildren();

@@ -335,6 +335,17 @@ TEST_F(ObjectsTest, GridMembersHoldTheirFootprintAndCellsAfterALoad) {
     host.grid = nullptr;
 }
 
+TEST_F(ObjectsTest, StartPositionsAreSetInsideTheirCountOnly) {
+    scene().DefineStartPositions(2);
+    EXPECT_TRUE(scene().SetStartPosition(1, 10.0f, -4.0f));
+    EXPECT_FALSE(scene().SetStartPosition(2, 1.0f, 1.0f));
+    EXPECT_FALSE(scene().SetStartPosition(-1, 1.0f, 1.0f));
+    EXPECT_EQ(scene().m_startX[1], 10.0f);
+    EXPECT_EQ(scene().m_startZ[1], -4.0f);
+    scene().DefineStartPositions(-3);
+    EXPECT_EQ(scene().StartPositionCount(), 0);
+}
+
 TEST_F(ObjectsTest, AUnitTemplateListCountsBothWays) {
     SUnitTemplateList list;
     SUnitTemplateListNode a, b;

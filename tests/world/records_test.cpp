@@ -200,6 +200,16 @@ TEST_F(RecordsTest, ASavedWorldLoadsBackEqualWithItsLinksResolvedById) {
         EXPECT_EQ(Saved(o), before[o->m_objectId]) << "object " << o->m_objectId;
         EXPECT_EQ(scene().m_idTable.Find(o->m_objectId), o);
     }
+    // Every active object is on the active list once (the weapon is).
+    int active = 0, flagged = 0;
+    for (CTessarakObject* a = scene().m_activeObjects; a && active < 100; a = a->m_sceneActiveNext) ++active;
+    std::function<void(CTessarakObject*)> count = [&](CTessarakObject* o) {
+        flagged += (o->m_stateA & CTessarakObject::kA_Active) ? 1 : 0;
+        for (CTessarakObject* c = o->FirstChildObject(); c; c = c->NextSiblingObject()) count(c);
+    };
+    for (CTessarakObject* o = scene().m_allObjects; o; o = o->m_allNext) count(o);
+    EXPECT_GT(active, 0);
+    EXPECT_EQ(active, flagged);
     CTessarakObject* u = scene().m_idTable.Find(100);
     CTessarakObject* l = scene().m_idTable.Find(102);
     CTessarakObject* s = scene().m_idTable.Find(101);
