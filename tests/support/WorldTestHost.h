@@ -7,12 +7,18 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "e3d/Frame.h"
 #include "tests/support/TestGameHost.h"
 #include "world/GameScene.h"
 #include "world/ObjectTemplate.h"
 #include "world/Player.h"
+
+class CTessarakObject;
+class CUnitTemplate;
+class CUnitWeaponTemplate;
+class CGridMemberTemplate;
 
 class CWorldTestHost : public CTestGameHost {
 public:
@@ -35,5 +41,24 @@ public:
         return t;
     }
 
+    // An object of the template's class under the root frame.
+    CTessarakObject* Make(CTessarakObjectTemplate* tmpl, int32_t id, CPlayer* owner = nullptr);
+
     CE3DFrame* m_root;
 };
+
+// A small set of templates: "Tank" (a unit, id 10) with "Gun" (a weapon, 11)
+// and "Selection" (12) under it, "Rock" (a plain object, 20) and "Depot" (a
+// grid member, 30), all of project 1.
+struct SDemoTemplates {
+    explicit SDemoTemplates(CWorldTestHost& host);
+    CUnitTemplate* tank;
+    CUnitWeaponTemplate* gun;
+    CTessarakObjectTemplate* ring;
+    CTessarakObjectTemplate* rock;
+    CGridMemberTemplate* depot;
+};
+
+// An object's sync image and saved record.
+std::vector<uint8_t> SyncImageOf(CTessarakObject* object);
+std::vector<uint8_t> SavedRecordOf(CTessarakObject* object);

@@ -20,30 +20,12 @@ namespace {
 
 struct SWorld {
     CWorldTestHost host;
-    CUnitTemplate* tank;
-    CTessarakObjectTemplate* rock;
+    SDemoTemplates t{host};
     SWorld() {
-        tank = host.MakeTemplate<CUnitTemplate>(host.m_root, 10, "Tank");
-        CUnitWeaponTemplate* gun = host.MakeTemplate<CUnitWeaponTemplate>(tank, 11, "Gun");
-        host.MakeTemplate<CTessarakObjectTemplate>(gun, 12, "FirePoint");
-        host.MakeTemplate<CTessarakObjectTemplate>(tank, 13, "Selection");
-        rock = host.MakeTemplate<CTessarakObjectTemplate>(host.m_root, 20, "Rock");
-        host.MakeTemplate<CGridMemberTemplate>(host.m_root, 30, "Depot");
-        host.scene->m_spotTemplate = rock;
+        host.MakeTemplate<CTessarakObjectTemplate>(t.gun, 13, "FirePoint");
+        host.scene->m_spotTemplate = t.rock;
     }
 };
-
-std::vector<uint8_t> Synced(CTessarakObject* o) {
-    CStateArchive ar;
-    o->WriteSyncState(ar);
-    return ar.GetBuffer();
-}
-
-std::vector<uint8_t> Saved(CTessarakObject* o) {
-    CStateArchive ar;
-    o->SaveState(ar);
-    return ar.GetBuffer();
-}
 
 std::vector<uint8_t> SavedWorld(CGameScene* scene) {
     CStateArchive ar;
@@ -67,17 +49,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t length = size - 1;
     switch (data[0] % 3) {
         case 0: {
-            CTessarakObject* unit = scene->CreateObjectByClass(world->tank, nullptr, world->host.players->m_local, 1);
-            std::vector<uint8_t> before = Synced(unit);
+            CTessarakObject* unit =
+                scene->CreateObjectByClass(world->t.tank, nullptr, world->host.players->m_local, 1);
+            std::vector<uint8_t> before = SyncImageOf(unit);
             CStateArchive in(record, length, CStateArchive::kApply);
             if (unit->ReadSyncImage(in) != CTessarakObject::kSyncTaken) {
-                Check(Synced(unit) == before);
+                Check(SyncImageOf(unit) == before);
                 break;
             }
-            std::vector<uint8_t> after = Synced(unit);
+            std::vector<uint8_t> after = SyncImageOf(unit);
             CStateArchive again(after.data(), after.size(), CStateArchive::kApply);
             Check(unit->ReadSyncImage(again) == CTessarakObject::kSyncTaken);
-            Check(Synced(unit) == after);
+            Check(SyncImageOf(unit) == after);
             break;
         }
         case 1: {
@@ -93,10 +76,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             break;
         }
         default: {
-            CTessarakObject* rock = scene->CreateObjectByClass(world->rock, nullptr, nullptr, 1);
-            std::vector<uint8_t> before = Saved(rock);
+            CTessarakObject* rock = scene->CreateObjectByClass(world->t.rock, nullptr, nullptr, 1);
+            std::vector<uint8_t> before = SavedRecordOf(rock);
             CStateArchive in(record, length, CStateArchive::kApply);
-            if (!rock->LoadRecord(in)) Check(Saved(rock) == before);
+            if (!rock->LoadRecord(in)) Check(SavedRecordOf(rock) == before);
             break;
         }
     }

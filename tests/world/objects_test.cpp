@@ -14,22 +14,17 @@ namespace {
 
 class ObjectsTest : public ::testing::Test {
 protected:
-    ObjectsTest() {
-        tank = host.MakeTemplate<CUnitTemplate>(host.m_root, 10, "Tank");
-        gun = host.MakeTemplate<CUnitWeaponTemplate>(tank, 11, "Gun");
-        ring = host.MakeTemplate<CTessarakObjectTemplate>(tank, 12, "Selection");
-        rock = host.MakeTemplate<CTessarakObjectTemplate>(host.m_root, 20, "Rock");
-    }
+    ObjectsTest() : t(host) {}
     CGameScene& scene() { return *host.scene; }
-    CTessarakObject* Make(CTessarakObjectTemplate* t, int32_t id, CPlayer* owner = nullptr) {
-        return scene().CreateObjectByClass(t, nullptr, owner, id);
+    CTessarakObject* Make(CTessarakObjectTemplate* tmpl, int32_t id, CPlayer* owner = nullptr) {
+        return host.Make(tmpl, id, owner);
     }
 
     CWorldTestHost host;
-    CUnitTemplate* tank;
-    CUnitWeaponTemplate* gun;
-    CTessarakObjectTemplate* ring;
-    CTessarakObjectTemplate* rock;
+    SDemoTemplates t;
+    CUnitTemplate* tank = t.tank;
+    CTessarakObjectTemplate* ring = t.ring;
+    CTessarakObjectTemplate* rock = t.rock;
 };
 
 TEST_F(ObjectsTest, IdTableFindsSharedBucketsForgetsDeletedIdsAndNeverHoldsTwo) {

@@ -43,39 +43,19 @@ struct SBytes {
     }
 };
 
-std::vector<uint8_t> Saved(CTessarakObject* o) {
-    CStateArchive ar;
-    o->SaveState(ar);
-    return ar.GetBuffer();
-}
-
-std::vector<uint8_t> Synced(CTessarakObject* o) {
-    CStateArchive ar;
-    o->WriteSyncState(ar);
-    return ar.GetBuffer();
-}
-
 class RecordsTest : public ::testing::Test {
 protected:
-    RecordsTest() {
-        tank = host.MakeTemplate<CUnitTemplate>(host.m_root, 10, "Tank");
-        gun = host.MakeTemplate<CUnitWeaponTemplate>(tank, 11, "Gun");
-        ring = host.MakeTemplate<CTessarakObjectTemplate>(tank, 12, "Selection");
-        rock = host.MakeTemplate<CTessarakObjectTemplate>(host.m_root, 20, "Rock");
-        depot = host.MakeTemplate<CGridMemberTemplate>(host.m_root, 30, "Depot");
-        scene().m_idTable.SetCounter(1000);
-    }
+    RecordsTest() : t(host) { scene().m_idTable.SetCounter(1000); }
     CGameScene& scene() { return *host.scene; }
-    CTessarakObject* Make(CTessarakObjectTemplate* t, int32_t id, CPlayer* owner = nullptr) {
-        return scene().CreateObjectByClass(t, nullptr, owner, id);
+    CTessarakObject* Make(CTessarakObjectTemplate* tmpl, int32_t id, CPlayer* owner = nullptr) {
+        return host.Make(tmpl, id, owner);
     }
 
     CWorldTestHost host;
-    CUnitTemplate* tank;
-    CUnitWeaponTemplate* gun;
-    CTessarakObjectTemplate* ring;
-    CTessarakObjectTemplate* rock;
-    CGridMemberTemplate* depot;
+    SDemoTemplates t;
+    CUnitTemplate* tank = t.tank;
+    CTessarakObjectTemplate* rock = t.rock;
+    CGridMemberTemplate* depot = t.depot;
 };
 
 TEST_F(RecordsTest, ABareObjectIsTheRecordOfTheTableByteForByte) {
@@ -120,11 +100,11 @@ TEST_F(RecordsTest, ABareObjectIsTheRecordOfTheTableByteForByte) {
     e.F32s(&o->m_render.m[0][0], 16).F32s(&o->m_world[0][0], 12);
     e.U8(0).U8(0);  // hidden, silent
     EXPECT_EQ(e.b.size(), 353u);
-    EXPECT_EQ(Saved(o), e.b);
+    EXPECT_EQ(SavedRecordOf(o), e.b);
 
     // The sync image: id and header first, no matrices, the misc float and
     // the further word inside, the child count last.
-    std::vector<uint8_t> sync = Synced(o);
+    std::vector<uint8_t> sync = SyncImageOf(o);
     ASSERT_EQ(sync.size(), 247u);
     SBytes front;
     front.I32(5).U32(20).U16(1).U32(1).F32s(pos, 3);
@@ -140,14 +120,14 @@ TEST_F(RecordsTest, GridMembersAndWeaponsAppendTheirParts) {
     d->m_gridFlags = CGridMember::kG_Complete | 0x01;
     d->m_gridFlags2 = CGridMember::kG2_Phasing;
     d->m_float = 2.5f;
-    std::vector<uint8_t> saved = Saved(d);
+    std::vector<uint8_t> saved = SavedRecordOf(d);
     ASSERT_EQ(saved.size(), 353u + 66u);
     SBytes part;
     part.F32(0).F32(0).F32(0).I32(-1).I32(-1).I32(8);
     for (uint32_t w = 10; w < 16; ++w) part.U32(w);
     part.U32(0).U8(1).U8(0).U8(0).U8(0).U8(1).U8(0).U8(0).U8(0).U8(1).U8(0).F32(2.5f);
     EXPECT_EQ(std::vector<uint8_t>(saved.end() - 66, saved.end()), part.b);
-    std::vector<uint8_t> sync = Synced(d);
+    std::vector<uint8_t> sync = SyncImageOf(d);
     ASSERT_EQ(sync.size(), 247u + 62u);
     EXPECT_EQ(sync[247 + 24 + 8], 13);  // the third of the six words (12) is left out
 
@@ -156,14 +136,14 @@ TEST_F(RecordsTest, GridMembersAndWeaponsAppendTheirParts) {
     w->m_target.Set(target);
     w->m_resourceType = 3;
     w->m_weaponFlags |= CUnitWeapon::kW_Aligned;
-    std::vector<uint8_t> wsaved = Saved(w);
+    std::vector<uint8_t> wsaved = SavedRecordOf(w);
     ASSERT_EQ(wsaved.size(), 353u + 52u);
     SBytes wpart;
     wpart.U8(3).I32(8);
     for (int i = 0; i < 6; ++i) wpart.F32(0);
     wpart.F32(0).F32(3.1415927f).F32(0).F32(0).U8(0).U8(0).U8(1).U8(0).U8(0).U8(0).U8(0);
     EXPECT_EQ(std::vector<uint8_t>(wsaved.end() - 52, wsaved.end()), wpart.b);
-    EXPECT_EQ(Synced(w).size(), 247u + 51u);
+    EXPECT_EQ(SyncImageOf(w).size(), 247u + 51u);
 }
 
 TEST_F(RecordsTest, ASavedWorldLoadsBackEqualWithItsLinksResolvedById) {
@@ -186,7 +166,8 @@ TEST_F(RecordsTest, ASavedWorldLoadsBackEqualWithItsLinksResolvedById) {
     unit->FirstChildObject()->m_mapId = 4;
 
     std::map<int32_t, std::vector<uint8_t>> before;
-    for (CTessarakObject* o = scene().m_allObjects; o; o = o->m_allNext) before[o->m_objectId] = Saved(o);
+    for (CTessarakObject* o = scene().m_allObjects; o; o = o->m_allNext)
+        before[o->m_objectId] = SavedRecordOf(o);
     CStateArchive saved;
     scene().SaveObjects(saved);
     scene().Clear();
@@ -197,7 +178,7 @@ TEST_F(RecordsTest, ASavedWorldLoadsBackEqualWithItsLinksResolvedById) {
     EXPECT_EQ(in.GetRemaining(), 0u);
     EXPECT_EQ(scene().m_objectCount, 3);
     for (CTessarakObject* o = scene().m_allObjects; o; o = o->m_allNext) {
-        EXPECT_EQ(Saved(o), before[o->m_objectId]) << "object " << o->m_objectId;
+        EXPECT_EQ(SavedRecordOf(o), before[o->m_objectId]) << "object " << o->m_objectId;
         EXPECT_EQ(scene().m_idTable.Find(o->m_objectId), o);
     }
     // Every active object is on the active list once (the weapon is).
@@ -239,8 +220,8 @@ TEST_F(RecordsTest, ARecordThatDoesNotFitLeavesTheWorldEmpty) {
     CTessarakObject* second = Make(rock, 2);
     CTessarakObject* unit = Make(tank, 3);
     // The records follow the list of world objects, newest first.
-    const size_t unitAt = 4, secondAt = unitAt + Saved(unit).size(),
-                 firstAt = secondAt + Saved(second).size();
+    const size_t unitAt = 4, secondAt = unitAt + SavedRecordOf(unit).size(),
+                 firstAt = secondAt + SavedRecordOf(second).size();
     (void)first;
     CStateArchive saved;
     scene().SaveObjects(saved);
@@ -275,7 +256,7 @@ TEST_F(RecordsTest, ARecordThatDoesNotFitLeavesTheWorldEmpty) {
 TEST_F(RecordsTest, SyncImagesKeepMatchingChildrenAndRemakeOthers) {
     CTessarakObject* unit = Make(tank, 10, host.players->m_local);
     CTessarakObject* firstChild = unit->FirstChildObject();
-    std::vector<uint8_t> image = Synced(unit);
+    std::vector<uint8_t> image = SyncImageOf(unit);
     unit->m_power = 1.0f;
     unit->m_velocity[0] = 9.0f;
     firstChild->m_power = 2.0f;
@@ -283,7 +264,7 @@ TEST_F(RecordsTest, SyncImagesKeepMatchingChildrenAndRemakeOthers) {
     CStateArchive in(image.data(), image.size(), CStateArchive::kApply);
     EXPECT_EQ(unit->ReadSyncImage(in), CTessarakObject::kSyncTaken);
     EXPECT_EQ(in.GetRemaining(), 0u);
-    EXPECT_EQ(Synced(unit), image);
+    EXPECT_EQ(SyncImageOf(unit), image);
     EXPECT_EQ(unit->FirstChildObject(), firstChild);  // read in place, not made again
 
     // A world whose unit lost its children takes new ones from the image.
@@ -292,24 +273,24 @@ TEST_F(RecordsTest, SyncImagesKeepMatchingChildrenAndRemakeOthers) {
     CStateArchive again(image.data(), image.size(), CStateArchive::kApply);
     EXPECT_EQ(unit->ReadSyncImage(again), CTessarakObject::kSyncTaken);
     EXPECT_EQ(unit->CountChildObjects(), 2);
-    EXPECT_EQ(Synced(unit), image);
+    EXPECT_EQ(SyncImageOf(unit), image);
 
     // Released here but alive in the image: 4, and nothing read.
     CTessarakObject* r = Make(rock, 11);
-    std::vector<uint8_t> alive = Synced(r);
+    std::vector<uint8_t> alive = SyncImageOf(r);
     r->Release();
-    std::vector<uint8_t> released = Synced(r);
+    std::vector<uint8_t> released = SyncImageOf(r);
     CStateArchive back(alive.data(), alive.size(), CStateArchive::kApply);
     EXPECT_EQ(r->ReadSyncImage(back), CTessarakObject::kSyncReleasedHere);
-    EXPECT_EQ(Synced(r), released);
+    EXPECT_EQ(SyncImageOf(r), released);
 }
 
 TEST_F(RecordsTest, ASyncImageThatDoesNotFitChangesNothing) {
     CTessarakObject* unit = Make(tank, 10, host.players->m_local);
     Make(rock, 12);
-    const std::vector<uint8_t> image = Synced(unit);
+    const std::vector<uint8_t> image = SyncImageOf(unit);
     unit->m_power = 5.0f;
-    const std::vector<uint8_t> now = Synced(unit);
+    const std::vector<uint8_t> now = SyncImageOf(unit);
     auto setU32 = [](std::vector<uint8_t>& b, size_t at, uint32_t v) { std::memcpy(&b[at], &v, 4); };
     // Offsets in a base object's sync image.
     const size_t kForceCount = 14 + 36 + 1 + 6 + 12 + 16 + 5 + 60 + 13 + 4 + 5 + 5 + 8 + 4;
@@ -332,7 +313,7 @@ TEST_F(RecordsTest, ASyncImageThatDoesNotFitChangesNothing) {
         c.damage(bytes);
         CStateArchive in(bytes.data(), bytes.size(), CStateArchive::kApply);
         EXPECT_NE(unit->ReadSyncImage(in), CTessarakObject::kSyncTaken) << c.what;
-        EXPECT_EQ(Synced(unit), now) << c.what;
+        EXPECT_EQ(SyncImageOf(unit), now) << c.what;
         EXPECT_EQ(scene().m_idTable.Find(10), unit) << c.what;
     }
 }
