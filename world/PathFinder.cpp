@@ -4,7 +4,6 @@
 
 #include <algorithm>
 
-#include "platform/sys/Clock.h"
 #include "world/PathGrid.h"
 
 namespace {
@@ -19,22 +18,12 @@ constexpr SStep kSteps[8] = {{-3, -3}, {-3, 0}, {-3, 3}, {0, 3}, {3, 3}, {3, 0},
 // The arrival disc: nodes nearer the goal than 6 cells.
 constexpr int kArrivalRadius2 = 36;
 
-int64_t PerformanceCounter(void*) {
-    return Sys_QueryPerformanceCounter();
-}
-
 }  // namespace
 
-CPathFinder::CPathFinder() : m_clock(PerformanceCounter), m_frequency(Sys_QueryPerformanceFrequency()) {}
+CPathFinder::CPathFinder() = default;
 
 CPathFinder::~CPathFinder() {
     Release();
-}
-
-void CPathFinder::SetClock(Clock clock, void* context, int64_t frequency) {
-    m_clock = clock ? clock : PerformanceCounter;
-    m_clockContext = clock ? context : nullptr;
-    m_frequency = frequency > 0 ? frequency : Sys_QueryPerformanceFrequency();
 }
 
 void CPathFinder::Prepare(const CPathGrid* grid) {
@@ -275,14 +264,11 @@ bool CPathFinder::Begin(int startX, int startY, int goalX, int goalY) {
     return true;
 }
 
-CPathFinder::EResult CPathFinder::Search(int startX, int startY, int goalX, int goalY, int budgetMs) {
-    const int64_t now = m_clock(m_clockContext);
-    const int64_t deadline = now + (budgetMs > 0 ? m_frequency * budgetMs / 1000 : 0);
+CPathFinder::EResult CPathFinder::Search(int startX, int startY, int goalX, int goalY,
+                                         uint32_t maxExpansions) {
     if (!m_running && !Begin(startX, startY, goalX, goalY)) return kExhausted;
-    // The clock is read after every expansion of a zero budget, else after
-    // every sixteenth (a read costs about a third of an expansion).
-    const uint32_t mask = budgetMs > 0 ? 15 : 0;
-    for (uint32_t slice = 1;; ++slice) {
+    const uint32_t slice = maxExpansions ? maxExpansions : 1;
+    for (uint32_t done = 1;; ++done) {
         SPathNode* node = HeapPop();
         if (!node) {
             m_running = false;
@@ -306,7 +292,7 @@ CPathFinder::EResult CPathFinder::Search(int startX, int startY, int goalX, int 
             m_running = false;
             return kExhausted;
         }
-        if ((slice & mask) == 0 && m_clock(m_clockContext) >= deadline) {
+        if (done >= slice) {
             m_result = m_best;
             return kRunning;
         }

@@ -1,5 +1,6 @@
-// The path finder: an A* search on the fine path grid, in slices under a
-// wall-clock budget so that a long search spreads over several logic ticks.
+// The path finder: an A* search on the fine path grid, in slices of a fixed
+// number of node expansions so that a long search spreads over several logic
+// ticks.
 //
 // Nodes lie on the lattice of every third cell from the start; a step goes
 // three cells straight (cost 3) or diagonally (cost 4), plus the penalty a
@@ -21,9 +22,11 @@
 // runs beside it; when that flood closes without meeting the forward search,
 // no way exists and the search ends at once.
 //
-// The search's result is not part of the lockstep simulation: it depends on
-// the wall clock. Only the waypoint list that the requesting machine sends
-// decides where a unit goes.
+// The search never reads a clock: a slice ends after a fixed count of
+// expansions, so the same request on the same grid ends in the same slice
+// with the same way on every machine, however fast or busy the machine is.
+// The unit's orders may therefore take part in lockstep while they wait for
+// a search.
 #pragma once
 
 #include <cstdint>
@@ -54,8 +57,6 @@ struct SPathNode {
 class CPathFinder {
 public:
     enum EResult { kRunning, kArrived, kExhausted };
-    // Reads the performance counter; tests give their own.
-    using Clock = int64_t (*)(void* context);
 
     CPathFinder();
     ~CPathFinder();
@@ -73,14 +74,14 @@ public:
     // Settings of the next search that begins.
     void SetClearance(int r) { m_nextClearance = r < 0 ? 0 : r; }
     void SetCosts(const CPathCosts* costs) { m_nextCosts = costs; }
-    void SetClock(Clock clock, void* context, int64_t frequency);
 
-    // One slice of at most budgetMs milliseconds (0: one node). When idle it
-    // begins a new search from the start cell to the goal cell (both clamped
-    // into the grid less the clearance and a margin); while running it goes on
-    // with the search it has. kRunning: time ran out. kArrived: ResultNode() is
-    // the last node of the way. kExhausted: no way exists.
-    EResult Search(int startX, int startY, int goalX, int goalY, int budgetMs);
+    // One slice of at most maxExpansions node expansions (0 counts as 1).
+    // When idle it begins a new search from the start cell to the goal cell
+    // (both clamped into the grid less the clearance and a margin); while
+    // running it goes on with the search it has. kRunning: the slice's
+    // expansions are spent. kArrived: ResultNode() is the last node of the
+    // way. kExhausted: no way exists.
+    EResult Search(int startX, int startY, int goalX, int goalY, uint32_t maxExpansions);
     bool IsRunning() const { return m_running; }
     // Ends the search (the next Search begins anew).
     void SetIdle() { m_running = false; }
@@ -171,8 +172,4 @@ private:
     uint32_t m_floodGen = 0;
     std::vector<uint32_t> m_floodQueue;  // lattice cells
     size_t m_floodHead = 0;
-
-    Clock m_clock;
-    void* m_clockContext = nullptr;
-    int64_t m_frequency;
 };

@@ -44,6 +44,7 @@ bool CWorldGrid::SetMapRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
 
 void CWorldGrid::Reset() {
     EndRequest();
+    m_jitter.Reset();
     m_pathOwner = -1;
     m_requesters.clear();
     for (auto& cache : m_pathCache) cache.clear();
@@ -185,9 +186,9 @@ void CWorldGrid::RemoveFootprint(CGridObject& object) {
 //     cell of its position, goal cell = that of the goal, its clearance and
 //     the cost grid given. A call for another unit than the one being served
 //     drops that unit's request.
-//  2. One slice of the search under the budget.
-//  3. Out of time: when the slices reach the maximum the request gives up,
-//     else it goes on at the next call.
+//  2. One slice of the search: the budget's count of expansions.
+//  3. Expansions spent: when the slices reach the maximum the request gives
+//     up, else it goes on at the next call.
 //  4. No way (the search exhausted or proved the goal walled in): give up.
 //  5. Arrived: the list is the goal cell, preceded by every node of the way
 //     (walked back from the arrival) where its direction changes, the arrival
@@ -213,7 +214,8 @@ bool CWorldGrid::FindPath(const CGridObject& unit, float goalX, float goalY, flo
         m_pathGrid.ClampedCellOf(goalX, goalZ, m_goalX, m_goalY);
         m_requestInProgress = true;
     }
-    switch (m_pathFinder.Search(m_startX, m_startY, m_goalX, m_goalY, budgetMs)) {
+    const uint32_t expansions = budgetMs > 0 ? uint32_t(std::min(budgetMs, 1000000)) * kExpansionsPerMs : 1;
+    switch (m_pathFinder.Search(m_startX, m_startY, m_goalX, m_goalY, expansions)) {
         case CPathFinder::kRunning:
             if (++m_slices >= maxSlices) return GiveUp(out);
             return false;

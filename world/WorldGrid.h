@@ -14,8 +14,10 @@
 // The game creates it at start-up, sets the map rectangle and resets it on
 // every map load and saved-game load, and deletes it at shutdown. The link
 // layers and the path grid are lockstep state (units query them in their
-// update); the path search and its caches are not (see PathFinder.h), and the
-// cell map is the local player's view.
+// update); so are the path search, its queue and its caches, because a
+// search slice is a fixed count of node expansions, never a time (see
+// PathFinder.h): every machine serves the same request in the same tick and
+// finds the same way. The cell map is the local player's view.
 #pragma once
 
 #include <cstdint>
@@ -55,6 +57,11 @@ public:
     // A path longer than kMaxPathNodes is searched again from jittered cells
     // at most this many times; then the request ends with no path.
     static constexpr int kMaxPathRetries = 3;
+    // A request's slice budget is given in milliseconds, as the orders ask
+    // for it; it is spent as this many node expansions per millisecond, so
+    // that it is the same on every machine. A slice of 20 ms (20,000
+    // expansions) takes about 1.5 ms on a desktop machine of 2020.
+    static constexpr uint32_t kExpansionsPerMs = 1000;
     // The largest map side (map units) the grid accepts, from the game or a
     // saved game.
     static constexpr int32_t kMaxMapSide = 1024;
@@ -109,7 +116,8 @@ public:
     void MarkFootprint(CGridObject& object, float x, float z, int halfSize);
     void RemoveFootprint(CGridObject& object);
 
-    // One slice of the path request of a unit (see the comment in the source).
+    // One slice of the path request of a unit (see the comment in the source):
+    // budgetMs x kExpansionsPerMs node expansions (one for a budget of 0).
     // Returns false while the request goes on and true when it has finished;
     // then out holds the list (empty, with its no-path flag, when there is no
     // way) and m_noPath tells the same. costs is the computer player's cost
@@ -176,7 +184,7 @@ private:
     int m_retries = 0;
     std::deque<int32_t> m_requesters;
     std::vector<SPathCacheEntry> m_pathCache[kPathCaches];
-    CRandom m_jitter;  // moves the cells of a path found too long (not lockstep)
+    CRandom m_jitter;  // moves the cells of a path found too long; reset with the map
 };
 
 // The one world grid (null before start-up and after shutdown).

@@ -15,18 +15,6 @@
 
 namespace {
 
-// A clock for the budget: frozen (slices never run out of time unless the
-// budget is 0) or advancing by a step per read.
-struct STestClock {
-    int64_t now = 1000000;
-    int64_t step = 0;
-    static int64_t Read(void* c) {
-        auto* clock = static_cast<STestClock*>(c);
-        clock->now += clock->step;
-        return clock->now;
-    }
-};
-
 class CTestCosts : public CPathCosts {
 public:
     CTestCosts(int w, int h, std::mt19937& rng) : w(w), h(h), bytes(size_t(w) * size_t(h)) {
@@ -159,7 +147,6 @@ protected:
     void Map(int side) {
         grid.SetMapRect(0, side, side, 0);
         grid.Reset();
-        grid.m_pathFinder.SetClock(STestClock::Read, &clock, 1193182);
     }
     CPathGrid& Cells() { return grid.m_pathGrid; }
     // Runs a request to its end; returns the number of calls.
@@ -180,7 +167,6 @@ protected:
     }
 
     CWorldGrid grid{nullptr};
-    STestClock clock;
 };
 
 TEST_F(PathFinderTest, TableOfGridsGivesValidShortestWays) {
@@ -266,7 +252,7 @@ TEST_F(PathFinderTest, OpenGroundIsSearchedAlongTheWayOnly) {
                      std::to_string(gy));
         finder.SetClearance(int(rng() % 3));
         finder.SetIdle();
-        ASSERT_EQ(finder.Search(sx, sy, gx, gy, 20), CPathFinder::kArrived);
+        ASSERT_EQ(finder.Search(sx, sy, gx, gy, 100000), CPathFinder::kArrived);
         uint32_t nodes = 0;
         for (const SPathNode* n = finder.ResultNode(); n; n = n->parent) ++nodes;
         EXPECT_EQ(finder.Expansions(), nodes - 1);
@@ -297,19 +283,39 @@ TEST_F(PathFinderTest, WalledInGoalIsAnsweredWithoutFloodingTheMap) {
     EXPECT_LT(grid.m_pathFinder.Expansions(), 200u);
 }
 
-TEST_F(PathFinderTest, SlicesResumeTheSameSearch) {
-    SPathCase c = PathGrids::Maze(Cells());
+// Every machine of a network game serves the same request in the same tick:
+// a slice is a count of expansions (the budget's milliseconds times
+// kExpansionsPerMs), so the call that finishes a request and the way it gives
+// follow from the grid alone, never from how fast the machine runs.
+TEST_F(PathFinderTest, SlicesAreCountedInExpansionsSoTheFinishingCallIsTheSameEverywhere) {
+    Map(256);
+    SPathCase c = PathGrids::WallWithGap(Cells());
     CTestGridObject unit = UnitAt(c.startX, c.startY, 1);
-    std::unique_ptr<CWaypointList> whole, sliced;
-    EXPECT_EQ(Run(unit, c.goalX, c.goalY, whole), 1);
+    std::unique_ptr<CWaypointList> whole;
+    EXPECT_EQ(Run(unit, c.goalX, c.goalY, whole, 1000), 1);
+    ASSERT_EQ(whole->m_noPath, 0);
+    const uint32_t total = grid.m_pathFinder.Expansions();
+    ASSERT_GT(total, 3 * CWorldGrid::kExpansionsPerMs) << "the maze must take several slices";
 
-    clock.step = 100;  // every read advances the counter: a slice of 1 ms ends after 12 reads
-    int calls = Run(unit, c.goalX, c.goalY, sliced, 1);
-    EXPECT_GT(calls, 3);
-    ASSERT_EQ(sliced->Count(), whole->Count());
-    for (const CWaypointPoint *a = whole->Head(), *b = sliced->Head(); a; a = a->next, b = b->next) {
-        EXPECT_EQ(a->x, b->x);
-        EXPECT_EQ(a->z, b->z);
+    for (int budgetMs : {1, 2, 3}) {
+        SCOPED_TRACE("budget " + std::to_string(budgetMs) + " ms");
+        const uint32_t perSlice = uint32_t(budgetMs) * CWorldGrid::kExpansionsPerMs;
+        float wx, wz;
+        Cells().PointOf(c.goalX, c.goalY, wx, wz);
+        std::unique_ptr<CWaypointList> sliced;
+        const CPathCosts* costs = nullptr;
+        uint32_t calls = 1;
+        while (!grid.FindPath(unit, wx, 0.0f, wz, budgetMs, 100000, sliced, costs)) {
+            ASSERT_EQ(grid.m_pathFinder.Expansions(), calls * perSlice);
+            ++calls;
+        }
+        EXPECT_EQ(calls, total / perSlice + 1);
+        EXPECT_EQ(grid.m_pathFinder.Expansions(), total);
+        ASSERT_EQ(sliced->Count(), whole->Count());
+        for (const CWaypointPoint *a = whole->Head(), *b = sliced->Head(); a; a = a->next, b = b->next) {
+            EXPECT_EQ(a->x, b->x);
+            EXPECT_EQ(a->z, b->z);
+        }
     }
 }
 
@@ -344,7 +350,7 @@ TEST_F(PathFinderTest, OverlongWayIsRetriedABoundedNumberOfTimes) {
     }
     CTestGridObject unit = UnitAt(6, 6, 1);
     std::unique_ptr<CWaypointList> list;
-    int calls = Run(unit, 6, h - 7, list);
+    int calls = Run(unit, 6, h - 7, list, 1000);  // each search in one slice
     EXPECT_EQ(calls, CWorldGrid::kMaxPathRetries + 1);
     EXPECT_EQ(list->m_noPath, 1);
     EXPECT_FALSE(grid.IsRequestInProgress());

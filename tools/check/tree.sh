@@ -2,7 +2,7 @@
 # Checks of the source tree that the compiler does not make:
 #  - every C++ source is formatted by the project's .clang-format;
 #  - no library includes a header of a layer above it;
-#  - every source of world/ includes the lockstep guard first;
+#  - every source of world/ includes the lockstep guard first and reaches no clock;
 #  - no library links itself, a library of a layer above it, or one twice
 #    (the layers are a strict order, so the links then form no cycle).
 # Run by the test command (CTest test "tree_check"); exits non-zero with the
@@ -65,6 +65,17 @@ for file in $(git ls-files --cached --others --exclude-standard -- 'world/*.cpp'
     status=1
   fi
 done
+
+# No clock in the simulation: a result that depended on how fast a machine
+# runs would differ between the machines of a network game. Game time comes
+# from the host (GameHost().GameTime(), TickStep()), which every machine
+# advances by the same tick.
+while IFS= read -r hit; do
+  echo "lockstep: $hit reaches a clock (use the game time of the host)"
+  status=1
+done < <(git grep --untracked -n -E \
+           '#include +[<"](chrono|ctime|time\.h|sys/time\.h|platform/sys/Clock\.h)[>"]|Sys_QueryPerformance|steady_clock|system_clock|clock_gettime' \
+           -- 'world/*.cpp' 'world/*.h')
 
 # Links. Each library's dependencies are declared once, as
 # set(TESSARAK_DEPS_<library> <libraries below it>) in cmake/Tessarak.cmake;
