@@ -337,7 +337,10 @@ void CTessarakObject::ApplyDestructionLook() {
 
 void CTessarakObject::SteerTowards(float x, float y, float z) {
     if (m_steeringTimer < 0.2f) {
-        if (CGameHost* host = GameHost()) m_steeringTimer += host->FrameStep();
+        // The timer is simulated state (it is in the sync image): it runs on
+        // the tick's time, never on the frame's, so every machine steers on
+        // the same tick.
+        if (CGameHost* host = GameHost()) m_steeringTimer += host->TickStep();
         return;
     }
     float d[3] = {x - m_position[0], y - m_position[1], z - m_position[2]};

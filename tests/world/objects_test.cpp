@@ -330,6 +330,20 @@ TEST_F(ObjectsTest, GridMembersHoldTheirFootprintAndCellsAfterALoad) {
     host.grid = nullptr;
 }
 
+TEST_F(ObjectsTest, HomingWaitsOnTheTickThenSteersAtItsStrength) {
+    CTessarakObject* shell = Make(rock, 1);
+    shell->m_homingStrength = 2.0f;
+    host.tickStep = 0.1f;
+    host.frameStep = 5.0f;  // the frame's time plays no part
+    shell->SteerTowards(3.0f, 0.0f, 4.0f);
+    shell->SteerTowards(3.0f, 0.0f, 4.0f);
+    EXPECT_FLOAT_EQ(shell->m_steeringTimer, 0.2f);
+    EXPECT_EQ(shell->m_velocity[0], 0.0f);
+    shell->SteerTowards(3.0f, 0.0f, 4.0f);
+    EXPECT_FLOAT_EQ(shell->m_velocity[0], 1.2f);
+    EXPECT_FLOAT_EQ(shell->m_velocity[2], 1.6f);
+}
+
 TEST_F(ObjectsTest, StartPositionsAreSetInsideTheirCountOnly) {
     scene().DefineStartPositions(2);
     EXPECT_TRUE(scene().SetStartPosition(1, 10.0f, -4.0f));

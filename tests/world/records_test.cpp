@@ -275,6 +275,23 @@ TEST_F(RecordsTest, SyncImagesKeepMatchingChildrenAndRemakeOthers) {
     EXPECT_EQ(unit->CountChildObjects(), 2);
     EXPECT_EQ(SyncImageOf(unit), image);
 
+    // Children of other templates, as many as here: all are made again.
+    CTessarakObject* other = Make(tank, 20, host.players->m_local);
+    CTessarakObject* ringPart = other->FirstChildObject();
+    if (ringPart->m_template != t.ring) ringPart = ringPart->NextSiblingObject();
+    ASSERT_EQ(ringPart->m_template, t.ring);
+    delete ringPart;
+    scene().NewObjectOfClass(kMaskWeapon, t.gun, nullptr, other, 0, nullptr, 21)->CreateFromTemplate(t.gun);
+    other->SortChildren();
+    std::vector<uint8_t> twoGuns = SyncImageOf(other);
+    scene().DeleteObject(other);
+    CStateArchive guns(twoGuns.data(), twoGuns.size(), CStateArchive::kApply);
+    EXPECT_EQ(unit->ReadSyncImage(guns), CTessarakObject::kSyncTaken);
+    EXPECT_EQ(SyncImageOf(unit), twoGuns);
+    EXPECT_EQ(unit->m_objectId, 20);
+    EXPECT_TRUE(unit->FirstChildObject()->IsWeapon() &&
+                unit->FirstChildObject()->NextSiblingObject()->IsWeapon());
+
     // Released here but alive in the image: 4, and nothing read.
     CTessarakObject* r = Make(rock, 11);
     std::vector<uint8_t> alive = SyncImageOf(r);
