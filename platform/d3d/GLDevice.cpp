@@ -368,6 +368,11 @@ void CGLDevice::SetUniforms(const SGLProgram& p, const SGLShaderDesc& d) {
             dir[n][k] = l.dvDirection.x * V[0 * 4 + k] + l.dvDirection.y * V[1 * 4 + k] +
                         l.dvDirection.z * V[2 * 4 + k];
         }
+        // Unit length here, once per draw, rather than for every vertex (the
+        // lighting takes the direction's way only).
+        const float len = std::sqrt(dir[n][0] * dir[n][0] + dir[n][1] * dir[n][1] + dir[n][2] * dir[n][2]);
+        if (len > 0.0f)
+            for (float& c : dir[n]) c /= len;
         memcpy(dif[n], &l.dcvDiffuse, 16);
         memcpy(spe[n], &l.dcvSpecular, 16);
         memcpy(amb[n], &l.dcvAmbient, 16);

@@ -211,7 +211,10 @@ std::string VertexShader(const SGLShaderDesc& d) {
         // by the device); the view-space position is made only for what
         // needs it, the lighting and the fog.
         s += "  gl_Position = uClip * vec4(aPos, 1.0);\n";
-        if (d.lighting || d.fogKind == 1 || d.fogKind == 2)
+        bool localLights = d.specularEnable;
+        for (uint32_t i = 0; i < d.lightCount; ++i)
+            localLights = localLights || d.lightTypes[i] != D3DLIGHT_DIRECTIONAL;
+        if ((d.lighting && localLights) || d.fogKind == 1 || d.fogKind == 2)
             s += "  vec4 viewPos = uWorldView * vec4(aPos, 1.0);\n"
                  "  float eyeDist = viewPos.z;\n  float rangeDist = length(viewPos.xyz);\n";
         if (d.lighting) {
@@ -231,7 +234,7 @@ std::string VertexShader(const SGLShaderDesc& d) {
                 std::string I = std::to_string(i);
                 s += "  {\n    vec3 L; float att = 1.0;\n";
                 if (d.lightTypes[i] == D3DLIGHT_DIRECTIONAL) {
-                    s += "    L = -normalize(uLightDir[" + I + "]);\n";
+                    s += "    L = -uLightDir[" + I + "];\n";
                 } else {
                     s += "    vec3 toLight = uLightPos[" + I +
                          "] - viewPos.xyz;\n"
@@ -245,9 +248,9 @@ std::string VertexShader(const SGLShaderDesc& d) {
                     if (d.lightTypes[i] == D3DLIGHT_SPOT) {
                         s += "    vec4 sp = uLightSpot[" + I +
                              "];\n"
-                             "    float rho = dot(normalize(uLightDir[" +
+                             "    float rho = dot(uLightDir[" +
                              I +
-                             "]), -L);\n"
+                             "], -L);\n"
                              "    float spot = rho > sp.x ? 1.0 : (rho <= sp.y ? 0.0 :\n"
                              "        pow(max((rho - sp.y) / max(sp.x - sp.y, 1e-20), 0.0), sp.z));\n"
                              "    att *= spot;\n";
