@@ -11,6 +11,7 @@
 #include "ai/AIManager.h"
 #include "app/GameClock.h"
 #include "app/GameConsole.h"
+#include "app/GameScreen.h"
 #include "app/GameServices.h"
 #include "app/MainApp.h"
 #include "e3d/Font.h"
@@ -21,6 +22,7 @@
 #include "world/ExplosionManager.h"
 #include "world/GameScene.h"
 #include "world/PhysicsEngine.h"
+#include "world/Project.h"
 #include "world/WorldGrid.h"
 
 CGame* g_pGame = nullptr;
@@ -223,6 +225,7 @@ int CGame::Startup(int) {
     Game_ClearAndPresent(this);
 
     m_gameScene = Require(new CGameScene(this), "game scene");
+    m_projects = new CProjectList(m_gameScreen, m_gameScene);
     m_aiManager = Require(new CAIManager(this), "computer-player manager");
     m_netGame = Require(new CNetGame(this), "network game");
 
@@ -316,6 +319,32 @@ bool CGame::ExecStartup(const char* name) {
     m_guiWord = 1;
     Game_ShowConsole(this);
     if (m_interface) m_interface->LoadConsoleBackground();
+    // In a session of a skirmish or a network game the units of the new
+    // directory load at once.
+    if (m_netGame && (m_netGame->m_hosting || m_netGame->m_clientConnected) && m_vars.gameType > 0)
+        LoadUnitFiles();
+    return true;
+}
+
+bool CGame::LoadUnitFiles() {
+    CGameScene* scene = m_gameScene;
+    if (!scene) {
+        m_guiWord = 1;
+        return false;
+    }
+    CStrBuf name;
+    if (!scene->m_unitSource.IsEmpty() && !scene->m_unitSource.EqualsNoCase("local"))
+        name = scene->m_unitSource;
+    else
+        name.Format("%s\\Units", m_rootDir.GetText());
+    if (!scene->LoadUnits(name.GetText())) {
+        Game_Print("Failed to load unit file.");
+        m_guiWord = 1;
+        scene->m_unitSource.Clear();
+        return false;
+    }
+    if (m_netGame) m_netGame->m_frameCountdown = FrameTimeout();
+    scene->DeriveTemplateSizes();
     return true;
 }
 
@@ -468,6 +497,9 @@ void CGame::Shutdown() {
 
     delete m_gameScene;
     m_gameScene = nullptr;
+    // The content's textures and materials live on the screen: they go first.
+    delete m_projects;
+    m_projects = nullptr;
     delete m_aiManager;
     m_aiManager = nullptr;
     delete m_worldGrid;

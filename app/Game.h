@@ -150,6 +150,7 @@ public:
     CPhysicsEngine* PhysicsEngine() override { return m_physicsEngine; }
     CPlayerList* PlayerList() override;
     CE3DEngine* Engine() override;
+    CProjectList* Projects() override { return m_projects; }
     bool SoundOff() override;
     SoundSample* LoadSample(const char* path) override;
     void FreeSample(SoundSample* sample) override;
@@ -180,6 +181,10 @@ public:
     int InterfaceFrame();
     int RenderFrame();
     int StartGame();
+    // Loads the unit files (the scene's unit source, or the root's "Units"
+    // folder) and derives the templates' sizes; false, with the interface
+    // back, when they do not load.
+    bool LoadUnitFiles();
     // One step of the server's start handshake (hosting only).
     void ServerStartStep();
 
@@ -292,6 +297,7 @@ private:
     CWorldGrid* m_worldGrid = nullptr;
     CNetGame* m_netGame = nullptr;
     CGameScreen* m_gameScreen = nullptr;  // set by the game view
+    CProjectList* m_projects = nullptr;   // the content projects: the unit file
     CGameView* m_gameView = nullptr;
     CInputManager* m_inputManager = nullptr;
     CInterface* m_interface = nullptr;

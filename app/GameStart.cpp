@@ -11,6 +11,11 @@ int CGame::StartGame() {
     Progress_Push("Starting game", 2);
     Progress_SetText("Clearing the world", "", 1);
     if (m_gameScene) m_gameScene->Clear();
+    // Every game starts on the unit files (loaded once per name).
+    if (!LoadUnitFiles()) {
+        Progress_Pop();
+        return 0;
+    }
     if (m_explosionManager) m_explosionManager->Restart();
     m_vars.drawGrid = 0;
     m_vars.drawGridAfter = 0;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "world/ExplosionManager.h"
+#include "world/GameHost.h"
 #include "world/TessarakObject.h"
 
 CExplosionType::CExplosionType(CExplosionManager* manager, const char* name)
@@ -24,6 +25,10 @@ CExplosionManager::CExplosionManager(CGameHost* game) : m_game(game) {}
 
 CExplosionManager::~CExplosionManager() {
     Load();
+    for (SoundSample*& s : m_warpSounds) {
+        if (s && GameHost()) GameHost()->FreeSample(s);
+        s = nullptr;
+    }
 }
 
 CExplosionType* CExplosionManager::FindType(const char* name) const {

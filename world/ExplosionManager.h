@@ -9,6 +9,10 @@
 
 class CGameHost;
 class CTessarakObject;
+class CTessarakObjectTemplate;
+class CE3DMaterial;
+class CE3DNode;
+class SoundSample;
 
 // An explosion type: what the destruction of an object of a template shows.
 // The effect scripts define them by name.
@@ -51,4 +55,17 @@ public:
     int32_t m_hover = 0;
     int32_t m_liveCount = 0;
     CExplosionType* m_types = nullptr;  // newest first
+
+    // The effect system, from the unit file's "!EffectSystem" node: the
+    // materials and objects of the construction effects, the fog of war, the
+    // warp sounds (owned), and the emitter template "Puff".
+    CE3DMaterial* m_iceScaleMaterial = nullptr;
+    CE3DMaterial* m_wireLightningMaterial = nullptr;
+    CTessarakObjectTemplate* m_intestineBlobObject = nullptr;
+    CTessarakObjectTemplate* m_intestineObject = nullptr;
+    CTessarakObjectTemplate* m_fogOfWarObject = nullptr;
+    CTessarakObjectTemplate* m_wireLightningObject = nullptr;
+    enum { kWarpedInSuccess, kWarpedInFailed, kWarpFailed, kWarpSuccess, kWarpSoundCount };
+    SoundSample* m_warpSounds[kWarpSoundCount] = {};
+    CE3DNode* m_puffTemplate = nullptr;
 };

@@ -22,6 +22,7 @@ class CExplosionManager;
 class CPhysicsEngine;
 class CPlayerList;
 class CE3DEngine;
+class CProjectList;
 class SoundSample;
 
 class CGameHost {
@@ -91,6 +92,9 @@ public:
     // The 3D engine of the game view (emitter templates by name); null
     // without a display.
     virtual CE3DEngine* Engine() = 0;
+    // The content projects (the game screen's list; a server or a test keeps
+    // its own), into which the unit file loads; null when there is none.
+    virtual CProjectList* Projects() { return nullptr; }
 
     // ---- sound (audio only: nothing here takes part in the simulation)
     // True while no sound is loaded or played (no sound engine, or sound

@@ -12,6 +12,7 @@ class CGameScene;
 class CUnitVisual;
 class CTessarakObject;
 class CE3DLight;
+class CE3DMaterial;
 
 enum : uint32_t {
     kFrameGameNode = 257,
@@ -30,6 +31,16 @@ public:
     static CTessarakObject* AsObject(CE3DFrame* frame);
     // The name of the template node it shows.
     const char* MeshName() const override;
+    // Message 1025 binds every vertex list to the screen's material of its id
+    // pair (the default material when there is none); message 1026 (data: an
+    // SGameNodeBinding) answers whether a list is bound to a material. Every
+    // message then goes to the mesh.
+    void Message(int code, void* data) override;
+    // A fading light dims from its base colour to black over the fade, then
+    // the mesh's update.
+    void Update(int* frozenDepth) override;
+    // Starts the light's fade over duration (engine-timer counts).
+    void FadeLight(int64_t duration);
 
     uint32_t m_classMask = 0;
     CGameScene* m_gameScene;
@@ -45,4 +56,18 @@ public:
     uint32_t m_layer = 0;
     float m_headingIncrement = 0.0f;
     float m_scaleIncrement = 0.0f;
+    // The light's fade: its colour before, the start and length (engine-timer
+    // counts).
+    uint8_t m_lightFading = 0;
+    float m_lightBase[3] = {1.0f, 1.0f, 1.0f};
+    int64_t m_fadeStart = 0;
+    int64_t m_fadeDuration = 0;
 };
+
+// The data of message 1026.
+struct SGameNodeBinding {
+    const CE3DMaterial* material;
+    int32_t bound;  // set to 1 when a vertex list of the node uses the material
+};
+
+enum : int { kMsgBindMaterials = 1025, kMsgIsBoundTo = 1026 };

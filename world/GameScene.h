@@ -76,6 +76,16 @@ public:
     void AddPlayerToTemplates(CPlayer* player);
     void RemovePlayerFromTemplates(CPlayer* player);
 
+    // ---- content
+    // Loads the unit file, the packed project of that name (a folder, its
+    // file "PackedProject.VXP"), with the effect scripts, the races and the
+    // effect system of its "!GlobalSettings" node, and makes every template
+    // ready for a game. A name loaded last already (without regard to case)
+    // is not loaded again. False when the project did not load.
+    bool LoadUnits(const char* name);
+    // The size values of every template from the bounds of its shapes.
+    void DeriveTemplateSizes();
+
     // ---- the factories
     // The class of the template's mask; a new object under the scene's root
     // frame (or the frame given), built from the template with its children.
@@ -179,6 +189,9 @@ public:
     // The special template (resource spots) and the size range and movement
     // of the spots it places.
     CTessarakObjectTemplate* m_spotTemplate = nullptr;
+    CTessarakObjectTemplate* m_globalSettings = nullptr;
+    CStrBuf m_loadedProject;  // the name LoadUnits loaded last
+    uint8_t m_unitsLoaded = 0;
     float m_spotSizeMin = 0.0f;
     float m_spotSizeMax = 0.0f;
     float m_spotMovement = 0.0f;

@@ -137,6 +137,12 @@ public:
     // grid member occupies.
     float m_collisionRadius = 1.0f;
     uint8_t m_footprintHalfSize = 1;
+    // The rest of them (CGameScene::DeriveTemplateSizes): half the x and z
+    // sides of the box around the shapes, the clearance radius, and the mass
+    // (the box's volume times the density); radii and mass never below 0.01.
+    float m_footprintHalf[2] = {0.5f, 0.5f};
+    float m_clearanceRadius = 1.0f;
+    float m_mass = 1.0f;
 
 protected:
     // The three sound events, then (for children) their properties.

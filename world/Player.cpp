@@ -113,7 +113,32 @@ CRace::CRace(CPlayerList* list, const char* name) : m_list(list), m_id(list->m_n
     list->m_races.insert(list->m_races.begin(), this);
 }
 
+const char* const CRace::kAnnouncerEvents[CRace::kAnnouncerCount] = {"BaseUnderAttack",
+                                                                     "CentralDestroyed",
+                                                                     "CentralUnderAttack",
+                                                                     "HarvesterUnderAttack",
+                                                                     "LowPower",
+                                                                     "LowResources",
+                                                                     "MissionCompleted",
+                                                                     "MissionFailed",
+                                                                     "ModuleConstructionFinished",
+                                                                     "RadarDisabled",
+                                                                     "UnitConstructionFinished",
+                                                                     "UnitUnderAttack"};
+
+void CRace::FreeSounds() {
+    CGameHost* host = GameHost();
+    for (SoundSample*& s : m_announcer) {
+        if (s && host) host->FreeSample(s);
+        s = nullptr;
+    }
+    for (SoundSample* s : m_autoExplosionSounds)
+        if (s && host) host->FreeSample(s);
+    m_autoExplosionSounds.clear();
+}
+
 CRace::~CRace() {
+    FreeSounds();
     Erase(m_list->m_races, this);
     if (m_list->m_defaultRace == this) m_list->m_defaultRace = nullptr;
     if (m_list->m_watchingRace == this) m_list->m_watchingRace = nullptr;

@@ -23,6 +23,10 @@ class CPlayerList;
 class CTeam;
 class CRace;
 class CTessarakObjectTemplate;
+class CUnitVisual;
+class CE3DMaterial;
+class CExplosionType;
+class SoundSample;
 
 class CPlayer {
 public:
@@ -106,6 +110,29 @@ public:
     // The race's key building: losing it or seeing it attacked raises the
     // owner's notices.
     CTessarakObjectTemplate* m_keyTemplate = nullptr;
+
+    // What the race's node of the unit file sets (a key that is missing
+    // leaves its value). The build effects: 1 wire lightning, 2 intestine
+    // blob, 3 ice scale. The explosion sizes: mini, small, medium, big, huge.
+    enum { kAnnouncerCount = 12 };
+    static const char* const kAnnouncerEvents[kAnnouncerCount];
+    CUnitVisual* m_node = nullptr;
+    CTessarakObjectTemplate* m_startUnit = nullptr;
+    uint8_t m_hidden = 0;
+    CStrBuf m_debrisVisualName;
+    CE3DMaterial* m_debrisMaterial = nullptr;
+    CTessarakObjectTemplate* m_debrisThrowObject = nullptr;
+    CTessarakObjectTemplate* m_antiWarpObject = nullptr;
+    CTessarakObjectTemplate* m_cableObject = nullptr;
+    CTessarakObjectTemplate* m_laserFenceObject = nullptr;
+    int32_t m_buildEffect = 0;
+    CExplosionType* m_explosions[5] = {};
+    CExplosionType* m_constructionExplosion = nullptr;
+    std::vector<CTessarakObjectTemplate*> m_autoExplosionObjects;
+    std::vector<SoundSample*> m_autoExplosionSounds;  // owned
+    SoundSample* m_announcer[kAnnouncerCount] = {};   // owned: BaseUnderAttack ... UnitUnderAttack
+    // Frees the race's own sounds.
+    void FreeSounds();
 };
 
 class CPlayerList {

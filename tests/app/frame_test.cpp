@@ -44,20 +44,21 @@ protected:
 
 TEST_F(FrameTest, DispatchesOnTheTwoStateWords) {
     // The interface frame marks the console script as run, the render frame
-    // clears the mark, the game start leaves it (-1) and moves the game state
-    // on to 1. Each case's mark differs from the one before it, so a frame
-    // that ran the wrong way shows.
+    // clears the mark, the game start leaves it (-1); this game has no unit
+    // files, so the start goes back to the interface (GUI word 1) and the
+    // game state stays. Each case's mark differs from the one before it, so a
+    // frame that ran the wrong way shows.
     const struct {
         int gui, state;
-        int marker, stateAfter;
+        int marker, stateAfter, guiAfter;
     } cases[] = {
-        {0, 2, 0, 2},   // the running game
-        {1, 2, 1, 2},   // a GUI word wins over a running game
-        {0, 2, 0, 2},   // running again
-        {0, 1, 1, 1},   // between the game start and the game loop
-        {0, 2, 0, 2},   // running again
-        {0, 0, -1, 1},  // the game start
-        {0, 7, 1, 7},   // any other state: interface frames
+        {0, 2, 0, 2, 0},   // the running game
+        {1, 2, 1, 2, 1},   // a GUI word wins over a running game
+        {0, 2, 0, 2, 0},   // running again
+        {0, 1, 1, 1, 0},   // between the game start and the game loop
+        {0, 2, 0, 2, 0},   // running again
+        {0, 0, -1, 0, 1},  // the game start
+        {0, 7, 1, 7, 0},   // any other state: interface frames
     };
     for (const auto& c : cases) {
         game.SetGuiWord(c.gui);
@@ -66,6 +67,7 @@ TEST_F(FrameTest, DispatchesOnTheTwoStateWords) {
         EXPECT_EQ(game.Frame(), 1);
         EXPECT_EQ(game.ConsoleScriptMarker(), c.marker == -1 ? before : c.marker) << c.gui << "/" << c.state;
         EXPECT_EQ(game.GameState(), c.stateAfter) << c.gui << "/" << c.state;
+        EXPECT_EQ(game.GuiWord(), c.guiAfter) << c.gui << "/" << c.state;
     }
 }
 

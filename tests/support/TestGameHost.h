@@ -64,6 +64,7 @@ public:
     CPhysicsEngine* PhysicsEngine() override { return physics; }
     CPlayerList* PlayerList() override { return players; }
     CE3DEngine* Engine() override { return engine; }
+    CProjectList* Projects() override { return projects; }
     bool SoundOff() override { return soundOff; }
     // A sample for every path in soundFiles; every call is recorded.
     SoundSample* LoadSample(const char* path) override {
@@ -104,6 +105,7 @@ public:
     CPhysicsEngine* physics = nullptr;
     CPlayerList* players = nullptr;
     CE3DEngine* engine = nullptr;
+    CProjectList* projects = nullptr;
     bool soundOff = true;
     std::set<std::string> soundFiles;
     std::vector<std::string> loadedSounds;

@@ -1,0 +1,296 @@
+#include "core/Determinism.h"
+// The lockstep guard comes first in every simulation source.
+//
+// Loading the unit file: the packed project with every object template, the
+// effect scripts around it, the races and the effect system that the
+// project's "!GlobalSettings" node describes, then every template's keys, the
+// builders' lists and the players' records; and the templates' size values.
+#include <strings.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "core/Math.h"
+#include "e3d/Engine.h"
+#include "e3d/Screen.h"
+#include "world/ExplosionManager.h"
+#include "world/GameHost.h"
+#include "world/GameScene.h"
+#include "world/ObjectTemplate.h"
+#include "world/Player.h"
+#include "world/Project.h"
+#include "world/SceneList.h"
+#include "world/UnitTemplate.h"
+
+namespace {
+
+enum : int { kSysTextWatching = 297 };
+
+void RunEffectScript(CGameHost* host, const char* name) {
+    CStrBuf file;
+    file.Format("Special Effects\\%s", name);
+    host->RunScriptFile(host->GetPath("Units", file.GetText()));
+}
+
+// A text value of at most 255 characters, or null when the key is missing.
+const char* Text(CUnitVisual* node, const char* key, char (&buf)[512], int maximum = 256) {
+    CProperty* p = node->m_config.Find(key);
+    if (!p) return nullptr;
+    p->GetString(buf, maximum);
+    return buf;
+}
+
+CTessarakObjectTemplate* TemplateKey(CGameScene* scene, CUnitVisual* node, const char* key,
+                                     CTessarakObjectTemplate* old) {
+    char buf[512];
+    const char* name = Text(node, key, buf);
+    return name ? scene->FindTemplate(name) : old;
+}
+
+CE3DMaterial* MaterialKey(CGameHost* host, CUnitVisual* node, const char* key, CE3DMaterial* old) {
+    char buf[512];
+    const char* name = Text(node, key, buf);
+    if (!name) return old;
+    CProjectList* projects = host->Projects();
+    CE3DScreen* screen = projects ? projects->m_screen : nullptr;
+    return screen ? screen->FindMaterialByName(name) : nullptr;
+}
+
+CExplosionType* ExplosionKey(CGameHost* host, CUnitVisual* node, const char* key, CExplosionType* old) {
+    char buf[512];
+    const char* name = Text(node, key, buf);
+    if (!name) return old;
+    CExplosionManager* explosions = host->ExplosionManager();
+    return explosions ? explosions->FindType(name) : nullptr;
+}
+
+// A sample from a file below "Units\Sounds" (null when sound is off or the
+// file does not load).
+SoundSample* SoundFile(CGameHost* host, const char* name) {
+    if (host->SoundOff() || !name || !name[0]) return nullptr;
+    return host->LoadSample(host->GetPath("Units\\Sounds", name));
+}
+
+void ReadRace(CGameScene* scene, CGameHost* host, CRace* race, CUnitVisual* node) {
+    race->m_node = node;
+    char buf[512];
+    CProperty* p;
+    if (CTessarakObjectTemplate* t = TemplateKey(scene, node, "StartUnit", nullptr)) race->m_startUnit = t;
+    if ((p = node->m_config.Find("Hidden"))) race->m_hidden = p->GetInt() != 0;
+    if (const char* v = Text(node, "DebrisVisualName", buf)) race->m_debrisVisualName = v;
+    race->m_debrisMaterial = MaterialKey(host, node, "DebrisMaterial", race->m_debrisMaterial);
+    race->m_debrisThrowObject = TemplateKey(scene, node, "DebrisThrowObject", race->m_debrisThrowObject);
+    race->m_antiWarpObject = TemplateKey(scene, node, "AntiWarpObject", race->m_antiWarpObject);
+    race->m_cableObject = TemplateKey(scene, node, "CableObject", race->m_cableObject);
+    race->m_laserFenceObject = TemplateKey(scene, node, "LaserFenceObject", race->m_laserFenceObject);
+    if (const char* v = Text(node, "BuildEffect", buf)) {
+        static const char* const kEffects[3] = {"WireLightning", "IntestineBlob", "IceScale"};
+        for (int i = 0; i < 3; ++i)
+            if (std::strcmp(v, kEffects[i]) == 0) race->m_buildEffect = i + 1;
+    }
+    static const char* const kSizes[5] = {"MiniExplosion", "SmallExplosion", "MediumExplosion",
+                                          "BigExplosion", "HugeExplosion"};
+    for (int i = 0; i < 5; ++i)
+        race->m_explosions[i] = ExplosionKey(host, node, kSizes[i], race->m_explosions[i]);
+    race->m_constructionExplosion =
+        ExplosionKey(host, node, "ContructionExplosionType", race->m_constructionExplosion);
+    CStrBuf key;
+    if ((p = node->m_config.Find("AutoExplosionNumObjects"))) {
+        // Slots beyond what any race could use are damage: at most 256.
+        const int32_t n = std::min<int32_t>(std::max<int32_t>(p->GetInt(), 0), 256);
+        race->m_autoExplosionObjects.assign(size_t(n), nullptr);
+        for (int32_t i = 1; i <= n; ++i) {
+            key.Format("AutoExplosionObject%d", i);
+            race->m_autoExplosionObjects[size_t(i - 1)] = TemplateKey(scene, node, key.GetText(), nullptr);
+        }
+    }
+    if ((p = node->m_config.Find("AutoExplosionNumSounds"))) {
+        const int32_t n = std::min<int32_t>(std::max<int32_t>(p->GetInt(), 0), 256);
+        for (SoundSample* s : race->m_autoExplosionSounds)
+            if (s) host->FreeSample(s);
+        race->m_autoExplosionSounds.assign(size_t(n), nullptr);
+        for (int32_t i = 1; i <= n; ++i) {
+            key.Format("AutoExplosionSound%d", i);
+            if (const char* v = Text(node, key.GetText(), buf))
+                race->m_autoExplosionSounds[size_t(i - 1)] = SoundFile(host, v);
+        }
+    }
+    // The announcer: each event's file, when the sound engine runs.
+    if (CUnitVisual* sounds = node->FindChildByNameNoCase("!GUISounds"))
+        for (int i = 0; i < CRace::kAnnouncerCount; ++i)
+            if (const char* v = Text(sounds, CRace::kAnnouncerEvents[i], buf, 512))
+                if (SoundSample* s = SoundFile(host, v)) {
+                    if (race->m_announcer[i]) host->FreeSample(race->m_announcer[i]);
+                    race->m_announcer[i] = s;
+                }
+}
+
+void ReadRaces(CGameScene* scene, CGameHost* host, CPlayerList* players, CUnitVisual* settings) {
+    CUnitVisual* races = settings->FindChildByNameNoCase("!Races");
+    if (!races || !players) return;
+    for (CUnitVisual* node = races->NextChildNode(nullptr); node; node = races->NextChildNode(node)) {
+        if (!(node->m_classMask & kClassObject)) continue;
+        const char* name = node->m_name.GetText();
+        CRace* race;
+        if (strcasecmp(name, "!Watching") == 0) {
+            race = players->m_watchingRace;
+            if (!race) race = players->m_watchingRace = new CRace(players, "Watching");
+            race->m_watching = 1;
+            const char* text = host->GetSystemText(kSysTextWatching);
+            if (text && text[0]) race->m_name = text;
+        } else if (strcasecmp(name, "!Default") == 0) {
+            race = players->m_defaultRace;
+            if (!race) race = players->m_defaultRace = new CRace(players, "Default");
+        } else {
+            race = new CRace(players, name[0] ? name + 1 : "");
+        }
+        ReadRace(scene, host, race, node);
+    }
+}
+
+void ReadEffectSystem(CGameScene* scene, CGameHost* host, CUnitVisual* settings) {
+    CUnitVisual* node = settings->FindChildByNameNoCase("!EffectSystem");
+    CExplosionManager* m = host->ExplosionManager();
+    if (!node || !m) return;
+    m->m_iceScaleMaterial = MaterialKey(host, node, "IceScaleMaterial", m->m_iceScaleMaterial);
+    m->m_intestineBlobObject = TemplateKey(scene, node, "IntestineBlobObject", m->m_intestineBlobObject);
+    m->m_intestineObject = TemplateKey(scene, node, "IntestineObject", m->m_intestineObject);
+    m->m_wireLightningMaterial = MaterialKey(host, node, "WireLightningMaterial", m->m_wireLightningMaterial);
+    m->m_fogOfWarObject = TemplateKey(scene, node, "FogofWarObject", m->m_fogOfWarObject);
+    m->m_wireLightningObject = TemplateKey(scene, node, "WireLightningObject", m->m_wireLightningObject);
+    static const char* const kSounds[CExplosionManager::kWarpSoundCount] = {
+        "WarpedInSuccessSound", "WarpedInFailedSound", "WarpFailedSound", "WarpSuccessSound"};
+    char buf[512];
+    for (int i = 0; i < CExplosionManager::kWarpSoundCount; ++i)
+        if (const char* v = Text(node, kSounds[i], buf))
+            if (!m->m_warpSounds[i]) m->m_warpSounds[i] = SoundFile(host, v);
+}
+
+void ProgressPush(const char* title, int steps) {
+    if (E3D_GameHooks().progressPush) E3D_GameHooks().progressPush(title, steps);
+}
+void ProgressStep(const char* text) {
+    if (E3D_GameHooks().progressStep) E3D_GameHooks().progressStep(text);
+}
+void ProgressSetText(const char* title, int steps) {
+    if (E3D_GameHooks().progressSetText) E3D_GameHooks().progressSetText(title ? title : "", "", steps);
+}
+void ProgressPop() {
+    if (E3D_GameHooks().progressPop) E3D_GameHooks().progressPop();
+}
+
+}  // namespace
+
+bool CGameScene::LoadUnits(const char* name) {
+    CGameHost* host = GameHost();
+    if (!host) return false;
+    if (!name) name = "";
+    if (m_unitsLoaded && m_loadedProject.EqualsNoCase(name)) return true;
+    host->Print("Loading units from packed file...");
+    ProgressPush(host->GetSystemText(kSysTextNestedLoad), 6);
+    if (CExplosionManager* explosions = host->ExplosionManager()) explosions->Load();
+    RunEffectScript(host, "Emitters.cfg");
+    RunEffectScript(host, "Explosions.cfg");
+
+    CProjectList* projects = host->Projects();
+    if (!projects || !projects->LoadProject(name)) {
+        // The content project was emptied for the load: nothing is loaded now,
+        // so the next call loads again whatever its name.
+        m_unitsLoaded = 0;
+        m_loadedProject.Clear();
+        host->Print("Failed to load units");
+        ProgressPop();
+        return false;
+    }
+
+    m_globalSettings = FindTemplate("!GlobalSettings");
+    CPlayerList* players = Players();
+    if (players) {
+        std::vector<CRace*> old = players->m_races;
+        for (CRace* r : old)
+            if (r != players->m_watchingRace && r != players->m_defaultRace) delete r;
+    }
+    if (m_globalSettings) {
+        ReadRaces(this, host, players, m_globalSettings);
+        ReadEffectSystem(this, host, m_globalSettings);
+    }
+
+    host->Print("Parsing custom settings (and loading sounds)");
+    m_spotTemplate = FindTemplate("Game_Resource_Spot");
+    ProgressSetText(host->GetSystemText(kSysTextLoading3DData), m_templateCount);
+    for (CTessarakObjectTemplate* t = m_templates; t; t = t->m_listNext) {
+        t->LoadProperties();
+        ProgressStep(t->m_name.GetText());
+    }
+    for (CUnitTemplate* t = m_unitTemplates; t; t = t->m_unitNext) t->SortBuildList();
+    if (players) {
+        for (CPlayer* p : players->m_players) AddPlayerToTemplates(p);
+        // Every player's race from its race name.
+        for (CPlayer* p : players->m_players) {
+            CRace* race = players->FindRace(p->m_raceName.GetText());
+            p->m_race = race ? race : players->m_defaultRace;
+        }
+    }
+
+    // The template list by name, without regard to case; templates of equal
+    // names keep their order.
+    std::vector<CTessarakObjectTemplate*> sorted;
+    for (CTessarakObjectTemplate* t = m_templates; t; t = t->m_listNext) sorted.push_back(t);
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](CTessarakObjectTemplate* a, CTessarakObjectTemplate* b) {
+                         return strcasecmp(a->m_name.GetText(), b->m_name.GetText()) < 0;
+                     });
+    CTessarakObjectTemplate* prev = nullptr;
+    m_templates = sorted.empty() ? nullptr : sorted[0];
+    for (CTessarakObjectTemplate* t : sorted) {
+        t->m_listPrev = prev;
+        if (prev) prev->m_listNext = t;
+        prev = t;
+    }
+    if (prev) prev->m_listNext = nullptr;
+
+    m_loadedProject = name;
+    m_unitsLoaded = 1;
+    RunEffectScript(host, "EmitterMaterials.cfg");
+    RunEffectScript(host, "ExplosionsSettings.cfg");
+    if (CExplosionManager* explosions = host->ExplosionManager()) {
+        CE3DEngine* engine = host->Engine();
+        explosions->m_puffTemplate = engine ? engine->FindEmitterTemplateByName("Puff") : nullptr;
+    }
+    ProgressPop();
+    return true;
+}
+
+namespace {
+
+// The sizes of one template node and its child nodes.
+void DeriveSizes(CUnitVisual* node) {
+    constexpr float kLeast = 0.01f;
+    if (node->m_classMask & kClassObject) {
+        CTessarakObjectTemplate* t = static_cast<CTessarakObjectTemplate*>(node);
+        t->QueryBounds();
+        const float hx = (t->m_maxCorner[0] - t->m_minCorner[0]) * 0.5f;
+        const float hy = (t->m_maxCorner[1] - t->m_minCorner[1]) * 0.5f;
+        const float hz = (t->m_maxCorner[2] - t->m_minCorner[2]) * 0.5f;
+        t->m_footprintHalf[0] = hx;
+        t->m_footprintHalf[1] = hz;
+        float radius = Math_Sqrt(hx * hx + hz * hz) * t->m_flatRadiusScaling;
+        if (!(radius >= kLeast)) radius = kLeast;
+        t->m_collisionRadius = radius;
+        t->m_clearanceRadius = radius;
+        const int32_t cells = Math_RoundToInt(hx > hz ? hx : hz);
+        t->m_footprintHalfSize = uint8_t(cells < 1 ? 1 : cells > 255 ? 255 : cells);
+        float mass = 8.0f * hx * hy * hz * t->m_density;
+        if (!(mass >= kLeast)) mass = kLeast;
+        t->m_mass = mass;
+        if (t->m_classMask & kClassUnit) static_cast<CUnitTemplate*>(t)->ApplySizeDefaults();
+    }
+    for (CUnitVisual* c = node->NextChildNode(nullptr); c; c = node->NextChildNode(c)) DeriveSizes(c);
+}
+
+}  // namespace
+
+void CGameScene::DeriveTemplateSizes() {
+    for (CTessarakObjectTemplate* t = m_templates; t; t = t->m_listNext) DeriveSizes(t);
+}
