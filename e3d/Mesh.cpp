@@ -77,7 +77,11 @@ CE3DMesh::~CE3DMesh() {
     DestroyControllers();
     DestroyLists();
     m_emitter = nullptr;
-    if (IE3DMeshScene* scene = MeshScene()) scene->CountMesh(-1);
+    // Asked afresh: a root being destroyed deletes its meshes after it has
+    // stopped being a scene (its own part gone), and must not be called then.
+    CE3DFrame* root = SceneRoot();
+    if (root != this)
+        if (IE3DMeshScene* scene = dynamic_cast<IE3DMeshScene*>(root)) scene->CountMesh(-1);
 }
 
 IE3DMeshScene* CE3DMesh::MeshScene() {
