@@ -47,6 +47,12 @@ void CExplosionManager::ExplodeObject(CTessarakObject* object) {
     object->m_stateA |= CTessarakObject::kA_Destroyed;
 }
 
+void CExplosionManager::ShowLaserBeam(CUnitWeapon*, CTessarakObjectTemplate*, float, int32_t, const float*,
+                                      const float*) {
+    // The engine's beam frames come with the particle emitters and beams of
+    // the engine; until then a laser shot deals its damage unseen.
+}
+
 void CExplosionManager::Restart() {
     m_focusX = m_focusZ = 0.0f;
     m_liveCount = 0;

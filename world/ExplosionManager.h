@@ -13,6 +13,7 @@ class CTessarakObjectTemplate;
 class CE3DMaterial;
 class CE3DNode;
 class SoundSample;
+class CUnitWeapon;
 
 // An explosion type: what the destruction of an object of a template shows.
 // The effect scripts define them by name.
@@ -43,6 +44,11 @@ public:
     // The destruction of an object: it leaves play (off the grid, flag
     // destroyed) and its template's explosion, if any, follows.
     void ExplodeObject(CTessarakObject* object);
+    // A laser shot for the view: a beam of the laser object's material from
+    // start to end on the weapon's frame, width wide, for burnTime game-time
+    // units. The view's beams are not built yet: nothing is shown.
+    void ShowLaserBeam(CUnitWeapon* weapon, CTessarakObjectTemplate* laserObject, float width,
+                       int32_t burnTime, const float* start, const float* end);
     // Per frame, after the camera moved: ages the live explosions.
     void Update();
     // Per frame, before the scene render: the explosion light.

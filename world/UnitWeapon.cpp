@@ -161,7 +161,7 @@ void CUnitWeapon::TransferPart(CStateArchive& ar) {
     ar.F32s(m_words, 4);
     ar.U8(m_method);
     ar.U8(m_byte);
-    for (uint8_t bit : {kW_Aligned, kW_HasFlame, kW_HasHit, kW_LockedRotation, kW_Bit10})
+    for (uint8_t bit : {kW_Aligned, kW_HasFlame, kW_HasHit, kW_LockedRotation, kW_GroundShot})
         ar.Bit(m_weaponFlags, bit);
 }
 

@@ -2,7 +2,7 @@
 // the unit's tree, or a world object of its own) that turns towards a target
 // and fires by one of six methods. Weapons are always on the active list and
 // ignore the selection messages. Their template, CUnitWeaponTemplate, reads
-// the weapon's keys; the firing itself belongs to the combat code.
+// the weapon's keys; the firing is in WeaponFire.cpp.
 #pragma once
 
 #include <cstdint>
@@ -62,8 +62,8 @@ public:
         kW_Aligned = 0x01,
         kW_HasFlame = 0x02,
         kW_HasHit = 0x04,
-        kW_LockedRotation = 0x08,
-        kW_Bit10 = 0x10,
+        kW_LockedRotation = 0x08,  // a fixed mount: it fires without aiming
+        kW_GroundShot = 0x10,      // the last shot had no target object
     };
 
     CUnitWeapon(CGameScene* scene, CTessarakObjectTemplate* tmpl, CE3DFrame* parent, const float* position,
@@ -79,8 +79,31 @@ public:
     void SaveState(CStateArchive& ar) override;
     bool LoadState(CStateArchive& ar) override;
 
-    // The aiming state; the roles of the vectors, the second link and the
-    // words other than the rotation speed are the fire logic's.
+    // ---- aiming and firing (WeaponFire.cpp)
+    // Aims at the point: it becomes the target point, and the aim heading is
+    // the ground-plane heading from the mother unit (the weapon itself
+    // without one) to it.
+    void AimAt(float x, float y, float z);
+    // One shot when the weapon faces its aim (or needs no aiming) and the
+    // target point lies within range: sound, reload, muzzle flame, impact
+    // object and tracer, then the method's step. True only after a thrown
+    // object left the weapon. The scene calls it once the weapon is loaded.
+    bool Fire();
+    // The unit the weapon is mounted on (the nearest unit above it in the
+    // frame tree), or null.
+    CTessarakObject* MotherUnit() const;
+    CUnitWeaponTemplate* WeaponTemplate() const;
+
+    // The roles of the record's fields.
+    float* FirePoint() { return m_vectorA; }    // world position of the fire-point frame at the last shot
+    float* TargetPoint() { return m_vectorB; }  // what the weapon aims at
+    CObjectLink& FirePointLink() { return m_link2; }  // the child object named "FirePoint"
+    float& Heading() { return m_words[0]; }           // radians, the heading the frame has
+    float& RotationSpeed() { return m_words[1]; }     // radians per second
+    float& AimHeading() { return m_words[2]; }        // radians, the heading wanted
+    float& ReloadTimer() { return m_words[3]; }       // seconds until it may fire again
+
+    // The aiming state (the roles above).
     CObjectLink m_target;
     float m_vectorA[3] = {0.0f, 0.0f, 0.0f};
     float m_vectorB[3] = {0.0f, 0.0f, 0.0f};
@@ -94,6 +117,8 @@ public:
     uint32_t m_word = 0;
 
 protected:
+    // The ObjectThrower step of Fire: the projectile, its way and its life.
+    bool Throw(CTessarakObject* mother, CTessarakObject* targetObject, CUnitWeaponTemplate* wt);
     void TransferPart(CStateArchive& ar);
     void LeaveSceneList();
     uint8_t m_onSceneList = 0;
