@@ -306,6 +306,23 @@ void CE3DCamera::QueueTranslucent(CE3DVertexList* list, bool late) {
     ++m_stats.sortedTransparent;
 }
 
+void CE3DCamera::ListGone(CE3DVertexList* list) {
+    // Only a render under way holds queued lists (a frame's Render deleted
+    // a mesh that was walked before it).
+    if (!m_rendering || !list) return;
+    m_sorted.erase(
+        std::remove_if(m_sorted.begin(), m_sorted.end(), [&](const SQueued& q) { return q.list == list; }),
+        m_sorted.end());
+    m_late.erase(std::remove(m_late.begin(), m_late.end(), list), m_late.end());
+    if (CE3DMaterial* m = list->m_material)
+        for (CE3DVertexList** q : {&m->m_triangleQueue, &m->m_otherQueue})
+            for (CE3DVertexList** at = q; *at; at = &(*at)->m_nextQueued)
+                if (*at == list) {
+                    *at = list->m_nextQueued;
+                    break;
+                }
+}
+
 void CE3DCamera::PassLimits(SE3DPassLimits* limits) const {
     auto clamp8 = [](uint32_t v) { return uint8_t(v > 255 ? 255 : v); };
     limits->maxFillMode = clamp8(m_params.maxFillMode);

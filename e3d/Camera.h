@@ -114,6 +114,7 @@ public:
     // depth of its frame, or drawn last in the order queued.
     void QueueTranslucent(CE3DVertexList* list, bool late) override;
     const D3DMATRIX& ViewMatrix() const override;
+    void ListGone(CE3DVertexList* list) override;
 
     // --- for the frames during a render.
     // Appends a bounding sphere to test in this render; the index to read its

@@ -74,14 +74,16 @@ CE3DMesh::CE3DMesh(CE3DFrame* parent, CE3DShape* shape) : CE3DFrame(parent) {
 }
 
 CE3DMesh::~CE3DMesh() {
-    DestroyControllers();
-    DestroyLists();
-    m_emitter = nullptr;
     // Asked afresh: a root being destroyed deletes its meshes after it has
     // stopped being a scene (its own part gone), and must not be called then.
     CE3DFrame* root = SceneRoot();
-    if (root != this)
-        if (IE3DMeshScene* scene = dynamic_cast<IE3DMeshScene*>(root)) scene->CountMesh(-1);
+    IE3DMeshScene* scene = root != this ? dynamic_cast<IE3DMeshScene*>(root) : nullptr;
+    DestroyControllers();
+    if (scene)
+        for (CE3DVertexList* l = m_lists; l; l = l->m_next) scene->ListGone(l);
+    DestroyLists();
+    m_emitter = nullptr;
+    if (scene) scene->CountMesh(-1);
 }
 
 IE3DMeshScene* CE3DMesh::MeshScene() {

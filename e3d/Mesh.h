@@ -41,6 +41,9 @@ public:
     virtual void QueueTranslucent(CE3DVertexList* list, bool late) = 0;
     // The view matrix of the scene's view (environment mapping).
     virtual const D3DMATRIX& ViewMatrix() const = 0;
+    // A vertex list is going (its mesh is being destroyed): a render under
+    // way forgets it wherever it was queued.
+    virtual void ListGone(CE3DVertexList*) {}
 };
 
 // Something the game attaches to a mesh to drive it over time.

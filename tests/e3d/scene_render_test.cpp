@@ -318,6 +318,40 @@ TEST_F(SceneRender, TheFacesOfATranslucentListAreDrawnFarthestFirst) {
     EXPECT_EQ(camera->m_indexBuffer[3], 0);
 }
 
+// A frame whose render deletes a mesh the walk has already been to.
+class CRenderRemover : public CE3DFrame {
+public:
+    explicit CRenderRemover(CE3DFrame* parent) : CE3DFrame(parent) {}
+    void Render(int* depth) override {
+        delete m_doomed;
+        m_doomed = nullptr;
+        CE3DFrame::Render(depth);
+    }
+    CE3DFrame* m_doomed = nullptr;
+};
+
+TEST_F(SceneRender, AMeshDeletedAfterItQueuedItsWorkIsNotDrawn) {
+    Open();
+    CE3DMaterial* stone = new CE3DMaterial(screen, "stone");
+    CE3DMaterial* glass = new CE3DMaterial(screen, "glass");
+    Test_MakeTranslucent(glass);
+    CRenderRemover* remover = new CRenderRemover(camera);
+    remover->Activate();
+    CE3DMesh* kept = QuadMesh(engine, camera, stone, -1, 0, 0);
+    CE3DMesh* solid = QuadMesh(engine, camera, stone, 1, 0, 0);  // walked before the remover
+    Render();
+    ASSERT_EQ(rec.Count("DrawIndexedPrimitive"), 2);
+    remover->m_doomed = solid;
+    Render();
+    EXPECT_EQ(rec.Count("DrawIndexedPrimitive"), 1);
+    EXPECT_EQ(stone->m_triangleQueue, nullptr);
+    remover->m_doomed = QuadMesh(engine, camera, glass, 0, 1, 0);
+    Render();
+    EXPECT_EQ(rec.Count("DrawIndexedPrimitive"), 1);
+    EXPECT_EQ(camera->m_stats.sortedTransparent, 1);  // queued, then forgotten
+    (void)kept;
+}
+
 TEST_F(SceneRender, TheScenesSwitchesReachTheStates) {
     Open();
     CE3DMaterial* glass = new CE3DMaterial(screen, "glass");
