@@ -14,6 +14,7 @@ class CE3DMaterial;
 class CE3DNode;
 class SoundSample;
 class CUnitWeapon;
+class CGridMember;
 
 // An explosion type: what the destruction of an object of a template shows.
 // The effect scripts define them by name.
@@ -49,6 +50,13 @@ public:
     // units. The view's beams are not built yet: nothing is shown.
     void ShowLaserBeam(CUnitWeapon* weapon, CTessarakObjectTemplate* laserObject, float width,
                        int32_t burnTime, const float* start, const float* end);
+    // Construction sites (Construction.cpp). StartConstruction gives an
+    // incomplete structure its scaffold (once) in the start look of its
+    // owner's race; UpdateConstruction (every tick while it is incomplete)
+    // completes it once its build value reaches its BuildTime, else grows the
+    // scaffold with the value. Always true.
+    void StartConstruction(CGridMember* structure);
+    bool UpdateConstruction(CGridMember* structure);
     // Per frame, after the camera moved: ages the live explosions.
     void Update();
     // Per frame, before the scene render: the explosion light.
