@@ -2,16 +2,11 @@
 
 namespace {
 
-uint32_t g_state = 0x16BA2118u;
+CRandomStream g_stream;
 
 // The largest float below 1: a value that rounding would carry to 1.0 stays
 // inside the half-open range the callers index with.
 constexpr float kBelowOne = 0.99999994f;
-
-uint32_t Step() {
-    g_state = (g_state * 1103515245u + 12345u) & 0x7FFFFFFFu;
-    return g_state;
-}
 
 }  // namespace
 
@@ -24,20 +19,28 @@ float CRandom::RandFloat() {
     return static_cast<float>(Rand()) * 3.0518509e-05f;
 }
 
-float Random01() {
-    float r = static_cast<float>(Step()) * 4.656612873e-10f;  // 2^-31
+float CRandomStream::Random01() {
+    float r = static_cast<float>(Next()) * 4.656612873e-10f;  // 2^-31
     return r < 1.0f ? r : kBelowOne;
+}
+
+float CRandomStream::RandomSigned() {
+    float r = static_cast<float>(Next()) * 9.313225746e-10f - 1.0f;  // 2^-30
+    return r < 1.0f ? r : kBelowOne;
+}
+
+float Random01() {
+    return g_stream.Random01();
 }
 
 float RandomSigned() {
-    float r = static_cast<float>(Step()) * 9.313225746e-10f - 1.0f;  // 2^-30
-    return r < 1.0f ? r : kBelowOne;
+    return g_stream.RandomSigned();
 }
 
 void SetRandomSeed(uint32_t seed) {
-    g_state = seed & 0x7FFFFFFFu;
+    g_stream.Seed(seed);
 }
 
 uint32_t GetRandomSeedState() {
-    return g_state;
+    return g_stream.m_state;
 }

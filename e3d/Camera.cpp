@@ -409,7 +409,6 @@ void CE3DCamera::DrawWithPasses(CE3DVertexList* list, const SE3DPassLimits& limi
     }
     material->ApplyDrawStates(m_device, m_params.lightingOn, limits);
     if (list->m_owner) m_d3dDevice->SetTransform(D3DTRANSFORMSTATE_WORLD, list->m_owner->m_render);
-    const uint32_t perFace = list->m_perFace ? list->m_perFace : 3;
     const int level = material->DrawLevel(StageLevel());
     for (CE3DMaterialPass* p = material->Passes(level); p; p = p->m_next) {
         p->Apply(m_device, limits);
@@ -418,10 +417,9 @@ void CE3DCamera::DrawWithPasses(CE3DVertexList* list, const SE3DPassLimits& limi
             m_d3dDevice->DrawPrimitive(D3DPT_TRIANGLELIST, list->m_format, list->Vertices(),
                                        list->m_vertexCount, 0);
             CountDraw(int32_t(list->m_vertexCount / 3));
-        } else if (indices && indexCount) {
-            m_d3dDevice->DrawIndexedPrimitive(list->m_primitive, list->m_format, list->Vertices(),
-                                              list->m_vertexCount, indices, indexCount, 0);
-            CountDraw(int32_t(indexCount / perFace));
+        } else {
+            int32_t primitives = 0;
+            if (list->Draw(m_d3dDevice, indices, indexCount, &primitives)) CountDraw(primitives);
         }
     }
 }

@@ -24,6 +24,7 @@
 #include "e3d/Viewport.h"
 
 class CE3DDevice;
+class CE3DEmitter;
 class CE3DLight;
 class CE3DVertexList;
 struct SE3DPassLimits;
@@ -150,6 +151,8 @@ public:
     int32_t m_gathered = 0;
     CE3DLight* m_lightHead = nullptr;
     int32_t m_lightCount = 0;
+    CE3DEmitter* m_emitterHead = nullptr;  // the scene's particle emitters (each joins and leaves itself)
+    int32_t m_emitterCount = 0;
     SE3DRenderParams m_params;
     CE3DViewport* m_viewport = nullptr;  // the one rendering now
     int32_t m_enabledLights = 0;

@@ -106,6 +106,7 @@ CE3DFrame::CE3DFrame(CE3DFrame* parent) : m_parent(parent) {
 }
 
 CE3DFrame::~CE3DFrame() {
+    while (m_refs) m_refs->Set(nullptr);
     StepWalksPast(this, SE3DFrameWalk::kSiblings);
     StepWalksPast(this, SE3DFrameWalk::kActive);
     while (m_firstChild) delete m_firstChild;  // each child unlinks itself
@@ -119,6 +120,24 @@ CE3DFrame::~CE3DFrame() {
     LeaveMovedList();
     delete m_sceneData;
     m_sceneData = nullptr;
+}
+
+void CE3DFrameRef::Set(CE3DFrame* frame) {
+    if (frame == m_frame) return;
+    if (m_frame) {
+        if (m_prev)
+            m_prev->m_next = m_next;
+        else
+            m_frame->m_refs = m_next;
+        if (m_next) m_next->m_prev = m_prev;
+        m_next = m_prev = nullptr;
+    }
+    m_frame = frame;
+    if (frame) {
+        m_next = frame->m_refs;
+        if (m_next) m_next->m_prev = this;
+        frame->m_refs = this;
+    }
 }
 
 // ---------------------------------------------------------------------------

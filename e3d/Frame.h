@@ -119,6 +119,25 @@ struct SE3DScene {
     void DestroyQueued();
 };
 
+// A pointer to a frame that its holder does not own (an emitter following a
+// frame, a beam ending at one): it reads null once the frame is destroyed.
+class CE3DFrameRef {
+public:
+    CE3DFrameRef() = default;
+    ~CE3DFrameRef() { Set(nullptr); }
+    CE3DFrameRef(const CE3DFrameRef&) = delete;
+    CE3DFrameRef& operator=(const CE3DFrameRef&) = delete;
+
+    void Set(CE3DFrame* frame);
+    CE3DFrame* Get() const { return m_frame; }
+
+private:
+    friend class CE3DFrame;
+    CE3DFrame* m_frame = nullptr;
+    CE3DFrameRef* m_next = nullptr;
+    CE3DFrameRef* m_prev = nullptr;
+};
+
 class CE3DFrame {
 public:
     // Under the parent (at the head of its children), or a scene root without.
@@ -138,6 +157,10 @@ public:
     // then updates the children. Derived classes do their own work and then
     // call this.
     virtual void Update(int* frozenDepth);
+
+    // A game object whose object is dying: emitters that follow it stop
+    // spawning.
+    virtual bool Dying() const { return false; }
 
     // The scene root: the scene of a frame below it, or the frame itself.
     CE3DFrame* SceneRoot() { return m_scene ? m_scene : this; }
@@ -240,6 +263,8 @@ protected:
 
 private:
     friend struct SE3DScene;
+    friend class CE3DFrameRef;
+    CE3DFrameRef* m_refs = nullptr;  // the references that point here
     void MarkWorldStale();
     void LeaveChangedList();
     void JoinMovedList();

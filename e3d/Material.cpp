@@ -419,13 +419,12 @@ void CE3DMaterial::DrawQueued(CE3DDevice* device, int level, bool sceneLights, c
         p->Apply(device, limits);
         for (CE3DVertexList* q : queues)
             for (CE3DVertexList* l = q; l; l = l->m_nextQueued) {
-                if (!l->m_vertexCount || !l->m_drawIndices || !l->Indices()) continue;
+                if (!l->m_vertexCount || (l->m_indexed && (!l->m_drawIndices || !l->Indices()))) continue;
                 if (l->m_owner) device->m_device->SetTransform(D3DTRANSFORMSTATE_WORLD, l->m_owner->m_render);
-                device->m_device->DrawIndexedPrimitive(l->m_primitive, l->m_format, l->Vertices(),
-                                                       l->m_vertexCount, l->Indices(), l->m_drawIndices, 0);
-                if (counts) {
+                int32_t primitives = 0;
+                if (l->Draw(device->m_device, l->Indices(), l->m_drawIndices, &primitives) && counts) {
                     ++counts->draws;
-                    counts->primitives += int32_t(l->m_drawIndices / (l->m_perFace ? l->m_perFace : 3));
+                    counts->primitives += primitives;
                 }
             }
     }

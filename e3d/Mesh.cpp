@@ -13,12 +13,8 @@
 #include "e3d/ShapeBlock.h"
 #include "e3d/Timer.h"
 #include "e3d/VertexList.h"
-#include "platform/sys/Clock.h"
 
 namespace {
-
-int64_t (*g_clock)(void*) = nullptr;
-void* g_clockUser = nullptr;
 
 // The data of message 8.
 struct SShatterArgs {
@@ -98,15 +94,11 @@ IE3DMeshScene* CE3DMesh::MeshScene() {
 }
 
 void CE3DMesh::SetClock(int64_t (*now)(void*), void* user) {
-    g_clock = now;
-    g_clockUser = user;
+    E3D_SetTimerClock(now, user);
 }
 
 int64_t CE3DMesh::Now() const {
-    if (g_clock) return g_clock(g_clockUser);
-    if (m_screen && m_screen->m_engine && m_screen->m_engine->m_timer)
-        return m_screen->m_engine->m_timer->Elapsed();
-    return Sys_QueryPerformanceCounter();
+    return E3D_TimerNow(m_screen ? m_screen->m_engine : nullptr);
 }
 
 void CE3DMesh::DestroyLists() {

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "core/StrBuf.h"
 #include "e3d/Surface.h"
@@ -30,6 +31,13 @@ enum : uint32_t {
 };
 // Entries that a palette of these capabilities holds (0 for none of them).
 uint32_t E3D_PaletteEntryCount(uint32_t caps);
+
+// One picture of a texture's frame table: four (u, v) pairs, the corners of
+// a part of the texture. Particles take the first three (their triangle),
+// beams and lightning all four (their quads).
+struct SE3DTexFrame {
+    float uv[8];
+};
 
 class CE3DTexture : public CE3DSurface {
 public:
@@ -80,6 +88,10 @@ public:
     uint8_t m_palette[256 * 4] = {};  // red, green, blue, flags per entry
     CE3DTexture* m_nextTexture = nullptr;
     CE3DTexture* m_prevTexture = nullptr;
+    // The frame table (the game fills it from its content): particles step
+    // through it by age or pick a frame at birth, beams and lightning take
+    // its first frame.
+    std::vector<SE3DTexFrame> m_frames;
 
 private:
     void ReleaseAll();

@@ -1,6 +1,12 @@
 #include "e3d/Timer.h"
 
+#include "e3d/Engine.h"
 #include "platform/sys/Clock.h"
+
+namespace {
+int64_t (*g_clock)(void*) = nullptr;
+void* g_clockUser = nullptr;
+}  // namespace
 
 CE3DTimer::CE3DTimer()
     : m_frequency(float(Sys_QueryPerformanceFrequency())), m_frameStamp(Sys_QueryPerformanceCounter()) {}
@@ -25,4 +31,15 @@ void CE3DTimer::Update(const int64_t* gameTime) {
 
 int64_t CE3DTimer::Elapsed() const {
     return Sys_QueryPerformanceCounter() - m_baseCount;
+}
+
+void E3D_SetTimerClock(int64_t (*now)(void*), void* user) {
+    g_clock = now;
+    g_clockUser = user;
+}
+
+int64_t E3D_TimerNow(const CE3DEngine* engine) {
+    if (g_clock) return g_clock(g_clockUser);
+    if (engine && engine->m_timer) return engine->m_timer->Elapsed();
+    return Sys_QueryPerformanceCounter();
 }

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+class CE3DEngine;
+
 class CE3DTimer {
 public:
     CE3DTimer();
@@ -24,3 +26,9 @@ public:
     float m_frameTime = 0.0f;    // real seconds between the last two updates
     bool m_stepStarted = false;  // the step stamp holds a real stamp
 };
+
+// The count (game-time units of 1/1193182 second) that the engine's effects
+// and animations measure against: the engine's timer, or the counter itself
+// without an engine. A test installs its own clock (null: the timer again).
+int64_t E3D_TimerNow(const CE3DEngine* engine);
+void E3D_SetTimerClock(int64_t (*now)(void* user), void* user);

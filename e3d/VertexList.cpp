@@ -83,6 +83,22 @@ void CE3DVertexList::ShareBlockIndices() {
     m_primitive = E3D_PrimitiveFor(m_perFace);
 }
 
+bool CE3DVertexList::Draw(ID3DDevice* device, const uint16_t* indices, uint32_t indexCount,
+                          int32_t* primitives) const {
+    const uint32_t perFace = m_perFace ? m_perFace : 3;
+    if (!device || !m_vertexCount) return false;
+    if (!m_indexed) {
+        device->DrawPrimitive(m_primitive, m_format, m_vertices.data(), m_vertexCount, 0);
+        if (primitives) *primitives = int32_t(m_vertexCount / perFace);
+        return true;
+    }
+    if (!indices || !indexCount) return false;
+    device->DrawIndexedPrimitive(m_primitive, m_format, m_vertices.data(), m_vertexCount, indices, indexCount,
+                                 0);
+    if (primitives) *primitives = int32_t(indexCount / perFace);
+    return true;
+}
+
 void CE3DVertexList::SetVisibleFraction(float fraction) {
     float f = float(m_faceCount) * fraction;
     int32_t faces = f > 2.0e9f ? int32_t(m_faceCount) : Math_Truncate(f);

@@ -13,6 +13,7 @@
 class CE3DScreen;
 class CE3DMaterial;
 class CE3DFrame;
+class ID3DDevice;
 
 class CE3DVertexList {
 public:
@@ -46,6 +47,12 @@ public:
     // Breaks the list into flying faces; false when there is nothing to break.
     bool Shatter(float amount, float fraction, bool spread, float frameStep);
     void ShatterStep(float frameStep);
+
+    // Draws the list: one not indexed as its vertices stand, an indexed one
+    // through the index list given (the scene render's sorted order, or its
+    // own); false when there was nothing to draw (an indexed list without
+    // indices). The primitives drawn come back.
+    bool Draw(ID3DDevice* device, const uint16_t* indices, uint32_t indexCount, int32_t* primitives) const;
 
     const uint16_t* Indices() const { return m_indices; }
     uint32_t VertexCount() const { return m_vertexCount; }
@@ -86,6 +93,7 @@ public:
     uint8_t m_flag = 1;  // cleared by beams and lightning
     uint32_t m_primitive = 4;
     bool m_colorLocked = false;
+    bool m_indexed = true;  // cleared by beams, lightning and emitters: drawn without indices
 
 private:
     std::vector<uint16_t> m_ownIndices;
