@@ -156,6 +156,7 @@ public:
     void FreeSample(SoundSample* sample) override;
     void PlaySample(SoundSample* sample, int volume) override;
     void ListeningPoint(float* x, float* z) override;
+    bool QueueModifier() override;
     void SaveConfigFiles() override;
     float FrameTimeout() override { return m_frameTimeout; }
     void SetGameSpeed(float factor) override;

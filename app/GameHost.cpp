@@ -140,3 +140,7 @@ const CEditField* CGame::CommandLineEdit() {
 CE3DScreen* CGame::Screen() {
     return Game_Screen(this);
 }
+
+bool CGame::QueueModifier() {
+    return m_inputManager && m_inputManager->m_queueFlag;
+}

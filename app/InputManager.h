@@ -117,6 +117,11 @@ public:
     // Mouse-button flags of m_SetLB, m_SetMB, m_SetRB.
     uint8_t m_leftButton = 0, m_middleButton = 0, m_rightButton = 0;
     uint8_t m_active = 0;  // devices are read only while set
+    // The order modifiers that key bindings hold: queue (add to the
+    // selection, append orders), direct move, keep formation.
+    uint8_t m_queueFlag = 0;
+    uint8_t m_directMoveFlag = 0;
+    uint8_t m_keepFormationFlag = 0;
 
 private:
     void Poll();

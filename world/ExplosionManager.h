@@ -15,6 +15,7 @@ class CE3DNode;
 class SoundSample;
 class CUnitWeapon;
 class CGridMember;
+class CUnit;
 
 // An explosion type: what the destruction of an object of a template shows.
 // The effect scripts define them by name.
@@ -57,6 +58,9 @@ public:
     // scaffold with the value. Always true.
     void StartConstruction(CGridMember* structure);
     bool UpdateConstruction(CGridMember* structure);
+    // The builder's work effect ends (BuilderEffects.cpp): by its owner's
+    // race, the lightning of its fire points is hidden or its beam shrinks.
+    void StopBuilderEffect(CUnit* unit);
     // Per frame, after the camera moved: ages the live explosions.
     void Update();
     // Per frame, before the scene render: the explosion light.

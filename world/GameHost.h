@@ -74,6 +74,11 @@ public:
     // to its clients); false when there is no session to send on.
     virtual bool Send(int type, const void* data, int length, int flag1, int flag2) = 0;
 
+    // ---- input
+    // The input manager's queue flag: orders are appended and selections
+    // added to while it is held.
+    virtual bool QueueModifier() = 0;
+
     // ---- the interface
     // The text of one system-text entry ("" when unset).
     virtual const char* GetSystemText(int index) = 0;

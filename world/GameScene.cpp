@@ -66,11 +66,6 @@ void CGameScene::Clear() {
     if (host && host->ExplosionManager()) host->ExplosionManager()->Restart();
 }
 
-void CGameScene::Tick() {
-    ++m_frameCounter;
-    m_ticked = 1;
-}
-
 // ---- templates
 
 CTessarakObjectTemplate* CGameScene::FindTemplateById(uint16_t projectId, int32_t templateId) const {

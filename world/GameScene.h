@@ -64,8 +64,25 @@ public:
     // Removes every object and resets the world for a new game (under the
     // game lock).
     void Clear();
-    // One logic tick of the world.
-    void Tick();
+    // One logic tick of the world (SceneTick.cpp): the players' economy,
+    // every active object in the active list's order, the mission objectives,
+    // the economy again, the resource spots; then the objects that left play
+    // during the tick are deleted. Always true.
+    bool Tick();
+    // The CRC-32 of the sync images of every world object with an id, taken
+    // in ascending id order: two machines in step give the same value.
+    uint32_t ComputeSyncCRC();
+    // The active list is kept in descending order of object ids (objects
+    // without an id last): a new object, whose id is the highest, enters at
+    // the head, and a loaded or resynchronised world walks its objects in
+    // the same order as the world it came from.
+    void LinkActive(CTessarakObject* object);
+    void UnlinkActive(CTessarakObject* object);
+    // The player whose world objects have no owner of their own (cables,
+    // fence beams, effects): the neutral player.
+    CPlayer* DefaultOwner() const { return NeutralPlayer(); }
+    // Whether some unit of the local player's radar lists shows the point.
+    bool FindUnitCovering(float x, float z) const;
 
     // ---- templates
     // Null for a negative template id; else the first template of the list
@@ -152,6 +169,10 @@ public:
     // ---- objects and templates
     CObjectIdTable m_idTable;
     CTessarakObject* m_activeObjects = nullptr;
+    CTessarakObject* m_activeTail = nullptr;
+    // The next object of the tick's walk of the active list (an object that
+    // leaves the list during the walk moves it on).
+    CTessarakObject* m_tickNext = nullptr;
     CTessarakObjectTemplate* m_templates = nullptr;
     int32_t m_templateCount = 0;
     CGridMemberTemplate* m_gridTemplates = nullptr;
@@ -209,6 +230,9 @@ public:
     // weapon's parts of a sync image are read but not taken.
     uint8_t m_syncHold = 0;
     uint8_t m_controlType = 1;
+    // Units may add their child unit (a harvester's factory makes its
+    // first harvester).
+    uint8_t m_childUnitsAllowed = 1;
     uint8_t m_majoritySelection = 1;
 
     // Scratch state: the sync image that ComputeSyncCRC builds, the seeds of

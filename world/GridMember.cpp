@@ -5,7 +5,7 @@
 // the sync image, after the base's children):
 //   f32 x 3 the vector
 //   link ids: general link, last attacker, carried object
-//   u32 x 6 the six words [sync: the third is left out]
+//   f32 x 6 last coarse and fine registration places [sync: the third is left out]
 //   u32 the word after them
 //   u8 x 8 grid flags 0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80
 //   u8 second grid flag 0x02
@@ -184,8 +184,11 @@ void CGridMember::TransferPart(CStateArchive& ar, bool sync) {
     m_generalLink.Transfer(ar);
     m_lastAttacker.Transfer(ar);
     m_carried.Transfer(ar);
-    for (int i = 0; i < 6; ++i)
-        if (!sync || i != 2) ar.U32(m_words[i]);
+    // The six words: the last coarse and fine registration places.
+    ar.F32(m_lastGridPosition[0]);
+    ar.F32(m_lastGridPosition[1]);
+    if (!sync) ar.F32(m_lastGridPosition[2]);
+    ar.F32s(m_lastFinePosition, 3);
     ar.U32(m_word);
     for (int bit = 0x01; bit <= 0x80; bit <<= 1) ar.Bit(m_gridFlags, static_cast<uint8_t>(bit));
     ar.Bit(m_gridFlags2, kG2_Phasing);
@@ -220,4 +223,10 @@ bool CGridMember::LoadState(CStateArchive& ar) {
     if (!CTessarakObject::LoadState(ar)) return false;
     TransferPart(ar, false);
     return ar.Ok();
+}
+
+void CGridMember::Relocate(CUnit*, float x, float z) {
+    SetPosition(x, 0.0f, z);
+    Invalidate();
+    ResetMatrixHistory();
 }

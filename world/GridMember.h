@@ -83,8 +83,17 @@ public:
     // incomplete one takes it off the grid.
     void ReleaseCarried();
 
-    // Its roles are given by the unit's update: a vector, six words, a word,
-    // a byte and a float, kept in the records.
+    // Moves it to (x, 0, z) (the unit's version also takes over orders of
+    // the source unit).
+    virtual void Relocate(class CUnit* source, float x, float z);
+    // The grid bookkeeping of the scene's structure step: it follows its
+    // place in both layers (and its footprint when it is flat).
+    void KeepGridPlace();
+
+    // The roles of the vector, the words, the byte and the float are the
+    // unit's (a unit's look-ahead point, its area-check phase, its number of
+    // tow cables, the grace time of an unfinished structure), all kept in
+    // the records.
     float m_vector[3] = {0.0f, 0.0f, 0.0f};
     CObjectLink m_generalLink;
     CObjectLink m_lastAttacker;  // set by ApplyDamage
@@ -92,7 +101,12 @@ public:
     uint32_t m_words2[2] = {0, 0};      // not kept
     CGridMember* m_gridNext = nullptr;  // the scene's grid members
     CGridMember* m_gridPrev = nullptr;
-    uint32_t m_words[6] = {0, 0, 0, 0, 0, 0};
+    // Where it last registered in the coarse and the fine layer of the
+    // world grid (a unit registers in the fine layer by its look-ahead
+    // point). The ground place starts far off, so the first registration
+    // always takes place.
+    float m_lastGridPosition[3] = {-1000000.0f, 0.0f, -1000000.0f};
+    float m_lastFinePosition[3] = {-1000000.0f, 0.0f, -1000000.0f};
     uint32_t m_word = 0;
     uint8_t m_gridFlags = 0x04 | 0x08 | 0x80;
     uint8_t m_gridFlags2 = kG2_Catchable;

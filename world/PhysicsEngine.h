@@ -13,6 +13,8 @@
 
 class CGameHost;
 class CTessarakObject;
+class CTessarakObjectTemplate;
+class CUnit;
 
 struct SForceRecord {
     SForceRecord* m_next = nullptr;  // in the object's list, or the free list
@@ -39,11 +41,31 @@ public:
     bool AddForce(CTessarakObject* object, const float impulse[3], float delay, float damage);
     // Hands every record of object back to the free list.
     void ReleaseForces(CTessarakObject* object);
+    // Hands one record of object back.
+    void ReleaseForce(CTessarakObject* object, SForceRecord* record);
     // Every record back to the free list, wherever it is (a cleared world).
     void ReleaseAllForces();
     // Destroys every record block (shutdown).
     void ClearForces();
     int32_t CountFree() const;
+
+    // An explosion's pressure wave from (x, y, z): every world object near
+    // enough, in the scene's list order, gets a force record whose delay is
+    // its distance over the spreading speed, with the explosion's damage
+    // inside 0.8 of the damage radius. Always true.
+    bool ApplyPressureWave(float x, float y, float z, float spreadingSpeed, float explosionMass,
+                           float damagePower, float damageRadius);
+    // A tow cable between two units: an object of a's race's cable template at
+    // a's ground position (owned by the default owner, with a new id), its
+    // rest length the two radii plus the touch margin. Null when it cannot be
+    // made.
+    CTessarakObject* AttachTowCable(CUnit* a, CUnit* b);
+    // The same when the units are no farther apart than that rest length
+    // (without the first cable step); false otherwise.
+    bool TryAttachTowCable(CUnit* a, CUnit* b);
+    // Every cable of unit's race that holds unit lets it go (its tow count
+    // becomes 0). Always true.
+    bool ReleaseLinksTo(CUnit* unit);
 
     CGameHost* m_game;
     float m_springConstant = 0.1f;
@@ -55,3 +77,26 @@ private:
     SForceRecord* m_free = nullptr;
     std::vector<SForceRecord*> m_blocks;
 };
+
+// Sizes of a template for the physics: a radius and a mass are never below
+// these, so no force or cable step divides by zero (a template of density 0,
+// or one without geometry).
+constexpr float kMinRadius = 0.01f;
+constexpr float kMinMass = 0.001f;
+// The template's collision radius (at least kMinRadius), its cross-section
+// pi r^2 and its mass: the volume 2.3561945 r^3 times its Density (at least
+// kMinMass). A missing template counts as radius 1 and density 1.
+float PhysicsEngine_Radius(const CTessarakObjectTemplate* tmpl);
+float PhysicsEngine_CrossSection(const CTessarakObjectTemplate* tmpl);
+float PhysicsEngine_Mass(const CTessarakObjectTemplate* tmpl);
+
+// Vector helpers of the motion step.
+float* Vec3Add(float* out, const float* a, const float* b);
+float Vec3Length(const float* v);
+// The number of tow cables attached to an object (a grid member's byte; 0
+// for other objects).
+uint8_t& Object_TowCount(CTessarakObject* object);
+// One step of a tow cable object: it follows its two ends, exchanges their
+// momentum while stretched, snaps beyond 1.5 times its rest length and
+// destroys itself once an end is gone.
+void TowCable_Update(CTessarakObject* cable);

@@ -72,6 +72,29 @@ public:
     // player's power level.
     float m_energyRatio = 1.0f;
     float m_resources = 10000.0f;
+    // ---- the economy of the logic tick: totals of this tick (the scene's
+    // pre-pass clears them), their smoothed values, rates per second
+    float m_energyProduced = 0.0f;
+    float m_energyConsumed = 0.0f;
+    float m_energyProducedSmooth = 0.0f;
+    float m_energyConsumedSmooth = 0.0f;
+    float m_storage = 0.0f;      // storage capacity this tick: the stock's limit
+    float m_storageLast = 0.0f;  // last tick's
+    float m_resourcesGained = 0.0f;
+    float m_resourcesSpent = 0.0f;
+    float m_gainRate = 0.0f;
+    float m_spendRate = 0.0f;
+    // Production is raised by factor^0.7 while the factor of the owner's
+    // energy accelerators is above 1.0.
+    float m_energyAccelerator = 1.0f;
+    float m_incomeTotal = 0.0f;   // every resource the player has received
+    float m_dockedIncome = 0.0f;  // what its docked units have mined (statistics)
+    // What the view shows of the player (frame-step timers, not simulated):
+    // the notice timer and flag, the combat mark and its timer.
+    float m_noticeTimer = 0.0f;
+    uint8_t m_notice = 0;
+    float m_combatTimer = 0.0f;
+    uint8_t m_combatMark = 0;
     int32_t m_kills = 0;
     // Game times before which an attack notice of each kind stays silent.
     uint64_t m_timers[9] = {};

@@ -186,15 +186,13 @@ void CTessarakObject::ForgetOwner() {
 
 void CTessarakObject::Activate() {
     if (m_stateA & kA_Active) return;
-    SceneList_PushFront<&CTessarakObject::m_sceneActiveNext, &CTessarakObject::m_sceneActivePrev>(
-        m_gameScene->m_activeObjects, nullptr, this);
+    m_gameScene->LinkActive(this);
     m_stateA |= kA_Active;
 }
 
 void CTessarakObject::Deactivate() {
     if (!(m_stateA & kA_Active)) return;
-    SceneList_Unlink<&CTessarakObject::m_sceneActiveNext, &CTessarakObject::m_sceneActivePrev>(
-        m_gameScene->m_activeObjects, nullptr, this);
+    m_gameScene->UnlinkActive(this);
     m_stateA &= ~kA_Active;
 }
 
@@ -277,6 +275,7 @@ void CTessarakObject::ApplyDamage(CTessarakObject* attacker, float amount, bool 
             host->ExplosionManager()->ExplodeObject(this);
         if (attacker && attacker->m_owner && IsUnit()) ++attacker->m_owner->m_kills;
     }
+    OnDamage(amount);
     if (IsGridMember() && attacker) static_cast<CGridMember*>(this)->m_lastAttacker.Set(attacker);
 }
 

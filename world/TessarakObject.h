@@ -148,6 +148,12 @@ public:
     void RemoveFromGrid();
     void SetName(const char* text);
     void ApplyDamage(CTessarakObject* attacker, float amount, bool forced);
+    // What a class does once damage has been taken (a unit's hit flash).
+    virtual void OnDamage(float /*amount*/) {}
+    // One tick of motion: velocity and pushes, friction, the map's bounds,
+    // contact with other objects, delayed forces, projectile impact, homing,
+    // tow cables, auto-rotation and scaling, timed life (ObjectMotion.cpp).
+    void Integrate();
     // A random sample of the set at the object's position, loudness by its
     // distance to the listener (audio only: the process generator picks).
     void PlaySound(const SSoundSet& set, int count);

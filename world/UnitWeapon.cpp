@@ -140,6 +140,7 @@ bool CUnitWeapon::CreateFromTemplate(CTessarakObjectTemplate* tmpl) {
             (w->m_lockedRotation ? kW_LockedRotation : 0));
     }
     Activate();
+    m_byte = 1;  // runs until it turns out to have no fire point
     return CTessarakObject::CreateFromTemplate(tmpl);
 }
 

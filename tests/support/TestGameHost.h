@@ -79,6 +79,7 @@ public:
         *x = listen[0];
         *z = listen[1];
     }
+    bool QueueModifier() override { return queueModifier; }
     [[noreturn]] void FatalExit(int exitCode) override { throw SFatalExit{exitCode}; }
 
     void SaveConfigFiles() override { ++configSaves; }
@@ -116,6 +117,7 @@ public:
     };
     std::vector<SPlayed> played;
     float listen[2] = {0.0f, 0.0f};
+    bool queueModifier = false;
 
 private:
     CStrBuf m_path;

@@ -114,9 +114,10 @@ TEST_F(ObjectsTest, CreationBuildsTheTemplateTreeWithFreshIdsInOrder) {
     EXPECT_EQ(unit->m_classMask, 7u);
     EXPECT_EQ(unit->m_objectId, 7);
     // Seeded with id 7, the generator draws 61 (dropped), 237 (the random
-    // byte), then 812: each step keeps only its 15-bit result.
+    // byte), then 812, the unit's first own draw (its threat-scan counter,
+    // modulo 20): each step keeps only its 15-bit result.
     EXPECT_EQ(unit->m_randomByte, 237);
-    EXPECT_EQ(unit->m_random.Rand(), 812);
+    EXPECT_EQ(static_cast<CUnit*>(unit)->m_scanCounter, 812 % 20);
     EXPECT_EQ(unit->CountChildObjects(), 2);
     // Children in template order get 40 and 41 and stay sorted by id.
     CTessarakObject* first = unit->FirstChildObject();
@@ -129,7 +130,7 @@ TEST_F(ObjectsTest, CreationBuildsTheTemplateTreeWithFreshIdsInOrder) {
     CTessarakObject* weapon = first->IsWeapon() ? first : second;
     EXPECT_EQ(weapon->m_classMask, 0x11u);
     EXPECT_TRUE(weapon->m_stateA & CTessarakObject::kA_Active);  // weapons are always active
-    EXPECT_FALSE(unit->m_stateA & CTessarakObject::kA_Active);   // no auto speeds, no UpdateObject
+    EXPECT_TRUE(unit->m_stateA & CTessarakObject::kA_Active);    // units always run their update
     EXPECT_FALSE(unit->m_stateA & CTessarakObject::kA_Selected);
     EXPECT_EQ(unit->m_power, 100.0f);
     EXPECT_EQ(scene().m_unitCount, 1);

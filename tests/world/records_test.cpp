@@ -116,7 +116,10 @@ TEST_F(RecordsTest, GridMembersAndWeaponsAppendTheirParts) {
     CGridMember* d = static_cast<CGridMember*>(Make(depot, 3));
     CTessarakObject* target = Make(rock, 8);
     d->m_carried.Set(target);
-    for (int i = 0; i < 6; ++i) d->m_words[i] = 10 + i;
+    for (int i = 0; i < 3; ++i) {
+        d->m_lastGridPosition[i] = float(10 + i);
+        d->m_lastFinePosition[i] = float(13 + i);
+    }
     d->m_gridFlags = CGridMember::kG_Complete | 0x01;
     d->m_gridFlags2 = CGridMember::kG2_Phasing;
     d->m_float = 2.5f;
@@ -124,12 +127,15 @@ TEST_F(RecordsTest, GridMembersAndWeaponsAppendTheirParts) {
     ASSERT_EQ(saved.size(), 353u + 66u);
     SBytes part;
     part.F32(0).F32(0).F32(0).I32(-1).I32(-1).I32(8);
-    for (uint32_t w = 10; w < 16; ++w) part.U32(w);
+    for (int w = 10; w < 16; ++w) part.F32(float(w));
     part.U32(0).U8(1).U8(0).U8(0).U8(0).U8(1).U8(0).U8(0).U8(0).U8(1).U8(0).F32(2.5f);
     EXPECT_EQ(std::vector<uint8_t>(saved.end() - 66, saved.end()), part.b);
     std::vector<uint8_t> sync = SyncImageOf(d);
     ASSERT_EQ(sync.size(), 247u + 62u);
-    EXPECT_EQ(sync[247 + 24 + 8], 13);  // the third of the six words (12) is left out
+    // The third of the six words (12.0) is left out.
+    SBytes thirteen;
+    thirteen.F32(13.0f);
+    EXPECT_TRUE(std::equal(thirteen.b.begin(), thirteen.b.end(), sync.begin() + 247 + 24 + 8));
 
     CUnitWeapon* w = static_cast<CUnitWeapon*>(scene().CreateObjectByClass(
         host.MakeTemplate<CUnitWeaponTemplate>(host.m_root, 40, "Turret"), nullptr, nullptr, 4));
@@ -141,7 +147,8 @@ TEST_F(RecordsTest, GridMembersAndWeaponsAppendTheirParts) {
     SBytes wpart;
     wpart.U8(3).I32(8);
     for (int i = 0; i < 6; ++i) wpart.F32(0);
-    wpart.F32(0).F32(3.1415927f).F32(0).F32(0).U8(0).U8(0).U8(1).U8(0).U8(0).U8(0).U8(0);
+    // Method 0; the byte 1 (the weapon runs); aligned.
+    wpart.F32(0).F32(3.1415927f).F32(0).F32(0).U8(0).U8(1).U8(1).U8(0).U8(0).U8(0).U8(0);
     EXPECT_EQ(std::vector<uint8_t>(wsaved.end() - 52, wsaved.end()), wpart.b);
     EXPECT_EQ(SyncImageOf(w).size(), 247u + 51u);
 }
