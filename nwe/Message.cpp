@@ -6,7 +6,7 @@
 #include "nwe/MessageTypes.h"
 
 NWEMessage::~NWEMessage() {
-    if (m_type) m_type->m_guard.ReleaseShared();
+    if (m_type && m_typeShared) m_type->m_guard.ReleaseShared();
 }
 
 NWEList* NWEMessage::GetGroup() {
@@ -34,16 +34,45 @@ void NWEMessage::SetPayload(const void* data, uint32_t size) {
 
 namespace {
 
-// The cache of freed message records of one thread. Records freed after it
-// is gone (by objects that outlive the thread) go back to the heap.
+// Under the address sanitizer records go straight back to the heap, so that
+// a message used after it was freed is caught.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define NWE_NO_MESSAGE_CACHE 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define NWE_NO_MESSAGE_CACHE 1
+#endif
+#ifdef NWE_NO_MESSAGE_CACHE
+constexpr bool kCacheMessages = false;
+#else
+constexpr bool kCacheMessages = true;
+#endif
+
+// The cache of freed message records of one thread, one list per record size
+// (received messages come with their shared count, sent ones without).
+// Records freed after it is gone (by objects that outlive the thread) go back
+// to the heap.
 thread_local bool t_messageCacheGone = false;
 struct SMessageCache {
     static constexpr size_t kKeep = 4096;
-    size_t size = 0;  // the one record size it keeps (that of a message and its count)
-    std::vector<void*> free;
+    struct SClass {
+        size_t size = 0;
+        std::vector<void*> free;
+    };
+    SClass classes[2];
     ~SMessageCache() {
-        for (void* p : free) ::operator delete(p);
+        for (SClass& c : classes)
+            for (void* p : c.free) ::operator delete(p);
         t_messageCacheGone = true;
+    }
+    SClass* For(size_t bytes) {
+        for (SClass& c : classes) {
+            if (c.size == 0) c.size = bytes;
+            if (c.size == bytes) return &c;
+        }
+        return nullptr;
     }
 };
 thread_local SMessageCache t_messageCache;
@@ -56,26 +85,23 @@ struct SMessageAllocator {
     SMessageAllocator(const SMessageAllocator<U>&) {}
     T* allocate(size_t n) {
         size_t bytes = n * sizeof(T);
-        if (t_messageCacheGone) return static_cast<T*>(::operator new(bytes));
-        SMessageCache& c = t_messageCache;
-        if (c.size == bytes && !c.free.empty()) {
-            void* p = c.free.back();
-            c.free.pop_back();
-            return static_cast<T*>(p);
+        if (kCacheMessages && !t_messageCacheGone) {
+            SMessageCache::SClass* c = t_messageCache.For(bytes);
+            if (c && !c->free.empty()) {
+                void* p = c->free.back();
+                c->free.pop_back();
+                return static_cast<T*>(p);
+            }
         }
         return static_cast<T*>(::operator new(bytes));
     }
     void deallocate(T* p, size_t n) {
-        if (t_messageCacheGone) {
-            ::operator delete(p);
-            return;
-        }
-        SMessageCache& c = t_messageCache;
-        size_t bytes = n * sizeof(T);
-        if (c.size == 0) c.size = bytes;
-        if (c.size == bytes && c.free.size() < SMessageCache::kKeep) {
-            c.free.push_back(p);
-            return;
+        if (kCacheMessages && !t_messageCacheGone) {
+            SMessageCache::SClass* c = t_messageCache.For(n * sizeof(T));
+            if (c && c->free.size() < SMessageCache::kKeep) {
+                c->free.push_back(p);
+                return;
+            }
         }
         ::operator delete(p);
     }
@@ -93,6 +119,17 @@ struct SMessageAllocator {
 
 NWEMessagePtr NWE_NewMessage() {
     return std::allocate_shared<NWEMessage>(SMessageAllocator<NWEMessage>());
+}
+
+NWEMessage* NWE_NewSentMessage() {
+    SMessageAllocator<NWEMessage> a;
+    return new (a.allocate(1)) NWEMessage;
+}
+
+void NWE_FreeSentMessage(NWEMessage* m) {
+    if (!m) return;
+    m->~NWEMessage();
+    SMessageAllocator<NWEMessage>().deallocate(m, 1);
 }
 
 void NWE_JoinGroup(NWEMessage* m, NWEList* group) {
@@ -201,18 +238,6 @@ size_t NWEList::GetElementCount() {
 
 NWEQueue::~NWEQueue() {
     Clear();
-}
-
-void NWE_PutByPriority(std::deque<NWEMessagePtr>* levels, const NWEMessagePtr& m) {
-    int p = m->m_priority < NWEQueue::kPriorities ? m->m_priority : NWEQueue::kPriorities - 1;
-    std::deque<NWEMessagePtr>& level = levels[p];
-    if (p == 0) {
-        auto it = level.end();
-        while (it != level.begin() && (*(it - 1))->m_key > m->m_key) --it;
-        level.insert(it, m);
-    } else {
-        level.push_back(m);
-    }
 }
 
 void NWEQueue::Put(const NWEMessagePtr& m) {

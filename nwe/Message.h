@@ -80,7 +80,11 @@ public:
     uint16_t m_id = 0;
     uint32_t m_key = 0;
     uint16_t m_frame = 0;
-    NWEMessageType* m_type = nullptr;  // held shared until the message is destroyed
+    NWEMessageType* m_type = nullptr;
+    // A received message holds its type shared until it is destroyed (it may
+    // wait in a queue of the application's); a sent one does not: it lives
+    // within its peer, and a registry outlives the peers that use it.
+    bool m_typeShared = true;
     NWEPeer* m_peer = nullptr;
     SNetAddress m_source;
     uint8_t m_priority = 5;
@@ -90,8 +94,12 @@ public:
     bool m_filed = false;         // sits in a frame record, delivered with its frame
     NWEQueue* m_queue = nullptr;  // changed under that queue's lock
 
-    // Sending side (under the sending peer's lock).
-    uint32_t m_packed = 0;  // payload bytes packed so far
+    // Sending side (under the sending peer's lock). A message being sent is
+    // owned by its peer: it lives while it sits in a send queue or in a packet
+    // record that waits for its receipt, and goes when neither holds it.
+    bool m_inQueue = false;
+    bool m_finished = false;  // delivered or failed: its group knows
+    uint32_t m_packed = 0;    // payload bytes packed so far
     uint32_t m_partsPacked = 0;
     bool m_started = false;  // first part written
     int m_recordsOut = 0;    // acknowledged records carrying a part, not yet receipted
@@ -118,6 +126,9 @@ using NWEMessagePtr = std::shared_ptr<NWEMessage>;
 // second; their memory is kept for reuse by the thread that frees it (more
 // than the general heap keeps for one size, and without its locks).
 NWEMessagePtr NWE_NewMessage();
+// A message being sent: a plain record its peer owns (from the same cache).
+NWEMessage* NWE_NewSentMessage();
+void NWE_FreeSentMessage(NWEMessage* m);
 
 // Group bookkeeping of a message being sent (under the sending peer's lock).
 // Join and After are called at send time, After first: a message that is both
@@ -218,7 +229,18 @@ private:
 
 // Puts a message into one of twelve priority levels: behind the others of its
 // priority, or, at priority 0, in key order.
-void NWE_PutByPriority(std::deque<NWEMessagePtr>* levels, const NWEMessagePtr& m);
+template <typename TPtr>
+void NWE_PutByPriority(std::deque<TPtr>* levels, const TPtr& m) {
+    int p = m->m_priority < NWEQueue::kPriorities ? m->m_priority : NWEQueue::kPriorities - 1;
+    std::deque<TPtr>& level = levels[p];
+    if (p == 0) {
+        auto it = level.end();
+        while (it != level.begin() && (*(it - 1))->m_key > m->m_key) --it;
+        level.insert(it, m);
+    } else {
+        level.push_back(m);
+    }
+}
 
 // Hands a message to its type's handler once, then lets it go.
 void NWE_Deliver(const NWEMessagePtr& m);

@@ -60,6 +60,9 @@ public:
     // closing. Give it back with Release.
     NWEMessageType* Get(uint32_t id);
     void Release(NWEMessageType* type);
+    // The descriptor without a reference (valid as long as the registry), or
+    // null when the id is out of range or free.
+    NWEMessageType* Peek(uint32_t id) const { return Find(id); }
     // -1 unknown, 0 long header, 1 short header (no reference kept).
     int Kind(uint32_t id);
     uint32_t Overhead(uint32_t id, uint32_t size, uint32_t parts);

@@ -37,15 +37,18 @@ NWEPeer::~NWEPeer() {
     m_unacked.clear();
     for (SPacketRecord* r : m_raw) ReleaseRecord(r);
     m_raw.clear();
-    for (SSendQueue* q : {&m_class0, &m_class1, &m_class2})
-        for (auto& level : q->levels)
-            for (auto& m : level) FinishSent(m, false);
+    DropQueued();
     while (!m_partials.empty()) DropPartial(m_partials.begin());
 }
 
 NWEMessageType* NWEPeer::LookUp(uint32_t id) {
     if (id < NWE_SYSTEM_TYPES) return m_system->Get(id);
     return m_application ? m_application->Get(id) : nullptr;
+}
+
+NWEMessageType* NWEPeer::PeekType(uint32_t id) {
+    if (id < NWE_SYSTEM_TYPES) return m_system->Peek(id);
+    return m_application ? m_application->Peek(id) : nullptr;
 }
 
 NWEMessagePtr NWEPeer::MakeMessage(uint16_t id, NWEMessageType* type, const void* data, uint32_t size) {

@@ -53,7 +53,7 @@ public:
     static constexpr uint32_t kDefaultQueueLimit = 16u << 20;
     // Receipts owed leave at once after this many datagrams, not only when the
     // socket has been read empty: a sender's window keeps moving.
-    static constexpr size_t kReceiptBatch = 4;
+    static constexpr size_t kReceiptBatch = 8;
     // Bookkeeping counted per stored part of an unfinished message, and per
     // message held for sending beside its record.
     static constexpr uint32_t kPieceOverhead = 64;
@@ -185,9 +185,9 @@ private:
     // A queue of messages waiting to be packed, in priority order (under the
     // peer's lock).
     struct SSendQueue {
-        std::deque<NWEMessagePtr> levels[NWEQueue::kPriorities];
+        std::deque<NWEMessage*> levels[NWEQueue::kPriorities];
         size_t count = 0;
-        void Put(const NWEMessagePtr& m);
+        void Put(NWEMessage* m);
     };
     // An unfinished incoming message: its parts as they arrived, never
     // overlapping, so its memory is what arrived and no more.
@@ -204,7 +204,8 @@ private:
         int64_t lastProgress = 0;
     };
 
-    NWEMessageType* LookUp(uint32_t id);  // taken shared
+    NWEMessageType* LookUp(uint32_t id);    // taken shared
+    NWEMessageType* PeekType(uint32_t id);  // not taken: for messages this peer sends
     NWEMessagePtr MakeMessage(uint16_t id, NWEMessageType* type, const void* data, uint32_t size);
     bool SendLocal(uint16_t id, const void* data, uint32_t size, NWEList* group, uint16_t cls,
                    uint16_t frame);
@@ -214,12 +215,15 @@ private:
     SPacketRecord* Slot(bool acknowledged);
     EPack PackInto(SPacketRecord* rec, NWEMessage* m);
     bool SendSlot(bool acknowledged, bool force);
-    bool PackAndSend(const NWEMessagePtr& m, bool acknowledged);
+    NWEMessage* MakeSent(uint16_t id, NWEMessageType* type, const void* data, uint32_t size);
+    void Settle(NWEMessage* m);
+    void DropQueued();
+    bool PackAndSend(NWEMessage* m, bool acknowledged);
     EQueueState PackQueue(SSendQueue& q);
     void PackQueues();
     void PackRepliesInto(SPacketRecord* rec);
     bool HasRepliesDue() const { return !m_receiptsDue.empty() || !m_hintsDue.empty(); }
-    void FinishSent(const NWEMessagePtr& m, bool delivered);
+    void FinishSent(NWEMessage* m, bool delivered);
     void Acknowledge(uint32_t sequence);
     void OnLossHint(uint32_t sequence);
     void OnRecordSent(SPacketRecord* r, int64_t now);

@@ -13,9 +13,28 @@
 
 using ScopedLock = CSysScopedLock<CSysCriticalSection>;
 
-void NWEPeer::SSendQueue::Put(const NWEMessagePtr& m) {
+void NWEPeer::SSendQueue::Put(NWEMessage* m) {
     NWE_PutByPriority(levels, m);
+    m->m_inQueue = true;
     ++count;
+}
+
+NWEMessage* NWEPeer::MakeSent(uint16_t id, NWEMessageType* type, const void* data, uint32_t size) {
+    NWEMessage* m = NWE_NewSentMessage();
+    m->m_id = id;
+    m->m_type = type;
+    m->m_typeShared = false;
+    m->m_peer = this;
+    m->SetPayload(data, size);
+    return m;
+}
+
+// A sent message goes once no queue and no record waiting for a receipt holds
+// it; one that was not delivered by then has failed.
+void NWEPeer::Settle(NWEMessage* m) {
+    if (m->m_inQueue || m->m_recordsOut > 0) return;
+    if (!m->m_finished) FinishSent(m, false);
+    NWE_FreeSentMessage(m);
 }
 
 NWEPeer::SSendQueue& NWEPeer::SendQueueFor(uint16_t cls) {
@@ -31,7 +50,7 @@ bool NWEPeer::SendByDataType(uint16_t id, const void* data, uint32_t size, uint1
 bool NWEPeer::SendMessage(uint16_t id, const void* data, uint32_t size, NWEList* group, uint16_t priority,
                           uint16_t immediacy, uint16_t cls, uint16_t frame, NWEList* after) {
     if (m_state == kStateLocal) return SendLocal(id, data, size, group, cls, frame);
-    NWEMessageType* type = LookUp(id);
+    NWEMessageType* type = PeekType(id);
     if (!type) {
         m_engine->Report("An attempt was made to send an unregistered message DataType: %d", id);
         return false;
@@ -39,7 +58,6 @@ bool NWEPeer::SendMessage(uint16_t id, const void* data, uint32_t size, NWEList*
     if (size > m_engine->GetMaxMessageSize()) {
         m_engine->Report("Message %d of %u bytes is larger than the largest message (%u bytes)", id, size,
                          m_engine->GetMaxMessageSize());
-        type->m_guard.ReleaseShared();
         return false;
     }
     if (cls == 65535) cls = type->m_class;
@@ -47,7 +65,7 @@ bool NWEPeer::SendMessage(uint16_t id, const void* data, uint32_t size, NWEList*
     if (immediacy == 65535) immediacy = type->m_delay;
     bool shortHeader = type->m_shortHeader != 0;
     // The copy is made before the lock: the caller's buffer is free on return.
-    NWEMessagePtr m = MakeMessage(id, type, data, size);
+    NWEMessage* m = MakeSent(id, type, data, size);
     m->m_frame = shortHeader ? 0 : frame;
     m->m_priority = static_cast<uint8_t>(priority);
     m->m_class = cls;
@@ -60,6 +78,7 @@ bool NWEPeer::SendMessage(uint16_t id, const void* data, uint32_t size, NWEList*
         if (shortHeader &&
             (size > 0xFFFF || size + kPacketHeaderReserve + kShortHeaderOverhead >= m_packetSize)) {
             m_engine->Report("Message %d of %u bytes is too large for a short header", id, size);
+            NWE_FreeSentMessage(m);
             return false;
         }
         uint32_t room = m_packetSize > 64 ? m_packetSize - 64 : 1;
@@ -75,20 +94,25 @@ bool NWEPeer::SendMessage(uint16_t id, const void* data, uint32_t size, NWEList*
                 "given up",
                 m_name.GetText(), static_cast<unsigned long long>(m_heldBytes) + held, m_queueLimit);
             FailLink(&deliver);
+            NWE_FreeSentMessage(m);
         } else {
             m->m_held = held;
             m_heldBytes += held;
             // After first: a message in the group it waits on waits only for earlier members.
-            if (after) NWE_SetAfter(m.get(), after);
-            if (group && cls == 0) NWE_JoinGroup(m.get(), group);
+            if (after) NWE_SetAfter(m, after);
+            if (group && cls == 0) NWE_JoinGroup(m, group);
             m->m_key = m_keyCounter;
             m_keyCounter = m_keyCounter >= kMaxMessageKey ? 1 : m_keyCounter + 1;
             m_pending += m->m_accounted;
             sent = true;
             bool packed = false;
-            if (immediacy == 0 && m_state != kStateNew && !NWE_MustWait(m.get())) {
+            if (immediacy == 0 && m_state != kStateNew && !NWE_MustWait(m)) {
                 packed = PackAndSend(m, cls == 0);
-                if (packed) SendSlot(cls == 0, true);
+                if (packed) {
+                    // Settled first: sending the record may settle it too.
+                    Settle(m);
+                    SendSlot(cls == 0, true);
+                }
             }
             if (!packed) SendQueueFor(cls).Put(m);
         }
@@ -100,13 +124,12 @@ bool NWEPeer::SendMessage(uint16_t id, const void* data, uint32_t size, NWEList*
 bool NWEPeer::SendById(uint16_t id, const void* header, uint32_t headerSize, CVFSFile* file, uint32_t offset,
                        uint32_t length, NWEList* group, uint16_t priority, uint16_t immediacy, uint16_t frame,
                        NWEList* after) {
-    NWEMessageType* type = LookUp(id);
+    NWEMessageType* type = PeekType(id);
     if (!type) {
         m_engine->Report("An attempt was made to send an unregistered message ID: %d", id);
         return false;
     }
     uint16_t cls = type->m_class;
-    type->m_guard.ReleaseShared();
     uint64_t total = static_cast<uint64_t>(headerSize) + length;
     if (total > m_engine->GetMaxMessageSize()) {
         m_engine->Report("Message %d of %llu bytes is larger than the largest message (%u bytes)", id,
@@ -129,12 +152,13 @@ bool NWEPeer::FlushMessage(uint32_t key) {
     for (SSendQueue* q : {&m_class0, &m_class1, &m_class2}) {
         for (auto& level : q->levels) {
             for (auto it = level.begin(); it != level.end(); ++it) {
-                NWEMessagePtr m = *it;
+                NWEMessage* m = *it;
                 if (m->m_key != key || m->m_started || m->m_packedAll) continue;
                 level.erase(it);
                 --q->count;
+                m->m_inQueue = false;
                 m_pending -= std::min(m_pending, m->m_accounted);
-                FinishSent(m, false);
+                Settle(m);
                 return true;
             }
         }
@@ -184,12 +208,12 @@ bool NWEPeer::SendLocal(uint16_t id, const void* data, uint32_t size, NWEList* g
 }
 
 bool NWEPeer::SendRaw(const SNetAddress& to, uint16_t id, const void* data, uint32_t size) {
-    NWEMessageType* type = LookUp(id);
+    NWEMessageType* type = PeekType(id);
     if (!type) {
         m_engine->Report("An attempt was made to send an unregistered message DataType: %d", id);
         return false;
     }
-    NWEMessagePtr m = MakeMessage(id, type, data, size);
+    std::unique_ptr<NWEMessage, void (*)(NWEMessage*)> m(MakeSent(id, type, data, size), NWE_FreeSentMessage);
     ScopedLock l(m_lock);
     m->m_key = m_keyCounter;
     m_keyCounter = m_keyCounter >= kMaxMessageKey ? 1 : m_keyCounter + 1;
@@ -269,19 +293,18 @@ NWEPeer::EPack NWEPeer::PackInto(SPacketRecord* rec, NWEMessage* m) {
 // Packs the whole message, sending every record it fills. True when all of it
 // is packed (the last part may still sit in the open record); false when a
 // full record could not go (budget or window), the rest waiting in its queue.
-bool NWEPeer::PackAndSend(const NWEMessagePtr& m, bool acknowledged) {
+bool NWEPeer::PackAndSend(NWEMessage* m, bool acknowledged) {
     for (;;) {
         SPacketRecord* rec = Slot(acknowledged);
         size_t before = rec->count;
-        EPack r = PackInto(rec, m.get());
-        if (m->m_class == 0 && rec->count != before &&
-            (rec->messages.empty() || rec->messages.back().get() != m.get())) {
+        EPack r = PackInto(rec, m);
+        if (m->m_class == 0 && rec->count != before && (rec->messages.empty() || rec->messages.back() != m)) {
             rec->messages.push_back(m);
             ++m->m_recordsOut;
         }
         if (r == EPack::Done) {
             m_pending -= std::min(m_pending, m->m_accounted);
-            NWE_MarkPacked(m.get());
+            NWE_MarkPacked(m);
             if (m->m_class != 0) FinishSent(m, false);
             return true;
         }
@@ -318,11 +341,11 @@ void NWEPeer::PackRepliesInto(SPacketRecord* rec) {
 NWEPeer::EQueueState NWEPeer::PackQueue(SSendQueue& q) {
     for (auto& level : q.levels) {
         for (auto it = level.begin(); it != level.end();) {
-            if (NWE_MustWait(it->get())) {
+            NWEMessage* m = *it;
+            if (NWE_MustWait(m)) {
                 ++it;
                 continue;
             }
-            NWEMessagePtr m = *it;
             if (!PackAndSend(m, m->m_class == 0)) return EQueueState::Blocked;
             if (it == level.begin()) {
                 level.pop_front();
@@ -331,6 +354,8 @@ NWEPeer::EQueueState NWEPeer::PackQueue(SSendQueue& q) {
                 it = level.erase(it);
             }
             --q.count;
+            m->m_inQueue = false;
+            Settle(m);
         }
     }
     return q.count == 0 ? EQueueState::Empty : EQueueState::Waiting;
@@ -376,9 +401,10 @@ bool NWEPeer::SendSlot(bool acknowledged, bool force) {
         return true;
     }
     // Nobody will confirm these: the messages are sent, but not delivered.
-    for (auto& m : rec->messages)
+    for (NWEMessage* m : rec->messages) {
         if (--m->m_recordsOut == 0 && m->m_packedAll) FinishSent(m, false);
-    rec->messages.clear();
+        Settle(m);
+    }
     ReleaseRecord(rec);
     return true;
 }
@@ -391,11 +417,13 @@ void NWEPeer::OnRecordSent(SPacketRecord* r, int64_t now) {
     m_engine->ScheduleWake(r->resendTime);
 }
 
-void NWEPeer::FinishSent(const NWEMessagePtr& m, bool delivered) {
+void NWEPeer::FinishSent(NWEMessage* m, bool delivered) {
+    if (m->m_finished) return;
+    m->m_finished = true;
     m_heldBytes -= std::min<uint64_t>(m_heldBytes, m->m_held);
     m->m_held = 0;
     if (delivered) ++m_messagesAcked;
-    NWE_LeaveGroup(m.get(), delivered);
+    NWE_LeaveGroup(m, delivered);
 }
 
 void NWEPeer::ReleaseRecord(SPacketRecord* r) {
@@ -404,8 +432,10 @@ void NWEPeer::ReleaseRecord(SPacketRecord* r) {
 }
 
 void NWEPeer::FailRecord(SPacketRecord* r) {
-    for (auto& m : r->messages)
+    for (NWEMessage* m : r->messages) {
         if (--m->m_recordsOut == 0) FinishSent(m, false);
+        Settle(m);
+    }
     ReleaseRecord(r);
 }
 
@@ -421,8 +451,10 @@ void NWEPeer::Acknowledge(uint32_t sequence) {
     // Only a packet sent once gives a clean round trip.
     if (r->tries == kInitialTries && r->firstSent)
         TakeRttSample(m_engine->GetClock().Seconds(m_engine->GetClock().Now() - r->firstSent));
-    for (auto& m : r->messages)
+    for (NWEMessage* m : r->messages) {
         if (--m->m_recordsOut == 0 && m->m_packedAll) FinishSent(m, true);
+        Settle(m);
+    }
     ReleaseRecord(r);
 }
 
@@ -498,6 +530,20 @@ void NWEPeer::ResendDue(int64_t now, std::vector<NWEMessagePtr>* deliver) {
     }
 }
 
+void NWEPeer::DropQueued() {
+    for (SSendQueue* q : {&m_class0, &m_class1, &m_class2}) {
+        for (auto& level : q->levels) {
+            for (NWEMessage* m : level) {
+                m->m_inQueue = false;
+                Settle(m);
+            }
+            level.clear();
+        }
+        q->count = 0;
+    }
+    m_pending = 0;
+}
+
 // The link is dead: nothing it still holds will be confirmed, so every
 // message of it fails (its groups learn so) and its memory goes at once; the
 // peer then times out exactly as a silent one does.
@@ -509,14 +555,7 @@ void NWEPeer::FailLink(std::vector<NWEMessagePtr>* deliver) {
     if (m_ackSlot) FailRecord(m_ackSlot);
     if (m_unackSlot) FailRecord(m_unackSlot);
     m_ackSlot = m_unackSlot = nullptr;
-    for (SSendQueue* q : {&m_class0, &m_class1, &m_class2}) {
-        for (auto& level : q->levels) {
-            for (auto& m : level) FinishSent(m, false);
-            level.clear();
-        }
-        q->count = 0;
-    }
-    m_pending = 0;
+    DropQueued();
     NotifyTimeout(deliver);
 }
 

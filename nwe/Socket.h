@@ -39,7 +39,8 @@ struct SPacketRecord {
     int64_t timeout = 0;  // current resend time-out in ticks (doubles per resend)
     bool raw = false;     // one-off send to `rawTo`
     SNetAddress rawTo;
-    std::vector<std::shared_ptr<class NWEMessage>> messages;  // class-0 messages finished by its receipt
+    std::vector<class NWEMessage*>
+        messages;  // class-0 messages finished by its receipt (their peer owns them)
     void Reset() {
         length = kPacketHeaderReserve;
         count = 0;
