@@ -7,6 +7,9 @@
 
 NWEMessage::~NWEMessage() {
     if (m_type && m_typeShared) m_type->m_guard.ReleaseShared();
+    // A message goes having left its group; what it still holds is let go.
+    if (m_groupCore) NWE_ReleaseCore(m_groupCore, SGroupCore::kMember);
+    if (m_afterCore) NWE_ReleaseCore(m_afterCore, SGroupCore::kHolder);
 }
 
 NWEList* NWEMessage::GetGroup() {
@@ -132,37 +135,64 @@ void NWE_FreeSentMessage(NWEMessage* m) {
     SMessageAllocator<NWEMessage>().deallocate(m, 1);
 }
 
-void NWE_JoinGroup(NWEMessage* m, NWEList* group) {
-    std::shared_ptr<SGroupCore> core = group->Core();
-    std::lock_guard<NWESpinLock> l(core->lock);
-    m->m_groupSeq = ++core->joined;
-    core->packed.push_back(0);
-    core->members.fetch_add(1);
-    m->m_groupCore = std::move(core);
+void NWE_ReleaseCore(SGroupCore* core, uint64_t amount) {
+    if ((core->counts.fetch_sub(amount) >> 32) == (amount >> 32)) delete core;
+}
+
+SGroupCache::~SGroupCache() {
+    if (core) NWE_ReleaseCore(core, SGroupCore::kHolder);
+}
+
+SGroupCore* SGroupCache::Hold(NWEList* group, uint64_t amount) {
+    // The cache's own hold keeps the record alive; a group reused with
+    // WaitEmpty, or another group, is looked up again.
+    if (core && id == group->GetId() && generation == group->GetGeneration()) {
+        core->counts.fetch_add(amount);
+        return core;
+    }
+    if (core) NWE_ReleaseCore(core, SGroupCore::kHolder);
+    id = group->GetId();
+    generation = group->GetGeneration();
+    core = group->HoldCore(amount + SGroupCore::kHolder);
+    return core;
+}
+
+void NWE_JoinGroup(NWEMessage* m, NWEList* group, SGroupCache* cache) {
+    SGroupCore* core = cache->Hold(group, SGroupCore::kMember);
+    {
+        std::lock_guard<NWESpinLock> l(core->lock);
+        m->m_groupSeq = ++core->joined;
+        core->packed.push_back(0);
+    }
+    m->m_groupCore = core;
     m->m_groupPacked = false;
 }
 
-void NWE_SetAfter(NWEMessage* m, NWEList* after) {
-    std::shared_ptr<SGroupCore> core = after->Core();
-    std::lock_guard<NWESpinLock> l(core->lock);
-    m->m_afterSeq = core->joined + 1;
-    m->m_afterCore = std::move(core);
+void NWE_SetAfter(NWEMessage* m, NWEList* after, SGroupCache* cache) {
+    SGroupCore* core = cache->Hold(after, SGroupCore::kHolder);
+    {
+        std::lock_guard<NWESpinLock> l(core->lock);
+        m->m_afterSeq = core->joined + 1;
+    }
+    m->m_afterCore = core;
 }
 
 bool NWE_MustWait(NWEMessage* m) {
-    SGroupCore* core = m->m_afterCore.get();
+    SGroupCore* core = m->m_afterCore;
     if (!core) return false;
-    std::lock_guard<NWESpinLock> l(core->lock);
-    if (!core->group || core->packed.empty() || core->firstUnpacked >= m->m_afterSeq) {
-        m->m_afterCore.reset();  // nothing it waits for can come back
-        return false;
+    {
+        std::lock_guard<NWESpinLock> l(core->lock);
+        if (core->group && !core->packed.empty() && core->firstUnpacked < m->m_afterSeq) return true;
     }
-    return true;
+    // Nothing it waits for can come back.
+    m->m_afterCore = nullptr;
+    NWE_ReleaseCore(core, SGroupCore::kHolder);
+    return false;
 }
 
 void NWE_MarkPacked(NWEMessage* m) {
     if (!m->m_groupCore || m->m_groupPacked) return;
-    SGroupCore* core = m->m_groupCore.get();
+    SGroupCore* core = m->m_groupCore;
     std::lock_guard<NWESpinLock> l(core->lock);
     core->packed[m->m_groupSeq - core->firstUnpacked] = 1;
     while (!core->packed.empty() && core->packed.front()) {
@@ -172,36 +202,70 @@ void NWE_MarkPacked(NWEMessage* m) {
     m->m_groupPacked = true;
 }
 
-void NWE_LeaveGroup(NWEMessage* m, bool delivered) {
-    if (!m->m_groupCore) return;
-    NWE_MarkPacked(m);
-    SGroupCore* core = m->m_groupCore.get();
-    (delivered ? core->delivered : core->failed).fetch_add(1);
-    core->members.fetch_sub(1);
-    m->m_groupCore.reset();
+void SLeaveBatch::Flush() {
+    if (!core) return;
+    if (delivered) core->delivered.fetch_add(static_cast<int>(delivered));
+    if (failed) core->failed.fetch_add(static_cast<int>(failed));
+    NWE_ReleaseCore(core, SGroupCore::kMember * (delivered + failed));
+    core = nullptr;
+    delivered = failed = 0;
 }
 
-NWEList::NWEList() : m_core(std::make_shared<SGroupCore>()) {
+void NWE_LeaveGroup(NWEMessage* m, bool delivered, SLeaveBatch* batch) {
+    if (m->m_afterCore) {
+        NWE_ReleaseCore(m->m_afterCore, SGroupCore::kHolder);
+        m->m_afterCore = nullptr;
+    }
+    SGroupCore* core = m->m_groupCore;
+    if (!core) return;
+    NWE_MarkPacked(m);
+    m->m_groupCore = nullptr;
+    SLeaveBatch one;
+    SLeaveBatch* b = batch ? batch : &one;
+    if (b->core != core) {
+        b->Flush();
+        b->core = core;
+    }
+    ++(delivered ? b->delivered : b->failed);
+}
+
+namespace {
+std::atomic<uint64_t> g_nextListId{1};
+}
+
+NWEList::NWEList() : m_core(new SGroupCore), m_id(g_nextListId.fetch_add(1)) {
     m_core->group = this;
 }
 
 NWEList::~NWEList() {
-    std::shared_ptr<SGroupCore> core = Core();
-    std::lock_guard<NWESpinLock> l(core->lock);
-    core->group = nullptr;
+    {
+        std::lock_guard<NWESpinLock> l(m_core->lock);
+        m_core->group = nullptr;
+    }
+    NWE_ReleaseCore(m_core, SGroupCore::kHolder);
+}
+
+SGroupCore* NWEList::HoldCore(uint64_t amount) {
+    std::lock_guard<NWESpinLock> l(m_coreLock);
+    m_core->counts.fetch_add(amount);
+    return m_core;
 }
 
 void NWEList::Detach() {
-    std::shared_ptr<SGroupCore> fresh = std::make_shared<SGroupCore>();
+    SGroupCore* fresh = new SGroupCore;
     fresh->group = this;
-    std::shared_ptr<SGroupCore> old;
+    SGroupCore* old;
     {
         std::lock_guard<NWESpinLock> l(m_coreLock);
         old = m_core;
         m_core = fresh;
+        m_generation.fetch_add(1);
     }
-    std::lock_guard<NWESpinLock> l(old->lock);
-    old->group = nullptr;
+    {
+        std::lock_guard<NWESpinLock> l(old->lock);
+        old->group = nullptr;
+    }
+    NWE_ReleaseCore(old, SGroupCore::kHolder);
 }
 
 void NWEList::Add(NWEObject* o) {

@@ -37,16 +37,26 @@ private:
 // with WaitEmpty) never reaches into memory that is gone: the member's link
 // simply leads nowhere from then on.
 struct SGroupCore {
+    // One count of holders in the high half (the group itself, each member,
+    // each message waiting after it, a sending peer's cache) and the members
+    // in the low half, changed together in one step. The last holder frees it.
+    static constexpr uint64_t kHolder = 1ull << 32;
+    static constexpr uint64_t kMember = kHolder | 1;
     NWESpinLock lock;
     NWEList* group = nullptr;  // null once the group is deleted or let its members go (under lock)
-    std::atomic<int> members{0}, failed{0}, delivered{0};
+    std::atomic<uint64_t> counts{kHolder};
+    std::atomic<int> failed{0}, delivered{0};
     // Members are numbered as they join (1, 2, ...); packed[i] tells whether
     // member firstUnpacked + i is completely packed. The front is always an
     // unpacked one, so the oldest member not packed is firstUnpacked.
     uint64_t joined = 0;  // under lock
     uint64_t firstUnpacked = 1;
     std::deque<uint8_t> packed;
+    int Members() const { return static_cast<int>(counts.load() & 0xFFFFFFFFu); }
 };
+
+// Gives up holds (and memberships) of a group record; the last frees it.
+void NWE_ReleaseCore(SGroupCore* core, uint64_t amount);
 
 // One message, sent or received. Received messages are delivered once: every
 // path that could hand one to its handler claims it first.
@@ -106,11 +116,12 @@ public:
     bool m_packedAll = false;
     uint32_t m_accounted = 0;  // bytes counted into the peer's pending bytes
     uint32_t m_held = 0;       // memory counted into the peer's held bytes, 0 once finished
-    // The group it counts in, and the group whose earlier members it waits for.
-    std::shared_ptr<SGroupCore> m_groupCore;
+    // The group it counts in, and the group whose earlier members it waits
+    // for; each held (SGroupCore::counts) until the message lets go of it.
+    SGroupCore* m_groupCore = nullptr;
     uint64_t m_groupSeq = 0;
     bool m_groupPacked = false;
-    std::shared_ptr<SGroupCore> m_afterCore;
+    SGroupCore* m_afterCore = nullptr;
     uint64_t m_afterSeq = 0;
 
 private:
@@ -130,18 +141,36 @@ NWEMessagePtr NWE_NewMessage();
 NWEMessage* NWE_NewSentMessage();
 void NWE_FreeSentMessage(NWEMessage* m);
 
+// A sending peer remembers the record of the group it used last, so that a
+// burst of messages in one group takes no lock to find it.
+struct SGroupCache {
+    uint64_t id = 0;
+    uint32_t generation = 0;
+    SGroupCore* core = nullptr;  // held
+    ~SGroupCache();
+    SGroupCore* Hold(NWEList* group, uint64_t amount);
+};
+
 // Group bookkeeping of a message being sent (under the sending peer's lock).
 // Join and After are called at send time, After first: a message that is both
 // in a group and after it waits only for the members that joined before it.
-void NWE_JoinGroup(NWEMessage* m, NWEList* group);
-void NWE_SetAfter(NWEMessage* m, NWEList* after);
+void NWE_JoinGroup(NWEMessage* m, NWEList* group, SGroupCache* cache);
+void NWE_SetAfter(NWEMessage* m, NWEList* after, SGroupCache* cache);
 // True while a member of the message's after group that joined before it is
 // not completely packed.
 bool NWE_MustWait(NWEMessage* m);
 // The message is completely packed (or will never be): later members may go.
 void NWE_MarkPacked(NWEMessage* m);
-// The message leaves its group, delivered or failed.
-void NWE_LeaveGroup(NWEMessage* m, bool delivered);
+// The message leaves its group, delivered or failed. With a batch, members
+// of one group that leave together are counted out in one step (its
+// destructor settles what is left).
+struct SLeaveBatch {
+    SGroupCore* core = nullptr;
+    uint32_t delivered = 0, failed = 0;
+    ~SLeaveBatch() { Flush(); }
+    void Flush();
+};
+void NWE_LeaveGroup(NWEMessage* m, bool delivered, SLeaveBatch* batch = nullptr);
 
 // A locked list of guarded objects, walked taking each one shared (closing
 // ones are skipped). It also serves as a message group: everything sent with
@@ -169,28 +198,36 @@ public:
     void AddCount(int n) { m_counter.fetch_add(n); }
     int GetCount() const { return m_counter.load(); }
 
-    int GetMembers() { return Count(&SGroupCore::members); }
-    int GetFailed() { return Count(&SGroupCore::failed); }
-    int GetDelivered() { return Count(&SGroupCore::delivered); }
+    int GetMembers() {
+        std::lock_guard<NWESpinLock> l(m_coreLock);
+        return m_core->Members();
+    }
+    int GetFailed() {
+        std::lock_guard<NWESpinLock> l(m_coreLock);
+        return m_core->failed.load();
+    }
+    int GetDelivered() {
+        std::lock_guard<NWESpinLock> l(m_coreLock);
+        return m_core->delivered.load();
+    }
     bool HasFailed() { return GetFailed() > 0; }
     // Lets every member go at once so the group can be reused; it starts
     // counting afresh.
     void Detach();
-    std::shared_ptr<SGroupCore> Core() const {
-        std::lock_guard<NWESpinLock> l(m_coreLock);
-        return m_core;
-    }
+    // The current record, with `amount` added to its counts.
+    SGroupCore* HoldCore(uint64_t amount);
+    // Which group and which of its records (Detach starts a new one).
+    uint64_t GetId() const { return m_id; }
+    uint32_t GetGeneration() const { return m_generation.load(); }
 
 private:
-    int Count(std::atomic<int> SGroupCore::*counter) const {
-        std::lock_guard<NWESpinLock> l(m_coreLock);
-        return (m_core.get()->*counter).load();
-    }
     CSysCriticalSection m_lock;
     std::vector<NWEObject*> m_items;
     std::atomic<int> m_counter{0};
     mutable NWESpinLock m_coreLock;  // around m_core (WaitEmpty replaces it)
-    std::shared_ptr<SGroupCore> m_core;
+    SGroupCore* m_core;              // held by the group
+    const uint64_t m_id;
+    std::atomic<uint32_t> m_generation{0};
 };
 
 // Messages in priority order: 0 first, 11 last, arrival order within a

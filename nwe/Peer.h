@@ -53,7 +53,7 @@ public:
     static constexpr uint32_t kDefaultQueueLimit = 16u << 20;
     // Receipts owed leave at once after this many datagrams, not only when the
     // socket has been read empty: a sender's window keeps moving.
-    static constexpr size_t kReceiptBatch = 8;
+    static constexpr size_t kReceiptBatch = 4;
     // Bookkeeping counted per stored part of an unfinished message, and per
     // message held for sending beside its record.
     static constexpr uint32_t kPieceOverhead = 64;
@@ -223,7 +223,7 @@ private:
     void PackQueues();
     void PackRepliesInto(SPacketRecord* rec);
     bool HasRepliesDue() const { return !m_receiptsDue.empty() || !m_hintsDue.empty(); }
-    void FinishSent(NWEMessage* m, bool delivered);
+    void FinishSent(NWEMessage* m, bool delivered, SLeaveBatch* batch = nullptr);
     void Acknowledge(uint32_t sequence);
     void OnLossHint(uint32_t sequence);
     void OnRecordSent(SPacketRecord* r, int64_t now);
@@ -297,6 +297,7 @@ private:
     uint32_t m_queueLimit = kDefaultQueueLimit;
     std::vector<SPacketRecord*> m_raw;
     SSendQueue m_class0, m_class1, m_class2;
+    SGroupCache m_groupCache;
     std::vector<uint32_t> m_receiptsDue, m_hintsDue;  // sequence numbers
 
     float m_budget = 5000.0f;

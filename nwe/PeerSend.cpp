@@ -99,8 +99,8 @@ bool NWEPeer::SendMessage(uint16_t id, const void* data, uint32_t size, NWEList*
             m->m_held = held;
             m_heldBytes += held;
             // After first: a message in the group it waits on waits only for earlier members.
-            if (after) NWE_SetAfter(m, after);
-            if (group && cls == 0) NWE_JoinGroup(m, group);
+            if (after) NWE_SetAfter(m, after, &m_groupCache);
+            if (group && cls == 0) NWE_JoinGroup(m, group, &m_groupCache);
             m->m_key = m_keyCounter;
             m_keyCounter = m_keyCounter >= kMaxMessageKey ? 1 : m_keyCounter + 1;
             m_pending += m->m_accounted;
@@ -195,7 +195,8 @@ bool NWEPeer::SendLocal(uint16_t id, const void* data, uint32_t size, NWEList* g
     }
     // Delivery in the same process is certain: a reliable message counts as delivered.
     if (group && (cls == 65535 ? type->m_class : cls) == 0) {
-        NWE_JoinGroup(m.get(), group);
+        SGroupCache cache;
+        NWE_JoinGroup(m.get(), group, &cache);
         NWE_LeaveGroup(m.get(), true);
     }
     if (type->m_event) type->m_event->Set();
@@ -417,13 +418,13 @@ void NWEPeer::OnRecordSent(SPacketRecord* r, int64_t now) {
     m_engine->ScheduleWake(r->resendTime);
 }
 
-void NWEPeer::FinishSent(NWEMessage* m, bool delivered) {
+void NWEPeer::FinishSent(NWEMessage* m, bool delivered, SLeaveBatch* batch) {
     if (m->m_finished) return;
     m->m_finished = true;
     m_heldBytes -= std::min<uint64_t>(m_heldBytes, m->m_held);
     m->m_held = 0;
     if (delivered) ++m_messagesAcked;
-    NWE_LeaveGroup(m, delivered);
+    NWE_LeaveGroup(m, delivered, batch);
 }
 
 void NWEPeer::ReleaseRecord(SPacketRecord* r) {
@@ -451,8 +452,9 @@ void NWEPeer::Acknowledge(uint32_t sequence) {
     // Only a packet sent once gives a clean round trip.
     if (r->tries == kInitialTries && r->firstSent)
         TakeRttSample(m_engine->GetClock().Seconds(m_engine->GetClock().Now() - r->firstSent));
+    SLeaveBatch batch;  // the messages of a packet mostly share one group
     for (NWEMessage* m : r->messages) {
-        if (--m->m_recordsOut == 0 && m->m_packedAll) FinishSent(m, true);
+        if (--m->m_recordsOut == 0 && m->m_packedAll) FinishSent(m, true, &batch);
         Settle(m);
     }
     ReleaseRecord(r);
