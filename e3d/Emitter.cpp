@@ -336,7 +336,11 @@ void CE3DEmitter::Update(int* frozenDepth) {
         }
         const float grow = m_shrink * dt + 1.0f;
         const float speedUp = m_acceleration * dt + 1.0f;
-        int32_t alive = 0;
+        // Locals for what the loop changes: its stores cannot then make the
+        // compiler read the emitter's fields again.
+        int32_t alive = 0, aliveAfter = m_aliveCount;
+        SE3DParticle* freeHead = m_freeHead;
+        const bool reuse = m_reuse;
         for (SE3DParticle *p = m_pool, *end = m_pool + m_poolSize; p != end; ++p) {
             if (!p->alive) continue;
             ++alive;
@@ -351,13 +355,15 @@ void CE3DEmitter::Update(int* frozenDepth) {
             if (p->life <= 0.0f) {
                 p->alive = 0;
                 p->life = 0.0f;
-                --m_aliveCount;
-                if (m_reuse) {
-                    p->nextFree = m_freeHead;
-                    m_freeHead = p;
+                --aliveAfter;
+                if (reuse) {
+                    p->nextFree = freeHead;
+                    freeHead = p;
                 }
             }
         }
+        m_aliveCount = aliveAfter;
+        m_freeHead = freeHead;
         if (alive == 0 && m_deathWish == 1 && !m_freeHead) QueueForDeletion();
     }
     if (m_flagsA & kFrameQueued) return;
