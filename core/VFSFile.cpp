@@ -84,7 +84,23 @@ bool CVFSFile::Open(const char* path, int mode, CVFSTable* table) {
     return true;
 }
 
+bool CVFSFile::OpenMemory(const void* data, uint32_t size) {
+    Close();
+    if (!data && size) return false;
+    m_inMemory = 1;
+    m_memData = static_cast<const uint8_t*>(data);
+    m_memSize = size;
+    m_memPos = 0;
+    return true;
+}
+
 bool CVFSFile::Close() {
+    if (m_inMemory) {
+        m_inMemory = 0;
+        m_memData = nullptr;
+        m_memSize = m_memPos = 0;
+        return true;
+    }
     bool ok = true;
     if (m_write && m_entry && m_handle != -1 && !m_writeFailed) {
         int64_t size = Sys_FileSize(m_handle);
@@ -128,6 +144,13 @@ uint32_t CVFSFile::OwnLimit() {
 uint32_t CVFSFile::Read(void* buf, uint32_t count) {
     m_lastCount = 0;
     if (!buf || count == 0) return 0;
+    if (m_inMemory) {
+        if (count > m_memSize - m_memPos) count = m_memSize - m_memPos;
+        if (count) std::memcpy(buf, m_memData + m_memPos, count);
+        m_memPos += count;
+        m_lastCount = count;
+        return count;
+    }
     if (m_inPack) {
         SVFSEntry* e = m_entry;
         if (e->readPos >= e->size) return 0;
@@ -162,6 +185,7 @@ uint32_t CVFSFile::Write(const void* buf, uint32_t count) {
 }
 
 bool CVFSFile::AtEnd() {
+    if (m_inMemory) return m_memPos >= m_memSize;
     if (m_inPack) return m_entry->readPos >= m_entry->size;
     if (m_handle == -1) return true;
     int64_t pos = Sys_Tell(m_handle);
@@ -214,6 +238,11 @@ bool CVFSFile::ReadString(CStrBuf& text) {
 }
 
 bool CVFSFile::PushBack() {
+    if (m_inMemory) {
+        if (m_memPos == 0) return false;
+        --m_memPos;
+        return true;
+    }
     if (m_inPack) {
         if (m_entry->readPos == 0) return false;
         --m_entry->readPos;
@@ -278,6 +307,7 @@ CVFSFile& CVFSFile::ReadFloat(float& value) {
 }
 
 uint32_t CVFSFile::GetSize() {
+    if (m_inMemory) return m_memSize;
     if (m_inPack || (m_entry && !m_write && m_entry->container && m_entry->container->mounted))
         return m_entry->size;
     int64_t size = Sys_FileSize(m_handle);
@@ -285,12 +315,18 @@ uint32_t CVFSFile::GetSize() {
 }
 
 uint32_t CVFSFile::Tell() {
+    if (m_inMemory) return m_memPos;
     if (m_inPack) return m_entry->readPos;
     int64_t pos = Sys_Tell(m_handle) - (m_entry ? static_cast<int64_t>(m_entry->dataOffset) : 0);
     return pos > 0 ? static_cast<uint32_t>(pos) : 0;
 }
 
 bool CVFSFile::Seek(uint32_t pos) {
+    if (m_inMemory) {
+        if (pos > m_memSize) return false;
+        m_memPos = pos;
+        return true;
+    }
     if (m_inPack) {
         if (pos > m_entry->size) return false;
         m_entry->readPos = pos;

@@ -33,7 +33,12 @@ public:
 
     // Mode bits: 2 write, 8 append (with 2); other bits are ignored.
     bool Open(const char* path, int mode, CVFSTable* table = nullptr);
-    bool IsOpen() const { return m_inPack || m_handle != -1; }
+    // Reads a block of memory as a file (the caller keeps it while the file
+    // is open): what a reader of many small fields takes in place of the
+    // file itself once it read it whole, one system call instead of one a
+    // field.
+    bool OpenMemory(const void* data, uint32_t size);
+    bool IsOpen() const { return m_inMemory || m_inPack || m_handle != -1; }
     // Closes the file. A replacing write takes the place of the old file only
     // when every write went through; false when it did not (the old file is
     // then left as it was) or the replacement failed.
@@ -89,6 +94,10 @@ private:
 
     uint8_t m_write = 0;
     uint8_t m_inPack = 0;
+    uint8_t m_inMemory = 0;
+    const uint8_t* m_memData = nullptr;
+    uint32_t m_memSize = 0;
+    uint32_t m_memPos = 0;
     int m_handle = -1;
     SVFSEntry* m_entry = nullptr;
     uint32_t m_lastCount = 0;

@@ -17,6 +17,7 @@ CGameMaterial::CGameMaterial(CProjectList* owner, CProject* project)
 }
 
 CGameMaterial::~CGameMaterial() {
+    if (m_indexed && m_owner) m_owner->m_materialIndex.Remove(m_indexKey, this);
     if (m_project) {
         if (m_projectPrev)
             m_projectPrev->m_projectNext = m_projectNext;
@@ -25,6 +26,14 @@ CGameMaterial::~CGameMaterial() {
         if (m_projectNext) m_projectNext->m_projectPrev = m_projectPrev;
         --m_project->m_materialCount;
     }
+}
+
+void CGameMaterial::Index() {
+    if (!m_owner) return;
+    if (m_indexed) m_owner->m_materialIndex.Remove(m_indexKey, this);
+    m_indexKey = CIdPairIndex::Key(m_projectId, m_materialId);
+    m_owner->m_materialIndex.Add(m_indexKey, this);
+    m_indexed = 1;
 }
 
 void CGameMaterial::MarkReplaced() {

@@ -35,8 +35,12 @@ public:
     bool Read(CVFSFile& file, int version);
     // Marks it passed over by the screen's look-ups.
     void MarkReplaced();
+    // Enters it in the owner's index by its id pair (once its record is read).
+    void Index();
 
     CProject* m_project;
+    uint64_t m_indexKey = 0;
+    uint8_t m_indexed = 0;
     CGameMaterial* m_projectNext = nullptr;
     CGameMaterial* m_projectPrev = nullptr;
     CProjectList* m_owner;

@@ -31,6 +31,7 @@ CGameTexture::CGameTexture(CProjectList* owner, CProject* project)
 }
 
 CGameTexture::~CGameTexture() {
+    if (m_indexed && m_owner) m_owner->m_textureIndex.Remove(m_indexKey, this);
     if (m_project) {
         if (m_projectPrev)
             m_projectPrev->m_projectNext = m_projectNext;
@@ -39,6 +40,14 @@ CGameTexture::~CGameTexture() {
         if (m_projectNext) m_projectNext->m_projectPrev = m_projectPrev;
         --m_project->m_textureCount;
     }
+}
+
+void CGameTexture::Index() {
+    if (!m_owner) return;
+    if (m_indexed) m_owner->m_textureIndex.Remove(m_indexKey, this);
+    m_indexKey = CIdPairIndex::Key(m_projectId, m_textureId);
+    m_owner->m_textureIndex.Add(m_indexKey, this);
+    m_indexed = 1;
 }
 
 void CGameTexture::MarkReplaced() {

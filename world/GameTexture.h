@@ -39,6 +39,8 @@ public:
     // cut short or breaks a bound.
     bool Read(CVFSFile& file, int version, const char* path);
     void MarkReplaced();
+    // Enters it in the owner's index by its id pair (once its record is read).
+    void Index();
 
     // The surface: at the depth the screen's texture setting allows, in the
     // device's nearest RGB format, from the texture cache when it holds a file
@@ -50,6 +52,8 @@ public:
     uint32_t EffectiveDepth(int32_t setting) const;
 
     CProject* m_project;
+    uint64_t m_indexKey = 0;
+    uint8_t m_indexed = 0;
     CGameTexture* m_projectNext = nullptr;
     CGameTexture* m_projectPrev = nullptr;
     uint8_t m_gameFlags = 0;

@@ -1,6 +1,7 @@
 #include "core/Determinism.h"
 // The lockstep guard comes first in every simulation source.
 #include <cstring>
+#include <vector>
 
 #include "core/VFSFile.h"
 #include "e3d/Frame.h"
@@ -83,6 +84,23 @@ CStrBuf FillText(const char* text, const char* arg) {
 // ---------------------------------------------------------------------------
 // The list of projects
 
+void CIdPairIndex::Remove(uint64_t key, void* entry) {
+    auto it = m_map.find(key);
+    if (it == m_map.end()) return;
+    std::vector<void*>& v = it->second;
+    for (auto e = v.begin(); e != v.end(); ++e)
+        if (*e == entry) {
+            v.erase(e);
+            break;
+        }
+    if (v.empty()) m_map.erase(it);
+}
+
+const std::vector<void*>* CIdPairIndex::Find(uint64_t key) const {
+    auto it = m_map.find(key);
+    return it == m_map.end() ? nullptr : &it->second;
+}
+
 CProjectList::CProjectList(CE3DScreen* screen, CGameScene* scene) : m_screen(screen), m_scene(scene) {
     m_root = new CE3DFrame(nullptr);
     m_default = new CProject(this, nullptr);
@@ -114,31 +132,31 @@ CProject* CProjectList::FindProjectById(const CProject* except, uint16_t id) con
 
 CGameTexture* CProjectList::FindTextureById(const CGameTexture* except, uint16_t projectId,
                                             uint32_t id) const {
-    for (CProject* p = m_projects; p; p = p->m_next)
-        for (CGameTexture* t = p->m_textures; t; t = t->m_projectNext)
-            if (t != except && !(t->m_gameFlags & CGameTexture::kReplaced) && t->m_projectId == projectId &&
-                t->m_textureId == id)
-                return t;
+    if (const std::vector<void*>* all = m_textureIndex.Find(CIdPairIndex::Key(projectId, id)))
+        for (auto it = all->rbegin(); it != all->rend(); ++it) {
+            CGameTexture* t = static_cast<CGameTexture*>(*it);
+            if (t != except && !(t->m_gameFlags & CGameTexture::kReplaced)) return t;
+        }
     return nullptr;
 }
 
 CGameMaterial* CProjectList::FindMaterialById(const CGameMaterial* except, uint16_t projectId,
                                               uint32_t id) const {
-    for (CProject* p = m_projects; p; p = p->m_next)
-        for (CGameMaterial* m = p->m_materials; m; m = m->m_projectNext)
-            if (m != except && !(m->m_gameFlags & CGameMaterial::kReplaced) && m->m_projectId == projectId &&
-                m->m_materialId == id)
-                return m;
+    if (const std::vector<void*>* all = m_materialIndex.Find(CIdPairIndex::Key(projectId, id)))
+        for (auto it = all->rbegin(); it != all->rend(); ++it) {
+            CGameMaterial* m = static_cast<CGameMaterial*>(*it);
+            if (m != except && !(m->m_gameFlags & CGameMaterial::kReplaced)) return m;
+        }
     return nullptr;
 }
 
 CUnitVisual* CProjectList::FindTemplateById(const CUnitVisual* except, uint16_t projectId,
                                             uint32_t id) const {
-    for (CProject* p = m_projects; p; p = p->m_next)
-        for (CUnitVisual* t = p->m_templates; t; t = t->m_projectNext)
-            if (t != except && !(t->m_visualFlags & CUnitVisual::kSuperseded) &&
-                t->m_projectId == projectId && t->m_nodeId == id)
-                return t;
+    if (const std::vector<void*>* all = m_templateIndex.Find(CIdPairIndex::Key(projectId, id)))
+        for (auto it = all->rbegin(); it != all->rend(); ++it) {
+            CUnitVisual* t = static_cast<CUnitVisual*>(*it);
+            if (t != except && !(t->m_visualFlags & CUnitVisual::kSuperseded)) return t;
+        }
     return nullptr;
 }
 
@@ -215,8 +233,18 @@ bool CProject::LoadPackedProject() {
         path = "PackedProject.VXP";
     else
         path.Format("%s\\PackedProject.VXP", m_folder.GetText());
+    std::vector<uint8_t> bytes;
+    {
+        // The whole file at once: the records are read field by field from
+        // memory then. The pictures are read again from the file itself when
+        // a texture makes its surface.
+        CVFSFile disk;
+        if (!disk.Open(path.GetText(), CVFSFile::kModeRead)) return false;
+        bytes.resize(disk.GetSize());
+        if (!bytes.empty() && disk.Read(bytes.data(), uint32_t(bytes.size())) != bytes.size()) return false;
+    }
     CVFSFile file;
-    if (!file.Open(path.GetText(), CVFSFile::kModeRead)) return false;
+    file.OpenMemory(bytes.data(), uint32_t(bytes.size()));
     const CStrBuf title = FillText(host ? host->GetSystemText(kSysTextNestedLoad) : "", path.GetText());
     if (m_progress) ProgressPush(title.GetText(), 5);
 
@@ -332,6 +360,7 @@ bool CProject::ReadTextures(SPackedRead& r) {
     while (uint32_t(m_textureCount) < count) {
         CGameTexture* t = new CGameTexture(m_owner, this);
         if (!t->Read(file, r.version, r.path)) return r.Fail("a texture record is damaged");
+        t->Index();
         if (m_owner)
             if (CGameTexture* older = m_owner->FindTextureById(t, t->m_projectId, t->m_textureId))
                 older->MarkReplaced();
@@ -352,6 +381,7 @@ bool CProject::ReadMaterials(SPackedRead& r) {
     while (uint32_t(m_materialCount) < count) {
         CGameMaterial* m = new CGameMaterial(m_owner, this);
         if (!m->Read(file, r.version)) return r.Fail("a material record is damaged");
+        m->Index();
         if (m_owner)
             if (CGameMaterial* older = m_owner->FindMaterialById(m, m->m_projectId, m->m_materialId))
                 older->MarkReplaced();

@@ -32,6 +32,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "core/StrBuf.h"
@@ -86,6 +87,20 @@ struct SPackedRead {
     bool CountFits(uint32_t count, uint32_t minBytes);
 };
 
+// Entries by id pair: what the rules of replacing look up (each entry stays
+// in it from its record to its end).
+class CIdPairIndex {
+public:
+    static uint64_t Key(uint16_t projectId, uint32_t id) { return uint64_t(projectId) << 32 | id; }
+    void Add(uint64_t key, void* entry) { m_map[key].push_back(entry); }
+    void Remove(uint64_t key, void* entry);
+    // The entries of the pair, oldest first (null: none).
+    const std::vector<void*>* Find(uint64_t key) const;
+
+private:
+    std::unordered_map<uint64_t, std::vector<void*>> m_map;
+};
+
 class CProjectList {
 public:
     // Projects on the screen (null: none, as on a server), whose templates
@@ -118,6 +133,7 @@ public:
     uint16_t m_currentProjectId = 1;    // the id pair new textures start with
     CProject* m_content = nullptr;      // the content project (the unit file)
     CProject* m_default = nullptr;      // the default project: "!Default", "!None"
+    CIdPairIndex m_textureIndex, m_materialIndex, m_templateIndex;
 };
 
 class CProject {

@@ -22,7 +22,7 @@ CUnitTemplate::~CUnitTemplate() {
     CUnitTemplate::SetOnSceneList(false);
     ClearBuildList();
     // Builders that list this template forget it.
-    for (CUnitTemplate* t = m_gameScene->m_unitTemplates; t; t = t->m_unitNext) {
+    for (CUnitTemplate* t = m_gameScene->m_unitTemplates; t && m_listedBy > 0; t = t->m_unitNext) {
         for (SUnitBuildEntry* e = t->m_buildList; e;) {
             SUnitBuildEntry* next = e->m_next;
             if (e->m_template == this) t->RemoveBuildEntry(e);
@@ -52,6 +52,7 @@ SUnitBuildEntry* CUnitTemplate::AddBuildEntry(CUnitTemplate* buildable) {
     SUnitBuildEntry* e = new SUnitBuildEntry;
     e->m_template = buildable;
     e->m_owner = this;
+    if (buildable) ++buildable->m_listedBy;
     e->m_next = m_buildList;
     if (m_buildList) m_buildList->m_prev = e;
     m_buildList = e;
@@ -67,6 +68,7 @@ void CUnitTemplate::RemoveBuildEntry(SUnitBuildEntry* e) {
         m_buildList = e->m_next;
     if (e->m_next) e->m_next->m_prev = e->m_prev;
     --m_buildCount;
+    if (e->m_template) --e->m_template->m_listedBy;
     delete e;
 }
 

@@ -89,6 +89,7 @@ public:
     uint8_t m_singlePlayerBuild = 0;
     SUnitBuildEntry* m_buildList = nullptr;
     int32_t m_buildCount = 0;
+    int32_t m_listedBy = 0;  // entries of builders' lists that name this template
     // ---- radar
     uint8_t m_hasRadar = 0;
     float m_radarRange = 0.0f;

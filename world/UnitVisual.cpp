@@ -34,13 +34,16 @@ CUnitVisual::CUnitVisual(CGameScene* scene, CE3DFrame* parent, uint8_t topLevel,
 }
 
 CUnitVisual::~CUnitVisual() {
+    if (m_indexed && m_project && m_project->m_owner)
+        m_project->m_owner->m_templateIndex.Remove(m_indexKey, this);
     if (m_topLevel) {
         // The template this one superseded takes its place again.
         if (m_referenceTarget && (m_referenceTarget->m_visualFlags & kSuperseded))
             m_referenceTarget->Message(kMsgSuperseded, reinterpret_cast<void*>(1));
         LeaveProject();
-        // Newer templates that superseded this one forget it.
-        if (m_project && m_project->m_owner)
+        // Newer templates that superseded this one forget it (only a
+        // superseded template is referred to by a newer one).
+        if ((m_visualFlags & kSuperseded) && m_project && m_project->m_owner)
             for (CProject* p = m_project->m_owner->m_projects; p; p = p->m_next)
                 for (CUnitVisual* t = p->m_templates; t; t = t->m_projectNext)
                     if (t->m_referenceTarget == this) t->m_referenceTarget = nullptr;
@@ -248,6 +251,12 @@ bool CUnitVisual::Read(SPackedRead& r, bool withChildren) {
         if (CUnitVisual* older = owner ? owner->FindTemplateById(this, m_projectId, m_nodeId) : nullptr) {
             m_referenceTarget = older;
             older->Message(kMsgSuperseded, nullptr);
+        }
+        if (owner) {
+            if (m_indexed) owner->m_templateIndex.Remove(m_indexKey, this);
+            m_indexKey = CIdPairIndex::Key(m_projectId, m_nodeId);
+            owner->m_templateIndex.Add(m_indexKey, this);
+            m_indexed = 1;
         }
     } else if ((m_visualFlags & kReference) && parent && parent->m_referenceTarget) {
         m_referenceTarget = parent->m_referenceTarget->FindChildById(m_projectId, m_nodeId);

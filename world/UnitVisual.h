@@ -92,9 +92,12 @@ public:
     uint32_t m_nodeValue = 0;
     CE3DShape* m_ownShape = nullptr;  // the mesh's shape, owned
     CE3DLight* m_light = nullptr;     // a child light, or null
-    // The project's list of its top-level templates.
+    // The project's list of its top-level templates, and its place in the
+    // owner's index by id pair.
     CUnitVisual* m_projectNext = nullptr;
     CUnitVisual* m_projectPrev = nullptr;
+    uint64_t m_indexKey = 0;
+    uint8_t m_indexed = 0;
 
 private:
     void LeaveProject();

@@ -428,3 +428,35 @@ TEST(VFSTable, HashAndLookupFoldEveryByte) {
     for (size_t i = 0; i < names.size(); ++i)
         EXPECT_EQ(table.Find(names[i].c_str()) != nullptr, i % 2 == 1) << i;
 }
+
+TEST(VFSFile, MemoryReadsAsAFileDoes) {
+    const char data[] =
+        "\x03\x00"
+        "abc"
+        "\x2A\x00\x00\x00"
+        "tail";
+    CVFSFile f;
+    ASSERT_TRUE(f.OpenMemory(data, sizeof data - 1));
+    EXPECT_TRUE(f.IsOpen());
+    EXPECT_EQ(f.GetSize(), 13u);
+    CStrBuf text;
+    EXPECT_TRUE(f.ReadString(text));
+    EXPECT_STREQ(text.GetText(), "abc");
+    uint32_t v = 0;
+    EXPECT_TRUE(f.ReadU32(v));
+    EXPECT_EQ(v, 42u);
+    EXPECT_EQ(f.Tell(), 9u);
+    // Past the end: reads stop at it, skips and seeks are refused.
+    char buf[8] = {};
+    EXPECT_EQ(f.Read(buf, 8), 4u);
+    EXPECT_TRUE(f.AtEnd());
+    EXPECT_FALSE(f.Skip(1));
+    EXPECT_FALSE(f.Seek(14));
+    EXPECT_EQ(f.ReadAt(2, buf, 3), 3u);
+    EXPECT_EQ(std::string(buf, 3), "abc");
+    // Nothing is written through it; closing forgets the block.
+    EXPECT_EQ(f.Write("x", 1), 0u);
+    EXPECT_TRUE(f.Close());
+    EXPECT_FALSE(f.IsOpen());
+    EXPECT_EQ(f.Read(buf, 1), 0u);
+}
