@@ -174,6 +174,33 @@ TEST_F(EffectsImage, ASeededEmitterDrawsItsParticlesWhereAndAsItsTemplateSays) {
     }
 }
 
+TEST_F(EffectsImage, AnEmitterSeededAlikeDrawsTheSamePicture) {
+    CE3DEmitterTemplate* t = Template(Material(true), 40.0f, 1.5f, 0.15f);
+    t->Spread = 3.1415927f;
+    t->SpeedVariation = 1.0f;
+    t->VariableLifeTime = 1.0f;
+    t->SizeVariation = 0.1f;
+    t->PosVariationX = t->PosVariationY = t->PosVariationZ = 1.0f;
+    t->ColorTable()->AddPoint(0, 1.0f, 0.6f, 0.2f);
+    t->ColorTable()->AddPoint(1000, 0.1f, 0.1f, 0.3f);
+    t->SortGradient();
+    auto picture = [&](uint32_t seed) {
+        CE3DEmitter* e = new CE3DEmitter(camera, t);
+        e->Seed(seed);
+        e->SetEmitting(true);
+        for (int k = 0; k < 12; ++k) Render(0.1f);
+        std::vector<uint32_t> p = Picture();
+        delete e;
+        return p;
+    };
+    const std::vector<uint32_t> a = picture(99), b = picture(99), c = picture(100);
+    int lit = 0;
+    for (uint32_t v : a) lit += (v & 0xffffff) != 0;
+    EXPECT_GT(lit, 200);
+    EXPECT_TRUE(a == b);
+    EXPECT_FALSE(a == c);
+}
+
 TEST_F(EffectsImage, AdditiveParticlesBrightenWhereTheyOverlap) {
     CE3DEmitterTemplate* t = Template(Material(true), 4.0f, 0.0f, 0.5f);
     t->ColorTable()->AddPoint(0, 0.3f, 0.2f, 0.1f);
