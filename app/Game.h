@@ -39,6 +39,11 @@ class CE3DVideo;
 class CE3DScreen;
 class CEditField;
 class ICommandHost;
+class CVFSTable;
+class CTessarakObject;
+class CTessarakObjectTemplate;
+class CPlayer;
+class CE3DFrame;
 
 // Character-set constants of the console (SGameVariables::charSet).
 enum {
@@ -189,6 +194,44 @@ public:
     // One step of the server's start handshake (hosting only).
     void ServerStartStep();
 
+    // ---- game start and map load (app/GameStart.cpp)
+    // Clears the start replies of every client and starts the handshake.
+    void ResetClientFlags();
+    // Loads the current map from "Maps\<map>\MapData.box" (every machine, at
+    // MAPCHANGESTART) and answers MAPCHANGESTART_REPLY.
+    void LoadMap();
+    // The server's start resources and start units.
+    void PlaceStartUnits();
+    // Finishes the map load (every machine, at MAPFINISHUP).
+    void AfterMapLoad();
+    // The map's objective script, before the game loop starts (server).
+    void RunObjectiveScript();
+    CTessarakObjectTemplate* FindTemplate(const char* name);
+    // Makes the object on this machine at once (id: the object id it takes,
+    // -1 none); null when it cannot be made.
+    CTessarakObject* CreateUnit(CTessarakObjectTemplate* tmpl, float x, float z, CPlayer* owner,
+                                CE3DFrame* parent, int flag, int extra, int32_t id);
+    // Asks the session to make the unit on every machine (CREATEUNIT); a null
+    // template sends nothing. objectId < 0 takes the scene's next id.
+    void RequestCreateUnit(CTessarakObjectTemplate* tmpl, float x, float y, float z, float rotation,
+                           int32_t secondAngle, int32_t objectId, int32_t passed, int32_t ownerId,
+                           const float* parameters);
+    void RequestCreateUnitByName(const char* name, float x, float y, float z, float rotation,
+                                 int32_t secondAngle, int32_t objectId, int32_t passed, int32_t ownerId,
+                                 const float* parameters);
+    // The map to load: one plain folder name under "Maps" (refused otherwise,
+    // with a console line).
+    bool SetMapName(const char* name);
+    const CStrBuf& MapName() const { return m_mapName; }
+    void SetMapSize(float width, float depth) {
+        m_mapWidth = width;
+        m_mapDepth = depth;
+    }
+    float MapWidth() const { return m_mapWidth; }
+    float MapDepth() const { return m_mapDepth; }
+    int32_t StartState() const { return m_startState; }
+    bool MapLoaded() const { return m_mapLoaded != 0; }
+
     // True when name may be used as a game directory that arrives from
     // outside: one plain folder name below the installation.
     static bool IsPlainFolderName(const char* name);
@@ -234,7 +277,11 @@ public:
 
     // ---- state
     void SetGuiWord(int32_t word) { m_guiWord = word; }
-    void SetGameState(int32_t state) { m_gameState = state; }
+    // The game loop's start (state 2) ends the loading phase.
+    void SetGameState(int32_t state) {
+        m_gameState = state;
+        if (state == 2) m_gameLoading = 0;
+    }
     bool GameLoading() const { return m_gameLoading != 0; }
     void SetGameLoading(bool loading) { m_gameLoading = loading ? 1 : 0; }
     void SetFrameTimeout(float seconds) { m_frameTimeout = seconds; }
@@ -273,6 +320,18 @@ public:
 
 private:
     void CreateSubsystems();
+    // The map box of the current map mounted into box; false when the name
+    // is not plain or the box is missing.
+    bool MountMapBox(CVFSTable* box);
+    // Runs a member script of the map box (and, with globalToo, the map
+    // folder's copy when the box has none); a box that came from a server
+    // runs restricted. False when there was no such script.
+    bool RunMapScript(CVFSTable* box, const char* member, bool globalToo);
+    // True while this machine plays a map that another machine's server chose.
+    bool MapFromServer();
+    // A failed game start or map load: the message in red, the failure reply
+    // (when given) to the host, and back to the lobby.
+    void ReturnToLobby(const char* message, int replyType);
 
     // ---- access guard and locks
     NWEAccessGuard m_accessGuard;    // built first, destroyed last
@@ -334,6 +393,7 @@ private:
     uint8_t m_gameLoading = 0;
     uint8_t m_mapLoading = 0;
     uint8_t m_mapLoaded = 0;
+    uint8_t m_clockWasFrozen = 0;
 
     CStrBuf m_pathBuf;  // result buffer of GetPath
 

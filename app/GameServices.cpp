@@ -179,6 +179,10 @@ void Game_ShowConsole(CGame* game) {
     if (game->Interface()) game->Interface()->m_console.Show();
 }
 
+void Game_HideConsole(CGame* game) {
+    if (game->Interface()) game->Interface()->m_console.Hide();
+}
+
 void Game_DrawConsole(CGame* game) {
     if (game->Interface()) game->Interface()->DrawConsole(0);
 }

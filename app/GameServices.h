@@ -93,5 +93,6 @@ const CEditField* Game_CommandLineEdit(CGame* game);
 CE3DScreen* Game_Screen(CGame* game);
 int Game_CommandLineCursorX(CGame* game, CE3DFont* font, const char* text);
 void Game_ShowConsole(CGame* game);
+void Game_HideConsole(CGame* game);
 bool Game_ConsoleVisible(CGame* game);
 void Game_DrawConsole(CGame* game);

@@ -1,31 +1,356 @@
-// The start of a game: the frame after the start message came back.
+// The start of a game and the map load: what the game messages of the start
+// handshake call on every machine, and the unit creation that the network
+// handlers, the map scripts and the computer players share.
+#include <cstring>
+#include <vector>
+
 #include "app/Game.h"
 #include "app/GameClock.h"
 #include "app/GameConsole.h"
+#include "app/GameServices.h"
 #include "app/Progress.h"
+#include "console/CommandInterpreter.h"
+#include "core/LittleEndian.h"
+#include "core/Math.h"
+#include "core/VFSFile.h"
+#include "core/VFSTable.h"
+#include "netgame/MapFiles.h"
 #include "netgame/NetGame.h"
+#include "ui/Interface.h"
 #include "world/ExplosionManager.h"
 #include "world/GameScene.h"
+#include "world/GridMember.h"
+#include "world/Player.h"
+#include "world/TessarakObject.h"
+#include "world/Unit.h"
+#include "world/WorldGrid.h"
+
+namespace {
+// The messages of the start handshake this machine answers. A reply with one
+// byte of 1 reports a failure: the host then returns everyone to the lobby.
+enum {
+    kMsgStartGameReply = 103,
+    kMsgMapChangeReply = 105,
+    kMsgMapFinishReply = 107,
+    kMsgCreateUnit = 110,
+    kMsgGiveResources = 160,
+};
+}  // namespace
 
 int CGame::StartGame() {
-    Progress_Push("Starting game", 2);
-    Progress_SetText("Clearing the world", "", 1);
+    Progress_Push(GetSystemText(228), 3);
+    CStrBuf text;
+    text.Format("%s...", GetSystemText(235));
+    Progress_SetText(text.GetText(), "", 1);
     if (m_gameScene) m_gameScene->Clear();
-    // Every game starts on the unit files (loaded once per name).
     if (!LoadUnitFiles()) {
         Progress_Pop();
+        // The host must not wait for a start reply that never comes.
+        ReturnToLobby("Error starting game: the unit files did not load", kMsgStartGameReply);
         return 0;
     }
-    if (m_explosionManager) m_explosionManager->Restart();
+    Game_Print(" ");
+    Game_Print("Initializing Game... ");
+    Game_Print(" ");
+    if (m_worldGrid) {
+        m_worldGrid->SetMapRect(-128, 128, 128, -128);
+        m_worldGrid->Reset();
+    }
     m_vars.drawGrid = 0;
     m_vars.drawGridAfter = 0;
-    Progress_SetText("Running the game script", "", 1);
+    if (m_explosionManager) m_explosionManager->Restart();
     static const char* const kScripts[] = {"Game_Single.cfg", "Game_Skirmish.cfg", "Game_Multi.cfg"};
     if (m_vars.gameType >= 0 && m_vars.gameType <= 2) Game_RunScript(kScripts[m_vars.gameType]);
+    if (m_netGame && m_netGame->m_hosting) ResetClientFlags();
+    Game_Print(" ");
+    Game_Print("Starting up game... ");
+    Game_Print(" ");
+    Game_HideConsole(this);
     Progress_Pop();
-    // Waiting for the server's game loop from here on: interface frames.
     m_gameState = 1;
+    Send(kMsgStartGameReply, nullptr, 0, 0, 0);
     return 1;
+}
+
+void CGame::ResetClientFlags() {
+    m_startState = -1;
+    m_gameLoading = 1;
+}
+
+void CGame::ReturnToLobby(const char* message, int replyType) {
+    Game_PrintColor(255, 0, 0, true, "%s", message);
+    uint8_t failure = 1;
+    if (replyType) Send(replyType, &failure, 1, 0, 0);
+    m_guiWord = 1;
+    m_gameState = 1;
+    m_gameLoading = 0;
+    m_mapLoading = 0;
+    // A host stops its handshake: nobody waits for replies that never come.
+    if (m_netGame && m_netGame->m_hosting) m_startState = 3;
+}
+
+bool CGame::SetMapName(const char* name) {
+    if (!MapName_IsPlain(name)) {
+        Game_Printf("Invalid map name: %s", name ? name : "");
+        return false;
+    }
+    m_mapName.Assign(name);
+    return true;
+}
+
+bool CGame::MapFromServer() {
+    // A client of another machine's server plays the map that server chose,
+    // whose box may have come from it.
+    return m_netGame && m_netGame->m_clientConnected && !m_netGame->m_hosting;
+}
+
+bool CGame::MountMapBox(CVFSTable* box) {
+    if (!MapName_IsPlain(m_mapName.GetText())) return false;
+    CStrBuf name;
+    name.Format("%s\\MapData.box", m_mapName.GetText());
+    CStrBuf path(GetPath("Maps", name.GetText()));
+    SVFSEntry* entry = g_VFS.Find(path.GetText());
+    if (!entry || entry->isFolder || !entry->container) return false;
+    // The box may itself lie inside another pack: it is mounted from its
+    // container at its own place.
+    return box->MountPack(entry->container->fileName.GetText(), entry->dataOffset, entry->size);
+}
+
+bool CGame::RunMapScript(CVFSTable* box, const char* member, bool globalToo) {
+    CCommandInterpreter* ip = Game_Interpreter(this);
+    if (!ip) return false;
+    bool restricted = MapFromServer();
+    CVFSFile file;
+    if (box && box->Find(member) && file.Open(member, CVFSFile::kModeRead, box)) {
+        uint32_t size = file.GetSize();
+        if (size > kMaxScriptBytes) return false;
+        std::vector<char> text(size + 2, 0);
+        if (file.Read(text.data(), size) != size) return false;
+        file.Close();
+        CStrBuf source;
+        source.Format("%s\\%s", m_mapName.GetText(), member);
+        if (restricted) ip->BeginRestricted(box);
+        ip->ExecuteScript(source.GetText(), text.data(), (int)size);
+        if (restricted) ip->EndRestricted();
+        return true;
+    }
+    if (!globalToo) return false;
+    CStrBuf name;
+    name.Format("%s\\%s", m_mapName.GetText(), member);
+    CStrBuf path(GetPath("Maps", name.GetText()));
+    if (!g_VFS.Find(path.GetText())) return false;
+    if (restricted) ip->BeginRestricted(nullptr);
+    RunScriptFile(path.GetText());
+    if (restricted) ip->EndRestricted();
+    return true;
+}
+
+void CGame::LoadMap() {
+    if (m_gameScene) m_gameScene->Clear();
+    m_gameLoading = 1;
+    if (m_clock) {
+        m_clockWasFrozen = m_clock->m_frozen;
+        m_clock->m_frozen = 0;
+    }
+    m_mapLoading = 1;
+    m_mapLoaded = 0;
+    RunScriptFile(GetPath("Units", "Special Effects\\Colors.cfg"));
+    if (m_netGame) m_netGame->ResetPlayerCounters();
+    if (m_interface) m_interface->m_fullConsole = 0;
+
+    CVFSTable box;
+    if (!MountMapBox(&box)) {
+        ReturnToLobby("Error loading map: MapData.box not found", kMsgMapChangeReply);
+        return;
+    }
+    if (!RunMapScript(&box, "init.vxm", false))
+        Game_Print("Error loading map: init.vxm not found in map box");
+
+    int32_t left = Math_RoundToInt(-0.5f * m_mapWidth), right = Math_RoundToInt(0.5f * m_mapWidth);
+    int32_t top = Math_RoundToInt(0.5f * m_mapDepth), bottom = Math_RoundToInt(-0.5f * m_mapDepth);
+    if (m_worldGrid) {
+        if (!m_worldGrid->SetMapRect(left, top, right, bottom))
+            Game_Printf("Error loading map: the map size %g x %g is refused", m_mapWidth, m_mapDepth);
+        m_worldGrid->Reset();
+    }
+
+    if (!box.Find("radar.bik")) Game_Print("Error loading map: radar.bik not found in map box");
+
+    CVFSFile visual;
+    if (box.Find("visual.bin") && visual.Open("visual.bin", CVFSFile::kModeRead, &box)) {
+        CGameScene* scene = m_gameScene;
+        CPlayer* neutral = scene ? scene->NeutralPlayer() : nullptr;
+        LoadMapObjects(scene, &visual, [this, scene, neutral](CTessarakObjectTemplate* t, float x, float z) {
+            return CreateUnit(t, x, z, neutral, nullptr, 1, 0, scene->m_idTable.NewId());
+        });
+        visual.Close();
+    } else {
+        Game_Print("Error loading map: visual.bin not found in map box");
+    }
+    // The computer players' script: the map box's copy first, else the one
+    // in the map's folder.
+    RunMapScript(&box, "AI.vxm", true);
+    Send(kMsgMapChangeReply, nullptr, 0, 0, 0);
+}
+
+void CGame::RunObjectiveScript() {
+    CVFSTable box;
+    bool mounted = MountMapBox(&box);
+    RunMapScript(mounted ? &box : nullptr, "Objective.vxm", true);
+}
+
+namespace {
+// The start template of a player's race (null when the race names none).
+CTessarakObjectTemplate* StartTemplateOf(const CPlayer* player) {
+    return player && player->m_race ? player->m_race->m_startUnit : nullptr;
+}
+}  // namespace
+
+void CGame::PlaceStartUnits() {
+    CGameScene* scene = m_gameScene;
+    CNetGame* net = m_netGame;
+    if (!scene || !net) return;
+    if (m_explosionManager) m_explosionManager->m_focusX = m_explosionManager->m_focusZ = 0.0f;
+    CPlayerList& players = net->m_players;
+    CPlayer* placeholder = players.m_neutral;
+    for (CPlayer* p : players.m_players) {
+        if (p == placeholder) continue;
+        uint8_t data[8];
+        LE_StoreU32(data, (uint32_t)p->m_id);
+        float resources = (float)net->m_serverInfo.m_startResources;
+        uint32_t bits;
+        std::memcpy(&bits, &resources, 4);
+        LE_StoreU32(data + 4, bits);
+        Send(kMsgGiveResources, data, 8, 0, 0);
+    }
+    if (m_vars.gameType <= 0) return;
+
+    std::vector<float> placedX, placedZ;
+    std::vector<CPlayer*> extra;
+    size_t next = 0;
+    for (CPlayer* p : players.m_players) {
+        if (p == placeholder || (p->m_race && p->m_race->m_watching)) continue;
+        if (next < scene->m_startX.size()) {
+            float x = scene->m_startX[next], z = scene->m_startZ[next];
+            ++next;
+            placedX.push_back(x);
+            placedZ.push_back(z);
+            RequestCreateUnit(StartTemplateOf(p), x, 0.0f, z, 0.0f, 0, -1, 0, p->m_ownerId, nullptr);
+        } else {
+            extra.push_back(p);
+        }
+    }
+    if (extra.empty() || !m_worldGrid) return;
+    // Players beyond the map's start positions: the free place farthest from
+    // every start position taken so far, on a lattice over the map.
+    CWorldGrid* grid = m_worldGrid;
+    float gl = (float)grid->m_x1, gr = (float)grid->m_x2, gt = (float)grid->m_y1, gb = (float)grid->m_y2;
+    float diagonal = Distance2D(0.0f, 0.0f, gr - gl, gt - gb);
+    for (CPlayer* p : extra) {
+        CTessarakObjectTemplate* start = StartTemplateOf(p);
+        float radius = start ? start->m_collisionRadius : 1.0f;
+        float step = 2.0f * radius > 0.5f ? 2.0f * radius : 0.5f;
+        float bestX = 0.0f, bestZ = 0.0f, bestScore = -1.0f;
+        for (float x = gl + 5.0f; x < gr - 5.0f; x += step)
+            for (float z = gb + 5.0f; z < gt - 5.0f; z += step) {
+                if (!grid->m_layer[0].QueryAround(2.0f * radius, x, z)) continue;
+                float score = 100000000.0f;
+                for (size_t i = 0; i < placedX.size(); ++i) {
+                    float d = Distance2D(x, z, placedX[i], placedZ[i]) / diagonal;
+                    if (d > 0.00001f) d *= d;
+                    if (d < score) score = d;
+                }
+                if (score > bestScore) {
+                    bestScore = score;
+                    bestX = x;
+                    bestZ = z;
+                }
+            }
+        placedX.push_back(bestX);
+        placedZ.push_back(bestZ);
+        scene->m_startX.push_back(bestX);
+        scene->m_startZ.push_back(bestZ);
+        RequestCreateUnit(start, bestX, 0.0f, bestZ, 0.0f, 0, -1, 0, p->m_ownerId, nullptr);
+    }
+}
+
+void CGame::AfterMapLoad() {
+    CGameScene* scene = m_gameScene;
+    CPlayer* local = scene ? scene->LocalPlayer() : nullptr;
+    CTessarakObjectTemplate* start = StartTemplateOf(local);
+    if (scene && local && m_explosionManager) {
+        for (CUnit* u = scene->m_units; u; u = u->m_unitNext) {
+            if (u->m_owner != local) continue;
+            m_explosionManager->m_focusX = u->m_position[0];
+            m_explosionManager->m_focusZ = -u->m_position[2];
+            if (u->m_template == start) break;
+        }
+    }
+    if (m_clock) m_clock->ResetGameSeconds();
+    m_mapLoading = 0;
+    m_mapLoaded = 1;
+    CStrBuf text;
+    text.Format("%s...", GetSystemText(236));
+    Progress_SetText(text.GetText(), "", 1);
+    Send(kMsgMapFinishReply, nullptr, 0, 0, 0);
+}
+
+CTessarakObjectTemplate* CGame::FindTemplate(const char* name) {
+    return m_gameScene ? m_gameScene->FindTemplate(name) : nullptr;
+}
+
+CTessarakObject* CGame::CreateUnit(CTessarakObjectTemplate* tmpl, float x, float z, CPlayer* owner,
+                                   CE3DFrame* parent, int flag, int extra, int32_t id) {
+    (void)flag;
+    (void)extra;
+    CGameScene* scene = m_gameScene;
+    if (!scene || !tmpl) return nullptr;
+    float at[3] = {x, 0.0f, z};
+    CTessarakObject* o =
+        scene->CreateObjectByClassInFrame(tmpl, at, parent ? parent : scene->m_rootFrame, owner, id);
+    if (!o) return nullptr;
+    o->ResetMatrixHistory();
+    if (o->IsGridMember()) static_cast<CGridMember*>(o)->EnterGrid();
+    if (o->IsUnit()) o->Activate();
+    if (!SoundOff()) o->PlaySound(tmpl->m_soundCreated, 1);
+    return o;
+}
+
+void CGame::RequestCreateUnit(CTessarakObjectTemplate* tmpl, float x, float y, float z, float rotation,
+                              int32_t secondAngle, int32_t objectId, int32_t passed, int32_t ownerId,
+                              const float* parameters) {
+    if (!tmpl || !m_gameScene) return;
+    CGameScene* scene = m_gameScene;
+    bool special = tmpl == scene->m_spotTemplate;
+    uint8_t data[50];
+    auto putF = [&data](int at, float v) {
+        uint32_t bits;
+        std::memcpy(&bits, &v, 4);
+        LE_StoreU32(data + at, bits);
+    };
+    LE_StoreU16(data, tmpl->m_projectId);
+    LE_StoreU32(data + 2, tmpl->m_nodeId);
+    putF(6, x);
+    putF(10, y);
+    putF(14, z);
+    putF(18, rotation);
+    LE_StoreU32(data + 22, (uint32_t)secondAngle);
+    LE_StoreU32(data + 26, (uint32_t)(objectId < 0 ? scene->m_idTable.NewId() : objectId));
+    LE_StoreU32(data + 30, (uint32_t)passed);
+    LE_StoreU32(data + 34, (uint32_t)ownerId);
+    if (special) {
+        static const float kDefaults[3] = {1.0f, 3.1415927f, 1.0f};
+        const float* values = parameters ? parameters : kDefaults;
+        for (int i = 0; i < 3; ++i) putF(38 + 4 * i, values[i]);
+    }
+    Send(kMsgCreateUnit, data, special ? 50 : 38, 0, 0);
+}
+
+void CGame::RequestCreateUnitByName(const char* name, float x, float y, float z, float rotation,
+                                    int32_t secondAngle, int32_t objectId, int32_t passed, int32_t ownerId,
+                                    const float* parameters) {
+    RequestCreateUnit(FindTemplate(name), x, y, z, rotation, secondAngle, objectId, passed, ownerId,
+                      parameters);
 }
 
 void CGame::ServerStartStep() {

@@ -4,6 +4,7 @@
 #include "commands/ConsoleCommands.h"
 #include "commands/GUICommands.h"
 #include "commands/GameCommands.h"
+#include "commands/MapCommands.h"
 #include "commands/ScriptFlow.h"
 #include "commands/SoundCommands.h"
 #include "console/CommandTable.h"
@@ -11,6 +12,7 @@
 void Commands_Install() {
     Game_SetEarlyCommands(&RegisterScriptCommands);
     CommandArea_Set(kAreaGame, &RegisterGameCommands);
+    CommandArea_Set(kAreaMap, &RegisterMapCommands);
     CommandArea_Set(kAreaConsole, &RegisterConsoleCommands);
     CommandArea_Set(kAreaSound, &RegisterSoundCommands);
     CommandArea_Set(kAreaOrders, &RegisterGUICommands);

@@ -5,6 +5,7 @@
 #include "console/CommandHost.h"
 #include "console/CommandInterpreter.h"
 #include "console/CommandTable.h"
+#include "core/VFSTable.h"
 
 namespace {
 void Cmd_Exec(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
@@ -12,6 +13,17 @@ void Cmd_Exec(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
     CCommandInterpreter* ip = record->GetInterpreter();
     // The name is copied: running the file reuses the argument list.
     std::string name = args->Text(0);
+    if (ip->IsRestricted()) {
+        // A map script from a server reads scripts of its own box only (a
+        // name the box does not hold would be read from the disk).
+        CVFSTable* box = ip->RestrictedBox();
+        SVFSEntry* entry = box ? box->Find(name.c_str()) : nullptr;
+        if (entry && !entry->isFolder)
+            ip->ExecuteFile(name.c_str(), box);
+        else
+            ip->Printf("Exec(\"%s\") is not allowed in a map script from a server", name.c_str());
+        return;
+    }
     if (ICommandHost* host = ip->GetHost())
         host->RunScriptFile(ip, name.c_str(), false, false);
     else
@@ -70,12 +82,15 @@ void OnLastBindingsFile(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
 
 void RegisterScriptCommands(CCommandInterpreter* ip) {
     const SCommandRow rows[] = {
-        SCommandRow::Function("Exec", Cmd_Exec, "Executes the supplied file", "Exec(str FileName);"),
+        SCommandRow::Function("Exec", Cmd_Exec, "Executes the supplied file", "Exec(str FileName);")
+            .MapScript(),
         SCommandRow::Function("If", Cmd_If, "Executes the second argument if the first variable is true",
-                              "If(bool Var, str ToExecute);"),
+                              "If(bool Var, str ToExecute);")
+            .MapScript(),
         SCommandRow::Function("IfNot", Cmd_IfNot,
                               "Executes the second argument if the first variable is false",
-                              "IfNot(bool Var, str ToExecute);"),
+                              "IfNot(bool Var, str ToExecute);")
+            .MapScript(),
         SCommandRow::Function("Flip", Cmd_Flip, "Flips the value of the supplied consle command",
                               "Flip (str CommandToFlip);"),
         SCommandRow::Bool("true", &ip->m_true, "Constant", "true").ReadOnly(),

@@ -390,7 +390,9 @@ void CStatementParser::RunStatement() {
         bool maskHolds = (c->GetMask() & bits) == c->GetMask();
         // A variable named alone only prints its value, which is harmless in
         // any state; a command runs only where its mask allows, arguments or not.
-        if (maskHolds || (c->IsVariable() && m_args.count == 0))
+        if (m_ip.IsRestricted() && !c->AllowedInMapScript())
+            m_ip.Printf("%s is not allowed in a map script from a server", c->GetName());
+        else if (maskHolds || (c->IsVariable() && m_args.count == 0))
             c->Invoke(&m_args);
         else
             m_ip.Printf("%s cannot be run at this time or gamestate", c->GetName());

@@ -52,6 +52,14 @@ CCommandInterpreter::~CCommandInterpreter() {
     m_args.Clear();
 }
 
+void CCommandInterpreter::BeginRestricted(CVFSTable* box) {
+    if (m_restricted++ == 0) m_restrictedBox = box;
+}
+
+void CCommandInterpreter::EndRestricted() {
+    if (m_restricted > 0 && --m_restricted == 0) m_restrictedBox = nullptr;
+}
+
 uint32_t CCommandInterpreter::Bucket(const char* name) {
     char lower[kMaxCommandWord * 2];
     size_t n = 0;

@@ -31,6 +31,7 @@
 
 class CConsole;
 class CGame;
+class CVFSTable;
 class ICommandHost;
 
 enum {
@@ -81,7 +82,8 @@ public:
     // be opened ("File '%s' not found" is printed) or is larger than
     // kMaxScriptBytes. A statement of the file that cannot be read is reported
     // with its line and skipped; the rest of the file still runs.
-    bool ExecuteFile(const char* path);
+    // table: the file table to read it from (null: the global one).
+    bool ExecuteFile(const char* path, CVFSTable* table = nullptr);
     // Runs the text of a script file read by the caller (a map script from its
     // box, say), parsed in place: as ExecuteFile does, a statement that
     // cannot be read is reported with the source's name and its line, and
@@ -92,6 +94,19 @@ public:
     bool ReadCleanly(const char* path) const;
     SCommandArgs& Args() { return m_args; }
     int GetDepth() const { return m_depth; }
+
+    // ---- restricted map scripts
+    // The scripts of a map box that came from a server run restricted: only
+    // the entries marked for map scripts (placing objects, start positions,
+    // layers, objectives, the map's description) run; everything else (file
+    // and settings writes, key bindings, scripts outside the box) is refused
+    // with a console line. Exec then reads only members of box. The mode
+    // holds for every run nested inside until the matching EndRestricted.
+    void BeginRestricted(CVFSTable* box);
+    void EndRestricted();
+    bool IsRestricted() const { return m_restricted > 0; }
+    // The map box a restricted run may read scripts from (null: none).
+    CVFSTable* RestrictedBox() const { return m_restrictedBox; }
 
     // ---- configuration files
     // Writes every entry that names a configuration file into that file under
@@ -136,6 +151,8 @@ private:
     int m_depth = 0;
     bool m_unwinding = false;  // a nested run hit the depth limit
     bool m_configSaveEnabled = false;
+    int m_restricted = 0;
+    CVFSTable* m_restrictedBox = nullptr;
     std::vector<std::string> m_uncleanFiles;  // folded paths of script files that did not read cleanly
 };
 

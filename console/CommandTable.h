@@ -29,6 +29,9 @@ class CCommandInterpreter;
 enum : uint32_t {
     kRowReadOnly = 1,
     kRowFloatFlag = 2,
+    // Allowed in a restricted map script (one that came with a server's map
+    // box): placing objects, start positions, layers, objectives.
+    kRowMapScript = 4,
 };
 
 struct SCommandRow {
@@ -110,6 +113,11 @@ struct SCommandRow {
     SCommandRow FloatFlag() const {
         SCommandRow r = *this;
         r.flags |= kRowFloatFlag;
+        return r;
+    }
+    SCommandRow MapScript() const {
+        SCommandRow r = *this;
+        r.flags |= kRowMapScript;
         return r;
     }
 

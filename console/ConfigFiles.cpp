@@ -157,9 +157,9 @@ bool CCommandInterpreter::ExecuteScript(const char* source, char* text, int leng
     return nothingRan;
 }
 
-bool CCommandInterpreter::ExecuteFile(const char* path) {
+bool CCommandInterpreter::ExecuteFile(const char* path, CVFSTable* table) {
     CVFSFile file;
-    if (!path || !file.Open(path, CVFSFile::kModeRead)) {
+    if (!path || !file.Open(path, CVFSFile::kModeRead, table)) {
         Printf("File '%s' not found", path ? path : "");
         Print(" ");
         Print(" ");

@@ -104,6 +104,7 @@ CConsoleCommand::CConsoleCommand(CCommandInterpreter* interpreter, const SComman
     m_description.Assign(row.description ? row.description : "");
     m_syntax.Assign(row.syntax ? row.syntax : "");
     m_configFile.Assign(row.configFile ? row.configFile : "");
+    m_mapScript = (row.flags & kRowMapScript) != 0;
     if (m_type == kCommandFunction) {
         // A command has no callback and is never read-only.
         m_handler = row.handler;
@@ -118,6 +119,13 @@ CConsoleCommand::CConsoleCommand(CCommandInterpreter* interpreter, const SComman
     interpreter->m_list = this;
     ++interpreter->m_count;
     SetHashed(true);
+}
+
+bool CConsoleCommand::AllowedInMapScript() const {
+    if (m_mapScript) return true;
+    const char* n = m_name.GetText();
+    bool serverRow = (n[0] == 's' || n[0] == 'S') && (n[1] == 'i' || n[1] == 'I') && n[2] == '_';
+    return serverRow && m_configFile.IsEmpty();
 }
 
 CConsoleCommand::~CConsoleCommand() {

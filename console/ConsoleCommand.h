@@ -118,6 +118,9 @@ public:
     int32_t GetType() const { return m_type; }
     uint32_t GetMask() const { return m_mask; }
     bool IsReadOnly() const { return m_readOnly != 0; }
+    // May run in a restricted map script: a row marked for map scripts, or a
+    // server-description row ("si_") that no configuration file keeps.
+    bool AllowedInMapScript() const;
     bool IsVariable() const { return m_type != kCommandFunction; }
     CConsoleCommand* Next() const { return m_listNext; }
     CConsoleCommand* Prev() const { return m_listPrev; }
@@ -161,6 +164,7 @@ private:
     CStrBuf m_configFile;
     int32_t m_type = kCommandFunction;
     uint8_t m_readOnly = 0;
+    uint8_t m_mapScript = 0;
     CConsoleCommand** m_hashSlot = nullptr;
     CConsoleCommand* m_hashNext = nullptr;
     CConsoleCommand* m_hashPrev = nullptr;

@@ -22,6 +22,7 @@ struct CServerInfo {
     uint16_t m_speed = 0;  // the host's benchmark speed
     uint8_t m_editor = 0;
     uint8_t m_cheating = 0;
+    int32_t m_startResources = 5000;  // si_StartResources
 };
 
 // Game message types the frame loop sends.

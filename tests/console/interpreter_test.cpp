@@ -4,8 +4,12 @@
 #include <cstring>
 #include <string>
 
+#include "commands/ScriptFlow.h"
 #include "console/CommandTable.h"
+#include "core/VFSTable.h"
 #include "tests/console/CommandTestHost.h"
+#include "tests/support/TempDir.h"
+#include "tools/lib/PackWriter.h"
 
 namespace {
 int g_callbacks = 0;
@@ -412,4 +416,44 @@ TEST_F(Fixture, AScriptFileRunsPastTheStatementsItCannotRead) {
     EXPECT_TRUE(ip.ExecuteFile(path.c_str()));
     EXPECT_EQ(host.Joined(), "C:\\Fonts\\Tahoma");
     EXPECT_TRUE(ip.ReadCleanly(path.c_str()));
+}
+
+// A map script from a server's box runs only map-script entries; Exec reads
+// the box alone, and the restriction ends with the run.
+TEST(RestrictedScriptTest, OnlyMapScriptEntriesRunAndExecStaysInTheBox) {
+    CTestCommandHost host;
+    CCommandInterpreter& ip = host.interpreter;
+    CStrBuf mapDescription, saved;
+    const SCommandRow rows[] = {
+        SCommandRow::Function("Echo", TestCmd_Echo, "", ""),
+        SCommandRow::Function("Place", TestCmd_Echo, "", "").MapScript(),
+        SCommandRow::String("si_Map_Description", &mapDescription, 100, "", ""),
+        SCommandRow::String("si_Name", &saved, 100, "", "").Config("Server.cfg"),
+    };
+    CommandTable_Register(&ip, rows);
+    RegisterScriptCommands(&ip);
+
+    CTempDir dir;
+    dir.Write("outside.vxm", "Place(\"from outside\");");
+    CPackWriter pack;
+    pack.Add("inner.vxm", "Place(\"from the box\");");
+    ASSERT_TRUE(pack.WriteTo(dir.File("MapData.box")));
+    CVFSTable box;
+    ASSERT_TRUE(box.MountPack(dir.WinFile("MapData.box").c_str()));
+
+    ip.BeginRestricted(&box);
+    std::string out = host.Run(
+        "Echo(\"no\");Place(\"yes\");si_Map_Description(\"Isles\");si_Name(\"x\");Exec(\"outside.vxm\");"
+        "Exec(\"inner.vxm\");");
+    ip.EndRestricted();
+    EXPECT_NE(out.find("Echo is not allowed in a map script from a server"), std::string::npos) << out;
+    EXPECT_NE(out.find("yes"), std::string::npos);
+    EXPECT_EQ(out.find("no|"), std::string::npos);
+    EXPECT_STREQ(mapDescription.GetText(), "Isles");
+    EXPECT_STREQ(saved.GetText(), "");  // kept in a settings file: refused
+    EXPECT_EQ(out.find("from outside"), std::string::npos) << out;
+    EXPECT_NE(out.find("is not allowed in a map script from a server"), std::string::npos);
+    EXPECT_NE(out.find("from the box"), std::string::npos) << out;
+    EXPECT_FALSE(ip.IsRestricted());
+    EXPECT_NE(host.Run("Echo(\"again\");").find("again"), std::string::npos);
 }

@@ -1,0 +1,246 @@
+#include "commands/MapCommands.h"
+
+#include <cstring>
+
+#include "app/Game.h"
+#include "app/GameClock.h"
+#include "app/GameConsole.h"
+#include "console/CommandInterpreter.h"
+#include "console/CommandTable.h"
+#include "core/LittleEndian.h"
+#include "core/Math.h"
+#include "core/VFSTable.h"
+#include "netgame/MapFiles.h"
+#include "netgame/NetGame.h"
+#include "platform/sys/Path.h"
+#include "ui/Interface.h"
+#include "world/GameScene.h"
+#include "world/Player.h"
+#include "world/TessarakObject.h"
+
+namespace {
+enum { kMsgGiveResources = 160 };
+
+CGame* Game(CConsoleCommand* record) {
+    CGame* game = record->GetOwner();
+    return game ? game : g_pGame;
+}
+
+CGameScene* Scene(CConsoleCommand* record) {
+    CGame* game = Game(record);
+    return game ? game->GameScene() : nullptr;
+}
+
+int Count(SCommandArgs* args) {
+    return args ? args->count : 0;
+}
+
+void Cmd_Map(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
+    CGame* game = Game(record);
+    if (file || !game || Count(args) < 1) return;
+    if (!game->SetMapName(args->Text(0))) return;
+    // A new map while a game runs: the clients get ready for a new start.
+    if (game->GuiWord() == 0 && game->GameState() == 2) game->ResetClientFlags();
+}
+
+// Create("Template", x, z, team, layer, map id, rotation, scaling, custom x, y, z);
+void Cmd_Create(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
+    CGame* game = Game(record);
+    CGameScene* scene = Scene(record);
+    int n = Count(args);
+    if (file || !game || !scene || n < 1) return;
+    const char* name = args->Text(0);
+    float x = 0.0f, z = 0.0f, rotation = 0.0f, scaling = 0.0f;
+    float custom[3] = {-1.0f, -1.0f, -1.0f};
+    int32_t team = 0, layer = 0, mapId = -1;
+    auto fail = [&](const char* message, bool withName) {
+        if (withName) Game_Print(name);
+        Game_Print(message);
+    };
+    if (n == 5 || n >= 6) {
+        bool five = n == 5;
+        if (!args->arg[1].GetFloat(x)) return fail("X1 invalid", five);
+        if (!args->arg[2].GetFloat(z)) return fail("Y1 invalid", five);
+        if (!args->arg[3].GetInt(team)) return fail("Team invalid", true);
+        if (five) mapId = scene->m_highestMapId + 1;
+    }
+    if (n >= 6) {
+        if (!args->arg[4].GetInt(layer)) return fail("Layer invalid", true);
+        if (!args->arg[5].GetInt(mapId)) return fail("UID invalid", true);
+    }
+    if (n >= 8) {
+        if (!args->arg[6].GetFloat(rotation)) return fail("InitialRotation invalid", false);
+        if (!args->arg[7].GetFloat(scaling)) return fail("InitialScaling invalid", false);
+    }
+    static const char* const kCustom[3] = {"CustomValue.x invalid", "CustomValue.y invalid",
+                                           "CustomValue.z invalid"};
+    for (int i = 0; i < 3 && 8 + i < n; ++i)
+        if (!args->arg[8 + i].GetFloat(custom[i])) return fail(kCustom[i], false);
+
+    CTessarakObjectTemplate* tmpl = game->FindTemplate(name);
+    if (!tmpl) return;
+    CPlayer* neutral = scene->NeutralPlayer();
+    CTessarakObject* o = game->CreateUnit(tmpl, x, z, neutral, nullptr, 1, 0, scene->m_idTable.NewId());
+    if (!o) {
+        Game_Printf("Error creating object from template : '%s'", name);
+        return;
+    }
+    MapObject_Place(scene, o, x, z, team, layer, mapId, rotation, scaling, n >= 9 ? custom : nullptr);
+}
+
+void Cmd_SetGameSceneRect(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
+    CGame* game = Game(record);
+    float width = 0.0f, depth = 0.0f;
+    if (file || !game || Count(args) != 2) return;
+    if (!args->arg[0].GetFloat(width) || !args->arg[1].GetFloat(depth)) return;
+    game->SetMapSize(width, depth);
+}
+
+void Cmd_DefineStartPositions(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
+    CGameScene* scene = Scene(record);
+    int32_t count = 0;
+    if (file || !scene || Count(args) != 1 || !args->arg[0].GetInt(count)) return;
+    // A negative count makes none; a map needs no more than a few hundred.
+    if (count < 0 || count > 1024) {
+        Game_Printf("Invalid number of start positions: %d", count);
+        return;
+    }
+    scene->DefineStartPositions(count);
+}
+
+void Cmd_SetStartPosition(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
+    CGameScene* scene = Scene(record);
+    int32_t player = 0;
+    float x = 0.0f, z = 0.0f;
+    if (file || !scene || Count(args) != 3) return;
+    if (!args->arg[0].GetInt(player) || !args->arg[1].GetFloat(x) || !args->arg[2].GetFloat(z)) return;
+    if (!scene->SetStartPosition(player, x, z)) Game_Print("Player is out of definitions range.");
+}
+
+void Cmd_SetLayerPosition(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
+    CGameScene* scene = Scene(record);
+    int32_t layer = 0;
+    float position = 0.0f;
+    if (file || !scene || Count(args) != 2) return;
+    if (!args->arg[0].GetInt(layer) || !args->arg[1].GetFloat(position)) return;
+    if (layer >= 0 && layer < CGameScene::kLayers) scene->m_layerPositions[layer] = position;
+}
+
+void Cmd_Resources(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
+    CGame* game = Game(record);
+    float amount = 0.0f;
+    if (file || !game || Count(args) != 1 || !args->arg[0].GetFloat(amount)) return;
+    CGameScene* scene = game->GameScene();
+    CPlayer* local = scene ? scene->LocalPlayer() : nullptr;
+    if (!local) return;
+    uint8_t data[8];
+    LE_StoreU32(data, (uint32_t)local->m_id);
+    uint32_t bits;
+    std::memcpy(&bits, &amount, 4);
+    LE_StoreU32(data + 4, bits);
+    game->Send(kMsgGiveResources, data, 8, 0, 0);
+}
+
+// The map box of an exported map: its loose members, in this order, packed
+// as "MapData.box" beside them.
+bool PackMapBox(const CStrBuf& folder) {
+    static const char* const kMembers[] = {"Init.vxm", "background.bik", "Radar.bik", "information.vxm",
+                                           "visual.bin"};
+    CVFSTable table;
+    for (const char* member : kMembers) {
+        CStrBuf path;
+        path.Format("%s\\%s", folder.GetText(), member);
+        int h = Sys_OpenRead(path.GetText());
+        if (h == -1) continue;
+        int64_t size = Sys_FileSize(h);
+        Sys_CloseFile(h);
+        if (size < 0 || size > 0x7FFFFFFF) continue;
+        CVFSPack* pack = new CVFSPack(&table, path.GetText(), false);
+        new SVFSEntry(&table, pack, member, 0, (uint32_t)size);
+    }
+    CStrBuf box;
+    box.Format("%s\\MapData.box", folder.GetText());
+    return table.WritePack(box.GetText());
+}
+
+void Cmd_Export(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
+    CGame* game = Game(record);
+    if (file || !game) return;
+    if (Count(args) < 1) {
+        record->ReportError("To few arguments");
+        return;
+    }
+    const char* name = args->Text(0);
+    if (!ExportMapScript(game->GameScene(), name)) return;
+    CStrBuf folder;
+    folder.Format("%s\\%s", game->GetPath("Maps", ""), name);
+    if (!PackMapBox(folder)) Game_Printf("Unable to write file : %s\\MapData.box", folder.GetText());
+}
+
+void Cmd_ExportUnitCommands(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
+    CGame* game = Game(record);
+    if (file || !game) return;
+    if (Count(args) < 1) {
+        record->ReportError("To few arguments");
+        return;
+    }
+    ExportUnitCommands(game->GameScene(), args->Text(0));
+}
+
+void Cmd_SetTimer(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
+    CGame* game = Game(record);
+    float seconds = 0.0f;
+    if (file || !game || Count(args) != 1 || !args->arg[0].GetFloat(seconds)) return;
+    if (game->Interface() && game->Clock())
+        game->Interface()->m_missionTimerEnd = game->Clock()->m_gameSeconds + seconds;
+}
+}  // namespace
+
+// The rows that map scripts use (Create, start positions, layers) run at any
+// time: every machine runs them while it loads a map, not only the editor.
+void RegisterMapCommands(CCommandInterpreter* ip) {
+    CGame* game = ip->GetOwner() ? ip->GetOwner() : g_pGame;
+    if (!game) return;
+    const SCommandRow rows[] = {
+        SCommandRow::Function("m_SetTimer", Cmd_SetTimer, "Sets the countdown timer",
+                              "m_SetTimer(int seconds)")
+            .MapScript(),
+        SCommandRow::Bool("M_EditMode", &game->Variables().mapEditMode, "Sets the game in map editor mode",
+                          "M_EditMode")
+            .Mask(8),
+        SCommandRow::Function("M_Export", Cmd_Export,
+                              "Exports the map to specified directory ( creates it if it doesn't exists=",
+                              "M_Export( char Directory );")
+            .Mask(8),
+        SCommandRow::Function("M_ExportUnitCommands", Cmd_ExportUnitCommands,
+                              "Exports the current commands set to units ( move and patrol)",
+                              "M_ExportUnitCommands( char Directory );")
+            .Mask(8),
+        SCommandRow::Function("M_SetLayerPosition", Cmd_SetLayerPosition,
+                              "Sets the position of the specified layer",
+                              "M_SetLayerPosition(int Layer, float Position);")
+            .MapScript(),
+        SCommandRow::Function("M_DefineStartPositions", Cmd_DefineStartPositions,
+                              "Defines a number of start positions",
+                              "M_DefineStartPositions(int NumberOfPosition);")
+            .MapScript(),
+        SCommandRow::Function("M_SetStartPosition", Cmd_SetStartPosition, "Sets a start position of a player",
+                              "M_SetStartPosition(int PlayerID, float X, float Z);")
+            .MapScript(),
+        SCommandRow::Function(
+            "Map", Cmd_Map,
+            "Changes the current map by executing a serie of scripts in the specified map drawer",
+            "Map (char File)")
+            .Mask(1),
+        SCommandRow::Function("M_SetGameSceneRect", Cmd_SetGameSceneRect,
+                              "Sets and allocates the game scene. Measuered in world units.",
+                              "M_SetGameSceneRect( int x1, int z1, int x2, int z2 );")
+            .MapScript(),
+        SCommandRow::Function("M_Resources", Cmd_Resources,
+                              "Sets the number of resources for the active player.",
+                              "M_Resources( int Resources );")
+            .Mask(33),
+        SCommandRow::Function("Create", Cmd_Create, "Creates a unit", "Create (  )").MapScript(),
+    };
+    CommandTable_Register(ip, rows);
+}

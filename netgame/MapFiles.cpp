@@ -1,0 +1,410 @@
+#include "core/Determinism.h"
+// The map load is part of the lockstep: every machine places the same objects.
+#include <cstring>
+#include <string>
+
+#include "core/CRC32.h"
+#include "core/LittleEndian.h"
+#include "core/Math.h"
+#include "core/StrBuf.h"
+#include "core/SysUtil.h"
+#include "core/VFSFile.h"
+#include "netgame/MapFiles.h"
+#include "platform/sys/Path.h"
+#include "world/GameHost.h"
+#include "world/GameScene.h"
+#include "world/Player.h"
+#include "world/TessarakObject.h"
+#include "world/Unit.h"
+
+bool MapName_IsPlain(const char* name) {
+    if (!name || !name[0]) return false;
+    size_t n = std::strlen(name);
+    if (n > 64 || std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) return false;
+    for (size_t i = 0; i < n; ++i) {
+        char c = name[i];
+        bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ' ' ||
+                  c == '_' || c == '.' || c == '-';
+        if (!ok) return false;
+    }
+    return true;
+}
+
+uint32_t MapBox_Checksum(CGameHost* host, const char* mapFile) {
+    if (!host || !MapName_IsPlain(mapFile)) return 0;
+    CStrBuf name;
+    name.Format("%s\\MapData.box", mapFile);
+    CStrBuf path(host->GetPath("Maps", name.GetText()));
+    return CRC32_File(path.GetText());
+}
+
+// ---- the map objects file
+
+namespace {
+constexpr size_t kPlainRecord = 28;
+constexpr size_t kSpotRecord = 44;
+
+struct SWriter {
+    std::vector<uint8_t>& out;
+    void U8(uint8_t v) { out.push_back(v); }
+    void U16(uint16_t v) {
+        uint8_t b[2];
+        LE_StoreU16(b, v);
+        out.insert(out.end(), b, b + 2);
+    }
+    void U32(uint32_t v) {
+        uint8_t b[4];
+        LE_StoreU32(b, v);
+        out.insert(out.end(), b, b + 4);
+    }
+    void F32(float v) {
+        uint32_t u;
+        std::memcpy(&u, &v, 4);
+        U32(u);
+    }
+};
+
+struct SReader {
+    const uint8_t* p;
+    size_t left;
+    bool ok = true;
+    bool Take(size_t n) {
+        if (!ok || left < n) return ok = false;
+        return true;
+    }
+    uint8_t U8() {
+        if (!Take(1)) return 0;
+        uint8_t v = *p;
+        ++p;
+        --left;
+        return v;
+    }
+    uint16_t U16() {
+        if (!Take(2)) return 0;
+        uint16_t v = LE_LoadU16(p);
+        p += 2;
+        left -= 2;
+        return v;
+    }
+    uint32_t U32() {
+        if (!Take(4)) return 0;
+        uint32_t v = LE_LoadU32(p);
+        p += 4;
+        left -= 4;
+        return v;
+    }
+    float F32() {
+        uint32_t u = U32();
+        float v;
+        std::memcpy(&v, &u, 4);
+        return v;
+    }
+};
+}  // namespace
+
+void MapObjects_Encode(const SMapObjects& map, std::vector<uint8_t>& out) {
+    SWriter w{out};
+    size_t starts = map.startX.size() < map.startZ.size() ? map.startX.size() : map.startZ.size();
+    w.U32(static_cast<uint32_t>(starts));
+    for (size_t i = 0; i < starts; ++i) {
+        w.F32(map.startX[i]);
+        w.F32(map.startZ[i]);
+    }
+    for (float h : map.layers) w.F32(h);
+    w.U32(static_cast<uint32_t>(map.objects.size()));
+    for (const SMapObjectRecord& r : map.objects) {
+        bool spot = r.kind == kMapObjectSpot;
+        w.U32(r.templateId);
+        w.U16(r.projectId);
+        w.U32(spot ? kMapObjectSpot : kMapObjectPlain);
+        w.F32(r.x);
+        w.F32(r.z);
+        w.U8(r.owner);
+        w.U8(r.layer);
+        w.U32(static_cast<uint32_t>(r.mapId));
+        w.F32(r.headingIncrement);
+        if (spot) {
+            w.F32(r.scaleIncrement);
+            for (float v : r.spot) w.F32(v);
+        }
+    }
+}
+
+bool MapObjects_Decode(const uint8_t* data, size_t size, SMapObjects* out) {
+    SReader r{data, size};
+    SMapObjects map;
+    uint32_t starts = r.U32();
+    // Every count is bounded by the bytes that are really there.
+    if (!r.ok || starts > r.left / 8) return false;
+    map.startX.resize(starts);
+    map.startZ.resize(starts);
+    for (uint32_t i = 0; i < starts; ++i) {
+        map.startX[i] = r.F32();
+        map.startZ[i] = r.F32();
+    }
+    for (float& h : map.layers) h = r.F32();
+    uint32_t count = r.U32();
+    if (!r.ok || count > r.left / kPlainRecord) return false;
+    map.objects.reserve(count);
+    for (uint32_t i = 0; i < count && r.ok; ++i) {
+        SMapObjectRecord o;
+        o.templateId = r.U32();
+        o.projectId = r.U16();
+        o.kind = r.U32();
+        if (r.ok && o.kind != kMapObjectSpot && o.kind != kMapObjectPlain) return false;
+        o.x = r.F32();
+        o.z = r.F32();
+        o.owner = r.U8();
+        o.layer = r.U8();
+        o.mapId = static_cast<int32_t>(r.U32());
+        o.headingIncrement = r.F32();
+        if (o.kind == kMapObjectSpot) {
+            if (!r.Take(kSpotRecord - kPlainRecord)) return false;
+            o.scaleIncrement = r.F32();
+            for (float& v : o.spot) v = r.F32();
+        }
+        map.objects.push_back(o);
+    }
+    if (!r.ok || r.left != 0) return false;
+    *out = std::move(map);
+    return true;
+}
+
+namespace {
+// Objects the editor excluded from saving are left out of every export.
+bool Exported(const CTessarakObject* o) {
+    return !(o->m_flagsA & kFrameOnUpdateList);
+}
+
+// The scene's world objects in list order (the export and the file keep it).
+void GatherMapObjects(CGameScene* scene, SMapObjects* map) {
+    size_t starts = scene->m_startX.size();
+    map->startX.assign(scene->m_startX.begin(), scene->m_startX.begin() + starts);
+    map->startZ.assign(scene->m_startZ.begin(), scene->m_startZ.begin() + starts);
+    for (int i = 0; i < kMapLayers; ++i) map->layers[i] = scene->m_layerPositions[i];
+    for (CTessarakObject* o = scene->m_allObjects; o; o = o->m_allNext) {
+        if (!Exported(o) || !o->m_template) continue;
+        SMapObjectRecord r;
+        r.templateId = o->m_template->m_nodeId;
+        r.projectId = o->m_template->m_projectId;
+        r.kind = o->m_template == scene->m_spotTemplate ? kMapObjectSpot : kMapObjectPlain;
+        r.x = o->m_position[0];
+        r.z = o->m_position[2];
+        r.owner = static_cast<uint8_t>(o->m_owner ? o->m_owner->m_ownerId : 0);
+        r.layer = static_cast<uint8_t>(o->m_layer);
+        r.mapId = o->m_mapId;
+        r.headingIncrement = o->m_headingIncrement;
+        r.scaleIncrement = o->m_scaleIncrement;
+        if (o->m_resourceSpot) {
+            r.spot[0] = o->m_resourceSpot->m_base;
+            r.spot[1] = o->m_resourceSpot->m_phase;
+            r.spot[2] = o->m_resourceSpot->m_speed;
+        }
+        map->objects.push_back(r);
+    }
+}
+
+// The heading plus an increment, kept in [0, 2 pi).
+float TurnedHeading(float heading, float increment) {
+    float h = Math_Fmod(heading + increment, kTwoPi);
+    return h < 0.0f ? h + kTwoPi : h;
+}
+}  // namespace
+
+void MapObject_Place(CGameScene* scene, CTessarakObject* o, float x, float z, int32_t ownerId, int32_t layer,
+                     int32_t mapId, float headingIncrement, float scaleIncrement, const float* spot) {
+    layer &= 0xFF;
+    o->SetPosition(x, scene->m_layerPositions[layer], z);
+    CPlayerList* players = scene->Players();
+    if (CPlayer* owner = players ? players->FindPlayerByOwnerId(ownerId) : nullptr) o->SetOwner(owner);
+    o->m_mapId = mapId;
+    if (mapId > scene->m_highestMapId) scene->m_highestMapId = mapId;
+    o->m_layer = static_cast<uint32_t>(layer);
+    o->SetOrientation(TurnedHeading(o->m_yaw, headingIncrement), o->m_pitch, o->m_roll);
+    o->m_headingIncrement = headingIncrement;
+    o->m_scaleIncrement = scaleIncrement;
+    if (scaleIncrement != 0.0f)
+        o->SetScale(o->m_scale[0] + scaleIncrement, o->m_scale[1] + scaleIncrement,
+                    o->m_scale[2] + scaleIncrement);
+    o->UpdateRadius();
+    if (spot && o->m_resourceSpot) {
+        o->m_resourceSpot->m_base = spot[0];
+        o->m_resourceSpot->m_phase = spot[1];
+        o->m_resourceSpot->m_speed = spot[2];
+    }
+    o->ResetMatrixHistory();
+}
+
+bool WriteMapObjects(CGameScene* scene, CVFSFile* file) {
+    if (!scene || !file) return false;
+    SMapObjects map;
+    GatherMapObjects(scene, &map);
+    std::vector<uint8_t> bytes;
+    MapObjects_Encode(map, bytes);
+    return file->Write(bytes.data(), static_cast<uint32_t>(bytes.size())) == bytes.size();
+}
+
+bool LoadMapObjects(CGameScene* scene, CVFSFile* file, const MapObjectCreator& create) {
+    if (!scene || !file) return false;
+    CGameHost* host = GameHost();
+    uint32_t size = file->GetSize();
+    std::vector<uint8_t> bytes(size);
+    SMapObjects map;
+    if (file->Read(bytes.data(), size) != size || !MapObjects_Decode(bytes.data(), bytes.size(), &map)) {
+        if (host) host->Print("Error loading map: visual.bin is damaged");
+        return false;
+    }
+    scene->m_startX = map.startX;
+    scene->m_startZ = map.startZ;
+    for (int i = 0; i < kMapLayers; ++i) scene->m_layerPositions[i] = map.layers[i];
+    for (const SMapObjectRecord& r : map.objects) {
+        CTessarakObjectTemplate* tmpl =
+            scene->FindTemplateById(r.projectId, static_cast<int32_t>(r.templateId));
+        if (!tmpl) {
+            if (host)
+                host->Printf("Received bogus create unit call: ProjectID: %d TemplateID: %d",
+                             (int)r.projectId, (int)r.templateId);
+            continue;
+        }
+        CTessarakObject* o = create ? create(tmpl, r.x, r.z) : nullptr;
+        if (!o) {
+            if (host) host->Printf("Error creating object from template : '%s'", tmpl->m_name.GetText());
+            continue;
+        }
+        MapObject_Place(scene, o, r.x, r.z, r.owner, r.layer, r.mapId, r.headingIncrement, r.scaleIncrement,
+                        r.kind == kMapObjectSpot ? r.spot : nullptr);
+    }
+    return true;
+}
+
+// ---- the map export
+
+namespace {
+const char kRule[] = "/////////////////////////////////////\n";
+
+bool WriteText(CVFSFile& file, const std::string& text) {
+    uint32_t n = static_cast<uint32_t>(text.size());
+    return file.Write(text.data(), n) == n;
+}
+
+// The map script that makes the scene again. Numbers are formatted in the C
+// locale whatever the player's locale is (CStrBuf::Format does), so the
+// script reads back everywhere.
+void MapScriptText(CGameScene* scene, std::string& s) {
+    CStrBuf line;
+    s += kRule + std::string("// Tessarak Map Script\n") + kRule + "\n";
+    s += kRule + std::string("// Player Start Positions\n") + kRule + "\n";
+    int32_t starts = scene->StartPositionCount();
+    line.Format("M_DefineStartPositions (%d);\n\n", starts);
+    s += line.GetText();
+    for (int32_t i = 0; i < starts; ++i) {
+        line.Format("M_SetStartPosition (%d,%f,%f);\n", i, scene->m_startX[static_cast<size_t>(i)],
+                    scene->m_startZ[static_cast<size_t>(i)]);
+        s += line.GetText();
+    }
+    s += "\n";
+    s += kRule + std::string("// Layer Data\n") + kRule + "\n";
+    for (int i = 0; i < kMapLayers; ++i) {
+        line.Format("M_SetLayerPosition (%d, %f);\n", i, scene->m_layerPositions[i]);
+        s += line.GetText();
+    }
+    s += "\n";
+    s += kRule + std::string("// Objects\n") + kRule;
+    for (CTessarakObjectTemplate* t = scene->m_templates; t; t = t->m_listNext) {
+        line.Format("\n// %s\n\n", t->m_name.GetText());
+        s += line.GetText();
+        for (CTessarakObject* o = scene->m_allObjects; o; o = o->m_allNext) {
+            if (!Exported(o) || !o->m_template || !o->m_template->m_name.EqualsNoCase(t->m_name.GetText()))
+                continue;
+            int owner = o->IsUnit() && o->m_owner ? o->m_owner->m_ownerId : 0;
+            if (t == scene->m_spotTemplate) {
+                SResourceSpot spot = o->m_resourceSpot ? *o->m_resourceSpot : SResourceSpot();
+                // All three spot values are written (the Create command reads
+                // three), so the script gives back the spot it was made from.
+                line.Format("Create (\"%s\", %f, %f, %d, %d, %d, %.3f, %.3f, %.3f, %.3f, %.3f);\n",
+                            t->m_name.GetText(), o->m_position[0], o->m_position[2], owner, (int)o->m_layer,
+                            o->m_mapId, o->m_headingIncrement, o->m_scaleIncrement, spot.m_base, spot.m_phase,
+                            spot.m_speed);
+            } else {
+                line.Format("Create (\"%s\", %f, %f, %d, %d, %d, %.3f, %.3f);\n", t->m_name.GetText(),
+                            o->m_position[0], o->m_position[2], owner, (int)o->m_layer, o->m_mapId,
+                            o->m_headingIncrement, o->m_scaleIncrement);
+            }
+            s += line.GetText();
+        }
+    }
+}
+
+// "Maps\<map>", made with every level; empty when the name is refused.
+CStrBuf MapFolder(CGameHost* host, const char* mapName) {
+    CStrBuf folder;
+    if (!MapName_IsPlain(mapName)) {
+        host->Printf("Invalid map name: %s", mapName ? mapName : "");
+        return folder;
+    }
+    folder.Format("%s\\%s", host->GetPath("Maps", ""), mapName);
+    bool existed = Sys_IsFolder(folder.GetText());
+    if (!CreateDirectoryPath(folder.GetText())) {
+        host->Printf("Unable to write file : %s", folder.GetText());
+        folder.Assign("");
+    } else if (!existed) {
+        host->Printf("Created a new map directory at :'%s'", folder.GetText());
+    }
+    return folder;
+}
+}  // namespace
+
+bool ExportMapScript(CGameScene* scene, const char* mapName) {
+    CGameHost* host = GameHost();
+    if (!scene || !host) return false;
+    CStrBuf folder = MapFolder(host, mapName);
+    if (folder.IsEmpty()) return false;
+    bool ok = true;
+    CStrBuf path;
+    path.Format("%s\\visual.vxm", folder.GetText());
+    host->Printf("Exporting Map To :'%s'", path.GetText());
+    {
+        CVFSFile file;
+        std::string text;
+        MapScriptText(scene, text);
+        if (!file.Open(path.GetText(), CVFSFile::kModeWrite) || !WriteText(file, text) || !file.Close()) {
+            host->Printf("Unable to write file : %s", path.GetText());
+            ok = false;
+        }
+    }
+    path.Format("%s\\visual.bin", folder.GetText());
+    host->Printf("Exporting Binary Mapfile To :'%s'", path.GetText());
+    CVFSFile file;
+    if (!file.Open(path.GetText(), CVFSFile::kModeWrite) || !WriteMapObjects(scene, &file) || !file.Close()) {
+        host->Printf("Unable to write file : %s", path.GetText());
+        ok = false;
+    }
+    return ok;
+}
+
+bool ExportUnitCommands(CGameScene* scene, const char* mapName) {
+    CGameHost* host = GameHost();
+    if (!scene || !host) return false;
+    CStrBuf folder = MapFolder(host, mapName);
+    if (folder.IsEmpty()) return false;
+    CStrBuf path, line;
+    path.Format("%s\\orders.vxm", folder.GetText());
+    host->Printf("Exporting Unit Commands To :'%s'", path.GetText());
+    std::string text = "// Tessarak Unit Commands\n";
+    text += kRule;
+    text += "\n// Unit Control List\n\n";
+    // Units carry no orders of their own yet: the control list is empty and
+    // every unit gets its comment line.
+    text += "\n";
+    for (CUnit* u = scene->m_units; u; u = u->m_unitNext) {
+        line.Format("\n// Map ID %d '%s'\n", u->m_mapId,
+                    u->m_template ? u->m_template->m_name.GetText() : "");
+        text += line.GetText();
+    }
+    CVFSFile file;
+    if (!file.Open(path.GetText(), CVFSFile::kModeWrite) || !WriteText(file, text) || !file.Close()) {
+        host->Printf("Unable to write file : %s", path.GetText());
+        return false;
+    }
+    return true;
+}
