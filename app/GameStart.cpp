@@ -82,7 +82,6 @@ void CGame::ReturnToLobby(const char* message, int replyType) {
     uint8_t failure = 1;
     if (replyType) Send(replyType, &failure, 1, 0, 0);
     m_guiWord = 1;
-    m_gameState = 1;
     m_gameLoading = 0;
     m_mapLoading = 0;
     // A host stops its handshake: nobody waits for replies that never come.
