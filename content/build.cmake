@@ -1,13 +1,37 @@
 # Assembles the demo installation: content_build turns every "<name>.box"
 # folder under Tessarak/ into a pack file and copies the rest, into
-# ${CMAKE_BINARY_DIR}/install/Tessarak beside the programs in System/.
+# ${CMAKE_BINARY_DIR}/install/Tessarak beside the programs in System/; files
+# the build made for the content (the maps' radar pictures) join them from
+# the generated folder.
+find_program(FFMPEG_PROGRAM ffmpeg REQUIRED)
+# Each demo map's radar picture: a small video of the map from above (ground,
+# sand or rock in the middle, the bases' corners), made by the ffmpeg tool
+# into the generated folder, from which the content build puts it into the
+# map's box as "radar.bik".
+set(content_generated ${CMAKE_BINARY_DIR}/content_generated)
+set(radar_videos)
+foreach(map_spec "Skerry|0x4f7a35|drawbox=x=56:y=56:w=16:h=16:color=0xc2ad7a:t=fill,drawbox=x=20:y=20:w=10:h=10:color=0xc0c0c0:t=fill,drawbox=x=98:y=98:w=10:h=10:color=0xc0c0c0:t=fill"
+                 "FourWinds|0x4f7a35|drawbox=x=56:y=56:w=16:h=16:color=0x7b7670:t=fill,drawbox=x=14:y=14:w=10:h=10:color=0xc0c0c0:t=fill,drawbox=x=104:y=104:w=10:h=10:color=0xc0c0c0:t=fill,drawbox=x=14:y=104:w=10:h=10:color=0xc0c0c0:t=fill,drawbox=x=104:y=14:w=10:h=10:color=0xc0c0c0:t=fill")
+  string(REPLACE "|" ";" parts "${map_spec}")
+  list(GET parts 0 map)
+  list(GET parts 1 ground)
+  list(GET parts 2 marks)
+  set(out ${content_generated}/Maps/${map}/MapData.box/radar.bik)
+  add_custom_command(OUTPUT ${out}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${content_generated}/Maps/${map}/MapData.box
+    COMMAND ${FFMPEG_PROGRAM} -v error -y -f lavfi -i "color=c=${ground}:s=128x128:d=0.2" -vf "${marks}"
+            -frames:v 1 -c:v mpeg4 -q:v 3 -f avi ${out}
+    COMMENT "Making the radar picture of ${map}" VERBATIM)
+  list(APPEND radar_videos ${out})
+endforeach()
+
 file(GLOB_RECURSE content_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/Tessarak/*)
 set(content_stamp ${CMAKE_BINARY_DIR}/content.stamp)
 add_custom_command(
   OUTPUT ${content_stamp}
-  COMMAND content_build ${CMAKE_CURRENT_SOURCE_DIR}/Tessarak ${CMAKE_BINARY_DIR}/install/Tessarak
+  COMMAND content_build ${CMAKE_CURRENT_SOURCE_DIR}/Tessarak ${CMAKE_BINARY_DIR}/install/Tessarak ${content_generated}
   COMMAND ${CMAKE_COMMAND} -E touch ${content_stamp}
-  DEPENDS content_build ${content_sources}
+  DEPENDS content_build ${content_sources} ${radar_videos}
   COMMENT "Building the demo content"
   VERBATIM)
 add_custom_target(content ALL DEPENDS ${content_stamp})
@@ -17,7 +41,6 @@ add_custom_target(content ALL DEPENDS ${content_stamp})
 # background picture and the confirm dialog's two sprites in the GUI folder,
 # a short movie (Anim_Play("Intro.bik");, Console_SetBackGroundAnim) and a
 # music title (se_PlayMp3("Theme.mp3");).
-find_program(FFMPEG_PROGRAM ffmpeg REQUIRED)
 set(demo ${CMAKE_BINARY_DIR}/install/Tessarak)
 set(ff ${FFMPEG_PROGRAM} -v error -y)
 file(MAKE_DIRECTORY ${demo}/GUI ${demo}/Movies ${demo}/Music)

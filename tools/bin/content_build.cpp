@@ -1,13 +1,16 @@
 // content_build: assembles the game's content folder from its sources.
 //
-//   content_build <source folder> <output folder>
+//   content_build <source folder> <output folder> [<generated folder>]
 //
 // Every folder of the source whose name ends in ".box" becomes a pack file of
 // that name at the same place in the output, holding the folder's files under
 // their paths relative to it ("Scripts\Startup.cfg"), in name order. Every
 // folder whose name ends in ".vxp" holds the text sources of a packed project
 // (project.toml and the template files, content/README.md) and becomes the
-// packed project file of that name. Every other file is copied as it stands. Files the game wrote into the
+// packed project file of that name. A box's "visual.toml" (a map's placed objects, content/README.md) becomes
+// its member "visual.bin", with the templates of the source's "Units\PackedProject.VXP". Files the build made
+// (a map's radar video) lie in the generated folder at the same places and join the packs and the tree there.
+// Every other file is copied as it stands. Files the game wrote into the
 // output (saved settings and the like) are left alone. Each pack is mounted again after writing and every
 // member compared with its source, so a broken pack never reaches the installation. Exit code 0 on success, 1
 // on any failure.
@@ -20,6 +23,7 @@
 #include "core/VFSFile.h"
 #include "core/VFSTable.h"
 #include "tools/lib/ContentProject.h"
+#include "tools/lib/MapSource.h"
 #include "tools/lib/PackWriter.h"
 
 namespace fs = std::filesystem;
@@ -29,6 +33,25 @@ static bool HasExtension(const fs::path& p, const char* wanted) {
     std::transform(ext.begin(), ext.end(), ext.begin(),
                    [](unsigned char c) { return (char)std::tolower(c); });
     return ext == wanted;
+}
+
+static fs::path g_source, g_generated;
+
+// The demo project, read once for the maps that name its templates.
+static const SPackedProject* DemoProject(std::string& error) {
+    static SContentBuild build;
+    static int state = 0;  // 0 not read, 1 read, -1 failed
+    if (state == 0)
+        state =
+            ContentProject_Load((g_source / "Units" / "PackedProject.VXP").string(), build, error) ? 1 : -1;
+    return state == 1 ? &build.project : nullptr;
+}
+
+// The generated files of a folder of the source, when the build made any.
+static fs::path Generated(const fs::path& folder) {
+    if (g_generated.empty()) return fs::path();
+    fs::path at = g_generated / fs::relative(folder, g_source);
+    return fs::is_directory(at) ? at : fs::path();
 }
 
 static bool BuildProject(const fs::path& folder, const fs::path& output) {
@@ -51,9 +74,22 @@ static bool BuildProject(const fs::path& folder, const fs::path& output) {
 
 static bool BuildPack(const fs::path& folder, const fs::path& output) {
     CPackWriter pack;
-    if (!pack.AddFolder(folder.string())) {
+    fs::path generated = Generated(folder);
+    if (!pack.AddFolder(folder.string()) || (!generated.empty() && !pack.AddFolder(generated.string()))) {
         std::fprintf(stderr, "content_build: cannot read %s\n", folder.c_str());
         return false;
+    }
+    for (SPackMember& m : pack.Members()) {
+        if (!HasExtension(m.path, ".toml") || fs::path(m.path).stem().string() != "visual") continue;
+        std::string error;
+        const SPackedProject* project = DemoProject(error);
+        std::vector<uint8_t> bytes;
+        if (!project || !MapSource_Build((folder / m.path).string(), *project, bytes, error)) {
+            std::fprintf(stderr, "content_build: %s\n", error.c_str());
+            return false;
+        }
+        m.path = "visual.bin";
+        m.data.assign(bytes.begin(), bytes.end());
     }
     for (const SPackMember& m : pack.Members())
         if (m.path.size() > 259) {
@@ -117,12 +153,14 @@ static bool CopyTree(const fs::path& source, const fs::path& output) {
 }
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: content_build <source folder> <output folder>\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: content_build <source folder> <output folder> [<generated folder>]\n");
         return 2;
     }
     fs::path source = fs::absolute(argv[1]);
     fs::path output = fs::absolute(argv[2]);
+    g_source = source;
+    if (argc == 4) g_generated = fs::absolute(argv[3]);
     if (!fs::is_directory(source)) {
         std::fprintf(stderr, "content_build: %s is not a folder\n", source.c_str());
         return 1;
