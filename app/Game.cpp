@@ -332,6 +332,9 @@ bool CGame::LoadUnitFiles() {
         m_guiWord = 1;
         return false;
     }
+    // The content projects live on the game screen's registries (a game
+    // without a display keeps them headless).
+    if (!m_projects) m_projects = new CProjectList(m_gameScreen, scene);
     CStrBuf name;
     if (!scene->m_unitSource.IsEmpty() && !scene->m_unitSource.EqualsNoCase("local"))
         name = scene->m_unitSource;
