@@ -1,6 +1,6 @@
 // Particle emitters with 100,000 live particles: the update step alone on
 // the CPU against a plain loop doing the same work over the same array of
-// particles, and whole frames (update, vertices turned to the camera, the
+// particles, the vertices alone, and whole frames (update, vertices turned to the camera, the
 // draw through the device) on OpenGL. Run under Xvfb (or with
 // SDL_VIDEODRIVER=offscreen) with LIBGL_ALWAYS_SOFTWARE=1, and with nice:
 //
@@ -14,6 +14,7 @@
 #include <benchmark/benchmark.h>
 
 #include "e3d/Camera.h"
+#include "e3d/ColorTable.h"
 #include "e3d/E3D.h"
 #include "e3d/Emitter.h"
 #include "e3d/EmitterTemplate.h"
@@ -94,6 +95,21 @@ void BM_PlainLoopSameParticles(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kParticles);
 }
 BENCHMARK(BM_PlainLoopSameParticles)->Unit(benchmark::kMicrosecond);
+
+// The vertices alone: three a particle, turned to the camera and coloured by
+// age (the render of a scene without a device queues nothing).
+void BM_EmitterBuildVertices(benchmark::State& state) {
+    CE3DEngine engine;
+    CE3DCamera root(nullptr);
+    CE3DEmitterTemplate* t = Template(&engine, nullptr, false);
+    t->ColorTable()->AddPoint(0, 1.0f, 0.8f, 0.3f);
+    t->ColorTable()->AddPoint(1000, 0.2f, 0.2f, 0.2f, 0.0f);
+    t->SortGradient();
+    CE3DEmitter* e = Populate(&engine, &root, t, false);
+    for (auto _ : state) e->Render(nullptr);
+    state.SetItemsProcessed(state.iterations() * e->DrawnVertices() / 3);
+}
+BENCHMARK(BM_EmitterBuildVertices)->Unit(benchmark::kMicrosecond);
 
 // Whole frames: the scene's update and render of one emitter, finished on
 // the device.
