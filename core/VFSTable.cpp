@@ -1,5 +1,6 @@
 #include "core/VFSTable.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -148,8 +149,16 @@ CVFSPack::~CVFSPack() {
 
 bool CVFSPack::SeekForEntry(SVFSEntry* entry, uint32_t offset) {
     if (entry == current && handle != -1) return true;
-    if (handle == -1) handle = Sys_OpenRead(fileName.GetText());
-    if (handle == -1) return false;
+    if (handle == -1) {
+        handle = Sys_OpenRead(fileName.GetText());
+        if (handle == -1) return false;
+        // A loose file may have changed on the disk since the table last saw
+        // it: its size is the file's as it is now.
+        if (!mounted) {
+            const int64_t size = Sys_FileSize(handle);
+            entry->size = size > 0 ? uint32_t(std::min<int64_t>(size, 0xFFFFFFFFll)) : 0;
+        }
+    }
     (void)offset;
     ++useCount;
     current = entry;

@@ -186,6 +186,12 @@ TEST(VFSFile, DiskFilesEnterTheTable) {
     EXPECT_EQ(e->size, 5u);
     EXPECT_EQ(ReadMember(table, asked), "hello");
     EXPECT_EQ(table.Find(asked.c_str()), e);
+    // Changed on the disk behind the table's back (a modder's editor, a test
+    // writing it again): the next open reads the file as it is now.
+    ASSERT_TRUE(dir.Write("Data/Thing.TXT", "hello, world"));
+    EXPECT_EQ(ReadMember(table, asked), "hello, world");
+    ASSERT_TRUE(dir.Write("Data/Thing.TXT", "hi"));
+    EXPECT_EQ(ReadMember(table, asked), "hi");
     CVFSFile missing(dir.WinFile("nope.txt").c_str(), 0, &table);
     EXPECT_FALSE(missing.IsOpen());
     EXPECT_EQ(missing.Read(nullptr, 0), 0u);
