@@ -162,8 +162,10 @@ void CGame::LoadMap() {
         ReturnToLobby("Error loading map: MapData.box not found", kMsgMapChangeReply);
         return;
     }
-    if (!RunMapScript(&box, "init.vxm", false))
+    if (!box.Find("init.vxm"))
         Game_Print("Error loading map: init.vxm not found in map box");
+    else
+        RunMapScript(&box, "init.vxm", false);
 
     int32_t left = Math_RoundToInt(-0.5f * m_mapWidth), right = Math_RoundToInt(0.5f * m_mapWidth);
     int32_t top = Math_RoundToInt(0.5f * m_mapDepth), bottom = Math_RoundToInt(-0.5f * m_mapDepth);
