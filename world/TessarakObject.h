@@ -185,6 +185,8 @@ public:
     bool IsWeapon() const { return (m_classMask & kClassWeapon) != 0; }
     bool IsWorldObject() const { return m_attachment != 0; }
     bool IsReleased() const { return (m_stateB & kB_Released) != 0; }
+    // Destroyed or released: what follows it (an emitter's trail) lets go.
+    bool Dying() const override { return (m_stateA & kA_Destroyed) || IsReleased(); }
     // A grid member marked as a scaffold: no damage, no live membership.
     virtual bool IsMarked() const { return false; }
     // Whether a unit stays in play when its owner leaves the game (else it

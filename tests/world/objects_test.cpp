@@ -261,8 +261,11 @@ TEST_F(ObjectsTest, DestructionAndScaffoldsUnderDamage) {
     r->ApplyDamage(nullptr, 1.0f, false);
     EXPECT_EQ(r->m_power, 99.0f);
     EXPECT_FALSE(r->m_stateA & CTessarakObject::kA_Destroyed);
+    EXPECT_FALSE(static_cast<CE3DFrame*>(r)->Dying());
     r->ApplyDamage(nullptr, 0.0f, true);
     EXPECT_TRUE(r->m_stateA & CTessarakObject::kA_Destroyed);
+    // Emitters that follow it see it dying and stop spawning.
+    EXPECT_TRUE(static_cast<CE3DFrame*>(r)->Dying());
     EXPECT_TRUE(r->m_flagsA & kFrameOnUpdateList);
 
     CGridMember* scaffold = static_cast<CGridMember*>(Make(tank, 102));
