@@ -9,6 +9,7 @@
 #include "app/GameServices.h"
 #include "app/GameView.h"
 #include "e3d/Camera.h"
+#include "e3d/Surface.h"
 #include "netgame/NetGame.h"
 #include "nwe/Engine.h"
 #include "nwe/FrameTable.h"
@@ -212,14 +213,18 @@ int CGame::InterfaceFrame() {
     return 1;
 }
 
-// The running game's frame: input, one logic tick when due, drawing.
+// The running game's frame: input, the network game's service, one logic
+// tick when due, then the scene, the overlays and the HUD under the drawing
+// mutex, the flip, and a screenshot when one was asked for.
 int CGame::RenderFrame() {
     CGameClock* clock = m_clock;
-    clock->EndFrameSection();
-    clock->BeginGameSection();
-    Game_ProcessInput(this);
+    CNetGame* net = m_netGame;
     Game_UpdateCommandContext(this);
-    m_netGame->Update(0);
+    Game_ProcessInput(this);
+    net->Update(0);
+    FinishMarkReply(net);
+    net->m_queue3.Flush();
+    net->m_frameCountdown -= clock->m_frameTime;
     // A full-screen video replaces the whole frame while it plays: no tick,
     // only the video and the flip.
     if (m_fullScreenVideo) {
@@ -227,51 +232,59 @@ int CGame::RenderFrame() {
         Game_DrawFullScreenVideo(this);
         if (m_fullScreenVideo) {
             Redraw();
-            clock->EndGameSection();
-            clock->BeginVisualSection();
-            clock->EndVisualSection();
-            clock->BeginFrameSection();
             return 1;
         }
     }
-    clock->AdvanceGameTime(nullptr, false, true);
-    if (clock->Backlog() > 0.0f) {
-        clock->AdvanceGameTime(nullptr, true, true);
-        if (m_aiManager) m_aiManager->Tick();
-        if (m_gameScene) m_gameScene->Tick();
-        if (m_worldGrid) m_worldGrid->Update();
-        // The tick's frame matrices go into the next history slot, for the
-        // render to blend towards.
-        if (m_gameScreen && m_gameScreen->m_mainCamera) m_gameScreen->m_mainCamera->Scene()->StoreTick();
-        m_netGame->ResyncClients();
-    }
-    clock->EndGameSection();
+    clock->EndFrameSection();
+    LogicTick();
     clock->BeginVisualSection();
     clock->UpdateFrameTime(0);
     m_consoleScriptMarker = 0;
+    Game_ApplyPendingModeChange(this);
     Game_ClearScreen(this);
-    if (m_gameView && !m_vars.disable3DEngine) {
-        // The part of the tick period that has passed, at most all of it.
+    CInterface* ui = m_interface;
+    bool fullConsole = ui && ui->m_console.IsVisible() && (!ui->m_console.m_mini || ui->m_fullConsole);
+    bool menu = ui && ui->m_activeGUI != 1000;
+    bool hidden = fullConsole || m_vars.disable3DEngine || menu;
+    Game_SoundFullVolume(this);
+
+    m_drawMutex.Wait();
+    if (m_gameView && !hidden) {
+        // The part of the tick period that has passed since the last tick,
+        // at most all of it: the scene is drawn between the last two ticks.
         const double period = double(clock->m_tickPeriod ? clock->m_tickPeriod : 1);
         const double passed = double(int64_t(clock->m_realTime - clock->m_gameTime)) / period;
         m_gameView->RenderScene(float(passed < 0.0 ? 0.0 : passed > 1.0 ? 1.0 : passed));
     }
-    if (m_interface) {
+    if (ui) {
         // The timed screen messages show over the game, not over a finished
         // game's end screen nor under the full console.
-        CInterface* ui = m_interface;
-        bool fullConsole = ui->m_console.IsVisible() && (!ui->m_console.m_mini || ui->m_fullConsole);
         bool finished = m_gameScene && m_gameScene->m_finished;
-        if (!fullConsole && !finished) ui->m_console.DrawScreenMessages(ui->Surface(), ui->m_screenFont);
+        if (!menu && !finished && !fullConsole)
+            ui->m_console.DrawScreenMessages(ui->Surface(), ui->m_screenFont);
         ui->Update(1, 0);
     }
-    Game_SoundFullVolume(this);
-    if (Game_ConsoleVisible(this)) Game_DrawConsole(this);
-    if (!m_vars.mapEditMode) {
-        Game_UpdateSound(this);
-        Game_UpdateSoundStream(this);
+    CE3DSurface* surface = Game_BackSurface(this);
+    if (ui && surface && surface->Lock()) {
+        surface->ResetClip();
+        surface->SetFont(ui->m_font);
+        if (!m_vars.mapEditMode) DrawHudTexts(surface);
+        while (surface->Unlock() > 0) {
+        }
+        if (!m_vars.mapEditMode) {
+            Game_UpdateSound(this);
+            Game_UpdateSoundStream(this);
+        }
     }
+    if (Game_ConsoleVisible(this)) Game_DrawConsole(this);
+    if (ui) {
+        ui->m_drawnThisFrame = 1;
+        ui->DrawUnitMouseInfo();
+    }
+    // The screenshot is taken of the finished frame before it is shown.
+    if (m_captureMode) CaptureFrame();
     Redraw();
+    m_drawMutex.Release();
     clock->EndVisualSection();
     clock->BeginFrameSection();
     return 1;

@@ -37,6 +37,7 @@ class CAIManager;
 class CNetGame;
 class CE3DVideo;
 class CE3DScreen;
+class CE3DSurface;
 class CEditField;
 class ICommandHost;
 class CVFSTable;
@@ -186,6 +187,9 @@ public:
     int Frame();
     int InterfaceFrame();
     int RenderFrame();
+    // At most one tick of the world per call, when the game time is behind
+    // real time by the tick lead and the lockstep frame allows it.
+    int LogicTick();
     int StartGame();
     // Loads the unit files (the scene's unit source, or the root's "Units"
     // folder) and derives the templates' sizes; false, with the interface
@@ -327,6 +331,15 @@ private:
     // folder's copy when the box has none); a box that came from a server
     // runs restricted. False when there was no such script.
     bool RunMapScript(CVFSTable* box, const char* member, bool globalToo);
+    // The end of a mission after a tick (opponents: the players still in the
+    // game against the local one); the finish scripts.
+    void MissionEnd(int opponents);
+    void FinishMission();
+    // The HUD texts of the render frame on the locked surface.
+    void DrawHudTexts(CE3DSurface* surface);
+    // The screenshot of capture mode 1 or the next frame of mode 2.
+    void CaptureFrame();
+    bool WriteScreenshot(const char* path);
     // True while this machine plays a map that another machine's server chose.
     bool MapFromServer();
     // A failed game start or map load: the message in red, the failure reply
@@ -394,6 +407,10 @@ private:
     uint8_t m_mapLoading = 0;
     uint8_t m_mapLoaded = 0;
     uint8_t m_clockWasFrozen = 0;
+    uint8_t m_watchOffered = 0;     // the lost player was offered to watch
+    uint8_t m_cellMapRevealed = 0;  // the whole map shows (a watcher's)
+    uint64_t m_lastTickCounter = 0;
+    uint64_t m_ticks = 0;  // ticks executed since start-up
 
     CStrBuf m_pathBuf;  // result buffer of GetPath
 

@@ -199,3 +199,40 @@ TEST_F(FrameTest, RenderFrameMovesScreenMessagesExceptUnderTheFullConsoleOrAtThe
     delete game.GameScene();
     game.SetGameScene(nullptr);
 }
+
+// The logic tick of the render frame: one tick when the game is behind by the
+// lead, none before; the end of a won mission waits three seconds of game
+// time (ticks), however many frames draw meanwhile.
+TEST_F(FrameTest, LogicTickRunsWhenDueAndEndsAMissionAfterThreeSecondsOfTicks) {
+    CGameScene scene(&game);
+    game.SetGameScene(&scene);
+    game.NetGame()->m_hosting = 1;
+    game.NetGame()->m_tickLead = 0.1f;
+    CGameClock* clock = game.Clock();
+    uint64_t start = clock->m_gameTime;
+    counter.now += clock->m_tickPeriod / 2;
+    game.LogicTick();
+    EXPECT_EQ(clock->m_gameTime, start);
+    EXPECT_EQ(scene.m_frameCounter, 0u);
+    counter.now += clock->m_tickPeriod + (uint64_t)(0.1 * 1193182.0);
+    game.LogicTick();
+    EXPECT_EQ(clock->m_gameTime, start + clock->m_tickPeriod);
+    EXPECT_EQ(scene.m_ticked, 1);
+
+    scene.WinGame = 1;
+    int ticks = 0;
+    while (!scene.m_finished && ticks < 100) {
+        // Many frames per tick: only the ticks count towards the grace time.
+        for (int f = 0; f < 3; ++f) {
+            counter.now += clock->m_tickPeriod / 3;
+            uint64_t before = clock->m_gameTime;
+            game.LogicTick();
+            if (clock->m_gameTime != before) ++ticks;
+        }
+    }
+    EXPECT_TRUE(scene.m_finished);
+    // 3 s at 15 ticks a second: the 46th tick after the win ends it.
+    EXPECT_GE(ticks, 45);
+    EXPECT_LE(ticks, 47);
+    game.SetGameScene(nullptr);
+}

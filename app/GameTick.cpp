@@ -1,0 +1,269 @@
+// The logic tick and the render frame of a running game.
+#include <cstdio>
+
+#include "ai/AIManager.h"
+#include "app/Game.h"
+#include "app/GameClock.h"
+#include "app/GameConsole.h"
+#include "app/GameScreen.h"
+#include "app/GameServices.h"
+#include "app/GameView.h"
+#include "core/ImageBMP.h"
+#include "core/Math.h"
+#include "core/PackedDIB.h"
+#include "core/SysUtil.h"
+#include "core/VFSFile.h"
+#include "e3d/Camera.h"
+#include "e3d/Surface.h"
+#include "netgame/NetGame.h"
+#include "nwe/FrameTable.h"
+#include "nwe/Peer.h"
+#include "platform/sys/Path.h"
+#include "ui/Interface.h"
+#include "world/GameScene.h"
+#include "world/Player.h"
+#include "world/TessarakObject.h"
+#include "world/WorldGrid.h"
+
+namespace {
+// The lockstep gate of a tick that is due: a host ticks unless a resync
+// holds; a client ticks when the current frame's messages are all there.
+bool TickGate(CGame* game) {
+    CNetGame* net = game->NetGame();
+    if (net->m_hosting) {
+        net->m_queue1.Flush();
+        net->m_queue2.Flush();
+        return net->m_syncState == 0;
+    }
+    if (net->m_syncState != 0 || !net->m_frameTable) return false;
+    NWEFrame* rec = net->m_frameTable->TryCurrent();
+    if (!rec) return false;
+    net->m_frameCountdown = game->FrameTimeout();
+    bool complete = rec->IsComplete();
+    if (complete) net->m_askForFrame = 0xFFFF;
+    net->m_frameTable->Release(rec);
+    return complete;
+}
+
+// The players still in the game against the local one.
+int OpponentsPlaying(CNetGame* net) {
+    CPlayerList& players = net->m_players;
+    int count = 0;
+    for (CPlayer* p : players.m_players)
+        if (!p->m_outOfGame && p != players.m_neutral && p != players.m_local &&
+            !(p->m_race && p->m_race->m_watching))
+            ++count;
+    return count;
+}
+}  // namespace
+
+// The end of a mission, checked after every tick: three seconds of game time
+// after the win or the loss the finish script runs (a lost skirmish with two
+// or more opponents left lets the player watch instead).
+void CGame::MissionEnd(int opponents) {
+    CGameScene* scene = m_gameScene;
+    CPlayer* local = scene->LocalPlayer();
+    bool watching = local && local->m_race && local->m_race->m_watching;
+    if (scene->m_finished || watching || !(scene->WinGame || scene->LooseGame)) return;
+    // The grace period counts game time, the same on every machine.
+    scene->m_endTimer += m_clock->m_tickStep;
+    if (scene->m_endTimer <= 3.0f) return;
+    if (scene->LooseGame && !scene->WinGame && opponents >= 2 &&
+        (m_vars.gameType == 1 || m_vars.gameType == 2) && !m_watchOffered) {
+        // No dialog to ask with yet: the player watches the others play on.
+        m_watchOffered = 1;
+        Game_Print(GetSystemText(m_vars.gameType == 2 && m_netGame->m_hosting ? 28 : 303));
+        scene->m_watching = 1;
+        if (m_worldGrid) m_worldGrid->m_cellMap.Reset();
+        m_cellMapRevealed = 1;
+        return;
+    }
+    if (scene->m_watching) return;
+    FinishMission();
+}
+
+void CGame::FinishMission() {
+    CGameScene* scene = m_gameScene;
+    Game_RunScript("FinishGame.cfg");
+    scene->m_finished = 1;
+    if (m_interface) m_interface->m_mode = 0;
+    if (m_vars.gameType != 0 || !m_interface || m_interface->m_campaignName.IsEmpty()) return;
+    for (int won = 1; won >= 0; --won) {
+        if (won ? !scene->WinGame : !scene->LooseGame) continue;
+        CStrBuf campaigns(GetPath("Campaigns", "")), path;
+        path.Format("%s\\%s\\%s\\%s", campaigns.GetText(), m_interface->m_campaignName.GetText(),
+                    m_interface->m_missionName.GetText(), won ? "Win.cfg" : "Lost.cfg");
+        Game_Printf("Executing Mission End Script '%s'.", path.GetText());
+        RunScriptFile(path.GetText());
+    }
+}
+
+int CGame::LogicTick() {
+    CGameClock* clock = m_clock;
+    CNetGame* net = m_netGame;
+    if (m_captureMode != 2) {
+        clock->AdvanceGameTime(nullptr, false, true);
+        clock->m_lock.Enter();
+        bool due = clock->Backlog() >= net->m_tickLead;
+        clock->m_lock.Leave();
+        if (!due) {
+            net->m_frameCountdown = m_frameTimeout;
+            return 1;
+        }
+    }
+    if (!TickGate(this)) return 1;
+
+    if (net->m_hosting && m_gameLoading) ServerStartStep();
+    clock->BeginGameSection();
+    clock->AdvanceGameTime(nullptr, true, true);
+    if (net->m_frameTable) {
+        NWEFrame* frame = net->m_frameTable->Current();
+        if (frame) {
+            NWEPeer::ProcessIncoming(frame, &net->m_queue3);
+            net->m_frameTable->Release(frame);
+        }
+    }
+    net->RemoveMarkedPlayers();
+    if (m_aiManager) m_aiManager->Tick();
+    CGameScene* scene = m_gameScene;
+    CPlayer* local = scene ? scene->LocalPlayer() : nullptr;
+    bool localWatching = local && local->m_race && local->m_race->m_watching;
+    if (scene) {
+        bool ended = (scene->WinGame || scene->LooseGame) && !localWatching && m_vars.gameType != 2 &&
+                     scene->m_finished;
+        if (!scene->m_DevmapMode && !ended) scene->Tick();
+    }
+    if (m_worldGrid) m_worldGrid->Update();
+    // The tick's frame matrices go into the next history slot, for the render
+    // to blend towards.
+    if (m_gameScreen && m_gameScreen->m_mainCamera) m_gameScreen->m_mainCamera->Scene()->StoreTick();
+    if (scene) scene->m_ticked = 1;
+    m_lastTickCounter = clock->Now();
+    clock->EndGameSection();
+    ++m_ticks;
+
+    if (scene) {
+        if (localWatching && !m_cellMapRevealed && m_worldGrid) {
+            m_cellMapRevealed = 1;
+            m_worldGrid->m_cellMap.Reset();
+        }
+        int opponents = OpponentsPlaying(net);
+        MissionEnd(opponents);
+        if (localWatching) scene->LooseGame = 1;
+        if (!scene->m_finished && (localWatching || scene->m_watching) && opponents == 1) FinishMission();
+    }
+    net->ResyncClients();
+    return 1;
+}
+
+namespace {
+// The first free number of a screenshot's file name.
+bool NextFreeScreenshot(const CStrBuf& folder, CStrBuf& path) {
+    for (int i = 0; i < 1000000; ++i) {
+        path.Format("%s\\Screen%06d.bmp", folder.GetText(), i);
+        if (!FileExists(path.GetText())) return true;
+    }
+    return false;
+}
+}  // namespace
+
+// The back buffer as a 24-bit BMP file; false when it could not be read or
+// written.
+bool CGame::WriteScreenshot(const char* path) {
+    CE3DSurface* surface = Game_BackSurface(this);
+    if (!surface || !surface->Lock()) return false;
+    int w = surface->m_width, h = surface->m_height;
+    SPackedDIB* dib = DIB_Create(w, h, 24);
+    bool ok = dib && surface->Bits() && surface->m_bytesPerPixel >= 2;
+    if (ok) {
+        uint8_t* pixels = DIB_Pixels(dib);
+        uint32_t rowBytes = DIB_RowBytes(w, 24);
+        // A channel of loss bits fewer than 8 is stretched back to 0..255.
+        auto channel = [](uint32_t p, int32_t shift, int32_t loss) -> uint8_t {
+            if (loss >= 8) return 0;
+            uint32_t max = (1u << (8u - uint32_t(loss))) - 1u;
+            uint32_t v = (p >> (uint32_t(shift) & 31)) & max;
+            return uint8_t((v * 255u + max / 2u) / max);
+        };
+        for (int y = 0; y < h; ++y) {
+            const uint8_t* src = surface->Bits() + (size_t)y * (size_t)surface->Pitch();
+            uint8_t* dst = pixels + (size_t)(h - 1 - y) * rowBytes;  // bottom-up rows
+            for (int x = 0; x < w; ++x) {
+                uint32_t p = 0;
+                for (uint32_t b = 0; b < surface->m_bytesPerPixel && b < 4; ++b)
+                    p |= uint32_t(src[x * surface->m_bytesPerPixel + b]) << (8 * b);
+                dst[3 * x + 0] = channel(p, surface->m_shiftB, surface->m_lossB);
+                dst[3 * x + 1] = channel(p, surface->m_shiftG, surface->m_lossG);
+                dst[3 * x + 2] = channel(p, surface->m_shiftR, surface->m_lossR);
+            }
+        }
+    }
+    surface->Unlock();
+    ok = ok && DIB_WriteBMP(path, dib);
+    if (dib) DIB_Free(dib);
+    return ok;
+}
+
+void CGame::CaptureFrame() {
+    CStrBuf folder;
+    folder.Format("%s\\ScreenCaptures", m_rootDir.GetText());
+    CreateDirectoryPath(folder.GetText());
+    CStrBuf path;
+    bool named = true;
+    if (m_captureMode == 1) {
+        named = NextFreeScreenshot(folder, path);
+        m_captureMode = 0;
+    } else {
+        // A new capture never overwrites the frames of an earlier one.
+        do {
+            path.Format("%s\\Anim%06d.bmp", folder.GetText(), m_captureCounter++);
+        } while (FileExists(path.GetText()) && m_captureCounter < 1000000);
+    }
+    if (!named || !WriteScreenshot(path.GetText())) {
+        Game_Print("Failed to save screenshot");
+        return;
+    }
+    Game_Print(path.GetText());
+}
+
+// The texts of the running game over the scene: the mission clock, the
+// development-map and cheating notices, the statistics read-outs.
+void CGame::DrawHudTexts(CE3DSurface* surface) {
+    CInterface* ui = m_interface;
+    CGameScene* scene = m_gameScene;
+    bool menu = ui->m_activeGUI != 1000;
+    ui->m_blinkTimer += m_clock->m_frameTime;
+    if (ui->m_blinkTimer > 0.5f) {
+        ui->m_blinkTimer = 0.0f;
+        ui->m_blink = !ui->m_blink;
+    }
+    CStrBuf text;
+    float left = ui->m_missionTimerEnd - m_clock->m_gameSeconds;
+    if (!menu && left > 0.00001f) {
+        int seconds = Math_RoundToInt(left);
+        text.Format("%.2d:%.2d", seconds / 60, seconds % 60);
+        surface->SetFont(ui->m_clockFont ? ui->m_clockFont : ui->m_font);
+        Game_DrawSurfaceText(surface, text.GetText(), 9, 8, 0, 255, 0);
+        surface->SetFont(ui->m_font);
+    }
+    if (menu && ui->m_blink && scene && !scene->WinGame && !scene->LooseGame)
+        Game_DrawSurfaceText(surface, GetSystemText(21), 10, 10, 0, 255, 0);
+    if (scene && scene->m_DevmapMode && ui->m_blink)
+        Game_DrawSurfaceText(surface, "DVMMODE", 10, 22, 0, 255, 0);
+    if (ui->m_blink && m_netGame->m_joinedInfo.m_cheating) {
+        surface->SetFont(ui->m_largeFont ? ui->m_largeFont : ui->m_font);
+        Game_DrawSurfaceText(surface, GetSystemText(62), 10, 20, 255, 0, 0);
+        surface->SetFont(ui->m_font);
+    }
+    if (m_vars.perfDrawFPS) m_clock->DrawStats(surface, 10);
+    if (m_vars.perfDrawUpdateList && scene) {
+        int y = 75;
+        for (CTessarakObject* o = scene->m_activeObjects; o && y < surface->m_height;
+             o = o->m_sceneActiveNext) {
+            text.Format("%d : %s", o->m_objectId, o->m_template ? o->m_template->m_name.GetText() : "");
+            Game_DrawSurfaceText(surface, text.GetText(), 10, y, 255, 255, 255);
+            y += 10;
+        }
+    }
+    if (m_vars.showPlayers) m_netGame->PrintStats(surface);
+}
