@@ -16,6 +16,7 @@
 #include "nwe/Peer.h"
 #include "platform/sys/Thread.h"
 #include "ui/Interface.h"
+#include "world/ExplosionManager.h"
 #include "world/GameScene.h"
 #include "world/WorldGrid.h"
 
@@ -248,6 +249,12 @@ int CGame::RenderFrame() {
     bool hidden = fullConsole || m_vars.disable3DEngine || menu;
     Game_SoundFullVolume(this);
 
+    if (m_explosionManager) {
+        // The camera over the focus, the cursor light, the view's effects and
+        // the fog overlay.
+        m_explosionManager->Draw();
+        m_explosionManager->Update();
+    }
     m_drawMutex.Wait();
     if (m_gameView && !hidden) {
         // The part of the tick period that has passed since the last tick,

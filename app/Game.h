@@ -163,6 +163,13 @@ public:
     void PlaySample(SoundSample* sample, int volume) override;
     void ListeningPoint(float* x, float* z) override;
     bool QueueModifier() override;
+    bool DirectMoveModifier() override;
+    bool FormationModifier() override;
+    bool MapEditMode() override { return m_vars.mapEditMode != 0; }
+    SInterfaceFields* InterfaceFields() override;
+    CE3DViewport* Viewport() override;
+    void PlaceCamera(const float* eye, const float* target, float fieldOfView) override;
+    void ShakeCamera(float amount, float distance) override;
     void SaveConfigFiles() override;
     float FrameTimeout() override { return m_frameTimeout; }
     void SetGameSpeed(float factor) override;

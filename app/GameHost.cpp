@@ -8,6 +8,7 @@
 #include "app/GameView.h"
 #include "app/InputManager.h"
 #include "app/SoundEngine.h"
+#include "e3d/Viewport.h"
 #include "netgame/NetGame.h"
 #include "ui/Interface.h"
 #include "world/ExplosionManager.h"
@@ -75,10 +76,20 @@ void CGame::PlaySample(SoundSample* sample, int volume) {
     SoundEngine_Play(m_soundEngine, sample, false, kSoundCategoryEffects);
 }
 
-// The world's sounds are heard from the point the view looks at.
+// The world's sounds are heard at the ground point under the mouse; without
+// a view, at the point the view looks at.
 void CGame::ListeningPoint(float* x, float* z) {
+    CE3DViewport* view = Viewport();
+    if (view && m_interface) {
+        D3DVECTOR p;
+        view->ScreenToRay(&p, float(m_interface->m_cursorX - view->m_x),
+                          float(m_interface->m_cursorY - view->m_y));
+        *x = p.x;
+        *z = p.z;
+        return;
+    }
     *x = m_explosionManager ? m_explosionManager->m_focusX : 0.0f;
-    *z = m_explosionManager ? m_explosionManager->m_focusZ : 0.0f;
+    *z = m_explosionManager ? -m_explosionManager->m_focusZ : 0.0f;
 }
 
 const char* CGame::GetSystemText(int index) {
@@ -143,4 +154,34 @@ CE3DScreen* CGame::Screen() {
 
 bool CGame::QueueModifier() {
     return m_inputManager && m_inputManager->m_queueFlag;
+}
+
+bool CGame::DirectMoveModifier() {
+    return m_inputManager && m_inputManager->m_directMoveFlag;
+}
+
+bool CGame::FormationModifier() {
+    return m_inputManager && m_inputManager->m_keepFormationFlag;
+}
+
+SInterfaceFields* CGame::InterfaceFields() {
+    return m_interface ? &m_interface->m_fields : nullptr;
+}
+
+CE3DViewport* CGame::Viewport() {
+    return m_gameView && m_gameView->m_viewport && m_gameView->m_viewport->m_view ? m_gameView->m_viewport
+                                                                                  : nullptr;
+}
+
+void CGame::PlaceCamera(const float* eye, const float* target, float fieldOfView) {
+    if (!m_gameView) return;
+    for (int i = 0; i < 3; ++i) {
+        m_gameView->m_eye[i] = eye[i];
+        m_gameView->m_target[i] = target[i];
+    }
+    if (fieldOfView != m_gameView->m_fieldOfView) m_gameView->SetFieldOfView(fieldOfView);
+}
+
+void CGame::ShakeCamera(float amount, float distance) {
+    if (m_gameView) m_gameView->AddShake(amount, distance);
 }

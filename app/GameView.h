@@ -77,6 +77,10 @@ public:
     // Edge scrolling from the input manager: moves eye and target on the
     // ground by velocity times the frame time.
     void ScrollCamera(float vx, float vz, float arrowX, float arrowZ, float frameTime);
+    // An explosion at the ground distance from the camera's focus: the shake
+    // grows by amount, less with the distance, nothing from the shake range
+    // on, never above the shake's roof.
+    void AddShake(float amount, float distance);
 
     CGame* m_game;
     CE3DViewport* m_viewport = nullptr;

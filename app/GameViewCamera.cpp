@@ -10,6 +10,7 @@
 #include "core/Math.h"
 #include "e3d/Viewport.h"
 #include "platform/d3d/D3DDeviceState.h"
+#include "world/ExplosionManager.h"
 
 namespace {
 constexpr float kMinFieldOfView = 0.001f;
@@ -140,4 +141,17 @@ void CGameView::ScrollCamera(float vx, float vz, float arrowX, float arrowZ, flo
     m_eye[2] += dz;
     m_target[0] += dx;
     m_target[2] += dz;
+    // The camera is placed around the explosion manager's focus each frame:
+    // the focus moves with it (its z is kept negated).
+    if (CExplosionManager* effects = m_game ? m_game->ExplosionManager() : nullptr) {
+        effects->m_focusX += dx;
+        effects->m_focusZ -= dz;
+    }
+}
+
+void CGameView::AddShake(float amount, float distance) {
+    if (!(amount > 0.0f) || !(distance < m_shakeRange)) return;
+    if (m_shake < 0.0f) m_shake = 0.0f;
+    m_shake += amount * (1.0f - distance / m_shakeRange);
+    if (m_shake > m_shakeLimit) m_shake = m_shakeLimit;
 }

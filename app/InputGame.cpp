@@ -105,7 +105,16 @@ public:
     }
     void MouseEvent(int code) override {
         CInterface* ui = m_game ? m_game->Interface() : nullptr;
-        if (ui) ui->OnMouseEvent(code, ui->m_cursorX, ui->m_cursorY);
+        if (!ui) return;
+        // The dispatch reads the buttons and modifiers as they are now.
+        if (CInputManager* input = m_game->InputManager()) {
+            ui->m_mouseState.left = input->m_leftButton;
+            ui->m_mouseState.right = input->m_rightButton;
+            ui->m_mouseState.shift = input->Keys().m_shift;
+            ui->m_mouseState.ctrl = input->Keys().m_control;
+            ui->m_mouseState.dy = input->m_mouseMoveY;
+        }
+        ui->OnMouseEvent(code, ui->m_cursorX, ui->m_cursorY);
     }
     int CodePage() override { return m_game ? m_game->CodePage() : 1252; }
     bool MapEditMode() override { return m_game && m_game->Variables().mapEditMode; }

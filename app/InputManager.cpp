@@ -384,6 +384,22 @@ void CInputManager::CursorAndFocus() {
     m_lastCursorX = cx;
     m_lastCursorY = cy;
     UpdateCursorRay();
+    CursorStepEvents();
+}
+
+void CInputManager::CursorStepEvents() {
+    // The interface hears the held or idle left button on every step (the
+    // press and the release themselves come from m_SetLB), and each move;
+    // nothing while the full console is open.
+    const bool was = m_leftWasDown != 0;
+    m_leftWasDown = m_leftButton;
+    CConsole* console = m_host->Console();
+    if (console && console->IsVisible() && !console->m_mini) return;
+    if (m_leftButton && was)
+        m_host->MouseEvent(0);
+    else if (!m_leftButton && !was)
+        m_host->MouseEvent(1);
+    if (m_mouseMoveX != 0 || m_mouseMoveY != 0) m_host->MouseEvent(3);
 }
 
 void CInputManager::UpdateCursorRay() {

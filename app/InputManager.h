@@ -122,6 +122,7 @@ public:
     uint8_t m_queueFlag = 0;
     uint8_t m_directMoveFlag = 0;
     uint8_t m_keepFormationFlag = 0;
+    uint8_t m_leftWasDown = 0;  // the left button at the last cursor step
 
 private:
     void Poll();
@@ -130,6 +131,7 @@ private:
     void CursorAndFocus();
     void EdgeScroll();
     void SyncInterfaceCursor();
+    void CursorStepEvents();
     void SetActive(bool active);
 
     std::unique_ptr<ICommandHost> m_commandHost;  // forwards to the game's, adds the binding hooks

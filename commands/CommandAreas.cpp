@@ -2,6 +2,7 @@
 
 #include "app/GameServices.h"
 #include "commands/ConsoleCommands.h"
+#include "commands/EffectsCommands.h"
 #include "commands/GUICommands.h"
 #include "commands/GameCommands.h"
 #include "commands/MapCommands.h"
@@ -16,4 +17,6 @@ void Commands_Install() {
     CommandArea_Set(kAreaConsole, &RegisterConsoleCommands);
     CommandArea_Set(kAreaSound, &RegisterSoundCommands);
     CommandArea_Set(kAreaOrders, &RegisterGUICommands);
+    CommandArea_Set(kAreaEffects, &RegisterEffectsCommands);
+    CommandArea_Set(kAreaView, &RegisterViewCommands);
 }

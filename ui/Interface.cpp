@@ -163,11 +163,6 @@ void CInterface::JumpToGUI(int screenId) {
     m_activeGUI = screenId;
 }
 
-void CInterface::OnMouseEvent(int, int x, int y) {
-    m_cursorX = x;
-    m_cursorY = y;
-}
-
 void CInterface::DrawConsole(int noMouseInfo) {
     CSysScopedLock<CSysMutex> hold(m_console.Mutex());
     if (m_progressScreen) {

@@ -11,6 +11,7 @@
 
 #include "console/Console.h"
 #include "core/StrBuf.h"
+#include "world/InterfaceFields.h"
 
 class CInterfaceHost;
 class CE3DSurface;
@@ -60,7 +61,21 @@ public:
     void DrawProgressFrame();
     const char* GetSystemText(int index);
     void JumpToGUI(int screenId);
-    void OnMouseEvent(int code, int x, int y);
+
+    // ---- the mouse (ui/MouseDispatch.cpp)
+    // Every mouse-button event of the game, at the screen point (x, y):
+    // 0 left down (at the press and on every step while held), 1 left up
+    // (at the release and on every step while up), 2 right press, 3 moved,
+    // 5 left press (after 0), 6 double click, 7 right press (after 2). In a
+    // fixed order the confirm dialog, the full-screen radar, the map editor,
+    // the GUI or the game view takes it. 1, or 0 when a build is refused.
+    int OnMouseEvent(int code, int x, int y);
+    // An event for the game view: the selection box, the right press, the
+    // double click; the world's CGameScene::IssueOrder makes the selection
+    // and the orders. 1.
+    int IssueOrderAtMouse(int x, int y, int code);
+    // The ground point under the screen point (y = 0); false without a view.
+    bool GetMouseWorldPosition(int x, int y, float point[3]);
 
     // The surface the interface draws on (the screen's back buffer).
     CE3DSurface* Surface();
@@ -113,4 +128,40 @@ public:
     uint8_t m_mouseInfo = 0;
     uint8_t m_hudVisible[2] = {0, 0};
     float m_missionTimerEnd = 0.0f;
+
+    // ---- what the mouse dispatch keeps
+    // The fields the world reads and writes about the mouse and the
+    // selection (the pending order, the radar, the selected unit).
+    SInterfaceFields m_fields;
+    // The input manager's state at each mouse event; its sender fills it.
+    struct SMouseState {
+        uint8_t left = 0, right = 0;  // as m_SetLB and m_SetRB left them
+        uint8_t shift = 0, ctrl = 0;
+        int32_t dy = 0;  // the mouse's movement in y in the last step
+    } m_mouseState;
+    // The confirm dialog: the answer under the mouse while it is drawn.
+    int32_t m_confirmHover = 0;
+    uint8_t m_confirmCloseOnPress = 0;
+    uint8_t m_confirmPressed = 0;
+    // A press on a GUI object is under way; a GUI object's command ran.
+    int32_t m_guiPressing = 0;
+    int32_t m_commandRan = 0;
+    // The unit whose build icons the HUD shows.
+    CObjectLink m_leadUnit;
+    // The selection box: screen corners and the ground points under them.
+    int32_t m_boxActive = 0;
+    int32_t m_boxStartScreen[2] = {0, 0};
+    int32_t m_boxEndScreen[2] = {0, 0};
+    float m_boxStartWorld[3] = {0.0f, 0.0f, 0.0f};
+    float m_boxEndWorld[3] = {0.0f, 0.0f, 0.0f};
+    // Per press: each is cleared by the release of both buttons, so that a
+    // press acts once.
+    uint8_t m_rightPressHandled = 0;
+    uint8_t m_buildPanelRightPress = 0;
+    uint8_t m_leftPressHandled = 0;
+    uint8_t m_placeCancelled = 0;
+    uint8_t m_editorPlaced = 0;
+    // The buildable item being placed (mode 1), none otherwise.
+    const void* m_placeTemplate = nullptr;
+    uint8_t m_drawGUI = 1;  // cg_DrawGUI
 };

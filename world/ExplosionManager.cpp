@@ -1,10 +1,90 @@
 #include "core/Determinism.h"
 // The lockstep guard comes first in every simulation source.
+//
+// Explosion types and the destruction of objects; the view's effects, the
+// camera placement and the cursor light. The construction effects of the
+// same manager are in Construction.cpp and BuilderEffects.cpp, the fog
+// overlay in FogOverlay.cpp.
 #include <cstring>
 
+#include "core/Random.h"
+#include "e3d/Beam.h"
+#include "e3d/Frame.h"
+#include "e3d/Light.h"
+#include "e3d/Material.h"
+#include "e3d/VertexList.h"
 #include "world/ExplosionManager.h"
 #include "world/GameHost.h"
+#include "world/GameScene.h"
+#include "world/GridMember.h"
+#include "world/PhysicsEngine.h"
+#include "world/Player.h"
 #include "world/TessarakObject.h"
+#include "world/UnitWeapon.h"
+
+namespace {
+
+// View effects that show further explosions where they end go no deeper.
+constexpr int kMaxEffectDepth = 2;
+// Thrown debris falls with this pull (world units per second squared) and
+// ends where it meets the ground.
+constexpr float kGravity = 9.8f;
+// A polygon blow lasts this long, as a destroyed object's wreck does.
+constexpr float kWreckLife = 7.0f;
+
+// A value of a base and a random range: (r x 0.5 - 1.0) x range + base.
+float Spread(CRandom& random, float base, float range) {
+    return (random.RandFloat() * 0.5f - 1.0f) * range + base;
+}
+
+CRace* RaceOf(const CTessarakObject* object) {
+    if (object->m_template && object->m_template->m_race) return object->m_template->m_race;
+    return object->m_owner ? object->m_owner->m_race : nullptr;
+}
+
+// The race's explosion for a destroyed object's size: its radius x 1.1 to
+// the nearest integer; 0 small, 1 medium, 2 and 3 big, above that huge.
+CExplosionType* RaceExplosionBySize(const CRace* race, float radius) {
+    if (!race) return nullptr;
+    const int32_t size = Math_RoundToInt(radius * 1.1f);
+    int slot = size <= 0 ? 1 : size == 1 ? 2 : size <= 3 ? 3 : 4;
+    return race->m_explosions[slot];
+}
+
+float WrapAngle(float a) {
+    a = Math_Fmod(a, kTwoPi);
+    return a < 0.0f ? a + kTwoPi : a;
+}
+
+// Every template of the tree, children after their parent.
+template <class Op>
+void ForTemplateTree(CTessarakObjectTemplate* t, Op op) {
+    op(t);
+    for (CTessarakObjectTemplate* c = t->NextChildTemplate(nullptr); c; c = t->NextChildTemplate(c))
+        ForTemplateTree(c, op);
+}
+
+bool NoDebris(const CTessarakObjectTemplate* t) {
+    return t && (t->m_classMask & kClassGridMember) && static_cast<const CGridMemberTemplate*>(t)->m_noDebris;
+}
+
+}  // namespace
+
+// ---- types and their objects
+
+CExplosionInstance::CExplosionInstance(CExplosionType* type) : m_type(type) {
+    m_next = type->m_objects;
+    if (m_next) m_next->m_prev = this;
+    type->m_objects = this;
+}
+
+CExplosionInstance::~CExplosionInstance() {
+    if (m_prev)
+        m_prev->m_next = m_next;
+    else
+        m_type->m_objects = m_next;
+    if (m_next) m_next->m_prev = m_prev;
+}
 
 CExplosionType::CExplosionType(CExplosionManager* manager, const char* name)
     : m_manager(manager), m_name(name) {
@@ -14,6 +94,12 @@ CExplosionType::CExplosionType(CExplosionManager* manager, const char* name)
 }
 
 CExplosionType::~CExplosionType() {
+    while (m_objects) delete m_objects;
+    if (m_sound && m_manager->m_game) m_manager->m_game->FreeSample(m_sound);
+    m_sound = nullptr;
+    // Another type's debris explosion that named this one names none now.
+    for (CExplosionType* t = m_manager->m_types; t; t = t->m_next)
+        if (t->m_debrisExplosion == this) t->m_debrisExplosion = nullptr;
     if (m_prev)
         m_prev->m_next = m_next;
     else
@@ -21,12 +107,14 @@ CExplosionType::~CExplosionType() {
     if (m_next) m_next->m_prev = m_prev;
 }
 
+// ---- the manager
+
 CExplosionManager::CExplosionManager(CGameHost* game) : m_game(game) {}
 
 CExplosionManager::~CExplosionManager() {
-    Load();
+    Clear();
     for (SoundSample*& s : m_warpSounds) {
-        if (s && GameHost()) GameHost()->FreeSample(s);
+        if (s && m_game) m_game->FreeSample(s);
         s = nullptr;
     }
 }
@@ -39,37 +127,405 @@ CExplosionType* CExplosionManager::FindType(const char* name) const {
 }
 
 void CExplosionManager::Load() {
+    // What names a type forgets it first: the loader reads the names again
+    // after the scripts made the types anew.
+    if (m_game) {
+        if (CGameScene* scene = m_game->GameScene())
+            for (CTessarakObjectTemplate* top = scene->m_templates; top; top = top->m_listNext)
+                ForTemplateTree(top, [](CTessarakObjectTemplate* t) {
+                    t->m_explosion = nullptr;
+                    if (t->m_destructionMethod == CTessarakObjectTemplate::kDestructionExplosion)
+                        t->m_destructionMethod = CTessarakObjectTemplate::kDestructionNone;
+                });
+        if (CPlayerList* players = m_game->PlayerList())
+            for (CRace* r : players->m_races) {
+                for (CExplosionType*& e : r->m_explosions) e = nullptr;
+                r->m_constructionExplosion = nullptr;
+            }
+    }
+    for (SViewEffect& e : m_effects) e.landing = nullptr;
     while (m_types) delete m_types;
 }
 
+void CExplosionManager::Clear() {
+    Load();
+    ClearEffects();
+    delete m_cursorLight.Get();
+}
+
+CTessarakObject* CExplosionManager::FogOverlay() const {
+    return m_fogOverlay.Get() ? CGameNode::AsObject(m_fogOverlay.Get()) : nullptr;
+}
+
+CE3DLight* CExplosionManager::CursorLight() const {
+    return static_cast<CE3DLight*>(m_cursorLight.Get());
+}
+
+void CExplosionManager::DeleteEffects() {
+    for (SViewEffect& e : m_effects)
+        if (CE3DFrame* f = e.object->Get()) delete f;
+    m_effects.clear();
+}
+
+void CExplosionManager::ClearEffects() {
+    DeleteEffects();
+    delete m_fogOverlay.Get();
+}
+
+bool CExplosionManager::Restart() {
+    ClearEffects();
+    // The cursor light lives under the scene root, which a new game keeps;
+    // it is made again on first use when the root went.
+    CGameScene* scene = m_game ? m_game->GameScene() : nullptr;
+    if (!scene || !m_fogOfWarObject || !scene->m_rootFrame) return false;
+    const float origin[3] = {0.0f, 0.0f, 0.0f};
+    CTessarakObject* overlay = MakeViewObject(scene, m_fogOfWarObject, origin, 0.0f);
+    if (!overlay) return false;
+    overlay->SetScale(64.0f, 1.0f, 64.0f);
+    overlay->m_flagsA |= kFrameHidden;  // until the first paint
+    m_fogOverlay.Set(overlay);
+    return true;
+}
+
+CTessarakObject* CExplosionManager::MakeViewObject(CGameScene* scene, CTessarakObjectTemplate* tmpl,
+                                                   const float* at, float life) {
+    if (!scene || !tmpl || !scene->m_rootFrame) return nullptr;
+    // The scene's count of objects without an id seeds them; a view object
+    // leaves it as it was, so that the simulation's own objects without an
+    // id are seeded alike on every machine, whatever this one shows.
+    const uint32_t seed = scene->m_anonymousSeed;
+    CTessarakObject* object =
+        scene->NewObjectOfClass(kMaskObject, tmpl, at, scene->m_rootFrame, 0, nullptr, -1);
+    scene->m_anonymousSeed = seed;
+    if (!object) return nullptr;
+    object->Clone(tmpl);
+    // No template's instance group counts it: a view object takes no part
+    // in anything the world counts or walks.
+    struct SStrip {
+        static void Run(CTessarakObject* o) {
+            while (o->m_memberships) delete o->m_memberships;
+            for (CTessarakObject* c = o->FirstChildObject(); c; c = c->NextSiblingObject()) Run(c);
+        }
+    };
+    SStrip::Run(object);
+    object->m_random.Seed(m_effectSeed++);
+    if (life > 0.0f) {
+        SViewEffect e;
+        e.object.reset(new CE3DFrameRef);
+        e.object->Set(object);
+        e.life = life;
+        m_effects.push_back(std::move(e));
+    }
+    return object;
+}
+
+// ---- the destruction of an object
+
 void CExplosionManager::ExplodeObject(CTessarakObject* object) {
+    if (!object) return;
+    // 1. Out of play.
     object->RemoveFromGrid();
     object->m_stateA |= CTessarakObject::kA_Destroyed;
-}
+    CTessarakObjectTemplate* tmpl = object->m_template;
+    if (!tmpl) return;
+    const bool viewOnly = object->m_objectId < 0;
 
-void CExplosionManager::ShowLaserBeam(CUnitWeapon*, CTessarakObjectTemplate*, float, int32_t, const float*,
-                                      const float*) {
-    // The engine's beam frames come with the particle emitters and beams of
-    // the engine; until then a laser shot deals its damage unseen.
-}
+    // 2. The type.
+    const int32_t kind = tmpl->m_destructionMethod;
+    if (kind == CTessarakObjectTemplate::kDestructionNone) return;
+    CRace* race = RaceOf(object);
+    CExplosionType* type = tmpl->m_explosion;
+    CGridMember* member = object->IsGridMember() ? static_cast<CGridMember*>(object) : nullptr;
+    if (kind == CTessarakObjectTemplate::kDestructionAuto && member)
+        type = RaceExplosionBySize(race, object->m_objectRadius);
+    if (member) {
+        if (!(member->m_gridFlags & CGridMember::kG_Complete) || member->IsMarked())
+            type = race ? race->m_constructionExplosion : nullptr;
+        if (!(member->m_gridFlags & CGridMember::kG_Explodes)) return;
+    }
+    if (!type) return;
 
-void CExplosionManager::Restart() {
-    m_focusX = m_focusZ = 0.0f;
-    m_liveCount = 0;
-    m_hover = 0;
-    for (int i = 0; i < 3; ++i) {
-        m_lightPos[i] = 0.0f;
-        m_lightColour[i] = 0;
+    // 3. The debris template of an object that names none: the race's
+    // debris, chosen by the object's own generator (a draw every machine
+    // makes, with or without view effects).
+    CTessarakObjectTemplate* debris = nullptr;
+    const size_t debrisCount = race ? race->m_autoExplosionObjects.size() : 0;
+    if (debrisCount > 0 && !NoDebris(tmpl))
+        debris = race->m_autoExplosionObjects[static_cast<size_t>(object->m_random.Rand()) % debrisCount];
+
+    // 4. The pressure wave, for a complete grid member or an object that is
+    // no grid member.
+    if (!viewOnly && (!member || (member->m_gridFlags & CGridMember::kG_Complete)) &&
+        tmpl->m_spreadingSpeed > 0.0f && m_game)
+        if (CPhysicsEngine* physics = m_game->PhysicsEngine())
+            physics->ApplyPressureWave(object->m_position[0], object->m_position[1], object->m_position[2],
+                                       tmpl->m_spreadingSpeed, tmpl->m_explosionMass, tmpl->m_damagePower,
+                                       tmpl->m_damageRadius);
+
+    // 5. The view.
+    if (!m_viewEffects) return;
+    object->HandleMessage(CTessarakObject::kMsgDeselect, 0);
+    SoundSample* sound = type->m_sound;
+    if (!sound && race && !race->m_autoExplosionSounds.empty()) {
+        const size_t n = race->m_autoExplosionSounds.size();
+        sound = race->m_autoExplosionSounds[static_cast<size_t>(Random01() * static_cast<float>(n)) % n];
+    }
+    PlayAt(sound, object->m_position[0], object->m_position[2]);
+    if (m_polygonBlow) {
+        const float speed = type->m_polyBlowSpeed;
+        const float radius =
+            object->m_boundingRadius > 0.0f ? object->m_boundingRadius : object->m_objectRadius;
+        float strength;
+        if (speed > -0.001f && speed < 0.001f)
+            strength = radius / (speed != 0.0f ? speed : 0.001f);
+        else
+            strength = radius > 0.0f ? speed / radius : speed;
+        PolygonBlow(type, object, strength, true);
+    }
+    ShowExplosion(type, object, debris, 0);
+    if (type->m_shake > 0.01f && m_game) {
+        float d = Distance2D(object->m_position[0], object->m_position[2], m_focusX, -m_focusZ);
+        m_game->ShakeCamera(type->m_shake, d < 0.01f ? 0.01f : d);
     }
 }
 
+void CExplosionManager::ShatterObject(CTessarakObject* object, float factor, bool flag) {
+    if (!object || !m_viewEffects || !m_polygonBlow) return;
+    const float radius = object->m_boundingRadius > 0.0f ? object->m_boundingRadius : 1.0f;
+    object->HandleMessage(CTessarakObject::kMsgDeselect, 0);
+    PolygonBlow(nullptr, object, 5.0f / radius * factor, flag);
+}
+
+void CExplosionManager::PolygonBlow(CExplosionType* type, CTessarakObject* object, float strength,
+                                    bool spread) {
+    CGameScene* scene = object->m_gameScene;
+    CTessarakObject* wreck = MakeViewObject(scene, object->m_template, object->m_position, kWreckLife);
+    if (!wreck) return;
+    wreck->SetOrientation(object->m_yaw, object->m_pitch, object->m_roll);
+    wreck->SetScale(object->m_scale[0], object->m_scale[1], object->m_scale[2]);
+    wreck->UpdateRadius();
+    if (const CPlayer* owner = object->m_owner)
+        if (!owner->IsNeutral())
+            wreck->SetColor(owner->m_colour[0] * (1.0f / 255.0f), owner->m_colour[1] * (1.0f / 255.0f),
+                            owner->m_colour[2] * (1.0f / 255.0f));
+    if (type && type->m_debrisMaterial)
+        wreck->SetMaterial(type->m_debrisMaterial->m_projectId, type->m_debrisMaterial->m_materialId);
+    if (type && !type->m_debrisDescription.IsEmpty()) wreck->SetName(type->m_debrisDescription.GetText());
+    // The parts fly apart less hard the deeper they sit.
+    struct SBlow {
+        static void Run(CTessarakObject* o, float strength, float amount, bool spread) {
+            o->CE3DMesh::Shatter(strength, amount, spread);
+            for (CTessarakObject* c = o->FirstChildObject(); c; c = c->NextSiblingObject())
+                Run(c, strength * 0.9f, amount, spread);
+        }
+    };
+    SBlow::Run(wreck, strength, m_polygonBlowAmount, spread);
+    wreck->ResetMatrixHistory();
+}
+
+void CExplosionManager::ShowExplosion(CExplosionType* type, CTessarakObject* object,
+                                      CTessarakObjectTemplate* debris, int depth) {
+    const float* at = object->m_position;
+    // The object's box in the world (its bounds are its own, about its place).
+    float boxMin[3], boxMax[3];
+    for (int i = 0; i < 3; ++i) {
+        boxMin[i] = at[i] + object->m_minCorner[i] * object->m_scale[i];
+        boxMax[i] = at[i] + object->m_maxCorner[i] * object->m_scale[i];
+    }
+    for (CExplosionInstance* inst = type->m_objects; inst; inst = inst->m_next) {
+        CTessarakObjectTemplate* tmpl = inst->m_template ? inst->m_template : debris;
+        if (tmpl) ShowObject(inst, type, tmpl, at, boxMin, boxMax, depth);
+    }
+}
+
+void CExplosionManager::ShowObjectsAt(CExplosionType* type, const float* at, int depth) {
+    for (CExplosionInstance* inst = type->m_objects; inst; inst = inst->m_next)
+        if (inst->m_template) ShowObject(inst, type, inst->m_template, at, at, at, depth);
+}
+
+void CExplosionManager::ShowObject(CExplosionInstance* inst, CExplosionType* type,
+                                   CTessarakObjectTemplate* tmpl, const float* at, const float* boxMin,
+                                   const float* boxMax, int depth) {
+    CGameScene* scene = m_game ? m_game->GameScene() : nullptr;
+    CTessarakObject* object = MakeViewObject(scene, tmpl, at, 0.0f);
+    if (!object) return;
+    CRandom& random = object->m_random;
+    float place[3] = {at[0], at[1], at[2]};
+    if (!inst->m_thrown) {
+        if (inst->m_randomPosition)
+            for (int i = 0; i < 3; ++i) place[i] = boxMin[i] + random.RandFloat() * (boxMax[i] - boxMin[i]);
+        if (inst->m_top) place[1] = boxMax[1];
+    }
+    object->SetPosition(place[0], place[1], place[2]);
+    if (!inst->m_keepHeading) object->SetOrientation(4.712389f, object->m_pitch, object->m_roll);  // -pi/2
+    float size = Spread(random, inst->m_size, inst->m_sizeRange);
+    if (size < 0.0f) size = 0.0f;
+    float scale[3] = {size, size, size};
+    if (type->m_scaleSet)
+        for (int i = 0; i < 3; ++i) scale[i] *= type->m_scale[i];
+    object->SetScale(scale[0], scale[1], scale[2]);
+    object->RestartAnimation();
+    float life = Spread(random, inst->m_time, inst->m_timeRange);
+    SViewEffect e;
+    e.object.reset(new CE3DFrameRef);
+    e.object->Set(object);
+    e.life = life > 0.0f ? life : 0.0f;
+    e.depth = depth;
+    if (inst->m_thrown) {
+        // Away from the place, in any direction over the ground and upwards.
+        const float speed = Spread(random, inst->m_speed, inst->m_speedRange);
+        const float heading = random.RandFloat() * kTwoPi;
+        const float rise = 0.5f + random.RandFloat() * 0.5f;
+        e.velocity[0] = Math_Sin(heading) * speed;
+        e.velocity[1] = rise * speed;
+        e.velocity[2] = Math_Cos(heading) * speed;
+        for (float& s : e.spin) s = (random.RandFloat() - 0.5f) * kTwoPi;
+        e.falls = 1;
+        e.landing = type->m_debrisExplosion;
+    }
+    m_effects.push_back(std::move(e));
+    object->ResetMatrixHistory();
+}
+
+void CExplosionManager::PlayAt(SoundSample* sample, float x, float z) {
+    if (!sample || !m_game || m_game->SoundOff()) return;
+    float lx = 0.0f, lz = 0.0f;
+    m_game->ListeningPoint(&lx, &lz);
+    float d = Distance2D(lx, lz, x, z);
+    if (d >= 40.0f) return;
+    d = d < 0.1f ? 0.1f : d;
+    m_game->PlaySample(sample, Math_RoundToInt((40.0f - d) * 0.025f * 80.0f));
+}
+
+void CExplosionManager::ShowLaserBeam(CUnitWeapon* weapon, CTessarakObjectTemplate* laserObject, float width,
+                                      int32_t burnTime, const float* start, const float* end) {
+    if (!m_viewEffects || !weapon || !start || !end) return;
+    CGameScene* scene = weapon->m_gameScene;
+    if (!scene || !scene->m_rootFrame) return;
+    CE3DMaterial* material = laserObject && laserObject->m_lists ? laserObject->m_lists->m_material : nullptr;
+    CE3DBeam* beam = new CE3DBeam(scene->m_rootFrame, material);
+    for (int i = 0; i < 3; ++i) {
+        beam->m_start[i] = start[i];
+        beam->m_end[i] = end[i];
+    }
+    beam->m_duration = burnTime > 0 ? burnTime : 1;
+    beam->m_maxHalfWidth = width * 0.5f;
+    beam->Update();
+}
+
+// ---- per frame
+
 void CExplosionManager::Update() {
-    if (m_liveCount == 0)
-        for (int& c : m_lightColour) c = 0;
+    const float dt = m_game ? m_game->FrameStep() : 0.0f;
+    for (auto it = m_effects.begin(); it != m_effects.end();) {
+        CE3DFrame* frame = it->object->Get();
+        CTessarakObject* object = frame ? CGameNode::AsObject(frame) : nullptr;
+        if (!object) {
+            it = m_effects.erase(it);
+            continue;
+        }
+        it->life -= dt;
+        bool ends = it->life <= 0.0f;
+        if (it->falls && !ends) {
+            float p[3];
+            for (int i = 0; i < 3; ++i) p[i] = object->m_position[i] + it->velocity[i] * dt;
+            it->velocity[1] -= kGravity * dt;
+            if (p[1] <= 0.0f && it->velocity[1] < 0.0f) {
+                p[1] = 0.0f;
+                ends = true;
+            }
+            object->SetPosition(p[0], p[1], p[2]);
+            object->SetOrientation(WrapAngle(object->m_yaw + it->spin[0] * dt),
+                                   WrapAngle(object->m_pitch + it->spin[1] * dt),
+                                   WrapAngle(object->m_roll + it->spin[2] * dt));
+            object->ResetMatrixHistory();
+        }
+        if (ends) {
+            const float at[3] = {object->m_position[0], object->m_position[1], object->m_position[2]};
+            CExplosionType* landing = it->landing;
+            const int depth = it->depth;
+            delete object;
+            it = m_effects.erase(it);
+            if (landing && depth < kMaxEffectDepth) ShowObjectsAt(landing, at, depth + 1);
+            continue;
+        }
+        ++it;
+    }
+    PaintFog();
+}
+
+void CExplosionManager::CameraPlacement(float eye[3], float target[3]) const {
+    target[0] = m_focusX;
+    target[1] = 0.0f;
+    target[2] = -m_focusZ;
+    float tilt = DegToRad(m_cameraPitch) + m_scrollOffset[1];
+    const float reach = m_cameraDistance * m_cameraZoom;
+    if (reach > 14.0f && m_maxVisible > 14.0f) {
+        float f = (m_maxVisible - reach) / (m_maxVisible - 14.0f);
+        if (f < 0.0f) f = 0.0f;
+        const float most = f * f * f * 1.5707964f;
+        if (tilt > most) tilt = most;
+    }
+    if (tilt < 0.01f) tilt = 0.01f;
+    const float heading = DegToRad(m_cameraHeading) + m_scrollOffset[0];
+    const float ground = Math_Sin(tilt) * m_cameraDistance;
+    eye[0] = target[0] + Math_Cos(heading) * ground;
+    eye[1] = Math_Cos(tilt) * m_cameraDistance;
+    eye[2] = target[2] + Math_Sin(heading) * ground;
 }
 
 void CExplosionManager::Draw() {
-    // With no live explosion the light stays dark.
-    if (m_liveCount == 0)
-        for (int& c : m_lightColour) c = 0;
+    if (!m_game) return;
+    const float dt = m_game->FrameStep();
+    if (CGameScene* scene = m_game->GameScene()) scene->CentreOnFollowed();
+    for (int i = 0; i < 2; ++i) {
+        float& offset = m_scrollOffset[i];
+        offset += m_scrollSpeed[i] * dt;
+        if (m_scrollSpeed[i] == 0.0f) {
+            // Back toward the rest position, never past it.
+            const float pull = 0.7f * dt;
+            if (offset > 0.0f)
+                offset = offset > pull ? offset - pull : 0.0f;
+            else if (offset < 0.0f)
+                offset = -offset > pull ? offset + pull : 0.0f;
+        }
+        offset = offset > 0.1f ? 0.1f : (offset < -0.1f ? -0.1f : offset);
+    }
+    float eye[3], target[3];
+    CameraPlacement(eye, target);
+    m_game->PlaceCamera(eye, target, m_cameraZoom);
+    PlaceCursorLight();
+}
+
+void CExplosionManager::PlaceCursorLight() {
+    CGameScene* scene = m_game->GameScene();
+    CE3DFrame* root = scene ? scene->m_rootFrame : nullptr;
+    if (!root || !m_viewEffects) return;
+    CE3DLight* light = CursorLight();
+    if (light && light->m_parent != root) {
+        delete light;  // a light of another scene root
+        light = nullptr;
+    }
+    if (!light) {
+        light = new CE3DLight(root);
+        light->SetPriority(5);
+        m_cursorLight.Set(light);
+    }
+    if (!m_lightOfGod) {
+        light->Message(4, nullptr);
+        return;
+    }
+    light->Message(3, nullptr);
+    m_cursorLightPhase = WrapAngle(m_cursorLightPhase + m_game->FrameStep() * 1.5707964f);
+    // The colour breathes around its setting; a larger variation breathes less.
+    const float variation = m_lightVariation > 0.01f ? m_lightVariation : 0.01f;
+    const float breath = 1.0f + Math_Sin(m_cursorLightPhase) / variation;
+    light->SetColor(m_lightColour[0] * breath, m_lightColour[1] * breath, m_lightColour[2] * breath);
+    light->SetRange(m_lightRange);
+    light->SetAttenuation(0.0f, m_lightStrength, 0.0f);
+    float x = 0.0f, z = 0.0f;
+    m_game->ListeningPoint(&x, &z);
+    light->SetPosition(x, m_lightHeight, z);
+    light->ResetMatrixHistory();
+    light->UpdateDirection();
 }

@@ -1,33 +1,103 @@
-// The explosion manager: keeps the live explosions of the world, prepares
-// their drawing each frame and leaves the light of the brightest one for the
-// render frame. Created at start-up, restarted at every game start.
+// The explosion manager: the game's effects object and the keeper of its
+// view. Created at start-up after the world grid, restarted at every game
+// start and scene clear, deleted at shutdown.
+//
+// It keeps the explosion types by name (the effect scripts define them with
+// the Effect_Explo_ commands) and makes what the destruction of an object
+// leaves (ExplodeObject): the object leaves play, a pressure wave pushes and
+// hurts its neighbours, and for the view a sound, a polygon blow, the
+// explosion objects of its type, thrown debris and a camera shake.
+//
+// What is simulation and what is view is kept strictly apart. The first two
+// steps (leaving play, the pressure wave) and the one draw from the destroyed
+// object's generator are simulation: every machine makes them, whatever its
+// settings. Everything else is an effect of the view: objects made without an
+// object id, outside the world's lists (never in a sync image, a saved game,
+// the active list or a pressure wave), moved and ended here, frame by frame.
+// A machine with the view effects switched off (a dedicated server, or the
+// effect switches) makes none of them and its world stays bit for bit the
+// same as every other machine's.
+//
+// Per render frame it places the camera over the view's focus point (Draw),
+// drives the mouse-cursor light, ages the view effects and paints the
+// fog-of-war overlay (Update).
 #pragma once
 
 #include <cstdint>
+#include <list>
+#include <memory>
 
 #include "core/StrBuf.h"
+#include "e3d/Frame.h"
 
 class CGameHost;
+class CGameScene;
 class CTessarakObject;
 class CTessarakObjectTemplate;
+class CE3DLight;
 class CE3DMaterial;
 class CE3DNode;
 class SoundSample;
 class CUnitWeapon;
 class CGridMember;
 class CUnit;
+class CExplosionManager;
+class CExplosionType;
+struct SSurfacePixelFormat;
 
-// An explosion type: what the destruction of an object of a template shows.
-// The effect scripts define them by name.
+// One object of an explosion type: shown where the object was destroyed
+// (Effect_Explo_AddObject) or thrown away from it (Effect_Explo_AddThrowObject).
+class CExplosionInstance {
+public:
+    // Joins the front of the type's object list.
+    explicit CExplosionInstance(CExplosionType* type);
+    ~CExplosionInstance();
+    CExplosionInstance(const CExplosionInstance&) = delete;
+    CExplosionInstance& operator=(const CExplosionInstance&) = delete;
+
+    CExplosionType* m_type;
+    CStrBuf m_objectName;
+    CTessarakObjectTemplate* m_template = nullptr;
+    CExplosionInstance* m_next = nullptr;
+    CExplosionInstance* m_prev = nullptr;
+    uint8_t m_thrown = 0;
+    // The ninth argument of Effect_Explo_AddObject: a shown object keeps its
+    // template's heading instead of facing -pi/2.
+    uint8_t m_keepHeading = 0;
+    // Base values and random ranges: size (the object's scale), time (its
+    // life in seconds) and speed (of a thrown object). A value is
+    // (r x 0.5 - 1.0) x range + base, r drawn from the new object's own
+    // generator in [0, 1].
+    float m_size = 10.0f, m_sizeRange = 10.0f;
+    float m_time = 1.0f, m_timeRange = 1.0f;
+    float m_speed = 1.0f, m_speedRange = 0.0f;
+    uint8_t m_randomPosition = 0;  // anywhere in the destroyed object's box
+    uint8_t m_top = 0;             // on top of the destroyed object
+};
+
+// An explosion type: what the destruction of an object shows.
 class CExplosionType {
 public:
-    CExplosionType(class CExplosionManager* manager, const char* name);
+    // Joins the front of the manager's list.
+    CExplosionType(CExplosionManager* manager, const char* name);
+    // Leaves the list and deletes its objects; frees its sound.
     ~CExplosionType();
     CExplosionType(const CExplosionType&) = delete;
     CExplosionType& operator=(const CExplosionType&) = delete;
 
     CExplosionManager* m_manager;
     CStrBuf m_name;
+    CExplosionInstance* m_objects = nullptr;  // newest first
+    uint8_t m_locked = 0;                     // Effect_Explo_Lock: the setters change nothing
+    CE3DMaterial* m_debrisMaterial = nullptr;
+    CStrBuf m_debrisDescription;
+    float m_polyBlowSpeed = 5.0f;
+    SoundSample* m_sound = nullptr;  // owned
+    // What the debris that this type throws shows when it comes down.
+    CExplosionType* m_debrisExplosion = nullptr;
+    uint8_t m_scaleSet = 0;
+    float m_scale[3] = {1.0f, 1.0f, 1.0f};
+    float m_shake = 0.0f;
     CExplosionType* m_next = nullptr;
     CExplosionType* m_prev = nullptr;
 };
@@ -35,22 +105,56 @@ public:
 class CExplosionManager {
 public:
     explicit CExplosionManager(CGameHost* game);
+    // Every type, every view effect, the overlay and the cursor light go.
     ~CExplosionManager();
+    CExplosionManager(const CExplosionManager&) = delete;
+    CExplosionManager& operator=(const CExplosionManager&) = delete;
 
-    // Forgets every explosion and the view focus point (a new game).
-    void Restart();
     // The first type of that name (at most 256 characters compared), or null.
     CExplosionType* FindType(const char* name) const;
-    // Deletes every explosion type (before the effect scripts run again).
+    // Deletes every explosion type (before the effect scripts run again);
+    // templates and races forget the types they named.
     void Load();
-    // The destruction of an object: it leaves play (off the grid, flag
-    // destroyed) and its template's explosion, if any, follows.
+    // At shutdown: every type, every view effect and the fog overlay.
+    void Clear();
+    // A new game or a cleared scene: the view effects and the fog overlay go
+    // and the overlay is made again from the effect system's fog-of-war
+    // object under the scene root. False when there is no such object.
+    bool Restart();
+    // The view effects and the fog overlay go (before the templates they
+    // show do).
+    void ClearEffects();
+
+    // The destruction of an object (see the file's head). The steps:
+    //  1. it leaves the world grid and is flagged destroyed;
+    //  2. its explosion type: none for DestructionMethod "None"; for
+    //     "AutoExplosion" on a grid member its owner's race's type by size
+    //     (its radius x 1.1 to the nearest integer: 0 small, 1 medium, 2 and
+    //     3 big, above huge); a grid member not yet complete, or a scaffold,
+    //     takes the race's construction explosion; a grid member without its
+    //     explode flag (grid flag 0x80) and an object without a type stop;
+    //  3. the simulation's draw: one of the race's debris templates is chosen
+    //     by the object's own generator;
+    //  4. the pressure wave of the template's SpreadingSpeed, ExplosionMass,
+    //     DamagePower and DamageRadius, for a complete grid member or an
+    //     object that is no grid member;
+    //  5. the view: the sound, the polygon blow (a shattered copy of the
+    //     object, tinted in its owner's colour, in the type's debris
+    //     material), every object of the type in list order (the chosen
+    //     debris template for an object that names none), the camera shake.
+    // Objects without an id are effects of the view themselves: they make
+    // only view effects.
     void ExplodeObject(CTessarakObject* object);
+    // A polygon blow of the object for the view: a shattered copy with the
+    // strength 5.0 / radius x factor (flag: the pieces spread). The object
+    // itself is not changed.
+    void ShatterObject(CTessarakObject* object, float factor, bool flag);
     // A laser shot for the view: a beam of the laser object's material from
-    // start to end on the weapon's frame, width wide, for burnTime game-time
-    // units. The view's beams are not built yet: nothing is shown.
+    // start to end under the scene root, width wide, for burnTime game-time
+    // units.
     void ShowLaserBeam(CUnitWeapon* weapon, CTessarakObjectTemplate* laserObject, float width,
                        int32_t burnTime, const float* start, const float* end);
+
     // Construction sites (Construction.cpp). StartConstruction gives an
     // incomplete structure its scaffold (once) in the start look of its
     // owner's race; UpdateConstruction (every tick while it is incomplete)
@@ -61,17 +165,60 @@ public:
     // The builder's work effect ends (BuilderEffects.cpp): by its owner's
     // race, the lightning of its fire points is hidden or its beam shrinks.
     void StopBuilderEffect(CUnit* unit);
-    // Per frame, after the camera moved: ages the live explosions.
-    void Update();
-    // Per frame, before the scene render: the explosion light.
+
+    // Per render frame, before the scene render: the focus follows the
+    // followed object, the scroll offsets move and settle, the camera is
+    // placed around the focus and the cursor light is kept.
     void Draw();
+    // Per render frame: the view effects move and end, the fog overlay is
+    // painted from the world grid's cell map.
+    void Update();
+
+    // The camera's place of a focus, heading, tilt and distance: the eye and
+    // the point it looks at (focus x, 0, -focus z). The tilt from straight
+    // down is the camera's pitch (degrees) plus its scroll offset, at least
+    // 0.01 radian and, when distance x field of view exceeds 14, at most
+    // ((maximum range - that) / (maximum range - 14)) cubed x pi/2.
+    void CameraPlacement(float eye[3], float target[3]) const;
+    // The number of view effects alive.
+    int32_t EffectCount() const { return static_cast<int32_t>(m_effects.size()); }
 
     CGameHost* m_game;
-    float m_focusX = 0.0f, m_focusZ = 0.0f;  // view focus set by the map finish
-    float m_lightPos[3] = {0.0f, 0.0f, 0.0f};
-    int32_t m_lightColour[3] = {0, 0, 0};
-    int32_t m_hover = 0;
-    int32_t m_liveCount = 0;
+
+    // ---- the camera (the View_GameScene variables)
+    // The focus: the view looks at (m_focusX, 0, -m_focusZ).
+    float m_focusX = 0.0f, m_focusZ = 0.0f;
+    float m_cameraHeading = 270.0f;  // degrees: where the eye stands around the focus
+    float m_cameraPitch = 12.0f;     // degrees from straight down
+    float m_cameraDistance = 17.0f;
+    float m_cameraZoom = 1.0471976f;  // the field of view
+    float m_maxVisible = 32.0f;
+    // The sun: heading, pitch and a third angle; red, green, blue.
+    float m_sunAngles[3] = {0.7853982f, 0.7853982f, 0.7853982f};
+    int32_t m_sunColour[3] = {256, 256, 256};
+    // The Light of God: the light under the mouse cursor.
+    float m_lightColour[3] = {-0.2f, -0.2f, 1.0f};
+    float m_lightRange = 6.5f;
+    float m_lightHeight = 2.0f;
+    float m_lightStrength = 0.2f;
+    float m_lightVariation = 2.0f;
+    // Turning (heading, tilt) by the scroll commands: a speed per second
+    // and the offset it builds up (radians, within -0.1 and 0.1).
+    float m_scrollSpeed[2] = {0.0f, 0.0f};
+    float m_scrollOffset[2] = {0.0f, 0.0f};
+
+    // ---- effect settings (Effects.cfg and the colour scripts)
+    int32_t m_fogColour[3] = {1, 1, 60};
+    int32_t m_fogHalfColour[3] = {128, 64, 64};
+    float m_polygonBlowAmount = 1.0f;  // the share of a mesh's polygons that fly
+    uint8_t m_particles = 1;
+    uint8_t m_polygonBlow = 1;
+    uint8_t m_fogOfWar = 1;
+    uint8_t m_lightOfGod = 1;
+    // All view effects at once: a machine without a view (a dedicated
+    // server, a test) switches them off. The simulation does not notice.
+    uint8_t m_viewEffects = 1;
+
     CExplosionType* m_types = nullptr;  // newest first
 
     // The effect system, from the unit file's "!EffectSystem" node: the
@@ -86,4 +233,52 @@ public:
     enum { kWarpedInSuccess, kWarpedInFailed, kWarpFailed, kWarpSuccess, kWarpSoundCount };
     SoundSample* m_warpSounds[kWarpSoundCount] = {};
     CE3DNode* m_puffTemplate = nullptr;
+
+    // The fog overlay (none without a fog-of-war object) and the cursor
+    // light; both go with the scene root when it goes first.
+    CTessarakObject* FogOverlay() const;
+    CE3DLight* CursorLight() const;
+    float m_cursorLightPhase = 0.0f;
+
+private:
+    // One object of the view: it moves (thrown debris falls), ends after its
+    // life and, for thrown debris, shows its debris explosion where it ends.
+    struct SViewEffect {
+        std::unique_ptr<CE3DFrameRef> object;
+        float life = 0.0f;
+        float velocity[3] = {0.0f, 0.0f, 0.0f};
+        float spin[3] = {0.0f, 0.0f, 0.0f};
+        uint8_t falls = 0;
+        CExplosionType* landing = nullptr;
+        int depth = 0;
+    };
+
+    // The view's part of an explosion of type at the object's place.
+    void ShowExplosion(CExplosionType* type, CTessarakObject* object, CTessarakObjectTemplate* debris,
+                       int depth);
+    // The explosion objects of type at a point (thrown debris that ends).
+    void ShowObjectsAt(CExplosionType* type, const float* at, int depth);
+    void ShowObject(CExplosionInstance* inst, CExplosionType* type, CTessarakObjectTemplate* tmpl,
+                    const float* at, const float* boxMin, const float* boxMax, int depth);
+    void PolygonBlow(CExplosionType* type, CTessarakObject* object, float strength, bool spread);
+    // A plain object of the template outside every list of the world: no
+    // id, no owner, in no template's instances; a view effect for life
+    // seconds. Null without a scene root.
+    CTessarakObject* MakeViewObject(CGameScene* scene, CTessarakObjectTemplate* tmpl, const float* at,
+                                    float life);
+    void PlayAt(SoundSample* sample, float x, float z);
+    void DeleteEffects();
+    void PlaceCursorLight();
+    void PaintFog();
+
+    std::list<SViewEffect> m_effects;
+    CE3DFrameRef m_fogOverlay;
+    CE3DFrameRef m_cursorLight;
+    uint32_t m_effectSeed = 1;  // the seeds of view objects
 };
+
+// The fog overlay's texel of four cell states' sum (0 to 1020) in a pixel
+// format: clear where the mean is 200 or more (watched), the half colour and
+// half covered where explored, the fog colour and covered where unexplored.
+uint32_t ExplosionManager_FogTexel(const CExplosionManager& manager, uint32_t sum,
+                                   const SSurfacePixelFormat& format);

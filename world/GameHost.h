@@ -24,6 +24,8 @@ class CPlayerList;
 class CE3DEngine;
 class CProjectList;
 class SoundSample;
+class CE3DViewport;
+struct SInterfaceFields;
 
 class CGameHost {
 public:
@@ -78,6 +80,12 @@ public:
     // The input manager's queue flag: orders are appended and selections
     // added to while it is held.
     virtual bool QueueModifier() = 0;
+    // The other two order modifiers of the input manager: a group move goes
+    // straight to the point, or keeps the group's formation.
+    virtual bool DirectMoveModifier() { return false; }
+    virtual bool FormationModifier() { return false; }
+    // The map-editing mode (M_EditMode).
+    virtual bool MapEditMode() { return false; }
 
     // ---- the interface
     // The text of one system-text entry ("" when unset).
@@ -85,6 +93,21 @@ public:
     // Clears the screen, prints the line on the console, draws the console and
     // presents it at once (progress lines while content loads).
     virtual void ShowMessageAndRedraw(const char* text) = 0;
+    // The fields the interface shares with the world about the mouse and the
+    // selection; null without an interface.
+    virtual SInterfaceFields* InterfaceFields() { return nullptr; }
+
+    // ---- the view (only what is seen: a host without a display keeps
+    // these defaults, and nothing of the simulation depends on them)
+    // The viewport of the game view: its pick rays and projections; null
+    // without a display.
+    virtual CE3DViewport* Viewport() { return nullptr; }
+    // Places the game camera: its eye, the point it looks at, its field of
+    // view (radians).
+    virtual void PlaceCamera(const float* /*eye*/, const float* /*target*/, float /*fieldOfView*/) {}
+    // An explosion shakes the camera by amount, less the farther it is (the
+    // ground distance from the camera's focus, at least 0.01).
+    virtual void ShakeCamera(float /*amount*/, float /*distance*/) {}
 
     // ---- the world objects the game owns (null before they are made)
     virtual CGameScene* GameScene() = 0;

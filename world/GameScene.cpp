@@ -34,6 +34,8 @@ void SUnitTemplateList::Unlink(SUnitTemplateListNode* node) {
 CGameScene::CGameScene(CGameHost* game) : m_game(game) {}
 
 CGameScene::~CGameScene() {
+    // The view's effects show templates of this scene: they go first.
+    if (m_game && m_game->ExplosionManager()) m_game->ExplosionManager()->ClearEffects();
     while (m_allObjects) delete m_allObjects;
     while (m_templates) delete m_templates;
     for (CTessarakObject*& s : m_scratch) {

@@ -84,6 +84,63 @@ public:
     // Whether some unit of the local player's radar lists shows the point.
     bool FindUnitCovering(float x, float z) const;
 
+    // ---- the mouse's questions and the selection (SceneSelection.cpp).
+    // Selection is a bit of each object (kA_Selected), a choice of the local
+    // player: set and cleared through the objects' messages 1 and 0, never
+    // part of a sync image or a saved game.
+    //
+    // The object under a screen point: with the full-screen radar shown the
+    // radar pick with a tolerance of 6 cells, over the radar panel with 3,
+    // otherwise the view pick. Null when none.
+    CTessarakObject* PickObject(int32_t x, int32_t y);
+    // The first grid member of the list whose cell (column c, row r) lies
+    // within the tolerance of the radar cursor's cell (strictly).
+    CTessarakObject* PickOnRadar(int32_t tolerance);
+    // The pick ray through the point against every shown world object below
+    // the scene root that is a grid member, not leaving play and not a
+    // scaffold, as a sphere of its radius + 0.5 about its place; the nearest
+    // along the ray wins, the first found of equal distances.
+    CTessarakObject* PickInView(int32_t x, int32_t y);
+    // Where a world object is on the screen, rounded to pixels: false when
+    // there is no view or the object is behind the eye.
+    bool ScreenPointOf(const CTessarakObject* object, int32_t pixel[2]) const;
+    // Selects the local player's complete units of the unit's template whose
+    // screen points lie inside the view (message 1); the selection changed.
+    void SelectSameTypeOnScreen(CTessarakObject* unit);
+    bool IsAnyUnitSelected() const;
+    // A selected unit with the builder (8) and mobile (2) bits.
+    bool HasSelectedUnitWithFlags() const;
+    // The focus of the view on the mean place of the group's units; nothing
+    // for an empty group.
+    void GroupCentre(int32_t group);
+    // The focus of the view on the followed object: its frame's place, or
+    // its logical place on an axis where the two differ by 2.0 or more.
+    // False when nothing is followed.
+    bool CentreOnFollowed();
+    // The editor's tools: every selected object turns about (cx, cz) by the
+    // angle in degrees, or moves along its line to the point by the factor.
+    // The objects' own headings stay. True.
+    bool RotateSelection(float cx, float cz, float angleDeg);
+    bool ScaleSelection(float cx, float cz, float factor);
+    // Keeps the larger half of a mixed selection: the mobile armed units
+    // when they are at least as many as the mobile unarmed ones, else those;
+    // immobile units always leave it.
+    void FilterSelection();
+
+    // ---- orders from the mouse (SceneOrders.cpp)
+    // One command of the mouse in the game view: ground points (x1, z1) and
+    // (x2, z2) (a dragged rectangle's second corner, used by the editor),
+    // the screen rectangle, the click mode (1 a selecting click; 2 over the
+    // radar, or 3, a move when no order is pending) and the double click.
+    // False only for a click outside the map rectangle, or the result of the
+    // plain move.
+    bool IssueOrder(float x1, float z1, float x2, float z2, int32_t left, int32_t top, int32_t right,
+                    int32_t bottom, int32_t mode, uint8_t doubleClick);
+    // The group orders of the selected units (see the source).
+    bool OrderSelectedToMove(float x, float z);
+    bool OrderSelectedToHarvest(CTessarakObject* target);
+    bool OrderSelectedToRepair(CTessarakObject* target);
+
     // ---- templates
     // Null for a negative template id; else the first template of the list
     // with both ids.
@@ -234,6 +291,9 @@ public:
     // first harvester).
     uint8_t m_childUnitsAllowed = 1;
     uint8_t m_majoritySelection = 1;
+    // The map editor's current layer: its rectangle selects among the
+    // objects of that layer only.
+    uint32_t m_editLayer = 0;
 
     // Scratch state: the sync image that ComputeSyncCRC builds, the seeds of
     // objects without an id, the scratch objects of checking readers.

@@ -43,6 +43,7 @@ public:
         kG_Avoiding = 0x04,
         kG_Complete = 0x10,  // built: a complete member explodes what it carries
         kG_Marked = 0x20,    // a scaffold: no damage, no live membership, no footprint
+        kG_Explodes = 0x80,  // set at construction: its destruction shows its explosion
     };
     // Second grid flags.
     enum : uint8_t { kG2_NoYCollision = 0x01, kG2_Phasing = 0x02, kG2_Catchable = 0x04 };

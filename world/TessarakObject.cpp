@@ -280,6 +280,10 @@ void CTessarakObject::ApplyDamage(CTessarakObject* attacker, float amount, bool 
 }
 
 void CTessarakObject::PlaySound(const SSoundSet& set, int count) {
+    PlaySoundAt(set, count, m_position[0], m_position[2]);
+}
+
+void CTessarakObject::PlaySoundAt(const SSoundSet& set, int count, float x, float z) {
     CGameHost* host = GameHost();
     if (!host || count <= 0 || set.m_samples.empty()) return;
     count = std::min<int>(count, static_cast<int>(set.m_samples.size()));
@@ -289,7 +293,7 @@ void CTessarakObject::PlaySound(const SSoundSet& set, int count) {
     if (!sample || (CE3DFrame::m_flagsA & kFrameHidden) || (m_stateA & kA_Silent)) return;
     float lx = 0.0f, lz = 0.0f;
     host->ListeningPoint(&lx, &lz);
-    float d = Distance2D(lx, lz, m_position[0], m_position[2]);
+    float d = Distance2D(lx, lz, x, z);
     if (d >= 40.0f) return;
     d = std::max(d, 0.1f);
     host->PlaySample(sample, Math_RoundToInt((40.0f - d) * 0.025f * 80.0f));

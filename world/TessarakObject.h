@@ -157,6 +157,8 @@ public:
     // A random sample of the set at the object's position, loudness by its
     // distance to the listener (audio only: the process generator picks).
     void PlaySound(const SSoundSet& set, int count);
+    // The same, heard as if it played at (x, z).
+    void PlaySoundAt(const SSoundSet& set, int count, float x, float z);
     void Shatter(float amount, int32_t count, bool flag);
     void Jitter(float amount);
     // Applies a material of the game screen to every mesh of the tree.

@@ -80,6 +80,17 @@ public:
         *z = listen[1];
     }
     bool QueueModifier() override { return queueModifier; }
+    bool DirectMoveModifier() override { return directMove; }
+    bool FormationModifier() override { return keepFormation; }
+    bool MapEditMode() override { return mapEditMode; }
+    SInterfaceFields* InterfaceFields() override { return interfaceFields; }
+    CE3DViewport* Viewport() override { return viewport; }
+    void PlaceCamera(const float* eye, const float* target, float fieldOfView) override {
+        for (int i = 0; i < 3; ++i) cameraEye[i] = eye[i], cameraTarget[i] = target[i];
+        cameraFieldOfView = fieldOfView;
+        ++cameraPlacements;
+    }
+    void ShakeCamera(float amount, float distance) override { shakes.push_back({amount, distance}); }
     [[noreturn]] void FatalExit(int exitCode) override { throw SFatalExit{exitCode}; }
 
     void SaveConfigFiles() override { ++configSaves; }
@@ -117,6 +128,16 @@ public:
     };
     std::vector<SPlayed> played;
     float listen[2] = {0.0f, 0.0f};
+    bool directMove = false, keepFormation = false, mapEditMode = false;
+    SInterfaceFields* interfaceFields = nullptr;
+    CE3DViewport* viewport = nullptr;
+    float cameraEye[3] = {0, 0, 0}, cameraTarget[3] = {0, 0, 0};
+    float cameraFieldOfView = 0.0f;
+    int cameraPlacements = 0;
+    struct SShake {
+        float amount, distance;
+    };
+    std::vector<SShake> shakes;
     bool queueModifier = false;
 
 private:

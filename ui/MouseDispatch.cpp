@@ -1,0 +1,229 @@
+// The mouse dispatch of the interface: who gets a mouse event (the confirm
+// dialog, the full-screen radar, the map editor, the GUI or the game view),
+// and what the game view makes of it: the selection box, the right press
+// and the double click, which the world's CGameScene::IssueOrder turns into
+// selections and orders.
+//
+// A press runs as a small state machine over the events: the press (0 and
+// 5, or 2 and 7), the held button (0 again on every step), the release (1)
+// and the idle state (1 again on every step). The per-press bytes are
+// cleared when both buttons are up, so each press acts once.
+//
+// Screen points are the window's pixels; the world's are the game view's,
+// the window's less the view's corner.
+#include <algorithm>
+
+#include "e3d/Viewport.h"
+#include "ui/Interface.h"
+#include "world/ExplosionManager.h"
+#include "world/GameHost.h"
+#include "world/GameScene.h"
+#include "world/ObjectTemplate.h"
+
+namespace {
+
+// The event codes.
+enum : int {
+    kLeftDown = 0,
+    kLeftUp = 1,
+    kRightPress = 2,
+    kMoved = 3,
+    kLeftPress = 5,
+    kDoubleClick = 6,
+    kRightPressAfter = 7,
+};
+
+// The interface's modes.
+enum : int32_t { kModeNormal = 0, kModePlacing = 1, kModeDragging = 2, kModeConfirm = 4 };
+
+constexpr int32_t kGameScreen = 1000;  // the active GUI id of the running game
+
+CE3DViewport* View() {
+    CGameHost* host = GameHost();
+    return host ? host->Viewport() : nullptr;
+}
+
+}  // namespace
+
+bool CInterface::GetMouseWorldPosition(int x, int y, float point[3]) {
+    CE3DViewport* view = View();
+    if (!view) return false;
+    D3DVECTOR p;
+    view->ScreenToRay(&p, static_cast<float>(x - view->m_x), static_cast<float>(y - view->m_y));
+    point[0] = p.x;
+    point[1] = 0.0f;
+    point[2] = p.z;
+    return true;
+}
+
+int CInterface::OnMouseEvent(int code, int x, int y) {
+    m_cursorX = x;
+    m_cursorY = y;
+    CE3DViewport* view = View();
+    m_fields.m_cursorX = view ? x - view->m_x : x;
+    m_fields.m_cursorY = view ? y - view->m_y : y;
+    CGameHost* host = GameHost();
+    const bool nonGameGUI = m_activeGUI != kGameScreen;
+    const bool gameViewTakes = host && host->GuiWord() == 0 && !nonGameGUI;
+    const bool confirm = m_mode == kModeConfirm;
+    switch (code) {
+        case kLeftDown:
+            if (confirm) {
+                m_confirmAnswer = m_confirmHover;
+                if (m_confirmCloseOnPress) {
+                    m_mode = kModeNormal;
+                    m_confirmAnswer = 0;
+                }
+                m_confirmPressed = 1;
+                return 1;
+            }
+            if (gameViewTakes && m_fields.m_fullScreenRadar) return IssueOrderAtMouse(x, y, kLeftDown);
+            // The map editor's tools mark with the box of the game view, as
+            // its marking paint mode does; the GUI tree has no objects of its
+            // own yet to take the press first.
+            if (!m_guiPressing && gameViewTakes) IssueOrderAtMouse(x, y, kLeftDown);
+            return 1;
+        case kRightPress:
+            if (confirm) return 1;
+            // No build icon lies under the mouse: the press changes the
+            // panels and goes on to the game view.
+            if (!m_buildPanelRightPress) m_fields.m_selectionChanged = 1;
+            if (!m_buildPanelRightPress && gameViewTakes) IssueOrderAtMouse(x, y, kRightPress);
+            return 1;
+        case kLeftUp:
+            m_confirmPressed = 0;
+            if (confirm) return 1;
+            m_editorPlaced = 0;
+            m_guiPressing = 0;
+            m_commandRan = 0;
+            if (gameViewTakes) IssueOrderAtMouse(x, y, kLeftUp);
+            return 1;
+        case kDoubleClick:
+            if (!confirm && gameViewTakes) IssueOrderAtMouse(x, y, kDoubleClick);
+            return 1;
+        default:  // moved, the presses after 0 and 2: the GUI's alone
+            return 1;
+    }
+}
+
+int CInterface::IssueOrderAtMouse(int x, int y, int code) {
+    CGameHost* host = GameHost();
+    CGameScene* scene = host ? host->GameScene() : nullptr;
+    CExplosionManager* camera = host ? host->ExplosionManager() : nullptr;
+    CE3DViewport* view = View();
+    const SMouseState& in = m_mouseState;
+    const uint8_t controlType = scene ? scene->m_controlType : 1;
+    // The view's pixels of the point.
+    const int32_t vx = view ? x - view->m_x : x, vy = view ? y - view->m_y : y;
+    float ground[3] = {0.0f, 0.0f, 0.0f};
+    const bool hasGround = GetMouseWorldPosition(x, y, ground);
+    auto centreCamera = [&] {
+        if (camera && hasGround) {
+            camera->m_focusX = ground[0];
+            camera->m_focusZ = -ground[2];
+        }
+    };
+
+    // 1. With Ctrl on the full-screen radar, the left button moves the camera.
+    if (in.ctrl && m_fields.m_fullScreenRadar && in.left) {
+        centreCamera();
+        m_boxActive = 0;
+        return 1;
+    }
+    // 2. Both buttons up: the press is over.
+    if (!in.left && !in.right) {
+        m_rightPressHandled = 0;
+        m_buildPanelRightPress = 0;
+        m_placeCancelled = 0;
+        m_leftPressHandled = 0;
+    }
+    // 3. The right press.
+    if (code == kRightPress) {
+        if (controlType == 0 && m_fields.m_overRadar && !m_rightPressHandled && !m_fields.m_fullScreenRadar) {
+            centreCamera();
+            m_rightPressHandled = 1;
+            return 1;
+        }
+        m_rightPressHandled = 1;
+        if (m_mode == kModePlacing) {
+            // The press only ends the placement.
+            m_mode = kModeNormal;
+            m_placeTemplate = nullptr;
+            m_placeCancelled = 1;
+        }
+        if (!m_placeCancelled && scene) {
+            if (controlType == 0) {
+                scene->BroadcastMessage(kClassObject, 0, 0);
+                m_fields.m_anyUnitSelected = 0;
+                m_leadUnit.Clear();
+                m_fields.m_selectionChanged = 1;
+                m_fields.m_forcedAction = 0;
+            } else {
+                m_fields.m_forcedAction = 0;
+                if (hasGround)
+                    scene->IssueOrder(ground[0], ground[2], ground[0], ground[2], vx, vy, vx, vy, 2, 0);
+                m_rightPressHandled = 0;
+            }
+        }
+        m_fields.m_forcedAction = 0;
+    }
+    // 5. With control type 1 the held left button on the radar moves the
+    // camera.
+    if (controlType == 1 && in.left && m_fields.m_forcedAction == 0 && !m_boxActive && m_fields.m_overRadar &&
+        !m_rightPressHandled && !m_fields.m_fullScreenRadar) {
+        centreCamera();
+        return 1;
+    }
+    switch (code) {
+        case kLeftDown:
+            // 6. The selection box starts inside the view and follows the
+            // mouse while the button is held.
+            if (m_mode != kModeNormal || m_leftPressHandled) break;
+            if (!m_boxActive && view && x > view->m_x && y > view->m_y && x < view->m_x + view->m_width - 1 &&
+                y < view->m_y + view->m_height - 1) {
+                m_boxActive = 1;
+                for (int i = 0; i < 3; ++i) m_boxStartWorld[i] = ground[i];
+                m_boxStartScreen[0] = x;
+                m_boxStartScreen[1] = y;
+            }
+            if (m_boxActive) {
+                m_boxEndScreen[0] = x;
+                m_boxEndScreen[1] = y;
+            }
+            break;
+        case kLeftUp:
+            // 7. The release gives the box to the world.
+            if (m_boxActive) {
+                if (m_mode == kModeNormal && !m_leftPressHandled) {
+                    if (in.ctrl && m_fields.m_fullScreenRadar) return 1;  // the box stays
+                    for (int i = 0; i < 3; ++i) m_boxEndWorld[i] = ground[i];
+                    const float wx1 = std::min(m_boxStartWorld[0], m_boxEndWorld[0]);
+                    const float wx2 = std::max(m_boxStartWorld[0], m_boxEndWorld[0]);
+                    const float wz1 = std::min(m_boxStartWorld[2], m_boxEndWorld[2]);
+                    const float wz2 = std::max(m_boxStartWorld[2], m_boxEndWorld[2]);
+                    const int32_t ox = view ? view->m_x : 0, oy = view ? view->m_y : 0;
+                    const int32_t sx1 = std::min(m_boxStartScreen[0], m_boxEndScreen[0]) - ox;
+                    const int32_t sx2 = std::max(m_boxStartScreen[0], m_boxEndScreen[0]) - ox;
+                    const int32_t sy1 = std::min(m_boxStartScreen[1], m_boxEndScreen[1]) - oy;
+                    const int32_t sy2 = std::max(m_boxStartScreen[1], m_boxEndScreen[1]) - oy;
+                    const int32_t mode = (controlType == 0 ? 0 : 1) + (m_fields.m_overRadar ? 2 : 0);
+                    if (scene) scene->IssueOrder(wx1, wz1, wx2, wz2, sx1, sy1, sx2, sy2, mode, 0);
+                    m_boxActive = 0;
+                    m_boxStartScreen[0] = m_boxStartScreen[1] = 0;
+                    m_boxEndScreen[0] = m_boxEndScreen[1] = 0;
+                } else if (m_mode == kModePlacing) {
+                    m_mode = kModeNormal;
+                    m_placeTemplate = nullptr;
+                }
+            }
+            if (m_mode == kModeDragging) m_mode = kModeNormal;
+            break;
+        case kDoubleClick:
+            // 8. The units of the clicked unit's type on the screen.
+            if (m_mode == kModeNormal && scene) scene->IssueOrder(0.0f, 0.0f, 0.0f, 0.0f, 0, 0, 0, 0, 0, 1);
+            break;
+        default:
+            break;
+    }
+    return 1;
+}
