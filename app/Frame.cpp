@@ -257,6 +257,8 @@ int CGame::RenderFrame() {
     }
     m_drawMutex.Wait();
     if (m_gameView && !hidden) {
+        m_gameView->UpdateCamera();
+        ShowVisibleObjects();
         // The part of the tick period that has passed since the last tick,
         // at most all of it: the scene is drawn between the last two ticks.
         const double period = double(clock->m_tickPeriod ? clock->m_tickPeriod : 1);

@@ -342,6 +342,8 @@ private:
     // game against the local one); the finish scripts.
     void MissionEnd(int opponents);
     void FinishMission();
+    // The render frame's visibility pass over the world objects.
+    void ShowVisibleObjects();
     // The HUD texts of the render frame on the locked surface.
     void DrawHudTexts(CE3DSurface* surface);
     // The screenshot of capture mode 1 or the next frame of mode 2.
@@ -414,6 +416,7 @@ private:
     uint8_t m_mapLoading = 0;
     uint8_t m_mapLoaded = 0;
     uint8_t m_clockWasFrozen = 0;
+    uint8_t m_fogOfWar = 1;         // the fog of war hides what the player does not see
     uint8_t m_watchOffered = 0;     // the lost player was offered to watch
     uint8_t m_cellMapRevealed = 0;  // the whole map shows (a watcher's)
     uint64_t m_lastTickCounter = 0;

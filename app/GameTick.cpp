@@ -20,6 +20,7 @@
 #include "nwe/Peer.h"
 #include "platform/sys/Path.h"
 #include "ui/Interface.h"
+#include "world/CellMap.h"
 #include "world/GameScene.h"
 #include "world/Player.h"
 #include "world/TessarakObject.h"
@@ -266,4 +267,47 @@ void CGame::DrawHudTexts(CE3DSurface* surface) {
         }
     }
     if (m_vars.showPlayers) m_netGame->PrintStats(surface);
+}
+
+namespace {
+// The fog over a point: 2 where a cell around it is watched, 1 where one is
+// only explored, 0 where all are unexplored (or outside the map).
+int FogLevel(const CCellMap& cells, float x, float z, float radius) {
+    int level = 0;
+    for (float px = x - radius - 0.8f; px < x + radius + 0.8f; px += 1.0f)
+        for (float pz = z - radius - 0.8f; pz < z + radius + 0.8f; pz += 1.0f) {
+            int cx, cy;
+            cells.CellOf(px, pz, cx, cy);
+            const SMapCell* cell = cells.At(cx, cy);
+            if (!cell) continue;
+            if (cell->state > 128) return 2;
+            if (cell->state > 0) level = 1;
+        }
+    return level;
+}
+}  // namespace
+
+// Which objects the camera shows: those in view, except what the fog of war
+// hides from this player (a unit under explored fog, anything unexplored).
+void CGame::ShowVisibleObjects() {
+    CGameScene* scene = m_gameScene;
+    if (!scene || !m_gameView) return;
+    const SVisibleGround* rows = m_gameView->m_ground;
+    const CCellMap* cells = m_worldGrid ? &m_worldGrid->m_cellMap : nullptr;
+    CPlayer* local = scene->LocalPlayer();
+    bool fog = !m_vars.mapEditMode && m_fogOfWar && cells && cells->CellCount() > 0;
+    for (CTessarakObject* o = scene->m_allObjects; o; o = o->m_allNext) {
+        float x = o->m_position[0], y = o->m_position[1], z = o->m_position[2], r = o->m_objectRadius;
+        int row = Math_RoundToInt(y) + 128;
+        row = row < 0 ? 0 : row > 255 ? 255 : row;
+        const SVisibleGround& g = rows[row];
+        bool inView = g.minX - r < x && x < g.maxX + r && g.minZ - r < z && z < g.maxZ + r;
+        if (!inView) continue;
+        bool show = true;
+        if (fog && r * 2.0f <= 20.0f && o->m_owner != local) {
+            int level = FogLevel(*cells, x, z, r);
+            show = level == 2 || (level == 1 && !o->IsUnit());
+        }
+        o->SetActiveCount(show ? 2 : 0);
+    }
 }
