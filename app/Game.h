@@ -170,6 +170,8 @@ public:
     CE3DViewport* Viewport() override;
     void PlaceCamera(const float* eye, const float* target, float fieldOfView) override;
     void ShakeCamera(float amount, float distance) override;
+    int32_t UnitLimit() override;
+    void PostEventMessage(int code, int32_t ownerId, float x, float z, const char* text) override;
     void SaveConfigFiles() override;
     float FrameTimeout() override { return m_frameTimeout; }
     void SetGameSpeed(float factor) override;

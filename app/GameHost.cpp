@@ -12,6 +12,7 @@
 #include "netgame/NetGame.h"
 #include "ui/Interface.h"
 #include "world/ExplosionManager.h"
+#include "world/Player.h"
 
 void CGame::Print(const char* text) {
     Game_Print(text);
@@ -184,4 +185,21 @@ void CGame::PlaceCamera(const float* eye, const float* target, float fieldOfView
 
 void CGame::ShakeCamera(float amount, float distance) {
     if (m_gameView) m_gameView->AddShake(amount, distance);
+}
+
+// The hosted session's maximum of units per player: 300, the default of the
+// session description (the network game does not keep a description of its
+// own yet).
+int32_t CGame::UnitLimit() {
+    return 300;
+}
+
+// The local player's events go to the console, the game's log (the HUD's
+// event list and radar markers come with the in-game interface).
+void CGame::PostEventMessage(int code, int32_t ownerId, float x, float z, const char* text) {
+    CPlayerList* players = PlayerList();
+    const CPlayer* local = players ? players->m_local : nullptr;
+    if (!local || local->m_ownerId != ownerId) return;
+    Printf("Event %d at %d, %d%s%s", code, static_cast<int>(x), static_cast<int>(z),
+           text && *text ? ": " : "", text ? text : "");
 }

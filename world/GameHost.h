@@ -87,6 +87,15 @@ public:
     // The map-editing mode (M_EditMode).
     virtual bool MapEditMode() { return false; }
 
+    // ---- the session's limits and the player's events
+    // The most units a player may have in the session, 0 for no limit.
+    virtual int32_t UnitLimit() = 0;
+    // An event of the game for the player whose owner id is given (an order
+    // that cannot go on, a production that waits): the interface tells the
+    // local player, with a marker at (x, z); text is a unit template's name
+    // or "".
+    virtual void PostEventMessage(int code, int32_t ownerId, float x, float z, const char* text) = 0;
+
     // ---- the interface
     // The text of one system-text entry ("" when unset).
     virtual const char* GetSystemText(int index) = 0;

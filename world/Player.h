@@ -27,6 +27,7 @@ class CUnitVisual;
 class CE3DMaterial;
 class CExplosionType;
 class SoundSample;
+class CPathCosts;
 
 class CPlayer {
 public:
@@ -68,6 +69,12 @@ public:
     uint8_t m_markedForRemoval = 0;  // the network game deletes it at the next frame
     uint8_t m_outOfGame = 0;
     uint8_t m_computer = 0;
+    // A computer player's extra costs of the map's squares for the ways of
+    // its units (its area grid; null for none). The computer player sets it;
+    // every machine runs the same computer players, so every machine's
+    // searches for its units read the same costs. Nothing about it travels
+    // in an order message.
+    const CPathCosts* m_pathCosts = nullptr;
     // Share of the energy demand that production meets (1.0 when met): the
     // player's power level.
     float m_energyRatio = 1.0f;
@@ -88,6 +95,7 @@ public:
     // energy accelerators is above 1.0.
     float m_energyAccelerator = 1.0f;
     float m_incomeTotal = 0.0f;   // every resource the player has received
+    float m_harvested = 0.0f;     // what its harvesters have unloaded
     float m_dockedIncome = 0.0f;  // what its docked units have mined (statistics)
     // What the view shows of the player (frame-step timers, not simulated):
     // the notice timer and flag, the combat mark and its timer.
@@ -114,6 +122,7 @@ public:
     CStrBuf m_name;
     CPlayer* m_leader;
     int32_t m_kills = 0;
+    float m_harvested = 0.0f;         // what the members' harvesters have unloaded
     std::vector<CPlayer*> m_members;  // newest first
 };
 

@@ -254,58 +254,57 @@ void CUnit::CancelBuildOrder(uint32_t orderId) {
     }
 }
 
+void CUnit::QueueMoveOrder(float x, float z, uint8_t force) {
+    CMoveOrder* move = new CMoveOrder(m_orderList, nullptr, this, x, z, force);
+    move->m_issuedHere = 1;
+}
+
+void CUnit::CopyQueuedOrders(const CUnit* source) {
+    const CUnitOrder* running = source->m_runningOrder;
+    for (const CUnitOrder* o = source->m_orderList->LastChild(); o; o = o->Prev()) {
+        if (o == running) continue;
+        switch (o->m_type) {
+            case CUnitOrder::kMove: {
+                const CMoveOrder* m = static_cast<const CMoveOrder*>(o);
+                new CMoveOrder(m_orderList, nullptr, this, m->m_target[0], m->m_target[2], m->m_force);
+                break;
+            }
+            case CUnitOrder::kAttack: {
+                const CAttackOrder* a = static_cast<const CAttackOrder*>(o);
+                CAttackOrder* c = new CAttackOrder(m_orderList, nullptr, this, a->m_ground);
+                if (a->m_ground)
+                    std::memcpy(c->m_destination, a->m_destination, sizeof c->m_destination);
+                else
+                    c->m_targetLink.Set(a->m_targetLink.Get());
+                break;
+            }
+            case CUnitOrder::kGuard:
+            case CUnitOrder::kRepair:
+            case CUnitOrder::kTow: {
+                CTargetOrder* c =
+                    static_cast<CTargetOrder*>(CUnitOrder::Create(o->m_type, m_orderList, nullptr, this));
+                c->m_targetLink.Set(static_cast<const CTargetOrder*>(o)->m_targetLink.Get());
+                break;
+            }
+            case CUnitOrder::kPatrol: {
+                CUnitOrder* c = new CPatrolOrder(m_orderList, nullptr, this);
+                c->m_destination[0] = o->m_destination[0];
+                c->m_destination[2] = o->m_destination[2];
+                break;
+            }
+            default:
+                break;
+        }
+    }
+}
+
 // ---- relocation
 
 void CUnit::Relocate(CUnit* source, float x, float z) {
     if (CGameHost* host = GameHost())
         if (CPhysicsEngine* physics = host->PhysicsEngine()) physics->ReleaseLinksTo(this);
     m_orderList->RemoveAll();
-    if (source && source != this && (m_stateB & kB_LocalOwner)) {
-        // The source's queue, back to front, keeps its order here.
-        for (CUnitOrder* o = source->m_orderList->FirstChild(); o; o = o->Next()) {
-            CUnitOrder* copy = nullptr;
-            switch (o->m_type) {
-                case CUnitOrder::kMove: {
-                    const CMoveOrder* m = static_cast<const CMoveOrder*>(o);
-                    CMoveOrder* c = new CMoveOrder(m_orderList, m_orderList->LastChild(), this,
-                                                   m->m_target[0], m->m_target[2], m->m_force);
-                    std::memcpy(c->m_destination, m->m_destination, sizeof c->m_destination);
-                    copy = c;
-                    break;
-                }
-                case CUnitOrder::kAttack: {
-                    const CAttackOrder* a = static_cast<const CAttackOrder*>(o);
-                    CAttackOrder* c =
-                        new CAttackOrder(m_orderList, m_orderList->LastChild(), this, a->m_ground);
-                    if (a->m_ground)
-                        std::memcpy(c->m_destination, a->m_destination, sizeof c->m_destination);
-                    else
-                        c->m_targetLink.Set(a->m_targetLink.Get());
-                    copy = c;
-                    break;
-                }
-                case CUnitOrder::kGuard:
-                case CUnitOrder::kRepair:
-                case CUnitOrder::kTow: {
-                    const CTargetOrder* t = static_cast<const CTargetOrder*>(o);
-                    CTargetOrder* c = static_cast<CTargetOrder*>(
-                        CUnitOrder::Create(o->m_type, m_orderList, m_orderList->LastChild(), this));
-                    c->m_targetLink.Set(t->m_targetLink.Get());
-                    copy = c;
-                    break;
-                }
-                case CUnitOrder::kPatrol: {
-                    CUnitOrder* c = new CPatrolOrder(m_orderList, m_orderList->LastChild(), this);
-                    std::memcpy(c->m_destination, o->m_destination, sizeof c->m_destination);
-                    copy = c;
-                    break;
-                }
-                default:
-                    break;
-            }
-            (void)copy;
-        }
-    }
+    if (source && source != this && (m_stateB & kB_LocalOwner)) CopyQueuedOrders(source);
     m_motionFlags |= kM_Arrived;
     CGridMember::Relocate(source, x, z);
 }

@@ -63,11 +63,11 @@ public:
     // Steering flags.
     enum : uint8_t {
         kT_HeadingReached = 0x01,
-        kT_Bit02 = 0x02,
+        kT_Direct = 0x02,  // goes straight to its point (a flying unit, a unit going to an object)
         kT_KeepSteering = 0x04,
-        kT_Bit08 = 0x08,
+        kT_PathPending = 0x08,  // its way is being searched
         kT_PathReady = 0x10,
-        kT_Bit20 = 0x20,
+        kT_PathReceived = 0x20,  // the way of its current request has come (message 142); not stored
         kT_Bit40 = 0x40,
         kT_Waiting = 0x80,
     };
@@ -138,8 +138,20 @@ public:
     // The first top-level build order of that id: deleted when queued,
     // stopped on every machine (message 137) when running.
     void CancelBuildOrder(uint32_t orderId);
+    // A move to (x, 0, z) at the back of the queue, issued here but not sent:
+    // the queue sends it when its turn comes (a move queued behind others).
+    void QueueMoveOrder(float x, float z, uint8_t force);
     // The next order id, for a confirmed order.
     uint32_t NextOrderId() { return ++m_orderIdCounter; }
+    // Appends copies of the source's queued move, attack, guard, repair,
+    // patrol and tow orders (front to back) at the back of this unit's queue:
+    // a produced unit takes its factory's rally orders, a relocated unit the
+    // queue of the unit it replaces.
+    void CopyQueuedOrders(const CUnit* source);
+    // The harvester's depot: where it unloads.
+    CObjectLink& UnloadingUnit() { return m_link9; }
+    // Set by a harvest: its go-to-position looks for a free spot twice as far.
+    uint8_t& DoubleSearchRadius() { return m_orderByte0; }
 
     // ---- other operations
     // The resource spot nearest in the ground plane (the first of equal
@@ -230,8 +242,8 @@ public:
     CObjectLink m_buildTarget;  // link 7
     CObjectLink m_backLinked;   // link 8: its target links back to this unit
     CE3DFrame* m_harvestEmitter = nullptr;
-    uint32_t m_harvestWord = 0;
-    CObjectLink m_link9;
+    float m_harvestLoad = 0.0f;           // what a harvester carries
+    CObjectLink m_link9;                  // a harvester's depot (UnloadingUnit)
     CObjectLink m_dock;                   // link 10
     CE3DFrame* m_warpEmitter = nullptr;   // owned
     CE3DFrame* m_smokeEmitter = nullptr;  // owned

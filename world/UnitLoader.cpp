@@ -18,6 +18,7 @@
 #include "world/GameHost.h"
 #include "world/GameScene.h"
 #include "world/ObjectTemplate.h"
+#include "world/PathGrid.h"
 #include "world/Player.h"
 #include "world/Project.h"
 #include "world/SceneList.h"
@@ -279,7 +280,10 @@ void DeriveSizes(CUnitVisual* node) {
         if (!(radius >= kLeast)) radius = kLeast;
         t->m_collisionRadius = radius;
         t->m_clearanceRadius = radius;
-        const int32_t cells = Math_RoundToInt(hx > hz ? hx : hz);
+        // The footprint's half side in cells of the fine path grid (three to a
+        // map unit): the square a grid member marks there, and a unit's
+        // clearance on its ways.
+        const int32_t cells = Math_RoundToInt((hx > hz ? hx : hz) * float(CPathGrid::kCellsPerUnit));
         t->m_footprintHalfSize = uint8_t(cells < 1 ? 1 : cells > 255 ? 255 : cells);
         float mass = 8.0f * hx * hy * hz * t->m_density;
         if (!(mass >= kLeast)) mass = kLeast;

@@ -425,12 +425,28 @@ void COrderList::RemoveAll() {
 }
 
 void COrderList::RemoveQueued() {
+    RemoveQueuedExcept(0);
+}
+
+void COrderList::RemoveQueuedExcept(uint32_t mask) {
     CUnitOrder* running = m_unit ? m_unit->m_runningOrder : nullptr;
     for (CUnitOrder* o = m_firstChild; o;) {
         CUnitOrder* next = o->m_next;
-        if (o != running) delete o;
+        if (o != running && !(o->m_type & mask)) delete o;
         o = next;
     }
+}
+
+void COrderList::RemoveAllExcept(uint32_t mask) {
+    CUnitOrder* running = m_unit ? m_unit->m_runningOrder : nullptr;
+    if (running && !(running->m_type & mask)) SendReset();
+    RemoveQueuedExcept(mask);
+}
+
+bool COrderList::HasPatrolOrder() const {
+    for (CUnitOrder* o = m_firstChild; o; o = o->m_next)
+        if (o->m_type == kPatrol) return true;
+    return false;
 }
 
 // ---- the classes
@@ -545,12 +561,12 @@ CHarvestOrder::CHarvestOrder(CUnitOrder* parent, CUnitOrder* predecessor, CUnit*
 
 void CHarvestOrder::TransferClass(CStateArchive& ar, EForm form) {
     if (form == kFormMessage) {
-        ar.U8(m_byte);
+        ar.U8(m_returnNow);
         return;
     }
     m_resource.Transfer(ar);
-    ar.F32(m_float1);
-    ar.U8(m_byte);
+    ar.F32(m_slowTime);
+    ar.U8(m_returnNow);
     ar.F32(m_float2);
 }
 

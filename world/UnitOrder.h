@@ -29,7 +29,9 @@
 
 class CUnit;
 class CStateArchive;
+class CTessarakObject;
 class CTessarakObjectTemplate;
+class CWaypointList;
 
 class CUnitOrder {
 public:
@@ -152,26 +154,61 @@ public:
     void RemoveAll();
     // Every child but the running order deleted; nothing sent.
     void RemoveQueued();
+    // Every child whose type is not in mask deleted, the running order
+    // excepted; nothing sent.
+    void RemoveQueuedExcept(uint32_t mask);
+    // The same, after the reset is sent when the running order's type is not
+    // in mask.
+    void RemoveAllExcept(uint32_t mask);
+    // Whether a patrol order is queued.
+    bool HasPatrolOrder() const;
 };
 
-// ---- the order classes: their data and class blocks (their steps belong
-// to the movement and combat code)
+// ---- the order classes: their data and class blocks here, their steps in
+// MoveOrders.cpp (move, go-to-position, go-to-object, patrol, repair, tow,
+// guard) and WorkOrders.cpp (attack, harvest, build). Each step returns true
+// while the order goes on and false once it has finished; the caller deletes
+// it. Sub-orders made inside a step run once at once.
 
 class CMoveOrder : public CUnitOrder {
 public:
     // A move of unit to (x, 0, z), the first waypoint the same point.
     CMoveOrder(CUnitOrder* parent, CUnitOrder* predecessor, CUnit* unit, float x, float z, uint8_t force);
+    // The unit halts, unless it is blocked.
+    ~CMoveOrder() override;
+    bool Execute() override;
     void TransferClass(CStateArchive& ar, EForm form) override;
     uint8_t m_force = 0;
     uint32_t m_subLocalRef = 0;  // handed to the go-to-position step; never serialised
     uint32_t m_extra = 0;
 };
 
+// The way to a point: the path request, then following the waypoints. A
+// machine searches the way of a unit whose owner plays on it (the local
+// player, or a computer player, which every machine runs); the way found
+// travels as the waypoint-list message (142) and every machine takes it in
+// the same frame. The order finishes once that message has been taken (the
+// unit's path-received bit), never on how far a search of this machine has
+// come: every machine finishes it in the same tick.
 class CGotoPositionOrder : public CUnitOrder {
 public:
+    enum EStep : uint32_t { kStart = 0, kCache = 2, kSearch = 4, kFollow = 5 };
+    // A slice of a search is 20 ms of budget (kExpansionsPerMs each).
+    static constexpr int kSliceBudgetMs = 20;
+    static constexpr float kCacheDistance = 15.0f;
+
     CGotoPositionOrder(CUnitOrder* parent, CUnitOrder* predecessor, CUnit* unit);
+    // Lets go of the path finder and the requester queue.
+    ~CGotoPositionOrder() override;
+    bool Execute() override;
     void TransferClass(CStateArchive& ar, EForm form) override;
     uint8_t m_force = 0;
+
+private:
+    void LeaveQueue();
+    // The way found (or the cached one): sent as message 142.
+    void Send(const CWaypointList& list);
+    uint8_t m_registered = 0;  // in the world grid's requester queue (this machine only)
 };
 
 // An order on one target object (attack, repair, go to, guard, tow).
@@ -187,47 +224,77 @@ class CAttackOrder : public CTargetOrder {
 public:
     // ground 1: the destination point is attacked, 0: the linked object.
     CAttackOrder(CUnitOrder* parent, CUnitOrder* predecessor, CUnit* unit, uint8_t ground = 1);
+    // The unit halts and lets go of its targets.
+    ~CAttackOrder() override;
+    bool Execute() override;
     void TransferClass(CStateArchive& ar, EForm form) override;
     uint8_t m_ground = 1;
 };
 
+// Repairs a structure or unit: a construct order on it does the work.
 class CRepairOrder : public CTargetOrder {
 public:
     CRepairOrder(CUnitOrder* parent, CUnitOrder* predecessor, CUnit* unit)
         : CTargetOrder(parent, predecessor, unit, kRepair) {}
+    bool Execute() override;
 };
 
+// Goes to an object and stays until the object is gone.
 class CGoToObjectOrder : public CTargetOrder {
 public:
     CGoToObjectOrder(CUnitOrder* parent, CUnitOrder* predecessor, CUnit* unit)
         : CTargetOrder(parent, predecessor, unit, kGoToObject) {}
+    bool Execute() override;
 };
 
+// Stays by a unit and helps it: attacks what it attacks, builds what it
+// builds, tows what it tows, repairs it.
 class CGuardOrder : public CTargetOrder {
 public:
     CGuardOrder(CUnitOrder* parent, CUnitOrder* predecessor, CUnit* unit)
         : CTargetOrder(parent, predecessor, unit, kGuard) {}
+    // The unit lets go of its build site.
+    ~CGuardOrder() override;
+    bool Execute() override;
     CUnitOrder* m_lastSeen = nullptr;  // the guarded unit's running order last seen
 };
 
+// Goes near a unit and ties a tow cable to it.
 class CTowOrder : public CTargetOrder {
 public:
     CTowOrder(CUnitOrder* parent, CUnitOrder* predecessor, CUnit* unit)
         : CTargetOrder(parent, predecessor, unit, kTow) {}
+    ~CTowOrder() override;
+    bool Execute() override;
 };
 
+// A point of a patrol round: the queue turns it into a move to the point and
+// a new patrol order at its back, so it never runs itself.
 class CPatrolOrder : public CUnitOrder {
 public:
     CPatrolOrder(CUnitOrder* parent, CUnitOrder* predecessor, CUnit* unit)
         : CUnitOrder(parent, predecessor, unit) {
         m_type = kPatrol;
     }
+    bool Execute() override;
 };
 
-// Produce (0x8) and construct (0x20).
+// Produce (0x8: the unit is a factory that makes a unit of the template) and
+// construct (0x20: the unit is a builder that puts up a building of the
+// template at the destination, or works on an existing site).
 class CBuildOrder : public CUnitOrder {
 public:
+    enum : uint32_t { kTickCounterLimit = 200 };
     CBuildOrder(CUnitOrder* parent, CUnitOrder* predecessor, CUnit* unit, uint8_t construct);
+    ~CBuildOrder() override;
+    // The four ways the game makes one: produce in a factory (with repeat
+    // set from the build panel), construct at a point, work on an object.
+    static CBuildOrder* Produce(CUnitOrder* parent, CUnitOrder* predecessor, CTessarakObjectTemplate* tmpl,
+                                uint32_t repeat = 0);
+    static CBuildOrder* ConstructAt(CUnitOrder* parent, CUnitOrder* predecessor,
+                                    CTessarakObjectTemplate* tmpl, float x, float z);
+    static CBuildOrder* ConstructOn(CUnitOrder* parent, CUnitOrder* predecessor, CTessarakObject* site);
+    bool Execute() override;
     void TransferClass(CStateArchive& ar, EForm form) override;
     void VisitSubOrders() override;
     CTessarakObjectTemplate* m_template = nullptr;
@@ -237,15 +304,36 @@ public:
     uint32_t m_repeat = 0;
     uint32_t m_retries = 0;
     uint32_t m_waitRetries = 0;
+
+private:
+    bool ExecuteProduce();
+    bool ExecuteConstruct();
+    // Posts the event to the owner's player (what the interface shows).
+    void Event(int code);
+    // The owner has as many units as the game allows: the order waits,
+    // telling the player every kTickCounterLimit ticks.
+    bool AtUnitLimit();
 };
 
+// Gathers resources and carries them to the owner's depot, round after
+// round. The unit carries its load (CUnit::m_harvestLoad) and its depot (the
+// unloading unit) itself.
 class CHarvestOrder : public CUnitOrder {
 public:
     CHarvestOrder(CUnitOrder* parent, CUnitOrder* predecessor, CUnit* unit);
+    // The unit halts; its harvest beam goes out.
+    ~CHarvestOrder() override;
+    bool Execute() override;
     void TransferClass(CStateArchive& ar, EForm form) override;
     void VisitSubOrders() override;
-    CObjectLink m_resource;
-    float m_float1 = 0.0f;
-    uint8_t m_byte = 0;
+    // The nearest resource object that no one else mines, within the cells n
+    // around (x, z) of layer 0 and nearer than maxDistance to the unit; null
+    // when none.
+    CTessarakObject* FindNearestResource(int n, float maxDistance, float x, float z) const;
+    // A go-to-position to the side of the object facing the unit.
+    void ApproachPoint(CTessarakObject* object);
+    CObjectLink m_resource;   // what the unit mines now
+    float m_slowTime = 0.0f;  // how long the unit has crept on its way to the depot
+    uint8_t m_returnNow = 0;  // set: the unit carries what it has to the depot at once
     float m_float2 = 0.0f;
 };

@@ -199,7 +199,7 @@ void CUnit::TransferPart(CStateArchive& ar, bool sync) {
     ar.U32(m_buildWord);
     m_buildTarget.Transfer(ar);
     m_backLinked.Transfer(ar);
-    ar.U32(m_harvestWord);
+    ar.F32(m_harvestLoad);
     m_link9.Transfer(ar);
     m_dock.Transfer(ar);
     for (CObjectLink& f : m_fence) f.Transfer(ar);
@@ -212,7 +212,7 @@ void CUnit::TransferPart(CStateArchive& ar, bool sync) {
     for (uint8_t bit : {kM_NoTargetScan, kM_Bit10, kM_Above, kM_Arrived, kM_FlatBlocked})
         ar.Bit(m_motionFlags, bit);
     for (uint8_t bit :
-         {kT_HeadingReached, kT_Bit02, kT_KeepSteering, kT_Bit08, kT_PathReady, kT_Bit40, kT_Waiting})
+         {kT_HeadingReached, kT_Direct, kT_KeepSteering, kT_PathPending, kT_PathReady, kT_Bit40, kT_Waiting})
         ar.Bit(m_steeringFlags, bit);
     for (uint8_t bit : {kS_ChildAdded, kS_DockChosen, kS_Docked, kS_FencePost}) ar.Bit(m_serviceFlags, bit);
     ar.F32(m_orbitRadius);

@@ -330,6 +330,33 @@ size_t CWorldGrid::CachedPathCount(int radius) const {
     return radius >= 0 && radius < kPathCaches ? m_pathCache[radius].size() : 0;
 }
 
+bool CWorldGrid::NearestStandingPoint(int clearance, float x, float z, float maxDistance, float& outX,
+                                      float& outZ) const {
+    outX = x;
+    outZ = z;
+    int cx, cy;
+    m_pathGrid.ClampedCellOf(x, z, cx, cy);
+    if (m_pathGrid.IsSquareFree(clearance, cx, cy)) return true;
+    const int reach = std::max(0, Math_RoundToInt(maxDistance * float(CPathGrid::kCellsPerUnit)));
+    int best = -1, bestX = 0, bestY = 0;
+    // Ring by ring (the cells whose larger offset is `ring`); a cell of a
+    // ring lies at least `ring` away, so the search ends once that passes the
+    // best found.
+    for (int ring = 1; ring <= reach && (best < 0 || ring * ring < best); ++ring)
+        for (int dy = -ring; dy <= ring; ++dy)
+            for (int dx = -ring; dx <= ring; dx += (dy == -ring || dy == ring) ? 1 : 2 * ring) {
+                const int d2 = dx * dx + dy * dy;
+                if ((best >= 0 && d2 >= best) || !m_pathGrid.IsSquareFree(clearance, cx + dx, cy + dy))
+                    continue;
+                best = d2;
+                bestX = cx + dx;
+                bestY = cy + dy;
+            }
+    if (best < 0) return false;
+    m_pathGrid.PointOf(bestX, bestY, outX, outZ);
+    return true;
+}
+
 void CWorldGrid::WaypointToWorld(int32_t a, int32_t b, float& x, float& z) const {
     a = std::clamp(a, 0, std::max(m_pathGrid.Width() - 1, 0));
     b = std::clamp(b, 0, std::max(m_pathGrid.Height() - 1, 0));

@@ -147,6 +147,13 @@ public:
     void StorePath(int radius, uint64_t now, const CWaypointList& list, int32_t ownerId);
     size_t CachedPathCount(int radius) const;
 
+    // The point nearest (x, z), within maxDistance, where a unit of the
+    // clearance can stand on the path grid (its square of cells free): the
+    // point itself when it can, else the centre of the nearest such cell
+    // (the first of equal distances, rings walked row by row). False, and the
+    // point kept, when there is none.
+    bool NearestStandingPoint(int clearance, float x, float z, float maxDistance, float& outX,
+                              float& outZ) const;
     // The fine cell of a world point, clamped into the path grid; the world
     // point of a fine cell that a waypoint-list message carries (clamped into
     // the grid first).

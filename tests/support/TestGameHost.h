@@ -91,6 +91,10 @@ public:
         ++cameraPlacements;
     }
     void ShakeCamera(float amount, float distance) override { shakes.push_back({amount, distance}); }
+    int32_t UnitLimit() override { return unitLimit; }
+    void PostEventMessage(int code, int32_t ownerId, float x, float z, const char* text) override {
+        events.push_back({code, ownerId, x, z, text ? text : ""});
+    }
     [[noreturn]] void FatalExit(int exitCode) override { throw SFatalExit{exitCode}; }
 
     void SaveConfigFiles() override { ++configSaves; }
@@ -102,6 +106,14 @@ public:
     std::vector<std::string> lines;
     std::vector<std::string> scripts;
     std::vector<SSent> sent;
+    struct SEvent {
+        int code;
+        int32_t ownerId;
+        float x, z;
+        std::string text;
+    };
+    std::vector<SEvent> events;
+    int32_t unitLimit = 0;
     std::string root = "Z:\\test\\Tessarak";
     int locks = 0;  // taken minus released
     int32_t guiWord = 0, gameState = 2, gameType = 0;

@@ -8,6 +8,7 @@
 #include "e3d/Shape.h"
 #include "tools/lib/ContentProject.h"
 #include "world/GridMember.h"
+#include "world/OrderMessages.h"
 #include "world/Unit.h"
 #include "world/UnitTemplate.h"
 #include "world/UnitWeapon.h"
@@ -38,7 +39,7 @@ CTessarakObjectTemplate* MakeNode(CWorldTestHost& host, CE3DFrame* parent, const
         radius = std::max(std::max(node.shape->m_extents[0], node.shape->m_extents[2]), 0.5f);
     }
     t->m_collisionRadius = radius;
-    t->m_footprintHalfSize = static_cast<uint8_t>(Math_RoundToInt(radius));
+    t->m_footprintHalfSize = static_cast<uint8_t>(Math_RoundToInt(radius * 3.0f));  // path cells
     made.push_back(t);
     for (const SPackedNode& c : node.children) MakeNode(host, t, c, made);
     return t;
@@ -121,4 +122,35 @@ void CUnitWorld::Tick(int count) {
         scene->Tick();
         grid->Update();
     }
+}
+
+size_t CUnitWorld::Deliver() {
+    std::vector<SSent> messages;
+    messages.swap(sent);
+    size_t taken = 0;
+    for (SSent& m : messages) {
+        const uint8_t* data = m.data.data();
+        const size_t size = m.data.size();
+        if (m.type == kMsgOrder)
+            Orders_ApplyOrder(*scene, data, size);
+        else if (m.type == kMsgStopOrder)
+            Orders_ApplyStopOrder(*scene, data, size);
+        else if (m.type == kMsgWaypointList)
+            Orders_ApplyWaypointList(*scene, data, size);
+        else {
+            sent.push_back(std::move(m));
+            continue;
+        }
+        ++taken;
+    }
+    return taken;
+}
+
+size_t CUnitWorld::Run(int count) {
+    size_t taken = 0;
+    for (int i = 0; i < count; ++i) {
+        taken += Deliver();
+        Tick();
+    }
+    return taken;
 }

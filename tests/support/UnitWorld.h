@@ -5,7 +5,7 @@
 // the same class, tree, keys and races, every key read by its template.
 // Shapes are not built; each template's collision radius is the larger of
 // its parts' ground extents (x and z) and its footprint half-size that
-// radius rounded.
+// radius in cells of the path grid (three to a map unit), rounded.
 #pragma once
 
 #include <cstdint>
@@ -33,6 +33,13 @@ public:
     // Logic ticks as the game runs them: the clock advances one tick period,
     // then the scene's tick and the grid's.
     void Tick(int count = 1);
+    // Logic ticks of a session with this machine alone: the orders, stops
+    // and ways the world sent (messages 134, 137 and 142) come back at the
+    // start of the next tick, as the server's frame brings them, and are
+    // taken before the scene's tick. Returns the messages taken.
+    size_t Run(int count = 1);
+    // Takes the order messages sent so far (the others stay in sent).
+    size_t Deliver();
 
     CPlayer* red = nullptr;
     CPlayer* blue = nullptr;
