@@ -14,6 +14,7 @@
 #include "world/GameHost.h"
 #include "world/GameScene.h"
 #include "world/OrderMessages.h"
+#include "world/OrderSteps.h"
 #include "world/PhysicsEngine.h"
 #include "world/Player.h"
 #include "world/Unit.h"
@@ -23,30 +24,7 @@
 
 namespace {
 
-CWorldGrid* Grid() {
-    CGameHost* host = GameHost();
-    return host ? host->WorldGrid() : nullptr;
-}
-
-// A sub-order made inside a step runs once at once and goes when it has
-// finished.
-void RunOnce(CUnitOrder* child) {
-    if (!child->Execute()) delete child;
-}
-
-// The point `distance` away from `to`, on the way toward `from` (the
-// heading by the ground plane, the rise by the arc sine of the height over
-// the distance in space).
-void PointFrom(const float* to, const float* from, float distance, float* out) {
-    const float dx = from[0] - to[0], dy = from[1] - to[1], dz = from[2] - to[2];
-    const float length = Math_Sqrt(dx * dx + dy * dy + dz * dz);
-    float rise = length > 0.0f ? dy / length : 0.0f;
-    rise = rise > 1.0f ? 1.0f : (rise < -1.0f ? -1.0f : rise);
-    const float heading = Angle2D(0.0f, 0.0f, dx, dz), elevation = Math_Asin(rise);
-    out[0] = to[0] + Math_Sin(heading) * Math_Cos(elevation) * distance;
-    out[1] = to[1] + Math_Sin(elevation) * distance;
-    out[2] = to[2] + Math_Cos(heading) * Math_Cos(elevation) * distance;
-}
+using namespace OrderSteps;
 
 // Whether this machine searches the unit's ways: the unit is the local
 // player's (the player at this machine), or a computer player's (every
@@ -310,7 +288,7 @@ bool CTowOrder::Execute() {
             const float towDistance = t && (t->m_classMask & kClassUnit) ? t->m_towDistance : 0.0f;
             float distance = d < towDistance - 1.0f ? d : towDistance - 1.0f;
             float at[3];
-            PointFrom(target->m_position, u->m_position, distance, at);
+            PointToward(target->m_position, u->m_position, distance, 0.0f, at);
             RunOnce(new CMoveOrder(this, nullptr, u, at[0], at[2], 0));
             return true;
         }
@@ -394,7 +372,7 @@ bool CGuardOrder::Execute() {
     }
     // Too far: back to a point inside the guard distance on the way.
     float at[3];
-    PointFrom(g->m_position, u->m_position, u->m_guardDistance - 1.0f, at);
+    PointToward(g->m_position, u->m_position, u->m_guardDistance - 1.0f, 0.0f, at);
     RunOnce(new CMoveOrder(this, nullptr, u, at[0], at[2], 0));
     return true;
 }

@@ -18,6 +18,7 @@
 #include "world/ExplosionManager.h"
 #include "world/GameHost.h"
 #include "world/GameScene.h"
+#include "world/OrderSteps.h"
 #include "world/Player.h"
 #include "world/Unit.h"
 #include "world/UnitOrder.h"
@@ -26,29 +27,7 @@
 
 namespace {
 
-CWorldGrid* Grid() {
-    CGameHost* host = GameHost();
-    return host ? host->WorldGrid() : nullptr;
-}
-
-CExplosionManager* Effects() {
-    CGameHost* host = GameHost();
-    return host ? host->ExplosionManager() : nullptr;
-}
-
-float TickStep() {
-    CGameHost* host = GameHost();
-    return host ? host->TickStep() : 0.0f;
-}
-
-const CUnitTemplate* UnitTemplateOf(const CTessarakObject* o) {
-    const CTessarakObjectTemplate* t = o ? o->m_template : nullptr;
-    return t && (t->m_classMask & kClassUnit) ? static_cast<const CUnitTemplate*>(t) : nullptr;
-}
-
-void RunOnce(CUnitOrder* child) {
-    if (!child->Execute()) delete child;
-}
+using namespace OrderSteps;
 
 float WrapAngle(float a) {
     a = Math_Fmod(a, kTwoPi);
@@ -72,18 +51,6 @@ void Face(CUnit* unit, float x, float z) {
 bool Faces(const CUnit* unit, float x, float z) {
     return AngleWithin(DegToRad(unit->m_headingDeg), Angle2D(unit->m_position[0], unit->m_position[2], x, z),
                        0.1f);
-}
-
-// The point `distance` from `to` toward `from`, raised by `rise`.
-void PointToward(const float* to, const float* from, float distance, float rise, float* out) {
-    const float dx = from[0] - to[0], dy = from[1] - to[1], dz = from[2] - to[2];
-    const float length = Math_Sqrt(dx * dx + dy * dy + dz * dz);
-    float s = length > 0.0f ? dy / length : 0.0f;
-    s = s > 1.0f ? 1.0f : (s < -1.0f ? -1.0f : s);
-    const float heading = Angle2D(0.0f, 0.0f, dx, dz), elevation = Math_Asin(s);
-    out[0] = to[0] + Math_Sin(heading) * Math_Cos(elevation) * distance;
-    out[1] = to[1] + Math_Sin(elevation) * distance + rise;
-    out[2] = to[2] + Math_Cos(heading) * Math_Cos(elevation) * distance;
 }
 
 }  // namespace

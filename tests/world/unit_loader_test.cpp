@@ -172,7 +172,7 @@ TEST_F(UnitLoaderTest, SizesComeFromTheShapes) {
     EXPECT_FLOAT_EQ(tank->m_footprintHalf[1], 1.5f);
     EXPECT_FLOAT_EQ(tank->m_collisionRadius, 2.5f);
     EXPECT_FLOAT_EQ(tank->m_clearanceRadius, 2.5f);
-    EXPECT_EQ(tank->m_footprintHalfSize, 6);  // path cells: three to a map unit
+    EXPECT_EQ(tank->m_footprintHalfSize, 6);                   // path cells: three to a map unit
     EXPECT_FLOAT_EQ(tank->m_mass, 4.0f * 1.0f * 3.0f * 2.0f);  // the box, times the density
     EXPECT_FLOAT_EQ(static_cast<CUnitTemplate*>(tank)->m_footprintRadius, 2.5f);
     // A template without geometry still has a radius and a mass to divide by.
