@@ -19,21 +19,16 @@
 #include "tests/support/Installation.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/XServer.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::string g_display;  // ":N" of the test's own X server
+CTestXServer* g_x = nullptr;  // the test's own X server
 
 std::string Shell(const std::string& command) {
-    std::string out;
-    Test_RunShell(g_display.empty() ? command : "DISPLAY=" + g_display + " " + command, &out, false);
-    return out;
-}
-
-bool OnPath(const char* tool) {
-    return !Shell(std::string("command -v ") + tool).empty();
+    return g_x ? g_x->Shell(command) : std::string();
 }
 
 // Runs the game of the installation in folder, with a home of its own there.
@@ -41,7 +36,7 @@ bool StartGame(CTestProcess& game, const std::string& folder) {
     SProcessOptions options;
     options.program = folder + "/System/Tessarak";
     options.workDir = folder + "/System";
-    options.env = {{"DISPLAY", g_display},
+    options.env = {{"DISPLAY", g_x->Display()},
                    {"LIBGL_ALWAYS_SOFTWARE", "1"},
                    {"SDL_AUDIODRIVER", "dummy"},
                    {"HOME", folder + "/home"},
@@ -49,51 +44,6 @@ bool StartGame(CTestProcess& game, const std::string& folder) {
                    {"XDG_DATA_HOME", folder + "/home/data"}};
     return game.Start(options);
 }
-
-// An X server for this test alone; it writes its display number to the
-// descriptor given with -displayfd once it accepts clients.
-class CXServer {
-public:
-    // The server picks a free display itself. A display whose lock file is
-    // gone while its server still runs makes it give up, not try the next:
-    // then numbers of our own are tried.
-    bool Start() {
-        if (StartOn(nullptr)) return true;
-        for (int attempt = 0; attempt < 8; ++attempt) {
-            std::string display = ":" + std::to_string(300 + (getpid() * 7 + attempt * 53) % 600);
-            if (StartOn(display.c_str())) return true;
-        }
-        return false;
-    }
-    ~CXServer() {
-        m_server.Stop();
-        g_display.clear();
-    }
-
-private:
-    bool StartOn(const char* display) {
-        SProcessOptions options;
-        options.program = "Xvfb";
-        if (display) options.args.push_back(display);
-        for (const char* a : {"-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"})
-            options.args.push_back(a);
-        options.outputFd = 3;
-        if (!m_server.Start(options)) return false;
-        std::string number;
-        if (m_server.WaitForOutput("\n", 30)) {
-            number = m_server.Output();
-            number.resize(number.find('\n'));
-        }
-        if (number.empty()) {
-            m_server.Stop();
-            return false;
-        }
-        g_display = ":" + number;
-        return true;
-    }
-
-    CTestProcess m_server;
-};
 
 struct SShot {
     int width = 0, height = 0;
@@ -139,15 +89,16 @@ bool WaitForGeometry(const std::string& window, int width, int height) {
 }  // namespace
 
 TEST(EndToEnd, ConsoleKeysMouseAndModeChange) {
-    if (!OnPath("Xvfb") || !OnPath("xdotool") || !OnPath("import"))
+    if (!Test_OnPath("Xvfb") || !Test_OnPath("xdotool") || !Test_OnPath("import"))
         GTEST_SKIP() << "needs Xvfb, xdotool and ImageMagick";
     // The game saves its settings at the end: it runs in a copy of the
     // installation, so that no other run reads them.
     CTempDir installation;
     if (!Test_CopyInstallation(installation)) FAIL() << "the game is not built";
 
-    CXServer x;
+    CTestXServer x;
     ASSERT_TRUE(x.Start());
+    g_x = &x;
     CTestProcess game;
     ASSERT_TRUE(StartGame(game, installation.Path()));
     ASSERT_TRUE(game.WaitForLine("Tessarak is ready.", 60)) << game.Output();

@@ -1,0 +1,47 @@
+#include "tests/support/XServer.h"
+
+#include <unistd.h>
+
+bool CTestXServer::Start() {
+    if (StartOn(nullptr)) return true;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        std::string display = ":" + std::to_string(300 + (getpid() * 7 + attempt * 53) % 600);
+        if (StartOn(display.c_str())) return true;
+    }
+    return false;
+}
+
+bool CTestXServer::StartOn(const char* display) {
+    // The server writes its display number to the descriptor given with
+    // -displayfd once it accepts clients.
+    SProcessOptions options;
+    options.program = "Xvfb";
+    if (display) options.args.push_back(display);
+    for (const char* a : {"-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"})
+        options.args.push_back(a);
+    options.outputFd = 3;
+    if (!m_server.Start(options)) return false;
+    std::string number;
+    if (m_server.WaitForOutput("\n", 30)) {
+        number = m_server.Output();
+        number.resize(number.find('\n'));
+    }
+    if (number.empty()) {
+        m_server.Stop();
+        return false;
+    }
+    m_display = ":" + number;
+    return true;
+}
+
+std::string CTestXServer::Shell(const std::string& command) const {
+    std::string out;
+    Test_RunShell(m_display.empty() ? command : "DISPLAY=" + m_display + " " + command, &out, false);
+    return out;
+}
+
+bool Test_OnPath(const char* tool) {
+    std::string out;
+    Test_RunShell(std::string("command -v ") + tool, &out, false);
+    return !out.empty();
+}
