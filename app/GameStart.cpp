@@ -312,7 +312,13 @@ CTessarakObject* CGame::CreateUnit(CTessarakObjectTemplate* tmpl, float x, float
     if (!o) return nullptr;
     o->ResetMatrixHistory();
     if (o->IsGridMember()) static_cast<CGridMember*>(o)->EnterGrid();
-    if (o->IsUnit()) o->Activate();
+    if (o->IsUnit()) {
+        // Units made here are finished: a map's, a player's start units, the
+        // products the game messages announce (a building site is lowered
+        // again by its build order).
+        static_cast<CUnit*>(o)->MarkFinished();
+        o->Activate();
+    }
     if (!SoundOff()) o->PlaySound(tmpl->m_soundCreated, 1);
     return o;
 }

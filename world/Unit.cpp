@@ -432,3 +432,12 @@ void CUnit::AfterLoad() {
     if (m_group > 0 && m_group < CGameScene::kGroupLists && !IsMemberOf(&m_gameScene->m_groupLists[m_group]))
         AddMembership(&m_gameScene->m_groupLists[m_group]);
 }
+
+void CUnit::MarkFinished() {
+    const CGridMemberTemplate* t = dynamic_cast<const CGridMemberTemplate*>(m_template);
+    float full = t ? t->m_buildTime : 0.0f;
+    BuildValue() = full;
+    ProgressValue() = full;
+    m_gridFlags |= kG_Complete;
+    SetVisibleFraction(1.0f);
+}

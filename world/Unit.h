@@ -265,6 +265,9 @@ public:
     // structure decays is the grid member's float (10.0 at first), the number
     // of tow cables attached is the grid member's byte.
     float& BuildValue() { return m_powerWord1; }
+    // Finished at once (a map's units, start units): the whole build time
+    // done, complete and fully shown.
+    void MarkFinished();
     float& ProgressValue() { return m_powerWord2; }
     float& GraceTimer() { return m_float; }
 
