@@ -302,6 +302,9 @@ void CTessarakObject::Integrate() {
         Invalidate();
     }
 
+    // Whether step 6 moved the object this tick (its velocity then counts
+    // once: the plain motion of step 9 is for what step 6 does not move).
+    bool moved = false;
     if (!m_attachment) {
         // 4. A part spins with its docked unit's dock.
         CTessarakObject* parent = AsObject(m_parent);
@@ -341,6 +344,7 @@ void CTessarakObject::Integrate() {
         bool still = member && m_template && (m_template->m_classMask & kClassGridMember) &&
                      static_cast<CGridMemberTemplate*>(m_template)->m_absoluteStill;
         if (moving && !still) {
+            moved = true;
             // c. Friction.
             const bool towUnit = IsUnit() && (static_cast<CUnit*>(this)->m_unitState & CUnit::kU_Tow);
             const float f = (towUnit ? 5.0f : 0.1f) * dt;
@@ -420,7 +424,7 @@ void CTessarakObject::Integrate() {
 
     // 9. Tow cables, plain motion, timed life.
     if (m_stateB & kB_TowCable) TowCable_Update(this);
-    if (!IsUnit() && !IsWeapon() &&
+    if (!moved && !IsUnit() && !IsWeapon() &&
         (Math_Fabs(m_velocity[0]) > 0.001f || Math_Fabs(m_velocity[1]) > 0.001f ||
          Math_Fabs(m_velocity[2]) > 0.001f))
         SetPosition(m_position[0] + m_velocity[0] * dt, m_position[1] + m_velocity[1] * dt,

@@ -357,21 +357,19 @@ bool CHarvestOrder::Execute() {
 
 namespace {
 
-// A building that is not there yet, for the area queries: its footprint at
-// the site.
-class CSiteProbe : public CGridObject {
-public:
-    CSiteProbe(float x, float z, float radius) : m_x(x), m_z(z), m_radius(radius) {}
-    int32_t GridId() const override { return -1; }
-    float GridX() const override { return m_x; }
-    float GridZ() const override { return m_z; }
-    float GridRadius() const override { return m_radius; }
-    float GridFootprintRadius() const override { return m_radius; }
-    uint32_t GridTraits() const override { return 0; }
-
-private:
-    float m_x, m_z, m_radius;
-};
+// Whether something other than the builder stands on the site: an object
+// nearer its centre than the footprint and its own radius less the margin
+// (with ignoreMoving, what moves along its waypoints passes and is not
+// counted).
+bool SiteTaken(const CWorldGrid& grid, const CUnit* builder, float x, float z, float footprint, float margin,
+               bool ignoreMoving) {
+    const CGridObject* self = builder;
+    return grid.m_layer[0].FindNearest(x, z, 1, 1e30f, [&](const CGridObject& o) {
+        if (&o == self || (ignoreMoving && (o.GridTraits() & CGridObject::kGridOnWaypoints))) return false;
+        const float reach = footprint + o.GridRadius() - margin;
+        return DistanceSquared2D(o.GridX(), o.GridZ(), x, z) < reach * reach;
+    }) != nullptr;
+}
 
 float FootprintOf(const CTessarakObjectTemplate* t) {
     if (!t) return 0.0f;
@@ -549,10 +547,10 @@ bool CBuildOrder::ExecuteConstruct() {
                 // The unit's own generator: every machine draws the same.
                 const float rise = static_cast<float>(u->m_random.Rand() % 3) - 1.5f;
                 if (!ut->m_flying) u->m_gridFlags |= CUnit::kG_Yields;
+                // It works from beside the site, on the side it comes from.
                 CGotoPositionOrder* go = new CGotoPositionOrder(this, nullptr, u);
-                go->m_target[0] = m_destination[0];
-                go->m_target[1] = m_destination[1] + rise;
-                go->m_target[2] = m_destination[2];
+                PointToward(m_destination, u->m_position, footprint + u->m_objectRadius + 1.0f, rise,
+                            go->m_target);
                 for (int i = 0; i < 3; ++i) u->m_gotoDestination[i] = go->m_target[i];
                 m_step = 1;
                 RunOnce(go);
@@ -575,14 +573,13 @@ bool CBuildOrder::ExecuteConstruct() {
                         m_finished = 1;
                         return false;
                     }
-                    CSiteProbe probe(m_destination[0], m_destination[2], footprint);
-                    if (!grid || !grid->m_layer[0].IsFreeForIgnoringMoving(probe, m_destination[0],
-                                                                           m_destination[2], 0.8f)) {
+                    if (!grid ||
+                        SiteTaken(*grid, u, m_destination[0], m_destination[2], footprint, 0.8f, true)) {
                         Event(24);
                         m_finished = 1;
                         return false;
                     }
-                    if (!grid->m_layer[0].IsFreeFor(probe, m_destination[0], m_destination[2], 0.8f)) {
+                    if (SiteTaken(*grid, u, m_destination[0], m_destination[2], footprint, 0.8f, false)) {
                         m_step = 5;
                         Event(17);
                         m_aux = 0;
@@ -641,8 +638,8 @@ bool CBuildOrder::ExecuteConstruct() {
                 if (++m_aux <= 40) return true;
                 m_aux = 0;
                 ++m_waitRetries;
-                CSiteProbe probe(m_destination[0], m_destination[2], footprint);
-                if (grid && grid->m_layer[0].IsFreeFor(probe, m_destination[0], m_destination[2], 0.8f)) {
+                if (grid &&
+                    !SiteTaken(*grid, u, m_destination[0], m_destination[2], footprint, 0.8f, false)) {
                     m_step = 3;
                     continue;
                 }
