@@ -1,6 +1,7 @@
 #include "nwe/Engine.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 
 #include "nwe/FrameTable.h"
@@ -280,13 +281,27 @@ void NWEEngine::ReceiveThread() {
         }
         // Held shared while waiting: a socket that closes wakes us first.
         m_poller.Wait(handles, 1000, &ready);
+        bool busy = false;
         for (NWESocket* s : held) {
             if (!m_closing.load() && std::find(ready.begin(), ready.end(), s->GetHandle()) != ready.end()) {
                 ScopedLock l(m_engineLock);
-                s->Receive(0);
+                busy = s->Receive(0) > 0 || busy;
             }
-            s->m_guard.ReleaseShared();
         }
+        // Traffic comes in bursts: after one, the sockets are read again for a
+        // short while before the thread sleeps, so the next datagram of the
+        // burst does not wait for the thread to be woken.
+        auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(kBusyPollMicroseconds);
+        while (busy && !m_closing.load() && std::chrono::steady_clock::now() < until) {
+            int read = 0;
+            for (NWESocket* s : held) {
+                ScopedLock l(m_engineLock);
+                read += s->Receive(0);
+            }
+            if (read > 0)
+                until = std::chrono::steady_clock::now() + std::chrono::microseconds(kBusyPollMicroseconds);
+        }
+        for (NWESocket* s : held) s->m_guard.ReleaseShared();
     }
 }
 

@@ -157,6 +157,8 @@ public:
     static void OnRequestRate(NWEPeer* peer, NWEMessage* m, void* context);
 
 private:
+    // How long the receive thread keeps reading after a burst before it sleeps.
+    static constexpr int kBusyPollMicroseconds = 50;
     void ReceiveThread();
     void TickThread();
     void RunChecks(bool fromTickThread, bool full);

@@ -196,6 +196,8 @@ void BM_NweRoundTrip(benchmark::State& state) {
 // closes the frame; the client executes frames as they complete.
 void BM_NweFrameStream(benchmark::State& state) {
     SNwePair pair(true, false);
+    // The client looks at its frames, not its socket: its receive thread reads.
+    pair.clientEngine.SetReceiveThreadEnabled(1);
     NWEFrameTable serverTable(&pair.serverEngine), clientTable(&pair.clientEngine);
     NWEQueue clientQueue;
     serverTable.SetAnnouncing(true);
