@@ -82,8 +82,7 @@ void MoveUnit(CUnit* u, float x, float z, bool queued) {
         u->AddMoveOrder(x, z, 0);
         return;
     }
-    CMoveOrder* move = new CMoveOrder(u->m_orderList, nullptr, u, x, z, 0);
-    move->m_issuedHere = 1;
+    u->QueueMoveOrder(x, z, 0);
 }
 
 template <class T>
