@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/Math.h"
+#include "platform/surface/SoftSurface.h"
 #include "tests/support/UnitWorld.h"
 #include "world/ExplosionManager.h"
 #include "world/GridMember.h"
@@ -310,3 +311,17 @@ TEST(ExplosionCamera, PlacementAndScroll) {
 }
 
 }  // namespace
+
+TEST(ExplosionFog, TheOverlayShowsWhatThePlayerSees) {
+    CWorldTestHost host;
+    CExplosionManager& m = *host.explosions;
+    // Without the effect system's fog-of-war object there is no overlay.
+    EXPECT_FALSE(m.Restart());
+    SSurfacePixelFormat argb = SSurfacePixelFormat::Masks(32, 0x00FF0000u, 0x0000FF00u, 0x000000FFu);
+    argb.aMask = 0xFF000000u;
+    EXPECT_EQ(ExplosionManager_FogTexel(m, 4 * 255, argb), 0u);           // watched: clear
+    EXPECT_EQ(ExplosionManager_FogTexel(m, 0, argb), 0xFF01013Cu);        // unexplored: the fog colour
+    EXPECT_EQ(ExplosionManager_FogTexel(m, 4 * 128, argb), 0x80804040u);  // explored: half colour, half
+    m.m_fogColour[2] = 0;
+    EXPECT_EQ(ExplosionManager_FogTexel(m, 0, argb), 0xFF010100u);
+}
