@@ -281,6 +281,7 @@ public:
     void SetInterface(CInterface* ui) { m_interface = ui; }
     void SetNetGame(CNetGame* net) { m_netGame = net; }
     void SetGameScene(CGameScene* scene) { m_gameScene = scene; }
+    void SetExplosionManager(CExplosionManager* effects) { m_explosionManager = effects; }
     CAIManager* AIManager() { return m_aiManager; }
     SoundEngine* Sound() { return m_soundEngine; }
     void SetSound(SoundEngine* sound) { m_soundEngine = sound; }

@@ -153,8 +153,10 @@ CE3DScreen* CGame::Screen() {
     return Game_Screen(this);
 }
 
+// The queue modifier: held by its binding, or by either Shift key, with
+// which players add to the selection and queue orders.
 bool CGame::QueueModifier() {
-    return m_inputManager && m_inputManager->m_queueFlag;
+    return m_inputManager && (m_inputManager->m_queueFlag || m_inputManager->Keys().m_shift);
 }
 
 bool CGame::DirectMoveModifier() {

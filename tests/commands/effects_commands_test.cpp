@@ -1,0 +1,137 @@
+// The effects area's commands through the game's interpreter: explosion
+// types made once by name, their setters, their objects and the locked type
+// that ignores them, with the console lines of each refusal; the camera
+// rows bound to the explosion manager.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/Game.h"
+#include "app/GameServices.h"
+#include "app/InputManager.h"
+#include "commands/CommandAreas.h"
+#include "console/CommandInterpreter.h"
+#include "ui/Interface.h"
+#include "world/ExplosionManager.h"
+
+namespace {
+
+class EffectsCommandsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        effects = new CExplosionManager(&game);
+        game.SetExplosionManager(effects);
+        game.SetInterface(new CInterface(&game));
+        game.Interface()->m_console.Init(500, 17, 8);
+        game.Interface()->m_console.SetLineSink(
+            [](void* user, const char* text, int, int, int, bool) {
+                static_cast<EffectsCommandsTest*>(user)->lines.push_back(text);
+            },
+            this);
+        Commands_Install();
+        Game_CreateInput(&game);
+        ip = game.InputManager()->Interpreter();
+        ip->RegisterAllCommands();
+    }
+    void TearDown() override {
+        Game_DeleteInput(&game);
+        delete game.Interface();
+        game.SetInterface(nullptr);
+        game.SetExplosionManager(nullptr);
+        delete effects;
+    }
+    // The console lines the command printed.
+    std::vector<std::string> Run(const char* text) {
+        lines.clear();
+        ip->Execute(false, text);
+        return lines;
+    }
+    int TypeCount() const {
+        int n = 0;
+        for (CExplosionType* t = effects->m_types; t; t = t->m_next) ++n;
+        return n;
+    }
+
+    CGame game{nullptr, "No datafile"};
+    CExplosionManager* effects = nullptr;
+    CCommandInterpreter* ip = nullptr;
+    std::vector<std::string> lines;
+};
+
+using Lines = std::vector<std::string>;
+
+TEST_F(EffectsCommandsTest, TypesTheirSettersAndTheLock) {
+    Run("Effect_Explo_Create(\"Big\"); Effect_Explo_Create(\"Big\"); Effect_Explo_Create(\"Debris\");");
+    EXPECT_EQ(TypeCount(), 2);
+    CExplosionType* big = effects->FindType("Big");
+    ASSERT_NE(big, nullptr);
+    EXPECT_EQ(Run("Effect_Explo_SetShake(\"Big\", 1.5); Effect_Explo_SetScale(\"Big\", 2, 3, 4);"), Lines());
+    Run("Effect_Explo_PolyBlowSpeed(\"Big\", 7); Effect_Explo_DebrisExplosion(\"Big\", \"Debris\");");
+    Run("Effect_Explo_SetDescription(\"Big\", \"A burnt hull\");");
+    EXPECT_FLOAT_EQ(big->m_shake, 1.5f);
+    EXPECT_TRUE(big->m_scaleSet);
+    EXPECT_FLOAT_EQ(big->m_scale[2], 4.0f);
+    EXPECT_FLOAT_EQ(big->m_polyBlowSpeed, 7.0f);
+    EXPECT_EQ(big->m_debrisExplosion, effects->FindType("Debris"));
+    EXPECT_STREQ(big->m_debrisDescription.GetText(), "A burnt hull");
+    // Objects: shown with its flags, thrown with its speed; a name that no
+    // template has is said and kept without one.
+    EXPECT_EQ(Run("Effect_Explo_AddObject(\"Big\", \"Flash\", 2, 1, 0.5, 0.25, 1, 0, 1);"),
+              Lines{"Object name does not exist : Flash"});
+    Run("Effect_Explo_AddThrowObject(\"Big\", \"Chunk\", 1, 0.5, 3, 1, 8, 2);");
+    CExplosionInstance* thrown = big->m_objects;
+    ASSERT_NE(thrown, nullptr);
+    CExplosionInstance* shown = thrown->m_next;
+    ASSERT_NE(shown, nullptr);
+    EXPECT_TRUE(thrown->m_thrown);
+    EXPECT_FLOAT_EQ(thrown->m_speed, 8.0f);
+    EXPECT_FLOAT_EQ(thrown->m_speedRange, 2.0f);
+    EXPECT_FALSE(shown->m_thrown);
+    EXPECT_STREQ(shown->m_objectName.GetText(), "Flash");
+    EXPECT_FLOAT_EQ(shown->m_timeRange, 0.25f);
+    EXPECT_TRUE(shown->m_randomPosition);
+    EXPECT_FALSE(shown->m_top);
+    EXPECT_TRUE(shown->m_keepHeading);
+    // Locked, it takes no change, and says nothing.
+    Run("Effect_Explo_Lock(\"Big\");");
+    EXPECT_EQ(Run("Effect_Explo_SetShake(\"Big\", 9); Effect_Explo_AddThrowObject(\"Big\", \"X\", 1, 1, 1, "
+                  "1, 1, 1);"),
+              Lines());
+    EXPECT_FLOAT_EQ(big->m_shake, 1.5f);
+    EXPECT_EQ(big->m_objects, thrown);
+}
+
+TEST_F(EffectsCommandsTest, Refusals) {
+    Run("Effect_Explo_Create(\"Big\");");
+    const struct {
+        const char* command;
+        const char* line;
+    } cases[] = {
+        {"Effect_Explo_SetShake(\"None\", 1);", "Explosion is not created : None"},
+        {"Effect_Explo_SetPressureWave(\"None\", 1, 2, 3);", "Explosion is not created : None"},
+        {"Effect_Explo_SetShake(\"Big\");", "To few arguments"},
+        {"Effect_Explo_AddObject(\"Big\", \"Flash\", 2, 1, 0.5, 0.25, 1, 0);",
+         "To few arguments in Explo_AddObject : Big"},
+        {"Effect_Explo_AddThrowObject(\"Big\", \"Chunk\", 1, 0.5, 3, 1, 8);", "To few arguments"},
+        {"Effect_Explo_SetSound(\"None\", \"boom.wav\");", "Explosion type doesn't exist : None"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Run(c.command), Lines{c.line}) << c.command;
+    // The pressure wave of an existing type is read and kept nowhere.
+    EXPECT_EQ(Run("Effect_Explo_SetPressureWave(\"Big\", 1, 2, 3);"), Lines());
+    EXPECT_EQ(Run("Effect_Explo_SetSound(\"Big\");"), Lines());
+    EXPECT_EQ(TypeCount(), 1);
+}
+
+TEST_F(EffectsCommandsTest, TheCameraAndTheSwitches) {
+    Run("View_GameSceneCenterX(12); View_GameSceneCenterY(-30); View_GameSceneAngleUp(20);");
+    Run("Effect_PolygonBlow(0); Effect_FogColorB(200); effect_polygonblow_amount(2);");
+    EXPECT_FLOAT_EQ(effects->m_focusX, 12.0f);
+    EXPECT_FLOAT_EQ(effects->m_focusZ, -30.0f);
+    EXPECT_FLOAT_EQ(effects->m_cameraPitch, 20.0f);
+    EXPECT_EQ(effects->m_polygonBlow, 0);
+    EXPECT_EQ(effects->m_fogColour[2], 200);
+    EXPECT_FLOAT_EQ(effects->m_polygonBlowAmount, 1.0f);  // its range ends at 1
+}
+
+}  // namespace
