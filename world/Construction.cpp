@@ -21,6 +21,7 @@
 #include "world/GameScene.h"
 #include "world/GridMember.h"
 #include "world/Player.h"
+#include "world/Unit.h"
 
 namespace {
 
@@ -153,4 +154,36 @@ bool CExplosionManager::UpdateConstruction(CGridMember* structure) {
             break;
     }
     return true;
+}
+
+void CExplosionManager::StartBuilderEffect(CUnit* unit) {
+    if (!unit || !(unit->m_unitState & CUnit::kU_Builder)) return;
+    switch (BuildEffectOf(unit)) {
+        case 1:
+            // The bolts show; each draws its first end at the next update.
+            for (SFirePoint& p : unit->m_firePoints) {
+                p.m_boltShown = 1;
+                p.m_timer = -1.0f;
+            }
+            break;
+        case 2: {
+            if (!unit->m_carried.Get() && m_intestineObject) {
+                CGameScene* scene = unit->m_gameScene;
+                CTessarakObject* beam =
+                    scene->CreateObjectFromTemplate(m_intestineObject, unit->m_position, scene->m_rootFrame,
+                                                    CGameScene::kKindObject, unit->m_owner, -1);
+                if (!beam) break;
+                beam->SetScale(1.0f, 1.0f, 0.0f);
+                if (const CPlayer* owner = unit->m_owner)
+                    beam->SetColor(owner->m_colour[0] / 255.0f, owner->m_colour[1] / 255.0f,
+                                   owner->m_colour[2] / 255.0f);
+                unit->m_carried.Set(beam);
+            }
+            unit->m_beamGrowth = 0.0f;
+            if (CTessarakObject* beam = unit->m_carried.Get()) beam->m_pendingVisibility = -1;
+            break;
+        }
+        default:
+            break;
+    }
 }

@@ -161,6 +161,12 @@ public:
     // completes it once its build value reaches its BuildTime, else grows the
     // scaffold with the value. Always true.
     void StartConstruction(CGridMember* structure);
+    // A builder's work effect begins (the build orders call it where the
+    // work on a site begins; the unit's update drives it while the unit has
+    // a build target): lightning bolts from its fire points (race look 1),
+    // or the beam object of look 2, made once for the view (no id) and kept
+    // as the builder's carried object.
+    void StartBuilderEffect(CUnit* unit);
     bool UpdateConstruction(CGridMember* structure);
     // The builder's work effect ends (BuilderEffects.cpp): by its owner's
     // race, the lightning of its fire points is hidden or its beam shrinks.

@@ -484,7 +484,10 @@ bool CBuildOrder::ExecuteProduce() {
             product->SetVisibleFraction(0.0f);
             m_site.Set(product);
             f->m_buildTarget.Set(product);
-            if (CExplosionManager* effects = Effects()) effects->StartConstruction(product);
+            if (CExplosionManager* effects = Effects()) {
+                effects->StartConstruction(product);
+                effects->StartBuilderEffect(f);
+            }
             m_step = 1;
             m_auxPoint[0] = 2.0f;
             return true;
@@ -631,7 +634,10 @@ bool CBuildOrder::ExecuteConstruct() {
                     return false;
                 }
                 // The builder works on the site: its update adds its work.
-                if (u->m_buildTarget.Get() != site) u->m_buildTarget.Set(site);
+                if (u->m_buildTarget.Get() != site) {
+                    u->m_buildTarget.Set(site);
+                    if (CExplosionManager* effects = Effects()) effects->StartBuilderEffect(u);
+                }
                 return true;
             }
             case 5: {
@@ -671,7 +677,6 @@ bool CBuildOrder::ExecuteConstruct() {
                     if (CExplosionManager* effects = Effects()) effects->StartConstruction(building);
                 }
                 m_site.Set(o);
-                u->m_buildTarget.Set(o);
                 m_aux = 0;
                 m_step = 4;
                 continue;

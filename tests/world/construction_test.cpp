@@ -6,6 +6,7 @@
 #include "tests/support/WorldTestHost.h"
 #include "world/ExplosionManager.h"
 #include "world/GridMember.h"
+#include "world/Unit.h"
 
 namespace {
 
@@ -76,6 +77,31 @@ TEST_F(ConstructionTest, TheBuildTimeCompletesTheStructureAndTheScaffoldGoes) {
     EXPECT_TRUE(site->m_gridFlags & CGridMember::kG_Complete);
     EXPECT_EQ(site->m_carried.Get(), nullptr);
     EXPECT_TRUE(scaffold->m_stateA & CTessarakObject::kA_Destroyed);
+    EXPECT_EQ(host.scene->m_idTable.GetCounter(), ids);
+}
+
+}  // namespace
+
+namespace {
+
+// Where a builder's work begins its effect begins: the beam of look 2 is made
+// once, for the view (no id), and kept as the builder's carried object.
+TEST_F(ConstructionTest, ABuildersBeamIsMadeOnceForTheView) {
+    race->m_buildEffect = 2;
+    host.explosions->m_intestineObject = host.MakeTemplate<CTessarakObjectTemplate>(host.m_root, 40, "Beam");
+    CUnitTemplate* builderTemplate = host.MakeTemplate<CUnitTemplate>(host.m_root, 41, "Builder");
+    auto* builder = static_cast<CUnit*>(host.Make(builderTemplate, 7, host.players->m_local));
+    builder->m_unitState |= CUnit::kU_Builder;
+    const int32_t ids = host.scene->m_idTable.GetCounter();
+    host.explosions->StartBuilderEffect(builder);
+    CTessarakObject* beam = builder->m_carried.Get();
+    ASSERT_NE(beam, nullptr);
+    EXPECT_EQ(beam->m_objectId, -1);
+    EXPECT_EQ(beam->m_scale[2], 0.0f);  // it grows toward the site from nothing
+    builder->m_beamGrowth = 0.7f;
+    host.explosions->StartBuilderEffect(builder);
+    EXPECT_EQ(builder->m_carried.Get(), beam);
+    EXPECT_EQ(builder->m_beamGrowth, 0.0f);
     EXPECT_EQ(host.scene->m_idTable.GetCounter(), ids);
 }
 

@@ -507,3 +507,86 @@ TEST(OrdersLockstepTest, TheMachineThatSearchesAndTheOneThatWaitsMoveTheUnitAlik
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(OrdersTest, AStopEndsTheRunningOrderItNamesOnly) {
+    CUnit* unit = Tank(0.0f, 0.0f);
+    unit->AddMoveOrder(40.0f, 0.0f, 0);
+    world.Run(2);
+    CUnitOrder* running = unit->m_runningOrder;
+    ASSERT_NE(running, nullptr);
+    unit->m_orderList->RemoveAll();  // sends the stop, keeps the order until it comes back
+    ASSERT_EQ(world.sent.size(), 1u);
+    EXPECT_EQ(world.sent[0].type, kMsgStopOrder);
+    EXPECT_EQ(unit->m_runningOrder, running);
+    std::vector<uint8_t> stale = world.sent[0].data;
+    LE_StoreU32(stale.data() + 4, running->m_orderId + 1);  // another order's id
+    EXPECT_TRUE(Orders_ApplyStopOrder(*world.scene, stale.data(), stale.size()));
+    EXPECT_EQ(unit->m_runningOrder, running);
+    world.Run();
+    EXPECT_EQ(unit->m_runningOrder, nullptr);
+    // Without a running order there is nothing to stop: nothing is sent.
+    unit->m_orderList->RemoveAll();
+    EXPECT_TRUE(world.sent.empty());
+}
+
+// A build order without a template (a produce order whose template went
+// with its content) keeps its whole record, so the orders after it in a
+// saved unit read back.
+TEST_F(OrdersTest, ASavedBuildOrderWithoutATemplateKeepsTheRecordsAfterIt) {
+    CUnit* unit = Tank(0.0f, 0.0f);
+    new CMoveOrder(unit->m_orderList, nullptr, unit, 5.0f, 6.0f, 0);
+    new CBuildOrder(unit->m_orderList, nullptr, unit, 0);  // no template
+    CUnitOrder* patrol = new CPatrolOrder(unit->m_orderList, nullptr, unit);
+    patrol->m_destination[0] = 9.0f;
+    CStateArchive saved;
+    unit->m_orderList->SaveToFile(saved);
+    std::vector<uint8_t> bytes = saved.GetBuffer();
+    unit->m_orderList->DeleteChildren();
+    CStateArchive reader(bytes.data() + 4, bytes.size() - 4, CStateArchive::kApply);
+    ASSERT_TRUE(unit->m_orderList->LoadFromFile(reader));
+    EXPECT_EQ(reader.GetRemaining(), 0u);
+    ASSERT_EQ(unit->m_orderList->ChildCount(), 3);
+    EXPECT_EQ(unit->m_orderList->FirstChild()->m_type, CUnitOrder::kPatrol);
+    EXPECT_EQ(unit->m_orderList->FirstChild()->m_destination[0], 9.0f);
+    EXPECT_EQ(unit->m_orderList->LastChild()->m_type, CUnitOrder::kMove);
+}
+
+// The extra costs a computer player puts on squares of the map reach the
+// ways of its units through its player, never through an order message.
+class CBandCosts : public CPathCosts {
+public:
+    explicit CBandCosts(int side) : m_side(side), m_bytes(size_t(side) * size_t(side), 0) {
+        // An expensive band 40 units wide down the middle, from the northern
+        // edge to 10 units south of the centre.
+        for (int y = 0; y < side / 2 + 10; ++y)
+            for (int x = side / 2 - 20; x < side / 2 + 20; ++x)
+                m_bytes[size_t(y) * size_t(side) + size_t(x)] = 127;
+    }
+    const int8_t* GetPathCosts(int& width, int& height) const override {
+        width = height = m_side;
+        return m_bytes.data();
+    }
+    int m_side;
+    std::vector<int8_t> m_bytes;
+};
+
+TEST_F(OrdersTest, AComputerPlayersUnitsGoAroundWhatItMadeExpensive) {
+    world.players->m_local = world.blue;  // red plays on no one's screen: a computer player
+    world.red->m_computer = 1;
+    CBandCosts costs((world.grid->m_pathGrid.Width() - 1) / 3);
+    world.red->m_pathCosts = &costs;
+    CUnit* unit = Tank(-30.0f, 30.0f);
+    unit->QueueMoveOrder(30.0f, 30.0f, 0);
+    world.Run(3);
+    float southmost = 1e9f;
+    for (const CWaypointPoint* p = unit->m_waypoints->Head(); p; p = p->next)
+        southmost = std::min(southmost, p->z);
+    ASSERT_GT(unit->m_waypoints->Count(), 2);
+    EXPECT_LT(southmost, -9.0f) << "the way crossed the expensive band";
+    for (const auto& m : world.sent)
+        if (m.type == kMsgOrder) EXPECT_EQ(LE_LoadU32(m.data.data() + 32), 0u);
+}
+
+}  // namespace
