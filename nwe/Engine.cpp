@@ -290,11 +290,20 @@ void NWEEngine::ReceiveThread() {
         }
         // Traffic comes in bursts: after one, the sockets are read again for a
         // short while before the thread sleeps, so the next datagram of the
-        // burst does not wait for the thread to be woken.
-        auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(kBusyPollMicroseconds);
-        while (busy && !m_closing.load() && std::chrono::steady_clock::now() < until) {
+        // burst does not wait for the thread to be woken. Bounded, so that a
+        // socket added or closing is seen soon under steady traffic too.
+        auto start = std::chrono::steady_clock::now();
+        auto until = start + std::chrono::microseconds(kBusyPollMicroseconds);
+        auto bound = start + std::chrono::microseconds(kBusyPollMicroseconds * 20);
+        while (busy && !m_closing.load()) {
+            auto now = std::chrono::steady_clock::now();
+            if (now >= until || now >= bound) break;
             int read = 0;
             for (NWESocket* s : held) {
+                if (s->m_leaving.load()) {
+                    busy = false;
+                    break;
+                }
                 ScopedLock l(m_engineLock);
                 read += s->Receive(0);
             }
