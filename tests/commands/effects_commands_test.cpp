@@ -4,6 +4,7 @@
 // rows bound to the explosion manager.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -12,8 +13,10 @@
 #include "app/InputManager.h"
 #include "commands/CommandAreas.h"
 #include "console/CommandInterpreter.h"
+#include "tests/support/UnitWorld.h"
 #include "ui/Interface.h"
 #include "world/ExplosionManager.h"
+#include "world/GameScene.h"
 
 namespace {
 
@@ -132,6 +135,33 @@ TEST_F(EffectsCommandsTest, TheCameraAndTheSwitches) {
     EXPECT_EQ(effects->m_polygonBlow, 0);
     EXPECT_EQ(effects->m_fogColour[2], 200);
     EXPECT_FLOAT_EQ(effects->m_polygonBlowAmount, 1.0f);  // its range ends at 1
+}
+
+TEST_F(EffectsCommandsTest, TheDemoContentsExplosionsAreWhole) {
+    // The demo's effect scripts against the demo's templates: every type the
+    // races name by size exists, locked, with objects whose templates are
+    // found, and no line says otherwise.
+    CUnitWorld w;
+    std::string error;
+    ASSERT_TRUE(w.LoadDemoTemplates(error)) << error;
+    game.SetGameScene(w.scene);
+    const char* source = std::getenv("TESSARAK_SOURCE");
+    const std::string folder =
+        std::string(source ? source : ".") + "/content/Tessarak/Units/Special Effects/";
+    lines.clear();
+    EXPECT_TRUE(ip->ExecuteFile((folder + "Explosions.cfg").c_str()));
+    EXPECT_TRUE(ip->ExecuteFile((folder + "ExplosionsSettings.cfg").c_str()));
+    game.SetGameScene(nullptr);
+    EXPECT_EQ(lines, Lines());
+    for (const char* name : {"Small", "Medium", "Big", "Huge"}) {
+        CExplosionType* t = effects->FindType(name);
+        ASSERT_NE(t, nullptr) << name;
+        EXPECT_TRUE(t->m_locked) << name;
+        ASSERT_NE(t->m_objects, nullptr) << name;
+        for (CExplosionInstance* o = t->m_objects; o; o = o->m_next)
+            EXPECT_NE(o->m_template, nullptr) << name;
+        EXPECT_NE(t->m_debrisExplosion, nullptr) << name;
+    }
 }
 
 }  // namespace
