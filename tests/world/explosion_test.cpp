@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/Math.h"
+#include "e3d/Beam.h"
 #include "platform/surface/SoftSurface.h"
 #include "tests/support/UnitWorld.h"
 #include "world/ExplosionManager.h"
@@ -324,4 +325,37 @@ TEST(ExplosionFog, TheOverlayShowsWhatThePlayerSees) {
     EXPECT_EQ(ExplosionManager_FogTexel(m, 4 * 128, argb), 0x80804040u);  // explored: half colour, half
     m.m_fogColour[2] = 0;
     EXPECT_EQ(ExplosionManager_FogTexel(m, 0, argb), 0xFF010100u);
+}
+
+TEST_F(ExplosionTest, LaserBeamsAndPolygonBlowsAreTheViewsAlone) {
+    CUnit* tank = w.Spawn("Granite_LightTank", 0.0f, 0.0f, w.red);
+    CUnitWeapon* gun = nullptr;
+    for (CTessarakObject* c = tank->FirstChildObject(); c && !gun; c = c->NextSiblingObject())
+        if (c->IsWeapon()) gun = static_cast<CUnitWeapon*>(c);
+    ASSERT_NE(gun, nullptr);
+    auto beams = [&] {
+        std::vector<CE3DBeam*> found;
+        for (CE3DFrame* f = w.m_root->m_firstChild; f; f = f->m_siblingNext)
+            if (f->m_type == kE3DFrameBeam) found.push_back(static_cast<CE3DBeam*>(f));
+        return found;
+    };
+    const float from[3] = {0.0f, 1.0f, 1.0f}, to[3] = {0.0f, 0.5f, 9.0f};
+    w.explosions->ShowLaserBeam(gun, nullptr, 0.4f, 59659, from, to);
+    std::vector<CE3DBeam*> shown = beams();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_FLOAT_EQ(shown[0]->m_end[2], 9.0f);
+    EXPECT_EQ(shown[0]->m_duration, 59659);
+    EXPECT_FLOAT_EQ(shown[0]->m_maxHalfWidth, 0.2f);
+    delete shown[0];
+    // A polygon blow leaves the object as it was: its copy shatters.
+    const uint8_t stateC = tank->m_stateC;
+    w.explosions->ShatterObject(tank, 1.0f, true);
+    EXPECT_EQ(tank->m_stateC, stateC);
+    EXPECT_EQ(ViewObjects(w, tank->m_template).size(), 1u);
+    // Without view effects neither shows.
+    w.explosions->m_viewEffects = 0;
+    w.explosions->ShowLaserBeam(gun, nullptr, 0.4f, 59659, from, to);
+    w.explosions->ShatterObject(tank, 1.0f, true);
+    EXPECT_TRUE(beams().empty());
+    EXPECT_EQ(ViewObjects(w, tank->m_template).size(), 1u);
 }
