@@ -282,6 +282,7 @@ public:
     void SetNetGame(CNetGame* net) { m_netGame = net; }
     void SetGameScene(CGameScene* scene) { m_gameScene = scene; }
     void SetExplosionManager(CExplosionManager* effects) { m_explosionManager = effects; }
+    void SetPhysicsEngine(CPhysicsEngine* physics) { m_physicsEngine = physics; }
     CAIManager* AIManager() { return m_aiManager; }
     SoundEngine* Sound() { return m_soundEngine; }
     void SetSound(SoundEngine* sound) { m_soundEngine = sound; }

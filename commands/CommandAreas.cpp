@@ -6,6 +6,7 @@
 #include "commands/GUICommands.h"
 #include "commands/GameCommands.h"
 #include "commands/MapCommands.h"
+#include "commands/PlayCommands.h"
 #include "commands/ScriptFlow.h"
 #include "commands/SoundCommands.h"
 #include "console/CommandTable.h"
@@ -19,4 +20,5 @@ void Commands_Install() {
     CommandArea_Set(kAreaOrders, &RegisterGUICommands);
     CommandArea_Set(kAreaEffects, &RegisterEffectsCommands);
     CommandArea_Set(kAreaView, &RegisterViewCommands);
+    CommandArea_Set(kAreaPlay, &RegisterPlayCommands);
 }

@@ -223,11 +223,18 @@ void CGameScene::SaveObjects(CStateArchive& ar) {
 
 bool CGameScene::LoadObjects(CStateArchive& ar) {
     // The block is read twice: a check of every record on scratch objects,
-    // which makes nothing, and only then the objects themselves.
+    // which makes nothing, and only then the objects themselves. They are
+    // made from the last record to the first: the records come in the order
+    // of the list of world objects (newest first), so making the oldest
+    // first puts every list of the scene (pushed at the front) and every
+    // group (joined at the back) in the order the saving world had, which
+    // the simulation walks.
     size_t start = ar.GetPosition();
     CStateArchive::EMode mode = ar.GetMode();
     CPlayer* neutral = NeutralPlayer();
     std::vector<CTessarakObject*> made;
+    std::vector<size_t> records;
+    size_t end = start;
     bool ok = true;
     for (CStateArchive::EMode pass : {CStateArchive::kCheck, CStateArchive::kApply}) {
         ar.Rewind(start);
@@ -236,7 +243,12 @@ bool CGameScene::LoadObjects(CStateArchive& ar) {
         uint32_t count = 0;
         ar.Count(count, 353);
         ok = ar.Ok();
-        for (uint32_t i = 0; ok && i < count; ++i) {
+        if (pass == CStateArchive::kCheck) end = ar.GetPosition();
+        for (uint32_t n = 0; ok && n < count; ++n) {
+            if (pass == CStateArchive::kCheck)
+                records.push_back(ar.GetPosition());
+            else
+                ar.Rewind(records[count - 1 - n]);
             uint32_t templateId = ar.ReadU32();
             uint16_t projectId = ar.ReadU16();
             uint32_t stored = ar.ReadU32();
@@ -252,6 +264,7 @@ bool CGameScene::LoadObjects(CStateArchive& ar) {
                 scratch->m_template = tmpl;
                 ok = scratch->LoadState(ar) && ar.Ok();
                 scratch->m_template = nullptr;
+                end = ar.GetPosition();
                 continue;
             }
             uint32_t kind = mask == kMaskUnit         ? kKindUnit
@@ -275,6 +288,7 @@ bool CGameScene::LoadObjects(CStateArchive& ar) {
         for (CTessarakObject* o : made) delete o;
         return false;
     }
+    ar.Rewind(end);
     for (CTessarakObject* o = m_allObjects; o; o = o->m_allNext) o->AfterLoad();
     return true;
 }

@@ -23,6 +23,7 @@
 // No pointer and no process-local value ever crosses the wire.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "world/ObjectLink.h"
@@ -55,8 +56,8 @@ public:
     // image cannot exhaust the stack).
     static constexpr int kMaxDepth = 16;
     // The smallest tree form and saved record of one order (base fields only).
-    static constexpr size_t kMinTreeSize = 68;
-    static constexpr size_t kMinRecordSize = 66;
+    static constexpr size_t kMinTreeSize = 67;
+    static constexpr size_t kMinRecordSize = 64;
 
     // A new order of unit under parent: right after predecessor (toward the
     // front), or without one at the parent's back. The unit is the parent's

@@ -104,10 +104,24 @@ void CWorldGridLayer::Link(CGridObject& object, float x, float z) {
     if (l.cell == cell) return;
     Unlink(object);
     l.cell = cell;
-    l.prev = nullptr;
-    l.next = m_cells[size_t(cell)];
-    if (l.next) LinkOf(*l.next).prev = &object;
-    m_cells[size_t(cell)] = &object;
+    // A cell keeps its objects by descending id (a new object, whose id is
+    // the highest, comes first): the order follows what stands in the cell,
+    // not the way it came there, so a loaded world walks its cells as the
+    // world that saved it did.
+    const int32_t id = object.GridId();
+    CGridObject* before = nullptr;
+    CGridObject* at = m_cells[size_t(cell)];
+    while (at && at->GridId() > id) {
+        before = at;
+        at = LinkOf(*at).next;
+    }
+    l.prev = before;
+    l.next = at;
+    if (at) LinkOf(*at).prev = &object;
+    if (before)
+        LinkOf(*before).next = &object;
+    else
+        m_cells[size_t(cell)] = &object;
 }
 
 void CWorldGridLayer::Unlink(CGridObject& object) {

@@ -1,6 +1,6 @@
 // One link layer of the world grid: the map cut into square cells of a given
 // size (6 map units for layer 0, 1 for layer 1), each cell the head of a list
-// of the grid objects standing in it, newest first. The area queries walk the
+// of the grid objects standing in it, by descending object id (newest first). The area queries walk the
 // cells of a square around a point row by row (rows outer, columns inner) and
 // each cell's list from its head; a query that returns the first hit returns
 // the first in that order, so the order of the lists is part of the lockstep
@@ -43,8 +43,8 @@ public:
     // The first object of a cell (the cell is clamped into the layer).
     CGridObject* Cell(int cx, int cy) const;
 
-    // Links the object into the cell of (x, z) at the head of its list; an
-    // object already in that cell stays where it is.
+    // Links the object into the cell of (x, z) at its place by id; an object
+    // already in that cell stays where it is.
     void Link(CGridObject& object, float x, float z);
     void Unlink(CGridObject& object);
     bool IsLinked(const CGridObject& object) const { return object.m_gridLink[m_link].cell >= 0; }

@@ -1,18 +1,19 @@
 // A world with units to test in: the world test host with a world grid over
-// a square map, two players of their own (red and blue, enemies), and the
-// templates of the demo content's packed project (content/Tessarak/Units/
-// PackedProject.VXP) made from its sources as the game's loader makes them:
-// the same class, tree, keys and races, every key read by its template.
-// Shapes are not built; each template's collision radius is the larger of
-// its parts' ground extents (x and z) and its footprint half-size that
-// radius in cells of the path grid (three to a map unit), rounded.
+// a square map, two players of their own (red of the Granite race and blue
+// of the Coral race, enemies), and the demo content's units as the game
+// loads them (the build's packed project, through the unit loader, with the
+// template sizes from their shapes). Run through ctest (the build's
+// installation is found by TESSARAK_BUILD).
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "tests/support/WorldTestHost.h"
 
+class CProjectList;
 class CUnit;
 class CUnitTemplate;
 class CWorldGrid;
@@ -23,15 +24,21 @@ public:
     explicit CUnitWorld(int32_t half = 64);
     ~CUnitWorld() override;
 
-    // The demo templates; false (with the reason in error) when the sources
-    // cannot be read.
+    // The demo templates; false (with the console's lines in error) when the
+    // project cannot be loaded.
     bool LoadDemoTemplates(std::string& error);
     CUnitTemplate* UnitTemplate(const char* name) const;
     // A unit of the template at (x, 0, z) with the next object id, complete
     // (built) unless told otherwise.
     CUnit* Spawn(const char* templateName, float x, float z, CPlayer* owner, bool complete = true);
+    CUnit* Spawn(CTessarakObjectTemplate* tmpl, float x, float z, CPlayer* owner, bool complete = true);
+    // A unit template of the test's own (a new id each), its keys read as the
+    // loader reads them, with a record for every player.
+    CUnitTemplate* MakeUnitTemplate(const char* name,
+                                    const std::vector<std::pair<const char*, const char*>>& keys);
     // Logic ticks as the game runs them: the clock advances one tick period,
-    // then the scene's tick and the grid's.
+    // then the scene's tick and the grid's. The world becomes the current
+    // one first.
     void Tick(int count = 1);
     // Logic ticks of a session with this machine alone: the orders, stops
     // and ways the world sent (messages 134, 137 and 142) come back at the
@@ -40,7 +47,12 @@ public:
     size_t Run(int count = 1);
     // Takes the order messages sent so far (the others stay in sent).
     size_t Deliver();
+    // Makes this world the one that world code reaches (its host and its
+    // grid): a test with two worlds calls it before working in either.
+    void MakeCurrent();
 
     CPlayer* red = nullptr;
     CPlayer* blue = nullptr;
+    CProjectList* projectList = nullptr;
+    uint32_t m_nextTemplateId = 9000;
 };

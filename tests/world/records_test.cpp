@@ -11,6 +11,7 @@
 #include <map>
 
 #include "core/Random.h"
+#include "tests/support/Bytes.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WorldTestHost.h"
 #include "world/GridMember.h"
@@ -23,26 +24,6 @@
 namespace {
 
 // Little-endian bytes worked out field by field, as the record tables list them.
-struct SBytes {
-    std::vector<uint8_t> b;
-    SBytes& U8(uint8_t v) {
-        b.push_back(v);
-        return *this;
-    }
-    SBytes& U16(uint16_t v) { return U8(v & 0xFF).U8(v >> 8); }
-    SBytes& U32(uint32_t v) { return U16(v & 0xFFFF).U16(v >> 16); }
-    SBytes& I32(int32_t v) { return U32(static_cast<uint32_t>(v)); }
-    SBytes& F32(float v) {
-        uint32_t u;
-        std::memcpy(&u, &v, 4);
-        return U32(u);
-    }
-    SBytes& F32s(const float* v, int n) {
-        for (int i = 0; i < n; ++i) F32(v[i]);
-        return *this;
-    }
-};
-
 class RecordsTest : public ::testing::Test {
 protected:
     RecordsTest() : t(host) { scene().m_idTable.SetCounter(1000); }

@@ -1,0 +1,123 @@
+// Lockstep: two worlds that run the same battle with the same orders have
+// the same sync CRC after every tick, whatever addresses their objects got;
+// a world loaded from a saved game goes on in step with the one that saved
+// it; the local view (the local player, its fog of war, the selection) never
+// changes the simulation.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/support/LockstepScene.h"
+#include "tests/support/UnitWorld.h"
+#include "world/StateArchive.h"
+#include "world/Unit.h"
+#include "world/WorldGrid.h"
+
+namespace {
+
+struct SRun {
+    SRun(int padding, bool orders, int units = 24) {
+        // Allocations of varied sizes between the worlds' objects put them at
+        // other addresses.
+        for (int i = 0; i < padding; ++i) junk.emplace_back(new char[48 + (i * 131) % 4000]);
+        std::string error;
+        ok = world.LoadDemoTemplates(error);
+        EXPECT_TRUE(ok) << error;
+        for (int i = 0; i < padding; ++i) junk.emplace_back(new char[48 + (i * 71) % 3000]);
+        scene = std::make_unique<CLockstepScene>(world, units, orders);
+    }
+    std::vector<std::unique_ptr<char[]>> junk;
+    CUnitWorld world;
+    bool ok = false;
+    std::unique_ptr<CLockstepScene> scene;
+};
+
+// Names the objects whose sync images differ between two worlds, and where.
+void ReportDifferences(CUnitWorld& a, CUnitWorld& b) {
+    for (CTessarakObject* o = a.scene->m_allObjects; o; o = o->m_allNext) {
+        CTessarakObject* other = b.scene->m_idTable.Find(o->m_objectId);
+        std::vector<uint8_t> x = SyncImageOf(o), y = other ? SyncImageOf(other) : std::vector<uint8_t>();
+        if (x == y) continue;
+        size_t k = 0;
+        while (k < x.size() && k < y.size() && x[k] == y[k]) ++k;
+        ADD_FAILURE() << "object " << o->m_objectId << " (" << o->m_template->m_name.GetText()
+                      << ") differs at byte " << k << " of " << x.size();
+    }
+}
+
+}  // namespace
+
+TEST(LockstepTest, TwoRunsOfOneBattleStayInStepForThreeThousandTicks) {
+    SRun a(0, true), b(300, true);
+    ASSERT_TRUE(a.ok && b.ok);
+    // The second machine's local player is the other side, with fog of war
+    // and a selection: what it sees is its own, what happens is the same.
+    b.world.players->m_local = b.world.blue;
+    b.world.grid->m_cellMap.m_fogOfWar = true;
+    for (CUnit* u = b.world.scene->m_units; u; u = u->m_unitNext)
+        if (u->m_owner == b.world.blue) u->HandleMessage(CTessarakObject::kMsgSelect, 0);
+    int moving = 0;
+    for (int tick = 0; tick < 3000; ++tick) {
+        a.scene->Step();
+        b.scene->Step();
+        uint32_t crcA = a.world.scene->ComputeSyncCRC(), crcB = b.world.scene->ComputeSyncCRC();
+        if (crcA != crcB) ReportDifferences(a.world, b.world);
+        ASSERT_EQ(crcA, crcB) << "tick " << tick;
+        if (tick == 1500)
+            for (CUnit* u = a.world.scene->m_units; u; u = u->m_unitNext) moving += u->m_speed > 0.0f;
+    }
+    // It was a battle: units moved, fought and died.
+    EXPECT_GT(moving, 4);
+    EXPECT_LT(a.world.scene->m_unitCount, 52);
+    EXPECT_EQ(a.world.scene->m_unitCount, b.world.scene->m_unitCount);
+}
+
+TEST(LockstepTest, ALoadedWorldGoesOnInStepWithTheOneThatSavedIt) {
+    SRun a(0, false);
+    ASSERT_TRUE(a.ok);
+    for (int tick = 0; tick < 400; ++tick) a.scene->Step();
+    CStateArchive saved;
+    a.world.scene->SaveObjects(saved);
+    std::vector<uint8_t> bytes = saved.GetBuffer();
+
+    SRun b(200, false);
+    ASSERT_TRUE(b.ok);
+    b.world.scene->Clear();
+    b.world.grid->Reset();
+    CStateArchive in(bytes.data(), bytes.size(), CStateArchive::kApply);
+    ASSERT_TRUE(b.world.scene->LoadObjects(in));
+    // The game's counters and the players' economy come with the rest of a
+    // saved game; here they are taken over as they are.
+    b.world.scene->m_idTable.SetCounter(a.world.scene->m_idTable.GetCounter());
+    b.world.scene->m_frameCounter = a.world.scene->m_frameCounter;
+    b.world.gameTime = a.world.gameTime;
+    for (size_t i = 0; i < a.world.players->m_players.size(); ++i) {
+        CPlayer* from = a.world.players->m_players[i];
+        CPlayer* to = b.world.players->m_players[i];
+        to->m_resources = from->m_resources;
+        to->m_energyRatio = from->m_energyRatio;
+        to->m_energyProducedSmooth = from->m_energyProducedSmooth;
+        to->m_energyConsumedSmooth = from->m_energyConsumedSmooth;
+        to->m_energyAccelerator = from->m_energyAccelerator;
+    }
+    b.scene->m_script = a.scene->m_script;
+    b.scene->m_ticks = a.scene->m_ticks;
+    b.scene->m_ids = a.scene->m_ids;
+    ASSERT_EQ(b.world.scene->ComputeSyncCRC(), a.world.scene->ComputeSyncCRC());
+    // The active list of the loaded world walks its objects in the same order.
+    std::vector<int32_t> activeA, activeB;
+    for (CTessarakObject* o = a.world.scene->m_activeObjects; o; o = o->m_sceneActiveNext)
+        activeA.push_back(o->m_objectId);
+    for (CTessarakObject* o = b.world.scene->m_activeObjects; o; o = o->m_sceneActiveNext)
+        activeB.push_back(o->m_objectId);
+    EXPECT_EQ(activeA, activeB);
+    for (int tick = 0; tick < 600; ++tick) {
+        a.scene->Step();
+        b.scene->Step();
+        uint32_t crcA = a.world.scene->ComputeSyncCRC(), crcB = b.world.scene->ComputeSyncCRC();
+        if (crcA != crcB) ReportDifferences(a.world, b.world);
+        ASSERT_EQ(crcA, crcB) << "tick " << tick;
+    }
+}
