@@ -123,8 +123,10 @@ static void Contact(CGridMember* mover, CWorldGrid* grid, uint64_t now) {
     const bool unitMover = mover->IsUnit();
     CUnit* unit = unitMover ? static_cast<CUnit*>(mover) : nullptr;
     if (unit && !Complete(mover) && (unit->m_unitState & CUnit::kU_Mobile)) return;
-    // The objects of the coarse cells around the new position.
-    std::vector<CGridMember*> near;
+    // The objects of the coarse cells around the new position (in a list
+    // kept from call to call: the logic tick runs on one thread).
+    static std::vector<CGridMember*> near;
+    near.clear();
     if (unitMover) {
         CGridObject* first =
             grid->m_layer[0].CollectNeighbours(*mover, mover->m_position[0], mover->m_position[2], 1);

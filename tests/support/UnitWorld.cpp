@@ -36,6 +36,9 @@ CUnitWorld::~CUnitWorld() {
 
 bool CUnitWorld::LoadDemoTemplates(std::string& error) {
     const char* build = std::getenv("TESSARAK_BUILD");
+#ifdef TESSARAK_BUILD_DIR
+    if (!build) build = TESSARAK_BUILD_DIR;  // a program of the build (a benchmark)
+#endif
     if (!build) {
         error = "TESSARAK_BUILD is not set: run through ctest";
         return false;
