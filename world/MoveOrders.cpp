@@ -334,10 +334,10 @@ bool CGuardOrder::Execute() {
             if (child) {
                 if (keeps) return true;
                 DeleteChildren();
-                m_lastSeen = nullptr;
+                m_lastSeenId = 0;
             }
-        } else if (theirs != m_lastSeen) {
-            m_lastSeen = theirs;
+        } else if (theirs->m_orderId != m_lastSeenId) {
+            m_lastSeenId = theirs->m_orderId;
             if (keeps) return true;
             DeleteChildren();
         }

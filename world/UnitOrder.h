@@ -257,7 +257,10 @@ public:
     // The unit lets go of its build site.
     ~CGuardOrder() override;
     bool Execute() override;
-    CUnitOrder* m_lastSeen = nullptr;  // the guarded unit's running order last seen
+    // The order id of the guarded unit's running order last seen (0: none).
+    // An id, not the order's address: an address freed and taken again by a
+    // new order would look the same on one machine and not on another.
+    uint32_t m_lastSeenId = 0;
 };
 
 // Goes near a unit and ties a tow cable to it.

@@ -15,6 +15,7 @@
 // three for the shot point, one for the impact object's heading (weapons
 // with one), one for the tracer (weapons with one); the life of a projectile
 // draws one more from the mother unit's generator.
+#include "e3d/Emitter.h"
 #include "world/ExplosionManager.h"
 #include "world/GameHost.h"
 #include "world/GameNode.h"
@@ -220,6 +221,10 @@ bool CUnitWeapon::Throw(CTessarakObject* mother, CTessarakObject* targetObject, 
     shell->m_velocity[1] = Math_Sin(elevation) * speed;
     shell->m_velocity[2] = flat * Math_Cos(heading);
     shell->ResetMatrixHistory();
+    // Its trail (smoke, sparks) follows it: the view's, with a stream of its
+    // own; it dies with the object.
+    if (wt->m_throwObject->m_emitterTemplate && scene->m_rootFrame)
+        (new CE3DEmitter(scene->m_rootFrame, wt->m_throwObject->m_emitterTemplate))->FollowFrame(shell);
     // A thrown object made to burst at once (a weapon template with
     // ImmidiateDestruction) explodes where it leaves the weapon.
     CTessarakObjectTemplate* thrown = wt->m_throwObject;

@@ -281,7 +281,9 @@ TEST_F(OrdersTest, PatrolGoesBetweenItsPointsWithoutEnd) {
     for (int tick = 0; tick < 1500 && visits.size() < 5; ++tick) {
         world.Run();
         // Each point is reached by a move that the queue made for it.
-        if (CUnitOrder* running = unit->m_runningOrder) EXPECT_EQ(running->m_type, CUnitOrder::kMove);
+        if (CUnitOrder* running = unit->m_runningOrder) {
+            EXPECT_EQ(running->m_type, CUnitOrder::kMove);
+        }
         for (int i = 0; i < 2; ++i)
             if (GroundDistanceTo(unit, points[i][0], points[i][1]) < kArrived &&
                 (visits.empty() || visits.back() != i))
@@ -588,7 +590,9 @@ TEST_F(OrdersTest, AComputerPlayersUnitsGoAroundWhatItMadeExpensive) {
     ASSERT_GT(unit->m_waypoints->Count(), 2);
     EXPECT_LT(southmost, -9.0f) << "the way crossed the expensive band";
     for (const auto& m : world.sent)
-        if (m.type == kMsgOrder) EXPECT_EQ(LE_LoadU32(m.data.data() + 32), 0u);
+        if (m.type == kMsgOrder) {
+            EXPECT_EQ(LE_LoadU32(m.data.data() + 32), 0u);
+        }
 }
 
 }  // namespace
