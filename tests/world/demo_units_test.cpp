@@ -124,6 +124,9 @@ TEST(DemoUnits, TheBuiltProjectHoldsEveryTemplateOfTheSources) {
             EXPECT_GE(t->m_collisionRadius, 0.5f) << r << armed;
         }
         EXPECT_GT(hq->m_collisionRadius, unit("LightTank")->m_collisionRadius) << race;
+        // Buildings hold their footprint on the path grid, so units go round them.
+        for (CUnitTemplate* building : {hq, factory, depot}) EXPECT_EQ(building->m_noYCollision, 1) << race;
+        EXPECT_EQ(harvester->m_noYCollision, 0) << race;
     }
     CTessarakObjectTemplate* spot = host.scene->m_spotTemplate;
     ASSERT_NE(spot, nullptr);
