@@ -16,6 +16,7 @@
 #include "world/Player.h"
 #include "world/TessarakObject.h"
 #include "world/Unit.h"
+#include "world/UnitOrder.h"
 
 bool MapName_IsPlain(const char* name) {
     if (!name || !name[0]) return false;
@@ -335,6 +336,41 @@ void MapScriptText(CGameScene* scene, std::string& s) {
     }
 }
 
+// The units' move and patrol orders as a map script: the units with orders
+// first (AddCustomizedControl), then each unit's orders from the one that
+// runs next to the last queued. Only the orders given on this machine (by
+// the player, the editor or a map script) are written; the sub-orders that
+// the units' own steps make are not.
+void UnitCommandsText(CGameScene* scene, std::string& s) {
+    CStrBuf line;
+    s += "// Tessarak Unit Commands\n";
+    s += kRule;
+    s += "\n// Unit Control List\n\n";
+    for (CUnit* u = scene->m_units; u; u = u->m_unitNext) {
+        if (!u->m_orderList || !u->m_orderList->FirstChild()) continue;
+        line.Format("AddCustomizedControl(%d);\n", u->m_mapId);
+        s += line.GetText();
+    }
+    s += "\n";
+    for (CUnit* u = scene->m_units; u; u = u->m_unitNext) {
+        line.Format("\n// Map ID %d '%s'\n", u->m_mapId,
+                    u->m_template ? u->m_template->m_name.GetText() : "");
+        s += line.GetText();
+        if (!u->m_orderList) continue;
+        for (CUnitOrder* o = u->m_orderList->LastChild(); o; o = o->Prev()) {
+            if (!o->m_issuedHere) continue;
+            if (o->m_type == CUnitOrder::kMove) {
+                line.Format("AddMoveOrder (%d, %.2f, %.2f, %.2f, %d);\n", u->m_mapId, o->m_target[0],
+                            o->m_target[1], o->m_target[2], (int)static_cast<CMoveOrder*>(o)->m_force);
+                s += line.GetText();
+            } else if (o->m_type == CUnitOrder::kPatrol) {
+                line.Format("AddPatrolOrder (%d, %.2f, %.2f);\n", u->m_mapId, o->m_target[0], o->m_target[2]);
+                s += line.GetText();
+            }
+        }
+    }
+}
+
 // "Maps\<map>", made with every level; empty when the name is refused.
 CStrBuf MapFolder(CGameHost* host, const char* mapName) {
     CStrBuf folder;
@@ -387,20 +423,11 @@ bool ExportUnitCommands(CGameScene* scene, const char* mapName) {
     if (!scene || !host) return false;
     CStrBuf folder = MapFolder(host, mapName);
     if (folder.IsEmpty()) return false;
-    CStrBuf path, line;
+    CStrBuf path;
     path.Format("%s\\orders.vxm", folder.GetText());
     host->Printf("Exporting Unit Commands To :'%s'", path.GetText());
-    std::string text = "// Tessarak Unit Commands\n";
-    text += kRule;
-    text += "\n// Unit Control List\n\n";
-    // Units carry no orders of their own yet: the control list is empty and
-    // every unit gets its comment line.
-    text += "\n";
-    for (CUnit* u = scene->m_units; u; u = u->m_unitNext) {
-        line.Format("\n// Map ID %d '%s'\n", u->m_mapId,
-                    u->m_template ? u->m_template->m_name.GetText() : "");
-        text += line.GetText();
-    }
+    std::string text;
+    UnitCommandsText(scene, text);
     CVFSFile file;
     if (!file.Open(path.GetText(), CVFSFile::kModeWrite) || !WriteText(file, text) || !file.Close()) {
         host->Printf("Unable to write file : %s", path.GetText());

@@ -11,6 +11,7 @@
 #include "tests/support/WorldTestHost.h"
 #include "world/TessarakObject.h"
 #include "world/Unit.h"
+#include "world/UnitOrder.h"
 
 namespace {
 TEST(MapFilesTest, MapNamesAreOnePlainFolderName) {
@@ -194,5 +195,56 @@ TEST(MapFilesTest, UnknownTemplatesAreSkippedAndTheRestLoads) {
     EXPECT_TRUE(LoadMapObjects(host.scene, &file, create));
     EXPECT_EQ(made, 1);
     EXPECT_NE(host.FindLine("Received bogus create unit call: ProjectID: 1 TemplateID: 999"), "");
+}
+}  // namespace
+
+namespace {
+TEST(MapFilesTest, UnitCommandsExportTheOrdersGivenHere) {
+    CTempDir dir;
+    CWorldTestHost host;
+    host.root = dir.Win();
+    SDemoTemplates demo(host);
+    CGameScene* scene = host.scene;
+    auto unit = [&](int32_t mapId) {
+        CUnit* u = static_cast<CUnit*>(host.Make(demo.tank, scene->m_idTable.NewId(), host.players->m_local));
+        u->m_mapId = mapId;
+        return u;
+    };
+    CUnit* mover = unit(3);
+    CUnit* idle = unit(4);
+    CUnit* patrol = unit(5);
+    // The front of the queue (next to run) is its last child: made last here.
+    auto issued = [](CUnitOrder* o, float x, float z) {
+        o->m_target[0] = x;
+        o->m_target[2] = z;
+        o->m_issuedHere = 1;
+        return o;
+    };
+    issued(new CMoveOrder(mover->m_orderList, nullptr, mover, 0.0f, 0.0f, 1), 12.5f, -3.25f);
+    new CMoveOrder(mover->m_orderList, nullptr, mover, 99.0f, 99.0f, 0);  // a step's own: not written
+    issued(new CMoveOrder(mover->m_orderList, mover->m_orderList->LastChild(), mover, 0.0f, 0.0f, 0), 1.0f,
+           2.0f);
+    issued(new CPatrolOrder(patrol->m_orderList, nullptr, patrol), -4.0f, 6.0f);
+    (void)idle;
+
+    ASSERT_TRUE(ExportUnitCommands(scene, "Orders"));
+    EXPECT_NE(host.FindLine("Exporting Unit Commands To :'"), "");
+    std::string text = dir.Read("Maps/Orders/orders.vxm");
+    // The order of the units is the scene's unit list's; find each block.
+    const std::string head =
+        "// Tessarak Unit Commands\n/////////////////////////////////////\n\n// Unit Control List\n\n";
+    ASSERT_EQ(text.rfind(head, 0), 0u) << text;
+    std::string controls = text.substr(head.size(), text.find("\n\n", head.size()) - head.size());
+    EXPECT_NE(controls.find("AddCustomizedControl(3);"), std::string::npos) << text;
+    EXPECT_NE(controls.find("AddCustomizedControl(5);"), std::string::npos) << text;
+    EXPECT_EQ(controls.find("AddCustomizedControl(4);"), std::string::npos) << text;
+    EXPECT_NE(text.find("\n// Map ID 3 'Tank'\nAddMoveOrder (3, 1.00, 0.00, 2.00, 0);\n"
+                        "AddMoveOrder (3, 12.50, 0.00, -3.25, 1);\n"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("99.00"), std::string::npos) << text;
+    EXPECT_NE(text.find("\n// Map ID 4 'Tank'\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\n// Map ID 5 'Tank'\nAddPatrolOrder (5, -4.00, 6.00);\n"), std::string::npos)
+        << text;
 }
 }  // namespace
