@@ -1,0 +1,243 @@
+// The map area's commands through the game's interpreter, as map scripts and
+// the console run them: Create in each of its argument forms with each
+// refusal's console line, start positions, layers, the scene's size, the
+// countdown timer, the map's name and the states the rows wait for, and the
+// export of a map into its folder and box.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/Game.h"
+#include "app/GameClock.h"
+#include "app/GameServices.h"
+#include "app/InputManager.h"
+#include "commands/CommandAreas.h"
+#include "console/CommandInterpreter.h"
+#include "core/VFSTable.h"
+#include "e3d/Frame.h"
+#include "netgame/NetGame.h"
+#include "tests/support/TempDir.h"
+#include "ui/Interface.h"
+#include "world/GameHost.h"
+#include "world/GameScene.h"
+#include "world/ObjectTemplate.h"
+#include "world/Player.h"
+#include "world/TessarakObject.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class MapCommandsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        game.SetRootDir(dir.Win().c_str());
+        game.SetClock(new CGameClock);
+        net = new CNetGame(&game);
+        game.SetNetGame(net);
+        game.SetInterface(new CInterface(&game));
+        game.Interface()->m_console.Init(500, 17, 8);
+        game.Interface()->m_console.SetLineSink(
+            [](void* user, const char* text, int, int, int, bool) {
+                static_cast<MapCommandsTest*>(user)->lines.push_back(text);
+            },
+            this);
+        GameHost_Set(&game);
+        game.SetGameScene(new CGameScene(&game));
+        scene = game.GameScene();
+        scene->m_rootFrame = &root;
+        rock = new CTessarakObjectTemplate(scene, &root, 1, nullptr);
+        rock->m_projectId = 1;
+        rock->m_nodeId = 20;
+        rock->m_name = "Rock";
+        crystal = new CTessarakObjectTemplate(scene, &root, 1, nullptr);
+        crystal->m_projectId = 1;
+        crystal->m_nodeId = 21;
+        crystal->m_name = "Crystal";
+        scene->m_spotTemplate = crystal;
+        Commands_Install();
+        Game_CreateInput(&game);
+        ip = game.InputManager()->Interpreter();
+        ip->RegisterAllCommands();
+        // The host of a session, not in a running game: what the map rows
+        // ask of the console.
+        net->m_hosting = 1;
+        game.SetGuiWord(1);
+    }
+    void TearDown() override {
+        Game_DeleteInput(&game);
+        delete scene;
+        game.SetGameScene(nullptr);
+        delete game.Interface();
+        game.SetInterface(nullptr);
+        delete net;
+        game.SetNetGame(nullptr);
+        delete game.Clock();
+        game.SetClock(nullptr);
+        GameHost_Set(nullptr);
+    }
+    // The console lines the text printed.
+    Lines Run(const char* text) {
+        lines.clear();
+        ip->Execute(false, text);
+        return lines;
+    }
+    // The newest object of the scene.
+    CTessarakObject* Newest() const {
+        CTessarakObject* last = nullptr;
+        for (CTessarakObject* o = scene->m_allObjects; o; o = o->m_allNext)
+            if (!last || o->m_objectId > last->m_objectId) last = o;
+        return last;
+    }
+
+    CTempDir dir;
+    CGame game{nullptr, "No datafile"};
+    CNetGame* net = nullptr;
+    CGameScene* scene = nullptr;
+    CE3DFrame root{nullptr};
+    CTessarakObjectTemplate* rock = nullptr;
+    CTessarakObjectTemplate* crystal = nullptr;
+    CCommandInterpreter* ip = nullptr;
+    Lines lines;
+};
+
+TEST_F(MapCommandsTest, CreatePlacesObjectsByItsArgumentForms) {
+    scene->m_layerPositions[2] = 1.5f;
+    // The name alone: the origin, no map id, team and layer 0.
+    EXPECT_EQ(Run("Create(\"rock\");"), Lines());
+    CTessarakObject* o = Newest();
+    ASSERT_NE(o, nullptr);
+    EXPECT_EQ(o->m_template, rock);
+    EXPECT_EQ(o->m_position[0], 0.0f);
+    EXPECT_EQ(o->m_mapId, -1);
+    EXPECT_EQ(o->m_layer, 0u);
+    // Six: the layer (and its height) and the map id, which the scene's
+    // highest map id follows.
+    Run("Create(\"Rock\", 4.5, -6, 1, 2, 40);");
+    o = Newest();
+    EXPECT_EQ(o->m_position[0], 4.5f);
+    EXPECT_EQ(o->m_position[1], 1.5f);
+    EXPECT_EQ(o->m_position[2], -6.0f);
+    EXPECT_EQ(o->m_layer, 2u);
+    EXPECT_EQ(o->m_mapId, 40);
+    EXPECT_EQ(o->m_owner, net->m_players.m_local);  // team 1: the player of owner id 1
+    EXPECT_EQ(scene->m_highestMapId, 40);
+    // Five: the next free map id.
+    Run("Create(\"Rock\", 1, 2, 0, 7);");
+    EXPECT_EQ(Newest()->m_mapId, 41);
+    // Eight: turned and grown.
+    Run("Create(\"Rock\", 0, 0, 0, 0, 50, 7, 0.5);");
+    o = Newest();
+    EXPECT_FLOAT_EQ(o->m_yaw, 7.0f - 6.2831855f);  // kept within a turn
+    EXPECT_EQ(o->m_headingIncrement, 7.0f);
+    EXPECT_EQ(o->m_scaleIncrement, 0.5f);
+    EXPECT_FLOAT_EQ(o->m_scale[0], 1.5f);
+    // Eleven on the spot template: the spot's three values.
+    Run("Create(\"Crystal\", 0, 0, 0, 0, 51, 0, 0, 2, 0.5, 3);");
+    o = Newest();
+    ASSERT_NE(o->m_resourceSpot, nullptr);
+    EXPECT_EQ(o->m_resourceSpot->m_base, 2.0f);
+    EXPECT_EQ(o->m_resourceSpot->m_phase, 0.5f);
+    EXPECT_EQ(o->m_resourceSpot->m_speed, 3.0f);
+    // A name no template has: nothing, silently.
+    int count = scene->m_objectCount;
+    EXPECT_EQ(Run("Create(\"Nothing\", 1, 2, 0, 0, 60);"), Lines());
+    EXPECT_EQ(scene->m_objectCount, count);
+}
+
+TEST_F(MapCommandsTest, CreateRefusesValuesThatAreNotNumbers) {
+    const struct {
+        const char* command;
+        Lines lines;
+    } cases[] = {
+        {"Create(\"Rock\", x, 2, 0, 0);", {"Rock", "X1 invalid"}},
+        {"Create(\"Rock\", 1, y, 0, 0);", {"Rock", "Y1 invalid"}},
+        {"Create(\"Rock\", 1, y, 0, 0, 3);", {"Y1 invalid"}},
+        {"Create(\"Rock\", 1, 2, t, 0, 3);", {"Rock", "Team invalid"}},
+        {"Create(\"Rock\", 1, 2, 0, l, 3);", {"Rock", "Layer invalid"}},
+        {"Create(\"Rock\", 1, 2, 0, 0, u);", {"Rock", "UID invalid"}},
+        {"Create(\"Rock\", 1, 2, 0, 0, 3, r, 0);", {"InitialRotation invalid"}},
+        {"Create(\"Rock\", 1, 2, 0, 0, 3, 0, s);", {"InitialScaling invalid"}},
+        {"Create(\"Crystal\", 1, 2, 0, 0, 3, 0, 0, 1, 1, z);", {"CustomValue.z invalid"}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Run(c.command), c.lines) << c.command;
+        EXPECT_EQ(scene->m_objectCount, 0) << c.command;
+    }
+}
+
+TEST_F(MapCommandsTest, StartPositionsLayersSceneSizeAndTimer) {
+    EXPECT_EQ(Run("M_DefineStartPositions(2); M_SetStartPosition(1, -20.5, 31);"), Lines());
+    ASSERT_EQ(scene->StartPositionCount(), 2);
+    EXPECT_EQ(scene->m_startX[1], -20.5f);
+    EXPECT_EQ(scene->m_startZ[1], 31.0f);
+    for (const char* outside : {"M_SetStartPosition(2, 1, 1);", "M_SetStartPosition(-1, 1, 1);"})
+        EXPECT_EQ(Run(outside), Lines{"Player is out of definitions range."}) << outside;
+    EXPECT_EQ(scene->m_startX[1], -20.5f);
+    // A wrong count of arguments does nothing.
+    Run("M_SetStartPosition(0, 5); M_DefineStartPositions();");
+    EXPECT_EQ(scene->m_startX[0], 0.0f);
+    EXPECT_EQ(scene->StartPositionCount(), 2);
+    Run("M_DefineStartPositions(-3);");
+    EXPECT_EQ(scene->StartPositionCount(), 2);
+
+    Run("M_SetLayerPosition(255, 4.5); M_SetLayerPosition(256, 9); M_SetLayerPosition(-1, 9);");
+    EXPECT_EQ(scene->m_layerPositions[255], 4.5f);
+    EXPECT_EQ(scene->m_layerPositions[0], 0.0f);
+
+    Run("M_SetGameSceneRect(96, 80); M_SetGameSceneRect(1, 2, 3, 4);");
+    EXPECT_EQ(game.MapWidth(), 96.0f);
+    EXPECT_EQ(game.MapDepth(), 80.0f);
+
+    game.Clock()->m_gameSeconds = 12.0f;
+    Run("m_SetTimer(90);");
+    EXPECT_EQ(game.Interface()->m_missionTimerEnd, 102.0f);
+}
+
+TEST_F(MapCommandsTest, MapNameAndTheStatesRowsWaitFor) {
+    EXPECT_EQ(Run("Map(\"Skerry\");"), Lines());
+    EXPECT_STREQ(game.MapName().GetText(), "Skerry");
+    EXPECT_EQ(Run("Map(\"..\\\\Scripts\");"), Lines{"Invalid map name: ..\\Scripts"});
+    EXPECT_STREQ(game.MapName().GetText(), "Skerry");
+    // A new map while a game runs makes the clients ready for a new start.
+    game.SetGuiWord(0);
+    game.SetGameState(2);
+    Run("Map(\"FourWinds\");");
+    EXPECT_EQ(game.StartState(), -1);
+    EXPECT_TRUE(game.GameLoading());
+
+    // Only the host names the map; only the editor's server edits and
+    // exports it; resources are given before a game runs.
+    net->m_hosting = 0;
+    EXPECT_EQ(Run("Map(\"Skerry\");"), Lines{"Map cannot be run at this time or gamestate"});
+    EXPECT_STREQ(game.MapName().GetText(), "FourWinds");
+    EXPECT_EQ(Run("M_EditMode(1);"), Lines{"M_EditMode cannot be run at this time or gamestate"});
+    EXPECT_EQ(Run("M_Export(\"X\");"), Lines{"M_Export cannot be run at this time or gamestate"});
+    net->m_hosting = 1;
+    game.SetGameLoading(false);  // the game runs
+    EXPECT_EQ(Run("M_Resources(100);"), Lines{"M_Resources cannot be run at this time or gamestate"});
+    net->m_serverInfo.m_editor = 1;
+    Run("M_EditMode(1);");
+    EXPECT_TRUE(game.MapEditMode());
+}
+
+TEST_F(MapCommandsTest, ExportWritesTheScriptsAndTheBox) {
+    net->m_serverInfo.m_editor = 1;
+    EXPECT_EQ(Run("M_Export();"), Lines{"Error in M_Export: To few arguments"});
+    EXPECT_EQ(Run("M_ExportUnitCommands();"), Lines{"Error in M_ExportUnitCommands: To few arguments"});
+    Run("M_DefineStartPositions(1); M_SetStartPosition(0, 8, -8); Create(\"Rock\", 3, 4, 0, 0, 5);");
+    ASSERT_TRUE(dir.Write("Maps/Isle/information.vxm", "si_Map_Players(1);\n"));
+    Run("M_Export(\"Isle\"); M_ExportUnitCommands(\"Isle\");");
+    EXPECT_NE(dir.Read("Maps/Isle/visual.vxm").find("Create (\"Rock\", 3.000000, 4.000000, 0, 0, 5,"),
+              std::string::npos);
+    EXPECT_EQ(dir.Read("Maps/Isle/orders.vxm").find("// Tessarak Unit Commands\n"), 0u);
+    // The box holds the map's loose members that are there.
+    CVFSTable box;
+    ASSERT_TRUE(box.MountPack(dir.WinFile("Maps/Isle/MapData.box").c_str()));
+    EXPECT_TRUE(box.Find("visual.bin"));
+    EXPECT_TRUE(box.Find("information.vxm"));
+    EXPECT_FALSE(box.Find("radar.bik"));
+}
+
+}  // namespace
