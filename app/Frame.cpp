@@ -8,12 +8,14 @@
 #include "app/GameScreen.h"
 #include "app/GameServices.h"
 #include "app/GameView.h"
+#include "console/CommandInterpreter.h"
 #include "e3d/Camera.h"
 #include "e3d/Surface.h"
 #include "netgame/NetGame.h"
 #include "nwe/Engine.h"
 #include "nwe/FrameTable.h"
 #include "nwe/Peer.h"
+#include "platform/sys/Terminal.h"
 #include "platform/sys/Thread.h"
 #include "ui/Interface.h"
 #include "world/ExplosionManager.h"
@@ -24,8 +26,30 @@
 // one draws.
 static int32_t s_interfaceFrames = 0;
 
+// The lines typed into the game's standard input run as console commands
+// (a dedicated server's operator types there).
+static CSysLineReader* s_terminal = nullptr;
+
+void Game_StartTerminal() {
+    if (!s_terminal) s_terminal = new CSysLineReader;
+    s_terminal->Start();
+}
+
+void Game_StopTerminal() {
+    delete s_terminal;
+    s_terminal = nullptr;
+}
+
+static void RunTerminalLines(CGame* game) {
+    std::string line;
+    CCommandInterpreter* ip = Game_Interpreter(game);
+    while (s_terminal && ip && s_terminal->Take(&line))
+        if (!line.empty()) ip->Execute(false, line.c_str());
+}
+
 int CGame::Frame() {
     Game_SetFloatMode();
+    RunTerminalLines(this);
     m_hasFocus = Game_WindowHasFocus() ? 1 : 0;
     if (m_guiWord != 0)
         InterfaceFrame();
@@ -39,107 +63,16 @@ int CGame::Frame() {
     return 1;
 }
 
-// One lockstep tick: game time moves on and the current frame's messages go
-// to their handlers.
-static void ExecuteTick(CGame* game) {
-    CNetGame* net = game->NetGame();
-    game->Clock()->AdvanceGameTime(nullptr, true, true);
-    if (net->m_frameTable) {
-        NWEFrame* frame = net->m_frameTable->Current();
-        if (frame) {
-            NWEPeer::ProcessIncoming(frame, &net->m_queue3);
-            net->m_frameTable->Release(frame);
-        }
-    }
-}
-
-// A client whose frame is missing or overdue asks the server where it is.
-// The server's answer arrives in the ask-for-frame state; a server that is
-// ahead gets a sync report. The missing frame itself is never executed:
-// running an empty or half-filled lockstep frame would make this machine
-// diverge from every other, so the client waits for the frame or for the
-// server's resync instead.
-static void AskForFrame(CGame* game, NWEFrame* rec) {
-    CNetGame* net = game->NetGame();
-    int32_t& w = net->m_askForFrame;
-    if (w == 0xFFFF) {
-        net->Send(NS_NOTIFYTYPE_ASKFORFRAME, nullptr, 0, 0, 0);
-        w = 0xFF01;
-    } else if (w > 0xFF00) {
-        w += 1;
-    } else {
-        uint16_t current = net->m_frameTable ? net->m_frameTable->PeekNumber(0) : 0;
-        if (NWEFrameTable::Compare((uint16_t)w, current) > 0) {
-            if (rec)
-                Game_PrintColor(
-                    255, 0, 0, true,
-                    "Severe network errer (Wrong number of messages), asking server to resync (%d, %d), %d",
-                    (int)rec->GetExpected(), (int)rec->GetReceived(), (int)current);
-            else
-                Game_PrintColor(255, 0, 0, true,
-                                "Severe network errer (No FTI), asking server to resync (%d)", (int)current);
-            net->Send(NS_NOTIFYTYPE_SYNC_REPORT, nullptr, 0, 0, 0);
-        }
-        w = 0xFFFF;
-    }
-}
-
-// The tick step of the interface frame, when a tick is due.
+// One lockstep tick of the interface frame: game time moves on and the
+// current frame's messages go to their handlers; the host also steps its
+// start handshake; then the frame closes.
 static void InterfaceTickStep(CGame* game) {
     CNetGame* net = game->NetGame();
-    if (net->m_hosting) {
-        ExecuteTick(game);
-        if (game->GameLoading()) game->ServerStartStep();
-        net->ResyncClients();
-        return;
-    }
-    NWEFrameTable* table = net->m_frameTable;
-    NWEFrame* rec = table ? table->TryCurrent() : nullptr;
-    NWEPeer* peer = net->m_clientLink ? NWEEngine::GetPeer(net->m_clientLink) : nullptr;
-    if (peer && net->m_frameCountdown < 0.0f && !rec && net->m_clientConnected && peer->GetState() == 4) {
-        net->m_frameCountdown = game->FrameTimeout();
-        AskForFrame(game, nullptr);
-        peer->Release();
-        return;
-    }
-    if (peer) peer->Release();
-    if (!rec) return;
-    net->m_frameCountdown = game->FrameTimeout();
-    if (net->m_touchTime) {
-        rec->TouchTime();
-        net->m_touchTime = 0;
-    }
-    bool complete = rec->IsComplete();
-    if (!complete) {
-        // Measured on the network engine's clock, which stamps the records.
-        NWEEngine* engine = table->GetEngine();
-        double waited = engine ? engine->GetClock().Seconds(engine->GetClock().Now() - rec->GetTime()) : 0.0;
-        if (waited <= game->FrameTimeout()) {
-            table->Release(rec);
-            return;
-        }
-    }
-    if (complete) {
-        net->m_queue1.Flush();
-        ExecuteTick(game);
-        net->ResyncClients();
-    } else {
-        AskForFrame(game, rec);
-    }
-    table->Release(rec);
-}
-
-// The host's reply when the frame the server waits for has come round.
-static void FinishMarkReply(CNetGame* net) {
-    if (net->m_awaitedFinishMark == -1 || !net->m_frameTable) return;
-    NWEFrame* frame = net->m_frameTable->Current();
-    if (!frame) return;
-    if ((int32_t)(frame->GetMark() & 0xFFFF) == net->m_awaitedFinishMark) {
-        net->m_awaitedFinishMark = -1;
-        net->m_finishReply = frame->GetMark();
-        net->Send(NS_NOTIFYTYPE_FRAMEFINISHED, &net->m_finishReply, 2, 0, 0);
-    }
-    net->m_frameTable->Release(frame);
+    if (!net->InterfaceTickGate()) return;
+    game->Clock()->AdvanceGameTime(nullptr, true, true);
+    net->ExecuteFrame();
+    if (net->m_hosting && game->GameLoading()) game->ServerStartStep();
+    net->ResyncClients();
 }
 
 int CGame::InterfaceFrame() {
@@ -154,7 +87,7 @@ int CGame::InterfaceFrame() {
     if (m_vars.mainSleep) Sys_Sleep(40);
     Game_UpdateCommandContext(this);
 
-    FinishMarkReply(net);
+    net->FinishMarkReply();
     clock->AdvanceGameTime(nullptr, false, true);
     net->m_queue1.Flush();
     net->m_queue3.Flush();
@@ -223,7 +156,7 @@ int CGame::RenderFrame() {
     Game_UpdateCommandContext(this);
     Game_ProcessInput(this);
     net->Update(0);
-    FinishMarkReply(net);
+    net->FinishMarkReply();
     net->m_queue3.Flush();
     net->m_frameCountdown -= clock->m_frameTime;
     // A full-screen video replaces the whole frame while it plays: no tick,

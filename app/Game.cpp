@@ -243,6 +243,7 @@ int CGame::Startup(int) {
     Game_Print(" ");
 
     m_startupDone = 1;
+    if (s_consoleToStdout) Game_StartTerminal();
     m_gameDir.Assign("None");
     // The start-up scripts read the saved settings back: only after they ran
     // may settings be written, or an exit half-way would save defaults.
@@ -495,6 +496,7 @@ void CGame::Shutdown() {
     // Settings are saved only after a complete start-up: an early fatal exit
     // must not overwrite the player's files with defaults.
     if (m_startupDone) Game_SaveConfigFiles();
+    Game_StopTerminal();
     g_ShuttingDown = 1;
     m_shutDown = 1;
 

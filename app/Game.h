@@ -119,7 +119,7 @@ public:
     // is broken or a subsystem cannot be created.
     int Startup(int arg);
     // Switches the game directory and runs its start-up scripts.
-    bool ExecStartup(const char* name);
+    bool ExecStartup(const char* name) override;
     // Resolves a name below the root; the result lives until the next call.
     const char* GetPath(const char* subFolder, const char* name) override;
     void Benchmark();
@@ -177,6 +177,20 @@ public:
     void SetGameSpeed(float factor) override;
     float FrameRate() override;
     float Lag() override;
+    bool SendForPlayer(CPlayer* player, int type, const void* data, int length) override;
+    uint64_t NextTickTime() override;
+    uint64_t TickPeriod() override;
+    float TickRate() override;
+    void SetTickRate(float rate) override;
+    float GameSpeed() override;
+    void SetClockTimes(uint64_t nextTick, uint64_t gameTime) override;
+    bool Paused() override;
+    void SetPaused(bool paused) override;
+    bool IsGameLoading() override { return m_gameLoading != 0; }
+    const char* GameFolder() override { return m_gameDir.GetText(); }
+    void QueueScript(const char* name) override;
+    void ShowNotice(const char* text) override;
+    uint32_t InstanceValue() override;
     CNetGame* NetGame() override { return m_netGame; }
     uint64_t ClockNow() override;
     uint64_t ClockFrequency() override;
@@ -212,20 +226,26 @@ public:
     void ResetClientFlags();
     // Loads the current map from "Maps\<map>\MapData.box" (every machine, at
     // MAPCHANGESTART) and answers MAPCHANGESTART_REPLY.
-    void LoadMap();
+    void LoadMap() override;
     // The server's start resources and start units.
-    void PlaceStartUnits();
+    void PlaceStartUnits() override;
     // Finishes the map load (every machine, at MAPFINISHUP).
-    void AfterMapLoad();
+    void AfterMapLoad() override;
     // The map's objective script, before the game loop starts (server).
-    void RunObjectiveScript();
+    void RunObjectiveScript() override;
     CTessarakObjectTemplate* FindTemplate(const char* name);
     // Makes the object on this machine at once (id: the object id it takes,
     // -1 none); null when it cannot be made.
     CTessarakObject* CreateUnit(CTessarakObjectTemplate* tmpl, float x, float z, CPlayer* owner,
                                 CE3DFrame* parent, int flag, int extra, int32_t id);
+    // The network game's creation (CREATEUNIT, a resync): in the scene's root frame.
+    CTessarakObject* CreateUnit(CTessarakObjectTemplate* tmpl, float x, float z, CPlayer* owner,
+                                int32_t id) override {
+        return CreateUnit(tmpl, x, z, owner, nullptr, 1, 0, id);
+    }
     // Asks the session to make the unit on every machine (CREATEUNIT); a null
-    // template sends nothing. objectId < 0 takes the scene's next id.
+    // template sends nothing. The unit takes the next object id on every
+    // machine; objectId is the map's own id (-1 none).
     void RequestCreateUnit(CTessarakObjectTemplate* tmpl, float x, float y, float z, float rotation,
                            int32_t secondAngle, int32_t objectId, int32_t passed, int32_t ownerId,
                            const float* parameters);
@@ -234,7 +254,7 @@ public:
                                  const float* parameters);
     // The map to load: one plain folder name under "Maps" (refused otherwise,
     // with a console line).
-    bool SetMapName(const char* name);
+    bool SetMapName(const char* name) override;
     const CStrBuf& MapName() const { return m_mapName; }
     void SetMapSize(float width, float depth) {
         m_mapWidth = width;
@@ -291,14 +311,14 @@ public:
     void SetCommandHost(ICommandHost* host) { m_commandHost = host; }
 
     // ---- state
-    void SetGuiWord(int32_t word) { m_guiWord = word; }
+    void SetGuiWord(int32_t word) override { m_guiWord = word; }
     // The game loop's start (state 2) ends the loading phase.
-    void SetGameState(int32_t state) {
+    void SetGameState(int32_t state) override {
         m_gameState = state;
         if (state == 2) m_gameLoading = 0;
     }
     bool GameLoading() const { return m_gameLoading != 0; }
-    void SetGameLoading(bool loading) { m_gameLoading = loading ? 1 : 0; }
+    void SetGameLoading(bool loading) override { m_gameLoading = loading ? 1 : 0; }
     void SetFrameTimeout(float seconds) { m_frameTimeout = seconds; }
     // 1 once the interface frame ran ToConsole.cfg, 0 after a render frame.
     int32_t ConsoleScriptMarker() const { return m_consoleScriptMarker; }

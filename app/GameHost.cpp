@@ -1,6 +1,8 @@
 // The game object as the layers below the application see it: the host
 // interfaces of the world, the network game and the interface, answered from
 // the game's own subsystems.
+#include <cmath>
+
 #include "app/Game.h"
 #include "app/GameClock.h"
 #include "app/GameConsole.h"
@@ -8,6 +10,7 @@
 #include "app/GameView.h"
 #include "app/InputManager.h"
 #include "app/SoundEngine.h"
+#include "core/CRC32.h"
 #include "e3d/Viewport.h"
 #include "netgame/NetGame.h"
 #include "ui/Interface.h"
@@ -43,8 +46,8 @@ float CGame::GameSeconds() {
     return m_clock ? m_clock->m_gameSeconds : 0.0f;
 }
 
-bool CGame::Send(int type, const void* data, int length, int flag1, int flag2) {
-    return m_netGame && m_netGame->Send(type, data, length, flag1, flag2);
+bool CGame::Send(int type, const void* data, int length, int, int) {
+    return m_netGame && m_netGame->Send(type, data, length);
 }
 
 CPlayerList* CGame::PlayerList() {
@@ -189,11 +192,9 @@ void CGame::ShakeCamera(float amount, float distance) {
     if (m_gameView) m_gameView->AddShake(amount, distance);
 }
 
-// The hosted session's maximum of units per player: 300, the default of the
-// session description (the network game does not keep a description of its
-// own yet).
+// The hosted session's maximum of units per player (si_MaxUnits).
 int32_t CGame::UnitLimit() {
-    return 300;
+    return m_netGame ? m_netGame->m_serverInfo.m_maxUnits : 300;
 }
 
 // The local player's events go to the console, the game's log (the HUD's
@@ -204,4 +205,67 @@ void CGame::PostEventMessage(int code, int32_t ownerId, float x, float z, const 
     if (!local || local->m_ownerId != ownerId) return;
     Printf("Event %d at %d, %d%s%s", code, static_cast<int>(x), static_cast<int>(z),
            text && *text ? ": " : "", text ? text : "");
+}
+
+// ---- the network game's clock and state
+
+bool CGame::SendForPlayer(CPlayer* player, int type, const void* data, int length) {
+    if (!m_netGame) return false;
+    NWEList* slot = player ? &player->m_sendSlot : nullptr;
+    return m_netGame->Send(type, data, length, slot, slot);
+}
+
+uint64_t CGame::NextTickTime() {
+    return m_clock ? m_clock->NextTickTime() : 0;
+}
+
+uint64_t CGame::TickPeriod() {
+    return m_clock ? m_clock->m_tickPeriod : 79545;
+}
+
+float CGame::TickRate() {
+    return m_clock ? m_clock->m_tickRate : 15.0f;
+}
+
+void CGame::SetTickRate(float rate) {
+    if (!m_clock || !(rate > 0.0f)) return;
+    CSysScopedLock<CSysCriticalSection> l(m_clock->m_lock);
+    m_clock->m_tickRate = rate;
+    m_clock->m_tickPeriod = (uint64_t)std::llround(1.0 / (double)rate * kGameTimeRate);
+}
+
+float CGame::GameSpeed() {
+    return m_clock ? m_clock->m_speedFactor : 1.0f;
+}
+
+// The server's next-tick time becomes this machine's, and its game time the
+// real time reached: the two clocks tick in step from here on.
+void CGame::SetClockTimes(uint64_t nextTick, uint64_t gameTime) {
+    if (!m_clock) return;
+    CSysScopedLock<CSysCriticalSection> l(m_clock->m_lock);
+    if (nextTick > m_clock->m_tickPeriod) m_clock->m_gameTime = nextTick - m_clock->m_tickPeriod;
+    m_clock->m_realTime = gameTime;
+}
+
+bool CGame::Paused() {
+    return m_clock && m_clock->m_frozen;
+}
+
+void CGame::SetPaused(bool paused) {
+    if (m_clock) m_clock->m_frozen = paused ? 1 : 0;
+}
+
+void CGame::QueueScript(const char* name) {
+    if (m_inputManager && name)
+        m_inputManager->SetPendingScript(name);
+    else
+        RunScriptFile(name);
+}
+
+void CGame::ShowNotice(const char* text) {
+    Game_PrintColor(255, 255, 255, true, "%s", text ? text : "");
+}
+
+uint32_t CGame::InstanceValue() {
+    return CRC32_Compute(m_vars.uniqueInstance.GetText(), (size_t)m_vars.uniqueInstance.GetLength());
 }

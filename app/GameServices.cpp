@@ -553,7 +553,7 @@ void Game_DrawOverlays(CGame* game) {
         surface->Unlock();
     }
     // A server that allows cheats says so, blinking, in the top right corner.
-    if (ui->m_blink && game->NetGame() && game->NetGame()->m_joinedInfo.m_cheating && surface->Lock()) {
+    if (ui->m_blink && game->NetGame() && game->NetGame()->m_joinedInfo.m_cheats && surface->Lock()) {
         surface->SetFont(ui->m_largeFont);
         uint32_t flags = surface->m_textFlags;
         surface->m_textFlags = kE3DTextRight;

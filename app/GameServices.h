@@ -96,3 +96,7 @@ void Game_ShowConsole(CGame* game);
 void Game_HideConsole(CGame* game);
 bool Game_ConsoleVisible(CGame* game);
 void Game_DrawConsole(CGame* game);
+// Standard input read as console commands from start-up to shutdown (lines
+// run at the start of the next frame).
+void Game_StartTerminal();
+void Game_StopTerminal();

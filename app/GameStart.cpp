@@ -75,6 +75,7 @@ int CGame::StartGame() {
 void CGame::ResetClientFlags() {
     m_startState = -1;
     m_gameLoading = 1;
+    if (m_netGame) m_netGame->ResetClientFlags();
 }
 
 void CGame::ReturnToLobby(const char* message, int replyType) {
@@ -342,7 +343,10 @@ void CGame::RequestCreateUnit(CTessarakObjectTemplate* tmpl, float x, float y, f
     putF(14, z);
     putF(18, rotation);
     LE_StoreU32(data + 22, (uint32_t)secondAngle);
-    LE_StoreU32(data + 26, (uint32_t)(objectId < 0 ? scene->m_idTable.NewId() : objectId));
+    // The unit takes the next object id on every machine when the message
+    // runs: an id taken here, outside the lockstep, would move this
+    // machine's counter alone. The field carries the map's own id (-1 none).
+    LE_StoreU32(data + 26, (uint32_t)(objectId < 0 ? -1 : objectId));
     LE_StoreU32(data + 30, (uint32_t)passed);
     LE_StoreU32(data + 34, (uint32_t)ownerId);
     if (special) {
@@ -362,7 +366,5 @@ void CGame::RequestCreateUnitByName(const char* name, float x, float y, float z,
 
 void CGame::ServerStartStep() {
     if (!m_netGame || !m_netGame->m_hosting) return;
-    // The handshake walks the session's client connections through start,
-    // map change and map finish; a session without clients has nobody to wait
-    // for, and the map load that follows belongs to the game start.
+    m_netGame->StartHandshakeStep(&m_startState);
 }

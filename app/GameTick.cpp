@@ -27,25 +27,6 @@
 #include "world/WorldGrid.h"
 
 namespace {
-// The lockstep gate of a tick that is due: a host ticks unless a resync
-// holds; a client ticks when the current frame's messages are all there.
-bool TickGate(CGame* game) {
-    CNetGame* net = game->NetGame();
-    if (net->m_hosting) {
-        net->m_queue1.Flush();
-        net->m_queue2.Flush();
-        return net->m_syncState == 0;
-    }
-    if (net->m_syncState != 0 || !net->m_frameTable) return false;
-    NWEFrame* rec = net->m_frameTable->TryCurrent();
-    if (!rec) return false;
-    net->m_frameCountdown = game->FrameTimeout();
-    bool complete = rec->IsComplete();
-    if (complete) net->m_askForFrame = 0xFFFF;
-    net->m_frameTable->Release(rec);
-    return complete;
-}
-
 // The players still in the game against the local one.
 int OpponentsPlaying(CNetGame* net) {
     CPlayerList& players = net->m_players;
@@ -112,18 +93,15 @@ int CGame::LogicTick() {
             return 1;
         }
     }
-    if (!TickGate(this)) return 1;
+    // The lockstep decides: a host ticks unless a resync holds; a client
+    // ticks its complete frames (and, after reporting its server ahead, the
+    // frame it has).
+    if (!net->LogicTickGate()) return 1;
 
     if (net->m_hosting && m_gameLoading) ServerStartStep();
     clock->BeginGameSection();
     clock->AdvanceGameTime(nullptr, true, true);
-    if (net->m_frameTable) {
-        NWEFrame* frame = net->m_frameTable->Current();
-        if (frame) {
-            NWEPeer::ProcessIncoming(frame, &net->m_queue3);
-            net->m_frameTable->Release(frame);
-        }
-    }
+    net->ExecuteFrame();
     net->RemoveMarkedPlayers();
     if (m_aiManager) m_aiManager->Tick();
     CGameScene* scene = m_gameScene;
@@ -251,7 +229,7 @@ void CGame::DrawHudTexts(CE3DSurface* surface) {
         Game_DrawSurfaceText(surface, GetSystemText(21), 10, 10, 0, 255, 0);
     if (scene && scene->m_DevmapMode && ui->m_blink)
         Game_DrawSurfaceText(surface, "DVMMODE", 10, 22, 0, 255, 0);
-    if (ui->m_blink && m_netGame->m_joinedInfo.m_cheating) {
+    if (ui->m_blink && m_netGame->m_joinedInfo.m_cheats) {
         surface->SetFont(ui->m_largeFont ? ui->m_largeFont : ui->m_font);
         Game_DrawSurfaceText(surface, GetSystemText(62), 10, 20, 255, 0, 0);
         surface->SetFont(ui->m_font);

@@ -6,6 +6,7 @@
 #include "commands/GUICommands.h"
 #include "commands/GameCommands.h"
 #include "commands/MapCommands.h"
+#include "commands/NetworkCommands.h"
 #include "commands/PlayCommands.h"
 #include "commands/ScriptFlow.h"
 #include "commands/SoundCommands.h"
@@ -15,6 +16,7 @@ void Commands_Install() {
     Game_SetEarlyCommands(&RegisterScriptCommands);
     CommandArea_Set(kAreaGame, &RegisterGameCommands);
     CommandArea_Set(kAreaMap, &RegisterMapCommands);
+    CommandArea_Set(kAreaNetwork, &RegisterNetworkCommands);
     CommandArea_Set(kAreaConsole, &RegisterConsoleCommands);
     CommandArea_Set(kAreaSound, &RegisterSoundCommands);
     CommandArea_Set(kAreaOrders, &RegisterGUICommands);

@@ -10,10 +10,6 @@
 namespace {
 int32_t s_gmSingle = 0, s_gmSkirmish = 1, s_gmMulti = 2;
 
-enum {
-    NS_NOTIFYTYPE_STARTGAME = 102,
-};
-
 CGame* Game(CConsoleCommand* record) {
     CGame* game = record->GetOwner();
     return game ? game : g_pGame;

@@ -1,16 +1,464 @@
 #include "netgame/NetGame.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
+#include "core/CRC32.h"
+#include "core/VFSFile.h"
 #include "e3d/Surface.h"
+#include "netgame/MapFiles.h"
 #include "netgame/NetGameHost.h"
+#include "nwe/Socket.h"
+#include "platform/sys/Path.h"
+#include "world/GameScene.h"
+#include "world/TessarakObject.h"
+#include "world/WireText.h"
 
-CNetGame::CNetGame(CNetGameHost* game) : m_game(game) {
+namespace {
+// How many times the unacknowledged goodbyes (SERVERQUIT, DISCONNECT) go, so
+// that one lost datagram does not leave the other side waiting for its
+// time-out.
+constexpr int kGoodbyeCopies = 3;
+// A CONNECT that is not answered goes again after this many seconds.
+constexpr float kConnectRetry = 1.0f;
+}  // namespace
+
+CNetGame::CNetGame(CNetGameHost* game, const SNWEEngineSetup& setup) : NWEEngine(setup), m_game(game) {
     if (game) m_frameCountdown = game->FrameTimeout();
+    m_polling = setup.threads ? 0 : 1;
+    // The game drives the engine from its frames: the tick thread only checks.
+    SetOptionA(0);
+    SetOptionB(0);
+    m_frameTable = new NWEFrameTable(this);
+    RegisterMessages();
+    m_noConfigSave = 1;  // nothing to save before the settings were read
+    m_starting = 1;
+    ResetGame(true);
+    m_starting = 0;
+    m_noConfigSave = 0;
+    SetOptionC(1);
 }
 
-CNetGame::~CNetGame() {}
+CNetGame::~CNetGame() {
+    m_closing = 1;
+    Shutdown();
+    CloseAllSockets();
+    // Messages waiting anywhere hold their types: they go before the registries.
+    for (NWEQueue* q : {&m_queue1, &m_queue2, &m_queue3, &m_syncQueue}) q->Clear();
+    m_frameTable->Reset();
+    delete m_frameTable;
+    m_frameTable = nullptr;
+}
+
+// ---- links
+
+CGameSocket* CNetGame::TakeLink(NWEListEntry* holder) {
+    return holder ? static_cast<CGameSocket*>(NWEEngine::GetPeer(holder)) : nullptr;
+}
+
+bool CNetGame::IsLocalServerEnd(const NWEPeer* peer) {
+    return peer && m_localServerEnd && m_localServerEnd->Names(peer);
+}
+
+std::vector<CGameSocket*> CNetGame::TakeClients() {
+    std::vector<CGameSocket*> out;
+    for (NWEListEntry* e = m_clients.FirstShared(); e; e = m_clients.NextShared(e))
+        if (NWEPeer* p = NWEEngine::GetPeer(e)) out.push_back(static_cast<CGameSocket*>(p));
+    return out;
+}
+
+void CNetGame::ReleaseAll(const std::vector<CGameSocket*>& list) {
+    for (CGameSocket* c : list) c->Release();
+}
+
+void CNetGame::SetHolder(NWEListEntry** holder, NWEPeer* peer) {
+    if (*holder) (*holder)->Destroy();
+    *holder = peer ? new NWEListEntry(&m_holders, peer) : nullptr;
+}
+
+CGameSocket* CNetGame::NewConnection(NWEMessageTypes* registry, const char* name) {
+    (void)name;
+    CGameSocket* c = new CGameSocket(this, m_gameSocket, registry);
+    c->m_guard.TryShared();
+    return c;
+}
+
+void CNetGame::CloseAllSockets() {
+    for (NWEListEntry** h : {&m_clientLink, &m_localClientEnd, &m_localServerEnd, &m_contact})
+        SetHolder(h, nullptr);
+    // Entries of the lists name nothing once their peers go; they go too.
+    for (NWERefList* list : {&m_clients, &m_waiting}) {
+        std::vector<NWEListEntry*> all;
+        for (NWEListEntry* e = list->FirstShared(); e; e = list->NextShared(e)) all.push_back(e);
+        for (NWEListEntry* e : all) e->Destroy();
+    }
+    for (;;) {
+        NWESocket* s = FirstSocket();
+        if (!s) break;
+        ReleaseSocket(s);
+        s->Destroy();
+    }
+    m_gameSocket = nullptr;
+    for (CPlayer* p : m_players.m_players) p->m_connection = nullptr;
+    // What the connections received and nobody handled yet goes with them.
+    for (NWEQueue* q : {&m_queue1, &m_queue2, &m_queue3, &m_syncQueue}) q->Clear();
+}
+
+void CNetGame::DropStaleEntries() {
+    for (NWERefList* list : {&m_clients, &m_waiting}) {
+        std::vector<NWEListEntry*> gone;
+        for (NWEListEntry* e = list->FirstShared(); e; e = list->NextShared(e))
+            if (e->Names(nullptr)) gone.push_back(e);
+        for (NWEListEntry* e : gone) e->Destroy();
+    }
+}
+
+bool CNetGame::IsJoined() {
+    if (m_hosting || !m_clientConnected) return false;
+    CGameSocket* link = TakeClientLink();
+    bool joined = link && link->m_joinState == 4;
+    if (link) link->Release();
+    return joined;
+}
+
+// ---- roles
+
+void CNetGame::StartLocalLoopback() {
+    CloseAllSockets();
+    m_gameSocket = new NWESocket(this);
+    CGameSocket* server = NewConnection(&m_serverTypes, "local server end");
+    CGameSocket* client = NewConnection(&m_clientTypes, "local client end");
+    server->LinkLocal(client);
+    client->LinkLocal(server);
+    server->SetTimeoutCheck(false);
+    client->SetTimeoutCheck(false);
+    new NWEListEntry(&m_clients, server);
+    server->m_joinState = client->m_joinState = 4;
+    client->m_validated = 1;
+    SetHolder(&m_localServerEnd, server);
+    SetHolder(&m_localClientEnd, client);
+    if (CPlayer* local = m_players.m_local) local->m_connection = server;
+    server->Release();
+    client->Release();
+    m_frameTable->SetAnnouncing(true);
+    m_hosting = 1;
+    m_clientConnected = 1;
+    m_localGame = 1;
+}
+
+void CNetGame::ResetGame(bool full) {
+    CNetGameHost* game = m_game;
+    if (game) {
+        if (!m_noConfigSave) game->SaveConfigFiles();
+        game->SetGameSpeed(1.0f);
+        if (!m_starting) {
+            if (CGameScene* scene = game->GameScene()) scene->Clear();
+            if (full) game->SetGuiWord(1);
+        }
+    }
+    m_frameTable->Reset();
+    // Everyone else's players go; the local and the neutral one stay.
+    std::vector<CPlayer*> others;
+    for (CPlayer* p : m_players.m_players)
+        if (p != m_players.m_local && p != m_players.m_neutral) others.push_back(p);
+    for (CPlayer* p : others) delete p;
+    if (m_clientConnected && !m_closing) {
+        // The goodbye is not acknowledged: it goes a few times, and out at once.
+        if (m_hosting) {
+            std::vector<CGameSocket*> clients = TakeClients();
+            for (CGameSocket* c : clients) {
+                if (IsLocalServerEnd(c)) continue;
+                for (int i = 0; i < kGoodbyeCopies; ++i) c->SendMessage(NS_NOTIFYTYPE_SERVERQUIT, nullptr, 0);
+                c->Flush();
+            }
+            ReleaseAll(clients);
+        } else if (CGameSocket* link = TakeClientLink()) {
+            for (int i = 0; i < kGoodbyeCopies; ++i) link->SendMessage(NS_NOTIFYTYPE_DISCONNECT, nullptr, 0);
+            link->Flush();
+            link->Release();
+        }
+    }
+    if (CPlayer* local = m_players.m_local) local->Reset();
+    m_frameTable->SetAnnouncing(false);
+    StartLocalLoopback();
+    m_frameTable->Reset();
+    m_frameExecuted = 0;
+    if (game) {
+        game->SetTickRate(15.0f);
+        game->SetGameSpeed(1.0f);
+        game->SetPaused(false);
+    }
+    m_speedFactor = 1.0f;
+    m_targetFps = 15.0f;
+    while (!m_players.m_teams.empty()) delete m_players.m_teams.front();
+    m_syncState = 0;
+    m_resyncing = 0;
+    m_resyncCountdown = 0;
+    m_syncEveryFrame = 0;
+    m_awaitedFinishMark = -1;
+    m_askForFrame = 0xFFFF;
+    if (CPlayer* local = m_players.m_local) local->SetId(1);
+    m_nextPlayerId = 2;
+    m_nextOwnerId = 2;
+    m_serverInfo.m_flags = m_joinedInfo.m_flags = CServerInfo::kFlagChat | CServerInfo::kFlagJoin;
+    m_dataGenerated = 20.0f;
+    m_lastSpeedSent = m_lastRateSent = -1.0f;
+    m_joinFailure = 0;
+    m_gameReset = 1;
+    ResetStatistics();
+    SendServerInfo();
+}
+
+void CNetGame::ResetToLobby() {
+    ResetGame(true);
+    if (m_game) m_game->ExecStartup(m_game->GameFolder());
+    if (CPlayer* local = m_players.m_local) local->RequestNextColor();
+}
+
+bool CNetGame::StartServer(uint16_t port, bool localOnly) {
+    if (!m_hosting) ResetGame(true);
+    if (!m_gameSocket) StartLocalLoopback();
+    SNetAddress at{localOnly ? kNetLoopback : 0u, port};
+    if (m_gameSocket->GetHandle() >= 0) {
+        Printf("A server is running already");
+        return false;
+    }
+    if (!m_gameSocket->Open(at)) {
+        Printf("Could not start a server on port %d", (int)port);
+        return false;
+    }
+    // Datagrams from addresses without a connection come to the first
+    // contact, which admits clients; it never times out.
+    CGameSocket* contact = NewConnection(&m_contactTypes, "contact");
+    contact->SetReceiveCrcSeed(13);
+    contact->SetSendCrcSeed(13);
+    contact->SetTimeoutCheck(false);
+    m_gameSocket->SetDefaultPeer(contact);
+    SetHolder(&m_contact, contact);
+    contact->Release();
+    m_gameSocket->SetRateCap(std::max(m_serverRate, 400.0f));
+    m_localGame = 0;
+    SNetAddress bound;
+    m_gameSocket->GetSocketName(&bound);
+    Printf("Server started on port %d", (int)bound.port);
+    return true;
+}
+
+bool CNetGame::Connect(const char* address) {
+    SNetAddress to;
+    std::string text = address ? address : "";
+    if (text == "localhost") text = "127.0.0.1";
+    if (text.rfind("localhost:", 0) == 0) text = "127.0.0.1" + text.substr(9);
+    if (!Net_ParseAddress(text, &to)) {
+        Printf("Cannot connect to %s: not an address", address ? address : "");
+        return false;
+    }
+    if (to.port == 0) to.port = kNetDefaultServerPort;
+    ResetGame(true);
+    // The local game ends: the loopback pair goes, and this machine only
+    // runs the client side from now on.
+    CloseAllSockets();
+    m_hosting = 0;
+    m_localGame = 0;
+    m_frameTable->SetAnnouncing(false);
+    m_frameTable->Reset();
+    if (CPlayer* local = m_players.m_local) local->m_connection = nullptr;
+    m_gameSocket = new NWESocket(this);
+    bool open = m_clientPort > 0 && m_clientPort < 65536 &&
+                m_gameSocket->Open(SNetAddress{0, static_cast<uint16_t>(m_clientPort)});
+    if (!open && !m_gameSocket->Open(SNetAddress{0, 0})) {
+        Printf("Cannot connect to %s: no socket", Net_FormatAddress(to).c_str());
+        ResetGame(true);
+        return false;
+    }
+    m_gameSocket->SetRateCap(std::max(m_clientRate, 400.0f));
+    CGameSocket* link = NewConnection(&m_clientTypes, "client link");
+    link->SetReceiveCrcSeed(13);
+    link->SetAddress(to);
+    link->SetFrameSync(true);
+    link->SetKeepAlive(true);
+    link->SetOwnRate(std::max(m_clientRate, 400.0f));
+    link->SetRequestedPacketSize(static_cast<uint32_t>(std::min(std::max(m_maxPacketSize, 576), 1500)));
+    SetHolder(&m_clientLink, link);
+    m_clientConnected = 1;
+    m_joinFailure = 0;
+    // CONNECT: u32 protocol version, the password with its zero.
+    m_send.Reset();
+    m_send.WriteU32(kNetProtocolVersion);
+    WireText_Write(m_send, m_clientPassword.GetText(), kNetMaxPassword);
+    link->SendMessage(NS_NOTIFYTYPE_CONNECT, m_send.GetData(),
+                      static_cast<uint32_t>(m_send.GetBuffer().size()));
+    link->m_connectDue = GetClock().Now() + GetClock().Ticks(kConnectRetry);
+    link->Release();
+    Printf("Connecting to %s", Net_FormatAddress(to).c_str());
+    return true;
+}
+
+void CNetGame::LeaveJoinedGame(CGameSocket* link) {
+    int state = link ? link->m_joinState : m_lastJoinState;
+    Printf("Connection to server was lost");
+    const char* notice = nullptr;
+    if (state == 5 || state == 4) {
+        notice = state == 5 ? "The server quit" : "The connection to the server was lost";
+        if (m_game) m_game->QueueScript("Disconnected.cfg");
+    } else {
+        switch (m_joinFailure) {
+            case kConnectFull:
+                notice = "The server is full";
+                break;
+            case kConnectRunning:
+                notice = "The game has already started";
+                break;
+            case kConnectPassword:
+                notice = "Incorrect password";
+                break;
+            case kConnectVersion:
+                notice = "The server runs another version of the game";
+                break;
+            case kConnectClosed:
+                notice = "The server is closed for joining";
+                break;
+            default:
+                notice = "Could not connect to the server";
+                break;
+        }
+    }
+    if (link) link->Release();
+    int failure = m_joinFailure;
+    m_clientConnected = 0;
+    m_lastJoinState = 0;
+    ResetGame(true);
+    m_joinFailure = failure;
+    if (m_game && notice) m_game->ShowNotice(notice);
+}
+
+// ---- sending
+
+bool CNetGame::Send(int type, const void* data, int length, NWEList* slot1, NWEList* slot2) {
+    if (type < 0 || type > 0xFFFF || length < 0 || (length > 0 && !data)) return false;
+    CGameSocket* link = nullptr;
+    if (m_hosting)
+        link = TakeLink(m_localClientEnd);
+    else if (m_clientConnected)
+        link = TakeClientLink();
+    if (!link) return false;
+    bool sent = link->SendMessage(static_cast<uint16_t>(type), data, static_cast<uint32_t>(length), slot1,
+                                  65535, 65535, 65535, 0, slot2);
+    link->Release();
+    return sent;
+}
+
+uint16_t CNetGame::ChooseFrame(uint32_t length) {
+    (void)length;
+    // The first frame that has not run yet. Every frame takes all the data it
+    // is given: the budget per frame is far above what a game sends.
+    return m_frameExecuted ? m_frameTable->PeekNext() : m_frameTable->GetCurrentNumber();
+}
+
+bool CNetGame::SendToAllClients(int type, const void* data, int length, NWEList* slot1, NWEList* slot2,
+                                uint16_t frame) {
+    if (!m_hosting || type < 0 || type > 0xFFFF || length < 0 || (length > 0 && !data)) return false;
+    NWEMessageType* t = m_serverTypes.Get(static_cast<uint32_t>(type));
+    if (!t) {
+        Report("An attempt was made to send an unregistered message DataType: %d", type);
+        return false;
+    }
+    bool framed = t->m_frameTable != nullptr;
+    m_serverTypes.Release(t);
+    if (framed) {
+        if (frame == 0) frame = ChooseFrame(static_cast<uint32_t>(length));
+        if (NWEFrame* f = m_frameTable->GetShared(frame)) {
+            f->IncReceived();
+            m_frameTable->Release(f);
+        }
+    } else {
+        frame = 0;
+    }
+    m_frameData += static_cast<int32_t>(
+        m_serverTypes.Overhead(static_cast<uint32_t>(type), static_cast<uint32_t>(length), 1));
+    std::vector<CGameSocket*> clients = TakeClients();
+    for (CGameSocket* c : clients)
+        c->SendMessage(static_cast<uint16_t>(type), data, static_cast<uint32_t>(length), slot1, 65535, 65535,
+                       65535, frame, slot2);
+    ReleaseAll(clients);
+    return true;
+}
+
+void CNetGame::BroadcastMessage(const char* sender, const char* text, int r, int g, int b) {
+    // MESSAGE from the server: the sender as the byte 1 and the name, or an
+    // empty text; the line; its colour.
+    CStateArchive ar;
+    if (sender) {
+        std::string s = "\x01";
+        s += sender;
+        WireText_Write(ar, s.c_str(), CPlayer::kMaxNameLength + 1);
+    } else {
+        WireText_Write(ar, "");
+        r = 233;
+        g = 137;
+        b = 0;
+    }
+    WireText_Write(ar, text, kNetMaxChat);
+    ar.WriteU8(static_cast<uint8_t>(r));
+    ar.WriteU8(static_cast<uint8_t>(g));
+    ar.WriteU8(static_cast<uint8_t>(b));
+    SendToAllClients(NS_NOTIFYTYPE_MESSAGE, ar.GetData(), static_cast<int>(ar.GetBuffer().size()));
+}
+
+void CNetGame::SendGameDir(const char* name) {
+    if (!name || !m_clientConnected || !m_hosting || m_noGameDirSend) return;
+    m_send.Reset();
+    WireText_Write(m_send, name, kNetMaxFolder);
+    SendBuilt(NS_NOTIFYTYPE_GAMEDIR);
+}
+
+void CNetGame::SendPause(int32_t value) {
+    m_send.Reset();
+    m_send.WriteI32(value);
+    SendBuilt(NS_NOTIFYTYPE_PAUSE);
+}
+
+void CNetGame::SendChat(const char* name, const char* text, int r, int g, int b) {
+    // MESSAGE to the server: sender, text, colour (the server names the
+    // sender from the connection itself).
+    m_send.Reset();
+    WireText_Write(m_send, name, CPlayer::kMaxNameLength);
+    WireText_Write(m_send, text, kNetMaxChat);
+    m_send.WriteU8(static_cast<uint8_t>(r));
+    m_send.WriteU8(static_cast<uint8_t>(g));
+    m_send.WriteU8(static_cast<uint8_t>(b));
+    SendBuilt(NS_NOTIFYTYPE_MESSAGE);
+}
+
+void CNetGame::SendServerInfo(CGameSocket* to) {
+    if (!m_hosting) return;
+    m_serverInfo.m_mapChecksum = MapBox_Checksum(m_game, m_serverInfo.m_mapFile.GetText());
+    for (int part = 0; part < 2; ++part) {
+        m_send.Reset();
+        uint16_t type = part == 0 ? NS_NOTIFYTYPE_SERVERINFO_ATTRIBS : NS_NOTIFYTYPE_SERVERINFO_MAP;
+        if (part == 0)
+            m_serverInfo.WriteAttributes(m_send);
+        else
+            m_serverInfo.WriteMap(m_send);
+        if (to) {
+            if (part == 1) to->m_mapPresent = 0;
+            to->SendMessage(type, m_send.GetData(), static_cast<uint32_t>(m_send.GetBuffer().size()),
+                            &m_serverInfo.m_sendSlot, 65535, 65535, 65535, 0, &m_serverInfo.m_sendSlot);
+        } else {
+            if (part == 1) {
+                std::vector<CGameSocket*> clients = TakeClients();
+                for (CGameSocket* c : clients) c->m_mapPresent = 0;
+                ReleaseAll(clients);
+            }
+            SendBuiltToAll(type, &m_serverInfo.m_sendSlot);
+        }
+    }
+}
+
+// ---- players
 
 CPlayer* CNetGame::AddPlayer(const char* name) {
     CPlayer* player = new CPlayer(&m_players);
@@ -18,31 +466,82 @@ CPlayer* CNetGame::AddPlayer(const char* name) {
     return player;
 }
 
-void CNetGame::Update(int) {
-    // The tick lead stays within its bounds whatever the link measured.
-    if (m_tickLead < 0.1111f) m_tickLead = 0.1111f;
-    if (m_tickLead > 1.0f) m_tickLead = 1.0f;
+CPlayer* CNetGame::NewPlayer(int32_t id) {
+    CPlayer* player = new CPlayer(&m_players);
+    player->SetId(id);
+    player->ResetCounters();
+    return player;
 }
 
-bool CNetGame::Send(int type, const void* data, int length, int, int) {
-    if (length < 0 || (length > 0 && !data) || type < 0) return false;
-    // Messages go out on the session's links; until a session is opened there
-    // is no link, and nothing is sent.
-    return false;
+void CNetGame::ResetPlayerCounters() {
+    for (CPlayer* p : m_players.m_players) p->ResetCounters();
 }
 
-void CNetGame::SendGameDir(const char* name) {
-    if (!name || !m_clientConnected || !m_hosting || m_noGameDirSend) return;
-    size_t n = std::strlen(name) + 1;
-    if (n <= sizeof m_sendBuffer) {
-        std::memcpy(m_sendBuffer, name, n);
-        Send(NS_NOTIFYTYPE_GAMEDIR, m_sendBuffer, (int)n, 0, 0);
+void CNetGame::ResolveTeamLeaders() {
+    for (CTeam* t : m_players.m_teams) t->m_leader = m_players.FindPlayerById(t->m_leaderId);
+}
+
+void CNetGame::DeleteOrphanTeams() {
+    if (!m_hosting) return;
+    for (CTeam* t : m_players.m_teams) {
+        if (t->m_leader || t->m_keep) continue;
+        m_send.Reset();
+        m_send.WriteU32(t->m_id);
+        SendBuiltToAll(NS_NOTIFYTYPE_DELETETEAM);
     }
 }
 
-void CNetGame::SendPause(int32_t value) {
-    std::memcpy(m_sendBuffer, &value, sizeof value);
-    Send(NS_NOTIFYTYPE_PAUSE, m_sendBuffer, 4, 0, 0);
+void CNetGame::DeletePlayer(CPlayer* player) {
+    if (!player || player == m_players.m_local || player == m_players.m_neutral) return;
+    for (SServerColor& c : m_colors)
+        if (c.holder == player) c.holder = nullptr;
+    delete player;
+}
+
+int CNetGame::CountPlayers() const {
+    int n = 0;
+    for (const CPlayer* p : m_players.m_players)
+        if (p != m_players.m_neutral) ++n;
+    return n;
+}
+
+void CNetGame::RemoveMarkedPlayers() {
+    std::vector<CPlayer*> marked;
+    for (CPlayer* p : m_players.m_players)
+        if (p->m_markedForRemoval) marked.push_back(p);
+    for (CPlayer* p : marked) {
+        if (p == m_players.m_local || p == m_players.m_neutral) {
+            p->m_markedForRemoval = 0;
+            continue;
+        }
+        DeletePlayer(p);
+    }
+}
+
+// ---- statistics and reports
+
+void CNetGame::ReportV(const char* fmt, va_list ap) {
+    char text[2048];
+    std::vsnprintf(text, sizeof text, fmt, ap);
+    if (m_game) m_game->PrintColor(50, 200, 40, false, text);
+}
+
+void CNetGame::PrintColor(int r, int g, int b, bool echo, const char* fmt, ...) {
+    CStrBuf text;
+    va_list ap;
+    va_start(ap, fmt);
+    text.FormatV(fmt, ap);
+    va_end(ap);
+    if (m_game) m_game->PrintColor(r, g, b, echo, text.GetText());
+}
+
+void CNetGame::Printf(const char* fmt, ...) {
+    CStrBuf text;
+    va_list ap;
+    va_start(ap, fmt);
+    text.FormatV(fmt, ap);
+    va_end(ap);
+    if (m_game) m_game->Print(text.GetText());
 }
 
 void CNetGame::SetBenchmarkSpeed(float speed) {
@@ -50,44 +549,90 @@ void CNetGame::SetBenchmarkSpeed(float speed) {
     m_serverInfo.m_speed = (uint16_t)(speed < 0.0f ? 0.0f : speed > 65535.0f ? 65535.0f : speed);
 }
 
-void CNetGame::SendChat(const char*, const char*, int, int, int) {
-    // Chat travels on the session's link; without a session there is no one
-    // to talk to.
-}
-
-void CNetGame::ResyncClients() {
-    if (!m_hosting) return;
-}
-
-void CNetGame::ResetGame() {
-    if (!m_noConfigSave && m_game) m_game->SaveConfigFiles();
-    if (m_game) m_game->SetGameSpeed(1.0f);
-    m_gameReset = 1;
-    ResetPlayerCounters();
-}
-
-void CNetGame::ResetPlayerCounters() {
-    for (CPlayer* p : m_players.m_players) p->m_outOfGame = 0;
-}
-
-void CNetGame::RemoveMarkedPlayers() {
-    std::vector<CPlayer*>& players = m_players.m_players;
-    for (size_t i = 0; i < players.size();) {
-        if (players[i]->m_markedForRemoval)
-            delete players[i];  // leaves the list
-        else
-            ++i;
+void CNetGame::ApplyRate() {
+    if (!m_gameSocket) return;
+    if (m_hosting) {
+        m_gameSocket->SetRateCap(std::max(m_serverRate, 400.0f));
+    } else {
+        m_gameSocket->SetRateCap(std::max(m_clientRate, 400.0f));
+        if (CGameSocket* link = TakeClientLink()) {
+            link->SetOwnRate(std::max(m_clientRate, 400.0f));
+            link->Release();
+        }
     }
 }
 
 void CNetGame::PrintStats(CE3DSurface* surface) {
+    if (!surface) return;
     CStrBuf text;
-    float fps = m_game ? m_game->FrameRate() : 0.0f;
-    float lag = m_game ? m_game->Lag() : 0.0f;
-    text.Format("FPS %4.0f  Lag %.3f", (double)fps, (double)lag);
-    if (surface) surface->DrawGlyphs(text.GetText(), 10, 0, 255, 255, 0, true, false, 0, false);
+    int y = 0;
+    auto line = [&](const char* s) {
+        surface->DrawGlyphs(s, 10, y, 255, 255, 0, true, false, 0, false);
+        y += 12;
+    };
+    float sustained = m_largestFrameTime > 0.0f ? 1.0f / m_largestFrameTime : 0.0f;
+    text.Format("GameSpeed %-5.1f TargetFPS %-5.1f SustainedFPS %-5.1f TimeLag %-5.1f DataGenerated %-5.1f ",
+                (double)(m_game ? m_game->GameSpeed() : 1.0f), (double)(m_game ? m_game->TickRate() : 15.0f),
+                (double)sustained, (double)m_largestTimeLag, (double)m_dataGenerated);
+    line(text.GetText());
+    text.Format("Dup %d Dropped %d Datas %d Packets %d ListMembers %d WantSync %d Synced %d",
+                (int)GetDuplicateCount(), (int)GetRejectedCount(), (int)GetDataOut(), (int)GetPacketsOut(),
+                (int)m_clients.GetCount(), (int)m_syncRequests, (int)m_syncAnswers);
+    line(text.GetText());
+    text.Format("   Data| Out: %-10d In: %-10d   Data Rate| Out: %-10f In: %-10f SendRate: %f",
+                (int)GetDataOut(), (int)GetDataIn(), (double)m_rates[3], (double)m_rates[2],
+                (double)m_clientRate);
+    line(text.GetText());
+    text.Format("Packets| Out: %-10d In: %-10d Packet Rate| Out: %-10f In: %-10f", (int)GetPacketsOut(),
+                (int)GetPacketsIn(), (double)m_rates[1], (double)m_rates[0]);
+    line(text.GetText());
+    text.Format("%-5s %-20s %-7s %-10s %-7s %-8s %-4s %-8s %-8s %-6s", "Color", "Name", "Ping", "Team",
+                "Friend", "Friendly", "Pending", "PendTime", "Kills", "");
+    line(text.GetText());
+    CPlayer* local = m_players.m_local;
+    for (CPlayer* p : m_players.m_players) {
+        if (p == m_players.m_neutral) continue;
+        CStrBuf team;
+        if (p->m_team)
+            team.Format("%s (%d)", p->m_team->m_name.GetText(), (int)p->m_team->m_id);
+        else
+            team = "None";
+        bool friendOf = local && local->IsAlliedWith(p);
+        bool friendly = local && p->IsAlliedWith(local);
+        text.Format("      %-20s %-7.1f %-10s %-7s %-8s %-4d %-8d %-8.1f %-6d", p->m_name.GetText(),
+                    (double)(p->m_latency * 1000.0f), team.GetText(), friendOf ? "true" : "false",
+                    friendly ? "true" : "false", 0, 0, 0.0, (int)p->m_kills);
+        line(text.GetText());
+    }
 }
 
 void MasterClient_SendGame() {
     // No master-server link yet: nothing to tell.
+}
+
+void CNetGame::WriteTimingInfo() {
+    m_send.Reset();
+    float rate = m_game ? m_game->TickRate() : 15.0f;
+    uint64_t period = m_game ? m_game->TickPeriod() : 79545;
+    // The frame these go with has run here already, or runs at the next tick.
+    uint64_t ran = (m_game ? m_game->GameTime() : 0) + (m_frameExecuted ? 0 : period);
+    uint64_t next = ran + period;
+    m_send.F32(rate);
+    m_send.U64(next);
+    m_send.U64(ran);
+}
+
+bool CNetGame::SendMapBox(CGameSocket* to, const char* path) {
+    CVFSFile file;
+    if (!to || !path || !file.Open(path, CVFSFile::kModeRead)) return false;
+    uint32_t size = file.GetSize();
+    // MAPBOX: the map's name with its zero, then the box's bytes.
+    m_send.Reset();
+    WireText_Write(m_send, m_serverInfo.m_mapFile.GetText(), 255);
+    if (static_cast<uint64_t>(size) + m_send.GetBuffer().size() > GetMaxMessageSize()) {
+        Printf("The map box is too large to send (%u bytes)", size);
+        return false;
+    }
+    return to->SendById(NS_NOTIFYTYPE_MAPBOX, m_send.GetData(),
+                        static_cast<uint32_t>(m_send.GetBuffer().size()), &file, 0, size, &to->m_group);
 }

@@ -1,100 +1,316 @@
-// The network game: the session this machine hosts or has joined, its
-// players and the state of the lockstep frame loop that the frames drive.
-// A single-player game goes through the same session as a networked one.
-// The game object creates the one CNetGame at start-up, after the
-// computer-player manager, and deletes it through its virtual destructor.
+// The network game: the one game session of the program, in server or
+// client role, on top of the network engine.
+//
+// Every game runs through it, the single-player one included. A machine that
+// hosts runs the server and, beside it, its own client, joined to that server
+// through a loopback pair of connections, so the host's requests take the
+// same road as a remote client's. A machine that joins a remote game runs
+// only the client side. Every change of the shared world goes as a request
+// from a client to the server; the server checks that the sending
+// connection may make it and sends it to every client, stamped with a
+// lockstep frame; every machine applies it when its logic tick executes that
+// frame. The server also checks now and then that its clients' worlds are
+// its own (sync checks) and brings a client that fell out of step back to
+// its state (resync).
+//
+// The game object creates the one CNetGame at start-up and deletes it at
+// shutdown. Everything here runs on the game's thread: the engine's receive
+// thread only reads datagrams and queues their messages, which the frames
+// hand to their handlers (Flush of the queues, the frames' messages when the
+// logic tick executes them).
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <unordered_set>
+#include <vector>
 
 #include "core/StrBuf.h"
+#include "netgame/GameSocket.h"
+#include "netgame/NetMessages.h"
+#include "netgame/ServerInfo.h"
+#include "nwe/Engine.h"
+#include "nwe/FrameTable.h"
+#include "nwe/ListEntry.h"
 #include "nwe/Message.h"
+#include "nwe/MessageTypes.h"
 #include "world/Player.h"
+#include "world/StateArchive.h"
 
 class CNetGameHost;
 class CE3DSurface;
-class NWEFrameTable;
-class NWEPeer;
+class NWESocket;
 
-// The description of a server: what the lobby and the server lists show.
-struct CServerInfo {
-    CStrBuf m_name;
-    uint16_t m_speed = 0;  // the host's benchmark speed
-    uint8_t m_editor = 0;
-    uint8_t m_cheating = 0;
-    int32_t m_startResources = 5000;  // si_StartResources
+// A colour of the server's colour selection list (srv_Color_Add).
+struct SServerColor {
+    float r, g, b;
+    CPlayer* holder = nullptr;
 };
 
-// Game message types the frame loop sends.
-enum {
-    NS_NOTIFYTYPE_FRAMEFINISHED = 84,
-    NS_NOTIFYTYPE_GAMEDIR = 97,
-    NS_NOTIFYTYPE_ASKFORFRAME = 144,
-    NS_NOTIFYTYPE_SYNC_GOTALLUNITS = 152,
-    NS_NOTIFYTYPE_SYNC_SYNCFINISHED = 154,
-    NS_NOTIFYTYPE_SYNC_REPORT = 158,
-    NS_NOTIFYTYPE_PAUSE = 162,
-};
-
-class CNetGame {
+class CNetGame : public NWEEngine {
 public:
-    explicit CNetGame(CNetGameHost* game);
-    virtual ~CNetGame();
+    // The engine runs with its threads unless setup says otherwise (a test
+    // reads the sockets itself).
+    explicit CNetGame(CNetGameHost* game, const SNWEEngineSetup& setup = SNWEEngineSetup());
+    ~CNetGame() override;
 
-    // Per-frame service: connection loss, rates and the tick lead.
-    virtual void Update(int arg);
-    // Sends on the server link when hosting, else on the client link when
-    // connected; nothing when neither exists. False when nothing was sent.
-    bool Send(int type, const void* data, int length, int flag1, int flag2);
-    // Sends the game directory's name (with its terminating zero) to the
-    // clients as GAMEDIR, when hosting a connected session that has not been
-    // told to keep it.
+    // ---- roles
+    // A server on the port (0: any), bound to every address, or to 127.0.0.1
+    // only for a local server; the players of the lobby are kept. False when
+    // the port cannot be bound (the game stays local).
+    bool StartServer(uint16_t port, bool localOnly = false);
+    // Joins the server at the address ("a.b.c.d" or "a.b.c.d:port", the
+    // port 47222 unless given): the local game ends and CONNECT goes to the
+    // server. False when the address does not read or no socket opens.
+    bool Connect(const char* address);
+    // Leaves the server (DISCONNECT) or ends the hosted game (SERVERQUIT),
+    // and returns to a local game.
+    void Disconnect() { ResetGame(true); }
+    // A full reset: the players but the local and the neutral one go, every
+    // team goes, the links close and the local loopback pair is made again.
+    void ResetGame(bool full = true);
+    void ResetToLobby();
+    void StartLocalLoopback();
+    bool IsHosting() const { return m_hosting != 0; }
+    bool IsClientConnected() const { return m_clientConnected != 0; }
+    // Joined to a remote server and through the whole join.
+    bool IsJoined();
+
+    // ---- sending
+    // A request to the server: on the host's own client link when hosting,
+    // else on the link to the server; false when there is none. slot1 is a
+    // message group, slot2 the group whose earlier messages go first (a
+    // player's send slot as both keeps its messages in order).
+    bool Send(int type, const void* data, int length, NWEList* slot1 = nullptr, NWEList* slot2 = nullptr);
+    // Server: to every client (the host's own included). A framed type with
+    // frame 0 gets the next frame that executes; false when the type is not
+    // one of the server's.
+    bool SendToAllClients(int type, const void* data, int length, NWEList* slot1 = nullptr,
+                          NWEList* slot2 = nullptr, uint16_t frame = 0);
+    // A chat line from the server to everyone (MESSAGE), the sender's name
+    // shown when given.
+    void BroadcastMessage(const char* sender, const char* text, int r, int g, int b);
+    // Sends the game directory's name as GAMEDIR (the host's clients then
+    // switch to it).
     void SendGameDir(const char* name);
-    // Sends the pause value (4 bytes) as PAUSE.
+    // PAUSE (non-zero: paused).
     void SendPause(int32_t value);
-    // The host's benchmark speed, rounded, in this machine's server
-    // description (clamped to 16 bits).
-    void SetBenchmarkSpeed(float speed);
-    // Sends a chat line with the sender's name and colour on the session's
-    // link; nothing without a session.
+    // A chat line to everyone through the server.
     void SendChat(const char* name, const char* text, int r, int g, int b);
-    // The server's per-tick resync step.
+    // The hosted description to one connection, or to every client.
+    void SendServerInfo(CGameSocket* to = nullptr);
+
+    // ---- the per-frame service and the lockstep frames
+    // Engine work, time-outs, the client's join and pings, the host's game
+    // speed control.
+    void Update(int idleOnly);
+    // Whether the logic tick runs now (after the game's clock said a tick is
+    // due): the host flushes its queues and walks the resync it runs; a
+    // client waits for its frame, asks the server when it waited too long,
+    // and forces a tick after it reported the server ahead.
+    bool LogicTickGate();
+    // The interface frame's tick step decides the same way (the host always
+    // ticks there).
+    bool InterfaceTickGate();
+    // Hands the current frame's messages of the client queue to their
+    // handlers (the tick body); call after the clock took the tick.
+    void ExecuteFrame();
+    // The server's checks and resyncs, every machine's resync step, then the
+    // current frame closes (announced by the server) and the next is current.
     void ResyncClients();
-    // Resets the session for a new game.
-    void ResetGame();
-    void ResetPlayerCounters();
-    // Game speed, frame rates and lag, drawn for perf_DrawFPS.
-    void PrintStats(CE3DSurface* surface);
+    // One step of the server's start handshake (hosting only): start,
+    // MAPCHANGESTART, MAPFINISHUP, SETGAMELOOP, each when every client
+    // answered the one before. state: -1 waiting for start replies, 0 for
+    // map-change replies, 1 start units placed, 2 waiting for map-finish
+    // replies, 3 done.
+    void StartHandshakeStep(int32_t* state);
+    // Clears the start handshake's replies of every client.
+    void ResetClientFlags();
     // Deletes every player marked for removal.
     void RemoveMarkedPlayers();
-    CPlayer* AddPlayer(const char* name);
+    // Reply of the frame that the server waits for.
+    void FinishMarkReply();
 
+    // ---- players, teams, races
+    CPlayer* FindPlayerById(int32_t id) { return m_players.FindPlayerById(id); }
+    CPlayer* FindPlayerByName(const char* name) { return m_players.FindPlayerByName(name); }
+    CPlayer* LocalPlayer() { return m_players.m_local; }
+    CPlayer* AddPlayer(const char* name);
+    // A player of another machine, as every machine makes it: its id, the
+    // counters of a fresh game.
+    CPlayer* NewPlayer(int32_t id);
+    void ResetPlayerCounters();
+    void ResolveTeamLeaders();
+    // Hosting: DELETETEAM for every team whose leader is gone (unless kept).
+    void DeleteOrphanTeams();
+    // Deletes a player (never the local or the neutral one).
+    void DeletePlayer(CPlayer* player);
+    // Players of the lobby other than the neutral one.
+    int CountPlayers() const;
+
+    // ---- the sync state of the scene
+    // The CRC-32 of the world: the object-id counter, every object's sync
+    // image in list order and every player's sync record. Equal on every
+    // machine that is in step.
+    uint32_t WorldSyncCrc();
+    // Every lockstep message executed so far, folded in frame order: equal on
+    // every machine that executed the same messages in the same frames.
+    uint32_t ExecutedDigest() const { return m_executedDigest; }
+
+    // ---- statistics and errors
+    void ReportV(const char* fmt, va_list ap) override;
+    void PrintStats(CE3DSurface* surface);
+    void SetBenchmarkSpeed(float speed);
+    void ApplyRate();
+
+    // ---- the game's state words, through the host
     CNetGameHost* m_game;
+
+    // ---- roles and flags
     uint8_t m_hosting = 0;
     uint8_t m_clientConnected = 0;
+    uint8_t m_localGame = 0;
     uint8_t m_gameReset = 0;
-    uint8_t m_noGameDirSend = 0;  // beside the hosting flag: do not send GAMEDIR
+    uint8_t m_noGameDirSend = 0;
     uint8_t m_noConfigSave = 0;
+    uint8_t m_closing = 0;   // the destructor runs: connections go without a word
+    uint8_t m_polling = 0;   // no receive thread: the frames read the sockets
+    uint8_t m_starting = 0;  // the constructor's reset: the game's state words stay as they are
+    int32_t m_lastJoinState = 0;
+    int32_t m_joinFailure = 0;
+
+    // ---- settings (console variables)
+    CStrBuf m_serverPassword;  // srv_Password
+    CStrBuf m_clientPassword;  // cl_Password
+    float m_clientRate = 20000.0f;
+    float m_serverRate = 20000.0f;
+    int32_t m_maxPacketSize = 1024;
+    int32_t m_clientPort = 45322;  // nw_ClientPort (0: any)
+    float m_targetFps = 15.0f;     // srv_TargetFPS
+    float m_minFps = 7.5f;         // srv_MinFPS
+    float m_accuratenessRatio = 0.5f;
+    float m_checksPerFrame = 1.7f;  // srv_Sync_NumberOfChecksPerFrame
+    int32_t m_syncEveryFrame = 0;   // srv_SyncEveryFrame
+    float m_speedFactor = 1.0f;     // srv_GameSpeed
+    int32_t m_dummyNum = 0, m_dummySize = 1000;
+    float m_serverUpdatePingTimeout = 3.0f;
+    uint32_t m_uniqueServerId = 0;
+
+    // ---- frame loop state (the frames of CGame drive it)
     int32_t m_awaitedFinishMark = -1;
     uint16_t m_finishReply = 0;
     float m_frameCountdown = 10.0f;
     int32_t m_askForFrame = 0xFFFF;
     float m_tickLead = 0.1111f;
-    int32_t m_syncState = 0;
     uint8_t m_touchTime = 0;
-    // The players, teams and races of the session: the neutral player and
-    // the local player exist from the start.
+    int32_t m_syncState = 0;  // 0 none, 1 collecting units, 2 finishing, 3 leaving the sync
+    uint8_t m_resyncing = 0;  // a resync runs
+    int32_t m_resyncCountdown = 0;
+    uint8_t m_frameExecuted = 0;  // the current frame's messages went to their handlers
+
+    // ---- the session's data
     CPlayerList m_players;
-    CServerInfo m_serverInfo;  // this machine's server description
-    CServerInfo m_joinedInfo;  // the joined server's
-    uint8_t m_sendBuffer[512] = {};
-    // Game messages wait here until the frames hand them to their handlers;
-    // queue 3 also receives the messages of the lockstep frames.
-    NWEQueue m_queue1, m_queue2, m_queue3;
-    // The lockstep frames of the running session (none without a session).
+    CServerInfo m_serverInfo;  // the hosted description
+    CServerInfo m_joinedInfo;  // the current one (from the server)
+    std::vector<SServerColor> m_colors;
+    int32_t m_nextPlayerId = 2;
+    int32_t m_nextOwnerId = 2;
+    int32_t m_savedIdCounter = 0;
+    uint32_t m_syncRequests = 0, m_syncAnswers = 0;
+    uint16_t m_serverFrame = 0;
+    float m_serverSpeed = 1.0f;
+    float m_lastSpeedSent = -1.0f, m_lastRateSent = -1.0f;
+    float m_dataGenerated = 20.0f;
+    int32_t m_dataHistory[10] = {};
+    int32_t m_frameData = 0;
+    int32_t m_checkCursor = -1;  // the unit the spot checks go on with (its id)
+    float m_checkFraction = 0.0f;
+    float m_largestFrameTime = 0.0f, m_largestTimeLag = 0.0f, m_largestDataLag = 0.0f;
+    float m_lagEstimate = 0.1111f;
+    int64_t m_statsTime = 0;
+    float m_rates[4] = {};  // packets in, out, bytes in, out per second
+    uint32_t m_statsCounters[4] = {};
+    uint32_t m_executedDigest = 0;
+    uint32_t m_frameDigest = 0;               // the messages of the last executed frame
+    std::unordered_set<int32_t> m_syncedIds;  // objects a resync confirmed (membership only)
+    uint8_t m_notInSoftSync = 1;
+    uint64_t m_serverNextTick = 0;
+    CStrBuf m_requestedMap;  // the map box asked for (REQUESTMAP), until it came
+
+    // ---- queues and registries
+    // Queue 1: contacts and joining; queue 2: the server's; queue 3: the
+    // client's (and the lockstep frames'); the sync queue: the resync step's.
+    NWEQueue m_queue1{3}, m_queue2{3}, m_queue3{3}, m_syncQueue{3};
+    NWEMessageTypes m_contactTypes{this};    // the server's first contact (the default peer)
+    NWEMessageTypes m_serverPreTypes{this};  // the server's contacts before joining
+    NWEMessageTypes m_clientPreTypes{this};  // the client's contacts before joining
+    NWEMessageTypes m_serverTypes{this};     // the server's end of each client
+    NWEMessageTypes m_clientTypes{this};     // the client's link to its server
     NWEFrameTable* m_frameTable = nullptr;
-    // A client's link to its server (none while hosting or alone).
-    NWEPeer* m_clientLink = nullptr;
+
+    // ---- sockets and links (entries naming the peers; empty once a peer goes)
+    NWESocket* m_gameSocket = nullptr;
+    NWERefList m_holders;
+    NWEListEntry* m_clientLink = nullptr;      // a client's link to its server
+    NWEListEntry* m_localClientEnd = nullptr;  // the host's own client
+    NWEListEntry* m_localServerEnd = nullptr;  // the server's end of it
+    NWEListEntry* m_contact = nullptr;         // the server's first contact (default peer)
+    NWERefList m_clients;                      // every client's connection on this server
+    NWERefList m_waiting;                      // joining clients, until a frame boundary
+
+    // The send buffer (payloads are built here, then copied by the engine).
+    CStateArchive m_send;
+
+    // ---- used by the handlers
+    CGameSocket* TakeLink(NWEListEntry* holder);
+    CGameSocket* TakeClientLink() { return TakeLink(m_clientLink); }
+    CGameSocket* TakeLocalServerEnd() { return TakeLink(m_localServerEnd); }
+    bool IsLocalServerEnd(const NWEPeer* peer);
+    // The connections of the client list, taken shared (give each back).
+    std::vector<CGameSocket*> TakeClients();
+    static void ReleaseAll(const std::vector<CGameSocket*>& list);
+    // Makes a connection on the game socket with the registry; taken shared.
+    CGameSocket* NewConnection(NWEMessageTypes* registry, const char* name);
+    void SetHolder(NWEListEntry** holder, NWEPeer* peer);
+    // Sends the payload built in m_send.
+    bool SendBuilt(int type, NWEList* slot = nullptr) {
+        return Send(type, m_send.GetData(), static_cast<int>(m_send.GetBuffer().size()), slot, slot);
+    }
+    bool SendBuiltToAll(int type, NWEList* slot = nullptr, uint16_t frame = 0) {
+        return SendToAllClients(type, m_send.GetData(), static_cast<int>(m_send.GetBuffer().size()), slot,
+                                slot, frame);
+    }
+    // MAPBOX on the connection: the map's name, then the bytes of its box.
+    bool SendMapBox(CGameSocket* to, const char* path);
+    // UPDATETIMINGINFO and SYNC_UPDATETIMINGINFO (94, 156) into the send
+    // buffer: f32 the tick rate, u64 the time of the tick after the frame
+    // the message runs in, u64 the game time once that frame has run. A
+    // client that takes them in the frame has the server's game time from
+    // then on (the world's timers read it).
+    void WriteTimingInfo();
+    // The frame a framed message sent now to all clients belongs to.
+    uint16_t ChooseFrame(uint32_t length);
+    // Folds an executed lockstep message into the digest.
+    void NoteExecuted(const NWEMessage* m);
+    // The connection was lost or the server quit: back to a local game.
+    void LeaveJoinedGame(CGameSocket* link);
+    void PrintColor(int r, int g, int b, bool echo, const char* fmt, ...);
+    void Printf(const char* fmt, ...);
+
+private:
+    void CloseAllSockets();
+    void RegisterMessages();
+    void ClientUpdate(CGameSocket* link);
+    void SpeedControl();
+    void DropStaleEntries();
+    void Resync(NWEFrame* frame);
+    void ProcessFrameQueue(NWEFrame* frame, NWEQueue* queue);
+    // The ask-for-frame step; true when it reported the server ahead and the
+    // tick is to run now with what the frame holds.
+    bool AskForFrame(NWEFrame* rec);
+    // Whether a present frame runs now: complete, or overdue and reported.
+    // Gives the frame back.
+    bool FrameReady(NWEFrame* rec, bool flushContacts);
 };
 
 // Tells the master server the game's directory name when its link is up.

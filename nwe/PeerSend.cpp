@@ -186,8 +186,10 @@ bool NWEPeer::SendLocal(uint16_t id, const void* data, uint32_t size, NWEList* g
     NWEMessagePtr m = partner->MakeMessage(id, type, data, size);
     m->m_frame = frame;
     m->m_acknowledged = true;
+    // Filed into its frame on either side: the host's own client executes the
+    // frames of the announcing table it shares with the server.
     bool filed = false;
-    if (type->m_frameTable && frame != 0 && !type->m_frameTable->IsAnnouncing()) {
+    if (type->m_frameTable && frame != 0) {
         if (NWEFrame* f = type->m_frameTable->GetShared(frame)) {
             filed = f->File(m, type->m_frameFlags);
             type->m_frameTable->Release(f);

@@ -21,6 +21,7 @@ class CWorldGrid;
 class CExplosionManager;
 class CPhysicsEngine;
 class CPlayerList;
+class CPlayer;
 class CE3DEngine;
 class CProjectList;
 class SoundSample;
@@ -75,6 +76,13 @@ public:
     // Sends a game message to the session (to the server, or from the server
     // to its clients); false when there is no session to send on.
     virtual bool Send(int type, const void* data, int length, int flag1, int flag2) = 0;
+    // Sends a game message for a player, behind that player's earlier ones
+    // (its send slot keeps them in order); a host without a network game of
+    // its own sends it as Send does.
+    virtual bool SendForPlayer(CPlayer* player, int type, const void* data, int length) {
+        (void)player;
+        return Send(type, data, length, 0, 0);
+    }
 
     // ---- input
     // The input manager's queue flag: orders are appended and selections

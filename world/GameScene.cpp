@@ -1,5 +1,8 @@
 #include "core/Determinism.h"
 // The lockstep guard comes first in every simulation source.
+#include <algorithm>
+#include <vector>
+
 #include "world/ExplosionManager.h"
 #include "world/GameHost.h"
 #include "world/GameScene.h"
@@ -194,6 +197,31 @@ bool CGameScene::MoveSelection(float dx, float dz) {
 
 void CGameScene::DeleteObject(CTessarakObject* object) {
     delete object;
+}
+
+namespace {
+// Relinks an intrusive list newest first, as objects made in the order of
+// their ids stand in it: descending ids (equal ids keep their order).
+template <auto Next, auto Prev, class T>
+void SortListById(T*& head) {
+    std::vector<T*> items;
+    for (T* i = head; i; i = i->*Next) items.push_back(i);
+    std::stable_sort(items.begin(), items.end(),
+                     [](const T* a, const T* b) { return a->m_objectId < b->m_objectId; });
+    head = items.empty() ? nullptr : items.front();
+    for (size_t i = 0; i < items.size(); ++i) {
+        items[i]->*Prev = i ? items[i - 1] : nullptr;
+        items[i]->*Next = i + 1 < items.size() ? items[i + 1] : nullptr;
+    }
+}
+}  // namespace
+
+void CGameScene::SortObjectListsById() {
+    SortListById<&CTessarakObject::m_allNext, &CTessarakObject::m_allPrev>(m_allObjects);
+    SortListById<&CTessarakObject::m_sceneActiveNext, &CTessarakObject::m_sceneActivePrev>(m_activeObjects);
+    SortListById<&CGridMember::m_gridNext, &CGridMember::m_gridPrev>(m_gridMembers);
+    SortListById<&CUnit::m_unitNext, &CUnit::m_unitPrev>(m_units);
+    SortListById<&CUnitWeapon::m_weaponNext, &CUnitWeapon::m_weaponPrev>(m_weapons);
 }
 
 namespace {

@@ -198,6 +198,11 @@ public:
     bool LoadObjects(CStateArchive& ar);
     // Deletes a world object now (its children with it).
     void DeleteObject(CTessarakObject* object);
+    // Puts the lists of objects (all, active, grid members, units, weapons)
+    // in the order of their object ids, newest first: machines that made
+    // their objects in other orders (a resync remade some) walk them in one
+    // order again.
+    void SortObjectListsById();
 
     // The map's start positions: DefineStartPositions makes n of them at the
     // origin (a negative n none); SetStartPosition sets one, and refuses an

@@ -1,12 +1,14 @@
 #include "core/Determinism.h"
 // The lockstep guard comes first in every simulation source.
 #include <algorithm>
+#include <cmath>
 
 #include "core/Random.h"
 #include "world/GameHost.h"
 #include "world/GameScene.h"
 #include "world/Player.h"
 #include "world/TessarakObject.h"
+#include "world/WireText.h"
 
 namespace {
 CGameScene* Scene() {
@@ -100,7 +102,11 @@ bool CPlayer::IsLocal() const {
 }
 
 CTeam::CTeam(CPlayerList* list, CPlayer* leader, const char* name)
-    : m_list(list), m_id(list->m_nextTeamId++), m_name(name), m_leader(leader) {
+    : m_list(list),
+      m_id(list->m_nextTeamId++),
+      m_name(name),
+      m_leader(leader),
+      m_leaderId(leader ? leader->m_id : -1) {
     list->m_teams.insert(list->m_teams.begin(), this);
 }
 
@@ -198,4 +204,253 @@ CTeam* CPlayerList::FindTeamById(uint32_t id) const {
 
 CRace* CPlayerList::GetFirstRace() const {
     return m_races.empty() ? nullptr : m_races.front();
+}
+
+// ---- the network game's part
+
+namespace {
+// The team and race ids of the records: -1 for none.
+uint32_t TeamId(const CTeam* t) {
+    return t ? t->m_id : 0xFFFFFFFFu;
+}
+uint32_t RaceId(const CRace* r) {
+    return r ? r->m_id : 0xFFFFFFFFu;
+}
+
+// Sends a request built in ar for the player.
+void SendRequest(CPlayer* player, int type, const CStateArchive& ar) {
+    if (CGameHost* host = GameHost())
+        host->SendForPlayer(player, type, ar.GetData(), static_cast<int>(ar.GetBuffer().size()));
+}
+
+// The economy values of the sync record, in its order.
+float* EconomyValue(CPlayer* p, int i) {
+    float* const values[CPlayer::kEconomyValues] = {&p->m_resources,
+                                                    &p->m_energyProduced,
+                                                    &p->m_energyConsumed,
+                                                    &p->m_energyProducedSmooth,
+                                                    &p->m_energyConsumedSmooth,
+                                                    &p->m_storage,
+                                                    &p->m_storageLast,
+                                                    &p->m_resourcesGained,
+                                                    &p->m_resourcesSpent,
+                                                    &p->m_gainRate,
+                                                    &p->m_spendRate,
+                                                    &p->m_energyRatio,
+                                                    &p->m_energyAccelerator,
+                                                    &p->m_incomeTotal};
+    return values[i];
+}
+
+// Float values of the records must be numbers a machine can use.
+bool Usable(float v) {
+    return v == v && v > -1.0e30f && v < 1.0e30f;
+}
+}  // namespace
+
+void CPlayer::SetName(const char* name) {
+    CStateArchive ar;
+    ar.WriteI32(m_id);
+    WireText_Write(ar, name, kMaxNameLength);
+    SendRequest(this, kMsgPlayerName, ar);
+}
+
+void CPlayer::SetTeam(const CTeam* team) {
+    CStateArchive ar;
+    ar.WriteI32(m_id);
+    ar.WriteU32(TeamId(team));
+    SendRequest(this, kMsgPlayerTeam, ar);
+}
+
+void CPlayer::SetRace(const CRace* race) {
+    CStateArchive ar;
+    ar.WriteI32(m_id);
+    ar.WriteU32(RaceId(race));
+    SendRequest(this, kMsgPlayerRace, ar);
+}
+
+void CPlayer::SetColor(float r, float g, float b) {
+    CStateArchive ar;
+    ar.WriteI32(m_id);
+    float c[3] = {r, g, b};
+    ar.F32s(c, 3);
+    SendRequest(this, kMsgPlayerColor, ar);
+}
+
+void CPlayer::SetConnection(uint8_t kind) {
+    CStateArchive ar;
+    ar.WriteI32(m_id);
+    ar.WriteU8(kind);
+    SendRequest(this, kMsgPlayerConnection, ar);
+}
+
+void CPlayer::RequestNextColor() {
+    CStateArchive ar;
+    ar.WriteI32(m_id);
+    SendRequest(this, kMsgPlayerNextColor, ar);
+}
+
+void CPlayer::WriteInfo(CStateArchive& ar) const {
+    ar.WriteI32(m_id);
+    ar.WriteU32(TeamId(m_team));
+    ar.WriteU32(RaceId(m_race));
+    float colour[3] = {m_colour[0], m_colour[1], m_colour[2]};
+    ar.F32s(colour, 3);
+    ar.WriteU8(m_attributeByte);
+    uint16_t word = m_attributeWord;
+    ar.U16(word);
+    WireText_Write(ar, m_name.GetText(), kMaxNameLength);
+    ar.WriteI32(m_ownerId);
+}
+
+bool CPlayer::ReadInfo(CStateArchive& ar) {
+    uint32_t team = ar.ReadU32();
+    uint32_t race = ar.ReadU32();
+    float colour[3];
+    for (float& c : colour) c = 0.0f;
+    CStateArchive::EMode mode = ar.SetReadMode(CStateArchive::kApply);
+    ar.F32s(colour, 3);
+    uint8_t attributeByte = ar.ReadU8();
+    uint16_t attributeWord = ar.ReadU16();
+    CStrBuf name;
+    WireText_Read(ar, &name, kMaxNameLength);
+    int32_t owner = ar.ReadI32();
+    ar.SetReadMode(mode);
+    if (!ar.Ok()) return false;
+    if (mode != CStateArchive::kApply) return true;
+    CGameHost* host = GameHost();
+    if (host && host->GuiWord() != 0)
+        SetTeamRecord(team == 0xFFFFFFFFu ? nullptr : m_list->FindTeamById(team));
+    CRace* r = m_list->FindRaceById(race);
+    m_race = r ? r : m_list->GetFirstRace();
+    if (m_race) m_raceName = m_race->m_name;
+    for (int i = 0; i < 3; ++i)
+        if (Usable(colour[i]))
+            m_colour[i] = colour[i] < 0.0f ? 0.0f : colour[i] > 255.0f ? 255.0f : colour[i];
+    m_attributeByte = attributeByte;
+    m_attributeWord = attributeWord;
+    m_name = name;
+    m_ownerId = owner;
+    return true;
+}
+
+void CPlayer::WriteAllianceList(CStateArchive& ar) const {
+    ar.WriteI32(m_id);
+    ar.WriteU32(static_cast<uint32_t>(m_allies.size()));
+    for (const CPlayer* a : m_allies) ar.WriteI32(a->m_id);
+}
+
+bool CPlayer::ReadAllianceList(CStateArchive& ar) {
+    uint32_t n = 0;
+    CStateArchive::EMode mode = ar.SetReadMode(CStateArchive::kApply);
+    ar.Count(n, 4);
+    std::vector<int32_t> ids;
+    for (uint32_t i = 0; ar.Ok() && i < n; ++i) ids.push_back(ar.ReadI32());
+    ar.SetReadMode(mode);
+    if (!ar.Ok()) return false;
+    if (mode != CStateArchive::kApply) return true;
+    for (int32_t id : ids) AddAlly(m_list->FindPlayerById(id));
+    return true;
+}
+
+void CPlayer::WriteSyncInfo(CStateArchive& ar) const {
+    ar.WriteI32(m_id);
+    WireText_Write(ar, m_name.GetText(), kMaxNameLength);
+    float scale = m_scale;
+    ar.F32(scale);
+    for (int32_t v : m_gameValues) ar.WriteI32(v);
+    float economy[kEconomyValues];
+    for (int i = 0; i < kEconomyValues; ++i) economy[i] = *EconomyValue(const_cast<CPlayer*>(this), i);
+    ar.F32s(economy, kEconomyValues);
+    float tail[2] = {m_scale2, m_scoreValue};
+    ar.F32s(tail, 2);
+    ar.WriteI32(m_scoreCounters[0]);
+    ar.WriteI32(m_scoreCounters[1]);
+}
+
+bool CPlayer::ReadSyncInfo(CStateArchive& ar, bool* changed) {
+    CStateArchive::EMode mode = ar.SetReadMode(CStateArchive::kApply);
+    CStrBuf name;
+    WireText_Read(ar, &name, kMaxNameLength);
+    float scale = 0.0f;
+    ar.F32(scale);
+    int32_t values[4];
+    for (int32_t& v : values) v = ar.ReadI32();
+    float economy[kEconomyValues] = {};
+    ar.F32s(economy, kEconomyValues);
+    float tail[2] = {0.0f, 0.0f};
+    ar.F32s(tail, 2);
+    int32_t counters[2];
+    counters[0] = ar.ReadI32();
+    counters[1] = ar.ReadI32();
+    ar.SetReadMode(mode);
+    if (!ar.Ok()) return false;
+    if (mode != CStateArchive::kApply) return true;
+    bool differs = false;
+    auto take = [&differs](auto& field, auto value) {
+        if (field != value) {
+            field = value;
+            differs = true;
+        }
+    };
+    m_synced = 1;
+    if (!m_name.Equals(name.GetText())) {
+        m_name = name;
+        differs = true;
+    }
+    take(m_scale, scale);
+    for (int i = 0; i < 4; ++i) take(m_gameValues[i], values[i]);
+    for (int i = 0; i < kEconomyValues; ++i) take(*EconomyValue(this, i), economy[i]);
+    take(m_scale2, tail[0]);
+    take(m_scoreValue, tail[1]);
+    take(m_scoreCounters[0], counters[0]);
+    take(m_scoreCounters[1], counters[1]);
+    std::sort(m_allies.begin(), m_allies.end(), &CPlayer::CompareById);
+    if (changed) *changed = differs;
+    return true;
+}
+
+int32_t CPlayer::GetScore() const {
+    int32_t base = m_scoreCounters[0] * 116 + m_scoreCounters[1] * 148;
+    return static_cast<int32_t>(std::lround((static_cast<float>(base) + m_scoreValue * 1.5f) * 11.521342f));
+}
+
+int32_t CTeam::GetScore() const {
+    int32_t base = m_scoreCounters[0] * 116 + m_scoreCounters[1] * 148;
+    return static_cast<int32_t>(std::lround((static_cast<float>(base) + m_scoreValue * 1.5f) * 10.0f));
+}
+
+void CPlayer::ResetCounters() {
+    for (int32_t& v : m_gameValues) v = 0;
+    for (int i = 0; i < kEconomyValues; ++i) *EconomyValue(this, i) = 0.0f;
+    m_energyRatio = 1.0f;
+    m_energyAccelerator = 1.0f;
+    m_scoreCounters[0] = m_scoreCounters[1] = 0;
+    m_scoreValue = 0.0f;
+    m_kills = 0;
+    m_outOfGame = 0;
+    m_scale = m_scale2 = 1.0f;
+}
+
+void CPlayer::Reset() {
+    ResetCounters();
+    SetTeamRecord(nullptr);
+    m_raceName = "Humans";
+    m_race = m_list->FindRace(m_raceName.GetText());
+    m_ownerId = 1;
+    m_colorRecord = nullptr;
+}
+
+CPlayer* CPlayerList::FindPlayerByName(const char* name) const {
+    if (!name) return nullptr;
+    for (CPlayer* p : m_players)
+        if (p->m_name.EqualsNoCase(name)) return p;
+    return nullptr;
+}
+
+CTeam* CPlayerList::FindTeamByName(const char* name) const {
+    if (!name) return nullptr;
+    for (CTeam* t : m_teams)
+        if (t->m_name.EqualsNoCase(name)) return t;
+    return nullptr;
 }

@@ -11,12 +11,20 @@
 // A player keeps the objects it owns in eleven category groups (group 0 holds
 // all of them, group 1 its structures; the unit template chooses the others)
 // and, through every object template, one group per template.
+//
+// A player's settings change only through game messages: the setters send a
+// request to the server (through the host, behind the player's earlier
+// messages) and change nothing here; every machine applies the change when
+// the server's copy arrives. The records that travel for a player (its
+// information record, its alliance list, its sync record) are written and
+// read here, each reader checking the whole record before it takes anything.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
 #include "core/StrBuf.h"
+#include "nwe/Message.h"
 #include "world/ObjectLink.h"
 
 class CPlayerList;
@@ -28,6 +36,23 @@ class CE3DMaterial;
 class CExplosionType;
 class SoundSample;
 class CPathCosts;
+class CStateArchive;
+class NWEPeer;
+
+// Game messages that players and teams send (the network game's table has
+// them all).
+enum : int {
+    kMsgNewTeam = 122,
+    kMsgDeleteTeam = 123,
+    kMsgPlayerName = 126,
+    kMsgPlayerTeam = 127,
+    kMsgPlayerRace = 128,
+    kMsgPlayerColor = 129,
+    kMsgPlayerConnection = 130,
+    kMsgAlly = 131,
+    kMsgBreakAlly = 132,
+    kMsgPlayerNextColor = 133,
+};
 
 class CPlayer {
 public:
@@ -56,6 +81,51 @@ public:
     void RemoveAlly(CPlayer* ally);
     bool IsNeutral() const;
     bool IsLocal() const;
+
+    // ---- requests (a message to the server; nothing changes here)
+    void SetName(const char* name);
+    void SetTeam(const CTeam* team);  // null: no team (-1 on the wire)
+    void SetRace(const CRace* race);  // null: none
+    void SetColor(float r, float g, float b);
+    void SetConnection(uint8_t kind);
+    void RequestNextColor();
+
+    // ---- records
+    // Information record: u32 id, u32 team id (-1 none), u32 race id (-1
+    // none), 3 x f32 colour, u8 attribute, u16 attribute word, name with its
+    // zero, u32 owner id (32 bytes and the name).
+    void WriteInfo(CStateArchive& ar) const;
+    // Reads the record after its id (the caller read the id to find the
+    // player). Nothing is taken unless the whole record reads, and nothing
+    // at all from a checking archive; the team is taken only while the
+    // interface shows its screens (the lobby).
+    bool ReadInfo(CStateArchive& ar);
+    // Alliance list: u32 id, u32 count, the allies' ids (u32 each).
+    void WriteAllianceList(CStateArchive& ar) const;
+    // Reads a list after its id; an ally that does not exist is skipped.
+    bool ReadAllianceList(CStateArchive& ar);
+    // Sync record: u32 id, name with its zero, f32 scale, 4 x i32 game
+    // values, 14 x f32 economy values (resources, energy produced and
+    // consumed and their smoothed values, storage and last tick's, resources
+    // gained and spent, gain and spend rates, energy ratio, accelerator,
+    // income), f32 second scale, f32 score value, i32 score counters 1 and 2.
+    void WriteSyncInfo(CStateArchive& ar) const;
+    // Reads a sync record after its id: marks the player synced and takes
+    // each value that differs; true when something differed.
+    bool ReadSyncInfo(CStateArchive& ar, bool* changed);
+    // The nearest integer to (c1 x 116 + c2 x 148 + v x 1.5) x 11.521342.
+    int32_t GetScore() const;
+    // Clears the game values, the economy and score counters; the scale
+    // factors become 1.0.
+    void ResetCounters();
+    // Back to a player of a fresh lobby: counters, no team, race "Humans",
+    // owner id 1.
+    void Reset();
+    // Orders players by id (for sorting alliance lists and player lists).
+    static bool CompareById(const CPlayer* a, const CPlayer* b) { return a->m_id < b->m_id; }
+
+    static constexpr int kMaxNameLength = 31;
+    static constexpr int kEconomyValues = 14;
 
     CPlayerList* m_list;
     int32_t m_id = -1;
@@ -108,6 +178,27 @@ public:
     uint64_t m_timers[9] = {};
     CObjectGroup m_categories[kCategoryCount];
     std::vector<CPlayer*> m_allies;  // in the order they were made
+
+    // ---- the network game's part
+    // The connection the player plays through on the server (none for a
+    // computer player, and on every other machine). The connection keeps
+    // itself; the network game clears this when it goes.
+    NWEPeer* m_connection = nullptr;
+    // Keeps this player's messages in order (passed with every one it sends).
+    NWEList m_sendSlot;
+    uint8_t m_attributeByte = 0;  // carried unchanged in the information record
+    uint16_t m_attributeWord = 0;
+    uint8_t m_connectionKind = 2;  // the player's connection class
+    float m_scale = 1.0f;
+    float m_scale2 = 1.0f;
+    int32_t m_gameValues[4] = {0, 0, 0, 0};
+    int32_t m_scoreCounters[2] = {0, 0};
+    float m_scoreValue = 0.0f;
+    float m_latency = 0.0f;  // seconds, as the server measures it
+    float m_load = 0.0f;     // the connection's queued data over its rate
+    // The colour of the server's colour list that the player holds (the
+    // network game's record), or none.
+    void* m_colorRecord = nullptr;
 };
 
 class CTeam {
@@ -121,9 +212,17 @@ public:
     uint32_t m_id;
     CStrBuf m_name;
     CPlayer* m_leader;
+    int32_t m_leaderId = -1;
+    // A kept team is not deleted when its leader leaves.
+    uint8_t m_keep = 0;
     int32_t m_kills = 0;
-    float m_harvested = 0.0f;         // what the members' harvesters have unloaded
+    float m_harvested = 0.0f;  // what the members' harvesters have unloaded
+    int32_t m_scoreCounters[2] = {0, 0};
+    float m_scoreValue = 0.0f;
     std::vector<CPlayer*> m_members;  // newest first
+
+    // The player score rule with the factor 10.0.
+    int32_t GetScore() const;
 };
 
 class CRace {
@@ -178,6 +277,9 @@ public:
 
     CPlayer* FindPlayerById(int32_t id) const;
     CPlayer* FindPlayerByOwnerId(int32_t ownerId) const;
+    // By name, ignoring case; null when none.
+    CPlayer* FindPlayerByName(const char* name) const;
+    CTeam* FindTeamByName(const char* name) const;
     // By name, ignoring case; null when none.
     CRace* FindRace(const char* name) const;
     CRace* FindRaceById(uint32_t id) const;

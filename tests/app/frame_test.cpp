@@ -10,6 +10,7 @@
 #include "netgame/NetGame.h"
 #include "nwe/Engine.h"
 #include "nwe/FrameTable.h"
+#include "tests/nwe/NweTestKit.h"
 #include "ui/Interface.h"
 #include "world/GameScene.h"
 
@@ -17,6 +18,9 @@ namespace {
 struct SCounter {
     uint64_t now = 1000;
     static uint64_t Read(void* ctx) { return static_cast<SCounter*>(ctx)->now; }
+    // The network engine's clock is the same counter (its frequency is the
+    // game clock's).
+    static int64_t ReadSigned(void* ctx) { return static_cast<int64_t>(static_cast<SCounter*>(ctx)->now); }
 };
 
 class FrameTest : public ::testing::Test {
@@ -26,7 +30,10 @@ protected:
         game.Clock()->SetCounterSource(&SCounter::Read, &counter, 1193182.0);
         game.Clock()->Start();
         game.Clock()->m_speedFactor = 1.0f;
-        game.SetNetGame(new CNetGame(&game));
+        SNWEEngineSetup setup;
+        setup.clock = &SCounter::ReadSigned;
+        setup.clockContext = &counter;
+        game.SetNetGame(new CNetGame(&game, setup));
         game.SetInterface(new CInterface(&game));
     }
     void TearDown() override {
@@ -78,20 +85,27 @@ TEST_F(FrameTest, HostConsumesOneTickOnlyWhenTheBacklogExceedsTheLead) {
     CGameClock* clock = game.Clock();
     // Real time reaches the next tick plus a little less than the lead.
     uint64_t start = clock->m_gameTime;
+    uint64_t period = clock->m_tickPeriod;
     counter.now += clock->m_tickPeriod + (uint64_t)(0.19 * 1193182.0);
     game.InterfaceFrame();
     EXPECT_EQ(clock->m_gameTime, start);
     // No tick due: the frame countdown starts again.
     EXPECT_FLOAT_EQ(game.NetGame()->m_frameCountdown, game.FrameTimeout());
     // A little more than the lead: exactly one tick, however far behind.
+    // (The tick's own messages may set another rate for the ticks after it.)
     counter.now += (uint64_t)(0.3 * 1193182.0);
     game.InterfaceFrame();
-    EXPECT_EQ(clock->m_gameTime, start + clock->m_tickPeriod);
+    EXPECT_EQ(clock->m_gameTime, start + period);
 }
 
+// A client of a server that never answers: no frames, never a tick.
 TEST_F(FrameTest, ClientWithoutFramesNeverTicks) {
+    CRawEndpoint silent;
     game.SetGuiWord(1);
-    game.NetGame()->m_clientConnected = 1;
+    game.NetGame()->m_clientPort = 0;
+    ASSERT_TRUE(game.NetGame()->Connect(Net_FormatAddress(silent.Address()).c_str()));
+    EXPECT_FALSE(game.NetGame()->m_hosting);
+    EXPECT_FALSE(silent.Receive().empty());  // its CONNECT
     uint64_t start = game.Clock()->m_gameTime;
     for (int i = 0; i < 5; ++i) {
         counter.now += 1193182 / 2;
@@ -118,15 +132,16 @@ TEST_F(FrameTest, BlinkAndRemovedPlayers) {
     EXPECT_EQ(players, 3);  // the neutral and local players and "stays"
 }
 
-// A client with a session's frame table: a complete frame ticks; an overdue
-// incomplete one asks the server and, when the server is ahead, reports in
-// red but never executes the frame it does not have.
-TEST_F(FrameTest, ClientTicksCompleteFramesAndNeverRunsMissingOnes) {
-    NWEEngine engine;
-    NWEFrameTable table(&engine);
+// A client (of a server that never answers here): a complete frame ticks;
+// an overdue incomplete one asks the server where it is; once the server
+// says it is ahead, the client reports in red and runs the frame with what
+// it has, so it keeps up until the server's resync.
+TEST_F(FrameTest, ClientTicksCompleteFramesAndForcesOnlyAfterReporting) {
+    CRawEndpoint silent;
     CNetGame* net = game.NetGame();
-    net->m_frameTable = &table;
-    net->m_clientConnected = 1;
+    net->m_clientPort = 0;
+    ASSERT_TRUE(net->Connect(Net_FormatAddress(silent.Address()).c_str()));
+    NWEFrameTable& table = *net->m_frameTable;
     game.SetGuiWord(1);
     game.Interface()->m_console.Init(100, 17, 8);
     std::vector<std::string> printed;
@@ -144,9 +159,11 @@ TEST_F(FrameTest, ClientTicksCompleteFramesAndNeverRunsMissingOnes) {
     NWEFrame* rec = table.Current();  // present, with nothing announced yet
     rec->SetExpected(0);              // announced empty: complete
     table.Release(rec);
+    uint16_t first = table.GetCurrentNumber();
     uint64_t start = clock->m_gameTime;
     frame();
     EXPECT_EQ(clock->m_gameTime, start + clock->m_tickPeriod);
+    EXPECT_EQ(table.GetCurrentNumber(), NWEFrameTable::NextFrameNumber(first));
 
     // Two messages announced, none arrived, and no patience left.
     rec = table.Current();
@@ -156,18 +173,24 @@ TEST_F(FrameTest, ClientTicksCompleteFramesAndNeverRunsMissingOnes) {
     start = clock->m_gameTime;
     frame();
     EXPECT_EQ(net->m_askForFrame, 0xFF01);  // asked the server
-    // The server answers that it is ahead.
+    EXPECT_EQ(clock->m_gameTime, start);    // and waits
+    // The server answers that it is behind: nothing is forced.
+    net->m_askForFrame = table.GetCurrentNumber();
+    frame();
+    EXPECT_EQ(clock->m_gameTime, start);
+    EXPECT_EQ(net->m_askForFrame, 0xFFFF);
+    // Asked again, the server answers that it is ahead.
+    frame();
     net->m_askForFrame = table.PeekNumber(5);
     printed.clear();
     frame();
     EXPECT_EQ(net->m_askForFrame, 0xFFFF);
-    EXPECT_EQ(clock->m_gameTime, start);  // the half frame was not run
+    EXPECT_EQ(clock->m_gameTime, start + clock->m_tickPeriod);  // the half frame ran
     ASSERT_FALSE(printed.empty());
     EXPECT_EQ(printed.back().rfind(
                   "Severe network errer (Wrong number of messages), asking server to resync (2, 0)", 0),
               0u)
         << printed.back();
-    net->m_frameTable = nullptr;
 }
 
 TEST_F(FrameTest, RenderFrameMovesScreenMessagesExceptUnderTheFullConsoleOrAtTheEnd) {

@@ -82,6 +82,13 @@ bool CTestProcess::Start(const SProcessOptions& options) {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) return false;
     int devnull = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    int in[2] = {-1, -1};
+    if (options.input && pipe2(in, O_CLOEXEC) != 0) {
+        close(fds[0]);
+        close(fds[1]);
+        if (devnull >= 0) close(devnull);
+        return false;
+    }
     const char* workDir = options.workDir.empty() ? nullptr : options.workDir.c_str();
     const int outputFd = options.outputFd;
     const bool errorsToo = options.errorsToo;
@@ -89,6 +96,7 @@ bool CTestProcess::Start(const SProcessOptions& options) {
 
     m_pid = fork();
     if (m_pid == 0) {
+        if (in[0] >= 0) dup2(in[0], 0);
         if (outputFd == 1) {
             dup2(fds[1], 1);
             if (errorsToo)
@@ -110,8 +118,12 @@ bool CTestProcess::Start(const SProcessOptions& options) {
     }
     close(fds[1]);
     if (devnull >= 0) close(devnull);
+    if (in[0] >= 0) close(in[0]);
+    m_input = in[1];
     if (m_pid < 0) {
         close(fds[0]);
+        if (m_input >= 0) close(m_input);
+        m_input = -1;
         return false;
     }
     m_closed = false;
@@ -143,6 +155,20 @@ void CTestProcess::Read(int fd) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_closed = true;
     m_changed.notify_all();
+}
+
+bool CTestProcess::Write(const std::string& text) {
+    // A child that is gone must not end the test with SIGPIPE.
+    static const bool kIgnored = signal(SIGPIPE, SIG_IGN) != SIG_ERR;
+    (void)kIgnored;
+    size_t done = 0;
+    while (m_input >= 0 && done < text.size()) {
+        ssize_t n = write(m_input, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += (size_t)n;
+    }
+    return m_input >= 0;
 }
 
 std::string CTestProcess::Output() {
@@ -185,6 +211,10 @@ int CTestProcess::CountLines(const std::string& text) {
 
 int CTestProcess::Wait(double seconds, bool* timedOut) {
     if (timedOut) *timedOut = false;
+    if (m_input >= 0) {
+        close(m_input);  // the end of the child's input
+        m_input = -1;
+    }
     if (m_pid > 0) {
         auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
         int status = 0;

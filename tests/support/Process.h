@@ -33,6 +33,9 @@ struct SProcessOptions {
     // A user (and group) id the child runs as, when the test runs as root;
     // -1 keeps the test's own.
     int asUser = -1;
+    // The child's standard input is a pipe the test writes into (Write);
+    // otherwise it is the test's own.
+    bool input = false;
 };
 
 class CTestProcess {
@@ -46,6 +49,9 @@ public:
     bool Start(const SProcessOptions& options);
     pid_t Pid() const { return m_pid; }
 
+    // Writes into the child's standard input (started with input); false when
+    // it cannot take it.
+    bool Write(const std::string& text);
     // Everything the child wrote so far.
     std::string Output();
     // Waits until the output holds text, the child closed the pipe, or the
@@ -67,6 +73,7 @@ private:
 
     pid_t m_pid = -1;
     int m_exitCode = -1;
+    int m_input = -1;  // the write end of the child's standard input
     std::thread m_reader;
     std::mutex m_mutex;
     std::condition_variable m_changed;

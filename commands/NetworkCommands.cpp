@@ -1,0 +1,273 @@
+#include "commands/NetworkCommands.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "app/Game.h"
+#include "app/GameConsole.h"
+#include "console/CommandInterpreter.h"
+#include "console/CommandTable.h"
+#include "console/ConfigText.h"
+#include "core/VFSFile.h"
+#include "netgame/NetGame.h"
+#include "world/Player.h"
+
+namespace {
+CGame* Game(CConsoleCommand* record) {
+    CGame* game = record->GetOwner();
+    return game ? game : g_pGame;
+}
+
+CNetGame* Net(CConsoleCommand* record) {
+    CGame* game = Game(record);
+    return game ? game->NetGame() : nullptr;
+}
+
+int Count(SCommandArgs* args) {
+    return args ? args->count : 0;
+}
+
+// The number an argument holds, or false when it is not one.
+bool IntArg(SCommandArgs* args, int i, int32_t* out) {
+    return args && i < args->count && args->arg[i].GetInt(*out);
+}
+
+void WriteLine(CVFSFile* file, const CStrBuf& line) {
+    file->Write(line.GetText(), (uint32_t)line.GetLength());
+}
+
+// Connect(str Destination): joins the server at "a.b.c.d[:port]".
+void Cmd_Connect(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
+    CNetGame* net = Net(record);
+    if (file || !net) return;
+    if (Count(args) < 1) return record->ReportError("To few arguments");
+    net->Connect(args->Text(0));
+}
+
+void Cmd_Disconnect(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
+    CNetGame* net = Net(record);
+    if (file || !net) return;
+    net->Disconnect();
+}
+
+// StartServer(int Port = 47222, bool Public = false): hosts this machine's
+// game for others on the port, every address of the machine.
+void Cmd_StartServer(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
+    CNetGame* net = Net(record);
+    if (file || !net) return;
+    int32_t port = kNetDefaultServerPort;
+    if (Count(args) >= 1 && (!IntArg(args, 0, &port) || port < 0 || port > 65535)) {
+        Game_Printf("StartServer: not a port: %s", args->Text(0));
+        return;
+    }
+    net->StartServer(static_cast<uint16_t>(port), false);
+}
+
+// StartLocalServer: a fresh local game (the lobby of this machine alone).
+void Cmd_StartLocalServer(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
+    CNetGame* net = Net(record);
+    if (file || !net) return;
+    net->ResetToLobby();
+}
+
+void Cmd_ListPlayers(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
+    CNetGame* net = Net(record);
+    if (file || !net) return;
+    Game_Printf("%-10s%-50s", "ID", "Name");
+    for (CPlayer* p : net->m_players.m_players)
+        if (p != net->m_players.m_neutral) Game_Printf("%-10d%-50s", (int)p->m_id, p->m_name.GetText());
+}
+
+void Cmd_ListTeams(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
+    CNetGame* net = Net(record);
+    if (file || !net) return;
+    Game_Printf("%-10s%-50s", "ID", "Name");
+    for (CTeam* t : net->m_players.m_teams) Game_Printf("%-10d%-50s", (int)t->m_id, t->m_name.GetText());
+}
+
+void Cmd_ListRaces(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
+    CNetGame* net = Net(record);
+    if (file || !net) return;
+    Game_Printf("%-10s%-50s%-50s", "ID", "Name", "Start Unit");
+    for (CRace* r : net->m_players.m_races)
+        Game_Printf("%-10d%-50s%-50s", (int)r->m_id, r->m_name.GetText(),
+                    r->m_startUnit ? r->m_startUnit->m_name.GetText() : "NoStartUnit");
+}
+
+// Name / Nick: the local player's name (a request to the server).
+void Cmd_Name(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
+    CNetGame* net = Net(record);
+    CPlayer* local = net ? net->LocalPlayer() : nullptr;
+    if (!local) return;
+    if (file) {
+        CStrBuf line;
+        line.Format("%s(%s);\r\n", record->GetName(), ConfigText_Quote(local->m_name.GetText()).c_str());
+        return WriteLine(file, line);
+    }
+    if (Count(args) < 1) {
+        Game_Printf("You are called %s", local->m_name.GetText());
+        return;
+    }
+    CStrBuf name(args->Text(0));
+    local->SetName(name.GetText());
+}
+
+// Color(float r, float g, float b): the local player's colour.
+void Cmd_Color(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
+    CNetGame* net = Net(record);
+    CPlayer* local = net ? net->LocalPlayer() : nullptr;
+    if (!local) return;
+    if (file) {
+        CStrBuf line;
+        line.Format("%s(%d, %d, %d);\r\n", record->GetName(), (int)local->m_colour[0],
+                    (int)local->m_colour[1], (int)local->m_colour[2]);
+        return WriteLine(file, line);
+    }
+    if (Count(args) < 3) {
+        Game_Printf("Your color is R %f G %f B %f", (double)local->m_colour[0], (double)local->m_colour[1],
+                    (double)local->m_colour[2]);
+        return;
+    }
+    float c[3];
+    for (int i = 0; i < 3; ++i)
+        if (!args->arg[i].GetFloat(c[i])) return;
+    local->SetColor(c[0], c[1], c[2]);
+}
+
+void Cmd_NextColor(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
+    CNetGame* net = Net(record);
+    if (!file && net && net->LocalPlayer()) net->LocalPlayer()->RequestNextColor();
+}
+
+// Team(str/int Team): the local player's team by id or name; one that does
+// not exist leaves the team.
+void Cmd_Team(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
+    CNetGame* net = Net(record);
+    CPlayer* local = net ? net->LocalPlayer() : nullptr;
+    if (file || !local) return;
+    if (Count(args) < 1) {
+        if (local->m_team)
+            Game_Printf("Your team is %s", local->m_team->m_name.GetText());
+        else
+            Game_Print("You are not in a team");
+        return;
+    }
+    int32_t id = -1;
+    CTeam* team = nullptr;
+    if (IntArg(args, 0, &id))
+        team = id >= 0 ? net->m_players.FindTeamById(static_cast<uint32_t>(id)) : nullptr;
+    else
+        team = net->m_players.FindTeamByName(args->Text(0));
+    local->SetTeam(team);
+}
+
+// CreateTeam(str TeamName): NEWTEAM {u32 -1, u32 the local player's id, name}.
+void Cmd_CreateTeam(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
+    CNetGame* net = Net(record);
+    CPlayer* local = net ? net->LocalPlayer() : nullptr;
+    if (file || !local) return;
+    if (Count(args) < 1) return record->ReportError("To few arguments");
+    CStrBuf name(args->Text(0));
+    if (name.IsEmpty() || name.Equals(" ")) name = "Unnamed team";
+    net->m_send.Reset();
+    net->m_send.WriteI32(-1);
+    net->m_send.WriteI32(local->m_id);
+    for (const char* c = name.GetText(); *c; ++c) net->m_send.WriteU8(static_cast<uint8_t>(*c));
+    net->m_send.WriteU8(0);
+    net->SendBuilt(NS_NOTIFYTYPE_NEWTEAM, &local->m_sendSlot);
+}
+
+void Cmd_Resync(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
+    CNetGame* net = Net(record);
+    if (!file && net) net->m_resyncCountdown = 30;
+}
+
+void OnRate(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
+    if (CNetGame* net = Net(record)) net->ApplyRate();
+}
+}  // namespace
+
+void RegisterNetworkCommands(CCommandInterpreter* ip) {
+    CGame* game = ip->GetOwner() ? ip->GetOwner() : g_pGame;
+    CNetGame* net = game ? game->NetGame() : nullptr;
+    if (!net) return;
+    const SCommandRow rows[] = {
+        SCommandRow::Function("Connect", Cmd_Connect, "Connects to the supplied destination",
+                              "Connect(str Destination);"),
+        SCommandRow::Function("Disconnect", Cmd_Disconnect,
+                              "Disconnects from the server you are connected to", "Disconnect();"),
+        SCommandRow::Function("StartServer", Cmd_StartServer, "Starts a server",
+                              "StartServer (int Port = 47222, bool Public = false)"),
+        SCommandRow::Function("StartPublicServer", Cmd_StartServer, "Starts a public server",
+                              "StartPublicServer (int Port = 47222)"),
+        SCommandRow::Function("StartLocalServer", Cmd_StartLocalServer, "Starts a local loopback server",
+                              "StartLocalServer"),
+        SCommandRow::Function("ListPlayers", Cmd_ListPlayers, "List all awailable players", "ListPlayers();"),
+        SCommandRow::Function("ListTeams", Cmd_ListTeams, "List all awailable teams", "ListTeams();"),
+        SCommandRow::Function("ListRaces", Cmd_ListRaces, "Lists all awailable Races", "ListRaces();"),
+        SCommandRow::Function("Name", Cmd_Name, "Changes the players name", "Name(str Name);")
+            .Config("Player.cfg"),
+        SCommandRow::Function("Nick", Cmd_Name, "Changes the players name", "Nick(str Nick);"),
+        SCommandRow::Function("Color", Cmd_Color, "Selects the color for the player",
+                              "Color (float r, float g, float b);")
+            .Config("Player.cfg"),
+        SCommandRow::Function("NextColor", Cmd_NextColor, "Select next free color on the server",
+                              "NextColor();"),
+        SCommandRow::Function("Team", Cmd_Team, "Changes the team for the player", "Team(str/int Team);"),
+        SCommandRow::Function("CreateTeam", Cmd_CreateTeam, "Creates a new team",
+                              "CreateTeam(str TeamName);"),
+        SCommandRow::Function("srv_Resync", Cmd_Resync, "Forces a resync of the game", "srv_Resync();"),
+        SCommandRow::String(
+            "srv_Password", &net->m_serverPassword, 256,
+            "The password a client has to set cl_Password to to be able to connect to the server",
+            "srv_Password")
+            .Config("Server.cfg"),
+        SCommandRow::String("cl_Password", &net->m_clientPassword, 256,
+                            "The password you send to the server when you want to connect to it",
+                            "cl_Password")
+            .Config("Player.cfg"),
+        SCommandRow::Float("srv_Rate", &net->m_serverRate, 400.0f, 100000000.0f,
+                           "Sets the combined max rate of the server", "srv_Rate(float Rate);")
+            .Config("Network.cfg")
+            .OnChange(OnRate),
+        SCommandRow::Float("cl_Rate", &net->m_clientRate, 400.0f, 10000000.0f,
+                           "Sets the preferable rate of the client", "cl_Rate(float Rate);")
+            .Config("Network.cfg")
+            .OnChange(OnRate),
+        SCommandRow::Int("nw_MaxPacketSize", &net->m_maxPacketSize, 0, 2048, "Max packet size for a packet",
+                         "nw_MaxPacketSize(int PacketSize)")
+            .Config("Network.cfg"),
+        SCommandRow::Int(
+            "nw_ClientPort", &net->m_clientPort, 0, 65535,
+            "Selects the port to use for client to server connects. nw_ClientPort + 100 is used for "
+            "Communication with the master, nw_ClientPort + 200 is used for Communication with server "
+            "before connection",
+            "nw_ClientPort(int Port);")
+            .Config("Network.cfg"),
+        SCommandRow::Float(
+            "srv_Sync_NumberOfChecksPerFrame", &net->m_checksPerFrame, 0.1f, 1000000.0f,
+            "Sets the number of units the server sends out to clients per frame for sync checking. "
+            "Can be less than 1.0",
+            "srv_Sync_NumberOfChecksPerFrame(float Number);")
+            .Config("Server.cfg"),
+        SCommandRow::Int(
+            "srv_SyncEveryFrame", &net->m_syncEveryFrame, 0, 3,
+            "Syncs the game every frame if set to 1, if set to 2 it syns it once but without resorting "
+            "lists etc",
+            "srv_SyncEveryFrame(int Mode);"),
+        SCommandRow::Float("srv_TargetFPS", &net->m_targetFps, 1.5f, 999.9f,
+                           "Sets the target accurateness of the game engine. 15 fps is default",
+                           "srv_TargetFPS(float Fps);")
+            .Config("Server.cfg")
+            .Mask(1),
+        SCommandRow::Float(
+            "srv_MinFPS", &net->m_minFps, 1.5f, 999.9f,
+            "Sets the Minimum accurateness of the game engine. Values under 5 fps is not desirable.",
+            "srv_MinFPS(float Fps);")
+            .Config("Server.cfg")
+            .Mask(1),
+        SCommandRow::Bool("Cheats", &net->m_serverInfo.m_cheats, "Enables cheats", "Cheats(bool Enable);")
+            .Mask(33),
+    };
+    CommandTable_Register(ip, rows);
+}

@@ -1,0 +1,861 @@
+// The client's handlers: what every machine (the host's own client
+// included) does with what its server sends. The lockstep ones run in the
+// frame they carry, in the same tick on every machine. Every payload is
+// checked whole before anything is taken from it: a message that does not
+// fit, or names an object, player or team that is not there, changes nothing.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "core/CRC32.h"
+#include "core/SysUtil.h"
+#include "core/VFSFile.h"
+#include "netgame/MapFiles.h"
+#include "netgame/NetGame.h"
+#include "netgame/NetGameHost.h"
+#include "netgame/NetHandlerKit.h"
+#include "netgame/NetHandlers.h"
+#include "platform/sys/Path.h"
+#include "world/GameScene.h"
+#include "world/OrderMessages.h"
+#include "world/PhysicsEngine.h"
+#include "world/TessarakObject.h"
+#include "world/Unit.h"
+#include "world/WireText.h"
+
+using namespace netkit;
+
+namespace {
+// The message came on this machine's link to its server (the host's own
+// client's link when hosting): nothing else may act as the server.
+bool FromServer(CNetGame* net, NWEPeer* peer) {
+    NWEListEntry* holder = net->m_hosting ? net->m_localClientEnd : net->m_clientLink;
+    return holder && holder->Names(peer);
+}
+
+CGameScene* Scene(CNetGame* net) {
+    return net->m_game ? net->m_game->GameScene() : nullptr;
+}
+
+CTessarakObject* FindObject(CNetGame* net, const uint8_t* data) {
+    CGameScene* scene = Scene(net);
+    return scene ? scene->m_idTable.Find(static_cast<int32_t>(NWE_Get32(data))) : nullptr;
+}
+
+CUnit* FindUnit(CNetGame* net, NWEMessage* m, uint32_t minLength) {
+    if (m->GetSize() < minLength) return nullptr;
+    CTessarakObject* o = FindObject(net, m->GetData());
+    return o && o->IsUnit() ? static_cast<CUnit*>(o) : nullptr;
+}
+
+bool Finite(float v) {
+    return v == v && v > -1.0e30f && v < 1.0e30f;
+}
+
+// A tick rate a clock can run at.
+float SaneRate(float rate) {
+    if (!(rate == rate)) return 0.0f;
+    return std::min(std::max(rate, 1.5f), 120.0f);
+}
+}  // namespace
+
+// ---- the join
+
+// CONNECT's answer (81): u32 13, u32 result.
+void NetClient_OnConnect(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    CGameSocket* link = Conn(peer);
+    if (!net->m_clientLink || !net->m_clientLink->Names(peer) || m->GetSize() != 8) return;
+    uint32_t version = NWE_Get32(m->GetData());
+    uint32_t result = NWE_Get32(m->GetData() + 4);
+    if (version != kNetProtocolVersion) {
+        net->m_joinFailure = kConnectVersion;
+        link->SetTimedOut(true);
+        net->PrintColor(255, 0, 0, false, "Error, server has a diffrent protocol version from yours");
+        return;
+    }
+    if (result != kConnectAdmitted) {
+        net->m_joinFailure = static_cast<int32_t>(result);
+        link->SetTimedOut(true);
+        return;
+    }
+    if (link->m_joinState >= 1) return;  // the copy through the new connection
+    link->SetSendCrcSeed(13);
+    link->SetAddress(m->GetSource());
+    link->SetActive(true);
+    link->m_joinState = 1;
+    link->m_subState = 1;
+    uint8_t value[4];
+    NWE_Put32(value, net->m_game ? net->m_game->InstanceValue() : 0);
+    link->SendOn(NS_NOTIFYTYPE_CONNECTVALIDATE, value, 4);
+}
+
+void NetClient_OnConnectvalidate(NWEPeer* peer, NWEMessage*, void* context) {
+    if (FromServer(Net(context), peer)) Conn(peer)->m_validated = 1;
+}
+
+// PING_AND_GET_TIME's answer (93): u64 the time of the first tick, u16 the
+// first frame.
+void NetClient_OnPingAndGetTime(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    if (!FromServer(net, peer) || m->GetSize() != 10) return;
+    SPayload ar(m);
+    uint64_t time = 0;
+    ar.U64(time);
+    uint16_t frame = ar.ReadU16();
+    if (frame < 1 || frame > kLastFrameNumber) return;
+    if (net->m_game) net->m_game->SetClockTimes(time, time);
+    // Frames the server sent meanwhile are kept: they come after this one.
+    net->m_frameTable->SetCurrent(frame);
+    net->m_frameExecuted = 0;
+    Conn(peer)->m_replied = 1;
+    if (net->m_game) net->m_game->QueueScript("Connected.cfg");
+}
+
+void NetClient_OnServerquit(NWEPeer* peer, NWEMessage*, void* context) {
+    CNetGame* net = Net(context);
+    if (net->m_hosting || !FromServer(net, peer)) return;
+    CGameSocket* link = Conn(peer);
+    if (link->m_joinState != 5) net->Printf("Server quit");
+    link->m_joinState = 5;
+    link->SetTimedOut(true);
+}
+
+// ASSIGNPLAYERID's answer (96): u32 this machine's player id.
+void NetClient_OnAssignplayerid(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    if (!FromServer(net, peer) || m->GetSize() != 4) return;
+    int32_t id = static_cast<int32_t>(NWE_Get32(m->GetData()));
+    CPlayer* local = net->LocalPlayer();
+    if (local && id > 1 && !net->FindPlayerById(id)) local->SetId(id);
+    Conn(peer)->m_replied = 1;
+}
+
+// GAMEDIR (97): the game folder's name.
+void NetClient_OnGamedir(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    if (!FromServer(net, peer)) return;
+    SPayload ar(m);
+    CStrBuf folder;
+    WireText_Read(ar, &folder, kNetMaxFolder, false);
+    Conn(peer)->m_replied = 1;
+    if (!ar.End() || !net->m_game || net->m_hosting) return;
+    if (!net->m_game->ExecStartup(folder.GetText())) net->Printf("The server's game folder is refused");
+}
+
+// QUERY_PLAYERS' answer (99): the teams and the players of the game.
+void NetClient_OnQueryPlayers(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    if (!FromServer(net, peer)) return;
+    Conn(peer)->m_replied = 1;
+    if (net->m_hosting) return;
+    // Checked whole first (nothing is taken from a list that does not read).
+    for (CStateArchive::EMode pass : {CStateArchive::kCheck, CStateArchive::kApply}) {
+        CStateArchive ar(m->GetData(), m->GetSize(), pass);
+        uint32_t players = 0, teams = 0;
+        ar.Count(players, 44);
+        ar.Count(teams, 9);
+        for (uint32_t i = 0; ar.Ok() && i < teams; ++i) {
+            uint32_t id = ar.ReadU32();
+            int32_t leader = ar.ReadI32();
+            CStrBuf name;
+            WireText_Read(ar, &name, CPlayer::kMaxNameLength);
+            if (pass == CStateArchive::kApply && ar.Ok() && !net->m_players.FindTeamById(id)) {
+                CTeam* t = new CTeam(&net->m_players, net->FindPlayerById(leader), name.GetText());
+                t->m_id = id;
+                t->m_leaderId = leader;
+                net->m_players.m_nextTeamId = std::max(net->m_players.m_nextTeamId, id + 1);
+            }
+        }
+        for (uint32_t i = 0; ar.Ok() && i < players; ++i) {
+            int32_t id = ar.ReadI32();
+            int32_t again = ar.ReadI32();
+            // The neutral and this machine's own player are never taken over.
+            CPlayer* p = net->FindPlayerById(id);
+            bool own = p == net->m_players.m_neutral || p == net->m_players.m_local || id != again || id < 0;
+            if (pass == CStateArchive::kApply && !own && !p) {
+                p = net->NewPlayer(id);
+            }
+            CPlayer* reader = own || pass == CStateArchive::kCheck ? net->m_players.m_neutral : p;
+            CStateArchive::EMode mode = ar.SetReadMode(own ? CStateArchive::kCheck : pass);
+            reader->ReadInfo(ar);
+            ar.ReadI32();
+            reader->ReadAllianceList(ar);
+            ar.SetReadMode(mode);
+            if (pass == CStateArchive::kApply && p && !own) p->InsertSorted();
+        }
+        if (!ar.Ok() || ar.GetRemaining() != 0) return;
+    }
+    net->ResolveTeamLeaders();
+}
+
+// PLAYERS (100): u32 count, per player u32 id, u16 latency x 6553.5, u16
+// load x 32.
+void NetClient_OnPlayers(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    if (!FromServer(net, peer)) return;
+    SPayload ar(m);
+    uint32_t n = 0;
+    ar.Count(n, 8);
+    if (!ar.Ok() || ar.GetRemaining() != n * 8) return;
+    for (uint32_t i = 0; i < n; ++i) {
+        CPlayer* p = net->FindPlayerById(ar.ReadI32());
+        uint16_t latency = ar.ReadU16();
+        uint16_t load = ar.ReadU16();
+        if (!p) continue;
+        if (!net->m_hosting) p->m_latency = latency * 0.00015259022f;
+        p->m_load = load * 0.03125f;
+    }
+}
+
+// ---- players and teams (in their frames)
+
+namespace {
+CPlayer* PlayerOf(CNetGame* net, NWEPeer* peer, NWEMessage* m, uint32_t length) {
+    if (!FromServer(net, peer) || m->GetSize() < length) return nullptr;
+    return net->FindPlayerById(static_cast<int32_t>(NWE_Get32(m->GetData())));
+}
+}  // namespace
+
+void NetClient_OnDeleteplayer(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    if (m->GetSize() != 4) return;
+    net->DeletePlayer(PlayerOf(net, peer, m, 4));
+}
+
+// PLAYER_REGISTER (125): u32 player id, the information record.
+void NetClient_OnPlayerRegister(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    if (!FromServer(net, peer) || m->GetSize() < 4) return;
+    CStateArchive check(m->GetData() + 4, m->GetSize() - 4, CStateArchive::kCheck);
+    if (!net->m_players.m_neutral->ReadInfo(check) || check.GetRemaining() != 0) return;
+    int32_t id = static_cast<int32_t>(NWE_Get32(m->GetData()));
+    if (id <= 0) return;
+    CPlayer* p = net->FindPlayerById(id);
+    if (!p) {
+        p = net->NewPlayer(id);
+    }
+    CStateArchive ar(m->GetData() + 4, m->GetSize() - 4, CStateArchive::kApply);
+    p->ReadInfo(ar);
+    p->InsertSorted();
+}
+
+void NetClient_OnPlayerName(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    CPlayer* p = PlayerOf(net, peer, m, 5);
+    if (!p) return;
+    SPayload ar(m);
+    ar.ReadU32();
+    CStrBuf name;
+    WireText_Read(ar, &name, CPlayer::kMaxNameLength);
+    if (ar.End()) p->m_name = name;
+}
+
+void NetClient_OnPlayerTeam(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    CPlayer* p = m->GetSize() == 8 ? PlayerOf(net, peer, m, 8) : nullptr;
+    if (p) p->SetTeamRecord(net->m_players.FindTeamById(NWE_Get32(m->GetData() + 4)));
+}
+
+void NetClient_OnPlayerRace(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    CPlayer* p = m->GetSize() == 8 ? PlayerOf(net, peer, m, 8) : nullptr;
+    if (!p) return;
+    CRace* r = net->m_players.FindRaceById(NWE_Get32(m->GetData() + 4));
+    p->m_race = r ? r : net->m_players.GetFirstRace();
+    if (p->m_race) p->m_raceName = p->m_race->m_name;
+}
+
+void NetClient_OnPlayerColor(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    CPlayer* p = m->GetSize() == 16 ? PlayerOf(net, peer, m, 16) : nullptr;
+    if (!p) return;
+    float c[3];
+    std::memcpy(c, m->GetData() + 4, 12);
+    for (int i = 0; i < 3; ++i)
+        if (Finite(c[i])) p->m_colour[i] = std::min(std::max(c[i], 0.0f), 255.0f);
+}
+
+void NetClient_OnPlayerConnection(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    CPlayer* p = m->GetSize() == 5 ? PlayerOf(net, peer, m, 5) : nullptr;
+    if (p) p->m_connectionKind = m->GetData()[4];
+}
+
+// NEWTEAM (122): u32 team id, u32 leader id, its name.
+void NetClient_OnNewteam(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    if (!FromServer(net, peer)) return;
+    SPayload ar(m);
+    uint32_t id = ar.ReadU32();
+    int32_t leader = ar.ReadI32();
+    CStrBuf name;
+    WireText_Read(ar, &name, CPlayer::kMaxNameLength);
+    if (!ar.End() || net->m_players.FindTeamById(id)) return;
+    CTeam* t = new CTeam(&net->m_players, net->FindPlayerById(leader), name.GetText());
+    t->m_id = id;
+    t->m_leaderId = leader;
+    net->m_players.m_nextTeamId = std::max(net->m_players.m_nextTeamId, id + 1);
+}
+
+void NetClient_OnDeleteteam(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    if (!FromServer(net, peer) || m->GetSize() != 4) return;
+    delete net->m_players.FindTeamById(NWE_Get32(m->GetData()));
+}
+
+void NetClient_OnAlly(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    CPlayer* p = m->GetSize() == 8 ? PlayerOf(net, peer, m, 8) : nullptr;
+    CPlayer* other = p ? net->FindPlayerById(static_cast<int32_t>(NWE_Get32(m->GetData() + 4))) : nullptr;
+    if (!other) return;
+    p->RemoveAlly(other);
+    p->AddAlly(other);
+}
+
+void NetClient_OnBreakally(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    CPlayer* p = m->GetSize() == 8 ? PlayerOf(net, peer, m, 8) : nullptr;
+    CPlayer* other = p ? net->FindPlayerById(static_cast<int32_t>(NWE_Get32(m->GetData() + 4))) : nullptr;
+    if (other) p->RemoveAlly(other);
+}
+
+// ---- the server's description and the map
+
+void NetClient_OnServerinfoAttribs(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    if (!FromServer(net, peer)) return;
+    SPayload ar(m);
+    CServerInfo scratch;
+    if (scratch.ReadAttributes(ar) && ar.GetRemaining() == 0) {
+        SPayload again(m);
+        net->m_joinedInfo.ReadAttributes(again);
+    }
+}
+
+// SERVERINFO_MAP (118): the map and its checksum. A client with the same
+// box says so (119); any other asks for it (120).
+void NetClient_OnServerinfoMap(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    if (!FromServer(net, peer)) return;
+    SPayload ar(m);
+    CServerInfo& info = net->m_joinedInfo;
+    if (!info.ReadMap(ar) || ar.GetRemaining() != 0) return;
+    const char* file = info.m_mapFile.GetText();
+    if (file[0] && net->m_game && !net->m_game->SetMapName(file)) return;
+    uint32_t own = MapBox_Checksum(net->m_game, file);
+    net->m_send.Reset();
+    WireText_Write(net->m_send, file, 255);
+    if (own == info.m_mapChecksum) {
+        net->SendBuilt(NS_NOTIFYTYPE_SERVERINFO_MAPCRCMATCH);
+        if (net->m_game) net->m_game->LoadMapInfo(file);
+    } else {
+        net->m_requestedMap = info.m_mapFile;
+        net->SendBuilt(NS_NOTIFYTYPE_REQUESTMAP);
+    }
+}
+
+// MAPBOX (121): the map's name, then its box. Only the map this machine
+// asked for, from its server, with the checksum the server announced, is
+// written; the box goes to a temporary file that takes the box's place once
+// whole.
+void NetClient_OnMapbox(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    if (!FromServer(net, peer) || !net->m_game || net->m_hosting) return;
+    SPayload ar(m);
+    CStrBuf name;
+    WireText_Read(ar, &name, 255, false);
+    if (!ar.Ok() || net->m_requestedMap.IsEmpty() || !net->m_requestedMap.Equals(name.GetText()) ||
+        !MapName_IsPlain(name.GetText()))
+        return;
+    const uint8_t* box = m->GetData() + ar.GetPosition();
+    uint32_t size = static_cast<uint32_t>(ar.GetRemaining());
+    if (CRC32_Compute(box, size) != net->m_joinedInfo.m_mapChecksum) {
+        net->PrintColor(255, 0, 0, false, "Error saving dynamicly loaded map");
+        return;
+    }
+    CStrBuf folder(net->m_game->GetPath("Maps", name.GetText()));
+    CStrBuf path, temporary;
+    path.Format("%s\\MapData.box", folder.GetText());
+    temporary.Format("%s\\MapData.box.part", folder.GetText());
+    CVFSFile out;
+    bool ok = CreateDirectoryPath(folder.GetText()) && out.Open(temporary.GetText(), CVFSFile::kModeWrite) &&
+              out.Write(box, size) == size;
+    ok = out.Close() && ok;
+    if (!ok || !Sys_RenameFile(temporary.GetText(), path.GetText())) {
+        Sys_DeleteFile(temporary.GetText());
+        net->PrintColor(255, 0, 0, false, "Error saving dynamicly loaded map");
+        return;
+    }
+    net->m_requestedMap.Clear();
+    net->m_send.Reset();
+    WireText_Write(net->m_send, name.GetText(), 255);
+    net->SendBuilt(NS_NOTIFYTYPE_SERVERINFO_MAPCRCMATCH);
+    if (net->m_joinedInfo.m_mapFile.Equals(name.GetText())) net->m_game->LoadMapInfo(name.GetText());
+}
+
+// ---- the game start and its timing
+
+void NetClient_OnMapchangestart(NWEPeer* peer, NWEMessage*, void* context) {
+    CNetGame* net = Net(context);
+    if (FromServer(net, peer) && net->m_game) net->m_game->LoadMap();
+}
+
+void NetClient_OnMapfinishup(NWEPeer* peer, NWEMessage*, void* context) {
+    CNetGame* net = Net(context);
+    if (FromServer(net, peer) && net->m_game) net->m_game->AfterMapLoad();
+}
+
+void NetClient_OnStartgame(NWEPeer* peer, NWEMessage*, void* context) {
+    CNetGame* net = Net(context);
+    if (!FromServer(net, peer) || !net->m_game) return;
+    net->m_game->SetGuiWord(0);
+    net->m_game->SetGameState(0);
+    std::stable_sort(net->m_players.m_players.begin(), net->m_players.m_players.end(), &CPlayer::CompareById);
+}
+
+void NetClient_OnSetgameloop(NWEPeer* peer, NWEMessage*, void* context) {
+    CNetGame* net = Net(context);
+    if (!FromServer(net, peer) || !net->m_game) return;
+    net->m_game->SetGameLoading(false);
+    net->m_game->SetGameState(2);
+    net->m_game->SetGuiWord(0);
+}
+
+// SETGAMESPEED (108): f32 the game speed.
+void NetClient_OnSetgamespeed(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    if (!FromServer(net, peer) || m->GetSize() != 4 || !net->m_game) return;
+    float speed;
+    std::memcpy(&speed, m->GetData(), 4);
+    if (speed > 0.0f && speed <= 4.0f) net->m_game->SetGameSpeed(speed);
+}
+
+// SETTARGETFPS (109): f32 ticks per second.
+void NetClient_OnSettargetfps(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    if (!FromServer(net, peer) || m->GetSize() != 4 || !net->m_game) return;
+    float rate;
+    std::memcpy(&rate, m->GetData(), 4);
+    if (SaneRate(rate) > 0.0f) net->m_game->SetTickRate(SaneRate(rate));
+}
+
+// UPDATETIMINGINFO, SYNC_UPDATETIMINGINFO (94, 156): f32 tick rate, u64 the
+// next tick's time, u64 the game time.
+void NetClient_OnUpdateTimingInfo(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    if (!FromServer(net, peer) || m->GetSize() != 20 || !net->m_game || net->m_hosting) return;
+    SPayload ar(m);
+    float rate = 0.0f;
+    ar.F32(rate);
+    uint64_t next = 0, time = 0;
+    ar.U64(next);
+    ar.U64(time);
+    if (SaneRate(rate) > 0.0f) net->m_game->SetTickRate(SaneRate(rate));
+    net->m_game->SetClockTimes(next, time);
+}
+
+void NetClient_OnPause(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    if (FromServer(net, peer) && m->GetSize() == 4 && net->m_game)
+        net->m_game->SetPaused(NWE_Get32(m->GetData()) != 0);
+}
+
+void NetClient_OnFramefinished(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    if (FromServer(net, peer) && m->GetSize() == 2) net->m_awaitedFinishMark = NWE_Get16(m->GetData());
+}
+
+// ASKFORFRAME's answer (144): u16 the server's current frame.
+void NetClient_OnAskforframe(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    if (!FromServer(net, peer) || m->GetSize() != 2) return;
+    uint16_t frame = NWE_Get16(m->GetData());
+    if (frame >= 1 && frame <= kLastFrameNumber) net->m_askForFrame = frame;
+}
+
+// PING's answer (112): u16 slot index; for slot 0 also u16 the speed in
+// hundredths and u64 the server's next-tick time.
+void NetClient_OnPing(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    if (!FromServer(net, peer) || (m->GetSize() != 2 && m->GetSize() != 12)) return;
+    CGameSocket* link = Conn(peer);
+    uint16_t index = NWE_Get16(m->GetData());
+    if (index >= CGameSocket::kPingSlots || !link->m_pingSent[index]) return;
+    int64_t now = net->GetClock().Now();
+    link->m_pingTimes[index] = static_cast<float>(net->GetClock().Seconds(now - link->m_pingSent[index]));
+    link->m_pingSent[index] = 0;
+    if (m->GetSize() == 12) {
+        net->m_serverSpeed = NWE_Get16(m->GetData() + 2) * 0.01f;
+        SPayload ar(m);
+        ar.ReadU32();
+        ar.U64(net->m_serverNextTick);
+    }
+}
+
+void NetClient_OnDummydata(NWEPeer*, NWEMessage*, void*) {}
+
+// ---- the world, in the frames
+
+// CREATEUNIT (110): u16 project id, u32 template id, f32 x, y, z, f32
+// heading increment, f32 scale increment, i32 map id, u32 layer, u32 owner
+// id (38 bytes); the scene's special template adds 3 x f32 (50 bytes).
+void NetClient_OnCreateunit(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    CGameScene* scene = Scene(net);
+    if (!FromServer(net, peer) || !scene || (m->GetSize() != 38 && m->GetSize() != 50)) return;
+    SPayload ar(m);
+    uint16_t projectId = ar.ReadU16();
+    uint32_t templateId = ar.ReadU32();
+    float values[5] = {};
+    ar.F32s(values, 5);
+    int32_t mapId = ar.ReadI32();
+    uint32_t layer = ar.ReadU32();
+    int32_t ownerId = ar.ReadI32();
+    (void)layer;
+    for (float v : values)
+        if (!Finite(v)) return;
+    CTessarakObjectTemplate* tmpl = scene->FindTemplateById(projectId, static_cast<int32_t>(templateId));
+    if (!tmpl || (m->GetSize() == 50) != (tmpl == scene->m_spotTemplate)) {
+        net->Printf("Received bogus create unit call: ProjectID: %d TemplateID: %d", (int)projectId,
+                    (int)templateId);
+        return;
+    }
+    // Every machine makes it in the same tick: the same next id everywhere.
+    CTessarakObject* o = net->m_game->CreateUnit(tmpl, values[0], values[2], net->m_players.m_neutral,
+                                                 scene->m_idTable.NewId());
+    if (!o) {
+        net->Printf("Error creating object from template : '%s'", tmpl->m_name.GetText());
+        return;
+    }
+    o->SetPosition(o->m_position[0], values[1], o->m_position[2]);
+    if (CPlayer* owner = net->m_players.FindPlayerByOwnerId(ownerId)) o->SetOwner(owner);
+    if (mapId > scene->m_highestMapId) scene->m_highestMapId = mapId;
+    float heading = std::fmod(o->m_yaw + values[3], 6.2831855f);
+    if (heading < 0.0f) heading += 6.2831855f;
+    o->SetOrientation(heading, o->m_pitch, o->m_roll);
+    o->SetScale(o->m_scale[0] + values[4], o->m_scale[1] + values[4], o->m_scale[2] + values[4]);
+}
+
+// ORDER (134), STOPCURRENTORDER (137), WAYPOINTLIST (142): the orders take
+// them whole (the server checked their lengths and senders).
+void NetClient_OnOrder(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    if (FromServer(net, peer) && Scene(net)) Orders_ApplyOrder(*Scene(net), m->GetData(), m->GetSize());
+}
+
+void NetClient_OnStopcurrentorder(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    if (FromServer(net, peer) && Scene(net)) Orders_ApplyStopOrder(*Scene(net), m->GetData(), m->GetSize());
+}
+
+void NetClient_OnWaypointlist(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    if (FromServer(net, peer) && Scene(net))
+        Orders_ApplyWaypointList(*Scene(net), m->GetData(), m->GetSize());
+}
+
+// MODE_ON, MODE_OFF (138, 139): u32 unit id; bit 0x80 of the unit's mode byte.
+void NetClient_OnModeOn(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    CUnit* unit = FromServer(net, peer) && m->GetSize() == 4 ? FindUnit(net, m, 4) : nullptr;
+    if (unit) unit->m_mode |= 0x80;
+}
+
+void NetClient_OnModeOff(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    CUnit* unit = FromServer(net, peer) && m->GetSize() == 4 ? FindUnit(net, m, 4) : nullptr;
+    if (unit) unit->m_mode &= static_cast<uint8_t>(~0x80);
+}
+
+// SIGNAL (143): u32 unit id, u8 signal. Checked and passed on in its frame;
+// no unit waits for signals yet, so nothing takes it.
+void NetClient_OnSignal(NWEPeer*, NWEMessage*, void*) {}
+
+// UNIT_CONNECT (135): u32, u32: a tow cable between the two units when they
+// are near enough; UNIT_DISCONNECT (136): u32: every cable that holds the
+// unit lets it go.
+void NetClient_OnUnitConnect(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    if (!FromServer(net, peer) || m->GetSize() != 8 || !net->m_game || !net->m_game->PhysicsEngine()) return;
+    CTessarakObject* a = FindObject(net, m->GetData());
+    CTessarakObject* b = FindObject(net, m->GetData() + 4);
+    if (a && b && a->IsUnit() && b->IsUnit())
+        net->m_game->PhysicsEngine()->TryAttachTowCable(static_cast<CUnit*>(a), static_cast<CUnit*>(b));
+}
+
+void NetClient_OnUnitDisconnect(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    if (!FromServer(net, peer) || m->GetSize() != 4 || !net->m_game || !net->m_game->PhysicsEngine()) return;
+    CTessarakObject* o = FindObject(net, m->GetData());
+    if (o && o->IsUnit()) net->m_game->PhysicsEngine()->ReleaseLinksTo(static_cast<CUnit*>(o));
+}
+
+// KILLUNIT (161): u32 object id, u32 command (0 destroys it the normal way,
+// any other value takes it out of play at once).
+void NetClient_OnKillunit(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    if (!FromServer(net, peer) || m->GetSize() != 8) return;
+    CTessarakObject* o = FindObject(net, m->GetData());
+    if (!o) return;
+    if (NWE_Get32(m->GetData() + 4) != 0) {
+        o->AddToUpdateList();
+    } else {
+        o->m_power = -1.0f;
+        o->Activate();
+    }
+}
+
+// GIVERESOURCESTOALL (159): u32 player id, f32 amount added.
+void NetClient_OnGiveresourcestoall(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    CPlayer* p = m->GetSize() == 8 ? PlayerOf(net, peer, m, 8) : nullptr;
+    float amount;
+    if (!p) return;
+    std::memcpy(&amount, m->GetData() + 4, 4);
+    if (Finite(amount)) p->m_resources += amount;
+}
+
+// GIVERESOURCES (160): u32 player id, f32 the resources.
+void NetClient_OnGiveresources(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    CPlayer* p = m->GetSize() == 8 ? PlayerOf(net, peer, m, 8) : nullptr;
+    float amount;
+    if (!p) return;
+    std::memcpy(&amount, m->GetData() + 4, 4);
+    if (Finite(amount)) p->m_resources = amount;
+}
+
+// ---- sync
+
+// CHECKUNIT (145): u32 object id, u32 the server's sync CRC of it.
+void NetClient_OnCheckunit(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    if (net->m_hosting || !FromServer(net, peer) || m->GetSize() != 8) return;
+    CTessarakObject* o = FindObject(net, m->GetData());
+    CStateArchive ar(m->GetData() + 4, 4, CStateArchive::kApply);
+    if (!o || !o->CheckSyncCRC(ar)) net->Send(NS_NOTIFYTYPE_SYNC_REPORT, nullptr, 0);
+}
+
+// CHECKUNITTREE (146): u32 the server's object-id counter.
+void NetClient_OnCheckunittree(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    CGameScene* scene = Scene(net);
+    if (net->m_hosting || !FromServer(net, peer) || m->GetSize() != 4 || !scene) return;
+    if (static_cast<int32_t>(NWE_Get32(m->GetData())) != scene->m_idTable.GetCounter())
+        net->Send(NS_NOTIFYTYPE_SYNC_REPORT, nullptr, 0);
+}
+
+// SYNC_INFO_GLOBAL (147): u32 the object-id counter.
+void NetClient_OnSyncInfoGlobal(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    CGameScene* scene = Scene(net);
+    if (!FromServer(net, peer) || m->GetSize() != 4 || !scene) return;
+    int32_t counter = static_cast<int32_t>(NWE_Get32(m->GetData()));
+    if (counter < 0) return;
+    scene->m_idTable.SetCounter(counter);
+    net->m_savedIdCounter = counter;
+}
+
+// SYNC_INFO_PLAYER (148): a player's sync record.
+void NetClient_OnSyncInfoPlayer(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    if (!FromServer(net, peer) || m->GetSize() < 4) return;
+    int32_t id = static_cast<int32_t>(NWE_Get32(m->GetData()));
+    CStateArchive check(m->GetData() + 4, m->GetSize() - 4, CStateArchive::kCheck);
+    bool changed = false;
+    CPlayer* p = net->FindPlayerById(id);
+    if (id < 0 || p == net->m_players.m_neutral || !net->m_players.m_neutral->ReadSyncInfo(check, &changed) ||
+        check.GetRemaining() != 0) {
+        if (p) net->Printf("Error syncing player %s", p->m_name.GetText());
+        return;
+    }
+    if (!p) {
+        p = net->NewPlayer(id);
+    }
+    CStateArchive ar(m->GetData() + 4, m->GetSize() - 4, CStateArchive::kApply);
+    p->ReadSyncInfo(ar, &changed);
+    if (changed && !net->m_notInSoftSync && net->m_resyncing) {
+        net->m_notInSoftSync = 1;
+        net->PrintColor(255, 0, 0, true, "SoftSync. Gametime is %f",
+                        net->m_game ? (double)net->m_game->GameSeconds() : 0.0);
+    }
+}
+
+// SYNC_INFO_UNIT_CRC (149): u32 object id, u32 its sync CRC. A differing or
+// missing object is asked for (SYNC_INFO_UNIT with its id).
+void NetClient_OnSyncInfoUnitCrc(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    if (!FromServer(net, peer) || m->GetSize() != 8) return;
+    int32_t id = static_cast<int32_t>(NWE_Get32(m->GetData()));
+    CTessarakObject* o = FindObject(net, m->GetData());
+    if (o) {
+        net->m_syncedIds.insert(id);
+        if (o->ComputeSyncCRC() == NWE_Get32(m->GetData() + 4)) return;
+    }
+    ++net->m_syncRequests;
+    net->Send(NS_NOTIFYTYPE_SYNC_INFO_UNIT, m->GetData(), 4);
+}
+
+namespace {
+// An object's sync state from the server: made when absent, made again when
+// its class or template differ.
+void ApplyUnitSync(CNetGame* net, const uint8_t* data, uint32_t size) {
+    CGameScene* scene = Scene(net);
+    if (!scene || size < 14) return;
+    int32_t id = static_cast<int32_t>(NWE_Get32(data));
+    uint32_t templateId = NWE_Get32(data + 4);
+    uint16_t projectId = NWE_Get16(data + 8);
+    if (id < 0) return;
+    CTessarakObjectTemplate* tmpl = scene->FindTemplateById(projectId, static_cast<int32_t>(templateId));
+    CTessarakObject* o = scene->m_idTable.Find(id);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!o) {
+            if (!tmpl || !net->m_game) break;
+            o = net->m_game->CreateUnit(tmpl, 0.0f, 0.0f, net->m_players.m_neutral, id);
+            if (!o) break;
+        }
+        CStateArchive ar(data, size, CStateArchive::kApply);
+        int result = o->ReadSyncImage(ar);
+        if (result == CTessarakObject::kSyncTaken) {
+            net->m_syncedIds.insert(id);
+            return;
+        }
+        if (result != CTessarakObject::kSyncMismatch) break;
+        // Another class or template than the server's: made again.
+        scene->DeleteObject(o);
+        o = nullptr;
+    }
+    net->Printf("Error syncing Unit %d", (int)id);
+}
+
+void CountAnswer(CNetGame* net) {
+    ++net->m_syncAnswers;
+    if (net->m_syncAnswers == net->m_syncRequests) net->Send(NS_NOTIFYTYPE_SYNC_GOTALLUNITS, nullptr, 0);
+}
+}  // namespace
+
+// SYNC_INFO_UNIT (150): an object's sync state, or nothing when it is gone.
+void NetClient_OnSyncInfoUnit(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    if (!FromServer(net, peer) || !net->m_resyncing) return;
+    if (m->GetSize() > 0) ApplyUnitSync(net, m->GetData(), m->GetSize());
+    CountAnswer(net);
+}
+
+void NetClient_OnSyncInfoUnitEveryframe(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    if (!FromServer(net, peer) || m->GetSize() == 0) return;
+    ApplyUnitSync(net, m->GetData(), m->GetSize());
+}
+
+// SYNC_FINISHSYNC (153): every machine puts its lists in one order.
+void NetClient_OnSyncFinishsync(NWEPeer* peer, NWEMessage*, void* context) {
+    CNetGame* net = Net(context);
+    if (!FromServer(net, peer) || !net->m_resyncing) return;
+    CGameScene* scene = Scene(net);
+    if (net->m_game) net->m_game->Lock();
+    net->Printf("Finishing up sync");
+    std::stable_sort(net->m_players.m_players.begin(), net->m_players.m_players.end(), &CPlayer::CompareById);
+    if (scene) {
+        scene->SortObjectListsById();
+        for (CTessarakObject* o = scene->m_allObjects; o; o = o->m_allNext) o->AfterLoad();
+        if (!net->m_hosting) scene->m_idTable.SetCounter(net->m_savedIdCounter);
+    }
+    if (net->m_game) net->m_game->Unlock();
+    net->m_syncState = 2;
+    net->Send(NS_NOTIFYTYPE_SYNC_SYNCFINISHED, nullptr, 0);
+}
+
+void NetClient_OnSyncGooutofsync(NWEPeer* peer, NWEMessage*, void* context) {
+    CNetGame* net = Net(context);
+    if (!FromServer(net, peer)) return;
+    net->Printf("Going out of sync mode");
+    net->m_syncState = 0;
+    net->m_resyncing = 0;
+}
+
+// ---- chat
+
+namespace {
+// The chat body: sender, text, r, g, b (the sender of MESSAGE is empty, or
+// the byte 1 and the name).
+bool ReadChat(NWEMessage* m, CStrBuf* sender, CStrBuf* text, uint8_t rgb[3]) {
+    SPayload ar(m);
+    CStrBuf raw;
+    WireText_Read(ar, &raw, CPlayer::kMaxNameLength + 1, false);
+    WireText_Read(ar, text, kNetMaxChat);
+    for (int i = 0; i < 3; ++i) rgb[i] = ar.ReadU8();
+    if (!ar.End()) return false;
+    // Colour codes never pass in a name.
+    std::string clean;
+    for (const char* c = raw.GetText(); *c; ++c)
+        if (static_cast<uint8_t>(*c) >= 32) clean.push_back(*c);
+    sender->Assign(clean.c_str());
+    return true;
+}
+
+void PrintChat(CNetGame* net, const uint8_t rgb[3], const char* line) {
+    if (net->m_game) net->m_game->PrintColor(rgb[0], rgb[1], rgb[2], true, line);
+}
+}  // namespace
+
+void NetClient_OnMessage(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    CStrBuf sender, text, line;
+    uint8_t rgb[3];
+    if (!FromServer(net, peer) || !ReadChat(m, &sender, &text, rgb)) return;
+    if (sender.IsEmpty())
+        line = text;
+    else
+        line.Format(
+            "<%s\x16>\x02"
+            "0\x02 %s",
+            sender.GetText(), text.GetText());
+    PrintChat(net, rgb, line.GetText());
+}
+
+void NetClient_OnMessagePersonal(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    CStrBuf sender, text, line;
+    uint8_t rgb[3];
+    if (!FromServer(net, peer) || !ReadChat(m, &sender, &text, rgb)) return;
+    line.Format(
+        "-> *%s\x16*\x02"
+        "9\x02 %s",
+        sender.GetText(), text.GetText());
+    PrintChat(net, rgb, line.GetText());
+}
+
+void NetClient_OnMessageTeam(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    CStrBuf sender, text, line;
+    uint8_t rgb[3];
+    CPlayer* local = net->LocalPlayer();
+    if (!FromServer(net, peer) || !ReadChat(m, &sender, &text, rgb) || !local || !local->m_team) return;
+    line.Format(
+        "<%s\x16>\x02"
+        "0\x02(%s)\x02"
+        "8\x02 %s",
+        sender.GetText(), local->m_team->m_name.GetText(), text.GetText());
+    PrintChat(net, rgb, line.GetText());
+}
+
+void NetClient_OnMessageAllies(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    CStrBuf sender, text, line;
+    uint8_t rgb[3];
+    if (!FromServer(net, peer) || !ReadChat(m, &sender, &text, rgb)) return;
+    line.Format(
+        "<%s\x16>\x02"
+        "0\x02(Allied)\x02"
+        "7\x02 %s",
+        sender.GetText(), text.GetText());
+    PrintChat(net, rgb, line.GetText());
+}
+
+void NetClient_OnSmWrapmessage(NWEPeer* peer, NWEMessage* m, void* context) {
+    NetClient_OnMessage(peer, m, context);
+}
+
+void NetClient_OnFrameInfoCopy(NWEPeer*, NWEMessage*, void*) {}

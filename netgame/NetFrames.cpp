@@ -1,0 +1,437 @@
+// The network game's per-frame service and the lockstep frame loop: the
+// client's join and pings, the host's game-speed control, the decision
+// whether a logic tick runs, the frame's messages, and the closing of a
+// frame.
+#include <algorithm>
+#include <cmath>
+
+#include "core/CRC32.h"
+#include "netgame/NetGame.h"
+#include "netgame/NetGameHost.h"
+#include "nwe/Socket.h"
+#include "world/GameScene.h"
+#include "world/TessarakObject.h"
+#include "world/WireText.h"
+
+namespace {
+constexpr float kConnectRetrySeconds = 1.0f;
+
+uint16_t ClampU16(float v) {
+    if (!(v > 0.0f)) return 0;
+    return v >= 65535.0f ? 65535 : static_cast<uint16_t>(std::lround(v));
+}
+}  // namespace
+
+// ---- the per-frame service
+
+void CNetGame::Update(int idleOnly) {
+    // A client whose link went (lost, refused or the server quit) is back in
+    // a local game before anything else runs.
+    if (!m_hosting && m_clientConnected) {
+        CGameSocket* link = TakeClientLink();
+        if (!link || link->IsTimedOut()) {
+            LeaveJoinedGame(link);
+            return;
+        }
+        link->Release();
+    }
+    if (!GetTickThreadEnabled() || m_polling) Poll(0);
+    Tick(false);
+    if (idleOnly) return;
+    DropStaleEntries();
+
+    // Statistics once a second.
+    int64_t now = GetClock().Now();
+    double elapsed = GetClock().Seconds(now - m_statsTime);
+    if (elapsed >= 1.0) {
+        uint32_t counters[4] = {GetPacketsIn(), GetPacketsOut(), GetDataIn(), GetDataOut()};
+        for (int i = 0; i < 4; ++i) {
+            m_rates[i] = static_cast<float>((counters[i] - m_statsCounters[i]) / elapsed);
+            m_statsCounters[i] = counters[i];
+        }
+        m_statsTime = now;
+    }
+
+    // What the clients reported: the slowest one sets the pace.
+    m_largestDataLag = 0.0f;
+    m_largestFrameTime = m_game ? m_game->FrameStep() : 0.0f;
+    m_largestTimeLag = m_game ? m_game->Lag() : 0.0f;
+    float lowestRate = 1000000000.0f;
+    if (m_hosting) {
+        std::vector<CGameSocket*> clients = TakeClients();
+        for (CGameSocket* c : clients) {
+            if (c->GetState() != NWEPeer::kStateRemote) continue;
+            float rate = std::max(c->GetSendRate(), 1.0f);
+            m_largestDataLag = std::max(m_largestDataLag, static_cast<float>(c->GetPendingBytes()) / rate);
+            m_largestFrameTime = std::max(m_largestFrameTime, c->m_frameTime);
+            m_largestTimeLag = std::max(m_largestTimeLag, c->m_timeLag);
+            lowestRate = std::min(lowestRate, rate);
+        }
+        ReleaseAll(clients);
+        SpeedControl();
+        (void)lowestRate;
+    } else if (m_clientConnected) {
+        if (CGameSocket* link = TakeClientLink()) {
+            ClientUpdate(link);
+            link->Release();
+        }
+    }
+}
+
+void CNetGame::ClientUpdate(CGameSocket* link) {
+    NWEClock& clock = GetClock();
+    int64_t now = clock.Now();
+    m_lastJoinState = link->m_joinState;
+    float rate = m_game ? m_game->TickRate() : 15.0f;
+    float speed = m_game ? m_game->GameSpeed() : 1.0f;
+    float sendRate = std::max(link->GetSendRate(), 1.0f);
+    float lead = 1.0f / std::max(rate, 1.0f) + 1.25f * link->m_averagePing +
+                 0.5f * speed * rate * (m_dataGenerated / sendRate);
+    if (!(lead >= 0.1111f)) lead = 0.1111f;
+    if (lead > 1.0f) lead = 1.0f;
+    m_lagEstimate = m_tickLead = lead;
+
+    if (link->m_joinState == 0) {
+        // CONNECT travels unacknowledged: it goes again until it is answered
+        // (or the link times out).
+        if (now >= link->m_connectDue) {
+            m_send.Reset();
+            m_send.WriteU32(kNetProtocolVersion);
+            WireText_Write(m_send, m_clientPassword.GetText(), kNetMaxPassword);
+            link->SendMessage(NS_NOTIFYTYPE_CONNECT, m_send.GetData(),
+                              static_cast<uint32_t>(m_send.GetBuffer().size()));
+            link->m_connectDue = now + clock.Ticks(kConnectRetrySeconds);
+        }
+        return;
+    }
+    // The join: each request waits for the answer to the one before.
+    switch (link->m_joinState) {
+        case 1:
+            if (link->m_subState == 1 && link->m_validated && NWEQueue::IsEmpty(&link->m_group)) {
+                link->m_subState = 2;
+                link->m_replied = 0;
+                link->SendOn(NS_NOTIFYTYPE_QUERY_GAMEDIR, nullptr, 0);
+            } else if (link->m_subState == 2 && link->m_replied) {
+                link->m_joinState = 2;
+                link->m_replied = 0;
+                link->SendOn(NS_NOTIFYTYPE_PING_AND_GET_TIME, nullptr, 0);
+            }
+            break;
+        case 2:
+            if (link->m_replied) {
+                link->m_joinState = 3;
+                link->m_subState = 96;
+                link->m_replied = 0;
+                link->SendOn(NS_NOTIFYTYPE_ASSIGNPLAYERID, nullptr, 0);
+            }
+            break;
+        case 3:
+            if (link->m_subState == 96 && link->m_replied) {
+                link->m_subState = 99;
+                link->m_replied = 0;
+                link->SendOn(NS_NOTIFYTYPE_QUERY_PLAYERS, nullptr, 0);
+            } else if (link->m_subState == 99 && link->m_replied) {
+                ResolveTeamLeaders();
+                link->m_replied = 0;
+                if (CPlayer* local = m_players.m_local) {
+                    m_send.Reset();
+                    local->WriteInfo(m_send);
+                    SendBuilt(NS_NOTIFYTYPE_PLAYER_REGISTER, &local->m_sendSlot);
+                }
+                link->m_pingDue = 0;
+                link->m_joinState = 4;
+                link->SendOn(NS_NOTIFYTYPE_CHANCHEMODECONNECTED, nullptr, 0);
+            }
+            break;
+        default:
+            break;
+    }
+    // A ping every second once the clocks are in step: PING, u16 slot index
+    // (1, 2, ... 7, 0), u16 the average ping x 6553.5, f32 this machine's
+    // frame time, f32 its time lag (seconds each).
+    if (link->m_joinState >= 2 && now >= link->m_pingDue) {
+        link->m_pingDue = now + clock.Ticks(1.0f);
+        link->m_pingIndex = static_cast<uint16_t>((link->m_pingIndex + 1) & 7);
+        link->m_pingSent[link->m_pingIndex] = now;
+        float sum = 0.0f;
+        for (float t : link->m_pingTimes) sum += t;
+        link->m_averagePing = sum / CGameSocket::kPingSlots;
+        m_send.Reset();
+        uint16_t index = link->m_pingIndex, latency = ClampU16(link->m_averagePing * 6553.5f);
+        m_send.U16(index);
+        m_send.U16(latency);
+        float values[2] = {m_game ? m_game->FrameStep() : 0.0f, m_game ? m_game->Lag() : 0.0f};
+        m_send.F32s(values, 2);
+        SendBuilt(NS_NOTIFYTYPE_PING);
+    }
+}
+
+void CNetGame::SpeedControl() {
+    if (!m_game) return;
+    float frameTime = std::min(std::max(m_largestFrameTime, 0.001f), 10.0f);
+    float timeLag = std::min(std::max(m_largestTimeLag, 0.0f), 60.0f);
+    float f = m_targetFps * m_speedFactor;
+    float r1;
+    if (timeLag <= 0.5f)
+        r1 = f * frameTime > 0.95f ? 0.95f / frameTime : f;
+    else
+        r1 = timeLag > 4.0f ? 0.001f : (1.0f / frameTime) * (1.0f / (timeLag + 1.0f));
+    float r2 = m_largestDataLag > 2.0f ? r1 / (m_largestDataLag - 2.0f) : f;
+    float r = std::min(std::min(r1, r2), f);
+    if (!(r > 0.0f)) r = 0.001f;
+    float ratio = f > 0.0f ? r / f : 1.0f;
+    float target = ((1.0f - ratio) * (1.0f - m_accuratenessRatio) + ratio) * m_targetFps;
+    target = std::max(target, m_minFps);
+    float speed = std::min(std::max(r / target, 0.001f), 4.0f);
+    // A rise is sent only when it is worth it; any drop at once.
+    if (m_lastSpeedSent < 0.0f || speed < m_lastSpeedSent || speed > m_lastSpeedSent * 1.025f) {
+        m_lastSpeedSent = speed;
+        m_send.Reset();
+        m_send.F32(speed);
+        SendBuiltToAll(NS_NOTIFYTYPE_SETGAMESPEED);
+    }
+    float current = m_game->TickRate();
+    if (m_lastRateSent < 0.0f || target < m_lastRateSent || target > m_lastRateSent + 0.025f * current) {
+        m_lastRateSent = target;
+        m_send.Reset();
+        m_send.F32(target);
+        SendBuiltToAll(NS_NOTIFYTYPE_SETTARGETFPS);
+    }
+}
+
+// ---- the lockstep frames
+
+void CNetGame::ProcessFrameQueue(NWEFrame* frame, NWEQueue* queue) {
+    std::vector<NWEMessagePtr> list = frame->TakeMessages();
+    // A frame's messages run in the order the server sent them, whatever
+    // order their datagrams came in: the server's link numbers its messages
+    // as it sends them (the key, 23 bits, counted round from the frame's
+    // first). The host's own client gets them in that order already.
+    if (list.size() > 1) {
+        uint32_t base = list.front()->GetKey();
+        for (const NWEMessagePtr& m : list)
+            if (((m->GetKey() - base) & kMaxMessageKey) > (kMaxMessageKey >> 1)) base = m->GetKey();
+        std::stable_sort(list.begin(), list.end(), [base](const NWEMessagePtr& a, const NWEMessagePtr& b) {
+            return ((a->GetKey() - base) & kMaxMessageKey) < ((b->GetKey() - base) & kMaxMessageKey);
+        });
+    }
+    std::vector<NWEMessagePtr> keep;
+    for (NWEMessagePtr& m : list) {
+        if (queue->Remove(m.get())) {
+            NoteExecuted(m.get());
+            NWE_Deliver(m);
+        } else {
+            keep.push_back(m);
+        }
+    }
+    // Messages of the other queues stay for their step of the tick.
+    frame->PutBack(keep);
+}
+
+void CNetGame::NoteExecuted(const NWEMessage* m) {
+    uint16_t id = m->GetId();
+    // The timing messages set each machine's own clock; the host sends its
+    // own past its frame.
+    if (id == NS_NOTIFYTYPE_SYNC_UPDATETIMINGINFO || id == NS_NOTIFYTYPE_UPDATETIMINGINFO) return;
+    uint8_t head[4] = {static_cast<uint8_t>(m->GetFrame()), static_cast<uint8_t>(m->GetFrame() >> 8),
+                       static_cast<uint8_t>(id), static_cast<uint8_t>(id >> 8)};
+    m_frameDigest = CRC32_Compute(head, 4, m_frameDigest);
+    m_frameDigest = CRC32_Compute(m->GetData(), m->GetSize(), m_frameDigest);
+}
+
+void CNetGame::ExecuteFrame() {
+    NWEFrame* rec = m_frameTable->Current();
+    if (!rec) return;
+    m_frameDigest = 0;
+    ProcessFrameQueue(rec, &m_queue3);
+    m_frameTable->Release(rec);
+    m_frameExecuted = 1;
+}
+
+bool CNetGame::AskForFrame(NWEFrame* rec) {
+    int32_t& w = m_askForFrame;
+    if (w == 0xFFFF) {
+        Send(NS_NOTIFYTYPE_ASKFORFRAME, nullptr, 0);
+        w = 0xFF01;
+        return false;
+    }
+    if (w > 0xFF00) {
+        ++w;
+        return false;
+    }
+    uint16_t current = m_frameTable->PeekNumber(0);
+    bool ahead = NWEFrameTable::Compare(static_cast<uint16_t>(w), current) > 0;
+    w = 0xFFFF;
+    if (!ahead) return false;
+    if (rec)
+        PrintColor(255, 0, 0, true,
+                   "Severe network errer (Wrong number of messages), asking server to resync (%d, %d), %d",
+                   (int)rec->GetExpected(), (int)rec->GetReceived(), (int)current);
+    else
+        PrintColor(255, 0, 0, true, "Severe network errer (No FTI), asking server to resync (%d)",
+                   (int)current);
+    // The server is ahead: this machine reports, and runs the frame with
+    // what it has, so it keeps up; the server's resync brings it back.
+    Send(NS_NOTIFYTYPE_SYNC_REPORT, nullptr, 0);
+    m_queue1.Flush();
+    return true;
+}
+
+bool CNetGame::InterfaceTickGate() {
+    if (m_hosting) return true;
+    NWEFrame* rec = m_frameTable->TryCurrent();
+    CGameSocket* link = TakeClientLink();
+    if (link && m_frameCountdown < 0.0f && !rec && m_clientConnected && link->m_joinState == 4) {
+        m_frameCountdown = m_game ? m_game->FrameTimeout() : 10.0f;
+        link->Release();
+        return AskForFrame(nullptr);
+    }
+    if (link) link->Release();
+    if (!rec) return false;
+    return FrameReady(rec, true);
+}
+
+bool CNetGame::FrameReady(NWEFrame* rec, bool flushContacts) {
+    float timeout = m_game ? m_game->FrameTimeout() : 10.0f;
+    m_frameCountdown = timeout;
+    if (m_touchTime) {
+        rec->TouchTime();
+        m_touchTime = 0;
+    }
+    bool complete = rec->IsComplete();
+    bool run = complete;
+    if (!complete) {
+        double waited = GetClock().Seconds(GetClock().Now() - rec->GetTime());
+        if (waited > timeout) run = AskForFrame(rec);
+    } else {
+        m_askForFrame = 0xFFFF;
+        if (flushContacts) m_queue1.Flush();
+    }
+    m_frameTable->Release(rec);
+    return run;
+}
+
+bool CNetGame::LogicTickGate() {
+    float timeout = m_game ? m_game->FrameTimeout() : 10.0f;
+    if (m_hosting) {
+        m_queue1.Flush();
+        m_queue2.Flush();
+        if (m_syncState == 0) return true;
+        std::vector<CGameSocket*> clients = TakeClients();
+        bool all = true;
+        for (CGameSocket* c : clients) all = all && (m_syncState == 1 ? c->m_gotAllUnits : c->m_syncFinished);
+        ReleaseAll(clients);
+        if (all && m_syncState == 1) {
+            m_syncState = 2;
+            SendToAllClients(NS_NOTIFYTYPE_SYNC_FINISHSYNC, nullptr, 0);
+        } else if (all && m_syncState == 2) {
+            m_syncState = 3;
+            SendToAllClients(NS_NOTIFYTYPE_SYNC_GOOUTOFSYNC, nullptr, 0);
+        }
+        return false;
+    }
+    if (m_syncState != 0) {
+        // A resync runs: no tick until the server says it is over; a client
+        // that waited long says again where it is.
+        if (m_frameCountdown < 0.0f) {
+            if (m_syncRequests != m_syncAnswers) {
+                Send(NS_NOTIFYTYPE_SYNC_GOTALLUNITS, nullptr, 0);
+                m_syncRequests = m_syncAnswers;
+            } else if (m_syncState == 1) {
+                Send(NS_NOTIFYTYPE_SYNC_GOTALLUNITS, nullptr, 0);
+            } else if (m_syncState == 2) {
+                Send(NS_NOTIFYTYPE_SYNC_SYNCFINISHED, nullptr, 0);
+            }
+            m_frameCountdown = timeout;
+        }
+        return false;
+    }
+    NWEFrame* rec = m_frameTable->TryCurrent();
+    if (!rec) {
+        if (m_frameCountdown >= 0.0f) return false;
+        m_frameCountdown = timeout;
+        return AskForFrame(nullptr);
+    }
+    return FrameReady(rec, false);
+}
+
+void CNetGame::FinishMarkReply() {
+    if (m_awaitedFinishMark == -1) return;
+    NWEFrame* frame = m_frameTable->Current();
+    if (!frame) return;
+    if ((int32_t)(frame->GetMark() & 0xFFFF) == m_awaitedFinishMark) {
+        m_awaitedFinishMark = -1;
+        m_finishReply = frame->GetMark();
+        uint8_t payload[2] = {static_cast<uint8_t>(m_finishReply), static_cast<uint8_t>(m_finishReply >> 8)};
+        Send(NS_NOTIFYTYPE_FRAMEFINISHED, payload, 2);
+    }
+    m_frameTable->Release(frame);
+}
+
+// ---- the server's start handshake
+
+void CNetGame::ResetClientFlags() {
+    std::vector<CGameSocket*> clients = TakeClients();
+    for (CGameSocket* c : clients) c->m_mapChangeReply = c->m_mapFinishReply = 0;
+    ReleaseAll(clients);
+}
+
+void CNetGame::StartHandshakeStep(int32_t* state) {
+    if (!m_hosting || !state) return;
+    std::vector<CGameSocket*> clients = TakeClients();
+    auto all = [&clients](uint8_t CGameSocket::*flag) {
+        for (CGameSocket* c : clients)
+            if (!(c->*flag)) return false;
+        return true;
+    };
+    switch (*state) {
+        case -1:
+            if (all(&CGameSocket::m_startReply)) {
+                *state = 0;
+                for (CGameSocket* c : clients) c->m_mapChangeReply = 0;
+                SendToAllClients(NS_NOTIFYTYPE_MAPCHANGESTART, nullptr, 0);
+            }
+            break;
+        case 0:
+            if (all(&CGameSocket::m_mapChangeReply)) {
+                *state = 1;
+                if (m_game) m_game->PlaceStartUnits();
+            }
+            break;
+        case 1:
+            for (CGameSocket* c : clients) c->m_mapFinishReply = 0;
+            *state = 2;
+            SendToAllClients(NS_NOTIFYTYPE_MAPFINISHUP, nullptr, 0);
+            break;
+        case 2:
+            if (all(&CGameSocket::m_mapFinishReply)) {
+                if (m_game) m_game->RunObjectiveScript();
+                *state = 3;
+                // SETGAMELOOP: u64 the server's next-tick time.
+                m_send.Reset();
+                uint64_t next = m_game ? m_game->NextTickTime() : 0;
+                m_send.U64(next);
+                SendBuiltToAll(NS_NOTIFYTYPE_SETGAMELOOP);
+            }
+            break;
+        default:
+            break;
+    }
+    ReleaseAll(clients);
+}
+
+// ---- the world's sync state
+
+uint32_t CNetGame::WorldSyncCrc() {
+    CGameScene* scene = m_game ? m_game->GameScene() : nullptr;
+    CCRC32 crc;
+    if (scene) {
+        uint32_t values[2] = {static_cast<uint32_t>(scene->m_idTable.GetCounter()), scene->ComputeSyncCRC()};
+        crc.Update(values, 8);
+    }
+    CStateArchive ar;
+    for (CPlayer* p : m_players.m_players)
+        if (p != m_players.m_neutral) p->WriteSyncInfo(ar);
+    crc.Update(ar.GetData(), ar.GetBuffer().size());
+    return crc.GetValue();
+}

@@ -1,0 +1,246 @@
+// The registration table of the game protocol.
+//
+// Each row holds the options that decide how a type travels (reliability
+// class, priority, delay, short header); both sides register it with the
+// same ones, so the header form and the reliability on the wire are the same
+// whichever end sends. Every handler runs on the game's thread when its queue
+// or its frame is processed: types that a receiver could run at once on the
+// engine's receive thread (the pings, the broadcast discovery) are queued
+// like the others, so no handler ever races the game for its state.
+#include "netgame/NetGame.h"
+#include "netgame/NetHandlers.h"
+
+namespace {
+using R = ENetRegistry;
+using Q = ENetQueue;
+constexpr SNetSide kNone = {R::None, R::None, nullptr, Q::None, false};
+
+constexpr SNetSide CG(NetHandler h, Q q, bool framed = false) {
+    return {R::ClientGame, R::None, h, q, framed};
+}
+constexpr SNetSide CP(NetHandler h, Q q) {
+    return {R::ClientContact, R::None, h, q, false};
+}
+constexpr SNetSide SG(NetHandler h, Q q, bool framed = false) {
+    return {R::ServerGame, R::None, h, q, framed};
+}
+constexpr SNetSide SP(NetHandler h, Q q) {
+    return {R::ServerContact, R::None, h, q, false};
+}
+// The server's first contact and its pre-connection contacts.
+constexpr SNetSide SCP(NetHandler h, Q q) {
+    return {R::ServerConnect, R::ServerContact, h, q, false};
+}
+// The server's first contact and its clients' connections.
+constexpr SNetSide SCG(NetHandler h, Q q) {
+    return {R::ServerConnect, R::ServerGame, h, q, false};
+}
+constexpr bool F = true;
+
+// id, name, class, priority, delay, short header, client side, server side.
+const SNetMessageRow kRows[] = {
+    {1, "FRAME_INFO", 0, 5, 1, 0, CG(nullptr, Q::None, F), SG(nullptr, Q::None, F)},
+    {80, "EXTERNAL_CONNECT", 1, 5, 0, 1, CP(nullptr, Q::Client), SCP(NetServer_OnExternalConnect, Q::Client)},
+    {81, "CONNECT", 1, 3, 0, 1, CG(NetClient_OnConnect, Q::Client), SCG(NetServer_OnConnect, Q::Connect)},
+    {82, "EXTERNAL_PING", 1, 5, 0, 1, CP(nullptr, Q::Client), SCP(NetServer_OnExternalPing, Q::Connect)},
+    {83, "EXTERNAL_BROADCAST_AREYOUTHERE", 1, 5, 0, 1, CP(nullptr, Q::Client),
+     SCP(NetServer_OnExternalBroadcastAreyouthere, Q::Client)},
+    {84, "FRAMEFINISHED", 0, 5, 1, 0, CG(NetClient_OnFramefinished, Q::Client, F),
+     SG(NetServer_OnFramefinished, Q::Server, F)},
+    {85, "EXTERNAL_BROADCAST_IMHERE", 1, 5, 0, 1, CP(nullptr, Q::Client), SCP(nullptr, Q::Client)},
+    {86, "EXTERNAL_DISCONNECT", 1, 5, 0, 1, CP(nullptr, Q::Client),
+     SP(NetServer_OnExternalDisconnect, Q::Client)},
+    {87, "EXTERNAL_REQUESTSERVER", 0, 5, 1, 0, CP(nullptr, Q::Client),
+     SP(NetServer_OnExternalRequestserver, Q::Client)},
+    {88, "SM_MESSAGE", 0, 5, 1, 0, CP(nullptr, Q::Client), SP(NetServer_OnSmMessage, Q::Client)},
+    {89, "SM_WRAPMESSAGE", 0, 5, 1, 0, CP(NetClient_OnSmWrapmessage, Q::Client), SP(nullptr, Q::Client)},
+    {90, "DISCONNECT", 1, 2, 0, 1, CG(nullptr, Q::None), SG(NetServer_OnDisconnect, Q::Server)},
+    {91, "SERVERQUIT", 1, 2, 0, 1, CG(NetClient_OnServerquit, Q::Client), SG(nullptr, Q::None)},
+    {92, "CONNECTVALIDATE", 0, 5, 1, 1, CG(NetClient_OnConnectvalidate, Q::Client),
+     SG(NetServer_OnConnectvalidate, Q::Server)},
+    {93, "PING_AND_GET_TIME", 0, 5, 1, 1, CG(NetClient_OnPingAndGetTime, Q::Client),
+     SG(NetServer_OnPingAndGetTime, Q::Connect)},
+    {94, "UPDATETIMINGINFO", 0, 5, 1, 0, CG(NetClient_OnUpdateTimingInfo, Q::Client, F),
+     SG(nullptr, Q::Server, F)},
+    {95, "CHANCHEMODECONNECTED", 0, 5, 1, 1, CG(nullptr, Q::None),
+     SG(NetServer_OnChanchemodeconnected, Q::Server)},
+    {96, "ASSIGNPLAYERID", 0, 5, 1, 1, CG(NetClient_OnAssignplayerid, Q::Client),
+     SG(NetServer_OnAssignplayerid, Q::Server)},
+    {97, "GAMEDIR", 0, 5, 1, 0, CG(NetClient_OnGamedir, Q::Client, F), SG(NetServer_OnGamedir, Q::Server, F)},
+    {98, "QUERY_GAMEDIR", 0, 5, 1, 1, CG(nullptr, Q::None), SG(NetServer_OnQueryGamedir, Q::Server)},
+    {99, "QUERY_PLAYERS", 0, 5, 1, 1, CG(NetClient_OnQueryPlayers, Q::Client),
+     SG(NetServer_OnQueryPlayers, Q::Server)},
+    {100, "PLAYERS", 0, 4, 1, 1, CG(NetClient_OnPlayers, Q::Client), SG(NetServer_OnPlayers, Q::Server)},
+    {101, "DUMMYDATA", 0, 10, 1, 0, CG(NetClient_OnDummydata, Q::Client, F),
+     SG(NetServer_OnDummydata, Q::Server, F)},
+    {102, "STARTGAME", 0, 5, 1, 0, CG(NetClient_OnStartgame, Q::Client, F),
+     SG(NetServer_OnStartgame, Q::Server, F)},
+    {103, "STARTGAME_REPLY", 0, 5, 1, 1, CG(nullptr, Q::None), SG(NetServer_OnStartgameReply, Q::Server)},
+    {104, "MAPCHANGESTART", 0, 5, 1, 0, CG(NetClient_OnMapchangestart, Q::Client, F),
+     SG(nullptr, Q::None, F)},
+    {105, "MAPCHANGESTART_REPLY", 0, 5, 1, 1, CG(nullptr, Q::None),
+     SG(NetServer_OnMapchangestartReply, Q::Server)},
+    {106, "MAPFINISHUP", 0, 5, 1, 0, CG(NetClient_OnMapfinishup, Q::Client, F), SG(nullptr, Q::None, F)},
+    {107, "MAPFINISHUP_REPLY", 0, 5, 1, 1, CG(nullptr, Q::None), SG(NetServer_OnMapfinishupReply, Q::Server)},
+    {108, "SETGAMESPEED", 0, 4, 1, 1, CG(NetClient_OnSetgamespeed, Q::Client),
+     SG(NetServer_OnEmpty, Q::Client)},
+    {109, "SETTARGETFPS", 0, 5, 1, 0, CG(NetClient_OnSettargetfps, Q::Client, F),
+     SG(NetServer_OnEmpty, Q::Server, F)},
+    {110, "CREATEUNIT", 0, 5, 1, 0, CG(NetClient_OnCreateunit, Q::Client, F),
+     SG(NetServer_OnCreateunit, Q::Server, F)},
+    {111, "SETGAMELOOP", 0, 5, 1, 0, CG(NetClient_OnSetgameloop, Q::Client, F), SG(nullptr, Q::None, F)},
+    {112, "PING", 1, 3, 0, 1, CG(NetClient_OnPing, Q::Client), SG(NetServer_OnPing, Q::Client)},
+    {113, "MESSAGE", 0, 5, 1, 0, CG(NetClient_OnMessage, Q::Client), SG(NetServer_OnMessage, Q::Server)},
+    {114, "MESSAGE_PERSONAL", 0, 5, 1, 0, CG(NetClient_OnMessagePersonal, Q::Client),
+     SG(NetServer_OnMessagePersonal, Q::Server)},
+    {115, "MESSAGE_TEAM", 0, 5, 1, 0, CG(NetClient_OnMessageTeam, Q::Client),
+     SG(NetServer_OnMessageTeam, Q::Server)},
+    {116, "MESSAGE_ALLIES", 0, 5, 1, 0, CG(NetClient_OnMessageAllies, Q::Client),
+     SG(NetServer_OnMessageAllies, Q::Server)},
+    {117, "SERVERINFO_ATTRIBS", 0, 5, 1, 0, CG(NetClient_OnServerinfoAttribs, Q::Client, F),
+     SG(nullptr, Q::None, F)},
+    {118, "SERVERINFO_MAP", 0, 5, 1, 0, CG(NetClient_OnServerinfoMap, Q::Client, F), SG(nullptr, Q::None, F)},
+    {119, "SERVERINFO_MAPCRCMATCH", 0, 5, 1, 0, CG(nullptr, Q::Client),
+     SG(NetServer_OnServerinfoMapcrcmatch, Q::Server)},
+    {120, "REQUESTMAP", 0, 5, 1, 0, CG(nullptr, Q::Client), SG(NetServer_OnRequestmap, Q::Server)},
+    {121, "MAPBOX", 0, 7, 1, 0, CG(NetClient_OnMapbox, Q::Client), SG(nullptr, Q::None)},
+    {122, "NEWTEAM", 0, 5, 1, 0, CG(NetClient_OnNewteam, Q::Client, F),
+     SG(NetServer_OnNewteam, Q::Server, F)},
+    {123, "DELETETEAM", 0, 5, 1, 0, CG(NetClient_OnDeleteteam, Q::Client, F),
+     SG(NetServer_OnDeleteteam, Q::Server, F)},
+    {124, "DELETEPLAYER", 0, 5, 1, 0, CG(NetClient_OnDeleteplayer, Q::Client, F),
+     SG(NetServer_OnDeleteplayer, Q::Server, F)},
+    {125, "PLAYER_REGISTER", 0, 5, 1, 0, CG(NetClient_OnPlayerRegister, Q::Client, F),
+     SG(NetServer_OnPlayerRegister, Q::Server, F)},
+    {126, "PLAYER_NAME", 0, 5, 1, 0, CG(NetClient_OnPlayerName, Q::Client, F),
+     SG(NetServer_OnPlayerAttribute, Q::Server, F)},
+    {127, "PLAYER_TEAM", 0, 5, 1, 0, CG(NetClient_OnPlayerTeam, Q::Client, F),
+     SG(NetServer_OnPlayerTeam, Q::Server, F)},
+    {128, "PLAYER_RACE", 0, 5, 1, 0, CG(NetClient_OnPlayerRace, Q::Client, F),
+     SG(NetServer_OnPlayerAttribute, Q::Server, F)},
+    {129, "PLAYER_COLOR", 0, 5, 1, 0, CG(NetClient_OnPlayerColor, Q::Client, F),
+     SG(NetServer_OnPlayerAttribute, Q::Server, F)},
+    {130, "PLAYER_CONNECTION", 0, 5, 1, 0, CG(NetClient_OnPlayerConnection, Q::Client, F),
+     SG(NetServer_OnPlayerAttribute, Q::Server, F)},
+    {131, "ALLY", 0, 5, 1, 0, CG(NetClient_OnAlly, Q::Client, F), SG(NetServer_OnAlliance, Q::Server, F)},
+    {132, "BREAKALLY", 0, 5, 1, 0, CG(NetClient_OnBreakally, Q::Client, F),
+     SG(NetServer_OnAlliance, Q::Server, F)},
+    {133, "PLAYER_NEXTCOLOR", 0, 5, 1, 1, CG(nullptr, Q::Client), SG(NetServer_OnPlayerNextcolor, Q::Server)},
+    {134, "ORDER", 0, 5, 1, 0, CG(NetClient_OnOrder, Q::Client, F), SG(NetServer_OnOrder, Q::Server, F)},
+    {135, "UNIT_CONNECT", 0, 5, 1, 0, CG(NetClient_OnUnitConnect, Q::Client, F),
+     SG(NetServer_OnUnitConnect, Q::Server, F)},
+    {136, "UNIT_DISCONNECT", 0, 5, 1, 0, CG(NetClient_OnUnitDisconnect, Q::Client, F),
+     SG(NetServer_OnUnitDisconnect, Q::Server, F)},
+    {137, "STOPCURRENTORDER", 0, 5, 1, 0, CG(NetClient_OnStopcurrentorder, Q::Client, F),
+     SG(NetServer_OnStopcurrentorder, Q::Server, F)},
+    {138, "MODE_ON", 0, 5, 1, 0, CG(NetClient_OnModeOn, Q::Client, F), SG(NetServer_OnModeOn, Q::Server, F)},
+    {139, "MODE_OFF", 0, 5, 1, 0, CG(NetClient_OnModeOff, Q::Client, F),
+     SG(NetServer_OnModeOff, Q::Server, F)},
+    {142, "WAYPOINTLIST", 0, 5, 1, 0, CG(NetClient_OnWaypointlist, Q::Client, F),
+     SG(NetServer_OnWaypointlist, Q::Server, F)},
+    {143, "SIGNAL", 0, 5, 1, 0, CG(NetClient_OnSignal, Q::Client, F), SG(NetServer_OnSignal, Q::Server, F)},
+    {144, "ASKFORFRAME", 0, 4, 1, 0, CG(NetClient_OnAskforframe, Q::Client),
+     SG(NetServer_OnAskforframe, Q::Server)},
+    {145, "CHECKUNIT", 0, 5, 1, 0, CG(NetClient_OnCheckunit, Q::Sync, F), SG(nullptr, Q::None, F)},
+    {146, "CHECKUNITTREE", 0, 5, 1, 0, CG(NetClient_OnCheckunittree, Q::Sync, F), SG(nullptr, Q::None, F)},
+    {147, "SYNC_INFO_GLOBAL", 0, 5, 1, 0, CG(NetClient_OnSyncInfoGlobal, Q::Sync, F),
+     SG(nullptr, Q::None, F)},
+    {148, "SYNC_INFO_PLAYER", 0, 5, 1, 0, CG(NetClient_OnSyncInfoPlayer, Q::Sync, F),
+     SG(nullptr, Q::None, F)},
+    {149, "SYNC_INFO_UNIT_CRC", 0, 5, 1, 0, CG(NetClient_OnSyncInfoUnitCrc, Q::Sync, F),
+     SG(nullptr, Q::None, F)},
+    {150, "SYNC_INFO_UNIT", 0, 5, 1, 0, CG(NetClient_OnSyncInfoUnit, Q::Client),
+     SG(NetServer_OnSyncInfoUnit, Q::Server)},
+    {151, "SYNC_INFO_UNIT_EVERYFRAME", 0, 5, 1, 0, CG(NetClient_OnSyncInfoUnitEveryframe, Q::Sync, F),
+     SG(nullptr, Q::None, F)},
+    {152, "SYNC_GOTALLUNITS", 0, 5, 1, 0, CG(nullptr, Q::None), SG(NetServer_OnSyncGotallunits, Q::Server)},
+    {153, "SYNC_FINISHSYNC", 0, 5, 1, 0, CG(NetClient_OnSyncFinishsync, Q::Client), SG(nullptr, Q::None)},
+    {154, "SYNC_SYNCFINISHED", 0, 5, 1, 0, CG(nullptr, Q::None), SG(NetServer_OnSyncSyncfinished, Q::Server)},
+    {155, "SYNC_GOOUTOFSYNC", 0, 5, 1, 0, CG(NetClient_OnSyncGooutofsync, Q::Client), SG(nullptr, Q::None)},
+    {156, "SYNC_UPDATETIMINGINFO", 0, 5, 1, 0, CG(NetClient_OnUpdateTimingInfo, Q::Client, F),
+     SG(nullptr, Q::Server, F)},
+    {157, "SYNC_SOFTSYNC", 0, 5, 1, 0, CG(nullptr, Q::None, F), SG(nullptr, Q::None, F)},
+    {158, "SYNC_REPORT", 0, 5, 1, 1, CG(nullptr, Q::None), SG(NetServer_OnSyncReport, Q::Server)},
+    {159, "GIVERESOURCESTOALL", 0, 5, 1, 0, CG(NetClient_OnGiveresourcestoall, Q::Client, F),
+     SG(NetServer_OnGiveresourcestoall, Q::Server, F)},
+    {160, "GIVERESOURCES", 0, 5, 1, 0, CG(NetClient_OnGiveresources, Q::Client, F),
+     SG(NetServer_OnGiveresources, Q::Server, F)},
+    {161, "KILLUNIT", 0, 5, 1, 0, CG(NetClient_OnKillunit, Q::Client, F),
+     SG(NetServer_OnKillunit, Q::Server, F)},
+    {162, "PAUSE", 0, 5, 1, 0, CG(NetClient_OnPause, Q::Client), SG(NetServer_OnPause, Q::Client)},
+};
+}  // namespace
+
+const SNetMessageRow* NetMessage_Table(size_t* count) {
+    *count = sizeof kRows / sizeof kRows[0];
+    return kRows;
+}
+
+const SNetMessageRow* NetMessage_Find(uint16_t id) {
+    for (const SNetMessageRow& r : kRows)
+        if (r.id == id) return &r;
+    return nullptr;
+}
+
+void CNetGame::RegisterMessages() {
+    auto registry = [this](ENetRegistry r) -> NWEMessageTypes* {
+        switch (r) {
+            case ENetRegistry::ClientGame:
+                return &m_clientTypes;
+            case ENetRegistry::ClientContact:
+                return &m_clientPreTypes;
+            case ENetRegistry::ServerGame:
+                return &m_serverTypes;
+            case ENetRegistry::ServerContact:
+                return &m_serverPreTypes;
+            case ENetRegistry::ServerConnect:
+                return &m_contactTypes;
+            default:
+                return nullptr;
+        }
+    };
+    auto queue = [this](ENetQueue q) -> NWEQueue* {
+        switch (q) {
+            case ENetQueue::Connect:
+                return &m_queue1;
+            case ENetQueue::Server:
+                return &m_queue2;
+            case ENetQueue::Client:
+                return &m_queue3;
+            case ENetQueue::Sync:
+                return &m_syncQueue;
+            default:
+                return nullptr;
+        }
+    };
+    // The server's side first, then the client's.
+    for (int side = 0; side < 2; ++side) {
+        for (const SNetMessageRow& row : kRows) {
+            const SNetSide& s = side == 0 ? row.server : row.client;
+            CStrBuf name;
+            name.Format("%s NS_NOTIFYTYPE_%s", side == 0 ? "Server" : "Client", row.name);
+            for (ENetRegistry r : {s.registry, s.registry2}) {
+                NWEMessageTypes* types = registry(r);
+                if (!types) continue;
+                types->Register(name.GetText(), row.id, s.handler, this, queue(s.queue),
+                                s.framed ? m_frameTable : nullptr, nullptr, row.cls, row.priority, row.delay,
+                                0, row.shortHeader);
+            }
+        }
+    }
+    // Frame flags on the client's link: a soft-sync end, and the resync's
+    // own messages.
+    const struct {
+        uint16_t id;
+        uint32_t flags;
+    } flags[] = {{NS_NOTIFYTYPE_SYNC_SOFTSYNC, kFrameSoftSyncDone},
+                 {NS_NOTIFYTYPE_SYNC_INFO_GLOBAL, kFrameResync},
+                 {NS_NOTIFYTYPE_SYNC_INFO_PLAYER, kFrameResync},
+                 {NS_NOTIFYTYPE_SYNC_INFO_UNIT_CRC, kFrameResync}};
+    for (const auto& f : flags) {
+        if (NWEMessageType* t = m_clientTypes.Get(f.id)) {
+            t->SetOption(f.flags);
+            m_clientTypes.Release(t);
+        }
+    }
+}

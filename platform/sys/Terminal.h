@@ -1,0 +1,32 @@
+// Lines typed into the program's standard input (a dedicated server's
+// operator, or a test that drives the game), read on a thread of their own
+// so that the frames never wait for them.
+#pragma once
+
+#include <atomic>
+#include <deque>
+#include <mutex>
+#include <string>
+
+#include "platform/sys/Thread.h"
+
+class CSysLineReader {
+public:
+    CSysLineReader() = default;
+    ~CSysLineReader() { Stop(); }
+    CSysLineReader(const CSysLineReader&) = delete;
+    CSysLineReader& operator=(const CSysLineReader&) = delete;
+
+    // Starts reading standard input; it ends by itself at the end of the input.
+    void Start();
+    void Stop();
+    // The next whole line read (without its end), when there is one.
+    bool Take(std::string* line);
+
+private:
+    void Read();
+    CSysThread m_thread;
+    std::atomic<bool> m_stop{false};
+    std::mutex m_lock;
+    std::deque<std::string> m_lines;
+};

@@ -1,0 +1,152 @@
+// A hostile client: an engine peer of its own, written from the message
+// table, that joins the server as any client does and then asks for what
+// is not its own (another player's units and name, a forged player id),
+// sends payloads of the wrong length and a message id the game does not
+// have. Each is refused and logged, and the game of the honest machines
+// goes on in step.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+
+#include "tests/netgame/NetTestMachine.h"
+#include "tests/nwe/NweTestKit.h"
+#include "world/WireText.h"
+
+namespace {
+// A raw client: an engine driven by the test, its registry filled from the
+// client's side of the table (every id with the options both sides share),
+// keeping what arrives.
+struct SRawClient {
+    static constexpr uint16_t kUnknown = 140;  // an id the game has not
+    CTestEngine engine;
+    NWEMessageTypes registry{&engine};
+    NWESocket* socket = nullptr;
+    NWEPeer* peer = nullptr;
+    std::map<uint16_t, std::vector<std::vector<uint8_t>>> got;
+
+    static void Keep(NWEPeer*, NWEMessage* m, void* context) {
+        static_cast<SRawClient*>(context)->got[m->GetId()].emplace_back(m->GetData(),
+                                                                        m->GetData() + m->GetSize());
+    }
+    explicit SRawClient(const SNetAddress& server) {
+        size_t n = 0;
+        const SNetMessageRow* rows = NetMessage_Table(&n);
+        for (size_t i = 0; i < n; ++i)
+            registry.Register(rows[i].name, rows[i].id, &SRawClient::Keep, this, nullptr, nullptr, nullptr,
+                              rows[i].cls, rows[i].priority, 0, 1, rows[i].shortHeader);
+        registry.Register("UNKNOWN", kUnknown, nullptr, nullptr, nullptr, nullptr, nullptr, 1, 5, 0, 1, 0);
+        socket = new NWESocket(&engine);
+        socket->Open(SNetAddress{kNetLoopback, 0});
+        peer = new NWEPeer(socket, &registry, "raw");
+        peer->SetReceiveCrcSeed(13);
+        peer->SetAddress(server);
+    }
+    ~SRawClient() { socket->Destroy(); }
+    void Send(uint16_t id, const std::vector<uint8_t>& p) {
+        peer->SendMessage(id, p.data(), static_cast<uint32_t>(p.size()), nullptr, 65535, 0);
+    }
+    bool Has(uint16_t id) { return !got[id].empty(); }
+};
+
+std::vector<uint8_t> Bytes(const CStateArchive& ar) {
+    return std::vector<uint8_t>(ar.GetData(), ar.GetData() + ar.GetBuffer().size());
+}
+}  // namespace
+
+TEST(NetHostile, RefusedRequestsLeaveTheGameGoingOn) {
+    CNetSession s;
+    CNetMachine* host = s.Add("host");
+    CNetMachine* honest = s.Add("honest");
+    ASSERT_TRUE(s.JoinAll());
+    host->net->m_serverInfo.m_cheats = 1;
+    ASSERT_TRUE(s.StartGame());
+    host->RequestUnit(host->tank, 1.0f, 1.0f, host->net->LocalPlayer()->m_ownerId);
+    ASSERT_TRUE(
+        s.RunUntil([&] { return host->OwnUnits().size() == 1 && honest->scene->m_objectCount == 1; }));
+    CTessarakObject* hostUnit = host->OwnUnits().front();
+    const float unitX = hostUnit->m_position[0];
+    // A running game refuses joins: the host's state word says otherwise
+    // while the raw client joins.
+    host->gameState = 1;
+
+    SNetAddress server;
+    host->net->m_gameSocket->GetSocketName(&server);
+    SRawClient raw(server);
+    auto pump = [&](const std::function<bool()>& done) {
+        return s.RunUntil([&] {
+            raw.engine.Poll(0);
+            raw.engine.Tick(true);
+            return done();
+        });
+    };
+    // The join, step by step, as the wire tables give it.
+    CStateArchive ar;
+    ar.WriteU32(kNetProtocolVersion);
+    WireText_Write(ar, "");
+    raw.Send(NS_NOTIFYTYPE_CONNECT, Bytes(ar));
+    ASSERT_TRUE(pump([&] { return raw.Has(NS_NOTIFYTYPE_CONNECT); }));
+    ASSERT_EQ(raw.got[NS_NOTIFYTYPE_CONNECT][0], (std::vector<uint8_t>{13, 0, 0, 0, 0, 0, 0, 0}));
+    raw.peer->SetSendCrcSeed(13);
+    raw.peer->SetActive(true);
+    raw.Send(NS_NOTIFYTYPE_CONNECTVALIDATE, {1, 2, 3, 4});
+    ASSERT_TRUE(pump([&] { return raw.Has(NS_NOTIFYTYPE_CONNECTVALIDATE); }));
+    EXPECT_TRUE(raw.Has(NS_NOTIFYTYPE_SETGAMESPEED));
+    raw.Send(NS_NOTIFYTYPE_PING_AND_GET_TIME, {});
+    ASSERT_TRUE(pump([&] { return raw.Has(NS_NOTIFYTYPE_PING_AND_GET_TIME); }));
+    EXPECT_EQ(raw.got[NS_NOTIFYTYPE_PING_AND_GET_TIME][0].size(), 10u);
+    raw.Send(NS_NOTIFYTYPE_ASSIGNPLAYERID, {});
+    ASSERT_TRUE(pump([&] { return raw.Has(NS_NOTIFYTYPE_ASSIGNPLAYERID); }));
+    int32_t rawId = static_cast<int32_t>(NWE_Get32(raw.got[NS_NOTIFYTYPE_ASSIGNPLAYERID][0].data()));
+    EXPECT_GE(rawId, 3);
+    CPlayer* self = host->net->m_players.m_neutral;  // writes a record; its id is replaced below
+    ar.Reset();
+    self->WriteInfo(ar);
+    std::vector<uint8_t> record = Bytes(ar);
+    NWE_Put32(record.data(), static_cast<uint32_t>(rawId));
+    raw.Send(NS_NOTIFYTYPE_PLAYER_REGISTER, record);
+    raw.Send(NS_NOTIFYTYPE_CHANCHEMODECONNECTED, {});
+    ASSERT_TRUE(pump([&] { return host->net->FindPlayerById(rawId) != nullptr; }));
+    host->gameState = 2;
+    int refusedBefore = host->CountLines("Refused message");
+
+    // What is not the raw client's own, or does not fit.
+    auto u32 = [](std::vector<uint8_t> v, uint32_t x) {
+        size_t at = v.size();
+        v.resize(at + 4);
+        NWE_Put32(v.data() + at, x);
+        return v;
+    };
+    std::vector<uint8_t> order = u32(u32({}, static_cast<uint32_t>(hostUnit->m_objectId)), 1);
+    order.resize(44, 0);
+    raw.Send(NS_NOTIFYTYPE_ORDER, order);                                     // the host's unit
+    raw.Send(NS_NOTIFYTYPE_KILLUNIT, u32(u32({}, hostUnit->m_objectId), 0));  // likewise
+    std::vector<uint8_t> rename = u32({}, 1);
+    rename.insert(rename.end(), {'E', 'v', 'i', 'l', 0});
+    raw.Send(NS_NOTIFYTYPE_PLAYER_NAME, rename);  // the host's player id
+    NWE_Put32(record.data(), 1);
+    raw.Send(NS_NOTIFYTYPE_PLAYER_REGISTER, record);       // a forged id
+    raw.Send(NS_NOTIFYTYPE_PLAYER_COLOR, u32({}, rawId));  // 4 bytes of 16
+    raw.Send(NS_NOTIFYTYPE_PING, {0, 0, 0});               // 3 bytes of 12
+    raw.Send(NS_NOTIFYTYPE_PAUSE, u32({}, 1));             // only the host pauses
+    raw.Send(SRawClient::kUnknown, {1, 2, 3});             // no such message
+    const int kRefusals = 7;                               // all but the unknown id, which the engine drops
+    uint32_t rejected = host->net->GetRejectedCount();
+    ASSERT_TRUE(pump([&] {
+        return host->CountLines("Refused message") >= refusedBefore + kRefusals &&
+               host->net->GetRejectedCount() > rejected;
+    })) << host->FindLine("Refused");
+
+    // Nothing of it happened, and the honest machines go on in step.
+    uint16_t from = host->net->m_frameTable->GetCurrentNumber();
+    ASSERT_TRUE(pump([&] { return honest->net->m_frameTable->GetCurrentNumber() > from + 20; }));
+    EXPECT_EQ(hostUnit, host->scene->m_idTable.Find(hostUnit->m_objectId));
+    EXPECT_EQ(hostUnit->m_position[0], unitX);
+    EXPECT_GT(hostUnit->m_power, 0.0f);
+    for (CNetMachine* m : {host, honest}) {
+        EXPECT_STRNE(m->net->FindPlayerById(1)->m_name.GetText(), "Evil");
+        EXPECT_FALSE(m->paused);
+    }
+    for (uint16_t f = from; f < honest->net->m_frameTable->GetCurrentNumber(); ++f)
+        EXPECT_EQ(host->ticks[f].worldCrc, honest->ticks[f].worldCrc) << f;
+}

@@ -1,0 +1,72 @@
+// A host and a client join, play their lobby and leave, over UDP on
+// 127.0.0.1, each with its own world and network game.
+#include <gtest/gtest.h>
+
+#include "tests/netgame/NetTestMachine.h"
+
+namespace {
+std::string ServerAddress(CNetMachine* host) {
+    SNetAddress a;
+    host->net->m_gameSocket->GetSocketName(&a);
+    return "127.0.0.1:" + std::to_string(a.port);
+}
+
+bool Joined(CNetMachine* client, CNetMachine* host, const char* name) {
+    std::string line = std::string(name) + " entered the game";
+    return client->net->IsJoined() && !host->FindLine(line.c_str()).empty() &&
+           !client->FindLine(line.c_str()).empty();
+}
+}  // namespace
+
+TEST(NetJoin, ClientJoinsBothSeeItAndItLeavesCleanly) {
+    CNetSession s;
+    CNetMachine* host = s.Add("host");
+    CNetMachine* client = s.Add("client");
+    host->MakeCurrent();
+    host->net->LocalPlayer()->m_name = "Hosty";
+    ASSERT_TRUE(host->net->StartServer(0, true));
+    client->MakeCurrent();
+    client->net->LocalPlayer()->m_name = "Clienty";
+    ASSERT_TRUE(client->net->Connect(ServerAddress(host).c_str()));
+    EXPECT_FALSE(client->net->m_hosting);
+    ASSERT_TRUE(s.RunUntil([&] { return Joined(client, host, "Clienty"); })) << client->FindLine("");
+
+    // Both know both players under the same ids; the server gave the owner id.
+    CPlayer* onHost = host->net->FindPlayerByName("Clienty");
+    ASSERT_NE(onHost, nullptr);
+    EXPECT_EQ(onHost->m_id, client->net->LocalPlayer()->m_id);
+    EXPECT_GE(onHost->m_id, 2);
+    EXPECT_EQ(client->net->LocalPlayer()->m_ownerId, onHost->m_ownerId);
+    CPlayer* hostOnClient = client->net->FindPlayerByName("Hosty");
+    ASSERT_NE(hostOnClient, nullptr);
+    EXPECT_EQ(hostOnClient->m_id, 1);
+    EXPECT_EQ(host->net->m_clients.GetCount(), 2u);  // the host's own client and the new one
+
+    // Frames flow: the client ticks the host's frames, the same messages in
+    // each. Until its registration's frame (within the host's lead of now)
+    // the client knows itself and the host does not yet.
+    int before = client->tickCount;
+    uint16_t registered = client->net->m_frameTable->GetCurrentNumber() + s.lead + 1;
+    ASSERT_TRUE(s.RunUntil([&] { return client->tickCount > before + 30; }));
+    for (const auto& t : client->ticks) {
+        if (t.first < registered) continue;
+        auto h = host->ticks.find(t.first);
+        ASSERT_NE(h, host->ticks.end()) << t.first;
+        EXPECT_EQ(h->second.digest, t.second.digest) << "frame " << t.first;
+        EXPECT_EQ(h->second.worldCrc, t.second.worldCrc) << "frame " << t.first;
+    }
+
+    // A lobby change goes through the server to both in one frame.
+    client->MakeCurrent();
+    client->net->LocalPlayer()->SetName("Renamed");
+    ASSERT_TRUE(s.RunUntil([&] {
+        return host->net->FindPlayerByName("Renamed") && client->net->LocalPlayer()->m_name.Equals("Renamed");
+    }));
+
+    client->MakeCurrent();
+    client->net->Disconnect();
+    EXPECT_TRUE(client->net->m_hosting);  // back in its own local game
+    ASSERT_TRUE(s.RunUntil([&] { return host->net->FindPlayerByName("Renamed") == nullptr; }));
+    EXPECT_NE(host->FindLine("disconnected"), "");
+    EXPECT_EQ(host->net->m_clients.GetCount(), 1u);
+}

@@ -1,0 +1,87 @@
+// A host and a client in a running game: the same requests take effect in
+// the same frame on both, their worlds stay equal tick by tick, and a client
+// whose world is changed behind the game's back is found out by the sync
+// checks and brought back by a resync while the game goes on.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "tests/netgame/NetTestMachine.h"
+
+namespace {
+// Frames both machines ran from `from` on: their world CRCs, message
+// digests and game times must agree; returns how many were compared.
+int CompareFrames(CNetMachine* a, CNetMachine* b, uint16_t from, uint16_t to) {
+    int compared = 0;
+    for (uint16_t f = from; f < to; ++f) {
+        auto x = a->ticks.find(f), y = b->ticks.find(f);
+        if (x == a->ticks.end() || y == b->ticks.end()) continue;
+        EXPECT_EQ(x->second.worldCrc, y->second.worldCrc) << "frame " << f;
+        EXPECT_EQ(x->second.digest, y->second.digest) << "frame " << f;
+        EXPECT_EQ(x->second.gameTime, y->second.gameTime) << "frame " << f;
+        ++compared;
+    }
+    return compared;
+}
+
+uint16_t Frame(CNetMachine* m) {
+    return m->net->m_frameTable->GetCurrentNumber();
+}
+}  // namespace
+
+TEST(NetLockstep, SameRequestsSameWorldAndAResyncMendsACorruptedClient) {
+    CNetSession s;
+    CNetMachine* host = s.Add("host");
+    CNetMachine* client = s.Add("client");
+    ASSERT_TRUE(s.JoinAll());
+    host->net->m_serverInfo.m_cheats = 1;  // the host makes the units below in a running game
+    ASSERT_TRUE(s.StartGame());
+    const int32_t hostOwner = host->net->LocalPlayer()->m_ownerId;
+    const int32_t clientOwner = client->net->LocalPlayer()->m_ownerId;
+    ASSERT_NE(hostOwner, clientOwner);
+    for (int i = 0; i < 3; ++i) {
+        host->RequestUnit(host->tank, 10.0f * i, 5.0f, hostOwner);
+        host->RequestUnit(host->tank, 10.0f * i, -5.0f, clientOwner);
+    }
+    ASSERT_TRUE(s.RunUntil([&] { return host->OwnUnits().size() == 3 && client->OwnUnits().size() == 3; }));
+    uint16_t from = std::max(Frame(host), Frame(client));
+    // Orders from both sides, each for its own units; the client's resources.
+    for (CTessarakObject* u : client->OwnUnits()) EXPECT_TRUE(client->OrderMove(u, 50.0f, 50.0f));
+    for (CTessarakObject* u : host->OwnUnits()) EXPECT_TRUE(host->OrderMove(u, -50.0f, 20.0f));
+    host->MakeCurrent();
+    uint8_t give[8];
+    NWE_Put32(give, static_cast<uint32_t>(client->net->LocalPlayer()->m_id));
+    float amount = 1234.0f;
+    std::memcpy(give + 4, &amount, 4);
+    host->net->Send(NS_NOTIFYTYPE_GIVERESOURCES, give, 8);
+    // The orders run: the units find their ways and drive.
+    CTessarakObject* mover = client->OwnUnits().front();
+    const float startX = mover->m_position[0];
+    ASSERT_TRUE(s.RunUntil([&] { return Frame(client) > from + 40 && mover->m_position[0] != startX; }));
+    EXPECT_GE(CompareFrames(host, client, from, Frame(client)), 35);
+    EXPECT_EQ(host->net->FindPlayerById(client->net->LocalPlayer()->m_id)->m_resources,
+              client->net->LocalPlayer()->m_resources);
+
+    // Someone moves a unit on the client only: the spot checks find it, the
+    // client reports, the server resyncs, and the unit stands where the
+    // server has it.
+    ASSERT_FALSE(client->OwnUnits().empty());
+    CTessarakObject* moved = client->OwnUnits().front();
+    CTessarakObject* original = host->scene->m_idTable.Find(moved->m_objectId);
+    ASSERT_NE(original, nullptr);
+    client->MakeCurrent();
+    moved->SetPosition(moved->m_position[0] + 7.0f, 0.0f, moved->m_position[2]);
+    ASSERT_TRUE(s.RunUntil([&] {
+        CTessarakObject* now = client->scene->m_idTable.Find(original->m_objectId);
+        return !client->FindLine("Resyncing Game").empty() && now &&
+               now->m_position[0] == original->m_position[0] && client->net->m_syncState == 0 &&
+               host->net->m_syncState == 0;
+    })) << client->FindLine("");
+    EXPECT_NE(host->FindLine("Resyncing on frame"), "");
+    // The game goes on, in step.
+    uint16_t after = std::max(Frame(host), Frame(client));
+    ASSERT_TRUE(s.RunUntil([&] { return Frame(client) > after + 20; }));
+    EXPECT_GE(CompareFrames(host, client, after, Frame(client)), 15);
+    EXPECT_EQ(client->OwnUnits().size(), 3u);
+    EXPECT_EQ(host->OwnUnits().size(), 3u);
+}
