@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/LittleEndian.h"
 #include "platform/sys/Path.h"
 
 namespace {
@@ -372,17 +373,16 @@ bool CVFSFile::ReadU8(uint8_t& v) {
 }
 
 bool CVFSFile::ReadU16(uint16_t& v) {
-    unsigned char b[2];
+    uint8_t b[2];
     bool ok = ReadExact(b, 2);
-    v = static_cast<uint16_t>(b[0] | b[1] << 8);
+    v = LE_LoadU16(b);
     return ok;
 }
 
 bool CVFSFile::ReadU32(uint32_t& v) {
-    unsigned char b[4];
+    uint8_t b[4];
     bool ok = ReadExact(b, 4);
-    v = static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 | static_cast<uint32_t>(b[2]) << 16 |
-        static_cast<uint32_t>(b[3]) << 24;
+    v = LE_LoadU32(b);
     return ok;
 }
 
@@ -405,13 +405,14 @@ bool CVFSFile::WriteU8(uint8_t v) {
 }
 
 bool CVFSFile::WriteU16(uint16_t v) {
-    unsigned char b[2] = {static_cast<unsigned char>(v & 0xFF), static_cast<unsigned char>(v >> 8)};
+    uint8_t b[2];
+    LE_StoreU16(b, v);
     return Write(b, 2) == 2;
 }
 
 bool CVFSFile::WriteU32(uint32_t v) {
-    unsigned char b[4];
-    for (int i = 0; i < 4; ++i) b[i] = static_cast<unsigned char>((v >> (8 * i)) & 0xFF);
+    uint8_t b[4];
+    LE_StoreU32(b, v);
     return Write(b, 4) == 4;
 }
 

@@ -46,10 +46,6 @@ bool SamePathN(const char* a, const char* b, size_t n) {
     return true;
 }
 
-inline void Put32(std::string& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
 }  // namespace
 
 // --- SVFSEntry ---------------------------------------------------------------
@@ -439,16 +435,16 @@ bool CVFSTable::WritePack(const char* path) {
         }
         if (own) Sys_CloseFile(h);
         directory.append(e->path.GetText(), nameLen + 1);
-        Put32(directory, static_cast<uint32_t>(running));
-        Put32(directory, e->size);
+        LE_PutU32(directory, static_cast<uint32_t>(running));
+        LE_PutU32(directory, e->size);
         running += e->size;
         ++count;
     }
     if (ok) {
         std::string head;
-        Put32(head, count);
+        LE_PutU32(head, count);
         std::string tail;
-        Put32(tail, static_cast<uint32_t>(running));
+        LE_PutU32(tail, static_cast<uint32_t>(running));
         ok = std::fwrite(head.data(), 1, 4, out) == 4 &&
              std::fwrite(directory.data(), 1, directory.size(), out) == directory.size() &&
              std::fwrite(tail.data(), 1, 4, out) == 4;

@@ -3,9 +3,9 @@
 
 #include <cstring>
 
+#include "core/LittleEndian.h"
 #include "core/VFSFile.h"
 #include "e3d/Engine.h"
-#include "e3d/RecordBytes.h"
 #include "e3d/RecordReader.h"
 #include "e3d/Screen.h"
 #include "e3d/ShapeBlock.h"
@@ -72,9 +72,9 @@ bool CE3DShape::Load(CVFSFile& file, int version) {
 
 void CE3DShape::Serialize(std::vector<uint8_t>& out, int version) const {
     if (version <= 5) return;
-    Rec_PutFloats(out, &m_transform[0][0][0], 18);
-    if (version < kE3DBlockFirstVersion) Rec_PutU32(out, 0);
-    Rec_PutU32(out, uint32_t(BlockCount()));
+    LE_PutF32s(out, &m_transform[0][0][0], 18);
+    if (version < kE3DBlockFirstVersion) LE_PutU32(out, 0);
+    LE_PutU32(out, uint32_t(BlockCount()));
     if (version < kE3DBlockFirstVersion) return;
     // Blocks are stored in the reverse of the list's order, so that loading,
     // which pushes each block at the head, gives the same list.

@@ -9,7 +9,6 @@
 #include "core/Math.h"
 #include "core/VFSFile.h"
 #include "e3d/Engine.h"
-#include "e3d/RecordBytes.h"
 #include "e3d/RecordReader.h"
 #include "e3d/Screen.h"
 #include "e3d/Shape.h"
@@ -102,50 +101,50 @@ namespace {
 void PutString(std::vector<uint8_t>& o, const CStrBuf& s) {
     uint32_t n = uint32_t(s.GetLength());
     if (n > 0xFFFF) n = 0xFFFF;
-    Rec_PutU16(o, uint16_t(n));
-    Rec_PutBytes(o, s.GetText(), n);
+    LE_PutU16(o, uint16_t(n));
+    LE_PutBytes(o, s.GetText(), n);
 }
 
 }  // namespace
 
 void CE3DShapeBlock::Serialize(std::vector<uint8_t>& o) const {
-    Rec_PutU32(o, m_flags);
-    Rec_PutU16(o, m_materialProject);
-    Rec_PutU32(o, m_materialId);
+    LE_PutU32(o, m_flags);
+    LE_PutU16(o, m_materialProject);
+    LE_PutU32(o, m_materialId);
     PutString(o, m_name);
-    Rec_PutU32(o, m_carriedWord);
-    Rec_PutFloats(o, m_carriedVec[0], 3);
-    Rec_PutFloats(o, m_carriedVec[1], 3);
-    Rec_PutFloats(o, m_carriedPair[0], 2);
-    Rec_PutFloats(o, m_carriedPair[1], 2);
-    Rec_PutFloats(o, m_centre, 3);
-    Rec_PutFloats(o, &m_radius, 1);
-    Rec_PutU32(o, m_vertexCount);
-    Rec_PutU32(o, PositionSets());
-    Rec_PutU32(o, ColorSets());
-    Rec_PutU32(o, TexSets());
+    LE_PutU32(o, m_carriedWord);
+    LE_PutF32s(o, m_carriedVec[0], 3);
+    LE_PutF32s(o, m_carriedVec[1], 3);
+    LE_PutF32s(o, m_carriedPair[0], 2);
+    LE_PutF32s(o, m_carriedPair[1], 2);
+    LE_PutF32s(o, m_centre, 3);
+    LE_PutF32s(o, &m_radius, 1);
+    LE_PutU32(o, m_vertexCount);
+    LE_PutU32(o, PositionSets());
+    LE_PutU32(o, ColorSets());
+    LE_PutU32(o, TexSets());
     for (size_t i = 0; i < m_positions.size(); ++i) {
-        Rec_PutFloats(o, m_positions[i].data(), size_t(m_vertexCount) * 6);
+        LE_PutF32s(o, m_positions[i].data(), size_t(m_vertexCount) * 6);
         PutString(o, i < m_positionNames.size() ? m_positionNames[i] : CStrBuf());
     }
-    for (const auto& c : m_colors) Rec_PutBytes(o, c.data(), size_t(m_vertexCount) * 4);
-    for (const auto& t : m_texCoords) Rec_PutFloats(o, t.data(), size_t(m_vertexCount) * 2);
+    for (const auto& c : m_colors) LE_PutBytes(o, c.data(), size_t(m_vertexCount) * 4);
+    for (const auto& t : m_texCoords) LE_PutF32s(o, t.data(), size_t(m_vertexCount) * 2);
     const SE3DAnimState& a = m_anim;
-    Rec_PutU32(o, uint32_t(a.curPos));
-    Rec_PutU32(o, uint32_t(a.curColor));
-    for (int s = 0; s < 3; ++s) Rec_PutU32(o, uint32_t(a.curTex[s]));
-    Rec_PutU32(o, uint32_t(a.nextPos));
-    Rec_PutU32(o, uint32_t(a.nextColor));
-    for (int s = 0; s < 3; ++s) Rec_PutU32(o, uint32_t(a.nextTex[s]));
-    Rec_PutFloats(o, &a.fracPos, 1);
-    Rec_PutFloats(o, &a.fracColor, 1);
-    Rec_PutFloats(o, a.fracTex, 3);
-    Rec_PutBytes(o, a.envMap, 3);
-    Rec_PutU32(o, m_perFace);
-    Rec_PutU32(o, m_faceCount);
-    for (uint16_t i : m_indices) Rec_PutU16(o, i);
-    Rec_PutU32(o, uint32_t(m_byteChannels.size()));
-    for (const auto& b : m_byteChannels) Rec_PutBytes(o, b.data(), m_vertexCount);
+    LE_PutU32(o, uint32_t(a.curPos));
+    LE_PutU32(o, uint32_t(a.curColor));
+    for (int s = 0; s < 3; ++s) LE_PutU32(o, uint32_t(a.curTex[s]));
+    LE_PutU32(o, uint32_t(a.nextPos));
+    LE_PutU32(o, uint32_t(a.nextColor));
+    for (int s = 0; s < 3; ++s) LE_PutU32(o, uint32_t(a.nextTex[s]));
+    LE_PutF32s(o, &a.fracPos, 1);
+    LE_PutF32s(o, &a.fracColor, 1);
+    LE_PutF32s(o, a.fracTex, 3);
+    LE_PutBytes(o, a.envMap, 3);
+    LE_PutU32(o, m_perFace);
+    LE_PutU32(o, m_faceCount);
+    for (uint16_t i : m_indices) LE_PutU16(o, i);
+    LE_PutU32(o, uint32_t(m_byteChannels.size()));
+    for (const auto& b : m_byteChannels) LE_PutBytes(o, b.data(), m_vertexCount);
 }
 
 bool CE3DShapeBlock::Save(CVFSFile& file) const {

@@ -2,15 +2,16 @@
 
 #include <cstring>
 
+#include "core/LittleEndian.h"
+
 void BMP_PatchU16(std::vector<uint8_t>& bytes, size_t at, uint16_t value) {
     if (at + 2 > bytes.size()) return;
-    bytes[at] = uint8_t(value);
-    bytes[at + 1] = uint8_t(value >> 8);
+    LE_StoreU16(bytes.data() + at, value);
 }
 
 void BMP_PatchU32(std::vector<uint8_t>& bytes, size_t at, uint32_t value) {
     if (at + 4 > bytes.size()) return;
-    for (int i = 0; i < 4; ++i) bytes[at + size_t(i)] = uint8_t(value >> (8 * i));
+    LE_StoreU32(bytes.data() + at, value);
 }
 
 std::vector<uint8_t> BMP_Build(const SPackedDIB* dib, const SBMPForm& form) {

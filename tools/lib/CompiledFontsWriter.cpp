@@ -3,44 +3,38 @@
 #include <cstdio>
 #include <cstring>
 
-namespace {
-
-void Put32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out[at + size_t(i)] = uint8_t(v >> (8 * i));
-}
-
-}  // namespace
+#include "core/LittleEndian.h"
 
 std::vector<uint8_t> CompiledFonts_Record(const SCompiledFont& font) {
     int32_t total = 0;
     for (const SCompiledGlyph& g : font.glyphs) total += g.width;
     const size_t pixels = size_t(font.height) * size_t(total);
     std::vector<uint8_t> out(kCofPixels + pixels, 0);
-    Put32(out, kCofTotalWidth, uint32_t(total));
-    Put32(out, kCofHeight, uint32_t(font.height));
+    LE_StoreU32(out.data() + kCofTotalWidth, uint32_t(total));
+    LE_StoreU32(out.data() + kCofHeight, uint32_t(font.height));
     uint32_t x = 0;
     for (int c = 0; c < 256; ++c) {
         const SCompiledGlyph& g = font.glyphs[c];
         const uint32_t start = uint32_t(font.height) * x;
-        Put32(out, kCofStart + 4 * size_t(c), start);
-        Put32(out, kCofEnd + 4 * size_t(c), start + uint32_t(font.height) * uint32_t(g.width));
-        Put32(out, kCofWidths + 4 * size_t(c), uint32_t(g.width));
+        LE_StoreU32(out.data() + kCofStart + 4 * size_t(c), start);
+        LE_StoreU32(out.data() + kCofEnd + 4 * size_t(c), start + uint32_t(font.height) * uint32_t(g.width));
+        LE_StoreU32(out.data() + kCofWidths + 4 * size_t(c), uint32_t(g.width));
         const size_t n = size_t(font.height) * size_t(g.width);
         for (size_t i = 0; i < n && i < g.cells.size(); ++i) out[kCofPixels + start + i] = g.cells[i];
         x += uint32_t(g.width);
     }
     std::strncpy(reinterpret_cast<char*>(&out[kCofName]), font.name.c_str(), 255);
-    Put32(out, kCofReqWidth, uint32_t(font.reqWidth));
-    Put32(out, kCofReqWidth + 4, uint32_t(font.reqHeight));
-    Put32(out, kCofReqWidth + 8, uint32_t(font.weight));
-    Put32(out, kCofReqWidth + 12, uint32_t(font.attributes));
+    LE_StoreU32(out.data() + kCofReqWidth, uint32_t(font.reqWidth));
+    LE_StoreU32(out.data() + kCofReqWidth + 4, uint32_t(font.reqHeight));
+    LE_StoreU32(out.data() + kCofReqWidth + 8, uint32_t(font.weight));
+    LE_StoreU32(out.data() + kCofReqWidth + 12, uint32_t(font.attributes));
     out[kCofOutline] = font.outline;
     return out;
 }
 
 std::vector<uint8_t> CompiledFonts_File(const std::vector<SCompiledFont>& fonts) {
     std::vector<uint8_t> out(4, 0);
-    Put32(out, 0, uint32_t(fonts.size()));
+    LE_StoreU32(out.data(), uint32_t(fonts.size()));
     for (const SCompiledFont& f : fonts) {
         std::vector<uint8_t> r = CompiledFonts_Record(f);
         out.insert(out.end(), r.begin(), r.end());

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
+#include "core/LittleEndian.h"
 #include "e3d/Material.h"
-#include "e3d/RecordBytes.h"
 #include "e3d/Shape.h"
 #include "e3d/ShapeBlock.h"
 #include "e3d/Texture.h"
@@ -11,10 +11,10 @@
 
 namespace {
 
-constexpr auto U8 = Rec_PutU8;
-constexpr auto U16 = Rec_PutU16;
-constexpr auto U32 = Rec_PutU32;
-constexpr auto F32 = Rec_PutF32;
+constexpr auto U8 = LE_PutU8<std::vector<uint8_t>>;
+constexpr auto U16 = LE_PutU16<std::vector<uint8_t>>;
+constexpr auto U32 = LE_PutU32<std::vector<uint8_t>>;
+constexpr auto F32 = LE_PutF32<std::vector<uint8_t>>;
 
 void Color(std::vector<uint8_t>& o, const D3DCOLORVALUE& c) {
     F32(o, c.r);

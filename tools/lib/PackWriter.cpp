@@ -7,18 +7,20 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "core/LittleEndian.h"
+
 void PackWriter_PutU32(std::string& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
+    LE_PutU32(out, v);
 }
 
 void PackWriter_PutU16(std::string& out, uint16_t v) {
-    out += static_cast<char>(v & 0xFF);
-    out += static_cast<char>(v >> 8);
+    LE_PutU16(out, v);
 }
 
 void PackWriter_Poke32(std::string& bytes, size_t pos, uint32_t v) {
-    for (int i = 0; i < 4 && pos + i < bytes.size(); ++i)
-        bytes[pos + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+    uint8_t b[4];
+    LE_StoreU32(b, v);
+    for (size_t i = 0; i < 4 && pos + i < bytes.size(); ++i) bytes[pos + i] = static_cast<char>(b[i]);
 }
 
 bool PackWriter_WriteBytes(const std::string& linuxPath, const std::string& bytes) {

@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/LittleEndian.h"
 #include "core/PackedDIB.h"
 #include "e3d/Material.h"
-#include "e3d/RecordBytes.h"
 #include "e3d/Shape.h"
 #include "e3d/ShapeBlock.h"
 #include "tools/lib/GeometryWriter.h"
@@ -13,13 +13,13 @@
 
 namespace {
 
-constexpr auto U8 = Rec_PutU8;
-constexpr auto U16 = Rec_PutU16;
-constexpr auto U32 = Rec_PutU32;
+constexpr auto U8 = LE_PutU8<std::vector<uint8_t>>;
+constexpr auto U16 = LE_PutU16<std::vector<uint8_t>>;
+constexpr auto U32 = LE_PutU32<std::vector<uint8_t>>;
 
 void Str(std::vector<uint8_t>& o, const std::string& s) {
     U16(o, uint16_t(s.size()));
-    Rec_PutBytes(o, s.data(), s.size());
+    LE_PutBytes(o, s.data(), s.size());
 }
 
 bool Fits(const std::string& s) {
@@ -45,11 +45,11 @@ void PackedProject_WriteNode(std::vector<uint8_t>& o, const SPackedNode& n, int 
     U8(o, n.flags);
     U8(o, 0);
     Str(o, n.name);
-    Rec_PutFloats(o, n.position, 3);
-    Rec_PutFloats(o, n.angles, 3);
-    Rec_PutFloats(o, n.scale, 3);
+    LE_PutF32s(o, n.position, 3);
+    LE_PutF32s(o, n.angles, 3);
+    LE_PutF32s(o, n.scale, 3);
     U32(o, n.value);
-    Rec_PutBytes(o, n.frameFlags, 3);
+    LE_PutBytes(o, n.frameFlags, 3);
     if (n.shape) {
         Shape_Write(o, *n.shape, version);
     } else {
@@ -60,7 +60,7 @@ void PackedProject_WriteNode(std::vector<uint8_t>& o, const SPackedNode& n, int 
     if (n.hasLight) LightRecord_Write(o, n.light, version);
     U8(o, n.treeFlag);
     const std::string config = PropertyListWriter_Build(n.config, version);
-    Rec_PutBytes(o, config.data(), config.size());
+    LE_PutBytes(o, config.data(), config.size());
     U32(o, uint32_t(n.children.size()));
     for (const SPackedNode& c : n.children) {
         Str(o, c.classKey);
@@ -84,7 +84,7 @@ bool PackedProject_WriteTexture(std::vector<uint8_t>& o, const SPackedTexture& t
     std::memcpy(flags, t.flags, 7);
     flags[4] = t.colorImage ? 1 : 0;
     flags[5] = t.alphaImage ? 1 : 0;
-    Rec_PutBytes(o, flags, 7);
+    LE_PutBytes(o, flags, 7);
     U8(o, t.mipmapped);
     U32(o, t.maxReduction);
     U16(o, t.projectId);
@@ -132,17 +132,17 @@ bool PackedProject_Build(std::vector<uint8_t>& out, const SPackedProject& p) {
         if (!NodeFits(n)) return false;
 
     std::vector<uint8_t> o;
-    Rec_PutBytes(o, kPackedProjectSignature, 23);
+    LE_PutBytes(o, kPackedProjectSignature, 23);
     U32(o, uint32_t(v));
     for (const std::string& s : p.texts) Str(o, s);
     U32(o, uint32_t(p.blob.size()));
-    Rec_PutBytes(o, p.blob.data(), p.blob.size());
+    LE_PutBytes(o, p.blob.data(), p.blob.size());
     U16(o, p.projectId);
     U32(o, uint32_t(p.childFolders.size()));
     for (const std::string& f : p.childFolders) {
         char field[260] = {};
         std::memcpy(field, f.data(), f.size());
-        Rec_PutBytes(o, field, 260);
+        LE_PutBytes(o, field, 260);
     }
     U32(o, uint32_t(p.events.size()));
     for (const SPackedEvent& e : p.events) {

@@ -2,24 +2,17 @@
 
 #include <cstring>
 
+#include "core/LittleEndian.h"
 #include "tools/lib/BMPWriter.h"
-
-namespace {
-
-void PutU32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(uint8_t(v >> (8 * i)));
-}
-
-}  // namespace
 
 bool StoredImage_Write(std::vector<uint8_t>& out, const SPackedDIB* dib, const SStoredImageForm& form) {
     if (!DIB_IsValid(dib)) return false;
     if (form.m_jpeg && form.m_version < 29) return false;
     if (form.m_v4Header && form.m_version < 15) return false;
-    PutU32(out, dib->m_bitCount);
-    PutU32(out, uint32_t(dib->m_width));
-    PutU32(out, uint32_t(dib->m_height));
-    PutU32(out, form.m_ownValue);
+    LE_PutU32(out, dib->m_bitCount);
+    LE_PutU32(out, uint32_t(dib->m_width));
+    LE_PutU32(out, uint32_t(dib->m_height));
+    LE_PutU32(out, form.m_ownValue);
     if (form.m_version >= 29) out.push_back(form.m_jpeg ? 1 : 0);
 
     // Header and table in the in-memory layout (or the 108-byte form), then the rows.
@@ -31,14 +24,14 @@ bool StoredImage_Write(std::vector<uint8_t>& out, const SPackedDIB* dib, const S
     const uint32_t rows = DIB_RowBytes(dib->m_width, dib->m_bitCount) * uint32_t(dib->m_height);
     const uint32_t head = uint32_t(file.size()) - rows;
     if (form.m_version < 15) {
-        PutU32(out, uint32_t(file.size()));
+        LE_PutU32(out, uint32_t(file.size()));
         out.insert(out.end(), file.begin(), file.end());
         return true;
     }
-    PutU32(out, head);
+    LE_PutU32(out, head);
     out.insert(out.end(), file.begin(), file.begin() + head);
     if (form.m_jpeg) {
-        PutU32(out, uint32_t(form.m_jpeg->size()));
+        LE_PutU32(out, uint32_t(form.m_jpeg->size()));
         out.insert(out.end(), form.m_jpeg->begin(), form.m_jpeg->end());
     } else {
         out.insert(out.end(), file.begin() + head, file.end());

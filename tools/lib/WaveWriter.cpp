@@ -2,25 +2,17 @@
 
 #include <cmath>
 
-namespace {
-void PutU16(std::string& out, uint16_t v) {
-    out.push_back((char)(v & 0xFF));
-    out.push_back((char)(v >> 8));
-}
-void PutU32(std::string& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back((char)((v >> (8 * i)) & 0xFF));
-}
-}  // namespace
+#include "core/LittleEndian.h"
 
 std::string Wave_FormatBody(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits) {
     std::string f;
     uint16_t align = (uint16_t)(channels * bits / 8);
-    PutU16(f, tag);
-    PutU16(f, channels);
-    PutU32(f, rate);
-    PutU32(f, rate * align);
-    PutU16(f, align);
-    PutU16(f, bits);
+    LE_PutU16(f, tag);
+    LE_PutU16(f, channels);
+    LE_PutU32(f, rate);
+    LE_PutU32(f, rate * align);
+    LE_PutU16(f, align);
+    LE_PutU16(f, bits);
     return f;
 }
 
@@ -28,12 +20,12 @@ std::string Wave_BuildChunks(const std::vector<SWaveChunk>& chunks) {
     std::string body = "WAVE";
     for (const SWaveChunk& c : chunks) {
         body += c.id.substr(0, 4);
-        PutU32(body, c.sizeOverride >= 0 ? (uint32_t)c.sizeOverride : (uint32_t)c.body.size());
+        LE_PutU32(body, c.sizeOverride >= 0 ? (uint32_t)c.sizeOverride : (uint32_t)c.body.size());
         body += c.body;
         if (c.body.size() & 1) body.push_back(0);
     }
     std::string out = "RIFF";
-    PutU32(out, (uint32_t)body.size());
+    LE_PutU32(out, (uint32_t)body.size());
     return out + body;
 }
 
@@ -46,21 +38,21 @@ std::string Wave_Build(const std::vector<int16_t>& samples, int channels, int ra
         if (bits == 8)
             data.push_back((char)(uint8_t)((s >> 8) + 128));
         else
-            PutU16(data, (uint16_t)s);
+            LE_PutU16(data, (uint16_t)s);
     }
     chunks.push_back({"data", data});
     if (loop) {
         // The sampler chunk: its 36-byte header with one loop, then the loop.
         std::string smpl;
-        for (int i = 0; i < 7; ++i) PutU32(smpl, 0);
-        PutU32(smpl, 1);  // loops
-        PutU32(smpl, 0);  // sampler data
-        PutU32(smpl, 0);  // cue id
-        PutU32(smpl, 0);  // forward loop
-        PutU32(smpl, loop->start);
-        PutU32(smpl, loop->end);
-        PutU32(smpl, 0);
-        PutU32(smpl, 0);
+        for (int i = 0; i < 7; ++i) LE_PutU32(smpl, 0);
+        LE_PutU32(smpl, 1);  // loops
+        LE_PutU32(smpl, 0);  // sampler data
+        LE_PutU32(smpl, 0);  // cue id
+        LE_PutU32(smpl, 0);  // forward loop
+        LE_PutU32(smpl, loop->start);
+        LE_PutU32(smpl, loop->end);
+        LE_PutU32(smpl, 0);
+        LE_PutU32(smpl, 0);
         chunks.push_back({"smpl", smpl});
     }
     return Wave_BuildChunks(chunks);
