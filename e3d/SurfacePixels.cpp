@@ -2,17 +2,14 @@
 
 #include "e3d/Surface.h"
 
+SSurfaceDesc E3DSurface_PixelDesc(const SDDSurfaceDesc& d) {
+    const SSurfacePixelFormat& f = d.pixelFormat;
+    return SSurfaceDesc{d.width, d.height, d.pitch, static_cast<uint8_t*>(d.surface), f.bitCount, f.rMask,
+                        f.gMask, f.bMask,  f.aMask};
+}
+
 bool E3DSurface_PixelDesc(const CE3DSurface& surface, SSurfaceDesc& out) {
     if (!surface.Bits()) return false;
-    const SSurfacePixelFormat& f = surface.m_desc.pixelFormat;
-    out.m_width = surface.m_desc.width;
-    out.m_height = surface.m_desc.height;
-    out.m_pitch = surface.m_desc.pitch;
-    out.m_pixels = surface.Bits();
-    out.m_bitCount = f.bitCount;
-    out.m_redMask = f.rMask;
-    out.m_greenMask = f.gMask;
-    out.m_blueMask = f.bMask;
-    out.m_alphaMask = f.aMask;
+    out = E3DSurface_PixelDesc(surface.m_desc);
     return true;
 }

@@ -12,6 +12,7 @@
 #include "e3d/Device.h"
 #include "e3d/Engine.h"
 #include "e3d/Screen.h"
+#include "e3d/SurfacePixels.h"
 #include "e3d/TextureCache.h"
 
 // ---------------------------------------------------------------------------
@@ -313,18 +314,7 @@ bool CE3DTexture::FillFromStaging() {
             upper->Unlock();
             break;
         }
-        auto view = [](const SDDSurfaceDesc& d) {
-            return SSurfaceDesc{d.width,
-                                d.height,
-                                d.pitch,
-                                static_cast<uint8_t*>(d.surface),
-                                d.pixelFormat.bitCount,
-                                d.pixelFormat.rMask,
-                                d.pixelFormat.gMask,
-                                d.pixelFormat.bMask,
-                                d.pixelFormat.aMask};
-        };
-        const SSurfaceDesc sv = view(u), dv = view(l);
+        const SSurfaceDesc sv = E3DSurface_PixelDesc(u), dv = E3DSurface_PixelDesc(l);
         const bool alpha = u.pixelFormat.aMask != 0;
         std::memcpy(lower->Palette(), upper->Palette(), 256 * 4);
         switch (u.pixelFormat.bitCount) {

@@ -14,6 +14,7 @@
 #include "core/ImageBMP.h"
 #include "core/PackedDIB.h"
 #include "core/PixelConvert.h"
+#include "e3d/SurfacePixels.h"
 #include "e3d/Texture.h"
 
 class CImageTexture : public CE3DTexture {
@@ -43,16 +44,7 @@ public:
                 DIB_Free(dib);
                 return false;
             }
-            const SSurfaceDesc dst{d.width,
-                                   d.height,
-                                   d.pitch,
-                                   static_cast<uint8_t*>(d.surface),
-                                   d.pixelFormat.bitCount,
-                                   d.pixelFormat.rMask,
-                                   d.pixelFormat.gMask,
-                                   d.pixelFormat.bMask,
-                                   d.pixelFormat.aMask};
-            const bool ok = DIB_ConvertB_RGB32(dst, dib, false);
+            const bool ok = DIB_ConvertB_RGB32(E3DSurface_PixelDesc(d), dib, false);
             Staging()->Unlock();
             DIB_Free(dib);
             if (!ok) return false;
