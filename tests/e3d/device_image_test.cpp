@@ -17,10 +17,6 @@ namespace {
 
 constexpr int kW = 64, kH = 64;
 
-struct SRGB {
-    int r, g, b;
-};
-
 struct SVertexRHW {
     float x, y, z, rhw;
     uint32_t diffuse;
@@ -71,14 +67,7 @@ protected:
     void TearDown() override {
         if (d) d->EndScene();
     }
-    SRGB Pixel(int x, int y) {
-        CE3DSurface* back = screen->m_backBuffer;
-        EXPECT_TRUE(back->Lock());
-        uint32_t v;
-        memcpy(&v, back->Bits() + y * back->Pitch() + x * 4, 4);
-        back->Unlock();
-        return SRGB{int(v >> 16 & 0xff), int(v >> 8 & 0xff), int(v & 0xff)};
-    }
+    SRGB Pixel(int x, int y) { return Test_BackPixel(screen, x, y); }
     void DrawQuadRHW(float x0, float y0, float x1, float y1, float z, uint32_t color) {
         SVertexRHW v[4] = {{x0, y0, z, 1.0f, color},
                            {x1, y0, z, 1.0f, color},
@@ -149,16 +138,6 @@ protected:
 STestGLScreen DeviceImage::gl;
 CE3DEngine* DeviceImage::engine = nullptr;
 CE3DScreen* DeviceImage::screen = nullptr;
-
-::testing::AssertionResult Near(SRGB p, double r, double g, double b, int tol) {
-    auto off = [&](int got, double want) { return std::fabs(got - want) > tol + 0.5; };
-    if (off(p.r, r) || off(p.g, g) || off(p.b, b))
-        return ::testing::AssertionFailure()
-               << "pixel (" << p.r << ", " << p.g << ", " << p.b << "), expected (" << r << ", " << g << ", "
-               << b << ") within " << tol;
-    return ::testing::AssertionSuccess();
-}
-#define EXPECT_RGB_NEAR(p, R, G, B, tol) EXPECT_TRUE(Near((p), (R), (G), (B), (tol)))
 
 TEST_F(DeviceImage, ClearFillsItsRectangleInsideTheViewport) {
     ASSERT_EQ(d->Clear(0, nullptr, D3DCLEAR_TARGET, 0x336699, 1.0f, 0), D3D_OK);

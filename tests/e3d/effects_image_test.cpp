@@ -27,18 +27,6 @@ namespace {
 constexpr int kW = 160, kH = 120;
 constexpr float kHalfPi = 1.5707964f;
 
-struct SColour {
-    int r, g, b;
-};
-
-::testing::AssertionResult Close(SColour p, int r, int g, int b, int tol) {
-    if (std::abs(p.r - r) > tol || std::abs(p.g - g) > tol || std::abs(p.b - b) > tol)
-        return ::testing::AssertionFailure()
-               << "pixel (" << p.r << ", " << p.g << ", " << p.b << "), expected (" << r << ", " << g << ", "
-               << b << ") within " << tol;
-    return ::testing::AssertionSuccess();
-}
-
 class EffectsImage : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { gl.Open(kW, kH); }
@@ -99,25 +87,17 @@ protected:
         camera->Scene()->SetRenderFraction(1.0f);
         viewport->Render(nullptr);
     }
-    std::vector<uint32_t> Picture() {
-        CE3DSurface* back = screen->m_backBuffer;
-        std::vector<uint32_t> out(size_t(kW) * kH);
-        EXPECT_TRUE(back->Lock());
-        for (int y = 0; y < kH; ++y) memcpy(&out[size_t(y) * kW], back->Bits() + y * back->Pitch(), kW * 4);
-        back->Unlock();
-        return out;
-    }
+    std::vector<uint32_t> Picture() { return Test_BackPicture(screen, kW, kH); }
     // The pixel that shows a world point.
-    SColour At(const float p[3]) {
+    SRGB At(const float p[3]) {
         float x, y, depth;
         viewport->ProjectPoint(D3DVECTOR{p[0], p[1], p[2]}, &x, &y, &depth);
         const int ix = int(std::lround(x)), iy = int(std::lround(y));
         EXPECT_TRUE(depth > 0.0f && ix >= 0 && ix < kW && iy >= 0 && iy < kH) << x << ", " << y;
-        if (ix < 0 || ix >= kW || iy < 0 || iy >= kH) return SColour{-1, -1, -1};
-        const uint32_t v = Picture()[size_t(iy) * kW + ix];
-        return SColour{int(v >> 16 & 0xff), int(v >> 8 & 0xff), int(v & 0xff)};
+        if (ix < 0 || ix >= kW || iy < 0 || iy >= kH) return SRGB{-1, -1, -1};
+        return Test_BackPixel(screen, ix, iy);
     }
-    SColour At(float x, float y, float z) {
+    SRGB At(float x, float y, float z) {
         const float p[3] = {x, y, z};
         return At(p);
     }
@@ -165,12 +145,12 @@ TEST_F(EffectsImage, ASeededEmitterDrawsItsParticlesWhereAndAsItsTemplateSays) {
             return At(p[0] + size * (a * right[0] + c * up[0]), p[1] + size * (a * right[1] + c * up[1]),
                       p[2] + size * (a * right[2] + c * up[2]));
         };
-        EXPECT_TRUE(Close(At(p), r, 0, b, 2));
-        EXPECT_TRUE(Close(off(-0.4f, 1.4f), r, 0, b, 2));
-        EXPECT_TRUE(Close(off(1.4f, -0.4f), r, 0, b, 2));
-        EXPECT_TRUE(Close(off(1.6f, 1.6f), 0, 0, 0, 0));
-        EXPECT_TRUE(Close(off(-1.7f, 0.0f), 0, 0, 0, 0));
-        EXPECT_TRUE(Close(off(0.0f, -1.7f), 0, 0, 0, 0));
+        EXPECT_TRUE(Test_NearRGB(At(p), r, 0, b, 2));
+        EXPECT_TRUE(Test_NearRGB(off(-0.4f, 1.4f), r, 0, b, 2));
+        EXPECT_TRUE(Test_NearRGB(off(1.4f, -0.4f), r, 0, b, 2));
+        EXPECT_TRUE(Test_NearRGB(off(1.6f, 1.6f), 0, 0, 0, 0));
+        EXPECT_TRUE(Test_NearRGB(off(-1.7f, 0.0f), 0, 0, 0, 0));
+        EXPECT_TRUE(Test_NearRGB(off(0.0f, -1.7f), 0, 0, 0, 0));
     }
 }
 
@@ -215,16 +195,16 @@ TEST_F(EffectsImage, AdditiveParticlesBrightenWhereTheyOverlap) {
     Render();
     ASSERT_EQ(one->AliveCount(), 1);
     ASSERT_EQ(two->AliveCount(), 2);
-    EXPECT_TRUE(Close(At(-3.0f, 0.0f, 0.0f), 76, 51, 25, 2));
-    EXPECT_TRUE(Close(At(3.0f, 0.0f, 0.0f), 152, 102, 50, 2));
-    EXPECT_TRUE(Close(At(0.0f, 0.0f, 0.0f), 0, 0, 0, 0));
+    EXPECT_TRUE(Test_NearRGB(At(-3.0f, 0.0f, 0.0f), 76, 51, 25, 2));
+    EXPECT_TRUE(Test_NearRGB(At(3.0f, 0.0f, 0.0f), 152, 102, 50, 2));
+    EXPECT_TRUE(Test_NearRGB(At(0.0f, 0.0f, 0.0f), 0, 0, 0, 0));
     // Stopped, they run out: nothing is drawn once they are gone.
     one->SetStop(true);
     two->SetStop(true);
     Render(2.0f);
     Render(2.0f);
     EXPECT_EQ(one->AliveCount() + two->AliveCount(), 0);
-    EXPECT_TRUE(Close(At(3.0f, 0.0f, 0.0f), 0, 0, 0, 0));
+    EXPECT_TRUE(Test_NearRGB(At(3.0f, 0.0f, 0.0f), 0, 0, 0, 0));
 }
 
 TEST_F(EffectsImage, ABeamBetweenTwoFramesFollowsThemWhenTheyMove) {
@@ -237,18 +217,18 @@ TEST_F(EffectsImage, ABeamBetweenTwoFramesFollowsThemWhenTheyMove) {
     beam->m_maxHalfWidth = 0.5f;
     beam->SetEnds(a, b);
     Render();
-    EXPECT_TRUE(Close(At(0.0f, 0.0f, -2.0f), 255, 255, 255, 1));
-    EXPECT_TRUE(Close(At(-4.0f, 0.0f, -2.0f), 255, 255, 255, 1));
-    EXPECT_TRUE(Close(At(0.0f, 0.0f, 2.0f), 0, 0, 0, 0));
+    EXPECT_TRUE(Test_NearRGB(At(0.0f, 0.0f, -2.0f), 255, 255, 255, 1));
+    EXPECT_TRUE(Test_NearRGB(At(-4.0f, 0.0f, -2.0f), 255, 255, 255, 1));
+    EXPECT_TRUE(Test_NearRGB(At(0.0f, 0.0f, 2.0f), 0, 0, 0, 0));
     b->SetPosition(5.0f, 0.0f, 4.0f);  // the line turns about a
     a->SetPosition(-5.0f, 0.0f, 4.0f);
     Render();
-    EXPECT_TRUE(Close(At(0.0f, 0.0f, 4.0f), 255, 255, 255, 1));
-    EXPECT_TRUE(Close(At(0.0f, 0.0f, -2.0f), 0, 0, 0, 0));
+    EXPECT_TRUE(Test_NearRGB(At(0.0f, 0.0f, 4.0f), 255, 255, 255, 1));
+    EXPECT_TRUE(Test_NearRGB(At(0.0f, 0.0f, -2.0f), 0, 0, 0, 0));
     a->SetPosition(-5.0f, 0.0f, -4.0f);
     Render();
-    EXPECT_TRUE(Close(At(0.0f, 0.0f, 0.0f), 255, 255, 255, 1));  // half way along the slant
-    EXPECT_TRUE(Close(At(0.0f, 0.0f, 4.0f), 0, 0, 0, 0));
+    EXPECT_TRUE(Test_NearRGB(At(0.0f, 0.0f, 0.0f), 255, 255, 255, 1));  // half way along the slant
+    EXPECT_TRUE(Test_NearRGB(At(0.0f, 0.0f, 4.0f), 0, 0, 0, 0));
 }
 
 TEST_F(EffectsImage, LightningBetweenTwoFramesChangesItsShapeButNotItsEnds) {
@@ -264,15 +244,15 @@ TEST_F(EffectsImage, LightningBetweenTwoFramesChangesItsShapeButNotItsEnds) {
     for (int k = 0; k < 4; ++k) {
         Render();
         SCOPED_TRACE(k);
-        EXPECT_TRUE(Close(At(-3.9f, 0.0f, 0.0f), 255, 255, 255, 1));
-        EXPECT_TRUE(Close(At(3.9f, 0.0f, 0.0f), 255, 255, 255, 1));
+        EXPECT_TRUE(Test_NearRGB(At(-3.9f, 0.0f, 0.0f), 255, 255, 255, 1));
+        EXPECT_TRUE(Test_NearRGB(At(3.9f, 0.0f, 0.0f), 255, 255, 255, 1));
         pictures.push_back(Picture());
         for (size_t j = 0; j + 1 < pictures.size(); ++j) EXPECT_NE(pictures[j], pictures.back());
     }
     // Another place for an end: the bolt goes there.
     b->SetPosition(2.0f, 0.0f, 3.0f);
     Render();
-    EXPECT_TRUE(Close(At(1.94f, 0.0f, 2.91f), 255, 255, 255, 1));
+    EXPECT_TRUE(Test_NearRGB(At(1.94f, 0.0f, 2.91f), 255, 255, 255, 1));
 }
 
 }  // namespace

@@ -31,10 +31,6 @@ namespace {
 constexpr int kW = 64, kH = 64;
 int64_t g_now = 0;
 
-struct SRGB {
-    int r, g, b;
-};
-
 // A texture whose staging pixels the test writes (X8R8G8B8).
 class CPlainTexture : public CE3DTexture {
 public:
@@ -62,23 +58,14 @@ public:
 class GeometryImage : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        window = CDisplayWindow::Create("Tessarak", kW, kH);
-        if (!window || !window->HasGL()) return;
-        engine = new CE3DEngine;
-        if (engine->m_driverCount < 1) return;
-        screen = new CE3DScreen(engine, engine->m_drivers[0]);
-        if (!screen->SetWindowedMode(engine->m_drivers[0], window, kW, kH, true)) {
-            delete engine;
-            engine = nullptr;
-            screen = nullptr;
-        }
+        gl.Open(kW, kH);
+        engine = gl.engine;
+        screen = gl.screen;
     }
     static void TearDownTestSuite() {
-        delete engine;
+        gl.Close();
         engine = nullptr;
         screen = nullptr;
-        delete window;
-        window = nullptr;
     }
     void SetUp() override {
         if (!screen) TEST_END_WITHOUT_GL();
@@ -104,14 +91,7 @@ protected:
         if (d) d->EndScene();
         CE3DMesh::SetClock(nullptr, nullptr);
     }
-    SRGB Pixel(int x, int y) {
-        CE3DSurface* back = screen->m_backBuffer;
-        EXPECT_TRUE(back->Lock());
-        uint32_t v;
-        std::memcpy(&v, back->Bits() + y * back->Pitch() + x * 4, 4);
-        back->Unlock();
-        return SRGB{int(v >> 16 & 0xff), int(v >> 8 & 0xff), int(v & 0xff)};
-    }
+    SRGB Pixel(int x, int y) { return Test_BackPixel(screen, x, y); }
 
     // A quad at depth z from (x0, y0) to (x1, y1) in view units (y up),
     // facing the viewer, in `sets` position sets shifted by dx each; texture
@@ -167,26 +147,16 @@ protected:
         s->m_mipFilter = D3DTFP_NONE;
     }
 
-    static CDisplayWindow* window;
+    static STestGLScreen gl;
     static CE3DEngine* engine;
     static CE3DScreen* screen;
     CE3DDevice* dev = nullptr;
     ID3DDevice* d = nullptr;
 };
 
-CDisplayWindow* GeometryImage::window = nullptr;
+STestGLScreen GeometryImage::gl;
 CE3DEngine* GeometryImage::engine = nullptr;
 CE3DScreen* GeometryImage::screen = nullptr;
-
-::testing::AssertionResult Near(SRGB p, double r, double g, double b, int tol) {
-    auto off = [&](int got, double want) { return std::fabs(got - want) > tol + 0.5; };
-    if (off(p.r, r) || off(p.g, g) || off(p.b, b))
-        return ::testing::AssertionFailure()
-               << "pixel (" << p.r << ", " << p.g << ", " << p.b << "), expected (" << r << ", " << g << ", "
-               << b << ") within " << tol;
-    return ::testing::AssertionSuccess();
-}
-#define EXPECT_RGB_NEAR(p, R, G, B, tol) EXPECT_TRUE(Near((p), (R), (G), (B), (tol)))
 
 // Left half green, right half blue.
 uint32_t Halves(int x, int, int w) {

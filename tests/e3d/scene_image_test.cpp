@@ -23,20 +23,6 @@ namespace {
 constexpr int kW = 160, kH = 120;
 constexpr float kHalfPi = 1.5707964f;
 
-struct SRGB {
-    int r, g, b;
-};
-
-::testing::AssertionResult Near(SRGB p, double r, double g, double b, int tol) {
-    auto off = [&](int got, double want) { return std::fabs(got - want) > tol + 0.5; };
-    if (off(p.r, r) || off(p.g, g) || off(p.b, b))
-        return ::testing::AssertionFailure()
-               << "pixel (" << p.r << ", " << p.g << ", " << p.b << "), expected (" << r << ", " << g << ", "
-               << b << ") within " << tol;
-    return ::testing::AssertionSuccess();
-}
-#define EXPECT_RGB_NEAR(p, R, G, B, tol) EXPECT_TRUE(Near((p), (R), (G), (B), (tol)))
-
 class SceneImage : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -91,14 +77,7 @@ protected:
         viewport->Render(nullptr);
         viewport->m_combined = D3D_Multiply(viewport->m_view->view, viewport->m_view->projection);
     }
-    SRGB Pixel(int x, int y) {
-        CE3DSurface* back = screen->m_backBuffer;
-        EXPECT_TRUE(back->Lock());
-        uint32_t v;
-        memcpy(&v, back->Bits() + y * back->Pitch() + x * 4, 4);
-        back->Unlock();
-        return SRGB{int(v >> 16 & 0xff), int(v >> 8 & 0xff), int(v & 0xff)};
-    }
+    SRGB Pixel(int x, int y) { return Test_BackPixel(screen, x, y); }
     // The pixel a world point lands on (and the ground point the pixel shows).
     SRGB At(float x, float y, float z, float* groundX = nullptr, float* groundZ = nullptr) {
         float px, py, depth;

@@ -5,7 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <vector>
 
 inline bool Test_NoDisplayServer() {
     const char* x = std::getenv("DISPLAY");
@@ -22,6 +26,7 @@ inline bool Test_NoDisplayServer() {
 
 #include "e3d/Engine.h"
 #include "e3d/Screen.h"
+#include "e3d/Surface.h"
 #include "platform/display/Display.h"
 
 // A window with an engine screen opened windowed on it through OpenGL, made
@@ -51,3 +56,45 @@ struct STestGLScreen {
         window = nullptr;
     }
 };
+
+// A pixel of a picture read back: red, green and blue from 0 to 255 (-1 each
+// for a pixel that is not there).
+struct SRGB {
+    int r, g, b;
+};
+
+inline SRGB Test_RGB(uint32_t xrgb) {
+    return SRGB{int(xrgb >> 16 & 0xff), int(xrgb >> 8 & 0xff), int(xrgb & 0xff)};
+}
+
+// The back buffer's rows top down (X8R8G8B8, width x height of them).
+inline std::vector<uint32_t> Test_BackPicture(CE3DScreen* screen, int width, int height) {
+    CE3DSurface* back = screen->m_backBuffer;
+    std::vector<uint32_t> out(size_t(width) * size_t(height));
+    EXPECT_TRUE(back->Lock());
+    for (int y = 0; y < height; ++y)
+        std::memcpy(&out[size_t(y) * size_t(width)], back->Bits() + y * back->Pitch(), size_t(width) * 4);
+    back->Unlock();
+    return out;
+}
+
+inline SRGB Test_BackPixel(CE3DScreen* screen, int x, int y) {
+    CE3DSurface* back = screen->m_backBuffer;
+    EXPECT_TRUE(back->Lock());
+    uint32_t v;
+    std::memcpy(&v, back->Bits() + y * back->Pitch() + x * 4, 4);
+    back->Unlock();
+    return Test_RGB(v);
+}
+
+// Each channel within tol of the value wanted (worked out by a formula, so
+// not always whole).
+inline ::testing::AssertionResult Test_NearRGB(SRGB p, double r, double g, double b, int tol) {
+    auto off = [&](int got, double want) { return std::fabs(got - want) > tol + 0.5; };
+    if (off(p.r, r) || off(p.g, g) || off(p.b, b))
+        return ::testing::AssertionFailure()
+               << "pixel (" << p.r << ", " << p.g << ", " << p.b << "), expected (" << r << ", " << g << ", "
+               << b << ") within " << tol;
+    return ::testing::AssertionSuccess();
+}
+#define EXPECT_RGB_NEAR(p, R, G, B, tol) EXPECT_TRUE(Test_NearRGB((p), (R), (G), (B), (tol)))
