@@ -11,5 +11,8 @@ std::unique_ptr<CMediaInput> VFS_OpenMedia(const char* path, CVFSTable* table, b
     if (!e || e->isFolder || !e->container) return nullptr;
     int fd = e->container->OpenRead();
     if (fd == -1) return nullptr;
-    return CMediaInput::FromFile(fd, e->dataOffset, e->size, true);
+    // A pack member is its byte range; a loose file is read whole as it is on
+    // the disk now, whatever size the table saw when it first met it.
+    const int64_t length = e->container->mounted ? int64_t(e->size) : -1;
+    return CMediaInput::FromFile(fd, e->dataOffset, length, true);
 }
