@@ -13,16 +13,6 @@ namespace {
 void Check(bool ok) {
     if (!ok) std::abort();
 }
-
-// The file table keeps a loose file's size from its first open: each input
-// is forgotten again, so the next one is read at its own size.
-void Forget(const char* path) {
-    SVFSEntry* e = g_VFS.Find(path);
-    if (!e) return;
-    CVFSPack* pack = e->container;
-    delete e;
-    if (pack && !pack->mounted) delete pack;
-}
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -46,6 +36,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(bytes <= size);
     bank.Free();
     f.Close();
-    Forget(path.c_str());
     return 0;
 }

@@ -7,23 +7,12 @@
 
 #include "app/SoundEngine.h"
 #include "app/WaveFile.h"
-#include "core/VFSTable.h"
 #include "platform/sys/Path.h"
 #include "tests/support/MemFile.h"
 
 namespace {
 void Check(bool ok) {
     if (!ok) std::abort();
-}
-
-// The file table keeps a loose file's size from its first open: each input
-// is forgotten again, so the next one is read at its own size.
-void Forget(const char* path) {
-    SVFSEntry* e = g_VFS.Find(path);
-    if (!e) return;
-    CVFSPack* pack = e->container;
-    delete e;
-    if (pack && !pack->mounted) delete pack;
 }
 }  // namespace
 
@@ -50,6 +39,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         delete s;
     }
-    Forget(path.c_str());
     return 0;
 }
