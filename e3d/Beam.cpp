@@ -14,11 +14,6 @@
 
 namespace {
 
-IE3DMeshScene* SceneOf(CE3DFrame* frame) {
-    CE3DFrame* root = frame->SceneRoot();
-    return root == frame ? nullptr : dynamic_cast<IE3DMeshScene*>(root);
-}
-
 // Where a frame is drawn: the render matrix of a frame in an active subtree
 // that has been through a render, else its world matrix.
 void DrawnPosition(CE3DFrame* frame, float out[3]) {
@@ -45,13 +40,7 @@ CE3DEnergyFrame::CE3DEnergyFrame(CE3DFrame* parent, CE3DMaterial* material, cons
     m_type = m_baseType = type;
     m_ownerScreen = m_screen;
     m_random.Seed(E3D_NextEffectSeed());
-    m_list = new CE3DVertexList(nullptr, this, m_screen, nullptr);
-    m_list->m_format = kE3DLitVertexFormat;
-    m_list->m_material = material;
-    m_list->m_indexed = false;
-    m_list->m_perFace = 3;
-    m_list->m_primitive = D3DPT_TRIANGLELIST;
-    m_list->m_flag = 0;
+    m_list = E3D_NewEffectList(this, material);
     m_list->AllocLit(vertices);
     m_list->m_vertexCount = 0;
     static const float kDefault[4][2] = {{0.0f, 0.0f}, {1.0f, 0.0f}, {0.0f, 1.0f}, {1.0f, 1.0f}};
@@ -65,11 +54,11 @@ CE3DEnergyFrame::CE3DEnergyFrame(CE3DFrame* parent, CE3DMaterial* material, cons
         memcpy(m_tex, kDefault, sizeof m_tex);
     }
     Invalidate();
-    if (IE3DMeshScene* scene = SceneOf(this)) scene->CountMesh(1);
+    if (IE3DMeshScene* scene = E3D_MeshSceneOf(this)) scene->CountMesh(1);
 }
 
 CE3DEnergyFrame::~CE3DEnergyFrame() {
-    if (IE3DMeshScene* scene = SceneOf(this)) {
+    if (IE3DMeshScene* scene = E3D_MeshSceneOf(this)) {
         scene->ListGone(m_list);  // deleted during a render after it queued its work
         scene->CountMesh(-1);
     }
@@ -131,7 +120,7 @@ void CE3DEnergyFrame::Queue() {
     if (m_flagsA & kFrameHidden) return;
     CE3DMaterial* m = m_list->m_material;
     if (!m || m_list->m_vertexCount == 0) return;
-    IE3DMeshScene* scene = SceneOf(this);
+    IE3DMeshScene* scene = E3D_MeshSceneOf(this);
     if (!scene) return;
     const CE3DMaterialPass* pass = m->Passes(m->DrawLevel(scene->StageLevel()));
     if (scene->AllowsBlending() && pass && pass->m_states->m_alphaBlend) {

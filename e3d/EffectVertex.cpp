@@ -3,9 +3,22 @@
 #include <cmath>
 
 #include "core/Random.h"
+#include "e3d/Frame.h"
+#include "e3d/VertexList.h"
 
 namespace {
 CRandomStream g_seeds(0x2545F491u);
+}
+
+CE3DVertexList* E3D_NewEffectList(CE3DFrame* owner, CE3DMaterial* material) {
+    CE3DVertexList* list = new CE3DVertexList(nullptr, owner, owner->m_screen, nullptr);
+    list->m_format = kE3DLitVertexFormat;
+    list->m_material = material;
+    list->m_indexed = false;
+    list->m_perFace = 3;
+    list->m_primitive = D3DPT_TRIANGLELIST;
+    list->m_flag = 0;
+    return list;
 }
 
 uint32_t E3D_NextEffectSeed() {

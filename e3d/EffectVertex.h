@@ -7,6 +7,10 @@
 
 #include "platform/d3d/D3DTypes.h"
 
+class CE3DFrame;
+class CE3DMaterial;
+class CE3DVertexList;
+
 // Format 482: position, a reserved word, diffuse and specular colours, one
 // pair of texture coordinates; 32 bytes.
 struct SE3DLitVertex {
@@ -21,6 +25,11 @@ constexpr uint32_t kE3DLitVertexFormat = D3DFVF_LVERTEX;
 // The specular colour of the effects' vertices: black, and an alpha of 255,
 // which for pre-lit vertices is the fog factor of no fog at all.
 constexpr uint32_t kE3DNoFogSpecular = 0xFF000000u;
+
+// The vertex list an effect draws: unindexed triangles of lit vertices, owned
+// by the effect's frame, drawn with the material (null: set later). Its
+// vertices are allocated by the effect.
+CE3DVertexList* E3D_NewEffectList(CE3DFrame* owner, CE3DMaterial* material);
 
 // The seed of the next effect made: a fixed sequence, so a run that makes
 // the same effects in the same order draws the same pictures.

@@ -21,11 +21,6 @@ namespace {
 
 constexpr uint32_t kStaticOutside = 0x1FFF000;
 
-IE3DMeshScene* SceneOf(CE3DFrame* frame) {
-    CE3DFrame* root = frame->SceneRoot();
-    return root == frame ? nullptr : dynamic_cast<IE3DMeshScene*>(root);
-}
-
 bool Finite(float v) {
     return v - v == 0.0f;
 }
@@ -57,16 +52,11 @@ CE3DEmitter* CE3DEmitter::Create(CE3DFrame* parent, CE3DNode* emitterTemplate) {
 CE3DEmitter::CE3DEmitter(CE3DFrame* parent, CE3DNode* node) : CE3DFrame(parent) {
     m_type = m_baseType = kE3DFrameEmitter;
     m_random.Seed(E3D_NextEffectSeed());
-    if (IE3DMeshScene* scene = SceneOf(this)) scene->CountMesh(1);
+    if (IE3DMeshScene* scene = E3D_MeshSceneOf(this)) scene->CountMesh(1);
     CE3DEmitterTemplate* t = CE3DEmitterTemplate::From(node);
     m_engine = t ? t->m_engine : (m_screen ? m_screen->m_engine : nullptr);
     if (!m_engine && m_screen) m_engine = m_screen->m_engine;
-    m_list = new CE3DVertexList(nullptr, this, m_screen, nullptr);
-    m_list->m_format = kE3DLitVertexFormat;
-    m_list->m_indexed = false;
-    m_list->m_perFace = 3;
-    m_list->m_primitive = D3DPT_TRIANGLELIST;
-    m_list->m_flag = 0;
+    m_list = E3D_NewEffectList(this, nullptr);
     if (CE3DCamera* camera = dynamic_cast<CE3DCamera*>(SceneRoot());
         camera && static_cast<CE3DFrame*>(camera) != this) {
         m_nextEmitter = camera->m_emitterHead;
@@ -95,7 +85,7 @@ CE3DEmitter::~CE3DEmitter() {
         if (m_nextEmitter) m_nextEmitter->m_prevEmitter = m_prevEmitter;
         --camera->m_emitterCount;
     }
-    if (IE3DMeshScene* scene = SceneOf(this)) {
+    if (IE3DMeshScene* scene = E3D_MeshSceneOf(this)) {
         scene->ListGone(m_list);  // deleted during a render after it queued its work
         scene->CountMesh(-1);
     }
@@ -369,7 +359,7 @@ void CE3DEmitter::Update(int* frozenDepth) {
     if (m_flagsA & kFrameQueued) return;
     m_sphereIndex = -1;
     if (m_static && !(m_flagsA & kFrameHidden)) {
-        if (IE3DMeshScene* scene = SceneOf(this)) {
+        if (IE3DMeshScene* scene = E3D_MeshSceneOf(this)) {
             // The field's centre in the world: the followed frame's drawn
             // place, or the source position from the emitter's.
             float centre[3];
@@ -392,14 +382,14 @@ void CE3DEmitter::Update(int* frozenDepth) {
 void CE3DEmitter::Queue() {
     if (m_flagsA & kFrameHidden) return;
     if (!m_list->m_material || m_drawnVertices == 0) return;
-    if (IE3DMeshScene* scene = SceneOf(this)) scene->QueueTranslucent(m_list, false);
+    if (IE3DMeshScene* scene = E3D_MeshSceneOf(this)) scene->QueueTranslucent(m_list, false);
 }
 
 void CE3DEmitter::BuildVertices(int* frozenDepth) {
     // A frozen subtree keeps its picture: only the dead are let go.
     if (frozenDepth && *frozenDepth > 0) return;
     float right[3] = {1.0f, 0.0f, 0.0f}, up[3] = {0.0f, 1.0f, 0.0f};
-    if (IE3DMeshScene* scene = SceneOf(this)) {
+    if (IE3DMeshScene* scene = E3D_MeshSceneOf(this)) {
         const D3DMATRIX& v = scene->ViewMatrix();
         const float r[3] = {v.m[0][0], v.m[1][0], v.m[2][0]};
         const float u[3] = {v.m[0][1], v.m[1][1], v.m[2][1]};
@@ -454,7 +444,7 @@ void CE3DEmitter::BuildVertices(int* frozenDepth) {
 void CE3DEmitter::Render(int* frozenDepth) {
     if (!(m_flagsA & kFrameQueued)) {
         if (m_static) {
-            IE3DMeshScene* scene = SceneOf(this);
+            IE3DMeshScene* scene = E3D_MeshSceneOf(this);
             const uint32_t visibility = scene ? scene->Visibility(m_sphereIndex) : 0;
             if (!(visibility & kStaticOutside) || m_boundingRadius == 0.0f) Queue();
         } else {

@@ -25,6 +25,11 @@ struct SShatterArgs {
 
 }  // namespace
 
+IE3DMeshScene* E3D_MeshSceneOf(CE3DFrame* frame) {
+    CE3DFrame* root = frame->SceneRoot();
+    return root == frame ? nullptr : dynamic_cast<IE3DMeshScene*>(root);
+}
+
 // ---------------------------------------------------------------------------
 // Controllers.
 
@@ -72,8 +77,7 @@ CE3DMesh::CE3DMesh(CE3DFrame* parent, CE3DShape* shape) : CE3DFrame(parent) {
 CE3DMesh::~CE3DMesh() {
     // Asked afresh: a root being destroyed deletes its meshes after it has
     // stopped being a scene (its own part gone), and must not be called then.
-    CE3DFrame* root = SceneRoot();
-    IE3DMeshScene* scene = root != this ? dynamic_cast<IE3DMeshScene*>(root) : nullptr;
+    IE3DMeshScene* scene = E3D_MeshSceneOf(this);
     DestroyControllers();
     if (scene)
         for (CE3DVertexList* l = m_lists; l; l = l->m_next) scene->ListGone(l);
@@ -86,8 +90,7 @@ IE3DMeshScene* CE3DMesh::MeshScene() {
     // A frame keeps its scene for life: looked up once, not in every update
     // and render of every mesh.
     if (!m_meshSceneKnown) {
-        CE3DFrame* root = SceneRoot();
-        m_meshScene = root == this ? nullptr : dynamic_cast<IE3DMeshScene*>(root);
+        m_meshScene = E3D_MeshSceneOf(this);
         m_meshSceneKnown = true;
     }
     return m_meshScene;

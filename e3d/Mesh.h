@@ -46,6 +46,10 @@ public:
     virtual void ListGone(CE3DVertexList*) {}
 };
 
+// The scene render of a frame's scene: its root when that offers one (null
+// for a root itself). Meshes, emitters, beams and lightning ask it.
+IE3DMeshScene* E3D_MeshSceneOf(CE3DFrame* frame);
+
 // Something the game attaches to a mesh to drive it over time.
 class CE3DMeshController {
 public:
