@@ -57,32 +57,7 @@ CE3DRenderStates::~CE3DRenderStates() {
 
 void CE3DRenderStates::CopyFrom(const CE3DRenderStates& o) {
     CE3DMaterial* owner = m_material;
-    m_flag1 = o.m_flag1;
-    m_flag2 = o.m_flag2;
-    m_fillMode = o.m_fillMode;
-    m_shadeMode = o.m_shadeMode;
-    m_lineRepeat = o.m_lineRepeat;
-    m_linePattern = o.m_linePattern;
-    m_rop2 = o.m_rop2;
-    m_zWrite = o.m_zWrite;
-    m_alphaTest = o.m_alphaTest;
-    m_alphaRef = o.m_alphaRef;
-    m_alphaFunc = o.m_alphaFunc;
-    m_lastPixel = o.m_lastPixel;
-    m_srcBlend = o.m_srcBlend;
-    m_destBlend = o.m_destBlend;
-    m_zFunc = o.m_zFunc;
-    m_alphaBlend = o.m_alphaBlend;
-    m_fog = o.m_fog;
-    m_specular = o.m_specular;
-    m_stipple = o.m_stipple;
-    m_edgeAntialias = o.m_edgeAntialias;
-    m_colorKey = o.m_colorKey;
-    m_zBias = o.m_zBias;
-    m_textureFactor = o.m_textureFactor;
-    std::memcpy(m_stipplePattern, o.m_stipplePattern, sizeof m_stipplePattern);
-    m_colorVertex = o.m_colorVertex;
-    m_lightingMaterial = o.m_lightingMaterial;
+    *this = o;
     m_material = owner;
 }
 
@@ -172,27 +147,7 @@ CE3DTextureStage::CE3DTextureStage(CE3DScreen* screen, int stage) : m_screen(scr
 
 void CE3DTextureStage::CopyFrom(const CE3DTextureStage& o) {
     CE3DScreen* screen = m_screen;
-    m_colorArg1 = o.m_colorArg1;
-    m_colorArg2 = o.m_colorArg2;
-    m_colorOp = o.m_colorOp;
-    m_alphaArg1 = o.m_alphaArg1;
-    m_alphaArg2 = o.m_alphaArg2;
-    m_alphaOp = o.m_alphaOp;
-    m_texCoordIndex = o.m_texCoordIndex;
-    m_addressU = o.m_addressU;
-    m_addressV = o.m_addressV;
-    m_borderColor = o.m_borderColor;
-    m_magFilter = o.m_magFilter;
-    m_minFilter = o.m_minFilter;
-    m_mipFilter = o.m_mipFilter;
-    m_lodBias = o.m_lodBias;
-    m_maxMipLevel = o.m_maxMipLevel;
-    m_byte = o.m_byte;
-    m_wrap = o.m_wrap;
-    m_textureProject = o.m_textureProject;
-    m_textureId = o.m_textureId;
-    m_texture = o.m_texture;
-    m_last = o.m_last;
+    *this = o;
     m_screen = screen;
 }
 

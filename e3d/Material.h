@@ -67,7 +67,6 @@ public:
     explicit CE3DRenderStates(CE3DMaterial* material);
     ~CE3DRenderStates();
     CE3DRenderStates(const CE3DRenderStates&) = delete;
-    CE3DRenderStates& operator=(const CE3DRenderStates&) = delete;
 
     // Every field but the owning material.
     void CopyFrom(const CE3DRenderStates& other);
@@ -104,6 +103,10 @@ public:
     uint8_t m_colorVertex = 1;
     CE3DMaterial* m_material;
     D3DMATERIAL7 m_lightingMaterial;
+
+private:
+    // Every field, the owner too: CopyFrom puts its own owner back.
+    CE3DRenderStates& operator=(const CE3DRenderStates&) = default;
 };
 
 class CE3DTextureStage {
@@ -111,7 +114,6 @@ public:
     // Stage index s of its pass; later stages start disabled.
     CE3DTextureStage(CE3DScreen* screen, int stage);
     CE3DTextureStage(const CE3DTextureStage&) = delete;
-    CE3DTextureStage& operator=(const CE3DTextureStage&) = delete;
 
     // Every field but the screen (the texture pointer and id pair included).
     void CopyFrom(const CE3DTextureStage& other);
@@ -141,6 +143,10 @@ public:
     CE3DTexture* m_texture = nullptr;
     CE3DScreen* m_screen;
     uint32_t m_last = 1;
+
+private:
+    // Every field, the screen too: CopyFrom puts its own screen back.
+    CE3DTextureStage& operator=(const CE3DTextureStage&) = default;
 };
 
 // One pass of one, two or three stages (CE3DMaterialPass1, 2, 3 below).

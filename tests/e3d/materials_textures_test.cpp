@@ -127,6 +127,8 @@ TEST_F(MaterialsTextures, CopyTakesThePassesAndFlagsButKeepsItsOwnIdPair) {
     ASSERT_EQ(copy.PassCount(2), 2);
     EXPECT_EQ(copy.Passes(2)->m_next->m_states->m_alphaBlend, 1);  // in list order
     EXPECT_EQ(copy.Passes(2)->m_next->m_stages[1]->m_colorOp, D3DTOP_ADD);
+    EXPECT_EQ(copy.Passes(2)->m_next->m_states->m_material, &copy);  // the blocks stay the copy's own
+    EXPECT_EQ(copy.Passes(2)->m_next->m_stages[1]->m_screen, screen);
     CE3DMaterial unnamed(screen, "");
     copy.Copy(unnamed);
     EXPECT_STREQ(copy.m_name.GetText(), "Copy of: ");
