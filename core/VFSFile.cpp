@@ -43,7 +43,7 @@ bool CVFSFile::Open(const char* path, int mode, CVFSTable* table) {
             // A pack member that gets written becomes a disk file of its path;
             // the pack itself is never written.
             if (e->isOpen && e->container) {
-                e->container->Release(e);
+                e->container->Release();
                 reposition = true;
             }
             e->container = new CVFSPack(m_table, path, false);
@@ -53,7 +53,7 @@ bool CVFSFile::Open(const char* path, int mode, CVFSTable* table) {
             m_handle = e->container->OpenAppend();
         else
             m_handle = Sys_BeginReplace(path, m_tempPath, m_finalPath);
-        if (reposition && !e->container->SeekForEntry(e, e->readPos)) e->isOpen = 0;
+        if (reposition && !e->container->Acquire(e)) e->isOpen = 0;
         if (m_handle == -1) {
             m_write = 0;
             m_tempPath.clear();
@@ -154,16 +154,12 @@ uint32_t CVFSFile::Read(void* buf, uint32_t count) {
     }
     if (m_inPack) {
         SVFSEntry* e = m_entry;
+        CVFSPack* pack = e->container;
+        if (!pack->OpenShared(e)) return 0;
         if (e->readPos >= e->size) return 0;
         if (count > e->size - e->readPos) count = e->size - e->readPos;
-        CVFSPack* pack = e->container;
-        if (pack->current != e && !pack->SeekForEntry(e, e->dataOffset + e->readPos)) return 0;
         int64_t got = Sys_ReadAt(pack->handle, static_cast<int64_t>(e->dataOffset) + e->readPos, buf, count);
-        if (got <= 0) {
-            // The shared position is unknown now: the next read re-positions.
-            if (pack->current == e) pack->current = nullptr;
-            return 0;
-        }
+        if (got <= 0) return 0;
         e->readPos += static_cast<uint32_t>(got);
         m_lastCount = static_cast<uint32_t>(got);
         return m_lastCount;
@@ -247,11 +243,6 @@ bool CVFSFile::PushBack() {
     if (m_inPack) {
         if (m_entry->readPos == 0) return false;
         --m_entry->readPos;
-        CVFSPack* pack = m_entry->container;
-        if (pack->current == m_entry) {
-            pack->current = nullptr;
-            if (pack->useCount > 0) --pack->useCount;
-        }
         return true;
     }
     int64_t pos = Sys_Tell(m_handle);
@@ -331,11 +322,6 @@ bool CVFSFile::Seek(uint32_t pos) {
     if (m_inPack) {
         if (pos > m_entry->size) return false;
         m_entry->readPos = pos;
-        CVFSPack* pack = m_entry->container;
-        if (pack->current == m_entry) {
-            pack->current = nullptr;  // the next read re-positions the shared handle
-            if (pack->useCount > 0) --pack->useCount;
-        }
         return true;
     }
     if (m_handle == -1) return false;

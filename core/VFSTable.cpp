@@ -143,26 +143,26 @@ CVFSPack::~CVFSPack() {
     Sys_CloseFile(handle);
 }
 
-bool CVFSPack::SeekForEntry(SVFSEntry* entry, uint32_t offset) {
-    if (entry == current && handle != -1) return true;
-    if (handle == -1) {
-        handle = Sys_OpenRead(fileName.GetText());
-        if (handle == -1) return false;
-        // A loose file may have changed on the disk since the table last saw
-        // it: its size is the file's as it is now.
-        if (!mounted) {
-            const int64_t size = Sys_FileSize(handle);
-            entry->size = size > 0 ? uint32_t(std::min<int64_t>(size, 0xFFFFFFFFll)) : 0;
-        }
+bool CVFSPack::OpenShared(SVFSEntry* entry) {
+    if (handle != -1) return true;
+    handle = Sys_OpenRead(fileName.GetText());
+    if (handle == -1) return false;
+    // A loose file may have changed on the disk since the table last saw it:
+    // its size is the file's as it is now.
+    if (!mounted) {
+        const int64_t size = Sys_FileSize(handle);
+        entry->size = size > 0 ? uint32_t(std::min<int64_t>(size, 0xFFFFFFFFll)) : 0;
     }
-    (void)offset;
-    ++useCount;
-    current = entry;
     return true;
 }
 
-void CVFSPack::Release(SVFSEntry* entry) {
-    if (current == entry) current = nullptr;
+bool CVFSPack::Acquire(SVFSEntry* entry) {
+    if (!OpenShared(entry)) return false;
+    ++useCount;
+    return true;
+}
+
+void CVFSPack::Release() {
     if (--useCount <= 0) {
         useCount = 0;
         if (!mounted && handle != -1) {
@@ -456,7 +456,7 @@ bool CVFSTable::WritePack(const char* path) {
 
 bool CVFSTable::OpenEntry(SVFSEntry* entry) {
     if (!entry || entry->isOpen || entry->isFolder || !entry->container) return false;
-    if (!entry->container->SeekForEntry(entry, entry->dataOffset)) return false;
+    if (!entry->container->Acquire(entry)) return false;
     entry->readPos = 0;
     entry->isOpen = 1;
     return true;
@@ -464,7 +464,7 @@ bool CVFSTable::OpenEntry(SVFSEntry* entry) {
 
 void CVFSTable::CloseEntry(SVFSEntry* entry) {
     if (!entry) return;
-    if (entry->isOpen && entry->container) entry->container->Release(entry);
+    if (entry->isOpen && entry->container) entry->container->Release();
     entry->isOpen = 0;
 }
 

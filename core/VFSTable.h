@@ -72,22 +72,25 @@ public:
     CVFSPack(const CVFSPack&) = delete;
     CVFSPack& operator=(const CVFSPack&) = delete;
 
-    // Makes an entry the user of the shared handle (opening it if needed).
-    // Reads through the shared handle name their absolute offset, so the
-    // handle's own file position never matters. False when the file cannot
-    // be opened.
-    bool SeekForEntry(SVFSEntry* entry, uint32_t offset);
-    void Release(SVFSEntry* entry);
+    // An entry of this container is opened: one more user of the shared
+    // handle, which is opened if need be. Reads through the shared handle
+    // name their absolute offset, so the handle's own file position never
+    // matters. False when the file cannot be opened.
+    bool Acquire(SVFSEntry* entry);
+    // The shared handle, opened again if it had to be closed; a loose file
+    // opened here is taken at its size on the disk now.
+    bool OpenShared(SVFSEntry* entry);
+    // An entry is closed: a loose file's handle closes with its last user.
+    void Release();
     int OpenRead();    // a handle of its own, -1 on failure
     int OpenWrite();   // -1 for a mounted pack
     int OpenAppend();  // -1 for a mounted pack
 
-    SVFSEntry* current = nullptr;
     CVFSTable* table = nullptr;
     uint8_t mounted = 0;
     CVFSPack* prev = nullptr;
     CVFSPack* next = nullptr;
-    int32_t useCount = 0;
+    int32_t useCount = 0;  // open entries (a mounted pack counts itself too)
     CStrBuf fileName;
     int handle = -1;
     uint64_t end = 0;  // for a mounted pack: the end of its byte range in the file

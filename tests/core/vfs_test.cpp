@@ -213,6 +213,25 @@ TEST(VFSFile, DiskFilesEnterTheTable) {
     EXPECT_EQ(missing.Read(nullptr, 0), 0u);
 }
 
+TEST(VFSFile, ALooseFileCutShortWhileOpenIsReadAfreshNextTime) {
+    CTempDir dir;
+    ASSERT_TRUE(dir.Write("cut.txt", "hello world"));
+    CVFSTable table;
+    const std::string path = dir.WinFile("cut.txt");
+    {
+        CVFSFile f(path.c_str(), 161, &table);
+        ASSERT_TRUE(f.IsOpen());
+        ASSERT_EQ(truncate(dir.File("cut.txt").c_str(), 3), 0);
+        char buf[16];
+        EXPECT_EQ(f.Read(buf, sizeof buf), 3u);
+        EXPECT_EQ(f.Read(buf, sizeof buf), 0u);  // the rest is gone
+        EXPECT_EQ(f.Read(buf, sizeof buf), 0u);
+    }
+    // Closed, the file lets go of its handle: the next open sees the file anew.
+    ASSERT_TRUE(dir.Write("cut.txt", "a longer text than before"));
+    EXPECT_EQ(ReadMember(table, path), "a longer text than before");
+}
+
 TEST(VFSFile, WritingAPackMemberMakesADiskFile) {
     CTempDir dir;
     CPackWriter w;
