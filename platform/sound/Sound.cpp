@@ -60,6 +60,14 @@ void TurnStereo(ALuint source, int pan) {
     alSourcefv(source, AL_STEREO_ANGLES, angles);
 }
 
+// A mono sound is placed, a stereo one turned.
+void Pan(ALuint source, int channels, int pan) {
+    if (channels == 2)
+        TurnStereo(source, pan);
+    else
+        PlaceSource(source, pan);
+}
+
 float Gain(int volume) {
     return (float)std::max(0, std::min(volume, 127)) / 127.0f;
 }
@@ -226,11 +234,7 @@ void CSoundVoice::SetRate(int hz) {
 }
 
 void CSoundVoice::SetPan(int pan) {
-    if (!m_source) return;
-    if (m_bufferChannels == 2)
-        TurnStereo(m_source, pan);
-    else
-        PlaceSource(m_source, pan);
+    if (m_source) Pan(m_source, m_bufferChannels, pan);
 }
 
 void CSoundVoice::SetVolume(int volume) {
@@ -271,7 +275,12 @@ void CSoundVoice::Resume() {
 
 namespace {
 constexpr int kStreamBuffers = 8;
+
+// Frames handed to the mixer at a time: a tenth of a second.
+size_t PieceFrames(int rate) {
+    return (size_t)std::max(256, rate / 10);
 }
+}  // namespace
 
 bool CSoundStream::Open(int rate, int channels) {
     Close();
@@ -358,7 +367,7 @@ bool CSoundStream::Service() {
     std::lock_guard<std::mutex> hold(m_lock);
     if (!m_source) return false;
     Reclaim();
-    size_t piece = (size_t)std::max(256, m_rate / 10);
+    const size_t piece = PieceFrames(m_rate);
     size_t pending = m_pending.size() / (size_t)m_channels;
     while (!m_free.empty() && (pending >= piece || (m_draining && pending > 0))) {
         QueuePiece(std::min(piece, pending));
@@ -377,7 +386,7 @@ void CSoundStream::Flush() {
     if (!m_source) return;
     m_draining = true;
     Reclaim();
-    size_t piece = (size_t)std::max(256, m_rate / 10);
+    const size_t piece = PieceFrames(m_rate);
     while (!m_free.empty() && !m_pending.empty())
         QueuePiece(std::min(piece, m_pending.size() / (size_t)m_channels));
 }
@@ -432,11 +441,7 @@ void CSoundStream::SetVolume(int volume) {
 
 void CSoundStream::SetPan(int pan) {
     std::lock_guard<std::mutex> hold(m_lock);
-    if (!m_source) return;
-    if (m_channels == 2)
-        TurnStereo(m_source, pan);
-    else
-        PlaceSource(m_source, pan);
+    if (m_source) Pan(m_source, m_channels, pan);
 }
 
 // ---------------------------------------------------------------------------
