@@ -82,14 +82,7 @@ bool CE3DVideo::OpenFromMemory(const void* data, uint32_t size, bool createTarge
     delete m_ownSurface;
     m_ownSurface = nullptr;
     if (!m_handle) return false;
-    if (createTarget) {
-        CE3DSurface* s = new CE3DSurface(m_screen);
-        s->Create((int)Width(), (int)Height(), false);
-        s->Fill(0);
-        m_ownSurface = s;
-        m_target = s;
-        DecodeFrame();
-    }
+    if (createTarget) MakeOwnTarget(false);
     ApplySettings(false);
     return true;
 }
@@ -114,16 +107,18 @@ bool CE3DVideo::OpenFile(const char* name, bool preload, bool createTarget) {
         if (again && first->Open(std::move(again), 0, m_frameRate)) video = std::move(first);
     }
     m_handle = std::move(video);
-    if (createTarget) {
-        CE3DSurface* s = new CE3DSurface(m_screen);
-        s->Create((int)Width(), (int)Height(), true);
-        s->Fill(0);
-        m_ownSurface = s;
-        m_target = s;
-        DecodeFrame();
-    }
+    if (createTarget) MakeOwnTarget(true);
     ApplySettings(true);
     return true;
+}
+
+void CE3DVideo::MakeOwnTarget(bool systemMemory) {
+    CE3DSurface* s = new CE3DSurface(m_screen);
+    s->Create((int)Width(), (int)Height(), systemMemory);
+    s->Fill(0);
+    m_ownSurface = s;
+    m_target = s;
+    DecodeFrame();
 }
 
 uint32_t CE3DVideo::Width() const {

@@ -88,6 +88,8 @@ private:
     // The sound track to open with: -1 without sound output or with sound off.
     int ChosenTrack() const;
     void ApplySettings(bool fileVolume);
+    // A black surface at the frame size that the video owns and decodes into.
+    void MakeOwnTarget(bool systemMemory);
     void CopyToTarget();
     int64_t TimerNow() const;
 };
