@@ -9,8 +9,6 @@
 // Arg(0): a population that only ages (no births or deaths); Arg(1): the
 // steady state of 100,000 births a second, each living a second, at 60
 // updates a second.
-#define GL_GLEXT_PROTOTYPES 1
-#include <GL/gl.h>
 #include <benchmark/benchmark.h>
 
 #include "e3d/Camera.h"
@@ -19,6 +17,7 @@
 #include "e3d/Emitter.h"
 #include "e3d/EmitterTemplate.h"
 #include "e3d/Material.h"
+#include "platform/d3d/Direct3D.h"
 
 namespace {
 
@@ -149,7 +148,7 @@ void BM_EmitterFrame(benchmark::State& state) {
         camera->Scene()->StoreTick();
         camera->Scene()->SetRenderFraction(1.0f);
         viewport->Render(nullptr);
-        glFinish();
+        DDraw_GLFinish();
         drawn += e->DrawnVertices() / 3;
     }
     state.SetItemsProcessed(drawn);

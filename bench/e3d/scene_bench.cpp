@@ -4,8 +4,6 @@
 // the same run; and 2,000 visible textured, lit meshes for frames per second.
 // Run under Xvfb with LIBGL_ALWAYS_SOFTWARE=1; times are wall-clock (the
 // software renderer works on threads of its own).
-#define GL_GLEXT_PROTOTYPES 1
-#include <GL/gl.h>
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -22,6 +20,7 @@
 #include "e3d/ShapeBlock.h"
 #include "e3d/Texture.h"
 #include "e3d/VertexList.h"
+#include "platform/d3d/Direct3D.h"
 #include "platform/display/Display.h"
 #include "tools/lib/QuadGrid.h"
 
@@ -131,7 +130,7 @@ void BM_SceneRender(benchmark::State& state) {
     if (!s.ok) return state.SkipWithError("no OpenGL display");
     for (auto _ : state) {
         s.viewport->Render(nullptr);
-        glFinish();
+        DDraw_GLFinish();
     }
     state.counters["drawn"] = double(s.camera->m_stats.drawCalls);
     state.counters["visible"] = double(s.visible.size());
@@ -163,7 +162,7 @@ void DirectFrame(SScene& s) {
         }
     }
     d->EndScene();
-    glFinish();
+    DDraw_GLFinish();
 }
 
 void BM_DirectDeviceCalls(benchmark::State& state) {
@@ -184,7 +183,7 @@ void BM_SceneAgainstDirectCallsInTurns(benchmark::State& state) {
     for (auto _ : state) {
         auto t0 = std::chrono::steady_clock::now();
         s.viewport->Render(nullptr);
-        glFinish();
+        DDraw_GLFinish();
         auto t1 = std::chrono::steady_clock::now();
         DirectFrame(s);
         auto t2 = std::chrono::steady_clock::now();

@@ -185,6 +185,9 @@ void DDraw_GLTransferCounts(int* readBacks, int* uploads);
 // Texture uploads so far: a texture goes to GL on first use and again only
 // after its pixels or colour key changed.
 int DDraw_GLTextureUploads();
+// Waits until OpenGL has carried out everything sent so far: a benchmark
+// times whole frames with it.
+void DDraw_GLFinish();
 
 // Size in bytes of one vertex of a flexible vertex format (0 when the
 // position bits are not XYZ or XYZRHW).

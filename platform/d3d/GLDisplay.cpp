@@ -370,6 +370,10 @@ int DDraw_GLTextureUploads() {
     return CGLCore::Get().m_textureUploads;
 }
 
+void DDraw_GLFinish() {
+    glFinish();
+}
+
 // ---------------------------------------------------------------------------
 // The DirectDraw- and Direct3D-shaped objects.
 
