@@ -17,29 +17,21 @@
 #include "e3d/Material.h"
 #include "e3d/Timer.h"
 #include "platform/d3d/Recorder.h"
+#include "tests/support/RecordedScene.h"
 
 namespace {
 
-class EffectsRender : public ::testing::Test {
+class EffectsRender : public ::testing::Test, protected STestRecordedScene {
 protected:
     void SetUp() override {
-        DDraw_SetFactory(&rec);
+        Install();
         E3D_SetTimerClock([](void*) { return int64_t(1000); }, nullptr);  // beams keep their width
-        engine = new CE3DEngine;
-        screen = new CE3DScreen(engine, engine->m_drivers[0]);
-        ASSERT_TRUE(screen->SetWindowedMode(engine->m_drivers[0], nullptr, 640, 480, true));
-        camera = new CE3DCamera(screen);
-        viewport = new CE3DViewport(screen->m_currentDevice);
-        viewport->SetRect(0, 0, 640, 480);
-        viewport->Attach(camera);
-        viewport->m_view->LookAt(D3DVECTOR{0, 0, -10}, D3DVECTOR{0, 0, 0}, 0.0f);
-        viewport->m_view->SetProjection(1.0f, 100.0f, 0.7853982f, 640.0f / 480.0f, true);
+        ASSERT_NO_FATAL_FAILURE(Open());
         material = new CE3DMaterial(screen, "spark");
         material->m_lit = 0;
     }
     void TearDown() override {
-        delete engine;
-        DDraw_SetFactory(nullptr);
+        Close();
         E3D_SetTimerClock(nullptr, nullptr);
     }
     CE3DEmitterTemplate* Template(int32_t pool) {
@@ -66,11 +58,6 @@ protected:
         return counts;
     }
 
-    CD3DRecorder rec;
-    CE3DEngine* engine = nullptr;
-    CE3DScreen* screen = nullptr;
-    CE3DCamera* camera = nullptr;
-    CE3DViewport* viewport = nullptr;
     CE3DMaterial* material = nullptr;
 };
 

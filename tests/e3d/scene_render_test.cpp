@@ -13,31 +13,15 @@
 #include "e3d/Mesh.h"
 #include "e3d/VertexList.h"
 #include "platform/d3d/Recorder.h"
+#include "tests/support/RecordedScene.h"
 #include "tests/support/SceneFrames.h"
 
 namespace {
 
-constexpr float kQuarterPi = 0.7853982f;
-
-class SceneRender : public ::testing::Test {
+class SceneRender : public ::testing::Test, protected STestRecordedScene {
 protected:
-    void SetUp() override { DDraw_SetFactory(&rec); }
-    void TearDown() override {
-        delete engine;
-        DDraw_SetFactory(nullptr);
-    }
-    // A 640 x 480 window looking from (0, 0, -10) along +z.
-    void Open() {
-        engine = new CE3DEngine;
-        screen = new CE3DScreen(engine, engine->m_drivers[0]);
-        ASSERT_TRUE(screen->SetWindowedMode(engine->m_drivers[0], nullptr, 640, 480, true));
-        camera = new CE3DCamera(screen);
-        viewport = new CE3DViewport(screen->m_currentDevice);
-        viewport->SetRect(0, 0, 640, 480);
-        viewport->Attach(camera);
-        viewport->m_view->LookAt(D3DVECTOR{0, 0, -10}, D3DVECTOR{0, 0, 0}, 0.0f);
-        viewport->m_view->SetProjection(1.0f, 100.0f, kQuarterPi, 640.0f / 480.0f, true);
-    }
+    void SetUp() override { Install(); }
+    void TearDown() override { Close(); }
     CTestSquare* Square(float x, float y, float z) {
         CTestSquare* s = new CTestSquare(camera, camera, 1.0f, 0xffffffff);
         s->SetPosition(x, y, z);
@@ -65,12 +49,6 @@ protected:
         screen->m_currentDevice->m_device->GetLight(slot, &l);
         return l.dcvDiffuse.r;
     }
-
-    CD3DRecorder rec;
-    CE3DEngine* engine = nullptr;
-    CE3DScreen* screen = nullptr;
-    CE3DCamera* camera = nullptr;      // owned by the screen
-    CE3DViewport* viewport = nullptr;  // owned by the device
 };
 
 TEST_F(SceneRender, AFrameOutsideTheViewSendsNoDrawCall) {
