@@ -45,6 +45,15 @@ CUnit::~CUnit() {
     delete m_smokeEmitter;
     m_smokeEmitter = nullptr;
     CUnit::Release();
+    // What a record read after the release made (a released unit keeps no
+    // orders; its list of points comes with every record).
+    delete m_orderList;
+    m_orderList = nullptr;
+    if (m_waypoints) {
+        m_waypoints->Clear();
+        delete m_waypoints;
+        m_waypoints = nullptr;
+    }
     LeaveSceneUnitList();
 }
 
@@ -171,7 +180,7 @@ void CUnit::HandleMessage(int message, intptr_t argument) {
         }
         case kMsgAttack: {
             CTessarakObject* target = reinterpret_cast<CTessarakObject*>(argument);
-            if (!selected || !target) return;
+            if (!selected || !target || !m_orderList) return;
             CGameHost* host = GameHost();
             if (!(host && host->QueueModifier())) m_orderList->RemoveAll();
             CAttackOrder* attack = new CAttackOrder(m_orderList, nullptr, this, 0);
@@ -181,7 +190,7 @@ void CUnit::HandleMessage(int message, intptr_t argument) {
         case kMsgHelpBuild: {
             CTessarakObject* target = reinterpret_cast<CTessarakObject*>(argument);
             const CUnitTemplate* t = UnitTemplate();
-            if (!selected || !target || !(m_unitState & kU_Builder) || !t ||
+            if (!selected || !target || !(m_unitState & kU_Builder) || !t || !m_orderList ||
                 t->m_buildMethod != CUnitTemplate::kBuildExternal)
                 return;
             CBuildOrder* help = new CBuildOrder(m_orderList, nullptr, this, 1);
@@ -190,7 +199,7 @@ void CUnit::HandleMessage(int message, intptr_t argument) {
         }
         case kMsgGoToObject: {
             CTessarakObject* target = reinterpret_cast<CTessarakObject*>(argument);
-            if (!selected || !target || !(m_unitState & kU_Mobile)) return;
+            if (!selected || !target || !(m_unitState & kU_Mobile) || !m_orderList) return;
             CGameHost* host = GameHost();
             if (!(host && host->QueueModifier())) m_orderList->RemoveAll();
             if (m_stateB & kB_LocalOwner) {
@@ -234,6 +243,7 @@ void CUnit::JoinOwnerUnitLists(CPlayer* newOwner) {
 // ---- orders
 
 void CUnit::AddMoveOrder(float x, float z, uint8_t force) {
+    if (!m_orderList) return;  // released
     CMoveOrder* move = new CMoveOrder(m_orderList, nullptr, this, x, z, force);
     move->m_issuedHere = 1;
     uint32_t mask = m_orderList->m_childMask;
@@ -244,6 +254,7 @@ void CUnit::AddMoveOrder(float x, float z, uint8_t force) {
 }
 
 void CUnit::CancelBuildOrder(uint32_t orderId) {
+    if (!m_orderList) return;
     for (CUnitOrder* o = m_orderList->LastChild(); o; o = o->Prev()) {
         if (!(o->m_type & CUnitOrder::kProduce) || o->m_orderId != orderId) continue;
         if (o == m_runningOrder)
@@ -255,11 +266,13 @@ void CUnit::CancelBuildOrder(uint32_t orderId) {
 }
 
 void CUnit::QueueMoveOrder(float x, float z, uint8_t force) {
+    if (!m_orderList) return;
     CMoveOrder* move = new CMoveOrder(m_orderList, nullptr, this, x, z, force);
     move->m_issuedHere = 1;
 }
 
 void CUnit::CopyQueuedOrders(const CUnit* source) {
+    if (!m_orderList || !source->m_orderList) return;
     const CUnitOrder* running = source->m_runningOrder;
     for (const CUnitOrder* o = source->m_orderList->LastChild(); o; o = o->Prev()) {
         if (o == running) continue;
@@ -303,7 +316,7 @@ void CUnit::CopyQueuedOrders(const CUnit* source) {
 void CUnit::Relocate(CUnit* source, float x, float z) {
     if (CGameHost* host = GameHost())
         if (CPhysicsEngine* physics = host->PhysicsEngine()) physics->ReleaseLinksTo(this);
-    m_orderList->RemoveAll();
+    if (m_orderList) m_orderList->RemoveAll();
     if (source && source != this && (m_stateB & kB_LocalOwner)) CopyQueuedOrders(source);
     m_motionFlags |= kM_Arrived;
     CGridMember::Relocate(source, x, z);
@@ -398,12 +411,12 @@ void CUnit::Release() {
     }
     delete[] m_buildCounters;
     m_buildCounters = nullptr;
+    // The build-effect object goes with its builder, at the end of the tick
+    // (deleting it here could delete an object that is itself being deleted:
+    // a record may name any object, the unit itself included).
     if (CTessarakObject* effect = m_buildEffect.Get()) {
         m_buildEffect.Clear();
-        if (effect->m_attachment)
-            m_gameScene->DeleteObject(effect);
-        else
-            effect->AddToUpdateList();
+        if (effect != this && effect->m_rootObject != this) effect->AddToUpdateList();
     }
     ClearFirePoints();
     LeaveSceneUnitList();

@@ -159,7 +159,12 @@ public:
     CTessarakObject* FindNearestDock();
     void PlayWeaponSound(int32_t weapon);
     void ResetFirePointBeams();
-    CUnitTemplate* UnitTemplate() const { return static_cast<CUnitTemplate*>(m_template); }
+    // Its unit template; null for a unit made of another kind of template (a
+    // saved unit whose template has changed its class since).
+    CUnitTemplate* UnitTemplate() const {
+        return m_template && (m_template->m_classMask & kClassUnit) ? static_cast<CUnitTemplate*>(m_template)
+                                                                    : nullptr;
+    }
     bool IsAlive() const { return (m_unitState & kU_Alive) != 0; }
     bool IsComplete() const { return (m_gridFlags & kG_Complete) != 0; }
     // The hit flash of a unit that took damage (view only).

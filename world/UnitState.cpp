@@ -57,7 +57,7 @@ constexpr size_t kWaypointSize = 13;
 
 void TransferWaypoints(CStateArchive& ar, CWaypointList*& list) {
     uint8_t present = list ? 1 : 0;
-    ar.U8(present);
+    ar.Local(present);  // the layout follows it, checking or applying
     if (!present) {
         if (ar.IsApplying() && list) {
             list->Clear();
@@ -158,16 +158,22 @@ void CUnit::TransferPart(CStateArchive& ar, bool sync) {
         } else {
             if (ar.ReadU32() != 0) ar.Fail();
             if (!ar.Ok()) return;
-            if (apply) {
-                m_runningOrder = nullptr;
-                m_currentOrder = m_orderList;
-                m_orderList->DeleteChildren();
+            if (!m_orderList) {
+                // A unit the record itself released keeps no orders: the
+                // tree is read and let go.
+                COrderList(nullptr).LoadFromFile(ar);
+            } else {
+                if (apply) {
+                    m_runningOrder = nullptr;
+                    m_currentOrder = m_orderList;
+                    m_orderList->DeleteChildren();
+                }
+                m_orderList->LoadFromFile(ar);
             }
-            m_orderList->LoadFromFile(ar);
         }
     } else {
         uint8_t running = m_runningOrder ? 1 : 0;
-        ar.U8(running);
+        ar.Local(running);  // the layout follows it, checking or applying
         if (running) {
             if (ar.IsWriting()) {
                 m_runningOrder->PackHeader(ar);
@@ -175,7 +181,7 @@ void CUnit::TransferPart(CStateArchive& ar, bool sync) {
                 uint32_t type = ar.ReadU32();
                 if (!CUnitOrder::IsKnownType(type)) ar.Fail();
                 if (!ar.Ok()) return;
-                if (!apply) {
+                if (!apply || !m_orderList) {
                     CUnitOrder* scratch = CUnitOrder::Create(type, nullptr, nullptr, nullptr);
                     scratch->UnpackTree(ar);
                     delete scratch;

@@ -9,6 +9,7 @@
 #include "core/Math.h"
 #include "tests/support/UnitWorldTest.h"
 #include "world/PhysicsEngine.h"
+#include "world/StateArchive.h"
 #include "world/Unit.h"
 #include "world/UnitOrder.h"
 #include "world/WaypointList.h"
@@ -303,6 +304,27 @@ TEST_F(UnitMotionTest, SightStampsADiscOfAtMost63Cells) {
     scene().DeleteObject(u);
     EXPECT_EQ(map.At(cx, cy)->count, 0);
     EXPECT_EQ(map.At(cx + 62, cy)->count, 0);
+}
+
+TEST_F(UnitMotionTest, ALoadedUnitStampsItsSightOnce) {
+    CCellMap& map = w.grid->m_cellMap;
+    map.m_fogOfWar = true;
+    CUnit* u = w.Spawn("Granite_LightTank", 3, 3, w.players->m_local);
+    w.Tick();
+    int cx, cy;
+    map.CellOf(u->m_position[0] - 0.5f, u->m_position[2] + 0.5f, cx, cy);
+    ASSERT_EQ(map.At(cx, cy)->count, 1);
+    // A saved game keeps neither the stamp nor its cell: the loaded unit
+    // stamps its disc anew, once, on a map whose counts the load cleared.
+    CStateArchive saved;
+    scene().SaveObjects(saved);
+    scene().Clear();
+    EXPECT_EQ(map.At(cx, cy)->count, 0);
+    std::vector<uint8_t> bytes = saved.GetBuffer();
+    CStateArchive in(bytes.data(), bytes.size(), CStateArchive::kApply);
+    ASSERT_TRUE(scene().LoadObjects(in));
+    w.Tick(3);
+    EXPECT_EQ(map.At(cx, cy)->count, 1);
 }
 
 TEST_F(UnitMotionTest, TheUnitsShareOfItsOwnersEconomy) {

@@ -276,6 +276,17 @@ TEST_F(UnitRecordsTest, ImagesThatDoNotFitAreRefusedWhole) {
     // The unchanged image is taken.
     CStateArchive ok(good.data(), good.size(), CStateArchive::kApply);
     EXPECT_EQ(u->ReadSyncImage(ok), CTessarakObject::kSyncTaken);
+    // A unit without a running order reads the image's order all the same
+    // when it checks (the layout follows the image, not the unit).
+    CUnit* idle = w.Spawn("Granite_LightTank", 8, 8, w.red);
+    std::vector<uint8_t> idleBefore = SyncImageOf(idle);
+    std::vector<uint8_t> bad = good;
+    std::copy_n(std::vector<uint8_t>{0xFF, 0xFF, 0, 0}.begin(), 4,
+                bad.begin() + static_cast<long>(unitStart + 261));
+    scene().DeleteObject(u);  // the image's id is free
+    CStateArchive ar(bad.data(), bad.size(), CStateArchive::kApply);
+    EXPECT_EQ(idle->ReadSyncImage(ar), CTessarakObject::kSyncRefused);
+    EXPECT_EQ(SyncImageOf(idle), idleBefore);
 }
 
 TEST_F(UnitRecordsTest, AnOrderTreeTooDeepIsRefused) {
