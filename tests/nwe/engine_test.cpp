@@ -3,14 +3,13 @@
 // believed, keep-alive, time-out, resends, and the packet-size and rate
 // requests.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 
 #include "core/VFSFile.h"
 #include "platform/net/SocketDouble.h"
 #include "tests/nwe/NweLink.h"
+#include "tests/support/TempDir.h"
 #include "tools/lib/UdpRelay.h"
 
 using Replies = std::vector<std::pair<uint16_t, uint32_t>>;
@@ -408,14 +407,11 @@ TEST(NweEngine, LocalPartnersSkipTheNetwork) {
 }
 
 TEST(NweEngine, FileSendCarriesHeaderAndFileSlice) {
-    char dir[] = "/tmp/nwefileXXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    std::string path = std::string(dir) + "/map.box";
+    CTempDir dir;
     std::vector<uint8_t> content(9000);
     for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<uint8_t>(i * 7);
-    FILE* f = std::fopen(path.c_str(), "wb");
-    std::fwrite(content.data(), 1, content.size(), f);
-    std::fclose(f);
+    ASSERT_TRUE(dir.Write("map.box", std::string(content.begin(), content.end())));
+    const std::string path = dir.File("map.box");
     CManualClock clock;
     SEnd server(&clock), client(&clock);
     client.Connect(server.address);
@@ -433,8 +429,6 @@ TEST(NweEngine, FileSendCarriesHeaderAndFileSlice) {
     want.insert(want.end(), content.begin() + 1000, content.begin() + 7000);
     EXPECT_EQ(server.got.Payload(42), want);
     EXPECT_EQ(group.GetDelivered(), 1);
-    std::remove(path.c_str());
-    rmdir(dir);
 }
 
 TEST(NweEngine, TickModesStraysAndMarkedSockets) {
