@@ -91,29 +91,42 @@ bool CBitmapSurface::CopyImage() {
     return ok;
 }
 
+bool CBitmapSurface::ReadPicture(const char* name) {
+    CImage& image = SharedImage();
+    if (!(IsJPEGName(name) ? image.LoadJPEG(name) : image.LoadBMP(name, 0, 0, true))) return false;
+    if (DisplayBits(m_screen) == 8) image.SetDepth(8, false, false);
+    return true;
+}
+
+bool CBitmapSurface::TakePicture(int width, int height, bool systemMemory) {
+    CImage& image = SharedImage();
+    if (width != -1 && height != -1) image.Resize(width, height, 0);
+    if (!Create(image.GetWidth(), image.GetHeight(), systemMemory)) return false;
+    CopyImage();
+    return true;
+}
+
+bool CBitmapSurface::TakeVideoFrame(bool systemMemory) {
+    if (!Create((int)m_video->Width(), (int)m_video->Height(), systemMemory)) return false;
+    m_video->SetTarget(this);
+    m_video->DecodeIntoTarget();
+    return true;
+}
+
 bool CBitmapSurface::Load(const char* name, bool systemMemory, int width, int height) {
     m_isMemoryVideo = 0;
     DestroyVideo();
     m_name.Assign(name ? name : "");
     if (E3D_IsVideoName(m_name.GetText())) {
         m_video = new CE3DVideo(m_screen);
-        if (!m_video->OpenFile(m_name.GetText(), false, false)) return false;
-        if (!Create((int)m_video->Width(), (int)m_video->Height(), systemMemory)) return false;
-        m_video->SetTarget(this);
-        m_video->DecodeIntoTarget();
+        if (!m_video->OpenFile(m_name.GetText(), false, false) || !TakeVideoFrame(systemMemory)) return false;
         // A one-frame video is a still picture.
         if (m_video->FrameCount() == 1) DestroyVideo();
         return true;
     }
-    CImage& image = SharedImage();
-    bool loaded = IsJPEGName(m_name.GetText()) ? image.LoadJPEG(m_name.GetText())
-                                               : image.LoadBMP(m_name.GetText(), 0, 0, true);
-    if (!loaded) return false;
+    if (!ReadPicture(m_name.GetText())) return false;
     m_systemMemoryChoice = systemMemory ? 1 : 0;
-    if (DisplayBits(m_screen) == 8) image.SetDepth(8, false, false);
-    if (width != -1 && height != -1) image.Resize(width, height, 0);
-    if (!Create(image.GetWidth(), image.GetHeight(), systemMemory)) return false;
-    CopyImage();
+    if (!TakePicture(width, height, systemMemory)) return false;
     SetColorKey(0, 0, 0);
     return true;
 }
@@ -122,11 +135,7 @@ bool CBitmapSurface::LoadVideo(const void* data, uint32_t size) {
     m_isMemoryVideo = 1;
     DestroyVideo();
     m_video = new CE3DVideo(m_screen);
-    if (!m_video->OpenFromMemory(data, size, false)) return false;
-    if (!Create((int)m_video->Width(), (int)m_video->Height(), true)) return false;
-    m_video->SetTarget(this);
-    m_video->DecodeIntoTarget();
-    return true;
+    return m_video->OpenFromMemory(data, size, false) && TakeVideoFrame(true);
 }
 
 void CBitmapSurface::Reload() {
@@ -134,13 +143,8 @@ void CBitmapSurface::Reload() {
         std::unique_ptr<uint8_t[]> copy(new uint8_t[m_video->m_memorySize ? m_video->m_memorySize : 1]);
         uint32_t size = m_video->m_memorySize;
         if (size) std::memcpy(copy.get(), m_video->m_memory.get(), size);
-        if (m_video->OpenFromMemory(copy.get(), size, false) &&
-            Create((int)m_video->Width(), (int)m_video->Height(), true)) {
-            m_video->SetTarget(this);
-            m_video->DecodeIntoTarget();
-        } else {
+        if (!m_video->OpenFromMemory(copy.get(), size, false) || !TakeVideoFrame(true))
             m_video->SetTarget(nullptr);
-        }
         RestoreKey();
         return;
     }
@@ -149,10 +153,7 @@ void CBitmapSurface::Reload() {
     const char* name = m_name.GetText();
     if (E3D_IsVideoName(name)) {
         m_video = new CE3DVideo(m_screen);
-        if (m_video->OpenFile(name, false, false) &&
-            Create((int)m_video->Width(), (int)m_video->Height(), true)) {
-            m_video->SetTarget(this);
-            m_video->DecodeIntoTarget();
+        if (m_video->OpenFile(name, false, false) && TakeVideoFrame(true)) {
             if (m_video->FrameCount() == 1)
                 DestroyVideo();
             else if (wasPlaying)
@@ -161,20 +162,16 @@ void CBitmapSurface::Reload() {
         RestoreKey();
         return;
     }
-    CImage& image = SharedImage();
-    int width = m_width, height = m_height;
-    bool loaded = IsJPEGName(name) ? image.LoadJPEG(name) : image.LoadBMP(name, 0, 0, true);
-    if (!loaded) {
+    const int width = m_width, height = m_height;
+    if (!ReadPicture(name)) {
         // A picture that cannot be read again comes back blank at its size,
         // JPEG and BMP alike.
         if (width > 0 && height > 0 && Create(width, height, m_systemMemoryChoice != 0)) Fill(0);
         RestoreKey();
         return;
     }
-    if (DisplayBits(m_screen) == 8) image.SetDepth(8, false, false);
-    if (width > 0 && height > 0) image.Resize(width, height, 0);
-    if (!Create(image.GetWidth(), image.GetHeight(), m_systemMemoryChoice != 0)) return;
-    CopyImage();
+    const bool sized = width > 0 && height > 0;
+    if (!TakePicture(sized ? width : -1, sized ? height : -1, m_systemMemoryChoice != 0)) return;
     RestoreKey();
 }
 

@@ -49,6 +49,15 @@ public:
 private:
     bool LoadImage(const char* name, bool jpeg);
     bool CopyImage();
+    // The picture file into the shared image at the display's depth; false
+    // when it cannot be read.
+    bool ReadPicture(const char* name);
+    // The surface at the shared image's size (scaled to width x height first
+    // when both are given, -1 for neither), holding the picture.
+    bool TakePicture(int width, int height, bool systemMemory);
+    // The surface at the video's frame size, its target, showing the current
+    // frame.
+    bool TakeVideoFrame(bool systemMemory);
     void RestoreKey();
     void DestroyVideo();
 };
