@@ -7,11 +7,15 @@
 
 #include "core/Image.h"
 #include "core/PixelConvert.h"
+#include "e3d/Links.h"
 #include "e3d/Screen.h"
 #include "e3d/SurfacePixels.h"
 #include "e3d/Video.h"
 
 namespace {
+using SPictureLinks =
+    SE3DLinks<CBitmapSurface, &CBitmapSurface::m_nextPicture, &CBitmapSurface::m_prevPicture>;
+
 // The one picture of the program between loading and copying (loading is one
 // picture at a time, on the UI thread).
 CImage& SharedImage() {
@@ -43,23 +47,14 @@ bool E3D_IsVideoName(const char* name) {
 
 CBitmapSurface::CBitmapSurface(CE3DScreen* screen) : CE3DSurface(screen) {
     m_type = kE3DSurfaceTypePicture;
-    if (!screen) return;
-    m_nextPicture = screen->m_pictures;
-    if (m_nextPicture) m_nextPicture->m_prevPicture = this;
-    screen->m_pictures = this;
+    if (screen) SPictureLinks::Push(screen->m_pictures, this);
 }
 
 CBitmapSurface::~CBitmapSurface() {
     // A screen that is going away destroys every video itself.
     if (m_screen && !m_screen->m_destroying) DestroyVideo();
     m_video = nullptr;
-    if (m_screen) {
-        if (m_prevPicture)
-            m_prevPicture->m_nextPicture = m_nextPicture;
-        else if (m_screen->m_pictures == this)
-            m_screen->m_pictures = m_nextPicture;
-        if (m_nextPicture) m_nextPicture->m_prevPicture = m_prevPicture;
-    }
+    if (m_screen) SPictureLinks::Unlink(m_screen->m_pictures, this);
 }
 
 void CBitmapSurface::DestroyVideo() {

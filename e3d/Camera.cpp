@@ -9,6 +9,7 @@
 #include "e3d/Device.h"
 #include "e3d/Engine.h"
 #include "e3d/Light.h"
+#include "e3d/Links.h"
 #include "e3d/Material.h"
 #include "e3d/Screen.h"
 #include "e3d/VertexList.h"
@@ -103,23 +104,18 @@ uint32_t CE3DCamera::SphereResult(int32_t index) const {
 // ---------------------------------------------------------------------------
 // Lights.
 
+namespace {
+using SLightLinks = SE3DLinks<CE3DLight, &CE3DLight::m_lightNext, &CE3DLight::m_lightPrev>;
+}
+
 void CE3DCamera::AddLight(CE3DLight* light) {
-    light->m_lightPrev = nullptr;
-    light->m_lightNext = m_lightHead;
-    if (m_lightHead) m_lightHead->m_lightPrev = light;
-    m_lightHead = light;
+    SLightLinks::Push(m_lightHead, light);
     ++m_lightCount;
 }
 
 void CE3DCamera::RemoveLight(CE3DLight* light) {
-    if (light->m_lightPrev)
-        light->m_lightPrev->m_lightNext = light->m_lightNext;
-    else if (m_lightHead == light)
-        m_lightHead = light->m_lightNext;
-    else
-        return;  // not in this list
-    if (light->m_lightNext) light->m_lightNext->m_lightPrev = light->m_lightPrev;
-    light->m_lightNext = light->m_lightPrev = nullptr;
+    if (!light->m_lightPrev && m_lightHead != light) return;  // not in this list
+    SLightLinks::Unlink(m_lightHead, light);
     --m_lightCount;
 }
 
@@ -130,12 +126,7 @@ void CE3DCamera::SortLights() {
     std::stable_sort(lights.begin(), lights.end(),
                      [](const CE3DLight* a, const CE3DLight* b) { return a->m_priority < b->m_priority; });
     m_lightHead = nullptr;
-    for (size_t i = lights.size(); i-- > 0;) {
-        lights[i]->m_lightNext = m_lightHead;
-        lights[i]->m_lightPrev = nullptr;
-        if (m_lightHead) m_lightHead->m_lightPrev = lights[i];
-        m_lightHead = lights[i];
-    }
+    for (size_t i = lights.size(); i-- > 0;) SLightLinks::Push(m_lightHead, lights[i]);
 }
 
 // ---------------------------------------------------------------------------

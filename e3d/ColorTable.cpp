@@ -2,20 +2,19 @@
 
 #include <algorithm>
 
+#include "e3d/Links.h"
+
+namespace {
+using SPointLinks = SE3DLinks<CE3DGradientPoint, &CE3DGradientPoint::m_next, &CE3DGradientPoint::m_prev>;
+using STableLinks = SE3DLinks<CE3DColorTable, &CE3DColorTable::m_next, &CE3DColorTable::m_prev>;
+}  // namespace
+
 CE3DGradientPoint::CE3DGradientPoint(CE3DColorTable* table) : m_table(table) {
-    if (!table) return;
-    m_next = table->m_points;
-    if (m_next) m_next->m_prev = this;
-    table->m_points = this;
+    if (table) SPointLinks::Push(table->m_points, this);
 }
 
 CE3DGradientPoint::~CE3DGradientPoint() {
-    if (!m_table) return;
-    if (m_prev)
-        m_prev->m_next = m_next;
-    else if (m_table->m_points == this)
-        m_table->m_points = m_next;
-    if (m_next) m_next->m_prev = m_prev;
+    if (m_table) SPointLinks::Unlink(m_table->m_points, this);
 }
 
 void CE3DGradientPoint::Set(float red, float green, float blue, float alpha) {
@@ -29,22 +28,12 @@ CE3DColorTable::CE3DColorTable(int32_t n, CE3DColorTable** list)
     : m_list(list), m_count(std::min(std::max(n, 1), kMaxCount)) {
     m_entries.assign(size_t(m_count + 1) * 4, 0.0f);
     m_packed.assign(size_t(m_count + 1), 0);
-    if (m_list) {
-        m_next = *m_list;
-        if (m_next) m_next->m_prev = this;
-        *m_list = this;
-    }
+    if (m_list) STableLinks::Push(*m_list, this);
 }
 
 CE3DColorTable::~CE3DColorTable() {
     while (m_points) delete m_points;  // each leaves the list
-    if (m_list) {
-        if (m_prev)
-            m_prev->m_next = m_next;
-        else if (*m_list == this)
-            *m_list = m_next;
-        if (m_next) m_next->m_prev = m_prev;
-    }
+    if (m_list) STableLinks::Unlink(*m_list, this);
 }
 
 CE3DGradientPoint* CE3DColorTable::AddPoint(int32_t position, float red, float green, float blue,

@@ -10,6 +10,7 @@
 #include "e3d/Emitter.h"
 #include "e3d/EmitterTemplate.h"
 #include "e3d/Engine.h"
+#include "e3d/Links.h"
 #include "e3d/Material.h"
 #include "e3d/Mesh.h"
 #include "e3d/Screen.h"
@@ -20,6 +21,8 @@
 namespace {
 
 constexpr uint32_t kStaticOutside = 0x1FFF000;
+
+using SEmitterLinks = SE3DLinks<CE3DEmitter, &CE3DEmitter::m_nextEmitter, &CE3DEmitter::m_prevEmitter>;
 
 bool Finite(float v) {
     return v - v == 0.0f;
@@ -59,9 +62,7 @@ CE3DEmitter::CE3DEmitter(CE3DFrame* parent, CE3DNode* node) : CE3DFrame(parent) 
     m_list = E3D_NewEffectList(this, nullptr);
     if (CE3DCamera* camera = dynamic_cast<CE3DCamera*>(SceneRoot());
         camera && static_cast<CE3DFrame*>(camera) != this) {
-        m_nextEmitter = camera->m_emitterHead;
-        if (m_nextEmitter) m_nextEmitter->m_prevEmitter = this;
-        camera->m_emitterHead = this;
+        SEmitterLinks::Push(camera->m_emitterHead, this);
         ++camera->m_emitterCount;
     }
     if (!t) {
@@ -78,11 +79,7 @@ CE3DEmitter::~CE3DEmitter() {
     m_pool = nullptr;
     if (CE3DCamera* camera = dynamic_cast<CE3DCamera*>(SceneRoot());
         camera && static_cast<CE3DFrame*>(camera) != this) {
-        if (m_prevEmitter)
-            m_prevEmitter->m_nextEmitter = m_nextEmitter;
-        else if (camera->m_emitterHead == this)
-            camera->m_emitterHead = m_nextEmitter;
-        if (m_nextEmitter) m_nextEmitter->m_prevEmitter = m_prevEmitter;
+        SEmitterLinks::Unlink(camera->m_emitterHead, this);
         --camera->m_emitterCount;
     }
     if (IE3DMeshScene* scene = E3D_MeshSceneOf(this)) {

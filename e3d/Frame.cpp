@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "e3d/Frame.h"
+#include "e3d/Links.h"
 #include "e3d/View.h"
 
 namespace {
@@ -18,30 +19,12 @@ void StepWalksPast(CE3DFrame* frame, SE3DFrameWalk::EList list) {
             w->m_next = list == SE3DFrameWalk::kSiblings ? frame->m_siblingNext : frame->m_activeNext;
 }
 
-// The frame's intrusive lists: a head, and a next and previous link in each
-// frame.
-template <CE3DFrame* CE3DFrame::*Next, CE3DFrame* CE3DFrame::*Prev>
-struct SLinks {
-    static void Push(CE3DFrame*& head, CE3DFrame* f) {
-        f->*Prev = nullptr;
-        f->*Next = head;
-        if (head) head->*Prev = f;
-        head = f;
-    }
-    static void Unlink(CE3DFrame*& head, CE3DFrame* f) {
-        if (f->*Prev)
-            (f->*Prev)->*Next = f->*Next;
-        else if (head == f)
-            head = f->*Next;
-        if (f->*Next) (f->*Next)->*Prev = f->*Prev;
-        f->*Next = f->*Prev = nullptr;
-    }
-};
-using SChangedLinks = SLinks<&CE3DFrame::m_changedNext, &CE3DFrame::m_changedPrev>;
-using SMovedLinks = SLinks<&CE3DFrame::m_movedNext, &CE3DFrame::m_movedPrev>;
-using SDeletionLinks = SLinks<&CE3DFrame::m_deletionNext, &CE3DFrame::m_deletionPrev>;
-using SActiveLinks = SLinks<&CE3DFrame::m_activeNext, &CE3DFrame::m_activePrev>;
-using SSiblingLinks = SLinks<&CE3DFrame::m_siblingNext, &CE3DFrame::m_siblingPrev>;
+// The frame's lists.
+using SChangedLinks = SE3DLinks<CE3DFrame, &CE3DFrame::m_changedNext, &CE3DFrame::m_changedPrev>;
+using SMovedLinks = SE3DLinks<CE3DFrame, &CE3DFrame::m_movedNext, &CE3DFrame::m_movedPrev>;
+using SDeletionLinks = SE3DLinks<CE3DFrame, &CE3DFrame::m_deletionNext, &CE3DFrame::m_deletionPrev>;
+using SActiveLinks = SE3DLinks<CE3DFrame, &CE3DFrame::m_activeNext, &CE3DFrame::m_activePrev>;
+using SSiblingLinks = SE3DLinks<CE3DFrame, &CE3DFrame::m_siblingNext, &CE3DFrame::m_siblingPrev>;
 
 // Rotation rows about z, x and y from the tables.
 void RotationZ(float m[3][3], int i) {

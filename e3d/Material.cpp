@@ -10,6 +10,7 @@
 #include "e3d/Device.h"
 #include "e3d/Engine.h"
 #include "e3d/Frame.h"
+#include "e3d/Links.h"
 #include "e3d/Screen.h"
 #include "e3d/Texture.h"
 #include "e3d/VertexList.h"
@@ -270,13 +271,15 @@ void CE3DMaterialPass::Apply(CE3DDevice* device, const SE3DPassLimits& limits) c
 // ---------------------------------------------------------------------------
 // Material.
 
+namespace {
+using SMaterialLinks = SE3DLinks<CE3DMaterial, &CE3DMaterial::m_next, &CE3DMaterial::m_prev>;
+}
+
 CE3DMaterial::CE3DMaterial(CE3DScreen* screen, const char* name) : m_screen(screen) {
     if (m_screen) {
         m_projectId = uint16_t(m_screen->m_engine ? m_screen->m_engine->m_idSet : 0);
         m_materialId = m_screen->m_materialNumber++;
-        m_next = m_screen->m_materials;
-        if (m_next) m_next->m_prev = this;
-        m_screen->m_materials = this;
+        SMaterialLinks::Push(m_screen->m_materials, this);
         ++m_screen->m_materialCount;
     }
     if (name)
@@ -290,11 +293,7 @@ CE3DMaterial::CE3DMaterial(CE3DScreen* screen, const char* name) : m_screen(scre
 
 CE3DMaterial::~CE3DMaterial() {
     if (m_screen) {
-        if (m_prev)
-            m_prev->m_next = m_next;
-        else if (m_screen->m_materials == this)
-            m_screen->m_materials = m_next;
-        if (m_next) m_next->m_prev = m_prev;
+        SMaterialLinks::Unlink(m_screen->m_materials, this);
         --m_screen->m_materialCount;
     }
     ClearPasses();

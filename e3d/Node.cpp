@@ -1,10 +1,15 @@
 #include "e3d/Node.h"
 
 #include "e3d/Engine.h"
+#include "e3d/Links.h"
 #include "e3d/Screen.h"
 
 CE3DNode::CE3DNode(CE3DScreen* owner) : m_owner(owner), m_engine(owner ? owner->m_engine : nullptr) {
     Link();
+}
+
+namespace {
+using SNodeLinks = SE3DLinks<CE3DNode, &CE3DNode::m_next, &CE3DNode::m_prev>;
 }
 
 CE3DNode::CE3DNode(CE3DEngine* engine) : m_engine(engine) {
@@ -12,18 +17,9 @@ CE3DNode::CE3DNode(CE3DEngine* engine) : m_engine(engine) {
 }
 
 void CE3DNode::Link() {
-    if (!m_engine) return;
-    m_prev = nullptr;
-    m_next = m_engine->m_nodes;
-    if (m_next) m_next->m_prev = this;
-    m_engine->m_nodes = this;
+    if (m_engine) SNodeLinks::Push(m_engine->m_nodes, this);
 }
 
 CE3DNode::~CE3DNode() {
-    if (!m_engine) return;
-    if (m_prev)
-        m_prev->m_next = m_next;
-    else if (m_engine->m_nodes == this)
-        m_engine->m_nodes = m_next;
-    if (m_next) m_next->m_prev = m_prev;
+    if (m_engine) SNodeLinks::Unlink(m_engine->m_nodes, this);
 }

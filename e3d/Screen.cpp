@@ -8,6 +8,7 @@
 #include "e3d/Device.h"
 #include "e3d/Engine.h"
 #include "e3d/Font.h"
+#include "e3d/Links.h"
 #include "e3d/Material.h"
 #include "e3d/Surface.h"
 #include "e3d/SurfaceList.h"
@@ -32,21 +33,15 @@ const SE3DGameHooks& E3D_GameHooks() {
 // ---------------------------------------------------------------------------
 // What surfaces need of their screen.
 
+using SSurfaceLinks = SE3DLinks<CE3DSurface, &CE3DSurface::m_next, &CE3DSurface::m_prev>;
+
 void E3DScreen_LinkSurface(CE3DScreen* screen, CE3DSurface* surface) {
-    surface->m_prev = nullptr;
-    surface->m_next = screen->m_surfaces;
-    if (surface->m_next) surface->m_next->m_prev = surface;
-    screen->m_surfaces = surface;
+    SSurfaceLinks::Push(screen->m_surfaces, surface);
     ++screen->m_surfaceCount;
 }
 
 void E3DScreen_UnlinkSurface(CE3DScreen* screen, CE3DSurface* surface) {
-    if (surface->m_prev)
-        surface->m_prev->m_next = surface->m_next;
-    else if (screen->m_surfaces == surface)
-        screen->m_surfaces = surface->m_next;
-    if (surface->m_next) surface->m_next->m_prev = surface->m_prev;
-    surface->m_next = surface->m_prev = nullptr;
+    SSurfaceLinks::Unlink(screen->m_surfaces, surface);
     --screen->m_surfaceCount;
     // A surface the display made is forgotten by the display before it goes.
     if (surface->m_surface && screen->m_ddraw) screen->m_ddraw->ForgetSurface(surface->m_surface);

@@ -7,6 +7,7 @@
 #include "core/VFSFile.h"
 #include "e3d/Font.h"
 #include "e3d/FontList.h"
+#include "e3d/Links.h"
 #include "e3d/Screen.h"
 
 namespace {
@@ -16,6 +17,8 @@ E3DFontNoticeHook g_notice = nullptr;
 // No file holds more fonts than this; a larger count is a corrupt file.
 constexpr uint32_t kMaxCompiledFonts = 4096;
 
+using SFontLinks = SE3DLinks<CE3DFont, &CE3DFont::m_next, &CE3DFont::m_prev>;
+
 }  // namespace
 
 void E3DFont_SetNoticeHook(E3DFontNoticeHook hook) {
@@ -23,18 +26,12 @@ void E3DFont_SetNoticeHook(E3DFontNoticeHook hook) {
 }
 
 void E3DScreen_LinkFont(CE3DScreen* screen, CE3DFont* font) {
-    font->m_prev = nullptr;
-    font->m_next = screen->m_fonts;
-    if (screen->m_fonts) screen->m_fonts->m_prev = font;
-    screen->m_fonts = font;
+    SFontLinks::Push(screen->m_fonts, font);
     ++screen->m_fontCount;
 }
 
 void E3DScreen_UnlinkFont(CE3DScreen* screen, CE3DFont* font) {
-    if (font->m_prev) font->m_prev->m_next = font->m_next;
-    if (font->m_next) font->m_next->m_prev = font->m_prev;
-    if (screen->m_fonts == font) screen->m_fonts = font->m_next;
-    font->m_next = font->m_prev = nullptr;
+    SFontLinks::Unlink(screen->m_fonts, font);
     --screen->m_fontCount;
 }
 

@@ -9,27 +9,24 @@
 #include "core/Math.h"
 #include "core/VFSFile.h"
 #include "e3d/Engine.h"
+#include "e3d/Links.h"
 #include "e3d/RecordReader.h"
 #include "e3d/Screen.h"
 #include "e3d/Shape.h"
 #include "platform/d3d/Direct3D.h"
 
+namespace {
+using SBlockLinks = SE3DLinks<CE3DShapeBlock, &CE3DShapeBlock::m_next, &CE3DShapeBlock::m_prev>;
+}
+
 CE3DShapeBlock::CE3DShapeBlock(CE3DShape* shape) : m_shape(shape) {
     if (!shape) return;
     m_screen = shape->Screen();
-    m_next = shape->m_blocks;
-    if (m_next) m_next->m_prev = this;
-    shape->m_blocks = this;
+    SBlockLinks::Push(shape->m_blocks, this);
 }
 
 CE3DShapeBlock::~CE3DShapeBlock() {
-    if (m_shape) {
-        if (m_prev)
-            m_prev->m_next = m_next;
-        else if (m_shape->m_blocks == this)
-            m_shape->m_blocks = m_next;
-        if (m_next) m_next->m_prev = m_prev;
-    }
+    if (m_shape) SBlockLinks::Unlink(m_shape->m_blocks, this);
 }
 
 void CE3DShapeBlock::Clear() {

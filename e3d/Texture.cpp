@@ -11,6 +11,7 @@
 #include "core/VFSFile.h"
 #include "e3d/Device.h"
 #include "e3d/Engine.h"
+#include "e3d/Links.h"
 #include "e3d/Screen.h"
 #include "e3d/SurfacePixels.h"
 #include "e3d/TextureCache.h"
@@ -137,14 +138,16 @@ void E3D_TextureSize(int width, int height, int reduction, bool mipmapped, const
 // ---------------------------------------------------------------------------
 // Life.
 
+namespace {
+using STextureLinks = SE3DLinks<CE3DTexture, &CE3DTexture::m_nextTexture, &CE3DTexture::m_prevTexture>;
+}
+
 CE3DTexture::CE3DTexture(CE3DScreen* screen) : CE3DSurface(screen) {
     m_type = kE3DSurfaceTypeTexture;
     if (!screen) return;
     m_projectId = uint16_t(screen->m_engine ? screen->m_engine->m_idSet : 0);
     m_textureId = screen->m_textureNumber++;
-    m_nextTexture = screen->m_textures;
-    if (m_nextTexture) m_nextTexture->m_prevTexture = this;
-    screen->m_textures = this;
+    STextureLinks::Push(screen->m_textures, this);
     ++screen->m_textureCount;
     if (screen->m_currentDevice &&
         (screen->m_currentDevice->m_workingCaps.dwDevCaps & D3DDEVCAPS_SEPARATETEXTUREMEMORIES))
@@ -153,11 +156,7 @@ CE3DTexture::CE3DTexture(CE3DScreen* screen) : CE3DSurface(screen) {
 
 CE3DTexture::~CE3DTexture() {
     if (m_screen) {
-        if (m_prevTexture)
-            m_prevTexture->m_nextTexture = m_nextTexture;
-        else if (m_screen->m_textures == this)
-            m_screen->m_textures = m_nextTexture;
-        if (m_nextTexture) m_nextTexture->m_prevTexture = m_prevTexture;
+        STextureLinks::Unlink(m_screen->m_textures, this);
         --m_screen->m_textureCount;
         if (m_screen->m_defaultTexture == this) m_screen->m_defaultTexture = nullptr;
     }

@@ -6,8 +6,13 @@
 
 #include "core/Math.h"
 #include "core/Random.h"
+#include "e3d/Links.h"
 #include "e3d/Material.h"
 #include "platform/d3d/Direct3D.h"
+
+namespace {
+using SListLinks = SE3DLinks<CE3DVertexList, &CE3DVertexList::m_next, &CE3DVertexList::m_prev>;
+}
 
 uint32_t E3D_PrimitiveFor(uint32_t perFace) {
     return perFace == 3 ? D3DPT_TRIANGLELIST : perFace == 2 ? D3DPT_LINELIST : D3DPT_POINTLIST;
@@ -16,11 +21,7 @@ uint32_t E3D_PrimitiveFor(uint32_t perFace) {
 CE3DVertexList::CE3DVertexList(CE3DVertexList** chain, CE3DFrame* owner, CE3DScreen* screen,
                                CE3DShapeBlock* block)
     : m_screen(screen), m_chain(chain), m_owner(owner), m_block(block) {
-    if (m_chain) {
-        m_next = *m_chain;
-        if (m_next) m_next->m_prev = this;
-        *m_chain = this;
-    }
+    if (m_chain) SListLinks::Push(*m_chain, this);
     if (block) {
         m_anim = block->m_anim;
         m_faceCount = block->m_faceCount;
@@ -31,13 +32,7 @@ CE3DVertexList::CE3DVertexList(CE3DVertexList** chain, CE3DFrame* owner, CE3DScr
 }
 
 CE3DVertexList::~CE3DVertexList() {
-    if (m_chain) {
-        if (m_prev)
-            m_prev->m_next = m_next;
-        else if (*m_chain == this)
-            *m_chain = m_next;
-        if (m_next) m_next->m_prev = m_prev;
-    }
+    if (m_chain) SListLinks::Unlink(*m_chain, this);
     if (m_ownsMaterial) delete m_material;
 }
 

@@ -4,6 +4,7 @@
 
 #include "core/VFSMedia.h"
 #include "e3d/Engine.h"
+#include "e3d/Links.h"
 #include "e3d/Screen.h"
 #include "e3d/Surface.h"
 #include "e3d/Timer.h"
@@ -11,6 +12,8 @@
 #include "platform/video/Video.h"
 
 namespace {
+using SVideoLinks = SE3DLinks<CE3DVideo, &CE3DVideo::m_next, &CE3DVideo::m_prev>;
+
 SE3DVideoSoundHooks g_soundHooks;
 
 int BinkSoundTrack() {
@@ -34,9 +37,7 @@ void E3DVideo_DestroyAll(CE3DScreen* screen) {
 
 CE3DVideo::CE3DVideo(CE3DScreen* screen) : m_screen(screen) {
     if (!screen) return;
-    m_next = screen->m_videos;
-    if (m_next) m_next->m_prev = this;
-    screen->m_videos = this;
+    SVideoLinks::Push(screen->m_videos, this);
     ++screen->m_videoCount;
 }
 
@@ -45,11 +46,7 @@ CE3DVideo::~CE3DVideo() {
     m_ownSurface = nullptr;
     m_handle.reset();
     if (m_screen) {
-        if (m_prev)
-            m_prev->m_next = m_next;
-        else if (m_screen->m_videos == this)
-            m_screen->m_videos = m_next;
-        if (m_next) m_next->m_prev = m_prev;
+        SVideoLinks::Unlink(m_screen->m_videos, this);
         --m_screen->m_videoCount;
     }
 }
