@@ -11,6 +11,7 @@
 #include "console/CommandInterpreter.h"
 #include "console/CommandTable.h"
 #include "console/ConfigText.h"
+#include "core/ListLinks.h"
 
 // ---- argument slots
 
@@ -114,9 +115,8 @@ CConsoleCommand::CConsoleCommand(CCommandInterpreter* interpreter, const SComman
         m_readOnly = (row.flags & kRowReadOnly) != 0;
         m_floatFlag = m_type == kCommandFloat && (row.flags & kRowFloatFlag) != 0;
     }
-    m_listNext = interpreter->m_list;
-    if (interpreter->m_list) interpreter->m_list->m_listPrev = this;
-    interpreter->m_list = this;
+    SListLinks<CConsoleCommand, &CConsoleCommand::m_listNext, &CConsoleCommand::m_listPrev>::Push(
+        interpreter->m_list, this);
     ++interpreter->m_count;
     SetHashed(true);
 }
@@ -129,32 +129,22 @@ bool CConsoleCommand::AllowedInMapScript() const {
 }
 
 CConsoleCommand::~CConsoleCommand() {
-    if (m_listPrev)
-        m_listPrev->m_listNext = m_listNext;
-    else if (m_interpreter->m_list == this)
-        m_interpreter->m_list = m_listNext;
-    if (m_listNext) m_listNext->m_listPrev = m_listPrev;
+    SListLinks<CConsoleCommand, &CConsoleCommand::m_listNext, &CConsoleCommand::m_listPrev>::Unlink(
+        m_interpreter->m_list, this);
     --m_interpreter->m_count;
     SetHashed(false);
 }
 
 void CConsoleCommand::SetHashed(bool hashed) {
+    using SHashLinks =
+        SListLinks<CConsoleCommand, &CConsoleCommand::m_hashNext, &CConsoleCommand::m_hashPrev>;
     if (m_hashSlot) {
-        if (m_hashPrev)
-            m_hashPrev->m_hashNext = m_hashNext;
-        else
-            *m_hashSlot = m_hashNext;
-        if (m_hashNext) m_hashNext->m_hashPrev = m_hashPrev;
+        SHashLinks::Unlink(*m_hashSlot, this);
         m_hashSlot = nullptr;
-        m_hashNext = m_hashPrev = nullptr;
     }
     if (!hashed) return;
-    CConsoleCommand** slot = &m_interpreter->m_buckets[m_interpreter->Bucket(m_name.GetText())];
-    m_hashSlot = slot;
-    m_hashPrev = nullptr;
-    m_hashNext = *slot;
-    if (*slot) (*slot)->m_hashPrev = this;
-    *slot = this;
+    m_hashSlot = &m_interpreter->m_buckets[m_interpreter->Bucket(m_name.GetText())];
+    SHashLinks::Push(*m_hashSlot, this);
 }
 
 void CConsoleCommand::ReportError(const char* message) {

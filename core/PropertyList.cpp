@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/ListLinks.h"
 #include "core/VFSFile.h"
 
 namespace {
@@ -24,19 +25,13 @@ locale_t CLocale() {
 
 CProperty::CProperty(CPropertyList* list, const char* name) : m_name(name), m_list(list) {
     if (!m_list) return;
-    m_next = m_list->m_first;
-    if (m_next) m_next->m_prev = this;
-    m_list->m_first = this;
+    SListLinks<CProperty, &CProperty::m_next, &CProperty::m_prev>::Push(m_list->m_first, this);
     ++m_list->m_count;
 }
 
 CProperty::~CProperty() {
     if (!m_list) return;
-    if (m_prev)
-        m_prev->m_next = m_next;
-    else
-        m_list->m_first = m_next;
-    if (m_next) m_next->m_prev = m_prev;
+    SListLinks<CProperty, &CProperty::m_next, &CProperty::m_prev>::Unlink(m_list->m_first, this);
     --m_list->m_count;
 }
 

@@ -6,15 +6,15 @@
 #include <memory>
 
 #include "core/Image.h"
+#include "core/ListLinks.h"
 #include "core/PixelConvert.h"
-#include "e3d/Links.h"
 #include "e3d/Screen.h"
 #include "e3d/SurfacePixels.h"
 #include "e3d/Video.h"
 
 namespace {
 using SPictureLinks =
-    SE3DLinks<CBitmapSurface, &CBitmapSurface::m_nextPicture, &CBitmapSurface::m_prevPicture>;
+    SListLinks<CBitmapSurface, &CBitmapSurface::m_nextPicture, &CBitmapSurface::m_prevPicture>;
 
 // The one picture of the program between loading and copying (loading is one
 // picture at a time, on the UI thread).

@@ -5,11 +5,11 @@
 #include <cstring>
 #include <vector>
 
+#include "core/ListLinks.h"
 #include "e3d/Camera.h"
 #include "e3d/Device.h"
 #include "e3d/Engine.h"
 #include "e3d/Light.h"
-#include "e3d/Links.h"
 #include "e3d/Material.h"
 #include "e3d/Screen.h"
 #include "e3d/VertexList.h"
@@ -105,7 +105,7 @@ uint32_t CE3DCamera::SphereResult(int32_t index) const {
 // Lights.
 
 namespace {
-using SLightLinks = SE3DLinks<CE3DLight, &CE3DLight::m_lightNext, &CE3DLight::m_lightPrev>;
+using SLightLinks = SListLinks<CE3DLight, &CE3DLight::m_lightNext, &CE3DLight::m_lightPrev>;
 }
 
 void CE3DCamera::AddLight(CE3DLight* light) {

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
-#include "e3d/Links.h"
+#include "core/ListLinks.h"
 
 namespace {
-using SPointLinks = SE3DLinks<CE3DGradientPoint, &CE3DGradientPoint::m_next, &CE3DGradientPoint::m_prev>;
-using STableLinks = SE3DLinks<CE3DColorTable, &CE3DColorTable::m_next, &CE3DColorTable::m_prev>;
+using SPointLinks = SListLinks<CE3DGradientPoint, &CE3DGradientPoint::m_next, &CE3DGradientPoint::m_prev>;
+using STableLinks = SListLinks<CE3DColorTable, &CE3DColorTable::m_next, &CE3DColorTable::m_prev>;
 }  // namespace
 
 CE3DGradientPoint::CE3DGradientPoint(CE3DColorTable* table) : m_table(table) {

@@ -4,13 +4,13 @@
 
 #include <cstring>
 
+#include "core/ListLinks.h"
 #include "e3d/Camera.h"
 #include "e3d/ColorTable.h"
 #include "e3d/EffectVertex.h"
 #include "e3d/Emitter.h"
 #include "e3d/EmitterTemplate.h"
 #include "e3d/Engine.h"
-#include "e3d/Links.h"
 #include "e3d/Material.h"
 #include "e3d/Mesh.h"
 #include "e3d/Screen.h"
@@ -22,7 +22,7 @@ namespace {
 
 constexpr uint32_t kStaticOutside = 0x1FFF000;
 
-using SEmitterLinks = SE3DLinks<CE3DEmitter, &CE3DEmitter::m_nextEmitter, &CE3DEmitter::m_prevEmitter>;
+using SEmitterLinks = SListLinks<CE3DEmitter, &CE3DEmitter::m_nextEmitter, &CE3DEmitter::m_prevEmitter>;
 
 bool Finite(float v) {
     return v - v == 0.0f;

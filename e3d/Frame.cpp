@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/ListLinks.h"
 #include "e3d/Frame.h"
-#include "e3d/Links.h"
 #include "e3d/View.h"
 
 namespace {
@@ -20,11 +20,11 @@ void StepWalksPast(CE3DFrame* frame, SE3DFrameWalk::EList list) {
 }
 
 // The frame's lists.
-using SChangedLinks = SE3DLinks<CE3DFrame, &CE3DFrame::m_changedNext, &CE3DFrame::m_changedPrev>;
-using SMovedLinks = SE3DLinks<CE3DFrame, &CE3DFrame::m_movedNext, &CE3DFrame::m_movedPrev>;
-using SDeletionLinks = SE3DLinks<CE3DFrame, &CE3DFrame::m_deletionNext, &CE3DFrame::m_deletionPrev>;
-using SActiveLinks = SE3DLinks<CE3DFrame, &CE3DFrame::m_activeNext, &CE3DFrame::m_activePrev>;
-using SSiblingLinks = SE3DLinks<CE3DFrame, &CE3DFrame::m_siblingNext, &CE3DFrame::m_siblingPrev>;
+using SChangedLinks = SListLinks<CE3DFrame, &CE3DFrame::m_changedNext, &CE3DFrame::m_changedPrev>;
+using SMovedLinks = SListLinks<CE3DFrame, &CE3DFrame::m_movedNext, &CE3DFrame::m_movedPrev>;
+using SDeletionLinks = SListLinks<CE3DFrame, &CE3DFrame::m_deletionNext, &CE3DFrame::m_deletionPrev>;
+using SActiveLinks = SListLinks<CE3DFrame, &CE3DFrame::m_activeNext, &CE3DFrame::m_activePrev>;
+using SSiblingLinks = SListLinks<CE3DFrame, &CE3DFrame::m_siblingNext, &CE3DFrame::m_siblingPrev>;
 
 // Rotation rows about z, x and y from the tables.
 void RotationZ(float m[3][3], int i) {

@@ -5,12 +5,12 @@
 
 #include <cstring>
 
+#include "core/ListLinks.h"
 #include "core/LittleEndian.h"
 #include "core/VFSFile.h"
 #include "e3d/Device.h"
 #include "e3d/Engine.h"
 #include "e3d/Frame.h"
-#include "e3d/Links.h"
 #include "e3d/Screen.h"
 #include "e3d/Texture.h"
 #include "e3d/VertexList.h"
@@ -272,7 +272,7 @@ void CE3DMaterialPass::Apply(CE3DDevice* device, const SE3DPassLimits& limits) c
 // Material.
 
 namespace {
-using SMaterialLinks = SE3DLinks<CE3DMaterial, &CE3DMaterial::m_next, &CE3DMaterial::m_prev>;
+using SMaterialLinks = SListLinks<CE3DMaterial, &CE3DMaterial::m_next, &CE3DMaterial::m_prev>;
 }
 
 CE3DMaterial::CE3DMaterial(CE3DScreen* screen, const char* name) : m_screen(screen) {

@@ -1,7 +1,7 @@
 #include "e3d/Node.h"
 
+#include "core/ListLinks.h"
 #include "e3d/Engine.h"
-#include "e3d/Links.h"
 #include "e3d/Screen.h"
 
 CE3DNode::CE3DNode(CE3DScreen* owner) : m_owner(owner), m_engine(owner ? owner->m_engine : nullptr) {
@@ -9,7 +9,7 @@ CE3DNode::CE3DNode(CE3DScreen* owner) : m_owner(owner), m_engine(owner ? owner->
 }
 
 namespace {
-using SNodeLinks = SE3DLinks<CE3DNode, &CE3DNode::m_next, &CE3DNode::m_prev>;
+using SNodeLinks = SListLinks<CE3DNode, &CE3DNode::m_next, &CE3DNode::m_prev>;
 }
 
 CE3DNode::CE3DNode(CE3DEngine* engine) : m_engine(engine) {

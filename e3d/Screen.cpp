@@ -4,11 +4,11 @@
 
 #include <cstring>
 
+#include "core/ListLinks.h"
 #include "e3d/Camera.h"
 #include "e3d/Device.h"
 #include "e3d/Engine.h"
 #include "e3d/Font.h"
-#include "e3d/Links.h"
 #include "e3d/Material.h"
 #include "e3d/Surface.h"
 #include "e3d/SurfaceList.h"
@@ -33,7 +33,7 @@ const SE3DGameHooks& E3D_GameHooks() {
 // ---------------------------------------------------------------------------
 // What surfaces need of their screen.
 
-using SSurfaceLinks = SE3DLinks<CE3DSurface, &CE3DSurface::m_next, &CE3DSurface::m_prev>;
+using SSurfaceLinks = SListLinks<CE3DSurface, &CE3DSurface::m_next, &CE3DSurface::m_prev>;
 
 void E3DScreen_LinkSurface(CE3DScreen* screen, CE3DSurface* surface) {
     SSurfaceLinks::Push(screen->m_surfaces, surface);

@@ -4,10 +4,10 @@
 
 #include <cstdio>
 
+#include "core/ListLinks.h"
 #include "core/VFSFile.h"
 #include "e3d/Font.h"
 #include "e3d/FontList.h"
-#include "e3d/Links.h"
 #include "e3d/Screen.h"
 
 namespace {
@@ -17,7 +17,7 @@ E3DFontNoticeHook g_notice = nullptr;
 // No file holds more fonts than this; a larger count is a corrupt file.
 constexpr uint32_t kMaxCompiledFonts = 4096;
 
-using SFontLinks = SE3DLinks<CE3DFont, &CE3DFont::m_next, &CE3DFont::m_prev>;
+using SFontLinks = SListLinks<CE3DFont, &CE3DFont::m_next, &CE3DFont::m_prev>;
 
 }  // namespace
 

@@ -5,18 +5,18 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/ListLinks.h"
 #include "core/LittleEndian.h"
 #include "core/Math.h"
 #include "core/VFSFile.h"
 #include "e3d/Engine.h"
-#include "e3d/Links.h"
 #include "e3d/RecordReader.h"
 #include "e3d/Screen.h"
 #include "e3d/Shape.h"
 #include "platform/d3d/Direct3D.h"
 
 namespace {
-using SBlockLinks = SE3DLinks<CE3DShapeBlock, &CE3DShapeBlock::m_next, &CE3DShapeBlock::m_prev>;
+using SBlockLinks = SListLinks<CE3DShapeBlock, &CE3DShapeBlock::m_next, &CE3DShapeBlock::m_prev>;
 }
 
 CE3DShapeBlock::CE3DShapeBlock(CE3DShape* shape) : m_shape(shape) {

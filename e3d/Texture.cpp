@@ -6,12 +6,12 @@
 #include <cstring>
 #include <vector>
 
+#include "core/ListLinks.h"
 #include "core/LittleEndian.h"
 #include "core/PixelConvert.h"
 #include "core/VFSFile.h"
 #include "e3d/Device.h"
 #include "e3d/Engine.h"
-#include "e3d/Links.h"
 #include "e3d/Screen.h"
 #include "e3d/SurfacePixels.h"
 #include "e3d/TextureCache.h"
@@ -139,7 +139,7 @@ void E3D_TextureSize(int width, int height, int reduction, bool mipmapped, const
 // Life.
 
 namespace {
-using STextureLinks = SE3DLinks<CE3DTexture, &CE3DTexture::m_nextTexture, &CE3DTexture::m_prevTexture>;
+using STextureLinks = SListLinks<CE3DTexture, &CE3DTexture::m_nextTexture, &CE3DTexture::m_prevTexture>;
 }
 
 CE3DTexture::CE3DTexture(CE3DScreen* screen) : CE3DSurface(screen) {

@@ -4,14 +4,14 @@
 
 #include <cstring>
 
+#include "core/ListLinks.h"
 #include "core/Math.h"
 #include "core/Random.h"
-#include "e3d/Links.h"
 #include "e3d/Material.h"
 #include "platform/d3d/Direct3D.h"
 
 namespace {
-using SListLinks = SE3DLinks<CE3DVertexList, &CE3DVertexList::m_next, &CE3DVertexList::m_prev>;
+using SVertexListLinks = SListLinks<CE3DVertexList, &CE3DVertexList::m_next, &CE3DVertexList::m_prev>;
 }
 
 uint32_t E3D_PrimitiveFor(uint32_t perFace) {
@@ -21,7 +21,7 @@ uint32_t E3D_PrimitiveFor(uint32_t perFace) {
 CE3DVertexList::CE3DVertexList(CE3DVertexList** chain, CE3DFrame* owner, CE3DScreen* screen,
                                CE3DShapeBlock* block)
     : m_screen(screen), m_chain(chain), m_owner(owner), m_block(block) {
-    if (m_chain) SListLinks::Push(*m_chain, this);
+    if (m_chain) SVertexListLinks::Push(*m_chain, this);
     if (block) {
         m_anim = block->m_anim;
         m_faceCount = block->m_faceCount;
@@ -32,7 +32,7 @@ CE3DVertexList::CE3DVertexList(CE3DVertexList** chain, CE3DFrame* owner, CE3DScr
 }
 
 CE3DVertexList::~CE3DVertexList() {
-    if (m_chain) SListLinks::Unlink(*m_chain, this);
+    if (m_chain) SVertexListLinks::Unlink(*m_chain, this);
     if (m_ownsMaterial) delete m_material;
 }
 

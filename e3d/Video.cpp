@@ -2,9 +2,9 @@
 
 #include <cstring>
 
+#include "core/ListLinks.h"
 #include "core/VFSMedia.h"
 #include "e3d/Engine.h"
-#include "e3d/Links.h"
 #include "e3d/Screen.h"
 #include "e3d/Surface.h"
 #include "e3d/Timer.h"
@@ -12,7 +12,7 @@
 #include "platform/video/Video.h"
 
 namespace {
-using SVideoLinks = SE3DLinks<CE3DVideo, &CE3DVideo::m_next, &CE3DVideo::m_prev>;
+using SVideoLinks = SListLinks<CE3DVideo, &CE3DVideo::m_next, &CE3DVideo::m_prev>;
 
 SE3DVideoSoundHooks g_soundHooks;
 

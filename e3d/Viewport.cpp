@@ -2,11 +2,16 @@
 
 #include <cstring>
 
+#include "core/ListLinks.h"
 #include "e3d/Device.h"
 #include "e3d/Engine.h"
 #include "e3d/Screen.h"
 #include "e3d/Timer.h"
 #include "platform/d3d/D3DDeviceState.h"
+
+namespace {
+using SViewportLinks = SListLinks<CE3DViewport, &CE3DViewport::m_next, &CE3DViewport::m_prev>;
+}
 
 CE3DViewport::CE3DViewport(CE3DDevice* device)
     : m_device(device),
@@ -25,12 +30,7 @@ CE3DViewport::~CE3DViewport() {
 void CE3DViewport::Detach() {
     if (!m_camera) return;
     --m_camera->m_viewportCount;
-    if (m_prev)
-        m_prev->m_next = m_next;
-    else
-        m_camera->m_viewports = m_next;
-    if (m_next) m_next->m_prev = m_prev;
-    m_next = m_prev = nullptr;
+    SViewportLinks::Unlink(m_camera->m_viewports, this);
     IE3DViewportCamera* camera = m_camera;
     m_camera = nullptr;
     camera->ViewportDetached(this);
@@ -54,10 +54,7 @@ bool CE3DViewport::Attach(IE3DViewportCamera* camera) {
         m_camera = camera;
         m_cameraSlot = camera->m_viewportCount;
         ++camera->m_viewportCount;
-        m_prev = nullptr;
-        m_next = camera->m_viewports;
-        if (m_next) m_next->m_prev = this;
-        camera->m_viewports = this;
+        SViewportLinks::Push(camera->m_viewports, this);
         camera->ViewportAttached(this);
     }
     return true;

@@ -3,6 +3,8 @@
 #include <mutex>
 #include <thread>
 
+#include "core/ListLinks.h"
+
 namespace {
 
 // Guards every entry's links among the entries of its target, and the
@@ -63,17 +65,14 @@ NWEListEntry::~NWEListEntry() {
 
 void NWEListEntry::LinkTarget(NWEObject* target) {
     m_target = target;
-    m_prevForTarget = nullptr;
-    m_nextForTarget = target->m_entries;
-    if (target->m_entries) target->m_entries->m_prevForTarget = this;
-    target->m_entries = this;
+    SListLinks<NWEListEntry, &NWEListEntry::m_nextForTarget, &NWEListEntry::m_prevForTarget>::Push(
+        target->m_entries, this);
 }
 
 void NWEListEntry::UnlinkTarget() {
     if (!m_target) return;
-    (m_prevForTarget ? m_prevForTarget->m_nextForTarget : m_target->m_entries) = m_nextForTarget;
-    if (m_nextForTarget) m_nextForTarget->m_prevForTarget = m_prevForTarget;
-    m_prevForTarget = m_nextForTarget = nullptr;
+    SListLinks<NWEListEntry, &NWEListEntry::m_nextForTarget, &NWEListEntry::m_prevForTarget>::Unlink(
+        m_target->m_entries, this);
     m_target = nullptr;
 }
 
