@@ -10,6 +10,7 @@
 #include "commands/PlayCommands.h"
 #include "commands/ScriptFlow.h"
 #include "commands/SoundCommands.h"
+#include "commands/TestCommands.h"
 #include "console/CommandTable.h"
 
 void Commands_Install() {
@@ -23,4 +24,5 @@ void Commands_Install() {
     CommandArea_Set(kAreaEffects, &RegisterEffectsCommands);
     CommandArea_Set(kAreaView, &RegisterViewCommands);
     CommandArea_Set(kAreaPlay, &RegisterPlayCommands);
+    CommandArea_Set(kAreaTest, &RegisterTestCommands);
 }

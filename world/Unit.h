@@ -232,6 +232,10 @@ public:
     uint8_t m_stopByte = 0;  // set: the speed control stops the unit (cleared by RemoveAll)
     uint8_t m_orderByte2 = 0;
     int16_t m_group = 0;
+    // Set by the map's scripts (AddCustomizedControl, AddMoveOrder,
+    // AddPatrolOrder): the unit follows its script, and the computer players
+    // leave it alone. Not part of the sync image or the saved record.
+    uint8_t m_scriptControl = 0;
     COrderList* m_orderList = nullptr;
     CUnitOrder* m_runningOrder = nullptr;
     CUnitOrder* m_currentOrder = nullptr;

@@ -24,6 +24,9 @@
 #include "world/ObjectTemplate.h"
 #include "world/Player.h"
 #include "world/TessarakObject.h"
+#include "world/Unit.h"
+#include "world/UnitOrder.h"
+#include "world/UnitTemplate.h"
 
 namespace {
 
@@ -240,4 +243,51 @@ TEST_F(MapCommandsTest, ExportWritesTheScriptsAndTheBox) {
     EXPECT_FALSE(box.Find("radar.bik"));
 }
 
+}  // namespace
+
+namespace {
+// The map-script orders go straight into the queues of the units with the
+// map id; the selection and the read-out of the selected units.
+TEST_F(MapCommandsTest, ScriptOrdersSelectionAndUnitReadOut) {
+    CUnitTemplate* tank = new CUnitTemplate(scene, &root, 1, nullptr);
+    tank->m_projectId = 1;
+    tank->m_nodeId = 30;
+    tank->m_name = "Tank";
+    Run("Create(\"Tank\", 5, 6, 1, 0, 12); Create(\"Tank\", -5, 6, 0, 0, 13);");
+    CUnit* mine = nullptr;
+    CUnit* other = nullptr;
+    for (CUnit* u = scene->m_units; u; u = u->m_unitNext) (u->m_mapId == 12 ? mine : other) = u;
+    ASSERT_TRUE(mine && other);
+
+    // Wrong counts, a map id that is not a number or that no unit has: nothing.
+    Run("AddMoveOrder(12, 1, 0, 2); AddMoveOrder(x, 1, 0, 2, 0); AddMoveOrder(99, 1, 0, 2, 0);"
+        "AddPatrolOrder(12, 1); AddCustomizedControl();");
+    EXPECT_EQ(mine->m_orderList->ChildCount(), 0);
+    EXPECT_EQ(mine->m_scriptControl, 0);
+    Run("AddMoveOrder(12, 10.5, 1, -4, 1); AddPatrolOrder(12, 3, 4); AddCustomizedControl(13);");
+    ASSERT_EQ(mine->m_orderList->ChildCount(), 2);
+    CUnitOrder* move = mine->m_orderList->LastChild();  // the first given runs first
+    EXPECT_EQ(move->m_type, (uint32_t)CUnitOrder::kMove);
+    EXPECT_EQ(move->m_target[0], 10.5f);
+    EXPECT_EQ(move->m_destination[1], 1.0f);
+    EXPECT_EQ(static_cast<CMoveOrder*>(move)->m_force, 1);
+    EXPECT_FALSE(move->m_sent);  // the queue sends it when its turn comes
+    CUnitOrder* patrol = move->Prev();
+    EXPECT_EQ(patrol->m_type, (uint32_t)CUnitOrder::kPatrol);
+    EXPECT_EQ(patrol->m_destination[2], 4.0f);
+    EXPECT_EQ(mine->m_scriptControl, 1);
+    EXPECT_EQ(other->m_scriptControl, 1);
+    EXPECT_EQ(other->m_orderList->ChildCount(), 0);
+
+    // The local player's units are selected, in a running game only; the
+    // read-out names each selected one.
+    EXPECT_EQ(Run("SelectAllUnits();"), Lines{"SelectAllUnits cannot be run at this time or gamestate"});
+    game.SetGuiWord(0);
+    game.SetGameState(2);
+    EXPECT_EQ(Run("SelectAllUnits(); dbg_UnitOut();"),
+              (Lines{"", "--------------------", "Tank", "--------------------",
+                     "Position: 5.000000, 0.000000, 6.000000", "Force: 0.000000, 0.000000, 0.000000",
+                     "* Force.x : 0"}));
+    EXPECT_TRUE(game.InterfaceFields()->m_selectionChanged);
+}
 }  // namespace

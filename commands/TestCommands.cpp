@@ -1,0 +1,43 @@
+#include "commands/TestCommands.h"
+
+#include <cstring>
+
+#include "app/Game.h"
+#include "app/GameConsole.h"
+#include "console/CommandInterpreter.h"
+#include "console/CommandTable.h"
+#include "world/GameScene.h"
+#include "world/PhysicsEngine.h"
+#include "world/Unit.h"
+
+namespace {
+// Every selected unit: its template, its position and the force of the
+// pushes that wait to act on it.
+void Cmd_UnitOut(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
+    CGame* game = record->GetOwner() ? record->GetOwner() : g_pGame;
+    CGameScene* scene = game ? game->GameScene() : nullptr;
+    if (file || !scene) return;
+    for (CUnit* u = scene->m_units; u; u = u->m_unitNext) {
+        if (!(u->m_stateA & CTessarakObject::kA_Selected)) continue;
+        float force[3] = {0.0f, 0.0f, 0.0f};
+        for (SForceRecord* f = u->m_forces; f; f = f->m_next)
+            for (int i = 0; i < 3; ++i) force[i] += f->m_impulse[i];
+        uint32_t bits;
+        std::memcpy(&bits, &force[0], 4);
+        Game_Print("");
+        Game_Print("--------------------");
+        Game_Printf("%s", u->m_template ? u->m_template->m_name.GetText() : "");
+        Game_Print("--------------------");
+        Game_Printf("Position: %f, %f, %f", u->m_position[0], u->m_position[1], u->m_position[2]);
+        Game_Printf("Force: %f, %f, %f", force[0], force[1], force[2]);
+        Game_Printf("* Force.x : %x", bits);
+    }
+}
+}  // namespace
+
+void RegisterTestCommands(CCommandInterpreter* ip) {
+    const SCommandRow rows[] = {
+        SCommandRow::Function("dbg_UnitOut", Cmd_UnitOut, "Outputs debug data for a unit", "dbg_UnitOut();"),
+    };
+    CommandTable_Register(ip, rows);
+}
