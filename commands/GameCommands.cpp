@@ -43,13 +43,10 @@ void Cmd_StartGame(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
     CGame* game = Game(record);
     if (file || !game || !game->NetGame()) return;
     CNetGame* net = game->NetGame();
-    if (game->Variables().gameType == 1) {
-        int players = 0;
-        for (CPlayer* p : net->m_players.m_players)
-            if (!p->IsNeutral()) ++players;
-        if (players <= 2) return;
-    }
-    net->Send(NS_NOTIFYTYPE_STARTGAME, nullptr, 0, 0, 0);
+    // A skirmish needs a player besides the session's neutral one: the
+    // player alone may play one (against nobody until computer players join).
+    if (game->Variables().gameType == 1 && net->CountPlayers() < 1) return;
+    net->Send(NS_NOTIFYTYPE_STARTGAME, nullptr, 0);
 }
 }  // namespace
 

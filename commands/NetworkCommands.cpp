@@ -185,6 +185,41 @@ void Cmd_Resync(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
 void OnRate(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
     if (CNetGame* net = Net(record)) net->ApplyRate();
 }
+
+// ---- the server's colour selection list
+
+void Cmd_ColorRemoveAll(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
+    CNetGame* net = Net(record);
+    if (!file && net) net->m_colors.clear();
+}
+
+void Cmd_ColorList(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
+    CNetGame* net = Net(record);
+    if (file || !net) return;
+    for (const SServerColor& c : net->m_colors)
+        Game_PrintColor((int)std::lround(c.r), (int)std::lround(c.g), (int)std::lround(c.b), false,
+                        "R %f G %f B %f", (double)c.r, (double)c.g, (double)c.b);
+}
+
+void Cmd_ColorAdd(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
+    CNetGame* net = Net(record);
+    if (file || !net) return;
+    if (Count(args) < 3) {
+        Game_Print("Need 3 arguments");
+        return;
+    }
+    SServerColor c{0.0f, 0.0f, 0.0f};
+    float* parts[3] = {&c.r, &c.g, &c.b};
+    for (int i = 0; i < 3; ++i)
+        if (!args->arg[i].GetFloat(*parts[i])) break;
+    net->m_colors.push_back(c);
+}
+
+// The hosted description changed: a host tells its clients at once.
+void OnServerInfo(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
+    CNetGame* net = Net(record);
+    if (net && net->m_hosting) net->SendServerInfo();
+}
 }  // namespace
 
 void RegisterNetworkCommands(CCommandInterpreter* ip) {
@@ -267,7 +302,57 @@ void RegisterNetworkCommands(CCommandInterpreter* ip) {
             .Config("Server.cfg")
             .Mask(1),
         SCommandRow::Bool("Cheats", &net->m_serverInfo.m_cheats, "Enables cheats", "Cheats(bool Enable);")
-            .Mask(33),
+            .Mask(33)
+            .OnChange(OnServerInfo),
+        SCommandRow::Function("srv_Color_RemoveAll", Cmd_ColorRemoveAll,
+                              "Removes all colors in color selection list", "srv_Color_RemoveAll();"),
+        SCommandRow::Function("srv_Color_List", Cmd_ColorList, "Lists the colors in the color selection list",
+                              "srv_Color_List();"),
+        SCommandRow::Function("srv_Color_Add", Cmd_ColorAdd, "Adds a clor to the color selection list",
+                              "srv_Color_Add(int r, int g, int b);"),
+        // The server and its map: the hosted description (what this machine's
+        // server tells its clients) and, for the si_Map_ values that a map's
+        // information script sets, the current one.
+        SCommandRow::Bool("si_FogOfWar", &net->m_serverInfo.m_fogOfWar, "Enable to use fog of war",
+                          "si_FogOfWar")
+            .Config("Server.cfg")
+            .Mask(32)
+            .OnChange(OnServerInfo),
+        SCommandRow::Int("si_Location", &net->m_serverInfo.m_location, 1, 13, "The location of this server",
+                         "si_Location(int Country)")
+            .Config("Server.cfg")
+            .OnChange(OnServerInfo),
+        SCommandRow::String("si_Map_File", &net->m_serverInfo.m_mapFile, 255,
+                            "The map that have been selected to play on", "si_Map_File(char *)")
+            .Config("Server.cfg")
+            .OnChange(OnServerInfo),
+        SCommandRow::Int("si_MaxUnits", &net->m_serverInfo.m_maxUnits, 0, 65536,
+                         "Max unitcount for each player", "si_MaxUnits(int UnitCount)")
+            .Config("Server.cfg")
+            .OnChange(OnServerInfo),
+        SCommandRow::Bool("si_AlliedVictory", &net->m_serverInfo.m_alliedVictory, "Allied victory",
+                          "si_AlliedVictory(bool On)")
+            .Config("Server.cfg")
+            .OnChange(OnServerInfo),
+        SCommandRow::Int("si_StartResources", &net->m_serverInfo.m_startResources, 0, 10000,
+                         "Start resources", "si_StartResources(int NumResources)")
+            .Config("Server.cfg")
+            .OnChange(OnServerInfo),
+        SCommandRow::String("si_Map_Description", &net->m_joinedInfo.m_description, 255,
+                            "A description of the map to play on", "si_Map_Description(str Desc)")
+            .MapScript(),
+        SCommandRow::String("si_Map_Author", &net->m_joinedInfo.m_author, 255,
+                            "Name of the author of the map", "si_Map_Author(str AuthorName)")
+            .MapScript(),
+        SCommandRow::Int("si_Map_Players", &net->m_joinedInfo.m_designedPlayers, 0, 255,
+                         "The number of players this map was designed for", "si_Map_Players(int NumPlayers)")
+            .MapScript(),
+        SCommandRow::Int("si_Map_Width", &net->m_joinedInfo.m_width, 0, 65536,
+                         "The width of the selected map", "si_Map_Width(int Width)")
+            .MapScript(),
+        SCommandRow::Int("si_Map_Height", &net->m_joinedInfo.m_height, 0, 65536,
+                         "The height of the selected map", "si_Map_Height(int Height)")
+            .MapScript(),
     };
     CommandTable_Register(ip, rows);
 }

@@ -293,18 +293,24 @@ void CTessarakObjectTemplate::LoadSoundSet(SSoundSet& set, const char* event) {
 
 void CTessarakObjectTemplate::LoadNumberedSounds(SSoundSet& set, const char* baseName) {
     CGameHost* host = GameHost();
+    // The folder's path, then the file's name after it: a name is never read
+    // as one of the path's special forms (a settings node's name begins with
+    // "!", which would name a folder of its own).
+    CStrBuf folder(host->GetPath("Units\\Sounds", ""));
+    if (folder.GetLength() > 0 && folder.GetText()[folder.GetLength() - 1] == '\\')
+        folder.Assign(std::string(folder.GetText(), size_t(folder.GetLength() - 1)).c_str());
     CStrBuf name;
     int present = 0;
     for (int n = 1; n <= 8; ++n) {
-        name.Format("%s%d.mp3", baseName, n);
-        if (FileExists(host->GetPath("Units\\Sounds", name.GetText()))) ++present;
+        name.Format("%s\\%s%d.mp3", folder.GetText(), baseName, n);
+        if (FileExists(name.GetText())) ++present;
     }
     // As many files as exist, from the first number on: a gap in the
     // numbering leaves an empty entry, and the last files are never loaded.
     bool any = false;
     for (int n = 1; n <= present; ++n) {
-        name.Format("%s%d.mp3", baseName, n);
-        SoundSample* s = host->LoadSample(host->GetPath("Units\\Sounds", name.GetText()));
+        name.Format("%s\\%s%d.mp3", folder.GetText(), baseName, n);
+        SoundSample* s = host->LoadSample(name.GetText());
         any = any || s;
         set.m_samples.push_back(s);
     }
