@@ -14,6 +14,7 @@
 #include "app/GameScreen.h"
 #include "app/GameServices.h"
 #include "app/MainApp.h"
+#include "e3d/Camera.h"
 #include "e3d/Font.h"
 #include "netgame/NetGame.h"
 #include "platform/sys/Path.h"
@@ -225,6 +226,9 @@ int CGame::Startup(int) {
     Game_ClearAndPresent(this);
 
     m_gameScene = Require(new CGameScene(this), "game scene");
+    // The battlefield's objects are frames of the screen's main camera: what
+    // the game view renders. A change of the display mode keeps the camera.
+    if (m_gameScreen) m_gameScene->m_rootFrame = m_gameScreen->m_mainCamera;
     m_projects = new CProjectList(m_gameScreen, m_gameScene);
     m_aiManager = Require(new CAIManager(this), "computer-player manager");
     m_netGame = Require(new CNetGame(this), "network game");

@@ -104,6 +104,7 @@ struct SGameVariables {
     uint8_t progressDrawing = 1;     // g_DrawProgressBars: progress bars drawn while loading
     uint8_t kbDirectInput = 1;       // kb_DirectInput
     uint8_t mDirectInput = 1;        // m_DirectInput
+    int32_t syncCrcEvery = 0;        // dbg_SyncCrc: the world's sync CRC printed every n frames (0 off)
 };
 
 class CGame : public CInterfaceHost {

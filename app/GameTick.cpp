@@ -120,6 +120,13 @@ int CGame::LogicTick() {
     m_lastTickCounter = clock->Now();
     clock->EndGameSection();
     ++m_ticks;
+    // The world's state after the frame, for comparing machines: the same
+    // frame gives the same CRC on every machine that is in step.
+    if (m_vars.syncCrcEvery > 0 && net->m_frameTable) {
+        uint16_t frame = net->m_frameTable->GetCurrentNumber();
+        if (frame % m_vars.syncCrcEvery == 0)
+            Game_Printf("Sync CRC of frame %d: %08X", (int)frame, (unsigned)net->WorldSyncCrc());
+    }
 
     if (scene) {
         if (localWatching && !m_cellMapRevealed && m_worldGrid) {

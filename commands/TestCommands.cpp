@@ -36,8 +36,13 @@ void Cmd_UnitOut(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
 }  // namespace
 
 void RegisterTestCommands(CCommandInterpreter* ip) {
+    CGame* game = ip->GetOwner() ? ip->GetOwner() : g_pGame;
+    if (!game) return;
     const SCommandRow rows[] = {
         SCommandRow::Function("dbg_UnitOut", Cmd_UnitOut, "Outputs debug data for a unit", "dbg_UnitOut();"),
+        SCommandRow::Int("dbg_SyncCrc", &game->Variables().syncCrcEvery, 0, 8191,
+                         "Prints the sync CRC of the world after every n-th frame (0: never)",
+                         "dbg_SyncCrc(int n);"),
     };
     CommandTable_Register(ip, rows);
 }

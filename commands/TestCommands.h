@@ -1,5 +1,5 @@
 // The developer area of the console commands: what a developer or a test
-// reads of the running world.
+// reads of the running world (the selected units, the world's sync CRC).
 #pragma once
 
 class CCommandInterpreter;

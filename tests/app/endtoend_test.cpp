@@ -95,6 +95,8 @@ TEST(EndToEnd, ConsoleKeysMouseAndModeChange) {
     // installation, so that no other run reads them.
     CTempDir installation;
     if (!Test_CopyInstallation(installation)) FAIL() << "the game is not built";
+    // The console alone, without the demo's game.
+    installation.Write("Tessarak/Scripts/Autoexec.cfg", "echo(\"Tessarak is ready.\");\n");
 
     CTestXServer x;
     ASSERT_TRUE(x.Start());
