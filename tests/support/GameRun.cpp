@@ -1,0 +1,78 @@
+#include "tests/support/GameRun.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <thread>
+
+bool Test_StartGame(CTestProcess& game, const CTempDir& dir,
+                    const std::vector<std::pair<std::string, std::string>>& env) {
+    SProcessOptions options;
+    options.program = dir.File("System/Tessarak");
+    options.workDir = dir.File("System");
+    options.input = true;
+    options.env = {{"XDG_CONFIG_HOME", dir.File("home/config")},
+                   {"XDG_DATA_HOME", dir.File("home/data")},
+                   {"HOME", dir.File("home")},
+                   {"LIBGL_ALWAYS_SOFTWARE", "1"},
+                   {"SDL_AUDIODRIVER", "dummy"},
+                   {"ALSOFT_DRIVERS", "null"},
+                   {"TESSARAK_HEADLESS_DIALOGS", "1"}};
+    if (!std::getenv("DISPLAY")) options.env.push_back({"SDL_VIDEODRIVER", "offscreen"});
+    options.env.insert(options.env.end(), env.begin(), env.end());
+    return game.Start(options);
+}
+
+std::vector<SUnitSeen> Test_ReadUnits(CTestProcess& game, double seconds) {
+    static int s_serial = 0;
+    const std::string begin = "units-begin " + std::to_string(++s_serial);
+    const std::string end = "units-end " + std::to_string(s_serial);
+    game.Write("echo(\"" + begin + "\"); SelectAllUnits(); dbg_UnitOut(); echo(\"" + end + "\");\n");
+    std::vector<SUnitSeen> units;
+    if (!game.WaitForLine(end, seconds)) return units;
+    std::string out = game.Output();
+    size_t from = out.find(begin + "\n");
+    size_t to = out.find(end + "\n", from);
+    if (from == std::string::npos || to == std::string::npos) return units;
+    // Each unit: an empty line, a rule, its template, a rule, its position.
+    std::istringstream in(out.substr(from, to - from));
+    std::string line, previous, name;
+    while (std::getline(in, line)) {
+        if (line == "--------------------" && !previous.empty() && previous != "--------------------")
+            name = previous;
+        SUnitSeen u;
+        if (std::sscanf(line.c_str(), "Position: %f, %f, %f", &u.x, &u.y, &u.z) == 3) {
+            u.name = name;
+            units.push_back(u);
+        }
+        previous = line;
+    }
+    return units;
+}
+
+const SUnitSeen* Test_NearestUnit(const std::vector<SUnitSeen>& units, const char* name, float x, float z) {
+    const SUnitSeen* best = nullptr;
+    float bestDistance = 0.0f;
+    for (const SUnitSeen& u : units) {
+        if (u.name != name) continue;
+        float d = std::hypot(u.x - x, u.z - z);
+        if (!best || d < bestDistance) {
+            best = &u;
+            bestDistance = d;
+        }
+    }
+    return best;
+}
+
+bool Test_WaitForUnitAt(CTestProcess& game, const char* name, float x, float z, float reach, double seconds) {
+    auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    do {
+        std::vector<SUnitSeen> units = Test_ReadUnits(game, 5.0);
+        const SUnitSeen* u = Test_NearestUnit(units, name, x, z);
+        if (u && std::hypot(u->x - x, u->z - z) <= reach) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    } while (std::chrono::steady_clock::now() < until);
+    return false;
+}

@@ -1,0 +1,35 @@
+// The game program played from a test: started in a copy of the
+// installation, given console commands on its standard input and read
+// through its standard output (the console's lines).
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tests/support/Process.h"
+#include "tests/support/TempDir.h"
+
+// One unit as dbg_UnitOut prints it.
+struct SUnitSeen {
+    std::string name;
+    float x = 0.0f, y = 0.0f, z = 0.0f;
+};
+
+// Starts the game of the installation in dir (with a home of its own there),
+// its standard input open for commands; without DISPLAY on SDL's offscreen
+// driver. env is set last.
+bool Test_StartGame(CTestProcess& game, const CTempDir& dir,
+                    const std::vector<std::pair<std::string, std::string>>& env = {});
+
+// Selects the local player's units (in a running game) and reads their
+// template names and positions back; empty when the game gave no answer
+// within the seconds.
+std::vector<SUnitSeen> Test_ReadUnits(CTestProcess& game, double seconds = 10.0);
+
+// Reads the units until one of the template is within reach of (x, z);
+// true when it came before the seconds ran out.
+bool Test_WaitForUnitAt(CTestProcess& game, const char* name, float x, float z, float reach, double seconds);
+
+// The unit of the template nearest to (x, z), or null.
+const SUnitSeen* Test_NearestUnit(const std::vector<SUnitSeen>& units, const char* name, float x, float z);
