@@ -20,6 +20,7 @@
 #include "netgame/NetMessages.h"
 #include "nwe/Datagram.h"
 #include "tests/nwe/NweTestKit.h"
+#include "tests/support/GameRun.h"
 #include "tests/support/Installation.h"
 #include "tests/support/TempDir.h"
 
@@ -109,18 +110,7 @@ uint16_t FreePort() {
 }
 
 bool StartGame(CTestProcess& game, const CTempDir& dir) {
-    SProcessOptions options;
-    options.program = dir.File("System/Tessarak");
-    options.workDir = dir.File("System");
-    options.input = true;
-    options.env = {{"XDG_CONFIG_HOME", dir.File("home/config")},
-                   {"XDG_DATA_HOME", dir.File("home/data")},
-                   {"HOME", dir.File("home")},
-                   {"SDL_AUDIODRIVER", "dummy"},
-                   {"ALSOFT_DRIVERS", "null"},
-                   {"TESSARAK_HEADLESS_DIALOGS", "1"}};
-    if (!std::getenv("DISPLAY")) options.env.push_back({"SDL_VIDEODRIVER", "offscreen"});
-    return game.Start(options);
+    return Test_StartGame(game, dir);
 }
 
 // Where the first message of each (direction, id) of the list was seen.
