@@ -192,6 +192,14 @@ void ReportHiveFault(const std::string& file, ESysReadResult result) {
 }
 
 // False when the file is there but could not be read (it is then left alone).
+// The file a hive is written to.
+std::string HiveWriteFile(uint32_t root) {
+    std::vector<std::string> reads;
+    std::string write;
+    HiveFiles(root, reads, write);
+    return write;
+}
+
 bool ReadHiveFile(const std::string& file, CHive& hive) {
     std::string all;
     ESysReadResult result = Sys_ReadRegularFile(file, kMaxHiveBytes, all);
@@ -279,9 +287,7 @@ std::string FormatValue(const SRegValue& v) {
 }
 
 bool WriteHive(uint32_t root, const CHive& hive) {
-    std::vector<std::string> reads;
-    std::string file;
-    HiveFiles(root, reads, file);
+    const std::string file = HiveWriteFile(root);
     std::string text = root == HKEY_LOCAL_MACHINE ? "; Tessarak registry: HKEY_LOCAL_MACHINE\n"
                                                   : "; Tessarak registry: HKEY_CURRENT_USER\n";
     for (const auto& k : hive) {
@@ -316,12 +322,9 @@ bool Sys_RegSetValue(uint32_t root, const char* subKey, const char* name, uint32
     if (!KnownRoot(root) || !subKey || (size && !data)) return false;
     std::lock_guard<std::mutex> lock(g_regLock);
     CHive hive;
-    std::vector<std::string> reads;
-    std::string write;
-    HiveFiles(root, reads, write);
     // Only the file we write: values of a read-only install file stay there.
     // A file that is there but cannot be read is not replaced.
-    if (!ReadHiveFile(write, hive)) return false;
+    if (!ReadHiveFile(HiveWriteFile(root), hive)) return false;
     SRegValue* v = FindValue(*FindKey(hive, subKey, true), name ? name : "", true);
     v->type = type;
     const uint8_t* bytes = static_cast<const uint8_t*>(data);
@@ -339,10 +342,7 @@ bool Sys_RegDeleteValue(uint32_t root, const char* subKey, const char* name) {
     if (!KnownRoot(root) || !subKey) return false;
     std::lock_guard<std::mutex> lock(g_regLock);
     CHive hive;
-    std::vector<std::string> reads;
-    std::string write;
-    HiveFiles(root, reads, write);
-    if (!ReadHiveFile(write, hive)) return false;
+    if (!ReadHiveFile(HiveWriteFile(root), hive)) return false;
     SRegKey* key = FindKey(hive, subKey, false);
     if (!key) return false;
     for (auto it = key->values.begin(); it != key->values.end(); ++it) {
@@ -363,10 +363,7 @@ bool Sys_RegKeyExists(uint32_t root, const char* subKey) {
 
 std::string Sys_RegGetFile(uint32_t root) {
     std::lock_guard<std::mutex> lock(g_regLock);
-    std::vector<std::string> reads;
-    std::string write;
-    HiveFiles(root, reads, write);
-    return write;
+    return HiveWriteFile(root);
 }
 
 void Sys_RegSetFile(uint32_t root, const char* linuxPath) {
