@@ -43,18 +43,8 @@ D3DMATRIX Perspective(float fov, float aspect, float zn, float zf) {
     return m;
 }
 
-class DeviceImage : public ::testing::Test {
+class DeviceImage : public TTestGLPictures<kW, kH> {
 protected:
-    static void SetUpTestSuite() {
-        gl.Open(kW, kH);
-        engine = gl.engine;
-        screen = gl.screen;
-    }
-    static void TearDownTestSuite() {
-        gl.Close();
-        engine = nullptr;
-        screen = nullptr;
-    }
     void SetUp() override {
         if (!screen) TEST_END_WITHOUT_GL();
         // A fresh device: Direct3D's start values everywhere.
@@ -129,15 +119,8 @@ protected:
         delete tex;
     }
 
-    static STestGLScreen gl;
-    static CE3DEngine* engine;
-    static CE3DScreen* screen;
     ID3DDevice* d = nullptr;
 };
-
-STestGLScreen DeviceImage::gl;
-CE3DEngine* DeviceImage::engine = nullptr;
-CE3DScreen* DeviceImage::screen = nullptr;
 
 TEST_F(DeviceImage, ClearFillsItsRectangleInsideTheViewport) {
     ASSERT_EQ(d->Clear(0, nullptr, D3DCLEAR_TARGET, 0x336699, 1.0f, 0), D3D_OK);

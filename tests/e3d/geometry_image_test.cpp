@@ -55,18 +55,8 @@ public:
     int m_w, m_h;
 };
 
-class GeometryImage : public ::testing::Test {
+class GeometryImage : public TTestGLPictures<kW, kH> {
 protected:
-    static void SetUpTestSuite() {
-        gl.Open(kW, kH);
-        engine = gl.engine;
-        screen = gl.screen;
-    }
-    static void TearDownTestSuite() {
-        gl.Close();
-        engine = nullptr;
-        screen = nullptr;
-    }
     void SetUp() override {
         if (!screen) TEST_END_WITHOUT_GL();
         g_now = 0;
@@ -147,16 +137,9 @@ protected:
         s->m_mipFilter = D3DTFP_NONE;
     }
 
-    static STestGLScreen gl;
-    static CE3DEngine* engine;
-    static CE3DScreen* screen;
     CE3DDevice* dev = nullptr;
     ID3DDevice* d = nullptr;
 };
-
-STestGLScreen GeometryImage::gl;
-CE3DEngine* GeometryImage::engine = nullptr;
-CE3DScreen* GeometryImage::screen = nullptr;
 
 // Left half green, right half blue.
 uint32_t Halves(int x, int, int w) {

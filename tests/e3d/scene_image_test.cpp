@@ -23,18 +23,8 @@ namespace {
 constexpr int kW = 160, kH = 120;
 constexpr float kHalfPi = 1.5707964f;
 
-class SceneImage : public ::testing::Test {
+class SceneImage : public TTestGLPictures<kW, kH> {
 protected:
-    static void SetUpTestSuite() {
-        gl.Open(kW, kH);
-        engine = gl.engine;
-        screen = gl.screen;
-    }
-    static void TearDownTestSuite() {
-        gl.Close();
-        engine = nullptr;
-        screen = nullptr;
-    }
     void SetUp() override {
         if (!screen) TEST_END_WITHOUT_GL();
         ASSERT_TRUE(screen->m_currentDevice->Activate(screen->m_currentDevice));
@@ -97,17 +87,10 @@ protected:
         return Pixel(ix, iy);
     }
 
-    static STestGLScreen gl;
-    static CE3DEngine* engine;
-    static CE3DScreen* screen;
     CE3DCamera* camera = nullptr;
     CE3DViewport* viewport = nullptr;
     CE3DMaterial* flat = nullptr;
 };
-
-STestGLScreen SceneImage::gl;
-CE3DEngine* SceneImage::engine = nullptr;
-CE3DScreen* SceneImage::screen = nullptr;
 
 TEST_F(SceneImage, ATreeOfThreeFramesDrawsWhereItsComposedTransformsPutIt) {
     // The parent turned a quarter about the view axis; the child one unit

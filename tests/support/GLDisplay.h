@@ -57,6 +57,34 @@ struct STestGLScreen {
     }
 };
 
+// The fixture of a suite of picture tests: one window of width x height with
+// its engine and screen for the whole suite (screen null where none could be
+// had; SetUp then ends the test with TEST_END_WITHOUT_GL).
+template <int Width, int Height>
+class TTestGLPictures : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        gl.Open(Width, Height);
+        engine = gl.engine;
+        screen = gl.screen;
+    }
+    static void TearDownTestSuite() {
+        gl.Close();
+        engine = nullptr;
+        screen = nullptr;
+    }
+
+    static STestGLScreen gl;
+    static CE3DEngine* engine;
+    static CE3DScreen* screen;
+};
+template <int Width, int Height>
+STestGLScreen TTestGLPictures<Width, Height>::gl;
+template <int Width, int Height>
+CE3DEngine* TTestGLPictures<Width, Height>::engine = nullptr;
+template <int Width, int Height>
+CE3DScreen* TTestGLPictures<Width, Height>::screen = nullptr;
+
 // A pixel of a picture read back: red, green and blue from 0 to 255 (-1 each
 // for a pixel that is not there).
 struct SRGB {
