@@ -54,7 +54,8 @@ CE3DEnergyFrame::CE3DEnergyFrame(CE3DFrame* parent, CE3DMaterial* material, cons
         memcpy(m_tex, kDefault, sizeof m_tex);
     }
     Invalidate();
-    if (IE3DMeshScene* scene = E3D_MeshSceneOf(this)) scene->CountMesh(1);
+    m_meshScene = E3D_MeshSceneOf(this);
+    if (m_meshScene) m_meshScene->CountMesh(1);
 }
 
 CE3DEnergyFrame::~CE3DEnergyFrame() {
@@ -120,7 +121,7 @@ void CE3DEnergyFrame::Queue() {
     if (m_flagsA & kFrameHidden) return;
     CE3DMaterial* m = m_list->m_material;
     if (!m || m_list->m_vertexCount == 0) return;
-    IE3DMeshScene* scene = E3D_MeshSceneOf(this);
+    IE3DMeshScene* scene = m_meshScene;
     if (!scene) return;
     const CE3DMaterialPass* pass = m->Passes(m->DrawLevel(scene->StageLevel()));
     if (scene->AllowsBlending() && pass && pass->m_states->m_alphaBlend) {

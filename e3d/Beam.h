@@ -25,6 +25,7 @@
 
 class CE3DMaterial;
 class CE3DVertexList;
+class IE3DMeshScene;
 struct SE3DTexFrame;
 
 // What beams and bolts have in common.
@@ -60,6 +61,9 @@ protected:
     void TakeWorldAsDrawn();
 
     CE3DFrameRef m_from, m_to;
+    // The scene render, looked up once: a frame keeps its scene for life (the
+    // destructor asks afresh, as the mesh does).
+    IE3DMeshScene* m_meshScene = nullptr;
     bool m_hasEnds = false;
     CRandomStream m_random;
 };

@@ -55,7 +55,8 @@ CE3DEmitter* CE3DEmitter::Create(CE3DFrame* parent, CE3DNode* emitterTemplate) {
 CE3DEmitter::CE3DEmitter(CE3DFrame* parent, CE3DNode* node) : CE3DFrame(parent) {
     m_type = m_baseType = kE3DFrameEmitter;
     m_random.Seed(E3D_NextEffectSeed());
-    if (IE3DMeshScene* scene = E3D_MeshSceneOf(this)) scene->CountMesh(1);
+    m_meshScene = E3D_MeshSceneOf(this);
+    if (m_meshScene) m_meshScene->CountMesh(1);
     CE3DEmitterTemplate* t = CE3DEmitterTemplate::From(node);
     m_engine = t ? t->m_engine : (m_screen ? m_screen->m_engine : nullptr);
     if (!m_engine && m_screen) m_engine = m_screen->m_engine;
@@ -356,7 +357,7 @@ void CE3DEmitter::Update(int* frozenDepth) {
     if (m_flagsA & kFrameQueued) return;
     m_sphereIndex = -1;
     if (m_static && !(m_flagsA & kFrameHidden)) {
-        if (IE3DMeshScene* scene = E3D_MeshSceneOf(this)) {
+        if (IE3DMeshScene* scene = m_meshScene) {
             // The field's centre in the world: the followed frame's drawn
             // place, or the source position from the emitter's.
             float centre[3];
@@ -379,14 +380,14 @@ void CE3DEmitter::Update(int* frozenDepth) {
 void CE3DEmitter::Queue() {
     if (m_flagsA & kFrameHidden) return;
     if (!m_list->m_material || m_drawnVertices == 0) return;
-    if (IE3DMeshScene* scene = E3D_MeshSceneOf(this)) scene->QueueTranslucent(m_list, false);
+    if (m_meshScene) m_meshScene->QueueTranslucent(m_list, false);
 }
 
 void CE3DEmitter::BuildVertices(int* frozenDepth) {
     // A frozen subtree keeps its picture: only the dead are let go.
     if (frozenDepth && *frozenDepth > 0) return;
     float right[3] = {1.0f, 0.0f, 0.0f}, up[3] = {0.0f, 1.0f, 0.0f};
-    if (IE3DMeshScene* scene = E3D_MeshSceneOf(this)) {
+    if (IE3DMeshScene* scene = m_meshScene) {
         const D3DMATRIX& v = scene->ViewMatrix();
         const float r[3] = {v.m[0][0], v.m[1][0], v.m[2][0]};
         const float u[3] = {v.m[0][1], v.m[1][1], v.m[2][1]};
@@ -441,7 +442,7 @@ void CE3DEmitter::BuildVertices(int* frozenDepth) {
 void CE3DEmitter::Render(int* frozenDepth) {
     if (!(m_flagsA & kFrameQueued)) {
         if (m_static) {
-            IE3DMeshScene* scene = E3D_MeshSceneOf(this);
+            IE3DMeshScene* scene = m_meshScene;
             const uint32_t visibility = scene ? scene->Visibility(m_sphereIndex) : 0;
             if (!(visibility & kStaticOutside) || m_boundingRadius == 0.0f) Queue();
         } else {

@@ -37,6 +37,7 @@ class CE3DEngine;
 class CE3DNode;
 class CE3DTexture;
 class CE3DVertexList;
+class IE3DMeshScene;
 
 // One particle of the pool.
 struct SE3DParticle {
@@ -169,5 +170,8 @@ private:
 
     CE3DFrameRef m_followed;
     bool m_following = false;
+    // The scene render, looked up once: a frame keeps its scene for life (the
+    // destructor asks afresh, as the mesh does).
+    IE3DMeshScene* m_meshScene = nullptr;
     CRandomStream m_random;
 };
