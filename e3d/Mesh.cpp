@@ -70,7 +70,10 @@ void CE3DMeshController::Step() {
 
 CE3DMesh::CE3DMesh(CE3DFrame* parent, CE3DShape* shape) : CE3DFrame(parent) {
     m_type = m_baseType = kE3DFrameMesh;
-    if (IE3DMeshScene* scene = MeshScene()) scene->CountMesh(1);
+    // A frame keeps its scene for life: looked up once, not in every update
+    // and render of every mesh.
+    m_meshScene = E3D_MeshSceneOf(this);
+    if (m_meshScene) m_meshScene->CountMesh(1);
     SetShape(shape);
 }
 
@@ -84,16 +87,6 @@ CE3DMesh::~CE3DMesh() {
     DestroyLists();
     m_emitter = nullptr;
     if (scene) scene->CountMesh(-1);
-}
-
-IE3DMeshScene* CE3DMesh::MeshScene() {
-    // A frame keeps its scene for life: looked up once, not in every update
-    // and render of every mesh.
-    if (!m_meshSceneKnown) {
-        m_meshScene = E3D_MeshSceneOf(this);
-        m_meshSceneKnown = true;
-    }
-    return m_meshScene;
 }
 
 void CE3DMesh::SetClock(int64_t (*now)(void*), void* user) {
@@ -367,7 +360,7 @@ void CE3DMesh::Update(int* frozenDepth) {
     }
     m_sphereIndex = -1;
     if (!(m_flagsA & kFrameHidden) && m_shape) {
-        if (IE3DMeshScene* scene = MeshScene()) {
+        if (IE3DMeshScene* scene = m_meshScene) {
             // Where the mesh is drawn this frame: its render matrix.
             const float centre[3] = {m_render.m[3][0], m_render.m[3][1], m_render.m[3][2]};
             m_sphereIndex = scene->AddBoundingSphere(m_boundingRadius, centre);
@@ -381,7 +374,7 @@ void CE3DMesh::Update(int* frozenDepth) {
 
 void CE3DMesh::Render(int* frozenDepth) {
     if (!(m_flagsA & kFrameHidden) && m_shape) {
-        IE3DMeshScene* scene = MeshScene();
+        IE3DMeshScene* scene = m_meshScene;
         const uint32_t visibility = scene ? scene->Visibility(m_sphereIndex) : 0;
         if (!(visibility & 0xFFF000)) {
             float viewWorld[16];

@@ -163,9 +163,7 @@ protected:
     void ScaleChanged() override { UpdateRadius(); }
 
 private:
-    IE3DMeshScene* MeshScene();
-    IE3DMeshScene* m_meshScene = nullptr;
-    bool m_meshSceneKnown = false;
+    IE3DMeshScene* m_meshScene = nullptr;  // the scene render, looked up once
     void ScaleProduct(float s[3]);
     void DestroyLists();
     void DestroyControllers();
