@@ -200,11 +200,13 @@ void NetServer_OnPingAndGetTime(NWEPeer* peer, NWEMessage* m, void* context) {
     CNetGame* net = Net(context);
     CGameSocket* c = Conn(peer);
     if (m->GetSize() != 0 || c->m_joinState < 2) return Refuse(net, peer, m, "out of turn");
-    if (!c->m_waiting && !net->m_clients.FindShared(c)) {
+    // A client already listed (it asked again) stays where it is.
+    NWEListEntry* listed = net->m_clients.FindShared(c);
+    if (listed)
+        listed->m_guard.ReleaseShared();
+    else if (!c->m_waiting) {
         c->m_waiting = 1;
         new NWEListEntry(&net->m_waiting, c);
-    } else if (NWEListEntry* e = net->m_clients.FindShared(c)) {
-        e->m_guard.ReleaseShared();
     }
     uint64_t time = net->m_game ? net->m_game->NextTickTime() + net->m_game->TickPeriod() : 0;
     uint16_t frame = net->m_frameTable->PeekNext();

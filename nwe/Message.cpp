@@ -382,6 +382,6 @@ void NWEQueue::Clear() {
 }
 
 void NWE_Deliver(const NWEMessagePtr& m) {
-    if (!m->Claim()) return;
+    if (!m->Claim() || !m->PeerAlive()) return;
     if (m->m_type) m->m_type->CallHandler(m->m_peer, m.get());
 }

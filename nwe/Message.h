@@ -86,6 +86,8 @@ public:
 
     // Only the first claim succeeds.
     bool Claim() { return !m_claimed.exchange(true); }
+    // False once the peer it came from is gone.
+    bool PeerAlive() const { return !m_peerAlive || m_peerAlive->load(); }
 
     uint16_t m_id = 0;
     uint32_t m_key = 0;
@@ -96,6 +98,10 @@ public:
     // within its peer, and a registry outlives the peers that use it.
     bool m_typeShared = true;
     NWEPeer* m_peer = nullptr;
+    // A received message's word of whether its peer still lives: false once
+    // the peer went. A message that waits in a queue or a frame past its peer
+    // is never delivered (its handler would be given a peer that is gone).
+    std::shared_ptr<const std::atomic<bool>> m_peerAlive;
     SNetAddress m_source;
     uint8_t m_priority = 5;
     uint16_t m_class = 0;

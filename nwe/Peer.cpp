@@ -26,6 +26,8 @@ NWEPeer::NWEPeer(NWESocket* socket, NWEMessageTypes* application, const char* na
 
 NWEPeer::~NWEPeer() {
     m_guard.Close();
+    // What it received and is still waiting to be handled is never handed on.
+    m_alive->store(false);
     DetachEntries();
     m_socket->UnlinkPeer(this);
     ScopedLock l(m_lock);
@@ -56,6 +58,7 @@ NWEMessagePtr NWEPeer::MakeMessage(uint16_t id, NWEMessageType* type, const void
     m->m_id = id;
     m->m_type = type;
     m->m_peer = this;
+    m->m_peerAlive = m_alive;
     m->SetPayload(data, size);
     return m;
 }

@@ -312,6 +312,8 @@ private:
     int64_t m_keepAliveDue = 0;
     bool m_excluded = false;
     bool m_timeoutNoticed = false;  // the silence was reported once
+    // True while the peer lives; shared with the messages it received.
+    std::shared_ptr<std::atomic<bool>> m_alive = std::make_shared<std::atomic<bool>>(true);
     uint32_t m_pending = 0;
     uint64_t m_heldBytes = 0;
     uint64_t m_messagesAcked = 0;

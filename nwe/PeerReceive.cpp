@@ -303,6 +303,7 @@ void NWEPeer::AddPiece(uint32_t key, const SWirePart& p, bool acknowledged, int6
         m->m_id = part.id;
         m->m_type = t;
         m->m_peer = this;
+        m->m_peerAlive = m_alive;
         m->m_key = key;
         m->m_frame = part.hasFrame ? part.frame : 0;
         m->m_acknowledged = part.acknowledged;
@@ -371,7 +372,7 @@ void NWEPeer::ProcessIncoming(NWEFrame* frame, NWEQueue* queue) {
     for (auto& m : list) {
         if (m->m_id == peek) {
             // Looked at without being claimed: it stays for a later pass.
-            if (m->m_type) m->m_type->CallHandler(m->m_peer, m.get());
+            if (m->m_type && m->PeerAlive()) m->m_type->CallHandler(m->m_peer, m.get());
             keep.push_back(m);
             continue;
         }

@@ -616,3 +616,26 @@ TEST(NweEngine, ADeletedPeerFailsWhatItHadNotDelivered) {
     EXPECT_TRUE(group.HasFailed());
     EXPECT_EQ(group.GetDelivered(), 0);
 }
+
+TEST(NweEngine, WhatWaitsInAQueuePastItsPeerIsNeverHandled) {
+    CManualClock clock;
+    SEnd a(&clock);
+    NWEQueue queue;
+    const uint16_t kQueued = 202;
+    a.registry.Register("TEST_QUEUED", kQueued, SDeliveries::Handler, &a.got, &queue, nullptr, nullptr, 0, 5,
+                        0, 0, 0);
+    NWEPeer* host = new NWEPeer(a.socket, &a.registry, "host");
+    NWEPeer* own = new NWEPeer(a.socket, &a.registry, "own client");
+    host->LinkLocal(own);
+    own->LinkLocal(host);
+    std::vector<uint8_t> p = IndexedPayload(1, 8);
+    // Received by `own` and waiting for the game's next flush.
+    ASSERT_TRUE(host->SendMessage(kQueued, p.data(), 8));
+    ASSERT_TRUE(own->SendMessage(kQueued, IndexedPayload(2, 8).data(), 8));
+    ASSERT_EQ(queue.GetCount(), 2u);
+    delete host;  // the message from `own`, received by `host`, stays behind
+    queue.Flush();
+    EXPECT_EQ(a.got.Count(1), 1);  // its peer lives: handled
+    EXPECT_EQ(a.got.Count(2), 0);  // its peer is gone: dropped
+    delete own;
+}
