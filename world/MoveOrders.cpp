@@ -63,7 +63,7 @@ void ResetBuildState(CUnit* unit) {
 // ---- move
 
 CMoveOrder::~CMoveOrder() {
-    if (m_unit && !(m_unit->m_gridFlags & CUnit::kG_Blocked)) m_unit->m_motionFlags |= CUnit::kM_Arrived;
+    if (IsRunning() && !(m_unit->m_gridFlags & CUnit::kG_Blocked)) m_unit->m_motionFlags |= CUnit::kM_Arrived;
 }
 
 bool CMoveOrder::Execute() {
@@ -95,7 +95,7 @@ CGotoPositionOrder::~CGotoPositionOrder() {
     LeaveQueue();
     if (CWorldGrid* grid = Grid())
         if (m_unit && grid->m_pathOwner == m_unit->m_objectId) grid->ReleasePathRequest(m_unit->m_objectId);
-    if (m_unit) m_unit->m_steeringFlags &= ~CUnit::kT_PathPending;
+    if (IsRunning()) m_unit->m_steeringFlags &= ~CUnit::kT_PathPending;
 }
 
 void CGotoPositionOrder::LeaveQueue() {
@@ -266,7 +266,7 @@ bool CRepairOrder::Execute() {
 // ---- tow
 
 CTowOrder::~CTowOrder() {
-    if (m_unit) m_unit->m_motionFlags |= CUnit::kM_Arrived;
+    if (IsRunning()) m_unit->m_motionFlags |= CUnit::kM_Arrived;
 }
 
 bool CTowOrder::Execute() {
@@ -303,7 +303,7 @@ bool CTowOrder::Execute() {
 // ---- guard
 
 CGuardOrder::~CGuardOrder() {
-    if (m_unit) ResetBuildState(m_unit);
+    if (IsRunning()) ResetBuildState(m_unit);
 }
 
 bool CGuardOrder::Execute() {

@@ -119,14 +119,23 @@ void CUnitOrder::Unlink() {
 
 CUnitOrder::~CUnitOrder() {
     CUnit* unit = m_unit;
+    // The sub-orders go first, while this order still runs: theirs is the
+    // running order's clean-up too.
+    DeleteChildren();
     if (unit) {
         if (unit->m_runningOrder == this) unit->m_runningOrder = nullptr;
         if (unit->m_fourthOrder == this) unit->m_fourthOrder = nullptr;
     }
-    DeleteChildren();
     if (unit && unit->m_currentOrder == this && unit->m_orderList != this) unit->m_currentOrder = m_parent;
     Unlink();
     m_parent = nullptr;
+}
+
+bool CUnitOrder::IsRunning() const {
+    if (!m_unit || !m_unit->m_runningOrder) return false;
+    const CUnitOrder* top = this;
+    while (top->m_parent && top->m_parent != m_unit->m_orderList) top = top->m_parent;
+    return top == m_unit->m_runningOrder;
 }
 
 void CUnitOrder::DeleteChildren() {

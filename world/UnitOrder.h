@@ -104,6 +104,11 @@ public:
     CUnitOrder* Next() const { return m_next; }
     CUnitOrder* Prev() const { return m_prev; }
     CUnitOrder* Parent() const { return m_parent; }
+    // Whether the order is the unit's running order or one of its
+    // sub-orders. Only such an order has run, alike on every machine; a
+    // queued one is this machine's alone until its confirmed copy comes
+    // back, so when it goes it leaves its unit as it is.
+    bool IsRunning() const;
     int32_t ChildCount() const { return m_childCount; }
     void DeleteChildren();
 

@@ -186,18 +186,24 @@ void CUnit::TransferPart(CStateArchive& ar, bool sync) {
                     scratch->UnpackTree(ar);
                     delete scratch;
                 } else {
+                    // The orders the image replaces stop running first: as they
+                    // go they leave the unit's fields alone, the ones read
+                    // above among them (the image says what those are).
                     CUnitOrder* order = m_runningOrder;
+                    m_runningOrder = nullptr;
                     if (!order || order->m_type != type) {
                         delete order;
                         order = CUnitOrder::Create(type, m_orderList, m_orderList->LastChild(), this);
-                        m_runningOrder = order;
                     }
                     order->UnpackTree(ar);
+                    m_runningOrder = order;
                     order->VisitSubOrders();
                 }
             }
         } else if (apply && m_runningOrder) {
-            delete m_runningOrder;
+            CUnitOrder* replaced = m_runningOrder;
+            m_runningOrder = nullptr;
+            delete replaced;
         }
     }
 

@@ -58,7 +58,7 @@ bool Faces(const CUnit* unit, float x, float z) {
 // ---- attack
 
 CAttackOrder::~CAttackOrder() {
-    if (!m_unit) return;
+    if (!IsRunning()) return;
     m_unit->m_motionFlags |= CUnit::kM_Arrived;
     m_unit->m_motionFlags &= ~CUnit::kM_NoTargetScan;
     m_unit->m_attackTarget.Clear();
@@ -151,7 +151,7 @@ bool CAttackOrder::Execute() {
 // 5 go to the depot, 6 on the way, 7 unload, 9 choose the next field.
 
 CHarvestOrder::~CHarvestOrder() {
-    if (m_unit) m_unit->m_motionFlags |= CUnit::kM_Arrived;
+    if (IsRunning()) m_unit->m_motionFlags |= CUnit::kM_Arrived;
 }
 
 CTessarakObject* CHarvestOrder::FindNearestResource(int n, float maxDistance, float x, float z) const {
@@ -410,7 +410,7 @@ CBuildOrder* CBuildOrder::ConstructOn(CUnitOrder* parent, CUnitOrder* predecesso
 
 CBuildOrder::~CBuildOrder() {
     CUnit* u = m_unit;
-    if (!u) return;
+    if (!IsRunning()) return;
     if (!m_construct) {
         // A production broken off: the unfinished unit goes.
         CTessarakObject* product = m_site.Get();

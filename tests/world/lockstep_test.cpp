@@ -2,17 +2,23 @@
 // the same sync CRC after every tick, whatever addresses their objects got;
 // a world loaded from a saved game goes on in step with the one that saved
 // it; the local view (the local player, its fog of war, the selection) never
-// changes the simulation.
+// changes the simulation; two machines whose players each command their own
+// side, their orders going round through one server's frames, stay in step.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "core/Math.h"
 #include "tests/support/LockstepScene.h"
 #include "tests/support/UnitWorld.h"
+#include "world/ExplosionManager.h"
 #include "world/StateArchive.h"
 #include "world/Unit.h"
+#include "world/UnitOrder.h"
 #include "world/WorldGrid.h"
 
 namespace {
@@ -37,6 +43,7 @@ struct SRun {
 // Names the objects whose sync images differ between two worlds, and where.
 void ReportDifferences(CUnitWorld& a, CUnitWorld& b) {
     for (CTessarakObject* o = a.scene->m_allObjects; o; o = o->m_allNext) {
+        if (o->m_objectId < 0) continue;  // the view's, in no sync image
         CTessarakObject* other = b.scene->m_idTable.Find(o->m_objectId);
         std::vector<uint8_t> x = SyncImageOf(o), y = other ? SyncImageOf(other) : std::vector<uint8_t>();
         if (x == y) continue;
@@ -120,4 +127,117 @@ TEST(LockstepTest, ALoadedWorldGoesOnInStepWithTheOneThatSavedIt) {
         if (crcA != crcB) ReportDifferences(a.world, b.world);
         ASSERT_EQ(crcA, crcB) << "tick " << tick;
     }
+}
+
+namespace {
+
+// One machine of a two-player session: the demo battle with this machine's
+// player as the local one (set before the units are made, as a game does).
+// The second machine shows less (no view effects, fog of war, another frame
+// rate).
+struct SMachine {
+    SMachine(bool redHere, int padding) {
+        for (int i = 0; i < padding; ++i) junk.emplace_back(new char[48 + (i * 131) % 4000]);
+        std::string error;
+        ok = world.LoadDemoTemplates(error);
+        EXPECT_TRUE(ok) << error;
+        world.players->m_local = redHere ? world.red : world.blue;
+        if (!redHere) {
+            world.grid->m_cellMap.m_fogOfWar = true;
+            world.explosions->m_viewEffects = 0;
+            world.frameStep = 0.033f;
+        }
+        scene = std::make_unique<CLockstepScene>(world, 24, true);
+    }
+    // The local player's unit of that id, alive; null for another's.
+    CUnit* OwnUnit(int32_t id) {
+        CTessarakObject* o = world.scene->m_idTable.Find(id);
+        if (!o || !o->IsUnit() || o->m_owner != world.players->m_local) return nullptr;
+        CUnit* u = static_cast<CUnit*>(o);
+        return u->IsAlive() ? u : nullptr;
+    }
+    // The player's orders, given at this machine: mobile units go to a point;
+    // armed ones attack the nearest enemy (the queue cleared first); the
+    // factory makes a unit and sends it to the middle.
+    void Command(CRandom& script, int tick) {
+        world.MakeCurrent();
+        const float reach = static_cast<float>(world.grid->m_x2) * 0.8f;
+        if (tick % 30 == 0)
+            for (int n = 0; n < 8; ++n) {
+                int32_t id = scene->m_ids[static_cast<size_t>(script.Rand()) % scene->m_ids.size()];
+                float x = (script.RandFloat() * 2.0f - 1.0f) * reach;
+                float z = (script.RandFloat() * 2.0f - 1.0f) * reach;
+                if (CUnit* u = OwnUnit(id))
+                    if (u->m_unitState & CUnit::kU_Mobile) u->AddMoveOrder(x, z, 0);
+            }
+        if (tick % 50 == 25)
+            for (CUnit* u = world.scene->m_units; u; u = u->m_unitNext) {
+                if (!OwnUnit(u->m_objectId) || !(u->m_unitState & CUnit::kU_Armed) || script.Rand() % 3)
+                    continue;
+                CUnit* best = nullptr;
+                float bestD = 1e30f;
+                for (CUnit* e = world.scene->m_units; e; e = e->m_unitNext) {
+                    float d = DistanceSquared2D(u->m_position[0], u->m_position[2], e->m_position[0],
+                                                e->m_position[2]);
+                    if (e->m_owner != u->m_owner && e->IsAlive() && d < bestD) {
+                        bestD = d;
+                        best = e;
+                    }
+                }
+                if (!best) continue;
+                u->m_orderList->RemoveAll();
+                (new CAttackOrder(u->m_orderList, nullptr, u, 0))->m_targetLink.Set(best);
+            }
+        if (tick % 300 == 10)
+            for (CUnit* u = world.scene->m_units; u; u = u->m_unitNext) {
+                if (!OwnUnit(u->m_objectId) || !std::strstr(u->m_template->m_name.GetText(), "Factory"))
+                    continue;
+                const char* what = u->m_owner == world.red ? "Granite_LightTank" : "Coral_Harvester";
+                CBuildOrder::Produce(u->m_orderList, nullptr, world.scene->FindTemplate(what));
+                u->QueueMoveOrder(0.0f, 0.0f, 0);
+            }
+    }
+    std::vector<std::unique_ptr<char[]>> junk;
+    CUnitWorld world;
+    bool ok = false;
+    std::unique_ptr<CLockstepScene> scene;
+};
+
+}  // namespace
+
+TEST(LockstepTest, TwoMachinesWhosePlayersCommandTheirOwnSidesStayInStep) {
+    SMachine a(true, 0), b(false, 300);
+    ASSERT_TRUE(a.ok && b.ok);
+    // Both players follow one script; each machine gives only its own
+    // player's orders.
+    CRandom scriptA, scriptB;
+    scriptA.Seed(777);
+    scriptB.Seed(777);
+    int32_t most = 0;
+    for (int tick = 0; tick < 2000; ++tick) {
+        a.Command(scriptA, tick);
+        b.Command(scriptB, tick);
+        // The server's frame: both machines' messages, in one order, to both.
+        std::vector<CTestGameHost::SSent> frame;
+        for (SMachine* m : {&a, &b}) {
+            frame.insert(frame.end(), m->world.sent.begin(), m->world.sent.end());
+            m->world.sent.clear();
+        }
+        for (SMachine* m : {&a, &b}) {
+            m->world.sent = frame;
+            m->world.Deliver();
+            m->world.sent.clear();
+            m->world.Tick();
+        }
+        a.world.MakeCurrent();
+        uint32_t crcA = a.world.scene->ComputeSyncCRC();
+        b.world.MakeCurrent();
+        uint32_t crcB = b.world.scene->ComputeSyncCRC();
+        if (crcA != crcB) ReportDifferences(a.world, b.world);
+        ASSERT_EQ(crcA, crcB) << "tick " << tick;
+        most = std::max(most, a.world.scene->m_unitCount);
+    }
+    // Units were made and destroyed.
+    EXPECT_GT(most, 52);
+    EXPECT_LT(a.world.scene->m_unitCount, 40);
 }

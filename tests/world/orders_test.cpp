@@ -535,6 +535,77 @@ TEST_F(OrdersTest, AStopEndsTheRunningOrderItNamesOnly) {
     EXPECT_TRUE(world.sent.empty());
 }
 
+// A queued order is this machine's alone until its confirmed copy comes
+// back: when it goes unrun (the queue cleared, a new order given at once) it
+// leaves its unit as it was, or the machine that gave it would part from the
+// others. Only the running order and its sub-orders act on the unit as they
+// go.
+TEST_F(OrdersTest, AQueuedOrderThatGoesUnrunLeavesItsUnitAsItWas) {
+    CUnit* unit = Tank(0.0f, 0.0f);
+    CUnit* enemy = Tank(30.0f, 0.0f, world.blue);
+    CUnit* friendUnit = Tank(-10.0f, 0.0f);
+    unit->AddMoveOrder(0.0f, 40.0f, 0);
+    world.Run(3);
+    ASSERT_NE(unit->m_runningOrder, nullptr);
+    unit->m_attackTarget.Set(enemy);
+    unit->m_threat.Set(enemy);
+    unit->m_buildTarget.Set(friendUnit);
+    unit->m_motionFlags |= CUnit::kM_NoTargetScan;
+    const uint32_t kinds[] = {CUnitOrder::kMove,    CUnitOrder::kGotoPosition, CUnitOrder::kAttack,
+                              CUnitOrder::kHarvest, CUnitOrder::kConstruct,    CUnitOrder::kProduce,
+                              CUnitOrder::kGuard,   CUnitOrder::kTow};
+    for (uint32_t kind : kinds) {
+        SCOPED_TRACE(kind);
+        CUnitOrder* queued = CUnitOrder::Create(kind, unit->m_orderList, nullptr, unit);
+        if (kind == CUnitOrder::kConstruct || kind == CUnitOrder::kProduce)
+            static_cast<CBuildOrder*>(queued)->m_site.Set(friendUnit);
+        const std::vector<uint8_t> before = SyncImageOf(unit);
+        unit->m_orderList->RemoveQueued();
+        EXPECT_TRUE(SyncImageOf(unit) == before);
+        EXPECT_EQ(unit->m_attackTarget.Get(), enemy);
+        EXPECT_EQ(unit->m_buildTarget.Get(), friendUnit);
+        EXPECT_NE(unit->m_runningOrder, nullptr);
+    }
+}
+
+// A sync image that brings a unit back to the server's state stands as it
+// was read: the running order it replaces leaves the fields read before it
+// (the attack target, the threat) alone.
+TEST_F(OrdersTest, ASyncImageThatReplacesTheRunningOrderKeepsWhatItSays) {
+    CUnit* unit = Tank(0.0f, 0.0f);
+    CUnit* enemy = Tank(30.0f, 0.0f, world.blue);
+    unit->AddMoveOrder(0.0f, 40.0f, 0);
+    world.Run(3);
+    ASSERT_NE(unit->m_runningOrder, nullptr);
+    unit->m_attackTarget.Set(enemy);
+    unit->m_threat.Set(enemy);
+    const std::vector<uint8_t> server = SyncImageOf(unit);
+    // This machine went another way: the unit attacks with an order of its own.
+    delete unit->m_runningOrder;
+    CAttackOrder* attack = new CAttackOrder(unit->m_orderList, nullptr, unit, 0);
+    attack->m_targetLink.Set(enemy);
+    unit->m_runningOrder = attack;
+    unit->m_threat.Clear();
+    CStateArchive image(server.data(), server.size(), CStateArchive::kApply);
+    ASSERT_EQ(unit->ReadSyncImage(image), CTessarakObject::kSyncTaken);
+    unit->AfterLoad();  // links resolve by id, as at the end of a resync
+    EXPECT_EQ(unit->m_attackTarget.Get(), enemy);
+    EXPECT_EQ(unit->m_threat.Get(), enemy);
+    EXPECT_TRUE(SyncImageOf(unit) == server);
+    // An image without a running order takes the one there away, the same.
+    unit->m_attackTarget.Clear();
+    delete unit->m_runningOrder;
+    unit->m_runningOrder = nullptr;
+    const std::vector<uint8_t> idle = SyncImageOf(unit);
+    CAttackOrder* again = new CAttackOrder(unit->m_orderList, nullptr, unit, 0);
+    again->m_targetLink.Set(enemy);
+    unit->m_runningOrder = again;
+    unit->m_motionFlags &= ~CUnit::kM_Arrived;
+    CStateArchive idleImage(idle.data(), idle.size(), CStateArchive::kApply);
+    ASSERT_EQ(unit->ReadSyncImage(idleImage), CTessarakObject::kSyncTaken);
+    EXPECT_TRUE(SyncImageOf(unit) == idle);
+}
+
 // A build order without a template (a produce order whose template went
 // with its content) keeps its whole record, so the orders after it in a
 // saved unit read back.
