@@ -6,12 +6,10 @@
 // keyboard focus meanwhile; without Xvfb, xdotool or ImageMagick's import it
 // is skipped.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -45,32 +43,13 @@ bool StartGame(CTestProcess& game, const std::string& folder) {
     return game.Start(options);
 }
 
-struct SShot {
-    int width = 0, height = 0;
-    std::vector<unsigned char> rgb;
-};
-
-SShot Screenshot(const std::string& window, const std::string& file) {
-    SShot shot;
-    std::string geometry = Shell("xdotool getwindowgeometry " + window);
-    size_t at = geometry.find("Geometry: ");
-    if (at == std::string::npos ||
-        std::sscanf(geometry.c_str() + at, "Geometry: %dx%d", &shot.width, &shot.height) != 2)
-        return shot;
-    Shell("import -window " + window + " -depth 8 rgb:" + file + " 2>/dev/null");
-    std::ifstream in(file, std::ios::binary);
-    shot.rgb.assign(std::istreambuf_iterator<char>(in), {});
-    std::remove(file.c_str());
-    return shot;
-}
-
 // Drawn pixels in the bottom quarter of the window: the console lays its
 // newest lines out there, so they show that drawing follows the new size.
-bool DrawsNearTheBottom(const SShot& s) {
-    if (s.width <= 0 || s.rgb.size() < static_cast<size_t>(s.width) * s.height * 3) return false;
+bool DrawsNearTheBottom(const STestShot& s) {
+    if (!s.Valid()) return false;
     for (int y = s.height * 3 / 4; y < s.height; ++y)
         for (int x = 0; x < s.width; ++x) {
-            const unsigned char* p = &s.rgb[(static_cast<size_t>(y) * s.width + x) * 3];
+            const unsigned char* p = s.At(x, y);
             if (p[0] > 64 || p[1] > 64 || p[2] > 64) return true;
         }
     return false;
@@ -156,7 +135,7 @@ TEST(EndToEnd, ConsoleKeysMouseAndModeChange) {
         key("Return");
         ASSERT_TRUE(WaitForGeometry(window, width, height)) << Shell("xdotool getwindowgeometry " + window);
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        SShot shot = Screenshot(window, "/tmp/tessarak-e2e-" + std::to_string(getpid()) + ".rgb");
+        STestShot shot = x.Screenshot(window);
         EXPECT_EQ(shot.width, width);
         EXPECT_TRUE(DrawsNearTheBottom(shot)) << width << "x" << height;
     };
@@ -169,7 +148,7 @@ TEST(EndToEnd, ConsoleKeysMouseAndModeChange) {
     Shell("xdotool windowsize " + window + " 720 520");
     ASSERT_TRUE(WaitForGeometry(window, 720, 520));
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    SShot resized = Screenshot(window, "/tmp/tessarak-e2e-" + std::to_string(getpid()) + ".rgb");
+    STestShot resized = x.Screenshot(window);
     EXPECT_EQ(resized.width, 720);
     EXPECT_TRUE(DrawsNearTheBottom(resized));
 

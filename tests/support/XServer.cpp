@@ -2,6 +2,10 @@
 
 #include <unistd.h>
 
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
 bool CTestXServer::Start() {
     if (StartOn(nullptr)) return true;
     for (int attempt = 0; attempt < 8; ++attempt) {
@@ -38,6 +42,22 @@ std::string CTestXServer::Shell(const std::string& command) const {
     std::string out;
     Test_RunShell(m_display.empty() ? command : "DISPLAY=" + m_display + " " + command, &out, false);
     return out;
+}
+
+STestShot CTestXServer::Screenshot(const std::string& window) const {
+    STestShot shot;
+    std::string geometry = Shell("xdotool getwindowgeometry " + window);
+    size_t at = geometry.find("Geometry: ");
+    if (at == std::string::npos ||
+        std::sscanf(geometry.c_str() + at, "Geometry: %dx%d", &shot.width, &shot.height) != 2)
+        return STestShot();
+    std::string file = "/tmp/tessarak-shot-" + std::to_string(getpid()) + ".rgb";
+    Shell("import -window " + window + " -depth 8 rgb:" + file + " 2>/dev/null");
+    std::ifstream in(file, std::ios::binary);
+    shot.rgb.assign(std::istreambuf_iterator<char>(in), {});
+    std::remove(file.c_str());
+    if (!shot.Valid()) return STestShot();
+    return shot;
 }
 
 bool Test_OnPath(const char* tool) {

@@ -4,8 +4,18 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "tests/support/Process.h"
+
+// A window's picture: width x height pixels of three bytes (red, green,
+// blue), rows from the top.
+struct STestShot {
+    int width = 0, height = 0;
+    std::vector<unsigned char> rgb;
+    bool Valid() const { return width > 0 && rgb.size() >= static_cast<size_t>(width) * height * 3; }
+    const unsigned char* At(int x, int y) const { return &rgb[(static_cast<size_t>(y) * width + x) * 3]; }
+};
 
 class CTestXServer {
 public:
@@ -23,6 +33,9 @@ public:
     const std::string& Display() const { return m_display; }
     // Runs a command line against this server: its standard output.
     std::string Shell(const std::string& command) const;
+    // The window's picture as it shows now (ImageMagick's import); not Valid
+    // when it could not be taken.
+    STestShot Screenshot(const std::string& window) const;
 
 private:
     bool StartOn(const char* display);

@@ -1,0 +1,157 @@
+// The skirmish of the start-up script in a window, on an X server of the
+// test's own: the map, its units in their team's colour and the console's
+// screen lines over them are drawn, and a tank clicked and ordered with real X events (xdotool)
+// drives to the place clicked. The camera is put over a point with the
+// View_GameScene commands, so that the point is the middle of the window;
+// positions are read back through the console (dbg_UnitOut). Without Xvfb,
+// xdotool or ImageMagick's import the test is skipped.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/GameRun.h"
+#include "tests/support/Installation.h"
+#include "tests/support/Process.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/XServer.h"
+
+namespace {
+
+// The units dbg_UnitOut prints for the selection as it is (no new choice).
+std::vector<SUnitSeen> SelectedUnits(CTestProcess& game) {
+    static int s_serial = 0;
+    std::string end = "selected-end " + std::to_string(++s_serial);
+    game.Write("echo(\"selected-begin " + std::to_string(s_serial) + "\"); dbg_UnitOut(); echo(\"" + end +
+               "\");\n");
+    std::vector<SUnitSeen> units;
+    if (!game.WaitForLine(end, 10.0)) return units;
+    std::string out = game.Output();
+    size_t from = out.find("selected-begin " + std::to_string(s_serial) + "\n");
+    size_t to = out.find(end + "\n", from);
+    float x, y, z;
+    for (size_t at = out.find("Position: ", from); at != std::string::npos && at < to;
+         at = out.find("Position: ", at + 1))
+        if (std::sscanf(out.c_str() + at, "Position: %f, %f, %f", &x, &y, &z) == 3)
+            units.push_back({"", x, y, z});
+    return units;
+}
+
+// Runs the command and waits until a later frame took a command of its own:
+// the frame that ran the command has drawn by then.
+void RunAndDraw(CTestProcess& game, const std::string& command) {
+    static int s_serial = 0;
+    for (int round = 0; round < 2; ++round) {
+        std::string mark = "drawn-" + std::to_string(++s_serial);
+        game.Write((round == 0 ? command : std::string()) + "echo(\"" + mark + "\");\n");
+        game.WaitForLine(mark, 10.0);
+    }
+}
+
+// Puts the camera over (x, z) and waits until the view shows it.
+void LookAt(CTestProcess& game, float x, float z) {
+    char command[128];
+    // The view looks at (centre x, 0, -centre y).
+    std::snprintf(command, sizeof command, "View_GameSceneCenterX(%g); View_GameSceneCenterY(%g);", x, -z);
+    RunAndDraw(game, command);
+}
+
+// Pixels of the picture whose colour passes the test.
+template <class Test>
+int Count(const STestShot& s, int x0, int y0, int x1, int y1, Test test) {
+    int n = 0;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x) n += test(s.At(x, y)) ? 1 : 0;
+    return n;
+}
+
+}  // namespace
+
+TEST(PlayWindow, MapUnitsAndTeamColourDrawnAndATankClickedAndOrdered) {
+    if (!Test_OnPath("Xvfb") || !Test_OnPath("xdotool") || !Test_OnPath("import"))
+        GTEST_SKIP() << "needs Xvfb, xdotool and ImageMagick";
+    CTempDir dir;
+    if (!Test_CopyInstallation(dir)) FAIL() << "the game program is not built";
+    // The shipped start, with a team colour of the test's choice: red, which
+    // nothing else on the map has.
+    dir.Write(
+        "Tessarak/Scripts/Autoexec.cfg",
+        "GameMode(GM_Skirmish);\nStartLocalServer();\nColor(230, 20, 20);\nMap(\"Skerry\");\nStartGame();\n");
+    CTestXServer x;
+    ASSERT_TRUE(x.Start());
+    CTestProcess game;
+    ASSERT_TRUE(Test_StartGame(game, dir, {{"DISPLAY", x.Display()}, {"SDL_VIDEODRIVER", "x11"}}));
+    std::vector<SUnitSeen> units;
+    for (int i = 0; i < 120 && units.empty(); ++i) {
+        units = Test_ReadUnits(game, 5.0);
+        if (units.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+    ASSERT_EQ(units.size(), 4u) << game.Output();
+    game.Write("Color();\n");
+    ASSERT_TRUE(game.WaitForOutput("Your color is R 230.000000 G 20.000000 B 20.000000", 10))
+        << game.Output();
+    std::string window = x.Shell("timeout 30 xdotool search --sync --name '^Tessarak$' | head -1");
+    ASSERT_FALSE(window.empty());
+    window.pop_back();
+    x.Shell("xdotool windowfocus --sync " + window);
+    // Nothing selected yet: the read-out above chose every unit.
+    x.Shell("xdotool mousemove --window " + window + " 600 20");
+
+    // Over the first player's three tanks: grass, and the team's red on the
+    // tanks; no red where the map's bare ground is.
+    LookAt(game, -20.0f, -22.0f);
+    STestShot shot = x.Screenshot(window);
+    ASSERT_TRUE(shot.Valid());
+    ASSERT_EQ(shot.width, 640);
+    auto grass = [](const unsigned char* p) { return p[1] > p[0] + 15 && p[1] > p[2] + 15; };
+    auto red = [](const unsigned char* p) {
+        return p[0] > 120 && p[0] > 2 * p[1] + 20 && p[0] > 2 * p[2] + 20;
+    };
+    EXPECT_GT(Count(shot, 0, 0, 640, 480, grass), 640 * 480 / 3);
+    EXPECT_GT(Count(shot, 0, 0, 640, 480, red), 60);
+    // The tank of map id 11 stands in the middle of the view.
+    EXPECT_GT(Count(shot, 280, 200, 360, 280, red), 10);
+    LookAt(game, 0.0f, 30.0f);  // the ground far from any unit
+    STestShot bare = x.Screenshot(window);
+    ASSERT_TRUE(bare.Valid());
+    EXPECT_EQ(Count(bare, 0, 0, 640, 480, red), 0);
+
+    // The console's lines over the game: a line echoed on the screen.
+    RunAndDraw(game, "ScreenEcho(\"Over the battlefield\");");
+    STestShot console = x.Screenshot(window);
+    ASSERT_TRUE(console.Valid());
+    auto white = [](const unsigned char* p) { return p[0] > 200 && p[1] > 200 && p[2] > 200; };
+    EXPECT_GT(Count(console, 0, 0, 640, 240, white), Count(bare, 0, 0, 640, 240, white) + 40);
+    EXPECT_GT(Count(console, 0, 0, 640, 480, grass), 640 * 480 / 3);  // the game shows on
+
+    // A left click on the tank in the middle selects it alone.
+    LookAt(game, -20.0f, -22.0f);
+    x.Shell("xdotool mousemove --window " + window + " 320 240 click 1");
+    std::vector<SUnitSeen> selected;
+    for (int i = 0; i < 20 && selected.size() != 1; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        selected = SelectedUnits(game);
+    }
+    ASSERT_EQ(selected.size(), 1u) << game.Output();
+    EXPECT_NEAR(selected[0].x, -20.0f, 0.5f);
+    EXPECT_NEAR(selected[0].z, -22.0f, 0.5f);
+
+    // A right click on the ground in the middle of the view, now over
+    // (-12, -30): the tank drives there.
+    LookAt(game, -12.0f, -30.0f);
+    x.Shell("xdotool mousemove --window " + window + " 320 240 click 3");
+    bool arrived = false;
+    for (int i = 0; i < 60 && !arrived; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        selected = SelectedUnits(game);
+        arrived = selected.size() == 1 && std::hypot(selected[0].x + 12.0f, selected[0].z + 30.0f) < 2.5f;
+    }
+    EXPECT_TRUE(arrived) << game.Output();
+
+    game.Write("Quit();\n");
+    EXPECT_EQ(game.Wait(30), 0) << game.Output();
+}
