@@ -228,6 +228,8 @@ public:
     // Loads the current map from "Maps\<map>\MapData.box" (every machine, at
     // MAPCHANGESTART) and answers MAPCHANGESTART_REPLY.
     void LoadMap() override;
+    // The start was called off (a machine could not start): back to the lobby.
+    void CallOffGameStart() override;
     // The server's start resources and start units.
     void PlaceStartUnits() override;
     // Finishes the map load (every machine, at MAPFINISHUP).

@@ -89,6 +89,16 @@ void CGame::ReturnToLobby(const char* message, int replyType) {
     if (m_netGame && m_netGame->m_hosting) m_startState = 3;
 }
 
+void CGame::CallOffGameStart() {
+    if (m_gameScene) m_gameScene->Clear();
+    m_gameState = 1;
+    m_guiWord = 1;
+    m_gameLoading = 0;
+    m_mapLoading = 0;
+    m_mapLoaded = 0;
+    m_startState = 3;
+}
+
 bool CGame::SetMapName(const char* name) {
     if (!MapName_IsPlain(name)) {
         Game_Printf("Invalid map name: %s", name ? name : "");

@@ -401,9 +401,15 @@ void NetClient_OnMapchangestart(NWEPeer* peer, NWEMessage*, void* context) {
     if (FromServer(net, peer) && net->m_game) net->m_game->LoadMap();
 }
 
-void NetClient_OnMapfinishup(NWEPeer* peer, NWEMessage*, void* context) {
+// MAPFINISHUP (106): no data, the map phase ends; one byte of 1, the start
+// was called off (a machine could not start): back to the lobby.
+void NetClient_OnMapfinishup(NWEPeer* peer, NWEMessage* m, void* context) {
     CNetGame* net = Net(context);
-    if (FromServer(net, peer) && net->m_game) net->m_game->AfterMapLoad();
+    if (!FromServer(net, peer) || !net->m_game) return;
+    if (m->GetSize() == 1 && m->GetData()[0] == 1)
+        net->m_game->CallOffGameStart();
+    else
+        net->m_game->AfterMapLoad();
 }
 
 void NetClient_OnStartgame(NWEPeer* peer, NWEMessage*, void* context) {

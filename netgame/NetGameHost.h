@@ -78,6 +78,13 @@ public:
     // MAPFINISHUP: the map's objects are bound to their players and the
     // camera starts; each machine answers MAPFINISHUP_REPLY.
     virtual void AfterMapLoad() { Send(NS_NOTIFYTYPE_MAPFINISHUP_REPLY, nullptr, 0, 0, 0); }
+    // MAPFINISHUP with its failure byte: a machine could not start the game;
+    // this one leaves the start and goes back to the lobby.
+    virtual void CallOffGameStart() {
+        if (CGameScene* scene = GameScene()) scene->Clear();
+        SetGameLoading(false);
+        SetGuiWord(1);
+    }
     // The server's start handshake: the start units of every player, and the
     // map's objective script before the game loop starts.
     virtual void PlaceStartUnits() {}

@@ -10,6 +10,7 @@
 #include <cstdarg>
 #include <cstring>
 #include <ctime>
+#include <string>
 
 #include "core/Random.h"
 #include "netgame/NetGame.h"
@@ -850,10 +851,31 @@ void NetServer_OnStartgame(NWEPeer* peer, NWEMessage* m, void* context) {
     Relay(net, m);
 }
 
-void NetServer_OnStartgameReply(NWEPeer* peer, NWEMessage*, void*) {
+// STARTGAME_REPLY (103) and MAPCHANGESTART_REPLY (105): no data when the
+// machine started the game (loaded the map); one byte of 1 when it could not
+// (its unit files or the map box did not load). A failure calls the start
+// off on every machine: MAPFINISHUP goes with the same one byte of 1, and
+// everyone goes back to the lobby; the handshake no longer waits for a reply
+// that never comes.
+static bool StartFailed(NWEMessage* m) {
+    return m->GetSize() == 1 && m->GetData()[0] == 1;
+}
+
+static void CallStartOff(CNetGame* net, NWEPeer* peer) {
+    CPlayer* player = Conn(peer)->FirstPlayer();
+    std::string text = std::string("The game could not start on ") +
+                       (player ? player->m_name.GetText() : "a machine") + "; back to the lobby";
+    net->BroadcastMessage(nullptr, text.c_str(), 255, 255, 255);
+    const uint8_t failed = 1;
+    net->SendToAllClients(NS_NOTIFYTYPE_MAPFINISHUP, &failed, 1);
+}
+
+void NetServer_OnStartgameReply(NWEPeer* peer, NWEMessage* m, void* context) {
+    if (StartFailed(m)) return CallStartOff(Net(context), peer);
     Conn(peer)->m_startReply = 1;
 }
-void NetServer_OnMapchangestartReply(NWEPeer* peer, NWEMessage*, void*) {
+void NetServer_OnMapchangestartReply(NWEPeer* peer, NWEMessage* m, void* context) {
+    if (StartFailed(m)) return CallStartOff(Net(context), peer);
     Conn(peer)->m_mapChangeReply = 1;
 }
 void NetServer_OnMapfinishupReply(NWEPeer* peer, NWEMessage*, void*) {

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <sstream>
 #include <string>
@@ -55,6 +56,30 @@ uint16_t FreePort() {
     return probe.Address().port;
 }
 
+// A host with the demo map and a client joined to it over UDP, each in its
+// own installation, both printing the sync CRC every fifth frame.
+void JoinTwoMachines(const CTempDir& hostDir, const CTempDir& clientDir, CTestProcess& host,
+                     CTestProcess& client) {
+    const std::string port = std::to_string(FreePort());
+    hostDir.Write("Tessarak/Scripts/Autoexec.cfg",
+                  "ge_MainSleep(1);\nName(\"Hosty\");\nGameMode(GM_Multi);\n"
+                  "StartServer(" +
+                      port + ");\nMap(\"Skerry\");\ndbg_SyncCrc(5);\n");
+    clientDir.Write("Tessarak/Scripts/Autoexec.cfg",
+                    "ge_MainSleep(1);\nnw_ClientPort(0);\nName(\"Clienty\");\ndbg_SyncCrc(5);\n");
+    ASSERT_TRUE(Test_StartGame(host, hostDir));
+    ASSERT_TRUE(host.WaitForOutput("Server started on port " + port, 60)) << host.Output();
+    ASSERT_TRUE(Test_StartGame(client, clientDir));
+    // The client's name has gone through its own game before it joins.
+    for (int i = 0; i < 200 && client.Output().find("Clienty") == std::string::npos; ++i) {
+        client.Write("ListPlayers();\n");
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    client.Write("Connect(\"127.0.0.1:" + port + "\");\n");
+    ASSERT_TRUE(host.WaitForOutput("Clienty entered the game", 30)) << host.Output() << client.Output();
+    ASSERT_TRUE(client.WaitForOutput("Clienty entered the game", 30)) << client.Output();
+}
+
 }  // namespace
 
 // The README's first command: the shipped start-up script starts a skirmish
@@ -97,25 +122,9 @@ TEST(Play, TwoMachinesOverUdpStayInStep) {
     CTempDir hostDir, clientDir;
     if (!Test_CopyInstallation(hostDir) || !Test_CopyInstallation(clientDir))
         FAIL() << "the game program is not built";
-    const std::string port = std::to_string(FreePort());
-    hostDir.Write("Tessarak/Scripts/Autoexec.cfg",
-                  "ge_MainSleep(1);\nName(\"Hosty\");\nGameMode(GM_Multi);\n"
-                  "StartServer(" +
-                      port + ");\nMap(\"Skerry\");\ndbg_SyncCrc(5);\n");
-    clientDir.Write("Tessarak/Scripts/Autoexec.cfg",
-                    "ge_MainSleep(1);\nnw_ClientPort(0);\nName(\"Clienty\");\ndbg_SyncCrc(5);\n");
     CTestProcess host, client;
-    ASSERT_TRUE(Test_StartGame(host, hostDir));
-    ASSERT_TRUE(host.WaitForOutput("Server started on port " + port, 60)) << host.Output();
-    ASSERT_TRUE(Test_StartGame(client, clientDir));
-    // The client's name has gone through its own game before it joins.
-    for (int i = 0; i < 200 && client.Output().find("Clienty") == std::string::npos; ++i) {
-        client.Write("ListPlayers();\n");
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    client.Write("Connect(\"127.0.0.1:" + port + "\");\n");
-    ASSERT_TRUE(host.WaitForOutput("Clienty entered the game", 30)) << host.Output() << client.Output();
-    ASSERT_TRUE(client.WaitForOutput("Clienty entered the game", 30)) << client.Output();
+    JoinTwoMachines(hostDir, clientDir, host, client);
+    if (HasFatalFailure()) return;
 
     host.Write("StartGame();\n");
     // Each machine's start unit at its start position, the first player's
@@ -154,4 +163,31 @@ TEST(Play, TwoMachinesOverUdpStayInStep) {
     host.Write("Quit();\n");
     EXPECT_EQ(client.Wait(30), 0) << client.Output();
     EXPECT_EQ(host.Wait(30), 0) << host.Output();
+}
+
+// A machine that cannot start the game (its unit files are gone) says so to
+// the host, which calls the start off: every machine goes back to the lobby,
+// and nobody waits for ever.
+TEST(Play, AMachineThatCannotStartSendsEveryoneBackToTheLobby) {
+    CTempDir hostDir, clientDir;
+    if (!Test_CopyInstallation(hostDir) || !Test_CopyInstallation(clientDir))
+        FAIL() << "the game program is not built";
+    CTestProcess host, client;
+    JoinTwoMachines(hostDir, clientDir, host, client);
+    if (HasFatalFailure()) return;
+    std::filesystem::remove(clientDir.File("Tessarak/Units/PackedProject.VXP"));
+
+    host.Write("StartGame();\n");
+    const char* notice = "The game could not start on Clienty; back to the lobby";
+    EXPECT_TRUE(host.WaitForOutput(notice, 30)) << host.Output();
+    EXPECT_TRUE(client.WaitForOutput(notice, 30)) << client.Output();
+    EXPECT_NE(client.Output().find("Error starting game: the unit files did not load"), std::string::npos);
+    // Both stay in the lobby: no game loop starts, no world is left.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    for (CTestProcess* game : {&host, &client}) {
+        EXPECT_TRUE(Test_ReadUnits(*game).empty());
+        EXPECT_EQ(game->Output().find("Sync CRC of frame"), std::string::npos) << game->Output();
+        game->Write("Quit();\n");
+        EXPECT_EQ(game->Wait(30), 0) << game->Output();
+    }
 }
