@@ -228,6 +228,10 @@ public:
     // Loads the current map from "Maps\<map>\MapData.box" (every machine, at
     // MAPCHANGESTART) and answers MAPCHANGESTART_REPLY.
     void LoadMap() override;
+    // The map's description from its box: "information.vxm" run (restricted
+    // for a box from a server) fills the current description, and the
+    // picture of "background.bik" becomes its picture.
+    void LoadMapInfo(const char* mapFile) override;
     // The start was called off (a machine could not start): back to the lobby.
     void CallOffGameStart() override;
     // The server's start resources and start units.
@@ -358,9 +362,9 @@ public:
 
 private:
     void CreateSubsystems();
-    // The map box of the current map mounted into box; false when the name
-    // is not plain or the box is missing.
-    bool MountMapBox(CVFSTable* box);
+    // The map box of the map (the current one without a name) mounted into
+    // box; false when the name is not plain or the box is missing.
+    bool MountMapBox(CVFSTable* box, const char* mapName = nullptr);
     // Runs a member script of the map box (and, with globalToo, the map
     // folder's copy when the box has none); a box that came from a server
     // runs restricted. False when there was no such script.

@@ -14,6 +14,7 @@
 #include "core/Math.h"
 #include "core/VFSFile.h"
 #include "core/VFSTable.h"
+#include "e3d/BitmapSurface.h"
 #include "netgame/MapFiles.h"
 #include "netgame/NetGame.h"
 #include "ui/Interface.h"
@@ -110,14 +111,17 @@ bool CGame::SetMapName(const char* name) {
 
 bool CGame::MapFromServer() {
     // A client of another machine's server plays the map that server chose,
-    // whose box may have come from it.
-    return m_netGame && m_netGame->m_clientConnected && !m_netGame->m_hosting;
+    // whose box may have come from it; a box that came from a server once
+    // stays a server's box when this machine hosts it later.
+    return (m_netGame && m_netGame->m_clientConnected && !m_netGame->m_hosting) ||
+           MapBox_CameFromServer(this, m_mapName.GetText());
 }
 
-bool CGame::MountMapBox(CVFSTable* box) {
-    if (!MapName_IsPlain(m_mapName.GetText())) return false;
+bool CGame::MountMapBox(CVFSTable* box, const char* mapName) {
+    if (!mapName) mapName = m_mapName.GetText();
+    if (!MapName_IsPlain(mapName)) return false;
     CStrBuf name;
-    name.Format("%s\\MapData.box", m_mapName.GetText());
+    name.Format("%s\\MapData.box", mapName);
     CStrBuf path(GetPath("Maps", name.GetText()));
     SVFSEntry* entry = g_VFS.Find(path.GetText());
     if (!entry || entry->isFolder || !entry->container) return false;
@@ -126,21 +130,35 @@ bool CGame::MountMapBox(CVFSTable* box) {
     return box->MountPack(entry->container->fileName.GetText(), entry->dataOffset, entry->size);
 }
 
+namespace {
+// A map's picture larger than this is not one.
+constexpr uint32_t kMaxPictureBytes = 32u << 20;
+
+// A member of a map box read whole, with a terminating zero after it; false
+// when the box has no such member, it is larger than limit or does not read.
+bool ReadMember(CVFSTable* box, const char* member, uint32_t limit, std::vector<char>& out) {
+    CVFSFile file;
+    if (!box || !box->Find(member) || !file.Open(member, CVFSFile::kModeRead, box)) return false;
+    uint32_t size = file.GetSize();
+    if (size > limit) return false;
+    out.assign(size + 1, 0);
+    if (file.Read(out.data(), size) != size) return false;
+    out.resize(size);
+    out.push_back(0);
+    return true;
+}
+}  // namespace
+
 bool CGame::RunMapScript(CVFSTable* box, const char* member, bool globalToo) {
     CCommandInterpreter* ip = Game_Interpreter(this);
     if (!ip) return false;
     bool restricted = MapFromServer();
-    CVFSFile file;
-    if (box && box->Find(member) && file.Open(member, CVFSFile::kModeRead, box)) {
-        uint32_t size = file.GetSize();
-        if (size > kMaxScriptBytes) return false;
-        std::vector<char> text(size + 2, 0);
-        if (file.Read(text.data(), size) != size) return false;
-        file.Close();
+    std::vector<char> text;
+    if (ReadMember(box, member, kMaxScriptBytes, text)) {
         CStrBuf source;
         source.Format("%s\\%s", m_mapName.GetText(), member);
         if (restricted) ip->BeginRestricted(box);
-        ip->ExecuteScript(source.GetText(), text.data(), (int)size);
+        ip->ExecuteScript(source.GetText(), text.data(), (int)text.size() - 1);
         if (restricted) ip->EndRestricted();
         return true;
     }
@@ -153,6 +171,41 @@ bool CGame::RunMapScript(CVFSTable* box, const char* member, bool globalToo) {
     RunScriptFile(path.GetText());
     if (restricted) ip->EndRestricted();
     return true;
+}
+
+void CGame::LoadMapInfo(const char* mapFile) {
+    CNetGame* net = m_netGame;
+    // No map chosen yet: nothing to describe.
+    if (!net || !mapFile || !mapFile[0]) return;
+    CServerInfo& info = net->m_joinedInfo;
+    CVFSTable box;
+    bool mounted = MountMapBox(&box, mapFile);
+    // The description script fills the current description through its
+    // si_Map_ variables; a box from a server runs it restricted.
+    std::vector<char> text;
+    CCommandInterpreter* ip = Game_Interpreter(this);
+    if (mounted && ip && ReadMember(&box, "information.vxm", kMaxScriptBytes, text)) {
+        bool restricted = (net->m_clientConnected && !net->m_hosting) || MapBox_CameFromServer(this, mapFile);
+        CStrBuf source;
+        source.Format("%s\\information.vxm", mapFile);
+        if (restricted) ip->BeginRestricted(&box);
+        ip->ExecuteScript(source.GetText(), text.data(), (int)text.size() - 1);
+        if (restricted) ip->EndRestricted();
+    } else {
+        Game_Print("Error loading map data");
+    }
+    delete info.m_picture;
+    info.m_picture = nullptr;
+    std::vector<char> picture;
+    CE3DScreen* screen = Screen();
+    if (mounted && screen && ReadMember(&box, "background.bik", kMaxPictureBytes, picture)) {
+        info.m_picture = new CBitmapSurface(screen);
+        if (!info.m_picture->LoadVideo(picture.data(), (uint32_t)picture.size() - 1)) {
+            delete info.m_picture;
+            info.m_picture = nullptr;
+        }
+    }
+    if (!info.m_picture) Game_Print("Error loading map image");
 }
 
 void CGame::LoadMap() {

@@ -7,7 +7,8 @@ find_program(FFMPEG_PROGRAM ffmpeg REQUIRED)
 # Each demo map's radar picture: a small video of the map from above (ground,
 # sand or rock in the middle, the bases' corners), made by the ffmpeg tool
 # into the generated folder, from which the content build puts it into the
-# map's box as "radar.bik".
+# map's box as "radar.bik"; the same at twice the size is the map's picture
+# in the lobby, "background.bik".
 set(content_generated ${CMAKE_BINARY_DIR}/content_generated)
 set(radar_videos)
 foreach(map_spec "Skerry|0x4f7a35|drawbox=x=56:y=56:w=16:h=16:color=0xc2ad7a:t=fill,drawbox=x=20:y=20:w=10:h=10:color=0xc0c0c0:t=fill,drawbox=x=98:y=98:w=10:h=10:color=0xc0c0c0:t=fill"
@@ -17,12 +18,15 @@ foreach(map_spec "Skerry|0x4f7a35|drawbox=x=56:y=56:w=16:h=16:color=0xc2ad7a:t=f
   list(GET parts 1 ground)
   list(GET parts 2 marks)
   set(out ${content_generated}/Maps/${map}/MapData.box/radar.bik)
-  add_custom_command(OUTPUT ${out}
+  set(picture ${content_generated}/Maps/${map}/MapData.box/background.bik)
+  add_custom_command(OUTPUT ${out} ${picture}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${content_generated}/Maps/${map}/MapData.box
     COMMAND ${FFMPEG_PROGRAM} -v error -y -f lavfi -i "color=c=${ground}:s=128x128:d=0.2" -vf "${marks}"
             -frames:v 1 -c:v mpeg4 -q:v 3 -f avi ${out}
-    COMMENT "Making the radar picture of ${map}" VERBATIM)
-  list(APPEND radar_videos ${out})
+    COMMAND ${FFMPEG_PROGRAM} -v error -y -f lavfi -i "color=c=${ground}:s=128x128:d=0.2"
+            -vf "${marks},scale=256:256:flags=neighbor" -frames:v 1 -c:v mpeg4 -q:v 3 -f avi ${picture}
+    COMMENT "Making the radar picture and the lobby's picture of ${map}" VERBATIM)
+  list(APPEND radar_videos ${out} ${picture})
 endforeach()
 
 file(GLOB_RECURSE content_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/Tessarak/*)

@@ -1,5 +1,6 @@
 #include "core/Determinism.h"
 // The map load is part of the lockstep: every machine places the same objects.
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -37,6 +38,43 @@ uint32_t MapBox_Checksum(CGameHost* host, const char* mapFile) {
     name.Format("%s\\MapData.box", mapFile);
     CStrBuf path(host->GetPath("Maps", name.GetText()));
     return CRC32_File(path.GetText());
+}
+
+namespace {
+// "Maps\<map>\MapData.box<suffix>"; empty when the name is not plain.
+CStrBuf MapBoxPath(CGameHost* host, const char* mapFile, const char* suffix) {
+    CStrBuf path;
+    if (!host || !MapName_IsPlain(mapFile)) return path;
+    CStrBuf name;
+    name.Format("%s\\MapData.box%s", mapFile, suffix);
+    path.Assign(host->GetPath("Maps", name.GetText()));
+    return path;
+}
+}  // namespace
+
+bool MapBox_MarkFromServer(CGameHost* host, const char* mapFile, uint32_t checksum) {
+    CStrBuf path = MapBoxPath(host, mapFile, ".server");
+    if (path.IsEmpty()) return false;
+    CStrBuf text;
+    text.Format("%08X", (unsigned)checksum);
+    CVFSFile file;
+    bool ok = file.Open(path.GetText(), CVFSFile::kModeWrite) &&
+              file.Write(text.GetText(), (uint32_t)text.GetLength()) == (uint32_t)text.GetLength();
+    return file.Close() && ok;
+}
+
+bool MapBox_CameFromServer(CGameHost* host, const char* mapFile) {
+    CStrBuf path = MapBoxPath(host, mapFile, ".server");
+    if (path.IsEmpty()) return false;
+    CVFSFile file;
+    char text[9] = {};
+    if (!file.Open(path.GetText(), CVFSFile::kModeRead) || file.Read(text, 8) != 8) return false;
+    char* end = nullptr;
+    unsigned long mark = std::strtoul(text, &end, 16);
+    if (end != text + 8) return false;
+    bool found = false;
+    uint32_t now = CRC32_File(MapBoxPath(host, mapFile, "").GetText(), &found);
+    return found && now == static_cast<uint32_t>(mark);
 }
 
 // ---- the map objects file

@@ -37,6 +37,14 @@ bool MapName_IsPlain(const char* name);
 // read.
 uint32_t MapBox_Checksum(CGameHost* host, const char* mapFile);
 
+// A map box that came from a server is marked: "MapData.box.server" beside
+// it holds the box's checksum as eight hexadecimal digits. Its scripts run
+// restricted whenever the box is played, also later by this machine's own
+// server, as long as the box is the one that came; a box put there
+// otherwise (the player's own copy) is not marked by an old mark.
+bool MapBox_MarkFromServer(CGameHost* host, const char* mapFile, uint32_t checksum);
+bool MapBox_CameFromServer(CGameHost* host, const char* mapFile);
+
 enum : uint32_t { kMapObjectSpot = 1, kMapObjectPlain = 2 };
 enum { kMapLayers = 255 };
 

@@ -387,6 +387,10 @@ void NetClient_OnMapbox(NWEPeer* peer, NWEMessage* m, void* context) {
         net->PrintColor(255, 0, 0, false, "Error saving dynamicly loaded map");
         return;
     }
+    // Its scripts run restricted whenever it is played, also later by this
+    // machine's own server.
+    if (!MapBox_MarkFromServer(net->m_game, name.GetText(), net->m_joinedInfo.m_mapChecksum))
+        net->PrintColor(255, 0, 0, false, "Error saving dynamicly loaded map");
     net->m_requestedMap.Clear();
     net->m_send.Reset();
     WireText_Write(net->m_send, name.GetText(), 255);

@@ -1,5 +1,6 @@
 #include "netgame/ServerInfo.h"
 
+#include "e3d/BitmapSurface.h"
 #include "world/StateArchive.h"
 #include "world/WireText.h"
 
@@ -7,6 +8,10 @@ namespace {
 constexpr int kMaxName = 63;
 constexpr int kMaxText = 255;
 }  // namespace
+
+CServerInfo::~CServerInfo() {
+    delete m_picture;
+}
 
 void CServerInfo::WriteAttributes(CStateArchive& ar) const {
     WireText_Write(ar, m_name.GetText(), kMaxName);

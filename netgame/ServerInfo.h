@@ -14,6 +14,7 @@
 #include "nwe/Message.h"
 
 class CStateArchive;
+class CBitmapSurface;
 
 class CServerInfo {
 public:
@@ -22,6 +23,7 @@ public:
     enum : uint32_t { kFlagChat = 1, kFlagJoin = 2 };
 
     CServerInfo() = default;
+    ~CServerInfo();
     CServerInfo(const CServerInfo&) = delete;
     CServerInfo& operator=(const CServerInfo&) = delete;
 
@@ -36,6 +38,9 @@ public:
     void WriteMap(CStateArchive& ar) const;
     bool ReadMap(CStateArchive& ar);
 
+    // The map's picture (from "background.bik" of its box), owned; none
+    // until the map's description was loaded.
+    CBitmapSurface* m_picture = nullptr;
     CStrBuf m_mapFile;
     uint32_t m_mapChecksum = 0;
     CStrBuf m_description = "Tessarak Map";

@@ -5,6 +5,7 @@
 // export of a map into its folder and box.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -16,8 +17,10 @@
 #include "console/CommandInterpreter.h"
 #include "core/VFSTable.h"
 #include "e3d/Frame.h"
+#include "netgame/MapFiles.h"
 #include "netgame/NetGame.h"
 #include "tests/support/TempDir.h"
+#include "tools/lib/PackWriter.h"
 #include "ui/Interface.h"
 #include "world/GameHost.h"
 #include "world/GameScene.h"
@@ -289,5 +292,56 @@ TEST_F(MapCommandsTest, ScriptOrdersSelectionAndUnitReadOut) {
                      "Position: 5.000000, 0.000000, 6.000000", "Force: 0.000000, 0.000000, 0.000000",
                      "* Force.x : 0"}));
     EXPECT_TRUE(game.InterfaceFields()->m_selectionChanged);
+}
+}  // namespace
+
+namespace {
+// The map's description from its box, and a box that came from a server:
+// its scripts run restricted wherever it is played, as long as it is the box
+// that came.
+TEST_F(MapCommandsTest, MapDescriptionAndABoxFromAServer) {
+    auto writeBox = [&](const std::string& information, const std::string& init) {
+        CPackWriter pack;
+        if (!information.empty()) pack.Add("information.vxm", information);
+        pack.Add("init.vxm", init);
+        ASSERT_TRUE(dir.Write("Maps/Isle/MapData.box", ""));
+        ASSERT_TRUE(pack.WriteTo(dir.File("Maps/Isle/MapData.box")));
+        g_VFS.AddDiskFile(dir.WinFile("Maps/Isle/MapData.box").c_str());
+    };
+    writeBox("si_Map_Description(\"An isle\"); si_Map_Players(3); echo(\"information ran\");",
+             "echo(\"init ran\");");
+    CServerInfo& current = net->m_joinedInfo;
+    Lines out = (lines.clear(), game.LoadMapInfo("Isle"), lines);
+    EXPECT_STREQ(current.m_description.GetText(), "An isle");
+    EXPECT_EQ(current.m_designedPlayers, 3);
+    EXPECT_EQ(out, (Lines{"information ran", "Error loading map image"}));
+
+    // Marked as a server's box: the description still loads, nothing else
+    // runs, and the map's own scripts are restricted as well.
+    ASSERT_TRUE(MapBox_MarkFromServer(&game, "Isle", MapBox_Checksum(&game, "Isle")));
+    EXPECT_TRUE(MapBox_CameFromServer(&game, "Isle"));
+    current.m_designedPlayers = 0;
+    out = (lines.clear(), game.LoadMapInfo("Isle"), lines);
+    EXPECT_EQ(current.m_designedPlayers, 3);
+    EXPECT_EQ(out[0], "echo is not allowed in a map script from a server");
+    ASSERT_TRUE(game.SetMapName("Isle"));
+    out = (lines.clear(), game.LoadMap(), lines);
+    EXPECT_NE(std::find(out.begin(), out.end(), "echo is not allowed in a map script from a server"),
+              out.end());
+    EXPECT_EQ(std::find(out.begin(), out.end(), "init ran"), out.end());
+
+    // The player's own box in its place is no server's; a box without its
+    // description keeps the values it had.
+    writeBox("", "echo(\"init ran\");");
+    EXPECT_FALSE(MapBox_CameFromServer(&game, "Isle"));
+    out = (lines.clear(), game.LoadMapInfo("Isle"), lines);
+    EXPECT_EQ(out, (Lines{"Error loading map data", "Error loading map image"}));
+    EXPECT_STREQ(current.m_description.GetText(), "An isle");
+    out = (lines.clear(), game.LoadMap(), lines);
+    EXPECT_NE(std::find(out.begin(), out.end(), "init ran"), out.end());
+    // A mark that is not one, and names that are not plain, mark nothing.
+    ASSERT_TRUE(dir.Write("Maps/Isle/MapData.box.server", "zz"));
+    EXPECT_FALSE(MapBox_CameFromServer(&game, "Isle"));
+    EXPECT_FALSE(MapBox_MarkFromServer(&game, "..", 0));
 }
 }  // namespace
