@@ -209,7 +209,12 @@ void CGame::LoadMapInfo(const char* mapFile) {
 }
 
 void CGame::LoadMap() {
-    if (m_gameScene) m_gameScene->Clear();
+    if (m_gameScene) {
+        m_gameScene->Clear();
+        // Every machine numbers the new map's objects from the start: one
+        // that played a game before must not go on from its old count.
+        m_gameScene->m_idTable.SetCounter(0);
+    }
     m_gameLoading = 1;
     if (m_clock) {
         m_clockWasFrozen = m_clock->m_frozen;

@@ -436,7 +436,11 @@ void CPlayer::Reset() {
     ResetCounters();
     SetTeamRecord(nullptr);
     m_raceName = "Humans";
+    // A race of that name, else the default race, as the unit files give a
+    // player whose race they do not hold: a reset player keeps a race with
+    // its start unit.
     m_race = m_list->FindRace(m_raceName.GetText());
+    if (!m_race) m_race = m_list->m_defaultRace;
     m_ownerId = 1;
     m_colorRecord = nullptr;
 }
