@@ -82,6 +82,18 @@ void JoinTwoMachines(const CTempDir& hostDir, const CTempDir& clientDir, CTestPr
     ASSERT_TRUE(client.WaitForOutput("Clienty entered the game", 30)) << client.Output();
 }
 
+// Two machines joined (JoinTwoMachines), each in its own installation.
+class PlayTwoMachines : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!Test_CopyInstallation(hostDir) || !Test_CopyInstallation(clientDir))
+            FAIL() << "the game program is not built";
+        JoinTwoMachines(hostDir, clientDir, host, client);
+    }
+    CTempDir hostDir, clientDir;
+    CTestProcess host, client;
+};
+
 }  // namespace
 
 // The README's first command: the shipped start-up script starts a skirmish
@@ -120,14 +132,7 @@ TEST(Play, TheStartScriptsSkirmishTakesAScriptedOrder) {
 // Two programs: one hosts the demo map, the other joins over UDP; the host
 // starts the game, each machine orders its own tank, and both worlds print
 // the same sync CRC frame after frame.
-TEST(Play, TwoMachinesOverUdpStayInStep) {
-    CTempDir hostDir, clientDir;
-    if (!Test_CopyInstallation(hostDir) || !Test_CopyInstallation(clientDir))
-        FAIL() << "the game program is not built";
-    CTestProcess host, client;
-    JoinTwoMachines(hostDir, clientDir, host, client);
-    if (HasFatalFailure()) return;
-
+TEST_F(PlayTwoMachines, OverUdpTheyStayInStep) {
     host.Write("StartGame();\n");
     // Each machine's start unit at its start position, the first player's
     // on the host, the second's on the client.
@@ -170,13 +175,7 @@ TEST(Play, TwoMachinesOverUdpStayInStep) {
 // A machine that cannot start the game (its unit files are gone) says so to
 // the host, which calls the start off: every machine goes back to the lobby,
 // and nobody waits for ever.
-TEST(Play, AMachineThatCannotStartSendsEveryoneBackToTheLobby) {
-    CTempDir hostDir, clientDir;
-    if (!Test_CopyInstallation(hostDir) || !Test_CopyInstallation(clientDir))
-        FAIL() << "the game program is not built";
-    CTestProcess host, client;
-    JoinTwoMachines(hostDir, clientDir, host, client);
-    if (HasFatalFailure()) return;
+TEST_F(PlayTwoMachines, OneThatCannotStartSendsEveryoneBackToTheLobby) {
     std::filesystem::remove(clientDir.File("Tessarak/Units/PackedProject.VXP"));
 
     host.Write("StartGame();\n");
