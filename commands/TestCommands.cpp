@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "app/Game.h"
+#include "app/GameClock.h"
 #include "app/GameConsole.h"
 #include "console/CommandInterpreter.h"
 #include "console/CommandTable.h"
@@ -33,6 +34,16 @@ void Cmd_UnitOut(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
         Game_Printf("* Force.x : %x", bits);
     }
 }
+// The clock's figures of the last 30 frames: the frame rate, the logic
+// tick's and the drawing's average times.
+void Cmd_FrameStats(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
+    CGame* game = record->GetOwner() ? record->GetOwner() : g_pGame;
+    CGameClock* clock = game ? game->Clock() : nullptr;
+    if (file || !clock) return;
+    Game_Printf("Frames per second %.1f, logic tick %.3f ms, drawing %.3f ms (averages of 30)",
+                (double)clock->m_frameRate, (double)clock->m_game.sum / 30.0 * 1000.0,
+                (double)clock->m_visual.sum / 30.0 * 1000.0);
+}
 }  // namespace
 
 void RegisterTestCommands(CCommandInterpreter* ip) {
@@ -40,6 +51,9 @@ void RegisterTestCommands(CCommandInterpreter* ip) {
     if (!game) return;
     const SCommandRow rows[] = {
         SCommandRow::Function("dbg_UnitOut", Cmd_UnitOut, "Outputs debug data for a unit", "dbg_UnitOut();"),
+        SCommandRow::Function("dbg_FrameStats", Cmd_FrameStats,
+                              "Prints the frame rate and the times of the logic tick and the drawing",
+                              "dbg_FrameStats();"),
         SCommandRow::Int("dbg_SyncCrc", &game->Variables().syncCrcEvery, 0, 8191,
                          "Prints the sync CRC of the world after every n-th frame (0: never)",
                          "dbg_SyncCrc(int n);"),

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# The running game's frame rate with the small demo map (Skerry) and 200
+# units on screen, and its logic tick's cost in the same run: the game
+# program in a temporary installation starts its skirmish, 200 light tanks
+# (two blocks of 10 x 10, either side of the middle) are made through the
+# console, the camera is put over them, and after some seconds dbg_FrameStats
+# prints the clock's averages of the last 30 frames.
+#   xvfb-run -a -s "-screen 0 1280x1024x24 +extension GLX" bench/app/game_frame_rate.sh [build folder] [seconds]
+set -euo pipefail
+BUILD=$(cd "${1:-build}" && pwd)
+SECONDS_RUN=${2:-8}
+tmp=$(mktemp -d /tmp/tessarak_framerate_XXXXXX)
+trap 'rm -rf "$tmp"' EXIT
+mkdir -p "$tmp/System" "$tmp/home"
+ln -s "$BUILD/install/System/Tessarak" "$tmp/System/Tessarak"
+cp -r "$BUILD/install/Tessarak" "$tmp/Tessarak"
+export XDG_CONFIG_HOME="$tmp/home" XDG_DATA_HOME="$tmp/home" TESSARAK_HEADLESS_DIALOGS=1
+export SDL_AUDIODRIVER=dummy ALSOFT_DRIVERS=null LIBGL_ALWAYS_SOFTWARE=1
+[ -n "${DISPLAY:-}" ] || export SDL_VIDEODRIVER=offscreen
+mkfifo "$tmp/in"
+(cd "$tmp/System" && exec ./Tessarak <"$tmp/in" >"$tmp/out" 2>&1) &
+game=$!
+exec 3>"$tmp/in"
+for _ in $(seq 200); do grep -q "Starting up game" "$tmp/out" && break; sleep 0.1; done
+sleep 2
+{
+  for side in 0 1; do
+    for i in $(seq 0 99); do
+      x=$(awk -v s=$side -v i=$i 'BEGIN { printf "%.1f", (s ? 3.4 : -25) + 2.4 * (i % 10) }')
+      z=$(awk -v i=$i 'BEGIN { printf "%.1f", -12 + 2.4 * int(i / 10) }')
+      if [ $side = 0 ]; then echo "Create(\"Granite_LightTank\", $x, $z, 1, 0, $((1000 + i)));"
+      else echo "Create(\"Coral_LightTank\", $x, $z, 2, 0, $((2000 + i)));"; fi
+    done
+  done
+  echo "View_GameSceneCenterX(0); View_GameSceneCenterY(0); View_GameSceneDistance(30); View_GameSceneZoom(1.5);"
+} >&3
+sleep "$SECONDS_RUN"
+echo 'dbg_FrameStats();' >&3
+for _ in $(seq 50); do grep -q "Frames per second" "$tmp/out" && break; sleep 0.1; done
+echo 'Quit();' >&3
+wait "$game" || true
+grep "Frames per second" "$tmp/out"
