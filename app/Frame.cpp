@@ -227,6 +227,7 @@ int CGame::RenderFrame() {
     if (m_captureMode) CaptureFrame();
     Redraw();
     m_drawMutex.Release();
+    ++m_renderFrames;
     clock->EndVisualSection();
     clock->BeginFrameSection();
     return 1;

@@ -346,6 +346,8 @@ public:
     bool ModeSwitch() const { return m_modeSwitch != 0; }
     void SetModeSwitch(bool on) { m_modeSwitch = on ? 1 : 0; }
     bool StartupDone() const { return m_startupDone != 0; }
+    // Render frames drawn since start-up.
+    uint64_t RenderFrames() const { return m_renderFrames; }
 
     // ---- folders and names
     const CStrBuf& DataFile() const { return m_dataFile; }
@@ -451,7 +453,8 @@ private:
     uint8_t m_watchOffered = 0;     // the lost player was offered to watch
     uint8_t m_cellMapRevealed = 0;  // the whole map shows (a watcher's)
     uint64_t m_lastTickCounter = 0;
-    uint64_t m_ticks = 0;  // ticks executed since start-up
+    uint64_t m_ticks = 0;         // ticks executed since start-up
+    uint64_t m_renderFrames = 0;  // render frames drawn since start-up
 
     CStrBuf m_pathBuf;  // result buffer of GetPath
 

@@ -34,14 +34,21 @@ void Cmd_UnitOut(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
         Game_Printf("* Force.x : %x", bits);
     }
 }
-// The clock's figures of the last 30 frames: the frame rate, the logic
-// tick's and the drawing's average times.
+// The render frames drawn per second since the last call (or since the
+// start-up), and the clock's averages of the logic tick and the drawing over
+// the last 30 of each.
 void Cmd_FrameStats(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
     CGame* game = record->GetOwner() ? record->GetOwner() : g_pGame;
     CGameClock* clock = game ? game->Clock() : nullptr;
-    if (file || !clock) return;
-    Game_Printf("Frames per second %.1f, logic tick %.3f ms, drawing %.3f ms (averages of 30)",
-                (double)clock->m_frameRate, (double)clock->m_game.sum / 30.0 * 1000.0,
+    if (file || !clock || clock->m_frequency <= 0.0f) return;
+    static uint64_t s_frames = 0, s_since = 0;
+    uint64_t now = clock->Now();
+    double seconds = double(now - s_since) / double(clock->m_frequency);
+    double rate = seconds > 0.0 ? double(game->RenderFrames() - s_frames) / seconds : 0.0;
+    s_frames = game->RenderFrames();
+    s_since = now;
+    Game_Printf("Frames per second %.1f over %.1f s; logic tick %.3f ms, drawing %.3f ms (averages of 30)",
+                rate, seconds, (double)clock->m_game.sum / 30.0 * 1000.0,
                 (double)clock->m_visual.sum / 30.0 * 1000.0);
 }
 }  // namespace
