@@ -1,5 +1,6 @@
-// The map area's commands through the game's interpreter, as map scripts and
-// the console run them: Create in each of its argument forms with each
+// The game and map areas' commands through the game's interpreter, as map
+// scripts and the console run them: the kind of game, the game directory and
+// the battlefield's clearing with the states they wait for; Create in each of its argument forms with each
 // refusal's console line, start positions, layers, the scene's size, the
 // countdown timer, the map's name and the states the rows wait for, and the
 // export of a map into its folder and box.
@@ -35,7 +36,7 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-class MapCommandsTest : public ::testing::Test {
+class CommandsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         game.SetRootDir(dir.Win().c_str());
@@ -46,7 +47,7 @@ protected:
         game.Interface()->m_console.Init(500, 17, 8);
         game.Interface()->m_console.SetLineSink(
             [](void* user, const char* text, int, int, int, bool) {
-                static_cast<MapCommandsTest*>(user)->lines.push_back(text);
+                static_cast<CommandsTest*>(user)->lines.push_back(text);
             },
             this);
         GameHost_Set(&game);
@@ -108,7 +109,7 @@ protected:
     Lines lines;
 };
 
-TEST_F(MapCommandsTest, CreatePlacesObjectsByItsArgumentForms) {
+TEST_F(CommandsTest, CreatePlacesObjectsByItsArgumentForms) {
     scene->m_layerPositions[2] = 1.5f;
     // The name alone: the origin, no map id, team and layer 0.
     EXPECT_EQ(Run("Create(\"rock\");"), Lines());
@@ -152,7 +153,7 @@ TEST_F(MapCommandsTest, CreatePlacesObjectsByItsArgumentForms) {
     EXPECT_EQ(scene->m_objectCount, count);
 }
 
-TEST_F(MapCommandsTest, CreateRefusesValuesThatAreNotNumbers) {
+TEST_F(CommandsTest, CreateRefusesValuesThatAreNotNumbers) {
     const struct {
         const char* command;
         Lines lines;
@@ -173,7 +174,7 @@ TEST_F(MapCommandsTest, CreateRefusesValuesThatAreNotNumbers) {
     }
 }
 
-TEST_F(MapCommandsTest, StartPositionsLayersSceneSizeAndTimer) {
+TEST_F(CommandsTest, StartPositionsLayersSceneSizeAndTimer) {
     EXPECT_EQ(Run("M_DefineStartPositions(2); M_SetStartPosition(1, -20.5, 31);"), Lines());
     ASSERT_EQ(scene->StartPositionCount(), 2);
     EXPECT_EQ(scene->m_startX[1], -20.5f);
@@ -201,7 +202,7 @@ TEST_F(MapCommandsTest, StartPositionsLayersSceneSizeAndTimer) {
     EXPECT_EQ(game.Interface()->m_missionTimerEnd, 102.0f);
 }
 
-TEST_F(MapCommandsTest, MapNameAndTheStatesRowsWaitFor) {
+TEST_F(CommandsTest, MapNameAndTheStatesRowsWaitFor) {
     EXPECT_EQ(Run("Map(\"Skerry\");"), Lines());
     EXPECT_STREQ(game.MapName().GetText(), "Skerry");
     EXPECT_EQ(Run("Map(\"..\\\\Scripts\");"), Lines{"Invalid map name: ..\\Scripts"});
@@ -228,7 +229,7 @@ TEST_F(MapCommandsTest, MapNameAndTheStatesRowsWaitFor) {
     EXPECT_TRUE(game.MapEditMode());
 }
 
-TEST_F(MapCommandsTest, ExportWritesTheScriptsAndTheBox) {
+TEST_F(CommandsTest, ExportWritesTheScriptsAndTheBox) {
     net->m_serverInfo.m_editor = 1;
     EXPECT_EQ(Run("M_Export();"), Lines{"Error in M_Export: To few arguments"});
     EXPECT_EQ(Run("M_ExportUnitCommands();"), Lines{"Error in M_ExportUnitCommands: To few arguments"});
@@ -251,7 +252,7 @@ TEST_F(MapCommandsTest, ExportWritesTheScriptsAndTheBox) {
 namespace {
 // The map-script orders go straight into the queues of the units with the
 // map id; the selection and the read-out of the selected units.
-TEST_F(MapCommandsTest, ScriptOrdersSelectionAndUnitReadOut) {
+TEST_F(CommandsTest, ScriptOrdersSelectionAndUnitReadOut) {
     CUnitTemplate* tank = new CUnitTemplate(scene, &root, 1, nullptr);
     tank->m_projectId = 1;
     tank->m_nodeId = 30;
@@ -299,7 +300,7 @@ namespace {
 // The map's description from its box, and a box that came from a server:
 // its scripts run restricted wherever it is played, as long as it is the box
 // that came.
-TEST_F(MapCommandsTest, MapDescriptionAndABoxFromAServer) {
+TEST_F(CommandsTest, MapDescriptionAndABoxFromAServer) {
     auto writeBox = [&](const std::string& information, const std::string& init) {
         CPackWriter pack;
         if (!information.empty()) pack.Add("information.vxm", information);
@@ -343,5 +344,44 @@ TEST_F(MapCommandsTest, MapDescriptionAndABoxFromAServer) {
     ASSERT_TRUE(dir.Write("Maps/Isle/MapData.box.server", "zz"));
     EXPECT_FALSE(MapBox_CameFromServer(&game, "Isle"));
     EXPECT_FALSE(MapBox_MarkFromServer(&game, "..", 0));
+}
+}  // namespace
+
+namespace {
+// The game area's rows: the kind of game, the game directory, clearing the
+// battlefield, and the states each waits for.
+TEST_F(CommandsTest, GameModeDirectoryAndClearing) {
+    SGameVariables& vars = game.Variables();
+    Run("GameMode(GM_Skirmish);");
+    EXPECT_EQ(vars.gameType, 1);
+    Run("GameMode(7);");  // the range's end
+    EXPECT_EQ(vars.gameType, 3);
+    EXPECT_EQ(Run("GM_Multi(0);"), Lines{"GM_Multi is read only"});
+    Run("GameMode(GM_Multi); Flip(\"GameMode\");");
+    EXPECT_EQ(vars.gameType, 0);
+    Run("Flip(\"GameMode\");");
+    EXPECT_EQ(vars.gameType, 1);
+
+    // Game with an empty name changes nothing; a client of another server
+    // may not switch.
+    const std::string dirBefore = game.GameDir().GetText();
+    EXPECT_EQ(Run("Game(\"\");"), Lines());
+    EXPECT_EQ(game.GameDir().GetText(), dirBefore);
+    net->m_hosting = 0;
+    net->m_clientConnected = 1;
+    EXPECT_EQ(Run("Game(\"Mod\");"), (Lines{"Game cannot be run at this time or gamestate"}));
+    net->m_hosting = 1;
+    net->m_clientConnected = 0;
+
+    // RemoveAllUnits: the host of an editor's server only.
+    Run("Create(\"Rock\", 1, 2, 0, 0, 5);");
+    ASSERT_EQ(scene->m_objectCount, 1);
+    EXPECT_EQ(Run("RemoveAllUnits();"), Lines{"RemoveAllUnits cannot be run at this time or gamestate"});
+    net->m_serverInfo.m_editor = 1;
+    Run("RemoveAllUnits();");
+    EXPECT_EQ(scene->m_objectCount, 0);
+    // StartGame is the host's.
+    net->m_hosting = 0;
+    EXPECT_EQ(Run("StartGame();"), Lines{"StartGame cannot be run at this time or gamestate"});
 }
 }  // namespace
