@@ -72,6 +72,8 @@ void CUnit::BuildFirePoints() {
         if (c->m_template && c->m_template->m_name.Equals("FirePoint")) {
             SFirePoint point;
             point.m_object = c;
+            point.m_random.Seed(static_cast<uint32_t>(m_objectId) * 8u +
+                                static_cast<uint32_t>(m_firePoints.size()));
             m_firePoints.push_back(point);
         }
 }

@@ -29,8 +29,12 @@ class CWaypointList;
 class CWorldGrid;
 
 // A child object named "FirePoint" of a builder: where its build beam leaves.
+// Its lightning is the view's alone: the timer and the generator that pick
+// where a bolt strikes are kept in no record (a loaded builder starts them
+// again), so they never touch the unit's own generator.
 struct SFirePoint {
     CTessarakObject* m_object = nullptr;  // the child object (a part of the unit's tree)
+    CRandom m_random;                     // seeded when the point is found
     float m_timer = -1.0f;                // the lightning's timer
     float m_boltEnd[3] = {0.0f, 0.0f, 0.0f};
     uint8_t m_boltShown = 0;

@@ -97,15 +97,16 @@ void CUnit::Update(uint8_t* underConstruction) {
             switch (RaceEffect(owner)) {
                 case 1:
                     // Lightning: each bolt is drawn anew now and then, to a
-                    // random point of the target (the unit's generator, so
-                    // every machine draws alike).
+                    // random point of the target (the fire point's own
+                    // generator: what only the view shows draws nothing
+                    // from the unit's).
                     for (SFirePoint& p : m_firePoints) {
                         p.m_timer -= dt;
                         if (p.m_timer < 0.0f) {
-                            p.m_timer = m_random.RandFloat() * 4.0f + 1.5f;
+                            p.m_timer = p.m_random.RandFloat() * 4.0f + 1.5f;
                             for (int i = 0; i < 3; ++i)
                                 p.m_boltEnd[i] = target->m_position[i] +
-                                                 (m_random.RandFloat() - 0.5f) * target->m_boundingRadius;
+                                                 (p.m_random.RandFloat() - 0.5f) * target->m_boundingRadius;
                         }
                         p.m_boltShown = 1;
                     }

@@ -241,3 +241,42 @@ TEST(LockstepTest, TwoMachinesWhosePlayersCommandTheirOwnSidesStayInStep) {
     EXPECT_GT(most, 52);
     EXPECT_LT(a.world.scene->m_unitCount, 40);
 }
+
+// A builder's lightning is the view's: where its bolts strike is drawn anew
+// now and then, and a builder loaded in the middle of its work (its bolt
+// timers start again) goes on in step with the one that was not.
+TEST(LockstepTest, ABuilderLoadedInTheMiddleOfItsWorkGoesOnInStep) {
+    struct SBuild {
+        SBuild() {
+            std::string error;
+            EXPECT_TRUE(world.LoadDemoTemplates(error)) << error;
+            CUnitTemplate* t = world.MakeUnitTemplate(
+                "Mason", {{"HasBuildCaps", "1"}, {"BuildPowerAdd", "1"}, {"BuildMethod", "Internal"}});
+            world.MakeTemplate<CTessarakObjectTemplate>(t, world.m_nextTemplateId++, "FirePoint");
+            // The headquarters stores what the builder spends.
+            world.Spawn("Granite_Headquarters", -30.0f, 0.0f, world.red);
+            world.red->m_resources = 5000.0f;
+            builder = world.Spawn(t, 0.0f, 0.0f, world.red);
+            CUnit* site = world.Spawn("Granite_Depot", 6.0f, 0.0f, world.red, false);
+            builder->m_buildTarget.Set(site);
+        }
+        CUnitWorld world;
+        CUnit* builder = nullptr;
+    } a, b;
+    ASSERT_EQ(a.builder->m_firePoints.size(), 1u);
+    for (SBuild* s : {&a, &b}) s->world.Tick(20);
+    // The second builder is saved and loaded again (after its record's
+    // header, as a loader reads it).
+    b.world.MakeCurrent();
+    const std::vector<uint8_t> record = SavedRecordOf(b.builder);
+    CStateArchive in(record.data() + 10, record.size() - 10, CStateArchive::kApply);
+    ASSERT_TRUE(b.builder->LoadRecord(in));
+    b.builder->AfterLoad();
+    for (int tick = 0; tick < 90; ++tick) {
+        for (SBuild* s : {&a, &b}) s->world.Tick();
+        a.world.MakeCurrent();
+        const std::vector<uint8_t> imageA = SyncImageOf(a.builder);
+        b.world.MakeCurrent();
+        ASSERT_TRUE(imageA == SyncImageOf(b.builder)) << "tick " << tick;
+    }
+}
