@@ -260,15 +260,12 @@ public:
     CObjectLink m_followed;  // the object the camera follows
     // The control groups: one list per group number (0 none, 1 to 254).
     CObjectGroup m_groupLists[kGroupLists];
-    uint8_t m_option = 1;
     // The map's object layers: their heights and flags (the editor sets them,
     // maps and saved games keep them).
     float m_layerPositions[kLayers] = {};
     uint8_t m_layerFlags[kLayers] = {};
-    CObjectLink m_linkedObject;
     // The map's start positions.
     std::vector<float> m_startX, m_startZ;
-    CObjectLink m_links[3];
     // The special template (resource spots) and the size range and movement
     // of the spots it places.
     CTessarakObjectTemplate* m_spotTemplate = nullptr;
@@ -285,7 +282,6 @@ public:
     CObjectGroup m_radarList;
     CObjectGroup m_antiRadarList;
     CObjectGroup m_thirdUnitList;
-    uint8_t m_sceneFlags[2] = {1, 1};
     int32_t m_highestMapId = 0;
     uint8_t m_desync = 0;  // a sync CRC differed from the server's
     // Set by the network game while a resync holds: the grid member's and the

@@ -99,7 +99,6 @@ public:
     CObjectLink m_generalLink;
     CObjectLink m_lastAttacker;  // set by ApplyDamage
     CObjectLink m_carried;
-    uint32_t m_words2[2] = {0, 0};      // not kept
     CGridMember* m_gridNext = nullptr;  // the scene's grid members
     CGridMember* m_gridPrev = nullptr;
     // Where it last registered in the coarse and the fine layer of the

@@ -101,15 +101,6 @@ void CountContact(CUnit* unit, uint64_t now, uint64_t window, bool flat) {
 
 }  // namespace
 
-float Vec3Length(const float* v) {
-    return Length(v);
-}
-
-float* Vec3Add(float* out, const float* a, const float* b) {
-    for (int i = 0; i < 3; ++i) out[i] = a[i] + b[i];
-    return out;
-}
-
 uint8_t& Object_TowCount(CTessarakObject* object) {
     static uint8_t none = 0;
     if (object->IsGridMember()) return static_cast<CGridMember*>(object)->m_byte;
@@ -254,7 +245,7 @@ void TowCable_Update(CTessarakObject* cable) {
             pA[i] = mA * a->m_pushVelocity[i];
             pB[i] = mB * b->m_pushVelocity[i];
         }
-        Vec3Add(total, pA, pB);
+        for (int i = 0; i < 3; ++i) total[i] = pA[i] + pB[i];
         // The unit vector from B to A, from the heading and pitch of A - B.
         float heading = Math_Atan2(ab[0], ab[2]);
         float pitch = Math_Asin(ab[1] / d);
@@ -282,7 +273,6 @@ void CTessarakObject::Integrate() {
     CGameHost* host = GameHost();
     if (!host) return;
     const float dt = host->TickStep();
-    CGameScene* scene = m_gameScene;
 
     // 1. A destroyed object only runs down its life.
     if (m_stateA & kA_Destroyed) {
@@ -435,5 +425,4 @@ void CTessarakObject::Integrate() {
         m_lifeTimer -= dt;
         if (m_lifeTimer <= 0.0f) ApplyDamage(nullptr, 0.0f, true);
     }
-    (void)scene;
 }

@@ -90,9 +90,6 @@ float PhysicsEngine_Radius(const CTessarakObjectTemplate* tmpl);
 float PhysicsEngine_CrossSection(const CTessarakObjectTemplate* tmpl);
 float PhysicsEngine_Mass(const CTessarakObjectTemplate* tmpl);
 
-// Vector helpers of the motion step.
-float* Vec3Add(float* out, const float* a, const float* b);
-float Vec3Length(const float* v);
 // The number of tow cables attached to an object (a grid member's byte; 0
 // for other objects).
 uint8_t& Object_TowCount(CTessarakObject* object);

@@ -247,7 +247,6 @@ public:
     float m_power = 0.0f;
     float m_maxPower = 0.0f;
     float m_powerWord1 = 0.0f;
-    float m_selectedDamage = 0.0f;  // damage taken while selected (not saved)
     float m_powerWord2 = 0.0f;
     float m_lifeTimer = 0.0f;
     uint8_t m_clippingOff = 0;

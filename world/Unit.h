@@ -234,7 +234,6 @@ public:
     float m_verticalAmplitude = 0.0f;
     uint8_t m_orderByte0 = 0;
     uint8_t m_stopByte = 0;  // set: the speed control stops the unit (cleared by RemoveAll)
-    uint8_t m_orderByte2 = 0;
     int16_t m_group = 0;
     // Set by the map's scripts (AddCustomizedControl, AddMoveOrder,
     // AddPatrolOrder): the unit follows its script, and the computer players
@@ -244,7 +243,6 @@ public:
     CUnitOrder* m_runningOrder = nullptr;
     CUnitOrder* m_currentOrder = nullptr;
     CUnitOrder* m_lastPatrolPoint = nullptr;  // the patrol order of the last patrol command
-    CUnitOrder* m_fourthOrder = nullptr;
     uint32_t m_orderIdCounter = 0;
     int32_t* m_buildCounters = nullptr;
     uint32_t m_buildWord = 0;

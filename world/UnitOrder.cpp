@@ -122,10 +122,7 @@ CUnitOrder::~CUnitOrder() {
     // The sub-orders go first, while this order still runs: theirs is the
     // running order's clean-up too.
     DeleteChildren();
-    if (unit) {
-        if (unit->m_runningOrder == this) unit->m_runningOrder = nullptr;
-        if (unit->m_fourthOrder == this) unit->m_fourthOrder = nullptr;
-    }
+    if (unit && unit->m_runningOrder == this) unit->m_runningOrder = nullptr;
     if (unit && unit->m_currentOrder == this && unit->m_orderList != this) unit->m_currentOrder = m_parent;
     Unlink();
     m_parent = nullptr;

@@ -73,7 +73,6 @@ public:
     // One step: true while the order goes on, false when it has finished
     // (the caller deletes it). An order class without its own step waits.
     virtual bool Execute() { return true; }
-    virtual bool Continues() { return true; }
     // The class block of a form (nothing for a plain order).
     virtual void TransferClass(CStateArchive& /*ar*/, EForm /*form*/) {}
     // After a load or a sync image: the children's, then the class's links
