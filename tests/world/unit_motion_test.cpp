@@ -146,7 +146,9 @@ TEST_F(UnitMotionTest, AUnitStuckInContactsGivesUpOrSearchesAgain) {
         EXPECT_EQ(a->m_stuckCount, c.count + 1) << c.count;
         EXPECT_EQ((a->m_motionFlags & CUnit::kM_Arrived) != 0, c.arrived) << c.count << " " << c.lastPointAt;
         EXPECT_EQ(a->m_orderList->ChildCount(), c.newMoveOrders) << c.count;
-        if (c.newMoveOrders) EXPECT_EQ(a->m_orderList->FirstChild()->m_target[0], 40.0f);
+        if (c.newMoveOrders) {
+            EXPECT_EQ(a->m_orderList->FirstChild()->m_target[0], 40.0f);
+        }
         EXPECT_EQ(a->m_contactTime, w.gameTime);
         scene().DeleteObject(a);
         scene().DeleteObject(b);
