@@ -129,6 +129,24 @@ TEST(Play, TheStartScriptsSkirmishTakesAScriptedOrder) {
     EXPECT_EQ(game.Wait(30), 0) << game.Output();
 }
 
+// A map whose box is not there: the map load says so, and the start is
+// called off (the host's own machine answered with its failure), so the game
+// goes back to the lobby instead of running an empty world.
+TEST(Play, AMissingMapCallsTheStartOff) {
+    CTempDir dir;
+    if (!Test_CopyInstallation(dir)) FAIL() << "the game program is not built";
+    dir.Write("Tessarak/Scripts/Autoexec.cfg",
+              "GameMode(GM_Skirmish);\nStartLocalServer();\nMap(\"Nowhere\");\nStartGame();\n");
+    CTestProcess game;
+    ASSERT_TRUE(Test_StartGame(game, dir));
+    EXPECT_TRUE(game.WaitForOutput("Error loading map: MapData.box not found", 30)) << game.Output();
+    EXPECT_TRUE(game.WaitForOutput("The game could not start on Player; back to the lobby", 10))
+        << game.Output();
+    EXPECT_TRUE(Test_ReadUnits(game).empty());
+    game.Write("Quit();\n");
+    EXPECT_EQ(game.Wait(30), 0) << game.Output();
+}
+
 // Two programs: one hosts the demo map, the other joins over UDP; the host
 // starts the game, each machine orders its own tank, and both worlds print
 // the same sync CRC frame after frame.
