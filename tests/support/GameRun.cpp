@@ -76,3 +76,16 @@ bool Test_WaitForUnitAt(CTestProcess& game, const char* name, float x, float z, 
     } while (std::chrono::steady_clock::now() < until);
     return false;
 }
+
+std::vector<SUnitSeen> Test_UnitsOnceRunning(CTestProcess& game, double seconds) {
+    std::vector<SUnitSeen> units;
+    for (int i = 0; i < int(seconds * 4) && units.empty(); ++i) {
+        units = Test_ReadUnits(game, 5.0);
+        if (units.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+    return units;
+}
+
+bool Test_Near(const SUnitSeen* unit, float x, float z, float reach) {
+    return unit && std::hypot(unit->x - x, unit->z - z) <= reach;
+}

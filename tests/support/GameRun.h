@@ -27,6 +27,13 @@ bool Test_StartGame(CTestProcess& game, const CTempDir& dir,
 // within the seconds.
 std::vector<SUnitSeen> Test_ReadUnits(CTestProcess& game, double seconds = 10.0);
 
+// The local player's units once the game loop runs (SelectAllUnits waits for
+// it): read again until some come or the seconds ran out.
+std::vector<SUnitSeen> Test_UnitsOnceRunning(CTestProcess& game, double seconds);
+
+// Whether the unit (when there is one) stands within reach of (x, z).
+bool Test_Near(const SUnitSeen* unit, float x, float z, float reach = 0.5f);
+
 // Reads the units until one of the template is within reach of (x, z);
 // true when it came before the seconds ran out.
 bool Test_WaitForUnitAt(CTestProcess& game, const char* name, float x, float z, float reach, double seconds);

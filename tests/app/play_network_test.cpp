@@ -1,0 +1,145 @@
+// A game of two programs joined over UDP on 127.0.0.1: the host goes from
+// the shipped start-up script's skirmish back to the lobby and hosts the
+// small demo map, the other joins; the games take console commands on their
+// standard input (the start, scripted orders, the read-out of the units) and
+// print what they did, their worlds' sync CRCs among it.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/nwe/NweTestKit.h"
+#include "tests/support/GameRun.h"
+#include "tests/support/Installation.h"
+#include "tests/support/Process.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+// "Sync CRC of frame F: C" lines: frame to CRC.
+std::map<int, std::string> SyncCrcs(const std::string& out) {
+    std::map<int, std::string> crcs;
+    std::istringstream in(out);
+    std::string line;
+    while (std::getline(in, line)) {
+        int frame = 0;
+        char crc[16] = {};
+        if (std::sscanf(line.c_str(), "Sync CRC of frame %d: %15s", &frame, crc) == 2) crcs[frame] = crc;
+    }
+    return crcs;
+}
+
+uint16_t FreePort() {
+    CRawEndpoint probe;
+    return probe.Address().port;
+}
+
+// A host with the demo map and a client joined to it over UDP, each in its
+// own installation, both printing the sync CRC every fifth frame. The host
+// plays the shipped start-up script's skirmish first and goes back to the
+// lobby to host: a machine that played before starts the new game as one
+// that never did.
+void JoinTwoMachines(const CTempDir& hostDir, const CTempDir& clientDir, CTestProcess& host,
+                     CTestProcess& client) {
+    const std::string port = std::to_string(FreePort());
+    clientDir.Write("Tessarak/Scripts/Autoexec.cfg",
+                    "ge_MainSleep(1);\nnw_ClientPort(0);\nName(\"Clienty\");\ndbg_SyncCrc(5);\n");
+    ASSERT_TRUE(Test_StartGame(host, hostDir));
+    ASSERT_FALSE(Test_UnitsOnceRunning(host, 30.0).empty()) << host.Output();
+    host.Write("StartLocalServer(); ge_MainSleep(1); Name(\"Hosty\"); GameMode(GM_Multi); StartServer(" +
+               port + "); Map(\"Skerry\"); dbg_SyncCrc(5);\n");
+    ASSERT_TRUE(host.WaitForOutput("Server started on port " + port, 60)) << host.Output();
+    ASSERT_TRUE(Test_StartGame(client, clientDir));
+    // The client's name has gone through its own game before it joins.
+    for (int i = 0; i < 200 && client.Output().find("Clienty") == std::string::npos; ++i) {
+        client.Write("ListPlayers();\n");
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    client.Write("Connect(\"127.0.0.1:" + port + "\");\n");
+    ASSERT_TRUE(host.WaitForOutput("Clienty entered the game", 30)) << host.Output() << client.Output();
+    ASSERT_TRUE(client.WaitForOutput("Clienty entered the game", 30)) << client.Output();
+}
+
+// Two machines joined (JoinTwoMachines), each in its own installation.
+class PlayTwoMachines : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!Test_CopyInstallation(hostDir) || !Test_CopyInstallation(clientDir))
+            FAIL() << "the game program is not built";
+        JoinTwoMachines(hostDir, clientDir, host, client);
+    }
+    CTempDir hostDir, clientDir;
+    CTestProcess host, client;
+};
+
+}  // namespace
+
+// Two programs: one hosts the demo map, the other joins over UDP; the host
+// starts the game, each machine orders its own tank, and both worlds print
+// the same sync CRC frame after frame.
+TEST_F(PlayTwoMachines, OverUdpTheyStayInStep) {
+    host.Write("StartGame();\n");
+    // Each machine's start unit at its start position, the first player's
+    // on the host, the second's on the client.
+    std::vector<SUnitSeen> hostUnits = Test_UnitsOnceRunning(host, 30.0);
+    std::vector<SUnitSeen> clientUnits = Test_UnitsOnceRunning(client, 30.0);
+    EXPECT_TRUE(Test_Near(Test_NearestUnit(hostUnits, "Granite_Headquarters", -30, -30), -30, -30))
+        << host.Output();
+    EXPECT_TRUE(Test_Near(Test_NearestUnit(clientUnits, "Granite_Headquarters", 30, 30), 30, 30))
+        << client.Output();
+    EXPECT_EQ(clientUnits.size(), 4u) << client.Output();
+
+    // Each machine orders its own player's tank.
+    host.Write("AddMoveOrder(11, -14, 0, -28, 0);\n");
+    client.Write("AddMoveOrder(21, 14, 0, 28, 0);\n");
+    EXPECT_TRUE(Test_WaitForUnitAt(host, "Granite_LightTank", -14.0f, -28.0f, 2.5f, 15.0)) << host.Output();
+    EXPECT_TRUE(Test_WaitForUnitAt(client, "Coral_LightTank", 14.0f, 28.0f, 2.5f, 15.0)) << client.Output();
+
+    // Every frame both printed holds the same world (a few more frames, to
+    // see the orders' way to its end).
+    int common = 0;
+    for (int i = 0; i < 150 && common < 10; ++i) {
+        std::map<int, std::string> a = SyncCrcs(host.Output()), b = SyncCrcs(client.Output());
+        common = 0;
+        for (const auto& f : a) common += b.count(f.first) ? 1 : 0;
+        if (common < 10) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    std::map<int, std::string> a = SyncCrcs(host.Output()), b = SyncCrcs(client.Output());
+    for (const auto& f : a) {
+        auto other = b.find(f.first);
+        if (other != b.end()) EXPECT_EQ(f.second, other->second) << "frame " << f.first;
+    }
+    EXPECT_GE(common, 10) << host.Output() << client.Output();
+
+    client.Write("Quit();\n");
+    host.Write("Quit();\n");
+    EXPECT_EQ(client.Wait(30), 0) << client.Output();
+    EXPECT_EQ(host.Wait(30), 0) << host.Output();
+}
+
+// A machine that cannot start the game (its unit files are gone) says so to
+// the host, which calls the start off: every machine goes back to the lobby,
+// and nobody waits for ever.
+TEST_F(PlayTwoMachines, OneThatCannotStartSendsEveryoneBackToTheLobby) {
+    std::filesystem::remove(clientDir.File("Tessarak/Units/PackedProject.VXP"));
+
+    host.Write("StartGame();\n");
+    const char* notice = "The game could not start on Clienty; back to the lobby";
+    EXPECT_TRUE(host.WaitForOutput(notice, 30)) << host.Output();
+    EXPECT_TRUE(client.WaitForOutput(notice, 30)) << client.Output();
+    EXPECT_NE(client.Output().find("Error starting game: the unit files did not load"), std::string::npos);
+    // Both stay in the lobby: no game loop starts, no world is left.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    for (CTestProcess* game : {&host, &client}) {
+        EXPECT_TRUE(Test_ReadUnits(*game).empty());
+        EXPECT_EQ(game->Output().find("Sync CRC of frame"), std::string::npos) << game->Output();
+        game->Write("Quit();\n");
+        EXPECT_EQ(game->Wait(30), 0) << game->Output();
+    }
+}
