@@ -66,6 +66,23 @@ void JoinTwoMachines(const CTempDir& hostDir, const CTempDir& clientDir, CTestPr
     ASSERT_TRUE(client.WaitForOutput("Clienty entered the game", 30)) << client.Output();
 }
 
+// The host starts the game as a player would: the server refuses a start
+// while a client still checks the map it was sent, and the host tries again.
+// True once the host's game initializes.
+bool StartWhenEveryoneHoldsTheMap(CTestProcess& host) {
+    for (int attempt = 0; attempt < 60; ++attempt) {
+        const size_t from = host.Output().size();
+        host.Write("StartGame();\n");
+        for (int i = 0; i < 300; ++i) {
+            const std::string out = host.Output();
+            if (out.find("Initializing Game...", from) != std::string::npos) return true;
+            if (out.find("Cannot start game", from) != std::string::npos) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    }
+    return false;
+}
+
 // Two machines joined (JoinTwoMachines), each in its own installation.
 class PlayTwoMachines : public ::testing::Test {
 protected:
@@ -84,7 +101,7 @@ protected:
 // starts the game, each machine orders its own tank, and both worlds print
 // the same sync CRC frame after frame.
 TEST_F(PlayTwoMachines, OverUdpTheyStayInStep) {
-    host.Write("StartGame();\n");
+    ASSERT_TRUE(StartWhenEveryoneHoldsTheMap(host)) << host.Output();
     // Each machine's start unit at its start position, the first player's
     // on the host, the second's on the client.
     std::vector<SUnitSeen> hostUnits = Test_UnitsOnceRunning(host, 30.0);
@@ -113,7 +130,9 @@ TEST_F(PlayTwoMachines, OverUdpTheyStayInStep) {
     std::map<int, std::string> a = SyncCrcs(host.Output()), b = SyncCrcs(client.Output());
     for (const auto& f : a) {
         auto other = b.find(f.first);
-        if (other != b.end()) EXPECT_EQ(f.second, other->second) << "frame " << f.first;
+        if (other != b.end()) {
+            EXPECT_EQ(f.second, other->second) << "frame " << f.first;
+        }
     }
     EXPECT_GE(common, 10) << host.Output() << client.Output();
 
@@ -129,7 +148,7 @@ TEST_F(PlayTwoMachines, OverUdpTheyStayInStep) {
 TEST_F(PlayTwoMachines, OneThatCannotStartSendsEveryoneBackToTheLobby) {
     std::filesystem::remove(clientDir.File("Tessarak/Units/PackedProject.VXP"));
 
-    host.Write("StartGame();\n");
+    ASSERT_TRUE(StartWhenEveryoneHoldsTheMap(host)) << host.Output();
     const char* notice = "The game could not start on Clienty; back to the lobby";
     EXPECT_TRUE(host.WaitForOutput(notice, 30)) << host.Output();
     EXPECT_TRUE(client.WaitForOutput(notice, 30)) << client.Output();
