@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -309,6 +310,47 @@ TEST(GameStartTest, AHandEditedSettingsFileIsReadPastItsFaultsAndKept) {
     EXPECT_EQ(inst.dir.Read("Tessarak/Scripts/Config/Console.cfg.bad"), mine);
     EXPECT_NE(inst.dir.Read("Tessarak/Scripts/Config/Console.cfg").find("Console_Font_Height(13);"),
               std::string::npos);
+}
+
+// Every settings file the game writes when it closes is read back when it
+// starts again: a setting of each comes back as the player left it.
+TEST(GameStartTest, EverySavedSettingComesBackAtTheNextStart) {
+    CInstallation inst;
+    if (!inst.Ready()) FAIL() << "the game program is not built";
+    struct SSetting {
+        const char* file;
+        const char* set;
+        const char* shown;
+    };
+    const SSetting settings[] = {
+        {"Sound.cfg", "se_EffectVolume(37);", "se_EffectVolume = 37"},
+        {"Music.cfg", "musicopt_Volume(41);", "musicopt_Volume = 41"},
+        {"Effects.cfg", "Effect_Particles(false);", "Effect_Particles = false"},
+        {"Network.cfg", "nw_MaxPacketSize(1200);", "nw_MaxPacketSize = 1200"},
+        {"Server.cfg", "si_MaxUnits(150);", "si_MaxUnits = 150"},
+        {"Visual.cfg", "View_GameSceneDistance(25);", "View_GameSceneDistance = 25"},
+        {"GUI.cfg", "sounds_RemindTime(23);", "sounds_RemindTime = 23"},
+        {"Player.cfg", "cl_Password(\"pw\");", "cl_Password = pw"},
+    };
+    std::string set, ask;
+    for (const SSetting& s : settings) {
+        set += std::string(s.set) + "\n";
+        ask += std::string(s.set, std::strchr(s.set, '(')) + ";\n";
+    }
+    inst.dir.Write("Tessarak/Scripts/Autoexec.cfg", set + "Quit();\n");
+    CInstallation::SRun first = inst.Run({}, 60);
+    ASSERT_EQ(first.exitCode, 0) << first.out;
+    for (const SSetting& s : settings)
+        EXPECT_NE(inst.dir.Read(std::string("Tessarak/Scripts/Config/") + s.file)
+                      .find(std::string(s.set, std::strchr(s.set, '(') + 1)),
+                  std::string::npos)
+            << s.file;
+
+    inst.dir.Write("Tessarak/Scripts/Autoexec.cfg", ask + "Quit();\n");
+    CInstallation::SRun second = inst.Run({}, 60);
+    ASSERT_EQ(second.exitCode, 0) << second.out;
+    for (const SSetting& s : settings)
+        EXPECT_NE(Find(second.out, s.shown), std::string::npos) << s.file << second.out;
 }
 
 TEST(GameStartTest, LanguageFromTheCommandLine) {
