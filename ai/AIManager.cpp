@@ -1,3 +1,5 @@
+#include "core/Determinism.h"
+// The lockstep guard comes first in every simulation source.
 #include "ai/AIManager.h"
 
 CAIManager::CAIManager(CNetGameHost* game) : m_game(game) {}

@@ -1,7 +1,8 @@
-#include "netgame/GameSocket.h"
-
+#include "core/Determinism.h"
+// The lockstep guard comes first in every simulation source.
 #include <cmath>
 
+#include "netgame/GameSocket.h"
 #include "netgame/NetGame.h"
 #include "nwe/Socket.h"
 #include "world/Player.h"

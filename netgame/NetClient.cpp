@@ -3,6 +3,8 @@
 // frame they carry, in the same tick on every machine. Every payload is
 // checked whole before anything is taken from it: a message that does not
 // fit, or names an object, player or team that is not there, changes nothing.
+#include "core/Determinism.h"
+// The lockstep guard comes first in every simulation source.
 #include <algorithm>
 #include <cmath>
 #include <cstring>

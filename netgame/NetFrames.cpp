@@ -2,6 +2,8 @@
 // client's join and pings, the host's game-speed control, the decision
 // whether a logic tick runs, the frame's messages, and the closing of a
 // frame.
+#include "core/Determinism.h"
+// The lockstep guard comes first in every simulation source.
 #include <algorithm>
 #include <cmath>
 

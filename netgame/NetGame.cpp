@@ -1,5 +1,5 @@
-#include "netgame/NetGame.h"
-
+#include "core/Determinism.h"
+// The lockstep guard comes first in every simulation source.
 #include <algorithm>
 #include <cmath>
 #include <cstdarg>
@@ -10,6 +10,7 @@
 #include "core/VFSFile.h"
 #include "e3d/Surface.h"
 #include "netgame/MapFiles.h"
+#include "netgame/NetGame.h"
 #include "netgame/NetGameHost.h"
 #include "nwe/Socket.h"
 #include "platform/sys/Path.h"

@@ -7,6 +7,8 @@
 // or its frame is processed: types that a receiver could run at once on the
 // engine's receive thread (the pings, the broadcast discovery) are queued
 // like the others, so no handler ever races the game for its state.
+#include "core/Determinism.h"
+// The lockstep guard comes first in every simulation source.
 #include "netgame/NetGame.h"
 #include "netgame/NetHandlers.h"
 

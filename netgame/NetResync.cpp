@@ -8,6 +8,8 @@
 // world from what that frame carried: what differs is asked for and sent
 // again, what the server does not have goes. No machine ticks until the
 // server says the resync is over.
+#include "core/Determinism.h"
+// The lockstep guard comes first in every simulation source.
 #include <algorithm>
 
 #include "netgame/NetGame.h"

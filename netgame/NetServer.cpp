@@ -5,6 +5,8 @@
 // client in a frame. Whatever does not fit (a short or long payload, an id
 // that names nothing, a request for someone else's player or unit) is
 // refused and logged; the game goes on.
+#include "core/Determinism.h"
+// The lockstep guard comes first in every simulation source.
 #include <algorithm>
 #include <cmath>
 #include <cstdarg>

@@ -1,6 +1,7 @@
-#include "netgame/ServerInfo.h"
-
+#include "core/Determinism.h"
+// The lockstep guard comes first in every simulation source.
 #include "e3d/BitmapSurface.h"
+#include "netgame/ServerInfo.h"
 #include "world/StateArchive.h"
 #include "world/WireText.h"
 

@@ -2,7 +2,8 @@
 # Checks of the source tree that the compiler does not make:
 #  - every C++ source is formatted by the project's .clang-format;
 #  - no library includes a header of a layer above it;
-#  - every source of world/ includes the lockstep guard first and reaches no clock;
+#  - every simulation source (world/, netgame/, ai/, the frame and matrix code
+#    of e3d/) includes the lockstep guard first; world/ reaches no clock;
 #  - no library links itself, a library of a layer above it, or one twice
 #    (the layers are a strict order, so the links then form no cycle).
 # Run by the test command (CTest test "tree_check"); exits non-zero with the
@@ -55,9 +56,12 @@ for dir in "${!allowed[@]}"; do
            sed -E 's/#include "([^"]*)"/\1/')
 done
 
-# The lockstep guard: every source of the simulation's own folder includes
-# core/Determinism.h before anything else.
-for file in $(git ls-files --cached --others --exclude-standard -- 'world/*.cpp'); do
+# The lockstep guard: every simulation source includes core/Determinism.h
+# before anything else: the world, the network game and the computer players
+# (their services share files with the lockstep frame loop), and the frame
+# tree and matrix code the world moves its objects with.
+for file in $(git ls-files --cached --others --exclude-standard -- 'world/*.cpp' 'netgame/*.cpp' 'ai/*.cpp' \
+                'e3d/Frame.cpp' 'e3d/E3DMath.cpp'); do
   [ -f "$file" ] || continue
   first=$(grep -m1 -E '^\s*#\s*include' "$file")
   if [ "$first" != '#include "core/Determinism.h"' ]; then
