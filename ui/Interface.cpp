@@ -177,11 +177,22 @@ void CInterface::DrawConsole(int noMouseInfo) {
     d.commandLine = (m_game->GameState() == 2 && m_game->GuiWord() == 0) || m_game->GuiWord() == 1;
     d.edit = m_game->CommandLineEdit();
     if (m_fullConsole) m_console.m_mini = 0;
-    d.hasPanel = m_consolePanel.bound != 0;
-    d.panelLeft = m_consolePanel.x;
-    d.panelTop = m_consolePanel.y;
-    d.panelRight = m_consolePanel.x + m_consolePanel.width;
-    d.panelBottom = m_consolePanel.y + m_consolePanel.height;
+    SPanelRect panel = m_consolePanel;
+    if (!panel.bound && d.canvas) {
+        // No GUI has named a panel "Console" nor given the mini console its
+        // rows: it takes a band of its own along the bottom of the canvas.
+        if (m_console.m_miniLines < 1) m_console.m_miniLines = kBuiltInMiniConsoleRows;
+        panel.bound = 1;
+        panel.x = m_console.m_marginX;
+        panel.width = d.canvas->m_width - 2 * m_console.m_marginX;
+        panel.height = m_console.m_miniLines * d.lineHeight;
+        panel.y = d.canvas->m_height - m_console.m_marginY - panel.height;
+    }
+    d.hasPanel = panel.bound != 0;
+    d.panelLeft = panel.x;
+    d.panelTop = panel.y;
+    d.panelRight = panel.x + panel.width;
+    d.panelBottom = panel.y + panel.height;
     m_console.Draw(d);
     if (m_console.IsVisible() && !m_console.m_mini && !noMouseInfo) {
         m_mouseInfo = 0;

@@ -118,7 +118,9 @@ public:
     CStrBuf m_campaignName;
     CStrBuf m_missionName;
     // The GUI panel "Console" (its place on the canvas), in which the mini
-    // console draws; bound by the GUI when it names such a panel.
+    // console draws; bound by the GUI when it names such a panel. Until then
+    // the mini console draws in a band of this many rows at the bottom.
+    enum { kBuiltInMiniConsoleRows = 6 };
     struct SPanelRect {
         uint8_t bound = 0;
         int32_t x = 0, y = 0, width = 0, height = 0;

@@ -7,6 +7,7 @@
 // xdotool or ImageMagick's import the test is skipped.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -151,6 +152,72 @@ TEST(PlayWindow, MapUnitsAndTeamColourDrawnAndATankClickedAndOrdered) {
         arrived = selected.size() == 1 && std::hypot(selected[0].x + 12.0f, selected[0].z + 30.0f) < 2.5f;
     }
     EXPECT_TRUE(arrived) << game.Output();
+
+    game.Write("Quit();\n");
+    EXPECT_EQ(game.Wait(30), 0) << game.Output();
+}
+
+// The mini console over the running skirmish of the shipped start-up script:
+// its newest lines show in a band at the bottom of the window, the game goes
+// on drawing around them, and they go when it is hidden.
+TEST(PlayWindow, MiniConsoleDrawsItsLinesOverTheGame) {
+    if (!Test_OnPath("Xvfb") || !Test_OnPath("xdotool") || !Test_OnPath("import"))
+        GTEST_SKIP() << "needs Xvfb, xdotool and ImageMagick";
+    CTempDir dir;
+    if (!Test_CopyInstallation(dir)) FAIL() << "the game program is not built";
+    CTestXServer x;
+    ASSERT_TRUE(x.Start());
+    CTestProcess game;
+    ASSERT_TRUE(Test_StartGame(game, dir, {{"DISPLAY", x.Display()}, {"SDL_VIDEODRIVER", "x11"}}));
+    ASSERT_FALSE(Test_UnitsOnceRunning(game, 30.0).empty()) << game.Output();
+    std::string window = x.Shell("timeout 30 xdotool search --sync --name '^Tessarak$' | head -1");
+    ASSERT_FALSE(window.empty());
+    window.pop_back();
+    x.Shell("xdotool mousemove --window " + window + " 600 20");
+
+    // Bare ground far from the units.
+    LookAt(game, 0.0f, 30.0f);
+    STestShot hidden = x.Screenshot(window);
+    ASSERT_TRUE(hidden.Valid());
+    ASSERT_EQ(hidden.width, 640);
+    auto white = [](const unsigned char* p) { return p[0] > 200 && p[1] > 200 && p[2] > 200; };
+    auto grass = [](const unsigned char* p) { return p[1] > p[0] + 15 && p[1] > p[2] + 15; };
+    ASSERT_GT(Count(hidden, 0, 0, 640, 480, grass), 640 * 480 / 2);
+
+    // Two wide lines into the console (not echoed on the screen), then the
+    // mini console: they are among its newest lines.
+    RunAndDraw(game,
+               "echo(\"MMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMM\"); "
+               "echo(\"WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW\"); Console_ShowMini();");
+    STestShot mini = x.Screenshot(window);
+    ASSERT_TRUE(mini.Valid());
+    // The lines in the band at the bottom, over the ground.
+    int band = Count(mini, 0, 340, 640, 480, white);
+    EXPECT_GT(band, Count(hidden, 0, 340, 640, 480, white) + 300);
+    // Their text, not a filled box: most of the band still shows the game.
+    EXPECT_GT(Count(mini, 0, 340, 640, 480, grass), 640 * 140 / 2);
+    // The rest of the window is the game as before (the full console would
+    // hide the scene).
+    EXPECT_GT(Count(mini, 0, 0, 640, 340, grass), Count(hidden, 0, 0, 640, 340, grass) * 9 / 10);
+    EXPECT_LT(Count(mini, 0, 0, 640, 300, white), Count(hidden, 0, 0, 640, 300, white) + 40);
+    // The wide lines are there: white spans most of the band's width on
+    // some row (the test's short marks do not).
+    int widest = 0;
+    for (int y = 340; y < 480; ++y) {
+        int first = 640, last = -1;
+        for (int px = 0; px < 640; ++px)
+            if (white(mini.At(px, y))) {
+                first = std::min(first, px);
+                last = px;
+            }
+        widest = std::max(widest, last - first);
+    }
+    EXPECT_GT(widest, 200);
+
+    RunAndDraw(game, "Console_Hide();");
+    STestShot again = x.Screenshot(window);
+    ASSERT_TRUE(again.Valid());
+    EXPECT_LT(Count(again, 0, 340, 640, 480, white), Count(hidden, 0, 340, 640, 480, white) + 40);
 
     game.Write("Quit();\n");
     EXPECT_EQ(game.Wait(30), 0) << game.Output();
