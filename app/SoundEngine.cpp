@@ -122,6 +122,30 @@ bool SoundEngine_Initialize(SoundEngine* e, SoundLogCallback log, void* context)
     e->Log(s_started ? "...SoundEngine_Reinitialize()" : "...SoundEngine_Initialize()");
     s_started = true;
 
+    // The output's channels and sample size, given to the mixer before it
+    // lists or opens any device.
+    switch (CSoundDevice::SetOutputFormat(e->m_outChannels, e->m_bits)) {
+        case CSoundDevice::kFormatSet:
+            break;
+        case CSoundDevice::kFormatUnsupported:
+            e->Log("...SoundEngine_OpenDriver() : no output of %d channels of %d bits", e->m_outChannels,
+                   e->m_bits);
+            return false;
+        case CSoundDevice::kFormatFailed:
+            e->Log("...SoundEngine_OpenDriver() : the output format could not be set");
+            return false;
+        case CSoundDevice::kFormatFixed:
+            if (CSoundDevice::OutputChannels() > 0)
+                e->Log(
+                    "...SoundEngine_OpenDriver() : %d channels of %d bits take effect at the next start; the "
+                    "output stays at %d channels of %d bits",
+                    e->m_outChannels, e->m_bits, CSoundDevice::OutputChannels(), CSoundDevice::OutputBits());
+            else
+                e->Log("...SoundEngine_OpenDriver() : %d channels of %d bits take effect at the next start",
+                       e->m_outChannels, e->m_bits);
+            break;
+    }
+
     // The device: the first one the machine lists, unless the plain output
     // ("WaveOut") is asked for, which is the default device.
     const char* deviceName = nullptr;

@@ -3,11 +3,15 @@
 #include <AL/al.h>
 #include <AL/alc.h>
 #include <AL/alext.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 #include "platform/video/Media.h"
 
@@ -18,6 +22,50 @@
 namespace {
 CSoundDevice* g_current = nullptr;
 std::atomic<int> g_openCount{0};
+
+// Whether OpenAL Soft has read its settings (it does so once), and the
+// output format put into them.
+std::mutex g_settingsLock;
+bool g_settingsRead = false;
+int g_outChannels = 0, g_outBits = 0;
+
+void SettingsRead() {
+    std::lock_guard<std::mutex> hold(g_settingsLock);
+    g_settingsRead = true;
+}
+
+// OpenAL Soft's names of the channel layouts and sample types.
+const char* LayoutName(int channels) {
+    switch (channels) {
+        case 1:
+            return "mono";
+        case 2:
+            return "stereo";
+        case 4:
+            return "quad";
+        case 6:
+            return "surround51";
+        case 7:
+            return "surround61";
+        case 8:
+            return "surround71";
+        default:
+            return nullptr;
+    }
+}
+
+const char* SampleTypeName(int bits) {
+    switch (bits) {
+        case 8:
+            return "uint8";
+        case 16:
+            return "int16";
+        case 32:
+            return "int32";
+        default:
+            return nullptr;
+    }
+}
 
 bool HaveContext() {
     return g_current != nullptr;
@@ -76,7 +124,64 @@ float Gain(int volume) {
 // ---------------------------------------------------------------------------
 // Device
 
+CSoundDevice::EFormatResult CSoundDevice::SetOutputFormat(int channels, int bits) {
+    const char* layout = LayoutName(channels);
+    const char* type = SampleTypeName(bits);
+    if (!layout || !type) return kFormatUnsupported;
+    std::lock_guard<std::mutex> hold(g_settingsLock);
+    if (g_settingsRead) return channels == g_outChannels && bits == g_outBits ? kFormatSet : kFormatFixed;
+
+    // The library reads the file ALSOFT_CONF names last, over its other
+    // settings files: a copy of the one named now (if any) with the format
+    // put after it, named for as long as the library reads it.
+    const char* named = std::getenv("ALSOFT_CONF");
+    const bool hadNamed = named != nullptr;
+    const std::string previous = named ? named : "";
+    std::string text;
+    if (!previous.empty()) {
+        std::ifstream in(previous, std::ios::binary);
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    text += std::string("\n[general]\nchannels = ") + layout + "\nsample-type = " + type + "\n";
+    const char* tmp = std::getenv("TMPDIR");
+    std::string path = std::string(tmp && *tmp ? tmp : "/tmp") + "/tessarak-alsoft-XXXXXX";
+    int fd = mkstemp(&path[0]);
+    if (fd < 0) return kFormatFailed;
+    bool written = write(fd, text.data(), text.size()) == (ssize_t)text.size();
+    close(fd);
+    if (!written) {
+        unlink(path.c_str());
+        return kFormatFailed;
+    }
+    setenv("ALSOFT_CONF", path.c_str(), 1);
+    // Asking for the default device makes the library read its settings.
+    g_settingsRead = true;
+    if (alcIsExtensionPresent(nullptr, "ALC_ENUMERATE_ALL_EXT"))
+        alcGetString(nullptr, ALC_DEFAULT_ALL_DEVICES_SPECIFIER);
+    else
+        alcGetString(nullptr, ALC_DEFAULT_DEVICE_SPECIFIER);
+    if (hadNamed)
+        setenv("ALSOFT_CONF", previous.c_str(), 1);
+    else
+        unsetenv("ALSOFT_CONF");
+    unlink(path.c_str());
+    g_outChannels = channels;
+    g_outBits = bits;
+    return kFormatSet;
+}
+
+int CSoundDevice::OutputChannels() {
+    std::lock_guard<std::mutex> hold(g_settingsLock);
+    return g_outChannels;
+}
+
+int CSoundDevice::OutputBits() {
+    std::lock_guard<std::mutex> hold(g_settingsLock);
+    return g_outBits;
+}
+
 std::vector<std::string> CSoundDevice::Enumerate() {
+    SettingsRead();
     std::vector<std::string> names;
     const ALCchar* list = nullptr;
     if (alcIsExtensionPresent(nullptr, "ALC_ENUMERATE_ALL_EXT"))
@@ -102,6 +207,7 @@ bool CSoundDevice::Open(const char* name, int rate, int voices) {
         m_error = "another sound device is open";
         return false;
     }
+    SettingsRead();
     ALCdevice* dev = alcOpenDevice(name && *name ? name : nullptr);
     if (!dev) {
         m_error = name && *name ? std::string("cannot open sound device ") + name : "no sound device";

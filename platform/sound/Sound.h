@@ -34,6 +34,24 @@ public:
     // The output devices the machine offers, by name (the first is the default).
     static std::vector<std::string> Enumerate();
 
+    // The output every device writes: 1 (mono), 2 (stereo), 4 (quad), 6, 7
+    // or 8 (5.1, 6.1, 7.1) channels of 8-bit (unsigned), 16- or 32-bit
+    // samples. OpenAL Soft takes the format from its settings, which it
+    // reads once, at its first device listing or opening; so the format
+    // asked for before that holds for the process. The settings it finds
+    // (its own files and ALSOFT_CONF) are kept, with the format put over
+    // them.
+    enum EFormatResult {
+        kFormatSet,          // the devices write this format
+        kFormatUnsupported,  // no output of this kind; nothing changed
+        kFormatFixed,        // the library has read its settings already
+        kFormatFailed,       // the settings could not be written
+    };
+    static EFormatResult SetOutputFormat(int channels, int bits);
+    // The format set (0 and 0 while the library's own settings rule).
+    static int OutputChannels();
+    static int OutputBits();
+
     CSoundDevice() = default;
     ~CSoundDevice() { Close(); }
     CSoundDevice(const CSoundDevice&) = delete;

@@ -227,6 +227,40 @@ TEST_F(SoundTest, SettingsOutOfTheirUsefulRangeAreClamped) {
     }
 }
 
+// The output's channels and bits: a kind of output the mixer does not write
+// leaves the engine without a driver and says so; once the mixer has its
+// format, another one waits for the next start while sound goes on.
+TEST_F(SoundTest, OutputFormatIsRefusedOrKeptUntilTheNextStart) {
+    struct SCase {
+        int channels, bits;
+    } refused[] = {{0, 16}, {3, 16}, {5, 16}, {9, 16}, {2, 0}, {2, 12}, {2, 24}};
+    for (const SCase& c : refused) {
+        engine.reset(new SoundEngine(nullptr));
+        engine->m_outChannels = c.channels;
+        engine->m_bits = c.bits;
+        log.clear();
+        EXPECT_FALSE(SoundEngine_Initialize(engine.get(), &Log, this));
+        EXPECT_FALSE(engine->HasDriver());
+        EXPECT_TRUE(Logged("...SoundEngine_OpenDriver() : no output of " + std::to_string(c.channels) +
+                           " channels of " + std::to_string(c.bits) + " bits"))
+            << c.channels << "/" << c.bits;
+    }
+    Open();
+    int channels = CSoundDevice::OutputChannels(), bits = CSoundDevice::OutputBits();
+    ASSERT_TRUE(engine->HasDriver());
+    engine.reset(new SoundEngine(nullptr));
+    engine->m_outChannels = channels == 1 ? 2 : 1;
+    engine->m_bits = 8;
+    log.clear();
+    ASSERT_TRUE(SoundEngine_Initialize(engine.get(), &Log, this));
+    EXPECT_TRUE(engine->HasDriver());
+    EXPECT_TRUE(Logged("...SoundEngine_OpenDriver() : " + std::to_string(engine->m_outChannels) +
+                       " channels of 8 bits take effect at the next start; the output stays at " +
+                       std::to_string(channels) + " channels of " + std::to_string(bits) + " bits"))
+        << (log.empty() ? "" : log.back());
+    EXPECT_EQ(CSoundDevice::OutputChannels(), channels);
+}
+
 TEST_F(SoundTest, WithoutADriverPlaysFailQuietly) {
     // Another open device keeps the engine from opening its own.
     CSoundDevice other;

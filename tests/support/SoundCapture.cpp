@@ -43,52 +43,106 @@ const std::string& CSoundCapture::OutputPath() {
     return Path();
 }
 
-bool CSoundCapture::Read(SCapturedSound& out) {
-    out = SCapturedSound();
-    std::ifstream f(Path(), std::ios::binary);
-    std::string d((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+namespace {
+// Where the samples start and what they are, from the header the writer
+// puts first; false before there is one.
+struct SWaveLayout {
+    uint16_t tag = 0, channels = 0, bits = 0;
+    int rate = 0;
+    size_t data = 0, size = 0;  // the data chunk's body and its stated size
+};
+
+bool Layout(const std::string& d, SWaveLayout& w) {
     if (d.size() < 12 || d.compare(0, 4, "RIFF") != 0) return false;
     size_t pos = 12;
-    uint16_t tag = 0, channels = 0, bits = 0;
     while (pos + 8 <= d.size()) {
         std::string id = d.substr(pos, 4);
         uint32_t len = U32(d, pos + 4);
         size_t body = pos + 8;
-        if (id == "fmt ") {
-            tag = U16(d, body);
-            channels = U16(d, body + 2);
-            out.rate = (int)U32(d, body + 4);
-            bits = U16(d, body + 14);
-            if (tag == 0xFFFE) tag = U16(d, body + 24);  // the extensible header's sub-format
+        if (id == "fmt " && body + 16 <= d.size()) {
+            w.tag = U16(d, body);
+            w.channels = U16(d, body + 2);
+            w.rate = (int)U32(d, body + 4);
+            w.bits = U16(d, body + 14);
+            if (w.tag == 0xFFFE && body + 26 <= d.size()) w.tag = U16(d, body + 24);  // the sub-format
         } else if (id == "data") {
-            // The writer fills in the size when it closes; take what is there.
-            size_t n = std::min<size_t>(len, d.size() - body);
-            size_t frameBytes = (size_t)channels * bits / 8;
-            for (size_t i = 0; frameBytes && i + frameBytes <= n; i += frameBytes) {
-                float v[2] = {0, 0};
-                for (int c = 0; c < std::min<int>(channels, 2); ++c) {
-                    size_t at = body + i + (size_t)c * bits / 8;
-                    if (tag == 3 && bits == 32) {
-                        std::memcpy(&v[c], d.data() + at, 4);
-                    } else if (bits == 16) {
-                        v[c] = (int16_t)U16(d, at) / 32768.0f;
-                    }
-                }
-                out.left.push_back(v[0]);
-                out.right.push_back(channels > 1 ? v[1] : v[0]);
-            }
-            return true;
+            w.data = body;
+            w.size = len;
+            return w.channels > 0 && w.bits >= 8;
         }
         pos = body + len + (len & 1);
     }
     return false;
 }
 
+std::string ReadFile(const std::string& path, size_t limit = std::string::npos) {
+    std::ifstream f(path, std::ios::binary);
+    std::string d;
+    if (limit == std::string::npos) {
+        d.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    } else {
+        d.resize(limit);
+        f.read(&d[0], (std::streamsize)limit);
+        d.resize((size_t)f.gcount());
+    }
+    return d;
+}
+
+float Sample(const std::string& d, size_t at, const SWaveLayout& w) {
+    switch (w.bits) {
+        case 8:
+            return ((int)(uint8_t)d[at] - 128) / 128.0f;
+        case 16:
+            return (int16_t)U16(d, at) / 32768.0f;
+        case 32:
+            if (w.tag == 3) {
+                float v;
+                std::memcpy(&v, d.data() + at, 4);
+                return v;
+            }
+            return (float)((int32_t)U32(d, at) / 2147483648.0);
+        default:
+            return 0.0f;
+    }
+}
+}  // namespace
+
+bool CSoundCapture::Read(SCapturedSound& out) {
+    return Sound_ReadWave(Path(), out);
+}
+
 size_t CSoundCapture::WrittenFrames() {
-    // Stereo float samples after the 68-byte header the writer puts first.
-    std::ifstream f(Path(), std::ios::binary | std::ios::ate);
+    return Sound_WrittenFrames(Path());
+}
+
+bool Sound_ReadWave(const std::string& path, SCapturedSound& out) {
+    out = SCapturedSound();
+    std::string d = ReadFile(path);
+    SWaveLayout w;
+    if (!Layout(d, w)) return false;
+    out.rate = w.rate;
+    out.channels = w.channels;
+    out.bits = w.bits;
+    out.floats = w.tag == 3;
+    // The writer fills in the size when it closes; take what is there.
+    size_t n = std::min<size_t>(w.size, d.size() - w.data);
+    size_t sampleBytes = w.bits / 8u, frameBytes = (size_t)w.channels * sampleBytes;
+    for (size_t i = 0; i + frameBytes <= n; i += frameBytes) {
+        size_t at = w.data + i;
+        out.left.push_back(Sample(d, at, w));
+        out.right.push_back(Sample(d, w.channels > 1 ? at + sampleBytes : at, w));
+    }
+    return true;
+}
+
+size_t Sound_WrittenFrames(const std::string& path) {
+    std::string head = ReadFile(path, 256);
+    SWaveLayout w;
+    if (!Layout(head, w)) return 0;
+    std::ifstream f(path, std::ios::binary | std::ios::ate);
     long long size = f ? (long long)f.tellg() : 0;
-    return size > 68 ? (size_t)(size - 68) / 8 : 0;
+    size_t frameBytes = (size_t)w.channels * w.bits / 8;
+    return size > (long long)w.data ? (size_t)(size - (long long)w.data) / frameBytes : 0;
 }
 
 bool CSoundCapture::WaitMixed(double seconds, void (*service)(void*), void* user, double timeoutSeconds) {

@@ -9,7 +9,12 @@
 
 struct SCapturedSound {
     int rate = 0;
-    std::vector<float> left, right;  // -1 to 1
+    // The file's format: channels, bits per sample and whether the samples
+    // are floats.
+    int channels = 0, bits = 0;
+    bool floats = false;
+    // The first two channels (the only one twice for mono), -1 to 1.
+    std::vector<float> left, right;
     size_t Frames() const { return left.size(); }
 };
 
@@ -28,6 +33,12 @@ public:
     static bool WaitMixed(double seconds, void (*service)(void*) = nullptr, void* user = nullptr,
                           double timeoutSeconds = 15.0);
 };
+
+// A wave file as OpenAL Soft's writer leaves it (closed or still open);
+// false when it has no header yet.
+bool Sound_ReadWave(const std::string& path, SCapturedSound& out);
+// Frames written to the file so far.
+size_t Sound_WrittenFrames(const std::string& path);
 
 // The first frame whose level reaches the threshold (Frames() when none).
 size_t Sound_FirstAbove(const std::vector<float>& ch, float threshold, size_t from = 0);
