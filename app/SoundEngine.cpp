@@ -132,8 +132,9 @@ bool SoundEngine_Initialize(SoundEngine* e, SoundLogCallback log, void* context)
                    e->m_bits);
             return false;
         case CSoundDevice::kFormatFailed:
+            // Sound all the same, in the format the mixer's own settings give.
             e->Log("...SoundEngine_OpenDriver() : the output format could not be set");
-            return false;
+            break;
         case CSoundDevice::kFormatFixed:
             if (CSoundDevice::OutputChannels() > 0)
                 e->Log(

@@ -45,7 +45,7 @@ public:
         kFormatSet,          // the devices write this format
         kFormatUnsupported,  // no output of this kind; nothing changed
         kFormatFixed,        // the library has read its settings already
-        kFormatFailed,       // the settings could not be written
+        kFormatFailed,       // the settings could not be written (the library's own rule)
     };
     static EFormatResult SetOutputFormat(int channels, int bits);
     // The format set (0 and 0 while the library's own settings rule).
