@@ -283,7 +283,13 @@ void DeriveSizes(CUnitVisual* node) {
         // The footprint's half side in cells of the fine path grid (three to a
         // map unit): the square a grid member marks there, and a unit's
         // clearance on its ways.
-        const int32_t cells = Math_RoundToInt((hx > hz ? hx : hz) * float(CPathGrid::kCellsPerUnit));
+        // A grid member that stands flat on the ground meets others on the
+        // circle of its radius: its square covers that circle, so that no
+        // way leads through it.
+        const bool flat =
+            (t->m_classMask & kClassGridMember) && static_cast<CGridMemberTemplate*>(t)->m_noYCollision;
+        const float half = flat ? radius : hx > hz ? hx : hz;
+        const int32_t cells = Math_RoundToInt(half * float(CPathGrid::kCellsPerUnit));
         t->m_footprintHalfSize = uint8_t(cells < 1 ? 1 : cells > 255 ? 255 : cells);
         float mass = 8.0f * hx * hy * hz * t->m_density;
         if (!(mass >= kLeast)) mass = kLeast;

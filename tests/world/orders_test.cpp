@@ -25,7 +25,7 @@ namespace {
 
 // A unit at full speed comes to a stop this near its goal (it brakes once it
 // is there).
-constexpr float kArrived = 3.0f;
+constexpr float kArrived = 1.0f;
 
 class OrdersTest : public ::testing::Test {
 protected:
@@ -354,6 +354,32 @@ TEST_F(OrdersTest, AMoveOutsideTheMapEndsTwoUnitsInsideItsEdge) {
     unit->AddMoveOrder(500.0f, 0.0f, 0);
     ASSERT_TRUE(RunUntil(600, [&] { return Idle(unit); }));
     EXPECT_LT(GroundDistanceTo(unit, 62.0f, 0.0f), kArrived);
+}
+
+// Every mobile demo unit crosses the map at a few units a second and comes
+// to a stop at the point it was sent to, not past it.
+TEST_F(OrdersTest, DemoUnitsDriveAtAFewUnitsASecondAndStopAtTheirGoal) {
+    const char* const names[] = {"Granite_LightTank", "Granite_HeavyTank", "Granite_Harvester",
+                                 "Granite_Artillery", "Coral_LightTank",   "Coral_HeavyTank",
+                                 "Coral_Harvester",   "Coral_Artillery"};
+    float z = -28.0f;
+    for (const char* name : names) {
+        CUnit* unit = world.Spawn(name, -25.0f, z, world.red);
+        ASSERT_NE(unit, nullptr) << name;
+        unit->AddMoveOrder(25.0f, z, 0);
+        float fastest = 0.0f, nearest = 1e9f, stopped = 1e9f;
+        ASSERT_TRUE(RunUntil(900, [&] {
+            fastest = std::max(fastest, unit->m_speed);
+            nearest = std::min(nearest, GroundDistanceTo(unit, 25.0f, z));
+            return Idle(unit);
+        })) << name;
+        stopped = GroundDistanceTo(unit, 25.0f, z);
+        EXPECT_GT(fastest, 1.5f) << name;
+        EXPECT_LT(fastest, 5.0f) << name;
+        EXPECT_LT(stopped, 0.6f) << name << " stopped this far from its goal";
+        EXPECT_LT(unit->m_position[0], 25.6f) << name << " ran past its goal";
+        z += 8.0f;
+    }
 }
 
 TEST_F(OrdersTest, GoToObjectStopsByItsTargetAndStaysWhileItStands) {

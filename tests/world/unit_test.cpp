@@ -65,7 +65,7 @@ TEST_F(UnitTest, CapabilitiesComeFromTheTemplate) {
         uint32_t queueMask;
     };
     const SCase cases[] = {
-        {"Granite_LightTank", CUnit::kU_Mobile | CUnit::kU_Armed | CUnit::kU_Alive, 2.2f, 0},
+        {"Granite_LightTank", CUnit::kU_Mobile | CUnit::kU_Armed | CUnit::kU_Alive, 0.65f, 0},
         // Speed 0: immobile, and the maximum speed stays 0.7.
         {"Granite_Depot", CUnit::kU_Alive, 0.7f, 0},
         // An internal builder runs only its build orders.
@@ -119,7 +119,7 @@ TEST_F(UnitTest, GroupMessagesSelectAssignAndJoin) {
     a->m_maxSpeed = 0.1f;
     scene().BroadcastMessage(kClassUnit, CUnit::kMsgGroupJoin, 7);
     EXPECT_EQ(a->m_group, 7);
-    EXPECT_EQ(a->m_maxSpeed, 2.2f);
+    EXPECT_EQ(a->m_maxSpeed, 0.65f);
     EXPECT_EQ(scene().m_groupLists[7].m_count, 2);
     EXPECT_EQ(scene().m_groupLists[3].m_count, 0);
 }
