@@ -26,9 +26,6 @@ namespace {
 
 // View effects that show further explosions where they end go no deeper.
 constexpr int kMaxEffectDepth = 2;
-// Thrown debris falls with this pull (world units per second squared) and
-// ends where it meets the ground.
-constexpr float kGravity = 9.8f;
 // A polygon blow lasts this long, as a destroyed object's wreck does.
 constexpr float kWreckLife = 7.0f;
 
@@ -430,8 +427,9 @@ void CExplosionManager::Update() {
             float p[3];
             for (int i = 0; i < 3; ++i) p[i] = object->m_position[i] + it->velocity[i] * dt;
             it->velocity[1] -= kGravity * dt;
-            if (p[1] <= 0.0f && it->velocity[1] < 0.0f) {
-                p[1] = 0.0f;
+            // Thrown debris ends where it meets the ground.
+            if (p[1] <= kGroundLevel && it->velocity[1] < 0.0f) {
+                p[1] = kGroundLevel;
                 ends = true;
             }
             object->SetPosition(p[0], p[1], p[2]);

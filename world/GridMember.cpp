@@ -172,7 +172,15 @@ void CGridMember::AfterLoad() {
     LeaveGridLayers();
     // A part of another object, or a scaffold, that is not a unit stays out
     // of the grid.
-    if (IsUnit() || (m_attachment && !IsMarked())) EnterGrid();
+    if (IsUnit() || (m_attachment && !IsMarked())) {
+        EnterGrid();
+        // A unit stands in the fine layer where it last registered there (its
+        // look-ahead point then), as it did in the world that saved it: the
+        // units that look for others ahead of them find it in the same cell.
+        CWorldGrid* grid = GameHost() ? GameHost()->WorldGrid() : nullptr;
+        if (grid && IsUnit() && m_lastFinePosition[0] > kFarOff && m_lastFinePosition[2] > kFarOff)
+            grid->m_layer[1].Link(*this, m_lastFinePosition[0], m_lastFinePosition[2]);
+    }
     const CObjectIdTable& table = m_gameScene->m_idTable;
     m_generalLink.Resolve(table);
     m_lastAttacker.Resolve(table);

@@ -105,8 +105,9 @@ public:
     // world grid (a unit registers in the fine layer by its look-ahead
     // point). The ground place starts far off, so the first registration
     // always takes place.
-    float m_lastGridPosition[3] = {-1000000.0f, 0.0f, -1000000.0f};
-    float m_lastFinePosition[3] = {-1000000.0f, 0.0f, -1000000.0f};
+    static constexpr float kFarOff = -1000000.0f;
+    float m_lastGridPosition[3] = {kFarOff, 0.0f, kFarOff};
+    float m_lastFinePosition[3] = {kFarOff, 0.0f, kFarOff};
     uint32_t m_word = 0;
     uint8_t m_gridFlags = 0x04 | 0x08 | 0x80;
     uint8_t m_gridFlags2 = kG2_Catchable;

@@ -22,6 +22,8 @@ namespace {
 
 constexpr uint64_t kContactWindow = 500000;       // game-time units (about 0.42 s)
 constexpr uint64_t kFlatContactWindow = 5000000;  // about 4.2 s
+// A ground unit this near its rest height stands on the ground.
+constexpr float kSettled = 0.001f;
 
 float Length(const float* v) {
     return Math_Sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
@@ -333,6 +335,15 @@ void CTessarakObject::Integrate() {
         bool moving = towCount != 0;
         for (int i = 0; i < 3 && !moving; ++i)
             moving = Math_Fabs(m_pushVelocity[i]) > 0.015f || Math_Fabs(m_velocity[i]) > 0.015f;
+        // A ground unit above its rest height falls (it moves until it lands);
+        // one that stands still below it (as placed) is set on the ground.
+        CUnit* groundUnit =
+            IsUnit() && static_cast<CUnit*>(this)->KeepsToGround() ? static_cast<CUnit*>(this) : nullptr;
+        const float rest = groundUnit ? groundUnit->RestHeight() : 0.0f;
+        if (groundUnit && !moving) {
+            moving = m_position[1] > rest + kSettled;
+            if (m_position[1] < rest) SetPosition(m_position[0], rest, m_position[2]);
+        }
         bool still = member && m_template && (m_template->m_classMask & kClassGridMember) &&
                      static_cast<CGridMemberTemplate*>(m_template)->m_absoluteStill;
         if (moving && !still) {
@@ -350,6 +361,8 @@ void CTessarakObject::Integrate() {
             if (towCount && physics) CapLength(m_pushVelocity, physics->m_maxTowObjectMovement);
             if (IsUnit() && !(static_cast<CUnit*>(this)->m_unitState & CUnit::kU_Mobile))
                 CapLength(m_pushVelocity, 2.0f);
+            // Gravity pulls a ground unit above its rest height down.
+            if (groundUnit && m_position[1] > rest + kSettled) m_pushVelocity[1] -= kGravity * dt;
             // e. The move, kept inside the map.
             float pos[3];
             for (int i = 0; i < 3; ++i) {
@@ -365,6 +378,12 @@ void CTessarakObject::Integrate() {
                 pos[2] = clamp(pos[2], float(grid->m_y2) + r, float(grid->m_y1) - r);
             }
             pos[1] = std::min(std::max(pos[1], -4.0f), 4.0f);
+            // The ground holds a ground unit: it lands on its rest height and
+            // its fall ends there.
+            if (groundUnit && pos[1] < rest) {
+                pos[1] = rest;
+                m_pushVelocity[1] = std::max(m_pushVelocity[1], 0.0f);
+            }
             SetPosition(pos[0], pos[1], pos[2]);
             // f. Contact.
             CWorldGrid* grid = host->WorldGrid();

@@ -83,6 +83,11 @@ private:
 // or one without geometry).
 constexpr float kMinRadius = 0.01f;
 constexpr float kMinMass = 0.001f;
+// The map's ground lies at this height; what falls (debris, a ground unit
+// that was pushed up) falls with this pull, in world units per second
+// squared.
+constexpr float kGroundLevel = 0.0f;
+constexpr float kGravity = 9.8f;
 // The template's collision radius (at least kMinRadius), its cross-section
 // pi r^2 and its mass: the volume 2.3561945 r^3 times its Density (at least
 // kMinMass). A missing template counts as radius 1 and density 1.

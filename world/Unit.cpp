@@ -326,6 +326,15 @@ void CUnit::Relocate(CUnit* source, float x, float z) {
 
 // ---- other operations
 
+bool CUnit::KeepsToGround() const {
+    const CUnitTemplate* t = UnitTemplate();
+    return (m_unitState & kU_Mobile) && !(t && t->m_flying);
+}
+
+float CUnit::RestHeight() const {
+    return kGroundLevel + Math_Sin(m_hoverPhase) * m_hoverAmplitude;
+}
+
 CTessarakObject* CUnit::FindNearestDock() {
     if (!(m_unitState & kU_Docks)) return nullptr;
     CTessarakObjectTemplate* spots = m_gameScene->m_spotTemplate;

@@ -171,6 +171,12 @@ public:
     }
     bool IsAlive() const { return (m_unitState & kU_Alive) != 0; }
     bool IsComplete() const { return (m_gridFlags & kG_Complete) != 0; }
+    // A mobile unit whose template does not fly keeps to the ground: it
+    // drives level, rests at its rest height (the ground's plus its hover
+    // bob), falls back to it when something pushed it up and cannot sink
+    // below it.
+    bool KeepsToGround() const;
+    float RestHeight() const;
     // The hit flash of a unit that took damage (view only).
     void OnDamage(float amount) override;
     // The sight disc's radius: VisibleRange to the nearest integer, at most 63.

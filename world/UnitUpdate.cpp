@@ -416,7 +416,9 @@ void CUnit::Steer(float dt) {
         float ground = Distance2D(x, z, cursor->x, cursor->z);
         float pitch = WrapDeg(RadToDeg(Math_Atan2(cursor->y - m_position[1], ground)));
         if (pitch > 45.0f && pitch < 315.0f) pitch = pitch < 180.0f ? 45.0f : 315.0f;
-        m_desiredPitch = pitch;
+        // A ground unit drives level whatever height its way asks for (a
+        // sidestep over a blocker, a manoeuvre's height).
+        m_desiredPitch = KeepsToGround() ? 0.0f : pitch;
     } else {
         m_desiredPitch = m_pitchDeg;
     }

@@ -19,6 +19,7 @@
 #include "world/StateArchive.h"
 #include "world/Unit.h"
 #include "world/UnitOrder.h"
+#include "world/WaypointList.h"
 #include "world/WorldGrid.h"
 
 namespace {
@@ -280,3 +281,38 @@ TEST(LockstepTest, ABuilderLoadedInTheMiddleOfItsWorkGoesOnInStep) {
         ASSERT_TRUE(imageA == SyncImageOf(b.builder)) << "tick " << tick;
     }
 }
+
+namespace {
+
+// A loaded unit stands in the fine cell of its look-ahead point, where the
+// world that saved it had registered it (not in the cell of its position):
+// a unit that looks ahead for others finds it in both worlds alike.
+TEST(LockstepTest, ALoadedUnitStandsInTheFineCellOfItsLookAheadPoint) {
+    CUnitWorld a;
+    std::string error;
+    ASSERT_TRUE(a.LoadDemoTemplates(error)) << error;
+    CUnit* tank = a.Spawn("Granite_LightTank", -20.0f, 0.0f, a.red);
+    tank->m_waypoints->Append(20.0f, 0.0f, 0.0f);
+    tank->m_waypoints->First();
+    tank->m_steeringFlags |= CUnit::kT_PathReady;
+    a.Tick(30);
+    int cx, cy;
+    a.grid->m_layer[1].ClampedCellOf(tank->m_position[0], tank->m_position[2], cx, cy);
+    ASSERT_NE(tank->m_gridLink[1].cell, cy * a.grid->m_layer[1].Width() + cx)
+        << "it looks ahead into its own cell";
+    CStateArchive saved;
+    a.scene->SaveObjects(saved);
+    std::vector<uint8_t> bytes = saved.GetBuffer();
+
+    CUnitWorld b;
+    ASSERT_TRUE(b.LoadDemoTemplates(error)) << error;
+    b.scene->Clear();
+    b.grid->Reset();
+    CStateArchive in(bytes.data(), bytes.size(), CStateArchive::kApply);
+    ASSERT_TRUE(b.scene->LoadObjects(in));
+    CTessarakObject* loaded = b.scene->m_idTable.Find(tank->m_objectId);
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_EQ(static_cast<CUnit*>(loaded)->m_gridLink[1].cell, tank->m_gridLink[1].cell);
+}
+
+}  // namespace

@@ -27,6 +27,12 @@ protected:
         u->m_steeringFlags |= CUnit::kT_PathReady;
     }
     static float Len(const float* v) { return Math_Sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]); }
+    // The demo template made a flying one: its units move on all three axes
+    // (a ground unit keeps to the ground).
+    const char* Flying(const char* name) {
+        w.UnitTemplate(name)->m_flying = 1;
+        return name;
+    }
 };
 
 }  // namespace
@@ -47,7 +53,7 @@ TEST_F(UnitMotionTest, VelocityAndPushMoveByTheTickStepWithinTheMap) {
         {"y never below -4", {0, -3.9f, 0}, {0, -60, 0}, {kFree, -4.0f, kFree}, true},
     };
     for (const SCase& c : cases) {
-        CUnit* u = w.Spawn("Granite_LightTank", c.start[0], c.start[2], w.red);
+        CUnit* u = w.Spawn(Flying("Granite_LightTank"), c.start[0], c.start[2], w.red);
         u->SetPosition(c.start[0], c.start[1], c.start[2]);
         u->m_previousPosition[0] = 99.0f;
         for (int i = 0; i < 3; ++i) u->m_velocity[i] = c.velocity[i];
@@ -87,9 +93,9 @@ TEST_F(UnitMotionTest, FrictionAndCapsOfThePush) {
 }
 
 TEST_F(UnitMotionTest, ContactPutsTheMoverBackAndPushesBothApart) {
-    CUnit* a = w.Spawn("Granite_LightTank", 0, 0, w.red);
+    CUnit* a = w.Spawn(Flying("Granite_LightTank"), 0, 0, w.red);
     const float rA = a->m_objectRadius;
-    CUnit* b = w.Spawn("Coral_LightTank", rA, 0, w.blue);
+    CUnit* b = w.Spawn(Flying("Coral_LightTank"), rA, 0, w.blue);
     const float rB = b->m_objectRadius;
     b->SetPosition(rA + rB - 0.5f, 0, 0);
     for (CUnit* u : {a, b}) u->RegisterInGrid(w.grid);
@@ -113,6 +119,62 @@ TEST_F(UnitMotionTest, ContactPutsTheMoverBackAndPushesBothApart) {
     a->SetPosition(0, 0, 0);
     a->Integrate();
     EXPECT_EQ(b->m_pushVelocity[0], 0.0f);
+}
+
+// Tanks keep to the ground: two pairs that meet head on bump, push and
+// drive around one another, and all come to rest on the ground (at the
+// ground's height plus their hover bob), neither above nor below it.
+TEST_F(UnitMotionTest, TanksThatBumpComeToRestOnTheGround) {
+    w.players->m_local = w.red;
+    std::vector<CUnit*> tanks;
+    for (int i = 0; i < 4; ++i) {
+        const float side = i % 2 ? 1.0f : -1.0f, lane = i / 2 ? 1.0f : -1.0f;
+        tanks.push_back(w.Spawn("Granite_LightTank", -15.0f * side, -lane, w.red));
+        tanks.back()->AddMoveOrder(15.0f * side, lane, 0);
+    }
+    float highest = 0.0f, lowest = 0.0f;
+    for (int i = 0; i < 1200; ++i) {
+        w.Run();
+        for (CUnit* t : tanks) {
+            highest = std::max(highest, t->m_position[1] - t->RestHeight());
+            lowest = std::min(lowest, t->m_position[1] - t->RestHeight());
+        }
+    }
+    EXPECT_LT(highest, 0.5f) << "a tank went over another";
+    EXPECT_GT(lowest, -0.01f) << "a tank sank into the ground";
+    for (CUnit* t : tanks) {
+        EXPECT_NEAR(t->m_position[1], t->RestHeight(), 0.01f);
+        EXPECT_EQ(t->m_pushVelocity[1], 0.0f);
+    }
+}
+
+// What pushes a ground unit up (a contact, a blast) lets it fall back under
+// gravity onto the ground, where it stays; a unit placed below the ground
+// stands on it at once; a ground unit drives level toward a raised point. A
+// flying unit keeps the height it was pushed to.
+TEST_F(UnitMotionTest, AGroundUnitFallsBackOntoTheGround) {
+    CUnit* tank = w.Spawn("Granite_LightTank", 0, 0, w.red);
+    CUnit* flyer = w.Spawn(w.MakeUnitTemplate("Flyer", {{"Speed", "0.6"}, {"Flying", "1"}}), 10, 0, w.red);
+    for (CUnit* u : {tank, flyer}) {
+        u->SetPosition(u->m_position[0], u->RestHeight() + 1.5f, u->m_position[2]);
+        u->m_pushVelocity[1] = 1.0f;
+    }
+    w.Tick();
+    EXPECT_GT(tank->m_position[1], tank->RestHeight() + 1.5f) << "the push lifts it first";
+    EXPECT_FLOAT_EQ(tank->m_pushVelocity[1], 1.0f - 0.1f * dt - 9.8f * dt);
+    w.Tick(30);
+    EXPECT_EQ(tank->m_position[1], tank->RestHeight());
+    EXPECT_EQ(tank->m_pushVelocity[1], 0.0f);
+    EXPECT_GT(flyer->m_position[1], flyer->RestHeight() + 2.5f);
+    // Below the ground: stood on it at the next tick, without moving.
+    tank->SetPosition(0, -2.0f, 0);
+    w.Tick();
+    EXPECT_EQ(tank->m_position[1], tank->RestHeight());
+    EXPECT_EQ(tank->m_position[0], 0.0f);
+    // A raised point ahead: the tank keeps level.
+    Path(tank, 0.5f, 3.0f, 1.0f);
+    tank->Update(nullptr);
+    EXPECT_EQ(tank->m_desiredPitch, 0.0f);
 }
 
 TEST_F(UnitMotionTest, AUnitStuckInContactsGivesUpOrSearchesAgain) {
@@ -191,7 +253,7 @@ TEST_F(UnitMotionTest, AProjectileHitsWhatItFindsAndDealsItsCollisionDamage) {
 }
 
 TEST_F(UnitMotionTest, HoverTurningAndBanking) {
-    CUnit* u = w.Spawn("Granite_LightTank", 0, 0, w.red);
+    CUnit* u = w.Spawn(Flying("Granite_LightTank"), 0, 0, w.red);
     const float phase = u->m_hoverPhase, amplitude = u->m_hoverAmplitude;
     u->m_maxSpeed = 0.3f;  // a slow turn: 4 degrees a tick
     u->m_maxBank = 20.0f;
@@ -243,8 +305,9 @@ TEST_F(UnitMotionTest, TheSpeedControl) {
     lost->m_maxSpeed = 2.0f;
     w.Tick();
     EXPECT_FLOAT_EQ(lost->m_speed, 3.0f - 10.0f * dt);
-    // The desired pitch never lies between 45 and 315 degrees.
-    CUnit* climber = w.Spawn("Granite_LightTank", 0, 30, w.red);
+    // The desired pitch of a flying unit never lies between 45 and 315
+    // degrees.
+    CUnit* climber = w.Spawn(Flying("Coral_LightTank"), 0, 30, w.red);
     struct SCase {
         float height, pitch;
     };
