@@ -81,6 +81,17 @@ enum { kVideoSlots = 8 };
 
 // The game object's values that console variables hold: the command tables
 // bind them by address, and the game and its frames read them.
+// The emitter editor's state (the Emitter_ commands). Templates are held by
+// number and looked up in the engine on each use, so a template that went
+// leaves nothing dangling.
+struct SEmitterEditor {
+    int32_t editMode = 0;    // Emitter_EditMode
+    int32_t selected = 1;    // the selected template's number
+    int32_t newEmitter = 1;  // the number Emitter_Create made last
+    int32_t variable = 1;    // the setting that Emitter_AddValue changes (1 to 21)
+    int32_t current = -1;    // the current template's number (-1: none)
+};
+
 struct SGameVariables {
     int32_t charSet = CS_WIN_WESTERN;  // Vid_Charset
     CStrBuf uniqueInstance;            // ge_UniqueTessarak: computer name and process id
@@ -281,6 +292,7 @@ public:
 
     // ---- the values that console variables hold (bound by address)
     SGameVariables& Variables() { return m_vars; }
+    SEmitterEditor& EmitterEditor() { return m_emitterEditor; }
     // One monitor's video settings (slot 0 to 7; slot 0 is the one in use).
     SVideoSettings& Video(int slot) { return m_video[slot]; }
     bool VideoRestartPending() const { return m_videoRestartPending != 0; }
@@ -309,6 +321,7 @@ public:
     void SetNetGame(CNetGame* net) { m_netGame = net; }
     void SetGameScene(CGameScene* scene) { m_gameScene = scene; }
     void SetExplosionManager(CExplosionManager* effects) { m_explosionManager = effects; }
+    void SetProjects(CProjectList* projects) { m_projects = projects; }
     void SetPhysicsEngine(CPhysicsEngine* physics) { m_physicsEngine = physics; }
     CAIManager* AIManager() { return m_aiManager; }
     SoundEngine* Sound() { return m_soundEngine; }
@@ -402,6 +415,7 @@ private:
     CStrBuf m_setupPath;
 
     SGameVariables m_vars;
+    SEmitterEditor m_emitterEditor;
     float m_benchmarkSpeed = 0.0f;
 
     SVideoSettings m_video[kVideoSlots];

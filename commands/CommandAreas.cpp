@@ -3,6 +3,7 @@
 #include "app/GameServices.h"
 #include "commands/ConsoleCommands.h"
 #include "commands/EffectsCommands.h"
+#include "commands/EmitterCommands.h"
 #include "commands/GUICommands.h"
 #include "commands/GameCommands.h"
 #include "commands/MapCommands.h"
@@ -25,4 +26,5 @@ void Commands_Install() {
     CommandArea_Set(kAreaView, &RegisterViewCommands);
     CommandArea_Set(kAreaPlay, &RegisterPlayCommands);
     CommandArea_Set(kAreaTest, &RegisterTestCommands);
+    CommandArea_Set(kAreaEmitterEditor, &RegisterEmitterCommands);
 }

@@ -167,6 +167,13 @@ CUnitVisual* CProjectList::FindTemplateByName(const char* name) const {
     return nullptr;
 }
 
+CGameMaterial* CProjectList::FindMaterialByName(const char* name) const {
+    for (CProject* p = m_projects; p; p = p->m_next)
+        for (CGameMaterial* m = p->m_materials; m; m = m->m_projectNext)
+            if (!(m->m_gameFlags & CGameMaterial::kReplaced) && m->m_name.EqualsNoCase(name)) return m;
+    return nullptr;
+}
+
 // ---------------------------------------------------------------------------
 // Projects
 

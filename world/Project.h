@@ -123,6 +123,9 @@ public:
     CUnitVisual* FindTemplateById(const CUnitVisual* except, uint16_t projectId, uint32_t id) const;
     // A template of any project by name (without regard to case), or null.
     CUnitVisual* FindTemplateByName(const char* name) const;
+    // A material of any project by name (without regard to case, replaced
+    // ones passed over), or null; also without a screen.
+    CGameMaterial* FindMaterialByName(const char* name) const;
 
     CE3DScreen* m_screen;
     CGameScene* m_scene;

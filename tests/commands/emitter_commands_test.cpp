@@ -1,0 +1,211 @@
+// The emitter editor's commands through the game's interpreter: a script in
+// the form of the content's Emitters.cfg and EmitterMaterials.cfg builds the
+// engine's emitter templates (settings, names, gradients, materials); bad
+// arguments are refused with their console line.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/Game.h"
+#include "app/GameServices.h"
+#include "app/GameView.h"
+#include "app/InputManager.h"
+#include "commands/CommandAreas.h"
+#include "console/CommandInterpreter.h"
+#include "e3d/ColorTable.h"
+#include "e3d/EmitterTemplate.h"
+#include "e3d/Engine.h"
+#include "platform/d3d/Recorder.h"
+#include "ui/Interface.h"
+#include "world/GameMaterial.h"
+#include "world/Project.h"
+
+namespace {
+
+class EmitterCommandsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        DDraw_SetFactory(&rec);
+        view = new CGameView(&game, 0);
+        game.SetGameView(view);
+        projects = new CProjectList(nullptr, nullptr);
+        CProject* project = new CProject(projects, nullptr);
+        CGameMaterial* soft = new CGameMaterial(projects, project);
+        soft->m_name = "SoftParticle";
+        game.SetProjects(projects);
+        game.SetInterface(new CInterface(&game));
+        game.Interface()->m_console.Init(500, 17, 8);
+        game.Interface()->m_console.SetLineSink(
+            [](void* user, const char* text, int, int, int, bool) {
+                static_cast<EmitterCommandsTest*>(user)->lines.push_back(text);
+            },
+            this);
+        Commands_Install();
+        Game_CreateInput(&game);
+        ip = game.InputManager()->Interpreter();
+        ip->RegisterAllCommands();
+    }
+    void TearDown() override {
+        Game_DeleteInput(&game);
+        delete game.Interface();
+        game.SetInterface(nullptr);
+        game.SetProjects(nullptr);
+        delete projects;
+        game.SetGameView(nullptr);
+        delete view;
+        DDraw_SetFactory(nullptr);
+    }
+    std::vector<std::string> Run(const char* text) {
+        lines.clear();
+        ip->Execute(false, text);
+        return lines;
+    }
+    CE3DEmitterTemplate* ByName(const char* name) {
+        return CE3DEmitterTemplate::From(view->m_engine->FindEmitterTemplateByName(name));
+    }
+    int TemplateCount() const {
+        int n = 0;
+        for (CE3DNode* node = view->m_engine->m_nodes; node; node = node->m_next)
+            n += CE3DEmitterTemplate::From(node) != nullptr;
+        return n;
+    }
+
+    CD3DRecorder rec;
+    CGame game{nullptr, "No datafile"};
+    CGameView* view = nullptr;
+    CProjectList* projects = nullptr;
+    CCommandInterpreter* ip = nullptr;
+    std::vector<std::string> lines;
+};
+
+using Lines = std::vector<std::string>;
+
+const char* const kScript =
+    "Emitter_Create (3, 40.0, 0, 1, 0.5, 2.0, 0.5, 200, 0.2, 0.4, 1.5, 6.28, 0.0, 0.1, 0.1, 0.2, 0.3, "
+    "-0.2, 0.05, 0.3, 0.1, 2.0);\n"
+    "Emitter_AddGradientPoint (1000, 0.2, 0.2, 0.2, 0.0);\n"
+    "Emitter_AddGradientPoint (0, 0.5, 0.5, 0.5, 0.8);\n"
+    "Emitter_SetName (\"UnitSmoke\");\n"
+    "Emitter_Create (7, 10.0, 2, 0, 1.0, 1.0, 0.0, 50, 0.1, 3.14, 1.0, 6.28, 0.0, 1.0, 0.0, 0.0, 0.0, "
+    "0.0, 0.0, 0.0, 0.0, 1.0);\n"
+    "Emitter_AddGradientPoint (500, 1.0, 0.9, 0.6);\n"
+    "Emitter_SetName (\"Puff\");\n"
+    "Emitter_SetMaterial (3, \"softparticle\");   // UnitSmoke\n";
+
+TEST_F(EmitterCommandsTest, AScriptBuildsTemplates) {
+    EXPECT_EQ(Run(kScript), Lines());
+    EXPECT_EQ(TemplateCount(), 2);
+    CE3DEmitterTemplate* smoke = ByName("unitsmoke");
+    ASSERT_NE(smoke, nullptr);
+    EXPECT_EQ(smoke->m_id, 3);
+    EXPECT_FLOAT_EQ(smoke->BirthRate, 40.0f);
+    EXPECT_EQ(smoke->DeathWish, 0);
+    EXPECT_TRUE(smoke->ReuseParticles);
+    EXPECT_FLOAT_EQ(smoke->Speed, 0.5f);
+    EXPECT_FLOAT_EQ(smoke->LifeTime, 2.0f);
+    EXPECT_FLOAT_EQ(smoke->VariableLifeTime, 0.5f);
+    EXPECT_EQ(smoke->NumParticles, 200);
+    EXPECT_FLOAT_EQ(smoke->Size, 0.2f);
+    EXPECT_FLOAT_EQ(smoke->Spread, 0.4f);
+    EXPECT_FLOAT_EQ(smoke->SpreadCoofficient, 1.5f);
+    EXPECT_FLOAT_EQ(smoke->SpreadAround, 6.28f);
+    EXPECT_FLOAT_EQ(smoke->SpreadAroundStart, 0.0f);
+    EXPECT_FLOAT_EQ(smoke->SpeedModifier, 0.1f);
+    EXPECT_FLOAT_EQ(smoke->PosVariationX, 0.1f);
+    EXPECT_FLOAT_EQ(smoke->PosVariationY, 0.2f);
+    EXPECT_FLOAT_EQ(smoke->PosVariationZ, 0.3f);
+    EXPECT_FLOAT_EQ(smoke->Acceleration, -0.2f);
+    EXPECT_FLOAT_EQ(smoke->SizeVariation, 0.05f);
+    EXPECT_FLOAT_EQ(smoke->Shrink, 0.3f);
+    EXPECT_FLOAT_EQ(smoke->SpeedVariation, 0.1f);
+    EXPECT_FLOAT_EQ(smoke->SpeedVariationCoefficient, 2.0f);
+    // The gradient in index order, the table filled from it.
+    ASSERT_NE(smoke->m_colorTable, nullptr);
+    ASSERT_EQ(smoke->m_colorTable->PointCount(), 2);
+    EXPECT_EQ(smoke->m_colorTable->m_points->m_position, 0);
+    EXPECT_FLOAT_EQ(smoke->m_colorTable->m_points->m_alpha, 0.8f);
+    EXPECT_FLOAT_EQ(smoke->m_colorTable->Entry(999)[0], 0.5f);  // gradient position 0
+    EXPECT_STREQ(smoke->m_materialName.GetText(), "softparticle");
+    EXPECT_EQ(smoke->m_material, projects->FindMaterialByName("SoftParticle"));
+
+    CE3DEmitterTemplate* puff = ByName("Puff");
+    ASSERT_NE(puff, nullptr);
+    EXPECT_EQ(puff->m_id, 7);
+    EXPECT_EQ(puff->DeathWish, 2);
+    EXPECT_FALSE(puff->ReuseParticles);
+    // Four components: the fourth is a new point's 1.0.
+    ASSERT_EQ(puff->m_colorTable->PointCount(), 1);
+    EXPECT_FLOAT_EQ(puff->m_colorTable->m_points->m_alpha, 1.0f);
+    EXPECT_EQ(puff->m_material, nullptr);
+
+    // Run again: the same numbers are overwritten, one line each.
+    EXPECT_EQ(Run("Emitter_Create (3, 5.0, 0, 0, 0.5, 2.0, 0.5, 20, 0.2, 0.4, 1.5, 6.28, 0.0, 0.1, 0.1, "
+                  "0.2, 0.3, -0.2, 0.05, 0.3, 0.1, 2.0);"),
+              Lines{"Already Created"});
+    EXPECT_EQ(TemplateCount(), 2);
+    EXPECT_EQ(ByName("UnitSmoke"), smoke);
+    EXPECT_FLOAT_EQ(smoke->BirthRate, 5.0f);
+    EXPECT_EQ(smoke->NumParticles, 20);
+}
+
+TEST_F(EmitterCommandsTest, BadArgumentsAreRefused) {
+    Run(kScript);
+    CE3DEmitterTemplate* smoke = ByName("UnitSmoke");
+    ASSERT_NE(smoke, nullptr);
+    const char* const create20 =
+        "Emitter_Create (9, 1, 0, 1, 0.5, 2, 0.5, 20, 0.2, 0.4, 1.5, 6.28, 0, 0.1, 0.1, 0.2, 0.3, -0.2, "
+        "0.05, "
+        "0.3);";
+    const struct {
+        const char* command;
+        Lines lines;
+    } cases[] = {
+        {"Emitter_Create (9, 1, 0, 1);", {"To few arguments"}},
+        {create20, {}},  // the last two settings missing: nothing, silently
+        {"Emitter_Create (1001, 1, 0, 1, 0.5, 2, 0.5, 20, 0.2, 0.4, 1.5, 6.28, 0, 0.1, 0.1, 0.2, 0.3, -0.2, "
+         "0.05, "
+         "0.3, 0.1, 2.0);",
+         {"Emitter ID is not in range (0-1000)"}},
+        {"Emitter_Create (-1, 1, 0, 1, 0.5, 2, 0.5, 20, 0.2, 0.4, 1.5, 6.28, 0, 0.1, 0.1, 0.2, 0.3, -0.2, "
+         "0.05, "
+         "0.3, 0.1, 2.0);",
+         {"Emitter ID is not in range (0-1000)"}},
+        {"Emitter_Create (9, \"many\", 0, 1, 0.5, 2, 0.5, 20, 0.2, 0.4, 1.5, 6.28, 0, 0.1, 0.1, 0.2, 0.3, "
+         "-0.2, "
+         "0.05, 0.3, 0.1, 2.0);",
+         {}},
+        {"Emitter_SetMaterial (3);", {"To few arguments"}},
+        {"Emitter_SetMaterial (44, \"SoftParticle\");", {"Emitter Template not found"}},
+        {"Emitter_SetMaterial (7, \"Glass\");", {"Material Object Not found"}},
+        {"Emitter_SetName ();", {"To few arguments"}},
+        {"Emitter_AddGradientPoint (1001, 1, 1, 1, 1);", {"Index is not in range (0-1000)"}},
+        {"Emitter_AddGradientPoint (-1, 1, 1, 1);", {"Index is not in range (0-1000)"}},
+        {"Emitter_AddGradientPoint (10, 1, 1);", {"To few arguments"}},
+        {"Emitter_AddGradientPoint (10, 1, 1, \"red\");", {}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Run(c.command), c.lines) << c.command;
+    EXPECT_EQ(TemplateCount(), 2);
+    EXPECT_EQ(ByName("Puff")->m_material, nullptr);
+    EXPECT_EQ(ByName("Puff")->m_colorTable->PointCount(), 1);
+    EXPECT_EQ(smoke->m_colorTable->PointCount(), 2);
+}
+
+TEST(EmitterCommandsNoTemplate, NameAndPointsWaitForACreate) {
+    // Before any Emitter_Create there is no current template: nothing
+    // changes, nothing breaks, also without a 3D engine.
+    CGame game{nullptr, "No datafile"};
+    Commands_Install();
+    Game_CreateInput(&game);
+    CCommandInterpreter* ip = game.InputManager()->Interpreter();
+    ip->RegisterAllCommands();
+    ip->Execute(
+        false,
+        "Emitter_SetName(\"X\"); Emitter_AddGradientPoint(0, 1, 1, 1, 1); Emitter_SetMaterial(1, \"X\");"
+        "Emitter_Create (3, 40.0, 0, 1, 0.5, 2.0, 0.5, 200, 0.2, 0.4, 1.5, 6.28, 0.0, 0.1, 0.1, 0.2, "
+        "0.3, -0.2, 0.05, 0.3, 0.1, 2.0);");
+    EXPECT_EQ(game.Engine(), nullptr);
+    Game_DeleteInput(&game);
+}
+
+}  // namespace
