@@ -42,8 +42,7 @@ CUnit::CUnit(CGameScene* scene, CTessarakObjectTemplate* tmpl, CE3DFrame* parent
 CUnit::~CUnit() {
     delete m_warpEmitter;
     m_warpEmitter = nullptr;
-    delete m_smokeEmitter;
-    m_smokeEmitter = nullptr;
+    delete m_smokeEmitter.Get();
     CUnit::Release();
     // What a record read after the release made (a released unit keeps no
     // orders; its list of points comes with every record).

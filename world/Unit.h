@@ -259,13 +259,16 @@ public:
     CObjectLink m_buildTarget;  // link 7
     CObjectLink m_backLinked;   // link 8: its target links back to this unit
     CE3DFrame* m_harvestEmitter = nullptr;
-    float m_harvestLoad = 0.0f;           // what a harvester carries
-    CObjectLink m_link9;                  // a harvester's depot (UnloadingUnit)
-    CObjectLink m_dock;                   // link 10
-    CE3DFrame* m_warpEmitter = nullptr;   // owned
-    CE3DFrame* m_smokeEmitter = nullptr;  // owned
-    CObjectLink m_fence[2];               // links 11, 12: the laser-fence neighbours
-    CObjectLink m_fenceBeam[2];           // links 13, 14
+    float m_harvestLoad = 0.0f;          // what a harvester carries
+    CObjectLink m_link9;                 // a harvester's depot (UnloadingUnit)
+    CObjectLink m_dock;                  // link 10
+    CE3DFrame* m_warpEmitter = nullptr;  // owned
+    // The smoke of a badly damaged unit: an emitter of the view under the
+    // scene's root that follows the unit (owned; a reference, as the root
+    // may delete it first).
+    CE3DFrameRef m_smokeEmitter;
+    CObjectLink m_fence[2];      // links 11, 12: the laser-fence neighbours
+    CObjectLink m_fenceBeam[2];  // links 13, 14
     float m_float1 = 1.0f;
     uint32_t m_word = 0;
     uint8_t m_unitState = kU_Alive;  // capability bits
@@ -307,6 +310,8 @@ protected:
     void UpdateFence(float dt);
     void UpdateWarp();
     void PhasePush(CWorldGrid* grid);
+    // Smoke while the power is below half the template's; view only.
+    void UpdateSmoke();
     void UpdateSight(CWorldGrid* grid, CPlayer* local);
     // The unit part of the two record forms.
     void TransferPart(CStateArchive& ar, bool sync);

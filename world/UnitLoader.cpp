@@ -258,6 +258,7 @@ bool CGameScene::LoadUnits(const char* name) {
     if (CExplosionManager* explosions = host->ExplosionManager()) {
         CE3DEngine* engine = host->Engine();
         explosions->m_puffTemplate = engine ? engine->FindEmitterTemplateByName("Puff") : nullptr;
+        explosions->m_smokeTemplate = engine ? engine->FindEmitterTemplateByName("UnitSmoke") : nullptr;
     }
     ProgressPop();
     return true;

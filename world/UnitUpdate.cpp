@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "e3d/Emitter.h"
 #include "world/ExplosionManager.h"
 #include "world/GameHost.h"
 #include "world/GameScene.h"
@@ -308,6 +309,7 @@ void CUnit::Update(uint8_t* underConstruction) {
         // 19. Phasing, and the smoke of a damaged unit.
         if (t->m_phasing && (!(m_gridFlags & kG_Moving) || (m_motionFlags & kM_Arrived)) && grid)
             PhasePush(grid);
+        UpdateSmoke();
     }
 
     // 20. Registration in the world grid.
@@ -315,6 +317,33 @@ void CUnit::Update(uint8_t* underConstruction) {
 
     // 21. Sight: the local side's units stamp their discs into the cell map.
     UpdateSight(grid, local);
+}
+
+// ---- step 19
+
+void CUnit::UpdateSmoke() {
+    CUnitTemplate* t = UnitTemplate();
+    CE3DEmitter* smoke = static_cast<CE3DEmitter*>(m_smokeEmitter.Get());
+    if (!t || !(m_power < t->m_power * 0.5f)) {
+        if (smoke) smoke->SetEmitting(false);
+        return;
+    }
+    if (!smoke) {
+        CGameHost* host = GameHost();
+        CExplosionManager* effects = host ? host->ExplosionManager() : nullptr;
+        CGameScene* scene = m_gameScene;
+        if (!effects || !effects->m_viewEffects || !effects->m_smokeTemplate || !scene) return;
+        smoke = CE3DEmitter::Create(scene->m_rootFrame, effects->m_smokeTemplate);
+        if (!smoke) return;
+        m_smokeEmitter.Set(smoke);
+    }
+    // Following starts the emitter (and takes the unit's place as the first
+    // source): only when it is not on already.
+    if (smoke->Followed() != this || !smoke->m_emitting) smoke->FollowFrame(this);
+    const float r = m_objectRadius;
+    smoke->SetSize(r * 0.35f, r * 0.35f, r * 0.35f);
+    smoke->SetGrowth(1.01f);
+    smoke->SetSpreadRadius(r * 1.01f);
 }
 
 // ---- step 6

@@ -4,6 +4,7 @@
 // arguments are refused with their console line.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,7 @@ protected:
         CProject* project = new CProject(projects, nullptr);
         CGameMaterial* soft = new CGameMaterial(projects, project);
         soft->m_name = "SoftParticle";
+        (new CGameMaterial(projects, project))->m_name = "Particle";  // the demo project's
         game.SetProjects(projects);
         game.SetInterface(new CInterface(&game));
         game.Interface()->m_console.Init(500, 17, 8);
@@ -189,6 +191,28 @@ TEST_F(EmitterCommandsTest, BadArgumentsAreRefused) {
     EXPECT_EQ(ByName("Puff")->m_material, nullptr);
     EXPECT_EQ(ByName("Puff")->m_colorTable->PointCount(), 1);
     EXPECT_EQ(smoke->m_colorTable->PointCount(), 2);
+}
+
+TEST_F(EmitterCommandsTest, TheDemoScriptsMakeTheTemplatesTheGameLooksFor) {
+    const char* build = std::getenv("TESSARAK_BUILD");
+    ASSERT_NE(build, nullptr) << "run through ctest";
+    const std::string folder = std::string("Z:") + build + "/install/Tessarak/Units/Special Effects/";
+    lines.clear();
+    ASSERT_TRUE(ip->ExecuteFile((folder + "Emitters.cfg").c_str()));
+    ASSERT_TRUE(ip->ExecuteFile((folder + "EmitterMaterials.cfg").c_str()));
+    EXPECT_EQ(lines, Lines());
+    for (const char* name : {"UnitSmoke", "Puff", "HarvestEmitter"}) {
+        CE3DEmitterTemplate* t = ByName(name);
+        ASSERT_NE(t, nullptr) << name;
+        EXPECT_GT(t->m_colorTable->PointCount(), 0) << name;
+        EXPECT_EQ(t->m_material, projects->FindMaterialByName("Particle")) << name;
+        EXPECT_TRUE(t->Check()) << name;  // nothing an emitter cannot use
+    }
+    // Grey smoke: every point of its gradient has equal components.
+    for (CE3DGradientPoint* p = ByName("UnitSmoke")->m_colorTable->m_points; p; p = p->m_next) {
+        EXPECT_FLOAT_EQ(p->m_red, p->m_green);
+        EXPECT_FLOAT_EQ(p->m_green, p->m_blue);
+    }
 }
 
 TEST(EmitterCommandsNoTemplate, NameAndPointsWaitForACreate) {
