@@ -84,12 +84,17 @@ enum { kVideoSlots = 8 };
 // The emitter editor's state (the Emitter_ commands). Templates are held by
 // number and looked up in the engine on each use, so a template that went
 // leaves nothing dangling.
+class CE3DGradientPoint;
+
 struct SEmitterEditor {
     int32_t editMode = 0;    // Emitter_EditMode
     int32_t selected = 1;    // the selected template's number
     int32_t newEmitter = 1;  // the number Emitter_Create made last
     int32_t variable = 1;    // the setting that Emitter_AddValue changes (1 to 21)
     int32_t current = -1;    // the current template's number (-1: none)
+    // The current gradient point of the current template (checked against
+    // its table before each use).
+    CE3DGradientPoint* point = nullptr;
 };
 
 struct SGameVariables {

@@ -1,12 +1,23 @@
 #include "commands/EmitterCommands.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
 #include "app/Game.h"
 #include "console/CommandInterpreter.h"
 #include "console/CommandTable.h"
+#include "core/VFSFile.h"
 #include "e3d/ColorTable.h"
 #include "e3d/EmitterTemplate.h"
 #include "e3d/Engine.h"
+#include "e3d/Frame.h"
 #include "world/GameMaterial.h"
+#include "world/GameScene.h"
 #include "world/Project.h"
 
 namespace {
@@ -35,23 +46,59 @@ CE3DEmitterTemplate* Current(CGame* game) {
     return game ? TemplateById(game, game->EmitterEditor().current) : nullptr;
 }
 
-// Emitter_Create(ID, then the 21 settings in this order).
+// The 21 settings in the order of Emitter_Create's arguments (1 to 21):
+// 2 DeathWish and 7 NumParticles are integers, 3 ReuseParticles a flag, the
+// rest are floats.
+enum : int32_t { kSettings = 21, kDeathWish = 2, kReuse = 3, kNumParticles = 7 };
+
+bool IntSetting(int32_t n) {
+    return n == kDeathWish || n == kReuse || n == kNumParticles;
+}
+
+float* FloatSetting(CE3DEmitterTemplate* t, int32_t n) {
+    float* const f[kSettings + 1] = {nullptr,
+                                     &t->BirthRate,
+                                     nullptr,
+                                     nullptr,
+                                     &t->Speed,
+                                     &t->LifeTime,
+                                     &t->VariableLifeTime,
+                                     nullptr,
+                                     &t->Size,
+                                     &t->Spread,
+                                     &t->SpreadCoofficient,
+                                     &t->SpreadAround,
+                                     &t->SpreadAroundStart,
+                                     &t->SpeedModifier,
+                                     &t->PosVariationX,
+                                     &t->PosVariationY,
+                                     &t->PosVariationZ,
+                                     &t->Acceleration,
+                                     &t->SizeVariation,
+                                     &t->Shrink,
+                                     &t->SpeedVariation,
+                                     &t->SpeedVariationCoefficient};
+    return n >= 1 && n <= kSettings ? f[n] : nullptr;
+}
+
+int32_t IntValue(const CE3DEmitterTemplate* t, int32_t n) {
+    return n == kDeathWish ? t->DeathWish : n == kReuse ? (t->ReuseParticles ? 1 : 0) : t->NumParticles;
+}
+
+// Emitter_Create(ID, then the 21 settings).
 void Cmd_Create(CConsoleCommand* record, SCommandArgs* args, CVFSFile*) {
     CGame* game = Game(record);
     if (!args || args->count < 20) return Print(record, "To few arguments");
-    int32_t id = 0, deathWish = 0, reuse = 0, numParticles = 0;
-    float f[18];
-    int fi = 0;
-    int ai = 0;
-    auto readInt = [&](int32_t& out) { return ai < args->count && args->arg[ai++].GetInt(out); };
-    auto readFloat = [&]() { return ai < args->count && args->arg[ai++].GetFloat(f[fi++]); };
-    // ID, BirthRate, DeathWish, ReuseParticles, then Speed .. Size, then the rest.
-    if (!readInt(id) || !readFloat() || !readInt(deathWish) || !readInt(reuse)) return;
-    for (int i = 0; i < 3; ++i)  // Speed, LifeTime, VariableLifeTime
-        if (!readFloat()) return;
-    if (!readInt(numParticles)) return;
-    for (int i = 0; i < 14; ++i)  // Size .. SpeedVariationCoefficient
-        if (!readFloat()) return;
+    int32_t id = 0;
+    int32_t ints[kSettings + 1] = {};
+    float floats[kSettings + 1] = {};
+    if (!args->arg[0].GetInt(id)) return;
+    for (int32_t n = 1; n <= kSettings; ++n) {
+        // A missing 21st or 22nd argument ends the command as a bad one does.
+        if (n >= args->count) return;
+        const bool read = IntSetting(n) ? args->arg[n].GetInt(ints[n]) : args->arg[n].GetFloat(floats[n]);
+        if (!read) return;
+    }
     if (id < 0 || id > kMaxEmitterId) {
         if (CCommandInterpreter* ip = record->GetInterpreter())
             ip->Printf("Emitter ID is not in range (0-%d)", kMaxEmitterId);
@@ -66,28 +113,11 @@ void Cmd_Create(CConsoleCommand* record, SCommandArgs* args, CVFSFile*) {
         t = new CE3DEmitterTemplate(engine);
     t->ColorTable();
     t->m_id = id;
-    t->BirthRate = f[0];
-    t->DeathWish = deathWish;
-    t->ReuseParticles = reuse != 0;
-    t->Speed = f[1];
-    t->LifeTime = f[2];
-    t->VariableLifeTime = f[3];
-    t->NumParticles = numParticles;
-    float* const rest[] = {&t->Size,
-                           &t->Spread,
-                           &t->SpreadCoofficient,
-                           &t->SpreadAround,
-                           &t->SpreadAroundStart,
-                           &t->SpeedModifier,
-                           &t->PosVariationX,
-                           &t->PosVariationY,
-                           &t->PosVariationZ,
-                           &t->Acceleration,
-                           &t->SizeVariation,
-                           &t->Shrink,
-                           &t->SpeedVariation,
-                           &t->SpeedVariationCoefficient};
-    for (int i = 0; i < 14; ++i) *rest[i] = f[4 + i];
+    for (int32_t n = 1; n <= kSettings; ++n)
+        if (float* f = FloatSetting(t, n)) *f = floats[n];
+    t->DeathWish = ints[kDeathWish];
+    t->ReuseParticles = ints[kReuse] != 0;
+    t->NumParticles = ints[kNumParticles];
     SEmitterEditor& editor = game->EmitterEditor();
     editor.newEmitter = id;
     editor.current = id;
@@ -132,9 +162,225 @@ void Cmd_SetMaterial(CConsoleCommand* record, SCommandArgs* args, CVFSFile*) {
     t->m_material = material;
 }
 
+// The current gradient point, when it is still in the template's table.
+CE3DGradientPoint* CurrentPoint(CGame* game, CE3DEmitterTemplate* t) {
+    CE3DGradientPoint* want = game ? game->EmitterEditor().point : nullptr;
+    if (!t || !t->m_colorTable || !want) return nullptr;
+    for (CE3DGradientPoint* p = t->m_colorTable->m_points; p; p = p->m_next)
+        if (p == want) return p;
+    return nullptr;
+}
+
+void Cmd_UpdateSettings(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
+    CGame* game = Game(record);
+    CGameScene* scene = game ? game->GameScene() : nullptr;
+    if (scene && scene->m_rootFrame) scene->m_rootFrame->Message(kFrameMsgReloadEmitter, nullptr);
+}
+
+void Cmd_AddValue(CConsoleCommand* record, SCommandArgs* args, CVFSFile*) {
+    float v = 0.0f;
+    if (!args || args->count < 1 || !args->arg[0].GetFloat(v)) return;
+    CGame* game = Game(record);
+    CE3DEmitterTemplate* t = Current(game);
+    if (!t) return;
+    const int32_t n = game->EmitterEditor().variable;
+    if (n == 1) {
+        t->BirthRate += v;
+        if (t->BirthRate < 0.0f) t->BirthRate = 0.0f;
+    } else if (n == kDeathWish) {
+        t->DeathWish = 0;
+    } else if (n == kReuse) {
+        t->ReuseParticles = v > 0.0f;
+    } else if (n == kNumParticles) {
+        t->NumParticles += int32_t(std::lround(v));
+    } else if (float* f = FloatSetting(t, n)) {
+        *f += v;
+    }
+}
+
+void StepVariable(CConsoleCommand* record, int32_t step) {
+    CGame* game = Game(record);
+    if (!game) return;
+    int32_t& n = game->EmitterEditor().variable;
+    n = std::clamp(n + step, 1, int32_t(kSettings));
+}
+
+void Cmd_NextVariable(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
+    StepVariable(record, 1);
+}
+
+void Cmd_PrevVariable(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
+    StepVariable(record, -1);
+}
+
+// The template with the nearest number above (up) or below the selected one,
+// within 1 to 1000; nothing changes when there is none.
+void StepEmitter(CConsoleCommand* record, bool up) {
+    CGame* game = Game(record);
+    CE3DEngine* engine = game ? game->Engine() : nullptr;
+    if (!engine) return;
+    SEmitterEditor& editor = game->EmitterEditor();
+    int32_t best = -1;
+    for (CE3DNode* node = engine->m_nodes; node; node = node->m_next) {
+        CE3DEmitterTemplate* t = CE3DEmitterTemplate::From(node);
+        if (!t || t->m_id < 1 || t->m_id > kMaxEmitterId) continue;
+        if (up ? (t->m_id > editor.selected && (best < 0 || t->m_id < best))
+               : (t->m_id < editor.selected && t->m_id > best))
+            best = t->m_id;
+    }
+    if (best < 0) return;
+    editor.selected = best;
+    editor.current = best;
+}
+
+void Cmd_NextEmitter(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
+    StepEmitter(record, true);
+}
+
+void Cmd_PrevEmitter(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
+    StepEmitter(record, false);
+}
+
+// The point with the nearest index above (up, within 1000) or below (above
+// 0) the current one's; the first point when there is none or no current
+// point.
+void StepPoint(CConsoleCommand* record, bool up) {
+    CGame* game = Game(record);
+    CE3DEmitterTemplate* t = Current(game);
+    if (!t || !t->m_colorTable) return;
+    CE3DGradientPoint* first = t->m_colorTable->m_points;
+    CE3DGradientPoint* at = CurrentPoint(game, t);
+    CE3DGradientPoint* best = nullptr;
+    if (at)
+        for (CE3DGradientPoint* p = first; p; p = p->m_next) {
+            const int32_t i = p->m_position;
+            if (up ? (i > at->m_position && i <= kMaxGradientIndex && (!best || i < best->m_position))
+                   : (i < at->m_position && i > 0 && (!best || i > best->m_position)))
+                best = p;
+        }
+    game->EmitterEditor().point = best ? best : first;
+}
+
+void Cmd_NextGradientPoint(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
+    StepPoint(record, true);
+}
+
+void Cmd_PrevGradientPoint(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
+    StepPoint(record, false);
+}
+
+// Adds the argument to one component (0 red, 1 green, 2 blue) of the current
+// point and fills the table again.
+void AddComponent(CConsoleCommand* record, SCommandArgs* args, int component) {
+    float v = 0.0f;
+    if (!args || args->count < 1 || !args->arg[0].GetFloat(v)) return;
+    CGame* game = Game(record);
+    CE3DEmitterTemplate* t = Current(game);
+    CE3DGradientPoint* p = CurrentPoint(game, t);
+    if (!p) return;
+    float* const c[3] = {&p->m_red, &p->m_green, &p->m_blue};
+    *c[component] += v;
+    t->SortGradient();
+}
+
+void Cmd_AddRedValue(CConsoleCommand* record, SCommandArgs* args, CVFSFile*) {
+    AddComponent(record, args, 0);
+}
+
+void Cmd_AddGreenValue(CConsoleCommand* record, SCommandArgs* args, CVFSFile*) {
+    AddComponent(record, args, 1);
+}
+
+void Cmd_AddBlueValue(CConsoleCommand* record, SCommandArgs* args, CVFSFile*) {
+    AddComponent(record, args, 2);
+}
+
+// The emitter templates in the order they were made (the engine's node list
+// holds the newest first), so that running a saved file and saving again
+// writes the same file.
+std::vector<CE3DEmitterTemplate*> TemplatesInOrder(CE3DEngine* engine) {
+    std::vector<CE3DEmitterTemplate*> all;
+    for (CE3DNode* node = engine ? engine->m_nodes : nullptr; node; node = node->m_next)
+        if (CE3DEmitterTemplate* t = CE3DEmitterTemplate::From(node)) all.push_back(t);
+    std::reverse(all.begin(), all.end());
+    return all;
+}
+
+// Plain text into the file (no length in front).
+void Text(CVFSFile& file, const char* text) {
+    file.Write(text, uint32_t(strlen(text)));
+}
+
+void Line(CVFSFile& file, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void Line(CVFSFile& file, const char* format, ...) {
+    char text[1024];
+    va_list ap;
+    va_start(ap, format);
+    vsnprintf(text, sizeof text, format, ap);
+    va_end(ap);
+    Text(file, text);
+}
+
+// Opens a file of the Units folder for writing, with the console line.
+bool OpenForSaving(CConsoleCommand* record, CGame* game, const char* name, CVFSFile& file) {
+    CStrBuf path(game->GetPath("Units", name));
+    if (CCommandInterpreter* ip = record->GetInterpreter())
+        ip->Printf("Saving settings to :'%s'", path.GetText());
+    return file.Open(path.GetText(), CVFSFile::kModeWrite);
+}
+
+void Cmd_SaveSettings(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
+    CGame* game = Game(record);
+    if (!game) return;
+    const std::vector<CE3DEmitterTemplate*> all = TemplatesInOrder(game->Engine());
+    CVFSFile emitters;
+    if (OpenForSaving(record, game, "Special Effects\\Emitters.cfg", emitters)) {
+        for (CE3DEmitterTemplate* t : all) {
+            if (t->m_id < 0) continue;
+            const bool named = t->m_name.GetText()[0] != 0;
+            if (named) Line(emitters, "// %s\n", t->m_name.GetText());
+            std::string create = "Emitter_Create (" + std::to_string(t->m_id);
+            for (int32_t n = 1; n <= kSettings; ++n) {
+                char value[64];
+                if (IntSetting(n))
+                    snprintf(value, sizeof value, ", %d", IntValue(t, n));
+                else
+                    snprintf(value, sizeof value, ", %f", double(*FloatSetting(t, n)));
+                create += value;
+            }
+            create += ");\n";
+            Text(emitters, create.c_str());
+            for (CE3DGradientPoint* p = t->m_colorTable ? t->m_colorTable->m_points : nullptr; p;
+                 p = p->m_next)
+                Line(emitters, "Emitter_AddGradientPoint (%d, %f, %f, %f, %f);\n", p->m_position,
+                     double(p->m_red), double(p->m_green), double(p->m_blue), double(p->m_alpha));
+            if (named) Line(emitters, "Emitter_SetName (\"%s\");\n", t->m_name.GetText());
+            Text(emitters, "\n");
+        }
+        emitters.Close();
+    }
+    CVFSFile materials;
+    if (OpenForSaving(record, game, "Special Effects\\EmitterMaterials.cfg", materials)) {
+        for (CE3DEmitterTemplate* t : all)
+            if (t->m_id >= 0 && t->m_material)
+                Line(materials, "Emitter_SetMaterial (%d, \"%s\");   // %s\n", t->m_id,
+                     t->m_materialName.GetText(), t->m_name.GetText());
+        materials.Close();
+    }
+}
+
 }  // namespace
 
 void RegisterEmitterCommands(CCommandInterpreter* interpreter) {
+    const char* const kCreate =
+        "Emitter_Create(int ID, float BirthRate, int DeathWish, int ReuseParticles, float Speed, float "
+        "LifeTime, "
+        "float VariableLifeTime, int NumParticles, float Size, float Spread, float SpreadCoofficient, float "
+        "SpreadAround, float SpreadAroundStart, float SpeedModifier, float PosVariationX, float "
+        "PosVariationY, "
+        "float PosVariationZ, float Acceleration, float SizeVariation, float Shrink, float SpeedVariation, "
+        "float "
+        "SpeedVariationCoefficient);";
     const SCommandRow rows[] = {
         SCommandRow::Function("Emitter_SetMaterial", Cmd_SetMaterial,
                               "Used when editing Emitters. Sets the material on the particles.",
@@ -146,14 +392,54 @@ void RegisterEmitterCommands(CCommandInterpreter* interpreter) {
             "Emitter_AddGradientPoint", Cmd_AddGradientPoint,
             "Used when editing Emitters. Adds a color point to the current emitter color gradient.",
             "Emitter_AddGradientPoint(int Pos, float red, float green, float blue);"),
+        SCommandRow::Function("Emitter_UpdateSettings", Cmd_UpdateSettings,
+                              "Used when editing Emitters. Forces every emitter to retreive the emitter "
+                              "configuration from the template.",
+                              "Emitter_UpdateSettings();"),
+        SCommandRow::Function("Emitter_Create", Cmd_Create,
+                              "Used when editing Emitters. Creates a new emitter configuration.", kCreate),
         SCommandRow::Function(
-            "Emitter_Create", Cmd_Create, "Used when editing Emitters. Creates a new emitter configuration.",
-            "Emitter_Create(int ID, float BirthRate, int DeathWish, int ReuseParticles, float Speed, float "
-            "LifeTime, float VariableLifeTime, int NumParticles, float Size, float Spread, float "
-            "SpreadCoofficient, float SpreadAround, float SpreadAroundStart, float SpeedModifier, float "
-            "PosVariationX, float PosVariationY, float PosVariationZ, float Acceleration, float "
-            "SizeVariation, "
-            "float Shrink, float SpeedVariation, float SpeedVariationCoefficient);"),
+            "Emitter_SaveSettings", Cmd_SaveSettings,
+            "Used when editing Emitters. Saves the emitter settings to 'Explosions.cfg' and "
+            "'ExplosionSettings.cfg'",
+            "Emitter_SaveSettings();"),
+        SCommandRow::Function("Emitter_AddValue", Cmd_AddValue,
+                              "Used when editing Emitters. Adds a value to the current Emitter Variable",
+                              "Emitter_AddValue(float Value);"),
+        SCommandRow::Function("Emitter_NextVariable", Cmd_NextVariable,
+                              "Used when editing Emitters. Selects the next emitter variable",
+                              "Emitter_NextVariable();"),
+        SCommandRow::Function("Emitter_PrevVariable", Cmd_PrevVariable,
+                              "Used when editing Emitters.  Selects the previus emitter variable",
+                              "Emitter_PrevVariable();"),
+        SCommandRow::Function("Emitter_NextEmitter", Cmd_NextEmitter,
+                              "Used when editing Emitters. Selects the next emitter",
+                              "Emitter_NextEmitter();"),
+        SCommandRow::Function("Emitter_PrevEmitter", Cmd_PrevEmitter,
+                              "Used when editing Emitters. Selects the previus emitter",
+                              "Emitter_PrevEmitter();"),
+        SCommandRow::Function(
+            "Emitter_NextGradientPoint", Cmd_NextGradientPoint,
+            "Used when editing Emitters. Selects the next Gradient Point for the current Emitter.",
+            "Emitter_NextGradientPoint();"),
+        SCommandRow::Function(
+            "Emitter_PrevGradientPoint", Cmd_PrevGradientPoint,
+            "Used when editing Emitters. Selects the previus Gradient Point for the current "
+            "Emitter.",
+            "Emitter_PrevGradientPoint();"),
+        SCommandRow::Function(
+            "Emitter_AddRedValue", Cmd_AddRedValue,
+            "Used when editing Emitters. Adds a value to the red componet of the current Gradient "
+            "point.",
+            "Emitter_AddRedValue(float value);"),
+        SCommandRow::Function("Emitter_AddGreenValue", Cmd_AddGreenValue,
+                              "Used when editing Emitters. Adds a value to the green componet of the current "
+                              "Gradient point.",
+                              "Emitter_AddGreenValue(float value);"),
+        SCommandRow::Function("Emitter_AddBlueValue", Cmd_AddBlueValue,
+                              "Used when editing Emitters. Adds a value to the blue componet of the current "
+                              "Gradient point.",
+                              "Emitter_AddBlueValue(float value);"),
     };
     CommandTable_Register(interpreter, rows);
 }

@@ -15,11 +15,15 @@
 #include "commands/CommandAreas.h"
 #include "console/CommandInterpreter.h"
 #include "e3d/ColorTable.h"
+#include "e3d/Emitter.h"
 #include "e3d/EmitterTemplate.h"
 #include "e3d/Engine.h"
+#include "e3d/Frame.h"
 #include "platform/d3d/Recorder.h"
+#include "tests/support/TempDir.h"
 #include "ui/Interface.h"
 #include "world/GameMaterial.h"
+#include "world/GameScene.h"
 #include "world/Project.h"
 
 namespace {
@@ -213,6 +217,114 @@ TEST_F(EmitterCommandsTest, TheDemoScriptsMakeTheTemplatesTheGameLooksFor) {
         EXPECT_FLOAT_EQ(p->m_red, p->m_green);
         EXPECT_FLOAT_EQ(p->m_green, p->m_blue);
     }
+}
+
+TEST_F(EmitterCommandsTest, SavedSettingsRebuildTheSameTemplates) {
+    CTempDir dir;
+    ASSERT_TRUE(dir.Write("Units/Special Effects/keep", ""));
+    game.SetRootDir(dir.Win().c_str());
+    Run(kScript);
+    Run("Emitter_Create (5, 1, 0, 1, 0.5, 2, 0.5, 20, 0.2, 0.4, 1.5, 6.28, 0, 0.1, 0.1, 0.2, 0.3, -0.2, "
+        "0.05, "
+        "0.3, 0.1, 2.0);");  // without a name or points
+    const Lines saved = Run("Emitter_SaveSettings();");
+    ASSERT_EQ(saved.size(), 2u);
+    EXPECT_EQ(saved[0], "Saving settings to :'" + dir.WinFile("Units/Special Effects/Emitters.cfg") + "'");
+    const std::string emitters = dir.Read("Units/Special Effects/Emitters.cfg");
+    const std::string materials = dir.Read("Units/Special Effects/EmitterMaterials.cfg");
+    EXPECT_NE(
+        emitters.find("// UnitSmoke\nEmitter_Create (3, 40.000000, 0, 1, 0.500000, 2.000000, 0.500000, 200, "
+                      "0.200000,"),
+        std::string::npos)
+        << emitters;
+    EXPECT_NE(emitters.find("Emitter_AddGradientPoint (0, 0.500000, 0.500000, 0.500000, 0.800000);\n"
+                            "Emitter_AddGradientPoint (1000, 0.200000, 0.200000, 0.200000, 0.000000);\n"
+                            "Emitter_SetName (\"UnitSmoke\");\n\n"),
+              std::string::npos)
+        << emitters;
+    EXPECT_EQ(materials, "Emitter_SetMaterial (3, \"softparticle\");   // UnitSmoke\n");
+
+    // Into an engine without templates, then saved again: the same files.
+    game.SetGameView(nullptr);
+    delete view;
+    view = new CGameView(&game, 0);
+    game.SetGameView(view);
+    ASSERT_EQ(TemplateCount(), 0);
+    ASSERT_TRUE(ip->ExecuteFile(dir.WinFile("Units/Special Effects/Emitters.cfg").c_str()));
+    ASSERT_TRUE(ip->ExecuteFile(dir.WinFile("Units/Special Effects/EmitterMaterials.cfg").c_str()));
+    EXPECT_EQ(TemplateCount(), 3);
+    EXPECT_EQ(ByName("UnitSmoke")->m_colorTable->PointCount(), 2);
+    Run("Emitter_SaveSettings();");
+    EXPECT_EQ(dir.Read("Units/Special Effects/Emitters.cfg"), emitters);
+    EXPECT_EQ(dir.Read("Units/Special Effects/EmitterMaterials.cfg"), materials);
+}
+
+TEST_F(EmitterCommandsTest, EditingSettingsAndGradientPoints) {
+    Run(kScript);
+    SEmitterEditor& editor = game.EmitterEditor();
+    EXPECT_EQ(editor.newEmitter, 7);
+    // Stepping through the templates (numbers 3 and 7) from the selected 1.
+    Run("Emitter_PrevEmitter();");
+    EXPECT_EQ(editor.selected, 1);
+    Run("Emitter_NextEmitter();");
+    EXPECT_EQ(editor.selected, 3);
+    CE3DEmitterTemplate* smoke = ByName("UnitSmoke");
+    Run("Emitter_NextEmitter(); Emitter_NextEmitter();");
+    EXPECT_EQ(editor.selected, 7);
+    Run("Emitter_PrevEmitter();");
+    EXPECT_EQ(editor.current, 3);
+    // The settings by number: 1 never below 0, 2 always 0, 3 by sign, 7
+    // rounded, the rest added.
+    const struct {
+        int steps;  // NextVariable calls from 1
+        const char* value;
+    } edits[] = {{0, "-100"}, {1, "5"}, {2, "-1"}, {6, "2.6"}, {7, "0.5"}, {20, "1"}};
+    for (const auto& e : edits) {
+        editor.variable = 1;
+        for (int i = 0; i < e.steps; ++i) Run("Emitter_NextVariable();");
+        Run((std::string("Emitter_AddValue(") + e.value + ");").c_str());
+    }
+    EXPECT_FLOAT_EQ(smoke->BirthRate, 0.0f);
+    EXPECT_EQ(smoke->DeathWish, 0);
+    EXPECT_FALSE(smoke->ReuseParticles);
+    EXPECT_EQ(smoke->NumParticles, 203);
+    EXPECT_FLOAT_EQ(smoke->Size, 0.7f);
+    EXPECT_FLOAT_EQ(smoke->SpeedVariationCoefficient, 3.0f);
+    EXPECT_EQ(editor.variable, 21);
+    Run("Emitter_NextVariable();");
+    EXPECT_EQ(editor.variable, 21);
+    editor.variable = 1;
+    Run("Emitter_PrevVariable();");
+    EXPECT_EQ(editor.variable, 1);
+
+    // Gradient points: the first without a current one, then by index.
+    Run("Emitter_AddRedValue(0.1);");  // no current point: nothing
+    EXPECT_FLOAT_EQ(smoke->m_colorTable->m_points->m_red, 0.5f);
+    Run("Emitter_NextGradientPoint();");
+    EXPECT_EQ(editor.point, smoke->m_colorTable->m_points);
+    Run("Emitter_NextGradientPoint(); Emitter_AddRedValue(0.5); Emitter_AddBlueValue(-0.1);");
+    ASSERT_EQ(editor.point->m_position, 1000);
+    EXPECT_FLOAT_EQ(editor.point->m_red, 0.7f);
+    EXPECT_FLOAT_EQ(editor.point->m_blue, 0.1f);
+    EXPECT_NEAR(smoke->m_colorTable->Entry(0)[0], 0.7f, 1e-3f);  // the table filled again
+    Run("Emitter_NextGradientPoint();");                         // none above 1000: the first
+    EXPECT_EQ(editor.point->m_position, 0);
+    Run("Emitter_PrevGradientPoint();");  // none above 0 below it: the first
+    EXPECT_EQ(editor.point->m_position, 0);
+
+    // The emitters made from a template take its settings again.
+    CGameScene* scene = new CGameScene(&game);
+    CE3DFrame* root = new CE3DFrame(nullptr);
+    scene->m_rootFrame = root;
+    game.SetGameScene(scene);
+    CE3DEmitter* emitter = new CE3DEmitter(root, smoke);
+    Run("Emitter_AddValue(0.25);");  // variable 1: the birth rate
+    EXPECT_FLOAT_EQ(emitter->m_birthRate, 0.0f);
+    Run("Emitter_UpdateSettings();");
+    EXPECT_FLOAT_EQ(emitter->m_birthRate, 0.25f);
+    game.SetGameScene(nullptr);
+    delete scene;
+    delete root;
 }
 
 TEST(EmitterCommandsNoTemplate, NameAndPointsWaitForACreate) {
