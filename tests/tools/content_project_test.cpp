@@ -10,6 +10,7 @@
 
 #include "core/CRC32.h"
 #include "core/PackedDIB.h"
+#include "e3d/Material.h"
 #include "e3d/Shape.h"
 #include "e3d/ShapeBlock.h"
 #include "tests/support/TempDir.h"
@@ -135,6 +136,65 @@ name = "FirePoint"
     EXPECT_EQ(cyl->m_materialId, 0u);
     EXPECT_FLOAT_EQ(tank.shape->m_extents[0], 1.0f);
     EXPECT_FLOAT_EQ(tank.shape->m_extents[2], 1.5f);
+}
+
+TEST(ContentProject, RoundTexturesAndBlendedMaterials) {
+    CTempDir dir;
+    ASSERT_TRUE(dir.Write("project.toml", R"(
+[project]
+id = 2
+
+[[texture]]
+name = "Disc"
+size = [16, 16]
+round = true
+
+[[material]]
+name = "Smoke"
+texture = "Disc"
+blend = "alpha"
+
+[[material]]
+name = "Glow"
+texture = "Disc"
+blend = "add"
+
+[[material]]
+name = "Plain"
+texture = "Disc"
+)"));
+    SContentBuild build;
+    std::string error;
+    ASSERT_TRUE(ContentProject_Load(dir.Path(), build, error)) << error;
+    const SPackedTexture& disc = build.project.textures.at(0);
+    ASSERT_NE(disc.alphaImage, nullptr);
+    EXPECT_EQ(disc.alphaDepth, 8u);
+    EXPECT_EQ(disc.wantedDepth, 32u);
+    // Opaque in the middle, clear at the corners and the edges' middles,
+    // falling all the way out along a row.
+    auto alpha = [&](int x, int y) {
+        return DIB_Pixels(disc.alphaImage)[size_t(15 - y) * DIB_RowBytes(16, 24) + 3 * x];
+    };
+    EXPECT_GT(alpha(8, 8), 200);
+    EXPECT_EQ(alpha(0, 0), 0);
+    EXPECT_LT(alpha(0, 8), 10);
+    for (int x = 8; x < 15; ++x) EXPECT_GE(alpha(x, 8), alpha(x + 1, 8)) << x;
+    const auto states = [&](int i) {
+        return build.project.materials.at(size_t(i)).passes->Passes(1)->m_states;
+    };
+    EXPECT_EQ(states(0)->m_alphaBlend, 1);
+    EXPECT_EQ(states(0)->m_srcBlend, D3DBLEND_SRCALPHA);
+    EXPECT_EQ(states(0)->m_destBlend, D3DBLEND_INVSRCALPHA);
+    EXPECT_EQ(states(0)->m_zWrite, 0);
+    EXPECT_EQ(states(1)->m_destBlend, D3DBLEND_ONE);
+    EXPECT_EQ(states(2)->m_alphaBlend, 0);
+    EXPECT_EQ(states(2)->m_zWrite, 1);
+
+    ASSERT_TRUE(
+        dir.Write("project.toml", "[project]\nid = 2\n[[material]]\nname = \"M\"\nblend = \"multiply\"\n"));
+    SContentBuild refused;
+    EXPECT_FALSE(ContentProject_Load(dir.Path(), refused, error));
+    EXPECT_NE(error.find("blend is"), std::string::npos) << error;
 }
 
 TEST(ContentProject, EverySolidFacesOutward) {

@@ -4,6 +4,7 @@
 #include <toml++/toml.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -203,6 +204,26 @@ SPackedDIB* ContentProject_MakeTexture(const STextureRecipe& r) {
             out[x * 3 + 0] = rgb[2];
             out[x * 3 + 1] = rgb[1];
             out[x * 3 + 2] = rgb[0];
+        }
+    }
+    return dib;
+}
+
+SPackedDIB* ContentProject_MakeRoundAlpha(int width, int height) {
+    if (width < 1 || height < 1 || width > 1024 || height > 1024) return nullptr;
+    SPackedDIB* dib = DIB_Create(width, height, 24);
+    if (!dib) return nullptr;
+    const uint32_t row = DIB_RowBytes(width, 24);
+    uint8_t* pixels = DIB_Pixels(dib);
+    for (int y = 0; y < height; ++y) {
+        uint8_t* out = pixels + size_t(height - 1 - y) * row;
+        const float dy = ((float(y) + 0.5f) / float(height) - 0.5f) * 2.0f;
+        for (int x = 0; x < width; ++x) {
+            const float dx = ((float(x) + 0.5f) / float(width) - 0.5f) * 2.0f;
+            const float d = std::sqrt(dx * dx + dy * dy);
+            const float a = d >= 1.0f ? 0.0f : (1.0f - d) * (1.0f - d) * (1.0f + 2.0f * d);  // smooth falloff
+            const uint8_t v = uint8_t(int(a * 255.0f + 0.5f));
+            out[x * 3 + 0] = out[x * 3 + 1] = out[x * 3 + 2] = v;
         }
     }
     return dib;
@@ -638,7 +659,15 @@ void ReadProject(const std::string& file, const toml::table& root, SContentBuild
         tex.projectId = st.projectId;
         tex.textureId = uint32_t(Integer(tat, *t, "id", int(p.textures.size() + 1), 1, 0x7FFFFFFF));
         tex.colorDepth = 24;
-        tex.wantedDepth = uint32_t(Integer(tat, *t, "depth", 16, 16, 32));
+        const bool round = Flag(tat, *t, "round", false);
+        if (round) {
+            // Soft edges need the alpha bits of a 32-bit surface.
+            SPackedDIB* alpha = ContentProject_MakeRoundAlpha(r.width, r.height);
+            out.images.push_back(alpha);
+            tex.alphaImage = alpha;
+            tex.alphaDepth = 8;
+        }
+        tex.wantedDepth = uint32_t(Integer(tat, *t, "depth", round ? 32 : 16, 16, 32));
         st.textures[tex.name] = tex.textureId;
         p.textures.push_back(tex);
     });
@@ -673,6 +702,17 @@ void ReadProject(const std::string& file, const toml::table& root, SContentBuild
                         b = float(rgb & 0xFF) / 255.0f;
             lm.diffuse = {r, g, b, 1.0f};
             lm.ambient = {r, g, b, 1.0f};
+        }
+        const std::string blend = Text(mat, *t, "blend", "");
+        if (!blend.empty()) {
+            // Blended over what is behind it (its texture's alpha times the
+            // vertex colour's); it does not hide what is drawn after it.
+            if (blend != "alpha" && blend != "add") Fail(mat, "blend is \"alpha\" or \"add\"");
+            CE3DRenderStates* rs = pass->m_states;
+            rs->m_alphaBlend = 1;
+            rs->m_srcBlend = D3DBLEND_SRCALPHA;
+            rs->m_destBlend = blend == "add" ? D3DBLEND_ONE : D3DBLEND_INVSRCALPHA;
+            rs->m_zWrite = 0;
         }
         st.materials[m.name] = m.materialId;
         p.materials.push_back(m);

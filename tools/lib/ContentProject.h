@@ -49,3 +49,6 @@ struct STextureRecipe {
     float border = 0.0f;  // dark frame around the edge, as a share of the side
 };
 SPackedDIB* ContentProject_MakeTexture(const STextureRecipe& recipe);
+// The alpha picture of a round texture: grey levels (the alpha) from 255 at
+// the centre falling smoothly to 0 at the inscribed circle and outside it.
+SPackedDIB* ContentProject_MakeRoundAlpha(int width, int height);
