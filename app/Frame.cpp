@@ -211,6 +211,7 @@ int CGame::RenderFrame() {
         surface->ResetClip();
         surface->SetFont(ui->m_font);
         if (!m_vars.mapEditMode) DrawHudTexts(surface);
+        if (m_vars.emitterEditMode) DrawEmitterEditor(surface);
         while (surface->Unlock() > 0) {
         }
         if (!m_vars.mapEditMode) {

@@ -17,6 +17,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "core/StrBuf.h"
 #include "nwe/AccessGuard.h"
@@ -87,7 +89,6 @@ enum { kVideoSlots = 8 };
 class CE3DGradientPoint;
 
 struct SEmitterEditor {
-    int32_t editMode = 0;    // Emitter_EditMode
     int32_t selected = 1;    // the selected template's number
     int32_t newEmitter = 1;  // the number Emitter_Create made last
     int32_t variable = 1;    // the setting that Emitter_AddValue changes (1 to 21)
@@ -298,6 +299,11 @@ public:
     // ---- the values that console variables hold (bound by address)
     SGameVariables& Variables() { return m_vars; }
     SEmitterEditor& EmitterEditor() { return m_emitterEditor; }
+    // The emitter editor's overlay (Emitter_EditMode): the current
+    // template's number and name, its 21 settings (the current one marked)
+    // and the current gradient point; drawn at the top left.
+    std::vector<std::string> EmitterEditorLines();
+    void DrawEmitterEditor(CE3DSurface* surface);
     // One monitor's video settings (slot 0 to 7; slot 0 is the one in use).
     SVideoSettings& Video(int slot) { return m_video[slot]; }
     bool VideoRestartPending() const { return m_videoRestartPending != 0; }

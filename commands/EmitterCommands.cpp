@@ -46,44 +46,11 @@ CE3DEmitterTemplate* Current(CGame* game) {
     return game ? TemplateById(game, game->EmitterEditor().current) : nullptr;
 }
 
-// The 21 settings in the order of Emitter_Create's arguments (1 to 21):
-// 2 DeathWish and 7 NumParticles are integers, 3 ReuseParticles a flag, the
-// rest are floats.
-enum : int32_t { kSettings = 21, kDeathWish = 2, kReuse = 3, kNumParticles = 7 };
-
-bool IntSetting(int32_t n) {
-    return n == kDeathWish || n == kReuse || n == kNumParticles;
-}
-
-float* FloatSetting(CE3DEmitterTemplate* t, int32_t n) {
-    float* const f[kSettings + 1] = {nullptr,
-                                     &t->BirthRate,
-                                     nullptr,
-                                     nullptr,
-                                     &t->Speed,
-                                     &t->LifeTime,
-                                     &t->VariableLifeTime,
-                                     nullptr,
-                                     &t->Size,
-                                     &t->Spread,
-                                     &t->SpreadCoofficient,
-                                     &t->SpreadAround,
-                                     &t->SpreadAroundStart,
-                                     &t->SpeedModifier,
-                                     &t->PosVariationX,
-                                     &t->PosVariationY,
-                                     &t->PosVariationZ,
-                                     &t->Acceleration,
-                                     &t->SizeVariation,
-                                     &t->Shrink,
-                                     &t->SpeedVariation,
-                                     &t->SpeedVariationCoefficient};
-    return n >= 1 && n <= kSettings ? f[n] : nullptr;
-}
-
-int32_t IntValue(const CE3DEmitterTemplate* t, int32_t n) {
-    return n == kDeathWish ? t->DeathWish : n == kReuse ? (t->ReuseParticles ? 1 : 0) : t->NumParticles;
-}
+using ET = CE3DEmitterTemplate;
+constexpr int32_t kSettings = ET::kSettings;
+constexpr int32_t kDeathWish = ET::kSettingDeathWish;
+constexpr int32_t kReuse = ET::kSettingReuse;
+constexpr int32_t kNumParticles = ET::kSettingNumParticles;
 
 // Emitter_Create(ID, then the 21 settings).
 void Cmd_Create(CConsoleCommand* record, SCommandArgs* args, CVFSFile*) {
@@ -96,7 +63,8 @@ void Cmd_Create(CConsoleCommand* record, SCommandArgs* args, CVFSFile*) {
     for (int32_t n = 1; n <= kSettings; ++n) {
         // A missing 21st or 22nd argument ends the command as a bad one does.
         if (n >= args->count) return;
-        const bool read = IntSetting(n) ? args->arg[n].GetInt(ints[n]) : args->arg[n].GetFloat(floats[n]);
+        const bool read =
+            ET::IsIntSetting(n) ? args->arg[n].GetInt(ints[n]) : args->arg[n].GetFloat(floats[n]);
         if (!read) return;
     }
     if (id < 0 || id > kMaxEmitterId) {
@@ -114,7 +82,7 @@ void Cmd_Create(CConsoleCommand* record, SCommandArgs* args, CVFSFile*) {
     t->ColorTable();
     t->m_id = id;
     for (int32_t n = 1; n <= kSettings; ++n)
-        if (float* f = FloatSetting(t, n)) *f = floats[n];
+        if (float* f = t->FloatSetting(n)) *f = floats[n];
     t->DeathWish = ints[kDeathWish];
     t->ReuseParticles = ints[kReuse] != 0;
     t->NumParticles = ints[kNumParticles];
@@ -193,7 +161,7 @@ void Cmd_AddValue(CConsoleCommand* record, SCommandArgs* args, CVFSFile*) {
         t->ReuseParticles = v > 0.0f;
     } else if (n == kNumParticles) {
         t->NumParticles += int32_t(std::lround(v));
-    } else if (float* f = FloatSetting(t, n)) {
+    } else if (float* f = t->FloatSetting(n)) {
         *f += v;
     }
 }
@@ -342,10 +310,10 @@ void Cmd_SaveSettings(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
             std::string create = "Emitter_Create (" + std::to_string(t->m_id);
             for (int32_t n = 1; n <= kSettings; ++n) {
                 char value[64];
-                if (IntSetting(n))
-                    snprintf(value, sizeof value, ", %d", IntValue(t, n));
+                if (ET::IsIntSetting(n))
+                    snprintf(value, sizeof value, ", %d", t->IntSetting(n));
                 else
-                    snprintf(value, sizeof value, ", %f", double(*FloatSetting(t, n)));
+                    snprintf(value, sizeof value, ", %f", double(*t->FloatSetting(n)));
                 create += value;
             }
             create += ");\n";
@@ -442,4 +410,13 @@ void RegisterEmitterCommands(CCommandInterpreter* interpreter) {
                               "Emitter_AddBlueValue(float value);"),
     };
     CommandTable_Register(interpreter, rows);
+    CGame* game = interpreter->GetOwner() ? interpreter->GetOwner() : g_pGame;
+    if (!game) return;
+    // The edit mode is the game's variable: the input manager takes the
+    // editor's keys by it and the frame draws the overlay.
+    CommandTable_Create(interpreter,
+                        SCommandRow::Int("Emitter_EditMode", &game->Variables().emitterEditMode, 0, 1,
+                                         "Used when editing Emitters. If set to one, you will see "
+                                         "the current emitter settings.",
+                                         "Emitter_EditMode"));
 }

@@ -26,6 +26,69 @@ CE3DEmitterTemplate* CE3DEmitterTemplate::From(CE3DNode* node) {
     return dynamic_cast<CE3DEmitterTemplate*>(node);
 }
 
+const char* CE3DEmitterTemplate::SettingName(int32_t n) {
+    static const char* const kNames[kSettings + 1] = {"",
+                                                      "BirthRate",
+                                                      "DeathWish",
+                                                      "ReuseParticles",
+                                                      "Speed",
+                                                      "LifeTime",
+                                                      "VariableLifeTime",
+                                                      "NumParticles",
+                                                      "Size",
+                                                      "Spread",
+                                                      "SpreadCoofficient",
+                                                      "SpreadAround",
+                                                      "SpreadAroundStart",
+                                                      "SpeedModifier",
+                                                      "PosVariationX",
+                                                      "PosVariationY",
+                                                      "PosVariationZ",
+                                                      "Acceleration",
+                                                      "SizeVariation",
+                                                      "Shrink",
+                                                      "SpeedVariation",
+                                                      "SpeedVariationCoefficient"};
+    return n >= 1 && n <= kSettings ? kNames[n] : "";
+}
+
+bool CE3DEmitterTemplate::IsIntSetting(int32_t n) {
+    return n == kSettingDeathWish || n == kSettingReuse || n == kSettingNumParticles;
+}
+
+float* CE3DEmitterTemplate::FloatSetting(int32_t n) {
+    float* const f[kSettings + 1] = {nullptr,
+                                     &BirthRate,
+                                     nullptr,
+                                     nullptr,
+                                     &Speed,
+                                     &LifeTime,
+                                     &VariableLifeTime,
+                                     nullptr,
+                                     &Size,
+                                     &Spread,
+                                     &SpreadCoofficient,
+                                     &SpreadAround,
+                                     &SpreadAroundStart,
+                                     &SpeedModifier,
+                                     &PosVariationX,
+                                     &PosVariationY,
+                                     &PosVariationZ,
+                                     &Acceleration,
+                                     &SizeVariation,
+                                     &Shrink,
+                                     &SpeedVariation,
+                                     &SpeedVariationCoefficient};
+    return n >= 1 && n <= kSettings ? f[n] : nullptr;
+}
+
+int32_t CE3DEmitterTemplate::IntSetting(int32_t n) const {
+    if (n == kSettingDeathWish) return DeathWish;
+    if (n == kSettingReuse) return ReuseParticles ? 1 : 0;
+    if (n == kSettingNumParticles) return NumParticles;
+    return 0;
+}
+
 CE3DColorTable* CE3DEmitterTemplate::ColorTable() {
     if (!m_colorTable) m_colorTable = new CE3DColorTable(kColorEntries);
     return m_colorTable;

@@ -48,6 +48,20 @@ public:
     // The template of that node (null for another kind of node).
     static CE3DEmitterTemplate* From(CE3DNode* node);
 
+    // The 21 settings by number (1 to 21), in the order the scripts give
+    // them: BirthRate, DeathWish, ReuseParticles, Speed, LifeTime,
+    // VariableLifeTime, NumParticles, Size, Spread, SpreadCoofficient,
+    // SpreadAround, SpreadAroundStart, SpeedModifier, PosVariationX, Y, Z,
+    // Acceleration, SizeVariation, Shrink, SpeedVariation,
+    // SpeedVariationCoefficient. 2 and 7 are integers, 3 a flag (as 0 or
+    // 1), the rest floats.
+    static constexpr int32_t kSettings = 21;
+    enum : int32_t { kSettingDeathWish = 2, kSettingReuse = 3, kSettingNumParticles = 7 };
+    static const char* SettingName(int32_t n);  // "" outside 1 to 21
+    static bool IsIntSetting(int32_t n);
+    float* FloatSetting(int32_t n);  // null for the integer ones and outside 1 to 21
+    int32_t IntSetting(int32_t n) const;
+
     CStrBuf m_name;
     int32_t m_id = -1;
     CStrBuf m_materialName;

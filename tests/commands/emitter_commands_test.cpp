@@ -312,6 +312,19 @@ TEST_F(EmitterCommandsTest, EditingSettingsAndGradientPoints) {
     Run("Emitter_PrevGradientPoint();");  // none above 0 below it: the first
     EXPECT_EQ(editor.point->m_position, 0);
 
+    // The overlay shows what the commands work on.
+    const std::vector<std::string> overlay = game.EmitterEditorLines();
+    ASSERT_EQ(overlay.size(), 23u);
+    EXPECT_EQ(overlay[0], "Emitter 3: UnitSmoke");
+    EXPECT_EQ(overlay[1], "> 1 BirthRate = 0.0000");
+    EXPECT_EQ(overlay[7], "  7 NumParticles = 203");
+    EXPECT_EQ(overlay[22], "Gradient point 0: 0.500 0.500 0.500 0.800");
+    // The edit mode is the game's variable (0 or 1).
+    Run("Emitter_EditMode(1);");
+    EXPECT_EQ(game.Variables().emitterEditMode, 1);
+    Run("Emitter_EditMode(5);");
+    EXPECT_EQ(game.Variables().emitterEditMode, 1);
+
     // The emitters made from a template take its settings again.
     CGameScene* scene = new CGameScene(&game);
     CE3DFrame* root = new CE3DFrame(nullptr);
