@@ -13,6 +13,7 @@
 #include "app/InputManager.h"
 #include "commands/CommandAreas.h"
 #include "console/CommandInterpreter.h"
+#include "tests/support/CommandConsole.h"
 #include "tests/support/UnitWorld.h"
 #include "ui/Interface.h"
 #include "world/ExplosionManager.h"
@@ -25,31 +26,14 @@ protected:
     void SetUp() override {
         effects = new CExplosionManager(&game);
         game.SetExplosionManager(effects);
-        game.SetInterface(new CInterface(&game));
-        game.Interface()->m_console.Init(500, 17, 8);
-        game.Interface()->m_console.SetLineSink(
-            [](void* user, const char* text, int, int, int, bool) {
-                static_cast<EffectsCommandsTest*>(user)->lines.push_back(text);
-            },
-            this);
-        Commands_Install();
-        Game_CreateInput(&game);
-        ip = game.InputManager()->Interpreter();
-        ip->RegisterAllCommands();
+        ip = console.Start(game);
     }
     void TearDown() override {
-        Game_DeleteInput(&game);
-        delete game.Interface();
-        game.SetInterface(nullptr);
+        console.Stop();
         game.SetExplosionManager(nullptr);
         delete effects;
     }
-    // The console lines the command printed.
-    std::vector<std::string> Run(const char* text) {
-        lines.clear();
-        ip->Execute(false, text);
-        return lines;
-    }
+    std::vector<std::string> Run(const char* text) { return console.Run(text); }
     int TypeCount() const {
         int n = 0;
         for (CExplosionType* t = effects->m_types; t; t = t->m_next) ++n;
@@ -59,7 +43,8 @@ protected:
     CGame game{nullptr, "No datafile"};
     CExplosionManager* effects = nullptr;
     CCommandInterpreter* ip = nullptr;
-    std::vector<std::string> lines;
+    CCommandConsole console;
+    std::vector<std::string>& lines = console.lines;
 };
 
 using Lines = std::vector<std::string>;

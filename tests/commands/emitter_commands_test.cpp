@@ -20,6 +20,7 @@
 #include "e3d/Engine.h"
 #include "e3d/Frame.h"
 #include "platform/d3d/Recorder.h"
+#include "tests/support/CommandConsole.h"
 #include "tests/support/TempDir.h"
 #include "ui/Interface.h"
 #include "world/GameMaterial.h"
@@ -40,33 +41,17 @@ protected:
         soft->m_name = "SoftParticle";
         (new CGameMaterial(projects, project))->m_name = "Particle";  // the demo project's
         game.SetProjects(projects);
-        game.SetInterface(new CInterface(&game));
-        game.Interface()->m_console.Init(500, 17, 8);
-        game.Interface()->m_console.SetLineSink(
-            [](void* user, const char* text, int, int, int, bool) {
-                static_cast<EmitterCommandsTest*>(user)->lines.push_back(text);
-            },
-            this);
-        Commands_Install();
-        Game_CreateInput(&game);
-        ip = game.InputManager()->Interpreter();
-        ip->RegisterAllCommands();
+        ip = console.Start(game);
     }
     void TearDown() override {
-        Game_DeleteInput(&game);
-        delete game.Interface();
-        game.SetInterface(nullptr);
+        console.Stop();
         game.SetProjects(nullptr);
         delete projects;
         game.SetGameView(nullptr);
         delete view;
         DDraw_SetFactory(nullptr);
     }
-    std::vector<std::string> Run(const char* text) {
-        lines.clear();
-        ip->Execute(false, text);
-        return lines;
-    }
+    std::vector<std::string> Run(const char* text) { return console.Run(text); }
     CE3DEmitterTemplate* ByName(const char* name) {
         return CE3DEmitterTemplate::From(view->m_engine->FindEmitterTemplateByName(name));
     }
@@ -82,7 +67,8 @@ protected:
     CGameView* view = nullptr;
     CProjectList* projects = nullptr;
     CCommandInterpreter* ip = nullptr;
-    std::vector<std::string> lines;
+    CCommandConsole console;
+    std::vector<std::string>& lines = console.lines;
 };
 
 using Lines = std::vector<std::string>;

@@ -20,6 +20,7 @@
 #include "e3d/Frame.h"
 #include "netgame/MapFiles.h"
 #include "netgame/NetGame.h"
+#include "tests/support/CommandConsole.h"
 #include "tests/support/TempDir.h"
 #include "tools/lib/PackWriter.h"
 #include "ui/Interface.h"
@@ -43,13 +44,6 @@ protected:
         game.SetClock(new CGameClock);
         net = new CNetGame(&game);
         game.SetNetGame(net);
-        game.SetInterface(new CInterface(&game));
-        game.Interface()->m_console.Init(500, 17, 8);
-        game.Interface()->m_console.SetLineSink(
-            [](void* user, const char* text, int, int, int, bool) {
-                static_cast<CommandsTest*>(user)->lines.push_back(text);
-            },
-            this);
         GameHost_Set(&game);
         game.SetGameScene(new CGameScene(&game));
         scene = game.GameScene();
@@ -63,21 +57,16 @@ protected:
         crystal->m_nodeId = 21;
         crystal->m_name = "Crystal";
         scene->m_spotTemplate = crystal;
-        Commands_Install();
-        Game_CreateInput(&game);
-        ip = game.InputManager()->Interpreter();
-        ip->RegisterAllCommands();
+        ip = console.Start(game);
         // The host of a session, not in a running game: what the map rows
         // ask of the console.
         net->m_hosting = 1;
         game.SetGuiWord(1);
     }
     void TearDown() override {
-        Game_DeleteInput(&game);
+        console.Stop();
         delete scene;
         game.SetGameScene(nullptr);
-        delete game.Interface();
-        game.SetInterface(nullptr);
         delete net;
         game.SetNetGame(nullptr);
         delete game.Clock();
@@ -85,11 +74,7 @@ protected:
         GameHost_Set(nullptr);
     }
     // The console lines the text printed.
-    Lines Run(const char* text) {
-        lines.clear();
-        ip->Execute(false, text);
-        return lines;
-    }
+    Lines Run(const char* text) { return console.Run(text); }
     // The newest object of the scene.
     CTessarakObject* Newest() const {
         CTessarakObject* last = nullptr;
@@ -106,7 +91,8 @@ protected:
     CTessarakObjectTemplate* rock = nullptr;
     CTessarakObjectTemplate* crystal = nullptr;
     CCommandInterpreter* ip = nullptr;
-    Lines lines;
+    CCommandConsole console;
+    Lines& lines = console.lines;
 };
 
 TEST_F(CommandsTest, CreatePlacesObjectsByItsArgumentForms) {
