@@ -229,8 +229,8 @@ public:
 
     // The effect system, from the unit file's "!EffectSystem" node: the
     // materials and objects of the construction effects, the fog of war, the
-    // warp sounds (owned), and the emitter templates "Puff" and "UnitSmoke"
-    // (looked up once, after the units loaded).
+    // warp sounds (owned), and the emitter templates "Puff", "UnitSmoke" and
+    // "HarvestEmitter" (looked up once, after the units loaded).
     CE3DMaterial* m_iceScaleMaterial = nullptr;
     CE3DMaterial* m_wireLightningMaterial = nullptr;
     CTessarakObjectTemplate* m_intestineBlobObject = nullptr;
@@ -240,7 +240,8 @@ public:
     enum { kWarpedInSuccess, kWarpedInFailed, kWarpFailed, kWarpSuccess, kWarpSoundCount };
     SoundSample* m_warpSounds[kWarpSoundCount] = {};
     CE3DNode* m_puffTemplate = nullptr;
-    CE3DNode* m_smokeTemplate = nullptr;  // "UnitSmoke": damaged units
+    CE3DNode* m_smokeTemplate = nullptr;    // "UnitSmoke": damaged units
+    CE3DNode* m_harvestTemplate = nullptr;  // "HarvestEmitter": harvesters
 
     // The fog overlay (none without a fog-of-war object) and the cursor
     // light; both go with the scene root when it goes first.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "e3d/Emitter.h"
 #include "world/ExplosionManager.h"
 #include "world/GameHost.h"
 #include "world/GameScene.h"
@@ -43,6 +44,7 @@ CUnit::~CUnit() {
     delete m_warpEmitter;
     m_warpEmitter = nullptr;
     delete m_smokeEmitter.Get();
+    delete m_harvestEmitter.Get();
     CUnit::Release();
     // What a record read after the release made (a released unit keeps no
     // orders; its list of points comes with every record).
@@ -98,6 +100,7 @@ bool CUnit::CreateFromTemplate(CTessarakObjectTemplate* tmpl) {
         m_unitState = on ? uint8_t(m_unitState | bit) : uint8_t(m_unitState & ~bit);
     };
     setBit(kU_Armed, t->m_weaponCount != 0);
+    if (t->m_harvestType != 0) MakeHarvestEmitter(t);
     setBit(kU_Builder, t->m_canBuild != 0);
     MakeBuildCounters();
     // A factory that builds inside itself runs only build orders; the rest
@@ -123,6 +126,55 @@ bool CUnit::CreateFromTemplate(CTessarakObjectTemplate* tmpl) {
     // whatever its template says (content need not mark its units).
     if (m_attachment) Activate();
     return true;
+}
+
+// ---- the harvest beam (the view's: no record, no random draw of the world)
+
+void CUnit::MakeHarvestEmitter(const CUnitTemplate* t) {
+    if (!t || t->m_harvestType == 0 || m_harvestEmitter.Get()) return;
+    CGameHost* host = GameHost();
+    CExplosionManager* effects = host ? host->ExplosionManager() : nullptr;
+    if (!effects || !effects->m_viewEffects || !effects->m_harvestTemplate) return;
+    CE3DEmitter* emitter = CE3DEmitter::Create(this, effects->m_harvestTemplate);
+    if (!emitter) return;
+    m_harvestEmitter.Set(emitter);
+    // On, but quiet until the harvest turns it up.
+    emitter->SetEmitting(true);
+    TurnDownHarvestEmitter();
+}
+
+void CUnit::TurnDownHarvestEmitter() {
+    CE3DEmitter* emitter = static_cast<CE3DEmitter*>(m_harvestEmitter.Get());
+    if (!emitter) return;
+    emitter->SetRate(0.0f);
+    emitter->SetSpreadRadius(0.1f);
+}
+
+void CUnit::AimHarvestEmitter(const float* at, float rate, float jitter, float growth) {
+    CE3DEmitter* emitter = static_cast<CE3DEmitter*>(m_harvestEmitter.Get());
+    if (!emitter || !at) return;
+    emitter->SetRate(rate);
+    emitter->SetJitter(jitter);
+    emitter->SetGrowth(growth);
+    // The emitter sits at the unit's origin and shoots along its own axis:
+    // the way to the point in the unit's axes (the rows of its last world
+    // matrix, scale included; the world's axes before it has one).
+    float d[3];
+    VectorSubtract(d, at, m_position);
+    float local[3];
+    bool axes = true;
+    for (int i = 0; i < 3; ++i) {
+        const float* axis = m_world[i];
+        const float squared = axis[0] * axis[0] + axis[1] * axis[1] + axis[2] * axis[2];
+        if (!(squared > 1e-12f)) axes = false;
+        local[i] = axes ? (d[0] * axis[0] + d[1] * axis[1] + d[2] * axis[2]) / squared : 0.0f;
+    }
+    if (!axes) std::memcpy(local, d, sizeof local);
+    const float length = Math_Sqrt(local[0] * local[0] + local[1] * local[1] + local[2] * local[2]);
+    if (!(length > 1e-6f)) return;
+    const float rise = std::min(std::max(local[1] / length, -1.0f), 1.0f);
+    emitter->m_heading = Math_Atan2(local[0], local[2]);
+    emitter->m_elevation = Math_Asin(rise);
 }
 
 uint32_t CUnit::GridTraits() const {

@@ -258,7 +258,10 @@ public:
     std::vector<SFirePoint> m_firePoints;
     CObjectLink m_buildTarget;  // link 7
     CObjectLink m_backLinked;   // link 8: its target links back to this unit
-    CE3DFrame* m_harvestEmitter = nullptr;
+    // A harvester's beam: an emitter of the view under the unit, turned up
+    // while it gathers or unloads (owned; a reference, as the unit's frame
+    // deletes its children, and the scene root the unit, in any order).
+    CE3DFrameRef m_harvestEmitter;
     float m_harvestLoad = 0.0f;          // what a harvester carries
     CObjectLink m_link9;                 // a harvester's depot (UnloadingUnit)
     CObjectLink m_dock;                  // link 10
@@ -291,6 +294,12 @@ public:
     float& ProgressValue() { return m_powerWord2; }
     float& GraceTimer() { return m_float; }
 
+    // The harvest beam (view only; nothing without the emitter). Turned down:
+    // no births, a narrow spread. Toward a point: births at the rate with the
+    // speed jitter and the growth given, aimed from the unit at the point.
+    void TurnDownHarvestEmitter();
+    void AimHarvestEmitter(const float* at, float rate, float jitter, float growth);
+
     // The sum of its weapons' hit damage (each weapon adds its own on its
     // first tick; not kept, the weapons add theirs again after a load).
     float m_firePower = 0.0f;
@@ -312,6 +321,9 @@ protected:
     void PhasePush(CWorldGrid* grid);
     // Smoke while the power is below half the template's; view only.
     void UpdateSmoke();
+    // A harvester's emitter, made from "HarvestEmitter" when the view shows
+    // effects and that template exists; turned down.
+    void MakeHarvestEmitter(const CUnitTemplate* t);
     void UpdateSight(CWorldGrid* grid, CPlayer* local);
     // The unit part of the two record forms.
     void TransferPart(CStateArchive& ar, bool sync);

@@ -259,6 +259,8 @@ bool CGameScene::LoadUnits(const char* name) {
         CE3DEngine* engine = host->Engine();
         explosions->m_puffTemplate = engine ? engine->FindEmitterTemplateByName("Puff") : nullptr;
         explosions->m_smokeTemplate = engine ? engine->FindEmitterTemplateByName("UnitSmoke") : nullptr;
+        explosions->m_harvestTemplate =
+            engine ? engine->FindEmitterTemplateByName("HarvestEmitter") : nullptr;
     }
     ProgressPop();
     return true;

@@ -258,7 +258,8 @@ void CUnit::Update(uint8_t* underConstruction) {
         // 14. Laser fence.
         if (t->m_laserFence) UpdateFence(dt);
 
-        // 15. The owner's economy.
+        // 15. The owner's economy; a dead harvester's beam goes out.
+        if (!alive) TurnDownHarvestEmitter();
         if (owner) {
             owner->m_storage += t->m_storage;
             if (!alive) {

@@ -150,8 +150,14 @@ bool CAttackOrder::Execute() {
 // Steps: 0 go to the field, 1 on the way, 2 choose what to mine, 4 mine,
 // 5 go to the depot, 6 on the way, 7 unload, 9 choose the next field.
 
+// The harvest beam (the view's): births a second, speed jitter, growth.
+constexpr float kBeamRate = 25.0f;
+constexpr float kBeamJitter = 2.5f;
+constexpr float kBeamGrowth = 1.1f;
+
 CHarvestOrder::~CHarvestOrder() {
     if (IsRunning()) m_unit->m_motionFlags |= CUnit::kM_Arrived;
+    if (m_unit) m_unit->TurnDownHarvestEmitter();
 }
 
 CTessarakObject* CHarvestOrder::FindNearestResource(int n, float maxDistance, float x, float z) const {
@@ -192,6 +198,8 @@ bool CHarvestOrder::Execute() {
     const float dt = TickStep();
     const float capacity = t->m_maxResourcesHeld;
     float& load = u->m_harvestLoad;
+    // The beam is out unless a step below shows it again.
+    u->TurnDownHarvestEmitter();
     // The depot: the nearest ready one of the owner's, kept while it stands.
     CTessarakObject* depot = u->UnloadingUnit().Get();
     if (!InPlay(depot) || !depot->IsUnit() || !static_cast<CUnit*>(depot)->IsComplete()) {
@@ -262,6 +270,7 @@ bool CHarvestOrder::Execute() {
                 }
                 Face(u, field->m_position[0], field->m_position[2]);
                 if (Faces(u, field->m_position[0], field->m_position[2])) {
+                    u->AimHarvestEmitter(field->m_position, kBeamRate, kBeamJitter, kBeamGrowth);
                     float take = t->m_harvestSpeed * dt;
                     take = std::min(take, std::max(capacity - load, 0.0f));
                     take = std::min(take, field->m_resourceAmount);
@@ -316,6 +325,11 @@ bool CHarvestOrder::Execute() {
                     amount = std::min(amount, std::max(room, 0.0f));
                 }
                 amount = std::min(amount, load);
+                // The beam into the depot carries what flows: the full rate
+                // at 100 a second, less while the storage takes less.
+                const int32_t full = Math_Truncate(dt * 100.0f);
+                u->AimHarvestEmitter(depot->m_position, full > 0 ? amount * kBeamRate / float(full) : 0.0f,
+                                     kBeamJitter, kBeamGrowth);
                 load -= amount;
                 if (owner) {
                     owner->m_resourcesGained += amount;

@@ -9,12 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "e3d/ColorTable.h"
 #include "e3d/Emitter.h"
-#include "e3d/EmitterTemplate.h"
-#include "e3d/Engine.h"
-#include "e3d/Timer.h"
-#include "platform/d3d/Recorder.h"
+#include "tests/support/RecordedEngine.h"
 #include "tests/support/UnitWorld.h"
 #include "world/ExplosionManager.h"
 #include "world/Project.h"
@@ -22,44 +18,14 @@
 
 namespace {
 
-// A 3D engine for the world host, made before the world and deleted after it
-// (the emitters of the world use its templates and its timer).
-struct SEngine {
-    CD3DRecorder rec;
-    CE3DEngine* engine = nullptr;
-    SEngine() {
-        DDraw_SetFactory(&rec);
-        engine = new CE3DEngine;
-        engine->m_timer->m_gameStep = 0.1f;
-    }
-    ~SEngine() {
-        delete engine;
-        DDraw_SetFactory(nullptr);
-    }
-    CE3DEmitterTemplate* Smoke() {
-        CE3DEmitterTemplate* t = new CE3DEmitterTemplate(engine);
-        t->m_id = 1;
-        t->m_name = "UnitSmoke";
-        t->BirthRate = 20.0f;
-        t->LifeTime = 1.0f;
-        t->VariableLifeTime = 0.0f;
-        t->NumParticles = 100;
-        t->Speed = 0.0f;
-        t->SpeedVariation = 0.0f;
-        t->ColorTable()->AddPoint(0, 0.4f, 0.4f, 0.4f);
-        t->SortGradient();
-        return t;
-    }
-};
-
 struct SSmokeWorld {
-    SEngine e;
+    SRecordedEngine e;
     CE3DEmitterTemplate* smoke = nullptr;
     CUnitWorld w;
 
     bool Build(bool withTemplate, std::string& error) {
         w.engine = e.engine;
-        if (withTemplate) smoke = e.Smoke();
+        if (withTemplate) smoke = e.EmitterTemplate(1, "UnitSmoke", 20.0f, 1.0f, 100, 0.0f);
         return w.LoadDemoTemplates(error);
     }
     // A logic tick, then the view's frame update.
