@@ -81,13 +81,11 @@ struct SVideoSettings {
 
 enum { kVideoSlots = 8 };
 
-// The game object's values that console variables hold: the command tables
-// bind them by address, and the game and its frames read them.
+class CE3DGradientPoint;
+
 // The emitter editor's state (the Emitter_ commands). Templates are held by
 // number and looked up in the engine on each use, so a template that went
 // leaves nothing dangling.
-class CE3DGradientPoint;
-
 struct SEmitterEditor {
     int32_t selected = 1;    // the selected template's number
     int32_t newEmitter = 1;  // the number Emitter_Create made last
@@ -98,6 +96,8 @@ struct SEmitterEditor {
     CE3DGradientPoint* point = nullptr;
 };
 
+// The game object's values that console variables hold: the command tables
+// bind them by address, and the game and its frames read them.
 struct SGameVariables {
     int32_t charSet = CS_WIN_WESTERN;  // Vid_Charset
     CStrBuf uniqueInstance;            // ge_UniqueTessarak: computer name and process id
