@@ -206,6 +206,10 @@ CTessarakObject* CExplosionManager::MakeViewObject(CGameScene* scene, CTessarakO
     };
     SStrip::Run(object);
     object->m_random.Seed(m_effectSeed++);
+    // The camera draws the scene root's active frames, and the choice of
+    // what is in view walks only the world's objects: a view object is
+    // active for the camera from the start, until it goes.
+    object->CE3DFrame::Activate();
     if (life > 0.0f) {
         SViewEffect e;
         e.object.reset(new CE3DFrameRef);
