@@ -223,6 +223,16 @@ TEST_F(SelectionTest, ARightClickOrdersByWhatIsUnderIt) {
         EXPECT_EQ(static_cast<CAttackOrder*>(last)->m_ground, 0);
     }
 
+    // An enemy building: the same, the armed and the unarmed alike.
+    CUnit* base = Spawn("Coral_Headquarters", 20.0f, 20.0f, w.blue);
+    EXPECT_TRUE(ClickOn(base, 2));
+    for (CUnit* u : {tank, harvester}) {
+        std::vector<CUnitOrder*> q = Queue(u);
+        ASSERT_FALSE(q.empty());
+        ASSERT_EQ(q.back()->m_type, CUnitOrder::kAttack);
+        EXPECT_EQ(static_cast<CAttackOrder*>(q.back())->m_targetLink.Get(), base);
+    }
+
     // A resource field: the harvester harvests it; the tank has nothing to
     // carry and keeps its orders.
     const size_t tankOrders = Queue(tank).size();

@@ -146,6 +146,52 @@ TEST_F(WeaponFireTest, ShotPointAndImpactObjectFollowTheWeaponsOwnDraws) {
     EXPECT_EQ(host.scene->m_idTable.GetCounter(), 9);
 }
 
+// What a shot shows, the flash on the muzzle and the spark where it hit, is
+// made for each shot and goes by itself: its template's limited life (a
+// minimum and a random part) runs out while the scene ticks.
+TEST_F(WeaponFireTest, TheShotsFlashAndSparkGoWhenTheirLifeRunsOut) {
+    CTessarakObjectTemplate* flash = host.MakeTemplate<CTessarakObjectTemplate>(host.m_root, 50, "Flash");
+    flash->m_autoDestructionMin = 0.1f;
+    flash->m_autoDestructionRandomLimit = 0.05f;
+    spark->m_autoDestructionMin = 0.3f;
+    spark->m_autoDestructionRandomLimit = 0.1f;
+    gun->m_flameObject = flash;
+    gun->m_hasFlameObject = 1;
+    gun->m_hitObject = spark;
+    gun->m_hasHitObject = 1;
+    CUnitWeapon* weapon = MakeTank();
+    CTessarakObject* muzzle = weapon->FirstChildObject();
+    FireAt(weapon, MakeTarget(0.0f, 10.0f));
+    auto flashes = [&] {
+        int n = 0;
+        for (CTessarakObject* o = muzzle->FirstChildObject(); o; o = o->NextSiblingObject())
+            n += o->m_template == flash && !(o->m_flagsA & kFrameQueued);
+        return n;
+    };
+    auto sparks = [&] {
+        int n = 0;
+        for (CTessarakObject* o : Instances(spark)) n += !(o->m_flagsA & kFrameQueued);
+        return n;
+    };
+    ASSERT_EQ(flashes(), 1);
+    ASSERT_EQ(sparks(), 1);
+    CTessarakObject* shown = Instances(spark)[0];
+    EXPECT_GE(shown->m_lifeTimer, 0.3f);
+    EXPECT_LE(shown->m_lifeTimer, 0.4f);
+    // Ticks of 1/15 s: the flash is gone within 0.15 s, the spark within 0.4 s.
+    host.tickStep = 1.0f / 15.0f;
+    int flashGone = -1, sparkGone = -1;
+    for (int tick = 1; tick <= 10; ++tick) {
+        host.scene->Tick();
+        if (flashGone < 0 && flashes() == 0) flashGone = tick;
+        if (sparkGone < 0 && sparks() == 0) sparkGone = tick;
+    }
+    EXPECT_GE(flashGone, 2);
+    EXPECT_LE(flashGone, 3);
+    EXPECT_GE(sparkGone, 5);
+    EXPECT_LE(sparkGone, 7);
+}
+
 TEST_F(WeaponFireTest, OneShotInTenLeavesATracerTheSameWayOnEveryMachine) {
     gun->m_traceObject = spark;
     auto tracers = [&](std::vector<int>& shots) {
