@@ -193,9 +193,9 @@ CTessarakObject* CExplosionManager::MakeViewObject(CGameScene* scene, CTessarakO
     const uint32_t seed = scene->m_anonymousSeed;
     CTessarakObject* object =
         scene->NewObjectOfClass(kMaskObject, tmpl, at, scene->m_rootFrame, 0, nullptr, -1);
+    if (object) object->Clone(tmpl);  // its parts are objects without an id too
     scene->m_anonymousSeed = seed;
     if (!object) return nullptr;
-    object->Clone(tmpl);
     // No template's instance group counts it: a view object takes no part
     // in anything the world counts or walks.
     struct SStrip {
@@ -412,6 +412,24 @@ void CExplosionManager::ShowLaserBeam(CUnitWeapon* weapon, CTessarakObjectTempla
     beam->m_duration = burnTime > 0 ? burnTime : 1;
     beam->m_maxHalfWidth = width * 0.5f;
     beam->Update();
+}
+
+void CExplosionManager::ShowShotEffect(CTessarakObjectTemplate* tmpl, const float* at, float heading,
+                                       float pitch, float length) {
+    if (!m_viewEffects || !tmpl || !m_game) return;
+    CTessarakObject* object = MakeViewObject(m_game->GameScene(), tmpl, at, 0.0f);
+    if (!object) return;
+    object->SetOrientation(WrapAngle(heading), WrapAngle(pitch), 0.0f);
+    if (length > 0.0f) object->SetScale(1.0f, 1.0f, length);
+    SViewEffect e;
+    e.object.reset(new CE3DFrameRef);
+    e.object->Set(object);
+    e.life =
+        tmpl->m_autoDestructionRandomLimit > 0.0f
+            ? tmpl->m_autoDestructionMin + object->m_random.RandFloat() * tmpl->m_autoDestructionRandomLimit
+            : 0.2f;
+    m_effects.push_back(std::move(e));
+    object->ResetMatrixHistory();
 }
 
 // ---- per frame
