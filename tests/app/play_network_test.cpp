@@ -110,13 +110,13 @@ TEST_F(PlayTwoMachines, OverUdpTheyStayInStep) {
         << host.Output();
     EXPECT_TRUE(Test_Near(Test_NearestUnit(clientUnits, "Granite_Headquarters", 30, 30), 30, 30))
         << client.Output();
-    EXPECT_EQ(clientUnits.size(), 4u) << client.Output();
+    EXPECT_EQ(clientUnits.size(), 7u) << client.Output();
 
     // Each machine orders its own player's tank.
-    host.Write("AddMoveOrder(11, -14, 0, -28, 0);\n");
-    client.Write("AddMoveOrder(21, 14, 0, 28, 0);\n");
-    EXPECT_TRUE(Test_WaitForUnitAt(host, "Granite_LightTank", -14.0f, -28.0f, 2.5f, 15.0)) << host.Output();
-    EXPECT_TRUE(Test_WaitForUnitAt(client, "Coral_LightTank", 14.0f, 28.0f, 2.5f, 15.0)) << client.Output();
+    host.Write("AddMoveOrder(11, -8, 0, -22, 0);\n");
+    client.Write("AddMoveOrder(21, 8, 0, 22, 0);\n");
+    EXPECT_TRUE(Test_WaitForUnitAt(host, "Granite_LightTank", -8.0f, -22.0f, 2.5f, 15.0)) << host.Output();
+    EXPECT_TRUE(Test_WaitForUnitAt(client, "Coral_LightTank", 8.0f, 22.0f, 2.5f, 15.0)) << client.Output();
 
     // Every frame both printed holds the same world (a few more frames, to
     // see the orders' way to its end).

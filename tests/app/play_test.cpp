@@ -16,22 +16,51 @@
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
 
-namespace {}  // namespace
+namespace {
+
+// The local player's resources and what its harvesters unloaded, as
+// dbg_UnitOut prints them last; -1 when the game gave no answer.
+float Harvested(CTestProcess& game) {
+    static int s_serial = 0;
+    const std::string end = "harvested-end " + std::to_string(++s_serial);
+    game.Write("dbg_UnitOut(); echo(\"" + end + "\");\n");
+    if (!game.WaitForLine(end, 10.0)) return -1.0f;
+    const std::string out = game.Output();
+    size_t at = out.rfind("Resources: ", out.find(end + "\n"));
+    float resources = 0.0f, harvested = -1.0f;
+    if (at != std::string::npos)
+        std::sscanf(out.c_str() + at, "Resources: %f, harvested %f", &resources, &harvested);
+    return harvested;
+}
+
+}  // namespace
 
 // The README's first command: the shipped start-up script starts a skirmish
-// on Skerry; its map and start units are there, and a scripted order moves a
-// tank.
+// on Skerry; its map and the race's start units are there (the headquarters
+// on the start position, the depot, the factory and the harvester around
+// it), the harvester sets to work at the crystals by it and unloads at the
+// depot, and a scripted order moves a tank.
 TEST(Play, TheStartScriptsSkirmishTakesAScriptedOrder) {
     CTempDir dir;
     if (!Test_CopyInstallation(dir)) FAIL() << "the game program is not built";
     CTestProcess game;
     ASSERT_TRUE(Test_StartGame(game, dir));
     std::vector<SUnitSeen> units = Test_UnitsOnceRunning(game, 30.0);
-    ASSERT_EQ(units.size(), 4u) << game.Output();
-    // The start unit at the first start position, the map's three tanks of
-    // the first player by it.
+    ASSERT_EQ(units.size(), 7u) << game.Output();
+    // The start unit at the first start position, the race's further start
+    // units by it, the map's three tanks of the first player.
     EXPECT_TRUE(Test_Near(Test_NearestUnit(units, "Granite_Headquarters", -30, -30), -30, -30))
         << game.Output();
+    for (const char* name : {"Granite_Depot", "Granite_Factory", "Granite_Harvester"})
+        EXPECT_TRUE(Test_Near(Test_NearestUnit(units, name, -30, -30), -30, -30, 20.0f)) << name << "\n"
+                                                                                         << game.Output();
+    // The economy runs from the first minute: loads come home to the depot.
+    float harvested = 0.0f;
+    for (int i = 0; i < 120 && harvested < 150.0f; ++i) {
+        harvested = Harvested(game);
+        if (harvested < 150.0f) std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    }
+    EXPECT_GE(harvested, 150.0f) << game.Output();
     for (auto at :
          {std::make_pair(-20.0f, -22.0f), std::make_pair(-24.0f, -18.0f), std::make_pair(-16.0f, -18.0f)})
         EXPECT_TRUE(
@@ -44,8 +73,8 @@ TEST(Play, TheStartScriptsSkirmishTakesAScriptedOrder) {
         EXPECT_EQ(out.find(fault), std::string::npos) << fault << "\n" << out;
 
     // A map script's order: the tank of map id 11 drives to the point.
-    game.Write("AddMoveOrder(11, -14, 0, -28, 0);\n");
-    EXPECT_TRUE(Test_WaitForUnitAt(game, "Granite_LightTank", -14.0f, -28.0f, 2.5f, 15.0)) << game.Output();
+    game.Write("AddMoveOrder(11, -8, 0, -22, 0);\n");
+    EXPECT_TRUE(Test_WaitForUnitAt(game, "Granite_LightTank", -8.0f, -22.0f, 2.5f, 15.0)) << game.Output();
     units = Test_ReadUnits(game);
     EXPECT_TRUE(Test_Near(Test_NearestUnit(units, "Granite_LightTank", -24, -18), -24, -18, 1.0f));
     game.Write("Quit();\n");

@@ -91,7 +91,7 @@ TEST(PlayWindow, MapUnitsAndTeamColourDrawnAndATankClickedAndOrdered) {
         units = Test_ReadUnits(game, 5.0);
         if (units.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(250));
     }
-    ASSERT_EQ(units.size(), 4u) << game.Output();
+    ASSERT_EQ(units.size(), 7u) << game.Output();
     game.Write("Color();\n");
     ASSERT_TRUE(game.WaitForOutput("Your color is R 230.000000 G 20.000000 B 20.000000", 10))
         << game.Output();

@@ -270,14 +270,18 @@ TEST_F(CommandsTest, ScriptOrdersSelectionAndUnitReadOut) {
     EXPECT_EQ(other->m_orderList->ChildCount(), 0);
 
     // The local player's units are selected, in a running game only; the
-    // read-out names each selected one.
+    // read-out names each selected one, its power, and last the local
+    // player's resources and what its harvesters unloaded.
     EXPECT_EQ(Run("SelectAllUnits();"), Lines{"SelectAllUnits cannot be run at this time or gamestate"});
     game.SetGuiWord(0);
     game.SetGameState(2);
+    mine->m_power = 42.0f;
+    game.PlayerList()->m_local->m_resources = 1200.0f;
+    game.PlayerList()->m_local->m_harvested = 300.0f;
     EXPECT_EQ(Run("SelectAllUnits(); dbg_UnitOut();"),
               (Lines{"", "--------------------", "Tank", "--------------------",
                      "Position: 5.000000, 0.000000, 6.000000", "Force: 0.000000, 0.000000, 0.000000",
-                     "* Force.x : 0"}));
+                     "* Force.x : 0", "Power: 42.0", "Resources: 1200, harvested 300"}));
     EXPECT_TRUE(game.InterfaceFields()->m_selectionChanged);
 }
 }  // namespace
