@@ -86,6 +86,11 @@ public:
     // but the given one (and, for a builder, but its linked unit when that is
     // aside). Nothing for an object that is not a unit or is aside.
     CGridObject* CollectNeighbours(CGridObject& object, float x, float z, int n) const;
+    // The same objects in the same order, appended to the caller's list:
+    // nothing is written into the objects, so a crowd's contact step does not
+    // touch every neighbour's memory twice.
+    void CollectNeighbours(CGridObject& object, float x, float z, int n,
+                           std::vector<CGridObject*>& out) const;
     // Unchains a list that CollectNeighbours made.
     static void ClearNeighbours(CGridObject* first);
 
@@ -106,6 +111,9 @@ private:
     CGridObject* Walk(float x, float z, int n, Visit visit) const;
     bool FindFree(bool noUnits, float radius, float x, float z, float& outX, float& outZ,
                   float maxDistance) const;
+    // Calls add(o) for every neighbour CollectNeighbours takes, in its order.
+    template <typename Add>
+    void ForEachNeighbour(CGridObject& object, float x, float z, int n, Add add) const;
     const SGridLayerLink& LinkOf(const CGridObject& o) const { return o.m_gridLink[m_link]; }
     SGridLayerLink& LinkOf(CGridObject& o) const { return o.m_gridLink[m_link]; }
 
