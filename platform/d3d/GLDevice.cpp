@@ -1,5 +1,7 @@
 // The OpenGL back end's device: states turned into GL state and shader keys,
-// clears, and draws from memory through a streaming buffer.
+// clears, and draws: kept stores from buffers that live as long as their
+// owner and are sent again only after a change, other draws from memory
+// through a streaming buffer.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -188,24 +190,36 @@ public:
         return D3D_OK;
     }
 
-    D3DResult DrawPrimitive(uint32_t type, uint32_t fvf, const void* v, uint32_t count, uint32_t) override {
+    D3DResult DrawPrimitive(uint32_t type, uint32_t fvf, const void* v, uint32_t count, uint32_t,
+                            const SD3DKept* kept) override {
         D3DResult r = CheckDraw(type, fvf, v, count);
         if (r) return r;
-        return Draw(type, fvf, v, count, nullptr, 0);
+        return Draw(type, fvf, v, count, nullptr, 0, kept);
     }
     D3DResult DrawIndexedPrimitive(uint32_t type, uint32_t fvf, const void* v, uint32_t vc,
-                                   const uint16_t* idx, uint32_t ic, uint32_t) override {
+                                   const uint16_t* idx, uint32_t ic, uint32_t,
+                                   const SD3DKept* kept) override {
         D3DResult r = CheckDraw(type, fvf, v, vc);
         if (r) return r;
         if (ic && !idx) return DDERR_INVALIDPARAMS;
-        // An index past the vertices would read memory the caller never gave.
-        for (uint32_t i = 0; i < ic; ++i)
-            if (idx[i] >= vc) return DDERR_INVALIDPARAMS;
-        return Draw(type, fvf, v, vc, idx, ic);
+        return Draw(type, fvf, v, vc, idx, ic, kept);
     }
 
 private:
-    D3DResult Draw(uint32_t type, uint32_t fvf, const void* v, uint32_t vc, const uint16_t* idx, uint32_t ic);
+    D3DResult Draw(uint32_t type, uint32_t fvf, const void* v, uint32_t vc, const uint16_t* idx, uint32_t ic,
+                   const SD3DKept* kept);
+    // Checks the indices of a draw against its vertex count: the kept ones
+    // once per change of the store (k then holds where the first bad one
+    // is), others each draw, finding the range [*first, *end) of the
+    // vertices they reach.
+    bool CheckIndices(const SD3DKept* kept, SGLKept* k, const uint16_t* idx, uint32_t ic, uint32_t vc,
+                      uint32_t* first, uint32_t* end);
+    // Sends the vertices [first, end) the draw reads: into the kept store's
+    // buffer when its copy is older or does not reach them, else into the
+    // streaming buffer (then the first vertex sent is vertex 0 to GL, and
+    // *baseVertex says how far the indices must move).
+    void SendVertices(const SD3DKept* kept, SGLKept* k, uint32_t fvf, const void* v, uint32_t vc,
+                      uint32_t first, uint32_t end, GLint* baseVertex);
     void ApplyFixedState(bool rhw);
     void ApplySampler(SGLTexture* t, uint32_t stage);
     void SetUniforms(const SGLProgram& p, const SGLShaderDesc& d);
@@ -396,9 +410,141 @@ void CGLDevice::SetUniforms(const SGLProgram& p, const SGLShaderDesc& d) {
     glUniform4fv(p.uLightSpot, GLsizei(n), &spot[0][0]);
 }
 
-D3DResult CGLDevice::Draw(uint32_t type, uint32_t fvf, const void* v, uint32_t vc, const uint16_t* idx,
-                          uint32_t ic) {
+bool CGLDevice::CheckIndices(const SD3DKept* kept, SGLKept* k, const uint16_t* idx, uint32_t ic, uint32_t vc,
+                             uint32_t* first, uint32_t* end) {
+    const bool keptIndices =
+        k && kept->indices && idx >= kept->indices && idx + ic <= kept->indices + kept->indexCount;
+    if (keptIndices) {
+        // The whole list once per change of its indices or of the vertex
+        // count; a draw of indices before the first bad one needs no look.
+        if (!k->indexChecked || k->checkedIndexChanges != kept->indexChanges || k->checkedVertices != vc) {
+            uint32_t bad = kept->indexCount;
+            for (uint32_t i = 0; i < kept->indexCount; ++i)
+                if (kept->indices[i] >= vc) {
+                    bad = i;
+                    break;
+                }
+            k->firstBadIndex = bad;
+            k->checkedIndexChanges = kept->indexChanges;
+            k->checkedVertices = vc;
+            k->indexChecked = true;
+        }
+        const uint32_t offset = uint32_t(idx - kept->indices);
+        if (offset + ic <= k->firstBadIndex) return true;
+    }
+    uint32_t lo = 0xFFFF, hi = 0;
+    for (uint32_t i = 0; i < ic; ++i) {
+        const uint32_t x = idx[i];
+        if (x >= vc) return false;
+        lo = std::min(lo, x);
+        hi = std::max(hi, x);
+    }
+    // Kept vertices are sent whole; vertices from memory only as far as
+    // these indices reach.
+    if (!k && ic) {
+        *first = lo;
+        *end = hi + 1;
+    }
+    return true;
+}
+
+// The vertex array's attributes for a format, at the format's offsets in
+// the buffer bound to GL_ARRAY_BUFFER.
+void SetAttributes(uint32_t fvf, uint32_t stride) {
+    const bool rhw = (fvf & D3DFVF_POSITION_MASK) == D3DFVF_XYZRHW;
+    for (GLuint a = 0; a < 7; ++a) glDisableVertexAttribArray(a);
+    size_t off = 0;
+    auto attr = [&](GLuint loc, GLint size, GLenum typ, GLboolean norm, size_t len) {
+        glEnableVertexAttribArray(loc);
+        glVertexAttribPointer(loc, size, typ, norm, GLsizei(stride), reinterpret_cast<const void*>(off));
+        off += len;
+    };
+    if (rhw)
+        attr(0, 4, GL_FLOAT, GL_FALSE, 16);
+    else
+        attr(0, 3, GL_FLOAT, GL_FALSE, 12);
+    if (fvf & D3DFVF_NORMAL) attr(1, 3, GL_FLOAT, GL_FALSE, 12);
+    if (fvf & D3DFVF_RESERVED1) off += 4;
+    if (fvf & D3DFVF_DIFFUSE) attr(2, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, 4);
+    if (fvf & D3DFVF_SPECULAR) attr(3, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, 4);
+    uint32_t sets = (fvf & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT;
+    for (uint32_t t = 0; t < sets; ++t) {
+        if (t < 3)
+            attr(4 + t, 2, GL_FLOAT, GL_FALSE, 8);
+        else
+            off += 8;
+    }
+}
+
+void CGLDevice::SendVertices(const SD3DKept* kept, SGLKept* k, uint32_t fvf, const void* v, uint32_t vc,
+                             uint32_t first, uint32_t end, GLint* baseVertex) {
     CGLCore& core = CGLCore::Get();
+    const uint32_t stride = D3D_VertexSize(fvf);
+    const uint8_t* bytes = static_cast<const uint8_t*>(v);
+    *baseVertex = 0;
+    if (!k) {
+        // From memory: the range the draw reads, in a fresh store each draw
+        // (the driver never waits for the last draw's data).
+        glBindVertexArray(core.m_vao);
+        glBindBuffer(GL_ARRAY_BUFFER, core.m_vbo);
+        const size_t n = size_t(end - first) * stride;
+        glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(n), bytes + size_t(first) * stride, GL_STREAM_DRAW);
+        core.m_bufferBytes += n;
+        if (core.m_streamFvf != fvf) {
+            SetAttributes(fvf, stride);
+            core.m_streamFvf = fvf;
+        }
+        *baseVertex = -GLint(first);
+        return;
+    }
+    if (!k->vao) {
+        glGenVertexArrays(1, &k->vao);
+        glGenBuffers(1, &k->vbo);
+        glGenBuffers(1, &k->ibo);
+    }
+    glBindVertexArray(k->vao);
+    glBindBuffer(GL_ARRAY_BUFFER, k->vbo);
+    const size_t need = size_t(vc) * stride;
+    if (!k->hasVertices || k->vertexChanges != kept->vertexChanges || k->vboBytes < need || k->fvf != fvf) {
+        // A new copy: a fresh store at the list's size (a draw still reading
+        // the old one keeps it), filled as far as this draw reads. A store
+        // that changed after its first copy is marked as one that changes.
+        glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(need), nullptr,
+                     k->hasVertices ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW);
+        k->vboBytes = need;
+        k->vertexChanges = kept->vertexChanges;
+        k->hasVertices = true;
+        k->validFirst = k->validEnd = first;
+    }
+    if (first < k->validFirst || end > k->validEnd) {
+        // The part of [first, end) the copy lacks, with what lies between.
+        const uint32_t a = k->validFirst == k->validEnd ? first : std::min(first, k->validFirst);
+        const uint32_t b = k->validFirst == k->validEnd ? end : std::max(end, k->validEnd);
+        const size_t n = size_t(b - a) * stride;
+        glBufferSubData(GL_ARRAY_BUFFER, GLintptr(size_t(a) * stride), GLsizeiptr(n),
+                        bytes + size_t(a) * stride);
+        core.m_bufferBytes += n;
+        k->validFirst = a;
+        k->validEnd = b;
+    }
+    if (k->fvf != fvf) {
+        SetAttributes(fvf, stride);
+        k->fvf = fvf;
+    }
+}
+
+D3DResult CGLDevice::Draw(uint32_t type, uint32_t fvf, const void* v, uint32_t vc, const uint16_t* idx,
+                          uint32_t ic, const SD3DKept* kept) {
+    CGLCore& core = CGLCore::Get();
+    SGLKept* k = nullptr;
+    if (kept && kept->name) {
+        if (!kept->backEnd) kept->backEnd = &core.Kept(kept->name);  // map nodes stay where they are
+        k = static_cast<SGLKept*>(kept->backEnd);
+    }
+    // The vertices the draw reads: all of them unless indices say less.
+    uint32_t first = 0, end = vc;
+    // An index past the vertices would read memory the caller never gave.
+    if (idx && !CheckIndices(kept, k, idx, ic, vc, &first, &end)) return DDERR_INVALIDPARAMS;
     if (!core.BeginGPUWork() || m_target != core.BackBuffer()) return DDERR_SURFACELOST;
     if (vc == 0 || (idx && ic == 0)) return D3D_OK;
     bool rhw = (fvf & D3DFVF_POSITION_MASK) == D3DFVF_XYZRHW;
@@ -464,36 +610,8 @@ D3DResult CGLDevice::Draw(uint32_t type, uint32_t fvf, const void* v, uint32_t v
     ApplyFixedState(rhw);
     SetUniforms(*p, d);
 
-    // Vertices from memory: one streaming buffer, attributes at the format's
-    // offsets.
-    uint32_t stride = D3D_VertexSize(fvf);
-    size_t bytes = size_t(stride) * vc;
-    glBindVertexArray(core.m_vao);
-    glBindBuffer(GL_ARRAY_BUFFER, core.m_vbo);
-    // A fresh store each draw: the driver never waits for the last draw's data.
-    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(bytes), v, GL_STREAM_DRAW);
-    for (GLuint a = 0; a < 7; ++a) glDisableVertexAttribArray(a);
-    size_t off = 0;
-    auto attr = [&](GLuint loc, GLint size, GLenum typ, GLboolean norm, size_t len) {
-        glEnableVertexAttribArray(loc);
-        glVertexAttribPointer(loc, size, typ, norm, GLsizei(stride), reinterpret_cast<const void*>(off));
-        off += len;
-    };
-    if (rhw)
-        attr(0, 4, GL_FLOAT, GL_FALSE, 16);
-    else
-        attr(0, 3, GL_FLOAT, GL_FALSE, 12);
-    if (fvf & D3DFVF_NORMAL) attr(1, 3, GL_FLOAT, GL_FALSE, 12);
-    if (fvf & D3DFVF_RESERVED1) off += 4;
-    if (fvf & D3DFVF_DIFFUSE) attr(2, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, 4);
-    if (fvf & D3DFVF_SPECULAR) attr(3, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, 4);
-    uint32_t sets = (fvf & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT;
-    for (uint32_t t = 0; t < sets; ++t) {
-        if (t < 3)
-            attr(4 + t, 2, GL_FLOAT, GL_FALSE, 8);
-        else
-            off += 8;
-    }
+    GLint baseVertex = 0;
+    SendVertices(kept, k, fvf, v, vc, first, end, &baseVertex);
     GLenum mode;
     switch (type) {
         case D3DPT_POINTLIST:
@@ -516,9 +634,34 @@ D3DResult CGLDevice::Draw(uint32_t type, uint32_t fvf, const void* v, uint32_t v
             break;
     }
     if (idx) {
-        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, core.m_ibo);
-        glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(size_t(ic) * 2), idx, GL_STREAM_DRAW);
-        glDrawElements(mode, GLsizei(ic), GL_UNSIGNED_SHORT, nullptr);
+        size_t offset = 0;
+        if (k && kept->indices && idx >= kept->indices && idx + ic <= kept->indices + kept->indexCount) {
+            // The store's own indices: sent once per change, drawn from their
+            // buffer (a leading part of them as the draw asks).
+            if (k->boundIbo != k->ibo) {
+                glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, k->ibo);
+                k->boundIbo = k->ibo;
+            }
+            if (!k->hasIndices || k->indexChanges != kept->indexChanges) {
+                const size_t bytes = size_t(kept->indexCount) * 2;
+                glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(bytes), kept->indices, GL_STATIC_DRAW);
+                core.m_bufferBytes += bytes;
+                k->hasIndices = true;
+                k->indexChanges = kept->indexChanges;
+            }
+            offset = size_t(idx - kept->indices) * 2;
+        } else {
+            // Indices made for this draw (a sorted copy): streamed with it.
+            glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, core.m_ibo);
+            if (k) k->boundIbo = core.m_ibo;
+            glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(size_t(ic) * 2), idx, GL_STREAM_DRAW);
+            core.m_bufferBytes += size_t(ic) * 2;
+        }
+        const void* at = reinterpret_cast<const void*>(offset);
+        if (baseVertex)
+            glDrawElementsBaseVertex(mode, GLsizei(ic), GL_UNSIGNED_SHORT, at, baseVertex);
+        else
+            glDrawElements(mode, GLsizei(ic), GL_UNSIGNED_SHORT, at);
     } else {
         glDrawArrays(mode, 0, GLsizei(vc));
     }
@@ -530,4 +673,34 @@ D3DResult CGLDevice::Draw(uint32_t type, uint32_t fvf, const void* v, uint32_t v
 
 ID3DDevice* GL_CreateDevice(const D3DDEVICEDESC7& desc, CSoftSurface* target) {
     return new CGLDevice(desc, target);
+}
+
+SGLKept& CGLCore::Kept(uint64_t name) {
+    return m_kept[name];
+}
+
+void CGLCore::ForgetKept(uint64_t name) {
+    auto it = m_kept.find(name);
+    if (it == m_kept.end()) return;
+    SGLKept& k = it->second;
+    if (k.vao && m_context && Current()) {
+        glDeleteVertexArrays(1, &k.vao);
+        glDeleteBuffers(1, &k.vbo);
+        glDeleteBuffers(1, &k.ibo);
+        // A deleted vertex array that was bound leaves none bound.
+        glBindVertexArray(m_vao);
+    }
+    m_kept.erase(it);
+}
+
+uint64_t DDraw_GLBufferBytes() {
+    return CGLCore::Get().m_bufferBytes;
+}
+
+size_t DDraw_GLKeptStores() {
+    return CGLCore::Get().KeptCount();
+}
+
+void D3D_ForgetKept(uint64_t name) {
+    if (name) CGLCore::Get().ForgetKept(name);
 }

@@ -667,6 +667,74 @@ TEST_F(DeviceImage, DepthTestAndWrite) {
     EXPECT_RGB_NEAR(Pixel(50, 10), 128, 128, 128, 0);
 }
 
+// A kept store goes to OpenGL once and again only after its owner counted a
+// change: the draws after a change show the new vertices and indices; a draw
+// from memory sends only the vertices its indices reach; a bad index of a
+// kept list is refused as one from memory is; forgetting the store frees it.
+TEST_F(DeviceImage, KeptVerticesAreSentOncePerChange) {
+    ASSERT_EQ(d->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE), D3D_OK);
+    const uint32_t fvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE;
+    // Two quads: the left half of the target red, the right half green.
+    std::vector<SVertexRHW> v = {{0, 0, 0.5f, 1, 0xffff0000},   {32, 0, 0.5f, 1, 0xffff0000},
+                                 {0, 64, 0.5f, 1, 0xffff0000},  {32, 64, 0.5f, 1, 0xffff0000},
+                                 {32, 0, 0.5f, 1, 0xff00ff00},  {64, 0, 0.5f, 1, 0xff00ff00},
+                                 {32, 64, 0.5f, 1, 0xff00ff00}, {64, 64, 0.5f, 1, 0xff00ff00}};
+    std::vector<uint16_t> idx = {0, 1, 2, 1, 3, 2, 4, 5, 6, 5, 7, 6};
+    SD3DKept kept;
+    kept.name = D3D_NewKeptName();
+    kept.indices = idx.data();
+    kept.indexCount = uint32_t(idx.size());
+    const size_t keptBefore = DDraw_GLKeptStores();
+    auto draw = [&](uint32_t count) {
+        return d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, fvf, v.data(), uint32_t(v.size()), idx.data(),
+                                       count, 0, &kept);
+    };
+    uint64_t sent = DDraw_GLBufferBytes();
+    ASSERT_EQ(draw(12), D3D_OK);
+    EXPECT_EQ(DDraw_GLBufferBytes() - sent, v.size() * sizeof(SVertexRHW) + idx.size() * 2);
+    EXPECT_EQ(DDraw_GLKeptStores(), keptBefore + 1);
+    EXPECT_RGB_NEAR(Pixel(10, 30), 255, 0, 0, 0);
+    EXPECT_RGB_NEAR(Pixel(50, 30), 0, 255, 0, 0);
+    // Unchanged: nothing is sent, the leading half of the indices included.
+    sent = DDraw_GLBufferBytes();
+    ASSERT_EQ(draw(12), D3D_OK);
+    ASSERT_EQ(draw(6), D3D_OK);
+    EXPECT_EQ(DDraw_GLBufferBytes(), sent);
+    // The owner recolours the left quad and counts the change.
+    for (int i = 0; i < 4; ++i) v[size_t(i)].diffuse = 0xff0000ff;
+    ++kept.vertexChanges;
+    ASSERT_EQ(d->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0), D3D_OK);
+    ASSERT_EQ(draw(12), D3D_OK);
+    EXPECT_EQ(DDraw_GLBufferBytes() - sent, v.size() * sizeof(SVertexRHW));
+    EXPECT_RGB_NEAR(Pixel(10, 30), 0, 0, 255, 0);
+    // New indices: the right quad drawn twice over, the left one not at all.
+    for (int i = 0; i < 6; ++i) idx[size_t(i)] = idx[size_t(i) + 6];
+    ++kept.indexChanges;
+    ASSERT_EQ(d->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0), D3D_OK);
+    ASSERT_EQ(draw(12), D3D_OK);
+    EXPECT_RGB_NEAR(Pixel(10, 30), 0, 0, 0, 0);
+    EXPECT_RGB_NEAR(Pixel(50, 30), 0, 255, 0, 0);
+    // An index past the vertices, kept or not, is refused.
+    idx[11] = 8;
+    ++kept.indexChanges;
+    EXPECT_EQ(draw(12), DDERR_INVALIDPARAMS);
+    EXPECT_EQ(draw(6), D3D_OK);  // the leading indices are good
+    idx[11] = 6;
+    ++kept.indexChanges;
+    // From memory, the indices of the right quad only: its four vertices go.
+    const uint16_t right[6] = {4, 5, 6, 5, 7, 6};
+    for (int i = 0; i < 4; ++i) v[size_t(i) + 4].diffuse = 0xffffffff;
+    ASSERT_EQ(d->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0), D3D_OK);
+    sent = DDraw_GLBufferBytes();
+    ASSERT_EQ(d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, fvf, v.data(), uint32_t(v.size()), right, 6, 0),
+              D3D_OK);
+    EXPECT_EQ(DDraw_GLBufferBytes() - sent, 4 * sizeof(SVertexRHW) + sizeof right);
+    EXPECT_RGB_NEAR(Pixel(50, 30), 255, 255, 255, 0);
+    EXPECT_RGB_NEAR(Pixel(10, 30), 0, 0, 0, 0);
+    D3D_ForgetKept(kept.name);
+    EXPECT_EQ(DDraw_GLKeptStores(), keptBefore);
+}
+
 TEST_F(DeviceImage, BadDrawsAreRefused) {
     SVertexRHW v[3] = {};
     uint16_t bad[3] = {0, 1, 7};
