@@ -8,6 +8,7 @@
 // shared.
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -16,6 +17,7 @@
 #include "tests/support/UnitWorld.h"
 #include "world/GameScene.h"
 #include "world/Unit.h"
+#include "world/UnitTemplate.h"
 #include "world/WaypointList.h"
 #include "world/WorldGrid.h"
 
@@ -76,6 +78,24 @@ void BM_SceneTick(benchmark::State& state) {
         moving += u->m_position[0] != was[k] || u->m_position[2] != was[k + 1];
     state.counters["units"] = n;
     state.counters["moving"] = moving;
+    // How many units stand within a unit's lock range (what its search for
+    // the nearest enemy walks when, as here, all are one player's), and
+    // within the 3 x 3 coarse cells of its contact step (what it collects):
+    // both grow with the crowd's depth until it is deeper than they reach.
+    std::vector<const CUnit*> all;
+    for (CUnit* u = w->scene->m_units; u; u = u->m_unitNext) all.push_back(u);
+    double inRange = 0, inContactCells = 0;
+    for (const CUnit* u : all) {
+        const float r = u->UnitTemplate() ? u->UnitTemplate()->m_lockRange : 0.0f;
+        for (const CUnit* o : all) {
+            if (o == u) continue;
+            const float dx = o->m_position[0] - u->m_position[0], dz = o->m_position[2] - u->m_position[2];
+            inRange += dx * dx + dz * dz < r * r;
+            inContactCells += std::fabs(dx) < 9.0f && std::fabs(dz) < 9.0f;
+        }
+    }
+    state.counters["in_lock_range"] = inRange / double(all.size());
+    state.counters["in_contact_cells"] = inContactCells / double(all.size());
     state.counters["per_unit"] =
         benchmark::Counter(static_cast<double>(state.iterations()) * n,
                            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
