@@ -79,7 +79,11 @@ public:
     CGridObject* FindOverlapping(const CGridObject& object, float x, float z) const;
     CGridObject* FindOverlappingFootprint(const CGridObject& object, float x, float z) const;
     // The nearest unit within the radius that can be targeted, is not aside
-    // and whose owner is not allied with the player.
+    // and whose owner is not allied with the player; of equally near ones the
+    // first in visiting order. The cells are visited in rings outward from the
+    // point's cell, and the search stops once no farther ring can hold a
+    // nearer unit (an object stands less than a cell from the cell it is
+    // linked into: it is linked again after every step it moves).
     CGridObject* FindNearestEnemyUnit(float x, float z, float radius, const CPlayer* player) const;
     // Chains the objects of the cells within n of (x, z) through their
     // m_nextNeighbour, in visiting order, and returns the first: every object
