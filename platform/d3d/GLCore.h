@@ -116,6 +116,9 @@ public:
     // Before 3D drawing: the framebuffer bound, the CPU copy uploaded if newer.
     bool BeginGPUWork();
     void GPUDrew() { m_gpuNewer = true; }
+    // The 3D device is about to clear the whole back buffer: what the CPU
+    // drew since the last upload would be covered at once, so it is not sent.
+    void DiscardCpuCopy() { m_cpuNewer = false; }
 
     void PullPixels(CSoftSurface& surface) override;
     void PixelsChanged(CSoftSurface& surface) override;

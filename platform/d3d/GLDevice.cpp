@@ -144,8 +144,12 @@ public:
                     uint32_t) override {
         CGLCore& core = CGLCore::Get();
         if (count && !rects) return DDERR_INVALIDPARAMS;
+        const bool refused = (flags & D3DCLEAR_ZBUFFER) && !core.DepthAttached();
+        if (!refused && (flags & D3DCLEAR_TARGET) && m_target == core.BackBuffer() &&
+            ClearsWholeTarget(count, rects))
+            core.DiscardCpuCopy();
         if (!core.BeginGPUWork() || m_target != core.BackBuffer()) return DDERR_SURFACELOST;
-        if ((flags & D3DCLEAR_ZBUFFER) && !core.DepthAttached()) return D3DERR_ZBUFFER_NOTPRESENT;
+        if (refused) return D3DERR_ZBUFFER_NOTPRESENT;
         GLbitfield mask = 0;
         if (flags & D3DCLEAR_TARGET) {
             float c[4];
@@ -160,20 +164,9 @@ public:
             mask |= GL_DEPTH_BUFFER_BIT;
         }
         if (!mask) return D3D_OK;
-        // Clears stay inside the viewport.
-        int vx0 = int(m_viewport.dwX), vy0 = int(m_viewport.dwY);
-        int vx1 = vx0 + int(m_viewport.dwWidth), vy1 = vy0 + int(m_viewport.dwHeight);
-        if (m_viewport.dwWidth == 0) {
-            vx0 = vy0 = 0;
-            vx1 = m_target->Width();
-            vy1 = m_target->Height();
-        }
-        D3DRECT whole{vx0, vy0, vx1, vy1};
         for (uint32_t i = 0; i < (count ? count : 1); ++i) {
-            const D3DRECT& r = count ? rects[i] : whole;
-            int x0 = std::max(r.x1, vx0), y0 = std::max(r.y1, vy0);
-            int x1 = std::min(r.x2, vx1), y1 = std::min(r.y2, vy1);
-            if (x0 >= x1 || y0 >= y1) continue;
+            int x0, y0, x1, y1;
+            if (!ClearRect(count ? &rects[i] : nullptr, &x0, &y0, &x1, &y1)) continue;
             // A clear of the whole target needs no scissor (and is faster without).
             bool whole = x0 == 0 && y0 == 0 && x1 == m_target->Width() && y1 == m_target->Height();
             if (whole) {
@@ -206,6 +199,32 @@ public:
     }
 
 private:
+    // The part of a clear rectangle (the whole viewport when null) inside the
+    // viewport, as [x0, x1) x [y0, y1); false when nothing is left.
+    bool ClearRect(const D3DRECT* r, int* x0, int* y0, int* x1, int* y1) const {
+        // Clears stay inside the viewport.
+        int vx0 = int(m_viewport.dwX), vy0 = int(m_viewport.dwY);
+        int vx1 = vx0 + int(m_viewport.dwWidth), vy1 = vy0 + int(m_viewport.dwHeight);
+        if (m_viewport.dwWidth == 0) {
+            vx0 = vy0 = 0;
+            vx1 = m_target->Width();
+            vy1 = m_target->Height();
+        }
+        const D3DRECT whole{vx0, vy0, vx1, vy1};
+        if (!r) r = &whole;
+        *x0 = std::max(r->x1, vx0), *y0 = std::max(r->y1, vy0);
+        *x1 = std::min(r->x2, vx1), *y1 = std::min(r->y2, vy1);
+        return *x0 < *x1 && *y0 < *y1;
+    }
+    bool ClearsWholeTarget(uint32_t count, const D3DRECT* rects) const {
+        for (uint32_t i = 0; i < (count ? count : 1); ++i) {
+            int x0, y0, x1, y1;
+            if (ClearRect(count ? &rects[i] : nullptr, &x0, &y0, &x1, &y1) && x0 == 0 && y0 == 0 &&
+                x1 == m_target->Width() && y1 == m_target->Height())
+                return true;
+        }
+        return false;
+    }
     D3DResult Draw(uint32_t type, uint32_t fvf, const void* v, uint32_t vc, const uint16_t* idx, uint32_t ic,
                    const SD3DKept* kept);
     // Checks the indices of a draw against its vertex count: the kept ones

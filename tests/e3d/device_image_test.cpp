@@ -815,6 +815,28 @@ TEST_F(DeviceImage, OneReadBackAndOneUploadPerFrame) {
     DDraw_GLTransferCounts(&reads, &ups);
     EXPECT_EQ(reads, reads0);
     EXPECT_EQ(ups, ups0);
+    // Software drawing that a clear of the whole target then covers is not
+    // sent; before a clear of a part of it, it is, and stays beside it.
+    auto cpuDraw = [&] {
+        CE3DSurface* back = screen->m_backBuffer;
+        ASSERT_TRUE(back->Lock());
+        for (int y = 0; y < kH; ++y) std::memset(back->Bits() + y * back->Pitch(), 0xff, kW * 4);
+        back->Unlock();
+    };
+    cpuDraw();
+    DDraw_GLTransferCounts(&reads0, &ups0);
+    ASSERT_EQ(d->Clear(0, nullptr, D3DCLEAR_TARGET, 0x102030, 1.0f, 0), D3D_OK);
+    DDraw_GLTransferCounts(&reads, &ups);
+    EXPECT_EQ(ups, ups0);
+    EXPECT_RGB_NEAR(Pixel(5, 5), 0x10, 0x20, 0x30, 0);
+    cpuDraw();
+    DDraw_GLTransferCounts(&reads0, &ups0);
+    const D3DRECT left{0, 0, kW / 2, kH};
+    ASSERT_EQ(d->Clear(1, &left, D3DCLEAR_TARGET, 0x102030, 1.0f, 0), D3D_OK);
+    DDraw_GLTransferCounts(&reads, &ups);
+    EXPECT_EQ(ups - ups0, 1);
+    EXPECT_RGB_NEAR(Pixel(5, 5), 0x10, 0x20, 0x30, 0);
+    EXPECT_RGB_NEAR(Pixel(kW - 5, 5), 0xff, 0xff, 0xff, 0);
 }
 
 TEST_F(DeviceImage, LitVertexFormatWithFogFromSpecularAlpha) {
