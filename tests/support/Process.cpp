@@ -242,6 +242,20 @@ int CTestProcess::Wait(double seconds, bool* timedOut) {
     return m_exitCode;
 }
 
+int CTestProcess::WaitForExit(double seconds) {
+    if (m_pid > 0) {
+        auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
+        int status = 0;
+        pid_t done = 0;
+        while ((done = waitpid(m_pid, &status, WNOHANG)) == 0 && Clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (done == 0) return -1;
+        m_exitCode = done == m_pid ? ExitCode(status) : -1;
+        m_pid = -1;
+    }
+    return m_exitCode;
+}
+
 int CTestProcess::Stop(double graceSeconds) {
     if (m_pid > 0) kill(m_pid, SIGTERM);
     return Wait(graceSeconds);
