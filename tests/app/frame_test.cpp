@@ -7,12 +7,14 @@
 
 #include "app/Game.h"
 #include "app/GameClock.h"
+#include "e3d/Camera.h"
 #include "netgame/NetGame.h"
 #include "nwe/Engine.h"
 #include "nwe/FrameTable.h"
 #include "tests/nwe/NweTestKit.h"
 #include "ui/Interface.h"
 #include "world/GameScene.h"
+#include "world/TessarakObject.h"
 
 namespace {
 struct SCounter {
@@ -257,5 +259,65 @@ TEST_F(FrameTest, LogicTickRunsWhenDueAndEndsAMissionAfterThreeSecondsOfTicks) {
     // 3 s at 15 ticks a second: the 46th tick after the win ends it.
     EXPECT_GE(ticks, 45);
     EXPECT_LE(ticks, 47);
+    game.SetGameScene(nullptr);
+}
+
+// The frames queued for deletion go at every tick, also while the world does
+// not tick (the map editor, a game that has ended); a world object that left
+// play lingers, released at once and deleted five seconds of ticks later.
+TEST_F(FrameTest, QueuedFramesGoEveryTickAndWorldObjectsLinger) {
+    struct SEffect : CE3DFrame {
+        bool* gone;
+        SEffect(CE3DFrame* parent, bool* g) : CE3DFrame(parent), gone(g) {}
+        ~SEffect() override { *gone = true; }
+    };
+    struct SObject : CTessarakObject {
+        bool* gone;
+        SObject(CGameScene* scene, CE3DFrame* parent, bool* g)
+            : CTessarakObject(scene, nullptr, parent, nullptr, 1, nullptr, 7), gone(g) {}
+        ~SObject() override { *gone = true; }
+    };
+    CGameScene scene(&game);
+    game.SetGameScene(&scene);
+    CE3DCamera root(nullptr);
+    scene.m_rootFrame = &root;
+    game.NetGame()->m_hosting = 1;
+    game.NetGame()->m_tickLead = 0.0f;
+    CGameClock* clock = game.Clock();
+    // One tick of the game, whatever the frames before it.
+    auto tick = [&] {
+        const uint64_t before = clock->m_gameTime;
+        for (int frames = 0; frames < 10 && clock->m_gameTime == before; ++frames) {
+            counter.now += clock->m_tickPeriod;
+            game.LogicTick();
+        }
+        ASSERT_NE(clock->m_gameTime, before);
+    };
+    for (int idle = 0; idle < 2; ++idle) {
+        SCOPED_TRACE(idle ? "a game that has ended" : "the map editor");
+        scene.m_DevmapMode = idle == 0;
+        scene.WinGame = scene.m_finished = idle == 1;
+        bool effectGone = false, objectGone = false;
+        (new SEffect(&root, &effectGone))->QueueForDeletion();
+        SObject* object = new SObject(&scene, &root, &objectGone);
+        object->QueueForDeletion();
+        const uint32_t worldTicks = scene.m_frameCounter;
+        tick();
+        EXPECT_EQ(scene.m_frameCounter, worldTicks);  // the world did not tick
+        EXPECT_TRUE(effectGone);
+        ASSERT_FALSE(objectGone);
+        EXPECT_TRUE(object->IsReleased());
+        EXPECT_EQ(scene.m_idTable.Find(7), nullptr);
+        int ticks = 1;
+        while (!objectGone && ticks < 200) {
+            tick();
+            ++ticks;
+        }
+        // 5 s at 15 ticks a second after the tick that released it.
+        EXPECT_GE(ticks, 76);
+        EXPECT_LE(ticks, 77);
+        EXPECT_EQ(scene.m_objectCount, 0);
+    }
+    scene.m_rootFrame = nullptr;
     game.SetGameScene(nullptr);
 }
