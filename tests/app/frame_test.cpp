@@ -2,6 +2,7 @@
 // without a display.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -9,8 +10,10 @@
 #include "app/GameClock.h"
 #include "e3d/Camera.h"
 #include "netgame/NetGame.h"
+#include "netgame/NetMessages.h"
 #include "nwe/Engine.h"
 #include "nwe/FrameTable.h"
+#include "nwe/Wire.h"
 #include "tests/nwe/NweTestKit.h"
 #include "ui/Interface.h"
 #include "world/GameScene.h"
@@ -24,6 +27,25 @@ struct SCounter {
     // game clock's).
     static int64_t ReadSigned(void* ctx) { return static_cast<int64_t>(static_cast<SCounter*>(ctx)->now); }
 };
+
+// The ids of the game messages a datagram starts (system messages left out),
+// read by the game protocol's table.
+std::vector<uint16_t> GameMessagesOf(const std::vector<uint8_t>& d) {
+    std::vector<uint16_t> ids;
+    SPacketHeader h;
+    if (NWE_ReadPacketHeader(d.data(), d.size(), 13, false, &h) != EHeaderError::None) return ids;
+    auto kind = [](uint16_t id, void*) -> int {
+        const SNetMessageRow* row = NetMessage_Find(id);
+        return id < 6 ? 1 : row ? row->shortHeader : -1;
+    };
+    std::vector<SWirePart> parts;
+    if (NWE_ParseMessages(d.data() + h.size, d.size() - h.size, h.count, kind, nullptr, &parts) !=
+        EParseError::None)
+        return ids;
+    for (const SWirePart& p : parts)
+        if (p.start && p.id >= 6) ids.push_back(p.id);
+    return ids;
+}
 
 class FrameTest : public ::testing::Test {
 protected:
@@ -193,6 +215,76 @@ TEST_F(FrameTest, ClientTicksCompleteFramesAndForcesOnlyAfterReporting) {
                   "Severe network errer (Wrong number of messages), asking server to resync (2, 0)", 0),
               0u)
         << printed.back();
+}
+
+// The running game's tick, when its server is ahead: it reports that it holds
+// every unit (152) and has finished syncing (154), then asks for the resync
+// (158), and runs the frame it has; a frame that is missing and one whose
+// messages did not all come each say so in their own words.
+TEST_F(FrameTest, TheRunningGamesForcedTickReportsItsUnitsAndSyncBeforeTheResync) {
+    CRawEndpoint server;
+    CNetGame* net = game.NetGame();
+    net->m_clientPort = 0;
+    ASSERT_TRUE(net->Connect(Net_FormatAddress(server.Address()).c_str()));
+    EXPECT_FALSE(server.Receive().empty());  // its CONNECT
+    NWEFrameTable& table = *net->m_frameTable;
+    game.SetGuiWord(0);
+    game.SetGameState(2);
+    game.SetFrameTimeout(0.0f);
+    game.Interface()->m_console.Init(100, 17, 8);
+    std::vector<std::string> printed;
+    game.Interface()->m_console.SetLineSink(
+        [](void* user, const char* text, int r, int, int, bool) {
+            if (r == 255) static_cast<std::vector<std::string>*>(user)->push_back(text);
+        },
+        &printed);
+    CGameClock* clock = game.Clock();
+    // The game messages the client sent since the last look, in order.
+    auto sent = [&] {
+        std::vector<uint16_t> ids;
+        for (int i = 0; i < 6; ++i) {
+            counter.now += 1193182 / 5;  // the link's rate lets the next ones go
+            net->Update(1);
+            for (std::vector<uint8_t> d = server.Receive(0.02); !d.empty(); d = server.ReceiveNow())
+                for (uint16_t id : GameMessagesOf(d))
+                    if (std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);  // resends
+        }
+        return ids;
+    };
+    auto frame = [&] {
+        counter.now += clock->m_tickPeriod + (uint64_t)(0.5 * 1193182.0);
+        game.LogicTick();
+    };
+    sent();
+    const uint16_t report[] = {NS_NOTIFYTYPE_SYNC_GOTALLUNITS, NS_NOTIFYTYPE_SYNC_SYNCFINISHED,
+                               NS_NOTIFYTYPE_SYNC_REPORT};
+    for (int missing = 1; missing >= 0; --missing) {
+        SCOPED_TRACE(missing ? "no frame record" : "a frame short of its messages");
+        if (!missing) {
+            NWEFrame* rec = table.Current();
+            rec->SetExpected(2);
+            table.Release(rec);
+        }
+        net->m_frameCountdown = -1.0f;
+        frame();  // asks the server
+        EXPECT_EQ(net->m_askForFrame, 0xFF01);
+        // The server answers that it is ahead.
+        net->m_askForFrame = table.PeekNumber(5);
+        net->m_frameCountdown = -1.0f;
+        printed.clear();
+        sent();
+        const uint64_t start = clock->m_gameTime;
+        frame();
+        EXPECT_EQ(clock->m_gameTime, start + clock->m_tickPeriod);  // the forced tick ran
+        EXPECT_EQ(net->m_askForFrame, 0xFFFF);
+        const std::vector<uint16_t> ids = sent();
+        EXPECT_EQ(ids, std::vector<uint16_t>(std::begin(report), std::end(report)));
+        ASSERT_FALSE(printed.empty());
+        EXPECT_EQ(
+            printed.back(),
+            missing ? "Severe network error (No FTI), asking server to resync"
+                    : "GL: Severe network errer (Wrong number of messages), asking server to resync (2, 0)");
+    }
 }
 
 TEST_F(FrameTest, RenderFrameMovesScreenMessagesExceptUnderTheFullConsoleOrAtTheEnd) {
