@@ -153,3 +153,56 @@ TEST(NetHostile, RefusedRequestsLeaveTheGameGoingOn) {
     for (uint16_t f = from; f < honest->net->m_frameTable->GetCurrentNumber(); ++f)
         EXPECT_EQ(host->ticks[f].worldCrc, honest->ticks[f].worldCrc) << f;
 }
+
+// A client that has not joined yet (its CONNECT admitted, nothing more) has
+// no say in the game's start, its frames or its sync: those messages are
+// refused as out of turn, and the frame it asks for is not answered (joined
+// clients start games and resync in the session tests).
+TEST(NetHostile, AClientStillJoiningIsRefusedTheJoinedOnesMessages) {
+    CNetSession s;
+    CNetMachine* host = s.Add("host");
+    ASSERT_TRUE(s.JoinAll());
+    SNetAddress server;
+    host->net->m_gameSocket->GetSocketName(&server);
+    SRawClient raw(server);
+    auto pump = [&](const std::function<bool()>& done) {
+        return s.RunUntil([&] {
+            raw.engine.Poll(0);
+            raw.engine.Tick(true);
+            return done();
+        });
+    };
+    CStateArchive ar;
+    ar.WriteU32(kNetProtocolVersion);
+    WireText_Write(ar, "");
+    raw.Send(NS_NOTIFYTYPE_CONNECT, Bytes(ar));
+    ASSERT_TRUE(pump([&] { return raw.Has(NS_NOTIFYTYPE_CONNECT); }));
+    raw.peer->SetSendCrcSeed(13);
+    raw.peer->SetActive(true);
+
+    ar.Reset();
+    WireText_Write(ar, host->net->m_serverInfo.m_mapFile.GetText(), 255);
+    const std::pair<uint16_t, std::vector<uint8_t>> outOfTurn[] = {
+        {NS_NOTIFYTYPE_FRAMEFINISHED, {1, 0}},
+        {NS_NOTIFYTYPE_STARTGAME_REPLY, {}},
+        {NS_NOTIFYTYPE_MAPCHANGESTART_REPLY, {}},
+        {NS_NOTIFYTYPE_MAPFINISHUP_REPLY, {}},
+        {NS_NOTIFYTYPE_SERVERINFO_MAPCRCMATCH, Bytes(ar)},
+        {NS_NOTIFYTYPE_ASKFORFRAME, {}},
+        {NS_NOTIFYTYPE_SYNC_GOTALLUNITS, {}},
+        {NS_NOTIFYTYPE_SYNC_SYNCFINISHED, {}},
+    };
+    for (const auto& [id, payload] : outOfTurn) raw.Send(id, payload);
+    // "Refused message <id> from <address> (no player): out of turn".
+    auto refused = [&](uint16_t id) {
+        const std::string line = host->FindLine(("Refused message " + std::to_string(id) + " from ").c_str());
+        return !line.empty() && line.size() >= 11 && line.compare(line.size() - 11, 11, "out of turn") == 0;
+    };
+    EXPECT_TRUE(pump([&] {
+        for (const auto& m : outOfTurn)
+            if (!refused(m.first)) return false;
+        return true;
+    }));
+    for (const auto& m : outOfTurn) EXPECT_TRUE(refused(m.first)) << m.first;
+    EXPECT_FALSE(raw.Has(NS_NOTIFYTYPE_ASKFORFRAME));
+}
