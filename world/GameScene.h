@@ -311,3 +311,8 @@ public:
 private:
     CTessarakObject* m_scratch[4] = {};
 };
+
+// The unit loader's order of the template list: by name without regard to
+// case, a template without a name (or none) as the empty name; negative, 0
+// or positive as a comes before, with or after b.
+int LoadUnitsTemplateByName(const CTessarakObjectTemplate* a, const CTessarakObjectTemplate* b);

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/Game.h"
 #include "app/SoundEngine.h"
 #include "core/VFSFile.h"
 #include "e3d/Screen.h"
@@ -318,6 +319,16 @@ TEST_F(SoundTest, UrgentVoiceThrowsOutTheQueue) {
     new PlayNode(engine.get(), c, 1);
     SoundEngine_Update(engine.get());
     EXPECT_NE(engine->m_voiceHead, nullptr);
+    // The game queues the world's voices (a player's event sounds) the same
+    // way, at their volume.
+    CGame game(nullptr, "No datafile");
+    game.SetSound(engine.get());
+    game.QueueVoice(a, 127, 3);
+    game.SetSound(nullptr);
+    ASSERT_NE(engine->m_voiceTail, nullptr);
+    EXPECT_EQ(engine->m_voiceTail->m_sample, a);
+    EXPECT_EQ(engine->m_voiceTail->m_kind, 3);
+    EXPECT_EQ(a->m_volume, 127);
 }
 
 TEST_F(SoundTest, PlayListReadsItsLinesAndWraps) {
