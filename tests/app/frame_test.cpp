@@ -68,6 +68,15 @@ protected:
         game.SetNetGame(nullptr);
         game.SetClock(nullptr);
     }
+    // The console's red lines (the network errors) go into lines.
+    void KeepRedLines(std::vector<std::string>* lines) {
+        game.Interface()->m_console.Init(100, 17, 8);
+        game.Interface()->m_console.SetLineSink(
+            [](void* user, const char* text, int r, int, int, bool) {
+                if (r == 255) static_cast<std::vector<std::string>*>(user)->push_back(text);
+            },
+            lines);
+    }
     CGame game{nullptr, "No datafile"};
     SCounter counter;
 };
@@ -167,13 +176,8 @@ TEST_F(FrameTest, ClientTicksCompleteFramesAndForcesOnlyAfterReporting) {
     ASSERT_TRUE(net->Connect(Net_FormatAddress(silent.Address()).c_str()));
     NWEFrameTable& table = *net->m_frameTable;
     game.SetGuiWord(1);
-    game.Interface()->m_console.Init(100, 17, 8);
     std::vector<std::string> printed;
-    game.Interface()->m_console.SetLineSink(
-        [](void* user, const char* text, int r, int, int, bool) {
-            if (r == 255) static_cast<std::vector<std::string>*>(user)->push_back(text);
-        },
-        &printed);
+    KeepRedLines(&printed);
     CGameClock* clock = game.Clock();
     auto frame = [&] {
         counter.now += clock->m_tickPeriod + (uint64_t)(0.5 * 1193182.0);
@@ -231,13 +235,8 @@ TEST_F(FrameTest, TheRunningGamesForcedTickReportsItsUnitsAndSyncBeforeTheResync
     game.SetGuiWord(0);
     game.SetGameState(2);
     game.SetFrameTimeout(0.0f);
-    game.Interface()->m_console.Init(100, 17, 8);
     std::vector<std::string> printed;
-    game.Interface()->m_console.SetLineSink(
-        [](void* user, const char* text, int r, int, int, bool) {
-            if (r == 255) static_cast<std::vector<std::string>*>(user)->push_back(text);
-        },
-        &printed);
+    KeepRedLines(&printed);
     CGameClock* clock = game.Clock();
     // The game messages the client sent since the last look, in order.
     auto sent = [&] {

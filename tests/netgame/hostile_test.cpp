@@ -14,6 +14,10 @@
 #include "world/WireText.h"
 
 namespace {
+std::vector<uint8_t> Bytes(const CStateArchive& ar) {
+    return std::vector<uint8_t>(ar.GetData(), ar.GetData() + ar.GetBuffer().size());
+}
+
 // A raw client: an engine driven by the test, its registry filled from the
 // client's side of the table (every id with the options both sides share),
 // keeping what arrives.
@@ -47,11 +51,29 @@ struct SRawClient {
         peer->SendMessage(id, p.data(), static_cast<uint32_t>(p.size()), nullptr, 65535, 0);
     }
     bool Has(uint16_t id) { return !got[id].empty(); }
+    // Steps the session and this client until done (false after the
+    // session's time-out).
+    bool Pump(CNetSession& s, const std::function<bool()>& done) {
+        return s.RunUntil([&] {
+            engine.Poll(0);
+            engine.Tick(true);
+            return done();
+        });
+    }
+    // CONNECT with the protocol's version and no password; once the server
+    // answered, the link sends with the game's seed. False without an answer.
+    bool Connect(CNetSession& s) {
+        CStateArchive ar;
+        ar.WriteU32(kNetProtocolVersion);
+        WireText_Write(ar, "");
+        Send(NS_NOTIFYTYPE_CONNECT, Bytes(ar));
+        if (!Pump(s, [&] { return Has(NS_NOTIFYTYPE_CONNECT); })) return false;
+        peer->SetSendCrcSeed(13);
+        peer->SetActive(true);
+        return true;
+    }
 };
 
-std::vector<uint8_t> Bytes(const CStateArchive& ar) {
-    return std::vector<uint8_t>(ar.GetData(), ar.GetData() + ar.GetBuffer().size());
-}
 }  // namespace
 
 TEST(NetHostile, RefusedRequestsLeaveTheGameGoingOn) {
@@ -73,22 +95,11 @@ TEST(NetHostile, RefusedRequestsLeaveTheGameGoingOn) {
     SNetAddress server;
     host->net->m_gameSocket->GetSocketName(&server);
     SRawClient raw(server);
-    auto pump = [&](const std::function<bool()>& done) {
-        return s.RunUntil([&] {
-            raw.engine.Poll(0);
-            raw.engine.Tick(true);
-            return done();
-        });
-    };
+    auto pump = [&](const std::function<bool()>& done) { return raw.Pump(s, done); };
     // The join, step by step, as the wire tables give it.
-    CStateArchive ar;
-    ar.WriteU32(kNetProtocolVersion);
-    WireText_Write(ar, "");
-    raw.Send(NS_NOTIFYTYPE_CONNECT, Bytes(ar));
-    ASSERT_TRUE(pump([&] { return raw.Has(NS_NOTIFYTYPE_CONNECT); }));
+    ASSERT_TRUE(raw.Connect(s));
     ASSERT_EQ(raw.got[NS_NOTIFYTYPE_CONNECT][0], (std::vector<uint8_t>{13, 0, 0, 0, 0, 0, 0, 0}));
-    raw.peer->SetSendCrcSeed(13);
-    raw.peer->SetActive(true);
+    CStateArchive ar;
     raw.Send(NS_NOTIFYTYPE_CONNECTVALIDATE, {1, 2, 3, 4});
     ASSERT_TRUE(pump([&] { return raw.Has(NS_NOTIFYTYPE_CONNECTVALIDATE); }));
     EXPECT_TRUE(raw.Has(NS_NOTIFYTYPE_SETGAMESPEED));
@@ -165,22 +176,8 @@ TEST(NetHostile, AClientStillJoiningIsRefusedTheJoinedOnesMessages) {
     SNetAddress server;
     host->net->m_gameSocket->GetSocketName(&server);
     SRawClient raw(server);
-    auto pump = [&](const std::function<bool()>& done) {
-        return s.RunUntil([&] {
-            raw.engine.Poll(0);
-            raw.engine.Tick(true);
-            return done();
-        });
-    };
+    ASSERT_TRUE(raw.Connect(s));
     CStateArchive ar;
-    ar.WriteU32(kNetProtocolVersion);
-    WireText_Write(ar, "");
-    raw.Send(NS_NOTIFYTYPE_CONNECT, Bytes(ar));
-    ASSERT_TRUE(pump([&] { return raw.Has(NS_NOTIFYTYPE_CONNECT); }));
-    raw.peer->SetSendCrcSeed(13);
-    raw.peer->SetActive(true);
-
-    ar.Reset();
     WireText_Write(ar, host->net->m_serverInfo.m_mapFile.GetText(), 255);
     const std::pair<uint16_t, std::vector<uint8_t>> outOfTurn[] = {
         {NS_NOTIFYTYPE_FRAMEFINISHED, {1, 0}},
@@ -198,7 +195,7 @@ TEST(NetHostile, AClientStillJoiningIsRefusedTheJoinedOnesMessages) {
         const std::string line = host->FindLine(("Refused message " + std::to_string(id) + " from ").c_str());
         return !line.empty() && line.size() >= 11 && line.compare(line.size() - 11, 11, "out of turn") == 0;
     };
-    EXPECT_TRUE(pump([&] {
+    EXPECT_TRUE(raw.Pump(s, [&] {
         for (const auto& m : outOfTurn)
             if (!refused(m.first)) return false;
         return true;

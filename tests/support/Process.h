@@ -74,6 +74,9 @@ public:
 
 private:
     void Read(int fd);
+    // Waits up to the seconds for the child to end; true once it has (its
+    // exit code kept), or when there is none.
+    bool Reap(double seconds);
 
     pid_t m_pid = -1;
     int m_exitCode = -1;
