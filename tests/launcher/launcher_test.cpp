@@ -182,7 +182,12 @@ TEST(Launcher, StartsEitherBuildOfTheGame) {
         SCOPED_TRACE(build);
         CTempDir dir;
         if (!Test_CopyInstallation(dir)) FAIL() << "the game program is not built";
-        if (!fs::exists(dir.File("System/" + build))) FAIL() << build << " is not built";
+        // A build configured without the debug game (TESSARAK_DEBUG_GAME off)
+        // has only the release build to start.
+        if (!fs::exists(dir.File("System/" + build))) {
+            if (build == "Tessarak") FAIL() << "the game program is not built";
+            continue;
+        }
         // Only the build asked for is there: no other could answer.
         fs::remove(dir.File(build == "Tessarak" ? "System/Tessarak_debug" : "System/Tessarak"));
         // Nothing to play: the start-up script only says that it ran.
