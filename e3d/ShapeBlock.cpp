@@ -185,7 +185,7 @@ bool CE3DShapeBlock::Load(CVFSFile& file, int version) {
         Clear();
         return true;
     }
-    CE3DRecordReader in(file);
+    CE3DRecordReader in(file, true);  // the block's dozens of small fields in a few reads
     uint32_t flags = in.U32();
     uint16_t matProject = in.U16();
     uint32_t matId = in.U32();

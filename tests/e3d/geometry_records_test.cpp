@@ -126,6 +126,25 @@ TEST(ShapeBlockRecord, ABlockLoadedAgainHoldsOnlyTheNewRecord) {
     EXPECT_EQ(out, smallBytes);
 }
 
+// Blocks read ahead of their fields: each leaves the file where its record
+// ends, so the next record and what follows read as written.
+TEST(ShapeBlockRecord, BlocksBackToBackLeaveTheFileAtTheirEnds) {
+    std::vector<uint8_t> bytes = BlockBytes();
+    const size_t one = bytes.size();
+    bytes.insert(bytes.end(), bytes.begin(), bytes.begin() + long(one));
+    const uint8_t marker[4] = {0xDE, 0xC0, 0xAD, 0x0B};
+    bytes.insert(bytes.end(), marker, marker + 4);
+    CRecordFile f(bytes);
+    CE3DShapeBlock a(nullptr), b(nullptr);
+    ASSERT_TRUE(a.Load(f.file, 29));
+    EXPECT_EQ(f.file.Tell(), one);
+    ASSERT_TRUE(b.Load(f.file, 29));
+    EXPECT_EQ(b.m_indices, a.m_indices);
+    uint8_t got[4] = {};
+    ASSERT_EQ(f.file.Read(got, 4), 4u);
+    EXPECT_EQ(std::memcmp(got, marker, 4), 0);
+}
+
 // The centre is the sum of the positions in their stored order, in double,
 // over their count: 3 + 1e17 - 1e17 + 0.5 + 2 + 7 runs to 9.5 in that order
 // (the 3 is lost beside 1e17), where another order gives another sum.
