@@ -62,6 +62,10 @@ struct SGLProgram {
     GLint uLightAtten = -1, uLightSpot = -1;
     GLint uFog = -1, uFogColor = -1, uTFactor = -1, uAlphaRef = -1;
     GLint uTex[3] = {-1, -1, -1};
+    // What the uniforms that do not change from object to object were last
+    // made from (GL keeps a program's uniforms): the same inputs need no
+    // calls. Empty until first set.
+    std::vector<uint8_t> miscFrom, lightsFrom;
 };
 
 // Writes, compiles and links the program of a description; 0 on failure.
@@ -145,6 +149,11 @@ public:
     SGLProgram* Program(const SGLShaderDesc& desc);
     size_t ProgramCount() const { return m_programs.size(); }
 
+    // The device whose fixed states (viewport, depth, bias, blending,
+    // culling, dither, fill) GL holds; null after anything else set them.
+    const void* FixedStateOwner() const { return m_fixedStateOwner; }
+    void SetFixedStateOwner(const void* device) { m_fixedStateOwner = device; }
+
     // The kept store of a name, made on first use; ForgetKept deletes its
     // buffers.
     SGLKept& Kept(uint64_t name);
@@ -182,6 +191,7 @@ private:
     std::unordered_map<CSoftSurface*, CSoftSurface*> m_levelTop;  // smaller level -> its top
     std::unordered_map<SGLShaderKey, SGLProgram, SGLShaderKeyHash> m_programs;
     std::unordered_map<uint64_t, SGLKept> m_kept;
+    const void* m_fixedStateOwner = nullptr;
 };
 
 // Converts any CPU surface to RGBA8 rows (alpha 0 where the colour key

@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
+#include <utility>
+#include <vector>
 
 #include "platform/d3d/D3DDeviceState.h"
 #include "platform/d3d/GLCore.h"
@@ -179,6 +182,7 @@ public:
         }
         glDisable(GL_SCISSOR_TEST);
         glDepthMask(m_rs[D3DRENDERSTATE_ZWRITEENABLE] ? GL_TRUE : GL_FALSE);
+        m_fixedValid = false;  // the depth mask may no longer be the applied one
         core.GPUDrew();
         return D3D_OK;
     }
@@ -241,7 +245,18 @@ private:
                       uint32_t first, uint32_t end, GLint* baseVertex);
     void ApplyFixedState(bool rhw);
     void ApplySampler(SGLTexture* t, uint32_t stage);
-    void SetUniforms(const SGLProgram& p, const SGLShaderDesc& d);
+    // The inputs of the fixed state last applied (valid while this device
+    // was the last to apply it and nothing else changed those GL states).
+    struct SFixedStateKey {
+        uint32_t rhw, width, height, depthAttached;
+        D3DVIEWPORT7 viewport;
+        uint32_t rs[10];
+    };
+    SFixedStateKey m_fixed;
+    bool m_fixedValid = false;
+    void SetUniforms(SGLProgram& p, const SGLShaderDesc& d);
+    void SetMiscUniforms(const SGLProgram& p);
+    void SetLightUniforms(const SGLProgram& p);
 
     D3DDEVICEDESC7 m_desc;
     CSoftSurface* m_target;
@@ -249,8 +264,28 @@ private:
 
 void CGLDevice::ApplyFixedState(bool rhw) {
     CGLCore& core = CGLCore::Get();
-    int fbH = m_target->Height();
-    (void)fbH;
+    // Everything the states below are made of: a draw whose inputs are those
+    // of the last draw needs no GL call here (a frame's draws mostly share
+    // them, and each call costs the driver a look even when nothing changes).
+    SFixedStateKey key;
+    std::memset(&key, 0, sizeof key);
+    key.rhw = rhw;
+    key.width = uint32_t(m_target->Width());
+    key.height = uint32_t(m_target->Height());
+    key.depthAttached = core.DepthAttached();
+    key.viewport = m_viewport;
+    const uint32_t states[] = {D3DRENDERSTATE_ZENABLE,          D3DRENDERSTATE_ZFUNC,
+                               D3DRENDERSTATE_ZWRITEENABLE,     D3DRENDERSTATE_ZBIAS,
+                               D3DRENDERSTATE_ALPHABLENDENABLE, D3DRENDERSTATE_SRCBLEND,
+                               D3DRENDERSTATE_DESTBLEND,        D3DRENDERSTATE_CULLMODE,
+                               D3DRENDERSTATE_DITHERENABLE,     D3DRENDERSTATE_FILLMODE};
+    static_assert(sizeof states / sizeof states[0] == sizeof key.rs / sizeof key.rs[0], "one slot per state");
+    for (size_t i = 0; i < sizeof states / sizeof states[0]; ++i) key.rs[i] = m_rs[states[i]];
+    if (m_fixedValid && core.FixedStateOwner() == this && std::memcmp(&key, &m_fixed, sizeof key) == 0)
+        return;
+    m_fixed = key;
+    m_fixedValid = true;
+    core.SetFixedStateOwner(this);
     if (rhw) {
         glViewport(0, 0, m_target->Width(), m_target->Height());
         glDepthRange(0.0, 1.0);
@@ -351,7 +386,7 @@ void CGLDevice::ApplySampler(SGLTexture* t, uint32_t stage) {
     t->paramsSet = true;
 }
 
-void CGLDevice::SetUniforms(const SGLProgram& p, const SGLShaderDesc& d) {
+void CGLDevice::SetUniforms(SGLProgram& p, const SGLShaderDesc& d) {
     D3DMATRIX wv = D3D_Multiply(m_world, m_view);
     glUniformMatrix4fv(p.uWorldView, 1, GL_FALSE, &wv.m[0][0]);
     // Direct3D's clip space into GL's: depth 0..w becomes -w..w, y turns
@@ -370,6 +405,48 @@ void CGLDevice::SetUniforms(const SGLProgram& p, const SGLShaderDesc& d) {
     toGL.m[3][3] = 1.0f;
     const D3DMATRIX clip = D3D_Multiply(D3D_Multiply(wv, m_projection), toGL);
     glUniformMatrix4fv(p.uClip, 1, GL_FALSE, &clip.m[0][0]);
+    if (d.lighting) {
+        float normal[9];
+        NormalMatrix(wv, normal);
+        glUniformMatrix3fv(p.uNormalMatrix, 1, GL_FALSE, normal);
+    }
+    // The rest changes seldom within a frame: sent only when what it is made
+    // of changed since this program last got it.
+    auto changed = [](std::vector<uint8_t>& from,
+                      std::initializer_list<std::pair<const void*, size_t>> parts) {
+        size_t total = 0;
+        for (const auto& part : parts) total += part.second;
+        bool same = from.size() == total;
+        size_t at = 0;
+        for (const auto& part : parts) {
+            same = same && std::memcmp(from.data() + at, part.first, part.second) == 0;
+            at += part.second;
+        }
+        if (same) return false;
+        from.resize(total);
+        at = 0;
+        for (const auto& part : parts) {
+            std::memcpy(from.data() + at, part.first, part.second);
+            at += part.second;
+        }
+        return true;
+    };
+    const int size[2] = {m_target->Width(), m_target->Height()};
+    const uint32_t misc[] = {m_rs[D3DRENDERSTATE_TEXTUREFACTOR], m_rs[D3DRENDERSTATE_FOGCOLOR],
+                             m_rs[D3DRENDERSTATE_FOGSTART],      m_rs[D3DRENDERSTATE_FOGEND],
+                             m_rs[D3DRENDERSTATE_FOGDENSITY],    m_rs[D3DRENDERSTATE_ALPHAREF]};
+    if (changed(p.miscFrom, {{size, sizeof size}, {misc, sizeof misc}})) SetMiscUniforms(p);
+    if (!d.lighting) return;
+    const uint32_t ambient = m_rs[D3DRENDERSTATE_AMBIENT];
+    if (changed(p.lightsFrom, {{&m_material, sizeof m_material},
+                               {&ambient, sizeof ambient},
+                               {&m_view, sizeof m_view},
+                               {m_lightOn, sizeof m_lightOn},
+                               {m_lights, sizeof m_lights}}))
+        SetLightUniforms(p);
+}
+
+void CGLDevice::SetMiscUniforms(const SGLProgram& p) {
     glUniform2f(p.uScreen, float(m_target->Width()), float(m_target->Height()));
     float c[4];
     Color4(m_rs[D3DRENDERSTATE_TEXTUREFACTOR], c);
@@ -380,10 +457,10 @@ void CGLDevice::SetUniforms(const SGLProgram& p, const SGLShaderDesc& d) {
                 D3D_BitsFloat(m_rs[D3DRENDERSTATE_FOGEND]), D3D_BitsFloat(m_rs[D3DRENDERSTATE_FOGDENSITY]),
                 0.0f);
     glUniform1f(p.uAlphaRef, float(m_rs[D3DRENDERSTATE_ALPHAREF] & 0xff));
-    if (!d.lighting) return;
-    float normal[9];
-    NormalMatrix(wv, normal);
-    glUniformMatrix3fv(p.uNormalMatrix, 1, GL_FALSE, normal);
+}
+
+void CGLDevice::SetLightUniforms(const SGLProgram& p) {
+    float c[4];
     glUniform4fv(p.uMatDiffuse, 1, &m_material.diffuse.r);
     glUniform4fv(p.uMatAmbient, 1, &m_material.ambient.r);
     glUniform4fv(p.uMatSpecular, 1, &m_material.specular.r);

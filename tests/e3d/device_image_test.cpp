@@ -364,6 +364,44 @@ TEST_F(DeviceImage, VertexColoursStandInForTheMaterialAsTheSourcesSay) {
     }
 }
 
+// Draws in a row with one program: a change of the light, the material or
+// the texture factor between two of them shows in the second, and nothing
+// else does (the device sends those values only when they changed).
+TEST_F(DeviceImage, ALightOrMaterialChangedBetweenDrawsShowsAtOnce) {
+    struct SV {
+        float x, y, z, nx, ny, nz;
+    } v[4] = {{-10, 10, 5, 0, 0, -1}, {10, 10, 5, 0, 0, -1}, {-10, -10, 5, 0, 0, -1}, {10, -10, 5, 0, 0, -1}};
+    ASSERT_NO_FATAL_FAILURE(LightStraightOn(1.0f));
+    auto draw = [&] {
+        ASSERT_EQ(d->DrawPrimitive(D3DPT_TRIANGLESTRIP, D3DFVF_XYZ | D3DFVF_NORMAL, v, 4, 0), D3D_OK);
+    };
+    ASSERT_NO_FATAL_FAILURE(draw());
+    EXPECT_RGB_NEAR(Pixel(32, 32), 255, 255, 255, 2);
+    D3DLIGHT7 l{};
+    l.dltType = D3DLIGHT_DIRECTIONAL;
+    l.dcvDiffuse = {0, 1, 0, 1};
+    l.dvDirection = {0, 0, 1};
+    ASSERT_EQ(d->SetLight(0, l), D3D_OK);
+    ASSERT_NO_FATAL_FAILURE(draw());
+    EXPECT_RGB_NEAR(Pixel(32, 32), 0, 255, 0, 2);
+    D3DMATERIAL7 mat{};
+    mat.diffuse = {0.5f, 0.5f, 0.5f, 1};
+    ASSERT_EQ(d->SetMaterial(mat), D3D_OK);
+    ASSERT_NO_FATAL_FAILURE(draw());
+    EXPECT_RGB_NEAR(Pixel(32, 32), 0, 128, 0, 2);
+    ASSERT_NO_FATAL_FAILURE(draw());  // the same again: the same picture
+    EXPECT_RGB_NEAR(Pixel(32, 32), 0, 128, 0, 2);
+    // The texture factor as the stage's colour, changed between two draws.
+    ASSERT_EQ(d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1), D3D_OK);
+    ASSERT_EQ(d->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TFACTOR), D3D_OK);
+    ASSERT_EQ(d->SetRenderState(D3DRENDERSTATE_TEXTUREFACTOR, 0xff0000ff), D3D_OK);
+    ASSERT_NO_FATAL_FAILURE(draw());
+    EXPECT_RGB_NEAR(Pixel(32, 32), 0, 0, 255, 2);
+    ASSERT_EQ(d->SetRenderState(D3DRENDERSTATE_TEXTUREFACTOR, 0xffff0000), D3D_OK);
+    ASSERT_NO_FATAL_FAILURE(draw());
+    EXPECT_RGB_NEAR(Pixel(32, 32), 255, 0, 0, 2);
+}
+
 TEST_F(DeviceImage, NormalsOfAScaledObjectShrinkAsItGrows) {
     // Normals go through the world matrix's inverse transpose and are not
     // normalized again: an object scaled by 2 faces its light with half the
