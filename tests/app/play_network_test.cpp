@@ -14,11 +14,11 @@
 #include <thread>
 #include <vector>
 
-#include "tests/nwe/NweTestKit.h"
 #include "tests/support/GameRun.h"
 #include "tests/support/Installation.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TwoMachines.h"
 
 namespace {
 
@@ -35,61 +35,14 @@ std::map<int, std::string> SyncCrcs(const std::string& out) {
     return crcs;
 }
 
-uint16_t FreePort() {
-    CRawEndpoint probe;
-    return probe.Address().port;
-}
-
-// A host with the demo map and a client joined to it over UDP, each in its
-// own installation, both printing the sync CRC every fifth frame. The host
-// plays the shipped start-up script's skirmish first and goes back to the
-// lobby to host: a machine that played before starts the new game as one
-// that never did.
-void JoinTwoMachines(const CTempDir& hostDir, const CTempDir& clientDir, CTestProcess& host,
-                     CTestProcess& client) {
-    const std::string port = std::to_string(FreePort());
-    clientDir.Write("Tessarak/Scripts/Autoexec.cfg",
-                    "ge_MainSleep(1);\nnw_ClientPort(0);\nName(\"Clienty\");\ndbg_SyncCrc(5);\n");
-    ASSERT_TRUE(Test_StartGame(host, hostDir));
-    ASSERT_FALSE(Test_UnitsOnceRunning(host, 30.0).empty()) << host.Output();
-    host.Write("StartLocalServer(); ge_MainSleep(1); Name(\"Hosty\"); GameMode(GM_Multi); StartServer(" +
-               port + "); Map(\"Skerry\"); dbg_SyncCrc(5);\n");
-    ASSERT_TRUE(host.WaitForOutput("Server started on port " + port, 60)) << host.Output();
-    ASSERT_TRUE(Test_StartGame(client, clientDir));
-    // The client's name has gone through its own game before it joins.
-    for (int i = 0; i < 200 && client.Output().find("Clienty") == std::string::npos; ++i) {
-        client.Write("ListPlayers();\n");
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    client.Write("Connect(\"127.0.0.1:" + port + "\");\n");
-    ASSERT_TRUE(host.WaitForOutput("Clienty entered the game", 30)) << host.Output() << client.Output();
-    ASSERT_TRUE(client.WaitForOutput("Clienty entered the game", 30)) << client.Output();
-}
-
-// The host starts the game as a player would: the server refuses a start
-// while a client still checks the map it was sent, and the host tries again.
-// True once the host's game initializes.
-bool StartWhenEveryoneHoldsTheMap(CTestProcess& host) {
-    for (int attempt = 0; attempt < 60; ++attempt) {
-        const size_t from = host.Output().size();
-        host.Write("StartGame();\n");
-        for (int i = 0; i < 300; ++i) {
-            const std::string out = host.Output();
-            if (out.find("Initializing Game...", from) != std::string::npos) return true;
-            if (out.find("Cannot start game", from) != std::string::npos) break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-    }
-    return false;
-}
-
-// Two machines joined (JoinTwoMachines), each in its own installation.
+// Two machines joined (Test_JoinTwoMachines), each in its own installation.
 class PlayTwoMachines : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!Test_CopyInstallation(hostDir) || !Test_CopyInstallation(clientDir))
             FAIL() << "the game program is not built";
-        JoinTwoMachines(hostDir, clientDir, host, client);
+        std::string why;
+        ASSERT_TRUE(Test_JoinTwoMachines(hostDir, clientDir, host, client, why)) << why;
     }
     CTempDir hostDir, clientDir;
     CTestProcess host, client;
@@ -101,7 +54,7 @@ protected:
 // starts the game, each machine orders its own tank, and both worlds print
 // the same sync CRC frame after frame.
 TEST_F(PlayTwoMachines, OverUdpTheyStayInStep) {
-    ASSERT_TRUE(StartWhenEveryoneHoldsTheMap(host)) << host.Output();
+    ASSERT_TRUE(Test_StartWhenEveryoneHoldsTheMap(host)) << host.Output();
     // Each machine's start unit at its start position, the first player's
     // on the host, the second's on the client.
     std::vector<SUnitSeen> hostUnits = Test_UnitsOnceRunning(host, 30.0);
@@ -148,7 +101,7 @@ TEST_F(PlayTwoMachines, OverUdpTheyStayInStep) {
 TEST_F(PlayTwoMachines, OneThatCannotStartSendsEveryoneBackToTheLobby) {
     std::filesystem::remove(clientDir.File("Tessarak/Units/PackedProject.VXP"));
 
-    ASSERT_TRUE(StartWhenEveryoneHoldsTheMap(host)) << host.Output();
+    ASSERT_TRUE(Test_StartWhenEveryoneHoldsTheMap(host)) << host.Output();
     const char* notice = "The game could not start on Clienty; back to the lobby";
     EXPECT_TRUE(host.WaitForOutput(notice, 30)) << host.Output();
     EXPECT_TRUE(client.WaitForOutput(notice, 30)) << client.Output();

@@ -94,3 +94,19 @@ std::vector<SUnitSeen> Test_UnitsOnceRunning(CTestProcess& game, double seconds)
 bool Test_Near(const SUnitSeen* unit, float x, float z, float reach) {
     return unit && std::hypot(unit->x - x, unit->z - z) <= reach;
 }
+
+void Test_RunAndDraw(CTestProcess& game, const std::string& command) {
+    static int s_serial = 0;
+    for (int round = 0; round < 2; ++round) {
+        std::string mark = "drawn-" + std::to_string(++s_serial);
+        game.Write((round == 0 ? command : std::string()) + "echo(\"" + mark + "\");\n");
+        game.WaitForLine(mark, 10.0);
+    }
+}
+
+void Test_LookAt(CTestProcess& game, float x, float z) {
+    char command[128];
+    // The view looks at (centre x, 0, -centre y).
+    std::snprintf(command, sizeof command, "View_GameSceneCenterX(%g); View_GameSceneCenterY(%g);", x, -z);
+    Test_RunAndDraw(game, command);
+}

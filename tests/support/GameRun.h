@@ -43,3 +43,11 @@ bool Test_WaitForUnitAt(CTestProcess& game, const char* name, float x, float z, 
 
 // The unit of the template nearest to (x, z), or null.
 const SUnitSeen* Test_NearestUnit(const std::vector<SUnitSeen>& units, const char* name, float x, float z);
+
+// Runs the command and waits until a later frame took a command of its own:
+// the frame that ran the command has drawn by then.
+void Test_RunAndDraw(CTestProcess& game, const std::string& command);
+
+// Puts the camera over (x, z) (the middle of the window) and waits until the
+// view shows it.
+void Test_LookAt(CTestProcess& game, float x, float z);

@@ -10,12 +10,15 @@
 // packed project file of that name. A box's "visual.toml" (a map's placed objects, content/README.md) becomes
 // its member "visual.bin", with the templates of the source's "Units\PackedProject.VXP". Files the build made
 // (a map's radar video) lie in the generated folder at the same places and join the packs and the tree there.
-// Every other file is copied as it stands. Files the game wrote into the
+// A file whose name ends in ".sounds.toml" describes sound effects
+// (tools/lib/SoundSource.h): each becomes a WAV file beside it, and the
+// description itself is not copied. Every other file is copied as it stands. Files the game wrote into the
 // output (saved settings and the like) are left alone. Each pack is mounted again after writing and every
 // member compared with its source, so a broken pack never reaches the installation. Exit code 0 on success, 1
 // on any failure.
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -25,6 +28,8 @@
 #include "tools/lib/ContentProject.h"
 #include "tools/lib/MapSource.h"
 #include "tools/lib/PackWriter.h"
+#include "tools/lib/SoundSource.h"
+#include "tools/lib/WaveWriter.h"
 
 namespace fs = std::filesystem;
 
@@ -130,6 +135,42 @@ static bool BuildPack(const fs::path& folder, const fs::path& output) {
     return true;
 }
 
+static bool EndsWith(const std::string& text, const char* end) {
+    const size_t n = std::strlen(end);
+    return text.size() >= n && text.compare(text.size() - n, n, end) == 0;
+}
+
+// A sounds description: its sounds as WAV files in the output folder.
+static bool BuildSounds(const fs::path& file, const fs::path& outputFolder) {
+    std::string text, error;
+    FILE* in = std::fopen(file.c_str(), "rb");
+    if (in) {
+        char buf[4096];
+        for (size_t n; (n = std::fread(buf, 1, sizeof buf, in)) > 0;) text.append(buf, n);
+        std::fclose(in);
+    }
+    std::vector<SSoundRecipe> recipes;
+    if (!in || !SoundSource_Parse(text, file.string(), recipes, error)) {
+        std::fprintf(stderr, "content_build: %s\n",
+                     in ? error.c_str() : ("cannot read " + file.string()).c_str());
+        return false;
+    }
+    fs::create_directories(outputFolder);
+    for (const SSoundRecipe& r : recipes) {
+        const std::string wave = Wave_Build(SoundSource_Make(r), 1, kSoundSourceRate);
+        const fs::path target = outputFolder / r.name;
+        FILE* out = std::fopen(target.c_str(), "wb");
+        bool ok = out && std::fwrite(wave.data(), 1, wave.size(), out) == wave.size();
+        if (out) ok = std::fclose(out) == 0 && ok;
+        if (!ok) {
+            std::fprintf(stderr, "content_build: cannot write %s\n", target.c_str());
+            return false;
+        }
+    }
+    std::printf("content_build: %s (%zu sounds)\n", file.c_str(), recipes.size());
+    return true;
+}
+
 static bool CopyTree(const fs::path& source, const fs::path& output) {
     fs::create_directories(output);
     for (const auto& item : fs::directory_iterator(source)) {
@@ -139,6 +180,8 @@ static bool CopyTree(const fs::path& source, const fs::path& output) {
                       : HasExtension(item.path(), ".vxp") ? BuildProject(item.path(), target)
                                                           : CopyTree(item.path(), target);
             if (!ok) return false;
+        } else if (item.is_regular_file() && EndsWith(item.path().filename().string(), ".sounds.toml")) {
+            if (!BuildSounds(item.path(), output)) return false;
         } else if (item.is_regular_file()) {
             std::error_code ec;
             fs::copy_file(item.path(), target, fs::copy_options::overwrite_existing, ec);
