@@ -10,6 +10,7 @@
 #include "platform/display/Display.h"
 #include "platform/sys/Clock.h"
 #include "ui/Interface.h"
+#include "world/ExplosionManager.h"
 
 namespace {
 
@@ -61,6 +62,11 @@ public:
     }
     float ScrollSpeed() override {
         return m_game && m_game->Interface() ? m_game->Interface()->m_scrollSpeed : 1.0f;
+    }
+    bool PointerInWindow() override { return !Windowed() || Display_PointerInWindow(); }
+    float ViewReach() override {
+        CExplosionManager* camera = m_game ? m_game->ExplosionManager() : nullptr;
+        return camera ? camera->m_cameraDistance * camera->m_cameraZoom : 1.0f;
     }
     void ScrollView(float vx, float vz, float arrowX, float arrowZ) override {
         if (m_game && m_game->GameView())

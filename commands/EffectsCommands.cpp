@@ -320,6 +320,50 @@ void RegisterEffectsCommands(CCommandInterpreter* ip) {
     CommandTable_Register(ip, variables);
 }
 
+// The first argument of a view command as a float; false, with the
+// interpreter's error line, when there is none or it is no number.
+bool FloatArg(CConsoleCommand* record, SCommandArgs* args, float& value) {
+    if (!args || args->count < 1) {
+        record->ReportError("To few arguments");
+        return false;
+    }
+    if (!args->arg[0].GetFloat(value)) {
+        record->ReportError("Ivalid argument");
+        return false;
+    }
+    return true;
+}
+
+// The field of view's range (View_GameSceneZoom's): the zoom commands keep
+// within it as the variable does.
+constexpr float kLeastFieldOfView = 0.1f, kMostFieldOfView = 1.5f;
+
+// The field of view times the value, unless the view would then span more
+// than View_MaxVis (distance times field of view) or leave its range.
+void Cmd_MultiplyZoom(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
+    CExplosionManager* e = Effects(record);
+    float v = 0.0f;
+    if (file || !e || !FloatArg(record, args, v)) return;
+    const float zoom = e->m_cameraZoom * v;
+    if (e->m_cameraDistance * zoom > e->m_maxVisible ||
+        !(zoom >= kLeastFieldOfView && zoom <= kMostFieldOfView))
+        return;
+    e->m_cameraZoom = zoom;
+}
+
+// The field of view divided by the value, unless the view would then span
+// less than 0.3 or leave the field of view's range; a value of 0 or less is
+// no number to divide by.
+void Cmd_DivZoom(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
+    CExplosionManager* e = Effects(record);
+    float v = 0.0f;
+    if (file || !e || !FloatArg(record, args, v)) return;
+    if (!(v > 0.0f)) return record->ReportError("Ivalid argument");
+    const float zoom = e->m_cameraZoom / v;
+    if (e->m_cameraDistance * zoom < 0.3f || !(zoom >= kLeastFieldOfView && zoom <= kMostFieldOfView)) return;
+    e->m_cameraZoom = zoom;
+}
+
 void RegisterViewCommands(CCommandInterpreter* ip) {
     CGame* game = g_pGame;
     CExplosionManager* e = game ? game->ExplosionManager() : nullptr;
@@ -339,6 +383,14 @@ void RegisterViewCommands(CCommandInterpreter* ip) {
     }
     if (!e) return;
     const SCommandRow camera[] = {
+        SCommandRow::Float("View_MaxVis", &e->m_maxVisible, 0.0f, 1000.0f,
+                           "Tha maximum visible portion of the gamescene", "View_MaxVis(float Angle);")
+            .Config("Visual.cfg"),
+        SCommandRow::Function("MultiplyZoom", Cmd_MultiplyZoom, "Multiplies the FOV with the given value",
+                              "MultiplyZoom(float Value);")
+            .Mask(4),
+        SCommandRow::Function("DivZoom", Cmd_DivZoom, "Divies the FOV with the given value",
+                              "DivZoom(float Value);"),
         SCommandRow::Float("View_GameSceneAngle", &e->m_cameraHeading, 0.0f, 360.0f,
                            "Sets the heading of the camera", "View_GameSceneAngle(float Angle);")
             .Config("Visual.cfg"),

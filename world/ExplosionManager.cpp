@@ -5,6 +5,7 @@
 // camera placement and the cursor light. The construction effects of the
 // same manager are in Construction.cpp and BuilderEffects.cpp, the fog
 // overlay in FogOverlay.cpp.
+#include <algorithm>
 #include <cstring>
 
 #include "core/Random.h"
@@ -21,6 +22,7 @@
 #include "world/Player.h"
 #include "world/TessarakObject.h"
 #include "world/UnitWeapon.h"
+#include "world/WorldGrid.h"
 
 namespace {
 
@@ -511,6 +513,13 @@ void CExplosionManager::Draw() {
         }
         offset = offset > 0.1f ? 0.1f : (offset < -0.1f ? -0.1f : offset);
     }
+    // The focus stays over the map: scrolling and the focus variables never
+    // take the view off it into the void.
+    if (const CWorldGrid* grid = m_game->WorldGrid())
+        if (grid->m_x2 > grid->m_x1 && grid->m_y1 > grid->m_y2) {
+            m_focusX = std::min(std::max(m_focusX, float(grid->m_x1)), float(grid->m_x2));
+            m_focusZ = std::min(std::max(m_focusZ, -float(grid->m_y1)), -float(grid->m_y2));
+        }
     float eye[3], target[3];
     CameraPlacement(eye, target);
     m_game->PlaceCamera(eye, target, m_cameraZoom);

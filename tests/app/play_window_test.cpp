@@ -203,3 +203,109 @@ TEST(PlayWindow, MiniConsoleDrawsItsLinesOverTheGame) {
     game.Write("Quit();\n");
     EXPECT_EQ(game.Wait(30), 0) << game.Output();
 }
+
+namespace {
+
+// A console variable's value as the game prints it; NaN without an answer.
+float Value(CTestProcess& game, const char* name) {
+    static int s_serial = 0;
+    const std::string end = "value-end " + std::to_string(++s_serial);
+    game.Write(std::string(name) + "(); echo(\"" + end + "\");\n");
+    if (!game.WaitForLine(end, 10.0)) return NAN;
+    const std::string out = game.Output();
+    const std::string said = std::string(name) + " = ";
+    size_t at = out.rfind(said, out.rfind(end));
+    float v = NAN;
+    if (at != std::string::npos) std::sscanf(out.c_str() + at + said.size(), "%f", &v);
+    return v;
+}
+
+}  // namespace
+
+// The camera of the demo as a player meets it: it starts far out and looking
+// down at a slant (its tilt shows), the wheel zooms in and out within what
+// the view may span, a pointer that left the window scrolls nothing, one on
+// the window's edge scrolls at the view's speed and never past the map's
+// edge, and the ground tiles meet without a crack.
+TEST(PlayWindow, TheCameraStartsWideZoomsWithTheWheelAndStaysOverTheMap) {
+    if (!Test_OnPath("Xvfb") || !Test_OnPath("xdotool") || !Test_OnPath("import"))
+        GTEST_SKIP() << "needs Xvfb, xdotool and ImageMagick";
+    CTempDir dir;
+    if (!Test_CopyInstallation(dir)) FAIL() << "the game program is not built";
+    CTestXServer x;
+    ASSERT_TRUE(x.Start());
+    CTestProcess game;
+    ASSERT_TRUE(Test_StartGame(game, dir, {{"DISPLAY", x.Display()}, {"SDL_VIDEODRIVER", "x11"}}));
+    ASSERT_FALSE(Test_UnitsOnceRunning(game, 30.0).empty()) << game.Output();
+    std::string window = x.Shell("timeout 30 xdotool search --sync --name '^Tessarak$' | head -1");
+    ASSERT_FALSE(window.empty());
+    window.pop_back();
+    x.Shell("xdotool windowfocus --sync " + window);
+    x.Shell("xdotool mousemove --window " + window + " 320 240");
+
+    // Far out and tilted: the tilt changes the picture.
+    EXPECT_FLOAT_EQ(Value(game, "View_GameSceneDistance"), 30.0f);
+    EXPECT_FLOAT_EQ(Value(game, "View_GameSceneAngleUp"), 35.0f);
+    Test_LookAt(game, -30.0f, -30.0f);
+    STestShot slant = x.Screenshot(window);
+    Test_RunAndDraw(game, "View_GameSceneAngleUp(0);");
+    STestShot overhead = x.Screenshot(window);
+    ASSERT_TRUE(slant.Valid() && overhead.Valid());
+    int differ = 0;
+    for (int y = 0; y < 480; y += 4)
+        for (int px = 0; px < 640; px += 4)
+            differ += std::abs(slant.At(px, y)[1] - overhead.At(px, y)[1]) > 30 ? 1 : 0;
+    EXPECT_GT(differ, 160 * 120 / 10);
+
+    // The wheel: away from the player zooms in, toward him out, never past
+    // the field of view's range.
+    const float zoom = Value(game, "View_GameSceneZoom");
+    x.Shell("xdotool click 4 click 4");
+    Test_RunAndDraw(game, "");
+    EXPECT_LT(Value(game, "View_GameSceneZoom"), zoom * 0.8f);
+    x.Shell("xdotool click 5 click 5 click 5 click 5 click 5 click 5 click 5 click 5");
+    Test_RunAndDraw(game, "");
+    const float wide = Value(game, "View_GameSceneZoom");
+    EXPECT_GT(wide, zoom * 1.2f);
+    EXPECT_LE(wide, 1.5f);
+
+    // Not a crack between the ground's tiles, looking straight down where
+    // four of them meet (and nothing else stands).
+    Test_RunAndDraw(game, "View_GameSceneZoom(1); View_GameSceneAngleUp(0);");
+    x.Shell("xdotool mousemove --window " + window + " 600 20");
+    Test_LookAt(game, -32.0f, 16.0f);
+    STestShot corner = x.Screenshot(window);
+    ASSERT_TRUE(corner.Valid());
+    int dark = 0;
+    for (int y = 180; y < 300; ++y)
+        for (int px = 260; px < 380; ++px) {
+            const unsigned char* p = corner.At(px, y);
+            dark += p[0] + p[1] + p[2] < 60 ? 1 : 0;
+        }
+    EXPECT_EQ(dark, 0);
+
+    // A pointer outside the window (its last place on the window's left
+    // edge) scrolls nothing; on the edge in the window it scrolls fast, and
+    // stops at the map's edge.
+    x.Shell("xdotool mousemove --window " + window + " 0 240 sleep 0.2 mousemove 2 2");
+    Test_LookAt(game, -10.0f, -10.0f);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    Test_RunAndDraw(game, "");
+    EXPECT_FLOAT_EQ(Value(game, "View_GameSceneCenterX"), -10.0f);
+    const auto from = std::chrono::steady_clock::now();
+    x.Shell("xdotool mousemove --window " + window + " 0 240");
+    float focus = -10.0f;
+    for (int i = 0; i < 40 && focus > -47.9f; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        focus = Value(game, "View_GameSceneCenterX");
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
+    EXPECT_FLOAT_EQ(focus, -48.0f);
+    EXPECT_GT(38.0 / seconds, 5.0) << "map units a second";
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_FLOAT_EQ(Value(game, "View_GameSceneCenterX"), -48.0f);
+
+    x.Shell("xdotool mousemove --window " + window + " 320 240");
+    game.Write("Quit();\n");
+    EXPECT_EQ(game.Wait(30), 0) << game.Output();
+}

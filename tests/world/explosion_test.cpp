@@ -314,6 +314,22 @@ TEST(ExplosionCamera, PlacementAndScroll) {
     for (int i = 0; i < 10; ++i) m.Draw();
     EXPECT_FLOAT_EQ(m.m_scrollOffset[0], 0.1f);
     EXPECT_EQ(host.cameraPlacements, 20);
+
+    // Over a map the focus stays on it, whatever put it off.
+    CWorldGrid grid(nullptr);
+    grid.SetMapRect(-48, 48, 48, -48);
+    host.grid = &grid;
+    m.m_focusX = -70.0f;
+    m.m_focusZ = -60.0f;  // the view looks at z 60
+    m.Draw();
+    EXPECT_FLOAT_EQ(m.m_focusX, -48.0f);
+    EXPECT_FLOAT_EQ(m.m_focusZ, -48.0f);
+    m.m_focusX = 10.0f;
+    m.m_focusZ = 20.0f;
+    m.Draw();
+    EXPECT_FLOAT_EQ(m.m_focusX, 10.0f);
+    EXPECT_FLOAT_EQ(m.m_focusZ, 20.0f);
+    host.grid = nullptr;
 }
 
 }  // namespace
