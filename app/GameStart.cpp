@@ -119,6 +119,11 @@ bool CGame::MapFromServer() {
            MapBox_CameFromServer(this, m_mapName.GetText());
 }
 
+bool CGame::HasMapBox(const char* name) {
+    CVFSTable box;
+    return MountMapBox(&box, name);
+}
+
 bool CGame::MountMapBox(CVFSTable* box, const char* mapName) {
     if (!mapName) mapName = m_mapName.GetText();
     if (!MapName_IsPlain(mapName)) return false;
@@ -226,7 +231,11 @@ void CGame::LoadMap() {
     m_mapLoaded = 0;
     RunScriptFile(GetPath("Units", "Special Effects\\Colors.cfg"));
     if (m_netGame) m_netGame->ResetPlayerCounters();
-    if (m_interface) m_interface->m_fullConsole = 0;
+    if (m_interface) {
+        m_interface->m_fullConsole = 0;
+        // The notices of the game before end with it.
+        m_interface->m_console.ClearScreenMessages();
+    }
 
     CVFSTable box;
     if (!MountMapBox(&box)) {

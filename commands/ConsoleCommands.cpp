@@ -88,7 +88,7 @@ void Cmd_Help(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
     blank(2);
     help("SYNTAX");
     blank(1);
-    help(c->GetSyntax());
+    help(c->GetUsage());
     blank(2);
     help("DESCRIPTION");
     blank(1);
@@ -105,7 +105,7 @@ void Cmd_Syntax(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
     }
     if (args->count > 1) return;
     CConsoleCommand* c = record->GetInterpreter()->GetCommand(CommandName(args->Text(0)).c_str());
-    console->Print(c ? c->GetSyntax() : "No such command", false, 255, 255, 128, false);
+    console->Print(c ? c->GetUsage() : "No such command", false, 255, 255, 128, false);
 }
 
 void Cmd_Cmdlist(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {

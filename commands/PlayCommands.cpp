@@ -86,13 +86,16 @@ void RegisterPlayCommands(CCommandInterpreter* ip) {
             .Mask(4),
         SCommandRow::Function("AddCustomizedControl", Cmd_AddCustomizedControl,
                               "AddCustomizedControl [MAP_ID]", "AddCustomizedControl")
-            .MapScript(),
+            .MapScript()
+            .Usage("AddCustomizedControl(int MapId);"),
         SCommandRow::Function("AddMoveOrder", Cmd_AddMoveOrder,
                               "AddMoveOrder [MAP_ID] [X] [Y] [Z] [FORCEMOVE]", "AddMoveOrder")
-            .MapScript(),
+            .MapScript()
+            .Usage("AddMoveOrder(int MapId, float X, float Y, float Z, int ForceMove);"),
         SCommandRow::Function("AddPatrolOrder", Cmd_AddPatrolOrder, "AddPatrolOrder [MAP_ID] [X] [Z]",
                               "AddPatrolOrder")
-            .MapScript(),
+            .MapScript()
+            .Usage("AddPatrolOrder(int MapId, float X, float Z);"),
     };
     CommandTable_Register(ip, orders);
     CGame* game = ip->GetOwner() ? ip->GetOwner() : g_pGame;

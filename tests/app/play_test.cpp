@@ -77,6 +77,21 @@ TEST(Play, TheStartScriptsSkirmishTakesAScriptedOrder) {
     EXPECT_TRUE(Test_WaitForUnitAt(game, "Granite_LightTank", -8.0f, -22.0f, 2.5f, 15.0)) << game.Output();
     units = Test_ReadUnits(game);
     EXPECT_TRUE(Test_Near(Test_NearestUnit(units, "Granite_LightTank", -24, -18), -24, -18, 1.0f));
+
+    // A map that is not there is refused, and the game goes on as it was.
+    game.Write("Map(\"Nowhere\");\n");
+    EXPECT_TRUE(
+        game.WaitForOutput("There is no map Nowhere (Maps\\Nowhere\\MapData.box); the map stays Skerry", 10))
+        << game.Output();
+    EXPECT_EQ(Test_ReadUnits(game).size(), units.size());
+    // A line longer than a command line holds is said to be so, not cut
+    // into something else; a long one within it runs.
+    game.Write("echo(\"" + std::string(20000, 'x') + "\");\n");
+    EXPECT_TRUE(game.WaitForLine(std::string(20000, 'x'), 10)) << game.Output().substr(0, 2000);
+    game.Write("echo(\"" + std::string(70000, 'y') + "\");\n");
+    EXPECT_TRUE(game.WaitForOutput(
+        "A line of 70009 characters is longer than the 65536 a command line holds; it is not run", 10));
+    EXPECT_EQ(game.Output().find("Missing closing"), std::string::npos);
     game.Write("Quit();\n");
     EXPECT_EQ(game.Wait(30), 0) << game.Output();
 }
@@ -91,6 +106,8 @@ TEST(Play, AMissingMapCallsTheStartOff) {
               "GameMode(GM_Skirmish);\nStartLocalServer();\nMap(\"Nowhere\");\nStartGame();\n");
     CTestProcess game;
     ASSERT_TRUE(Test_StartGame(game, dir));
+    // The lobby refuses the map, and the start without one says so.
+    EXPECT_TRUE(game.WaitForOutput("There is no map Nowhere", 30)) << game.Output();
     EXPECT_TRUE(game.WaitForOutput("Error loading map: MapData.box not found", 30)) << game.Output();
     EXPECT_TRUE(game.WaitForOutput("The game could not start on Player; back to the lobby", 10))
         << game.Output();

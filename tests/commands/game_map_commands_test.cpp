@@ -160,6 +160,29 @@ TEST_F(CommandsTest, CreateRefusesValuesThatAreNotNumbers) {
     }
 }
 
+// Help shows what a map script's commands take, and a wrong count of
+// arguments is said with it.
+TEST_F(CommandsTest, TheMapScriptsCommandsShowAndCheckTheirArguments) {
+    const Lines help = Run("Help(\"Create\");");
+    ASSERT_GT(help.size(), 7u);
+    EXPECT_EQ(
+        help[7],
+        "Create(str Template[, float X, float Z, int Team[, int Layer, int MapId[, float Rotation, float "
+        "Scaling[, float CustomX, float CustomY, float CustomZ]]]]);");
+    EXPECT_EQ(Run("Syntax(\"AddMoveOrder\");"),
+              Lines{"AddMoveOrder(int MapId, float X, float Y, float Z, int ForceMove);"});
+    EXPECT_EQ(
+        Run("AddMoveOrder(11);"),
+        Lines{"Error in AddMoveOrder: it takes 5 arguments, not 1; AddMoveOrder(int MapId, float X, float Y, "
+              "float Z, int ForceMove);"});
+    EXPECT_EQ(
+        Run("AddPatrolOrder(11, here, 2);"),
+        Lines{
+            "Error in AddPatrolOrder: argument 2, here, is not a number; AddPatrolOrder(int MapId, float X, "
+            "float Z);"});
+    EXPECT_EQ(Run("Create();").size(), 1u);
+}
+
 TEST_F(CommandsTest, StartPositionsLayersSceneSizeAndTimer) {
     EXPECT_EQ(Run("M_DefineStartPositions(2); M_SetStartPosition(1, -20.5, 31);"), Lines());
     ASSERT_EQ(scene->StartPositionCount(), 2);
@@ -189,6 +212,18 @@ TEST_F(CommandsTest, StartPositionsLayersSceneSizeAndTimer) {
 }
 
 TEST_F(CommandsTest, MapNameAndTheStatesRowsWaitFor) {
+    // The maps there are: a box each in the maps' folder.
+    for (const char* map : {"Skerry", "FourWinds"}) {
+        const std::string rel = std::string("Maps/") + map + "/MapData.box";
+        CPackWriter pack;
+        pack.Add("init.vxm", "");
+        ASSERT_TRUE(dir.Write(rel, ""));
+        ASSERT_TRUE(pack.WriteTo(dir.File(rel)));
+        g_VFS.AddDiskFile(dir.WinFile(rel).c_str());
+    }
+    EXPECT_EQ(Run("Map(\"Nowhere\");"),
+              Lines{"There is no map Nowhere (Maps\\Nowhere\\MapData.box); the map stays unchosen"});
+    EXPECT_STREQ(game.MapName().GetText(), "");
     EXPECT_EQ(Run("Map(\"Skerry\");"), Lines());
     EXPECT_STREQ(game.MapName().GetText(), "Skerry");
     EXPECT_EQ(Run("Map(\"..\\\\Scripts\");"), Lines{"Invalid map name: ..\\Scripts"});
@@ -196,6 +231,11 @@ TEST_F(CommandsTest, MapNameAndTheStatesRowsWaitFor) {
     // A new map while a game runs makes the clients ready for a new start.
     game.SetGuiWord(0);
     game.SetGameState(2);
+    // One that is not there leaves the running game alone.
+    EXPECT_EQ(Run("Map(\"Nowhere\");"),
+              Lines{"There is no map Nowhere (Maps\\Nowhere\\MapData.box); the map stays Skerry"});
+    EXPECT_STREQ(game.MapName().GetText(), "Skerry");
+    EXPECT_FALSE(game.GameLoading());
     Run("Map(\"FourWinds\");");
     EXPECT_EQ(game.StartState(), -1);
     EXPECT_TRUE(game.GameLoading());
