@@ -7,12 +7,14 @@
 
 #include "app/Game.h"
 #include "app/GameClock.h"
+#include "app/GameRoles.h"
 #include "netgame/NetGame.h"
 #include "nwe/Engine.h"
 #include "nwe/FrameTable.h"
 #include "tests/nwe/NweTestKit.h"
 #include "ui/Interface.h"
 #include "world/GameScene.h"
+#include "world/World.h"
 
 namespace {
 struct SCounter {
@@ -33,8 +35,8 @@ protected:
         SNWEEngineSetup setup;
         setup.clock = &SCounter::ReadSigned;
         setup.clockContext = &counter;
-        game.SetNetGame(new CNetGame(&game, setup));
-        game.SetInterface(new CInterface(&game));
+        game.SetNetGame(new CNetGame(game.Roles().Net(), setup));
+        game.SetInterface(new CInterface(game.Roles().Interface()));
     }
     void TearDown() override {
         delete game.Interface();
@@ -196,7 +198,7 @@ TEST_F(FrameTest, ClientTicksCompleteFramesAndForcesOnlyAfterReporting) {
 TEST_F(FrameTest, RenderFrameMovesScreenMessagesExceptUnderTheFullConsoleOrAtTheEnd) {
     CConsole& console = game.Interface()->m_console;
     console.Init(100, 17, 8);
-    game.SetGameScene(new CGameScene(&game));
+    game.CreateWorld(nullptr);
     const struct {
         bool visible, mini, finished;
         bool moved;
@@ -211,7 +213,7 @@ TEST_F(FrameTest, RenderFrameMovesScreenMessagesExceptUnderTheFullConsoleOrAtThe
     for (const auto& c : cases) {
         c.visible ? console.Show() : console.Hide();
         console.m_mini = c.mini ? 1 : 0;
-        game.GameScene()->m_finished = c.finished ? 1 : 0;
+        game.Scene()->m_finished = c.finished ? 1 : 0;
         console.Print("news", false, 255, 0, 0, true);
         counter.now += 1193182 * 5;
         game.Frame();
@@ -219,16 +221,15 @@ TEST_F(FrameTest, RenderFrameMovesScreenMessagesExceptUnderTheFullConsoleOrAtThe
         ASSERT_NE(line, nullptr);
         EXPECT_STREQ(line->text.GetText(), "news") << c.visible << c.mini << c.finished;
     }
-    delete game.GameScene();
-    game.SetGameScene(nullptr);
+    game.DeleteWorld();
 }
 
 // The logic tick of the render frame: one tick when the game is behind by the
 // lead, none before; the end of a won mission waits three seconds of game
 // time (ticks), however many frames draw meanwhile.
 TEST_F(FrameTest, LogicTickRunsWhenDueAndEndsAMissionAfterThreeSecondsOfTicks) {
-    CGameScene scene(&game);
-    game.SetGameScene(&scene);
+    game.CreateWorld(nullptr);
+    CGameScene& scene = *game.Scene();
     game.NetGame()->m_hosting = 1;
     game.NetGame()->m_tickLead = 0.1f;
     CGameClock* clock = game.Clock();
@@ -257,5 +258,5 @@ TEST_F(FrameTest, LogicTickRunsWhenDueAndEndsAMissionAfterThreeSecondsOfTicks) {
     // 3 s at 15 ticks a second: the 46th tick after the win ends it.
     EXPECT_GE(ticks, 45);
     EXPECT_LE(ticks, 47);
-    game.SetGameScene(nullptr);
+    game.DeleteWorld();
 }

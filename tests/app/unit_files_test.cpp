@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/Game.h"
+#include "app/GameRoles.h"
 #include "netgame/NetGame.h"
 #include "world/GameScene.h"
 #include "world/ObjectTemplate.h"
@@ -15,10 +16,10 @@ TEST(UnitFiles, TheGameLoadsItsUnitsAndSaysWhenItCannot) {
     const char* build = std::getenv("TESSARAK_BUILD");
     ASSERT_NE(build, nullptr) << "run through ctest";
     CGame game{nullptr, "No datafile"};
-    game.SetNetGame(new CNetGame(&game));
-    game.SetGameScene(new CGameScene(&game));
+    game.SetNetGame(new CNetGame(game.Roles().Net()));
+    game.CreateWorld(nullptr);
     game.SetRootDir((std::string("Z:") + build + "/install/Tessarak").c_str());
-    CGameScene* scene = game.GameScene();
+    CGameScene* scene = game.Scene();
     game.NetGame()->m_frameCountdown = -1.0f;
 
     ASSERT_TRUE(game.LoadUnitFiles());
