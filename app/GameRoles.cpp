@@ -134,6 +134,12 @@ public:
         sample->m_volume = volume;
         SoundEngine_Play(m_game.Sound(), sample, false, kSoundCategoryEffects);
     }
+    void QueueVoice(SWorldSample* s, int volume, int kind) override {
+        SoundSample* sample = Sample(s);
+        if (!m_game.Sound() || !sample) return;
+        sample->m_volume = volume;
+        new PlayNode(m_game.Sound(), sample, kind);  // the engine's queue owns it
+    }
     // The world's sounds are heard at the ground point under the mouse;
     // without a view, at the point the camera looks at.
     void ListeningPoint(float* x, float* z) override {

@@ -7,7 +7,7 @@
 // lookups and the object factories, and the operations that act on all
 // objects at once. The logic tick runs CGameScene::Tick once per executed
 // tick. Start-up creates it once the display is set up; it reaches the rest
-// of the game through the world's host (GameHost).
+// of the game through the world that owns it (CWorld, world/World.h).
 //
 // Iteration order is part of the lockstep contract: every list here is
 // walked in its link order, never in the order of addresses.
@@ -67,13 +67,20 @@ public:
     void Clear();
     // One logic tick of the world (SceneTick.cpp): the players' economy,
     // every active object in the active list's order, the mission objectives,
-    // the economy again, the resource spots; then the objects that left play
-    // during the tick are deleted. Always true.
+    // the economy again, the resource spots; then what left play during the
+    // tick goes (DeleteQueuedFrames with no time passed). Always true.
     bool Tick();
     // What only the view shows, per render frame (frame: its seconds): the
     // players' notice and combat marks run out, every unit's hit flash,
     // alarm and selection fade step (CUnit::StepView). Nothing simulated.
     void StepView(float frame);
+    // The frames queued for deletion under the root frame (FrameDeletion.cpp):
+    // a world object lingers, taken out of play at once and deleted after
+    // five seconds of the time given here; every other frame is deleted now.
+    // Every turn of the world runs it with the tick's seconds, whether or not
+    // the objects step (CWorld::Tick).
+    void DeleteQueuedFrames(float elapsed);
+    static constexpr float kLingerSeconds = 5.0f;
     // The CRC-32 of the sync images of every world object with an id, taken
     // in ascending id order: two machines in step give the same value.
     uint32_t ComputeSyncCRC();
@@ -286,3 +293,8 @@ private:
     uint8_t m_commandQueued = 0;
     CTessarakObject* m_scratch[4] = {};
 };
+
+// The unit loader's order of the template list: by name without regard to
+// case, a template without a name (or none) as the empty name; negative, 0
+// or positive as a comes before, with or after b.
+int LoadUnitsTemplateByName(const CTessarakObjectTemplate* a, const CTessarakObjectTemplate* b);

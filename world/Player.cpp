@@ -452,6 +452,18 @@ void CPlayer::Reset() {
     m_colorRecord = nullptr;
 }
 
+void CPlayer::PlayEventSound(SWorldSample* sample, int kind) {
+    CWorld* world = m_list->World();
+    if (world && sample) world->Sound().QueueVoice(sample, 127, kind);
+}
+
+void CPlayerList::ResolvePlayerRaces() {
+    for (CPlayer* p : m_players) {
+        CRace* race = FindRace(p->m_raceName.GetText());
+        p->m_race = race ? race : m_defaultRace;
+    }
+}
+
 CPlayer* CPlayerList::FindPlayerByName(const char* name) const {
     if (!name) return nullptr;
     for (CPlayer* p : m_players)

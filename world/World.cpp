@@ -72,6 +72,7 @@ public:
     SWorldSample* LoadSample(const char*) override { return nullptr; }
     void FreeSample(SWorldSample*) override {}
     void PlaySample(SWorldSample*, int) override {}
+    void QueueVoice(SWorldSample*, int, int) override {}
     void ListeningPoint(float* x, float* z) override { *x = *z = 0.0f; }
 };
 
@@ -164,6 +165,10 @@ CObjectIdTable& CWorld::Ids() {
 void CWorld::Tick(const STurn& turn, const CTurnOrders& orders) {
     for (const CTurnOrders::SOrder& o : orders.Orders()) ApplyOrder(o.type, o.data.data(), o.data.size());
     if (turn.step == STurn::kOrdersOnly) return;
+    // Every turn, whether or not the objects step (the map editor, a game
+    // that has ended): the frames of effects that ended go, objects that
+    // left play after their linger.
+    m_scene->DeleteQueuedFrames(Clock().TickStep());
     if (turn.step == STurn::kStep) m_scene->Tick();
     m_grid->Update();
     m_scene->m_ticked = 1;

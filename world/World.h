@@ -46,8 +46,9 @@ class CTessarakObjectTemplate;
 struct STurn {
     enum EStep : uint8_t {
         kOrdersOnly,  // the orders are taken; nothing steps (a frame of the lobby or of loading)
-        kHeld,        // the orders, and the grid's cell map; the objects stay (a finished game)
-        kStep,        // the orders, one step of every object, the grid's cell map
+        kHeld,        // the orders, the deletions, the grid's cell map; the objects stay
+                      // (the map editor, a finished game)
+        kStep,        // the orders, the deletions, one step of every object, the grid's cell map
     };
     uint16_t frame = 0;  // the lockstep frame it is (1 to 8191; 0 outside a session)
     EStep step = kStep;
@@ -81,7 +82,8 @@ public:
 
     // ---- the door
     // One turn: its orders (ApplyOrder each, in their order), then as the
-    // turn says the step of every object and the grid's cell map.
+    // turn says the frames queued for deletion (DeleteQueuedFrames with the
+    // tick's step), the step of every object and the grid's cell map.
     void Tick(const STurn& turn, const CTurnOrders& orders);
     // The sync CRC: the object-id counter, the scene's sync CRC (every
     // object with an id in ascending id order) and every player's sync

@@ -91,6 +91,9 @@ public:
     }
     void FreeSample(SWorldSample*) override { ++freedSamples; }
     void PlaySample(SWorldSample* sample, int volume) override { played.push_back({sample, volume}); }
+    void QueueVoice(SWorldSample* sample, int volume, int kind) override {
+        voices.push_back({sample, volume, kind});
+    }
     void ListeningPoint(float* x, float* z) override {
         *x = listen[0];
         *z = listen[1];
@@ -128,6 +131,11 @@ public:
         int volume;
     };
     std::vector<SPlayed> played;
+    struct SVoice {
+        SWorldSample* sample;
+        int volume, kind;
+    };
+    std::vector<SVoice> voices;
     float listen[2] = {0.0f, 0.0f};
     struct SShake {
         float amount, x, z;
