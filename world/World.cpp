@@ -308,7 +308,10 @@ bool CWorld::ApplyOrder(uint16_t type, const void* data, size_t length) {
             if (LE_LoadU32(bytes + 4) != 0) {
                 o->AddToUpdateList();
             } else {
-                o->m_power = -1.0f;
+                // Destroyed the normal way: the damage that leaves it at -1,
+                // forced, explodes it (setting the power alone left it
+                // standing at -1 for ever).
+                o->ApplyDamage(nullptr, o->m_power + 1.0f, true);
                 o->Activate();
             }
             return true;
