@@ -10,7 +10,6 @@
 #include "platform/display/Display.h"
 #include "platform/sys/Clock.h"
 #include "ui/Interface.h"
-#include "world/ExplosionManager.h"
 
 namespace {
 
@@ -65,8 +64,8 @@ public:
     }
     bool PointerInWindow() override { return !Windowed() || Display_PointerInWindow(); }
     float ViewReach() override {
-        CExplosionManager* camera = m_game ? m_game->ExplosionManager() : nullptr;
-        return camera ? camera->m_cameraDistance * camera->m_cameraZoom : 1.0f;
+        CInterface* ui = m_game ? m_game->Interface() : nullptr;
+        return ui ? ui->m_camera.m_distance * ui->m_camera.m_zoom : 1.0f;
     }
     void ScrollView(float vx, float vz, float arrowX, float arrowZ) override {
         if (m_game && m_game->GameView())

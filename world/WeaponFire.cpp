@@ -17,12 +17,12 @@
 // draws one more from the mother unit's generator.
 #include "e3d/Emitter.h"
 #include "world/ExplosionManager.h"
-#include "world/GameHost.h"
 #include "world/GameNode.h"
 #include "world/GameScene.h"
 #include "world/Player.h"
 #include "world/UnitTemplate.h"
 #include "world/UnitWeapon.h"
+#include "world/World.h"
 
 namespace {
 
@@ -112,7 +112,7 @@ bool CUnitWeapon::Fire() {
 
     CGameScene* scene = m_gameScene;
     CPlayer* defaultOwner = scene->NeutralPlayer();
-    CExplosionManager* effects = scene->m_game ? scene->m_game->ExplosionManager() : nullptr;
+    CExplosionManager* effects = &scene->World().Explosions();
     const float weaponPitch = WrapAngle(-m_pitch);
     // 6. The muzzle flame, at the fire point along the barrel.
     if ((m_weaponFlags & kW_HasFlame) && wt->m_flameObject && effects)
@@ -182,8 +182,8 @@ bool CUnitWeapon::Throw(CTessarakObject* mother, CTessarakObject* targetObject, 
     if (wt->m_throwObject)
         shell = scene->CreateObjectByClass(wt->m_throwObject, fire, owner, scene->m_idTable.NewId());
     if (!shell) {
-        if (CGameHost* host = GameHost())
-            host->Printf(
+        if (CWorld* world = World())
+            world->Console().Printf(
                 "Error in object '%s', object was trying to throw '%s' which was not found, weapon is "
                 "disabled.",
                 mother ? mother->m_name.GetText() : "",

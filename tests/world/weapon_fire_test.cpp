@@ -185,10 +185,9 @@ TEST_F(WeaponFireTest, TheShotsFlashAndSparkAreTheViewsForTheirShortLife) {
     EXPECT_EQ(host.scene->m_objectCount, objects);
     EXPECT_EQ(host.scene->m_idTable.GetCounter(), ids);
     // Frames of 1/15 s: the flash is gone within 0.15 s, the spark within 0.4 s.
-    host.frameStep = 1.0f / 15.0f;
     int flashGone = -1, sparkGone = -1;
     for (int frame = 1; frame <= 10; ++frame) {
-        host.explosions->Update();
+        host.explosions->Update(1.0f / 15.0f, 0.0f, 0.0f);
         if (flashGone < 0 && Instances(flash).empty()) flashGone = frame;
         if (sparkGone < 0 && Instances(spark).empty()) sparkGone = frame;
     }
