@@ -186,6 +186,7 @@ public:
         CTurnOrders orders;
         net->ExecuteFrame(orders);
         net->RemoveMarkedPlayers();
+        if (beforeTurn) beforeTurn();
         STurn turn;
         turn.frame = frame;
         m_world->Tick(turn, orders);
@@ -250,6 +251,9 @@ public:
         return n;
     }
 
+    // Runs after the frame's messages and before the world's turn, as the
+    // game's computer players do.
+    std::function<void()> beforeTurn;
     std::string m_name;
     CE3DFrame* m_root;
     std::unique_ptr<CWorld> m_world;

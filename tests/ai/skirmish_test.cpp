@@ -1,0 +1,76 @@
+// Computer players playing the demo maps headless, through the world's door
+// and the network game as the game runs them.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "ai/AIGroup.h"
+#include "tests/ai/AIGame.h"
+#include "world/UnitOrder.h"
+
+namespace {
+
+// 15 ticks a game second.
+constexpr int kTicksPerMinute = 15 * 60;
+
+}  // namespace
+
+// On Skerry a computer player against a side that does nothing: it builds
+// harvesters and sends them out, builds a factory and fighting units, groups
+// them and destroys the other side's headquarters, all within twenty
+// minutes of game time.
+TEST(Skirmish, AComputerPlayerBuildsABaseAndDestroysAnIdleSide) {
+    CAISession s;
+    CAIMachine* host = s.AddAI("host", "Skerry", 48);
+    ASSERT_TRUE(host->ok) << "the installation is not built";
+    host->SetRace(host->net->LocalPlayer(), "Granite");
+    ASSERT_TRUE(s.JoinAll());
+    host->ai->m_seed = 7;
+    host->ai->m_debug = 1;
+    CComputerPlayer* cp = host->ai->AddCommander(2, "Coral");
+    ASSERT_NE(cp, nullptr);
+    ASSERT_TRUE(s.StartGame());
+    const int32_t human = host->net->LocalPlayer()->m_id;
+    ASSERT_TRUE(s.RunUntil([&] { return host->UnitsOf(2, "Coral_Headquarters") == 1; }));
+    ASSERT_EQ(host->UnitsOf(human, "Granite_Headquarters"), 1);
+
+    bool harvesting = false, factory = false, grouped = false;
+    int minutes = 0;
+    for (; minutes < 20 && host->UnitsOf(human, "Granite_Headquarters") > 0; ++minutes) {
+        ASSERT_TRUE(s.RunTicks(kTicksPerMinute));
+        for (CUnit* u = host->scene->m_units; u; u = u->m_unitNext)
+            if (u->m_owner && u->m_owner->m_id == 2 && u->m_runningOrder &&
+                u->m_runningOrder->m_type == CUnitOrder::kHarvest)
+                harvesting = true;
+        factory = factory || host->UnitsOf(2, "Coral_Factory") > 0;
+        for (const auto& g : cp->Groups()) grouped = grouped || g->m_members.size() >= 2;
+        std::printf("minute %d: units %d harvesters %d factories %d tanks %d/%d/%d groups %zu res %.0f\n",
+                    minutes + 1, host->UnitsOf(2), host->UnitsOf(2, "Coral_Harvester"),
+                    host->UnitsOf(2, "Coral_Factory"), host->UnitsOf(2, "Coral_LightTank"),
+                    host->UnitsOf(2, "Coral_HeavyTank"), host->UnitsOf(2, "Coral_Artillery"),
+                    cp->Groups().size(), (double)host->net->FindPlayerById(2)->m_resources);
+    }
+    if (std::getenv("AI_TEST_LINES"))
+        for (const std::string& l : host->lines) std::printf("%s\n", l.c_str());
+    if (std::getenv("AI_TEST_LINES"))
+        std::printf("player 2: computer %d here %d connection %p local %p\n",
+                    host->net->FindPlayerById(2)->m_computer, host->net->FindPlayerById(2)->m_computerHere,
+                    (void*)host->net->FindPlayerById(2)->m_connection,
+                    (void*)host->net->LocalPlayer()->m_connection);
+    if (std::getenv("AI_TEST_LINES"))
+        for (CUnit* u = host->scene->m_units; u; u = u->m_unitNext)
+            std::printf("unit %d %s owner %d at %.1f %.1f running %x orders %d grid %x steer %x motion %x\n",
+                        u->m_objectId, u->m_template->m_name.GetText(), u->m_owner ? u->m_owner->m_id : -1,
+                        u->m_position[0], u->m_position[2], u->m_runningOrder ? u->m_runningOrder->m_type : 0,
+                        u->m_orderList ? u->m_orderList->ChildCount() : -1, u->m_gridFlags,
+                        u->m_steeringFlags, u->m_motionFlags);
+    if (std::getenv("AI_TEST_LINES"))
+        for (const auto& e : host->events)
+            std::printf("event %d owner %d at %.1f %.1f %s\n", e.code, e.ownerId, e.x, e.z, e.text.c_str());
+    EXPECT_TRUE(harvesting);
+    EXPECT_TRUE(factory);
+    EXPECT_TRUE(grouped);
+    EXPECT_EQ(host->UnitsOf(human, "Granite_Headquarters"), 0) << "after " << minutes << " minutes";
+    EXPECT_NE(host->FindLine("Computer 2: Sending group to attack"), "");
+}
