@@ -4,6 +4,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <map>
+#include <set>
+#include <vector>
 
 #include "ai/AIGroup.h"
 #include "tests/ai/AIGame.h"
@@ -73,4 +76,66 @@ TEST(Skirmish, AComputerPlayerBuildsABaseAndDestroysAnIdleSide) {
     EXPECT_TRUE(grouped);
     EXPECT_EQ(host->UnitsOf(human, "Granite_Headquarters"), 0) << "after " << minutes << " minutes";
     EXPECT_NE(host->FindLine("Computer 2: Sending group to attack"), "");
+}
+
+namespace {
+
+struct SFourWinds {
+    int32_t winner = -1;
+    int minutes = 0;
+    std::map<uint16_t, uint32_t> crcs;  // by frame, the whole game
+    std::vector<uint32_t> byTick;       // every tick's sync CRC in order
+};
+
+// Four computer players on FourWinds (the host's own player watches: it
+// gets no start unit), played until one side is left or an hour of game
+// time has passed.
+SFourWinds PlayFourWinds(uint32_t seed) {
+    SFourWinds result;
+    CAISession s;
+    CAIMachine* host = s.AddAI("host", "FourWinds", 80);
+    if (!host->ok || !s.JoinAll()) return result;
+    host->sidesOut.insert(host->net->LocalPlayer()->m_id);
+    host->ai->m_seed = seed;
+    host->ai->m_debug = std::getenv("AI_TEST_LINES") ? 1 : 0;
+    const char* races[4] = {"Granite", "Coral", "Granite", "Coral"};
+    for (int i = 0; i < 4; ++i)
+        if (!host->ai->AddCommander(2 + i, races[i])) return result;
+    if (!s.StartGame()) return result;
+    size_t seen = 0;
+    for (result.minutes = 0; result.minutes < 60; ++result.minutes) {
+        s.RunTicks(kTicksPerMinute);
+        std::set<int32_t> left = host->SidesLeft();
+        if (std::getenv("AI_TEST_LINES") && result.minutes % 5 == 4)
+            std::printf("minute %d: %d %d %d %d units, HQ %d %d %d %d\n", result.minutes + 1, host->UnitsOf(2),
+                        host->UnitsOf(3), host->UnitsOf(4), host->UnitsOf(5), host->UnitsOf(2, "Granite_Headquarters"),
+                        host->UnitsOf(3, "Coral_Headquarters"), host->UnitsOf(4, "Granite_Headquarters"),
+                        host->UnitsOf(5, "Coral_Headquarters"));
+        if (left.size() <= 1 && host->tickCount > kTicksPerMinute) {
+            result.winner = left.empty() ? 0 : *left.begin();
+            break;
+        }
+    }
+    for (const auto& t : host->ticks) result.crcs[t.first] = t.second.worldCrc;
+    if (std::getenv("AI_TEST_LINES"))
+        for (const std::string& l : host->lines) std::printf("%s\n", l.c_str());
+    (void)seen;
+    return result;
+}
+
+}  // namespace
+
+// Four computer players play FourWinds until one side is left; the same seed
+// gives the same winner and the same sync CRC at every tick.
+TEST(Skirmish, FourComputerPlayersPlayToOneSideAndRepeatFromTheSeed) {
+    SFourWinds first = PlayFourWinds(1234);
+    ASSERT_GT(first.winner, 1) << "no winner after " << first.minutes << " minutes";
+    SFourWinds second = PlayFourWinds(1234);
+    EXPECT_EQ(second.winner, first.winner);
+    EXPECT_EQ(second.minutes, first.minutes);
+    ASSERT_EQ(second.crcs.size(), first.crcs.size());
+    size_t differ = 0;
+    for (const auto& f : first.crcs) differ += second.crcs[f.first] != f.second ? 1 : 0;
+    EXPECT_EQ(differ, 0u);
+    std::printf("FourWinds: player %d won after %d minutes of game time\n", (int)first.winner, first.minutes);
 }
