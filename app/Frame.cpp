@@ -103,9 +103,9 @@ int CGame::InterfaceFrame() {
     net->m_queue2.Flush();
     net->Update(0);
 
-    net->m_frameCountdown -= clock->m_frameTime;
+    net->CountDownFrame(clock->m_frameTime);
     bool due = clock->LockedBacklog() > net->TickLead();
-    if (!due) net->m_frameCountdown = m_frameTimeout;
+    if (!due) net->RestartFrameCountdown(m_frameTimeout);
     if (due) InterfaceTickStep(this);
 
     net->RemoveMarkedPlayers();
@@ -164,7 +164,7 @@ int CGame::RenderFrame() {
     net->Update(0);
     net->FinishMarkReply();
     net->m_queue3.Flush();
-    net->m_frameCountdown -= clock->m_frameTime;
+    net->CountDownFrame(clock->m_frameTime);
     // A full-screen video replaces the whole frame while it plays: no tick,
     // only the video and the flip.
     if (m_fullScreenVideo) {
@@ -217,7 +217,7 @@ int CGame::RenderFrame() {
     if (ui) {
         // The timed screen messages show over the game, not over a finished
         // game's end screen nor under the full console.
-        bool finished = m_world && m_world->Scene().m_finished;
+        bool finished = m_world && m_world->Scene().Finished();
         if (!menu && !finished && !fullConsole)
             ui->m_console.DrawScreenMessages(ui->Surface(), ui->m_screenFont);
         ui->Update(1, 0);

@@ -355,7 +355,7 @@ bool CGame::LoadUnitFiles() {
         scene->m_unitSource.Clear();
         return false;
     }
-    if (m_netGame) m_netGame->m_frameCountdown = m_frameTimeout;
+    if (m_netGame) m_netGame->RestartFrameCountdown(m_frameTimeout);
     scene->DeriveTemplateSizes();
     return true;
 }

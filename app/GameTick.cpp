@@ -48,28 +48,27 @@ void CGame::MissionEnd(int opponents) {
     CGameScene* scene = Scene();
     CPlayer* local = scene->LocalPlayer();
     bool watching = local && local->m_race && local->m_race->m_watching;
-    if (scene->m_finished || watching || !(scene->WinGame || scene->LooseGame)) return;
+    if (scene->Finished() || watching || !(scene->WinGame || scene->LooseGame)) return;
     // The grace period counts game time, the same on every machine.
-    scene->m_endTimer += m_clock->m_tickStep;
-    if (scene->m_endTimer <= 3.0f) return;
+    if (scene->CountEndTime(m_clock->m_tickStep) <= 3.0f) return;
     if (scene->LooseGame && !scene->WinGame && opponents >= 2 &&
         (m_vars.gameType == 1 || m_vars.gameType == 2) && !m_watchOffered) {
         // No dialog to ask with yet: the player watches the others play on.
         m_watchOffered = 1;
         Game_Print(GetSystemText(m_vars.gameType == 2 && m_netGame->m_hosting ? 28 : 303));
-        scene->m_watching = 1;
+        scene->Watch();
         m_world->Grid().m_cellMap.Reset();
         m_cellMapRevealed = 1;
         return;
     }
-    if (scene->m_watching) return;
+    if (scene->Watching()) return;
     FinishMission();
 }
 
 void CGame::FinishMission() {
     CGameScene* scene = Scene();
     Game_RunScript("FinishGame.cfg");
-    scene->m_finished = 1;
+    scene->SetFinished(true);
     if (m_interface) m_interface->m_mode = 0;
     if (m_vars.gameType != 0 || !m_interface || m_interface->m_campaignName.IsEmpty()) return;
     for (int won = 1; won >= 0; --won) {
@@ -88,7 +87,7 @@ int CGame::LogicTick() {
     if (m_captureMode != 2) {
         clock->AdvanceGameTime(nullptr, false, true);
         if (!(clock->LockedBacklog() >= net->TickLead())) {
-            net->m_frameCountdown = m_frameTimeout;
+            net->RestartFrameCountdown(m_frameTimeout);
             return 1;
         }
     }
@@ -111,7 +110,7 @@ int CGame::LogicTick() {
     bool localWatching = local && local->m_race && local->m_race->m_watching;
     if (m_world) {
         bool ended = (scene->WinGame || scene->LooseGame) && !localWatching && m_vars.gameType != 2 &&
-                     scene->m_finished;
+                     scene->Finished();
         STurn turn;
         turn.frame = net->CurrentFrame();
         turn.step = scene->m_DevmapMode || ended ? STurn::kHeld : STurn::kStep;
@@ -139,7 +138,7 @@ int CGame::LogicTick() {
         int opponents = OpponentsPlaying(net);
         MissionEnd(opponents);
         if (localWatching) scene->LooseGame = 1;
-        if (!scene->m_finished && (localWatching || scene->m_watching) && opponents == 1) FinishMission();
+        if (!scene->Finished() && (localWatching || scene->Watching()) && opponents == 1) FinishMission();
     }
     net->ResyncClients();
     return 1;

@@ -40,11 +40,7 @@ void Cmd_Map(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
     if (file || !game || Count(args) < 1) return;
     if (!game->SetMapName(args->Text(0))) return;
     // The host's clients play the map it names: its description says so.
-    CNetGame* net = game->NetGame();
-    if (net && net->m_hosting) {
-        net->m_serverInfo.m_mapFile = game->MapName();
-        net->SendServerInfo();
-    }
+    if (CNetGame* net = game->NetGame()) net->AnnounceMap(game->MapName().GetText());
     // A new map while a game runs: the clients get ready for a new start.
     if (game->GuiWord() == 0 && game->GameState() == 2) game->ResetClientFlags();
 }

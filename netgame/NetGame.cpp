@@ -430,6 +430,12 @@ void CNetGame::SendChat(const char* name, const char* text, int r, int g, int b)
     SendBuilt(NS_NOTIFYTYPE_MESSAGE);
 }
 
+void CNetGame::AnnounceMap(const char* file) {
+    if (!m_hosting) return;
+    m_serverInfo.m_mapFile = file ? file : "";
+    SendServerInfo();
+}
+
 void CNetGame::SendServerInfo(CGameSocket* to) {
     if (!m_hosting) return;
     m_serverInfo.m_mapChecksum = MapBox_Checksum(Files(), m_serverInfo.m_mapFile.GetText());

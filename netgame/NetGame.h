@@ -125,6 +125,10 @@ public:
     void SendChat(const char* name, const char* text, int r, int g, int b);
     // The hosted description to one connection, or to every client.
     void SendServerInfo(CGameSocket* to = nullptr);
+    // Hosting: the map file the description names becomes this one and the
+    // description goes to every client (they play the map the host names).
+    // Not hosting: nothing.
+    void AnnounceMap(const char* file);
 
     // ---- the per-frame service and the lockstep frames
     // Engine work, time-outs, the client's join and pings, the host's game
@@ -141,6 +145,12 @@ public:
     // How far behind real time the game may fall before a tick runs
     // (seconds); the current lockstep frame's number (0 without one).
     float TickLead() const { return m_tickLead; }
+    // How long this machine still waits for its frame before it asks the
+    // server (seconds; below 0: it asks). The game's frames count it down
+    // by their real time and start it again while no tick is due.
+    float FrameCountdown() const { return m_frameCountdown; }
+    void CountDownFrame(float elapsed) { m_frameCountdown -= elapsed; }
+    void RestartFrameCountdown(float seconds) { m_frameCountdown = seconds; }
     uint16_t CurrentFrame() const;
     // Hands the current frame's messages of the client queue to their
     // handlers (the tick body); call after the clock took the tick. The
@@ -249,7 +259,6 @@ public:
     // ---- frame loop state (the frames of CGame drive it)
     int32_t m_awaitedFinishMark = -1;
     uint16_t m_finishReply = 0;
-    float m_frameCountdown = 10.0f;
     int32_t m_askForFrame = 0xFFFF;
     float m_tickLead = 0.1111f;
     uint8_t m_touchTime = 0;
@@ -368,6 +377,7 @@ private:
     bool m_clockGiven = false;
     CSender m_sender{*this};
     CTurnOrders* m_turnOrders = nullptr;  // the frame being executed gathers its world orders here
+    float m_frameCountdown = 10.0f;       // seconds left to wait for the frame (FrameCountdown)
 
     void CloseAllSockets();
     void RegisterMessages();

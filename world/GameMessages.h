@@ -19,8 +19,10 @@
 
 #include <cstdint>
 
+#include "nwe/SystemMessages.h"
+
 enum ENetMessage : uint16_t {
-    NS_NOTIFYTYPE_APP_FRAME_INFO = 1,
+    NS_NOTIFYTYPE_APP_FRAME_INFO = NS_NOTIFYTYPE_FRAME_INFO,
     NS_NOTIFYTYPE_EXTERNAL_CONNECT = 80,
     NS_NOTIFYTYPE_CONNECT = 81,
     NS_NOTIFYTYPE_EXTERNAL_PING = 82,

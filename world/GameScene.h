@@ -206,13 +206,20 @@ public:
     CPlayer* NeutralPlayer() const;
     CPlayer* FindPlayerById(int32_t id) const;
 
-    // End of a game.
+    // ---- the end of a game
+    // Won or lost (the game's objectives decide; the game flow sets a lost
+    // game for a local player who watches).
     uint8_t WinGame = 0;
     uint8_t LooseGame = 0;
-    uint8_t m_finished = 0;
-    uint8_t m_watching = 0;
+    // What the game's flow made of it: the time since the game was won or
+    // lost (counted in ticks' game time), the local player watching the
+    // others play on, the finish script run. Cleared with the scene.
+    float CountEndTime(float step) { return m_endTimer += step; }
+    bool Watching() const { return m_watching != 0; }
+    void Watch() { m_watching = 1; }
+    bool Finished() const { return m_finished != 0; }
+    void SetFinished(bool finished) { m_finished = finished ? 1 : 0; }
     uint8_t m_DevmapMode = 0;
-    float m_endTimer = 0.0f;
     uint8_t m_ticked = 0;
     uint32_t m_frameCounter = 0;
 
@@ -292,6 +299,9 @@ private:
     CWorld& m_world;
     uint8_t m_commandQueued = 0;
     CTessarakObject* m_scratch[4] = {};
+    uint8_t m_finished = 0;
+    uint8_t m_watching = 0;
+    float m_endTimer = 0.0f;
 };
 
 // The unit loader's order of the template list: by name without regard to

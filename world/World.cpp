@@ -186,6 +186,54 @@ uint32_t CWorld::StateHash() {
     return crc.GetValue();
 }
 
+void CWorld::SaveState(CStateArchive& ar) {
+    ar.WriteI32(m_scene->m_idTable.GetCounter());
+    std::vector<CPlayer*> players;
+    if (m_players)
+        for (CPlayer* p : m_players->m_players)
+            if (p != m_players->m_neutral) players.push_back(p);
+    ar.WriteU32(static_cast<uint32_t>(players.size()));
+    for (CPlayer* p : players) p->WriteSyncInfo(ar);
+    m_scene->SaveObjects(ar);
+}
+
+bool CWorld::LoadState(CStateArchive& ar) {
+    if (m_scene->m_allObjects || !ar.IsReading()) return false;
+    const CStateArchive::EMode mode = ar.GetMode();
+    const size_t start = ar.GetPosition();
+    // The players' records are checked first, applied last: the objects'
+    // block refuses itself whole.
+    int32_t counter = 0;
+    uint32_t count = 0;
+    size_t objects = start;
+    bool ok = true;
+    for (CStateArchive::EMode pass : {CStateArchive::kCheck, CStateArchive::kApply}) {
+        if (pass == CStateArchive::kApply) {
+            ok = m_scene->LoadObjects(ar);
+            if (!ok) break;
+            objects = ar.GetPosition();
+        }
+        ar.Rewind(start);
+        ar.SetReadMode(pass);
+        counter = ar.ReadI32();
+        ar.Count(count, 4);
+        for (uint32_t n = 0; ok && ar.Ok() && n < count; ++n) {
+            int32_t id = ar.ReadI32();
+            CPlayer* p = m_players ? m_players->FindPlayerById(id) : nullptr;
+            bool changed = false;
+            ok = p && p != m_players->m_neutral && p->ReadSyncInfo(ar, &changed);
+        }
+        ok = ok && ar.Ok() && counter >= 0;
+        if (!ok) break;
+        if (pass == CStateArchive::kApply) {
+            m_scene->m_idTable.SetCounter(counter);
+            ar.Rewind(objects);
+        }
+    }
+    ar.SetReadMode(mode);
+    return ok;
+}
+
 bool CWorld::IsWorldOrder(uint16_t type) {
     switch (type) {
         case NS_NOTIFYTYPE_CREATEUNIT:
@@ -260,7 +308,10 @@ bool CWorld::ApplyOrder(uint16_t type, const void* data, size_t length) {
             if (LE_LoadU32(bytes + 4) != 0) {
                 o->AddToUpdateList();
             } else {
-                o->m_power = -1.0f;
+                // Destroyed the normal way: the damage that leaves it at -1,
+                // forced, explodes it (setting the power alone left it
+                // standing at -1 for ever).
+                o->ApplyDamage(nullptr, o->m_power + 1.0f, true);
                 o->Activate();
             }
             return true;

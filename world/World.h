@@ -41,6 +41,7 @@ class CE3DEngine;
 class CE3DFrame;
 class CTessarakObject;
 class CTessarakObjectTemplate;
+class CStateArchive;
 
 // One lockstep turn.
 struct STurn {
@@ -97,6 +98,18 @@ public:
     bool ApplyOrder(uint16_t type, const void* data, size_t length);
     // Whether a game message is an order of the world (ApplyOrder takes it).
     static bool IsWorldOrder(uint16_t type);
+
+    // ---- the whole simulated state (saved games)
+    // Writes what StateHash covers: i32 the object-id counter, u32 the
+    // number of players but the neutral one and each one's sync record (its
+    // id first), then the scene's saved objects (CGameScene::SaveObjects).
+    void SaveState(CStateArchive& ar);
+    // Reads such a state into this world: its players must exist already
+    // (the session made them) and its scene hold no world objects. Every
+    // record is checked before anything changes; false (the world as it
+    // was) when one does not fit. A world that loaded what another saved
+    // has that world's StateHash.
+    bool LoadState(CStateArchive& ar);
 
     // Makes an object of the template at (x, 0, z) for owner under the id
     // (-1 none), as a turn's CREATEUNIT and a resync do: in its grid cells,

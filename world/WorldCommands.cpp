@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "core/LittleEndian.h"
+#include "world/GameMessages.h"
 #include "world/GameScene.h"
 #include "world/GridMember.h"
 #include "world/Player.h"
@@ -640,6 +642,20 @@ bool CWorldCommands::Stop(const std::vector<int32_t>& units) {
     for (int32_t id : units)
         if (CUnit* u = UnitOf(id)) {
             u->m_orderList->RemoveAll();
+            any = true;
+        }
+    return any;
+}
+
+bool CWorldCommands::Kill(const std::vector<int32_t>& objects, bool remove) {
+    bool any = false;
+    for (int32_t id : objects)
+        if (CTessarakObject* o = ObjectOf(id)) {
+            // KILLUNIT: u32 object id, u32 command (0 destroy, else remove).
+            uint8_t payload[8];
+            LE_StoreU32(payload, static_cast<uint32_t>(id));
+            LE_StoreU32(payload + 4, remove ? 1u : 0u);
+            m_world.Sender().SendForPlayer(o->m_owner, NS_NOTIFYTYPE_KILLUNIT, payload, 8);
             any = true;
         }
     return any;

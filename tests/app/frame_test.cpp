@@ -125,7 +125,7 @@ TEST_F(FrameTest, HostConsumesOneTickOnlyWhenTheBacklogExceedsTheLead) {
     game.InterfaceFrame();
     EXPECT_EQ(clock->m_gameTime, start);
     // No tick due: the frame countdown starts again.
-    EXPECT_FLOAT_EQ(game.NetGame()->m_frameCountdown, game.FrameTimeout());
+    EXPECT_FLOAT_EQ(game.NetGame()->FrameCountdown(), game.FrameTimeout());
     // A little more than the lead: exactly one tick, however far behind.
     // (The tick's own messages may set another rate for the ticks after it.)
     counter.now += (uint64_t)(0.3 * 1193182.0);
@@ -266,12 +266,12 @@ TEST_F(FrameTest, TheRunningGamesForcedTickReportsItsUnitsAndSyncBeforeTheResync
             rec->SetExpected(2);
             table.Release(rec);
         }
-        net->m_frameCountdown = -1.0f;
+        net->RestartFrameCountdown(-1.0f);
         frame();  // asks the server
         EXPECT_EQ(net->m_askForFrame, 0xFF01);
         // The server answers that it is ahead.
         net->m_askForFrame = table.PeekNumber(5);
-        net->m_frameCountdown = -1.0f;
+        net->RestartFrameCountdown(-1.0f);
         printed.clear();
         sent();
         const uint64_t start = clock->m_gameTime;
@@ -306,7 +306,7 @@ TEST_F(FrameTest, RenderFrameMovesScreenMessagesExceptUnderTheFullConsoleOrAtThe
     for (const auto& c : cases) {
         c.visible ? console.Show() : console.Hide();
         console.m_mini = c.mini ? 1 : 0;
-        game.Scene()->m_finished = c.finished ? 1 : 0;
+        game.Scene()->SetFinished(c.finished);
         console.Print("news", false, 255, 0, 0, true);
         counter.now += 1193182 * 5;
         game.Frame();
@@ -338,7 +338,7 @@ TEST_F(FrameTest, LogicTickRunsWhenDueAndEndsAMissionAfterThreeSecondsOfTicks) {
 
     scene.WinGame = 1;
     int ticks = 0;
-    while (!scene.m_finished && ticks < 100) {
+    while (!scene.Finished() && ticks < 100) {
         // Many frames per tick: only the ticks count towards the grace time.
         for (int f = 0; f < 3; ++f) {
             counter.now += clock->m_tickPeriod / 3;
@@ -347,7 +347,7 @@ TEST_F(FrameTest, LogicTickRunsWhenDueAndEndsAMissionAfterThreeSecondsOfTicks) {
             if (clock->m_gameTime != before) ++ticks;
         }
     }
-    EXPECT_TRUE(scene.m_finished);
+    EXPECT_TRUE(scene.Finished());
     // 3 s at 15 ticks a second: the 46th tick after the win ends it.
     EXPECT_GE(ticks, 45);
     EXPECT_LE(ticks, 47);
@@ -387,7 +387,8 @@ TEST_F(FrameTest, QueuedFramesGoEveryTickAndWorldObjectsLinger) {
     for (int idle = 0; idle < 2; ++idle) {
         SCOPED_TRACE(idle ? "a game that has ended" : "the map editor");
         scene.m_DevmapMode = idle == 0;
-        scene.WinGame = scene.m_finished = idle == 1;
+        scene.WinGame = idle == 1;
+        scene.SetFinished(idle == 1);
         bool effectGone = false, objectGone = false;
         (new SEffect(&root, &effectGone))->QueueForDeletion();
         SObject* object = new SObject(&scene, &root, &objectGone);

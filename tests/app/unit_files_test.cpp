@@ -20,14 +20,14 @@ TEST(UnitFiles, TheGameLoadsItsUnitsAndSaysWhenItCannot) {
     game.CreateWorld(nullptr);
     game.SetRootDir((std::string("Z:") + build + "/install/Tessarak").c_str());
     CGameScene* scene = game.Scene();
-    game.NetGame()->m_frameCountdown = -1.0f;
+    game.NetGame()->RestartFrameCountdown(-1.0f);
 
     ASSERT_TRUE(game.LoadUnitFiles());
     CTessarakObjectTemplate* tank = scene->FindTemplate("granite_lighttank");
     ASSERT_NE(tank, nullptr);
     EXPECT_GT(tank->m_collisionRadius, 0.5f);
     EXPECT_NE(scene->FindTemplate("Coral_Headquarters"), nullptr);
-    EXPECT_EQ(game.NetGame()->m_frameCountdown, game.FrameTimeout());
+    EXPECT_EQ(game.NetGame()->FrameCountdown(), game.FrameTimeout());
     EXPECT_EQ(game.GuiWord(), 0);
 
     // A unit source elsewhere that holds no project.

@@ -171,7 +171,7 @@ public:
                         ? std::chrono::duration<float>(now - m_lastStep).count()
                         : 0.0f;
         m_lastStep = now;
-        net->m_frameCountdown -= frameStep;
+        net->CountDownFrame(frameStep);
         if (guiWord == 0 && gameState == 0) {
             StartGame();
             return;
