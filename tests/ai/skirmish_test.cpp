@@ -53,6 +53,19 @@ TEST(Skirmish, AComputerPlayerBuildsABaseAndDestroysAnIdleSide) {
                     host->UnitsOf(2, "Coral_Factory"), host->UnitsOf(2, "Coral_LightTank"),
                     host->UnitsOf(2, "Coral_HeavyTank"), host->UnitsOf(2, "Coral_Artillery"),
                     cp->Groups().size(), (double)host->net->FindPlayerById(2)->m_resources);
+        if (std::getenv("AI_TEST_LINES")) {
+            int attacking = 0, near = 0;
+            float hqPower = 0;
+            for (CUnit* u = host->scene->m_units; u; u = u->m_unitNext) {
+                if (u->m_owner && u->m_owner->m_id == 2 && u->m_runningOrder &&
+                    u->m_runningOrder->m_type == CUnitOrder::kAttack)
+                    ++attacking;
+                if (u->m_owner && u->m_owner->m_id == 2 && u->m_position[0] < -15 && u->m_position[2] < -15)
+                    ++near;
+                if (u->m_owner && u->m_owner->m_id == human) hqPower = u->m_power;
+            }
+            std::printf("  attacking %d near %d hq %.0f\n", attacking, near, (double)hqPower);
+        }
     }
     if (std::getenv("AI_TEST_LINES"))
         for (const std::string& l : host->lines) std::printf("%s\n", l.c_str());
@@ -83,8 +96,7 @@ namespace {
 struct SFourWinds {
     int32_t winner = -1;
     int minutes = 0;
-    std::map<uint16_t, uint32_t> crcs;  // by frame, the whole game
-    std::vector<uint32_t> byTick;       // every tick's sync CRC in order
+    std::vector<uint32_t> crcs;  // every tick's sync CRC in order
 };
 
 // Four computer players on FourWinds (the host's own player watches: it
@@ -96,30 +108,29 @@ SFourWinds PlayFourWinds(uint32_t seed) {
     CAIMachine* host = s.AddAI("host", "FourWinds", 80);
     if (!host->ok || !s.JoinAll()) return result;
     host->sidesOut.insert(host->net->LocalPlayer()->m_id);
+    host->logCrcs = true;
     host->ai->m_seed = seed;
     host->ai->m_debug = std::getenv("AI_TEST_LINES") ? 1 : 0;
     const char* races[4] = {"Granite", "Coral", "Granite", "Coral"};
     for (int i = 0; i < 4; ++i)
         if (!host->ai->AddCommander(2 + i, races[i])) return result;
     if (!s.StartGame()) return result;
-    size_t seen = 0;
-    for (result.minutes = 0; result.minutes < 60; ++result.minutes) {
+    for (result.minutes = 0; result.minutes < 120; ++result.minutes) {
         s.RunTicks(kTicksPerMinute);
         std::set<int32_t> left = host->SidesLeft();
         if (std::getenv("AI_TEST_LINES") && result.minutes % 5 == 4)
-            std::printf("minute %d: %d %d %d %d units, HQ %d %d %d %d\n", result.minutes + 1, host->UnitsOf(2),
-                        host->UnitsOf(3), host->UnitsOf(4), host->UnitsOf(5), host->UnitsOf(2, "Granite_Headquarters"),
-                        host->UnitsOf(3, "Coral_Headquarters"), host->UnitsOf(4, "Granite_Headquarters"),
-                        host->UnitsOf(5, "Coral_Headquarters"));
+            std::printf("minute %d: %d %d %d %d units, HQ %d %d %d %d\n", result.minutes + 1,
+                        host->UnitsOf(2), host->UnitsOf(3), host->UnitsOf(4), host->UnitsOf(5),
+                        host->UnitsOf(2, "Granite_Headquarters"), host->UnitsOf(3, "Coral_Headquarters"),
+                        host->UnitsOf(4, "Granite_Headquarters"), host->UnitsOf(5, "Coral_Headquarters"));
         if (left.size() <= 1 && host->tickCount > kTicksPerMinute) {
             result.winner = left.empty() ? 0 : *left.begin();
             break;
         }
     }
-    for (const auto& t : host->ticks) result.crcs[t.first] = t.second.worldCrc;
+    result.crcs = host->crcLog;
     if (std::getenv("AI_TEST_LINES"))
         for (const std::string& l : host->lines) std::printf("%s\n", l.c_str());
-    (void)seen;
     return result;
 }
 
@@ -134,8 +145,55 @@ TEST(Skirmish, FourComputerPlayersPlayToOneSideAndRepeatFromTheSeed) {
     EXPECT_EQ(second.winner, first.winner);
     EXPECT_EQ(second.minutes, first.minutes);
     ASSERT_EQ(second.crcs.size(), first.crcs.size());
-    size_t differ = 0;
-    for (const auto& f : first.crcs) differ += second.crcs[f.first] != f.second ? 1 : 0;
-    EXPECT_EQ(differ, 0u);
+    size_t firstDiffering = first.crcs.size();
+    for (size_t i = 0; i < first.crcs.size() && firstDiffering == first.crcs.size(); ++i)
+        if (first.crcs[i] != second.crcs[i]) firstDiffering = i;
+    EXPECT_EQ(firstDiffering, first.crcs.size()) << "the sync CRCs part at tick " << firstDiffering;
     std::printf("FourWinds: player %d won after %d minutes of game time\n", (int)first.winner, first.minutes);
+}
+
+// A network game over UDP with one computer player on the host: its orders
+// travel as any player's, and host and client keep the same sync CRC for
+// 3,000 ticks.
+TEST(Skirmish, AComputerPlayerOnTheHostKeepsHostAndClientInStep) {
+    CAISession s;
+    CAIMachine* host = s.AddAI("host", "Skerry", 48);
+    CAIMachine* client = s.AddAI("client", "Skerry", 48);
+    ASSERT_TRUE(host->ok && client->ok) << "the installation is not built";
+    host->SetRace(host->net->LocalPlayer(), "Granite");
+    client->SetRace(client->net->LocalPlayer(), "Granite");
+    ASSERT_TRUE(s.JoinAll());
+    // Two start positions: the host's player and the computer player's; the
+    // client's player watches.
+    host->sidesOut.insert(client->net->LocalPlayer()->m_id);
+    host->ai->m_seed = 99;
+    ASSERT_NE(host->ai->AddCommander(5, "Coral"), nullptr);
+    // The client learns the computer player through the session; its own
+    // manager runs nobody.
+    ASSERT_TRUE(s.RunUntil([&] { return client->net->FindPlayerById(5) != nullptr; }));
+    EXPECT_TRUE(client->net->FindPlayerById(5)->m_computer);
+    EXPECT_FALSE(client->net->FindPlayerById(5)->m_computerHere);
+    EXPECT_EQ(client->ai->AddCommander(6, "Coral"), nullptr);
+    ASSERT_TRUE(s.StartGame());
+    // The frames of the running game.
+    host->ticks.clear();
+    client->ticks.clear();
+    const int from = client->tickCount;
+    ASSERT_TRUE(s.RunUntil([&] { return client->tickCount >= from + 3010; }, 300.0));
+    int compared = 0, differ = 0;
+    for (const auto& t : client->ticks) {
+        auto h = host->ticks.find(t.first);
+        if (h == host->ticks.end()) continue;
+        ++compared;
+        if (h->second.worldCrc != t.second.worldCrc) {
+            if (differ < 10) std::printf("frame %d differs\n", (int)t.first);
+            ++differ;
+        }
+    }
+    EXPECT_GE(compared, 3000);
+    EXPECT_EQ(differ, 0);
+    // The computer player played: it built and its units went out.
+    EXPECT_GT(client->UnitsOf(5), 3);
+    EXPECT_EQ(client->UnitsOf(5), host->UnitsOf(5));
+    EXPECT_EQ(client->ai->Count(), 0u);
 }

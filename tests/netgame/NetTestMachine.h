@@ -191,6 +191,7 @@ public:
         turn.frame = frame;
         m_world->Tick(turn, orders);
         ticks[frame] = {net->WorldSyncCrc(), net->m_frameDigest, gameTime};
+        if (logCrcs) crcLog.push_back(ticks[frame].worldCrc);
         ++tickCount;
         net->ResyncClients();
     }
@@ -254,6 +255,9 @@ public:
     // Runs after the frame's messages and before the world's turn, as the
     // game's computer players do.
     std::function<void()> beforeTurn;
+    // With logCrcs, every tick's sync CRC in order (the frame numbers wrap).
+    bool logCrcs = false;
+    std::vector<uint32_t> crcLog;
     std::string m_name;
     CE3DFrame* m_root;
     std::unique_ptr<CWorld> m_world;
