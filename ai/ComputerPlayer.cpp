@@ -27,7 +27,7 @@ const SAIParameter kParameters[CComputerPlayer::kParameterCount] = {
     {"FirstSpyDelay", SAIParameter::kInt, 60, 0, 0},
     {"AttackDelay", SAIParameter::kInt, 10, 3, 0},
     {"InstantAttack", SAIParameter::kBool, 0, 0, 0},
-    {"NrOfGroupsAttackingTogether", SAIParameter::kInt, 1, 0, 0},
+    {"NrOfGroupsAttackingTogether", SAIParameter::kInt, 1, 0, 0},  // full idle attack groups that go together
     {"wantNumberOfAttackingGroups", SAIParameter::kInt, 5, 2, 0},
     {"wantNumberOfDefendingGroups", SAIParameter::kInt, 5, 2, 0},
     {"wantNumberOfSpyingGroups", SAIParameter::kInt, 5, 2, 0},
@@ -286,7 +286,20 @@ void CComputerPlayer::PhaseDefend() {
             if (target < 0) continue;
             const SUnitView* t = m_units->Find(target);
             DebugPrintf("Sending group to attack %s!", t && t->tmpl ? t->tmpl->m_name.GetText() : "");
-            g->SetAttackTarget(target, m_parameters[kInstantAttack].value != 0.0f);
+            const bool instant = m_parameters[kInstantAttack].value != 0.0f;
+            g->SetAttackTarget(target, instant);
+            // Up to "NrOfGroupsAttackingTogether" full idle attack groups go
+            // together, on the same target and the same enemy.
+            int32_t together = IntParameter(kNrOfGroupsAttackingTogether) - 1;
+            for (auto& o : m_groups) {
+                if (together <= 0) break;
+                if (o.get() == g.get() || o->m_role != kRoleAttack || o->m_state != CAIGroup::kIdle ||
+                    !o->m_full)
+                    continue;
+                o->m_targetPlayer = g->m_targetPlayer;
+                o->SetAttackTarget(target, instant);
+                --together;
+            }
             m_lastAttack = m_now;
         } else if (g->m_role == kRoleDefend) {
             // The most valuable structure or harvester that no group guards.

@@ -1,12 +1,9 @@
-// Computer players playing the demo maps headless, through the world's door
-// and the network game as the game runs them.
+// A computer player playing the demo map Skerry headless, through the
+// world's door and the network game as the game runs them: against a side
+// that does nothing, and in a network game over UDP.
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <map>
-#include <set>
-#include <vector>
 
 #include "ai/AIGroup.h"
 #include "tests/ai/AIGame.h"
@@ -38,7 +35,7 @@ TEST(Skirmish, AComputerPlayerBuildsABaseAndDestroysAnIdleSide) {
     ASSERT_TRUE(s.RunUntil([&] { return host->UnitsOf(2, "Coral_Headquarters") == 1; }));
     ASSERT_EQ(host->UnitsOf(human, "Granite_Headquarters"), 1);
 
-    bool harvesting = false, factory = false, grouped = false;
+    bool harvesting = false, factory = false, grouped = false, fighters = false;
     int minutes = 0;
     for (; minutes < 20 && host->UnitsOf(human, "Granite_Headquarters") > 0; ++minutes) {
         ASSERT_TRUE(s.RunTicks(kTicksPerMinute));
@@ -47,109 +44,21 @@ TEST(Skirmish, AComputerPlayerBuildsABaseAndDestroysAnIdleSide) {
                 u->m_runningOrder->m_type == CUnitOrder::kHarvest)
                 harvesting = true;
         factory = factory || host->UnitsOf(2, "Coral_Factory") > 0;
+        fighters = fighters || host->UnitsOf(2, "Coral_HeavyTank") + host->UnitsOf(2, "Coral_Artillery") > 0;
         for (const auto& g : cp->Groups()) grouped = grouped || g->m_members.size() >= 2;
-        std::printf("minute %d: units %d harvesters %d factories %d tanks %d/%d/%d groups %zu res %.0f\n",
-                    minutes + 1, host->UnitsOf(2), host->UnitsOf(2, "Coral_Harvester"),
-                    host->UnitsOf(2, "Coral_Factory"), host->UnitsOf(2, "Coral_LightTank"),
-                    host->UnitsOf(2, "Coral_HeavyTank"), host->UnitsOf(2, "Coral_Artillery"),
-                    cp->Groups().size(), (double)host->net->FindPlayerById(2)->m_resources);
-        if (std::getenv("AI_TEST_LINES")) {
-            int attacking = 0, near = 0;
-            float hqPower = 0;
-            for (CUnit* u = host->scene->m_units; u; u = u->m_unitNext) {
-                if (u->m_owner && u->m_owner->m_id == 2 && u->m_runningOrder &&
-                    u->m_runningOrder->m_type == CUnitOrder::kAttack)
-                    ++attacking;
-                if (u->m_owner && u->m_owner->m_id == 2 && u->m_position[0] < -15 && u->m_position[2] < -15)
-                    ++near;
-                if (u->m_owner && u->m_owner->m_id == human) hqPower = u->m_power;
-            }
-            std::printf("  attacking %d near %d hq %.0f\n", attacking, near, (double)hqPower);
-        }
     }
-    if (std::getenv("AI_TEST_LINES"))
-        for (const std::string& l : host->lines) std::printf("%s\n", l.c_str());
-    if (std::getenv("AI_TEST_LINES"))
-        std::printf("player 2: computer %d here %d connection %p local %p\n",
-                    host->net->FindPlayerById(2)->m_computer, host->net->FindPlayerById(2)->m_computerHere,
-                    (void*)host->net->FindPlayerById(2)->m_connection,
-                    (void*)host->net->LocalPlayer()->m_connection);
-    if (std::getenv("AI_TEST_LINES"))
-        for (CUnit* u = host->scene->m_units; u; u = u->m_unitNext)
-            std::printf("unit %d %s owner %d at %.1f %.1f running %x orders %d grid %x steer %x motion %x\n",
-                        u->m_objectId, u->m_template->m_name.GetText(), u->m_owner ? u->m_owner->m_id : -1,
-                        u->m_position[0], u->m_position[2], u->m_runningOrder ? u->m_runningOrder->m_type : 0,
-                        u->m_orderList ? u->m_orderList->ChildCount() : -1, u->m_gridFlags,
-                        u->m_steeringFlags, u->m_motionFlags);
-    if (std::getenv("AI_TEST_LINES"))
-        for (const auto& e : host->events)
-            std::printf("event %d owner %d at %.1f %.1f %s\n", e.code, e.ownerId, e.x, e.z, e.text.c_str());
+    // Its harvesters went out and brought resources home.
     EXPECT_TRUE(harvesting);
+    EXPECT_GT(host->net->FindPlayerById(2)->m_harvested, 0.0f);
+    // A factory, the fighting units only a factory makes, groups of them.
     EXPECT_TRUE(factory);
+    EXPECT_TRUE(fighters);
     EXPECT_TRUE(grouped);
     EXPECT_EQ(host->UnitsOf(human, "Granite_Headquarters"), 0) << "after " << minutes << " minutes";
-    EXPECT_NE(host->FindLine("Computer 2: Sending group to attack"), "");
-}
-
-namespace {
-
-struct SFourWinds {
-    int32_t winner = -1;
-    int minutes = 0;
-    std::vector<uint32_t> crcs;  // every tick's sync CRC in order
-};
-
-// Four computer players on FourWinds (the host's own player watches: it
-// gets no start unit), played until one side is left or an hour of game
-// time has passed.
-SFourWinds PlayFourWinds(uint32_t seed) {
-    SFourWinds result;
-    CAISession s;
-    CAIMachine* host = s.AddAI("host", "FourWinds", 80);
-    if (!host->ok || !s.JoinAll()) return result;
-    host->sidesOut.insert(host->net->LocalPlayer()->m_id);
-    host->logCrcs = true;
-    host->ai->m_seed = seed;
-    host->ai->m_debug = std::getenv("AI_TEST_LINES") ? 1 : 0;
-    const char* races[4] = {"Granite", "Coral", "Granite", "Coral"};
-    for (int i = 0; i < 4; ++i)
-        if (!host->ai->AddCommander(2 + i, races[i])) return result;
-    if (!s.StartGame()) return result;
-    for (result.minutes = 0; result.minutes < 120; ++result.minutes) {
-        s.RunTicks(kTicksPerMinute);
-        std::set<int32_t> left = host->SidesLeft();
-        if (std::getenv("AI_TEST_LINES") && result.minutes % 5 == 4)
-            std::printf("minute %d: %d %d %d %d units, HQ %d %d %d %d\n", result.minutes + 1,
-                        host->UnitsOf(2), host->UnitsOf(3), host->UnitsOf(4), host->UnitsOf(5),
-                        host->UnitsOf(2, "Granite_Headquarters"), host->UnitsOf(3, "Coral_Headquarters"),
-                        host->UnitsOf(4, "Granite_Headquarters"), host->UnitsOf(5, "Coral_Headquarters"));
-        if (left.size() <= 1 && host->tickCount > kTicksPerMinute) {
-            result.winner = left.empty() ? 0 : *left.begin();
-            break;
-        }
-    }
-    result.crcs = host->crcLog;
-    if (std::getenv("AI_TEST_LINES"))
-        for (const std::string& l : host->lines) std::printf("%s\n", l.c_str());
-    return result;
-}
-
-}  // namespace
-
-// Four computer players play FourWinds until one side is left; the same seed
-// gives the same winner and the same sync CRC at every tick.
-TEST(Skirmish, FourComputerPlayersPlayToOneSideAndRepeatFromTheSeed) {
-    SFourWinds first = PlayFourWinds(1234);
-    ASSERT_GT(first.winner, 1) << "no winner after " << first.minutes << " minutes";
-    SFourWinds second = PlayFourWinds(1234);
-    EXPECT_EQ(second.winner, first.winner);
-    EXPECT_EQ(second.minutes, first.minutes);
-    ASSERT_EQ(second.crcs.size(), first.crcs.size());
-    size_t firstDiffering = first.crcs.size();
-    for (size_t i = 0; i < first.crcs.size() && firstDiffering == first.crcs.size(); ++i)
-        if (first.crcs[i] != second.crcs[i]) firstDiffering = i;
-    EXPECT_EQ(firstDiffering, first.crcs.size()) << "the sync CRCs part at tick " << firstDiffering;
-    std::printf("FourWinds: player %d won after %d minutes of game time\n", (int)first.winner, first.minutes);
+    // What it decided, on the console with AI_Debug.
+    EXPECT_NE(host->FindLine("Computer 2: Building Coral_Factory..."), "");
+    EXPECT_NE(host->FindLine("Computer 2: Sending group to attack Granite_Headquarters!"), "");
+    std::printf("Skerry: the idle side's headquarters fell within %d minutes of game time\n", minutes);
 }
 
 // A network game over UDP with one computer player on the host: its orders
