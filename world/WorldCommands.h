@@ -150,6 +150,8 @@ public:
     void ScriptPatrol(int32_t mapId, float x, float z);
 
 private:
+    template <class T>
+    bool TargetOrders(const std::vector<int32_t>& units, int32_t target, uint32_t modes);
     CUnit* UnitOf(int32_t id) const;
     CTessarakObject* ObjectOf(int32_t id) const;
     SCommandResult Finish(float x, float z, int ack, bool objectClicked);
