@@ -58,8 +58,44 @@ void CAIManager::InitializeCommanders(const char* mapName, const char* mapFolder
                                        }),
                         m_players.end());
     }
+    // A race not chosen yet (the player came before the unit file made the
+    // races) is chosen now, on this machine's player at once (its start
+    // unit is placed from it) and for every machine through the session.
+    if (m_net && !m_net->m_players.m_races.empty())
+        for (auto& cp : m_players) {
+            CPlayer* p = m_net->FindPlayerById(cp->PlayerId());
+            if (!p || cp->m_raceChosen) continue;
+            const CRace* race = ChooseRace(cp->m_wantedRace.c_str(), p);
+            if (!race) {
+                m_world->Console().Printf("AI_AddCommander: no race %s", cp->m_wantedRace.c_str());
+                race = ChooseRace("", p);
+            }
+            cp->m_raceChosen = true;
+            if (!race) continue;
+            p->m_race = const_cast<CRace*>(race);
+            p->m_raceName = race->m_name;
+            p->SetRace(race);
+        }
     for (auto& p : m_players) p->Reset();
     if (m_world && !m_mapName.empty()) m_world->Console().RunScriptFile("ai.cfg");
+}
+
+const CRace* CAIManager::ChooseRace(const char* name, const CPlayer* self) const {
+    const CPlayerList& list = m_net->m_players;
+    if (name && *name) return list.FindRace(name);
+    // The first race (in the order the unit file made them, the default one
+    // aside) whose start unit no other player starts with; the first race
+    // when every one is taken.
+    for (auto it = list.m_races.rbegin(); it != list.m_races.rend(); ++it) {
+        const CRace* r = *it;
+        if (r->m_hidden || r->m_watching || !r->m_startUnit || r == list.m_defaultRace) continue;
+        bool taken = false;
+        for (const CPlayer* p : list.m_players)
+            taken = taken || (p != list.m_neutral && p != self && p->m_race &&
+                              p->m_race->m_startUnit == r->m_startUnit);
+        if (!taken) return r;
+    }
+    return list.GetFirstRace();
 }
 
 CComputerPlayer* CAIManager::Find(int32_t playerId) const {
@@ -87,23 +123,16 @@ CComputerPlayer* CAIManager::AddCommander(int32_t playerId, const char* race) {
         return nullptr;
     }
     CPlayerList& list = m_net->m_players;
+    // A race named is checked now when the unit file made the races; the
+    // first free race is chosen when the map loads (every machine has the
+    // races then, and the other players have theirs).
     const CRace* chosen = nullptr;
-    if (race && *race) {
-        chosen = list.FindRace(race);
+    if (race && *race && !list.m_races.empty()) {
+        chosen = ChooseRace(race, nullptr);
         if (!chosen) {
             console.Printf("AI_AddCommander: no race %s", race);
             return nullptr;
         }
-    } else {
-        // The first race (in the order the unit file made them) nobody plays.
-        for (auto it = list.m_races.rbegin(); it != list.m_races.rend() && !chosen; ++it) {
-            if ((*it)->m_hidden || (*it)->m_watching || !(*it)->m_startUnit) continue;
-            bool taken = false;
-            for (const CPlayer* p : list.m_players)
-                taken = taken || (p != list.m_neutral && p->m_race == *it);
-            if (!taken) chosen = *it;
-        }
-        if (!chosen) chosen = list.GetFirstRace();
     }
     const float* colour = kColours[0];
     for (const float* c : kColours) {
@@ -125,6 +154,8 @@ CComputerPlayer* CAIManager::AddCommander(int32_t playerId, const char* race) {
     }
     m_players.emplace_back(new CComputerPlayer(*this, *m_world, playerId, Mix(m_seed, playerId)));
     CComputerPlayer* cp = m_players.back().get();
+    cp->m_wantedRace = race ? race : "";
+    cp->m_raceChosen = chosen != nullptr;
     cp->Reset();
     // The units already in play (none before the map's).
     for (const SUnitView& u : m_world->Query().AllUnits()) cp->AddUnit(u.id);

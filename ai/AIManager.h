@@ -23,6 +23,8 @@
 class CWorld;
 class CNetGame;
 class CCommandInterpreter;
+class CRace;
+class CPlayer;
 
 class CAIManager {
 public:
@@ -84,6 +86,10 @@ public:
     uint32_t m_seed = 1;      // the game's seed for the players' generators
 
 private:
+    // The race of the name (null when there is none), or, for "", the first
+    // race that no player but self plays.
+    const CRace* ChooseRace(const char* name, const CPlayer* self) const;
+
     CWorld* m_world;
     CNetGame* m_net;
     std::string m_mapName, m_mapFolder;

@@ -182,6 +182,10 @@ public:
 
     bool m_learningMatch = false;
     uint64_t m_lastAttack = 0;
+    // The race asked for ("": the first free one) and whether the player has
+    // it (a player added before the races existed gets it at the map load).
+    std::string m_wantedRace;
+    bool m_raceChosen = false;
 
 private:
     void PhaseBases();
