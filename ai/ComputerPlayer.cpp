@@ -164,18 +164,22 @@ void CComputerPlayer::PhaseBases() {
     m_manager.UpdateBases(*m_units);
 }
 
-void CComputerPlayer::PhaseCensus() {
-    for (int32_t& c : m_groupCount) c = 0;
+void CComputerPlayer::DropLostMembers() {
     std::vector<std::unique_ptr<CAIGroup>> kept;
     for (auto& g : m_groups) {
         g->m_members.erase(std::remove_if(g->m_members.begin(), g->m_members.end(),
                                           [this](int32_t id) { return !m_units->Find(id); }),
                            g->m_members.end());
-        if (g->IsEmpty()) continue;
-        if (g->m_role >= 0 && g->m_role < 4) ++m_groupCount[g->m_role];
-        kept.push_back(std::move(g));
+        if (!g->IsEmpty()) kept.push_back(std::move(g));
     }
     m_groups.swap(kept);
+}
+
+void CComputerPlayer::PhaseCensus() {
+    DropLostMembers();
+    for (int32_t& c : m_groupCount) c = 0;
+    for (auto& g : m_groups)
+        if (g->m_role >= 0 && g->m_role < 4) ++m_groupCount[g->m_role];
 }
 
 void CComputerPlayer::PhaseSort() {
@@ -348,15 +352,7 @@ void CComputerPlayer::PhaseHarvest() {
 }
 
 void CComputerPlayer::PhaseGroups() {
-    std::vector<std::unique_ptr<CAIGroup>> kept;
-    for (auto& g : m_groups) {
-        g->m_members.erase(std::remove_if(g->m_members.begin(), g->m_members.end(),
-                                          [this](int32_t id) { return !m_units->Find(id); }),
-                           g->m_members.end());
-        if (g->IsEmpty()) continue;
-        kept.push_back(std::move(g));
-    }
-    m_groups.swap(kept);
+    DropLostMembers();
     for (size_t i = 0; i < m_groups.size(); ++i) m_groups[i]->Update();
 }
 

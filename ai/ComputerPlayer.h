@@ -188,6 +188,8 @@ public:
     bool m_raceChosen = false;
 
 private:
+    // Members that left play drop out of their groups; a group left empty goes.
+    void DropLostMembers();
     void PhaseBases();
     void PhaseCensus();
     void PhaseSort();
