@@ -71,22 +71,6 @@ void RegisterGameCommands(CCommandInterpreter* ip) {
         SCommandRow::Function("Game", Cmd_Game, s_gameDescription.GetText(), "Game(str GameDirectory)")
             .Mask(1),
         SCommandRow::Function("StartGame", Cmd_StartGame, "starts up the game", "StartGame();").Mask(1),
-        SCommandRow::Bool("ge_Minimize", &game->Variables().startMinimized,
-                          "Makes tessarak minimize directly after initialization", "ge_Minimize(bool Sleep)"),
-        SCommandRow::Bool("ge_MainSleep", &game->Variables().mainSleep,
-                          "Sleeps in main loop to allow for multi tessarak test", "ge_MainSleep(bool Sleep)"),
-        SCommandRow::Bool("perf_DrawFPS", &game->Variables().perfDrawFPS,
-                          "Turns drawing of performance data on", "perf_DrawFPS(bool Enable);"),
-        SCommandRow::Bool("perf_DrawUpdateList", &game->Variables().perfDrawUpdateList,
-                          "Turns drawing of UpdateList on or off", "perf_DrawUpdateList(bool Enable);")
-            .Mask(8),
-        SCommandRow::Bool("perf_DrawPathList", &game->Variables().perfDrawPathList,
-                          "Turns drawing of Pathfinder list on or off", "perf_DrawPathList(bool Enable);"),
-        SCommandRow::Bool("ShowPlayers", &game->Variables().showPlayers,
-                          "Shows a playerlist and network debug info if set to true",
-                          "ShowPlayers(bool Show);"),
-        SCommandRow::String("ge_UniqueTessarak", &game->Variables().uniqueInstance, 2048,
-                            "A string that has the computer name and process id in it", "ge_UniqueTessarak"),
     };
     CommandTable_Register(ip, rows);
 }

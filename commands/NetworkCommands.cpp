@@ -5,6 +5,7 @@
 
 #include "app/Game.h"
 #include "app/GameConsole.h"
+#include "commands/NetworkLobbyCommands.h"
 #include "console/CommandInterpreter.h"
 #include "console/CommandTable.h"
 #include "console/ConfigText.h"
@@ -60,7 +61,9 @@ void Cmd_StartServer(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file
         Game_Printf("StartServer: not a port: %s", args->Text(0));
         return;
     }
-    net->StartServer(static_cast<uint16_t>(port), false);
+    int32_t makePublic = 0;
+    if (Count(args) >= 2 && !IntArg(args, 1, &makePublic)) makePublic = 0;
+    NetworkCommands_StartServer(net, static_cast<uint16_t>(port), makePublic != 0);
 }
 
 // StartLocalServer: a fresh local game (the lobby of this machine alone).
@@ -233,8 +236,6 @@ void RegisterNetworkCommands(CCommandInterpreter* ip) {
                               "Disconnects from the server you are connected to", "Disconnect();"),
         SCommandRow::Function("StartServer", Cmd_StartServer, "Starts a server",
                               "StartServer (int Port = 47222, bool Public = false)"),
-        SCommandRow::Function("StartPublicServer", Cmd_StartServer, "Starts a public server",
-                              "StartPublicServer (int Port = 47222)"),
         SCommandRow::Function("StartLocalServer", Cmd_StartLocalServer, "Starts a local loopback server",
                               "StartLocalServer"),
         SCommandRow::Function("ListPlayers", Cmd_ListPlayers, "List all awailable players", "ListPlayers();"),
@@ -256,11 +257,13 @@ void RegisterNetworkCommands(CCommandInterpreter* ip) {
             "srv_Password", &net->m_serverPassword, 256,
             "The password a client has to set cl_Password to to be able to connect to the server",
             "srv_Password")
-            .Config("Server.cfg"),
+            .Config("Server.cfg")
+            .OnChange(NetworkCommands_OnSettingsChanged),
         SCommandRow::String("cl_Password", &net->m_clientPassword, 256,
                             "The password you send to the server when you want to connect to it",
                             "cl_Password")
-            .Config("Player.cfg"),
+            .Config("Player.cfg")
+            .OnChange(NetworkCommands_OnSettingsChanged),
         SCommandRow::Float("srv_Rate", &net->m_serverRate, 400.0f, 100000000.0f,
                            "Sets the combined max rate of the server", "srv_Rate(float Rate);")
             .Config("Network.cfg")
@@ -271,7 +274,8 @@ void RegisterNetworkCommands(CCommandInterpreter* ip) {
             .OnChange(OnRate),
         SCommandRow::Int("nw_MaxPacketSize", &net->m_maxPacketSize, 0, 2048, "Max packet size for a packet",
                          "nw_MaxPacketSize(int PacketSize)")
-            .Config("Network.cfg"),
+            .Config("Network.cfg")
+            .OnChange(NetworkCommands_OnSettingsChanged),
         SCommandRow::Int(
             "nw_ClientPort", &net->m_clientPort, 0, 65535,
             "Selects the port to use for client to server connects. nw_ClientPort + 100 is used for "
@@ -284,7 +288,8 @@ void RegisterNetworkCommands(CCommandInterpreter* ip) {
             "Sets the number of units the server sends out to clients per frame for sync checking. "
             "Can be less than 1.0",
             "srv_Sync_NumberOfChecksPerFrame(float Number);")
-            .Config("Server.cfg"),
+            .Config("Server.cfg")
+            .OnChange(OnRate),
         SCommandRow::Int(
             "srv_SyncEveryFrame", &net->m_syncEveryFrame, 0, 3,
             "Syncs the game every frame if set to 1, if set to 2 it syns it once but without resorting "
@@ -355,4 +360,5 @@ void RegisterNetworkCommands(CCommandInterpreter* ip) {
             .MapScript(),
     };
     CommandTable_Register(ip, rows);
+    RegisterNetworkLobbyCommands(ip);
 }
