@@ -9,6 +9,7 @@
 #include "core/CRC32.h"
 #include "core/VFSFile.h"
 #include "e3d/Surface.h"
+#include "netgame/ConnectionTexts.h"
 #include "netgame/MapFiles.h"
 #include "netgame/MasterClient.h"
 #include "netgame/NetGame.h"
@@ -314,29 +315,29 @@ bool CNetGame::Connect(const char* address) {
 void CNetGame::LeaveJoinedGame(CGameSocket* link) {
     int state = link ? link->m_joinState : m_lastJoinState;
     Printf("Connection to server was lost");
-    const char* notice = nullptr;
+    // The notice is the interface's system text of what happened.
+    int notice = SYSLID_CONNECTION_CANTCONNECT;
     if (state == 5 || state == 4) {
-        notice = state == 5 ? "The server quit" : "The connection to the server was lost";
+        notice = state == 5 ? SYSLID_CONNECTION_SERVERQUIT : SYSLID_CONNECTION_CONNECTIONLOSTT;
         if (m_game) m_game->QueueScript("Disconnected.cfg");
     } else {
         switch (m_joinFailure) {
             case kConnectFull:
-                notice = "The server is full";
+                notice = SYSLID_CONNECTION_SERVERISFULL;
                 break;
             case kConnectRunning:
-                notice = "The game has already started";
+                notice = SYSLID_CONNECTION_GAMESTARTED;
                 break;
             case kConnectPassword:
-                notice = "Incorrect password";
+                notice = SYSLID_CONNECTION_INCORRECTPASSWORD;
                 break;
             case kConnectVersion:
-                notice = "The server runs another version of the game";
+                notice = SYSLID_CONNECTION_WRONGPROTOCOLVERSION;
                 break;
             case kConnectClosed:
-                notice = "The server is closed for joining";
+                notice = SYSLID_CONNECTION_CLOSEDJOINING;
                 break;
             default:
-                notice = "Could not connect to the server";
                 break;
         }
     }
@@ -346,7 +347,7 @@ void CNetGame::LeaveJoinedGame(CGameSocket* link) {
     m_lastJoinState = 0;
     ResetGame(true);
     m_joinFailure = failure;
-    if (m_game && notice) m_game->ShowNotice(notice);
+    if (m_game) m_game->ShowNotice(NetGame_Text(this, notice));
 }
 
 // ---- sending

@@ -22,7 +22,7 @@ constexpr float kCostPlain = 1.0f;
 // Half-open links (a valid first datagram whose sender has not yet confirmed
 // anything of ours): per address, in all, and their life in seconds.
 constexpr int kHalfOpenPerAddress = 8;
-constexpr int kHalfOpenTotal = 256;
+constexpr int kHalfOpenTotal = 1024;
 constexpr float kHalfOpenLife = 5.0f;
 
 CMasterServer* Master(void* context) {
