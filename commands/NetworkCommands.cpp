@@ -5,6 +5,7 @@
 
 #include "app/Game.h"
 #include "app/GameConsole.h"
+#include "commands/NetworkCommandKit.h"
 #include "commands/NetworkLobbyCommands.h"
 #include "console/CommandInterpreter.h"
 #include "console/CommandTable.h"
@@ -14,28 +15,7 @@
 #include "world/Player.h"
 
 namespace {
-CGame* Game(CConsoleCommand* record) {
-    CGame* game = record->GetOwner();
-    return game ? game : g_pGame;
-}
-
-CNetGame* Net(CConsoleCommand* record) {
-    CGame* game = Game(record);
-    return game ? game->NetGame() : nullptr;
-}
-
-int Count(SCommandArgs* args) {
-    return args ? args->count : 0;
-}
-
-// The number an argument holds, or false when it is not one.
-bool IntArg(SCommandArgs* args, int i, int32_t* out) {
-    return args && i < args->count && args->arg[i].GetInt(*out);
-}
-
-void WriteLine(CVFSFile* file, const CStrBuf& line) {
-    file->Write(line.GetText(), (uint32_t)line.GetLength());
-}
+using namespace netcmd;
 
 // Connect(str Destination): joins the server at "a.b.c.d[:port]".
 void Cmd_Connect(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {

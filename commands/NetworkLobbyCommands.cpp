@@ -5,6 +5,7 @@
 
 #include "app/Game.h"
 #include "app/GameConsole.h"
+#include "commands/NetworkCommandKit.h"
 #include "console/CommandInterpreter.h"
 #include "console/CommandTable.h"
 #include "console/ConfigText.h"
@@ -18,23 +19,7 @@
 #include "world/Player.h"
 
 namespace {
-CGame* Game(CConsoleCommand* record) {
-    CGame* game = record->GetOwner();
-    return game ? game : g_pGame;
-}
-
-CNetGame* Net(CConsoleCommand* record) {
-    CGame* game = Game(record);
-    return game ? game->NetGame() : nullptr;
-}
-
-int Count(SCommandArgs* args) {
-    return args ? args->count : 0;
-}
-
-bool IntArg(SCommandArgs* args, int i, int32_t* out) {
-    return args && i < args->count && args->arg[i].GetInt(*out);
-}
+using namespace netcmd;
 
 // The local player's colour as chat sends it (each part to the nearest whole).
 void ChatColour(CPlayer* p, int rgb[3]) {
@@ -165,8 +150,7 @@ void Cmd_ServerName(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file)
     if (file) {
         CStrBuf line;
         line.Format("%s(%s);\r\n", record->GetName(), ConfigText_Quote(name.GetText()).c_str());
-        file->Write(line.GetText(), (uint32_t)line.GetLength());
-        return;
+        return WriteLine(file, line);
     }
     if (Count(args) == 0) {
         Game_Printf("srv_Name = %s", name.GetText());

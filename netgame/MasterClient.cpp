@@ -335,12 +335,7 @@ void CMasterClient::OnReset() {
     // master hears the goodbye first.
     if (CGameSocket* link =
             m_server.holder ? static_cast<CGameSocket*>(NWEEngine::GetPeer(m_server.holder)) : nullptr) {
-        if (m_server.accepted) {
-            uint8_t word[4];
-            NWE_Put32(word, m_net->m_uniqueServerId);
-            link->SendMessage(NS_VXM_SERVER_DISCONNECT, word, 4);
-            link->Flush();
-        }
+        if (m_server.accepted) Goodbye(link, false);
         link->SetTimedOut(true);
         link->Release();
     }
@@ -351,6 +346,14 @@ void CMasterClient::OnReset() {
 
 bool CMasterClient::IsLink(const SLink& l, NWEPeer* peer) const {
     return l.holder && l.holder->Names(peer);
+}
+
+void CMasterClient::Goodbye(NWEPeer* link, bool chat) {
+    // 18 (u32 0) or 32 (u32 the unique server id), out at once.
+    uint8_t word[4];
+    NWE_Put32(word, chat ? 0 : m_net->m_uniqueServerId);
+    link->SendMessage(chat ? NS_VXM_CLIENT_DISCONNECT : NS_VXM_SERVER_DISCONNECT, word, 4);
+    link->Flush();
 }
 
 void CMasterClient::Heard(NWEPeer* peer) {
@@ -472,12 +475,7 @@ void CMasterClient::Service(SLink& l, bool wanted, bool chat) {
     CGameSocket* link = l.holder ? static_cast<CGameSocket*>(NWEEngine::GetPeer(l.holder)) : nullptr;
     if (!wanted) {
         if (link) {
-            if (l.accepted && !link->IsTimedOut()) {
-                uint8_t word[4];
-                NWE_Put32(word, chat ? 0 : m_net->m_uniqueServerId);
-                link->SendMessage(chat ? NS_VXM_CLIENT_DISCONNECT : NS_VXM_SERVER_DISCONNECT, word, 4);
-                link->Flush();
-            }
+            if (l.accepted && !link->IsTimedOut()) Goodbye(link, chat);
             link->SetTimedOut(true);
             link->Release();
         }
@@ -491,10 +489,7 @@ void CMasterClient::Service(SLink& l, bool wanted, bool chat) {
         if (link->IsTimedOut() || silent) {
             if (!link->IsTimedOut()) {
                 // A master that still listens forgets this link's game.
-                uint8_t word[4];
-                NWE_Put32(word, chat ? 0 : m_net->m_uniqueServerId);
-                link->SendMessage(chat ? NS_VXM_CLIENT_DISCONNECT : NS_VXM_SERVER_DISCONNECT, word, 4);
-                link->Flush();
+                Goodbye(link, chat);
                 link->SetTimedOut(true);
             }
             link->Release();
@@ -531,6 +526,10 @@ void CMasterClient::Update() {
     }
 }
 
+void CMasterClient::SendBuilt(SLink& l, uint16_t id) {
+    SendOn(l, id, m_out.GetData(), static_cast<uint32_t>(m_out.GetSize()));
+}
+
 void CMasterClient::SendOn(SLink& l, uint16_t id, const void* data, uint32_t size) {
     if (!l.accepted || !l.holder) return;
     if (NWEPeer* link = NWEEngine::GetPeer(l.holder)) {
@@ -556,7 +555,7 @@ void CMasterClient::SendEntry() {
     auto text = [this](uint16_t id, const std::string& v, int most) {
         m_out.Reset();
         WireText_Write(m_out, v.c_str(), most);
-        SendOn(m_server, id, m_out.GetData(), static_cast<uint32_t>(m_out.GetSize()));
+        SendBuilt(m_server, id);
     };
     auto byte = [this](uint16_t id, int v) {
         uint8_t b = static_cast<uint8_t>(v);
@@ -584,8 +583,7 @@ void CMasterClient::SendChatRecord() {
         m_sentUserName = local->m_name.GetText();
         m_out.Reset();
         WireText_Write(m_out, m_sentUserName.c_str(), kMasterMaxName);
-        SendOn(m_chat, NS_VXM_CLIENT_CHAT_CHANGEUSERNAME, m_out.GetData(),
-               static_cast<uint32_t>(m_out.GetSize()));
+        SendBuilt(m_chat, NS_VXM_CLIENT_CHAT_CHANGEUSERNAME);
     }
     if (m_sentUserKind != local->m_connectionKind) {
         m_sentUserKind = local->m_connectionKind;
@@ -600,7 +598,7 @@ void CMasterClient::JoinChannel(const char* name) {
     if (!name || !*name) return;
     m_out.Reset();
     WireText_Write(m_out, name, kMasterMaxName);
-    SendOn(m_chat, NS_VXM_CLIENT_CHAT_JOINCHANNEL, m_out.GetData(), static_cast<uint32_t>(m_out.GetSize()));
+    SendBuilt(m_chat, NS_VXM_CLIENT_CHAT_JOINCHANNEL);
 }
 
 bool CMasterClient::Say(const char* text, uint32_t toUser) {
@@ -608,7 +606,7 @@ bool CMasterClient::Say(const char* text, uint32_t toUser) {
     m_out.Reset();
     WireText_Write(m_out, text, kMasterMaxText);
     if (toUser) m_out.WriteU32(toUser);
-    SendOn(m_chat, NS_VXM_CLIENT_CHAT_SAY, m_out.GetData(), static_cast<uint32_t>(m_out.GetSize()));
+    SendBuilt(m_chat, NS_VXM_CLIENT_CHAT_SAY);
     return true;
 }
 
@@ -616,7 +614,7 @@ bool CMasterClient::Query(const SMasterQueryFilter& filter) {
     if (!m_chat.accepted) return false;
     m_out.Reset();
     filter.Write(m_out);
-    SendOn(m_chat, NS_VXM_CLIENT_QUERY, m_out.GetData(), static_cast<uint32_t>(m_out.GetSize()));
+    SendBuilt(m_chat, NS_VXM_CLIENT_QUERY);
     return true;
 }
 

@@ -146,7 +146,10 @@ private:
     CGameSocket* Open(SLink& l, bool chat);
     void SendConnect(CGameSocket* link, bool chat);
     void Down(SLink& l, bool chat);
+    void Goodbye(NWEPeer* link, bool chat);
     void SendOn(SLink& l, uint16_t id, const void* data, uint32_t size);
+    // Sends the payload built in m_out.
+    void SendBuilt(SLink& l, uint16_t id);
 };
 
 // Whether a game runs or loads on this machine (what the master and the

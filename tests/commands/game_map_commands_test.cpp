@@ -40,11 +40,6 @@ using Lines = std::vector<std::string>;
 class CommandsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        game.SetRootDir(dir.Win().c_str());
-        game.SetClock(new CGameClock);
-        net = new CNetGame(&game);
-        game.SetNetGame(net);
-        GameHost_Set(&game);
         game.SetGameScene(new CGameScene(&game));
         scene = game.GameScene();
         scene->m_rootFrame = &root;
@@ -67,11 +62,6 @@ protected:
         console.Stop();
         delete scene;
         game.SetGameScene(nullptr);
-        delete net;
-        game.SetNetGame(nullptr);
-        delete game.Clock();
-        game.SetClock(nullptr);
-        GameHost_Set(nullptr);
     }
     // The console lines the text printed.
     Lines Run(const char* text) { return console.Run(text); }
@@ -84,8 +74,9 @@ protected:
     }
 
     CTempDir dir;
-    CGame game{nullptr, "No datafile"};
-    CNetGame* net = nullptr;
+    CCommandGame session{dir.Win().c_str()};
+    CGame& game = session.game;
+    CNetGame* net = session.net;
     CGameScene* scene = nullptr;
     CE3DFrame root{nullptr};
     CTessarakObjectTemplate* rock = nullptr;

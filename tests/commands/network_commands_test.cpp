@@ -27,27 +27,16 @@ using Lines = std::vector<std::string>;
 class NetworkCommandsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        game.SetRootDir(dir.Win().c_str());
-        game.SetClock(new CGameClock);
-        net = new CNetGame(&game);
-        game.SetNetGame(net);
-        GameHost_Set(&game);
         console.Start(game);
         game.SetGuiWord(1);
     }
-    void TearDown() override {
-        console.Stop();
-        delete net;
-        game.SetNetGame(nullptr);
-        delete game.Clock();
-        game.SetClock(nullptr);
-        GameHost_Set(nullptr);
-    }
+    void TearDown() override { console.Stop(); }
     Lines Run(const char* text) { return console.Run(text); }
 
     CTempDir dir;
-    CGame game{nullptr, "No datafile"};
-    CNetGame* net = nullptr;
+    CCommandGame session{dir.Win().c_str()};
+    CGame& game = session.game;
+    CNetGame* net = session.net;
     CCommandConsole console;
 };
 

@@ -21,35 +21,18 @@
 
 namespace {
 
-// A rogue game: an engine peer of its own on an address of its own, its
-// registry filled from the master's table, keeping what arrives.
-struct SRogue {
-    CTestEngine engine;
-    NWEMessageTypes registry{&engine};
-    NWESocket* socket = nullptr;
-    NWEPeer* peer = nullptr;
-    std::map<uint16_t, std::vector<std::vector<uint8_t>>> got;
-
-    static void Keep(NWEPeer*, NWEMessage* m, void* context) {
-        static_cast<SRogue*>(context)->got[m->GetId()].emplace_back(m->GetData(),
-                                                                    m->GetData() + m->GetSize());
-    }
-    SRogue(uint32_t ip, const SNetAddress& master) {
+// A rogue game: a raw peer on an address of its own, its registry filled
+// from the master's table.
+struct SRogue : SRawPeer {
+    SRogue(uint32_t ip, const SNetAddress& master) : SRawPeer(ip, master, kMasterCrcSeed) {
         size_t n = 0;
         const SMasterMessageRow* rows = MasterMessage_Table(&n);
         for (size_t i = 0; i < n; ++i)
-            registry.Register(rows[i].name, rows[i].id, &SRogue::Keep, this, nullptr, nullptr, nullptr,
-                              rows[i].cls, rows[i].priority, 0, 1, rows[i].shortHeader);
-        socket = new NWESocket(&engine);
-        socket->Open(SNetAddress{ip, 0});
-        peer = new NWEPeer(socket, &registry, "rogue");
-        peer->SetReceiveCrcSeed(kMasterCrcSeed);
+            Register(rows[i].name, rows[i].id, rows[i].cls, rows[i].priority, rows[i].shortHeader);
         peer->SetSendCrcSeed(kMasterCrcSeed);
-        peer->SetAddress(master);
         peer->SetActive(true);
         peer->SetKeepAlive(true);
     }
-    ~SRogue() { socket->Destroy(); }
     void Send(uint16_t id, const CStateArchive& ar) {
         peer->SendMessage(id, ar.GetData(), static_cast<uint32_t>(ar.GetSize()));
         peer->Flush();
@@ -57,10 +40,6 @@ struct SRogue {
     void Send(uint16_t id, const std::vector<uint8_t>& p) {
         peer->SendMessage(id, p.data(), static_cast<uint32_t>(p.size()));
         peer->Flush();
-    }
-    void Step() {
-        engine.Poll(0);
-        engine.Tick(true);
     }
     uint32_t Status(uint16_t id) {
         return got[id].empty() || got[id].back().size() < 4 ? 0xFFFFFFFF : NWE_Get32(got[id].back().data());

@@ -10,11 +10,14 @@
 #include <vector>
 
 #include "app/Game.h"
+#include "app/GameClock.h"
 #include "app/GameServices.h"
 #include "app/InputManager.h"
 #include "commands/CommandAreas.h"
 #include "console/CommandInterpreter.h"
+#include "netgame/NetGame.h"
 #include "ui/Interface.h"
+#include "world/GameHost.h"
 
 class CCommandConsole {
 public:
@@ -53,4 +56,29 @@ public:
 private:
     CGame* m_game = nullptr;
     CCommandInterpreter* m_ip = nullptr;
+};
+
+// A game for the command tests: its root folder, a clock and a network game
+// (a local game: it hosts), the world's host while it lives.
+class CCommandGame {
+public:
+    explicit CCommandGame(const char* rootDir) {
+        game.SetRootDir(rootDir);
+        game.SetClock(new CGameClock);
+        net = new CNetGame(&game);
+        game.SetNetGame(net);
+        GameHost_Set(&game);
+    }
+    ~CCommandGame() {
+        delete net;
+        game.SetNetGame(nullptr);
+        delete game.Clock();
+        game.SetClock(nullptr);
+        GameHost_Set(nullptr);
+    }
+    CCommandGame(const CCommandGame&) = delete;
+    CCommandGame& operator=(const CCommandGame&) = delete;
+
+    CGame game{nullptr, "No datafile"};
+    CNetGame* net = nullptr;
 };
