@@ -372,11 +372,14 @@ void CServerBrowser::QueryMasterStep() {
         }
         return;
     }
-    // The chat link is still being made: the step waits for it, unless the
-    // master cannot be reached (then the LAN's servers are what there is).
+    // The chat link is still being made: the step waits for it a few
+    // seconds, unless the master cannot be reached (then the LAN's servers
+    // are what there is; the next look asks the master again).
     m_progress = 0.0f;
     m_queryState = 0;
-    if (!mc->IsChatOpen() || mc->m_chat.reportedDown) EndStep(2);
+    if (!mc->IsChatOpen() || mc->m_chat.reportedDown ||
+        now - m_stepSince > m_net->GetClock().Ticks(kMasterWait))
+        EndStep(2);
 }
 
 void CServerBrowser::UpdateServersStep() {

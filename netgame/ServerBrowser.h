@@ -85,6 +85,7 @@ public:
     static constexpr int kMaxInFlight = 10;
     static constexpr size_t kMaxEntries = 1024;
     static constexpr float kContactRequest = 1.0f;  // a contact's details are asked again this often
+    static constexpr float kMasterWait = 5.0f;      // the master's list is waited for this long
 
     explicit CServerBrowser(CNetGame* net);
     ~CServerBrowser();
