@@ -208,3 +208,45 @@ TEST(NetBrowser, ChatTargets) {
     client->net->RouteChat("3", "Cli", "nobody", 255, 255, 255);
     EXPECT_EQ(client->CountLines("Player 3 not found"), 1);
 }
+
+TEST(NetBrowser, AContactChatsWithAServersPlayersBeforeJoining) {
+    CNetSession s;
+    CNetMachine* host = s.Add("host");
+    CNetMachine* player = s.Add("player");
+    host->MakeCurrent();
+    host->net->LocalPlayer()->m_name = "Hosty";
+    ASSERT_TRUE(host->net->StartServer(0, true));
+    SNetAddress at;
+    host->net->m_gameSocket->GetSocketName(&at);
+    player->MakeCurrent();
+    player->net->LocalPlayer()->m_name = "Visitor";
+    CServerBrowser* b = player->net->m_browser.get();
+    CServerListEntry* e = b->AddAddress(Net_FormatAddress(at).c_str());
+    ASSERT_NE(e, nullptr);
+    ASSERT_TRUE(s.RunUntil([&] { return e->m_answered && e->m_players == 1; }));
+
+    // The contact: the server's players hear of it, and the two talk.
+    b->Connect(e);
+    ASSERT_TRUE(s.RunUntil([&] { return host->CountLines("Visitor connected to chat") == 1; }));
+    player->net->SendChat("Visitor", "anyone here?", 255, 255, 255);
+    ASSERT_TRUE(s.RunUntil([&] { return host->CountLines("anyone here?") == 1; }));
+    EXPECT_NE(host->FindLine("anyone here?").find("Visitor"), std::string::npos);
+    host->MakeCurrent();
+    host->net->SendChat("Hosty", "come in", 255, 255, 255);
+    ASSERT_TRUE(s.RunUntil([&] { return player->CountLines("come in") == 1; }));
+    EXPECT_NE(player->FindLine("come in").find("Hosty"), std::string::npos);
+    // It stays while it asks for the details every second.
+    s.RunUntil([] { return false; }, 1.5);
+    EXPECT_EQ(b->Contact(), e);
+
+    // Ended: the server lets the contact go, and lines go to the game again.
+    player->MakeCurrent();
+    b->Disconnect();
+    EXPECT_EQ(b->Contact(), nullptr);
+    ASSERT_TRUE(s.RunUntil([&] {
+        size_t contacts = 0;
+        for (NWEPeer* p = host->net->m_gameSocket->FirstPeer(); p; p = host->net->m_gameSocket->NextPeer(p))
+            contacts += p->GetApplicationRegistry() == &host->net->m_serverPreTypes;
+        return contacts == 0;
+    }));
+}
