@@ -1,18 +1,38 @@
 #include "commands/CommandAreas.h"
 
+#include "app/Game.h"
 #include "app/GameServices.h"
+#include "app/SoundEngine.h"
+#include "commands/CommandContext.h"
 #include "commands/ConsoleCommands.h"
 #include "commands/EffectsCommands.h"
 #include "commands/EmitterCommands.h"
 #include "commands/GUICommands.h"
 #include "commands/GameCommands.h"
 #include "commands/MapCommands.h"
-#include "commands/NetworkCommands.h"
 #include "commands/PlayCommands.h"
 #include "commands/ScriptFlow.h"
-#include "commands/SoundCommands.h"
 #include "commands/TestCommands.h"
 #include "console/CommandTable.h"
+#include "netgame/NetGame.h"
+
+namespace {
+// The network area is the session's own, with the game's switches the
+// network area names (their fields are the game's).
+void RegisterNetworkCommands(CCommandInterpreter* ip) {
+    CGame* game = GameOf(ip);
+    if (CNetGame* net = game ? game->NetGame() : nullptr) net->RegisterCommands(ip);
+    if (game)
+        game->RegisterVariables(ip, {"ge_Minimize", "ge_MainSleep", "perf_DrawFPS", "perf_DrawUpdateList",
+                                     "perf_DrawPathList", "ShowPlayers", "ge_UniqueTessarak"});
+}
+
+// The sound area is the sound engine's own.
+void RegisterSoundCommands(CCommandInterpreter* ip) {
+    CGame* game = GameOf(ip);
+    if (SoundEngine* sound = game ? game->Sound() : nullptr) sound->RegisterCommands(ip);
+}
+}  // namespace
 
 void Commands_Install() {
     Game_SetEarlyCommands(&RegisterScriptCommands);

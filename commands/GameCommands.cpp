@@ -2,17 +2,18 @@
 
 #include "app/Game.h"
 #include "app/GameConsole.h"
+#include "commands/CommandContext.h"
 #include "console/CommandInterpreter.h"
 #include "console/CommandTable.h"
 #include "netgame/NetGame.h"
 #include "world/GameScene.h"
+#include "world/World.h"
 
 namespace {
 int32_t s_gmSingle = 0, s_gmSkirmish = 1, s_gmMulti = 2;
 
 CGame* Game(CConsoleCommand* record) {
-    CGame* game = record->GetOwner();
-    return game ? game : g_pGame;
+    return GameOf(record);
 }
 
 void Cmd_Quit(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
@@ -23,7 +24,7 @@ void Cmd_Quit(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
 
 void Cmd_RemoveAllUnits(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
     CGame* game = Game(record);
-    if (!file && game && game->GameScene()) game->GameScene()->Clear();
+    if (!file && game && game->World()) game->World()->Scene().Clear();
 }
 
 void Cmd_Game(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
@@ -51,7 +52,7 @@ void Cmd_StartGame(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
 }  // namespace
 
 void RegisterGameCommands(CCommandInterpreter* ip) {
-    CGame* game = ip->GetOwner() ? ip->GetOwner() : g_pGame;
+    CGame* game = GameOf(ip);
     if (!game) return;
     static CStrBuf s_gameDescription;
     s_gameDescription.Assign("Sets the game directory. \"Tessarak\" is the default");
@@ -62,9 +63,6 @@ void RegisterGameCommands(CCommandInterpreter* ip) {
         SCommandRow::Function("RemoveAllUnits", Cmd_RemoveAllUnits, "Removes all units from gamescene",
                               "RemoveAllUnits [FLOAT]")
             .Mask(9),
-        SCommandRow::Int("GameMode", &game->Variables().gameType, 0, 3,
-                         "The mode of the current game. Can be GM_Single, GM_Skirmish or GM_Multi",
-                         "GameMode(int Mode);"),
         SCommandRow::Int("GM_Single", &s_gmSingle, 0, 3, "Constant", "GM_Single").ReadOnly(),
         SCommandRow::Int("GM_Skirmish", &s_gmSkirmish, 0, 3, "Constant", "GM_Skirmish").ReadOnly(),
         SCommandRow::Int("GM_Multi", &s_gmMulti, 0, 3, "Constant", "GM_Multi").ReadOnly(),
@@ -73,4 +71,5 @@ void RegisterGameCommands(CCommandInterpreter* ip) {
         SCommandRow::Function("StartGame", Cmd_StartGame, "starts up the game", "StartGame();").Mask(1),
     };
     CommandTable_Register(ip, rows);
+    game->RegisterVariables(ip, {"GameMode"});
 }

@@ -7,7 +7,6 @@
 #include "netgame/GameSocket.h"
 #include "netgame/MasterClient.h"
 #include "netgame/NetGame.h"
-#include "netgame/NetGameHost.h"
 #include "netgame/ServerBrowser.h"
 #include "nwe/Socket.h"
 #include "world/WireText.h"
@@ -261,9 +260,9 @@ SChatUser* SChatChannel::FindUser(int32_t userId) {
 }
 
 bool NetGame_InProgress(CNetGame* net) {
-    CNetGameHost* game = net ? net->m_game : nullptr;
-    if (!game) return false;
-    return game->GuiWord() != 0 ? game->IsGameLoading() : (game->GameState() == 2 || game->IsGameLoading());
+    if (!net) return false;
+    IGameFlow& flow = net->Flow();
+    return flow.GuiWord() != 0 ? flow.IsGameLoading() : (flow.GameState() == 2 || flow.IsGameLoading());
 }
 
 CMasterClient::CMasterClient(CNetGame* net) : m_net(net), m_chatTypes(net), m_serverTypes(net) {
@@ -448,7 +447,7 @@ void CMasterClient::Refused(SLink& l, NWEPeer* peer, uint32_t status) {
     const char* text =
         NetGame_Text(m_net, status == kMasterWrongVersion ? SYSLID_CONNECTION_WRONGPROTOCOLVERSIONMASTER
                                                           : SYSLID_CONNECTION_MASTER_CANTCONNECT);
-    if (!l.reportedDown && m_net->m_game) m_net->m_game->ShowNotice(text);
+    if (!l.reportedDown) m_net->Flow().ShowNotice(text);
     l.reportedDown = true;
     l.accepted = false;
     peer->SetTimedOut(true);
@@ -550,7 +549,7 @@ void CMasterClient::SendEntry() {
     now.speed = info.m_speed;
     now.connection = Net_ConnectionClassFromRate(m_net->m_serverRate);
     now.map = info.m_mapFile.GetText();
-    now.game = m_net->m_game ? m_net->m_game->GameFolder() : "Tessarak";
+    now.game = m_net->Flow().GameFolder();
     now.inProgress = NetGame_InProgress(m_net) ? 1 : 2;
     auto text = [this](uint16_t id, const std::string& v, int most) {
         m_out.Reset();
@@ -644,7 +643,7 @@ void CMasterClient::DeleteChannels() {
 }
 
 const char* NetGame_Text(CNetGame* net, int index) {
-    const char* text = net && net->m_game ? net->m_game->GetSystemText(index) : nullptr;
+    const char* text = net ? net->Console().GetSystemText(index) : nullptr;
     if (text && *text) return text;
     switch (index) {
         case SYSLID_SERVER_CHEATING:

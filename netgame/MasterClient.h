@@ -24,6 +24,7 @@
 #include "platform/net/Udp.h"
 
 class CNetGame;
+class CCommandInterpreter;
 class CGameSocket;
 class NWESocket;
 class NWEPeer;
@@ -57,6 +58,9 @@ public:
     explicit CMasterClient(CNetGame* net);
     ~CMasterClient();
     CMasterClient(const CMasterClient&) = delete;
+    // Its console settings (NetLobbyCommands.cpp), registered with the
+    // session's rows.
+    void RegisterSettings(CCommandInterpreter* ip);
     CMasterClient& operator=(const CMasterClient&) = delete;
 
     // ---- settings (console variables)

@@ -7,7 +7,6 @@
 #include "netgame/ConnectionTexts.h"
 #include "netgame/GameSocket.h"
 #include "netgame/NetGame.h"
-#include "netgame/NetGameHost.h"
 #include "netgame/NetHandlers.h"
 #include "netgame/ServerBrowser.h"
 #include "nwe/Socket.h"

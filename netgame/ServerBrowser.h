@@ -25,6 +25,7 @@
 #include "platform/net/Udp.h"
 
 class CNetGame;
+class CCommandInterpreter;
 class CGameSocket;
 class NWESocket;
 class NWEPeer;
@@ -90,6 +91,9 @@ public:
     explicit CServerBrowser(CNetGame* net);
     ~CServerBrowser();
     CServerBrowser(const CServerBrowser&) = delete;
+    // Its console settings (NetLobbyCommands.cpp), registered with the
+    // session's rows.
+    void RegisterSettings(CCommandInterpreter* ip);
     CServerBrowser& operator=(const CServerBrowser&) = delete;
 
     // FindServers: the LAN broadcast, the master's list (the chat link opens

@@ -59,7 +59,6 @@ void BM_PublicServerToListed(benchmark::State& state) {
         };
         paced([] { return false; }, 0.3);
         Clock::time_point begin = Clock::now(), nextLook = begin;
-        host->MakeCurrent();
         if (!host->net->StartServer(0, false)) return state.SkipWithError("no server");
         host->net->m_master->SetPublic(true);
         double listed = -1.0;
@@ -67,7 +66,6 @@ void BM_PublicServerToListed(benchmark::State& state) {
             [&] {
                 CServerBrowser* b = player->net->m_browser.get();
                 if (Clock::now() >= nextLook && b->m_step == 0 && b->m_requestedStep == 0) {
-                    player->MakeCurrent();
                     b->FindServers();
                     nextLook = Clock::now() + std::chrono::seconds(1);
                 }

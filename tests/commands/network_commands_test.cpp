@@ -18,7 +18,6 @@
 #include "netgame/ServerBrowser.h"
 #include "tests/support/CommandConsole.h"
 #include "tests/support/TempDir.h"
-#include "world/GameHost.h"
 
 namespace {
 
@@ -75,7 +74,7 @@ TEST_F(NetworkCommandsTest, RowsOfTheArea) {
     // srv_Name: the server's name, kept in Server.cfg as a line of its own.
     Run("srv_Name(\"My \\\"Server\\\"\");");
     EXPECT_EQ(Run("srv_Name;"), Lines({"srv_Name = My \"Server\""}));
-    game.Interpreter()->SetConfigSaveEnabled(true);
+    game.InputManager()->Interpreter()->SetConfigSaveEnabled(true);
     Run("SaveSettings();");
     std::ifstream in(dir.File("Scripts/Config/Server.cfg"));
     std::stringstream all;

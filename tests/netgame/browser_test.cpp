@@ -80,7 +80,6 @@ TEST(NetBrowser, QueryFilterAndAnswerOnTheWire) {
 
 TEST(NetBrowser, AnswersKeepLanServersAndTheLobbyFiltersAndSorts) {
     CNetMachine m("player");
-    m.MakeCurrent();
     CServerBrowser* b = m.net->m_browser.get();
     auto add = [&](uint32_t ip, uint8_t sources, const char* name, int location, float ping, int players,
                    bool running) {
@@ -142,14 +141,12 @@ TEST(NetBrowser, LanServersAreFoundAskedAndPinged) {
     CNetMachine* player = s.Add("player");
     host->net->m_serverInfo.m_name = "Next door";
     host->net->m_serverInfo.m_mapFile = "FourWinds";
-    host->MakeCurrent();
     ASSERT_TRUE(host->net->StartServer(0, false));
     SNetAddress at;
     host->net->m_gameSocket->GetSocketName(&at);
     // A server that never answers anything.
     CRawEndpoint silent;
 
-    player->MakeCurrent();
     CServerBrowser* b = player->net->m_browser.get();
     b->m_querySources = 1;  // the LAN only
     b->m_lanTargets = {0x7FFFFFFF};
@@ -178,9 +175,7 @@ TEST(NetBrowser, ChatTargets) {
     CNetMachine* host = s.Add("host");
     CNetMachine* client = s.Add("client");
     ASSERT_TRUE(s.JoinAll());
-    host->MakeCurrent();
     host->net->LocalPlayer()->SetName("3vil");
-    client->MakeCurrent();
     client->net->LocalPlayer()->SetName("Cli");
     ASSERT_TRUE(s.RunUntil([&] {
         return client->net->FindPlayerByName("3vil") != nullptr && host->net->FindPlayerByName("Cli");
@@ -199,7 +194,6 @@ TEST(NetBrowser, ChatTargets) {
     int n = 0;
     for (const auto& c : cases) {
         std::string text = "line " + std::to_string(++n);
-        client->MakeCurrent();
         client->net->RouteChat(c.target.c_str(), "Cli", text.c_str(), 255, 255, 255);
         ASSERT_TRUE(s.RunUntil([&] { return c.hears->CountLines(text.c_str()) == 1; })) << c.target;
         EXPECT_NE(c.hears->FindLine(text.c_str()).find(c.mark), std::string::npos) << c.target;
@@ -213,12 +207,10 @@ TEST(NetBrowser, AContactChatsWithAServersPlayersBeforeJoining) {
     CNetSession s;
     CNetMachine* host = s.Add("host");
     CNetMachine* player = s.Add("player");
-    host->MakeCurrent();
     host->net->LocalPlayer()->m_name = "Hosty";
     ASSERT_TRUE(host->net->StartServer(0, true));
     SNetAddress at;
     host->net->m_gameSocket->GetSocketName(&at);
-    player->MakeCurrent();
     player->net->LocalPlayer()->m_name = "Visitor";
     CServerBrowser* b = player->net->m_browser.get();
     CServerListEntry* e = b->AddAddress(Net_FormatAddress(at).c_str());
@@ -231,7 +223,6 @@ TEST(NetBrowser, AContactChatsWithAServersPlayersBeforeJoining) {
     player->net->SendChat("Visitor", "anyone here?", 255, 255, 255);
     ASSERT_TRUE(s.RunUntil([&] { return host->CountLines("anyone here?") == 1; }));
     EXPECT_NE(host->FindLine("anyone here?").find("Visitor"), std::string::npos);
-    host->MakeCurrent();
     host->net->SendChat("Hosty", "come in", 255, 255, 255);
     ASSERT_TRUE(s.RunUntil([&] { return player->CountLines("come in") == 1; }));
     EXPECT_NE(player->FindLine("come in").find("Hosty"), std::string::npos);
@@ -240,7 +231,6 @@ TEST(NetBrowser, AContactChatsWithAServersPlayersBeforeJoining) {
     EXPECT_EQ(b->Contact(), e);
 
     // Ended: the server lets the contact go, and lines go to the game again.
-    player->MakeCurrent();
     b->Disconnect();
     EXPECT_EQ(b->Contact(), nullptr);
     ASSERT_TRUE(s.RunUntil([&] {

@@ -22,7 +22,6 @@ struct SFuzzGame {
     bool ok = false;
 
     SFuzzGame() {
-        game.MakeCurrent();
         // The master and the listed server are an address nobody answers on.
         game.net->m_master->m_address = Net_FormatAddress(nowhere).c_str();
         ok = game.net->StartServer(0, true);
@@ -53,7 +52,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!g_game) g_game.reset(new SFuzzGame);
     if (!g_game->ok) return 0;
     SFuzzGame& g = *g_game;
-    g.game.MakeCurrent();
     const int which = data[0] % 3;
     const uint16_t id =
         which == 2 ? static_cast<uint16_t>(80 + data[1] % 10) : static_cast<uint16_t>(16 + data[1] % 26);

@@ -45,11 +45,9 @@ TEST(NetHostRequests, AllianceResourcesSpeedAndPauseInStep) {
 
     // The client allies with the host's player: every machine takes it in
     // one frame; then breaks it again.
-    client->MakeCurrent();
     ASSERT_TRUE(client->net->RequestAlliance(client->net->FindPlayerById(hostId), true));
     ASSERT_TRUE(s.RunUntil([&] { return allied(host) && allied(client); }));
     EXPECT_FALSE(host->net->LocalPlayer()->IsAlliedWith(host->net->FindPlayerById(clientId)));
-    client->MakeCurrent();
     ASSERT_TRUE(client->net->RequestAlliance(client->net->FindPlayerById(hostId), false));
     ASSERT_TRUE(s.RunUntil([&] { return !allied(host) && !allied(client); }));
 
@@ -62,7 +60,6 @@ TEST(NetHostRequests, AllianceResourcesSpeedAndPauseInStep) {
         s.RunUntil([&] { return host->scene->m_objectCount == 2 && client->scene->m_objectCount == 2; }));
     auto resources = [&](CNetMachine* m, int32_t id) { return m->net->FindPlayerById(id)->m_resources; };
     const float before = resources(host, clientId);
-    host->MakeCurrent();
     ASSERT_TRUE(host->net->GiveResourcesToAll(250.0f));
     ASSERT_TRUE(s.RunUntil([&] {
         for (CNetMachine* m : {host, client})
@@ -72,7 +69,6 @@ TEST(NetHostRequests, AllianceResourcesSpeedAndPauseInStep) {
     }));
 
     // Twice the speed: both clocks take it.
-    host->MakeCurrent();
     host->net->SetSpeedFactor(2.0f);
     ASSERT_TRUE(s.RunUntil(
         [&] { return std::fabs(host->speed - 2.0f) < 0.1f && std::fabs(client->speed - 2.0f) < 0.1f; }));
@@ -83,14 +79,12 @@ TEST(NetHostRequests, AllianceResourcesSpeedAndPauseInStep) {
     host->net->SetSpeedFactor(1.0f);
 
     // The pause stops both; going on starts both.
-    host->MakeCurrent();
     host->net->SendPause(1);
     ASSERT_TRUE(s.RunUntil([&] { return host->paused && client->paused; }));
     const int hostTicks = host->tickCount, clientTicks = client->tickCount;
     s.RunUntil([] { return false; }, 0.3);
     EXPECT_EQ(host->tickCount, hostTicks);
     EXPECT_EQ(client->tickCount, clientTicks);
-    host->MakeCurrent();
     host->net->SendPause(0);
     ASSERT_TRUE(
         s.RunUntil([&] { return !host->paused && !client->paused && client->tickCount > clientTicks + 15; }));

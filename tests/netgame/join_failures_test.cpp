@@ -34,12 +34,10 @@ TEST(NetJoinFailures, RefusedJoinsSayTheirReason) {
         CNetMachine* host = s.Add("host");
         CNetMachine* client = s.Add("client");
         client->systemTexts = true;
-        host->MakeCurrent();
         ASSERT_TRUE(host->net->StartServer(0, true));
         c.setUp(host);
         SNetAddress a;
         host->net->m_gameSocket->GetSocketName(&a);
-        client->MakeCurrent();
         ASSERT_TRUE(client->net->Connect(Net_FormatAddress(a).c_str()));
         ASSERT_TRUE(s.RunUntil([&] { return !client->notices.empty(); })) << c.what;
         EXPECT_EQ(client->notices.back(), Text(c.text)) << c.what;
@@ -55,7 +53,6 @@ TEST(NetJoinFailures, TheServerQuitAndTheLostConnectionAreSaid) {
         CNetMachine* client = s.Add("client");
         client->systemTexts = true;
         ASSERT_TRUE(s.JoinAll());
-        host->MakeCurrent();
         host->net->Disconnect();
         ASSERT_TRUE(s.RunUntil([&] { return !client->notices.empty(); }));
         EXPECT_EQ(client->notices.back(), Text(SYSLID_CONNECTION_SERVERQUIT));

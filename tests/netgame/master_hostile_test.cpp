@@ -109,7 +109,6 @@ struct MasterHostile : ::testing::Test {
 TEST_F(MasterHostile, MalformedAndForeignMessagesChangeNothingTheyDoNotOwn) {
     Start();
     // The honest game hosts a public server and chats.
-    honest->MakeCurrent();
     honest->net->m_serverInfo.m_name = "Honest server";
     ASSERT_TRUE(honest->net->StartServer(0, true));
     honest->net->m_master->SetPublic(true);
@@ -178,7 +177,6 @@ TEST_F(MasterHostile, MalformedAndForeignMessagesChangeNothingTheyDoNotOwn) {
     EXPECT_EQ(master->Servers().at(honestId).location, 4);
 
     // The honest game is served all along: it finds its own server.
-    honest->MakeCurrent();
     honest->net->m_browser->FindServers();
     ASSERT_TRUE(Run([&] {
         CServerBrowser* b = honest->net->m_browser.get();
@@ -220,7 +218,6 @@ TEST_F(MasterHostile, BoundedListsAFloodAndASilentServer) {
 
     // One of them floods the chat: its own budget runs out, it is dropped,
     // and the honest game's chat goes on.
-    honest->MakeCurrent();
     honest->net->m_master->OpenChat();
     ASSERT_TRUE(
         Run([&] { return honest->net->m_master->IsChatUp() && honest->net->m_master->CurrentChannel(); }));

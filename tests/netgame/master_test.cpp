@@ -83,7 +83,6 @@ TEST(NetMaster, PublicServerIsFoundAndJoinedFromTheList) {
     host->net->m_serverInfo.m_name = "Hosty's island";
     host->net->m_serverInfo.m_mapFile = "Skerry";
 
-    host->MakeCurrent();
     ASSERT_TRUE(host->net->StartServer(0, true));
     host->net->m_master->SetPublic(true);
     ASSERT_TRUE(s.RunUntil([&] { return host->net->m_master->IsRegistered(); }));
@@ -92,7 +91,6 @@ TEST(NetMaster, PublicServerIsFoundAndJoinedFromTheList) {
 
     // The second game looks: the master's list, then the server's details
     // and its ping.
-    player->MakeCurrent();
     player->net->m_browser->FindServers();
     CServerListEntry* e = nullptr;
     ASSERT_TRUE(s.RunUntil([&] {
@@ -118,7 +116,6 @@ TEST(NetMaster, PublicServerIsFoundAndJoinedFromTheList) {
     ASSERT_EQ(player->net->m_browser->m_visible.size(), 1u);
 
     // Joined from the list: the player is in the host's lobby.
-    player->MakeCurrent();
     ASSERT_TRUE(player->net->Connect(e->AddressText().c_str()));
     ASSERT_TRUE(s.RunUntil([&] { return player->net->IsJoined() && host->net->CountPlayers() == 2; }));
     // The next look shows the server with both players.
@@ -129,7 +126,6 @@ TEST(NetMaster, PublicServerIsFoundAndJoinedFromTheList) {
     }));
 
     // The server ends: its entry leaves the master's list.
-    host->MakeCurrent();
     host->net->Disconnect();
     player->net->m_browser->FindServers();
     ASSERT_TRUE(s.RunUntil([&] {
@@ -156,7 +152,6 @@ TEST(NetMaster, ChatChannelsAndUsers) {
     }));
 
     // A line to the channel reaches everyone in it.
-    a->MakeCurrent();
     a->net->SendChat("Ann", "hello all", 255, 255, 255);
     ASSERT_TRUE(s.RunUntil([&] {
         return a->CountLines("<Ann> hello all") && b->CountLines("<Ann> hello all") &&
@@ -172,14 +167,11 @@ TEST(NetMaster, ChatChannelsAndUsers) {
 
     // A channel comes with its first user and goes with its last; users
     // come and go in the lists of those who stay.
-    b->MakeCurrent();
     b->net->m_master->JoinChannel("Side");
     ASSERT_TRUE(s.RunUntil([&] { return InChannel(b, "Side", 1) && InChannel(a, "Main Chat", 2); }));
     ASSERT_TRUE(s.RunUntil([&] { return a->net->m_master->m_channels.size() == 2; }));
-    c->MakeCurrent();
     c->net->m_master->JoinChannel("side");
     ASSERT_TRUE(s.RunUntil([&] { return InChannel(b, "Side", 2) && InChannel(c, "Side", 2); }));
-    b->MakeCurrent();
     b->net->SendChat("Bob", "just us", 255, 255, 255);
     ASSERT_TRUE(s.RunUntil([&] { return c->CountLines("<Bob> just us") == 1; }));
     EXPECT_EQ(a->CountLines("just us"), 0);
@@ -193,7 +185,6 @@ TEST(NetMaster, ChatChannelsAndUsers) {
     ASSERT_TRUE(s.RunUntil([&] { return InChannel(c, "Side", 1); }));
     EXPECT_FALSE(b->net->m_master->IsChatUp());
     EXPECT_TRUE(b->net->m_master->m_channels.empty());
-    c->MakeCurrent();
     c->net->m_master->JoinChannel("Main Chat");
     ASSERT_TRUE(
         s.RunUntil([&] { return a->net->m_master->m_channels.size() == 1 && InChannel(a, "Main Chat", 2); }));
@@ -209,9 +200,7 @@ TEST(NetMaster, MasterKilledAndStartedAgainWhileTheGamePlays) {
     UseMaster(client, master, "Clienty");
     host->net->m_serverInfo.m_name = "Running";
     ASSERT_TRUE(s.JoinAll());
-    host->MakeCurrent();
     host->net->m_master->SetPublic(true);
-    client->MakeCurrent();
     client->net->m_master->OpenChat();
     ASSERT_TRUE(
         s.RunUntil([&] { return host->net->m_master->IsRegistered() && client->net->m_master->IsChatUp(); }));
@@ -243,7 +232,6 @@ TEST(NetMaster, MasterKilledAndStartedAgainWhileTheGamePlays) {
     CNetMachine* newcomer = s.Add("newcomer");
     UseMaster(newcomer, again, "Newby");
     newcomer->net->m_browser->m_query.inProgress = 0;  // running games too
-    newcomer->MakeCurrent();
     newcomer->net->m_browser->FindServers();
     ASSERT_TRUE(s.RunUntil([&] {
         CServerListEntry* e = Listed(newcomer, "Running");

@@ -3,7 +3,7 @@
 // every line it prints in `lines`, installs the console commands and
 // registers them on the input manager's interpreter; Stop takes the input
 // manager and the interface down again. Give the game what the commands
-// reach (explosion manager, scene, network game) before Start.
+// reach (the world, the network game) before Start.
 #pragma once
 
 #include <string>
@@ -11,19 +11,20 @@
 
 #include "app/Game.h"
 #include "app/GameClock.h"
+#include "app/GameRoles.h"
 #include "app/GameServices.h"
 #include "app/InputManager.h"
 #include "commands/CommandAreas.h"
 #include "console/CommandInterpreter.h"
 #include "netgame/NetGame.h"
 #include "ui/Interface.h"
-#include "world/GameHost.h"
 
 class CCommandConsole {
 public:
     CCommandInterpreter* Start(CGame& game) {
         m_game = &game;
-        game.SetInterface(new CInterface(&game));
+        game.SetInterface(new CInterface(game.Roles().Interface()));
+        game.ConnectWorld();
         game.Interface()->m_console.Init(500, 17, 8);
         game.Interface()->m_console.SetLineSink(
             [](void* user, const char* text, int, int, int, bool) {
@@ -59,22 +60,20 @@ private:
 };
 
 // A game for the command tests: its root folder, a clock and a network game
-// (a local game: it hosts), the world's host while it lives.
+// (a local game: it hosts).
 class CCommandGame {
 public:
     explicit CCommandGame(const char* rootDir) {
         game.SetRootDir(rootDir);
         game.SetClock(new CGameClock);
-        net = new CNetGame(&game);
+        net = new CNetGame(game.Roles().Net());
         game.SetNetGame(net);
-        GameHost_Set(&game);
     }
     ~CCommandGame() {
         delete net;
         game.SetNetGame(nullptr);
         delete game.Clock();
         game.SetClock(nullptr);
-        GameHost_Set(nullptr);
     }
     CCommandGame(const CCommandGame&) = delete;
     CCommandGame& operator=(const CCommandGame&) = delete;

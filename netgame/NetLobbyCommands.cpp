@@ -1,19 +1,23 @@
-#include "commands/NetworkLobbyCommands.h"
-
+#include "core/Determinism.h"
+// The lockstep guard comes first in every simulation source.
+// The network area's rows of the world outside one game, registered by the
+// session with the rest of its rows: public servers and the master server,
+// the server browser, the chat (of the master's channels, of a contacted
+// server, of the game), the host's pause, speed and gifts, alliances, the
+// browser's and the links' tuning, and the location constants.
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 
-#include "app/Game.h"
-#include "app/GameConsole.h"
-#include "commands/NetworkCommandKit.h"
 #include "console/CommandInterpreter.h"
 #include "console/CommandTable.h"
 #include "console/ConfigText.h"
 #include "core/VFSFile.h"
 #include "netgame/GameSocket.h"
 #include "netgame/MasterClient.h"
+#include "netgame/NetCommandKit.h"
 #include "netgame/NetGame.h"
-#include "netgame/NetGameHost.h"
 #include "netgame/ServerBrowser.h"
 #include "nwe/Socket.h"
 #include "world/Player.h"
@@ -35,10 +39,10 @@ void Cmd_StartPublicServer(CConsoleCommand* record, SCommandArgs* args, CVFSFile
     if (file || !net) return;
     int32_t port = kNetDefaultServerPort;
     if (Count(args) >= 1 && (!IntArg(args, 0, &port) || port < 0 || port > 65535)) {
-        Game_Printf("StartPublicServer: not a port: %s", args->Text(0));
+        net->Printf("StartPublicServer: not a port: %s", args->Text(0));
         return;
     }
-    NetworkCommands_StartServer(net, static_cast<uint16_t>(port), true);
+    NetCommands_StartServer(net, static_cast<uint16_t>(port), true);
 }
 
 void Cmd_FindServers(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
@@ -50,7 +54,7 @@ void Cmd_ListServers(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
     CNetGame* net = Net(record);
     if (file || !net) return;
     for (const std::string& line : net->m_browser->Listing())
-        Game_PrintColor(255, 255, 255, false, "%s", line.c_str());
+        net->PrintColor(255, 255, 255, false, "%s", line.c_str());
 }
 
 // The server steps the browser runs in order from the one named: 1 the
@@ -78,7 +82,7 @@ void Cmd_AddToFavourites(CConsoleCommand* record, SCommandArgs* args, CVFSFile* 
     SNetAddress a;
     CServerListEntry* e = Net_ParseAddress(args->Text(0), &a) ? b->FindEntry(a) : nullptr;
     if (!e) {
-        Game_Printf("No listed server at %s", args->Text(0));
+        net->Printf("No listed server at %s", args->Text(0));
         return;
     }
     e->m_marked = 1;
@@ -101,7 +105,7 @@ void Cmd_AddAddress(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file)
     CNetGame* net = Net(record);
     if (file || !net) return;
     if (Count(args) < 1) return record->ReportError("To few arguments");
-    if (!net->m_browser->AddAddress(args->Text(0))) Game_Printf("Not a server's address: %s", args->Text(0));
+    if (!net->m_browser->AddAddress(args->Text(0))) net->Printf("Not a server's address: %s", args->Text(0));
 }
 
 // ---- chat
@@ -120,9 +124,20 @@ void Cmd_DisconnectFromChat(CConsoleCommand* record, SCommandArgs*, CVFSFile* fi
     if (!file && net) net->m_browser->Disconnect();
 }
 
+// Join's on-change: the chat joins the channel now (a row of the master client).
 void OnJoin(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
-    CNetGame* net = Net(record);
-    if (net) net->m_master->JoinChannel(net->m_master->m_join.GetText());
+    if (auto* master = static_cast<CMasterClient*>(record->GetContext()))
+        master->JoinChannel(master->m_join.GetText());
+}
+
+void OnChatWith(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
+    if (auto* master = static_cast<CMasterClient*>(record->GetContext()))
+        master->m_net->LinkSettingsChanged();
+}
+
+// nw_ServerGetMode's on-change (a row of the browser): the rates again.
+void OnGetMode(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
+    if (auto* browser = static_cast<CServerBrowser*>(record->GetContext())) browser->m_net->ApplyRate();
 }
 
 // Say(str Text) / Say(str Target, str Text).
@@ -153,7 +168,7 @@ void Cmd_ServerName(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file)
         return WriteLine(file, line);
     }
     if (Count(args) == 0) {
-        Game_Printf("srv_Name = %s", name.GetText());
+        net->Printf("srv_Name = %s", name.GetText());
         return;
     }
     if (Count(args) > 1) return;
@@ -166,7 +181,7 @@ void Cmd_Pause(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
     CNetGame* net = Net(record);
     if (file || !net) return;
     if (Count(args) == 0) {
-        Game_Printf("srv_Pause = %s", net->m_game && net->m_game->Paused() ? "true" : "false");
+        net->Printf("srv_Pause = %s", net->Clock().Paused() ? "true" : "false");
         return;
     }
     int32_t value = 0;
@@ -180,7 +195,7 @@ void Cmd_GameSpeed(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) 
     CNetGame* net = Net(record);
     if (file || !net) return;
     if (Count(args) == 0) {
-        Game_Printf("srv_GameSpeed = %f", (double)net->m_speedFactor);
+        net->Printf("srv_GameSpeed = %f", (double)net->m_speedFactor);
         return;
     }
     float speed = 0.0f;
@@ -216,41 +231,34 @@ void Cmd_BreakAlly(CConsoleCommand* r, SCommandArgs* a, CVFSFile* f) {
     Alliance(r, a, f, false);
 }
 
-void OnRate(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
-    if (CNetGame* net = Net(record)) net->ApplyRate();
-}
-
 int32_t s_locations[14] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13};
 }  // namespace
 
-bool NetworkCommands_StartServer(CNetGame* net, uint16_t port, bool makePublic) {
+bool NetCommands_StartServer(CNetGame* net, uint16_t port, bool makePublic) {
     bool running =
         net->m_hosting && !net->m_localGame && net->m_gameSocket && net->m_gameSocket->GetHandle() >= 0;
     if (!running && !net->StartServer(port, false)) return false;
     if (!makePublic) return true;
     SNetAddress master;
     if (!net->m_master->MasterAddress(&master))
-        Game_Print("No master server is set (nw_MasterServer): the server is not listed");
+        net->Printf("No master server is set (nw_MasterServer): the server is not listed");
     net->m_master->SetPublic(true);
     return true;
 }
 
-void NetworkCommands_OnSettingsChanged(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
+void NetCommands_OnSettingsChanged(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
+    if (CNetGame* net = Net(record)) net->LinkSettingsChanged();
+}
+
+void CNetGame::LinkSettingsChanged() {
     // The server is asked for packets of the size set now.
-    CNetGame* net = Net(record);
-    if (!net) return;
-    if (CGameSocket* link = net->TakeClientLink()) {
-        link->RequestPacketSize(static_cast<uint32_t>(std::min(std::max(net->m_maxPacketSize, 576), 1500)));
+    if (CGameSocket* link = TakeClientLink()) {
+        link->RequestPacketSize(static_cast<uint32_t>(std::min(std::max(m_maxPacketSize, 576), 1500)));
         link->Release();
     }
 }
 
-void RegisterNetworkLobbyCommands(CCommandInterpreter* ip) {
-    CGame* game = ip->GetOwner() ? ip->GetOwner() : g_pGame;
-    CNetGame* net = game ? game->NetGame() : nullptr;
-    if (!net) return;
-    CMasterClient* master = net->m_master.get();
-    CServerBrowser* browser = net->m_browser.get();
+void CNetGame::RegisterLobbyCommands(CCommandInterpreter* ip) {
     auto location = [](const char* name, int32_t* value) {
         static CStrBuf descriptions[14];
         CStrBuf& d = descriptions[*value];
@@ -270,17 +278,7 @@ void RegisterNetworkLobbyCommands(CCommandInterpreter* ip) {
         SCommandRow::Function("nw_DisconnectFromChat", Cmd_DisconnectFromChat,
                               "Disconnect from currently selected server in chat",
                               "nw_DisconnectFromChat();"),
-        SCommandRow::String("Join", &master->m_join, 256, "The channel to connect to in the main chat",
-                            "Join(string Channel);")
-            .Config("Network.cfg")
-            .OnChange(OnJoin),
         SCommandRow::Function("Say", Cmd_Say, "Chat a message", "SendMessage();"),
-        SCommandRow::String(
-            "ChatWith", &master->m_chatWith, 2048,
-            "A string that defines who you want to chat with when pressing return in the console. "
-            "\"*\" Chats with everyone. \"/Team\" chats with team. \"/Allies\" chats with allies",
-            "ChatWith")
-            .OnChange(NetworkCommands_OnSettingsChanged),
         SCommandRow::Function("nw_GetServerList", Cmd_GetServerList, "Get a server list",
                               "nw_GetServerList();")
             .Mask(4),
@@ -292,22 +290,8 @@ void RegisterNetworkLobbyCommands(CCommandInterpreter* ip) {
         SCommandRow::Function("nw_FindServersThatMatch", Cmd_FindServersThatMatch,
                               "Add selected to favourites", "nw_FindServersThatMatch();"),
         SCommandRow::Function("nw_AddAddress", Cmd_AddAddress, "Add written adress", "nw_AddAddress();"),
-        // Where the master server is, and how long a silent one counts as there.
-        SCommandRow::String(
-            "nw_MasterServer", &master->m_address, 255,
-            "The address of the master server (\"a.b.c.d\" or a host name, \":port\" when it is "
-            "not nw_ClientPort + 100)",
-            "nw_MasterServer(str Address);")
-            .Config("Network.cfg"),
-        SCommandRow::Float(
-            "nw_MasterTimeout", &master->m_timeout, 5.0f, 120.0f,
-            "Seconds without a word from the master server before its link counts as lost (the "
-            "master says it is there every 3 seconds)",
-            "nw_MasterTimeout(float Seconds);")
-            .Config("Network.cfg"),
-        SCommandRow::Int("nw_UniqueServerID", reinterpret_cast<int32_t*>(&net->m_uniqueServerId), INT32_MIN,
-                         INT32_MAX, "The id the master server gave this machine's server",
-                         "nw_UniqueServerID")
+        SCommandRow::Int("nw_UniqueServerID", UniqueServerIdSetting(), INT32_MIN, INT32_MAX,
+                         "The id the master server gave this machine's server", "nw_UniqueServerID")
             .Config("Network.cfg"),
         // ---- the server
         SCommandRow::Function("srv_Name", Cmd_ServerName, "Changes the name of this server",
@@ -321,7 +305,7 @@ void RegisterNetworkLobbyCommands(CCommandInterpreter* ip) {
                               "srv_GameSpeed(float Gamespeed);")
             .Mask(1),
         SCommandRow::Float(
-            "srv_AccuratenessRatio", &net->m_accuratenessRatio, 0.0f, 1.0f,
+            "srv_AccuratenessRatio", &m_accuratenessRatio, 0.0f, 1.0f,
             "Sets the ratio for compensating accurateness of the game engine. Values closer to 1.0f "
             "will favour accurateness before gamespeed",
             "srv_MinFPS(float Fps);")
@@ -335,20 +319,14 @@ void RegisterNetworkLobbyCommands(CCommandInterpreter* ip) {
         SCommandRow::Function("BreakAlly", Cmd_BreakAlly, "Breaks a ally with the selected player",
                               "BreakAlly(int/str Player);"),
         // ---- tuning
-        SCommandRow::Float("nw_ServerUpdatePingTimeout", &net->m_serverUpdatePingTimeout, 0.0f, 15.0f,
+        SCommandRow::Float("nw_ServerUpdatePingTimeout", &m_serverUpdatePingTimeout, 0.0f, 15.0f,
                            "Timeout for pinging and updating servers acquried from master server",
                            "nw_ServerUpdatePingTimeout(int PacketSize)")
             .Config("Network.cfg"),
-        SCommandRow::Int(
-            "nw_ServerGetMode", &browser->m_requestedStep, 0, 3,
-            "get servers from master if set to 1, updates servers if set to 2, pings servers if set to 3",
-            "nw_ServerGetMode(float Number);")
-            .Config("Network.cfg")
-            .OnChange(OnRate),
-        SCommandRow::Int("nw_DummyNum", &net->m_dummyNum, 0, 65536,
+        SCommandRow::Int("nw_DummyNum", &m_dummyNum, 0, 65536,
                          "Sets the number of dummy check packets to send per frame",
                          "nw_DummyNum(int NumMess)"),
-        SCommandRow::Int("nw_DummySize", &net->m_dummySize, 0, 65536,
+        SCommandRow::Int("nw_DummySize", &m_dummySize, 0, 65536,
                          "Sets the size of a dummy message in number of random numbers.",
                          "nw_DummySize(int Size)"),
         // ---- the server's location
@@ -366,26 +344,59 @@ void RegisterNetworkLobbyCommands(CCommandInterpreter* ip) {
         location("LOCATION_WESTUS", &s_locations[11]),
         location("LOCATION_CENTRALUS", &s_locations[12]),
         location("LOCATION_EASTUS", &s_locations[13]),
-        // ---- the game's switches of this area
-        SCommandRow::Bool("ge_Minimize", &game->Variables().startMinimized,
-                          "Makes tessarak minimize directly after initialization", "ge_Minimize(bool Sleep)")
-            .OnChange(NetworkCommands_OnSettingsChanged),
-        SCommandRow::Bool("ge_MainSleep", &game->Variables().mainSleep,
-                          "Sleeps in main loop to allow for multi tessarak test", "ge_MainSleep(bool Sleep)")
-            .OnChange(NetworkCommands_OnSettingsChanged),
-        SCommandRow::Bool("perf_DrawFPS", &game->Variables().perfDrawFPS,
-                          "Turns drawing of performance data on", "perf_DrawFPS(bool Enable);"),
-        SCommandRow::Bool("perf_DrawUpdateList", &game->Variables().perfDrawUpdateList,
-                          "Turns drawing of UpdateList on or off", "perf_DrawUpdateList(bool Enable);")
-            .Mask(8),
-        SCommandRow::Bool("perf_DrawPathList", &game->Variables().perfDrawPathList,
-                          "Turns drawing of Pathfinder list on or off", "perf_DrawPathList(bool Enable);"),
-        SCommandRow::Bool("ShowPlayers", &game->Variables().showPlayers,
-                          "Shows a playerlist and network debug info if set to true",
-                          "ShowPlayers(bool Show);"),
-        SCommandRow::String("ge_UniqueTessarak", &game->Variables().uniqueInstance, 2048,
-                            "A string that has the computer name and process id in it", "ge_UniqueTessarak")
-            .OnChange(NetworkCommands_OnSettingsChanged),
     };
-    CommandTable_Register(ip, rows);
+    // Every handler and callback works on this session.
+    for (const SCommandRow& row : rows) {
+        SCommandRow own = row.Context(this);
+        CommandTable_Register(ip, &own, 1);
+    }
+    m_master->RegisterSettings(ip);
+    m_browser->RegisterSettings(ip);
+}
+
+void CMasterClient::RegisterSettings(CCommandInterpreter* ip) {
+    const SCommandRow rows[] = {
+        SCommandRow::String("Join", &m_join, 256, "The channel to connect to in the main chat",
+                            "Join(string Channel);")
+            .Config("Network.cfg")
+            .OnChange(OnJoin),
+        SCommandRow::String(
+            "ChatWith", &m_chatWith, 2048,
+            "A string that defines who you want to chat with when pressing return in the console. "
+            "\"*\" Chats with everyone. \"/Team\" chats with team. \"/Allies\" chats with allies",
+            "ChatWith")
+            .OnChange(OnChatWith),
+        // Where the master server is, and how long a silent one counts as there.
+        SCommandRow::String(
+            "nw_MasterServer", &m_address, 255,
+            "The address of the master server (\"a.b.c.d\" or a host name, \":port\" when it is "
+            "not nw_ClientPort + 100)",
+            "nw_MasterServer(str Address);")
+            .Config("Network.cfg"),
+        SCommandRow::Float(
+            "nw_MasterTimeout", &m_timeout, 5.0f, 120.0f,
+            "Seconds without a word from the master server before its link counts as lost (the "
+            "master says it is there every 3 seconds)",
+            "nw_MasterTimeout(float Seconds);")
+            .Config("Network.cfg"),
+    };
+    for (const SCommandRow& row : rows) {
+        SCommandRow own = row.Context(this);
+        CommandTable_Register(ip, &own, 1);
+    }
+}
+
+void CServerBrowser::RegisterSettings(CCommandInterpreter* ip) {
+    const SCommandRow rows[] = {
+        SCommandRow::Int(
+            "nw_ServerGetMode", &m_requestedStep, 0, 3,
+            "get servers from master if set to 1, updates servers if set to 2, pings servers if set to 3",
+            "nw_ServerGetMode(float Number);")
+            .Config("Network.cfg")
+            .OnChange(OnGetMode),
+    };
+    for (const SCommandRow& row : rows) {
+        SCommandRow own = row.Context(this);
+        CommandTable_Register(ip, &own, 1);
+    }
 }
