@@ -26,6 +26,16 @@ bool SameNoCase(const std::string& a, const char* b) {
     return CStrBuf(a.c_str()).EqualsNoCase(b ? b : "");
 }
 
+// A user of the master's lists as the chat keeps it.
+SChatUser ChatUser(const SMasterUserRecord& u) {
+    SChatUser user;
+    user.id = static_cast<int32_t>(u.id);
+    user.name = u.name;
+    user.value = u.value;
+    user.kind = u.kind;
+    return user;
+}
+
 // ---- handlers of the master's messages. Each takes only what comes on the
 // link it belongs to, reads the payload whole before it changes anything,
 // and does nothing for a channel or a user it does not know.
@@ -146,14 +156,7 @@ void OnUserList(NWEPeer* peer, NWEMessage* m, void* context) {
     SChatChannel* c = mc->FindChannel(static_cast<int32_t>(channel));
     if (!c) return;
     c->users.clear();
-    for (const SMasterUserRecord& u : users) {
-        SChatUser user;
-        user.id = static_cast<int32_t>(u.id);
-        user.name = u.name;
-        user.value = u.value;
-        user.kind = u.kind;
-        c->users.push_back(user);
-    }
+    for (const SMasterUserRecord& u : users) c->users.push_back(ChatUser(u));
 }
 
 // 26 to 29: u32 channel, u32 user, then what changed.
@@ -167,12 +170,7 @@ void OnUserChange(NWEPeer* peer, NWEMessage* m, void* context) {
         if (!MasterUser_Read(ar, &u) || !ar.End() || !c || c->FindUser(static_cast<int32_t>(u.id)) ||
             c->users.size() >= CMasterClient::kMaxUsers)
             return;
-        SChatUser user;
-        user.id = static_cast<int32_t>(u.id);
-        user.name = u.name;
-        user.value = u.value;
-        user.kind = u.kind;
-        c->users.push_back(user);
+        c->users.push_back(ChatUser(u));
         return;
     }
     int32_t userId = ar.ReadI32();
