@@ -50,14 +50,7 @@ void CAIManager::InitializeCommanders(const char* mapName, const char* mapFolder
     m_bases.clear();
     m_lastSeenId = -1;
     // Computer players whose players left with the last game go.
-    if (m_world) {
-        const CWorldQuery& q = m_world->Query();
-        m_players.erase(std::remove_if(m_players.begin(), m_players.end(),
-                                       [&q](const std::unique_ptr<CComputerPlayer>& p) {
-                                           return !q.Player(p->PlayerId(), nullptr);
-                                       }),
-                        m_players.end());
-    }
+    DropLostPlayers();
     // A race not chosen yet (the player came before the unit file made the
     // races) is chosen now, on this machine's player at once (its start
     // unit is placed from it) and for every machine through the session.
@@ -96,6 +89,22 @@ const CRace* CAIManager::ChooseRace(const char* name, const CPlayer* self) const
         if (!taken) return r;
     }
     return list.GetFirstRace();
+}
+
+bool CAIManager::PlaysHere(int32_t playerId) const {
+    if (m_net) {
+        const CPlayer* p = m_net->FindPlayerById(playerId);
+        return p && p->m_computerHere;
+    }
+    return m_world && m_world->Query().Player(playerId, nullptr);
+}
+
+void CAIManager::DropLostPlayers() {
+    m_players.erase(std::remove_if(m_players.begin(), m_players.end(),
+                                   [this](const std::unique_ptr<CComputerPlayer>& p) {
+                                       return !PlaysHere(p->PlayerId());
+                                   }),
+                    m_players.end());
 }
 
 CComputerPlayer* CAIManager::Find(int32_t playerId) const {
@@ -202,12 +211,7 @@ void CAIManager::Tick() {
         }
     }
     m_lastSeenId = highest;
-    // A computer player whose player left is dropped.
-    m_players.erase(std::remove_if(m_players.begin(), m_players.end(),
-                                   [&q](const std::unique_ptr<CComputerPlayer>& p) {
-                                       return p->Active() && !q.Player(p->PlayerId(), nullptr);
-                                   }),
-                    m_players.end());
+    DropLostPlayers();
     for (auto& p : m_players) p->Update(m_units);
 }
 

@@ -86,6 +86,12 @@ public:
     uint32_t m_seed = 1;      // the game's seed for the players' generators
 
 private:
+    // Whether the player of the id is one this machine runs a computer
+    // player for (a reset of the session deletes it, and a later player may
+    // take its id).
+    bool PlaysHere(int32_t playerId) const;
+    // Computer players whose player is gone (or is no longer theirs) go.
+    void DropLostPlayers();
     // The race of the name (null when there is none), or, for "", the first
     // race that no player but self plays.
     const CRace* ChooseRace(const char* name, const CPlayer* self) const;

@@ -114,6 +114,14 @@ TEST_F(AICommands, AddAndRemoveCommanders) {
     EXPECT_EQ(Run("AI_RemoveCommander(4);"), Lines());
     EXPECT_EQ(ai->Find(4), nullptr);
     EXPECT_EQ(ai->Count(), 1u);
+
+    // A reset of the session deletes the computer player's player; a player
+    // of another machine that later takes its id is never played by it.
+    net->ResetGame(true);
+    EXPECT_EQ(net->FindPlayerById(5), nullptr);
+    net->NewPlayer(5)->InsertSorted();
+    ai->InitializeCommanders("Skerry", "");
+    EXPECT_EQ(ai->Count(), 0u);
 }
 
 TEST_F(AICommands, SettingsAndTheRowsThatActOnACommander) {
