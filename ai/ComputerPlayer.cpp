@@ -16,9 +16,10 @@ namespace {
 constexpr uint64_t kSecond = 1000000;     // an "AI second" of game time
 constexpr uint64_t kDecayTime = 5000000;  // game time between two fadings of the grid
 constexpr int32_t kPhaseCount = 11;       // one cycle of the phase step
+constexpr float kParameterLimit = 1000000.0f;
 
 // The parameters in the order they are made: name, kind, default, spread.
-const SAIParameter kParameters[CComputerPlayer::kParameterCount] = {
+const SAIParameter kParameters[AIParameter_Count] = {
     {"minDistanceBetweenBuildings", SAIParameter::kInt, 4, 1, 0},
     {"minDistanceForGroup", SAIParameter::kInt, 3, 1, 0},
     {"DefendRadius", SAIParameter::kInt, 15, 5, 0},
@@ -44,12 +45,57 @@ const SAIParameter kParameters[CComputerPlayer::kParameterCount] = {
 };
 }  // namespace
 
+static_assert(static_cast<int>(CComputerPlayer::kParameterCount) == AIParameter_Count,
+              "one row per parameter");
+
+std::vector<SAIParameter> AIParameter_Defaults() {
+    return std::vector<SAIParameter>(kParameters, kParameters + AIParameter_Count);
+}
+
+void AIParameter_Reroll(SAIParameter& p, CRandomStream& random) {
+    switch (p.kind) {
+        case SAIParameter::kInt: {
+            const int32_t def = static_cast<int32_t>(p.def), spread = static_cast<int32_t>(p.spread);
+            p.value = static_cast<float>(spread < 1 ? def : random.Rand() % (2 * spread) + def - spread);
+            break;
+        }
+        case SAIParameter::kFloat:
+            p.value = p.spread <= 0.0f ? p.def : random.Random01() * p.spread * 2.0f + p.def - p.spread;
+            break;
+        case SAIParameter::kBool:
+            p.value = p.def != 0.0f ? 1.0f : 0.0f;
+            break;
+    }
+}
+
+bool AIParameter_Read(const CAIFile& file, SAIParameter& p) {
+    float first = 0.0f, second = 0.0f;
+    if (!file.FindNumbers(p.name, &first, &second)) return false;
+    // A number the file cannot mean (not finite, or beyond what any
+    // setting needs) is cut to +-1,000,000; an int parameter is whole.
+    auto sane = [&p](float v) {
+        v = v == v && v < kParameterLimit ? (v > -kParameterLimit ? v : -kParameterLimit) : kParameterLimit;
+        return p.kind == SAIParameter::kFloat ? v : static_cast<float>(Math_Truncate(v));
+    };
+    first = sane(first);
+    second = sane(second);
+    if (p.kind == SAIParameter::kBool) {
+        // The first number switches it on or off.
+        p.def = first != 0.0f ? 1.0f : 0.0f;
+    } else {
+        // A spread above the default is cut to the default.
+        p.def = first;
+        p.spread = second > first ? first : second;
+    }
+    return true;
+}
+
 CComputerPlayer::CComputerPlayer(CAIManager& manager, CWorld& world, int32_t playerId, uint32_t seed)
     : m_manager(manager), m_world(world), m_playerId(playerId), m_random(seed) {
     char name[32];
     std::snprintf(name, sizeof name, "Computer %d", static_cast<int>(playerId));
     m_name = name;
-    m_parameters.assign(kParameters, kParameters + kParameterCount);
+    m_parameters = AIParameter_Defaults();
     for (SAIParameter& p : m_parameters) Reroll(p);
     m_units = &m_noUnits;
 }
@@ -57,19 +103,7 @@ CComputerPlayer::CComputerPlayer(CAIManager& manager, CWorld& world, int32_t pla
 CComputerPlayer::~CComputerPlayer() = default;
 
 void CComputerPlayer::Reroll(SAIParameter& p) {
-    switch (p.kind) {
-        case SAIParameter::kInt: {
-            const int32_t def = static_cast<int32_t>(p.def), spread = static_cast<int32_t>(p.spread);
-            p.value = static_cast<float>(spread < 1 ? def : m_random.Rand() % (2 * spread) + def - spread);
-            break;
-        }
-        case SAIParameter::kFloat:
-            p.value = p.spread <= 0.0f ? p.def : m_random.Random01() * p.spread * 2.0f + p.def - p.spread;
-            break;
-        case SAIParameter::kBool:
-            p.value = p.def != 0.0f ? 1.0f : 0.0f;
-            break;
-    }
+    AIParameter_Reroll(p, m_random);
 }
 
 void CComputerPlayer::Reset() {
@@ -480,17 +514,6 @@ void CComputerPlayer::ReadInitParameters() {
     std::snprintf(name, sizeof name, "InitParameters%d.ai", static_cast<int>(m_manager.FileIndex()));
     CAIFile file;
     if (!OpenLearningFile(name, true, &file)) return;
-    for (SAIParameter& p : m_parameters) {
-        float first = 0.0f, second = 0.0f;
-        if (!file.FindNumbers(p.name, &first, &second)) continue;
-        if (p.kind == SAIParameter::kBool) {
-            // The first number switches it on or off.
-            p.def = first != 0.0f ? 1.0f : 0.0f;
-        } else {
-            // A spread above the default is cut to the default.
-            p.def = first;
-            p.spread = second > first ? first : second;
-        }
-        Reroll(p);
-    }
+    for (SAIParameter& p : m_parameters)
+        if (AIParameter_Read(file, p)) Reroll(p);
 }

@@ -45,6 +45,20 @@ struct SAIParameter {
     float value;  // an int parameter holds a whole number
 };
 
+// The 22 parameters with their defaults and spreads, in the order they are
+// made (CComputerPlayer::EParameter), not re-rolled yet.
+enum : int { AIParameter_Count = 22 };
+std::vector<SAIParameter> AIParameter_Defaults();
+// Re-rolls the value from the default and the spread: an int parameter
+// takes rand % (2 x spread) + default - spread (the default when the spread
+// is below 1), a float one r x spread x 2 + default - spread with r from
+// [0, 1), a bool one its default.
+void AIParameter_Reroll(SAIParameter& p, CRandomStream& random);
+// Takes the parameter's entry of a learning file (true when there is one):
+// the default and the spread (cut to the default), or, for a bool, on or off
+// by the first number. Numbers are cut to +-1,000,000, an int's to whole.
+bool AIParameter_Read(const CAIFile& file, SAIParameter& p);
+
 // The units of the tick, shared by the computer players: every unit alive,
 // in the scene's order, and where each id stands in the list.
 struct SAIUnits {

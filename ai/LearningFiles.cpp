@@ -15,8 +15,13 @@ std::string NextWord(const std::string& text, size_t& pos) {
     return text.substr(start, pos - start);
 }
 
+// The word as a number: 0 when it is none; a number no learning file means
+// (not finite, or beyond +-1,000,000) is cut to +-1,000,000.
 float Number(const std::string& word) {
-    return static_cast<float>(std::strtod(word.c_str(), nullptr));
+    constexpr double kLimit = 1000000.0;
+    const double v = std::strtod(word.c_str(), nullptr);
+    if (!(v == v)) return 0.0f;
+    return static_cast<float>(v > kLimit ? kLimit : v < -kLimit ? -kLimit : v);
 }
 }  // namespace
 

@@ -25,7 +25,8 @@ public:
     // Reads text as the file's contents.
     void SetText(const std::string& text) { m_text = text; }
     // The numbers behind the first entry of the key; false when the key is
-    // not there. A number that does not read is 0.
+    // not there. A number that does not read is 0; one beyond +-1,000,000
+    // (or not finite) is cut to +-1,000,000.
     bool FindNumbers(const char* key, float* first, float* second) const;
     bool FindNumber(const char* key, float* first) const;
 
