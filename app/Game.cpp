@@ -11,6 +11,7 @@
 #include "ai/AIManager.h"
 #include "app/GameClock.h"
 #include "app/GameConsole.h"
+#include "app/GameInterface.h"
 #include "app/GameScreen.h"
 #include "app/GameServices.h"
 #include "app/MainApp.h"
@@ -19,6 +20,7 @@
 #include "netgame/NetGame.h"
 #include "platform/sys/Path.h"
 #include "platform/sys/Thread.h"
+#include "ui/GUICommands.h"
 #include "ui/Interface.h"
 #include "world/ExplosionManager.h"
 #include "world/GameScene.h"
@@ -267,6 +269,10 @@ void CGame::CreateSubsystems() {
     m_worldGrid = Require(new CWorldGrid(this), "world grid");
     m_explosionManager = Require(new CExplosionManager(this), "explosion manager");
     m_interface = Require(new CInterface(this), "interface");
+    // The interface's rows come at once: the language script, the first of
+    // all scripts, gives the texts with SetLid.
+    Game_ConnectInterface(m_interface);
+    Interface_RegisterCommands(Game_Interpreter(this), m_interface);
     // Whoever started the game from a terminal reads the console there too.
     m_interface->m_console.SetEchoToStdout(s_consoleToStdout);
     m_physicsEngine = Require(new CPhysicsEngine(this), "physics engine");

@@ -4,10 +4,12 @@
 #include <cstring>
 #include <string>
 
+#include "e3d/BitmapSurface.h"
 #include "e3d/Font.h"
 #include "e3d/Surface.h"
 #include "netgame/NetGame.h"
 #include "platform/input/Clipboard.h"
+#include "ui/GUICommands.h"
 #include "ui/InterfaceHost.h"
 
 CInterface::CInterface(CInterfaceHost* game) : m_game(game) {
@@ -15,9 +17,15 @@ CInterface::CInterface(CInterfaceHost* game) : m_game(game) {
     m_guiBindingFile.Assign("Commands_GUI.cfg");
     m_ConsoleFontName.Assign("MS Mincho");
     m_ScreenFontName.Assign("Tahoma");
+    m_TCPAddress.Assign("000.000.000.000");
+    for (int i = 0; i < kSystemTextCount; ++i) m_SystemTexts[i].name = kSystemTextNames[i];
 }
 
 CInterface::~CInterface() {
+    Interface_ForgetCommands(this);
+    FreeGUI();
+    FreePictures();
+    delete m_guiSurface;
     if (m_consoleFont) m_consoleFont->Release();
     if (m_screenFont) m_screenFont->Release();
     for (CE3DFont* f : {m_font, m_largeFont, m_clockFont})
@@ -129,12 +137,11 @@ void CInterface::LoadConsoleBackground() {
     m_console.LoadBackgroundPicture((m_game ? m_game->Screen() : nullptr), m_guiResourceFolder.GetText());
 }
 
-void CInterface::ReleaseSurfaces() {}
-
-void CInterface::Update(int, int) {
-    // Without a GUI tree loaded there is no screen to update; the caret of
-    // the command line still blinks.
-    m_console.UpdateBlink();
+void CInterface::ReleaseSurfaces() {
+    // The in-game screen's surface is made again at the new size.
+    delete m_guiSurface;
+    m_guiSurface = nullptr;
+    m_GUIChanged = 1;
 }
 
 void CInterface::DrawUnitMouseInfo() {
@@ -143,24 +150,12 @@ void CInterface::DrawUnitMouseInfo() {
 
 void CInterface::DrawMouseCursor(CE3DSurface*) {}
 
-void CInterface::SetLoadScreenImage() {}
-
-void CInterface::DrawProgressScreen() {}
-
 void CInterface::DrawProgressFrame() {
     CE3DSurface* surface = Surface();
     if (!surface) return;
     surface->ResetClip();
     surface->Fill(0);
     DrawProgressScreen();
-}
-
-const char* CInterface::GetSystemText(int) {
-    return "";
-}
-
-void CInterface::JumpToGUI(int screenId) {
-    m_activeGUI = screenId;
 }
 
 void CInterface::DrawConsole(int noMouseInfo) {

@@ -1,0 +1,57 @@
+// What the game gives its interface beyond the host: the sound engine's side
+// of the GUI's sound banks, and the progress stack for the load screen.
+#include "app/GameInterface.h"
+
+#include "app/Game.h"
+#include "app/Progress.h"
+#include "app/SoundEngine.h"
+#include "core/VFSFile.h"
+#include "ui/GUISound.h"
+#include "ui/Interface.h"
+
+namespace {
+
+// A GUI bank is a sound bank of the engine, read from its stored record.
+class CGameGUISound : public IGUISound {
+public:
+    void* LoadBank(const std::string& record) override {
+        CVFSFile file;
+        if (!file.OpenMemory(record.data(), uint32_t(record.size()))) return nullptr;
+        SoundBank* bank = new SoundBank;
+        // A bank the engine cannot read plays nothing; the GUI goes on.
+        if (!bank->Load(file, g_pGame ? g_pGame->Sound() : nullptr)) {
+            delete bank;
+            return nullptr;
+        }
+        return bank;
+    }
+    void FreeBank(void* bank) override { delete static_cast<SoundBank*>(bank); }
+    int SampleCount(void* bank) override { return bank ? static_cast<SoundBank*>(bank)->m_count : 0; }
+    bool PlaySample(void* bank, int index) override {
+        SoundBank* b = static_cast<SoundBank*>(bank);
+        SoundEngine* engine = g_pGame ? g_pGame->Sound() : nullptr;
+        if (!b || !engine || index < 0 || index >= b->m_count || !b->m_samples[index]) return false;
+        return SoundEngine_Play(engine, b->m_samples[index], false, kSoundCategoryInterface);
+    }
+};
+
+SProgressView ProgressTop() {
+    SProgressView view;
+    const SProgressEntry* e = g_ProgressTop;
+    if (!e) return view;
+    view.present = true;
+    view.title = e->title;
+    view.step = e->stepText;
+    view.overall = e->Shown();
+    view.step01 = e->subStepValue;
+    return view;
+}
+
+}  // namespace
+
+void Game_ConnectInterface(CInterface* ui) {
+    static CGameGUISound s_sound;
+    if (!ui) return;
+    ui->m_guiSound = &s_sound;
+    ui->m_progressView = &ProgressTop;
+}

@@ -1,0 +1,7 @@
+// The game's roles for its interface: the GUI's sound banks on the sound
+// engine and the progress stack's top entry for the load screen.
+#pragma once
+
+class CInterface;
+
+void Game_ConnectInterface(CInterface* ui);
