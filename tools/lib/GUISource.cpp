@@ -218,6 +218,10 @@ SPixels Draw(const SPictureRecipe& r, int frame) {
             } else if (r.shape == "ring") {
                 inside = d <= size && d >= size * 0.6f;
                 edge = inside && (d >= size - 1.2f || d <= size * 0.6f + 1.2f);
+            } else if (r.shape == "frame") {
+                // A border of the edge colour; the inside shows through.
+                inside = x < 2 || y < 2 || x >= r.width - 2 || y >= r.height - 2;
+                edge = inside;
             } else if (r.shape == "disc") {
                 inside = d <= size;
                 edge = inside && d >= size - 1.2f;
@@ -308,9 +312,9 @@ void CReader::Picture(const std::string& at, const toml::table& t) {
     r.border = std::clamp(Number(at, t, "border", 0.0f), 0.0f, 0.5f);
     r.frames = Integer(at, t, "frames", 1, 1, 999);
     r.shape = Text(at, t, "shape", r.shape);
-    if (r.shape != "rect" && r.shape != "arrow" && r.shape != "ring" && r.shape != "disc" &&
-        r.shape != "cross")
-        Fail(at, "shape is \"rect\", \"arrow\", \"ring\", \"disc\" or \"cross\"");
+    static const char* const kShapes[] = {"rect", "frame", "arrow", "ring", "disc", "cross"};
+    if (std::find(std::begin(kShapes), std::end(kShapes), r.shape) == std::end(kShapes))
+        Fail(at, "shape is \"rect\", \"frame\", \"arrow\", \"ring\", \"disc\" or \"cross\"");
     // One file, or a sequence "<name>001" and on.
     for (int f = 0; f < r.frames; ++f) {
         char number[16];
