@@ -195,7 +195,13 @@ int CGUIObject::Update(int32_t layer, int32_t offsetX, int32_t offsetY, CE3DSurf
             m_Visible = ui->m_game && ui->m_game->GuiWord() != 0 ? 1 : 0;
     }
     if (!m_SizeKnown) {
+        // Measured again after the text changed: the box the mouse hits is
+        // the text shown, not the one the object was loaded with.
         GetSize(m_Size, false);
+        if (HasText()) {
+            m_TextBox[0] = m_TextSize[0] + 2;
+            m_TextBox[1] = m_TextSize[1] + 2;
+        }
         m_SizeKnown = 1;
     }
     // 3. The position: a button's by its press state, then the alignment and

@@ -143,6 +143,7 @@ void Measure(CGUIObject* o) {
     if (o->HasText()) {
         o->m_TextBox[0] = 80;
         o->m_TextBox[1] = 20;
+        o->m_SizeKnown = 1;
     }
     for (CGUIObject* c : o->m_Children) Measure(c);
 }
