@@ -97,9 +97,18 @@ void Cmd_PostLocalizationCheck(CConsoleCommand* record, SCommandArgs*, CVFSFile*
     if (CInterface* ui = UI(record, file); ui && ui->m_GUIRoot) ui->CheckLocalization(ui->m_GUIRoot);
 }
 
-// A change of TestLocalization shows at once: the screens draw again.
+void Remeasure(CGUIObject* o) {
+    o->m_SizeKnown = 0;
+    for (CGUIObject* child : o->m_Children) Remeasure(child);
+}
+
+// A change of TestLocalization shows at once: every text is measured and the
+// screens drawn again.
 void OnTestLocalization(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
-    if (CInterface* ui = UI(record, file)) ui->m_GUIChanged = 1;
+    CInterface* ui = UI(record, file);
+    if (!ui) return;
+    if (ui->m_GUIRoot) Remeasure(ui->m_GUIRoot);
+    ui->m_GUIChanged = 1;
 }
 
 }  // namespace

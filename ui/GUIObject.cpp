@@ -232,7 +232,9 @@ void CGUIObject::GetSize(int32_t size[2], bool textOnly) {
         int32_t width = 0;
         for (size_t i = 0; i < m_TextLines.size(); ++i) {
             int32_t w = 0, h = 0;
-            if (m_Font) m_Font->MeasureText(i == 0 ? m_Text.GetText() : m_TextLines[i].GetText(), &w, &h);
+            // The lines as they show now (a list's filler or SetLid may
+            // have changed them since the load).
+            if (m_Font) m_Font->MeasureText(ShownLine(i), &w, &h);
             if (w > width) width = w;
         }
         m_TextSize[0] = width;

@@ -336,6 +336,20 @@ void RefreshAllLists(CInterface* ui, CGUIObject* screen) {
 
 }  // namespace
 
+void CInterface::DrawSelectionBox(CE3DSurface* canvas) {
+    m_boxShown = 0;
+    if (!m_boxActive || !canvas) return;
+    const int32_t x0 = std::min(m_boxStartScreen[0], m_boxEndScreen[0]);
+    const int32_t x1 = std::max(m_boxStartScreen[0], m_boxEndScreen[0]);
+    const int32_t y0 = std::min(m_boxStartScreen[1], m_boxEndScreen[1]);
+    const int32_t y1 = std::max(m_boxStartScreen[1], m_boxEndScreen[1]);
+    // A box narrower or lower than 4 pixels is a click, not a box.
+    if (x1 - x0 < 4 || y1 - y0 < 4 || !canvas->Lock()) return;
+    canvas->DrawRect(x0, y0, x1, y1, 255, 255, 255);
+    canvas->Unlock();
+    m_boxShown = 1;
+}
+
 void CInterface::Update(int inGame, int) {
     m_console.UpdateBlink();
     if (m_progressScreen) {
@@ -383,6 +397,7 @@ void CInterface::Update(int inGame, int) {
         if (!m_drawGUI && !m_fields.m_fullScreenRadar) {
             // Only the HUD's live parts.
             active->Update(3, 0, 0, canvas);
+            DrawSelectionBox(canvas);
             return;
         }
         // The in-game screen is drawn into a surface of its own only when it
@@ -402,6 +417,7 @@ void CInterface::Update(int inGame, int) {
         if (m_RefreshLists) RefreshAllLists(this, active);
         if (!m_guiSurface) {
             UpdateLayers(this, active, 0, 0, canvas);
+            DrawSelectionBox(canvas);
             return;
         }
         if (m_GUIChanged) {
@@ -412,6 +428,7 @@ void CInterface::Update(int inGame, int) {
         }
         m_guiSurface->ResetClip();
         m_guiSurface->BltTo(0, 0, canvas);
+        DrawSelectionBox(canvas);
         return;
     }
     // A menu screen: every layer every frame, the 640 x 480 design centred.

@@ -122,6 +122,9 @@ public:
     // chosen (the edit box's, the active screen's "KeyBindingFile", or
     // "Commands_GUI.cfg").
     void UpdateGUIContext();
+    // The selection box being dragged, in white (not when it is smaller
+    // than 4 pixels either way).
+    void DrawSelectionBox(CE3DSurface* canvas);
     // Runs a command text of the GUI after the mouse walk that pressed it.
     void QueueGUICommand(const char* text);
     void RunGUICommands();
@@ -224,6 +227,7 @@ public:
     CObjectLink m_leadUnit;
     // The selection box: screen corners and the ground points under them.
     int32_t m_boxActive = 0;
+    uint8_t m_boxShown = 0;  // drawn in the last frame
     int32_t m_boxStartScreen[2] = {0, 0};
     int32_t m_boxEndScreen[2] = {0, 0};
     float m_boxStartWorld[3] = {0.0f, 0.0f, 0.0f};

@@ -433,3 +433,25 @@ TEST_F(GUIInterface, ScreensSwitchByIdAndTheInGameMenuKeepsTheMenuId) {
     Frame();
     EXPECT_STREQ(ui->m_guiBindingFile.GetText(), "Commands_GUISetting.cfg");
 }
+
+// The game's end: G_ScoreMenu shows screen 700; its continue button (bound
+// as "GameFinish") ends the game for this machine and, outside a campaign,
+// goes on with ExitToMenu.cfg.
+TEST_F(GUIInterface, TheGameFinishButtonLeavesTheEndScreen) {
+    SGUIPack pack = MenuPack();
+    SGUIObjectRecord end = Screen(700);
+    SGUIObjectRecord finish = Button(100, 100, "Continue", "");
+    finish.properties.push_back({"ID", "GameFinish"});
+    end.children.push_back(finish);
+    pack.root.children.push_back(end);
+    ASSERT_TRUE(Load(pack));
+    Run("g_IdentifyPanels(); G_ScoreMenu(true);");
+    Measure(ui->m_GUIRoot);
+    Frame();
+    ASSERT_EQ(ui->m_activeGUI, 700);
+    game.SetGuiWord(0);
+    console.lines.clear();
+    Click(110, 110, 110, 110);
+    EXPECT_TRUE(Has(console.lines, "Not in single player or no campaign set. Executing 'ExitToMenu.cfg'"));
+    EXPECT_EQ(game.GuiWord(), 1);
+}

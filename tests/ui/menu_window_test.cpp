@@ -145,7 +145,24 @@ TEST(MenuWindow, FromTheMainMenuToASkirmishAndBackWithTheMouseAndEscape) {
 
     // A click on it: the skirmish set-up, Skerry chosen.
     road.ClickAt(290, 189);
-    ASSERT_TRUE(Lobby(road.Until(Lobby))) << game.Output();
+    STestShot skerry = road.Until(Lobby);
+    ASSERT_TRUE(Lobby(skerry)) << game.Output();
+    // The map list: a click on FourWinds shows its picture (four bases'
+    // marks), and a click on Skerry, below FourWinds' two lines now, brings
+    // Skerry's back.
+    auto picture = [](const STestShot& a, const STestShot& b) {
+        int differ = 0;
+        for (int y = 242; y < 366; ++y)
+            for (int px = 472; px < 596; ++px)
+                differ += std::memcmp(a.At(px, y), b.At(px, y), 3) != 0 ? 1 : 0;
+        return differ;
+    };
+    road.ClickAt(60, 276);
+    STestShot fourWinds =
+        road.Until([&](const STestShot& s) { return Lobby(s) && picture(s, skerry) > 100; });
+    EXPECT_GT(picture(fourWinds, skerry), 100);
+    road.ClickAt(50, 336);
+    EXPECT_LT(picture(road.Until([&](const STestShot& s) { return picture(s, skerry) < 20; }), skerry), 20);
 
     // "Start": the game runs and the in-game screen shows.
     road.ClickAt(520, 440);
