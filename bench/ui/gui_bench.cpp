@@ -8,72 +8,29 @@
 //    menus every layer each frame, the in-game screen from its own surface,
 //    and drawn again after a change), and on a screen of 500 objects.
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <cstdio>
-#include <filesystem>
-#include <string>
+#include <vector>
 
-#include "app/Game.h"
-#include "app/MainApp.h"
-#include "commands/CommandAreas.h"
+#include "bench/support/BenchGame.h"
 #include "platform/display/Display.h"
-#include "platform/sys/Path.h"
 #include "tools/lib/GUIPackWriter.h"
 #include "ui/GUIObject.h"
 #include "ui/Interface.h"
 
-namespace fs = std::filesystem;
-
 namespace {
 
-struct SGame {
-    std::string dir;
-    CMainApp* app = nullptr;
-    double startupMs = 0.0;
+// The game at its main menu: frames until one has drawn it.
+struct SGame : SBenchGame {
     double firstMenuMs = 0.0;
 
-    SGame() {
-        const char* build = std::getenv("TESSARAK_BUILD");
-        fs::path install = build ? fs::path(build) / "install"
-                                 : fs::path(Sys_GetExecutableFolder()).parent_path() / "install";
-        char tmpl[] = "/tmp/tessarak_guibench_XXXXXX";
-        if (!mkdtemp(tmpl)) return;
-        dir = tmpl;
-        fs::create_directories(dir + "/System");
-        fs::copy(install / "Tessarak", dir + "/Tessarak", fs::copy_options::recursive);
-        fs::remove_all(dir + "/Tessarak/Scripts/Config");
-        setenv("XDG_CONFIG_HOME", (dir + "/home").c_str(), 1);
-        setenv("XDG_DATA_HOME", (dir + "/home").c_str(), 1);
-        setenv("TESSARAK_HEADLESS_DIALOGS", "1", 1);
-        if (chdir((dir + "/System").c_str()) != 0) return;
-        CGame::SetConsoleToStdout(false);
-        Commands_Install();
-        auto t0 = std::chrono::steady_clock::now();
-        app = new CMainApp;
-        if (!app->InitInstance("")) {
-            delete app;
-            app = nullptr;
-            return;
-        }
-        auto ms = [&t0] {
-            return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
-        };
-        startupMs = ms();
-        // Frames until one has drawn the main menu.
-        CInterface* ui = g_pGame->Interface();
-        for (int i = 0; i < 1000; ++i) {
+    SGame() : SBenchGame(true) {
+        CInterface* ui = UI();
+        for (int i = 0; ui && i < 1000; ++i) {
             Display_PumpEvents();
             app->OnIdle(0);
             if (ui->m_GUIRoot && ui->m_activeGUI == 1 && ui->m_lastActiveGUI) break;
         }
-        firstMenuMs = ms();
-    }
-    ~SGame() {
-        delete app;
-        if (!dir.empty()) fs::remove_all(dir);
+        firstMenuMs = Elapsed();
     }
     CInterface* UI() { return app && g_pGame ? g_pGame->Interface() : nullptr; }
 };

@@ -14,23 +14,11 @@
 #include "platform/image/JPEGEncoder.h"
 #include "tools/lib/ContentProject.h"
 #include "tools/lib/GUIPackWriter.h"
+#include "tools/lib/TomlFields.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-struct SError {
-    std::string text;
-};
-
-[[noreturn]] void Fail(const std::string& where, const std::string& what) {
-    throw SError{where + ": " + what};
-}
-
-std::string Where(const std::string& file, const toml::node& node) {
-    const toml::source_position p = node.source().begin;
-    return p ? file + ":" + std::to_string(p.line) : file;
-}
 
 // ---------------------------------------------------------------------------
 // Values
@@ -39,61 +27,20 @@ void CheckKeys(const std::string& at, const toml::table& t, std::initializer_lis
     for (const auto& [key, value] : t) {
         const std::string k(key.str());
         if (std::find_if(known.begin(), known.end(), [&k](const char* n) { return k == n; }) == known.end())
-            Fail(at, "unknown key \"" + k + "\"");
+            Toml_Fail(at, "unknown key \"" + k + "\"");
     }
-}
-
-std::string Text(const std::string& at, const toml::table& t, const char* key, const std::string& fallback) {
-    const toml::node* n = t.get(key);
-    if (!n) return fallback;
-    if (auto s = n->value<std::string>()) return *s;
-    Fail(at, std::string(key) + " must be a text");
-}
-
-int Integer(const std::string& at, const toml::table& t, const char* key, int fallback, int lo, int hi) {
-    const toml::node* n = t.get(key);
-    if (!n) return fallback;
-    auto i = n->value<int64_t>();
-    if (!i || *i < lo || *i > hi)
-        Fail(at, std::string(key) + " must be a whole number from " + std::to_string(lo) + " to " +
-                     std::to_string(hi));
-    return int(*i);
-}
-
-float Number(const std::string& at, const toml::table& t, const char* key, float fallback) {
-    const toml::node* n = t.get(key);
-    if (!n) return fallback;
-    if (auto f = n->value<double>()) return float(*f);
-    Fail(at, std::string(key) + " must be a number");
-}
-
-bool Flag(const std::string& at, const toml::table& t, const char* key, bool fallback) {
-    const toml::node* n = t.get(key);
-    if (!n) return fallback;
-    if (auto b = n->value<bool>()) return *b;
-    Fail(at, std::string(key) + " must be true or false");
-}
-
-uint32_t Colour(const std::string& at, const toml::table& t, const char* key, uint32_t fallback) {
-    const toml::node* n = t.get(key);
-    if (!n) return fallback;
-    if (auto s = n->value<std::string>()) {
-        unsigned v = 0;
-        if (s->size() == 7 && (*s)[0] == '#' && std::sscanf(s->c_str() + 1, "%6x", &v) == 1) return v;
-    }
-    Fail(at, std::string(key) + " is a colour \"#rrggbb\"");
 }
 
 void Pair(const std::string& at, const toml::table& t, const char* key, int32_t out[2], int lo, int hi) {
     const toml::node* n = t.get(key);
     if (!n) return;
     const toml::array* a = n->as_array();
-    if (!a || a->size() != 2) Fail(at, std::string(key) + " must be [x, y]");
+    if (!a || a->size() != 2) Toml_Fail(at, std::string(key) + " must be [x, y]");
     for (size_t i = 0; i < 2; ++i) {
         auto v = (*a)[i].value<int64_t>();
         if (!v || *v < lo || *v > hi)
-            Fail(at, std::string(key) + " holds whole numbers from " + std::to_string(lo) + " to " +
-                         std::to_string(hi));
+            Toml_Fail(at, std::string(key) + " holds whole numbers from " + std::to_string(lo) + " to " +
+                              std::to_string(hi));
         out[i] = int32_t(*v);
     }
 }
@@ -107,28 +54,34 @@ std::vector<std::string> Lines(const std::string& at, const toml::table& t, cons
     } else if (const toml::array* a = n->as_array()) {
         for (const toml::node& e : *a) {
             auto s = e.value<std::string>();
-            if (!s) Fail(at, std::string(key) + " holds texts");
+            if (!s) Toml_Fail(at, std::string(key) + " holds texts");
             out.push_back(*s);
         }
     } else {
-        Fail(at, std::string(key) + " is a text or a list of texts");
+        Toml_Fail(at, std::string(key) + " is a text or a list of texts");
     }
     for (const std::string& line : out)
-        if (line.size() > kGUIPackNameBytes) Fail(at, "a text line is longer than 255 characters");
+        if (line.size() > kGUIPackNameBytes) Toml_Fail(at, "a text line is longer than 255 characters");
     return out;
 }
 
-template <typename F>
-void EachTable(const std::string& file, const toml::table& parent, const char* key, F f) {
-    const toml::node* n = parent.get(key);
+uint32_t Colour(const std::string& at, const toml::table& t, const char* key, uint32_t fallback) {
+    const toml::node* n = t.get(key);
+    return n ? Toml_Colour(at, *n) : fallback;
+}
+
+// The "properties" table of an object: texts of at most 255 characters.
+void Properties(const std::string& at, const toml::table& t, SGUIObjectRecord& o) {
+    const toml::node* n = t.get("properties");
     if (!n) return;
-    const std::string what = std::string(key) + " is an array of tables ([[" + key + "]])";
-    const toml::array* a = n->as_array();
-    if (!a) Fail(Where(file, *n), what);
-    for (const toml::node& e : *a) {
-        const toml::table* t = e.as_table();
-        if (!t) Fail(Where(file, e), what);
-        f(Where(file, *t), *t);
+    const toml::table* props = n->as_table();
+    if (!props) Toml_Fail(at, "properties is a table of texts");
+    for (const auto& [key, value] : *props) {
+        auto s = value.value<std::string>();
+        if (!s) Toml_Fail(at, "properties hold texts");
+        if (key.str().size() > kGUIPackNameBytes || s->size() > kGUIPackNameBytes)
+            Toml_Fail(at, "a property is longer than 255 characters");
+        o.properties.push_back(SGUIPropertyRecord{std::string(key.str()), *s});
     }
 }
 
@@ -241,7 +194,7 @@ std::vector<uint8_t> Encode(const SPictureRecipe& r, const SPixels& p, const std
     std::vector<uint8_t> out;
     if (r.format == "jpg") {
         if (!Image_JPEGEncode(p.bgr.data(), p.width, p.width * 3, p.height, false, 90, out))
-            Fail(at, "the picture " + r.name + " does not encode");
+            Toml_Fail(at, "the picture " + r.name + " does not encode");
         return out;
     }
     SPackedDIB* dib = DIB_Create(p.width, p.height, 24);
@@ -251,7 +204,7 @@ std::vector<uint8_t> Encode(const SPictureRecipe& r, const SPixels& p, const std
                   DIB_Pixels(dib) + size_t(p.height - 1 - y) * row);
     const bool ok = DIB_WriteBMPMemory(dib, out);
     DIB_Free(dib);
-    if (!ok) Fail(at, "the picture " + r.name + " does not encode");
+    if (!ok) Toml_Fail(at, "the picture " + r.name + " does not encode");
     return out;
 }
 
@@ -292,14 +245,15 @@ void CReader::Picture(const std::string& at, const toml::table& t) {
               {"name", "folder", "format", "size", "colour", "colour2", "edge", "noise", "border", "frames",
                "shape"});
     SPictureRecipe r;
-    r.name = Text(at, t, "name", "");
-    if (r.name.empty() || r.name.size() > 200) Fail(at, "a picture needs a name (at most 200 characters)");
-    if (m_pictures.count(r.name)) Fail(at, "two pictures named " + r.name);
-    r.folder = Text(at, t, "folder", r.folder);
+    r.name = Toml_Text(at, t, "name", "");
+    if (r.name.empty() || r.name.size() > 200)
+        Toml_Fail(at, "a picture needs a name (at most 200 characters)");
+    if (m_pictures.count(r.name)) Toml_Fail(at, "two pictures named " + r.name);
+    r.folder = Toml_Text(at, t, "folder", r.folder);
     if (r.folder != "resources" && r.folder != "Mouse" && r.folder != "UnitInfo" && r.folder != "Load")
-        Fail(at, "folder is \"resources\", \"Mouse\", \"UnitInfo\" or \"Load\"");
-    r.format = Text(at, t, "format", r.folder == "Load" ? "jpg" : "bmp");
-    if (r.format != "bmp" && r.format != "jpg") Fail(at, "format is \"bmp\" or \"jpg\"");
+        Toml_Fail(at, "folder is \"resources\", \"Mouse\", \"UnitInfo\" or \"Load\"");
+    r.format = Toml_Text(at, t, "format", r.folder == "Load" ? "jpg" : "bmp");
+    if (r.format != "bmp" && r.format != "jpg") Toml_Fail(at, "format is \"bmp\" or \"jpg\"");
     int32_t size[2] = {64, 64};
     Pair(at, t, "size", size, 1, 1024);
     r.width = size[0];
@@ -308,13 +262,13 @@ void CReader::Picture(const std::string& at, const toml::table& t) {
     r.gradient = t.get("colour2") != nullptr;
     r.colour2 = Colour(at, t, "colour2", r.colour);
     r.edge = Colour(at, t, "edge", r.edge);
-    r.noise = std::clamp(Number(at, t, "noise", 0.0f), 0.0f, 1.0f);
-    r.border = std::clamp(Number(at, t, "border", 0.0f), 0.0f, 0.5f);
-    r.frames = Integer(at, t, "frames", 1, 1, 999);
-    r.shape = Text(at, t, "shape", r.shape);
+    r.noise = std::clamp(Toml_Number(at, t, "noise", 0.0f), 0.0f, 1.0f);
+    r.border = std::clamp(Toml_Number(at, t, "border", 0.0f), 0.0f, 0.5f);
+    r.frames = Toml_Integer(at, t, "frames", 1, 1, 999);
+    r.shape = Toml_Text(at, t, "shape", r.shape);
     static const char* const kShapes[] = {"rect", "frame", "arrow", "ring", "disc", "cross"};
     if (std::find(std::begin(kShapes), std::end(kShapes), r.shape) == std::end(kShapes))
-        Fail(at, "shape is \"rect\", \"frame\", \"arrow\", \"ring\", \"disc\" or \"cross\"");
+        Toml_Fail(at, "shape is \"rect\", \"frame\", \"arrow\", \"ring\", \"disc\" or \"cross\"");
     // One file, or a sequence "<name>001" and on.
     for (int f = 0; f < r.frames; ++f) {
         char number[16];
@@ -330,19 +284,20 @@ void CReader::Picture(const std::string& at, const toml::table& t) {
 void CReader::Bank(const std::string& file, const std::string& at, const toml::table& t) {
     CheckKeys(at, t, {"name", "sample"});
     SGUISoundBankRecord bank;
-    bank.name = Text(at, t, "name", "");
-    if (bank.name.empty() || bank.name.size() > kGUIPackNameBytes) Fail(at, "a bank needs a name");
-    if (m_banks.count(bank.name)) Fail(at, "two banks named " + bank.name);
+    bank.name = Toml_Text(at, t, "name", "");
+    if (bank.name.empty() || bank.name.size() > kGUIPackNameBytes) Toml_Fail(at, "a bank needs a name");
+    if (m_banks.count(bank.name)) Toml_Fail(at, "two banks named " + bank.name);
     SBankInfo info;
     info.number = uint32_t(m_out.pack.banks.size() + 1);
-    EachTable(file, t, "sample", [&](const std::string& sat, const toml::table& s) {
+    Toml_EachTable(file, t, "sample", [&](const std::string& sat, const toml::table& s) {
         CheckKeys(sat, s, {"name", "tone", "length", "volume"});
         SGUIBankSampleRecord sample;
-        sample.name = Text(sat, s, "name", "");
-        if (sample.name.empty() || sample.name.size() > kGUIPackNameBytes) Fail(sat, "a sample needs a name");
-        const int tone = Integer(sat, s, "tone", 880, 20, 10000);
-        const int ms = Integer(sat, s, "length", 40, 1, 2000);
-        sample.volume = uint32_t(Integer(sat, s, "volume", 100, 0, 127));
+        sample.name = Toml_Text(sat, s, "name", "");
+        if (sample.name.empty() || sample.name.size() > kGUIPackNameBytes)
+            Toml_Fail(sat, "a sample needs a name");
+        const int tone = Toml_Integer(sat, s, "tone", 880, 20, 10000);
+        const int ms = Toml_Integer(sat, s, "length", 40, 1, 2000);
+        sample.volume = uint32_t(Toml_Integer(sat, s, "volume", 100, 0, 127));
         sample.rate = sample.samplesPerSec = 22050;
         sample.avgBytesPerSec = 44100;
         // A tone that fades out, 16-bit mono.
@@ -361,9 +316,9 @@ void CReader::Bank(const std::string& file, const std::string& at, const toml::t
 }
 
 uint32_t CReader::Resource(const std::string& at, const std::string& picture) {
-    if (!m_pictures.count(picture)) Fail(at, "no picture named " + picture);
+    if (!m_pictures.count(picture)) Toml_Fail(at, "no picture named " + picture);
     if (m_pictures[picture].folder != "resources")
-        Fail(at, "the picture " + picture + " is not in resources");
+        Toml_Fail(at, "the picture " + picture + " is not in resources");
     for (const SGUIResourceRecord& r : m_screen->resources)
         if (r.name == picture) return uint32_t(r.id);
     SGUIResourceRecord r;
@@ -380,26 +335,26 @@ void CReader::Object(const std::string& file, const std::string& at, const toml:
                       "hover_colour", "picture",   "pictures",   "press_offset", "command",
                       "jump",         "id",        "properties", "visible",      "children_hidden",
                       "shown",        "sounds",    "object",     "repeat",       "step"});
-    const std::string type = Text(at, t, "type", "group");
-    o.name = Text(at, t, "name", type);
-    if (o.name.size() > kGUIPackNameBytes) Fail(at, "a name is longer than 255 characters");
+    const std::string type = Toml_Text(at, t, "type", "group");
+    o.name = Toml_Text(at, t, "name", type);
+    if (o.name.size() > kGUIPackNameBytes) Toml_Fail(at, "a name is longer than 255 characters");
     int32_t pos[2] = {0, 0};
     Pair(at, t, "at", pos, -4096, 4096);
     o.x = pos[0];
     o.y = pos[1];
-    o.layer = Integer(at, t, "layer", parentLayer + 1, 0, 63);
+    o.layer = Toml_Integer(at, t, "layer", parentLayer + 1, 0, 63);
     if (type == "picture") {
         o.kind = 0;
-        o.bitmapId = Resource(at, Text(at, t, "picture", ""));
+        o.bitmapId = Resource(at, Toml_Text(at, t, "picture", ""));
     } else if (type == "button") {
         o.kind = 2;
         const toml::node* n = t.get("pictures");
         if (n) {
             const toml::array* a = n->as_array();
-            if (!a || a->size() != 3) Fail(at, "pictures are [pressed, released, hover]");
+            if (!a || a->size() != 3) Toml_Fail(at, "pictures are [pressed, released, hover]");
             for (size_t i = 0; i < 3; ++i) {
                 auto s = (*a)[i].value<std::string>();
-                if (!s) Fail(at, "pictures holds picture names");
+                if (!s) Toml_Fail(at, "pictures holds picture names");
                 o.stateBitmapIds[i] = Resource(at, *s);
             }
         }
@@ -415,17 +370,17 @@ void CReader::Object(const std::string& file, const std::string& at, const toml:
     } else if (type == "text" || type == "group") {
         o.kind = 3;
     } else {
-        Fail(at, "type is \"picture\", \"button\", \"text\" or \"group\"");
+        Toml_Fail(at, "type is \"picture\", \"button\", \"text\" or \"group\"");
     }
     o.textLines = Lines(at, t, "text");
-    o.fontName = Text(at, t, "font", "Arial");
-    if (o.fontName.size() > kGUIPackNameBytes) Fail(at, "a font name is longer than 255 characters");
+    o.fontName = Toml_Text(at, t, "font", "Arial");
+    if (o.fontName.size() > kGUIPackNameBytes) Toml_Fail(at, "a font name is longer than 255 characters");
     int32_t font[2] = {0, 14};
     Pair(at, t, "font_size", font, 0, 128);
     o.fontWidth = uint32_t(font[0]);
     o.fontHeight = uint32_t(font[1]);
-    o.fontWeightIndex = Flag(at, t, "bold", false) ? 6 : 3;
-    const std::string align = Text(at, t, "align", "left");
+    o.fontWeightIndex = Toml_Flag(at, t, "bold", false) ? 6 : 3;
+    const std::string align = Toml_Text(at, t, "align", "left");
     if (align == "left")
         o.textAlign = 0;
     else if (align == "centre")
@@ -433,46 +388,37 @@ void CReader::Object(const std::string& file, const std::string& at, const toml:
     else if (align == "right")
         o.textAlign = 2;
     else
-        Fail(at, "align is \"left\", \"centre\" or \"right\"");
+        Toml_Fail(at, "align is \"left\", \"centre\" or \"right\"");
     const uint32_t c1 = Colour(at, t, "colour", 0xFFFFFF), c2 = Colour(at, t, "hover_colour", c1);
     for (int i = 0; i < 3; ++i) {
         o.color1[i] = (c1 >> (16 - 8 * i)) & 0xFF;
         o.color2[i] = (c2 >> (16 - 8 * i)) & 0xFF;
     }
     auto property = [&](const std::string& name, const std::string& value) {
-        if (value.size() > kGUIPackNameBytes) Fail(at, name + " is longer than 255 characters");
+        if (value.size() > kGUIPackNameBytes) Toml_Fail(at, name + " is longer than 255 characters");
         o.properties.push_back(SGUIPropertyRecord{name, value});
     };
-    if (const std::string id = Text(at, t, "id", ""); !id.empty()) property("ID", id);
-    if (const std::string command = Text(at, t, "command", ""); !command.empty())
+    if (const std::string id = Toml_Text(at, t, "id", ""); !id.empty()) property("ID", id);
+    if (const std::string command = Toml_Text(at, t, "command", ""); !command.empty())
         property("CCE_OnPressed", command);
-    if (const toml::node* n = t.get("properties")) {
-        const toml::table* props = n->as_table();
-        if (!props) Fail(at, "properties is a table of texts");
-        for (const auto& [key, value] : *props) {
-            auto s = value.value<std::string>();
-            if (!s) Fail(at, "properties hold texts");
-            if (key.str().size() > kGUIPackNameBytes)
-                Fail(at, "a property name is longer than 255 characters");
-            property(std::string(key.str()), *s);
-        }
-    }
-    if (const int jump = Integer(at, t, "jump", 0, 0, 0x7FFFFFFF)) {
+    Properties(at, t, o);
+    if (const int jump = Toml_Integer(at, t, "jump", 0, 0, 0x7FFFFFFF)) {
         o.jumpTarget = uint32_t(jump);
         o.jumpFlag = 1;
     }
-    o.visible = Flag(at, t, "visible", true) ? 1 : 0;
-    o.childrenHidden = Flag(at, t, "children_hidden", false) ? 1 : 0;
-    o.extraA = Flag(at, t, "shown", true) ? 1 : 0;
+    o.visible = Toml_Flag(at, t, "visible", true) ? 1 : 0;
+    o.childrenHidden = Toml_Flag(at, t, "children_hidden", false) ? 1 : 0;
+    o.extraA = Toml_Flag(at, t, "shown", true) ? 1 : 0;
     if (const toml::node* n = t.get("sounds")) {
         const toml::table* sounds = n->as_table();
-        if (!sounds || !m_screenBank) Fail(at, "sounds name samples of the screen's bank");
+        if (!sounds || !m_screenBank) Toml_Fail(at, "sounds name samples of the screen's bank");
         static const char* const kEvents[5] = {"none", "press", "release", "hover", "sequence"};
         for (const auto& [key, value] : *sounds) {
             const auto event = std::find(std::begin(kEvents), std::end(kEvents), std::string(key.str()));
             auto s = value.value<std::string>();
             if (event == std::end(kEvents) || !s || !m_screenBank->samples.count(*s))
-                Fail(at, "sounds are press, release, hover or sequence, each a sample of the screen's bank");
+                Toml_Fail(at,
+                          "sounds are press, release, hover or sequence, each a sample of the screen's bank");
             o.eventSamples[event - std::begin(kEvents)] = m_screenBank->samples.at(*s);
         }
     }
@@ -481,8 +427,8 @@ void CReader::Object(const std::string& file, const std::string& at, const toml:
 
 void CReader::Children(const std::string& file, const toml::table& t, SGUIObjectRecord& parent,
                        int32_t layer) {
-    EachTable(file, t, "object", [&](const std::string& at, const toml::table& c) {
-        const int repeat = Integer(at, c, "repeat", 1, 1, 256);
+    Toml_EachTable(file, t, "object", [&](const std::string& at, const toml::table& c) {
+        const int repeat = Toml_Integer(at, c, "repeat", 1, 1, 256);
         int32_t step[2] = {0, 0};
         Pair(at, c, "step", step, -1024, 1024);
         for (int i = 0; i < repeat; ++i) {
@@ -503,41 +449,35 @@ void CReader::Children(const std::string& file, const toml::table& t, SGUIObject
 
 void CReader::Read(const std::string& file, const toml::table& root) {
     CheckKeys(file, root, {"picture", "bank", "screen"});
-    EachTable(file, root, "picture", [&](const std::string& at, const toml::table& t) { Picture(at, t); });
-    EachTable(file, root, "bank", [&](const std::string& at, const toml::table& t) { Bank(file, at, t); });
-    EachTable(file, root, "screen", [&](const std::string& at, const toml::table& t) {
+    Toml_EachTable(file, root, "picture",
+                   [&](const std::string& at, const toml::table& t) { Picture(at, t); });
+    Toml_EachTable(file, root, "bank",
+                   [&](const std::string& at, const toml::table& t) { Bank(file, at, t); });
+    Toml_EachTable(file, root, "screen", [&](const std::string& at, const toml::table& t) {
         CheckKeys(at, t, {"id", "name", "picture", "bank", "key_bindings", "properties", "object"});
         SGUIObjectRecord screen;
         screen.ownsResources = 1;
-        screen.guiId = Integer(at, t, "id", 0, 0, 0x7FFFFFFF);
+        screen.guiId = Toml_Integer(at, t, "id", 0, 0, 0x7FFFFFFF);
         if (!m_ids.insert(screen.guiId).second)
-            Fail(at, "two screens with the id " + std::to_string(screen.guiId));
-        screen.name = Text(at, t, "name", "Screen " + std::to_string(screen.guiId));
+            Toml_Fail(at, "two screens with the id " + std::to_string(screen.guiId));
+        screen.name = Toml_Text(at, t, "name", "Screen " + std::to_string(screen.guiId));
         screen.layer = 0;
         m_screen = &screen;
         m_screenBank = nullptr;
-        if (const std::string bank = Text(at, t, "bank", ""); !bank.empty()) {
-            if (!m_banks.count(bank)) Fail(at, "no bank named " + bank);
+        if (const std::string bank = Toml_Text(at, t, "bank", ""); !bank.empty()) {
+            if (!m_banks.count(bank)) Toml_Fail(at, "no bank named " + bank);
             m_screenBank = &m_banks[bank];
             screen.soundBank = m_screenBank->number;
         }
-        if (const std::string picture = Text(at, t, "picture", ""); !picture.empty()) {
+        if (const std::string picture = Toml_Text(at, t, "picture", ""); !picture.empty()) {
             screen.kind = 0;
             screen.bitmapId = Resource(at, picture);
         } else {
             screen.kind = 3;
         }
-        if (const std::string keys = Text(at, t, "key_bindings", ""); !keys.empty())
+        if (const std::string keys = Toml_Text(at, t, "key_bindings", ""); !keys.empty())
             screen.properties.push_back(SGUIPropertyRecord{"KeyBindingFile", keys});
-        if (const toml::node* n = t.get("properties")) {
-            const toml::table* props = n->as_table();
-            if (!props) Fail(at, "properties is a table of texts");
-            for (const auto& [key, value] : *props) {
-                auto s = value.value<std::string>();
-                if (!s) Fail(at, "properties hold texts");
-                screen.properties.push_back(SGUIPropertyRecord{std::string(key.str()), *s});
-            }
-        }
+        Properties(at, t, screen);
         Children(file, t, screen, 0);
         m_screen = nullptr;
         m_out.pack.root.children.push_back(std::move(screen));
@@ -564,7 +504,7 @@ void CReader::Finish() {
     }
     std::vector<uint8_t> bytes;
     std::string error;
-    if (!GUIPack_Build(m_out.pack, bytes, error)) Fail("the interface", error);
+    if (!GUIPack_Build(m_out.pack, bytes, error)) Toml_Fail("the interface", error);
 }
 
 }  // namespace
@@ -588,12 +528,12 @@ bool GUISource_Load(const std::string& folder, SGUIBuild& out, std::string& erro
                 root = toml::parse_file(file.string());
             } catch (const toml::parse_error& e) {
                 const toml::source_position p = e.source().begin;
-                Fail(file.string() + ":" + std::to_string(p.line), std::string(e.description()));
+                Toml_Fail(file.string() + ":" + std::to_string(p.line), std::string(e.description()));
             }
             reader.Read(file.string(), root);
         }
         reader.Finish();
-    } catch (const SError& e) {
+    } catch (const STomlError& e) {
         error = e.text;
         return false;
     }
