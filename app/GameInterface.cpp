@@ -15,11 +15,12 @@ namespace {
 class CGameGUISound : public IGUISound {
 public:
     void* LoadBank(const std::string& record) override {
+        SoundEngine* engine = g_pGame ? g_pGame->Sound() : nullptr;
         CVFSFile file;
-        if (!file.OpenMemory(record.data(), uint32_t(record.size()))) return nullptr;
+        if (!engine || !file.OpenMemory(record.data(), uint32_t(record.size()))) return nullptr;
         SoundBank* bank = new SoundBank;
         // A bank the engine cannot read plays nothing; the GUI goes on.
-        if (!bank->Load(file, g_pGame ? g_pGame->Sound() : nullptr)) {
+        if (!bank->Load(file, engine)) {
             delete bank;
             return nullptr;
         }

@@ -424,6 +424,13 @@ TEST_F(GUIInterface, ScreensSwitchByIdAndTheInGameMenuKeepsTheMenuId) {
     EXPECT_FALSE(ui->m_InGameMenu);
     EXPECT_EQ(ui->m_activeGUI, 600);
 
+    // Cursor pictures that are not there are said, each with a blank line.
+    std::vector<std::string> mouse = Run("G_LoadMouse();");
+    ASSERT_GE(mouse.size(), 6u);
+    EXPECT_EQ(mouse[0], "Failed to load 'Mouse/Idle.bmp'");
+    EXPECT_EQ(mouse[1], " ");
+    EXPECT_EQ(mouse[4], "Failed to load 'Mouse/IdleSub.bmp'");
+
     // A screen names its own key bindings; an edit box's come first.
     ui->m_GUIRoot->m_Children[2]->m_Properties.push_back(
         CGUIProperty{"KeyBindingFile", "Commands_Lobby.cfg"});

@@ -5,7 +5,8 @@
 // picture, a click on "Start" starts the game and shows the in-game screen;
 // Escape and the menu's own buttons open and close the running game's menu.
 // What shows is read from screenshots; that the game runs, from the units
-// the console reads out. Without Xvfb, xdotool or ImageMagick the test is
+// the console reads out; the buttons' sounds from the mix that OpenAL Soft's
+// wave-file writer keeps. Without Xvfb, xdotool or ImageMagick the test is
 // skipped.
 #include <gtest/gtest.h>
 
@@ -18,6 +19,7 @@
 #include "tests/support/GameRun.h"
 #include "tests/support/Installation.h"
 #include "tests/support/Process.h"
+#include "tests/support/SoundCapture.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/XServer.h"
 
@@ -110,8 +112,14 @@ TEST(MenuWindow, FromTheMainMenuToASkirmishAndBackWithTheMouseAndEscape) {
     if (!Test_CopyInstallation(dir)) FAIL() << "the game program is not built";
     CTestXServer x;
     ASSERT_TRUE(x.Start());
+    const std::string wave = dir.File("mix.wav");
+    ASSERT_TRUE(dir.Write("alsoft.conf", "[wave]\nfile = " + wave + "\n"));
     CTestProcess game;
-    ASSERT_TRUE(Test_StartGame(game, dir, {{"DISPLAY", x.Display()}, {"SDL_VIDEODRIVER", "x11"}}));
+    ASSERT_TRUE(Test_StartGame(game, dir,
+                               {{"DISPLAY", x.Display()},
+                                {"SDL_VIDEODRIVER", "x11"},
+                                {"ALSOFT_DRIVERS", "wave"},
+                                {"ALSOFT_CONF", dir.File("alsoft.conf")}}));
     ASSERT_TRUE(game.WaitForOutput("Loading GUI Finished...", 60)) << game.Output();
     std::string window =
         x.Shell("timeout 30 xdotool search --sync --onlyvisible --name '^Tessarak$' | head -1");
@@ -190,4 +198,22 @@ TEST(MenuWindow, FromTheMainMenuToASkirmishAndBackWithTheMouseAndEscape) {
 
     game.Write("Quit();\n");
     EXPECT_EQ(game.Wait(30), 0) << game.Output();
+
+    // The demo's interface sounds were mixed: the hover tone (660 Hz) and the
+    // press tone (1320 Hz) of the buttons.
+    SCapturedSound mix;
+    ASSERT_TRUE(Sound_ReadWave(wave, mix));
+    // A tone is heard where a window holds it well above its neighbours.
+    auto heard = [&mix](double hz) {
+        auto energy = [&mix](double f, size_t at) {
+            return Sound_ToneEnergy(mix.left, mix.rate, f, at, at + 882);
+        };
+        for (size_t at = 0; at + 882 <= mix.Frames(); at += 441) {
+            const double e = energy(hz, at);
+            if (e > 0.0005 && e > 5.0 * energy(hz * 1.15, at) && e > 5.0 * energy(hz / 1.15, at)) return true;
+        }
+        return false;
+    };
+    EXPECT_TRUE(heard(660.0));
+    EXPECT_TRUE(heard(1320.0));
 }
