@@ -270,6 +270,10 @@ void CGLDevice::ApplyFixedState(bool rhw) {
             glDisable(GL_CULL_FACE);
             break;
     }
+    if (m_rs[D3DRENDERSTATE_DITHERENABLE])
+        glEnable(GL_DITHER);
+    else
+        glDisable(GL_DITHER);
     switch (m_rs[D3DRENDERSTATE_FILLMODE]) {
         case D3DFILL_POINT:
             glPolygonMode(GL_FRONT_AND_BACK, GL_POINT);

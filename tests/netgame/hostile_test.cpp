@@ -14,6 +14,10 @@
 #include "world/WireText.h"
 
 namespace {
+std::vector<uint8_t> Bytes(const CStateArchive& ar) {
+    return std::vector<uint8_t>(ar.GetData(), ar.GetData() + ar.GetBuffer().size());
+}
+
 // A raw client: an engine driven by the test, its registry filled from the
 // client's side of the table (every id with the options both sides share),
 // keeping what arrives.
@@ -47,11 +51,29 @@ struct SRawClient {
         peer->SendMessage(id, p.data(), static_cast<uint32_t>(p.size()), nullptr, 65535, 0);
     }
     bool Has(uint16_t id) { return !got[id].empty(); }
+    // Steps the session and this client until done (false after the
+    // session's time-out).
+    bool Pump(CNetSession& s, const std::function<bool()>& done) {
+        return s.RunUntil([&] {
+            engine.Poll(0);
+            engine.Tick(true);
+            return done();
+        });
+    }
+    // CONNECT with the protocol's version and no password; once the server
+    // answered, the link sends with the game's seed. False without an answer.
+    bool Connect(CNetSession& s) {
+        CStateArchive ar;
+        ar.WriteU32(kNetProtocolVersion);
+        WireText_Write(ar, "");
+        Send(NS_NOTIFYTYPE_CONNECT, Bytes(ar));
+        if (!Pump(s, [&] { return Has(NS_NOTIFYTYPE_CONNECT); })) return false;
+        peer->SetSendCrcSeed(13);
+        peer->SetActive(true);
+        return true;
+    }
 };
 
-std::vector<uint8_t> Bytes(const CStateArchive& ar) {
-    return std::vector<uint8_t>(ar.GetData(), ar.GetData() + ar.GetBuffer().size());
-}
 }  // namespace
 
 TEST(NetHostile, RefusedRequestsLeaveTheGameGoingOn) {
@@ -73,22 +95,11 @@ TEST(NetHostile, RefusedRequestsLeaveTheGameGoingOn) {
     SNetAddress server;
     host->net->m_gameSocket->GetSocketName(&server);
     SRawClient raw(server);
-    auto pump = [&](const std::function<bool()>& done) {
-        return s.RunUntil([&] {
-            raw.engine.Poll(0);
-            raw.engine.Tick(true);
-            return done();
-        });
-    };
+    auto pump = [&](const std::function<bool()>& done) { return raw.Pump(s, done); };
     // The join, step by step, as the wire tables give it.
-    CStateArchive ar;
-    ar.WriteU32(kNetProtocolVersion);
-    WireText_Write(ar, "");
-    raw.Send(NS_NOTIFYTYPE_CONNECT, Bytes(ar));
-    ASSERT_TRUE(pump([&] { return raw.Has(NS_NOTIFYTYPE_CONNECT); }));
+    ASSERT_TRUE(raw.Connect(s));
     ASSERT_EQ(raw.got[NS_NOTIFYTYPE_CONNECT][0], (std::vector<uint8_t>{13, 0, 0, 0, 0, 0, 0, 0}));
-    raw.peer->SetSendCrcSeed(13);
-    raw.peer->SetActive(true);
+    CStateArchive ar;
     raw.Send(NS_NOTIFYTYPE_CONNECTVALIDATE, {1, 2, 3, 4});
     ASSERT_TRUE(pump([&] { return raw.Has(NS_NOTIFYTYPE_CONNECTVALIDATE); }));
     EXPECT_TRUE(raw.Has(NS_NOTIFYTYPE_SETGAMESPEED));
@@ -152,4 +163,43 @@ TEST(NetHostile, RefusedRequestsLeaveTheGameGoingOn) {
     }
     for (uint16_t f = from; f < honest->net->m_frameTable->GetCurrentNumber(); ++f)
         EXPECT_EQ(host->ticks[f].worldCrc, honest->ticks[f].worldCrc) << f;
+}
+
+// A client that has not joined yet (its CONNECT admitted, nothing more) has
+// no say in the game's start, its frames or its sync: those messages are
+// refused as out of turn, and the frame it asks for is not answered (joined
+// clients start games and resync in the session tests).
+TEST(NetHostile, AClientStillJoiningIsRefusedTheJoinedOnesMessages) {
+    CNetSession s;
+    CNetMachine* host = s.Add("host");
+    ASSERT_TRUE(s.JoinAll());
+    SNetAddress server;
+    host->net->m_gameSocket->GetSocketName(&server);
+    SRawClient raw(server);
+    ASSERT_TRUE(raw.Connect(s));
+    CStateArchive ar;
+    WireText_Write(ar, host->net->m_serverInfo.m_mapFile.GetText(), 255);
+    const std::pair<uint16_t, std::vector<uint8_t>> outOfTurn[] = {
+        {NS_NOTIFYTYPE_FRAMEFINISHED, {1, 0}},
+        {NS_NOTIFYTYPE_STARTGAME_REPLY, {}},
+        {NS_NOTIFYTYPE_MAPCHANGESTART_REPLY, {}},
+        {NS_NOTIFYTYPE_MAPFINISHUP_REPLY, {}},
+        {NS_NOTIFYTYPE_SERVERINFO_MAPCRCMATCH, Bytes(ar)},
+        {NS_NOTIFYTYPE_ASKFORFRAME, {}},
+        {NS_NOTIFYTYPE_SYNC_GOTALLUNITS, {}},
+        {NS_NOTIFYTYPE_SYNC_SYNCFINISHED, {}},
+    };
+    for (const auto& [id, payload] : outOfTurn) raw.Send(id, payload);
+    // "Refused message <id> from <address> (no player): out of turn".
+    auto refused = [&](uint16_t id) {
+        const std::string line = host->FindLine(("Refused message " + std::to_string(id) + " from ").c_str());
+        return !line.empty() && line.size() >= 11 && line.compare(line.size() - 11, 11, "out of turn") == 0;
+    };
+    EXPECT_TRUE(raw.Pump(s, [&] {
+        for (const auto& m : outOfTurn)
+            if (!refused(m.first)) return false;
+        return true;
+    }));
+    for (const auto& m : outOfTurn) EXPECT_TRUE(refused(m.first)) << m.first;
+    EXPECT_FALSE(raw.Has(NS_NOTIFYTYPE_ASKFORFRAME));
 }

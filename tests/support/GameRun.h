@@ -21,6 +21,9 @@ struct SUnitSeen {
 // driver. env is set last.
 bool Test_StartGame(CTestProcess& game, const CTempDir& dir,
                     const std::vector<std::pair<std::string, std::string>>& env = {});
+// How Test_StartGame starts it (a test changes the program to start it
+// another way, through the launcher say).
+SProcessOptions Test_GameOptions(const CTempDir& dir);
 
 // The player's own start-up script of the installation in dir: a skirmish
 // on Skerry straight away, without the menus (the shipped script opens the
