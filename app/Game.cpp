@@ -20,7 +20,6 @@
 #include "netgame/NetGame.h"
 #include "platform/sys/Path.h"
 #include "platform/sys/Thread.h"
-#include "ui/GUICommands.h"
 #include "ui/Interface.h"
 #include "world/ExplosionManager.h"
 #include "world/GameScene.h"
@@ -272,7 +271,7 @@ void CGame::CreateSubsystems() {
     // The interface's rows come at once: the language script, the first of
     // all scripts, gives the texts with SetLid.
     Game_ConnectInterface(m_interface);
-    Interface_RegisterCommands(Game_Interpreter(this), m_interface);
+    m_interface->RegisterGUICommands(Game_Interpreter(this));
     // Whoever started the game from a terminal reads the console there too.
     m_interface->m_console.SetEchoToStdout(s_consoleToStdout);
     m_physicsEngine = Require(new CPhysicsEngine(this), "physics engine");

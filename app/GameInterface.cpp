@@ -1,13 +1,16 @@
-// What the game gives its interface beyond the host: the sound engine's side
-// of the GUI's sound banks, and the progress stack for the load screen.
+// What the game gives its interface beyond the host: the game as the GUI
+// sees it, the sound engine's side of the GUI's sound banks, and the progress
+// stack for the load screen.
 #include "app/GameInterface.h"
 
 #include "app/Game.h"
 #include "app/Progress.h"
 #include "app/SoundEngine.h"
 #include "core/VFSFile.h"
+#include "ui/GUIRoles.h"
 #include "ui/GUISound.h"
 #include "ui/Interface.h"
+#include "world/GameScene.h"
 
 namespace {
 
@@ -36,6 +39,33 @@ public:
     }
 };
 
+// The game as the GUI sees it.
+class CGameGUIGame : public IGUIGame {
+public:
+    int32_t GuiWord() override { return g_pGame ? g_pGame->GuiWord() : 1; }
+    void SetGuiWord(int32_t word) override {
+        if (g_pGame) g_pGame->SetGuiWord(word);
+    }
+    int32_t GameType() override { return g_pGame ? g_pGame->GameType() : 0; }
+    float FrameTime() override { return g_pGame ? g_pGame->FrameStep() : 0.0f; }
+    uint64_t ClockNow() override { return g_pGame ? g_pGame->ClockNow() : 0; }
+    uint64_t ClockFrequency() override { return g_pGame ? g_pGame->ClockFrequency() : 1193182; }
+    CCommandInterpreter* Interpreter() override { return g_pGame ? g_pGame->Interpreter() : nullptr; }
+    CE3DScreen* Screen() override { return g_pGame ? g_pGame->Screen() : nullptr; }
+    CNetGame* NetGame() override { return g_pGame ? g_pGame->NetGame() : nullptr; }
+    const char* GetPath(const char* subFolder, const char* name) override {
+        return g_pGame ? g_pGame->GetPath(subFolder, name) : IGUIGame::GetPath(subFolder, name);
+    }
+    void QueueScript(const char* name) override {
+        if (g_pGame) g_pGame->QueueScript(name);
+    }
+    bool MissionWon() override { return g_pGame && g_pGame->GameScene() && g_pGame->GameScene()->WinGame; }
+    void ClearMissionResult() override {
+        if (CGameScene* scene = g_pGame ? g_pGame->GameScene() : nullptr)
+            scene->WinGame = scene->LooseGame = 0;
+    }
+};
+
 SProgressView ProgressTop() {
     SProgressView view;
     const SProgressEntry* e = g_ProgressTop;
@@ -52,7 +82,9 @@ SProgressView ProgressTop() {
 
 void Game_ConnectInterface(CInterface* ui) {
     static CGameGUISound s_sound;
+    static CGameGUIGame s_game;
     if (!ui) return;
     ui->m_guiSound = &s_sound;
+    ui->m_guiGame = &s_game;
     ui->m_progressView = &ProgressTop;
 }

@@ -17,10 +17,9 @@
 #include "e3d/Surface.h"
 #include "netgame/NetGame.h"
 #include "ui/GUIObject.h"
+#include "ui/GUIRoles.h"
 #include "ui/GUISound.h"
 #include "ui/Interface.h"
-#include "ui/InterfaceHost.h"
-#include "world/GameScene.h"
 #include "world/Player.h"
 
 namespace {
@@ -58,7 +57,7 @@ uint8_t Blue(uint32_t c) {
 }
 
 CNetGame* Net(CInterface* ui) {
-    return ui->m_game ? ui->m_game->NetGame() : nullptr;
+    return ui->GUIGame().NetGame();
 }
 
 bool Hosting(CInterface* ui) {
@@ -67,7 +66,7 @@ bool Hosting(CInterface* ui) {
 }
 
 int32_t GameType(CInterface* ui) {
-    return ui->m_game ? ui->m_game->GameType() : 0;
+    return ui->GUIGame().GameType();
 }
 
 bool IsPanel(CInterface* ui, const CGUIObject* o, EGUIPanel panel) {
@@ -78,26 +77,25 @@ bool IsPanel(CInterface* ui, const CGUIObject* o, EGUIPanel panel) {
 // machine, which goes back to the menus (a campaign mission to its next
 // script, anything else to ExitToMenu.cfg).
 void FinishGame(CInterface* ui) {
-    CInterfaceHost* game = ui->m_game;
-    if (!game) return;
+    IGUIGame& game = ui->GUIGame();
     if (CNetGame* net = Net(ui)) net->ResetGame(false);
-    game->SetGuiWord(1);
-    CGameScene* scene = game->GameScene();
-    if (game->GameType() == 0 && !ui->m_campaignName.IsEmpty()) {
+    game.SetGuiWord(1);
+    const bool won = game.MissionWon();
+    if (game.GameType() == 0 && !ui->m_campaignName.IsEmpty()) {
         CStrBuf path;
         path.Format("%s\\%s\\%s", ui->m_campaignName.GetText(), ui->m_missionName.GetText(),
-                    scene && scene->WinGame ? "end.cfg" : "Start.cfg");
-        CStrBuf full(game->GetPath("Campaigns", path.GetText()));
-        ui->m_console.PrintfColor(scene && scene->WinGame ? "Executing Mission End Script '%s'."
-                                                          : "Executing Mission Start Script '%s'.",
-                                  255, 255, 255, 0, full.GetText());
-        game->QueueScript(full.GetText());
+                    won ? "end.cfg" : "Start.cfg");
+        CStrBuf full(game.GetPath("Campaigns", path.GetText()));
+        ui->m_console.PrintfColor(
+            won ? "Executing Mission End Script '%s'." : "Executing Mission Start Script '%s'.", 255, 255,
+            255, 0, full.GetText());
+        game.QueueScript(full.GetText());
     } else {
         ui->m_console.Print("Not in single player or no campaign set. Executing 'ExitToMenu.cfg'", false, 255,
                             255, 255, false);
-        game->QueueScript("ExitToMenu.cfg");
+        game.QueueScript("ExitToMenu.cfg");
     }
-    if (scene) scene->WinGame = scene->LooseGame = 0;
+    game.ClearMissionResult();
 }
 
 }  // namespace
@@ -191,8 +189,7 @@ int CGUIObject::Update(int32_t layer, int32_t offsetX, int32_t offsetY, CE3DSurf
         CGUIObject* lobby = ui->m_Panels[kPanelLobbyPlayerList];
         if (lobby && !lobby->m_Children.empty() && lobby->m_Children[0] == this)
             ui->FillLobbyPlayerList(lobby);
-        if (IsPanel(ui, this, kPanelBriefingDecline))
-            m_Visible = ui->m_game && ui->m_game->GuiWord() != 0 ? 1 : 0;
+        if (IsPanel(ui, this, kPanelBriefingDecline)) m_Visible = ui->GUIGame().GuiWord() != 0 ? 1 : 0;
     }
     if (!m_SizeKnown) {
         // Measured again after the text changed: the box the mouse hits is
@@ -350,8 +347,7 @@ int CGUIObject::OnMouse(int32_t x, int32_t y, int32_t event) {
                         m_HoverSoundPlayed = 1;
                     }
                     m_HoverFlag = 1;
-                    if ((ui->m_game && ui->m_game->GuiWord() != 0) || ui->m_InGameMenu ||
-                        ui->m_activeGUI != kGameScreenId)
+                    if (ui->GUIGame().GuiWord() != 0 || ui->m_InGameMenu || ui->m_activeGUI != kGameScreenId)
                         ui->m_HoveredGUIObject = this;
                 }
                 break;
@@ -448,11 +444,11 @@ int CGUIObject::OnPressed(int32_t event) {
                 if (HasText()) ui->SelectMap(m_TextLines[0].GetText());
                 break;
             case kRowCampaign:
-                if (HasText() && ui->m_game) {
+                if (HasText()) {
                     CStrBuf path;
                     path.Format("%s\\campaign.cfg", m_TextLines[0].GetText());
-                    CStrBuf full(ui->m_game->GetPath("Campaigns", path.GetText()));
-                    ui->m_game->QueueScript(full.GetText());
+                    CStrBuf full(ui->GUIGame().GetPath("Campaigns", path.GetText()));
+                    ui->GUIGame().QueueScript(full.GetText());
                 }
                 break;
             default:

@@ -3,8 +3,6 @@
 // pictures, the texts (SetLid, TestLocalization) and the localization check.
 // GUI scripts, key bindings and the GUI's own buttons drive the interface
 // through them.
-#include "ui/GUICommands.h"
-
 #include <algorithm>
 #include <utility>
 #include <vector>
@@ -17,7 +15,8 @@
 
 namespace {
 
-// The interface whose rows an interpreter holds.
+// The interface whose rows an interpreter holds (the handlers get the
+// interpreter from their record).
 std::vector<std::pair<CCommandInterpreter*, CInterface*>>& Registry() {
     static std::vector<std::pair<CCommandInterpreter*, CInterface*>> s_registry;
     return s_registry;
@@ -113,13 +112,13 @@ void OnTestLocalization(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) 
 
 }  // namespace
 
-void Interface_RegisterCommands(CCommandInterpreter* ip, CInterface* ui) {
-    if (!ip || !ui) return;
+void CInterface::RegisterGUICommands(CCommandInterpreter* ip) {
+    if (!ip) return;
     auto& registry = Registry();
     registry.erase(
         std::remove_if(registry.begin(), registry.end(), [ip](const auto& e) { return e.first == ip; }),
         registry.end());
-    registry.emplace_back(ip, ui);
+    registry.emplace_back(ip, this);
     const SCommandRow rows[] = {
         SCommandRow::Function("g_Load", Cmd_Load, "Loads the supplied GUI", "G_Load(str FileName);"),
         SCommandRow::Function("g_Append", Cmd_Append, "Append the supplied GUI", "G_Append(str FileName);"),
@@ -136,32 +135,32 @@ void Interface_RegisterCommands(CCommandInterpreter* ip, CInterface* ui) {
         SCommandRow::Function("G_JumpToMenu", Cmd_JumpToMenu,
                               "The specified ID tells which GUI to be shown (inside game)",
                               "G_JumpToMenu( int ID );"),
-        SCommandRow::Bool("G_ScoreMenu", &ui->m_gameScreen, "Turns the tool tip feature on or off",
+        SCommandRow::Bool("G_ScoreMenu", &m_gameScreen, "Turns the tool tip feature on or off",
                           "G_ScoreMenu"),
         SCommandRow::Function("SetLid", Cmd_SetLid, "Sets a text to a local identifier",
                               "SetLid(char LID, char Text);"),
-        SCommandRow::Bool("TestLocalization", &ui->m_TestLocalization,
+        SCommandRow::Bool("TestLocalization", &m_TestLocalization,
                           "If true, the gui will replace all text with *LOC*", "TestLocalization")
             .OnChange(OnTestLocalization),
         SCommandRow::Function(
             "g_PostLocalizationCheck", Cmd_PostLocalizationCheck,
             "Posts a localization check to the interface to check for gui localization errors",
             "g_PostLocalizationCheck();"),
-        SCommandRow::Int("g_NumMouseBitmaps", &ui->m_NumMouseBitmaps, 1, 1024,
+        SCommandRow::Int("g_NumMouseBitmaps", &m_NumMouseBitmaps, 1, 1024,
                          "Sets the number of bitmaps on the mouse pointer",
                          "g_NumMouseBitmaps(int NumBitmaps);"),
-        SCommandRow::Int("g_NumUnitInfoBitmaps", &ui->m_NumUnitInfoBitmaps, 1, 1024,
+        SCommandRow::Int("g_NumUnitInfoBitmaps", &m_NumUnitInfoBitmaps, 1, 1024,
                          "Sets the number of bitmaps on unit info icons",
                          "g_NumUnitInfoBitmaps(int NumBitmaps);"),
-        SCommandRow::Bool("g_RemakeMapChange", &ui->m_RemakeMapChange, "Chooses the first map",
+        SCommandRow::Bool("g_RemakeMapChange", &m_RemakeMapChange, "Chooses the first map",
                           "g_RemakeMapChange"),
     };
     CommandTable_Register(ip, rows);
 }
 
-void Interface_ForgetCommands(CInterface* ui) {
+void CInterface::ForgetGUICommands() {
     auto& registry = Registry();
     registry.erase(
-        std::remove_if(registry.begin(), registry.end(), [ui](const auto& e) { return e.second == ui; }),
+        std::remove_if(registry.begin(), registry.end(), [this](const auto& e) { return e.second == this; }),
         registry.end());
 }

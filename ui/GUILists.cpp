@@ -16,8 +16,8 @@
 #include "e3d/Surface.h"
 #include "netgame/NetGame.h"
 #include "ui/GUIObject.h"
+#include "ui/GUIRoles.h"
 #include "ui/Interface.h"
-#include "ui/InterfaceHost.h"
 #include "world/Player.h"
 
 namespace {
@@ -25,7 +25,7 @@ namespace {
 constexpr uint32_t kWhite = 0xFFFFFF, kGrey = 0x808080, kDarkGreen = 0x008000, kGreen = 0x00FF00;
 
 CNetGame* Net(CInterface* ui) {
-    return ui->m_game ? ui->m_game->NetGame() : nullptr;
+    return ui->GUIGame().NetGame();
 }
 
 // The rows of a list: its first child's children.
@@ -72,7 +72,7 @@ bool CInterface::SelectMap(const char* name) {
     CNetGame* net = Net(this);
     if (!net || !net->m_hosting || !name) return false;
     // The map command names the map for this machine and tells the clients.
-    CCommandInterpreter* ip = m_game->Interpreter();
+    CCommandInterpreter* ip = GUIGame().Interpreter();
     if (ip) ip->Execute(false, ("Map(" + ConfigText_Quote(name) + ");").c_str());
     return true;
 }
@@ -102,8 +102,8 @@ void CInterface::FillMapList(CGUIObject* list) {
     }
     // The maps: the folders below "Maps", by name.
     m_mapNames.clear();
-    if (m_game) {
-        CStrBuf maps(m_game->GetPath("Maps", ""));
+    {
+        CStrBuf maps(GUIGame().GetPath("Maps", ""));
         SVFSEntry* folder = g_VFS.Find(maps.GetText());
         for (SVFSEntry* e = folder && folder->isFolder ? folder->firstChild : nullptr; e;
              e = e->nextSibling) {
@@ -150,7 +150,7 @@ void CInterface::FillLobbyPlayerList(CGUIObject* list) {
         Show(scroll->m_Children[i], count - 1 > shown);
     m_lobbyListScroll = Scroll(m_lobbyListScroll, count, shown);
     CPlayer* local = net->m_players.m_local;
-    const bool skirmish = m_game && m_game->GameType() == 1;
+    const bool skirmish = GUIGame().GameType() == 1;
     CE3DSurface* canvas = Surface();
     for (int32_t r = 0; r < shown; ++r) {
         CGUIObject* row = (*rows)[r];
@@ -209,7 +209,7 @@ void CInterface::FillLobbyPlayerList(CGUIObject* list) {
 void CInterface::FillServerName(CGUIObject* panel) {
     CNetGame* net = Net(this);
     if (!panel || !net) return;
-    if (!m_game || m_game->GameType() != 2)
+    if (GUIGame().GameType() != 2)
         SetLine(panel, GetSystemText(kSysLidServerSkirmish));
     else if (m_mode != 3)
         SetLine(panel, net->m_serverInfo.m_name.GetText());

@@ -13,9 +13,9 @@
 #include "e3d/Screen.h"
 #include "ui/GUIObject.h"
 #include "ui/GUIPackfile.h"
+#include "ui/GUIRoles.h"
 #include "ui/GUISound.h"
 #include "ui/Interface.h"
-#include "ui/InterfaceHost.h"
 
 namespace {
 
@@ -65,7 +65,7 @@ namespace {
 
 // Pictures, fonts and text boxes of an object and everything below it.
 void Dress(CInterface* ui, CGUIObject* o) {
-    CE3DScreen* screen = ui->m_game ? ui->m_game->Screen() : nullptr;
+    CE3DScreen* screen = ui->GUIGame().Screen();
     if (o->m_OwnsResources && screen) {
         for (std::unique_ptr<CImageHandle>& h : o->m_Resources) {
             if (!h || h->m_bitmap) continue;

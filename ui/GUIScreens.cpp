@@ -13,9 +13,9 @@
 #include "e3d/BitmapSurface.h"
 #include "e3d/Surface.h"
 #include "ui/GUIObject.h"
+#include "ui/GUIRoles.h"
 #include "ui/GUISound.h"
 #include "ui/Interface.h"
-#include "ui/InterfaceHost.h"
 
 const char* const kGUIPanelNames[kPanelCount] = {"RadarPanel",
                                                  "FullScreenRadar",
@@ -99,12 +99,17 @@ constexpr int32_t kMaxDrawLayer = 63;
 CRandomStream s_loadPictureChoice(0x2F6E2B1u);
 }  // namespace
 
+IGUIGame& CInterface::GUIGame() {
+    static IGUIGame s_none;
+    return m_guiGame ? *m_guiGame : s_none;
+}
+
 uint64_t CInterface::ClockNow() {
-    return m_game ? m_game->ClockNow() : 0;
+    return GUIGame().ClockNow();
 }
 
 uint64_t CInterface::ClockFrequency() {
-    return m_game ? m_game->ClockFrequency() : 1193182;
+    return GUIGame().ClockFrequency();
 }
 
 CGUIObject* CInterface::FindActiveGUI() {
@@ -134,7 +139,7 @@ void CInterface::JumpToGUI(int screenId) {
 
 void CInterface::UpdateGUIContext() {
     // Outside a game the in-game screen is never shown: the main menu is.
-    if (m_MenuGUIId == kGameScreenId && m_game && m_game->GuiWord() != 0) m_MenuGUIId = 1;
+    if (m_MenuGUIId == kGameScreenId && GUIGame().GuiWord() != 0) m_MenuGUIId = 1;
     // The screen asked for: the score screen, the in-game menu's, or the one
     // kept outside it.
     const int32_t requested = m_gameScreen ? kScoreScreenId : m_InGameMenu ? m_activeGUI : m_MenuGUIId;
@@ -197,7 +202,7 @@ void CInterface::IdentifyPanels() {
 namespace {
 
 CBitmapSurface* LoadPicture(CInterface* ui, const char* path) {
-    CE3DScreen* screen = ui->m_game ? ui->m_game->Screen() : nullptr;
+    CE3DScreen* screen = ui->GUIGame().Screen();
     CBitmapSurface* picture = screen ? CBitmapSurface_LoadShared(screen, path) : nullptr;
     if (picture) picture->SetColorKey(0, 255, 255);
     return picture;
@@ -260,8 +265,7 @@ void CInterface::FreePictures() {
 }
 
 void CInterface::SetLoadScreenImage() {
-    if (!m_game) return;
-    CStrBuf folder(m_game->GetPath("GUI", "Load"));
+    CStrBuf folder(GUIGame().GetPath("GUI", "Load"));
     SVFSEntry* entry = g_VFS.Find(folder.GetText());
     int count = 0;
     if (entry && entry->isFolder)
@@ -272,7 +276,7 @@ void CInterface::SetLoadScreenImage() {
     CStrBuf path;
     path.Format("%s\\Load%d.jpg", folder.GetText(), n);
     Release(m_LoadScreenImage);
-    CE3DScreen* screen = m_game->Screen();
+    CE3DScreen* screen = GUIGame().Screen();
     m_LoadScreenImage = screen ? CBitmapSurface_LoadShared(screen, path.GetText()) : nullptr;
     if (!m_LoadScreenImage)
         m_console.PrintfColor("Error loading 'load' bitmap: %s", 255, 255, 255, 0, path.GetText());
@@ -315,7 +319,7 @@ void CInterface::RunGUICommands() {
     commands.swap(m_guiCommands);
     const int32_t jump = m_guiJump;
     m_guiJump = -1;
-    CCommandInterpreter* ip = m_game ? m_game->Interpreter() : nullptr;
+    CCommandInterpreter* ip = GUIGame().Interpreter();
     for (const std::string& text : commands)
         if (ip) ip->Execute(false, text.c_str());
     if (jump >= 0) JumpToGUI(jump);
@@ -360,10 +364,10 @@ void CInterface::Update(int inGame, int) {
     // the start of the next frame, so this frame shows nothing yet.
     if (!m_scriptsStarted) {
         m_scriptsStarted = 1;
-        if (m_game) m_game->QueueScript("LoadGUI.cfg");
+        GUIGame().QueueScript("LoadGUI.cfg");
         return;
     }
-    const float frame = m_game ? m_game->FrameStep() : 0.0f;
+    const float frame = GUIGame().FrameTime();
     m_pulse += frame * m_pulseSpeed * m_pulseDirection;
     if (m_pulse < 0.0f) {
         m_pulse = 0.0f;
@@ -376,7 +380,7 @@ void CInterface::Update(int inGame, int) {
     if (m_console.IsVisible() && !m_console.m_mini) return;
 
     CE3DSurface* canvas = Surface();
-    const bool running = inGame && m_game && m_game->GuiWord() == 0 && !m_InGameMenu;
+    const bool running = inGame && GUIGame().GuiWord() == 0 && !m_InGameMenu;
     CGUIObject* active = FindActiveGUI();
     if (!active) {
         // No GUI to show: the console is.

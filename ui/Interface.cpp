@@ -9,7 +9,6 @@
 #include "e3d/Surface.h"
 #include "netgame/NetGame.h"
 #include "platform/input/Clipboard.h"
-#include "ui/GUICommands.h"
 #include "ui/InterfaceHost.h"
 
 CInterface::CInterface(CInterfaceHost* game) : m_game(game) {
@@ -22,7 +21,7 @@ CInterface::CInterface(CInterfaceHost* game) : m_game(game) {
 }
 
 CInterface::~CInterface() {
-    Interface_ForgetCommands(this);
+    ForgetGUICommands();
     FreeGUI();
     FreePictures();
     delete m_guiSurface;

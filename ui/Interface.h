@@ -25,6 +25,8 @@ class CE3DFont;
 class CBitmapSurface;
 class CGUIObject;
 class IGUISound;
+class IGUIGame;
+class CCommandInterpreter;
 struct SGUIPack;
 
 // What the load screen shows of the progress stack's top entry (the game
@@ -128,6 +130,15 @@ public:
     // Runs a command text of the GUI after the mouse walk that pressed it.
     void QueueGUICommand(const char* text);
     void RunGUICommands();
+    // The GUI's rows of the command set (ui/GUICommands.cpp), entered into an
+    // interpreter for this interface; the game registers them as soon as the
+    // interface exists, so that the language script can give the texts. The
+    // destructor takes their way to this interface away.
+    void RegisterGUICommands(CCommandInterpreter* ip);
+    void ForgetGUICommands();
+    // The game as the GUI sees it (ui/GUIRoles.h): the given role, or the
+    // default without a game.
+    IGUIGame& GUIGame();
     // The game clock, for the GUI's sequences and blinking.
     uint64_t ClockNow();
     uint64_t ClockFrequency();
@@ -249,6 +260,7 @@ public:
     // The sound engine's side of the GUI's banks (set by the game), and the
     // banks of the loaded packfile.
     IGUISound* m_guiSound = nullptr;
+    IGUIGame* m_guiGame = nullptr;  // set by the game
     std::vector<void*> m_SoundBanks;
     SSystemTextEntry m_SystemTexts[kSystemTextCount];
     uint8_t m_TestLocalization = 0;  // TestLocalization

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "app/GameInterface.h"
 #include "tests/support/CommandConsole.h"
 #include "tests/support/TempDir.h"
 #include "tools/lib/GUIPackWriter.h"
-#include "ui/GUICommands.h"
 #include "ui/GUIObject.h"
 #include "ui/GUISound.h"
 #include "ui/Interface.h"
@@ -46,7 +46,8 @@ protected:
     void SetUp() override {
         ip = console.Start(game);
         ui = game.Interface();
-        Interface_RegisterCommands(ip, ui);
+        ui->RegisterGUICommands(ip);
+        Game_ConnectInterface(ui);
         ui->m_guiSound = &sound;
         ui->m_guiResourceFolder = folder.Win().c_str();
         ui->m_console.Hide();
