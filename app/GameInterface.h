@@ -1,8 +1,13 @@
-// The game's roles for its interface: the game as the GUI sees it, the GUI's
-// sound banks on the sound engine and the progress stack's top entry for the
-// load screen.
+// The game's two roles for its interface's GUI (ui/GUIRoles.h,
+// ui/GUISound.h): the game as the GUI sees it, and the GUI's sound banks on
+// the sound engine. CGameRoles makes them with the others.
 #pragma once
 
-class CInterface;
+#include <memory>
 
-void Game_ConnectInterface(CInterface* ui);
+class CGame;
+class IGUIGame;
+class IGUISound;
+
+std::unique_ptr<IGUIGame> Game_NewGUIGame(CGame& game);
+std::unique_ptr<IGUISound> Game_NewGUISound(CGame& game);

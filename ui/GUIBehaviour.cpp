@@ -57,7 +57,7 @@ uint8_t Blue(uint32_t c) {
 }
 
 CNetGame* Net(CInterface* ui) {
-    return ui->GUIGame().NetGame();
+    return ui->NetGame();
 }
 
 bool Hosting(CInterface* ui) {
@@ -85,7 +85,7 @@ void FinishGame(CInterface* ui) {
         CStrBuf path;
         path.Format("%s\\%s\\%s", ui->m_campaignName.GetText(), ui->m_missionName.GetText(),
                     won ? "end.cfg" : "Start.cfg");
-        CStrBuf full(game.GetPath("Campaigns", path.GetText()));
+        CStrBuf full(ui->GetPath("Campaigns", path.GetText()));
         ui->m_console.PrintfColor(
             won ? "Executing Mission End Script '%s'." : "Executing Mission Start Script '%s'.", 255, 255,
             255, 0, full.GetText());
@@ -189,7 +189,7 @@ int CGUIObject::Update(int32_t layer, int32_t offsetX, int32_t offsetY, CE3DSurf
         CGUIObject* lobby = ui->m_Panels[kPanelLobbyPlayerList];
         if (lobby && !lobby->m_Children.empty() && lobby->m_Children[0] == this)
             ui->FillLobbyPlayerList(lobby);
-        if (IsPanel(ui, this, kPanelBriefingDecline)) m_Visible = ui->GUIGame().GuiWord() != 0 ? 1 : 0;
+        if (IsPanel(ui, this, kPanelBriefingDecline)) m_Visible = ui->GuiWord() != 0 ? 1 : 0;
     }
     if (!m_SizeKnown) {
         // Measured again after the text changed: the box the mouse hits is
@@ -347,7 +347,7 @@ int CGUIObject::OnMouse(int32_t x, int32_t y, int32_t event) {
                         m_HoverSoundPlayed = 1;
                     }
                     m_HoverFlag = 1;
-                    if (ui->GUIGame().GuiWord() != 0 || ui->m_InGameMenu || ui->m_activeGUI != kGameScreenId)
+                    if (ui->GuiWord() != 0 || ui->m_InGameMenu || ui->m_activeGUI != kGameScreenId)
                         ui->m_HoveredGUIObject = this;
                 }
                 break;
@@ -447,7 +447,7 @@ int CGUIObject::OnPressed(int32_t event) {
                 if (HasText()) {
                     CStrBuf path;
                     path.Format("%s\\campaign.cfg", m_TextLines[0].GetText());
-                    CStrBuf full(ui->GUIGame().GetPath("Campaigns", path.GetText()));
+                    CStrBuf full(ui->GetPath("Campaigns", path.GetText()));
                     ui->GUIGame().QueueScript(full.GetText());
                 }
                 break;

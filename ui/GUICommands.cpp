@@ -3,10 +3,6 @@
 // pictures, the texts (SetLid, TestLocalization) and the localization check.
 // GUI scripts, key bindings and the GUI's own buttons drive the interface
 // through them.
-#include <algorithm>
-#include <utility>
-#include <vector>
-
 #include "console/CommandInterpreter.h"
 #include "console/CommandTable.h"
 #include "console/ConsoleCommand.h"
@@ -15,18 +11,10 @@
 
 namespace {
 
-// The interface whose rows an interpreter holds (the handlers get the
-// interpreter from their record).
-std::vector<std::pair<CCommandInterpreter*, CInterface*>>& Registry() {
-    static std::vector<std::pair<CCommandInterpreter*, CInterface*>> s_registry;
-    return s_registry;
-}
-
+// The interface a row works on: the context it was registered with.
 CInterface* UI(CConsoleCommand* record, CVFSFile* file) {
     if (file) return nullptr;  // function rows write no configuration lines
-    for (const auto& entry : Registry())
-        if (entry.first == record->GetInterpreter()) return entry.second;
-    return nullptr;
+    return static_cast<CInterface*>(record->GetContext());
 }
 
 int Count(SCommandArgs* args) {
@@ -114,53 +102,55 @@ void OnTestLocalization(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) 
 
 void CInterface::RegisterGUICommands(CCommandInterpreter* ip) {
     if (!ip) return;
-    auto& registry = Registry();
-    registry.erase(
-        std::remove_if(registry.begin(), registry.end(), [ip](const auto& e) { return e.first == ip; }),
-        registry.end());
-    registry.emplace_back(ip, this);
     const SCommandRow rows[] = {
-        SCommandRow::Function("g_Load", Cmd_Load, "Loads the supplied GUI", "G_Load(str FileName);"),
-        SCommandRow::Function("g_Append", Cmd_Append, "Append the supplied GUI", "G_Append(str FileName);"),
+        SCommandRow::Function("g_Load", Cmd_Load, "Loads the supplied GUI", "G_Load(str FileName);")
+            .Context(this),
+        SCommandRow::Function("g_Append", Cmd_Append, "Append the supplied GUI", "G_Append(str FileName);")
+            .Context(this),
         SCommandRow::Function("g_IdentifyPanels", Cmd_IdentifyPanels, "Loads the supplied GUI",
-                              "g_IdentifyPanels();"),
+                              "g_IdentifyPanels();")
+            .Context(this),
         SCommandRow::Function("G_SetActiveGUI", Cmd_SetActiveGUI,
-                              "The specified ID tells which GUI to be shown", "G_SetActiveGUI( int ID );"),
+                              "The specified ID tells which GUI to be shown", "G_SetActiveGUI( int ID );")
+            .Context(this),
         SCommandRow::Function("G_SetDirectActiveGUI", Cmd_SetDirectActiveGUI,
                               "The specified ID tells which GUI to be directly shown",
-                              "G_SetDirectActiveGUI( int ID );"),
-        SCommandRow::Function("G_LoadMouse", Cmd_LoadMouse, "Loads mouse bitmaps", "G_LoadMouse();"),
+                              "G_SetDirectActiveGUI( int ID );")
+            .Context(this),
+        SCommandRow::Function("G_LoadMouse", Cmd_LoadMouse, "Loads mouse bitmaps", "G_LoadMouse();")
+            .Context(this),
         SCommandRow::Function("G_LoadUnitInfo", Cmd_LoadUnitInfo, "Loads unit info bitmaps",
-                              "G_LoadUnitInfo();"),
+                              "G_LoadUnitInfo();")
+            .Context(this),
         SCommandRow::Function("G_JumpToMenu", Cmd_JumpToMenu,
                               "The specified ID tells which GUI to be shown (inside game)",
-                              "G_JumpToMenu( int ID );"),
-        SCommandRow::Bool("G_ScoreMenu", &m_gameScreen, "Turns the tool tip feature on or off",
-                          "G_ScoreMenu"),
+                              "G_JumpToMenu( int ID );")
+            .Context(this),
+        SCommandRow::Bool("G_ScoreMenu", &m_gameScreen, "Turns the tool tip feature on or off", "G_ScoreMenu")
+            .Context(this),
         SCommandRow::Function("SetLid", Cmd_SetLid, "Sets a text to a local identifier",
-                              "SetLid(char LID, char Text);"),
+                              "SetLid(char LID, char Text);")
+            .Context(this),
         SCommandRow::Bool("TestLocalization", &m_TestLocalization,
                           "If true, the gui will replace all text with *LOC*", "TestLocalization")
-            .OnChange(OnTestLocalization),
+            .OnChange(OnTestLocalization)
+            .Context(this),
         SCommandRow::Function(
             "g_PostLocalizationCheck", Cmd_PostLocalizationCheck,
             "Posts a localization check to the interface to check for gui localization errors",
-            "g_PostLocalizationCheck();"),
+            "g_PostLocalizationCheck();")
+            .Context(this),
         SCommandRow::Int("g_NumMouseBitmaps", &m_NumMouseBitmaps, 1, 1024,
                          "Sets the number of bitmaps on the mouse pointer",
-                         "g_NumMouseBitmaps(int NumBitmaps);"),
+                         "g_NumMouseBitmaps(int NumBitmaps);")
+            .Context(this),
         SCommandRow::Int("g_NumUnitInfoBitmaps", &m_NumUnitInfoBitmaps, 1, 1024,
                          "Sets the number of bitmaps on unit info icons",
-                         "g_NumUnitInfoBitmaps(int NumBitmaps);"),
+                         "g_NumUnitInfoBitmaps(int NumBitmaps);")
+            .Context(this),
         SCommandRow::Bool("g_RemakeMapChange", &m_RemakeMapChange, "Chooses the first map",
-                          "g_RemakeMapChange"),
+                          "g_RemakeMapChange")
+            .Context(this),
     };
     CommandTable_Register(ip, rows);
-}
-
-void CInterface::ForgetGUICommands() {
-    auto& registry = Registry();
-    registry.erase(
-        std::remove_if(registry.begin(), registry.end(), [this](const auto& e) { return e.second == this; }),
-        registry.end());
 }

@@ -25,7 +25,7 @@ namespace {
 constexpr uint32_t kWhite = 0xFFFFFF, kGrey = 0x808080, kDarkGreen = 0x008000, kGreen = 0x00FF00;
 
 CNetGame* Net(CInterface* ui) {
-    return ui->GUIGame().NetGame();
+    return ui->NetGame();
 }
 
 // The rows of a list: its first child's children.
@@ -72,7 +72,7 @@ bool CInterface::SelectMap(const char* name) {
     CNetGame* net = Net(this);
     if (!net || !net->m_hosting || !name) return false;
     // The map command names the map for this machine and tells the clients.
-    CCommandInterpreter* ip = GUIGame().Interpreter();
+    CCommandInterpreter* ip = ConsoleInterpreter();
     if (ip) ip->Execute(false, ("Map(" + ConfigText_Quote(name) + ");").c_str());
     return true;
 }
@@ -103,7 +103,7 @@ void CInterface::FillMapList(CGUIObject* list) {
     // The maps: the folders below "Maps", by name.
     m_mapNames.clear();
     {
-        CStrBuf maps(GUIGame().GetPath("Maps", ""));
+        CStrBuf maps(GetPath("Maps", ""));
         SVFSEntry* folder = g_VFS.Find(maps.GetText());
         for (SVFSEntry* e = folder && folder->isFolder ? folder->firstChild : nullptr; e;
              e = e->nextSibling) {

@@ -65,7 +65,7 @@ namespace {
 
 // Pictures, fonts and text boxes of an object and everything below it.
 void Dress(CInterface* ui, CGUIObject* o) {
-    CE3DScreen* screen = ui->GUIGame().Screen();
+    CE3DScreen* screen = ui->Screen();
     if (o->m_OwnsResources && screen) {
         for (std::unique_ptr<CImageHandle>& h : o->m_Resources) {
             if (!h || h->m_bitmap) continue;

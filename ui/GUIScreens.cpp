@@ -99,17 +99,12 @@ constexpr int32_t kMaxDrawLayer = 63;
 CRandomStream s_loadPictureChoice(0x2F6E2B1u);
 }  // namespace
 
-IGUIGame& CInterface::GUIGame() {
-    static IGUIGame s_none;
-    return m_guiGame ? *m_guiGame : s_none;
-}
-
 uint64_t CInterface::ClockNow() {
-    return GUIGame().ClockNow();
+    return m_consoleRole->ClockNow();
 }
 
 uint64_t CInterface::ClockFrequency() {
-    return GUIGame().ClockFrequency();
+    return m_consoleRole->ClockFrequency();
 }
 
 CGUIObject* CInterface::FindActiveGUI() {
@@ -139,7 +134,7 @@ void CInterface::JumpToGUI(int screenId) {
 
 void CInterface::UpdateGUIContext() {
     // Outside a game the in-game screen is never shown: the main menu is.
-    if (m_MenuGUIId == kGameScreenId && GUIGame().GuiWord() != 0) m_MenuGUIId = 1;
+    if (m_MenuGUIId == kGameScreenId && GuiWord() != 0) m_MenuGUIId = 1;
     // The screen asked for: the score screen, the in-game menu's, or the one
     // kept outside it.
     const int32_t requested = m_gameScreen ? kScoreScreenId : m_InGameMenu ? m_activeGUI : m_MenuGUIId;
@@ -202,7 +197,7 @@ void CInterface::IdentifyPanels() {
 namespace {
 
 CBitmapSurface* LoadPicture(CInterface* ui, const char* path) {
-    CE3DScreen* screen = ui->GUIGame().Screen();
+    CE3DScreen* screen = ui->Screen();
     CBitmapSurface* picture = screen ? CBitmapSurface_LoadShared(screen, path) : nullptr;
     if (picture) picture->SetColorKey(0, 255, 255);
     return picture;
@@ -265,7 +260,7 @@ void CInterface::FreePictures() {
 }
 
 void CInterface::SetLoadScreenImage() {
-    CStrBuf folder(GUIGame().GetPath("GUI", "Load"));
+    CStrBuf folder(GetPath("GUI", "Load"));
     SVFSEntry* entry = g_VFS.Find(folder.GetText());
     int count = 0;
     if (entry && entry->isFolder)
@@ -276,7 +271,7 @@ void CInterface::SetLoadScreenImage() {
     CStrBuf path;
     path.Format("%s\\Load%d.jpg", folder.GetText(), n);
     Release(m_LoadScreenImage);
-    CE3DScreen* screen = GUIGame().Screen();
+    CE3DScreen* screen = Screen();
     m_LoadScreenImage = screen ? CBitmapSurface_LoadShared(screen, path.GetText()) : nullptr;
     if (!m_LoadScreenImage)
         m_console.PrintfColor("Error loading 'load' bitmap: %s", 255, 255, 255, 0, path.GetText());
@@ -287,7 +282,7 @@ void CInterface::DrawProgressScreen() {
     if (!canvas) return;
     const int32_t w = canvas->m_width, h = canvas->m_height;
     if (m_LoadScreenImage) m_LoadScreenImage->BltStretchTo(0, 0, w, h, canvas);
-    const SProgressView progress = m_progressView ? m_progressView() : SProgressView();
+    const SProgressView progress = GUIGame().Progress();
     if (!progress.present || !canvas->Lock()) return;
     auto px = [](double v) { return (int32_t)std::lround(v); };
     canvas->SetFont(m_font);
@@ -319,7 +314,7 @@ void CInterface::RunGUICommands() {
     commands.swap(m_guiCommands);
     const int32_t jump = m_guiJump;
     m_guiJump = -1;
-    CCommandInterpreter* ip = GUIGame().Interpreter();
+    CCommandInterpreter* ip = m_consoleRole->Interpreter();
     for (const std::string& text : commands)
         if (ip) ip->Execute(false, text.c_str());
     if (jump >= 0) JumpToGUI(jump);
@@ -380,7 +375,7 @@ void CInterface::Update(int inGame, int) {
     if (m_console.IsVisible() && !m_console.m_mini) return;
 
     CE3DSurface* canvas = Surface();
-    const bool running = inGame && GUIGame().GuiWord() == 0 && !m_InGameMenu;
+    const bool running = inGame && GuiWord() == 0 && !m_InGameMenu;
     CGUIObject* active = FindActiveGUI();
     if (!active) {
         // No GUI to show: the console is.

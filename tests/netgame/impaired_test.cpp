@@ -17,7 +17,6 @@ TEST(NetImpaired, ThreeMachinesStayInStepOverFiveThousandTicks) {
     // The host runs up to a second and a half of frames ahead of its
     // slowest client, as a server does whose clock does not wait.
     s.lead = 24;
-    host->MakeCurrent();
     ASSERT_TRUE(host->net->StartServer(0, true));
     SNetAddress server;
     host->net->m_gameSocket->GetSocketName(&server);
@@ -31,7 +30,6 @@ TEST(NetImpaired, ThreeMachinesStayInStepOverFiveThousandTicks) {
         relays[i].reset(new CUdpRelay(server, 1234u + i));
         relays[i]->SetImpairment(bad, bad);
         ASSERT_TRUE(relays[i]->Start());
-        clients[i]->MakeCurrent();
         clients[i]->net->Connect(Net_FormatAddress(relays[i]->GetAddress()).c_str());
     }
     ASSERT_TRUE(s.RunUntil(
@@ -62,7 +60,6 @@ TEST(NetImpaired, ThreeMachinesStayInStepOverFiveThousandTicks) {
                     std::vector<CTessarakObject*> own = owner->OwnUnits();
                     if (!own.empty()) owner->OrderMove(own.back(), step * 1.0f, -step * 1.0f);
                     if (step % 4 == 0 && own.size() > 1) {
-                        owner->MakeCurrent();
                         own.front()->SendCommand(1);
                     }
                 }

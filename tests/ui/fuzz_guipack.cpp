@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(GUIPack_Build(second, third, error, second.objectCount));
     Check(third == again);
     // The objects of the file, made by an interface without a display.
-    static CInterface* ui = new CInterface(nullptr);
+    static CInterface* ui = new CInterface;
     Check(ui->LoadGUIPack(pack, "fuzz", false));
     Check(ui->m_GUIRoot && Count(ui->m_GUIRoot) == pack.objects);
     ui->FreeGUI();

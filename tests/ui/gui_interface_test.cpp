@@ -5,13 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "app/GameInterface.h"
 #include "tests/support/CommandConsole.h"
 #include "tests/support/TempDir.h"
 #include "tools/lib/GUIPackWriter.h"
@@ -47,7 +47,6 @@ protected:
         ip = console.Start(game);
         ui = game.Interface();
         ui->RegisterGUICommands(ip);
-        Game_ConnectInterface(ui);
         ui->m_guiSound = &sound;
         ui->m_guiResourceFolder = folder.Win().c_str();
         ui->m_console.Hide();
