@@ -96,8 +96,8 @@ public:
     void JumpToGUI(int screenId);
 
     // ---- system texts (ui/SystemTexts.cpp)
-    // The text of an index ("" when it has none or the index is outside the
-    // table; "*LOC*" for every index while TestLocalization is on).
+    // The text of an index: its name while it has none, "" outside the
+    // table, "*LOC*" for every index while TestLocalization is on.
     const char* GetSystemText(int index);
     // The text with its "%s" filled by the values, or its identifier's name
     // when its conversions do not match them (said once per text on the

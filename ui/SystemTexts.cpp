@@ -53,7 +53,10 @@ const char kGUIMarker[] = "*|L$C|*";
 const char* CInterface::GetSystemText(int index) {
     if (m_TestLocalization) return kMarker;
     if (index < 0 || index >= kSystemTextCount) return "";
-    return m_SystemTexts[index].text.GetText();
+    // A text the language script did not give shows its name: the place
+    // that lacks it is plain to see.
+    const SSystemTextEntry& e = m_SystemTexts[index];
+    return e.set ? e.text.GetText() : e.name.GetText();
 }
 
 std::string CInterface::FormatSystemText(int index, std::initializer_list<const char*> values) {

@@ -191,7 +191,7 @@ TEST_F(GUIInterface, SetLidFindsTheTextByNameInAnyCaseAndTheMarkerReplacesEveryT
     // A wrong count of values changes nothing.
     Run("SetLid(\"SYSLID_GENERAL_NO\");");
     Run("SetLid(\"SYSLID_GENERAL_NO\", \"a\", \"b\");");
-    EXPECT_STREQ(ui->GetSystemText(4), "");
+    EXPECT_STREQ(ui->GetSystemText(4), "SYSLID_GENERAL_NO");  // a text not given shows its name
     EXPECT_TRUE(Has(Run("SetLid(\"SYSLID_NOTHING\", \"x\");"),
                     "FATAL ERROR [SCRIPT/GUI]: Couldn't find GUI Localization ID (LID) 'SYSLID_NOTHING'"));
     // No text outside the table, whatever the index.
@@ -245,7 +245,7 @@ TEST_F(GUIInterface, GUILocalizationObjectsComeBeforeTheTable) {
 
     Run("SetLid(\"SYSLID_GENERAL_NO\", \"Non\");");
     EXPECT_STREQ(object->m_TextLines[0].GetText(), "Non");
-    EXPECT_STREQ(ui->GetSystemText(4), "");
+    EXPECT_STREQ(ui->GetSystemText(4), "SYSLID_GENERAL_NO");
     Run("SetLid(\"sysLID_GENERAL_NO\", \"No\");");  // not the object's case: the table's
     EXPECT_STREQ(object->m_TextLines[0].GetText(), "Non");
     EXPECT_STREQ(ui->GetSystemText(4), "No");
