@@ -126,6 +126,9 @@ CComputerPlayer* CAIManager::AddCommander(int32_t playerId, const char* race) {
         console.Print("Only the host adds computer players");
         return nullptr;
     }
+    // Computer players of an earlier session (a reset deleted their players)
+    // give their ids back.
+    DropLostPlayers();
     if (playerId < 0) playerId = m_net->m_nextPlayerId;
     if (playerId <= 1 || Find(playerId) || m_net->FindPlayerById(playerId)) {
         console.Printf("AI_AddCommander: the player id %d is taken", static_cast<int>(playerId));
