@@ -233,8 +233,8 @@ int CGame::Startup(int) {
     Require(m_world, "world");
     m_projects = new CProjectList(m_gameScreen, &m_world->Scene());
     m_world->SetProjects(m_projects);
-    m_aiManager = Require(new CAIManager(m_world), "computer-player manager");
     m_netGame = Require(new CNetGame(m_roles->Net()), "network game");
+    m_aiManager = Require(new CAIManager(m_world, m_netGame), "computer-player manager");
     ConnectWorld();
 
     m_interface->CreateFonts();
@@ -269,6 +269,9 @@ void CGame::CreateSubsystems() {
     Game_CreateInput(this);
     Game_CreateView(this);
     m_interface = Require(new CInterface(m_roles->Interface()), "interface");
+    // The interface's GUI rows come at once: the language script, the first
+    // of all scripts, gives the texts with SetLid.
+    m_interface->RegisterGUICommands(Game_Interpreter(this));
     // Whoever started the game from a terminal reads the console there too.
     m_interface->m_console.SetEchoToStdout(s_consoleToStdout);
     Game_CreateSound(this);
@@ -300,7 +303,6 @@ bool CGame::ExecStartup(const char* name) {
 
     if (m_netGame) m_netGame->SendGameDir(name);
     m_gameDir.Assign(name);
-    MasterClient_SendGame();
     m_rootDir.Assign(root);
 
     CStrBuf cache;

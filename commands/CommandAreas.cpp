@@ -1,5 +1,6 @@
 #include "commands/CommandAreas.h"
 
+#include "ai/AIManager.h"
 #include "app/Game.h"
 #include "app/GameServices.h"
 #include "app/SoundEngine.h"
@@ -17,10 +18,23 @@
 #include "netgame/NetGame.h"
 
 namespace {
-// The network area is the session's own.
+// The network area is the session's own, with the game's switches the
+// network area names (their fields are the game's).
 void RegisterNetworkCommands(CCommandInterpreter* ip) {
     CGame* game = GameOf(ip);
     if (CNetGame* net = game ? game->NetGame() : nullptr) net->RegisterCommands(ip);
+    if (game)
+        game->RegisterVariables(ip, {"ge_Minimize", "ge_MainSleep", "perf_DrawFPS", "perf_DrawUpdateList",
+                                     "perf_DrawPathList", "ShowPlayers", "ge_UniqueTessarak"});
+}
+
+// The computer players' area: the manager's own rows, and the two that
+// reach the game and its view (the map area's AI_Create and
+// AI_CentreCameraToTeam).
+void RegisterAICommands(CCommandInterpreter* ip) {
+    CGame* game = GameOf(ip);
+    if (CAIManager* ai = game ? game->AIManager() : nullptr) ai->RegisterCommands(ip);
+    RegisterMapAICommands(ip);
 }
 
 // The sound area is the sound engine's own.
@@ -32,6 +46,7 @@ void RegisterSoundCommands(CCommandInterpreter* ip) {
 
 void Commands_Install() {
     Game_SetEarlyCommands(&RegisterScriptCommands);
+    CommandArea_Set(kAreaAI, &RegisterAICommands);
     CommandArea_Set(kAreaGame, &RegisterGameCommands);
     CommandArea_Set(kAreaMap, &RegisterMapCommands);
     CommandArea_Set(kAreaNetwork, &RegisterNetworkCommands);

@@ -22,19 +22,6 @@
 
 namespace {
 
-// "Sync CRC of frame F: C" lines: frame to CRC.
-std::map<int, std::string> SyncCrcs(const std::string& out) {
-    std::map<int, std::string> crcs;
-    std::istringstream in(out);
-    std::string line;
-    while (std::getline(in, line)) {
-        int frame = 0;
-        char crc[16] = {};
-        if (std::sscanf(line.c_str(), "Sync CRC of frame %d: %15s", &frame, crc) == 2) crcs[frame] = crc;
-    }
-    return crcs;
-}
-
 // Whether the text comes in the output after its first `from` bytes within
 // the time.
 bool WaitForOutputAfter(CTestProcess& game, const std::string& text, size_t from, double seconds) {
@@ -86,12 +73,12 @@ TEST_F(PlayTwoMachines, OverUdpTheyStayInStep) {
     // see the orders' way to its end).
     int common = 0;
     for (int i = 0; i < 150 && common < 10; ++i) {
-        std::map<int, std::string> a = SyncCrcs(host.Output()), b = SyncCrcs(client.Output());
+        std::map<int, std::string> a = Test_SyncCrcs(host.Output()), b = Test_SyncCrcs(client.Output());
         common = 0;
         for (const auto& f : a) common += b.count(f.first) ? 1 : 0;
         if (common < 10) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    std::map<int, std::string> a = SyncCrcs(host.Output()), b = SyncCrcs(client.Output());
+    std::map<int, std::string> a = Test_SyncCrcs(host.Output()), b = Test_SyncCrcs(client.Output());
     for (const auto& f : a) {
         auto other = b.find(f.first);
         if (other != b.end()) {

@@ -35,14 +35,15 @@ float Harvested(CTestProcess& game) {
 
 }  // namespace
 
-// The README's first command: the shipped start-up script starts a skirmish
-// on Skerry; its map and the race's start units are there (the headquarters
-// on the start position, the depot, the factory and the harvester around
-// it), the harvester sets to work at the crystals by it and unloads at the
-// depot, and a scripted order moves a tank.
+// A player's own start-up script starts a skirmish on Skerry, as the README
+// tells: its map and the race's start units are there (the headquarters on
+// the start position, the depot, the factory and the harvester around it),
+// the harvester sets to work at the crystals by it and unloads at the depot,
+// and a scripted order moves a tank.
 TEST(Play, TheStartScriptsSkirmishTakesAScriptedOrder) {
     CTempDir dir;
     if (!Test_CopyInstallation(dir)) FAIL() << "the game program is not built";
+    ASSERT_TRUE(Test_WriteSkirmishStart(dir));
     CTestProcess game;
     ASSERT_TRUE(Test_StartGame(game, dir));
     std::vector<SUnitSeen> units = Test_UnitsOnceRunning(game, 30.0);

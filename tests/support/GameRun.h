@@ -3,6 +3,7 @@
 // through its standard output (the console's lines).
 #pragma once
 
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,6 +25,11 @@ bool Test_StartGame(CTestProcess& game, const CTempDir& dir,
 // How Test_StartGame starts it (a test changes the program to start it
 // another way, through the launcher say).
 SProcessOptions Test_GameOptions(const CTempDir& dir);
+
+// The player's own start-up script of the installation in dir: a skirmish
+// on Skerry straight away, without the menus (the shipped script opens the
+// main menu); lines before it run first.
+bool Test_WriteSkirmishStart(const CTempDir& dir, const std::string& before = "");
 
 // Selects the local player's units (in a running game) and reads their
 // template names and positions back; empty when the game gave no answer
@@ -51,3 +57,12 @@ void Test_RunAndDraw(CTestProcess& game, const std::string& command);
 // Puts the camera over (x, z) (the middle of the window) and waits until the
 // view shows it.
 void Test_LookAt(CTestProcess& game, float x, float z);
+
+// The "Sync CRC of frame F: C" lines (dbg_SyncCrc) of a game's output:
+// frame to CRC.
+std::map<int, std::string> Test_SyncCrcs(const std::string& out);
+
+// The host starts the game as a player would: the server refuses a start
+// while a client still checks the map it was sent, and the host tries again.
+// True once the host's game initializes.
+bool Test_StartWhenEveryoneHoldsTheMap(CTestProcess& host);

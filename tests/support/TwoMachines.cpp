@@ -35,6 +35,7 @@ bool Test_JoinTwoMachines(const CTempDir& hostDir, const CTempDir& clientDir, CT
     const std::string port = std::to_string(FreePort());
     clientDir.Write("Tessarak/Scripts/Autoexec.cfg",
                     "ge_MainSleep(1);\nnw_ClientPort(0);\nName(\"Clienty\");\ndbg_SyncCrc(5);\n");
+    if (!Test_WriteSkirmishStart(hostDir)) return why = "no start-up script for the host", false;
     if (!Test_StartGame(host, hostDir, hostEnv)) return why = "the host did not start", false;
     if (Test_UnitsOnceRunning(host, 30.0).empty())
         return why = "no skirmish on the host\n" + host.Output(), false;
@@ -53,18 +54,4 @@ bool Test_JoinTwoMachines(const CTempDir& hostDir, const CTempDir& clientDir, CT
         !client.WaitForOutput("Clienty entered the game", 30))
         return why = "the client did not join\n" + host.Output() + client.Output(), false;
     return true;
-}
-
-bool Test_StartWhenEveryoneHoldsTheMap(CTestProcess& host) {
-    for (int attempt = 0; attempt < 60; ++attempt) {
-        const size_t from = host.Output().size();
-        host.Write("StartGame();\n");
-        for (int i = 0; i < 300; ++i) {
-            const std::string out = host.Output();
-            if (out.find("Initializing Game...", from) != std::string::npos) return true;
-            if (out.find("Cannot start game", from) != std::string::npos) break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-    }
-    return false;
 }

@@ -1,5 +1,5 @@
 // Two game programs joined over UDP on 127.0.0.1, each in its own
-// installation: the host plays the shipped start-up script's skirmish first
+// installation: the host plays a skirmish from its start-up script first
 // and goes back to the lobby to host the small demo map, the other joins it
 // (named "Hosty" and "Clienty"), both printing their sync CRC every fifth
 // frame.
@@ -17,8 +17,3 @@
 bool Test_JoinTwoMachines(const CTempDir& hostDir, const CTempDir& clientDir, CTestProcess& host,
                           CTestProcess& client, std::string& why,
                           const std::vector<std::pair<std::string, std::string>>& hostEnv = {});
-
-// The host starts the game as a player would: the server refuses a start
-// while a client still checks the map it was sent, and the host tries again.
-// True once the host's game initializes.
-bool Test_StartWhenEveryoneHoldsTheMap(CTestProcess& host);

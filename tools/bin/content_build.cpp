@@ -7,7 +7,9 @@
 // their paths relative to it ("Scripts\Startup.cfg"), in name order. Every
 // folder whose name ends in ".vxp" holds the text sources of a packed project
 // (project.toml and the template files, content/README.md) and becomes the
-// packed project file of that name. A box's "visual.toml" (a map's placed objects, content/README.md) becomes
+// packed project file of that name. Every folder whose name ends in ".gui"
+// holds the TOML description of a GUI packfile and becomes that packfile, its
+// generated pictures beside it. A box's "visual.toml" (a map's placed objects, content/README.md) becomes
 // its member "visual.bin", with the templates of the source's "Units\PackedProject.VXP". Files the build made
 // (a map's radar video) lie in the generated folder at the same places and join the packs and the tree there.
 // A file whose name ends in ".sounds.toml" describes sound effects
@@ -26,6 +28,8 @@
 #include "core/VFSFile.h"
 #include "core/VFSTable.h"
 #include "tools/lib/ContentProject.h"
+#include "tools/lib/GUIPackWriter.h"
+#include "tools/lib/GUISource.h"
 #include "tools/lib/MapSource.h"
 #include "tools/lib/PackWriter.h"
 #include "tools/lib/SoundSource.h"
@@ -140,6 +144,15 @@ static bool EndsWith(const std::string& text, const char* end) {
     return text.size() >= n && text.compare(text.size() - n, n, end) == 0;
 }
 
+// A generated file written whole, or said on the error stream.
+static bool WriteGenerated(const fs::path& target, const void* bytes, size_t size) {
+    FILE* out = std::fopen(target.c_str(), "wb");
+    bool ok = out && std::fwrite(bytes, 1, size, out) == size;
+    if (out) ok = std::fclose(out) == 0 && ok;
+    if (!ok) std::fprintf(stderr, "content_build: cannot write %s\n", target.c_str());
+    return ok;
+}
+
 // A sounds description: its sounds as WAV files in the output folder.
 static bool BuildSounds(const fs::path& file, const fs::path& outputFolder) {
     std::string text, error;
@@ -158,16 +171,36 @@ static bool BuildSounds(const fs::path& file, const fs::path& outputFolder) {
     fs::create_directories(outputFolder);
     for (const SSoundRecipe& r : recipes) {
         const std::string wave = Wave_Build(SoundSource_Make(r), 1, kSoundSourceRate);
-        const fs::path target = outputFolder / r.name;
-        FILE* out = std::fopen(target.c_str(), "wb");
-        bool ok = out && std::fwrite(wave.data(), 1, wave.size(), out) == wave.size();
-        if (out) ok = std::fclose(out) == 0 && ok;
-        if (!ok) {
-            std::fprintf(stderr, "content_build: cannot write %s\n", target.c_str());
-            return false;
-        }
+        if (!WriteGenerated(outputFolder / r.name, wave.data(), wave.size())) return false;
     }
     std::printf("content_build: %s (%zu sounds)\n", file.c_str(), recipes.size());
+    return true;
+}
+
+// A GUI description ("<name>.gui": TOML files) becomes the GUI packfile of
+// that name, and its generated pictures go beside it ("resources", "Mouse",
+// "UnitInfo", "Load").
+static bool BuildGUI(const fs::path& folder, const fs::path& output) {
+    SGUIBuild build;
+    std::string error;
+    if (!GUISource_Load(folder.string(), build, error)) {
+        std::fprintf(stderr, "content_build: %s\n", error.c_str());
+        return false;
+    }
+    fs::create_directories(output.parent_path());
+    if (!GUIPack_WriteFile(output.string(), build.pack, error)) {
+        std::fprintf(stderr, "content_build: %s\n", error.c_str());
+        return false;
+    }
+    for (const SGUIBuildFile& f : build.files) {
+        std::string relative = f.path;
+        std::replace(relative.begin(), relative.end(), '\\', '/');
+        fs::path target = output.parent_path() / relative;
+        fs::create_directories(target.parent_path());
+        if (!WriteGenerated(target, f.bytes.data(), f.bytes.size())) return false;
+    }
+    std::printf("content_build: %s (%u objects, %zu pictures)\n", output.c_str(),
+                GUIPack_CountObjects(build.pack.root), build.files.size());
     return true;
 }
 
@@ -178,6 +211,7 @@ static bool CopyTree(const fs::path& source, const fs::path& output) {
         if (item.is_directory()) {
             bool ok = HasExtension(item.path(), ".box")   ? BuildPack(item.path(), target)
                       : HasExtension(item.path(), ".vxp") ? BuildProject(item.path(), target)
+                      : HasExtension(item.path(), ".gui") ? BuildGUI(item.path(), target)
                                                           : CopyTree(item.path(), target);
             if (!ok) return false;
         } else if (item.is_regular_file() && EndsWith(item.path().filename().string(), ".sounds.toml")) {
