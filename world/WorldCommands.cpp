@@ -613,7 +613,10 @@ bool CWorldCommands::Harvest(const std::vector<int32_t>& units, int32_t field, u
     return any;
 }
 
-bool CWorldCommands::Repair(const std::vector<int32_t>& units, int32_t target, uint32_t modes) {
+// An order of class T on the target for each of the units but the target
+// itself (behind their orders in the queue mode, else in their place).
+template <class T>
+bool CWorldCommands::TargetOrders(const std::vector<int32_t>& units, int32_t target, uint32_t modes) {
     CTessarakObject* object = ObjectOf(target);
     if (!object) return false;
     bool any = false;
@@ -621,24 +624,18 @@ bool CWorldCommands::Repair(const std::vector<int32_t>& units, int32_t target, u
         if (CUnit* u = UnitOf(id)) {
             if (u == object) continue;
             if (!(modes & kCommandQueue)) ClearOrders(u);
-            TargetOrder<CRepairOrder>(u, object);
+            TargetOrder<T>(u, object);
             any = true;
         }
     return any;
 }
 
+bool CWorldCommands::Repair(const std::vector<int32_t>& units, int32_t target, uint32_t modes) {
+    return TargetOrders<CRepairOrder>(units, target, modes);
+}
+
 bool CWorldCommands::Guard(const std::vector<int32_t>& units, int32_t target, uint32_t modes) {
-    CTessarakObject* object = ObjectOf(target);
-    if (!object) return false;
-    bool any = false;
-    for (int32_t id : units)
-        if (CUnit* u = UnitOf(id)) {
-            if (u == object) continue;
-            if (!(modes & kCommandQueue)) ClearOrders(u);
-            TargetOrder<CGuardOrder>(u, object);
-            any = true;
-        }
-    return any;
+    return TargetOrders<CGuardOrder>(units, target, modes);
 }
 
 bool CWorldCommands::Patrol(const std::vector<int32_t>& units, float x, float z, uint32_t modes) {

@@ -169,6 +169,8 @@ public:
 private:
     bool SendForUnits(const std::vector<int32_t>& units, uint16_t type, const uint8_t* extra,
                       int extraLength);
+    template <class T>
+    bool TargetOrders(const std::vector<int32_t>& units, int32_t target, uint32_t modes);
     CUnit* UnitOf(int32_t id) const;
     CTessarakObject* ObjectOf(int32_t id) const;
     SCommandResult Finish(float x, float z, int ack, bool objectClicked);

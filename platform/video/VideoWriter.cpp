@@ -1,12 +1,6 @@
 #include "platform/video/VideoWriter.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/imgutils.h>
-#include <libavutil/log.h>
-#include <libswscale/swscale.h>
-}
+#include "platform/video/AvLibrary.h"
 
 struct CVideoWriter::SState {
     AVFormatContext* format = nullptr;
@@ -18,13 +12,13 @@ struct CVideoWriter::SState {
     bool headerWritten = false;
 
     ~SState() {
-        sws_freeContext(sws);
-        av_packet_free(&packet);
-        av_frame_free(&frame);
-        avcodec_free_context(&codec);
+        Av().sws_freeContext(sws);
+        Av().av_packet_free(&packet);
+        Av().av_frame_free(&frame);
+        Av().avcodec_free_context(&codec);
         if (format) {
-            if (format->pb) avio_closep(&format->pb);
-            avformat_free_context(format);
+            if (format->pb) Av().avio_closep(&format->pb);
+            Av().avformat_free_context(format);
         }
     }
 };
@@ -53,18 +47,18 @@ bool CVideoWriter::Open(const std::string& path, int width, int height, int rate
     m_height = height & ~1;
     if (m_width < 2 || m_height < 2 || rate <= 0 || divisor <= 0)
         return Fail("no picture size or frame rate");
-    av_log_set_level(AV_LOG_QUIET);
+    Av().av_log_set_level(AV_LOG_QUIET);
     m_state.reset(new SState);
     SState& s = *m_state;
-    if (avformat_alloc_output_context2(&s.format, nullptr, "avi", path.c_str()) < 0 || !s.format)
+    if (Av().avformat_alloc_output_context2(&s.format, nullptr, "avi", path.c_str()) < 0 || !s.format)
         return Fail("no AVI writer");
-    const AVCodec* encoder = avcodec_find_encoder(AV_CODEC_ID_MPEG4);
+    const AVCodec* encoder = Av().avcodec_find_encoder(AV_CODEC_ID_MPEG4);
     if (!encoder) return Fail("no MPEG-4 encoder");
-    s.stream = avformat_new_stream(s.format, nullptr);
-    s.codec = avcodec_alloc_context3(encoder);
+    s.stream = Av().avformat_new_stream(s.format, nullptr);
+    s.codec = Av().avcodec_alloc_context3(encoder);
     if (!s.stream || !s.codec) return Fail("out of memory");
     AVRational period;
-    av_reduce(&period.num, &period.den, divisor, rate, 1 << 30);
+    Av().av_reduce(&period.num, &period.den, divisor, rate, 1 << 30);
     s.codec->width = m_width;
     s.codec->height = m_height;
     s.codec->time_base = period;
@@ -77,22 +71,23 @@ bool CVideoWriter::Open(const std::string& path, int width, int height, int rate
     s.codec->flags |= AV_CODEC_FLAG_QSCALE;
     s.codec->global_quality = FF_QP2LAMBDA * 3;
     if (s.format->oformat->flags & AVFMT_GLOBALHEADER) s.codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    if (avcodec_open2(s.codec, encoder, nullptr) < 0) return Fail("the encoder does not open");
-    if (avcodec_parameters_from_context(s.stream->codecpar, s.codec) < 0) return Fail("no stream parameters");
+    if (Av().avcodec_open2(s.codec, encoder, nullptr) < 0) return Fail("the encoder does not open");
+    if (Av().avcodec_parameters_from_context(s.stream->codecpar, s.codec) < 0)
+        return Fail("no stream parameters");
     s.stream->time_base = s.codec->time_base;
-    if (avio_open(&s.format->pb, path.c_str(), AVIO_FLAG_WRITE) < 0)
+    if (Av().avio_open(&s.format->pb, path.c_str(), AVIO_FLAG_WRITE) < 0)
         return Fail("the file cannot be created");
-    if (avformat_write_header(s.format, nullptr) < 0) return Fail("the file's head cannot be written");
+    if (Av().avformat_write_header(s.format, nullptr) < 0) return Fail("the file's head cannot be written");
     s.headerWritten = true;
-    s.frame = av_frame_alloc();
-    s.packet = av_packet_alloc();
+    s.frame = Av().av_frame_alloc();
+    s.packet = Av().av_packet_alloc();
     if (!s.frame || !s.packet) return Fail("out of memory");
     s.frame->format = AV_PIX_FMT_YUV420P;
     s.frame->width = m_width;
     s.frame->height = m_height;
-    if (av_frame_get_buffer(s.frame, 0) < 0) return Fail("out of memory");
-    s.sws = sws_getContext(m_width, m_height, AV_PIX_FMT_RGB24, m_width, m_height, AV_PIX_FMT_YUV420P,
-                           SWS_BILINEAR, nullptr, nullptr, nullptr);
+    if (Av().av_frame_get_buffer(s.frame, 0) < 0) return Fail("out of memory");
+    s.sws = Av().sws_getContext(m_width, m_height, AV_PIX_FMT_RGB24, m_width, m_height, AV_PIX_FMT_YUV420P,
+                                SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (!s.sws) return Fail("no picture converter");
     return true;
 }
@@ -102,13 +97,13 @@ bool CVideoWriter::Open(const std::string& path, int width, int height, int rate
 bool CVideoWriter::Drain(bool flush) {
     SState& s = *m_state;
     for (;;) {
-        const int got = avcodec_receive_packet(s.codec, s.packet);
+        const int got = Av().avcodec_receive_packet(s.codec, s.packet);
         if (got == AVERROR(EAGAIN) || (flush && got == AVERROR_EOF)) return true;
         if (got < 0) return false;
-        av_packet_rescale_ts(s.packet, s.codec->time_base, s.stream->time_base);
+        Av().av_packet_rescale_ts(s.packet, s.codec->time_base, s.stream->time_base);
         s.packet->stream_index = s.stream->index;
-        const int written = av_interleaved_write_frame(s.format, s.packet);
-        av_packet_unref(s.packet);
+        const int written = Av().av_interleaved_write_frame(s.format, s.packet);
+        Av().av_packet_unref(s.packet);
         if (written < 0) return false;
     }
 }
@@ -116,12 +111,12 @@ bool CVideoWriter::Drain(bool flush) {
 bool CVideoWriter::AddFrame(const uint8_t* rgb, int pitch) {
     if (!m_state || !rgb) return false;
     SState& s = *m_state;
-    if (av_frame_make_writable(s.frame) < 0) return false;
+    if (Av().av_frame_make_writable(s.frame) < 0) return false;
     const uint8_t* rows[1] = {rgb};
     const int pitches[1] = {pitch};
-    sws_scale(s.sws, rows, pitches, 0, m_height, s.frame->data, s.frame->linesize);
+    Av().sws_scale(s.sws, rows, pitches, 0, m_height, s.frame->data, s.frame->linesize);
     s.frame->pts = m_frames;
-    if (avcodec_send_frame(s.codec, s.frame) < 0 || !Drain(false)) return false;
+    if (Av().avcodec_send_frame(s.codec, s.frame) < 0 || !Drain(false)) return false;
     ++m_frames;
     return true;
 }
@@ -131,8 +126,8 @@ bool CVideoWriter::Close() {
     SState& s = *m_state;
     bool ok = true;
     if (s.headerWritten) {
-        ok = avcodec_send_frame(s.codec, nullptr) >= 0 && Drain(true);
-        ok = av_write_trailer(s.format) >= 0 && ok;
+        ok = Av().avcodec_send_frame(s.codec, nullptr) >= 0 && Drain(true);
+        ok = Av().av_write_trailer(s.format) >= 0 && ok;
     }
     m_state.reset();
     if (!ok) m_error = "the file's end cannot be written";
