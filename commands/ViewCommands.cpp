@@ -56,7 +56,8 @@ void Cmd_FlipTracking(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
     CWorld* world = WorldOf(record);
     if (!ui || !world) return;
     CGameCamera& camera = ui->m_camera;
-    if (camera.m_followed >= 0 && world->Query().Position(camera.m_followed, nullptr, nullptr)) {
+    float x = 0.0f, z = 0.0f;
+    if (camera.m_followed >= 0 && world->Query().Position(camera.m_followed, &x, &z)) {
         camera.Follow(-1);
         return;
     }

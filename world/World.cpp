@@ -302,7 +302,8 @@ bool CWorld::ApplyOrder(uint16_t type, const void* data, size_t length) {
             return true;
         }
         case NS_NOTIFYTYPE_SCRIPTPOINT: {
-            if (length != 10 || bytes[1] > 1) return false;
+            // Point 255 (every point) only goes inactive.
+            if (length != 10 || bytes[1] > 1 || (bytes[0] == 255 && bytes[1])) return false;
             const float x = LoadF32(bytes + 2), z = LoadF32(bytes + 6);
             if (!Finite(x) || !Finite(z)) return false;
             return m_scene->SetScriptPoint(bytes[0], x, z, bytes[1] != 0);
