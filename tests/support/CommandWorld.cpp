@@ -3,6 +3,8 @@
 #include <cstdlib>
 
 #include "app/GameRoles.h"
+#include "app/GameView.h"
+#include "ui/Interface.h"
 #include "world/GameMessages.h"
 #include "world/GameScene.h"
 #include "world/GridMember.h"
@@ -14,7 +16,13 @@
 #include "world/World.h"
 #include "world/WorldGrid.h"
 
-CCommandWorld::CCommandWorld(int32_t half) {
+CCommandWorld::CCommandWorld(int32_t half, bool display) {
+    if (display) {
+        DDraw_SetFactory(&recorder);
+        view = new CGameView(&game, 0);
+        game.SetGameView(view);
+        view->ChooseDisplay();
+    }
     game.SetClock(new CGameClock);
     net = new CNetGame(game.Roles().Net());
     game.SetNetGame(net);
@@ -48,6 +56,11 @@ CCommandWorld::~CCommandWorld() {
     game.SetNetGame(nullptr);
     delete game.Clock();
     game.SetClock(nullptr);
+    if (view) {
+        game.SetGameView(nullptr);
+        delete view;
+        DDraw_SetFactory(nullptr);
+    }
 }
 
 bool CCommandWorld::Load(std::string& error) {
@@ -122,6 +135,16 @@ std::vector<CTestGameHost::SSent> CCommandWorld::Sent(int type) const {
     for (const SSent& m : sent)
         if (m.type == type) of.push_back(m);
     return of;
+}
+
+void CCommandWorld::LookAt(float x, float z) {
+    CGameCamera& camera = game.Interface()->m_camera;
+    camera.LookAt(x, z);
+    if (!view) return;
+    float eye[3], target[3];
+    camera.Placement(eye, target);
+    view->PlaceCamera(eye, target, camera.m_zoom);
+    view->UpdateCamera();
 }
 
 void CCommandWorld::RunningGame() {

@@ -6,8 +6,9 @@
 // every area registered. The world's roles are a test host's: what the
 // world sends (orders, stops, kills, signals, script points) is recorded,
 // and Turn hands it back as the next lockstep turn, as a session of this
-// machine alone does. No display: the game view and its camera placement
-// are not there. Run through ctest (the build's installation is found by
+// machine alone does. With a display, the game view stands on the
+// recording display back end (its viewport projects and picks; nothing is
+// shown). Run through ctest (the build's installation is found by
 // TESSARAK_BUILD).
 #pragma once
 
@@ -20,9 +21,11 @@
 #include "app/GameClock.h"
 #include "e3d/Frame.h"
 #include "netgame/NetGame.h"
+#include "platform/d3d/Recorder.h"
 #include "tests/support/CommandConsole.h"
 #include "tests/support/TestGameHost.h"
 
+class CGameView;
 class CProjectList;
 class CUnit;
 class CUnitTemplate;
@@ -34,7 +37,7 @@ class CCommandWorld : public CTestGameHost {
 public:
     // A map from -half to half on both axes; error gets the console's lines
     // when the demo content does not load.
-    explicit CCommandWorld(int32_t half = 64);
+    explicit CCommandWorld(int32_t half = 64, bool display = false);
     ~CCommandWorld() override;
     bool Load(std::string& error);
 
@@ -55,9 +58,14 @@ public:
     // A running game (render frames, the GUI word clear): the play rows'
     // state.
     void RunningGame();
+    // The camera looks at the ground point (x, z) and the game view takes
+    // its place (with a display).
+    void LookAt(float x, float z);
 
+    CD3DRecorder recorder;
     CE3DFrame root{nullptr};
     CGame game{nullptr, "No datafile"};
+    CGameView* view = nullptr;
     CNetGame* net = nullptr;
     CWorld* world = nullptr;
     CPlayer* local = nullptr;

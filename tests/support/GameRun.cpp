@@ -30,11 +30,15 @@ bool Test_StartGame(CTestProcess& game, const CTempDir& dir,
     return game.Start(options);
 }
 
-std::vector<SUnitSeen> Test_ReadUnits(CTestProcess& game, double seconds) {
+namespace {
+// The units dbg_UnitOut prints after the statements of before, read between
+// two marks of their own; empty when the game gave no answer within the
+// seconds.
+std::vector<SUnitSeen> ReadUnitOut(CTestProcess& game, const std::string& before, double seconds) {
     static int s_serial = 0;
     const std::string begin = "units-begin " + std::to_string(++s_serial);
     const std::string end = "units-end " + std::to_string(s_serial);
-    game.Write("echo(\"" + begin + "\"); SelectAllUnits(); dbg_UnitOut(); echo(\"" + end + "\");\n");
+    game.Write("echo(\"" + begin + "\"); " + before + "dbg_UnitOut(); echo(\"" + end + "\");\n");
     std::vector<SUnitSeen> units;
     if (!game.WaitForLine(end, seconds)) return units;
     std::string out = game.Output();
@@ -55,6 +59,31 @@ std::vector<SUnitSeen> Test_ReadUnits(CTestProcess& game, double seconds) {
         previous = line;
     }
     return units;
+}
+}  // namespace
+
+std::vector<SUnitSeen> Test_ReadUnits(CTestProcess& game, double seconds) {
+    return ReadUnitOut(game, "SelectAllUnits(); ", seconds);
+}
+
+std::vector<SUnitSeen> Test_SelectedUnits(CTestProcess& game, double seconds) {
+    return ReadUnitOut(game, "", seconds);
+}
+
+void Test_RunAndDraw(CTestProcess& game, const std::string& command) {
+    static int s_serial = 0;
+    for (int round = 0; round < 2; ++round) {
+        std::string mark = "drawn-" + std::to_string(++s_serial);
+        game.Write((round == 0 ? command : std::string()) + "echo(\"" + mark + "\");\n");
+        game.WaitForLine(mark, 10.0);
+    }
+}
+
+void Test_LookAt(CTestProcess& game, float x, float z) {
+    char command[128];
+    // The view looks at (centre x, 0, -centre y).
+    std::snprintf(command, sizeof command, "View_GameSceneCenterX(%g); View_GameSceneCenterY(%g);", x, -z);
+    Test_RunAndDraw(game, command);
 }
 
 const SUnitSeen* Test_NearestUnit(const std::vector<SUnitSeen>& units, const char* name, float x, float z) {

@@ -30,6 +30,16 @@ SProcessOptions Test_GameOptions(const CTempDir& dir);
 // within the seconds.
 std::vector<SUnitSeen> Test_ReadUnits(CTestProcess& game, double seconds = 10.0);
 
+// The units selected now (no new choice), read as Test_ReadUnits reads them.
+std::vector<SUnitSeen> Test_SelectedUnits(CTestProcess& game, double seconds = 10.0);
+
+// Runs the command and waits until a later frame took a command of its own:
+// the frame that ran the command has drawn by then.
+void Test_RunAndDraw(CTestProcess& game, const std::string& command);
+// Puts the camera over the ground point (x, z) and waits until the view
+// shows it.
+void Test_LookAt(CTestProcess& game, float x, float z);
+
 // The local player's units once the game loop runs (SelectAllUnits waits for
 // it): read again until some come or the seconds ran out.
 std::vector<SUnitSeen> Test_UnitsOnceRunning(CTestProcess& game, double seconds);
