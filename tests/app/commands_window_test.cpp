@@ -99,12 +99,10 @@ TEST(CommandsWindow, BoxSelectionCameraLightAndARecording) {
     CTestXServer x;
     ASSERT_TRUE(x.Start());
     CTestProcess game;
-    ASSERT_TRUE(Test_StartGame(game, dir, {{"DISPLAY", x.Display()}, {"SDL_VIDEODRIVER", "x11"}}));
+    ASSERT_TRUE(Test_StartGameOn(game, dir, x));
     ASSERT_EQ(Test_UnitsOnceRunning(game, 60.0).size(), 4u) << game.Output();
-    std::string window = x.Shell("timeout 30 xdotool search --sync --name '^Tessarak$' | head -1");
+    const std::string window = Test_GameWindow(x);
     ASSERT_FALSE(window.empty());
-    window.pop_back();
-    x.Shell("xdotool windowfocus --sync " + window);
     auto mouse = [&](const std::string& what) { x.Shell("xdotool " + what); };
     auto at = [&](const std::vector<int>& p) { return std::to_string(p[0]) + " " + std::to_string(p[1]); };
     mouse("mousemove --window " + window + " 320 240");

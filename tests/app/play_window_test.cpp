@@ -47,7 +47,7 @@ TEST(PlayWindow, MapUnitsAndTeamColourDrawnAndATankClickedAndOrdered) {
     CTestXServer x;
     ASSERT_TRUE(x.Start());
     CTestProcess game;
-    ASSERT_TRUE(Test_StartGame(game, dir, {{"DISPLAY", x.Display()}, {"SDL_VIDEODRIVER", "x11"}}));
+    ASSERT_TRUE(Test_StartGameOn(game, dir, x));
     std::vector<SUnitSeen> units;
     for (int i = 0; i < 120 && units.empty(); ++i) {
         units = Test_ReadUnits(game, 5.0);
@@ -57,10 +57,8 @@ TEST(PlayWindow, MapUnitsAndTeamColourDrawnAndATankClickedAndOrdered) {
     game.Write("Color();\n");
     ASSERT_TRUE(game.WaitForOutput("Your color is R 230.000000 G 20.000000 B 20.000000", 10))
         << game.Output();
-    std::string window = x.Shell("timeout 30 xdotool search --sync --name '^Tessarak$' | head -1");
+    const std::string window = Test_GameWindow(x);
     ASSERT_FALSE(window.empty());
-    window.pop_back();
-    x.Shell("xdotool windowfocus --sync " + window);
     // Nothing selected yet: the read-out above chose every unit.
     x.Shell("xdotool mousemove --window " + window + " 600 20");
 
@@ -130,11 +128,10 @@ TEST(PlayWindow, MiniConsoleDrawsItsLinesOverTheGame) {
     CTestXServer x;
     ASSERT_TRUE(x.Start());
     CTestProcess game;
-    ASSERT_TRUE(Test_StartGame(game, dir, {{"DISPLAY", x.Display()}, {"SDL_VIDEODRIVER", "x11"}}));
+    ASSERT_TRUE(Test_StartGameOn(game, dir, x));
     ASSERT_FALSE(Test_UnitsOnceRunning(game, 30.0).empty()) << game.Output();
-    std::string window = x.Shell("timeout 30 xdotool search --sync --name '^Tessarak$' | head -1");
+    const std::string window = Test_GameWindow(x);
     ASSERT_FALSE(window.empty());
-    window.pop_back();
     x.Shell("xdotool mousemove --window " + window + " 600 20");
 
     // Bare ground far from the units.

@@ -48,12 +48,7 @@ protected:
         ASSERT_TRUE(a && b && c && h && e);
     }
     Lines Run(const std::string& text) { return w.Run(text); }
-    void Select(std::vector<CUnit*> units) {
-        w.world->Commands().DeselectAll();
-        std::vector<int32_t> ids;
-        for (CUnit* u : units) ids.push_back(u->m_objectId);
-        w.world->Commands().SelectUnits(ids);
-    }
+    void Select(const std::vector<CUnit*>& units) { w.Select(units); }
     std::vector<CUnit*> SelectedUnits() const {
         std::vector<CUnit*> s;
         for (CUnit* u : {a, b, c, h, e})

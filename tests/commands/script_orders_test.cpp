@@ -47,12 +47,7 @@ protected:
         w.sent.clear();
     }
     Lines Run(const std::string& text) { return w.Run(text); }
-    void Select(std::vector<CUnit*> units) {
-        w.world->Commands().DeselectAll();
-        std::vector<int32_t> ids;
-        for (CUnit* u : units) ids.push_back(u->m_objectId);
-        w.world->Commands().SelectUnits(ids);
-    }
+    void Select(const std::vector<CUnit*>& units) { w.Select(units); }
     // Turns until the queue's front order of each runs.
     void Confirm() { w.Turn(3); }
 

@@ -1,9 +1,8 @@
 #include "tests/support/CommandWorld.h"
 
-#include <cstdlib>
-
 #include "app/GameRoles.h"
 #include "app/GameView.h"
+#include "tests/support/UnitWorld.h"
 #include "ui/Interface.h"
 #include "world/GameMessages.h"
 #include "world/GameScene.h"
@@ -14,6 +13,7 @@
 #include "world/Unit.h"
 #include "world/UnitTemplate.h"
 #include "world/World.h"
+#include "world/WorldCommands.h"
 #include "world/WorldGrid.h"
 
 CCommandWorld::CCommandWorld(int32_t half, bool display) {
@@ -64,18 +64,11 @@ CCommandWorld::~CCommandWorld() {
 }
 
 bool CCommandWorld::Load(std::string& error) {
-    const char* build = std::getenv("TESSARAK_BUILD");
-#ifdef TESSARAK_BUILD_DIR
-    if (!build) build = TESSARAK_BUILD_DIR;  // a program of the build (a benchmark)
-#endif
-    if (!build) {
-        error = "TESSARAK_BUILD is not set: run through ctest";
-        return false;
-    }
+    const std::string units = Test_DemoUnitsFolder(error);
+    if (units.empty()) return false;
     CGameScene& scene = world->Scene();
     projectList = new CProjectList(nullptr, &scene);
     world->SetProjects(projectList);
-    const std::string units = std::string("Z:") + build + "/install/Tessarak/Units";
     if (!scene.LoadUnits(units.c_str())) {
         for (const std::string& l : lines) error += l + "\n";
         return false;
@@ -95,6 +88,13 @@ CUnit* CCommandWorld::Spawn(const char* templateName, float x, float z, CPlayer*
     CUnit* unit = static_cast<CUnit*>(o);
     unit->m_gridFlags |= CGridMember::kG_Complete;
     return unit;
+}
+
+void CCommandWorld::Select(const std::vector<CUnit*>& units) {
+    world->Commands().DeselectAll();
+    std::vector<int32_t> ids;
+    for (CUnit* u : units) ids.push_back(u->m_objectId);
+    world->Commands().SelectUnits(ids);
 }
 
 CUnitTemplate* CCommandWorld::MakeUnitTemplate(const char* name,

@@ -45,6 +45,8 @@ public:
     std::vector<std::string> Run(const std::string& text) { return console.Run(text.c_str()); }
     // A complete unit of the template at (x, 0, z) with the next object id.
     CUnit* Spawn(const char* templateName, float x, float z, CPlayer* owner);
+    // Exactly the units are selected (through the world's order interface).
+    void Select(const std::vector<CUnit*>& units);
     // A unit template of the test's own, its keys read as the loader reads
     // them, with a record for every player.
     CUnitTemplate* MakeUnitTemplate(const char* name,

@@ -30,6 +30,22 @@ bool Test_StartGame(CTestProcess& game, const CTempDir& dir,
     return game.Start(options);
 }
 
+bool Test_StartGameOn(CTestProcess& game, const CTempDir& dir, const CTestXServer& x,
+                      const std::vector<std::pair<std::string, std::string>>& env) {
+    std::vector<std::pair<std::string, std::string>> all = {{"DISPLAY", x.Display()},
+                                                            {"SDL_VIDEODRIVER", "x11"}};
+    all.insert(all.end(), env.begin(), env.end());
+    return Test_StartGame(game, dir, all);
+}
+
+std::string Test_GameWindow(const CTestXServer& x) {
+    std::string window = x.Shell("timeout 30 xdotool search --sync --name '^Tessarak$' | head -1");
+    if (window.empty()) return window;
+    window.pop_back();
+    x.Shell("xdotool windowfocus --sync " + window);
+    return window;
+}
+
 namespace {
 // The units dbg_UnitOut prints after the statements of before, read between
 // two marks of their own; empty when the game gave no answer within the

@@ -9,6 +9,7 @@
 
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/XServer.h"
 
 // One unit as dbg_UnitOut prints it.
 struct SUnitSeen {
@@ -21,6 +22,12 @@ struct SUnitSeen {
 // driver. env is set last.
 bool Test_StartGame(CTestProcess& game, const CTempDir& dir,
                     const std::vector<std::pair<std::string, std::string>>& env = {});
+// Starts it on the X server's display (SDL's X11 driver), env set last.
+bool Test_StartGameOn(CTestProcess& game, const CTempDir& dir, const CTestXServer& x,
+                      const std::vector<std::pair<std::string, std::string>>& env = {});
+// The game's window on the X server, focused (xdotool's id); "" when none
+// came within 30 seconds.
+std::string Test_GameWindow(const CTestXServer& x);
 // How Test_StartGame starts it (a test changes the program to start it
 // another way, through the launcher say).
 SProcessOptions Test_GameOptions(const CTempDir& dir);
