@@ -127,7 +127,10 @@ void Cmd_RadarScale(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file)
 void Cmd_TestCharSet(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
     if (file) return;
     CCommandInterpreter* ip = record->GetInterpreter();
-    for (int c = 1; c <= 255; ++c) ip->Printf("%-3d: %c", c, c);
+    // A control code (below 32, and 127) has no picture of its own: a blank
+    // stands for it, so that the line (and a terminal that copies the
+    // console) stays one line.
+    for (int c = 1; c <= 255; ++c) ip->Printf("%-3d: %c", c, c < 32 || c == 127 ? ' ' : c);
 }
 
 }  // namespace

@@ -284,6 +284,10 @@ TEST_F(ViewCommandsTest, DebugAndTestRows) {
     EXPECT_TRUE(std::regex_match(
         time[0], std::regex(R"(Current time is : \d{1,2}:\d{2}:\d{2} \d{1,2}/\d{1,2}, \d{4})")))
         << time[0];
+    Lines chars = Run("vid_TestCharSet();");
+    ASSERT_EQ(chars.size(), 255u);
+    EXPECT_EQ(chars[64], "65 : A");
+    EXPECT_EQ(chars[9], "10 :  ");  // a line feed's line stays one line
     Lines sizes = Run("ReportClassSizes();");
     ASSERT_GE(sizes.size(), 2u);
     EXPECT_EQ(sizes[0], "CNWEDupPacket 112");
