@@ -3,7 +3,8 @@
 // box dragged with real X events (xdotool) selects the units inside it and
 // no other; MoveCameraTo and the view rows move the camera (the pictures
 // change as they should); the sun and the ambient light light the ground,
-// the background colour fills the void beyond the map; Capture_Start(10)
+// the background colour fills the void beyond the map; SaveScreenCapture
+// writes the frame as a BMP; Capture_Start(10)
 // records two seconds of game time as a video that ffprobe reads with about
 // twenty frames. Positions are read back through the console (dbg_UnitOut);
 // the pixels of a ground point come from the game's own camera arithmetic.
@@ -178,6 +179,29 @@ TEST(CommandsWindow, BoxSelectionCameraLightAndARecording) {
     ASSERT_TRUE(voidShot.Valid());
     EXPECT_GT(Mean(voidShot, 2), 150.0);
     EXPECT_LT(Mean(voidShot, 0), 40.0);
+
+    // ---- A screenshot: the frame as a 24-bit BMP of the window's size, the
+    // picture the window shows.
+    Test_LookAt(game, -20.0f, -20.0f);
+    STestShot shown = x.Screenshot(window);
+    game.Write("SaveScreenCapture();\n");
+    ASSERT_TRUE(game.WaitForOutput("Screen000000.bmp", 10.0)) << game.Output();
+    const std::string bmp = dir.Read("Tessarak/ScreenCaptures/Screen000000.bmp");
+    ASSERT_GE(bmp.size(), 54u);
+    auto u32 = [&](size_t at) {
+        return uint32_t(uint8_t(bmp[at])) | uint32_t(uint8_t(bmp[at + 1])) << 8 |
+               uint32_t(uint8_t(bmp[at + 2])) << 16 | uint32_t(uint8_t(bmp[at + 3])) << 24;
+    };
+    EXPECT_EQ(bmp.substr(0, 2), "BM");
+    EXPECT_EQ(u32(18), uint32_t(kWidth));
+    EXPECT_EQ(u32(22), uint32_t(kHeight));
+    EXPECT_EQ(uint8_t(bmp[28]), 24);
+    ASSERT_EQ(bmp.size(), u32(10) + size_t(kWidth) * kHeight * 3);
+    double green = 0.0;  // the mean green of the file's pixels (blue, green, red)
+    for (size_t i = u32(10) + 1; i < bmp.size(); i += 3) green += uint8_t(bmp[i]);
+    green /= double(kWidth) * kHeight;
+    ASSERT_TRUE(shown.Valid());
+    EXPECT_NEAR(green, Mean(shown, 1), 8.0);
 
     // ---- A recording: two seconds of game time at ten frames a second.
     Test_LookAt(game, -20.0f, -20.0f);
