@@ -53,15 +53,17 @@ const char* const kCamera =
     "View_GameSceneAngle(270); View_GameSceneAngleUp(12); View_GameSceneDistance(17); "
     "View_GameSceneZoom(1.0471976); View_MaxVis(32); view_NearClipping(2); view_FarClipping(222);";
 
-// The mean of a channel (0 red, 1 green, 2 blue, 3 all) over the picture.
-double Mean(const STestShot& s, int channel) {
+// The mean of a channel (0 red, 1 green, 2 blue, 3 all) over the picture's
+// columns from x0 to below x1 (all of them by default).
+double Mean(const STestShot& s, int channel, int x0 = 0, int x1 = -1) {
+    if (x1 < 0) x1 = s.width;
     double sum = 0.0;
     for (int y = 0; y < s.height; ++y)
-        for (int x = 0; x < s.width; ++x) {
+        for (int x = x0; x < x1; ++x) {
             const unsigned char* p = s.At(x, y);
             sum += channel < 3 ? p[channel] : (p[0] + p[1] + p[2]) / 3.0;
         }
-    return sum / (double(s.width) * s.height);
+    return sum / (double(x1 - x0) * s.height);
 }
 
 // The share of pixels that differ by more than 24 in some channel.
@@ -173,12 +175,15 @@ TEST(CommandsWindow, BoxSelectionCameraLightAndARecording) {
                     "scene_ambinet_green(25); scene_ambinet_blue(25);");
     STestShot bright = x.Screenshot(window);
     EXPECT_GT(Mean(bright, 3), Mean(lit, 3) * 1.2) << Mean(lit, 3);
-    Test_LookAt(game, -400.0f, 0.0f);
+    // Over the map's west edge (the map is 96 wide): the void on the left.
+    Test_LookAt(game, -48.0f, 0.0f);
+    STestShot edge = x.Screenshot(window);
     Test_RunAndDraw(game, "scene_bgcolor_red(0); scene_bgcolor_green(0); scene_bgcolor_blue(200);");
     STestShot voidShot = x.Screenshot(window);
-    ASSERT_TRUE(voidShot.Valid());
-    EXPECT_GT(Mean(voidShot, 2), 150.0);
-    EXPECT_LT(Mean(voidShot, 0), 40.0);
+    ASSERT_TRUE(edge.Valid() && voidShot.Valid());
+    EXPECT_LT(Mean(edge, 2, 0, 60), 20.0);
+    EXPECT_GT(Mean(voidShot, 2, 0, 60), 150.0);
+    EXPECT_LT(Mean(voidShot, 0, 0, 60), 40.0);
 
     // ---- A screenshot: the frame as a 24-bit BMP of the window's size, the
     // picture the window shows.
