@@ -1,10 +1,10 @@
-// The game program's command set, from its standard input, in the shipped
-// start-up script's skirmish without a window: Cmdlist writes every row of
-// the play, map-script order, view, effects, developer test and debug areas
-// with its syntax and description and the total the console counts; a
-// script of 10,000 lines of mixed commands, a good share of them called
-// wrongly, runs to its end with one console line for each fault, and the
-// game goes on.
+// The game program's command set, from its standard input, in the demo
+// skirmish (a start-up script of the test's own) without a window: Cmdlist
+// writes every row of the play, map-script order, view, effects, developer
+// test and debug areas with its syntax and description and the total the
+// console counts; a script of 10,000 lines of mixed commands, a good share
+// of them called wrongly, runs to its end with one console line for each
+// fault, and the game goes on.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -115,6 +115,7 @@ TEST(CommandScript, CmdlistAndAScriptOfTenThousandLinesWithFaults) {
         faults += wrong;
     }
     ASSERT_TRUE(dir.Write("Tessarak/Scripts/Mixed.cfg", script));
+    ASSERT_TRUE(Test_WriteSkirmishStart(dir));
     CTestProcess game;
     ASSERT_TRUE(Test_StartGame(game, dir));
     ASSERT_EQ(Test_UnitsOnceRunning(game, 60.0).size(), 4u) << game.Output();

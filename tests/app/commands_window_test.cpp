@@ -1,10 +1,10 @@
 // The play, view and debug commands in a real window, on an X server of the
-// test's own, in the shipped start-up script's skirmish: after UnselectAll a
-// box dragged with real X events (xdotool) selects the units inside it and
-// no other; MoveCameraTo and the view rows move the camera (the pictures
-// change as they should); the sun and the ambient light light the ground,
-// the background colour fills the void beyond the map; SaveScreenCapture
-// writes the frame as a BMP; Capture_Start(10)
+// test's own, in the demo skirmish (a start-up script of the test's own):
+// after UnselectAll a box dragged with real X events (xdotool) selects the
+// units inside it and no other; MoveCameraTo and the view rows move the
+// camera (the pictures change as they should); the sun and the ambient
+// light light the ground, the background colour fills the void beyond the
+// map; SaveScreenCapture writes the frame as a BMP; Capture_Start(10)
 // records two seconds of game time as a video that ffprobe reads with about
 // twenty frames. Positions are read back through the console (dbg_UnitOut);
 // the pixels of a ground point come from the game's own camera arithmetic.
@@ -99,6 +99,7 @@ TEST(CommandsWindow, BoxSelectionCameraLightAndARecording) {
         GTEST_SKIP() << "needs Xvfb, xdotool, ImageMagick and ffprobe";
     CTempDir dir;
     if (!Test_CopyInstallation(dir)) FAIL() << "the game program is not built";
+    ASSERT_TRUE(Test_WriteSkirmishStart(dir));
     CTestXServer x;
     ASSERT_TRUE(x.Start());
     CTestProcess game;

@@ -30,6 +30,12 @@ bool Test_StartGame(CTestProcess& game, const CTempDir& dir,
     return game.Start(options);
 }
 
+bool Test_WriteSkirmishStart(const CTempDir& dir, const std::string& before) {
+    return dir.Write(
+        "Tessarak/Scripts/Autoexec.cfg",
+        before + "GameMode(GM_Skirmish);\nStartLocalServer();\nMap(\"Skerry\");\nStartGame();\n");
+}
+
 bool Test_StartGameOn(CTestProcess& game, const CTempDir& dir, const CTestXServer& x,
                       const std::vector<std::pair<std::string, std::string>>& env) {
     std::vector<std::pair<std::string, std::string>> all = {{"DISPLAY", x.Display()},
