@@ -214,7 +214,7 @@ bool CConsoleCommand::CheckArguments(const SCommandArgs* args) {
         }
     }
     if (!problem[0]) return true;
-    m_interpreter->Printf("Error in %s: %s; %s", GetName(), problem, GetUsage());
+    m_interpreter->Printf("Error in %s: %s. Syntax: %s", GetName(), problem, GetUsage());
     return false;
 }
 
@@ -287,15 +287,15 @@ void CConsoleCommand::Invoke(SCommandArgs* args) {
     // "Name = value;" reads as the name with the arguments "=" and the
     // value: the language has no such form.
     if (first.Text() && std::strcmp(first.Text(), "=") == 0) {
-        m_interpreter->Printf("Error in %s: a variable is set as %s(value), not with =; %s", GetName(),
-                              GetName(), GetSyntax());
+        m_interpreter->Printf("Error in %s: a variable is set as %s(value), not with =. Syntax: %s",
+                              GetName(), GetName(), GetSyntax());
         return;
     }
     switch (m_type) {
         case kCommandInt: {
             int32_t v;
             if (!first.GetInt(v)) {
-                m_interpreter->Printf("Error in %s: %.200s is not a number; %s", GetName(),
+                m_interpreter->Printf("Error in %s: %.200s is not a number. Syntax: %s", GetName(),
                                       first.Text() ? first.Text() : "", GetSyntax());
                 return;
             }
@@ -311,7 +311,7 @@ void CConsoleCommand::Invoke(SCommandArgs* args) {
         case kCommandFloat: {
             float v;
             if (!first.GetFloat(v)) {
-                m_interpreter->Printf("Error in %s: %.200s is not a number; %s", GetName(),
+                m_interpreter->Printf("Error in %s: %.200s is not a number. Syntax: %s", GetName(),
                                       first.Text() ? first.Text() : "", GetSyntax());
                 return;
             }

@@ -1,6 +1,7 @@
 #include "ui/GameCamera.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "console/CommandTable.h"
 #include "core/Math.h"
@@ -86,71 +87,40 @@ void CGameCamera::ClampToMap(const CWorld& world) {
     m_focusZ = std::min(std::max(m_focusZ, -float(grid.m_y1)), -float(grid.m_y2));
 }
 
-bool CGameCamera::MultiplyZoom(float v) {
-    const float zoom = m_zoom * v;
-    if (m_distance * zoom > m_maxVisible || !(zoom >= kLeastZoom && zoom <= kMostZoom)) return false;
-    m_zoom = zoom;
-    return true;
-}
-
-bool CGameCamera::DivideZoom(float v) {
-    if (!(v > 0.0f)) return false;
-    const float zoom = m_zoom / v;
-    if (m_distance * zoom < 0.3f || !(zoom >= kLeastZoom && zoom <= kMostZoom)) return false;
-    m_zoom = zoom;
-    return true;
-}
-
 float CGameCamera::DistanceTo(float x, float z) const {
     const float d = Distance2D(x, z, m_focusX, -m_focusZ);
     return d < 0.01f ? 0.01f : d;
 }
 
-namespace {
+void CGameCamera::Turn(float degrees) {
+    float heading = m_heading + degrees;
+    if (heading > 360.0f) heading = std::fmod(heading, 360.0f);
+    if (heading < 0.0f) heading = std::fmod(heading, 360.0f) + 360.0f;
+    if (!(heading >= 0.0f && heading <= 360.0f)) heading = m_heading;  // NaN keeps the heading
+    m_heading = heading;
+}
 
-// The first argument of a zoom command as a float; false, with the
-// interpreter's error line, when there is none or it is no number.
-bool FloatArg(CConsoleCommand* record, SCommandArgs* args, float& value) {
-    if (!args || args->count < 1) {
-        record->ReportError("To few arguments");
+void CGameCamera::Tilt(float degrees) {
+    float pitch = m_pitch + degrees;
+    if (pitch > 45.0f) pitch = 45.0f;
+    if (pitch < 1.0f) pitch = 1.0f;
+    if (pitch == pitch) m_pitch = pitch;
+}
+
+bool CGameCamera::ScaleZoom(float factor, bool divide) {
+    const float zoom = divide ? m_zoom / factor : m_zoom * factor;
+    const float reach = m_distance * zoom;
+    if (!(factor > 0.0f) || !(zoom >= 0.1f && zoom <= 1.5f) || reach > m_maxVisible || reach < 0.3f)
         return false;
-    }
-    if (!args->arg[0].GetFloat(value)) {
-        record->ReportError("Ivalid argument");
-        return false;
-    }
+    m_zoom = zoom;
     return true;
 }
 
-void Cmd_MultiplyZoom(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
-    float v = 0.0f;
-    if (CGameCamera* camera = static_cast<CGameCamera*>(record->GetContext()))
-        if (!file && FloatArg(record, args, v)) camera->MultiplyZoom(v);
-}
-
-void Cmd_DivZoom(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
-    float v = 0.0f;
-    CGameCamera* camera = static_cast<CGameCamera*>(record->GetContext());
-    if (!camera || file || !FloatArg(record, args, v)) return;
-    // Nothing divides by 0 or less.
-    if (!(v > 0.0f)) return record->ReportError("Ivalid argument");
-    camera->DivideZoom(v);
-}
-
-}  // namespace
-
-void CGameCamera::RegisterSettings(CCommandInterpreter* ip) {
+void CGameCamera::RegisterSettings(CCommandInterpreter* ip, std::initializer_list<const char*> names) {
     const SCommandRow camera[] = {
         SCommandRow::Float("View_MaxVis", &m_maxVisible, 0.0f, 1000.0f,
                            "Tha maximum visible portion of the gamescene", "View_MaxVis(float Angle);")
             .Config("Visual.cfg"),
-        SCommandRow::Function("MultiplyZoom", Cmd_MultiplyZoom, "Multiplies the FOV with the given value",
-                              "MultiplyZoom(float Value);")
-            .Mask(4)
-            .Context(this),
-        SCommandRow::Function("DivZoom", Cmd_DivZoom, "Divies the FOV with the given value",
-                              "DivZoom(float Value);")
-            .Context(this),
         SCommandRow::Float("View_GameSceneAngle", &m_heading, 0.0f, 360.0f, "Sets the heading of the camera",
                            "View_GameSceneAngle(float Angle);")
             .Config("Visual.cfg"),
@@ -169,5 +139,5 @@ void CGameCamera::RegisterSettings(CCommandInterpreter* ip) {
         SCommandRow::Float("View_GameSceneCenterY", &m_focusZ, -10000.0f, 10000.0f,
                            "Sets the lookat position of the camera (Y)", "View_GameSceneCenterY(float Pos);"),
     };
-    CommandTable_Register(ip, camera);
+    CommandTable_RegisterNamed(ip, camera, names);
 }

@@ -23,25 +23,6 @@
 
 namespace {
 
-// The units dbg_UnitOut prints for the selection as it is (no new choice).
-std::vector<SUnitSeen> SelectedUnits(CTestProcess& game) {
-    static int s_serial = 0;
-    std::string end = "selected-end " + std::to_string(++s_serial);
-    game.Write("echo(\"selected-begin " + std::to_string(s_serial) + "\"); dbg_UnitOut(); echo(\"" + end +
-               "\");\n");
-    std::vector<SUnitSeen> units;
-    if (!game.WaitForLine(end, 10.0)) return units;
-    std::string out = game.Output();
-    size_t from = out.find("selected-begin " + std::to_string(s_serial) + "\n");
-    size_t to = out.find(end + "\n", from);
-    float x, y, z;
-    for (size_t at = out.find("Position: ", from); at != std::string::npos && at < to;
-         at = out.find("Position: ", at + 1))
-        if (std::sscanf(out.c_str() + at, "Position: %f, %f, %f", &x, &y, &z) == 3)
-            units.push_back({"", x, y, z});
-    return units;
-}
-
 // Pixels of the picture whose colour passes the test.
 template <class Test>
 int Count(const STestShot& s, int x0, int y0, int x1, int y1, Test test) {
@@ -66,7 +47,7 @@ TEST(PlayWindow, MapUnitsAndTeamColourDrawnAndATankClickedAndOrdered) {
     CTestXServer x;
     ASSERT_TRUE(x.Start());
     CTestProcess game;
-    ASSERT_TRUE(Test_StartGame(game, dir, {{"DISPLAY", x.Display()}, {"SDL_VIDEODRIVER", "x11"}}));
+    ASSERT_TRUE(Test_StartGameOn(game, dir, x));
     std::vector<SUnitSeen> units;
     for (int i = 0; i < 120 && units.empty(); ++i) {
         units = Test_ReadUnits(game, 5.0);
@@ -76,10 +57,8 @@ TEST(PlayWindow, MapUnitsAndTeamColourDrawnAndATankClickedAndOrdered) {
     game.Write("Color();\n");
     ASSERT_TRUE(game.WaitForOutput("Your color is R 230.000000 G 20.000000 B 20.000000", 10))
         << game.Output();
-    std::string window = x.Shell("timeout 30 xdotool search --sync --name '^Tessarak$' | head -1");
+    const std::string window = Test_GameWindow(x);
     ASSERT_FALSE(window.empty());
-    window.pop_back();
-    x.Shell("xdotool windowfocus --sync " + window);
     // Nothing selected yet: the read-out above chose every unit.
     x.Shell("xdotool mousemove --window " + window + " 600 20");
 
@@ -116,21 +95,22 @@ TEST(PlayWindow, MapUnitsAndTeamColourDrawnAndATankClickedAndOrdered) {
     std::vector<SUnitSeen> selected;
     for (int i = 0; i < 20 && selected.size() != 1; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        selected = SelectedUnits(game);
+        selected = Test_SelectedUnits(game);
     }
     ASSERT_EQ(selected.size(), 1u) << game.Output();
     EXPECT_NEAR(selected[0].x, -20.0f, 0.5f);
     EXPECT_NEAR(selected[0].z, -22.0f, 0.5f);
 
     // A right click on the ground in the middle of the view, now over
-    // (-12, -30): the tank drives there.
-    Test_LookAt(game, -12.0f, -30.0f);
+    // (-8, -22), clear of the base's harvester and its crystals: the tank
+    // drives there.
+    Test_LookAt(game, -8.0f, -22.0f);
     x.Shell("xdotool mousemove --window " + window + " 320 240 click 3");
     bool arrived = false;
     for (int i = 0; i < 60 && !arrived; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(250));
-        selected = SelectedUnits(game);
-        arrived = selected.size() == 1 && std::hypot(selected[0].x + 12.0f, selected[0].z + 30.0f) < 2.5f;
+        selected = Test_SelectedUnits(game);
+        arrived = selected.size() == 1 && std::hypot(selected[0].x + 8.0f, selected[0].z + 22.0f) < 2.5f;
     }
     EXPECT_TRUE(arrived) << game.Output();
 
@@ -150,11 +130,10 @@ TEST(PlayWindow, MiniConsoleDrawsItsLinesOverTheGame) {
     CTestXServer x;
     ASSERT_TRUE(x.Start());
     CTestProcess game;
-    ASSERT_TRUE(Test_StartGame(game, dir, {{"DISPLAY", x.Display()}, {"SDL_VIDEODRIVER", "x11"}}));
+    ASSERT_TRUE(Test_StartGameOn(game, dir, x));
     ASSERT_FALSE(Test_UnitsOnceRunning(game, 30.0).empty()) << game.Output();
-    std::string window = x.Shell("timeout 30 xdotool search --sync --name '^Tessarak$' | head -1");
+    const std::string window = Test_GameWindow(x);
     ASSERT_FALSE(window.empty());
-    window.pop_back();
     x.Shell("xdotool mousemove --window " + window + " 600 20");
 
     // Bare ground far from the units.

@@ -148,8 +148,9 @@ TEST_F(EffectsCommandsTest, TheZoomCommandsKeepTheViewWithinWhatItMaySpan) {
     Run("MultiplyZoom(1.15);");
     EXPECT_FLOAT_EQ(camera.m_zoom, 1.4f);
     EXPECT_EQ(Run("MultiplyZoom(); DivZoom(\"far\"); DivZoom(0);"),
-              (Lines{"Error in MultiplyZoom: To few arguments", "Error in DivZoom: Ivalid argument",
-                     "Error in DivZoom: Ivalid argument"}));
+              (Lines{"Error in MultiplyZoom: To few arguments. Syntax: MultiplyZoom(float Value);",
+                     "Error in DivZoom: Ivalid argument. Syntax: DivZoom(float Value);",
+                     "Error in DivZoom: Ivalid argument. Syntax: DivZoom(float Value);"}));
     EXPECT_FLOAT_EQ(camera.m_zoom, 1.4f);
 }
 

@@ -159,17 +159,13 @@ TEST_F(CommandsTest, TheMapScriptsCommandsShowAndCheckTheirArguments) {
         help[7],
         "Create(str Template[, float X, float Z, int Team[, int Layer, int MapId[, float Rotation, float "
         "Scaling[, float CustomX, float CustomY, float CustomZ]]]]);");
-    EXPECT_EQ(Run("Syntax(\"AddMoveOrder\");"),
-              Lines{"AddMoveOrder(int MapId, float X, float Y, float Z, int ForceMove);"});
-    EXPECT_EQ(
-        Run("AddMoveOrder(11);"),
-        Lines{"Error in AddMoveOrder: it takes 5 arguments, not 1; AddMoveOrder(int MapId, float X, float Y, "
-              "float Z, int ForceMove);"});
-    EXPECT_EQ(
-        Run("AddPatrolOrder(11, here, 2);"),
-        Lines{
-            "Error in AddPatrolOrder: argument 2, here, is not a number; AddPatrolOrder(int MapId, float X, "
-            "float Z);"});
+    // The orders' rows spell their arguments in the description.
+    EXPECT_EQ(Run("Syntax(\"AddMoveOrder\");"), Lines{"AddMoveOrder [MAP_ID] [X] [Y] [Z] [FORCEMOVE]"});
+    EXPECT_EQ(Run("AddMoveOrder(11);"),
+              Lines{"Error in AddMoveOrder: Wrong number of arguments. Syntax: AddMoveOrder [MAP_ID] [X] [Y] "
+                    "[Z] [FORCEMOVE]"});
+    EXPECT_EQ(Run("AddPatrolOrder(11, here, 2);"),
+              Lines{"Error in AddPatrolOrder: Ivalid argument. Syntax: AddPatrolOrder [MAP_ID] [X] [Z]"});
     EXPECT_EQ(Run("Create();").size(), 1u);
 }
 

@@ -271,23 +271,25 @@ TEST_F(Fixture, MistakesAreSaidWithTheCommandAndItsSyntax) {
         const char* lines;
     };
     const Case cases[] = {
-        {"V(abc);", "Error in V: abc is not a number; V(int)"},
-        {"F(\"far\");", "Error in F: far is not a number; F(float)"},
-        {"V = 4;", "Error in V: a variable is set as V(value), not with =; V(int)"},
-        {"Str = \"x\";", "Error in Str: a variable is set as Str(value), not with =; Str(str)"},
+        {"V(abc);", "Error in V: abc is not a number. Syntax: V(int)"},
+        {"F(\"far\");", "Error in F: far is not a number. Syntax: F(float)"},
+        {"V = 4;", "Error in V: a variable is set as V(value), not with =. Syntax: V(int)"},
+        {"Str = \"x\";", "Error in Str: a variable is set as Str(value), not with =. Syntax: Str(str)"},
         {"V(9);", "V: 9 lies outside 1 to 5; 5 is used"},
         {"F(-3.5);", "F: -3.5 lies outside -1 to 1; -1 is used"},
         {"V(4); F(0.25);", ""},
         {"Order(11);",
-         "Error in Order: it takes 3 to 4 arguments, not 1; Order(int Unit, float X, float Z[, str Note]);"},
+         "Error in Order: it takes 3 to 4 arguments, not 1. Syntax: Order(int Unit, float X, float Z[, str "
+         "Note]);"},
         {"Order(1, 2, 3, 4, 5);",
-         "Error in Order: it takes 3 to 4 arguments, not 5; Order(int Unit, float X, float Z[, str Note]);"},
+         "Error in Order: it takes 3 to 4 arguments, not 5. Syntax: Order(int Unit, float X, float Z[, str "
+         "Note]);"},
         {"Order(1, north, 3);",
-         "Error in Order: argument 2, north, is not a number; Order(int Unit, float X, float Z[, str "
+         "Error in Order: argument 2, north, is not a number. Syntax: Order(int Unit, float X, float Z[, str "
          "Note]);"},
         {"Order(1, 2.5, -3, \"fast\");", "1,2.5,-3,fast"},
         {"Place(rock, here);", "rock,here"},  // its handler judges the values
-        {"Place();", "Error in Place: it takes 1 to 2 arguments, not 0; Place(str What[, float X]);"},
+        {"Place();", "Error in Place: it takes 1 to 2 arguments, not 0. Syntax: Place(str What[, float X]);"},
         {"Echo(\"Quit\";", "Missing ) in Echo(...; the statement is not run"},
         {"Echo(1, 2; Echo(3);", "Missing ) in Echo(...; the statement is not run|3"},
         {"Echo \"blank instead\";", "blank instead"},
