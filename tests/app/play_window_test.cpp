@@ -290,3 +290,66 @@ TEST(PlayWindow, TheCameraStartsWideZoomsWithTheWheelAndStaysOverTheMap) {
     game.Write("Quit();\n");
     EXPECT_EQ(game.Wait(30), 0) << game.Output();
 }
+
+// Shift held through the X server's key events: a Shift+click adds a tank to
+// the selection, and Shift+right-clicks queue the orders (the tank drives to
+// the first point, then on to the second).
+TEST(PlayWindow, ShiftAddsToTheSelectionAndQueuesOrders) {
+    if (!Test_OnPath("Xvfb") || !Test_OnPath("xdotool")) GTEST_SKIP() << "needs Xvfb and xdotool";
+    CTempDir dir;
+    if (!Test_CopyInstallation(dir)) FAIL() << "the game program is not built";
+    ASSERT_TRUE(Test_WriteSkirmishStart(dir));
+    CTestXServer x;
+    ASSERT_TRUE(x.Start());
+    CTestProcess game;
+    ASSERT_TRUE(Test_StartGameOn(game, dir, x));
+    ASSERT_EQ(Test_UnitsOnceRunning(game, 60.0).size(), 7u) << game.Output();
+    const std::string window = Test_GameWindow(x);
+    ASSERT_FALSE(window.empty());
+    auto selected = [&](size_t n) {
+        std::vector<SUnitSeen> s;
+        for (int i = 0; i < 20 && s.size() != n; ++i) {
+            Test_RunAndDraw(game, "");
+            s = Test_SelectedUnits(game);
+        }
+        return s;
+    };
+    auto click = [&](float fx, float fz, const char* button, bool shift) {
+        // Clicks apart by more than the double-click time (a double click
+        // chooses all of the kind on screen).
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        Test_LookAt(game, fx, fz);
+        std::string keys = shift ? "keydown shift " : "";
+        x.Shell("xdotool mousemove --window " + window + " 320 240 " + keys + "click " + button +
+                (shift ? " keyup shift" : ""));
+        Test_RunAndDraw(game, "");
+    };
+
+    click(-20.0f, -22.0f, "1", false);
+    ASSERT_EQ(selected(1).size(), 1u) << game.Output();
+    click(-24.0f, -18.0f, "1", true);
+    std::vector<SUnitSeen> both = selected(2);
+    ASSERT_EQ(both.size(), 2u) << game.Output();
+    for (const SUnitSeen& u : both) EXPECT_EQ(u.name, "Granite_LightTank");
+    // A plain click chooses anew.
+    click(-20.0f, -22.0f, "1", false);
+    ASSERT_EQ(selected(1).size(), 1u) << game.Output();
+
+    // Two queued ground orders: first east to (-4, -22), then north to
+    // (-4, -8). Without the queue the tank would take the second alone and
+    // never pass the first.
+    click(-4.0f, -22.0f, "3", true);
+    click(-4.0f, -8.0f, "3", true);
+    bool first = false, second = false;
+    for (int i = 0; i < 120 && !second; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        std::vector<SUnitSeen> s = Test_SelectedUnits(game);
+        if (s.size() != 1) continue;
+        first = first || std::hypot(s[0].x + 4.0f, s[0].z + 22.0f) < 2.5f;
+        second = std::hypot(s[0].x + 4.0f, s[0].z + 8.0f) < 2.5f;
+    }
+    EXPECT_TRUE(first) << game.Output();
+    EXPECT_TRUE(second) << game.Output();
+    game.Write("Quit();\n");
+    EXPECT_EQ(game.Wait(30), 0) << game.Output();
+}

@@ -221,6 +221,21 @@ TEST_F(SelectionTest, ARightClickOrdersByWhatIsUnderIt) {
         EXPECT_TRUE(q[0]->m_sent);
     }
     EXPECT_EQ(Sent(kOrderMessage), 2);
+    // With the queue modifier a second ground click goes behind the first,
+    // unsent until the first is done; the first stays.
+    queued = true;
+    EXPECT_TRUE(Click(10.0f, 10.0f, 2));
+    queued = false;
+    for (CUnit* u : {tank, harvester}) {
+        std::vector<CUnitOrder*> q = Queue(u);
+        ASSERT_EQ(q.size(), 2u);
+        EXPECT_NEAR(q[0]->m_target[0], 0.0f, 2.0f);
+        EXPECT_TRUE(q[0]->m_sent);
+        EXPECT_EQ(q[1]->m_type, CUnitOrder::kMove);
+        EXPECT_NEAR(q[1]->m_target[0], 10.0f, 2.0f);
+        EXPECT_FALSE(q[1]->m_sent);
+    }
+    EXPECT_EQ(Sent(kOrderMessage), 2);
 
     // An enemy: both attack it, in place of what they had queued.
     EXPECT_TRUE(ClickOn(enemy, 2));
