@@ -116,3 +116,53 @@ TEST(Play, AMissingMapCallsTheStartOff) {
     game.Write("Quit();\n");
     EXPECT_EQ(game.Wait(30), 0) << game.Output();
 }
+
+// The player's name and colour are the player's from one start to the next,
+// also when the start-up script starts a skirmish at once (its session used
+// to drop the settings' requests and save "Player" and a colour of the
+// server's list over them).
+TEST(Play, NameAndColourAreKeptFromRunToRun) {
+    CTempDir dir;
+    if (!Test_CopyInstallation(dir)) FAIL() << "the game program is not built";
+    ASSERT_TRUE(Test_WriteSkirmishStart(dir));
+    // Asks until the answer holds the text; the whole answer line, or "".
+    auto ask = [](CTestProcess& game, const char* command, const std::string& want) {
+        for (int i = 0; i < 40; ++i) {
+            Test_RunAndDraw(game, command);
+            const std::string out = game.Output();
+            const size_t at = out.rfind(want);
+            if (at != std::string::npos) return out.substr(at, out.find('\n', at) - at);
+        }
+        return std::string();
+    };
+    std::string colour;
+    {
+        CTestProcess game;
+        ASSERT_TRUE(Test_StartGame(game, dir));
+        ASSERT_FALSE(Test_UnitsOnceRunning(game, 60.0).empty()) << game.Output();
+        game.Write("Name(\"Ann\");\n");
+        ASSERT_FALSE(ask(game, "Name();", "You are called Ann").empty()) << game.Output();
+        colour = ask(game, "Color();", "Your color is ");
+        ASSERT_FALSE(colour.empty()) << game.Output();
+        game.Write("Quit();\n");
+        ASSERT_EQ(game.Wait(30), 0) << game.Output();
+    }
+    {
+        CTestProcess game;
+        ASSERT_TRUE(Test_StartGame(game, dir));
+        ASSERT_FALSE(Test_UnitsOnceRunning(game, 60.0).empty()) << game.Output();
+        EXPECT_FALSE(ask(game, "Name();", "You are called Ann").empty()) << game.Output();
+        // The colour of the first run, not another of the list.
+        EXPECT_EQ(ask(game, "Color();", colour), colour) << game.Output();
+        game.Write("Color(200, 100, 0);\nQuit();\n");
+        ASSERT_EQ(game.Wait(30), 0) << game.Output();
+    }
+    CTestProcess game;
+    ASSERT_TRUE(Test_StartGame(game, dir));
+    ASSERT_FALSE(Test_UnitsOnceRunning(game, 60.0).empty()) << game.Output();
+    EXPECT_FALSE(ask(game, "Color();", "Your color is R 200.000000 G 100.000000 B 0.000000").empty())
+        << game.Output();
+    EXPECT_FALSE(ask(game, "Name();", "You are called Ann").empty()) << game.Output();
+    game.Write("Quit();\n");
+    EXPECT_EQ(game.Wait(30), 0) << game.Output();
+}
