@@ -1,5 +1,7 @@
 #include "commands/ConsoleCommands.h"
 
+#include <strings.h>
+
 #include <string>
 
 #include "app/Game.h"
@@ -212,6 +214,22 @@ void Cmd_Copy(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
 }
 
 // The console's background video: saved as the line that sets it again.
+// A full path of a file under the game's folders, as the game's names read
+// it back: relative to the movies' folder, or "!!" and the path below the
+// game's root; any other path as it is.
+std::string GameRelativeName(CGame* game, const char* full) {
+    if (!game || !full) return full ? full : "";
+    auto below = [full](const std::string& folder) {
+        const std::string prefix = folder + "\\";
+        return prefix.size() > 1 && strncasecmp(full, prefix.c_str(), prefix.size()) == 0
+                   ? full + prefix.size()
+                   : nullptr;
+    };
+    if (const char* rest = below(game->GetPath("Movies", ""))) return rest;
+    if (const char* rest = below(game->GetPath(nullptr, ""))) return std::string("!!") + rest;
+    return full;
+}
+
 void Cmd_SetBackGroundAnim(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
     CConsole* console = Console(record);
     if (!console) return;
@@ -219,9 +237,13 @@ void Cmd_SetBackGroundAnim(CConsoleCommand* record, SCommandArgs* args, CVFSFile
         CE3DVideo* video = console->BackgroundVideo();
         CStrBuf line;
         // The name is quoted as every saved text is, so that a path's
-        // backslashes read back as they were.
+        // backslashes read back as they were; it is kept relative to the
+        // game's folders (the movies' folder, else "!!" and the path below
+        // the game's root), never the installation's place.
         if (video)
-            line.Format("%s(%s);\r\n", record->GetName(), ConfigText_Quote(video->m_name.GetText()).c_str());
+            line.Format(
+                "%s(%s);\r\n", record->GetName(),
+                ConfigText_Quote(GameRelativeName(Game(record), video->m_name.GetText()).c_str()).c_str());
         else
             line.Format("%s();\r\n", record->GetName());
         file->Write(line.GetText(), (uint32_t)line.GetLength());
@@ -232,6 +254,7 @@ void Cmd_SetBackGroundAnim(CConsoleCommand* record, SCommandArgs* args, CVFSFile
     CE3DScreen* screen = game ? Game_Screen(game) : nullptr;
     if (!args || args->count < 1 || !screen) return;
     CStrBuf name(args->Text(0));
+    if (name.IsEmpty()) return;  // "" clears the background as no name does
     CE3DVideo* video = new CE3DVideo(screen);
     video->OpenFile(game->GetPath("Movies", name.GetText()), false, true);
     video->m_loop = 1;
