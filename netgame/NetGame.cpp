@@ -225,6 +225,11 @@ void CNetGame::ResetGame(bool full) {
     AskPlayerSettings(false);
 }
 
+void CNetGame::Disconnect() {
+    ResetGame(true);
+    Flow().QueueScript("Disconnected.cfg");
+}
+
 void CNetGame::ResetToLobby() {
     ResetGame(true);
     Flow().ExecStartup(Flow().GameFolder());

@@ -92,8 +92,9 @@ public:
     // server. False when the address does not read or no socket opens.
     bool Connect(const char* address);
     // Leaves the server (DISCONNECT) or ends the hosted game (SERVERQUIT),
-    // and returns to a local game.
-    void Disconnect() { ResetGame(true); }
+    // and returns to a local game and the main menu (Disconnected.cfg, as
+    // when the connection is lost), saying so.
+    void Disconnect();
     // A full reset: the players but the local and the neutral one go, every
     // team goes, the links close and the local loopback pair is made again.
     void ResetGame(bool full = true);

@@ -117,3 +117,22 @@ TEST_F(PlayTwoMachines, OneThatCannotStartSendsEveryoneBackToTheLobby) {
         EXPECT_EQ(game->Wait(30), 0) << game->Output();
     }
 }
+
+// A client that leaves with Disconnect() during the game is back where a
+// player goes on: it says so, runs the script of a lost connection (back to
+// the main menu), takes the next command and closes when asked.
+TEST_F(PlayTwoMachines, DisconnectReturnsToTheMainMenu) {
+    ASSERT_TRUE(Test_StartWhenEveryoneHoldsTheMap(host)) << host.Output();
+    ASSERT_FALSE(Test_UnitsOnceRunning(client, 30.0).empty()) << client.Output();
+    const size_t from = client.Output().size();
+    client.Write("Disconnect();\n");
+    EXPECT_TRUE(WaitForOutputAfter(client, "Disconnected from the server.", from, 10)) << client.Output();
+    // The game is gone, and the game loop goes on taking commands.
+    EXPECT_TRUE(Test_ReadUnits(client).empty());
+    client.Write("echo(\"still here\");\n");
+    EXPECT_TRUE(WaitForOutputAfter(client, "still here", from, 10)) << client.Output();
+    client.Write("Quit();\n");
+    EXPECT_EQ(client.Wait(30), 0) << client.Output();
+    host.Write("Quit();\n");
+    EXPECT_EQ(host.Wait(30), 0) << host.Output();
+}
