@@ -257,6 +257,22 @@ void CGridMember::KeepGridPlace() {
 
 // ---- the tick
 
+namespace {
+
+// Asks the processor to bring the next object of the tick into its cache
+// while this one is stepped: the objects lie wherever they were allocated, a
+// list the processor cannot foresee, and a crowd of thousands no longer fits
+// its nearer cache. No effect on what the tick computes.
+void PrefetchObject(const CTessarakObject* o) {
+    // Its kind is not read first: that would wait for the memory. (A
+    // prefetch past an object's end is harmless: it never faults.)
+    constexpr size_t kSize = std::max(sizeof(CUnit), sizeof(CUnitWeapon));
+    const char* p = reinterpret_cast<const char*>(o);
+    for (size_t at = 0; at < kSize; at += 64) __builtin_prefetch(p + at);
+}
+
+}  // namespace
+
 bool CGameScene::Tick() {
     ++m_frameCounter;
     m_ticked = 1;
@@ -275,6 +291,7 @@ bool CGameScene::Tick() {
     // 2. Every active object, in the list's order.
     for (CTessarakObject* o = m_activeObjects; o; o = m_tickNext) {
         m_tickNext = o->m_sceneActiveNext;
+        if (m_tickNext) PrefetchObject(m_tickNext);
         if (!o->IsUnit()) {
             if (o->IsWeapon() && static_cast<CUnitWeapon*>(o)->m_byte)
                 WeaponStep(static_cast<CUnitWeapon*>(o), dt);
