@@ -81,14 +81,8 @@ double Changed(const STestShot& a, const STestShot& b) {
 
 // The game time dbg_FrameStats reports; -1 without an answer.
 double GameTime(CTestProcess& game) {
-    static int s_serial = 0;
-    const std::string mark = "stats-" + std::to_string(++s_serial);
-    game.Write("dbg_FrameStats(); echo(\"" + mark + "\");\n");
-    if (!game.WaitForLine(mark, 10.0)) return -1.0;
-    const std::string out = game.Output();
-    const size_t at = out.rfind("game time ", out.rfind(mark));
     double t = -1.0;
-    if (at != std::string::npos) std::sscanf(out.c_str() + at, "game time %lf", &t);
+    std::sscanf(Test_Answer(game, "dbg_FrameStats();", "game time ").c_str(), "%lf", &t);
     return t;
 }
 

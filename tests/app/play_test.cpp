@@ -21,15 +21,9 @@ namespace {
 // The local player's resources and what its harvesters unloaded, as
 // dbg_UnitOut prints them last; -1 when the game gave no answer.
 float Harvested(CTestProcess& game) {
-    static int s_serial = 0;
-    const std::string end = "harvested-end " + std::to_string(++s_serial);
-    game.Write("dbg_UnitOut(); echo(\"" + end + "\");\n");
-    if (!game.WaitForLine(end, 10.0)) return -1.0f;
-    const std::string out = game.Output();
-    size_t at = out.rfind("Resources: ", out.find(end + "\n"));
     float resources = 0.0f, harvested = -1.0f;
-    if (at != std::string::npos)
-        std::sscanf(out.c_str() + at, "Resources: %f, harvested %f", &resources, &harvested);
+    std::sscanf(Test_Answer(game, "dbg_UnitOut();", "Resources: ").c_str(), "%f, harvested %f", &resources,
+                &harvested);
     return harvested;
 }
 
@@ -125,15 +119,15 @@ TEST(Play, NameAndColourAreKeptFromRunToRun) {
     CTempDir dir;
     if (!Test_CopyInstallation(dir)) FAIL() << "the game program is not built";
     ASSERT_TRUE(Test_WriteSkirmishStart(dir));
-    // Asks until the answer holds the text; the whole answer line, or "".
-    auto ask = [](CTestProcess& game, const char* command, const std::string& want) {
+    // Asks until the answer begins with what is wanted: the rest of the
+    // answer's line, or "(never)".
+    auto ask = [](CTestProcess& game, const char* command, const std::string& said, const std::string& want) {
         for (int i = 0; i < 40; ++i) {
-            Test_RunAndDraw(game, command);
-            const std::string out = game.Output();
-            const size_t at = out.rfind(want);
-            if (at != std::string::npos) return out.substr(at, out.find('\n', at) - at);
+            const std::string answer = Test_Answer(game, command, said);
+            if (answer.compare(0, want.size(), want) == 0) return answer;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
-        return std::string();
+        return std::string("(never)");
     };
     std::string colour;
     {
@@ -141,9 +135,9 @@ TEST(Play, NameAndColourAreKeptFromRunToRun) {
         ASSERT_TRUE(Test_StartGame(game, dir));
         ASSERT_FALSE(Test_UnitsOnceRunning(game, 60.0).empty()) << game.Output();
         game.Write("Name(\"Ann\");\n");
-        ASSERT_FALSE(ask(game, "Name();", "You are called Ann").empty()) << game.Output();
-        colour = ask(game, "Color();", "Your color is ");
-        ASSERT_FALSE(colour.empty()) << game.Output();
+        ASSERT_EQ(ask(game, "Name();", "You are called ", "Ann"), "Ann") << game.Output();
+        colour = ask(game, "Color();", "Your color is ", "R ");
+        ASSERT_NE(colour, "(never)") << game.Output();
         game.Write("Quit();\n");
         ASSERT_EQ(game.Wait(30), 0) << game.Output();
     }
@@ -151,18 +145,18 @@ TEST(Play, NameAndColourAreKeptFromRunToRun) {
         CTestProcess game;
         ASSERT_TRUE(Test_StartGame(game, dir));
         ASSERT_FALSE(Test_UnitsOnceRunning(game, 60.0).empty()) << game.Output();
-        EXPECT_FALSE(ask(game, "Name();", "You are called Ann").empty()) << game.Output();
+        EXPECT_EQ(ask(game, "Name();", "You are called ", "Ann"), "Ann") << game.Output();
         // The colour of the first run, not another of the list.
-        EXPECT_EQ(ask(game, "Color();", colour), colour) << game.Output();
+        EXPECT_EQ(ask(game, "Color();", "Your color is ", colour), colour) << game.Output();
         game.Write("Color(200, 100, 0);\nQuit();\n");
         ASSERT_EQ(game.Wait(30), 0) << game.Output();
     }
     CTestProcess game;
     ASSERT_TRUE(Test_StartGame(game, dir));
     ASSERT_FALSE(Test_UnitsOnceRunning(game, 60.0).empty()) << game.Output();
-    EXPECT_FALSE(ask(game, "Color();", "Your color is R 200.000000 G 100.000000 B 0.000000").empty())
-        << game.Output();
-    EXPECT_FALSE(ask(game, "Name();", "You are called Ann").empty()) << game.Output();
+    const std::string chosen = "R 200.000000 G 100.000000 B 0.000000";
+    EXPECT_EQ(ask(game, "Color();", "Your color is ", chosen), chosen) << game.Output();
+    EXPECT_EQ(ask(game, "Name();", "You are called ", "Ann"), "Ann") << game.Output();
     game.Write("Quit();\n");
     EXPECT_EQ(game.Wait(30), 0) << game.Output();
 }

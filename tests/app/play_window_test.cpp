@@ -188,15 +188,8 @@ namespace {
 
 // A console variable's value as the game prints it; NaN without an answer.
 float Value(CTestProcess& game, const char* name) {
-    static int s_serial = 0;
-    const std::string end = "value-end " + std::to_string(++s_serial);
-    game.Write(std::string(name) + "(); echo(\"" + end + "\");\n");
-    if (!game.WaitForLine(end, 10.0)) return NAN;
-    const std::string out = game.Output();
-    const std::string said = std::string(name) + " = ";
-    size_t at = out.rfind(said, out.rfind(end));
     float v = NAN;
-    if (at != std::string::npos) std::sscanf(out.c_str() + at + said.size(), "%f", &v);
+    std::sscanf(Test_Answer(game, std::string(name) + "();", std::string(name) + " = ").c_str(), "%f", &v);
     return v;
 }
 

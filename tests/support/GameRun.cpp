@@ -92,6 +92,19 @@ std::vector<SUnitSeen> Test_SelectedUnits(CTestProcess& game, double seconds) {
     return ReadUnitOut(game, "", seconds);
 }
 
+std::string Test_Answer(CTestProcess& game, const std::string& command, const std::string& said,
+                        double seconds) {
+    static int s_serial = 0;
+    const std::string end = "answer-end " + std::to_string(++s_serial);
+    game.Write(command + " echo(\"" + end + "\");\n");
+    if (!game.WaitForLine(end, seconds)) return std::string();
+    const std::string out = game.Output();
+    const size_t at = out.rfind(said, out.rfind(end));
+    if (at == std::string::npos) return std::string();
+    const size_t from = at + said.size();
+    return out.substr(from, out.find('\n', from) - from);
+}
+
 void Test_RunAndDraw(CTestProcess& game, const std::string& command) {
     static int s_serial = 0;
     for (int round = 0; round < 2; ++round) {

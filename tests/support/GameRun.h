@@ -46,6 +46,12 @@ std::vector<SUnitSeen> Test_ReadUnits(CTestProcess& game, double seconds = 10.0)
 // The units selected now (no new choice), read as Test_ReadUnits reads them.
 std::vector<SUnitSeen> Test_SelectedUnits(CTestProcess& game, double seconds = 10.0);
 
+// Runs the command and returns what its answer says after the last line
+// part that begins with `said` ("" without one, or when the game gave no
+// answer within the seconds): Test_Answer(game, "Color();", "Your color is ").
+std::string Test_Answer(CTestProcess& game, const std::string& command, const std::string& said,
+                        double seconds = 10.0);
+
 // Runs the command and waits until a later frame took a command of its own:
 // the frame that ran the command has drawn by then.
 void Test_RunAndDraw(CTestProcess& game, const std::string& command);
