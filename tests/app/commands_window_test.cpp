@@ -92,15 +92,12 @@ TEST(CommandsWindow, BoxSelectionCameraLightAndARecording) {
     if (!Test_OnPath("Xvfb") || !Test_OnPath("xdotool") || !Test_OnPath("import") || !Test_OnPath("ffprobe"))
         GTEST_SKIP() << "needs Xvfb, xdotool, ImageMagick and ffprobe";
     CTempDir dir;
-    if (!Test_CopyInstallation(dir)) FAIL() << "the game program is not built";
-    ASSERT_TRUE(Test_WriteSkirmishStart(dir));
     CTestXServer x;
-    ASSERT_TRUE(x.Start());
     CTestProcess game;
-    ASSERT_TRUE(Test_StartGameOn(game, dir, x));
-    ASSERT_EQ(Test_UnitsOnceRunning(game, 60.0).size(), 7u) << game.Output();
-    const std::string window = Test_GameWindow(x);
-    ASSERT_FALSE(window.empty());
+    std::string window;
+    size_t units = 0;
+    ASSERT_TRUE(Test_SkirmishInWindow(dir, x, game, window, &units)) << game.Output();
+    ASSERT_EQ(units, 7u) << game.Output();
     auto mouse = [&](const std::string& what) { x.Shell("xdotool " + what); };
     auto at = [&](const std::vector<int>& p) { return std::to_string(p[0]) + " " + std::to_string(p[1]); };
     mouse("mousemove --window " + window + " 320 240");

@@ -125,15 +125,10 @@ TEST(PlayWindow, MiniConsoleDrawsItsLinesOverTheGame) {
     if (!Test_OnPath("Xvfb") || !Test_OnPath("xdotool") || !Test_OnPath("import"))
         GTEST_SKIP() << "needs Xvfb, xdotool and ImageMagick";
     CTempDir dir;
-    if (!Test_CopyInstallation(dir)) FAIL() << "the game program is not built";
-    ASSERT_TRUE(Test_WriteSkirmishStart(dir));
     CTestXServer x;
-    ASSERT_TRUE(x.Start());
     CTestProcess game;
-    ASSERT_TRUE(Test_StartGameOn(game, dir, x));
-    ASSERT_FALSE(Test_UnitsOnceRunning(game, 30.0).empty()) << game.Output();
-    const std::string window = Test_GameWindow(x);
-    ASSERT_FALSE(window.empty());
+    std::string window;
+    ASSERT_TRUE(Test_SkirmishInWindow(dir, x, game, window)) << game.Output();
     x.Shell("xdotool mousemove --window " + window + " 600 20");
 
     // Bare ground far from the units.
@@ -204,17 +199,10 @@ TEST(PlayWindow, TheCameraStartsWideZoomsWithTheWheelAndStaysOverTheMap) {
     if (!Test_OnPath("Xvfb") || !Test_OnPath("xdotool") || !Test_OnPath("import"))
         GTEST_SKIP() << "needs Xvfb, xdotool and ImageMagick";
     CTempDir dir;
-    if (!Test_CopyInstallation(dir)) FAIL() << "the game program is not built";
-    ASSERT_TRUE(Test_WriteSkirmishStart(dir));
     CTestXServer x;
-    ASSERT_TRUE(x.Start());
     CTestProcess game;
-    ASSERT_TRUE(Test_StartGame(game, dir, {{"DISPLAY", x.Display()}, {"SDL_VIDEODRIVER", "x11"}}));
-    ASSERT_FALSE(Test_UnitsOnceRunning(game, 30.0).empty()) << game.Output();
-    std::string window = x.Shell("timeout 30 xdotool search --sync --name '^Tessarak$' | head -1");
-    ASSERT_FALSE(window.empty());
-    window.pop_back();
-    x.Shell("xdotool windowfocus --sync " + window);
+    std::string window;
+    ASSERT_TRUE(Test_SkirmishInWindow(dir, x, game, window)) << game.Output();
     x.Shell("xdotool mousemove --window " + window + " 320 240");
 
     // Far out and tilted: the tilt changes the picture.
@@ -290,15 +278,12 @@ TEST(PlayWindow, TheCameraStartsWideZoomsWithTheWheelAndStaysOverTheMap) {
 TEST(PlayWindow, ShiftAddsToTheSelectionAndQueuesOrders) {
     if (!Test_OnPath("Xvfb") || !Test_OnPath("xdotool")) GTEST_SKIP() << "needs Xvfb and xdotool";
     CTempDir dir;
-    if (!Test_CopyInstallation(dir)) FAIL() << "the game program is not built";
-    ASSERT_TRUE(Test_WriteSkirmishStart(dir));
     CTestXServer x;
-    ASSERT_TRUE(x.Start());
     CTestProcess game;
-    ASSERT_TRUE(Test_StartGameOn(game, dir, x));
-    ASSERT_EQ(Test_UnitsOnceRunning(game, 60.0).size(), 7u) << game.Output();
-    const std::string window = Test_GameWindow(x);
-    ASSERT_FALSE(window.empty());
+    std::string window;
+    size_t units = 0;
+    ASSERT_TRUE(Test_SkirmishInWindow(dir, x, game, window, &units)) << game.Output();
+    ASSERT_EQ(units, 7u) << game.Output();
     auto selected = [&](size_t n) {
         std::vector<SUnitSeen> s;
         for (int i = 0; i < 20 && s.size() != n; ++i) {

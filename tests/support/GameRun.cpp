@@ -7,6 +7,8 @@
 #include <sstream>
 #include <thread>
 
+#include "tests/support/Installation.h"
+
 SProcessOptions Test_GameOptions(const CTempDir& dir) {
     SProcessOptions options;
     options.program = dir.File("System/Tessarak");
@@ -90,6 +92,17 @@ std::vector<SUnitSeen> Test_ReadUnits(CTestProcess& game, double seconds) {
 
 std::vector<SUnitSeen> Test_SelectedUnits(CTestProcess& game, double seconds) {
     return ReadUnitOut(game, "", seconds);
+}
+
+bool Test_SkirmishInWindow(CTempDir& dir, CTestXServer& x, CTestProcess& game, std::string& window,
+                           size_t* units) {
+    if (!Test_CopyInstallation(dir) || !Test_WriteSkirmishStart(dir) || !x.Start() ||
+        !Test_StartGameOn(game, dir, x))
+        return false;
+    const size_t count = Test_UnitsOnceRunning(game, 60.0).size();
+    if (units) *units = count;
+    window = count ? Test_GameWindow(x) : std::string();
+    return !window.empty();
 }
 
 std::string Test_Answer(CTestProcess& game, const std::string& command, const std::string& said,

@@ -46,6 +46,13 @@ std::vector<SUnitSeen> Test_ReadUnits(CTestProcess& game, double seconds = 10.0)
 // The units selected now (no new choice), read as Test_ReadUnits reads them.
 std::vector<SUnitSeen> Test_SelectedUnits(CTestProcess& game, double seconds = 10.0);
 
+// The skirmish of the start-up script in a window, as a player starts it:
+// the installation copied into dir with that script, an X server and the
+// game on it started, the player's units there (how many, into units), the
+// game's window found and focused. False at the first step that fails.
+bool Test_SkirmishInWindow(CTempDir& dir, CTestXServer& x, CTestProcess& game, std::string& window,
+                           size_t* units = nullptr);
+
 // Runs the command and returns what its answer says after the last line
 // part that begins with `said` ("" without one, or when the game gave no
 // answer within the seconds): Test_Answer(game, "Color();", "Your color is ").
