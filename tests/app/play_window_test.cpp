@@ -274,7 +274,8 @@ TEST(PlayWindow, TheCameraStartsWideZoomsWithTheWheelAndStaysOverTheMap) {
 
 // Shift held through the X server's key events: a Shift+click adds a tank to
 // the selection, and Shift+right-clicks queue the orders (the tank drives to
-// the first point, then on to the second).
+// the first point, then on to the second). Then Disconnect() and the
+// window's close button.
 TEST(PlayWindow, ShiftAddsToTheSelectionAndQueuesOrders) {
     if (!Test_OnPath("Xvfb") || !Test_OnPath("xdotool")) GTEST_SKIP() << "needs Xvfb and xdotool";
     CTempDir dir;
@@ -328,6 +329,11 @@ TEST(PlayWindow, ShiftAddsToTheSelectionAndQueuesOrders) {
     }
     EXPECT_TRUE(first) << game.Output();
     EXPECT_TRUE(second) << game.Output();
-    game.Write("Quit();\n");
+
+    // Leaving the session with Disconnect(): the game says so and is back
+    // at the main menu, and the window's close button ends it.
+    game.Write("Disconnect();\n");
+    EXPECT_TRUE(game.WaitForLine("Disconnected from the server.", 10)) << game.Output();
+    ASSERT_TRUE(x.CloseWindow(window));
     EXPECT_EQ(game.Wait(30), 0) << game.Output();
 }
