@@ -337,3 +337,46 @@ TEST(PlayWindow, ShiftAddsToTheSelectionAndQueuesOrders) {
     ASSERT_TRUE(x.CloseWindow(window));
     EXPECT_EQ(game.Wait(30), 0) << game.Output();
 }
+
+// A harvester a player makes with Create, chosen with a click and sent with a
+// right click onto the crystals, mines there, carries its load to the depot
+// and unloads it.
+TEST(PlayWindow, AHarvesterSentToTheCrystalsMinesAndUnloads) {
+    if (!Test_OnPath("Xvfb") || !Test_OnPath("xdotool")) GTEST_SKIP() << "needs Xvfb and xdotool";
+    CTempDir dir;
+    CTestXServer x;
+    CTestProcess game;
+    std::string window;
+    size_t units = 0;
+    ASSERT_TRUE(Test_SkirmishInWindow(dir, x, game, window, &units)) << game.Output();
+    game.Write("Create(\"Granite_Harvester\", -6, -44, 1, 0, 31);\n");
+    for (int i = 0; i < 40 && Test_ReadUnits(game).size() == units; ++i) Test_RunAndDraw(game, "");
+    ASSERT_EQ(Test_ReadUnits(game).size(), units + 1) << game.Output();
+
+    Test_LookAt(game, -6.0f, -44.0f);
+    Test_RunAndDraw(game, "UnselectAll();");
+    x.Shell("xdotool mousemove --window " + window + " 320 240 click 1");
+    std::vector<SUnitSeen> selected;
+    for (int i = 0; i < 20 && selected.size() != 1; ++i) {
+        Test_RunAndDraw(game, "");
+        selected = Test_SelectedUnits(game);
+    }
+    ASSERT_EQ(selected.size(), 1u) << game.Output();
+    ASSERT_EQ(selected[0].name, "Granite_Harvester");
+    // The crystal field by the base.
+    Test_LookAt(game, -18.0f, -34.0f);
+    x.Shell("xdotool mousemove --window " + window + " 320 240 click 3");
+
+    // Its load grows at the crystals and is gone once it was at the depot.
+    float most = 0.0f, load = 0.0f;
+    for (int i = 0; i < 240 && !(most > 0.0f && load == 0.0f); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        load = -1.0f;
+        std::sscanf(Test_Answer(game, "dbg_UnitOut();", "Load: ").c_str(), "%f", &load);
+        most = std::max(most, load);
+    }
+    EXPECT_GT(most, 0.0f) << game.Output();
+    EXPECT_EQ(load, 0.0f) << game.Output();
+    game.Write("Quit();\n");
+    EXPECT_EQ(game.Wait(30), 0) << game.Output();
+}
