@@ -438,7 +438,10 @@ void NetServer_OnSmMessage(NWEPeer* peer, NWEMessage* m, void* context) {
 void NetServer_OnPlayerRegister(NWEPeer* peer, NWEMessage* m, void* context) {
     CNetGame* net = Net(context);
     CGameSocket* c = Conn(peer);
-    if (m->GetSize() < 4 + 32) return Refuse(net, peer, m, "wrong length");
+    // u32 player id, then the record: u32 team, u32 race, 3 x f32 colour, u8,
+    // u16, the name with its zero, i32 owner id: 32 bytes and the name's
+    // letters (read whole below).
+    if (m->GetSize() < 32) return Refuse(net, peer, m, "wrong length");
     int32_t id = static_cast<int32_t>(NWE_Get32(m->GetData()));
     bool local = net->IsLocalServerEnd(peer);
     CPlayer* p = net->FindPlayerById(id);
