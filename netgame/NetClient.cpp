@@ -426,6 +426,8 @@ void NetClient_OnStartgame(NWEPeer* peer, NWEMessage*, void* context) {
     std::stable_sort(net->m_players.m_players.begin(), net->m_players.m_players.end(), &CPlayer::CompareById);
 }
 
+// SETGAMELOOP (111): no data (bytes that come anyway are not read): the game
+// runs its render frames from here on.
 void NetClient_OnSetgameloop(NWEPeer* peer, NWEMessage*, void* context) {
     CNetGame* net = Net(context);
     if (!FromServer(net, peer) || !net->m_game) return;

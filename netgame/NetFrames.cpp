@@ -409,11 +409,10 @@ void CNetGame::StartHandshakeStep(int32_t* state) {
             if (all(&CGameSocket::m_mapFinishReply)) {
                 if (m_game) m_game->RunObjectiveScript();
                 *state = 3;
-                // SETGAMELOOP: u64 the server's next-tick time.
-                m_send.Reset();
-                uint64_t next = m_game ? m_game->NextTickTime() : 0;
-                m_send.U64(next);
-                SendBuiltToAll(NS_NOTIFYTYPE_SETGAMELOOP);
+                // SETGAMELOOP carries nothing, as the message table gives it:
+                // the clients run their loop from the frame it comes in (the
+                // game time comes with the timing messages).
+                SendToAllClients(NS_NOTIFYTYPE_SETGAMELOOP, nullptr, 0);
             }
             break;
         default:

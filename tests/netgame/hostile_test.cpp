@@ -29,7 +29,8 @@ struct SRawClient {
         static_cast<SRawClient*>(context)->got[m->GetId()].emplace_back(m->GetData(),
                                                                         m->GetData() + m->GetSize());
     }
-    explicit SRawClient(const SNetAddress& server) {
+    CNetMachine* host;
+    explicit SRawClient(CNetMachine* server) : host(server) {
         size_t n = 0;
         const SNetMessageRow* rows = NetMessage_Table(&n);
         for (size_t i = 0; i < n; ++i)
@@ -40,17 +41,63 @@ struct SRawClient {
         socket->Open(SNetAddress{kNetLoopback, 0});
         peer = new NWEPeer(socket, &registry, "raw");
         peer->SetReceiveCrcSeed(13);
-        peer->SetAddress(server);
+        SNetAddress address;
+        host->net->m_gameSocket->GetSocketName(&address);
+        peer->SetAddress(address);
     }
     ~SRawClient() { socket->Destroy(); }
     void Send(uint16_t id, const std::vector<uint8_t>& p) {
         peer->SendMessage(id, p.data(), static_cast<uint32_t>(p.size()), nullptr, 65535, 0);
     }
     bool Has(uint16_t id) { return !got[id].empty(); }
+    // Steps the machines and this client until done() holds.
+    bool Pump(CNetSession& s, const std::function<bool()>& done, double seconds = 10.0) {
+        return s.RunUntil(
+            [&] {
+                engine.Poll(0);
+                engine.Tick(true);
+                return done();
+            },
+            seconds);
+    }
+    // The join, step by step, as the wire tables give it: the player id the
+    // server gave and the registration sent.
+    void Join(CNetSession& s, int32_t* id, std::vector<uint8_t>* record);
 };
 
 std::vector<uint8_t> Bytes(const CStateArchive& ar) {
     return std::vector<uint8_t>(ar.GetData(), ar.GetData() + ar.GetBuffer().size());
+}
+
+void SRawClient::Join(CNetSession& s, int32_t* id, std::vector<uint8_t>* record) {
+    auto pump = [&](const std::function<bool()>& done) { return Pump(s, done); };
+    CStateArchive ar;
+    ar.WriteU32(kNetProtocolVersion);
+    WireText_Write(ar, "");
+    Send(NS_NOTIFYTYPE_CONNECT, Bytes(ar));
+    ASSERT_TRUE(pump([&] { return Has(NS_NOTIFYTYPE_CONNECT); }));
+    ASSERT_EQ(got[NS_NOTIFYTYPE_CONNECT][0], (std::vector<uint8_t>{13, 0, 0, 0, 0, 0, 0, 0}));
+    peer->SetSendCrcSeed(13);
+    peer->SetActive(true);
+    Send(NS_NOTIFYTYPE_CONNECTVALIDATE, {1, 2, 3, 4});
+    ASSERT_TRUE(pump([&] { return Has(NS_NOTIFYTYPE_CONNECTVALIDATE); }));
+    EXPECT_TRUE(Has(NS_NOTIFYTYPE_SETGAMESPEED));
+    Send(NS_NOTIFYTYPE_PING_AND_GET_TIME, {});
+    ASSERT_TRUE(pump([&] { return Has(NS_NOTIFYTYPE_PING_AND_GET_TIME); }));
+    EXPECT_EQ(got[NS_NOTIFYTYPE_PING_AND_GET_TIME][0].size(), 10u);
+    Send(NS_NOTIFYTYPE_ASSIGNPLAYERID, {});
+    ASSERT_TRUE(pump([&] { return Has(NS_NOTIFYTYPE_ASSIGNPLAYERID); }));
+    int32_t rawId = static_cast<int32_t>(NWE_Get32(got[NS_NOTIFYTYPE_ASSIGNPLAYERID][0].data()));
+    EXPECT_GE(rawId, 2);
+    CPlayer* self = host->net->m_players.m_neutral;  // writes a record; its id is replaced below
+    ar.Reset();
+    self->WriteInfo(ar);
+    *record = Bytes(ar);
+    NWE_Put32(record->data(), static_cast<uint32_t>(rawId));
+    Send(NS_NOTIFYTYPE_PLAYER_REGISTER, *record);
+    Send(NS_NOTIFYTYPE_CHANCHEMODECONNECTED, {});
+    ASSERT_TRUE(pump([&] { return host->net->FindPlayerById(rawId) != nullptr; }));
+    *id = rawId;
 }
 }  // namespace
 
@@ -70,43 +117,13 @@ TEST(NetHostile, RefusedRequestsLeaveTheGameGoingOn) {
     // while the raw client joins.
     host->gameState = 1;
 
-    SNetAddress server;
-    host->net->m_gameSocket->GetSocketName(&server);
-    SRawClient raw(server);
-    auto pump = [&](const std::function<bool()>& done) {
-        return s.RunUntil([&] {
-            raw.engine.Poll(0);
-            raw.engine.Tick(true);
-            return done();
-        });
-    };
-    // The join, step by step, as the wire tables give it.
-    CStateArchive ar;
-    ar.WriteU32(kNetProtocolVersion);
-    WireText_Write(ar, "");
-    raw.Send(NS_NOTIFYTYPE_CONNECT, Bytes(ar));
-    ASSERT_TRUE(pump([&] { return raw.Has(NS_NOTIFYTYPE_CONNECT); }));
-    ASSERT_EQ(raw.got[NS_NOTIFYTYPE_CONNECT][0], (std::vector<uint8_t>{13, 0, 0, 0, 0, 0, 0, 0}));
-    raw.peer->SetSendCrcSeed(13);
-    raw.peer->SetActive(true);
-    raw.Send(NS_NOTIFYTYPE_CONNECTVALIDATE, {1, 2, 3, 4});
-    ASSERT_TRUE(pump([&] { return raw.Has(NS_NOTIFYTYPE_CONNECTVALIDATE); }));
-    EXPECT_TRUE(raw.Has(NS_NOTIFYTYPE_SETGAMESPEED));
-    raw.Send(NS_NOTIFYTYPE_PING_AND_GET_TIME, {});
-    ASSERT_TRUE(pump([&] { return raw.Has(NS_NOTIFYTYPE_PING_AND_GET_TIME); }));
-    EXPECT_EQ(raw.got[NS_NOTIFYTYPE_PING_AND_GET_TIME][0].size(), 10u);
-    raw.Send(NS_NOTIFYTYPE_ASSIGNPLAYERID, {});
-    ASSERT_TRUE(pump([&] { return raw.Has(NS_NOTIFYTYPE_ASSIGNPLAYERID); }));
-    int32_t rawId = static_cast<int32_t>(NWE_Get32(raw.got[NS_NOTIFYTYPE_ASSIGNPLAYERID][0].data()));
+    SRawClient raw(host);
+    int32_t rawId = -1;
+    std::vector<uint8_t> record;
+    raw.Join(s, &rawId, &record);
+    if (HasFatalFailure()) return;
     EXPECT_GE(rawId, 3);
-    CPlayer* self = host->net->m_players.m_neutral;  // writes a record; its id is replaced below
-    ar.Reset();
-    self->WriteInfo(ar);
-    std::vector<uint8_t> record = Bytes(ar);
-    NWE_Put32(record.data(), static_cast<uint32_t>(rawId));
-    raw.Send(NS_NOTIFYTYPE_PLAYER_REGISTER, record);
-    raw.Send(NS_NOTIFYTYPE_CHANCHEMODECONNECTED, {});
-    ASSERT_TRUE(pump([&] { return host->net->FindPlayerById(rawId) != nullptr; }));
+    auto pump = [&](const std::function<bool()>& done) { return raw.Pump(s, done); };
     host->gameState = 2;
     int refusedBefore = host->CountLines("Refused message");
 
@@ -152,4 +169,55 @@ TEST(NetHostile, RefusedRequestsLeaveTheGameGoingOn) {
     }
     for (uint16_t f = from; f < honest->net->m_frameTable->GetCurrentNumber(); ++f)
         EXPECT_EQ(host->ticks[f].worldCrc, honest->ticks[f].worldCrc) << f;
+}
+
+// What the server sends a client built from the message table has the sizes
+// the table gives, through the join, the lobby and the start of a game
+// (SETGAMELOOP carries nothing, as the table says).
+TEST(NetHostile, TheServersMessagesHaveTheTablesSizes) {
+    CNetSession s;
+    CNetMachine* host = s.Add("host");
+    host->MakeCurrent();
+    ASSERT_TRUE(host->net->StartServer(0, true));
+    SRawClient raw(host);
+    int32_t rawId = -1;
+    std::vector<uint8_t> record;
+    raw.Join(s, &rawId, &record);
+    if (HasFatalFailure()) return;
+    host->MakeCurrent();
+    host->net->Send(NS_NOTIFYTYPE_STARTGAME, nullptr, 0);
+    // The raw client answers each step of the start once.
+    const std::pair<uint16_t, uint16_t> replies[] = {
+        {NS_NOTIFYTYPE_STARTGAME, NS_NOTIFYTYPE_STARTGAME_REPLY},
+        {NS_NOTIFYTYPE_MAPCHANGESTART, NS_NOTIFYTYPE_MAPCHANGESTART_REPLY},
+        {NS_NOTIFYTYPE_MAPFINISHUP, NS_NOTIFYTYPE_MAPFINISHUP_REPLY}};
+    std::map<uint16_t, bool> answered;
+    ASSERT_TRUE(raw.Pump(s, [&] {
+        for (const auto& r : replies)
+            if (raw.Has(r.first) && !answered[r.first]) {
+                answered[r.first] = true;
+                raw.Send(r.second, {});
+            }
+        return raw.Has(NS_NOTIFYTYPE_SETGAMELOOP) && host->Running();
+    }));
+    // Payload sizes of the table's fixed-size messages from the server.
+    const std::map<uint16_t, size_t> sizes = {
+        {NS_NOTIFYTYPE_CONNECT, 8},
+        {NS_NOTIFYTYPE_CONNECTVALIDATE, 4},
+        {NS_NOTIFYTYPE_PING_AND_GET_TIME, 10},
+        {NS_NOTIFYTYPE_UPDATETIMINGINFO, 20},
+        {NS_NOTIFYTYPE_ASSIGNPLAYERID, 4},
+        {NS_NOTIFYTYPE_MAPCHANGESTART, 0},
+        {NS_NOTIFYTYPE_MAPFINISHUP, 0},
+        {NS_NOTIFYTYPE_SETGAMESPEED, 4},
+        {NS_NOTIFYTYPE_SETTARGETFPS, 4},
+        {NS_NOTIFYTYPE_SETGAMELOOP, 0},
+        {NS_NOTIFYTYPE_CHECKUNITTREE, 4},
+        {NS_NOTIFYTYPE_SYNC_UPDATETIMINGINFO, 20},
+    };
+    for (const auto& kept : raw.got)
+        for (const std::vector<uint8_t>& payload : kept.second) {
+            auto size = sizes.find(kept.first);
+            if (size != sizes.end()) EXPECT_EQ(payload.size(), size->second) << "message " << kept.first;
+        }
 }
