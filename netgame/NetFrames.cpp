@@ -272,9 +272,16 @@ bool CNetGame::AskForFrame(NWEFrame* rec) {
     else
         PrintColor(255, 0, 0, true, "Severe network errer (No FTI), asking server to resync (%d)",
                    (int)current);
-    // The server is ahead: this machine reports, and runs the frame with
-    // what it has, so it keeps up; the server's resync brings it back.
-    Send(NS_NOTIFYTYPE_SYNC_REPORT, nullptr, 0);
+    // The server is ahead: this machine reports the frame and what it had of
+    // it, and runs the frame with that, so it keeps up; the server's resync
+    // brings it back when the frame did hold more.
+    SSyncReport report;
+    report.frame = current;
+    report.kind = kReportShortFrame;
+    report.value = rec ? rec->GetReceived() : 0;
+    m_send.Reset();
+    SyncReport_Write(m_send, report);
+    SendBuilt(NS_NOTIFYTYPE_SYNC_REPORT);
     m_queue1.Flush();
     return true;
 }
@@ -319,14 +326,34 @@ bool CNetGame::LogicTickGate() {
         m_queue1.Flush();
         m_queue2.Flush();
         if (m_syncState == 0) return true;
+        // Every client answers each step of the resync; one that has not
+        // answered within the bound is dropped, as a silent client is, and
+        // the others go on without it.
+        bool late = GetClock().Seconds(GetClock().Now() - m_syncSince) > m_resyncTimeout;
         std::vector<CGameSocket*> clients = TakeClients();
         bool all = true;
-        for (CGameSocket* c : clients) all = all && (m_syncState == 1 ? c->m_gotAllUnits : c->m_syncFinished);
+        for (CGameSocket* c : clients) {
+            bool answered = (m_syncState == 1 ? c->m_gotAllUnits : c->m_syncFinished) || c->IsTimedOut();
+            if (!answered && late && !IsLocalServerEnd(c)) {
+                CPlayer* p = c->FirstPlayer();
+                PrintColor(255, 0, 0, true, "%s did not answer the resync and is dropped",
+                           p ? p->m_name.GetText() : "A client");
+                c->SetTimedOut(true);
+                answered = true;
+            }
+            all = all && answered;
+        }
         ReleaseAll(clients);
         if (all && m_syncState == 1) {
             m_syncState = 2;
+            m_syncSince = GetClock().Now();
             SendToAllClients(NS_NOTIFYTYPE_SYNC_FINISHSYNC, nullptr, 0);
         } else if (all && m_syncState == 2) {
+            // The lag the clients reported while everyone waited is over
+            // with the resync (each drops it); their next pings say anew.
+            clients = TakeClients();
+            for (CGameSocket* c : clients) c->m_timeLag = 0.0f;
+            ReleaseAll(clients);
             m_syncState = 3;
             SendToAllClients(NS_NOTIFYTYPE_SYNC_GOOUTOFSYNC, nullptr, 0);
         }

@@ -4,6 +4,7 @@
 // standard input (the start, scripted orders, the read-out of the units) and
 // print what they did, their worlds' sync CRCs among it.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <chrono>
 #include <cstdio>
@@ -161,4 +162,39 @@ TEST_F(PlayTwoMachines, OneThatCannotStartSendsEveryoneBackToTheLobby) {
         game->Write("Quit();\n");
         EXPECT_EQ(game->Wait(30), 0) << game->Output();
     }
+}
+
+// The host resyncs while the client stands still for five seconds (its
+// process stopped): the resync waits for it, and once it answers the game
+// goes on at its pace on both, in step. The seconds that every machine stood
+// still are nobody's lag: taken for the client's, they slowed the server's
+// game to a crawl that never ended.
+TEST_F(PlayTwoMachines, AResyncThatWaitsLeavesTheGameAtItsPace) {
+    ASSERT_TRUE(StartWhenEveryoneHoldsTheMap(host)) << host.Output();
+    ASSERT_FALSE(Test_UnitsOnceRunning(client, 30.0).empty()) << client.Output();
+    ASSERT_EQ(kill(client.Pid(), SIGSTOP), 0);
+    host.Write("srv_Resync();\n");
+    ASSERT_TRUE(host.WaitForOutput("Resyncing on frame", 10)) << host.Output();
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+    ASSERT_EQ(kill(client.Pid(), SIGCONT), 0);
+    ASSERT_TRUE(client.WaitForOutput("Going out of sync mode", 20)) << client.Output();
+    int resyncFrame = 0;
+    const std::string out = host.Output();
+    std::sscanf(out.c_str() + out.find("Resyncing on frame"), "Resyncing on frame %d", &resyncFrame);
+    // 150 frames in ten seconds at 15 a second: at least 100 come.
+    auto newest = [](CTestProcess& game) {
+        std::map<int, std::string> crcs = SyncCrcs(game.Output());
+        return crcs.empty() ? 0 : crcs.rbegin()->first;
+    };
+    for (int i = 0; i < 100 && newest(client) < resyncFrame + 100; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_GE(newest(client), resyncFrame + 100) << client.Output();
+    std::map<int, std::string> a = SyncCrcs(host.Output()), b = SyncCrcs(client.Output());
+    for (const auto& f : b)
+        if (f.first > resyncFrame && a.count(f.first)) EXPECT_EQ(a[f.first], f.second) << "frame " << f.first;
+    EXPECT_EQ(host.Output().find("timed out"), std::string::npos) << host.Output();
+    client.Write("Quit();\n");
+    host.Write("Quit();\n");
+    EXPECT_EQ(client.Wait(30), 0) << client.Output();
+    EXPECT_EQ(host.Wait(30), 0) << host.Output();
 }

@@ -6,9 +6,11 @@
 // goes on in step.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <map>
 
+#include "netgame/SyncChecks.h"
 #include "tests/netgame/NetTestMachine.h"
 #include "tests/nwe/NweTestKit.h"
 #include "world/WireText.h"
@@ -24,10 +26,12 @@ struct SRawClient {
     NWESocket* socket = nullptr;
     NWEPeer* peer = nullptr;
     std::map<uint16_t, std::vector<std::vector<uint8_t>>> got;
+    std::map<uint16_t, std::vector<uint16_t>> frames;  // the frame each came in
 
     static void Keep(NWEPeer*, NWEMessage* m, void* context) {
-        static_cast<SRawClient*>(context)->got[m->GetId()].emplace_back(m->GetData(),
-                                                                        m->GetData() + m->GetSize());
+        SRawClient* raw = static_cast<SRawClient*>(context);
+        raw->got[m->GetId()].emplace_back(m->GetData(), m->GetData() + m->GetSize());
+        raw->frames[m->GetId()].push_back(m->GetFrame());
     }
     CNetMachine* host;
     explicit SRawClient(CNetMachine* server) : host(server) {
@@ -220,4 +224,129 @@ TEST(NetHostile, TheServersMessagesHaveTheTablesSizes) {
             auto size = sizes.find(kept.first);
             if (size != sizes.end()) EXPECT_EQ(payload.size(), size->second) << "message " << kept.first;
         }
+}
+
+// A client that asks for a resync and then keeps silent cannot stop the game:
+// a report that names nothing, or a check that holds, starts no resync; a
+// resync that a report does start waits a bounded time for the client's
+// answers, drops it and goes on; and a client asks again only after a while.
+TEST(NetHostile, ASilentClientCannotStopTheGame) {
+    CNetSession s;
+    CNetMachine* host = s.Add("host");
+    CNetMachine* honest = s.Add("honest");
+    ASSERT_TRUE(s.JoinAll());
+    host->net->m_serverInfo.m_cheats = 1;
+    host->net->m_resyncTimeout = 1.0f;
+    ASSERT_TRUE(s.StartGame());
+    host->RequestUnit(host->tank, 1.0f, 1.0f, host->net->LocalPlayer()->m_ownerId);
+    ASSERT_TRUE(s.RunUntil([&] { return honest->scene->m_objectCount == 1; }));
+    host->gameState = 1;  // a running game refuses joins
+    SRawClient raw(host);
+    int32_t rawId = -1;
+    std::vector<uint8_t> record;
+    raw.Join(s, &rawId, &record);
+    if (HasFatalFailure()) return;
+    host->gameState = 2;
+    auto frame = [](CNetMachine* m) { return m->net->m_frameTable->GetCurrentNumber(); };
+    auto report = [&](uint16_t f, uint8_t kind, int32_t id, uint32_t value) {
+        CStateArchive ar;
+        SyncReport_Write(ar, SSyncReport{f, kind, id, value});
+        raw.Send(NS_NOTIFYTYPE_SYNC_REPORT, Bytes(ar));
+    };
+    // A spot check the raw client got: frame, id and the server's CRC.
+    ASSERT_TRUE(raw.Pump(s, [&] { return raw.Has(NS_NOTIFYTYPE_CHECKUNIT); }));
+    const std::vector<uint8_t>& check = raw.got[NS_NOTIFYTYPE_CHECKUNIT].back();
+    uint16_t checkFrame = raw.frames[NS_NOTIFYTYPE_CHECKUNIT].back();
+    int32_t checkedId = static_cast<int32_t>(NWE_Get32(check.data()));
+    uint32_t crc = NWE_Get32(check.data() + 4);
+
+    // Reports that name nothing, or a check that holds: the game goes on
+    // without a resync.
+    int refused = host->CountLines("Refused message 158");
+    raw.Send(NS_NOTIFYTYPE_SYNC_REPORT, {});
+    report(checkFrame, kReportObjectCrc, checkedId, crc);
+    report(checkFrame, kReportObjectCrc, checkedId + 1000, crc ^ 1);
+    uint16_t from = frame(honest);
+    ASSERT_TRUE(raw.Pump(s, [&] { return frame(honest) > from + 60; })) << host->FindLine("Resyncing");
+    EXPECT_EQ(host->CountLines("Refused message 158"), refused + 3);
+    EXPECT_EQ(host->FindLine("Resyncing"), "");
+
+    // A report the server's check agrees with starts a resync; the raw client
+    // never answers it: within the bound it is dropped and the others go on.
+    // A second report right after is refused.
+    report(checkFrame, kReportObjectCrc, checkedId, crc ^ 1);
+    report(checkFrame, kReportObjectCrc, checkedId, crc ^ 2);
+    ASSERT_TRUE(raw.Pump(s, [&] { return !honest->FindLine("Resyncing Game").empty(); }));
+    EXPECT_EQ(host->CountLines("asked for a resync just before"), 1);
+    ASSERT_TRUE(raw.Pump(
+        s, [&] { return host->net->FindPlayerById(rawId) == nullptr; }, 5.0))
+        << host->FindLine("");
+    EXPECT_NE(host->FindLine("did not answer the resync and is dropped"), "");
+    ASSERT_TRUE(raw.Pump(s, [&] { return honest->net->m_syncState == 0 && host->net->m_syncState == 0; }));
+    from = frame(honest);
+    ASSERT_TRUE(raw.Pump(s, [&] { return frame(honest) > from + 30; }));
+    for (uint16_t f = from; f != frame(honest); f = NWEFrameTable::NextFrameNumber(f))
+        EXPECT_EQ(host->ticks[f].worldCrc, honest->ticks[f].worldCrc) << f;
+    EXPECT_EQ(honest->net->FindPlayerById(rawId), nullptr);
+}
+
+// A sender's allowance: a burst, then the rate; what finds it empty is
+// refused, and the first refusal of a run is told apart from the rest.
+TEST(NetHostile, AnAllowanceRefillsAtItsRate) {
+    CRateLimit chat(10.0f, 1.0f);
+    for (int i = 0; i < 10; ++i) EXPECT_TRUE(chat.Take(100.0)) << i;
+    EXPECT_FALSE(chat.Take(100.0));
+    EXPECT_EQ(chat.RefusedInARow(), 1u);
+    EXPECT_FALSE(chat.Take(100.5));
+    EXPECT_EQ(chat.RefusedInARow(), 2u);
+    EXPECT_TRUE(chat.Take(101.0));  // one a second comes back
+    EXPECT_EQ(chat.RefusedInARow(), 0u);
+    EXPECT_FALSE(chat.Take(101.9));
+    EXPECT_FALSE(chat.Take(50.0));                                     // a clock that goes back gives nothing
+    for (int i = 0; i < 10; ++i) EXPECT_TRUE(chat.Take(1000.0)) << i;  // never more than the burst
+    EXPECT_FALSE(chat.Take(1000.0));
+    CRateLimit reports(1.0f, 1.0f / 3.0f);
+    EXPECT_TRUE(reports.Take(10.0));
+    EXPECT_FALSE(reports.Take(12.9));
+    EXPECT_TRUE(reports.Take(13.1));
+}
+
+// A client that floods the chat with 3,000 long lines: the others get its
+// first ten and then one a second while the flood lasts; the host logs, and
+// the sender is told, once for each run of refused lines.
+TEST(NetHostile, AChatFloodStopsAtTheAllowance) {
+    CNetSession s;
+    CNetMachine* host = s.Add("host");
+    CNetMachine* honest = s.Add("honest");
+    ASSERT_TRUE(s.JoinAll());
+    SRawClient raw(host);
+    int32_t rawId = -1;
+    std::vector<uint8_t> record;
+    raw.Join(s, &rawId, &record);
+    if (HasFatalFailure()) return;
+    const std::string text = "flood " + std::string(249, 'x');
+    CStateArchive ar;
+    WireText_Write(ar, "Raw");
+    WireText_Write(ar, text.c_str(), kNetMaxChat);
+    for (int i = 0; i < 3; ++i) ar.WriteU8(255);
+    auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 3000; ++i) raw.Send(NS_NOTIFYTYPE_MESSAGE, Bytes(ar));
+    auto told = [&] {
+        int n = 0;
+        for (const std::vector<uint8_t>& line : raw.got[NS_NOTIFYTYPE_MESSAGE])
+            n += std::string(line.begin(), line.end()).find("You chat too fast") != std::string::npos;
+        return n;
+    };
+    ASSERT_TRUE(raw.Pump(
+        s, [&] { return told() > 0 && raw.peer->GetPendingBytes() == 0; }, 30.0));
+    raw.Pump(
+        s, [&] { return false; }, 0.3);  // what is still on its way arrives
+    int seconds = static_cast<int>(
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() + 1.0);
+    int got = honest->CountLines("flood xxx");
+    EXPECT_GE(got, 10);
+    EXPECT_LE(got, 10 + seconds);
+    EXPECT_GE(host->CountLines("chat too fast"), 1);
+    EXPECT_LE(host->CountLines("chat too fast"), seconds);
+    EXPECT_EQ(told(), host->CountLines("chat too fast"));
 }
