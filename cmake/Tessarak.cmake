@@ -74,10 +74,71 @@ function(tessarak_link_all)
   target_link_libraries(tessarak_all INTERFACE ${TESSARAK_SUBSYSTEMS} platform)
 endfunction()
 
+# The fuzz replays of an ordinary build run the code under test with the
+# sanitizers the fuzzers use (address and undefined behaviour), not only
+# their own harness: every library the replays link gets a second copy built
+# with them (<name>_san: the same sources, options and links, each of ours
+# replaced by its copy), which only the replays link. The first replay makes
+# them; the game and the other tests never see them.
+set(TESSARAK_REPLAY_SANITIZERS -fsanitize=address,undefined -fno-sanitize-recover=undefined
+    -fno-omit-frame-pointer)
+
+# The link list with each of our libraries (one that has a _san copy to make)
+# replaced by its copy; generator expressions and imported targets stay.
+function(tessarak_sanitized_links out)
+  set(mapped "")
+  foreach(lib ${ARGN})
+    if(TARGET ${lib} AND NOT lib MATCHES "::")
+      get_target_property(imported ${lib} IMPORTED)
+      if(NOT imported)
+        tessarak_sanitized_copy(${lib})
+        list(APPEND mapped ${lib}_san)
+        continue()
+      endif()
+    endif()
+    list(APPEND mapped ${lib})
+  endforeach()
+  set(${out} ${mapped} PARENT_SCOPE)
+endfunction()
+
+function(tessarak_sanitized_copy target)
+  if(TARGET ${target}_san)
+    return()
+  endif()
+  get_target_property(type ${target} TYPE)
+  get_target_property(interface_links ${target} INTERFACE_LINK_LIBRARIES)
+  if(NOT interface_links)
+    set(interface_links "")
+  endif()
+  if(type STREQUAL "INTERFACE_LIBRARY")
+    add_library(${target}_san INTERFACE)
+    tessarak_sanitized_links(links ${interface_links})
+    target_link_libraries(${target}_san INTERFACE ${links})
+    return()
+  endif()
+  get_target_property(srcs ${target} SOURCES)
+  add_library(${target}_san STATIC EXCLUDE_FROM_ALL ${srcs})
+  foreach(property INCLUDE_DIRECTORIES COMPILE_DEFINITIONS COMPILE_OPTIONS)
+    get_target_property(value ${target} ${property})
+    if(value)
+      set_property(TARGET ${target}_san PROPERTY ${property} ${value})
+    endif()
+  endforeach()
+  target_compile_options(${target}_san PRIVATE ${TESSARAK_REPLAY_SANITIZERS})
+  get_target_property(private_links ${target} LINK_LIBRARIES)
+  if(private_links)
+    tessarak_sanitized_links(links ${private_links})
+    set_property(TARGET ${target}_san PROPERTY LINK_LIBRARIES ${links})
+  endif()
+  tessarak_sanitized_links(links ${interface_links})
+  set_property(TARGET ${target}_san PROPERTY INTERFACE_LINK_LIBRARIES ${links})
+endfunction()
+
 # A fuzz target. With TESSARAK_FUZZ on clang it is a libFuzzer binary
 # (fuzz_<name>); otherwise it is built with a small driver that replays the
 # corpus folder beside the source plus a run of seeded random inputs, and runs
-# as an ordinary test.
+# as an ordinary test, with the harness and every library under the
+# sanitizers the fuzzer uses (see tessarak_sanitized_copy).
 function(tessarak_fuzzer name src)
   # SEEDS <folder>: a further corpus made at build time (by the target named
   # with SEEDS_TARGET), replayed too and given to the fuzzer to start from.
@@ -94,11 +155,10 @@ function(tessarak_fuzzer name src)
     endif()
   else()
     add_executable(fuzzreplay_${name} ${src} ${CMAKE_SOURCE_DIR}/tests/support/fuzz_replay.cpp)
-    target_link_libraries(fuzzreplay_${name} PRIVATE tessarak_all ${libs})
-    # The harness itself is checked for undefined behaviour in every build,
-    # as the fuzzer checks it.
-    target_compile_options(fuzzreplay_${name} PRIVATE -fsanitize=undefined -fno-sanitize-recover=undefined)
-    target_link_options(fuzzreplay_${name} PRIVATE -fsanitize=undefined)
+    tessarak_sanitized_links(sanitized tessarak_all ${libs})
+    target_link_libraries(fuzzreplay_${name} PRIVATE ${sanitized})
+    target_compile_options(fuzzreplay_${name} PRIVATE ${TESSARAK_REPLAY_SANITIZERS})
+    target_link_options(fuzzreplay_${name} PRIVATE -fsanitize=address,undefined)
     if(FUZZ_SEEDS_TARGET)
       add_dependencies(fuzzreplay_${name} ${FUZZ_SEEDS_TARGET})
     endif()
