@@ -5,6 +5,7 @@
 #include <ctime>
 #include <string>
 
+#include "app/FramePacing.h"
 #include "app/Game.h"
 #include "app/GameServices.h"
 #include "platform/display/Display.h"
@@ -128,10 +129,21 @@ bool CMainApp::OnIdle(long) {
 }
 
 int CMainApp::Run() {
+    int64_t lastInput = Sys_QueryPerformanceCounter();
     for (long count = 0; !s_quit; ++count) {
-        Display_PumpEvents();
+        if (Display_PumpEvents() > 0) lastInput = Sys_QueryPerformanceCounter();
         if (s_quit) break;
+        int64_t frameStart = Sys_QueryPerformanceCounter();
         OnIdle(count);
+        // Until the next frame or tick is due, the loop waits for events
+        // (and hands them on as they come) instead of spinning.
+        for (;;) {
+            int64_t now = Sys_QueryPerformanceCounter();
+            int wait =
+                s_quit || g_StopFlag ? 0 : Game_MillisecondsToNextFrame(g_pGame, frameStart, now, lastInput);
+            if (wait <= 0) break;
+            if (Display_WaitEvents(wait) > 0) lastInput = Sys_QueryPerformanceCounter();
+        }
     }
     return s_exitCode;
 }
