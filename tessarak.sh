@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # ./tessarak.sh play   installs what is needed, builds and starts the game
+#                      (through the launcher: ./tessarak.sh play D starts the debug build)
 # ./tessarak.sh test   installs what is needed, builds and runs every test
 # ./tessarak.sh build  builds only (into ./build)
 set -euo pipefail
@@ -27,12 +28,9 @@ case "${1:-play}" in
     ;;
   play)
     build
-    game="$BUILD/install/System/Tessarak"
-    if [ -x "$game" ]; then
-      cd "$BUILD/install/System" && exec ./Tessarak "${@:2}"
-    else
-      echo "Tessarak is built; the game program is not part of this build yet."
-    fi
+    # The launcher starts the game from the installation's root and returns;
+    # its arguments pick the build and the language (README: Playing).
+    cd "$BUILD/install" && exec ./tessarak-launcher "${@:2}"
     ;;
   *) echo "usage: $0 play|test|build" >&2; exit 2 ;;
 esac

@@ -10,8 +10,6 @@
 #include "ui/Interface.h"
 
 namespace {
-// Interface frames with nobody at the keys: ten a second, and the ticks.
-constexpr double kIdlePeriod = 0.1;
 // How long after the last input the interface counts as left alone.
 constexpr double kIdleAfter = 1.0;
 }  // namespace
@@ -20,19 +18,13 @@ int Game_MillisecondsToNextFrame(CGame* game, int64_t frameStart, int64_t now, i
     if (!game || game->IsShutDown()) return 0;
     const SGameVariables& vars = game->Variables();
     const double frequency = static_cast<double>(Sys_QueryPerformanceFrequency());
+    // The frame's time: at ge_MaxFPS, at least 40 ms with ge_MainSleep.
     double period = vars.maxFps > 0 ? 1.0 / vars.maxFps : 0.0;
-    const bool interface = game->GuiWord() != 0 || game->GameState() != 2;
-    const bool video =
-        game->FullScreenVideo() || (game->Interface() && game->Interface()->m_console.IsVisible() &&
-                                    game->Interface()->m_console.BackgroundVideo());
-    if (interface && !video && static_cast<double>(now - lastInput) / frequency > kIdleAfter)
-        period = std::max(period, kIdlePeriod);
     if (vars.mainSleep) period = std::max(period, 0.040);
-    double wait = period - static_cast<double>(now - frameStart) / frequency;
     // The next logic tick: due once the clock's backlog passes the tick lead;
-    // real time runs at the clock's speed (0 while no game runs). A tick
-    // that is due already (a client waiting for its frame, a host catching
-    // up) waits for the frame's time like everything else.
+    // real time runs at the clock's speed (0 while no game runs).
+    bool tickDue = false;
+    double dueIn = 1.0;
     CGameClock* clock = game->Clock();
     CNetGame* net = game->NetGame();
     if (clock && net && !clock->m_frozen && clock->m_speedFactor > 0.0f && game->CaptureMode() != 2) {
@@ -41,9 +33,28 @@ int Game_MillisecondsToNextFrame(CGame* game, int64_t frameStart, int64_t now, i
                 ? static_cast<double>(static_cast<int64_t>(clock->Now() - clock->m_lastCounter)) /
                       clock->m_frequency
                 : 0.0;
-        double dueIn = (net->m_tickLead - clock->Backlog()) / clock->m_speedFactor - sinceAdvance;
-        if (dueIn > 0.0) wait = std::min(wait, dueIn);
+        dueIn = (net->m_tickLead - clock->Backlog()) / clock->m_speedFactor - sinceAdvance;
+        tickDue = !(dueIn > 0.0);
     }
+    // Menus and the lobby left alone (no input for a second, no video): a
+    // frame a little more often than a tick, each taking the tick that fell
+    // due meanwhile, unless ticks are overdue (a host catching up, a client
+    // whose frame is on its way): then frames come at their time. (The
+    // server's speed control slows the game for a machine whose frames come
+    // slower than its ticks, so they are never slower.)
+    const bool interface = game->GuiWord() != 0 || game->GameState() != 2;
+    const bool video =
+        game->FullScreenVideo() || (game->Interface() && game->Interface()->m_console.IsVisible() &&
+                                    game->Interface()->m_console.BackgroundVideo());
+    const bool idle =
+        interface && !video && !tickDue && static_cast<double>(now - lastInput) / frequency > kIdleAfter;
+    if (idle) {
+        const float rate = clock && clock->m_tickRate > 0.0f ? clock->m_tickRate : 15.0f;
+        period = std::max(period, std::min(0.9 / rate, 0.1));
+    }
+    double wait = period - static_cast<double>(now - frameStart) / frequency;
+    // In use, a frame also comes when the next tick falls due.
+    if (!idle && !tickDue) wait = std::min(wait, dueIn);
     if (!(wait > 0.0)) return 0;
     return static_cast<int>(std::ceil(std::min(wait, 1.0) * 1000.0));
 }

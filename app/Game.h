@@ -180,6 +180,7 @@ public:
     SoundSample* LoadSample(const char* path) override;
     void FreeSample(SoundSample* sample) override;
     void PlaySample(SoundSample* sample, int volume) override;
+    void QueueVoice(SoundSample* sample, int volume, int kind) override;
     void ListeningPoint(float* x, float* z) override;
     bool QueueModifier() override;
     bool DirectMoveModifier() override;

@@ -80,6 +80,12 @@ void CGame::PlaySample(SoundSample* sample, int volume) {
     SoundEngine_Play(m_soundEngine, sample, false, kSoundCategoryEffects);
 }
 
+void CGame::QueueVoice(SoundSample* sample, int volume, int kind) {
+    if (!m_soundEngine || !sample) return;
+    sample->m_volume = volume;
+    new PlayNode(m_soundEngine, sample, kind);  // the engine's queue owns it
+}
+
 // The world's sounds are heard at the ground point under the mouse; without
 // a view, at the point the view looks at.
 void CGame::ListeningPoint(float* x, float* z) {

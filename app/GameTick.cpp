@@ -103,8 +103,12 @@ int CGame::LogicTick() {
     clock->AdvanceGameTime(nullptr, true, true);
     net->ExecuteFrame();
     net->RemoveMarkedPlayers();
-    if (m_aiManager) m_aiManager->Tick();
     CGameScene* scene = m_gameScene;
+    // Every tick, whether or not the world ticks below (the map editor, a
+    // game that ended): the frames of effects that ended go, objects that
+    // left play after their linger.
+    if (scene) scene->DeleteQueuedFrames(clock->m_tickStep);
+    if (m_aiManager) m_aiManager->Tick();
     CPlayer* local = scene ? scene->LocalPlayer() : nullptr;
     bool localWatching = local && local->m_race && local->m_race->m_watching;
     if (scene) {

@@ -128,10 +128,20 @@ bool CMainApp::OnIdle(long) {
     return true;
 }
 
+// When the player last pressed a key or moved or clicked the mouse (the
+// performance counter): the menus run fewer frames while nobody does.
+static int64_t s_lastInput = 0;
+
+static void InputListener(const SDisplayEvent& event, void*) {
+    if (event.type >= EDisplayEvent::KeyDown) s_lastInput = Sys_QueryPerformanceCounter();
+}
+
 int CMainApp::Run() {
-    int64_t lastInput = Sys_QueryPerformanceCounter();
+    // Nobody has touched anything yet.
+    s_lastInput = Sys_QueryPerformanceCounter() - 60 * Sys_QueryPerformanceFrequency();
+    int listener = Display_AddListener(InputListener, nullptr);
     for (long count = 0; !s_quit; ++count) {
-        if (Display_PumpEvents() > 0) lastInput = Sys_QueryPerformanceCounter();
+        Display_PumpEvents();
         if (s_quit) break;
         int64_t frameStart = Sys_QueryPerformanceCounter();
         OnIdle(count);
@@ -139,12 +149,14 @@ int CMainApp::Run() {
         // (and hands them on as they come) instead of spinning.
         for (;;) {
             int64_t now = Sys_QueryPerformanceCounter();
-            int wait =
-                s_quit || g_StopFlag ? 0 : Game_MillisecondsToNextFrame(g_pGame, frameStart, now, lastInput);
+            int wait = s_quit || g_StopFlag
+                           ? 0
+                           : Game_MillisecondsToNextFrame(g_pGame, frameStart, now, s_lastInput);
             if (wait <= 0) break;
-            if (Display_WaitEvents(wait) > 0) lastInput = Sys_QueryPerformanceCounter();
+            Display_WaitEvents(wait);
         }
     }
+    Display_RemoveListener(listener);
     return s_exitCode;
 }
 

@@ -16,8 +16,8 @@ constexpr uint32_t kMaxSoundFileBytes = 256u << 20;
 constexpr uint32_t kMaxBankSamples = 4096;
 constexpr uint32_t kMaxBankSampleBytes = 64u << 20;
 constexpr int kBankNameBytes = 255;
-// Quality 1 converts to this rate.
-constexpr uint32_t kLowQualityRate = 11025;
+// Quality 1 converts to this rate (the mixer takes any rate and resamples).
+constexpr uint32_t kLowQualityRate = 11050;
 
 bool IsMP3(const uint8_t* d, size_t n) {
     if (n >= 3 && std::memcmp(d, "ID3", 3) == 0) return true;
@@ -139,7 +139,7 @@ bool SoundSample::Prepare(const char* name) {
 }
 
 // Quality 4 plays the decoded sound itself; 3 a copy at the file's rate and
-// depth; 2 the file's rate in 8 bits; 1 11025 Hz in 8 bits.
+// depth; 2 the file's rate in 8 bits; 1 11050 Hz in 8 bits.
 bool SoundSample::Convert() {
     const SWaveFormat& src = m_format;
     int quality = m_engine->Quality();

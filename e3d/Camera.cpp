@@ -266,7 +266,7 @@ void CE3DCamera::RenderScene(CE3DViewport* viewport) {
         f->Render(&depth);
     }
     SE3DPassLimits limits;
-    PassLimits(&limits);
+    PassLimits(m_device, &limits);
     DrawOpaque(limits);
     DrawTranslucent(limits);
     DrawLate(limits);
@@ -314,17 +314,25 @@ void CE3DCamera::ListGone(CE3DVertexList* list) {
                 }
 }
 
-void CE3DCamera::PassLimits(SE3DPassLimits* limits) const {
+void CE3DCamera::PassLimits(const CE3DDevice* device, SE3DPassLimits* limits) const {
     auto clamp8 = [](uint32_t v) { return uint8_t(v > 255 ? 255 : v); };
     limits->maxFillMode = clamp8(m_params.maxFillMode);
     limits->maxShadeMode = clamp8(m_params.maxShadeMode);
+    limits->maxMagFilter = clamp8(m_params.maxMagFilter);
+    limits->maxMinFilter = clamp8(m_params.maxMinFilter);
     limits->maxMipFilter =
         clamp8(m_params.maxMipFilter + 1);  // the parameter counts from 0, the filters from 1
-    limits->lodBias = (m_device->m_reportedCaps.dpcTriCaps.dwRasterCaps & 0x2000) != 0;  // MIPMAPLODBIAS
+    limits->lodBias =
+        device && (device->m_reportedCaps.dpcTriCaps.dwRasterCaps & D3DPRASTERCAPS_MIPMAPLODBIAS);
     limits->culling = m_params.cullingOn;
     limits->textures = m_params.texturesOn;
     limits->alphaBlending = m_params.alphaBlendingOn;
     limits->fog = m_params.fogOn;
+    limits->rangeFog = m_params.rangeFogOn;
+    limits->antialiasing = m_params.antialiasingOn;
+    limits->stippledAlpha = m_params.stippledAlphaOn;
+    limits->colorVertex = m_params.colorVertexOn;
+    limits->dither = m_params.ditherOn;
 }
 
 void CE3DCamera::DrawOpaque(const SE3DPassLimits& limits) {
@@ -401,12 +409,15 @@ void CE3DCamera::DrawWithPasses(CE3DVertexList* list, const SE3DPassLimits& limi
     material->ApplyDrawStates(m_device, m_params.lightingOn, limits);
     if (list->m_owner) m_d3dDevice->SetTransform(D3DTRANSFORMSTATE_WORLD, list->m_owner->m_render);
     const int level = material->DrawLevel(StageLevel());
+    // Lines and points by the device's capabilities for them.
+    SE3DPassLimits passLimits = limits;
+    passLimits.lines = !particles && list->m_primitive < D3DPT_TRIANGLELIST;
     for (CE3DMaterialPass* p = material->Passes(level); p; p = p->m_next) {
-        p->Apply(m_device, limits);
+        p->Apply(m_device, passLimits);
         if (particles) {
             // A particle emitter's vertices: one triangle list, no indices.
             m_d3dDevice->DrawPrimitive(D3DPT_TRIANGLELIST, list->m_format, list->Vertices(),
-                                       list->m_vertexCount, 0);
+                                       list->m_vertexCount, 0, &list->Kept());
             CountDraw(int32_t(list->m_vertexCount / 3));
         } else {
             int32_t primitives = 0;

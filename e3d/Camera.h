@@ -64,6 +64,7 @@ struct SE3DRenderParams {
     bool flag2 = true;
     bool lightingOn = true;
     bool flag3 = false;
+    bool ditherOn = true;   // DITHERENABLE where the device dithers
     int32_t maxLights = 0;  // 0: as many as the device has
 };
 
@@ -133,6 +134,9 @@ public:
         ++m_stats.drawCalls;
         m_stats.primitives += primitives;
     }
+    // What the scene's parameters allow a material's passes on the device
+    // (null: no device, no mip bias).
+    void PassLimits(const CE3DDevice* device, SE3DPassLimits* limits) const;
     // Sorting scratch: the order buffer's entries first to last by their keys
     // in the key buffer, largest key first.
     void SortByDepth(int32_t first, int32_t last);
@@ -170,7 +174,6 @@ private:
         float key;
     };
     void BuildOwnMatrix(const CE3DView* view);
-    void PassLimits(SE3DPassLimits* limits) const;
     void DrawOpaque(const SE3DPassLimits& limits);
     void DrawTranslucent(const SE3DPassLimits& limits);
     void DrawLate(const SE3DPassLimits& limits);

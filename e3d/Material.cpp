@@ -104,26 +104,87 @@ bool CE3DRenderStates::Load(CVFSFile& file, int version) {
     return true;
 }
 
+namespace {
+// The capability bits that go with a shade mode: its colour, fog, blending,
+// stippled alpha and specular bits.
+struct SShadeBits {
+    uint32_t color, fog, blend, stipple, specular;
+};
+SShadeBits ShadeBits(uint32_t mode) {
+    switch (mode) {
+        case D3DSHADE_PHONG:
+            return {D3DPSHADECAPS_COLORPHONGRGB, D3DPSHADECAPS_FOGPHONG, D3DPSHADECAPS_ALPHAPHONGBLEND,
+                    D3DPSHADECAPS_ALPHAPHONGSTIPPLED, D3DPSHADECAPS_SPECULARPHONGRGB};
+        case D3DSHADE_GOURAUD:
+            return {D3DPSHADECAPS_COLORGOURAUDRGB, D3DPSHADECAPS_FOGGOURAUD, D3DPSHADECAPS_ALPHAGOURAUDBLEND,
+                    D3DPSHADECAPS_ALPHAGOURAUDSTIPPLED, D3DPSHADECAPS_SPECULARGOURAUDRGB};
+        default:
+            return {D3DPSHADECAPS_COLORFLATRGB, D3DPSHADECAPS_FOGFLAT, D3DPSHADECAPS_ALPHAFLATBLEND,
+                    D3DPSHADECAPS_ALPHAFLATSTIPPLED, D3DPSHADECAPS_SPECULARFLATRGB};
+    }
+}
+
+// The device's capabilities for what is drawn: triangles, or lines and points.
+const D3DPRIMCAPS& PrimitiveCaps(const CE3DDevice* device, const SE3DPassLimits& limits) {
+    return limits.lines ? device->m_workingCaps.dpcLineCaps : device->m_workingCaps.dpcTriCaps;
+}
+}  // namespace
+
 void CE3DRenderStates::Apply(CE3DDevice* device, const SE3DPassLimits& limits) const {
     if (!device) return;
+    const D3DPRIMCAPS& prim = PrimitiveCaps(device, limits);
     auto cap = [](uint8_t v, uint8_t limit) -> uint32_t { return v > limit ? limit : v; };
     device->SetRenderState(D3DRENDERSTATE_FILLMODE, cap(m_fillMode, limits.maxFillMode));
-    device->SetRenderState(D3DRENDERSTATE_SHADEMODE, cap(m_shadeMode, limits.maxShadeMode));
+    // A shade mode the device cannot colour falls back, Phong to Gouraud to
+    // flat; the mode chosen decides which fog, blending and specular bits
+    // count below.
+    uint32_t shade = cap(m_shadeMode, limits.maxShadeMode);
+    if (shade >= D3DSHADE_PHONG && !(prim.dwShadeCaps & D3DPSHADECAPS_COLORPHONGRGB))
+        shade = D3DSHADE_GOURAUD;
+    if (shade == D3DSHADE_GOURAUD && !(prim.dwShadeCaps & D3DPSHADECAPS_COLORGOURAUDRGB))
+        shade = D3DSHADE_FLAT;
+    device->SetRenderState(D3DRENDERSTATE_SHADEMODE, shade);
+    const SShadeBits bits = ShadeBits(shade);
     device->SetRenderState(D3DRENDERSTATE_LINEPATTERN, uint32_t(m_lineRepeat) | uint32_t(m_linePattern)
                                                                                     << 16);
     device->SetRenderState(D3DRENDERSTATE_ROP2, m_rop2);
     device->SetRenderState(D3DRENDERSTATE_ZWRITEENABLE, m_zWrite);
-    device->SetRenderState(D3DRENDERSTATE_ALPHATESTENABLE, m_alphaTest);
-    device->SetRenderState(D3DRENDERSTATE_ALPHAREF, m_alphaRef);
-    device->SetRenderState(D3DRENDERSTATE_ALPHAFUNC, m_alphaFunc);
+    // Alpha testing needs a device that compares (with more than never and
+    // always) by this block's function.
+    const uint32_t compares = prim.dwAlphaCmpCaps;
+    const bool alphaTest = m_alphaTest &&
+                           (compares & ~(D3D_CompareCap(D3DCMP_NEVER) | D3D_CompareCap(D3DCMP_ALWAYS))) &&
+                           (compares & D3D_CompareCap(m_alphaFunc));
+    device->SetRenderState(D3DRENDERSTATE_ALPHATESTENABLE, alphaTest ? 1 : 0);
+    if (alphaTest) {
+        device->SetRenderState(D3DRENDERSTATE_ALPHAREF, m_alphaRef);
+        device->SetRenderState(D3DRENDERSTATE_ALPHAFUNC, m_alphaFunc);
+    }
     device->SetRenderState(D3DRENDERSTATE_LASTPIXEL, m_lastPixel);
     device->SetRenderState(D3DRENDERSTATE_SRCBLEND, m_srcBlend);
     device->SetRenderState(D3DRENDERSTATE_DESTBLEND, m_destBlend);
     device->SetRenderState(D3DRENDERSTATE_ZFUNC, m_zFunc);
-    device->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, m_alphaBlend && limits.alphaBlending ? 1 : 0);
-    device->SetRenderState(D3DRENDERSTATE_FOGENABLE, m_fog && limits.fog ? 1 : 0);
-    device->SetRenderState(D3DRENDERSTATE_SPECULARENABLE, m_specular);
+    // Blending where the device blends in this shade mode; else stippled
+    // alpha where the scene allows it and the device stipples; else neither.
+    const bool blend = m_alphaBlend && limits.alphaBlending;
+    const bool blended = blend && (prim.dwShadeCaps & bits.blend);
+    const bool stippled = blend && !blended && limits.stippledAlpha && (prim.dwShadeCaps & bits.stipple);
+    device->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, blended || stippled ? 1 : 0);
+    device->SetRenderState(D3DRENDERSTATE_STIPPLEDALPHA, stippled ? 1 : 0);
+    device->SetRenderState(D3DRENDERSTATE_FOGENABLE,
+                           m_fog && limits.fog && (prim.dwShadeCaps & bits.fog) ? 1 : 0);
+    device->SetRenderState(D3DRENDERSTATE_RANGEFOGENABLE,
+                           limits.rangeFog && (prim.dwRasterCaps & D3DPRASTERCAPS_FOGRANGE) ? 1 : 0);
+    device->SetRenderState(
+        D3DRENDERSTATE_ANTIALIAS,
+        limits.antialiasing && (prim.dwRasterCaps & D3DPRASTERCAPS_ANTIALIASSORTINDEPENDENT)
+            ? D3DANTIALIAS_SORTINDEPENDENT
+            : D3DANTIALIAS_NONE);
+    device->SetRenderState(D3DRENDERSTATE_SPECULARENABLE,
+                           m_specular && (prim.dwShadeCaps & bits.specular) ? 1 : 0);
     device->SetRenderState(D3DRENDERSTATE_STIPPLEENABLE, m_stipple);
+    device->SetRenderState(D3DRENDERSTATE_DITHERENABLE,
+                           limits.dither && (prim.dwRasterCaps & D3DPRASTERCAPS_DITHER) ? 1 : 0);
     device->SetRenderState(D3DRENDERSTATE_EDGEANTIALIAS, m_edgeAntialias);
     device->SetRenderState(D3DRENDERSTATE_COLORKEYENABLE, m_colorKey);
     device->SetRenderState(D3DRENDERSTATE_ZBIAS, m_zBias);
@@ -131,7 +192,7 @@ void CE3DRenderStates::Apply(CE3DDevice* device, const SE3DPassLimits& limits) c
     if (m_stipple)
         for (uint32_t i = 0; i < 32; ++i)
             device->SetRenderState(D3DRENDERSTATE_STIPPLEPATTERN00 + i, m_stipplePattern[i]);
-    device->SetRenderState(D3DRENDERSTATE_COLORVERTEX, m_colorVertex);
+    device->SetRenderState(D3DRENDERSTATE_COLORVERTEX, m_colorVertex && limits.colorVertex ? 1 : 0);
     if (device->m_lastLightingStates != this && device->m_device) {
         device->m_device->SetMaterial(m_lightingMaterial);
         device->m_lastLightingStates = this;
@@ -182,30 +243,118 @@ bool CE3DTextureStage::Load(CVFSFile& file, int version) {
     return true;
 }
 
+namespace {
+// The next weaker texture operation, for a device that lacks one: the
+// modulations step down to a plain modulation and then to the first
+// argument alone, the additions to a plain addition, the blends to the first
+// argument; DISABLE ends every chain.
+uint32_t WeakerTextureOp(uint32_t op) {
+    switch (op) {
+        case D3DTOP_MODULATE4X:
+            return D3DTOP_MODULATE2X;
+        case D3DTOP_MODULATE2X:
+        case D3DTOP_MODULATECOLOR_ADDALPHA:
+        case D3DTOP_MODULATEINVCOLOR_ADDALPHA:
+        case D3DTOP_DOTPRODUCT3:
+            return D3DTOP_MODULATE;
+        case D3DTOP_ADDSIGNED2X:
+            return D3DTOP_ADDSIGNED;
+        case D3DTOP_ADDSIGNED:
+        case D3DTOP_ADDSMOOTH:
+        case D3DTOP_MODULATEALPHA_ADDCOLOR:
+        case D3DTOP_MODULATEINVALPHA_ADDCOLOR:
+            return D3DTOP_ADD;
+        case D3DTOP_BLENDTEXTUREALPHAPM:
+            return D3DTOP_BLENDTEXTUREALPHA;
+        case D3DTOP_BUMPENVMAPLUMINANCE:
+            return D3DTOP_BUMPENVMAP;
+        case D3DTOP_BUMPENVMAP:  // the stage only passes the colour on
+            return D3DTOP_SELECTARG2;
+        case D3DTOP_MODULATE:
+        case D3DTOP_ADD:
+        case D3DTOP_SUBTRACT:
+        case D3DTOP_BLENDDIFFUSEALPHA:
+        case D3DTOP_BLENDTEXTUREALPHA:
+        case D3DTOP_BLENDFACTORALPHA:
+        case D3DTOP_BLENDCURRENTALPHA:
+        case D3DTOP_PREMODULATE:
+            return D3DTOP_SELECTARG1;
+        default:
+            return D3DTOP_DISABLE;
+    }
+}
+
+uint32_t SupportedTextureOp(uint32_t op, uint32_t caps) {
+    while (op != D3DTOP_DISABLE && !(caps & D3D_TextureOpCap(op))) op = WeakerTextureOp(op);
+    return op;
+}
+
+// An address mode the device lacks: border to clamp, anything to wrap.
+uint32_t SupportedAddress(uint32_t mode, uint32_t caps) {
+    if (mode == D3DTADDRESS_BORDER && !(caps & D3DPTADDRESSCAPS_BORDER)) mode = D3DTADDRESS_CLAMP;
+    if (mode == D3DTADDRESS_CLAMP && !(caps & D3DPTADDRESSCAPS_CLAMP)) mode = D3DTADDRESS_WRAP;
+    if (mode == D3DTADDRESS_MIRROR && !(caps & D3DPTADDRESSCAPS_MIRROR)) mode = D3DTADDRESS_WRAP;
+    return mode;
+}
+
+// The filters within the scene's limits and the device's filter caps:
+// anisotropic and cubic filters fall back to linear, linear to point (and a
+// mip filter to none).
+uint32_t SupportedMagFilter(uint32_t f, uint32_t limit, uint32_t caps) {
+    f = f > limit ? limit : f;
+    if ((f == D3DTFG_ANISOTROPIC && !(caps & D3DPTFILTERCAPS_MAGFANISOTROPIC)) ||
+        (f == D3DTFG_GAUSSIANCUBIC && !(caps & D3DPTFILTERCAPS_MAGFGAUSSIANCUBIC)) ||
+        (f == D3DTFG_FLATCUBIC && !(caps & D3DPTFILTERCAPS_MAGFAFLATCUBIC)))
+        f = D3DTFG_LINEAR;
+    if (f == D3DTFG_LINEAR && !(caps & D3DPTFILTERCAPS_MAGFLINEAR)) f = D3DTFG_POINT;
+    return f;
+}
+uint32_t SupportedMinFilter(uint32_t f, uint32_t limit, uint32_t caps) {
+    f = f > limit ? limit : f;
+    if (f == D3DTFN_ANISOTROPIC && !(caps & D3DPTFILTERCAPS_MINFANISOTROPIC)) f = D3DTFN_LINEAR;
+    if (f == D3DTFN_LINEAR && !(caps & D3DPTFILTERCAPS_MINFLINEAR)) f = D3DTFN_POINT;
+    return f;
+}
+uint32_t SupportedMipFilter(uint32_t f, uint32_t limit, uint32_t caps) {
+    f = f > limit ? limit : f;
+    if (f >= D3DTFP_LINEAR && !(caps & D3DPTFILTERCAPS_MIPFLINEAR)) f = D3DTFP_POINT;
+    if (f >= D3DTFP_POINT && !(caps & (D3DPTFILTERCAPS_MIPFPOINT | D3DPTFILTERCAPS_MIPFLINEAR)))
+        f = D3DTFP_NONE;
+    return f;
+}
+}  // namespace
+
 void CE3DTextureStage::Apply(CE3DDevice* device, uint32_t s, const SE3DPassLimits& limits) const {
     if (!device) return;
+    const D3DDEVICEDESC7& caps = device->m_workingCaps;
+    const D3DPRIMCAPS& prim = PrimitiveCaps(device, limits);
     device->SetTextureStageState(s, D3DTSS_COLORARG1, m_colorArg1);
     device->SetTextureStageState(s, D3DTSS_COLORARG2, m_colorArg2);
-    device->SetTextureStageState(s, D3DTSS_COLOROP, m_colorOp);
+    device->SetTextureStageState(s, D3DTSS_COLOROP, SupportedTextureOp(m_colorOp, caps.dwTextureOpCaps));
     device->SetTextureStageState(s, D3DTSS_ALPHAARG1, m_alphaArg1);
     device->SetTextureStageState(s, D3DTSS_ALPHAARG2, m_alphaArg2);
-    device->SetTextureStageState(s, D3DTSS_ALPHAOP, m_alphaOp);
-    device->SetTextureStageState(s, D3DTSS_TEXCOORDINDEX, m_texCoordIndex);
-    device->SetTextureStageState(s, D3DTSS_ADDRESSU, m_addressU);
-    device->SetTextureStageState(s, D3DTSS_ADDRESSV, m_addressV);
-    if (m_addressU == D3DTADDRESS_BORDER || m_addressV == D3DTADDRESS_BORDER)
+    device->SetTextureStageState(s, D3DTSS_ALPHAOP, SupportedTextureOp(m_alphaOp, caps.dwTextureOpCaps));
+    // A coordinate set the device does not have: its last one.
+    const uint32_t sets = caps.dwFVFCaps & kD3DFVFCapsTexCoordMask;
+    uint32_t index = m_texCoordIndex;
+    if ((index & kD3DTexCoordIndexMask) >= sets && sets > 0)
+        index = (index & ~kD3DTexCoordIndexMask) | (sets - 1);
+    device->SetTextureStageState(s, D3DTSS_TEXCOORDINDEX, index);
+    const uint32_t address = prim.dwTextureAddressCaps;
+    const uint32_t u = SupportedAddress(m_addressU, address);
+    // A device that cannot address u and v apart takes u's mode for both.
+    const uint32_t v = (address & D3DPTADDRESSCAPS_INDEPENDENTUV) ? SupportedAddress(m_addressV, address) : u;
+    device->SetTextureStageState(s, D3DTSS_ADDRESSU, u);
+    device->SetTextureStageState(s, D3DTSS_ADDRESSV, v);
+    if (u == D3DTADDRESS_BORDER || v == D3DTADDRESS_BORDER)
         device->SetTextureStageState(s, D3DTSS_BORDERCOLOR, m_borderColor);
-    device->SetTextureStageState(s, D3DTSS_MAGFILTER, m_magFilter);
-    device->SetTextureStageState(s, D3DTSS_MINFILTER, m_minFilter);
-    // The mip filter never goes above what the scene and the device allow.
-    uint32_t mip = m_mipFilter > limits.maxMipFilter ? limits.maxMipFilter : m_mipFilter;
-    if (device->m_device) {
-        const uint32_t caps = device->m_workingCaps.dpcTriCaps.dwTextureFilterCaps;
-        if (mip >= D3DTFP_LINEAR && !(caps & D3DPTFILTERCAPS_MIPFLINEAR)) mip = D3DTFP_POINT;
-        if (mip >= D3DTFP_POINT && !(caps & (D3DPTFILTERCAPS_MIPFPOINT | D3DPTFILTERCAPS_MIPFLINEAR)))
-            mip = D3DTFP_NONE;
-    }
-    device->SetTextureStageState(s, D3DTSS_MIPFILTER, mip);
+    const uint32_t filters = prim.dwTextureFilterCaps;
+    device->SetTextureStageState(s, D3DTSS_MAGFILTER,
+                                 SupportedMagFilter(m_magFilter, limits.maxMagFilter, filters));
+    device->SetTextureStageState(s, D3DTSS_MINFILTER,
+                                 SupportedMinFilter(m_minFilter, limits.maxMinFilter, filters));
+    device->SetTextureStageState(s, D3DTSS_MIPFILTER,
+                                 SupportedMipFilter(m_mipFilter, limits.maxMipFilter, filters));
     if (limits.lodBias) device->SetTextureStageState(s, D3DTSS_MIPMAPLODBIAS, m_lodBias);
     device->SetTextureStageState(
         s, D3DTSS_MAXMIPLEVEL, m_maxMipLevel > limits.minMaxMipLevel ? m_maxMipLevel : limits.minMaxMipLevel);
@@ -355,8 +504,7 @@ int CE3DMaterial::DrawLevel(int level) const {
 }
 
 void CE3DMaterial::ApplyDrawStates(CE3DDevice* device, bool sceneLights, const SE3DPassLimits& limits) const {
-    const bool canCullNone =
-        (device->m_reportedCaps.dpcTriCaps.dwMiscCaps & 0x10) != 0;  // D3DPMISCCAPS_CULLNONE
+    const bool canCullNone = (device->m_reportedCaps.dpcTriCaps.dwMiscCaps & D3DPMISCCAPS_CULLNONE) != 0;
     const bool none = !limits.culling || (m_twoSided && canCullNone);
     device->SetRenderState(D3DRENDERSTATE_CULLMODE, none ? D3DCULL_NONE : D3DCULL_CCW);
     device->SetRenderState(D3DRENDERSTATE_LIGHTING, sceneLights && m_lit ? 1 : 0);
@@ -369,10 +517,15 @@ void CE3DMaterial::DrawQueued(CE3DDevice* device, int level, bool sceneLights, c
     if (!device || !device->m_device || (!queues[0] && !queues[1])) return;
     level = DrawLevel(level);
     ApplyDrawStates(device, sceneLights, limits);
-    for (CE3DMaterialPass* p = m_passHead[level - 1]; p; p = p->m_next) {
-        p->Apply(device, limits);
-        for (CE3DVertexList* q : queues)
-            for (CE3DVertexList* l = q; l; l = l->m_nextQueued) {
+    // Triangles and the rest (lines, points) each by the device's
+    // capabilities for them.
+    SE3DPassLimits forLines = limits;
+    forLines.lines = true;
+    for (CE3DMaterialPass* p = m_passHead[level - 1]; p; p = p->m_next)
+        for (int k = 0; k < 2; ++k) {
+            if (!queues[k]) continue;
+            p->Apply(device, k ? forLines : limits);
+            for (CE3DVertexList* l = queues[k]; l; l = l->m_nextQueued) {
                 if (!l->m_vertexCount || (l->m_indexed && (!l->m_drawIndices || !l->Indices()))) continue;
                 if (l->m_owner) device->m_device->SetTransform(D3DTRANSFORMSTATE_WORLD, l->m_owner->m_render);
                 int32_t primitives = 0;
@@ -381,5 +534,5 @@ void CE3DMaterial::DrawQueued(CE3DDevice* device, int level, bool sceneLights, c
                     counts->primitives += primitives;
                 }
             }
-    }
+        }
 }

@@ -40,20 +40,31 @@ class CE3DVertexList;
 class CE3DDevice;
 class CVFSFile;
 
-// What the scene allows on top of a pass's own states (the scene render's
-// limits and the device's filter capabilities).
+// What the scene allows on top of a pass's own states: the scene render's
+// switches and limits. What the device itself cannot do is lowered too, by
+// its capabilities for the primitives drawn (triangles, or lines and points).
 struct SE3DPassLimits {
     uint8_t maxFillMode = D3DFILL_SOLID;
     uint8_t maxShadeMode = D3DSHADE_PHONG;
+    uint8_t maxMagFilter = D3DTFG_ANISOTROPIC;
+    uint8_t maxMinFilter = D3DTFN_ANISOTROPIC;
     uint8_t maxMipFilter = D3DTFP_LINEAR;
     uint8_t minMaxMipLevel = 0;  // largest mip level is never below this
     bool lodBias = true;         // the device takes a mip level-of-detail bias
     bool culling = true;         // back faces culled (two-sided materials aside)
     // The scene's switches: stages get their textures, blocks may blend, may
-    // fog.
+    // fog (range fog besides), the scene asks for anti-aliasing, blending may
+    // fall back to stippled alpha, vertex colours count, dithering.
     bool textures = true;
     bool alphaBlending = true;
     bool fog = true;
+    bool rangeFog = false;
+    bool antialiasing = false;
+    bool stippledAlpha = true;
+    bool colorVertex = true;
+    bool dither = true;
+    // The draw is of lines or points: the device's line capabilities apply.
+    bool lines = false;
 };
 
 // What a draw of queued work sent to the device.

@@ -250,7 +250,7 @@ void CNetGame::ExecuteFrame() {
     m_frameExecuted = 1;
 }
 
-bool CNetGame::AskForFrame(NWEFrame* rec) {
+bool CNetGame::AskForFrame(NWEFrame* rec, ETickStep step) {
     int32_t& w = m_askForFrame;
     if (w == 0xFFFF) {
         Send(NS_NOTIFYTYPE_ASKFORFRAME, nullptr, 0);
@@ -265,6 +265,25 @@ bool CNetGame::AskForFrame(NWEFrame* rec) {
     bool ahead = NWEFrameTable::Compare(static_cast<uint16_t>(w), current) > 0;
     w = 0xFFFF;
     if (!ahead) return false;
+    // The server is ahead: this machine reports, and runs the frame with
+    // what it has, so it keeps up; the server's resync brings it back.
+    if (step == ETickStep::Logic) {
+        // A running game's tick also says that it holds every unit and has
+        // finished syncing, so a resync the server still waits on goes on.
+        Send(NS_NOTIFYTYPE_SYNC_GOTALLUNITS, nullptr, 0);
+        Send(NS_NOTIFYTYPE_SYNC_SYNCFINISHED, nullptr, 0);
+        if (rec) {
+            PrintColor(
+                255, 0, 0, true,
+                "GL: Severe network errer (Wrong number of messages), asking server to resync (%d, %d)",
+                (int)rec->GetExpected(), (int)rec->GetReceived());
+            Send(NS_NOTIFYTYPE_SYNC_REPORT, nullptr, 0);
+        } else {
+            Send(NS_NOTIFYTYPE_SYNC_REPORT, nullptr, 0);
+            PrintColor(255, 0, 0, true, "Severe network error (No FTI), asking server to resync");
+        }
+        return true;
+    }
     if (rec)
         PrintColor(255, 0, 0, true,
                    "Severe network errer (Wrong number of messages), asking server to resync (%d, %d), %d",
@@ -293,14 +312,14 @@ bool CNetGame::InterfaceTickGate() {
     if (link && m_frameCountdown < 0.0f && !rec && m_clientConnected && link->m_joinState == 4) {
         m_frameCountdown = m_game ? m_game->FrameTimeout() : 10.0f;
         link->Release();
-        return AskForFrame(nullptr);
+        return AskForFrame(nullptr, ETickStep::Interface);
     }
     if (link) link->Release();
     if (!rec) return false;
-    return FrameReady(rec, true);
+    return FrameReady(rec, ETickStep::Interface);
 }
 
-bool CNetGame::FrameReady(NWEFrame* rec, bool flushContacts) {
+bool CNetGame::FrameReady(NWEFrame* rec, ETickStep step) {
     float timeout = m_game ? m_game->FrameTimeout() : 10.0f;
     m_frameCountdown = timeout;
     if (m_touchTime) {
@@ -311,10 +330,11 @@ bool CNetGame::FrameReady(NWEFrame* rec, bool flushContacts) {
     bool run = complete;
     if (!complete) {
         double waited = GetClock().Seconds(GetClock().Now() - rec->GetTime());
-        if (waited > timeout) run = AskForFrame(rec);
+        if (waited > timeout) run = AskForFrame(rec, step);
     } else {
         m_askForFrame = 0xFFFF;
-        if (flushContacts) m_queue1.Flush();
+        // The interface frame hands over what came for the connection.
+        if (step == ETickStep::Interface) m_queue1.Flush();
     }
     m_frameTable->Release(rec);
     return run;
@@ -379,9 +399,9 @@ bool CNetGame::LogicTickGate() {
     if (!rec) {
         if (m_frameCountdown >= 0.0f) return false;
         m_frameCountdown = timeout;
-        return AskForFrame(nullptr);
+        return AskForFrame(nullptr, ETickStep::Logic);
     }
-    return FrameReady(rec, false);
+    return FrameReady(rec, ETickStep::Logic);
 }
 
 void CNetGame::FinishMarkReply() {

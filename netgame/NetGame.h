@@ -311,12 +311,16 @@ private:
     void DropStaleEntries();
     void Resync(NWEFrame* frame);
     void ProcessFrameQueue(NWEFrame* frame, NWEQueue* queue);
+    // Which tick asks for a frame: the interface frame's tick step or the
+    // running game's logic tick (which also reports its units in and its
+    // sync finished before it asks for the resync).
+    enum class ETickStep { Interface, Logic };
     // The ask-for-frame step; true when it reported the server ahead and the
     // tick is to run now with what the frame holds.
-    bool AskForFrame(NWEFrame* rec);
+    bool AskForFrame(NWEFrame* rec, ETickStep step);
     // Whether a present frame runs now: complete, or overdue and reported.
     // Gives the frame back.
-    bool FrameReady(NWEFrame* rec, bool flushContacts);
+    bool FrameReady(NWEFrame* rec, ETickStep step);
 };
 
 // Tells the master server the game's directory name when its link is up.

@@ -38,6 +38,14 @@ void Refuse(CNetGame* net, NWEPeer* peer, NWEMessage* m, const char* why) {
                     Net_FormatAddress(m->GetSource()).c_str(), p ? p->m_name.GetText() : "no player", why);
 }
 
+// A message only a joined connection sends (the game's start, its frames,
+// its sync): one still joining is refused.
+bool Joined(CNetGame* net, NWEPeer* peer, NWEMessage* m) {
+    if (Conn(peer)->m_joinState == 4) return true;
+    Refuse(net, peer, m, "out of turn");
+    return false;
+}
+
 // Sends the received payload to every client with the received type.
 void Relay(CNetGame* net, NWEMessage* m, NWEList* slot = nullptr) {
     net->SendToAllClients(m->GetId(), m->GetData(), static_cast<int>(m->GetSize()), slot, slot);
@@ -898,27 +906,31 @@ static void CallStartOff(CNetGame* net, NWEPeer* peer) {
 }
 
 void NetServer_OnStartgameReply(NWEPeer* peer, NWEMessage* m, void* context) {
+    if (!Joined(Net(context), peer, m)) return;
     if (StartFailed(m)) return CallStartOff(Net(context), peer);
     Conn(peer)->m_startReply = 1;
 }
 void NetServer_OnMapchangestartReply(NWEPeer* peer, NWEMessage* m, void* context) {
+    if (!Joined(Net(context), peer, m)) return;
     if (StartFailed(m)) return CallStartOff(Net(context), peer);
     Conn(peer)->m_mapChangeReply = 1;
 }
-void NetServer_OnMapfinishupReply(NWEPeer* peer, NWEMessage*, void*) {
+void NetServer_OnMapfinishupReply(NWEPeer* peer, NWEMessage* m, void* context) {
+    if (!Joined(Net(context), peer, m)) return;
     Conn(peer)->m_mapFinishReply = 1;
 }
 void NetServer_OnEmpty(NWEPeer*, NWEMessage*, void*) {}
 
 // FRAMEFINISHED (84): u16 the frame the client finished.
-void NetServer_OnFramefinished(NWEPeer* peer, NWEMessage* m, void*) {
-    if (m->GetSize() != 2) return;
+void NetServer_OnFramefinished(NWEPeer* peer, NWEMessage* m, void* context) {
+    if (m->GetSize() != 2 || !Joined(Net(context), peer, m)) return;
     Conn(peer)->m_finishedFrame = NWE_Get16(m->GetData());
 }
 
 // ASKFORFRAME (144): answer u16 the current frame.
-void NetServer_OnAskforframe(NWEPeer* peer, NWEMessage*, void* context) {
+void NetServer_OnAskforframe(NWEPeer* peer, NWEMessage* m, void* context) {
     CNetGame* net = Net(context);
+    if (!Joined(net, peer, m)) return;
     uint8_t p[2];
     uint16_t frame = net->m_frameTable->GetCurrentNumber();
     p[0] = static_cast<uint8_t>(frame);
@@ -977,6 +989,7 @@ void NetServer_OnDummydata(NWEPeer* peer, NWEMessage* m, void* context) {
 // SERVERINFO_MAPCRCMATCH (119): the map file the client holds with our checksum.
 void NetServer_OnServerinfoMapcrcmatch(NWEPeer* peer, NWEMessage* m, void* context) {
     CNetGame* net = Net(context);
+    if (!Joined(net, peer, m)) return;
     SPayload ar(m);
     CStrBuf file;
     WireText_Read(ar, &file, 255, false);
@@ -1014,10 +1027,12 @@ void NetServer_OnSyncInfoUnit(NWEPeer* peer, NWEMessage* m, void* context) {
                             static_cast<uint32_t>(net->m_send.GetBuffer().size()));
 }
 
-void NetServer_OnSyncGotallunits(NWEPeer* peer, NWEMessage*, void*) {
+void NetServer_OnSyncGotallunits(NWEPeer* peer, NWEMessage* m, void* context) {
+    if (!Joined(Net(context), peer, m)) return;
     Conn(peer)->m_gotAllUnits = 1;
 }
-void NetServer_OnSyncSyncfinished(NWEPeer* peer, NWEMessage*, void*) {
+void NetServer_OnSyncSyncfinished(NWEPeer* peer, NWEMessage* m, void* context) {
+    if (!Joined(Net(context), peer, m)) return;
     Conn(peer)->m_syncFinished = 1;
 }
 

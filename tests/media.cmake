@@ -21,6 +21,9 @@ test_media(counter.bik ${ff} -f lavfi -i "color=black:s=64x48:r=25:d=0.96,format
            -c:v mpeg4 -q:v 2 -g 5 -bf 0 -c:a pcm_s16le -ac 1 -f avi ${TESSARAK_TEST_MEDIA}/counter.bik)
 test_media(still.bik ${ff} -f lavfi -i "color=black:s=32x16:r=25:d=0.04,format=yuv420p,${bars}"
            -frames:v 1 -c:v mpeg4 -q:v 2 -f avi ${TESSARAK_TEST_MEDIA}/still.bik)
+# A few frames at the NTSC rate, 30000 over 1001 frames a second.
+test_media(ntsc.bik ${ff} -f lavfi -i "color=black:s=16x16:r=30000/1001:d=0.2,format=yuv420p"
+           -c:v mpeg4 -q:v 2 -f avi ${TESSARAK_TEST_MEDIA}/ntsc.bik)
 test_media(a.mp3 ${ff} -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=0.3" -c:a libmp3lame
            -b:a 128k ${TESSARAK_TEST_MEDIA}/a.mp3)
 test_media(b.mp3 ${ff} -f lavfi -i "sine=frequency=880:sample_rate=44100:duration=0.3" -c:a libmp3lame

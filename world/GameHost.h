@@ -151,6 +151,10 @@ public:
     virtual void FreeSample(SoundSample* sample) = 0;
     // Plays a sample on a free channel at a volume of 0 to 80.
     virtual void PlaySample(SoundSample* sample, int volume) = 0;
+    // Queues a sample on the voice queue (the event messages' announcer),
+    // which plays one voice after the other, at a volume of 0 to 127; a voice
+    // of kind 14 throws out every other queued voice.
+    virtual void QueueVoice(SoundSample* sample, int volume, int kind) = 0;
     // Where the player listens: the world point under the mouse (y = 0).
     virtual void ListeningPoint(float* x, float* z) = 0;
 

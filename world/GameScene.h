@@ -66,9 +66,16 @@ public:
     void Clear();
     // One logic tick of the world (SceneTick.cpp): the players' economy,
     // every active object in the active list's order, the mission objectives,
-    // the economy again, the resource spots; then the objects that left play
-    // during the tick are deleted. Always true.
+    // the economy again, the resource spots; then what left play during the
+    // tick goes (DeleteQueuedFrames with no time passed). Always true.
     bool Tick();
+    // The frames queued for deletion under the root frame (FrameDeletion.cpp):
+    // a world object lingers, taken out of play at once and deleted after
+    // five seconds of the time given here; every other frame is deleted now.
+    // The logic tick runs it with the tick's seconds every tick, whether or
+    // not the world ticks.
+    void DeleteQueuedFrames(float elapsed);
+    static constexpr float kLingerSeconds = 5.0f;
     // The CRC-32 of the sync images of every world object with an id, taken
     // in ascending id order: two machines in step give the same value.
     uint32_t ComputeSyncCRC();
@@ -304,3 +311,8 @@ public:
 private:
     CTessarakObject* m_scratch[4] = {};
 };
+
+// The unit loader's order of the template list: by name without regard to
+// case, a template without a name (or none) as the empty name; negative, 0
+// or positive as a comes before, with or after b.
+int LoadUnitsTemplateByName(const CTessarakObjectTemplate* a, const CTessarakObjectTemplate* b);

@@ -445,6 +445,18 @@ void CPlayer::Reset() {
     m_colorRecord = nullptr;
 }
 
+void CPlayer::PlayEventSound(SoundSample* sample, int kind) {
+    CGameHost* host = GameHost();
+    if (host && sample) host->QueueVoice(sample, 127, kind);
+}
+
+void CPlayerList::ResolvePlayerRaces() {
+    for (CPlayer* p : m_players) {
+        CRace* race = FindRace(p->m_raceName.GetText());
+        p->m_race = race ? race : m_defaultRace;
+    }
+}
+
 CPlayer* CPlayerList::FindPlayerByName(const char* name) const {
     if (!name) return nullptr;
     for (CPlayer* p : m_players)

@@ -121,6 +121,10 @@ public:
     // Back to a player of a fresh lobby: counters, no team, race "Humans",
     // owner id 1.
     void Reset();
+    // Queues a sample of an event (its race's announcer) on the game's voice
+    // queue at full volume, as a voice of that kind (14 goes before all
+    // others); nothing without a sample.
+    void PlayEventSound(SoundSample* sample, int kind);
     // Orders players by id (for sorting alliance lists and player lists).
     static bool CompareById(const CPlayer* a, const CPlayer* b) { return a->m_id < b->m_id; }
 
@@ -287,6 +291,9 @@ public:
     // The head of the race list (the newest): what a template of an unknown
     // race gets.
     CRace* GetFirstRace() const;
+    // Every player's race from its race name (without regard to case); a
+    // name that names no race gives the default race.
+    void ResolvePlayerRaces();
 
     std::vector<CPlayer*> m_players;  // by id, ascending
     std::vector<CTeam*> m_teams;      // newest first

@@ -346,10 +346,9 @@ bool CGameScene::Tick() {
             r.m_current = Math_Sin(r.m_phase) * m_spotMovement + r.m_base;
         }
 
-    // 6. What left play this tick is deleted now, on every machine at the
-    // same point of the tick (never by the drawing, which a server does not
-    // run).
-    if (m_rootFrame)
-        if (SE3DScene* frames = m_rootFrame->Scene()) frames->DestroyQueued();
+    // 6. What left play this tick goes out of play now, on every machine at
+    // the same point of the tick (never by the drawing, which a server does
+    // not run); the logic tick counts the lingering objects down.
+    DeleteQueuedFrames(0.0f);
     return true;
 }

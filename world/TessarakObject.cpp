@@ -33,16 +33,23 @@ CTessarakObject::CTessarakObject(CGameScene* scene, CTessarakObjectTemplate* tmp
         m_footprintHalfSize = tmpl->m_footprintHalfSize;
         AddMembership(&tmpl->m_instances);
     }
-    if (worldObject)
+    if (worldObject) {
         SceneList_PushFront<&CTessarakObject::m_allNext, &CTessarakObject::m_allPrev>(
             scene->m_allObjects, &scene->m_objectCount, this);
+        m_inWorldList = 1;
+    }
 }
 
 CTessarakObject::~CTessarakObject() {
     ReleaseOwnParts();
-    if (m_attachment)
-        SceneList_Unlink<&CTessarakObject::m_allNext, &CTessarakObject::m_allPrev>(
-            m_gameScene->m_allObjects, &m_gameScene->m_objectCount, this);
+    LeaveWorldList();
+}
+
+void CTessarakObject::LeaveWorldList() {
+    if (!m_inWorldList) return;
+    SceneList_Unlink<&CTessarakObject::m_allNext, &CTessarakObject::m_allPrev>(
+        m_gameScene->m_allObjects, &m_gameScene->m_objectCount, this);
+    m_inWorldList = 0;
 }
 
 void CTessarakObject::ReleaseOwnParts() {

@@ -99,6 +99,10 @@ public:
                     const float* position, uint8_t worldObject, CPlayer* owner, int32_t id);
     // The clean-up of Release, then the object leaves the world-object list.
     ~CTessarakObject() override;
+    // Leaves the scene's list of world objects ahead of its deletion (a
+    // released object that lingers as a frame): no walk of the world meets
+    // it again, and the world's count no longer holds it.
+    void LeaveWorldList();
 
     // ---- the object's operations (each class overrides what it needs)
     // 0 deselects, 1 selects; argument: a number or an object, by message.
@@ -249,6 +253,9 @@ public:
     float m_powerWord1 = 0.0f;
     float m_powerWord2 = 0.0f;
     float m_lifeTimer = 0.0f;
+    // Seconds a released world object on the deletion list still stays.
+    float m_lingerTimer = 0.0f;
+    uint8_t m_inWorldList = 0;  // on the scene's list of world objects
     uint8_t m_clippingOff = 0;
     uint8_t m_stateA = kA_Constructed;  // flag bytes A, B, C (kA_, kB_, kC_)
     uint8_t m_stateB = 0;

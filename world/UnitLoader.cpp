@@ -24,6 +24,10 @@
 #include "world/SceneList.h"
 #include "world/UnitTemplate.h"
 
+int LoadUnitsTemplateByName(const CTessarakObjectTemplate* a, const CTessarakObjectTemplate* b) {
+    return strcasecmp(a ? a->m_name.GetText() : "", b ? b->m_name.GetText() : "");
+}
+
 namespace {
 
 enum : int { kSysTextWatching = 297 };
@@ -227,20 +231,15 @@ bool CGameScene::LoadUnits(const char* name) {
     for (CUnitTemplate* t = m_unitTemplates; t; t = t->m_unitNext) t->SortBuildList();
     if (players) {
         for (CPlayer* p : players->m_players) AddPlayerToTemplates(p);
-        // Every player's race from its race name.
-        for (CPlayer* p : players->m_players) {
-            CRace* race = players->FindRace(p->m_raceName.GetText());
-            p->m_race = race ? race : players->m_defaultRace;
-        }
+        players->ResolvePlayerRaces();
     }
 
-    // The template list by name, without regard to case; templates of equal
-    // names keep their order.
+    // The template list by name; templates of equal names keep their order.
     std::vector<CTessarakObjectTemplate*> sorted;
     for (CTessarakObjectTemplate* t = m_templates; t; t = t->m_listNext) sorted.push_back(t);
     std::stable_sort(sorted.begin(), sorted.end(),
                      [](CTessarakObjectTemplate* a, CTessarakObjectTemplate* b) {
-                         return strcasecmp(a->m_name.GetText(), b->m_name.GetText()) < 0;
+                         return LoadUnitsTemplateByName(a, b) < 0;
                      });
     CTessarakObjectTemplate* prev = nullptr;
     m_templates = sorted.empty() ? nullptr : sorted[0];

@@ -297,7 +297,63 @@ enum : uint32_t {
     D3DPTFILTERCAPS_MAGFPOINT = 0x1000000,
     D3DPTFILTERCAPS_MAGFLINEAR = 0x2000000,
     D3DPTFILTERCAPS_MAGFANISOTROPIC = 0x4000000,
+    D3DPTFILTERCAPS_MAGFAFLATCUBIC = 0x8000000,
+    D3DPTFILTERCAPS_MAGFGAUSSIANCUBIC = 0x10000000,
 };
+// Shading capabilities of a primitive's caps: what each shade mode can do.
+enum : uint32_t {
+    D3DPSHADECAPS_COLORFLATRGB = 0x2,
+    D3DPSHADECAPS_COLORGOURAUDRGB = 0x8,
+    D3DPSHADECAPS_COLORPHONGRGB = 0x20,
+    D3DPSHADECAPS_SPECULARFLATRGB = 0x80,
+    D3DPSHADECAPS_SPECULARGOURAUDRGB = 0x200,
+    D3DPSHADECAPS_SPECULARPHONGRGB = 0x800,
+    D3DPSHADECAPS_ALPHAFLATBLEND = 0x1000,
+    D3DPSHADECAPS_ALPHAFLATSTIPPLED = 0x2000,
+    D3DPSHADECAPS_ALPHAGOURAUDBLEND = 0x4000,
+    D3DPSHADECAPS_ALPHAGOURAUDSTIPPLED = 0x8000,
+    D3DPSHADECAPS_ALPHAPHONGBLEND = 0x10000,
+    D3DPSHADECAPS_ALPHAPHONGSTIPPLED = 0x20000,
+    D3DPSHADECAPS_FOGFLAT = 0x40000,
+    D3DPSHADECAPS_FOGGOURAUD = 0x80000,
+    D3DPSHADECAPS_FOGPHONG = 0x100000,
+};
+enum : uint32_t {
+    D3DPRASTERCAPS_DITHER = 0x1,
+    D3DPRASTERCAPS_ZTEST = 0x10,
+    D3DPRASTERCAPS_FOGVERTEX = 0x80,
+    D3DPRASTERCAPS_FOGTABLE = 0x100,
+    D3DPRASTERCAPS_STIPPLE = 0x200,
+    D3DPRASTERCAPS_ANTIALIASSORTINDEPENDENT = 0x800,
+    D3DPRASTERCAPS_MIPMAPLODBIAS = 0x2000,
+    D3DPRASTERCAPS_ZBIAS = 0x4000,
+    D3DPRASTERCAPS_FOGRANGE = 0x10000,
+};
+enum : uint32_t {
+    D3DPMISCCAPS_MASKZ = 0x2,
+    D3DPMISCCAPS_CULLNONE = 0x10,
+    D3DPMISCCAPS_CULLCW = 0x20,
+    D3DPMISCCAPS_CULLCCW = 0x40,
+};
+enum : uint32_t {
+    D3DPTADDRESSCAPS_WRAP = 0x1,
+    D3DPTADDRESSCAPS_MIRROR = 0x2,
+    D3DPTADDRESSCAPS_CLAMP = 0x4,
+    D3DPTADDRESSCAPS_BORDER = 0x8,
+    D3DPTADDRESSCAPS_INDEPENDENTUV = 0x10,
+};
+enum : uint32_t { D3DANTIALIAS_NONE = 0, D3DANTIALIAS_SORTINDEPENDENT = 2 };
+// The capability bit of a comparison function (D3DCMP_*) in the z and alpha
+// compare caps, and of a texture operation (D3DTOP_*) in the texture
+// operation caps: both are numbered from 1, their bits from 0.
+inline uint32_t D3D_CompareCap(uint32_t func) {
+    return func >= 1 && func <= 8 ? 1u << (func - 1) : 0u;
+}
+inline uint32_t D3D_TextureOpCap(uint32_t op) {
+    return op >= 1 && op <= 24 ? 1u << (op - 1) : 0u;
+}
+constexpr uint32_t kD3DFVFCapsTexCoordMask = 0xffff;  // texture-coordinate sets the device takes
+constexpr uint32_t kD3DTexCoordIndexMask = 0xffff;    // the set of TEXCOORDINDEX (the rest: generation)
 
 // Texture capability bits of a primitive's caps.
 enum : uint32_t {

@@ -9,6 +9,7 @@
 #include "platform/display/Display.h"
 
 ID3DDevice* GL_CreateDevice(const D3DDEVICEDESC7& desc, CSoftSurface* target);
+D3DDEVICEDESC7 GL_DeviceDesc(const D3DDEVICEDESC7& standard);
 
 namespace {
 // One colour channel of a packed pixel format, its place worked out once per
@@ -118,6 +119,7 @@ bool CGLCore::SetBackBuffer(CSoftSurface* surface) {
     glClearColor(0, 0, 0, 0);
     glClearDepth(1.0);
     glDepthMask(GL_TRUE);
+    m_fixedStateOwner = nullptr;
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     return ok;
 }
@@ -570,7 +572,9 @@ private:
 class CGLD3D : public ID3D {
 public:
     D3DResult EnumDevices(std::vector<SD3DDeviceRecord>* out) override {
+        // One renderer stands behind all three: each reports what it does.
         *out = D3D_StandardDevices();
+        for (SD3DDeviceRecord& r : *out) r.desc = GL_DeviceDesc(r.desc);
         return D3D_OK;
     }
     D3DResult EnumZBufferFormats(const SD3DGuid&, std::vector<DDPIXELFORMAT>* out) override {

@@ -2,18 +2,23 @@
 // without a display.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "app/FramePacing.h"
 #include "app/Game.h"
 #include "app/GameClock.h"
+#include "e3d/Camera.h"
 #include "netgame/NetGame.h"
+#include "netgame/NetMessages.h"
 #include "nwe/Engine.h"
 #include "nwe/FrameTable.h"
+#include "nwe/Wire.h"
 #include "tests/nwe/NweTestKit.h"
 #include "ui/Interface.h"
 #include "world/GameScene.h"
+#include "world/TessarakObject.h"
 
 namespace {
 struct SCounter {
@@ -23,6 +28,25 @@ struct SCounter {
     // game clock's).
     static int64_t ReadSigned(void* ctx) { return static_cast<int64_t>(static_cast<SCounter*>(ctx)->now); }
 };
+
+// The ids of the game messages a datagram starts (system messages left out),
+// read by the game protocol's table.
+std::vector<uint16_t> GameMessagesOf(const std::vector<uint8_t>& d) {
+    std::vector<uint16_t> ids;
+    SPacketHeader h;
+    if (NWE_ReadPacketHeader(d.data(), d.size(), 13, false, &h) != EHeaderError::None) return ids;
+    auto kind = [](uint16_t id, void*) -> int {
+        const SNetMessageRow* row = NetMessage_Find(id);
+        return id < 6 ? 1 : row ? row->shortHeader : -1;
+    };
+    std::vector<SWirePart> parts;
+    if (NWE_ParseMessages(d.data() + h.size, d.size() - h.size, h.count, kind, nullptr, &parts) !=
+        EParseError::None)
+        return ids;
+    for (const SWirePart& p : parts)
+        if (p.start && p.id >= 6) ids.push_back(p.id);
+    return ids;
+}
 
 class FrameTest : public ::testing::Test {
 protected:
@@ -44,6 +68,15 @@ protected:
         game.SetInterface(nullptr);
         game.SetNetGame(nullptr);
         game.SetClock(nullptr);
+    }
+    // The console's red lines (the network errors) go into lines.
+    void KeepRedLines(std::vector<std::string>* lines) {
+        game.Interface()->m_console.Init(100, 17, 8);
+        game.Interface()->m_console.SetLineSink(
+            [](void* user, const char* text, int r, int, int, bool) {
+                if (r == 255) static_cast<std::vector<std::string>*>(user)->push_back(text);
+            },
+            lines);
     }
     CGame game{nullptr, "No datafile"};
     SCounter counter;
@@ -144,13 +177,8 @@ TEST_F(FrameTest, ClientTicksCompleteFramesAndForcesOnlyAfterReporting) {
     ASSERT_TRUE(net->Connect(Net_FormatAddress(silent.Address()).c_str()));
     NWEFrameTable& table = *net->m_frameTable;
     game.SetGuiWord(1);
-    game.Interface()->m_console.Init(100, 17, 8);
     std::vector<std::string> printed;
-    game.Interface()->m_console.SetLineSink(
-        [](void* user, const char* text, int r, int, int, bool) {
-            if (r == 255) static_cast<std::vector<std::string>*>(user)->push_back(text);
-        },
-        &printed);
+    KeepRedLines(&printed);
     CGameClock* clock = game.Clock();
     auto frame = [&] {
         counter.now += clock->m_tickPeriod + (uint64_t)(0.5 * 1193182.0);
@@ -192,6 +220,71 @@ TEST_F(FrameTest, ClientTicksCompleteFramesAndForcesOnlyAfterReporting) {
                   "Severe network errer (Wrong number of messages), asking server to resync (2, 0)", 0),
               0u)
         << printed.back();
+}
+
+// The running game's tick, when its server is ahead: it reports that it holds
+// every unit (152) and has finished syncing (154), then asks for the resync
+// (158), and runs the frame it has; a frame that is missing and one whose
+// messages did not all come each say so in their own words.
+TEST_F(FrameTest, TheRunningGamesForcedTickReportsItsUnitsAndSyncBeforeTheResync) {
+    CRawEndpoint server;
+    CNetGame* net = game.NetGame();
+    net->m_clientPort = 0;
+    ASSERT_TRUE(net->Connect(Net_FormatAddress(server.Address()).c_str()));
+    EXPECT_FALSE(server.Receive().empty());  // its CONNECT
+    NWEFrameTable& table = *net->m_frameTable;
+    game.SetGuiWord(0);
+    game.SetGameState(2);
+    game.SetFrameTimeout(0.0f);
+    std::vector<std::string> printed;
+    KeepRedLines(&printed);
+    CGameClock* clock = game.Clock();
+    // The game messages the client sent since the last look, in order.
+    auto sent = [&] {
+        std::vector<uint16_t> ids;
+        for (int i = 0; i < 6; ++i) {
+            counter.now += 1193182 / 5;  // the link's rate lets the next ones go
+            net->Update(1);
+            for (std::vector<uint8_t> d = server.Receive(0.02); !d.empty(); d = server.ReceiveNow())
+                for (uint16_t id : GameMessagesOf(d))
+                    if (std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);  // resends
+        }
+        return ids;
+    };
+    auto frame = [&] {
+        counter.now += clock->m_tickPeriod + (uint64_t)(0.5 * 1193182.0);
+        game.LogicTick();
+    };
+    sent();
+    const uint16_t report[] = {NS_NOTIFYTYPE_SYNC_GOTALLUNITS, NS_NOTIFYTYPE_SYNC_SYNCFINISHED,
+                               NS_NOTIFYTYPE_SYNC_REPORT};
+    for (int missing = 1; missing >= 0; --missing) {
+        SCOPED_TRACE(missing ? "no frame record" : "a frame short of its messages");
+        if (!missing) {
+            NWEFrame* rec = table.Current();
+            rec->SetExpected(2);
+            table.Release(rec);
+        }
+        net->m_frameCountdown = -1.0f;
+        frame();  // asks the server
+        EXPECT_EQ(net->m_askForFrame, 0xFF01);
+        // The server answers that it is ahead.
+        net->m_askForFrame = table.PeekNumber(5);
+        net->m_frameCountdown = -1.0f;
+        printed.clear();
+        sent();
+        const uint64_t start = clock->m_gameTime;
+        frame();
+        EXPECT_EQ(clock->m_gameTime, start + clock->m_tickPeriod);  // the forced tick ran
+        EXPECT_EQ(net->m_askForFrame, 0xFFFF);
+        const std::vector<uint16_t> ids = sent();
+        EXPECT_EQ(ids, std::vector<uint16_t>(std::begin(report), std::end(report)));
+        ASSERT_FALSE(printed.empty());
+        EXPECT_EQ(
+            printed.back(),
+            missing ? "Severe network error (No FTI), asking server to resync"
+                    : "GL: Severe network errer (Wrong number of messages), asking server to resync (2, 0)");
+    }
 }
 
 TEST_F(FrameTest, RenderFrameMovesScreenMessagesExceptUnderTheFullConsoleOrAtTheEnd) {
@@ -261,9 +354,70 @@ TEST_F(FrameTest, LogicTickRunsWhenDueAndEndsAMissionAfterThreeSecondsOfTicks) {
     game.SetGameScene(nullptr);
 }
 
+// The frames queued for deletion go at every tick, also while the world does
+// not tick (the map editor, a game that has ended); a world object that left
+// play lingers, released at once and deleted five seconds of ticks later.
+TEST_F(FrameTest, QueuedFramesGoEveryTickAndWorldObjectsLinger) {
+    struct SEffect : CE3DFrame {
+        bool* gone;
+        SEffect(CE3DFrame* parent, bool* g) : CE3DFrame(parent), gone(g) {}
+        ~SEffect() override { *gone = true; }
+    };
+    struct SObject : CTessarakObject {
+        bool* gone;
+        SObject(CGameScene* scene, CE3DFrame* parent, bool* g)
+            : CTessarakObject(scene, nullptr, parent, nullptr, 1, nullptr, 7), gone(g) {}
+        ~SObject() override { *gone = true; }
+    };
+    CGameScene scene(&game);
+    game.SetGameScene(&scene);
+    CE3DCamera root(nullptr);
+    scene.m_rootFrame = &root;
+    game.NetGame()->m_hosting = 1;
+    game.NetGame()->m_tickLead = 0.0f;
+    CGameClock* clock = game.Clock();
+    // One tick of the game, whatever the frames before it.
+    auto tick = [&] {
+        const uint64_t before = clock->m_gameTime;
+        for (int frames = 0; frames < 10 && clock->m_gameTime == before; ++frames) {
+            counter.now += clock->m_tickPeriod;
+            game.LogicTick();
+        }
+        ASSERT_NE(clock->m_gameTime, before);
+    };
+    for (int idle = 0; idle < 2; ++idle) {
+        SCOPED_TRACE(idle ? "a game that has ended" : "the map editor");
+        scene.m_DevmapMode = idle == 0;
+        scene.WinGame = scene.m_finished = idle == 1;
+        bool effectGone = false, objectGone = false;
+        (new SEffect(&root, &effectGone))->QueueForDeletion();
+        SObject* object = new SObject(&scene, &root, &objectGone);
+        object->QueueForDeletion();
+        const uint32_t worldTicks = scene.m_frameCounter;
+        tick();
+        EXPECT_EQ(scene.m_frameCounter, worldTicks);  // the world did not tick
+        EXPECT_TRUE(effectGone);
+        ASSERT_FALSE(objectGone);
+        EXPECT_TRUE(object->IsReleased());
+        EXPECT_EQ(scene.m_idTable.Find(7), nullptr);
+        int ticks = 1;
+        while (!objectGone && ticks < 200) {
+            tick();
+            ++ticks;
+        }
+        // 5 s at 15 ticks a second after the tick that released it.
+        EXPECT_GE(ticks, 76);
+        EXPECT_LE(ticks, 77);
+        EXPECT_EQ(scene.m_objectCount, 0);
+    }
+    scene.m_rootFrame = nullptr;
+    game.SetGameScene(nullptr);
+}
+
 // The main loop's wait after a frame: the frame's time at ge_MaxFPS, the
-// next tick when it falls due sooner, ten frames a second for menus left
-// alone, 40 ms with ge_MainSleep, none without a limit.
+// next tick when it falls due sooner, a little less than a tick's time for
+// menus left alone (60 ms at 15 ticks a second) unless ticks are overdue,
+// 40 ms with ge_MainSleep, none without a limit.
 TEST_F(FrameTest, TheLoopWaitsForTheNextFrameOrTick) {
     const double rate = 1193182.0;
     CGameClock* clock = game.Clock();
@@ -287,9 +441,10 @@ TEST_F(FrameTest, TheLoopWaitsForTheNextFrameOrTick) {
         {"running, no limit", true, 99, 0.0, 0.0, 0, false, 1.0f, 0},
         {"running, main sleep", true, 99, 0.0, 0.0, 60, true, 1.0f, 40},
         {"menus in use", false, 99, 0.0, 0.5, 60, false, 1.0f, 17},
-        {"menus left alone", false, 99, 0.0, 2.0, 60, false, 1.0f, 100},
-        {"menus left alone, a tick due sooner", false, 0.030, 0.0, 2.0, 60, false, 1.0f, 30},
-        {"menus left alone, no game clock", false, 0.010, 0.0, 2.0, 60, false, 0.0f, 100},
+        {"menus left alone", false, 99, 0.0, 2.0, 60, false, 1.0f, 60},
+        {"menus left alone, a tick due sooner", false, 0.030, 0.0, 2.0, 60, false, 1.0f, 60},
+        {"menus left alone, a tick due already", false, -0.2, 0.0, 2.0, 60, false, 1.0f, 17},
+        {"menus left alone, no game clock", false, 0.010, 0.0, 2.0, 60, false, 0.0f, 60},
     };
     for (const SCase& c : cases) {
         SCOPED_TRACE(c.what);

@@ -94,7 +94,7 @@ TEST(Play, AMissingMapCallsTheStartOff) {
 }
 
 // Left alone, the game does no more than it needs: a lobby nobody touches
-// runs its lockstep ticks (15 a second) and ten frames a second besides, and
+// runs a frame a little more often than its lockstep ticks (15 a second), and
 // a running game draws at most ge_MaxFPS frames a second; neither spins to
 // draw the same picture again and again.
 TEST(Play, AGameLeftAloneDoesNotSpin) {

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/Game.h"
 #include "app/SoundEngine.h"
 #include "core/VFSFile.h"
 #include "e3d/Screen.h"
@@ -212,7 +213,7 @@ TEST_F(SoundTest, SettingsOutOfTheirUsefulRangeAreClamped) {
         uint32_t rate;
         uint16_t bits;
         uint8_t inMemory;
-    } cases[] = {{0, 11025, 8, 1},  {1, 11025, 8, 1},  {2, 22050, 8, 1},
+    } cases[] = {{0, 11050, 8, 1},  {1, 11050, 8, 1},  {2, 22050, 8, 1},
                  {3, 22050, 16, 1}, {4, 22050, 16, 0}, {5, 22050, 16, 0}};
     Open();
     for (const SCase& c : cases) {
@@ -225,6 +226,22 @@ TEST_F(SoundTest, SettingsOutOfTheirUsefulRangeAreClamped) {
         EXPECT_NEAR(s->LengthMs(), 100u, 1u) << c.quality;
         delete s;
     }
+}
+
+// The lowest quality's 11050 Hz in 8 bits is a rate the mixer takes: the
+// tone comes out at its pitch.
+TEST_F(SoundTest, TheLowestQualityPlaysInTune) {
+    std::string path = Write("low.wav", Wave_Build(Wave_Sine(440, 22050, 22050 / 4), 1, 22050));
+    Open();
+    engine->m_quality = 1;
+    SoundSample* s = Load(path);
+    ASSERT_EQ(s->m_convertedFormat.samplesPerSec, 11050u);
+    ASSERT_TRUE(SoundEngine_Play(engine.get(), s, false, kSoundCategoryEffects));
+    ASSERT_TRUE(CSoundCapture::WaitMixed(0.35));
+    SCapturedSound out = Finish();
+    size_t start = Sound_FirstAbove(out.left, 0.02f);
+    ASSERT_LT(start + 4000, out.Frames());
+    EXPECT_NEAR(Sound_Frequency(out.left, out.rate, start + 100, start + 4000), 440, 440 * 0.02);
 }
 
 // The output's channels and bits: a kind of output the mixer does not write
@@ -302,6 +319,16 @@ TEST_F(SoundTest, UrgentVoiceThrowsOutTheQueue) {
     new PlayNode(engine.get(), c, 1);
     SoundEngine_Update(engine.get());
     EXPECT_NE(engine->m_voiceHead, nullptr);
+    // The game queues the world's voices (a player's event sounds) the same
+    // way, at their volume.
+    CGame game(nullptr, "No datafile");
+    game.SetSound(engine.get());
+    game.QueueVoice(a, 127, 3);
+    game.SetSound(nullptr);
+    ASSERT_NE(engine->m_voiceTail, nullptr);
+    EXPECT_EQ(engine->m_voiceTail->m_sample, a);
+    EXPECT_EQ(engine->m_voiceTail->m_kind, 3);
+    EXPECT_EQ(a->m_volume, 127);
 }
 
 TEST_F(SoundTest, PlayListReadsItsLinesAndWraps) {

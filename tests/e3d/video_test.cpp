@@ -191,6 +191,11 @@ TEST_F(VideoTest, EngineTimingUsesTheExactFrameRate) {
     ASSERT_TRUE(video.OpenFile(WinMedia("counter.bik").c_str(), false, false));
     // 25 frames a second on the 1,193,182-count timer.
     EXPECT_EQ(video.TicksPerFrame(), 1193182 / 25);
+    // 30000 over 1001: 29.97 frames a second, not the 29 of a whole division
+    // of the rate by its divisor (41,144 counts a frame, a second lost every
+    // half minute).
+    ASSERT_TRUE(video.OpenFile(WinMedia("ntsc.bik").c_str(), false, false));
+    EXPECT_EQ(video.TicksPerFrame(), 1193182ll * 1001 / 30000);
     video.m_frameRate = 0;  // an absurd override must not divide by zero
     ASSERT_TRUE(video.OpenFile(WinMedia("counter.bik").c_str(), false, false));
     EXPECT_GT(video.TicksPerFrame(), 0);

@@ -150,6 +150,7 @@ public:
         uint16_t frame = net->m_frameTable->GetCurrentNumber();
         net->ExecuteFrame();
         net->RemoveMarkedPlayers();
+        scene->DeleteQueuedFrames(TickStep());
         scene->Tick();
         grid->Update();
         ticks[frame] = {net->WorldSyncCrc(), net->m_frameDigest, gameTime};

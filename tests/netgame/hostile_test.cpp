@@ -16,6 +16,10 @@
 #include "world/WireText.h"
 
 namespace {
+std::vector<uint8_t> Bytes(const CStateArchive& ar) {
+    return std::vector<uint8_t>(ar.GetData(), ar.GetData() + ar.GetBuffer().size());
+}
+
 // A raw client: an engine driven by the test, its registry filled from the
 // client's side of the table (every id with the options both sides share),
 // keeping what arrives.
@@ -33,8 +37,7 @@ struct SRawClient {
         raw->got[m->GetId()].emplace_back(m->GetData(), m->GetData() + m->GetSize());
         raw->frames[m->GetId()].push_back(m->GetFrame());
     }
-    CNetMachine* host;
-    explicit SRawClient(CNetMachine* server) : host(server) {
+    explicit SRawClient(const SNetAddress& server) {
         size_t n = 0;
         const SNetMessageRow* rows = NetMessage_Table(&n);
         for (size_t i = 0; i < n; ++i)
@@ -45,16 +48,15 @@ struct SRawClient {
         socket->Open(SNetAddress{kNetLoopback, 0});
         peer = new NWEPeer(socket, &registry, "raw");
         peer->SetReceiveCrcSeed(13);
-        SNetAddress address;
-        host->net->m_gameSocket->GetSocketName(&address);
-        peer->SetAddress(address);
+        peer->SetAddress(server);
     }
     ~SRawClient() { socket->Destroy(); }
     void Send(uint16_t id, const std::vector<uint8_t>& p) {
         peer->SendMessage(id, p.data(), static_cast<uint32_t>(p.size()), nullptr, 65535, 0);
     }
     bool Has(uint16_t id) { return !got[id].empty(); }
-    // Steps the machines and this client until done() holds.
+    // Steps the session and this client until done (false after the
+    // session's time-out).
     bool Pump(CNetSession& s, const std::function<bool()>& done, double seconds = 10.0) {
         return s.RunUntil(
             [&] {
@@ -64,25 +66,33 @@ struct SRawClient {
             },
             seconds);
     }
-    // The join, step by step, as the wire tables give it: the player id the
-    // server gave and the registration sent.
-    void Join(CNetSession& s, int32_t* id, std::vector<uint8_t>* record);
+    // CONNECT with the protocol's version and no password; once the server
+    // answered, the link sends with the game's seed. False without an answer.
+    bool Connect(CNetSession& s) {
+        CStateArchive ar;
+        ar.WriteU32(kNetProtocolVersion);
+        WireText_Write(ar, "");
+        Send(NS_NOTIFYTYPE_CONNECT, Bytes(ar));
+        if (!Pump(s, [&] { return Has(NS_NOTIFYTYPE_CONNECT); })) return false;
+        peer->SetSendCrcSeed(13);
+        peer->SetActive(true);
+        return true;
+    }
+    // The whole join to the host's server, step by step, as the wire tables
+    // give it: the player id the server gave and the registration sent.
+    void Join(CNetSession& s, CNetMachine* host, int32_t* id, std::vector<uint8_t>* record);
 };
 
-std::vector<uint8_t> Bytes(const CStateArchive& ar) {
-    return std::vector<uint8_t>(ar.GetData(), ar.GetData() + ar.GetBuffer().size());
+SNetAddress ServerOf(CNetMachine* host) {
+    SNetAddress server;
+    host->net->m_gameSocket->GetSocketName(&server);
+    return server;
 }
 
-void SRawClient::Join(CNetSession& s, int32_t* id, std::vector<uint8_t>* record) {
+void SRawClient::Join(CNetSession& s, CNetMachine* host, int32_t* id, std::vector<uint8_t>* record) {
     auto pump = [&](const std::function<bool()>& done) { return Pump(s, done); };
-    CStateArchive ar;
-    ar.WriteU32(kNetProtocolVersion);
-    WireText_Write(ar, "");
-    Send(NS_NOTIFYTYPE_CONNECT, Bytes(ar));
-    ASSERT_TRUE(pump([&] { return Has(NS_NOTIFYTYPE_CONNECT); }));
+    ASSERT_TRUE(Connect(s));
     ASSERT_EQ(got[NS_NOTIFYTYPE_CONNECT][0], (std::vector<uint8_t>{13, 0, 0, 0, 0, 0, 0, 0}));
-    peer->SetSendCrcSeed(13);
-    peer->SetActive(true);
     Send(NS_NOTIFYTYPE_CONNECTVALIDATE, {1, 2, 3, 4});
     ASSERT_TRUE(pump([&] { return Has(NS_NOTIFYTYPE_CONNECTVALIDATE); }));
     EXPECT_TRUE(Has(NS_NOTIFYTYPE_SETGAMESPEED));
@@ -94,7 +104,7 @@ void SRawClient::Join(CNetSession& s, int32_t* id, std::vector<uint8_t>* record)
     int32_t rawId = static_cast<int32_t>(NWE_Get32(got[NS_NOTIFYTYPE_ASSIGNPLAYERID][0].data()));
     EXPECT_GE(rawId, 2);
     CPlayer* self = host->net->m_players.m_neutral;  // writes a record; its id is replaced below
-    ar.Reset();
+    CStateArchive ar;
     self->WriteInfo(ar);
     *record = Bytes(ar);
     NWE_Put32(record->data(), static_cast<uint32_t>(rawId));
@@ -103,6 +113,7 @@ void SRawClient::Join(CNetSession& s, int32_t* id, std::vector<uint8_t>* record)
     ASSERT_TRUE(pump([&] { return host->net->FindPlayerById(rawId) != nullptr; }));
     *id = rawId;
 }
+
 }  // namespace
 
 TEST(NetHostile, RefusedRequestsLeaveTheGameGoingOn) {
@@ -121,10 +132,10 @@ TEST(NetHostile, RefusedRequestsLeaveTheGameGoingOn) {
     // while the raw client joins.
     host->gameState = 1;
 
-    SRawClient raw(host);
+    SRawClient raw(ServerOf(host));
     int32_t rawId = -1;
     std::vector<uint8_t> record;
-    raw.Join(s, &rawId, &record);
+    raw.Join(s, host, &rawId, &record);
     if (HasFatalFailure()) return;
     EXPECT_GE(rawId, 3);
     auto pump = [&](const std::function<bool()>& done) { return raw.Pump(s, done); };
@@ -175,6 +186,45 @@ TEST(NetHostile, RefusedRequestsLeaveTheGameGoingOn) {
         EXPECT_EQ(host->ticks[f].worldCrc, honest->ticks[f].worldCrc) << f;
 }
 
+// A client that has not joined yet (its CONNECT admitted, nothing more) has
+// no say in the game's start, its frames or its sync: those messages are
+// refused as out of turn, and the frame it asks for is not answered (joined
+// clients start games and resync in the session tests).
+TEST(NetHostile, AClientStillJoiningIsRefusedTheJoinedOnesMessages) {
+    CNetSession s;
+    CNetMachine* host = s.Add("host");
+    ASSERT_TRUE(s.JoinAll());
+    SNetAddress server;
+    host->net->m_gameSocket->GetSocketName(&server);
+    SRawClient raw(server);
+    ASSERT_TRUE(raw.Connect(s));
+    CStateArchive ar;
+    WireText_Write(ar, host->net->m_serverInfo.m_mapFile.GetText(), 255);
+    const std::pair<uint16_t, std::vector<uint8_t>> outOfTurn[] = {
+        {NS_NOTIFYTYPE_FRAMEFINISHED, {1, 0}},
+        {NS_NOTIFYTYPE_STARTGAME_REPLY, {}},
+        {NS_NOTIFYTYPE_MAPCHANGESTART_REPLY, {}},
+        {NS_NOTIFYTYPE_MAPFINISHUP_REPLY, {}},
+        {NS_NOTIFYTYPE_SERVERINFO_MAPCRCMATCH, Bytes(ar)},
+        {NS_NOTIFYTYPE_ASKFORFRAME, {}},
+        {NS_NOTIFYTYPE_SYNC_GOTALLUNITS, {}},
+        {NS_NOTIFYTYPE_SYNC_SYNCFINISHED, {}},
+    };
+    for (const auto& [id, payload] : outOfTurn) raw.Send(id, payload);
+    // "Refused message <id> from <address> (no player): out of turn".
+    auto refused = [&](uint16_t id) {
+        const std::string line = host->FindLine(("Refused message " + std::to_string(id) + " from ").c_str());
+        return !line.empty() && line.size() >= 11 && line.compare(line.size() - 11, 11, "out of turn") == 0;
+    };
+    EXPECT_TRUE(raw.Pump(s, [&] {
+        for (const auto& m : outOfTurn)
+            if (!refused(m.first)) return false;
+        return true;
+    }));
+    for (const auto& m : outOfTurn) EXPECT_TRUE(refused(m.first)) << m.first;
+    EXPECT_FALSE(raw.Has(NS_NOTIFYTYPE_ASKFORFRAME));
+}
+
 // What the server sends a client built from the message table has the sizes
 // the table gives, through the join, the lobby and the start of a game
 // (SETGAMELOOP carries nothing, as the table says).
@@ -183,10 +233,10 @@ TEST(NetHostile, TheServersMessagesHaveTheTablesSizes) {
     CNetMachine* host = s.Add("host");
     host->MakeCurrent();
     ASSERT_TRUE(host->net->StartServer(0, true));
-    SRawClient raw(host);
+    SRawClient raw(ServerOf(host));
     int32_t rawId = -1;
     std::vector<uint8_t> record;
-    raw.Join(s, &rawId, &record);
+    raw.Join(s, host, &rawId, &record);
     if (HasFatalFailure()) return;
     host->MakeCurrent();
     host->net->Send(NS_NOTIFYTYPE_STARTGAME, nullptr, 0);
@@ -241,10 +291,10 @@ TEST(NetHostile, ASilentClientCannotStopTheGame) {
     host->RequestUnit(host->tank, 1.0f, 1.0f, host->net->LocalPlayer()->m_ownerId);
     ASSERT_TRUE(s.RunUntil([&] { return honest->scene->m_objectCount == 1; }));
     host->gameState = 1;  // a running game refuses joins
-    SRawClient raw(host);
+    SRawClient raw(ServerOf(host));
     int32_t rawId = -1;
     std::vector<uint8_t> record;
-    raw.Join(s, &rawId, &record);
+    raw.Join(s, host, &rawId, &record);
     if (HasFatalFailure()) return;
     host->gameState = 2;
     auto frame = [](CNetMachine* m) { return m->net->m_frameTable->GetCurrentNumber(); };
@@ -319,10 +369,10 @@ TEST(NetHostile, AChatFloodStopsAtTheAllowance) {
     CNetMachine* host = s.Add("host");
     CNetMachine* honest = s.Add("honest");
     ASSERT_TRUE(s.JoinAll());
-    SRawClient raw(host);
+    SRawClient raw(ServerOf(host));
     int32_t rawId = -1;
     std::vector<uint8_t> record;
-    raw.Join(s, &rawId, &record);
+    raw.Join(s, host, &rawId, &record);
     if (HasFatalFailure()) return;
     const std::string text = "flood " + std::string(249, 'x');
     CStateArchive ar;

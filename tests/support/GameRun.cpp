@@ -7,8 +7,7 @@
 #include <sstream>
 #include <thread>
 
-bool Test_StartGame(CTestProcess& game, const CTempDir& dir,
-                    const std::vector<std::pair<std::string, std::string>>& env) {
+SProcessOptions Test_GameOptions(const CTempDir& dir) {
     SProcessOptions options;
     options.program = dir.File("System/Tessarak");
     options.workDir = dir.File("System");
@@ -21,6 +20,12 @@ bool Test_StartGame(CTestProcess& game, const CTempDir& dir,
                    {"ALSOFT_DRIVERS", "null"},
                    {"TESSARAK_HEADLESS_DIALOGS", "1"}};
     if (!std::getenv("DISPLAY")) options.env.push_back({"SDL_VIDEODRIVER", "offscreen"});
+    return options;
+}
+
+bool Test_StartGame(CTestProcess& game, const CTempDir& dir,
+                    const std::vector<std::pair<std::string, std::string>>& env) {
+    SProcessOptions options = Test_GameOptions(dir);
     options.env.insert(options.env.end(), env.begin(), env.end());
     return game.Start(options);
 }

@@ -21,6 +21,9 @@ struct SUnitSeen {
 // driver. env is set last.
 bool Test_StartGame(CTestProcess& game, const CTempDir& dir,
                     const std::vector<std::pair<std::string, std::string>>& env = {});
+// How Test_StartGame starts it (a test changes the program to start it
+// another way, through the launcher say).
+SProcessOptions Test_GameOptions(const CTempDir& dir);
 
 // Selects the local player's units (in a running game) and reads their
 // template names and positions back; empty when the game gave no answer

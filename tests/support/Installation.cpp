@@ -14,6 +14,11 @@ bool Test_CopyInstallation(const CTempDir& dir) {
     fs::create_directories(dir.File("System"), ec);
     fs::create_symlink(built / "System" / "Tessarak", dir.File("System/Tessarak"), ec);
     if (ec) return false;
+    // The debug build too, when this build makes it.
+    if (fs::exists(built / "System" / "Tessarak_debug")) {
+        fs::create_symlink(built / "System" / "Tessarak_debug", dir.File("System/Tessarak_debug"), ec);
+        if (ec) return false;
+    }
     // Only the shipped packs and scripts: what a run of the game writes beside
     // them (saved settings, the texture cache) may change under a copy.
     fs::create_directories(dir.File("Tessarak"), ec);

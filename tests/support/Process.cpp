@@ -209,25 +209,29 @@ int CTestProcess::CountLines(const std::string& text) {
     return n;
 }
 
+bool CTestProcess::Reap(double seconds) {
+    if (m_pid <= 0) return true;
+    auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
+    int status = 0;
+    pid_t done = 0;
+    while ((done = waitpid(m_pid, &status, WNOHANG)) == 0 && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (done == 0) return false;
+    m_exitCode = done == m_pid ? ExitCode(status) : -1;
+    m_pid = -1;
+    return true;
+}
+
 int CTestProcess::Wait(double seconds, bool* timedOut) {
     if (timedOut) *timedOut = false;
     if (m_input >= 0) {
         close(m_input);  // the end of the child's input
         m_input = -1;
     }
-    if (m_pid > 0) {
-        auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
-        int status = 0;
-        pid_t done = 0;
-        while ((done = waitpid(m_pid, &status, WNOHANG)) == 0 && Clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        if (done == 0) {
-            if (timedOut) *timedOut = true;
-            kill(m_pid, SIGKILL);
-            done = waitpid(m_pid, &status, 0);
-        }
-        m_exitCode = done == m_pid ? ExitCode(status) : -1;
-        m_pid = -1;
+    if (!Reap(seconds)) {
+        if (timedOut) *timedOut = true;
+        kill(m_pid, SIGKILL);
+        Reap(1e9);
     }
     if (m_reader.joinable()) {
         // What the child wrote last is still in the pipe: read it to the end,
@@ -240,6 +244,10 @@ int CTestProcess::Wait(double seconds, bool* timedOut) {
         m_reader.join();
     }
     return m_exitCode;
+}
+
+int CTestProcess::WaitForExit(double seconds) {
+    return Reap(seconds) ? m_exitCode : -1;
 }
 
 int CTestProcess::Stop(double graceSeconds) {

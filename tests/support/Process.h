@@ -65,11 +65,18 @@ public:
     // Waits for the child to end: its exit code, or 128 plus the signal that
     // ended it. After the time it is killed, timedOut (when given) is set.
     int Wait(double seconds, bool* timedOut = nullptr);
+    // Waits for the child to end as Wait does, but leaves its input open and
+    // goes on reading the output (what the child started may use both): the
+    // exit code, or -1 when it still runs after the time.
+    int WaitForExit(double seconds);
     // SIGTERM, up to graceSeconds to end, then SIGKILL; the exit code as Wait.
     int Stop(double graceSeconds = 5.0);
 
 private:
     void Read(int fd);
+    // Waits up to the seconds for the child to end; true once it has (its
+    // exit code kept), or when there is none.
+    bool Reap(double seconds);
 
     pid_t m_pid = -1;
     int m_exitCode = -1;

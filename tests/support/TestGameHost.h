@@ -75,6 +75,9 @@ public:
     }
     void FreeSample(SoundSample*) override { ++freedSamples; }
     void PlaySample(SoundSample* sample, int volume) override { played.push_back({sample, volume}); }
+    void QueueVoice(SoundSample* sample, int volume, int kind) override {
+        voices.push_back({sample, volume, kind});
+    }
     void ListeningPoint(float* x, float* z) override {
         *x = listen[0];
         *z = listen[1];
@@ -139,6 +142,11 @@ public:
         int volume;
     };
     std::vector<SPlayed> played;
+    struct SVoice {
+        SoundSample* sample;
+        int volume, kind;
+    };
+    std::vector<SVoice> voices;
     float listen[2] = {0.0f, 0.0f};
     bool directMove = false, keepFormation = false, mapEditMode = false;
     SInterfaceFields* interfaceFields = nullptr;

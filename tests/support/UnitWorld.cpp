@@ -96,6 +96,7 @@ void CUnitWorld::Tick(int count) {
     MakeCurrent();
     for (int i = 0; i < count; ++i) {
         gameTime += 79545;
+        scene->DeleteQueuedFrames(TickStep());
         scene->Tick();
         grid->Update();
     }

@@ -160,6 +160,46 @@ TEST_F(UnitLoaderTest, TheAnnouncerLoadsWithTheSoundEngine) {
     ASSERT_NE(granite, nullptr);
     EXPECT_NE(granite->m_announcer[4], nullptr);  // LowPower
     EXPECT_EQ(granite->m_announcer[0], nullptr);
+    // A player's event plays its race's sample on the voice queue, loud; an
+    // event without a sample plays nothing.
+    host.players->m_local->PlayEventSound(granite->m_announcer[4], 14);
+    host.players->m_local->PlayEventSound(granite->m_announcer[0], 1);
+    ASSERT_EQ(host.voices.size(), 1u);
+    EXPECT_EQ(host.voices[0].sample, granite->m_announcer[4]);
+    EXPECT_EQ(host.voices[0].volume, 127);
+    EXPECT_EQ(host.voices[0].kind, 14);
+}
+
+// The players' races come from their names, without regard to case; a name
+// that names no race gives the default race. The template list's order is by
+// name without regard to case, a template without a name first.
+TEST_F(UnitLoaderTest, RacesByNameAndTemplatesByName) {
+    CPlayer* stranger = new CPlayer(host.players);
+    stranger->m_raceName = "Nobody";
+    ASSERT_TRUE(host.scene->LoadUnits(Units().c_str()));
+    CPlayerList& players = *host.players;
+    EXPECT_EQ(players.m_local->m_race, players.FindRace("Granite"));
+    EXPECT_EQ(stranger->m_race, players.m_defaultRace);
+    stranger->m_raceName = "CORAL";
+    players.m_local->m_raceName = "Nobody";
+    players.ResolvePlayerRaces();
+    EXPECT_EQ(stranger->m_race, players.FindRace("Coral"));
+    EXPECT_EQ(players.m_local->m_race, players.m_defaultRace);
+
+    CTessarakObjectTemplate* tank = host.scene->FindTemplate("Tank");
+    CTessarakObjectTemplate* hq = host.scene->FindTemplate("HQ");
+    CTessarakObjectTemplate* shell = host.scene->FindTemplate("a_shell");
+    EXPECT_LT(LoadUnitsTemplateByName(shell, hq), 0);
+    EXPECT_GT(LoadUnitsTemplateByName(tank, hq), 0);
+    EXPECT_EQ(LoadUnitsTemplateByName(hq, hq), 0);
+    EXPECT_LT(LoadUnitsTemplateByName(nullptr, shell), 0);
+    EXPECT_EQ(LoadUnitsTemplateByName(nullptr, nullptr), 0);
+    CStrBuf name = tank->m_name;
+    tank->m_name = "hq";
+    EXPECT_EQ(LoadUnitsTemplateByName(tank, hq), 0);
+    tank->m_name.Clear();
+    EXPECT_EQ(LoadUnitsTemplateByName(tank, nullptr), 0);
+    tank->m_name = name;
 }
 
 TEST_F(UnitLoaderTest, SizesComeFromTheShapes) {
