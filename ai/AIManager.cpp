@@ -2,7 +2,7 @@
 // The lockstep guard comes first in every simulation source.
 #include "ai/AIManager.h"
 
-CAIManager::CAIManager(CNetGameHost* game) : m_game(game) {}
+CAIManager::CAIManager(CWorld* world) : m_world(world) {}
 
 CAIManager::~CAIManager() {}
 

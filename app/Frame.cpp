@@ -20,7 +20,7 @@
 #include "ui/Interface.h"
 #include "world/ExplosionManager.h"
 #include "world/GameScene.h"
-#include "world/WorldGrid.h"
+#include "world/World.h"
 
 // Counts interface frames; while the game lags far behind only every tenth
 // one draws.
@@ -74,8 +74,17 @@ static void InterfaceTickStep(CGame* game) {
     CNetGame* net = game->NetGame();
     if (!net->InterfaceTickGate()) return;
     game->Clock()->AdvanceGameTime(nullptr, true, true);
-    net->ExecuteFrame();
-    if (net->m_hosting && game->GameLoading()) game->ServerStartStep();
+    // The frame's world orders are taken (the start units of a loading
+    // game, say); nothing of the world steps.
+    CTurnOrders orders;
+    net->ExecuteFrame(orders);
+    if (CWorld* world = game->World()) {
+        STurn turn;
+        turn.frame = net->CurrentFrame();
+        turn.step = STurn::kOrdersOnly;
+        world->Tick(turn, orders);
+    }
+    if (net->IsHosting() && game->GameLoading()) game->ServerStartStep();
     net->ResyncClients();
 }
 
@@ -98,12 +107,9 @@ int CGame::InterfaceFrame() {
     net->m_queue2.Flush();
     net->Update(0);
 
-    clock->m_lock.Enter();
-    net->m_frameCountdown -= clock->m_frameTime;
-    float backlog = clock->Backlog();
-    bool due = backlog > net->m_tickLead;
-    if (!due) net->m_frameCountdown = m_frameTimeout;
-    clock->m_lock.Leave();
+    net->CountDownFrame(clock->m_frameTime);
+    bool due = clock->LockedBacklog() > net->TickLead();
+    if (!due) net->RestartFrameCountdown(m_frameTimeout);
     if (due) InterfaceTickStep(this);
 
     net->RemoveMarkedPlayers();
@@ -124,7 +130,7 @@ int CGame::InterfaceFrame() {
     clock->UpdateFrameTime(0);
     Game_UpdateEngineTimer(this, clock->NextTickTime());
 
-    bool draw = !(clock->Backlog() - net->m_tickLead >= 1.0f && s_interfaceFrames % 10 != 0);
+    bool draw = !(clock->Backlog() - net->TickLead() >= 1.0f && s_interfaceFrames % 10 != 0);
     if (draw) {
         Game_ClearScreen(this);
         if (!Game_DrawFullScreenVideo(this)) {
@@ -162,7 +168,7 @@ int CGame::RenderFrame() {
     net->Update(0);
     net->FinishMarkReply();
     net->m_queue3.Flush();
-    net->m_frameCountdown -= clock->m_frameTime;
+    net->CountDownFrame(clock->m_frameTime);
     // A full-screen video replaces the whole frame while it plays: no tick,
     // only the video and the flip.
     if (m_fullScreenVideo) {
@@ -186,11 +192,21 @@ int CGame::RenderFrame() {
     bool hidden = fullConsole || m_vars.disable3DEngine || menu;
     Game_SoundFullVolume(this);
 
-    if (m_explosionManager) {
-        // The camera over the focus, the cursor light, the view's effects and
-        // the fog overlay.
-        m_explosionManager->Draw();
-        m_explosionManager->Update();
+    if (m_world && ui) {
+        // The camera over its focus (following what it follows), the
+        // view-only timers of the world, the cursor light, the view's
+        // effects and the fog overlay around the focus.
+        const float dt = clock->m_frameTime;
+        CGameCamera& camera = ui->m_camera;
+        camera.Step(dt, m_world);
+        if (m_gameView) {
+            float eye[3], target[3];
+            camera.Placement(eye, target);
+            m_gameView->PlaceCamera(eye, target, camera.m_zoom);
+        }
+        m_world->Scene().StepView(dt);
+        m_world->Explosions().UpdateCursorLight(dt);
+        m_world->Explosions().Update(dt, camera.GroundX(), camera.GroundZ());
     }
     m_drawMutex.Wait();
     if (m_gameView && !hidden) {
@@ -205,7 +221,7 @@ int CGame::RenderFrame() {
     if (ui) {
         // The timed screen messages show over the game, not over a finished
         // game's end screen nor under the full console.
-        bool finished = m_gameScene && m_gameScene->m_finished;
+        bool finished = m_world && m_world->Scene().Finished();
         if (!menu && !finished && !fullConsole)
             ui->m_console.DrawScreenMessages(ui->Surface(), ui->m_screenFont);
         ui->Update(1, 0);

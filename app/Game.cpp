@@ -11,8 +11,10 @@
 #include "ai/AIManager.h"
 #include "app/GameClock.h"
 #include "app/GameConsole.h"
+#include "app/GameRoles.h"
 #include "app/GameScreen.h"
 #include "app/GameServices.h"
+#include "app/GameView.h"
 #include "app/MainApp.h"
 #include "e3d/Camera.h"
 #include "e3d/Font.h"
@@ -20,11 +22,9 @@
 #include "platform/sys/Path.h"
 #include "platform/sys/Thread.h"
 #include "ui/Interface.h"
-#include "world/ExplosionManager.h"
 #include "world/GameScene.h"
-#include "world/PhysicsEngine.h"
 #include "world/Project.h"
-#include "world/WorldGrid.h"
+#include "world/World.h"
 
 CGame* g_pGame = nullptr;
 volatile uint8_t g_StopFlag = 0;
@@ -83,7 +83,7 @@ static CStrBuf PackFault(const char* kind, const char* first, const char* second
 
 CGame::CGame(void* instance, const char* dataFile) : m_critSect(4000) {
     g_pGame = this;
-    GameHost_Set(this);
+    m_roles = new CGameRoles(*this);
 
     char host[256] = {};
     if (gethostname(host, sizeof host - 1) != 0) std::strcpy(host, "localhost");
@@ -135,8 +135,9 @@ CGame::CGame(void* instance, const char* dataFile) : m_critSect(4000) {
 
 CGame::~CGame() {
     Shutdown();
+    delete m_roles;
+    m_roles = nullptr;
     if (g_pGame == this) g_pGame = nullptr;
-    if (GameHost() == this) GameHost_Set(nullptr);
 }
 
 // ---------------------------------------------------------------------------
@@ -225,13 +226,16 @@ int CGame::Startup(int) {
     }
     Game_ClearAndPresent(this);
 
-    m_gameScene = Require(new CGameScene(this), "game scene");
-    // The battlefield's objects are frames of the screen's main camera: what
-    // the game view renders. A change of the display mode keeps the camera.
-    if (m_gameScreen) m_gameScene->m_rootFrame = m_gameScreen->m_mainCamera;
-    m_projects = new CProjectList(m_gameScreen, m_gameScene);
-    m_aiManager = Require(new CAIManager(this), "computer-player manager");
-    m_netGame = Require(new CNetGame(this), "network game");
+    // The world: the scene, the grid, the physics and the explosions. The
+    // battlefield's objects are frames of the screen's main camera: what the
+    // game view renders. A change of the display mode keeps the camera.
+    CreateWorld(m_gameScreen ? m_gameScreen->m_mainCamera : nullptr);
+    Require(m_world, "world");
+    m_projects = new CProjectList(m_gameScreen, &m_world->Scene());
+    m_world->SetProjects(m_projects);
+    m_aiManager = Require(new CAIManager(m_world), "computer-player manager");
+    m_netGame = Require(new CNetGame(m_roles->Net()), "network game");
+    ConnectWorld();
 
     m_interface->CreateFonts();
     Game_ShowConsole(this);
@@ -264,12 +268,9 @@ void CGame::CreateSubsystems() {
     m_clock = Require(new CGameClock(), "game clock");
     Game_CreateInput(this);
     Game_CreateView(this);
-    m_worldGrid = Require(new CWorldGrid(this), "world grid");
-    m_explosionManager = Require(new CExplosionManager(this), "explosion manager");
-    m_interface = Require(new CInterface(this), "interface");
+    m_interface = Require(new CInterface(m_roles->Interface()), "interface");
     // Whoever started the game from a terminal reads the console there too.
     m_interface->m_console.SetEchoToStdout(s_consoleToStdout);
-    m_physicsEngine = Require(new CPhysicsEngine(this), "physics engine");
     Game_CreateSound(this);
 }
 
@@ -332,14 +333,17 @@ bool CGame::ExecStartup(const char* name) {
 }
 
 bool CGame::LoadUnitFiles() {
-    CGameScene* scene = m_gameScene;
+    CGameScene* scene = Scene();
     if (!scene) {
         m_guiWord = 1;
         return false;
     }
     // The content projects live on the game screen's registries (a game
     // without a display keeps them headless).
-    if (!m_projects) m_projects = new CProjectList(m_gameScreen, scene);
+    if (!m_projects) {
+        m_projects = new CProjectList(m_gameScreen, scene);
+        m_world->SetProjects(m_projects);
+    }
     CStrBuf name;
     if (!scene->m_unitSource.IsEmpty() && !scene->m_unitSource.EqualsNoCase("local"))
         name = scene->m_unitSource;
@@ -351,7 +355,7 @@ bool CGame::LoadUnitFiles() {
         scene->m_unitSource.Clear();
         return false;
     }
-    if (m_netGame) m_netGame->m_frameCountdown = FrameTimeout();
+    if (m_netGame) m_netGame->RestartFrameCountdown(m_frameTimeout);
     scene->DeriveTemplateSizes();
     return true;
 }
@@ -504,23 +508,18 @@ void CGame::Shutdown() {
     g_ShuttingDown = 1;
     m_shutDown = 1;
 
-    delete m_gameScene;
-    m_gameScene = nullptr;
+    // The world first: the scene (objects, then templates), the grid, the
+    // physics and the explosions.
+    DeleteWorld();
     // The content's textures and materials live on the screen: they go first.
     delete m_projects;
     m_projects = nullptr;
     delete m_aiManager;
     m_aiManager = nullptr;
-    delete m_worldGrid;
-    m_worldGrid = nullptr;
-    delete m_physicsEngine;
-    m_physicsEngine = nullptr;
     delete m_netGame;
     m_netGame = nullptr;
     delete m_interface;
     m_interface = nullptr;
-    delete m_explosionManager;
-    m_explosionManager = nullptr;
     Game_DeleteView(this);
     Game_DeleteInput(this);
     delete m_clock;
@@ -584,4 +583,45 @@ CStrBuf* SplitNameList(const char* text, int* count) {
     delete[] all;
     if (count) *count = kept;
     return result;
+}
+
+CGameScene* CGame::Scene() {
+    return m_world ? &m_world->Scene() : nullptr;
+}
+
+const char* CGame::GetSystemText(int index) {
+    return m_interface ? m_interface->GetSystemText(index) : "";
+}
+
+CE3DEngine* CGame::Engine() {
+    return m_gameView ? m_gameView->m_engine : nullptr;
+}
+
+void CGame::CreateWorld(CE3DFrame* root) {
+    if (m_world) return;
+    m_world = new CWorld(m_roles->World(nullptr));
+    m_world->SetRootFrame(root);
+    if (m_gameView) m_world->SetEngine(m_gameView->m_engine);
+    if (m_projects) m_world->SetProjects(m_projects);
+    ConnectWorld();
+}
+
+void CGame::ConnectWorld() {
+    if (!m_world) return;
+    // The session keeps the players and carries the world's orders.
+    if (m_netGame) {
+        m_netGame->SetWorld(m_world);
+        m_world->SetRoles(m_roles->World(&m_netGame->Sender()));
+    }
+    if (m_interface) {
+        m_interface->SetWorld(m_world);
+        m_interface->SetNetGame(m_netGame);
+    }
+}
+
+void CGame::DeleteWorld() {
+    if (m_interface) m_interface->SetWorld(nullptr);
+    if (m_netGame) m_netGame->SetWorld(nullptr);
+    delete m_world;
+    m_world = nullptr;
 }

@@ -7,25 +7,35 @@
 // subsystem in a fixed order and runs the start-up scripts. From then on the
 // idle handler calls CGame::Frame once per turn; the two state words (the
 // GUI word and the game state) choose between the interface frame, the
-// render frame and the game start. The application's own parts reach the
-// game through the global pointer g_pGame; the layers below the application
-// (the world, the network game, the computer players, the interface) reach
-// it only through the host interfaces it implements (CGameHost, CNetGameHost,
-// CInterfaceHost). Every relative file name is resolved with CGame::GetPath. Deleting the game object runs
-// CGame::Shutdown, which saves the settings (only when start-up completed) and deletes the subsystems in the
-// reverse of their creation order.
+// render frame and the game start. Its own roles are three: its life
+// (start-up, the frames, shutdown), the session (IGameFlow: the state words,
+// the loading flag, the game folder) and the map load (IMapLoader, in
+// app/GameStart.cpp). The layers below the application (the world, the
+// network game, the computer players, the interface) reach the game only
+// through the narrow roles they are given (app/GameRoles.h); the world is
+// one object (CWorld) that the game owns and ticks. The application's own
+// parts reach the game through the global pointer g_pGame. Every relative
+// file name is resolved with CGame::GetPath. Deleting the game object runs
+// CGame::Shutdown, which saves the settings (only when start-up completed)
+// and deletes the subsystems in the reverse of their creation order.
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "core/StrBuf.h"
+#include "netgame/NetGameRoles.h"
 #include "nwe/AccessGuard.h"
 #include "platform/sys/Thread.h"
-#include "ui/InterfaceHost.h"
 
 class CGameClock;
+class CGameRoles;
+class CCommandInterpreter;
+class CE3DEngine;
+class CProjectList;
+class CWorld;
 class CInputManager;
 class CGameView;
 class CGameScreen;
@@ -125,7 +135,7 @@ struct SGameVariables {
     int32_t syncCrcEvery = 0;        // dbg_SyncCrc: the world's sync CRC printed every n frames (0 off)
 };
 
-class CGame : public CInterfaceHost {
+class CGame : public IGameFlow, public IMapLoader {
 public:
     // instance: the process's instance handle (opaque here); dataFile: the
     // application passes "No datafile".
@@ -140,91 +150,53 @@ public:
     // Switches the game directory and runs its start-up scripts.
     bool ExecStartup(const char* name) override;
     // Resolves a name below the root; the result lives until the next call.
-    const char* GetPath(const char* subFolder, const char* name) override;
+    const char* GetPath(const char* subFolder, const char* name);
     void Benchmark();
     void Lock() override;
     void Unlock() override;
     // Sends the pause value to the session (message 162, 4 bytes).
     void SendPause(int32_t value);
-    void Redraw() override;
-    void ShowMessageAndRedraw(const char* text) override;
+    // Draws the mouse cursor and presents the back buffer.
+    void Redraw();
+    // Clears the screen, prints the line, draws the console and presents it.
+    void ShowMessageAndRedraw(const char* text);
+    // The text of one system-text entry ("" when unset).
+    const char* GetSystemText(int index);
     void ErrorBox(const char* text);
+    // A game message to the session (false without one): what the game
+    // asks of every machine goes this way, in a frame.
+    bool SendToSession(int type, const void* data, int length);
     static void LogToConsole(const char* text, void* unused);
     void CheckVideoSettingsChanged();
     void Shutdown();
     // Sets the stop flag, deletes the game object and ends the process
     // (Game_FatalExit).
-    [[noreturn]] void FatalExit(int exitCode) override;
+    [[noreturn]] void FatalExit(int exitCode);
 
-    // ---- the host interfaces of the layers below (app/GameHost.cpp)
-    void Print(const char* text) override;
-    void PrintColor(int r, int g, int b, bool echo, const char* text) override;
-    bool RunScriptFile(const char* path) override;
+    // ---- the session role (IGameFlow): the state words, the loading flag,
+    // the game folder, scripts for the next frame, notices (app/GameRoles.cpp)
     int32_t GuiWord() override { return m_guiWord; }
     int32_t GameState() override { return m_gameState; }
     int32_t GameType() override { return m_vars.gameType; }
-    uint64_t GameTime() override;
-    float TickStep() override;
-    float FrameStep() override;
-    float GameSeconds() override;
-    bool Send(int type, const void* data, int length, int flag1, int flag2) override;
-    const char* GetSystemText(int index) override;
-    CGameScene* GameScene() override { return m_gameScene; }
-    CWorldGrid* WorldGrid() override { return m_worldGrid; }
-    CExplosionManager* ExplosionManager() override { return m_explosionManager; }
-    CPhysicsEngine* PhysicsEngine() override { return m_physicsEngine; }
-    CPlayerList* PlayerList() override;
-    CE3DEngine* Engine() override;
-    CProjectList* Projects() override { return m_projects; }
-    bool SoundOff() override;
-    SoundSample* LoadSample(const char* path) override;
-    void FreeSample(SoundSample* sample) override;
-    void PlaySample(SoundSample* sample, int volume) override;
-    void QueueVoice(SoundSample* sample, int volume, int kind) override;
-    void ListeningPoint(float* x, float* z) override;
-    bool QueueModifier() override;
-    bool DirectMoveModifier() override;
-    bool FormationModifier() override;
-    bool MapEditMode() override { return m_vars.mapEditMode != 0; }
-    SInterfaceFields* InterfaceFields() override;
-    CE3DViewport* Viewport() override;
-    void PlaceCamera(const float* eye, const float* target, float fieldOfView) override;
-    void ShakeCamera(float amount, float distance) override;
-    int32_t UnitLimit() override;
-    void PostEventMessage(int code, int32_t ownerId, float x, float z, const char* text) override;
-    void SaveConfigFiles() override;
-    float FrameTimeout() override { return m_frameTimeout; }
-    void SetGameSpeed(float factor) override;
-    float FrameRate() override;
-    float Lag() override;
-    bool SendForPlayer(CPlayer* player, int type, const void* data, int length) override;
-    uint64_t NextTickTime() override;
-    uint64_t TickPeriod() override;
-    float TickRate() override;
-    void SetTickRate(float rate) override;
-    float GameSpeed() override;
-    void SetClockTimes(uint64_t nextTick, uint64_t gameTime) override;
-    bool Paused() override;
-    void SetPaused(bool paused) override;
+    void SetGuiWord(int32_t word) override { m_guiWord = word; }
+    // The game loop's start (state 2) ends the loading phase.
+    void SetGameState(int32_t state) override {
+        m_gameState = state;
+        if (state == 2) m_gameLoading = 0;
+    }
     bool IsGameLoading() override { return m_gameLoading != 0; }
+    void SetGameLoading(bool loading) override { m_gameLoading = loading ? 1 : 0; }
     const char* GameFolder() override { return m_gameDir.GetText(); }
     void QueueScript(const char* name) override;
     void ShowNotice(const char* text) override;
+    void SaveConfigFiles() override;
     uint32_t InstanceValue() override;
-    CNetGame* NetGame() override { return m_netGame; }
-    uint64_t ClockNow() override;
-    uint64_t ClockFrequency() override;
-    CCommandInterpreter* Interpreter() override;
-    int CodePage() override { return m_codePage; }
-    bool ConsoleDrawingOff() override { return m_vars.guiDisable || m_vars.dontDrawConsole; }
-    CE3DSurface* BackSurface() override;
-    void ClearScreen() override;
-    CE3DFont* GetFont(const char* face, int width, int height, int weight, int attributes,
-                      int outline) override;
-    bool CommandLineHasCaret() override;
-    int CommandLineCaretX(CE3DFont* font, const char* text) override;
-    const CEditField* CommandLineEdit() override;
-    CE3DScreen* Screen() override;
+    // The local player's event (the HUD's event list and radar markers come
+    // with the in-game interface; until then the console's log).
+    void PostEventMessage(int code, int32_t ownerId, float x, float z, const char* text);
+    // The game's roles handed to the world, the network game and the
+    // interface (app/GameRoles.h).
+    CGameRoles& Roles() { return *m_roles; }
 
     // Frame dispatch.
     int Frame();
@@ -260,15 +232,6 @@ public:
     // The map's objective script, before the game loop starts (server).
     void RunObjectiveScript() override;
     CTessarakObjectTemplate* FindTemplate(const char* name);
-    // Makes the object on this machine at once (id: the object id it takes,
-    // -1 none); null when it cannot be made.
-    CTessarakObject* CreateUnit(CTessarakObjectTemplate* tmpl, float x, float z, CPlayer* owner,
-                                CE3DFrame* parent, int flag, int extra, int32_t id);
-    // The network game's creation (CREATEUNIT, a resync): in the scene's root frame.
-    CTessarakObject* CreateUnit(CTessarakObjectTemplate* tmpl, float x, float z, CPlayer* owner,
-                                int32_t id) override {
-        return CreateUnit(tmpl, x, z, owner, nullptr, 1, 0, id);
-    }
     // Asks the session to make the unit on every machine (CREATEUNIT); a null
     // template sends nothing. The unit takes the next object id on every
     // machine; objectId is the map's own id (-1 none).
@@ -298,7 +261,11 @@ public:
     static void SetConsoleToStdout(bool on);
     static bool ConsoleToStdout();
 
-    // ---- the values that console variables hold (bound by address)
+    // ---- the values that console variables hold
+    // Registers the game's own console variables of the names given (in that
+    // order), bound to its values; the command areas list theirs. Returns
+    // the number entered.
+    int RegisterVariables(CCommandInterpreter* ip, std::initializer_list<const char*> names);
     SGameVariables& Variables() { return m_vars; }
     SEmitterEditor& EmitterEditor() { return m_emitterEditor; }
     // The emitter editor's overlay (Emitter_EditMode): the current
@@ -311,6 +278,7 @@ public:
     bool VideoRestartPending() const { return m_videoRestartPending != 0; }
     void SetVideoRestartPending(bool pending) { m_videoRestartPending = pending ? 1 : 0; }
     void SetCodePage(int32_t codePage) { m_codePage = codePage; }
+    int CodePage() const { return m_codePage; }
 
     // ---- locks
     NWEAccessGuard& AccessGuard() { return m_accessGuard; }
@@ -325,17 +293,28 @@ public:
     CInputManager* InputManager() { return m_inputManager; }
     void SetInputManager(CInputManager* input) { m_inputManager = input; }
     CGameView* GameView() { return m_gameView; }
+    // The 3D engine of the game view (null without a display).
+    CE3DEngine* Engine();
     void SetGameView(CGameView* view) { m_gameView = view; }
     // The game screen belongs to the game view, which sets it here.
     CGameScreen* GameScreen() { return m_gameScreen; }
     void SetGameScreen(CGameScreen* screen) { m_gameScreen = screen; }
     CInterface* Interface() { return m_interface; }
     void SetInterface(CInterface* ui) { m_interface = ui; }
+    CNetGame* NetGame() { return m_netGame; }
     void SetNetGame(CNetGame* net) { m_netGame = net; }
-    void SetGameScene(CGameScene* scene) { m_gameScene = scene; }
-    void SetExplosionManager(CExplosionManager* effects) { m_explosionManager = effects; }
+    // The world: the simulation's door, owning the scene, grid, physics and
+    // explosions (made once the display is set up), its objects under root.
+    // ConnectWorld hands it to the session (which gives it the players and
+    // carries its orders) and to the interface, whichever exist.
+    CWorld* World() { return m_world; }
+    void CreateWorld(CE3DFrame* root);
+    void ConnectWorld();
+    void DeleteWorld();
+    // The world's scene (null without a world).
+    CGameScene* Scene();
+    CProjectList* Projects() { return m_projects; }
     void SetProjects(CProjectList* projects) { m_projects = projects; }
-    void SetPhysicsEngine(CPhysicsEngine* physics) { m_physicsEngine = physics; }
     CAIManager* AIManager() { return m_aiManager; }
     SoundEngine* Sound() { return m_soundEngine; }
     void SetSound(SoundEngine* sound) { m_soundEngine = sound; }
@@ -344,14 +323,8 @@ public:
     void SetCommandHost(ICommandHost* host) { m_commandHost = host; }
 
     // ---- state
-    void SetGuiWord(int32_t word) override { m_guiWord = word; }
-    // The game loop's start (state 2) ends the loading phase.
-    void SetGameState(int32_t state) override {
-        m_gameState = state;
-        if (state == 2) m_gameLoading = 0;
-    }
     bool GameLoading() const { return m_gameLoading != 0; }
-    void SetGameLoading(bool loading) override { m_gameLoading = loading ? 1 : 0; }
+    float FrameTimeout() const { return m_frameTimeout; }
     void SetFrameTimeout(float seconds) { m_frameTimeout = seconds; }
     // 1 once the interface frame ran ToConsole.cfg, 0 after a render frame.
     int32_t ConsoleScriptMarker() const { return m_consoleScriptMarker; }
@@ -435,8 +408,8 @@ private:
     uint8_t m_videoRestartPending = 0;
 
     // ---- owned subsystems
-    CGameScene* m_gameScene = nullptr;
-    CWorldGrid* m_worldGrid = nullptr;
+    CGameRoles* m_roles = nullptr;  // built first, deleted last
+    CWorld* m_world = nullptr;
     CNetGame* m_netGame = nullptr;
     CGameScreen* m_gameScreen = nullptr;  // set by the game view
     CProjectList* m_projects = nullptr;   // the content projects: the unit file
@@ -444,9 +417,7 @@ private:
     CInputManager* m_inputManager = nullptr;
     CInterface* m_interface = nullptr;
     CGameClock* m_clock = nullptr;
-    CExplosionManager* m_explosionManager = nullptr;
     CAIManager* m_aiManager = nullptr;
-    CPhysicsEngine* m_physicsEngine = nullptr;
     SoundEngine* m_soundEngine = nullptr;
 
     ICommandHost* m_commandHost = nullptr;  // the interpreter's view of the game

@@ -133,6 +133,11 @@ float CGameClock::Backlog() const {
     return (float)((double)(int64_t)(m_realTime - NextTickTime()) * (1.0 / 1193182.0));
 }
 
+float CGameClock::LockedBacklog() {
+    CSysScopedLock<CSysCriticalSection> hold(m_lock);
+    return Backlog();
+}
+
 void CGameClock::PrintResolution() {
     Game_Printf("Timer resulotion %f MHz", (double)m_frequency * 0.000001);
 }

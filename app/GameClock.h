@@ -66,6 +66,9 @@ public:
     uint64_t NextTickTime() const { return m_gameTime + m_tickPeriod; }
     // Real time minus next tick time, in seconds: how far the game lags.
     float Backlog() const;
+    // The same, read under the clock's lock (the clock's advance may run on
+    // another thread).
+    float LockedBacklog();
 
     CSysCriticalSection m_lock;
     float m_tickStep = 0.0f;

@@ -7,6 +7,7 @@
 #include "app/Game.h"
 #include "app/GameClock.h"
 #include "app/GameConsole.h"
+#include "app/GameRoles.h"
 #include "app/GameServices.h"
 #include "app/Progress.h"
 #include "console/CommandInterpreter.h"
@@ -24,42 +25,36 @@
 #include "world/Player.h"
 #include "world/TessarakObject.h"
 #include "world/Unit.h"
+#include "world/World.h"
 #include "world/WorldGrid.h"
 
-namespace {
-// The messages of the start handshake this machine answers. A reply with one
-// byte of 1 reports a failure: the host then returns everyone to the lobby.
-enum {
-    kMsgStartGameReply = 103,
-    kMsgMapChangeReply = 105,
-    kMsgMapFinishReply = 107,
-    kMsgCreateUnit = 110,
-    kMsgGiveResources = 160,
-};
-}  // namespace
+// The replies of the start handshake this machine answers
+// (NS_NOTIFYTYPE_STARTGAME_REPLY, MAPCHANGESTART_REPLY, MAPFINISHUP_REPLY):
+// a reply with one byte of 1 reports a failure, and the host then returns
+// everyone to the lobby.
 
 int CGame::StartGame() {
     Progress_Push(GetSystemText(228), 3);
     CStrBuf text;
     text.Format("%s...", GetSystemText(235));
     Progress_SetText(text.GetText(), "", 1);
-    if (m_gameScene) m_gameScene->Clear();
+    if (m_world) m_world->Scene().Clear();
     if (!LoadUnitFiles()) {
         Progress_Pop();
         // The host must not wait for a start reply that never comes.
-        ReturnToLobby("Error starting game: the unit files did not load", kMsgStartGameReply);
+        ReturnToLobby("Error starting game: the unit files did not load", NS_NOTIFYTYPE_STARTGAME_REPLY);
         return 0;
     }
     Game_Print(" ");
     Game_Print("Initializing Game... ");
     Game_Print(" ");
-    if (m_worldGrid) {
-        m_worldGrid->SetMapRect(-128, 128, 128, -128);
-        m_worldGrid->Reset();
+    if (m_world) {
+        m_world->Grid().SetMapRect(-128, 128, 128, -128);
+        m_world->Grid().Reset();
     }
     m_vars.drawGrid = 0;
     m_vars.drawGridAfter = 0;
-    if (m_explosionManager) m_explosionManager->Restart();
+    if (m_world) m_world->Explosions().Restart();
     static const char* const kScripts[] = {"Game_Single.cfg", "Game_Skirmish.cfg", "Game_Multi.cfg"};
     if (m_vars.gameType >= 0 && m_vars.gameType <= 2) Game_RunScript(kScripts[m_vars.gameType]);
     if (m_netGame && m_netGame->m_hosting) ResetClientFlags();
@@ -69,7 +64,7 @@ int CGame::StartGame() {
     Game_HideConsole(this);
     Progress_Pop();
     m_gameState = 1;
-    Send(kMsgStartGameReply, nullptr, 0, 0, 0);
+    SendToSession(NS_NOTIFYTYPE_STARTGAME_REPLY, nullptr, 0);
     return 1;
 }
 
@@ -82,7 +77,7 @@ void CGame::ResetClientFlags() {
 void CGame::ReturnToLobby(const char* message, int replyType) {
     Game_PrintColor(255, 0, 0, true, "%s", message);
     uint8_t failure = 1;
-    if (replyType) Send(replyType, &failure, 1, 0, 0);
+    if (replyType) SendToSession(replyType, &failure, 1);
     m_guiWord = 1;
     m_gameLoading = 0;
     m_mapLoading = 0;
@@ -91,7 +86,7 @@ void CGame::ReturnToLobby(const char* message, int replyType) {
 }
 
 void CGame::CallOffGameStart() {
-    if (m_gameScene) m_gameScene->Clear();
+    if (m_world) m_world->Scene().Clear();
     m_gameState = 1;
     m_guiWord = 1;
     m_gameLoading = 0;
@@ -114,7 +109,7 @@ bool CGame::MapFromServer() {
     // whose box may have come from it; a box that came from a server once
     // stays a server's box when this machine hosts it later.
     return (m_netGame && m_netGame->m_clientConnected && !m_netGame->m_hosting) ||
-           MapBox_CameFromServer(this, m_mapName.GetText());
+           MapBox_CameFromServer(m_roles->Files(), m_mapName.GetText());
 }
 
 bool CGame::MountMapBox(CVFSTable* box, const char* mapName) {
@@ -168,7 +163,7 @@ bool CGame::RunMapScript(CVFSTable* box, const char* member, bool globalToo) {
     CStrBuf path(GetPath("Maps", name.GetText()));
     if (!g_VFS.Find(path.GetText())) return false;
     if (restricted) ip->BeginRestricted(nullptr);
-    RunScriptFile(path.GetText());
+    m_roles->Console().RunScriptFile(path.GetText());
     if (restricted) ip->EndRestricted();
     return true;
 }
@@ -185,7 +180,8 @@ void CGame::LoadMapInfo(const char* mapFile) {
     std::vector<char> text;
     CCommandInterpreter* ip = Game_Interpreter(this);
     if (mounted && ip && ReadMember(&box, "information.vxm", kMaxScriptBytes, text)) {
-        bool restricted = (net->m_clientConnected && !net->m_hosting) || MapBox_CameFromServer(this, mapFile);
+        bool restricted =
+            (net->m_clientConnected && !net->m_hosting) || MapBox_CameFromServer(m_roles->Files(), mapFile);
         CStrBuf source;
         source.Format("%s\\information.vxm", mapFile);
         if (restricted) ip->BeginRestricted(&box);
@@ -197,7 +193,7 @@ void CGame::LoadMapInfo(const char* mapFile) {
     delete info.m_picture;
     info.m_picture = nullptr;
     std::vector<char> picture;
-    CE3DScreen* screen = Screen();
+    CE3DScreen* screen = Game_Screen(this);
     if (mounted && screen && ReadMember(&box, "background.bik", kMaxPictureBytes, picture)) {
         info.m_picture = new CBitmapSurface(screen);
         if (!info.m_picture->LoadVideo(picture.data(), (uint32_t)picture.size() - 1)) {
@@ -209,11 +205,11 @@ void CGame::LoadMapInfo(const char* mapFile) {
 }
 
 void CGame::LoadMap() {
-    if (m_gameScene) {
-        m_gameScene->Clear();
+    if (m_world) {
+        m_world->Scene().Clear();
         // Every machine numbers the new map's objects from the start: one
         // that played a game before must not go on from its old count.
-        m_gameScene->m_idTable.SetCounter(0);
+        m_world->Ids().SetCounter(0);
     }
     m_gameLoading = 1;
     if (m_clock) {
@@ -222,13 +218,13 @@ void CGame::LoadMap() {
     }
     m_mapLoading = 1;
     m_mapLoaded = 0;
-    RunScriptFile(GetPath("Units", "Special Effects\\Colors.cfg"));
+    m_roles->Console().RunScriptFile(GetPath("Units", "Special Effects\\Colors.cfg"));
     if (m_netGame) m_netGame->ResetPlayerCounters();
     if (m_interface) m_interface->m_fullConsole = 0;
 
     CVFSTable box;
     if (!MountMapBox(&box)) {
-        ReturnToLobby("Error loading map: MapData.box not found", kMsgMapChangeReply);
+        ReturnToLobby("Error loading map: MapData.box not found", NS_NOTIFYTYPE_MAPCHANGESTART_REPLY);
         return;
     }
     if (!box.Find("init.vxm"))
@@ -238,20 +234,21 @@ void CGame::LoadMap() {
 
     int32_t left = Math_RoundToInt(-0.5f * m_mapWidth), right = Math_RoundToInt(0.5f * m_mapWidth);
     int32_t top = Math_RoundToInt(0.5f * m_mapDepth), bottom = Math_RoundToInt(-0.5f * m_mapDepth);
-    if (m_worldGrid) {
-        if (!m_worldGrid->SetMapRect(left, top, right, bottom))
+    if (m_world) {
+        if (!m_world->Grid().SetMapRect(left, top, right, bottom))
             Game_Printf("Error loading map: the map size %g x %g is refused", m_mapWidth, m_mapDepth);
-        m_worldGrid->Reset();
+        m_world->Grid().Reset();
     }
 
     if (!box.Find("radar.bik")) Game_Print("Error loading map: radar.bik not found in map box");
 
     CVFSFile visual;
     if (box.Find("visual.bin") && visual.Open("visual.bin", CVFSFile::kModeRead, &box)) {
-        CGameScene* scene = m_gameScene;
+        CWorld* world = m_world;
+        CGameScene* scene = Scene();
         CPlayer* neutral = scene ? scene->NeutralPlayer() : nullptr;
-        LoadMapObjects(scene, &visual, [this, scene, neutral](CTessarakObjectTemplate* t, float x, float z) {
-            return CreateUnit(t, x, z, neutral, nullptr, 1, 0, scene->m_idTable.NewId());
+        LoadMapObjects(scene, &visual, [world, neutral](CTessarakObjectTemplate* t, float x, float z) {
+            return world->CreateUnit(t, x, z, neutral, world->Ids().NewId());
         });
         visual.Close();
     } else {
@@ -260,7 +257,7 @@ void CGame::LoadMap() {
     // The computer players' script: the map box's copy first, else the one
     // in the map's folder.
     RunMapScript(&box, "AI.vxm", true);
-    Send(kMsgMapChangeReply, nullptr, 0, 0, 0);
+    SendToSession(NS_NOTIFYTYPE_MAPCHANGESTART_REPLY, nullptr, 0);
 }
 
 void CGame::RunObjectiveScript() {
@@ -277,10 +274,10 @@ CTessarakObjectTemplate* StartTemplateOf(const CPlayer* player) {
 }  // namespace
 
 void CGame::PlaceStartUnits() {
-    CGameScene* scene = m_gameScene;
+    CGameScene* scene = Scene();
     CNetGame* net = m_netGame;
     if (!scene || !net) return;
-    if (m_explosionManager) m_explosionManager->m_focusX = m_explosionManager->m_focusZ = 0.0f;
+    if (m_interface) m_interface->m_camera.LookAt(0.0f, 0.0f);
     CPlayerList& players = net->m_players;
     CPlayer* placeholder = players.m_neutral;
     for (CPlayer* p : players.m_players) {
@@ -291,7 +288,7 @@ void CGame::PlaceStartUnits() {
         uint32_t bits;
         std::memcpy(&bits, &resources, 4);
         LE_StoreU32(data + 4, bits);
-        Send(kMsgGiveResources, data, 8, 0, 0);
+        SendToSession(NS_NOTIFYTYPE_GIVERESOURCES, data, 8);
     }
     if (m_vars.gameType <= 0) return;
 
@@ -310,10 +307,10 @@ void CGame::PlaceStartUnits() {
             extra.push_back(p);
         }
     }
-    if (extra.empty() || !m_worldGrid) return;
+    if (extra.empty()) return;
     // Players beyond the map's start positions: the free place farthest from
     // every start position taken so far, on a lattice over the map.
-    CWorldGrid* grid = m_worldGrid;
+    CWorldGrid* grid = &m_world->Grid();
     float gl = (float)grid->m_x1, gr = (float)grid->m_x2, gt = (float)grid->m_y1, gb = (float)grid->m_y2;
     float diagonal = Distance2D(0.0f, 0.0f, gr - gl, gt - gb);
     for (CPlayer* p : extra) {
@@ -345,14 +342,14 @@ void CGame::PlaceStartUnits() {
 }
 
 void CGame::AfterMapLoad() {
-    CGameScene* scene = m_gameScene;
+    CGameScene* scene = Scene();
     CPlayer* local = scene ? scene->LocalPlayer() : nullptr;
     CTessarakObjectTemplate* start = StartTemplateOf(local);
-    if (scene && local && m_explosionManager) {
+    // The camera looks at the local player's start unit (or its last unit).
+    if (scene && local && m_interface) {
         for (CUnit* u = scene->m_units; u; u = u->m_unitNext) {
             if (u->m_owner != local) continue;
-            m_explosionManager->m_focusX = u->m_position[0];
-            m_explosionManager->m_focusZ = -u->m_position[2];
+            m_interface->m_camera.LookAt(u->m_position[0], u->m_position[2]);
             if (u->m_template == start) break;
         }
     }
@@ -362,41 +359,18 @@ void CGame::AfterMapLoad() {
     CStrBuf text;
     text.Format("%s...", GetSystemText(236));
     Progress_SetText(text.GetText(), "", 1);
-    Send(kMsgMapFinishReply, nullptr, 0, 0, 0);
+    SendToSession(NS_NOTIFYTYPE_MAPFINISHUP_REPLY, nullptr, 0);
 }
 
 CTessarakObjectTemplate* CGame::FindTemplate(const char* name) {
-    return m_gameScene ? m_gameScene->FindTemplate(name) : nullptr;
-}
-
-CTessarakObject* CGame::CreateUnit(CTessarakObjectTemplate* tmpl, float x, float z, CPlayer* owner,
-                                   CE3DFrame* parent, int flag, int extra, int32_t id) {
-    (void)flag;
-    (void)extra;
-    CGameScene* scene = m_gameScene;
-    if (!scene || !tmpl) return nullptr;
-    float at[3] = {x, 0.0f, z};
-    CTessarakObject* o =
-        scene->CreateObjectByClassInFrame(tmpl, at, parent ? parent : scene->m_rootFrame, owner, id);
-    if (!o) return nullptr;
-    o->ResetMatrixHistory();
-    if (o->IsGridMember()) static_cast<CGridMember*>(o)->EnterGrid();
-    if (o->IsUnit()) {
-        // Units made here are finished: a map's, a player's start units, the
-        // products the game messages announce (a building site is lowered
-        // again by its build order).
-        static_cast<CUnit*>(o)->MarkFinished();
-        o->Activate();
-    }
-    if (!SoundOff()) o->PlaySound(tmpl->m_soundCreated, 1);
-    return o;
+    return m_world ? m_world->Scene().FindTemplate(name) : nullptr;
 }
 
 void CGame::RequestCreateUnit(CTessarakObjectTemplate* tmpl, float x, float y, float z, float rotation,
                               int32_t secondAngle, int32_t objectId, int32_t passed, int32_t ownerId,
                               const float* parameters) {
-    if (!tmpl || !m_gameScene) return;
-    CGameScene* scene = m_gameScene;
+    if (!tmpl || !m_world) return;
+    CGameScene* scene = &m_world->Scene();
     bool special = tmpl == scene->m_spotTemplate;
     uint8_t data[50];
     auto putF = [&data](int at, float v) {
@@ -422,7 +396,7 @@ void CGame::RequestCreateUnit(CTessarakObjectTemplate* tmpl, float x, float y, f
         const float* values = parameters ? parameters : kDefaults;
         for (int i = 0; i < 3; ++i) putF(38 + 4 * i, values[i]);
     }
-    Send(kMsgCreateUnit, data, special ? 50 : 38, 0, 0);
+    SendToSession(NS_NOTIFYTYPE_CREATEUNIT, data, special ? 50 : 38);
 }
 
 void CGame::RequestCreateUnitByName(const char* name, float x, float y, float z, float rotation,
@@ -435,4 +409,8 @@ void CGame::RequestCreateUnitByName(const char* name, float x, float y, float z,
 void CGame::ServerStartStep() {
     if (!m_netGame || !m_netGame->m_hosting) return;
     m_netGame->StartHandshakeStep(&m_startState);
+}
+
+bool CGame::SendToSession(int type, const void* data, int length) {
+    return m_netGame && m_netGame->Send(type, data, length);
 }

@@ -5,6 +5,7 @@
 #include "app/Game.h"
 #include "app/GameClock.h"
 #include "app/GameConsole.h"
+#include "app/GameRoles.h"
 #include "app/GameScreen.h"
 #include "app/GameServices.h"
 #include "app/GameView.h"
@@ -24,6 +25,7 @@
 #include "world/GameScene.h"
 #include "world/Player.h"
 #include "world/TessarakObject.h"
+#include "world/World.h"
 #include "world/WorldGrid.h"
 
 namespace {
@@ -43,31 +45,30 @@ int OpponentsPlaying(CNetGame* net) {
 // after the win or the loss the finish script runs (a lost skirmish with two
 // or more opponents left lets the player watch instead).
 void CGame::MissionEnd(int opponents) {
-    CGameScene* scene = m_gameScene;
+    CGameScene* scene = Scene();
     CPlayer* local = scene->LocalPlayer();
     bool watching = local && local->m_race && local->m_race->m_watching;
-    if (scene->m_finished || watching || !(scene->WinGame || scene->LooseGame)) return;
+    if (scene->Finished() || watching || !(scene->WinGame || scene->LooseGame)) return;
     // The grace period counts game time, the same on every machine.
-    scene->m_endTimer += m_clock->m_tickStep;
-    if (scene->m_endTimer <= 3.0f) return;
+    if (scene->CountEndTime(m_clock->m_tickStep) <= 3.0f) return;
     if (scene->LooseGame && !scene->WinGame && opponents >= 2 &&
         (m_vars.gameType == 1 || m_vars.gameType == 2) && !m_watchOffered) {
         // No dialog to ask with yet: the player watches the others play on.
         m_watchOffered = 1;
         Game_Print(GetSystemText(m_vars.gameType == 2 && m_netGame->m_hosting ? 28 : 303));
-        scene->m_watching = 1;
-        if (m_worldGrid) m_worldGrid->m_cellMap.Reset();
+        scene->Watch();
+        m_world->Grid().m_cellMap.Reset();
         m_cellMapRevealed = 1;
         return;
     }
-    if (scene->m_watching) return;
+    if (scene->Watching()) return;
     FinishMission();
 }
 
 void CGame::FinishMission() {
-    CGameScene* scene = m_gameScene;
+    CGameScene* scene = Scene();
     Game_RunScript("FinishGame.cfg");
-    scene->m_finished = 1;
+    scene->SetFinished(true);
     if (m_interface) m_interface->m_mode = 0;
     if (m_vars.gameType != 0 || !m_interface || m_interface->m_campaignName.IsEmpty()) return;
     for (int won = 1; won >= 0; --won) {
@@ -76,7 +77,7 @@ void CGame::FinishMission() {
         path.Format("%s\\%s\\%s\\%s", campaigns.GetText(), m_interface->m_campaignName.GetText(),
                     m_interface->m_missionName.GetText(), won ? "Win.cfg" : "Lost.cfg");
         Game_Printf("Executing Mission End Script '%s'.", path.GetText());
-        RunScriptFile(path.GetText());
+        m_roles->Console().RunScriptFile(path.GetText());
     }
 }
 
@@ -85,11 +86,8 @@ int CGame::LogicTick() {
     CNetGame* net = m_netGame;
     if (m_captureMode != 2) {
         clock->AdvanceGameTime(nullptr, false, true);
-        clock->m_lock.Enter();
-        bool due = clock->Backlog() >= net->m_tickLead;
-        clock->m_lock.Leave();
-        if (!due) {
-            net->m_frameCountdown = m_frameTimeout;
+        if (!(clock->LockedBacklog() >= net->TickLead())) {
+            net->RestartFrameCountdown(m_frameTimeout);
             return 1;
         }
     }
@@ -98,49 +96,49 @@ int CGame::LogicTick() {
     // frame it has).
     if (!net->LogicTickGate()) return 1;
 
-    if (net->m_hosting && m_gameLoading) ServerStartStep();
+    if (net->IsHosting() && m_gameLoading) ServerStartStep();
     clock->BeginGameSection();
     clock->AdvanceGameTime(nullptr, true, true);
-    net->ExecuteFrame();
+    // The frame's messages: the session's own run now, the world's orders
+    // are gathered for the world's turn.
+    CTurnOrders orders;
+    net->ExecuteFrame(orders);
     net->RemoveMarkedPlayers();
-    CGameScene* scene = m_gameScene;
-    // Every tick, whether or not the world ticks below (the map editor, a
-    // game that ended): the frames of effects that ended go, objects that
-    // left play after their linger.
-    if (scene) scene->DeleteQueuedFrames(clock->m_tickStep);
     if (m_aiManager) m_aiManager->Tick();
+    CGameScene* scene = Scene();
     CPlayer* local = scene ? scene->LocalPlayer() : nullptr;
     bool localWatching = local && local->m_race && local->m_race->m_watching;
-    if (scene) {
+    if (m_world) {
         bool ended = (scene->WinGame || scene->LooseGame) && !localWatching && m_vars.gameType != 2 &&
-                     scene->m_finished;
-        if (!scene->m_DevmapMode && !ended) scene->Tick();
+                     scene->Finished();
+        STurn turn;
+        turn.frame = net->CurrentFrame();
+        turn.step = scene->m_DevmapMode || ended ? STurn::kHeld : STurn::kStep;
+        m_world->Tick(turn, orders);
     }
-    if (m_worldGrid) m_worldGrid->Update();
     // The tick's frame matrices go into the next history slot, for the render
     // to blend towards.
     if (m_gameScreen && m_gameScreen->m_mainCamera) m_gameScreen->m_mainCamera->Scene()->StoreTick();
-    if (scene) scene->m_ticked = 1;
     m_lastTickCounter = clock->Now();
     clock->EndGameSection();
     ++m_ticks;
     // The world's state after the frame, for comparing machines: the same
     // frame gives the same CRC on every machine that is in step.
-    if (m_vars.syncCrcEvery > 0 && net->m_frameTable) {
-        uint16_t frame = net->m_frameTable->GetCurrentNumber();
+    if (m_vars.syncCrcEvery > 0) {
+        uint16_t frame = net->CurrentFrame();
         if (frame % m_vars.syncCrcEvery == 0)
             Game_Printf("Sync CRC of frame %d: %08X", (int)frame, (unsigned)net->WorldSyncCrc());
     }
 
     if (scene) {
-        if (localWatching && !m_cellMapRevealed && m_worldGrid) {
+        if (localWatching && !m_cellMapRevealed) {
             m_cellMapRevealed = 1;
-            m_worldGrid->m_cellMap.Reset();
+            m_world->Grid().m_cellMap.Reset();
         }
         int opponents = OpponentsPlaying(net);
         MissionEnd(opponents);
         if (localWatching) scene->LooseGame = 1;
-        if (!scene->m_finished && (localWatching || scene->m_watching) && opponents == 1) FinishMission();
+        if (!scene->Finished() && (localWatching || scene->Watching()) && opponents == 1) FinishMission();
     }
     net->ResyncClients();
     return 1;
@@ -220,7 +218,7 @@ void CGame::CaptureFrame() {
 // development-map and cheating notices, the statistics read-outs.
 void CGame::DrawHudTexts(CE3DSurface* surface) {
     CInterface* ui = m_interface;
-    CGameScene* scene = m_gameScene;
+    CGameScene* scene = Scene();
     bool menu = ui->m_activeGUI != 1000;
     ui->m_blinkTimer += m_clock->m_frameTime;
     if (ui->m_blinkTimer > 0.5f) {
@@ -279,10 +277,10 @@ int FogLevel(const CCellMap& cells, float x, float z, float radius) {
 // Which objects the camera shows: those in view, except what the fog of war
 // hides from this player (a unit under explored fog, anything unexplored).
 void CGame::ShowVisibleObjects() {
-    CGameScene* scene = m_gameScene;
+    CGameScene* scene = Scene();
     if (!scene || !m_gameView) return;
     const SVisibleGround* rows = m_gameView->m_ground;
-    const CCellMap* cells = m_worldGrid ? &m_worldGrid->m_cellMap : nullptr;
+    const CCellMap* cells = &m_world->Grid().m_cellMap;
     CPlayer* local = scene->LocalPlayer();
     bool fog = !m_vars.mapEditMode && m_fogOfWar && cells && cells->CellCount() > 0;
     for (CTessarakObject* o = scene->m_allObjects; o; o = o->m_allNext) {

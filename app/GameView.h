@@ -58,6 +58,9 @@ public:
     bool Zoom(float amount);
     bool SetFieldOfView(float radians);
     bool UpdateCamera();
+    // Places the camera: its eye, the point it looks at, its field of view
+    // (radians); UpdateCamera then takes it.
+    void PlaceCamera(const float* eye, const float* target, float fieldOfView);
     bool UpdateVisibleGround();
     bool ContainsPoint(float x, float z) const;
     // The direction of the view ray through a point of the view rectangle.
@@ -81,6 +84,9 @@ public:
     // grows by amount, less with the distance, nothing from the shake range
     // on, never above the shake's roof.
     void AddShake(float amount, float distance);
+    // Registers the shake's settings (CameraShake and its kin), bound to the
+    // view's own values.
+    void RegisterShakeSettings(CCommandInterpreter* ip);
 
     CGame* m_game;
     CE3DViewport* m_viewport = nullptr;

@@ -7,10 +7,11 @@
 #include "app/GameClock.h"
 #include "app/GameScreen.h"
 #include "app/GameView.h"
+#include "console/CommandTable.h"
 #include "core/Math.h"
 #include "e3d/Viewport.h"
 #include "platform/d3d/D3DDeviceState.h"
-#include "world/ExplosionManager.h"
+#include "ui/Interface.h"
 
 namespace {
 constexpr float kMinFieldOfView = 0.001f;
@@ -48,6 +49,14 @@ bool CGameView::SetFieldOfView(float radians) {
     m_fieldOfView = std::fmin(std::fmax(radians, kMinFieldOfView), 3.1415927f);
     RefreshProjection();
     return true;
+}
+
+void CGameView::PlaceCamera(const float* eye, const float* target, float fieldOfView) {
+    for (int i = 0; i < 3; ++i) {
+        m_eye[i] = eye[i];
+        m_target[i] = target[i];
+    }
+    if (fieldOfView != m_fieldOfView) SetFieldOfView(fieldOfView);
 }
 
 bool CGameView::UpdateCamera() {
@@ -141,11 +150,11 @@ void CGameView::ScrollCamera(float vx, float vz, float arrowX, float arrowZ, flo
     m_eye[2] += dz;
     m_target[0] += dx;
     m_target[2] += dz;
-    // The camera is placed around the explosion manager's focus each frame:
+    // The camera is placed around the interface camera's focus each frame:
     // the focus moves with it (its z is kept negated).
-    if (CExplosionManager* effects = m_game ? m_game->ExplosionManager() : nullptr) {
-        effects->m_focusX += dx;
-        effects->m_focusZ -= dz;
+    if (CInterface* ui = m_game ? m_game->Interface() : nullptr) {
+        ui->m_camera.m_focusX += dx;
+        ui->m_camera.m_focusZ -= dz;
     }
 }
 
@@ -154,4 +163,18 @@ void CGameView::AddShake(float amount, float distance) {
     if (m_shake < 0.0f) m_shake = 0.0f;
     m_shake += amount * (1.0f - distance / m_shakeRange);
     if (m_shake > m_shakeLimit) m_shake = m_shakeLimit;
+}
+
+void CGameView::RegisterShakeSettings(CCommandInterpreter* ip) {
+    const SCommandRow shake[] = {
+        SCommandRow::Float("CameraShake", &m_shake, 0.0f, 10.0f, "Sets the shaking mount of the camera",
+                           "CameraShake(float Amount);"),
+        SCommandRow::Float("CameraDamping", &m_shakeDecay, 0.0f, 100.0f,
+                           "Sets the damping of the camera shake", "CameraDamping(float Amount);"),
+        SCommandRow::Float("CameraShakeRoof", &m_shakeLimit, 0.0f, 100.0f,
+                           "Sets the max value of the shakeing", "CameraShakeRoof(float Amount);"),
+        SCommandRow::Float("CameraShakeRange", &m_shakeRange, 0.0f, 100.0f,
+                           "Sets the max range of shake effect", "CameraShakeRange(float Range);"),
+    };
+    CommandTable_Register(ip, shake);
 }

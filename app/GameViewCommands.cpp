@@ -16,7 +16,7 @@
 namespace {
 
 CGame* Game(CConsoleCommand* record) {
-    return record->GetOwner() ? record->GetOwner() : g_pGame;
+    return static_cast<CGame*>(record->GetContext());
 }
 SVideoSettings* Slot(CConsoleCommand* record) {
     CGame* game = Game(record);
@@ -123,10 +123,6 @@ void Cmd_TextureQuality(CConsoleCommand* r, SCommandArgs* a, CVFSFile* f) {
     if (SVideoSettings* s = Slot(r)) IntSetting(r, a, f, &s->textureQuality, "Vid_TextureQuality = %d ");
 }
 
-void OnWindowedChange(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
-    Restarted(record);
-}
-
 void ForceRestart(CGame* game) {
     if (!game) return;
     if (game->GameView()) game->GameView()->ChangeDisplayMode();
@@ -174,36 +170,14 @@ void Cmd_ListResolutions(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
     ListDrivers(record, true);
 }
 
-void OnCharset(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
-    CGame* game = Game(record);
-    if (!game) return;
-    static const int kCodePages[] = {1252, 1256, 1257, 1250, 1251, 1253, 1255,
-                                     874,  1254, 1252, 1252, 1252, 1252};
-    int cs = game->Variables().charSet;
-    game->SetCodePage((cs >= 0 && cs <= 12) ? kCodePages[cs] : 1252);
-}
-
 }  // namespace
 
 void RegisterVideoCommands(CCommandInterpreter* ip) {
-    CGame* game = ip->GetOwner() ? ip->GetOwner() : g_pGame;
+    CGame* game = static_cast<CGame*>(ip->GetContext());
     if (!game || ip->GetCommand("Vid_Restart")) return;
+    game->RegisterVariables(
+        ip, {"Vid_Charset", "Vid_BinkSoundTrack", "g_DontDrawConsole", "g_DrawProgressBars", "GUI_Disable"});
     const SCommandRow rows[] = {
-        SCommandRow::Int("Vid_Charset", &game->Variables().charSet, 0, 12,
-                         "Sets the desired Character set, can be CS_DOS, CS_WIN_ARABIC, CS_WIN_BALTIC, "
-                         "CS_WIN_CENTRALEUROPE, CS_WIN_CRYLLIC, CS_WIN_GREEK, CS_WIN_HEBREW, CS_WIN_THAI, "
-                         "CS_WIN_TURKISH, CS_WIN_WESTER or CS_WIN_VIETNAM",
-                         "Vid_Charset(int CharSet);")
-            .OnChange(OnCharset),
-        SCommandRow::Int("Vid_BinkSoundTrack", &game->Variables().binkSoundTrack, 0, 256,
-                         "Sets the soundtrack to play sound in binks from",
-                         "Vid_BinkSoundTrack(int SoundTrack);"),
-        SCommandRow::Bool("g_DontDrawConsole", &game->Variables().dontDrawConsole,
-                          "Turns the rendering of the console on or off", "g_DontDrawConsole"),
-        SCommandRow::Bool("g_DrawProgressBars", &game->Variables().progressDrawing,
-                          "Turns the rendering of progressbars on or off", "g_DrawProgressBars();"),
-        SCommandRow::Bool("GUI_Disable", &game->Variables().guiDisable, "Disables drawing of any GUI",
-                          "GUI_Disable(bool Disable);"),
         SCommandRow::Function("Vid_Driver", Cmd_Driver, "Selects the driver for the selected monitor",
                               "Vid_Driver(int Monitor = 0, str DriverName);")
             .Config("Video.cfg"),
@@ -237,9 +211,6 @@ void RegisterVideoCommands(CCommandInterpreter* ip) {
                               "Selects texture quality for the selected monitor",
                               "Vid_TextureQuality(int Monitor = 0, int Qualitu);")
             .Config("Video.cfg"),
-        SCommandRow::Bool("Vid_mon1_Windowed", &game->Video(0).windowed,
-                          "Selects windowed mode for monitor 1", "Vid_mon1_Windowed(bool Disable);")
-            .OnChange(OnWindowedChange),
         SCommandRow::Function("Vid_ForceRestart", Cmd_ForceRestart, "Restares the video system",
                               "Vid_ForceRestart"),
         SCommandRow::Function("Vid_Restart", Cmd_Restart, "Restares the video system", "Vid_Restart"),
@@ -247,4 +218,5 @@ void RegisterVideoCommands(CCommandInterpreter* ip) {
                               "Vid_ListDrivers();"),
     };
     CommandTable_Register(ip, rows);
+    game->RegisterVariables(ip, {"Vid_mon1_Windowed"});
 }

@@ -200,8 +200,10 @@ void Cmd_ShowBindings(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
 }  // namespace
 
 void RegisterInputCommands(CCommandInterpreter* ip) {
-    CInputManager* m = Input();
-    if (!m) return;
+    if (CInputManager* m = Input()) m->RegisterCommands(ip);
+}
+
+void CInputManager::RegisterCommands(CCommandInterpreter* ip) {
     static const char kEditText[] = "Adds a char to current editstring";
     auto edit = [](const char* name, CommandHandler h, const char* syntax) {
         return SCommandRow::Function(name, h, kEditText, syntax);
@@ -229,23 +231,23 @@ void RegisterInputCommands(CCommandInterpreter* ip) {
         edit("Edit_CopySelection", Cmd_Copy, "Edit_CopySelection(char character);"),
         edit("Edit_PasteSelection", Cmd_Paste, "Edit_PasteSelection(char character);"),
         edit("Edit_CutSelection", Cmd_Cut, "Edit_CutSelection(char character);"),
-        SCommandRow::Bool("Edit_Insert", &m->Edit().m_insert, kEditText, "Edit_Insert(char character);")
+        SCommandRow::Bool("Edit_Insert", &m_edit.m_insert, kEditText, "Edit_Insert(char character);")
             .OnChange(Cmd_CursorRestart),
-        SCommandRow::Bool("Edit_DisplayControlCodes", &m->Edit().m_displayControlCodes, kEditText,
+        SCommandRow::Bool("Edit_DisplayControlCodes", &m_edit.m_displayControlCodes, kEditText,
                           "Edit_DisplayControlCodes(char character);")
             .OnChange(Cmd_CursorRestart),
         edit("Edit_HistoryNext", Cmd_HistoryNext, "Edit_HistoryNext(char character);"),
         edit("Edit_HistoryPrev", Cmd_HistoryPrev, "Edit_HistoryPrev(char character);"),
-        SCommandRow::Bool("kb_ShowKeys", &m->Keys().m_showKeys,
+        SCommandRow::Bool("kb_ShowKeys", &m_keys.m_showKeys,
                           "Tunrs showing of pressed keys in the console on or off",
                           "kb_ShowKeys(bool Enable);"),
-        SCommandRow::Bool("InputDebug", m->Host()->InputDebugSwitch(),
+        SCommandRow::Bool("InputDebug", m_host->InputDebugSwitch(),
                           "Shows input debug information in the console", "InputDebug(bool Enable);"),
-        SCommandRow::Bool("kb_DirectInput", m->Host()->KeyboardSwitch(),
+        SCommandRow::Bool("kb_DirectInput", m_host->KeyboardSwitch(),
                           "Turns the use of direct input for keyboard on or off",
                           "kb_DirectInput(bool Enable);")
             .Config("Keyboard.cfg"),
-        SCommandRow::Bool("m_DirectInput", m->Host()->MouseSwitch(),
+        SCommandRow::Bool("m_DirectInput", m_host->MouseSwitch(),
                           "Turns the use of direct input for mouse on or off", "m_DirectInput(bool Enable);")
             .Config("Mouse.cfg"),
         SCommandRow::Function("m_SetLB", Cmd_SetLB, "Sets the state of the left mouse button",
@@ -256,9 +258,9 @@ void RegisterInputCommands(CCommandInterpreter* ip) {
                               "m_SetMB(bool ButtonDown);"),
         SCommandRow::Function("m_DoubleClick", Cmd_DoubleClick,
                               "Performs a double click at the current position", "m_DoubleClick();"),
-        SCommandRow::Float("m_PosX", &m->m_cursorX, -65536.0f, 65536.0f, "Sets the cursor position x value",
+        SCommandRow::Float("m_PosX", &m_cursorX, -65536.0f, 65536.0f, "Sets the cursor position x value",
                            "m_PosX(float Pos);"),
-        SCommandRow::Float("m_PosY", &m->m_cursorY, -65536.0f, 65536.0f, "Sets the cursor position y value",
+        SCommandRow::Float("m_PosY", &m_cursorY, -65536.0f, 65536.0f, "Sets the cursor position y value",
                            "m_PosY(float Pos);"),
         SCommandRow::Function("RemoveBonds", Cmd_RemoveBonds, "Removes all keyboard bonds", "RemoveBonds();"),
         SCommandRow::Function(

@@ -488,7 +488,7 @@ void CInputManager::UpdateCommandContext() {
     else if (m_edit.Attached() != target)
         m_edit.Attach(target);
 
-    if (!m_interpreter->m_lastBindingsFile.EqualsNoCase(file)) {
+    if (!m_interpreter->LastBindingsFile().EqualsNoCase(file)) {
         m_keys.FireBindingUp();
         RunScriptFile(file, false, false);
     }

@@ -91,6 +91,9 @@ public:
 
     // ---- the edit field
     CEditField& Edit() { return m_edit; }
+    // Registers the input area's commands and settings (the edit field's,
+    // the mouse buttons', the bindings'), bound to this manager's values.
+    void RegisterCommands(CCommandInterpreter* ip);
     void EditAttach(CStrBuf* text) { m_edit.Attach(text); }
     void EditDetach() { m_edit.Detach(); }
     void EditInsertChar(char c) { m_edit.InsertChar(c); }

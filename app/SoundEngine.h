@@ -31,6 +31,7 @@ class CSoundVoice;
 class CSoundBuffer;
 class CMusicStream;
 class SoundEngine;
+class CCommandInterpreter;
 class SoundSample;
 
 typedef void (*SoundLogCallback)(const char* text, void* context);
@@ -176,6 +177,9 @@ public:
 class SoundEngine {
 public:
     explicit SoundEngine(CGame* owner);
+    // Registers the sound area's commands and settings (se_, sndopt_,
+    // musicopt_, sounds_), with this engine as their context.
+    void RegisterCommands(CCommandInterpreter* ip);
     ~SoundEngine();
     SoundEngine(const SoundEngine&) = delete;
     SoundEngine& operator=(const SoundEngine&) = delete;

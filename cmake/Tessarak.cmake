@@ -9,8 +9,9 @@ set(TESSARAK_SUBSYSTEMS "" CACHE INTERNAL "")
 set(TESSARAK_PROGRAMS "" CACHE INTERNAL "")
 
 # The layers, bottom to top. Engine: platform < core < e3d < console, and nwe
-# on core and platform. Game: world < netgame < ai < ui < app < commands, on
-# the whole engine. A library links only the libraries below it, each named
+# on core and platform. Game: world < netgame < {ai, ui} < app < commands, on
+# the whole engine; the computer players and the interface are siblings (each
+# gives the world orders, neither knows the other). A library links only the libraries below it, each named
 # once here (what they link in turn comes with them), so the dependencies form
 # no cycle: a library that reached one above it would fail to link.
 # tools/check/tree.sh refuses a name here that is not below the library.
@@ -21,8 +22,8 @@ set(TESSARAK_DEPS_nwe      core)
 set(TESSARAK_DEPS_world    console nwe)
 set(TESSARAK_DEPS_netgame  world)
 set(TESSARAK_DEPS_ai       netgame)
-set(TESSARAK_DEPS_ui       ai)
-set(TESSARAK_DEPS_app      ui)
+set(TESSARAK_DEPS_ui       netgame)
+set(TESSARAK_DEPS_app      ui ai)
 set(TESSARAK_DEPS_commands app)
 set(TESSARAK_DEPS_launcher core)
 

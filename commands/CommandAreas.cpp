@@ -1,18 +1,34 @@
 #include "commands/CommandAreas.h"
 
+#include "app/Game.h"
 #include "app/GameServices.h"
+#include "app/SoundEngine.h"
+#include "commands/CommandContext.h"
 #include "commands/ConsoleCommands.h"
 #include "commands/EffectsCommands.h"
 #include "commands/EmitterCommands.h"
 #include "commands/GUICommands.h"
 #include "commands/GameCommands.h"
 #include "commands/MapCommands.h"
-#include "commands/NetworkCommands.h"
 #include "commands/PlayCommands.h"
 #include "commands/ScriptFlow.h"
-#include "commands/SoundCommands.h"
 #include "commands/TestCommands.h"
 #include "console/CommandTable.h"
+#include "netgame/NetGame.h"
+
+namespace {
+// The network area is the session's own.
+void RegisterNetworkCommands(CCommandInterpreter* ip) {
+    CGame* game = GameOf(ip);
+    if (CNetGame* net = game ? game->NetGame() : nullptr) net->RegisterCommands(ip);
+}
+
+// The sound area is the sound engine's own.
+void RegisterSoundCommands(CCommandInterpreter* ip) {
+    CGame* game = GameOf(ip);
+    if (SoundEngine* sound = game ? game->Sound() : nullptr) sound->RegisterCommands(ip);
+}
+}  // namespace
 
 void Commands_Install() {
     Game_SetEarlyCommands(&RegisterScriptCommands);

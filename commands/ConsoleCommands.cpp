@@ -5,6 +5,7 @@
 #include "app/Game.h"
 #include "app/GameServices.h"
 #include "app/InputManager.h"
+#include "commands/CommandContext.h"
 #include "console/CommandInterpreter.h"
 #include "console/CommandTable.h"
 #include "console/ConfigText.h"
@@ -16,9 +17,8 @@
 namespace {
 const int32_t kCharSets[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
 
-// The game the command belongs to: its interpreter's owner, else the one game.
 CGame* Game(CConsoleCommand* record) {
-    return record->GetOwner() ? record->GetOwner() : g_pGame;
+    return GameOf(record);
 }
 
 CInterface* Ui(CConsoleCommand* record) {
@@ -214,15 +214,10 @@ void Cmd_SetBackGroundAnim(CConsoleCommand* record, SCommandArgs* args, CVFSFile
     console->SetBackgroundVideo(video);
 }
 
-// A font variable changed: that font is built again.
-template <void (CInterface::*Rebuild)()>
-void OnFontChange(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
-    if (CInterface* ui = file ? nullptr : Ui(record)) (ui->*Rebuild)();
-}
 }  // namespace
 
 void RegisterConsoleCommands(CCommandInterpreter* ip) {
-    CGame* game = ip->GetOwner() ? ip->GetOwner() : g_pGame;
+    CGame* game = GameOf(ip);
     CInterface* ui = game ? game->Interface() : nullptr;
     if (!ui) return;
     const char* csNames[] = {"CS_DOS",         "CS_WIN_ARABIC",  "CS_WIN_BALTIC", "CS_WIN_CENTRALEUROPE",
@@ -235,39 +230,14 @@ void RegisterConsoleCommands(CCommandInterpreter* ip) {
             SCommandRow::Int(csNames[i], const_cast<int32_t*>(&kCharSets[i]), 0, 12, text, text).ReadOnly();
         CommandTable_Register(ip, &row, 1);
     }
-    const char* fontText = "Changes the font height in pixels of the console font";
-    const char* screenText = "Changes the font height in pixels of the screen console font";
-    const SCommandRow rows[] = {
+    const SCommandRow save[] = {
         SCommandRow::Function("SaveSettings", Cmd_SaveSettings, "Saves settings",
                               "SaveSettings(str String);"),
-        SCommandRow::Int("Console_Font_Height", &ui->m_ConsoleFontHeight, -50, 50, fontText,
-                         "Console_Font_Height(int Height);")
-            .Config("Console.cfg")
-            .OnChange(OnFontChange<&CInterface::RebuildConsoleFont>),
-        SCommandRow::Int("Console_Font_Width", &ui->m_ConsoleFontWidth, -50, 50, fontText,
-                         "Console_Font_Width(int Height);")
-            .Config("Console.cfg")
-            .OnChange(OnFontChange<&CInterface::RebuildConsoleFont>),
-        SCommandRow::String("Console_Font_Name", &ui->m_ConsoleFontName, 256, fontText,
-                            "Console_Font_Name(int Height);")
-            .Config("Console.cfg")
-            .OnChange(OnFontChange<&CInterface::RebuildConsoleFont>),
-        SCommandRow::Int("Console_Screen_Font_Height", &ui->m_ScreenFontHeight, -50, 50, screenText,
-                         "Console_Screen_Font_Height(int Height);")
-            .Config("Console.cfg")
-            .OnChange(OnFontChange<&CInterface::RebuildScreenFont>),
-        SCommandRow::Int("Console_Screen_Font_Width", &ui->m_ScreenFontWidth, -50, 50, screenText,
-                         "Console_Screen_Font_Width(int Height);")
-            .Config("Console.cfg")
-            .OnChange(OnFontChange<&CInterface::RebuildScreenFont>),
-        SCommandRow::String("Console_Screen_Font_Name", &ui->m_ScreenFontName, 256, screenText,
-                            "Console_Screen_Font_Name(int Height);")
-            .Config("Console.cfg")
-            .OnChange(OnFontChange<&CInterface::RebuildScreenFont>),
-        SCommandRow::Bool("Console_Screen_Font_Bold", &ui->m_ScreenFontBold, screenText,
-                          "Console_Screen_Font_Name(int Height);")
-            .Config("Console.cfg")
-            .OnChange(OnFontChange<&CInterface::RebuildScreenFont>),
+    };
+    CommandTable_Register(ip, save);
+    // The console's fonts: the interface's own settings.
+    ui->RegisterSettings(ip);
+    const SCommandRow rows[] = {
         SCommandRow::Function("ScreenEcho", Cmd_ScreenEcho, "Echos the supplied string to the screen console",
                               "ScreenEcho(str String);"),
         SCommandRow::Function("echo", Cmd_Echo, "Echos the supplied string to the console",

@@ -1,24 +1,28 @@
 #include "commands/EffectsCommands.h"
 
 #include "app/Game.h"
+#include "app/GameServices.h"
 #include "app/GameView.h"
+#include "commands/CommandContext.h"
 #include "console/CommandInterpreter.h"
 #include "console/CommandTable.h"
 #include "e3d/Screen.h"
+#include "ui/Interface.h"
 #include "world/ExplosionManager.h"
 #include "world/GameScene.h"
 #include "world/Project.h"
+#include "world/World.h"
+#include "world/WorldRoles.h"
 
 namespace {
 
 CGame* Game(CConsoleCommand* record) {
-    CGame* game = record->GetOwner();
-    return game ? game : g_pGame;
+    return GameOf(record);
 }
 
 CExplosionManager* Effects(CConsoleCommand* record) {
     CGame* game = Game(record);
-    return game ? game->ExplosionManager() : nullptr;
+    return game && game->World() ? &game->World()->Explosions() : nullptr;
 }
 
 void Print(CConsoleCommand* record, const char* text) {
@@ -61,7 +65,7 @@ void Cmd_SetMaterial(CConsoleCommand* record, SCommandArgs* args, CVFSFile*) {
     CGame* game = Game(record);
     CProjectList* projects = game ? game->Projects() : nullptr;
     CE3DScreen* screen =
-        projects && projects->m_screen ? projects->m_screen : (game ? game->Screen() : nullptr);
+        projects && projects->m_screen ? projects->m_screen : (game ? Game_Screen(game) : nullptr);
     type->m_debrisMaterial = screen ? screen->FindMaterialByName(name) : nullptr;
 }
 
@@ -114,10 +118,12 @@ void Cmd_SetSound(CConsoleCommand* record, SCommandArgs* args, CVFSFile*) {
             ip->Printf("Explosion type doesn't exist : %s", name);
         return;
     }
-    if (type->m_locked || game->SoundOff()) return;
-    SoundSample* sample = game->LoadSample(game->GetPath("Units\\Sounds", file));
+    // The sample comes from the world's sound role, which frees it again.
+    IWorldSound& sound = game->World()->Sound();
+    if (type->m_locked || sound.SoundOff()) return;
+    SWorldSample* sample = sound.LoadSample(game->GetPath("Units\\Sounds", file));
     if (!sample) return;
-    if (type->m_sound) game->FreeSample(type->m_sound);
+    if (type->m_sound) sound.FreeSample(type->m_sound);
     type->m_sound = sample;
 }
 
@@ -165,7 +171,7 @@ void AddObject(CConsoleCommand* record, SCommandArgs* args, bool thrown) {
     }
     if (type->m_locked) return;
     CGame* game = Game(record);
-    CGameScene* scene = game ? game->GameScene() : nullptr;
+    CGameScene* scene = game ? game->Scene() : nullptr;
     CTessarakObjectTemplate* tmpl = scene ? scene->FindTemplate(object) : nullptr;
     if (!tmpl)
         if (CCommandInterpreter* ip = record->GetInterpreter())
@@ -199,8 +205,6 @@ void Cmd_AddThrowObject(CConsoleCommand* record, SCommandArgs* args, CVFSFile*) 
 }  // namespace
 
 void RegisterEffectsCommands(CCommandInterpreter* ip) {
-    CGame* game = g_pGame;
-    CExplosionManager* e = game ? game->ExplosionManager() : nullptr;
     const SCommandRow functions[] = {
         SCommandRow::Function(
             "Effect_Explo_DebrisExplosion", Cmd_DebrisExplosion,
@@ -253,109 +257,16 @@ void RegisterEffectsCommands(CCommandInterpreter* ip) {
                               "SpreadingSpeed, float OriginPower);"),
     };
     CommandTable_Register(ip, functions);
-    if (!e) return;
-    const SCommandRow variables[] = {
-        SCommandRow::Float(
-            "effect_polygonblow_amount", &e->m_polygonBlowAmount, 0.0f, 1.0f,
-            "Set the number of polygons that blow up in a polygon blow. 0.0 to 1.0 are valid values.",
-            "effect_polygonblow_amount(float Amount);")
-            .Config("Effects.cfg"),
-        SCommandRow::Bool("Effect_Particles", &e->m_particles,
-                          "If set to zero, no particle effects will be used.", "Effect_Particles(int Value);")
-            .Config("Effects.cfg"),
-        SCommandRow::Bool("Effect_PolygonBlow", &e->m_polygonBlow,
-                          "If set to zero, no polygon blows will be used.", "Effect_PolygonBlow(int Value);")
-            .Config("Effects.cfg"),
-        SCommandRow::Bool("Effect_FogOfWar", &e->m_fogOfWar,
-                          "If set to zero, the fog of war will be disabled.", "Effect_FogOfWar(int Value);")
-            .Config("Effects.cfg"),
-        SCommandRow::Int("Effect_FogColorR", &e->m_fogColour[0], 0, 255,
-                         "Changes the red component in the fog of war color.",
-                         "Effect_FogColorR(int Value);"),
-        SCommandRow::Int("Effect_FogColorG", &e->m_fogColour[1], 0, 255,
-                         "Changes the green component in the fog of war color.",
-                         "Effect_FogColorG(int Value);"),
-        SCommandRow::Int("Effect_FogColorB", &e->m_fogColour[2], 0, 255,
-                         "Changes the blue component in the fog of war color.",
-                         "Effect_FogColorB(int Value);"),
-        SCommandRow::Int("Effect_FogHalfColorR", &e->m_fogHalfColour[0], 0, 255,
-                         "Changes the red component in the fog of war shadow color.",
-                         "Effect_FogHalfColorR(int Value);"),
-        SCommandRow::Int("Effect_FogHalfColorG", &e->m_fogHalfColour[1], 0, 255,
-                         "Changes the green component in the fog of war shadow color.",
-                         "Effect_FogHalfColorG(int Value);"),
-        SCommandRow::Int("Effect_FogHalfColorB", &e->m_fogHalfColour[2], 0, 255,
-                         "Changes the blue component in the fog of war shadow color.",
-                         "Effect_FogHalfColorB(int Value);"),
-        SCommandRow::Bool("Effect_LightOfGod", &e->m_lightOfGod,
-                          "If set to one, The mouse cursor will generate a 3d light.", "Effect_LightOfGod")
-            .Config("Effects.cfg"),
-        SCommandRow::Float("Effect_LightOfGod_Height", &e->m_lightHeight, -1000.0f, 1000.0f,
-                           "Changes the height of the Light of god", "Effect_LightOfGod_Height(int Value);")
-            .Config("Effects.cfg"),
-        SCommandRow::Float("Effect_LightOfGod_Range", &e->m_lightRange, 0.0f, 100.0f,
-                           "Changes the range of the Light of god", "Effect_LightOfGod_Height(int Value);")
-            .Config("Effects.cfg"),
-        SCommandRow::Float("Effect_LightOfGod_Strength", &e->m_lightStrength, 0.0f, 100.0f,
-                           "Changes the range of the Light of god, smaller value gives stronger light",
-                           "Effect_LightOfGod_Height(int Value);")
-            .Config("Effects.cfg"),
-        SCommandRow::Float("Effect_LightOfGod_Variation", &e->m_lightVariation, 0.0f, 100.0f,
-                           "Changes the variation of the Light of god. Smaller value gives larger variation",
-                           "Effect_LightOfGod_Variation(int Value);")
-            .Config("Effects.cfg"),
-        SCommandRow::Float("Effect_LightOfGod_ColorR", &e->m_lightColour[0], -10.0f, 10.0f,
-                           "Changes the red component in the Light of god color.",
-                           "Effect_LightOfGod_ColorR(int Value);")
-            .Config("Effects.cfg"),
-        SCommandRow::Float("Effect_LightOfGod_ColorG", &e->m_lightColour[1], -10.0f, 10.0f,
-                           "Changes the green component in the Light of god  color.",
-                           "Effect_LightOfGod_ColorG(int Value);")
-            .Config("Effects.cfg"),
-        SCommandRow::Float("Effect_LightOfGod_ColorB", &e->m_lightColour[2], -10.0f, 10.0f,
-                           "Changes the blue component in the Light of god  color.",
-                           "Effect_LightOfGod_ColorB(int Value);")
-            .Config("Effects.cfg"),
-    };
-    CommandTable_Register(ip, variables);
+    // The effect settings: the explosion manager's own.
+    if (CGame* game = GameOf(ip))
+        if (CWorld* world = game->World()) world->Explosions().RegisterSettings(ip);
 }
 
 void RegisterViewCommands(CCommandInterpreter* ip) {
-    CGame* game = g_pGame;
-    CExplosionManager* e = game ? game->ExplosionManager() : nullptr;
-    CGameView* view = game ? game->GameView() : nullptr;
-    if (view) {
-        const SCommandRow shake[] = {
-            SCommandRow::Float("CameraShake", &view->m_shake, 0.0f, 10.0f,
-                               "Sets the shaking mount of the camera", "CameraShake(float Amount);"),
-            SCommandRow::Float("CameraDamping", &view->m_shakeDecay, 0.0f, 100.0f,
-                               "Sets the damping of the camera shake", "CameraDamping(float Amount);"),
-            SCommandRow::Float("CameraShakeRoof", &view->m_shakeLimit, 0.0f, 100.0f,
-                               "Sets the max value of the shakeing", "CameraShakeRoof(float Amount);"),
-            SCommandRow::Float("CameraShakeRange", &view->m_shakeRange, 0.0f, 100.0f,
-                               "Sets the max range of shake effect", "CameraShakeRange(float Range);"),
-        };
-        CommandTable_Register(ip, shake);
-    }
-    if (!e) return;
-    const SCommandRow camera[] = {
-        SCommandRow::Float("View_GameSceneAngle", &e->m_cameraHeading, 0.0f, 360.0f,
-                           "Sets the heading of the camera", "View_GameSceneAngle(float Angle);")
-            .Config("Visual.cfg"),
-        SCommandRow::Float("View_GameSceneAngleUp", &e->m_cameraPitch, 0.0f, 89.0f,
-                           "Sets the pitch of the camera", "View_GameSceneAngleUp(float Angle);")
-            .Config("Visual.cfg"),
-        SCommandRow::Float("View_GameSceneDistance", &e->m_cameraDistance, 0.0f, 30.0f,
-                           "Sets the distance of the camera from the gamescene",
-                           "View_GameSceneDistance(float Distance);")
-            .Config("Visual.cfg"),
-        SCommandRow::Float("View_GameSceneZoom", &e->m_cameraZoom, 0.1f, 1.5f, "Sets the FOV of the camera",
-                           "View_GameSceneZoom(float Zoom);")
-            .Config("Visual.cfg"),
-        SCommandRow::Float("View_GameSceneCenterX", &e->m_focusX, -10000.0f, 10000.0f,
-                           "Sets the lookat position of the camera (X)", "View_GameSceneCenterX(float Pos);"),
-        SCommandRow::Float("View_GameSceneCenterY", &e->m_focusZ, -10000.0f, 10000.0f,
-                           "Sets the lookat position of the camera (Y)", "View_GameSceneCenterY(float Pos);"),
-    };
-    CommandTable_Register(ip, camera);
+    CGame* game = GameOf(ip);
+    if (!game) return;
+    // The camera's shake (the game view's) and the camera itself (the
+    // interface's): each registers its own settings.
+    if (CGameView* view = game->GameView()) view->RegisterShakeSettings(ip);
+    if (CInterface* ui = game->Interface()) ui->m_camera.RegisterSettings(ip);
 }

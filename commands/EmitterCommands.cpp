@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/Game.h"
+#include "commands/CommandContext.h"
 #include "console/CommandInterpreter.h"
 #include "console/CommandTable.h"
 #include "core/VFSFile.h"
@@ -28,8 +29,7 @@ constexpr int32_t kMaxEmitterId = 1000;
 constexpr int32_t kMaxGradientIndex = 1000;
 
 CGame* Game(CConsoleCommand* record) {
-    CGame* game = record->GetOwner();
-    return game ? game : g_pGame;
+    return GameOf(record);
 }
 
 void Print(CConsoleCommand* record, const char* text) {
@@ -141,7 +141,7 @@ CE3DGradientPoint* CurrentPoint(CGame* game, CE3DEmitterTemplate* t) {
 
 void Cmd_UpdateSettings(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
     CGame* game = Game(record);
-    CGameScene* scene = game ? game->GameScene() : nullptr;
+    CGameScene* scene = game ? game->Scene() : nullptr;
     if (scene && scene->m_rootFrame) scene->m_rootFrame->Message(kFrameMsgReloadEmitter, nullptr);
 }
 
@@ -410,13 +410,7 @@ void RegisterEmitterCommands(CCommandInterpreter* interpreter) {
                               "Emitter_AddBlueValue(float value);"),
     };
     CommandTable_Register(interpreter, rows);
-    CGame* game = interpreter->GetOwner() ? interpreter->GetOwner() : g_pGame;
-    if (!game) return;
     // The edit mode is the game's variable: the input manager takes the
     // editor's keys by it and the frame draws the overlay.
-    CommandTable_Create(interpreter,
-                        SCommandRow::Int("Emitter_EditMode", &game->Variables().emitterEditMode, 0, 1,
-                                         "Used when editing Emitters. If set to one, you will see "
-                                         "the current emitter settings.",
-                                         "Emitter_EditMode"));
+    if (CGame* game = GameOf(interpreter)) game->RegisterVariables(interpreter, {"Emitter_EditMode"});
 }

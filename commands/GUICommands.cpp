@@ -2,6 +2,7 @@
 
 #include "app/Game.h"
 #include "app/GameServices.h"
+#include "commands/CommandContext.h"
 #include "console/CommandInterpreter.h"
 #include "console/CommandTable.h"
 #include "console/ConsoleCommand.h"
@@ -9,7 +10,7 @@
 
 namespace {
 CGame* Game(CConsoleCommand* record) {
-    return record->GetOwner() ? record->GetOwner() : g_pGame;
+    return GameOf(record);
 }
 
 void StopVideo(CGame* game) {

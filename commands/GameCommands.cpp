@@ -2,17 +2,18 @@
 
 #include "app/Game.h"
 #include "app/GameConsole.h"
+#include "commands/CommandContext.h"
 #include "console/CommandInterpreter.h"
 #include "console/CommandTable.h"
 #include "netgame/NetGame.h"
 #include "world/GameScene.h"
+#include "world/World.h"
 
 namespace {
 int32_t s_gmSingle = 0, s_gmSkirmish = 1, s_gmMulti = 2;
 
 CGame* Game(CConsoleCommand* record) {
-    CGame* game = record->GetOwner();
-    return game ? game : g_pGame;
+    return GameOf(record);
 }
 
 void Cmd_Quit(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
@@ -23,7 +24,7 @@ void Cmd_Quit(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
 
 void Cmd_RemoveAllUnits(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
     CGame* game = Game(record);
-    if (!file && game && game->GameScene()) game->GameScene()->Clear();
+    if (!file && game && game->World()) game->World()->Scene().Clear();
 }
 
 void Cmd_Game(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
@@ -51,7 +52,7 @@ void Cmd_StartGame(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
 }  // namespace
 
 void RegisterGameCommands(CCommandInterpreter* ip) {
-    CGame* game = ip->GetOwner() ? ip->GetOwner() : g_pGame;
+    CGame* game = GameOf(ip);
     if (!game) return;
     static CStrBuf s_gameDescription;
     s_gameDescription.Assign("Sets the game directory. \"Tessarak\" is the default");
@@ -62,34 +63,15 @@ void RegisterGameCommands(CCommandInterpreter* ip) {
         SCommandRow::Function("RemoveAllUnits", Cmd_RemoveAllUnits, "Removes all units from gamescene",
                               "RemoveAllUnits [FLOAT]")
             .Mask(9),
-        SCommandRow::Int("GameMode", &game->Variables().gameType, 0, 3,
-                         "The mode of the current game. Can be GM_Single, GM_Skirmish or GM_Multi",
-                         "GameMode(int Mode);"),
         SCommandRow::Int("GM_Single", &s_gmSingle, 0, 3, "Constant", "GM_Single").ReadOnly(),
         SCommandRow::Int("GM_Skirmish", &s_gmSkirmish, 0, 3, "Constant", "GM_Skirmish").ReadOnly(),
         SCommandRow::Int("GM_Multi", &s_gmMulti, 0, 3, "Constant", "GM_Multi").ReadOnly(),
         SCommandRow::Function("Game", Cmd_Game, s_gameDescription.GetText(), "Game(str GameDirectory)")
             .Mask(1),
         SCommandRow::Function("StartGame", Cmd_StartGame, "starts up the game", "StartGame();").Mask(1),
-        SCommandRow::Bool("ge_Minimize", &game->Variables().startMinimized,
-                          "Makes tessarak minimize directly after initialization", "ge_Minimize(bool Sleep)"),
-        SCommandRow::Bool("ge_MainSleep", &game->Variables().mainSleep,
-                          "Sleeps in main loop to allow for multi tessarak test", "ge_MainSleep(bool Sleep)"),
-        SCommandRow::Int("ge_MaxFPS", &game->Variables().maxFps, 0, 1000,
-                         "The most frames a second the game draws (0: as many as it can)",
-                         "ge_MaxFPS(int Frames)"),
-        SCommandRow::Bool("perf_DrawFPS", &game->Variables().perfDrawFPS,
-                          "Turns drawing of performance data on", "perf_DrawFPS(bool Enable);"),
-        SCommandRow::Bool("perf_DrawUpdateList", &game->Variables().perfDrawUpdateList,
-                          "Turns drawing of UpdateList on or off", "perf_DrawUpdateList(bool Enable);")
-            .Mask(8),
-        SCommandRow::Bool("perf_DrawPathList", &game->Variables().perfDrawPathList,
-                          "Turns drawing of Pathfinder list on or off", "perf_DrawPathList(bool Enable);"),
-        SCommandRow::Bool("ShowPlayers", &game->Variables().showPlayers,
-                          "Shows a playerlist and network debug info if set to true",
-                          "ShowPlayers(bool Show);"),
-        SCommandRow::String("ge_UniqueTessarak", &game->Variables().uniqueInstance, 2048,
-                            "A string that has the computer name and process id in it", "ge_UniqueTessarak"),
     };
     CommandTable_Register(ip, rows);
+    game->RegisterVariables(
+        ip, {"GameMode", "ge_Minimize", "ge_MainSleep", "ge_MaxFPS", "perf_DrawFPS", "perf_DrawUpdateList",
+             "perf_DrawPathList", "ShowPlayers", "ge_UniqueTessarak"});
 }

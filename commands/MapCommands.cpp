@@ -5,6 +5,7 @@
 #include "app/Game.h"
 #include "app/GameClock.h"
 #include "app/GameConsole.h"
+#include "commands/CommandContext.h"
 #include "console/CommandInterpreter.h"
 #include "console/CommandTable.h"
 #include "core/LittleEndian.h"
@@ -17,18 +18,16 @@
 #include "world/GameScene.h"
 #include "world/Player.h"
 #include "world/TessarakObject.h"
+#include "world/World.h"
 
 namespace {
-enum { kMsgGiveResources = 160 };
-
 CGame* Game(CConsoleCommand* record) {
-    CGame* game = record->GetOwner();
-    return game ? game : g_pGame;
+    return GameOf(record);
 }
 
 CGameScene* Scene(CConsoleCommand* record) {
     CGame* game = Game(record);
-    return game ? game->GameScene() : nullptr;
+    return game ? game->Scene() : nullptr;
 }
 
 int Count(SCommandArgs* args) {
@@ -40,11 +39,7 @@ void Cmd_Map(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
     if (file || !game || Count(args) < 1) return;
     if (!game->SetMapName(args->Text(0))) return;
     // The host's clients play the map it names: its description says so.
-    CNetGame* net = game->NetGame();
-    if (net && net->m_hosting) {
-        net->m_serverInfo.m_mapFile = game->MapName();
-        net->SendServerInfo();
-    }
+    if (CNetGame* net = game->NetGame()) net->AnnounceMap(game->MapName().GetText());
     // A new map while a game runs: the clients get ready for a new start.
     if (game->GuiWord() == 0 && game->GameState() == 2) game->ResetClientFlags();
 }
@@ -86,7 +81,7 @@ void Cmd_Create(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
     CTessarakObjectTemplate* tmpl = game->FindTemplate(name);
     if (!tmpl) return;
     CPlayer* neutral = scene->NeutralPlayer();
-    CTessarakObject* o = game->CreateUnit(tmpl, x, z, neutral, nullptr, 1, 0, scene->m_idTable.NewId());
+    CTessarakObject* o = game->World()->CreateUnit(tmpl, x, z, neutral, scene->m_idTable.NewId());
     if (!o) {
         Game_Printf("Error creating object from template : '%s'", name);
         return;
@@ -129,14 +124,14 @@ void Cmd_SetLayerPosition(CConsoleCommand* record, SCommandArgs* args, CVFSFile*
     float position = 0.0f;
     if (file || !scene || Count(args) != 2) return;
     if (!args->arg[0].GetInt(layer) || !args->arg[1].GetFloat(position)) return;
-    if (layer >= 0 && layer < CGameScene::kLayers) scene->m_layerPositions[layer] = position;
+    scene->SetLayerPosition(layer, position);
 }
 
 void Cmd_Resources(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
     CGame* game = Game(record);
     float amount = 0.0f;
     if (file || !game || Count(args) != 1 || !args->arg[0].GetFloat(amount)) return;
-    CGameScene* scene = game->GameScene();
+    CGameScene* scene = game->Scene();
     CPlayer* local = scene ? scene->LocalPlayer() : nullptr;
     if (!local) return;
     uint8_t data[8];
@@ -144,7 +139,8 @@ void Cmd_Resources(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) 
     uint32_t bits;
     std::memcpy(&bits, &amount, 4);
     LE_StoreU32(data + 4, bits);
-    game->Send(kMsgGiveResources, data, 8, 0, 0);
+    // Through the session, in a frame: every machine takes it in the same turn.
+    game->SendToSession(NS_NOTIFYTYPE_GIVERESOURCES, data, 8);
 }
 
 // The map box of an exported map: its loose members, in this order, packed
@@ -177,7 +173,7 @@ void Cmd_Export(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
         return;
     }
     const char* name = args->Text(0);
-    if (!ExportMapScript(game->GameScene(), name)) return;
+    if (!ExportMapScript(game->Scene(), name)) return;
     CStrBuf folder;
     folder.Format("%s\\%s", game->GetPath("Maps", ""), name);
     if (!PackMapBox(folder)) Game_Printf("Unable to write file : %s\\MapData.box", folder.GetText());
@@ -190,7 +186,7 @@ void Cmd_ExportUnitCommands(CConsoleCommand* record, SCommandArgs* args, CVFSFil
         record->ReportError("To few arguments");
         return;
     }
-    ExportUnitCommands(game->GameScene(), args->Text(0));
+    ExportUnitCommands(game->Scene(), args->Text(0));
 }
 
 void Cmd_SetTimer(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
@@ -205,15 +201,12 @@ void Cmd_SetTimer(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
 // The rows that map scripts use (Create, start positions, layers) run at any
 // time: every machine runs them while it loads a map, not only the editor.
 void RegisterMapCommands(CCommandInterpreter* ip) {
-    CGame* game = ip->GetOwner() ? ip->GetOwner() : g_pGame;
+    CGame* game = GameOf(ip);
     if (!game) return;
     const SCommandRow rows[] = {
         SCommandRow::Function("m_SetTimer", Cmd_SetTimer, "Sets the countdown timer",
                               "m_SetTimer(int seconds)")
             .MapScript(),
-        SCommandRow::Bool("M_EditMode", &game->Variables().mapEditMode, "Sets the game in map editor mode",
-                          "M_EditMode")
-            .Mask(8),
         SCommandRow::Function("M_Export", Cmd_Export,
                               "Exports the map to specified directory ( creates it if it doesn't exists=",
                               "M_Export( char Directory );")
@@ -249,4 +242,5 @@ void RegisterMapCommands(CCommandInterpreter* ip) {
         SCommandRow::Function("Create", Cmd_Create, "Creates a unit", "Create (  )").MapScript(),
     };
     CommandTable_Register(ip, rows);
+    game->RegisterVariables(ip, {"M_EditMode"});
 }

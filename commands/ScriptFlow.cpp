@@ -75,9 +75,6 @@ void Cmd_Flip(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
     if (CommandHandler onChange = var->GetOnChange()) onChange(var, args, nullptr);
 }
 
-void OnLastBindingsFile(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
-    if (ICommandHost* host = record->GetInterpreter()->GetHost()) host->OnBindingsFileChanged();
-}
 }  // namespace
 
 void RegisterScriptCommands(CCommandInterpreter* ip) {
@@ -93,11 +90,8 @@ void RegisterScriptCommands(CCommandInterpreter* ip) {
             .MapScript(),
         SCommandRow::Function("Flip", Cmd_Flip, "Flips the value of the supplied consle command",
                               "Flip (str CommandToFlip);"),
-        SCommandRow::Bool("true", &ip->m_true, "Constant", "true").ReadOnly(),
-        SCommandRow::Bool("false", &ip->m_false, "Constant", "false").ReadOnly(),
-        SCommandRow::String("input_LastFile", &ip->m_lastBindingsFile, 260,
-                            "Variable for saving the last used bindings file", "input_LastFile")
-            .OnChange(OnLastBindingsFile),
     };
     CommandTable_Register(ip, rows);
+    // true, false and input_LastFile: the interpreter's own.
+    ip->RegisterOwnEntries();
 }

@@ -6,6 +6,7 @@
 #include "app/GameClock.h"
 #include "app/GameConsole.h"
 #include "app/GameServices.h"
+#include "commands/CommandContext.h"
 #include "console/CommandInterpreter.h"
 #include "console/CommandTable.h"
 #include "world/GameScene.h"
@@ -16,8 +17,8 @@ namespace {
 // Every selected unit: its template, its position and the force of the
 // pushes that wait to act on it.
 void Cmd_UnitOut(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
-    CGame* game = record->GetOwner() ? record->GetOwner() : g_pGame;
-    CGameScene* scene = game ? game->GameScene() : nullptr;
+    CGame* game = GameOf(record);
+    CGameScene* scene = game ? game->Scene() : nullptr;
     if (file || !scene) return;
     for (CUnit* u = scene->m_units; u; u = u->m_unitNext) {
         if (!(u->m_stateA & CTessarakObject::kA_Selected)) continue;
@@ -40,7 +41,7 @@ void Cmd_UnitOut(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
 // the last 30 of each; then the interface frames (menus, lobby) run per
 // second over the same time.
 void Cmd_FrameStats(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
-    CGame* game = record->GetOwner() ? record->GetOwner() : g_pGame;
+    CGame* game = GameOf(record);
     CGameClock* clock = game ? game->Clock() : nullptr;
     if (file || !clock || clock->m_frequency <= 0.0f) return;
     static uint64_t s_frames = 0, s_since = 0;
@@ -60,16 +61,14 @@ void Cmd_FrameStats(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
 }  // namespace
 
 void RegisterTestCommands(CCommandInterpreter* ip) {
-    CGame* game = ip->GetOwner() ? ip->GetOwner() : g_pGame;
+    CGame* game = GameOf(ip);
     if (!game) return;
     const SCommandRow rows[] = {
         SCommandRow::Function("dbg_UnitOut", Cmd_UnitOut, "Outputs debug data for a unit", "dbg_UnitOut();"),
         SCommandRow::Function("dbg_FrameStats", Cmd_FrameStats,
                               "Prints the frame rate and the times of the logic tick and the drawing",
                               "dbg_FrameStats();"),
-        SCommandRow::Int("dbg_SyncCrc", &game->Variables().syncCrcEvery, 0, 8191,
-                         "Prints the sync CRC of the world after every n-th frame (0: never)",
-                         "dbg_SyncCrc(int n);"),
     };
     CommandTable_Register(ip, rows);
+    game->RegisterVariables(ip, {"dbg_SyncCrc"});
 }

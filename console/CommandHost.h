@@ -1,10 +1,11 @@
 // What the command interpreter needs of the game around it.
 //
 // The interpreter is created long before most of the game exists and is
-// exercised on its own by the tests, so it never reaches into CGame directly:
+// exercised on its own by the tests, so it never reaches into the game:
 // everything it consults (the game-state bits that gate commands, the console
 // it prints to, path resolution and script files) comes through this small
-// interface. CGame implements it; a test implements it with a few fields.
+// interface. The game object implements it; a test implements it with a few
+// fields.
 #pragma once
 
 #include <cstdint>
@@ -22,7 +23,7 @@ enum : uint32_t {
     kStateNotInGame = 32,    // no game is running
 };
 
-// The facts the state bits are made of, as CGame and the session hold them.
+// The facts the state bits are made of, as the game and its session hold them.
 struct SCommandStateInputs {
     bool hasSession = false;
     bool hosting = false;

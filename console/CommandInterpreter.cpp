@@ -43,7 +43,8 @@ uint32_t CommandState_Bits(const SCommandStateInputs& in) {
     return bits;
 }
 
-CCommandInterpreter::CCommandInterpreter(CGame* owner, ICommandHost* host) : m_owner(owner), m_host(host) {
+CCommandInterpreter::CCommandInterpreter(void* context, ICommandHost* host)
+    : m_context(context), m_host(host) {
     g_CommandBucketMask = (1u << 11) - 1;
 }
 
@@ -190,4 +191,21 @@ void CCommandInterpreter::Printf(const char* format, ...) {
     text.FormatV(format, ap);
     va_end(ap);
     Print(text.GetText());
+}
+
+namespace {
+void OnLastBindingsFile(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
+    if (ICommandHost* host = record->GetInterpreter()->GetHost()) host->OnBindingsFileChanged();
+}
+}  // namespace
+
+void CCommandInterpreter::RegisterOwnEntries() {
+    const SCommandRow rows[] = {
+        SCommandRow::Bool("true", &m_true, "Constant", "true").ReadOnly(),
+        SCommandRow::Bool("false", &m_false, "Constant", "false").ReadOnly(),
+        SCommandRow::String("input_LastFile", &m_lastBindingsFile, 260,
+                            "Variable for saving the last used bindings file", "input_LastFile")
+            .OnChange(OnLastBindingsFile),
+    };
+    CommandTable_Register(this, rows);
 }

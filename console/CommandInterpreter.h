@@ -30,7 +30,6 @@
 #include "core/StrBuf.h"
 
 class CConsole;
-class CGame;
 class CVFSTable;
 class ICommandHost;
 
@@ -44,14 +43,17 @@ constexpr uint32_t kMaxScriptBytes = 16u << 20;
 
 class CCommandInterpreter {
 public:
-    explicit CCommandInterpreter(CGame* owner, ICommandHost* host = nullptr);
+    // context: what the program's command handlers work on (the game
+    // object), opaque here; a handler reaches it through its record
+    // (CConsoleCommand::GetContext).
+    explicit CCommandInterpreter(void* context, ICommandHost* host = nullptr);
     ~CCommandInterpreter();
     CCommandInterpreter(const CCommandInterpreter&) = delete;
     CCommandInterpreter& operator=(const CCommandInterpreter&) = delete;
 
     void SetHost(ICommandHost* host) { m_host = host; }
     ICommandHost* GetHost() const { return m_host; }
-    CGame* GetOwner() const { return m_owner; }
+    void* GetContext() const { return m_context; }
 
     // ---- registry
     CConsoleCommand* GetCommand(const char* name);
@@ -123,10 +125,11 @@ public:
     void PrintColor(const char* text, int r, int g, int b);
     CConsole* GetConsole() const;
 
-    // Storage of the constants true and false and of input_LastFile.
-    uint8_t m_true = 1;
-    uint8_t m_false = 0;
-    CStrBuf m_lastBindingsFile;
+    // The interpreter's own entries: the constants true and false and the
+    // variable input_LastFile (the last key-bindings file run).
+    void RegisterOwnEntries();
+    const CStrBuf& LastBindingsFile() const { return m_lastBindingsFile; }
+    void SetLastBindingsFile(const char* name) { m_lastBindingsFile.Assign(name ? name : ""); }
 
 private:
     friend class CConsoleCommand;
@@ -141,8 +144,11 @@ private:
     bool KeepUncleanFile(const std::string& path);
     void RememberReading(const char* path, bool clean);
 
+    uint8_t m_true = 1;
+    uint8_t m_false = 0;
+    CStrBuf m_lastBindingsFile;
     CCRC32 m_crc;
-    CGame* m_owner = nullptr;
+    void* m_context = nullptr;
     ICommandHost* m_host = nullptr;
     CConsoleCommand* m_buckets[kCommandBuckets] = {};
     CConsoleCommand* m_list = nullptr;

@@ -8,15 +8,19 @@
 //
 //     const SCommandRow rows[] = {
 //       SCommandRow::Function("Exec", Cmd_Exec, "Executes the supplied file", "Exec(str FileName);"),
-//       SCommandRow::Int("Console_Font_Height", &ui->m_ConsoleFontHeight, -50, 50, "...", "...")
-//           .Config("Console.cfg").OnChange(OnConsoleFont),
-//       SCommandRow::Bool("true", &ip->m_true, "Constant", "true").ReadOnly(),
+//       SCommandRow::Int("Console_Font_Height", &m_ConsoleFontHeight, -50, 50, "...", "...")
+//           .Config("Console.cfg").OnChange(OnConsoleFont).Context(this),
+//       SCommandRow::Bool("true", &m_true, "Constant", "true").ReadOnly(),
 //     };
 //     CommandTable_Register(ip, rows);
 //
-// Tables are built inside the area's registration function, where the
-// objects that own the storage are at hand. Help, listing, completion,
-// clamping and the configuration writer then treat every row alike.
+// A variable's storage is bound only by the object that owns it: each owner
+// registers its own settings (a member function that names its own fields,
+// &m_x, with Context(this) for its callbacks), and the areas of the game's
+// console commands call those registrations; an area's own storage is a
+// file-static of its own (tools/check/tree.sh holds this). Help, listing,
+// completion, clamping and the configuration writer then treat every row
+// alike.
 #pragma once
 
 #include <cstddef>
@@ -48,6 +52,7 @@ struct SCommandRow {
     const char* syntax = "";
     const char* configFile = nullptr;
     uint32_t flags = 0;
+    void* context = nullptr;  // what the handler works on (null: the interpreter's context)
 
     static SCommandRow Function(const char* name, CommandHandler handler, const char* description,
                                 const char* syntax) {
@@ -103,6 +108,13 @@ struct SCommandRow {
     SCommandRow OnChange(CommandHandler callback) const {
         SCommandRow r = *this;
         r.handler = callback;
+        return r;
+    }
+    // The object the handler or the on-change callback works on: the owner
+    // of the setting, which registers its own rows.
+    SCommandRow Context(void* object) const {
+        SCommandRow r = *this;
+        r.context = object;
         return r;
     }
     SCommandRow ReadOnly() const {

@@ -93,7 +93,7 @@ float StrToFloat(const char* text) {
 // ---- records
 
 CConsoleCommand::CConsoleCommand(CCommandInterpreter* interpreter, const SCommandRow& row)
-    : m_owner(interpreter->GetOwner()),
+    : m_context(row.context ? row.context : interpreter->GetContext()),
       m_intMin(row.intMin),
       m_intMax(row.intMax),
       m_floatMin(row.floatMin),

@@ -16,7 +16,6 @@
 
 class CCommandInterpreter;
 class CConsoleCommand;
-class CGame;
 class CVFSFile;
 struct SCommandArgs;
 struct SCommandRow;
@@ -109,7 +108,10 @@ public:
     // "Error in <name>: <message>" on the console.
     void ReportError(const char* message);
 
-    CGame* GetOwner() const { return m_owner; }
+    // What the handler and the on-change callback work on: the row's own
+    // context when it named one (the object whose setting it is), else the
+    // interpreter's (the program's, opaque to the console).
+    void* GetContext() const { return m_context; }
     CCommandInterpreter* GetInterpreter() const { return m_interpreter; }
     const char* GetName() const { return m_name.GetText(); }
     const char* GetDescription() const { return m_description.GetText(); }
@@ -148,7 +150,7 @@ public:
 private:
     friend class CCommandInterpreter;
 
-    CGame* m_owner = nullptr;
+    void* m_context = nullptr;
     CommandHandler m_handler = nullptr;  // functions
     void* m_storage = nullptr;           // variables
     CommandHandler m_onChange = nullptr;

@@ -13,12 +13,13 @@
 #include "core/VFSFile.h"
 #include "netgame/MapFiles.h"
 #include "platform/sys/Path.h"
-#include "world/GameHost.h"
 #include "world/GameScene.h"
 #include "world/Player.h"
 #include "world/TessarakObject.h"
 #include "world/Unit.h"
 #include "world/UnitOrder.h"
+#include "world/World.h"
+#include "world/WorldRoles.h"
 
 bool MapName_IsPlain(const char* name) {
     if (!name || !name[0]) return false;
@@ -33,28 +34,28 @@ bool MapName_IsPlain(const char* name) {
     return true;
 }
 
-uint32_t MapBox_Checksum(CGameHost* host, const char* mapFile) {
-    if (!host || !MapName_IsPlain(mapFile)) return 0;
+uint32_t MapBox_Checksum(IWorldFiles& files, const char* mapFile) {
+    if (!MapName_IsPlain(mapFile)) return 0;
     CStrBuf name;
     name.Format("%s\\MapData.box", mapFile);
-    CStrBuf path(host->GetPath("Maps", name.GetText()));
+    CStrBuf path(files.GetPath("Maps", name.GetText()));
     return CRC32_File(path.GetText());
 }
 
 namespace {
 // "Maps\<map>\MapData.box<suffix>"; empty when the name is not plain.
-CStrBuf MapBoxPath(CGameHost* host, const char* mapFile, const char* suffix) {
+CStrBuf MapBoxPath(IWorldFiles& files, const char* mapFile, const char* suffix) {
     CStrBuf path;
-    if (!host || !MapName_IsPlain(mapFile)) return path;
+    if (!MapName_IsPlain(mapFile)) return path;
     CStrBuf name;
     name.Format("%s\\MapData.box%s", mapFile, suffix);
-    path.Assign(host->GetPath("Maps", name.GetText()));
+    path.Assign(files.GetPath("Maps", name.GetText()));
     return path;
 }
 }  // namespace
 
-bool MapBox_MarkFromServer(CGameHost* host, const char* mapFile, uint32_t checksum) {
-    CStrBuf path = MapBoxPath(host, mapFile, ".server");
+bool MapBox_MarkFromServer(IWorldFiles& files, const char* mapFile, uint32_t checksum) {
+    CStrBuf path = MapBoxPath(files, mapFile, ".server");
     if (path.IsEmpty()) return false;
     CStrBuf text;
     text.Format("%08X", (unsigned)checksum);
@@ -64,8 +65,8 @@ bool MapBox_MarkFromServer(CGameHost* host, const char* mapFile, uint32_t checks
     return file.Close() && ok;
 }
 
-bool MapBox_CameFromServer(CGameHost* host, const char* mapFile) {
-    CStrBuf path = MapBoxPath(host, mapFile, ".server");
+bool MapBox_CameFromServer(IWorldFiles& files, const char* mapFile) {
+    CStrBuf path = MapBoxPath(files, mapFile, ".server");
     if (path.IsEmpty()) return false;
     CVFSFile file;
     char text[9] = {};
@@ -74,7 +75,7 @@ bool MapBox_CameFromServer(CGameHost* host, const char* mapFile) {
     unsigned long mark = std::strtoul(text, &end, 16);
     if (end != text + 8) return false;
     bool found = false;
-    uint32_t now = CRC32_File(MapBoxPath(host, mapFile, "").GetText(), &found);
+    uint32_t now = CRC32_File(MapBoxPath(files, mapFile, "").GetText(), &found);
     return found && now == static_cast<uint32_t>(mark);
 }
 
@@ -300,12 +301,12 @@ bool WriteMapObjects(CGameScene* scene, CVFSFile* file) {
 
 bool LoadMapObjects(CGameScene* scene, CVFSFile* file, const MapObjectCreator& create) {
     if (!scene || !file) return false;
-    CGameHost* host = GameHost();
+    IWorldConsole* console = &scene->World().Console();
     uint32_t size = file->GetSize();
     std::vector<uint8_t> bytes(size);
     SMapObjects map;
     if (file->Read(bytes.data(), size) != size || !MapObjects_Decode(bytes.data(), bytes.size(), &map)) {
-        if (host) host->Print("Error loading map: visual.bin is damaged");
+        if (console) console->Print("Error loading map: visual.bin is damaged");
         return false;
     }
     scene->m_startX = map.startX;
@@ -315,14 +316,15 @@ bool LoadMapObjects(CGameScene* scene, CVFSFile* file, const MapObjectCreator& c
         CTessarakObjectTemplate* tmpl =
             scene->FindTemplateById(r.projectId, static_cast<int32_t>(r.templateId));
         if (!tmpl) {
-            if (host)
-                host->Printf("Received bogus create unit call: ProjectID: %d TemplateID: %d",
-                             (int)r.projectId, (int)r.templateId);
+            if (console)
+                console->Printf("Received bogus create unit call: ProjectID: %d TemplateID: %d",
+                                (int)r.projectId, (int)r.templateId);
             continue;
         }
         CTessarakObject* o = create ? create(tmpl, r.x, r.z) : nullptr;
         if (!o) {
-            if (host) host->Printf("Error creating object from template : '%s'", tmpl->m_name.GetText());
+            if (console)
+                console->Printf("Error creating object from template : '%s'", tmpl->m_name.GetText());
             continue;
         }
         MapObject_Place(scene, o, r.x, r.z, r.owner, r.layer, r.mapId, r.headingIncrement, r.scaleIncrement,
@@ -425,65 +427,66 @@ void UnitCommandsText(CGameScene* scene, std::string& s) {
 }
 
 // "Maps\<map>", made with every level; empty when the name is refused.
-CStrBuf MapFolder(CGameHost* host, const char* mapName) {
+CStrBuf MapFolder(CWorld& world, const char* mapName) {
+    IWorldConsole* console = &world.Console();
     CStrBuf folder;
     if (!MapName_IsPlain(mapName)) {
-        host->Printf("Invalid map name: %s", mapName ? mapName : "");
+        console->Printf("Invalid map name: %s", mapName ? mapName : "");
         return folder;
     }
-    folder.Format("%s\\%s", host->GetPath("Maps", ""), mapName);
+    folder.Format("%s\\%s", world.Files().GetPath("Maps", ""), mapName);
     bool existed = Sys_IsFolder(folder.GetText());
     if (!CreateDirectoryPath(folder.GetText())) {
-        host->Printf("Unable to write file : %s", folder.GetText());
+        console->Printf("Unable to write file : %s", folder.GetText());
         folder.Assign("");
     } else if (!existed) {
-        host->Printf("Created a new map directory at :'%s'", folder.GetText());
+        console->Printf("Created a new map directory at :'%s'", folder.GetText());
     }
     return folder;
 }
 }  // namespace
 
 bool ExportMapScript(CGameScene* scene, const char* mapName) {
-    CGameHost* host = GameHost();
-    if (!scene || !host) return false;
-    CStrBuf folder = MapFolder(host, mapName);
+    if (!scene) return false;
+    IWorldConsole* console = &scene->World().Console();
+    CStrBuf folder = MapFolder(scene->World(), mapName);
     if (folder.IsEmpty()) return false;
     bool ok = true;
     CStrBuf path;
     path.Format("%s\\visual.vxm", folder.GetText());
-    host->Printf("Exporting Map To :'%s'", path.GetText());
+    console->Printf("Exporting Map To :'%s'", path.GetText());
     {
         CVFSFile file;
         std::string text;
         MapScriptText(scene, text);
         if (!file.Open(path.GetText(), CVFSFile::kModeWrite) || !WriteText(file, text) || !file.Close()) {
-            host->Printf("Unable to write file : %s", path.GetText());
+            console->Printf("Unable to write file : %s", path.GetText());
             ok = false;
         }
     }
     path.Format("%s\\visual.bin", folder.GetText());
-    host->Printf("Exporting Binary Mapfile To :'%s'", path.GetText());
+    console->Printf("Exporting Binary Mapfile To :'%s'", path.GetText());
     CVFSFile file;
     if (!file.Open(path.GetText(), CVFSFile::kModeWrite) || !WriteMapObjects(scene, &file) || !file.Close()) {
-        host->Printf("Unable to write file : %s", path.GetText());
+        console->Printf("Unable to write file : %s", path.GetText());
         ok = false;
     }
     return ok;
 }
 
 bool ExportUnitCommands(CGameScene* scene, const char* mapName) {
-    CGameHost* host = GameHost();
-    if (!scene || !host) return false;
-    CStrBuf folder = MapFolder(host, mapName);
+    if (!scene) return false;
+    IWorldConsole* console = &scene->World().Console();
+    CStrBuf folder = MapFolder(scene->World(), mapName);
     if (folder.IsEmpty()) return false;
     CStrBuf path;
     path.Format("%s\\orders.vxm", folder.GetText());
-    host->Printf("Exporting Unit Commands To :'%s'", path.GetText());
+    console->Printf("Exporting Unit Commands To :'%s'", path.GetText());
     std::string text;
     UnitCommandsText(scene, text);
     CVFSFile file;
     if (!file.Open(path.GetText(), CVFSFile::kModeWrite) || !WriteText(file, text) || !file.Close()) {
-        host->Printf("Unable to write file : %s", path.GetText());
+        console->Printf("Unable to write file : %s", path.GetText());
         return false;
     }
     return true;

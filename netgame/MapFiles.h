@@ -23,7 +23,7 @@
 #include <vector>
 
 class CGameScene;
-class CGameHost;
+class IWorldFiles;
 class CVFSFile;
 class CTessarakObject;
 class CTessarakObjectTemplate;
@@ -33,17 +33,17 @@ class CTessarakObjectTemplate;
 bool MapName_IsPlain(const char* name);
 
 // The map box's checksum: the CRC-32 of "Maps\<map>\MapData.box" (through
-// the host's GetPath); 0 when the name is not plain or the file cannot be
-// read.
-uint32_t MapBox_Checksum(CGameHost* host, const char* mapFile);
+// the game's files role); 0 when the name is not plain or the file cannot
+// be read.
+uint32_t MapBox_Checksum(IWorldFiles& files, const char* mapFile);
 
 // A map box that came from a server is marked: "MapData.box.server" beside
 // it holds the box's checksum as eight hexadecimal digits. Its scripts run
 // restricted whenever the box is played, also later by this machine's own
 // server, as long as the box is the one that came; a box put there
 // otherwise (the player's own copy) is not marked by an old mark.
-bool MapBox_MarkFromServer(CGameHost* host, const char* mapFile, uint32_t checksum);
-bool MapBox_CameFromServer(CGameHost* host, const char* mapFile);
+bool MapBox_MarkFromServer(IWorldFiles& files, const char* mapFile, uint32_t checksum);
+bool MapBox_CameFromServer(IWorldFiles& files, const char* mapFile);
 
 enum : uint32_t { kMapObjectSpot = 1, kMapObjectPlain = 2 };
 enum { kMapLayers = 255 };
@@ -97,7 +97,8 @@ void MapObject_Place(CGameScene* scene, CTessarakObject* o, float x, float z, in
 // gives false.
 bool LoadMapObjects(CGameScene* scene, CVFSFile* file, const MapObjectCreator& create);
 
-// Writes "visual.vxm" and "visual.bin" of the scene into "Maps\<map>",
+// Writes "visual.vxm" and "visual.bin" of the scene into "Maps\<map>" (the
+// scene's world's files and console),
 // making the folder; false when the name is not plain or a file could not
 // be written (each is reported on the console).
 bool ExportMapScript(CGameScene* scene, const char* mapName);

@@ -14,7 +14,6 @@
 #include "core/VFSFile.h"
 #include "netgame/MapFiles.h"
 #include "netgame/NetGame.h"
-#include "netgame/NetGameHost.h"
 #include "netgame/NetHandlerKit.h"
 #include "netgame/NetHandlers.h"
 #include "platform/sys/Path.h"
@@ -36,7 +35,7 @@ bool FromServer(CNetGame* net, NWEPeer* peer) {
 }
 
 CGameScene* Scene(CNetGame* net) {
-    return net->m_game ? net->m_game->GameScene() : nullptr;
+    return net->World() ? &net->World()->Scene() : nullptr;
 }
 
 CTessarakObject* FindObject(CNetGame* net, const uint8_t* data) {
@@ -88,7 +87,7 @@ void NetClient_OnConnect(NWEPeer* peer, NWEMessage* m, void* context) {
     link->m_joinState = 1;
     link->m_subState = 1;
     uint8_t value[4];
-    NWE_Put32(value, net->m_game ? net->m_game->InstanceValue() : 0);
+    NWE_Put32(value, net->Flow().InstanceValue());
     link->SendOn(NS_NOTIFYTYPE_CONNECTVALIDATE, value, 4);
 }
 
@@ -106,12 +105,12 @@ void NetClient_OnPingAndGetTime(NWEPeer* peer, NWEMessage* m, void* context) {
     ar.U64(time);
     uint16_t frame = ar.ReadU16();
     if (frame < 1 || frame > kLastFrameNumber) return;
-    if (net->m_game) net->m_game->SetClockTimes(time, time);
+    net->Clock().SetClockTimes(time, time);
     // Frames the server sent meanwhile are kept: they come after this one.
     net->m_frameTable->SetCurrent(frame);
     net->m_frameExecuted = 0;
     Conn(peer)->m_replied = 1;
-    if (net->m_game) net->m_game->QueueScript("Connected.cfg");
+    net->Flow().QueueScript("Connected.cfg");
 }
 
 void NetClient_OnServerquit(NWEPeer* peer, NWEMessage*, void* context) {
@@ -141,8 +140,8 @@ void NetClient_OnGamedir(NWEPeer* peer, NWEMessage* m, void* context) {
     CStrBuf folder;
     WireText_Read(ar, &folder, kNetMaxFolder, false);
     Conn(peer)->m_replied = 1;
-    if (!ar.End() || !net->m_game || net->m_hosting) return;
-    if (!net->m_game->ExecStartup(folder.GetText())) net->Printf("The server's game folder is refused");
+    if (!ar.End() || net->m_hosting) return;
+    if (!net->Flow().ExecStartup(folder.GetText())) net->Printf("The server's game folder is refused");
 }
 
 // QUERY_PLAYERS' answer (99): the teams and the players of the game.
@@ -344,13 +343,13 @@ void NetClient_OnServerinfoMap(NWEPeer* peer, NWEMessage* m, void* context) {
     CServerInfo& info = net->m_joinedInfo;
     if (!info.ReadMap(ar) || ar.GetRemaining() != 0) return;
     const char* file = info.m_mapFile.GetText();
-    if (file[0] && net->m_game && !net->m_game->SetMapName(file)) return;
-    uint32_t own = MapBox_Checksum(net->m_game, file);
+    if (file[0] && !net->Maps().SetMapName(file)) return;
+    uint32_t own = MapBox_Checksum(net->Files(), file);
     net->m_send.Reset();
     WireText_Write(net->m_send, file, 255);
     if (own == info.m_mapChecksum) {
         net->SendBuilt(NS_NOTIFYTYPE_SERVERINFO_MAPCRCMATCH);
-        if (net->m_game) net->m_game->LoadMapInfo(file);
+        net->Maps().LoadMapInfo(file);
     } else {
         net->m_requestedMap = info.m_mapFile;
         net->SendBuilt(NS_NOTIFYTYPE_REQUESTMAP);
@@ -363,7 +362,7 @@ void NetClient_OnServerinfoMap(NWEPeer* peer, NWEMessage* m, void* context) {
 // whole.
 void NetClient_OnMapbox(NWEPeer* peer, NWEMessage* m, void* context) {
     CNetGame* net = Net(context);
-    if (!FromServer(net, peer) || !net->m_game || net->m_hosting) return;
+    if (!FromServer(net, peer) || net->m_hosting) return;
     SPayload ar(m);
     CStrBuf name;
     WireText_Read(ar, &name, 255, false);
@@ -376,7 +375,7 @@ void NetClient_OnMapbox(NWEPeer* peer, NWEMessage* m, void* context) {
         net->PrintColor(255, 0, 0, false, "Error saving dynamicly loaded map");
         return;
     }
-    CStrBuf folder(net->m_game->GetPath("Maps", name.GetText()));
+    CStrBuf folder(net->Files().GetPath("Maps", name.GetText()));
     CStrBuf path, temporary;
     path.Format("%s\\MapData.box", folder.GetText());
     temporary.Format("%s\\MapData.box.part", folder.GetText());
@@ -391,38 +390,38 @@ void NetClient_OnMapbox(NWEPeer* peer, NWEMessage* m, void* context) {
     }
     // Its scripts run restricted whenever it is played, also later by this
     // machine's own server.
-    if (!MapBox_MarkFromServer(net->m_game, name.GetText(), net->m_joinedInfo.m_mapChecksum))
+    if (!MapBox_MarkFromServer(net->Files(), name.GetText(), net->m_joinedInfo.m_mapChecksum))
         net->PrintColor(255, 0, 0, false, "Error saving dynamicly loaded map");
     net->m_requestedMap.Clear();
     net->m_send.Reset();
     WireText_Write(net->m_send, name.GetText(), 255);
     net->SendBuilt(NS_NOTIFYTYPE_SERVERINFO_MAPCRCMATCH);
-    if (net->m_joinedInfo.m_mapFile.Equals(name.GetText())) net->m_game->LoadMapInfo(name.GetText());
+    if (net->m_joinedInfo.m_mapFile.Equals(name.GetText())) net->Maps().LoadMapInfo(name.GetText());
 }
 
 // ---- the game start and its timing
 
 void NetClient_OnMapchangestart(NWEPeer* peer, NWEMessage*, void* context) {
     CNetGame* net = Net(context);
-    if (FromServer(net, peer) && net->m_game) net->m_game->LoadMap();
+    if (FromServer(net, peer)) net->Maps().LoadMap();
 }
 
 // MAPFINISHUP (106): no data, the map phase ends; one byte of 1, the start
 // was called off (a machine could not start): back to the lobby.
 void NetClient_OnMapfinishup(NWEPeer* peer, NWEMessage* m, void* context) {
     CNetGame* net = Net(context);
-    if (!FromServer(net, peer) || !net->m_game) return;
+    if (!FromServer(net, peer)) return;
     if (m->GetSize() == 1 && m->GetData()[0] == 1)
-        net->m_game->CallOffGameStart();
+        net->Maps().CallOffGameStart();
     else
-        net->m_game->AfterMapLoad();
+        net->Maps().AfterMapLoad();
 }
 
 void NetClient_OnStartgame(NWEPeer* peer, NWEMessage*, void* context) {
     CNetGame* net = Net(context);
-    if (!FromServer(net, peer) || !net->m_game) return;
-    net->m_game->SetGuiWord(0);
-    net->m_game->SetGameState(0);
+    if (!FromServer(net, peer)) return;
+    net->Flow().SetGuiWord(0);
+    net->Flow().SetGameState(0);
     std::stable_sort(net->m_players.m_players.begin(), net->m_players.m_players.end(), &CPlayer::CompareById);
 }
 
@@ -430,49 +429,48 @@ void NetClient_OnStartgame(NWEPeer* peer, NWEMessage*, void* context) {
 // runs its render frames from here on.
 void NetClient_OnSetgameloop(NWEPeer* peer, NWEMessage*, void* context) {
     CNetGame* net = Net(context);
-    if (!FromServer(net, peer) || !net->m_game) return;
-    net->m_game->SetGameLoading(false);
-    net->m_game->SetGameState(2);
-    net->m_game->SetGuiWord(0);
+    if (!FromServer(net, peer)) return;
+    net->Flow().SetGameLoading(false);
+    net->Flow().SetGameState(2);
+    net->Flow().SetGuiWord(0);
 }
 
 // SETGAMESPEED (108): f32 the game speed.
 void NetClient_OnSetgamespeed(NWEPeer* peer, NWEMessage* m, void* context) {
     CNetGame* net = Net(context);
-    if (!FromServer(net, peer) || m->GetSize() != 4 || !net->m_game) return;
+    if (!FromServer(net, peer) || m->GetSize() != 4) return;
     float speed;
     std::memcpy(&speed, m->GetData(), 4);
-    if (speed > 0.0f && speed <= 4.0f) net->m_game->SetGameSpeed(speed);
+    if (speed > 0.0f && speed <= 4.0f) net->Clock().SetGameSpeed(speed);
 }
 
 // SETTARGETFPS (109): f32 ticks per second.
 void NetClient_OnSettargetfps(NWEPeer* peer, NWEMessage* m, void* context) {
     CNetGame* net = Net(context);
-    if (!FromServer(net, peer) || m->GetSize() != 4 || !net->m_game) return;
+    if (!FromServer(net, peer) || m->GetSize() != 4) return;
     float rate;
     std::memcpy(&rate, m->GetData(), 4);
-    if (SaneRate(rate) > 0.0f) net->m_game->SetTickRate(SaneRate(rate));
+    if (SaneRate(rate) > 0.0f) net->Clock().SetTickRate(SaneRate(rate));
 }
 
 // UPDATETIMINGINFO, SYNC_UPDATETIMINGINFO (94, 156): f32 tick rate, u64 the
 // next tick's time, u64 the game time.
 void NetClient_OnUpdateTimingInfo(NWEPeer* peer, NWEMessage* m, void* context) {
     CNetGame* net = Net(context);
-    if (!FromServer(net, peer) || m->GetSize() != 20 || !net->m_game || net->m_hosting) return;
+    if (!FromServer(net, peer) || m->GetSize() != 20 || net->m_hosting) return;
     SPayload ar(m);
     float rate = 0.0f;
     ar.F32(rate);
     uint64_t next = 0, time = 0;
     ar.U64(next);
     ar.U64(time);
-    if (SaneRate(rate) > 0.0f) net->m_game->SetTickRate(SaneRate(rate));
-    net->m_game->SetClockTimes(next, time);
+    if (SaneRate(rate) > 0.0f) net->Clock().SetTickRate(SaneRate(rate));
+    net->Clock().SetClockTimes(next, time);
 }
 
 void NetClient_OnPause(NWEPeer* peer, NWEMessage* m, void* context) {
     CNetGame* net = Net(context);
-    if (FromServer(net, peer) && m->GetSize() == 4 && net->m_game)
-        net->m_game->SetPaused(NWE_Get32(m->GetData()) != 0);
+    if (FromServer(net, peer) && m->GetSize() == 4) net->Clock().SetPaused(NWE_Get32(m->GetData()) != 0);
 }
 
 void NetClient_OnFramefinished(NWEPeer* peer, NWEMessage* m, void* context) {
@@ -511,133 +509,15 @@ void NetClient_OnDummydata(NWEPeer*, NWEMessage*, void*) {}
 
 // ---- the world, in the frames
 
-// CREATEUNIT (110): u16 project id, u32 template id, f32 x, y, z, f32
-// heading increment, f32 scale increment, i32 map id, u32 layer, u32 owner
-// id (38 bytes); the scene's special template adds 3 x f32 (50 bytes).
-void NetClient_OnCreateunit(NWEPeer* peer, NWEMessage* m, void* context) {
+// The world's orders (CREATEUNIT 110, ORDER 134, UNIT_CONNECT 135,
+// UNIT_DISCONNECT 136, STOPCURRENTORDER 137, MODE_ON 138, MODE_OFF 139,
+// WAYPOINTLIST 142, SIGNAL 143, GIVERESOURCESTOALL 159, GIVERESOURCES 160,
+// KILLUNIT 161): from the server only, they join the orders of the frame
+// being executed, in the order they came, and the world takes each whole
+// in its turn (CWorld::ApplyOrder checks every payload and id).
+void NetClient_OnWorldOrder(NWEPeer* peer, NWEMessage* m, void* context) {
     CNetGame* net = Net(context);
-    CGameScene* scene = Scene(net);
-    if (!FromServer(net, peer) || !scene || (m->GetSize() != 38 && m->GetSize() != 50)) return;
-    SPayload ar(m);
-    uint16_t projectId = ar.ReadU16();
-    uint32_t templateId = ar.ReadU32();
-    float values[5] = {};
-    ar.F32s(values, 5);
-    int32_t mapId = ar.ReadI32();
-    uint32_t layer = ar.ReadU32();
-    int32_t ownerId = ar.ReadI32();
-    (void)layer;
-    for (float v : values)
-        if (!Finite(v)) return;
-    CTessarakObjectTemplate* tmpl = scene->FindTemplateById(projectId, static_cast<int32_t>(templateId));
-    if (!tmpl || (m->GetSize() == 50) != (tmpl == scene->m_spotTemplate)) {
-        net->Printf("Received bogus create unit call: ProjectID: %d TemplateID: %d", (int)projectId,
-                    (int)templateId);
-        return;
-    }
-    // Every machine makes it in the same tick: the same next id everywhere.
-    CTessarakObject* o = net->m_game->CreateUnit(tmpl, values[0], values[2], net->m_players.m_neutral,
-                                                 scene->m_idTable.NewId());
-    if (!o) {
-        net->Printf("Error creating object from template : '%s'", tmpl->m_name.GetText());
-        return;
-    }
-    o->SetPosition(o->m_position[0], values[1], o->m_position[2]);
-    if (CPlayer* owner = net->m_players.FindPlayerByOwnerId(ownerId)) o->SetOwner(owner);
-    if (mapId > scene->m_highestMapId) scene->m_highestMapId = mapId;
-    float heading = std::fmod(o->m_yaw + values[3], 6.2831855f);
-    if (heading < 0.0f) heading += 6.2831855f;
-    o->SetOrientation(heading, o->m_pitch, o->m_roll);
-    o->SetScale(o->m_scale[0] + values[4], o->m_scale[1] + values[4], o->m_scale[2] + values[4]);
-}
-
-// ORDER (134), STOPCURRENTORDER (137), WAYPOINTLIST (142): the orders take
-// them whole (the server checked their lengths and senders).
-void NetClient_OnOrder(NWEPeer* peer, NWEMessage* m, void* context) {
-    CNetGame* net = Net(context);
-    if (FromServer(net, peer) && Scene(net)) Orders_ApplyOrder(*Scene(net), m->GetData(), m->GetSize());
-}
-
-void NetClient_OnStopcurrentorder(NWEPeer* peer, NWEMessage* m, void* context) {
-    CNetGame* net = Net(context);
-    if (FromServer(net, peer) && Scene(net)) Orders_ApplyStopOrder(*Scene(net), m->GetData(), m->GetSize());
-}
-
-void NetClient_OnWaypointlist(NWEPeer* peer, NWEMessage* m, void* context) {
-    CNetGame* net = Net(context);
-    if (FromServer(net, peer) && Scene(net))
-        Orders_ApplyWaypointList(*Scene(net), m->GetData(), m->GetSize());
-}
-
-// MODE_ON, MODE_OFF (138, 139): u32 unit id; bit 0x80 of the unit's mode byte.
-void NetClient_OnModeOn(NWEPeer* peer, NWEMessage* m, void* context) {
-    CNetGame* net = Net(context);
-    CUnit* unit = FromServer(net, peer) && m->GetSize() == 4 ? FindUnit(net, m, 4) : nullptr;
-    if (unit) unit->m_mode |= 0x80;
-}
-
-void NetClient_OnModeOff(NWEPeer* peer, NWEMessage* m, void* context) {
-    CNetGame* net = Net(context);
-    CUnit* unit = FromServer(net, peer) && m->GetSize() == 4 ? FindUnit(net, m, 4) : nullptr;
-    if (unit) unit->m_mode &= static_cast<uint8_t>(~0x80);
-}
-
-// SIGNAL (143): u32 unit id, u8 signal. Checked and passed on in its frame;
-// no unit waits for signals yet, so nothing takes it.
-void NetClient_OnSignal(NWEPeer*, NWEMessage*, void*) {}
-
-// UNIT_CONNECT (135): u32, u32: a tow cable between the two units when they
-// are near enough; UNIT_DISCONNECT (136): u32: every cable that holds the
-// unit lets it go.
-void NetClient_OnUnitConnect(NWEPeer* peer, NWEMessage* m, void* context) {
-    CNetGame* net = Net(context);
-    if (!FromServer(net, peer) || m->GetSize() != 8 || !net->m_game || !net->m_game->PhysicsEngine()) return;
-    CTessarakObject* a = FindObject(net, m->GetData());
-    CTessarakObject* b = FindObject(net, m->GetData() + 4);
-    if (a && b && a->IsUnit() && b->IsUnit())
-        net->m_game->PhysicsEngine()->TryAttachTowCable(static_cast<CUnit*>(a), static_cast<CUnit*>(b));
-}
-
-void NetClient_OnUnitDisconnect(NWEPeer* peer, NWEMessage* m, void* context) {
-    CNetGame* net = Net(context);
-    if (!FromServer(net, peer) || m->GetSize() != 4 || !net->m_game || !net->m_game->PhysicsEngine()) return;
-    CTessarakObject* o = FindObject(net, m->GetData());
-    if (o && o->IsUnit()) net->m_game->PhysicsEngine()->ReleaseLinksTo(static_cast<CUnit*>(o));
-}
-
-// KILLUNIT (161): u32 object id, u32 command (0 destroys it the normal way,
-// any other value takes it out of play at once).
-void NetClient_OnKillunit(NWEPeer* peer, NWEMessage* m, void* context) {
-    CNetGame* net = Net(context);
-    if (!FromServer(net, peer) || m->GetSize() != 8) return;
-    CTessarakObject* o = FindObject(net, m->GetData());
-    if (!o) return;
-    if (NWE_Get32(m->GetData() + 4) != 0) {
-        o->AddToUpdateList();
-    } else {
-        o->m_power = -1.0f;
-        o->Activate();
-    }
-}
-
-// GIVERESOURCESTOALL (159): u32 player id, f32 amount added.
-void NetClient_OnGiveresourcestoall(NWEPeer* peer, NWEMessage* m, void* context) {
-    CNetGame* net = Net(context);
-    CPlayer* p = m->GetSize() == 8 ? PlayerOf(net, peer, m, 8) : nullptr;
-    float amount;
-    if (!p) return;
-    std::memcpy(&amount, m->GetData() + 4, 4);
-    if (Finite(amount)) p->m_resources += amount;
-}
-
-// GIVERESOURCES (160): u32 player id, f32 the resources.
-void NetClient_OnGiveresources(NWEPeer* peer, NWEMessage* m, void* context) {
-    CNetGame* net = Net(context);
-    CPlayer* p = m->GetSize() == 8 ? PlayerOf(net, peer, m, 8) : nullptr;
-    float amount;
-    if (!p) return;
-    std::memcpy(&amount, m->GetData() + 4, 4);
-    if (Finite(amount)) p->m_resources = amount;
+    if (FromServer(net, peer)) net->AddTurnOrder(m->GetId(), m->GetData(), m->GetSize());
 }
 
 // ---- sync
@@ -710,8 +590,7 @@ void NetClient_OnSyncInfoPlayer(NWEPeer* peer, NWEMessage* m, void* context) {
     p->ReadSyncInfo(ar, &changed);
     if (changed && !net->m_notInSoftSync && net->m_resyncing) {
         net->m_notInSoftSync = 1;
-        net->PrintColor(255, 0, 0, true, "SoftSync. Gametime is %f",
-                        net->m_game ? (double)net->m_game->GameSeconds() : 0.0);
+        net->PrintColor(255, 0, 0, true, "SoftSync. Gametime is %f", (double)net->Clock().GameSeconds());
     }
 }
 
@@ -744,8 +623,8 @@ void ApplyUnitSync(CNetGame* net, const uint8_t* data, uint32_t size) {
     CTessarakObject* o = scene->m_idTable.Find(id);
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (!o) {
-            if (!tmpl || !net->m_game) break;
-            o = net->m_game->CreateUnit(tmpl, 0.0f, 0.0f, net->m_players.m_neutral, id);
+            if (!tmpl) break;
+            o = net->World()->CreateUnit(tmpl, 0.0f, 0.0f, net->m_players.m_neutral, id);
             if (!o) break;
         }
         CStateArchive ar(data, size, CStateArchive::kApply);
@@ -787,7 +666,7 @@ void NetClient_OnSyncFinishsync(NWEPeer* peer, NWEMessage*, void* context) {
     CNetGame* net = Net(context);
     if (!FromServer(net, peer) || !net->m_resyncing) return;
     CGameScene* scene = Scene(net);
-    if (net->m_game) net->m_game->Lock();
+    net->Flow().Lock();
     net->Printf("Finishing up sync");
     std::stable_sort(net->m_players.m_players.begin(), net->m_players.m_players.end(), &CPlayer::CompareById);
     if (scene) {
@@ -795,7 +674,7 @@ void NetClient_OnSyncFinishsync(NWEPeer* peer, NWEMessage*, void* context) {
         for (CTessarakObject* o = scene->m_allObjects; o; o = o->m_allNext) o->AfterLoad();
         if (!net->m_hosting) scene->m_idTable.SetCounter(net->m_savedIdCounter);
     }
-    if (net->m_game) net->m_game->Unlock();
+    net->Flow().Unlock();
     net->m_syncState = 2;
     net->Send(NS_NOTIFYTYPE_SYNC_SYNCFINISHED, nullptr, 0);
 }
@@ -810,7 +689,7 @@ void NetClient_OnSyncGooutofsync(NWEPeer* peer, NWEMessage*, void* context) {
     net->Printf("Going out of sync mode");
     net->m_syncState = 0;
     net->m_resyncing = 0;
-    if (net->m_game) net->m_game->SetClockTimes(net->m_game->NextTickTime(), net->m_game->GameTime());
+    net->Clock().SetClockTimes(net->Clock().NextTickTime(), net->Clock().GameTime());
 }
 
 // ---- chat
@@ -834,7 +713,7 @@ bool ReadChat(NWEMessage* m, CStrBuf* sender, CStrBuf* text, uint8_t rgb[3]) {
 }
 
 void PrintChat(CNetGame* net, const uint8_t rgb[3], const char* line) {
-    if (net->m_game) net->m_game->PrintColor(rgb[0], rgb[1], rgb[2], true, line);
+    net->Console().PrintColor(rgb[0], rgb[1], rgb[2], true, line);
 }
 }  // namespace
 

@@ -9,11 +9,11 @@
 
 #include "core/CRC32.h"
 #include "netgame/NetGame.h"
-#include "netgame/NetGameHost.h"
 #include "nwe/Socket.h"
 #include "world/GameScene.h"
 #include "world/TessarakObject.h"
 #include "world/WireText.h"
+#include "world/World.h"
 
 namespace {
 constexpr float kConnectRetrySeconds = 1.0f;
@@ -56,8 +56,8 @@ void CNetGame::Update(int idleOnly) {
 
     // What the clients reported: the slowest one sets the pace.
     m_largestDataLag = 0.0f;
-    m_largestFrameTime = m_game ? m_game->FrameStep() : 0.0f;
-    m_largestTimeLag = m_game ? m_game->Lag() : 0.0f;
+    m_largestFrameTime = Clock().FrameStep();
+    m_largestTimeLag = Clock().Lag();
     float lowestRate = 1000000000.0f;
     if (m_hosting) {
         std::vector<CGameSocket*> clients = TakeClients();
@@ -84,8 +84,8 @@ void CNetGame::ClientUpdate(CGameSocket* link) {
     NWEClock& clock = GetClock();
     int64_t now = clock.Now();
     m_lastJoinState = link->m_joinState;
-    float rate = m_game ? m_game->TickRate() : 15.0f;
-    float speed = m_game ? m_game->GameSpeed() : 1.0f;
+    float rate = Clock().TickRate();
+    float speed = Clock().GameSpeed();
     float sendRate = std::max(link->GetSendRate(), 1.0f);
     float lead = 1.0f / std::max(rate, 1.0f) + 1.25f * link->m_averagePing +
                  0.5f * speed * rate * (m_dataGenerated / sendRate);
@@ -162,14 +162,14 @@ void CNetGame::ClientUpdate(CGameSocket* link) {
         uint16_t index = link->m_pingIndex, latency = ClampU16(link->m_averagePing * 6553.5f);
         m_send.U16(index);
         m_send.U16(latency);
-        float values[2] = {m_game ? m_game->FrameStep() : 0.0f, m_game ? m_game->Lag() : 0.0f};
+        float values[2] = {Clock().FrameStep(), Clock().Lag()};
         m_send.F32s(values, 2);
         SendBuilt(NS_NOTIFYTYPE_PING);
     }
 }
 
 void CNetGame::SpeedControl() {
-    if (!m_game) return;
+    if (!HasGameClock()) return;
     float frameTime = std::min(std::max(m_largestFrameTime, 0.001f), 10.0f);
     float timeLag = std::min(std::max(m_largestTimeLag, 0.0f), 60.0f);
     float f = m_targetFps * m_speedFactor;
@@ -192,7 +192,7 @@ void CNetGame::SpeedControl() {
         m_send.F32(speed);
         SendBuiltToAll(NS_NOTIFYTYPE_SETGAMESPEED);
     }
-    float current = m_game->TickRate();
+    float current = Clock().TickRate();
     if (m_lastRateSent < 0.0f || target < m_lastRateSent || target > m_lastRateSent + 0.025f * current) {
         m_lastRateSent = target;
         m_send.Reset();
@@ -241,11 +241,13 @@ void CNetGame::NoteExecuted(const NWEMessage* m) {
     m_frameDigest = CRC32_Compute(m->GetData(), m->GetSize(), m_frameDigest);
 }
 
-void CNetGame::ExecuteFrame() {
+void CNetGame::ExecuteFrame(CTurnOrders& orders) {
     NWEFrame* rec = m_frameTable->Current();
     if (!rec) return;
     m_frameDigest = 0;
+    m_turnOrders = &orders;
     ProcessFrameQueue(rec, &m_queue3);
+    m_turnOrders = nullptr;
     m_frameTable->Release(rec);
     m_frameExecuted = 1;
 }
@@ -310,7 +312,7 @@ bool CNetGame::InterfaceTickGate() {
     NWEFrame* rec = m_frameTable->TryCurrent();
     CGameSocket* link = TakeClientLink();
     if (link && m_frameCountdown < 0.0f && !rec && m_clientConnected && link->m_joinState == 4) {
-        m_frameCountdown = m_game ? m_game->FrameTimeout() : 10.0f;
+        m_frameCountdown = Clock().FrameTimeout();
         link->Release();
         return AskForFrame(nullptr, ETickStep::Interface);
     }
@@ -320,7 +322,7 @@ bool CNetGame::InterfaceTickGate() {
 }
 
 bool CNetGame::FrameReady(NWEFrame* rec, ETickStep step) {
-    float timeout = m_game ? m_game->FrameTimeout() : 10.0f;
+    float timeout = Clock().FrameTimeout();
     m_frameCountdown = timeout;
     if (m_touchTime) {
         rec->TouchTime();
@@ -341,7 +343,7 @@ bool CNetGame::FrameReady(NWEFrame* rec, ETickStep step) {
 }
 
 bool CNetGame::LogicTickGate() {
-    float timeout = m_game ? m_game->FrameTimeout() : 10.0f;
+    float timeout = Clock().FrameTimeout();
     if (m_hosting) {
         m_queue1.Flush();
         m_queue2.Flush();
@@ -444,7 +446,7 @@ void CNetGame::StartHandshakeStep(int32_t* state) {
         case 0:
             if (all(&CGameSocket::m_mapChangeReply)) {
                 *state = 1;
-                if (m_game) m_game->PlaceStartUnits();
+                Maps().PlaceStartUnits();
             }
             break;
         case 1:
@@ -454,7 +456,7 @@ void CNetGame::StartHandshakeStep(int32_t* state) {
             break;
         case 2:
             if (all(&CGameSocket::m_mapFinishReply)) {
-                if (m_game) m_game->RunObjectiveScript();
+                Maps().RunObjectiveScript();
                 *state = 3;
                 // SETGAMELOOP carries nothing, as the message table gives it:
                 // the clients run their loop from the frame it comes in (the
@@ -466,20 +468,4 @@ void CNetGame::StartHandshakeStep(int32_t* state) {
             break;
     }
     ReleaseAll(clients);
-}
-
-// ---- the world's sync state
-
-uint32_t CNetGame::WorldSyncCrc() {
-    CGameScene* scene = m_game ? m_game->GameScene() : nullptr;
-    CCRC32 crc;
-    if (scene) {
-        uint32_t values[2] = {static_cast<uint32_t>(scene->m_idTable.GetCounter()), scene->ComputeSyncCRC()};
-        crc.Update(values, 8);
-    }
-    CStateArchive ar;
-    for (CPlayer* p : m_players.m_players)
-        if (p != m_players.m_neutral) p->WriteSyncInfo(ar);
-    crc.Update(ar.GetData(), ar.GetBuffer().size());
-    return crc.GetValue();
 }

@@ -11,12 +11,12 @@
 #include "e3d/Surface.h"
 #include "netgame/MapFiles.h"
 #include "netgame/NetGame.h"
-#include "netgame/NetGameHost.h"
 #include "nwe/Socket.h"
 #include "platform/sys/Path.h"
 #include "world/GameScene.h"
 #include "world/TessarakObject.h"
 #include "world/WireText.h"
+#include "world/World.h"
 
 namespace {
 // How many times the unacknowledged goodbyes (SERVERQUIT, DISCONNECT) go, so
@@ -27,8 +27,9 @@ constexpr int kGoodbyeCopies = 3;
 constexpr float kConnectRetry = 1.0f;
 }  // namespace
 
-CNetGame::CNetGame(CNetGameHost* game, const SNWEEngineSetup& setup) : NWEEngine(setup), m_game(game) {
-    if (game) m_frameCountdown = game->FrameTimeout();
+CNetGame::CNetGame(const SNetRoles& roles, const SNWEEngineSetup& setup) : NWEEngine(setup) {
+    SetRoles(roles);
+    m_frameCountdown = Clock().FrameTimeout();
     m_polling = setup.threads ? 0 : 1;
     // The game drives the engine from its frames: the tick thread only checks.
     SetOptionA(0);
@@ -151,14 +152,11 @@ void CNetGame::StartLocalLoopback() {
 }
 
 void CNetGame::ResetGame(bool full) {
-    CNetGameHost* game = m_game;
-    if (game) {
-        if (!m_noConfigSave) game->SaveConfigFiles();
-        game->SetGameSpeed(1.0f);
-        if (!m_starting) {
-            if (CGameScene* scene = game->GameScene()) scene->Clear();
-            if (full) game->SetGuiWord(1);
-        }
+    if (!m_noConfigSave) Flow().SaveConfigFiles();
+    Clock().SetGameSpeed(1.0f);
+    if (!m_starting) {
+        if (m_world) m_world->Scene().Clear();
+        if (full) Flow().SetGuiWord(1);
     }
     m_frameTable->Reset();
     // Everyone else's players go; the local and the neutral one stay.
@@ -187,11 +185,9 @@ void CNetGame::ResetGame(bool full) {
     StartLocalLoopback();
     m_frameTable->Reset();
     m_frameExecuted = 0;
-    if (game) {
-        game->SetTickRate(15.0f);
-        game->SetGameSpeed(1.0f);
-        game->SetPaused(false);
-    }
+    Clock().SetTickRate(15.0f);
+    Clock().SetGameSpeed(1.0f);
+    Clock().SetPaused(false);
     m_speedFactor = 1.0f;
     m_targetFps = 15.0f;
     while (!m_players.m_teams.empty()) delete m_players.m_teams.front();
@@ -216,7 +212,7 @@ void CNetGame::ResetGame(bool full) {
 
 void CNetGame::ResetToLobby() {
     ResetGame(true);
-    if (m_game) m_game->ExecStartup(m_game->GameFolder());
+    Flow().ExecStartup(Flow().GameFolder());
     if (CPlayer* local = m_players.m_local) local->RequestNextColor();
 }
 
@@ -305,7 +301,7 @@ void CNetGame::LeaveJoinedGame(CGameSocket* link) {
     const char* notice = nullptr;
     if (state == 5 || state == 4) {
         notice = state == 5 ? "The server quit" : "The connection to the server was lost";
-        if (m_game) m_game->QueueScript("Disconnected.cfg");
+        Flow().QueueScript("Disconnected.cfg");
     } else {
         switch (m_joinFailure) {
             case kConnectFull:
@@ -334,7 +330,7 @@ void CNetGame::LeaveJoinedGame(CGameSocket* link) {
     m_lastJoinState = 0;
     ResetGame(true);
     m_joinFailure = failure;
-    if (m_game && notice) m_game->ShowNotice(notice);
+    if (notice) Flow().ShowNotice(notice);
 }
 
 // ---- sending
@@ -435,9 +431,15 @@ void CNetGame::SendChat(const char* name, const char* text, int r, int g, int b)
     SendBuilt(NS_NOTIFYTYPE_MESSAGE);
 }
 
+void CNetGame::AnnounceMap(const char* file) {
+    if (!m_hosting) return;
+    m_serverInfo.m_mapFile = file ? file : "";
+    SendServerInfo();
+}
+
 void CNetGame::SendServerInfo(CGameSocket* to) {
     if (!m_hosting) return;
-    m_serverInfo.m_mapChecksum = MapBox_Checksum(m_game, m_serverInfo.m_mapFile.GetText());
+    m_serverInfo.m_mapChecksum = MapBox_Checksum(Files(), m_serverInfo.m_mapFile.GetText());
     for (int part = 0; part < 2; ++part) {
         m_send.Reset();
         uint16_t type = part == 0 ? NS_NOTIFYTYPE_SERVERINFO_ATTRIBS : NS_NOTIFYTYPE_SERVERINFO_MAP;
@@ -525,7 +527,7 @@ void CNetGame::RemoveMarkedPlayers() {
 void CNetGame::ReportV(const char* fmt, va_list ap) {
     char text[2048];
     std::vsnprintf(text, sizeof text, fmt, ap);
-    if (m_game) m_game->PrintColor(50, 200, 40, false, text);
+    Console().PrintColor(50, 200, 40, false, text);
 }
 
 void CNetGame::PrintColor(int r, int g, int b, bool echo, const char* fmt, ...) {
@@ -534,7 +536,7 @@ void CNetGame::PrintColor(int r, int g, int b, bool echo, const char* fmt, ...) 
     va_start(ap, fmt);
     text.FormatV(fmt, ap);
     va_end(ap);
-    if (m_game) m_game->PrintColor(r, g, b, echo, text.GetText());
+    Console().PrintColor(r, g, b, echo, text.GetText());
 }
 
 void CNetGame::Printf(const char* fmt, ...) {
@@ -543,7 +545,7 @@ void CNetGame::Printf(const char* fmt, ...) {
     va_start(ap, fmt);
     text.FormatV(fmt, ap);
     va_end(ap);
-    if (m_game) m_game->Print(text.GetText());
+    Console().Print(text.GetText());
 }
 
 void CNetGame::SetBenchmarkSpeed(float speed) {
@@ -574,8 +576,8 @@ void CNetGame::PrintStats(CE3DSurface* surface) {
     };
     float sustained = m_largestFrameTime > 0.0f ? 1.0f / m_largestFrameTime : 0.0f;
     text.Format("GameSpeed %-5.1f TargetFPS %-5.1f SustainedFPS %-5.1f TimeLag %-5.1f DataGenerated %-5.1f ",
-                (double)(m_game ? m_game->GameSpeed() : 1.0f), (double)(m_game ? m_game->TickRate() : 15.0f),
-                (double)sustained, (double)m_largestTimeLag, (double)m_dataGenerated);
+                (double)(Clock().GameSpeed()), (double)(Clock().TickRate()), (double)sustained,
+                (double)m_largestTimeLag, (double)m_dataGenerated);
     line(text.GetText());
     text.Format("Dup %d Dropped %d Datas %d Packets %d ListMembers %d WantSync %d Synced %d",
                 (int)GetDuplicateCount(), (int)GetRejectedCount(), (int)GetDataOut(), (int)GetPacketsOut(),
@@ -614,10 +616,10 @@ void MasterClient_SendGame() {
 
 void CNetGame::WriteTimingInfo() {
     m_send.Reset();
-    float rate = m_game ? m_game->TickRate() : 15.0f;
-    uint64_t period = m_game ? m_game->TickPeriod() : 79545;
+    float rate = Clock().TickRate();
+    uint64_t period = Clock().TickPeriod();
     // The frame these go with has run here already, or runs at the next tick.
-    uint64_t ran = (m_game ? m_game->GameTime() : 0) + (m_frameExecuted ? 0 : period);
+    uint64_t ran = (Clock().GameTime()) + (m_frameExecuted ? 0 : period);
     uint64_t next = ran + period;
     m_send.F32(rate);
     m_send.U64(next);

@@ -14,7 +14,12 @@
 // its state (resync).
 //
 // The game object creates the one CNetGame at start-up and deletes it at
-// shutdown. Everything here runs on the game's thread: the engine's receive
+// shutdown. It is given narrow roles of the game (netgame/NetGameRoles.h)
+// and the world it carries orders for (SetWorld): the orders of a frame
+// (the world's game messages, CWorld::IsWorldOrder) are gathered in the
+// frame's turn orders (ExecuteFrame) and handed to CWorld::Tick by the frame
+// loop, never applied to the scene by a handler. It owns the players of the
+// session, which the world is given. Everything here runs on the game's thread: the engine's receive
 // thread only reads datagrams and queues their messages, which the frames
 // hand to their handlers (Flush of the queues, the frames' messages when the
 // logic tick executes them).
@@ -27,6 +32,7 @@
 
 #include "core/StrBuf.h"
 #include "netgame/GameSocket.h"
+#include "netgame/NetGameRoles.h"
 #include "netgame/NetMessages.h"
 #include "netgame/ServerInfo.h"
 #include "netgame/SyncChecks.h"
@@ -37,9 +43,11 @@
 #include "nwe/MessageTypes.h"
 #include "world/Player.h"
 #include "world/StateArchive.h"
+#include "world/World.h"
+#include "world/WorldRoles.h"
 
-class CNetGameHost;
 class CE3DSurface;
+class CCommandInterpreter;
 class NWESocket;
 
 // A colour of the server's colour selection list (srv_Color_Add).
@@ -52,8 +60,26 @@ class CNetGame : public NWEEngine {
 public:
     // The engine runs with its threads unless setup says otherwise (a test
     // reads the sockets itself).
-    explicit CNetGame(CNetGameHost* game, const SNWEEngineSetup& setup = SNWEEngineSetup());
+    explicit CNetGame(const SNetRoles& roles = SNetRoles(), const SNWEEngineSetup& setup = SNWEEngineSetup());
     ~CNetGame() override;
+
+    // ---- the world and the roles
+    // The world whose orders the frames carry; it is given the players of the
+    // session (null: none; the session then carries orders for nobody).
+    void SetWorld(CWorld* world);
+    CWorld* World() const { return m_world; }
+    void SetRoles(const SNetRoles& roles);
+    IWorldConsole& Console() const { return *m_console; }
+    IWorldFiles& Files() const { return *m_files; }
+    ILockstepClock& Clock() const { return *m_clock; }
+    IGameFlow& Flow() const { return *m_flow; }
+    IMapLoader& Maps() const { return *m_maps; }
+    // A session given no game clock (a tool) keeps no pace: it sends no
+    // timing or speed of its own.
+    bool HasGameClock() const { return m_clockGiven; }
+    // The world's sending role: its game messages go to the session as
+    // requests (Send), a player's behind that player's earlier ones.
+    IOrderSender& Sender() { return m_sender; }
 
     // ---- roles
     // A server on the port (0: any), bound to every address, or to 127.0.0.1
@@ -100,6 +126,10 @@ public:
     void SendChat(const char* name, const char* text, int r, int g, int b);
     // The hosted description to one connection, or to every client.
     void SendServerInfo(CGameSocket* to = nullptr);
+    // Hosting: the map file the description names becomes this one and the
+    // description goes to every client (they play the map the host names).
+    // Not hosting: nothing.
+    void AnnounceMap(const char* file);
 
     // ---- the per-frame service and the lockstep frames
     // Engine work, time-outs, the client's join and pings, the host's game
@@ -113,9 +143,24 @@ public:
     // The interface frame's tick step decides the same way (the host always
     // ticks there).
     bool InterfaceTickGate();
+    // How far behind real time the game may fall before a tick runs
+    // (seconds); the current lockstep frame's number (0 without one).
+    float TickLead() const { return m_tickLead; }
+    // How long this machine still waits for its frame before it asks the
+    // server (seconds; below 0: it asks). The game's frames count it down
+    // by their real time and start it again while no tick is due.
+    float FrameCountdown() const { return m_frameCountdown; }
+    void CountDownFrame(float elapsed) { m_frameCountdown -= elapsed; }
+    void RestartFrameCountdown(float seconds) { m_frameCountdown = seconds; }
+    uint16_t CurrentFrame() const;
     // Hands the current frame's messages of the client queue to their
-    // handlers (the tick body); call after the clock took the tick.
-    void ExecuteFrame();
+    // handlers (the tick body); call after the clock took the tick. The
+    // world's orders among them are gathered, in their order, in orders (the
+    // turn's orders for CWorld::Tick).
+    void ExecuteFrame(CTurnOrders& orders);
+    // The handlers' side: a world order of the frame being executed (outside
+    // a frame it is dropped).
+    void AddTurnOrder(uint16_t type, const void* data, size_t length);
     // The server's checks and resyncs, every machine's resync step, then the
     // current frame closes (announced by the server) and the next is current.
     void ResyncClients();
@@ -149,23 +194,25 @@ public:
     // Players of the lobby other than the neutral one.
     int CountPlayers() const;
 
-    // ---- the sync state of the scene
-    // The CRC-32 of the world: the object-id counter, every object's sync
-    // image in list order and every player's sync record. Equal on every
-    // machine that is in step.
+    // ---- the sync state of the world
+    // The world's StateHash (0 without a world): the object-id counter,
+    // every object's sync image in id order and every player's sync record.
+    // Equal on every machine that is in step.
     uint32_t WorldSyncCrc();
     // Every lockstep message executed so far, folded in frame order: equal on
     // every machine that executed the same messages in the same frames.
     uint32_t ExecutedDigest() const { return m_executedDigest; }
+
+    // ---- the console: the network area's commands and settings
+    // (Connect, StartServer, Name, the srv_, cl_, nw_ and si_ rows), with
+    // this session as their context.
+    void RegisterCommands(CCommandInterpreter* ip);
 
     // ---- statistics and errors
     void ReportV(const char* fmt, va_list ap) override;
     void PrintStats(CE3DSurface* surface);
     void SetBenchmarkSpeed(float speed);
     void ApplyRate();
-
-    // ---- the game's state words, through the host
-    CNetGameHost* m_game;
 
     // ---- roles and flags
     uint8_t m_hosting = 0;
@@ -200,7 +247,6 @@ public:
     // ---- frame loop state (the frames of CGame drive it)
     int32_t m_awaitedFinishMark = -1;
     uint16_t m_finishReply = 0;
-    float m_frameCountdown = 10.0f;
     int32_t m_askForFrame = 0xFFFF;
     float m_tickLead = 0.1111f;
     uint8_t m_touchTime = 0;
@@ -304,6 +350,28 @@ public:
     void Printf(const char* fmt, ...);
 
 private:
+    // The world's sending role, on this session.
+    class CSender : public IOrderSender {
+    public:
+        explicit CSender(CNetGame& net) : m_net(net) {}
+        bool Send(int type, const void* data, int length) override;
+        bool SendForPlayer(CPlayer* player, int type, const void* data, int length) override;
+
+    private:
+        CNetGame& m_net;
+    };
+
+    CWorld* m_world = nullptr;
+    IWorldConsole* m_console = nullptr;
+    IWorldFiles* m_files = nullptr;
+    ILockstepClock* m_clock = nullptr;
+    IGameFlow* m_flow = nullptr;
+    IMapLoader* m_maps = nullptr;
+    bool m_clockGiven = false;
+    CSender m_sender{*this};
+    CTurnOrders* m_turnOrders = nullptr;  // the frame being executed gathers its world orders here
+    float m_frameCountdown = 10.0f;       // seconds left to wait for the frame (FrameCountdown)
+
     void CloseAllSockets();
     void RegisterMessages();
     void ClientUpdate(CGameSocket* link);

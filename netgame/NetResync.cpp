@@ -13,7 +13,6 @@
 #include <algorithm>
 
 #include "netgame/NetGame.h"
-#include "netgame/NetGameHost.h"
 #include "world/GameScene.h"
 #include "world/TessarakObject.h"
 #include "world/Unit.h"
@@ -38,9 +37,9 @@ void CNetGame::ResyncClients() {
     NWEFrame* rec = m_frameTable->Current();
     if (!rec) return;
     uint16_t frame = rec->GetMark();
-    CGameScene* scene = m_game ? m_game->GameScene() : nullptr;
+    CGameScene* scene = m_world ? &m_world->Scene() : nullptr;
     if (m_hosting && scene) {
-        bool running = m_game->GuiWord() == 0 && m_game->GameState() == 2;
+        bool running = Flow().GuiWord() == 0 && Flow().GameState() == 2;
         if (!running || m_resyncing) {
             m_resyncCountdown = 0;
             m_syncEveryFrame = 0;
@@ -55,7 +54,7 @@ void CNetGame::ResyncClients() {
         if (m_resyncCountdown == 30 || m_syncEveryFrame != 0) {
             history();
             PrintColor(255, 0, 255, true, "Resyncing on frame %d", (int)frame);
-            m_game->Lock();
+            Flow().Lock();
             WriteTimingInfo();
             SendBuiltToAll(NS_NOTIFYTYPE_SYNC_UPDATETIMINGINFO, nullptr, frame);
             // SYNC_INFO_GLOBAL: u32 the object-id counter.
@@ -105,8 +104,8 @@ void CNetGame::ResyncClients() {
                 rec->SetValue(rec->GetValue() | kFrameResync);
             }
             if (m_syncEveryFrame > 2) m_syncEveryFrame = 0;
-            m_game->Unlock();
-        } else if (running && !m_game->Paused()) {
+            Flow().Unlock();
+        } else if (running && !Clock().Paused()) {
             // CHECKUNITTREE: u32 the object-id counter, every frame.
             m_send.Reset();
             m_send.WriteI32(scene->m_idTable.GetCounter());
@@ -176,14 +175,14 @@ void CNetGame::Resync(NWEFrame* rec) {
         ProcessFrameQueue(rec, &m_syncQueue);
         return;
     }
-    CGameScene* scene = m_game ? m_game->GameScene() : nullptr;
+    CGameScene* scene = m_world ? &m_world->Scene() : nullptr;
     if (scene) scene->WinGame = scene->LooseGame = 0;
     m_syncRequests = m_syncAnswers = 0;
     m_resyncing = 1;
     m_notInSoftSync = 0;
-    PrintColor(255, 0, 0, true, "Resyncing Game. Gametime is %f, Frame %d",
-               m_game ? (double)m_game->GameSeconds() : 0.0, (int)rec->GetMark());
-    if (m_game) m_game->Lock();
+    PrintColor(255, 0, 0, true, "Resyncing Game. Gametime is %f, Frame %d", (double)Clock().GameSeconds(),
+               (int)rec->GetMark());
+    Flow().Lock();
     m_syncedIds.clear();
     if (scene) {
         std::vector<CTessarakObject*> gone;
@@ -210,5 +209,5 @@ void CNetGame::Resync(NWEFrame* rec) {
     m_syncState = 1;
     m_syncSince = GetClock().Now();
     if (m_syncRequests == 0) Send(NS_NOTIFYTYPE_SYNC_GOTALLUNITS, nullptr, 0);
-    if (m_game) m_game->Unlock();
+    Flow().Unlock();
 }

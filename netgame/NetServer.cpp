@@ -16,7 +16,6 @@
 
 #include "core/Random.h"
 #include "netgame/NetGame.h"
-#include "netgame/NetGameHost.h"
 #include "netgame/NetHandlerKit.h"
 #include "netgame/NetHandlers.h"
 #include "world/GameScene.h"
@@ -52,12 +51,12 @@ void Relay(CNetGame* net, NWEMessage* m, NWEList* slot = nullptr) {
 }
 
 CTessarakObject* FindObject(CNetGame* net, int32_t id) {
-    CGameScene* scene = net->m_game ? net->m_game->GameScene() : nullptr;
+    CGameScene* scene = net->World() ? &net->World()->Scene() : nullptr;
     return scene ? scene->m_idTable.Find(id) : nullptr;
 }
 
 bool Running(CNetGame* net) {
-    return net->m_game && net->m_game->GuiWord() == 0 && net->m_game->GameState() == 2;
+    return net->Flow().GuiWord() == 0 && net->Flow().GameState() == 2;
 }
 
 // The connection's player by id, when the connection may act for it.
@@ -175,8 +174,7 @@ void NetServer_OnConnect(NWEPeer* peer, NWEMessage* m, void* context) {
     CServerInfo& info = net->m_serverInfo;
     if (version != kNetProtocolVersion)
         result = kConnectVersion;
-    else if ((net->m_game && net->m_game->GuiWord() == 0 && net->m_game->GameState() == 2) ||
-             (net->m_game && net->m_game->IsGameLoading()))
+    else if ((net->Flow().GuiWord() == 0 && net->Flow().GameState() == 2) || (net->Flow().IsGameLoading()))
         result = kConnectRunning;
     else if (CountSeats(net) >= info.m_maxPlayers)
         result = kConnectFull;
@@ -214,8 +212,8 @@ void NetServer_OnConnectvalidate(NWEPeer* peer, NWEMessage* m, void* context) {
     if (m->GetSize() != 4 || c->m_joinState != 1) return Refuse(net, peer, m, "out of turn or wrong length");
     c->m_clientValue = NWE_Get32(m->GetData());
     c->m_joinState = 2;
-    float speed = net->m_game ? net->m_game->GameSpeed() : 1.0f;
-    float rate = net->m_game ? net->m_game->TickRate() : 15.0f;
+    float speed = net->Clock().GameSpeed();
+    float rate = net->Clock().TickRate();
     uint8_t p[4];
     std::memcpy(p, &speed, 4);
     c->SendMessage(NS_NOTIFYTYPE_SETGAMESPEED, p, 4);
@@ -238,7 +236,7 @@ void NetServer_OnPingAndGetTime(NWEPeer* peer, NWEMessage* m, void* context) {
         c->m_waiting = 1;
         new NWEListEntry(&net->m_waiting, c);
     }
-    uint64_t time = net->m_game ? net->m_game->NextTickTime() + net->m_game->TickPeriod() : 0;
+    uint64_t time = net->Clock().NextTickTime() + net->Clock().TickPeriod();
     uint16_t frame = net->m_frameTable->PeekNext();
     net->m_send.Reset();
     net->m_send.U64(time);
@@ -274,7 +272,7 @@ void NetServer_OnQueryGamedir(NWEPeer* peer, NWEMessage* m, void* context) {
     CNetGame* net = Net(context);
     if (m->GetSize() != 0) return Refuse(net, peer, m, "wrong length");
     net->m_send.Reset();
-    WireText_Write(net->m_send, net->m_game ? net->m_game->GameFolder() : "Tessarak", kNetMaxFolder);
+    WireText_Write(net->m_send, net->Flow().GameFolder(), kNetMaxFolder);
     Conn(peer)->SendMessage(NS_NOTIFYTYPE_GAMEDIR, net->m_send.GetData(),
                             static_cast<uint32_t>(net->m_send.GetBuffer().size()));
 }
@@ -417,16 +415,16 @@ void NetServer_OnExternalRequestserver(NWEPeer* peer, NWEMessage*, void* context
     ar.Reset();
     ar.WriteU32(net->m_uniqueServerId);
     ar.WriteU8(static_cast<uint8_t>(info.m_location));
-    bool inProgress = net->m_game && (net->m_game->GuiWord() != 0
-                                          ? net->m_game->IsGameLoading()
-                                          : (net->m_game->GameState() == 2 || net->m_game->IsGameLoading()));
+    bool inProgress =
+        (net->Flow().GuiWord() != 0 ? net->Flow().IsGameLoading()
+                                    : (net->Flow().GameState() == 2 || net->Flow().IsGameLoading()));
     ar.WriteU8(inProgress ? 1 : 0);
     ar.WriteU8(6);
     uint16_t speed = info.m_speed;
     ar.U16(speed);
     ar.WriteU8(2);
     WireText_Write(ar, info.m_mapFile.GetText(), 255);
-    WireText_Write(ar, net->m_game ? net->m_game->GameFolder() : "Tessarak", kNetMaxFolder);
+    WireText_Write(ar, net->Flow().GameFolder(), kNetMaxFolder);
     WireText_Write(ar, info.m_name.GetText(), 63);
     ar.WriteI32(info.m_maxPlayers);
     ar.WriteU8(info.m_fogOfWar);
@@ -732,8 +730,7 @@ void NetServer_OnPause(NWEPeer* peer, NWEMessage* m, void* context) {
 namespace {
 // Cheats, or the host's own client before the game runs (the start units).
 bool MayCheat(CNetGame* net, NWEPeer* peer) {
-    return net->m_serverInfo.m_cheats ||
-           (net->IsLocalServerEnd(peer) && (!net->m_game || net->m_game->GameState() != 2));
+    return net->m_serverInfo.m_cheats || (net->IsLocalServerEnd(peer) && (net->Flow().GameState() != 2));
 }
 }  // namespace
 
@@ -856,7 +853,7 @@ void NetServer_OnStartgame(NWEPeer* peer, NWEMessage* m, void* context) {
         connecting = connecting || c->m_joinState != 4;
         downloading = downloading || !c->m_mapPresent;
     }
-    if (net->m_game && net->m_game->GameType() == 2) {
+    if (net->Flow().GameType() == 2) {
         if (net->CountPlayers() < 2) {
             net->BroadcastMessage(nullptr, "You cannot start the game with less than 2 players", 255, 255,
                                   255);
@@ -879,7 +876,7 @@ void NetServer_OnStartgame(NWEPeer* peer, NWEMessage* m, void* context) {
     }
     for (CGameSocket* c : clients) c->m_startReply = 0;
     CNetGame::ReleaseAll(clients);
-    if (net->m_game) {
+    if (net->HasGameClock()) {
         net->WriteTimingInfo();
         net->SendBuiltToAll(NS_NOTIFYTYPE_SYNC_UPDATETIMINGINFO);
     }
@@ -961,10 +958,10 @@ void NetServer_OnPing(NWEPeer* peer, NWEMessage* m, void* context) {
     out.Reset();
     out.U16(index);
     if (index == 0) {
-        float speed = net->m_game ? net->m_game->GameSpeed() : 1.0f;
+        float speed = net->Clock().GameSpeed();
         uint16_t value = static_cast<uint16_t>(std::lround(std::min(std::max(speed, 0.0f), 600.0f) * 100.0f));
         out.U16(value);
-        uint64_t next = net->m_game ? net->m_game->NextTickTime() : 0;
+        uint64_t next = net->Clock().NextTickTime();
         out.U64(next);
     }
     c->SendMessage(NS_NOTIFYTYPE_PING, out.GetData(), static_cast<uint32_t>(out.GetBuffer().size()));
@@ -1004,11 +1001,11 @@ void NetServer_OnRequestmap(NWEPeer* peer, NWEMessage* m, void* context) {
     CStrBuf file;
     WireText_Read(ar, &file, 255, false);
     const CStrBuf& hosted = net->m_serverInfo.m_mapFile;
-    if (!ar.End() || hosted.IsEmpty() || !hosted.Equals(file.GetText()) || !net->m_game)
+    if (!ar.End() || hosted.IsEmpty() || !hosted.Equals(file.GetText()))
         return Refuse(net, peer, m, "not the hosted map");
     CStrBuf name;
     name.Format("%s\\MapData.box", hosted.GetText());
-    if (!net->SendMapBox(Conn(peer), net->m_game->GetPath("Maps", name.GetText())))
+    if (!net->SendMapBox(Conn(peer), net->Files().GetPath("Maps", name.GetText())))
         net->PrintColor(255, 0, 0, false, "Error sending map to client, file would not open");
 }
 

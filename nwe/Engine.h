@@ -11,6 +11,7 @@
 #include "nwe/Message.h"
 #include "nwe/MessageTypes.h"
 #include "nwe/Pool.h"
+#include "nwe/SystemMessages.h"
 #include "platform/net/Udp.h"
 #include "platform/sys/Thread.h"
 
@@ -19,18 +20,6 @@ class NWEPeer;
 class NWEFrameTable;
 class NWEListEntry;
 struct SPacketRecord;
-
-// System message types, carried in the system registry of every engine.
-enum : uint16_t {
-    NS_NOTIFYTYPE_RECEIPT = 0,
-    NS_NOTIFYTYPE_FRAME_INFO = 1,
-    NS_NOTIFYTYPE_PACKETLOSTHINT = 2,
-    NS_NOTIFYTYPE_KEEP_ALIVE = 3,
-    NS_NOTIFYTYPE_REQUEST_PACKETSIZE = 4,
-    NS_NOTIFYTYPE_REQUEST_RATE = 5,
-    NWE_SYSTEM_TYPES = 6,          // ids below this live in the system registry
-    NWE_TIMEOUT_NOTIFICATION = 6,  // application id told of a silent peer
-};
 
 // How an engine runs. The game's engine owns its two threads and reads the
 // performance counter; a test drives an engine itself: no threads (it calls

@@ -8,9 +8,49 @@
 #include "e3d/Surface.h"
 #include "netgame/NetGame.h"
 #include "platform/input/Clipboard.h"
-#include "ui/InterfaceHost.h"
+#include "world/World.h"
+#include "world/WorldRoles.h"
 
-CInterface::CInterface(CInterfaceHost* game) : m_game(game) {
+namespace {
+
+class CNoScreen : public IInterfaceScreen {
+public:
+    CE3DSurface* BackSurface() override { return nullptr; }
+    void ClearScreen() override {}
+    void Redraw() override {}
+    CE3DFont* GetFont(const char*, int, int, int, int, int) override { return nullptr; }
+    CE3DScreen* Screen() override { return nullptr; }
+    CE3DViewport* Viewport() override { return nullptr; }
+};
+
+// A console that never draws, on a clock of its own rate that stands.
+class CNoConsole : public IInterfaceConsole {
+public:
+    uint64_t ClockNow() override { return 0; }
+    uint64_t ClockFrequency() override { return 1193182; }
+    CCommandInterpreter* Interpreter() override { return nullptr; }
+    int CodePage() override { return 1252; }
+    bool ConsoleDrawingOff() override { return true; }
+    const CEditField* CommandLineEdit() override { return nullptr; }
+};
+
+// The lobby, with no modes held.
+class CLobbyState : public IInterfaceState {
+public:
+    int32_t GuiWord() override { return 1; }
+    int32_t GameState() override { return 0; }
+    uint32_t OrderModes() override { return 0; }
+    bool MapEditMode() override { return false; }
+};
+
+CNoScreen s_noScreen;
+CNoConsole s_noConsole;
+CLobbyState s_lobbyState;
+
+}  // namespace
+
+CInterface::CInterface(const SInterfaceRoles& roles) {
+    SetRoles(roles);
     m_console.SetHost(this);
     m_guiBindingFile.Assign("Commands_GUI.cfg");
     m_ConsoleFontName.Assign("MS Mincho");
@@ -24,23 +64,35 @@ CInterface::~CInterface() {
         if (f) f->Release();
 }
 
+void CInterface::SetRoles(const SInterfaceRoles& roles) {
+    m_files = roles.files ? roles.files : &WorldRoles_PlainFiles();
+    m_screen = roles.screen ? roles.screen : &s_noScreen;
+    m_consoleRole = roles.console ? roles.console : &s_noConsole;
+    m_state = roles.state ? roles.state : &s_lobbyState;
+}
+
+void CInterface::SetWorld(CWorld* world) {
+    m_world = world;
+    m_orders.SetWorld(world);
+}
+
 // ---------------------------------------------------------------------------
 // The console's host
 
 uint64_t CInterface::ConsoleClockNow() {
-    return m_game ? m_game->ClockNow() : 0;
+    return m_consoleRole->ClockNow();
 }
 
 uint64_t CInterface::ConsoleClockFrequency() {
-    return m_game ? m_game->ClockFrequency() : 1193182;
+    return m_consoleRole->ClockFrequency();
 }
 
 CCommandInterpreter* CInterface::ConsoleInterpreter() {
-    return m_game ? m_game->Interpreter() : nullptr;
+    return m_consoleRole->Interpreter();
 }
 
 void CInterface::ConsoleSendChat(const char* text) {
-    CNetGame* net = m_game ? m_game->NetGame() : nullptr;
+    CNetGame* net = m_net;
     if (!net || !net->m_players.m_local) return;
     net->SendChat(net->m_players.m_local->m_name.GetText(), text,
                   (int)std::lround(net->m_players.m_local->m_colour[0]),
@@ -50,7 +102,7 @@ void CInterface::ConsoleSendChat(const char* text) {
 
 IConsoleHost::EClipboard CInterface::ConsoleGetClipboard(CStrBuf& out) {
     std::string text;
-    EClipboardResult result = Clipboard_GetText(text, m_game ? m_game->CodePage() : 1252);
+    EClipboardResult result = Clipboard_GetText(text, m_consoleRole->CodePage());
     if (result == CLIPBOARD_NOT_TEXT) return kClipboardNotText;
     if (result != CLIPBOARD_OK) return kClipboardOpenFailed;
     out.Assign(text.c_str());
@@ -58,7 +110,7 @@ IConsoleHost::EClipboard CInterface::ConsoleGetClipboard(CStrBuf& out) {
 }
 
 bool CInterface::ConsoleSetClipboard(const char* text) {
-    return Clipboard_SetText(text, std::strlen(text), m_game ? m_game->CodePage() : 1252) == CLIPBOARD_OK;
+    return Clipboard_SetText(text, std::strlen(text), m_consoleRole->CodePage()) == CLIPBOARD_OK;
 }
 
 void CInterface::ConsoleVisibilityChanged() {
@@ -66,21 +118,21 @@ void CInterface::ConsoleVisibilityChanged() {
 }
 
 void CInterface::ConsoleRenderNow(bool flag) {
-    if (!m_game || m_game->ConsoleDrawingOff()) return;
-    m_game->ClearScreen();
+    if (m_consoleRole->ConsoleDrawingOff()) return;
+    m_screen->ClearScreen();
     DrawConsole(flag ? 1 : 0);
-    m_game->Redraw();
+    m_screen->Redraw();
 }
 
 // ---------------------------------------------------------------------------
 
 CE3DSurface* CInterface::Surface() {
-    return m_game ? m_game->BackSurface() : nullptr;
+    return m_screen->BackSurface();
 }
 
 CE3DFont* CInterface::BuildFont(const char* face, int width, int height, int weight, int attributes,
                                 int outline) {
-    return m_game ? m_game->GetFont(face, width, height, weight, attributes, outline) : nullptr;
+    return m_screen->GetFont(face, width, height, weight, attributes, outline);
 }
 
 // The new font is asked for before the old one is let go: a setting that did
@@ -120,13 +172,13 @@ void CInterface::CreateFonts() {
     m_clockFont = BuildFont("Arial", 0, 18, 700, 0, 0);
     if (!m_consoleFont) RebuildConsoleFont();
     if (!m_screenFont) RebuildScreenFont();
-    if (m_guiResourceFolder.IsEmpty() && m_game) m_guiResourceFolder.Assign(m_game->GetPath(nullptr, "GUI"));
+    if (m_guiResourceFolder.IsEmpty()) m_guiResourceFolder.Assign(m_files->GetPath(nullptr, "GUI"));
     m_console.Init(CConsole::kScrollBackLines, 17, 8);
-    m_console.LoadPictures((m_game ? m_game->Screen() : nullptr), m_guiResourceFolder.GetText());
+    m_console.LoadPictures(m_screen->Screen(), m_guiResourceFolder.GetText());
 }
 
 void CInterface::LoadConsoleBackground() {
-    m_console.LoadBackgroundPicture((m_game ? m_game->Screen() : nullptr), m_guiResourceFolder.GetText());
+    m_console.LoadBackgroundPicture(m_screen->Screen(), m_guiResourceFolder.GetText());
 }
 
 void CInterface::ReleaseSurfaces() {}
@@ -169,13 +221,13 @@ void CInterface::DrawConsole(int noMouseInfo) {
         DrawProgressScreen();
         return;
     }
-    if (!m_game || m_game->ConsoleDrawingOff()) return;
+    if (m_consoleRole->ConsoleDrawingOff()) return;
     SConsoleDraw d;
     d.canvas = Surface();
     d.font = m_consoleFont;
     d.lineHeight = m_ConsoleLineHeight > 0 ? m_ConsoleLineHeight : 11;
-    d.commandLine = (m_game->GameState() == 2 && m_game->GuiWord() == 0) || m_game->GuiWord() == 1;
-    d.edit = m_game->CommandLineEdit();
+    d.commandLine = (m_state->GameState() == 2 && m_state->GuiWord() == 0) || m_state->GuiWord() == 1;
+    d.edit = m_consoleRole->CommandLineEdit();
     if (m_fullConsole) m_console.m_mini = 0;
     SPanelRect panel = m_consolePanel;
     if (!panel.bound && d.canvas) {

@@ -1,28 +1,49 @@
-// The interface object: everything drawn over the 3D view. It holds the
-// console's state, the 2D canvas on which the console, the screen messages
-// and the overlays are drawn, the interface fonts, the load screen of the
-// progress stack and the fields that the frames and the input manager read
-// (active GUI screen, binding file, cursor). The game object creates it at
-// start-up after the explosion manager and deletes it after the network
-// game; its destructor frees the console lines.
+// The interface object: everything drawn over the 3D view and everything
+// of the screen the player steers. It holds the console's state, the 2D
+// canvas on which the console, the screen messages and the overlays are
+// drawn, the interface fonts, the load screen of the progress stack, the
+// fields that the frames and the input manager read (active GUI screen,
+// binding file, cursor), the mouse dispatch with its selection box and
+// picking (m_orders), the radar's and the panels' state (m_fields) and the
+// camera (m_camera). It gives orders only through the world's order
+// interface, in world terms. The game object creates it at start-up and
+// deletes it after the network game; its destructor frees the console
+// lines. It reaches the game through the roles it is given
+// (ui/InterfaceRoles.h).
 #pragma once
 
 #include <cstdint>
 
 #include "console/Console.h"
 #include "core/StrBuf.h"
-#include "world/InterfaceFields.h"
+#include "ui/GameCamera.h"
+#include "ui/InterfaceFields.h"
+#include "ui/InterfaceRoles.h"
+#include "ui/MouseOrders.h"
 
-class CInterfaceHost;
 class CE3DSurface;
 class CE3DFont;
+class CNetGame;
+class CWorld;
 
 class CInterface : public IConsoleHost {
 public:
-    explicit CInterface(CInterfaceHost* game);
+    explicit CInterface(const SInterfaceRoles& roles = SInterfaceRoles());
     ~CInterface() override;
     CInterface(const CInterface&) = delete;
     CInterface& operator=(const CInterface&) = delete;
+
+    // ---- what it is given
+    void SetRoles(const SInterfaceRoles& roles);
+    // The world it shows and gives orders to (null: none), and the session
+    // it chats on (null: none).
+    void SetWorld(CWorld* world);
+    CWorld* World() const { return m_world; }
+    void SetNetGame(CNetGame* net) { m_net = net; }
+
+    // Registers the interface's settings (the console's fonts), bound to its
+    // own values.
+    void RegisterSettings(CCommandInterpreter* ip);
 
     // The console's view of the game.
     uint64_t ConsoleClockNow() override;
@@ -71,8 +92,7 @@ public:
     // the GUI or the game view takes it. 1, or 0 when a build is refused.
     int OnMouseEvent(int code, int x, int y);
     // An event for the game view: the selection box, the right press, the
-    // double click; the world's CGameScene::IssueOrder makes the selection
-    // and the orders. 1.
+    // double click, which m_orders turns into the world's commands. 1.
     int IssueOrderAtMouse(int x, int y, int code);
     // The ground point under the screen point (y = 0); false without a view.
     bool GetMouseWorldPosition(int x, int y, float point[3]);
@@ -82,7 +102,6 @@ public:
     // A font of the screen (null without a screen).
     CE3DFont* BuildFont(const char* face, int width, int height, int weight, int attributes, int outline);
 
-    CInterfaceHost* m_game;
     CConsole m_console;
     // Console fonts (the console variables Console_Font_* and
     // Console_Screen_Font_*, saved in Console.cfg).
@@ -132,9 +151,12 @@ public:
     float m_missionTimerEnd = 0.0f;
 
     // ---- what the mouse dispatch keeps
-    // The fields the world reads and writes about the mouse and the
-    // selection (the pending order, the radar, the selected unit).
+    // The interface's own state about the mouse and the selection (the
+    // pending order, the radar, the selected unit), the game view's part of
+    // the mouse, and the camera.
     SInterfaceFields m_fields;
+    CMouseOrders m_orders{m_fields};
+    CGameCamera m_camera;
     // The input manager's state at each mouse event; its sender fills it.
     struct SMouseState {
         uint8_t left = 0, right = 0;  // as m_SetLB and m_SetRB left them
@@ -148,8 +170,8 @@ public:
     // A press on a GUI object is under way; a GUI object's command ran.
     int32_t m_guiPressing = 0;
     int32_t m_commandRan = 0;
-    // The unit whose build icons the HUD shows.
-    CObjectLink m_leadUnit;
+    // The unit whose build icons the HUD shows (its object id; -1 none).
+    int32_t m_leadUnit = -1;
     // The selection box: screen corners and the ground points under them.
     int32_t m_boxActive = 0;
     int32_t m_boxStartScreen[2] = {0, 0};
@@ -166,4 +188,12 @@ public:
     // The buildable item being placed (mode 1), none otherwise.
     const void* m_placeTemplate = nullptr;
     uint8_t m_drawGUI = 1;  // cg_DrawGUI
+
+private:
+    IWorldFiles* m_files = nullptr;
+    IInterfaceScreen* m_screen = nullptr;
+    IInterfaceConsole* m_consoleRole = nullptr;
+    IInterfaceState* m_state = nullptr;
+    CWorld* m_world = nullptr;
+    CNetGame* m_net = nullptr;
 };

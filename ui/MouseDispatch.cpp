@@ -1,8 +1,8 @@
 // The mouse dispatch of the interface: who gets a mouse event (the confirm
 // dialog, the full-screen radar, the map editor, the GUI or the game view),
 // and what the game view makes of it: the selection box, the right press
-// and the double click, which the world's CGameScene::IssueOrder turns into
-// selections and orders.
+// and the double click, which the interface's mouse orders (m_orders) turn
+// into the world's commands in world terms.
 //
 // A press runs as a small state machine over the events: the press (0 and
 // 5, or 2 and 7), the held button (0 again on every step), the release (1)
@@ -15,10 +15,9 @@
 
 #include "e3d/Viewport.h"
 #include "ui/Interface.h"
-#include "world/ExplosionManager.h"
-#include "world/GameHost.h"
 #include "world/GameScene.h"
 #include "world/ObjectTemplate.h"
+#include "world/World.h"
 
 namespace {
 
@@ -38,15 +37,10 @@ enum : int32_t { kModeNormal = 0, kModePlacing = 1, kModeDragging = 2, kModeConf
 
 constexpr int32_t kGameScreen = 1000;  // the active GUI id of the running game
 
-CE3DViewport* View() {
-    CGameHost* host = GameHost();
-    return host ? host->Viewport() : nullptr;
-}
-
 }  // namespace
 
 bool CInterface::GetMouseWorldPosition(int x, int y, float point[3]) {
-    CE3DViewport* view = View();
+    CE3DViewport* view = m_screen->Viewport();
     if (!view) return false;
     D3DVECTOR p;
     view->ScreenToRay(&p, static_cast<float>(x - view->m_x), static_cast<float>(y - view->m_y));
@@ -59,12 +53,11 @@ bool CInterface::GetMouseWorldPosition(int x, int y, float point[3]) {
 int CInterface::OnMouseEvent(int code, int x, int y) {
     m_cursorX = x;
     m_cursorY = y;
-    CE3DViewport* view = View();
+    CE3DViewport* view = m_screen->Viewport();
     m_fields.m_cursorX = view ? x - view->m_x : x;
     m_fields.m_cursorY = view ? y - view->m_y : y;
-    CGameHost* host = GameHost();
     const bool nonGameGUI = m_activeGUI != kGameScreen;
-    const bool gameViewTakes = host && host->GuiWord() == 0 && !nonGameGUI;
+    const bool gameViewTakes = m_state->GuiWord() == 0 && !nonGameGUI;
     const bool confirm = m_mode == kModeConfirm;
     switch (code) {
         case kLeftDown:
@@ -107,21 +100,19 @@ int CInterface::OnMouseEvent(int code, int x, int y) {
 }
 
 int CInterface::IssueOrderAtMouse(int x, int y, int code) {
-    CGameHost* host = GameHost();
-    CGameScene* scene = host ? host->GameScene() : nullptr;
-    CExplosionManager* camera = host ? host->ExplosionManager() : nullptr;
-    CE3DViewport* view = View();
+    CGameScene* scene = m_world ? &m_world->Scene() : nullptr;
+    CE3DViewport* view = m_screen->Viewport();
+    m_orders.SetViewport(view);
     const SMouseState& in = m_mouseState;
+    const uint32_t modes = m_state->OrderModes();
+    const bool editing = m_state->MapEditMode();
     const uint8_t controlType = scene ? scene->m_controlType : 1;
     // The view's pixels of the point.
     const int32_t vx = view ? x - view->m_x : x, vy = view ? y - view->m_y : y;
     float ground[3] = {0.0f, 0.0f, 0.0f};
     const bool hasGround = GetMouseWorldPosition(x, y, ground);
     auto centreCamera = [&] {
-        if (camera && hasGround) {
-            camera->m_focusX = ground[0];
-            camera->m_focusZ = -ground[2];
-        }
+        if (hasGround) m_camera.LookAt(ground[0], ground[2]);
     };
 
     // 1. With Ctrl on the full-screen radar, the left button moves the camera.
@@ -153,15 +144,16 @@ int CInterface::IssueOrderAtMouse(int x, int y, int code) {
         }
         if (!m_placeCancelled && scene) {
             if (controlType == 0) {
-                scene->BroadcastMessage(kClassObject, 0, 0);
+                m_world->Commands().DeselectAll();
                 m_fields.m_anyUnitSelected = 0;
-                m_leadUnit.Clear();
+                m_leadUnit = -1;
                 m_fields.m_selectionChanged = 1;
                 m_fields.m_forcedAction = 0;
             } else {
                 m_fields.m_forcedAction = 0;
                 if (hasGround)
-                    scene->IssueOrder(ground[0], ground[2], ground[0], ground[2], vx, vy, vx, vy, 2, 0);
+                    m_orders.IssueOrder(ground[0], ground[2], ground[0], ground[2], vx, vy, vx, vy, 2, false,
+                                        modes, editing);
                 m_rightPressHandled = 0;
             }
         }
@@ -207,7 +199,9 @@ int CInterface::IssueOrderAtMouse(int x, int y, int code) {
                     const int32_t sy1 = std::min(m_boxStartScreen[1], m_boxEndScreen[1]) - oy;
                     const int32_t sy2 = std::max(m_boxStartScreen[1], m_boxEndScreen[1]) - oy;
                     const int32_t mode = (controlType == 0 ? 0 : 1) + (m_fields.m_overRadar ? 2 : 0);
-                    if (scene) scene->IssueOrder(wx1, wz1, wx2, wz2, sx1, sy1, sx2, sy2, mode, 0);
+                    if (scene)
+                        m_orders.IssueOrder(wx1, wz1, wx2, wz2, sx1, sy1, sx2, sy2, mode, false, modes,
+                                            editing);
                     m_boxActive = 0;
                     m_boxStartScreen[0] = m_boxStartScreen[1] = 0;
                     m_boxEndScreen[0] = m_boxEndScreen[1] = 0;
@@ -220,7 +214,8 @@ int CInterface::IssueOrderAtMouse(int x, int y, int code) {
             break;
         case kDoubleClick:
             // 8. The units of the clicked unit's type on the screen.
-            if (m_mode == kModeNormal && scene) scene->IssueOrder(0.0f, 0.0f, 0.0f, 0.0f, 0, 0, 0, 0, 0, 1);
+            if (m_mode == kModeNormal && scene)
+                m_orders.IssueOrder(0.0f, 0.0f, 0.0f, 0.0f, 0, 0, 0, 0, 0, true, modes, editing);
             break;
         default:
             break;

@@ -5,9 +5,9 @@
 // structure is complete) is simulation; the looks follow the owner's race:
 // 1 lightning from the builder's fire points, 2 a beam, 3 emitters.
 #include "world/ExplosionManager.h"
-#include "world/GameHost.h"
 #include "world/Player.h"
 #include "world/Unit.h"
+#include "world/World.h"
 
 void CExplosionManager::StopBuilderEffect(CUnit* unit) {
     const CPlayer* owner = unit->m_owner;
@@ -32,7 +32,7 @@ void CExplosionManager::StopBuilderEffect(CUnit* unit) {
                     first->UpdateMatrixUp();
                     beam->SetPosition(first->m_world[3][0], first->m_world[3][1], first->m_world[3][2]);
                 }
-                float dt = m_game ? m_game->TickStep() : 0.0f;
+                float dt = m_world ? m_world->Clock().TickStep() : 0.0f;
                 beam->SetScale(beam->m_scale[0], beam->m_scale[1], length > dt ? length - dt : 0.0f);
             }
             break;

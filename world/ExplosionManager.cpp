@@ -7,6 +7,7 @@
 // overlay in FogOverlay.cpp.
 #include <cstring>
 
+#include "console/CommandTable.h"
 #include "core/Random.h"
 #include "e3d/Beam.h"
 #include "e3d/Frame.h"
@@ -14,13 +15,13 @@
 #include "e3d/Material.h"
 #include "e3d/VertexList.h"
 #include "world/ExplosionManager.h"
-#include "world/GameHost.h"
 #include "world/GameScene.h"
 #include "world/GridMember.h"
 #include "world/PhysicsEngine.h"
 #include "world/Player.h"
 #include "world/TessarakObject.h"
 #include "world/UnitWeapon.h"
+#include "world/World.h"
 
 namespace {
 
@@ -92,7 +93,7 @@ CExplosionType::CExplosionType(CExplosionManager* manager, const char* name)
 
 CExplosionType::~CExplosionType() {
     while (m_objects) delete m_objects;
-    if (m_sound && m_manager->m_game) m_manager->m_game->FreeSample(m_sound);
+    if (m_sound && m_manager->m_world) m_manager->m_world->Sound().FreeSample(m_sound);
     m_sound = nullptr;
     // Another type's debris explosion that named this one names none now.
     for (CExplosionType* t = m_manager->m_types; t; t = t->m_next)
@@ -106,12 +107,17 @@ CExplosionType::~CExplosionType() {
 
 // ---- the manager
 
-CExplosionManager::CExplosionManager(CGameHost* game) : m_game(game) {}
+CExplosionManager::CExplosionManager(CWorld* world) : m_world(world) {}
 
 CExplosionManager::~CExplosionManager() {
-    Clear();
-    for (SoundSample*& s : m_warpSounds) {
-        if (s && m_game) m_game->FreeSample(s);
+    // The world's scene went first (it took the view's effects with it):
+    // nothing names the types any more.
+    for (SViewEffect& e : m_effects) e.landing = nullptr;
+    while (m_types) delete m_types;
+    ClearEffects();
+    delete m_cursorLight.Get();
+    for (SWorldSample*& s : m_warpSounds) {
+        if (s && m_world) m_world->Sound().FreeSample(s);
         s = nullptr;
     }
 }
@@ -126,15 +132,15 @@ CExplosionType* CExplosionManager::FindType(const char* name) const {
 void CExplosionManager::Load() {
     // What names a type forgets it first: the loader reads the names again
     // after the scripts made the types anew.
-    if (m_game) {
-        if (CGameScene* scene = m_game->GameScene())
-            for (CTessarakObjectTemplate* top = scene->m_templates; top; top = top->m_listNext)
-                ForTemplateTree(top, [](CTessarakObjectTemplate* t) {
-                    t->m_explosion = nullptr;
-                    if (t->m_destructionMethod == CTessarakObjectTemplate::kDestructionExplosion)
-                        t->m_destructionMethod = CTessarakObjectTemplate::kDestructionNone;
-                });
-        if (CPlayerList* players = m_game->PlayerList())
+    if (m_world) {
+        CGameScene* scene = &m_world->Scene();
+        for (CTessarakObjectTemplate* top = scene->m_templates; top; top = top->m_listNext)
+            ForTemplateTree(top, [](CTessarakObjectTemplate* t) {
+                t->m_explosion = nullptr;
+                if (t->m_destructionMethod == CTessarakObjectTemplate::kDestructionExplosion)
+                    t->m_destructionMethod = CTessarakObjectTemplate::kDestructionNone;
+            });
+        if (CPlayerList* players = m_world->Players())
             for (CRace* r : players->m_races) {
                 for (CExplosionType*& e : r->m_explosions) e = nullptr;
                 r->m_constructionExplosion = nullptr;
@@ -173,7 +179,7 @@ bool CExplosionManager::Restart() {
     ClearEffects();
     // The cursor light lives under the scene root, which a new game keeps;
     // it is made again on first use when the root went.
-    CGameScene* scene = m_game ? m_game->GameScene() : nullptr;
+    CGameScene* scene = m_world ? &m_world->Scene() : nullptr;
     if (!scene || !m_fogOfWarObject || !scene->m_rootFrame) return false;
     const float origin[3] = {0.0f, 0.0f, 0.0f};
     CTessarakObject* overlay = MakeViewObject(scene, m_fogOfWarObject, origin, 0.0f);
@@ -253,16 +259,15 @@ void CExplosionManager::ExplodeObject(CTessarakObject* object) {
     // 4. The pressure wave, for a complete grid member or an object that is
     // no grid member.
     if (!viewOnly && (!member || (member->m_gridFlags & CGridMember::kG_Complete)) &&
-        tmpl->m_spreadingSpeed > 0.0f && m_game)
-        if (CPhysicsEngine* physics = m_game->PhysicsEngine())
-            physics->ApplyPressureWave(object->m_position[0], object->m_position[1], object->m_position[2],
-                                       tmpl->m_spreadingSpeed, tmpl->m_explosionMass, tmpl->m_damagePower,
-                                       tmpl->m_damageRadius);
+        tmpl->m_spreadingSpeed > 0.0f && m_world)
+        m_world->Physics().ApplyPressureWave(
+            object->m_position[0], object->m_position[1], object->m_position[2], tmpl->m_spreadingSpeed,
+            tmpl->m_explosionMass, tmpl->m_damagePower, tmpl->m_damageRadius);
 
     // 5. The view.
     if (!m_viewEffects) return;
     object->HandleMessage(CTessarakObject::kMsgDeselect, 0);
-    SoundSample* sound = type->m_sound;
+    SWorldSample* sound = type->m_sound;
     if (!sound && race && !race->m_autoExplosionSounds.empty()) {
         const size_t n = race->m_autoExplosionSounds.size();
         sound = race->m_autoExplosionSounds[static_cast<size_t>(Random01() * static_cast<float>(n)) % n];
@@ -280,10 +285,8 @@ void CExplosionManager::ExplodeObject(CTessarakObject* object) {
         PolygonBlow(type, object, strength, true);
     }
     ShowExplosion(type, object, debris, 0);
-    if (type->m_shake > 0.01f && m_game) {
-        float d = Distance2D(object->m_position[0], object->m_position[2], m_focusX, -m_focusZ);
-        m_game->ShakeCamera(type->m_shake, d < 0.01f ? 0.01f : d);
-    }
+    if (type->m_shake > 0.01f && m_world)
+        m_world->View().ShakeAt(type->m_shake, object->m_position[0], object->m_position[2]);
 }
 
 void CExplosionManager::ShatterObject(CTessarakObject* object, float factor, bool flag) {
@@ -343,7 +346,7 @@ void CExplosionManager::ShowObjectsAt(CExplosionType* type, const float* at, int
 void CExplosionManager::ShowObject(CExplosionInstance* inst, CExplosionType* type,
                                    CTessarakObjectTemplate* tmpl, const float* at, const float* boxMin,
                                    const float* boxMax, int depth) {
-    CGameScene* scene = m_game ? m_game->GameScene() : nullptr;
+    CGameScene* scene = m_world ? &m_world->Scene() : nullptr;
     CTessarakObject* object = MakeViewObject(scene, tmpl, at, 0.0f);
     if (!object) return;
     CRandom& random = object->m_random;
@@ -384,14 +387,14 @@ void CExplosionManager::ShowObject(CExplosionInstance* inst, CExplosionType* typ
     object->ResetMatrixHistory();
 }
 
-void CExplosionManager::PlayAt(SoundSample* sample, float x, float z) {
-    if (!sample || !m_game || m_game->SoundOff()) return;
+void CExplosionManager::PlayAt(SWorldSample* sample, float x, float z) {
+    if (!sample || !m_world || m_world->Sound().SoundOff()) return;
     float lx = 0.0f, lz = 0.0f;
-    m_game->ListeningPoint(&lx, &lz);
+    m_world->Sound().ListeningPoint(&lx, &lz);
     float d = Distance2D(lx, lz, x, z);
     if (d >= 40.0f) return;
     d = d < 0.1f ? 0.1f : d;
-    m_game->PlaySample(sample, Math_RoundToInt((40.0f - d) * 0.025f * 80.0f));
+    m_world->Sound().PlaySample(sample, Math_RoundToInt((40.0f - d) * 0.025f * 80.0f));
 }
 
 void CExplosionManager::ShowLaserBeam(CUnitWeapon* weapon, CTessarakObjectTemplate* laserObject, float width,
@@ -412,8 +415,7 @@ void CExplosionManager::ShowLaserBeam(CUnitWeapon* weapon, CTessarakObjectTempla
 
 // ---- per frame
 
-void CExplosionManager::Update() {
-    const float dt = m_game ? m_game->FrameStep() : 0.0f;
+void CExplosionManager::Update(float dt, float focusX, float focusZ) {
     for (auto it = m_effects.begin(); it != m_effects.end();) {
         CE3DFrame* frame = it->object->Get();
         CTessarakObject* object = frame ? CGameNode::AsObject(frame) : nullptr;
@@ -449,55 +451,11 @@ void CExplosionManager::Update() {
         }
         ++it;
     }
-    PaintFog();
+    PaintFog(focusX, focusZ);
 }
 
-void CExplosionManager::CameraPlacement(float eye[3], float target[3]) const {
-    target[0] = m_focusX;
-    target[1] = 0.0f;
-    target[2] = -m_focusZ;
-    float tilt = DegToRad(m_cameraPitch) + m_scrollOffset[1];
-    const float reach = m_cameraDistance * m_cameraZoom;
-    if (reach > 14.0f && m_maxVisible > 14.0f) {
-        float f = (m_maxVisible - reach) / (m_maxVisible - 14.0f);
-        if (f < 0.0f) f = 0.0f;
-        const float most = f * f * f * 1.5707964f;
-        if (tilt > most) tilt = most;
-    }
-    if (tilt < 0.01f) tilt = 0.01f;
-    const float heading = DegToRad(m_cameraHeading) + m_scrollOffset[0];
-    const float ground = Math_Sin(tilt) * m_cameraDistance;
-    eye[0] = target[0] + Math_Cos(heading) * ground;
-    eye[1] = Math_Cos(tilt) * m_cameraDistance;
-    eye[2] = target[2] + Math_Sin(heading) * ground;
-}
-
-void CExplosionManager::Draw() {
-    if (!m_game) return;
-    const float dt = m_game->FrameStep();
-    if (CGameScene* scene = m_game->GameScene()) scene->CentreOnFollowed();
-    for (int i = 0; i < 2; ++i) {
-        float& offset = m_scrollOffset[i];
-        offset += m_scrollSpeed[i] * dt;
-        if (m_scrollSpeed[i] == 0.0f) {
-            // Back toward the rest position, never past it.
-            const float pull = 0.7f * dt;
-            if (offset > 0.0f)
-                offset = offset > pull ? offset - pull : 0.0f;
-            else if (offset < 0.0f)
-                offset = -offset > pull ? offset + pull : 0.0f;
-        }
-        offset = offset > 0.1f ? 0.1f : (offset < -0.1f ? -0.1f : offset);
-    }
-    float eye[3], target[3];
-    CameraPlacement(eye, target);
-    m_game->PlaceCamera(eye, target, m_cameraZoom);
-    PlaceCursorLight();
-}
-
-void CExplosionManager::PlaceCursorLight() {
-    CGameScene* scene = m_game->GameScene();
-    CE3DFrame* root = scene ? scene->m_rootFrame : nullptr;
+void CExplosionManager::UpdateCursorLight(float dt) {
+    CE3DFrame* root = m_world ? m_world->Scene().m_rootFrame : nullptr;
     if (!root || !m_viewEffects) return;
     CE3DLight* light = CursorLight();
     if (light && light->m_parent != root) {
@@ -514,7 +472,7 @@ void CExplosionManager::PlaceCursorLight() {
         return;
     }
     light->Message(3, nullptr);
-    m_cursorLightPhase = WrapAngle(m_cursorLightPhase + m_game->FrameStep() * 1.5707964f);
+    m_cursorLightPhase = WrapAngle(m_cursorLightPhase + dt * 1.5707964f);
     // The colour breathes around its setting; a larger variation breathes less.
     const float variation = m_lightVariation > 0.01f ? m_lightVariation : 0.01f;
     const float breath = 1.0f + Math_Sin(m_cursorLightPhase) / variation;
@@ -522,8 +480,77 @@ void CExplosionManager::PlaceCursorLight() {
     light->SetRange(m_lightRange);
     light->SetAttenuation(0.0f, m_lightStrength, 0.0f);
     float x = 0.0f, z = 0.0f;
-    m_game->ListeningPoint(&x, &z);
+    m_world->Sound().ListeningPoint(&x, &z);
     light->SetPosition(x, m_lightHeight, z);
     light->ResetMatrixHistory();
     light->UpdateDirection();
+}
+
+// ---- the effect settings (the Effect_ console variables)
+
+void CExplosionManager::RegisterSettings(CCommandInterpreter* ip) {
+    const SCommandRow variables[] = {
+        SCommandRow::Float(
+            "effect_polygonblow_amount", &m_polygonBlowAmount, 0.0f, 1.0f,
+            "Set the number of polygons that blow up in a polygon blow. 0.0 to 1.0 are valid values.",
+            "effect_polygonblow_amount(float Amount);")
+            .Config("Effects.cfg"),
+        SCommandRow::Bool("Effect_Particles", &m_particles,
+                          "If set to zero, no particle effects will be used.", "Effect_Particles(int Value);")
+            .Config("Effects.cfg"),
+        SCommandRow::Bool("Effect_PolygonBlow", &m_polygonBlow,
+                          "If set to zero, no polygon blows will be used.", "Effect_PolygonBlow(int Value);")
+            .Config("Effects.cfg"),
+        SCommandRow::Bool("Effect_FogOfWar", &m_fogOfWar, "If set to zero, the fog of war will be disabled.",
+                          "Effect_FogOfWar(int Value);")
+            .Config("Effects.cfg"),
+        SCommandRow::Int("Effect_FogColorR", &m_fogColour[0], 0, 255,
+                         "Changes the red component in the fog of war color.",
+                         "Effect_FogColorR(int Value);"),
+        SCommandRow::Int("Effect_FogColorG", &m_fogColour[1], 0, 255,
+                         "Changes the green component in the fog of war color.",
+                         "Effect_FogColorG(int Value);"),
+        SCommandRow::Int("Effect_FogColorB", &m_fogColour[2], 0, 255,
+                         "Changes the blue component in the fog of war color.",
+                         "Effect_FogColorB(int Value);"),
+        SCommandRow::Int("Effect_FogHalfColorR", &m_fogHalfColour[0], 0, 255,
+                         "Changes the red component in the fog of war shadow color.",
+                         "Effect_FogHalfColorR(int Value);"),
+        SCommandRow::Int("Effect_FogHalfColorG", &m_fogHalfColour[1], 0, 255,
+                         "Changes the green component in the fog of war shadow color.",
+                         "Effect_FogHalfColorG(int Value);"),
+        SCommandRow::Int("Effect_FogHalfColorB", &m_fogHalfColour[2], 0, 255,
+                         "Changes the blue component in the fog of war shadow color.",
+                         "Effect_FogHalfColorB(int Value);"),
+        SCommandRow::Bool("Effect_LightOfGod", &m_lightOfGod,
+                          "If set to one, The mouse cursor will generate a 3d light.", "Effect_LightOfGod")
+            .Config("Effects.cfg"),
+        SCommandRow::Float("Effect_LightOfGod_Height", &m_lightHeight, -1000.0f, 1000.0f,
+                           "Changes the height of the Light of god", "Effect_LightOfGod_Height(int Value);")
+            .Config("Effects.cfg"),
+        SCommandRow::Float("Effect_LightOfGod_Range", &m_lightRange, 0.0f, 100.0f,
+                           "Changes the range of the Light of god", "Effect_LightOfGod_Height(int Value);")
+            .Config("Effects.cfg"),
+        SCommandRow::Float("Effect_LightOfGod_Strength", &m_lightStrength, 0.0f, 100.0f,
+                           "Changes the range of the Light of god, smaller value gives stronger light",
+                           "Effect_LightOfGod_Height(int Value);")
+            .Config("Effects.cfg"),
+        SCommandRow::Float("Effect_LightOfGod_Variation", &m_lightVariation, 0.0f, 100.0f,
+                           "Changes the variation of the Light of god. Smaller value gives larger variation",
+                           "Effect_LightOfGod_Variation(int Value);")
+            .Config("Effects.cfg"),
+        SCommandRow::Float("Effect_LightOfGod_ColorR", &m_lightColour[0], -10.0f, 10.0f,
+                           "Changes the red component in the Light of god color.",
+                           "Effect_LightOfGod_ColorR(int Value);")
+            .Config("Effects.cfg"),
+        SCommandRow::Float("Effect_LightOfGod_ColorG", &m_lightColour[1], -10.0f, 10.0f,
+                           "Changes the green component in the Light of god  color.",
+                           "Effect_LightOfGod_ColorG(int Value);")
+            .Config("Effects.cfg"),
+        SCommandRow::Float("Effect_LightOfGod_ColorB", &m_lightColour[2], -10.0f, 10.0f,
+                           "Changes the blue component in the Light of god  color.",
+                           "Effect_LightOfGod_ColorB(int Value);")
+            .Config("Effects.cfg"),
+    };
+    CommandTable_Register(ip, variables);
 }

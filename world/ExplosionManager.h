@@ -18,9 +18,9 @@
 // effect switches) makes none of them and its world stays bit for bit the
 // same as every other machine's.
 //
-// Per render frame it places the camera over the view's focus point (Draw),
-// drives the mouse-cursor light, ages the view effects and paints the
-// fog-of-war overlay (Update).
+// Per render frame it drives the mouse-cursor light (UpdateCursorLight), ages
+// the view effects and paints the fog-of-war overlay around what the camera
+// looks at (Update). The camera itself is the interface's (ui/GameCamera.h).
 #pragma once
 
 #include <cstdint>
@@ -30,14 +30,15 @@
 #include "core/StrBuf.h"
 #include "e3d/Frame.h"
 
-class CGameHost;
+class CWorld;
+class CCommandInterpreter;
 class CGameScene;
 class CTessarakObject;
 class CTessarakObjectTemplate;
 class CE3DLight;
 class CE3DMaterial;
 class CE3DNode;
-class SoundSample;
+struct SWorldSample;
 class CUnitWeapon;
 class CGridMember;
 class CUnit;
@@ -92,7 +93,7 @@ public:
     CE3DMaterial* m_debrisMaterial = nullptr;
     CStrBuf m_debrisDescription;
     float m_polyBlowSpeed = 5.0f;
-    SoundSample* m_sound = nullptr;  // owned
+    SWorldSample* m_sound = nullptr;  // owned
     // What the debris that this type throws shows when it comes down.
     CExplosionType* m_debrisExplosion = nullptr;
     uint8_t m_scaleSet = 0;
@@ -104,8 +105,10 @@ public:
 
 class CExplosionManager {
 public:
-    explicit CExplosionManager(CGameHost* game);
-    // Every type, every view effect, the overlay and the cursor light go.
+    // Made by its world (CWorld), or without one (a test of its view alone).
+    explicit CExplosionManager(CWorld* world);
+    // Every type, every view effect, the overlay and the cursor light go
+    // (after the world's scene: nothing names the types any more).
     ~CExplosionManager();
     CExplosionManager(const CExplosionManager&) = delete;
     CExplosionManager& operator=(const CExplosionManager&) = delete;
@@ -172,33 +175,22 @@ public:
     // race, the lightning of its fire points is hidden or its beam shrinks.
     void StopBuilderEffect(CUnit* unit);
 
-    // Per render frame, before the scene render: the focus follows the
-    // followed object, the scroll offsets move and settle, the camera is
-    // placed around the focus and the cursor light is kept.
-    void Draw();
-    // Per render frame: the view effects move and end, the fog overlay is
-    // painted from the world grid's cell map.
-    void Update();
-
-    // The camera's place of a focus, heading, tilt and distance: the eye and
-    // the point it looks at (focus x, 0, -focus z). The tilt from straight
-    // down is the camera's pitch (degrees) plus its scroll offset, at least
-    // 0.01 radian and, when distance x field of view exceeds 14, at most
-    // ((maximum range - that) / (maximum range - 14)) cubed x pi/2.
-    void CameraPlacement(float eye[3], float target[3]) const;
+    // Per render frame (dt: its seconds): the view effects move and end, the
+    // fog overlay is painted from the world grid's cell map around the
+    // ground point (focusX, focusZ) the camera looks at.
+    void Update(float dt, float focusX, float focusZ);
+    // Per render frame: the light under the mouse cursor breathes and stands
+    // over the point where the player listens (IWorldSound::ListeningPoint).
+    void UpdateCursorLight(float dt);
+    // Registers the effect settings (the Effect_ console variables, most
+    // kept in Effects.cfg), bound to this manager's own values.
+    void RegisterSettings(CCommandInterpreter* ip);
     // The number of view effects alive.
     int32_t EffectCount() const { return static_cast<int32_t>(m_effects.size()); }
 
-    CGameHost* m_game;
+    CWorld* m_world;
 
-    // ---- the camera (the View_GameScene variables)
-    // The focus: the view looks at (m_focusX, 0, -m_focusZ).
-    float m_focusX = 0.0f, m_focusZ = 0.0f;
-    float m_cameraHeading = 270.0f;  // degrees: where the eye stands around the focus
-    float m_cameraPitch = 12.0f;     // degrees from straight down
-    float m_cameraDistance = 17.0f;
-    float m_cameraZoom = 1.0471976f;  // the field of view
-    float m_maxVisible = 32.0f;
+    // ---- the view's light settings (the effect scripts)
     // The sun: heading, pitch and a third angle; red, green, blue.
     float m_sunAngles[3] = {0.7853982f, 0.7853982f, 0.7853982f};
     int32_t m_sunColour[3] = {256, 256, 256};
@@ -208,10 +200,6 @@ public:
     float m_lightHeight = 2.0f;
     float m_lightStrength = 0.2f;
     float m_lightVariation = 2.0f;
-    // Turning (heading, tilt) by the scroll commands: a speed per second
-    // and the offset it builds up (radians, within -0.1 and 0.1).
-    float m_scrollSpeed[2] = {0.0f, 0.0f};
-    float m_scrollOffset[2] = {0.0f, 0.0f};
 
     // ---- effect settings (Effects.cfg and the colour scripts)
     int32_t m_fogColour[3] = {1, 1, 60};
@@ -238,7 +226,7 @@ public:
     CTessarakObjectTemplate* m_fogOfWarObject = nullptr;
     CTessarakObjectTemplate* m_wireLightningObject = nullptr;
     enum { kWarpedInSuccess, kWarpedInFailed, kWarpFailed, kWarpSuccess, kWarpSoundCount };
-    SoundSample* m_warpSounds[kWarpSoundCount] = {};
+    SWorldSample* m_warpSounds[kWarpSoundCount] = {};
     CE3DNode* m_puffTemplate = nullptr;
     CE3DNode* m_smokeTemplate = nullptr;    // "UnitSmoke": damaged units
     CE3DNode* m_harvestTemplate = nullptr;  // "HarvestEmitter": harvesters
@@ -275,10 +263,9 @@ private:
     // seconds. Null without a scene root.
     CTessarakObject* MakeViewObject(CGameScene* scene, CTessarakObjectTemplate* tmpl, const float* at,
                                     float life);
-    void PlayAt(SoundSample* sample, float x, float z);
+    void PlayAt(SWorldSample* sample, float x, float z);
     void DeleteEffects();
-    void PlaceCursorLight();
-    void PaintFog();
+    void PaintFog(float focusX, float focusZ);
 
     std::list<SViewEffect> m_effects;
     CE3DFrameRef m_fogOverlay;

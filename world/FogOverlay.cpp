@@ -13,8 +13,8 @@
 #include "e3d/Texture.h"
 #include "e3d/VertexList.h"
 #include "world/ExplosionManager.h"
-#include "world/GameHost.h"
 #include "world/TessarakObject.h"
+#include "world/World.h"
 #include "world/WorldGrid.h"
 
 namespace {
@@ -69,10 +69,10 @@ uint32_t ExplosionManager_FogTexel(const CExplosionManager& m, uint32_t sum, con
     return Channel(f.rMask, r) | Channel(f.gMask, g) | Channel(f.bMask, b) | Channel(f.aMask, a);
 }
 
-void CExplosionManager::PaintFog() {
+void CExplosionManager::PaintFog(float focusX, float focusZ) {
     CTessarakObject* overlay = FogOverlay();
-    if (!overlay || !m_game) return;
-    CWorldGrid* grid = m_game->WorldGrid();
+    if (!overlay || !m_world) return;
+    CWorldGrid* grid = &m_world->Grid();
     if (!m_fogOfWar || !m_viewEffects || !grid || !grid->m_cellMap.m_fogOfWar) {
         overlay->m_flagsA |= kFrameHidden;
         return;
@@ -82,8 +82,8 @@ void CExplosionManager::PaintFog() {
     const int32_t w = texture && texture->m_width > 0 ? texture->m_width : 64;
     const int32_t h = texture && texture->m_height > 0 ? texture->m_height : 64;
     // The overlay's corner cell: the focus less half the texture, whole cells.
-    const int32_t left = Math_Truncate(m_focusX) - w / 2;
-    const int32_t far = Math_Truncate(-m_focusZ) + h / 2;
+    const int32_t left = Math_Truncate(focusX) - w / 2;
+    const int32_t far = Math_Truncate(focusZ) + h / 2;
     overlay->SetScale(float(w), 1.0f, float(h));
     overlay->SetPosition(float(left) + float(w) * 0.5f, 0.0f, float(far) - float(h) * 0.5f);
     overlay->ResetMatrixHistory();

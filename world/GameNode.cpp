@@ -4,8 +4,10 @@
 #include "e3d/Screen.h"
 #include "e3d/VertexList.h"
 #include "world/GameNode.h"
+#include "world/GameScene.h"
 #include "world/TessarakObject.h"
 #include "world/UnitVisual.h"
+#include "world/World.h"
 
 CGameNode::CGameNode(CGameScene* scene, CUnitVisual* visual, CE3DFrame* parent, uint8_t attachment)
     : CE3DMesh(parent, visual ? visual->m_shape : nullptr),
@@ -77,4 +79,20 @@ void CGameNode::Update(int* frozenDepth) {
         m_light->SetColor(rgb[0], rgb[1], rgb[2]);
     }
     CE3DMesh::Update(frozenDepth);
+}
+
+CWorld* CGameNode::World() const {
+    return m_gameScene ? &m_gameScene->World() : nullptr;
+}
+
+CWorldGrid* CGameNode::WorldGrid() const {
+    return m_gameScene ? &m_gameScene->World().Grid() : nullptr;
+}
+
+CExplosionManager* CGameNode::Explosions() const {
+    return m_gameScene ? &m_gameScene->World().Explosions() : nullptr;
+}
+
+CPhysicsEngine* CGameNode::Physics() const {
+    return m_gameScene ? &m_gameScene->World().Physics() : nullptr;
 }

@@ -9,6 +9,10 @@
 #include "e3d/Mesh.h"
 
 class CGameScene;
+class CWorld;
+class CWorldGrid;
+class CExplosionManager;
+class CPhysicsEngine;
 class CUnitVisual;
 class CTessarakObject;
 class CE3DLight;
@@ -41,6 +45,13 @@ public:
     void Update(int* frozenDepth) override;
     // Starts the light's fade over duration (engine-timer counts).
     void FadeLight(int64_t duration);
+
+    // The world of the node's scene and its parts; null for a node outside
+    // every scene.
+    CWorld* World() const;
+    CWorldGrid* WorldGrid() const;
+    CExplosionManager* Explosions() const;
+    CPhysicsEngine* Physics() const;
 
     uint32_t m_classMask = 0;
     CGameScene* m_gameScene;

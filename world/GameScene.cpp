@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "world/ExplosionManager.h"
-#include "world/GameHost.h"
 #include "world/GameScene.h"
 #include "world/GridMember.h"
 #include "world/PhysicsEngine.h"
@@ -12,6 +11,7 @@
 #include "world/TessarakObject.h"
 #include "world/Unit.h"
 #include "world/UnitWeapon.h"
+#include "world/World.h"
 
 void SUnitTemplateList::Link(SUnitTemplateListNode* node, void* owner) {
     node->m_owner = owner;
@@ -34,11 +34,11 @@ void SUnitTemplateList::Unlink(SUnitTemplateListNode* node) {
     --m_count;
 }
 
-CGameScene::CGameScene(CGameHost* game) : m_game(game) {}
+CGameScene::CGameScene(CWorld& world) : m_world(world) {}
 
 CGameScene::~CGameScene() {
     // The view's effects show templates of this scene: they go first.
-    if (m_game && m_game->ExplosionManager()) m_game->ExplosionManager()->ClearEffects();
+    m_world.Explosions().ClearEffects();
     while (m_allObjects) delete m_allObjects;
     while (m_templates) delete m_templates;
     for (CTessarakObject*& s : m_scratch) {
@@ -50,8 +50,8 @@ CGameScene::~CGameScene() {
 }
 
 void CGameScene::Clear() {
-    CGameHost* host = GameHost();
-    if (host) host->Lock();
+    IWorldSession& session = m_world.Session();
+    session.Lock();
     while (m_allObjects) delete m_allObjects;
     if (m_rootFrame) {
         m_rootFrame->DeleteChildrenOfType(kE3DFrameEmitter);
@@ -59,7 +59,7 @@ void CGameScene::Clear() {
     }
     for (CTessarakObjectTemplate* t = m_templates; t; t = t->m_listNext)
         for (STemplatePlayerData* d : t->m_playerData) d->m_group.m_liveCount = 0;
-    if (host && host->PhysicsEngine()) host->PhysicsEngine()->ReleaseAllForces();
+    m_world.Physics().ReleaseAllForces();
     WinGame = LooseGame = 0;
     m_finished = 0;
     m_watching = 0;
@@ -67,8 +67,8 @@ void CGameScene::Clear() {
     m_ticked = 0;
     m_frameCounter = 0;
     m_desync = 0;
-    if (host) host->Unlock();
-    if (host && host->ExplosionManager()) host->ExplosionManager()->Restart();
+    session.Unlock();
+    m_world.Explosions().Restart();
 }
 
 // ---- templates
@@ -142,8 +142,8 @@ CTessarakObject* CGameScene::CreateObjectByClass(CTessarakObjectTemplate* tmpl, 
 namespace {
 bool IdRefused(const CGameScene* scene, const CTessarakObjectTemplate* tmpl, int32_t id) {
     if (id < 0 || !scene->m_idTable.Find(id)) return false;
-    if (CGameHost* host = GameHost())
-        host->Printf("Object id %d is already in use: '%s' is not created", id, tmpl->m_name.GetText());
+    scene->World().Console().Printf("Object id %d is already in use: '%s' is not created", id,
+                                    tmpl->m_name.GetText());
     return true;
 }
 }  // namespace
@@ -154,8 +154,7 @@ CTessarakObject* CGameScene::CreateObjectByClassInFrame(CTessarakObjectTemplate*
     uint32_t mask = tmpl->m_classMask & ~kClassTemplate;
     if (!(tmpl->m_classMask & kClassTemplate) || !ClassMask_IsKnown(mask)) {
         // Content of an unknown class: nothing is made and the game goes on.
-        if (CGameHost* host = GameHost())
-            host->Printf("Class not found: '%s' is not created", tmpl->m_name.GetText());
+        m_world.Console().Printf("Class not found: '%s' is not created", tmpl->m_name.GetText());
         return nullptr;
     }
     if (IdRefused(this, tmpl, id)) return nullptr;
@@ -337,7 +336,7 @@ bool CGameScene::SetStartPosition(int32_t index, float x, float z) {
 // ---- players
 
 CPlayerList* CGameScene::Players() const {
-    return GameHost() ? GameHost()->PlayerList() : nullptr;
+    return m_world.Players();
 }
 
 CPlayer* CGameScene::LocalPlayer() const {

@@ -7,7 +7,7 @@
 // lookups and the object factories, and the operations that act on all
 // objects at once. The logic tick runs CGameScene::Tick once per executed
 // tick. Start-up creates it once the display is set up; it reaches the rest
-// of the game through the world's host (GameHost).
+// of the game through the world that owns it (CWorld, world/World.h).
 //
 // Iteration order is part of the lockstep contract: every list here is
 // walked in its link order, never in the order of addresses.
@@ -21,7 +21,7 @@
 #include "world/ObjectLink.h"
 #include "world/StateArchive.h"
 
-class CGameHost;
+class CWorld;
 class CE3DFrame;
 class CPlayer;
 class CPlayerList;
@@ -55,7 +55,8 @@ public:
     // CreateObjectFromTemplate's kinds, tested in this order.
     enum : uint32_t { kKindObject = 1, kKindGridMember = 2, kKindUnit = 4 };
 
-    explicit CGameScene(CGameHost* game);
+    // Made by its world (CWorld), which it belongs to for its life.
+    explicit CGameScene(CWorld& world);
     // Deletes every object, then every template.
     ~CGameScene();
     CGameScene(const CGameScene&) = delete;
@@ -69,11 +70,15 @@ public:
     // the economy again, the resource spots; then what left play during the
     // tick goes (DeleteQueuedFrames with no time passed). Always true.
     bool Tick();
+    // What only the view shows, per render frame (frame: its seconds): the
+    // players' notice and combat marks run out, every unit's hit flash,
+    // alarm and selection fade step (CUnit::StepView). Nothing simulated.
+    void StepView(float frame);
     // The frames queued for deletion under the root frame (FrameDeletion.cpp):
     // a world object lingers, taken out of play at once and deleted after
     // five seconds of the time given here; every other frame is deleted now.
-    // The logic tick runs it with the tick's seconds every tick, whether or
-    // not the world ticks.
+    // Every turn of the world runs it with the tick's seconds, whether or not
+    // the objects step (CWorld::Tick).
     void DeleteQueuedFrames(float elapsed);
     static constexpr float kLingerSeconds = 5.0f;
     // The CRC-32 of the sync images of every world object with an id, taken
@@ -91,39 +96,14 @@ public:
     // Whether some unit of the local player's radar lists shows the point.
     bool FindUnitCovering(float x, float z) const;
 
-    // ---- the mouse's questions and the selection (SceneSelection.cpp).
-    // Selection is a bit of each object (kA_Selected), a choice of the local
-    // player: set and cleared through the objects' messages 1 and 0, never
-    // part of a sync image or a saved game.
-    //
-    // The object under a screen point: with the full-screen radar shown the
-    // radar pick with a tolerance of 6 cells, over the radar panel with 3,
-    // otherwise the view pick. Null when none.
-    CTessarakObject* PickObject(int32_t x, int32_t y);
-    // The first grid member of the list whose cell (column c, row r) lies
-    // within the tolerance of the radar cursor's cell (strictly).
-    CTessarakObject* PickOnRadar(int32_t tolerance);
-    // The pick ray through the point against every shown world object below
-    // the scene root that is a grid member, not leaving play and not a
-    // scaffold, as a sphere of its radius + 0.5 about its place; the nearest
-    // along the ray wins, the first found of equal distances.
-    CTessarakObject* PickInView(int32_t x, int32_t y);
-    // Where a world object is on the screen, rounded to pixels: false when
-    // there is no view or the object is behind the eye.
-    bool ScreenPointOf(const CTessarakObject* object, int32_t pixel[2]) const;
-    // Selects the local player's complete units of the unit's template whose
-    // screen points lie inside the view (message 1); the selection changed.
-    void SelectSameTypeOnScreen(CTessarakObject* unit);
+    // ---- the selection (SceneSelection.cpp). Selection is a bit of each
+    // object (kA_Selected), a choice of the local player: set and cleared
+    // through the objects' messages 1 and 0, never part of a sync image or a
+    // saved game. The world's order interface (CWorldCommands) changes it;
+    // picking from the screen is the interface's.
     bool IsAnyUnitSelected() const;
     // A selected unit with the builder (8) and mobile (2) bits.
     bool HasSelectedUnitWithFlags() const;
-    // The focus of the view on the mean place of the group's units; nothing
-    // for an empty group.
-    void GroupCentre(int32_t group);
-    // The focus of the view on the followed object: its frame's place, or
-    // its logical place on an axis where the two differ by 2.0 or more.
-    // False when nothing is followed.
-    bool CentreOnFollowed();
     // The editor's tools: every selected object turns about (cx, cz) by the
     // angle in degrees, or moves along its line to the point by the factor.
     // The objects' own headings stay. True.
@@ -134,19 +114,12 @@ public:
     // immobile units always leave it.
     void FilterSelection();
 
-    // ---- orders from the mouse (SceneOrders.cpp)
-    // One command of the mouse in the game view: ground points (x1, z1) and
-    // (x2, z2) (a dragged rectangle's second corner, used by the editor),
-    // the screen rectangle, the click mode (1 a selecting click; 2 over the
-    // radar, or 3, a move when no order is pending) and the double click.
-    // False only for a click outside the map rectangle, or the result of the
-    // plain move.
-    bool IssueOrder(float x1, float z1, float x2, float z2, int32_t left, int32_t top, int32_t right,
-                    int32_t bottom, int32_t mode, uint8_t doubleClick);
-    // The group orders of the selected units (see the source).
-    bool OrderSelectedToMove(float x, float z);
-    bool OrderSelectedToHarvest(CTessarakObject* target);
-    bool OrderSelectedToRepair(CTessarakObject* target);
+    // The queue mode of the command being given (the world's order
+    // interface sets it for the length of one command): the units'
+    // selection and order messages add to what they have instead of
+    // replacing it.
+    bool CommandQueued() const { return m_commandQueued != 0; }
+    void SetCommandQueued(bool queued) { m_commandQueued = queued ? 1 : 0; }
 
     // ---- templates
     // Null for a negative template id; else the first template of the list
@@ -211,6 +184,13 @@ public:
     // order again.
     void SortObjectListsById();
 
+    // A map layer's height (the editor and the map scripts set them); a layer
+    // outside 0 to 255 is refused.
+    bool SetLayerPosition(int32_t layer, float position) {
+        if (layer < 0 || layer >= kLayers) return false;
+        m_layerPositions[layer] = position;
+        return true;
+    }
     // The map's start positions: DefineStartPositions makes n of them at the
     // origin (a negative n none); SetStartPosition sets one, and refuses an
     // index outside them.
@@ -218,20 +198,28 @@ public:
     bool SetStartPosition(int32_t index, float x, float z);
     int32_t StartPositionCount() const { return static_cast<int32_t>(m_startX.size()); }
 
-    // The players of the game (through the host), null without.
+    // The world it belongs to.
+    CWorld& World() const { return m_world; }
+    // The players of the game (the world's), null without.
     CPlayerList* Players() const;
     CPlayer* LocalPlayer() const;
     CPlayer* NeutralPlayer() const;
     CPlayer* FindPlayerById(int32_t id) const;
 
-    CGameHost* m_game;
-    // End of a game.
+    // ---- the end of a game
+    // Won or lost (the game's objectives decide; the game flow sets a lost
+    // game for a local player who watches).
     uint8_t WinGame = 0;
     uint8_t LooseGame = 0;
-    uint8_t m_finished = 0;
-    uint8_t m_watching = 0;
+    // What the game's flow made of it: the time since the game was won or
+    // lost (counted in ticks' game time), the local player watching the
+    // others play on, the finish script run. Cleared with the scene.
+    float CountEndTime(float step) { return m_endTimer += step; }
+    bool Watching() const { return m_watching != 0; }
+    void Watch() { m_watching = 1; }
+    bool Finished() const { return m_finished != 0; }
+    void SetFinished(bool finished) { m_finished = finished ? 1 : 0; }
     uint8_t m_DevmapMode = 0;
-    float m_endTimer = 0.0f;
     uint8_t m_ticked = 0;
     uint32_t m_frameCounter = 0;
 
@@ -264,7 +252,6 @@ public:
     // ---- named records
     CStrBuf m_unitSource = "local";  // "local" or empty: the root's Units folder
     CStrBuf m_sceneName;
-    CObjectLink m_followed;  // the object the camera follows
     // The control groups: one list per group number (0 none, 1 to 254).
     CObjectGroup m_groupLists[kGroupLists];
     // The map's object layers: their heights and flags (the editor sets them,
@@ -309,7 +296,12 @@ public:
     uint32_t m_anonymousSeed = 0;
 
 private:
+    CWorld& m_world;
+    uint8_t m_commandQueued = 0;
     CTessarakObject* m_scratch[4] = {};
+    uint8_t m_finished = 0;
+    uint8_t m_watching = 0;
+    float m_endTimer = 0.0f;
 };
 
 // The unit loader's order of the template list: by name without regard to

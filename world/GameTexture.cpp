@@ -10,9 +10,10 @@
 #include "e3d/Device.h"
 #include "e3d/RecordReader.h"
 #include "e3d/Screen.h"
-#include "world/GameHost.h"
+#include "world/GameScene.h"
 #include "world/GameTexture.h"
 #include "world/Project.h"
+#include "world/World.h"
 
 CGameTexture::CGameTexture(CProjectList* owner, CProject* project)
     : CE3DTexture(owner ? owner->m_screen : nullptr),
@@ -158,8 +159,9 @@ bool CGameTexture::LoadImage() {
     const DDPIXELFORMAT* f =
         ChooseFormat(device->m_textureFormats, EffectiveDepth(screen->m_textureQuality), alpha);
     if (!f) {
-        if (CGameHost* host = GameHost())
-            host->Print("Could not find a suitable Textureformat. Consider this a severe error.");
+        if (m_owner && m_owner->m_scene)
+            m_owner->m_scene->World().Console().Print(
+                "Could not find a suitable Textureformat. Consider this a severe error.");
         return false;
     }
     SSurfacePixelFormat format;

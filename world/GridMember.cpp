@@ -13,12 +13,12 @@
 //   f32 the float
 // 66 bytes saved, 62 in sync.
 #include "world/ExplosionManager.h"
-#include "world/GameHost.h"
 #include "world/GameScene.h"
 #include "world/GridMember.h"
 #include "world/Player.h"
 #include "world/SceneList.h"
 #include "world/StateArchive.h"
+#include "world/World.h"
 #include "world/WorldGrid.h"
 
 CGridMemberTemplate::CGridMemberTemplate(CGameScene* scene, CE3DFrame* parent, uint8_t topLevel,
@@ -134,18 +134,18 @@ bool CGridMember::GridIsAlliedWith(const CPlayer* player) const {
 }
 
 void CGridMember::LeaveGridLayers() {
-    CWorldGrid* grid = GameHost() ? GameHost()->WorldGrid() : nullptr;
+    CWorldGrid* grid = WorldGrid();
     if (!grid) return;
     grid->Unlink(*this);
     grid->RemoveFootprint(*this);
 }
 
 void CGridMember::UnlinkFromLayers() {
-    if (CWorldGrid* grid = GameHost() ? GameHost()->WorldGrid() : nullptr) grid->Unlink(*this);
+    if (CWorldGrid* grid = WorldGrid()) grid->Unlink(*this);
 }
 
 void CGridMember::EnterGrid() {
-    CWorldGrid* grid = GameHost() ? GameHost()->WorldGrid() : nullptr;
+    CWorldGrid* grid = WorldGrid();
     if (!grid) return;
     // A unit that collides in y, and any scaffold, occupies no cells.
     bool footprint = !IsMarked() && (!IsUnit() || (m_gridFlags & kG_NoYCollision));
@@ -159,7 +159,7 @@ void CGridMember::EnterGrid() {
 void CGridMember::ReleaseCarried() {
     CTessarakObject* carried = m_carried.Get();
     if (!carried) return;
-    CExplosionManager* explosions = GameHost() ? GameHost()->ExplosionManager() : nullptr;
+    CExplosionManager* explosions = Explosions();
     if ((m_gridFlags & kG_Complete) && explosions)
         explosions->ExplodeObject(carried);
     else
@@ -177,7 +177,7 @@ void CGridMember::AfterLoad() {
         // A unit stands in the fine layer where it last registered there (its
         // look-ahead point then), as it did in the world that saved it: the
         // units that look for others ahead of them find it in the same cell.
-        CWorldGrid* grid = GameHost() ? GameHost()->WorldGrid() : nullptr;
+        CWorldGrid* grid = WorldGrid();
         if (grid && IsUnit() && m_lastFinePosition[0] > kFarOff && m_lastFinePosition[2] > kFarOff)
             grid->m_layer[1].Link(*this, m_lastFinePosition[0], m_lastFinePosition[2]);
     }

@@ -11,7 +11,6 @@
 //    known and the unit may drive at speed), kT_PathReceived (message 142 of
 //    the current path request has been taken).
 #include "world/ExplosionManager.h"
-#include "world/GameHost.h"
 #include "world/GameScene.h"
 #include "world/OrderMessages.h"
 #include "world/OrderSteps.h"
@@ -20,6 +19,7 @@
 #include "world/Unit.h"
 #include "world/UnitOrder.h"
 #include "world/WaypointList.h"
+#include "world/World.h"
 #include "world/WorldGrid.h"
 
 namespace {
@@ -54,8 +54,7 @@ bool CachedWayFits(const CWorldGrid& grid, const CUnit& unit, const CWaypointLis
 void ResetBuildState(CUnit* unit) {
     unit->m_buildTarget.Clear();
     if (unit->m_unitState & CUnit::kU_Builder)
-        if (CExplosionManager* effects = GameHost() ? GameHost()->ExplosionManager() : nullptr)
-            effects->StopBuilderEffect(unit);
+        if (CExplosionManager* effects = unit->Explosions()) effects->StopBuilderEffect(unit);
 }
 
 }  // namespace
@@ -73,7 +72,7 @@ bool CMoveOrder::Execute() {
     if (u->m_scanWord || !u->IsAlive()) return true;
     if (m_step == 0) {
         // A point outside the map is taken 2 units inside its edge.
-        if (CWorldGrid* grid = Grid()) grid->ClampToMap(m_target[0], m_target[2]);
+        if (CWorldGrid* grid = Grid(m_unit)) grid->ClampToMap(m_target[0], m_target[2]);
         m_destination[0] = m_target[0];
         m_destination[2] = m_target[2];
         CGotoPositionOrder* go = new CGotoPositionOrder(this, nullptr, u);
@@ -93,14 +92,14 @@ bool CMoveOrder::Execute() {
 
 CGotoPositionOrder::~CGotoPositionOrder() {
     LeaveQueue();
-    if (CWorldGrid* grid = Grid())
+    if (CWorldGrid* grid = Grid(m_unit))
         if (m_unit && grid->m_pathOwner == m_unit->m_objectId) grid->ReleasePathRequest(m_unit->m_objectId);
     if (IsRunning()) m_unit->m_steeringFlags &= ~CUnit::kT_PathPending;
 }
 
 void CGotoPositionOrder::LeaveQueue() {
     if (!m_registered || !m_unit) return;
-    if (CWorldGrid* grid = Grid()) grid->ReleasePathRequest(m_unit->m_objectId);
+    if (CWorldGrid* grid = Grid(m_unit)) grid->ReleasePathRequest(m_unit->m_objectId);
     m_registered = 0;
 }
 
@@ -111,7 +110,7 @@ void CGotoPositionOrder::Send(const CWaypointList& list) {
 bool CGotoPositionOrder::Execute() {
     CUnit* u = m_unit;
     if (!(u->m_unitState & CUnit::kU_Mobile)) return false;
-    CWorldGrid* grid = Grid();
+    CWorldGrid* grid = Grid(m_unit);
     const CUnitTemplate* t = u->UnitTemplate();
     const bool flies = t && (t->m_classMask & kClassUnit) && t->m_flying;
     for (;;) {
@@ -171,7 +170,7 @@ bool CGotoPositionOrder::Execute() {
                     continue;
                 }
                 const int radius = u->GridClearance();
-                const uint64_t now = GameHost()->GameTime();
+                const uint64_t now = u->World()->Clock().GameTime();
                 const int32_t ownerId = u->m_owner ? u->m_owner->m_ownerId : -1;
                 const float d = Distance2D(u->m_position[0], u->m_position[2], m_target[0], m_target[2]);
                 if (!u->DoubleSearchRadius() && d > kCacheDistance) {
@@ -209,7 +208,7 @@ bool CGotoPositionOrder::Execute() {
                                     Math_RoundToInt(d) / 20 + 5, list, costs))
                     return true;
                 if (list->Count() > 0)
-                    grid->StorePath(u->GridClearance(), GameHost()->GameTime(), *list,
+                    grid->StorePath(u->GridClearance(), u->World()->Clock().GameTime(), *list,
                                     u->m_owner ? u->m_owner->m_ownerId : -1);
                 Send(*list);
                 LeaveQueue();
@@ -273,7 +272,7 @@ bool CTowOrder::Execute() {
     CTessarakObject* target = m_targetLink.Get();
     CUnit* u = m_unit;
     if (!target || !target->IsUnit() || !(u->m_unitState & CUnit::kU_Tow)) return false;
-    CPhysicsEngine* physics = GameHost() ? GameHost()->PhysicsEngine() : nullptr;
+    CPhysicsEngine* physics = u->Physics();
     if (!physics) return false;
     CUnit* towed = static_cast<CUnit*>(target);
     const float reach = physics->m_touchMargin + u->m_objectRadius + target->m_objectRadius;

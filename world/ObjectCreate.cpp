@@ -6,9 +6,9 @@
 // templates, each of its own class) or Clone (a tree of plain objects). Child
 // objects take fresh ids from the scene in child-template order when their
 // parent has an id, so every machine gives the same ids to the same parts.
-#include "world/GameHost.h"
 #include "world/GameScene.h"
 #include "world/TessarakObject.h"
+#include "world/World.h"
 
 namespace {
 // A turn drawn from the object's generator, heading, pitch and bank.
@@ -37,9 +37,9 @@ void CTessarakObject::CopyBounds(const CTessarakObjectTemplate* tmpl) {
 
 namespace {
 void ReportUnknownClass(const CTessarakObjectTemplate* tmpl) {
-    if (CGameHost* host = GameHost())
-        host->Printf("Class not found: template '%s' of class 0x%x is left out", tmpl->m_name.GetText(),
-                     static_cast<unsigned>(tmpl->m_classMask));
+    if (CWorld* world = tmpl->World())
+        world->Console().Printf("Class not found: template '%s' of class 0x%x is left out",
+                                tmpl->m_name.GetText(), static_cast<unsigned>(tmpl->m_classMask));
 }
 }  // namespace
 

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "world/GameHost.h"
 #include "world/GameScene.h"
 #include "world/GridMember.h"
 #include "world/PhysicsEngine.h"
@@ -16,6 +15,7 @@
 #include "world/Unit.h"
 #include "world/UnitTemplate.h"
 #include "world/WaypointList.h"
+#include "world/World.h"
 #include "world/WorldGrid.h"
 
 namespace {
@@ -272,9 +272,9 @@ void TowCable_Update(CTessarakObject* cable) {
 // ---- one object's tick
 
 void CTessarakObject::Integrate() {
-    CGameHost* host = GameHost();
-    if (!host) return;
-    const float dt = host->TickStep();
+    CWorld* world = World();
+    if (!world) return;
+    const float dt = world->Clock().TickStep();
 
     // 1. A destroyed object only runs down its life.
     if (m_stateA & kA_Destroyed) {
@@ -312,10 +312,10 @@ void CTessarakObject::Integrate() {
     } else if (m_power < 1.0f) {
         // 5. A dead object's pending forces are dropped.
         if (m_forces)
-            if (CPhysicsEngine* physics = host->PhysicsEngine()) physics->ReleaseForces(this);
+            if (CPhysicsEngine* physics = &world->Physics()) physics->ReleaseForces(this);
     } else {
         // 6. The moving world object.
-        CPhysicsEngine* physics = host->PhysicsEngine();
+        CPhysicsEngine* physics = &world->Physics();
         CGridMember* member = IsGridMember() ? static_cast<CGridMember*>(this) : nullptr;
         if (member && m_template && !m_template->m_unaffectedByPhysics && physics) {
             // a. Delayed forces that are due.
@@ -369,7 +369,7 @@ void CTessarakObject::Integrate() {
                 m_previousPosition[i] = m_position[i];
                 pos[i] = m_position[i] + (m_pushVelocity[i] + m_velocity[i]) * dt;
             }
-            if (CWorldGrid* grid = host->WorldGrid()) {
+            if (CWorldGrid* grid = &world->Grid()) {
                 const float r = m_objectRadius;
                 auto clamp = [](float v, float lo, float hi) {
                     return lo > hi ? (lo + hi) * 0.5f : std::min(std::max(v, lo), hi);
@@ -386,10 +386,10 @@ void CTessarakObject::Integrate() {
             }
             SetPosition(pos[0], pos[1], pos[2]);
             // f. Contact.
-            CWorldGrid* grid = host->WorldGrid();
+            CWorldGrid* grid = &world->Grid();
             if (member && grid && (member->m_gridFlags & CGridMember::kG_Avoiding) &&
                 !(member->m_gridFlags2 & CGridMember::kG2_Phasing))
-                Contact(member, grid, host->GameTime());
+                Contact(member, grid, world->Clock().GameTime());
             // g.
             Invalidate();
         } else if ((m_stateB & kB_MayRest) && !m_forces) {
@@ -399,7 +399,7 @@ void CTessarakObject::Integrate() {
 
     // 7. A projectile hits what it finds in its fine cell.
     if ((m_stateA & (kA_ImpactOnContact | kA_Impacted)) && !(m_stateA & kA_Destroyed))
-        if (CWorldGrid* grid = host->WorldGrid()) {
+        if (CWorldGrid* grid = &world->Grid()) {
             int cx, cy;
             grid->m_layer[1].ClampedCellOf(m_position[0], m_position[2], cx, cy);
             CGridObject* found = grid->m_layer[1].Cell(cx, cy);

@@ -47,11 +47,12 @@
 
 #include "core/CRC32.h"
 #include "core/LittleEndian.h"
-#include "world/GameHost.h"
+#include "world/GameMessages.h"
 #include "world/GameScene.h"
 #include "world/PhysicsEngine.h"
 #include "world/Player.h"
 #include "world/TessarakObject.h"
+#include "world/World.h"
 
 namespace {
 // The smallest record of a child, which bounds a child count by the bytes
@@ -205,7 +206,7 @@ int CTessarakObject::TransferBase(CStateArchive& ar, bool sync) {
             ar.F32s(r.m_impulse, 3);
             ar.F32(r.m_delay);
         }
-        CPhysicsEngine* physics = GameHost() ? GameHost()->PhysicsEngine() : nullptr;
+        CPhysicsEngine* physics = Physics();
         if (apply && physics) {
             physics->ReleaseForces(this);
             static const float kPlaceholder[3] = {0.0f, 0.0f, 0.0f};
@@ -470,8 +471,8 @@ bool CTessarakObject::CheckSyncCRC(CStateArchive& ar) {
     uint32_t own = ComputeSyncCRC();
     uint32_t reference = ar.ReadU32();
     if (ar.Ok() && own == reference) return true;
-    if (CGameHost* host = GameHost())
-        host->Printf("CRC %d, Ref %d", static_cast<int32_t>(own), static_cast<int32_t>(reference));
+    if (CWorld* world = World())
+        world->Console().Printf("CRC %d, Ref %d", static_cast<int32_t>(own), static_cast<int32_t>(reference));
     m_gameScene->m_desync = 1;
     return false;
 }
@@ -484,5 +485,5 @@ void CTessarakObject::SendCommand(uint32_t command) {
     uint8_t payload[8];
     LE_StoreU32(payload, static_cast<uint32_t>(m_objectId));
     LE_StoreU32(payload + 4, command & 0xFF);
-    if (CGameHost* host = GameHost()) host->Send(kNotifyKillUnit, payload, 8, 0, 0);
+    if (CWorld* world = World()) world->Sender().Send(NS_NOTIFYTYPE_KILLUNIT, payload, 8);
 }

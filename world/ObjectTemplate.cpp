@@ -8,20 +8,20 @@
 #include "e3d/Engine.h"
 #include "e3d/Shape.h"
 #include "world/ExplosionManager.h"
-#include "world/GameHost.h"
 #include "world/GameScene.h"
 #include "world/ObjectTemplate.h"
 #include "world/Player.h"
 #include "world/SceneList.h"
+#include "world/World.h"
 
 bool ClassMask_IsKnown(uint32_t mask) {
     return mask == kMaskObject || mask == kMaskGridMember || mask == kMaskUnit || mask == kMaskWeapon;
 }
 
-void SSoundSet::Free() {
-    CGameHost* host = GameHost();
-    for (SoundSample* s : m_samples)
-        if (s && host) host->FreeSample(s);
+void SSoundSet::Free(CWorld* world) {
+    if (world)
+        for (SWorldSample* s : m_samples)
+            if (s) world->Sound().FreeSample(s);
     m_samples.clear();
 }
 
@@ -38,9 +38,9 @@ CTessarakObjectTemplate::CTessarakObjectTemplate(CGameScene* scene, CE3DFrame* p
 CTessarakObjectTemplate::~CTessarakObjectTemplate() {
     CTessarakObjectTemplate::SetOnSceneList(false);
     m_instances.DeleteAll();
-    m_soundCreated.Free();
-    m_soundLife.Free();
-    m_soundDeath.Free();
+    m_soundCreated.Free(World());
+    m_soundLife.Free(World());
+    m_soundDeath.Free(World());
     for (STemplatePlayerData* d : m_playerData) delete d;
     m_playerData.clear();
 }
@@ -99,7 +99,7 @@ int32_t MillisecondsToTicks(float ms) {
 void CTessarakObjectTemplate::LoadProperties() {
     CPropertyList& cfg = m_config;
     CProperty* p;
-    CGameHost* host = GameHost();
+    CWorld* world = World();
     if ((p = cfg.Find("Name"))) p->GetValue(m_name);
 
     char text[512];
@@ -175,7 +175,7 @@ void CTessarakObjectTemplate::LoadProperties() {
         if (std::strcmp(text, "AutoExplosion") == 0) {
             m_destructionMethod = kDestructionAuto;
         } else if (std::strcmp(text, "None") != 0) {
-            CExplosionManager* explosions = host ? host->ExplosionManager() : nullptr;
+            CExplosionManager* explosions = Explosions();
             m_explosion = explosions ? explosions->FindType(text) : nullptr;
             if (m_explosion) m_destructionMethod = kDestructionExplosion;
         }
@@ -185,7 +185,7 @@ void CTessarakObjectTemplate::LoadProperties() {
     if (cfg.Find("DisableBoundRadius")) m_meshFlagsB |= kMeshNoBounds;
     if ((p = cfg.Find("UseInternalEmitter"))) {
         p->GetString(text, 512);
-        CE3DEngine* engine = host ? host->Engine() : nullptr;
+        CE3DEngine* engine = world ? world->Engine() : nullptr;
         m_emitterTemplate = engine ? engine->FindEmitterTemplateByName(text) : nullptr;
         m_internalEmitter = 1;
     }
@@ -217,7 +217,7 @@ void CTessarakObjectTemplate::LoadProperties() {
         else
             m_flagsA &= ~kFrameFacing;
     }
-    if (host && !host->SoundOff()) LoadSoundSets();
+    if (world && !world->Sound().SoundOff()) LoadSoundSets();
     // The child templates read their sections here, before the last keys.
     for (CTessarakObjectTemplate* c = NextChildTemplate(nullptr); c; c = NextChildTemplate(c))
         c->LoadProperties();
@@ -265,15 +265,17 @@ std::vector<std::string> SplitWords(const char* text) {
 }  // namespace
 
 void CTessarakObjectTemplate::LoadSoundSet(SSoundSet& set, const char* event) {
-    set.Free();
-    CGameHost* host = GameHost();
-    if (!host) return;
+    set.Free(World());
+    CWorld* world = World();
+    if (!world) return;
+    IWorldSound& sound = world->Sound();
+    IWorldFiles& files = world->Files();
     CStrBuf key;
     key.Format("Sound%s", event);
     if (CProperty* p = m_config.Find(key.GetText())) {
         std::vector<std::string> words = SplitWords(p->GetValueText());
         if (words.size() == 1) {
-            if (SoundSample* s = host->LoadSample(host->GetPath("Units", words[0].c_str())))
+            if (SWorldSample* s = sound.LoadSample(files.GetPath("Units", words[0].c_str())))
                 set.m_samples.push_back(s);
         } else if (words.size() > 1) {
             // The first word names a folder of the content; the others are
@@ -281,7 +283,7 @@ void CTessarakObjectTemplate::LoadSoundSet(SSoundSet& set, const char* event) {
             // current folder is never changed).
             for (size_t i = 1; i < words.size(); ++i) {
                 std::string name = words[0] + "\\" + words[i];
-                set.m_samples.push_back(host->LoadSample(host->GetPath("Units", name.c_str())));
+                set.m_samples.push_back(sound.LoadSample(files.GetPath("Units", name.c_str())));
             }
         }
         return;
@@ -292,11 +294,12 @@ void CTessarakObjectTemplate::LoadSoundSet(SSoundSet& set, const char* event) {
 }
 
 void CTessarakObjectTemplate::LoadNumberedSounds(SSoundSet& set, const char* baseName) {
-    CGameHost* host = GameHost();
+    CWorld* world = World();
+    if (!world) return;
     // The folder's path, then the file's name after it: a name is never read
     // as one of the path's special forms (a settings node's name begins with
     // "!", which would name a folder of its own).
-    CStrBuf folder(host->GetPath("Units\\Sounds", ""));
+    CStrBuf folder(world->Files().GetPath("Units\\Sounds", ""));
     if (folder.GetLength() > 0 && folder.GetText()[folder.GetLength() - 1] == '\\')
         folder.Assign(std::string(folder.GetText(), size_t(folder.GetLength() - 1)).c_str());
     CStrBuf name;
@@ -310,7 +313,7 @@ void CTessarakObjectTemplate::LoadNumberedSounds(SSoundSet& set, const char* bas
     bool any = false;
     for (int n = 1; n <= present; ++n) {
         name.Format("%s\\%s%d.mp3", folder.GetText(), baseName, n);
-        SoundSample* s = host->LoadSample(name.GetText());
+        SWorldSample* s = world->Sound().LoadSample(name.GetText());
         any = any || s;
         set.m_samples.push_back(s);
     }

@@ -23,7 +23,8 @@ class CPlayer;
 class CRace;
 class CExplosionType;
 class CE3DNode;
-class SoundSample;
+class CWorld;
+struct SWorldSample;
 
 enum : uint32_t {
     kClassObject = 0x01,
@@ -47,10 +48,13 @@ struct STemplatePlayerData {
     CObjectGroup m_group;
 };
 
-// The samples of one sound event of a template (null entries play nothing).
+// The samples of one sound event of a template (null entries play nothing),
+// loaded through the world's sound role.
 struct SSoundSet {
-    std::vector<SoundSample*> m_samples;
-    void Free();
+    std::vector<SWorldSample*> m_samples;
+    // Hands every sample back to the world's sound role (none: they are
+    // only forgotten).
+    void Free(CWorld* world);
 };
 
 class CTessarakObjectTemplate : public CUnitVisual {

@@ -3,13 +3,14 @@
 #include <vector>
 
 #include "core/LittleEndian.h"
-#include "world/GameHost.h"
+#include "world/GameMessages.h"
 #include "world/GameScene.h"
 #include "world/OrderMessages.h"
 #include "world/StateArchive.h"
 #include "world/Unit.h"
 #include "world/UnitOrder.h"
 #include "world/WaypointList.h"
+#include "world/World.h"
 #include "world/WorldGrid.h"
 
 namespace {
@@ -90,8 +91,8 @@ bool Orders_ApplyStopOrder(CGameScene& scene, const void* data, size_t length) {
 }
 
 void Orders_SendWaypointList(CUnit* unit, const CWaypointList& cells, float height) {
-    CGameHost* host = GameHost();
-    if (!host || !unit) return;
+    CWorld* world = unit ? unit->World() : nullptr;
+    if (!world) return;
     const size_t count = cells.m_noPath ? 0 : std::min<size_t>(size_t(cells.Count()), 0xFFFF);
     std::vector<uint8_t> message(kWaypointHead + 4 * count);
     uint8_t* p = message.data();
@@ -108,7 +109,7 @@ void Orders_SendWaypointList(CUnit* unit, const CWaypointList& cells, float heig
         LE_StoreU16(p, static_cast<uint16_t>(static_cast<int32_t>(point->x)));
         LE_StoreU16(p + 2, static_cast<uint16_t>(static_cast<int32_t>(point->z)));
     }
-    host->Send(kMsgWaypointList, message.data(), static_cast<int>(message.size()), 0, 0);
+    world->Sender().Send(NS_NOTIFYTYPE_WAYPOINTLIST, message.data(), static_cast<int>(message.size()));
 }
 
 bool Orders_ApplyWaypointList(CGameScene& scene, const void* data, size_t length) {
@@ -120,8 +121,7 @@ bool Orders_ApplyWaypointList(CGameScene& scene, const void* data, size_t length
     if (!unit || !unit->m_waypoints) return false;
     // A way of an older request is late: the unit has gone on since.
     if (LE_LoadU32(bytes + 4) != unit->m_pathWord) return true;
-    CGameHost* host = GameHost();
-    CWorldGrid* grid = host ? host->WorldGrid() : nullptr;
+    CWorldGrid* grid = &scene.World().Grid();
     CWaypointList* path = unit->m_waypoints;
     path->Clear();
     const bool noPath = bytes[8] != 0;

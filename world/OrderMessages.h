@@ -1,4 +1,5 @@
-// The game messages of unit orders, as the world sends and takes them.
+// The game messages of unit orders, as the world sends and takes them (their
+// numbers: world/GameMessages.h).
 //
 // A machine never starts an order of its own: it sends it, the server checks
 // the sender and sends it to every machine, and each machine applies it in
@@ -23,8 +24,6 @@
 class CGameScene;
 class CUnit;
 class CWaypointList;
-
-enum : int { kMsgOrder = 134, kMsgStopOrder = 137, kMsgWaypointList = 142 };
 
 // The length of a whole message 134 of the type, 0 for a type that is no order.
 size_t Orders_MessageLength(uint32_t type);

@@ -1,31 +1,29 @@
 // What the steps of the order classes share (MoveOrders.cpp and
-// WorkOrders.cpp): the world objects they reach through the host, running a
+// WorkOrders.cpp): the parts of the unit's world they reach, running a
 // sub-order once, and the points they steer to.
 #pragma once
 
 #include "world/ExplosionManager.h"
-#include "world/GameHost.h"
 #include "world/TessarakObject.h"
 #include "world/UnitOrder.h"
 #include "world/UnitTemplate.h"
+#include "world/World.h"
 #include "world/WorldGrid.h"
 
 namespace OrderSteps {
 
-inline CWorldGrid* Grid() {
-    CGameHost* host = GameHost();
-    return host ? host->WorldGrid() : nullptr;
+inline CWorldGrid* Grid(const CTessarakObject* unit) {
+    return unit ? unit->WorldGrid() : nullptr;
 }
 
-inline CExplosionManager* Effects() {
-    CGameHost* host = GameHost();
-    return host ? host->ExplosionManager() : nullptr;
+inline CExplosionManager* Effects(const CTessarakObject* unit) {
+    return unit ? unit->Explosions() : nullptr;
 }
 
 // The clock's tick step: every simulated time steps by it.
-inline float TickStep() {
-    CGameHost* host = GameHost();
-    return host ? host->TickStep() : 0.0f;
+inline float TickStep(const CTessarakObject* unit) {
+    CWorld* world = unit ? unit->World() : nullptr;
+    return world ? world->Clock().TickStep() : 0.0f;
 }
 
 inline const CUnitTemplate* UnitTemplateOf(const CTessarakObject* o) {

@@ -3,15 +3,16 @@
 #include <algorithm>
 #include <new>
 
-#include "world/GameHost.h"
+#include "console/CommandTable.h"
 #include "world/GameScene.h"
 #include "world/GridMember.h"
 #include "world/PhysicsEngine.h"
 #include "world/Player.h"
 #include "world/TessarakObject.h"
 #include "world/Unit.h"
+#include "world/World.h"
 
-CPhysicsEngine::CPhysicsEngine(CGameHost* game) : m_game(game) {}
+CPhysicsEngine::CPhysicsEngine(CWorld* world) : m_world(world) {}
 
 CPhysicsEngine::~CPhysicsEngine() {
     ClearForces();
@@ -112,7 +113,7 @@ float PhysicsEngine_Mass(const CTessarakObjectTemplate* tmpl) {
 
 bool CPhysicsEngine::ApplyPressureWave(float x, float y, float z, float spreadingSpeed, float explosionMass,
                                        float damagePower, float damageRadius) {
-    CGameScene* scene = m_game ? m_game->GameScene() : nullptr;
+    CGameScene* scene = m_world ? &m_world->Scene() : nullptr;
     if (!scene) return true;
     const float reach = spreadingSpeed * explosionMass;
     for (CTessarakObject* o = scene->m_allObjects; o; o = o->m_allNext) {
@@ -210,4 +211,18 @@ bool CPhysicsEngine::ReleaseLinksTo(CUnit* unit) {
             }
     }
     return true;
+}
+
+void CPhysicsEngine::RegisterSettings(CCommandInterpreter* ip) {
+    const SCommandRow rows[] = {
+        SCommandRow::Float("pe_SpringConstant", &m_springConstant, 0.001f, 1e32f,
+                           "Sets the spring constant for tow cables", "pe_SpringConstant(float Constant);"),
+        SCommandRow::Float("pe_MaxGridMemberMovement", &m_maxGridMemberMovement, 0.001f, 1e32f,
+                           "Sets the max force movement of a gridmember",
+                           "pe_MaxGridMemberMovement(float Movement);"),
+        SCommandRow::Float("pe_MaxTowObjectMovement", &m_maxTowObjectMovement, 0.001f, 1e32f,
+                           "Sets the max force movement of a gridmember",
+                           "pe_MaxTowObjectMovement(float Movement);"),
+    };
+    CommandTable_Register(ip, rows);
 }

@@ -11,7 +11,8 @@
 #include <cstdint>
 #include <vector>
 
-class CGameHost;
+class CWorld;
+class CCommandInterpreter;
 class CTessarakObject;
 class CTessarakObjectTemplate;
 class CUnit;
@@ -29,7 +30,7 @@ class CPhysicsEngine {
 public:
     static constexpr int kBlockSize = 256;
 
-    explicit CPhysicsEngine(CGameHost* game);
+    explicit CPhysicsEngine(CWorld* world);
     ~CPhysicsEngine();
     CPhysicsEngine(const CPhysicsEngine&) = delete;
     CPhysicsEngine& operator=(const CPhysicsEngine&) = delete;
@@ -67,7 +68,11 @@ public:
     // becomes 0). Always true.
     bool ReleaseLinksTo(CUnit* unit);
 
-    CGameHost* m_game;
+    // Registers the physics settings (the pe_ console variables), bound to
+    // this engine's own values.
+    void RegisterSettings(CCommandInterpreter* ip);
+
+    CWorld* m_world;
     float m_springConstant = 0.1f;
     float m_touchMargin = 3.0f;
     float m_maxGridMemberMovement = 0.25f;

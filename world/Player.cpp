@@ -4,15 +4,16 @@
 #include <cmath>
 
 #include "core/Random.h"
-#include "world/GameHost.h"
+#include "world/GameMessages.h"
 #include "world/GameScene.h"
 #include "world/Player.h"
 #include "world/TessarakObject.h"
 #include "world/WireText.h"
+#include "world/World.h"
 
 namespace {
-CGameScene* Scene() {
-    return GameHost() ? GameHost()->GameScene() : nullptr;
+CGameScene* SceneOf(const CPlayerList* list) {
+    return list && list->World() ? &list->World()->Scene() : nullptr;
 }
 
 template <class T>
@@ -24,7 +25,7 @@ void Erase(std::vector<T*>& v, T* item) {
 CPlayer::CPlayer(CPlayerList* list) : m_list(list) {
     list->m_players.push_back(this);
     InsertSorted();
-    if (CGameScene* scene = Scene()) scene->AddPlayerToTemplates(this);
+    if (CGameScene* scene = SceneOf(list)) scene->AddPlayerToTemplates(this);
     // The colour is picked here and then sent to every machine by the lobby,
     // so the process generator may choose it.
     for (float& c : m_colour) c = static_cast<float>(static_cast<int>(Random01() * 256.0f) & 0xFF);
@@ -32,7 +33,7 @@ CPlayer::CPlayer(CPlayerList* list) : m_list(list) {
 }
 
 CPlayer::~CPlayer() {
-    CGameScene* scene = Scene();
+    CGameScene* scene = SceneOf(m_list);
     CPlayer* heir = m_list->m_neutral != this ? m_list->m_neutral : nullptr;
     if (scene && heir && !m_list->m_deleting) {
         // Every object of the player goes to the neutral player; a structure
@@ -132,14 +133,20 @@ const char* const CRace::kAnnouncerEvents[CRace::kAnnouncerCount] = {"BaseUnderA
                                                                      "UnitConstructionFinished",
                                                                      "UnitUnderAttack"};
 
+void CPlayerList::SetWorld(CWorld* world) {
+    if (m_world && m_world != world)
+        for (CRace* r : m_races) r->FreeSounds();
+    m_world = world;
+}
+
 void CRace::FreeSounds() {
-    CGameHost* host = GameHost();
-    for (SoundSample*& s : m_announcer) {
-        if (s && host) host->FreeSample(s);
+    CWorld* world = m_list ? m_list->World() : nullptr;
+    for (SWorldSample*& s : m_announcer) {
+        if (s && world) world->Sound().FreeSample(s);
         s = nullptr;
     }
-    for (SoundSample* s : m_autoExplosionSounds)
-        if (s && host) host->FreeSample(s);
+    for (SWorldSample* s : m_autoExplosionSounds)
+        if (s && world) world->Sound().FreeSample(s);
     m_autoExplosionSounds.clear();
 }
 
@@ -219,8 +226,8 @@ uint32_t RaceId(const CRace* r) {
 
 // Sends a request built in ar for the player.
 void SendRequest(CPlayer* player, int type, const CStateArchive& ar) {
-    if (CGameHost* host = GameHost())
-        host->SendForPlayer(player, type, ar.GetData(), static_cast<int>(ar.GetBuffer().size()));
+    if (CWorld* world = player->m_list->World())
+        world->Sender().SendForPlayer(player, type, ar.GetData(), static_cast<int>(ar.GetBuffer().size()));
 }
 
 // The economy values of the sync record, in its order.
@@ -252,21 +259,21 @@ void CPlayer::SetName(const char* name) {
     CStateArchive ar;
     ar.WriteI32(m_id);
     WireText_Write(ar, name, kMaxNameLength);
-    SendRequest(this, kMsgPlayerName, ar);
+    SendRequest(this, NS_NOTIFYTYPE_PLAYER_NAME, ar);
 }
 
 void CPlayer::SetTeam(const CTeam* team) {
     CStateArchive ar;
     ar.WriteI32(m_id);
     ar.WriteU32(TeamId(team));
-    SendRequest(this, kMsgPlayerTeam, ar);
+    SendRequest(this, NS_NOTIFYTYPE_PLAYER_TEAM, ar);
 }
 
 void CPlayer::SetRace(const CRace* race) {
     CStateArchive ar;
     ar.WriteI32(m_id);
     ar.WriteU32(RaceId(race));
-    SendRequest(this, kMsgPlayerRace, ar);
+    SendRequest(this, NS_NOTIFYTYPE_PLAYER_RACE, ar);
 }
 
 void CPlayer::SetColor(float r, float g, float b) {
@@ -274,20 +281,20 @@ void CPlayer::SetColor(float r, float g, float b) {
     ar.WriteI32(m_id);
     float c[3] = {r, g, b};
     ar.F32s(c, 3);
-    SendRequest(this, kMsgPlayerColor, ar);
+    SendRequest(this, NS_NOTIFYTYPE_PLAYER_COLOR, ar);
 }
 
 void CPlayer::SetConnection(uint8_t kind) {
     CStateArchive ar;
     ar.WriteI32(m_id);
     ar.WriteU8(kind);
-    SendRequest(this, kMsgPlayerConnection, ar);
+    SendRequest(this, NS_NOTIFYTYPE_PLAYER_CONNECTION, ar);
 }
 
 void CPlayer::RequestNextColor() {
     CStateArchive ar;
     ar.WriteI32(m_id);
-    SendRequest(this, kMsgPlayerNextColor, ar);
+    SendRequest(this, NS_NOTIFYTYPE_PLAYER_NEXTCOLOR, ar);
 }
 
 void CPlayer::WriteInfo(CStateArchive& ar) const {
@@ -318,8 +325,8 @@ bool CPlayer::ReadInfo(CStateArchive& ar) {
     ar.SetReadMode(mode);
     if (!ar.Ok()) return false;
     if (mode != CStateArchive::kApply) return true;
-    CGameHost* host = GameHost();
-    if (host && host->GuiWord() != 0)
+    CWorld* world = m_list->World();
+    if (world && world->Session().InLobby())
         SetTeamRecord(team == 0xFFFFFFFFu ? nullptr : m_list->FindTeamById(team));
     CRace* r = m_list->FindRaceById(race);
     m_race = r ? r : m_list->GetFirstRace();
@@ -445,9 +452,9 @@ void CPlayer::Reset() {
     m_colorRecord = nullptr;
 }
 
-void CPlayer::PlayEventSound(SoundSample* sample, int kind) {
-    CGameHost* host = GameHost();
-    if (host && sample) host->QueueVoice(sample, 127, kind);
+void CPlayer::PlayEventSound(SWorldSample* sample, int kind) {
+    CWorld* world = m_list->World();
+    if (world && sample) world->Sound().QueueVoice(sample, 127, kind);
 }
 
 void CPlayerList::ResolvePlayerRaces() {

@@ -34,25 +34,11 @@ class CTessarakObjectTemplate;
 class CUnitVisual;
 class CE3DMaterial;
 class CExplosionType;
-class SoundSample;
+class CWorld;
+struct SWorldSample;
 class CPathCosts;
 class CStateArchive;
 class NWEPeer;
-
-// Game messages that players and teams send (the network game's table has
-// them all).
-enum : int {
-    kMsgNewTeam = 122,
-    kMsgDeleteTeam = 123,
-    kMsgPlayerName = 126,
-    kMsgPlayerTeam = 127,
-    kMsgPlayerRace = 128,
-    kMsgPlayerColor = 129,
-    kMsgPlayerConnection = 130,
-    kMsgAlly = 131,
-    kMsgBreakAlly = 132,
-    kMsgPlayerNextColor = 133,
-};
 
 class CPlayer {
 public:
@@ -124,7 +110,7 @@ public:
     // Queues a sample of an event (its race's announcer) on the game's voice
     // queue at full volume, as a voice of that kind (14 goes before all
     // others); nothing without a sample.
-    void PlayEventSound(SoundSample* sample, int kind);
+    void PlayEventSound(SWorldSample* sample, int kind);
     // Orders players by id (for sorting alliance lists and player lists).
     static bool CompareById(const CPlayer* a, const CPlayer* b) { return a->m_id < b->m_id; }
 
@@ -264,8 +250,8 @@ public:
     CExplosionType* m_explosions[5] = {};
     CExplosionType* m_constructionExplosion = nullptr;
     std::vector<CTessarakObjectTemplate*> m_autoExplosionObjects;
-    std::vector<SoundSample*> m_autoExplosionSounds;  // owned
-    SoundSample* m_announcer[kAnnouncerCount] = {};   // owned: BaseUnderAttack ... UnitUnderAttack
+    std::vector<SWorldSample*> m_autoExplosionSounds;  // owned
+    SWorldSample* m_announcer[kAnnouncerCount] = {};   // owned: BaseUnderAttack ... UnitUnderAttack
     // Frees the race's own sounds.
     void FreeSounds();
 };
@@ -295,6 +281,12 @@ public:
     // name that names no race gives the default race.
     void ResolvePlayerRaces();
 
+    // The world whose templates and objects the players own (CWorld::SetPlayers
+    // sets it); null without one. The races' sounds, loaded through the
+    // world's sound role, go back to it when the list leaves it.
+    CWorld* World() const { return m_world; }
+    void SetWorld(CWorld* world);
+
     std::vector<CPlayer*> m_players;  // by id, ascending
     std::vector<CTeam*> m_teams;      // newest first
     std::vector<CRace*> m_races;      // newest first
@@ -308,4 +300,7 @@ public:
     // spectator or a replay).
     uint8_t m_revealAll = 0;
     uint8_t m_deleting = 0;
+
+private:
+    CWorld* m_world = nullptr;
 };

@@ -7,8 +7,8 @@
 #include "e3d/Frame.h"
 #include "e3d/RecordReader.h"
 #include "e3d/Screen.h"
-#include "world/GameHost.h"
 #include "world/GameMaterial.h"
+#include "world/GameScene.h"
 #include "world/GameTexture.h"
 #include "world/GridMember.h"
 #include "world/ObjectTemplate.h"
@@ -16,6 +16,7 @@
 #include "world/UnitTemplate.h"
 #include "world/UnitVisual.h"
 #include "world/UnitWeapon.h"
+#include "world/World.h"
 
 // ---------------------------------------------------------------------------
 // Helpers
@@ -54,9 +55,13 @@ void ProgressPush(const char* title, int steps) {
 void ProgressStep(const char* text) {
     if (E3D_GameHooks().progressStep) E3D_GameHooks().progressStep(text);
 }
-void ProgressSetText(int systemText, int steps) {
-    CGameHost* host = GameHost();
-    const char* title = host ? host->GetSystemText(systemText) : "";
+// The world whose content a project loads (null outside one).
+CWorld* WorldOf(const CProject* project) {
+    return project->m_owner && project->m_owner->m_scene ? &project->m_owner->m_scene->World() : nullptr;
+}
+void ProgressSetText(const CProject* project, int systemText, int steps) {
+    CWorld* world = WorldOf(project);
+    const char* title = world ? world->Console().GetSystemText(systemText) : "";
     if (E3D_GameHooks().progressSetText) E3D_GameHooks().progressSetText(title ? title : "", "", steps);
 }
 void ProgressPop() {
@@ -234,7 +239,7 @@ void CProject::Empty() {
 
 bool CProject::LoadPackedProject() {
     Empty();
-    CGameHost* host = GameHost();
+    CWorld* world = WorldOf(this);
     CStrBuf path;
     if (m_folder.IsEmpty())
         path = "PackedProject.VXP";
@@ -252,7 +257,8 @@ bool CProject::LoadPackedProject() {
     }
     CVFSFile file;
     file.OpenMemory(bytes.data(), uint32_t(bytes.size()));
-    const CStrBuf title = FillText(host ? host->GetSystemText(kSysTextNestedLoad) : "", path.GetText());
+    const CStrBuf title =
+        FillText(world ? world->Console().GetSystemText(kSysTextNestedLoad) : "", path.GetText());
     if (m_progress) ProgressPush(title.GetText(), 5);
 
     SPackedRead r;
@@ -263,7 +269,8 @@ bool CProject::LoadPackedProject() {
     file.Close();
     if (!ok) {
         // Refused whole: nothing of it stays.
-        if (host && !r.error.empty()) host->Printf("Error in %s: %s", path.GetText(), r.error.c_str());
+        if (world && !r.error.empty())
+            world->Console().Printf("Error in %s: %s", path.GetText(), r.error.c_str());
         Empty();
         return false;
     }
@@ -278,11 +285,11 @@ bool CProject::ReadFile(SPackedRead& r) {
     uint32_t version = 0;
     if (!file.ReadU32(version)) return r.Fail("the file is cut short");
     r.version = version > 0x7FFFFFFF ? 0x7FFFFFFF : int(version);
-    ProgressSetText(kSysTextLoadingProjectSettings, 5);
+    ProgressSetText(this, kSysTextLoadingProjectSettings, 5);
     if (!ReadProjectRecord(r)) return false;
     if (m_skip) return true;
     ProgressStep("Project");
-    ProgressSetText(kSysTextLoadingEventDesc, 5);
+    ProgressSetText(this, kSysTextLoadingEventDesc, 5);
     if (!ReadEvents(r)) return false;
     ProgressStep("Event Descs");
     return ReadTextures(r) && ReadMaterials(r) && ReadTemplates(r);
@@ -290,7 +297,7 @@ bool CProject::ReadFile(SPackedRead& r) {
 
 bool CProject::ReadProjectRecord(SPackedRead& r) {
     if (r.version < kContentFirstVersion) {
-        if (CGameHost* host = GameHost()) host->Print("Unsupported Proect fule format");
+        if (CWorld* world = WorldOf(this)) world->Console().Print("Unsupported Proect fule format");
         return r.Fail("version " + std::to_string(r.version) + " is older than 29");
     }
     CVFSFile& file = *r.file;
@@ -363,7 +370,7 @@ bool CProject::ReadTextures(SPackedRead& r) {
     if (!file.ReadU32(count)) return r.Fail("the texture count is cut short");
     // A texture record takes 59 bytes at least.
     if (!r.CountFits(count, 59)) return r.Fail("the texture count is larger than the file");
-    ProgressSetText(kSysTextLoadingTextures, int(count));
+    ProgressSetText(this, kSysTextLoadingTextures, int(count));
     while (uint32_t(m_textureCount) < count) {
         CGameTexture* t = new CGameTexture(m_owner, this);
         if (!t->Read(file, r.version, r.path)) return r.Fail("a texture record is damaged");
@@ -384,7 +391,7 @@ bool CProject::ReadMaterials(SPackedRead& r) {
     if (!file.ReadU32(count)) return r.Fail("the material count is cut short");
     // A material record takes 28 bytes at least.
     if (!r.CountFits(count, 28)) return r.Fail("the material count is larger than the file");
-    ProgressSetText(kSysTextLoadingMaterials, int(count));
+    ProgressSetText(this, kSysTextLoadingMaterials, int(count));
     while (uint32_t(m_materialCount) < count) {
         CGameMaterial* m = new CGameMaterial(m_owner, this);
         if (!m->Read(file, r.version)) return r.Fail("a material record is damaged");
@@ -402,7 +409,7 @@ bool CProject::ReadTemplates(SPackedRead& r) {
     uint32_t count = 0;
     if (!file.ReadU32(count)) return r.Fail("the template count is cut short");
     if (!r.CountFits(count, 64)) return r.Fail("the template count is larger than the file");
-    ProgressSetText(kSysTextLoading3DData, int(count));
+    ProgressSetText(this, kSysTextLoading3DData, int(count));
     CGameScene* scene = m_owner ? m_owner->m_scene : nullptr;
     CE3DFrame* root = m_owner ? m_owner->m_root : nullptr;
     while (uint32_t(m_templateCount) < count) {
@@ -413,7 +420,7 @@ bool CProject::ReadTemplates(SPackedRead& r) {
         }
         CUnitVisual* t = Project_NewTemplate(key.GetText(), scene, root, 1, this);
         if (!t) {
-            if (CGameHost* host = GameHost()) host->Printf("Class not found: %s", key.GetText());
+            if (CWorld* world = WorldOf(this)) world->Console().Printf("Class not found: %s", key.GetText());
             return r.Fail("unknown class " + std::string(key.GetText()));
         }
         r.depth = 0;

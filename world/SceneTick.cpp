@@ -12,7 +12,6 @@
 #include "core/CRC32.h"
 #include "e3d/Frame.h"
 #include "world/ExplosionManager.h"
-#include "world/GameHost.h"
 #include "world/GameScene.h"
 #include "world/GridMember.h"
 #include "world/Player.h"
@@ -20,6 +19,7 @@
 #include "world/TessarakObject.h"
 #include "world/Unit.h"
 #include "world/UnitWeapon.h"
+#include "world/World.h"
 #include "world/WorldGrid.h"
 
 namespace {
@@ -120,7 +120,6 @@ bool CGameScene::FindUnitCovering(float x, float z) const {
 namespace {
 
 void WeaponStep(CUnitWeapon* w, float dt) {
-    CGameHost* host = GameHost();
     // 1. The heading the frame has in the world.
     w->Invalidate();
     w->UpdateMatrixUp();
@@ -142,8 +141,8 @@ void WeaponStep(CUnitWeapon* w, float dt) {
         if (!firePoint) {
             w->m_byte = 0;
             CTessarakObject* mother = w->MotherUnit();
-            if (host)
-                host->Printf(
+            if (CWorld* world = w->World())
+                world->Console().Printf(
                     "Fatal Errror : Weapon '%s' ( mother is '%s' ) has no 'FirePoint' child object. "
                     "Weapon is disabled",
                     w->m_template ? w->m_template->m_name.GetText() : "",
@@ -218,9 +217,7 @@ void WeaponStep(CUnitWeapon* w, float dt) {
 
 // The construction part of the structure step (while not complete).
 void ConstructionStep(CUnit* unit, float dt) {
-    CGameHost* host = GameHost();
-    CExplosionManager* effects = host ? host->ExplosionManager() : nullptr;
-    if (effects) effects->UpdateConstruction(unit);
+    if (CExplosionManager* effects = unit->Explosions()) effects->UpdateConstruction(unit);
     const CUnitTemplate* t = unit->UnitTemplate();
     if (!t || !(t->m_classMask & kClassUnit)) return;
     const float full = t->m_buildTime;
@@ -246,8 +243,7 @@ void ConstructionStep(CUnit* unit, float dt) {
 
 // The grid bookkeeping of the structure step.
 void CGridMember::KeepGridPlace() {
-    CGameHost* host = GameHost();
-    CWorldGrid* grid = host ? host->WorldGrid() : nullptr;
+    CWorldGrid* grid = WorldGrid();
     if (!grid) return;
     const float x = m_position[0], z = m_position[2];
     if (x != m_lastGridPosition[0] || z != m_lastGridPosition[2]) {
@@ -264,10 +260,7 @@ void CGridMember::KeepGridPlace() {
 bool CGameScene::Tick() {
     ++m_frameCounter;
     m_ticked = 1;
-    CGameHost* host = GameHost();
-    if (!host) return true;
-    const float dt = host->TickStep();
-    const float frame = host->FrameStep();
+    const float dt = m_world.Clock().TickStep();
     CPlayerList* players = Players();
 
     // 1. The players' pre-pass.
@@ -277,12 +270,6 @@ bool CGameScene::Tick() {
             p->m_energyProduced = 0.0f;
             p->m_energyConsumed = 0.0f;
             p->m_storage = 0.0f;
-            p->m_noticeTimer -= frame;
-            if (p->m_noticeTimer < 0.0f) p->m_notice = 0;
-            if (p->m_combatTimer > 0.0f) {
-                p->m_combatTimer -= frame;
-                if (p->m_combatTimer <= 0.0f) p->m_combatMark = 0;
-            }
         }
 
     // 2. Every active object, in the list's order.
@@ -351,4 +338,19 @@ bool CGameScene::Tick() {
     // not run); the logic tick counts the lingering objects down.
     DeleteQueuedFrames(0.0f);
     return true;
+}
+
+// ---- the view's step (per render frame, outside the tick)
+
+void CGameScene::StepView(float frame) {
+    if (CPlayerList* players = Players())
+        for (CPlayer* p : players->m_players) {
+            p->m_noticeTimer -= frame;
+            if (p->m_noticeTimer < 0.0f) p->m_notice = 0;
+            if (p->m_combatTimer > 0.0f) {
+                p->m_combatTimer -= frame;
+                if (p->m_combatTimer <= 0.0f) p->m_combatMark = 0;
+            }
+        }
+    for (CUnit* u = m_units; u; u = u->m_unitNext) u->StepView(frame);
 }

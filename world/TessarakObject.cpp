@@ -6,13 +6,13 @@
 #include "e3d/Screen.h"
 #include "e3d/VertexList.h"
 #include "world/ExplosionManager.h"
-#include "world/GameHost.h"
 #include "world/GameScene.h"
 #include "world/GridMember.h"
 #include "world/PhysicsEngine.h"
 #include "world/Player.h"
 #include "world/SceneList.h"
 #include "world/TessarakObject.h"
+#include "world/World.h"
 
 CTessarakObject::CTessarakObject(CGameScene* scene, CTessarakObjectTemplate* tmpl, CE3DFrame* parent,
                                  const float* position, uint8_t worldObject, CPlayer* owner, int32_t id)
@@ -56,8 +56,7 @@ void CTessarakObject::ReleaseOwnParts() {
     CE3DFrame::m_flagsB |= kFrameReleased;
     CObjectIdTable::Unhook(this);
     m_name.Clear();
-    if (m_forces && GameHost() && GameHost()->PhysicsEngine())
-        GameHost()->PhysicsEngine()->ReleaseForces(this);
+    if (m_forces && Physics()) Physics()->ReleaseForces(this);
     while (m_memberships) delete m_memberships;
     delete m_resourceSpot;
     m_resourceSpot = nullptr;
@@ -275,11 +274,9 @@ void CTessarakObject::ApplyDamage(CTessarakObject* attacker, float amount, bool 
     if (m_stateA & kA_Selected) m_deselectedOnRemoval = 1;
     if (IsMarked()) return;
     m_power -= amount;
-    CGameHost* host = GameHost();
     if (m_power < 1.0f || forced) {
         if (m_stateA & kA_Selected) m_deselectedOnRemoval = 1;
-        if (!(m_stateA & kA_Destroyed) && host && host->ExplosionManager())
-            host->ExplosionManager()->ExplodeObject(this);
+        if (!(m_stateA & kA_Destroyed) && Explosions()) Explosions()->ExplodeObject(this);
         if (attacker && attacker->m_owner && IsUnit()) ++attacker->m_owner->m_kills;
     }
     OnDamage(amount);
@@ -291,19 +288,20 @@ void CTessarakObject::PlaySound(const SSoundSet& set, int count) {
 }
 
 void CTessarakObject::PlaySoundAt(const SSoundSet& set, int count, float x, float z) {
-    CGameHost* host = GameHost();
-    if (!host || count <= 0 || set.m_samples.empty()) return;
+    CWorld* world = World();
+    if (!world || count <= 0 || set.m_samples.empty()) return;
+    IWorldSound& sound = world->Sound();
     count = std::min<int>(count, static_cast<int>(set.m_samples.size()));
-    SoundSample* sample = nullptr;
+    SWorldSample* sample = nullptr;
     for (int tries = 0; tries < 15 && !sample; ++tries)
         sample = set.m_samples[static_cast<int>(Random01() * static_cast<float>(count)) % count];
     if (!sample || (CE3DFrame::m_flagsA & kFrameHidden) || (m_stateA & kA_Silent)) return;
     float lx = 0.0f, lz = 0.0f;
-    host->ListeningPoint(&lx, &lz);
+    sound.ListeningPoint(&lx, &lz);
     float d = Distance2D(lx, lz, x, z);
     if (d >= 40.0f) return;
     d = std::max(d, 0.1f);
-    host->PlaySample(sample, Math_RoundToInt((40.0f - d) * 0.025f * 80.0f));
+    sound.PlaySample(sample, Math_RoundToInt((40.0f - d) * 0.025f * 80.0f));
 }
 
 void CTessarakObject::Shatter(float amount, int32_t count, bool flag) {
@@ -350,7 +348,7 @@ void CTessarakObject::SteerTowards(float x, float y, float z) {
         // The timer is simulated state (it is in the sync image): it runs on
         // the tick's time, never on the frame's, so every machine steers on
         // the same tick.
-        if (CGameHost* host = GameHost()) m_steeringTimer += host->TickStep();
+        if (CWorld* world = World()) m_steeringTimer += world->Clock().TickStep();
         return;
     }
     float d[3] = {x - m_position[0], y - m_position[1], z - m_position[2]};

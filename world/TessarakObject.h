@@ -87,9 +87,6 @@ public:
     };
     // Messages of HandleMessage.
     enum : int { kMsgDeselect = 0, kMsgSelect = 1 };
-    // The game message of SendCommand (NS_NOTIFYTYPE_KILLUNIT): object id,
-    // command (0 destroy, 1 remove).
-    static constexpr int kNotifyKillUnit = 161;
 
     // A new object of template under parent at position (null: the origin).
     // id -1 makes an object without an id, outside the id table (a scratch

@@ -5,13 +5,13 @@
 
 #include "e3d/Emitter.h"
 #include "world/ExplosionManager.h"
-#include "world/GameHost.h"
 #include "world/GameScene.h"
 #include "world/PhysicsEngine.h"
 #include "world/Player.h"
 #include "world/SceneList.h"
 #include "world/Unit.h"
 #include "world/WaypointList.h"
+#include "world/World.h"
 #include "world/WorldGrid.h"
 
 CUnit::CUnit(CGameScene* scene, CTessarakObjectTemplate* tmpl, CE3DFrame* parent, const float* position,
@@ -19,7 +19,7 @@ CUnit::CUnit(CGameScene* scene, CTessarakObjectTemplate* tmpl, CE3DFrame* parent
     : CGridMember(scene, tmpl, parent, position, worldObject, nullptr, id) {
     m_classMask |= kClassUnit;
     SetOwner(owner);
-    if (CGameHost* host = GameHost()) m_contactTime = host->GameTime();
+    if (CWorld* world = World()) m_contactTime = world->Clock().GameTime();
     // The unit's own draws, after the object's two, in this order.
     int32_t stagger = scene->m_unitUpdateStagger > 0 ? scene->m_unitUpdateStagger : 20;
     m_scanCounter = static_cast<uint8_t>(m_random.Rand() % stagger);
@@ -28,7 +28,7 @@ CUnit::CUnit(CGameScene* scene, CTessarakObjectTemplate* tmpl, CE3DFrame* parent
     if (m_random.Rand() & 1) m_motionFlags |= kM_Above;
     m_orbitDirection = m_random.Rand() % 10 >= 5 ? -1 : 1;
     m_word = static_cast<uint32_t>(m_random.Rand() % 20);
-    m_waypoints = new CWaypointList;
+    m_waypoints = new CWaypointList(WorldGrid());
     m_orderList = new COrderList(this);
     m_currentOrder = m_orderList;
     if (worldObject) {
@@ -132,8 +132,7 @@ bool CUnit::CreateFromTemplate(CTessarakObjectTemplate* tmpl) {
 
 void CUnit::MakeHarvestEmitter(const CUnitTemplate* t) {
     if (!t || t->m_harvestType == 0 || m_harvestEmitter.Get()) return;
-    CGameHost* host = GameHost();
-    CExplosionManager* effects = host ? host->ExplosionManager() : nullptr;
+    CExplosionManager* effects = Explosions();
     if (!effects || !effects->m_viewEffects || !effects->m_harvestTemplate) return;
     CE3DEmitter* emitter = CE3DEmitter::Create(this, effects->m_harvestTemplate);
     if (!emitter) return;
@@ -213,10 +212,9 @@ void CUnit::HandleMessage(int message, intptr_t argument) {
             return;
         }
         case kMsgGroupSelect: {
-            CGameHost* host = GameHost();
             if (m_group == static_cast<int16_t>(argument))
                 CGridMember::HandleMessage(kMsgSelect, 0);
-            else if (!(host && host->QueueModifier()))
+            else if (!scene->CommandQueued())
                 CGridMember::HandleMessage(kMsgDeselect, 0);
             return;
         }
@@ -234,8 +232,7 @@ void CUnit::HandleMessage(int message, intptr_t argument) {
         case kMsgAttack: {
             CTessarakObject* target = reinterpret_cast<CTessarakObject*>(argument);
             if (!selected || !target || !m_orderList) return;
-            CGameHost* host = GameHost();
-            if (!(host && host->QueueModifier())) m_orderList->RemoveAll();
+            if (!scene->CommandQueued()) m_orderList->RemoveAll();
             CAttackOrder* attack = new CAttackOrder(m_orderList, nullptr, this, 0);
             attack->m_targetLink.Set(target);
             return;
@@ -253,8 +250,7 @@ void CUnit::HandleMessage(int message, intptr_t argument) {
         case kMsgGoToObject: {
             CTessarakObject* target = reinterpret_cast<CTessarakObject*>(argument);
             if (!selected || !target || !(m_unitState & kU_Mobile) || !m_orderList) return;
-            CGameHost* host = GameHost();
-            if (!(host && host->QueueModifier())) m_orderList->RemoveAll();
+            if (!scene->CommandQueued()) m_orderList->RemoveAll();
             if (m_stateB & kB_LocalOwner) {
                 CGoToObjectOrder* go = new CGoToObjectOrder(m_orderList, nullptr, this);
                 go->m_targetLink.Set(target);
@@ -367,8 +363,7 @@ void CUnit::CopyQueuedOrders(const CUnit* source) {
 // ---- relocation
 
 void CUnit::Relocate(CUnit* source, float x, float z) {
-    if (CGameHost* host = GameHost())
-        if (CPhysicsEngine* physics = host->PhysicsEngine()) physics->ReleaseLinksTo(this);
+    if (CPhysicsEngine* physics = Physics()) physics->ReleaseLinksTo(this);
     if (m_orderList) m_orderList->RemoveAll();
     if (source && source != this && (m_stateB & kB_LocalOwner)) CopyQueuedOrders(source);
     m_motionFlags |= kM_Arrived;
@@ -429,8 +424,7 @@ int CUnit::SightRadius() const {
 }
 
 void CUnit::StampSight(int delta) {
-    CGameHost* host = GameHost();
-    CWorldGrid* grid = host ? host->WorldGrid() : nullptr;
+    CWorldGrid* grid = WorldGrid();
     if (!grid || m_sightCell[0] == kNoSightCell) return;
     grid->m_cellMap.StampDisc(m_sightCell[0], m_sightCell[1], SightRadius(), delta);
 }
@@ -440,7 +434,6 @@ void CUnit::StampSight(int delta) {
 void CUnit::Release() {
     if (IsReleased()) return;
     ResetFirePointBeams();
-    CGameHost* host = GameHost();
     CPlayer* owner = m_owner;
     const CUnitTemplate* t = UnitTemplate();
     const bool unitTemplate = t && (t->m_classMask & kClassUnit);
@@ -460,7 +453,7 @@ void CUnit::Release() {
     for (CObjectLink& b : m_fenceBeam)
         if (CTessarakObject* beam = b.Get()) beam->AddToUpdateList();
     // The path finder lets the unit go when it serves or queues it.
-    if (host && host->WorldGrid() && m_objectId >= 0) host->WorldGrid()->ReleasePathRequest(m_objectId);
+    if (WorldGrid() && m_objectId >= 0) WorldGrid()->ReleasePathRequest(m_objectId);
     m_updateByte = 0;
     m_runningOrder = nullptr;
     delete m_orderList;

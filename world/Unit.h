@@ -129,6 +129,10 @@ public:
     // ---- the per-tick update (UnitUpdate.cpp)
     // One tick; underConstruction is set when the unit is not complete.
     void Update(uint8_t* underConstruction);
+    // What only the view shows, per render frame (frame: its seconds): the
+    // hit flash, the alarm and the selection ring's fade. Outside the tick:
+    // nothing of it is simulated or stored.
+    void StepView(float frame);
     void StrafeTarget();
     void CircleTarget();
     bool AddChildUnit();

@@ -15,7 +15,6 @@
 #include "e3d/Engine.h"
 #include "e3d/Screen.h"
 #include "world/ExplosionManager.h"
-#include "world/GameHost.h"
 #include "world/GameScene.h"
 #include "world/ObjectTemplate.h"
 #include "world/PathGrid.h"
@@ -23,6 +22,7 @@
 #include "world/Project.h"
 #include "world/SceneList.h"
 #include "world/UnitTemplate.h"
+#include "world/World.h"
 
 int LoadUnitsTemplateByName(const CTessarakObjectTemplate* a, const CTessarakObjectTemplate* b) {
     return strcasecmp(a ? a->m_name.GetText() : "", b ? b->m_name.GetText() : "");
@@ -32,10 +32,10 @@ namespace {
 
 enum : int { kSysTextWatching = 297 };
 
-void RunEffectScript(CGameHost* host, const char* name) {
+void RunEffectScript(CWorld& world, const char* name) {
     CStrBuf file;
     file.Format("Special Effects\\%s", name);
-    host->RunScriptFile(host->GetPath("Units", file.GetText()));
+    world.Console().RunScriptFile(world.Files().GetPath("Units", file.GetText()));
 }
 
 // A text value of at most 255 characters, or null when the key is missing.
@@ -53,38 +53,37 @@ CTessarakObjectTemplate* TemplateKey(CGameScene* scene, CUnitVisual* node, const
     return name ? scene->FindTemplate(name) : old;
 }
 
-CE3DMaterial* MaterialKey(CGameHost* host, CUnitVisual* node, const char* key, CE3DMaterial* old) {
+CE3DMaterial* MaterialKey(CWorld& world, CUnitVisual* node, const char* key, CE3DMaterial* old) {
     char buf[512];
     const char* name = Text(node, key, buf);
     if (!name) return old;
-    CProjectList* projects = host->Projects();
+    CProjectList* projects = world.Projects();
     CE3DScreen* screen = projects ? projects->m_screen : nullptr;
     return screen ? screen->FindMaterialByName(name) : nullptr;
 }
 
-CExplosionType* ExplosionKey(CGameHost* host, CUnitVisual* node, const char* key, CExplosionType* old) {
+CExplosionType* ExplosionKey(CWorld& world, CUnitVisual* node, const char* key, CExplosionType* old) {
     char buf[512];
     const char* name = Text(node, key, buf);
     if (!name) return old;
-    CExplosionManager* explosions = host->ExplosionManager();
-    return explosions ? explosions->FindType(name) : nullptr;
+    return world.Explosions().FindType(name);
 }
 
 // A sample from a file below "Units\Sounds" (null when sound is off or the
 // file does not load).
-SoundSample* SoundFile(CGameHost* host, const char* name) {
-    if (host->SoundOff() || !name || !name[0]) return nullptr;
-    return host->LoadSample(host->GetPath("Units\\Sounds", name));
+SWorldSample* SoundFile(CWorld& world, const char* name) {
+    if (world.Sound().SoundOff() || !name || !name[0]) return nullptr;
+    return world.Sound().LoadSample(world.Files().GetPath("Units\\Sounds", name));
 }
 
-void ReadRace(CGameScene* scene, CGameHost* host, CRace* race, CUnitVisual* node) {
+void ReadRace(CGameScene* scene, CWorld& world, CRace* race, CUnitVisual* node) {
     race->m_node = node;
     char buf[512];
     CProperty* p;
     if (CTessarakObjectTemplate* t = TemplateKey(scene, node, "StartUnit", nullptr)) race->m_startUnit = t;
     if ((p = node->m_config.Find("Hidden"))) race->m_hidden = p->GetInt() != 0;
     if (const char* v = Text(node, "DebrisVisualName", buf)) race->m_debrisVisualName = v;
-    race->m_debrisMaterial = MaterialKey(host, node, "DebrisMaterial", race->m_debrisMaterial);
+    race->m_debrisMaterial = MaterialKey(world, node, "DebrisMaterial", race->m_debrisMaterial);
     race->m_debrisThrowObject = TemplateKey(scene, node, "DebrisThrowObject", race->m_debrisThrowObject);
     race->m_antiWarpObject = TemplateKey(scene, node, "AntiWarpObject", race->m_antiWarpObject);
     race->m_cableObject = TemplateKey(scene, node, "CableObject", race->m_cableObject);
@@ -97,9 +96,9 @@ void ReadRace(CGameScene* scene, CGameHost* host, CRace* race, CUnitVisual* node
     static const char* const kSizes[5] = {"MiniExplosion", "SmallExplosion", "MediumExplosion",
                                           "BigExplosion", "HugeExplosion"};
     for (int i = 0; i < 5; ++i)
-        race->m_explosions[i] = ExplosionKey(host, node, kSizes[i], race->m_explosions[i]);
+        race->m_explosions[i] = ExplosionKey(world, node, kSizes[i], race->m_explosions[i]);
     race->m_constructionExplosion =
-        ExplosionKey(host, node, "ContructionExplosionType", race->m_constructionExplosion);
+        ExplosionKey(world, node, "ContructionExplosionType", race->m_constructionExplosion);
     CStrBuf key;
     if ((p = node->m_config.Find("AutoExplosionNumObjects"))) {
         // Slots beyond what any race could use are damage: at most 256.
@@ -112,26 +111,26 @@ void ReadRace(CGameScene* scene, CGameHost* host, CRace* race, CUnitVisual* node
     }
     if ((p = node->m_config.Find("AutoExplosionNumSounds"))) {
         const int32_t n = std::min<int32_t>(std::max<int32_t>(p->GetInt(), 0), 256);
-        for (SoundSample* s : race->m_autoExplosionSounds)
-            if (s) host->FreeSample(s);
+        for (SWorldSample* s : race->m_autoExplosionSounds)
+            if (s) world.Sound().FreeSample(s);
         race->m_autoExplosionSounds.assign(size_t(n), nullptr);
         for (int32_t i = 1; i <= n; ++i) {
             key.Format("AutoExplosionSound%d", i);
             if (const char* v = Text(node, key.GetText(), buf))
-                race->m_autoExplosionSounds[size_t(i - 1)] = SoundFile(host, v);
+                race->m_autoExplosionSounds[size_t(i - 1)] = SoundFile(world, v);
         }
     }
     // The announcer: each event's file, when the sound engine runs.
     if (CUnitVisual* sounds = node->FindChildByNameNoCase("!GUISounds"))
         for (int i = 0; i < CRace::kAnnouncerCount; ++i)
             if (const char* v = Text(sounds, CRace::kAnnouncerEvents[i], buf, 512))
-                if (SoundSample* s = SoundFile(host, v)) {
-                    if (race->m_announcer[i]) host->FreeSample(race->m_announcer[i]);
+                if (SWorldSample* s = SoundFile(world, v)) {
+                    if (race->m_announcer[i]) world.Sound().FreeSample(race->m_announcer[i]);
                     race->m_announcer[i] = s;
                 }
 }
 
-void ReadRaces(CGameScene* scene, CGameHost* host, CPlayerList* players, CUnitVisual* settings) {
+void ReadRaces(CGameScene* scene, CWorld& world, CPlayerList* players, CUnitVisual* settings) {
     CUnitVisual* races = settings->FindChildByNameNoCase("!Races");
     if (!races || !players) return;
     for (CUnitVisual* node = races->NextChildNode(nullptr); node; node = races->NextChildNode(node)) {
@@ -142,7 +141,7 @@ void ReadRaces(CGameScene* scene, CGameHost* host, CPlayerList* players, CUnitVi
             race = players->m_watchingRace;
             if (!race) race = players->m_watchingRace = new CRace(players, "Watching");
             race->m_watching = 1;
-            const char* text = host->GetSystemText(kSysTextWatching);
+            const char* text = world.Console().GetSystemText(kSysTextWatching);
             if (text && text[0]) race->m_name = text;
         } else if (strcasecmp(name, "!Default") == 0) {
             race = players->m_defaultRace;
@@ -150,18 +149,19 @@ void ReadRaces(CGameScene* scene, CGameHost* host, CPlayerList* players, CUnitVi
         } else {
             race = new CRace(players, name[0] ? name + 1 : "");
         }
-        ReadRace(scene, host, race, node);
+        ReadRace(scene, world, race, node);
     }
 }
 
-void ReadEffectSystem(CGameScene* scene, CGameHost* host, CUnitVisual* settings) {
+void ReadEffectSystem(CGameScene* scene, CWorld& world, CUnitVisual* settings) {
     CUnitVisual* node = settings->FindChildByNameNoCase("!EffectSystem");
-    CExplosionManager* m = host->ExplosionManager();
+    CExplosionManager* m = &world.Explosions();
     if (!node || !m) return;
-    m->m_iceScaleMaterial = MaterialKey(host, node, "IceScaleMaterial", m->m_iceScaleMaterial);
+    m->m_iceScaleMaterial = MaterialKey(world, node, "IceScaleMaterial", m->m_iceScaleMaterial);
     m->m_intestineBlobObject = TemplateKey(scene, node, "IntestineBlobObject", m->m_intestineBlobObject);
     m->m_intestineObject = TemplateKey(scene, node, "IntestineObject", m->m_intestineObject);
-    m->m_wireLightningMaterial = MaterialKey(host, node, "WireLightningMaterial", m->m_wireLightningMaterial);
+    m->m_wireLightningMaterial =
+        MaterialKey(world, node, "WireLightningMaterial", m->m_wireLightningMaterial);
     m->m_fogOfWarObject = TemplateKey(scene, node, "FogofWarObject", m->m_fogOfWarObject);
     m->m_wireLightningObject = TemplateKey(scene, node, "WireLightningObject", m->m_wireLightningObject);
     static const char* const kSounds[CExplosionManager::kWarpSoundCount] = {
@@ -169,7 +169,7 @@ void ReadEffectSystem(CGameScene* scene, CGameHost* host, CUnitVisual* settings)
     char buf[512];
     for (int i = 0; i < CExplosionManager::kWarpSoundCount; ++i)
         if (const char* v = Text(node, kSounds[i], buf))
-            if (!m->m_warpSounds[i]) m->m_warpSounds[i] = SoundFile(host, v);
+            if (!m->m_warpSounds[i]) m->m_warpSounds[i] = SoundFile(world, v);
 }
 
 void ProgressPush(const char* title, int steps) {
@@ -188,23 +188,22 @@ void ProgressPop() {
 }  // namespace
 
 bool CGameScene::LoadUnits(const char* name) {
-    CGameHost* host = GameHost();
-    if (!host) return false;
+    CWorld& world = m_world;
     if (!name) name = "";
     if (m_unitsLoaded && m_loadedProject.EqualsNoCase(name)) return true;
-    host->Print("Loading units from packed file...");
-    ProgressPush(host->GetSystemText(kSysTextNestedLoad), 6);
-    if (CExplosionManager* explosions = host->ExplosionManager()) explosions->Load();
-    RunEffectScript(host, "Emitters.cfg");
-    RunEffectScript(host, "Explosions.cfg");
+    world.Console().Print("Loading units from packed file...");
+    ProgressPush(world.Console().GetSystemText(kSysTextNestedLoad), 6);
+    world.Explosions().Load();
+    RunEffectScript(world, "Emitters.cfg");
+    RunEffectScript(world, "Explosions.cfg");
 
-    CProjectList* projects = host->Projects();
+    CProjectList* projects = world.Projects();
     if (!projects || !projects->LoadProject(name)) {
         // The content project was emptied for the load: nothing is loaded now,
         // so the next call loads again whatever its name.
         m_unitsLoaded = 0;
         m_loadedProject.Clear();
-        host->Print("Failed to load units");
+        world.Console().Print("Failed to load units");
         ProgressPop();
         return false;
     }
@@ -217,13 +216,13 @@ bool CGameScene::LoadUnits(const char* name) {
             if (r != players->m_watchingRace && r != players->m_defaultRace) delete r;
     }
     if (m_globalSettings) {
-        ReadRaces(this, host, players, m_globalSettings);
-        ReadEffectSystem(this, host, m_globalSettings);
+        ReadRaces(this, world, players, m_globalSettings);
+        ReadEffectSystem(this, world, m_globalSettings);
     }
 
-    host->Print("Parsing custom settings (and loading sounds)");
+    world.Console().Print("Parsing custom settings (and loading sounds)");
     m_spotTemplate = FindTemplate("Game_Resource_Spot");
-    ProgressSetText(host->GetSystemText(kSysTextLoading3DData), m_templateCount);
+    ProgressSetText(world.Console().GetSystemText(kSysTextLoading3DData), m_templateCount);
     for (CTessarakObjectTemplate* t = m_templates; t; t = t->m_listNext) {
         t->LoadProperties();
         ProgressStep(t->m_name.GetText());
@@ -252,10 +251,10 @@ bool CGameScene::LoadUnits(const char* name) {
 
     m_loadedProject = name;
     m_unitsLoaded = 1;
-    RunEffectScript(host, "EmitterMaterials.cfg");
-    RunEffectScript(host, "ExplosionsSettings.cfg");
-    if (CExplosionManager* explosions = host->ExplosionManager()) {
-        CE3DEngine* engine = host->Engine();
+    RunEffectScript(world, "EmitterMaterials.cfg");
+    RunEffectScript(world, "ExplosionsSettings.cfg");
+    if (CExplosionManager* explosions = &world.Explosions()) {
+        CE3DEngine* engine = world.Engine();
         explosions->m_puffTemplate = engine ? engine->FindEmitterTemplateByName("Puff") : nullptr;
         explosions->m_smokeTemplate = engine ? engine->FindEmitterTemplateByName("UnitSmoke") : nullptr;
         explosions->m_harvestTemplate =

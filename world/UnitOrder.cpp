@@ -42,18 +42,17 @@
 // The sent flag and the local reference are not saved.
 #include <vector>
 
-#include "world/GameHost.h"
+#include "world/GameMessages.h"
 #include "world/GameScene.h"
 #include "world/ObjectTemplate.h"
 #include "world/StateArchive.h"
 #include "world/TessarakObject.h"
 #include "world/Unit.h"
 #include "world/UnitOrder.h"
+#include "world/World.h"
 
 namespace {
 constexpr uint32_t kNone = 0xFFFFFFFFu;
-constexpr int kOrderMessage = 134;
-constexpr int kStopOrderMessage = 137;
 
 const CObjectIdTable* IdTable(const CUnit* unit) {
     return unit ? &unit->m_gameScene->m_idTable : nullptr;
@@ -404,23 +403,23 @@ bool COrderList::PickNext(CUnitOrder* order) {
 
 void COrderList::SendOrder(CUnitOrder* order) {
     CUnit* unit = order->m_unit;
-    CGameHost* host = GameHost();
-    if (!unit || !host) return;
+    CWorld* world = unit ? unit->World() : nullptr;
+    if (!world) return;
     CStateArchive message;
     message.WriteI32(unit->m_objectId);
     message.WriteU32(order->m_type);
     order->Pack(message);
-    host->Send(kOrderMessage, message.GetData(), static_cast<int>(message.GetSize()), 0, 0);
+    world->Sender().Send(NS_NOTIFYTYPE_ORDER, message.GetData(), static_cast<int>(message.GetSize()));
 }
 
 bool COrderList::SendReset() {
     CUnit* unit = m_unit;
-    CGameHost* host = GameHost();
-    if (!unit || !unit->m_runningOrder || !host) return true;
+    CWorld* world = unit ? unit->World() : nullptr;
+    if (!unit || !unit->m_runningOrder || !world) return true;
     CStateArchive message;
     message.WriteI32(unit->m_objectId);
     message.WriteU32(unit->m_runningOrder->m_orderId);
-    host->Send(kStopOrderMessage, message.GetData(), 8, 0, 0);
+    world->Sender().Send(NS_NOTIFYTYPE_STOPCURRENTORDER, message.GetData(), 8);
     return true;
 }
 

@@ -55,7 +55,7 @@
 namespace {
 constexpr size_t kWaypointSize = 13;
 
-void TransferWaypoints(CStateArchive& ar, CWaypointList*& list) {
+void TransferWaypoints(CStateArchive& ar, CWaypointList*& list, const CWorldGrid* bounds) {
     uint8_t present = list ? 1 : 0;
     ar.Local(present);  // the layout follows it, checking or applying
     if (!present) {
@@ -83,7 +83,7 @@ void TransferWaypoints(CStateArchive& ar, CWaypointList*& list) {
     // A cursor that names no point of the list refuses the record.
     if (cursor < -1 || (cursor >= 0 && static_cast<uint32_t>(cursor) >= count)) ar.Fail();
     if (!ar.Ok()) return;
-    CWaypointList* fresh = ar.IsApplying() ? new CWaypointList : nullptr;
+    CWaypointList* fresh = ar.IsApplying() ? new CWaypointList(bounds) : nullptr;
     for (uint32_t i = 0; i < count; ++i) {
         uint8_t side = ar.ReadU8();
         float xyz[3] = {0.0f, 0.0f, 0.0f};
@@ -106,7 +106,7 @@ void TransferWaypoints(CStateArchive& ar, CWaypointList*& list) {
 void CUnit::TransferPart(CStateArchive& ar, bool sync) {
     const bool apply = ar.IsApplying();
     ar.F32s(m_gotoDestination, 3);
-    TransferWaypoints(ar, m_waypoints);
+    TransferWaypoints(ar, m_waypoints, WorldGrid());
     ar.F32(m_accumTurn);
     ar.F32(m_maxSpeed);
     ar.F32(m_speedOverride);

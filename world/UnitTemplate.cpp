@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "core/Math.h"
-#include "world/GameHost.h"
 #include "world/GameScene.h"
 #include "world/SceneList.h"
 #include "world/UnitTemplate.h"
+#include "world/World.h"
 
 CUnitTemplate::CUnitTemplate(CGameScene* scene, CE3DFrame* parent, uint8_t topLevel, CProject* project)
     : CGridMemberTemplate(scene, parent, topLevel, project) {
@@ -311,8 +311,7 @@ void CUnitTemplate::LoadProperties() {
 
     ScanBuildList();
     FreeSounds();
-    CGameHost* host = GameHost();
-    if (host && !host->SoundOff()) LoadUnitSounds();
+    if (World() && !World()->Sound().SoundOff()) LoadUnitSounds();
 }
 
 void CUnitTemplate::ScanBuildList() {
@@ -322,7 +321,7 @@ void CUnitTemplate::ScanBuildList() {
     while (last && last->GetNext()) last = last->GetNext();
     CProperty* hasCaps = m_config.Find("HasBuildCaps");
     const bool builder = hasCaps && hasCaps->GetInt() != 0;
-    CGameHost* host = GameHost();
+    CWorld* world = World();
     char value[256];
     for (CProperty* p = last; p; p = p->GetPrev()) {
         const char* key = p->GetName();
@@ -335,15 +334,16 @@ void CUnitTemplate::ScanBuildList() {
             if (!builder) continue;
             if (other) {
                 if (!CanBuild(other)) AddBuildEntry(other);
-            } else if (host)
-                host->Printf("Couldn't find buildtemplate '%s' in constructor '%s'", value, m_name.GetText());
+            } else if (world)
+                world->Console().Printf("Couldn't find buildtemplate '%s' in constructor '%s'", value,
+                                        m_name.GetText());
         } else if (other) {
             // A unit names its builder: the builder's list gains it, whatever
             // this unit can build itself.
             if (!other->CanBuild(this)) other->AddBuildEntry(this);
-        } else if (host) {
-            host->Printf("Couldn't find template '%s' in unit to be constructed '%s'", value,
-                         m_name.GetText());
+        } else if (world) {
+            world->Console().Printf("Couldn't find template '%s' in unit to be constructed '%s'", value,
+                                    m_name.GetText());
         }
     }
 }
@@ -365,25 +365,27 @@ void CUnitTemplate::LoadUnitSounds() {
         LoadNumberedSounds(w->m_set, base.GetText());
         m_weaponFireSounds.insert(m_weaponFireSounds.begin(), w);
     }
-    CGameHost* host = GameHost();
+    CWorld* world = World();
+    if (!world) return;
     static const char* const kKeys[2] = {"ReadySound", "CompletionSound"};
     SSoundSet* sets[2] = {&m_readySound, &m_completionSound};
     char name[256];
     for (int i = 0; i < 2; ++i)
         if (CProperty* p = m_config.Find(kKeys[i])) {
             p->GetString(name, 256);
-            if (SoundSample* s = host->LoadSample(host->GetPath("Units\\Sounds", name)))
+            if (SWorldSample* s = world->Sound().LoadSample(world->Files().GetPath("Units\\Sounds", name)))
                 sets[i]->m_samples.push_back(s);
         }
 }
 
 void CUnitTemplate::FreeSounds() {
-    for (SSoundSet& s : m_sounds) s.Free();
+    CWorld* world = World();
+    for (SSoundSet& s : m_sounds) s.Free(world);
     for (SWeaponFireSound* w : m_weaponFireSounds) {
-        w->m_set.Free();
+        w->m_set.Free(world);
         delete w;
     }
     m_weaponFireSounds.clear();
-    m_readySound.Free();
-    m_completionSound.Free();
+    m_readySound.Free(world);
+    m_completionSound.Free(world);
 }

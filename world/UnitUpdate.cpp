@@ -2,8 +2,9 @@
 // The lockstep guard comes first in every simulation source.
 //
 // The unit's per-tick brain, step by step as the scene's tick runs it. dt is
-// the clock's tick step; the frame step drives only what the view shows (the
-// hit flash, the alarm, the selection fade). Every random number comes from
+// the clock's tick step; what only the view shows (the hit flash, the
+// alarm, the selection fade) steps by the render frame's time in StepView,
+// outside the tick. Every random number comes from
 // the unit's own generator, every walk of other objects follows a list or the
 // grid's cell order, never addresses.
 #include <algorithm>
@@ -11,12 +12,12 @@
 
 #include "e3d/Emitter.h"
 #include "world/ExplosionManager.h"
-#include "world/GameHost.h"
 #include "world/GameScene.h"
 #include "world/PhysicsEngine.h"
 #include "world/Player.h"
 #include "world/Unit.h"
 #include "world/WaypointList.h"
+#include "world/World.h"
 #include "world/WorldGrid.h"
 
 namespace {
@@ -72,14 +73,41 @@ CGridObject* CUnit::GridLinkedUnit() const {
     return t && t->IsGridMember() ? static_cast<CGridMember*>(t) : nullptr;
 }
 
+void CUnit::StepView(float frame) {
+    // The hit flash: the flash phase toggles every tenth of a second while
+    // the timer runs.
+    if (m_hitFlashTimer <= 0.0f) {
+        m_motionFlags |= kM_FlashPhase;
+    } else {
+        m_hitFlashTimer -= frame;
+        m_hitFlashAccum += frame;
+        if (m_hitFlashAccum > 0.1f) {
+            m_hitFlashAccum = 0.0f;
+            m_motionFlags ^= kM_FlashPhase;
+        }
+    }
+    // The alarm runs out.
+    if (m_alarm) {
+        m_alarmTimer -= frame;
+        if (m_alarmTimer <= 0.0f) m_alarm = 0;
+    }
+    // The selection ring of a complete unit fades in and out.
+    if (IsComplete()) {
+        const float fadeStep = 4.0f * frame;
+        if (m_stateA & kA_Selected)
+            m_selectionFade = std::min(1.0f, m_selectionFade + fadeStep);
+        else
+            m_selectionFade = std::max(0.0f, m_selectionFade - fadeStep);
+    }
+}
+
 void CUnit::Update(uint8_t* underConstruction) {
-    CGameHost* host = GameHost();
-    if (!host) return;
-    const float dt = host->TickStep();
-    const float frame = host->FrameStep();
+    CWorld* world = World();
+    if (!world) return;
+    const float dt = world->Clock().TickStep();
     CGameScene* scene = m_gameScene;
-    CWorldGrid* grid = host->WorldGrid();
-    CExplosionManager* effects = host->ExplosionManager();
+    CWorldGrid* grid = &world->Grid();
+    CExplosionManager* effects = &world->Explosions();
     CUnitTemplate* t = UnitTemplate();
     if (!t || !(t->m_classMask & kClassUnit)) return;
     CPlayer* owner = m_owner;
@@ -133,23 +161,7 @@ void CUnit::Update(uint8_t* underConstruction) {
         }
     }
 
-    // 3. Hit flash (view only, by the frame step).
-    if (m_hitFlashTimer <= 0.0f) {
-        m_motionFlags |= kM_FlashPhase;
-    } else {
-        m_hitFlashTimer -= frame;
-        m_hitFlashAccum += frame;
-        if (m_hitFlashAccum > 0.1f) {
-            m_hitFlashAccum = 0.0f;
-            m_motionFlags ^= kM_FlashPhase;
-        }
-    }
-
-    // 4. Alarm (view only).
-    if (m_alarm) {
-        m_alarmTimer -= frame;
-        if (m_alarmTimer <= 0.0f) m_alarm = 0;
-    }
+    // (3 and 4, the hit flash and the alarm, are the view's: StepView.)
 
     bool steered = false;
     // 5. A unit under construction only keeps its place in the grid.
@@ -196,11 +208,6 @@ void CUnit::Update(uint8_t* underConstruction) {
 
         // 11. Motion upkeep.
         if (!alive || m_scanWord) m_motionFlags |= kM_Arrived;
-        float fadeStep = 4.0f * frame;
-        if (m_stateA & kA_Selected)
-            m_selectionFade = std::min(1.0f, m_selectionFade + fadeStep);
-        else
-            m_selectionFade = std::max(0.0f, m_selectionFade - fadeStep);
         LookAhead();
 
         // 12. Docking at a resource spot and its income.
@@ -330,8 +337,7 @@ void CUnit::UpdateSmoke() {
         return;
     }
     if (!smoke) {
-        CGameHost* host = GameHost();
-        CExplosionManager* effects = host ? host->ExplosionManager() : nullptr;
+        CExplosionManager* effects = Explosions();
         CGameScene* scene = m_gameScene;
         if (!effects || !effects->m_viewEffects || !effects->m_smokeTemplate || !scene) return;
         smoke = CE3DEmitter::Create(scene->m_rootFrame, effects->m_smokeTemplate);
@@ -352,8 +358,7 @@ void CUnit::UpdateSmoke() {
 void CUnit::UpkeepTarget(CPlayer* owner, CPlayer* local) {
     CGameScene* scene = m_gameScene;
     CUnitTemplate* t = UnitTemplate();
-    CGameHost* host = GameHost();
-    CWorldGrid* grid = host ? host->WorldGrid() : nullptr;
+    CWorldGrid* grid = WorldGrid();
     m_turnRateFactor = 1.0f;
     m_speedOverride = 0.0f;
     CTessarakObject* target = m_attackTarget.Get();
@@ -709,8 +714,7 @@ void CUnit::UpdateFence(float dt) {
         return;
     }
     // Units of other owners across a beam lose power.
-    CGameHost* host = GameHost();
-    CWorldGrid* grid = host ? host->WorldGrid() : nullptr;
+    CWorldGrid* grid = WorldGrid();
     if (!grid) return;
     std::vector<CUnit*> victims;
     grid->m_layer[0].FindNearest(m_position[0], m_position[2], 1, 1e30f, [&](const CGridObject& o) {
@@ -929,8 +933,7 @@ void CUnit::CircleTarget() {
             float px = threat->m_position[0] + Math_Sin(angle) * distance;
             float py = threat->m_position[1] + Math_Sin(angle + m_orbitPhase) * m_verticalAmplitude;
             float pz = threat->m_position[2] + Math_Cos(angle) * distance;
-            CGameHost* host = GameHost();
-            CWorldGrid* grid = host ? host->WorldGrid() : nullptr;
+            CWorldGrid* grid = WorldGrid();
             if (grid && !grid->IsLineClear(*this, m_position[0], m_position[2], px, pz)) {
                 m_orbitDirection = static_cast<int8_t>(-m_orbitDirection);
                 m_motionFlags &= ~kM_FlatBlocked;
@@ -953,15 +956,14 @@ void CUnit::CircleTarget() {
 bool CUnit::AddChildUnit() {
     CUnitTemplate* t = UnitTemplate();
     if (!t || !t->m_childUnit) return false;
-    CGameHost* host = GameHost();
-    CWorldGrid* grid = host ? host->WorldGrid() : nullptr;
+    CWorldGrid* grid = WorldGrid();
     CGameScene* scene = m_gameScene;
     float x = m_position[0] + t->m_childUnitOffset[0], z = m_position[2] + t->m_childUnitOffset[1];
     float fx = x, fz = z;
     if (!grid || !grid->m_layer[0].FindFreeSpot(t->m_childUnit->m_collisionRadius, x, z, fx, fz, 1.0f)) {
-        if (host)
-            host->Printf("Adding Child Unit on frame %d failed due to FindFreePosition",
-                         static_cast<int>(scene->m_frameCounter));
+        if (CWorld* world = World())
+            world->Console().Printf("Adding Child Unit on frame %d failed due to FindFreePosition",
+                                    static_cast<int>(scene->m_frameCounter));
         return false;
     }
     const float at[3] = {fx, 0.0f, fz};

@@ -10,10 +10,11 @@
 #include "e3d/RecordReader.h"
 #include "e3d/Shape.h"
 #include "e3d/ShapeBlock.h"
-#include "world/GameHost.h"
+#include "world/GameScene.h"
 #include "world/ObjectTemplate.h"
 #include "world/Project.h"
 #include "world/UnitVisual.h"
+#include "world/World.h"
 
 CUnitVisual::CUnitVisual(CGameScene* scene, CE3DFrame* parent, uint8_t topLevel, CProject* project)
     : CE3DMesh(parent, nullptr), m_project(project), m_gameScene(scene), m_topLevel(topLevel) {
@@ -169,14 +170,14 @@ CUnitVisual* NewTemplateOfMask(const CUnitVisual& child, CGameScene* scene, CE3D
                     {0x80000011u, "CUnitWeapon"}};
     for (const auto& c : kClasses)
         if (child.m_classMask == c.mask) return Project_NewTemplate(c.key, scene, parent, 0, nullptr);
-    if (CGameHost* host = GameHost()) {
+    if (scene) {
         const CUnitVisual* root = child.m_root ? child.m_root : &child;
         CStrBuf line;
         line.Format(
             "Warning forcing unit to CTessarakObject ( Class name error ) : This child [ %s ] : Mother name "
             "[ %s ].",
             child.m_name.GetText(), root->m_name.GetText());
-        host->PrintColor(255, 0, 0, false, line.GetText());
+        scene->World().Console().PrintColor(255, 0, 0, false, line.GetText());
     }
     return Project_NewTemplate("CBaseClass", scene, parent, 0, nullptr);
 }
@@ -229,7 +230,7 @@ bool CUnitVisual::Read(SPackedRead& r, bool withChildren) {
     while (m_firstChild) delete m_firstChild;
     m_light = nullptr;
     if (r.version < kContentFirstVersion) {
-        if (CGameHost* host = GameHost()) host->Print("Unsupported fileformat");
+        if (CWorld* world = World()) world->Console().Print("Unsupported fileformat");
         return r.Fail("unsupported version");
     }
     CVFSFile& file = *r.file;
@@ -309,7 +310,7 @@ bool CUnitVisual::Read(SPackedRead& r, bool withChildren) {
     }
     if (!file.ReadU8(tree)) return r.Fail("a node record is cut short");
     if (tree) {
-        if (CGameHost* host = GameHost()) host->Print("Tessarak does not support BSP Trees");
+        if (CWorld* world = World()) world->Console().Print("Tessarak does not support BSP Trees");
         return r.Fail("a node holds a BSP tree");
     }
     m_config.Clear();
@@ -329,7 +330,7 @@ bool CUnitVisual::Read(SPackedRead& r, bool withChildren) {
         }
         CUnitVisual* child = Project_NewTemplate(key.GetText(), m_gameScene, this, 0, nullptr);
         if (!child) {
-            if (CGameHost* host = GameHost()) host->Printf("Class not found: %s", key.GetText());
+            if (CWorld* world = World()) world->Console().Printf("Class not found: %s", key.GetText());
             return r.Fail("unknown class " + std::string(key.GetText()));
         }
         if (withChildren) {
@@ -340,4 +341,12 @@ bool CUnitVisual::Read(SPackedRead& r, bool withChildren) {
         }
     }
     return true;
+}
+
+CWorld* CUnitVisual::World() const {
+    return m_gameScene ? &m_gameScene->World() : nullptr;
+}
+
+CExplosionManager* CUnitVisual::Explosions() const {
+    return m_gameScene ? &m_gameScene->World().Explosions() : nullptr;
 }

@@ -33,6 +33,8 @@
 #include "world/GameNode.h"
 
 class CGameScene;
+class CWorld;
+class CExplosionManager;
 class CProject;
 class CE3DShape;
 class CE3DLight;
@@ -83,6 +85,10 @@ public:
     uint8_t m_unmatched = 0;
     uint32_t m_classMask = 0;  // ORed in by the template classes
     CGameScene* m_gameScene;
+    // The world of the scene the template belongs to, and its explosion
+    // manager; null outside a scene.
+    CWorld* World() const;
+    CExplosionManager* Explosions() const;
     uint8_t m_topLevel;
     CUnitVisual* m_root = nullptr;
     CPropertyList m_config;  // the configuration section

@@ -8,8 +8,8 @@ CWaypointList::~CWaypointList() {
     Clear();
 }
 
-CWaypointPoint* CWaypointList::Make(float x, float y, float z, bool clamp) {
-    if (clamp && g_worldGrid) g_worldGrid->ClampToMap(x, z);
+CWaypointPoint* CWaypointList::Make(float x, float y, float z, bool clamp) const {
+    if (clamp && m_bounds) m_bounds->ClampToMap(x, z);
     CWaypointPoint* p = new CWaypointPoint;
     p->x = x;
     p->y = y;

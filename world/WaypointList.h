@@ -5,11 +5,14 @@
 // whose x and z are fine-cell numbers (corner cells carry 0xFFFF in y, the
 // goal 0) until the waypoint-list message turns them into world points. The
 // insertions named without "Raw" clamp x and z into the map less a margin of
-// 2.0 (CWorldGrid::ClampToMap on the one world grid); the raw ones store what
-// they are given, which is what cell lists need.
+// 2.0 (CWorldGrid::ClampToMap on the grid the list is made for: its unit's
+// world's); the raw ones store what they are given, which is what cell lists
+// need. A list made for no grid clamps nothing.
 #pragma once
 
 #include <cstdint>
+
+class CWorldGrid;
 
 struct CWaypointPoint {
     float x = 0.0f, y = 0.0f, z = 0.0f;
@@ -20,7 +23,8 @@ struct CWaypointPoint {
 
 class CWaypointList {
 public:
-    CWaypointList() = default;
+    // bounds: the grid whose map the clamped insertions keep to (null: none).
+    explicit CWaypointList(const CWorldGrid* bounds = nullptr) : m_bounds(bounds) {}
     ~CWaypointList();
     CWaypointList(const CWaypointList&) = delete;
     CWaypointList& operator=(const CWaypointList&) = delete;
@@ -63,7 +67,9 @@ public:
 
 private:
     void LinkBefore(CWaypointPoint* at, CWaypointPoint* p);  // at null: the tail
-    static CWaypointPoint* Make(float x, float y, float z, bool clamp);
+    CWaypointPoint* Make(float x, float y, float z, bool clamp) const;
+
+    const CWorldGrid* m_bounds;
 
     CWaypointPoint* m_head = nullptr;
     CWaypointPoint* m_tail = nullptr;

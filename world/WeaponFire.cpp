@@ -17,12 +17,12 @@
 // draws one more from the mother unit's generator.
 #include "e3d/Emitter.h"
 #include "world/ExplosionManager.h"
-#include "world/GameHost.h"
 #include "world/GameNode.h"
 #include "world/GameScene.h"
 #include "world/Player.h"
 #include "world/UnitTemplate.h"
 #include "world/UnitWeapon.h"
+#include "world/World.h"
 
 namespace {
 
@@ -169,7 +169,7 @@ bool CUnitWeapon::Fire() {
         }
     if (m_method == CUnitWeaponTemplate::kLaser) {
         if (wt->m_laserObject) {
-            if (CExplosionManager* effects = scene->m_game ? scene->m_game->ExplosionManager() : nullptr)
+            if (CExplosionManager* effects = &scene->World().Explosions())
                 effects->ShowLaserBeam(this, wt->m_laserObject, wt->m_laserWidth, wt->m_laserBurnTime, fire,
                                        shot);
             if (targetObject) targetObject->ApplyDamage(mother, wt->m_hitDamage, false);
@@ -193,8 +193,8 @@ bool CUnitWeapon::Throw(CTessarakObject* mother, CTessarakObject* targetObject, 
     if (wt->m_throwObject)
         shell = scene->CreateObjectByClass(wt->m_throwObject, fire, owner, scene->m_idTable.NewId());
     if (!shell) {
-        if (CGameHost* host = GameHost())
-            host->Printf(
+        if (CWorld* world = World())
+            world->Console().Printf(
                 "Error in object '%s', object was trying to throw '%s' which was not found, weapon is "
                 "disabled.",
                 mother ? mother->m_name.GetText() : "",

@@ -16,7 +16,6 @@
 // Every time is the tick's (the clock's tick step), every random number the
 // unit's own: the same on every machine.
 #include "world/ExplosionManager.h"
-#include "world/GameHost.h"
 #include "world/GameScene.h"
 #include "world/OrderSteps.h"
 #include "world/Player.h"
@@ -81,7 +80,7 @@ bool CAttackOrder::Execute() {
             m_step = 3;
         } else {
             // The weapons aim at the order's point (the scene's weapon step).
-            if (CWorldGrid* grid = Grid()) grid->ClampToMap(m_destination[0], m_destination[2]);
+            if (CWorldGrid* grid = Grid(m_unit)) grid->ClampToMap(m_destination[0], m_destination[2]);
             m_destination[1] = 0.0f;
             u->m_attackTarget.Clear();
             if (t->m_groundFire)
@@ -161,7 +160,7 @@ CHarvestOrder::~CHarvestOrder() {
 }
 
 CTessarakObject* CHarvestOrder::FindNearestResource(int n, float maxDistance, float x, float z) const {
-    CWorldGrid* grid = Grid();
+    CWorldGrid* grid = Grid(m_unit);
     if (!grid) return nullptr;
     const CUnitTemplate* t = UnitTemplateOf(m_unit);
     const int32_t kind = t ? t->m_harvestType : 0;
@@ -191,11 +190,11 @@ void CHarvestOrder::ApproachPoint(CTessarakObject* object) {
 bool CHarvestOrder::Execute() {
     CUnit* u = m_unit;
     const CUnitTemplate* t = UnitTemplateOf(u);
-    CWorldGrid* grid = Grid();
+    CWorldGrid* grid = Grid(m_unit);
     if (!t || !grid) return false;
     CGameScene* scene = u->m_gameScene;
     CPlayer* owner = u->m_owner;
-    const float dt = TickStep();
+    const float dt = TickStep(m_unit);
     const float capacity = t->m_maxResourcesHeld;
     float& load = u->m_harvestLoad;
     // The beam is out unless a step below shows it again.
@@ -214,9 +213,9 @@ bool CHarvestOrder::Execute() {
         depot = found ? scene->m_idTable.Find(found->GridId()) : nullptr;
         u->UnloadingUnit().Set(depot);
         if (!depot) {
-            if (GameHost())
-                GameHost()->PostEventMessage(25, owner ? owner->m_ownerId : -1, u->m_position[0],
-                                             u->m_position[2], t->m_name.GetText());
+            if (CWorld* world = u->World())
+                world->View().PostEventMessage(25, owner ? owner->m_ownerId : -1, u->m_position[0],
+                                               u->m_position[2], t->m_name.GetText());
             m_finished = 1;
             return false;
         }
@@ -435,19 +434,20 @@ CBuildOrder::~CBuildOrder() {
     }
     u->m_motionFlags |= CUnit::kM_Arrived;
     u->m_buildTarget.Clear();
-    if (CExplosionManager* effects = Effects()) effects->StopBuilderEffect(u);
+    if (CExplosionManager* effects = Effects(m_unit)) effects->StopBuilderEffect(u);
 }
 
 void CBuildOrder::Event(int code) {
-    CGameHost* host = GameHost();
-    if (!host || !m_unit) return;
-    host->PostEventMessage(code, m_unit->m_owner ? m_unit->m_owner->m_ownerId : -1, m_unit->m_position[0],
-                           m_unit->m_position[2], m_template ? m_template->m_name.GetText() : "");
+    CWorld* world = m_unit ? m_unit->World() : nullptr;
+    if (!world) return;
+    world->View().PostEventMessage(code, m_unit->m_owner ? m_unit->m_owner->m_ownerId : -1,
+                                   m_unit->m_position[0], m_unit->m_position[2],
+                                   m_template ? m_template->m_name.GetText() : "");
 }
 
 bool CBuildOrder::AtUnitLimit() {
-    CGameHost* host = GameHost();
-    const int32_t limit = host ? host->UnitLimit() : 0;
+    CWorld* world = m_unit ? m_unit->World() : nullptr;
+    const int32_t limit = world ? world->Session().UnitLimit() : 0;
     if (limit <= 0) return false;
     int32_t count = 0;
     for (const CUnit* unit = m_unit->m_gameScene->m_units; unit; unit = unit->m_unitNext)
@@ -498,7 +498,7 @@ bool CBuildOrder::ExecuteProduce() {
             product->SetVisibleFraction(0.0f);
             m_site.Set(product);
             f->m_buildTarget.Set(product);
-            if (CExplosionManager* effects = Effects()) {
+            if (CExplosionManager* effects = Effects(m_unit)) {
                 effects->StartConstruction(product);
                 effects->StartBuilderEffect(f);
             }
@@ -549,7 +549,7 @@ bool CBuildOrder::ExecuteConstruct() {
     CUnit* u = m_unit;
     const CUnitTemplate* ut = UnitTemplateOf(u);
     if (!ut || !(u->m_unitState & CUnit::kU_Builder)) return false;
-    CWorldGrid* grid = Grid();
+    CWorldGrid* grid = Grid(m_unit);
     CGameScene* scene = u->m_gameScene;
     const float footprint = FootprintOf(m_template);
     const float near = footprint + u->m_objectRadius + 1.5f;
@@ -650,7 +650,7 @@ bool CBuildOrder::ExecuteConstruct() {
                 // The builder works on the site: its update adds its work.
                 if (u->m_buildTarget.Get() != site) {
                     u->m_buildTarget.Set(site);
-                    if (CExplosionManager* effects = Effects()) effects->StartBuilderEffect(u);
+                    if (CExplosionManager* effects = Effects(m_unit)) effects->StartBuilderEffect(u);
                 }
                 return true;
             }
@@ -688,7 +688,7 @@ bool CBuildOrder::ExecuteConstruct() {
                     building->m_powerWord1 = 0.0f;
                     building->m_power = 1.0f;
                     building->EnterGrid();
-                    if (CExplosionManager* effects = Effects()) effects->StartConstruction(building);
+                    if (CExplosionManager* effects = Effects(m_unit)) effects->StartConstruction(building);
                 }
                 m_site.Set(o);
                 m_aux = 0;

@@ -6,23 +6,19 @@
 
 #include "core/VFSFile.h"
 #include "e3d/Surface.h"
-#include "world/GameHost.h"
 #include "world/GameScene.h"
 #include "world/ObjectLink.h"
 #include "world/ObjectTemplate.h"
 #include "world/TessarakObject.h"
+#include "world/World.h"
 
-CWorldGrid* g_worldGrid = nullptr;
-
-CWorldGrid::CWorldGrid(CGameHost* game) : m_game(game) {
-    g_worldGrid = this;
+CWorldGrid::CWorldGrid(CWorld* world) : m_world(world) {
     m_jitter.Reset();
     Reset();
 }
 
 CWorldGrid::~CWorldGrid() {
     Clear();
-    if (g_worldGrid == this) g_worldGrid = nullptr;
 }
 
 bool CWorldGrid::SetMapRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
@@ -124,7 +120,7 @@ bool CWorldGrid::IsLineClear(const CGridObject& unit, float fromX, float fromZ, 
 }
 
 bool CWorldGrid::IsFarFromSpecialObjects(float x, float z) const {
-    CGameScene* scene = m_game ? m_game->GameScene() : nullptr;
+    CGameScene* scene = m_world ? &m_world->Scene() : nullptr;
     if (!scene || !scene->m_spotTemplate) return false;
     for (CObjectMembership* m = scene->m_spotTemplate->m_instances.GetHead(); m; m = m->GetNextInGroup()) {
         const CTessarakObject* o = m->GetObject();

@@ -33,7 +33,7 @@
 #include "world/WaypointList.h"
 #include "world/WorldGridLayer.h"
 
-class CGameHost;
+class CWorld;
 class CVFSFile;
 class CE3DSurface;
 
@@ -66,7 +66,8 @@ public:
     // saved game.
     static constexpr int32_t kMaxMapSide = 1024;
 
-    explicit CWorldGrid(CGameHost* game);
+    // Made by its world (CWorld), or alone (null: a grid without objects).
+    explicit CWorldGrid(CWorld* world);
     ~CWorldGrid();
     CWorldGrid(const CWorldGrid&) = delete;
     CWorldGrid& operator=(const CWorldGrid&) = delete;
@@ -169,7 +170,7 @@ public:
     // Draws the path grid at (25, 25): green where free, white where blocked.
     void DrawDebug(CE3DSurface& canvas) const;
 
-    CGameHost* m_game;
+    CWorld* m_world;
     int32_t m_x1 = 1, m_y1 = 1, m_x2 = 1, m_y2 = 1;
     int32_t m_fineX1 = 3, m_fineY1 = 3, m_fineX2 = 3, m_fineY2 = 3;
     CPathGrid m_pathGrid;
@@ -193,6 +194,3 @@ private:
     std::vector<SPathCacheEntry> m_pathCache[kPathCaches];
     CRandom m_jitter;  // moves the cells of a path found too long; reset with the map
 };
-
-// The one world grid (null before start-up and after shutdown).
-extern CWorldGrid* g_worldGrid;

@@ -99,7 +99,6 @@ void BM_ConnectToClientList(benchmark::State& state) {
         CNetSession s;
         CNetMachine* host = s.Add("host");
         CNetMachine* client = s.Add("client");
-        host->MakeCurrent();
         if (!host->net->StartServer(0, true)) return state.SkipWithError("no server");
         SNetAddress a;
         host->net->m_gameSocket->GetSocketName(&a);
@@ -117,7 +116,6 @@ void BM_ConnectToClientList(benchmark::State& state) {
             return false;
         };
         paced([] { return false; }, 0.3);
-        client->MakeCurrent();
         Clock::time_point begin = Clock::now();
         client->net->Connect(("127.0.0.1:" + std::to_string(a.port)).c_str());
         double listed = -1.0;
@@ -141,7 +139,6 @@ void BM_Resync1000(benchmark::State& state) {
         if (!g.ok) return state.SkipWithError("no game");
         g.s.RunUntil([&] { return g.client->tickCount > 10; });
         if (moved) {
-            g.client->MakeCurrent();
             for (CTessarakObject* o = g.client->scene->m_allObjects; o; o = o->m_allNext)
                 o->SetPosition(o->m_position[0] + 1.0f, o->m_position[1], o->m_position[2]);
         }

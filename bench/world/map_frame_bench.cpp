@@ -51,17 +51,16 @@ struct SMapWorld {
         CE3DScreen* screen = gl.screen;
         screen->m_currentDevice->Activate(screen->m_currentDevice);
         projects = new CProjectList(screen, host.scene);
-        host.projects = projects;
+        host.SetProjects(projects);
         host.tickStep = 1.0f / 15.0f;
         const std::string root = std::string("Z:") + TESSARAK_BUILD_DIR + "/install/Tessarak";
         if (!host.scene->LoadUnits((root + "/Units").c_str())) std::abort();
-        grid = new CWorldGrid(&host);
-        host.grid = grid;
+        grid = host.grid;
         grid->SetMapRect(-48, 48, 48, -48);
         grid->Reset();
 
         camera = new CE3DCamera(screen);
-        host.scene->m_rootFrame = camera;
+        host.world.SetRootFrame(camera);
         viewport = new CE3DViewport(screen->m_currentDevice);
         viewport->SetRect(0, 0, kW, kH);
         viewport->Attach(camera);

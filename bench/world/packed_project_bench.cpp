@@ -80,7 +80,7 @@ SFixture& Fixture() {
 void Load(benchmark::State& state, const std::string& folder, size_t bytes) {
     CWorldTestHost host;
     CProjectList projects(nullptr, host.scene);
-    host.projects = &projects;
+    host.SetProjects(&projects);
     int templates = 0;
     for (auto _ : state) {
         if (!projects.LoadProject(folder.c_str())) state.SkipWithError("the project did not load");

@@ -8,6 +8,7 @@
 
 #include "app/Game.h"
 #include "app/GameClock.h"
+#include "app/GameRoles.h"
 #include "app/GameServices.h"
 #include "app/InputManager.h"
 #include "app/KeyNames.h"
@@ -42,8 +43,8 @@ protected:
         game.SetClock(new CGameClock);
         game.Clock()->SetCounterSource(&SCounter::Read, &counter, 1193182.0);
         game.Clock()->Start();
-        game.SetNetGame(new CNetGame(&game));
-        game.SetInterface(new CInterface(&game));
+        game.SetNetGame(new CNetGame(game.Roles().Net()));
+        game.SetInterface(new CInterface(game.Roles().Interface()));
         game.Interface()->m_console.Init(500, 17, 8);
         game.Interface()->m_console.SetLineSink(&Sink, this);
         game.SetSound(new SoundEngine(&game));

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/Game.h"
+#include "app/GameRoles.h"
 #include "app/GameServices.h"
 #include "app/InputManager.h"
 #include "commands/CommandAreas.h"
@@ -21,7 +22,7 @@ struct SLine {
 class ConsoleCommandsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        game.SetInterface(new CInterface(&game));
+        game.SetInterface(new CInterface(game.Roles().Interface()));
         console().Init(500, 17, 8);
         console().SetLineSink(&Sink, this);
         Commands_Install();

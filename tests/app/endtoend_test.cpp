@@ -55,6 +55,19 @@ bool DrawsNearTheBottom(const STestShot& s) {
     return false;
 }
 
+// The window's picture once it is the width wide and the console draws near
+// its bottom (the game draws at a new size from its next frames on); the
+// last picture taken when that does not come within the time.
+STestShot ShotOnceDrawn(const std::string& window, int width, double seconds = 10.0) {
+    auto until = Clock::now() + std::chrono::duration<double>(seconds);
+    STestShot shot = g_x->Screenshot(window);
+    while (!(shot.width == width && DrawsNearTheBottom(shot)) && Clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        shot = g_x->Screenshot(window);
+    }
+    return shot;
+}
+
 bool WaitForGeometry(const std::string& window, int width, int height) {
     char want[64];
     std::snprintf(want, sizeof want, "Geometry: %dx%d", width, height);
@@ -134,8 +147,7 @@ TEST(EndToEnd, ConsoleKeysMouseAndModeChange) {
         type(command);
         key("Return");
         ASSERT_TRUE(WaitForGeometry(window, width, height)) << Shell("xdotool getwindowgeometry " + window);
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        STestShot shot = x.Screenshot(window);
+        STestShot shot = ShotOnceDrawn(window, width);
         EXPECT_EQ(shot.width, width);
         EXPECT_TRUE(DrawsNearTheBottom(shot)) << width << "x" << height;
     };
@@ -147,8 +159,7 @@ TEST(EndToEnd, ConsoleKeysMouseAndModeChange) {
     // The window system resizes the window: drawing follows it.
     Shell("xdotool windowsize " + window + " 720 520");
     ASSERT_TRUE(WaitForGeometry(window, 720, 520));
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    STestShot resized = x.Screenshot(window);
+    STestShot resized = ShotOnceDrawn(window, 720);
     EXPECT_EQ(resized.width, 720);
     EXPECT_TRUE(DrawsNearTheBottom(resized));
 

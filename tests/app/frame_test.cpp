@@ -9,6 +9,7 @@
 #include "app/FramePacing.h"
 #include "app/Game.h"
 #include "app/GameClock.h"
+#include "app/GameRoles.h"
 #include "e3d/Camera.h"
 #include "netgame/NetGame.h"
 #include "netgame/NetMessages.h"
@@ -19,6 +20,7 @@
 #include "ui/Interface.h"
 #include "world/GameScene.h"
 #include "world/TessarakObject.h"
+#include "world/World.h"
 
 namespace {
 struct SCounter {
@@ -58,8 +60,8 @@ protected:
         SNWEEngineSetup setup;
         setup.clock = &SCounter::ReadSigned;
         setup.clockContext = &counter;
-        game.SetNetGame(new CNetGame(&game, setup));
-        game.SetInterface(new CInterface(&game));
+        game.SetNetGame(new CNetGame(game.Roles().Net(), setup));
+        game.SetInterface(new CInterface(game.Roles().Interface()));
     }
     void TearDown() override {
         delete game.Interface();
@@ -124,7 +126,7 @@ TEST_F(FrameTest, HostConsumesOneTickOnlyWhenTheBacklogExceedsTheLead) {
     game.InterfaceFrame();
     EXPECT_EQ(clock->m_gameTime, start);
     // No tick due: the frame countdown starts again.
-    EXPECT_FLOAT_EQ(game.NetGame()->m_frameCountdown, game.FrameTimeout());
+    EXPECT_FLOAT_EQ(game.NetGame()->FrameCountdown(), game.FrameTimeout());
     // A little more than the lead: exactly one tick, however far behind.
     // (The tick's own messages may set another rate for the ticks after it.)
     counter.now += (uint64_t)(0.3 * 1193182.0);
@@ -265,12 +267,12 @@ TEST_F(FrameTest, TheRunningGamesForcedTickReportsItsUnitsAndSyncBeforeTheResync
             rec->SetExpected(2);
             table.Release(rec);
         }
-        net->m_frameCountdown = -1.0f;
+        net->RestartFrameCountdown(-1.0f);
         frame();  // asks the server
         EXPECT_EQ(net->m_askForFrame, 0xFF01);
         // The server answers that it is ahead.
         net->m_askForFrame = table.PeekNumber(5);
-        net->m_frameCountdown = -1.0f;
+        net->RestartFrameCountdown(-1.0f);
         printed.clear();
         sent();
         const uint64_t start = clock->m_gameTime;
@@ -290,7 +292,7 @@ TEST_F(FrameTest, TheRunningGamesForcedTickReportsItsUnitsAndSyncBeforeTheResync
 TEST_F(FrameTest, RenderFrameMovesScreenMessagesExceptUnderTheFullConsoleOrAtTheEnd) {
     CConsole& console = game.Interface()->m_console;
     console.Init(100, 17, 8);
-    game.SetGameScene(new CGameScene(&game));
+    game.CreateWorld(nullptr);
     const struct {
         bool visible, mini, finished;
         bool moved;
@@ -305,7 +307,7 @@ TEST_F(FrameTest, RenderFrameMovesScreenMessagesExceptUnderTheFullConsoleOrAtThe
     for (const auto& c : cases) {
         c.visible ? console.Show() : console.Hide();
         console.m_mini = c.mini ? 1 : 0;
-        game.GameScene()->m_finished = c.finished ? 1 : 0;
+        game.Scene()->SetFinished(c.finished);
         console.Print("news", false, 255, 0, 0, true);
         counter.now += 1193182 * 5;
         game.Frame();
@@ -313,16 +315,15 @@ TEST_F(FrameTest, RenderFrameMovesScreenMessagesExceptUnderTheFullConsoleOrAtThe
         ASSERT_NE(line, nullptr);
         EXPECT_STREQ(line->text.GetText(), "news") << c.visible << c.mini << c.finished;
     }
-    delete game.GameScene();
-    game.SetGameScene(nullptr);
+    game.DeleteWorld();
 }
 
 // The logic tick of the render frame: one tick when the game is behind by the
 // lead, none before; the end of a won mission waits three seconds of game
 // time (ticks), however many frames draw meanwhile.
 TEST_F(FrameTest, LogicTickRunsWhenDueAndEndsAMissionAfterThreeSecondsOfTicks) {
-    CGameScene scene(&game);
-    game.SetGameScene(&scene);
+    game.CreateWorld(nullptr);
+    CGameScene& scene = *game.Scene();
     game.NetGame()->m_hosting = 1;
     game.NetGame()->m_tickLead = 0.1f;
     CGameClock* clock = game.Clock();
@@ -338,7 +339,7 @@ TEST_F(FrameTest, LogicTickRunsWhenDueAndEndsAMissionAfterThreeSecondsOfTicks) {
 
     scene.WinGame = 1;
     int ticks = 0;
-    while (!scene.m_finished && ticks < 100) {
+    while (!scene.Finished() && ticks < 100) {
         // Many frames per tick: only the ticks count towards the grace time.
         for (int f = 0; f < 3; ++f) {
             counter.now += clock->m_tickPeriod / 3;
@@ -347,11 +348,11 @@ TEST_F(FrameTest, LogicTickRunsWhenDueAndEndsAMissionAfterThreeSecondsOfTicks) {
             if (clock->m_gameTime != before) ++ticks;
         }
     }
-    EXPECT_TRUE(scene.m_finished);
+    EXPECT_TRUE(scene.Finished());
     // 3 s at 15 ticks a second: the 46th tick after the win ends it.
     EXPECT_GE(ticks, 45);
     EXPECT_LE(ticks, 47);
-    game.SetGameScene(nullptr);
+    game.DeleteWorld();
 }
 
 // The frames queued for deletion go at every tick, also while the world does
@@ -369,10 +370,9 @@ TEST_F(FrameTest, QueuedFramesGoEveryTickAndWorldObjectsLinger) {
             : CTessarakObject(scene, nullptr, parent, nullptr, 1, nullptr, 7), gone(g) {}
         ~SObject() override { *gone = true; }
     };
-    CGameScene scene(&game);
-    game.SetGameScene(&scene);
     CE3DCamera root(nullptr);
-    scene.m_rootFrame = &root;
+    game.CreateWorld(&root);
+    CGameScene& scene = *game.Scene();
     game.NetGame()->m_hosting = 1;
     game.NetGame()->m_tickLead = 0.0f;
     CGameClock* clock = game.Clock();
@@ -388,7 +388,8 @@ TEST_F(FrameTest, QueuedFramesGoEveryTickAndWorldObjectsLinger) {
     for (int idle = 0; idle < 2; ++idle) {
         SCOPED_TRACE(idle ? "a game that has ended" : "the map editor");
         scene.m_DevmapMode = idle == 0;
-        scene.WinGame = scene.m_finished = idle == 1;
+        scene.WinGame = idle == 1;
+        scene.SetFinished(idle == 1);
         bool effectGone = false, objectGone = false;
         (new SEffect(&root, &effectGone))->QueueForDeletion();
         SObject* object = new SObject(&scene, &root, &objectGone);
@@ -410,8 +411,7 @@ TEST_F(FrameTest, QueuedFramesGoEveryTickAndWorldObjectsLinger) {
         EXPECT_LE(ticks, 77);
         EXPECT_EQ(scene.m_objectCount, 0);
     }
-    scene.m_rootFrame = nullptr;
-    game.SetGameScene(nullptr);
+    game.DeleteWorld();
 }
 
 // The main loop's wait after a frame: the frame's time at ge_MaxFPS, the

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/Game.h"
+#include "app/GameRoles.h"
 #include "ui/Interface.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -14,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         CGame::SetConsoleToStdout(false);
         CGame* g = new CGame(nullptr, "No datafile");
         g->SetRootDir("Z:\\opt\\tessarak\\Tessarak");
-        g->SetInterface(new CInterface(g));
+        g->SetInterface(new CInterface(g->Roles().Interface()));
         g->Interface()->m_campaignName = "Camp";
         return g;
     }();

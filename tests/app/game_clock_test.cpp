@@ -6,6 +6,7 @@
 
 #include "app/Game.h"
 #include "app/GameClock.h"
+#include "app/GameRoles.h"
 #include "netgame/NetGame.h"
 #include "ui/Interface.h"
 
@@ -79,7 +80,7 @@ TEST_F(GameClockTest, CaptureModeAdvancesAFixedStep) {
 }
 
 TEST_F(GameClockTest, HostDropsABacklogClientKeepsIt) {
-    game.SetNetGame(new CNetGame(&game));
+    game.SetNetGame(new CNetGame(game.Roles().Net()));
     for (uint8_t hosting : {1, 0}) {
         CGameClock c;
         c.SetCounterSource(&SCounter::Read, &counter, 1193182.0);
@@ -113,7 +114,7 @@ TEST_F(GameClockTest, SectionsAverageWithLongFramesCapped) {
 }
 
 TEST_F(GameClockTest, PrintsResolutionAndStopwatch) {
-    game.SetInterface(new CInterface(&game));
+    game.SetInterface(new CInterface(game.Roles().Interface()));
     game.Interface()->m_console.Init(100, 17, 8);
     SCapture printed;
     game.Interface()->m_console.SetLineSink(&SCapture::Sink, &printed);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/Game.h"
+#include "app/GameRoles.h"
 #include "app/GameServices.h"
 #include "e3d/Font.h"
 #include "e3d/Screen.h"
@@ -20,7 +21,7 @@ namespace {
 class GameConsoleTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        game.SetInterface(new CInterface(&game));
+        game.SetInterface(new CInterface(game.Roles().Interface()));
         Console().Init(100, 17, 8);
     }
     void TearDown() override {

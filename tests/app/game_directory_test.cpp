@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/Game.h"
+#include "app/GameRoles.h"
 #include "app/GameServices.h"
 #include "app/InputManager.h"
 #include "commands/CommandAreas.h"
@@ -35,7 +36,7 @@ TEST(GameDirectoryTest, SwitchRunsTheNewStartupAndRegistersCommandsOnce) {
 
     CGame game(nullptr, "No datafile");
     game.SetInstallDir(dir.Win().c_str());
-    game.SetInterface(new CInterface(&game));
+    game.SetInterface(new CInterface(game.Roles().Interface()));
     game.Interface()->m_console.Init(200, 17, 8);
     SCapture printed;
     game.Interface()->m_console.SetLineSink(&SCapture::Sink, &printed);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/Game.h"
+#include "app/GameRoles.h"
 #include "ui/Interface.h"
 
 namespace {
@@ -20,7 +21,7 @@ class GamePathTest : public ::testing::Test {
 protected:
     void SetUp() override {
         game.SetRootDir("Z:\\opt\\inst\\Tessarak");
-        game.SetInterface(new CInterface(&game));
+        game.SetInterface(new CInterface(game.Roles().Interface()));
         game.Interface()->m_console.Init(100, 17, 8);
         game.Interface()->m_console.SetLineSink(&SCapture::Sink, &printed);
         game.Interface()->m_campaignName = "Northern";
@@ -68,11 +69,13 @@ TEST_F(GamePathTest, AbsoluteNamesAndUnknownFoldersComeBackAsGiven) {
 
 TEST(GameTest, ConstructionDefaults) {
     {
-        // The game is the world's host while it lives.
+        // The layers below reach the game through the roles it hands them:
+        // the files role resolves names as the game does.
         CGame game(nullptr, "No datafile");
-        EXPECT_EQ(GameHost(), static_cast<CGameHost*>(&game));
+        game.SetRootDir("Z:\\r\\Tessarak");
+        EXPECT_STREQ(game.Roles().Files().GetPath("Maps", "x"), "Z:\\r\\Tessarak\\Maps\\x");
     }
-    EXPECT_EQ(GameHost(), nullptr);
+    EXPECT_EQ(g_pGame, nullptr);
     CGame game(nullptr, "No datafile");
     EXPECT_EQ(g_pGame, &game);
     EXPECT_STREQ(game.GameDir().GetText(), "Tessarak");

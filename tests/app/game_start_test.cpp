@@ -384,19 +384,24 @@ TEST(GameStartTest, WindowShowsTheConsole) {
     for (int i = 0; i < 40; ++i)
         lines += "echo(\"################################################################\");\n";
     inst.dir.Write("Tessarak/Scripts/Autoexec.cfg", lines);
-    // Start, wait for the lines, let a few frames draw, photograph the window,
-    // then ask the program to end as the system would.
-    inst.dir.Write("run.sh",
-                   "cd \"$1/System\" || exit 1\n"
-                   "./Tessarak > \"$1/out.txt\" 2>&1 &\n"
-                   "pid=$!\n"
-                   "for i in $(seq 300); do grep -q '########' \"$1/out.txt\" && break; sleep 0.1; done\n"
-                   "sleep 1.5\n"
-                   "id=$(xdotool search --sync --all --pid $pid --name '^Tessarak$' 2>/dev/null | head -1)\n"
-                   "[ -n \"$id\" ] && import -window \"$id\" -depth 8 \"txt:$1/shot.txt\"\n"
-                   "kill -TERM $pid\n"
-                   "wait $pid\n"
-                   "echo $? > \"$1/exit.txt\"\n");
+    // Start, wait for the lines, photograph the window until the console's
+    // light text shows in it (or 20 s passed), then ask the program to end
+    // as the system would.
+    inst.dir.Write(
+        "run.sh",
+        "cd \"$1/System\" || exit 1\n"
+        "./Tessarak > \"$1/out.txt\" 2>&1 &\n"
+        "pid=$!\n"
+        "for i in $(seq 300); do grep -q '########' \"$1/out.txt\" && break; sleep 0.1; done\n"
+        "id=$(xdotool search --sync --all --pid $pid --name '^Tessarak$' 2>/dev/null | head -1)\n"
+        "for i in $(seq 200); do\n"
+        "  [ -n \"$id\" ] && import -window \"$id\" -depth 8 \"txt:$1/shot.txt\"\n"
+        "  [ \"$(grep -cE '#(C[89A-F]|[D-F][0-9A-F]){3}' \"$1/shot.txt\" 2>/dev/null)\" -gt 200 ] && break\n"
+        "  sleep 0.1\n"
+        "done\n"
+        "kill -TERM $pid\n"
+        "wait $pid\n"
+        "echo $? > \"$1/exit.txt\"\n");
     std::string home = inst.dir.File("home");
     std::string cmd = "env XDG_CONFIG_HOME='" + home + "/config' XDG_DATA_HOME='" + home +
                       "/data' TESSARAK_HEADLESS_DIALOGS=1 SDL_AUDIODRIVER=dummy LIBGL_ALWAYS_SOFTWARE=1 "

@@ -344,7 +344,7 @@ TEST(InputContent, KeyBindingFilesOfTheDemoContent) {
         std::string path = std::string(source) + "/content/Tessarak/Content.box/Scripts/" + name;
         g.input->RunScriptFile(Sys_ToWindowsPath(path.c_str()).c_str(), false, true);
         for (const std::string& line : g.printed) ADD_FAILURE() << name << ": " << line;
-        EXPECT_TRUE(g.input->Interpreter()->m_lastBindingsFile.EqualsNoCase(name)) << name;
+        EXPECT_TRUE(g.input->Interpreter()->LastBindingsFile().EqualsNoCase(name)) << name;
         // Every context can open or close the console.
         EXPECT_NE(g.input->Keys().Binding(BINDGROUP_NONE, KEYEVENT_DOWN, 41), "") << name;
     }

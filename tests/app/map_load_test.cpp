@@ -5,6 +5,7 @@
 
 #include "app/Game.h"
 #include "app/GameClock.h"
+#include "app/GameRoles.h"
 #include "core/VFSTable.h"
 #include "e3d/Frame.h"
 #include "netgame/MapFiles.h"
@@ -12,10 +13,10 @@
 #include "tests/support/TempDir.h"
 #include "tools/lib/PackWriter.h"
 #include "ui/Interface.h"
-#include "world/GameHost.h"
 #include "world/GameScene.h"
 #include "world/ObjectTemplate.h"
 #include "world/TessarakObject.h"
+#include "world/World.h"
 
 namespace {
 class MapLoadTest : public ::testing::Test {
@@ -23,26 +24,22 @@ protected:
     void SetUp() override {
         game.SetRootDir(dir.Win().c_str());
         game.SetClock(new CGameClock);
-        game.SetNetGame(new CNetGame(&game));
-        game.SetInterface(new CInterface(&game));
-        GameHost_Set(&game);
-        game.SetGameScene(new CGameScene(&game));
-        game.GameScene()->m_rootFrame = &root;
-        rock = new CTessarakObjectTemplate(game.GameScene(), &root, 1, nullptr);
+        game.SetNetGame(new CNetGame(game.Roles().Net()));
+        game.SetInterface(new CInterface(game.Roles().Interface()));
+        game.CreateWorld(&root);
+        rock = new CTessarakObjectTemplate(game.Scene(), &root, 1, nullptr);
         rock->m_projectId = 1;
         rock->m_nodeId = 20;
         rock->m_name = "Rock";
     }
     void TearDown() override {
-        delete game.GameScene();
+        game.DeleteWorld();
         delete game.Interface();
         delete game.NetGame();
         delete game.Clock();
-        game.SetGameScene(nullptr);
         game.SetInterface(nullptr);
         game.SetNetGame(nullptr);
         game.SetClock(nullptr);
-        GameHost_Set(nullptr);
     }
     // A map box in the map's folder, entered into the global file table.
     void WriteBox(const char* map, const SMapObjects& objects) {
@@ -77,7 +74,7 @@ TEST_F(MapLoadTest, LoadsTheBoxObjectsAndStartPositions) {
     WriteBox("Isle", objects);
     ASSERT_TRUE(game.SetMapName("Isle"));
     game.LoadMap();
-    CGameScene* scene = game.GameScene();
+    CGameScene* scene = game.Scene();
     EXPECT_EQ(scene->StartPositionCount(), 2);
     ASSERT_EQ(scene->m_objectCount, 1);
     EXPECT_EQ(scene->m_allObjects->m_template, rock);

@@ -84,6 +84,17 @@ bool StartWhenEveryoneHoldsTheMap(CTestProcess& host) {
     return false;
 }
 
+// Whether the text comes in the output after its first `from` bytes within
+// the time.
+bool WaitForOutputAfter(CTestProcess& game, const std::string& text, size_t from, double seconds) {
+    auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (game.Output().find(text, from) == std::string::npos) {
+        if (std::chrono::steady_clock::now() >= until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
 // Two machines joined (JoinTwoMachines), each in its own installation.
 class PlayTwoMachines : public ::testing::Test {
 protected:
@@ -154,8 +165,12 @@ TEST_F(PlayTwoMachines, OneThatCannotStartSendsEveryoneBackToTheLobby) {
     EXPECT_TRUE(host.WaitForOutput(notice, 30)) << host.Output();
     EXPECT_TRUE(client.WaitForOutput(notice, 30)) << client.Output();
     EXPECT_NE(client.Output().find("Error starting game: the unit files did not load"), std::string::npos);
-    // Both stay in the lobby: no game loop starts, no world is left.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    // Both stay in the lobby: the host's next start is taken there and called
+    // off the same way on both; no game loop ran, no world is left.
+    const size_t hostFrom = host.Output().size(), clientFrom = client.Output().size();
+    ASSERT_TRUE(StartWhenEveryoneHoldsTheMap(host)) << host.Output();
+    EXPECT_TRUE(WaitForOutputAfter(host, notice, hostFrom, 30)) << host.Output();
+    EXPECT_TRUE(WaitForOutputAfter(client, notice, clientFrom, 30)) << client.Output();
     for (CTestProcess* game : {&host, &client}) {
         EXPECT_TRUE(Test_ReadUnits(*game).empty());
         EXPECT_EQ(game->Output().find("Sync CRC of frame"), std::string::npos) << game->Output();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "app/Game.h"
+#include "app/GameRoles.h"
 #include "ui/Interface.h"
 
 namespace {
@@ -15,7 +16,7 @@ void CountRedraw(const SProgressEntry*) {
 class ProgressTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        game.SetInterface(new CInterface(&game));
+        game.SetInterface(new CInterface(game.Roles().Interface()));
         game.Variables().progressDrawing = 1;
         s_redraws = 0;
         Progress_SetRedrawHook(&CountRedraw);

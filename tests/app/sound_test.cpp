@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/Game.h"
+#include "app/GameRoles.h"
 #include "app/SoundEngine.h"
 #include "core/VFSFile.h"
 #include "e3d/Screen.h"
@@ -323,7 +324,7 @@ TEST_F(SoundTest, UrgentVoiceThrowsOutTheQueue) {
     // way, at their volume.
     CGame game(nullptr, "No datafile");
     game.SetSound(engine.get());
-    game.QueueVoice(a, 127, 3);
+    game.Roles().World(nullptr).sound->QueueVoice(reinterpret_cast<SWorldSample*>(a), 127, 3);
     game.SetSound(nullptr);
     ASSERT_NE(engine->m_voiceTail, nullptr);
     EXPECT_EQ(engine->m_voiceTail->m_sample, a);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/Game.h"
+#include "app/GameRoles.h"
 #include "netgame/NetGame.h"
 #include "world/GameScene.h"
 #include "world/ObjectTemplate.h"
@@ -15,18 +16,18 @@ TEST(UnitFiles, TheGameLoadsItsUnitsAndSaysWhenItCannot) {
     const char* build = std::getenv("TESSARAK_BUILD");
     ASSERT_NE(build, nullptr) << "run through ctest";
     CGame game{nullptr, "No datafile"};
-    game.SetNetGame(new CNetGame(&game));
-    game.SetGameScene(new CGameScene(&game));
+    game.SetNetGame(new CNetGame(game.Roles().Net()));
+    game.CreateWorld(nullptr);
     game.SetRootDir((std::string("Z:") + build + "/install/Tessarak").c_str());
-    CGameScene* scene = game.GameScene();
-    game.NetGame()->m_frameCountdown = -1.0f;
+    CGameScene* scene = game.Scene();
+    game.NetGame()->RestartFrameCountdown(-1.0f);
 
     ASSERT_TRUE(game.LoadUnitFiles());
     CTessarakObjectTemplate* tank = scene->FindTemplate("granite_lighttank");
     ASSERT_NE(tank, nullptr);
     EXPECT_GT(tank->m_collisionRadius, 0.5f);
     EXPECT_NE(scene->FindTemplate("Coral_Headquarters"), nullptr);
-    EXPECT_EQ(game.NetGame()->m_frameCountdown, game.FrameTimeout());
+    EXPECT_EQ(game.NetGame()->FrameCountdown(), game.FrameTimeout());
     EXPECT_EQ(game.GuiWord(), 0);
 
     // A unit source elsewhere that holds no project.

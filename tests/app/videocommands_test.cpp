@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/Game.h"
+#include "app/GameRoles.h"
 #include "app/GameServices.h"
 #include "app/InputManager.h"
 #include "console/CommandInterpreter.h"
@@ -18,7 +19,7 @@ namespace {
 class VideoCommands : public ::testing::Test {
 protected:
     void SetUp() override {
-        game.SetInterface(new CInterface(&game));
+        game.SetInterface(new CInterface(game.Roles().Interface()));
         game.Interface()->m_console.Init(500, 17, 8);
         game.Interface()->m_console.SetLineSink(
             [](void* user, const char* text, int, int, int, bool) {

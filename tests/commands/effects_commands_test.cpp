@@ -1,7 +1,8 @@
 // The effects area's commands through the game's interpreter: explosion
 // types made once by name, their setters, their objects and the locked type
-// that ignores them, with the console lines of each refusal; the camera
-// rows bound to the explosion manager.
+// that ignores them, with the console lines of each refusal; the effect
+// settings (the explosion manager's) and the camera rows (the interface's
+// camera).
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -13,25 +14,26 @@
 #include "app/InputManager.h"
 #include "commands/CommandAreas.h"
 #include "console/CommandInterpreter.h"
+#include "e3d/Frame.h"
 #include "tests/support/CommandConsole.h"
-#include "tests/support/UnitWorld.h"
 #include "ui/Interface.h"
 #include "world/ExplosionManager.h"
 #include "world/GameScene.h"
+#include "world/Project.h"
+#include "world/World.h"
 
 namespace {
 
 class EffectsCommandsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        effects = new CExplosionManager(&game);
-        game.SetExplosionManager(effects);
+        game.CreateWorld(&root);
+        effects = &game.World()->Explosions();
         ip = console.Start(game);
     }
     void TearDown() override {
         console.Stop();
-        game.SetExplosionManager(nullptr);
-        delete effects;
+        game.DeleteWorld();
     }
     std::vector<std::string> Run(const char* text) { return console.Run(text); }
     int TypeCount() const {
@@ -40,6 +42,7 @@ protected:
         return n;
     }
 
+    CE3DFrame root{nullptr};
     CGame game{nullptr, "No datafile"};
     CExplosionManager* effects = nullptr;
     CCommandInterpreter* ip = nullptr;
@@ -114,9 +117,10 @@ TEST_F(EffectsCommandsTest, Refusals) {
 TEST_F(EffectsCommandsTest, TheCameraAndTheSwitches) {
     Run("View_GameSceneCenterX(12); View_GameSceneCenterY(-30); View_GameSceneAngleUp(20);");
     Run("Effect_PolygonBlow(0); Effect_FogColorB(200); effect_polygonblow_amount(2);");
-    EXPECT_FLOAT_EQ(effects->m_focusX, 12.0f);
-    EXPECT_FLOAT_EQ(effects->m_focusZ, -30.0f);
-    EXPECT_FLOAT_EQ(effects->m_cameraPitch, 20.0f);
+    const CGameCamera& camera = game.Interface()->m_camera;
+    EXPECT_FLOAT_EQ(camera.m_focusX, 12.0f);
+    EXPECT_FLOAT_EQ(camera.m_focusZ, -30.0f);
+    EXPECT_FLOAT_EQ(camera.m_pitch, 20.0f);
     EXPECT_EQ(effects->m_polygonBlow, 0);
     EXPECT_EQ(effects->m_fogColour[2], 200);
     EXPECT_FLOAT_EQ(effects->m_polygonBlowAmount, 1.0f);  // its range ends at 1
@@ -126,17 +130,18 @@ TEST_F(EffectsCommandsTest, TheDemoContentsExplosionsAreWhole) {
     // The demo's effect scripts against the demo's templates: every type the
     // races name by size exists, locked, with objects whose templates are
     // found, and no line says otherwise.
-    CUnitWorld w;
-    std::string error;
-    ASSERT_TRUE(w.LoadDemoTemplates(error)) << error;
-    game.SetGameScene(w.scene);
+    // The build's demo project, loaded into the game's own world.
+    const char* build = std::getenv("TESSARAK_BUILD");
+    ASSERT_NE(build, nullptr) << "run through ctest";
+    CProjectList projects(nullptr, game.Scene());
+    game.World()->SetProjects(&projects);
+    ASSERT_TRUE(game.Scene()->LoadUnits((std::string("Z:") + build + "/install/Tessarak/Units").c_str()));
     const char* source = std::getenv("TESSARAK_SOURCE");
     const std::string folder =
         std::string(source ? source : ".") + "/content/Tessarak/Units/Special Effects/";
     lines.clear();
     EXPECT_TRUE(ip->ExecuteFile((folder + "Explosions.cfg").c_str()));
     EXPECT_TRUE(ip->ExecuteFile((folder + "ExplosionsSettings.cfg").c_str()));
-    game.SetGameScene(nullptr);
     EXPECT_EQ(lines, Lines());
     for (const char* name : {"Small", "Medium", "Big", "Huge"}) {
         CExplosionType* t = effects->FindType(name);
@@ -147,6 +152,7 @@ TEST_F(EffectsCommandsTest, TheDemoContentsExplosionsAreWhole) {
             EXPECT_NE(o->m_template, nullptr) << name;
         EXPECT_NE(t->m_debrisExplosion, nullptr) << name;
     }
+    game.World()->SetProjects(nullptr);
 }
 
 }  // namespace

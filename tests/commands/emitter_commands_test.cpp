@@ -312,17 +312,14 @@ TEST_F(EmitterCommandsTest, EditingSettingsAndGradientPoints) {
     EXPECT_EQ(game.Variables().emitterEditMode, 1);
 
     // The emitters made from a template take its settings again.
-    CGameScene* scene = new CGameScene(&game);
     CE3DFrame* root = new CE3DFrame(nullptr);
-    scene->m_rootFrame = root;
-    game.SetGameScene(scene);
+    game.CreateWorld(root);
     CE3DEmitter* emitter = new CE3DEmitter(root, smoke);
     Run("Emitter_AddValue(0.25);");  // variable 1: the birth rate
     EXPECT_FLOAT_EQ(emitter->m_birthRate, 0.0f);
     Run("Emitter_UpdateSettings();");
     EXPECT_FLOAT_EQ(emitter->m_birthRate, 0.25f);
-    game.SetGameScene(nullptr);
-    delete scene;
+    game.DeleteWorld();
     delete root;
 }
 

@@ -12,6 +12,7 @@
 
 #include "app/Game.h"
 #include "app/GameClock.h"
+#include "app/GameRoles.h"
 #include "app/GameServices.h"
 #include "app/InputManager.h"
 #include "commands/CommandAreas.h"
@@ -24,7 +25,6 @@
 #include "tests/support/TempDir.h"
 #include "tools/lib/PackWriter.h"
 #include "ui/Interface.h"
-#include "world/GameHost.h"
 #include "world/GameScene.h"
 #include "world/ObjectTemplate.h"
 #include "world/Player.h"
@@ -32,6 +32,7 @@
 #include "world/Unit.h"
 #include "world/UnitOrder.h"
 #include "world/UnitTemplate.h"
+#include "world/World.h"
 
 namespace {
 
@@ -42,12 +43,10 @@ protected:
     void SetUp() override {
         game.SetRootDir(dir.Win().c_str());
         game.SetClock(new CGameClock);
-        net = new CNetGame(&game);
+        net = new CNetGame(game.Roles().Net());
         game.SetNetGame(net);
-        GameHost_Set(&game);
-        game.SetGameScene(new CGameScene(&game));
-        scene = game.GameScene();
-        scene->m_rootFrame = &root;
+        game.CreateWorld(&root);
+        scene = game.Scene();
         rock = new CTessarakObjectTemplate(scene, &root, 1, nullptr);
         rock->m_projectId = 1;
         rock->m_nodeId = 20;
@@ -65,13 +64,11 @@ protected:
     }
     void TearDown() override {
         console.Stop();
-        delete scene;
-        game.SetGameScene(nullptr);
+        game.DeleteWorld();
         delete net;
         game.SetNetGame(nullptr);
         delete game.Clock();
         game.SetClock(nullptr);
-        GameHost_Set(nullptr);
     }
     // The console lines the text printed.
     Lines Run(const char* text) { return console.Run(text); }
@@ -212,7 +209,7 @@ TEST_F(CommandsTest, MapNameAndTheStatesRowsWaitFor) {
     EXPECT_EQ(Run("M_Resources(100);"), Lines{"M_Resources cannot be run at this time or gamestate"});
     net->m_serverInfo.m_editor = 1;
     Run("M_EditMode(1);");
-    EXPECT_TRUE(game.MapEditMode());
+    EXPECT_TRUE(game.Variables().mapEditMode);
 }
 
 TEST_F(CommandsTest, ExportWritesTheScriptsAndTheBox) {
@@ -278,7 +275,7 @@ TEST_F(CommandsTest, ScriptOrdersSelectionAndUnitReadOut) {
               (Lines{"", "--------------------", "Tank", "--------------------",
                      "Position: 5.000000, 0.000000, 6.000000", "Force: 0.000000, 0.000000, 0.000000",
                      "* Force.x : 0"}));
-    EXPECT_TRUE(game.InterfaceFields()->m_selectionChanged);
+    EXPECT_TRUE(game.Interface()->m_fields.m_selectionChanged);
 }
 }  // namespace
 
@@ -305,8 +302,9 @@ TEST_F(CommandsTest, MapDescriptionAndABoxFromAServer) {
 
     // Marked as a server's box: the description still loads, nothing else
     // runs, and the map's own scripts are restricted as well.
-    ASSERT_TRUE(MapBox_MarkFromServer(&game, "Isle", MapBox_Checksum(&game, "Isle")));
-    EXPECT_TRUE(MapBox_CameFromServer(&game, "Isle"));
+    ASSERT_TRUE(
+        MapBox_MarkFromServer(game.Roles().Files(), "Isle", MapBox_Checksum(game.Roles().Files(), "Isle")));
+    EXPECT_TRUE(MapBox_CameFromServer(game.Roles().Files(), "Isle"));
     current.m_designedPlayers = 0;
     out = (lines.clear(), game.LoadMapInfo("Isle"), lines);
     EXPECT_EQ(current.m_designedPlayers, 3);
@@ -320,7 +318,7 @@ TEST_F(CommandsTest, MapDescriptionAndABoxFromAServer) {
     // The player's own box in its place is no server's; a box without its
     // description keeps the values it had.
     writeBox("", "echo(\"init ran\");");
-    EXPECT_FALSE(MapBox_CameFromServer(&game, "Isle"));
+    EXPECT_FALSE(MapBox_CameFromServer(game.Roles().Files(), "Isle"));
     out = (lines.clear(), game.LoadMapInfo("Isle"), lines);
     EXPECT_EQ(out, (Lines{"Error loading map data", "Error loading map image"}));
     EXPECT_STREQ(current.m_description.GetText(), "An isle");
@@ -328,8 +326,8 @@ TEST_F(CommandsTest, MapDescriptionAndABoxFromAServer) {
     EXPECT_NE(std::find(out.begin(), out.end(), "init ran"), out.end());
     // A mark that is not one, and names that are not plain, mark nothing.
     ASSERT_TRUE(dir.Write("Maps/Isle/MapData.box.server", "zz"));
-    EXPECT_FALSE(MapBox_CameFromServer(&game, "Isle"));
-    EXPECT_FALSE(MapBox_MarkFromServer(&game, "..", 0));
+    EXPECT_FALSE(MapBox_CameFromServer(game.Roles().Files(), "Isle"));
+    EXPECT_FALSE(MapBox_MarkFromServer(game.Roles().Files(), "..", 0));
 }
 }  // namespace
 

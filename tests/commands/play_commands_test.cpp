@@ -4,6 +4,7 @@
 
 #include "app/Game.h"
 #include "app/GameClock.h"
+#include "app/GameRoles.h"
 #include "app/GameServices.h"
 #include "app/InputManager.h"
 #include "commands/CommandAreas.h"
@@ -12,14 +13,15 @@
 #include "netgame/NetGame.h"
 #include "ui/Interface.h"
 #include "world/PhysicsEngine.h"
+#include "world/World.h"
 
 TEST(PlayCommandsTest, PhysicsVariablesAreTheEnginesSettings) {
     CGame game{nullptr, "No datafile"};
     game.SetClock(new CGameClock);
-    game.SetNetGame(new CNetGame(&game));
-    game.SetInterface(new CInterface(&game));
-    CPhysicsEngine* physics = new CPhysicsEngine(&game);
-    game.SetPhysicsEngine(physics);
+    game.SetNetGame(new CNetGame(game.Roles().Net()));
+    game.SetInterface(new CInterface(game.Roles().Interface()));
+    game.CreateWorld(nullptr);
+    CPhysicsEngine* physics = &game.World()->Physics();
     Commands_Install();
     Game_CreateInput(&game);
     CCommandInterpreter* ip = game.InputManager()->Interpreter();
@@ -36,8 +38,7 @@ TEST(PlayCommandsTest, PhysicsVariablesAreTheEnginesSettings) {
     EXPECT_STREQ(c->GetDescription(), "Sets the max force movement of a gridmember");
 
     Game_DeleteInput(&game);
-    game.SetPhysicsEngine(nullptr);
-    delete physics;
+    game.DeleteWorld();
     delete game.Interface();
     delete game.NetGame();
     delete game.Clock();

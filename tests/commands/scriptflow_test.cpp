@@ -122,10 +122,10 @@ TEST_F(ScriptFlow, AScriptThatRunsItselfStopsAtTheDepthLimit) {
 TEST_F(ScriptFlow, LastBindingsFileNotifiesTheInput) {
     host.Run("input_LastFile(\"Commands_Game.cfg\");");
     EXPECT_EQ(host.bindingsChanged, 1);
-    EXPECT_STREQ(host.interpreter.m_lastBindingsFile.GetText(), "Commands_Game.cfg");
+    EXPECT_STREQ(host.interpreter.LastBindingsFile().GetText(), "Commands_Game.cfg");
     std::string longName(300, 'n');
     host.Run(("input_LastFile(\"" + longName + "\");").c_str());
-    EXPECT_EQ(std::string(host.interpreter.m_lastBindingsFile.GetText()), std::string(260, 'n'));
+    EXPECT_EQ(std::string(host.interpreter.LastBindingsFile().GetText()), std::string(260, 'n'));
     // None of the script-flow rows is saved.
     for (CConsoleCommand* c = host.interpreter.First(); c; c = c->Next())
         EXPECT_STREQ(c->GetConfigFile(), "") << c->GetName();

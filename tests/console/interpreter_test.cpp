@@ -28,6 +28,7 @@ struct Fixture : ::testing::Test {
     int32_t w = 0;
     float f = 0.5f;
     uint8_t flag = 0;
+    uint8_t trueValue = 1;
     CStrBuf str;
     char chars[8] = "abc";
 
@@ -42,7 +43,7 @@ struct Fixture : ::testing::Test {
             SCommandRow::Bool("Flag", &flag, "A bool", "Flag(bool)").OnChange(CountChange),
             SCommandRow::String("Str", &str, 6, "A string", "Str(str)"),
             SCommandRow::CharArray("Chars", chars, sizeof chars, "A char array", "Chars(str)"),
-            SCommandRow::Bool("true", &ip.m_true, "Constant", "true").ReadOnly(),
+            SCommandRow::Bool("true", &trueValue, "Constant", "true").ReadOnly(),
             SCommandRow::Function("HostOnly", HostOnly, "", "").Mask(kStateHost),
             SCommandRow::Int("GameOnly", &w, -100, 100, "", "").Mask(kStateInGame),
         };

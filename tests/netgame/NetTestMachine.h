@@ -1,11 +1,12 @@
-// Machines of a network game inside one test: each has its own world (game
-// scene, players, templates) and its own CNetGame on real UDP sockets of
-// 127.0.0.1, and runs the game's frames in a small loop of its own: the
-// network service, the queues, and a logic tick whenever the network game
-// lets one run. Nothing waits for wall-clock time: a test steps every
-// machine in turn, as fast as the datagrams go. Only one thread runs
-// (the engines read their sockets when stepped), so each step makes its
-// machine the world's host first.
+// Machines of a network game inside one test: each has its own world
+// (CWorld: game scene, templates; given the players of its session) and its
+// own CNetGame on real UDP sockets of 127.0.0.1, and runs the game's frames
+// in a small loop of its own: the network service, the queues, and a logic
+// tick whenever the network game lets one run, the frame's world orders
+// handed to its world's turn. Nothing waits for wall-clock time: a test
+// steps every machine in turn, as fast as the datagrams go. Only one thread
+// runs (the engines read their sockets when stepped); nothing is global, so
+// the machines never need to take turns at being "the current" one.
 #pragma once
 
 #include <chrono>
@@ -23,9 +24,10 @@
 #include "world/GameScene.h"
 #include "world/PhysicsEngine.h"
 #include "world/UnitTemplate.h"
+#include "world/World.h"
 #include "world/WorldGrid.h"
 
-class CNetMachine : public CTestGameHost {
+class CNetMachine : public CTestGameHost, public ILockstepClock, public IGameFlow, public IMapLoader {
 public:
     // What one executed tick left: the world's sync CRC and the digest of
     // the frame's messages.
@@ -35,17 +37,28 @@ public:
         uint64_t gameTime;
     };
 
-    explicit CNetMachine(const char* name) : m_name(name), m_root(new CE3DFrame(nullptr)) {
-        physics = new CPhysicsEngine(this);
-        explosions = new CExplosionManager(this);
-        scene = new CGameScene(this);
-        scene->m_rootFrame = m_root;
-        grid = new CWorldGrid(this);
+    explicit CNetMachine(const char* name)
+        : m_name(name), m_root(new CE3DFrame(nullptr)), m_world(new CWorld(Roles())) {
+        scene = &m_world->Scene();
+        grid = &m_world->Grid();
+        explosions = &m_world->Explosions();
+        physics = &m_world->Physics();
+        m_world->SetRootFrame(m_root);
         grid->SetMapRect(-64, 64, 64, -64);
         grid->Reset();
         SNWEEngineSetup setup;
         setup.threads = false;
-        net.reset(new CNetGame(this, setup));
+        SNetRoles roles;
+        roles.console = this;
+        roles.files = this;
+        roles.clock = this;
+        roles.flow = this;
+        roles.maps = this;
+        net.reset(new CNetGame(roles, setup));
+        net->SetWorld(m_world.get());
+        SWorldRoles worldRoles = Roles();
+        worldRoles.sender = &net->Sender();
+        m_world->SetRoles(worldRoles);
         players = &net->m_players;
         net->m_clientPort = 0;
         // The test runs the game far faster than 15 ticks a second: the
@@ -63,15 +76,12 @@ public:
                 if (!t->GetPlayerData(p)) t->AddPlayer(p);
     }
     ~CNetMachine() override {
-        MakeCurrent();
-        delete scene;  // objects, then templates
-        scene = nullptr;
-        delete grid;
-        grid = nullptr;
+        // The world first (objects, then templates), then the session with
+        // its players.
+        net->SetWorld(nullptr);
+        m_world.reset();
         net.reset();
         players = nullptr;
-        delete explosions;
-        delete physics;
         delete m_root;
     }
 
@@ -85,14 +95,9 @@ public:
         return t;
     }
 
-    // ---- the host's clock and state, as a game keeps them
-    bool Send(int type, const void* data, int length, int, int) override {
-        return net && net->Send(type, data, length);
-    }
-    bool SendForPlayer(CPlayer* p, int type, const void* data, int length) override {
-        return net &&
-               net->Send(type, data, length, p ? &p->m_sendSlot : nullptr, p ? &p->m_sendSlot : nullptr);
-    }
+    // ---- the lockstep clock, as a game keeps it
+    uint64_t GameTime() override { return gameTime; }
+    float GameSeconds() override { return CTestGameHost::GameSeconds(); }
     uint64_t NextTickTime() override { return gameTime + period; }
     uint64_t TickPeriod() override { return period; }
     float TickRate() override { return rate; }
@@ -108,23 +113,53 @@ public:
     }
     bool Paused() override { return paused; }
     void SetPaused(bool p) override { paused = p; }
-    void SetGuiWord(int32_t w) override { guiWord = w; }
+    float FrameStep() override { return frameStep; }
+    float Lag() override { return 0.0f; }
+    float FrameTimeout() override { return frameTimeout; }
+
+    // ---- the game's state words
+    int32_t GuiWord() override { return guiWord; }
+    int32_t GameState() override { return gameState; }
+    int32_t GameType() override { return gameType; }
+    void SetGuiWord(int32_t w) override {
+        guiWord = w;
+        inLobby = w != 0;
+    }
     void SetGameState(int32_t s) override { gameState = s; }
     bool IsGameLoading() override { return loading; }
     void SetGameLoading(bool l) override { loading = l; }
+    void Lock() override { CTestGameHost::Lock(); }
+    void Unlock() override { CTestGameHost::Unlock(); }
+    const char* GameFolder() override { return "Tessarak"; }
+    bool ExecStartup(const char*) override { return true; }
     void QueueScript(const char* name) override { scripts.push_back(name); }
     void ShowNotice(const char* text) override { notices.push_back(text); }
+    void SaveConfigFiles() override { ++configSaves; }
+    uint32_t InstanceValue() override { return 0; }
+
+    // ---- a session without map boxes: a map load clears the world and
+    // answers, as the game does after loading one
+    bool SetMapName(const char*) override { return true; }
+    void LoadMapInfo(const char*) override {}
+    void LoadMap() override {
+        scene->Clear();
+        net->Send(NS_NOTIFYTYPE_MAPCHANGESTART_REPLY, nullptr, 0);
+    }
+    void AfterMapLoad() override { net->Send(NS_NOTIFYTYPE_MAPFINISHUP_REPLY, nullptr, 0); }
+    void CallOffGameStart() override {
+        scene->Clear();
+        SetGameLoading(false);
+        SetGuiWord(1);
+    }
+    void PlaceStartUnits() override {}
+    void RunObjectiveScript() override {}
+
     void PrintColor(int, int, int, bool, const char* text) override { lines.push_back(text); }
 
     // ---- stepping
     // One frame of this machine: the network service and, when the network
     // game lets it (and the test's pace allows), one logic tick.
-    void MakeCurrent() {
-        GameHost_Set(this);
-        g_worldGrid = grid;
-    }
     void Step(bool mayTick = true) {
-        MakeCurrent();
         net->Update(0);
         net->FinishMarkReply();
         net->m_queue1.Flush();
@@ -136,7 +171,7 @@ public:
                         ? std::chrono::duration<float>(now - m_lastStep).count()
                         : 0.0f;
         m_lastStep = now;
-        net->m_frameCountdown -= frameStep;
+        net->CountDownFrame(frameStep);
         if (guiWord == 0 && gameState == 0) {
             StartGame();
             return;
@@ -147,12 +182,13 @@ public:
         if (!run) return;
         if (net->m_hosting && loading) net->StartHandshakeStep(&startState);
         gameTime += period;
-        uint16_t frame = net->m_frameTable->GetCurrentNumber();
-        net->ExecuteFrame();
+        uint16_t frame = net->CurrentFrame();
+        CTurnOrders orders;
+        net->ExecuteFrame(orders);
         net->RemoveMarkedPlayers();
-        scene->DeleteQueuedFrames(TickStep());
-        scene->Tick();
-        grid->Update();
+        STurn turn;
+        turn.frame = frame;
+        m_world->Tick(turn, orders);
         ticks[frame] = {net->WorldSyncCrc(), net->m_frameDigest, gameTime};
         ++tickCount;
         net->ResyncClients();
@@ -171,7 +207,6 @@ public:
     bool Running() const { return guiWord == 0 && gameState == 2; }
     // A CREATEUNIT request: a unit of the template at (x, z) for the owner id.
     void RequestUnit(CTessarakObjectTemplate* t, float x, float z, int32_t ownerId) {
-        MakeCurrent();
         CStateArchive ar;
         uint16_t project = t->m_projectId;
         ar.U16(project);
@@ -192,7 +227,6 @@ public:
     }
     // A move order (44 bytes) for one of its units.
     bool OrderMove(CTessarakObject* unit, float x, float z) {
-        MakeCurrent();
         CStateArchive ar;
         ar.WriteI32(unit->m_objectId);
         ar.WriteU32(1);
@@ -218,7 +252,17 @@ public:
 
     std::string m_name;
     CE3DFrame* m_root;
+    std::unique_ptr<CWorld> m_world;
     std::unique_ptr<CNetGame> net;
+    CGameScene* scene = nullptr;
+    CWorldGrid* grid = nullptr;
+    CExplosionManager* explosions = nullptr;
+    CPhysicsEngine* physics = nullptr;
+    CPlayerList* players = nullptr;
+    int32_t guiWord = 0, gameState = 2, gameType = 0;
+    float frameStep = 1.0f / 60.0f;
+    float frameTimeout = 10.0f;
+    int configSaves = 0;
     CUnitTemplate* tank = nullptr;
     CTessarakObjectTemplate* rock = nullptr;
     uint64_t period = 79545;
@@ -266,12 +310,10 @@ public:
     }
     // Starts a server on the first machine and joins every other to it.
     bool JoinAll(double seconds = 10.0) {
-        Host()->MakeCurrent();
         if (!Host()->net->StartServer(0, true)) return false;
         SNetAddress a;
         Host()->net->m_gameSocket->GetSocketName(&a);
         for (size_t i = 1; i < m_machines.size(); ++i) {
-            m_machines[i]->MakeCurrent();
             m_machines[i]->net->Connect(("127.0.0.1:" + std::to_string(a.port)).c_str());
         }
         return RunUntil(
@@ -288,7 +330,6 @@ public:
     }
     // The host starts the game; true once every machine runs it.
     bool StartGame(double seconds = 10.0) {
-        Host()->MakeCurrent();
         Host()->net->Send(NS_NOTIFYTYPE_STARTGAME, nullptr, 0);
         return RunUntil(
             [this] {

@@ -5,8 +5,10 @@
 // socket's default peer) or a new contact; on the client its link to the
 // server or a new contact. The first input byte chooses the side (bit 7)
 // and the second of a row's registries (bit 6), the second byte the row
-// (its id less 80); the rest is the payload. Both machines then
-// take a step, so that what the handler queued or sent runs too. When the
+// (its id less 80); the rest is the payload. An order of the world (which a
+// client's handler only gathers for the turn of the frame it runs in) is
+// also handed to the machine's world as a turn would hand it. Both machines
+// then take a step, so that what the handler queued or sent runs too. When the
 // game comes apart (a payload may legitimately end it: a goodbye), the same
 // two machines start a new one for the next input.
 #include <cstddef>
@@ -45,7 +47,6 @@ struct SFuzzGame {
     // costs.
     bool Restart() {
         for (CNetMachine* m : {client, host}) {
-            m->MakeCurrent();
             m->net->Disconnect();
             m->paused = false;
             m->loading = false;
@@ -106,7 +107,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         (data[0] & 0x40) && side.registry2 != ENetRegistry::None ? side.registry2 : side.registry;
     CNetMachine* m = server ? g.host : g.client;
     CNetGame* net = m->net.get();
-    m->MakeCurrent();
 
     // The connection the payload came on, taken shared.
     const SNetAddress nowhere{kNetLoopback, 9};
@@ -144,6 +144,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         msg->m_frame = net->m_frameTable->GetCurrentNumber();
         msg->SetPayload(data + 2, static_cast<uint32_t>(size - 2));
         side.handler(from, msg.get(), net);
+        if (!server && CWorld::IsWorldOrder(row->id)) m->m_world->ApplyOrder(row->id, data + 2, size - 2);
         if (contact) from->SetTimedOut(true);  // a contact goes once its time is up
         if (registry != ENetRegistry::ServerGame) from->Release();
     }

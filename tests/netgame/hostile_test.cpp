@@ -231,14 +231,12 @@ TEST(NetHostile, AClientStillJoiningIsRefusedTheJoinedOnesMessages) {
 TEST(NetHostile, TheServersMessagesHaveTheTablesSizes) {
     CNetSession s;
     CNetMachine* host = s.Add("host");
-    host->MakeCurrent();
     ASSERT_TRUE(host->net->StartServer(0, true));
     SRawClient raw(ServerOf(host));
     int32_t rawId = -1;
     std::vector<uint8_t> record;
     raw.Join(s, host, &rawId, &record);
     if (HasFatalFailure()) return;
-    host->MakeCurrent();
     host->net->Send(NS_NOTIFYTYPE_STARTGAME, nullptr, 0);
     // The raw client answers each step of the start once.
     const std::pair<uint16_t, uint16_t> replies[] = {

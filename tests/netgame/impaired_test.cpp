@@ -24,7 +24,6 @@ SRelayCounts PlayThroughRelays(const SRelayImpairment& bad, const int kTicks) {
     // The host runs up to a second and a half of frames ahead of its
     // slowest client, as a server does whose clock does not wait.
     s.lead = 24;
-    host->MakeCurrent();
     SRelayCounts total;
     if (!host->net->StartServer(0, true)) {
         ADD_FAILURE() << "no server";
@@ -41,7 +40,6 @@ SRelayCounts PlayThroughRelays(const SRelayImpairment& bad, const int kTicks) {
             ADD_FAILURE() << "no relay";
             return total;
         }
-        clients[i]->MakeCurrent();
         clients[i]->net->Connect(Net_FormatAddress(relays[i]->GetAddress()).c_str());
     }
     EXPECT_TRUE(s.RunUntil(
@@ -72,7 +70,6 @@ SRelayCounts PlayThroughRelays(const SRelayImpairment& bad, const int kTicks) {
                     std::vector<CTessarakObject*> own = owner->OwnUnits();
                     if (!own.empty()) owner->OrderMove(own.back(), step * 1.0f, -step * 1.0f);
                     if (step % 4 == 0 && own.size() > 1) {
-                        owner->MakeCurrent();
                         own.front()->SendCommand(1);
                     }
                 }

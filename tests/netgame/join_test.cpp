@@ -22,10 +22,8 @@ TEST(NetJoin, ClientJoinsBothSeeItAndItLeavesCleanly) {
     CNetSession s;
     CNetMachine* host = s.Add("host");
     CNetMachine* client = s.Add("client");
-    host->MakeCurrent();
     host->net->LocalPlayer()->m_name = "Hosty";
     ASSERT_TRUE(host->net->StartServer(0, true));
-    client->MakeCurrent();
     client->net->LocalPlayer()->m_name = "Clienty";
     ASSERT_TRUE(client->net->Connect(ServerAddress(host).c_str()));
     EXPECT_FALSE(client->net->m_hosting);
@@ -57,13 +55,11 @@ TEST(NetJoin, ClientJoinsBothSeeItAndItLeavesCleanly) {
     }
 
     // A lobby change goes through the server to both in one frame.
-    client->MakeCurrent();
     client->net->LocalPlayer()->SetName("Renamed");
     ASSERT_TRUE(s.RunUntil([&] {
         return host->net->FindPlayerByName("Renamed") && client->net->LocalPlayer()->m_name.Equals("Renamed");
     }));
 
-    client->MakeCurrent();
     client->net->Disconnect();
     EXPECT_TRUE(client->net->m_hosting);  // back in its own local game
     ASSERT_TRUE(s.RunUntil([&] { return host->net->FindPlayerByName("Renamed") == nullptr; }));
@@ -80,9 +76,7 @@ TEST(NetJoin, NamesOfEveryLengthJoin) {
         CNetSession s;
         CNetMachine* host = s.Add("host");
         CNetMachine* client = s.Add("client");
-        host->MakeCurrent();
         ASSERT_TRUE(host->net->StartServer(0, true));
-        client->MakeCurrent();
         client->net->LocalPlayer()->m_name = name.c_str();
         ASSERT_TRUE(client->net->Connect(ServerAddress(host).c_str()));
         ASSERT_TRUE(s.RunUntil([&] { return Joined(client, host, name.c_str()); }, 5.0))

@@ -48,7 +48,6 @@ TEST(NetLockstep, SameRequestsSameWorldAndAResyncMendsACorruptedClient) {
     // Orders from both sides, each for its own units; the client's resources.
     for (CTessarakObject* u : client->OwnUnits()) EXPECT_TRUE(client->OrderMove(u, 50.0f, 50.0f));
     for (CTessarakObject* u : host->OwnUnits()) EXPECT_TRUE(host->OrderMove(u, -50.0f, 20.0f));
-    host->MakeCurrent();
     uint8_t give[8];
     NWE_Put32(give, static_cast<uint32_t>(client->net->LocalPlayer()->m_id));
     float amount = 1234.0f;
@@ -69,7 +68,6 @@ TEST(NetLockstep, SameRequestsSameWorldAndAResyncMendsACorruptedClient) {
     CTessarakObject* moved = client->OwnUnits().front();
     CTessarakObject* original = host->scene->m_idTable.Find(moved->m_objectId);
     ASSERT_NE(original, nullptr);
-    client->MakeCurrent();
     moved->SetPosition(moved->m_position[0] + 7.0f, 0.0f, moved->m_position[2]);
     ASSERT_TRUE(s.RunUntil([&] {
         CTessarakObject* now = client->scene->m_idTable.Find(original->m_objectId);

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -60,6 +61,13 @@ public:
         std::lock_guard<std::mutex> l(m_lock);
         return m_seen;
     }
+    // Waits until a message was seen later than at (seconds since the relay
+    // started); false when none came within the time-out.
+    bool WaitForMessageAfter(double at, double timeout) {
+        std::unique_lock<std::mutex> l(m_lock);
+        return m_noted.wait_for(l, std::chrono::duration<double>(at + timeout - Now()),
+                                [&] { return !m_seen.empty() && m_seen.back().at > at; });
+    }
 
 private:
     void Run() {
@@ -87,11 +95,15 @@ private:
         if (NWE_ReadDatagram(data, size, 13, true, m_engine.GetSystemRegistry(), &m_types, &d) !=
             EDatagramError::None)
             return;
-        double at = std::chrono::duration<double>(Clock::now() - m_start).count();
-        std::lock_guard<std::mutex> l(m_lock);
-        for (const SWirePart& part : d.parts)
-            if (part.start) m_seen.push_back({toServer, part.id, at});
+        double at = Now();
+        {
+            std::lock_guard<std::mutex> l(m_lock);
+            for (const SWirePart& part : d.parts)
+                if (part.start) m_seen.push_back({toServer, part.id, at});
+        }
+        m_noted.notify_all();
     }
+    double Now() const { return std::chrono::duration<double>(Clock::now() - m_start).count(); }
 
     CTestEngine m_engine;
     NWEMessageTypes m_types{&m_engine};
@@ -100,6 +112,7 @@ private:
     Clock::time_point m_start;
     std::atomic<bool> m_stop{false};
     std::mutex m_lock;
+    std::condition_variable m_noted;
     std::vector<SSeen> m_seen;
     std::thread m_thread;
 };
@@ -183,11 +196,12 @@ TEST(NetProcesses, TwoGamesJoinPlayAndLeave) {
               FirstAt(seen, false, NS_NOTIFYTYPE_CONNECTVALIDATE));
 
     // Three seconds of the lobby: the frames' counts every tick, PLAYERS and
-    // PING once a second.
+    // PING once a second. The window closes when the relay has seen a
+    // message after it, however long the games took to send it.
     double from = seen.back().at + 0.5;
-    std::this_thread::sleep_for(std::chrono::milliseconds(3500));
-    seen = relay.Seen();
     double to = from + 3.0;
+    ASSERT_TRUE(relay.WaitForMessageAfter(to, 60.0)) << "no message after " << to << " s";
+    seen = relay.Seen();
     int frames = CountBetween(seen, false, NS_NOTIFYTYPE_FRAME_INFO, from, to);
     EXPECT_GE(frames, 3 * 15 * 8 / 10) << "frame counts in 3 s";
     EXPECT_LE(frames, 3 * 15 * 12 / 10) << "frame counts in 3 s";

@@ -3,13 +3,14 @@
 // every line it prints in `lines`, installs the console commands and
 // registers them on the input manager's interpreter; Stop takes the input
 // manager and the interface down again. Give the game what the commands
-// reach (explosion manager, scene, network game) before Start.
+// reach (the world, the network game) before Start.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "app/Game.h"
+#include "app/GameRoles.h"
 #include "app/GameServices.h"
 #include "app/InputManager.h"
 #include "commands/CommandAreas.h"
@@ -20,7 +21,8 @@ class CCommandConsole {
 public:
     CCommandInterpreter* Start(CGame& game) {
         m_game = &game;
-        game.SetInterface(new CInterface(&game));
+        game.SetInterface(new CInterface(game.Roles().Interface()));
+        game.ConnectWorld();
         game.Interface()->m_console.Init(500, 17, 8);
         game.Interface()->m_console.SetLineSink(
             [](void* user, const char* text, int, int, int, bool) {

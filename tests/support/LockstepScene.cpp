@@ -55,7 +55,6 @@ CLockstepScene::CLockstepScene(CUnitWorld& w, int unitsPerSide, bool orders, flo
 }
 
 void CLockstepScene::Step() {
-    m_world.MakeCurrent();
     if (m_ticks % 40 == 0 && !m_ids.empty()) {
         const float reach = static_cast<float>(m_world.grid->m_x2) * 0.8f;
         // Some units go somewhere new.

@@ -2,8 +2,8 @@
 
 #include <cstdlib>
 
+#include "world/GameMessages.h"
 #include "world/GridMember.h"
-#include "world/OrderMessages.h"
 #include "world/Project.h"
 #include "world/Unit.h"
 #include "world/UnitTemplate.h"
@@ -11,7 +11,6 @@
 #include "world/WorldGrid.h"
 
 CUnitWorld::CUnitWorld(int32_t half) {
-    grid = new CWorldGrid(this);
     grid->SetMapRect(-half, half, half, -half);
     grid->Reset();
     red = new CPlayer(players);
@@ -26,12 +25,9 @@ CUnitWorld::~CUnitWorld() {
     // The objects first, while the grid still stands; the templates go with
     // their projects.
     while (scene->m_allObjects) delete scene->m_allObjects;
+    world.SetProjects(nullptr);
     delete projectList;
     projects = nullptr;
-    delete scene;
-    scene = nullptr;
-    delete grid;
-    grid = nullptr;
 }
 
 bool CUnitWorld::LoadDemoTemplates(std::string& error) {
@@ -46,6 +42,7 @@ bool CUnitWorld::LoadDemoTemplates(std::string& error) {
     if (!projectList) {
         projectList = new CProjectList(nullptr, scene);
         projects = projectList;
+        world.SetProjects(projectList);
     }
     // The installation's Units folder, as the game names it ("Z:" is the root).
     const std::string units = std::string("Z:") + build + "/install/Tessarak/Units";
@@ -87,48 +84,38 @@ CUnitTemplate* CUnitWorld::MakeUnitTemplate(const char* name,
     return t;
 }
 
-void CUnitWorld::MakeCurrent() {
-    GameHost_Set(this);
-    g_worldGrid = grid;
+void CUnitWorld::Tick(int count) {
+    for (int i = 0; i < count; ++i) TickWorld();
 }
 
-void CUnitWorld::Tick(int count) {
-    MakeCurrent();
-    for (int i = 0; i < count; ++i) {
-        gameTime += 79545;
-        scene->DeleteQueuedFrames(TickStep());
-        scene->Tick();
-        grid->Update();
+CTurnOrders CUnitWorld::TakeOrders() {
+    std::vector<SSent> messages;
+    messages.swap(sent);
+    CTurnOrders orders;
+    for (SSent& m : messages) {
+        if (m.type == NS_NOTIFYTYPE_ORDER || m.type == NS_NOTIFYTYPE_STOPCURRENTORDER ||
+            m.type == NS_NOTIFYTYPE_WAYPOINTLIST)
+            orders.Add(static_cast<uint16_t>(m.type), m.data.data(), m.data.size());
+        else
+            sent.push_back(std::move(m));
     }
+    return orders;
 }
 
 size_t CUnitWorld::Deliver() {
-    std::vector<SSent> messages;
-    messages.swap(sent);
-    size_t taken = 0;
-    for (SSent& m : messages) {
-        const uint8_t* data = m.data.data();
-        const size_t size = m.data.size();
-        if (m.type == kMsgOrder)
-            Orders_ApplyOrder(*scene, data, size);
-        else if (m.type == kMsgStopOrder)
-            Orders_ApplyStopOrder(*scene, data, size);
-        else if (m.type == kMsgWaypointList)
-            Orders_ApplyWaypointList(*scene, data, size);
-        else {
-            sent.push_back(std::move(m));
-            continue;
-        }
-        ++taken;
-    }
-    return taken;
+    const CTurnOrders orders = TakeOrders();
+    STurn turn;
+    turn.step = STurn::kOrdersOnly;
+    world.Tick(turn, orders);
+    return orders.Count();
 }
 
 size_t CUnitWorld::Run(int count) {
     size_t taken = 0;
     for (int i = 0; i < count; ++i) {
-        taken += Deliver();
-        Tick();
+        const CTurnOrders orders = TakeOrders();
+        taken += orders.Count();
+        TickWorld(orders);
     }
     return taken;
 }

@@ -37,19 +37,19 @@ public:
     CUnitTemplate* MakeUnitTemplate(const char* name,
                                     const std::vector<std::pair<const char*, const char*>>& keys);
     // Logic ticks as the game runs them: the clock advances one tick period,
-    // then the scene's tick and the grid's. The world becomes the current
-    // one first.
+    // then an empty turn of the world.
     void Tick(int count = 1);
     // Logic ticks of a session with this machine alone: the orders, stops
-    // and ways the world sent (messages 134, 137 and 142) come back at the
-    // start of the next tick, as the server's frame brings them, and are
-    // taken before the scene's tick. Returns the messages taken.
+    // and ways the world sent (messages 134, 137 and 142) come back as the
+    // orders of the next turn, as the server's frame brings them. Returns
+    // the messages taken.
     size_t Run(int count = 1);
-    // Takes the order messages sent so far (the others stay in sent).
+    // Takes the order messages sent so far (the others stay in sent) as a
+    // turn that steps nothing.
     size_t Deliver();
-    // Makes this world the one that world code reaches (its host and its
-    // grid): a test with two worlds calls it before working in either.
-    void MakeCurrent();
+    // The order messages sent so far, as a turn's orders (the others stay
+    // in sent).
+    CTurnOrders TakeOrders();
 
     CPlayer* red = nullptr;
     CPlayer* blue = nullptr;

@@ -8,22 +8,27 @@
 #include "world/Unit.h"
 #include "world/UnitWeapon.h"
 
-CWorldTestHost::CWorldTestHost() : m_root(new CE3DFrame(nullptr)) {
-    physics = new CPhysicsEngine(this);
-    explosions = new CExplosionManager(this);
-    scene = new CGameScene(this);
-    scene->m_rootFrame = m_root;
-    players = new CPlayerList;
+CWorldTestHost::CWorldTestHost()
+    : m_rootHolder(new CE3DFrame(nullptr)),
+      m_playersHolder(new CPlayerList),
+      m_root(m_rootHolder.get()),
+      world(Roles()),
+      scene(&world.Scene()),
+      grid(&world.Grid()),
+      explosions(&world.Explosions()),
+      physics(&world.Physics()),
+      players(m_playersHolder.get()) {
+    world.SetRootFrame(m_root);
+    world.SetPlayers(players);
 }
 
-CWorldTestHost::~CWorldTestHost() {
-    delete scene;  // objects, then templates
-    scene = nullptr;
-    delete players;
-    players = nullptr;
-    delete explosions;
-    delete physics;
-    delete m_root;
+// The world goes first (objects, then templates), then the players, then
+// the scene root (the members' order).
+CWorldTestHost::~CWorldTestHost() = default;
+
+void CWorldTestHost::TickWorld(const CTurnOrders& orders) {
+    gameTime += 79545;
+    world.Tick(STurn(), orders);
 }
 
 std::string CWorldTestHost::FindLine(const char* text) const {

@@ -1,11 +1,13 @@
-// A world to test in: the test game host (CTestGameHost) with a game scene,
-// a player list (the neutral and the local player), the physics engine and
-// the explosion manager, and a scene root frame for the objects; no display,
-// no sound engine, no network. Also a helper that builds template trees the
-// way the content loader does.
+// A world to test in: the world's roles as a test fills them (CTestGameHost)
+// and a world (CWorld) made with them, given a player list (the neutral and
+// the local player) and a scene root frame for the objects; no display, no
+// sound engine, no network. The world's parts are at hand under the names
+// the tests use (scene, grid, explosions, physics, players). Also a helper
+// that builds template trees the way the content loader does.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,15 +16,21 @@
 #include "world/GameScene.h"
 #include "world/ObjectTemplate.h"
 #include "world/Player.h"
+#include "world/World.h"
 
 class CTessarakObject;
 class CUnitTemplate;
 class CUnitWeaponTemplate;
 class CGridMemberTemplate;
 
+class CWorldGrid;
+class CExplosionManager;
+class CPhysicsEngine;
+class CProjectList;
+
 class CWorldTestHost : public CTestGameHost {
 public:
-    // Makes itself the world's host and builds the world.
+    // Builds the world with this host's roles.
     CWorldTestHost();
     ~CWorldTestHost() override;
 
@@ -44,7 +52,31 @@ public:
     // An object of the template's class under the root frame.
     CTessarakObject* Make(CTessarakObjectTemplate* tmpl, int32_t id, CPlayer* owner = nullptr);
 
+    // One logic tick of the world as the game runs it: the clock advances
+    // one tick period, then the turn with the orders given (none: an empty
+    // turn) steps every object and the grid's cell map.
+    void TickWorld(const CTurnOrders& orders = CTurnOrders());
+    // The content projects the world loads into (null: none).
+    void SetProjects(CProjectList* list) {
+        projects = list;
+        world.SetProjects(list);
+    }
+
+private:
+    // Built first and gone last: the scene root the objects hang under, the
+    // players the objects and templates name.
+    std::unique_ptr<CE3DFrame> m_rootHolder;
+    std::unique_ptr<CPlayerList> m_playersHolder;
+
+public:
     CE3DFrame* m_root;
+    CWorld world;
+    CGameScene* scene;
+    CWorldGrid* grid;
+    CExplosionManager* explosions;
+    CPhysicsEngine* physics;
+    CPlayerList* players;
+    CProjectList* projects = nullptr;
 };
 
 // A small set of templates: "Tank" (a unit, id 10) with "Gun" (a weapon, 11)

@@ -2,8 +2,9 @@
 // window on an X server of the test's own, and the events take the game's
 // whole road: the window's events, the input manager's buffered mouse, the
 // key bindings of Commands_Game.cfg (m_SetLB, m_SetRB), the interface's
-// mouse dispatch and the world's IssueOrder, which picks through the game
-// view's viewport. The selection and the orders are then read in the scene.
+// mouse dispatch and its mouse orders, which pick through the game view's
+// viewport and give the world's commands. The selection and the orders are
+// then read in the scene.
 // Without Xvfb or xdotool the test is skipped.
 #include <gtest/gtest.h>
 
@@ -30,17 +31,23 @@
 #include "world/Player.h"
 #include "world/Unit.h"
 #include "world/UnitOrder.h"
+#include "world/WorldCommands.h"
 
 namespace {
 
 constexpr int kWidth = 640, kHeight = 480;
 
 // The game around the input manager and the interface: the window's cursor
-// and focus, a console, and the mouse events handed to the interface with
-// the buttons and modifiers of the moment, as the game object does.
-class CMouseGame : public IInputHost, public ICommandHost, public IConsoleHost {
+// and focus, a console, the running game's state, the game view's viewport,
+// and the mouse events handed to the interface with the buttons and
+// modifiers of the moment, as the game object does.
+class CMouseGame : public IInputHost,
+                   public ICommandHost,
+                   public IConsoleHost,
+                   public IInterfaceState,
+                   public IInterfaceScreen {
 public:
-    explicit CMouseGame(CDisplayWindow* window) : m_window(window), console(this), ui(nullptr) {
+    explicit CMouseGame(CDisplayWindow* window) : m_window(window), console(this), ui(Roles()) {
         console.Init(CConsole::kScrollBackLines, 17, 8);
         input = std::make_unique<CInputManager>(nullptr, this, this);
         CCommandInterpreter* ip = input->Interpreter();
@@ -96,6 +103,23 @@ public:
     }
     bool MapEditMode() override { return false; }
     const char* GetPath(const char*, const char* name) override { return name; }
+    // IInterfaceState: a running game; the queue mode while Shift is held
+    int32_t GuiWord() override { return 0; }
+    int32_t GameState() override { return 2; }
+    uint32_t OrderModes() override { return input && input->Keys().m_shift ? kCommandQueue : 0u; }
+    // IInterfaceScreen: only the game view's viewport
+    CE3DSurface* BackSurface() override { return nullptr; }
+    void ClearScreen() override {}
+    void Redraw() override {}
+    CE3DFont* GetFont(const char*, int, int, int, int, int) override { return nullptr; }
+    CE3DScreen* Screen() override { return nullptr; }
+    CE3DViewport* Viewport() override { return viewport; }
+    SInterfaceRoles Roles() {
+        SInterfaceRoles r;
+        r.state = this;
+        r.screen = this;
+        return r;
+    }
     // ICommandHost
     uint32_t GetGameStateBits() override { return 0; }
     CConsole* GetConsole() override { return &console; }
@@ -120,6 +144,7 @@ public:
     CDisplayWindow* m_window;
     uint8_t m_keyboard = 0, m_mouse = 1, m_debug = 0;
     CConsole console;
+    CE3DViewport* viewport = nullptr;
     CInterface ui;
     std::unique_ptr<CInputManager> input;
 };
@@ -161,7 +186,6 @@ TEST(MouseWindow, ClicksDragsAndRightClicksSelectAndOrder) {
     view.m_view->LookAt(D3DVECTOR{0.0f, 30.0f, -20.0f}, D3DVECTOR{0.0f, 0.0f, 0.0f}, 0.0f);
     view.m_view->SetProjection(1.0f, 200.0f, 1.0471976f, float(kWidth) / float(kHeight), true);
     view.m_combined = D3D_Multiply(view.m_view->view, view.m_view->projection);
-    w.viewport = &view;
     auto pixel = [&](float px, float pz) {
         int32_t p[2] = {0, 0};
         view.ProjectPoint(p, D3DVECTOR{px, 0.0f, pz});
@@ -172,7 +196,8 @@ TEST(MouseWindow, ClicksDragsAndRightClicksSelectAndOrder) {
     std::unique_ptr<CDisplayWindow> window(CDisplayWindow::Create("Tessarak mouse test", kWidth, kHeight));
     ASSERT_NE(window, nullptr);
     CMouseGame game(window.get());
-    w.interfaceFields = &game.ui.m_fields;
+    game.viewport = &view;
+    game.ui.SetWorld(&w.world);
     window->Raise();
     std::string id = x.Shell("timeout 10 xdotool search --sync --name '^Tessarak mouse test$' | head -1");
     ASSERT_FALSE(id.empty());
@@ -222,7 +247,4 @@ TEST(MouseWindow, ClicksDragsAndRightClicksSelectAndOrder) {
     ASSERT_TRUE(game.RunUntil([&] { return Front(harvester) != nullptr; }));
     ASSERT_EQ(Front(harvester)->m_type, CUnitOrder::kHarvest);
     EXPECT_EQ(static_cast<CHarvestOrder*>(Front(harvester))->m_resource.Get(), spot);
-
-    w.viewport = nullptr;
-    w.interfaceFields = nullptr;
 }

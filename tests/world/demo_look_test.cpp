@@ -77,7 +77,7 @@ protected:
         CE3DScreen* screen = gl.screen;
         ASSERT_TRUE(screen->m_currentDevice->Activate(screen->m_currentDevice));
         projects = new CProjectList(screen, host.scene);
-        host.projects = projects;
+        host.SetProjects(projects);
         const char* build = std::getenv("TESSARAK_BUILD");
         ASSERT_NE(build, nullptr) << "run through ctest";
         const std::string units = std::string("Z:") + build + "/install/Tessarak/Units";
@@ -101,7 +101,7 @@ protected:
         delete viewport;
         delete camera;
         delete projects;
-        host.projects = nullptr;
+        host.SetProjects(nullptr);
     }
 
     // The node's parts as meshes under parent, placed as the template places them.

@@ -68,7 +68,7 @@ TEST(DemoUnits, TheBuiltProjectHoldsEveryTemplateOfTheSources) {
 
     CWorldTestHost host;
     CProjectList projects(nullptr, host.scene);
-    host.projects = &projects;
+    host.SetProjects(&projects);
     // The installation's Units folder, as the game names it ("Z:" is the root).
     const std::string units = "Z:" + build + "/install/Tessarak/Units";
     ASSERT_TRUE(host.scene->LoadUnits(units.c_str())) << ::testing::PrintToString(host.lines);

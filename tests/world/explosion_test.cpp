@@ -50,7 +50,7 @@ struct SBoomWorld {
         Add(sparks, spark, false, 1.0f, 5.0f);
         boom = new CExplosionType(w.explosions, "Boom");
         boom->m_shake = 0.5f;
-        boom->m_sound = reinterpret_cast<SoundSample*>(uintptr_t(0x5000));  // freed by the host's count only
+        boom->m_sound = reinterpret_cast<SWorldSample*>(uintptr_t(0x5000));  // freed by the host's count only
         boom->m_debrisExplosion = sparks;
         Add(boom, nullptr, false, 1.0f, 3.0f);  // the race's debris
         Add(boom, chunk, true, 1.0f, 30.0f, 6.0f);
@@ -84,8 +84,7 @@ struct SBoomWorld {
     }
     // Frames of the view: frame step seconds each.
     void Frames(int n, float step) {
-        w.frameStep = step;
-        for (int i = 0; i < n; ++i) w.explosions->Update();
+        for (int i = 0; i < n; ++i) w.explosions->Update(step, 0.0f, 0.0f);
     }
 };
 
@@ -104,8 +103,6 @@ TEST_F(ExplosionTest, DestructionLeavesTheTypesDebrisAndEffects) {
     const int32_t nextId = w.scene->m_idTable.NewId();
     w.scene->m_idTable.SetCounter(nextId);
     const int32_t worldObjects = w.scene->m_objectCount;
-    w.explosions->m_focusX = 10.0f;
-    w.explosions->m_focusZ = -1.0f;  // the focus is (10, 1) on the ground
     tank->ApplyDamage(nullptr, 0.0f, true);
 
     // Out of play, deselected.
@@ -125,12 +122,14 @@ TEST_F(ExplosionTest, DestructionLeavesTheTypesDebrisAndEffects) {
     // None took an id or a place among the world's objects.
     EXPECT_EQ(w.scene->m_idTable.NewId(), nextId);
     EXPECT_EQ(w.scene->m_objectCount, worldObjects);
-    // The sound at the tank, the shake by its distance from the focus.
+    // The sound at the tank, the shake at the tank (the view weakens it by
+    // its distance from what the camera looks at).
     ASSERT_EQ(w.played.size(), 1u);
     EXPECT_EQ(w.played[0].sample, boom->m_sound);
     ASSERT_EQ(w.shakes.size(), 1u);
     EXPECT_FLOAT_EQ(w.shakes[0].amount, 0.5f);
-    EXPECT_FLOAT_EQ(w.shakes[0].distance, 3.0f);
+    EXPECT_FLOAT_EQ(w.shakes[0].x, 10.0f);
+    EXPECT_FLOAT_EQ(w.shakes[0].z, 4.0f);
 
     // The flash ends after its time; the chunk flies up and comes down, and
     // shows the sparks where it lands; the wreck lasts its seven seconds.
@@ -242,7 +241,7 @@ TEST(ExplosionFight, WithoutViewEffectsTheWorldIsTheSame) {
         *shown = 0;
         for (int i = 0; i < 450; ++i) {
             w.Tick();
-            w.explosions->Update();
+            w.explosions->Update(1.0f / 60.0f, 0.0f, 0.0f);
             *shown += w.explosions->EffectCount() > 0;
             if (red && !blue1 && blue2 && !unit(red)->m_attackTarget)
                 unit(red)->m_attackTarget.Set(blue2.Get());
@@ -271,44 +270,6 @@ TEST_F(ExplosionTest, TypesAreKeptByNameAndForgottenByALoad) {
     CUnitTemplate* t = w.UnitTemplate("Granite_LightTank");
     EXPECT_EQ(t->m_explosion, nullptr);
     EXPECT_EQ(t->m_destructionMethod, CTessarakObjectTemplate::kDestructionNone);
-}
-
-TEST(ExplosionCamera, PlacementAndScroll) {
-    CWorldTestHost host;
-    CExplosionManager& m = *host.explosions;
-    m.m_focusX = 5.0f;
-    m.m_focusZ = -7.0f;
-    float eye[3], target[3];
-    m.CameraPlacement(eye, target);
-    EXPECT_FLOAT_EQ(target[0], 5.0f);
-    EXPECT_FLOAT_EQ(target[2], 7.0f);
-    const float tilt = DegToRad(12.0f);
-    EXPECT_NEAR(eye[1], Math_Cos(tilt) * 17.0f, 1e-4f);
-    EXPECT_NEAR(Distance3D(eye[0], eye[1], eye[2], target[0], target[1], target[2]), 17.0f, 1e-4f);
-    // Far out the camera may tilt no further than the limit: with distance
-    // 25 and the field of view 1.047 (26.2 of 32), about 3 degrees.
-    m.m_cameraDistance = 25.0f;
-    m.m_cameraPitch = 80.0f;
-    m.CameraPlacement(eye, target);
-    const float reach = 25.0f * 1.0471976f;
-    const float f = (32.0f - reach) / (32.0f - 14.0f);
-    auto tiltOf = [&] { return 1.5707964f - Math_Asin(eye[1] / 25.0f); };
-    EXPECT_NEAR(tiltOf(), f * f * f * 1.5707964f, 1e-3f);
-    m.m_cameraPitch = 0.0f;  // never below 0.01
-    m.CameraPlacement(eye, target);
-    EXPECT_NEAR(tiltOf(), 0.01f, 1e-3f);
-
-    // A scroll offset without speed goes back to 0 and stops there.
-    m.m_scrollOffset[0] = 0.08f;
-    m.m_scrollOffset[1] = -0.05f;
-    host.frameStep = 0.05f;
-    for (int i = 0; i < 10; ++i) m.Draw();
-    EXPECT_EQ(m.m_scrollOffset[0], 0.0f);
-    EXPECT_EQ(m.m_scrollOffset[1], 0.0f);
-    m.m_scrollSpeed[0] = 1.0f;  // a speed builds it up to its limit
-    for (int i = 0; i < 10; ++i) m.Draw();
-    EXPECT_FLOAT_EQ(m.m_scrollOffset[0], 0.1f);
-    EXPECT_EQ(host.cameraPlacements, 20);
 }
 
 }  // namespace

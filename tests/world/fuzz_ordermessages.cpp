@@ -23,14 +23,8 @@ struct SWorld {
     CWorldTestHost host;
     SDemoTemplates t{host};
     SWorld() {
-        host.grid = new CWorldGrid(&host);
         host.grid->SetMapRect(-64, 64, 64, -64);
         host.grid->Reset();
-    }
-    ~SWorld() {
-        delete host.scene;
-        host.scene = nullptr;
-        delete host.grid;
     }
 };
 

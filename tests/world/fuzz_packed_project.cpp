@@ -43,7 +43,7 @@ struct SWorld {
     CProjectList projects{nullptr, host.scene};
     std::string folder;
     SWorld() {
-        host.projects = &projects;
+        host.SetProjects(&projects);
         char shm[] = "/dev/shm/tessarak-fuzz-XXXXXX";
         char tmp[] = "/tmp/tessarak-fuzz-XXXXXX";
         const char* made = mkdtemp(shm);

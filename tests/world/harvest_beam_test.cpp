@@ -33,7 +33,7 @@ struct SHarvestWorld {
     CUnit* harvester = nullptr;
 
     bool Build(bool withTemplate, std::string& error) {
-        w.engine = e.engine;
+        w.world.SetEngine(e.engine);
         if (withTemplate) beam = e.EmitterTemplate(3, "HarvestEmitter", 40.0f, 0.6f, 60, 1.5f);
         if (!w.LoadDemoTemplates(error)) return false;
         w.players->m_local = w.red;
@@ -49,7 +49,6 @@ struct SHarvestWorld {
         w.Spawn("Granite_Headquarters", -50.0f, -50.0f, w.red);
         harvester = w.Spawn("Granite_Harvester", -10.0f, 0.0f, w.red);
         w.red->m_resources = 100.0f;
-        w.frameStep = 0.0f;
     }
     CHarvestOrder* Harvest() {
         CHarvestOrder* order = new CHarvestOrder(harvester->m_orderList, nullptr, harvester);

@@ -146,7 +146,6 @@ struct SMachine {
         if (!redHere) {
             world.grid->m_cellMap.m_fogOfWar = true;
             world.explosions->m_viewEffects = 0;
-            world.frameStep = 0.033f;
         }
         scene = std::make_unique<CLockstepScene>(world, 24, true);
     }
@@ -161,7 +160,6 @@ struct SMachine {
     // armed ones attack the nearest enemy (the queue cleared first); the
     // factory makes a unit and sends it to the middle.
     void Command(CRandom& script, int tick) {
-        world.MakeCurrent();
         const float reach = static_cast<float>(world.grid->m_x2) * 0.8f;
         if (tick % 30 == 0)
             for (int n = 0; n < 8; ++n) {
@@ -230,9 +228,7 @@ TEST(LockstepTest, TwoMachinesWhosePlayersCommandTheirOwnSidesStayInStep) {
             m->world.sent.clear();
             m->world.Tick();
         }
-        a.world.MakeCurrent();
         uint32_t crcA = a.world.scene->ComputeSyncCRC();
-        b.world.MakeCurrent();
         uint32_t crcB = b.world.scene->ComputeSyncCRC();
         if (crcA != crcB) ReportDifferences(a.world, b.world);
         ASSERT_EQ(crcA, crcB) << "tick " << tick;
@@ -268,16 +264,13 @@ TEST(LockstepTest, ABuilderLoadedInTheMiddleOfItsWorkGoesOnInStep) {
     for (SBuild* s : {&a, &b}) s->world.Tick(20);
     // The second builder is saved and loaded again (after its record's
     // header, as a loader reads it).
-    b.world.MakeCurrent();
     const std::vector<uint8_t> record = SavedRecordOf(b.builder);
     CStateArchive in(record.data() + 10, record.size() - 10, CStateArchive::kApply);
     ASSERT_TRUE(b.builder->LoadRecord(in));
     b.builder->AfterLoad();
     for (int tick = 0; tick < 90; ++tick) {
         for (SBuild* s : {&a, &b}) s->world.Tick();
-        a.world.MakeCurrent();
         const std::vector<uint8_t> imageA = SyncImageOf(a.builder);
-        b.world.MakeCurrent();
         ASSERT_TRUE(imageA == SyncImageOf(b.builder)) << "tick " << tick;
     }
 }

@@ -48,7 +48,7 @@ TEST_F(MapLook, GroundScenerAndTeamColoursOfTheSmallMapShow) {
     ASSERT_TRUE(screen->m_currentDevice->Activate(screen->m_currentDevice));
     CWorldTestHost host;
     CProjectList projects(screen, host.scene);
-    host.projects = &projects;
+    host.SetProjects(&projects);
     const char* build = std::getenv("TESSARAK_BUILD");
     ASSERT_NE(build, nullptr) << "run through ctest";
     const std::string root = std::string("Z:") + build + "/install/Tessarak";

@@ -298,8 +298,7 @@ TEST_F(ObjectsTest, ClearEmptiesTheWorldUnderTheLock) {
 }
 
 TEST_F(ObjectsTest, GridMembersHoldTheirFootprintAndCellsAfterALoad) {
-    CWorldGrid grid(&host);
-    host.grid = &grid;
+    CWorldGrid& grid = *host.grid;
     ASSERT_TRUE(grid.SetMapRect(-16, 16, 16, -16));
     grid.Reset();
     CGridMemberTemplate* depot = host.MakeTemplate<CGridMemberTemplate>(host.m_root, 40, "Depot");
@@ -338,7 +337,6 @@ TEST_F(ObjectsTest, HomingWaitsOnTheTickThenSteersAtItsStrength) {
     CTessarakObject* shell = Make(rock, 1);
     shell->m_homingStrength = 2.0f;
     host.tickStep = 0.1f;
-    host.frameStep = 5.0f;  // the frame's time plays no part
     shell->SteerTowards(3.0f, 0.0f, 4.0f);
     shell->SteerTowards(3.0f, 0.0f, 4.0f);
     EXPECT_FLOAT_EQ(shell->m_steeringTimer, 0.2f);

@@ -12,6 +12,7 @@
 #include "core/LittleEndian.h"
 #include "core/Math.h"
 #include "tests/support/UnitWorld.h"
+#include "world/GameMessages.h"
 #include "world/GridMember.h"
 #include "world/OrderMessages.h"
 #include "world/PhysicsEngine.h"
@@ -113,7 +114,7 @@ TEST_F(OrdersTest, EveryOrderKindReadsBackFromItsMessageEqual) {
         COrderList::SendOrder(sent);
         ASSERT_EQ(world.sent.size(), 1u);
         const std::vector<uint8_t>& message = world.sent[0].data;
-        EXPECT_EQ(world.sent[0].type, kMsgOrder);
+        EXPECT_EQ(world.sent[0].type, NS_NOTIFYTYPE_ORDER);
         ASSERT_EQ(message.size(), k.length);
         EXPECT_EQ(Orders_MessageLength(k.type), k.length);
         EXPECT_EQ(LE_LoadU32(message.data()), uint32_t(unit->m_objectId));
@@ -260,7 +261,7 @@ TEST_F(OrdersTest, AQueuedOrderRunsAfterTheRunningOneAndIsSentOnlyThen) {
     ASSERT_TRUE(RunUntil(900, [&] {
         if (!firstReached && unit->m_runningOrder && unit->m_runningOrder->m_target[2] == 10.0f &&
             unit->m_runningOrder->m_target[0] == -20.0f) {
-            for (const auto& m : world.sent) sentWhileFirst += m.type == kMsgOrder;
+            for (const auto& m : world.sent) sentWhileFirst += m.type == NS_NOTIFYTYPE_ORDER;
         }
         if (GroundDistanceTo(unit, -20.0f, 10.0f) < kArrived) firstReached = true;
         return firstReached && Idle(unit);
@@ -504,12 +505,13 @@ TEST(OrdersLockstepTest, TheMachineThatSearchesAndTheOneThatWaitsMoveTheUnitAlik
             STick t;
             if (ownsIt) {
                 for (const auto& m : world.sent)
-                    if (m.type == kMsgOrder || m.type == kMsgWaypointList) t.taken.push_back(m);
+                    if (m.type == NS_NOTIFYTYPE_ORDER || m.type == NS_NOTIFYTYPE_WAYPOINTLIST)
+                        t.taken.push_back(m);
             } else {
                 // The messages come from the owner's machine; what this one
                 // sent itself the server refuses (it does not own the unit).
                 EXPECT_TRUE(std::none_of(world.sent.begin(), world.sent.end(),
-                                         [](const auto& m) { return m.type == kMsgWaypointList; }));
+                                         [](const auto& m) { return m.type == NS_NOTIFYTYPE_WAYPOINTLIST; }));
                 world.sent.clear();
                 world.sent = recorded[tick].taken;
                 t.taken = recorded[tick].taken;
@@ -548,7 +550,7 @@ TEST_F(OrdersTest, AStopEndsTheRunningOrderItNamesOnly) {
     ASSERT_NE(running, nullptr);
     unit->m_orderList->RemoveAll();  // sends the stop, keeps the order until it comes back
     ASSERT_EQ(world.sent.size(), 1u);
-    EXPECT_EQ(world.sent[0].type, kMsgStopOrder);
+    EXPECT_EQ(world.sent[0].type, NS_NOTIFYTYPE_STOPCURRENTORDER);
     EXPECT_EQ(unit->m_runningOrder, running);
     std::vector<uint8_t> stale = world.sent[0].data;
     LE_StoreU32(stale.data() + 4, running->m_orderId + 1);  // another order's id
@@ -687,7 +689,7 @@ TEST_F(OrdersTest, AComputerPlayersUnitsGoAroundWhatItMadeExpensive) {
     ASSERT_GT(unit->m_waypoints->Count(), 2);
     EXPECT_LT(southmost, -9.0f) << "the way crossed the expensive band";
     for (const auto& m : world.sent)
-        if (m.type == kMsgOrder) {
+        if (m.type == NS_NOTIFYTYPE_ORDER) {
             EXPECT_EQ(LE_LoadU32(m.data.data() + 32), 0u);
         }
 }

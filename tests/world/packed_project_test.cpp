@@ -49,7 +49,7 @@ std::vector<std::string> Children(const CUnitVisual* v) {
 
 class PackedProjectTest : public ::testing::Test {
 protected:
-    PackedProjectTest() : list(nullptr, host.scene) { host.projects = &list; }
+    PackedProjectTest() : list(nullptr, host.scene) { host.SetProjects(&list); }
 
     // Writes the project as "<name>\PackedProject.VXP" below the scratch folder.
     bool Write(const std::string& folder, const SPackedProject& p) {

@@ -111,10 +111,12 @@ TEST_F(SceneTickTest, PlayersAndResourceSpots) {
     r.m_base = 5.0f;
     const float phase = r.m_phase;
     w.Tick();
-    // Last tick's storage is kept, this tick's counted again; the notice runs
-    // out on the frame step.
+    // Last tick's storage is kept, this tick's counted again; the notice is
+    // the view's: the tick leaves it, the view's step runs it out.
     EXPECT_EQ(w.red->m_storageLast, 500.0f);
     EXPECT_EQ(w.red->m_storage, 0.0f);
+    EXPECT_EQ(w.red->m_notice, 1);
+    scene().StepView(1.0f / 60.0f);
     EXPECT_EQ(w.red->m_notice, 0);
     // With no storage at all the stock is cut to 0.
     EXPECT_EQ(w.red->m_resources, 0.0f);

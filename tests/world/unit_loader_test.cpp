@@ -32,7 +32,7 @@ SPackedNode Node(const char* key, uint32_t id, const char* name, CPropertyPairs 
 class UnitLoaderTest : public ::testing::Test {
 protected:
     UnitLoaderTest() : list(nullptr, host.scene) {
-        host.projects = &list;
+        host.SetProjects(&list);
         SPackedProject p;
         p.projectId = 1;
         SPackedNode sounds = Node("CBaseClass", 90, "!GUISounds", {{"LowPower", "lowpower.wav"}});

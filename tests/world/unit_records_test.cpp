@@ -1,7 +1,8 @@
 // The unit's saved record and sync image: the unit part byte for byte after
 // the grid member's, the waypoint list's forms, the order tree and the
-// running order, a saved and reloaded world of every demo unit, and images
-// that do not fit, which change nothing.
+// running order, a saved and reloaded world of every demo unit, the world's
+// whole state with its hash, and images that do not fit, which change
+// nothing.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -320,4 +321,37 @@ TEST_F(UnitRecordsTest, AHeldSyncReadsTheUnitPartWithoutTakingIt) {
     EXPECT_EQ(a->m_speed, 1.0f);
     EXPECT_EQ(a->m_waypoints->Count(), 0);
     scene().m_syncHold = 0;
+}
+
+// The world's whole state (the saved games' door): loaded into a world of the
+// same players it gives the saving world's StateHash; a state cut short, or
+// one for a world that holds objects already, changes nothing.
+TEST_F(UnitRecordsTest, TheWorldsWholeStateLoadsBackWithItsStateHash) {
+    CUnit* enemy = w.Spawn("Coral_LightTank", 30, 30, w.blue);
+    BusyTank(enemy);
+    w.red->m_resources += 750.0f;
+    w.Tick(10);
+    CStateArchive saved;
+    w.world.SaveState(saved);
+    const std::vector<uint8_t> bytes = saved.GetBuffer();
+
+    CUnitWorld again;
+    std::string error;
+    ASSERT_TRUE(again.LoadDemoTemplates(error)) << error;
+    const uint32_t empty = again.world.StateHash();
+    ASSERT_NE(empty, w.world.StateHash());
+    for (size_t cut : {size_t(6), size_t(40), bytes.size() - 1}) {
+        CStateArchive in(bytes.data(), cut, CStateArchive::kApply);
+        EXPECT_FALSE(again.world.LoadState(in)) << cut;
+        EXPECT_EQ(again.world.StateHash(), empty) << cut;
+        EXPECT_EQ(again.scene->m_allObjects, nullptr) << cut;
+    }
+    CStateArchive in(bytes.data(), bytes.size(), CStateArchive::kApply);
+    ASSERT_TRUE(again.world.LoadState(in));
+    EXPECT_EQ(in.GetRemaining(), 0u);
+    EXPECT_EQ(again.world.StateHash(), w.world.StateHash());
+    EXPECT_EQ(again.red->m_resources, w.red->m_resources);
+    CStateArchive twice(bytes.data(), bytes.size(), CStateArchive::kApply);
+    EXPECT_FALSE(again.world.LoadState(twice));
+    EXPECT_EQ(again.world.StateHash(), w.world.StateHash());
 }

@@ -24,7 +24,7 @@ struct SSmokeWorld {
     CUnitWorld w;
 
     bool Build(bool withTemplate, std::string& error) {
-        w.engine = e.engine;
+        w.world.SetEngine(e.engine);
         if (withTemplate) smoke = e.EmitterTemplate(1, "UnitSmoke", 20.0f, 1.0f, 100, 0.0f);
         return w.LoadDemoTemplates(error);
     }

@@ -108,11 +108,11 @@ TEST_F(UnitTest, GroupMessagesSelectAssignAndJoin) {
     EXPECT_FALSE(a->m_stateA & CTessarakObject::kA_Selected);
     EXPECT_TRUE(c->m_stateA & CTessarakObject::kA_Selected);
     // With the queue flag held the group is added to the selection.
-    w.queueModifier = true;
+    scene().SetCommandQueued(true);
     scene().BroadcastMessage(kClassUnit, CUnit::kMsgGroupSelect, 3);
     EXPECT_TRUE(a->m_stateA & CTessarakObject::kA_Selected);
     EXPECT_TRUE(c->m_stateA & CTessarakObject::kA_Selected);
-    w.queueModifier = false;
+    scene().SetCommandQueued(false);
 
     // Joining a group: the selected units leave their old group's list and
     // enter the new one's, at the template's speed.
@@ -139,10 +139,10 @@ TEST_F(UnitTest, OrderMessagesGoToSelectedUnitsOnly) {
     // A second attack replaces the queue; with the queue flag it is appended.
     scene().BroadcastMessage(kClassUnit, CUnit::kMsgAttack, reinterpret_cast<intptr_t>(enemy));
     EXPECT_EQ(a->m_orderList->ChildCount(), 1);
-    w.queueModifier = true;
+    scene().SetCommandQueued(true);
     scene().BroadcastMessage(kClassUnit, CUnit::kMsgAttack, reinterpret_cast<intptr_t>(enemy));
     EXPECT_EQ(a->m_orderList->ChildCount(), 2);
-    w.queueModifier = false;
+    scene().SetCommandQueued(false);
     // Go to an object: only the local player's units get the order.
     scene().BroadcastMessage(kClassUnit, CUnit::kMsgGoToObject, reinterpret_cast<intptr_t>(enemy));
     EXPECT_EQ(a->m_orderList->ChildCount(), 0);

@@ -60,7 +60,8 @@ TEST_F(WaypointListTest, InsertionsAndTheCursor) {
 }
 
 TEST_F(WaypointListTest, WorldPointsAreClampedAndCellListsCopiedRaw) {
-    CWaypointList world;
+    // A list clamps into the map of the grid it is made for.
+    CWaypointList world(&grid);
     world.PushFront(500.0f, 1.0f, -500.0f);
     const float point[3] = {-300.0f, 0.0f, 0.0f};
     world.PushFrontPoint(point);
@@ -75,7 +76,7 @@ TEST_F(WaypointListTest, WorldPointsAreClampedAndCellListsCopiedRaw) {
     cells.AppendRaw(700.0f, 65535.0f, 500.0f);
     cells.AppendRaw(730.0f, 0.0f, 20.0f);
     cells.Head()->flags = 1;
-    CWaypointList raw, clamped;
+    CWaypointList raw(&grid), clamped(&grid);
     raw.AssignRaw(cells);
     clamped.Assign(cells);
     EXPECT_EQ(Xs(raw), (std::vector<float>{700.0f, 730.0f}));
@@ -83,6 +84,10 @@ TEST_F(WaypointListTest, WorldPointsAreClampedAndCellListsCopiedRaw) {
     EXPECT_EQ(raw.Head()->y, 65535.0f);
     EXPECT_EQ(raw.Head()->flags, 1u);
     EXPECT_EQ(Xs(clamped), (std::vector<float>{126.0f, 126.0f}));
+    // A list made for no grid clamps nothing.
+    CWaypointList free;
+    free.Assign(cells);
+    EXPECT_EQ(Xs(free), (std::vector<float>{700.0f, 730.0f}));
 }
 
 TEST_F(WaypointListTest, PathCacheServesTheOwnersNearbyRequestsWhileRecent) {

@@ -183,9 +183,8 @@ TEST_F(WorkOrdersTest, AHarvesterFillsAtItsFieldAndUnloadsAtItsDepot) {
     Headquarters(world.red, -50.0f, -50.0f);
     CUnit* harvester = world.Spawn("Granite_Harvester", -10.0f, 0.0f, world.red);
     world.red->m_resources = 100.0f;
-    // Frames drawn at any rate (here: no time between frames at all) change
-    // nothing: mining and unloading step by the tick.
-    world.frameStep = 0.0f;
+    // Mining and unloading step by the tick (the frames' time never reaches
+    // the world).
     world.Run(2);
     CHarvestOrder* harvest = new CHarvestOrder(harvester->m_orderList, nullptr, harvester);
     harvest->m_destination[0] = 20.0f;

@@ -289,7 +289,7 @@ TEST_F(WorldGridTest, ClampsAndVisibilityTests) {
 
 TEST(WorldGridSpots, FarFromTheScenesSpecialObjects) {
     CWorldTestHost host;
-    CWorldGrid grid(&host);
+    CWorldGrid& grid = *host.grid;
     grid.SetMapRect(-64, 64, 64, -64);
     grid.Reset();
     EXPECT_FALSE(grid.IsFarFromSpecialObjects(0.0f, 0.0f));  // the scene has no special template

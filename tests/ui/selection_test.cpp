@@ -1,8 +1,9 @@
 // Picking and orders from the mouse, through a viewport of the game view's
 // shape (no display needed: the pick ray and the projection are the view's
 // arithmetic): what a click, a drag, a double click and a right click on the
-// ground, an enemy or a resource field select and order, checked in the
-// units' queues and the messages sent.
+// ground, an enemy or a resource field select and order through the
+// interface's mouse orders and the world's order interface, checked in the
+// units' queues, the messages sent and the interface's fields.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -13,16 +14,18 @@
 #include "e3d/Viewport.h"
 #include "platform/d3d/D3DDeviceState.h"
 #include "tests/support/UnitWorld.h"
-#include "world/ExplosionManager.h"
-#include "world/InterfaceFields.h"
+#include "ui/InterfaceFields.h"
+#include "ui/MouseOrders.h"
+#include "world/GameMessages.h"
 #include "world/Player.h"
 #include "world/Unit.h"
 #include "world/UnitOrder.h"
+#include "world/WorldCommands.h"
 #include "world/WorldGrid.h"
 
 namespace {
 
-constexpr int kOrderMessage = 134;
+constexpr int kOrderMessage = NS_NOTIFYTYPE_ORDER;
 
 class SelectionTest : public ::testing::Test {
 protected:
@@ -35,8 +38,8 @@ protected:
         view.m_view->LookAt(D3DVECTOR{0.0f, 30.0f, -20.0f}, D3DVECTOR{0.0f, 0.0f, 0.0f}, 0.0f);
         view.m_view->SetProjection(1.0f, 200.0f, 1.0471976f, 640.0f / 480.0f, true);
         view.m_combined = D3D_Multiply(view.m_view->view, view.m_view->projection);
-        w.viewport = &view;
-        w.interfaceFields = &ui;
+        orders.SetWorld(&w.world);
+        orders.SetViewport(&view);
     }
 
     CUnit* Spawn(const char* name, float x, float z, CPlayer* owner) {
@@ -54,7 +57,7 @@ protected:
         std::vector<int32_t> p = Pixel(x, z);
         ui.m_cursorX = p[0];
         ui.m_cursorY = p[1];
-        return w.scene->IssueOrder(x, z, x, z, p[0], p[1], p[0], p[1], mode, 0);
+        return orders.IssueOrder(x, z, x, z, p[0], p[1], p[0], p[1], mode, false, Modes(), false);
     }
     bool ClickOn(CTessarakObject* o, int32_t mode) { return Click(o->m_position[0], o->m_position[2], mode); }
     // A box between two ground points.
@@ -62,8 +65,8 @@ protected:
         std::vector<int32_t> a = Pixel(x1, z1), b = Pixel(x2, z2);
         ui.m_cursorX = b[0];
         ui.m_cursorY = b[1];
-        return w.scene->IssueOrder(x1, z1, x2, z2, std::min(a[0], b[0]), std::min(a[1], b[1]),
-                                   std::max(a[0], b[0]), std::max(a[1], b[1]), 1, 0);
+        return orders.IssueOrder(x1, z1, x2, z2, std::min(a[0], b[0]), std::min(a[1], b[1]),
+                                 std::max(a[0], b[0]), std::max(a[1], b[1]), 1, false, Modes(), false);
     }
     static bool Selected(const CTessarakObject* o) {
         return (o->m_stateA & CTessarakObject::kA_Selected) != 0;
@@ -79,25 +82,30 @@ protected:
         return n;
     }
 
+    // The modes the input holds: the queue mode while queued is set.
+    uint32_t Modes() const { return queued ? kCommandQueue : 0u; }
+
     CUnitWorld w;
     CE3DViewport view;
     SInterfaceFields ui;
+    CMouseOrders orders{ui};
+    bool queued = false;
 };
 
 TEST_F(SelectionTest, TheViewPickTakesTheNearestShownGridMember) {
     CUnit* a = Spawn("Granite_LightTank", -6.0f, 0.0f, w.red);
     CUnit* b = Spawn("Granite_LightTank", 6.0f, 2.0f, w.red);
     std::vector<int32_t> pa = Pixel(-6.0f, 0.0f), pb = Pixel(6.0f, 2.0f), empty = Pixel(0.0f, -8.0f);
-    EXPECT_EQ(w.scene->PickObject(pa[0], pa[1]), a);
-    EXPECT_EQ(w.scene->PickObject(pb[0], pb[1]), b);
-    EXPECT_EQ(w.scene->PickObject(empty[0], empty[1]), nullptr);
+    EXPECT_EQ(orders.PickObject(pa[0], pa[1]), a);
+    EXPECT_EQ(orders.PickObject(pb[0], pb[1]), b);
+    EXPECT_EQ(orders.PickObject(empty[0], empty[1]), nullptr);
     // Two at the same place: the first of the root's children (the newest).
     CUnit* c = Spawn("Granite_LightTank", 6.0f, 2.0f, w.red);
-    EXPECT_EQ(w.scene->PickObject(pb[0], pb[1]), c);
+    EXPECT_EQ(orders.PickObject(pb[0], pb[1]), c);
     // A scaffold, or a unit of grid flag 0x40, is never picked.
     for (uint8_t flag : {uint8_t(CGridMember::kG_Marked), uint8_t(CUnit::kG_Blocked)}) {
         c->m_gridFlags |= flag;
-        EXPECT_EQ(w.scene->PickObject(pb[0], pb[1]), b);
+        EXPECT_EQ(orders.PickObject(pb[0], pb[1]), b);
         c->m_gridFlags &= ~flag;
     }
     // With the full-screen radar shown the radar's cursor cell decides,
@@ -107,9 +115,9 @@ TEST_F(SelectionTest, TheViewPickTakesTheNearestShownGridMember) {
     w.grid->m_cellMap.CellOf(-6.0f, 0.0f, cx, cy);
     ui.m_radarCursor[0] = cx + 5;
     ui.m_radarCursor[1] = cy;
-    EXPECT_EQ(w.scene->PickObject(pb[0], pb[1]), a);
+    EXPECT_EQ(orders.PickObject(pb[0], pb[1]), a);
     ui.m_radarCursor[0] = cx + 6;
-    EXPECT_EQ(w.scene->PickObject(pb[0], pb[1]), nullptr);
+    EXPECT_EQ(orders.PickObject(pb[0], pb[1]), nullptr);
 }
 
 TEST_F(SelectionTest, ClicksAndBoxesSelect) {
@@ -119,19 +127,19 @@ TEST_F(SelectionTest, ClicksAndBoxesSelect) {
     // A selecting click on a unit selects it alone.
     EXPECT_TRUE(ClickOn(a, 1));
     EXPECT_TRUE(Selected(a));
-    EXPECT_EQ(ui.m_singleUnit.Get(), a);
+    EXPECT_EQ(ui.m_singleUnit, a->m_objectId);
     EXPECT_TRUE(ui.m_anyUnitSelected);
     EXPECT_TRUE(ClickOn(b, 1));
     EXPECT_FALSE(Selected(a));
     EXPECT_TRUE(Selected(b));
     // With the queue modifier a click adds, and a second takes away.
-    w.queueModifier = true;
+    queued = true;
     ClickOn(a, 1);
     EXPECT_TRUE(Selected(a) && Selected(b));
-    EXPECT_FALSE(ui.m_singleUnit);
+    EXPECT_EQ(ui.m_singleUnit, -1);
     ClickOn(a, 1);
     EXPECT_FALSE(Selected(a));
-    w.queueModifier = false;
+    queued = false;
     // On the ground or on an enemy nothing changes.
     ui.m_selectionChanged = 0;
     EXPECT_TRUE(Click(0.0f, -8.0f, 1));
@@ -150,10 +158,12 @@ TEST_F(SelectionTest, ClicksAndBoxesSelect) {
     std::vector<int32_t> pa = Pixel(-6.0f, 0.0f), pb = Pixel(6.0f, 2.0f);
     ui.m_cursorX = pa[0];
     ui.m_cursorY = pa[1];
-    w.scene->IssueOrder(-6.0f, 0.0f, -6.0f, 0.0f, pb[0] - 1, pb[1] - 5, pb[0] + 2, pb[1] + 5, 1, 0);
+    orders.IssueOrder(-6.0f, 0.0f, -6.0f, 0.0f, pb[0] - 1, pb[1] - 5, pb[0] + 2, pb[1] + 5, 1, false, Modes(),
+                      false);
     EXPECT_TRUE(Selected(a));
     EXPECT_FALSE(Selected(b));
-    w.scene->IssueOrder(-6.0f, 0.0f, -6.0f, 0.0f, pb[0] - 2, pb[1] - 2, pb[0] + 2, pb[1] + 2, 1, 0);
+    orders.IssueOrder(-6.0f, 0.0f, -6.0f, 0.0f, pb[0] - 2, pb[1] - 2, pb[0] + 2, pb[1] + 2, 1, false, Modes(),
+                      false);
     EXPECT_FALSE(Selected(a));
     EXPECT_TRUE(Selected(b));
 
@@ -195,9 +205,9 @@ TEST_F(SelectionTest, ARightClickOrdersByWhatIsUnderIt) {
     ASSERT_NE(spot, nullptr);
     ASSERT_GT(spot->m_resourceType, 0);
     ClickOn(tank, 1);
-    w.queueModifier = true;  // adds to the selection
+    queued = true;  // adds to the selection
     ClickOn(harvester, 1);
-    w.queueModifier = false;
+    queued = false;
     ASSERT_TRUE(Selected(tank) && Selected(harvester));
 
     // The ground: both move there, each sent at once.
@@ -250,7 +260,7 @@ TEST_F(SelectionTest, PendingOrdersQueueingAndFog) {
     // A pending attack with the queue modifier: appended to what the unit
     // has, and still pending for the next click.
     ui.m_pendingOrder = CUnitOrder::kAttack;
-    w.queueModifier = true;
+    queued = true;
     ClickOn(enemy, 0);
     ClickOn(enemy, 0);
     std::vector<CUnitOrder*> q = Queue(tank);
@@ -259,7 +269,7 @@ TEST_F(SelectionTest, PendingOrdersQueueingAndFog) {
     EXPECT_EQ(q[1]->m_type, CUnitOrder::kAttack);
     EXPECT_EQ(ui.m_pendingOrder, CUnitOrder::kAttack);
     // Without it the queue starts again and the order is used up.
-    w.queueModifier = false;
+    queued = false;
     ClickOn(enemy, 0);
     EXPECT_EQ(Queue(tank).size(), 1u);
     EXPECT_EQ(ui.m_pendingOrder, 0u);
@@ -283,7 +293,7 @@ TEST_F(SelectionTest, PendingOrdersQueueingAndFog) {
     // A move given with the queue modifier is appended unsent: the queue
     // sends it in its turn.
     const int sent = Sent(kOrderMessage);
-    w.queueModifier = true;
+    queued = true;
     Click(0.0f, 10.0f, 3);
     q = Queue(tank);
     ASSERT_EQ(q.size(), 2u);
@@ -291,7 +301,7 @@ TEST_F(SelectionTest, PendingOrdersQueueingAndFog) {
     EXPECT_FALSE(q[1]->m_sent);
     EXPECT_TRUE(q[1]->m_issuedHere);
     EXPECT_EQ(Sent(kOrderMessage), sent);
-    w.queueModifier = false;
+    queued = false;
 
     // A patrol given to a structure is its rally point: a move there.
     CUnit* depot = Spawn("Granite_Depot", 2.0f, -4.0f, w.red);
@@ -314,7 +324,7 @@ TEST_F(SelectionTest, ADoubleClickSelectsTheTypeOnScreen) {
     std::vector<int32_t> p = Pixel(0.0f, 4.0f);
     ui.m_cursorX = p[0];
     ui.m_cursorY = p[1];
-    EXPECT_TRUE(w.scene->IssueOrder(0, 0, 0, 0, 0, 0, 0, 0, 0, 1));
+    EXPECT_TRUE(orders.IssueOrder(0, 0, 0, 0, 0, 0, 0, 0, 0, true, Modes(), false));
     for (CUnit* u : mine) EXPECT_TRUE(Selected(u));
     EXPECT_FALSE(Selected(far));
     EXPECT_FALSE(Selected(other));
@@ -322,7 +332,7 @@ TEST_F(SelectionTest, ADoubleClickSelectsTheTypeOnScreen) {
     EXPECT_TRUE(ui.m_selectionChanged);
 }
 
-TEST_F(SelectionTest, TheEditorToolsAndTheGroupCentre) {
+TEST_F(SelectionTest, TheEditorTools) {
     CUnit* a = Spawn("Granite_LightTank", 3.0f, 4.0f, w.red);
     CUnit* b = Spawn("Granite_LightTank", -5.0f, 1.0f, w.red);
     a->HandleMessage(CTessarakObject::kMsgSelect, 0);
@@ -340,18 +350,6 @@ TEST_F(SelectionTest, TheEditorToolsAndTheGroupCentre) {
     w.scene->RotateSelection(0.0f, 0.0f, 90.0f);
     EXPECT_NEAR(Distance2D(0.0f, 0.0f, a->m_position[0], a->m_position[2]), Distance2D(0, 0, 5, 7), 1e-4f);
     EXPECT_NEAR(a->m_position[0] * 5.0f + a->m_position[2] * 7.0f, 0.0f, 1e-3f);  // at right angles
-
-    CExplosionManager& camera = *w.explosions;
-    camera.m_focusX = 11.0f;
-    camera.m_focusZ = 12.0f;
-    w.scene->GroupCentre(3);  // nobody in group 3: the camera stays
-    EXPECT_EQ(camera.m_focusX, 11.0f);
-    EXPECT_EQ(camera.m_focusZ, 12.0f);
-    a->m_group = 3;
-    b->m_group = 3;
-    w.scene->GroupCentre(3);
-    EXPECT_FLOAT_EQ(camera.m_focusX, (a->m_position[0] + b->m_position[0]) / 2.0f);
-    EXPECT_FLOAT_EQ(camera.m_focusZ, -(a->m_position[2] + b->m_position[2]) / 2.0f);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-#include "commands/SoundCommands.h"
-
+// The sound engine's console commands and settings (the sound area): the
+// engine's own, registered by it with itself as every row's context.
 #include "app/Game.h"
 #include "app/SoundEngine.h"
 #include "console/CommandInterpreter.h"
@@ -7,13 +7,8 @@
 #include "console/ConsoleCommand.h"
 
 namespace {
-CGame* Game(CConsoleCommand* record) {
-    return record->GetOwner() ? record->GetOwner() : g_pGame;
-}
-
 SoundEngine* Sound(CConsoleCommand* record, CVFSFile* file) {
-    CGame* game = file ? nullptr : Game(record);
-    return game ? game->Sound() : nullptr;
+    return file ? nullptr : static_cast<SoundEngine*>(record->GetContext());
 }
 
 void TooFew(CConsoleCommand* record) {
@@ -65,7 +60,7 @@ void Cmd_PlayLooping(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file
     int32_t slot = 0;
     if (!e || !args || args->count < 2 || !args->arg[1].GetInt(slot)) return;
     CStrBuf name(args->Text(0));
-    SoundEngine_LoadSample(e, Game(record)->GetPath("Units\\Sounds", name.GetText()), slot);
+    SoundEngine_LoadSample(e, e->m_owner->GetPath("Units\\Sounds", name.GetText()), slot);
 }
 
 void Cmd_StopLooping(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
@@ -114,7 +109,7 @@ void Cmd_PlayMp3(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
         SoundEngine_Stream(e, current.GetText(), 0);
     } else {
         CStrBuf name(args->Text(0));
-        SoundEngine_Stream(e, Game(record)->GetPath("Music", name.GetText()), 0);
+        SoundEngine_Stream(e, e->m_owner->GetPath("Music", name.GetText()), 0);
     }
 }
 
@@ -123,21 +118,18 @@ void Cmd_StopMp3(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
 }
 }  // namespace
 
-void RegisterSoundCommands(CCommandInterpreter* ip) {
-    CGame* game = ip->GetOwner() ? ip->GetOwner() : g_pGame;
-    SoundEngine* e = game ? game->Sound() : nullptr;
-    if (!e) return;
+void SoundEngine::RegisterCommands(CCommandInterpreter* ip) {
     const SCommandRow rows[] = {
-        SCommandRow::Bool("se_EffectSoundsActive", &e->m_effectsOn, "Sets the sound effects on and off.",
+        SCommandRow::Bool("se_EffectSoundsActive", &m_effectsOn, "Sets the sound effects on and off.",
                           "se_EffectSoundsActive(bool On);")
             .Config("Sound.cfg"),
-        SCommandRow::Bool("se_InterfaceSoundsActive", &e->m_interfaceOn,
-                          "Sets the interface voice on and off.", "se_InterfaceSoundsActive(bool On);")
+        SCommandRow::Bool("se_InterfaceSoundsActive", &m_interfaceOn, "Sets the interface voice on and off.",
+                          "se_InterfaceSoundsActive(bool On);")
             .Config("Sound.cfg"),
-        SCommandRow::Int("se_EffectVolume", &e->m_effectVolume, 0, 100, "Sets the effect volume",
+        SCommandRow::Int("se_EffectVolume", &m_effectVolume, 0, 100, "Sets the effect volume",
                          "se_EffectVolume(float Percent);")
             .Config("Sound.cfg"),
-        SCommandRow::Int("InterfaceVolume", &e->m_interfaceVolume, 0, 100, "Sets the interface volume",
+        SCommandRow::Int("InterfaceVolume", &m_interfaceVolume, 0, 100, "Sets the interface volume",
                          "InterfaceVolume(float Percent);")
             .Config("Sound.cfg"),
         SCommandRow::Function("se_MusicVolume", Cmd_MusicVolume, "Sets the music volume.",
@@ -164,67 +156,69 @@ void RegisterSoundCommands(CCommandInterpreter* ip) {
                               "se_KillLooping(int Slot);"),
         SCommandRow::Function("se_ShowAttributes", Cmd_ShowAttributes, "Shows the current sound settings",
                               "se_ShowAttributes();"),
-        SCommandRow::Int("se_MixAhead", &e->m_mixAhead, 0, 128000,
+        SCommandRow::Int("se_MixAhead", &m_mixAhead, 0, 128000,
                          "Sets the number of milliseconds to mixahead the sound",
                          "se_MixAhead(int Mixahaed);")
             .Config("Sound.cfg"),
-        SCommandRow::Int("se_MixRate", &e->m_mixRate, 0, 128000,
-                         "Sets the wanted mixrate for the sound mixing", "se_MixRate(int Mixrate);")
+        SCommandRow::Int("se_MixRate", &m_mixRate, 0, 128000, "Sets the wanted mixrate for the sound mixing",
+                         "se_MixRate(int Mixrate);")
             .Config("Sound.cfg"),
-        SCommandRow::Int("se_Bits", &e->m_bits, 0, 32,
-                         "Sets the number of bits per sample to mix the sound to",
+        SCommandRow::Int("se_Bits", &m_bits, 0, 32, "Sets the number of bits per sample to mix the sound to",
                          "se_Bits(int NumberOfBits);")
             .Config("Sound.cfg"),
-        SCommandRow::Int("se_OutChannels", &e->m_outChannels, 0, 8192,
+        SCommandRow::Int("se_OutChannels", &m_outChannels, 0, 8192,
                          "Sets the number of outputchannels (2 is stereo)",
                          "se_OutChannels(int NumChannels);")
             .Config("Sound.cfg"),
-        SCommandRow::Int("se_Channels", &e->m_mixChannels, 0, 8192,
+        SCommandRow::Int("se_Channels", &m_mixChannels, 0, 8192,
                          "Sets the number of simultaneous channels to mix.", "se_Channels(int NumChannels);")
             .Config("Sound.cfg"),
-        SCommandRow::Bool("se_ReloadOnPlay", &e->m_reloadOnPlay, "Reloads the sound before it's played.",
+        SCommandRow::Bool("se_ReloadOnPlay", &m_reloadOnPlay, "Reloads the sound before it's played.",
                           "se_ReloadOnPlay(bool Enable);")
             .Config("Sound.cfg"),
-        SCommandRow::Bool("se_UseWaveout", &e->m_useWaveOut,
+        SCommandRow::Bool("se_UseWaveout", &m_useWaveOut,
                           "Sets the use of wav driver in favour of direct sound driver",
                           "se_UseWaveout(bool Enable);")
             .Config("Sound.cfg"),
-        SCommandRow::Bool("se_NoSound", &e->m_noSound, "Turns off sound", "se_NoSound(bool Disable);")
+        SCommandRow::Bool("se_NoSound", &m_noSound, "Turns off sound", "se_NoSound(bool Disable);")
             .Config("Sound.cfg"),
-        SCommandRow::Bool("se_Debug", &e->m_debug, "Turns sound debugging on/off", "se_Debug(bool Enable);"),
+        SCommandRow::Bool("se_Debug", &m_debug, "Turns sound debugging on/off", "se_Debug(bool Enable);"),
         SCommandRow::Function("se_Restart", Cmd_Restart, "Restarts the sound system", "se_Restart();"),
         SCommandRow::Function("se_PlayMp3", Cmd_PlayMp3, "Plays the supplied mp3",
                               "se_PlayMp3(str FileName);"),
         SCommandRow::Function("StartMP3", Cmd_PlayMp3, "Plays the supplied mp3", "StartMP3(str FileName);"),
         SCommandRow::Function("StopMP3", Cmd_StopMp3, "Stops playing the playing mp3", "StopMP3();"),
-        SCommandRow::Int("sounds_RemindTime", &e->m_remindTime, 1, 128000,
+        SCommandRow::Int("sounds_RemindTime", &m_remindTime, 1, 128000,
                          "Sets the number of seconds between warnings", "sounds_RemindTime(int Time);")
             .Config("GUI.cfg"),
-        SCommandRow::Float("sounds_LowResourcesPercent", &e->m_lowResourcesPercent, 0.0f, 1.0f,
+        SCommandRow::Float("sounds_LowResourcesPercent", &m_lowResourcesPercent, 0.0f, 1.0f,
                            "Sets the warning level.", "sounds_LowResourcesPercent(float Percent);")
             .Config("GUI.cfg"),
-        SCommandRow::Int("sndopt_Quality", &e->m_quality, 0, 5, "Sets the sound quality",
+        SCommandRow::Int("sndopt_Quality", &m_quality, 0, 5, "Sets the sound quality",
                          "sndopt_Quality(int Quality);")
             .Config("Sound.cfg"),
-        SCommandRow::Bool("sndopt_EffectsActive", &e->m_effectsOn,
-                          "Sets if the sound effects should be active", "sndopt_EffectsActive(bool Active);")
+        SCommandRow::Bool("sndopt_EffectsActive", &m_effectsOn, "Sets if the sound effects should be active",
+                          "sndopt_EffectsActive(bool Active);")
             .Config("Sound.cfg"),
-        SCommandRow::Int("sndopt_EffectsVolume", &e->m_effectVolume, 0, 100, "Sets the sound effects volume",
+        SCommandRow::Int("sndopt_EffectsVolume", &m_effectVolume, 0, 100, "Sets the sound effects volume",
                          "sndopt_EffectsVolume(int Volume);")
             .Config("Sound.cfg"),
-        SCommandRow::Bool("sndopt_InterfaceSoundsActive", &e->m_interfaceOn,
+        SCommandRow::Bool("sndopt_InterfaceSoundsActive", &m_interfaceOn,
                           "Sets if the interface sound effects should be activee",
                           "sndopt_InterfaceSoundsActive(bool Active);")
             .Config("Sound.cfg"),
-        SCommandRow::Int("sndopt_InterfaceVolume", &e->m_interfaceVolume, 0, 100,
+        SCommandRow::Int("sndopt_InterfaceVolume", &m_interfaceVolume, 0, 100,
                          "Sets the sound effects volume", "sndopt_InterfaceVolume(int Volume);")
             .Config("Sound.cfg"),
-        SCommandRow::Bool("musicopt_Active", &e->m_musicOn, "Sets if the music should be active",
+        SCommandRow::Bool("musicopt_Active", &m_musicOn, "Sets if the music should be active",
                           "musicopt_Active(bool Active);")
             .Config("Music.cfg"),
-        SCommandRow::Int("musicopt_Volume", &e->m_musicVolume, 0, 100, "Sets the music volume",
+        SCommandRow::Int("musicopt_Volume", &m_musicVolume, 0, 100, "Sets the music volume",
                          "musicopt_Volume(int Volume);")
             .Config("Music.cfg"),
     };
-    CommandTable_Register(ip, rows);
+    for (const SCommandRow& row : rows) {
+        SCommandRow own = row.Context(this);
+        CommandTable_Register(ip, &own, 1);
+    }
 }

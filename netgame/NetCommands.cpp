@@ -1,26 +1,20 @@
-#include "commands/NetworkCommands.h"
-
+#include "core/Determinism.h"
+// The network game's console commands and settings (the network area): the
+// session's own, registered by it with itself as every row's context.
 #include <cmath>
 #include <cstdlib>
 
-#include "app/Game.h"
-#include "app/GameConsole.h"
 #include "console/CommandInterpreter.h"
 #include "console/CommandTable.h"
 #include "console/ConfigText.h"
 #include "core/VFSFile.h"
 #include "netgame/NetGame.h"
+#include "world/ObjectTemplate.h"
 #include "world/Player.h"
 
 namespace {
-CGame* Game(CConsoleCommand* record) {
-    CGame* game = record->GetOwner();
-    return game ? game : g_pGame;
-}
-
 CNetGame* Net(CConsoleCommand* record) {
-    CGame* game = Game(record);
-    return game ? game->NetGame() : nullptr;
+    return static_cast<CNetGame*>(record->GetContext());
 }
 
 int Count(SCommandArgs* args) {
@@ -57,7 +51,7 @@ void Cmd_StartServer(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file
     if (file || !net) return;
     int32_t port = kNetDefaultServerPort;
     if (Count(args) >= 1 && (!IntArg(args, 0, &port) || port < 0 || port > 65535)) {
-        Game_Printf("StartServer: not a port: %s", args->Text(0));
+        net->Printf("StartServer: not a port: %s", args->Text(0));
         return;
     }
     net->StartServer(static_cast<uint16_t>(port), false);
@@ -73,24 +67,24 @@ void Cmd_StartLocalServer(CConsoleCommand* record, SCommandArgs*, CVFSFile* file
 void Cmd_ListPlayers(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
     CNetGame* net = Net(record);
     if (file || !net) return;
-    Game_Printf("%-10s%-50s", "ID", "Name");
+    net->Printf("%-10s%-50s", "ID", "Name");
     for (CPlayer* p : net->m_players.m_players)
-        if (p != net->m_players.m_neutral) Game_Printf("%-10d%-50s", (int)p->m_id, p->m_name.GetText());
+        if (p != net->m_players.m_neutral) net->Printf("%-10d%-50s", (int)p->m_id, p->m_name.GetText());
 }
 
 void Cmd_ListTeams(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
     CNetGame* net = Net(record);
     if (file || !net) return;
-    Game_Printf("%-10s%-50s", "ID", "Name");
-    for (CTeam* t : net->m_players.m_teams) Game_Printf("%-10d%-50s", (int)t->m_id, t->m_name.GetText());
+    net->Printf("%-10s%-50s", "ID", "Name");
+    for (CTeam* t : net->m_players.m_teams) net->Printf("%-10d%-50s", (int)t->m_id, t->m_name.GetText());
 }
 
 void Cmd_ListRaces(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
     CNetGame* net = Net(record);
     if (file || !net) return;
-    Game_Printf("%-10s%-50s%-50s", "ID", "Name", "Start Unit");
+    net->Printf("%-10s%-50s%-50s", "ID", "Name", "Start Unit");
     for (CRace* r : net->m_players.m_races)
-        Game_Printf("%-10d%-50s%-50s", (int)r->m_id, r->m_name.GetText(),
+        net->Printf("%-10d%-50s%-50s", (int)r->m_id, r->m_name.GetText(),
                     r->m_startUnit ? r->m_startUnit->m_name.GetText() : "NoStartUnit");
 }
 
@@ -105,7 +99,7 @@ void Cmd_Name(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
         return WriteLine(file, line);
     }
     if (Count(args) < 1) {
-        Game_Printf("You are called %s", local->m_name.GetText());
+        net->Printf("You are called %s", local->m_name.GetText());
         return;
     }
     CStrBuf name(args->Text(0));
@@ -124,7 +118,7 @@ void Cmd_Color(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
         return WriteLine(file, line);
     }
     if (Count(args) < 3) {
-        Game_Printf("Your color is R %f G %f B %f", (double)local->m_colour[0], (double)local->m_colour[1],
+        net->Printf("Your color is R %f G %f B %f", (double)local->m_colour[0], (double)local->m_colour[1],
                     (double)local->m_colour[2]);
         return;
     }
@@ -147,9 +141,9 @@ void Cmd_Team(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
     if (file || !local) return;
     if (Count(args) < 1) {
         if (local->m_team)
-            Game_Printf("Your team is %s", local->m_team->m_name.GetText());
+            net->Printf("Your team is %s", local->m_team->m_name.GetText());
         else
-            Game_Print("You are not in a team");
+            net->Printf("You are not in a team");
         return;
     }
     int32_t id = -1;
@@ -197,7 +191,7 @@ void Cmd_ColorList(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
     CNetGame* net = Net(record);
     if (file || !net) return;
     for (const SServerColor& c : net->m_colors)
-        Game_PrintColor((int)std::lround(c.r), (int)std::lround(c.g), (int)std::lround(c.b), false,
+        net->PrintColor((int)std::lround(c.r), (int)std::lround(c.g), (int)std::lround(c.b), false,
                         "R %f G %f B %f", (double)c.r, (double)c.g, (double)c.b);
 }
 
@@ -205,7 +199,7 @@ void Cmd_ColorAdd(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
     CNetGame* net = Net(record);
     if (file || !net) return;
     if (Count(args) < 3) {
-        Game_Print("Need 3 arguments");
+        net->Printf("Need 3 arguments");
         return;
     }
     SServerColor c{0.0f, 0.0f, 0.0f};
@@ -222,10 +216,7 @@ void OnServerInfo(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
 }
 }  // namespace
 
-void RegisterNetworkCommands(CCommandInterpreter* ip) {
-    CGame* game = ip->GetOwner() ? ip->GetOwner() : g_pGame;
-    CNetGame* net = game ? game->NetGame() : nullptr;
-    if (!net) return;
+void CNetGame::RegisterCommands(CCommandInterpreter* ip) {
     const SCommandRow rows[] = {
         SCommandRow::Function("Connect", Cmd_Connect, "Connects to the supplied destination",
                               "Connect(str Destination);"),
@@ -253,55 +244,55 @@ void RegisterNetworkCommands(CCommandInterpreter* ip) {
                               "CreateTeam(str TeamName);"),
         SCommandRow::Function("srv_Resync", Cmd_Resync, "Forces a resync of the game", "srv_Resync();"),
         SCommandRow::String(
-            "srv_Password", &net->m_serverPassword, 256,
+            "srv_Password", &m_serverPassword, 256,
             "The password a client has to set cl_Password to to be able to connect to the server",
             "srv_Password")
             .Config("Server.cfg"),
-        SCommandRow::String("cl_Password", &net->m_clientPassword, 256,
+        SCommandRow::String("cl_Password", &m_clientPassword, 256,
                             "The password you send to the server when you want to connect to it",
                             "cl_Password")
             .Config("Player.cfg"),
-        SCommandRow::Float("srv_Rate", &net->m_serverRate, 400.0f, 100000000.0f,
+        SCommandRow::Float("srv_Rate", &m_serverRate, 400.0f, 100000000.0f,
                            "Sets the combined max rate of the server", "srv_Rate(float Rate);")
             .Config("Network.cfg")
             .OnChange(OnRate),
-        SCommandRow::Float("cl_Rate", &net->m_clientRate, 400.0f, 10000000.0f,
+        SCommandRow::Float("cl_Rate", &m_clientRate, 400.0f, 10000000.0f,
                            "Sets the preferable rate of the client", "cl_Rate(float Rate);")
             .Config("Network.cfg")
             .OnChange(OnRate),
-        SCommandRow::Int("nw_MaxPacketSize", &net->m_maxPacketSize, 0, 2048, "Max packet size for a packet",
+        SCommandRow::Int("nw_MaxPacketSize", &m_maxPacketSize, 0, 2048, "Max packet size for a packet",
                          "nw_MaxPacketSize(int PacketSize)")
             .Config("Network.cfg"),
         SCommandRow::Int(
-            "nw_ClientPort", &net->m_clientPort, 0, 65535,
+            "nw_ClientPort", &m_clientPort, 0, 65535,
             "Selects the port to use for client to server connects. nw_ClientPort + 100 is used for "
             "Communication with the master, nw_ClientPort + 200 is used for Communication with server "
             "before connection",
             "nw_ClientPort(int Port);")
             .Config("Network.cfg"),
         SCommandRow::Float(
-            "srv_Sync_NumberOfChecksPerFrame", &net->m_checksPerFrame, 0.1f, 1000000.0f,
+            "srv_Sync_NumberOfChecksPerFrame", &m_checksPerFrame, 0.1f, 1000000.0f,
             "Sets the number of units the server sends out to clients per frame for sync checking. "
             "Can be less than 1.0",
             "srv_Sync_NumberOfChecksPerFrame(float Number);")
             .Config("Server.cfg"),
         SCommandRow::Int(
-            "srv_SyncEveryFrame", &net->m_syncEveryFrame, 0, 3,
+            "srv_SyncEveryFrame", &m_syncEveryFrame, 0, 3,
             "Syncs the game every frame if set to 1, if set to 2 it syns it once but without resorting "
             "lists etc",
             "srv_SyncEveryFrame(int Mode);"),
-        SCommandRow::Float("srv_TargetFPS", &net->m_targetFps, 1.5f, 999.9f,
+        SCommandRow::Float("srv_TargetFPS", &m_targetFps, 1.5f, 999.9f,
                            "Sets the target accurateness of the game engine. 15 fps is default",
                            "srv_TargetFPS(float Fps);")
             .Config("Server.cfg")
             .Mask(1),
         SCommandRow::Float(
-            "srv_MinFPS", &net->m_minFps, 1.5f, 999.9f,
+            "srv_MinFPS", &m_minFps, 1.5f, 999.9f,
             "Sets the Minimum accurateness of the game engine. Values under 5 fps is not desirable.",
             "srv_MinFPS(float Fps);")
             .Config("Server.cfg")
             .Mask(1),
-        SCommandRow::Bool("Cheats", &net->m_serverInfo.m_cheats, "Enables cheats", "Cheats(bool Enable);")
+        SCommandRow::Bool("Cheats", &m_serverInfo.m_cheats, "Enables cheats", "Cheats(bool Enable);")
             .Mask(33)
             .OnChange(OnServerInfo),
         SCommandRow::Function("srv_Color_RemoveAll", Cmd_ColorRemoveAll,
@@ -313,46 +304,49 @@ void RegisterNetworkCommands(CCommandInterpreter* ip) {
         // The server and its map: the hosted description (what this machine's
         // server tells its clients) and, for the si_Map_ values that a map's
         // information script sets, the current one.
-        SCommandRow::Bool("si_FogOfWar", &net->m_serverInfo.m_fogOfWar, "Enable to use fog of war",
-                          "si_FogOfWar")
+        SCommandRow::Bool("si_FogOfWar", &m_serverInfo.m_fogOfWar, "Enable to use fog of war", "si_FogOfWar")
             .Config("Server.cfg")
             .Mask(32)
             .OnChange(OnServerInfo),
-        SCommandRow::Int("si_Location", &net->m_serverInfo.m_location, 1, 13, "The location of this server",
+        SCommandRow::Int("si_Location", &m_serverInfo.m_location, 1, 13, "The location of this server",
                          "si_Location(int Country)")
             .Config("Server.cfg")
             .OnChange(OnServerInfo),
-        SCommandRow::String("si_Map_File", &net->m_serverInfo.m_mapFile, 255,
+        SCommandRow::String("si_Map_File", &m_serverInfo.m_mapFile, 255,
                             "The map that have been selected to play on", "si_Map_File(char *)")
             .Config("Server.cfg")
             .OnChange(OnServerInfo),
-        SCommandRow::Int("si_MaxUnits", &net->m_serverInfo.m_maxUnits, 0, 65536,
-                         "Max unitcount for each player", "si_MaxUnits(int UnitCount)")
+        SCommandRow::Int("si_MaxUnits", &m_serverInfo.m_maxUnits, 0, 65536, "Max unitcount for each player",
+                         "si_MaxUnits(int UnitCount)")
             .Config("Server.cfg")
             .OnChange(OnServerInfo),
-        SCommandRow::Bool("si_AlliedVictory", &net->m_serverInfo.m_alliedVictory, "Allied victory",
+        SCommandRow::Bool("si_AlliedVictory", &m_serverInfo.m_alliedVictory, "Allied victory",
                           "si_AlliedVictory(bool On)")
             .Config("Server.cfg")
             .OnChange(OnServerInfo),
-        SCommandRow::Int("si_StartResources", &net->m_serverInfo.m_startResources, 0, 10000,
-                         "Start resources", "si_StartResources(int NumResources)")
+        SCommandRow::Int("si_StartResources", &m_serverInfo.m_startResources, 0, 10000, "Start resources",
+                         "si_StartResources(int NumResources)")
             .Config("Server.cfg")
             .OnChange(OnServerInfo),
-        SCommandRow::String("si_Map_Description", &net->m_joinedInfo.m_description, 255,
+        SCommandRow::String("si_Map_Description", &m_joinedInfo.m_description, 255,
                             "A description of the map to play on", "si_Map_Description(str Desc)")
             .MapScript(),
-        SCommandRow::String("si_Map_Author", &net->m_joinedInfo.m_author, 255,
-                            "Name of the author of the map", "si_Map_Author(str AuthorName)")
+        SCommandRow::String("si_Map_Author", &m_joinedInfo.m_author, 255, "Name of the author of the map",
+                            "si_Map_Author(str AuthorName)")
             .MapScript(),
-        SCommandRow::Int("si_Map_Players", &net->m_joinedInfo.m_designedPlayers, 0, 255,
+        SCommandRow::Int("si_Map_Players", &m_joinedInfo.m_designedPlayers, 0, 255,
                          "The number of players this map was designed for", "si_Map_Players(int NumPlayers)")
             .MapScript(),
-        SCommandRow::Int("si_Map_Width", &net->m_joinedInfo.m_width, 0, 65536,
-                         "The width of the selected map", "si_Map_Width(int Width)")
+        SCommandRow::Int("si_Map_Width", &m_joinedInfo.m_width, 0, 65536, "The width of the selected map",
+                         "si_Map_Width(int Width)")
             .MapScript(),
-        SCommandRow::Int("si_Map_Height", &net->m_joinedInfo.m_height, 0, 65536,
-                         "The height of the selected map", "si_Map_Height(int Height)")
+        SCommandRow::Int("si_Map_Height", &m_joinedInfo.m_height, 0, 65536, "The height of the selected map",
+                         "si_Map_Height(int Height)")
             .MapScript(),
     };
-    CommandTable_Register(ip, rows);
+    // Every handler and callback works on this session.
+    for (const SCommandRow& row : rows) {
+        SCommandRow own = row.Context(this);
+        CommandTable_Register(ip, &own, 1);
+    }
 }

@@ -1,0 +1,180 @@
+// The world: the one door to the simulation.
+//
+// A CWorld owns the parts of the simulated battlefield: the game scene (with
+// its object-id table, its objects and templates), the world grid, the
+// physics engine and the explosion manager (whose view effects it keeps
+// apart from the simulation). It is given the players of the session (the
+// network game keeps them), the content (the projects the unit file loads
+// into, the 3D engine's emitter templates) and the roles of the game around
+// it (world/WorldRoles.h). Every world object reaches its world through the
+// scene it belongs to (CGameScene::World), never through a global.
+//
+// The simulation moves only through Tick: the orders of one lockstep turn
+// (the game messages the session framed for it, in the order the server
+// sent them) are applied, then every object steps. Every machine that gives
+// its world the same turns has the same StateHash after each: the sync CRC
+// that machines compare. The game object, the network game's frames, the
+// computer players (on the host) and the tests all go through here.
+//
+// Who implements what it is given: the roles come from the program that
+// makes it (app/GameRoles.cpp for the game, tests/support for the tests);
+// the players from the network game (CNetGame::m_players).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "world/WorldCommands.h"
+#include "world/WorldQuery.h"
+#include "world/WorldRoles.h"
+
+class CGameScene;
+class CWorldGrid;
+class CPhysicsEngine;
+class CExplosionManager;
+class CObjectIdTable;
+class CPlayer;
+class CPlayerList;
+class CProjectList;
+class CE3DEngine;
+class CE3DFrame;
+class CTessarakObject;
+class CTessarakObjectTemplate;
+class CStateArchive;
+
+// One lockstep turn.
+struct STurn {
+    enum EStep : uint8_t {
+        kOrdersOnly,  // the orders are taken; nothing steps (a frame of the lobby or of loading)
+        kHeld,        // the orders, the deletions, the grid's cell map; the objects stay
+                      // (the map editor, a finished game)
+        kStep,        // the orders, the deletions, one step of every object, the grid's cell map
+    };
+    uint16_t frame = 0;  // the lockstep frame it is (1 to 8191; 0 outside a session)
+    EStep step = kStep;
+};
+
+// The orders of one turn: game messages for the world, in the order they run.
+class CTurnOrders {
+public:
+    struct SOrder {
+        uint16_t type;
+        std::vector<uint8_t> data;
+    };
+    void Add(uint16_t type, const void* data, size_t length);
+    void Clear() { m_orders.clear(); }
+    bool Empty() const { return m_orders.empty(); }
+    size_t Count() const { return m_orders.size(); }
+    const std::vector<SOrder>& Orders() const { return m_orders; }
+
+private:
+    std::vector<SOrder> m_orders;
+};
+
+class CWorld {
+public:
+    explicit CWorld(const SWorldRoles& roles = SWorldRoles());
+    // The scene (objects, then templates), the grid, the physics and the
+    // explosion manager go; the view's effects first.
+    ~CWorld();
+    CWorld(const CWorld&) = delete;
+    CWorld& operator=(const CWorld&) = delete;
+
+    // ---- the door
+    // One turn: its orders (ApplyOrder each, in their order), then as the
+    // turn says the frames queued for deletion (DeleteQueuedFrames with the
+    // tick's step), the step of every object and the grid's cell map.
+    void Tick(const STurn& turn, const CTurnOrders& orders);
+    // The sync CRC: the object-id counter, the scene's sync CRC (every
+    // object with an id in ascending id order) and every player's sync
+    // record but the neutral one's. Equal on every machine in step.
+    uint32_t StateHash();
+    // One order of a turn (the game messages 110 CREATEUNIT, 134 ORDER, 135
+    // and 136 the tow cables, 137 STOPCURRENTORDER, 138 and 139 a unit's
+    // mode, 142 WAYPOINTLIST, 143 SIGNAL, 159 and 160 resources, 161
+    // KILLUNIT; world/GameMessages.h has their layouts). Each payload is
+    // checked whole before anything changes. False when it is refused.
+    bool ApplyOrder(uint16_t type, const void* data, size_t length);
+    // Whether a game message is an order of the world (ApplyOrder takes it).
+    static bool IsWorldOrder(uint16_t type);
+
+    // ---- the whole simulated state (saved games)
+    // Writes what StateHash covers: i32 the object-id counter, u32 the
+    // number of players but the neutral one and each one's sync record (its
+    // id first), then the scene's saved objects (CGameScene::SaveObjects).
+    void SaveState(CStateArchive& ar);
+    // Reads such a state into this world: its players must exist already
+    // (the session made them) and its scene hold no world objects. Every
+    // record is checked before anything changes; false (the world as it
+    // was) when one does not fit. A world that loaded what another saved
+    // has that world's StateHash.
+    bool LoadState(CStateArchive& ar);
+
+    // Makes an object of the template at (x, 0, z) for owner under the id
+    // (-1 none), as a turn's CREATEUNIT and a resync do: in its grid cells,
+    // a unit finished and active. Null when it cannot be made.
+    CTessarakObject* CreateUnit(CTessarakObjectTemplate* tmpl, float x, float z, CPlayer* owner, int32_t id);
+
+    // ---- the world-space order interface (the interface, the commands, the
+    // computer players) and the read-only query (the computer players, the
+    // interface's panels)
+    CWorldCommands& Commands() { return m_commands; }
+    const CWorldQuery& Query() const { return m_query; }
+
+    // ---- the parts it owns
+    CGameScene& Scene() { return *m_scene; }
+    const CGameScene& Scene() const { return *m_scene; }
+    CWorldGrid& Grid() { return *m_grid; }
+    const CWorldGrid& Grid() const { return *m_grid; }
+    CPhysicsEngine& Physics() { return *m_physics; }
+    CExplosionManager& Explosions() { return *m_explosions; }
+    CObjectIdTable& Ids();
+
+    // ---- what it is given
+    // The players of the session (null: none); the list learns its world.
+    void SetPlayers(CPlayerList* players);
+    CPlayerList* Players() const { return m_players; }
+    // The content projects the unit file loads into (null: none).
+    void SetProjects(CProjectList* projects) { m_projects = projects; }
+    CProjectList* Projects() const { return m_projects; }
+    // The 3D engine whose emitter templates the effects name (null without a
+    // display).
+    void SetEngine(CE3DEngine* engine) { m_engine = engine; }
+    CE3DEngine* Engine() const { return m_engine; }
+    // The frame new objects are made under (the game screen's scene root).
+    void SetRootFrame(CE3DFrame* root);
+
+    // ---- the roles (the quiet default where none was given)
+    void SetRoles(const SWorldRoles& roles);
+    IWorldConsole& Console() const { return *m_console; }
+    IWorldFiles& Files() const { return *m_files; }
+    IWorldClock& Clock() const { return *m_clock; }
+    IOrderSender& Sender() const { return *m_sender; }
+    IWorldView& View() const { return *m_view; }
+    IWorldSound& Sound() const { return *m_sound; }
+    IWorldSession& Session() const { return *m_session; }
+
+private:
+    bool ApplyCreateUnit(const uint8_t* data, size_t length);
+
+    IWorldConsole* m_console = nullptr;
+    IWorldFiles* m_files = nullptr;
+    IWorldClock* m_clock = nullptr;
+    IOrderSender* m_sender = nullptr;
+    IWorldView* m_view = nullptr;
+    IWorldSound* m_sound = nullptr;
+    IWorldSession* m_session = nullptr;
+
+    CPlayerList* m_players = nullptr;
+    CProjectList* m_projects = nullptr;
+    CE3DEngine* m_engine = nullptr;
+
+    CPhysicsEngine* m_physics = nullptr;
+    CExplosionManager* m_explosions = nullptr;
+    CWorldGrid* m_grid = nullptr;
+    CGameScene* m_scene = nullptr;
+
+    CWorldCommands m_commands{*this};
+    CWorldQuery m_query{*this};
+};
