@@ -114,18 +114,23 @@ void SRawClient::Join(CNetSession& s, CNetMachine* host, int32_t* id, std::vecto
     *id = rawId;
 }
 
+// A host and an honest client in a running game, the host's unit made on
+// both.
+bool StartWithAUnit(CNetSession& s, CNetMachine* host, CNetMachine* honest) {
+    if (!s.JoinAll()) return false;
+    host->net->m_serverInfo.m_cheats = 1;
+    if (!s.StartGame()) return false;
+    host->RequestUnit(host->tank, 1.0f, 1.0f, host->net->LocalPlayer()->m_ownerId);
+    return s.RunUntil([&] { return host->OwnUnits().size() == 1 && honest->scene->m_objectCount == 1; });
+}
+
 }  // namespace
 
 TEST(NetHostile, RefusedRequestsLeaveTheGameGoingOn) {
     CNetSession s;
     CNetMachine* host = s.Add("host");
     CNetMachine* honest = s.Add("honest");
-    ASSERT_TRUE(s.JoinAll());
-    host->net->m_serverInfo.m_cheats = 1;
-    ASSERT_TRUE(s.StartGame());
-    host->RequestUnit(host->tank, 1.0f, 1.0f, host->net->LocalPlayer()->m_ownerId);
-    ASSERT_TRUE(
-        s.RunUntil([&] { return host->OwnUnits().size() == 1 && honest->scene->m_objectCount == 1; }));
+    ASSERT_TRUE(StartWithAUnit(s, host, honest));
     CTessarakObject* hostUnit = host->OwnUnits().front();
     const float unitX = hostUnit->m_position[0];
     // A running game refuses joins: the host's state word says otherwise
@@ -282,12 +287,8 @@ TEST(NetHostile, ASilentClientCannotStopTheGame) {
     CNetSession s;
     CNetMachine* host = s.Add("host");
     CNetMachine* honest = s.Add("honest");
-    ASSERT_TRUE(s.JoinAll());
-    host->net->m_serverInfo.m_cheats = 1;
     host->net->m_resyncTimeout = 1.0f;
-    ASSERT_TRUE(s.StartGame());
-    host->RequestUnit(host->tank, 1.0f, 1.0f, host->net->LocalPlayer()->m_ownerId);
-    ASSERT_TRUE(s.RunUntil([&] { return honest->scene->m_objectCount == 1; }));
+    ASSERT_TRUE(StartWithAUnit(s, host, honest));
     host->gameState = 1;  // a running game refuses joins
     SRawClient raw(ServerOf(host));
     int32_t rawId = -1;
