@@ -255,6 +255,7 @@ public:
     int32_t m_resyncCountdown = 0;
     // server: a resync waits at most this long for a client's answers; one
     // that has not answered by then is dropped and the game goes on
+    // (srv_ResyncTimeout, seconds)
     float m_resyncTimeout = 10.0f;
     int64_t m_syncSince = 0;      // when the resync's current step began
     CSentChecks m_sentChecks;     // server: its checks, for weighing sync reports
