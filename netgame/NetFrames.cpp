@@ -70,6 +70,7 @@ void CNetGame::Update(int idleOnly) {
             lowestRate = std::min(lowestRate, rate);
         }
         ReleaseAll(clients);
+        StepResync();
         SpeedControl();
         (void)lowestRate;
     } else if (m_clientConnected) {
@@ -169,7 +170,9 @@ void CNetGame::ClientUpdate(CGameSocket* link) {
 }
 
 void CNetGame::SpeedControl() {
-    if (!HasGameClock()) return;
+    // While a resync holds the game, the waiting clients' lag says nothing
+    // of their pace: the speed stays as it was.
+    if (!HasGameClock() || m_syncState != 0) return;
     float frameTime = std::min(std::max(m_largestFrameTime, 0.001f), 10.0f);
     float timeLag = std::min(std::max(m_largestTimeLag, 0.0f), 60.0f);
     float f = m_targetFps * m_speedFactor;
@@ -342,43 +345,52 @@ bool CNetGame::FrameReady(NWEFrame* rec, ETickStep step) {
     return run;
 }
 
+// Server: the resync's steps, each when every client answered the one
+// before. Run from every frame as well as from the tick gate: while the game
+// stands for a resync no tick may fall due (the clients' lag slows the game),
+// and the bound must run out all the same.
+void CNetGame::StepResync() {
+    if (!m_hosting || m_syncState == 0) return;
+    // Every client answers each step of the resync; one that has not
+    // answered within the bound is dropped, as a silent client is, and
+    // the others go on without it.
+    bool late = GetClock().Seconds(GetClock().Now() - m_syncSince) > m_resyncTimeout;
+    std::vector<CGameSocket*> clients = TakeClients();
+    bool all = true;
+    for (CGameSocket* c : clients) {
+        bool answered = (m_syncState == 1 ? c->m_gotAllUnits : c->m_syncFinished) || c->IsTimedOut();
+        if (!answered && late && !IsLocalServerEnd(c)) {
+            CPlayer* p = c->FirstPlayer();
+            PrintColor(255, 0, 0, true, "%s did not answer the resync and is dropped",
+                       p ? p->m_name.GetText() : "A client");
+            c->SetTimedOut(true);
+            answered = true;
+        }
+        all = all && answered;
+    }
+    ReleaseAll(clients);
+    if (all && m_syncState == 1) {
+        m_syncState = 2;
+        m_syncSince = GetClock().Now();
+        SendToAllClients(NS_NOTIFYTYPE_SYNC_FINISHSYNC, nullptr, 0);
+    } else if (all && m_syncState == 2) {
+        // The lag the clients reported while everyone waited is over
+        // with the resync (each drops it); their next pings say anew.
+        clients = TakeClients();
+        for (CGameSocket* c : clients) c->m_timeLag = 0.0f;
+        ReleaseAll(clients);
+        m_syncState = 3;
+        SendToAllClients(NS_NOTIFYTYPE_SYNC_GOOUTOFSYNC, nullptr, 0);
+    }
+}
+
 bool CNetGame::LogicTickGate() {
     float timeout = Clock().FrameTimeout();
     if (m_hosting) {
         m_queue1.Flush();
         m_queue2.Flush();
         if (m_syncState == 0) return true;
-        // Every client answers each step of the resync; one that has not
-        // answered within the bound is dropped, as a silent client is, and
-        // the others go on without it.
-        bool late = GetClock().Seconds(GetClock().Now() - m_syncSince) > m_resyncTimeout;
-        std::vector<CGameSocket*> clients = TakeClients();
-        bool all = true;
-        for (CGameSocket* c : clients) {
-            bool answered = (m_syncState == 1 ? c->m_gotAllUnits : c->m_syncFinished) || c->IsTimedOut();
-            if (!answered && late && !IsLocalServerEnd(c)) {
-                CPlayer* p = c->FirstPlayer();
-                PrintColor(255, 0, 0, true, "%s did not answer the resync and is dropped",
-                           p ? p->m_name.GetText() : "A client");
-                c->SetTimedOut(true);
-                answered = true;
-            }
-            all = all && answered;
-        }
-        ReleaseAll(clients);
-        if (all && m_syncState == 1) {
-            m_syncState = 2;
-            m_syncSince = GetClock().Now();
-            SendToAllClients(NS_NOTIFYTYPE_SYNC_FINISHSYNC, nullptr, 0);
-        } else if (all && m_syncState == 2) {
-            // The lag the clients reported while everyone waited is over
-            // with the resync (each drops it); their next pings say anew.
-            clients = TakeClients();
-            for (CGameSocket* c : clients) c->m_timeLag = 0.0f;
-            ReleaseAll(clients);
-            m_syncState = 3;
-            SendToAllClients(NS_NOTIFYTYPE_SYNC_GOOUTOFSYNC, nullptr, 0);
-        }
+        StepResync();
         return false;
     }
     if (m_syncState != 0) {

@@ -379,6 +379,7 @@ private:
     void SpeedControl();
     void DropStaleEntries();
     void Resync(NWEFrame* frame);
+    void StepResync();
     void ProcessFrameQueue(NWEFrame* frame, NWEQueue* queue);
     // Which tick asks for a frame: the interface frame's tick step or the
     // running game's logic tick (which also reports its units in and its
