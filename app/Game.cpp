@@ -300,7 +300,6 @@ bool CGame::ExecStartup(const char* name) {
 
     if (m_netGame) m_netGame->SendGameDir(name);
     m_gameDir.Assign(name);
-    MasterClient_SendGame();
     m_rootDir.Assign(root);
 
     CStrBuf cache;

@@ -6,6 +6,7 @@
 
 #include "e3d/Font.h"
 #include "e3d/Surface.h"
+#include "netgame/MasterClient.h"
 #include "netgame/NetGame.h"
 #include "platform/input/Clipboard.h"
 #include "world/World.h"
@@ -94,10 +95,12 @@ CCommandInterpreter* CInterface::ConsoleInterpreter() {
 void CInterface::ConsoleSendChat(const char* text) {
     CNetGame* net = m_net;
     if (!net || !net->m_players.m_local) return;
-    net->SendChat(net->m_players.m_local->m_name.GetText(), text,
-                  (int)std::lround(net->m_players.m_local->m_colour[0]),
-                  (int)std::lround(net->m_players.m_local->m_colour[1]),
-                  (int)std::lround(net->m_players.m_local->m_colour[2]));
+    // To whom ChatWith names ("*": everyone).
+    net->RouteChat(net->m_master ? net->m_master->m_chatWith.GetText() : "*",
+                   net->m_players.m_local->m_name.GetText(), text,
+                   (int)std::lround(net->m_players.m_local->m_colour[0]),
+                   (int)std::lround(net->m_players.m_local->m_colour[1]),
+                   (int)std::lround(net->m_players.m_local->m_colour[2]));
 }
 
 IConsoleHost::EClipboard CInterface::ConsoleGetClipboard(CStrBuf& out) {

@@ -24,19 +24,6 @@
 
 namespace {
 
-// "Sync CRC of frame F: C" lines: frame to CRC.
-std::map<int, std::string> SyncCrcs(const std::string& out) {
-    std::map<int, std::string> crcs;
-    std::istringstream in(out);
-    std::string line;
-    while (std::getline(in, line)) {
-        int frame = 0;
-        char crc[16] = {};
-        if (std::sscanf(line.c_str(), "Sync CRC of frame %d: %15s", &frame, crc) == 2) crcs[frame] = crc;
-    }
-    return crcs;
-}
-
 uint16_t FreePort() {
     CRawEndpoint probe;
     return probe.Address().port;
@@ -68,23 +55,6 @@ void JoinTwoMachines(const CTempDir& hostDir, const CTempDir& clientDir, CTestPr
     ASSERT_TRUE(client.WaitForOutput("Clienty entered the game", 30)) << client.Output();
 }
 
-// The host starts the game as a player would: the server refuses a start
-// while a client still checks the map it was sent, and the host tries again.
-// True once the host's game initializes.
-bool StartWhenEveryoneHoldsTheMap(CTestProcess& host) {
-    for (int attempt = 0; attempt < 60; ++attempt) {
-        const size_t from = host.Output().size();
-        host.Write("StartGame();\n");
-        for (int i = 0; i < 300; ++i) {
-            const std::string out = host.Output();
-            if (out.find("Initializing Game...", from) != std::string::npos) return true;
-            if (out.find("Cannot start game", from) != std::string::npos) break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-    }
-    return false;
-}
-
 // Whether the text comes in the output after its first `from` bytes within
 // the time.
 bool WaitForOutputAfter(CTestProcess& game, const std::string& text, size_t from, double seconds) {
@@ -114,7 +84,7 @@ protected:
 // starts the game, each machine orders its own tank, and both worlds print
 // the same sync CRC frame after frame.
 TEST_F(PlayTwoMachines, OverUdpTheyStayInStep) {
-    ASSERT_TRUE(StartWhenEveryoneHoldsTheMap(host)) << host.Output();
+    ASSERT_TRUE(Test_StartWhenEveryoneHoldsTheMap(host)) << host.Output();
     // Each machine's start unit at its start position, the first player's
     // on the host, the second's on the client.
     std::vector<SUnitSeen> hostUnits = Test_UnitsOnceRunning(host, 30.0);
@@ -135,12 +105,12 @@ TEST_F(PlayTwoMachines, OverUdpTheyStayInStep) {
     // see the orders' way to its end).
     int common = 0;
     for (int i = 0; i < 150 && common < 10; ++i) {
-        std::map<int, std::string> a = SyncCrcs(host.Output()), b = SyncCrcs(client.Output());
+        std::map<int, std::string> a = Test_SyncCrcs(host.Output()), b = Test_SyncCrcs(client.Output());
         common = 0;
         for (const auto& f : a) common += b.count(f.first) ? 1 : 0;
         if (common < 10) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    std::map<int, std::string> a = SyncCrcs(host.Output()), b = SyncCrcs(client.Output());
+    std::map<int, std::string> a = Test_SyncCrcs(host.Output()), b = Test_SyncCrcs(client.Output());
     for (const auto& f : a) {
         auto other = b.find(f.first);
         if (other != b.end()) {
@@ -161,7 +131,7 @@ TEST_F(PlayTwoMachines, OverUdpTheyStayInStep) {
 TEST_F(PlayTwoMachines, OneThatCannotStartSendsEveryoneBackToTheLobby) {
     std::filesystem::remove(clientDir.File("Tessarak/Units/PackedProject.VXP"));
 
-    ASSERT_TRUE(StartWhenEveryoneHoldsTheMap(host)) << host.Output();
+    ASSERT_TRUE(Test_StartWhenEveryoneHoldsTheMap(host)) << host.Output();
     const char* notice = "The game could not start on Clienty; back to the lobby";
     EXPECT_TRUE(host.WaitForOutput(notice, 30)) << host.Output();
     EXPECT_TRUE(client.WaitForOutput(notice, 30)) << client.Output();
@@ -169,7 +139,7 @@ TEST_F(PlayTwoMachines, OneThatCannotStartSendsEveryoneBackToTheLobby) {
     // Both stay in the lobby: the host's next start is taken there and called
     // off the same way on both; no game loop ran, no world is left.
     const size_t hostFrom = host.Output().size(), clientFrom = client.Output().size();
-    ASSERT_TRUE(StartWhenEveryoneHoldsTheMap(host)) << host.Output();
+    ASSERT_TRUE(Test_StartWhenEveryoneHoldsTheMap(host)) << host.Output();
     EXPECT_TRUE(WaitForOutputAfter(host, notice, hostFrom, 30)) << host.Output();
     EXPECT_TRUE(WaitForOutputAfter(client, notice, clientFrom, 30)) << client.Output();
     for (CTestProcess* game : {&host, &client}) {
@@ -203,7 +173,7 @@ TEST_F(PlayTwoMachines, AResyncDropsASilentClientAndTheGameGoesOn) {
     silent.Write("Connect(\"127.0.0.1:" + std::to_string(port) + "\");\n");
     ASSERT_TRUE(host.WaitForOutput("Silent entered the game", 30)) << host.Output() << silent.Output();
     host.Write("srv_ResyncTimeout(6);\n");
-    ASSERT_TRUE(StartWhenEveryoneHoldsTheMap(host)) << host.Output();
+    ASSERT_TRUE(Test_StartWhenEveryoneHoldsTheMap(host)) << host.Output();
     ASSERT_FALSE(Test_UnitsOnceRunning(client, 30.0).empty()) << client.Output();
     ASSERT_EQ(kill(silent.Pid(), SIGSTOP), 0);
     host.Write("srv_Resync();\n");
@@ -214,13 +184,13 @@ TEST_F(PlayTwoMachines, AResyncDropsASilentClientAndTheGameGoesOn) {
     std::sscanf(hostOut.c_str() + hostOut.find("Resyncing on frame"), "Resyncing on frame %d", &resyncFrame);
     // 150 frames in ten seconds at 15 a second: at least 100 come.
     auto newest = [](CTestProcess& game) {
-        std::map<int, std::string> crcs = SyncCrcs(game.Output());
+        std::map<int, std::string> crcs = Test_SyncCrcs(game.Output());
         return crcs.empty() ? 0 : crcs.rbegin()->first;
     };
     for (int i = 0; i < 100 && newest(client) < resyncFrame + 100; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_GE(newest(client), resyncFrame + 100) << client.Output();
-    std::map<int, std::string> a = SyncCrcs(host.Output()), b = SyncCrcs(client.Output());
+    std::map<int, std::string> a = Test_SyncCrcs(host.Output()), b = Test_SyncCrcs(client.Output());
     for (const auto& f : b)
         if (f.first > resyncFrame && a.count(f.first)) EXPECT_EQ(a[f.first], f.second) << "frame " << f.first;
     kill(silent.Pid(), SIGCONT);
