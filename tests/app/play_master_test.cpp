@@ -75,6 +75,7 @@ TEST(PlayMaster, FoundThroughTheMasterJoinedAndPlayedInStep) {
     CTestProcess host, client;
     clientDir.Write("Tessarak/Scripts/Autoexec.cfg",
                     "ge_MainSleep(1);\nnw_ClientPort(0);\nName(\"Clienty\");\ndbg_SyncCrc(5);\n" + useMaster);
+    ASSERT_TRUE(Test_WriteSkirmishStart(hostDir));
     ASSERT_TRUE(Test_StartGame(host, hostDir));
     ASSERT_FALSE(Test_UnitsOnceRunning(host, 30.0).empty()) << host.Output();
     host.Write("StartLocalServer(); ge_MainSleep(1); Name(\"Hosty\"); GameMode(GM_Multi); " + useMaster +

@@ -31,7 +31,7 @@ uint16_t FreePort() {
 
 // A host with the demo map and a client joined to it over UDP, each in its
 // own installation, both printing the sync CRC every fifth frame. The host
-// plays the shipped start-up script's skirmish first and goes back to the
+// plays a skirmish from its start-up script first and goes back to the
 // lobby to host: a machine that played before starts the new game as one
 // that never did.
 void JoinTwoMachines(const CTempDir& hostDir, const CTempDir& clientDir, CTestProcess& host,
@@ -39,6 +39,7 @@ void JoinTwoMachines(const CTempDir& hostDir, const CTempDir& clientDir, CTestPr
     const std::string port = std::to_string(FreePort());
     clientDir.Write("Tessarak/Scripts/Autoexec.cfg",
                     "ge_MainSleep(1);\nnw_ClientPort(0);\nName(\"Clienty\");\ndbg_SyncCrc(5);\n");
+    ASSERT_TRUE(Test_WriteSkirmishStart(hostDir));
     ASSERT_TRUE(Test_StartGame(host, hostDir));
     ASSERT_FALSE(Test_UnitsOnceRunning(host, 30.0).empty()) << host.Output();
     host.Write("StartLocalServer(); ge_MainSleep(1); Name(\"Hosty\"); GameMode(GM_Multi); StartServer(" +

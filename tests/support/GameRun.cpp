@@ -30,6 +30,12 @@ bool Test_StartGame(CTestProcess& game, const CTempDir& dir,
     return game.Start(options);
 }
 
+bool Test_WriteSkirmishStart(const CTempDir& dir, const std::string& before) {
+    return dir.Write(
+        "Tessarak/Scripts/Autoexec.cfg",
+        before + "GameMode(GM_Skirmish);\nStartLocalServer();\nMap(\"Skerry\");\nStartGame();\n");
+}
+
 std::vector<SUnitSeen> Test_ReadUnits(CTestProcess& game, double seconds) {
     static int s_serial = 0;
     const std::string begin = "units-begin " + std::to_string(++s_serial);

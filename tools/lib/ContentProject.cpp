@@ -19,6 +19,7 @@
 #include "e3d/Material.h"
 #include "e3d/Shape.h"
 #include "e3d/ShapeBlock.h"
+#include "tools/lib/TomlFields.h"
 
 namespace fs = std::filesystem;
 
@@ -31,86 +32,22 @@ namespace {
 // Longest name the game keeps (its name buffers hold 256 bytes).
 constexpr size_t kMaxName = 255;
 constexpr int kMaxDepth = 16;
-// Limits the sources are held to (content/README.md, "Limits"): every number
-// of a template, part or texture at most a million in size; an OBJ file at
-// most 16 MiB.
-constexpr double kMaxNumber = 1.0e6;
+// An OBJ file the builder reads is at most 16 MiB (content/README.md,
+// "Limits"; the numbers' limit is Toml_Bounded's).
 constexpr uintmax_t kMaxObjBytes = 16u << 20;
 
-struct SBuildError {
-    std::string text;
-};
-
+// The values of the sources (tools/lib/TomlFields.h).
 [[noreturn]] void Fail(const std::string& where, const std::string& what) {
-    throw SBuildError{where + ": " + what};
+    Toml_Fail(where, what);
 }
-
-std::string Where(const std::string& file, const toml::node& node) {
-    const toml::source_position p = node.source().begin;
-    if (!p) return file;
-    return file + ":" + std::to_string(p.line);
-}
-
-// ---------------------------------------------------------------------------
-// Values
+constexpr auto Where = &Toml_Where;
+constexpr auto Number = &Toml_Number;
+constexpr auto Integer = &Toml_Integer;
+constexpr auto Flag = &Toml_Flag;
+constexpr auto Text = &Toml_Text;
 
 uint32_t ParseColour(const std::string& at, const toml::node* n) {
-    if (!n) return 0x808080;
-    if (auto s = n->value<std::string>()) {
-        const std::string& t = *s;
-        unsigned v = 0;
-        if (t.size() == 7 && t[0] == '#' && std::sscanf(t.c_str() + 1, "%6x", &v) == 1) return v;
-        Fail(at, "a colour is \"#rrggbb\" or [red, green, blue]: " + t);
-    }
-    if (const toml::array* a = n->as_array(); a && a->size() == 3) {
-        uint32_t v = 0;
-        for (size_t i = 0; i < 3; ++i) {
-            auto c = (*a)[i].value<int64_t>();
-            if (!c || *c < 0 || *c > 255) Fail(at, "colour channels are 0 to 255");
-            v = v << 8 | uint32_t(*c);
-        }
-        return v;
-    }
-    Fail(at, "a colour is \"#rrggbb\" or [red, green, blue]");
-}
-
-// A number of the sources: finite (TOML knows nan and inf) and within the
-// limit, so that it stays a number once it is a float.
-float Bounded(const std::string& at, const char* key, double v) {
-    if (!std::isfinite(v) || std::fabs(v) > kMaxNumber)
-        Fail(at, std::string(key) + " must be a number from -1000000 to 1000000");
-    return float(v);
-}
-
-float Number(const std::string& at, const toml::table& t, const char* key, float fallback) {
-    const toml::node* n = t.get(key);
-    if (!n) return fallback;
-    if (auto f = n->value<double>()) return Bounded(at, key, *f);
-    Fail(at, std::string(key) + " must be a number");
-}
-
-int Integer(const std::string& at, const toml::table& t, const char* key, int fallback, int lo, int hi) {
-    const toml::node* n = t.get(key);
-    if (!n) return fallback;
-    auto i = n->value<int64_t>();
-    if (!i || *i < lo || *i > hi)
-        Fail(at, std::string(key) + " must be a whole number from " + std::to_string(lo) + " to " +
-                     std::to_string(hi));
-    return int(*i);
-}
-
-bool Flag(const std::string& at, const toml::table& t, const char* key, bool fallback) {
-    const toml::node* n = t.get(key);
-    if (!n) return fallback;
-    if (auto b = n->value<bool>()) return *b;
-    Fail(at, std::string(key) + " must be true or false");
-}
-
-std::string Text(const std::string& at, const toml::table& t, const char* key, const std::string& fallback) {
-    const toml::node* n = t.get(key);
-    if (!n) return fallback;
-    if (auto s = n->value<std::string>()) return *s;
-    Fail(at, std::string(key) + " must be a text");
+    return n ? Toml_Colour(at, *n) : 0x808080;
 }
 
 void Vec3(const std::string& at, const toml::table& t, const char* key, float out[3]) {
@@ -121,23 +58,13 @@ void Vec3(const std::string& at, const toml::table& t, const char* key, float ou
     for (size_t i = 0; i < 3; ++i) {
         auto f = (*a)[i].value<double>();
         if (!f) Fail(at, std::string(key) + " must hold numbers");
-        out[i] = Bounded(at, key, *f);
+        out[i] = Toml_Bounded(at, key, *f);
     }
 }
 
-// Calls f(where, table) for every table of an array of tables ([[key]]).
 template <typename F>
 void EachTable(const std::string& file, const toml::table& parent, const char* key, F f) {
-    const toml::node* n = parent.get(key);
-    if (!n) return;
-    const std::string what = std::string(key) + " is an array of tables ([[" + key + "]])";
-    const toml::array* a = n->as_array();
-    if (!a) Fail(Where(file, *n), what);
-    for (const toml::node& e : *a) {
-        const toml::table* t = e.as_table();
-        if (!t) Fail(Where(file, e), what);
-        f(Where(file, *t), *t);
-    }
+    Toml_EachTable(file, parent, key, f);
 }
 
 void CheckName(const std::string& at, const std::string& name, const char* what) {
@@ -378,7 +305,7 @@ void CheckObj(const std::string& at, const fs::path& path) {
             for (size_t i = 1; i < words.size(); ++i) {
                 char* stop = nullptr;
                 const double v = std::strtod(words[i].c_str(), &stop);
-                if (stop == words[i].c_str() || *stop || !std::isfinite(v) || std::fabs(v) > kMaxNumber)
+                if (stop == words[i].c_str() || *stop || !std::isfinite(v) || std::fabs(v) > kTomlMaxNumber)
                     Fail(at, where + ": " + words[i] + " is not a number from -1000000 to 1000000");
             }
             ++counts[kind];
@@ -559,7 +486,7 @@ void AddPart(CE3DShape& shape, const std::string& at, const toml::table& part, c
         const fs::path path = fs::path(st.folder) / obj;
         Obj(mesh, at, path);
         if (const toml::node* s = part.get("scale"); s && s->is_number()) {
-            scale[0] = scale[1] = scale[2] = Bounded(at, "scale", s->value<double>().value_or(1.0));
+            scale[0] = scale[1] = scale[2] = Toml_Bounded(at, "scale", s->value<double>().value_or(1.0));
         } else {
             Vec3(at, part, "scale", scale);
         }
@@ -868,7 +795,7 @@ bool ContentProject_Load(const std::string& folder, SContentBuild& out, std::str
                 out.project.templates.push_back(std::move(node));
             }
         }
-    } catch (const SBuildError& e) {
+    } catch (const STomlError& e) {
         error = e.text;
         return false;
     } catch (const toml::parse_error& e) {
