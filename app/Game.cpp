@@ -233,8 +233,8 @@ int CGame::Startup(int) {
     Require(m_world, "world");
     m_projects = new CProjectList(m_gameScreen, &m_world->Scene());
     m_world->SetProjects(m_projects);
-    m_aiManager = Require(new CAIManager(m_world), "computer-player manager");
     m_netGame = Require(new CNetGame(m_roles->Net()), "network game");
+    m_aiManager = Require(new CAIManager(m_world, m_netGame), "computer-player manager");
     ConnectWorld();
 
     m_interface->CreateFonts();

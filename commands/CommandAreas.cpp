@@ -1,5 +1,6 @@
 #include "commands/CommandAreas.h"
 
+#include "ai/AIManager.h"
 #include "app/Game.h"
 #include "app/GameServices.h"
 #include "app/SoundEngine.h"
@@ -28,6 +29,15 @@ void RegisterNetworkCommands(CCommandInterpreter* ip) {
                  "perf_DrawPathList", "ShowPlayers", "ge_UniqueTessarak"});
 }
 
+// The computer players' area: the manager's own rows, and the two that
+// reach the game and its view (the map area's AI_Create and
+// AI_CentreCameraToTeam).
+void RegisterAICommands(CCommandInterpreter* ip) {
+    CGame* game = GameOf(ip);
+    if (CAIManager* ai = game ? game->AIManager() : nullptr) ai->RegisterCommands(ip);
+    RegisterMapAICommands(ip);
+}
+
 // The sound area is the sound engine's own.
 void RegisterSoundCommands(CCommandInterpreter* ip) {
     CGame* game = GameOf(ip);
@@ -37,6 +47,7 @@ void RegisterSoundCommands(CCommandInterpreter* ip) {
 
 void Commands_Install() {
     Game_SetEarlyCommands(&RegisterScriptCommands);
+    CommandArea_Set(kAreaAI, &RegisterAICommands);
     CommandArea_Set(kAreaGame, &RegisterGameCommands);
     CommandArea_Set(kAreaMap, &RegisterMapCommands);
     CommandArea_Set(kAreaNetwork, &RegisterNetworkCommands);

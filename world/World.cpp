@@ -392,3 +392,13 @@ CTessarakObject* CWorld::CreateUnit(CTessarakObjectTemplate* tmpl, float x, floa
     if (!Sound().SoundOff()) o->PlaySound(tmpl->m_soundCreated, 1);
     return o;
 }
+
+void CWorld::SetLocalPlayer(CPlayer* player) {
+    if (!m_players || !player) return;
+    m_players->m_local = player;
+    for (CTessarakObject* o = m_scene->m_allObjects; o; o = o->m_allNext)
+        if (o->m_owner == player || m_players->m_revealAll)
+            o->m_stateB |= CTessarakObject::kB_LocalOwner;
+        else
+            o->m_stateB &= ~CTessarakObject::kB_LocalOwner;
+}

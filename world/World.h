@@ -135,6 +135,9 @@ public:
     // The players of the session (null: none); the list learns its world.
     void SetPlayers(CPlayerList* players);
     CPlayerList* Players() const { return m_players; }
+    // This machine plays the player from now on: its objects are the local
+    // player's (what the view shows and the mouse may order).
+    void SetLocalPlayer(CPlayer* player);
     // The content projects the unit file loads into (null: none).
     void SetProjects(CProjectList* projects) { m_projects = projects; }
     CProjectList* Projects() const { return m_projects; }

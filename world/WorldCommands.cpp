@@ -667,6 +667,15 @@ bool CWorldCommands::Build(int32_t builder, CTessarakObjectTemplate* structure, 
     return true;
 }
 
+bool CWorldCommands::HelpBuild(int32_t builder, int32_t site, uint32_t modes) {
+    CUnit* u = UnitOf(builder);
+    CTessarakObject* target = ObjectOf(site);
+    if (!u || !target || !(u->m_unitState & CUnit::kU_Builder) || !target->IsGridMember()) return false;
+    if (!(modes & kCommandQueue)) ClearOrders(u);
+    CBuildOrder::ConstructOn(u->m_orderList, nullptr, target);
+    return true;
+}
+
 bool CWorldCommands::Produce(int32_t factory, CTessarakObjectTemplate* product, uint32_t repeat,
                              uint32_t modes) {
     CUnit* u = UnitOf(factory);

@@ -131,6 +131,9 @@ public:
     bool Kill(const std::vector<int32_t>& objects, bool remove);
     // A builder puts up a structure of the template at (x, z).
     bool Build(int32_t builder, CTessarakObjectTemplate* structure, float x, float z, uint32_t modes);
+    // A builder works on a construction site standing on the map (helps
+    // another builder's construction).
+    bool HelpBuild(int32_t builder, int32_t site, uint32_t modes);
     // A factory makes a unit of the template (repeat: again that many times,
     // as the build panel's right click sets it).
     bool Produce(int32_t factory, CTessarakObjectTemplate* product, uint32_t repeat, uint32_t modes);
