@@ -7,6 +7,7 @@
 
 #include "app/FramePacing.h"
 #include "app/Game.h"
+#include "app/GameClock.h"
 #include "app/GameServices.h"
 #include "platform/display/Display.h"
 #include "platform/sys/Clock.h"
@@ -146,7 +147,9 @@ int CMainApp::Run() {
         int64_t frameStart = Sys_QueryPerformanceCounter();
         OnIdle(count);
         // Until the next frame or tick is due, the loop waits for events
-        // (and hands them on as they come) instead of spinning.
+        // (and hands them on as they come) instead of spinning; the clock
+        // learns how long, which is no cost of the frame.
+        int64_t waitStart = Sys_QueryPerformanceCounter();
         for (;;) {
             int64_t now = Sys_QueryPerformanceCounter();
             int wait = s_quit || g_StopFlag
@@ -155,6 +158,10 @@ int CMainApp::Run() {
             if (wait <= 0) break;
             Display_WaitEvents(wait);
         }
+        if (!s_quit && !g_StopFlag && g_pGame && g_pGame->Clock())
+            g_pGame->Clock()->m_waitBefore =
+                static_cast<float>(static_cast<double>(Sys_QueryPerformanceCounter() - waitStart) /
+                                   static_cast<double>(Sys_QueryPerformanceFrequency()));
     }
     Display_RemoveListener(listener);
     return s_exitCode;
