@@ -12,6 +12,8 @@
 namespace {
 // How long after the last input the interface counts as left alone.
 constexpr double kIdleAfter = 1.0;
+// The longest wait of an interface left alone.
+constexpr double kIdlePeriod = 0.1;
 }  // namespace
 
 int Game_MillisecondsToNextFrame(CGame* game, int64_t frameStart, int64_t now, int64_t lastInput) {
@@ -37,24 +39,21 @@ int Game_MillisecondsToNextFrame(CGame* game, int64_t frameStart, int64_t now, i
         tickDue = !(dueIn > 0.0);
     }
     // Menus and the lobby left alone (no input for a second, no video): a
-    // frame a little more often than a tick, each taking the tick that fell
-    // due meanwhile, unless ticks are overdue (a host catching up, a client
-    // whose frame is on its way): then frames come at their time. (The
-    // server's speed control slows the game for a machine whose frames come
-    // slower than its ticks, so they are never slower.)
+    // frame when a tick falls due, and ten a second at least (when no game
+    // clock runs); ticks that are overdue (a host catching up, a client
+    // whose frame is on its way) bring frames at their time, as in use.
     const bool interface = game->GuiWord() != 0 || game->GameState() != 2;
     const bool video =
         game->FullScreenVideo() || (game->Interface() && game->Interface()->m_console.IsVisible() &&
                                     game->Interface()->m_console.BackgroundVideo());
     const bool idle =
         interface && !video && !tickDue && static_cast<double>(now - lastInput) / frequency > kIdleAfter;
-    if (idle) {
-        const float rate = clock && clock->m_tickRate > 0.0f ? clock->m_tickRate : 15.0f;
-        period = std::max(period, std::min(0.9 / rate, 0.1));
-    }
-    double wait = period - static_cast<double>(now - frameStart) / frequency;
-    // In use, a frame also comes when the next tick falls due.
-    if (!idle && !tickDue) wait = std::min(wait, dueIn);
+    const double elapsed = static_cast<double>(now - frameStart) / frequency;
+    double wait = period - elapsed;
+    if (idle)
+        wait = std::max(wait, std::min(dueIn, kIdlePeriod - elapsed));
+    else if (!tickDue)
+        wait = std::min(wait, dueIn);  // in use, a frame also comes when the next tick falls due
     if (!(wait > 0.0)) return 0;
     return static_cast<int>(std::ceil(std::min(wait, 1.0) * 1000.0));
 }

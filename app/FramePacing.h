@@ -2,14 +2,13 @@
 //
 // A running game draws at most ge_MaxFPS frames a second (60 by default).
 // Menus and the lobby (the interface frames) do too while the player is at
-// the keys or the mouse or a video plays; left alone for a second they run
-// a little more often than their logic ticks (about 16 frames a second at 15
-// ticks, each taking the tick due), which keeps their lockstep frames, their
-// texts and their sound going at full speed. With
-// ge_MainSleep every frame takes 40 ms at least. Between frames the loop
-// waits for the system's events (input, the window) and hands them on; a
-// game behind its ticks waits only for the frame's time. A loop that spun
-// cost a core to draw the same picture again and again.
+// the keys or the mouse or a video plays; left alone for a second they run a
+// frame when a logic tick falls due (15 a second), and ten a second when no
+// game clock runs, which keeps their lockstep frames, their texts and their
+// sound going. With ge_MainSleep every frame takes 40 ms at least. Between
+// frames the loop waits for the system's events (input, the window) and
+// hands them on; a game behind its ticks waits only for the frame's time. A
+// loop that spun cost a core to draw the same picture again and again.
 #pragma once
 
 #include <cstdint>
