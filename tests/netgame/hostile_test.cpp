@@ -23,7 +23,7 @@ std::vector<uint8_t> Bytes(const CStateArchive& ar) {
 // A raw client: a raw peer whose registry is filled from the client's side
 // of the table (every id with the options both sides share).
 struct SRawClient : SRawPeer {
-    static constexpr uint16_t kUnknown = 140;  // an id the game has not
+    static constexpr uint16_t kUnknown = 141;  // an id the game has not
 
     explicit SRawClient(const SNetAddress& server) : SRawPeer(kNetLoopback, server, 13) {
         size_t n = 0;
@@ -71,7 +71,8 @@ SNetAddress ServerOf(CNetMachine* host) {
 void SRawClient::Join(CNetSession& s, CNetMachine* host, int32_t* id, std::vector<uint8_t>* record) {
     auto pump = [&](const std::function<bool()>& done) { return Pump(s, done); };
     ASSERT_TRUE(Connect(s));
-    ASSERT_EQ(got[NS_NOTIFYTYPE_CONNECT][0], (std::vector<uint8_t>{13, 0, 0, 0, 0, 0, 0, 0}));
+    ASSERT_EQ(got[NS_NOTIFYTYPE_CONNECT][0],
+              (std::vector<uint8_t>{static_cast<uint8_t>(kNetProtocolVersion), 0, 0, 0, 0, 0, 0, 0}));
     Send(NS_NOTIFYTYPE_CONNECTVALIDATE, {1, 2, 3, 4});
     ASSERT_TRUE(pump([&] { return Has(NS_NOTIFYTYPE_CONNECTVALIDATE); }));
     EXPECT_TRUE(Has(NS_NOTIFYTYPE_SETGAMESPEED));
