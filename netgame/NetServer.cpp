@@ -934,6 +934,15 @@ void NetServer_OnStartgame(NWEPeer* peer, NWEMessage* m, void* context) {
     if (net->HasGameClock()) {
         net->WriteTimingInfo();
         net->SendBuiltToAll(NS_NOTIFYTYPE_SYNC_UPDATETIMINGINFO);
+        // The timing carries the rate this machine ticks at now; a rate the
+        // speed control sent for this frame (or the one before, not run yet)
+        // would be undone by it on the clients alone: it goes again after.
+        float pending = net->m_lastRateSent;
+        if (pending > 0.0f && pending != net->Clock().TickRate()) {
+            net->m_send.Reset();
+            net->m_send.F32(pending);
+            net->SendBuiltToAll(NS_NOTIFYTYPE_SETTARGETFPS);
+        }
     }
     Relay(net, m);
 }
