@@ -119,11 +119,7 @@ TEST(CommandsWindow, BoxSelectionCameraLightAndARecording) {
         Test_RunAndDraw(game, "");
     }
     mouse("mouseup 1");
-    std::vector<SUnitSeen> selected;
-    for (int i = 0; i < 20 && selected.size() != 2; ++i) {
-        Test_RunAndDraw(game, "");
-        selected = Test_SelectedUnits(game);
-    }
+    std::vector<SUnitSeen> selected = Test_SelectionOf(game, 2);
     ASSERT_EQ(selected.size(), 2u) << game.Output();
     for (const SUnitSeen& u : selected) {
         EXPECT_EQ(u.name, "Granite_LightTank");

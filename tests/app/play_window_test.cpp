@@ -92,11 +92,7 @@ TEST(PlayWindow, MapUnitsAndTeamColourDrawnAndATankClickedAndOrdered) {
     // A left click on the tank in the middle selects it alone.
     Test_LookAt(game, -20.0f, -22.0f);
     x.Shell("xdotool mousemove --window " + window + " 320 240 click 1");
-    std::vector<SUnitSeen> selected;
-    for (int i = 0; i < 20 && selected.size() != 1; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        selected = Test_SelectedUnits(game);
-    }
+    std::vector<SUnitSeen> selected = Test_SelectionOf(game, 1);
     ASSERT_EQ(selected.size(), 1u) << game.Output();
     EXPECT_NEAR(selected[0].x, -20.0f, 0.5f);
     EXPECT_NEAR(selected[0].z, -22.0f, 0.5f);
@@ -285,14 +281,6 @@ TEST(PlayWindow, ShiftAddsToTheSelectionAndQueuesOrders) {
     size_t units = 0;
     ASSERT_TRUE(Test_SkirmishInWindow(dir, x, game, window, &units)) << game.Output();
     ASSERT_EQ(units, 7u) << game.Output();
-    auto selected = [&](size_t n) {
-        std::vector<SUnitSeen> s;
-        for (int i = 0; i < 20 && s.size() != n; ++i) {
-            Test_RunAndDraw(game, "");
-            s = Test_SelectedUnits(game);
-        }
-        return s;
-    };
     auto click = [&](float fx, float fz, const char* button, bool shift) {
         // Clicks apart by more than the double-click time (a double click
         // chooses all of the kind on screen).
@@ -305,14 +293,14 @@ TEST(PlayWindow, ShiftAddsToTheSelectionAndQueuesOrders) {
     };
 
     click(-20.0f, -22.0f, "1", false);
-    ASSERT_EQ(selected(1).size(), 1u) << game.Output();
+    ASSERT_EQ(Test_SelectionOf(game, 1).size(), 1u) << game.Output();
     click(-24.0f, -18.0f, "1", true);
-    std::vector<SUnitSeen> both = selected(2);
+    std::vector<SUnitSeen> both = Test_SelectionOf(game, 2);
     ASSERT_EQ(both.size(), 2u) << game.Output();
     for (const SUnitSeen& u : both) EXPECT_EQ(u.name, "Granite_LightTank");
     // A plain click chooses anew.
     click(-20.0f, -22.0f, "1", false);
-    ASSERT_EQ(selected(1).size(), 1u) << game.Output();
+    ASSERT_EQ(Test_SelectionOf(game, 1).size(), 1u) << game.Output();
 
     // Two queued ground orders: first east to (-4, -22), then north to
     // (-4, -8). Without the queue the tank would take the second alone and
@@ -356,11 +344,7 @@ TEST(PlayWindow, AHarvesterSentToTheCrystalsMinesAndUnloads) {
     Test_LookAt(game, -6.0f, -44.0f);
     Test_RunAndDraw(game, "UnselectAll();");
     x.Shell("xdotool mousemove --window " + window + " 320 240 click 1");
-    std::vector<SUnitSeen> selected;
-    for (int i = 0; i < 20 && selected.size() != 1; ++i) {
-        Test_RunAndDraw(game, "");
-        selected = Test_SelectedUnits(game);
-    }
+    std::vector<SUnitSeen> selected = Test_SelectionOf(game, 1);
     ASSERT_EQ(selected.size(), 1u) << game.Output();
     ASSERT_EQ(selected[0].name, "Granite_Harvester");
     // The crystal field by the base.

@@ -94,6 +94,15 @@ std::vector<SUnitSeen> Test_SelectedUnits(CTestProcess& game, double seconds) {
     return ReadUnitOut(game, "", seconds);
 }
 
+std::vector<SUnitSeen> Test_SelectionOf(CTestProcess& game, size_t n) {
+    std::vector<SUnitSeen> selected;
+    for (int i = 0; i < 20 && selected.size() != n; ++i) {
+        Test_RunAndDraw(game, "");
+        selected = Test_SelectedUnits(game);
+    }
+    return selected;
+}
+
 bool Test_SkirmishInWindow(CTempDir& dir, CTestXServer& x, CTestProcess& game, std::string& window,
                            size_t* units) {
     if (!Test_CopyInstallation(dir) || !Test_WriteSkirmishStart(dir) || !x.Start() ||

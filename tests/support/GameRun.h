@@ -46,6 +46,10 @@ std::vector<SUnitSeen> Test_ReadUnits(CTestProcess& game, double seconds = 10.0)
 // The units selected now (no new choice), read as Test_ReadUnits reads them.
 std::vector<SUnitSeen> Test_SelectedUnits(CTestProcess& game, double seconds = 10.0);
 
+// The selection once it holds n units, read after each of up to 20 drawn
+// frames (a click's selection takes a frame or two); what it holds last.
+std::vector<SUnitSeen> Test_SelectionOf(CTestProcess& game, size_t n);
+
 // The skirmish of the start-up script in a window, as a player starts it:
 // the installation copied into dir with that script, an X server and the
 // game on it started, the player's units there (how many, into units), the
