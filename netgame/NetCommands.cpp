@@ -122,11 +122,7 @@ void Cmd_Color(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
 
 void Cmd_NextColor(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
     CNetGame* net = Net(record);
-    if (file || !net || !net->LocalPlayer()) return;
-    // The server's next colour becomes the player's, kept as the session
-    // gives it.
-    net->m_wantedColourSet = 0;
-    net->LocalPlayer()->RequestNextColor();
+    if (!file && net) net->RequestNextColour();
 }
 
 // Team(str/int Team): the local player's team by id or name; one that does

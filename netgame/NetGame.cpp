@@ -250,6 +250,11 @@ void CNetGame::SetWantedColour(float r, float g, float b) {
     if (CPlayer* local = m_players.m_local) local->SetColor(r, g, b);
 }
 
+void CNetGame::RequestNextColour() {
+    m_wantedColourSet = 0;
+    if (CPlayer* local = m_players.m_local) local->RequestNextColor();
+}
+
 void CNetGame::AskPlayerSettings(bool nextColour) {
     CPlayer* local = m_players.m_local;
     if (!local) return;

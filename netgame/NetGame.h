@@ -110,6 +110,9 @@ public:
     uint8_t m_wantedColourSet = 0;
     void SetWantedName(const char* name);
     void SetWantedColour(float r, float g, float b);
+    // The player asks for the server's next free colour: it becomes the
+    // player's, kept as the session gives it.
+    void RequestNextColour();
     // Asks the session for the wanted name and colour (with nextColour, the
     // next colour of the server's list when the player has none of their
     // own).

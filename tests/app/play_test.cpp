@@ -180,8 +180,22 @@ TEST(Play, NameAndColourAreKeptFromRunToRun) {
     const std::string chosen = "R 200.000000 G 100.000000 B 0.000000";
     EXPECT_EQ(ask(game, "Color();", "Your color is ", chosen), chosen) << game.Output();
     EXPECT_EQ(ask(game, "Name();", "You are called ", "Ann"), "Ann") << game.Output();
+    // The server's next colour, asked for, becomes the player's.
+    game.Write("NextColor();\n");
+    std::string next;
+    for (int i = 0; i < 100 && (next.empty() || next == chosen); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        next = Test_Answer(game, "Color();", "Your color is ");
+    }
+    ASSERT_NE(next, chosen) << game.Output();
     game.Write("Quit();\n");
     EXPECT_EQ(game.Wait(30), 0) << game.Output();
+    CTestProcess again;
+    ASSERT_TRUE(Test_StartGame(again, dir));
+    ASSERT_FALSE(Test_UnitsOnceRunning(again, 60.0).empty()) << again.Output();
+    EXPECT_EQ(ask(again, "Color();", "Your color is ", next), next) << again.Output();
+    again.Write("Quit();\n");
+    EXPECT_EQ(again.Wait(30), 0) << again.Output();
 }
 
 // Left alone, the game does no more than it needs: a lobby nobody touches
