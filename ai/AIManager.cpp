@@ -49,6 +49,7 @@ void CAIManager::InitializeCommanders(const char* mapName, const char* mapFolder
     m_mapFolder = mapFolder ? mapFolder : "";
     m_bases.clear();
     m_lastSeenId = -1;
+    m_refused.clear();
     // Computer players whose players left with the last game go.
     DropLostPlayers();
     // A race not chosen yet (the player came before the unit file made the
@@ -282,4 +283,21 @@ std::string CAIManager::RaceNameOf(int32_t playerId) const {
     const CPlayerList* list = m_world ? m_world->Players() : nullptr;
     const CPlayer* p = list ? list->FindPlayerById(playerId) : nullptr;
     return p && p->m_race ? p->m_race->m_name.GetText() : "";
+}
+
+std::string CAIManager::ValuesFolder() const {
+    return m_world ? m_world->Files().GetPath("AIVALUES", "") : "AIVALUES";
+}
+
+std::string CAIManager::StatisticsPath() const {
+    return ValuesFolder() + "\\UnitsWithAttackStatistics.ai";
+}
+
+CAIFile::EResult CAIManager::ReadLearningFile(const std::string& path, int numbers, CAIFile* file) {
+    std::string why;
+    const CAIFile::EResult result = file->Open(path.c_str(), numbers, &why);
+    if (result == CAIFile::kRefused && m_refused.insert(path).second && m_world)
+        m_world->Console().Printf("Learning file %s refused (%s): the defaults are used", path.c_str(),
+                                  why.c_str());
+    return result;
 }

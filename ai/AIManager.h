@@ -15,10 +15,12 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "ai/ComputerPlayer.h"
+#include "ai/LearningFiles.h"
 
 class CWorld;
 class CNetGame;
@@ -68,6 +70,15 @@ public:
     void GiveResources(int32_t playerId, float amount);
     std::string RaceNameOf(int32_t playerId) const;
 
+    // ---- the learning files
+    // The shared folder ("AIVALUES" of the installation) and the statistics
+    // file in it.
+    std::string ValuesFolder() const;
+    std::string StatisticsPath() const;
+    // Reads a learning file of numbers to an entry (LearningFiles.h); a file
+    // that is refused is said on the console with its name, once a map.
+    CAIFile::EResult ReadLearningFile(const std::string& path, int numbers, CAIFile* file);
+
     // The console's AI_ rows, with the manager as their context.
     void RegisterCommands(CCommandInterpreter* ip);
 
@@ -103,4 +114,5 @@ private:
     std::map<int32_t, SAIBase> m_bases;  // by player id
     SAIUnits m_units;
     int32_t m_lastSeenId = -1;
+    std::set<std::string> m_refused;  // learning files said to be refused since the map loaded
 };

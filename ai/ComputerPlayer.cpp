@@ -492,28 +492,36 @@ void CComputerPlayer::DebugPrintf(const char* format, ...) {
 
 // ---- the learning files
 
-bool CComputerPlayer::OpenLearningFile(const char* name, bool mapFirst, CAIFile* file) {
-    IWorldFiles& files = m_world.Files();
+bool CComputerPlayer::OpenLearningFile(const char* name, int numbers, bool mapFirst, bool mapOnly,
+                                       CAIFile* file) {
     for (int pass = 0; pass < 2; ++pass) {
-        const bool map = (pass == 0) == mapFirst;
+        const bool map = (pass == 0) == (mapFirst || mapOnly);
+        if (!map && mapOnly) break;
         std::string path;
         if (map) {
             const std::string& folder = m_manager.MapFolder();
             if (folder.empty()) continue;
             path = folder + "\\AI\\" + m_raceName + "\\" + name;
         } else {
-            path = std::string(files.GetPath("AIVALUES", "")) + "\\" + m_raceName + "\\" + name;
+            path = m_manager.ValuesFolder() + "\\" + m_raceName + "\\" + name;
         }
-        if (file->Open(path.c_str())) return true;
+        // A file that is refused ends the search: the defaults stand.
+        switch (m_manager.ReadLearningFile(path, numbers, file)) {
+            case CAIFile::kRead:
+                return true;
+            case CAIFile::kRefused:
+                return false;
+            case CAIFile::kMissing:
+                break;
+        }
     }
     return false;
 }
 
 void CComputerPlayer::ReadInitParameters() {
-    char name[64];
-    std::snprintf(name, sizeof name, "InitParameters%d.ai", static_cast<int>(m_manager.FileIndex()));
     CAIFile file;
-    if (!OpenLearningFile(name, true, &file)) return;
+    const std::string name = AIFile_Name("InitParameters", m_manager.FileIndex());
+    if (!OpenLearningFile(name.c_str(), AIFile_InitParameterNumbers, true, false, &file)) return;
     for (SAIParameter& p : m_parameters)
         if (AIParameter_Read(file, p)) Reroll(p);
 }

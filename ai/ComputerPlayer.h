@@ -182,7 +182,10 @@ public:
     bool IsSiteFree(const CUnitTemplate* t, float clearance, float x, float z) const;
     bool FindResourceSite(const CUnitTemplate* t, float* x, float* z);
     const SAIBase* NearestEnemyBase() const;
+    // The limits and the fitness of every buildable template from the
+    // learning files, then the attack statistics.
     void ReadTemplateFiles();
+    void ReadAttackStatistics();
     int32_t AliveCount(const CUnitTemplate* t) const;
     std::vector<SKnowledge>& Knowledge() { return m_knowledge; }
     bool HarvestPossible() const { return m_harvestPossible; }
@@ -212,7 +215,11 @@ private:
     void PhaseGroups();
     void PhaseDangerGrid();
     void SortUnit(const SUnitView& u);
-    bool OpenLearningFile(const char* name, bool mapFirst, CAIFile* file);
+    // Reads the learning file of the name (numbers to an entry) from the
+    // map's folder for the race, else from the shared one (mapFirst false:
+    // the other way round; mapOnly: the map's alone). A refused file is
+    // reported and ends the search.
+    bool OpenLearningFile(const char* name, int numbers, bool mapFirst, bool mapOnly, CAIFile* file);
     // The player's units of the tick (its own records).
     std::vector<const SUnitView*> Own() const;
 
