@@ -18,14 +18,15 @@ namespace {
 const float kColours[][3] = {{220, 40, 40},  {40, 90, 240},  {40, 190, 60},  {235, 200, 30},
                              {190, 60, 210}, {40, 200, 200}, {240, 130, 30}, {150, 150, 150}};
 
-uint32_t Mix(uint32_t seed, int32_t id) {
+}  // namespace
+
+uint32_t AIManager_PlayerSeed(uint32_t seed, int32_t id) {
     uint32_t h = seed ^ (static_cast<uint32_t>(id) * 2654435761u);
     h ^= h >> 15;
     h *= 0x2C1B3C6Du;
     h ^= h >> 12;
     return h;
 }
-}  // namespace
 
 CAIManager::CAIManager(CWorld* world, CNetGame* net) : m_world(world), m_net(net) {
     ReInitialize();
@@ -165,7 +166,8 @@ CComputerPlayer* CAIManager::AddCommander(int32_t playerId, const char* race) {
         console.Printf("AI_AddCommander: the player %d cannot be made", static_cast<int>(playerId));
         return nullptr;
     }
-    m_players.emplace_back(new CComputerPlayer(*this, *m_world, playerId, Mix(m_seed, playerId)));
+    m_players.emplace_back(
+        new CComputerPlayer(*this, *m_world, playerId, AIManager_PlayerSeed(m_seed, playerId)));
     CComputerPlayer* cp = m_players.back().get();
     cp->m_wantedRace = race ? race : "";
     cp->m_raceChosen = chosen != nullptr;

@@ -24,9 +24,13 @@
 
 class CWorld;
 class CNetGame;
+class CStateArchive;
 class CCommandInterpreter;
 class CRace;
 class CPlayer;
+
+// The seed of the generator of the computer player of the id.
+uint32_t AIManager_PlayerSeed(uint32_t seed, int32_t playerId);
 
 class CAIManager {
 public:
@@ -69,6 +73,19 @@ public:
     // Resources added to a computer player's, through the session.
     void GiveResources(int32_t playerId, float amount);
     std::string RaceNameOf(int32_t playerId) const;
+
+    // ---- saved games: the computer players' block (AIRecords.h)
+    // Writes the block of every computer player this machine runs, in the
+    // session's player order; false when the archive failed.
+    bool SaveRecords(CStateArchive& ar);
+    // Reads a block: a checking archive checks it whole (every player a
+    // computer player of this game, every record fitting the map and the
+    // content) and changes nothing; an applying one, given a block that was
+    // checked, makes each player's computer player (where this machine has
+    // none) and sets it as it was saved. False with the reason.
+    bool LoadRecords(CStateArchive& ar, std::string* why = nullptr);
+    // Both passes over the bytes of a block (nothing may follow it).
+    bool LoadRecords(const uint8_t* data, size_t size, std::string* why = nullptr);
 
     // ---- the learning files
     // The shared folder ("AIVALUES" of the installation) and the statistics

@@ -34,6 +34,7 @@ class CAIGroup;
 class CAIFile;
 class CWorld;
 class CUnitTemplate;
+struct SAIPlayerRecord;
 
 // A tuning value with a default and a spread.
 struct SAIParameter {
@@ -126,6 +127,16 @@ public:
     void SendGroupToAttack();
     // Reads InitParameters%d.ai (the map's, else the shared one).
     void ReadInitParameters();
+
+    // ---- saved games (AIRecords.h)
+    // The record of this computer player as it stands.
+    void SaveState(SAIPlayerRecord& record) const;
+    // Whether a record read fits this game (its map, its content); false
+    // with the reason.
+    bool CheckState(const SAIPlayerRecord& record, std::string* why) const;
+    // Starts on the map as a map load does (with the record's difficulty),
+    // then takes the record's state: it plays on as the saved one did.
+    void LoadState(const SAIPlayerRecord& record);
 
     // ---- what the groups use
     // A move of the unit to a point at radius around (x, z) in a direction
