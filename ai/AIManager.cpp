@@ -5,6 +5,7 @@
 
 #include "ai/AIGroup.h"
 #include "ai/AIManager.h"
+#include "console/CommandInterpreter.h"
 #include "core/LittleEndian.h"
 #include "core/Math.h"
 #include "netgame/NetGame.h"
@@ -36,6 +37,7 @@ CAIManager::~CAIManager() = default;
 
 void CAIManager::ReInitialize() {
     m_active = 1;
+    m_learner.reset(new CAILearner(*this));
     m_players.clear();
     m_bases.clear();
     m_lastSeenId = -1;
@@ -202,7 +204,10 @@ void CAIManager::AttackWithCommander(int32_t playerId) {
 }
 
 void CAIManager::Tick() {
-    if (!m_active || m_players.empty() || !m_world) return;
+    if (!m_active || !m_world) return;
+    // The learner first: it may clear the scene for the next match.
+    if (m_learner) m_learner->Tick();
+    if (m_players.empty()) return;
     const CWorldQuery& q = m_world->Query();
     m_units.all = q.AllUnits();
     m_units.index.clear();
@@ -302,4 +307,39 @@ CAIFile::EResult CAIManager::ReadLearningFile(const std::string& path, int numbe
         m_world->Console().Printf("Learning file %s refused (%s): the defaults are used", path.c_str(),
                                   why.c_str());
     return result;
+}
+
+void CAIManager::StartLearn() {
+    if (m_learner) m_learner->Start();
+}
+
+void CAIManager::StopLearn() {
+    if (m_learner && m_learner->Running())
+        m_learner->Stop();
+    else if (m_world)
+        m_world->Console().Print("AI_StopLearn: no learning runs");
+}
+
+void CAIManager::Execute(const char* text) {
+    if (m_interpreter) m_interpreter->Execute(false, text);
+}
+
+bool CAIManager::HasCommand(const char* line) const {
+    if (!m_interpreter || !line) return false;
+    std::string name(line);
+    name = name.substr(0, name.find_first_of(" (;"));
+    return m_interpreter->GetCommand(name.c_str()) != nullptr;
+}
+
+bool CAIManager::IsLocalPlayer(int32_t playerId) const {
+    const CPlayer* local = m_net ? m_net->LocalPlayer() : nullptr;
+    return local && local->m_id == playerId;
+}
+
+bool CAIManager::CheatsOff() const {
+    return m_net && !m_net->m_serverInfo.m_cheats;
+}
+
+void CAIManager::SetCheats(bool on) {
+    if (m_net && m_net->IsHosting()) m_net->m_serverInfo.m_cheats = on ? 1 : 0;
 }

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "ai/AILearner.h"
 #include "ai/ComputerPlayer.h"
 #include "ai/LearningFiles.h"
 
@@ -74,6 +75,22 @@ public:
     void GiveResources(int32_t playerId, float amount);
     std::string RaceNameOf(int32_t playerId) const;
 
+    // ---- learning matches (AILearner.h)
+    // AI_StartLearn and AI_StopLearn.
+    void StartLearn();
+    void StopLearn();
+    CAILearner* Learner() const { return m_learner.get(); }
+    // Runs command text through the console's interpreter (nothing without
+    // one); whether the interpreter has the command a line begins with.
+    void Execute(const char* text);
+    bool HasCommand(const char* line) const;
+    // Whether the session's cheats are off (false without a session); this
+    // host's session takes cheats (units made from nothing) or not.
+    bool CheatsOff() const;
+    void SetCheats(bool on);
+    // Whether the player of the id is this machine's own.
+    bool IsLocalPlayer(int32_t playerId) const;
+
     // ---- saved games: the computer players' block (AIRecords.h)
     // Writes the block of every computer player this machine runs, in the
     // session's player order; false when the archive failed.
@@ -126,6 +143,8 @@ private:
 
     CWorld* m_world;
     CNetGame* m_net;
+    CCommandInterpreter* m_interpreter = nullptr;
+    std::unique_ptr<CAILearner> m_learner;
     std::string m_mapName, m_mapFolder;
     std::vector<std::unique_ptr<CComputerPlayer>> m_players;
     std::map<int32_t, SAIBase> m_bases;  // by player id
