@@ -21,6 +21,7 @@
 #include "netgame/NetGame.h"
 #include "platform/sys/Path.h"
 #include "platform/sys/Thread.h"
+#include "platform/video/VideoWriter.h"
 #include "ui/Interface.h"
 #include "world/GameScene.h"
 #include "world/Project.h"
@@ -506,6 +507,7 @@ void CGame::Shutdown() {
     // Settings are saved only after a complete start-up: an early fatal exit
     // must not overwrite the player's files with defaults.
     if (m_startupDone) Game_SaveConfigFiles();
+    FinishCaptureVideo();
     Game_StopTerminal();
     g_ShuttingDown = 1;
     m_shutDown = 1;

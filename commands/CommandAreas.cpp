@@ -6,6 +6,7 @@
 #include "app/SoundEngine.h"
 #include "commands/CommandContext.h"
 #include "commands/ConsoleCommands.h"
+#include "commands/DebugCommands.h"
 #include "commands/EffectsCommands.h"
 #include "commands/EmitterCommands.h"
 #include "commands/GUICommands.h"
@@ -14,6 +15,7 @@
 #include "commands/PlayCommands.h"
 #include "commands/ScriptFlow.h"
 #include "commands/TestCommands.h"
+#include "commands/ViewCommands.h"
 #include "console/CommandTable.h"
 #include "netgame/NetGame.h"
 
@@ -50,6 +52,7 @@ void Commands_Install() {
     CommandArea_Set(kAreaGame, &RegisterGameCommands);
     CommandArea_Set(kAreaMap, &RegisterMapCommands);
     CommandArea_Set(kAreaNetwork, &RegisterNetworkCommands);
+    CommandArea_Set(kAreaDebug, &RegisterDebugCommands);
     CommandArea_Set(kAreaConsole, &RegisterConsoleCommands);
     CommandArea_Set(kAreaSound, &RegisterSoundCommands);
     CommandArea_Set(kAreaOrders, &RegisterGUICommands);

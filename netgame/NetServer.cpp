@@ -688,6 +688,17 @@ void NetServer_OnStopcurrentorder(NWEPeer* peer, NWEMessage* m, void* context) {
     if (CheckObjectCommand(net, peer, m, 8, kClassUnit)) Relay(net, m);
 }
 
+// SCRIPTPOINT (140): u8 point, u8 active, f32 x, f32 z. The points belong
+// to no player: a connection that plays in the game sets them for every
+// machine (the map's scripts run on each).
+void NetServer_OnScriptPoint(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    if (m->GetSize() != 10) return Refuse(net, peer, m, "wrong length");
+    if (!Conn(peer)->FirstPlayer() && !net->IsLocalServerEnd(peer))
+        return Refuse(net, peer, m, "not a player's connection");
+    Relay(net, m);
+}
+
 // SIGNAL (143): u32 unit id, u8 signal.
 void NetServer_OnSignal(NWEPeer* peer, NWEMessage* m, void* context) {
     CNetGame* net = Net(context);

@@ -52,6 +52,9 @@ SUnitView ViewOf(const CUnit* u) {
     v.armed = (u->m_unitState & CUnit::kU_Armed) != 0;
     v.builder = (u->m_unitState & CUnit::kU_Builder) != 0;
     v.harvester = v.tmpl && v.tmpl->m_maxResourcesHeld > 0.0f;
+    v.on = (u->m_mode & 0x80) != 0;
+    v.towing = (u->m_unitState & CUnit::kU_Tow) != 0;
+    v.waitSignal = u->m_waitSignal;
     v.orders = u->m_orderList ? static_cast<uint32_t>(u->m_orderList->ChildCount()) : 0;
     v.radius = u->m_objectRadius;
     v.maxPower = u->m_template ? u->m_template->m_power : 0.0f;
@@ -250,4 +253,56 @@ float CWorldQuery::Danger(int32_t playerId, float x, float z, float radius) cons
         if (DistanceSquared2D(x, z, u->m_position[0], u->m_position[2]) <= reach) danger += u->m_power;
     }
     return danger;
+}
+
+// ---- the local player's view
+
+namespace {
+bool Selected(const CTessarakObject* o) {
+    return (o->m_stateA & CTessarakObject::kA_Selected) != 0;
+}
+}  // namespace
+
+std::vector<int32_t> CWorldQuery::SelectedUnits() const {
+    std::vector<int32_t> ids;
+    for (const CUnit* u = m_world.Scene().m_units; u; u = u->m_unitNext)
+        if (Selected(u) && !u->IsReleased()) ids.push_back(u->m_objectId);
+    return ids;
+}
+
+std::vector<int32_t> CWorldQuery::SelectedObjects() const {
+    std::vector<int32_t> ids;
+    for (const CTessarakObject* o = m_world.Scene().m_allObjects; o; o = o->m_allNext)
+        if (Selected(o) && !o->IsReleased() && !(o->m_flagsA & kFrameQueued) && o->m_objectId >= 0)
+            ids.push_back(o->m_objectId);
+    return ids;
+}
+
+int32_t CWorldQuery::ObjectAt(float x, float z) const {
+    const CGridObject* o = m_world.Grid().m_layer[0].QueryAt(x, z);
+    return o ? o->GridId() : -1;
+}
+
+bool CWorldQuery::ScriptPoint(int32_t point, float* x, float* z) const {
+    return m_world.Scene().ScriptPoint(point, x, z);
+}
+
+int32_t CWorldQuery::LocalStartUnit() const {
+    const CGameScene& scene = m_world.Scene();
+    const CPlayer* local = scene.LocalPlayer();
+    const CTessarakObjectTemplate* start = local && local->m_race ? local->m_race->m_startUnit : nullptr;
+    if (!start) return -1;
+    for (const CUnit* u = scene.m_units; u; u = u->m_unitNext)
+        if (u->m_owner == local && u->m_template == start && !u->IsReleased()) return u->m_objectId;
+    return -1;
+}
+
+std::vector<int32_t> CWorldQuery::LocalUnitsWaitingFor(int32_t signal) const {
+    std::vector<int32_t> ids;
+    const CGameScene& scene = m_world.Scene();
+    const CPlayer* local = scene.LocalPlayer();
+    for (const CUnit* u = scene.m_units; u; u = u->m_unitNext)
+        if (local && u->m_owner == local && signal > 0 && u->m_waitSignal == signal && !u->IsReleased())
+            ids.push_back(u->m_objectId);
+    return ids;
 }

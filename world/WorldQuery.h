@@ -26,11 +26,14 @@ struct SUnitView {
     bool mobile = false;
     bool armed = false;
     bool builder = false;
-    bool harvester = false;  // it can hold resources
-    uint32_t orders = 0;     // the orders in its queue
-    float radius = 0.0f;     // its collision radius
-    float maxPower = 0.0f;   // its template's power
-    float cost = 0.0f;       // its template's expense
+    bool harvester = false;   // it can hold resources
+    bool on = false;          // switched on (MODE_ON)
+    bool towing = false;      // it can tow
+    uint16_t waitSignal = 0;  // the signal it waits for (0 none)
+    uint32_t orders = 0;      // the orders in its queue
+    float radius = 0.0f;      // its collision radius
+    float maxPower = 0.0f;    // its template's power
+    float cost = 0.0f;        // its template's expense
     // The type bits of the order it runs (0: none).
     uint32_t running = 0;
     // What it builds on the map (a construction site's id, -1: none).
@@ -114,6 +117,23 @@ public:
     // complete units of the players it is not allied with, within radius of
     // (x, z).
     float Danger(int32_t playerId, float x, float z, float radius) const;
+
+    // ---- the local player's view (the selection, the script points)
+    // The selected units, in the scene's order of units; every selected
+    // object still in play, in the order of the list of all objects.
+    std::vector<int32_t> SelectedUnits() const;
+    std::vector<int32_t> SelectedObjects() const;
+    // The first object of the grid's object layer near the ground point
+    // whose radius reaches it; -1 when none.
+    int32_t ObjectAt(float x, float z) const;
+    // The active script point's place; false for one not active or outside
+    // 0 to 254.
+    bool ScriptPoint(int32_t point, float* x, float* z) const;
+    // The first unit of the local player made from its race's start unit
+    // (its headquarters); -1 when none.
+    int32_t LocalStartUnit() const;
+    // The local player's units that wait for the signal (1 to 255).
+    std::vector<int32_t> LocalUnitsWaitingFor(int32_t signal) const;
 
 private:
     const CWorld& m_world;
