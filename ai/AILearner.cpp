@@ -219,11 +219,6 @@ bool CAILearner::Start() {
 void CAILearner::Stop() {
     if (!m_running) return;
     m_stopAsked = true;
-    if (m_setUp) {
-        // No fight under way: stop now.
-        Finish();
-        return;
-    }
     Print("AI_StopLearn: learning stops at the end of this match");
 }
 

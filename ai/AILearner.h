@@ -49,8 +49,8 @@ public:
     // (with a console line) when learning runs already or no match can be
     // staged.
     bool Start();
-    // AI_StopLearn: learning stops when the match under way ends (at once
-    // while none is under way).
+    // AI_StopLearn: learning stops when the match under way ends (with a
+    // result or run out).
     void Stop();
     // Once a logic tick (the manager's tick).
     void Tick();

@@ -308,9 +308,12 @@ void CComputerPlayer::PhaseDefend() {
             }
         }
     }
-    // Every idle group that is full acts by its role.
+    // Every idle group that is full acts by its role; in a learning match
+    // an attack group that is not full goes too (no more units come, and a
+    // side's last few units would wait for ever).
     for (auto& g : m_groups) {
-        if (g->m_state != CAIGroup::kIdle || !g->m_full) continue;
+        if (g->m_state != CAIGroup::kIdle || !(g->m_full || (m_learningMatch && g->m_role == kRoleAttack)))
+            continue;
         if (g->m_role == kRoleAttack) {
             if (!m_learningMatch) {
                 if (m_elapsed <= static_cast<uint64_t>(IntParameter(kFirstAttackDelay)) * kSecond) {
