@@ -271,7 +271,7 @@ void CAILearner::Tick() {
     if (!world) return;
     const uint64_t elapsed = world->Query().GameTime() - m_matchStart;
     // A match runs out after its time, the wait for its units included.
-    if (elapsed > kMatchTime) {
+    if (elapsed > m_matchTime) {
         End(-1);
     } else {
         if (WaitingForUnits()) return;

@@ -75,8 +75,9 @@ public:
     // How the learner's command text runs (the manager's interpreter; a
     // test may take the lines instead).
     std::function<void(const std::string& line)> m_execute;
-    // The budget of each side.
+    // The budget of each side; the longest match.
     int32_t m_budget = kBudget;
+    uint64_t m_matchTime = kMatchTime;
 
 private:
     // The two templates of a match (side 2 mobile, side 3 another); false

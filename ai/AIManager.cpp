@@ -286,6 +286,21 @@ void CAIManager::GiveResources(int32_t playerId, float amount) {
     m_world->Sender().Send(NS_NOTIFYTYPE_GIVERESOURCESTOALL, data, 8);
 }
 
+void CAIManager::SetEnergyHelp(int32_t playerId, float help) {
+    if (!m_world) return;
+    // GIVERESOURCESTOALL in its 12-byte form: u32 player id, f32 0 added,
+    // f32 the energy added to the player's production every tick from now on.
+    uint8_t data[12];
+    const float values[2] = {0.0f, help};
+    LE_StoreU32(data, static_cast<uint32_t>(playerId));
+    for (int i = 0; i < 2; ++i) {
+        uint32_t bits;
+        std::memcpy(&bits, &values[i], 4);
+        LE_StoreU32(data + 4 + 4 * i, bits);
+    }
+    m_world->Sender().Send(NS_NOTIFYTYPE_GIVERESOURCESTOALL, data, 12);
+}
+
 std::string CAIManager::RaceNameOf(int32_t playerId) const {
     const CPlayerList* list = m_world ? m_world->Players() : nullptr;
     const CPlayer* p = list ? list->FindPlayerById(playerId) : nullptr;

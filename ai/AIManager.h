@@ -73,6 +73,9 @@ public:
     float SpentLastTick(int32_t playerId) const;
     // Resources added to a computer player's, through the session.
     void GiveResources(int32_t playerId, float amount);
+    // The energy a computer player's production gets every tick from now
+    // on, through the session.
+    void SetEnergyHelp(int32_t playerId, float help);
     std::string RaceNameOf(int32_t playerId) const;
 
     // ---- learning matches (AILearner.h)

@@ -209,6 +209,9 @@ public:
     };
 
     bool m_learningMatch = false;
+    // The energy help last sent (-1: none sent by this machine yet; the
+    // player's own then counts).
+    float m_energyHelpSent = -1.0f;
     uint64_t m_lastAttack = 0;
     // The race asked for ("": the first free one) and whether the player has
     // it (a player added before the races existed gets it at the map load).

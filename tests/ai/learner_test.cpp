@@ -7,6 +7,7 @@
 // the unit.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -17,6 +18,7 @@
 #include "ai/LearningFiles.h"
 #include "tests/ai/AIGame.h"
 #include "tests/support/TempDir.h"
+#include "world/Player.h"
 #include "world/UnitOrder.h"
 #include "world/UnitTemplate.h"
 
@@ -189,10 +191,11 @@ TEST_F(Learner, EachResultIsCountedAndWrittenAndARunOutMatchIsNot) {
         EXPECT_LE(share, previous) << e.key;
         previous = share;
     }
-    // The fourth match runs out (nobody falls within 200,000,000 game-time
-    // units): the counts stay; the stop asked meanwhile ends the run then.
+    // The fourth match runs out (here after a game second, before the
+    // sides meet): the counts stay; the stop asked meanwhile ends the run
+    // then.
     ASSERT_TRUE(s.RunUntil([&] { return host->UnitsOf(2) > 0 && host->UnitsOf(3) > 0; }));
-    ASSERT_TRUE(s.RunTicks(20));
+    learner->m_matchTime = 1193182;
     learner->Stop();
     EXPECT_TRUE(learner->Running());
     ASSERT_TRUE(s.RunUntil([&] { return !learner->Running(); }, 600.0));
@@ -228,4 +231,23 @@ TEST_F(Learner, AStatisticsFileThatCannotBeWrittenIsSaidOnce) {
     EXPECT_TRUE(learner->Running());
     EXPECT_EQ(host->CountLines("Cannot write "), 1);
     EXPECT_NE(host->FindLine("UnitsWithAttackStatistics.ai: the learning goes on without it"), "");
+}
+
+// The cheat's energy help: the units of a learning match take energy and
+// no plant gives any; each computer player's production is raised by its
+// "cheating" share of the deficit (through the session, once, not every
+// tick), so its weapons reload at full speed.
+TEST_F(Learner, TheCheatClosesAComputerPlayersEnergyDeficit) {
+    ASSERT_TRUE(learner->Start());
+    ASSERT_TRUE(s.RunUntil([&] { return host->UnitsOf(2) > 0 && host->UnitsOf(3) > 0; }));
+    ASSERT_TRUE(s.RunTicks(60));
+    for (int32_t id : {2, 3}) {
+        CPlayer* p = host->net->FindPlayerById(id);
+        ASSERT_NE(p, nullptr);
+        EXPECT_GT(p->m_energyConsumed, 0.0f) << id;
+        const float factor =
+            std::min(1.0f, host->ai->Find(id)->IntParameter(CComputerPlayer::kCheating) * 0.01f);
+        EXPECT_NEAR(p->m_energyHelp, p->m_energyConsumed * factor, 0.11f) << id;
+        EXPECT_NEAR(p->m_energyRatio, factor, 0.05f) << id;
+    }
 }
