@@ -60,10 +60,10 @@ void Cmd_AI_ReadInitParameters(CConsoleCommand* record, SCommandArgs*, CVFSFile*
         if (!file) m->ReadInitParameters();
 }
 
-// The monitor window is a developer's tool still to come.
+// AI_StartMonitor: the monitor window beside the game (AIMonitor.h).
 void Cmd_AI_StartMonitor(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
     if (CAIManager* m = Manager(record))
-        if (!file) Print(m, "Can't create AI dialog");
+        if (!file) m->StartMonitor();
 }
 
 void Cmd_AI_InitializeCommanders(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {

@@ -176,6 +176,7 @@ CComputerPlayer* CAIManager::AddCommander(int32_t playerId, const char* race) {
     cp->Reset();
     // The units already in play (none before the map's).
     for (const SUnitView& u : m_world->Query().AllUnits()) cp->AddUnit(u.id);
+    if (m_monitor) m_monitor->AddComputerPlayer(cp->Name());
     return cp;
 }
 
@@ -205,6 +206,8 @@ void CAIManager::AttackWithCommander(int32_t playerId) {
 
 void CAIManager::Tick() {
     if (!m_active || !m_world) return;
+    // The monitor's window was closed: the monitor goes; the game runs on.
+    if (m_monitor && m_monitor->CloseAsked()) m_monitor.reset();
     // The learner first: it may clear the scene for the next match.
     if (m_learner) m_learner->Tick();
     if (m_players.empty()) return;
@@ -224,6 +227,7 @@ void CAIManager::Tick() {
     m_lastSeenId = highest;
     DropLostPlayers();
     for (auto& p : m_players) p->Update(m_units);
+    if (m_monitor) m_monitor->Refresh();
 }
 
 void CAIManager::UpdateBases(const SAIUnits& units) {
@@ -322,6 +326,15 @@ CAIFile::EResult CAIManager::ReadLearningFile(const std::string& path, int numbe
         m_world->Console().Printf("Learning file %s refused (%s): the defaults are used", path.c_str(),
                                   why.c_str());
     return result;
+}
+
+void CAIManager::StartMonitor() {
+    if (m_monitor && m_monitor->IsOpen()) return;
+    m_monitor.reset(new CAIMonitor(*this, m_screen));
+    if (!m_monitor->Open()) {
+        std::fprintf(stderr, "Can't create AI dialog\n");
+        if (m_world) m_world->Console().Print("Can't create AI dialog");
+    }
 }
 
 void CAIManager::StartLearn() {

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "ai/AILearner.h"
+#include "ai/AIMonitor.h"
 #include "ai/ComputerPlayer.h"
 #include "ai/LearningFiles.h"
 
@@ -27,6 +28,7 @@ class CWorld;
 class CNetGame;
 class CStateArchive;
 class CCommandInterpreter;
+class CE3DScreen;
 class CRace;
 class CPlayer;
 
@@ -77,6 +79,15 @@ public:
     // on, through the session.
     void SetEnergyHelp(int32_t playerId, float help);
     std::string RaceNameOf(int32_t playerId) const;
+
+    // ---- the monitor window (AIMonitor.h)
+    // AI_StartMonitor: opens the window (again, when it was closed); when it
+    // cannot be made, "Can't create AI dialog" on the standard error stream
+    // and the console, and the monitor keeps its rows without a window.
+    void StartMonitor();
+    CAIMonitor* Monitor() const { return m_monitor.get(); }
+    // The game's screen: its font draws the monitor.
+    void SetScreen(CE3DScreen* screen) { m_screen = screen; }
 
     // ---- learning matches (AILearner.h)
     // AI_StartLearn and AI_StopLearn.
@@ -148,6 +159,8 @@ private:
     CNetGame* m_net;
     CCommandInterpreter* m_interpreter = nullptr;
     std::unique_ptr<CAILearner> m_learner;
+    std::unique_ptr<CAIMonitor> m_monitor;
+    CE3DScreen* m_screen = nullptr;
     std::string m_mapName, m_mapFolder;
     std::vector<std::unique_ptr<CComputerPlayer>> m_players;
     std::map<int32_t, SAIBase> m_bases;  // by player id

@@ -502,6 +502,7 @@ void CComputerPlayer::DebugPrintf(const char* format, ...) {
     SPlayerView p;
     if (m_world.Query().Player(m_playerId, &p))
         for (int i = 0; i < 3; ++i) rgb[i] = Math_Truncate(p.colour[i]);
+    if (CAIMonitor* monitor = m_manager.Monitor()) monitor->AppendHistory(m_name, text);
     CStrBuf line;
     line.Format("%s: %s", m_name.c_str(), text);
     m_world.Console().PrintColor(rgb[0], rgb[1], rgb[2], true, line.GetText());

@@ -166,6 +166,8 @@ public:
     const std::string& Name() const { return m_name; }
     SAIParameter& Parameter(EParameter p) { return m_parameters[p]; }
     int32_t IntParameter(EParameter p) const { return static_cast<int32_t>(m_parameters[p].value); }
+    const std::vector<SAIParameter>& Parameters() const { return m_parameters; }
+    int32_t Phase() const { return m_phase; }
     const std::vector<std::unique_ptr<CAIGroup>>& Groups() const { return m_groups; }
     const SAIBase* BaseOf(int32_t playerId) const;
     CWorld& World() { return m_world; }
