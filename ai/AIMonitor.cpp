@@ -1,6 +1,7 @@
 #include "core/Determinism.h"
 // The lockstep guard comes first in every simulation source (the monitor
 // only reads).
+#include <algorithm>
 #include <cstdio>
 
 #include "ai/AIGroup.h"
@@ -85,6 +86,7 @@ void CAIMonitor::OnEvent(const SDisplayEvent& event) {
         m_closeAsked = true;
         return;
     }
+    if (event.type == EDisplayEvent::Exposed) m_exposed = true;
     if (event.type != EDisplayEvent::MouseButtonDown || event.button != kDisplayMouseLeft) return;
     const int y = event.y;
     auto on = [&](int top) { return y >= top && y < top + m_lineHeight; };
@@ -235,20 +237,44 @@ void CAIMonitor::Refresh() {
     m_fogLineY = line(std::string("Fog of war: ") + (m_fog ? "[x]" : "[ ]"));
     line("Commander history:");
     for (const std::string& h : m_history) line("  " + h);
-    if (m_window) Draw();
+    // The picture is drawn again when a line changed (or the window was
+    // uncovered): most ticks change no text.
+    if (m_window && (m_lines != m_drawn || m_exposed)) {
+        Draw();
+        m_drawn = m_lines;
+        m_exposed = false;
+    }
 }
 
 void CAIMonitor::Draw() {
+    // Only the lines that changed are drawn again, and only their band of
+    // rows is shown anew (all of them after an uncovering).
     CE3DSurface* s = m_surface.get();
     if (!s || !s->Lock()) return;
-    s->Fill(s->Pack(24, 24, 32));
-    int y = 4;
-    for (size_t i = 0; i < m_lines.size() && y + m_lineHeight <= m_height; ++i, y += m_lineHeight) {
-        const bool heading = m_lines[i].compare(0, 2, "  ") != 0;
-        if (m_font)
-            s->DrawGlyphs(m_lines[i].c_str(), 8, y, heading ? 255 : 200, heading ? 220 : 200,
-                          heading ? 120 : 200, true, true, 0, false);
+    const bool all = m_exposed || m_drawn.empty();
+    if (all) s->Fill(s->Pack(24, 24, 32));
+    const int count = static_cast<int>(std::max(m_lines.size(), m_drawn.size()));
+    int top = -1, bottom = -1;
+    for (int i = 0; i < count; ++i) {
+        const int y = 4 + i * m_lineHeight;
+        if (y + m_lineHeight > m_height) break;
+        const std::string* now =
+            i < static_cast<int>(m_lines.size()) ? &m_lines[static_cast<size_t>(i)] : nullptr;
+        const std::string* was =
+            i < static_cast<int>(m_drawn.size()) ? &m_drawn[static_cast<size_t>(i)] : nullptr;
+        if (!all && now && was && *now == *was) continue;
+        if (!all) s->DrawFilledRect(0, y, kWidth - 1, y + m_lineHeight - 1, 24, 24, 32);
+        if (now && m_font) {
+            const bool heading = now->compare(0, 2, "  ") != 0;
+            s->DrawGlyphs(now->c_str(), 8, y, heading ? 255 : 200, heading ? 220 : 200, heading ? 120 : 200,
+                          true, true, 0, false);
+        }
+        if (top < 0) top = y;
+        bottom = y + m_lineHeight;
     }
-    m_window->Present(s->Bits(), s->m_width, s->m_height, s->Pitch());
+    if (all)
+        m_window->Present(s->Bits(), s->m_width, s->m_height, s->Pitch());
+    else if (top >= 0)
+        m_window->Present(s->Bits(), s->m_width, s->m_height, s->Pitch(), top, bottom);
     s->Unlock();
 }

@@ -111,6 +111,8 @@ private:
     int m_groupBinding[kGroupRows];
     std::vector<SValue> m_commanderRows, m_groupRows;
     std::vector<std::string> m_lines;
+    std::vector<std::string> m_drawn;  // the lines the window shows
+    bool m_exposed = false;
     // Where the clickable lines were drawn: their first pixel row.
     int m_playerLineY = 0, m_groupLineY = 0, m_fogLineY = 0, m_commanderY = 0, m_groupRowsY = 0;
     int m_lineHeight = 16;

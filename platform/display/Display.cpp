@@ -279,14 +279,20 @@ CDisplayWindow* CDisplayWindow::CreatePrivate(const char* title, int x, int y, i
     return win;
 }
 
-bool CDisplayWindow::Present(const void* pixels, int width, int height, int pitch) {
+bool CDisplayWindow::Present(const void* pixels, int width, int height, int pitch, int top, int bottom) {
     SDL_Window* w = static_cast<SDL_Window*>(m_window);
     SDL_Surface* target = w ? SDL_GetWindowSurface(w) : nullptr;
     if (!target || !pixels || width < 1 || height < 1) return false;
+    if (bottom < 0 || bottom > height) bottom = height;
+    if (top < 0) top = 0;
+    if (top >= bottom) return true;
     SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<void*>(pixels), width, height, 32,
                                                              pitch, SDL_PIXELFORMAT_XRGB8888);
     if (!source) return false;
-    const bool ok = SDL_BlitSurface(source, nullptr, target, nullptr) == 0 && SDL_UpdateWindowSurface(w) == 0;
+    SDL_Rect band{0, top, width, bottom - top};
+    SDL_Rect to = band;
+    const bool ok =
+        SDL_BlitSurface(source, &band, target, &to) == 0 && SDL_UpdateWindowSurfaceRects(w, &band, 1) == 0;
     SDL_FreeSurface(source);
     return ok;
 }

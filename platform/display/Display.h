@@ -67,8 +67,9 @@ public:
     static CDisplayWindow* CreatePrivate(const char* title, int x, int y, int clientWidth, int clientHeight);
     ~CDisplayWindow();
     // Shows CPU pixels (32-bit X8R8G8B8 rows, pitch bytes apart) from the
-    // client area's top-left corner; false when the window has no surface.
-    bool Present(const void* pixels, int width, int height, int pitch);
+    // client area's top-left corner, the rows from top to bottom (-1: the
+    // last) only; false when the window has no surface.
+    bool Present(const void* pixels, int width, int height, int pitch, int top = 0, int bottom = -1);
 
     // Decorated window with the given client size, centred on the display.
     bool SetWindowed(int display, int clientWidth, int clientHeight);

@@ -24,11 +24,7 @@
 
 namespace {
 
-struct SCreate {
-    std::string name;
-    float x = 0.0f, z = 0.0f;
-    int team = 0, layer = 0, id = 0;
-};
+using SCreate = SLearnerCreate;
 
 class Learner : public ::testing::Test {
 protected:
@@ -51,18 +47,8 @@ protected:
     // What the game's rows would do with the learner's lines.
     void Take(const std::string& line) {
         lines.push_back(line);
-        int id = 0;
-        char text[128] = {};
         SCreate c;
-        if (std::sscanf(line.c_str(), "AI_AddCommander(%d, \"%127[^\"]\");", &id, text) == 2) {
-            host->ai->AddCommander(id, text);
-        } else if (std::sscanf(line.c_str(), "AI_Create(\"%127[^\"]\", %f, %f, %d, %d, %d", text, &c.x, &c.z,
-                               &c.team, &c.layer, &c.id) == 6) {
-            c.name = text;
-            creates.push_back(c);
-            if (CTessarakObjectTemplate* t = host->scene->FindTemplate(text))
-                host->RequestUnit(t, c.x, c.z, c.team);
-        }
+        if (AIGame_TakeLearnerLine(host, line, &c) && !c.name.empty()) creates.push_back(c);
     }
     const CUnitTemplate* Template(const char* name) {
         return static_cast<const CUnitTemplate*>(host->scene->FindTemplate(name));
