@@ -8,6 +8,7 @@
 
 #include "ai/LearningFiles.h"
 #include "platform/sys/Path.h"
+#include "tools/lib/TomlFields.h"
 
 namespace {
 // The kinds of file a source may describe, with their numbers to an entry.
@@ -69,12 +70,7 @@ std::string LearningFile_Text(const std::string& heading, const std::vector<SLea
 bool LearningSource_Build(const std::string& path, std::vector<SLearningFileOut>& files, std::string& error) {
     files.clear();
     toml::table doc;
-    try {
-        doc = toml::parse_file(path);
-    } catch (const toml::parse_error& e) {
-        error = path + ":" + std::to_string(e.source().begin.line) + ": " + std::string(e.description());
-        return false;
-    }
+    if (!Toml_ParseFile(path, doc, error)) return false;
     std::string heading;
     for (const auto& kv : InSourceOrder(doc)) {
         const std::string& name = kv.first;
