@@ -14,6 +14,7 @@
 #include "console/ConfigText.h"
 #include "core/VFSTable.h"
 #include "e3d/Surface.h"
+#include "netgame/MasterClient.h"
 #include "netgame/NetGame.h"
 #include "ui/GUIObject.h"
 #include "ui/GUIRoles.h"
@@ -140,6 +141,21 @@ void CInterface::FillLobbyPlayerList(CGUIObject* list) {
     CNetGame* net = Net(this);
     std::vector<CGUIObject*>* rows = Rows(list);
     if (!net || !rows) return;
+    // The lobby ends the master's chat (once each time it shows): its
+    // channels go and the chat link closes.
+    if (!m_lobbyChatEnded) {
+        m_lobbyChatEnded = 1;
+        if (net->m_master && net->m_master->IsChatOpen()) {
+            net->m_master->CloseChat();
+            net->m_master->DeleteChannels();
+        }
+    }
+    CE3DSurface* surface = Surface();
+    if (m_RejectMode && surface && m_font && surface->Lock()) {
+        surface->SetFont(m_font);
+        surface->DrawGlyphs("Reject Player", m_cursorX, m_cursorY + 20, 255, 255, 255, true, false, 0, false);
+        surface->Unlock();
+    }
     std::vector<CPlayer*> players;
     for (CPlayer* p : net->m_players.m_players)
         if (p != net->m_players.m_neutral) players.push_back(p);
@@ -190,7 +206,10 @@ void CInterface::FillLobbyPlayerList(CGUIObject* list) {
         const int32_t ms = (int32_t)std::lround(p->m_latency * 1000.0f);
         if (ms > 0) ping.Format("%d", (int)ms);
         column(4, ping.GetText(), 0);
-        column(5, p->m_computer ? "-" : mine ? "local" : "network", 0);
+        CStrBuf link;
+        link.Format("%s / %d", ConnectionText(p->m_connectionKind).c_str(),
+                    (int)std::lround(p->m_latency * 1000.0f));
+        column(5, p->m_computer ? "-" : link.GetText(), 0);
         column(6, nullptr, 0);
         if (CGUIObject* c = Child(row, 7)) {
             const bool offered = !mine && !skirmish;

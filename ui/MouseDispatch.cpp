@@ -66,12 +66,9 @@ int CInterface::OnMouseEvent(int code, int x, int y) {
     switch (code) {
         case kLeftDown:
             if (confirm) {
-                m_confirmAnswer = m_confirmHover;
-                if (m_confirmCloseOnPress) {
-                    m_mode = kModeNormal;
-                    m_confirmAnswer = 0;
-                }
-                m_confirmPressed = 1;
+                // The press answers the dialog once (a held button repeats 0).
+                if (!m_confirmPressed) ConfirmPress();
+                RunGUICommands();
                 return 1;
             }
             if (gameViewTakes && m_fields.m_fullScreenRadar) return IssueOrderAtMouse(x, y, kLeftDown);
