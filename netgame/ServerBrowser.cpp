@@ -525,7 +525,7 @@ namespace {
 // The settings lists' further filters of an entry (SServerListFilter).
 bool PassesFurther(const CServerListEntry* e, const SServerListFilter& f) {
     if (e->m_players > f.maxPlayers || e->m_maxPlayers > f.maxMaxPlayers) return false;
-    if (int(e->m_maxPlayers) - int(e->m_players) < f.freeSpots) return false;
+    if (f.freeSpots > 0 && int(e->m_maxPlayers) - int(e->m_players) < f.freeSpots) return false;
     if ((f.favourites == 1 && !e->m_marked) || (f.favourites == 2 && e->m_marked)) return false;
     if (e->m_speed < f.minSpeed) return false;
     if ((f.fogOfWar == 1 && !e->m_fogOfWar) || (f.fogOfWar == 2 && e->m_fogOfWar)) return false;

@@ -46,6 +46,11 @@ bool FirstInt(SCommandArgs* args, int32_t& value) {
     return Count(args) >= 1 && args->arg[0].GetInt(value);
 }
 
+// The first argument as a flag ("true", "false", 1, 0).
+bool FirstBool(SCommandArgs* args, bool& value) {
+    return Count(args) >= 1 && args->arg[0].GetBool(value);
+}
+
 void Run(CInterface* ui, const char* text) {
     if (CCommandInterpreter* ip = ui->ConsoleInterpreter()) ip->Execute(false, text);
 }
@@ -357,17 +362,17 @@ void Cmd_PressColumn(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file
 
 void Cmd_SetLobbyOptionsReadOnly(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
     CInterface* ui = UI(record, file);
-    int32_t on = 0;
-    if (!ui || !FirstInt(args, on)) return;
-    if (CSettingClass* c = ui->FindSettingClass("MultiplayerLobby")) c->SetReadOnly(on != 0);
+    bool on = false;
+    if (!ui || !FirstBool(args, on)) return;
+    if (CSettingClass* c = ui->FindSettingClass("MultiplayerLobby")) c->SetReadOnly(on);
     if (CGUIObject* team = ui->m_Panels[kPanelCreateTeam]) team->SetText(ui->GetSystemText(296));
 }
 
 // Two lines of the list of the join screen's area under the mouse.
 void Cmd_ScrollMulti(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
     CInterface* ui = UI(record, file);
-    int32_t up = 0;
-    if (!ui || !FirstInt(args, up)) return;
+    bool up = false;
+    if (!ui || !FirstBool(args, up)) return;
     const int32_t step = up ? -2 : 2;
     switch (ui->HitTestJoinAreas(ui->m_cursorX, ui->m_cursorY)) {
         case 1:
@@ -442,9 +447,9 @@ void Cmd_HostMultiGame(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
 
 void Cmd_SetServerOptionsAdv(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
     CInterface* ui = UI(record, file);
-    int32_t on = 0;
-    if (!ui || !FirstInt(args, on)) return;
-    if (CSettingClass* c = ui->FindSettingClass("MultiplayerLobby")) c->m_advanced = on != 0;
+    bool on = false;
+    if (!ui || !FirstBool(args, on)) return;
+    if (CSettingClass* c = ui->FindSettingClass("MultiplayerLobby")) c->m_advanced = on ? 1 : 0;
 }
 
 // The server search's tabs: 0 the find rows, 1 the filter rows, 3 the

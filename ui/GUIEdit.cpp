@@ -53,6 +53,13 @@ void RunCommand(CInterface* ui, const std::string& text) {
     if (CCommandInterpreter* ip = ui->ConsoleInterpreter()) ip->Execute(false, text.c_str());
 }
 
+// The bands of the dialog's buttons in the 640 x 480 design (both bounds
+// outside the band): middle, left, right, with the answer each gives.
+struct SConfirmBand {
+    int index, left, right, answer;
+};
+constexpr SConfirmBand kConfirmBands[3] = {{1, 285, 356, 2}, {0, 188, 265, 1}, {2, 377, 455, 3}};
+
 void SetCaption(CGUIObject* o, const char* text, uint32_t colour) {
     o->SetText(text);
     o->m_Color1 = colour;
@@ -242,8 +249,20 @@ void CInterface::ConfirmPress() {
     if (!command.empty()) QueueGUICommand(command.c_str());
 }
 
+void CInterface::ConfirmHoverAt(int32_t width, int32_t height) {
+    m_confirmHover = 0;
+    if (m_mode != kModeConfirm) return;
+    const int32_t dx = (width - 640) / 2, dy = (height - 480) / 2;
+    for (const SConfirmBand& b : kConfirmBands)
+        if (m_confirmPresent[b.index] && m_cursorX > b.left + dx && m_cursorX < b.right + dx &&
+            m_cursorY > 276 + dy && m_cursorY < 298 + dy)
+            m_confirmHover = b.answer;
+}
+
 void CInterface::DrawConfirmDialog(CE3DSurface* canvas) {
-    if (m_mode != kModeConfirm || !canvas) return;
+    if (m_mode != kModeConfirm) return;
+    ConfirmHoverAt(canvas ? canvas->m_width : 640, canvas ? canvas->m_height : 480);
+    if (!canvas) return;
     const int32_t dx = (canvas->m_width - 640) / 2, dy = (canvas->m_height - 480) / 2;
     // The first picture with a middle button, the second otherwise.
     CBitmapSurface* picture = m_console.DialogSprite(m_confirmPresent[1] ? 0 : 1);
@@ -263,21 +282,13 @@ void CInterface::DrawConfirmDialog(CE3DSurface* canvas) {
     if (!canvas->Lock()) return;
     canvas->SetFont(m_font);
     const uint32_t flags = canvas->m_textFlags;
-    m_confirmHover = 0;
-    // The bands of the buttons: middle, left, right (x exclusive on both
-    // sides, y between 276 and 298 of the design, exclusive too).
-    const struct {
-        int index, left, right, answer;
-    } bands[3] = {{1, 285, 356, 2}, {0, 188, 265, 1}, {2, 377, 455, 3}};
+    // The buttons' texts at the middle of their bands, bright under the mouse.
     const int32_t y = 276 + dy;
-    for (const auto& b : bands) {
+    for (const SConfirmBand& b : kConfirmBands) {
         if (!m_confirmPresent[b.index]) continue;
-        const bool inside =
-            m_cursorX > b.left + dx && m_cursorX < b.right + dx && m_cursorY > y && m_cursorY < 298 + dy;
-        if (inside) m_confirmHover = b.answer;
         canvas->m_textFlags = kE3DTextCentre;
         canvas->DrawGlyphs(m_confirmButtons[b.index].GetText(), (b.left + b.right) / 2 + dx, y, 0,
-                           inside ? 255 : 115, 0, true, false, 0, false);
+                           m_confirmHover == b.answer ? 255 : 115, 0, true, false, 0, false);
     }
     // The message, left-aligned in the picture less its margins.
     canvas->m_textFlags = 0;

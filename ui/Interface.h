@@ -378,6 +378,8 @@ public:
     void ActivateConfirmDialog(const char* message, const char* left, const char* middle, const char* right,
                                bool closeOnPress, const char* commands[3] = nullptr);
     void DrawConfirmDialog(CE3DSurface* canvas);
+    // The button under the mouse on a canvas of that size (0 none).
+    void ConfirmHoverAt(int32_t width, int32_t height);
     // A left press while the dialog is open.
     void ConfirmPress();
     CStrBuf m_confirmMessage;

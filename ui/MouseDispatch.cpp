@@ -13,6 +13,7 @@
 // the window's less the view's corner.
 #include <algorithm>
 
+#include "e3d/Surface.h"
 #include "e3d/Viewport.h"
 #include "ui/GUIObject.h"
 #include "ui/Interface.h"
@@ -67,7 +68,11 @@ int CInterface::OnMouseEvent(int code, int x, int y) {
         case kLeftDown:
             if (confirm) {
                 // The press answers the dialog once (a held button repeats 0).
-                if (!m_confirmPressed) ConfirmPress();
+                if (!m_confirmPressed) {
+                    CE3DSurface* canvas = Surface();
+                    ConfirmHoverAt(canvas ? canvas->m_width : 640, canvas ? canvas->m_height : 480);
+                    ConfirmPress();
+                }
                 RunGUICommands();
                 return 1;
             }
