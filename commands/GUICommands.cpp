@@ -4,6 +4,7 @@
 #include "app/GameServices.h"
 #include "app/Progress.h"
 #include "commands/CommandContext.h"
+#include "commands/ScriptOrderCommands.h"
 #include "console/CommandInterpreter.h"
 #include "console/CommandTable.h"
 #include "console/ConsoleCommand.h"
@@ -91,4 +92,6 @@ void RegisterGUICommands(CCommandInterpreter* ip) {
         SCommandRow::Function("ProgressHide", Cmd_ProgressHide, "Hides progress window", "ProgressHide();"),
     };
     CommandTable_Register(ip, rows);
+    // The map scripts' orders stand among the GUI area's rows.
+    RegisterScriptOrderCommands(ip);
 }
