@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "ai/AIManager.h"
 #include "app/Game.h"
 #include "app/GameClock.h"
 #include "app/GameView.h"
@@ -95,10 +96,15 @@ public:
         sound->m_playlistName = name.c_str();
         sound->m_playlist->Load(name.c_str());
     }
-    // The computer players' difficulty: kept here until their manager keeps
-    // its learning files' index.
-    int32_t AIDifficulty() override { return m_aiDifficulty; }
-    void SetAIDifficulty(int32_t level) override { m_aiDifficulty = std::min(std::max(level, 0), 2); }
+    // The computer players' difficulty: the index of the learning files
+    // their manager reads when the map loads (0 easy, 1 medium, 2 hard).
+    int32_t AIDifficulty() override {
+        CAIManager* ai = m_game.AIManager();
+        return ai ? ai->m_fileIndex : 0;
+    }
+    void SetAIDifficulty(int32_t level) override {
+        if (CAIManager* ai = m_game.AIManager()) ai->m_fileIndex = std::min(std::max(level, 0), 2);
+    }
     const CEditField* GUIEdit() override {
         CInputManager* input = m_game.InputManager();
         CInterface* ui = m_game.Interface();
@@ -120,7 +126,6 @@ public:
 private:
     CGameScene* Scene() { return m_game.World() ? &m_game.World()->Scene() : nullptr; }
     CGame& m_game;
-    int32_t m_aiDifficulty = 0;
 };
 
 // A GUI bank is a sound bank of the engine, read from its stored record.

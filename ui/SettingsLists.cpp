@@ -518,7 +518,7 @@ void CSettingsLists::BuildLobby() {
     SSettingValue difficulty;
     difficulty.shown = [game] { return double(game->AIDifficulty()); };
     difficulty.set = [game](double v) { game->SetAIDifficulty(int32_t(std::lround(v))); };
-    CSettingEntry* e = lobby->AddChoice(Lid("DIFFICULTY"), nullptr, kSettingAdvanced, difficulty);
+    CSettingEntry* e = lobby->AddChoice(Lid("DIFFICULTY"), nullptr, kSettingBoth, difficulty);
     e->AddChoice(Lid("EASY"), 0);
     e->AddChoice(Lid("MEDIUM"), 1);
     e->AddChoice(Lid("HARD"), 2);

@@ -210,7 +210,7 @@ TEST_F(ParsedLists, EveryListIsBuiltWithItsRowsAndTheValuesOutsideTheirLimitsPul
     } lists[] = {{"GraphicsClass", 0, 0},    {"GraphicsGraphicsClass", 6, 19},
                  {"SoundClass", 5, 0},       {"MusicClass", 3, 0},
                  {"InterfaceClass", 6, 0},   {"MultiplayerSettings", 3, 6},
-                 {"MultiplayerLobby", 6, 5}, {"ServerStats", 6, 0},
+                 {"MultiplayerLobby", 7, 5}, {"ServerStats", 6, 0},
                  {"MatchServers", 10, 26}};
     for (const auto& l : lists) {
         CSettingClass* c = ui->FindSettingClass(l.name);
