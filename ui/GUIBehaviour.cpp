@@ -157,19 +157,25 @@ bool CGUIObject::PlayEventSound(int32_t event) {
 
 namespace {
 
-// The filler of a bound list panel: every frame while drawing, and when the
-// screen changed (the save slots and the channels only while drawing).
-void FillBoundList(CInterface* ui, CGUIObject* o, bool drawing) {
+// The filler of a bound list panel: every frame while drawing (on the
+// canvas the screen is drawn on), and when the screen changed (the save
+// slots and the channels only while drawing).
+void FillBoundList(CInterface* ui, CGUIObject* o, bool drawing, CE3DSurface* canvas = nullptr) {
     if (IsPanel(ui, o, kPanelNormalServerList)) ui->FillMasterServerList(o);
     if (IsPanel(ui, o, kPanelStatServerList)) ui->FillServerInfo(o);
     if (IsPanel(ui, o, kPanelServerName)) ui->FillServerName(o);
     if (IsPanel(ui, o, kPanelPlayerListTitle)) ui->FillListTitle(o);
     if (IsPanel(ui, o, kPanelPlayerList)) ui->FillUserList(o);
-    CGUIObject* lobby = ui->m_Panels[kPanelLobbyPlayerList];
-    if (lobby && !lobby->m_Children.empty() && lobby->m_Children[0] == o) ui->FillLobbyPlayerList(lobby);
+    // The lists that paint their players' colours are filled when their rows
+    // box comes, after the panel's own picture was drawn.
+    auto rowsOf = [ui, o](EGUIPanel panel) {
+        CGUIObject* list = ui->m_Panels[panel];
+        return list && !list->m_Children.empty() && list->m_Children[0] == o ? list : nullptr;
+    };
+    if (CGUIObject* lobby = rowsOf(kPanelLobbyPlayerList)) ui->FillLobbyPlayerList(lobby);
     if (IsPanel(ui, o, kPanelMapList)) ui->FillMapList(o);
     if (IsPanel(ui, o, kPanelCampaignList)) ui->FillCampaignList(o);
-    if (IsPanel(ui, o, kPanelPlayerStats)) ui->FillPlayerStats(o);
+    if (CGUIObject* stats = rowsOf(kPanelPlayerStats)) ui->FillPlayerStats(stats, canvas);
     if (IsPanel(ui, o, kPanelTeamStats)) ui->FillTeamStats(o);
     if (drawing && IsPanel(ui, o, kPanelSaveSlots)) ui->FillSaveSlots(o);
     if (drawing && IsPanel(ui, o, kPanelChannelList)) ui->FillChatChannelList(o);
@@ -210,7 +216,7 @@ int CGUIObject::Update(int32_t layer, int32_t offsetX, int32_t offsetY, CE3DSurf
             m_Visible = GameType(ui) == 1 ? 1 : 0;
             m_ChildrenHidden = m_Visible ? 0 : 1;
         }
-        FillBoundList(ui, this, true);
+        FillBoundList(ui, this, true, canvas);
         if (IsSettingsList()) RefreshSettingsRows();
         if (IsPanel(ui, this, kPanelBriefingDecline)) m_Visible = ui->GuiWord() != 0 ? 1 : 0;
         if (m_Pulsing) m_Color1 = m_Color2 = uint32_t(std::lround(ui->m_pulse * 0.5f + 128.0f)) << 8;

@@ -69,7 +69,7 @@ bool Finished(CInterface* ui) {
 
 }  // namespace
 
-void CInterface::FillPlayerStats(CGUIObject* list) {
+void CInterface::FillPlayerStats(CGUIObject* list, CE3DSurface* canvas) {
     CNetGame* net = NetGame();
     std::vector<CGUIObject*>* rows = Rows(list);
     if (!net || !rows) return;
@@ -93,7 +93,6 @@ void CInterface::FillPlayerStats(CGUIObject* list) {
         }
     const int32_t shown = int32_t(rows->size()), count = int32_t(players.size());
     m_playerStatsScroll = std::max(0, std::min(m_playerStatsScroll, count - shown));
-    CE3DSurface* canvas = Surface();
     const bool network = GUIGame().GameType() == 2;
     const bool watching = GUIGame().Watching();
     CPlayer* local = list_.m_local;

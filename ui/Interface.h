@@ -412,7 +412,8 @@ public:
     void FillListTitle(CGUIObject* list);
     void FillCampaignList(CGUIObject* list);
     void FillSaveSlots(CGUIObject* list);
-    void FillPlayerStats(CGUIObject* list);
+    // The colours are painted on the canvas (none: the texts only).
+    void FillPlayerStats(CGUIObject* list, CE3DSurface* canvas = nullptr);
     void FillTeamStats(CGUIObject* list);
     void ResetScorePanel(CGUIObject* panel);
     // The chat lines in the rectangle (newest at the bottom, wrapped).
