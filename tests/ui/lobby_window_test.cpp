@@ -3,7 +3,7 @@
 // joins through Connect; both lobbies list both players in their colours;
 // the host picks FourWinds from the map list with the mouse and the other's
 // lobby shows its picture; a team named in the lobby's edit box and a chat
-// line typed into the chat box reach the host; the host's "Start" button
+// line typed into the chat box reach the host; "Back" asks before leaving; the host's "Start" button
 // starts the game on both; once one side has nothing left the end screen
 // (opened as the game's end opens it) lists both players in their colours.
 // Without Xvfb, xdotool or ImageMagick it is skipped.
@@ -192,6 +192,21 @@ TEST(LobbyWindow, TwoGamesMeetChatPickAMapPlayAndSeeTheirStatistics) {
     for (int i = 0; i < 100 && !Has(host, "hello from the lobby", from); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_TRUE(Has(host, "hello from the lobby", from)) << host.Output();
+
+    // "Back" asks first; "No" keeps the player in the lobby.
+    const STestShot beforeBack = clientRoad.Until([](const STestShot&) { return true; });
+    auto dialogArea = [&](const STestShot& s) {
+        int differ = 0;
+        for (int y = 200; y < 320; ++y)
+            for (int px = 188; px < 456; ++px)
+                differ += std::memcmp(s.At(px, y), beforeBack.At(px, y), 3) != 0;
+        return differ;
+    };
+    clientRoad.ClickAt(60, 459);
+    EXPECT_GT(dialogArea(clientRoad.Until([&](const STestShot& s) { return dialogArea(s) > 2000; })), 2000);
+    clientRoad.ClickAt(416, 287);
+    EXPECT_EQ(dialogArea(clientRoad.Until([&](const STestShot& s) { return dialogArea(s) == 0; })), 0);
+    EXPECT_EQ(host.Output().find("disconnected"), std::string::npos);
 
     // The host's "Start": both games run (a start the server refuses while
     // the other still checks the map is pressed again).
