@@ -21,6 +21,7 @@
 #include "e3d/Surface.h"
 #include "netgame/NetGame.h"
 #include "netgame/ServerBrowser.h"
+#include "ui/GUIListRows.h"
 #include "ui/GUIObject.h"
 #include "ui/GUIRoles.h"
 #include "ui/Interface.h"
@@ -31,13 +32,11 @@
 
 namespace {
 
+using GUIRows::Child;
+
 enum : int32_t { kModeNormal = 0, kModeEdit = 3, kModeConfirm = 4 };
 enum : int32_t { kRowLobbyPlayer = 101 };
 constexpr uint32_t kDarkGreen = 0x008000, kGreen = 0x00FF00;
-
-CGUIObject* Child(CGUIObject* o, size_t i) {
-    return o && i < o->m_Children.size() ? o->m_Children[i] : nullptr;
-}
 
 bool IsPanel(CInterface* ui, const CGUIObject* o, EGUIPanel panel) {
     return o && ui->m_Panels[panel] == o;

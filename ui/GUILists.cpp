@@ -16,6 +16,7 @@
 #include "e3d/Surface.h"
 #include "netgame/MasterClient.h"
 #include "netgame/NetGame.h"
+#include "ui/GUIListRows.h"
 #include "ui/GUIObject.h"
 #include "ui/GUIRoles.h"
 #include "ui/Interface.h"
@@ -23,29 +24,16 @@
 
 namespace {
 
+using GUIRows::Child;
+using GUIRows::Rows;
+using GUIRows::Scroll;
+using GUIRows::SetLine;
+using GUIRows::Show;
+
 constexpr uint32_t kWhite = 0xFFFFFF, kGrey = 0x808080, kDarkGreen = 0x008000, kGreen = 0x00FF00;
 
 CNetGame* Net(CInterface* ui) {
     return ui->NetGame();
-}
-
-// The rows of a list: its first child's children.
-std::vector<CGUIObject*>* Rows(CGUIObject* list) {
-    return list && !list->m_Children.empty() ? &list->m_Children[0]->m_Children : nullptr;
-}
-
-void Show(CGUIObject* o, bool shown) {
-    if (!o) return;
-    o->m_Visible = shown ? 1 : 0;
-    o->m_ChildrenHidden = shown ? 0 : 1;
-}
-
-// A text line changed only when it differs, so an unchanged list asks for
-// no redraw.
-void SetLine(CGUIObject* o, const char* text) {
-    if (!o) return;
-    if (o->m_TextLines.size() == 1 && o->m_TextLines[0].Equals(text)) return;
-    o->SetText(text);
 }
 
 void SetRow(CGUIObject* o, const char* text, uint32_t normal, uint32_t hover, int32_t kind, int32_t data) {
@@ -56,15 +44,6 @@ void SetRow(CGUIObject* o, const char* text, uint32_t normal, uint32_t hover, in
     o->m_RowKind = kind;
     o->m_RowData = data;
     Show(o, true);
-}
-
-// The common scroll rule: no further than a full last page, not below 0.
-int32_t Scroll(int32_t position, int32_t records, int32_t rows) {
-    return std::max(0, std::min(position, records - rows));
-}
-
-CGUIObject* Child(CGUIObject* o, size_t i) {
-    return o && i < o->m_Children.size() ? o->m_Children[i] : nullptr;
 }
 
 }  // namespace

@@ -22,36 +22,23 @@
 #include "netgame/NetGame.h"
 #include "netgame/ServerBrowser.h"
 #include "platform/sys/Path.h"
+#include "ui/GUIListRows.h"
 #include "ui/GUIObject.h"
 #include "ui/Interface.h"
 #include "world/Player.h"
 
 namespace {
 
+using GUIRows::Child;
+using GUIRows::Rows;
+using GUIRows::Scroll;
+using GUIRows::SetLine;
+using GUIRows::Show;
+
 constexpr uint32_t kGreen = 0x00FF00;
 
 // Row kinds of these lists.
 enum : int32_t { kRowServer = 1, kRowChannel = 2, kRowCampaign = 201, kRowSaveSlot = 301 };
-
-std::vector<CGUIObject*>* Rows(CGUIObject* list) {
-    return list && !list->m_Children.empty() ? &list->m_Children[0]->m_Children : nullptr;
-}
-
-CGUIObject* Child(CGUIObject* o, size_t i) {
-    return o && i < o->m_Children.size() ? o->m_Children[i] : nullptr;
-}
-
-void Show(CGUIObject* o, bool shown) {
-    if (!o) return;
-    o->m_Visible = shown ? 1 : 0;
-    o->m_ChildrenHidden = shown ? 0 : 1;
-}
-
-void SetLine(CGUIObject* o, const std::string& text) {
-    if (!o) return;
-    if (o->m_TextLines.size() == 1 && o->m_TextLines[0].Equals(text.c_str())) return;
-    o->SetText(text.c_str());
-}
 
 // A column: its text, and the row kind and data a click acts on.
 void Column(CGUIObject* row, size_t i, const std::string& text, int32_t kind, int32_t data) {
@@ -69,10 +56,6 @@ void Mark(CGUIObject* row, size_t column, bool shown, int32_t kind, int32_t data
     Show(m, shown);
     m->m_RowKind = shown ? kind : 0;
     m->m_RowData = shown ? data : 0;
-}
-
-int32_t Scroll(int32_t position, int32_t records, int32_t rows) {
-    return std::max(0, std::min(position, records - rows));
 }
 
 CServerBrowser* Browser(CInterface* ui) {

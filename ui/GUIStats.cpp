@@ -15,12 +15,17 @@
 
 #include "e3d/Surface.h"
 #include "netgame/NetGame.h"
+#include "ui/GUIListRows.h"
 #include "ui/GUIObject.h"
 #include "ui/GUIRoles.h"
 #include "ui/Interface.h"
 #include "world/Player.h"
 
 namespace {
+
+using GUIRows::Child;
+using GUIRows::Rows;
+using GUIRows::SetLine;
 
 constexpr uint32_t kDim = 0x8000;
 enum : int32_t {
@@ -29,20 +34,6 @@ enum : int32_t {
     kSysLidStatsNone = 300,
     kSysLidStatsUnknown = 301
 };
-
-CGUIObject* Child(CGUIObject* o, size_t i) {
-    return o && i < o->m_Children.size() ? o->m_Children[i] : nullptr;
-}
-
-std::vector<CGUIObject*>* Rows(CGUIObject* list) {
-    return list && !list->m_Children.empty() ? &list->m_Children[0]->m_Children : nullptr;
-}
-
-void SetLine(CGUIObject* o, const std::string& text) {
-    if (!o) return;
-    if (o->m_TextLines.size() == 1 && o->m_TextLines[0].Equals(text.c_str())) return;
-    o->SetText(text.c_str());
-}
 
 std::string Number(int32_t v) {
     char text[16];

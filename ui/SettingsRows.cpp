@@ -13,6 +13,7 @@
 // lacks part of it is passed over, never read past its children.
 #include <algorithm>
 
+#include "ui/GUIListRows.h"
 #include "ui/GUIObject.h"
 #include "ui/Interface.h"
 #include "ui/Settings.h"
@@ -20,24 +21,11 @@
 
 namespace {
 
+using GUIRows::Child;
+using GUIRows::SetLine;
+using GUIRows::Show;
+
 enum : int32_t { kLeftUp = 1, kLeftPress = 5, kDoubleClick = 6, kRightPress = 7 };
-
-CGUIObject* Child(CGUIObject* o, size_t i) {
-    return o && i < o->m_Children.size() ? o->m_Children[i] : nullptr;
-}
-
-void Show(CGUIObject* o, bool shown) {
-    if (!o) return;
-    o->m_Visible = shown ? 1 : 0;
-    o->m_ChildrenHidden = shown ? 0 : 1;
-}
-
-// A line changed only when it differs (an unchanged list asks no redraw).
-void SetLine(CGUIObject* o, const std::string& text) {
-    if (!o) return;
-    if (o->m_TextLines.size() == 1 && o->m_TextLines[0].Equals(text.c_str())) return;
-    o->SetText(text.c_str());
-}
 
 // The visible entries of the class's current view, in list order.
 std::vector<CSettingEntry*> Visible(CSettingClass* c) {

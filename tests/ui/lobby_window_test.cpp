@@ -64,14 +64,7 @@ public:
         m_x.Shell("xdotool windowfocus --sync " + m_window + " keydown Return sleep 0.2 keyup Return");
     }
     STestShot Until(const std::function<bool(const STestShot&)>& check, double seconds = 30.0) {
-        auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        STestShot shot;
-        do {
-            shot = m_x.Screenshot(m_window);
-            if (shot.Valid() && shot.width == 640 && check(shot)) return shot;
-            std::this_thread::sleep_for(std::chrono::milliseconds(150));
-        } while (std::chrono::steady_clock::now() < end);
-        return shot;
+        return Test_ShotUntil(m_x, m_window, check, seconds);
     }
 
 private:

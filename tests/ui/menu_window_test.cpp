@@ -70,14 +70,7 @@ public:
     // Screenshots until one passes the check (the frames catch up with the
     // events); the last one taken.
     STestShot Until(const std::function<bool(const STestShot&)>& check, double seconds = 20.0) {
-        auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        STestShot shot;
-        do {
-            shot = m_x.Screenshot(m_window);
-            if (shot.Valid() && shot.width == 640 && check(shot)) return shot;
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        } while (std::chrono::steady_clock::now() < end);
-        return shot;
+        return Test_ShotUntil(m_x, m_window, check, seconds);
     }
 
 private:

@@ -41,14 +41,7 @@ public:
     }
     STestShot Shot() { return m_x.Screenshot(m_window); }
     STestShot Until(const std::function<bool(const STestShot&)>& check, double seconds = 10.0) {
-        auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        STestShot shot;
-        do {
-            shot = Shot();
-            if (shot.Valid() && shot.width == 640 && check(shot)) return shot;
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        } while (std::chrono::steady_clock::now() < end);
-        return shot;
+        return Test_ShotUntil(m_x, m_window, check, seconds);
     }
     // The value cell of the row against another picture's: pixels that differ.
     static int CellDiffers(const STestShot& a, const STestShot& b, int row) {
