@@ -5,8 +5,8 @@
 // mode and size are taken back to the window's, the texture detail and the
 // effects' volume are stepped back; the main menu's "Quit" writes them into the settings files,
 // and at the next start the options show the same values and the game
-// reads them back. Without Xvfb, xdotool or ImageMagick the test is
-// skipped.
+// reads them back; the interface's volume turned down is heard in the
+// mix. Without Xvfb, xdotool or ImageMagick the tests are skipped.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -14,10 +14,13 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "tests/support/GameRun.h"
 #include "tests/support/Installation.h"
 #include "tests/support/Process.h"
+#include "tests/support/SoundCapture.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/XServer.h"
 
@@ -55,7 +58,7 @@ public:
     STestShot Step(int row, int button) {
         const STestShot before = Until([](const STestShot&) { return true; });
         Click(kStepX, RowY(row) + 5, button);
-        return Until([&](const STestShot& s) { return CellDiffers(s, before, row) > 20; });
+        return Until([&](const STestShot& s) { return CellDiffers(s, before, row) > 8; });
     }
 
 private:
@@ -77,8 +80,10 @@ bool OptionsShown(const STestShot& s) {
 }
 
 // Starts the game, opens the options from the main menu and shows the tab.
-bool OpenOptions(CTestProcess& game, const CTempDir& dir, CTestXServer& x, std::string& window, int tabX) {
-    if (!Test_StartGameOn(game, dir, x) || !game.WaitForOutput("Loading GUI Finished...", 60)) return false;
+bool OpenOptions(CTestProcess& game, const CTempDir& dir, CTestXServer& x, std::string& window, int tabX,
+                 const std::vector<std::pair<std::string, std::string>>& env = {}) {
+    if (!Test_StartGameOn(game, dir, x, env) || !game.WaitForOutput("Loading GUI Finished...", 60))
+        return false;
     window = Test_GameWindow(x);
     if (window.empty()) return false;
     COptionsRoad road(x, window);
@@ -95,7 +100,8 @@ enum {
     kResolutionRow = 3,
     kTextureDetailRow = 4,
     kTextureFilterRow = 5,
-    kEffectsVolumeRow = 2
+    kEffectsVolumeRow = 2,
+    kInterfaceVolumeRow = 4
 };
 
 }  // namespace
@@ -172,4 +178,63 @@ TEST(OptionsWindow, OptionsChangedWithTheMouseAreKeptForTheNextStart) {
     EXPECT_TRUE(game.WaitForOutput("Vid_TextureDetail = 1", 10)) << game.Output();
     game.Write("Quit();\n");
     EXPECT_EQ(game.Wait(30), 0) << game.Output();
+}
+
+// The interface's volume turned down with the mouse: the press tone of the
+// list's own "< >" (1320 Hz) is heard far quieter in the mix that OpenAL
+// Soft's wave-file writer keeps.
+TEST(OptionsWindow, TheInterfaceVolumeTurnedDownIsHeard) {
+    if (!Test_OnPath("Xvfb") || !Test_OnPath("xdotool") || !Test_OnPath("import"))
+        GTEST_SKIP() << "needs Xvfb, xdotool and ImageMagick";
+    CTempDir dir;
+    if (!Test_CopyInstallation(dir)) FAIL() << "the game program is not built";
+    CTestXServer x;
+    ASSERT_TRUE(x.Start());
+    const std::string wave = dir.File("mix.wav");
+    ASSERT_TRUE(dir.Write("alsoft.conf", "[wave]\nfile = " + wave + "\n"));
+    CTestProcess game;
+    std::string window;
+    ASSERT_TRUE(OpenOptions(game, dir, x, window, kSoundTab,
+                            {{"ALSOFT_DRIVERS", "wave"}, {"ALSOFT_CONF", dir.File("alsoft.conf")}}))
+        << game.Output();
+    COptionsRoad road(x, window);
+    road.Until([](const STestShot& s) { return OptionsShown(s); });
+    // Two left presses within the double-click time (half a second) are a
+    // double click, which would start typing the value: the tab's press
+    // lies further back.
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    // A left press at full volume (the volume stays at its maximum), the
+    // volume stepped down to 20 with right presses, a left press again (25).
+    auto pressAndHear = [&](int button) {
+        const size_t from = Sound_WrittenFrames(wave);
+        road.Click(kStepX, RowY(kInterfaceVolumeRow) + 5, button);
+        std::this_thread::sleep_for(std::chrono::milliseconds(800));
+        return std::make_pair(from, Sound_WrittenFrames(wave));
+    };
+    const auto loud = pressAndHear(1);
+    for (int i = 0; i < 16; ++i) road.Step(kInterfaceVolumeRow, 3);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    // The writer keeps some of the mix in hand: the quiet press's stretch
+    // runs to the end of the file.
+    const auto quiet = std::make_pair(pressAndHear(1).first, size_t(-1));
+    game.Write("sndopt_InterfaceVolume;\n");
+    EXPECT_TRUE(game.WaitForOutput("sndopt_InterfaceVolume = 25", 10)) << game.Output();
+    game.Write("Quit();\n");
+    EXPECT_EQ(game.Wait(30), 0) << game.Output();
+
+    SCapturedSound mix;
+    ASSERT_TRUE(Sound_ReadWave(wave, mix));
+    // The press tone's strongest 20 ms within each press's stretch.
+    auto strongest = [&mix](std::pair<size_t, size_t> span) {
+        const size_t window = size_t(mix.rate / 50);
+        double best = 0.0;
+        for (size_t at = span.first; at + window <= std::min(span.second, mix.Frames()); at += window / 2)
+            best = std::max(best, Sound_ToneEnergy(mix.left, mix.rate, 1320.0, at, at + window));
+        return best;
+    };
+    const double full = strongest(loud), turnedDown = strongest(quiet);
+    EXPECT_GT(full, 0.0005);
+    // A quarter of the amplitude: about a sixteenth of the energy.
+    EXPECT_LT(turnedDown, full * 0.2) << full << " " << turnedDown;
+    EXPECT_GT(turnedDown, 0.0);
 }
