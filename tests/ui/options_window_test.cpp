@@ -3,10 +3,11 @@
 // options; a right click on the graphics quality's "< >" applies a preset
 // (the screen mode, the size and the texture filter follow it), the screen
 // mode and size are taken back to the window's, the texture detail and the
-// effects' volume are stepped back; the main menu's "Quit" writes them into the settings files,
-// and at the next start the options show the same values and the game
-// reads them back; the interface's volume turned down is heard in the
-// mix. Without Xvfb, xdotool or ImageMagick the tests are skipped.
+// effects' volume are stepped back; the main menu's "Quit" writes them into
+// the settings files, and at the next start the options show the same
+// values and the game reads them back; the interface's volume turned down
+// is heard in the mix. Without Xvfb, xdotool or ImageMagick the tests are
+// skipped.
 #include <gtest/gtest.h>
 
 #include <chrono>
