@@ -467,7 +467,7 @@ int CGUIObject::OnPressed(int32_t event) {
                     }
                 break;
             case kRowLobbyColour:
-                if (local) local->RequestNextColor();
+                if (local) net->RequestNextColour();
                 break;
             case kRowLobbyPlayer:
                 if (!ui->m_RejectMode) {
