@@ -708,6 +708,7 @@ bool ReadChat(NWEMessage* m, CStrBuf* sender, CStrBuf* text, uint8_t rgb[3]) {
 
 void PrintChat(CNetGame* net, const uint8_t rgb[3], const char* line) {
     net->Console().PrintColor(rgb[0], rgb[1], rgb[2], true, line);
+    net->NoteChatLine(line, rgb[0], rgb[1], rgb[2]);
 }
 }  // namespace
 

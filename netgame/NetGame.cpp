@@ -494,6 +494,27 @@ void CNetGame::SendChat(const char* name, const char* text, int r, int g, int b)
     SendBuilt(NS_NOTIFYTYPE_MESSAGE);
 }
 
+void CNetGame::NoteChatLine(const char* text, int r, int g, int b) {
+    SChatLine line;
+    line.text = text ? text : "";
+    line.rgb[0] = static_cast<uint8_t>(r);
+    line.rgb[1] = static_cast<uint8_t>(g);
+    line.rgb[2] = static_cast<uint8_t>(b);
+    m_chatLines.push_back(line);
+    while (m_chatLines.size() > kChatLines) m_chatLines.pop_front();
+    ++m_chatCount;
+}
+
+void CNetGame::SetServerAccess(uint32_t flags) {
+    m_serverInfo.m_flags = (m_serverInfo.m_flags & ~3u) | (flags & 3u);
+    SendServerInfo();
+}
+
+void CNetGame::SetMaxPlayers(int32_t count) {
+    m_serverInfo.m_maxPlayers = std::min(std::max(count, 2), 64);
+    SendServerInfo();
+}
+
 void CNetGame::AnnounceMap(const char* file) {
     if (!m_hosting) return;
     m_serverInfo.m_mapFile = file ? file : "";

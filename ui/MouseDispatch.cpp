@@ -13,6 +13,7 @@
 // the window's less the view's corner.
 #include <algorithm>
 
+#include "e3d/Surface.h"
 #include "e3d/Viewport.h"
 #include "ui/GUIObject.h"
 #include "ui/Interface.h"
@@ -76,12 +77,13 @@ int CInterface::OnMouseEvent(int code, int x, int y) {
     switch (code) {
         case kLeftDown:
             if (confirm) {
-                m_confirmAnswer = m_confirmHover;
-                if (m_confirmCloseOnPress) {
-                    m_mode = kModeNormal;
-                    m_confirmAnswer = 0;
+                // The press answers the dialog once (a held button repeats 0).
+                if (!m_confirmPressed) {
+                    CE3DSurface* canvas = Surface();
+                    ConfirmHoverAt(canvas ? canvas->m_width : 640, canvas ? canvas->m_height : 480);
+                    ConfirmPress();
                 }
-                m_confirmPressed = 1;
+                RunGUICommands();
                 return 1;
             }
             if (gameViewTakes && m_fields.m_fullScreenRadar) return IssueOrderAtMouse(x, y, kLeftDown);

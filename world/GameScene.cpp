@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "console/CommandTable.h"
 #include "world/ExplosionManager.h"
 #include "world/GameScene.h"
 #include "world/GridMember.h"
@@ -375,4 +376,20 @@ CPlayer* CGameScene::NeutralPlayer() const {
 CPlayer* CGameScene::FindPlayerById(int32_t id) const {
     CPlayerList* players = Players();
     return players ? players->FindPlayerById(id) : nullptr;
+}
+
+void CGameScene::RegisterInterfaceOptions(CCommandInterpreter* ip) {
+    const SCommandRow rows[] = {
+        SCommandRow::Bool("Interfaceopt_ControlType", &m_controlType,
+                          "Interface Options -> Default Control Type",
+                          "Interfaceopt_ControlType(bool DefaultControlType);")
+            .Config("Interface.cfg")
+            .Context(this),
+        SCommandRow::Bool("Interfaceopt_MajoritySelection", &m_majoritySelection,
+                          "Interface Options -> Majority Selection",
+                          "Interfaceopt_MajoritySelection(bool MajoritySelection);")
+            .Config("Interface.cfg")
+            .Context(this),
+    };
+    CommandTable_Register(ip, rows);
 }

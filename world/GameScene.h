@@ -22,6 +22,7 @@
 #include "world/StateArchive.h"
 
 class CWorld;
+class CCommandInterpreter;
 class CE3DFrame;
 class CPlayer;
 class CPlayerList;
@@ -297,6 +298,9 @@ public:
     // Set by the network game while a resync holds: the grid member's and the
     // weapon's parts of a sync image are read but not taken.
     uint8_t m_syncHold = 0;
+    // The interface options the scene keeps (Interface.cfg):
+    // Interfaceopt_ControlType and Interfaceopt_MajoritySelection.
+    void RegisterInterfaceOptions(CCommandInterpreter* ip);
     uint8_t m_controlType = 1;
     // Units may add their child unit (a harvester's factory makes its
     // first harvester).
