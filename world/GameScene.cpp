@@ -67,6 +67,9 @@ void CGameScene::Clear() {
     m_ticked = 0;
     m_frameCounter = 0;
     m_desync = 0;
+    // A map's ids start again with its objects: an object made without one
+    // takes the next, the same on every machine whatever map it had before.
+    m_highestMapId = 0;
     SetScriptPoint(kScriptPoints, 0.0f, 0.0f, false);
     session.Unlock();
     m_world.Explosions().Restart();

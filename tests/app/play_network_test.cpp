@@ -118,6 +118,15 @@ TEST_F(PlayTwoMachines, OverUdpTheyStayInStep) {
     }
     EXPECT_GE(common, 10) << host.Output() << client.Output();
 
+    // With another machine in the game the map editor's rows are refused on
+    // both (the editor works where the game runs on one machine alone).
+    for (CTestProcess* game : {&host, &client}) {
+        game->Write("M_EditMode(1); M_DeleteSelected();\n");
+        EXPECT_TRUE(game->WaitForOutput("M_EditMode cannot be run at this time or gamestate", 15))
+            << game->Output();
+        EXPECT_TRUE(game->WaitForOutput("M_DeleteSelected cannot be run at this time or gamestate", 15));
+    }
+
     client.Write("Quit();\n");
     host.Write("Quit();\n");
     EXPECT_EQ(client.Wait(30), 0) << client.Output();

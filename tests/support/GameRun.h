@@ -75,3 +75,9 @@ std::map<int, std::string> Test_SyncCrcs(const std::string& out);
 // while a client still checks the map it was sent, and the host tries again.
 // True once the host's game initializes.
 bool Test_StartWhenEveryoneHoldsTheMap(CTestProcess& host);
+
+// The camera's settings Test_GroundPixel assumes (a 640 x 480 window).
+extern const char* const kTestCamera;
+// The window pixel of the ground point (x, z) while the camera of
+// kTestCamera looks at (fx, fz): the game view's placement and lens.
+std::vector<int> Test_GroundPixel(float fx, float fz, float x, float z);
