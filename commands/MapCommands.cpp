@@ -198,16 +198,22 @@ void Cmd_Resources(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) 
     game->SendToSession(NS_NOTIFYTYPE_GIVERESOURCES, data, 8);
 }
 
-// The map box of an exported map: its loose members, in this order, packed
-// as "MapData.box" beside them, through a temporary file and a rename. A
-// folder without "Init.vxm" gets one that gives the map its size, so that
-// the map plays as it was edited.
+// The map box of an exported map: its loose members, in this order, then
+// every member of the box already there that no loose file replaces (an
+// exported map keeps its ground, pictures and scripts), packed as
+// "MapData.box" through a temporary file and a rename. A map with no
+// "Init.vxm" gets one that gives it its size, so that it plays as it was
+// edited.
 bool PackMapBox(CGame* game, const CStrBuf& folder) {
     static const char* const kMembers[] = {"Init.vxm", "background.bik", "Radar.bik", "information.vxm",
                                            "visual.bin"};
-    CStrBuf path;
+    CStrBuf path, box, temp;
+    box.Format("%s\\MapData.box", folder.GetText());
+    temp.Format("%s\\MapData.box.new", folder.GetText());
+    CVFSTable old;
+    const bool hadBox = Sys_PathExists(box.GetText()) && old.MountPack(box.GetText());
     path.Format("%s\\Init.vxm", folder.GetText());
-    if (!Sys_PathExists(path.GetText())) {
+    if (!Sys_PathExists(path.GetText()) && !(hadBox && old.Find("Init.vxm"))) {
         CStrBuf script;
         script.Format("// The map's size.\nM_SetGameSceneRect(%g, %g);\n", game->MapWidth(),
                       game->MapDepth());
@@ -224,9 +230,15 @@ bool PackMapBox(CGame* game, const CStrBuf& folder) {
         CVFSPack* pack = new CVFSPack(&table, path.GetText(), false);
         new SVFSEntry(&table, pack, member, 0, (uint32_t)size);
     }
-    CStrBuf box, temp;
-    box.Format("%s\\MapData.box", folder.GetText());
-    temp.Format("%s\\MapData.box.new", folder.GetText());
+    CVFSPack* kept = nullptr;
+    for (SVFSEntry* e = hadBox ? old.GetFirstEntry() : nullptr; e; e = e->next) {
+        if (e->isFolder || !e->container || table.Find(e->path.GetText())) continue;
+        if (!kept) {
+            kept = new CVFSPack(&table, e->container->fileName.GetText(), true);
+            kept->end = e->container->end;
+        }
+        new SVFSEntry(&table, kept, e->path.GetText(), e->dataOffset, e->size);
+    }
     if (table.WritePack(temp.GetText()) && Sys_RenameFile(temp.GetText(), box.GetText())) return true;
     Sys_DeleteFile(temp.GetText());
     return false;

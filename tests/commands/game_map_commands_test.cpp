@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "app/InputManager.h"
 #include "commands/CommandAreas.h"
 #include "console/CommandInterpreter.h"
+#include "core/VFSFile.h"
 #include "core/VFSTable.h"
 #include "e3d/Frame.h"
 #include "netgame/MapFiles.h"
@@ -221,6 +223,25 @@ TEST_F(CommandsTest, ExportWritesTheScriptsAndTheBox) {
     EXPECT_TRUE(box.Find("visual.bin"));
     EXPECT_TRUE(box.Find("information.vxm"));
     EXPECT_FALSE(box.Find("radar.bik"));
+    // A map without its size script gets one.
+    EXPECT_NE(dir.Read("Maps/Isle/Init.vxm").find("M_SetGameSceneRect("), std::string::npos);
+    EXPECT_TRUE(box.Find("init.vxm"));
+
+    // Exported again without the loose files: the box keeps its members.
+    std::remove(dir.File("Maps/Isle/information.vxm").c_str());
+    std::remove(dir.File("Maps/Isle/Init.vxm").c_str());
+    Run("M_Export(\"Isle\");");
+    EXPECT_TRUE(dir.Read("Maps/Isle/Init.vxm").empty());  // the box has one
+    CVFSTable again;
+    ASSERT_TRUE(again.MountPack(dir.WinFile("Maps/Isle/MapData.box").c_str()));
+    for (const char* member : {"information.vxm", "init.vxm", "visual.bin"}) {
+        CVFSFile file;
+        ASSERT_TRUE(file.Open(member, CVFSFile::kModeRead, &again)) << member;
+        std::string text(file.GetSize(), '\0');
+        ASSERT_EQ(file.Read(&text[0], file.GetSize()), file.GetSize());
+        if (std::string(member) == "information.vxm") EXPECT_EQ(text, "si_Map_Players(1);\n");
+        if (std::string(member) == "init.vxm") EXPECT_NE(text.find("M_SetGameSceneRect("), std::string::npos);
+    }
 }
 
 }  // namespace
