@@ -224,6 +224,9 @@ void Cmd_dbg_MapEditor(CConsoleCommand* record, SCommandArgs* args, CVFSFile* fi
         if (const CTessarakObjectTemplate* t = editor.PanelTemplate(row))
             Game_Printf("Map editor panel row %d: %s", (int)row, t->m_name.GetText());
     const CGameScene& scene = world->Scene();
+    if (const CInterface* ui = GameOf(record)->Interface())
+        Game_Printf("Map editor mouse at %d %d, left button %s", ui->m_cursorX, ui->m_cursorY,
+                    ui->m_mouseState.left ? "down" : "up");
     Game_Printf("Map editor: highest map id %d, %d start positions", (int)scene.m_highestMapId,
                 (int)scene.StartPositionCount());
     for (int32_t i = 0; i < scene.StartPositionCount(); ++i)

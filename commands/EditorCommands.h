@@ -23,7 +23,8 @@ void Cmd_m_NoBuildRestriction(CConsoleCommand* record, SCommandArgs* args, CVFSF
 // The on-change of m_BuildRestrictionMode: the selection's panels are built
 // again outside the interface screens.
 void Cmd_m_BuildRestrictionChanged(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file);
-// Our own developer row: the editor's panel rows, the highest map id, the
+// Our own developer row: the editor's panel rows, the mouse (its place and
+// whether the left button is down, as the interface last heard), the highest map id, the
 // start positions and every placed object from a map id on (its template,
 // layer, team, place, heading, scale and mark), one console line each.
 void Cmd_dbg_MapEditor(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file);

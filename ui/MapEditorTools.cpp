@@ -41,7 +41,9 @@ int CInterface::MapEditorTools(int x, int y, CGUIObject* gui, bool gameViewTakes
     CE3DViewport* view = m_screen->Viewport();
     const int32_t mode = scene.m_editor.paintMode;
     const bool onPanel = x > (view ? view->m_x : 0) + 500;
-    const float dy = static_cast<float>(m_mouseState.dy);
+    const float dy = tools.held ? static_cast<float>(y - tools.lastY) : 0.0f;
+    tools.held = 1;
+    tools.lastY = y;
     if (tools.waitCreate && scene.m_highestMapId > tools.waitFrom) tools.waitCreate = 0;
 
     // 1. The panel: the row's template goes to the cursor.

@@ -26,6 +26,11 @@ struct SMapEditorTools {
     // scene's highest map id passed waitFrom) or the button is released.
     uint8_t waitCreate = 0;
     int32_t waitFrom = 0;
+    // The cursor's y at the press's last event: the tools that work by the
+    // mouse's movement take the movement since (none at a press's first
+    // event, so a move before the press never counts).
+    uint8_t held = 0;
+    int32_t lastY = 0;
     // The pivot of the group tools, set at the first event of a press.
     uint8_t pivotSet = 0;
     float pivot[2] = {0.0f, 0.0f};

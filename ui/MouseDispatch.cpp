@@ -105,6 +105,7 @@ int CInterface::OnMouseEvent(int code, int x, int y) {
             if (confirm) return 1;
             m_editorPlaced = 0;
             m_editorTools.waitCreate = 0;
+            m_editorTools.held = 0;
             if (m_guiPressing) {
                 m_guiPressing = 0;
                 if (gui) gui->OnMouse(x, y, kLeftUp);
