@@ -28,12 +28,15 @@
 
 namespace {
 
-std::unique_ptr<CUnitWorld> EmptyWorld(int32_t half) {
+// An empty world of the demo units; null (and the benchmark skipped) when
+// they are not built.
+std::unique_ptr<CUnitWorld> EmptyWorld(benchmark::State& state, int32_t half) {
     if (!std::getenv("TESSARAK_BUILD")) setenv("TESSARAK_BUILD", TESSARAK_BUILD_DIR, 1);
     auto w = std::make_unique<CUnitWorld>(half);
     std::string error;
-    if (!w->LoadDemoTemplates(error)) return nullptr;
-    return w;
+    if (w->LoadDemoTemplates(error)) return w;
+    state.SkipWithError("the demo units are not built");
+    return nullptr;
 }
 
 // Applies what was sent as a turn's orders would.
@@ -51,11 +54,8 @@ void ApplySent(CUnitWorld& w) {
 void BM_Paint1000(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
-        std::unique_ptr<CUnitWorld> w = EmptyWorld(64);
-        if (!w) {
-            state.SkipWithError("the demo units are not built");
-            return;
-        }
+        std::unique_ptr<CUnitWorld> w = EmptyWorld(state, 64);
+        if (!w) return;
         CMapEditor editor(w->world);
         CTessarakObjectTemplate* rock = w->scene->FindTemplate("Rock_Small");
         state.ResumeTiming();
@@ -82,11 +82,8 @@ BENCHMARK(BM_Paint1000)->Unit(benchmark::kMillisecond)->Iterations(5);
 void BM_Make1000Directly(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
-        std::unique_ptr<CUnitWorld> w = EmptyWorld(64);
-        if (!w) {
-            state.SkipWithError("the demo units are not built");
-            return;
-        }
+        std::unique_ptr<CUnitWorld> w = EmptyWorld(state, 64);
+        if (!w) return;
         CTessarakObjectTemplate* rock = w->scene->FindTemplate("Rock_Small");
         CPlayer* neutral = w->players->m_neutral;
         state.ResumeTiming();
@@ -105,11 +102,8 @@ BENCHMARK(BM_Make1000Directly)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 // 10,000 objects of four templates exported, then loaded back.
 void BM_ExportAndLoad10000(benchmark::State& state) {
-    std::unique_ptr<CUnitWorld> w = EmptyWorld(128);
-    if (!w) {
-        state.SkipWithError("the demo units are not built");
-        return;
-    }
+    std::unique_ptr<CUnitWorld> w = EmptyWorld(state, 128);
+    if (!w) return;
     const std::filesystem::path folder =
         std::filesystem::temp_directory_path() / ("tessarak_map_bench_" + std::to_string(getpid()));
     std::filesystem::create_directories(folder / "Maps");
