@@ -199,6 +199,26 @@ TEST(MapEditorWindow, EditWithTheMouseExportAndPlayAgain) {
     SEditorState marked = ReadEditor(game, before.highestMapId + 1);
     EXPECT_TRUE(marked.objects[ids[0]].marked && marked.objects[ids[1]].marked) << game.Output();
     EXPECT_FALSE(marked.objects[ids[2]].marked);
+    // The overlay's markers: white on a marked object, green on the others
+    // of the layer.
+    moveTo(600, 460);
+    auto marker = [&](float wx, float wz, bool white) {
+        for (int i = 0; i < 20; ++i) {
+            Test_RunAndDraw(game, "");
+            const STestShot shot = x.Screenshot(window);
+            const std::vector<int> p = Test_GroundPixel(fx, fz, wx, wz);
+            for (int py = p[1] - 3; shot.Valid() && py <= p[1] + 3; ++py)
+                for (int px = p[0] - 3; px <= p[0] + 3; ++px) {
+                    const unsigned char* c = shot.At(px, py);
+                    if (white ? (c[0] > 245 && c[1] > 245 && c[2] > 245)
+                              : (c[0] < 40 && c[1] > 185 && c[1] < 215 && c[2] < 40))
+                        return true;
+                }
+        }
+        return false;
+    };
+    EXPECT_TRUE(marker(points[0][0], points[0][1], true));
+    EXPECT_TRUE(marker(points[2][0], points[2][1], false));
 
     // ---- Another layer, another team; turned and grown by the mouse.
     Test_RunAndDraw(game, "M_SetLayer(5); M_SetTeam(2);");
