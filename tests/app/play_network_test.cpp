@@ -40,6 +40,9 @@ void JoinTwoMachines(const CTempDir& hostDir, const CTempDir& clientDir, CTestPr
     ASSERT_TRUE(Test_WriteSkirmishStart(hostDir));
     ASSERT_TRUE(Test_StartGame(host, hostDir));
     ASSERT_FALSE(Test_UnitsOnceRunning(host, 30.0).empty()) << host.Output();
+    // The host edits its map while it plays alone (the game it hosts next
+    // ends that).
+    host.Write("M_EditMode(1);\n");
     host.Write("StartLocalServer(); ge_MainSleep(1); Name(\"Hosty\"); GameMode(GM_Multi); StartServer(" +
                port + "); Map(\"Skerry\"); dbg_SyncCrc(5);\n");
     ASSERT_TRUE(host.WaitForOutput("Server started on port " + port, 60)) << host.Output();
@@ -119,7 +122,10 @@ TEST_F(PlayTwoMachines, OverUdpTheyStayInStep) {
     EXPECT_GE(common, 10) << host.Output() << client.Output();
 
     // With another machine in the game the map editor's rows are refused on
-    // both (the editor works where the game runs on one machine alone).
+    // both (the editor works where the game runs on one machine alone), and
+    // the host's editing mode ended when the game started.
+    EXPECT_TRUE(host.HasLine("Map editing ends: another machine shares the game")) << host.Output();
+    EXPECT_FALSE(host.HasLine("M_EditMode cannot be run at this time or gamestate"));
     for (CTestProcess* game : {&host, &client}) {
         game->Write("M_EditMode(1); M_DeleteSelected();\n");
         EXPECT_TRUE(game->WaitForOutput("M_EditMode cannot be run at this time or gamestate", 15))
