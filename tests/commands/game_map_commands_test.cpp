@@ -446,6 +446,14 @@ TEST_F(CommandsTest, EditorRowsChangeTheMarkedObjectsAndTheEditorsSettings) {
     Run("m_NoBuildRestriction(\"Rock\", 1);");
     EXPECT_EQ(rock->m_noBuildRestriction, 1);
 
+    // m_LAS runs a map's script and marks what it made, nothing else.
+    ASSERT_TRUE(dir.Write("Maps/Extra.vxm", "Create(\"Rock\", 20, 20, 0, 0, 90);\n"));
+    Run("m_LAS(\"Extra.vxm\");");
+    CTessarakObject* extra = Newest();
+    ASSERT_EQ(extra->m_mapId, 90) << (lines.empty() ? "" : lines.back());
+    EXPECT_TRUE(extra->m_stateA & CTessarakObject::kA_Selected);
+    EXPECT_FALSE(made[0]->m_stateA & CTessarakObject::kA_Selected);
+
     // A client of another machine's game edits nothing.
     net->m_hosting = 0;
     EXPECT_EQ(Run("M_SetTeam(1);"), Lines{"M_SetTeam cannot be run at this time or gamestate"});

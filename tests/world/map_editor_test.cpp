@@ -166,6 +166,25 @@ TEST_F(MapEditorTest, TeamsLayersTurnsAndGrowthOfTheMarkedObjects) {
     EXPECT_FLOAT_EQ(a->m_scale[2], 1.25f);
     EXPECT_EQ(c->m_scaleIncrement, 0.0f);
 
+    // Duplicating makes each marked object again where it stands, with the
+    // next map ids.
+    scene().m_highestMapId = 70;
+    EXPECT_EQ(editor.DuplicateMarked(), 2);
+    EXPECT_EQ(ApplySent(), 2);
+    for (int32_t mapId : {71, 72}) {
+        CTessarakObject* copy = nullptr;
+        for (CTessarakObject* o = scene().m_allObjects; o; o = o->m_allNext)
+            if (o->m_mapId == mapId) copy = o;
+        ASSERT_NE(copy, nullptr) << mapId;
+        CTessarakObject* original = copy->m_template == a->m_template ? a : b;
+        EXPECT_EQ(copy->m_layer, 3u);
+        EXPECT_EQ(copy->m_mapTeam, 200);
+        EXPECT_EQ(copy->m_position[0], original->m_position[0]);
+        EXPECT_EQ(copy->m_position[1], original->m_position[1]);
+        EXPECT_NEAR(copy->m_yaw, original->m_yaw, 1e-5f);
+        EXPECT_FLOAT_EQ(copy->m_scale[0], original->m_scale[0]);
+    }
+
     // Deleting takes the marked ones off the map on every machine: KILLUNIT
     // with "remove", one each.
     EXPECT_EQ(editor.DeleteMarked(), 2);
