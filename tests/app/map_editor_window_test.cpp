@@ -83,12 +83,6 @@ SEditorState ReadEditor(CTestProcess& game, int fromMapId) {
     return state;
 }
 
-// The Autoexec of a skirmish on the map, straight away.
-bool WriteSkirmishOn(const CTempDir& dir, const std::string& map) {
-    return dir.Write("Tessarak/Scripts/Autoexec.cfg",
-                     "GameMode(GM_Skirmish);\nStartLocalServer();\nMap(\"" + map + "\");\nStartGame();\n");
-}
-
 }  // namespace
 
 TEST(MapEditorWindow, EditWithTheMouseExportAndPlayAgain) {
@@ -96,7 +90,7 @@ TEST(MapEditorWindow, EditWithTheMouseExportAndPlayAgain) {
         GTEST_SKIP() << "needs Xvfb, xdotool and ImageMagick";
     CTempDir dir;
     if (!Test_CopyInstallation(dir)) FAIL() << "the game program is not built";
-    ASSERT_TRUE(WriteSkirmishOn(dir, "Skerry"));
+    ASSERT_TRUE(Test_WriteSkirmishStart(dir));
     CTestXServer x;
     ASSERT_TRUE(x.Start());
     CTestProcess game;
@@ -329,7 +323,7 @@ TEST(MapEditorWindow, EditWithTheMouseExportAndPlayAgain) {
     game.Write("Quit();\n");
     EXPECT_EQ(game.Wait(30), 0) << game.Output();
 
-    ASSERT_TRUE(WriteSkirmishOn(dir, "Edited"));
+    ASSERT_TRUE(Test_WriteSkirmishStart(dir, "", "Edited"));
     CTestProcess second;
     ASSERT_TRUE(Test_StartGameOn(second, dir, x));
     const std::vector<SUnitSeen> units = Test_UnitsOnceRunning(second, 60.0);

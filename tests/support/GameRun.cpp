@@ -35,10 +35,10 @@ bool Test_StartGame(CTestProcess& game, const CTempDir& dir,
     return game.Start(options);
 }
 
-bool Test_WriteSkirmishStart(const CTempDir& dir, const std::string& before) {
+bool Test_WriteSkirmishStart(const CTempDir& dir, const std::string& before, const std::string& map) {
     return dir.Write(
         "Tessarak/Scripts/Autoexec.cfg",
-        before + "GameMode(GM_Skirmish);\nStartLocalServer();\nMap(\"Skerry\");\nStartGame();\n");
+        before + "GameMode(GM_Skirmish);\nStartLocalServer();\nMap(\"" + map + "\");\nStartGame();\n");
 }
 
 bool Test_StartGameOn(CTestProcess& game, const CTempDir& dir, const CTestXServer& x,

@@ -34,9 +34,10 @@ std::string Test_GameWindow(const CTestXServer& x);
 SProcessOptions Test_GameOptions(const CTempDir& dir);
 
 // The player's own start-up script of the installation in dir: a skirmish
-// on Skerry straight away, without the menus (the shipped script opens the
-// main menu); lines before it run first.
-bool Test_WriteSkirmishStart(const CTempDir& dir, const std::string& before = "");
+// on the map (Skerry) straight away, without the menus (the shipped script
+// opens the main menu); lines before it run first.
+bool Test_WriteSkirmishStart(const CTempDir& dir, const std::string& before = "",
+                             const std::string& map = "Skerry");
 
 // Selects the local player's units (in a running game) and reads their
 // template names and positions back; empty when the game gave no answer
