@@ -308,7 +308,8 @@ TEST(MapEditorWindow, EditWithTheMouseExportAndPlayAgain) {
     SEditorState third = ReadEditor(game, before.highestMapId + 1);
     EXPECT_FALSE(third.objects[ids[0]].marked || third.objects[ids[1]].marked);
     EXPECT_TRUE(third.objects[ids[2]].marked) << game.Output();
-    Test_RunAndDraw(game, "M_DeleteSelected();");
+    // The Delete key of the editor's bindings.
+    x.Shell("xdotool key --window " + window + " Delete");
     SEditorState left;
     for (int tries = 0; tries < 20 && (left.objects.size() != 2 || left.objects.count(ids[2])); ++tries)
         left = ReadEditor(game, before.highestMapId + 1);
