@@ -342,7 +342,12 @@ bool CGameScene::LoadObjects(CStateArchive& ar) {
         return false;
     }
     ar.Rewind(end);
-    for (CTessarakObject* o = m_allObjects; o; o = o->m_allNext) o->AfterLoad();
+    // An object made later without a map id takes the next after the
+    // loaded ones, on every machine that loaded the same state.
+    for (CTessarakObject* o = m_allObjects; o; o = o->m_allNext) {
+        o->AfterLoad();
+        if (o->m_mapId > m_highestMapId) m_highestMapId = o->m_mapId;
+    }
     return true;
 }
 

@@ -106,6 +106,16 @@ TEST_F(MapEditorTest, CreateUnitPlacesAsTheMapDoes) {
     EXPECT_EQ(spot->m_resourceSpot->m_speed, 0.1f);
     EXPECT_EQ(scene().m_highestMapId, 41);
 
+    // A scene cleared starts its map ids again; one loaded from a saved
+    // state goes on after the highest loaded.
+    CStateArchive saved;
+    scene().SaveObjects(saved);
+    scene().Clear();
+    EXPECT_EQ(scene().m_highestMapId, 0);
+    CStateArchive in(saved.GetData(), saved.GetBuffer().size(), CStateArchive::kApply);
+    ASSERT_TRUE(scene().LoadObjects(in));
+    EXPECT_EQ(scene().m_highestMapId, 41);
+
     // A layer outside 0 to 255 is refused whole.
     uint8_t data[50];
     p = CGameScene::SPlacement();
