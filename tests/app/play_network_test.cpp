@@ -195,7 +195,9 @@ TEST_F(PlayTwoMachines, AResyncDropsASilentClientAndTheGameGoesOn) {
     EXPECT_GE(newest(client), resyncFrame + 100) << client.Output();
     std::map<int, std::string> a = Test_SyncCrcs(host.Output()), b = Test_SyncCrcs(client.Output());
     for (const auto& f : b)
-        if (f.first > resyncFrame && a.count(f.first)) EXPECT_EQ(a[f.first], f.second) << "frame " << f.first;
+        if (f.first > resyncFrame && a.count(f.first)) {
+            EXPECT_EQ(a[f.first], f.second) << "frame " << f.first;
+        }
     kill(silent.Pid(), SIGCONT);
     client.Write("Quit();\n");
     host.Write("Quit();\n");

@@ -255,7 +255,9 @@ TEST(NetHostile, TheServersMessagesHaveTheTablesSizes) {
     for (const auto& kept : raw.got)
         for (const std::vector<uint8_t>& payload : kept.second) {
             auto size = sizes.find(kept.first);
-            if (size != sizes.end()) EXPECT_EQ(payload.size(), size->second) << "message " << kept.first;
+            if (size != sizes.end()) {
+                EXPECT_EQ(payload.size(), size->second) << "message " << kept.first;
+            }
         }
 }
 
