@@ -138,6 +138,19 @@ bool CNetGame::IsJoined() {
     return joined;
 }
 
+bool CNetGame::AloneOnThisMachine() {
+    if (!m_hosting) return false;
+    // Every entry is walked to the end: NextShared releases each in turn.
+    bool alone = true;
+    for (NWERefList* list : {&m_clients, &m_waiting})
+        for (NWEListEntry* e = list->FirstShared(); e; e = list->NextShared(e))
+            if (NWEPeer* p = NWEEngine::GetPeer(e)) {
+                alone = alone && IsLocalServerEnd(p);
+                p->Release();
+            }
+    return alone;
+}
+
 // ---- roles
 
 void CNetGame::StartLocalLoopback() {

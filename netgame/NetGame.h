@@ -123,6 +123,10 @@ public:
     bool IsClientConnected() const { return m_clientConnected != 0; }
     // Joined to a remote server and through the whole join.
     bool IsJoined();
+    // The game runs on this machine alone: it hosts the session, and no
+    // other machine has joined it or waits to (its own client and its
+    // computer players only). The map editor works only then.
+    bool AloneOnThisMachine();
     // Joined to a remote server, or hosting one that others joined.
     bool HasOtherPlayers();
 

@@ -25,6 +25,7 @@
 #include "ui/GameCamera.h"
 #include "ui/InterfaceFields.h"
 #include "ui/InterfaceRoles.h"
+#include "ui/MapEditorTools.h"
 #include "ui/MouseOrders.h"
 #include "ui/SystemTexts.h"
 
@@ -185,6 +186,12 @@ public:
     int IssueOrderAtMouse(int x, int y, int code);
     // The ground point under the screen point (y = 0); false without a view.
     bool GetMouseWorldPosition(int x, int y, float point[3]);
+    // The map editor's tools (ui/MapEditorTools.cpp): the held left button
+    // in the map editing mode, on the panel or the map. 1.
+    int MapEditorTools(int x, int y, CGUIObject* gui, bool gameViewTakes);
+    // An editor tool that works by the mouse's movement (paint modes 2 to 7)
+    // has the press: the rectangle it drags selects nothing.
+    bool MapEditorHoldsBox() const;
     // The local player's complete units whose screen points lie inside the
     // game view join the selection (the selection's panels are rebuilt).
     // The number selected after; -1 without a world.
@@ -279,6 +286,7 @@ public:
     uint8_t m_leftPressHandled = 0;
     uint8_t m_placeCancelled = 0;
     uint8_t m_editorPlaced = 0;
+    SMapEditorTools m_editorTools;
     // The buildable item being placed (mode 1), none otherwise.
     const void* m_placeTemplate = nullptr;
     uint8_t m_drawGUI = 1;  // cg_DrawGUI

@@ -68,6 +68,9 @@ void CGameScene::Clear() {
     m_ticked = 0;
     m_frameCounter = 0;
     m_desync = 0;
+    // A map's ids start again with its objects: an object made without one
+    // takes the next, the same on every machine whatever map it had before.
+    m_highestMapId = 0;
     SetScriptPoint(kScriptPoints, 0.0f, 0.0f, false);
     session.Unlock();
     m_world.Explosions().Restart();
@@ -340,7 +343,12 @@ bool CGameScene::LoadObjects(CStateArchive& ar) {
         return false;
     }
     ar.Rewind(end);
-    for (CTessarakObject* o = m_allObjects; o; o = o->m_allNext) o->AfterLoad();
+    // An object made later without a map id takes the next after the
+    // loaded ones, on every machine that loaded the same state.
+    for (CTessarakObject* o = m_allObjects; o; o = o->m_allNext) {
+        o->AfterLoad();
+        if (o->m_mapId > m_highestMapId) m_highestMapId = o->m_mapId;
+    }
     return true;
 }
 
