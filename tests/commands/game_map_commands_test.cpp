@@ -275,8 +275,12 @@ TEST_F(CommandsTest, ExportWritesTheScriptsAndTheBox) {
         ASSERT_TRUE(file.Open(member, CVFSFile::kModeRead, &again)) << member;
         std::string text(file.GetSize(), '\0');
         ASSERT_EQ(file.Read(&text[0], file.GetSize()), file.GetSize());
-        if (std::string(member) == "information.vxm") EXPECT_EQ(text, "si_Map_Players(1);\n");
-        if (std::string(member) == "init.vxm") EXPECT_NE(text.find("M_SetGameSceneRect("), std::string::npos);
+        if (std::string(member) == "information.vxm") {
+            EXPECT_EQ(text, "si_Map_Players(1);\n");
+        }
+        if (std::string(member) == "init.vxm") {
+            EXPECT_NE(text.find("M_SetGameSceneRect("), std::string::npos);
+        }
     }
 }
 
