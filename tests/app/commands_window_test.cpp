@@ -102,7 +102,10 @@ TEST(CommandsWindow, BoxSelectionCameraLightAndARecording) {
     }
     mouse("mousemove --window " + window + " 320 240");
 
-    // ---- The camera: to the headquarters, then turned and zoomed.
+    // ---- The camera: to the headquarters, then turned and zoomed. The game
+    // stands still meanwhile, so only the view changes the pictures (the
+    // harvester works beside the headquarters).
+    Test_RunAndDraw(game, "srv_Pause(1);");
     Test_LookAt(game, 30.0f, 30.0f);
     STestShot away = x.Screenshot(window);
     Test_RunAndDraw(game, "MoveCameraTo(0);");
@@ -121,6 +124,7 @@ TEST(CommandsWindow, BoxSelectionCameraLightAndARecording) {
     Test_RunAndDraw(game, "MultiplyZoom(2); MoveSceneAngle(-90);");
     STestShot back = x.Screenshot(window);
     EXPECT_LT(Changed(home, back), 0.02);  // the same view as before
+    Test_RunAndDraw(game, "srv_Pause(0);");
 
     // ---- Light: without sun and ambient light the ground is dark; the
     // background colour fills the void beyond the map.
