@@ -331,6 +331,7 @@ void NetClient_OnServerinfoAttribs(NWEPeer* peer, NWEMessage* m, void* context) 
     if (scratch.ReadAttributes(ar) && ar.GetRemaining() == 0) {
         SPayload again(m);
         net->m_joinedInfo.ReadAttributes(again);
+        net->m_players.m_alliedVictory = net->m_joinedInfo.m_alliedVictory;
     }
 }
 

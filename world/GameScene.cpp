@@ -60,6 +60,7 @@ void CGameScene::Clear() {
     for (CTessarakObjectTemplate* t = m_templates; t; t = t->m_listNext)
         for (STemplatePlayerData* d : t->m_playerData) d->m_group.m_liveCount = 0;
     m_world.Physics().ReleaseAllForces();
+    m_objectives.Clear();
     WinGame = LooseGame = 0;
     m_finished = 0;
     m_watching = 0;

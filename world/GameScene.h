@@ -19,6 +19,7 @@
 #include "core/StrBuf.h"
 #include "world/ObjectIdTable.h"
 #include "world/ObjectLink.h"
+#include "world/Objectives.h"
 #include "world/StateArchive.h"
 
 class CWorld;
@@ -207,8 +208,12 @@ public:
     CPlayer* FindPlayerById(int32_t id) const;
 
     // ---- the end of a game
-    // Won or lost (the game's objectives decide; the game flow sets a lost
-    // game for a local player who watches).
+    // The mission's objectives, evaluated by Tick (world/Objectives.h).
+    CMissionObjectives& Objectives() { return m_objectives; }
+    const CMissionObjectives& Objectives() const { return m_objectives; }
+    // Won or lost, for the local player (the game's objectives decide, and
+    // the scripts' WinGame and LooseGame; the game flow sets a lost game for
+    // a local player who watches). Not part of the simulated state.
     uint8_t WinGame = 0;
     uint8_t LooseGame = 0;
     // What the game's flow made of it: the time since the game was won or
@@ -297,6 +302,7 @@ public:
 
 private:
     CWorld& m_world;
+    CMissionObjectives m_objectives{*this};
     uint8_t m_commandQueued = 0;
     CTessarakObject* m_scratch[4] = {};
     uint8_t m_finished = 0;
