@@ -174,9 +174,14 @@ public:
     // every record is checked before an object is made, then each object is
     // made by its class and reads its record, and every object's links are
     // resolved. A record that does not fit refuses the whole block and the
-    // world stays empty.
+    // world stays empty. From a checking archive the block is only checked.
     void SaveObjects(CStateArchive& ar);
     bool LoadObjects(CStateArchive& ar);
+    // The scene's own values in a saved state (WorldSave.cpp): its tick
+    // counter, the seed of objects without an id, the highest map id, the
+    // spots' configuration, the layers. LoadValues checks before it takes.
+    void SaveValues(CStateArchive& ar);
+    bool LoadValues(CStateArchive& ar);
     // Deletes a world object now (its children with it).
     void DeleteObject(CTessarakObject* object);
     // Puts the lists of objects (all, active, grid members, units, weapons)

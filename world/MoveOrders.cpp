@@ -107,6 +107,19 @@ void CGotoPositionOrder::Send(const CWaypointList& list) {
     Orders_SendWaypointList(m_unit, list, m_target[1]);
 }
 
+void CGotoPositionOrder::ResumeSearch(bool wayComing, bool queued) {
+    CUnit* u = m_unit;
+    m_registered = 0;
+    if (!u || m_step == kStart || (u->m_steeringFlags & CUnit::kT_PathReceived)) return;
+    const bool here = SearchesHere(u);
+    if (m_step == kCache || m_step == kSearch) {
+        m_step = here ? kCache : kFollow;
+        m_registered = here && queued ? 1 : 0;
+    } else if (m_step == kFollow && !wayComing && here) {
+        m_step = kCache;
+    }
+}
+
 bool CGotoPositionOrder::Execute() {
     CUnit* u = m_unit;
     if (!(u->m_unitState & CUnit::kU_Mobile)) return false;
