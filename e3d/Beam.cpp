@@ -153,7 +153,7 @@ void CE3DBeam::Update() {
     SetScale(1.0f, 1.0f, 1.0f);
     float w = (1.0f - m_progress) * m_maxHalfWidth;
     w = w > 0.0f ? (w < m_maxHalfWidth ? w : m_maxHalfWidth) : 0.0f;
-    SE3DLitVertex* v = reinterpret_cast<SE3DLitVertex*>(m_list->Vertices());
+    SE3DLitVertex* v = reinterpret_cast<SE3DLitVertex*>(m_list->WriteVertices());
     auto put = [&](int i, float x, float z, int t) {
         v[i] = SE3DLitVertex{x, 0.0f, z, 0, kWhite, kE3DNoFogSpecular, m_tex[t][0], m_tex[t][1]};
     };
@@ -202,7 +202,7 @@ void CE3DLightning::Render(int* frozenDepth) {
 }
 
 void CE3DLightning::Quad(float z0, float x0, float z1, float x1, float w) {
-    SE3DLitVertex* v = reinterpret_cast<SE3DLitVertex*>(m_list->Vertices()) + m_list->m_vertexCount;
+    SE3DLitVertex* v = reinterpret_cast<SE3DLitVertex*>(m_list->WriteVertices()) + m_list->m_vertexCount;
     auto put = [&](int i, float x, float z, int t) {
         v[i] = SE3DLitVertex{x, 0.0f, z, 0, kWhite, kE3DNoFogSpecular, m_tex[t][0], m_tex[t][1]};
     };

@@ -417,7 +417,7 @@ void CE3DCamera::DrawWithPasses(CE3DVertexList* list, const SE3DPassLimits& limi
         if (particles) {
             // A particle emitter's vertices: one triangle list, no indices.
             m_d3dDevice->DrawPrimitive(D3DPT_TRIANGLELIST, list->m_format, list->Vertices(),
-                                       list->m_vertexCount, 0);
+                                       list->m_vertexCount, 0, &list->Kept());
             CountDraw(int32_t(list->m_vertexCount / 3));
         } else {
             int32_t primitives = 0;

@@ -400,8 +400,8 @@ void CE3DEmitter::BuildVertices(int* frozenDepth) {
     const SE3DTexFrame* table = FramesOf(m_texture, &frames);
     const bool colours = m_colorTable && m_colorTable->m_points;
     const int32_t last = colours ? m_colorTable->m_count - 1 : 0;
-    SE3DLitVertex* out = reinterpret_cast<SE3DLitVertex*>(m_list->Vertices());
-    const size_t room = m_list->m_vertices.size() / sizeof(SE3DLitVertex);
+    SE3DLitVertex* out = reinterpret_cast<SE3DLitVertex*>(m_list->WriteVertices());
+    const size_t room = m_list->VertexBytes() / sizeof(SE3DLitVertex);
     size_t n = 0;
     for (SE3DParticle *p = m_pool, *end = m_pool + m_poolSize; p != end; ++p) {
         if (!p->alive || !(p->life > 0.0f) || n + 3 > room) continue;
@@ -488,8 +488,8 @@ void CE3DEmitter::Configure(float yStart, float yRange, float xFrom, float xTo, 
 void CE3DEmitter::BuildStaticVertices() {
     int32_t frames = 0;
     const SE3DTexFrame* table = FramesOf(m_texture, &frames);
-    SE3DLitVertex* out = reinterpret_cast<SE3DLitVertex*>(m_list->Vertices());
-    const size_t room = m_list->m_vertices.size() / sizeof(SE3DLitVertex);
+    SE3DLitVertex* out = reinterpret_cast<SE3DLitVertex*>(m_list->WriteVertices());
+    const size_t room = m_list->VertexBytes() / sizeof(SE3DLitVertex);
     size_t n = 0;
     for (int32_t i = 0; i < m_poolSize && n + 3 <= room; ++i) {
         const SE3DParticle& p = m_pool[i];

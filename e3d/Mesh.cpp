@@ -172,7 +172,7 @@ void CE3DMesh::UpdateVertexLists() {
     if (m_meshFlagsA & kMeshShattered) return;
     for (CE3DVertexList* l = m_lists; l; l = l->m_next) {
         CE3DShapeBlock* b = l->m_block;
-        if (!b || l->m_vertices.empty()) continue;
+        if (!b || l->VertexBytes() == 0) continue;
         SE3DAnimState a = l->m_anim;
         const int32_t P = int32_t(b->PositionSets()), Q = int32_t(b->ColorSets()), T = int32_t(b->TexSets());
         bool blendPos = a.fracPos != 0.0f, blendCol = a.fracColor != 0.0f;
@@ -191,8 +191,8 @@ void CE3DMesh::UpdateVertexLists() {
         const SE3DAnimState& own = b->m_anim;
         if (!blendPos && !blendCol && !anyTex && a.curPos == own.curPos && a.curColor == own.curColor &&
             std::memcmp(a.curTex, own.curTex, sizeof a.curTex) == 0 &&
-            b->m_model.size() == l->m_vertices.size() && a.curPos == 0) {
-            std::memcpy(l->m_vertices.data(), b->m_model.data(), l->m_vertices.size());
+            b->m_model.size() == l->VertexBytes() && a.curPos == 0) {
+            std::memcpy(l->WriteVertices(), b->m_model.data(), l->VertexBytes());
             continue;
         }
         const float* p0 = P > 0 && a.curPos >= 0 ? b->m_positions[size_t(a.curPos)].data() : nullptr;
@@ -203,8 +203,9 @@ void CE3DMesh::UpdateVertexLists() {
         const bool diffuse = (l->m_format & D3DFVF_DIFFUSE) != 0;
         const bool specular = (l->m_format & D3DFVF_SPECULAR) != 0;
         const uint32_t sets = (l->m_format >> 8) & 0xf;
+        uint8_t* vertices = l->WriteVertices();
         for (uint32_t v = 0; v < l->m_vertexCount && v < b->m_vertexCount; ++v) {
-            uint8_t* out = l->m_vertices.data() + size_t(v) * l->m_stride;
+            uint8_t* out = vertices + size_t(v) * l->m_stride;
             float pn[6] = {0, 0, 0, 0, 0, 0};
             if (p0) {
                 for (int k = 0; k < 6; ++k) {

@@ -1,14 +1,23 @@
 #include "e3d/RecordReader.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
 #include "core/LittleEndian.h"
 #include "core/VFSFile.h"
 
-CE3DRecordReader::CE3DRecordReader(CVFSFile& file) : m_file(file) {
+CE3DRecordReader::CE3DRecordReader(CVFSFile& file, bool readAhead) : m_file(file), m_readAhead(readAhead) {
     uint32_t size = file.GetSize(), pos = file.Tell();
     m_left = size > pos ? size - pos : 0;
+    m_start = pos;
+    if (m_readAhead) m_buffer = new uint8_t[kAhead];
+}
+
+CE3DRecordReader::~CE3DRecordReader() {
+    // What was read ahead and not taken goes back to the file.
+    if (m_bufferPos < m_bufferEnd) m_file.Seek(uint32_t(m_start + m_consumed));
+    delete[] m_buffer;
 }
 
 bool CE3DRecordReader::Has(uint64_t n) {
@@ -16,23 +25,50 @@ bool CE3DRecordReader::Has(uint64_t n) {
     return m_ok;
 }
 
+bool CE3DRecordReader::ReadFile(uint8_t* p, uint64_t n) {
+    while (n > 0) {
+        uint32_t chunk = n > 0x40000000u ? 0x40000000u : uint32_t(n);
+        if (m_file.Read(p, chunk) != chunk) return false;
+        p += chunk;
+        n -= chunk;
+    }
+    return true;
+}
+
 bool CE3DRecordReader::Bytes(void* out, uint64_t n) {
     if (!Has(n)) return false;
     uint8_t* p = static_cast<uint8_t*>(out);
-    while (n > 0) {
-        uint32_t chunk = n > 0x40000000u ? 0x40000000u : uint32_t(n);
-        if (m_file.Read(p, chunk) != chunk) return Fail();
-        p += chunk;
-        n -= chunk;
-        m_left -= chunk;
+    if (m_readAhead) {
+        // First what the buffer holds, then the file: a large rest straight
+        // into place, a small one through a refilled buffer.
+        uint64_t take = std::min<uint64_t>(n, m_bufferEnd - m_bufferPos);
+        if (take) std::memcpy(p, m_buffer + m_bufferPos, size_t(take));
+        m_bufferPos += uint32_t(take);
+        uint64_t rest = n - take;
+        if (rest >= kAhead) {
+            if (!ReadFile(p + take, rest)) return Fail();
+        } else if (rest > 0) {
+            const uint32_t fill = uint32_t(std::min<uint64_t>(kAhead, m_left - take));
+            if (m_file.Read(m_buffer, fill) != fill) return Fail();
+            std::memcpy(p + take, m_buffer, size_t(rest));
+            m_bufferPos = uint32_t(rest);
+            m_bufferEnd = fill;
+        }
+    } else if (!ReadFile(p, n)) {
+        return Fail();
     }
+    m_left -= n;
+    m_consumed += n;
     return true;
 }
 
 bool CE3DRecordReader::Skip(uint64_t n) {
     if (!Has(n)) return false;
-    if (!m_file.Skip(uint32_t(n))) return Fail();
+    const uint64_t buffered = std::min<uint64_t>(n, m_bufferEnd - m_bufferPos);
+    m_bufferPos += uint32_t(buffered);
+    if (n > buffered && !m_file.Skip(uint32_t(n - buffered))) return Fail();
     m_left -= n;
+    m_consumed += n;
     return true;
 }
 

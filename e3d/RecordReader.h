@@ -12,7 +12,15 @@ class CVFSFile;
 
 class CE3DRecordReader {
 public:
-    explicit CE3DRecordReader(CVFSFile& file);
+    // With readAhead the small reads of a record come from a buffer the
+    // reader fills a few kilobytes at a time (one read of the file instead of
+    // one for every field); the file is put back where the record's reading
+    // ended when the reader goes. Only for a reader that is the file's one
+    // user while it lives.
+    explicit CE3DRecordReader(CVFSFile& file, bool readAhead = false);
+    ~CE3DRecordReader();
+    CE3DRecordReader(const CE3DRecordReader&) = delete;
+    CE3DRecordReader& operator=(const CE3DRecordReader&) = delete;
 
     bool Ok() const { return m_ok; }
     bool Fail() { return m_ok = false; }
@@ -32,7 +40,16 @@ public:
     bool String(CStrBuf& out, uint32_t maxLength = 0xFFFF);
 
 private:
+    // Reads n bytes of the file itself, in chunks the file layer takes.
+    bool ReadFile(uint8_t* out, uint64_t n);
+
+    static constexpr uint32_t kAhead = 4096;
     CVFSFile& m_file;
-    uint64_t m_left = 0;
+    uint64_t m_left = 0;  // bytes of the file after what the record took so far
     bool m_ok = true;
+    bool m_readAhead = false;
+    uint32_t m_start = 0;     // the file's position when the reader began
+    uint64_t m_consumed = 0;  // bytes the record took so far
+    uint8_t* m_buffer = nullptr;
+    uint32_t m_bufferPos = 0, m_bufferEnd = 0;
 };

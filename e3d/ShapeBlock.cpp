@@ -2,6 +2,7 @@
 // and centre.
 #include "e3d/ShapeBlock.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -57,19 +58,35 @@ void CE3DShapeBlock::AllocBuffers(uint32_t flags) {
     const uint32_t scratchFormat = flags | D3DFVF_XYZRHW | D3DFVF_DIFFUSE;
     m_scratchStride = D3D_VertexSize(scratchFormat);
     m_scratchAfterPos = m_scratchStride - 12;
+    // The transformed vertices are made only for a block that is drawn
+    // through them (Scratch): the device transforms a block's vertices
+    // itself, and a third of a megabyte cleared per block of a few thousand
+    // faces was most of a load's time.
+    m_scratch.clear();
+}
+
+std::vector<uint8_t>& CE3DShapeBlock::Scratch() {
     uint32_t capacity = m_vertexCount;
     if (IndexCount() > capacity) capacity = IndexCount();
-    m_scratch.assign(size_t(capacity) * m_scratchStride, 0);
+    const size_t bytes = size_t(capacity) * m_scratchStride;
+    if (m_scratch.size() != bytes) m_scratch.assign(bytes, 0);
+    return m_scratch;
 }
 
 void CE3DShapeBlock::ComputeCentre() {
-    double sum[3] = {0, 0, 0};
-    uint64_t n = 0;
-    for (const auto& set : m_positions)
-        for (uint32_t v = 0; v < m_vertexCount; ++v) {
-            for (int k = 0; k < 3; ++k) sum[k] += set[size_t(v) * 6 + k];
-            ++n;
+    // One running sum per axis in the stored order, kept in registers (a sum
+    // in memory waits for its own store every step).
+    double s0 = 0, s1 = 0, s2 = 0;
+    for (const auto& set : m_positions) {
+        const float* p = set.data();
+        for (uint32_t v = 0; v < m_vertexCount; ++v, p += 6) {
+            s0 += p[0];
+            s1 += p[1];
+            s2 += p[2];
         }
+    }
+    const double sum[3] = {s0, s1, s2};
+    const uint64_t n = uint64_t(m_positions.size()) * m_vertexCount;
     // An empty block keeps its centre at 0 and its stored radius.
     if (n == 0) {
         m_centre[0] = m_centre[1] = m_centre[2] = 0.0f;
@@ -77,16 +94,29 @@ void CE3DShapeBlock::ComputeCentre() {
     }
     for (int k = 0; k < 3; ++k) m_centre[k] = float(sum[k] / double(n));
     // The farthest position by its squared distance; one root at the end
-    // gives the same float as the largest of the roots.
-    float far2 = 0.0f;
-    for (const auto& set : m_positions)
-        for (uint32_t v = 0; v < m_vertexCount; ++v) {
-            float dx = set[size_t(v) * 6] - m_centre[0];
-            float dy = set[size_t(v) * 6 + 1] - m_centre[1];
-            float dz = set[size_t(v) * 6 + 2] - m_centre[2];
-            float d2 = dx * dx + dy * dy + dz * dz;
-            if (d2 > far2) far2 = d2;
+    // gives the same float as the largest of the roots. The largest is the
+    // largest in any order (a distance that is not a number never counts), so
+    // four are kept side by side.
+    float far[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    const float cx = m_centre[0], cy = m_centre[1], cz = m_centre[2];
+    auto d2At = [&](const float* p) {
+        const float dx = p[0] - cx, dy = p[1] - cy, dz = p[2] - cz;
+        return dx * dx + dy * dy + dz * dz;
+    };
+    for (const auto& set : m_positions) {
+        const float* p = set.data();
+        uint32_t v = 0;
+        for (; v + 4 <= m_vertexCount; v += 4, p += 24)
+            for (int j = 0; j < 4; ++j) {
+                const float d2 = d2At(p + j * 6);
+                if (d2 > far[j]) far[j] = d2;
+            }
+        for (; v < m_vertexCount; ++v, p += 6) {
+            const float d2 = d2At(p);
+            if (d2 > far[0]) far[0] = d2;
         }
+    }
+    const float far2 = std::max(std::max(far[0], far[1]), std::max(far[2], far[3]));
     float r = m_radius;
     const float d = Math_Sqrt(far2);
     if (d > r) r = d;
@@ -151,9 +181,11 @@ bool CE3DShapeBlock::Save(CVFSFile& file) const {
 }
 
 bool CE3DShapeBlock::Load(CVFSFile& file, int version) {
-    Clear();
-    if (version < kE3DBlockFirstVersion) return true;
-    CE3DRecordReader in(file);
+    if (version < kE3DBlockFirstVersion) {
+        Clear();
+        return true;
+    }
+    CE3DRecordReader in(file, true);  // the block's dozens of small fields in a few reads
     uint32_t flags = in.U32();
     uint16_t matProject = in.U16();
     uint32_t matId = in.U32();
@@ -179,20 +211,25 @@ bool CE3DShapeBlock::Load(CVFSFile& file, int version) {
     if (!in.Has(uint64_t(P) * (posBytes + 2) + uint64_t(Q) * colBytes + uint64_t(T) * texBytes))
         return refuse();
 
-    std::vector<std::vector<float>> positions(P);
-    std::vector<CStrBuf> names(P);
-    for (uint32_t i = 0; i < P && in.Ok(); ++i) {
-        positions[i].resize(size_t(V) * 6);
-        in.Bytes(positions[i].data(), posBytes);
-        in.String(names[i], kE3DBlockMaxSetName);
+    // The sets are read straight into the block's own arrays, each sized
+    // once to what the record gives: a block loaded again keeps its memory,
+    // and nothing is cleared that the file then writes. A refused record
+    // leaves the block empty.
+    m_positions.resize(P);
+    m_positionNames.resize(P);
+    for (uint32_t i = 0; i < P; ++i) {
+        m_positions[i].resize(size_t(V) * 6);
+        in.Bytes(m_positions[i].data(), posBytes);
+        in.String(m_positionNames[i], kE3DBlockMaxSetName);
     }
-    std::vector<std::vector<uint32_t>> colors(in.Ok() ? Q : 0);
-    for (auto& c : colors) {
+    if (!in.Ok()) return refuse();
+    m_colors.resize(Q);
+    for (auto& c : m_colors) {
         c.resize(V);
         in.Bytes(c.data(), colBytes);
     }
-    std::vector<std::vector<float>> texCoords(in.Ok() ? T : 0);
-    for (auto& t : texCoords) {
+    m_texCoords.resize(T);
+    for (auto& t : m_texCoords) {
         t.resize(size_t(V) * 2);
         in.Bytes(t.data(), texBytes);
     }
@@ -209,14 +246,15 @@ bool CE3DShapeBlock::Load(CVFSFile& file, int version) {
     in.Bytes(a.envMap, 3);
     const uint32_t K = in.U32(), N = in.U32();
     if (!in.Ok() || K > 3 || (K == 0 && N != 0) || !in.Has(uint64_t(N) * K * 2)) return refuse();
-    std::vector<uint16_t> indices(size_t(N) * K);
-    in.Bytes(indices.data(), uint64_t(indices.size()) * 2);
-    for (uint16_t i : indices)
-        if (i >= V) return refuse();
+    m_indices.resize(size_t(N) * K);
+    in.Bytes(m_indices.data(), uint64_t(m_indices.size()) * 2);
+    uint16_t highest = 0;
+    for (uint16_t i : m_indices) highest = std::max(highest, i);
+    if (!m_indices.empty() && highest >= V) return refuse();
     const uint32_t B = in.U32();
     if (!in.Ok() || B > kE3DBlockMaxSets || !in.Has(uint64_t(B) * V)) return refuse();
-    std::vector<std::vector<uint8_t>> channels(B);
-    for (auto& b : channels) {
+    m_byteChannels.resize(B);
+    for (auto& b : m_byteChannels) {
         b.resize(V);
         in.Bytes(b.data(), V);
     }
@@ -232,15 +270,9 @@ bool CE3DShapeBlock::Load(CVFSFile& file, int version) {
     std::memcpy(m_centre, centre, sizeof m_centre);
     m_radius = radius;
     m_vertexCount = V;
-    m_positions = std::move(positions);
-    m_positionNames = std::move(names);
-    m_colors = std::move(colors);
-    m_texCoords = std::move(texCoords);
     m_anim = a;
     m_perFace = K;
     m_faceCount = N;
-    m_indices = std::move(indices);
-    m_byteChannels = std::move(channels);
     AllocBuffers(flags & 0x3c0);
     ComputeCentre();
     return true;

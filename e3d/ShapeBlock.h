@@ -70,7 +70,8 @@ public:
     void Serialize(std::vector<uint8_t>& out) const;
 
     void AllocIndices(uint32_t faces, uint32_t perFace);
-    // Stores F and allocates the model-vertex and scratch buffers.
+    // Stores F and allocates the model-vertex buffer; the scratch buffer's
+    // layout is set and its memory made on first use (Scratch).
     void AllocBuffers(uint32_t flags);
     // Centre: the mean of every position of every set; radius: the largest of
     // the stored radius and the distances from the centre.
@@ -113,6 +114,9 @@ public:
     // Transformed scratch vertices (F OR 0x044).
     std::vector<uint8_t> m_scratch;
     uint32_t m_scratchAfterPos = 0, m_scratchStride = 0;
+    // The scratch buffer at its capacity (the larger of the vertex count and
+    // the index count), made when first asked for.
+    std::vector<uint8_t>& Scratch();
     // Prepared model vertices ((F AND 0x340) OR 0x012), filled by the shape.
     std::vector<uint8_t> m_model;
     uint32_t m_modelAfterPos = 0, m_modelStride = 0, m_modelFormat = 0;

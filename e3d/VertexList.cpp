@@ -21,6 +21,7 @@ uint32_t E3D_PrimitiveFor(uint32_t perFace) {
 CE3DVertexList::CE3DVertexList(CE3DVertexList** chain, CE3DFrame* owner, CE3DScreen* screen,
                                CE3DShapeBlock* block)
     : m_screen(screen), m_chain(chain), m_owner(owner), m_block(block) {
+    m_kept.name = D3D_NewKeptName();
     if (m_chain) SVertexListLinks::Push(*m_chain, this);
     if (block) {
         m_anim = block->m_anim;
@@ -34,6 +35,19 @@ CE3DVertexList::CE3DVertexList(CE3DVertexList** chain, CE3DFrame* owner, CE3DScr
 CE3DVertexList::~CE3DVertexList() {
     if (m_chain) SVertexListLinks::Unlink(*m_chain, this);
     if (m_ownsMaterial) delete m_material;
+    D3D_ForgetKept(m_kept.name);
+}
+
+void CE3DVertexList::AllocVertices(uint32_t count) {
+    m_vertexCount = count;
+    m_vertices.assign(size_t(count) * m_stride, 0);
+    ++m_kept.vertexChanges;
+}
+
+void CE3DVertexList::IndicesChanged() {
+    m_kept.indices = m_indices;
+    m_kept.indexCount = m_faceCount * m_perFace;
+    ++m_kept.indexChanges;
 }
 
 void CE3DVertexList::AllocFromBlock() {
@@ -41,16 +55,14 @@ void CE3DVertexList::AllocFromBlock() {
     m_format = m_block->ModelFormat();
     m_stride = m_block->ModelStride();
     m_afterPos = m_stride - 12;
-    m_vertexCount = m_block->m_vertexCount;
-    m_vertices.assign(size_t(m_vertexCount) * m_stride, 0);
+    AllocVertices(m_block->m_vertexCount);
 }
 
 void CE3DVertexList::AllocLit(uint32_t count) {
     if (m_block) m_format = (m_block->m_flags & 0x300) | 0x052;
     m_stride = D3D_VertexSize(m_format);
     m_afterPos = m_stride > 12 ? m_stride - 12 : 0;
-    m_vertexCount = count;
-    m_vertices.assign(size_t(count) * m_stride, 0);
+    AllocVertices(count);
 }
 
 void CE3DVertexList::AllocIndices(uint32_t faces, uint32_t perFace) {
@@ -61,6 +73,7 @@ void CE3DVertexList::AllocIndices(uint32_t faces, uint32_t perFace) {
     m_perFace = perFace;
     m_drawIndices = faces * perFace;
     m_primitive = E3D_PrimitiveFor(perFace);
+    IndicesChanged();
 }
 
 void CE3DVertexList::AllocOwnIndices() {
@@ -76,6 +89,7 @@ void CE3DVertexList::ShareBlockIndices() {
     m_perFace = m_block->m_perFace;
     m_drawIndices = m_faceCount * m_perFace;
     m_primitive = E3D_PrimitiveFor(m_perFace);
+    IndicesChanged();
 }
 
 bool CE3DVertexList::Draw(ID3DDevice* device, const uint16_t* indices, uint32_t indexCount,
@@ -83,13 +97,13 @@ bool CE3DVertexList::Draw(ID3DDevice* device, const uint16_t* indices, uint32_t 
     const uint32_t perFace = m_perFace ? m_perFace : 3;
     if (!device || !m_vertexCount) return false;
     if (!m_indexed) {
-        device->DrawPrimitive(m_primitive, m_format, m_vertices.data(), m_vertexCount, 0);
+        device->DrawPrimitive(m_primitive, m_format, m_vertices.data(), m_vertexCount, 0, &m_kept);
         if (primitives) *primitives = int32_t(m_vertexCount / perFace);
         return true;
     }
     if (!indices || !indexCount) return false;
     device->DrawIndexedPrimitive(m_primitive, m_format, m_vertices.data(), m_vertexCount, indices, indexCount,
-                                 0);
+                                 0, &m_kept);
     if (primitives) *primitives = int32_t(indexCount / perFace);
     return true;
 }
@@ -104,6 +118,7 @@ void CE3DVertexList::SetVisibleFraction(float fraction) {
 
 void CE3DVertexList::SetColor(float r, float g, float b) {
     if (!(m_format & D3DFVF_DIFFUSE)) return;
+    uint8_t* vertices = WriteVertices();
     auto channel = [](float v) -> uint32_t {
         int32_t c = Math_RoundToInt(v * 255.0f);
         return uint32_t(c < 0 ? 0 : c > 255 ? 255 : c);
@@ -120,7 +135,7 @@ void CE3DVertexList::SetColor(float r, float g, float b) {
         } else {
             c = 0xFF000000u | tr << 16 | tg << 8 | tb;
         }
-        std::memcpy(m_vertices.data() + size_t(v) * m_stride + 24, &c, 4);
+        std::memcpy(vertices + size_t(v) * m_stride + 24, &c, 4);
     }
     if (!m_block || m_block->ColorSets() < 2) m_colorLocked = true;
 }
@@ -131,8 +146,9 @@ void CE3DVertexList::ComputeEnvironmentUVs(const float m[16]) {
     const uint32_t sets = (m_format >> 8) & 0xf;
     const uint32_t texOffset =
         24 + ((m_format & D3DFVF_DIFFUSE) ? 4 : 0) + ((m_format & D3DFVF_SPECULAR) ? 4 : 0);
+    uint8_t* vertices = WriteVertices();
     for (uint32_t v = 0; v < m_vertexCount; ++v) {
-        uint8_t* p = m_vertices.data() + size_t(v) * m_stride;
+        uint8_t* p = vertices + size_t(v) * m_stride;
         float n[3];
         std::memcpy(n, p + 12, 12);
         // Row vectors: column j of the matrix is (m[j], m[4 + j], m[8 + j]).
@@ -145,9 +161,10 @@ void CE3DVertexList::ComputeEnvironmentUVs(const float m[16]) {
 }
 
 void CE3DVertexList::JitterOffset(float amount) {
+    uint8_t* vertices = WriteVertices();
     for (uint32_t v = 0; v < m_vertexCount; ++v) {
         float p[3];
-        uint8_t* at = m_vertices.data() + size_t(v) * m_stride;
+        uint8_t* at = vertices + size_t(v) * m_stride;
         std::memcpy(p, at, 12);
         for (float& c : p) c += Random01() * amount;
         std::memcpy(at, p, 12);
@@ -155,9 +172,10 @@ void CE3DVertexList::JitterOffset(float amount) {
 }
 
 void CE3DVertexList::JitterScale(float amount) {
+    uint8_t* vertices = WriteVertices();
     for (uint32_t v = 0; v < m_vertexCount; ++v) {
         float p[3];
-        uint8_t* at = m_vertices.data() + size_t(v) * m_stride;
+        uint8_t* at = vertices + size_t(v) * m_stride;
         std::memcpy(p, at, 12);
         for (float& c : p) c *= 1.0f - RandomSigned() * amount;
         std::memcpy(at, p, 12);
@@ -193,6 +211,7 @@ bool CE3DVertexList::Shatter(float amount, float fraction, bool spread, float fr
     m_ownsMaterial = true;
     m_vertices.swap(store);
     m_vertexCount = uint32_t(M) * K;
+    ++m_kept.vertexChanges;
     AllocIndices(uint32_t(M), K);
     for (uint32_t i = 0; i < m_vertexCount; ++i) m_ownIndices[i] = uint16_t(i);
 
@@ -232,6 +251,7 @@ void CE3DVertexList::ShatterStep(float frameStep) {
     float shrink = 1.0f;
     for (int32_t i = 0; i < W; ++i) shrink *= 0.99f;
     const uint32_t K = m_perFace;
+    uint8_t* vertices = WriteVertices();
     for (size_t j = 0; j < m_flying.size(); ++j) {
         SFlyingFace& f = m_flying[j];
         float d[3];
@@ -240,7 +260,7 @@ void CE3DVertexList::ShatterStep(float frameStep) {
             f.centre[a] += d[a];
         }
         for (uint32_t k = 0; k < K; ++k) {
-            uint8_t* at = m_vertices.data() + (j * K + k) * m_stride;
+            uint8_t* at = vertices + (j * K + k) * m_stride;
             float p[3];
             std::memcpy(p, at, 12);
             float r[3];

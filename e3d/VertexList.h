@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "e3d/ShapeBlock.h"
+#include "platform/d3d/Direct3D.h"
 
 class CE3DScreen;
 class CE3DMaterial;
@@ -56,8 +57,17 @@ public:
 
     const uint16_t* Indices() const { return m_indices; }
     uint32_t VertexCount() const { return m_vertexCount; }
-    uint8_t* Vertices() { return m_vertices.data(); }
     const uint8_t* Vertices() const { return m_vertices.data(); }
+    // The vertices to write: the device's copy of them is out of date from
+    // here on (it is sent again at the next draw).
+    uint8_t* WriteVertices() {
+        ++m_kept.vertexChanges;
+        return m_vertices.data();
+    }
+    // Bytes of vertex storage (the capacity in vertices times the stride).
+    size_t VertexBytes() const { return m_vertices.size(); }
+    // What the device may keep of the list between draws.
+    const SD3DKept& Kept() const { return m_kept; }
 
     uint32_t m_nodeType = 16;
     CE3DScreen* m_screen = nullptr;
@@ -76,7 +86,6 @@ public:
     uint32_t m_stride = 0;
     uint32_t m_format = 0;
     std::vector<uint8_t>* m_scratch = nullptr;
-    std::vector<uint8_t> m_vertices;
     uint32_t m_vertexCount = 0;
     // Shatter: per flying face its centre, velocity and rotation rows.
     struct SFlyingFace {
@@ -96,7 +105,14 @@ public:
     bool m_indexed = true;  // cleared by beams, lightning and emitters: drawn without indices
 
 private:
+    // A new index list (own or the block's) for the device.
+    void IndicesChanged();
+    // New vertex storage of count vertices at the stride, cleared.
+    void AllocVertices(uint32_t count);
+
+    std::vector<uint8_t> m_vertices;
     std::vector<uint16_t> m_ownIndices;
+    SD3DKept m_kept;
 };
 
 // The primitive type of a face size: triangle list, line list or point list.

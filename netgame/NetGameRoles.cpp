@@ -6,19 +6,6 @@
 
 namespace {
 
-class CQuietConsole : public IWorldConsole {
-public:
-    void Print(const char*) override {}
-    void PrintColor(int, int, int, bool, const char*) override {}
-    bool RunScriptFile(const char*) override { return false; }
-    const char* GetSystemText(int) override { return ""; }
-};
-
-class CNoFiles : public IWorldFiles {
-public:
-    const char* GetPath(const char*, const char* name) override { return name ? name : ""; }
-};
-
 // A clock that stands: 15 ticks a second at speed 1, never paused.
 class CStoppedClock : public ILockstepClock {
 public:
@@ -70,8 +57,6 @@ public:
     void RunObjectiveScript() override {}
 };
 
-CQuietConsole s_quietConsole;
-CNoFiles s_noFiles;
 CStoppedClock s_stoppedClock;
 CLobbyFlow s_lobbyFlow;
 CNoMaps s_noMaps;
@@ -79,8 +64,8 @@ CNoMaps s_noMaps;
 }  // namespace
 
 void CNetGame::SetRoles(const SNetRoles& roles) {
-    m_console = roles.console ? roles.console : &s_quietConsole;
-    m_files = roles.files ? roles.files : &s_noFiles;
+    m_console = roles.console ? roles.console : &WorldRoles_QuietConsole();
+    m_files = roles.files ? roles.files : &WorldRoles_PlainFiles();
     m_clock = roles.clock ? roles.clock : &s_stoppedClock;
     m_clockGiven = roles.clock != nullptr;
     m_flow = roles.flow ? roles.flow : &s_lobbyFlow;

@@ -13,11 +13,6 @@
 
 namespace {
 
-class CNoFiles : public IWorldFiles {
-public:
-    const char* GetPath(const char*, const char* name) override { return name ? name : ""; }
-};
-
 class CNoScreen : public IInterfaceScreen {
 public:
     CE3DSurface* BackSurface() override { return nullptr; }
@@ -48,7 +43,6 @@ public:
     bool MapEditMode() override { return false; }
 };
 
-CNoFiles s_noFiles;
 CNoScreen s_noScreen;
 CNoConsole s_noConsole;
 CLobbyState s_lobbyState;
@@ -71,7 +65,7 @@ CInterface::~CInterface() {
 }
 
 void CInterface::SetRoles(const SInterfaceRoles& roles) {
-    m_files = roles.files ? roles.files : &s_noFiles;
+    m_files = roles.files ? roles.files : &WorldRoles_PlainFiles();
     m_screen = roles.screen ? roles.screen : &s_noScreen;
     m_consoleRole = roles.console ? roles.console : &s_noConsole;
     m_state = roles.state ? roles.state : &s_lobbyState;

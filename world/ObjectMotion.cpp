@@ -119,12 +119,12 @@ static void Contact(CGridMember* mover, CWorldGrid* grid, uint64_t now) {
     // The objects of the coarse cells around the new position (in a list
     // kept from call to call: the logic tick runs on one thread).
     static std::vector<CGridMember*> near;
+    static std::vector<CGridObject*> found;
     near.clear();
     if (unitMover) {
-        CGridObject* first =
-            grid->m_layer[0].CollectNeighbours(*mover, mover->m_position[0], mover->m_position[2], 1);
-        for (CGridObject* o = first; o; o = o->m_nextNeighbour) near.push_back(static_cast<CGridMember*>(o));
-        CWorldGridLayer::ClearNeighbours(first);
+        found.clear();
+        grid->m_layer[0].CollectNeighbours(*mover, mover->m_position[0], mover->m_position[2], 1, found);
+        for (CGridObject* o : found) near.push_back(static_cast<CGridMember*>(o));
     } else {
         grid->m_layer[0].FindNearest(
             mover->m_position[0], mover->m_position[2], 1, 1e30f, [&](const CGridObject& o) {

@@ -32,22 +32,30 @@ void IWorldConsole::Printf(const char* fmt, ...) {
     Print(text.GetText());
 }
 
+IWorldConsole& WorldRoles_QuietConsole() {
+    class CQuietConsole : public IWorldConsole {
+    public:
+        void Print(const char*) override {}
+        void PrintColor(int, int, int, bool, const char*) override {}
+        bool RunScriptFile(const char*) override { return false; }
+        const char* GetSystemText(int) override { return ""; }
+    };
+    static CQuietConsole s_console;
+    return s_console;
+}
+
+IWorldFiles& WorldRoles_PlainFiles() {
+    class CPlainFiles : public IWorldFiles {
+    public:
+        const char* GetPath(const char*, const char* name) override { return name ? name : ""; }
+    };
+    static CPlainFiles s_files;
+    return s_files;
+}
+
 namespace {
 
 // ---- the quiet defaults of roles that were not given
-
-class CQuietConsole : public IWorldConsole {
-public:
-    void Print(const char*) override {}
-    void PrintColor(int, int, int, bool, const char*) override {}
-    bool RunScriptFile(const char*) override { return false; }
-    const char* GetSystemText(int) override { return ""; }
-};
-
-class CNoFiles : public IWorldFiles {
-public:
-    const char* GetPath(const char*, const char* name) override { return name ? name : ""; }
-};
 
 class CStoppedClock : public IWorldClock {
 public:
@@ -89,8 +97,6 @@ public:
     }
 };
 
-CQuietConsole s_quietConsole;
-CNoFiles s_noFiles;
 CStoppedClock s_stoppedClock;
 CNoSender s_noSender;
 CNoView s_noView;
@@ -138,8 +144,8 @@ CWorld::~CWorld() {
 }
 
 void CWorld::SetRoles(const SWorldRoles& roles) {
-    m_console = roles.console ? roles.console : &s_quietConsole;
-    m_files = roles.files ? roles.files : &s_noFiles;
+    m_console = roles.console ? roles.console : &WorldRoles_QuietConsole();
+    m_files = roles.files ? roles.files : &WorldRoles_PlainFiles();
     m_clock = roles.clock ? roles.clock : &s_stoppedClock;
     m_sender = roles.sender ? roles.sender : &s_noSender;
     m_view = roles.view ? roles.view : &s_noView;
@@ -344,7 +350,10 @@ bool CWorld::ApplyOrder(uint16_t type, const void* data, size_t length) {
             if (LE_LoadU32(bytes + 4) != 0) {
                 o->AddToUpdateList();
             } else {
-                o->m_power = -1.0f;
+                // Destroyed the normal way: the damage that leaves it at -1,
+                // forced, explodes it (setting the power alone left it
+                // standing at -1 for ever).
+                o->ApplyDamage(nullptr, o->m_power + 1.0f, true);
                 o->Activate();
             }
             return true;

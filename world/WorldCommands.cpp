@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "core/LittleEndian.h"
+#include "world/GameMessages.h"
 #include "world/GameScene.h"
 #include "world/GridMember.h"
 #include "world/Player.h"
@@ -592,7 +594,10 @@ bool CWorldCommands::Harvest(const std::vector<int32_t>& units, int32_t field, u
     return any;
 }
 
-bool CWorldCommands::Repair(const std::vector<int32_t>& units, int32_t target, uint32_t modes) {
+// An order of class T on the target for each of the units but the target
+// itself (behind their orders in the queue mode, else in their place).
+template <class T>
+bool CWorldCommands::TargetOrders(const std::vector<int32_t>& units, int32_t target, uint32_t modes) {
     CTessarakObject* object = ObjectOf(target);
     if (!object) return false;
     bool any = false;
@@ -600,24 +605,18 @@ bool CWorldCommands::Repair(const std::vector<int32_t>& units, int32_t target, u
         if (CUnit* u = UnitOf(id)) {
             if (u == object) continue;
             if (!(modes & kCommandQueue)) ClearOrders(u);
-            TargetOrder<CRepairOrder>(u, object);
+            TargetOrder<T>(u, object);
             any = true;
         }
     return any;
 }
 
+bool CWorldCommands::Repair(const std::vector<int32_t>& units, int32_t target, uint32_t modes) {
+    return TargetOrders<CRepairOrder>(units, target, modes);
+}
+
 bool CWorldCommands::Guard(const std::vector<int32_t>& units, int32_t target, uint32_t modes) {
-    CTessarakObject* object = ObjectOf(target);
-    if (!object) return false;
-    bool any = false;
-    for (int32_t id : units)
-        if (CUnit* u = UnitOf(id)) {
-            if (u == object) continue;
-            if (!(modes & kCommandQueue)) ClearOrders(u);
-            TargetOrder<CGuardOrder>(u, object);
-            any = true;
-        }
-    return any;
+    return TargetOrders<CGuardOrder>(units, target, modes);
 }
 
 bool CWorldCommands::Patrol(const std::vector<int32_t>& units, float x, float z, uint32_t modes) {
@@ -640,6 +639,20 @@ bool CWorldCommands::Stop(const std::vector<int32_t>& units) {
     for (int32_t id : units)
         if (CUnit* u = UnitOf(id)) {
             u->m_orderList->RemoveAll();
+            any = true;
+        }
+    return any;
+}
+
+bool CWorldCommands::Kill(const std::vector<int32_t>& objects, bool remove) {
+    bool any = false;
+    for (int32_t id : objects)
+        if (CTessarakObject* o = ObjectOf(id)) {
+            // KILLUNIT: u32 object id, u32 command (0 destroy, else remove).
+            uint8_t payload[8];
+            LE_StoreU32(payload, static_cast<uint32_t>(id));
+            LE_StoreU32(payload + 4, remove ? 1u : 0u);
+            m_world.Sender().SendForPlayer(o->m_owner, NS_NOTIFYTYPE_KILLUNIT, payload, 8);
             any = true;
         }
     return any;

@@ -124,6 +124,11 @@ public:
     bool Tow(const std::vector<int32_t>& units, int32_t target, uint32_t modes);
     // Every order of the units goes (the running one's end is sent).
     bool Stop(const std::vector<int32_t>& units);
+    // The objects are destroyed (remove: taken off the map without a
+    // destruction) on every machine: KILLUNIT goes to the session for each,
+    // behind its owner's earlier orders; the server takes it only from the
+    // owner's machine.
+    bool Kill(const std::vector<int32_t>& objects, bool remove);
     // A builder puts up a structure of the template at (x, z).
     bool Build(int32_t builder, CTessarakObjectTemplate* structure, float x, float z, uint32_t modes);
     // A factory makes a unit of the template (repeat: again that many times,
@@ -142,6 +147,8 @@ public:
     void ScriptPatrol(int32_t mapId, float x, float z);
 
 private:
+    template <class T>
+    bool TargetOrders(const std::vector<int32_t>& units, int32_t target, uint32_t modes);
     CUnit* UnitOf(int32_t id) const;
     CTessarakObject* ObjectOf(int32_t id) const;
     SCommandResult Finish(float x, float z, int ack, bool objectClicked);

@@ -238,35 +238,104 @@ CGridObject* CWorldGridLayer::FindOverlappingFootprint(const CGridObject& object
 
 CGridObject* CWorldGridLayer::FindNearestEnemyUnit(float x, float z, float radius,
                                                    const CPlayer* player) const {
-    int n = Math_RoundToInt(radius / m_cellSize) + 1;
-    return FindNearest(x, z, n, radius, [&](const CGridObject& o) {
-        uint32_t t = o.GridTraits();
-        return (t & CGridObject::kGridUnit) &&
-               !(t & (CGridObject::kGridNoTarget | CGridObject::kGridAside)) && !o.GridIsAlliedWith(player);
-    });
+    const int n = Math_RoundToInt(radius / m_cellSize) + 1;
+    int cx0, cy0, cx1, cy1;
+    if (!Range(x, z, n, cx0, cy0, cx1, cy1)) return nullptr;
+    // The answer is the one a walk of the whole square in row order would
+    // give (the nearest; of equally near ones the first in that order), found
+    // by visiting the square's cells in rings outward from the point's cell
+    // and stopping once no object of a farther ring can be as near. Of two
+    // equally near units the one whose cell comes first in row order wins
+    // (within a cell, the first in the cell's list), whatever ring it is in.
+    int cx, cy;
+    CellOf(x, z, cx, cy);
+    cx = int(std::clamp<int64_t>(cx, -int64_t(n) - 1, int64_t(m_width) + n));
+    cy = int(std::clamp<int64_t>(cy, -int64_t(n) - 1, int64_t(m_height) + n));
+    // How far the point is from its cell's centre, in cells (at most 0.5
+    // inside the map).
+    const float ex = Math_Fabs((x - float(m_x1)) / m_cellSize - float(cx));
+    const float ez = Math_Fabs(-(float(m_y2) + z) / m_cellSize - float(cy));
+    const float e = std::max(ex, ez);
+    CGridObject* best = nullptr;
+    float bestD2 = radius * radius;
+    int64_t bestRank = 0;
+    auto visitCell = [&](int ix, int iy) {
+        const int64_t rank = int64_t(iy) * m_width + ix;
+        for (CGridObject* o = m_cells[size_t(rank)]; o; o = LinkOf(*o).next) {
+            // The distance first: it is cheap, and a unit that cannot be
+            // nearer needs no other test.
+            const float d2 = Dist2(*o, x, z);
+            if (!(d2 < bestD2 || (d2 == bestD2 && best && rank < bestRank))) continue;
+            const uint32_t t = o->GridTraits();
+            if (!(t & CGridObject::kGridUnit) ||
+                (t & (CGridObject::kGridNoTarget | CGridObject::kGridAside)) || o->GridIsAlliedWith(player))
+                continue;
+            best = o;
+            bestD2 = d2;
+            bestRank = rank;
+        }
+    };
+    for (int k = 0; k <= n; ++k) {
+        if (best && k > 0) {
+            // An object is linked into the cell of where it stood when it
+            // last moved; since then it moved at most one tick's way, far
+            // less than a cell. So an object of ring k or beyond stands at
+            // least (k - 1.5 - e) cells from the point. (An object beyond
+            // the map's edge is linked into an edge cell, which is no farther
+            // from the point than its own would be: the point's cell is
+            // taken unclamped.)
+            const float reach = (float(k) - 1.5f - e) * m_cellSize - 0.01f;
+            if (reach > 0.0f && reach * reach > bestD2) break;
+        }
+        const int ry0 = std::max(cy - k, cy0), ry1 = std::min(cy + k, cy1);
+        const int rx0 = std::max(cx - k, cx0), rx1 = std::min(cx + k, cx1);
+        for (int iy = ry0; iy <= ry1; ++iy) {
+            const bool rowOnRing = iy == cy - k || iy == cy + k;
+            for (int ix = rx0; ix <= rx1; ++ix) {
+                if (!rowOnRing && ix != cx - k && ix != cx + k) {
+                    // Inside the ring: jump to its right side.
+                    if (ix < cx + k) ix = std::max(ix, cx + k - 1);
+                    continue;
+                }
+                visitCell(ix, iy);
+            }
+        }
+    }
+    return best;
 }
 
-CGridObject* CWorldGridLayer::CollectNeighbours(CGridObject& object, float x, float z, int n) const {
+template <typename Add>
+void CWorldGridLayer::ForEachNeighbour(CGridObject& object, float x, float z, int n, Add add) const {
     uint32_t t = object.GridTraits();
-    if (!(t & CGridObject::kGridUnit) || (t & CGridObject::kGridAside)) return nullptr;
+    if (!(t & CGridObject::kGridUnit) || (t & CGridObject::kGridAside)) return;
     const CGridObject* skip = nullptr;
     if (t & CGridObject::kGridBuilder) {
         const CGridObject* linked = object.GridLinkedUnit();
         if (linked && linked->HasTraits(CGridObject::kGridUnit | CGridObject::kGridAside)) skip = linked;
     }
+    Walk(x, z, n, [&](CGridObject& o) {
+        if (&o != &object && &o != skip) add(o);
+        return true;
+    });
+}
+
+CGridObject* CWorldGridLayer::CollectNeighbours(CGridObject& object, float x, float z, int n) const {
     CGridObject* first = nullptr;
     CGridObject* last = nullptr;
-    Walk(x, z, n, [&](CGridObject& o) {
-        if (&o == &object || &o == skip) return true;
+    ForEachNeighbour(object, x, z, n, [&](CGridObject& o) {
         o.m_nextNeighbour = nullptr;
         if (last)
             last->m_nextNeighbour = &o;
         else
             first = &o;
         last = &o;
-        return true;
     });
     return first;
+}
+
+void CWorldGridLayer::CollectNeighbours(CGridObject& object, float x, float z, int n,
+                                        std::vector<CGridObject*>& out) const {
+    ForEachNeighbour(object, x, z, n, [&](CGridObject& o) { out.push_back(&o); });
 }
 
 void CWorldGridLayer::ClearNeighbours(CGridObject* first) {

@@ -79,13 +79,22 @@ public:
     CGridObject* FindOverlapping(const CGridObject& object, float x, float z) const;
     CGridObject* FindOverlappingFootprint(const CGridObject& object, float x, float z) const;
     // The nearest unit within the radius that can be targeted, is not aside
-    // and whose owner is not allied with the player.
+    // and whose owner is not allied with the player; of equally near ones the
+    // first in visiting order. The cells are visited in rings outward from the
+    // point's cell, and the search stops once no farther ring can hold a
+    // nearer unit (an object stands less than a cell from the cell it is
+    // linked into: it is linked again after every step it moves).
     CGridObject* FindNearestEnemyUnit(float x, float z, float radius, const CPlayer* player) const;
     // Chains the objects of the cells within n of (x, z) through their
     // m_nextNeighbour, in visiting order, and returns the first: every object
     // but the given one (and, for a builder, but its linked unit when that is
     // aside). Nothing for an object that is not a unit or is aside.
     CGridObject* CollectNeighbours(CGridObject& object, float x, float z, int n) const;
+    // The same objects in the same order, appended to the caller's list:
+    // nothing is written into the objects, so a crowd's contact step does not
+    // touch every neighbour's memory twice.
+    void CollectNeighbours(CGridObject& object, float x, float z, int n,
+                           std::vector<CGridObject*>& out) const;
     // Unchains a list that CollectNeighbours made.
     static void ClearNeighbours(CGridObject* first);
 
@@ -106,6 +115,9 @@ private:
     CGridObject* Walk(float x, float z, int n, Visit visit) const;
     bool FindFree(bool noUnits, float radius, float x, float z, float& outX, float& outZ,
                   float maxDistance) const;
+    // Calls add(o) for every neighbour CollectNeighbours takes, in its order.
+    template <typename Add>
+    void ForEachNeighbour(CGridObject& object, float x, float z, int n, Add add) const;
     const SGridLayerLink& LinkOf(const CGridObject& o) const { return o.m_gridLink[m_link]; }
     SGridLayerLink& LinkOf(CGridObject& o) const { return o.m_gridLink[m_link]; }
 

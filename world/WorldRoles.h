@@ -142,6 +142,13 @@ public:
     [[noreturn]] virtual void FatalExit(int exitCode) = 0;
 };
 
+// The quiet defaults of the console and files roles, which the layers that
+// share them (the world, the network game, the interface) stand in for one
+// not given: a console that prints nothing and runs no script, files whose
+// paths are the names as given.
+IWorldConsole& WorldRoles_QuietConsole();
+IWorldFiles& WorldRoles_PlainFiles();
+
 // The roles a world is given; a null one is answered with the quiet default.
 struct SWorldRoles {
     IWorldConsole* console = nullptr;

@@ -158,7 +158,7 @@ void DirectFrame(SScene& s) {
             CE3DVertexList* l = m->VertexLists();
             d->SetTransform(D3DTRANSFORMSTATE_WORLD, m->m_render);
             d->DrawIndexedPrimitive(l->m_primitive, l->m_format, l->Vertices(), l->m_vertexCount,
-                                    l->Indices(), l->m_drawIndices, 0);
+                                    l->Indices(), l->m_drawIndices, 0, &l->Kept());
         }
     }
     d->EndScene();

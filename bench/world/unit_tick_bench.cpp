@@ -1,39 +1,52 @@
-// Figures of the units: one scene tick with n units moving in a crowd (every
-// unit on a way across the crowd, touching its neighbours; a unit that has
-// arrived is sent back across at once, so the crowd never settles), from 250
-// to 4000 units; and the sync image of 1000 units written and CRC'd, as every
-// tick of a sync check does. Run it with nice: the machine is shared.
+// Figures of the units: one scene tick with n units moving in a crowd, from
+// 250 to 4000 units; and the sync image of 1000 units written and CRC'd, as
+// every tick of a sync check does. The crowd's rows drive along their row,
+// every other row the other way, so each unit passes the units of the rows
+// beside it at a touch; a unit that has arrived at its end is sent back to
+// the other at once, so the crowd never settles. The counter "moving" is how
+// many units moved in the last tick timed. Run it with nice: the machine is
+// shared.
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "tests/support/UnitWorld.h"
 #include "world/GameScene.h"
 #include "world/Unit.h"
+#include "world/UnitTemplate.h"
 #include "world/WaypointList.h"
 #include "world/WorldGrid.h"
 
 namespace {
 
-// n units of both tank kinds of one player in a block of rows, two units
-// of radius about 1 every 2.0 map units: neighbours touch. Each goes to the
-// mirror point of the block, so the crowd crosses itself.
+// n units of both tank kinds of one player in rows of 64, each row one kind,
+// two units of radius about 1 every 2.0 map units: neighbours touch.
+constexpr int kPerRow = 64;
+constexpr float kSpacing = 2.0f;
+constexpr float kLaneEnd = 80.0f;  // where a row's units turn (the rows span -64 to 62)
+
+// The end of its row a unit drives to: even rows east first, odd rows west.
+void SendOn(CUnit* u, bool east) {
+    u->m_waypoints->Append(east ? kLaneEnd : -kLaneEnd, 0.0f, u->m_position[2]);
+    u->m_waypoints->First();
+    u->m_gridFlags |= CUnit::kG_Moving;
+}
+
 std::unique_ptr<CUnitWorld> Crowd(int n) {
     if (!std::getenv("TESSARAK_BUILD")) setenv("TESSARAK_BUILD", TESSARAK_BUILD_DIR, 1);
     auto w = std::make_unique<CUnitWorld>(256);
     std::string error;
     if (!w->LoadDemoTemplates(error)) return nullptr;
-    const int perRow = 64;
-    const float spacing = 2.0f;
     for (int i = 0; i < n; ++i) {
-        float x = (static_cast<float>(i % perRow) - perRow * 0.5f) * spacing;
-        float z = (static_cast<float>(i / perRow) - static_cast<float>(n / perRow) * 0.5f) * spacing;
-        CUnit* u = w->Spawn(i % 2 ? "Granite_LightTank" : "Granite_HeavyTank", x, z, w->red);
-        u->m_waypoints->Append(-x, 0.0f, -z);
-        u->m_waypoints->First();
-        u->m_gridFlags |= CUnit::kG_Moving;
+        const int row = i / kPerRow;
+        float x = (static_cast<float>(i % kPerRow) - kPerRow * 0.5f) * kSpacing;
+        float z = (static_cast<float>(row) - static_cast<float>(n / kPerRow) * 0.5f) * kSpacing;
+        CUnit* u = w->Spawn(row % 2 ? "Granite_LightTank" : "Granite_HeavyTank", x, z, w->red);
+        SendOn(u, row % 2 == 0);
     }
     w->Tick(3);  // every unit in the grid and on its way
     return w;
@@ -46,19 +59,43 @@ void BM_SceneTick(benchmark::State& state) {
         state.SkipWithError("the demo units did not load");
         return;
     }
+    std::vector<float> was;
     for (auto _ : state) {
+        state.PauseTiming();
+        was.clear();
+        for (CUnit* u = w->scene->m_units; u; u = u->m_unitNext) {
+            was.push_back(u->m_position[0]);
+            was.push_back(u->m_position[2]);
+        }
+        state.ResumeTiming();
         w->Tick();
         for (CUnit* u = w->scene->m_units; u; u = u->m_unitNext)
-            if (u->m_waypoints->IsEmpty()) {
-                u->m_waypoints->Append(-u->m_position[0], 0.0f, -u->m_position[2]);
-                u->m_waypoints->First();
-                u->m_gridFlags |= CUnit::kG_Moving;
-            }
+            if (u->m_waypoints->IsEmpty()) SendOn(u, u->m_position[0] < 0.0f);
     }
     int moving = 0;
-    for (CUnit* u = w->scene->m_units; u; u = u->m_unitNext) moving += u->m_speed > 0.0f;
+    size_t k = 0;
+    for (CUnit* u = w->scene->m_units; u && k + 1 < was.size(); u = u->m_unitNext, k += 2)
+        moving += u->m_position[0] != was[k] || u->m_position[2] != was[k + 1];
     state.counters["units"] = n;
     state.counters["moving"] = moving;
+    // How many units stand within a unit's lock range (what its search for
+    // the nearest enemy walks when, as here, all are one player's), and
+    // within the 3 x 3 coarse cells of its contact step (what it collects):
+    // both grow with the crowd's depth until it is deeper than they reach.
+    std::vector<const CUnit*> all;
+    for (CUnit* u = w->scene->m_units; u; u = u->m_unitNext) all.push_back(u);
+    double inRange = 0, inContactCells = 0;
+    for (const CUnit* u : all) {
+        const float r = u->UnitTemplate() ? u->UnitTemplate()->m_lockRange : 0.0f;
+        for (const CUnit* o : all) {
+            if (o == u) continue;
+            const float dx = o->m_position[0] - u->m_position[0], dz = o->m_position[2] - u->m_position[2];
+            inRange += dx * dx + dz * dz < r * r;
+            inContactCells += std::fabs(dx) < 9.0f && std::fabs(dz) < 9.0f;
+        }
+    }
+    state.counters["in_lock_range"] = inRange / double(all.size());
+    state.counters["in_contact_cells"] = inContactCells / double(all.size());
     state.counters["per_unit"] =
         benchmark::Counter(static_cast<double>(state.iterations()) * n,
                            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);

@@ -1,5 +1,7 @@
 // What both back ends share: vertex sizes, display formats, Direct3D's start
-// values of the states, the capability record, and the back-end selection.
+// values of the states, the capability record, the back-end selection and
+// the names of kept stores.
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -7,6 +9,11 @@
 
 namespace {
 IDDFactory* g_factory = nullptr;
+std::atomic<uint64_t> g_keptNames{0};
+}  // namespace
+
+uint64_t D3D_NewKeptName() {
+    return g_keptNames.fetch_add(1, std::memory_order_relaxed) + 1;
 }
 
 IDDFactory* DDraw_Factory() {

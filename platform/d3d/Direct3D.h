@@ -36,6 +36,24 @@ class CDisplayWindow;
 class ID3D;
 class ID3DDevice;
 
+// Vertices and indices that their owner keeps from draw to draw (a vertex
+// list's). The owner names the store once with a name no other store ever
+// gets (D3D_NewKeptName) and counts its changes; a back end may keep a copy
+// of its own under the name and send the data again only when a count moved.
+// Indices given to a draw that lie inside [indices, indices + indexCount)
+// (the owner's list or its leading part) are the kept ones; other indices (a
+// sorted copy) come with the draw. D3D_ForgetKept lets the copies go.
+struct SD3DKept {
+    uint64_t name = 0;
+    uint32_t vertexChanges = 0;
+    uint32_t indexChanges = 0;
+    const uint16_t* indices = nullptr;
+    uint32_t indexCount = 0;
+    // The back end's record of its copies, found once by the name and kept
+    // here (the owner never reads it).
+    mutable void* backEnd = nullptr;
+};
+
 // One display driver as enumeration reports it.
 struct SDDDriverRecord {
     bool hasGuid = false;  // false for the primary display driver
@@ -147,11 +165,13 @@ public:
     virtual D3DResult BeginScene() = 0;
     virtual D3DResult EndScene() = 0;
     // Draws from memory: vertices laid out by the FVF bits, indices 16-bit.
+    // With a kept store the vertices (and the indices inside its list) are
+    // the store's, which the back end may have kept since its last change.
     virtual D3DResult DrawPrimitive(uint32_t type, uint32_t fvf, const void* vertices, uint32_t count,
-                                    uint32_t flags) = 0;
+                                    uint32_t flags, const SD3DKept* kept = nullptr) = 0;
     virtual D3DResult DrawIndexedPrimitive(uint32_t type, uint32_t fvf, const void* vertices,
                                            uint32_t vertexCount, const uint16_t* indices, uint32_t indexCount,
-                                           uint32_t flags) = 0;
+                                           uint32_t flags, const SD3DKept* kept = nullptr) = 0;
     // For each sphere the D3DSTATUS clip bits against the view frustum of the
     // current world, view and projection.
     virtual D3DResult ComputeSphereVisibility(const D3DVECTOR* centres, const float* radii, uint32_t count,
@@ -188,6 +208,15 @@ int DDraw_GLTextureUploads();
 // Waits until OpenGL has carried out everything sent so far: a benchmark
 // times whole frames with it.
 void DDraw_GLFinish();
+// Bytes of vertex and index data sent to OpenGL so far, and the kept stores
+// it holds now.
+uint64_t DDraw_GLBufferBytes();
+size_t DDraw_GLKeptStores();
+
+// A name for a kept store that no other store of the process ever gets.
+uint64_t D3D_NewKeptName();
+// Lets every back end's copies of a kept store go (its owner is going).
+void D3D_ForgetKept(uint64_t name);
 
 // Size in bytes of one vertex of a flexible vertex format (0 when the
 // position bits are not XYZ or XYZRHW).

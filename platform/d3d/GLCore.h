@@ -62,6 +62,10 @@ struct SGLProgram {
     GLint uLightAtten = -1, uLightSpot = -1;
     GLint uFog = -1, uFogColor = -1, uTFactor = -1, uAlphaRef = -1;
     GLint uTex[3] = {-1, -1, -1};
+    // What the uniforms that do not change from object to object were last
+    // made from (GL keeps a program's uniforms): the same inputs need no
+    // calls. Empty until first set.
+    std::vector<uint8_t> miscFrom, lightsFrom;
 };
 
 // Writes, compiles and links the program of a description; 0 on failure.
@@ -76,6 +80,27 @@ struct SGLTexture {
     uint32_t params[7] = {};  // address u, v, border, mag, min, mip, max mip level as last set
     float lodBias = 0.0f;
     bool paramsSet = false;
+};
+
+// What OpenGL holds of one kept store: its own vertex array with the
+// attributes set for the store's format, a vertex buffer with the vertices of
+// the change count it saw last (the range [validFirst, validEnd) of them: a
+// store that changes is sent only as far as its draws reach) and an index
+// buffer with its index list, checked against the vertex count once per
+// change.
+struct SGLKept {
+    GLuint vao = 0, vbo = 0, ibo = 0;
+    uint32_t fvf = 0;            // the format the vertex array's attributes were set for
+    size_t vboBytes = 0;         // the vertex buffer's size
+    uint32_t vertexChanges = 0;  // the store's count when its vertices were sent
+    uint32_t validFirst = 0, validEnd = 0;
+    uint32_t indexChanges = 0;  // the store's count when its indices were sent
+    // The index list checked against a vertex count: at the store's change
+    // count checkedIndexChanges, the position of its first index past the
+    // vertices (the list's length when there is none).
+    uint32_t checkedIndexChanges = 0, checkedVertices = 0, firstBadIndex = 0;
+    bool hasVertices = false, hasIndices = false, indexChecked = false;
+    GLuint boundIbo = 0;  // the index buffer bound in the vertex array
 };
 
 class CGLCore : public ISurfaceShare {
@@ -95,6 +120,9 @@ public:
     // Before 3D drawing: the framebuffer bound, the CPU copy uploaded if newer.
     bool BeginGPUWork();
     void GPUDrew() { m_gpuNewer = true; }
+    // The 3D device is about to clear the whole back buffer: what the CPU
+    // drew since the last upload would be covered at once, so it is not sent.
+    void DiscardCpuCopy() { m_cpuNewer = false; }
 
     void PullPixels(CSoftSurface& surface) override;
     void PixelsChanged(CSoftSurface& surface) override;
@@ -121,10 +149,24 @@ public:
     SGLProgram* Program(const SGLShaderDesc& desc);
     size_t ProgramCount() const { return m_programs.size(); }
 
+    // The device whose fixed states (viewport, depth, bias, blending,
+    // culling, dither, fill) GL holds; null after anything else set them.
+    const void* FixedStateOwner() const { return m_fixedStateOwner; }
+    void SetFixedStateOwner(const void* device) { m_fixedStateOwner = device; }
+
+    // The kept store of a name, made on first use; ForgetKept deletes its
+    // buffers.
+    SGLKept& Kept(uint64_t name);
+    void ForgetKept(uint64_t name);
+    size_t KeptCount() const { return m_kept.size(); }
+
     int m_readBacks = 0, m_uploads = 0;
-    int m_textureUploads = 0;  // texture images sent to GL (all levels of one texture count once)
+    int m_textureUploads = 0;    // texture images sent to GL (all levels of one texture count once)
+    uint64_t m_bufferBytes = 0;  // vertex and index bytes sent to GL
+    // The streaming vertex array and buffers of draws from memory; the
+    // format whose attributes the vertex array has.
     GLuint m_vao = 0, m_vbo = 0, m_ibo = 0;
-    size_t m_vboSize = 0, m_iboSize = 0;
+    uint32_t m_streamFvf = 0;
     std::vector<uint8_t> m_scratch;
 
 private:
@@ -148,6 +190,8 @@ private:
     std::unordered_map<CSoftSurface*, SGLTexture> m_textures;
     std::unordered_map<CSoftSurface*, CSoftSurface*> m_levelTop;  // smaller level -> its top
     std::unordered_map<SGLShaderKey, SGLProgram, SGLShaderKeyHash> m_programs;
+    std::unordered_map<uint64_t, SGLKept> m_kept;
+    const void* m_fixedStateOwner = nullptr;
 };
 
 // Converts any CPU surface to RGBA8 rows (alpha 0 where the colour key

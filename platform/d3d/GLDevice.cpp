@@ -1,8 +1,13 @@
 // The OpenGL back end's device: states turned into GL state and shader keys,
-// clears, and draws from memory through a streaming buffer.
+// clears, and draws: kept stores from buffers that live as long as their
+// owner and are sent again only after a change, other draws from memory
+// through a streaming buffer.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
+#include <utility>
+#include <vector>
 
 #include "platform/d3d/D3DDeviceState.h"
 #include "platform/d3d/GLCore.h"
@@ -142,8 +147,12 @@ public:
                     uint32_t) override {
         CGLCore& core = CGLCore::Get();
         if (count && !rects) return DDERR_INVALIDPARAMS;
+        const bool refused = (flags & D3DCLEAR_ZBUFFER) && !core.DepthAttached();
+        if (!refused && (flags & D3DCLEAR_TARGET) && m_target == core.BackBuffer() &&
+            ClearsWholeTarget(count, rects))
+            core.DiscardCpuCopy();
         if (!core.BeginGPUWork() || m_target != core.BackBuffer()) return DDERR_SURFACELOST;
-        if ((flags & D3DCLEAR_ZBUFFER) && !core.DepthAttached()) return D3DERR_ZBUFFER_NOTPRESENT;
+        if (refused) return D3DERR_ZBUFFER_NOTPRESENT;
         GLbitfield mask = 0;
         if (flags & D3DCLEAR_TARGET) {
             float c[4];
@@ -158,20 +167,9 @@ public:
             mask |= GL_DEPTH_BUFFER_BIT;
         }
         if (!mask) return D3D_OK;
-        // Clears stay inside the viewport.
-        int vx0 = int(m_viewport.dwX), vy0 = int(m_viewport.dwY);
-        int vx1 = vx0 + int(m_viewport.dwWidth), vy1 = vy0 + int(m_viewport.dwHeight);
-        if (m_viewport.dwWidth == 0) {
-            vx0 = vy0 = 0;
-            vx1 = m_target->Width();
-            vy1 = m_target->Height();
-        }
-        D3DRECT whole{vx0, vy0, vx1, vy1};
         for (uint32_t i = 0; i < (count ? count : 1); ++i) {
-            const D3DRECT& r = count ? rects[i] : whole;
-            int x0 = std::max(r.x1, vx0), y0 = std::max(r.y1, vy0);
-            int x1 = std::min(r.x2, vx1), y1 = std::min(r.y2, vy1);
-            if (x0 >= x1 || y0 >= y1) continue;
+            int x0, y0, x1, y1;
+            if (!ClearRect(count ? &rects[i] : nullptr, &x0, &y0, &x1, &y1)) continue;
             // A clear of the whole target needs no scissor (and is faster without).
             bool whole = x0 == 0 && y0 == 0 && x1 == m_target->Width() && y1 == m_target->Height();
             if (whole) {
@@ -184,31 +182,81 @@ public:
         }
         glDisable(GL_SCISSOR_TEST);
         glDepthMask(m_rs[D3DRENDERSTATE_ZWRITEENABLE] ? GL_TRUE : GL_FALSE);
+        m_fixedValid = false;  // the depth mask may no longer be the applied one
         core.GPUDrew();
         return D3D_OK;
     }
 
-    D3DResult DrawPrimitive(uint32_t type, uint32_t fvf, const void* v, uint32_t count, uint32_t) override {
+    D3DResult DrawPrimitive(uint32_t type, uint32_t fvf, const void* v, uint32_t count, uint32_t,
+                            const SD3DKept* kept) override {
         D3DResult r = CheckDraw(type, fvf, v, count);
         if (r) return r;
-        return Draw(type, fvf, v, count, nullptr, 0);
+        return Draw(type, fvf, v, count, nullptr, 0, kept);
     }
     D3DResult DrawIndexedPrimitive(uint32_t type, uint32_t fvf, const void* v, uint32_t vc,
-                                   const uint16_t* idx, uint32_t ic, uint32_t) override {
+                                   const uint16_t* idx, uint32_t ic, uint32_t,
+                                   const SD3DKept* kept) override {
         D3DResult r = CheckDraw(type, fvf, v, vc);
         if (r) return r;
         if (ic && !idx) return DDERR_INVALIDPARAMS;
-        // An index past the vertices would read memory the caller never gave.
-        for (uint32_t i = 0; i < ic; ++i)
-            if (idx[i] >= vc) return DDERR_INVALIDPARAMS;
-        return Draw(type, fvf, v, vc, idx, ic);
+        return Draw(type, fvf, v, vc, idx, ic, kept);
     }
 
 private:
-    D3DResult Draw(uint32_t type, uint32_t fvf, const void* v, uint32_t vc, const uint16_t* idx, uint32_t ic);
+    // The part of a clear rectangle (the whole viewport when null) inside the
+    // viewport, as [x0, x1) x [y0, y1); false when nothing is left.
+    bool ClearRect(const D3DRECT* r, int* x0, int* y0, int* x1, int* y1) const {
+        // Clears stay inside the viewport.
+        int vx0 = int(m_viewport.dwX), vy0 = int(m_viewport.dwY);
+        int vx1 = vx0 + int(m_viewport.dwWidth), vy1 = vy0 + int(m_viewport.dwHeight);
+        if (m_viewport.dwWidth == 0) {
+            vx0 = vy0 = 0;
+            vx1 = m_target->Width();
+            vy1 = m_target->Height();
+        }
+        const D3DRECT whole{vx0, vy0, vx1, vy1};
+        if (!r) r = &whole;
+        *x0 = std::max(r->x1, vx0), *y0 = std::max(r->y1, vy0);
+        *x1 = std::min(r->x2, vx1), *y1 = std::min(r->y2, vy1);
+        return *x0 < *x1 && *y0 < *y1;
+    }
+    bool ClearsWholeTarget(uint32_t count, const D3DRECT* rects) const {
+        for (uint32_t i = 0; i < (count ? count : 1); ++i) {
+            int x0, y0, x1, y1;
+            if (ClearRect(count ? &rects[i] : nullptr, &x0, &y0, &x1, &y1) && x0 == 0 && y0 == 0 &&
+                x1 == m_target->Width() && y1 == m_target->Height())
+                return true;
+        }
+        return false;
+    }
+    D3DResult Draw(uint32_t type, uint32_t fvf, const void* v, uint32_t vc, const uint16_t* idx, uint32_t ic,
+                   const SD3DKept* kept);
+    // Checks the indices of a draw against its vertex count: the kept ones
+    // once per change of the store (k then holds where the first bad one
+    // is), others each draw, finding the range [*first, *end) of the
+    // vertices they reach.
+    bool CheckIndices(const SD3DKept* kept, SGLKept* k, const uint16_t* idx, uint32_t ic, uint32_t vc,
+                      uint32_t* first, uint32_t* end);
+    // Sends the vertices [first, end) the draw reads: into the kept store's
+    // buffer when its copy is older or does not reach them, else into the
+    // streaming buffer (then the first vertex sent is vertex 0 to GL, and
+    // *baseVertex says how far the indices must move).
+    void SendVertices(const SD3DKept* kept, SGLKept* k, uint32_t fvf, const void* v, uint32_t vc,
+                      uint32_t first, uint32_t end, GLint* baseVertex);
     void ApplyFixedState(bool rhw);
     void ApplySampler(SGLTexture* t, uint32_t stage);
-    void SetUniforms(const SGLProgram& p, const SGLShaderDesc& d);
+    // The inputs of the fixed state last applied (valid while this device
+    // was the last to apply it and nothing else changed those GL states).
+    struct SFixedStateKey {
+        uint32_t rhw, width, height, depthAttached;
+        D3DVIEWPORT7 viewport;
+        uint32_t rs[10];
+    };
+    SFixedStateKey m_fixed;
+    bool m_fixedValid = false;
+    void SetUniforms(SGLProgram& p, const SGLShaderDesc& d);
+    void SetMiscUniforms(const SGLProgram& p);
+    void SetLightUniforms(const SGLProgram& p);
 
     D3DDEVICEDESC7 m_desc;
     CSoftSurface* m_target;
@@ -216,8 +264,28 @@ private:
 
 void CGLDevice::ApplyFixedState(bool rhw) {
     CGLCore& core = CGLCore::Get();
-    int fbH = m_target->Height();
-    (void)fbH;
+    // Everything the states below are made of: a draw whose inputs are those
+    // of the last draw needs no GL call here (a frame's draws mostly share
+    // them, and each call costs the driver a look even when nothing changes).
+    SFixedStateKey key;
+    std::memset(&key, 0, sizeof key);
+    key.rhw = rhw;
+    key.width = uint32_t(m_target->Width());
+    key.height = uint32_t(m_target->Height());
+    key.depthAttached = core.DepthAttached();
+    key.viewport = m_viewport;
+    const uint32_t states[] = {D3DRENDERSTATE_ZENABLE,          D3DRENDERSTATE_ZFUNC,
+                               D3DRENDERSTATE_ZWRITEENABLE,     D3DRENDERSTATE_ZBIAS,
+                               D3DRENDERSTATE_ALPHABLENDENABLE, D3DRENDERSTATE_SRCBLEND,
+                               D3DRENDERSTATE_DESTBLEND,        D3DRENDERSTATE_CULLMODE,
+                               D3DRENDERSTATE_DITHERENABLE,     D3DRENDERSTATE_FILLMODE};
+    static_assert(sizeof states / sizeof states[0] == sizeof key.rs / sizeof key.rs[0], "one slot per state");
+    for (size_t i = 0; i < sizeof states / sizeof states[0]; ++i) key.rs[i] = m_rs[states[i]];
+    if (m_fixedValid && core.FixedStateOwner() == this && std::memcmp(&key, &m_fixed, sizeof key) == 0)
+        return;
+    m_fixed = key;
+    m_fixedValid = true;
+    core.SetFixedStateOwner(this);
     if (rhw) {
         glViewport(0, 0, m_target->Width(), m_target->Height());
         glDepthRange(0.0, 1.0);
@@ -318,7 +386,7 @@ void CGLDevice::ApplySampler(SGLTexture* t, uint32_t stage) {
     t->paramsSet = true;
 }
 
-void CGLDevice::SetUniforms(const SGLProgram& p, const SGLShaderDesc& d) {
+void CGLDevice::SetUniforms(SGLProgram& p, const SGLShaderDesc& d) {
     D3DMATRIX wv = D3D_Multiply(m_world, m_view);
     glUniformMatrix4fv(p.uWorldView, 1, GL_FALSE, &wv.m[0][0]);
     // Direct3D's clip space into GL's: depth 0..w becomes -w..w, y turns
@@ -337,6 +405,48 @@ void CGLDevice::SetUniforms(const SGLProgram& p, const SGLShaderDesc& d) {
     toGL.m[3][3] = 1.0f;
     const D3DMATRIX clip = D3D_Multiply(D3D_Multiply(wv, m_projection), toGL);
     glUniformMatrix4fv(p.uClip, 1, GL_FALSE, &clip.m[0][0]);
+    if (d.lighting) {
+        float normal[9];
+        NormalMatrix(wv, normal);
+        glUniformMatrix3fv(p.uNormalMatrix, 1, GL_FALSE, normal);
+    }
+    // The rest changes seldom within a frame: sent only when what it is made
+    // of changed since this program last got it.
+    auto changed = [](std::vector<uint8_t>& from,
+                      std::initializer_list<std::pair<const void*, size_t>> parts) {
+        size_t total = 0;
+        for (const auto& part : parts) total += part.second;
+        bool same = from.size() == total;
+        size_t at = 0;
+        for (const auto& part : parts) {
+            same = same && std::memcmp(from.data() + at, part.first, part.second) == 0;
+            at += part.second;
+        }
+        if (same) return false;
+        from.resize(total);
+        at = 0;
+        for (const auto& part : parts) {
+            std::memcpy(from.data() + at, part.first, part.second);
+            at += part.second;
+        }
+        return true;
+    };
+    const int size[2] = {m_target->Width(), m_target->Height()};
+    const uint32_t misc[] = {m_rs[D3DRENDERSTATE_TEXTUREFACTOR], m_rs[D3DRENDERSTATE_FOGCOLOR],
+                             m_rs[D3DRENDERSTATE_FOGSTART],      m_rs[D3DRENDERSTATE_FOGEND],
+                             m_rs[D3DRENDERSTATE_FOGDENSITY],    m_rs[D3DRENDERSTATE_ALPHAREF]};
+    if (changed(p.miscFrom, {{size, sizeof size}, {misc, sizeof misc}})) SetMiscUniforms(p);
+    if (!d.lighting) return;
+    const uint32_t ambient = m_rs[D3DRENDERSTATE_AMBIENT];
+    if (changed(p.lightsFrom, {{&m_material, sizeof m_material},
+                               {&ambient, sizeof ambient},
+                               {&m_view, sizeof m_view},
+                               {m_lightOn, sizeof m_lightOn},
+                               {m_lights, sizeof m_lights}}))
+        SetLightUniforms(p);
+}
+
+void CGLDevice::SetMiscUniforms(const SGLProgram& p) {
     glUniform2f(p.uScreen, float(m_target->Width()), float(m_target->Height()));
     float c[4];
     Color4(m_rs[D3DRENDERSTATE_TEXTUREFACTOR], c);
@@ -347,10 +457,10 @@ void CGLDevice::SetUniforms(const SGLProgram& p, const SGLShaderDesc& d) {
                 D3D_BitsFloat(m_rs[D3DRENDERSTATE_FOGEND]), D3D_BitsFloat(m_rs[D3DRENDERSTATE_FOGDENSITY]),
                 0.0f);
     glUniform1f(p.uAlphaRef, float(m_rs[D3DRENDERSTATE_ALPHAREF] & 0xff));
-    if (!d.lighting) return;
-    float normal[9];
-    NormalMatrix(wv, normal);
-    glUniformMatrix3fv(p.uNormalMatrix, 1, GL_FALSE, normal);
+}
+
+void CGLDevice::SetLightUniforms(const SGLProgram& p) {
+    float c[4];
     glUniform4fv(p.uMatDiffuse, 1, &m_material.diffuse.r);
     glUniform4fv(p.uMatAmbient, 1, &m_material.ambient.r);
     glUniform4fv(p.uMatSpecular, 1, &m_material.specular.r);
@@ -400,9 +510,141 @@ void CGLDevice::SetUniforms(const SGLProgram& p, const SGLShaderDesc& d) {
     glUniform4fv(p.uLightSpot, GLsizei(n), &spot[0][0]);
 }
 
-D3DResult CGLDevice::Draw(uint32_t type, uint32_t fvf, const void* v, uint32_t vc, const uint16_t* idx,
-                          uint32_t ic) {
+bool CGLDevice::CheckIndices(const SD3DKept* kept, SGLKept* k, const uint16_t* idx, uint32_t ic, uint32_t vc,
+                             uint32_t* first, uint32_t* end) {
+    const bool keptIndices =
+        k && kept->indices && idx >= kept->indices && idx + ic <= kept->indices + kept->indexCount;
+    if (keptIndices) {
+        // The whole list once per change of its indices or of the vertex
+        // count; a draw of indices before the first bad one needs no look.
+        if (!k->indexChecked || k->checkedIndexChanges != kept->indexChanges || k->checkedVertices != vc) {
+            uint32_t bad = kept->indexCount;
+            for (uint32_t i = 0; i < kept->indexCount; ++i)
+                if (kept->indices[i] >= vc) {
+                    bad = i;
+                    break;
+                }
+            k->firstBadIndex = bad;
+            k->checkedIndexChanges = kept->indexChanges;
+            k->checkedVertices = vc;
+            k->indexChecked = true;
+        }
+        const uint32_t offset = uint32_t(idx - kept->indices);
+        if (offset + ic <= k->firstBadIndex) return true;
+    }
+    uint32_t lo = 0xFFFF, hi = 0;
+    for (uint32_t i = 0; i < ic; ++i) {
+        const uint32_t x = idx[i];
+        if (x >= vc) return false;
+        lo = std::min(lo, x);
+        hi = std::max(hi, x);
+    }
+    // Kept vertices are sent whole; vertices from memory only as far as
+    // these indices reach.
+    if (!k && ic) {
+        *first = lo;
+        *end = hi + 1;
+    }
+    return true;
+}
+
+// The vertex array's attributes for a format, at the format's offsets in
+// the buffer bound to GL_ARRAY_BUFFER.
+void SetAttributes(uint32_t fvf, uint32_t stride) {
+    const bool rhw = (fvf & D3DFVF_POSITION_MASK) == D3DFVF_XYZRHW;
+    for (GLuint a = 0; a < 7; ++a) glDisableVertexAttribArray(a);
+    size_t off = 0;
+    auto attr = [&](GLuint loc, GLint size, GLenum typ, GLboolean norm, size_t len) {
+        glEnableVertexAttribArray(loc);
+        glVertexAttribPointer(loc, size, typ, norm, GLsizei(stride), reinterpret_cast<const void*>(off));
+        off += len;
+    };
+    if (rhw)
+        attr(0, 4, GL_FLOAT, GL_FALSE, 16);
+    else
+        attr(0, 3, GL_FLOAT, GL_FALSE, 12);
+    if (fvf & D3DFVF_NORMAL) attr(1, 3, GL_FLOAT, GL_FALSE, 12);
+    if (fvf & D3DFVF_RESERVED1) off += 4;
+    if (fvf & D3DFVF_DIFFUSE) attr(2, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, 4);
+    if (fvf & D3DFVF_SPECULAR) attr(3, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, 4);
+    uint32_t sets = (fvf & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT;
+    for (uint32_t t = 0; t < sets; ++t) {
+        if (t < 3)
+            attr(4 + t, 2, GL_FLOAT, GL_FALSE, 8);
+        else
+            off += 8;
+    }
+}
+
+void CGLDevice::SendVertices(const SD3DKept* kept, SGLKept* k, uint32_t fvf, const void* v, uint32_t vc,
+                             uint32_t first, uint32_t end, GLint* baseVertex) {
     CGLCore& core = CGLCore::Get();
+    const uint32_t stride = D3D_VertexSize(fvf);
+    const uint8_t* bytes = static_cast<const uint8_t*>(v);
+    *baseVertex = 0;
+    if (!k) {
+        // From memory: the range the draw reads, in a fresh store each draw
+        // (the driver never waits for the last draw's data).
+        glBindVertexArray(core.m_vao);
+        glBindBuffer(GL_ARRAY_BUFFER, core.m_vbo);
+        const size_t n = size_t(end - first) * stride;
+        glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(n), bytes + size_t(first) * stride, GL_STREAM_DRAW);
+        core.m_bufferBytes += n;
+        if (core.m_streamFvf != fvf) {
+            SetAttributes(fvf, stride);
+            core.m_streamFvf = fvf;
+        }
+        *baseVertex = -GLint(first);
+        return;
+    }
+    if (!k->vao) {
+        glGenVertexArrays(1, &k->vao);
+        glGenBuffers(1, &k->vbo);
+        glGenBuffers(1, &k->ibo);
+    }
+    glBindVertexArray(k->vao);
+    glBindBuffer(GL_ARRAY_BUFFER, k->vbo);
+    const size_t need = size_t(vc) * stride;
+    if (!k->hasVertices || k->vertexChanges != kept->vertexChanges || k->vboBytes < need || k->fvf != fvf) {
+        // A new copy: a fresh store at the list's size (a draw still reading
+        // the old one keeps it), filled as far as this draw reads. A store
+        // that changed after its first copy is marked as one that changes.
+        glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(need), nullptr,
+                     k->hasVertices ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW);
+        k->vboBytes = need;
+        k->vertexChanges = kept->vertexChanges;
+        k->hasVertices = true;
+        k->validFirst = k->validEnd = first;
+    }
+    if (first < k->validFirst || end > k->validEnd) {
+        // The part of [first, end) the copy lacks, with what lies between.
+        const uint32_t a = k->validFirst == k->validEnd ? first : std::min(first, k->validFirst);
+        const uint32_t b = k->validFirst == k->validEnd ? end : std::max(end, k->validEnd);
+        const size_t n = size_t(b - a) * stride;
+        glBufferSubData(GL_ARRAY_BUFFER, GLintptr(size_t(a) * stride), GLsizeiptr(n),
+                        bytes + size_t(a) * stride);
+        core.m_bufferBytes += n;
+        k->validFirst = a;
+        k->validEnd = b;
+    }
+    if (k->fvf != fvf) {
+        SetAttributes(fvf, stride);
+        k->fvf = fvf;
+    }
+}
+
+D3DResult CGLDevice::Draw(uint32_t type, uint32_t fvf, const void* v, uint32_t vc, const uint16_t* idx,
+                          uint32_t ic, const SD3DKept* kept) {
+    CGLCore& core = CGLCore::Get();
+    SGLKept* k = nullptr;
+    if (kept && kept->name) {
+        if (!kept->backEnd) kept->backEnd = &core.Kept(kept->name);  // map nodes stay where they are
+        k = static_cast<SGLKept*>(kept->backEnd);
+    }
+    // The vertices the draw reads: all of them unless indices say less.
+    uint32_t first = 0, end = vc;
+    // An index past the vertices would read memory the caller never gave.
+    if (idx && !CheckIndices(kept, k, idx, ic, vc, &first, &end)) return DDERR_INVALIDPARAMS;
     if (!core.BeginGPUWork() || m_target != core.BackBuffer()) return DDERR_SURFACELOST;
     if (vc == 0 || (idx && ic == 0)) return D3D_OK;
     bool rhw = (fvf & D3DFVF_POSITION_MASK) == D3DFVF_XYZRHW;
@@ -468,36 +710,8 @@ D3DResult CGLDevice::Draw(uint32_t type, uint32_t fvf, const void* v, uint32_t v
     ApplyFixedState(rhw);
     SetUniforms(*p, d);
 
-    // Vertices from memory: one streaming buffer, attributes at the format's
-    // offsets.
-    uint32_t stride = D3D_VertexSize(fvf);
-    size_t bytes = size_t(stride) * vc;
-    glBindVertexArray(core.m_vao);
-    glBindBuffer(GL_ARRAY_BUFFER, core.m_vbo);
-    // A fresh store each draw: the driver never waits for the last draw's data.
-    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(bytes), v, GL_STREAM_DRAW);
-    for (GLuint a = 0; a < 7; ++a) glDisableVertexAttribArray(a);
-    size_t off = 0;
-    auto attr = [&](GLuint loc, GLint size, GLenum typ, GLboolean norm, size_t len) {
-        glEnableVertexAttribArray(loc);
-        glVertexAttribPointer(loc, size, typ, norm, GLsizei(stride), reinterpret_cast<const void*>(off));
-        off += len;
-    };
-    if (rhw)
-        attr(0, 4, GL_FLOAT, GL_FALSE, 16);
-    else
-        attr(0, 3, GL_FLOAT, GL_FALSE, 12);
-    if (fvf & D3DFVF_NORMAL) attr(1, 3, GL_FLOAT, GL_FALSE, 12);
-    if (fvf & D3DFVF_RESERVED1) off += 4;
-    if (fvf & D3DFVF_DIFFUSE) attr(2, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, 4);
-    if (fvf & D3DFVF_SPECULAR) attr(3, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, 4);
-    uint32_t sets = (fvf & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT;
-    for (uint32_t t = 0; t < sets; ++t) {
-        if (t < 3)
-            attr(4 + t, 2, GL_FLOAT, GL_FALSE, 8);
-        else
-            off += 8;
-    }
+    GLint baseVertex = 0;
+    SendVertices(kept, k, fvf, v, vc, first, end, &baseVertex);
     GLenum mode;
     switch (type) {
         case D3DPT_POINTLIST:
@@ -520,9 +734,34 @@ D3DResult CGLDevice::Draw(uint32_t type, uint32_t fvf, const void* v, uint32_t v
             break;
     }
     if (idx) {
-        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, core.m_ibo);
-        glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(size_t(ic) * 2), idx, GL_STREAM_DRAW);
-        glDrawElements(mode, GLsizei(ic), GL_UNSIGNED_SHORT, nullptr);
+        size_t offset = 0;
+        if (k && kept->indices && idx >= kept->indices && idx + ic <= kept->indices + kept->indexCount) {
+            // The store's own indices: sent once per change, drawn from their
+            // buffer (a leading part of them as the draw asks).
+            if (k->boundIbo != k->ibo) {
+                glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, k->ibo);
+                k->boundIbo = k->ibo;
+            }
+            if (!k->hasIndices || k->indexChanges != kept->indexChanges) {
+                const size_t bytes = size_t(kept->indexCount) * 2;
+                glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(bytes), kept->indices, GL_STATIC_DRAW);
+                core.m_bufferBytes += bytes;
+                k->hasIndices = true;
+                k->indexChanges = kept->indexChanges;
+            }
+            offset = size_t(idx - kept->indices) * 2;
+        } else {
+            // Indices made for this draw (a sorted copy): streamed with it.
+            glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, core.m_ibo);
+            if (k) k->boundIbo = core.m_ibo;
+            glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(size_t(ic) * 2), idx, GL_STREAM_DRAW);
+            core.m_bufferBytes += size_t(ic) * 2;
+        }
+        const void* at = reinterpret_cast<const void*>(offset);
+        if (baseVertex)
+            glDrawElementsBaseVertex(mode, GLsizei(ic), GL_UNSIGNED_SHORT, at, baseVertex);
+        else
+            glDrawElements(mode, GLsizei(ic), GL_UNSIGNED_SHORT, at);
     } else {
         glDrawArrays(mode, 0, GLsizei(vc));
     }
@@ -534,4 +773,34 @@ D3DResult CGLDevice::Draw(uint32_t type, uint32_t fvf, const void* v, uint32_t v
 
 ID3DDevice* GL_CreateDevice(const D3DDEVICEDESC7& desc, CSoftSurface* target) {
     return new CGLDevice(desc, target);
+}
+
+SGLKept& CGLCore::Kept(uint64_t name) {
+    return m_kept[name];
+}
+
+void CGLCore::ForgetKept(uint64_t name) {
+    auto it = m_kept.find(name);
+    if (it == m_kept.end()) return;
+    SGLKept& k = it->second;
+    if (k.vao && m_context && Current()) {
+        glDeleteVertexArrays(1, &k.vao);
+        glDeleteBuffers(1, &k.vbo);
+        glDeleteBuffers(1, &k.ibo);
+        // A deleted vertex array that was bound leaves none bound.
+        glBindVertexArray(m_vao);
+    }
+    m_kept.erase(it);
+}
+
+uint64_t DDraw_GLBufferBytes() {
+    return CGLCore::Get().m_bufferBytes;
+}
+
+size_t DDraw_GLKeptStores() {
+    return CGLCore::Get().KeptCount();
+}
+
+void D3D_ForgetKept(uint64_t name) {
+    if (name) CGLCore::Get().ForgetKept(name);
 }

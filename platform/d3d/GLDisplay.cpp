@@ -119,6 +119,7 @@ bool CGLCore::SetBackBuffer(CSoftSurface* surface) {
     glClearColor(0, 0, 0, 0);
     glClearDepth(1.0);
     glDepthMask(GL_TRUE);
+    m_fixedStateOwner = nullptr;
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     return ok;
 }

@@ -295,13 +295,14 @@ public:
         D3DResult r = R()->Call("EndScene");
         return r ? r : CD3DDeviceState::EndScene();
     }
-    D3DResult DrawPrimitive(uint32_t type, uint32_t fvf, const void* v, uint32_t count,
-                            uint32_t flags) override {
+    D3DResult DrawPrimitive(uint32_t type, uint32_t fvf, const void* v, uint32_t count, uint32_t flags,
+                            const SD3DKept*) override {
         D3DResult r = R()->Call(Fmt("DrawPrimitive %u fvf=0x%x %u flags=%u", type, fvf, count, flags));
         return r ? r : CheckDraw(type, fvf, v, count);
     }
     D3DResult DrawIndexedPrimitive(uint32_t type, uint32_t fvf, const void* v, uint32_t vc,
-                                   const uint16_t* idx, uint32_t ic, uint32_t flags) override {
+                                   const uint16_t* idx, uint32_t ic, uint32_t flags,
+                                   const SD3DKept*) override {
         D3DResult r =
             R()->Call(Fmt("DrawIndexedPrimitive %u fvf=0x%x %u %u flags=%u", type, fvf, vc, ic, flags));
         if (r) return r;

@@ -11,11 +11,6 @@
 
 #include "platform/video/MediaContext.h"
 
-extern "C" {
-#include <libavutil/log.h>
-#include <libavutil/mathematics.h>
-}
-
 // ---------------------------------------------------------------------------
 // Inputs
 
@@ -75,7 +70,7 @@ int64_t CMediaInput::Seek(int64_t offset, int whence) {
 
 void Media_QuietLog() {
     static std::once_flag once;
-    std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
+    if (Av_Load()) std::call_once(once, [] { Av().av_log_set_level(AV_LOG_QUIET); });
 }
 
 namespace {
@@ -95,57 +90,59 @@ int64_t SeekInput(void* opaque, int64_t offset, int whence) {
 }  // namespace
 
 SMediaContext::~SMediaContext() {
-    av_frame_free(&m_frame);
-    av_packet_free(&m_packet);
-    avcodec_free_context(&m_audio);
-    avformat_close_input(&m_format);
+    if (!Av_Loaded()) return;  // nothing was made
+    Av().av_frame_free(&m_frame);
+    Av().av_packet_free(&m_packet);
+    Av().avcodec_free_context(&m_audio);
+    Av().avformat_close_input(&m_format);
     if (m_io) {
-        av_freep(&m_io->buffer);
-        avio_context_free(&m_io);
+        Av().av_freep(&m_io->buffer);
+        Av().avio_context_free(&m_io);
     }
 }
 
 bool SMediaContext::Open(std::unique_ptr<CMediaInput> input) {
+    if (!Av_Load()) return false;
     Media_QuietLog();
     if (!input || input->Size() <= 0) return false;
     m_input = std::move(input);
-    uint8_t* buffer = static_cast<uint8_t*>(av_malloc(kIOBufferSize));
+    uint8_t* buffer = static_cast<uint8_t*>(Av().av_malloc(kIOBufferSize));
     if (!buffer) return false;
-    m_io = avio_alloc_context(buffer, kIOBufferSize, 0, m_input.get(), &ReadPacket, nullptr, &SeekInput);
+    m_io = Av().avio_alloc_context(buffer, kIOBufferSize, 0, m_input.get(), &ReadPacket, nullptr, &SeekInput);
     if (!m_io) {
-        av_free(buffer);
+        Av().av_free(buffer);
         return false;
     }
-    m_format = avformat_alloc_context();
+    m_format = Av().avformat_alloc_context();
     if (!m_format) return false;
     m_format->pb = m_io;
     m_format->flags |= AVFMT_FLAG_CUSTOM_IO;
     // No name: the container is found by its content alone.
-    if (avformat_open_input(&m_format, "", nullptr, nullptr) < 0) {
+    if (Av().avformat_open_input(&m_format, "", nullptr, nullptr) < 0) {
         m_format = nullptr;  // freed by the failed open
         return false;
     }
-    if (avformat_find_stream_info(m_format, nullptr) < 0) return false;
-    m_packet = av_packet_alloc();
-    m_frame = av_frame_alloc();
+    if (Av().avformat_find_stream_info(m_format, nullptr) < 0) return false;
+    m_packet = Av().av_packet_alloc();
+    m_frame = Av().av_frame_alloc();
     return m_packet && m_frame;
 }
 
 AVCodecContext* SMediaContext::OpenDecoder(int stream, int threads) {
     if (!m_format || stream < 0 || stream >= (int)m_format->nb_streams) return nullptr;
     AVStream* st = m_format->streams[stream];
-    const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
+    const AVCodec* codec = Av().avcodec_find_decoder(st->codecpar->codec_id);
     if (!codec) return nullptr;
-    AVCodecContext* ctx = avcodec_alloc_context3(codec);
+    AVCodecContext* ctx = Av().avcodec_alloc_context3(codec);
     if (!ctx) return nullptr;
-    if (avcodec_parameters_to_context(ctx, st->codecpar) < 0) {
-        avcodec_free_context(&ctx);
+    if (Av().avcodec_parameters_to_context(ctx, st->codecpar) < 0) {
+        Av().avcodec_free_context(&ctx);
         return nullptr;
     }
     ctx->thread_count = threads;
     ctx->pkt_timebase = st->time_base;
-    if (avcodec_open2(ctx, codec, nullptr) < 0) {
-        avcodec_free_context(&ctx);
+    if (Av().avcodec_open2(ctx, codec, nullptr) < 0) {
+        Av().avcodec_free_context(&ctx);
         return nullptr;
     }
     return ctx;
@@ -170,10 +167,10 @@ inline int16_t ClampS16(float v) {
 
 // One sample of channel c at position i, as a float in [-1, 1).
 float SampleAt(const AVFrame* f, AVSampleFormat fmt, int channels, int c, int i) {
-    bool planar = av_sample_fmt_is_planar(fmt);
+    bool planar = Av().av_sample_fmt_is_planar(fmt);
     const uint8_t* base = planar ? f->extended_data[c] : f->extended_data[0];
     int index = planar ? i : i * channels + c;
-    switch (av_get_packed_sample_fmt(fmt)) {
+    switch (Av().av_get_packed_sample_fmt(fmt)) {
         case AV_SAMPLE_FMT_U8:
             return ((int)base[index] - 128) / 128.0f;
         case AV_SAMPLE_FMT_S16: {
@@ -256,7 +253,7 @@ bool CMediaAudioReader::Open(std::unique_ptr<CMediaInput> input) {
     Close();
     m_ctx = new SMediaContext();
     if (m_ctx->Open(std::move(input))) {
-        int stream = av_find_best_stream(m_ctx->m_format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+        int stream = Av().av_find_best_stream(m_ctx->m_format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
         if (stream >= 0) {
             m_ctx->m_audioStream = stream;
             m_ctx->m_audio = m_ctx->OpenDecoder(stream, 1);
@@ -277,32 +274,32 @@ bool CMediaAudioReader::ReadMore(std::vector<int16_t>& out) {
     if (!m_ctx) return false;
     SMediaContext& c = *m_ctx;
     for (;;) {
-        int r = avcodec_receive_frame(c.m_audio, c.m_frame);
+        int r = Av().avcodec_receive_frame(c.m_audio, c.m_frame);
         if (r == 0) {
             // A rate change in mid-stream cannot be followed by the voice:
             // such a stream ends there.
             if (c.m_frame->sample_rate != m_rate) {
-                av_frame_unref(c.m_frame);
+                Av().av_frame_unref(c.m_frame);
                 return false;
             }
             Media_AppendSamples(c.m_frame, m_channels, out);
-            av_frame_unref(c.m_frame);
+            Av().av_frame_unref(c.m_frame);
             return true;
         }
         if (r == AVERROR_EOF) return false;
         if (r != AVERROR(EAGAIN)) return false;
         if (c.m_eof) return false;
-        r = av_read_frame(c.m_format, c.m_packet);
+        r = Av().av_read_frame(c.m_format, c.m_packet);
         if (r < 0) {
             c.m_eof = true;
-            avcodec_send_packet(c.m_audio, nullptr);  // drain
+            Av().avcodec_send_packet(c.m_audio, nullptr);  // drain
             continue;
         }
         if (c.m_packet->stream_index == c.m_audioStream) {
             // A damaged packet is skipped; the stream goes on with the next.
-            avcodec_send_packet(c.m_audio, c.m_packet);
+            Av().avcodec_send_packet(c.m_audio, c.m_packet);
         }
-        av_packet_unref(c.m_packet);
+        Av().av_packet_unref(c.m_packet);
     }
 }
 
@@ -311,15 +308,15 @@ bool CMediaAudioReader::SeekMilliseconds(int64_t ms) {
     SMediaContext& c = *m_ctx;
     if (ms < 0) ms = 0;
     AVStream* st = c.m_format->streams[c.m_audioStream];
-    int64_t ts = av_rescale_q(ms, AVRational{1, 1000}, st->time_base);
+    int64_t ts = Av().av_rescale_q(ms, AVRational{1, 1000}, st->time_base);
     if (st->start_time != AV_NOPTS_VALUE) ts += st->start_time;
-    int r = av_seek_frame(c.m_format, c.m_audioStream, ts, AVSEEK_FLAG_BACKWARD);
+    int r = Av().av_seek_frame(c.m_format, c.m_audioStream, ts, AVSEEK_FLAG_BACKWARD);
     if (r < 0 && ms == 0) {
         // Streams that cannot seek by time go back by bytes.
-        r = avio_seek(c.m_format->pb, 0, SEEK_SET) < 0 ? -1 : 0;
-        if (r == 0) avformat_flush(c.m_format);
+        r = Av().avio_seek(c.m_format->pb, 0, SEEK_SET) < 0 ? -1 : 0;
+        if (r == 0) Av().avformat_flush(c.m_format);
     }
-    avcodec_flush_buffers(c.m_audio);
+    Av().avcodec_flush_buffers(c.m_audio);
     c.m_eof = false;
     return r >= 0;
 }

@@ -7,17 +7,13 @@
 #include <memory>
 #include <vector>
 
+#include "platform/video/AvLibrary.h"
 #include "platform/video/Media.h"
-
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-}
 
 struct SMediaContext {
     ~SMediaContext();
     // Opens the container by its content; false when nothing the library
-    // knows is inside.
+    // knows is inside (or the libraries cannot be loaded).
     bool Open(std::unique_ptr<CMediaInput> input);
     // Opens a decoder for stream index; null when there is none for it.
     AVCodecContext* OpenDecoder(int stream, int threads);

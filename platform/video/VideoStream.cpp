@@ -8,10 +8,6 @@
 #include "platform/video/MediaContext.h"
 #include "platform/video/Video.h"
 
-extern "C" {
-#include <libswscale/swscale.h>
-}
-
 namespace {
 CVideoStream::Clock g_clock = nullptr;
 
@@ -54,13 +50,15 @@ CVideoStream::~CVideoStream() {
 
 void CVideoStream::Close() {
     m_sound.reset();
-    sws_freeContext(m_sws);
+    if (Av_Loaded()) {  // otherwise nothing of the library's was made
+        Av().sws_freeContext(m_sws);
+        Av().av_free(m_scratch);
+        Av().av_frame_free(&m_picture);
+        Av().avcodec_free_context(&m_video);
+    }
     m_sws = nullptr;
-    av_free(m_scratch);
     m_scratch = nullptr;
     m_scratchSize = 0;
-    av_frame_free(&m_picture);
-    avcodec_free_context(&m_video);
     delete m_ctx;
     m_ctx = nullptr;
     m_videoStream = -1;
@@ -84,7 +82,7 @@ bool CVideoStream::Open(std::unique_ptr<CMediaInput> input, int soundTrack, int 
         return false;
     }
     AVFormatContext* fmt = m_ctx->m_format;
-    m_videoStream = av_find_best_stream(fmt, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    m_videoStream = Av().av_find_best_stream(fmt, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     // Several threads decode a frame each: playback keeps pace with the
     // command-line decoder.
     m_video = m_videoStream >= 0 ? m_ctx->OpenDecoder(m_videoStream, 0) : nullptr;
@@ -130,7 +128,7 @@ bool CVideoStream::Open(std::unique_ptr<CMediaInput> input, int soundTrack, int 
             m_sound.reset();
         }
     }
-    m_picture = av_frame_alloc();
+    m_picture = Av().av_frame_alloc();
     if (!m_picture || !Rewind(0)) {
         Close();
         return false;
@@ -153,14 +151,14 @@ bool CVideoStream::Index() {
     };
     std::vector<SEntry> entries;
     int64_t fallback = 0;
-    while (av_read_frame(fmt, p) >= 0) {
+    while (Av().av_read_frame(fmt, p) >= 0) {
         if (p->stream_index == m_videoStream) {
             int64_t ts = StampOf(p);
             if (ts == AV_NOPTS_VALUE) ts = fallback;
             fallback = ts + 1;
             entries.push_back({ts, (p->flags & AV_PKT_FLAG_KEY) != 0});
         }
-        av_packet_unref(p);
+        Av().av_packet_unref(p);
     }
     if (entries.empty()) return false;
     std::vector<SEntry> sorted = entries;
@@ -193,12 +191,12 @@ uint32_t CVideoStream::RankOf(int64_t pts) const {
 bool CVideoStream::Rewind(uint32_t keyIndex) {
     AVFormatContext* fmt = m_ctx->m_format;
     int64_t ts = m_keyPts[keyIndex];
-    int r = av_seek_frame(fmt, m_videoStream, ts, AVSEEK_FLAG_BACKWARD);
-    if (r < 0) r = avformat_seek_file(fmt, m_videoStream, INT64_MIN, ts, ts, 0);
-    if (r < 0 && keyIndex == 0) r = av_seek_frame(fmt, m_videoStream, 0, AVSEEK_FLAG_BYTE);
+    int r = Av().av_seek_frame(fmt, m_videoStream, ts, AVSEEK_FLAG_BACKWARD);
+    if (r < 0) r = Av().avformat_seek_file(fmt, m_videoStream, INT64_MIN, ts, ts, 0);
+    if (r < 0 && keyIndex == 0) r = Av().av_seek_frame(fmt, m_videoStream, 0, AVSEEK_FLAG_BYTE);
     if (r < 0) return false;
-    avcodec_flush_buffers(m_video);
-    if (m_ctx->m_audio) avcodec_flush_buffers(m_ctx->m_audio);
+    Av().avcodec_flush_buffers(m_video);
+    if (m_ctx->m_audio) Av().avcodec_flush_buffers(m_ctx->m_audio);
     m_ctx->m_eof = false;
     m_drained = false;
     m_lastOut = m_keys[keyIndex];
@@ -207,8 +205,8 @@ bool CVideoStream::Rewind(uint32_t keyIndex) {
 
 void CVideoStream::HandleAudio() {
     AVCodecContext* audio = m_ctx->m_audio;
-    if (avcodec_send_packet(audio, m_ctx->m_packet) < 0) return;
-    while (avcodec_receive_frame(audio, m_ctx->m_frame) == 0) {
+    if (Av().avcodec_send_packet(audio, m_ctx->m_packet) < 0) return;
+    while (Av().avcodec_receive_frame(audio, m_ctx->m_frame) == 0) {
         if (m_sound && m_soundOn && m_ctx->m_frame->sample_rate == m_sound->Rate()) {
             m_samples.clear();
             Media_AppendSamples(m_ctx->m_frame, m_sound->Channels(), m_samples);
@@ -216,45 +214,45 @@ void CVideoStream::HandleAudio() {
             m_sound->Queue(m_samples.data(), m_samples.size() / (size_t)m_sound->Channels(),
                            (size_t)m_sound->Rate() * 10);
         }
-        av_frame_unref(m_ctx->m_frame);
+        Av().av_frame_unref(m_ctx->m_frame);
     }
     if (m_sound) m_sound->Service();
 }
 
 bool CVideoStream::DecodeNext() {
-    AVFrame* out = av_frame_alloc();
+    AVFrame* out = Av().av_frame_alloc();
     if (!out) return false;
     bool got = false;
     for (;;) {
-        int r = avcodec_receive_frame(m_video, out);
+        int r = Av().avcodec_receive_frame(m_video, out);
         if (r == 0) {
             int64_t ts = out->best_effort_timestamp != AV_NOPTS_VALUE ? out->best_effort_timestamp : out->pts;
             m_lastOut = RankOf(ts) + 1;
-            av_frame_unref(m_picture);
-            av_frame_move_ref(m_picture, out);
+            Av().av_frame_unref(m_picture);
+            Av().av_frame_move_ref(m_picture, out);
             got = true;
             break;
         }
         if (r != AVERROR(EAGAIN)) break;  // drained or broken
         if (m_ctx->m_eof) {
             if (m_drained) break;
-            avcodec_send_packet(m_video, nullptr);
+            Av().avcodec_send_packet(m_video, nullptr);
             m_drained = true;
             continue;
         }
         AVPacket* p = m_ctx->m_packet;
-        if (av_read_frame(m_ctx->m_format, p) < 0) {
+        if (Av().av_read_frame(m_ctx->m_format, p) < 0) {
             m_ctx->m_eof = true;
             if (m_sound) m_sound->Flush();
             continue;
         }
         if (p->stream_index == m_videoStream)
-            avcodec_send_packet(m_video, p);  // a damaged packet costs its frame only
+            Av().avcodec_send_packet(m_video, p);  // a damaged packet costs its frame only
         else if (p->stream_index == m_ctx->m_audioStream && m_ctx->m_audio)
             HandleAudio();
-        av_packet_unref(p);
+        Av().av_packet_unref(p);
     }
-    av_frame_free(&out);
+    Av().av_frame_free(&out);
     return got;
 }
 
@@ -351,9 +349,9 @@ bool CVideoStream::CopyToBuffer(const SVideoTarget& t, int x, int y) {
     if (w <= 0 || h <= 0) return true;
     int key[5] = {w, h, m_picture->format, (int)dstFormat, 1};
     if (!m_sws || !std::equal(key, key + 5, m_swsKey)) {
-        sws_freeContext(m_sws);
-        m_sws = sws_getContext(w, h, (AVPixelFormat)m_picture->format, w, h, dstFormat, SWS_POINT, nullptr,
-                               nullptr, nullptr);
+        Av().sws_freeContext(m_sws);
+        m_sws = Av().sws_getContext(w, h, (AVPixelFormat)m_picture->format, w, h, dstFormat, SWS_POINT,
+                                    nullptr, nullptr, nullptr);
         std::copy(key, key + 5, m_swsKey);
         if (!m_sws) return false;
     }
@@ -364,14 +362,14 @@ bool CVideoStream::CopyToBuffer(const SVideoTarget& t, int x, int y) {
     int scratchPitch = (w * bpp + 63) & ~63;
     size_t need = (size_t)scratchPitch * (size_t)(h + 1);
     if (m_scratchSize < need) {
-        av_free(m_scratch);
-        m_scratch = static_cast<uint8_t*>(av_malloc(need));
+        Av().av_free(m_scratch);
+        m_scratch = static_cast<uint8_t*>(Av().av_malloc(need));
         m_scratchSize = m_scratch ? need : 0;
         if (!m_scratch) return false;
     }
     uint8_t* dst[4] = {m_scratch, nullptr, nullptr, nullptr};
     int dstStride[4] = {scratchPitch, 0, 0, 0};
-    if (sws_scale(m_sws, m_picture->data, m_picture->linesize, 0, h, dst, dstStride) <= 0) return false;
+    if (Av().sws_scale(m_sws, m_picture->data, m_picture->linesize, 0, h, dst, dstStride) <= 0) return false;
     for (int row = 0; row < h; ++row)
         std::memcpy(t.pixels + (ptrdiff_t)(y + row) * t.pitch + (ptrdiff_t)x * bpp,
                     m_scratch + (ptrdiff_t)row * scratchPitch, (size_t)w * (size_t)bpp);

@@ -364,6 +364,44 @@ TEST_F(DeviceImage, VertexColoursStandInForTheMaterialAsTheSourcesSay) {
     }
 }
 
+// Draws in a row with one program: a change of the light, the material or
+// the texture factor between two of them shows in the second, and nothing
+// else does (the device sends those values only when they changed).
+TEST_F(DeviceImage, ALightOrMaterialChangedBetweenDrawsShowsAtOnce) {
+    struct SV {
+        float x, y, z, nx, ny, nz;
+    } v[4] = {{-10, 10, 5, 0, 0, -1}, {10, 10, 5, 0, 0, -1}, {-10, -10, 5, 0, 0, -1}, {10, -10, 5, 0, 0, -1}};
+    ASSERT_NO_FATAL_FAILURE(LightStraightOn(1.0f));
+    auto draw = [&] {
+        ASSERT_EQ(d->DrawPrimitive(D3DPT_TRIANGLESTRIP, D3DFVF_XYZ | D3DFVF_NORMAL, v, 4, 0), D3D_OK);
+    };
+    ASSERT_NO_FATAL_FAILURE(draw());
+    EXPECT_RGB_NEAR(Pixel(32, 32), 255, 255, 255, 2);
+    D3DLIGHT7 l{};
+    l.dltType = D3DLIGHT_DIRECTIONAL;
+    l.dcvDiffuse = {0, 1, 0, 1};
+    l.dvDirection = {0, 0, 1};
+    ASSERT_EQ(d->SetLight(0, l), D3D_OK);
+    ASSERT_NO_FATAL_FAILURE(draw());
+    EXPECT_RGB_NEAR(Pixel(32, 32), 0, 255, 0, 2);
+    D3DMATERIAL7 mat{};
+    mat.diffuse = {0.5f, 0.5f, 0.5f, 1};
+    ASSERT_EQ(d->SetMaterial(mat), D3D_OK);
+    ASSERT_NO_FATAL_FAILURE(draw());
+    EXPECT_RGB_NEAR(Pixel(32, 32), 0, 128, 0, 2);
+    ASSERT_NO_FATAL_FAILURE(draw());  // the same again: the same picture
+    EXPECT_RGB_NEAR(Pixel(32, 32), 0, 128, 0, 2);
+    // The texture factor as the stage's colour, changed between two draws.
+    ASSERT_EQ(d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1), D3D_OK);
+    ASSERT_EQ(d->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TFACTOR), D3D_OK);
+    ASSERT_EQ(d->SetRenderState(D3DRENDERSTATE_TEXTUREFACTOR, 0xff0000ff), D3D_OK);
+    ASSERT_NO_FATAL_FAILURE(draw());
+    EXPECT_RGB_NEAR(Pixel(32, 32), 0, 0, 255, 2);
+    ASSERT_EQ(d->SetRenderState(D3DRENDERSTATE_TEXTUREFACTOR, 0xffff0000), D3D_OK);
+    ASSERT_NO_FATAL_FAILURE(draw());
+    EXPECT_RGB_NEAR(Pixel(32, 32), 255, 0, 0, 2);
+}
+
 TEST_F(DeviceImage, NormalsOfAScaledObjectShrinkAsItGrows) {
     // Normals go through the world matrix's inverse transpose and are not
     // normalized again: an object scaled by 2 faces its light with half the
@@ -667,6 +705,74 @@ TEST_F(DeviceImage, DepthTestAndWrite) {
     EXPECT_RGB_NEAR(Pixel(50, 10), 128, 128, 128, 0);
 }
 
+// A kept store goes to OpenGL once and again only after its owner counted a
+// change: the draws after a change show the new vertices and indices; a draw
+// from memory sends only the vertices its indices reach; a bad index of a
+// kept list is refused as one from memory is; forgetting the store frees it.
+TEST_F(DeviceImage, KeptVerticesAreSentOncePerChange) {
+    ASSERT_EQ(d->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE), D3D_OK);
+    const uint32_t fvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE;
+    // Two quads: the left half of the target red, the right half green.
+    std::vector<SVertexRHW> v = {{0, 0, 0.5f, 1, 0xffff0000},   {32, 0, 0.5f, 1, 0xffff0000},
+                                 {0, 64, 0.5f, 1, 0xffff0000},  {32, 64, 0.5f, 1, 0xffff0000},
+                                 {32, 0, 0.5f, 1, 0xff00ff00},  {64, 0, 0.5f, 1, 0xff00ff00},
+                                 {32, 64, 0.5f, 1, 0xff00ff00}, {64, 64, 0.5f, 1, 0xff00ff00}};
+    std::vector<uint16_t> idx = {0, 1, 2, 1, 3, 2, 4, 5, 6, 5, 7, 6};
+    SD3DKept kept;
+    kept.name = D3D_NewKeptName();
+    kept.indices = idx.data();
+    kept.indexCount = uint32_t(idx.size());
+    const size_t keptBefore = DDraw_GLKeptStores();
+    auto draw = [&](uint32_t count) {
+        return d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, fvf, v.data(), uint32_t(v.size()), idx.data(),
+                                       count, 0, &kept);
+    };
+    uint64_t sent = DDraw_GLBufferBytes();
+    ASSERT_EQ(draw(12), D3D_OK);
+    EXPECT_EQ(DDraw_GLBufferBytes() - sent, v.size() * sizeof(SVertexRHW) + idx.size() * 2);
+    EXPECT_EQ(DDraw_GLKeptStores(), keptBefore + 1);
+    EXPECT_RGB_NEAR(Pixel(10, 30), 255, 0, 0, 0);
+    EXPECT_RGB_NEAR(Pixel(50, 30), 0, 255, 0, 0);
+    // Unchanged: nothing is sent, the leading half of the indices included.
+    sent = DDraw_GLBufferBytes();
+    ASSERT_EQ(draw(12), D3D_OK);
+    ASSERT_EQ(draw(6), D3D_OK);
+    EXPECT_EQ(DDraw_GLBufferBytes(), sent);
+    // The owner recolours the left quad and counts the change.
+    for (int i = 0; i < 4; ++i) v[size_t(i)].diffuse = 0xff0000ff;
+    ++kept.vertexChanges;
+    ASSERT_EQ(d->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0), D3D_OK);
+    ASSERT_EQ(draw(12), D3D_OK);
+    EXPECT_EQ(DDraw_GLBufferBytes() - sent, v.size() * sizeof(SVertexRHW));
+    EXPECT_RGB_NEAR(Pixel(10, 30), 0, 0, 255, 0);
+    // New indices: the right quad drawn twice over, the left one not at all.
+    for (int i = 0; i < 6; ++i) idx[size_t(i)] = idx[size_t(i) + 6];
+    ++kept.indexChanges;
+    ASSERT_EQ(d->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0), D3D_OK);
+    ASSERT_EQ(draw(12), D3D_OK);
+    EXPECT_RGB_NEAR(Pixel(10, 30), 0, 0, 0, 0);
+    EXPECT_RGB_NEAR(Pixel(50, 30), 0, 255, 0, 0);
+    // An index past the vertices, kept or not, is refused.
+    idx[11] = 8;
+    ++kept.indexChanges;
+    EXPECT_EQ(draw(12), DDERR_INVALIDPARAMS);
+    EXPECT_EQ(draw(6), D3D_OK);  // the leading indices are good
+    idx[11] = 6;
+    ++kept.indexChanges;
+    // From memory, the indices of the right quad only: its four vertices go.
+    const uint16_t right[6] = {4, 5, 6, 5, 7, 6};
+    for (int i = 0; i < 4; ++i) v[size_t(i) + 4].diffuse = 0xffffffff;
+    ASSERT_EQ(d->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0), D3D_OK);
+    sent = DDraw_GLBufferBytes();
+    ASSERT_EQ(d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, fvf, v.data(), uint32_t(v.size()), right, 6, 0),
+              D3D_OK);
+    EXPECT_EQ(DDraw_GLBufferBytes() - sent, 4 * sizeof(SVertexRHW) + sizeof right);
+    EXPECT_RGB_NEAR(Pixel(50, 30), 255, 255, 255, 0);
+    EXPECT_RGB_NEAR(Pixel(10, 30), 0, 0, 0, 0);
+    D3D_ForgetKept(kept.name);
+    EXPECT_EQ(DDraw_GLKeptStores(), keptBefore);
+}
+
 TEST_F(DeviceImage, BadDrawsAreRefused) {
     SVertexRHW v[3] = {};
     uint16_t bad[3] = {0, 1, 7};
@@ -747,6 +853,28 @@ TEST_F(DeviceImage, OneReadBackAndOneUploadPerFrame) {
     DDraw_GLTransferCounts(&reads, &ups);
     EXPECT_EQ(reads, reads0);
     EXPECT_EQ(ups, ups0);
+    // Software drawing that a clear of the whole target then covers is not
+    // sent; before a clear of a part of it, it is, and stays beside it.
+    auto cpuDraw = [&] {
+        CE3DSurface* back = screen->m_backBuffer;
+        ASSERT_TRUE(back->Lock());
+        for (int y = 0; y < kH; ++y) std::memset(back->Bits() + y * back->Pitch(), 0xff, kW * 4);
+        back->Unlock();
+    };
+    cpuDraw();
+    DDraw_GLTransferCounts(&reads0, &ups0);
+    ASSERT_EQ(d->Clear(0, nullptr, D3DCLEAR_TARGET, 0x102030, 1.0f, 0), D3D_OK);
+    DDraw_GLTransferCounts(&reads, &ups);
+    EXPECT_EQ(ups, ups0);
+    EXPECT_RGB_NEAR(Pixel(5, 5), 0x10, 0x20, 0x30, 0);
+    cpuDraw();
+    DDraw_GLTransferCounts(&reads0, &ups0);
+    const D3DRECT left{0, 0, kW / 2, kH};
+    ASSERT_EQ(d->Clear(1, &left, D3DCLEAR_TARGET, 0x102030, 1.0f, 0), D3D_OK);
+    DDraw_GLTransferCounts(&reads, &ups);
+    EXPECT_EQ(ups - ups0, 1);
+    EXPECT_RGB_NEAR(Pixel(5, 5), 0x10, 0x20, 0x30, 0);
+    EXPECT_RGB_NEAR(Pixel(kW - 5, 5), 0xff, 0xff, 0xff, 0);
 }
 
 TEST_F(DeviceImage, LitVertexFormatWithFogFromSpecularAlpha) {

@@ -192,7 +192,7 @@ TEST_F(EmitterState, MessageFourteenTakesTheTemplatesValuesAgain) {
     root->Message(kFrameMsgReloadEmitter, nullptr);
     EXPECT_EQ(e->PoolSize(), 80);
     EXPECT_EQ(e->AliveCount(), 0);
-    EXPECT_EQ(e->VertexList()->m_vertices.size(), size_t(80 * 3 * 32));
+    EXPECT_EQ(e->VertexList()->VertexBytes(), size_t(80 * 3 * 32));
 }
 
 TEST_F(EmitterState, ParticlesWithoutSpreadFlyAlongTheFollowedFramesAxis) {
@@ -404,7 +404,7 @@ TEST_F(EmitterState, SettingsNoEmitterCanUseAreClampedWithAMessage) {
         EXPECT_TRUE(c.check(t));
         EXPECT_TRUE(Traced(c.field));
         EXPECT_LE(e->PoolSize(), CE3DEmitterTemplate::kMaxParticles);
-        EXPECT_LE(e->VertexList()->m_vertices.size(), size_t(e->PoolSize()) * 3 * 32);
+        EXPECT_LE(e->VertexList()->VertexBytes(), size_t(e->PoolSize()) * 3 * 32);
         // Whatever came in, the particles are sane: finite, never more than
         // the pool, drawn white without gradient points.
         Step(0.05f, 10);
@@ -423,11 +423,11 @@ TEST_F(EmitterState, SettingsNoEmitterCanUseAreClampedWithAMessage) {
     // A million a second from a pool of a hundred: a hundred live at most,
     // and the room for them stays what it was.
     CE3DEmitter* flood = Make(Plain(1e6f, 10.0f, 100));
-    const size_t room = flood->VertexList()->m_vertices.size();
+    const size_t room = flood->VertexList()->VertexBytes();
     flood->SetRate(1e9f);
     Step(1.0f, 5);
     EXPECT_EQ(flood->AliveCount(), 100);
-    EXPECT_EQ(flood->VertexList()->m_vertices.size(), room);
+    EXPECT_EQ(flood->VertexList()->VertexBytes(), room);
 
     // A rate of 0 is an emitter at rest (the game turns rates down to 0).
     traces.clear();

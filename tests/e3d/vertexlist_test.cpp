@@ -49,7 +49,7 @@ void Load(CE3DVertexList& l, const CE3DShapeBlock& b) {
         std::memcpy(s.pos, &b.m_positions[0][v * 6], 24);
         s.diffuse = 0xFFFFFFFFu;
         s.uv[0][0] = s.uv[0][1] = s.uv[1][0] = s.uv[1][1] = 0.25f;
-        std::memcpy(l.Vertices() + v * l.m_stride, &s, sizeof s);
+        std::memcpy(l.WriteVertices() + v * l.m_stride, &s, sizeof s);
     }
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/Math.h"
 #include "core/VFSFile.h"
 #include "core/VFSTable.h"
 #include "e3d/Surface.h"
@@ -115,6 +116,61 @@ TEST_F(WorldGridTest, AreaQueries) {
     EXPECT_EQ(left, nullptr) << left->GridId();
 }
 
+// The search that stops early gives what a walk of its whole square gives:
+// the nearest enemy unit, and of equally near ones the first in row order.
+// Crowds on a lattice (many equal distances), objects beyond the map's edge
+// (kept in the edge cells), objects that moved a little since they were
+// linked, and query points inside, on the edge and outside the map.
+TEST_F(WorldGridTest, NearestEnemyEqualsTheWalkOfTheWholeSquare) {
+    CWorldGrid small(nullptr);
+    small.SetMapRect(-30, 30, 30, -30);
+    small.Reset();
+    const CPlayer* players[3] = {TestPlayer(1), TestPlayer(2), TestPlayer(3)};
+    uint32_t seed = 7;
+    auto next = [&seed](uint32_t n) {
+        seed = seed * 1664525u + 1013904223u;
+        return (seed >> 8) % n;
+    };
+    std::vector<std::unique_ptr<CTestGridObject>> crowd;
+    const uint32_t kinds[] = {G::kGridUnit, G::kGridUnit, G::kGridUnit | G::kGridNoTarget,
+                              G::kGridUnit | G::kGridAside, 0};
+    auto add = [&](float x, float z, float drift) {
+        crowd.push_back(std::make_unique<CTestGridObject>(int32_t(crowd.size()), x, z, 0.5f, kinds[next(5)]));
+        CTestGridObject& o = *crowd.back();
+        o.owner = next(6) ? players[next(3)] : nullptr;
+        if (o.owner == players[0] && next(2)) o.ally = players[1];
+        small.Link(o, x, z, x, z);
+        // Moved since it was linked, by less than a cell.
+        o.x += float(int(next(101)) - 50) * 0.01f * drift;
+        o.z += float(int(next(101)) - 50) * 0.01f * drift;
+    };
+    // A lattice of 3 (equally near units in different cells of every query
+    // point of the lattice of 1.5 below), then units anywhere, some beyond the
+    // map's edge and some moved by up to 5 since they were linked.
+    for (int i = -14; i <= 14; i += 2)
+        for (int j = -14; j <= 14; j += 2)
+            if (next(3)) add(float(i) * 1.5f, float(j) * 1.5f, 0.0f);
+    for (int i = 0; i < 300; ++i)
+        add(float(int(next(900)) - 450) * 0.1f, float(int(next(900)) - 450) * 0.1f, next(3) ? 0.0f : 10.0f);
+    CWorldGridLayer& layer = small.m_layer[0];
+    int found = 0;
+    for (int q = 0; q < 3000; ++q) {
+        const float x = float(int(next(54)) - 27) * 1.5f, z = float(int(next(54)) - 27) * 1.5f;
+        const float radius = float(1 + next(30));
+        const CPlayer* player = next(5) ? players[next(3)] : nullptr;
+        const int n = Math_RoundToInt(radius / layer.CellSize()) + 1;
+        CGridObject* walked = layer.FindNearest(x, z, n, radius, [&](const CGridObject& o) {
+            const uint32_t t = o.GridTraits();
+            return (t & G::kGridUnit) && !(t & (G::kGridNoTarget | G::kGridAside)) &&
+                   !o.GridIsAlliedWith(player);
+        });
+        ASSERT_EQ(layer.FindNearestEnemyUnit(x, z, radius, player), walked)
+            << "query " << q << " at " << x << ", " << z << " radius " << radius;
+        found += walked != nullptr;
+    }
+    EXPECT_GT(found, 1000);  // most queries find someone: the early stop is exercised
+}
+
 TEST_F(WorldGridTest, NeighboursAreChainedInVisitingOrder) {
     // Cells of layer 0 around (0, 0): rows (z falling) outer, columns inner.
     CTestGridObject& builder = Add(0.0f, 0.0f, 0.5f, G::kGridUnit | G::kGridBuilder);
@@ -129,6 +185,12 @@ TEST_F(WorldGridTest, NeighboursAreChainedInVisitingOrder) {
     for (CGridObject* o = Coarse().CollectNeighbours(builder, 0.0f, 0.0f, 1); o; o = o->m_nextNeighbour)
         chain.push_back(o);
     EXPECT_EQ(chain, (std::vector<CGridObject*>{&north, &west, &same, &east}));
+    // The list form: the same objects in the same order, nothing chained.
+    std::vector<CGridObject*> list;
+    Coarse().CollectNeighbours(carried, 0.0f, 0.0f, 1, list);
+    EXPECT_TRUE(list.empty());
+    Coarse().CollectNeighbours(builder, 0.0f, 0.0f, 1, list);
+    EXPECT_EQ(list, chain);
     CWorldGridLayer::ClearNeighbours(chain.front());
     EXPECT_EQ(north.m_nextNeighbour, nullptr);
 
