@@ -200,6 +200,7 @@ void CNetGame::ResetGame(bool full) {
     if (CPlayer* local = m_players.m_local) local->SetId(1);
     m_nextPlayerId = 2;
     m_nextOwnerId = 2;
+    ForgetSavedGames();
     m_serverInfo.m_flags = m_joinedInfo.m_flags = CServerInfo::kFlagChat | CServerInfo::kFlagJoin;
     m_dataGenerated = 20.0f;
     m_lastSpeedSent = m_lastRateSent = -1.0f;

@@ -164,9 +164,10 @@ public:
 
     // The saved-game record (see the source for its layout). Load checks the
     // whole record before it changes anything and refuses one that does not
-    // fit the grid; false then.
+    // fit the grid; false then. Without apply it only checks.
+    void SaveRecord(CStateArchive& ar) const;
     bool Save(CVFSFile& file) const;
-    bool Load(CVFSFile& file);
+    bool Load(CVFSFile& file, bool apply = true);
 
     // The way searches of this machine in a saved state (WorldGridSave.cpp):
     // the units waiting for a search in their order, the unit the path
