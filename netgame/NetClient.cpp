@@ -408,8 +408,8 @@ void NetClient_OnMapchangestart(NWEPeer* peer, NWEMessage*, void* context) {
     // A saved game that this machine cannot load calls the start off, on
     // every machine (the failure reply), before any map is loaded.
     if (net->SavedGamePending() && !net->SavedGameError().empty()) {
-        net->PrintColor(255, 0, 0, true, "Error loading saved game '%s': %s", net->PendingSavedGame().GetText(),
-                        net->SavedGameError().c_str());
+        net->PrintColor(255, 0, 0, true, "Error loading saved game '%s': %s",
+                        net->PendingSavedGame().GetText(), net->SavedGameError().c_str());
         const uint8_t failed = 1;
         net->Send(NS_NOTIFYTYPE_MAPCHANGESTART_REPLY, &failed, 1);
         return;

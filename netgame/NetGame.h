@@ -430,7 +430,7 @@ private:
     // The network game's section, written and read by one function.
     void SaveNetSection(CStateArchive& ar);
     bool LoadNetSection(CStateArchive& ar, std::vector<int32_t>* playerIds);
-    float m_frameCountdown = 10.0f;       // seconds left to wait for the frame (FrameCountdown)
+    float m_frameCountdown = 10.0f;  // seconds left to wait for the frame (FrameCountdown)
 
     void CloseAllSockets();
     void RegisterMessages();

@@ -7,8 +7,8 @@
 //     units, i32 start resources, u16 + chars the map file (at most 255)
 //   u8    allies win together (the players' list)
 //   i32   next owner id, i32 next player id, u32 next team id
-//   u64   game time (1/1193182 s) after the last tick, f32 ticks a second,
-//         f32 game speed
+//   u64   game time (1/1193182 s) of the tick about to run (the clock has
+//         taken it on when a frame begins), f32 ticks a second, f32 game speed
 //   u32   T teams (at most kMaxTeams), each: u32 id, u16 + chars name (at
 //         most 31), i32 leader id, u8 keep, i32 kills, f32 harvested, i32 x 2
 //         score counters, f32 score value
@@ -20,6 +20,8 @@
 //         f32 harvested, f32 docked income, 9 x u64 notice times, u32 A
 //         allies (at most kMaxPlayers), A x i32 their ids (players of the file)
 // The players' economy and scores are the world's (its sync records).
+#include "netgame/SavedGame.h"
+
 #include <algorithm>
 #include <cstring>
 #include <set>
@@ -28,7 +30,6 @@
 #include "core/LittleEndian.h"
 #include "core/VFSFile.h"
 #include "netgame/NetGame.h"
-#include "netgame/SavedGame.h"
 #include "platform/sys/Path.h"
 #include "world/GameScene.h"
 #include "world/StateText.h"
@@ -131,8 +132,8 @@ bool SavedGame_IsPlainName(const char* name) {
     return true;
 }
 
-std::vector<uint8_t> CSavedGameFile::Build(uint32_t gameType,
-                                           const std::vector<std::pair<uint32_t, std::vector<uint8_t>>>& sections) {
+std::vector<uint8_t> CSavedGameFile::Build(
+    uint32_t gameType, const std::vector<std::pair<uint32_t, std::vector<uint8_t>>>& sections) {
     CStateArchive body;
     for (const auto& s : sections) {
         body.WriteU32(s.first);
@@ -164,7 +165,8 @@ bool CSavedGameFile::Parse(std::vector<uint8_t> bytes, std::string& error) {
     m_gameType = LE_LoadU32(m_bytes.data() + 8);
     const uint32_t length = LE_LoadU32(m_bytes.data() + 12);
     if (length != m_bytes.size() - SavedGame::kHeaderSize) {
-        error = length > m_bytes.size() - SavedGame::kHeaderSize ? "it is cut short" : "it has bytes past its end";
+        error = length > m_bytes.size() - SavedGame::kHeaderSize ? "it is cut short"
+                                                                 : "it has bytes past its end";
         return false;
     }
     m_crc = CRC32_Compute(m_bytes.data() + SavedGame::kHeaderSize, length);
@@ -198,7 +200,8 @@ bool CSavedGameFile::Parse(std::vector<uint8_t> bytes, std::string& error) {
         m_sections.push_back({tag, at, size});
         at += size;
     }
-    const uint32_t first[] = {SavedGame::kTagNet, SavedGame::kTagGrid, SavedGame::kTagWorld, SavedGame::kTagOrders};
+    const uint32_t first[] = {SavedGame::kTagNet, SavedGame::kTagGrid, SavedGame::kTagWorld,
+                              SavedGame::kTagOrders};
     for (size_t i = 0; i < 4; ++i)
         if (m_sections.size() <= i || m_sections[i].tag != first[i]) {
             char name[5];
@@ -343,7 +346,8 @@ bool CNetGame::LoadNetSection(CStateArchive& ar, std::vector<int32_t>* playerIds
               pace[0] <= 120.0f && Finite(pace[1]) && pace[1] > 0.0f && pace[1] <= 4.0f;
     for (const STeamRecord& t : teams) ok = ok && teamIds.insert(t.id).second;
     for (const SPlayerRecord& p : players) {
-        ok = ok && p.id > 0 && ids.insert(p.id).second && (p.team == -1 || teamIds.count(static_cast<uint32_t>(p.team)));
+        ok = ok && p.id > 0 && ids.insert(p.id).second &&
+             (p.team == -1 || teamIds.count(static_cast<uint32_t>(p.team)));
         for (float c : p.colour) ok = ok && Finite(c) && c >= 0.0f && c <= 255.0f;
     }
     for (const SPlayerRecord& p : players)
@@ -402,11 +406,12 @@ bool CNetGame::LoadNetSection(CStateArchive& ar, std::vector<int32_t>* playerIds
         for (int32_t a : r.allies) p->AddAlly(FindPlayerById(a));
     }
     ResolveTeamLeaders();
-    // The clock: the time the saved game's last tick had; the next tick
-    // takes it on by one period.
+    // The clock: the saved time is the one of the tick that was about to
+    // run, which the next tick here takes on by one period.
     Clock().SetTickRate(pace[0]);
     Clock().SetGameSpeed(pace[1]);
-    Clock().SetClockTimes(time + Clock().TickPeriod(), time);
+    const uint64_t period = Clock().TickPeriod();
+    Clock().SetClockTimes(time, time > period ? time - period : 0);
     return true;
 }
 

@@ -1,0 +1,169 @@
+// A skirmish of the demo units for the saved-game tests: machines of a
+// network game (CNetMachine) that load the build's demo units, start with a
+// headquarters and a few units for every player at the map's corners, play
+// the mission objectives of a skirmish, and a script that commands the
+// sides each machine plays: every few ticks some units go somewhere and
+// some attack the nearest enemy, through the world's order interface, as a
+// player's or a computer player's orders go. The script's own state (its
+// generator, its count of ticks) is a part of every saved game, so a game
+// loaded from one goes on with the same orders.
+#pragma once
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "netgame/SavedGame.h"
+#include "tests/netgame/NetTestMachine.h"
+#include "world/Objectives.h"
+#include "world/Project.h"
+#include "world/Unit.h"
+#include "world/WorldCommands.h"
+
+class CSkirmishScript : public ISavedGamePart {
+public:
+    static constexpr uint32_t kTag = SavedGame_Tag("TEST");
+
+    explicit CSkirmishScript(CNetMachine& m) : m_machine(m) { m_random.Seed(1234); }
+
+    // The sides this machine commands: its own player, and the computer
+    // players when it hosts.
+    bool Commands(const CPlayer* p) const {
+        return p && (p == m_machine.net->LocalPlayer() || (p->m_computer && m_machine.net->IsHosting()));
+    }
+
+    // Before each turn of the running game.
+    void Step() {
+        ++m_ticks;
+        if (m_ticks % 20 != 0) return;
+        CGameScene& scene = *m_machine.scene;
+        std::vector<CUnit*> mine;
+        for (CUnit* u = scene.m_units; u; u = u->m_unitNext)
+            if (Commands(u->m_owner) && u->IsAlive() && !u->Dying() && (u->m_unitState & CUnit::kU_Mobile))
+                mine.push_back(u);
+        if (mine.empty()) return;
+        CWorldCommands& commands = m_machine.m_world->Commands();
+        for (int n = 0; n < 3; ++n) {
+            CUnit* u = mine[static_cast<size_t>(m_random.Rand()) % mine.size()];
+            const float x = (m_random.RandFloat() * 2.0f - 1.0f) * 40.0f;
+            const float z = (m_random.RandFloat() * 2.0f - 1.0f) * 40.0f;
+            commands.Move({u->m_objectId}, x, z, 0);
+        }
+        CUnit* u = mine[static_cast<size_t>(m_random.Rand()) % mine.size()];
+        CUnit* best = nullptr;
+        float bestD = 1e30f;
+        for (CUnit* e = scene.m_units; e; e = e->m_unitNext) {
+            if (!e->m_owner || e->m_owner == u->m_owner || e->m_owner == m_machine.net->m_players.m_neutral ||
+                e->Dying())
+                continue;
+            const float d = (e->m_position[0] - u->m_position[0]) * (e->m_position[0] - u->m_position[0]) +
+                            (e->m_position[2] - u->m_position[2]) * (e->m_position[2] - u->m_position[2]);
+            if (d < bestD) {
+                bestD = d;
+                best = e;
+            }
+        }
+        if (best) commands.Attack({u->m_objectId}, best->m_objectId, 0);
+    }
+
+    uint32_t SavedTag() const override { return kTag; }
+    void SaveSection(CStateArchive& ar) override {
+        ar.WriteU32(m_random.GetState());
+        ar.WriteU32(m_ticks);
+    }
+    bool LoadSection(CStateArchive& ar) override {
+        const uint32_t state = ar.ReadU32();
+        const uint32_t ticks = ar.ReadU32();
+        if (state > 0x7FFF) ar.Fail();
+        if (!ar.Ok()) return false;
+        if (ar.IsApplying()) {
+            m_random.m_state = state;
+            m_ticks = ticks;
+        }
+        return true;
+    }
+
+    CNetMachine& m_machine;
+    CRandom m_random;
+    uint32_t m_ticks = 0;
+};
+
+// A machine of the skirmish: the demo units loaded, saved games in the
+// folder given (its "Save" folder is <root>\Save), the start and the script
+// hooked in.
+class CSkirmishMachine : public CNetMachine {
+public:
+    CSkirmishMachine(const char* name, const std::string& rootFolder)
+        : CNetMachine(name, false), script(*this) {
+        root = "Z:" + rootFolder;
+        ordersOnlyWhileLoading = true;
+        gameType = 1;
+        net->AddSavedPart(&script);
+        placeStartUnits = [this] { PlaceStart(); };
+        runObjectives = [this] { SetObjectives(); };
+        beforeTurn = [this] { script.Step(); };
+    }
+    ~CSkirmishMachine() override {
+        net->RemoveSavedPart(&script);
+        // The objects first, then the templates with their projects.
+        while (scene->m_allObjects) delete scene->m_allObjects;
+        m_world->SetProjects(nullptr);
+    }
+
+    // The build's demo units (TESSARAK_BUILD names the build); false with the
+    // console's lines in error.
+    bool LoadDemoUnits(std::string& error) {
+        const char* build = std::getenv("TESSARAK_BUILD");
+        if (!build) {
+            error = "TESSARAK_BUILD is not set: run through ctest";
+            return false;
+        }
+        grid->SetMapRect(-48, 48, 48, -48);
+        grid->Reset();
+        projects.reset(new CProjectList(nullptr, scene));
+        m_world->SetProjects(projects.get());
+        const std::string units = std::string("Z:") + build + "/install/Tessarak/Units";
+        if (!scene->LoadUnits(units.c_str())) {
+            for (const std::string& l : lines) error += l + "\n";
+            return false;
+        }
+        scene->DeriveTemplateSizes();
+        return true;
+    }
+
+    // A player's start: its race's headquarters and six units at a corner.
+    void PlaceStart() {
+        static const char* const kMobile[2][3] = {
+            {"Granite_LightTank", "Granite_HeavyTank", "Granite_Artillery"},
+            {"Coral_LightTank", "Coral_HeavyTank", "Coral_Artillery"}};
+        int side = 0;
+        for (CPlayer* p : net->m_players.m_players) {
+            if (p == net->m_players.m_neutral) continue;
+            const float cx = side % 2 == 0 ? -30.0f : 30.0f, cz = side < 2 ? -30.0f : 30.0f;
+            const int race = side % 2;
+            Request(race == 0 ? "Granite_Headquarters" : "Coral_Headquarters", cx, cz, p);
+            for (int i = 0; i < 6; ++i)
+                Request(kMobile[race][i % 3], cx + (i % 3 - 1) * 5.0f,
+                        cz + (i < 3 ? 8.0f : 13.0f) * (cz < 0 ? 1 : -1), p);
+            ++side;
+        }
+    }
+    void Request(const char* name, float x, float z, CPlayer* owner) {
+        if (CTessarakObjectTemplate* t = scene->FindTemplate(name)) RequestUnit(t, x, z, owner->m_ownerId);
+    }
+
+    // A skirmish's objectives: the other side gone wins, an hour lost.
+    void SetObjectives() {
+        CMissionObjectives& o = scene->Objectives();
+        o.SetTable(2);
+        o.Condition({"Win", "Destroy the other side", "TEAM_IS_DEAD", "2"});
+        o.Condition({"Lost", "An hour", "TIME_IS", "3600"});
+    }
+
+    // The number of ticks the world stepped (its scene's counter).
+    uint32_t WorldTicks() const { return scene->m_frameCounter; }
+
+    CSkirmishScript script;
+    std::unique_ptr<CProjectList> projects;
+};
