@@ -504,7 +504,10 @@ std::string CNetGame::SavedGamePath(const char* name) {
     return Files().GetPath("Save", name ? name : "");
 }
 
-bool CNetGame::ReadSavedGame(const char* path, CSavedGameFile& file, std::string& error) {
+namespace {
+// A saved game's file whole (at most kMaxFileSize bytes), from the disk or
+// a pack; false with the reason.
+bool ReadWhole(const char* path, std::vector<uint8_t>& bytes, std::string& error) {
     CVFSFile f;
     if (!path || !f.Open(path, CVFSFile::kModeRead)) {
         error = "the file is not there";
@@ -515,14 +518,17 @@ bool CNetGame::ReadSavedGame(const char* path, CSavedGameFile& file, std::string
         error = "it is too large for a saved game";
         return false;
     }
-    std::vector<uint8_t> bytes(size);
+    bytes.resize(size);
     const bool read = size == 0 || f.Read(bytes.data(), size) == size;
     f.Close();
-    if (!read) {
-        error = "it could not be read";
-        return false;
-    }
-    return file.Parse(std::move(bytes), error);
+    if (!read) error = "it could not be read";
+    return read;
+}
+}  // namespace
+
+bool CNetGame::ReadSavedGame(const char* path, CSavedGameFile& file, std::string& error) {
+    std::vector<uint8_t> bytes;
+    return ReadWhole(path, bytes, error) && file.Parse(std::move(bytes), error);
 }
 
 bool CNetGame::CheckSavedGame(const CSavedGameFile& file, std::string& error) {
@@ -665,19 +671,18 @@ void CNetGame::TakeSavedGameAnnouncement(uint32_t crc, const char* name) {
     m_pendingSave.Clear();
     if (!name || !*name) return;
     m_pendingSave = name;
+    // This machine's copy: there, the server's own (the same bytes), and a
+    // game this session and its world can take.
     std::unique_ptr<CSavedGameFile> file(new CSavedGameFile);
-    std::string error;
-    if (!SavedGame_IsPlainName(name)) {
-        m_pendingError = "the server named no saved game's file";
-    } else if (!ReadSavedGame(SavedGamePath(name).c_str(), *file, error)) {
-        m_pendingError = error;
-    } else if (CRC32_Compute(file->Bytes().data(), file->Bytes().size()) != crc) {
-        m_pendingError = "this machine's copy is not the server's";
-    } else if (!CheckSavedGame(*file, error)) {
-        m_pendingError = error;
-    } else {
+    std::vector<uint8_t> bytes;
+    std::string& error = m_pendingError;
+    if (!SavedGame_IsPlainName(name))
+        error = "the server named no saved game's file";
+    else if (ReadWhole(SavedGamePath(name).c_str(), bytes, error) &&
+             CRC32_Compute(bytes.data(), bytes.size()) != crc)
+        error = "this machine's copy is not the server's";
+    else if (error.empty() && file->Parse(std::move(bytes), error) && CheckSavedGame(*file, error))
         m_pendingFile = std::move(file);
-    }
 }
 
 void CNetGame::StartGameLoop() {
