@@ -236,6 +236,7 @@ int CGame::Startup(int) {
     m_aiManager = Require(new CAIManager(m_world), "computer-player manager");
     m_netGame = Require(new CNetGame(m_roles->Net()), "network game");
     ConnectWorld();
+    ConnectSavedGames();
 
     m_interface->CreateFonts();
     Game_ShowConsole(this);
@@ -516,6 +517,7 @@ void CGame::Shutdown() {
     m_projects = nullptr;
     delete m_aiManager;
     m_aiManager = nullptr;
+    DisconnectSavedGames();
     delete m_netGame;
     m_netGame = nullptr;
     delete m_interface;

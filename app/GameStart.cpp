@@ -255,12 +255,23 @@ void CGame::LoadMap() {
         Game_Print("Error loading map: visual.bin not found in map box");
     }
     // The computer players' script: the map box's copy first, else the one
-    // in the map's folder.
-    RunMapScript(&box, "AI.vxm", true);
+    // in the map's folder. A saved game brings its own computer players.
+    if (!m_netGame || !m_netGame->SavedGamePending()) RunMapScript(&box, "AI.vxm", true);
     SendToSession(NS_NOTIFYTYPE_MAPCHANGESTART_REPLY, nullptr, 0);
 }
 
 void CGame::RunObjectiveScript() {
+    // A campaign's mission brings its own objectives.
+    if (m_vars.gameType == 0 && m_interface && !m_interface->m_campaignName.IsEmpty() &&
+        !m_interface->m_missionName.IsEmpty()) {
+        CStrBuf campaigns(GetPath("Campaigns", "")), path;
+        path.Format("%s\%s\%s\Objective.vxm", campaigns.GetText(), m_interface->m_campaignName.GetText(),
+                    m_interface->m_missionName.GetText());
+        if (Game_FileExists(path.GetText())) {
+            m_roles->Console().RunScriptFile(path.GetText());
+            return;
+        }
+    }
     CVFSTable box;
     bool mounted = MountMapBox(&box);
     RunMapScript(mounted ? &box : nullptr, "Objective.vxm", true);

@@ -2,6 +2,7 @@
 
 #include "app/Game.h"
 #include "commands/CommandContext.h"
+#include "commands/MissionCommands.h"
 #include "console/CommandInterpreter.h"
 #include "console/CommandTable.h"
 #include "ui/Interface.h"
@@ -77,6 +78,7 @@ void RegisterPlayCommands(CCommandInterpreter* ip) {
             .MapScript(),
     };
     CommandTable_Register(ip, orders);
+    RegisterMissionCommands(ip);
     // The physics settings: the physics engine's own.
     CGame* game = GameOf(ip);
     if (CWorld* world = game ? game->World() : nullptr) world->Physics().RegisterSettings(ip);

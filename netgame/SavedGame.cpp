@@ -20,8 +20,8 @@
 //         f32 harvested, f32 docked income, 9 x u64 notice times, u32 A
 //         allies (at most kMaxPlayers), A x i32 their ids (players of the file)
 // The players' economy and scores are the world's (its sync records).
-#include "netgame/SavedGame.h"
-
+#include "core/Determinism.h"
+// The lockstep guard comes first in every simulation source.
 #include <algorithm>
 #include <cstring>
 #include <set>
@@ -30,6 +30,7 @@
 #include "core/LittleEndian.h"
 #include "core/VFSFile.h"
 #include "netgame/NetGame.h"
+#include "netgame/SavedGame.h"
 #include "platform/sys/Path.h"
 #include "world/GameScene.h"
 #include "world/StateText.h"
@@ -596,12 +597,18 @@ bool CNetGame::CheckSavedGame(const CSavedGameFile& file, std::string& error) {
 }
 
 bool CNetGame::ApplySavedGame(const CSavedGameFile& file, std::string& error) {
+    if (!m_world) {
+        error = "no world to load it into";
+        return false;
+    }
+    // The map's objects go; the saved game's take their ids. The file was
+    // checked before the map loaded, and once more now.
+    m_world->Scene().Clear();
     if (!CheckSavedGame(file, error)) return false;
     auto section = [&](uint32_t tag) {
         const CSavedGameFile::SSection* s = file.Find(tag);
         return CStateArchive(file.Data(*s), s->size, CStateArchive::kApply);
     };
-    m_world->Scene().Clear();
     CStateArchive net = section(SavedGame::kTagNet);
     bool ok = LoadNetSection(net, nullptr);
     {

@@ -221,6 +221,8 @@ public:
     // a local player who watches). Not part of the simulated state.
     uint8_t WinGame = 0;
     uint8_t LooseGame = 0;
+    // Where the flags are kept, for the console's WinGame and LooseGame.
+    uint8_t* EndFlag(bool won) { return won ? &WinGame : &LooseGame; }
     // What the game's flow made of it: the time since the game was won or
     // lost (counted in ticks' game time), the local player watching the
     // others play on, the finish script run. Cleared with the scene.

@@ -42,7 +42,8 @@ struct SSkirmishSession {
     // Steps until the host's world has stepped ticks more ticks.
     bool Run(uint32_t ticks) {
         const uint32_t until = host->WorldTicks() + ticks;
-        return session.RunUntil([&] { return host->WorldTicks() >= until && client->WorldTicks() >= until; }, 30.0);
+        return session.RunUntil([&] { return host->WorldTicks() >= until && client->WorldTicks() >= until; },
+                                30.0);
     }
     // The two worlds' CRC after every tick both stepped since from.
     int Compared(uint32_t from) {
@@ -78,8 +79,9 @@ std::vector<uint8_t> SaveAGame(const CTempDir& dir) {
     EXPECT_TRUE(s.session.StartGame());
     EXPECT_TRUE(s.Run(300));
     bool written = false;
-    EXPECT_TRUE(s.host->net->RequestSave(s.host->net->SavedGamePath("game").c_str(),
-                                         [&](bool ok, const std::string& why) { written = ok && why.empty(); }));
+    EXPECT_TRUE(
+        s.host->net->RequestSave(s.host->net->SavedGamePath("game").c_str(),
+                                 [&](bool ok, const std::string& why) { written = ok && why.empty(); }));
     EXPECT_TRUE(s.Run(5));
     EXPECT_TRUE(written);
     return ReadFile(dir.Path() + "/host/Save/game");
@@ -170,7 +172,8 @@ TEST(SavedGames, DamagedFilesAreRefusedWholeWithTheirReason) {
     };
     EXPECT_EQ(reason(saved), "");
     for (size_t cut : {size_t(0), size_t(10), size_t(30), saved.size() / 2, saved.size() - 1})
-        EXPECT_NE(reason(std::vector<uint8_t>(saved.begin(), saved.begin() + static_cast<long>(cut))), "") << cut;
+        EXPECT_NE(reason(std::vector<uint8_t>(saved.begin(), saved.begin() + static_cast<long>(cut))), "")
+            << cut;
     EXPECT_EQ(reason(std::vector<uint8_t>(saved.begin(), saved.begin() + 100)), "it is cut short");
     for (size_t at = 0; at < saved.size(); at += 97) {
         std::vector<uint8_t> flipped = saved;
@@ -184,7 +187,8 @@ TEST(SavedGames, DamagedFilesAreRefusedWholeWithTheirReason) {
     // the section that does not fit is named.
     auto section = [&](uint32_t tag) {
         size_t at = SavedGame::kHeaderSize;
-        while (at + 8 <= saved.size() && LE_LoadU32(saved.data() + at) != tag) at += 8 + LE_LoadU32(saved.data() + at + 4);
+        while (at + 8 <= saved.size() && LE_LoadU32(saved.data() + at) != tag)
+            at += 8 + LE_LoadU32(saved.data() + at + 4);
         return at + 8;
     };
     auto recounted = [&](size_t at) {
@@ -194,7 +198,8 @@ TEST(SavedGames, DamagedFilesAreRefusedWholeWithTheirReason) {
         return bytes;
     };
     EXPECT_EQ(reason(recounted(section(SavedGame::kTagOrders))), "its section ORDR does not fit");
-    EXPECT_EQ(reason(recounted(section(SavedGame::kTagWorld) + 4)), "its section WRLD does not fit the game's units");
+    EXPECT_EQ(reason(recounted(section(SavedGame::kTagWorld) + 4)),
+              "its section WRLD does not fit the game's units");
     std::vector<uint8_t> unknown = saved;
     unknown[0] = 'X';
     EXPECT_EQ(reason(unknown), "it is not a saved game");
