@@ -265,7 +265,7 @@ void CGame::RunObjectiveScript() {
     if (m_vars.gameType == 0 && m_interface && !m_interface->m_campaignName.IsEmpty() &&
         !m_interface->m_missionName.IsEmpty()) {
         CStrBuf campaigns(GetPath("Campaigns", "")), path;
-        path.Format("%s\%s\%s\Objective.vxm", campaigns.GetText(), m_interface->m_campaignName.GetText(),
+        path.Format("%s\\%s\\%s\\Objective.vxm", campaigns.GetText(), m_interface->m_campaignName.GetText(),
                     m_interface->m_missionName.GetText());
         if (Game_FileExists(path.GetText())) {
             m_roles->Console().RunScriptFile(path.GetText());
