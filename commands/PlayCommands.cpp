@@ -1,6 +1,7 @@
 #include "commands/PlayCommands.h"
 
 #include "app/Game.h"
+#include "app/GameRoles.h"
 #include "commands/CommandContext.h"
 #include "commands/MissionCommands.h"
 #include "console/CommandInterpreter.h"
@@ -52,6 +53,18 @@ void Cmd_AddMoveOrder(CConsoleCommand* record, SCommandArgs* args, CVFSFile* fil
     commands->ScriptMove(mapId, x, y, z, force != 0);
 }
 
+// AddAttackOrder(MAP_ID, TARGET_MAP_ID): the armed units of the map id
+// attack the object of the target's map id, behind their orders (a
+// mission's attackers, a scripted defence).
+void Cmd_AddAttackOrder(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
+    CWorldCommands* commands = Commands(record);
+    int32_t mapId = 0, target = 0;
+    if (file || !commands || Count(args) != 2 || !args->arg[0].GetInt(mapId) || !args->arg[1].GetInt(target))
+        return;
+    if (!commands->ScriptAttack(mapId, target))
+        GameOf(record)->Roles().Console().Printf("AddAttackOrder : No object has the map ID %d", (int)target);
+}
+
 void Cmd_AddPatrolOrder(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
     CWorldCommands* commands = Commands(record);
     int32_t mapId = 0;
@@ -75,6 +88,9 @@ void RegisterPlayCommands(CCommandInterpreter* ip) {
             .MapScript(),
         SCommandRow::Function("AddPatrolOrder", Cmd_AddPatrolOrder, "AddPatrolOrder [MAP_ID] [X] [Z]",
                               "AddPatrolOrder")
+            .MapScript(),
+        SCommandRow::Function("AddAttackOrder", Cmd_AddAttackOrder, "AddAttackOrder [MAP_ID] [TARGET_MAP_ID]",
+                              "AddAttackOrder")
             .MapScript(),
     };
     CommandTable_Register(ip, orders);

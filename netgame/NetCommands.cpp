@@ -176,6 +176,21 @@ void Cmd_Resync(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
     if (!file && net) net->m_resyncCountdown = 30;
 }
 
+// srv_GameSpeed(speed): the speed the host would have its game run at (0.0
+// pauses, 1.0 is normal); the host's pace keeps it to what every machine
+// can follow (at most 4.0). Without an argument it says the setting.
+void Cmd_GameSpeed(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
+    CNetGame* net = Net(record);
+    if (file || !net) return;
+    float speed = 0.0f;
+    if (!args || args->count == 0) {
+        net->Printf("srv_GameSpeed = %f", (double)net->m_speedFactor);
+        return;
+    }
+    if (!args->arg[0].GetFloat(speed)) return;
+    net->m_speedFactor = !(speed >= 0.0f) ? 0.0f : speed >= 99999.0f ? 99999.0f : speed;
+}
+
 void OnRate(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
     if (CNetGame* net = Net(record)) net->ApplyRate();
 }
@@ -243,6 +258,10 @@ void CNetGame::RegisterCommands(CCommandInterpreter* ip) {
         SCommandRow::Function("CreateTeam", Cmd_CreateTeam, "Creates a new team",
                               "CreateTeam(str TeamName);"),
         SCommandRow::Function("srv_Resync", Cmd_Resync, "Forces a resync of the game", "srv_Resync();"),
+        SCommandRow::Function("srv_GameSpeed", Cmd_GameSpeed,
+                              "Sets the desired gamespeed, 0.0 is pause and 1.0 is normal",
+                              "srv_GameSpeed(float Gamespeed);")
+            .Mask(1),
         SCommandRow::String(
             "srv_Password", &m_serverPassword, 256,
             "The password a client has to set cl_Password to to be able to connect to the server",

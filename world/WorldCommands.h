@@ -145,6 +145,10 @@ public:
     void ScriptMove(int32_t mapId, float x, float y, float z, bool force);
     // A patrol point (x, z) behind the units' orders.
     void ScriptPatrol(int32_t mapId, float x, float z);
+    // An attack on the first object of the target's map id (in the scene's
+    // order), behind the orders of the armed units of the map id; false
+    // when no object has the target's map id.
+    bool ScriptAttack(int32_t mapId, int32_t targetMapId);
 
 private:
     template <class T>

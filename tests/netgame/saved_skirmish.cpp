@@ -101,5 +101,7 @@ int main(int argc, char** argv) {
             }
         }
     }
+    if (std::getenv("SAVED_SKIRMISH_LINES"))
+        for (const std::string& l : host->lines) std::fprintf(stderr, "%s\n", l.c_str());
     return 0;
 }
