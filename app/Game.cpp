@@ -270,6 +270,9 @@ void CGame::CreateSubsystems() {
     Game_CreateInput(this);
     Game_CreateView(this);
     m_interface = Require(new CInterface(m_roles->Interface()), "interface");
+    // The interface's GUI rows come at once: the language script, the first
+    // of all scripts, gives the texts with SetLid.
+    m_interface->RegisterGUICommands(Game_Interpreter(this));
     // Whoever started the game from a terminal reads the console there too.
     m_interface->m_console.SetEchoToStdout(s_consoleToStdout);
     Game_CreateSound(this);
@@ -301,7 +304,6 @@ bool CGame::ExecStartup(const char* name) {
 
     if (m_netGame) m_netGame->SendGameDir(name);
     m_gameDir.Assign(name);
-    MasterClient_SendGame();
     m_rootDir.Assign(root);
 
     CStrBuf cache;

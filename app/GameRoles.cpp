@@ -8,6 +8,7 @@
 #include "app/Game.h"
 #include "app/GameClock.h"
 #include "app/GameConsole.h"
+#include "app/GameInterface.h"
 #include "app/GameServices.h"
 #include "app/GameView.h"
 #include "app/InputManager.h"
@@ -15,6 +16,8 @@
 #include "core/CRC32.h"
 #include "e3d/Viewport.h"
 #include "netgame/NetGame.h"
+#include "ui/GUIRoles.h"
+#include "ui/GUISound.h"
 #include "ui/Interface.h"
 #include "world/Player.h"
 #include "world/WorldCommands.h"
@@ -257,7 +260,9 @@ struct CGameRoles::SParts {
           session(game),
           screen(game),
           interfaceConsole(game),
-          interfaceState(game) {}
+          interfaceState(game),
+          gui(Game_NewGUIGame(game)),
+          guiSound(Game_NewGUISound(game)) {}
     CGame& game;
     CConsoleRole console;
     CFilesRole files;
@@ -268,6 +273,8 @@ struct CGameRoles::SParts {
     CScreenRole screen;
     CInterfaceConsoleRole interfaceConsole;
     CInterfaceStateRole interfaceState;
+    std::unique_ptr<IGUIGame> gui;
+    std::unique_ptr<IGUISound> guiSound;
 };
 
 CGameRoles::CGameRoles(CGame& game) : m_parts(new SParts(game)) {}
@@ -302,6 +309,8 @@ SInterfaceRoles CGameRoles::Interface() const {
     r.screen = &m_parts->screen;
     r.console = &m_parts->interfaceConsole;
     r.state = &m_parts->interfaceState;
+    r.gui = m_parts->gui.get();
+    r.guiSound = m_parts->guiSound.get();
     return r;
 }
 

@@ -10,7 +10,9 @@
 //     the lockstep clock, the session (IGameFlow: CGame itself) and the
 //     map load (IMapLoader: CGame itself);
 //   the interface (CInterface, ui/InterfaceRoles.h): files, the screen,
-//     the console's clock and interpreter, the state words and order modes.
+//     the console's clock and interpreter, the state words and order modes,
+//     and the GUI's own (app/GameInterface.cpp): the game as the GUI sees it
+//     and the GUI's sound banks.
 //
 // None of them is a global: a layer keeps the pointers it was given.
 #pragma once

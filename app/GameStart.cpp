@@ -367,6 +367,8 @@ void CGame::AfterMapLoad() {
     if (m_clock) m_clock->ResetGameSeconds();
     m_mapLoading = 0;
     m_mapLoaded = 1;
+    // The map is there: the in-game screen from now on.
+    if (m_interface) m_interface->m_MenuGUIId = 1000;
     CStrBuf text;
     text.Format("%s...", GetSystemText(236));
     Progress_SetText(text.GetText(), "", 1);

@@ -69,11 +69,7 @@ public:
     void UpdateInterfaceContext() override {
         CInterface* ui = m_game ? m_game->Interface() : nullptr;
         if (!ui) return;
-        if (ui->m_mode == 3)
-            ui->m_guiBindingFile = "Commands_GUISetting.cfg";
-        else if (ui->m_guiBindingFile.IsEmpty() ||
-                 ui->m_guiBindingFile.EqualsNoCase("Commands_GUISetting.cfg"))
-            ui->m_guiBindingFile = "Commands_GUI.cfg";
+        ui->UpdateGUIContext();
         // Outside render frames there is no mini console.
         if (!RenderFrames())
             if (CConsole* console = Console()) console->m_mini = 0;

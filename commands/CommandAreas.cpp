@@ -17,10 +17,14 @@
 #include "netgame/NetGame.h"
 
 namespace {
-// The network area is the session's own.
+// The network area is the session's own, with the game's switches the
+// network area names (their fields are the game's).
 void RegisterNetworkCommands(CCommandInterpreter* ip) {
     CGame* game = GameOf(ip);
     if (CNetGame* net = game ? game->NetGame() : nullptr) net->RegisterCommands(ip);
+    if (game)
+        game->RegisterVariables(ip, {"ge_Minimize", "ge_MainSleep", "perf_DrawFPS", "perf_DrawUpdateList",
+                                     "perf_DrawPathList", "ShowPlayers", "ge_UniqueTessarak"});
 }
 
 // The sound area is the sound engine's own.

@@ -71,7 +71,5 @@ void RegisterGameCommands(CCommandInterpreter* ip) {
         SCommandRow::Function("StartGame", Cmd_StartGame, "starts up the game", "StartGame();").Mask(1),
     };
     CommandTable_Register(ip, rows);
-    game->RegisterVariables(ip,
-                            {"GameMode", "ge_Minimize", "ge_MainSleep", "perf_DrawFPS", "perf_DrawUpdateList",
-                             "perf_DrawPathList", "ShowPlayers", "ge_UniqueTessarak"});
+    game->RegisterVariables(ip, {"GameMode"});
 }

@@ -718,9 +718,13 @@ void PrintChat(CNetGame* net, const uint8_t rgb[3], const char* line) {
 
 void NetClient_OnMessage(NWEPeer* peer, NWEMessage* m, void* context) {
     CNetGame* net = Net(context);
+    if (FromServer(net, peer)) NetClient_PrintMessage(net, m);
+}
+
+void NetClient_PrintMessage(CNetGame* net, NWEMessage* m) {
     CStrBuf sender, text, line;
     uint8_t rgb[3];
-    if (!FromServer(net, peer) || !ReadChat(m, &sender, &text, rgb)) return;
+    if (!ReadChat(m, &sender, &text, rgb)) return;
     if (sender.IsEmpty())
         line = text;
     else
@@ -768,10 +772,6 @@ void NetClient_OnMessageAllies(NWEPeer* peer, NWEMessage* m, void* context) {
         "7\x02 %s",
         sender.GetText(), text.GetText());
     PrintChat(net, rgb, line.GetText());
-}
-
-void NetClient_OnSmWrapmessage(NWEPeer* peer, NWEMessage* m, void* context) {
-    NetClient_OnMessage(peer, m, context);
 }
 
 void NetClient_OnFrameInfoCopy(NWEPeer*, NWEMessage*, void*) {}

@@ -8,27 +8,13 @@
 #include "console/CommandTable.h"
 #include "console/ConfigText.h"
 #include "core/VFSFile.h"
+#include "netgame/NetCommandKit.h"
 #include "netgame/NetGame.h"
 #include "world/ObjectTemplate.h"
 #include "world/Player.h"
 
 namespace {
-CNetGame* Net(CConsoleCommand* record) {
-    return static_cast<CNetGame*>(record->GetContext());
-}
-
-int Count(SCommandArgs* args) {
-    return args ? args->count : 0;
-}
-
-// The number an argument holds, or false when it is not one.
-bool IntArg(SCommandArgs* args, int i, int32_t* out) {
-    return args && i < args->count && args->arg[i].GetInt(*out);
-}
-
-void WriteLine(CVFSFile* file, const CStrBuf& line) {
-    file->Write(line.GetText(), (uint32_t)line.GetLength());
-}
+using namespace netcmd;
 
 // Connect(str Destination): joins the server at "a.b.c.d[:port]".
 void Cmd_Connect(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
@@ -54,7 +40,9 @@ void Cmd_StartServer(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file
         net->Printf("StartServer: not a port: %s", args->Text(0));
         return;
     }
-    net->StartServer(static_cast<uint16_t>(port), false);
+    int32_t makePublic = 0;
+    if (Count(args) >= 2 && !IntArg(args, 1, &makePublic)) makePublic = 0;
+    NetCommands_StartServer(net, static_cast<uint16_t>(port), makePublic != 0);
 }
 
 // StartLocalServer: a fresh local game (the lobby of this machine alone).
@@ -176,21 +164,6 @@ void Cmd_Resync(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
     if (!file && net) net->m_resyncCountdown = 30;
 }
 
-// srv_GameSpeed(speed): the speed the host would have its game run at (0.0
-// pauses, 1.0 is normal); the host's pace keeps it to what every machine
-// can follow (at most 4.0). Without an argument it says the setting.
-void Cmd_GameSpeed(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
-    CNetGame* net = Net(record);
-    if (file || !net) return;
-    float speed = 0.0f;
-    if (!args || args->count == 0) {
-        net->Printf("srv_GameSpeed = %f", (double)net->m_speedFactor);
-        return;
-    }
-    if (!args->arg[0].GetFloat(speed)) return;
-    net->m_speedFactor = !(speed >= 0.0f) ? 0.0f : speed >= 99999.0f ? 99999.0f : speed;
-}
-
 void OnRate(CConsoleCommand* record, SCommandArgs*, CVFSFile*) {
     if (CNetGame* net = Net(record)) net->ApplyRate();
 }
@@ -239,8 +212,6 @@ void CNetGame::RegisterCommands(CCommandInterpreter* ip) {
                               "Disconnects from the server you are connected to", "Disconnect();"),
         SCommandRow::Function("StartServer", Cmd_StartServer, "Starts a server",
                               "StartServer (int Port = 47222, bool Public = false)"),
-        SCommandRow::Function("StartPublicServer", Cmd_StartServer, "Starts a public server",
-                              "StartPublicServer (int Port = 47222)"),
         SCommandRow::Function("StartLocalServer", Cmd_StartLocalServer, "Starts a local loopback server",
                               "StartLocalServer"),
         SCommandRow::Function("ListPlayers", Cmd_ListPlayers, "List all awailable players", "ListPlayers();"),
@@ -258,19 +229,17 @@ void CNetGame::RegisterCommands(CCommandInterpreter* ip) {
         SCommandRow::Function("CreateTeam", Cmd_CreateTeam, "Creates a new team",
                               "CreateTeam(str TeamName);"),
         SCommandRow::Function("srv_Resync", Cmd_Resync, "Forces a resync of the game", "srv_Resync();"),
-        SCommandRow::Function("srv_GameSpeed", Cmd_GameSpeed,
-                              "Sets the desired gamespeed, 0.0 is pause and 1.0 is normal",
-                              "srv_GameSpeed(float Gamespeed);")
-            .Mask(1),
         SCommandRow::String(
             "srv_Password", &m_serverPassword, 256,
             "The password a client has to set cl_Password to to be able to connect to the server",
             "srv_Password")
-            .Config("Server.cfg"),
+            .Config("Server.cfg")
+            .OnChange(NetCommands_OnSettingsChanged),
         SCommandRow::String("cl_Password", &m_clientPassword, 256,
                             "The password you send to the server when you want to connect to it",
                             "cl_Password")
-            .Config("Player.cfg"),
+            .Config("Player.cfg")
+            .OnChange(NetCommands_OnSettingsChanged),
         SCommandRow::Float("srv_Rate", &m_serverRate, 400.0f, 100000000.0f,
                            "Sets the combined max rate of the server", "srv_Rate(float Rate);")
             .Config("Network.cfg")
@@ -281,7 +250,8 @@ void CNetGame::RegisterCommands(CCommandInterpreter* ip) {
             .OnChange(OnRate),
         SCommandRow::Int("nw_MaxPacketSize", &m_maxPacketSize, 0, 2048, "Max packet size for a packet",
                          "nw_MaxPacketSize(int PacketSize)")
-            .Config("Network.cfg"),
+            .Config("Network.cfg")
+            .OnChange(NetCommands_OnSettingsChanged),
         SCommandRow::Int(
             "nw_ClientPort", &m_clientPort, 0, 65535,
             "Selects the port to use for client to server connects. nw_ClientPort + 100 is used for "
@@ -294,7 +264,8 @@ void CNetGame::RegisterCommands(CCommandInterpreter* ip) {
             "Sets the number of units the server sends out to clients per frame for sync checking. "
             "Can be less than 1.0",
             "srv_Sync_NumberOfChecksPerFrame(float Number);")
-            .Config("Server.cfg"),
+            .Config("Server.cfg")
+            .OnChange(OnRate),
         SCommandRow::Int(
             "srv_SyncEveryFrame", &m_syncEveryFrame, 0, 3,
             "Syncs the game every frame if set to 1, if set to 2 it syns it once but without resorting "
@@ -368,4 +339,5 @@ void CNetGame::RegisterCommands(CCommandInterpreter* ip) {
         SCommandRow own = row.Context(this);
         CommandTable_Register(ip, &own, 1);
     }
+    RegisterLobbyCommands(ip);
 }

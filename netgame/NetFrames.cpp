@@ -8,7 +8,9 @@
 #include <cmath>
 
 #include "core/CRC32.h"
+#include "netgame/MasterClient.h"
 #include "netgame/NetGame.h"
+#include "netgame/ServerBrowser.h"
 #include "nwe/Socket.h"
 #include "world/GameScene.h"
 #include "world/TessarakObject.h"
@@ -41,6 +43,9 @@ void CNetGame::Update(int idleOnly) {
     Tick(false);
     if (idleOnly) return;
     DropStaleEntries();
+    if (m_master) m_master->Update();
+    if (m_browser) m_browser->Update();
+    if (!m_hosting) SendDummyTraffic();
 
     // Statistics once a second.
     int64_t now = GetClock().Now();

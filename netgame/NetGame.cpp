@@ -9,8 +9,11 @@
 #include "core/CRC32.h"
 #include "core/VFSFile.h"
 #include "e3d/Surface.h"
+#include "netgame/ConnectionTexts.h"
 #include "netgame/MapFiles.h"
+#include "netgame/MasterClient.h"
 #include "netgame/NetGame.h"
+#include "netgame/ServerBrowser.h"
 #include "nwe/Socket.h"
 #include "platform/sys/Path.h"
 #include "world/GameScene.h"
@@ -36,6 +39,8 @@ CNetGame::CNetGame(const SNetRoles& roles, const SNWEEngineSetup& setup) : NWEEn
     SetOptionB(0);
     m_frameTable = new NWEFrameTable(this);
     RegisterMessages();
+    m_master.reset(new CMasterClient(this));
+    m_browser.reset(new CServerBrowser(this));
     m_noConfigSave = 1;  // nothing to save before the settings were read
     m_starting = 1;
     ResetGame(true);
@@ -97,8 +102,15 @@ void CNetGame::CloseAllSockets() {
         for (NWEListEntry* e = list->FirstShared(); e; e = list->NextShared(e)) all.push_back(e);
         for (NWEListEntry* e : all) e->Destroy();
     }
+    // The master's chat link and the browser's socket outlive the game's
+    // resets (not the network game).
+    auto kept = [this](NWESocket* s) {
+        return !m_closing &&
+               ((m_master && m_master->OwnsSocket(s)) || (m_browser && m_browser->OwnsSocket(s)));
+    };
     for (;;) {
         NWESocket* s = FirstSocket();
+        while (s && kept(s)) s = NextSocket(s);
         if (!s) break;
         ReleaseSocket(s);
         s->Destroy();
@@ -159,6 +171,8 @@ void CNetGame::ResetGame(bool full) {
         if (full) Flow().SetGuiWord(1);
     }
     m_frameTable->Reset();
+    // A public server's entry at the master goes with the server.
+    if (m_master) m_master->OnReset();
     // Everyone else's players go; the local and the neutral one stay.
     std::vector<CPlayer*> others;
     for (CPlayer* p : m_players.m_players)
@@ -298,29 +312,29 @@ bool CNetGame::Connect(const char* address) {
 void CNetGame::LeaveJoinedGame(CGameSocket* link) {
     int state = link ? link->m_joinState : m_lastJoinState;
     Printf("Connection to server was lost");
-    const char* notice = nullptr;
+    // The notice is the interface's system text of what happened.
+    int notice = SYSLID_CONNECTION_CANTCONNECT;
     if (state == 5 || state == 4) {
-        notice = state == 5 ? "The server quit" : "The connection to the server was lost";
+        notice = state == 5 ? SYSLID_CONNECTION_SERVERQUIT : SYSLID_CONNECTION_CONNECTIONLOSTT;
         Flow().QueueScript("Disconnected.cfg");
     } else {
         switch (m_joinFailure) {
             case kConnectFull:
-                notice = "The server is full";
+                notice = SYSLID_CONNECTION_SERVERISFULL;
                 break;
             case kConnectRunning:
-                notice = "The game has already started";
+                notice = SYSLID_CONNECTION_GAMESTARTED;
                 break;
             case kConnectPassword:
-                notice = "Incorrect password";
+                notice = SYSLID_CONNECTION_INCORRECTPASSWORD;
                 break;
             case kConnectVersion:
-                notice = "The server runs another version of the game";
+                notice = SYSLID_CONNECTION_WRONGPROTOCOLVERSION;
                 break;
             case kConnectClosed:
-                notice = "The server is closed for joining";
+                notice = SYSLID_CONNECTION_CLOSEDJOINING;
                 break;
             default:
-                notice = "Could not connect to the server";
                 break;
         }
     }
@@ -330,7 +344,7 @@ void CNetGame::LeaveJoinedGame(CGameSocket* link) {
     m_lastJoinState = 0;
     ResetGame(true);
     m_joinFailure = failure;
-    if (notice) Flow().ShowNotice(notice);
+    Flow().ShowNotice(NetGame_Text(this, notice));
 }
 
 // ---- sending
@@ -404,6 +418,18 @@ void CNetGame::BroadcastMessage(const char* sender, const char* text, int r, int
     ar.WriteU8(static_cast<uint8_t>(g));
     ar.WriteU8(static_cast<uint8_t>(b));
     SendToAllClients(NS_NOTIFYTYPE_MESSAGE, ar.GetData(), static_cast<int>(ar.GetBuffer().size()));
+    // The contacts that came to chat before joining hear it too.
+    if (!m_gameSocket) return;
+    std::vector<NWEPeer*> contacts;
+    for (NWEPeer* p = m_gameSocket->FirstPeer(); p; p = m_gameSocket->NextPeer(p))
+        if (p->GetApplicationRegistry() == &m_serverPreTypes &&
+            !static_cast<CGameSocket*>(p)->m_name.IsEmpty())
+            if (NWEPeer* taken = NWEEngine::GetPeer(p)) contacts.push_back(taken);
+    for (NWEPeer* p : contacts) {
+        if (!p->IsTimedOut())
+            p->SendMessage(NS_NOTIFYTYPE_SM_WRAPMESSAGE, ar.GetData(), static_cast<uint32_t>(ar.GetSize()));
+        p->Release();
+    }
 }
 
 void CNetGame::SendGameDir(const char* name) {
@@ -420,6 +446,8 @@ void CNetGame::SendPause(int32_t value) {
 }
 
 void CNetGame::SendChat(const char* name, const char* text, int r, int g, int b) {
+    if (m_browser && m_browser->SendToContact(text)) return;
+    if (m_master && m_master->IsChatUp() && !HasOtherPlayers() && m_master->Say(text)) return;
     // MESSAGE to the server: sender, text, colour (the server names the
     // sender from the connection itself).
     m_send.Reset();
@@ -608,10 +636,6 @@ void CNetGame::PrintStats(CE3DSurface* surface) {
                     friendly ? "true" : "false", 0, 0, 0.0, (int)p->m_kills);
         line(text.GetText());
     }
-}
-
-void MasterClient_SendGame() {
-    // No master-server link yet: nothing to tell.
 }
 
 void CNetGame::WriteTimingInfo() {

@@ -50,6 +50,8 @@
 
 class CE3DSurface;
 class CCommandInterpreter;
+class CMasterClient;
+class CServerBrowser;
 class NWESocket;
 
 // A colour of the server's colour selection list (srv_Color_Add).
@@ -104,6 +106,8 @@ public:
     bool IsClientConnected() const { return m_clientConnected != 0; }
     // Joined to a remote server and through the whole join.
     bool IsJoined();
+    // Joined to a remote server, or hosting one that others joined.
+    bool HasOtherPlayers();
 
     // ---- sending
     // A request to the server: on the host's own client link when hosting,
@@ -124,8 +128,22 @@ public:
     void SendGameDir(const char* name);
     // PAUSE (non-zero: paused).
     void SendPause(int32_t value);
-    // A chat line to everyone through the server.
+    // The local player allies with another or breaks the alliance; the host
+    // sends it to every machine in one frame (HostRequests.cpp).
+    bool RequestAlliance(CPlayer* other, bool ally);
+    // Resources to every player (a server with cheats on takes it).
+    bool GiveResourcesToAll(float amount);
+    // The host's wanted game speed (srv_GameSpeed): 0 stops, 1 is normal,
+    // at most 99999; the speed control takes every machine there together.
+    void SetSpeedFactor(float speed);
+    // A chat line to everyone: to the contacted server's players while the
+    // browser holds a contact, to the master's channel while the chat is up
+    // and no one else plays here, else through the server to the game.
     void SendChat(const char* name, const char* text, int r, int g, int b);
+    // A chat line to a target: "*" (or nothing) everyone, "/team" the team,
+    // "/allies" the allies, a player's id or name that player, else a user
+    // of the master's channel by name (NetChat.cpp).
+    void RouteChat(const char* target, const char* name, const char* text, int r, int g, int b);
     // The hosted description to one connection, or to every client.
     void SendServerInfo(CGameSocket* to = nullptr);
     // Hosting: the map file the description names becomes this one and the
@@ -135,8 +153,10 @@ public:
 
     // ---- the per-frame service and the lockstep frames
     // Engine work, time-outs, the client's join and pings, the host's game
-    // speed control.
+    // speed control, the master's links and the server browser.
     void Update(int idleOnly);
+    // A client's test traffic (nw_DummyNum messages a frame).
+    void SendDummyTraffic();
     // Whether the logic tick runs now (after the game's clock said a tick is
     // due): the host flushes its queues and walks the resync it runs; a
     // client waits for its frame, asks the server when it waited too long,
@@ -256,6 +276,14 @@ public:
     // (Connect, StartServer, Name, the srv_, cl_, nw_ and si_ rows), with
     // this session as their context.
     void RegisterCommands(CCommandInterpreter* ip);
+    // Its rows of the master server, the browser and the chat
+    // (NetLobbyCommands.cpp), which RegisterCommands registers too.
+    void RegisterLobbyCommands(CCommandInterpreter* ip);
+    // The settings the links use changed (passwords, packet size, the chat's
+    // target): the server is asked for the packet size set now.
+    void LinkSettingsChanged();
+    // nw_UniqueServerID's storage (the id as the settings keep it).
+    int32_t* UniqueServerIdSetting() { return reinterpret_cast<int32_t*>(&m_uniqueServerId); }
 
     // ---- statistics and errors
     void ReportV(const char* fmt, va_list ap) override;
@@ -357,6 +385,10 @@ public:
     // The send buffer (payloads are built here, then copied by the engine).
     CStateArchive m_send;
 
+    // ---- the master server's links and the server browser
+    std::unique_ptr<CMasterClient> m_master;
+    std::unique_ptr<CServerBrowser> m_browser;
+
     // ---- used by the handlers
     CGameSocket* TakeLink(NWEListEntry* holder);
     CGameSocket* TakeClientLink() { return TakeLink(m_clientLink); }
@@ -452,6 +484,3 @@ private:
     // Gives the frame back.
     bool FrameReady(NWEFrame* rec, ETickStep step);
 };
-
-// Tells the master server the game's directory name when its link is up.
-void MasterClient_SendGame();

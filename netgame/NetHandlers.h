@@ -61,8 +61,13 @@ NET_HANDLER(NetClient_OnMessage);
 NET_HANDLER(NetClient_OnMessagePersonal);
 NET_HANDLER(NetClient_OnMessageTeam);
 NET_HANDLER(NetClient_OnMessageAllies);
-NET_HANDLER(NetClient_OnSmWrapmessage);
 NET_HANDLER(NetClient_OnFrameInfoCopy);
+// ---- client: the server browser's contacts (ServerBrowser.cpp)
+NET_HANDLER(NetClient_OnExternalConnect);
+NET_HANDLER(NetClient_OnExternalPing);
+NET_HANDLER(NetClient_OnExternalBroadcastImhere);
+NET_HANDLER(NetClient_OnExternalRequestserver);
+NET_HANDLER(NetClient_OnSmWrapmessage);
 
 // ---- server (NetServer.cpp)
 NET_HANDLER(NetServer_OnConnect);
@@ -123,3 +128,7 @@ NET_HANDLER(NetServer_OnPause);
 NET_HANDLER(NetServer_OnFramefinished);
 
 #undef NET_HANDLER
+
+class CNetGame;
+// Prints a chat line of a MESSAGE payload (113, and 89 that wraps one).
+void NetClient_PrintMessage(CNetGame* net, NWEMessage* m);

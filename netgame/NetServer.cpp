@@ -15,6 +15,7 @@
 #include <string>
 
 #include "core/Random.h"
+#include "netgame/MasterClient.h"
 #include "netgame/NetGame.h"
 #include "netgame/NetHandlerKit.h"
 #include "netgame/NetHandlers.h"
@@ -396,10 +397,7 @@ void NetServer_OnExternalRequestserver(NWEPeer* peer, NWEMessage*, void* context
     ar.Reset();
     ar.WriteU32(net->m_uniqueServerId);
     ar.WriteU8(static_cast<uint8_t>(info.m_location));
-    bool inProgress =
-        (net->Flow().GuiWord() != 0 ? net->Flow().IsGameLoading()
-                                    : (net->Flow().GameState() == 2 || net->Flow().IsGameLoading()));
-    ar.WriteU8(inProgress ? 1 : 0);
+    ar.WriteU8(NetGame_InProgress(net) ? 1 : 0);
     ar.WriteU8(6);
     uint16_t speed = info.m_speed;
     ar.U16(speed);

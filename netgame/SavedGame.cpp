@@ -395,6 +395,13 @@ bool CNetGame::LoadNetSection(CStateArchive& ar, std::vector<int32_t>* playerIds
         p->m_attributeWord = r.attributeWord;
         p->m_connectionKind = r.connectionKind;
         p->m_computer = r.computer ? 1 : 0;
+        // The host runs the computer players: their orders come from its own
+        // client, as when it made them.
+        if (p->m_computer && m_hosting && p != m_players.m_local)
+            if (CGameSocket* host = TakeLocalServerEnd()) {
+                p->m_connection = host;
+                host->Release();
+            }
         p->SetTeamRecord(r.team >= 0 ? m_players.FindTeamById(static_cast<uint32_t>(r.team)) : nullptr);
         p->m_kills = r.kills;
         p->m_harvested = r.harvested;

@@ -4,10 +4,13 @@
 #include <cstring>
 #include <string>
 
+#include "e3d/BitmapSurface.h"
 #include "e3d/Font.h"
 #include "e3d/Surface.h"
+#include "netgame/MasterClient.h"
 #include "netgame/NetGame.h"
 #include "platform/input/Clipboard.h"
+#include "ui/GUIRoles.h"
 #include "world/World.h"
 #include "world/WorldRoles.h"
 
@@ -46,6 +49,7 @@ public:
 CNoScreen s_noScreen;
 CNoConsole s_noConsole;
 CLobbyState s_lobbyState;
+IGUIGame s_noGame;
 
 }  // namespace
 
@@ -55,9 +59,14 @@ CInterface::CInterface(const SInterfaceRoles& roles) {
     m_guiBindingFile.Assign("Commands_GUI.cfg");
     m_ConsoleFontName.Assign("MS Mincho");
     m_ScreenFontName.Assign("Tahoma");
+    m_TCPAddress.Assign("000.000.000.000");
+    for (int i = 0; i < kSystemTextCount; ++i) m_SystemTexts[i].name = kSystemTextNames[i];
 }
 
 CInterface::~CInterface() {
+    FreeGUI();
+    FreePictures();
+    delete m_guiSurface;
     if (m_consoleFont) m_consoleFont->Release();
     if (m_screenFont) m_screenFont->Release();
     for (CE3DFont* f : {m_font, m_largeFont, m_clockFont})
@@ -69,6 +78,20 @@ void CInterface::SetRoles(const SInterfaceRoles& roles) {
     m_screen = roles.screen ? roles.screen : &s_noScreen;
     m_consoleRole = roles.console ? roles.console : &s_noConsole;
     m_state = roles.state ? roles.state : &s_lobbyState;
+    m_guiGame = roles.gui ? roles.gui : &s_noGame;
+    m_guiSound = roles.guiSound;
+}
+
+int32_t CInterface::GuiWord() {
+    return m_state->GuiWord();
+}
+
+CE3DScreen* CInterface::Screen() {
+    return m_screen->Screen();
+}
+
+const char* CInterface::GetPath(const char* subFolder, const char* name) {
+    return m_files->GetPath(subFolder, name);
 }
 
 void CInterface::SetWorld(CWorld* world) {
@@ -94,10 +117,12 @@ CCommandInterpreter* CInterface::ConsoleInterpreter() {
 void CInterface::ConsoleSendChat(const char* text) {
     CNetGame* net = m_net;
     if (!net || !net->m_players.m_local) return;
-    net->SendChat(net->m_players.m_local->m_name.GetText(), text,
-                  (int)std::lround(net->m_players.m_local->m_colour[0]),
-                  (int)std::lround(net->m_players.m_local->m_colour[1]),
-                  (int)std::lround(net->m_players.m_local->m_colour[2]));
+    // To whom ChatWith names ("*": everyone).
+    net->RouteChat(net->m_master ? net->m_master->m_chatWith.GetText() : "*",
+                   net->m_players.m_local->m_name.GetText(), text,
+                   (int)std::lround(net->m_players.m_local->m_colour[0]),
+                   (int)std::lround(net->m_players.m_local->m_colour[1]),
+                   (int)std::lround(net->m_players.m_local->m_colour[2]));
 }
 
 IConsoleHost::EClipboard CInterface::ConsoleGetClipboard(CStrBuf& out) {
@@ -181,12 +206,11 @@ void CInterface::LoadConsoleBackground() {
     m_console.LoadBackgroundPicture(m_screen->Screen(), m_guiResourceFolder.GetText());
 }
 
-void CInterface::ReleaseSurfaces() {}
-
-void CInterface::Update(int, int) {
-    // Without a GUI tree loaded there is no screen to update; the caret of
-    // the command line still blinks.
-    m_console.UpdateBlink();
+void CInterface::ReleaseSurfaces() {
+    // The in-game screen's surface is made again at the new size.
+    delete m_guiSurface;
+    m_guiSurface = nullptr;
+    m_GUIChanged = 1;
 }
 
 void CInterface::DrawUnitMouseInfo() {
@@ -195,24 +219,12 @@ void CInterface::DrawUnitMouseInfo() {
 
 void CInterface::DrawMouseCursor(CE3DSurface*) {}
 
-void CInterface::SetLoadScreenImage() {}
-
-void CInterface::DrawProgressScreen() {}
-
 void CInterface::DrawProgressFrame() {
     CE3DSurface* surface = Surface();
     if (!surface) return;
     surface->ResetClip();
     surface->Fill(0);
     DrawProgressScreen();
-}
-
-const char* CInterface::GetSystemText(int) {
-    return "";
-}
-
-void CInterface::JumpToGUI(int screenId) {
-    m_activeGUI = screenId;
 }
 
 void CInterface::DrawConsole(int noMouseInfo) {

@@ -13,18 +13,31 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
+#include <set>
+#include <string>
+#include <vector>
 
 #include "console/Console.h"
 #include "core/StrBuf.h"
+#include "ui/GUIPanels.h"
 #include "ui/GameCamera.h"
 #include "ui/InterfaceFields.h"
 #include "ui/InterfaceRoles.h"
 #include "ui/MouseOrders.h"
+#include "ui/SystemTexts.h"
 
 class CE3DSurface;
 class CE3DFont;
 class CNetGame;
 class CWorld;
+class CBitmapSurface;
+class CGUIObject;
+class CCommandInterpreter;
+class CE3DScreen;
+class IGUIGame;
+class IGUISound;
+struct SGUIPack;
 
 class CInterface : public IConsoleHost {
 public:
@@ -80,8 +93,75 @@ public:
     void DrawProgressScreen();
     // Clears the screen and draws the load screen (the progress stack's redraw).
     void DrawProgressFrame();
-    const char* GetSystemText(int index);
     void JumpToGUI(int screenId);
+
+    // ---- system texts (ui/SystemTexts.cpp)
+    // The text of an index: its name while it has none, "" outside the
+    // table, "*LOC*" for every index while TestLocalization is on.
+    const char* GetSystemText(int index);
+    // The text with its "%s" filled by the values, or its identifier's name
+    // when its conversions do not match them (said once per text on the
+    // console).
+    std::string FormatSystemText(int index, std::initializer_list<const char*> values);
+    // Gives a text to the GUI localization object of that "LID", or else to
+    // the system text of that name (any letter case).
+    void SetLid(const char* lid, const char* text);
+    // Reports GUI localization objects below object that have no text.
+    void CheckLocalization(CGUIObject* object);
+    // Reports system texts without a name or a text.
+    void CheckSystemTexts();
+
+    // ---- the GUI (ui/GUILoad.cpp, ui/GUIScreens.cpp)
+    // g_Load: the interface of the packfile (below the GUI folder) replaces
+    // the loaded one; g_Append adds its screens. A file that cannot be read
+    // is refused with a console line naming it, and the loaded interface
+    // stays as it was. False when refused.
+    bool LoadGUI(const char* name);
+    bool AppendGUI(const char* name);
+    // The same from a packfile's records (tests, benchmarks); name is what
+    // the console lines call it.
+    bool LoadGUIPack(const SGUIPack& pack, const char* name, bool append);
+    // The top-level GUI of the active id; a missing id falls back to 1.
+    CGUIObject* FindActiveGUI();
+    // The last object in depth-first order whose "ID" is the name, or null.
+    CGUIObject* FindPanel(const char* name);
+    void IdentifyPanels();
+    void LoadMouse();
+    void LoadUnitInfo();
+    void FreeGUI();
+    void FreePictures();
+    // The command-context step of each frame: the screen asked for (the
+    // score screen, the in-game menu's or the one kept outside it) becomes
+    // the active one when it changed, and the GUI context's binding file is
+    // chosen (the edit box's, the active screen's "KeyBindingFile", or
+    // "Commands_GUI.cfg").
+    void UpdateGUIContext();
+    // The selection box being dragged, in white (not when it is smaller
+    // than 4 pixels either way).
+    void DrawSelectionBox(CE3DSurface* canvas);
+    // Runs a command text of the GUI after the mouse walk that pressed it.
+    void QueueGUICommand(const char* text);
+    void RunGUICommands();
+    // The GUI's rows of the command set (ui/GUICommands.cpp), entered into an
+    // interpreter for this interface; the game registers them as soon as the
+    // interface exists, so that the language script can give the texts. The
+    // rows work on this interface (their context).
+    void RegisterGUICommands(CCommandInterpreter* ip);
+    // The game as the GUI sees it (ui/GUIRoles.h): the given role, or the
+    // default without a game; and what the GUI reads of the other roles.
+    IGUIGame& GUIGame() { return *m_guiGame; }
+    int32_t GuiWord();
+    CE3DScreen* Screen();
+    CNetGame* NetGame() { return m_net; }
+    const char* GetPath(const char* subFolder, const char* name);
+    // The game clock, for the GUI's sequences and blinking.
+    uint64_t ClockNow();
+    uint64_t ClockFrequency();
+    // The lists the screens show (ui/GUILists.cpp).
+    void FillMapList(CGUIObject* list);
+    void FillLobbyPlayerList(CGUIObject* list);
+    void FillServerName(CGUIObject* panel);
+    bool SelectMap(const char* name);
 
     // ---- the mouse (ui/MouseDispatch.cpp)
     // Every mouse-button event of the game, at the screen point (x, y):
@@ -174,6 +254,7 @@ public:
     int32_t m_leadUnit = -1;
     // The selection box: screen corners and the ground points under them.
     int32_t m_boxActive = 0;
+    uint8_t m_boxShown = 0;  // drawn in the last frame
     int32_t m_boxStartScreen[2] = {0, 0};
     int32_t m_boxEndScreen[2] = {0, 0};
     float m_boxStartWorld[3] = {0.0f, 0.0f, 0.0f};
@@ -189,8 +270,74 @@ public:
     const void* m_placeTemplate = nullptr;
     uint8_t m_drawGUI = 1;  // cg_DrawGUI
 
+    // ---- the GUI
+    // The loaded tree: the root's children are the screens.
+    CGUIObject* m_GUIRoot = nullptr;
+    // The sound engine's side of the GUI's banks (set by the game), and the
+    // banks of the loaded packfile.
+    IGUISound* m_guiSound = nullptr;  // the given role; null: no sound
+    std::vector<void*> m_SoundBanks;
+    SSystemTextEntry m_SystemTexts[kSystemTextCount];
+    uint8_t m_TestLocalization = 0;  // TestLocalization
+    std::set<int> m_formatRefused;   // texts whose conversions were reported
+    // Screens: the id kept outside the in-game menu (the main menu until a
+    // game or a script says otherwise), the in-game menu, the id the context
+    // step asked for last; m_activeGUI (above) is the one shown.
+    int32_t m_MenuGUIId = 1;
+    uint8_t m_InGameMenu = 0;
+    int32_t m_RequestedGUIId = 0;
+    int32_t m_menuPage = 0;
+    uint8_t m_GUIChanged = 1;
+    uint8_t m_RefreshLists = 0;
+    int32_t m_HighestLayer = 0;
+    int32_t m_missingGUIReported = -1;  // the missing id said last
+    CGUIObject* m_lastActiveGUI = nullptr;
+    // The search bookkeeping of CGUIObject::FindByProperty.
+    CGUIObject* m_SearchResult = nullptr;
+    uint8_t m_SearchFound = 0;
+    uint8_t m_SearchFoundTwice = 0;
+    // Set by GUI properties: the HUD's button counts (their scroll offsets
+    // apart) and the mini console's rows.
+    int32_t m_MultiSelectButtons = 0, m_MultiSelectOffset = 0;
+    int32_t m_BuildIconButtons = 0, m_BuildIconOffset = 0;
+    int32_t m_MiniConsoleLines = 0;
+    uint8_t m_GUIInput = 0;  // set by g_IdentifyPanels
+    CGUIObject* m_HoveredGUIObject = nullptr;
+    CGUIObject* m_Panels[kPanelCount] = {};
+    std::vector<CGUIObject*> m_MultiButtons, m_BuildIcons;
+    uint8_t m_scriptsStarted = 0;
+    // The pulsing colour (0 to 255 and back) and the join button's blink.
+    float m_pulse = 0.0f, m_pulseSpeed = 255.0f, m_pulseDirection = 1.0f;
+    uint8_t m_joinBlink = 0;
+    uint64_t m_joinBlinkTime = 0;
+    // Command texts and the jump of a release, run after the mouse walk.
+    std::vector<std::string> m_guiCommands;
+    int32_t m_guiJump = -1;
+    // Cursors (Mouse\Idle.bmp, IdleAdd.bmp, IdleSub.bmp and the sequences
+    // select, harvest, no_select, attack, move) and the unit-status
+    // sequences (UnitInfo\Pathing, TurnedOff, NoPath).
+    CBitmapSurface* m_mouseBitmaps[3] = {nullptr, nullptr, nullptr};
+    std::vector<CBitmapSurface*> m_mouseSequences[5];
+    std::vector<CBitmapSurface*> m_unitInfoSequences[3];
+    int32_t m_NumMouseBitmaps = 0;     // g_NumMouseBitmaps
+    int32_t m_NumUnitInfoBitmaps = 0;  // g_NumUnitInfoBitmaps
+    CBitmapSurface* m_LoadScreenImage = nullptr;
+    // The in-game screen between its changes (colour key 255, 0, 255).
+    CE3DSurface* m_guiSurface = nullptr;
+    // The lobby's lists.
+    int32_t m_mapListScroll = 0, m_lobbyListScroll = 0;
+    uint8_t m_RejectMode = 0;
+    uint8_t m_RemakeMapChange = 1;  // g_RemakeMapChange
+    std::vector<CStrBuf> m_mapNames;
+    CStrBuf m_TCPAddress;  // g_TCPAdress
+    int32_t m_GameSpeedSetting = 3, m_ScrollSpeedSetting = 3;
+    int32_t m_MessageLines = 6;
+    uint8_t m_ToolTips = 1;
+    int32_t m_BuildOrderDuplication = 5;
+
 private:
     IWorldFiles* m_files = nullptr;
+    IGUIGame* m_guiGame = nullptr;
     IInterfaceScreen* m_screen = nullptr;
     IInterfaceConsole* m_consoleRole = nullptr;
     IInterfaceState* m_state = nullptr;

@@ -14,6 +14,11 @@
 //   IInterfaceState     the game's state words and the order modes the     app/GameRoles.cpp (CGame,
 //                       input holds (queue, direct move, formation),       input manager)
 //                       the map editor's mode
+//   IGUIGame            the game's kind, the GUI word, the frame time,     app/GameInterface.cpp
+//   (ui/GUIRoles.h)     scripts at the next frame, the mission's result,   (CGame, clock, input
+//                       the progress stack's top entry                     manager, world)
+//   IGUISound           the GUI's sound banks on the sound engine          app/GameInterface.cpp
+//   (ui/GUISound.h)                                                        (sound engine)
 //
 // A role that was not given is answered by a default that draws nothing and
 // holds nothing; none is reached through a global.
@@ -28,6 +33,8 @@ class CE3DScreen;
 class CE3DViewport;
 class CEditField;
 class IWorldFiles;
+class IGUIGame;
+class IGUISound;
 
 class IInterfaceScreen {
 public:
@@ -80,9 +87,13 @@ public:
 };
 
 // The roles an interface is given; a null one is answered by its default.
+// The GUI's own two (ui/GUIRoles.h, ui/GUISound.h): the game as the GUI
+// sees it, and the sound engine's side of the GUI's sound banks.
 struct SInterfaceRoles {
     IWorldFiles* files = nullptr;
     IInterfaceScreen* screen = nullptr;
     IInterfaceConsole* console = nullptr;
     IInterfaceState* state = nullptr;
+    IGUIGame* gui = nullptr;
+    IGUISound* guiSound = nullptr;
 };

@@ -14,6 +14,7 @@
 #include <algorithm>
 
 #include "e3d/Viewport.h"
+#include "ui/GUIObject.h"
 #include "ui/Interface.h"
 #include "world/GameScene.h"
 #include "world/ObjectTemplate.h"
@@ -59,6 +60,9 @@ int CInterface::OnMouseEvent(int code, int x, int y) {
     const bool nonGameGUI = m_activeGUI != kGameScreen;
     const bool gameViewTakes = m_state->GuiWord() == 0 && !nonGameGUI;
     const bool confirm = m_mode == kModeConfirm;
+    // The screen shown takes the mouse before the game view; what a release
+    // on one of its objects runs, runs after its walk.
+    CGUIObject* gui = confirm ? nullptr : FindActiveGUI();
     switch (code) {
         case kLeftDown:
             if (confirm) {
@@ -71,32 +75,45 @@ int CInterface::OnMouseEvent(int code, int x, int y) {
                 return 1;
             }
             if (gameViewTakes && m_fields.m_fullScreenRadar) return IssueOrderAtMouse(x, y, kLeftDown);
-            // The map editor's tools mark with the box of the game view, as
-            // its marking paint mode does; the GUI tree has no objects of its
-            // own yet to take the press first.
+            if (gui && !m_boxActive) gui->OnMouse(x, y, kLeftDown);
             if (!m_guiPressing && gameViewTakes) IssueOrderAtMouse(x, y, kLeftDown);
-            return 1;
+            break;
         case kRightPress:
             if (confirm) return 1;
             // No build icon lies under the mouse: the press changes the
             // panels and goes on to the game view.
             if (!m_buildPanelRightPress) m_fields.m_selectionChanged = 1;
             if (!m_buildPanelRightPress && gameViewTakes) IssueOrderAtMouse(x, y, kRightPress);
+            m_RejectMode = 0;
             return 1;
         case kLeftUp:
             m_confirmPressed = 0;
             if (confirm) return 1;
             m_editorPlaced = 0;
-            m_guiPressing = 0;
+            if (m_guiPressing) {
+                m_guiPressing = 0;
+                if (gui) gui->OnMouse(x, y, kLeftUp);
+            }
             m_commandRan = 0;
             if (gameViewTakes) IssueOrderAtMouse(x, y, kLeftUp);
-            return 1;
+            break;
+        case kMoved:
+            if (confirm) return 1;
+            m_HoveredGUIObject = nullptr;
+            if (gui) gui->OnMouse(x, y, kMoved);
+            break;
         case kDoubleClick:
-            if (!confirm && gameViewTakes) IssueOrderAtMouse(x, y, kDoubleClick);
-            return 1;
-        default:  // moved, the presses after 0 and 2: the GUI's alone
+        case kLeftPress:
+        case kRightPressAfter:
+            if (confirm) return 1;
+            if (code == kDoubleClick && gameViewTakes) IssueOrderAtMouse(x, y, kDoubleClick);
+            if (gui) gui->OnMouse(x, y, code);
+            break;
+        default:
             return 1;
     }
+    RunGUICommands();
+    return 1;
 }
 
 int CInterface::IssueOrderAtMouse(int x, int y, int code) {

@@ -2,6 +2,9 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -57,6 +60,39 @@ std::string Net_FormatAddress(const SNetAddress& a) {
     std::snprintf(buf, sizeof buf, "%u.%u.%u.%u:%u", a.ip >> 24, (a.ip >> 16) & 255, (a.ip >> 8) & 255,
                   a.ip & 255, a.port);
     return buf;
+}
+
+bool Net_ResolveHost(const std::string& host, uint32_t* ip) {
+    addrinfo hints;
+    std::memset(&hints, 0, sizeof hints);
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_DGRAM;
+    addrinfo* found = nullptr;
+    if (host.empty() || getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) return false;
+    bool ok = false;
+    for (addrinfo* a = found; a && !ok; a = a->ai_next) {
+        if (a->ai_family != AF_INET || !a->ai_addr) continue;
+        *ip = ntohl(reinterpret_cast<sockaddr_in*>(a->ai_addr)->sin_addr.s_addr);
+        ok = true;
+    }
+    freeaddrinfo(found);
+    return ok;
+}
+
+std::vector<SNetInterfaceAddress> Net_LocalAddresses() {
+    std::vector<SNetInterfaceAddress> out;
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0) return out;
+    for (ifaddrs* i = list; i; i = i->ifa_next) {
+        if (!i->ifa_addr || i->ifa_addr->sa_family != AF_INET || !(i->ifa_flags & IFF_UP)) continue;
+        SNetInterfaceAddress a;
+        a.ip = ntohl(reinterpret_cast<sockaddr_in*>(i->ifa_addr)->sin_addr.s_addr);
+        if ((i->ifa_flags & IFF_BROADCAST) && i->ifa_broadaddr && i->ifa_broadaddr->sa_family == AF_INET)
+            a.broadcast = ntohl(reinterpret_cast<sockaddr_in*>(i->ifa_broadaddr)->sin_addr.s_addr);
+        out.push_back(a);
+    }
+    freeifaddrs(list);
+    return out;
 }
 
 int Net_UdpOpen(const SNetAddress& bindTo, int* err) {

@@ -27,6 +27,18 @@ constexpr uint32_t kNetLoopback = 0x7F000001u;  // 127.0.0.1
 // "a.b.c.d:port" or "a.b.c.d"; false on anything else.
 bool Net_ParseAddress(const std::string& text, SNetAddress* out);
 std::string Net_FormatAddress(const SNetAddress& a);
+// The IPv4 address of a host name (or a dotted address); false when the name
+// does not resolve. It may wait for the name service.
+bool Net_ResolveHost(const std::string& host, uint32_t* ip);
+
+// One IPv4 address of this machine and the broadcast address of its network
+// (0 when its interface has none, as the loopback).
+struct SNetInterfaceAddress {
+    uint32_t ip = 0;
+    uint32_t broadcast = 0;
+};
+// Every IPv4 address of the machine's interfaces that are up.
+std::vector<SNetInterfaceAddress> Net_LocalAddresses();
 
 // Opens a non-blocking UDP socket bound to the given address (port 0 picks
 // one). Returns the handle, or -1 with *err set.

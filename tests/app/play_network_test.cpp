@@ -22,19 +22,6 @@
 
 namespace {
 
-// "Sync CRC of frame F: C" lines: frame to CRC.
-std::map<int, std::string> SyncCrcs(const std::string& out) {
-    std::map<int, std::string> crcs;
-    std::istringstream in(out);
-    std::string line;
-    while (std::getline(in, line)) {
-        int frame = 0;
-        char crc[16] = {};
-        if (std::sscanf(line.c_str(), "Sync CRC of frame %d: %15s", &frame, crc) == 2) crcs[frame] = crc;
-    }
-    return crcs;
-}
-
 uint16_t FreePort() {
     CRawEndpoint probe;
     return probe.Address().port;
@@ -42,7 +29,7 @@ uint16_t FreePort() {
 
 // A host with the demo map and a client joined to it over UDP, each in its
 // own installation, both printing the sync CRC every fifth frame. The host
-// plays the shipped start-up script's skirmish first and goes back to the
+// plays a skirmish from its start-up script first and goes back to the
 // lobby to host: a machine that played before starts the new game as one
 // that never did.
 void JoinTwoMachines(const CTempDir& hostDir, const CTempDir& clientDir, CTestProcess& host,
@@ -50,6 +37,7 @@ void JoinTwoMachines(const CTempDir& hostDir, const CTempDir& clientDir, CTestPr
     const std::string port = std::to_string(FreePort());
     clientDir.Write("Tessarak/Scripts/Autoexec.cfg",
                     "ge_MainSleep(1);\nnw_ClientPort(0);\nName(\"Clienty\");\ndbg_SyncCrc(5);\n");
+    ASSERT_TRUE(Test_WriteSkirmishStart(hostDir));
     ASSERT_TRUE(Test_StartGame(host, hostDir));
     ASSERT_FALSE(Test_UnitsOnceRunning(host, 30.0).empty()) << host.Output();
     host.Write("StartLocalServer(); ge_MainSleep(1); Name(\"Hosty\"); GameMode(GM_Multi); StartServer(" +
@@ -64,23 +52,6 @@ void JoinTwoMachines(const CTempDir& hostDir, const CTempDir& clientDir, CTestPr
     client.Write("Connect(\"127.0.0.1:" + port + "\");\n");
     ASSERT_TRUE(host.WaitForOutput("Clienty entered the game", 30)) << host.Output() << client.Output();
     ASSERT_TRUE(client.WaitForOutput("Clienty entered the game", 30)) << client.Output();
-}
-
-// The host starts the game as a player would: the server refuses a start
-// while a client still checks the map it was sent, and the host tries again.
-// True once the host's game initializes.
-bool StartWhenEveryoneHoldsTheMap(CTestProcess& host) {
-    for (int attempt = 0; attempt < 60; ++attempt) {
-        const size_t from = host.Output().size();
-        host.Write("StartGame();\n");
-        for (int i = 0; i < 300; ++i) {
-            const std::string out = host.Output();
-            if (out.find("Initializing Game...", from) != std::string::npos) return true;
-            if (out.find("Cannot start game", from) != std::string::npos) break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-    }
-    return false;
 }
 
 // Whether the text comes in the output after its first `from` bytes within
@@ -112,7 +83,7 @@ protected:
 // starts the game, each machine orders its own tank, and both worlds print
 // the same sync CRC frame after frame.
 TEST_F(PlayTwoMachines, OverUdpTheyStayInStep) {
-    ASSERT_TRUE(StartWhenEveryoneHoldsTheMap(host)) << host.Output();
+    ASSERT_TRUE(Test_StartWhenEveryoneHoldsTheMap(host)) << host.Output();
     // Each machine's start unit at its start position, the first player's
     // on the host, the second's on the client.
     std::vector<SUnitSeen> hostUnits = Test_UnitsOnceRunning(host, 30.0);
@@ -133,12 +104,12 @@ TEST_F(PlayTwoMachines, OverUdpTheyStayInStep) {
     // see the orders' way to its end).
     int common = 0;
     for (int i = 0; i < 150 && common < 10; ++i) {
-        std::map<int, std::string> a = SyncCrcs(host.Output()), b = SyncCrcs(client.Output());
+        std::map<int, std::string> a = Test_SyncCrcs(host.Output()), b = Test_SyncCrcs(client.Output());
         common = 0;
         for (const auto& f : a) common += b.count(f.first) ? 1 : 0;
         if (common < 10) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    std::map<int, std::string> a = SyncCrcs(host.Output()), b = SyncCrcs(client.Output());
+    std::map<int, std::string> a = Test_SyncCrcs(host.Output()), b = Test_SyncCrcs(client.Output());
     for (const auto& f : a) {
         auto other = b.find(f.first);
         if (other != b.end()) {
@@ -159,7 +130,7 @@ TEST_F(PlayTwoMachines, OverUdpTheyStayInStep) {
 TEST_F(PlayTwoMachines, OneThatCannotStartSendsEveryoneBackToTheLobby) {
     std::filesystem::remove(clientDir.File("Tessarak/Units/PackedProject.VXP"));
 
-    ASSERT_TRUE(StartWhenEveryoneHoldsTheMap(host)) << host.Output();
+    ASSERT_TRUE(Test_StartWhenEveryoneHoldsTheMap(host)) << host.Output();
     const char* notice = "The game could not start on Clienty; back to the lobby";
     EXPECT_TRUE(host.WaitForOutput(notice, 30)) << host.Output();
     EXPECT_TRUE(client.WaitForOutput(notice, 30)) << client.Output();
@@ -167,7 +138,7 @@ TEST_F(PlayTwoMachines, OneThatCannotStartSendsEveryoneBackToTheLobby) {
     // Both stay in the lobby: the host's next start is taken there and called
     // off the same way on both; no game loop ran, no world is left.
     const size_t hostFrom = host.Output().size(), clientFrom = client.Output().size();
-    ASSERT_TRUE(StartWhenEveryoneHoldsTheMap(host)) << host.Output();
+    ASSERT_TRUE(Test_StartWhenEveryoneHoldsTheMap(host)) << host.Output();
     EXPECT_TRUE(WaitForOutputAfter(host, notice, hostFrom, 30)) << host.Output();
     EXPECT_TRUE(WaitForOutputAfter(client, notice, clientFrom, 30)) << client.Output();
     for (CTestProcess* game : {&host, &client}) {

@@ -18,12 +18,13 @@
 
 namespace {}  // namespace
 
-// The README's first command: the shipped start-up script starts a skirmish
-// on Skerry; its map and start units are there, and a scripted order moves a
+// A player's own start-up script starts a skirmish on Skerry, as the README
+// tells: its map and start units are there, and a scripted order moves a
 // tank.
 TEST(Play, TheStartScriptsSkirmishTakesAScriptedOrder) {
     CTempDir dir;
     if (!Test_CopyInstallation(dir)) FAIL() << "the game program is not built";
+    ASSERT_TRUE(Test_WriteSkirmishStart(dir));
     CTestProcess game;
     ASSERT_TRUE(Test_StartGame(game, dir));
     std::vector<SUnitSeen> units = Test_UnitsOnceRunning(game, 30.0);

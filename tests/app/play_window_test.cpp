@@ -157,14 +157,15 @@ TEST(PlayWindow, MapUnitsAndTeamColourDrawnAndATankClickedAndOrdered) {
     EXPECT_EQ(game.Wait(30), 0) << game.Output();
 }
 
-// The mini console over the running skirmish of the shipped start-up script:
-// its newest lines show in a band at the bottom of the window, the game goes
-// on drawing around them, and they go when it is hidden.
+// The mini console over a running skirmish: its newest lines show in a band
+// at the bottom of the window, the game goes on drawing around them, and
+// they go when it is hidden.
 TEST(PlayWindow, MiniConsoleDrawsItsLinesOverTheGame) {
     if (!Test_OnPath("Xvfb") || !Test_OnPath("xdotool") || !Test_OnPath("import"))
         GTEST_SKIP() << "needs Xvfb, xdotool and ImageMagick";
     CTempDir dir;
     if (!Test_CopyInstallation(dir)) FAIL() << "the game program is not built";
+    ASSERT_TRUE(Test_WriteSkirmishStart(dir));
     CTestXServer x;
     ASSERT_TRUE(x.Start());
     CTestProcess game;

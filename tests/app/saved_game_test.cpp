@@ -49,12 +49,14 @@ bool Start(CTestProcess& game, const CTempDir& dir, bool asNobody) {
 TEST(SavedGame, ASkirmishSavedWhereTheInstallationIsReadOnlyIsContinuedByTheNextStart) {
     CTempDir dir;
     if (!Test_CopyInstallation(dir)) FAIL() << "the game program is not built";
+    // The installation's own start: a skirmish on Skerry.
+    ASSERT_TRUE(dir.Write("Tessarak/Scripts/Autoexec.cfg",
+                          "GameMode(GM_Skirmish);\nStartLocalServer();\nMap(\"Skerry\");\nStartGame();\n"));
     bool asNobody = false;
     ASSERT_TRUE(MakeReadOnly(dir, asNobody));
     const std::string user = "home/data/tessarak/Tessarak/";
 
-    // The shipped start: a skirmish on Skerry. A tank drives off, the game
-    // is saved.
+    // A tank drives off, the game is saved.
     {
         CTestProcess game;
         ASSERT_TRUE(Start(game, dir, asNobody));

@@ -41,10 +41,6 @@ using Lines = std::vector<std::string>;
 class CommandsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        game.SetRootDir(dir.Win().c_str());
-        game.SetClock(new CGameClock);
-        net = new CNetGame(game.Roles().Net());
-        game.SetNetGame(net);
         game.CreateWorld(&root);
         scene = game.Scene();
         rock = new CTessarakObjectTemplate(scene, &root, 1, nullptr);
@@ -65,10 +61,6 @@ protected:
     void TearDown() override {
         console.Stop();
         game.DeleteWorld();
-        delete net;
-        game.SetNetGame(nullptr);
-        delete game.Clock();
-        game.SetClock(nullptr);
     }
     // The console lines the text printed.
     Lines Run(const char* text) { return console.Run(text); }
@@ -81,8 +73,9 @@ protected:
     }
 
     CTempDir dir;
-    CGame game{nullptr, "No datafile"};
-    CNetGame* net = nullptr;
+    CCommandGame session{dir.Win().c_str()};
+    CGame& game = session.game;
+    CNetGame* net = session.net;
     CGameScene* scene = nullptr;
     CE3DFrame root{nullptr};
     CTessarakObjectTemplate* rock = nullptr;

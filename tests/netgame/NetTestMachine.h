@@ -137,6 +137,12 @@ public:
     bool ExecStartup(const char*) override { return true; }
     void QueueScript(const char* name) override { scripts.push_back(name); }
     void ShowNotice(const char* text) override { notices.push_back(text); }
+    // With `systemTexts`, the system text of index n reads "#n".
+    const char* GetSystemText(int index) override {
+        if (!systemTexts) return "";
+        m_systemText = "#" + std::to_string(index);
+        return m_systemText.c_str();
+    }
     void SaveConfigFiles() override { ++configSaves; }
     uint32_t InstanceValue() override { return 0; }
 
@@ -292,6 +298,8 @@ public:
     // Frames of a game that does not run yet take their orders and step
     // nothing (the game's interface frame) rather than stepping the world.
     bool ordersOnlyWhileLoading = false;
+    bool systemTexts = false;
+    std::string m_systemText;
     std::map<uint16_t, STick> ticks;  // by frame number
     std::chrono::steady_clock::time_point m_lastStep;
     int tickCount = 0;

@@ -98,6 +98,10 @@ public:
         : CNetMachine(name, false), script(*this) {
         root = "Z:" + rootFolder;
         ordersOnlyWhileLoading = true;
+        // The host keeps 15 ticks a second however busy the machine is (its
+        // pace would lower the tick rate, and with it every tick's time,
+        // when a step takes long): two runs tick alike.
+        net->m_minFps = net->m_targetFps;
         gameType = 1;
         net->AddSavedPart(&script);
         placeStartUnits = [this] { PlaceStart(); };

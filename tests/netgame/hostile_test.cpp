@@ -18,45 +18,26 @@ std::vector<uint8_t> Bytes(const CStateArchive& ar) {
     return std::vector<uint8_t>(ar.GetData(), ar.GetData() + ar.GetBuffer().size());
 }
 
-// A raw client: an engine driven by the test, its registry filled from the
-// client's side of the table (every id with the options both sides share),
-// keeping what arrives.
-struct SRawClient {
+// A raw client: a raw peer whose registry is filled from the client's side
+// of the table (every id with the options both sides share).
+struct SRawClient : SRawPeer {
     static constexpr uint16_t kUnknown = 140;  // an id the game has not
-    CTestEngine engine;
-    NWEMessageTypes registry{&engine};
-    NWESocket* socket = nullptr;
-    NWEPeer* peer = nullptr;
-    std::map<uint16_t, std::vector<std::vector<uint8_t>>> got;
 
-    static void Keep(NWEPeer*, NWEMessage* m, void* context) {
-        static_cast<SRawClient*>(context)->got[m->GetId()].emplace_back(m->GetData(),
-                                                                        m->GetData() + m->GetSize());
-    }
-    explicit SRawClient(const SNetAddress& server) {
+    explicit SRawClient(const SNetAddress& server) : SRawPeer(kNetLoopback, server, 13) {
         size_t n = 0;
         const SNetMessageRow* rows = NetMessage_Table(&n);
         for (size_t i = 0; i < n; ++i)
-            registry.Register(rows[i].name, rows[i].id, &SRawClient::Keep, this, nullptr, nullptr, nullptr,
-                              rows[i].cls, rows[i].priority, 0, 1, rows[i].shortHeader);
+            Register(rows[i].name, rows[i].id, rows[i].cls, rows[i].priority, rows[i].shortHeader);
         registry.Register("UNKNOWN", kUnknown, nullptr, nullptr, nullptr, nullptr, nullptr, 1, 5, 0, 1, 0);
-        socket = new NWESocket(&engine);
-        socket->Open(SNetAddress{kNetLoopback, 0});
-        peer = new NWEPeer(socket, &registry, "raw");
-        peer->SetReceiveCrcSeed(13);
-        peer->SetAddress(server);
     }
-    ~SRawClient() { socket->Destroy(); }
     void Send(uint16_t id, const std::vector<uint8_t>& p) {
         peer->SendMessage(id, p.data(), static_cast<uint32_t>(p.size()), nullptr, 65535, 0);
     }
-    bool Has(uint16_t id) { return !got[id].empty(); }
     // Steps the session and this client until done (false after the
     // session's time-out).
     bool Pump(CNetSession& s, const std::function<bool()>& done) {
         return s.RunUntil([&] {
-            engine.Poll(0);
-            engine.Tick(true);
+            Step();
             return done();
         });
     }

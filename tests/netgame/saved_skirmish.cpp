@@ -51,9 +51,16 @@ int main(int argc, char** argv) {
         computer->m_computer = 1;
         net.m_players.ResolvePlayerRaces();
     }
+    // (The host's own client gives the computer player's orders once the
+    // server runs.)
     if (!net.StartServer(0, true)) {
         std::fprintf(stderr, "the server did not start\n");
         return 1;
+    }
+    if (play) {
+        CGameSocket* own = net.TakeLocalServerEnd();
+        net.FindPlayerById(2)->m_connection = own;
+        if (own) own->Release();
     }
     if (!play && !net.HostSavedGame("skirmish", nullptr, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
@@ -72,11 +79,22 @@ int main(int argc, char** argv) {
             printed = ticks;
             std::printf("%u %08x\n", ticks, host->m_world->StateHash());
             if (const char* dump = std::getenv("SAVED_SKIRMISH_DUMP"))
-                if (static_cast<uint32_t>(std::atoi(dump)) == ticks)
+                if (static_cast<uint32_t>(std::atoi(dump)) == ticks) {
+                    std::fprintf(stderr, "counter %d scene %08x\n", host->scene->m_idTable.GetCounter(),
+                                 host->scene->ComputeSyncCRC());
+                    for (CPlayer* p : host->net->m_players.m_players) {
+                        CStateArchive ar;
+                        p->WriteSyncInfo(ar);
+                        std::fprintf(stderr, "player %d:", p->m_id);
+                        for (size_t i = 0; i < ar.GetSize(); ++i)
+                            std::fprintf(stderr, " %02x", ar.GetData()[i]);
+                        std::fprintf(stderr, "\n");
+                    }
                     for (CTessarakObject* o = host->scene->m_allObjects; o; o = o->m_allNext)
                         std::fprintf(stderr, "%d %s %08x %f %f\n", o->m_objectId,
                                      o->m_template ? o->m_template->m_name.GetText() : "",
                                      o->ComputeSyncCRC(), o->m_position[0], o->m_position[2]);
+                }
             if (const char* dump = std::getenv("SAVED_SKIRMISH_IMAGE"))
                 if (CTessarakObject* o = host->scene->m_idTable.Find(std::atoi(dump))) {
                     CStateArchive image;

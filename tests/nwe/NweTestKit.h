@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <functional>
 #include <initializer_list>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -219,3 +220,41 @@ inline std::vector<std::pair<uint16_t, uint32_t>> ShortMessagesOf(const std::vec
     }
     return out;
 }
+
+// A peer of its own for a test that talks to an engine the way no honest
+// program would: an engine driven by the test, a socket on an address of
+// 127/8, one peer to the remote address, and every message that arrives
+// kept by id. The test registers the ids it speaks (Register).
+struct SRawPeer {
+    CTestEngine engine;
+    NWEMessageTypes registry{&engine};
+    NWESocket* socket = nullptr;
+    NWEPeer* peer = nullptr;
+    std::map<uint16_t, std::vector<std::vector<uint8_t>>> got;
+
+    static void Keep(NWEPeer*, NWEMessage* m, void* context) {
+        static_cast<SRawPeer*>(context)->got[m->GetId()].emplace_back(m->GetData(),
+                                                                      m->GetData() + m->GetSize());
+    }
+    SRawPeer(uint32_t ip, const SNetAddress& remote, uint32_t receiveSeed) {
+        socket = new NWESocket(&engine);
+        socket->Open(SNetAddress{ip, 0});
+        peer = new NWEPeer(socket, &registry, "raw");
+        peer->SetReceiveCrcSeed(receiveSeed);
+        peer->SetAddress(remote);
+    }
+    ~SRawPeer() { socket->Destroy(); }
+    SRawPeer(const SRawPeer&) = delete;
+    SRawPeer& operator=(const SRawPeer&) = delete;
+    // An id handled on arrival (kept), with the options both ends give it.
+    void Register(const char* name, uint16_t id, uint8_t cls, uint8_t priority, uint8_t shortHeader) {
+        registry.Register(name, id, &SRawPeer::Keep, this, nullptr, nullptr, nullptr, cls, priority, 0, 1,
+                          shortHeader);
+    }
+    bool Has(uint16_t id) { return !got[id].empty(); }
+    // Reads what came and does the engine's periodic work.
+    void Step() {
+        engine.Poll(0);
+        engine.Tick(true);
+    }
+};

@@ -10,11 +10,13 @@
 #include <vector>
 
 #include "app/Game.h"
+#include "app/GameClock.h"
 #include "app/GameRoles.h"
 #include "app/GameServices.h"
 #include "app/InputManager.h"
 #include "commands/CommandAreas.h"
 #include "console/CommandInterpreter.h"
+#include "netgame/NetGame.h"
 #include "ui/Interface.h"
 
 class CCommandConsole {
@@ -55,4 +57,27 @@ public:
 private:
     CGame* m_game = nullptr;
     CCommandInterpreter* m_ip = nullptr;
+};
+
+// A game for the command tests: its root folder, a clock and a network game
+// (a local game: it hosts).
+class CCommandGame {
+public:
+    explicit CCommandGame(const char* rootDir) {
+        game.SetRootDir(rootDir);
+        game.SetClock(new CGameClock);
+        net = new CNetGame(game.Roles().Net());
+        game.SetNetGame(net);
+    }
+    ~CCommandGame() {
+        delete net;
+        game.SetNetGame(nullptr);
+        delete game.Clock();
+        game.SetClock(nullptr);
+    }
+    CCommandGame(const CCommandGame&) = delete;
+    CCommandGame& operator=(const CCommandGame&) = delete;
+
+    CGame game{nullptr, "No datafile"};
+    CNetGame* net = nullptr;
 };

@@ -30,6 +30,12 @@ bool Test_StartGame(CTestProcess& game, const CTempDir& dir,
     return game.Start(options);
 }
 
+bool Test_WriteSkirmishStart(const CTempDir& dir, const std::string& before) {
+    return dir.Write(
+        "Tessarak/Scripts/Autoexec.cfg",
+        before + "GameMode(GM_Skirmish);\nStartLocalServer();\nMap(\"Skerry\");\nStartGame();\n");
+}
+
 std::vector<SUnitSeen> Test_ReadUnits(CTestProcess& game, double seconds) {
     static int s_serial = 0;
     const std::string begin = "units-begin " + std::to_string(++s_serial);
@@ -93,4 +99,30 @@ std::vector<SUnitSeen> Test_UnitsOnceRunning(CTestProcess& game, double seconds)
 
 bool Test_Near(const SUnitSeen* unit, float x, float z, float reach) {
     return unit && std::hypot(unit->x - x, unit->z - z) <= reach;
+}
+
+std::map<int, std::string> Test_SyncCrcs(const std::string& out) {
+    std::map<int, std::string> crcs;
+    std::istringstream in(out);
+    std::string line;
+    while (std::getline(in, line)) {
+        int frame = 0;
+        char crc[16] = {};
+        if (std::sscanf(line.c_str(), "Sync CRC of frame %d: %15s", &frame, crc) == 2) crcs[frame] = crc;
+    }
+    return crcs;
+}
+
+bool Test_StartWhenEveryoneHoldsTheMap(CTestProcess& host) {
+    for (int attempt = 0; attempt < 60; ++attempt) {
+        const size_t from = host.Output().size();
+        host.Write("StartGame();\n");
+        for (int i = 0; i < 300; ++i) {
+            const std::string out = host.Output();
+            if (out.find("Initializing Game...", from) != std::string::npos) return true;
+            if (out.find("Cannot start game", from) != std::string::npos) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    }
+    return false;
 }

@@ -3,6 +3,7 @@
 // through its standard output (the console's lines).
 #pragma once
 
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,6 +26,11 @@ bool Test_StartGame(CTestProcess& game, const CTempDir& dir,
 // another way, through the launcher say).
 SProcessOptions Test_GameOptions(const CTempDir& dir);
 
+// The player's own start-up script of the installation in dir: a skirmish
+// on Skerry straight away, without the menus (the shipped script opens the
+// main menu); lines before it run first.
+bool Test_WriteSkirmishStart(const CTempDir& dir, const std::string& before = "");
+
 // Selects the local player's units (in a running game) and reads their
 // template names and positions back; empty when the game gave no answer
 // within the seconds.
@@ -43,3 +49,12 @@ bool Test_WaitForUnitAt(CTestProcess& game, const char* name, float x, float z, 
 
 // The unit of the template nearest to (x, z), or null.
 const SUnitSeen* Test_NearestUnit(const std::vector<SUnitSeen>& units, const char* name, float x, float z);
+
+// The "Sync CRC of frame F: C" lines (dbg_SyncCrc) of a game's output:
+// frame to CRC.
+std::map<int, std::string> Test_SyncCrcs(const std::string& out);
+
+// The host starts the game as a player would: the server refuses a start
+// while a client still checks the map it was sent, and the host tries again.
+// True once the host's game initializes.
+bool Test_StartWhenEveryoneHoldsTheMap(CTestProcess& host);

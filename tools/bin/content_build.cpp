@@ -7,7 +7,9 @@
 // their paths relative to it ("Scripts\Startup.cfg"), in name order. Every
 // folder whose name ends in ".vxp" holds the text sources of a packed project
 // (project.toml and the template files, content/README.md) and becomes the
-// packed project file of that name. A box's "visual.toml" (a map's placed objects, content/README.md) becomes
+// packed project file of that name. Every folder whose name ends in ".gui"
+// holds the TOML description of a GUI packfile and becomes that packfile, its
+// generated pictures beside it. A box's "visual.toml" (a map's placed objects, content/README.md) becomes
 // its member "visual.bin", with the templates of the source's "Units\PackedProject.VXP". Files the build made
 // (a map's radar video) lie in the generated folder at the same places and join the packs and the tree there.
 // Every other file is copied as it stands. Files the game wrote into the
@@ -23,6 +25,8 @@
 #include "core/VFSFile.h"
 #include "core/VFSTable.h"
 #include "tools/lib/ContentProject.h"
+#include "tools/lib/GUIPackWriter.h"
+#include "tools/lib/GUISource.h"
 #include "tools/lib/MapSource.h"
 #include "tools/lib/PackWriter.h"
 
@@ -130,6 +134,39 @@ static bool BuildPack(const fs::path& folder, const fs::path& output) {
     return true;
 }
 
+// A GUI description ("<name>.gui": TOML files) becomes the GUI packfile of
+// that name, and its generated pictures go beside it ("resources", "Mouse",
+// "UnitInfo", "Load").
+static bool BuildGUI(const fs::path& folder, const fs::path& output) {
+    SGUIBuild build;
+    std::string error;
+    if (!GUISource_Load(folder.string(), build, error)) {
+        std::fprintf(stderr, "content_build: %s\n", error.c_str());
+        return false;
+    }
+    fs::create_directories(output.parent_path());
+    if (!GUIPack_WriteFile(output.string(), build.pack, error)) {
+        std::fprintf(stderr, "content_build: %s\n", error.c_str());
+        return false;
+    }
+    for (const SGUIBuildFile& f : build.files) {
+        std::string relative = f.path;
+        std::replace(relative.begin(), relative.end(), '\\', '/');
+        fs::path target = output.parent_path() / relative;
+        fs::create_directories(target.parent_path());
+        FILE* out = std::fopen(target.c_str(), "wb");
+        bool ok = out && std::fwrite(f.bytes.data(), 1, f.bytes.size(), out) == f.bytes.size();
+        if (out) ok = std::fclose(out) == 0 && ok;
+        if (!ok) {
+            std::fprintf(stderr, "content_build: cannot write %s\n", target.c_str());
+            return false;
+        }
+    }
+    std::printf("content_build: %s (%u objects, %zu pictures)\n", output.c_str(),
+                GUIPack_CountObjects(build.pack.root), build.files.size());
+    return true;
+}
+
 static bool CopyTree(const fs::path& source, const fs::path& output) {
     fs::create_directories(output);
     for (const auto& item : fs::directory_iterator(source)) {
@@ -137,6 +174,7 @@ static bool CopyTree(const fs::path& source, const fs::path& output) {
         if (item.is_directory()) {
             bool ok = HasExtension(item.path(), ".box")   ? BuildPack(item.path(), target)
                       : HasExtension(item.path(), ".vxp") ? BuildProject(item.path(), target)
+                      : HasExtension(item.path(), ".gui") ? BuildGUI(item.path(), target)
                                                           : CopyTree(item.path(), target);
             if (!ok) return false;
         } else if (item.is_regular_file()) {

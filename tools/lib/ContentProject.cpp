@@ -17,6 +17,7 @@
 #include "e3d/Material.h"
 #include "e3d/Shape.h"
 #include "e3d/ShapeBlock.h"
+#include "tools/lib/TomlFields.h"
 
 namespace fs = std::filesystem;
 
@@ -30,72 +31,18 @@ namespace {
 constexpr size_t kMaxName = 255;
 constexpr int kMaxDepth = 16;
 
-struct SBuildError {
-    std::string text;
-};
-
+// The values of the sources (tools/lib/TomlFields.h).
 [[noreturn]] void Fail(const std::string& where, const std::string& what) {
-    throw SBuildError{where + ": " + what};
+    Toml_Fail(where, what);
 }
-
-std::string Where(const std::string& file, const toml::node& node) {
-    const toml::source_position p = node.source().begin;
-    if (!p) return file;
-    return file + ":" + std::to_string(p.line);
-}
-
-// ---------------------------------------------------------------------------
-// Values
+constexpr auto Where = &Toml_Where;
+constexpr auto Number = &Toml_Number;
+constexpr auto Integer = &Toml_Integer;
+constexpr auto Flag = &Toml_Flag;
+constexpr auto Text = &Toml_Text;
 
 uint32_t ParseColour(const std::string& at, const toml::node* n) {
-    if (!n) return 0x808080;
-    if (auto s = n->value<std::string>()) {
-        const std::string& t = *s;
-        unsigned v = 0;
-        if (t.size() == 7 && t[0] == '#' && std::sscanf(t.c_str() + 1, "%6x", &v) == 1) return v;
-        Fail(at, "a colour is \"#rrggbb\" or [red, green, blue]: " + t);
-    }
-    if (const toml::array* a = n->as_array(); a && a->size() == 3) {
-        uint32_t v = 0;
-        for (size_t i = 0; i < 3; ++i) {
-            auto c = (*a)[i].value<int64_t>();
-            if (!c || *c < 0 || *c > 255) Fail(at, "colour channels are 0 to 255");
-            v = v << 8 | uint32_t(*c);
-        }
-        return v;
-    }
-    Fail(at, "a colour is \"#rrggbb\" or [red, green, blue]");
-}
-
-float Number(const std::string& at, const toml::table& t, const char* key, float fallback) {
-    const toml::node* n = t.get(key);
-    if (!n) return fallback;
-    if (auto f = n->value<double>()) return float(*f);
-    Fail(at, std::string(key) + " must be a number");
-}
-
-int Integer(const std::string& at, const toml::table& t, const char* key, int fallback, int lo, int hi) {
-    const toml::node* n = t.get(key);
-    if (!n) return fallback;
-    auto i = n->value<int64_t>();
-    if (!i || *i < lo || *i > hi)
-        Fail(at, std::string(key) + " must be a whole number from " + std::to_string(lo) + " to " +
-                     std::to_string(hi));
-    return int(*i);
-}
-
-bool Flag(const std::string& at, const toml::table& t, const char* key, bool fallback) {
-    const toml::node* n = t.get(key);
-    if (!n) return fallback;
-    if (auto b = n->value<bool>()) return *b;
-    Fail(at, std::string(key) + " must be true or false");
-}
-
-std::string Text(const std::string& at, const toml::table& t, const char* key, const std::string& fallback) {
-    const toml::node* n = t.get(key);
-    if (!n) return fallback;
-    if (auto s = n->value<std::string>()) return *s;
-    Fail(at, std::string(key) + " must be a text");
+    return n ? Toml_Colour(at, *n) : 0x808080;
 }
 
 void Vec3(const std::string& at, const toml::table& t, const char* key, float out[3]) {
@@ -110,19 +57,9 @@ void Vec3(const std::string& at, const toml::table& t, const char* key, float ou
     }
 }
 
-// Calls f(where, table) for every table of an array of tables ([[key]]).
 template <typename F>
 void EachTable(const std::string& file, const toml::table& parent, const char* key, F f) {
-    const toml::node* n = parent.get(key);
-    if (!n) return;
-    const std::string what = std::string(key) + " is an array of tables ([[" + key + "]])";
-    const toml::array* a = n->as_array();
-    if (!a) Fail(Where(file, *n), what);
-    for (const toml::node& e : *a) {
-        const toml::table* t = e.as_table();
-        if (!t) Fail(Where(file, e), what);
-        f(Where(file, *t), *t);
-    }
+    Toml_EachTable(file, parent, key, f);
 }
 
 void CheckName(const std::string& at, const std::string& name, const char* what) {
@@ -757,7 +694,7 @@ bool ContentProject_Load(const std::string& folder, SContentBuild& out, std::str
                 out.project.templates.push_back(std::move(node));
             }
         }
-    } catch (const SBuildError& e) {
+    } catch (const STomlError& e) {
         error = e.text;
         return false;
     } catch (const toml::parse_error& e) {

@@ -1,0 +1,236 @@
+// Hostile clients against the master server (the tessarak_master code, run
+// in the test): junk datagrams, messages a link may not send, malformed,
+// oversized and out-of-range payloads, more links, channels and servers
+// than it keeps, a flood from one address, a server that goes silent. None
+// changes what it does not own, every list stays bounded, and an honest game
+// on another address is served all along.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "netgame/MasterClient.h"
+#include "netgame/ServerBrowser.h"
+#include "tests/netgame/NetTestMachine.h"
+#include "tests/nwe/NweTestKit.h"
+#include "tools/lib/MasterServer.h"
+#include "world/WireText.h"
+
+namespace {
+
+// A rogue game: a raw peer on an address of its own, its registry filled
+// from the master's table.
+struct SRogue : SRawPeer {
+    SRogue(uint32_t ip, const SNetAddress& master) : SRawPeer(ip, master, kMasterCrcSeed) {
+        size_t n = 0;
+        const SMasterMessageRow* rows = MasterMessage_Table(&n);
+        for (size_t i = 0; i < n; ++i)
+            Register(rows[i].name, rows[i].id, rows[i].cls, rows[i].priority, rows[i].shortHeader);
+        peer->SetSendCrcSeed(kMasterCrcSeed);
+        peer->SetActive(true);
+        peer->SetKeepAlive(true);
+    }
+    void Send(uint16_t id, const CStateArchive& ar) {
+        peer->SendMessage(id, ar.GetData(), static_cast<uint32_t>(ar.GetSize()));
+        peer->Flush();
+    }
+    void Send(uint16_t id, const std::vector<uint8_t>& p) {
+        peer->SendMessage(id, p.data(), static_cast<uint32_t>(p.size()));
+        peer->Flush();
+    }
+    uint32_t Status(uint16_t id) {
+        return got[id].empty() || got[id].back().size() < 4 ? 0xFFFFFFFF : NWE_Get32(got[id].back().data());
+    }
+};
+
+CStateArchive Connect(uint16_t id, uint32_t version, const char* name = nullptr) {
+    CStateArchive ar;
+    ar.WriteU32(version);
+    if (id == NS_VXM_CLIENT_CONNECT) {
+        ar.WriteU8(5);
+        WireText_Write(ar, name ? name : "Rogue");
+    } else {
+        ar.WriteU32(0);
+    }
+    return ar;
+}
+
+CStateArchive Text(const std::string& t) {
+    CStateArchive ar;
+    WireText_Write(ar, t.c_str());
+    return ar;
+}
+
+struct MasterHostile : ::testing::Test {
+    SMasterServerConfig config;
+    std::unique_ptr<CMasterServer> master;
+    CNetSession session;
+    CNetMachine* honest = nullptr;
+    std::vector<SRogue*> rogues;
+
+    void Start() {
+        config.bind = SNetAddress{kNetLoopback, 0};
+        master.reset(new CMasterServer(config));
+        ASSERT_TRUE(master->Open());
+        honest = session.Add("honest");
+        honest->net->m_master->m_address = Net_FormatAddress(master->Address()).c_str();
+        honest->net->LocalPlayer()->m_name = "Honest";
+    }
+    // Steps the master, the honest game and the rogues until done() holds.
+    bool Run(const std::function<bool()>& done, double seconds = 10.0) {
+        auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        for (;;) {
+            master->Step(0);
+            for (SRogue* r : rogues) r->Step();
+            session.StepAll();
+            if (done()) return true;
+            if (std::chrono::steady_clock::now() > end) return false;
+        }
+    }
+    SRogue* Rogue(uint32_t ip) {
+        rogues.push_back(new SRogue(ip, master->Address()));
+        return rogues.back();
+    }
+    void TearDown() override {
+        for (SRogue* r : rogues) delete r;
+    }
+    const CMasterServer::SUser* User(const char* name) {
+        for (const auto& u : master->Users())
+            if (u.second.name == name) return &u.second;
+        return nullptr;
+    }
+};
+
+}  // namespace
+
+TEST_F(MasterHostile, MalformedAndForeignMessagesChangeNothingTheyDoNotOwn) {
+    Start();
+    // The honest game hosts a public server and chats.
+    honest->net->m_serverInfo.m_name = "Honest server";
+    ASSERT_TRUE(honest->net->StartServer(0, true));
+    honest->net->m_master->SetPublic(true);
+    honest->net->m_master->OpenChat();
+    ASSERT_TRUE(Run([&] {
+        return honest->net->m_master->IsRegistered() && honest->net->m_master->IsChatUp() &&
+               master->ServerCount() == 1 && !master->Servers().begin()->second.name.empty();
+    }));
+    const uint32_t honestId = master->Servers().begin()->first;
+
+    // Junk: no link is made for it.
+    CRawEndpoint junk(0x7F000009);
+    for (int i = 0; i < 200; ++i) {
+        std::vector<uint8_t> bytes(1 + (i * 37) % 1400);
+        for (size_t k = 0; k < bytes.size(); ++k) bytes[k] = static_cast<uint8_t>(i * 131 + k * 7);
+        junk.Send(bytes, master->Address());
+    }
+    // Another protocol version is told so and let go.
+    SRogue* old = Rogue(0x7F000002);
+    old->Send(NS_VXM_CLIENT_CONNECT, Connect(NS_VXM_CLIENT_CONNECT, 12));
+    ASSERT_TRUE(Run([&] { return old->Status(NS_VXM_CLIENT_CONNECT) == kMasterWrongVersion; }));
+
+    // A chat user that tries what is not its own.
+    SRogue* user = Rogue(0x7F000003);
+    user->Send(NS_VXM_CLIENT_CONNECT, Connect(NS_VXM_CLIENT_CONNECT, kMasterProtocolVersion, "Mallory"));
+    ASSERT_TRUE(
+        Run([&] { return user->Status(NS_VXM_CLIENT_CONNECT) == kMasterAccepted && User("Mallory"); }));
+    uint64_t refused = master->RefusedCount();
+    CStateArchive word;
+    word.WriteU32(honestId);
+    user->Send(NS_VXM_SERVER_NAME, Text("Hijacked"));                // a server's field
+    user->Send(NS_VXM_SERVER_DISCONNECT, word);                      // another's entry
+    user->Send(NS_VXM_CLIENT_QUERY_ANSWER_SERVER, word);             // the master's own answer
+    user->Send(NS_VXM_CLIENT_CHAT_JOINCHANNEL, Text(""));            // no channel
+    user->Send(NS_VXM_CLIENT_QUERY, Hex("FF01"));                    // a filter cut short
+    user->Send(NS_VXM_CLIENT_CHAT_CHANGEUSERCONNECTION, Hex("63"));  // no such kind
+    user->Send(NS_VXM_CLIENT_CHAT_PING, Hex("00"));                  // the ping has no data
+    ASSERT_TRUE(Run([&] { return master->RefusedCount() >= refused + 7; }));
+    // Long texts are cut, control bytes dropped.
+    user->Send(NS_VXM_CLIENT_CHAT_CHANGEUSERNAME, Text(std::string(300, 'M') + "\x16\x02"));
+    user->Send(NS_VXM_CLIENT_CHAT_JOINCHANNEL, Text("Main Chat"));
+    user->Send(NS_VXM_CLIENT_CHAT_SAY, Text(std::string(4000, 'x')));
+    ASSERT_TRUE(Run([&] { return honest->CountLines(std::string(200, 'x').c_str()) == 1; }));
+    EXPECT_NE(User(std::string(31, 'M').c_str()), nullptr);
+    EXPECT_LE(honest->FindLine("xxxx").size(), 255u + 40u);
+
+    // A server link may change only its own entry, within range.
+    SRogue* server = Rogue(0x7F000004);
+    server->Send(NS_VXM_SERVER_CONNECT, Connect(NS_VXM_SERVER_CONNECT, kMasterProtocolVersion));
+    ASSERT_TRUE(Run([&] {
+        return server->Status(NS_VXM_SERVER_CONNECT) == kMasterAccepted && master->ServerCount() == 2;
+    }));
+    refused = master->RefusedCount();
+    server->Send(NS_VXM_SERVER_LOCATION, Hex("C8"));
+    server->Send(NS_VXM_SERVER_INPROGRESS, Hex("07"));
+    server->Send(NS_VXM_SERVER_SPEED, Hex("010203"));
+    server->Send(NS_VXM_CLIENT_CHAT_SAY, Text("a server does not chat"));
+    server->Send(NS_VXM_SERVER_NAME, Text(std::string(500, 'S')));
+    ASSERT_TRUE(Run([&] { return master->RefusedCount() >= refused + 4; }));
+    ASSERT_TRUE(Run([&] {
+        for (const auto& s : master->Servers())
+            if (s.second.name == std::string(63, 'S')) return true;
+        return false;
+    }));
+    EXPECT_EQ(master->Servers().at(honestId).name, "Honest server");
+    EXPECT_EQ(master->Servers().at(honestId).location, 4);
+
+    // The honest game is served all along: it finds its own server.
+    honest->net->m_browser->FindServers();
+    ASSERT_TRUE(Run([&] {
+        CServerBrowser* b = honest->net->m_browser.get();
+        return b->m_step == 0 && b->m_queryState == 2 && b->m_entries.size() == 2;
+    }));
+}
+
+TEST_F(MasterHostile, BoundedListsAFloodAndASilentServer) {
+    config.maxChannels = 4;
+    config.maxServers = 4;
+    config.linksPerAddress = 6;
+    config.linkTimeout = 1.0f;
+    Start();
+    // More links from one address than it may hold: the rest are not made.
+    std::vector<SRogue*> users, servers;
+    for (int i = 0; i < 8; ++i) {
+        users.push_back(Rogue(0x7F000005));
+        users.back()->Send(NS_VXM_CLIENT_CONNECT, Connect(NS_VXM_CLIENT_CONNECT, kMasterProtocolVersion,
+                                                          ("U" + std::to_string(i)).c_str()));
+    }
+    ASSERT_TRUE(Run([&] { return master->UserCount() == 6; }));
+    Run([] { return false; }, 0.3);
+    EXPECT_EQ(master->UserCount(), 6u);
+    // Each user makes a channel: no more channels than kept.
+    for (int i = 0; i < 6; ++i)
+        users[i]->Send(NS_VXM_CLIENT_CHAT_JOINCHANNEL, Text("Room " + std::to_string(i)));
+    ASSERT_TRUE(Run([&] { return master->RefusedCount() >= 3; }));
+    EXPECT_EQ(master->ChannelCount(), 4u);
+    // More servers than kept: refused with the status that says so.
+    for (int i = 0; i < 6; ++i) {
+        servers.push_back(Rogue(0x7F000010 + i));
+        servers.back()->Send(NS_VXM_SERVER_CONNECT, Connect(NS_VXM_SERVER_CONNECT, kMasterProtocolVersion));
+    }
+    ASSERT_TRUE(Run([&] {
+        int refusedServers = 0;
+        for (SRogue* s : servers) refusedServers += s->Status(NS_VXM_SERVER_CONNECT) == kMasterRefused;
+        return master->ServerCount() == 4 && refusedServers == 2;
+    }));
+
+    // One of them floods the chat: its own budget runs out, it is dropped,
+    // and the honest game's chat goes on.
+    honest->net->m_master->OpenChat();
+    ASSERT_TRUE(
+        Run([&] { return honest->net->m_master->IsChatUp() && honest->net->m_master->CurrentChannel(); }));
+    SRogue* flood = users[0];
+    flood->Send(NS_VXM_CLIENT_CHAT_JOINCHANNEL, Text("Main Chat"));
+    for (int i = 0; i < 400; ++i) flood->Send(NS_VXM_CLIENT_CHAT_SAY, Text("spam " + std::to_string(i)));
+    honest->net->SendChat("Honest", "still here", 255, 255, 255);
+    ASSERT_TRUE(Run([&] { return honest->CountLines("<Honest> still here") == 1 && !User("U0"); }));
+    EXPECT_LT(honest->CountLines("spam"), 100);
+
+    // A server that goes silent leaves the list after the link's time-out.
+    size_t before = master->ServerCount();
+    delete servers[0];
+    rogues.erase(std::find(rogues.begin(), rogues.end(), servers[0]));
+    ASSERT_TRUE(Run([&] { return master->ServerCount() == before - 1; }, 5.0));
+}
