@@ -12,6 +12,7 @@
 // crc", until the world has stepped <until> ticks; play also prints "saved
 // <tick>" once the file is written. The test compares the two from the
 // saved tick on.
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -21,15 +22,17 @@
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
-    const bool play = mode == "play" && argc == 5;
+    const bool churn = mode == "churn" && argc == 3;
+    const bool play = (mode == "play" && argc == 5) || churn;
     if (!play && !(mode == "load" && argc == 4)) {
         std::fprintf(stderr,
-                     "usage: saved_skirmish play <folder> <save at> <until> | load <folder> <until>\n");
+                     "usage: saved_skirmish play <folder> <save at> <until> | load <folder> <until> | churn "
+                     "<folder>\n");
         return 2;
     }
     const std::string folder = argv[2];
-    const uint32_t saveAt = play ? static_cast<uint32_t>(std::atoi(argv[3])) : 0;
-    const uint32_t until = static_cast<uint32_t>(std::atoi(argv[play ? 4 : 3]));
+    const uint32_t saveAt = churn ? 0 : play ? static_cast<uint32_t>(std::atoi(argv[3])) : 0;
+    const uint32_t until = churn ? UINT32_MAX : static_cast<uint32_t>(std::atoi(argv[play ? 4 : 3]));
 
     CNetSession session;
     CSkirmishMachine* host = new CSkirmishMachine("host", folder);
@@ -69,6 +72,20 @@ int main(int argc, char** argv) {
     if (!session.StartGame()) {
         std::fprintf(stderr, "the game did not start\n%s\n", host->FindLine("Error").c_str());
         return 1;
+    }
+    if (churn) {
+        // Many units: a save of a good size, written again and again.
+        net.m_serverInfo.m_cheats = 1;  // the host makes units in a running game
+        for (int i = 0; i < 400; ++i)
+            host->Request(i % 2 ? "Coral_LightTank" : "Granite_LightTank", static_cast<float>(i % 20) * 4.0f - 40.0f,
+                          static_cast<float>(i / 20) * 4.0f - 40.0f, net.FindPlayerById(1 + i % 2));
+        for (uint32_t written = 1;; ++written) {
+            bool done = false;
+            net.RequestSave(net.SavedGamePath("skirmish").c_str(), [&](bool ok, const std::string&) { done = ok; });
+            while (!done) session.StepAll();
+            std::printf("written %u\n", written);
+            std::fflush(stdout);
+        }
     }
     bool asked = false;
     uint32_t printed = host->WorldTicks();
