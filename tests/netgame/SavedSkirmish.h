@@ -117,13 +117,17 @@ public:
 
     // The build's demo units (TESSARAK_BUILD names the build); false with the
     // console's lines in error.
-    bool LoadDemoUnits(std::string& error) {
+    // half: the map's half side.
+    bool LoadDemoUnits(std::string& error, int32_t half = 48) {
         const char* build = std::getenv("TESSARAK_BUILD");
+#ifdef TESSARAK_BUILD_DIR
+        if (!build) build = TESSARAK_BUILD_DIR;  // a program of the build (a fuzz target)
+#endif
         if (!build) {
             error = "TESSARAK_BUILD is not set: run through ctest";
             return false;
         }
-        grid->SetMapRect(-48, 48, 48, -48);
+        grid->SetMapRect(-half, half, half, -half);
         grid->Reset();
         projects.reset(new CProjectList(nullptr, scene));
         m_world->SetProjects(projects.get());
