@@ -170,7 +170,9 @@ public:
     }
 
     // The number of ticks the world stepped (its scene's counter).
-    uint32_t WorldTicks() const { return scene->m_frameCounter; }
+    uint32_t WorldTicks() const {
+        return scene->m_frameCounter;
+    }
 
     CSkirmishScript script;
     std::unique_ptr<CProjectList> projects;

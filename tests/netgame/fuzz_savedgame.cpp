@@ -56,8 +56,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static bool seeded = [] {
         if (const char* seed = std::getenv("SAVEDGAME_FUZZ_SEED")) {
             std::vector<uint8_t> bytes = s->Seed();
-            std::ofstream(seed, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                         static_cast<std::streamsize>(bytes.size()));
+            std::ofstream(seed, std::ios::binary)
+                .write(reinterpret_cast<const char*>(bytes.data()),
+                       static_cast<std::streamsize>(bytes.size()));
         }
         return true;
     }();

@@ -77,11 +77,13 @@ int main(int argc, char** argv) {
         // Many units: a save of a good size, written again and again.
         net.m_serverInfo.m_cheats = 1;  // the host makes units in a running game
         for (int i = 0; i < 400; ++i)
-            host->Request(i % 2 ? "Coral_LightTank" : "Granite_LightTank", static_cast<float>(i % 20) * 4.0f - 40.0f,
+            host->Request(i % 2 ? "Coral_LightTank" : "Granite_LightTank",
+                          static_cast<float>(i % 20) * 4.0f - 40.0f,
                           static_cast<float>(i / 20) * 4.0f - 40.0f, net.FindPlayerById(1 + i % 2));
         for (uint32_t written = 1;; ++written) {
             bool done = false;
-            net.RequestSave(net.SavedGamePath("skirmish").c_str(), [&](bool ok, const std::string&) { done = ok; });
+            net.RequestSave(net.SavedGamePath("skirmish").c_str(),
+                            [&](bool ok, const std::string&) { done = ok; });
             while (!done) session.StepAll();
             std::printf("written %u\n", written);
             std::fflush(stdout);
