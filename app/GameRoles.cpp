@@ -346,6 +346,12 @@ void CGame::PostEventMessage(int code, int32_t ownerId, float x, float z, const 
     CPlayerList* players = m_netGame ? &m_netGame->m_players : nullptr;
     const CPlayer* local = players ? players->m_local : nullptr;
     if (!local || local->m_ownerId != ownerId) return;
+    if (m_interface) {
+        // Where JumpToEvent takes the camera.
+        m_interface->m_fields.m_lastEventValid = 1;
+        m_interface->m_fields.m_lastEventX = x;
+        m_interface->m_fields.m_lastEventZ = z;
+    }
     Game_Printf("Event %d at %d, %d%s%s", code, static_cast<int>(x), static_cast<int>(z),
                 text && *text ? ": " : "", text ? text : "");
 }

@@ -123,12 +123,18 @@ void BindEndFlags(CCommandInterpreter* ip, CGameScene* scene) {
 
 }  // namespace
 
-void RegisterMissionCommands(CCommandInterpreter* ip) {
+void RegisterEndCommands(CCommandInterpreter* ip) {
     CGame* game = GameOf(ip);
     if (CGameScene* scene = game ? game->Scene() : nullptr) BindEndFlags(ip, scene);
     const SCommandRow rows[] = {
         SCommandRow::Function("SaveCurrentGame", Cmd_SaveCurrentGame, "Saves the current game to disc",
                               "SaveCurrentGame"),
+    };
+    CommandTable_Register(ip, rows);
+}
+
+void RegisterCampaignCommands(CCommandInterpreter* ip) {
+    const SCommandRow rows[] = {
         SCommandRow::Function("SetActiveCampaign", Cmd_SetActiveCampaign,
                               "Sets the map name of the active campaign.", "SetActiveCampaign(char MapName)"),
         SCommandRow::Function("StartCampaignMission", Cmd_StartCampaignMission,
@@ -137,6 +143,12 @@ void RegisterMissionCommands(CCommandInterpreter* ip) {
         SCommandRow::Function("StartCampaignGame", Cmd_StartCampaignGame,
                               "Executes startgame.cfg in the specfied campagin mission.", "StartCampaignGame")
             .Mask(1),
+    };
+    CommandTable_Register(ip, rows);
+}
+
+void RegisterMissionCommands(CCommandInterpreter* ip) {
+    const SCommandRow rows[] = {
         // Loading has no row of its own in the game's table: a script (the
         // load screen's, a player's) names the saved game the next start
         // continues here.

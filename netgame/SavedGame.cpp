@@ -397,7 +397,8 @@ bool CNetGame::LoadNetSection(CStateArchive& ar, std::vector<int32_t>* playerIds
         p->m_computer = r.computer ? 1 : 0;
         // The host runs the computer players: their orders come from its own
         // client, as when it made them.
-        if (p->m_computer && m_hosting && p != m_players.m_local)
+        p->m_computerHere = p->m_computer && m_hosting && p != m_players.m_local ? 1 : 0;
+        if (p->m_computerHere)
             if (CGameSocket* host = TakeLocalServerEnd()) {
                 p->m_connection = host;
                 host->Release();

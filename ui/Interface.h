@@ -57,6 +57,12 @@ public:
     // Registers the interface's settings (the console's fonts), bound to its
     // own values.
     void RegisterSettings(CCommandInterpreter* ip);
+    // Registers the view area's settings the interface holds (the radar's
+    // scale portion and switches, the GUI's switch) of the names given, in
+    // that order, or all of them.
+    void RegisterViewSettings(CCommandInterpreter* ip, std::initializer_list<const char*> names = {});
+    // The radar and the GUI are drawn again (their settings changed).
+    void RedrawRadarAndGUI();
 
     // The console's view of the game.
     uint64_t ConsoleClockNow() override;
@@ -176,6 +182,10 @@ public:
     int IssueOrderAtMouse(int x, int y, int code);
     // The ground point under the screen point (y = 0); false without a view.
     bool GetMouseWorldPosition(int x, int y, float point[3]);
+    // The local player's complete units whose screen points lie inside the
+    // game view join the selection (the selection's panels are rebuilt).
+    // The number selected after; -1 without a world.
+    int32_t SelectUnitsOnScreen();
 
     // The surface the interface draws on (the screen's back buffer).
     CE3DSurface* Surface();

@@ -318,6 +318,7 @@ void CMissionObjectives::Clear() {
     m_runningTime = 0.0f;
     m_cleanUpTimer = 0.0f;
     m_enabled = 1;
+    m_fielded.clear();
     if (CPlayerList* players = m_scene.Players())
         for (CPlayer* p : players->m_players) p->m_outOfGame = 0;
 }
@@ -463,12 +464,31 @@ void CMissionObjectives::CleanUpComputerPlayers() {
     }
 }
 
+void CMissionObjectives::NoteFieldedPlayers() {
+    CPlayerList* players = m_scene.Players();
+    if (!players) return;
+    bool all = true;
+    for (const CPlayer* p : players->m_players) all = all && (p == players->m_neutral || Fielded(p));
+    if (all) return;
+    for (const CUnit* u = m_scene.m_units; u; u = u->m_unitNext) {
+        if (!u->m_owner || u->m_owner == players->m_neutral || !Counts(u)) continue;
+        const int32_t id = u->m_owner->m_id;
+        auto at = std::lower_bound(m_fielded.begin(), m_fielded.end(), id);
+        if (at == m_fielded.end() || *at != id) m_fielded.insert(at, id);
+    }
+}
+
+bool CMissionObjectives::Fielded(const CPlayer* player) const {
+    return player && std::binary_search(m_fielded.begin(), m_fielded.end(), player->m_id);
+}
+
 void CMissionObjectives::MarkEndedPlayers() {
     CPlayerList* players = m_scene.Players();
     if (!players) return;
     IWorldConsole& console = m_scene.World().Console();
     for (CPlayer* p : players->m_players) {
-        if (p == players->m_neutral || p->m_outOfGame || (p->m_race && p->m_race->m_watching)) continue;
+        if (p == players->m_neutral || p->m_outOfGame || (p->m_race && p->m_race->m_watching) || !Fielded(p))
+            continue;
         if (CountUnits(p) > 0) continue;
         // Every machine marks every player that lost its last unit; the line
         // is for the others (the local player hears of its loss).
@@ -510,7 +530,7 @@ void CMissionObjectives::JudgeLocalPlayer(bool winTurn) {
     }
     if (winTurn && listed > 0 && held == listed) win();
     if (!winTurn && anyLoss) lose();
-    if (CountUnits(local) == 0) {
+    if (Fielded(local) && CountUnits(local) == 0) {
         lose();
         return;
     }
@@ -519,7 +539,7 @@ void CMissionObjectives::JudgeLocalPlayer(bool winTurn) {
     int32_t opponents = 0, standing = 0;
     for (const CPlayer* p : players->m_players) {
         if (p == local || p == players->m_neutral || local->IsVictoryAlly(p) ||
-            (p->m_race && p->m_race->m_watching))
+            (p->m_race && p->m_race->m_watching) || !Fielded(p))
             continue;
         ++opponents;
         if (CountUnits(p) > 0) ++standing;
@@ -543,6 +563,7 @@ void CMissionObjectives::Evaluate() {
         m_cleanUpTimer = 0.0f;
         CleanUpComputerPlayers();
     }
+    NoteFieldedPlayers();
     MarkEndedPlayers();
     auto check = [&](int32_t group) {
         for (int32_t i = 0; i < m_listed; ++i) {
@@ -574,6 +595,8 @@ void CMissionObjectives::Transfer(CStateArchive& ar) {
                 if (p->m_outOfGame) out.push_back(p->m_id);
         ar.WriteU32(static_cast<uint32_t>(out.size()));
         for (int32_t id : out) ar.WriteI32(id);
+        ar.WriteU32(static_cast<uint32_t>(m_fielded.size()));
+        for (int32_t id : m_fielded) ar.WriteI32(id);
         return;
     }
     const uint8_t enabled = ar.ReadU8();
@@ -597,7 +620,16 @@ void CMissionObjectives::Transfer(CStateArchive& ar) {
     ar.Count(outCount, 4);
     std::vector<int32_t> out;
     for (uint32_t i = 0; ar.Ok() && i < outCount; ++i) out.push_back(ar.ReadI32());
+    uint32_t fieldedCount = 0;
+    ar.Count(fieldedCount, 4);
+    std::vector<int32_t> fielded;
+    for (uint32_t i = 0; ar.Ok() && i < fieldedCount; ++i) {
+        fielded.push_back(ar.ReadI32());
+        // Kept ascending, as the evaluation keeps them.
+        if (i > 0 && fielded[i - 1] >= fielded[i]) ar.Fail();
+    }
     if (!ar.Ok() || !ar.IsApplying()) return;
+    m_fielded = std::move(fielded);
     m_enabled = enabled ? 1 : 0;
     m_counter = static_cast<int32_t>(counter);
     m_phase = phase;

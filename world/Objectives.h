@@ -129,7 +129,7 @@ public:
     int32_t GameType() const { return m_gameType; }
 
     // The evaluation's state in a saved state: the table, the turn, the
-    // times, the players that are out. Read whole before it is taken.
+    // times, the players that are out and those that fielded a unit. Read whole before it is taken.
     void Transfer(CStateArchive& ar);
 
     // The units that count for a player: alive, not leaving play, not a
@@ -145,6 +145,11 @@ public:
 
 private:
     void CleanUpComputerPlayers();
+    // Notes the players that have a unit now (their start units come
+    // through the session in the game's first frames: a player is out, or
+    // loses, only once it fielded a unit).
+    void NoteFieldedPlayers();
+    bool Fielded(const CPlayer* player) const;
     void MarkEndedPlayers();
     void JudgeLocalPlayer(bool winTurn);
     void Announce(CObjective& o);
@@ -160,4 +165,5 @@ private:
     int32_t m_gameType = 0;
     uint8_t m_editor = 0;
     uint8_t m_override = 0;
+    std::vector<int32_t> m_fielded;  // ids of the players that fielded a unit, ascending
 };

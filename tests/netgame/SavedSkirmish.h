@@ -1,19 +1,23 @@
 // A skirmish of the demo units for the saved-game tests: machines of a
 // network game (CNetMachine) that load the build's demo units, start with a
 // headquarters and a few units for every player at the map's corners, play
-// the mission objectives of a skirmish, and a script that commands the
-// sides each machine plays: every few ticks some units go somewhere and
-// some attack the nearest enemy, through the world's order interface, as a
-// player's or a computer player's orders go. The script's own state (its
-// generator, its count of ticks) is a part of every saved game, so a game
-// loaded from one goes on with the same orders.
+// the mission objectives of a skirmish, the host's computer players (the
+// game's own, CAIManager, stepped after each frame's messages as the game
+// steps them), and a script that commands the player at each machine:
+// every few ticks some units go somewhere and some attack the nearest
+// enemy, through the world's order interface, as a player's orders go. The
+// script's own state (its generator, its count of ticks) is a part of every
+// saved game, as the computer players' is, so a game loaded from one goes
+// on with the same orders.
 #pragma once
 
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "ai/AIManager.h"
 #include "netgame/SavedGame.h"
 #include "tests/netgame/NetTestMachine.h"
 #include "world/Objectives.h"
@@ -27,11 +31,8 @@ public:
 
     explicit CSkirmishScript(CNetMachine& m) : m_machine(m) { m_random.Seed(1234); }
 
-    // The sides this machine commands: its own player, and the computer
-    // players when it hosts.
-    bool Commands(const CPlayer* p) const {
-        return p && (p == m_machine.net->LocalPlayer() || (p->m_computer && m_machine.net->IsHosting()));
-    }
+    // The side this machine commands: its own player.
+    bool Commands(const CPlayer* p) const { return p && p == m_machine.net->LocalPlayer(); }
 
     // Before each turn of the running game.
     void Step() {
@@ -104,11 +105,16 @@ public:
         net->m_minFps = net->m_targetFps;
         gameType = 1;
         net->AddSavedPart(&script);
+        ai.reset(new CAIManager(m_world.get(), net.get()));
         placeStartUnits = [this] { PlaceStart(); };
         runObjectives = [this] { SetObjectives(); };
-        beforeTurn = [this] { script.Step(); };
+        beforeTurn = [this] {
+            script.Step();
+            if (net->m_hosting) ai->Tick();
+        };
     }
     ~CSkirmishMachine() override {
+        ai.reset();
         net->RemoveSavedPart(&script);
         // The objects first, then the templates with their projects.
         while (scene->m_allObjects) delete scene->m_allObjects;
@@ -140,7 +146,16 @@ public:
         return true;
     }
 
-    // A player's start: its race's headquarters and six units at a corner.
+    // The map: the computer players start on it (the skirmish's map has no
+    // folder of its own: they play by their default values).
+    void LoadMap() override {
+        scene->Clear();
+        ai->InitializeCommanders("Skirmish", "");
+        net->Send(NS_NOTIFYTYPE_MAPCHANGESTART_REPLY, nullptr, 0);
+    }
+
+    // A player's start: its race's headquarters and six units at a corner,
+    // and resources to build with.
     void PlaceStart() {
         static const char* const kMobile[2][3] = {
             {"Granite_LightTank", "Granite_HeavyTank", "Granite_Artillery"},
@@ -150,6 +165,11 @@ public:
             if (p == net->m_players.m_neutral) continue;
             const float cx = side % 2 == 0 ? -30.0f : 30.0f, cz = side < 2 ? -30.0f : 30.0f;
             const int race = side % 2;
+            uint8_t give[8];
+            NWE_Put32(give, static_cast<uint32_t>(p->m_id));
+            const float amount = 3000.0f;
+            std::memcpy(give + 4, &amount, 4);
+            net->Send(NS_NOTIFYTYPE_GIVERESOURCES, give, 8);
             Request(race == 0 ? "Granite_Headquarters" : "Coral_Headquarters", cx, cz, p);
             for (int i = 0; i < 6; ++i)
                 Request(kMobile[race][i % 3], cx + (i % 3 - 1) * 5.0f,
@@ -176,4 +196,5 @@ public:
 
     CSkirmishScript script;
     std::unique_ptr<CProjectList> projects;
+    std::unique_ptr<CAIManager> ai;
 };

@@ -1,4 +1,4 @@
-// A headless skirmish against a computer player as a program, for the
+// A headless skirmish against the game's computer player as a program, for the
 // saved-game test that loads in a new process:
 //
 //   saved_skirmish play <folder> <save at> <until>
@@ -45,25 +45,17 @@ int main(int argc, char** argv) {
     CNetGame& net = *host->net;
     net.LocalPlayer()->m_raceName = "Granite";
     net.m_players.ResolvePlayerRaces();
-    if (play) {
-        // The computer player: a side of its own that the host commands.
-        CPlayer* computer = net.NewPlayer(net.m_nextPlayerId++);
-        computer->m_ownerId = net.m_nextOwnerId++;
-        computer->m_name = "Computer 2";
-        computer->m_raceName = "Coral";
-        computer->m_computer = 1;
-        net.m_players.ResolvePlayerRaces();
-    }
-    // (The host's own client gives the computer player's orders once the
-    // server runs.)
     if (!net.StartServer(0, true)) {
         std::fprintf(stderr, "the server did not start\n");
         return 1;
     }
-    if (play) {
-        CGameSocket* own = net.TakeLocalServerEnd();
-        net.FindPlayerById(2)->m_connection = own;
-        if (own) own->Release();
+    // The computer player: the game's own, on a side of its own that the
+    // host runs (a loaded game brings it back from the file).
+    host->ai->m_debug = std::getenv("SAVED_SKIRMISH_LINES") ? 1 : 0;
+    if (play && !host->ai->AddCommander(2, "Coral")) {
+        std::fprintf(stderr, "the computer player was not made: %s\n",
+                     host->lines.empty() ? "" : host->lines.back().c_str());
+        return 1;
     }
     if (!play && !net.HostSavedGame("skirmish", nullptr, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
@@ -137,6 +129,13 @@ int main(int argc, char** argv) {
                 return 1;
             }
         }
+    }
+    if (std::getenv("SAVED_SKIRMISH_LINES")) {
+        for (CPlayer* p : net.m_players.m_players)
+            std::fprintf(stderr, "player %d: %d units\n", p->m_id, host->scene->Objectives().CountUnits(p));
+        for (const auto& cp : host->ai->Players())
+            std::fprintf(stderr, "computer player %d: %zu groups, %s\n", cp->PlayerId(), cp->Groups().size(),
+                         cp->Active() ? "active" : "inactive");
     }
     if (std::getenv("SAVED_SKIRMISH_LINES"))
         for (const std::string& l : host->lines) std::fprintf(stderr, "%s\n", l.c_str());

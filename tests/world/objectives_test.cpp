@@ -143,10 +143,32 @@ TEST(Objectives, EachKindOfConditionWinsOrLosesItsGame) {
 
 // A player whose last unit is gone is out, on every machine: the others
 // read "'Red' died!" once the game ran five seconds; one that is gone
-// sooner is out without a word. The local player without units loses.
+// sooner is out without a word. The local player without units loses. A
+// side whose units have not come yet (a start's units come through the
+// session) is not out, and the local player does not lose for it.
 TEST(Objectives, APlayerWhoLosesAllUnitsIsOut) {
+    {
+        CMission m(1);
+        ASSERT_TRUE(m.ok);
+        CMission::Kill(m.other);  // blue never fields a unit
+        CMission::Kill(m.hq);     // nor does the local player
+        CMission::Kill(m.tank);
+        m.Run(24);
+        EXPECT_FALSE(m.w.blue->m_outOfGame);
+        EXPECT_FALSE(m.local->m_outOfGame);
+        EXPECT_EQ(m.Events(kLoss) + m.Events(kWin), 0);
+        m.Place("Granite_LightTank", -20, -20, m.local, 102);  // the start's units come
+        m.Run(12);
+        CMission::Kill(m.enemy);  // red, the one opponent that played, goes
+        m.Run(12);
+        EXPECT_TRUE(m.w.red->m_outOfGame);
+        EXPECT_FALSE(m.w.blue->m_outOfGame);
+        EXPECT_EQ(m.Events(kWin), 1) << "blue never played";
+        EXPECT_EQ(m.Events(kLoss), 0);
+    }
     CMission m;
     ASSERT_TRUE(m.ok);
+    m.Run(1);
     CMission::Kill(m.other);  // blue, at once
     m.Run(2);
     EXPECT_TRUE(m.w.blue->m_outOfGame);

@@ -37,7 +37,7 @@ public:
         EXPECT_TRUE(ok) << error;
         // Both sides search their own ways on this machine, as computer
         // players' do.
-        for (CPlayer* p : {w.red, w.blue}) p->m_computer = 1;
+        for (CPlayer* p : {w.red, w.blue}) p->m_computer = p->m_computerHere = 1;
         w.red->m_ownerId = 2;
         w.blue->m_ownerId = 3;
         script.Seed(4242);
