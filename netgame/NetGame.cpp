@@ -159,6 +159,9 @@ void CNetGame::StartLocalLoopback() {
     client->Release();
     m_frameTable->SetAnnouncing(true);
     m_hosting = 1;
+    // The host runs the map's units that nobody plays (the neutral
+    // player's): the ways its scripts send them are searched here.
+    if (m_players.m_neutral) m_players.m_neutral->m_computerHere = 1;
     m_clientConnected = 1;
     m_localGame = 1;
 }
@@ -274,6 +277,7 @@ bool CNetGame::Connect(const char* address) {
     // runs the client side from now on.
     CloseAllSockets();
     m_hosting = 0;
+    if (m_players.m_neutral) m_players.m_neutral->m_computerHere = 0;
     m_localGame = 0;
     m_frameTable->SetAnnouncing(false);
     m_frameTable->Reset();

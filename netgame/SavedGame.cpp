@@ -395,10 +395,11 @@ bool CNetGame::LoadNetSection(CStateArchive& ar, std::vector<int32_t>* playerIds
         p->m_attributeWord = r.attributeWord;
         p->m_connectionKind = r.connectionKind;
         p->m_computer = r.computer ? 1 : 0;
-        // The host runs the computer players: their orders come from its own
-        // client, as when it made them.
-        p->m_computerHere = p->m_computer && m_hosting && p != m_players.m_local ? 1 : 0;
-        if (p->m_computerHere)
+        // The host runs the computer players (their orders come from its own
+        // client, as when it made them) and the map's units nobody plays.
+        p->m_computerHere =
+            m_hosting && p != m_players.m_local && (p->m_computer || p == m_players.m_neutral) ? 1 : 0;
+        if (p->m_computerHere && p->m_computer)
             if (CGameSocket* host = TakeLocalServerEnd()) {
                 p->m_connection = host;
                 host->Release();

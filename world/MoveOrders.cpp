@@ -27,7 +27,8 @@ namespace {
 using namespace OrderSteps;
 
 // Whether this machine searches the unit's ways: the unit is the local
-// player's (the player at this machine), or a computer player's that this
+// player's (the player at this machine), or a computer player's or the
+// map's (the neutral player's, which the map's scripts command) that this
 // machine runs (the host). The others wait for the way to come.
 bool SearchesHere(const CUnit* unit) {
     return (unit->m_stateB & CTessarakObject::kB_LocalOwner) ||
