@@ -1,5 +1,6 @@
 // Saved games through a network game of two machines: the host saves a
-// running skirmish; a new session of two machines starts with it, both load
+// running skirmish with its computer player; a new session of two machines
+// starts with it (the host runs the computer player again), both load
 // the same file at the same frame and go on in step; a client whose copy is
 // missing or differs calls the start off on every machine, naming the file;
 // damaged files (cut short, a bit changed anywhere) are refused whole with
@@ -72,10 +73,12 @@ void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-// The host saves a running game of two machines.
+// The host saves a running game of two machines and a computer player
+// (the host's).
 std::vector<uint8_t> SaveAGame(const CTempDir& dir) {
     SSkirmishSession s(dir);
     EXPECT_TRUE(s.Join());
+    EXPECT_NE(s.host->ai->AddCommander(3, "Coral"), nullptr);
     EXPECT_TRUE(s.session.StartGame());
     EXPECT_TRUE(s.Run(300));
     bool written = false;
@@ -105,7 +108,13 @@ TEST(SavedGames, HostAndClientLoadTheSameFileAtTheSameFrameAndStayInStep) {
     // since gives both the same world.
     EXPECT_GE(s.client->WorldTicks(), 300u);
     EXPECT_EQ(s.client->scene->Objectives().Listed(), 2);
-    EXPECT_EQ(s.client->net->CountPlayers(), 2);
+    EXPECT_EQ(s.client->net->CountPlayers(), 3);
+    // The host runs the computer player again, where it stood; the client
+    // runs none.
+    ASSERT_EQ(s.host->ai->Count(), 1u);
+    EXPECT_EQ(s.host->ai->Players()[0]->PlayerId(), 3);
+    EXPECT_TRUE(s.host->ai->Players()[0]->Active());
+    EXPECT_EQ(s.client->ai->Count(), 0u);
     const uint64_t loadedAt = s.host->gameTime;
     ASSERT_TRUE(s.Run(400));
     EXPECT_GT(s.Compared(loadedAt), 350);
