@@ -39,7 +39,7 @@ std::unique_ptr<SGame> Skirmish() {
     CNetGame& net = *g->machine->net;
     CPlayer* computer = net.NewPlayer(net.m_nextPlayerId++);
     computer->m_ownerId = net.m_nextOwnerId++;
-    computer->m_computer = 1;
+    computer->m_computer = computer->m_computerHere = 1;
     if (!net.StartServer(0, true) || !g->session.StartGame()) return g;
     CWorld& world = *g->machine->m_world;
     static const char* const kKinds[] = {"Granite_LightTank", "Coral_HeavyTank", "Granite_Artillery",
