@@ -5,7 +5,8 @@
 // passes its checks must be taken whole.
 //
 // With SAVEDGAME_FUZZ_SEED=<file> the target writes a saved game of its own
-// small world (three units, a few objectives) there, the seed of its corpus.
+// small world (three units, a few objectives, a computer player that has
+// looked at them) there, the seed of its corpus.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -30,12 +31,19 @@ struct SSession {
         }
         machine->net->StartServer(0, true);
     }
-    // A small world of its own: three units and the skirmish's objectives.
+    // A small world of its own: three units, the skirmish's objectives and a
+    // computer player that stepped over them.
     std::vector<uint8_t> Seed() {
         CWorld& world = *machine->m_world;
         CPlayer* local = machine->net->LocalPlayer();
+        machine->ai->InitializeCommanders("Fuzz", "");
+        CComputerPlayer* computer = machine->ai->AddCommander(2, "Coral");
         for (const char* name : {"Granite_Headquarters", "Granite_LightTank", "Coral_LightTank"})
             world.CreateUnit(machine->scene->FindTemplate(name), 2.0f, -3.0f, local, world.Ids().NewId());
+        if (computer)
+            world.CreateUnit(machine->scene->FindTemplate("Coral_Headquarters"), -2.0f, 3.0f,
+                             machine->net->FindPlayerById(2), world.Ids().NewId());
+        for (int i = 0; i < 12; ++i) machine->ai->Tick();
         machine->SetObjectives();
         std::vector<uint8_t> bytes;
         machine->net->BuildSavedGame(CTurnOrders(), bytes);
