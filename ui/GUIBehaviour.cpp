@@ -42,6 +42,7 @@ enum : int32_t {
     kRowLobbyAlliance = 107,
     kRowMap = 200,
     kRowCampaign = 201,
+    kRowSaveSlot = 301,
 };
 
 constexpr int32_t kGameScreenId = 1000;
@@ -190,6 +191,7 @@ int CGUIObject::Update(int32_t layer, int32_t offsetX, int32_t offsetY, CE3DSurf
         if (lobby && !lobby->m_Children.empty() && lobby->m_Children[0] == this)
             ui->FillLobbyPlayerList(lobby);
         if (IsPanel(ui, this, kPanelBriefingDecline)) m_Visible = ui->GuiWord() != 0 ? 1 : 0;
+        if (IsPanel(ui, this, kPanelSaveSlots)) ui->FillSaveSlots(this);
     }
     if (!m_SizeKnown) {
         // Measured again after the text changed: the box the mouse hits is
@@ -451,6 +453,9 @@ int CGUIObject::OnPressed(int32_t event) {
                     ui->GUIGame().QueueScript(full.GetText());
                 }
                 break;
+            case kRowSaveSlot:
+                ui->LoadSaveSlot(m_RowData);
+                break;
             default:
                 break;
         }
@@ -464,6 +469,12 @@ int CGUIObject::OnPressed(int32_t event) {
         }
         return o;
     };
+    // The saved games: down in the second child, up in the third, as the
+    // map list.
+    if (CGUIObject* saves = ui->m_Panels[kPanelSaveSlots]) {
+        if (childAt(saves, {2, 0}) == this) --ui->m_saveSlotsScroll;
+        if (childAt(saves, {1, 0}) == this) ++ui->m_saveSlotsScroll;
+    }
     if (CGUIObject* maps = ui->m_Panels[kPanelMapList]) {
         if (childAt(maps, {2, 0}) == this) --ui->m_mapListScroll;
         if (childAt(maps, {1, 0}) == this) ++ui->m_mapListScroll;

@@ -168,6 +168,10 @@ public:
     void FillLobbyPlayerList(CGUIObject* list);
     void FillServerName(CGUIObject* panel);
     bool SelectMap(const char* name);
+    // The load screen (ui/GUILists.cpp): the saved games' list, and the
+    // game a saved game's row starts.
+    void FillSaveSlots(CGUIObject* list);
+    void LoadSaveSlot(int32_t slot);
 
     // ---- the mouse (ui/MouseDispatch.cpp)
     // Every mouse-button event of the game, at the screen point (x, y):
@@ -339,6 +343,10 @@ public:
     uint8_t m_RejectMode = 0;
     uint8_t m_RemakeMapChange = 1;  // g_RemakeMapChange
     std::vector<CStrBuf> m_mapNames;
+    // The load screen: the saved games (names, dates, times) and the list's
+    // scroll position.
+    std::vector<CStrBuf> m_saveNames, m_saveDates, m_saveTimes;
+    int32_t m_saveSlotsScroll = 0;
     CStrBuf m_TCPAddress;  // g_TCPAdress
     int32_t m_GameSpeedSetting = 3, m_ScrollSpeedSetting = 3;
     int32_t m_MessageLines = 6;

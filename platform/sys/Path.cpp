@@ -581,6 +581,22 @@ bool Sys_PathExists(const char* path) {
     return Sys_ResolvePath(path, l) && stat(l.c_str(), &st) == 0;
 }
 
+bool Sys_GetFileTime(const char* path, SSysFileTime& out) {
+    std::string l;
+    struct stat st;
+    if (!Sys_ResolvePath(path, l) || stat(l.c_str(), &st) != 0) return false;
+    struct tm local;
+    const time_t at = st.st_mtime;
+    if (!localtime_r(&at, &local)) return false;
+    out.year = local.tm_year + 1900;
+    out.month = local.tm_mon + 1;
+    out.day = local.tm_mday;
+    out.hour = local.tm_hour;
+    out.minute = local.tm_min;
+    out.second = local.tm_sec;
+    return true;
+}
+
 bool Sys_IsFolder(const char* path) {
     std::string l;
     struct stat st;
