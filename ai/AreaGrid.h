@@ -12,6 +12,7 @@
 #include <vector>
 
 class CStateArchive;
+struct SAIGridRecord;
 
 class CAreaGrid {
 public:
@@ -35,6 +36,10 @@ public:
     int32_t Rows() const { return m_rows; }
     int32_t Columns() const { return m_columns; }
     bool Empty() const { return m_cells.empty(); }
+    // The saved record of the grid (AIRecords.h), and the grid of a record
+    // that was checked against the map.
+    void ToRecord(SAIGridRecord& record) const;
+    void FromRecord(const SAIGridRecord& record);
 
     // The grid in a saved game (ai/AISave.cpp has the layout); a reader
     // refuses a grid whose rectangle and cells disagree.

@@ -32,6 +32,7 @@ SPlayerView PlayerViewOf(const CPlayer* p, float tickStep) {
     v.resources = p->m_resources;
     v.energyProduced = p->m_energyProduced;
     v.energyConsumed = p->m_energyConsumed;
+    v.energyHelp = p->m_energyHelp;
     v.spent = p->m_spendRate * tickStep;
     for (int i = 0; i < 3; ++i) v.colour[i] = p->m_colour[i];
     v.startUnit = p->m_race ? p->m_race->m_startUnit : nullptr;

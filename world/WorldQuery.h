@@ -61,8 +61,9 @@ struct SPlayerView {
     float resources = 0.0f;
     float energyProduced = 0.0f;  // this tick's, smoothed
     float energyConsumed = 0.0f;
-    float spent = 0.0f;                                  // what it spent in the last tick
-    float colour[3] = {0.0f, 0.0f, 0.0f};                // 0 to 255
+    float energyHelp = 0.0f;               // what a computer player's cheat adds to the production
+    float spent = 0.0f;                    // what it spent in the last tick
+    float colour[3] = {0.0f, 0.0f, 0.0f};  // 0 to 255
     const CTessarakObjectTemplate* startUnit = nullptr;  // its race's central template
 };
 
