@@ -58,12 +58,7 @@ TEST(LoadWindow, ASavedGameIsContinuedFromTheMainMenusLoadScreen) {
     {
         CTestProcess game;
         ASSERT_TRUE(Test_StartGame(game, dir));
-        ASSERT_EQ(Test_UnitsOnceRunning(game, 30.0).size(), 4u) << game.Output();
-        game.Write("AddMoveOrder(11, -14, 0, -28, 0);\n");
-        ASSERT_TRUE(Test_WaitForUnitAt(game, "Granite_LightTank", -14.0f, -28.0f, 2.5f, 20.0))
-            << game.Output();
-        game.Write("SaveCurrentGame;\n");
-        ASSERT_TRUE(game.WaitForOutput("Saved game 'Skerry (1) 1'", 20)) << game.Output();
+        ASSERT_EQ(Test_DriveOffAndSave(game), "");
         game.Write("Quit();\n");
         EXPECT_EQ(game.Wait(30), 0) << game.Output();
     }
