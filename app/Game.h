@@ -261,6 +261,8 @@ public:
     // The map to load: one plain folder name under "Maps" (refused otherwise,
     // with a console line).
     bool SetMapName(const char* name) override;
+    // Whether the map's box is there (in the maps' folder or a pack).
+    bool HasMapBox(const char* name);
     const CStrBuf& MapName() const { return m_mapName; }
     void SetMapSize(float width, float depth) {
         m_mapWidth = width;

@@ -38,7 +38,16 @@ int Count(SCommandArgs* args) {
 void Cmd_Map(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
     CGame* game = Game(record);
     if (file || !game || Count(args) < 1) return;
-    if (!game->SetMapName(args->Text(0))) return;
+    // A map that is not there is refused before anything changes: a running
+    // game goes on, the lobby keeps its map.
+    const char* name = args->Text(0);
+    if (MapName_IsPlain(name) && !game->HasMapBox(name)) {
+        const char* current = game->MapName().GetText();
+        Game_Printf("There is no map %s (Maps\\%s\\MapData.box); the map stays %s", name, name,
+                    *current ? current : "unchosen");
+        return;
+    }
+    if (!game->SetMapName(name)) return;
     // The host's clients play the map it names: its description says so.
     if (CNetGame* net = game->NetGame()) net->AnnounceMap(game->MapName().GetText());
     // A new map while a game runs: the clients get ready for a new start.
@@ -293,7 +302,13 @@ void RegisterMapCommands(CCommandInterpreter* ip) {
                               "Sets the number of resources for the active player.",
                               "M_Resources( int Resources );")
             .Mask(33),
-        SCommandRow::Function("Create", Cmd_Create, "Creates a unit", "Create (  )").MapScript(),
+        // The handler names a wrong value itself ("X1 invalid" and the like).
+        SCommandRow::Function("Create", Cmd_Create, "Creates a unit", "Create (  )")
+            .MapScript()
+            .Usage(
+                "Create(str Template[, float X, float Z, int Team[, int Layer, int MapId[, float Rotation, "
+                "float Scaling[, float CustomX, float CustomY, float CustomZ]]]]);",
+                false),
     };
     CommandTable_Register(ip, rows);
     game->RegisterVariables(ip, {"M_EditMode"});

@@ -142,6 +142,10 @@ void CNetGame::ClientUpdate(CGameSocket* link) {
                 ResolveTeamLeaders();
                 link->m_replied = 0;
                 if (CPlayer* local = m_players.m_local) {
+                    // The player joins under their own name and colour.
+                    if (!m_wantedName.IsEmpty()) local->m_name.Assign(m_wantedName.GetText());
+                    if (m_wantedColourSet)
+                        for (int i = 0; i < 3; ++i) local->m_colour[i] = m_wantedColour[i];
                     m_send.Reset();
                     local->WriteInfo(m_send);
                     SendBuilt(NS_NOTIFYTYPE_PLAYER_REGISTER, &local->m_sendSlot);

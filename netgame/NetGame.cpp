@@ -226,12 +226,47 @@ void CNetGame::ResetGame(bool full) {
     m_gameReset = 1;
     ResetStatistics();
     SendServerInfo();
+    // The new session's local player: the player's own name and colour.
+    AskPlayerSettings(false);
+}
+
+void CNetGame::Disconnect() {
+    ResetGame(true);
+    Flow().QueueScript("Disconnected.cfg");
 }
 
 void CNetGame::ResetToLobby() {
     ResetGame(true);
     Flow().ExecStartup(Flow().GameFolder());
+    AskPlayerSettings(true);
+}
+
+void CNetGame::SetWantedName(const char* name) {
+    m_wantedName.Assign(name ? name : "");
+    if (CPlayer* local = m_players.m_local) local->SetName(m_wantedName.GetText());
+}
+
+void CNetGame::SetWantedColour(float r, float g, float b) {
+    m_wantedColour[0] = r;
+    m_wantedColour[1] = g;
+    m_wantedColour[2] = b;
+    m_wantedColourSet = 1;
+    if (CPlayer* local = m_players.m_local) local->SetColor(r, g, b);
+}
+
+void CNetGame::RequestNextColour() {
+    m_wantedColourSet = 0;
     if (CPlayer* local = m_players.m_local) local->RequestNextColor();
+}
+
+void CNetGame::AskPlayerSettings(bool nextColour) {
+    CPlayer* local = m_players.m_local;
+    if (!local) return;
+    if (!m_wantedName.IsEmpty()) local->SetName(m_wantedName.GetText());
+    if (m_wantedColourSet)
+        local->SetColor(m_wantedColour[0], m_wantedColour[1], m_wantedColour[2]);
+    else if (nextColour)
+        local->RequestNextColor();
 }
 
 bool CNetGame::StartServer(uint16_t port, bool localOnly) {

@@ -96,13 +96,30 @@ public:
     // server. False when the address does not read or no socket opens.
     bool Connect(const char* address);
     // Leaves the server (DISCONNECT) or ends the hosted game (SERVERQUIT),
-    // and returns to a local game.
-    void Disconnect() { ResetGame(true); }
+    // and returns to a local game and the main menu (Disconnected.cfg, as
+    // when the connection is lost), saying so.
+    void Disconnect();
     // A full reset: the players but the local and the neutral one go, every
     // team goes, the links close and the local loopback pair is made again.
     void ResetGame(bool full = true);
     void ResetToLobby();
     void StartLocalLoopback();
+    // The player's own name and colour (Name, Color, Player.cfg): asked of
+    // every session the local player hosts or joins, and what the settings
+    // file keeps whatever a session made of them (a request sent just before
+    // a new session starts is lost with the old links).
+    CStrBuf m_wantedName;
+    float m_wantedColour[3] = {0.0f, 0.0f, 0.0f};
+    uint8_t m_wantedColourSet = 0;
+    void SetWantedName(const char* name);
+    void SetWantedColour(float r, float g, float b);
+    // The player asks for the server's next free colour: it becomes the
+    // player's, kept as the session gives it.
+    void RequestNextColour();
+    // Asks the session for the wanted name and colour (with nextColour, the
+    // next colour of the server's list when the player has none of their
+    // own).
+    void AskPlayerSettings(bool nextColour);
     bool IsHosting() const { return m_hosting != 0; }
     bool IsClientConnected() const { return m_clientConnected != 0; }
     // Joined to a remote server and through the whole join.

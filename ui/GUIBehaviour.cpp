@@ -399,7 +399,7 @@ int CGUIObject::OnPressed(int32_t event) {
         CPlayer* player = net ? net->FindPlayerById(m_RowData) : nullptr;
         switch (m_RowKind) {
             case kRowLobbyColour:
-                if (local) local->RequestNextColor();
+                if (local) net->RequestNextColour();
                 break;
             case kRowLobbyRace:
                 if (player && net) {

@@ -257,6 +257,9 @@ public:
     static const char* const kAnnouncerEvents[kAnnouncerCount];
     CUnitVisual* m_node = nullptr;
     CTessarakObjectTemplate* m_startUnit = nullptr;
+    // The further start units (StartUnit given more than once): placed
+    // around the start unit, in the order written.
+    std::vector<CTessarakObjectTemplate*> m_moreStartUnits;
     uint8_t m_hidden = 0;
     CStrBuf m_debrisVisualName;
     CE3DMaterial* m_debrisMaterial = nullptr;

@@ -411,8 +411,9 @@ bool CWorldCommands::MoveSelected(float x, float z, uint32_t modes) {
         pz += static_cast<float>(kSpiral[step][1]) * spacing;
         if (i == 22) px = x, pz = z;
         previous = u->m_objectRadius;
-        if (!queued) DeleteQueued(u);
-        u->AddMoveOrder(px, pz, 0);
+        // With the queue mode the move goes behind what the unit has (as
+        // the other moves do), not in place of its running order.
+        MoveUnit(u, px, pz, queued);
     }
     return true;
 }

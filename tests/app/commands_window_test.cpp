@@ -81,14 +81,8 @@ double Changed(const STestShot& a, const STestShot& b) {
 
 // The game time dbg_FrameStats reports; -1 without an answer.
 double GameTime(CTestProcess& game) {
-    static int s_serial = 0;
-    const std::string mark = "stats-" + std::to_string(++s_serial);
-    game.Write("dbg_FrameStats(); echo(\"" + mark + "\");\n");
-    if (!game.WaitForLine(mark, 10.0)) return -1.0;
-    const std::string out = game.Output();
-    const size_t at = out.rfind("game time ", out.rfind(mark));
     double t = -1.0;
-    if (at != std::string::npos) std::sscanf(out.c_str() + at, "game time %lf", &t);
+    std::sscanf(Test_Answer(game, "dbg_FrameStats();", "game time ").c_str(), "%lf", &t);
     return t;
 }
 
@@ -98,15 +92,12 @@ TEST(CommandsWindow, BoxSelectionCameraLightAndARecording) {
     if (!Test_OnPath("Xvfb") || !Test_OnPath("xdotool") || !Test_OnPath("import") || !Test_OnPath("ffprobe"))
         GTEST_SKIP() << "needs Xvfb, xdotool, ImageMagick and ffprobe";
     CTempDir dir;
-    if (!Test_CopyInstallation(dir)) FAIL() << "the game program is not built";
-    ASSERT_TRUE(Test_WriteSkirmishStart(dir));
     CTestXServer x;
-    ASSERT_TRUE(x.Start());
     CTestProcess game;
-    ASSERT_TRUE(Test_StartGameOn(game, dir, x));
-    ASSERT_EQ(Test_UnitsOnceRunning(game, 60.0).size(), 4u) << game.Output();
-    const std::string window = Test_GameWindow(x);
-    ASSERT_FALSE(window.empty());
+    std::string window;
+    size_t units = 0;
+    ASSERT_TRUE(Test_SkirmishInWindow(dir, x, game, window, &units)) << game.Output();
+    ASSERT_EQ(units, 7u) << game.Output();
     auto mouse = [&](const std::string& what) { x.Shell("xdotool " + what); };
     auto at = [&](const std::vector<int>& p) { return std::to_string(p[0]) + " " + std::to_string(p[1]); };
     mouse("mousemove --window " + window + " 320 240");
@@ -128,11 +119,7 @@ TEST(CommandsWindow, BoxSelectionCameraLightAndARecording) {
         Test_RunAndDraw(game, "");
     }
     mouse("mouseup 1");
-    std::vector<SUnitSeen> selected;
-    for (int i = 0; i < 20 && selected.size() != 2; ++i) {
-        Test_RunAndDraw(game, "");
-        selected = Test_SelectedUnits(game);
-    }
+    std::vector<SUnitSeen> selected = Test_SelectionOf(game, 2);
     ASSERT_EQ(selected.size(), 2u) << game.Output();
     for (const SUnitSeen& u : selected) {
         EXPECT_EQ(u.name, "Granite_LightTank");

@@ -150,6 +150,25 @@ TEST_F(CommandsTest, CreateRefusesValuesThatAreNotNumbers) {
     }
 }
 
+// Help shows what a map script's commands take, and a wrong count of
+// arguments is said with it.
+TEST_F(CommandsTest, TheMapScriptsCommandsShowAndCheckTheirArguments) {
+    const Lines help = Run("Help(\"Create\");");
+    ASSERT_GT(help.size(), 7u);
+    EXPECT_EQ(
+        help[7],
+        "Create(str Template[, float X, float Z, int Team[, int Layer, int MapId[, float Rotation, float "
+        "Scaling[, float CustomX, float CustomY, float CustomZ]]]]);");
+    // The orders' rows spell their arguments in the description.
+    EXPECT_EQ(Run("Syntax(\"AddMoveOrder\");"), Lines{"AddMoveOrder [MAP_ID] [X] [Y] [Z] [FORCEMOVE]"});
+    EXPECT_EQ(Run("AddMoveOrder(11);"),
+              Lines{"Error in AddMoveOrder: Wrong number of arguments. Syntax: AddMoveOrder [MAP_ID] [X] [Y] "
+                    "[Z] [FORCEMOVE]"});
+    EXPECT_EQ(Run("AddPatrolOrder(11, here, 2);"),
+              Lines{"Error in AddPatrolOrder: Ivalid argument. Syntax: AddPatrolOrder [MAP_ID] [X] [Z]"});
+    EXPECT_EQ(Run("Create();").size(), 1u);
+}
+
 TEST_F(CommandsTest, StartPositionsLayersSceneSizeAndTimer) {
     EXPECT_EQ(Run("M_DefineStartPositions(2); M_SetStartPosition(1, -20.5, 31);"), Lines());
     ASSERT_EQ(scene->StartPositionCount(), 2);
@@ -179,6 +198,18 @@ TEST_F(CommandsTest, StartPositionsLayersSceneSizeAndTimer) {
 }
 
 TEST_F(CommandsTest, MapNameAndTheStatesRowsWaitFor) {
+    // The maps there are: a box each in the maps' folder.
+    for (const char* map : {"Skerry", "FourWinds"}) {
+        const std::string rel = std::string("Maps/") + map + "/MapData.box";
+        CPackWriter pack;
+        pack.Add("init.vxm", "");
+        ASSERT_TRUE(dir.Write(rel, ""));
+        ASSERT_TRUE(pack.WriteTo(dir.File(rel)));
+        g_VFS.AddDiskFile(dir.WinFile(rel).c_str());
+    }
+    EXPECT_EQ(Run("Map(\"Nowhere\");"),
+              Lines{"There is no map Nowhere (Maps\\Nowhere\\MapData.box); the map stays unchosen"});
+    EXPECT_STREQ(game.MapName().GetText(), "");
     EXPECT_EQ(Run("Map(\"Skerry\");"), Lines());
     EXPECT_STREQ(game.MapName().GetText(), "Skerry");
     EXPECT_EQ(Run("Map(\"..\\\\Scripts\");"), Lines{"Invalid map name: ..\\Scripts"});
@@ -186,6 +217,11 @@ TEST_F(CommandsTest, MapNameAndTheStatesRowsWaitFor) {
     // A new map while a game runs makes the clients ready for a new start.
     game.SetGuiWord(0);
     game.SetGameState(2);
+    // One that is not there leaves the running game alone.
+    EXPECT_EQ(Run("Map(\"Nowhere\");"),
+              Lines{"There is no map Nowhere (Maps\\Nowhere\\MapData.box); the map stays Skerry"});
+    EXPECT_STREQ(game.MapName().GetText(), "Skerry");
+    EXPECT_FALSE(game.GameLoading());
     Run("Map(\"FourWinds\");");
     EXPECT_EQ(game.StartState(), -1);
     EXPECT_TRUE(game.GameLoading());
@@ -260,14 +296,18 @@ TEST_F(CommandsTest, ScriptOrdersSelectionAndUnitReadOut) {
     EXPECT_EQ(other->m_orderList->ChildCount(), 0);
 
     // The local player's units are selected, in a running game only; the
-    // read-out names each selected one.
+    // read-out names each selected one, its power, and last the local
+    // player's resources and what its harvesters unloaded.
     EXPECT_EQ(Run("SelectAllUnits();"), Lines{"SelectAllUnits cannot be run at this time or gamestate"});
     game.SetGuiWord(0);
     game.SetGameState(2);
+    mine->m_power = 42.0f;
+    net->m_players.m_local->m_resources = 1200.0f;
+    net->m_players.m_local->m_harvested = 300.0f;
     EXPECT_EQ(Run("SelectAllUnits(); dbg_UnitOut();"),
               (Lines{"", "--------------------", "Tank", "--------------------",
                      "Position: 5.000000, 0.000000, 6.000000", "Force: 0.000000, 0.000000, 0.000000",
-                     "* Force.x : 0"}));
+                     "* Force.x : 0", "Power: 42.0", "Resources: 1200, harvested 300"}));
     EXPECT_TRUE(game.Interface()->m_fields.m_selectionChanged);
 }
 }  // namespace

@@ -7,6 +7,8 @@
 #include <sstream>
 #include <thread>
 
+#include "tests/support/Installation.h"
+
 SProcessOptions Test_GameOptions(const CTempDir& dir) {
     SProcessOptions options;
     options.program = dir.File("System/Tessarak");
@@ -90,6 +92,39 @@ std::vector<SUnitSeen> Test_ReadUnits(CTestProcess& game, double seconds) {
 
 std::vector<SUnitSeen> Test_SelectedUnits(CTestProcess& game, double seconds) {
     return ReadUnitOut(game, "", seconds);
+}
+
+std::vector<SUnitSeen> Test_SelectionOf(CTestProcess& game, size_t n) {
+    std::vector<SUnitSeen> selected;
+    for (int i = 0; i < 20 && selected.size() != n; ++i) {
+        Test_RunAndDraw(game, "");
+        selected = Test_SelectedUnits(game);
+    }
+    return selected;
+}
+
+bool Test_SkirmishInWindow(CTempDir& dir, CTestXServer& x, CTestProcess& game, std::string& window,
+                           size_t* units) {
+    if (!Test_CopyInstallation(dir) || !Test_WriteSkirmishStart(dir) || !x.Start() ||
+        !Test_StartGameOn(game, dir, x))
+        return false;
+    const size_t count = Test_UnitsOnceRunning(game, 60.0).size();
+    if (units) *units = count;
+    window = count ? Test_GameWindow(x) : std::string();
+    return !window.empty();
+}
+
+std::string Test_Answer(CTestProcess& game, const std::string& command, const std::string& said,
+                        double seconds) {
+    static int s_serial = 0;
+    const std::string end = "answer-end " + std::to_string(++s_serial);
+    game.Write(command + " echo(\"" + end + "\");\n");
+    if (!game.WaitForLine(end, seconds)) return std::string();
+    const std::string out = game.Output();
+    const size_t at = out.rfind(said, out.rfind(end));
+    if (at == std::string::npos) return std::string();
+    const size_t from = at + said.size();
+    return out.substr(from, out.find('\n', from) - from);
 }
 
 void Test_RunAndDraw(CTestProcess& game, const std::string& command) {

@@ -46,6 +46,23 @@ std::vector<SUnitSeen> Test_ReadUnits(CTestProcess& game, double seconds = 10.0)
 // The units selected now (no new choice), read as Test_ReadUnits reads them.
 std::vector<SUnitSeen> Test_SelectedUnits(CTestProcess& game, double seconds = 10.0);
 
+// The selection once it holds n units, read after each of up to 20 drawn
+// frames (a click's selection takes a frame or two); what it holds last.
+std::vector<SUnitSeen> Test_SelectionOf(CTestProcess& game, size_t n);
+
+// The skirmish of the start-up script in a window, as a player starts it:
+// the installation copied into dir with that script, an X server and the
+// game on it started, the player's units there (how many, into units), the
+// game's window found and focused. False at the first step that fails.
+bool Test_SkirmishInWindow(CTempDir& dir, CTestXServer& x, CTestProcess& game, std::string& window,
+                           size_t* units = nullptr);
+
+// Runs the command and returns what its answer says after the last line
+// part that begins with `said` ("" without one, or when the game gave no
+// answer within the seconds): Test_Answer(game, "Color();", "Your color is ").
+std::string Test_Answer(CTestProcess& game, const std::string& command, const std::string& said,
+                        double seconds = 10.0);
+
 // Runs the command and waits until a later frame took a command of its own:
 // the frame that ran the command has drawn by then.
 void Test_RunAndDraw(CTestProcess& game, const std::string& command);

@@ -36,6 +36,10 @@ public:
     // The window's picture as it shows now (ImageMagick's import); not Valid
     // when it could not be taken.
     STestShot Screenshot(const std::string& window) const;
+    // Asks the window to close as a window manager's close button does (the
+    // WM_DELETE_WINDOW message of its protocols); false when the message
+    // could not be sent.
+    bool CloseWindow(const std::string& window) const;
 
 private:
     bool StartOn(const char* display);
