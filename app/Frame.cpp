@@ -239,6 +239,7 @@ int CGame::RenderFrame() {
         surface->SetFont(ui->m_font);
         if (!m_vars.mapEditMode) DrawHudTexts(surface);
         if (m_vars.emitterEditMode) DrawEmitterEditor(surface);
+        if (m_vars.mapEditMode) DrawMapEditor(surface);
         while (surface->Unlock() > 0) {
         }
         if (!m_vars.mapEditMode) {

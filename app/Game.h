@@ -251,13 +251,16 @@ public:
     CTessarakObjectTemplate* FindTemplate(const char* name);
     // Asks the session to make the unit on every machine (CREATEUNIT); a null
     // template sends nothing. The unit takes the next object id on every
-    // machine; objectId is the map's own id (-1 none).
-    void RequestCreateUnit(CTessarakObjectTemplate* tmpl, float x, float y, float z, float rotation,
-                           int32_t secondAngle, int32_t objectId, int32_t passed, int32_t ownerId,
-                           const float* parameters);
-    void RequestCreateUnitByName(const char* name, float x, float y, float z, float rotation,
-                                 int32_t secondAngle, int32_t objectId, int32_t passed, int32_t ownerId,
-                                 const float* parameters);
+    // machine, placed as a map places it (CGameScene::PlaceObject): at (x,
+    // y, z), turned by the heading increment, grown by the scale increment,
+    // with the map's own id (-1: the next map id), its layer and the owner
+    // id; a spot with its three values (null: the defaults).
+    void RequestCreateUnit(CTessarakObjectTemplate* tmpl, float x, float y, float z, float headingIncrement,
+                           float scaleIncrement, int32_t mapId, int32_t layer, int32_t ownerId,
+                           const float* spot);
+    void RequestCreateUnitByName(const char* name, float x, float y, float z, float headingIncrement,
+                                 float scaleIncrement, int32_t mapId, int32_t layer, int32_t ownerId,
+                                 const float* spot);
     // The map to load: one plain folder name under "Maps" (refused otherwise,
     // with a console line).
     bool SetMapName(const char* name) override;
@@ -292,6 +295,8 @@ public:
     // and the current gradient point; drawn at the top left.
     std::vector<std::string> EmitterEditorLines();
     void DrawEmitterEditor(CE3DSurface* surface);
+    // The map editor's panel of templates and its settings (map editing mode).
+    void DrawMapEditor(CE3DSurface* surface);
     // One monitor's video settings (slot 0 to 7; slot 0 is the one in use).
     SVideoSettings& Video(int slot) { return m_video[slot]; }
     bool VideoRestartPending() const { return m_videoRestartPending != 0; }

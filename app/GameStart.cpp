@@ -24,6 +24,7 @@
 #include "world/ExplosionManager.h"
 #include "world/GameScene.h"
 #include "world/GridMember.h"
+#include "world/MapEditor.h"
 #include "world/Player.h"
 #include "world/TessarakObject.h"
 #include "world/Unit.h"
@@ -428,7 +429,7 @@ void CGame::PlaceStartUnits() {
             placedX.push_back(x);
             placedZ.push_back(z);
             starts.push_back({p, x, z, ReachOf(StartTemplateOf(p)), kStartUnitGap});
-            RequestCreateUnit(StartTemplateOf(p), x, 0.0f, z, 0.0f, 0, -1, 0, p->m_ownerId, nullptr);
+            RequestCreateUnit(StartTemplateOf(p), x, 0.0f, z, 0.0f, 0.0f, -1, 0, p->m_ownerId, nullptr);
         } else {
             extra.push_back(p);
         }
@@ -464,7 +465,7 @@ void CGame::PlaceStartUnits() {
         scene->m_startX.push_back(bestX);
         scene->m_startZ.push_back(bestZ);
         starts.push_back({p, bestX, bestZ, radius, kStartUnitGap});
-        RequestCreateUnit(start, bestX, 0.0f, bestZ, 0.0f, 0, -1, 0, p->m_ownerId, nullptr);
+        RequestCreateUnit(start, bestX, 0.0f, bestZ, 0.0f, 0.0f, -1, 0, p->m_ownerId, nullptr);
     }
     PlaceFurtherStartUnits(this, grid, starts);
 }
@@ -516,44 +517,29 @@ CTessarakObjectTemplate* CGame::FindTemplate(const char* name) {
     return m_world ? m_world->Scene().FindTemplate(name) : nullptr;
 }
 
-void CGame::RequestCreateUnit(CTessarakObjectTemplate* tmpl, float x, float y, float z, float rotation,
-                              int32_t secondAngle, int32_t objectId, int32_t passed, int32_t ownerId,
-                              const float* parameters) {
+void CGame::RequestCreateUnit(CTessarakObjectTemplate* tmpl, float x, float y, float z,
+                              float headingIncrement, float scaleIncrement, int32_t mapId, int32_t layer,
+                              int32_t ownerId, const float* spot) {
     if (!tmpl || !m_world) return;
-    CGameScene* scene = &m_world->Scene();
-    bool special = tmpl == scene->m_spotTemplate;
+    CGameScene::SPlacement p;
+    p.x = x;
+    p.y = y;
+    p.z = z;
+    p.headingIncrement = headingIncrement;
+    p.scaleIncrement = scaleIncrement;
+    p.mapId = mapId;
+    p.layer = layer;
+    p.ownerId = ownerId;
+    p.spot = spot;
     uint8_t data[50];
-    auto putF = [&data](int at, float v) {
-        uint32_t bits;
-        std::memcpy(&bits, &v, 4);
-        LE_StoreU32(data + at, bits);
-    };
-    LE_StoreU16(data, tmpl->m_projectId);
-    LE_StoreU32(data + 2, tmpl->m_nodeId);
-    putF(6, x);
-    putF(10, y);
-    putF(14, z);
-    putF(18, rotation);
-    LE_StoreU32(data + 22, (uint32_t)secondAngle);
-    // The unit takes the next object id on every machine when the message
-    // runs: an id taken here, outside the lockstep, would move this
-    // machine's counter alone. The field carries the map's own id (-1 none).
-    LE_StoreU32(data + 26, (uint32_t)(objectId < 0 ? -1 : objectId));
-    LE_StoreU32(data + 30, (uint32_t)passed);
-    LE_StoreU32(data + 34, (uint32_t)ownerId);
-    if (special) {
-        static const float kDefaults[3] = {1.0f, 3.1415927f, 1.0f};
-        const float* values = parameters ? parameters : kDefaults;
-        for (int i = 0; i < 3; ++i) putF(38 + 4 * i, values[i]);
-    }
-    SendToSession(NS_NOTIFYTYPE_CREATEUNIT, data, special ? 50 : 38);
+    SendToSession(NS_NOTIFYTYPE_CREATEUNIT, data, CreateUnit_Encode(m_world->Scene(), tmpl, p, data));
 }
 
-void CGame::RequestCreateUnitByName(const char* name, float x, float y, float z, float rotation,
-                                    int32_t secondAngle, int32_t objectId, int32_t passed, int32_t ownerId,
-                                    const float* parameters) {
-    RequestCreateUnit(FindTemplate(name), x, y, z, rotation, secondAngle, objectId, passed, ownerId,
-                      parameters);
+void CGame::RequestCreateUnitByName(const char* name, float x, float y, float z, float headingIncrement,
+                                    float scaleIncrement, int32_t mapId, int32_t layer, int32_t ownerId,
+                                    const float* spot) {
+    RequestCreateUnit(FindTemplate(name), x, y, z, headingIncrement, scaleIncrement, mapId, layer, ownerId,
+                      spot);
 }
 
 void CGame::ServerStartStep() {

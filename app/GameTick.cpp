@@ -108,6 +108,12 @@ int CGame::LogicTick() {
     CTurnOrders orders;
     net->ExecuteFrame(orders);
     net->RemoveMarkedPlayers();
+    // The map editor changes the world directly, which only a game on this
+    // machine alone may bear: once another machine shares it, editing ends.
+    if (m_vars.mapEditMode && !net->m_serverInfo.m_editor && !net->AloneOnThisMachine()) {
+        m_vars.mapEditMode = 0;
+        Game_Print("Map editing ends: another machine shares the game");
+    }
     if (m_aiManager) m_aiManager->Tick();
     CGameScene* scene = Scene();
     CPlayer* local = scene ? scene->LocalPlayer() : nullptr;

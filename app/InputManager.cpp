@@ -496,10 +496,14 @@ void CInputManager::UpdateCommandContext() {
         target = m_host->SettingsEditString();
     // Attached again only when it is another string, so that the field keeps
     // its cursor and selection from frame to frame.
-    if (!target)
+    if (!target) {
         m_edit.Detach();
-    else if (m_edit.Attached() != target)
+    } else if (m_edit.Attached() != target) {
+        // A GUI edit box starts with its whole text selected: what is typed
+        // replaces it.
+        if (!consoleContext) m_edit.m_selectOnAttach = 1;
         m_edit.Attach(target);
+    }
 
     if (!m_interpreter->LastBindingsFile().EqualsNoCase(file)) {
         m_keys.FireBindingUp();

@@ -45,6 +45,16 @@ bool CCommandArg::GetFloat(float& out) const {
     return m_text && ParseFloat(m_text, out);
 }
 
+static bool FlagOf(const char* text) {
+    return !(text[0] == 'f' || text[0] == '0');
+}
+
+bool CCommandArg::GetBool(bool& out) const {
+    if (!m_text || !*m_text) return false;
+    out = FlagOf(m_text);
+    return true;
+}
+
 bool CCommandArg::GetString(char* buffer, int size) const {
     if (!m_text) return false;
     if (size <= 0) return true;
@@ -341,7 +351,7 @@ void CConsoleCommand::Invoke(SCommandArgs* args) {
         case kCommandBool: {
             const char* t = first.Text();
             if (!t) return;
-            *static_cast<uint8_t*>(m_storage) = (t[0] == 'f' || t[0] == '0') ? 0 : 1;
+            *static_cast<uint8_t*>(m_storage) = FlagOf(t) ? 1 : 0;
             break;
         }
         default:

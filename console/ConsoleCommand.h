@@ -51,6 +51,9 @@ public:
 
     bool GetInt(int32_t& out) const;
     bool GetFloat(float& out) const;
+    // A flag as a bool variable row reads it: false when the text starts
+    // with 'f' or '0' ("false", "0"), true otherwise ("true", "1").
+    bool GetBool(bool& out) const;
     // Copies at most size - 1 characters and always terminates the buffer.
     bool GetString(char* buffer, int size) const;
     bool GetString(CStrBuf& out) const;

@@ -43,12 +43,6 @@ CTessarakObject* FindObject(CNetGame* net, const uint8_t* data) {
     return scene ? scene->m_idTable.Find(static_cast<int32_t>(NWE_Get32(data))) : nullptr;
 }
 
-CUnit* FindUnit(CNetGame* net, NWEMessage* m, uint32_t minLength) {
-    if (m->GetSize() < minLength) return nullptr;
-    CTessarakObject* o = FindObject(net, m->GetData());
-    return o && o->IsUnit() ? static_cast<CUnit*>(o) : nullptr;
-}
-
 bool Finite(float v) {
     return v == v && v > -1.0e30f && v < 1.0e30f;
 }
@@ -739,6 +733,7 @@ bool ReadChat(NWEMessage* m, CStrBuf* sender, CStrBuf* text, uint8_t rgb[3]) {
 
 void PrintChat(CNetGame* net, const uint8_t rgb[3], const char* line) {
     net->Console().PrintColor(rgb[0], rgb[1], rgb[2], true, line);
+    net->NoteChatLine(line, rgb[0], rgb[1], rgb[2]);
 }
 }  // namespace
 

@@ -138,6 +138,19 @@ bool CNetGame::IsJoined() {
     return joined;
 }
 
+bool CNetGame::AloneOnThisMachine() {
+    if (!m_hosting) return false;
+    // Every entry is walked to the end: NextShared releases each in turn.
+    bool alone = true;
+    for (NWERefList* list : {&m_clients, &m_waiting})
+        for (NWEListEntry* e = list->FirstShared(); e; e = list->NextShared(e))
+            if (NWEPeer* p = NWEEngine::GetPeer(e)) {
+                alone = alone && IsLocalServerEnd(p);
+                p->Release();
+            }
+    return alone;
+}
+
 // ---- roles
 
 void CNetGame::StartLocalLoopback() {
@@ -497,6 +510,27 @@ void CNetGame::SendChat(const char* name, const char* text, int r, int g, int b)
     m_send.WriteU8(static_cast<uint8_t>(g));
     m_send.WriteU8(static_cast<uint8_t>(b));
     SendBuilt(NS_NOTIFYTYPE_MESSAGE);
+}
+
+void CNetGame::NoteChatLine(const char* text, int r, int g, int b) {
+    SChatLine line;
+    line.text = text ? text : "";
+    line.rgb[0] = static_cast<uint8_t>(r);
+    line.rgb[1] = static_cast<uint8_t>(g);
+    line.rgb[2] = static_cast<uint8_t>(b);
+    m_chatLines.push_back(line);
+    while (m_chatLines.size() > kChatLines) m_chatLines.pop_front();
+    ++m_chatCount;
+}
+
+void CNetGame::SetServerAccess(uint32_t flags) {
+    m_serverInfo.m_flags = (m_serverInfo.m_flags & ~3u) | (flags & 3u);
+    SendServerInfo();
+}
+
+void CNetGame::SetMaxPlayers(int32_t count) {
+    m_serverInfo.m_maxPlayers = std::min(std::max(count, 2), 64);
+    SendServerInfo();
 }
 
 void CNetGame::AnnounceMap(const char* file) {

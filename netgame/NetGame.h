@@ -26,6 +26,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -124,6 +125,10 @@ public:
     bool IsClientConnected() const { return m_clientConnected != 0; }
     // Joined to a remote server and through the whole join.
     bool IsJoined();
+    // The game runs on this machine alone: it hosts the session, and no
+    // other machine has joined it or waits to (its own client and its
+    // computer players only). The map editor works only then.
+    bool AloneOnThisMachine();
     // Joined to a remote server, or hosting one that others joined.
     bool HasOtherPlayers();
 
@@ -164,6 +169,11 @@ public:
     void RouteChat(const char* target, const char* name, const char* text, int r, int g, int b);
     // The hosted description to one connection, or to every client.
     void SendServerInfo(CGameSocket* to = nullptr);
+    // The host's server settings that no si_ variable holds: who may come
+    // (kFlagChat, kFlagJoin of CServerInfo) and how many players; a host
+    // tells its clients at once.
+    void SetServerAccess(uint32_t flags);
+    void SetMaxPlayers(int32_t count);
     // Hosting: the map file the description names becomes this one and the
     // description goes to every client (they play the map the host names).
     // Not hosting: nothing.
@@ -421,6 +431,18 @@ public:
 
     // The send buffer (payloads are built here, then copied by the engine).
     CStateArchive m_send;
+
+    // ---- the chat lines heard (the game's, a contacted server's and the
+    // master's channel's), newest last, at most kChatLines; the lobby shows
+    // them. A line keeps its colour; m_chatCount counts every line ever heard.
+    struct SChatLine {
+        std::string text;
+        uint8_t rgb[3] = {255, 255, 255};
+    };
+    static constexpr size_t kChatLines = 256;
+    std::deque<SChatLine> m_chatLines;
+    uint32_t m_chatCount = 0;
+    void NoteChatLine(const char* text, int r, int g, int b);
 
     // ---- the master server's links and the server browser
     std::unique_ptr<CMasterClient> m_master;

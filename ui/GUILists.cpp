@@ -1,6 +1,5 @@
 // The lists of the lobby screen: the maps this machine can host, the
-// players of the session and the server's name; and the load screen's
-// saved games. A list panel bound by its
+// players of the session and the server's name. A list panel bound by its
 // "ID" holds its rows in its first child (one row object each, their
 // columns their children); its second and third children hold the scroll
 // buttons. Every frame the list is filled from the network game and the
@@ -10,14 +9,14 @@
 
 #include <algorithm>
 #include <cmath>
-#include <string>
 
 #include "console/CommandInterpreter.h"
 #include "console/ConfigText.h"
 #include "core/VFSTable.h"
 #include "e3d/Surface.h"
+#include "netgame/MasterClient.h"
 #include "netgame/NetGame.h"
-#include "platform/sys/Path.h"
+#include "ui/GUIListRows.h"
 #include "ui/GUIObject.h"
 #include "ui/GUIRoles.h"
 #include "ui/Interface.h"
@@ -25,29 +24,16 @@
 
 namespace {
 
+using GUIRows::Child;
+using GUIRows::Rows;
+using GUIRows::Scroll;
+using GUIRows::SetLine;
+using GUIRows::Show;
+
 constexpr uint32_t kWhite = 0xFFFFFF, kGrey = 0x808080, kDarkGreen = 0x008000, kGreen = 0x00FF00;
 
 CNetGame* Net(CInterface* ui) {
     return ui->NetGame();
-}
-
-// The rows of a list: its first child's children.
-std::vector<CGUIObject*>* Rows(CGUIObject* list) {
-    return list && !list->m_Children.empty() ? &list->m_Children[0]->m_Children : nullptr;
-}
-
-void Show(CGUIObject* o, bool shown) {
-    if (!o) return;
-    o->m_Visible = shown ? 1 : 0;
-    o->m_ChildrenHidden = shown ? 0 : 1;
-}
-
-// A text line changed only when it differs, so an unchanged list asks for
-// no redraw.
-void SetLine(CGUIObject* o, const char* text) {
-    if (!o) return;
-    if (o->m_TextLines.size() == 1 && o->m_TextLines[0].Equals(text)) return;
-    o->SetText(text);
 }
 
 void SetRow(CGUIObject* o, const char* text, uint32_t normal, uint32_t hover, int32_t kind, int32_t data) {
@@ -58,20 +44,6 @@ void SetRow(CGUIObject* o, const char* text, uint32_t normal, uint32_t hover, in
     o->m_RowKind = kind;
     o->m_RowData = data;
     Show(o, true);
-}
-
-// The common scroll rule: no further than a full last page, not below 0.
-int32_t Scroll(int32_t position, int32_t records, int32_t rows) {
-    return std::max(0, std::min(position, records - rows));
-}
-
-// A "%d" part of a date or time, "0%d" below 10.
-std::string TwoDigits(int v) {
-    return (v < 10 ? "0" : "") + std::to_string(v);
-}
-
-CGUIObject* Child(CGUIObject* o, size_t i) {
-    return o && i < o->m_Children.size() ? o->m_Children[i] : nullptr;
 }
 
 }  // namespace
@@ -148,6 +120,21 @@ void CInterface::FillLobbyPlayerList(CGUIObject* list) {
     CNetGame* net = Net(this);
     std::vector<CGUIObject*>* rows = Rows(list);
     if (!net || !rows) return;
+    // The lobby ends the master's chat (once each time it shows): its
+    // channels go and the chat link closes.
+    if (!m_lobbyChatEnded) {
+        m_lobbyChatEnded = 1;
+        if (net->m_master && net->m_master->IsChatOpen()) {
+            net->m_master->CloseChat();
+            net->m_master->DeleteChannels();
+        }
+    }
+    CE3DSurface* surface = Surface();
+    if (m_RejectMode && surface && m_font && surface->Lock()) {
+        surface->SetFont(m_font);
+        surface->DrawGlyphs("Reject Player", m_cursorX, m_cursorY + 20, 255, 255, 255, true, false, 0, false);
+        surface->Unlock();
+    }
     std::vector<CPlayer*> players;
     for (CPlayer* p : net->m_players.m_players)
         if (p != net->m_players.m_neutral) players.push_back(p);
@@ -198,7 +185,10 @@ void CInterface::FillLobbyPlayerList(CGUIObject* list) {
         const int32_t ms = (int32_t)std::lround(p->m_latency * 1000.0f);
         if (ms > 0) ping.Format("%d", (int)ms);
         column(4, ping.GetText(), 0);
-        column(5, p->m_computer ? "-" : mine ? "local" : "network", 0);
+        CStrBuf link;
+        link.Format("%s / %d", ConnectionText(p->m_connectionKind).c_str(),
+                    (int)std::lround(p->m_latency * 1000.0f));
+        column(5, p->m_computer ? "-" : link.GetText(), 0);
         column(6, nullptr, 0);
         if (CGUIObject* c = Child(row, 7)) {
             const bool offered = !mine && !skirmish;
@@ -221,65 +211,4 @@ void CInterface::FillServerName(CGUIObject* panel) {
         SetLine(panel, GetSystemText(kSysLidServerSkirmish));
     else if (m_mode != 3)
         SetLine(panel, net->m_serverInfo.m_name.GetText());
-}
-
-void CInterface::FillSaveSlots(CGUIObject* list) {
-    std::vector<CGUIObject*>* rows = Rows(list);
-    if (!rows) return;
-    // The saved games: the files of "Save" (the player's own data too where
-    // the installation cannot be written), by name, with when each was
-    // written.
-    m_saveNames.clear();
-    m_saveDates.clear();
-    m_saveTimes.clear();
-    CStrBuf folder(GetPath("Save", ""));
-    std::vector<SSysFindData> found;
-    Sys_FindFiles((std::string(folder.GetText()) + "\\*").c_str(), found);
-    std::vector<std::string> names;
-    for (const SSysFindData& f : found)
-        if (!f.isFolder && !f.name.empty() && f.name[0] != '.') names.push_back(f.name);
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        return strcasecmp(a.c_str(), b.c_str()) < 0;
-    });
-    for (const std::string& name : names) {
-        SSysFileTime t;
-        Sys_GetFileTime((std::string(folder.GetText()) + "\\" + name).c_str(), t);
-        m_saveNames.emplace_back(name.c_str());
-        m_saveDates.emplace_back(
-            (std::to_string(t.year) + "-" + TwoDigits(t.month) + "-" + TwoDigits(t.day)).c_str());
-        m_saveTimes.emplace_back(
-            (TwoDigits(t.hour) + ":" + TwoDigits(t.minute) + ":" + TwoDigits(t.second)).c_str());
-    }
-    const int32_t count = static_cast<int32_t>(m_saveNames.size());
-    m_saveSlotsScroll = Scroll(m_saveSlotsScroll, count, static_cast<int32_t>(rows->size()));
-    for (size_t r = 0; r < rows->size(); ++r) {
-        CGUIObject* row = (*rows)[r];
-        const int32_t at = m_saveSlotsScroll + static_cast<int32_t>(r);
-        if (at >= count) {
-            Show(row, false);
-            continue;
-        }
-        const size_t i = static_cast<size_t>(at);
-        const char* columns[3] = {m_saveNames[i].GetText(), m_saveDates[i].GetText(),
-                                  m_saveTimes[i].GetText()};
-        if (row->m_Children.empty()) {
-            // A row of one text: the name, then when it was written.
-            const std::string line = std::string(columns[0]) + "   " + columns[1] + " " + columns[2];
-            SetRow(row, line.c_str(), kDarkGreen, kGreen, 301, at + 1);
-            continue;
-        }
-        Show(row, true);
-        for (size_t c = 0; c < 3 && c < row->m_Children.size(); ++c)
-            SetRow(row->m_Children[c], columns[c], c ? kGrey : kDarkGreen, kGreen, 301, at + 1);
-    }
-}
-
-void CInterface::LoadSaveSlot(int32_t slot) {
-    if (slot < 1 || slot > static_cast<int32_t>(m_saveNames.size())) return;
-    // This machine hosts the game that continues the saved one, which names
-    // its game type and its map; the game starts at once.
-    CCommandInterpreter* ip = ConsoleInterpreter();
-    if (!ip) return;
-    const std::string name = ConfigText_Quote(m_saveNames[static_cast<size_t>(slot - 1)].GetText());
-    ip->Execute(false, ("StartLocalServer(); LoadSavedGame(" + name + "); StartGame();").c_str());
 }

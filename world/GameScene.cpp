@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "console/CommandTable.h"
 #include "world/ExplosionManager.h"
 #include "world/GameScene.h"
 #include "world/GridMember.h"
@@ -68,6 +69,9 @@ void CGameScene::Clear() {
     m_ticked = 0;
     m_frameCounter = 0;
     m_desync = 0;
+    // A map's ids start again with its objects: an object made without one
+    // takes the next, the same on every machine whatever map it had before.
+    m_highestMapId = 0;
     SetScriptPoint(kScriptPoints, 0.0f, 0.0f, false);
     session.Unlock();
     m_world.Explosions().Restart();
@@ -349,7 +353,12 @@ bool CGameScene::LoadObjects(CStateArchive& ar) {
     }
     ar.Rewind(end);
     if (mode == CStateArchive::kCheck) return true;
-    for (CTessarakObject* o = m_allObjects; o; o = o->m_allNext) o->AfterLoad();
+    // An object made later without a map id takes the next after the
+    // loaded ones, on every machine that loaded the same state.
+    for (CTessarakObject* o = m_allObjects; o; o = o->m_allNext) {
+        o->AfterLoad();
+        if (o->m_mapId > m_highestMapId) m_highestMapId = o->m_mapId;
+    }
     return true;
 }
 
@@ -385,4 +394,20 @@ CPlayer* CGameScene::NeutralPlayer() const {
 CPlayer* CGameScene::FindPlayerById(int32_t id) const {
     CPlayerList* players = Players();
     return players ? players->FindPlayerById(id) : nullptr;
+}
+
+void CGameScene::RegisterInterfaceOptions(CCommandInterpreter* ip) {
+    const SCommandRow rows[] = {
+        SCommandRow::Bool("Interfaceopt_ControlType", &m_controlType,
+                          "Interface Options -> Default Control Type",
+                          "Interfaceopt_ControlType(bool DefaultControlType);")
+            .Config("Interface.cfg")
+            .Context(this),
+        SCommandRow::Bool("Interfaceopt_MajoritySelection", &m_majoritySelection,
+                          "Interface Options -> Majority Selection",
+                          "Interfaceopt_MajoritySelection(bool MajoritySelection);")
+            .Config("Interface.cfg")
+            .Context(this),
+    };
+    CommandTable_Register(ip, rows);
 }

@@ -402,31 +402,40 @@ bool CWorld::ApplyCreateUnit(const uint8_t* bytes, size_t length) {
     uint32_t templateId = ar.ReadU32();
     float values[5] = {};
     ar.F32s(values, 5);
-    int32_t mapId = ar.ReadI32();
-    ar.ReadU32();  // the layer
-    int32_t ownerId = ar.ReadI32();
+    CGameScene::SPlacement p;
+    p.mapId = ar.ReadI32();
+    const uint32_t layer = ar.ReadU32();
+    p.ownerId = ar.ReadI32();
+    float spot[3] = {};
+    if (length == 50) ar.F32s(spot, 3);
     for (float v : values)
         if (!Finite(v)) return false;
+    for (float v : spot)
+        if (!Finite(v)) return false;
+    if (layer >= static_cast<uint32_t>(CGameScene::kLayers)) return false;
     CTessarakObjectTemplate* tmpl = m_scene->FindTemplateById(projectId, static_cast<int32_t>(templateId));
     if (!tmpl || (length == 50) != (tmpl == m_scene->m_spotTemplate)) {
         Console().Printf("Received bogus create unit call: ProjectID: %d TemplateID: %d", (int)projectId,
                          (int)templateId);
         return false;
     }
-    // Every machine makes it in the same turn: the same next id everywhere.
+    // Every machine makes it in the same turn: the same next id everywhere,
+    // and the same next map id for one asked without.
     CPlayer* neutral = m_players ? m_players->m_neutral : nullptr;
     CTessarakObject* o = CreateUnit(tmpl, values[0], values[2], neutral, m_scene->m_idTable.NewId());
     if (!o) {
         Console().Printf("Error creating object from template : '%s'", tmpl->m_name.GetText());
         return false;
     }
-    o->SetPosition(o->m_position[0], values[1], o->m_position[2]);
-    if (CPlayer* owner = m_players ? m_players->FindPlayerByOwnerId(ownerId) : nullptr) o->SetOwner(owner);
-    if (mapId > m_scene->m_highestMapId) m_scene->m_highestMapId = mapId;
-    float heading = std::fmod(o->m_yaw + values[3], 6.2831855f);
-    if (heading < 0.0f) heading += 6.2831855f;
-    o->SetOrientation(heading, o->m_pitch, o->m_roll);
-    o->SetScale(o->m_scale[0] + values[4], o->m_scale[1] + values[4], o->m_scale[2] + values[4]);
+    if (p.mapId < 0) p.mapId = m_scene->m_highestMapId + 1;
+    p.x = values[0];
+    p.y = values[1];
+    p.z = values[2];
+    p.layer = static_cast<int32_t>(layer);
+    p.headingIncrement = values[3];
+    p.scaleIncrement = values[4];
+    p.spot = length == 50 ? spot : nullptr;
+    m_scene->PlaceObject(o, p);
     return true;
 }
 

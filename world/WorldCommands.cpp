@@ -12,6 +12,7 @@
 #include "world/GameMessages.h"
 #include "world/GameScene.h"
 #include "world/GridMember.h"
+#include "world/ObjectTemplate.h"
 #include "world/Player.h"
 #include "world/TessarakObject.h"
 #include "world/Unit.h"
@@ -721,10 +722,14 @@ bool CWorldCommands::Signal(const std::vector<int32_t>& units, int32_t signal) {
     return SendForUnits(units, NS_NOTIFYTYPE_SIGNAL, &value, 1);
 }
 
+bool CWorldCommands::BuildAllowed(const CTessarakObjectTemplate* item) const {
+    return !m_world.Scene().m_buildRestrictionMode || item->m_noBuildRestriction;
+}
+
 bool CWorldCommands::Build(int32_t builder, CTessarakObjectTemplate* structure, float x, float z,
                            uint32_t modes) {
     CUnit* u = UnitOf(builder);
-    if (!u || !structure || !(u->m_unitState & CUnit::kU_Builder)) return false;
+    if (!u || !structure || !(u->m_unitState & CUnit::kU_Builder) || !BuildAllowed(structure)) return false;
     if (!(modes & kCommandQueue)) ClearOrders(u);
     CBuildOrder::ConstructAt(u->m_orderList, nullptr, structure, x, z);
     return true;
@@ -742,7 +747,7 @@ bool CWorldCommands::HelpBuild(int32_t builder, int32_t site, uint32_t modes) {
 bool CWorldCommands::Produce(int32_t factory, CTessarakObjectTemplate* product, uint32_t repeat,
                              uint32_t modes) {
     CUnit* u = UnitOf(factory);
-    if (!u || !product || !(u->m_unitState & CUnit::kU_Builder)) return false;
+    if (!u || !product || !(u->m_unitState & CUnit::kU_Builder) || !BuildAllowed(product)) return false;
     if (!(modes & kCommandQueue)) DeleteQueued(u);
     CBuildOrder::Produce(u->m_orderList, nullptr, product, repeat);
     return true;

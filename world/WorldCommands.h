@@ -179,6 +179,8 @@ private:
     template <class T>
     bool TargetOrders(const std::vector<int32_t>& units, int32_t target, uint32_t modes);
     CUnit* UnitOf(int32_t id) const;
+    // While the map restricts building, only what it allows is built.
+    bool BuildAllowed(const CTessarakObjectTemplate* item) const;
     CTessarakObject* ObjectOf(int32_t id) const;
     SCommandResult Finish(float x, float z, int ack, bool objectClicked);
     SCommandResult Selection() const;

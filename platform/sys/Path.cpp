@@ -536,6 +536,13 @@ bool Sys_FindFiles(const char* pattern, std::vector<SSysFindData>& found) {
         if (f.isLink && stat(full.c_str(), &st) != 0) return;  // dangling link
         f.isFolder = S_ISDIR(st.st_mode);
         f.size = f.isFolder ? 0 : static_cast<uint64_t>(st.st_size);
+        struct tm local;
+        const time_t when = st.st_mtime;
+        if (localtime_r(&when, &local)) {
+            const int32_t parts[6] = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                                      local.tm_hour,        local.tm_min,     local.tm_sec};
+            std::copy(parts, parts + 6, f.written);
+        }
         found.push_back(f);
     };
     if (!wild) {
@@ -579,22 +586,6 @@ bool Sys_PathExists(const char* path) {
     std::string l;
     struct stat st;
     return Sys_ResolvePath(path, l) && stat(l.c_str(), &st) == 0;
-}
-
-bool Sys_GetFileTime(const char* path, SSysFileTime& out) {
-    std::string l;
-    struct stat st;
-    if (!Sys_ResolvePath(path, l) || stat(l.c_str(), &st) != 0) return false;
-    struct tm local;
-    const time_t at = st.st_mtime;
-    if (!localtime_r(&at, &local)) return false;
-    out.year = local.tm_year + 1900;
-    out.month = local.tm_mon + 1;
-    out.day = local.tm_mday;
-    out.hour = local.tm_hour;
-    out.minute = local.tm_min;
-    out.second = local.tm_sec;
-    return true;
 }
 
 bool Sys_IsFolder(const char* path) {

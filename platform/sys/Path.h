@@ -92,6 +92,9 @@ struct SSysFindData {
     bool isFolder = false;
     bool isLink = false;  // a symbolic link (folder links are not descended into)
     uint64_t size = 0;
+    // The last write in local time: year, month (1 to 12), day, hour,
+    // minute, second.
+    int32_t written[6] = {0, 0, 0, 0, 0, 0};
 };
 // Lists what matches a search pattern ("Z:\dir\*.*", "Z:\dir\*.box",
 // "Z:\dir\name"): wildcards '*' and '?' match case-insensitively as the Windows
@@ -101,11 +104,6 @@ struct SSysFindData {
 bool Sys_FindFiles(const char* pattern, std::vector<SSysFindData>& found);
 bool Sys_PathExists(const char* path);  // a file or a folder; wildcards allowed
 bool Sys_IsFolder(const char* path);
-// When a file was last written, in local time; false when it is not there.
-struct SSysFileTime {
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-};
-bool Sys_GetFileTime(const char* path, SSysFileTime& out);
 bool Sys_CreateFolder(const char* path);  // one level; true if it exists afterwards
 bool Sys_DeleteFile(const char* path);
 bool Sys_RenameFile(const char* from, const char* to);

@@ -16,42 +16,15 @@
 #include <string>
 #include <vector>
 
-#include "e3d/View.h"
-#include "e3d/Viewport.h"
-#include "platform/d3d/D3DDeviceState.h"
 #include "tests/support/GameRun.h"
 #include "tests/support/Installation.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/XServer.h"
-#include "ui/GameCamera.h"
 
 namespace {
 
 constexpr int kWidth = 640, kHeight = 480;
-
-// The window pixel of the ground point (x, z) while the camera of the
-// settings below looks at (fx, fz): the game view's placement and lens.
-std::vector<int> PixelOf(float fx, float fz, float x, float z) {
-    CGameCamera camera;
-    camera.LookAt(fx, fz);
-    float eye[3], target[3];
-    camera.Placement(eye, target);
-    CE3DViewport view(nullptr);
-    view.SetRect(0, 0, kWidth, kHeight);
-    view.m_view->LookAt(D3DVECTOR{eye[0], eye[1], eye[2]}, D3DVECTOR{target[0], target[1], target[2]}, 0.0f);
-    view.m_view->SetProjection(2.0f, camera.m_distance + 222.0f, camera.m_zoom,
-                               float(kWidth) / float(kHeight), true);
-    view.m_combined = D3D_Multiply(view.m_view->view, view.m_view->projection);
-    int32_t p[2] = {0, 0};
-    view.ProjectPoint(p, D3DVECTOR{x, 0.0f, z});
-    return {p[0], p[1]};
-}
-
-// The camera's settings the pixels above assume.
-const char* const kCamera =
-    "View_GameSceneAngle(270); View_GameSceneAngleUp(12); View_GameSceneDistance(17); "
-    "View_GameSceneZoom(1.0471976); View_MaxVis(32); view_NearClipping(2); view_FarClipping(222);";
 
 // The mean of a channel (0 red, 1 green, 2 blue, 3 all) over the picture's
 // columns from x0 to below x1 (all of them by default).
@@ -101,15 +74,16 @@ TEST(CommandsWindow, BoxSelectionCameraLightAndARecording) {
     auto mouse = [&](const std::string& what) { x.Shell("xdotool " + what); };
     auto at = [&](const std::vector<int>& p) { return std::to_string(p[0]) + " " + std::to_string(p[1]); };
     mouse("mousemove --window " + window + " 320 240");
-    Test_RunAndDraw(game, kCamera);
+    Test_RunAndDraw(game, kTestCamera);
 
     // ---- UnselectAll, then a box around two of the three tanks.
     const float fx = -20.0f, fz = -20.0f;
     Test_LookAt(game, fx, fz);
     Test_RunAndDraw(game, "SelectAllUnits(); UnselectAll();");
     ASSERT_TRUE(Test_SelectedUnits(game).empty());
-    const std::vector<int> left = PixelOf(fx, fz, -24, -18), right = PixelOf(fx, fz, -16, -18);
-    const std::vector<int> front = PixelOf(fx, fz, -20, -22);
+    const std::vector<int> left = Test_GroundPixel(fx, fz, -24, -18),
+                           right = Test_GroundPixel(fx, fz, -16, -18);
+    const std::vector<int> front = Test_GroundPixel(fx, fz, -20, -22);
     ASSERT_GT(front[1] - left[1], 40);  // the third tank lies well below the box
     mouse("mousemove --window " + window + " " + at({left[0] - 20, left[1] - 20}) + " mousedown 1");
     Test_RunAndDraw(game, "");

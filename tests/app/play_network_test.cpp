@@ -42,7 +42,9 @@ protected:
         if (!Test_CopyInstallation(hostDir) || !Test_CopyInstallation(clientDir))
             FAIL() << "the game program is not built";
         std::string why;
-        ASSERT_TRUE(Test_JoinTwoMachines(hostDir, clientDir, host, client, why)) << why;
+        // The host edits its map while it plays alone (the game it hosts
+        // next ends that).
+        ASSERT_TRUE(Test_JoinTwoMachines(hostDir, clientDir, host, client, why, {}, "M_EditMode(1);")) << why;
     }
     CTempDir hostDir, clientDir;
     CTestProcess host, client;
@@ -88,6 +90,18 @@ TEST_F(PlayTwoMachines, OverUdpTheyStayInStep) {
         }
     }
     EXPECT_GE(common, 10) << host.Output() << client.Output();
+
+    // With another machine in the game the map editor's rows are refused on
+    // both (the editor works where the game runs on one machine alone), and
+    // the host's editing mode ended when the game started.
+    EXPECT_TRUE(host.HasLine("Map editing ends: another machine shares the game")) << host.Output();
+    EXPECT_FALSE(host.HasLine("M_EditMode cannot be run at this time or gamestate"));
+    for (CTestProcess* game : {&host, &client}) {
+        game->Write("M_EditMode(1); M_DeleteSelected();\n");
+        EXPECT_TRUE(game->WaitForOutput("M_EditMode cannot be run at this time or gamestate", 15))
+            << game->Output();
+        EXPECT_TRUE(game->WaitForOutput("M_DeleteSelected cannot be run at this time or gamestate", 15));
+    }
 
     client.Write("Quit();\n");
     host.Write("Quit();\n");
@@ -181,7 +195,9 @@ TEST_F(PlayTwoMachines, AResyncDropsASilentClientAndTheGameGoesOn) {
     EXPECT_GE(newest(client), resyncFrame + 100) << client.Output();
     std::map<int, std::string> a = Test_SyncCrcs(host.Output()), b = Test_SyncCrcs(client.Output());
     for (const auto& f : b)
-        if (f.first > resyncFrame && a.count(f.first)) EXPECT_EQ(a[f.first], f.second) << "frame " << f.first;
+        if (f.first > resyncFrame && a.count(f.first)) {
+            EXPECT_EQ(a[f.first], f.second) << "frame " << f.first;
+        }
     kill(silent.Pid(), SIGCONT);
     client.Write("Quit();\n");
     host.Write("Quit();\n");

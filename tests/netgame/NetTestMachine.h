@@ -9,6 +9,8 @@
 // the machines never need to take turns at being "the current" one.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <functional>
 #include <map>
@@ -413,3 +415,16 @@ public:
 
     std::vector<std::unique_ptr<CNetMachine>> m_machines;
 };
+
+// Every frame both machines ran from `from` on is expected to hold the same
+// world (its sync CRC); the number of frames compared.
+inline int Net_CompareWorlds(CNetMachine* a, CNetMachine* b, uint16_t from = 0) {
+    int compared = 0;
+    for (const auto& t : b->ticks) {
+        auto h = a->ticks.find(t.first);
+        if (t.first < from || h == a->ticks.end()) continue;
+        EXPECT_EQ(h->second.worldCrc, t.second.worldCrc) << "frame " << t.first;
+        ++compared;
+    }
+    return compared;
+}

@@ -7,7 +7,11 @@
 #include <sstream>
 #include <thread>
 
+#include "e3d/View.h"
+#include "e3d/Viewport.h"
+#include "platform/d3d/D3DDeviceState.h"
 #include "tests/support/Installation.h"
+#include "ui/GameCamera.h"
 
 SProcessOptions Test_GameOptions(const CTempDir& dir) {
     SProcessOptions options;
@@ -32,10 +36,10 @@ bool Test_StartGame(CTestProcess& game, const CTempDir& dir,
     return game.Start(options);
 }
 
-bool Test_WriteSkirmishStart(const CTempDir& dir, const std::string& before) {
+bool Test_WriteSkirmishStart(const CTempDir& dir, const std::string& before, const std::string& map) {
     return dir.Write(
         "Tessarak/Scripts/Autoexec.cfg",
-        before + "GameMode(GM_Skirmish);\nStartLocalServer();\nMap(\"Skerry\");\nStartGame();\n");
+        before + "GameMode(GM_Skirmish);\nStartLocalServer();\nMap(\"" + map + "\");\nStartGame();\n");
 }
 
 bool Test_StartGameOn(CTestProcess& game, const CTempDir& dir, const CTestXServer& x,
@@ -216,4 +220,25 @@ std::string Test_DriveOffAndSave(CTestProcess& game) {
     game.Write("SaveCurrentGame;\n");
     if (!game.WaitForOutput("Saved game 'Skerry (1) 1'", 20)) return "not saved\n" + game.Output();
     return "";
+}
+
+const char* const kTestCamera =
+    "View_GameSceneAngle(270); View_GameSceneAngleUp(12); View_GameSceneDistance(17); "
+    "View_GameSceneZoom(1.0471976); View_MaxVis(32); view_NearClipping(2); view_FarClipping(222);";
+
+std::vector<int> Test_GroundPixel(float fx, float fz, float x, float z) {
+    constexpr int kWidth = 640, kHeight = 480;
+    CGameCamera camera;
+    camera.LookAt(fx, fz);
+    float eye[3], target[3];
+    camera.Placement(eye, target);
+    CE3DViewport view(nullptr);
+    view.SetRect(0, 0, kWidth, kHeight);
+    view.m_view->LookAt(D3DVECTOR{eye[0], eye[1], eye[2]}, D3DVECTOR{target[0], target[1], target[2]}, 0.0f);
+    view.m_view->SetProjection(2.0f, camera.m_distance + 222.0f, camera.m_zoom,
+                               float(kWidth) / float(kHeight), true);
+    view.m_combined = D3D_Multiply(view.m_view->view, view.m_view->projection);
+    int32_t p[2] = {0, 0};
+    view.ProjectPoint(p, D3DVECTOR{x, 0.0f, z});
+    return {p[0], p[1]};
 }

@@ -34,9 +34,10 @@ std::string Test_GameWindow(const CTestXServer& x);
 SProcessOptions Test_GameOptions(const CTempDir& dir);
 
 // The player's own start-up script of the installation in dir: a skirmish
-// on Skerry straight away, without the menus (the shipped script opens the
-// main menu); lines before it run first.
-bool Test_WriteSkirmishStart(const CTempDir& dir, const std::string& before = "");
+// on the map (Skerry) straight away, without the menus (the shipped script
+// opens the main menu); lines before it run first.
+bool Test_WriteSkirmishStart(const CTempDir& dir, const std::string& before = "",
+                             const std::string& map = "Skerry");
 
 // Selects the local player's units (in a running game) and reads their
 // template names and positions back; empty when the game gave no answer
@@ -97,3 +98,9 @@ std::map<int, std::string> Test_SyncCrcs(const std::string& out);
 // while a client still checks the map it was sent, and the host tries again.
 // True once the host's game initializes.
 bool Test_StartWhenEveryoneHoldsTheMap(CTestProcess& host);
+
+// The camera's settings Test_GroundPixel assumes (a 640 x 480 window).
+extern const char* const kTestCamera;
+// The window pixel of the ground point (x, z) while the camera of
+// kTestCamera looks at (fx, fz): the game view's placement and lens.
+std::vector<int> Test_GroundPixel(float fx, float fz, float x, float z);

@@ -31,7 +31,8 @@ uint16_t FreePort() {
 
 bool Test_JoinTwoMachines(const CTempDir& hostDir, const CTempDir& clientDir, CTestProcess& host,
                           CTestProcess& client, std::string& why,
-                          const std::vector<std::pair<std::string, std::string>>& hostEnv) {
+                          const std::vector<std::pair<std::string, std::string>>& hostEnv,
+                          const std::string& hostAlone) {
     const std::string port = std::to_string(FreePort());
     clientDir.Write("Tessarak/Scripts/Autoexec.cfg",
                     "ge_MainSleep(1);\nnw_ClientPort(0);\nName(\"Clienty\");\ndbg_SyncCrc(5);\n");
@@ -39,6 +40,7 @@ bool Test_JoinTwoMachines(const CTempDir& hostDir, const CTempDir& clientDir, CT
     if (!Test_StartGame(host, hostDir, hostEnv)) return why = "the host did not start", false;
     if (Test_UnitsOnceRunning(host, 30.0).empty())
         return why = "no skirmish on the host\n" + host.Output(), false;
+    if (!hostAlone.empty()) host.Write(hostAlone + "\n");
     host.Write("StartLocalServer(); ge_MainSleep(1); Name(\"Hosty\"); GameMode(GM_Multi); StartServer(" +
                port + "); Map(\"Skerry\"); dbg_SyncCrc(5);\n");
     if (!host.WaitForOutput("Server started on port " + port, 60))

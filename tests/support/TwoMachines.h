@@ -13,7 +13,9 @@
 #include "tests/support/TempDir.h"
 
 // Starts both and joins them; false with what went wrong in why. The host's
-// and the client's environments add to Test_StartGame's.
+// and the client's environments add to Test_StartGame's; the commands of
+// hostAlone run on the host while it still plays alone.
 bool Test_JoinTwoMachines(const CTempDir& hostDir, const CTempDir& clientDir, CTestProcess& host,
                           CTestProcess& client, std::string& why,
-                          const std::vector<std::pair<std::string, std::string>>& hostEnv = {});
+                          const std::vector<std::pair<std::string, std::string>>& hostEnv = {},
+                          const std::string& hostAlone = "");

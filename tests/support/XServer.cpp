@@ -3,10 +3,12 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 bool CTestXServer::Start() {
     if (StartOn(nullptr)) return true;
@@ -66,6 +68,18 @@ bool Test_OnPath(const char* tool) {
     std::string out;
     Test_RunShell(std::string("command -v ") + tool, &out, false);
     return !out.empty();
+}
+
+STestShot Test_ShotUntil(const CTestXServer& x, const std::string& window,
+                         const std::function<bool(const STestShot&)>& check, double seconds) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    STestShot shot;
+    do {
+        shot = x.Screenshot(window);
+        if (shot.Valid() && shot.width == 640 && check(shot)) return shot;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    } while (std::chrono::steady_clock::now() < end);
+    return shot;
 }
 
 namespace {

@@ -3,6 +3,7 @@
 // focus meanwhile.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -50,3 +51,9 @@ private:
 
 // Whether a tool is on the PATH.
 bool Test_OnPath(const char* tool);
+
+// Screenshots of the window until one of the game's 640 x 480 frames passes
+// the check (the frames catch up with the events); the last one taken when
+// none did within the seconds.
+STestShot Test_ShotUntil(const CTestXServer& x, const std::string& window,
+                         const std::function<bool(const STestShot&)>& check, double seconds);
