@@ -58,6 +58,7 @@ class CTessarakObject;
 class CTessarakObjectTemplate;
 class CPlayer;
 class CE3DFrame;
+class ISavedGamePart;
 class CVideoWriter;
 
 // Character-set constants of the console (SGameVariables::charSet).
@@ -231,8 +232,22 @@ public:
     void PlaceStartUnits() override;
     // Finishes the map load (every machine, at MAPFINISHUP).
     void AfterMapLoad() override;
-    // The map's objective script, before the game loop starts (server).
+    // The mission's objectives when the game loop starts (every machine, in
+    // the frame of SETGAMELOOP): a campaign mission's own "Objective.vxm",
+    // else the map's.
     void RunObjectiveScript() override;
+
+    // ---- saved games (app/GameSave.cpp)
+    // SaveCurrentGame: the running game into "Save\<map> (<players>) <n>",
+    // the first number free (written at the next frame that may take it;
+    // the console says when it is). False when no game runs as render
+    // frames, the game is won or lost, or a save is under way.
+    bool SaveCurrentGame();
+    // LoadSavedGame: the next start continues the saved game of that name
+    // (in "Save"): its game type and map become the game's. An empty name:
+    // the next start is a new game. Hosting only; false (said) when the file
+    // cannot be loaded.
+    bool LoadSavedGame(const char* name);
     CTessarakObjectTemplate* FindTemplate(const char* name);
     // Asks the session to make the unit on every machine (CREATEUNIT); a null
     // template sends nothing. The unit takes the next object id on every
@@ -377,6 +392,9 @@ public:
 
 private:
     void CreateSubsystems();
+    // The game's own part of every saved game, handed to the session.
+    void ConnectSavedGames();
+    void DisconnectSavedGames();
     // The map box of the map (the current one without a name) mounted into
     // box; false when the name is not plain or the box is missing.
     bool MountMapBox(CVFSTable* box, const char* mapName = nullptr);
@@ -426,7 +444,8 @@ private:
     uint8_t m_videoRestartPending = 0;
 
     // ---- owned subsystems
-    CGameRoles* m_roles = nullptr;  // built first, deleted last
+    CGameRoles* m_roles = nullptr;                // built first, deleted last
+    std::unique_ptr<ISavedGamePart> m_savedView;  // the game's part of saved games
     CWorld* m_world = nullptr;
     CNetGame* m_netGame = nullptr;
     CGameScreen* m_gameScreen = nullptr;  // set by the game view

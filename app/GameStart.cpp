@@ -270,17 +270,30 @@ void CGame::LoadMap() {
     }
     // The computer players start on the map (their generators seeded from
     // the game's), "ai.cfg" runs, then the map's own script for them: the
-    // map box's copy first, else the one in the map's folder.
+    // map box's copy first, else the one in the map's folder. A saved game
+    // brings its computer players' own state, which its load puts over
+    // these, and runs no script for them.
     if (m_aiManager) {
         CStrBuf folder(GetPath("Maps", m_mapName.GetText()));
         m_aiManager->m_seed = GetRandomSeedState();
         m_aiManager->InitializeCommanders(m_mapName.GetText(), folder.GetText());
     }
-    RunMapScript(&box, "AI.vxm", true);
+    if (!m_netGame || !m_netGame->SavedGamePending()) RunMapScript(&box, "AI.vxm", true);
     SendToSession(NS_NOTIFYTYPE_MAPCHANGESTART_REPLY, nullptr, 0);
 }
 
 void CGame::RunObjectiveScript() {
+    // A campaign's mission brings its own objectives.
+    if (m_vars.gameType == 0 && m_interface && !m_interface->m_campaignName.IsEmpty() &&
+        !m_interface->m_missionName.IsEmpty()) {
+        CStrBuf campaigns(GetPath("Campaigns", "")), path;
+        path.Format("%s\\%s\\%s\\Objective.vxm", campaigns.GetText(), m_interface->m_campaignName.GetText(),
+                    m_interface->m_missionName.GetText());
+        if (Game_FileExists(path.GetText())) {
+            m_roles->Console().RunScriptFile(path.GetText());
+            return;
+        }
+    }
     CVFSTable box;
     bool mounted = MountMapBox(&box);
     RunMapScript(mounted ? &box : nullptr, "Objective.vxm", true);

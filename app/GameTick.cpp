@@ -124,6 +124,9 @@ int CGame::LogicTick() {
         STurn turn;
         turn.frame = net->CurrentFrame();
         turn.step = scene->m_DevmapMode || ended ? STurn::kHeld : STurn::kStep;
+        // The objectives evaluate by the game's type, not in the map editor.
+        scene->Objectives().SetGameType(m_vars.gameType);
+        scene->Objectives().SetEditorMode(m_vars.mapEditMode != 0);
         m_world->Tick(turn, orders);
     }
     // The tick's frame matrices go into the next history slot, for the render

@@ -172,6 +172,9 @@ void CNetGame::StartLocalLoopback() {
     client->Release();
     m_frameTable->SetAnnouncing(true);
     m_hosting = 1;
+    // The host runs the map's units that nobody plays (the neutral
+    // player's): the ways its scripts send them are searched here.
+    if (m_players.m_neutral) m_players.m_neutral->m_computerHere = 1;
     m_clientConnected = 1;
     m_localGame = 1;
 }
@@ -228,6 +231,7 @@ void CNetGame::ResetGame(bool full) {
     if (CPlayer* local = m_players.m_local) local->SetId(1);
     m_nextPlayerId = 2;
     m_nextOwnerId = 2;
+    ForgetSavedGames();
     m_serverInfo.m_flags = m_joinedInfo.m_flags = CServerInfo::kFlagChat | CServerInfo::kFlagJoin;
     m_dataGenerated = 20.0f;
     m_lastSpeedSent = m_lastRateSent = -1.0f;
@@ -322,6 +326,7 @@ bool CNetGame::Connect(const char* address) {
     // runs the client side from now on.
     CloseAllSockets();
     m_hosting = 0;
+    if (m_players.m_neutral) m_players.m_neutral->m_computerHere = 0;
     m_localGame = 0;
     m_frameTable->SetAnnouncing(false);
     m_frameTable->Reset();

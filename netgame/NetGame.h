@@ -27,6 +27,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_set>
@@ -36,6 +37,7 @@
 #include "netgame/GameSocket.h"
 #include "netgame/NetGameRoles.h"
 #include "netgame/NetMessages.h"
+#include "netgame/SavedGame.h"
 #include "netgame/ServerInfo.h"
 #include "netgame/SyncChecks.h"
 #include "nwe/Engine.h"
@@ -264,6 +266,53 @@ public:
     // every machine that executed the same messages in the same frames.
     uint32_t ExecutedDigest() const { return m_executedDigest; }
 
+    // ---- saved games (netgame/SavedGame.cpp; the file in netgame/SavedGame.h)
+    // A part of the layers above the network game (the game's view, the
+    // computer players) that every save writes and every load reads under
+    // its tag; parts are written in the order they were added.
+    void AddSavedPart(ISavedGamePart* part);
+    void RemoveSavedPart(ISavedGamePart* part);
+    // The whole game as a saved game's bytes; next: the orders of the turn
+    // about to run. False without a world.
+    bool BuildSavedGame(const CTurnOrders& next, std::vector<uint8_t>& out);
+    // Asks for a save into the file (a name below the game's root, or a
+    // full path): it is written when the next frame begins with no way
+    // search of this machine half done (ExecuteFrame), with that frame's
+    // orders; done is told whether it was written (with the reason when not).
+    // False (nothing asked) while no game runs or another save waits.
+    bool RequestSave(const char* path, std::function<void(bool written, const std::string& error)> done);
+    bool SaveRequested() const { return !m_saveRequest.empty(); }
+    // The file of a saved game's name: "Save\<name>" below the game's root.
+    std::string SavedGamePath(const char* name);
+    // Reads a saved game's file whole and checks its header, lengths and
+    // CRC; false with the reason.
+    bool ReadSavedGame(const char* path, CSavedGameFile& file, std::string& error);
+    // Reads a checked file's first section: what the game continues.
+    static bool ReadSavedGameInfo(const CSavedGameFile& file, SSavedGameInfo& info);
+    // Hosting: the next start continues the saved game of that name (its
+    // file read and checked whole; info tells its map and game type). An
+    // empty name: the next start is a new game again. False with the reason
+    // (the caller says it).
+    bool HostSavedGame(const char* name, SSavedGameInfo* info, std::string& error);
+    const CStrBuf& HostedSavedGame() const { return m_hostedSave; }
+    // The saved game this machine loads when the game loop starts (the host
+    // named it for this start), and why it cannot when it cannot.
+    bool SavedGamePending() const { return !m_pendingSave.IsEmpty(); }
+    const CStrBuf& PendingSavedGame() const { return m_pendingSave; }
+    const std::string& SavedGameError() const { return m_pendingError; }
+    // Checks every section of a saved game against this session and its
+    // world, changing nothing; false with the reason.
+    bool CheckSavedGame(const CSavedGameFile& file, std::string& error);
+    // Takes a checked saved game: the session's records, the world grid,
+    // the world's whole state, the parts; the orders of its turn go into
+    // the turn being executed. False with the reason.
+    bool ApplySavedGame(const CSavedGameFile& file, std::string& error);
+    // The handlers' side: the host named the saved game of this start
+    // (SAVEDGAME: an empty name for none), and the game loop starts
+    // (SETGAMELOOP: the saved game, or the map's objectives).
+    void TakeSavedGameAnnouncement(uint32_t crc, const char* name);
+    void StartGameLoop();
+
     // ---- the console: the network area's commands and settings
     // (Connect, StartServer, Name, the srv_, cl_, nw_ and si_ rows), with
     // this session as their context.
@@ -456,7 +505,23 @@ private:
     bool m_clockGiven = false;
     CSender m_sender{*this};
     CTurnOrders* m_turnOrders = nullptr;  // the frame being executed gathers its world orders here
-    float m_frameCountdown = 10.0f;       // seconds left to wait for the frame (FrameCountdown)
+    // Saved games: the parts above, the save asked for, the game the host
+    // continues at its next start, the one this machine loads at the game
+    // loop's start.
+    std::vector<ISavedGamePart*> m_savedParts;
+    std::string m_saveRequest;
+    std::function<void(bool, const std::string&)> m_saveDone;
+    CStrBuf m_hostedSave;
+    uint32_t m_hostedSaveCrc = 0;
+    CStrBuf m_pendingSave;
+    std::string m_pendingError;
+    std::unique_ptr<CSavedGameFile> m_pendingFile;
+    void WriteRequestedSave(NWEFrame* frame);
+    void ForgetSavedGames();
+    // The network game's section, written and read by one function.
+    void SaveNetSection(CStateArchive& ar);
+    bool LoadNetSection(CStateArchive& ar, std::vector<int32_t>* playerIds);
+    float m_frameCountdown = 10.0f;  // seconds left to wait for the frame (FrameCountdown)
 
     void CloseAllSockets();
     void RegisterMessages();
@@ -466,6 +531,8 @@ private:
     void Resync(NWEFrame* frame);
     void StepResync();
     void ProcessFrameQueue(NWEFrame* frame, NWEQueue* queue);
+    // A frame's messages in the order the server sent them (by key).
+    static void SortByKey(std::vector<NWEMessagePtr>& list);
     // Which tick asks for a frame: the interface frame's tick step or the
     // running game's logic tick (which also reports its units in and its
     // sync finished before it asks for the resync).

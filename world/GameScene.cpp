@@ -61,6 +61,7 @@ void CGameScene::Clear() {
     for (CTessarakObjectTemplate* t = m_templates; t; t = t->m_listNext)
         for (STemplatePlayerData* d : t->m_playerData) d->m_group.m_liveCount = 0;
     m_world.Physics().ReleaseAllForces();
+    m_objectives.Clear();
     WinGame = LooseGame = 0;
     m_finished = 0;
     m_watching = 0;
@@ -157,7 +158,13 @@ CTessarakObject* CGameScene::NewObjectOfClass(uint32_t mask, CTessarakObjectTemp
 
 CTessarakObject* CGameScene::ScratchObject(uint32_t mask) {
     int slot = mask == kMaskObject ? 0 : mask == kMaskGridMember ? 1 : mask == kMaskUnit ? 2 : 3;
-    if (!m_scratch[slot]) m_scratch[slot] = NewObjectOfClass(mask, nullptr, nullptr, nullptr, 0, nullptr, -1);
+    if (!m_scratch[slot]) {
+        // A check changes nothing of the simulation: the scratch object does
+        // not take the seed of the next object without an id.
+        const uint32_t seed = m_anonymousSeed;
+        m_scratch[slot] = NewObjectOfClass(mask, nullptr, nullptr, nullptr, 0, nullptr, -1);
+        m_anonymousSeed = seed;
+    }
     return m_scratch[slot];
 }
 
@@ -291,6 +298,8 @@ bool CGameScene::LoadObjects(CStateArchive& ar) {
     size_t end = start;
     bool ok = true;
     for (CStateArchive::EMode pass : {CStateArchive::kCheck, CStateArchive::kApply}) {
+        // A checking archive only checks.
+        if (pass == CStateArchive::kApply && mode == CStateArchive::kCheck) break;
         ar.Rewind(start);
         ar.SetReadMode(pass);
         ar.BeginRead(nullptr);
@@ -343,6 +352,7 @@ bool CGameScene::LoadObjects(CStateArchive& ar) {
         return false;
     }
     ar.Rewind(end);
+    if (mode == CStateArchive::kCheck) return true;
     // An object made later without a map id takes the next after the
     // loaded ones, on every machine that loaded the same state.
     for (CTessarakObject* o = m_allObjects; o; o = o->m_allNext) {

@@ -21,6 +21,7 @@
 #include "core/StrBuf.h"
 #include "world/ObjectIdTable.h"
 #include "world/ObjectLink.h"
+#include "world/Objectives.h"
 #include "world/StateArchive.h"
 
 class CCommandInterpreter;
@@ -193,9 +194,14 @@ public:
     // every record is checked before an object is made, then each object is
     // made by its class and reads its record, and every object's links are
     // resolved. A record that does not fit refuses the whole block and the
-    // world stays empty.
+    // world stays empty. From a checking archive the block is only checked.
     void SaveObjects(CStateArchive& ar);
     bool LoadObjects(CStateArchive& ar);
+    // The scene's own values in a saved state (WorldSave.cpp): its tick
+    // counter, the seed of objects without an id, the highest map id, the
+    // spots' configuration, the layers. LoadValues checks before it takes.
+    void SaveValues(CStateArchive& ar);
+    bool LoadValues(CStateArchive& ar);
     // Deletes a world object now (its children with it).
     void DeleteObject(CTessarakObject* object);
     // Puts the lists of objects (all, active, grid members, units, weapons)
@@ -227,10 +233,16 @@ public:
     CPlayer* FindPlayerById(int32_t id) const;
 
     // ---- the end of a game
-    // Won or lost (the game's objectives decide; the game flow sets a lost
-    // game for a local player who watches).
+    // The mission's objectives, evaluated by Tick (world/Objectives.h).
+    CMissionObjectives& Objectives() { return m_objectives; }
+    const CMissionObjectives& Objectives() const { return m_objectives; }
+    // Won or lost, for the local player (the game's objectives decide, and
+    // the scripts' WinGame and LooseGame; the game flow sets a lost game for
+    // a local player who watches). Not part of the simulated state.
     uint8_t WinGame = 0;
     uint8_t LooseGame = 0;
+    // Where the flags are kept, for the console's WinGame and LooseGame.
+    uint8_t* EndFlag(bool won) { return won ? &WinGame : &LooseGame; }
     // What the game's flow made of it: the time since the game was won or
     // lost (counted in ticks' game time), the local player watching the
     // others play on, the finish script run. Cleared with the scene.
@@ -358,6 +370,7 @@ public:
 
 private:
     CWorld& m_world;
+    CMissionObjectives m_objectives{*this};
     uint8_t m_commandQueued = 0;
     SScriptPoint m_scriptPoints[kScriptPoints];
     CTessarakObject* m_scratch[4] = {};

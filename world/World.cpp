@@ -1,5 +1,6 @@
 #include "core/Determinism.h"
 // The lockstep guard comes first in every simulation source.
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -201,43 +202,78 @@ void CWorld::SaveState(CStateArchive& ar) {
     ar.WriteU32(static_cast<uint32_t>(players.size()));
     for (CPlayer* p : players) p->WriteSyncInfo(ar);
     m_scene->SaveObjects(ar);
+    m_scene->SaveValues(ar);
+    m_scene->Objectives().Transfer(ar);
+    m_grid->SavePathState(ar);
 }
 
-bool CWorld::LoadState(CStateArchive& ar) {
-    if (m_scene->m_allObjects || !ar.IsReading()) return false;
+bool CWorld::LoadState(CStateArchive& ar, const std::vector<int32_t>* playerIds) {
+    if (!ar.IsReading()) return false;
+    const bool apply = ar.IsApplying();
+    if (apply && m_scene->m_allObjects) return false;
     const CStateArchive::EMode mode = ar.GetMode();
     const size_t start = ar.GetPosition();
-    // The players' records are checked first, applied last: the objects'
-    // block refuses itself whole.
-    int32_t counter = 0;
-    uint32_t count = 0;
-    size_t objects = start;
-    bool ok = true;
-    for (CStateArchive::EMode pass : {CStateArchive::kCheck, CStateArchive::kApply}) {
-        if (pass == CStateArchive::kApply) {
-            ok = m_scene->LoadObjects(ar);
-            if (!ok) break;
-            objects = ar.GetPosition();
-        }
-        ar.Rewind(start);
+    // The players' records: each names a player that exists (or, for a
+    // check, one that will).
+    auto players = [&](CStateArchive::EMode pass) {
         ar.SetReadMode(pass);
-        counter = ar.ReadI32();
+        const int32_t counter = ar.ReadI32();
+        uint32_t count = 0;
         ar.Count(count, 4);
-        for (uint32_t n = 0; ok && ar.Ok() && n < count; ++n) {
-            int32_t id = ar.ReadI32();
+        bool ok = ar.Ok() && counter >= 0;
+        for (uint32_t n = 0; ok && n < count; ++n) {
+            const int32_t id = ar.ReadI32();
             CPlayer* p = m_players ? m_players->FindPlayerById(id) : nullptr;
+            if (pass == CStateArchive::kCheck && playerIds) {
+                const bool named = std::find(playerIds->begin(), playerIds->end(), id) != playerIds->end();
+                // Any record reads a record alike while checking.
+                p = named && m_players ? m_players->m_neutral : nullptr;
+            } else if (p && p == m_players->m_neutral) {
+                p = nullptr;
+            }
             bool changed = false;
-            ok = p && p != m_players->m_neutral && p->ReadSyncInfo(ar, &changed);
+            ok = p && p->ReadSyncInfo(ar, &changed);
         }
-        ok = ok && ar.Ok() && counter >= 0;
-        if (!ok) break;
-        if (pass == CStateArchive::kApply) {
-            m_scene->m_idTable.SetCounter(counter);
-            ar.Rewind(objects);
-        }
+        return ok && ar.Ok() ? counter : -1;
+    };
+    // 1. Everything is checked; nothing changes.
+    bool ok = players(CStateArchive::kCheck) >= 0;
+    if (ok) {
+        ar.SetReadMode(CStateArchive::kCheck);
+        ok = m_scene->LoadObjects(ar) && m_scene->LoadValues(ar);
+        m_scene->Objectives().Transfer(ar);
+        ok = ok && ar.Ok() && m_grid->LoadPathState(ar);
+    }
+    if (!ok || !apply) {
+        ar.SetReadMode(mode);
+        return ok;
+    }
+    // 2. Then taken: the objects (which check themselves once more), the
+    // players, the scene's values, the objectives (their units exist now),
+    // the way searches, the id counter last.
+    const size_t end = ar.GetPosition();
+    ar.Rewind(start);
+    players(CStateArchive::kCheck);
+    ar.SetReadMode(CStateArchive::kApply);
+    ok = m_scene->LoadObjects(ar);
+    if (ok) {
+        const size_t values = ar.GetPosition();
+        ar.Rewind(start);
+        const int32_t counter = players(CStateArchive::kApply);
+        ar.Rewind(values);
+        ar.SetReadMode(CStateArchive::kApply);
+        ok = counter >= 0 && m_scene->LoadValues(ar);
+        m_scene->Objectives().Transfer(ar);
+        ok = ok && ar.Ok() && m_grid->LoadPathState(ar);
+        if (counter >= 0) m_scene->m_idTable.SetCounter(counter);
     }
     ar.SetReadMode(mode);
+    if (ok) ar.Rewind(end);
     return ok;
+}
+
+bool CWorld::SearchInProgress() const {
+    return m_grid->SearchInProgress();
 }
 
 bool CWorld::IsWorldOrder(uint16_t type) {

@@ -778,6 +778,22 @@ bool CWorldCommands::ScriptMove(int32_t mapId, float x, float y, float z, bool f
     return any;
 }
 
+bool CWorldCommands::ScriptAttack(int32_t mapId, int32_t targetMapId) {
+    CTessarakObject* target = nullptr;
+    for (CTessarakObject* o = m_world.Scene().m_allObjects; o && !target; o = o->m_allNext)
+        if (o->m_mapId == targetMapId && !o->Dying()) target = o;
+    if (!target) return false;
+    for (CUnit* u = m_world.Scene().m_units; u; u = u->m_unitNext) {
+        if (u->m_mapId != mapId || !u->m_orderList || u == target || !(u->m_unitState & CUnit::kU_Armed))
+            continue;
+        CAttackOrder* attack = new CAttackOrder(u->m_orderList, nullptr, u, 0);
+        attack->m_targetLink.Set(target);
+        attack->m_issuedHere = 1;
+        u->m_scriptControl = 1;
+    }
+    return true;
+}
+
 bool CWorldCommands::ScriptPatrol(int32_t mapId, float x, float z) {
     bool any = false;
     for (CUnit* u = m_world.Scene().m_units; u; u = u->m_unitNext) {

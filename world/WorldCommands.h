@@ -168,6 +168,10 @@ public:
     // of SCRIPTPOINT (140). False for a point outside the table.
     bool SetScriptPoint(int32_t point, float x, float z);
     void RemoveScriptPoints();
+    // An attack on the first object of the target's map id (in the scene's
+    // order), behind the orders of the armed units of the map id; false
+    // when no object has the target's map id.
+    bool ScriptAttack(int32_t mapId, int32_t targetMapId);
 
 private:
     bool SendForUnits(const std::vector<int32_t>& units, uint16_t type, const uint8_t* extra,

@@ -211,6 +211,17 @@ bool Test_StartWhenEveryoneHoldsTheMap(CTestProcess& host) {
     return false;
 }
 
+std::string Test_DriveOffAndSave(CTestProcess& game) {
+    if (Test_UnitsOnceRunning(game, 30.0).empty())
+        return "the skirmish's units did not come\n" + game.Output();
+    game.Write("AddMoveOrder(11, -8, 0, -22, 0);\n");
+    if (!Test_WaitForUnitAt(game, "Granite_LightTank", -8.0f, -22.0f, 2.5f, 20.0))
+        return "the tank did not arrive\n" + game.Output();
+    game.Write("SaveCurrentGame;\n");
+    if (!game.WaitForOutput("Saved game 'Skerry (1) 1'", 20)) return "not saved\n" + game.Output();
+    return "";
+}
+
 const char* const kTestCamera =
     "View_GameSceneAngle(270); View_GameSceneAngleUp(12); View_GameSceneDistance(17); "
     "View_GameSceneZoom(1.0471976); View_MaxVis(32); view_NearClipping(2); view_FarClipping(222);";

@@ -85,6 +85,11 @@ bool Test_WaitForUnitAt(CTestProcess& game, const char* name, float x, float z, 
 // The unit of the template nearest to (x, z), or null.
 const SUnitSeen* Test_NearestUnit(const std::vector<SUnitSeen>& units, const char* name, float x, float z);
 
+// The running skirmish on Skerry (once its units are in play) saved after its
+// first light tank (map id 11) drove to (-8, -22): "" when it was saved as
+// "Skerry (1) 1", else what went wrong with the game's output.
+std::string Test_DriveOffAndSave(CTestProcess& game);
+
 // The "Sync CRC of frame F: C" lines (dbg_SyncCrc) of a game's output:
 // frame to CRC.
 std::map<int, std::string> Test_SyncCrcs(const std::string& out);
