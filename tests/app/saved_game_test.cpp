@@ -72,7 +72,9 @@ TEST(SavedGame, ASkirmishSavedWhereTheInstallationIsReadOnlyIsContinuedByTheNext
     ASSERT_TRUE(dir.Write(user + "Scripts/Autoexec.cfg",
                           "StartLocalServer();\nLoadSavedGame(\"Nothing\");\n"
                           "LoadSavedGame(\"Skerry (1) 1\");\nStartGame();\n"));
-    if (asNobody) ASSERT_EQ(std::system(("chown -R 65534:65534 '" + dir.File("home") + "'").c_str()), 0);
+    if (asNobody) {
+        ASSERT_EQ(std::system(("chown -R 65534:65534 '" + dir.File("home") + "'").c_str()), 0);
+    }
     CTestProcess game;
     ASSERT_TRUE(Start(game, dir, asNobody));
     std::vector<SUnitSeen> units = Test_UnitsOnceRunning(game, 30.0);
