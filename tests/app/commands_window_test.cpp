@@ -106,6 +106,8 @@ TEST(CommandsWindow, BoxSelectionCameraLightAndARecording) {
     // stands still meanwhile, so only the view changes the pictures (the
     // harvester works beside the headquarters).
     Test_RunAndDraw(game, "srv_Pause(1);");
+    game.Write("srv_Pause;\n");
+    ASSERT_TRUE(game.WaitForLine("srv_Pause = true", 10.0)) << game.Output();
     Test_LookAt(game, 30.0f, 30.0f);
     STestShot away = x.Screenshot(window);
     Test_RunAndDraw(game, "MoveCameraTo(0);");
