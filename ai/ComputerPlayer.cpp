@@ -1,5 +1,6 @@
 #include "core/Determinism.h"
 // The lockstep guard comes first in every simulation source.
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 
@@ -200,8 +201,11 @@ void CComputerPlayer::Update(const SAIUnits& units) {
         case 7:
             PhaseDangerGrid();
             break;
+        case 8:
+            PhaseWarp();
+            break;
         default:
-            // 3, 8 (warp units: the demo races have none), 9 and 10: nothing.
+            // 3, 9 and 10: nothing.
             break;
     }
     m_phase = m_phase + 1 >= kPhaseCount ? 0 : m_phase + 1;
@@ -430,11 +434,119 @@ void CComputerPlayer::PhaseDangerGrid() {
     }
 }
 
+// ---- warp nukes and warp units
+
+// One warp a throttle period ("timeBetweenWarpTargetUpdates", in AI seconds
+// of game time as every other delay here): the first own nuke that finds a
+// target is launched; when none is, the first warp unit is sent toward the
+// enemy (and the period starts again whether it found a target or not). A
+// nuke that has an order already is on its way.
+void CComputerPlayer::PhaseWarp() {
+    const uint64_t throttle =
+        static_cast<uint64_t>(std::max(IntParameter(kTimeBetweenWarpTargetUpdates), 0)) * kSecond;
+    if (m_now - m_lastWarp <= throttle) return;
+    std::vector<const SUnitView*> nukes, gates;
+    for (const SUnitView* u : Own()) {
+        if (!u->tmpl || !u->complete || u->scripted) continue;
+        if (u->tmpl->m_warpNuke && !u->running && !u->orders)
+            nukes.push_back(u);
+        else if (u->tmpl->m_canWarp && !u->tmpl->m_warpNuke)
+            gates.push_back(u);
+    }
+    if (nukes.empty() && gates.empty()) return;
+    const int32_t enemy = PickTargetPlayer();
+    if (enemy < 0) return;
+    SPlayerView player;
+    const float ratio = m_world.Query().Player(m_playerId, &player) ? player.energyRatio : 0.0f;
+    float x, z;
+    for (const SUnitView* u : nukes)
+        if (PickNukeTarget(*u, enemy, ratio, &x, &z)) {
+            DebugPrintf("Launching warp nuke at %.0f, %.0f!", x, z);
+            m_world.Commands().AttackGround({u->id}, x, z, 0);
+            m_lastWarp = m_now;
+            return;
+        }
+    if (gates.empty()) return;
+    if (PickWarpTarget(enemy, &x, &z)) {
+        DebugPrintf("Sending warp unit to %.0f, %.0f!", x, z);
+        IssueMoveNear(gates.front()->id, x, z, 0.0f);
+    }
+    m_lastWarp = m_now;
+}
+
+// The enemy's unit whose burst destroys most: the nuke value of a unit is
+// the cost of the enemy's units within the nuke's DamageRadius of it. Units
+// within "minDistanceToOwnUnitsForWarpNukeToLaunch" of an own unit are
+// passed over, and so are those an enemy's anti-warp unit covers (its
+// WarpMaxRange) and those beyond the nuke's reach (WarpMaxRange x the
+// energy ratio), where the world would refuse the jump.
+bool CComputerPlayer::PickNukeTarget(const SUnitView& nuke, int32_t enemy, float ratio, float* x,
+                                     float* z) const {
+    const CWorldQuery& q = m_world.Query();
+    const float minDistance = static_cast<float>(IntParameter(kMinDistanceToOwnUnitsForWarpNuke));
+    const float reach = nuke.tmpl->m_warpMaxRange * ratio;
+    const float blast = nuke.tmpl->m_damageRadius;
+    std::vector<const SUnitView*> own, theirs, jammers;
+    for (const SUnitView& u : m_units->all) {
+        if (u.ownerId == m_playerId)
+            own.push_back(&u);
+        else if (u.ownerId == enemy)
+            theirs.push_back(&u);
+        if (u.tmpl && u.tmpl->m_antiWarp && u.complete && u.ownerId != m_playerId &&
+            !q.Allied(m_playerId, u.ownerId))
+            jammers.push_back(&u);
+    }
+    const SUnitView* best = nullptr;
+    float bestValue = 0.0f;
+    for (const SUnitView* t : theirs) {
+        if (DistanceSquared2D(nuke.x, nuke.z, t->x, t->z) > reach * reach) continue;
+        bool skip = false;
+        for (const SUnitView* o : own)
+            skip = skip || DistanceSquared2D(o->x, o->z, t->x, t->z) < minDistance * minDistance;
+        for (const SUnitView* j : jammers) {
+            const float r = j->tmpl->m_warpMaxRange;
+            skip = skip || DistanceSquared2D(j->x, j->z, t->x, t->z) < r * r;
+        }
+        if (skip) continue;
+        float value = 0.0f;
+        for (const SUnitView* o : theirs)
+            if (DistanceSquared2D(o->x, o->z, t->x, t->z) < blast * blast) value += o->cost;
+        if (!best || value > bestValue) {
+            best = t;
+            bestValue = value;
+        }
+    }
+    if (!best) return false;
+    *x = best->x;
+    *z = best->z;
+    return true;
+}
+
+// The enemy's first harvester; without one, the unit whose template gives
+// the most energy.
+bool CComputerPlayer::PickWarpTarget(int32_t enemy, float* x, float* z) const {
+    const SUnitView* best = nullptr;
+    for (const SUnitView& u : m_units->all) {
+        if (u.ownerId != enemy || !u.tmpl) continue;
+        if (u.tmpl->m_harvestType > 0) {
+            best = &u;
+            break;
+        }
+        if (u.tmpl->m_givesEnergy > 0.0f && (!best || u.tmpl->m_givesEnergy > best->tmpl->m_givesEnergy))
+            best = &u;
+    }
+    if (!best) return false;
+    *x = best->x;
+    *z = best->z;
+    return true;
+}
+
 // ---- orders
 
 void CComputerPlayer::IssueMove(int32_t unit, float x, float z) {
     const SUnitView* u = m_units->Find(unit);
-    if (!u || u->scripted || !u->mobile) return;
+    // A warp unit does not drive: its move is where it sends the units on it.
+    if (!u || u->scripted || !(u->mobile || (u->tmpl && u->tmpl->m_canWarp))) return;
     int32_t left, top, right, bottom;
     m_world.Query().MapRect(&left, &top, &right, &bottom);
     const float r = u->radius;

@@ -236,6 +236,12 @@ private:
     void PhaseHarvest();
     void PhaseGroups();
     void PhaseDangerGrid();
+    // Warp nukes are launched and warp units moved, one a throttle period.
+    void PhaseWarp();
+    // The nuke's target in the enemy's units (false: none): see the source.
+    bool PickNukeTarget(const SUnitView& nuke, int32_t enemy, float ratio, float* x, float* z) const;
+    // The warp unit's target in the enemy's units (false: none).
+    bool PickWarpTarget(int32_t enemy, float* x, float* z) const;
     void SortUnit(const SUnitView& u);
     // Reads the learning file of the name (numbers to an entry) from the
     // map's folder for the race, else from the shared one (mapFirst false:

@@ -396,6 +396,12 @@ void CExplosionManager::ShowObject(CExplosionInstance* inst, CExplosionType* typ
     object->ResetMatrixHistory();
 }
 
+void CExplosionManager::PlayWarp(bool success, float fromX, float fromZ, float toX, float toZ) {
+    if (!m_viewEffects) return;
+    PlayAt(m_warpSounds[success ? kWarpSuccess : kWarpFailed], fromX, fromZ);
+    PlayAt(m_warpSounds[success ? kWarpedInSuccess : kWarpedInFailed], toX, toZ);
+}
+
 void CExplosionManager::PlayAt(SWorldSample* sample, float x, float z) {
     if (!sample || !m_world || m_world->Sound().SoundOff()) return;
     float lx = 0.0f, lz = 0.0f;

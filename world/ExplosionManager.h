@@ -255,6 +255,9 @@ public:
     CTessarakObjectTemplate* m_wireLightningObject = nullptr;
     enum { kWarpedInSuccess, kWarpedInFailed, kWarpFailed, kWarpSuccess, kWarpSoundCount };
     SWorldSample* m_warpSounds[kWarpSoundCount] = {};
+    // A warp heard at both ends (view only): from (fromX, fromZ) to (toX,
+    // toZ), gone through or stopped.
+    void PlayWarp(bool success, float fromX, float fromZ, float toX, float toZ);
     CE3DNode* m_puffTemplate = nullptr;
     CE3DNode* m_smokeTemplate = nullptr;    // "UnitSmoke": damaged units
     CE3DNode* m_harvestTemplate = nullptr;  // "HarvestEmitter": harvesters

@@ -100,6 +100,10 @@ public:
     CPlayer* DefaultOwner() const { return NeutralPlayer(); }
     // Whether some unit of the local player's radar lists shows the point.
     bool FindUnitCovering(float x, float z) const;
+    // Whether a warp of the mover's player to the point is stopped: some
+    // complete, live anti-warp unit of a player not allied with it stands
+    // within its template's WarpMaxRange x its owner's energy ratio.
+    bool WarpBlocked(const CPlayer* mover, float x, float z) const;
 
     // ---- the selection (SceneSelection.cpp). Selection is a bit of each
     // object (kA_Selected), a choice of the local player: set and cleared
@@ -304,7 +308,7 @@ public:
     int32_t m_unitUpdateStagger = 20;
     std::vector<CObjectLink*> m_ownedLinks;
     // The local player's radar units, other players' anti-radar units, and
-    // a third list of units.
+    // every player's anti-warp units (the detectors that stop warps).
     CObjectGroup m_radarList;
     CObjectGroup m_antiRadarList;
     CObjectGroup m_thirdUnitList;

@@ -116,6 +116,24 @@ bool CGameScene::FindUnitCovering(float x, float z) const {
     return false;
 }
 
+// ---- warp cover
+
+bool CGameScene::WarpBlocked(const CPlayer* mover, float x, float z) const {
+    for (CObjectMembership* m = m_thirdUnitList.GetHead(); m; m = m->GetNextInGroup()) {
+        const CTessarakObject* o = m->GetObject();
+        if (!o || !o->IsUnit()) continue;
+        const CUnit* u = static_cast<const CUnit*>(o);
+        const CUnitTemplate* t = u->UnitTemplate();
+        if (!u->IsComplete() || !u->IsAlive() || !t || !(t->m_classMask & kClassUnit) || !t->m_antiWarp)
+            continue;
+        const CPlayer* owner = u->m_owner;
+        if (owner && mover && (owner == mover || mover->IsAlliedWith(owner))) continue;
+        const float reach = t->m_warpMaxRange * (owner ? owner->m_energyRatio : 1.0f);
+        if (Distance2D(x, z, u->m_position[0], u->m_position[2]) < reach) return true;
+    }
+    return false;
+}
+
 // ---- the weapon step
 
 namespace {

@@ -56,7 +56,7 @@ public:
     // Motion flags.
     enum : uint8_t {
         kM_WarpMade = 0x01,
-        kM_Warp2 = 0x02,
+        kM_Warp2 = 0x02,  // a warp unit's riders were stopped by an anti-warp unit
         kM_NoTargetScan = 0x04,
         kM_FlashPhase = 0x08,  // view only: not stored
         kM_Bit10 = 0x10,

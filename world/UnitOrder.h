@@ -242,6 +242,10 @@ public:
     bool Execute() override;
     void TransferClass(CStateArchive& ar, EForm form) override;
     uint8_t m_ground = 1;
+
+private:
+    // The step of a unit whose template has HasWarpNukeCaps.
+    bool WarpNuke(CTessarakObject* target);
 };
 
 // Repairs a structure or unit: a construct order on it does the work.

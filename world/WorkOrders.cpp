@@ -15,6 +15,8 @@
 //  25 a harvester has no depot to unload at.
 // Every time is the tick's (the clock's tick step), every random number the
 // unit's own: the same on every machine.
+#include <vector>
+
 #include "world/ExplosionManager.h"
 #include "world/GameScene.h"
 #include "world/OrderSteps.h"
@@ -73,6 +75,7 @@ bool CAttackOrder::Execute() {
         m_finished = 1;
         return false;
     }
+    if (t->m_warpNuke) return WarpNuke(target);
     if (m_step == 0) {
         if (!m_ground) {
             u->m_attackTarget.Set(target);
@@ -136,6 +139,58 @@ bool CAttackOrder::Execute() {
                 return true;
         }
     }
+}
+
+// A warp nuke neither drives nor fires: it jumps to the point (the target's
+// place) and bursts there. It
+// waits while its owner's energy ratio is below 0.5; a point beyond its
+// WarpMaxRange x that ratio, or one an enemy's anti-warp unit covers, ends
+// the order with the warp failed and the nuke where it stood.
+bool CAttackOrder::WarpNuke(CTessarakObject* target) {
+    CUnit* u = m_unit;
+    const CUnitTemplate* t = UnitTemplateOf(u);
+    if (m_step == 0 && m_ground)
+        if (CWorldGrid* grid = Grid(u)) grid->ClampToMap(m_destination[0], m_destination[2]);
+    m_step = 1;
+    if (!u->IsAlive() || !u->IsComplete()) return true;
+    CPlayer* owner = u->m_owner;
+    const float ratio = owner ? owner->m_energyRatio : 0.0f;
+    if (ratio < 0.5f) return true;
+    const float x = m_ground ? m_destination[0] : target->m_position[0];
+    const float z = m_ground ? m_destination[2] : target->m_position[2];
+    const float fromX = u->m_position[0], fromZ = u->m_position[2];
+    CExplosionManager* effects = Effects(u);
+    if (Distance2D(fromX, fromZ, x, z) > t->m_warpMaxRange * ratio ||
+        u->m_gameScene->WarpBlocked(owner, x, z)) {
+        if (effects) effects->PlayWarp(false, fromX, fromZ, x, z);
+        m_finished = 1;
+        return false;
+    }
+    if (effects) effects->PlayWarp(true, fromX, fromZ, x, z);
+    u->m_orderList->RemoveQueued();
+    // The burst is at the nuke's own height over the point.
+    u->SetPosition(x, u->m_position[1], z);
+    u->Invalidate();
+    u->ResetMatrixHistory();
+    // The blast: every object of the world within DamageRadius of the point
+    // takes DamagePower, less the farther it stands (x its splash modifier),
+    // as the nuke's damage.
+    const float radius = t->m_damageRadius;
+    std::vector<CGridMember*> hit;
+    for (CTessarakObject* o = u->m_gameScene->m_allObjects; o; o = o->m_allNext)
+        if (o != u && o->IsGridMember() && o->m_objectId >= 0 && !o->Dying() &&
+            Distance2D(x, z, o->m_position[0], o->m_position[2]) < radius)
+            hit.push_back(static_cast<CGridMember*>(o));
+    for (CGridMember* o : hit) {
+        const CTessarakObjectTemplate* ot = o->m_template;
+        const float splash = ot && (ot->m_classMask & kClassGridMember)
+                                 ? static_cast<const CGridMemberTemplate*>(ot)->m_splashDamageModifier
+                                 : 1.0f;
+        const float d = Distance2D(x, z, o->m_position[0], o->m_position[2]);
+        o->ApplyDamage(u, (radius - d) / radius * t->m_damagePower * splash, false);
+    }
+    u->ApplyDamage(nullptr, u->m_power + 1.0f, true);
+    return false;
 }
 
 // ---- harvest

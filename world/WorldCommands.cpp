@@ -94,7 +94,9 @@ CUnitOrder* AtPoint(CUnitOrder* order, float x, float z) {
 
 // An attack on the object, or on the ground point when there is none.
 bool GiveAttack(CUnit* u, CTessarakObject* target, float x, float z, bool queued) {
-    if (!(u->m_unitState & CUnit::kU_Armed)) return false;
+    const CUnitTemplate* t = u->UnitTemplate();
+    const bool nuke = t && (t->m_classMask & kClassUnit) && t->m_warpNuke;
+    if (!(u->m_unitState & CUnit::kU_Armed) && !nuke) return false;
     if (!queued) ClearOrders(u);
     if (target) {
         CAttackOrder* attack = new CAttackOrder(u->m_orderList, nullptr, u, 0);
@@ -582,7 +584,7 @@ bool CWorldCommands::Move(const std::vector<int32_t>& units, float x, float z, u
     bool any = false;
     for (int32_t id : units)
         if (CUnit* u = UnitOf(id))
-            if (u->m_unitState & CUnit::kU_Mobile) {
+            if (u->m_unitState & (CUnit::kU_Mobile | CUnit::kU_Warp)) {
                 MoveUnit(u, x, z, (modes & kCommandQueue) != 0);
                 any = true;
             }

@@ -119,7 +119,8 @@ public:
 
     // ---- orders for named units (a computer player's, a script's): the
     // local player's or anyone's; units that cannot take the order are
-    // passed over. True when some unit took it.
+    // passed over. True when some unit took it. A warp unit's move sets
+    // where the units on it go; a warp nuke's attack is its jump and burst.
     bool Move(const std::vector<int32_t>& units, float x, float z, uint32_t modes);
     bool Attack(const std::vector<int32_t>& units, int32_t target, uint32_t modes);
     bool AttackGround(const std::vector<int32_t>& units, float x, float z, uint32_t modes);

@@ -33,6 +33,7 @@ SPlayerView PlayerViewOf(const CPlayer* p, float tickStep) {
     v.energyProduced = p->m_energyProduced;
     v.energyConsumed = p->m_energyConsumed;
     v.energyHelp = p->m_energyHelp;
+    v.energyRatio = p->m_energyRatio;
     v.spent = p->m_spendRate * tickStep;
     for (int i = 0; i < 3; ++i) v.colour[i] = p->m_colour[i];
     v.startUnit = p->m_race ? p->m_race->m_startUnit : nullptr;

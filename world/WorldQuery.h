@@ -62,6 +62,7 @@ struct SPlayerView {
     float energyProduced = 0.0f;  // this tick's, smoothed
     float energyConsumed = 0.0f;
     float energyHelp = 0.0f;               // what a computer player's cheat adds to the production
+    float energyRatio = 1.0f;              // smoothed production over use, at most 1 (what its units work at)
     float spent = 0.0f;                    // what it spent in the last tick
     float colour[3] = {0.0f, 0.0f, 0.0f};  // 0 to 255
     const CTessarakObjectTemplate* startUnit = nullptr;  // its race's central template

@@ -1,0 +1,257 @@
+// Warping, through the world's order interface: a warp nuke told to attack a
+// point jumps there and bursts (its pressure wave the blast), refuses a point
+// beyond its range or under an enemy's anti-warp unit, and waits while its
+// owner lacks energy; a warp gate sends the units standing on it to the point
+// of its move, unless an enemy's anti-warp unit covers it; and two machines
+// that each give their own side's warp orders stay in step.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/Math.h"
+#include "tests/support/UnitWorld.h"
+#include "world/GameScene.h"
+#include "world/Player.h"
+#include "world/Unit.h"
+#include "world/UnitOrder.h"
+#include "world/UnitTemplate.h"
+#include "world/World.h"
+#include "world/WorldCommands.h"
+
+namespace {
+
+bool Gone(CUnitWorld& w, int32_t id) {
+    CTessarakObject* o = w.scene->m_idTable.Find(id);
+    return !o || o->Dying();
+}
+
+struct SWarpWorld {
+    SWarpWorld() {
+        std::string error;
+        ok = w.LoadDemoTemplates(error);
+        EXPECT_TRUE(ok) << error;
+    }
+    CUnit* Spawn(const char* name, float x, float z, CPlayer* owner) {
+        CUnit* u = w.Spawn(name, x, z, owner);
+        EXPECT_NE(u, nullptr) << name;
+        return u;
+    }
+    CUnitWorld w;
+    bool ok = false;
+};
+
+TEST(WarpTest, TheDemoRacesHaveAGateAJammerAndANuke) {
+    SWarpWorld s;
+    ASSERT_TRUE(s.ok);
+    for (const char* race : {"Granite", "Coral"}) {
+        const std::string r = race;
+        const CUnitTemplate* gate = s.w.UnitTemplate((r + "_WarpGate").c_str());
+        const CUnitTemplate* jammer = s.w.UnitTemplate((r + "_WarpJammer").c_str());
+        const CUnitTemplate* nuke = s.w.UnitTemplate((r + "_WarpNuke").c_str());
+        ASSERT_TRUE(gate && jammer && nuke) << race;
+        EXPECT_TRUE(gate->m_canWarp && gate->m_warpMaxRange > 0.0f) << race;
+        EXPECT_TRUE(jammer->m_antiWarp && jammer->m_warpMaxRange > 0.0f) << race;
+        EXPECT_TRUE(nuke->m_warpNuke && nuke->m_warpMaxRange > 0.0f && nuke->m_damagePower > 0.0f &&
+                    nuke->m_damageRadius > 0.0f)
+            << race;
+        // Each is made by the race's builders.
+        const CUnitTemplate* constructor = s.w.UnitTemplate((r + "_Constructor").c_str());
+        const CUnitTemplate* factory = s.w.UnitTemplate((r + "_Factory").c_str());
+        ASSERT_TRUE(constructor && factory);
+        EXPECT_TRUE(constructor->CanBuild(gate) && constructor->CanBuild(jammer)) << race;
+        EXPECT_TRUE(factory->CanBuild(nuke)) << race;
+    }
+}
+
+TEST(WarpTest, ANukeJumpsToItsPointAndBurstsUnlessOutOfRangeOrJammed) {
+    const struct {
+        const char* what;
+        float x, z;        // the point
+        bool enemyJammer;  // a blue jammer beside the point
+        bool ownJammer;    // a red jammer beside the point (stops nothing of red's)
+        bool bluePower;    // blue has a plant (a jammer without energy reaches nowhere)
+        bool bursts;
+    } cases[] = {
+        {"in range", 40.0f, 30.0f, false, false, true, true},
+        {"its own side's jammer stops nothing", 40.0f, 30.0f, false, true, true, true},
+        {"beyond its range", 60.0f, 60.0f, false, false, true, false},
+        {"under an enemy's jammer", 40.0f, 30.0f, true, false, true, false},
+        {"under an enemy's jammer without energy", 40.0f, 30.0f, true, false, false, true},
+    };
+    for (const auto& k : cases) {
+        SWarpWorld s;
+        ASSERT_TRUE(s.ok);
+        CUnitWorld& w = s.w;
+        s.Spawn("Granite_Headquarters", -50.0f, -50.0f, w.red);  // energy
+        if (k.bluePower) s.Spawn("Coral_Headquarters", 55.0f, -55.0f, w.blue);
+        CUnit* nuke = s.Spawn("Granite_WarpNuke", -58.0f, -58.0f, w.red);
+        CUnit* tank = s.Spawn("Coral_LightTank", 40.0f, 32.0f, w.blue);
+        CUnit* farTank = s.Spawn("Coral_LightTank", 0.0f, 40.0f, w.blue);
+        if (k.enemyJammer) s.Spawn("Coral_WarpJammer", 48.0f, 40.0f, w.blue);
+        if (k.ownJammer) s.Spawn("Granite_WarpJammer", 48.0f, 40.0f, w.red);
+        const int32_t nukeId = nuke->m_objectId, tankId = tank->m_objectId;
+        const float tankPower = tank->m_power, farPower = farTank->m_power;
+        w.Run(3);
+        ASSERT_TRUE(w.world.Commands().AttackGround({nukeId}, k.x, k.z, 0)) << k.what;
+        w.Run(30);
+        EXPECT_EQ(Gone(w, nukeId), k.bursts) << k.what;
+        if (k.bursts) {
+            // The blast takes the tank beside the point and leaves the one far off.
+            EXPECT_TRUE(Gone(w, tankId) || tank->m_power < tankPower) << k.what;
+            EXPECT_FLOAT_EQ(farTank->m_power, farPower) << k.what;
+        } else {
+            // The order ended; the nuke stands where it stood.
+            EXPECT_EQ(nuke->m_runningOrder, nullptr) << k.what;
+            EXPECT_FLOAT_EQ(nuke->m_position[0], -58.0f) << k.what;
+            EXPECT_FLOAT_EQ(tank->m_power, tankPower) << k.what;
+        }
+    }
+}
+
+TEST(WarpTest, ANukeWaitsWhileItsOwnerLacksEnergy) {
+    SWarpWorld s;
+    ASSERT_TRUE(s.ok);
+    CUnitWorld& w = s.w;
+    // No building gives red energy: its units' use leaves the ratio at 0.
+    CUnit* nuke = s.Spawn("Granite_WarpNuke", -50.0f, -50.0f, w.red);
+    const int32_t nukeId = nuke->m_objectId;
+    w.Run(3);
+    ASSERT_LT(w.red->m_energyRatio, 0.5f);
+    ASSERT_TRUE(w.world.Commands().AttackGround({nukeId}, 0.0f, 0.0f, 0));
+    w.Run(30);
+    ASSERT_FALSE(Gone(w, nukeId));
+    ASSERT_NE(nuke->m_runningOrder, nullptr);
+    EXPECT_EQ(nuke->m_runningOrder->m_type, CUnitOrder::kAttack);
+    // A plant's energy comes: it goes.
+    s.Spawn("Granite_Headquarters", -30.0f, -50.0f, w.red);
+    w.Run(60);
+    EXPECT_TRUE(Gone(w, nukeId));
+}
+
+TEST(WarpTest, AGateSendsTheUnitsOnItToItsPointUnlessAnEnemyJammerCoversIt) {
+    for (bool jammed : {false, true}) {
+        SWarpWorld s;
+        ASSERT_TRUE(s.ok);
+        CUnitWorld& w = s.w;
+        s.Spawn("Granite_Headquarters", -50.0f, -50.0f, w.red);
+        CUnit* gate = s.Spawn("Granite_WarpGate", 0.0f, 0.0f, w.red);
+        CUnit* rider = s.Spawn("Granite_LightTank", 0.5f, 0.0f, w.red);
+        CUnit* bystander = s.Spawn("Granite_LightTank", -20.0f, 0.0f, w.red);
+        if (jammed) {
+            s.Spawn("Coral_Headquarters", 55.0f, -55.0f, w.blue);
+            s.Spawn("Coral_WarpJammer", 40.0f, 10.0f, w.blue);
+        }
+        w.Run(3);
+        // A gate takes a move though it cannot drive; a plain building does not.
+        ASSERT_TRUE(w.world.Commands().Move({gate->m_objectId}, 40.0f, 0.0f, 0));
+        w.Run(5);
+        EXPECT_NEAR(gate->m_position[0], 0.0f, 0.01f);  // the gate stays
+        EXPECT_NEAR(bystander->m_position[0], -20.0f, 0.5f) << jammed;
+        if (jammed) {
+            EXPECT_NEAR(rider->m_position[0], 0.5f, 0.5f);
+        } else {
+            EXPECT_NEAR(rider->m_position[0], 40.5f, 0.5f);
+            EXPECT_NEAR(rider->m_position[2], 0.0f, 0.5f);
+        }
+    }
+}
+
+// Two machines of one session: red's nukes and gate are commanded at the
+// first, blue's at the second; the frames carry both to both.
+struct SMachine {
+    explicit SMachine(bool redHere, int padding) {
+        for (int i = 0; i < padding; ++i) junk.emplace_back(new char[48 + (i * 131) % 4000]);
+        std::string error;
+        ok = w.LoadDemoTemplates(error);
+        EXPECT_TRUE(ok) << error;
+        w.players->m_local = redHere ? w.red : w.blue;
+        for (CPlayer* p : {w.red, w.blue}) {
+            const bool red = p == w.red;
+            const char* race = red ? "Granite" : "Coral";
+            const float side = red ? -1.0f : 1.0f;
+            Make(std::string(race) + "_Headquarters", -30.0f * side, 50.0f * side, p);
+            Make(std::string(race) + "_WarpGate", 0.0f, 30.0f * side, p);
+            Make(std::string(race) + "_LightTank", 0.5f, 30.0f * side, p);
+            Make(std::string(race) + "_LightTank", 10.0f, 40.0f * side, p);
+            Make(std::string(race) + "_WarpNuke", 50.0f * side, 40.0f * side, p);
+            Make(std::string(race) + "_WarpNuke", 54.0f * side, 40.0f * side, p);
+            Make(std::string(race) + "_WarpJammer", 40.0f * side, 20.0f * side, p);
+        }
+    }
+    void Make(const std::string& name, float x, float z, CPlayer* owner) {
+        CUnit* u = w.Spawn(name.c_str(), x, z, owner);
+        EXPECT_NE(u, nullptr) << name;
+        if (u) ids.push_back(u->m_objectId);
+    }
+    // The local player's units of the template's kind (by name part).
+    std::vector<int32_t> Own(const char* kind) {
+        std::vector<int32_t> out;
+        for (int32_t id : ids) {
+            CTessarakObject* o = w.scene->m_idTable.Find(id);
+            if (o && !o->Dying() && o->m_owner == w.players->m_local &&
+                std::string(o->m_template->m_name.GetText()).find(kind) != std::string::npos)
+                out.push_back(id);
+        }
+        return out;
+    }
+    void Command(int tick) {
+        CWorldCommands& c = w.world.Commands();
+        const float side = w.players->m_local == w.red ? 1.0f : -1.0f;
+        if (tick == 10) c.Move(Own("WarpGate"), 0.0f, 0.0f, 0);
+        if (tick == 40) c.Move(Own("LightTank"), 0.0f, 30.0f * -side, 0);  // onto the gate
+        std::vector<int32_t> nukes = Own("WarpNuke");
+        // The first at the enemy's headquarters.
+        if (tick == 100 && !nukes.empty()) c.AttackGround({nukes[0]}, -30.0f * side, 48.0f * side, 0);
+        // The second at the enemy's jammer: stopped.
+        if (tick == 160 && nukes.size() > 1) c.AttackGround({nukes.back()}, 40.0f * side, 22.0f * side, 0);
+    }
+    std::vector<std::unique_ptr<char[]>> junk;
+    CUnitWorld w;
+    std::vector<int32_t> ids;
+    bool ok = false;
+};
+
+TEST(WarpTest, TwoMachinesThatEachWarpTheirOwnSideStayInStep) {
+    SMachine a(true, 0), b(false, 300);
+    ASSERT_TRUE(a.ok && b.ok);
+    for (int tick = 0; tick < 400; ++tick) {
+        a.Command(tick);
+        b.Command(tick);
+        std::vector<CTestGameHost::SSent> frame;
+        for (SMachine* m : {&a, &b}) {
+            frame.insert(frame.end(), m->w.sent.begin(), m->w.sent.end());
+            m->w.sent.clear();
+        }
+        for (SMachine* m : {&a, &b}) {
+            m->w.sent = frame;
+            m->w.Deliver();
+            m->w.sent.clear();
+            m->w.Tick();
+        }
+        ASSERT_EQ(a.w.scene->ComputeSyncCRC(), b.w.scene->ComputeSyncCRC()) << "tick " << tick;
+    }
+    // Each side's first nuke burst at the other's headquarters; the second,
+    // jammed, still stands; the tanks that stepped on a gate came out at
+    // its point.
+    for (SMachine* m : {&a, &b}) {
+        EXPECT_EQ(m->Own("WarpNuke").size(), 1u);
+        for (CUnit* u = m->w.scene->m_units; u; u = u->m_unitNext) {
+            if (std::string(u->m_template->m_name.GetText()).find("Headquarters") != std::string::npos) {
+                EXPECT_LT(u->m_power, u->m_template->m_power);
+            }
+        }
+        int warped = 0;
+        for (int32_t id : m->ids) {
+            CTessarakObject* o = m->w.scene->m_idTable.Find(id);
+            if (o && o->IsUnit() &&
+                std::string(o->m_template->m_name.GetText()).find("LightTank") != std::string::npos &&
+                Distance2D(o->m_position[0], o->m_position[2], 0.0f, 0.0f) < 12.0f)
+                ++warped;
+        }
+        EXPECT_GE(warped, 2);
+    }
+}
+
+}  // namespace
