@@ -208,7 +208,16 @@ void CAIManager::AttackWithCommander(int32_t playerId) {
 }
 
 void CAIManager::Tick() {
-    if (!m_active || !m_world) return;
+    if (!m_world) return;
+    if (!m_active) {
+        // Switched off: the players' energy help does not outlive their
+        // play (nothing else runs).
+        if (m_helpGiven)
+            for (auto& p : m_players) p->WithdrawEnergyHelp();
+        m_helpGiven = false;
+        return;
+    }
+    m_helpGiven = true;
     // The monitor's window was closed: the monitor goes; the game runs on.
     if (m_monitor && m_monitor->CloseAsked()) m_monitor.reset();
     // The learner first: it may clear the scene for the next match.

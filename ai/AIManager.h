@@ -148,10 +148,11 @@ public:
     CWorld* World() const { return m_world; }
     CNetGame* Net() const { return m_net; }
 
-    int32_t m_active = 0;     // AI_Active
-    int32_t m_debug = 0;      // AI_Debug
-    int32_t m_fileIndex = 0;  // the difficulty: 0 easy, 1 medium, 2 hard
-    uint32_t m_seed = 1;      // the game's seed for the players' generators
+    int32_t m_active = 0;      // AI_Active
+    bool m_helpGiven = false;  // ticked while active: the players' energy help may stand
+    int32_t m_debug = 0;       // AI_Debug
+    int32_t m_fileIndex = 0;   // the difficulty: 0 easy, 1 medium, 2 hard
+    uint32_t m_seed = 1;       // the game's seed for the players' generators
 
 private:
     // Whether the player of the id is one this machine runs a computer

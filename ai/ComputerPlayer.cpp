@@ -149,6 +149,20 @@ const SAIBase* CComputerPlayer::BaseOf(int32_t playerId) const {
 
 // ---- the tick
 
+void CComputerPlayer::SendEnergyHelp(float help, float given) {
+    const float sent = m_energyHelpSent >= 0.0f ? m_energyHelpSent : given;
+    if (help - sent > 0.1f || sent - help > 0.1f) {
+        m_manager.SetEnergyHelp(m_playerId, help);
+        m_energyHelpSent = help;
+    }
+}
+
+void CComputerPlayer::WithdrawEnergyHelp() {
+    SPlayerView player;
+    if (m_world.Query().Player(m_playerId, &player) && player.energyHelp > 0.0f)
+        SendEnergyHelp(0.0f, player.energyHelp);
+}
+
 void CComputerPlayer::Update(const SAIUnits& units) {
     if (!m_active) return;
     m_units = &units;
@@ -163,20 +177,14 @@ void CComputerPlayer::Update(const SAIUnits& units) {
         if (factor > 1.0f) factor = 1.0f;
         const float spent = m_manager.SpentLastTick(m_playerId);
         if (spent > 0.0f && factor > 0.0f) m_manager.GiveResources(m_playerId, spent * factor);
-        // The energy deficit of a learning match (its units take energy and
-        // no plant gives any, and weapons reload with the energy ratio):
-        // production is raised by the share of what use exceeds it (the
-        // units' production, without the help given). The help travels when
-        // it changes by more than a tenth of a unit, so a steady deficit
-        // costs no message a tick. (Not yet in other games: see README.)
+        // The energy deficit: production is raised by the share of what
+        // use exceeds it (the units' production, without the help given),
+        // in every game. The help is the player's while the deficit lasts
+        // and goes with it; it travels when it changes by more than a tenth
+        // of a unit, so a steady deficit costs no message a tick.
         const float produced = player.energyProduced - player.energyHelp;
         const float deficit = player.energyConsumed - produced;
-        const float help = m_learningMatch && deficit > 0.0f && factor > 0.0f ? deficit * factor : 0.0f;
-        const float sent = m_energyHelpSent >= 0.0f ? m_energyHelpSent : player.energyHelp;
-        if (help - sent > 0.1f || sent - help > 0.1f) {
-            m_manager.SetEnergyHelp(m_playerId, help);
-            m_energyHelpSent = help;
-        }
+        SendEnergyHelp(deficit > 0.0f && factor > 0.0f ? deficit * factor : 0.0f, player.energyHelp);
     }
     BuildStep();
     switch (m_phase) {

@@ -216,6 +216,10 @@ public:
         float x, z;
     };
 
+    // The player's energy help is taken back (the computer player stops
+    // playing it: AI_Active 0).
+    void WithdrawEnergyHelp();
+
     bool m_learningMatch = false;
     // The energy help last sent (-1: none sent by this machine yet; the
     // player's own then counts).
@@ -236,6 +240,9 @@ private:
     void PhaseHarvest();
     void PhaseGroups();
     void PhaseDangerGrid();
+    // The energy help goes to the session when it differs from the one sent
+    // (or, none sent yet, the one given) by more than a tenth.
+    void SendEnergyHelp(float help, float given);
     // Warp nukes are launched and warp units moved, one a throttle period.
     void PhaseWarp();
     // The nuke's target in the enemy's units (false: none): see the source.

@@ -3,6 +3,7 @@
 // that does nothing, and in a network game over UDP.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "ai/AIGroup.h"
@@ -108,4 +109,54 @@ TEST(Skirmish, AComputerPlayerOnTheHostKeepsHostAndClientInStep) {
     EXPECT_GT(client->UnitsOf(5), 3);
     EXPECT_EQ(client->UnitsOf(5), host->UnitsOf(5));
     EXPECT_EQ(client->ai->Count(), 0u);
+}
+
+// The cheat's energy help in a full game: while the computer player's units
+// take more energy than its plants give, its production is raised by its
+// "cheating" share of the deficit (through the session); the help goes when
+// the deficit does, and when AI_Active switches the computer players off.
+TEST(Skirmish, AComputerPlayersEnergyHelpLastsAsLongAsItsDeficit) {
+    CAISession s;
+    CAIMachine* host = s.AddAI("host", "Skerry", 48);
+    ASSERT_TRUE(host->ok) << "the installation is not built";
+    host->SetRace(host->net->LocalPlayer(), "Granite");
+    ASSERT_TRUE(s.JoinAll());
+    host->ai->m_seed = 7;
+    CComputerPlayer* cp = host->ai->AddCommander(2, "Coral");
+    ASSERT_NE(cp, nullptr);
+    ASSERT_TRUE(s.StartGame());
+    ASSERT_TRUE(s.RunUntil([&] { return host->UnitsOf(2, "Coral_Headquarters") == 1; }));
+    CPlayer* p = host->net->FindPlayerById(2);
+    ASSERT_NE(p, nullptr);
+    const float factor = std::min(1.0f, cp->IntParameter(CComputerPlayer::kCheating) * 0.01f);
+    ASSERT_GT(factor, 0.0f);
+    // Rows of eight from (-30, z) toward the south.
+    auto request = [&](const char* name, int count, float z) {
+        for (int i = 0; i < count; ++i)
+            host->RequestUnit(host->scene->FindTemplate(name), -30.0f + 9.0f * static_cast<float>(i % 8),
+                              z - 11.0f * static_cast<float>(i / 8), p->m_ownerId);
+    };
+    // Factories that take 10 each: a deficit of 40 at least.
+    request("Coral_Factory", 8, 30.0f);
+    ASSERT_TRUE(s.RunUntil([&] { return host->UnitsOf(2, "Coral_Factory") >= 8; }));
+    ASSERT_TRUE(s.RunTicks(90));
+    const float produced = p->m_energyProduced - p->m_energyHelp;
+    ASSERT_GT(p->m_energyConsumed, produced + 30.0f);
+    EXPECT_NEAR(p->m_energyHelp, (p->m_energyConsumed - produced) * factor, 0.5f);
+    EXPECT_GT(p->m_energyRatio, factor + (1.0f - factor) * produced / p->m_energyConsumed - 0.05f);
+    // Plants close the deficit: the help goes.
+    request("Coral_PowerPlant", 6, -40.0f);
+    ASSERT_TRUE(s.RunUntil([&] { return host->UnitsOf(2, "Coral_PowerPlant") >= 6; }));
+    ASSERT_TRUE(s.RunTicks(30));
+    ASSERT_LT(p->m_energyConsumed, p->m_energyProduced - p->m_energyHelp);
+    EXPECT_LT(p->m_energyHelp, 0.11f);
+    // A deficit again, then the computer players are switched off: the help
+    // does not outlive them.
+    request("Coral_Factory", 16, 8.0f);
+    ASSERT_TRUE(s.RunUntil([&] { return host->UnitsOf(2, "Coral_Factory") >= 24; }));
+    ASSERT_TRUE(s.RunTicks(30));
+    ASSERT_GT(p->m_energyHelp, 1.0f);
+    host->ai->m_active = 0;
+    ASSERT_TRUE(s.RunTicks(30));
+    EXPECT_EQ(p->m_energyHelp, 0.0f);
 }
