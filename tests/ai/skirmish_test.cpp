@@ -15,6 +15,23 @@ namespace {
 // 15 ticks a game second.
 constexpr int kTicksPerMinute = 15 * 60;
 
+// Skerry, the host's own player of the Granite race against computer player
+// 2 of the Coral race (seed 7), started until its headquarters stands; the
+// computer player, or null (with the failure reported) when it cannot start.
+CComputerPlayer* StartAgainstCoral(CAISession& s, CAIMachine*& host, bool debug) {
+    host = s.AddAI("host", "Skerry", 48);
+    EXPECT_TRUE(host->ok) << "the installation is not built";
+    if (!host->ok) return nullptr;
+    host->SetRace(host->net->LocalPlayer(), "Granite");
+    if (!s.JoinAll()) return nullptr;
+    host->ai->m_seed = 7;
+    host->ai->m_debug = debug ? 1 : 0;
+    CComputerPlayer* cp = host->ai->AddCommander(2, "Coral");
+    if (!cp || !s.StartGame() || !s.RunUntil([&] { return host->UnitsOf(2, "Coral_Headquarters") == 1; }))
+        return nullptr;
+    return cp;
+}
+
 }  // namespace
 
 // On Skerry a computer player against a side that does nothing: it builds
@@ -23,17 +40,10 @@ constexpr int kTicksPerMinute = 15 * 60;
 // nuke), all within twenty minutes of game time.
 TEST(Skirmish, AComputerPlayerBuildsABaseAndDestroysAnIdleSide) {
     CAISession s;
-    CAIMachine* host = s.AddAI("host", "Skerry", 48);
-    ASSERT_TRUE(host->ok) << "the installation is not built";
-    host->SetRace(host->net->LocalPlayer(), "Granite");
-    ASSERT_TRUE(s.JoinAll());
-    host->ai->m_seed = 7;
-    host->ai->m_debug = 1;
-    CComputerPlayer* cp = host->ai->AddCommander(2, "Coral");
+    CAIMachine* host = nullptr;
+    CComputerPlayer* cp = StartAgainstCoral(s, host, true);
     ASSERT_NE(cp, nullptr);
-    ASSERT_TRUE(s.StartGame());
     const int32_t human = host->net->LocalPlayer()->m_id;
-    ASSERT_TRUE(s.RunUntil([&] { return host->UnitsOf(2, "Coral_Headquarters") == 1; }));
     ASSERT_EQ(host->UnitsOf(human, "Granite_Headquarters"), 1);
 
     bool harvesting = false, factory = false, grouped = false, fighters = false;
@@ -117,15 +127,9 @@ TEST(Skirmish, AComputerPlayerOnTheHostKeepsHostAndClientInStep) {
 // the deficit does, and when AI_Active switches the computer players off.
 TEST(Skirmish, AComputerPlayersEnergyHelpLastsAsLongAsItsDeficit) {
     CAISession s;
-    CAIMachine* host = s.AddAI("host", "Skerry", 48);
-    ASSERT_TRUE(host->ok) << "the installation is not built";
-    host->SetRace(host->net->LocalPlayer(), "Granite");
-    ASSERT_TRUE(s.JoinAll());
-    host->ai->m_seed = 7;
-    CComputerPlayer* cp = host->ai->AddCommander(2, "Coral");
+    CAIMachine* host = nullptr;
+    CComputerPlayer* cp = StartAgainstCoral(s, host, false);
     ASSERT_NE(cp, nullptr);
-    ASSERT_TRUE(s.StartGame());
-    ASSERT_TRUE(s.RunUntil([&] { return host->UnitsOf(2, "Coral_Headquarters") == 1; }));
     CPlayer* p = host->net->FindPlayerById(2);
     ASSERT_NE(p, nullptr);
     const float factor = std::min(1.0f, cp->IntParameter(CComputerPlayer::kCheating) * 0.01f);

@@ -123,3 +123,17 @@ size_t CUnitWorld::Run(int count) {
     }
     return taken;
 }
+
+void UnitWorld_TickTogether(const std::vector<CUnitWorld*>& machines) {
+    std::vector<CTestGameHost::SSent> frame;
+    for (CUnitWorld* m : machines) {
+        frame.insert(frame.end(), m->sent.begin(), m->sent.end());
+        m->sent.clear();
+    }
+    for (CUnitWorld* m : machines) {
+        m->sent = frame;
+        m->Deliver();
+        m->sent.clear();
+        m->Tick();
+    }
+}

@@ -60,3 +60,8 @@ public:
     CProjectList* projectList = nullptr;
     uint32_t m_nextTemplateId = 9000;
 };
+
+// One logic tick of a session of several machines: the messages every
+// machine sent since the last go out in one frame (in the machines' order)
+// to each, which takes them as its turn's orders and ticks.
+void UnitWorld_TickTogether(const std::vector<CUnitWorld*>& machines);

@@ -217,17 +217,7 @@ TEST(LockstepTest, TwoMachinesWhosePlayersCommandTheirOwnSidesStayInStep) {
         a.Command(scriptA, tick);
         b.Command(scriptB, tick);
         // The server's frame: both machines' messages, in one order, to both.
-        std::vector<CTestGameHost::SSent> frame;
-        for (SMachine* m : {&a, &b}) {
-            frame.insert(frame.end(), m->world.sent.begin(), m->world.sent.end());
-            m->world.sent.clear();
-        }
-        for (SMachine* m : {&a, &b}) {
-            m->world.sent = frame;
-            m->world.Deliver();
-            m->world.sent.clear();
-            m->world.Tick();
-        }
+        UnitWorld_TickTogether({&a.world, &b.world});
         uint32_t crcA = a.world.scene->ComputeSyncCRC();
         uint32_t crcB = b.world.scene->ComputeSyncCRC();
         if (crcA != crcB) ReportDifferences(a.world, b.world);

@@ -219,17 +219,7 @@ TEST(WarpTest, TwoMachinesThatEachWarpTheirOwnSideStayInStep) {
     for (int tick = 0; tick < 400; ++tick) {
         a.Command(tick);
         b.Command(tick);
-        std::vector<CTestGameHost::SSent> frame;
-        for (SMachine* m : {&a, &b}) {
-            frame.insert(frame.end(), m->w.sent.begin(), m->w.sent.end());
-            m->w.sent.clear();
-        }
-        for (SMachine* m : {&a, &b}) {
-            m->w.sent = frame;
-            m->w.Deliver();
-            m->w.sent.clear();
-            m->w.Tick();
-        }
+        UnitWorld_TickTogether({&a.w, &b.w});
         ASSERT_EQ(a.w.scene->ComputeSyncCRC(), b.w.scene->ComputeSyncCRC()) << "tick " << tick;
     }
     // Each side's first nuke burst at the other's headquarters; the second,
