@@ -3,7 +3,8 @@
 // beyond its range or under an enemy's anti-warp unit, and waits while its
 // owner lacks energy; a warp gate sends the units standing on it to the point
 // of its move, unless an enemy's anti-warp unit covers it; and two machines
-// that each give their own side's warp orders stay in step.
+// that each give their own side's warp orders stay in step; a unit the
+// player sends onto a gate by a click comes out at its point.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -242,6 +243,30 @@ TEST(WarpTest, TwoMachinesThatEachWarpTheirOwnSideStayInStep) {
         }
         EXPECT_GE(warped, 2);
     }
+}
+
+// The player's road: with a tank selected, a click on the own gate sends the
+// tank onto it (the interface's go-to order), and it comes out at the point
+// of the gate's move.
+TEST(WarpTest, AUnitSentOntoAGateByAClickComesOutAtItsPoint) {
+    SWarpWorld s;
+    ASSERT_TRUE(s.ok);
+    CUnitWorld& w = s.w;
+    w.players->m_local = w.red;  // before the units: they are the local player's
+    s.Spawn("Granite_Headquarters", -50.0f, -50.0f, w.red);
+    CUnit* gate = s.Spawn("Granite_WarpGate", 0.0f, 0.0f, w.red);
+    CUnit* tank = s.Spawn("Granite_LightTank", -20.0f, 0.0f, w.red);
+    w.Run(3);
+    ASSERT_TRUE(w.world.Commands().Move({gate->m_objectId}, 40.0f, 20.0f, 0));
+    w.Run(3);
+    w.world.Commands().SelectUnits({tank->m_objectId});
+    SPointCommand click;
+    click.target = gate->m_objectId;
+    w.world.Commands().Point(click);
+    for (int t = 0; t < 300 && tank->m_position[0] < 20.0f; ++t) w.Run(1);
+    EXPECT_LT(Distance2D(tank->m_position[0], tank->m_position[2], 40.0f, 20.0f),
+              gate->m_objectRadius + 2.0f);
+    EXPECT_NEAR(gate->m_position[0], 0.0f, 0.01f);
 }
 
 }  // namespace
