@@ -1,10 +1,11 @@
-// Warping, through the world's order interface: a warp nuke told to attack a
-// point jumps there and bursts (its pressure wave the blast), refuses a point
-// beyond its range or under an enemy's anti-warp unit, and waits while its
-// owner lacks energy; a warp gate sends the units standing on it to the point
-// of its move, unless an enemy's anti-warp unit covers it; and two machines
-// that each give their own side's warp orders stay in step; a unit the
-// player sends onto a gate by a click comes out at its point.
+// Warping, through the world's order interface: a warp nuke told to attack
+// a point jumps there and bursts (what stands within its DamageRadius is
+// hit), refuses a point beyond its range or under an enemy's anti-warp unit,
+// and waits while its owner lacks energy; a warp gate sends the units
+// standing on it to the point of its move, unless an enemy's anti-warp unit
+// covers it; two machines that each give their own side's warp orders stay
+// in step; a unit the player sends onto a gate by a click comes out at its
+// point.
 #include <gtest/gtest.h>
 
 #include <memory>
