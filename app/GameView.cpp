@@ -154,11 +154,11 @@ void CGameView::FocusLost() {
     m_screen->m_ddraw->RestoreDisplayMode();
 }
 
-void CGameView::RenderScene(float tickFraction) {
+void CGameView::RenderScene(float tickFraction, const int64_t* gameTime) {
     if (!m_viewport || !m_screen || !m_screen->m_mainCamera) return;
     m_screen->m_mainCamera->Scene()->SetRenderFraction(tickFraction);
     UpdateCamera();
-    m_viewport->Render(nullptr);
+    m_viewport->Render(gameTime);
 }
 
 bool CGameView::ChooseDisplay() {

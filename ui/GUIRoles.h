@@ -32,4 +32,6 @@ public:
     virtual bool MissionWon() { return false; }
     virtual void ClearMissionResult() {}
     virtual SProgressView Progress() { return SProgressView(); }
+    // The game's clock stands (paused, or its speed all but 0).
+    virtual bool Paused() { return false; }
 };

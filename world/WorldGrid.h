@@ -136,6 +136,7 @@ public:
     void RemoveRequester(int32_t unitId);
     int32_t HeadRequester() const { return m_requesters.empty() ? -1 : m_requesters.front(); }
     size_t RequesterCount() const { return m_requesters.size(); }
+    const std::deque<int32_t>& Requesters() const { return m_requesters; }
 
     // Path caches, index = clearance radius 0 to 9 (other radii are not
     // cached). FindCachedPath drops entries older than kPathCacheAge, takes

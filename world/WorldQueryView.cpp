@@ -382,3 +382,37 @@ bool CWorldQuery::MissionWon() const {
 bool CWorldQuery::MissionLost() const {
     return m_world.Scene().LooseGame != 0;
 }
+
+// ---- the view's services of the world door
+
+void CWorld::PlayEventSound(int32_t playerId, int code) {
+    // The race's announcer samples, by event code (CRace::kAnnouncerEvents).
+    static const int kAnnouncerOf[] = {
+        -1,
+        -1,
+        4 /* low power */,
+        5 /* low resources */,
+        0 /* base */,
+        2 /* central */,
+        -1,
+        9 /* radar */,
+        -1,
+        10 /* construction */,
+        11 /* unit */,
+        3 /* harvester */,
+        -1,
+        6 /* mission completed */,
+        7 /* mission failed */,
+    };
+    if (code < 0 || code >= static_cast<int>(sizeof kAnnouncerOf / sizeof kAnnouncerOf[0])) return;
+    const int index = kAnnouncerOf[code];
+    CPlayer* player = m_players ? m_players->FindPlayerById(playerId) : nullptr;
+    if (index < 0 || !player || !player->m_race) return;
+    player->PlayEventSound(player->m_race->m_announcer[index], code);
+}
+
+void CWorld::SetRadarPainter(CCellMapPainter* painter) {
+    CCellMap& cells = Grid().m_cellMap;
+    cells.m_painter = painter;
+    if (painter) cells.PaintRadar();
+}
