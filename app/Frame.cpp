@@ -264,7 +264,10 @@ int CGame::RenderFrame() {
         ui->DrawUnitMouseInfo();
     }
     // The screenshot is taken of the finished frame before it is shown.
-    if (m_captureMode) CaptureFrame();
+    if (m_captureMode)
+        CaptureFrame();
+    else if (m_captureVideo)
+        FinishCaptureVideo();
     Redraw();
     m_drawMutex.Release();
     ++m_renderFrames;

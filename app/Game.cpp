@@ -21,6 +21,7 @@
 #include "netgame/NetGame.h"
 #include "platform/sys/Path.h"
 #include "platform/sys/Thread.h"
+#include "platform/video/VideoWriter.h"
 #include "ui/Interface.h"
 #include "world/GameScene.h"
 #include "world/Project.h"
@@ -233,8 +234,8 @@ int CGame::Startup(int) {
     Require(m_world, "world");
     m_projects = new CProjectList(m_gameScreen, &m_world->Scene());
     m_world->SetProjects(m_projects);
-    m_aiManager = Require(new CAIManager(m_world), "computer-player manager");
     m_netGame = Require(new CNetGame(m_roles->Net()), "network game");
+    m_aiManager = Require(new CAIManager(m_world, m_netGame), "computer-player manager");
     ConnectWorld();
 
     m_interface->CreateFonts();
@@ -506,6 +507,7 @@ void CGame::Shutdown() {
     // Settings are saved only after a complete start-up: an early fatal exit
     // must not overwrite the player's files with defaults.
     if (m_startupDone) Game_SaveConfigFiles();
+    FinishCaptureVideo();
     Game_StopTerminal();
     g_ShuttingDown = 1;
     m_shutDown = 1;

@@ -22,6 +22,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,7 @@ class CTessarakObject;
 class CTessarakObjectTemplate;
 class CPlayer;
 class CE3DFrame;
+class CVideoWriter;
 
 // Character-set constants of the console (SGameVariables::charSet).
 enum {
@@ -315,6 +317,7 @@ public:
     CProjectList* Projects() { return m_projects; }
     void SetProjects(CProjectList* projects) { m_projects = projects; }
     CAIManager* AIManager() { return m_aiManager; }
+    void SetAIManager(CAIManager* manager) { m_aiManager = manager; }
     SoundEngine* Sound() { return m_soundEngine; }
     void SetSound(SoundEngine* sound) { m_soundEngine = sound; }
     // The command interpreter's view of the game.
@@ -332,9 +335,13 @@ public:
     CE3DVideo* FullScreenVideo() { return m_fullScreenVideo; }
     // Takes a new one (the caller deleted the old one, if any).
     void SetFullScreenVideo(CE3DVideo* video) { m_fullScreenVideo = video; }
-    // Screen capture: 0 off, 1 one screenshot, 2 frames at a fixed rate.
+    // Screen capture: 0 off, 1 one screenshot, 2 a recording of the game
+    // view at a fixed rate (the game's clock steps by the frame period).
     int32_t CaptureMode() const { return m_captureMode; }
     void SetCaptureMode(int32_t mode) { m_captureMode = mode; }
+    // A new recording at the rate (frames a second) from the next frame on:
+    // one running before is finished first.
+    void StartCaptureAnimation(float rate);
     float CaptureRate() const { return m_captureRate; }
     void SetCaptureRate(float rate) { m_captureRate = rate; }
     // The main window has the keyboard focus (updated every frame).
@@ -382,6 +389,10 @@ private:
     // The screenshot of capture mode 1 or the next frame of mode 2.
     void CaptureFrame();
     bool WriteScreenshot(const char* path);
+    bool ReadScreen(std::vector<uint8_t>& rgb, int* width, int* height);
+    // The recording's file gets its end (when one is open), and its name
+    // and length go to the console.
+    void FinishCaptureVideo();
     // True while this machine plays a map that another machine's server chose.
     bool MapFromServer();
     // A failed game start or map load: the message in red, the failure reply
@@ -427,6 +438,10 @@ private:
     int32_t m_captureMode = 0;  // 0 off, 1 one screenshot, 2 fixed-rate capture
     float m_captureRate = 30.0f;
     int32_t m_captureCounter = 0;
+    uint8_t m_captureRestart = 0;  // the next recorded frame starts a new file
+    std::unique_ptr<CVideoWriter> m_captureVideo;
+    CStrBuf m_captureVideoPath;
+    float m_captureVideoRate = 30.0f;
 
     uint8_t m_hasFocus = 0;
     uint8_t m_shutDown = 0;

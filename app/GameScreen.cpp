@@ -136,6 +136,21 @@ void CGameScreen::CreateSun() {
     m_sun->Message(kFrameMsgActivated, nullptr);
 }
 
+void CGameScreen::SetSun(const float angles[3], const int32_t colour[3]) {
+    if (!m_sun) return;
+    bool same = true;
+    for (int i = 0; i < 3; ++i) same = same && angles[i] == m_sunAngles[i] && colour[i] == m_sunColour[i];
+    if (same) return;
+    for (int i = 0; i < 3; ++i) {
+        m_sunAngles[i] = angles[i];
+        m_sunColour[i] = colour[i];
+    }
+    m_sun->SetColor(colour[0] / 256.0f, colour[1] / 256.0f, colour[2] / 256.0f);
+    m_sun->AlignTo(angles[0], angles[1], angles[2]);
+    m_sun->UpdateDirection();
+    m_sun->Invalidate();
+}
+
 bool CGameScreen::ApplyDisplayMode() {
     if (m_game) m_game->SetModeSwitch(1);
     SDirectDrawDesc* driver = const_cast<SDirectDrawDesc*>(m_view->m_driver);

@@ -67,8 +67,15 @@ public:
     CE3DCamera* m_mainCamera = nullptr;
     CE3DCamera* m_secondCamera = nullptr;
     CE3DLight* m_sun = nullptr;  // the battlefield's light, made once the display is open
+    // Turns the sun to the angles (heading, pitch and a third, radians) and
+    // gives it the colour (256 full strength per component); nothing when
+    // it already has them.
+    void SetSun(const float angles[3], const int32_t colour[3]);
 
 private:
+    float m_sunAngles[3] = {0.7853982f, 0.7853982f, 0.7853982f};
+    int32_t m_sunColour[3] = {256, 256, 256};
+
     void PlaceWindowed();
     bool OpenWindowed();
     void CreateDefaults();

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "ai/AIManager.h"
 #include "app/Game.h"
 #include "app/GameClock.h"
 #include "app/GameConsole.h"
@@ -13,6 +14,7 @@
 #include "console/CommandInterpreter.h"
 #include "core/LittleEndian.h"
 #include "core/Math.h"
+#include "core/Random.h"
 #include "core/VFSFile.h"
 #include "core/VFSTable.h"
 #include "e3d/BitmapSurface.h"
@@ -271,8 +273,14 @@ void CGame::LoadMap() {
     } else {
         Game_Print("Error loading map: visual.bin not found in map box");
     }
-    // The computer players' script: the map box's copy first, else the one
-    // in the map's folder.
+    // The computer players start on the map (their generators seeded from
+    // the game's), "ai.cfg" runs, then the map's own script for them: the
+    // map box's copy first, else the one in the map's folder.
+    if (m_aiManager) {
+        CStrBuf folder(GetPath("Maps", m_mapName.GetText()));
+        m_aiManager->m_seed = GetRandomSeedState();
+        m_aiManager->InitializeCommanders(m_mapName.GetText(), folder.GetText());
+    }
     RunMapScript(&box, "AI.vxm", true);
     SendToSession(NS_NOTIFYTYPE_MAPCHANGESTART_REPLY, nullptr, 0);
 }

@@ -1,7 +1,9 @@
 // The logic tick and the render frame of a running game.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "ai/AIManager.h"
 #include "app/Game.h"
@@ -24,6 +26,7 @@
 #include "nwe/Peer.h"
 #include "platform/sound/Sound.h"
 #include "platform/sys/Path.h"
+#include "platform/video/VideoWriter.h"
 #include "ui/Interface.h"
 #include "world/CellMap.h"
 #include "world/GameScene.h"
@@ -160,17 +163,15 @@ bool NextFreeScreenshot(const CStrBuf& folder, CStrBuf& path) {
 }
 }  // namespace
 
-// The back buffer as a 24-bit BMP file; false when it could not be read or
-// written.
-bool CGame::WriteScreenshot(const char* path) {
+// The back buffer's picture: rgb gets width x height pixels of three bytes
+// (red, green, blue), rows from the top; false when it could not be read.
+bool CGame::ReadScreen(std::vector<uint8_t>& rgb, int* width, int* height) {
     CE3DSurface* surface = Game_BackSurface(this);
     if (!surface || !surface->Lock()) return false;
-    int w = surface->m_width, h = surface->m_height;
-    SPackedDIB* dib = DIB_Create(w, h, 24);
-    bool ok = dib && surface->Bits() && surface->m_bytesPerPixel >= 2;
+    const int w = surface->m_width, h = surface->m_height;
+    const bool ok = w > 0 && h > 0 && surface->Bits() && surface->m_bytesPerPixel >= 2;
     if (ok) {
-        uint8_t* pixels = DIB_Pixels(dib);
-        uint32_t rowBytes = DIB_RowBytes(w, 24);
+        rgb.resize(static_cast<size_t>(w) * static_cast<size_t>(h) * 3);
         // A channel of loss bits fewer than 8 is stretched back to 0..255.
         auto channel = [](uint32_t p, int32_t shift, int32_t loss) -> uint8_t {
             if (loss >= 8) return 0;
@@ -180,43 +181,121 @@ bool CGame::WriteScreenshot(const char* path) {
         };
         for (int y = 0; y < h; ++y) {
             const uint8_t* src = surface->Bits() + (size_t)y * (size_t)surface->Pitch();
-            uint8_t* dst = pixels + (size_t)(h - 1 - y) * rowBytes;  // bottom-up rows
+            uint8_t* dst = &rgb[(size_t)y * (size_t)w * 3];
             for (int x = 0; x < w; ++x) {
                 uint32_t p = 0;
                 for (uint32_t b = 0; b < surface->m_bytesPerPixel && b < 4; ++b)
                     p |= uint32_t(src[x * surface->m_bytesPerPixel + b]) << (8 * b);
-                dst[3 * x + 0] = channel(p, surface->m_shiftB, surface->m_lossB);
+                dst[3 * x + 0] = channel(p, surface->m_shiftR, surface->m_lossR);
                 dst[3 * x + 1] = channel(p, surface->m_shiftG, surface->m_lossG);
-                dst[3 * x + 2] = channel(p, surface->m_shiftR, surface->m_lossR);
+                dst[3 * x + 2] = channel(p, surface->m_shiftB, surface->m_lossB);
             }
         }
+        *width = w;
+        *height = h;
     }
     surface->Unlock();
-    ok = ok && DIB_WriteBMP(path, dib);
-    if (dib) DIB_Free(dib);
     return ok;
+}
+
+// The back buffer as a 24-bit BMP file; false when it could not be read or
+// written.
+bool CGame::WriteScreenshot(const char* path) {
+    std::vector<uint8_t> rgb;
+    int w = 0, h = 0;
+    if (!ReadScreen(rgb, &w, &h)) return false;
+    SPackedDIB* dib = DIB_Create(w, h, 24);
+    if (!dib) return false;
+    uint8_t* pixels = DIB_Pixels(dib);
+    const uint32_t rowBytes = DIB_RowBytes(w, 24);
+    for (int y = 0; y < h; ++y) {
+        const uint8_t* src = &rgb[(size_t)y * (size_t)w * 3];
+        uint8_t* dst = pixels + (size_t)(h - 1 - y) * rowBytes;  // bottom-up rows, blue first
+        for (int x = 0; x < w; ++x) {
+            dst[3 * x + 0] = src[3 * x + 2];
+            dst[3 * x + 1] = src[3 * x + 1];
+            dst[3 * x + 2] = src[3 * x + 0];
+        }
+    }
+    const bool ok = DIB_WriteBMP(path, dib);
+    DIB_Free(dib);
+    return ok;
+}
+
+void CGame::StartCaptureAnimation(float rate) {
+    m_captureMode = 2;
+    m_captureRate = rate;
+    m_captureCounter = 0;
+    m_captureRestart = 1;
+}
+
+void CGame::FinishCaptureVideo() {
+    if (!m_captureVideo || !m_captureVideo->IsOpen()) return;
+    const int frames = m_captureVideo->Frames();
+    if (m_captureVideo->Close())
+        Game_Printf("Captured %d frames (%.2f s) into %s", frames, frames / (double)m_captureVideoRate,
+                    m_captureVideoPath.GetText());
+    else
+        Game_Printf("Failed to finish %s: %s", m_captureVideoPath.GetText(), m_captureVideo->Error().c_str());
 }
 
 void CGame::CaptureFrame() {
     CStrBuf folder;
     folder.Format("%s\\ScreenCaptures", m_rootDir.GetText());
     CreateDirectoryPath(folder.GetText());
-    CStrBuf path;
-    bool named = true;
     if (m_captureMode == 1) {
-        named = NextFreeScreenshot(folder, path);
+        // A screenshot ends a recording that ran.
+        FinishCaptureVideo();
+        CStrBuf path;
         m_captureMode = 0;
-    } else {
-        // A new capture never overwrites the frames of an earlier one.
-        do {
-            path.Format("%s\\Anim%06d.bmp", folder.GetText(), m_captureCounter++);
-        } while (FileExists(path.GetText()) && m_captureCounter < 1000000);
-    }
-    if (!named || !WriteScreenshot(path.GetText())) {
-        Game_Print("Failed to save screenshot");
+        if (!NextFreeScreenshot(folder, path) || !WriteScreenshot(path.GetText())) {
+            Game_Print("Failed to save screenshot");
+            return;
+        }
+        Game_Print(path.GetText());
         return;
     }
-    Game_Print(path.GetText());
+    // A recording: every frame of the game view into the video, its game
+    // time stepping by the frame period meanwhile (the clock's capture step).
+    std::vector<uint8_t> rgb;
+    int w = 0, h = 0;
+    const bool read = ReadScreen(rgb, &w, &h);
+    if (!m_captureVideo) m_captureVideo.reset(new CVideoWriter);
+    if (m_captureRestart || !m_captureVideo->IsOpen()) {
+        FinishCaptureVideo();
+        m_captureRestart = 0;
+        // A new recording never overwrites an earlier one.
+        CStrBuf path;
+        int n = 0;
+        do {
+            path.Format("%s\\Anim%06d.avi", folder.GetText(), n++);
+        } while (FileExists(path.GetText()) && n < 1000000);
+        std::string linuxPath;
+        const int rate = static_cast<int>(m_captureRate * 1000.0f + 0.5f);
+        if (!read || !Sys_ResolveWritePath(path.GetText(), linuxPath) ||
+            !m_captureVideo->Open(linuxPath, w, h, rate, 1000)) {
+            Game_Printf("Failed to start the recording %s: %s", path.GetText(),
+                        read ? m_captureVideo->Error().c_str() : "the screen cannot be read");
+            m_captureMode = 0;
+            return;
+        }
+        m_captureVideoPath = path;
+        m_captureVideoRate = m_captureRate;
+        Game_Printf("Recording %s at %g frames a second", path.GetText(), (double)m_captureRate);
+    }
+    // The picture keeps the video's size (a resized window is cut or padded).
+    const int vw = m_captureVideo->Width(), vh = m_captureVideo->Height();
+    std::vector<uint8_t> frame(static_cast<size_t>(vw) * static_cast<size_t>(vh) * 3, 0);
+    for (int y = 0; read && y < vh && y < h; ++y)
+        std::copy_n(&rgb[(size_t)y * (size_t)w * 3], (size_t)std::min(w, vw) * 3,
+                    &frame[(size_t)y * (size_t)vw * 3]);
+    if (!m_captureVideo->AddFrame(frame.data(), vw * 3)) {
+        Game_Printf("Failed to record into %s", m_captureVideoPath.GetText());
+        FinishCaptureVideo();
+        m_captureMode = 0;
+        return;
+    }
+    ++m_captureCounter;
 }
 
 // The texts of the running game over the scene: the mission clock, the
@@ -260,6 +339,13 @@ void CGame::DrawHudTexts(CE3DSurface* surface) {
         surface->SetFont(ui->m_font);
     }
     if (m_vars.perfDrawFPS) m_clock->DrawStats(surface, 10);
+    if (m_vars.perfRender && m_gameScreen && m_gameScreen->m_mainCamera) {
+        // What the battlefield's last render drew.
+        const SE3DRenderStats& r = m_gameScreen->m_mainCamera->m_stats;
+        text.Format("Primitives %d Draw calls %d Sorted %d Lights %d Spheres %d", r.primitives, r.drawCalls,
+                    r.sortedTransparent, r.enabledLights, r.gatheredSpheres);
+        Game_DrawSurfaceText(surface, text.GetText(), 10, 40, 0, 255, 0);
+    }
     if (m_vars.perfDrawUpdateList && scene) {
         int y = 75;
         for (CTessarakObject* o = scene->m_activeObjects; o && y < surface->m_height;
@@ -281,6 +367,7 @@ void CGame::DrawHudTexts(CE3DSurface* surface) {
         }
     }
     if (m_vars.showPlayers) m_netGame->PrintStats(surface);
+    if (m_vars.drawGrid && m_world) m_world->Grid().DrawDebug(*surface);
     // The sound channels (se_Debug): P playing, S stopped, - free.
     if (SoundEngine* sound = m_soundEngine; sound && sound->m_debug && sound->HasDriver()) {
         std::string line = "Channels : ";

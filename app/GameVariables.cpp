@@ -59,9 +59,18 @@ int CGame::RegisterVariables(CCommandInterpreter* ip, std::initializer_list<cons
             "Used when editing Emitters. If set to one, you will see the current emitter settings.",
             "Emitter_EditMode"),
         // The developer's read-outs.
+        SCommandRow::Bool("perf_Render", &m_vars.perfRender, "Turs rendering of performance datra on or off",
+                          "perf_Render(bool Enable);"),
         SCommandRow::Int("dbg_SyncCrc", &m_vars.syncCrcEvery, 0, 8191,
                          "Prints the sync CRC of the world after every n-th frame (0: never)",
                          "dbg_SyncCrc(int n);"),
+        // The view area's drawing switches.
+        SCommandRow::Bool("cg_DrawGrid", &m_vars.drawGrid, "Turns drawing of grid on or off",
+                          "cg_DrawGrid(bool Enable);")
+            .Mask(8),
+        SCommandRow::Bool("Disable3DEngine", &m_vars.disable3DEngine, "Disables drawing of 3D view",
+                          "Disable3DEngine(bool Enable);")
+            .Mask(8),
         // The map editor.
         SCommandRow::Bool("M_EditMode", &m_vars.mapEditMode, "Sets the game in map editor mode", "M_EditMode")
             .Mask(8),

@@ -15,6 +15,8 @@
 #include "e3d/Screen.h"
 #include "e3d/Viewport.h"
 #include "ui/Interface.h"
+#include "world/ExplosionManager.h"
+#include "world/World.h"
 
 const SDirectDrawDesc* g_DisplayDriver = nullptr;
 const DDSURFACEDESC2* g_DisplayMode = nullptr;
@@ -154,9 +156,33 @@ void CGameView::FocusLost() {
     m_screen->m_ddraw->RestoreDisplayMode();
 }
 
+void CGameView::ApplySceneSettings() {
+    if (!m_viewport || !m_screen || !m_screen->m_mainCamera) return;
+    for (int i = 0; i < 3; ++i) {
+        m_viewport->m_ambientColor[i] = m_sceneAmbient[i];
+        m_viewport->m_clearColor[i] = m_sceneBackground[i];
+    }
+    SE3DRenderParams& p = m_screen->m_mainCamera->m_params;
+    p.texturesOn = m_render.textures != 0;
+    p.alphaBlendingOn = m_render.alphaBlending != 0;
+    p.antialiasingOn = m_render.antialiasing != 0;
+    p.ditherOn = m_render.dithering != 0;
+    p.maxLights = m_render.maxLights;
+    p.maxMagFilter = static_cast<uint32_t>(m_render.magnification);
+    p.maxMinFilter = static_cast<uint32_t>(m_render.minification);
+    p.maxMipFilter = static_cast<uint32_t>(m_render.mipmap - 1);  // the parameter counts from 0
+    p.maxFillMode = static_cast<uint32_t>(m_render.fillMode);
+    p.maxShadeMode = static_cast<uint32_t>(m_render.shadeMode);
+    if (CWorld* world = m_game ? m_game->World() : nullptr) {
+        const CExplosionManager& light = world->Explosions();
+        m_screen->SetSun(light.m_sunAngles, light.m_sunColour);
+    }
+}
+
 void CGameView::RenderScene(float tickFraction, const int64_t* gameTime) {
     if (!m_viewport || !m_screen || !m_screen->m_mainCamera) return;
     m_screen->m_mainCamera->Scene()->SetRenderFraction(tickFraction);
+    ApplySceneSettings();
     UpdateCamera();
     m_viewport->Render(gameTime);
 }

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 
 #include "platform/d3d/D3DTypes.h"
@@ -85,9 +86,15 @@ public:
     // grows by amount, less with the distance, nothing from the shake range
     // on, never above the shake's roof.
     void AddShake(float amount, float distance);
-    // Registers the shake's settings (CameraShake and its kin), bound to the
-    // view's own values.
-    void RegisterShakeSettings(CCommandInterpreter* ip);
+    // Registers the view area's settings the game view holds (the camera's
+    // shake, the clipping planes, the scene's ambient light and background
+    // colour, the render options), bound to its own values: those named, in
+    // that order, or all of them.
+    void RegisterViewSettings(CCommandInterpreter* ip, std::initializer_list<const char*> names = {});
+    // Hands the scene's colours and render options to the viewport and the
+    // battlefield's camera, and the sun of the world's light settings to the
+    // screen (every render, before the scene is drawn).
+    void ApplySceneSettings();
 
     CGame* m_game;
     CE3DViewport* m_viewport = nullptr;
@@ -121,6 +128,26 @@ public:
     float m_arrowX = 0.0f, m_arrowZ = 0.0f;  // edge-scroll arrows (plus or minus 0.7)
     float m_cursorRayOrigin[3] = {0, 0, 0};
     float m_cursorRayDirection[3] = {0, 0, 1};
+    // The scene's ambient light and background colour (red, green, blue, 0
+    // to 255 each: scene_ambinet_ and scene_bgcolor_).
+    int32_t m_sceneAmbient[3] = {25, 25, 25};
+    int32_t m_sceneBackground[3] = {0, 0, 0};
+    // The render options (the cg_ rows, Visual.cfg): the most the device may
+    // use in the battlefield's passes. The filters, fill and shade modes are
+    // the device's numbers (1 point, 2 linear, ...; 1 point, 2 wire, 3
+    // solid; 1 flat, 2 Gouraud, 3 Phong).
+    struct SRenderOptions {
+        uint8_t textures = 1;
+        uint8_t alphaBlending = 1;
+        uint8_t antialiasing = 0;
+        uint8_t dithering = 1;
+        int32_t maxLights = 8;
+        int32_t magnification = 5;
+        int32_t minification = 3;
+        int32_t mipmap = 3;
+        int32_t fillMode = 3;
+        int32_t shadeMode = 2;
+    } m_render;
 
 private:
     std::unique_ptr<SVideoSettings> m_ownSettings;

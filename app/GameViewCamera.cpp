@@ -165,8 +165,11 @@ void CGameView::AddShake(float amount, float distance) {
     if (m_shake > m_shakeLimit) m_shake = m_shakeLimit;
 }
 
-void CGameView::RegisterShakeSettings(CCommandInterpreter* ip) {
-    const SCommandRow shake[] = {
+void CGameView::RegisterViewSettings(CCommandInterpreter* ip, std::initializer_list<const char*> names) {
+    auto colour = [](const char* name, int32_t* storage, const char* what, const char* syntax) {
+        return SCommandRow::Int(name, storage, 0, 255, what, syntax);
+    };
+    const SCommandRow rows[] = {
         SCommandRow::Float("CameraShake", &m_shake, 0.0f, 10.0f, "Sets the shaking mount of the camera",
                            "CameraShake(float Amount);"),
         SCommandRow::Float("CameraDamping", &m_shakeDecay, 0.0f, 100.0f,
@@ -175,6 +178,60 @@ void CGameView::RegisterShakeSettings(CCommandInterpreter* ip) {
                            "Sets the max value of the shakeing", "CameraShakeRoof(float Amount);"),
         SCommandRow::Float("CameraShakeRange", &m_shakeRange, 0.0f, 100.0f,
                            "Sets the max range of shake effect", "CameraShakeRange(float Range);"),
+        SCommandRow::Float("view_FarClipping", &m_farMargin, 0.0f, 65536.0f, "Sets the far clipping distance",
+                           "view_FarClipping(float FarClipping);")
+            .Config("Visual.cfg"),
+        SCommandRow::Float("view_NearClipping", &m_nearPlane, 0.0f, 65536.0f,
+                           "Sets the near clipping distance", "view_NearClipping(float NearClipping)")
+            .Config("Visual.cfg"),
+        colour("scene_ambinet_red", &m_sceneAmbient[0], "Sets the red component of the ambient light",
+               "scene_ambinet_red(int Color);"),
+        colour("scene_ambinet_green", &m_sceneAmbient[1], "Sets the green component of the ambient light",
+               "scene_ambinet_green(int Color);"),
+        colour("scene_ambinet_blue", &m_sceneAmbient[2], "Sets the blue component of the ambient light",
+               "scene_ambinet_blue(int Color);"),
+        colour("scene_bgcolor_red", &m_sceneBackground[0], "Sets the red component of the background color",
+               "scene_bgcolor_red(int Color);"),
+        colour("scene_bgcolor_green", &m_sceneBackground[1],
+               "Sets the green component of the background color", "scene_bgcolor_green(int Color);"),
+        colour("scene_bgcolor_blue", &m_sceneBackground[2], "Sets the blue component of the background color",
+               "scene_bgcolor_blue(int Color);"),
+        SCommandRow::Bool("cg_EnableTextures", &m_render.textures, "Enables textures",
+                          "cg_EnableTextures(bool Enable);")
+            .Config("Visual.cfg"),
+        SCommandRow::Bool("cg_EnableAlphaBlending", &m_render.alphaBlending, "Enables alpha blending",
+                          "cg_EnableAlphaBlending(bool Enable);")
+            .Config("Visual.cfg"),
+        SCommandRow::Bool("cg_EnableAntialiasing", &m_render.antialiasing, "Enables antialiasing",
+                          "cg_EnableAntialiasing(bool Enable);")
+            .Config("Visual.cfg"),
+        SCommandRow::Bool("cg_EnableDithering", &m_render.dithering, "Enables dithering",
+                          "cg_EnableDithering(bool Enable);")
+            .Config("Visual.cfg"),
+        SCommandRow::Int("cg_MaxNumLights", &m_render.maxLights, 1, 32, "Sets the maximum number of lights",
+                         "cg_MaxNumLights(int Num);")
+            .Config("Visual.cfg"),
+        SCommandRow::Int("cg_TextureMagnification", &m_render.magnification, 1, 5,
+                         "Texture magnification mode. 1 = Point, 2 = Linear, 3 = Flat cubic, 4 = Gaussian "
+                         "cubic, 5 = Ansiotropic",
+                         "cg_TextureMagnification(int Setting);")
+            .Config("Visual.cfg"),
+        SCommandRow::Int("cg_TextureMinification", &m_render.minification, 1, 3,
+                         "Texture minification mode. 1 = Point, 2 = Linear, 3 = Ansiotropic",
+                         "cg_TextureMinification(int Setting);")
+            .Config("Visual.cfg"),
+        SCommandRow::Int("cg_TextureMipmapMode", &m_render.mipmap, 1, 3,
+                         "Texture mipmap mode. 1 = None, 2 = Point, 3 = Linear",
+                         "cg_TextureMipmapMode(int Setting);")
+            .Config("Visual.cfg"),
+        SCommandRow::Int("cg_MaxFillMode", &m_render.fillMode, 1, 3,
+                         "Max raster fill mode. 1 = Point, 2 = Wire, 3 = Solid",
+                         "cg_MaxFillMode(int Setting);")
+            .Config("Visual.cfg"),
+        SCommandRow::Int("cg_MaxShadeMode", &m_render.shadeMode, 1, 3,
+                         "Max raster shade mode. 1 = Flat, 2 = Gouraud, 3 = Phong",
+                         "cg_MaxShadeMode(int Setting);")
+            .Config("Visual.cfg"),
     };
-    CommandTable_Register(ip, shake);
+    CommandTable_RegisterNamed(ip, rows, names);
 }

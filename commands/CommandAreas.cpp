@@ -1,10 +1,12 @@
 #include "commands/CommandAreas.h"
 
+#include "ai/AIManager.h"
 #include "app/Game.h"
 #include "app/GameServices.h"
 #include "app/SoundEngine.h"
 #include "commands/CommandContext.h"
 #include "commands/ConsoleCommands.h"
+#include "commands/DebugCommands.h"
 #include "commands/EffectsCommands.h"
 #include "commands/EmitterCommands.h"
 #include "commands/GUICommands.h"
@@ -13,6 +15,7 @@
 #include "commands/PlayCommands.h"
 #include "commands/ScriptFlow.h"
 #include "commands/TestCommands.h"
+#include "commands/ViewCommands.h"
 #include "console/CommandTable.h"
 #include "netgame/NetGame.h"
 
@@ -27,6 +30,15 @@ void RegisterNetworkCommands(CCommandInterpreter* ip) {
                                      "perf_DrawPathList", "ShowPlayers", "ge_UniqueTessarak"});
 }
 
+// The computer players' area: the manager's own rows, and the two that
+// reach the game and its view (the map area's AI_Create and
+// AI_CentreCameraToTeam).
+void RegisterAICommands(CCommandInterpreter* ip) {
+    CGame* game = GameOf(ip);
+    if (CAIManager* ai = game ? game->AIManager() : nullptr) ai->RegisterCommands(ip);
+    RegisterMapAICommands(ip);
+}
+
 // The sound area is the sound engine's own.
 void RegisterSoundCommands(CCommandInterpreter* ip) {
     CGame* game = GameOf(ip);
@@ -36,9 +48,11 @@ void RegisterSoundCommands(CCommandInterpreter* ip) {
 
 void Commands_Install() {
     Game_SetEarlyCommands(&RegisterScriptCommands);
+    CommandArea_Set(kAreaAI, &RegisterAICommands);
     CommandArea_Set(kAreaGame, &RegisterGameCommands);
     CommandArea_Set(kAreaMap, &RegisterMapCommands);
     CommandArea_Set(kAreaNetwork, &RegisterNetworkCommands);
+    CommandArea_Set(kAreaDebug, &RegisterDebugCommands);
     CommandArea_Set(kAreaConsole, &RegisterConsoleCommands);
     CommandArea_Set(kAreaSound, &RegisterSoundCommands);
     CommandArea_Set(kAreaOrders, &RegisterGUICommands);

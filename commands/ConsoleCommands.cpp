@@ -108,9 +108,33 @@ void Cmd_Syntax(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
     console->Print(c ? c->GetSyntax() : "No such command", false, 255, 255, 128, false);
 }
 
+// Cmdlist("File"): every record's name, syntax and description as lines of
+// tab-separated fields into the file, after a head line and before the
+// total, each line ending in CR LF.
+void WriteCmdlist(CConsoleCommand* record, const char* name) {
+    CCommandInterpreter* ip = record->GetInterpreter();
+    CVFSFile out(name, CVFSFile::kModeWrite);
+    if (!out.IsOpen()) return ip->Printf("Error in %s: Unable to write file : %s", record->GetName(), name);
+    CStrBuf line;
+    auto write = [&out, &line] {
+        const uint32_t n = static_cast<uint32_t>(line.GetLength());
+        return out.Write(line.GetText(), n) == n;
+    };
+    line.Format("%s\t%s\t%s\r\n", "Name", "Syntax", "Description");
+    bool ok = write();
+    for (CConsoleCommand* c = ip->First(); c && ok; c = c->Next()) {
+        line.Format("%s\t%s\t%s\r\n", c->GetName(), c->GetSyntax(), c->GetDescription());
+        ok = write();
+    }
+    line.Format("A total of %d commands\r\n", ip->GetCount());
+    ok = ok && write();
+    if (!ok) ip->Printf("Error in %s: Unable to write file : %s", record->GetName(), name);
+}
+
 void Cmd_Cmdlist(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
     CConsole* console = Console(record);
-    if (file || !args || !console || args->count != 0) return;
+    if (file || !args || !console || args->count > 1) return;
+    if (args->count == 1) return WriteCmdlist(record, args->Text(0));
     CCommandInterpreter* ip = record->GetInterpreter();
     console->PrintfColor("%-30s%-40s%-40s", 255, 255, 255, false, "Name", "Syntax", "Description");
     for (CConsoleCommand* c = ip->First(); c; c = c->Next())

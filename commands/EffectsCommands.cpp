@@ -3,9 +3,11 @@
 #include "app/Game.h"
 #include "app/GameServices.h"
 #include "app/GameView.h"
+#include "commands/CommandArgs.h"
 #include "commands/CommandContext.h"
 #include "console/CommandInterpreter.h"
 #include "console/CommandTable.h"
+#include "e3d/Engine.h"
 #include "e3d/Screen.h"
 #include "ui/Interface.h"
 #include "world/ExplosionManager.h"
@@ -202,6 +204,28 @@ void Cmd_AddThrowObject(CConsoleCommand* record, SCommandArgs* args, CVFSFile*) 
     AddObject(record, args, true);
 }
 
+// Effect_GenerateStars(EmitterName, NumStars, YLevel, YLevelRandom, Size,
+// RandomSize, OverLap), or without arguments "StarsSmall" at -20 (7 deep),
+// size 3 and no overlap: the star field below and around the map.
+void Cmd_GenerateStars(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
+    CExplosionManager* effects = file ? nullptr : Effects(record);
+    if (!effects) return;
+    CE3DNode* tmpl = nullptr;
+    int32_t count = 0;
+    float v[5] = {-20.0f, 7.0f, 3.0f, 0.0f, 0.0f};  // Y level and its range, size and its range, overlap
+    const int n = Args_Count(args);
+    if (n != 0 && n < 7) return Args_Error(record, "To few arguments");
+    if (n >= 7) {
+        if (!Args_Int(args, 1, count) || count < 0) return Args_Error(record, "Ivalid argument");
+        for (int i = 0; i < 5; ++i)
+            if (!Args_Float(args, 2 + i, v[i])) return Args_Error(record, "Ivalid argument");
+        CE3DEngine* engine = effects->m_world ? effects->m_world->Engine() : nullptr;
+        tmpl = engine ? engine->FindEmitterTemplateByName(args->Text(0)) : nullptr;
+        if (!tmpl) return Args_Error(record, "No such emitter template");
+    }
+    effects->GenerateStars(tmpl, count, v[0], v[1], v[2], v[3], v[4]);
+}
+
 }  // namespace
 
 void RegisterEffectsCommands(CCommandInterpreter* ip) {
@@ -257,16 +281,23 @@ void RegisterEffectsCommands(CCommandInterpreter* ip) {
                               "SpreadingSpeed, float OriginPower);"),
     };
     CommandTable_Register(ip, functions);
-    // The effect settings: the explosion manager's own.
-    if (CGame* game = GameOf(ip))
-        if (CWorld* world = game->World()) world->Explosions().RegisterSettings(ip);
-}
-
-void RegisterViewCommands(CCommandInterpreter* ip) {
+    // The effect settings: the explosion manager's own; the star field's
+    // command stands among them.
     CGame* game = GameOf(ip);
-    if (!game) return;
-    // The camera's shake (the game view's) and the camera itself (the
-    // interface's): each registers its own settings.
-    if (CGameView* view = game->GameView()) view->RegisterShakeSettings(ip);
-    if (CInterface* ui = game->Interface()) ui->m_camera.RegisterSettings(ip);
+    CWorld* world = game ? game->World() : nullptr;
+    if (world) world->Explosions().RegisterSettings(ip, {"effect_polygonblow_amount"});
+    const SCommandRow stars[] = {
+        SCommandRow::Function(
+            "Effect_GenerateStars", Cmd_GenerateStars, "Generates stars by using the emitter system.",
+            "Effect_GenerateStars(str EmitterName, int NumStars, float YLevel, float YLevelRandom, "
+            "float Size, float RandomSize, float OverLap);"),
+    };
+    CommandTable_Register(ip, stars);
+    if (world)
+        world->Explosions().RegisterSettings(
+            ip, {"Effect_Particles", "Effect_PolygonBlow", "Effect_FogOfWar", "Effect_FogColorR",
+                 "Effect_FogColorG", "Effect_FogColorB", "Effect_FogHalfColorR", "Effect_FogHalfColorG",
+                 "Effect_FogHalfColorB", "Effect_LightOfGod", "Effect_LightOfGod_Height",
+                 "Effect_LightOfGod_Range", "Effect_LightOfGod_Strength", "Effect_LightOfGod_Variation",
+                 "Effect_LightOfGod_ColorR", "Effect_LightOfGod_ColorG", "Effect_LightOfGod_ColorB"});
 }

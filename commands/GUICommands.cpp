@@ -3,6 +3,7 @@
 #include "app/Game.h"
 #include "app/GameServices.h"
 #include "commands/CommandContext.h"
+#include "commands/ScriptOrderCommands.h"
 #include "console/CommandInterpreter.h"
 #include "console/CommandTable.h"
 #include "console/ConsoleCommand.h"
@@ -62,4 +63,6 @@ void RegisterGUICommands(CCommandInterpreter* ip) {
                               "Anim_Resume();"),
     };
     CommandTable_Register(ip, rows);
+    // The map scripts' orders stand among the GUI area's rows.
+    RegisterScriptOrderCommands(ip);
 }

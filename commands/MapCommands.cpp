@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "ai/AIManager.h"
 #include "app/Game.h"
 #include "app/GameClock.h"
 #include "app/GameConsole.h"
@@ -44,49 +45,102 @@ void Cmd_Map(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
     if (game->GuiWord() == 0 && game->GameState() == 2) game->ResetClientFlags();
 }
 
-// Create("Template", x, z, team, layer, map id, rotation, scaling, custom x, y, z);
-void Cmd_Create(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
-    CGame* game = Game(record);
-    CGameScene* scene = Scene(record);
-    int n = Count(args);
-    if (file || !game || !scene || n < 1) return;
-    const char* name = args->Text(0);
+// The arguments of Create and AI_Create: ("Template", x, z, team, layer,
+// map id, rotation, scaling, custom x, y, z). Five arguments give x, z and
+// team (the fifth is not read) and the next map id; six or more the layer
+// and map id too (a layer outside 0 to 255 is refused); eight or more
+// rotation and scaling; the custom values as far as they are given. A
+// field that is no number is reported as white console lines (the name
+// first for some) and false returned.
+struct SCreateArgs {
+    const char* name = "";
     float x = 0.0f, z = 0.0f, rotation = 0.0f, scaling = 0.0f;
     float custom[3] = {-1.0f, -1.0f, -1.0f};
     int32_t team = 0, layer = 0, mapId = -1;
+    bool customGiven = false;
+};
+
+bool ReadCreateArgs(SCommandArgs* args, CGameScene* scene, SCreateArgs* c) {
+    const int n = Count(args);
+    c->name = args->Text(0);
     auto fail = [&](const char* message, bool withName) {
-        if (withName) Game_Print(name);
+        if (withName) Game_Print(c->name);
         Game_Print(message);
+        return false;
     };
     if (n == 5 || n >= 6) {
         bool five = n == 5;
-        if (!args->arg[1].GetFloat(x)) return fail("X1 invalid", five);
-        if (!args->arg[2].GetFloat(z)) return fail("Y1 invalid", five);
-        if (!args->arg[3].GetInt(team)) return fail("Team invalid", true);
-        if (five) mapId = scene->m_highestMapId + 1;
+        if (!args->arg[1].GetFloat(c->x)) return fail("X1 invalid", five);
+        if (!args->arg[2].GetFloat(c->z)) return fail("Y1 invalid", five);
+        if (!args->arg[3].GetInt(c->team)) return fail("Team invalid", true);
+        if (five) c->mapId = scene->m_highestMapId + 1;
     }
     if (n >= 6) {
-        if (!args->arg[4].GetInt(layer)) return fail("Layer invalid", true);
-        if (!args->arg[5].GetInt(mapId)) return fail("UID invalid", true);
+        if (!args->arg[4].GetInt(c->layer) || c->layer < 0 || c->layer > 255)
+            return fail("Layer invalid", true);
+        if (!args->arg[5].GetInt(c->mapId)) return fail("UID invalid", true);
     }
     if (n >= 8) {
-        if (!args->arg[6].GetFloat(rotation)) return fail("InitialRotation invalid", false);
-        if (!args->arg[7].GetFloat(scaling)) return fail("InitialScaling invalid", false);
+        if (!args->arg[6].GetFloat(c->rotation)) return fail("InitialRotation invalid", false);
+        if (!args->arg[7].GetFloat(c->scaling)) return fail("InitialScaling invalid", false);
     }
     static const char* const kCustom[3] = {"CustomValue.x invalid", "CustomValue.y invalid",
                                            "CustomValue.z invalid"};
     for (int i = 0; i < 3 && 8 + i < n; ++i)
-        if (!args->arg[8 + i].GetFloat(custom[i])) return fail(kCustom[i], false);
+        if (!args->arg[8 + i].GetFloat(c->custom[i])) return fail(kCustom[i], false);
+    c->customGiven = n >= 9;
+    return true;
+}
 
-    CTessarakObjectTemplate* tmpl = game->FindTemplate(name);
+// Create("Template", x, z, team, layer, map id, rotation, scaling, custom x, y, z);
+void Cmd_Create(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
+    CGame* game = Game(record);
+    CGameScene* scene = Scene(record);
+    SCreateArgs c;
+    if (file || !game || !scene || Count(args) < 1 || !ReadCreateArgs(args, scene, &c)) return;
+    CTessarakObjectTemplate* tmpl = game->FindTemplate(c.name);
     if (!tmpl) return;
     CPlayer* neutral = scene->NeutralPlayer();
-    CTessarakObject* o = game->World()->CreateUnit(tmpl, x, z, neutral, scene->m_idTable.NewId());
+    CTessarakObject* o = game->World()->CreateUnit(tmpl, c.x, c.z, neutral, scene->m_idTable.NewId());
     if (!o) {
-        Game_Printf("Error creating object from template : '%s'", name);
+        Game_Printf("Error creating object from template : '%s'", c.name);
         return;
     }
-    MapObject_Place(scene, o, x, z, team, layer, mapId, rotation, scaling, n >= 9 ? custom : nullptr);
+    MapObject_Place(scene, o, c.x, c.z, c.team, c.layer, c.mapId, c.rotation, c.scaling,
+                    c.customGiven ? c.custom : nullptr);
+}
+
+// AI_Create: the same arguments; the unit is asked of the session
+// (CREATEUNIT), so every machine makes it in the same frame, for the owner
+// the team names.
+void Cmd_AI_Create(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
+    CGame* game = Game(record);
+    CGameScene* scene = Scene(record);
+    SCreateArgs c;
+    if (file || !game || !scene || Count(args) < 1 || !ReadCreateArgs(args, scene, &c)) return;
+    if (!game->FindTemplate(c.name)) {
+        Game_Printf("AI_Create: no template %s", c.name);
+        return;
+    }
+    game->RequestCreateUnitByName(c.name, c.x, 0.0f, c.z, c.rotation, Math_Truncate(c.scaling), c.mapId,
+                                  c.layer, c.team, c.customGiven ? c.custom : nullptr);
+}
+
+// AI_CentreCameraToTeam(int Player): the camera looks at the computer
+// player's base.
+void Cmd_AI_CentreCameraToTeam(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
+    CGame* game = Game(record);
+    if (file || !game) return;
+    if (Count(args) < 1) return record->ReportError("To few arguments");
+    int32_t id = 0;
+    if (!args->arg[0].GetInt(id)) return;
+    CAIManager* ai = game->AIManager();
+    float x = 0.0f, z = 0.0f;
+    if (!ai || !ai->Find(id) || !ai->BaseCentre(id, &x, &z)) {
+        Game_Printf("AI_CentreCameraToTeam: no base of computer player %d", (int)id);
+        return;
+    }
+    if (CInterface* ui = game->Interface()) ui->m_camera.LookAt(x, z);
 }
 
 void Cmd_SetGameSceneRect(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
@@ -243,4 +297,13 @@ void RegisterMapCommands(CCommandInterpreter* ip) {
     };
     CommandTable_Register(ip, rows);
     game->RegisterVariables(ip, {"M_EditMode"});
+}
+
+void RegisterMapAICommands(CCommandInterpreter* ip) {
+    const SCommandRow rows[] = {
+        SCommandRow::Function("AI_Create", Cmd_AI_Create, "Creates a unit", "AI_Create (  )"),
+        SCommandRow::Function("AI_CentreCameraToTeam", Cmd_AI_CentreCameraToTeam, "Description",
+                              "CentreCameraToTeam [FLOAT]"),
+    };
+    CommandTable_Register(ip, rows);
 }

@@ -1,5 +1,6 @@
 #include "console/CommandTable.h"
 
+#include <cstring>
 #include <new>
 
 #include "console/CommandInterpreter.h"
@@ -22,6 +23,19 @@ int CommandTable_Register(CCommandInterpreter* ip, const SCommandRow* rows, size
     int entered = 0;
     for (size_t i = 0; i < count; ++i)
         if (rows[i].name && CommandTable_Create(ip, rows[i])) ++entered;
+    return entered;
+}
+
+int CommandTable_RegisterNamed(CCommandInterpreter* ip, const SCommandRow* rows, size_t count,
+                               std::initializer_list<const char*> names) {
+    if (names.size() == 0) return CommandTable_Register(ip, rows, count);
+    int entered = 0;
+    for (const char* name : names)
+        for (size_t i = 0; i < count; ++i)
+            if (rows[i].name && name && std::strcmp(rows[i].name, name) == 0) {
+                if (CommandTable_Create(ip, rows[i])) ++entered;
+                break;
+            }
     return entered;
 }
 

@@ -25,6 +25,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 
 #include "console/ConsoleCommand.h"
 
@@ -153,6 +154,17 @@ int CommandTable_Register(CCommandInterpreter* interpreter, const SCommandRow (&
     return CommandTable_Register(interpreter, rows, N);
 }
 CConsoleCommand* CommandTable_Create(CCommandInterpreter* interpreter, const SCommandRow& row);
+// The rows of the names given, in the order of the names (an owner that
+// holds rows of several areas enters each area's where that area lists
+// them); with no names, every row in table order. A name the table lacks is
+// passed over. Returns the number entered.
+int CommandTable_RegisterNamed(CCommandInterpreter* interpreter, const SCommandRow* rows, size_t count,
+                               std::initializer_list<const char*> names);
+template <size_t N>
+int CommandTable_RegisterNamed(CCommandInterpreter* interpreter, const SCommandRow (&rows)[N],
+                               std::initializer_list<const char*> names) {
+    return CommandTable_RegisterNamed(interpreter, rows, N, names);
+}
 
 // The areas whose registration functions CCommandInterpreter::RegisterAllCommands
 // runs, in this order. Each area installs its function with CommandArea_Set

@@ -509,7 +509,7 @@ void NetClient_OnDummydata(NWEPeer*, NWEMessage*, void*) {}
 
 // The world's orders (CREATEUNIT 110, ORDER 134, UNIT_CONNECT 135,
 // UNIT_DISCONNECT 136, STOPCURRENTORDER 137, MODE_ON 138, MODE_OFF 139,
-// WAYPOINTLIST 142, SIGNAL 143, GIVERESOURCESTOALL 159, GIVERESOURCES 160,
+// SCRIPTPOINT 140, WAYPOINTLIST 142, SIGNAL 143, GIVERESOURCESTOALL 159, GIVERESOURCES 160,
 // KILLUNIT 161): from the server only, they join the orders of the frame
 // being executed, in the order they came, and the world takes each whole
 // in its turn (CWorld::ApplyOrder checks every payload and id).

@@ -205,6 +205,19 @@ public:
     // counters of a fresh game.
     CPlayer* NewPlayer(int32_t id);
     void ResetPlayerCounters();
+    // Server: takes a player's information record (the u32 id first, the
+    // owner id last, which the server writes) from a connection: a new
+    // player of it when the id has none, and sends the record to every
+    // client. The player.
+    CPlayer* RegisterPlayer(CGameSocket* connection, int32_t id, std::vector<uint8_t>& record);
+    // Hosting: a computer player's player under the id (above 1, unused) as
+    // the host's own client registers one, its record's computer bit set and
+    // this machine marked as the one that runs it; every client learns it.
+    // Null when not hosting or the id is taken.
+    CPlayer* AddComputerPlayer(int32_t id, const char* name, const CRace* race, const float colour[3]);
+    // Hosting: the computer player's player leaves (DELETEPLAYER); false
+    // when there is none of that id that this machine runs.
+    bool RemoveComputerPlayer(int32_t id);
     void ResolveTeamLeaders();
     // Hosting: DELETETEAM for every team whose leader is gone (unless kept).
     void DeleteOrphanTeams();

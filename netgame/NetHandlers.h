@@ -115,6 +115,7 @@ NET_HANDLER(NetServer_OnModeOn);
 NET_HANDLER(NetServer_OnModeOff);
 NET_HANDLER(NetServer_OnWaypointlist);
 NET_HANDLER(NetServer_OnSignal);
+NET_HANDLER(NetServer_OnScriptPoint);
 NET_HANDLER(NetServer_OnAskforframe);
 NET_HANDLER(NetServer_OnSyncInfoUnit);
 NET_HANDLER(NetServer_OnSyncGotallunits);

@@ -144,6 +144,8 @@ const SNetMessageRow kRows[] = {
      SG(NetServer_OnModeOn, Q::Server, F)},
     {MSG(MODE_OFF), 0, 5, 1, 0, CG(NetClient_OnWorldOrder, Q::Client, F),
      SG(NetServer_OnModeOff, Q::Server, F)},
+    {MSG(SCRIPTPOINT), 0, 5, 1, 0, CG(NetClient_OnWorldOrder, Q::Client, F),
+     SG(NetServer_OnScriptPoint, Q::Server, F)},
     {MSG(WAYPOINTLIST), 0, 5, 1, 0, CG(NetClient_OnWorldOrder, Q::Client, F),
      SG(NetServer_OnWaypointlist, Q::Server, F)},
     {MSG(SIGNAL), 0, 5, 1, 0, CG(NetClient_OnWorldOrder, Q::Client, F), SG(NetServer_OnSignal, Q::Server, F)},

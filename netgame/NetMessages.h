@@ -17,7 +17,7 @@
 #include "world/GameMessages.h"
 
 // The version both ends of a join must have.
-constexpr uint32_t kNetProtocolVersion = 13;
+constexpr uint32_t kNetProtocolVersion = 14;
 // The server's game port unless StartServer names another.
 constexpr uint16_t kNetDefaultServerPort = 47222;
 

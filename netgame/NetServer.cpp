@@ -455,16 +455,7 @@ void NetServer_OnPlayerRegister(NWEPeer* peer, NWEMessage* m, void* context) {
     CStateArchive check(record.data() + 4, record.size() - 4, CStateArchive::kCheck);
     if (!net->m_players.m_neutral->ReadInfo(check) || check.GetRemaining() != 0)
         return Refuse(net, peer, m, "the record does not read");
-    bool fresh = !p;
-    if (fresh) {
-        p = net->NewPlayer(id);
-        p->m_connection = c;
-    }
-    int32_t owner = fresh ? net->m_nextOwnerId++ : p->m_ownerId;
-    NWE_Put32(record.data() + record.size() - 4, static_cast<uint32_t>(owner));
-    CStateArchive apply(record.data() + 4, record.size() - 4, CStateArchive::kApply);
-    p->ReadInfo(apply);
-    p->InsertSorted();
+    p = net->RegisterPlayer(c, id, record);
     if (c->m_joinState == 4 && !local) {
         CStrBuf line;
         CPlayer* first = c->FirstPlayer();
@@ -472,8 +463,55 @@ void NetServer_OnPlayerRegister(NWEPeer* peer, NWEMessage* m, void* context) {
                     (int)p->m_id);
         net->BroadcastMessage(nullptr, line.GetText(), 233, 137, 0);
     }
-    net->SendToAllClients(NS_NOTIFYTYPE_PLAYER_REGISTER, record.data(), static_cast<int>(record.size()),
-                          &p->m_sendSlot, &p->m_sendSlot);
+}
+
+CPlayer* CNetGame::RegisterPlayer(CGameSocket* connection, int32_t id, std::vector<uint8_t>& record) {
+    CPlayer* p = FindPlayerById(id);
+    const bool fresh = !p;
+    if (fresh) {
+        p = NewPlayer(id);
+        p->m_connection = connection;
+    }
+    const int32_t owner = fresh ? m_nextOwnerId++ : p->m_ownerId;
+    NWE_Put32(record.data() + record.size() - 4, static_cast<uint32_t>(owner));
+    CStateArchive apply(record.data() + 4, record.size() - 4, CStateArchive::kApply);
+    p->ReadInfo(apply);
+    p->InsertSorted();
+    SendToAllClients(NS_NOTIFYTYPE_PLAYER_REGISTER, record.data(), static_cast<int>(record.size()),
+                     &p->m_sendSlot, &p->m_sendSlot);
+    return p;
+}
+
+CPlayer* CNetGame::AddComputerPlayer(int32_t id, const char* name, const CRace* race, const float colour[3]) {
+    if (!m_hosting || id <= 1 || FindPlayerById(id)) return nullptr;
+    CGameSocket* host = TakeLocalServerEnd();
+    if (!host) return nullptr;
+    // The information record as a client registers its player, the
+    // computer bit set; its owner id is the server's to give.
+    CPlayer* p = NewPlayer(id);
+    p->m_name = name;
+    p->m_race = const_cast<CRace*>(race);
+    for (int i = 0; i < 3; ++i) p->m_colour[i] = colour[i];
+    p->m_attributeByte = CPlayer::kAttributeComputer;
+    p->m_computer = p->m_computerHere = 1;
+    p->m_connection = host;
+    p->m_ownerId = m_nextOwnerId++;
+    p->InsertSorted();
+    CStateArchive ar;
+    p->WriteInfo(ar);
+    std::vector<uint8_t> record(ar.GetData(), ar.GetData() + ar.GetSize());
+    RegisterPlayer(host, id, record);
+    m_nextPlayerId = std::max(m_nextPlayerId, id + 1);
+    host->Release();
+    return p;
+}
+
+bool CNetGame::RemoveComputerPlayer(int32_t id) {
+    CPlayer* p = FindPlayerById(id);
+    if (!m_hosting || !p || !p->m_computerHere) return false;
+    uint8_t payload[4];
+    NWE_Put32(payload, static_cast<uint32_t>(id));
+    return Send(NS_NOTIFYTYPE_DELETEPLAYER, payload, 4);
 }
 
 // PLAYER_NAME, PLAYER_RACE, PLAYER_COLOR, PLAYER_CONNECTION (126, 128 to
@@ -650,6 +688,17 @@ void NetServer_OnStopcurrentorder(NWEPeer* peer, NWEMessage* m, void* context) {
     if (CheckObjectCommand(net, peer, m, 8, kClassUnit)) Relay(net, m);
 }
 
+// SCRIPTPOINT (140): u8 point, u8 active, f32 x, f32 z. The points belong
+// to no player: a connection that plays in the game sets them for every
+// machine (the map's scripts run on each).
+void NetServer_OnScriptPoint(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    if (m->GetSize() != 10) return Refuse(net, peer, m, "wrong length");
+    if (!Conn(peer)->FirstPlayer() && !net->IsLocalServerEnd(peer))
+        return Refuse(net, peer, m, "not a player's connection");
+    Relay(net, m);
+}
+
 // SIGNAL (143): u32 unit id, u8 signal.
 void NetServer_OnSignal(NWEPeer* peer, NWEMessage* m, void* context) {
     CNetGame* net = Net(context);
@@ -729,9 +778,17 @@ void NetServer_OnCreateunit(NWEPeer* peer, NWEMessage* m, void* context) {
 }
 
 // GIVERESOURCESTOALL (159): f32 amount. Sent on as {u32 player id, f32
-// amount} for every player but the neutral one.
+// amount} for every player but the neutral one. The host also sends {u32
+// player id, f32 amount} for a computer player it runs (what the computer
+// player's cheating gives back), sent on as it is.
 void NetServer_OnGiveresourcestoall(NWEPeer* peer, NWEMessage* m, void* context) {
     CNetGame* net = Net(context);
+    if (m->GetSize() == 8) {
+        CPlayer* p = net->FindPlayerById(static_cast<int32_t>(NWE_Get32(m->GetData())));
+        if (!p || !p->m_computerHere || !net->IsLocalServerEnd(peer))
+            return Refuse(net, peer, m, "not the host's computer player");
+        return Relay(net, m);
+    }
     if (m->GetSize() != 4) return Refuse(net, peer, m, "wrong length");
     if (!net->m_serverInfo.m_cheats) return Refuse(net, peer, m, "cheats are off");
     for (CPlayer* p : net->m_players.m_players) {

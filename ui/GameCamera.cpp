@@ -1,5 +1,7 @@
 #include "ui/GameCamera.h"
 
+#include <cmath>
+
 #include "console/CommandTable.h"
 #include "core/Math.h"
 #include "world/GameScene.h"
@@ -78,8 +80,35 @@ float CGameCamera::DistanceTo(float x, float z) const {
     return d < 0.01f ? 0.01f : d;
 }
 
-void CGameCamera::RegisterSettings(CCommandInterpreter* ip) {
+void CGameCamera::Turn(float degrees) {
+    float heading = m_heading + degrees;
+    if (heading > 360.0f) heading = std::fmod(heading, 360.0f);
+    if (heading < 0.0f) heading = std::fmod(heading, 360.0f) + 360.0f;
+    if (!(heading >= 0.0f && heading <= 360.0f)) heading = m_heading;  // NaN keeps the heading
+    m_heading = heading;
+}
+
+void CGameCamera::Tilt(float degrees) {
+    float pitch = m_pitch + degrees;
+    if (pitch > 45.0f) pitch = 45.0f;
+    if (pitch < 1.0f) pitch = 1.0f;
+    if (pitch == pitch) m_pitch = pitch;
+}
+
+bool CGameCamera::ScaleZoom(float factor, bool divide) {
+    const float zoom = divide ? m_zoom / factor : m_zoom * factor;
+    const float reach = m_distance * zoom;
+    if (!(factor > 0.0f) || !(zoom >= 0.1f && zoom <= 1.5f) || reach > m_maxVisible || reach < 0.3f)
+        return false;
+    m_zoom = zoom;
+    return true;
+}
+
+void CGameCamera::RegisterSettings(CCommandInterpreter* ip, std::initializer_list<const char*> names) {
     const SCommandRow camera[] = {
+        SCommandRow::Float("View_MaxVis", &m_maxVisible, 0.0f, 1000.0f,
+                           "Tha maximum visible portion of the gamescene", "View_MaxVis(float Angle);")
+            .Config("Visual.cfg"),
         SCommandRow::Float("View_GameSceneAngle", &m_heading, 0.0f, 360.0f, "Sets the heading of the camera",
                            "View_GameSceneAngle(float Angle);")
             .Config("Visual.cfg"),
@@ -98,5 +127,5 @@ void CGameCamera::RegisterSettings(CCommandInterpreter* ip) {
         SCommandRow::Float("View_GameSceneCenterY", &m_focusZ, -10000.0f, 10000.0f,
                            "Sets the lookat position of the camera (Y)", "View_GameSceneCenterY(float Pos);"),
     };
-    CommandTable_Register(ip, camera);
+    CommandTable_RegisterNamed(ip, camera, names);
 }

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 
 class CWorld;
 class CCommandInterpreter;
@@ -57,7 +58,22 @@ public:
     // How far a ground point is from the focus (at least 0.01): what an
     // explosion's shake is weakened by.
     float DistanceTo(float x, float z) const;
-    // Registers the camera's settings (the View_GameScene console
-    // variables, kept in Visual.cfg), bound to its own values.
-    void RegisterSettings(CCommandInterpreter* ip);
+    // ---- the view commands' steps
+    // The heading turns by the degrees, kept within 0 to 360 (360 itself
+    // stays).
+    void Turn(float degrees);
+    // The tilt moves by the degrees, kept within 1 to 45.
+    void Tilt(float degrees);
+    // The field of view times (or divided by) the factor, when the result
+    // keeps the view's reach (distance x field of view) within the largest
+    // visible range (at least 0.3) and the field of view within its
+    // setting's range (0.1 to 1.5); else it stays. False when it stayed.
+    bool ScaleZoom(float factor, bool divide = false);
+    // Follows the object (its id; -1 none).
+    void Follow(int32_t id) { m_followed = id; }
+
+    // Registers the camera's settings (the View_ console variables, most kept
+    // in Visual.cfg), bound to its own values: those named, in that order,
+    // or all of them.
+    void RegisterSettings(CCommandInterpreter* ip, std::initializer_list<const char*> names = {});
 };

@@ -46,8 +46,8 @@ void CHud::CreateFonts() {
 void CHud::ResetForGame() {
     m_radar.m_rings.clear();
     m_radar.m_lockMode = m_radar.m_zoomDone = m_radar.m_zoomFlipped = 0;
-    m_lastEventValid = 0;
-    m_lastEventX = m_lastEventZ = 0.0f;
+    m_ui.m_fields.m_lastEventValid = 0;
+    m_ui.m_fields.m_lastEventX = m_ui.m_fields.m_lastEventZ = 0.0f;
     m_nextResourceWarning = 0;
     m_ui.m_BuildIconOffset = m_ui.m_MultiSelectOffset = 0;
     m_slotUnits.clear();

@@ -113,8 +113,6 @@ public:
     // value (null: none).
     void PostEventMessage(int code, int32_t playerId, float x, float z, const char* sender,
                           const char* argument);
-    uint8_t m_lastEventValid = 0;
-    float m_lastEventX = 0.0f, m_lastEventZ = 0.0f;
 
     // ---- the frame (render frame order)
     // Before anything is drawn over the 3D view: the mouse action, the world

@@ -63,9 +63,10 @@ void CHud::PostEventMessage(int code, int32_t playerId, float x, float z, const 
     if (message.size() > kMaxMessage) message.resize(kMaxMessage);
     if (style.marker >= 0) {
         m_radar.AddMarker(x, z, style.marker);
-        m_lastEventValid = 1;
-        m_lastEventX = x;
-        m_lastEventZ = z;
+        // Where JumpToEvent takes the camera.
+        m_ui.m_fields.m_lastEventValid = 1;
+        m_ui.m_fields.m_lastEventX = x;
+        m_ui.m_fields.m_lastEventZ = z;
     }
     if (style.sound) world->PlayEventSound(playerId, code);
     m_ui.m_console.Print(message.c_str(), false, style.r, style.g, style.b, true);

@@ -59,6 +59,12 @@ public:
     // Registers the interface's settings (the console's fonts), bound to its
     // own values.
     void RegisterSettings(CCommandInterpreter* ip);
+    // Registers the view area's settings the interface holds (the radar's
+    // scale portion and switches, the GUI's switch) of the names given, in
+    // that order, or all of them.
+    void RegisterViewSettings(CCommandInterpreter* ip, std::initializer_list<const char*> names = {});
+    // The radar and the GUI are drawn again (their settings changed).
+    void RedrawRadarAndGUI();
 
     // The console's view of the game.
     uint64_t ConsoleClockNow() override;
@@ -189,6 +195,10 @@ public:
     CE3DViewport* Viewport() const;
     // The map-editing mode (M_EditMode).
     bool MapEditMode() const;
+    // The local player's complete units whose screen points lie inside the
+    // game view join the selection (the selection's panels are rebuilt).
+    // The number selected after; -1 without a world.
+    int32_t SelectUnitsOnScreen();
 
     // The surface the interface draws on (the screen's back buffer).
     CE3DSurface* Surface();

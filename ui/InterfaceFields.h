@@ -24,6 +24,21 @@ struct SInterfaceFields {
     int32_t m_radarOrigin[2] = {0, 0};
     int32_t m_radarCellPixels = 2;
 
+    // ---- the radar's settings (the view commands), which the HUD's radar
+    // draws by: its scale (1.0 the map's own), the share of the screen it
+    // takes when it is the whole game view, whether it is drawn, and its
+    // three surfaces' valid marks (the radar sets them once it drew a
+    // surface; a change clears them, so that it draws them again).
+    float m_radarScale = 1.0f;
+    float m_radarScreenPortion = 0.28f;
+    uint8_t m_drawRadar = 1;
+    uint8_t m_radarSurfaceValid[3] = {0, 0, 0};
+    // The GUI is drawn again at the next frame.
+    uint8_t m_guiChanged = 0;
+    // The local player's last event and its ground point (JumpToEvent).
+    uint8_t m_lastEventValid = 0;
+    float m_lastEventX = 0.0f, m_lastEventZ = 0.0f;
+
     // ---- what the commands left
     // Whether any unit is selected; the one selected unit's object id (shown
     // in the information panel; -1 none); the selection or the orders

@@ -3,6 +3,12 @@
 #include "ui/Interface.h"
 
 namespace {
+// The radar's or the GUI's switch changed: both are drawn again.
+void OnViewSwitch(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
+    if (CInterface* ui = file ? nullptr : static_cast<CInterface*>(record->GetContext()))
+        ui->RedrawRadarAndGUI();
+}
+
 // A font variable changed: that font is built again.
 template <void (CInterface::*Rebuild)()>
 void OnFontChange(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
@@ -51,4 +57,32 @@ void CInterface::RegisterSettings(CCommandInterpreter* ip) {
             .Context(this),
     };
     CommandTable_Register(ip, rows);
+}
+
+void CInterface::RedrawRadarAndGUI() {
+    for (uint8_t& valid : m_fields.m_radarSurfaceValid) valid = 0;
+    m_fields.m_guiChanged = 1;
+}
+
+void CInterface::RegisterViewSettings(CCommandInterpreter* ip, std::initializer_list<const char*> names) {
+    const SCommandRow rows[] = {
+        SCommandRow::Float("cg_RadarScreenPortion", &m_fields.m_radarScreenPortion, 0.0f, 0.95f,
+                           "Sets the portion of the radar in hardcore mode",
+                           "cg_RadarScreenPortion(float Angle);")
+            .Config("Visual.cfg"),
+        SCommandRow::Bool("cg_DrawFullScreenRadar", &m_fields.m_fullScreenRadar,
+                          "Turns drawing of fullscreenradar on or off",
+                          "cg_DrawFullScreenRadar(bool Enable);")
+            .Mask(4)
+            .OnChange(OnViewSwitch)
+            .Context(this),
+        SCommandRow::Bool("cg_DrawGUI", &m_drawGUI, "Turns drawing of gui on or off",
+                          "cg_DrawGUI(bool Enable);")
+            .OnChange(OnViewSwitch)
+            .Context(this),
+        SCommandRow::Bool("cg_DrawRadar", &m_fields.m_drawRadar, "Turns drawing of radar on or off",
+                          "cg_DrawRadar(bool Enable);")
+            .Mask(4),
+    };
+    CommandTable_RegisterNamed(ip, rows, names);
 }

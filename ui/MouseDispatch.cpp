@@ -75,6 +75,16 @@ bool CInterface::MapEditMode() const {
     return m_state->MapEditMode();
 }
 
+int32_t CInterface::SelectUnitsOnScreen() {
+    if (!m_world) return -1;
+    m_orders.SetViewport(m_screen->Viewport());
+    const SCommandResult result = m_world->Commands().SelectUnits(m_orders.UnitsOnScreen());
+    m_fields.m_anyUnitSelected = result.selected > 0;
+    m_fields.m_singleUnit = result.singleUnit;
+    m_fields.m_selectionChanged = 1;
+    return result.selected;
+}
+
 int CInterface::OnMouseEvent(int code, int x, int y) {
     m_cursorX = x;
     m_cursorY = y;

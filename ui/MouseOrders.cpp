@@ -69,14 +69,22 @@ bool CMouseOrders::ScreenPointOf(const CTessarakObject* object, int32_t pixel[2]
 }
 
 std::vector<int32_t> CMouseOrders::SameTypeOnScreen(const CTessarakObject* unit) const {
+    return unit ? OnScreen(unit->m_template) : std::vector<int32_t>();
+}
+
+std::vector<int32_t> CMouseOrders::UnitsOnScreen() const {
+    return OnScreen(nullptr);
+}
+
+std::vector<int32_t> CMouseOrders::OnScreen(const void* tmpl) const {
     std::vector<int32_t> ids;
     CE3DFrame* root = m_world ? m_world->Scene().m_rootFrame : nullptr;
     CPlayer* local = m_world ? m_world->Scene().LocalPlayer() : nullptr;
-    if (!unit || !m_view || !root) return ids;
+    if (!m_view || !root || !local) return ids;
     for (CE3DFrame* f = root->m_firstChild; f; f = f->m_siblingNext) {
         CTessarakObject* o = CGameNode::AsObject(f);
-        if (!o || !Shown(f) || !o->IsUnit() || o->m_template != unit->m_template || !local ||
-            o->m_owner != local || !static_cast<CUnit*>(o)->IsComplete())
+        if (!o || !Shown(f) || !o->IsUnit() || (tmpl && o->m_template != tmpl) || o->m_owner != local ||
+            !static_cast<CUnit*>(o)->IsComplete())
             continue;
         int32_t p[2];
         if (ScreenPointOf(o, p) && p[0] >= 1 && p[1] >= 1 && p[0] < m_view->m_width &&
@@ -164,7 +172,10 @@ bool CMouseOrders::IssueOrder(float x1, float z1, float x2, float z2, int32_t le
     click.z = z1;
     CTessarakObject* picked = PickObject(cursorX, cursorY);
     click.target = picked ? picked->m_objectId : -1;
-    click.order = m_fields.m_pendingOrder;
+    // A HUD button's pending order, else the forced action the fm_ commands
+    // left.
+    click.order =
+        m_fields.m_pendingOrder ? m_fields.m_pendingOrder : static_cast<uint32_t>(m_fields.m_forcedAction);
     click.modes = modes;
     click.kind = static_cast<SPointCommand::EKind>(mode >= 0 && mode <= 3 ? mode : 0);
     click.overRadar = m_fields.m_overRadar != 0;

@@ -46,8 +46,12 @@ public:
     // there is no view or the object is behind the eye.
     bool ScreenPointOf(const CTessarakObject* object, int32_t pixel[2]) const;
     // The local player's complete units of the unit's template whose screen
-    // points lie inside the view.
+    // points lie inside the view (strictly: a point on the view's edge is
+    // outside).
     std::vector<int32_t> SameTypeOnScreen(const CTessarakObject* unit) const;
+    // The same for the local player's complete units of every template
+    // (SelectAllUnitsOnScreen).
+    std::vector<int32_t> UnitsOnScreen() const;
 
     // ---- one command of the mouse in the game view
     // Ground points (x1, z1) and (x2, z2) (a dragged rectangle's corners;
@@ -64,6 +68,9 @@ public:
 private:
     // What a command left goes into the interface's fields.
     void Take(const SCommandResult& result);
+    // The local player's complete shown units on the screen, of the template
+    // (null: of any).
+    std::vector<int32_t> OnScreen(const void* tmpl) const;
 
     SInterfaceFields& m_fields;
     CWorld* m_world = nullptr;

@@ -10,6 +10,9 @@
 #include "console/CommandTable.h"
 #include "core/Random.h"
 #include "e3d/Beam.h"
+#include "e3d/Emitter.h"
+#include "e3d/EmitterTemplate.h"
+#include "e3d/Engine.h"
 #include "e3d/Frame.h"
 #include "e3d/Light.h"
 #include "e3d/Material.h"
@@ -22,6 +25,7 @@
 #include "world/TessarakObject.h"
 #include "world/UnitWeapon.h"
 #include "world/World.h"
+#include "world/WorldGrid.h"
 
 namespace {
 
@@ -486,9 +490,73 @@ void CExplosionManager::UpdateCursorLight(float dt) {
     light->UpdateDirection();
 }
 
+// ---- the star field
+
+int32_t CExplosionManager::StarCount() const {
+    int32_t n = 0;
+    for (const std::unique_ptr<CE3DFrameRef>& star : m_stars) n += star->Get() != nullptr;
+    return n;
+}
+
+int32_t CExplosionManager::GenerateStars(CE3DNode* tmpl, int32_t count, float yLevel, float yRandom,
+                                         float size, float sizeRandom, float overlap) {
+    for (std::unique_ptr<CE3DFrameRef>& star : m_stars) delete star->Get();
+    m_stars.clear();
+    CGameScene* scene = m_world ? &m_world->Scene() : nullptr;
+    CE3DEngine* engine = m_world ? m_world->Engine() : nullptr;
+    if (!tmpl && engine) tmpl = engine->FindEmitterTemplateByName("StarsSmall");
+    CE3DEmitterTemplate* stars = CE3DEmitterTemplate::From(tmpl);
+    if (!stars || !scene || !scene->m_rootFrame || !m_viewEffects) return 0;
+    const CWorldGrid& grid = m_world->Grid();
+    const float left = static_cast<float>(grid.m_x1), top = static_cast<float>(grid.m_y1);
+    const float right = static_cast<float>(grid.m_x2), bottom = static_cast<float>(grid.m_y2);
+    const float columns = (Math_Fabs(right) + Math_Fabs(left)) / 30.0f;
+    const float rows = (Math_Fabs(bottom) + Math_Fabs(top)) / 30.0f;
+    const int32_t ownCount = stars->NumParticles;
+    if (count != 0) stars->NumParticles = count;
+    for (float j = -overlap; j < rows + 2.0f * overlap; j += 1.0f)
+        for (float i = -overlap; i < columns + 2.0f * overlap; i += 1.0f) {
+            if (static_cast<int32_t>(m_stars.size()) >= kMaxStarEmitters) break;
+            CE3DEmitter* emitter = CE3DEmitter::Create(scene->m_rootFrame, stars);
+            if (!emitter) break;
+            emitter->Seed(static_cast<uint32_t>(m_stars.size()) + 1u);
+            emitter->Configure(yLevel, yRandom, -15.0f, 15.0f, -15.0f, 15.0f, size, sizeRandom);
+            emitter->SetPosition(left + i * 30.0f + 15.0f, 0.0f, bottom - 15.0f + j * 30.0f);
+            emitter->m_boundingRadius = 30.0f * 1.4142135f + 10.0f;
+            m_stars.push_back(std::make_unique<CE3DFrameRef>());
+            m_stars.back()->Set(emitter);
+        }
+    stars->NumParticles = ownCount;
+    return static_cast<int32_t>(m_stars.size());
+}
+
 // ---- the effect settings (the Effect_ console variables)
 
-void CExplosionManager::RegisterSettings(CCommandInterpreter* ip) {
+void CExplosionManager::RegisterSunSettings(CCommandInterpreter* ip) {
+    constexpr int32_t kIntMost = 2147483647;
+    constexpr float kFloatMost = 3.4028235e38f;
+    const SCommandRow sun[] = {
+        SCommandRow::Int("scene_sun_red", &m_sunColour[0], -kIntMost, kIntMost,
+                         "Sets the red component of the color of the directional light source",
+                         "scene_sun_red(int Color);"),
+        SCommandRow::Int("scene_sun_green", &m_sunColour[1], -kIntMost, kIntMost,
+                         "Sets the green component of the color of the directional light source",
+                         "scene_sun_green(int Color);"),
+        SCommandRow::Int("scene_sun_blue", &m_sunColour[2], -kIntMost, kIntMost,
+                         "Sets the blue component of the color of the directional light source",
+                         "scene_sun_blue(int Color);"),
+        SCommandRow::Float("scene_sun_heading", &m_sunAngles[0], -kFloatMost, kFloatMost,
+                           "Sets the heading of the directional light source",
+                           "scene_sun_heading(float Heading);")
+            .FloatFlag(),
+        SCommandRow::Float("scene_sun_pitch", &m_sunAngles[1], -kFloatMost, kFloatMost,
+                           "Sets the pitch of the directional light source", "scene_sun_pitch(float Pitch);")
+            .FloatFlag(),
+    };
+    CommandTable_Register(ip, sun);
+}
+
+void CExplosionManager::RegisterSettings(CCommandInterpreter* ip, std::initializer_list<const char*> names) {
     const SCommandRow variables[] = {
         SCommandRow::Float(
             "effect_polygonblow_amount", &m_polygonBlowAmount, 0.0f, 1.0f,
@@ -552,5 +620,5 @@ void CExplosionManager::RegisterSettings(CCommandInterpreter* ip) {
                            "Effect_LightOfGod_ColorB(int Value);")
             .Config("Effects.cfg"),
     };
-    CommandTable_Register(ip, variables);
+    CommandTable_RegisterNamed(ip, variables, names);
 }

@@ -24,8 +24,10 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <list>
 #include <memory>
+#include <vector>
 
 #include "core/StrBuf.h"
 #include "e3d/Frame.h"
@@ -182,16 +184,33 @@ public:
     // Per render frame: the light under the mouse cursor breathes and stands
     // over the point where the player listens (IWorldSound::ListeningPoint).
     void UpdateCursorLight(float dt);
+    // The star field (Effect_GenerateStars), a view effect: emitters of the
+    // template (null: "StarsSmall" of the 3D engine) laid over the map in
+    // cells of 30 units, from overlap cells before its first column and row
+    // to twice as many after its last, each a
+    // still box of stars 30 wide at y from yLevel to yLevel + yRandom, sized
+    // from size to size + sizeRandom; count, when not 0, is the stars of
+    // each (the template keeps its own). The field made before goes first,
+    // whole. At most kMaxStarEmitters. The number of emitters made (0
+    // without a template or a scene root).
+    static constexpr int32_t kMaxStarEmitters = 4096;
+    int32_t GenerateStars(CE3DNode* tmpl, int32_t count, float yLevel, float yRandom, float size,
+                          float sizeRandom, float overlap);
+    int32_t StarCount() const;
     // Registers the effect settings (the Effect_ console variables, most
-    // kept in Effects.cfg), bound to this manager's own values.
-    void RegisterSettings(CCommandInterpreter* ip);
+    // kept in Effects.cfg), bound to this manager's own values: those named,
+    // in that order, or all of them.
+    void RegisterSettings(CCommandInterpreter* ip, std::initializer_list<const char*> names = {});
+    // Registers the sun's settings (the view area's scene_sun_ rows).
+    void RegisterSunSettings(CCommandInterpreter* ip);
     // The number of view effects alive.
     int32_t EffectCount() const { return static_cast<int32_t>(m_effects.size()); }
 
     CWorld* m_world;
 
     // ---- the view's light settings (the effect scripts)
-    // The sun: heading, pitch and a third angle; red, green, blue.
+    // The sun: heading, pitch and a third angle (radians); red, green, blue
+    // (256 is full strength). The game screen's sun takes them every render.
     float m_sunAngles[3] = {0.7853982f, 0.7853982f, 0.7853982f};
     int32_t m_sunColour[3] = {256, 256, 256};
     // The Light of God: the light under the mouse cursor.
@@ -268,6 +287,7 @@ private:
     void PaintFog(float focusX, float focusZ);
 
     std::list<SViewEffect> m_effects;
+    std::vector<std::unique_ptr<CE3DFrameRef>> m_stars;
     CE3DFrameRef m_fogOverlay;
     CE3DFrameRef m_cursorLight;
     uint32_t m_effectSeed = 1;  // the seeds of view objects

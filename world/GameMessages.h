@@ -11,7 +11,11 @@
 //      (38 bytes); the scene's special template adds 3 x f32 (50 bytes).
 //  134 ORDER, 137 STOPCURRENTORDER, 142 WAYPOINTLIST: world/OrderMessages.h.
 //  135 UNIT_CONNECT: u32, u32 two unit ids; 136 UNIT_DISCONNECT: u32.
-//  138 MODE_ON, 139 MODE_OFF: u32 unit id. 143 SIGNAL: u32 unit id, u8.
+//  138 MODE_ON, 139 MODE_OFF: u32 unit id.
+//  140 SCRIPTPOINT: u8 point (0 to 254; 255 every point), u8 active (0 or
+//      1), f32 x, f32 z (10 bytes): a script point set at the ground point
+//      (x, z), or made inactive (its place kept).
+//  143 SIGNAL: u32 unit id, u8 the signal it waits for (0: none).
 //  159 GIVERESOURCESTOALL: u32 player id, f32 amount added;
 //  160 GIVERESOURCES: u32 player id, f32 the resources.
 //  161 KILLUNIT: u32 object id, u32 command (0 destroy, else remove).
@@ -83,6 +87,7 @@ enum ENetMessage : uint16_t {
     NS_NOTIFYTYPE_STOPCURRENTORDER = 137,
     NS_NOTIFYTYPE_MODE_ON = 138,
     NS_NOTIFYTYPE_MODE_OFF = 139,
+    NS_NOTIFYTYPE_SCRIPTPOINT = 140,
     NS_NOTIFYTYPE_WAYPOINTLIST = 142,
     NS_NOTIFYTYPE_SIGNAL = 143,
     NS_NOTIFYTYPE_ASKFORFRAME = 144,

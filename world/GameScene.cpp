@@ -67,8 +67,31 @@ void CGameScene::Clear() {
     m_ticked = 0;
     m_frameCounter = 0;
     m_desync = 0;
+    SetScriptPoint(kScriptPoints, 0.0f, 0.0f, false);
     session.Unlock();
     m_world.Explosions().Restart();
+}
+
+bool CGameScene::ScriptPoint(int32_t point, float* x, float* z) const {
+    if (point < 0 || point >= kScriptPoints || !m_scriptPoints[point].active) return false;
+    if (x) *x = m_scriptPoints[point].x;
+    if (z) *z = m_scriptPoints[point].z;
+    return true;
+}
+
+bool CGameScene::SetScriptPoint(int32_t point, float x, float z, bool active) {
+    if (point == kScriptPoints) {
+        for (SScriptPoint& p : m_scriptPoints) p.active = 0;
+        return true;
+    }
+    if (point < 0 || point > kScriptPoints) return false;
+    SScriptPoint& p = m_scriptPoints[point];
+    if (active) {
+        p.x = x;
+        p.z = z;
+    }
+    p.active = active ? 1 : 0;
+    return true;
 }
 
 // ---- templates

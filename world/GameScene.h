@@ -114,6 +114,22 @@ public:
     // immobile units always leave it.
     void FilterSelection();
 
+    // ---- the script points: ground points numbered 0 to 254 that the map's
+    // scripts name (ss_Move(3) and its kin). Every machine has the same
+    // table: a point is set through the turn's SCRIPTPOINT (140), and the
+    // machine that sets it takes it at once as well. They take no part in
+    // the simulation (the orders given toward them carry their points).
+    static constexpr int kScriptPoints = 255;
+    struct SScriptPoint {
+        float x = 0.0f, z = 0.0f;
+        uint8_t active = 0;
+    };
+    // The active point's place; false for a point not active or outside 0 to 254.
+    bool ScriptPoint(int32_t point, float* x, float* z) const;
+    // Sets point (0 to 254) at (x, z), or makes it inactive (its place kept);
+    // point kScriptPoints makes every point inactive. False outside the table.
+    bool SetScriptPoint(int32_t point, float x, float z, bool active);
+
     // The queue mode of the command being given (the world's order
     // interface sets it for the length of one command): the units'
     // selection and order messages add to what they have instead of
@@ -298,6 +314,7 @@ public:
 private:
     CWorld& m_world;
     uint8_t m_commandQueued = 0;
+    SScriptPoint m_scriptPoints[kScriptPoints];
     CTessarakObject* m_scratch[4] = {};
     uint8_t m_finished = 0;
     uint8_t m_watching = 0;

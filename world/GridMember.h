@@ -98,6 +98,12 @@ public:
     float m_vector[3] = {0.0f, 0.0f, 0.0f};
     CObjectLink m_generalLink;
     CObjectLink m_lastAttacker;  // set by ApplyDamage
+    // What damage cost: the value this member lost and the value its shots
+    // destroyed (damage over the victim's power, times the victim's
+    // expense), summed over its life for the computer players' danger maps.
+    // Read on the host only; in no record or sync image.
+    float m_valueLost = 0.0f;
+    float m_valueDestroyed = 0.0f;
     CObjectLink m_carried;
     CGridMember* m_gridNext = nullptr;  // the scene's grid members
     CGridMember* m_gridPrev = nullptr;

@@ -27,11 +27,11 @@ namespace {
 using namespace OrderSteps;
 
 // Whether this machine searches the unit's ways: the unit is the local
-// player's (the player at this machine), or a computer player's (every
-// machine runs the computer players, and only the host's message of the way
-// passes the server). The others wait for the way to come.
+// player's (the player at this machine), or a computer player's that this
+// machine runs (the host). The others wait for the way to come.
 bool SearchesHere(const CUnit* unit) {
-    return (unit->m_stateB & CTessarakObject::kB_LocalOwner) || (unit->m_owner && unit->m_owner->m_computer);
+    return (unit->m_stateB & CTessarakObject::kB_LocalOwner) ||
+           (unit->m_owner && unit->m_owner->m_computerHere);
 }
 
 // A way found for another unit between the same regions fits this one when

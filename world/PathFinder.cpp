@@ -242,6 +242,27 @@ bool CPathFinder::Begin(int startX, int startY, int goalX, int goalY) {
     m_startX = std::clamp(startX, lo, hiX);
     m_startY = std::clamp(startY, lo, hiY);
     m_startFree = m_grid->IsSquareFree(r, m_startX, m_startY);
+    m_startMoved = false;
+    // No room where the unit stands: the nearest cell with room, ring by
+    // ring around it (on each ring the cells across from it first), is where
+    // its way begins (a search from a walled-in cell would find none, and the
+    // unit would never move).
+    for (int ring = 1; ring <= kStartReach && !m_startFree; ++ring)
+        for (int k = 0; k <= 2 * ring && !m_startFree; ++k) {
+            const int i = (k & 1) ? -(k + 1) / 2 : k / 2;
+            const int cells[4][2] = {{m_startX + i, m_startY - ring},
+                                     {m_startX + i, m_startY + ring},
+                                     {m_startX - ring, m_startY + i},
+                                     {m_startX + ring, m_startY + i}};
+            for (const auto& c : cells)
+                if (c[0] >= lo && c[0] <= hiX && c[1] >= lo && c[1] <= hiY &&
+                    m_grid->IsSquareFree(r, c[0], c[1])) {
+                    m_startX = c[0];
+                    m_startY = c[1];
+                    m_startFree = m_startMoved = true;
+                    break;
+                }
+        }
     m_latticeX = m_startX % 3;
     m_latticeY = m_startY % 3;
     m_latticeWidth = (m_width - m_latticeX + 2) / 3;

@@ -91,6 +91,14 @@ public:
     const SPathNode* BestNode() const { return m_best; }
     int GoalX() const { return m_goalX; }
     int GoalY() const { return m_goalY; }
+    // Where the current (or last) search began, and whether that is not the
+    // start cell it was given: a unit standing where the grid has no room
+    // for it (by a building's footprint, at a crystal field) sets out from
+    // the nearest cell with room, within kStartReach cells.
+    int StartX() const { return m_startX; }
+    int StartY() const { return m_startY; }
+    bool StartMoved() const { return m_startMoved; }
+    static constexpr int kStartReach = 24;
     // Work of the current (or last) search: forward expansions and cells the
     // goal-side flood took.
     uint32_t Expansions() const { return m_expansions; }
@@ -159,6 +167,7 @@ private:
 
     bool m_running = false;
     bool m_startFree = false;
+    bool m_startMoved = false;
     int m_startX = 0, m_startY = 0, m_goalX = 0, m_goalY = 0;
     SPathNode* m_result = nullptr;
     SPathNode* m_best = nullptr;

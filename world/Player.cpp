@@ -335,6 +335,7 @@ bool CPlayer::ReadInfo(CStateArchive& ar) {
         if (Usable(colour[i]))
             m_colour[i] = colour[i] < 0.0f ? 0.0f : colour[i] > 255.0f ? 255.0f : colour[i];
     m_attributeByte = attributeByte;
+    m_computer = (attributeByte & kAttributeComputer) ? 1 : 0;
     m_attributeWord = attributeWord;
     m_name = name;
     m_ownerId = owner;

@@ -128,7 +128,13 @@ public:
     uint8_t m_synced = 1;
     uint8_t m_markedForRemoval = 0;  // the network game deletes it at the next frame
     uint8_t m_outOfGame = 0;
+    // A computer player plays it: the same on every machine (the information
+    // record's attribute bit kAttributeComputer carries it), so every
+    // machine's units of it scan for targets alike.
     uint8_t m_computer = 0;
+    // This machine runs its computer player (the host): its units' ways are
+    // searched here and travel to the others as any player's do.
+    uint8_t m_computerHere = 0;
     // A computer player's extra costs of the map's squares for the ways of
     // its units (its area grid; null for none). The computer player sets it;
     // every machine runs the same computer players, so every machine's
@@ -176,7 +182,11 @@ public:
     NWEPeer* m_connection = nullptr;
     // Keeps this player's messages in order (passed with every one it sends).
     NWEList m_sendSlot;
-    uint8_t m_attributeByte = 0;  // carried unchanged in the information record
+    // The attribute byte of the information record; its bit
+    // kAttributeComputer is the computer flag, the others are carried
+    // unchanged.
+    enum : uint8_t { kAttributeComputer = 0x01 };
+    uint8_t m_attributeByte = 0;
     uint16_t m_attributeWord = 0;
     uint8_t m_connectionKind = 2;  // the player's connection class
     float m_scale = 1.0f;

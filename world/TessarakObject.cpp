@@ -287,7 +287,19 @@ void CTessarakObject::ApplyDamage(CTessarakObject* attacker, float amount, bool 
         NoticeAttack();
     }
     OnDamage(amount);
-    if (IsGridMember() && attacker) static_cast<CGridMember*>(this)->m_lastAttacker.Set(attacker);
+    if (IsGridMember()) {
+        CGridMember* victim = static_cast<CGridMember*>(this);
+        const float power = m_template ? m_template->m_power : 0.0f;
+        const float cost = m_template && (m_template->m_classMask & kClassGridMember)
+                               ? static_cast<const CGridMemberTemplate*>(m_template)->m_expense
+                               : 0.0f;
+        const float value = power > 0.0f && amount > 0.0f ? amount / power * cost : 0.0f;
+        victim->m_valueLost += value;
+        if (attacker) {
+            victim->m_lastAttacker.Set(attacker);
+            if (attacker->IsGridMember()) static_cast<CGridMember*>(attacker)->m_valueDestroyed += value;
+        }
+    }
 }
 
 namespace {

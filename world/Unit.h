@@ -251,6 +251,10 @@ public:
     // AddPatrolOrder): the unit follows its script, and the computer players
     // leave it alone. Not part of the sync image or the saved record.
     uint8_t m_scriptControl = 0;
+    // The signal (1 to 255) the unit waits for (ss_SetWaitForSignal), 0 when
+    // it waits for none: while it waits it holds its orders (none is sent
+    // or stepped) and stands. Set on every machine by the turn's SIGNAL (143).
+    uint16_t m_waitSignal = 0;
     COrderList* m_orderList = nullptr;
     CUnitOrder* m_runningOrder = nullptr;
     CUnitOrder* m_currentOrder = nullptr;

@@ -235,6 +235,7 @@ void CUnit::TransferPart(CStateArchive& ar, bool sync) {
     m_buildEffect.Transfer(ar);
     ar.F32(m_buildEffectScale);
     ar.Bit(m_energyByte, 0x01);
+    ar.U16(m_waitSignal);
     if (apply) {
         // The tow byte follows the capability.
         m_towByte = (m_unitState & kU_Tow) ? uint8_t(m_towByte | 0x01) : uint8_t(m_towByte & ~0x01);

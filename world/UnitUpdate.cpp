@@ -240,7 +240,7 @@ void CUnit::Update(uint8_t* underConstruction) {
             else
                 m_serviceFlags &= ~kS_ChildAdded;
         }
-        if (alive && m_orderList) {
+        if (alive && m_orderList && !m_waitSignal) {
             COrderList::PickNext(m_orderList);
             CTessarakObject* threat = m_threat.Get();
             CUnitOrder* running = m_runningOrder;
@@ -461,7 +461,7 @@ void CUnit::Steer(float dt) {
     // Speed control.
     CWaypointPoint* last = path->Tail();
     float T = m_maxSpeed * 6.0f, A = m_maxSpeed * 3.0f, D = 0.1f;
-    if (arrived || m_stopByte) {
+    if (arrived || m_stopByte || m_waitSignal) {
         T = 0.0f;
         A = 0.0f;
         D = m_maxSpeed * 9.3896713f;

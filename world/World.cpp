@@ -251,6 +251,7 @@ bool CWorld::IsWorldOrder(uint16_t type) {
         case NS_NOTIFYTYPE_MODE_OFF:
         case NS_NOTIFYTYPE_WAYPOINTLIST:
         case NS_NOTIFYTYPE_SIGNAL:
+        case NS_NOTIFYTYPE_SCRIPTPOINT:
         case NS_NOTIFYTYPE_GIVERESOURCESTOALL:
         case NS_NOTIFYTYPE_GIVERESOURCES:
         case NS_NOTIFYTYPE_KILLUNIT:
@@ -293,9 +294,20 @@ bool CWorld::ApplyOrder(uint16_t type, const void* data, size_t length) {
                 u->m_mode &= static_cast<uint8_t>(~0x80);
             return true;
         }
-        case NS_NOTIFYTYPE_SIGNAL:
-            // Checked and passed on in its turn; no unit waits for signals yet.
-            return length == 5;
+        case NS_NOTIFYTYPE_SIGNAL: {
+            // The signal the unit waits for (0: it goes on).
+            CUnit* u = length == 5 ? unit(0) : nullptr;
+            if (!u) return false;
+            u->m_waitSignal = bytes[4];
+            return true;
+        }
+        case NS_NOTIFYTYPE_SCRIPTPOINT: {
+            // Point 255 (every point) only goes inactive.
+            if (length != 10 || bytes[1] > 1 || (bytes[0] == 255 && bytes[1])) return false;
+            const float x = LoadF32(bytes + 2), z = LoadF32(bytes + 6);
+            if (!Finite(x) || !Finite(z)) return false;
+            return m_scene->SetScriptPoint(bytes[0], x, z, bytes[1] != 0);
+        }
         case NS_NOTIFYTYPE_UNIT_CONNECT: {
             // A tow cable between the two units when they are near enough.
             if (length != 8) return false;
@@ -391,4 +403,14 @@ CTessarakObject* CWorld::CreateUnit(CTessarakObjectTemplate* tmpl, float x, floa
     }
     if (!Sound().SoundOff()) o->PlaySound(tmpl->m_soundCreated, 1);
     return o;
+}
+
+void CWorld::SetLocalPlayer(CPlayer* player) {
+    if (!m_players || !player) return;
+    m_players->m_local = player;
+    for (CTessarakObject* o = m_scene->m_allObjects; o; o = o->m_allNext)
+        if (o->m_owner == player || m_players->m_revealAll)
+            o->m_stateB |= CTessarakObject::kB_LocalOwner;
+        else
+            o->m_stateB &= ~CTessarakObject::kB_LocalOwner;
 }

@@ -93,7 +93,8 @@ public:
     uint32_t StateHash();
     // One order of a turn (the game messages 110 CREATEUNIT, 134 ORDER, 135
     // and 136 the tow cables, 137 STOPCURRENTORDER, 138 and 139 a unit's
-    // mode, 142 WAYPOINTLIST, 143 SIGNAL, 159 and 160 resources, 161
+    // mode, 140 SCRIPTPOINT, 142 WAYPOINTLIST, 143 SIGNAL, 159 and 160
+    // resources, 161
     // KILLUNIT; world/GameMessages.h has their layouts). Each payload is
     // checked whole before anything changes. False when it is refused.
     bool ApplyOrder(uint16_t type, const void* data, size_t length);
@@ -145,6 +146,9 @@ public:
     // The players of the session (null: none); the list learns its world.
     void SetPlayers(CPlayerList* players);
     CPlayerList* Players() const { return m_players; }
+    // This machine plays the player from now on: its objects are the local
+    // player's (what the view shows and the mouse may order).
+    void SetLocalPlayer(CPlayer* player);
     // The content projects the unit file loads into (null: none).
     void SetProjects(CProjectList* projects) { m_projects = projects; }
     CProjectList* Projects() const { return m_projects; }

@@ -320,6 +320,25 @@ void CWorldCommands::SelectGroup(int32_t group, uint32_t modes) {
     m_world.Scene().BroadcastMessage(kClassUnit, CUnit::kMsgGroupSelect, group);
 }
 
+void CWorldCommands::JoinGroup(int32_t group) {
+    if (group <= 0 || group >= CGameScene::kGroupLists) return;
+    m_world.Scene().BroadcastMessage(kClassUnit, CUnit::kMsgGroupJoin, group);
+}
+
+SCommandResult CWorldCommands::SelectSameTemplates() {
+    CGameScene& scene = m_world.Scene();
+    CPlayer* local = scene.LocalPlayer();
+    std::vector<const CTessarakObjectTemplate*> kinds;
+    for (CUnit* u = scene.m_units; u; u = u->m_unitNext)
+        if (Selected(u) && std::find(kinds.begin(), kinds.end(), u->m_template) == kinds.end())
+            kinds.push_back(u->m_template);
+    for (CUnit* u = scene.m_units; u; u = u->m_unitNext)
+        if (local && u->m_owner == local && !Selected(u) &&
+            std::find(kinds.begin(), kinds.end(), u->m_template) != kinds.end())
+            u->HandleMessage(CTessarakObject::kMsgSelect, 0);
+    return Selection();
+}
+
 // ---- the selection's group orders
 
 bool CWorldCommands::HarvestSelected(int32_t field, uint32_t modes) {
@@ -634,6 +653,19 @@ bool CWorldCommands::Tow(const std::vector<int32_t>& units, int32_t target, uint
     return any;
 }
 
+bool CWorldCommands::HarvestAt(const std::vector<int32_t>& units, float x, float z, uint32_t modes) {
+    bool any = false;
+    for (int32_t id : units) {
+        CUnit* u = UnitOf(id);
+        const CUnitTemplate* t = u ? u->UnitTemplate() : nullptr;
+        if (!t || !(t->m_maxResourcesHeld > 0.0f)) continue;
+        if (!(modes & kCommandQueue)) u->m_orderList->RemoveAll();
+        AtPoint(new CHarvestOrder(u->m_orderList, nullptr, u), x, z);
+        any = true;
+    }
+    return any;
+}
+
 bool CWorldCommands::Stop(const std::vector<int32_t>& units) {
     bool any = false;
     for (int32_t id : units)
@@ -658,12 +690,51 @@ bool CWorldCommands::Kill(const std::vector<int32_t>& objects, bool remove) {
     return any;
 }
 
+// One message per unit of the list: its id (u32) and the extra bytes.
+bool CWorldCommands::SendForUnits(const std::vector<int32_t>& units, uint16_t type, const uint8_t* extra,
+                                  int extraLength) {
+    bool any = false;
+    for (int32_t id : units) {
+        CTessarakObject* o = ObjectOf(id);
+        if (!o || !o->IsUnit()) continue;
+        uint8_t payload[8];
+        LE_StoreU32(payload, static_cast<uint32_t>(id));
+        for (int i = 0; i < extraLength; ++i) payload[4 + i] = extra[i];
+        m_world.Sender().SendForPlayer(o->m_owner, type, payload, 4 + extraLength);
+        any = true;
+    }
+    return any;
+}
+
+bool CWorldCommands::SwitchOn(const std::vector<int32_t>& units, bool on) {
+    return SendForUnits(units, on ? NS_NOTIFYTYPE_MODE_ON : NS_NOTIFYTYPE_MODE_OFF, nullptr, 0);
+}
+
+bool CWorldCommands::ReleaseTow(const std::vector<int32_t>& units) {
+    return SendForUnits(units, NS_NOTIFYTYPE_UNIT_DISCONNECT, nullptr, 0);
+}
+
+bool CWorldCommands::Signal(const std::vector<int32_t>& units, int32_t signal) {
+    if (signal < 0 || signal > 255) return false;
+    const uint8_t value = static_cast<uint8_t>(signal);
+    return SendForUnits(units, NS_NOTIFYTYPE_SIGNAL, &value, 1);
+}
+
 bool CWorldCommands::Build(int32_t builder, CTessarakObjectTemplate* structure, float x, float z,
                            uint32_t modes) {
     CUnit* u = UnitOf(builder);
     if (!u || !structure || !(u->m_unitState & CUnit::kU_Builder)) return false;
     if (!(modes & kCommandQueue)) ClearOrders(u);
     CBuildOrder::ConstructAt(u->m_orderList, nullptr, structure, x, z);
+    return true;
+}
+
+bool CWorldCommands::HelpBuild(int32_t builder, int32_t site, uint32_t modes) {
+    CUnit* u = UnitOf(builder);
+    CTessarakObject* target = ObjectOf(site);
+    if (!u || !target || !(u->m_unitState & CUnit::kU_Builder) || !target->IsGridMember()) return false;
+    if (!(modes & kCommandQueue)) ClearOrders(u);
+    CBuildOrder::ConstructOn(u->m_orderList, nullptr, target);
     return true;
 }
 
@@ -678,26 +749,61 @@ bool CWorldCommands::Produce(int32_t factory, CTessarakObjectTemplate* product, 
 
 // ---- the map scripts' orders
 
-void CWorldCommands::ScriptControl(int32_t mapId) {
+bool CWorldCommands::ScriptControl(int32_t mapId) {
+    bool any = false;
     for (CUnit* u = m_world.Scene().m_units; u; u = u->m_unitNext)
-        if (u->m_mapId == mapId) u->m_scriptControl = 1;
+        if (u->m_mapId == mapId) {
+            u->m_scriptControl = 1;
+            any = true;
+        }
+    return any;
 }
 
-void CWorldCommands::ScriptMove(int32_t mapId, float x, float y, float z, bool force) {
+bool CWorldCommands::ScriptMove(int32_t mapId, float x, float y, float z, bool force) {
+    bool any = false;
     for (CUnit* u = m_world.Scene().m_units; u; u = u->m_unitNext) {
         if (u->m_mapId != mapId || !u->m_orderList) continue;
         CMoveOrder* move = new CMoveOrder(u->m_orderList, nullptr, u, x, z, force ? 1 : 0);
         move->m_target[1] = move->m_destination[1] = y;
         move->m_issuedHere = 1;
         u->m_scriptControl = 1;
+        any = true;
     }
+    return any;
 }
 
-void CWorldCommands::ScriptPatrol(int32_t mapId, float x, float z) {
+bool CWorldCommands::ScriptPatrol(int32_t mapId, float x, float z) {
+    bool any = false;
     for (CUnit* u = m_world.Scene().m_units; u; u = u->m_unitNext) {
         if (u->m_mapId != mapId || !u->m_orderList) continue;
         CPatrolOrder* patrol = new CPatrolOrder(u->m_orderList, nullptr, u);
         AtPoint(patrol, x, z)->m_issuedHere = 1;
         u->m_scriptControl = 1;
+        any = true;
     }
+    return any;
+}
+
+// SCRIPTPOINT: u8 point (255 every point), u8 active, f32 x, f32 z.
+namespace {
+void SendScriptPoint(CWorld& world, int32_t point, bool active, float x, float z) {
+    std::vector<uint8_t> payload;
+    LE_PutU8(payload, static_cast<uint8_t>(point));
+    LE_PutU8(payload, active ? 1 : 0);
+    LE_PutF32(payload, x);
+    LE_PutF32(payload, z);
+    world.Sender().Send(NS_NOTIFYTYPE_SCRIPTPOINT, payload.data(), static_cast<int>(payload.size()));
+}
+}  // namespace
+
+bool CWorldCommands::SetScriptPoint(int32_t point, float x, float z) {
+    if (point < 0 || point >= CGameScene::kScriptPoints) return false;
+    m_world.Scene().SetScriptPoint(point, x, z, true);
+    SendScriptPoint(m_world, point, true, x, z);
+    return true;
+}
+
+void CWorldCommands::RemoveScriptPoints() {
+    m_world.Scene().SetScriptPoint(CGameScene::kScriptPoints, 0.0f, 0.0f, false);
+    SendScriptPoint(m_world, CGameScene::kScriptPoints, false, 0.0f, 0.0f);
 }

@@ -105,6 +105,12 @@ public:
     // queue mode holds).
     void AssignGroup(int32_t group);
     void SelectGroup(int32_t group, uint32_t modes);
+    // The selected units join group (1 to 254), taking the template's speed
+    // again (a group's members keep their own pace).
+    void JoinGroup(int32_t group);
+    // Every unit of the local player whose template a selected unit has
+    // joins the selection.
+    SCommandResult SelectSameTemplates();
 
     // The group orders of the selected units (see the source).
     bool MoveSelected(float x, float z, uint32_t modes);
@@ -122,6 +128,8 @@ public:
     bool Guard(const std::vector<int32_t>& units, int32_t target, uint32_t modes);
     bool Patrol(const std::vector<int32_t>& units, float x, float z, uint32_t modes);
     bool Tow(const std::vector<int32_t>& units, int32_t target, uint32_t modes);
+    // A harvest toward the ground point: the units find a field there.
+    bool HarvestAt(const std::vector<int32_t>& units, float x, float z, uint32_t modes);
     // Every order of the units goes (the running one's end is sent).
     bool Stop(const std::vector<int32_t>& units);
     // The objects are destroyed (remove: taken off the map without a
@@ -129,8 +137,18 @@ public:
     // behind its owner's earlier orders; the server takes it only from the
     // owner's machine.
     bool Kill(const std::vector<int32_t>& objects, bool remove);
+    // The units are switched on or off (MODE_ON 138, MODE_OFF 139), every
+    // tow cable that holds each lets it go (UNIT_DISCONNECT 136), each waits
+    // for the signal (1 to 255) or goes on (0) (SIGNAL 143): on every
+    // machine in the same turn, from the owner's machine only.
+    bool SwitchOn(const std::vector<int32_t>& units, bool on);
+    bool ReleaseTow(const std::vector<int32_t>& units);
+    bool Signal(const std::vector<int32_t>& units, int32_t signal);
     // A builder puts up a structure of the template at (x, z).
     bool Build(int32_t builder, CTessarakObjectTemplate* structure, float x, float z, uint32_t modes);
+    // A builder works on a construction site standing on the map (helps
+    // another builder's construction).
+    bool HelpBuild(int32_t builder, int32_t site, uint32_t modes);
     // A factory makes a unit of the template (repeat: again that many times,
     // as the build panel's right click sets it).
     bool Produce(int32_t factory, CTessarakObjectTemplate* product, uint32_t repeat, uint32_t modes);
@@ -160,16 +178,23 @@ public:
 
     // ---- the map scripts' orders, for the units of a map id (every machine
     // runs the map's scripts alike; the orders count as given here, so a map
-    // export writes them again)
+    // export writes them again). False when no unit has the map id.
     // The units come under the script's control.
-    void ScriptControl(int32_t mapId);
+    bool ScriptControl(int32_t mapId);
     // A move to (x, y, z) (force: it moves whatever it meets) behind the
     // units' orders.
-    void ScriptMove(int32_t mapId, float x, float y, float z, bool force);
+    bool ScriptMove(int32_t mapId, float x, float y, float z, bool force);
     // A patrol point (x, z) behind the units' orders.
-    void ScriptPatrol(int32_t mapId, float x, float z);
+    bool ScriptPatrol(int32_t mapId, float x, float z);
+    // Script point (0 to 254) at the ground point (x, z), or every point
+    // inactive: this machine's table at once, every machine's in the turn
+    // of SCRIPTPOINT (140). False for a point outside the table.
+    bool SetScriptPoint(int32_t point, float x, float z);
+    void RemoveScriptPoints();
 
 private:
+    bool SendForUnits(const std::vector<int32_t>& units, uint16_t type, const uint8_t* extra,
+                      int extraLength);
     template <class T>
     bool TargetOrders(const std::vector<int32_t>& units, int32_t target, uint32_t modes);
     CUnit* UnitOf(int32_t id) const;

@@ -245,6 +245,10 @@ bool CWorldGrid::FindPath(const CGridObject& unit, float goalX, float goalY, flo
             lastDy = dy;
         }
     }
+    // A way that sets out from a cell beside the unit (there was no room
+    // where it stands) leads there first.
+    if (m_pathFinder.StartMoved())
+        list->PushFrontRaw(float(m_pathFinder.StartX()), float(0xFFFF), float(m_pathFinder.StartY()));
     EndRequest();
     out = std::move(list);
     return true;

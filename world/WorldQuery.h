@@ -26,31 +26,57 @@ struct SUnitView {
     bool mobile = false;
     bool armed = false;
     bool builder = false;
-    bool harvester = false;  // it can hold resources
-    uint32_t orders = 0;     // the orders in its queue
+    bool harvester = false;   // it can hold resources
+    bool on = false;          // switched on (MODE_ON)
+    bool towing = false;      // it can tow
+    uint16_t waitSignal = 0;  // the signal it waits for (0 none)
+    uint32_t orders = 0;      // the orders in its queue
+    float radius = 0.0f;      // its collision radius
+    float maxPower = 0.0f;    // its template's power
+    float cost = 0.0f;        // its template's expense
+    // The type bits of the order it runs (0: none).
+    uint32_t running = 0;
+    // What it builds on the map (a construction site's id, -1: none).
+    int32_t building = -1;
+    // The unit that last hit it, and the enemy its own target scan found
+    // (-1: none; the ids of objects that may have gone since).
+    int32_t lastAttacker = -1;
+    int32_t scanned = -1;
+    // A map script commands it (the computer players leave it alone).
+    bool scripted = false;
+    // The value it has lost to damage and the value its shots destroyed so
+    // far (damage over the victim's power, times the victim's cost), summed
+    // over its life.
+    float valueLost = 0.0f;
+    float valueDestroyed = 0.0f;
+};
+
+// One player as the query sees it: its standing and economy.
+struct SPlayerView {
+    int32_t id = -1;
+    int32_t ownerId = -1;  // what its objects store
+    bool neutral = false;
+    bool computer = false;  // a computer player plays it
+    bool outOfGame = false;
+    bool watching = false;        // its race only watches
+    bool local = false;           // this machine's player
+    float resources = 0.0f;       // the stock
+    float storage = 0.0f;         // the stock's limit
+    float energyProduced = 0.0f;  // this tick's, smoothed
+    float energyConsumed = 0.0f;
+    float energyRatio = 1.0f;  // the share of the demand met: the power level
+    float spent = 0.0f;        // what it spent in the last tick
+    float gainRate = 0.0f;     // resources a second
+    float spendRate = 0.0f;
+    float colour[3] = {0.0f, 0.0f, 0.0f};                // 0 to 255
+    const CTessarakObjectTemplate* startUnit = nullptr;  // its race's central template
+    // Its complete units, those armed that stand (defensive) and those armed
+    // that move (offensive): counted by LocalPlayer only.
+    int32_t units = 0, defensive = 0, offensive = 0;
 };
 
 // ---- what the local player's interface shows. Names are the world's own
 // texts, read before the next turn.
-
-// A player's economy and standing.
-struct SPlayerView {
-    int32_t id = -1;
-    int32_t ownerId = -1;  // what its objects store
-    float colour[3] = {0.0f, 0.0f, 0.0f};
-    float resources = 0.0f;       // the stock
-    float storage = 0.0f;         // the stock's limit
-    float energyProduced = 0.0f;  // smoothed, a tick's worth
-    float energyConsumed = 0.0f;
-    float energyRatio = 1.0f;  // the share of the demand met: the power level
-    float gainRate = 0.0f;     // resources a second
-    float spendRate = 0.0f;
-    // Its complete units, those armed that stand (defensive) and those armed
-    // that move (offensive).
-    int32_t units = 0, defensive = 0, offensive = 0;
-    bool watching = false;  // its race only watches
-    bool local = false;
-};
 
 // One object of the battlefield.
 struct SObjectView {
@@ -128,6 +154,19 @@ public:
 
     // The units of a player (by player id), alive, in the scene's order.
     std::vector<SUnitView> UnitsOf(int32_t playerId) const;
+    // Every unit alive, in the scene's order.
+    std::vector<SUnitView> AllUnits() const;
+    // The players of the session in the list's order (by id), the neutral
+    // one included; one by id (false: none).
+    std::vector<SPlayerView> Players() const;
+    bool Player(int32_t playerId, SPlayerView* out) const;
+    // Whether the two players are allies (the same player, team mates, allied,
+    // or either the neutral one). False when either does not exist.
+    bool Allied(int32_t a, int32_t b) const;
+    // Game time (1/1193182 second units) and the map rectangle (left, top,
+    // right, bottom: x from left to right, z from bottom to top).
+    uint64_t GameTime() const;
+    void MapRect(int32_t* left, int32_t* top, int32_t* right, int32_t* bottom) const;
     // One unit by object id; false when there is none (or it left play).
     bool Unit(int32_t id, SUnitView* out) const;
     // Where an object stands on the ground; false when there is none.
@@ -139,6 +178,18 @@ public:
     // The resource fields (objects with a resource type) within radius of
     // (x, z), nearest first; their ids.
     std::vector<int32_t> ResourceFieldsNear(float x, float z, float radius) const;
+    // Every resource field's id, in the scene's order.
+    std::vector<int32_t> ResourceFields() const;
+    // Whether no object covers the disc of radius around (x, z) (with its own
+    // radius added).
+    bool IsAreaFree(float radius, float x, float z) const;
+    // Whether no structure of a player not allied with the player stands
+    // within radius of (x, z).
+    bool IsFreeOfEnemyStructures(int32_t playerId, float radius, float x, float z) const;
+    // Whether a unit on the ground can drive from (fromX, fromZ) to within
+    // reach of (toX, toZ) over free cells of the path grid (a structure's own
+    // footprint around the start does not count against it).
+    bool Reachable(float fromX, float fromZ, float toX, float toZ, float reach) const;
     // A free site for a structure of the template nearest (x, z), no farther
     // than reach: its footprint clear of objects and inside the map. False
     // when there is none.
@@ -149,8 +200,25 @@ public:
     // (x, z).
     float Danger(int32_t playerId, float x, float z, float radius) const;
 
+    // ---- the local player's view (the selection, the script points)
+    // The selected units, in the scene's order of units; every selected
+    // object still in play, in the order of the list of all objects.
+    std::vector<int32_t> SelectedUnits() const;
+    std::vector<int32_t> SelectedObjects() const;
+    // The first object of the grid's object layer near the ground point
+    // whose radius reaches it; -1 when none.
+    int32_t ObjectAt(float x, float z) const;
+    // The active script point's place; false for one not active or outside
+    // 0 to 254.
+    bool ScriptPoint(int32_t point, float* x, float* z) const;
+    // The first unit of the local player made from its race's start unit
+    // (its headquarters); -1 when none.
+    int32_t LocalStartUnit() const;
+    // The local player's units that wait for the signal (1 to 255).
+    std::vector<int32_t> LocalUnitsWaitingFor(int32_t signal) const;
+
     // ---- the local player's view (world/WorldQueryView.cpp)
-    bool Player(int32_t playerId, SPlayerView* out) const;
+    // The local player, with its unit counts.
     bool LocalPlayer(SPlayerView* out) const;
     // Whether the objects of the owner id count as the local player's
     // allies (its own among them).
@@ -176,8 +244,6 @@ public:
     bool SiteBlocked(const CTessarakObjectTemplate* structure, float x, float z) const;
     // The footprint radius of a template (its collision radius without one).
     float FootprintOf(const CTessarakObjectTemplate* tmpl) const;
-    // The map rectangle: left, top, right, bottom (top above bottom).
-    void MapRect(int32_t* left, int32_t* top, int32_t* right, int32_t* bottom) const;
     // Whether the square of (x, z) is hidden from the local player (state
     // under 200, under 120: unseen); outside the map both are true.
     bool Hidden(float x, float z) const;

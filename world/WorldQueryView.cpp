@@ -50,39 +50,21 @@ const CUnitWeapon* FirstWeapon(const CTessarakObject* o) {
 
 }  // namespace
 
-bool CWorldQuery::Player(int32_t playerId, SPlayerView* out) const {
-    const CPlayerList* players = m_world.Players();
-    const CPlayer* p = players ? players->FindPlayerById(playerId) : nullptr;
-    if (!p) return false;
-    SPlayerView v;
-    v.id = p->m_id;
-    v.ownerId = p->m_ownerId;
-    for (int i = 0; i < 3; ++i) v.colour[i] = p->m_colour[i];
-    v.resources = p->m_resources;
-    v.storage = p->m_storageLast > p->m_storage ? p->m_storageLast : p->m_storage;
-    v.energyProduced = p->m_energyProducedSmooth;
-    v.energyConsumed = p->m_energyConsumedSmooth;
-    v.energyRatio = p->m_energyRatio;
-    v.gainRate = p->m_gainRate;
-    v.spendRate = p->m_spendRate;
-    v.watching = p->m_race && p->m_race->m_watching;
-    v.local = p == players->m_local;
-    for (const CUnit* u = m_world.Scene().m_units; u; u = u->m_unitNext) {
-        if (u->m_owner != p || !InPlay(u) || !u->IsComplete()) continue;
-        ++v.units;
-        if (!(u->m_unitState & CUnit::kU_Armed)) continue;
-        if (u->m_unitState & CUnit::kU_Mobile)
-            ++v.offensive;
-        else
-            ++v.defensive;
-    }
-    if (out) *out = v;
-    return true;
-}
-
 bool CWorldQuery::LocalPlayer(SPlayerView* out) const {
     const CPlayerList* players = m_world.Players();
-    return players && players->m_local && Player(players->m_local->m_id, out);
+    const CPlayer* p = players ? players->m_local : nullptr;
+    if (!p || !Player(p->m_id, out)) return false;
+    if (!out) return true;
+    for (const CUnit* u = m_world.Scene().m_units; u; u = u->m_unitNext) {
+        if (u->m_owner != p || !InPlay(u) || !u->IsComplete()) continue;
+        ++out->units;
+        if (!(u->m_unitState & CUnit::kU_Armed)) continue;
+        if (u->m_unitState & CUnit::kU_Mobile)
+            ++out->offensive;
+        else
+            ++out->defensive;
+    }
+    return true;
 }
 
 bool CWorldQuery::AlliedWithLocal(int32_t playerId) const {
@@ -340,14 +322,6 @@ bool CWorldQuery::SiteBlocked(const CTessarakObjectTemplate* structure, float x,
     const CWorldGrid& grid = m_world.Grid();
     if (!grid.m_layer[0].QueryAround(FootprintOf(structure), x, z)) return true;
     return grid.IsCellUnder120(x, z);
-}
-
-void CWorldQuery::MapRect(int32_t* left, int32_t* top, int32_t* right, int32_t* bottom) const {
-    const CWorldGrid& grid = m_world.Grid();
-    *left = grid.m_x1;
-    *top = grid.m_y1;
-    *right = grid.m_x2;
-    *bottom = grid.m_y2;
 }
 
 bool CWorldQuery::Hidden(float x, float z) const {

@@ -23,44 +23,6 @@
 
 namespace {
 
-// The units dbg_UnitOut prints for the selection as it is (no new choice).
-std::vector<SUnitSeen> SelectedUnits(CTestProcess& game) {
-    static int s_serial = 0;
-    std::string end = "selected-end " + std::to_string(++s_serial);
-    game.Write("echo(\"selected-begin " + std::to_string(s_serial) + "\"); dbg_UnitOut(); echo(\"" + end +
-               "\");\n");
-    std::vector<SUnitSeen> units;
-    if (!game.WaitForLine(end, 10.0)) return units;
-    std::string out = game.Output();
-    size_t from = out.find("selected-begin " + std::to_string(s_serial) + "\n");
-    size_t to = out.find(end + "\n", from);
-    float x, y, z;
-    for (size_t at = out.find("Position: ", from); at != std::string::npos && at < to;
-         at = out.find("Position: ", at + 1))
-        if (std::sscanf(out.c_str() + at, "Position: %f, %f, %f", &x, &y, &z) == 3)
-            units.push_back({"", x, y, z});
-    return units;
-}
-
-// Runs the command and waits until a later frame took a command of its own:
-// the frame that ran the command has drawn by then.
-void RunAndDraw(CTestProcess& game, const std::string& command) {
-    static int s_serial = 0;
-    for (int round = 0; round < 2; ++round) {
-        std::string mark = "drawn-" + std::to_string(++s_serial);
-        game.Write((round == 0 ? command : std::string()) + "echo(\"" + mark + "\");\n");
-        game.WaitForLine(mark, 10.0);
-    }
-}
-
-// Puts the camera over (x, z) and waits until the view shows it.
-void LookAt(CTestProcess& game, float x, float z) {
-    char command[128];
-    // The view looks at (centre x, 0, -centre y).
-    std::snprintf(command, sizeof command, "View_GameSceneCenterX(%g); View_GameSceneCenterY(%g);", x, -z);
-    RunAndDraw(game, command);
-}
-
 // Pixels of the picture whose colour passes the test.
 template <class Test>
 int Count(const STestShot& s, int x0, int y0, int x1, int y1, Test test) {
@@ -85,7 +47,7 @@ TEST(PlayWindow, MapUnitsAndTeamColourDrawnAndATankClickedAndOrdered) {
     CTestXServer x;
     ASSERT_TRUE(x.Start());
     CTestProcess game;
-    ASSERT_TRUE(Test_StartGame(game, dir, {{"DISPLAY", x.Display()}, {"SDL_VIDEODRIVER", "x11"}}));
+    ASSERT_TRUE(Test_StartGameOn(game, dir, x));
     std::vector<SUnitSeen> units;
     for (int i = 0; i < 120 && units.empty(); ++i) {
         units = Test_ReadUnits(game, 5.0);
@@ -95,16 +57,14 @@ TEST(PlayWindow, MapUnitsAndTeamColourDrawnAndATankClickedAndOrdered) {
     game.Write("Color();\n");
     ASSERT_TRUE(game.WaitForOutput("Your color is R 230.000000 G 20.000000 B 20.000000", 10))
         << game.Output();
-    std::string window = x.Shell("timeout 30 xdotool search --sync --name '^Tessarak$' | head -1");
+    const std::string window = Test_GameWindow(x);
     ASSERT_FALSE(window.empty());
-    window.pop_back();
-    x.Shell("xdotool windowfocus --sync " + window);
     // Nothing selected yet: the read-out above chose every unit.
     x.Shell("xdotool mousemove --window " + window + " 600 20");
 
     // Over the first player's three tanks: grass, and the team's red on the
     // tanks; no red where the map's bare ground is.
-    LookAt(game, -20.0f, -22.0f);
+    Test_LookAt(game, -20.0f, -22.0f);
     STestShot shot = x.Screenshot(window);
     ASSERT_TRUE(shot.Valid());
     ASSERT_EQ(shot.width, 640);
@@ -116,7 +76,7 @@ TEST(PlayWindow, MapUnitsAndTeamColourDrawnAndATankClickedAndOrdered) {
     EXPECT_GT(Count(shot, 0, 0, 640, 480, red), 60);
     // The tank of map id 11 stands in the middle of the view.
     EXPECT_GT(Count(shot, 280, 200, 360, 280, red), 10);
-    LookAt(game, 0.0f, 30.0f);  // the ground far from any unit
+    Test_LookAt(game, 0.0f, 30.0f);  // the ground far from any unit
     // No red in the game view (the HUD's bar at the bottom and the radar at
     // the top right aside), once the start-up's red notices (the fonts built)
     // have left the screen.
@@ -131,7 +91,7 @@ TEST(PlayWindow, MapUnitsAndTeamColourDrawnAndATankClickedAndOrdered) {
     EXPECT_EQ(redOnGround, 0);
 
     // The console's lines over the game: a line echoed on the screen.
-    RunAndDraw(game, "ScreenEcho(\"Over the battlefield\");");
+    Test_RunAndDraw(game, "ScreenEcho(\"Over the battlefield\");");
     STestShot console = x.Screenshot(window);
     ASSERT_TRUE(console.Valid());
     auto white = [](const unsigned char* p) { return p[0] > 200 && p[1] > 200 && p[2] > 200; };
@@ -139,12 +99,12 @@ TEST(PlayWindow, MapUnitsAndTeamColourDrawnAndATankClickedAndOrdered) {
     EXPECT_GT(Count(console, 0, 0, 640, 480, grass), 640 * 480 / 3);  // the game shows on
 
     // A left click on the tank in the middle selects it alone.
-    LookAt(game, -20.0f, -22.0f);
+    Test_LookAt(game, -20.0f, -22.0f);
     x.Shell("xdotool mousemove --window " + window + " 320 240 click 1");
     std::vector<SUnitSeen> selected;
     for (int i = 0; i < 20 && selected.size() != 1; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        selected = SelectedUnits(game);
+        selected = Test_SelectedUnits(game);
     }
     ASSERT_EQ(selected.size(), 1u) << game.Output();
     EXPECT_NEAR(selected[0].x, -20.0f, 0.5f);
@@ -152,12 +112,12 @@ TEST(PlayWindow, MapUnitsAndTeamColourDrawnAndATankClickedAndOrdered) {
 
     // A right click on the ground in the middle of the view, now over
     // (-12, -30): the tank drives there.
-    LookAt(game, -12.0f, -30.0f);
+    Test_LookAt(game, -12.0f, -30.0f);
     x.Shell("xdotool mousemove --window " + window + " 320 240 click 3");
     bool arrived = false;
     for (int i = 0; i < 60 && !arrived; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(250));
-        selected = SelectedUnits(game);
+        selected = Test_SelectedUnits(game);
         arrived = selected.size() == 1 && std::hypot(selected[0].x + 12.0f, selected[0].z + 30.0f) < 2.5f;
     }
     EXPECT_TRUE(arrived) << game.Output();
@@ -178,15 +138,14 @@ TEST(PlayWindow, MiniConsoleDrawsItsLinesOverTheGame) {
     CTestXServer x;
     ASSERT_TRUE(x.Start());
     CTestProcess game;
-    ASSERT_TRUE(Test_StartGame(game, dir, {{"DISPLAY", x.Display()}, {"SDL_VIDEODRIVER", "x11"}}));
+    ASSERT_TRUE(Test_StartGameOn(game, dir, x));
     ASSERT_FALSE(Test_UnitsOnceRunning(game, 30.0).empty()) << game.Output();
-    std::string window = x.Shell("timeout 30 xdotool search --sync --name '^Tessarak$' | head -1");
+    const std::string window = Test_GameWindow(x);
     ASSERT_FALSE(window.empty());
-    window.pop_back();
     x.Shell("xdotool mousemove --window " + window + " 600 20");
 
     // Bare ground far from the units.
-    LookAt(game, 0.0f, 30.0f);
+    Test_LookAt(game, 0.0f, 30.0f);
     STestShot hidden = x.Screenshot(window);
     ASSERT_TRUE(hidden.Valid());
     ASSERT_EQ(hidden.width, 640);
@@ -196,9 +155,9 @@ TEST(PlayWindow, MiniConsoleDrawsItsLinesOverTheGame) {
 
     // Two wide lines into the console (not echoed on the screen), then the
     // mini console: they are among its newest lines.
-    RunAndDraw(game,
-               "echo(\"MMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMM\"); "
-               "echo(\"WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW\"); Console_ShowMini();");
+    Test_RunAndDraw(game,
+                    "echo(\"MMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMM\"); "
+                    "echo(\"WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW\"); Console_ShowMini();");
     STestShot mini = x.Screenshot(window);
     ASSERT_TRUE(mini.Valid());
     // The lines in the band at the bottom, over the ground.
@@ -224,7 +183,7 @@ TEST(PlayWindow, MiniConsoleDrawsItsLinesOverTheGame) {
     }
     EXPECT_GT(widest, 200);
 
-    RunAndDraw(game, "Console_Hide();");
+    Test_RunAndDraw(game, "Console_Hide();");
     STestShot again = x.Screenshot(window);
     ASSERT_TRUE(again.Valid());
     EXPECT_LT(Count(again, 0, 340, 640, 480, white), Count(hidden, 0, 340, 640, 480, white) + 40);

@@ -171,12 +171,18 @@ public:
         net->m_queue1.Flush();
         net->m_queue3.Flush();
         net->m_queue2.Flush();
-        // A frame lasts what it lasts: the game's countdowns run in real time.
-        auto now = std::chrono::steady_clock::now();
-        frameStep = m_lastStep.time_since_epoch().count()
-                        ? std::chrono::duration<float>(now - m_lastStep).count()
-                        : 0.0f;
-        m_lastStep = now;
+        // A frame lasts what it lasts: the game's countdowns run in real time
+        // (or, on a machine given a virtual time, the same step every frame).
+        if (m_virtualStep > 0.0f) {
+            frameStep = m_virtualStep;
+            m_counter += net->GetClock().Ticks(m_virtualStep);
+        } else {
+            auto now = std::chrono::steady_clock::now();
+            frameStep = m_lastStep.time_since_epoch().count()
+                            ? std::chrono::duration<float>(now - m_lastStep).count()
+                            : 0.0f;
+            m_lastStep = now;
+        }
         net->CountDownFrame(frameStep);
         if (guiWord == 0 && gameState == 0) {
             StartGame();
@@ -192,10 +198,12 @@ public:
         CTurnOrders orders;
         net->ExecuteFrame(orders);
         net->RemoveMarkedPlayers();
+        if (beforeTurn) beforeTurn();
         STurn turn;
         turn.frame = frame;
         m_world->Tick(turn, orders);
         ticks[frame] = {net->WorldSyncCrc(), net->m_frameDigest, gameTime};
+        if (logCrcs) crcLog.push_back(ticks[frame].worldCrc);
         ++tickCount;
         net->ResyncClients();
     }
@@ -256,6 +264,23 @@ public:
         return n;
     }
 
+    // From now on the machine's frames and its network engine's clock run
+    // on a virtual time that advances by step seconds each frame: a machine
+    // alone (its own local game) then runs the same whatever the load.
+    void UseVirtualTime(float step) {
+        m_counter = net->GetClock().Now();
+        m_virtualStep = step;
+        net->GetClock().SetSource([](void* self) { return static_cast<CNetMachine*>(self)->m_counter; },
+                                  this);
+    }
+    float m_virtualStep = 0.0f;
+    int64_t m_counter = 0;
+    // Runs after the frame's messages and before the world's turn, as the
+    // game's computer players do.
+    std::function<void()> beforeTurn;
+    // With logCrcs, every tick's sync CRC in order (the frame numbers wrap).
+    bool logCrcs = false;
+    std::vector<uint32_t> crcLog;
     std::string m_name;
     CE3DFrame* m_root;
     std::unique_ptr<CWorld> m_world;

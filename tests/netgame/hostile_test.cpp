@@ -21,7 +21,7 @@ std::vector<uint8_t> Bytes(const CStateArchive& ar) {
 // A raw client: a raw peer whose registry is filled from the client's side
 // of the table (every id with the options both sides share).
 struct SRawClient : SRawPeer {
-    static constexpr uint16_t kUnknown = 140;  // an id the game has not
+    static constexpr uint16_t kUnknown = 141;  // an id the game has not
 
     explicit SRawClient(const SNetAddress& server) : SRawPeer(kNetLoopback, server, 13) {
         size_t n = 0;
@@ -79,7 +79,8 @@ TEST(NetHostile, RefusedRequestsLeaveTheGameGoingOn) {
     auto pump = [&](const std::function<bool()>& done) { return raw.Pump(s, done); };
     // The join, step by step, as the wire tables give it.
     ASSERT_TRUE(raw.Connect(s));
-    ASSERT_EQ(raw.got[NS_NOTIFYTYPE_CONNECT][0], (std::vector<uint8_t>{13, 0, 0, 0, 0, 0, 0, 0}));
+    ASSERT_EQ(raw.got[NS_NOTIFYTYPE_CONNECT][0],
+              (std::vector<uint8_t>{static_cast<uint8_t>(kNetProtocolVersion), 0, 0, 0, 0, 0, 0, 0}));
     CStateArchive ar;
     raw.Send(NS_NOTIFYTYPE_CONNECTVALIDATE, {1, 2, 3, 4});
     ASSERT_TRUE(pump([&] { return raw.Has(NS_NOTIFYTYPE_CONNECTVALIDATE); }));

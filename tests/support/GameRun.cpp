@@ -36,11 +36,31 @@ bool Test_WriteSkirmishStart(const CTempDir& dir, const std::string& before) {
         before + "GameMode(GM_Skirmish);\nStartLocalServer();\nMap(\"Skerry\");\nStartGame();\n");
 }
 
-std::vector<SUnitSeen> Test_ReadUnits(CTestProcess& game, double seconds) {
+bool Test_StartGameOn(CTestProcess& game, const CTempDir& dir, const CTestXServer& x,
+                      const std::vector<std::pair<std::string, std::string>>& env) {
+    std::vector<std::pair<std::string, std::string>> all = {{"DISPLAY", x.Display()},
+                                                            {"SDL_VIDEODRIVER", "x11"}};
+    all.insert(all.end(), env.begin(), env.end());
+    return Test_StartGame(game, dir, all);
+}
+
+std::string Test_GameWindow(const CTestXServer& x) {
+    std::string window = x.Shell("timeout 30 xdotool search --sync --name '^Tessarak$' | head -1");
+    if (window.empty()) return window;
+    window.pop_back();
+    x.Shell("xdotool windowfocus --sync " + window);
+    return window;
+}
+
+namespace {
+// The units dbg_UnitOut prints after the statements of before, read between
+// two marks of their own; empty when the game gave no answer within the
+// seconds.
+std::vector<SUnitSeen> ReadUnitOut(CTestProcess& game, const std::string& before, double seconds) {
     static int s_serial = 0;
     const std::string begin = "units-begin " + std::to_string(++s_serial);
     const std::string end = "units-end " + std::to_string(s_serial);
-    game.Write("echo(\"" + begin + "\"); SelectAllUnits(); dbg_UnitOut(); echo(\"" + end + "\");\n");
+    game.Write("echo(\"" + begin + "\"); " + before + "dbg_UnitOut(); echo(\"" + end + "\");\n");
     std::vector<SUnitSeen> units;
     if (!game.WaitForLine(end, seconds)) return units;
     std::string out = game.Output();
@@ -61,6 +81,31 @@ std::vector<SUnitSeen> Test_ReadUnits(CTestProcess& game, double seconds) {
         previous = line;
     }
     return units;
+}
+}  // namespace
+
+std::vector<SUnitSeen> Test_ReadUnits(CTestProcess& game, double seconds) {
+    return ReadUnitOut(game, "SelectAllUnits(); ", seconds);
+}
+
+std::vector<SUnitSeen> Test_SelectedUnits(CTestProcess& game, double seconds) {
+    return ReadUnitOut(game, "", seconds);
+}
+
+void Test_RunAndDraw(CTestProcess& game, const std::string& command) {
+    static int s_serial = 0;
+    for (int round = 0; round < 2; ++round) {
+        std::string mark = "drawn-" + std::to_string(++s_serial);
+        game.Write((round == 0 ? command : std::string()) + "echo(\"" + mark + "\");\n");
+        game.WaitForLine(mark, 10.0);
+    }
+}
+
+void Test_LookAt(CTestProcess& game, float x, float z) {
+    char command[128];
+    // The view looks at (centre x, 0, -centre y).
+    std::snprintf(command, sizeof command, "View_GameSceneCenterX(%g); View_GameSceneCenterY(%g);", x, -z);
+    Test_RunAndDraw(game, command);
 }
 
 const SUnitSeen* Test_NearestUnit(const std::vector<SUnitSeen>& units, const char* name, float x, float z) {

@@ -10,6 +10,7 @@
 
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/XServer.h"
 
 // One unit as dbg_UnitOut prints it.
 struct SUnitSeen {
@@ -22,6 +23,12 @@ struct SUnitSeen {
 // driver. env is set last.
 bool Test_StartGame(CTestProcess& game, const CTempDir& dir,
                     const std::vector<std::pair<std::string, std::string>>& env = {});
+// Starts it on the X server's display (SDL's X11 driver), env set last.
+bool Test_StartGameOn(CTestProcess& game, const CTempDir& dir, const CTestXServer& x,
+                      const std::vector<std::pair<std::string, std::string>>& env = {});
+// The game's window on the X server, focused (xdotool's id); "" when none
+// came within 30 seconds.
+std::string Test_GameWindow(const CTestXServer& x);
 // How Test_StartGame starts it (a test changes the program to start it
 // another way, through the launcher say).
 SProcessOptions Test_GameOptions(const CTempDir& dir);
@@ -35,6 +42,16 @@ bool Test_WriteSkirmishStart(const CTempDir& dir, const std::string& before = ""
 // template names and positions back; empty when the game gave no answer
 // within the seconds.
 std::vector<SUnitSeen> Test_ReadUnits(CTestProcess& game, double seconds = 10.0);
+
+// The units selected now (no new choice), read as Test_ReadUnits reads them.
+std::vector<SUnitSeen> Test_SelectedUnits(CTestProcess& game, double seconds = 10.0);
+
+// Runs the command and waits until a later frame took a command of its own:
+// the frame that ran the command has drawn by then.
+void Test_RunAndDraw(CTestProcess& game, const std::string& command);
+// Puts the camera over the ground point (x, z) and waits until the view
+// shows it.
+void Test_LookAt(CTestProcess& game, float x, float z);
 
 // The local player's units once the game loop runs (SelectAllUnits waits for
 // it): read again until some come or the seconds ran out.

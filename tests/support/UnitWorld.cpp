@@ -30,22 +30,26 @@ CUnitWorld::~CUnitWorld() {
     projects = nullptr;
 }
 
-bool CUnitWorld::LoadDemoTemplates(std::string& error) {
+std::string Test_DemoUnitsFolder(std::string& error) {
     const char* build = std::getenv("TESSARAK_BUILD");
 #ifdef TESSARAK_BUILD_DIR
     if (!build) build = TESSARAK_BUILD_DIR;  // a program of the build (a benchmark)
 #endif
     if (!build) {
         error = "TESSARAK_BUILD is not set: run through ctest";
-        return false;
+        return "";
     }
+    return std::string("Z:") + build + "/install/Tessarak/Units";
+}
+
+bool CUnitWorld::LoadDemoTemplates(std::string& error) {
+    const std::string units = Test_DemoUnitsFolder(error);
+    if (units.empty()) return false;
     if (!projectList) {
         projectList = new CProjectList(nullptr, scene);
         projects = projectList;
         world.SetProjects(projectList);
     }
-    // The installation's Units folder, as the game names it ("Z:" is the root).
-    const std::string units = std::string("Z:") + build + "/install/Tessarak/Units";
     if (!scene->LoadUnits(units.c_str())) {
         for (const std::string& l : lines) error += l + "\n";
         return false;

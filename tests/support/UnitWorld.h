@@ -18,6 +18,10 @@ class CUnit;
 class CUnitTemplate;
 class CWorldGrid;
 
+// The Units folder of the build's installation, as the game names it ("Z:"
+// is the root); "" (with the reason in error) when TESSARAK_BUILD is not set.
+std::string Test_DemoUnitsFolder(std::string& error);
+
 class CUnitWorld : public CWorldTestHost {
 public:
     // A map from -half to half on both axes.

@@ -678,6 +678,7 @@ public:
 TEST_F(OrdersTest, AComputerPlayersUnitsGoAroundWhatItMadeExpensive) {
     world.players->m_local = world.blue;  // red plays on no one's screen: a computer player
     world.red->m_computer = 1;
+    world.red->m_computerHere = 1;  // and this machine runs it
     CBandCosts costs((world.grid->m_pathGrid.Width() - 1) / 3);
     world.red->m_pathCosts = &costs;
     CUnit* unit = Tank(-30.0f, 30.0f);

@@ -107,7 +107,8 @@ int Sign(int v) {
     return (v > 0) - (v < 0);
 }
 
-// Walks a finished list from the start: every corner lies on a straight or
+// Walks a finished list from the start (the search's own, which the list
+// names first when it is not the unit's cell): every corner lies on a straight or
 // diagonal line of steps from the one before, every step is allowed, no corner
 // repeats the direction before it, and the last corner is in the arrival disc
 // of the goal, which ends the list. Returns the cost, or -1 with a failure.
@@ -119,7 +120,10 @@ int ListCost(const CPathGrid& g, int r, SCells c, const CWaypointList& list, con
     EXPECT_EQ(goal->z, float(c.requestY));
     EXPECT_EQ(goal->y, 0.0f);
     int x = c.sx, y = c.sy, cost = 0, lastDx = 0, lastDy = 0;
-    for (const CWaypointPoint* p = list.Head(); p != goal; p = p->next) {
+    // A way that sets out from a cell beside the unit leads there first.
+    const CWaypointPoint* first = list.Head();
+    if (first != goal && int(first->x) == c.sx && int(first->z) == c.sy) first = first->next;
+    for (const CWaypointPoint* p = first; p != goal; p = p->next) {
         EXPECT_EQ(p->y, 65535.0f);
         int dx = int(p->x) - x, dy = int(p->z) - y;
         bool line = dx % 3 == 0 && dy % 3 == 0 && (dx == 0 || dy == 0 || std::abs(dx) == std::abs(dy));
@@ -218,13 +222,22 @@ TEST_F(PathFinderTest, RandomGridsMatchDijkstraWithAndWithoutComputerPlayerCosts
         const CTestCosts* use = round % 2 ? &costs : nullptr;
         SPathCase c{"random", int(rng() % 121), int(rng() % 121), int(rng() % 121), int(rng() % 121), true};
         SCOPED_TRACE("round " + std::to_string(round));
-        SCells cells = Clamped(Cells(), r, c);
-        int expect = Dijkstra(Cells(), r, cells, use);
-
         CTestGridObject unit = UnitAt(c.startX, c.startY, r);
         std::unique_ptr<CWaypointList> list;
         Run(unit, c.goalX, c.goalY, list, 20, 100000, use);
         ASSERT_TRUE(list);
+        // The shortest way from where the search set out (a start without
+        // room moves to the nearest cell with room).
+        SCells cells = Clamped(Cells(), r, c);
+        if (grid.m_pathFinder.StartMoved()) {
+            EXPECT_FALSE(Cells().IsSquareFree(r, cells.sx, cells.sy));
+            EXPECT_LE(std::max(std::abs(grid.m_pathFinder.StartX() - cells.sx),
+                               std::abs(grid.m_pathFinder.StartY() - cells.sy)),
+                      CPathFinder::kStartReach);
+            cells.sx = grid.m_pathFinder.StartX();
+            cells.sy = grid.m_pathFinder.StartY();
+        }
+        int expect = Dijkstra(Cells(), r, cells, use);
         if (expect < 0) {
             ++unreachable;
             EXPECT_EQ(list->m_noPath, 1);
@@ -374,6 +387,30 @@ TEST_F(PathFinderTest, ListHoldsTheGoalAndOnlyTheTurns) {
     ASSERT_EQ(list->Count(), 1);
     EXPECT_EQ(list->Head()->x, 100.0f);
     EXPECT_EQ(list->Head()->z, 48.0f);
+}
+
+// A unit that stands where the grid has no room for it (pressed against a
+// building's footprint, by a crystal field) sets out from the nearest cell
+// with room: its way leads there first, then on to the goal. Walled in all
+// round beyond reach, it has no way.
+TEST_F(PathFinderTest, AUnitWithoutRoomWhereItStandsSetsOutFromTheNearestCellWithRoom) {
+    PathGrids::Block(Cells(), 20, 20, 40, 40);  // a building
+    CTestGridObject unit = UnitAt(38, 30, 2);   // its east edge, inside the footprint
+    std::unique_ptr<CWaypointList> list;
+    Run(unit, 100, 30, list);
+    ASSERT_TRUE(list);
+    ASSERT_EQ(list->m_noPath, 0);
+    ASSERT_GE(list->Count(), 2);
+    // Out of the footprint by the clearance, east: the first cell with room.
+    EXPECT_EQ(list->Head()->x, 42.0f);
+    EXPECT_EQ(list->Head()->z, 30.0f);
+    EXPECT_EQ(list->Tail()->x, 100.0f);
+    EXPECT_EQ(list->Tail()->z, 30.0f);
+
+    PathGrids::Block(Cells(), 60, 60, 130, 130);  // a wide one
+    CTestGridObject deep = UnitAt(95, 95, 2);     // farther than the reach from its edges
+    Run(deep, 20, 100, list);
+    EXPECT_EQ(list->m_noPath, 1);
 }
 
 TEST_F(PathFinderTest, CostlySquaresAreWalkedAroundAndTheCostsAreSpent) {

@@ -64,6 +64,7 @@ std::vector<uint8_t> UnitPart(const CUnit* u, bool sync, const std::vector<uint8
     e.F32(u->m_orbitRadius).F32(u->m_orbitPhase).F32(u->m_verticalAmplitude);
     e.U32(u->m_scanWord).U32(u->m_pathWord).I32(u->m_buildEffect.GetRecordId()).F32(u->m_buildEffectScale);
     e.U8(u->m_energyByte & 1);
+    e.U16(u->m_waitSignal);
     return e.b;
 }
 
@@ -100,6 +101,7 @@ protected:
         u->m_serviceFlags |= CUnit::kS_SightStamped | CUnit::kS_Docked;
         u->m_energyByte = 1;
         u->m_orderIdCounter = 9;
+        u->m_waitSignal = 17;
         return u;
     }
 };

@@ -206,6 +206,38 @@ TEST_F(WorkOrdersTest, AHarvesterFillsAtItsFieldAndUnloadsAtItsDepot) {
     EXPECT_EQ(harvester->m_runningOrder->m_type, CUnitOrder::kHarvest);
 }
 
+// A harvester as a player starts with it: by its headquarters, next to a
+// crystal field, where the path grid has no room for it (the two footprints
+// and its clearance). It mines where it stands, then finds its way out to
+// the depot, unloads, and goes back for more.
+TEST_F(WorkOrdersTest, AHarvesterPressedByItsHeadquartersAndItsFieldStillCarriesItsLoadHome) {
+    CTessarakObject* field = world.scene->CreateObjectByClass(world.scene->FindTemplate("Game_Resource_Spot"),
+                                                              std::vector<float>{-18.0f, 0.0f, -34.0f}.data(),
+                                                              nullptr, world.scene->m_idTable.NewId());
+    static_cast<CGridMember*>(field)->EnterGrid();
+    Headquarters(world.red, -30.0f, -30.0f);
+    world.Spawn("Granite_Depot", -34.5f, -19.0f, world.red);
+    CUnit* harvester = world.Spawn("Granite_Harvester", -22.94f, -37.06f, world.red);
+    world.red->m_resources = 100.0f;
+    world.Run(2);
+    CHarvestOrder* harvest = new CHarvestOrder(harvester->m_orderList, nullptr, harvester);
+    harvest->m_destination[0] = -18.0f;
+    harvest->m_destination[2] = -34.0f;
+    int full = -1;
+    const int unloaded = TicksUntil(3000, [&, tick = 0]() mutable {
+        ++tick;
+        if (full < 0 && harvester->m_harvestLoad >= 150.0f) full = tick;
+        return full >= 0 && harvester->m_harvestLoad == 0.0f;
+    });
+    ASSERT_GT(full, 0) << "it never filled up";
+    ASSERT_GT(unloaded, 0) << "it never came home: it stands at " << harvester->m_position[0] << ", "
+                           << harvester->m_position[2];
+    world.Run(1);
+    EXPECT_FLOAT_EQ(world.red->m_harvested, 150.0f);
+    ASSERT_NE(harvester->m_runningOrder, nullptr);
+    EXPECT_EQ(harvester->m_runningOrder->m_type, CUnitOrder::kHarvest);
+}
+
 TEST_F(WorkOrdersTest, AHarvesterWithoutADepotTellsItsOwnerAndStops) {
     CUnit* harvester = world.Spawn("Granite_Harvester", -10.0f, 0.0f, world.red);
     new CHarvestOrder(harvester->m_orderList, nullptr, harvester);

@@ -1,0 +1,73 @@
+#include "commands/DebugCommands.h"
+
+#include <ctime>
+
+#include "app/Game.h"
+#include "commands/CommandArgs.h"
+#include "commands/CommandContext.h"
+#include "console/CommandInterpreter.h"
+#include "console/CommandTable.h"
+#include "nwe/Socket.h"
+
+namespace {
+
+void Cmd_SaveScreenCapture(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
+    if (CGame* game = file ? nullptr : GameOf(record)) game->SetCaptureMode(1);
+}
+
+// The sizes of two records of the network engine as the game reported them,
+// and the size of our packet record.
+void Cmd_ReportClassSizes(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
+    if (file) return;
+    CCommandInterpreter* ip = record->GetInterpreter();
+    ip->Printf("CNWEDupPacket %d", 112);
+    ip->Printf("CNWEDataPacket %d", 1712);
+    ip->Printf("SPacketRecord %d", static_cast<int>(sizeof(SPacketRecord)));
+}
+
+// Capture_Start(Fps): a new video of the game view at that rate (30 without
+// an argument), from the next frame on; frames per second above 0 and at
+// most 1000.
+void Cmd_CaptureStart(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
+    CGame* game = file ? nullptr : GameOf(record);
+    if (!game) return;
+    float rate = 30.0f;
+    if (Args_Count(args) > 1) return Args_Error(record, "To many arguments");
+    if (Args_Count(args) == 1 && (!Args_Float(args, 0, rate) || !(rate > 0.0f) || rate > 1000.0f))
+        return Args_Error(record, "Ivalid argument (frames per second above 0 and at most 1000)");
+    game->StartCaptureAnimation(rate);
+}
+
+void Cmd_CaptureStop(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
+    if (CGame* game = file ? nullptr : GameOf(record)) game->SetCaptureMode(0);
+}
+
+// "Current time is : 9:05:07 1/3, 2024": the local time, the day of the
+// month and the month.
+void Cmd_ShowTime(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
+    if (file) return;
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    record->GetInterpreter()->Printf("Current time is : %d:%.2d:%.2d %d/%d, %d", local.tm_hour, local.tm_min,
+                                     local.tm_sec, local.tm_mday, local.tm_mon + 1, local.tm_year + 1900);
+}
+
+}  // namespace
+
+void RegisterDebugCommands(CCommandInterpreter* ip) {
+    const SCommandRow rows[] = {
+        SCommandRow::Function("SaveScreenCapture", Cmd_SaveScreenCapture, "Saves a screencapture to disk",
+                              "SaveScreenCapture"),
+        SCommandRow::Function("ReportClassSizes", Cmd_ReportClassSizes, "Saves a screencapture to disk",
+                              "ReportClassSizes"),
+        SCommandRow::Function("Capture_Start", Cmd_CaptureStart,
+                              "starts to capture a animation with the supplied fps as framerate",
+                              "Capture_Start(float Fps);"),
+        SCommandRow::Function("Capture_Stop", Cmd_CaptureStop, "Stops the capture of a animation",
+                              "Capture_Stop();"),
+        SCommandRow::Function("ShowTime", Cmd_ShowTime, "Shows the current time in the console",
+                              "ShowTime();"),
+    };
+    CommandTable_Register(ip, rows);
+}
