@@ -402,7 +402,7 @@ void CInterface::Update(int inGame, int) {
             // Only the HUD's live parts, and the radar in the top right corner.
             active->Update(3, 0, 0, canvas);
             if (canvas) {
-                const float portion = m_hud.m_radarScreenPortion;
+                const float portion = m_fields.m_radarScreenPortion;
                 const int32_t w = int32_t(std::lround(float(canvas->m_width) * portion));
                 const int32_t h = int32_t(std::lround(float(canvas->m_height) * portion));
                 m_hud.m_radar.Draw(canvas, canvas->m_width - w, 0, w, h);

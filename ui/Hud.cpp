@@ -71,6 +71,7 @@ CBitmapSurface* CHud::Icon(const CTessarakObjectTemplate* tmpl) {
         CStrBuf path;
         path.Format("%s\\Icons\\%s.bmp", m_ui.m_guiResourceFolder.GetText(), tmpl->m_name.GetText());
         icon = CBitmapSurface_LoadShared(screen, path.GetText());
+        if (icon) icon->SetColorKey(0, 255, 255);  // turquoise is transparent
     }
     m_icons[tmpl] = icon;
     return icon;

@@ -193,9 +193,6 @@ public:
 
     // ---- state
     CRadar m_radar;
-    // The share of the screen the radar takes in its corner while the GUI
-    // is hidden (cg_RadarScreenPortion).
-    float m_radarScreenPortion = 0.28f;
     CE3DFont* m_smallFont = nullptr;
     CE3DFont* m_asianFont = nullptr;
     int32_t m_mouseAction = kActionNone;

@@ -154,16 +154,23 @@ void CHud::DrawHeldInfo(CE3DSurface* canvas, int32_t x, int32_t y) {
     SObjectView o;
     if (m_hoverObject < 0 || m_hiddenUnderMouse || !world->Query().Object(m_hoverObject, &o)) return;
     const float health = o.maxPower > 0.0f ? o.power / o.maxPower : 0.0f;
+    // A name too long for its room pushes the read-outs after it right.
+    int32_t shift = 0;
+    if (m_smallFont) {
+        int32_t w = 0, h = 0;
+        m_smallFont->MeasureText(o.name, &w, &h);
+        shift = std::max(0, 13 + w + 8 - 110);
+    }
     auto pair = [&](int32_t at, float fraction) {
-        DrawSegmentBar(canvas, x + at, y + 5, 48, 3, 1.0f, 0, 128, 0);
-        DrawHealthBar(canvas, x + at, y + 5, 48, 3, fraction);
+        DrawSegmentBar(canvas, x + shift + at, y + 5, 48, 3, 1.0f, 0, 128, 0);
+        DrawHealthBar(canvas, x + shift + at, y + 5, 48, 3, fraction);
     };
     auto text = [&](const char* s, int32_t at) {
         if (!m_smallFont || !canvas->Lock()) return;
         canvas->SetFont(m_smallFont);
         const uint32_t flags = canvas->m_textFlags;
         canvas->m_textFlags = 0;
-        canvas->DrawGlyphs(s, x + at, y - 1, 0, 255, 0, true, false, 0, false);
+        canvas->DrawGlyphs(s, x + (at > 13 ? shift : 0) + at, y - 1, 0, 255, 0, true, false, 0, false);
         canvas->m_textFlags = flags;
         canvas->Unlock();
     };
