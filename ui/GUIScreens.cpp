@@ -405,6 +405,7 @@ void CInterface::Update(int inGame, int) {
                 const float portion = m_fields.m_radarScreenPortion;
                 const int32_t w = int32_t(std::lround(float(canvas->m_width) * portion));
                 const int32_t h = int32_t(std::lround(float(canvas->m_height) * portion));
+                CHud::SCost cost(m_hud, CHud::kCostRadar);
                 m_hud.m_radar.Draw(canvas, canvas->m_width - w, 0, w, h);
             }
             DrawSelectionBox(canvas);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "e3d/BitmapSurface.h"
@@ -91,13 +92,17 @@ void CHud::DrawHUD(CE3DSurface* canvas) {
             canvas->DrawFilledRect(0, 0, canvas->m_width, canvas->m_height, 0, 0, 0);
             canvas->Unlock();
         }
+        SCost cost(*this, kCostRadar);
         m_radar.Draw(canvas, 0, 0, canvas->m_width, canvas->m_height);
         return;
     }
     CGUIObject* const* panels = m_ui.m_Panels;
     // 2. The radar in its panel.
-    if (const CGUIObject* radar = panels[kPanelRadarPanel])
+    if (const CGUIObject* radar = panels[kPanelRadarPanel]) {
+        SCost cost(*this, kCostRadar);
         m_radar.Draw(canvas, radar->m_ScreenX, radar->m_ScreenY, radar->m_Size[0], radar->m_Size[1]);
+    }
+    SCost cost(*this, kCostPanels);
     // 3. The energy gauge.
     if (const CGUIObject* energy = panels[kPanelEnergyPanel])
         if (energy->m_ExtraA) DrawEnergyPanel(canvas, energy->m_ScreenX, energy->m_ScreenY);
@@ -330,6 +335,7 @@ bool CHud::Project(float x, float y, float z, int32_t pixel[2]) const {
 // The cursor
 
 void CHud::DrawMouseCursor(CE3DSurface* target) {
+    SCost cost(*this, kCostCursor);
     CBitmapSurface* cursor = m_cursor;
     if (!cursor || !target || !cursor->Platform()) return;
     cursor->ResetClip();
@@ -337,4 +343,26 @@ void CHud::DrawMouseCursor(CE3DSurface* target) {
     target->ResetClip();
     cursor->BltTo(m_ui.m_cursorX + m_cursorOffset[0], m_ui.m_cursorY + m_cursorOffset[1], target);
     target->m_clipRect = saved;
+}
+
+std::string CHud::CostReport() {
+    const auto now = std::chrono::steady_clock::now();
+    const double wall = std::chrono::duration<double>(now - m_costSince).count();
+    const double frames = double(m_costFrames > 0 ? m_costFrames : 1);
+    double ms[kCostParts], total = 0.0;
+    for (int i = 0; i < kCostParts; ++i) ms[i] = 1000.0 * m_costSeconds[i] / frames;
+    for (int i = kCostMouse; i < kCostParts; ++i) total += ms[i];
+    char line[400];
+    std::snprintf(
+        line, sizeof line,
+        "HUD: %lld frames, %.3f ms a frame of %.3f ms (mouse %.3f, overlays %.3f, status %.3f, panels "
+        "%.3f, radar %.3f, tooltips %.3f, cursor %.3f; the back buffer's read %.3f), %.1f frames a "
+        "second",
+        static_cast<long long>(m_costFrames), total, 1000.0 * wall / frames, ms[kCostMouse],
+        ms[kCostOverlays], ms[kCostStatusIcons], ms[kCostPanels], ms[kCostRadar], ms[kCostTooltips],
+        ms[kCostCursor], ms[kCostBackBuffer], wall > 0.0 ? double(m_costFrames) / wall : 0.0);
+    for (double& s : m_costSeconds) s = 0.0;
+    m_costFrames = 0;
+    m_costSince = now;
+    return line;
 }

@@ -27,6 +27,7 @@
 // sync image or saved game. The interface owns one (CInterface::m_hud).
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <unordered_map>
@@ -233,6 +234,39 @@ public:
     std::vector<SObjectView> m_selection;
     SPlayerView m_local;
     bool m_haveLocal = false;
+
+    // What the HUD costs (perf_HudCost): the time spent in its parts each
+    // frame (the mouse action, the overlays, the status pictures, the panels
+    // and the radar, the tooltips, the cursor), read on the steady clock, and
+    // the frames and time since the last read-out. View only.
+    enum ECostPart {
+        kCostBackBuffer,  // the overlays' lock: the back buffer read, which waits for the 3D render
+        kCostMouse,
+        kCostOverlays,
+        kCostStatusIcons,
+        kCostPanels,
+        kCostRadar,
+        kCostTooltips,
+        kCostCursor,
+        kCostParts
+    };
+    struct SCost {
+        SCost(CHud& hud, ECostPart part)
+            : m_hud(hud), m_part(part), m_start(std::chrono::steady_clock::now()) {}
+        ~SCost() {
+            m_hud.m_costSeconds[m_part] +=
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+        }
+        CHud& m_hud;
+        ECostPart m_part;
+        std::chrono::steady_clock::time_point m_start;
+    };
+    double m_costSeconds[kCostParts] = {};
+    int64_t m_costFrames = 0;
+    std::chrono::steady_clock::time_point m_costSince = std::chrono::steady_clock::now();
+    // The read-out: the frames since the last, the HUD's milliseconds a frame
+    // and the frame's, the frame rate; the counts start again.
+    std::string CostReport();
 
     // The icon of a template (GUI\Icons\<name>.bmp), loaded once; null when
     // there is none.

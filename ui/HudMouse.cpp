@@ -93,6 +93,8 @@ void CHud::ChooseCursor() {
 }
 
 bool CHud::UpdateMouseInfo(CE3DSurface* canvas) {
+    SCost cost(*this, kCostMouse);
+    ++m_costFrames;
     CWorld* world = m_ui.World();
     const float frame = m_ui.GUIGame().FrameTime();
     const int32_t mx = m_ui.m_cursorX, my = m_ui.m_cursorY;
@@ -275,6 +277,7 @@ bool CHud::UpdateMouseInfo(CE3DSurface* canvas) {
 }
 
 void CHud::DrawTooltips(CE3DSurface* canvas) {
+    SCost cost(*this, kCostTooltips);
     if (!canvas || m_ui.GuiWord() != 0 || m_ui.m_InGameMenu || m_ui.m_activeGUI != 1000) return;
     if (m_hoverTime > 1.0f) {
         if (!DrawPanelTooltip(canvas) && m_mouseAction != kActionNone)

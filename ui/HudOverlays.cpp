@@ -44,6 +44,15 @@ float SegmentDistanceSq(float px, float py, float ax, float ay, float bx, float 
 void CHud::DrawOverlays(CE3DSurface* canvas) {
     CWorld* world = m_ui.World();
     if (!canvas || !world) return;
+    // One lock for every part: the parts' own locks nest inside it (the
+    // first lock of the back buffer reads it back, after the 3D render).
+    bool locked = false;
+    {
+        SCost cost(*this, kCostBackBuffer);
+        locked = canvas->Lock();
+    }
+    if (!locked) return;
+    SCost cost(*this, kCostOverlays);
     const float frame = m_ui.GUIGame().FrameTime();
     if (m_phase + frame > 0.0f) m_phase = std::fmod(m_phase + frame, 1.0f);
     m_blink += frame;
@@ -82,6 +91,7 @@ void CHud::DrawOverlays(CE3DSurface* canvas) {
         canvas->m_textFlags = flags;
         canvas->Unlock();
     }
+    canvas->Unlock();
 }
 
 void CHud::DrawOrderMarker(CE3DSurface* canvas, int32_t x, int32_t y, uint32_t type, bool highlighted) {
@@ -304,6 +314,7 @@ void CHud::DrawCentreMessages(CE3DSurface* canvas) {
 }
 
 void CHud::DrawUnitStatusIcons(CE3DSurface* canvas) {
+    SCost cost(*this, kCostStatusIcons);
     if (!canvas) return;
     const std::vector<CBitmapSurface*>& pathing = m_ui.m_unitInfoSequences[0];
     if (pathing.empty()) return;

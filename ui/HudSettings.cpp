@@ -5,12 +5,18 @@
 #include <string>
 #include <vector>
 
+#include "console/CommandInterpreter.h"
 #include "console/CommandTable.h"
 #include "console/ConsoleCommand.h"
 #include "ui/Hud.h"
 #include "ui/Interface.h"
 
 namespace {
+
+void Cmd_HudCost(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
+    if (CInterface* ui = file ? nullptr : static_cast<CInterface*>(record->GetContext()))
+        record->GetInterpreter()->Printf("%s", ui->m_hud.CostReport().c_str());
+}
 
 void Cmd_RadarLockMode(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
     if (CInterface* ui = file ? nullptr : static_cast<CInterface*>(record->GetContext()))
@@ -65,6 +71,11 @@ void CHud::RegisterSettings(CCommandInterpreter* ip) {
     rows.push_back(SCommandRow::Function("G_RadarLockMode", Cmd_RadarLockMode,
                                          "Locks the radar to the camera or frees it", "G_RadarLockMode();")
                        .Context(&m_ui));
+    rows.push_back(
+        SCommandRow::Function("perf_HudCost", Cmd_HudCost,
+                              "Prints what the HUD cost a frame since the last call and the frame rate",
+                              "perf_HudCost();")
+            .Context(&m_ui));
     rows.push_back(SCommandRow::Int("G_BuildOrderDuplication", &m_ui.m_BuildOrderDuplication, 0, 255,
                                     "Sets the number of build orders a shift click on a build icon gives",
                                     "G_BuildOrderDuplication(int Count);")
