@@ -11,7 +11,7 @@ find_program(FFMPEG_PROGRAM ffmpeg REQUIRED)
 # map's box as "radar.bik"; the same at 256 x 256 is the map's picture in the
 # lobby, "background.bik".
 set(content_generated ${CMAKE_BINARY_DIR}/content_generated)
-set(radar_videos)
+set(generated_content)
 file(GLOB map_boxes LIST_DIRECTORIES true ${CMAKE_CURRENT_SOURCE_DIR}/Tessarak/Maps/*/MapData.box)
 foreach(box ${map_boxes})
   get_filename_component(map_folder ${box} DIRECTORY)
@@ -28,7 +28,27 @@ foreach(box ${map_boxes})
             -q:v 3 -f avi ${picture}
     DEPENDS map_picture ${box}/init.vxm ${box}/visual.toml
     COMMENT "Making the radar picture and the lobby's picture of ${map}" VERBATIM)
-  list(APPEND radar_videos ${out} ${picture})
+  list(APPEND generated_content ${out} ${picture})
+endforeach()
+
+# The announcer's voice: a short tone for each event a race announces (under
+# attack, low power, a unit ready, ...), made by the ffmpeg tool into the
+# generated folder's Units/Sounds, which the content build copies into the
+# installation; the races name them under "!GUISounds".
+set(announcer_events "BaseUnderAttack|440" "CentralDestroyed|220" "CentralUnderAttack|494" "HarvesterUnderAttack|523"
+    "LowPower|330" "LowResources|349" "MissionCompleted|784" "MissionFailed|196" "ModuleConstructionFinished|659"
+    "RadarDisabled|294" "UnitConstructionFinished|698" "UnitUnderAttack|587")
+foreach(spec ${announcer_events})
+  string(REPLACE "|" ";" parts "${spec}")
+  list(GET parts 0 event)
+  list(GET parts 1 tone)
+  set(out ${content_generated}/Units/Sounds/Announcer_${event}.wav)
+  add_custom_command(OUTPUT ${out}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${content_generated}/Units/Sounds
+    COMMAND ${FFMPEG_PROGRAM} -v error -y -f lavfi -i "sine=frequency=${tone}:duration=0.4" -af "volume=0.6"
+            -ac 1 -ar 22050 -c:a pcm_s16le ${out}
+    COMMENT "Making the announcer's ${event}" VERBATIM)
+  list(APPEND generated_content ${out})
 endforeach()
 
 file(GLOB_RECURSE content_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/Tessarak/*)
@@ -37,7 +57,7 @@ add_custom_command(
   OUTPUT ${content_stamp}
   COMMAND content_build ${CMAKE_CURRENT_SOURCE_DIR}/Tessarak ${CMAKE_BINARY_DIR}/install/Tessarak ${content_generated}
   COMMAND ${CMAKE_COMMAND} -E touch ${content_stamp}
-  DEPENDS content_build ${content_sources} ${radar_videos}
+  DEPENDS content_build ${content_sources} ${generated_content}
   COMMENT "Building the demo content"
   VERBATIM)
 add_custom_target(content ALL DEPENDS ${content_stamp})

@@ -7,10 +7,11 @@
 // an icon queues a tank that appears and a right click takes one off the
 // queue; the resources shown change; and an own unit attacked (by another,
 // the player's forced attack) raises the event message once within the
-// reminder time, with a ring on the radar.
+// reminder time, with a ring on the radar and the announcer's tone.
 // Without Xvfb, xdotool or ImageMagick's import the tests are skipped.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -21,6 +22,7 @@
 #include "tests/support/GameRun.h"
 #include "tests/support/Installation.h"
 #include "tests/support/Process.h"
+#include "tests/support/SoundCapture.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/XServer.h"
 
@@ -82,12 +84,19 @@ struct SGameWindow {
     std::string window;
 
     // The demo skirmish on Skerry in a window, the local player's units read
-    // once it runs.
-    bool Start(std::string* why) {
+    // once it runs; with a wave file, its sound is mixed into that file
+    // (OpenAL Soft's wave writer).
+    bool Start(std::string* why, const std::string& wave = "") {
         if (!Test_CopyInstallation(dir)) return *why = "the game program is not built", false;
         if (!Test_WriteSkirmishStart(dir)) return *why = "no start-up script", false;
         if (!x.Start()) return *why = "no X server", false;
-        if (!Test_StartGameOn(game, dir, x)) return *why = "the game did not start", false;
+        std::vector<std::pair<std::string, std::string>> env;
+        if (!wave.empty()) {
+            if (!dir.Write("alsoft.conf", "[wave]\nfile = " + wave + "\n"))
+                return *why = "no alsoft.conf", false;
+            env = {{"ALSOFT_DRIVERS", "wave"}, {"ALSOFT_CONF", dir.File("alsoft.conf")}};
+        }
+        if (!Test_StartGameOn(game, dir, x, env)) return *why = "the game did not start", false;
         if (Test_UnitsOnceRunning(game, 60.0).size() != 4u) return *why = "no units: " + game.Output(), false;
         window = Test_GameWindow(x);
         return window.empty() ? (*why = "no window", false) : true;
@@ -231,7 +240,8 @@ TEST(HudWindow, AnOwnUnitAttackedRaisesTheEventMessageOnceWithARadarRing) {
         GTEST_SKIP() << "needs Xvfb, xdotool and ImageMagick";
     SGameWindow g;
     std::string why;
-    ASSERT_TRUE(g.Start(&why)) << why;
+    const std::string wave = g.dir.File("mix.wav");
+    ASSERT_TRUE(g.Start(&why, wave)) << why;
     CTestProcess& game = g.game;
     g.Mouse(150, 100);
     auto red = [](const unsigned char* p) { return p[0] > 200 && p[1] < 60 && p[2] < 60; };
@@ -250,6 +260,7 @@ TEST(HudWindow, AnOwnUnitAttackedRaisesTheEventMessageOnceWithARadarRing) {
     std::this_thread::sleep_for(std::chrono::milliseconds(700));  // no double click
     g.Mouse(190, 110, "click 1");
     ASSERT_TRUE(game.WaitForOutput("is under attack", 60)) << game.Output();
+    const size_t heardFrom = Sound_WrittenFrames(wave);
     const STestShot ring = g.WaitForShot([&](const STestShot& s) {
         return Count(s, kRadar[0], kRadar[1], kRadar[2], kRadar[3], red) >
                Count(calm, kRadar[0], kRadar[1], kRadar[2], kRadar[3], red) + 20;
@@ -265,6 +276,15 @@ TEST(HudWindow, AnOwnUnitAttackedRaisesTheEventMessageOnceWithARadarRing) {
          at = out.find("A unit is under attack", at + 1))
         ++units;
     EXPECT_LE(units, 1) << out;
+    // The announcer said it: the race's tone for a unit under attack (587 Hz)
+    // in the mix after the message.
+    SCapturedSound mix;
+    ASSERT_TRUE(Sound_ReadWave(wave, mix));
+    const size_t start = heardFrom > size_t(mix.rate) / 2 ? heardFrom - size_t(mix.rate) / 2 : 0;
+    const size_t at = Sound_FirstAbove(mix.left, 0.01f, start);
+    ASSERT_LT(at, mix.Frames());
+    EXPECT_NEAR(Sound_Frequency(mix.left, mix.rate, at, std::min(mix.Frames(), at + size_t(mix.rate) / 5)),
+                587.0, 20.0);
 
     game.Write("Quit();\n");
     EXPECT_EQ(game.Wait(30), 0) << game.Output();

@@ -11,11 +11,11 @@
 // holds the TOML description of a GUI packfile and becomes that packfile, its
 // generated pictures beside it. A box's "visual.toml" (a map's placed objects, content/README.md) becomes
 // its member "visual.bin", with the templates of the source's "Units\PackedProject.VXP". Files the build made
-// (a map's radar video) lie in the generated folder at the same places and join the packs and the tree there.
-// Every other file is copied as it stands. Files the game wrote into the
-// output (saved settings and the like) are left alone. Each pack is mounted again after writing and every
-// member compared with its source, so a broken pack never reaches the installation. Exit code 0 on success, 1
-// on any failure.
+// (a map's radar video, the announcer's sounds) lie in the generated folder at the same places and join the
+// packs and the tree there. Every other file is copied as it stands. Files the game wrote into the output
+// (saved settings and the like) are left alone. Each pack is mounted again after writing and every member
+// compared with its source, so a broken pack never reaches the installation. Exit code 0 on success, 1 on any
+// failure.
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -190,6 +190,30 @@ static bool CopyTree(const fs::path& source, const fs::path& output) {
     return true;
 }
 
+// The generated files outside packs (the announcer's sounds) join the tree
+// at their places; those of a pack joined it already.
+static bool JoinGenerated(const fs::path& output) {
+    if (g_generated.empty() || !fs::is_directory(g_generated)) return true;
+    for (auto it = fs::recursive_directory_iterator(g_generated); it != fs::recursive_directory_iterator();
+         ++it) {
+        if (it->is_directory() && HasExtension(it->path(), ".box")) {
+            it.disable_recursion_pending();
+            continue;
+        }
+        if (!it->is_regular_file()) continue;
+        const fs::path target = output / fs::relative(it->path(), g_generated);
+        std::error_code ec;
+        fs::create_directories(target.parent_path(), ec);
+        fs::copy_file(it->path(), target, fs::copy_options::overwrite_existing, ec);
+        if (ec) {
+            std::fprintf(stderr, "content_build: cannot copy %s: %s\n", it->path().c_str(),
+                         ec.message().c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
 int main(int argc, char** argv) {
     if (argc != 3 && argc != 4) {
         std::fprintf(stderr, "usage: content_build <source folder> <output folder> [<generated folder>]\n");
@@ -204,7 +228,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     try {
-        return CopyTree(source, output) ? 0 : 1;
+        return CopyTree(source, output) && JoinGenerated(output) ? 0 : 1;
     } catch (const fs::filesystem_error& e) {
         std::fprintf(stderr, "content_build: %s\n", e.what());
         return 1;
