@@ -26,6 +26,10 @@
 // one draws.
 static int32_t s_interfaceFrames = 0;
 
+int32_t Game_InterfaceFrames() {
+    return s_interfaceFrames;
+}
+
 // The lines typed into the game's standard input run as console commands
 // (a dedicated server's operator types there).
 static CSysLineReader* s_terminal = nullptr;

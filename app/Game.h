@@ -116,6 +116,7 @@ struct SGameVariables {
     int32_t gameType = 0;              // GameMode: 0 single-player, 1 skirmish, 2 multiplayer
     uint8_t startMinimized = 0;        // ge_Minimize
     uint8_t mainSleep = 0;             // ge_MainSleep
+    int32_t maxFps = 60;               // ge_MaxFPS: frames a second at most (0: as many as it can)
     int32_t binkSoundTrack = 0;        // Vid_BinkSoundTrack
     uint8_t drawGrid = 0;              // cg_DrawGrid
     uint8_t drawGridAfter = 40;

@@ -73,6 +73,10 @@ public:
     CSysCriticalSection m_lock;
     float m_tickStep = 0.0f;
     float m_frameTime = 0.0f;
+    // Seconds the main loop waited between the last two frames: part of
+    // m_frameTime, but no cost of the frame (the pace a machine reports
+    // leaves it out).
+    float m_waitBefore = 0.0f;
     float m_frameRate = 0.0f;
     int32_t m_afterFrameTime = 0;
     SClockSection m_game, m_frame, m_visual;

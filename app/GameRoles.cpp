@@ -3,6 +3,7 @@
 // role (IGameFlow) where it is not inline.
 #include "app/GameRoles.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "app/Game.h"
@@ -91,7 +92,8 @@ public:
     void SetPaused(bool paused) override {
         if (C()) C()->m_frozen = paused ? 1 : 0;
     }
-    float FrameStep() override { return C() ? C()->m_frameTime : 0.0f; }
+    // What the last frame cost: its time less the main loop's wait before it.
+    float FrameStep() override { return C() ? std::max(C()->m_frameTime - C()->m_waitBefore, 0.0f) : 0.0f; }
     float Lag() override { return C() ? C()->m_lag : 0.0f; }
     float FrameTimeout() override { return m_game.FrameTimeout(); }
 

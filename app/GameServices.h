@@ -100,3 +100,5 @@ void Game_DrawConsole(CGame* game);
 // run at the start of the next frame).
 void Game_StartTerminal();
 void Game_StopTerminal();
+// Interface frames run since the start (the frame statistics read it).
+int32_t Game_InterfaceFrames();

@@ -5,7 +5,9 @@
 #include <ctime>
 #include <string>
 
+#include "app/FramePacing.h"
 #include "app/Game.h"
+#include "app/GameClock.h"
 #include "app/GameServices.h"
 #include "platform/display/Display.h"
 #include "platform/sys/Clock.h"
@@ -127,12 +129,41 @@ bool CMainApp::OnIdle(long) {
     return true;
 }
 
+// When the player last pressed a key or moved or clicked the mouse (the
+// performance counter): the menus run fewer frames while nobody does.
+static int64_t s_lastInput = 0;
+
+static void InputListener(const SDisplayEvent& event, void*) {
+    if (event.type >= EDisplayEvent::KeyDown) s_lastInput = Sys_QueryPerformanceCounter();
+}
+
 int CMainApp::Run() {
+    // Nobody has touched anything yet.
+    s_lastInput = Sys_QueryPerformanceCounter() - 60 * Sys_QueryPerformanceFrequency();
+    int listener = Display_AddListener(InputListener, nullptr);
     for (long count = 0; !s_quit; ++count) {
         Display_PumpEvents();
         if (s_quit) break;
+        int64_t frameStart = Sys_QueryPerformanceCounter();
         OnIdle(count);
+        // Until the next frame or tick is due, the loop waits for events
+        // (and hands them on as they come) instead of spinning; the clock
+        // learns how long, which is no cost of the frame.
+        int64_t waitStart = Sys_QueryPerformanceCounter();
+        for (;;) {
+            int64_t now = Sys_QueryPerformanceCounter();
+            int wait = s_quit || g_StopFlag
+                           ? 0
+                           : Game_MillisecondsToNextFrame(g_pGame, frameStart, now, s_lastInput);
+            if (wait <= 0) break;
+            Display_WaitEvents(wait);
+        }
+        if (!s_quit && !g_StopFlag && g_pGame && g_pGame->Clock())
+            g_pGame->Clock()->m_waitBefore =
+                static_cast<float>(static_cast<double>(Sys_QueryPerformanceCounter() - waitStart) /
+                                   static_cast<double>(Sys_QueryPerformanceFrequency()));
     }
+    Display_RemoveListener(listener);
     return s_exitCode;
 }
 

@@ -37,7 +37,9 @@ SWaveFormat PCMFormat(uint16_t channels, uint32_t rate, uint16_t bits) {
 
 // One channel sample as a signed 16-bit value.
 inline int Sample16(const uint8_t* data, int bits, size_t index) {
-    if (bits == 8) return ((int)data[index] - 128) << 8;
+    // 8-bit samples are unsigned around 128; scaled by multiplication, since
+    // a left shift of a negative value is undefined.
+    if (bits == 8) return ((int)data[index] - 128) * 256;
     int16_t v;
     std::memcpy(&v, data + index * 2, 2);
     return v;

@@ -101,63 +101,94 @@ function(tessarak_link_all)
   endif()
 endfunction()
 
-# <program>_debug: the program built from copies of the libraries it links,
-# compiled without optimisation, with debug information and with assertions.
-# Each copy has its library's sources, settings and links (the copies of our
-# own libraries in their place); the copies are not built unless a debug
-# program needs them.
-function(tessarak_debug_program prog)
-  set(libs platform ${TESSARAK_SUBSYSTEMS})
-  foreach(lib ${libs})
-    get_target_property(srcs ${lib} SOURCES)
-    get_target_property(source_dir ${lib} SOURCE_DIR)
-    set(abs "")
-    foreach(src ${srcs})
-      get_filename_component(src ${src} ABSOLUTE BASE_DIR ${source_dir})
-      list(APPEND abs ${src})
-    endforeach()
-    add_library(${lib}_debug STATIC EXCLUDE_FROM_ALL ${abs})
-    foreach(prop INCLUDE_DIRECTORIES COMPILE_DEFINITIONS COMPILE_OPTIONS)
-      get_target_property(value ${lib} ${prop})
-      if(value)
-        set_target_properties(${lib}_debug PROPERTIES ${prop} "${value}")
+# A copy of one of our libraries, <target><suffix>: its sources, settings and
+# links, each of our libraries among the links (one that is no imported
+# target) replaced by its own copy, made as needed; compiled with the options
+# in TESSARAK_COPY_OPTIONS<suffix> besides. The copies are not built unless
+# a program needs them. Imported libraries a copy links must be seen from the
+# whole tree (IMPORTED_GLOBAL).
+function(tessarak_copy_links out suffix)
+  set(mapped "")
+  foreach(lib ${ARGN})
+    if(TARGET ${lib} AND NOT lib MATCHES "::")
+      get_target_property(imported ${lib} IMPORTED)
+      if(NOT imported)
+        tessarak_copy_library(${lib} ${suffix})
+        list(APPEND mapped ${lib}${suffix})
+        continue()
       endif()
-    endforeach()
-    target_compile_options(${lib}_debug PRIVATE -O0 -g -UNDEBUG)
-    get_target_property(links ${lib} LINK_LIBRARIES)
-    get_target_property(public ${lib} INTERFACE_LINK_LIBRARIES)
-    if(NOT public)
-      set(public "")
     endif()
-    if(links)
-      foreach(link ${links})
-        set(use ${link})
-        if(link IN_LIST libs)
-          set(use ${link}_debug)
-        endif()
-        if(link IN_LIST public)
-          target_link_libraries(${lib}_debug PUBLIC ${use})
-        else()
-          target_link_libraries(${lib}_debug PRIVATE ${use})
-        endif()
-      endforeach()
+    list(APPEND mapped ${lib})
+  endforeach()
+  set(${out} ${mapped} PARENT_SCOPE)
+endfunction()
+
+function(tessarak_copy_library target suffix)
+  if(TARGET ${target}${suffix})
+    return()
+  endif()
+  get_target_property(type ${target} TYPE)
+  get_target_property(interface_links ${target} INTERFACE_LINK_LIBRARIES)
+  if(NOT interface_links)
+    set(interface_links "")
+  endif()
+  if(type STREQUAL "INTERFACE_LIBRARY")
+    add_library(${target}${suffix} INTERFACE)
+    tessarak_copy_links(links ${suffix} ${interface_links})
+    target_link_libraries(${target}${suffix} INTERFACE ${links})
+    return()
+  endif()
+  get_target_property(srcs ${target} SOURCES)
+  get_target_property(source_dir ${target} SOURCE_DIR)
+  set(abs "")
+  foreach(src ${srcs})
+    get_filename_component(src ${src} ABSOLUTE BASE_DIR ${source_dir})
+    list(APPEND abs ${src})
+  endforeach()
+  add_library(${target}${suffix} STATIC EXCLUDE_FROM_ALL ${abs})
+  foreach(property INCLUDE_DIRECTORIES COMPILE_DEFINITIONS COMPILE_OPTIONS)
+    get_target_property(value ${target} ${property})
+    if(value)
+      set_property(TARGET ${target}${suffix} PROPERTY ${property} ${value})
     endif()
   endforeach()
+  target_compile_options(${target}${suffix} PRIVATE ${TESSARAK_COPY_OPTIONS${suffix}})
+  get_target_property(private_links ${target} LINK_LIBRARIES)
+  if(private_links)
+    tessarak_copy_links(links ${suffix} ${private_links})
+    set_property(TARGET ${target}${suffix} PROPERTY LINK_LIBRARIES ${links})
+  endif()
+  tessarak_copy_links(links ${suffix} ${interface_links})
+  set_property(TARGET ${target}${suffix} PROPERTY INTERFACE_LINK_LIBRARIES ${links})
+endfunction()
+
+# <program>_debug: the program built from copies of the libraries it links,
+# compiled without optimisation, with debug information and with assertions.
+set(TESSARAK_COPY_OPTIONS_debug -O0 -g -UNDEBUG)
+function(tessarak_debug_program prog)
+  tessarak_copy_links(libs _debug platform ${TESSARAK_SUBSYSTEMS})
   get_target_property(main ${prog} SOURCES)
   get_target_property(main_dir ${prog} SOURCE_DIR)
   get_filename_component(main ${main} ABSOLUTE BASE_DIR ${main_dir})
   add_executable(${prog}_debug ${main})
-  target_compile_options(${prog}_debug PRIVATE -O0 -g -UNDEBUG)
-  list(TRANSFORM libs APPEND _debug)
+  target_compile_options(${prog}_debug PRIVATE ${TESSARAK_COPY_OPTIONS_debug})
   target_link_libraries(${prog}_debug PRIVATE ${libs})
   get_target_property(folder ${prog} RUNTIME_OUTPUT_DIRECTORY)
   set_target_properties(${prog}_debug PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${folder})
 endfunction()
 
+# The fuzz replays of an ordinary build run the code under test with the
+# sanitizers the fuzzers use (address and undefined behaviour), not only
+# their own harness: they link copies of the libraries built with them
+# (<name>_san), which nothing else links.
+set(TESSARAK_COPY_OPTIONS_san -fsanitize=address,undefined -fno-sanitize-recover=undefined
+    -fno-omit-frame-pointer)
+
 # A fuzz target. With TESSARAK_FUZZ on clang it is a libFuzzer binary
 # (fuzz_<name>); otherwise it is built with a small driver that replays the
 # corpus folder beside the source plus a run of seeded random inputs, and runs
-# as an ordinary test.
+# as an ordinary test, with the harness and every library under the
+# sanitizers the fuzzer uses (the _san copies).
 function(tessarak_fuzzer name src)
   # SEEDS <folder>: a further corpus made at build time (by the target named
   # with SEEDS_TARGET), replayed too and given to the fuzzer to start from.
@@ -174,11 +205,10 @@ function(tessarak_fuzzer name src)
     endif()
   else()
     add_executable(fuzzreplay_${name} ${src} ${CMAKE_SOURCE_DIR}/tests/support/fuzz_replay.cpp)
-    target_link_libraries(fuzzreplay_${name} PRIVATE tessarak_all ${libs})
-    # The harness itself is checked for undefined behaviour in every build,
-    # as the fuzzer checks it.
-    target_compile_options(fuzzreplay_${name} PRIVATE -fsanitize=undefined -fno-sanitize-recover=undefined)
-    target_link_options(fuzzreplay_${name} PRIVATE -fsanitize=undefined)
+    tessarak_copy_links(sanitized _san tessarak_all ${libs})
+    target_link_libraries(fuzzreplay_${name} PRIVATE ${sanitized})
+    target_compile_options(fuzzreplay_${name} PRIVATE ${TESSARAK_COPY_OPTIONS_san})
+    target_link_options(fuzzreplay_${name} PRIVATE -fsanitize=address,undefined)
     if(FUZZ_SEEDS_TARGET)
       add_dependencies(fuzzreplay_${name} ${FUZZ_SEEDS_TARGET})
     endif()

@@ -26,8 +26,9 @@ void RegisterNetworkCommands(CCommandInterpreter* ip) {
     CGame* game = GameOf(ip);
     if (CNetGame* net = game ? game->NetGame() : nullptr) net->RegisterCommands(ip);
     if (game)
-        game->RegisterVariables(ip, {"ge_Minimize", "ge_MainSleep", "perf_DrawFPS", "perf_DrawUpdateList",
-                                     "perf_DrawPathList", "ShowPlayers", "ge_UniqueTessarak"});
+        game->RegisterVariables(
+            ip, {"ge_Minimize", "ge_MainSleep", "ge_MaxFPS", "perf_DrawFPS", "perf_DrawUpdateList",
+                 "perf_DrawPathList", "ShowPlayers", "ge_UniqueTessarak"});
 }
 
 // The computer players' area: the manager's own rows, and the two that

@@ -7,6 +7,7 @@
 #include "app/Game.h"
 #include "app/GameClock.h"
 #include "app/GameConsole.h"
+#include "app/GameServices.h"
 #include "commands/CommandArgs.h"
 #include "commands/CommandContext.h"
 #include "console/CommandInterpreter.h"
@@ -290,16 +291,20 @@ void Cmd_FlipUnit(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
 
 // The render frames drawn per second since the last call (or since the
 // start-up), the game time, and the clock's averages of the logic tick and
-// the drawing over the last 30 of each.
+// the drawing over the last 30 of each; then the interface frames (menus,
+// lobby) run per second over the same time.
 void Cmd_FrameStats(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
     CGame* game = GameOf(record);
     CGameClock* clock = game ? game->Clock() : nullptr;
     if (file || !clock || clock->m_frequency <= 0.0f) return;
     static uint64_t s_frames = 0, s_since = 0;
+    static int32_t s_interface = 0;
     uint64_t now = clock->Now();
     double seconds = double(now - s_since) / double(clock->m_frequency);
     double rate = seconds > 0.0 ? double(game->RenderFrames() - s_frames) / seconds : 0.0;
+    double interfaceRate = seconds > 0.0 ? double(Game_InterfaceFrames() - s_interface) / seconds : 0.0;
     s_frames = game->RenderFrames();
+    s_interface = Game_InterfaceFrames();
     s_since = now;
     Game_Printf(
         "Frames per second %.1f over %.1f s; logic tick %.3f ms, drawing %.3f ms (averages of 30); frame "
@@ -307,6 +312,7 @@ void Cmd_FrameStats(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
         "game time %.3f s",
         rate, seconds, (double)clock->m_game.sum / 30.0 * 1000.0, (double)clock->m_visual.sum / 30.0 * 1000.0,
         static_cast<unsigned long long>(game->RenderFrames()), (double)clock->m_gameSeconds);
+    Game_Printf("Interface frames per second %.1f", interfaceRate);
 }
 }  // namespace
 

@@ -404,9 +404,23 @@ void CVFSTable::MountPacksInFolder(const char* folder) {
 }
 
 bool CVFSTable::WritePack(const char* path) {
-    // Member data first, then the directory built beside it in memory.
-    FILE* out = Sys_FOpen(path, "wb");
-    if (!out) return false;
+    // Member data first, then the directory built beside it in memory. The
+    // pack is written to a temporary file beside the old one and renamed over
+    // it once whole, as every other write of ours: a failure or a crash
+    // midway leaves the old pack as it was, and members may be read from the
+    // very pack that is being replaced.
+    std::string tempPath, finalPath;
+    int out = Sys_BeginReplace(path, tempPath, finalPath);
+    if (out < 0) return false;
+    std::string pending;
+    auto put = [&](const char* data, size_t n) {
+        pending.append(data, n);
+        if (pending.size() < 65536) return true;
+        bool written = Sys_WriteFile(out, pending.data(), static_cast<int64_t>(pending.size())) ==
+                       static_cast<int64_t>(pending.size());
+        pending.clear();
+        return written;
+    };
     std::vector<char> buf(65536);
     std::string directory;
     uint32_t count = 0;
@@ -430,7 +444,7 @@ bool CVFSTable::WritePack(const char* path) {
         for (uint32_t done = 0; done < e->size && ok;) {
             uint32_t chunk = e->size - done < buf.size() ? e->size - done : static_cast<uint32_t>(buf.size());
             int64_t got = Sys_ReadAt(h, static_cast<int64_t>(e->dataOffset) + done, buf.data(), chunk);
-            ok = got == chunk && std::fwrite(buf.data(), 1, chunk, out) == chunk;
+            ok = got == chunk && put(buf.data(), chunk);
             done += chunk;
         }
         if (own) Sys_CloseFile(h);
@@ -441,17 +455,19 @@ bool CVFSTable::WritePack(const char* path) {
         ++count;
     }
     if (ok) {
-        std::string head;
-        LE_PutU32(head, count);
         std::string tail;
+        LE_PutU32(tail, count);
+        tail += directory;
         LE_PutU32(tail, static_cast<uint32_t>(running));
-        ok = std::fwrite(head.data(), 1, 4, out) == 4 &&
-             std::fwrite(directory.data(), 1, directory.size(), out) == directory.size() &&
-             std::fwrite(tail.data(), 1, 4, out) == 4;
+        ok = put(tail.data(), tail.size()) &&
+             (pending.empty() || Sys_WriteFile(out, pending.data(), static_cast<int64_t>(pending.size())) ==
+                                     static_cast<int64_t>(pending.size()));
     }
-    ok = std::fclose(out) == 0 && ok;
-    if (!ok) Sys_DeleteFile(path);
-    return ok;
+    if (!ok) {
+        Sys_AbortReplace(out, tempPath);
+        return false;
+    }
+    return Sys_CommitReplace(out, tempPath, finalPath);
 }
 
 bool CVFSTable::OpenEntry(SVFSEntry* entry) {

@@ -116,8 +116,9 @@ public:
     // [base, base + length). False when nothing could be mounted.
     bool MountPack(const char* path, int64_t base = 0, int64_t length = -1);
     void MountPacksInFolder(const char* folder);
-    // Writes every file entry, in creation order, as a new pack. False (and
-    // no file left behind) when a member cannot be read completely or the
+    // Writes every file entry, in creation order, as a new pack: through a
+    // temporary file renamed over the path once whole. False (and the file at
+    // the path as it was) when a member cannot be read completely or the
     // output cannot be written.
     bool WritePack(const char* path);
     bool OpenEntry(SVFSEntry* entry);

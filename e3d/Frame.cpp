@@ -519,6 +519,18 @@ void CE3DFrame::ResetMatrixHistory() {
 // ---------------------------------------------------------------------------
 // The scene's tick block.
 
+namespace {
+
+// Asks the processor to bring the next frame of a list into its cache while
+// this one is worked on: the frames lie wherever they were allocated, and
+// thousands of them no longer fit its nearer cache.
+void Prefetch(const CE3DFrame* f) {
+    const char* p = reinterpret_cast<const char*>(f);
+    for (size_t at = 0; at < sizeof(CE3DFrame); at += 64) __builtin_prefetch(p + at);
+}
+
+}  // namespace
+
 void SE3DScene::StoreTick() {
     // The next slot that the render is not blending; when both others are in
     // use (ticks faster than frames) the newest slot is written again.
@@ -532,10 +544,14 @@ void SE3DScene::StoreTick() {
     }
     for (CE3DFrame* f = movedHead; f;) {
         CE3DFrame* next = f->m_movedNext;  // a frame stored often enough leaves the list
+        if (next) Prefetch(next);
         f->StoreMatrixCounted();
         f = next;
     }
-    while (changedHead) changedHead->StoreMatrix();  // each leaves the list, its children may join
+    while (changedHead) {  // each leaves the list, its children may join
+        if (CE3DFrame* next = changedHead->m_changedNext) Prefetch(next);
+        changedHead->StoreMatrix();
+    }
 }
 
 void SE3DScene::SetRenderFraction(float fraction) {

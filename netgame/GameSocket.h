@@ -13,6 +13,7 @@
 #include <cstdint>
 
 #include "core/StrBuf.h"
+#include "netgame/RateLimit.h"
 #include "nwe/Message.h"
 #include "nwe/Peer.h"
 
@@ -67,7 +68,10 @@ public:
     uint8_t m_startReply = 0, m_mapChangeReply = 0, m_mapFinishReply = 0;
     uint8_t m_gotAllUnits = 0, m_syncFinished = 0;
     uint16_t m_finishedFrame = 0;
-    int64_t m_lastSyncReport = 0;  // server: when this client last asked for a full resync
+    // server: this client's allowances: a resync report once in 3 s; chat
+    // lines in a burst of 10, then one a second
+    CRateLimit m_syncReports{1.0f, 1.0f / 3.0f};
+    CRateLimit m_chatLines{10.0f, 1.0f};
 
     // ---- what the client reports with its pings (checked, clamped)
     float m_frameTime = 0.1f;

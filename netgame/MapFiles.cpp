@@ -1,5 +1,6 @@
 #include "core/Determinism.h"
 // The map load is part of the lockstep: every machine places the same objects.
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -206,6 +207,20 @@ bool MapObjects_Decode(const uint8_t* data, size_t size, SMapObjects* out) {
         map.objects.push_back(o);
     }
     if (!r.ok || r.left != 0) return false;
+    // Every place, height and turn a finite number: a NaN or an infinity
+    // (from a box that came over the network) never reaches the world.
+    auto finite = [](const float* v, size_t n) {
+        for (size_t i = 0; i < n; ++i)
+            if (!std::isfinite(v[i])) return false;
+        return true;
+    };
+    if (!finite(map.startX.data(), map.startX.size()) || !finite(map.startZ.data(), map.startZ.size()) ||
+        !finite(map.layers, kMapLayers))
+        return false;
+    for (const SMapObjectRecord& o : map.objects) {
+        const float values[3] = {o.x, o.z, o.headingIncrement};
+        if (!finite(values, 3) || !finite(&o.scaleIncrement, 1) || !finite(o.spot, 3)) return false;
+    }
     *out = std::move(map);
     return true;
 }

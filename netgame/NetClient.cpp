@@ -425,6 +425,8 @@ void NetClient_OnStartgame(NWEPeer* peer, NWEMessage*, void* context) {
     std::stable_sort(net->m_players.m_players.begin(), net->m_players.m_players.end(), &CPlayer::CompareById);
 }
 
+// SETGAMELOOP (111): no data (bytes that come anyway are not read): the game
+// runs its render frames from here on.
 void NetClient_OnSetgameloop(NWEPeer* peer, NWEMessage*, void* context) {
     CNetGame* net = Net(context);
     if (!FromServer(net, peer)) return;
@@ -520,13 +522,31 @@ void NetClient_OnWorldOrder(NWEPeer* peer, NWEMessage* m, void* context) {
 
 // ---- sync
 
+namespace {
+// SYNC_REPORT with what differs (SyncChecks.h).
+void Report(CNetGame* net, uint16_t frame, uint8_t kind, int32_t id, uint32_t value) {
+    SSyncReport r;
+    r.frame = frame;
+    r.kind = kind;
+    r.id = id;
+    r.value = value;
+    net->m_send.Reset();
+    SyncReport_Write(net->m_send, r);
+    net->SendBuilt(NS_NOTIFYTYPE_SYNC_REPORT);
+}
+}  // namespace
+
 // CHECKUNIT (145): u32 object id, u32 the server's sync CRC of it.
 void NetClient_OnCheckunit(NWEPeer* peer, NWEMessage* m, void* context) {
     CNetGame* net = Net(context);
     if (net->m_hosting || !FromServer(net, peer) || m->GetSize() != 8) return;
     CTessarakObject* o = FindObject(net, m->GetData());
     CStateArchive ar(m->GetData() + 4, 4, CStateArchive::kApply);
-    if (!o || !o->CheckSyncCRC(ar)) net->Send(NS_NOTIFYTYPE_SYNC_REPORT, nullptr, 0);
+    int32_t id = static_cast<int32_t>(NWE_Get32(m->GetData()));
+    if (!o)
+        Report(net, m->GetFrame(), kReportNoObject, id, 0);
+    else if (!o->CheckSyncCRC(ar))
+        Report(net, m->GetFrame(), kReportObjectCrc, id, o->ComputeSyncCRC());
 }
 
 // CHECKUNITTREE (146): u32 the server's object-id counter.
@@ -534,8 +554,9 @@ void NetClient_OnCheckunittree(NWEPeer* peer, NWEMessage* m, void* context) {
     CNetGame* net = Net(context);
     CGameScene* scene = Scene(net);
     if (net->m_hosting || !FromServer(net, peer) || m->GetSize() != 4 || !scene) return;
-    if (static_cast<int32_t>(NWE_Get32(m->GetData())) != scene->m_idTable.GetCounter())
-        net->Send(NS_NOTIFYTYPE_SYNC_REPORT, nullptr, 0);
+    int32_t counter = scene->m_idTable.GetCounter();
+    if (static_cast<int32_t>(NWE_Get32(m->GetData())) != counter)
+        Report(net, m->GetFrame(), kReportIdCounter, -1, static_cast<uint32_t>(counter));
 }
 
 // SYNC_INFO_GLOBAL (147): u32 the object-id counter.
@@ -658,12 +679,17 @@ void NetClient_OnSyncFinishsync(NWEPeer* peer, NWEMessage*, void* context) {
     net->Send(NS_NOTIFYTYPE_SYNC_SYNCFINISHED, nullptr, 0);
 }
 
+// SYNC_GOOUTOFSYNC (155): the resync is over. Every machine stood still for
+// it, none is behind: the real time that went by meanwhile is dropped, else
+// the clients' lag would slow the server's game to a crawl that never ends
+// (no frames come to make up for it).
 void NetClient_OnSyncGooutofsync(NWEPeer* peer, NWEMessage*, void* context) {
     CNetGame* net = Net(context);
     if (!FromServer(net, peer)) return;
     net->Printf("Going out of sync mode");
     net->m_syncState = 0;
     net->m_resyncing = 0;
+    net->Clock().SetClockTimes(net->Clock().NextTickTime(), net->Clock().GameTime());
 }
 
 // ---- chat

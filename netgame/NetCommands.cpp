@@ -266,6 +266,11 @@ void CNetGame::RegisterCommands(CCommandInterpreter* ip) {
             "srv_Sync_NumberOfChecksPerFrame(float Number);")
             .Config("Server.cfg")
             .OnChange(OnRate),
+        SCommandRow::Float("srv_ResyncTimeout", &m_resyncTimeout, 1.0f, 600.0f,
+                           "Sets how many seconds a resync waits for a client's answers before it drops "
+                           "the client",
+                           "srv_ResyncTimeout(float Seconds);")
+            .Config("Server.cfg"),
         SCommandRow::Int(
             "srv_SyncEveryFrame", &m_syncEveryFrame, 0, 3,
             "Syncs the game every frame if set to 1, if set to 2 it syns it once but without resorting "

@@ -75,6 +75,7 @@ void CNetGame::Update(int idleOnly) {
             lowestRate = std::min(lowestRate, rate);
         }
         ReleaseAll(clients);
+        StepResync();
         SpeedControl();
         (void)lowestRate;
     } else if (m_clientConnected) {
@@ -174,7 +175,9 @@ void CNetGame::ClientUpdate(CGameSocket* link) {
 }
 
 void CNetGame::SpeedControl() {
-    if (!HasGameClock()) return;
+    // While a resync holds the game, the waiting clients' lag says nothing
+    // of their pace: the speed stays as it was.
+    if (!HasGameClock() || m_syncState != 0) return;
     float frameTime = std::min(std::max(m_largestFrameTime, 0.001f), 10.0f);
     float timeLag = std::min(std::max(m_largestTimeLag, 0.0f), 60.0f);
     float f = m_targetFps * m_speedFactor;
@@ -298,7 +301,16 @@ bool CNetGame::AskForFrame(NWEFrame* rec, ETickStep step) {
     else
         PrintColor(255, 0, 0, true, "Severe network errer (No FTI), asking server to resync (%d)",
                    (int)current);
-    Send(NS_NOTIFYTYPE_SYNC_REPORT, nullptr, 0);
+    // The server is ahead: this machine reports the frame and what it had of
+    // it, and runs the frame with that, so it keeps up; the server's resync
+    // brings it back when the frame did hold more.
+    SSyncReport report;
+    report.frame = current;
+    report.kind = kReportShortFrame;
+    report.value = rec ? rec->GetReceived() : 0;
+    m_send.Reset();
+    SyncReport_Write(m_send, report);
+    SendBuilt(NS_NOTIFYTYPE_SYNC_REPORT);
     m_queue1.Flush();
     return true;
 }
@@ -338,23 +350,52 @@ bool CNetGame::FrameReady(NWEFrame* rec, ETickStep step) {
     return run;
 }
 
+// Server: the resync's steps, each when every client answered the one
+// before. Run from every frame as well as from the tick gate: while the game
+// stands for a resync no tick may fall due (the clients' lag slows the game),
+// and the bound must run out all the same.
+void CNetGame::StepResync() {
+    if (!m_hosting || m_syncState == 0) return;
+    // Every client answers each step of the resync; one that has not
+    // answered within the bound is dropped, as a silent client is, and
+    // the others go on without it.
+    bool late = GetClock().Seconds(GetClock().Now() - m_syncSince) > m_resyncTimeout;
+    std::vector<CGameSocket*> clients = TakeClients();
+    bool all = true;
+    for (CGameSocket* c : clients) {
+        bool answered = (m_syncState == 1 ? c->m_gotAllUnits : c->m_syncFinished) || c->IsTimedOut();
+        if (!answered && late && !IsLocalServerEnd(c)) {
+            CPlayer* p = c->FirstPlayer();
+            PrintColor(255, 0, 0, true, "%s did not answer the resync and is dropped",
+                       p ? p->m_name.GetText() : "A client");
+            c->SetTimedOut(true);
+            answered = true;
+        }
+        all = all && answered;
+    }
+    ReleaseAll(clients);
+    if (all && m_syncState == 1) {
+        m_syncState = 2;
+        m_syncSince = GetClock().Now();
+        SendToAllClients(NS_NOTIFYTYPE_SYNC_FINISHSYNC, nullptr, 0);
+    } else if (all && m_syncState == 2) {
+        // The lag the clients reported while everyone waited is over
+        // with the resync (each drops it); their next pings say anew.
+        clients = TakeClients();
+        for (CGameSocket* c : clients) c->m_timeLag = 0.0f;
+        ReleaseAll(clients);
+        m_syncState = 3;
+        SendToAllClients(NS_NOTIFYTYPE_SYNC_GOOUTOFSYNC, nullptr, 0);
+    }
+}
+
 bool CNetGame::LogicTickGate() {
     float timeout = Clock().FrameTimeout();
     if (m_hosting) {
         m_queue1.Flush();
         m_queue2.Flush();
         if (m_syncState == 0) return true;
-        std::vector<CGameSocket*> clients = TakeClients();
-        bool all = true;
-        for (CGameSocket* c : clients) all = all && (m_syncState == 1 ? c->m_gotAllUnits : c->m_syncFinished);
-        ReleaseAll(clients);
-        if (all && m_syncState == 1) {
-            m_syncState = 2;
-            SendToAllClients(NS_NOTIFYTYPE_SYNC_FINISHSYNC, nullptr, 0);
-        } else if (all && m_syncState == 2) {
-            m_syncState = 3;
-            SendToAllClients(NS_NOTIFYTYPE_SYNC_GOOUTOFSYNC, nullptr, 0);
-        }
+        StepResync();
         return false;
     }
     if (m_syncState != 0) {
@@ -434,11 +475,10 @@ void CNetGame::StartHandshakeStep(int32_t* state) {
             if (all(&CGameSocket::m_mapFinishReply)) {
                 Maps().RunObjectiveScript();
                 *state = 3;
-                // SETGAMELOOP: u64 the server's next-tick time.
-                m_send.Reset();
-                uint64_t next = Clock().NextTickTime();
-                m_send.U64(next);
-                SendBuiltToAll(NS_NOTIFYTYPE_SETGAMELOOP);
+                // SETGAMELOOP carries nothing, as the message table gives it:
+                // the clients run their loop from the frame it comes in (the
+                // game time comes with the timing messages).
+                SendToAllClients(NS_NOTIFYTYPE_SETGAMELOOP, nullptr, 0);
             }
             break;
         default:

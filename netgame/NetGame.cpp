@@ -208,6 +208,7 @@ void CNetGame::ResetGame(bool full) {
     m_syncState = 0;
     m_resyncing = 0;
     m_resyncCountdown = 0;
+    m_sentChecks.Clear();
     m_syncEveryFrame = 0;
     m_awaitedFinishMark = -1;
     m_askForFrame = 0xFFFF;

@@ -35,6 +35,7 @@
 #include "netgame/NetGameRoles.h"
 #include "netgame/NetMessages.h"
 #include "netgame/ServerInfo.h"
+#include "netgame/SyncChecks.h"
 #include "nwe/Engine.h"
 #include "nwe/FrameTable.h"
 #include "nwe/ListEntry.h"
@@ -293,6 +294,12 @@ public:
     int32_t m_syncState = 0;  // 0 none, 1 collecting units, 2 finishing, 3 leaving the sync
     uint8_t m_resyncing = 0;  // a resync runs
     int32_t m_resyncCountdown = 0;
+    // server: a resync waits at most this long for a client's answers; one
+    // that has not answered by then is dropped and the game goes on
+    // (srv_ResyncTimeout, seconds)
+    float m_resyncTimeout = 10.0f;
+    int64_t m_syncSince = 0;      // when the resync's current step began
+    CSentChecks m_sentChecks;     // server: its checks, for weighing sync reports
     uint8_t m_frameExecuted = 0;  // the current frame's messages went to their handlers
 
     // ---- the session's data
@@ -417,6 +424,7 @@ private:
     void SpeedControl();
     void DropStaleEntries();
     void Resync(NWEFrame* frame);
+    void StepResync();
     void ProcessFrameQueue(NWEFrame* frame, NWEQueue* queue);
     // Which tick asks for a frame: the interface frame's tick step or the
     // running game's logic tick (which also reports its units in and its

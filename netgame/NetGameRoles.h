@@ -44,7 +44,8 @@ public:
     virtual void SetClockTimes(uint64_t nextTick, uint64_t gameTime) = 0;
     virtual bool Paused() = 0;
     virtual void SetPaused(bool paused) = 0;
-    // Seconds of real time of the last frame, and the clock's lag behind real
+    // Seconds of real time the last frame took (a frame loop that waits
+    // between frames leaves the wait out), and the clock's lag behind real
     // time: what a client reports in its pings, and the host's own pace.
     virtual float FrameStep() = 0;
     virtual float Lag() = 0;

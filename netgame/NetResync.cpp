@@ -24,6 +24,13 @@ constexpr float kReportInterval = 3.0f;
 bool Leaving(const CTessarakObject* o) {
     return o->m_objectId < 0 || o->IsReleased() || (o->m_flagsA & kFrameOnUpdateList);
 }
+
+// The CHECKUNIT in the send buffer (u32 id, u32 CRC) is kept for weighing
+// the clients' reports.
+void NoteSentCheck(CSentChecks& checks, const CStateArchive& check, uint16_t frame) {
+    checks.NoteObject(frame, static_cast<int32_t>(NWE_Get32(check.GetData())),
+                      NWE_Get32(check.GetData() + 4));
+}
 }  // namespace
 
 void CNetGame::ResyncClients() {
@@ -73,6 +80,7 @@ void CNetGame::ResyncClients() {
                         if (phase == 2 && !o->IsUnit()) continue;
                         // CHECKUNIT: u32 object id, u32 its sync CRC.
                         o->WriteSyncCRC(m_send);
+                        NoteSentCheck(m_sentChecks, m_send, frame);
                         SendBuiltToAll(NS_NOTIFYTYPE_CHECKUNIT, nullptr, frame);
                     }
                 }
@@ -101,6 +109,7 @@ void CNetGame::ResyncClients() {
             // CHECKUNITTREE: u32 the object-id counter, every frame.
             m_send.Reset();
             m_send.WriteI32(scene->m_idTable.GetCounter());
+            m_sentChecks.NoteIdCounter(frame, static_cast<uint32_t>(scene->m_idTable.GetCounter()));
             SendBuiltToAll(NS_NOTIFYTYPE_CHECKUNITTREE, nullptr, frame);
             m_checkFraction += m_checksPerFrame;
             std::vector<CUnit*> units;
@@ -113,6 +122,7 @@ void CNetGame::ResyncClients() {
                 if (u->m_objectId < 0) continue;
                 m_send.Reset();
                 u->WriteSyncCRC(m_send);
+                NoteSentCheck(m_sentChecks, m_send, frame);
                 SendBuiltToAll(NS_NOTIFYTYPE_CHECKUNIT, nullptr, frame);
             }
             history();
@@ -126,6 +136,9 @@ void CNetGame::ResyncClients() {
     std::vector<NWEMessagePtr> left = rec->TakeMessages();
     for (NWEMessagePtr& m : left)
         for (NWEQueue* q : {&m_queue1, &m_queue2, &m_queue3, &m_syncQueue}) q->Remove(m.get());
+    // The frame's message count as it is announced, for the reports of a
+    // client that ran the frame short.
+    if (m_hosting) m_sentChecks.NoteFrameCount(frame, rec->GetExpected());
     m_frameTable->Release(rec);
     m_frameTable->Process();
     m_frameExecuted = 0;
@@ -194,6 +207,7 @@ void CNetGame::Resync(NWEFrame* rec) {
         }
     }
     m_syncState = 1;
+    m_syncSince = GetClock().Now();
     if (m_syncRequests == 0) Send(NS_NOTIFYTYPE_SYNC_GOTALLUNITS, nullptr, 0);
     Flow().Unlock();
 }

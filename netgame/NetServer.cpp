@@ -30,7 +30,6 @@ using namespace netkit;
 namespace {
 constexpr int kMaxTeams = 16;
 constexpr int kMaxPlayersPerConnection = 8;
-constexpr float kSyncReportInterval = 3.0f;
 
 // Logs a refused request with its sender.
 void Refuse(CNetGame* net, NWEPeer* peer, NWEMessage* m, const char* why) {
@@ -95,6 +94,26 @@ bool ReadChat(NWEMessage* m, uint32_t skip, CStrBuf* text, uint8_t rgb[3]) {
     WireText_Read(ar, text, kNetMaxChat);
     for (int i = 0; i < 3; ++i) rgb[i] = ar.ReadU8();
     return ar.Ok() && ar.GetRemaining() == 0;
+}
+
+// A connection's chat allowance (a burst of lines, then one a second; the
+// host's own client is not held to it). A line past it is dropped: the first
+// of a run is logged and the sender is told, once, that its lines went
+// nowhere; the rest go without a word until the allowance is back.
+bool ChatAllowed(CNetGame* net, NWEPeer* peer, NWEMessage* m) {
+    if (net->IsLocalServerEnd(peer)) return true;
+    CGameSocket* c = Conn(peer);
+    if (c->m_chatLines.Take(net->GetClock().Seconds(net->GetClock().Now()))) return true;
+    if (c->m_chatLines.RefusedInARow() == 1) {
+        Refuse(net, peer, m, "chat too fast: lines dropped");
+        CStateArchive ar;
+        WireText_Write(ar, "");
+        WireText_Write(ar, "You chat too fast: lines are dropped until you slow down", kNetMaxChat);
+        const uint8_t rgb[3] = {233, 137, 0};
+        for (uint8_t v : rgb) ar.WriteU8(v);
+        c->SendMessage(NS_NOTIFYTYPE_MESSAGE, ar.GetData(), static_cast<uint32_t>(ar.GetBuffer().size()));
+    }
+    return false;
 }
 
 void WriteChat(CStateArchive& ar, const char* sender, const char* text, const uint8_t rgb[3]) {
@@ -442,7 +461,10 @@ void NetServer_OnSmMessage(NWEPeer* peer, NWEMessage* m, void* context) {
 void NetServer_OnPlayerRegister(NWEPeer* peer, NWEMessage* m, void* context) {
     CNetGame* net = Net(context);
     CGameSocket* c = Conn(peer);
-    if (m->GetSize() < 4 + 32) return Refuse(net, peer, m, "wrong length");
+    // u32 player id, then the record: u32 team, u32 race, 3 x f32 colour, u8,
+    // u16, the name with its zero, i32 owner id: 32 bytes and the name's
+    // letters (read whole below).
+    if (m->GetSize() < 32) return Refuse(net, peer, m, "wrong length");
     int32_t id = static_cast<int32_t>(NWE_Get32(m->GetData()));
     bool local = net->IsLocalServerEnd(peer);
     CPlayer* p = net->FindPlayerById(id);
@@ -820,6 +842,7 @@ void NetServer_OnMessage(NWEPeer* peer, NWEMessage* m, void* context) {
     if (!ReadChat(m, 0, &text, rgb)) return Refuse(net, peer, m, "wrong length");
     const char* sender = SenderName(net, peer);
     if (!sender) return Refuse(net, peer, m, "no player");
+    if (!ChatAllowed(net, peer, m)) return;
     net->BroadcastMessage(sender, text.GetText(), rgb[0], rgb[1], rgb[2]);
 }
 
@@ -833,6 +856,7 @@ void NetServer_OnMessagePersonal(NWEPeer* peer, NWEMessage* m, void* context) {
     const char* sender = SenderName(net, peer);
     CPlayer* target = net->FindPlayerById(static_cast<int32_t>(NWE_Get32(m->GetData())));
     if (!sender || !target || !target->m_connection) return Refuse(net, peer, m, "no such player");
+    if (!ChatAllowed(net, peer, m)) return;
     CStateArchive ar;
     WriteChat(ar, sender, text.GetText(), rgb);
     target->m_connection->SendMessage(NS_NOTIFYTYPE_MESSAGE_PERSONAL, ar.GetData(),
@@ -849,6 +873,7 @@ void ChatToGroup(NWEPeer* peer, NWEMessage* m, void* context, bool team) {
     if (!ReadChat(m, 4, &text, rgb)) return Refuse(net, peer, m, "wrong length");
     CPlayer* sender = OwnedPlayer(net, peer, static_cast<int32_t>(NWE_Get32(m->GetData())));
     if (!sender) return Refuse(net, peer, m, "not the sender's player");
+    if (!ChatAllowed(net, peer, m)) return;
     CStateArchive ar;
     WriteChat(ar, sender->m_name.GetText(), text.GetText(), rgb);
     std::vector<NWEPeer*> to = {peer};
@@ -909,6 +934,15 @@ void NetServer_OnStartgame(NWEPeer* peer, NWEMessage* m, void* context) {
     if (net->HasGameClock()) {
         net->WriteTimingInfo();
         net->SendBuiltToAll(NS_NOTIFYTYPE_SYNC_UPDATETIMINGINFO);
+        // The timing carries the rate this machine ticks at now; a rate the
+        // speed control sent for this frame (or the one before, not run yet)
+        // would be undone by it on the clients alone: it goes again after.
+        float pending = net->m_lastRateSent;
+        if (pending > 0.0f && pending != net->Clock().TickRate()) {
+            net->m_send.Reset();
+            net->m_send.F32(pending);
+            net->SendBuiltToAll(NS_NOTIFYTYPE_SETTARGETFPS);
+        }
     }
     Relay(net, m);
 }
@@ -1064,13 +1098,17 @@ void NetServer_OnSyncSyncfinished(NWEPeer* peer, NWEMessage* m, void* context) {
 }
 
 // SYNC_REPORT (158): a client is out of step: a full resync in 30 ticks,
-// when none is coming; once in a while per client.
+// when none is coming, and only when the report names a check of the
+// server's that the client's world contradicts (SyncChecks.h); once in a
+// while per client.
 void NetServer_OnSyncReport(NWEPeer* peer, NWEMessage* m, void* context) {
     CNetGame* net = Net(context);
     CGameSocket* c = Conn(peer);
-    int64_t now = net->GetClock().Now();
-    if (c->m_lastSyncReport && now - c->m_lastSyncReport < net->GetClock().Ticks(kSyncReportInterval))
+    SSyncReport report;
+    if (!SyncReport_Read(m->GetData(), m->GetSize(), &report)) return Refuse(net, peer, m, "names nothing");
+    if (!net->m_sentChecks.Agrees(report))
+        return Refuse(net, peer, m, "the server's checks find no difference");
+    if (!c->m_syncReports.Take(net->GetClock().Seconds(net->GetClock().Now())))
         return Refuse(net, peer, m, "asked for a resync just before");
-    c->m_lastSyncReport = now;
     if (net->m_resyncCountdown == 0) net->m_resyncCountdown = 30;
 }

@@ -19,13 +19,25 @@ size_t NWE_PacketHeaderSize(EPacketForm form) {
     return 2;
 }
 
+// The CRC of a datagram covers every byte of it but its own four: the header
+// in front of the CRC field, then the messages (CRC-32 continued from the
+// seed over both, in that order). A count, sequence number, tries byte or flag
+// damaged on the way fails the check like a damaged message does, so a corrupt
+// datagram is dropped whole and resent, never read as another packet. The
+// layout of every form stays as it is; only what the CRC covers is ours.
+// The tries byte is in it, so every send (a resend too) writes the header and
+// its CRC again. NWE_ReadPacketHeader checks the same bytes.
+uint32_t NWE_DatagramCrc(uint32_t seed, const uint8_t* datagram, size_t size, size_t crcOffset) {
+    uint32_t crc = NWE_PacketCrc(seed, datagram, crcOffset);
+    return NWE_PacketCrc(crc, datagram + crcOffset + 4, size - crcOffset - 4);
+}
+
 size_t NWE_WritePacketHeader(uint8_t* buffer, size_t length, EPacketForm form, uint16_t count,
                              uint32_t sequence, bool receiptWanted, uint8_t tries, uint32_t seed) {
     size_t h = NWE_PacketHeaderSize(form);
     size_t start = kPacketHeaderReserve - h;
     uint8_t* p = buffer + start;
-    const uint8_t* body = buffer + kPacketHeaderReserve;
-    size_t bodySize = length - kPacketHeaderReserve;
+    size_t size = length - start;
     uint16_t w = count & kWireCountMask;
     uint32_t seqWord = (sequence & 0x7FFFFFFFu) | (receiptWanted ? 0x80000000u : 0u);
     switch (form) {
@@ -33,7 +45,7 @@ size_t NWE_WritePacketHeader(uint8_t* buffer, size_t length, EPacketForm form, u
             NWE_Put16(p, w | kWireSequenced);
             NWE_Put32(p + 2, seqWord);
             p[6] = static_cast<uint8_t>((tries & 0x7F) | 0x80);
-            NWE_Put32(p + 7, NWE_PacketCrc(seed, body, bodySize));
+            NWE_Put32(p + 7, NWE_DatagramCrc(seed, p, size, 7));
             break;
         case EPacketForm::Sequenced:
             NWE_Put16(p, w | kWireSequenced);
@@ -42,12 +54,12 @@ size_t NWE_WritePacketHeader(uint8_t* buffer, size_t length, EPacketForm form, u
             break;
         case EPacketForm::UnsequencedCrc:
             NWE_Put16(p, w | kWireCrc);
-            NWE_Put32(p + 2, NWE_PacketCrc(seed, body, bodySize));
+            NWE_Put32(p + 2, NWE_DatagramCrc(seed, p, size, 2));
             break;
         case EPacketForm::Unsafe:
             NWE_Put16(p, w | kWireCrc | kWireUnsafe);
             NWE_Put32(p + 2, seed);
-            NWE_Put32(p + 6, NWE_PacketCrc(seed, body, bodySize));
+            NWE_Put32(p + 6, NWE_DatagramCrc(seed, p, size, 6));
             break;
         case EPacketForm::Bare:
             NWE_Put16(p, w);
@@ -73,8 +85,8 @@ EHeaderError NWE_ReadPacketHeader(const uint8_t* data, size_t size, uint32_t crc
     h.size = NWE_PacketHeaderSize(h.form);
     // The smallest datagram carries one empty short message.
     if (size < h.size + kShortHeaderOverhead) return EHeaderError::TooShort;
-    const uint8_t* body = data + h.size;
-    size_t bodySize = size - h.size;
+    // The CRC covers the whole datagram but its own field (see
+    // NWE_DatagramCrc beside the writer).
     switch (h.form) {
         case EPacketForm::SequencedCrc:
         case EPacketForm::Sequenced: {
@@ -87,7 +99,7 @@ EHeaderError NWE_ReadPacketHeader(const uint8_t* data, size_t size, uint32_t crc
                 break;
             }
             h.crc = NWE_Get32(data + 7);
-            if (NWE_PacketCrc(crcSeed, body, bodySize) != h.crc) {
+            if (NWE_DatagramCrc(crcSeed, data, size, 7) != h.crc) {
                 *out = h;
                 return EHeaderError::BadCrc;
             }
@@ -95,7 +107,7 @@ EHeaderError NWE_ReadPacketHeader(const uint8_t* data, size_t size, uint32_t crc
         }
         case EPacketForm::UnsequencedCrc:
             h.crc = NWE_Get32(data + 2);
-            if (NWE_PacketCrc(crcSeed, body, bodySize) != h.crc) {
+            if (NWE_DatagramCrc(crcSeed, data, size, 2) != h.crc) {
                 *out = h;
                 return EHeaderError::BadCrc;
             }
@@ -103,7 +115,7 @@ EHeaderError NWE_ReadPacketHeader(const uint8_t* data, size_t size, uint32_t crc
         case EPacketForm::Unsafe:
             h.clearSeed = NWE_Get32(data + 2);
             h.crc = NWE_Get32(data + 6);
-            if (NWE_PacketCrc(h.clearSeed, body, bodySize) != h.crc) {
+            if (NWE_DatagramCrc(h.clearSeed, data, size, 6) != h.crc) {
                 *out = h;
                 return EHeaderError::BadCrc;
             }

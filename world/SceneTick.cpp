@@ -19,6 +19,7 @@
 #include "world/TessarakObject.h"
 #include "world/Unit.h"
 #include "world/UnitWeapon.h"
+#include "world/WaypointList.h"
 #include "world/World.h"
 #include "world/WorldGrid.h"
 
@@ -257,6 +258,34 @@ void CGridMember::KeepGridPlace() {
 
 // ---- the tick
 
+namespace {
+
+// The tick asks the processor to bring what it steps next into its cache
+// while it steps this object: the objects lie wherever they were allocated,
+// a list the processor cannot foresee, and a crowd of thousands no longer
+// fits its nearer cache. In three stages, each reading only what the stage
+// before brought in: the object after next; the next one's way; this one's
+// point on its way (which its steering reads). No effect on what the tick
+// computes: a prefetch never faults, nor changes memory.
+void PrefetchObject(const CTessarakObject* o) {
+    // Its kind is not read first: that would wait for the memory.
+    constexpr size_t kSize = std::max(sizeof(CUnit), sizeof(CUnitWeapon));
+    const char* p = reinterpret_cast<const char*>(o);
+    for (size_t at = 0; at < kSize; at += 64) __builtin_prefetch(p + at);
+}
+
+void PrefetchWay(const CTessarakObject* o) {
+    if (o->IsUnit()) __builtin_prefetch(static_cast<const CUnit*>(o)->m_waypoints);
+}
+
+void PrefetchWayPoint(const CTessarakObject* o) {
+    if (!o->IsUnit()) return;
+    if (const CWaypointList* way = static_cast<const CUnit*>(o)->m_waypoints)
+        __builtin_prefetch(way->Cursor());
+}
+
+}  // namespace
+
 bool CGameScene::Tick() {
     ++m_frameCounter;
     m_ticked = 1;
@@ -275,6 +304,11 @@ bool CGameScene::Tick() {
     // 2. Every active object, in the list's order.
     for (CTessarakObject* o = m_activeObjects; o; o = m_tickNext) {
         m_tickNext = o->m_sceneActiveNext;
+        if (m_tickNext) {
+            if (const CTessarakObject* after = m_tickNext->m_sceneActiveNext) PrefetchObject(after);
+            PrefetchWay(m_tickNext);
+        }
+        PrefetchWayPoint(o);
         if (!o->IsUnit()) {
             if (o->IsWeapon() && static_cast<CUnitWeapon*>(o)->m_byte)
                 WeaponStep(static_cast<CUnitWeapon*>(o), dt);

@@ -420,6 +420,28 @@ int Display_PumpEvents() {
     return count;
 }
 
+int Display_WaitEvents(int timeoutMs) {
+    if (timeoutMs <= 0) return Display_PumpEvents();
+    const char* driver = g_videoRefs > 0 ? SDL_GetCurrentVideoDriver() : nullptr;
+    // Only these drivers wait for their events; SDL polls the others every
+    // millisecond, which costs more than the sleep that stands in for it.
+    bool waits = driver && (!std::strcmp(driver, "x11") || !std::strcmp(driver, "wayland"));
+    int count = 0;
+    if (waits) {
+        SDL_Event e;
+        if (SDL_WaitEventTimeout(&e, timeoutMs)) {
+            SDisplayEvent ev;
+            if (Translate(e, &ev)) {
+                Dispatch(ev);
+                ++count;
+            }
+        }
+    } else {
+        SDL_Delay(static_cast<Uint32>(timeoutMs));
+    }
+    return count + Display_PumpEvents();
+}
+
 bool Display_SetRelativeMouse(bool on) {
     return SDL_SetRelativeMouseMode(on ? SDL_TRUE : SDL_FALSE) == 0;
 }

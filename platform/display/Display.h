@@ -5,7 +5,8 @@
 // the events only as SDisplayEvent records; no SDL type leaves this folder.
 // The main loop calls Display_PumpEvents once per turn: it collects whatever
 // the system has queued without waiting and hands each event, in order, to
-// every registered listener (the main window, the input manager, the screen).
+// every registered listener (the main window, the input manager, the screen);
+// between turns it waits in Display_WaitEvents.
 // Tests feed events with Display_PostEvent and run without a display under
 // SDL_VIDEODRIVER=offscreen or dummy.
 //
@@ -178,6 +179,12 @@ void Display_PostEvent(const SDisplayEvent& event);
 // Collects the pending events without waiting and dispatches them. Returns the
 // number dispatched. Listeners may add or remove listeners while called.
 int Display_PumpEvents();
+// Waits up to timeoutMs for the system's next event (input, the window), then
+// dispatches whatever is pending as Display_PumpEvents does; the main loop
+// waits here between frames instead of spinning. A driver that cannot wait
+// for events (offscreen, dummy) sleeps the time instead. Returns the number
+// dispatched.
+int Display_WaitEvents(int timeoutMs);
 
 // ---------------------------------------------------------------------------
 // Keyboard and mouse helpers for the input layer.

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/FramePacing.h"
 #include "app/Game.h"
 #include "app/GameClock.h"
 #include "app/GameRoles.h"
@@ -411,4 +412,57 @@ TEST_F(FrameTest, QueuedFramesGoEveryTickAndWorldObjectsLinger) {
         EXPECT_EQ(scene.m_objectCount, 0);
     }
     game.DeleteWorld();
+}
+
+// The main loop's wait after a frame: the frame's time at ge_MaxFPS, the
+// next tick when it falls due sooner; for menus left alone the next tick,
+// 100 ms at most, unless ticks are overdue; 40 ms with ge_MainSleep, none
+// without a limit.
+TEST_F(FrameTest, TheLoopWaitsForTheNextFrameOrTick) {
+    const double rate = 1193182.0;
+    CGameClock* clock = game.Clock();
+    CNetGame* net = game.NetGame();
+    net->m_tickLead = 0.1f;
+    struct SCase {
+        const char* what;
+        bool running;
+        double tickDueIn;  // seconds from now (negative: due already); 99 none soon
+        double frameTook;  // seconds since the frame began
+        double inputAgo;   // seconds since the last input
+        int maxFps;
+        bool mainSleep;
+        float speed;
+        int expect;  // milliseconds
+    } cases[] = {
+        {"running, the frame's time", true, 99, 0.0, 0.0, 60, false, 1.0f, 17},
+        {"running, the frame took its time", true, 99, 0.020, 0.0, 60, false, 1.0f, 0},
+        {"running, a tick due sooner", true, 0.005, 0.0, 0.0, 60, false, 1.0f, 5},
+        {"running, a tick due already", true, -0.5, 0.0, 0.0, 60, false, 1.0f, 17},
+        {"running, no limit", true, 99, 0.0, 0.0, 0, false, 1.0f, 0},
+        {"running, main sleep", true, 99, 0.0, 0.0, 60, true, 1.0f, 40},
+        {"menus in use", false, 99, 0.0, 0.5, 60, false, 1.0f, 17},
+        {"menus left alone", false, 99, 0.0, 2.0, 60, false, 1.0f, 100},
+        {"menus left alone, a tick due sooner", false, 0.030, 0.0, 2.0, 60, false, 1.0f, 30},
+        {"menus left alone, a tick due already", false, -0.2, 0.0, 2.0, 60, false, 1.0f, 17},
+        {"menus left alone, no game clock", false, 0.010, 0.0, 2.0, 60, false, 0.0f, 100},
+    };
+    for (const SCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        game.SetGuiWord(c.running ? 0 : 1);
+        game.SetGameState(c.running ? 2 : 1);
+        game.Variables().maxFps = c.maxFps;
+        game.Variables().mainSleep = c.mainSleep ? 1 : 0;
+        clock->m_speedFactor = c.speed;
+        clock->m_lastCounter = counter.now;
+        double tickDue = c.tickDueIn > 90 ? 10.0 : c.tickDueIn;
+        // Backlog = lead - (seconds until due).
+        clock->m_gameTime = 1000;
+        clock->m_realTime = clock->m_gameTime + clock->m_tickPeriod +
+                            static_cast<uint64_t>(static_cast<int64_t>((0.1 - tickDue) * rate));
+        const int64_t now = 50000000;
+        const int64_t frameStart = now - static_cast<int64_t>(c.frameTook * rate);
+        const int64_t lastInput = now - static_cast<int64_t>(c.inputAgo * rate);
+        int wait = Game_MillisecondsToNextFrame(&game, frameStart, now, lastInput);
+        EXPECT_NEAR(wait, c.expect, 1);
+    }
 }

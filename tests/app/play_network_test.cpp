@@ -4,9 +4,11 @@
 // standard input (the start, scripted orders, the read-out of the units) and
 // print what they did, their worlds' sync CRCs among it.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <sstream>
@@ -147,4 +149,55 @@ TEST_F(PlayTwoMachines, OneThatCannotStartSendsEveryoneBackToTheLobby) {
         game->Write("Quit();\n");
         EXPECT_EQ(game->Wait(30), 0) << game->Output();
     }
+}
+
+// Three machines: the host resyncs while the second client stands still
+// (its process stopped). The resync waits its time (srv_ResyncTimeout, here
+// 6 s), drops the silent client, and the game goes on at its pace for the
+// other two, in step. The seconds everyone waited are nobody's lag: taken
+// for the waiting client's, they slowed the server's game to a crawl that
+// never ended.
+TEST_F(PlayTwoMachines, AResyncDropsASilentClientAndTheGameGoesOn) {
+    CTempDir silentDir;
+    CTestProcess silent;
+    ASSERT_TRUE(Test_CopyInstallation(silentDir));
+    silentDir.Write("Tessarak/Scripts/Autoexec.cfg", "nw_ClientPort(0);\nName(\"Silent\");\n");
+    ASSERT_TRUE(Test_StartGame(silent, silentDir));
+    const std::string out = host.Output();
+    const size_t portAt = out.find("Server started on port ");
+    ASSERT_NE(portAt, std::string::npos);
+    const int port = std::atoi(out.c_str() + portAt + 23);
+    for (int i = 0; i < 200 && silent.Output().find("Silent") == std::string::npos; ++i) {
+        silent.Write("ListPlayers();\n");
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    silent.Write("Connect(\"127.0.0.1:" + std::to_string(port) + "\");\n");
+    ASSERT_TRUE(host.WaitForOutput("Silent entered the game", 30)) << host.Output() << silent.Output();
+    host.Write("srv_ResyncTimeout(6);\n");
+    ASSERT_TRUE(Test_StartWhenEveryoneHoldsTheMap(host)) << host.Output();
+    ASSERT_FALSE(Test_UnitsOnceRunning(client, 30.0).empty()) << client.Output();
+    ASSERT_EQ(kill(silent.Pid(), SIGSTOP), 0);
+    host.Write("srv_Resync();\n");
+    ASSERT_TRUE(host.WaitForOutput("Silent did not answer the resync and is dropped", 30)) << host.Output();
+    ASSERT_TRUE(client.WaitForOutput("Going out of sync mode", 20)) << client.Output();
+    int resyncFrame = 0;
+    const std::string hostOut = host.Output();
+    std::sscanf(hostOut.c_str() + hostOut.find("Resyncing on frame"), "Resyncing on frame %d", &resyncFrame);
+    // 150 frames in ten seconds at 15 a second: at least 100 come.
+    auto newest = [](CTestProcess& game) {
+        std::map<int, std::string> crcs = Test_SyncCrcs(game.Output());
+        return crcs.empty() ? 0 : crcs.rbegin()->first;
+    };
+    for (int i = 0; i < 100 && newest(client) < resyncFrame + 100; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_GE(newest(client), resyncFrame + 100) << client.Output();
+    std::map<int, std::string> a = Test_SyncCrcs(host.Output()), b = Test_SyncCrcs(client.Output());
+    for (const auto& f : b)
+        if (f.first > resyncFrame && a.count(f.first)) EXPECT_EQ(a[f.first], f.second) << "frame " << f.first;
+    kill(silent.Pid(), SIGCONT);
+    client.Write("Quit();\n");
+    host.Write("Quit();\n");
+    EXPECT_EQ(client.Wait(30), 0) << client.Output();
+    EXPECT_EQ(host.Wait(30), 0) << host.Output();
+    silent.Stop();
 }

@@ -16,7 +16,30 @@
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
 
-namespace {}  // namespace
+namespace {
+// The rate the frame statistics print last for the line's start ("Frames per
+// second" or "Interface frames per second"), or -1.
+double LastRate(const std::string& out, const std::string& start) {
+    size_t at = out.rfind(start);
+    double rate = -1.0;
+    if (at != std::string::npos) std::sscanf(out.c_str() + at + start.size(), " %lf", &rate);
+    return rate;
+}
+
+// Two calls of the frame statistics some seconds apart: the second prints
+// the rates over that time.
+std::string FrameStatsOver(CTestProcess& game, int seconds) {
+    game.Write("dbg_FrameStats();\n");
+    EXPECT_TRUE(game.WaitForOutput("Interface frames per second", 20)) << game.Output();
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    size_t before = game.Output().size();
+    game.Write("dbg_FrameStats();\n");
+    for (int i = 0; i < 200 && game.Output().find("Interface frames per second", before) == std::string::npos;
+         ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return game.Output().substr(before);
+}
+}  // namespace
 
 // A player's own start-up script starts a skirmish on Skerry, as the README
 // tells: its map and start units are there, and a scripted order moves a
@@ -67,6 +90,34 @@ TEST(Play, AMissingMapCallsTheStartOff) {
     EXPECT_TRUE(game.WaitForOutput("The game could not start on Player; back to the lobby", 10))
         << game.Output();
     EXPECT_TRUE(Test_ReadUnits(game).empty());
+    game.Write("Quit();\n");
+    EXPECT_EQ(game.Wait(30), 0) << game.Output();
+}
+
+// Left alone, the game does no more than it needs: a lobby nobody touches
+// and a running game alike draw at most ge_MaxFPS frames a second (here 20;
+// the lobby fewer when it can), neither spins to draw the same picture again
+// and again.
+TEST(Play, AGameLeftAloneDoesNotSpin) {
+    CTempDir dir;
+    if (!Test_CopyInstallation(dir)) FAIL() << "the game program is not built";
+    ASSERT_TRUE(dir.Write("Tessarak/Scripts/Autoexec.cfg",
+                          "ge_MaxFPS(20);\nGameMode(GM_Multi);\nStartServer(0);\n"
+                          "Map(\"Skerry\");\necho(\"lobby ready\");\n"));
+    CTestProcess game;
+    ASSERT_TRUE(Test_StartGame(game, dir));
+    ASSERT_TRUE(game.WaitForOutput("lobby ready", 60)) << game.Output();
+    std::string stats = FrameStatsOver(game, 3);
+    double lobby = LastRate(stats, "Interface frames per second");
+    EXPECT_GT(lobby, 5.0) << stats;
+    EXPECT_LT(lobby, 23.0) << stats;
+
+    game.Write("GameMode(GM_Skirmish); StartLocalServer(); Map(\"Skerry\"); StartGame();\n");
+    ASSERT_FALSE(Test_UnitsOnceRunning(game, 30.0).empty()) << game.Output();
+    stats = FrameStatsOver(game, 3);
+    double running = LastRate(stats, "Frames per second");
+    EXPECT_GT(running, 5.0) << stats;
+    EXPECT_LT(running, 23.0) << stats;
     game.Write("Quit();\n");
     EXPECT_EQ(game.Wait(30), 0) << game.Output();
 }

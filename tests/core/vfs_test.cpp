@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <memory>
 #include <random>
 #include <string>
@@ -64,6 +65,34 @@ TEST(VFSPack, WritePackBytesAndRemount) {
     ASSERT_NE(again.Find("b"), nullptr);
     EXPECT_TRUE(again.Find("b")->isFolder);
     EXPECT_FALSE(again.WritePack("Q:\\no\\such\\drive.box"));
+}
+
+// A pack is written beside the old one and renamed over it once whole: a
+// write that fails leaves the old pack as it was, and a pack can be written
+// again from its own members (which the old in-place write truncated first).
+TEST(VFSPack, WritePackReplacesTheOldPackOnlyWhenWhole) {
+    CTempDir dir;
+    CPackWriter source;
+    source.Add("MapData\\map.cfg", std::string(70000, 'm'));
+    source.Add("visual.bin", "objects");
+    ASSERT_TRUE(source.WriteTo(dir.File("MapData.box")));
+    const std::string before = dir.Read("MapData.box");
+
+    CVFSTable own;
+    ASSERT_TRUE(own.MountPack(dir.WinFile("MapData.box").c_str()));
+    ASSERT_TRUE(own.WritePack(dir.WinFile("MapData.box").c_str()));
+    EXPECT_EQ(dir.Read("MapData.box"), before);
+
+    // A member that can no longer be read whole (its file was cut short).
+    ASSERT_TRUE(dir.Write("loose/big", std::string(1000, 'b')));
+    CVFSTable broken;
+    broken.AddFolderTree(dir.WinFile("loose").c_str());
+    ASSERT_TRUE(dir.Write("loose/big", "short"));
+    EXPECT_FALSE(broken.WritePack(dir.WinFile("MapData.box").c_str()));
+    EXPECT_EQ(dir.Read("MapData.box"), before);
+    int left = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir.File(""))) left += e.is_regular_file();
+    EXPECT_EQ(left, 1);  // no temporary left behind
 }
 
 TEST(VFSPack, LooseTreeRoundTripsThroughWritePack) {

@@ -202,6 +202,7 @@ TEST(ShapeBlockRecord, LyingCountsIndicesAndNamesAreRefused) {
         {"four vertices per face", faces, 4, true},
         {"faces beyond the file", faces + 4, 0x7FFFFFFF, true},
         {"index past the vertex list", faces + 8 + 10, 4, false},
+        {"index past the vertex list, among the first four", faces + 8 + 2, 0xFFFF, false},
     };
     for (const SCase& c : cases) {
         std::vector<uint8_t> bad = good;

@@ -322,11 +322,22 @@ public:
         return m_machines.back().get();
     }
     CNetMachine* Host() { return m_machines.front().get(); }
-    // Frames the host has run ahead of the slowest joined client.
+    // Frames the host has run ahead of the slowest client that runs the
+    // server's frames: joined, or given its first frame on the way (a host
+    // without a clock could otherwise run past the frames such a client
+    // can take before it has joined).
+    static bool RunsFrames(CNetMachine* c) {
+        if (c->net->IsJoined()) return true;
+        CGameSocket* link = c->net->TakeClientLink();
+        // PING_AND_GET_TIME answered: its frame is the client's.
+        bool inStep = link && (link->m_joinState >= 3 || (link->m_joinState == 2 && link->m_replied));
+        if (link) link->Release();
+        return inStep;
+    }
     bool HostMayTick() {
         for (size_t i = 1; i < m_machines.size(); ++i) {
             CNetMachine* c = m_machines[i].get();
-            if (!c->net->IsJoined()) continue;
+            if (!RunsFrames(c)) continue;
             int behind = NWEFrameTable::Compare(Host()->net->m_frameTable->GetCurrentNumber(),
                                                 c->net->m_frameTable->GetCurrentNumber()) > 0
                              ? (Host()->net->m_frameTable->GetCurrentNumber() -

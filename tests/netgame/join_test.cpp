@@ -66,3 +66,24 @@ TEST(NetJoin, ClientJoinsBothSeeItAndItLeavesCleanly) {
     EXPECT_NE(host->FindLine("disconnected"), "");
     EXPECT_EQ(host->net->m_clients.GetCount(), 1u);
 }
+
+// Names of every length a player may have join: the registration's length
+// is the record's (32 bytes and the name's letters), not a fixed minimum.
+TEST(NetJoin, NamesOfEveryLengthJoin) {
+    const std::string longest(CPlayer::kMaxNameLength, 'L');
+    for (const std::string& name : {std::string("B"), std::string("Bob"), std::string("Bobo"), longest}) {
+        SCOPED_TRACE(name);
+        CNetSession s;
+        CNetMachine* host = s.Add("host");
+        CNetMachine* client = s.Add("client");
+        ASSERT_TRUE(host->net->StartServer(0, true));
+        client->net->LocalPlayer()->m_name = name.c_str();
+        ASSERT_TRUE(client->net->Connect(ServerAddress(host).c_str()));
+        ASSERT_TRUE(s.RunUntil([&] { return Joined(client, host, name.c_str()); }, 5.0))
+            << host->FindLine("Refused");
+        CPlayer* onHost = host->net->FindPlayerByName(name.c_str());
+        ASSERT_NE(onHost, nullptr);
+        EXPECT_EQ(onHost->m_id, client->net->LocalPlayer()->m_id);
+        EXPECT_EQ(host->FindLine("Refused"), "");
+    }
+}

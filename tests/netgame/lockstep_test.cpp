@@ -83,3 +83,22 @@ TEST(NetLockstep, SameRequestsSameWorldAndAResyncMendsACorruptedClient) {
     EXPECT_EQ(client->OwnUnits().size(), 3u);
     EXPECT_EQ(host->OwnUnits().size(), 3u);
 }
+
+// The server's speed control lowers the tick rate in the very frame the game
+// starts in, the frame that also sets every client's clock: the clients tick
+// at the rate the server ticks at from there on, and their game times stay
+// the server's.
+TEST(NetLockstep, ARateChangeInTheStartFrameRunsOnEveryMachine) {
+    CNetSession s;
+    CNetMachine* host = s.Add("host");
+    CNetMachine* client = s.Add("client");
+    ASSERT_TRUE(s.JoinAll());
+    // Lowered now, sent by the speed control of the step that takes the start.
+    host->net->m_targetFps = 12.0f;
+    ASSERT_TRUE(s.StartGame());
+    uint16_t from = std::max(Frame(host), Frame(client));
+    ASSERT_TRUE(s.RunUntil([&] { return Frame(client) > from + 30; }));
+    EXPECT_EQ(host->rate, client->rate);
+    EXPECT_LT(host->rate, 15.0f);
+    EXPECT_GE(CompareFrames(host, client, from, Frame(client)), 25);
+}

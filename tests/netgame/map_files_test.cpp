@@ -3,7 +3,9 @@
 // back to the same objects.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <functional>
 
 #include "core/VFSFile.h"
 #include "netgame/MapFiles.h"
@@ -107,6 +109,26 @@ TEST(MapFilesTest, DamagedMapObjectsFilesAreRefusedWhole) {
     for (const auto& c : cases) {
         SMapObjects out;
         EXPECT_FALSE(MapObjects_Decode(c.bytes.data(), c.bytes.size(), &out)) << c.what;
+    }
+    // A start, a layer's height, a place, a turn or a field's values that are
+    // no finite number (a NaN or an infinity as a box from a server may hold).
+    const float nan = std::nanf(""), inf = INFINITY;
+    std::vector<std::pair<const char*, std::function<void(SMapObjects&)>>> bad = {
+        {"start x NaN", [&](SMapObjects& m) { m.startX[1] = nan; }},
+        {"start z infinite", [&](SMapObjects& m) { m.startZ[0] = -inf; }},
+        {"layer height NaN", [&](SMapObjects& m) { m.layers[3] = nan; }},
+        {"place infinite", [&](SMapObjects& m) { m.objects[0].x = inf; }},
+        {"turn NaN", [&](SMapObjects& m) { m.objects[0].headingIncrement = nan; }},
+        {"field's scale infinite", [&](SMapObjects& m) { m.objects[1].scaleIncrement = inf; }},
+        {"field's value NaN", [&](SMapObjects& m) { m.objects[1].spot[2] = nan; }},
+    };
+    for (const auto& b : bad) {
+        SMapObjects map = TwoObjects();
+        b.second(map);
+        std::vector<uint8_t> bytes;
+        MapObjects_Encode(map, bytes);
+        SMapObjects out;
+        EXPECT_FALSE(MapObjects_Decode(bytes.data(), bytes.size(), &out)) << b.first;
     }
 }
 

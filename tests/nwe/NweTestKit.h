@@ -231,10 +231,12 @@ struct SRawPeer {
     NWESocket* socket = nullptr;
     NWEPeer* peer = nullptr;
     std::map<uint16_t, std::vector<std::vector<uint8_t>>> got;
+    std::map<uint16_t, std::vector<uint16_t>> frames;  // the frame each came in
 
     static void Keep(NWEPeer*, NWEMessage* m, void* context) {
-        static_cast<SRawPeer*>(context)->got[m->GetId()].emplace_back(m->GetData(),
-                                                                      m->GetData() + m->GetSize());
+        SRawPeer* raw = static_cast<SRawPeer*>(context);
+        raw->got[m->GetId()].emplace_back(m->GetData(), m->GetData() + m->GetSize());
+        raw->frames[m->GetId()].push_back(m->GetFrame());
     }
     SRawPeer(uint32_t ip, const SNetAddress& remote, uint32_t receiveSeed) {
         socket = new NWESocket(&engine);

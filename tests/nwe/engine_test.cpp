@@ -74,7 +74,8 @@ TEST(NweEngine, FirstDatagramOnTheWire) {
     a.Connect(raw.Address());
     uint8_t payload[4] = {0x78, 0x56, 0x34, 0x12};
     ASSERT_TRUE(a.peer->SendMessage(92, payload, 4, nullptr, 65535, 0));
-    EXPECT_EQ(raw.Receive(), Hex("01 80 01 00 00 80 ff a3 53 ea 0f 00 5c 04 00 78 56 34 12"));
+    // The CRC (35 00 44 92) covers the header before it as well as the message.
+    EXPECT_EQ(raw.Receive(), Hex("01 80 01 00 00 80 ff 35 00 44 92 00 5c 04 00 78 56 34 12"));
     // Engine statistics count every datagram with 8 bytes for the UDP header.
     EXPECT_EQ(a.engine.GetPacketsOut(), 1u);
     EXPECT_EQ(a.engine.GetDataOut(), 19u + 8);
@@ -503,9 +504,13 @@ TEST(NweEngine, LossHintResendsAtOnce) {
     ASSERT_TRUE(Pump({&a.engine}, [&] { return a.engine.GetResendCount() == 1; }));
     std::vector<uint8_t> again = raw.Receive();
     ASSERT_EQ(again.size(), first.size());
+    // The same packet: only the tries byte differs, and the CRC that covers it.
     EXPECT_EQ(again[6], 0x80 | 126);
-    EXPECT_EQ(std::vector<uint8_t>(again.begin() + 7, again.end()),
-              std::vector<uint8_t>(first.begin() + 7, first.end()));
+    EXPECT_EQ(std::vector<uint8_t>(again.begin(), again.begin() + 6),
+              std::vector<uint8_t>(first.begin(), first.begin() + 6));
+    EXPECT_EQ(std::vector<uint8_t>(again.begin() + 11, again.end()),
+              std::vector<uint8_t>(first.begin() + 11, first.end()));
+    EXPECT_EQ(NWE_ReadPacketHeader(again.data(), again.size(), 13, true, &h), EHeaderError::None);
     EXPECT_TRUE(a.engine.HasReport("Packet Lost hint received"));
     // A receipt ends it: no more resends.
     raw.Send(MakeDatagram(EPacketForm::SequencedCrc, 1, 2, false, 127, 13,

@@ -63,9 +63,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         uint16_t word = NWE_Get16(d.data());
         if ((word & kWireSequenced) && d.size() >= 11) {
             d[6] |= 0x80;
-            NWE_Put32(d.data() + 7, NWE_PacketCrc(13, d.data() + 11, d.size() - 11));
+            NWE_Put32(d.data() + 7, NWE_DatagramCrc(13, d.data(), d.size(), 7));
         } else if ((word & kWireCrc) && !(word & kWireUnsafe) && d.size() >= 6) {
-            NWE_Put32(d.data() + 2, NWE_PacketCrc(13, d.data() + 6, d.size() - 6));
+            NWE_Put32(d.data() + 2, NWE_DatagramCrc(13, d.data(), d.size(), 2));
         }
     }
     w.peer->ReceivePacket(d.data(), d.size(), SNetAddress{kNetLoopback, 1});

@@ -6,15 +6,20 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "core/CRC32.h"
 #include "core/PackedDIB.h"
 #include "e3d/Material.h"
 #include "e3d/Shape.h"
 #include "e3d/ShapeBlock.h"
+#include "netgame/MapFiles.h"
+#include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
 #include "tools/lib/ContentProject.h"
+#include "tools/lib/MapSource.h"
 
 namespace {
 
@@ -280,4 +285,144 @@ TEST(ContentProject, MistakesAreRefusedWithTheirFile) {
     std::string error;
     EXPECT_FALSE(ContentProject_Load(dir.Path(), build, error));
     EXPECT_NE(error.find("longer than 255"), std::string::npos) << error;
+}
+
+// OBJ files that the loader would take wrongly or without a word: each is
+// refused with the OBJ file and its line.
+TEST(ContentProject, BadObjFilesAreRefusedWithTheirLine) {
+    std::string noise(20000, '\0');
+    uint32_t x = 12345;
+    for (char& c : noise) {
+        x = x * 1103515245u + 12345u;
+        c = static_cast<char>(x >> 24);
+    }
+    struct SCase {
+        const char* what;
+        std::string obj;
+        const char* says;
+    };
+    const std::string tetra = "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 0 0 1\n";
+    const SCase cases[] = {
+        {"an index past 2^32", tetra + "f 1 2 3\nf 1 2 4294967299\n", "m.obj:6:"},
+        {"an index past the vertices", tetra + "f 1 2 5\n", "m.obj:5:"},
+        {"a relative index before the first", tetra + "f -1 -2 -5\n", "m.obj:5:"},
+        {"index 0", tetra + "f 0 1 2\n", "m.obj:5:"},
+        {"a NaN vertex", "v 0 0 0\nv nan 0 0\nv 0 1 0\nf 1 2 3\n", "m.obj:2:"},
+        {"an infinite vertex", "v 0 0 0\nv 1 0 0\nv 0 inf 0\nf 1 2 3\n", "m.obj:3:"},
+        {"a vertex past the limit", "v 0 0 1e39\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", "m.obj:1:"},
+        {"an empty file", "", "m.obj: no faces"},
+        {"vertices without faces", tetra, "m.obj: no faces"},
+        {"a face of two corners", tetra + "f 1 2\n", "m.obj:5:"},
+        {"random bytes", noise, "m.obj:1:"},
+        {"a line that is no statement", tetra + "fx 1 2 3\n", "m.obj:5:"},
+    };
+    for (const SCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        CTempDir dir;
+        ASSERT_TRUE(dir.Write("project.toml", "[project]\nid = 1\n"));
+        ASSERT_TRUE(dir.Write("m.obj", c.obj));
+        ASSERT_TRUE(dir.Write("units.toml", "[[template]]\nname = \"A\"\nparts = [ { obj = \"m.obj\" } ]\n"));
+        SContentBuild build;
+        std::string error;
+        EXPECT_FALSE(ContentProject_Load(dir.Path(), build, error));
+        EXPECT_NE(error.find(c.says), std::string::npos) << error;
+        EXPECT_NE(error.find("units.toml:3"), std::string::npos) << error;
+    }
+}
+
+// Numbers of the sources that are no float the game can use: nan, inf and
+// ones past the limit, in parts and keys.
+TEST(ContentProject, NumbersOutsideTheLimitsAreRefused) {
+    const char* const cases[] = {
+        "parts = [ { solid = \"box\", at = [nan, 0, 0] } ]\n",
+        "parts = [ { solid = \"box\", size = [1, inf, 1] } ]\n",
+        "parts = [ { solid = \"cylinder\", radius = 1e39 } ]\n",
+        "position = [0, 2e6, 0]\n",
+        "[template.keys]\nSpeed = nan\n",
+    };
+    for (const char* c : cases) {
+        CTempDir dir;
+        ASSERT_TRUE(dir.Write("project.toml", "[project]\nid = 1\n"));
+        ASSERT_TRUE(dir.Write("units.toml", std::string("[[template]]\nname = \"A\"\n") + c));
+        SContentBuild build;
+        std::string error;
+        EXPECT_FALSE(ContentProject_Load(dir.Path(), build, error)) << c;
+        EXPECT_NE(error.find("units.toml:"), std::string::npos) << error;
+    }
+}
+
+// A map's placed objects: places and heights that are no finite number within
+// the limit, and fills that would make more objects than a map holds, are
+// refused with the line; what is right still builds.
+TEST(ContentProject, BadMapSourcesAreRefusedWithTheirLine) {
+    SPackedProject project;
+    SPackedNode rock;
+    rock.name = "Rock";
+    rock.nodeId = 20;
+    rock.projectId = 1;
+    project.templates.push_back(rock);
+    struct SCase {
+        const char* what;
+        const char* toml;
+        const char* says;  // empty: builds
+    } cases[] = {
+        {"good",
+         "start = [[-30.0, -30.0]]\n[[fill]]\ntemplate = \"Rock\"\nfrom = [-8.0, -8.0]\nto = [8.0, 8.0]\n"
+         "step = 16.0\n",
+         ""},
+        {"start NaN", "start = [[-30.0, -30.0],\n [nan, 1.0]]\n", "visual.toml:2:"},
+        {"start infinite", "start = [[inf, 0.0]]\n", "visual.toml:1:"},
+        {"start 1e39", "start = [[0.0, 1e39]]\n", "visual.toml:1:"},
+        {"layer height NaN", "layers = [0.0, nan]\n", "visual.toml:1:"},
+        {"fill step 0.0001",
+         "[[fill]]\ntemplate = \"Rock\"\nfrom = [-40.0, -40.0]\nto = [40.0, 40.0]\nstep = 0.0001\n",
+         "visual.toml:1:"},
+        {"fill step too small to move",
+         "[[fill]]\ntemplate = \"Rock\"\nfrom = [5000.0, 0.0]\nto = [5000.0, 0.0]\n"
+         "step = 1e-9\n",
+         "visual.toml:1:"},
+        {"fill the wrong way",
+         "[[fill]]\ntemplate = \"Rock\"\nfrom = [8.0, 0.0]\nto = [-8.0, 0.0]\nstep = 1.0\n",
+         "visual.toml:1:"},
+        {"object place infinite", "[[object]]\ntemplate = \"Rock\"\nat = [[1.0, 1.0], [-inf, 0.0]]\n",
+         "visual.toml:3:"},
+        {"object layer 300", "[[object]]\ntemplate = \"Rock\"\nat = [[1.0, 1.0]]\nlayer = 300\n",
+         "visual.toml:1:"},
+        {"object heading NaN", "[[object]]\ntemplate = \"Rock\"\nat = [[1.0, 1.0]]\nheading = nan\n",
+         "visual.toml:4:"},
+    };
+    for (const SCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        CTempDir dir;
+        ASSERT_TRUE(dir.Write("visual.toml", c.toml));
+        std::vector<uint8_t> bytes;
+        std::string error;
+        bool built = MapSource_Build(dir.File("visual.toml"), project, bytes, error);
+        if (!*c.says) {
+            EXPECT_TRUE(built) << error;
+            SMapObjects map;
+            ASSERT_TRUE(MapObjects_Decode(bytes.data(), bytes.size(), &map));
+            EXPECT_EQ(map.objects.size(), 4u);
+            continue;
+        }
+        EXPECT_FALSE(built);
+        EXPECT_NE(error.find(c.says), std::string::npos) << error;
+    }
+}
+
+// The builder program itself: a bad source ends it with exit code 1 and the
+// file and line on its error output.
+TEST(ContentProject, TheBuilderExitsWithOneOnABadSource) {
+    const char* build = std::getenv("TESSARAK_BUILD");
+    const std::string program = std::string(build ? build : ".") + "/install/System/content_build";
+    CTempDir dir;
+    ASSERT_TRUE(dir.Write("src/Units/PackedProject.VXP/project.toml", "[project]\nid = 1\n"));
+    ASSERT_TRUE(
+        dir.Write("src/Units/PackedProject.VXP/m.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 4294967299\n"));
+    ASSERT_TRUE(dir.Write("src/Units/PackedProject.VXP/units.toml",
+                          "[[template]]\nname = \"A\"\nparts = [ { obj = \"m.obj\" } ]\n"));
+    std::string out;
+    int code = Test_RunShell("'" + program + "' '" + dir.File("src") + "' '" + dir.File("out") + "'", &out);
+    EXPECT_EQ(code, 1) << out;
+    EXPECT_NE(out.find("m.obj:4:"), std::string::npos) << out;
 }

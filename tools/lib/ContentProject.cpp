@@ -4,8 +4,10 @@
 #include <toml++/toml.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -30,6 +32,9 @@ namespace {
 // Longest name the game keeps (its name buffers hold 256 bytes).
 constexpr size_t kMaxName = 255;
 constexpr int kMaxDepth = 16;
+// An OBJ file the builder reads is at most 16 MiB (content/README.md,
+// "Limits"; the numbers' limit is Toml_Bounded's).
+constexpr uintmax_t kMaxObjBytes = 16u << 20;
 
 // The values of the sources (tools/lib/TomlFields.h).
 [[noreturn]] void Fail(const std::string& where, const std::string& what) {
@@ -53,7 +58,7 @@ void Vec3(const std::string& at, const toml::table& t, const char* key, float ou
     for (size_t i = 0; i < 3; ++i) {
         auto f = (*a)[i].value<double>();
         if (!f) Fail(at, std::string(key) + " must hold numbers");
-        out[i] = float(*f);
+        out[i] = Toml_Bounded(at, key, *f);
     }
 }
 
@@ -73,6 +78,7 @@ std::string ValueText(const std::string& at, const std::string& key, const toml:
     if (auto b = n.value_exact<bool>()) return *b ? "1" : "0";
     if (auto i = n.value_exact<int64_t>()) return std::to_string(*i);
     if (auto f = n.value_exact<double>()) {
+        if (!std::isfinite(*f)) Fail(at, "key " + key + ": a number must be finite");
         char buf[32];
         std::snprintf(buf, sizeof buf, "%.9g", *f);
         return buf;
@@ -247,10 +253,105 @@ void Round(SMesh& m, int sides, bool smooth, float startDeg) {
     }
 }
 
+// Reads an OBJ file through before the loader sees it, refusing with its
+// file and line what the loader would take wrongly or silently: a line that
+// is no OBJ statement (binary bytes among them), a coordinate that is not a
+// finite number within the limit, an index that is no whole number, is 0 or
+// names an element that is not there (a huge one wrapped round to a small
+// one), a face of fewer than three corners, a file without faces.
+void CheckObj(const std::string& at, const fs::path& path) {
+    std::error_code ec;
+    const uintmax_t bytes = fs::file_size(path, ec);
+    if (ec) Fail(at, "cannot read " + path.string());
+    if (bytes > kMaxObjBytes) Fail(at, path.string() + ": larger than 16 MiB");
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) Fail(at, "cannot read " + path.string());
+    std::string text(size_t(bytes), '\0');
+    const size_t got = text.empty() ? 0 : std::fread(&text[0], 1, text.size(), f);
+    std::fclose(f);
+    if (got != text.size()) Fail(at, "cannot read " + path.string());
+    static const std::set<std::string> kOther = {"o", "g", "s", "usemtl", "mtllib", "l", "p", "vp"};
+    long long counts[3] = {0, 0, 0};  // v, vt, vn so far
+    long long highest[3] = {0, 0, 0};
+    int highestLine[3] = {0, 0, 0};
+    long long faces = 0;
+    int lineNo = 0;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(pos, end - pos);
+        pos = end + 1;
+        ++lineNo;
+        const std::string where = path.string() + ":" + std::to_string(lineNo);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        for (unsigned char c : line)
+            if ((c < 32 && c != '\t') || c == 127) Fail(at, where + ": not a line of text");
+        std::vector<std::string> words;
+        for (size_t i = 0; i < line.size();) {
+            while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+            size_t j = i;
+            while (j < line.size() && line[j] != ' ' && line[j] != '\t') ++j;
+            if (j > i) words.push_back(line.substr(i, j - i));
+            i = j;
+        }
+        if (words.empty() || words[0][0] == '#') continue;
+        const std::string& kw = words[0];
+        int kind = kw == "v" ? 0 : kw == "vt" ? 1 : kw == "vn" ? 2 : -1;
+        if (kind >= 0) {
+            const size_t least = kind == 1 ? 1 : 3;
+            if (words.size() < least + 1)
+                Fail(at, where + ": " + kw + " needs " + std::to_string(least) + " numbers");
+            for (size_t i = 1; i < words.size(); ++i) {
+                char* stop = nullptr;
+                const double v = std::strtod(words[i].c_str(), &stop);
+                if (stop == words[i].c_str() || *stop || !std::isfinite(v) || std::fabs(v) > kTomlMaxNumber)
+                    Fail(at, where + ": " + words[i] + " is not a number from -1000000 to 1000000");
+            }
+            ++counts[kind];
+        } else if (kw == "f") {
+            if (words.size() < 4) Fail(at, where + ": a face needs three corners");
+            for (size_t i = 1; i < words.size(); ++i) {
+                // v, v/vt, v//vn or v/vt/vn
+                const std::string& w = words[i];
+                size_t from = 0;
+                for (int k = 0; k < 3 && from <= w.size(); ++k) {
+                    size_t slash = w.find('/', from);
+                    const std::string index =
+                        w.substr(from, slash == std::string::npos ? std::string::npos : slash - from);
+                    from = slash == std::string::npos ? w.size() + 1 : slash + 1;
+                    if (index.empty() && k > 0) continue;
+                    char* stop = nullptr;
+                    errno = 0;
+                    const long long n = std::strtoll(index.c_str(), &stop, 10);
+                    // A later element may be named before it is read; the
+                    // highest is checked once the file is through.
+                    if (index.empty() || *stop || errno == ERANGE || n == 0 || (n < 0 && -n > counts[k]))
+                        Fail(at, where + ": " + w + " names a corner that is not there");
+                    if (n > highest[k]) {
+                        highest[k] = n;
+                        highestLine[k] = lineNo;
+                    }
+                }
+                if (from <= w.size()) Fail(at, where + ": " + w + " is not a corner");
+            }
+            ++faces;
+        } else if (!kOther.count(kw)) {
+            Fail(at, where + ": not an OBJ statement: " + kw.substr(0, 16));
+        }
+    }
+    for (int k = 0; k < 3; ++k)
+        if (highest[k] > counts[k])
+            Fail(at, path.string() + ":" + std::to_string(highestLine[k]) +
+                         ": a face names a corner that is not there");
+    if (faces == 0) Fail(at, path.string() + ": no faces");
+}
+
 // Loads an OBJ file: every face as its own triangles (flat normals where the
 // file has none), z mirrored and the winding turned, since OBJ files are
 // right-handed with anticlockwise front faces.
 void Obj(SMesh& m, const std::string& at, const fs::path& path) {
+    CheckObj(at, path);
     tinyobj::attrib_t attrib;
     std::vector<tinyobj::shape_t> shapes;
     std::vector<tinyobj::material_t> materials;
@@ -385,7 +486,7 @@ void AddPart(CE3DShape& shape, const std::string& at, const toml::table& part, c
         const fs::path path = fs::path(st.folder) / obj;
         Obj(mesh, at, path);
         if (const toml::node* s = part.get("scale"); s && s->is_number()) {
-            scale[0] = scale[1] = scale[2] = float(s->value<double>().value_or(1.0));
+            scale[0] = scale[1] = scale[2] = Toml_Bounded(at, "scale", s->value<double>().value_or(1.0));
         } else {
             Vec3(at, part, "scale", scale);
         }

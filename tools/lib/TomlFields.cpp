@@ -1,5 +1,6 @@
 #include "tools/lib/TomlFields.h"
 
+#include <cmath>
 #include <cstdio>
 
 void Toml_Fail(const std::string& where, const std::string& what) {
@@ -31,10 +32,16 @@ uint32_t Toml_Colour(const std::string& at, const toml::node& n) {
     Toml_Fail(at, "a colour is \"#rrggbb\" or [red, green, blue]");
 }
 
+float Toml_Bounded(const std::string& at, const char* key, double value) {
+    if (!std::isfinite(value) || std::fabs(value) > kTomlMaxNumber)
+        Toml_Fail(at, std::string(key) + " must be a number from -1000000 to 1000000");
+    return float(value);
+}
+
 float Toml_Number(const std::string& at, const toml::table& t, const char* key, float fallback) {
     const toml::node* n = t.get(key);
     if (!n) return fallback;
-    if (auto f = n->value<double>()) return float(*f);
+    if (auto f = n->value<double>()) return Toml_Bounded(at, key, *f);
     Toml_Fail(at, std::string(key) + " must be a number");
 }
 

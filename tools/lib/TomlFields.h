@@ -18,7 +18,13 @@ struct STomlError {
 std::string Toml_Where(const std::string& file, const toml::node& node);
 // A colour "#rrggbb" or [red, green, blue] as 0xRRGGBB.
 uint32_t Toml_Colour(const std::string& at, const toml::node& node);
-// A key's value, or the fallback when the table has no such key.
+// The largest number the sources may hold (content/README.md, "Limits").
+constexpr double kTomlMaxNumber = 1.0e6;
+// A number of the sources as a float: finite (TOML knows nan and inf) and
+// within the limit, so that it stays a number once it is a float.
+float Toml_Bounded(const std::string& at, const char* key, double value);
+// A key's value (a number within the limit), or the fallback when the table
+// has no such key.
 float Toml_Number(const std::string& at, const toml::table& t, const char* key, float fallback);
 int Toml_Integer(const std::string& at, const toml::table& t, const char* key, int fallback, int lo, int hi);
 bool Toml_Flag(const std::string& at, const toml::table& t, const char* key, bool fallback);
