@@ -331,6 +331,17 @@ bool CHud::Project(float x, float y, float z, int32_t pixel[2]) const {
     return true;
 }
 
+bool CHud::ScreenSquare(const SObjectView& o, int32_t* cx, int32_t* cy, int32_t* half) const {
+    int32_t a[2], b[2];
+    if (!Project(o.x - o.radius, o.y - o.radius, o.z - o.radius, a) ||
+        !Project(o.x + o.radius, o.y + o.radius, o.z + o.radius, b))
+        return false;
+    *cx = (a[0] + b[0]) / 2;
+    *cy = (a[1] + b[1]) / 2;
+    *half = std::max(std::abs(b[0] - a[0]), std::abs(b[1] - a[1])) / 2;
+    return true;
+}
+
 // ---------------------------------------------------------------------------
 // The cursor
 

@@ -290,6 +290,9 @@ private:
     // A world point's pixel on the canvas; false behind the eye or without a
     // view.
     bool Project(float x, float y, float z, int32_t pixel[2]) const;
+    // An object's square on the screen: its centre and half its side (the
+    // corners of its sphere's cube projected); false when not in view.
+    bool ScreenSquare(const SObjectView& o, int32_t* cx, int32_t* cy, int32_t* half) const;
     // Whether a build item may not be built in this game.
     bool Refused(const SBuildItemView& item) const;
 

@@ -78,12 +78,8 @@ void CHud::DrawOverlays(CE3DSurface* canvas) {
             if (!o.Is(SObjectView::kUnit) || !o.Is(SObjectView::kLocal) || !o.Is(SObjectView::kShown) ||
                 o.group <= 0)
                 continue;
-            int32_t a[2], b[2];
-            if (!Project(o.x - o.radius, o.y - o.radius, o.z - o.radius, a) ||
-                !Project(o.x + o.radius, o.y + o.radius, o.z + o.radius, b))
-                continue;
-            const int32_t cx = (a[0] + b[0]) / 2, cy = (a[1] + b[1]) / 2;
-            const int32_t half = std::max(std::abs(b[0] - a[0]), std::abs(b[1] - a[1])) / 2;
+            int32_t cx, cy, half;
+            if (!ScreenSquare(o, &cx, &cy, &half)) continue;
             const std::string n = std::to_string(o.group);
             canvas->DrawGlyphs(n.c_str(), cx - half + 1, cy - half + 1, 0, 60, 0, true, false, 0, false);
             canvas->DrawGlyphs(n.c_str(), cx - half, cy - half, 0, 255, 0, true, false, 0, false);
@@ -233,12 +229,8 @@ void CHud::DrawStatusBars(CE3DSurface* canvas) {
     for (const SObjectView& o : m_objects) {
         if (!o.Is(SObjectView::kUnit) || !o.Is(SObjectView::kShown) || !(o.barTimer > 0.001f)) continue;
         if (!o.Is(SObjectView::kLocal) && !o.Is(SObjectView::kSelected)) continue;
-        int32_t a[2], b[2];
-        if (!Project(o.x - o.radius, o.y - o.radius, o.z - o.radius, a) ||
-            !Project(o.x + o.radius, o.y + o.radius, o.z + o.radius, b))
-            continue;
-        const int32_t cx = (a[0] + b[0]) / 2, cy = (a[1] + b[1]) / 2;
-        const int32_t half = std::max(std::abs(b[0] - a[0]), std::abs(b[1] - a[1])) / 2;
+        int32_t cx, cy, half;
+        if (!ScreenSquare(o, &cx, &cy, &half)) continue;
         const float t = o.barTimer;
         // The selection mark: the square's corners.
         if (o.Is(SObjectView::kSelected)) {

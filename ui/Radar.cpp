@@ -253,6 +253,23 @@ bool CRadar::StepPower(float t, int32_t width, int32_t height) {
         m_closeY = halfH;
         m_powerState = 3;
     }
+    // One stage of the closing (its value rising to the top, then the next
+    // stage) or of the opening (falling under 1, then the one before).
+    auto stage = [&](float& value, float rate, float top, int32_t closed, int32_t opened) {
+        if (!powered) {
+            value += rate * t;
+            if (value >= top) {
+                value = top;
+                m_powerState = closed;
+            }
+        } else {
+            value -= rate * t;
+            if (value < 1.0f) {
+                value = 0.0f;
+                m_powerState = opened;
+            }
+        }
+    };
     switch (m_powerState) {
         case 0:
             if (!powered) {
@@ -261,49 +278,13 @@ bool CRadar::StepPower(float t, int32_t width, int32_t height) {
             }
             break;
         case 1:
-            if (!powered) {
-                m_noise += 768.0f * t;
-                if (m_noise >= 1024.0f) {
-                    m_noise = 1024.0f;
-                    m_powerState = 2;
-                }
-            } else {
-                m_noise -= 768.0f * t;
-                if (m_noise < 1.0f) {
-                    m_noise = 0.0f;
-                    m_powerState = 0;
-                }
-            }
+            stage(m_noise, 768.0f, 1024.0f, 2, 0);
             break;
         case 2:
-            if (!powered) {
-                m_closeY += 70.0f * t;
-                if (m_closeY > halfH) {
-                    m_closeY = halfH;
-                    m_powerState = 3;
-                }
-            } else {
-                m_closeY -= 70.0f * t;
-                if (m_closeY < 1.0f) {
-                    m_closeY = 0.0f;
-                    m_powerState = 1;
-                }
-            }
+            stage(m_closeY, 70.0f, halfH, 3, 1);
             break;
         case 3:
-            if (!powered) {
-                m_closeX += 70.0f * t;
-                if (m_closeX > halfW) {
-                    m_closeX = halfW;
-                    m_powerState = 4;
-                }
-            } else {
-                m_closeX -= 70.0f * t;
-                if (m_closeX < 1.0f) {
-                    m_closeX = 0.0f;
-                    m_powerState = 2;
-                }
-            }
+            stage(m_closeX, 70.0f, halfW, 4, 2);
             break;
         default:
             break;

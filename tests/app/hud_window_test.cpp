@@ -31,10 +31,7 @@ namespace {
 // Pixels of the rectangle whose colour passes the test.
 template <class Test>
 int Count(const STestShot& s, int x0, int y0, int x1, int y1, Test test) {
-    int n = 0;
-    for (int y = y0; y < y1; ++y)
-        for (int x = x0; x < x1; ++x) n += test(s.At(x, y)) ? 1 : 0;
-    return n;
+    return Test_CountPixels(s, x0, y0, x1, y1, test);
 }
 
 // Pixels of the rectangle that differ between the two pictures.
@@ -61,6 +58,15 @@ bool Grass(const unsigned char* p) {
 
 bool PureGreen(const unsigned char* p) {
     return p[1] > 200 && p[0] < 60 && p[2] < 60;
+}
+
+// The selection, read until it is the one unit at (x, z) (or the reads ran
+// out: then as it was last read).
+std::vector<SUnitSeen> SelectedOneAt(CTestProcess& game, float x, float z) {
+    std::vector<SUnitSeen> selected;
+    for (int i = 0; i < 20 && !(selected.size() == 1 && Test_Near(&selected[0], x, z, 1.0f)); ++i)
+        selected = Test_SelectedUnits(game);
+    return selected;
 }
 
 // The value a console variable prints when named alone.
@@ -150,9 +156,7 @@ TEST(HudWindow, RadarSelectionTooltipsAndBuildIconsReadFromTheScreen) {
     // The tank at the left selected, the one in the middle not.
     Test_LookAt(game, -20.0f, -22.0f);
     g.Mouse(190, 110, "click 1");
-    std::vector<SUnitSeen> selected;
-    for (int i = 0; i < 20 && !(selected.size() == 1 && Test_Near(&selected[0], -24.0f, -18.0f, 1.0f)); ++i)
-        selected = Test_SelectedUnits(game);
+    std::vector<SUnitSeen> selected = SelectedOneAt(game, -24.0f, -18.0f);
     ASSERT_EQ(selected.size(), 1u);
     Test_RunAndDraw(game, "");
     const STestShot none = g.Shot();
@@ -162,8 +166,7 @@ TEST(HudWindow, RadarSelectionTooltipsAndBuildIconsReadFromTheScreen) {
     // A left click on the tank in the middle: its mark and bars, the first
     // slot with its name and health, the others covered.
     g.Mouse(320, 240, "click 1");
-    for (int i = 0; i < 20 && !(selected.size() == 1 && Test_Near(&selected[0], -20.0f, -22.0f, 1.0f)); ++i)
-        selected = Test_SelectedUnits(game);
+    selected = SelectedOneAt(game, -20.0f, -22.0f);
     ASSERT_EQ(selected.size(), 1u);
     Test_RunAndDraw(game, "");
     const STestShot one = g.Shot();
@@ -252,10 +255,7 @@ TEST(HudWindow, AnOwnUnitAttackedRaisesTheEventMessageOnceWithARadarRing) {
     // a left click on the tank at the left sets it on its neighbour.
     Test_LookAt(game, -20.0f, -22.0f);
     g.Mouse(320, 240, "click 1");
-    std::vector<SUnitSeen> selected;
-    for (int i = 0; i < 20 && !(selected.size() == 1 && Test_Near(&selected[0], -20.0f, -22.0f, 1.0f)); ++i)
-        selected = Test_SelectedUnits(game);
-    ASSERT_EQ(selected.size(), 1u);
+    ASSERT_EQ(SelectedOneAt(game, -20.0f, -22.0f).size(), 1u);
     Test_RunAndDraw(game, "fm_AttackMode();");
     std::this_thread::sleep_for(std::chrono::milliseconds(700));  // no double click
     g.Mouse(190, 110, "click 1");

@@ -23,13 +23,10 @@
 
 namespace {
 
-// Pixels of the picture whose colour passes the test.
+// Pixels of the rectangle whose colour passes the test.
 template <class Test>
 int Count(const STestShot& s, int x0, int y0, int x1, int y1, Test test) {
-    int n = 0;
-    for (int y = y0; y < y1; ++y)
-        for (int x = x0; x < x1; ++x) n += test(s.At(x, y)) ? 1 : 0;
-    return n;
+    return Test_CountPixels(s, x0, y0, x1, y1, test);
 }
 
 }  // namespace
