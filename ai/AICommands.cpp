@@ -60,10 +60,10 @@ void Cmd_AI_ReadInitParameters(CConsoleCommand* record, SCommandArgs*, CVFSFile*
         if (!file) m->ReadInitParameters();
 }
 
-// The monitor window is a developer's tool still to come.
+// AI_StartMonitor: the monitor window beside the game (AIMonitor.h).
 void Cmd_AI_StartMonitor(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
     if (CAIManager* m = Manager(record))
-        if (!file) Print(m, "Can't create AI dialog");
+        if (!file) m->StartMonitor();
 }
 
 void Cmd_AI_InitializeCommanders(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
@@ -99,13 +99,18 @@ void Cmd_AI_ReInitialize(CConsoleCommand* record, SCommandArgs*, CVFSFile* file)
         if (!file) m->ReInitialize();
 }
 
-// Learning matches are a tool still to come: these say so.
+// AI_StartLearn: matches between computer players, back to back, teach
+// which fighting units win (AILearner.h); AI_StopLearn stops at the end of
+// the match under way.
 void Cmd_AI_StartLearn(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
     if (CAIManager* m = Manager(record))
-        if (!file) Print(m, "AI_StartLearn: learning matches are not built");
+        if (!file) m->StartLearn();
 }
 
-void Cmd_AI_StopLearn(CConsoleCommand*, SCommandArgs*, CVFSFile*) {}
+void Cmd_AI_StopLearn(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
+    if (CAIManager* m = Manager(record))
+        if (!file) m->StopLearn();
+}
 
 // AI_AddCommander() or AI_AddCommander(int Player, str Race).
 void Cmd_AI_AddCommander(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
@@ -172,6 +177,7 @@ void Cmd_SetPlayer(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) 
 }  // namespace
 
 void CAIManager::RegisterCommands(CCommandInterpreter* ip) {
+    m_interpreter = ip;
     const SCommandRow rows[] = {
         SCommandRow::Function("AI_Debug", Cmd_AI_Debug, "Shows AI messages", "AI_Debug (  )"),
         SCommandRow::Function("AI_AttackWithCommander", Cmd_AI_AttackWithCommander, "Description",

@@ -5,6 +5,7 @@
 
 #include "ai/AIGroup.h"
 #include "ai/AIManager.h"
+#include "console/CommandInterpreter.h"
 #include "core/LittleEndian.h"
 #include "core/Math.h"
 #include "netgame/NetGame.h"
@@ -18,14 +19,15 @@ namespace {
 const float kColours[][3] = {{220, 40, 40},  {40, 90, 240},  {40, 190, 60},  {235, 200, 30},
                              {190, 60, 210}, {40, 200, 200}, {240, 130, 30}, {150, 150, 150}};
 
-uint32_t Mix(uint32_t seed, int32_t id) {
+}  // namespace
+
+uint32_t AIManager_PlayerSeed(uint32_t seed, int32_t id) {
     uint32_t h = seed ^ (static_cast<uint32_t>(id) * 2654435761u);
     h ^= h >> 15;
     h *= 0x2C1B3C6Du;
     h ^= h >> 12;
     return h;
 }
-}  // namespace
 
 CAIManager::CAIManager(CWorld* world, CNetGame* net) : m_world(world), m_net(net) {
     ReInitialize();
@@ -35,6 +37,7 @@ CAIManager::~CAIManager() = default;
 
 void CAIManager::ReInitialize() {
     m_active = 1;
+    m_learner.reset(new CAILearner(*this));
     m_players.clear();
     m_bases.clear();
     m_lastSeenId = -1;
@@ -49,6 +52,7 @@ void CAIManager::InitializeCommanders(const char* mapName, const char* mapFolder
     m_mapFolder = mapFolder ? mapFolder : "";
     m_bases.clear();
     m_lastSeenId = -1;
+    m_refused.clear();
     // Computer players whose players left with the last game go.
     DropLostPlayers();
     // A race not chosen yet (the player came before the unit file made the
@@ -164,13 +168,15 @@ CComputerPlayer* CAIManager::AddCommander(int32_t playerId, const char* race) {
         console.Printf("AI_AddCommander: the player %d cannot be made", static_cast<int>(playerId));
         return nullptr;
     }
-    m_players.emplace_back(new CComputerPlayer(*this, *m_world, playerId, Mix(m_seed, playerId)));
+    m_players.emplace_back(
+        new CComputerPlayer(*this, *m_world, playerId, AIManager_PlayerSeed(m_seed, playerId)));
     CComputerPlayer* cp = m_players.back().get();
     cp->m_wantedRace = race ? race : "";
     cp->m_raceChosen = chosen != nullptr;
     cp->Reset();
     // The units already in play (none before the map's).
     for (const SUnitView& u : m_world->Query().AllUnits()) cp->AddUnit(u.id);
+    if (m_monitor) m_monitor->AddComputerPlayer(cp->Name());
     return cp;
 }
 
@@ -199,7 +205,12 @@ void CAIManager::AttackWithCommander(int32_t playerId) {
 }
 
 void CAIManager::Tick() {
-    if (!m_active || m_players.empty() || !m_world) return;
+    if (!m_active || !m_world) return;
+    // The monitor's window was closed: the monitor goes; the game runs on.
+    if (m_monitor && m_monitor->CloseAsked()) m_monitor.reset();
+    // The learner first: it may clear the scene for the next match.
+    if (m_learner) m_learner->Tick();
+    if (m_players.empty()) return;
     const CWorldQuery& q = m_world->Query();
     m_units.all = q.AllUnits();
     m_units.index.clear();
@@ -216,6 +227,7 @@ void CAIManager::Tick() {
     m_lastSeenId = highest;
     DropLostPlayers();
     for (auto& p : m_players) p->Update(m_units);
+    if (m_monitor) m_monitor->Refresh();
 }
 
 void CAIManager::UpdateBases(const SAIUnits& units) {
@@ -278,8 +290,84 @@ void CAIManager::GiveResources(int32_t playerId, float amount) {
     m_world->Sender().Send(NS_NOTIFYTYPE_GIVERESOURCESTOALL, data, 8);
 }
 
+void CAIManager::SetEnergyHelp(int32_t playerId, float help) {
+    if (!m_world) return;
+    // GIVERESOURCESTOALL in its 12-byte form: u32 player id, f32 0 added,
+    // f32 the energy added to the player's production every tick from now on.
+    uint8_t data[12];
+    const float values[2] = {0.0f, help};
+    LE_StoreU32(data, static_cast<uint32_t>(playerId));
+    for (int i = 0; i < 2; ++i) {
+        uint32_t bits;
+        std::memcpy(&bits, &values[i], 4);
+        LE_StoreU32(data + 4 + 4 * i, bits);
+    }
+    m_world->Sender().Send(NS_NOTIFYTYPE_GIVERESOURCESTOALL, data, 12);
+}
+
 std::string CAIManager::RaceNameOf(int32_t playerId) const {
     const CPlayerList* list = m_world ? m_world->Players() : nullptr;
     const CPlayer* p = list ? list->FindPlayerById(playerId) : nullptr;
     return p && p->m_race ? p->m_race->m_name.GetText() : "";
+}
+
+std::string CAIManager::ValuesFolder() const {
+    return m_world ? m_world->Files().GetPath("AIVALUES", "") : "AIVALUES";
+}
+
+std::string CAIManager::StatisticsPath() const {
+    return ValuesFolder() + "\\UnitsWithAttackStatistics.ai";
+}
+
+CAIFile::EResult CAIManager::ReadLearningFile(const std::string& path, int numbers, CAIFile* file) {
+    std::string why;
+    const CAIFile::EResult result = file->Open(path.c_str(), numbers, &why);
+    if (result == CAIFile::kRefused && m_refused.insert(path).second && m_world)
+        m_world->Console().Printf("Learning file %s refused (%s): the defaults are used", path.c_str(),
+                                  why.c_str());
+    return result;
+}
+
+void CAIManager::StartMonitor() {
+    if (m_monitor && m_monitor->IsOpen()) return;
+    m_monitor.reset(new CAIMonitor(*this, m_screen));
+    if (!m_monitor->Open()) {
+        std::fprintf(stderr, "Can't create AI dialog\n");
+        if (m_world) m_world->Console().Print("Can't create AI dialog");
+    }
+}
+
+void CAIManager::StartLearn() {
+    if (m_learner) m_learner->Start();
+}
+
+void CAIManager::StopLearn() {
+    if (m_learner && m_learner->Running())
+        m_learner->Stop();
+    else if (m_world)
+        m_world->Console().Print("AI_StopLearn: no learning runs");
+}
+
+void CAIManager::Execute(const char* text) {
+    if (m_interpreter) m_interpreter->Execute(false, text);
+}
+
+bool CAIManager::HasCommand(const char* line) const {
+    if (!m_interpreter || !line) return false;
+    std::string name(line);
+    name = name.substr(0, name.find_first_of(" (;"));
+    return m_interpreter->GetCommand(name.c_str()) != nullptr;
+}
+
+bool CAIManager::IsLocalPlayer(int32_t playerId) const {
+    const CPlayer* local = m_net ? m_net->LocalPlayer() : nullptr;
+    return local && local->m_id == playerId;
+}
+
+bool CAIManager::CheatsOff() const {
+    return m_net && !m_net->m_serverInfo.m_cheats;
+}
+
+void CAIManager::SetCheats(bool on) {
+    if (m_net && m_net->IsHosting()) m_net->m_serverInfo.m_cheats = on ? 1 : 0;
 }

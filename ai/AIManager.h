@@ -15,16 +15,25 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "ai/AILearner.h"
+#include "ai/AIMonitor.h"
 #include "ai/ComputerPlayer.h"
+#include "ai/LearningFiles.h"
 
 class CWorld;
 class CNetGame;
+class CStateArchive;
 class CCommandInterpreter;
+class CE3DScreen;
 class CRace;
 class CPlayer;
+
+// The seed of the generator of the computer player of the id.
+uint32_t AIManager_PlayerSeed(uint32_t seed, int32_t playerId);
 
 class CAIManager {
 public:
@@ -66,7 +75,57 @@ public:
     float SpentLastTick(int32_t playerId) const;
     // Resources added to a computer player's, through the session.
     void GiveResources(int32_t playerId, float amount);
+    // The energy a computer player's production gets every tick from now
+    // on, through the session.
+    void SetEnergyHelp(int32_t playerId, float help);
     std::string RaceNameOf(int32_t playerId) const;
+
+    // ---- the monitor window (AIMonitor.h)
+    // AI_StartMonitor: opens the window (again, when it was closed); when it
+    // cannot be made, "Can't create AI dialog" on the standard error stream
+    // and the console, and the monitor keeps its rows without a window.
+    void StartMonitor();
+    CAIMonitor* Monitor() const { return m_monitor.get(); }
+    // The game's screen: its font draws the monitor.
+    void SetScreen(CE3DScreen* screen) { m_screen = screen; }
+
+    // ---- learning matches (AILearner.h)
+    // AI_StartLearn and AI_StopLearn.
+    void StartLearn();
+    void StopLearn();
+    CAILearner* Learner() const { return m_learner.get(); }
+    // Runs command text through the console's interpreter (nothing without
+    // one); whether the interpreter has the command a line begins with.
+    void Execute(const char* text);
+    bool HasCommand(const char* line) const;
+    // Whether the session's cheats are off (false without a session); this
+    // host's session takes cheats (units made from nothing) or not.
+    bool CheatsOff() const;
+    void SetCheats(bool on);
+    // Whether the player of the id is this machine's own.
+    bool IsLocalPlayer(int32_t playerId) const;
+
+    // ---- saved games: the computer players' block (AIRecords.h)
+    // Writes the block of every computer player this machine runs, in the
+    // session's player order; false when the archive failed.
+    bool SaveRecords(CStateArchive& ar);
+    // Reads a block: a checking archive checks it whole (every player a
+    // computer player of this game, every record fitting the map and the
+    // content) and changes nothing; an applying one, given a block that was
+    // checked, makes each player's computer player (where this machine has
+    // none) and sets it as it was saved. False with the reason.
+    bool LoadRecords(CStateArchive& ar, std::string* why = nullptr);
+    // Both passes over the bytes of a block (nothing may follow it).
+    bool LoadRecords(const uint8_t* data, size_t size, std::string* why = nullptr);
+
+    // ---- the learning files
+    // The shared folder ("AIVALUES" of the installation) and the statistics
+    // file in it.
+    std::string ValuesFolder() const;
+    std::string StatisticsPath() const;
+    // Reads a learning file of numbers to an entry (LearningFiles.h); a file
+    // that is refused is said on the console with its name, once a map.
+    CAIFile::EResult ReadLearningFile(const std::string& path, int numbers, CAIFile* file);
 
     // The console's AI_ rows, with the manager as their context.
     void RegisterCommands(CCommandInterpreter* ip);
@@ -98,9 +157,14 @@ private:
 
     CWorld* m_world;
     CNetGame* m_net;
+    CCommandInterpreter* m_interpreter = nullptr;
+    std::unique_ptr<CAILearner> m_learner;
+    std::unique_ptr<CAIMonitor> m_monitor;
+    CE3DScreen* m_screen = nullptr;
     std::string m_mapName, m_mapFolder;
     std::vector<std::unique_ptr<CComputerPlayer>> m_players;
     std::map<int32_t, SAIBase> m_bases;  // by player id
     SAIUnits m_units;
     int32_t m_lastSeenId = -1;
+    std::set<std::string> m_refused;  // learning files said to be refused since the map loaded
 };

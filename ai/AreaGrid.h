@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <vector>
 
+struct SAIGridRecord;
+
 class CAreaGrid {
 public:
     // The cells of the map rectangle (left, top, right, bottom), all 0:
@@ -33,6 +35,10 @@ public:
     int32_t Rows() const { return m_rows; }
     int32_t Columns() const { return m_columns; }
     bool Empty() const { return m_cells.empty(); }
+    // The saved record of the grid (AIRecords.h), and the grid of a record
+    // that was checked against the map.
+    void ToRecord(SAIGridRecord& record) const;
+    void FromRecord(const SAIGridRecord& record);
 
 private:
     std::vector<int8_t> m_cells;  // row-major

@@ -85,28 +85,26 @@ void CComputerPlayer::BuildTree() {
 }
 
 void CComputerPlayer::ReadTemplateFiles() {
-    char name[64];
     const int index = static_cast<int>(m_manager.FileIndex());
     CAIFile file;
     // The most alive at once: the map's file, else the shared one.
-    std::snprintf(name, sizeof name, "MaxNumberOfUnits%d.ai", index);
-    bool open = OpenLearningFile(name, true, &file);
+    bool open = OpenLearningFile(AIFile_Name("MaxNumberOfUnits", index).c_str(), AIFile_TemplateNumbers, true,
+                                 false, &file);
     for (SKnowledge& k : m_knowledge) {
         float v = 0.0f;
         k.aliveMax = open && file.FindNumber(k.tmpl->m_name.GetText(), &v) ? Math_Truncate(v) : 10000;
     }
     // The most built in one game: the map's file only.
-    std::snprintf(name, sizeof name, "MaxNumberOfUnitsPerGame%d.ai", index);
-    open = !m_manager.MapFolder().empty() &&
-           file.Open((m_manager.MapFolder() + "\\AI\\" + m_raceName + "\\" + name).c_str());
+    open = OpenLearningFile(AIFile_Name("MaxNumberOfUnitsPerGame", index).c_str(), AIFile_TemplateNumbers,
+                            true, true, &file);
     for (SKnowledge& k : m_knowledge) {
         float v = 0.0f;
         k.gameMax = open && file.FindNumber(k.tmpl->m_name.GetText(), &v) ? Math_Truncate(v) : 10000;
     }
     // The build fitness: the shared file, else the map's; a template the
     // file does not name gets the mean of those it names (50 of none).
-    std::snprintf(name, sizeof name, "BuildFitness%d.ai", index);
-    open = OpenLearningFile(name, false, &file);
+    open = OpenLearningFile(AIFile_Name("BuildFitness", index).c_str(), AIFile_TemplateNumbers, false, false,
+                            &file);
     int32_t sum = 0, count = 0;
     for (SKnowledge& k : m_knowledge) {
         float v = 0.0f;
@@ -120,18 +118,24 @@ void CComputerPlayer::ReadTemplateFiles() {
     const int32_t mean = count ? sum / count : 50;
     for (SKnowledge& k : m_knowledge)
         if (!k.fitnessFound) k.fitness = mean;
-    // The attack statistics: a template that wins more than it loses is
-    // built more (a structure a third as much).
+    ReadAttackStatistics();
+}
+
+void CComputerPlayer::ReadAttackStatistics() {
+    // A mobile template that wins more than it loses is built more (a
+    // structure a third as much): wins x 200 / matches - 100 is added.
     CAIFile stats;
-    const std::string path =
-        std::string(m_world.Files().GetPath("AIVALUES", "")) + "\\UnitsWithAttackStatistics.ai";
-    if (stats.Open(path.c_str()))
-        for (SKnowledge& k : m_knowledge) {
-            float wins = 0.0f, matches = 0.0f;
-            if (!stats.FindNumbers(k.tmpl->m_name.GetText(), &wins, &matches) || matches < 1.0f) continue;
-            const int32_t delta = Math_Truncate(wins) * 200 / Math_Truncate(matches) - 100;
-            k.fitness += k.tmpl->m_speed <= 0.0f ? delta / 3 : delta;
-        }
+    if (m_manager.ReadLearningFile(m_manager.StatisticsPath(), AIFile_StatisticsNumbers, &stats) !=
+        CAIFile::kRead)
+        return;
+    for (SKnowledge& k : m_knowledge) {
+        float wins = 0.0f, matches = 0.0f;
+        if (!IsUnitTemplate(k.tmpl) || !stats.FindNumbers(k.tmpl->m_name.GetText(), &wins, &matches) ||
+            matches < 1.0f)
+            continue;
+        const int32_t delta = Math_Truncate(wins) * 200 / Math_Truncate(matches) - 100;
+        k.fitness += k.tmpl->m_speed <= 0.0f ? delta / 3 : delta;
+    }
 }
 
 int32_t CComputerPlayer::AliveCount(const CUnitTemplate* t) const {

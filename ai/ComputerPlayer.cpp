@@ -162,6 +162,20 @@ void CComputerPlayer::Update(const SAIUnits& units) {
         if (factor > 1.0f) factor = 1.0f;
         const float spent = m_manager.SpentLastTick(m_playerId);
         if (spent > 0.0f && factor > 0.0f) m_manager.GiveResources(m_playerId, spent * factor);
+        // The energy deficit of a learning match (its units take energy and
+        // no plant gives any, and weapons reload with the energy ratio):
+        // production is raised by the share of what use exceeds it (the
+        // units' production, without the help given). The help travels when
+        // it changes by more than a tenth of a unit, so a steady deficit
+        // costs no message a tick. (Not yet in other games: see README.)
+        const float produced = player.energyProduced - player.energyHelp;
+        const float deficit = player.energyConsumed - produced;
+        const float help = m_learningMatch && deficit > 0.0f && factor > 0.0f ? deficit * factor : 0.0f;
+        const float sent = m_energyHelpSent >= 0.0f ? m_energyHelpSent : player.energyHelp;
+        if (help - sent > 0.1f || sent - help > 0.1f) {
+            m_manager.SetEnergyHelp(m_playerId, help);
+            m_energyHelpSent = help;
+        }
     }
     BuildStep();
     switch (m_phase) {
@@ -308,9 +322,12 @@ void CComputerPlayer::PhaseDefend() {
             }
         }
     }
-    // Every idle group that is full acts by its role.
+    // Every idle group that is full acts by its role; in a learning match
+    // an attack group that is not full goes too (no more units come, and a
+    // side's last few units would wait for ever).
     for (auto& g : m_groups) {
-        if (g->m_state != CAIGroup::kIdle || !g->m_full) continue;
+        if (g->m_state != CAIGroup::kIdle || !(g->m_full || (m_learningMatch && g->m_role == kRoleAttack)))
+            continue;
         if (g->m_role == kRoleAttack) {
             if (!m_learningMatch) {
                 if (m_elapsed <= static_cast<uint64_t>(IntParameter(kFirstAttackDelay)) * kSecond) {
@@ -485,6 +502,7 @@ void CComputerPlayer::DebugPrintf(const char* format, ...) {
     SPlayerView p;
     if (m_world.Query().Player(m_playerId, &p))
         for (int i = 0; i < 3; ++i) rgb[i] = Math_Truncate(p.colour[i]);
+    if (CAIMonitor* monitor = m_manager.Monitor()) monitor->AppendHistory(m_name, text);
     CStrBuf line;
     line.Format("%s: %s", m_name.c_str(), text);
     m_world.Console().PrintColor(rgb[0], rgb[1], rgb[2], true, line.GetText());
@@ -492,28 +510,36 @@ void CComputerPlayer::DebugPrintf(const char* format, ...) {
 
 // ---- the learning files
 
-bool CComputerPlayer::OpenLearningFile(const char* name, bool mapFirst, CAIFile* file) {
-    IWorldFiles& files = m_world.Files();
+bool CComputerPlayer::OpenLearningFile(const char* name, int numbers, bool mapFirst, bool mapOnly,
+                                       CAIFile* file) {
     for (int pass = 0; pass < 2; ++pass) {
-        const bool map = (pass == 0) == mapFirst;
+        const bool map = (pass == 0) == (mapFirst || mapOnly);
+        if (!map && mapOnly) break;
         std::string path;
         if (map) {
             const std::string& folder = m_manager.MapFolder();
             if (folder.empty()) continue;
             path = folder + "\\AI\\" + m_raceName + "\\" + name;
         } else {
-            path = std::string(files.GetPath("AIVALUES", "")) + "\\" + m_raceName + "\\" + name;
+            path = m_manager.ValuesFolder() + "\\" + m_raceName + "\\" + name;
         }
-        if (file->Open(path.c_str())) return true;
+        // A file that is refused ends the search: the defaults stand.
+        switch (m_manager.ReadLearningFile(path, numbers, file)) {
+            case CAIFile::kRead:
+                return true;
+            case CAIFile::kRefused:
+                return false;
+            case CAIFile::kMissing:
+                break;
+        }
     }
     return false;
 }
 
 void CComputerPlayer::ReadInitParameters() {
-    char name[64];
-    std::snprintf(name, sizeof name, "InitParameters%d.ai", static_cast<int>(m_manager.FileIndex()));
     CAIFile file;
-    if (!OpenLearningFile(name, true, &file)) return;
+    const std::string name = AIFile_Name("InitParameters", m_manager.FileIndex());
+    if (!OpenLearningFile(name.c_str(), AIFile_InitParameterNumbers, true, false, &file)) return;
     for (SAIParameter& p : m_parameters)
         if (AIParameter_Read(file, p)) Reroll(p);
 }

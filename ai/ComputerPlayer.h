@@ -34,6 +34,7 @@ class CAIGroup;
 class CAIFile;
 class CWorld;
 class CUnitTemplate;
+struct SAIPlayerRecord;
 
 // A tuning value with a default and a spread.
 struct SAIParameter {
@@ -127,6 +128,16 @@ public:
     // Reads InitParameters%d.ai (the map's, else the shared one).
     void ReadInitParameters();
 
+    // ---- saved games (AIRecords.h)
+    // The record of this computer player as it stands.
+    void SaveState(SAIPlayerRecord& record) const;
+    // Whether a record read fits this game (its map, its content); false
+    // with the reason.
+    bool CheckState(const SAIPlayerRecord& record, std::string* why) const;
+    // Starts on the map as a map load does (with the record's difficulty),
+    // then takes the record's state: it plays on as the saved one did.
+    void LoadState(const SAIPlayerRecord& record);
+
     // ---- what the groups use
     // A move of the unit to a point at radius around (x, z) in a direction
     // of (rand % 360) degrees, clamped into the map less the unit's radius.
@@ -155,6 +166,8 @@ public:
     const std::string& Name() const { return m_name; }
     SAIParameter& Parameter(EParameter p) { return m_parameters[p]; }
     int32_t IntParameter(EParameter p) const { return static_cast<int32_t>(m_parameters[p].value); }
+    const std::vector<SAIParameter>& Parameters() const { return m_parameters; }
+    int32_t Phase() const { return m_phase; }
     const std::vector<std::unique_ptr<CAIGroup>>& Groups() const { return m_groups; }
     const SAIBase* BaseOf(int32_t playerId) const;
     CWorld& World() { return m_world; }
@@ -182,7 +195,10 @@ public:
     bool IsSiteFree(const CUnitTemplate* t, float clearance, float x, float z) const;
     bool FindResourceSite(const CUnitTemplate* t, float* x, float* z);
     const SAIBase* NearestEnemyBase() const;
+    // The limits and the fitness of every buildable template from the
+    // learning files, then the attack statistics.
     void ReadTemplateFiles();
+    void ReadAttackStatistics();
     int32_t AliveCount(const CUnitTemplate* t) const;
     std::vector<SKnowledge>& Knowledge() { return m_knowledge; }
     bool HarvestPossible() const { return m_harvestPossible; }
@@ -195,6 +211,9 @@ public:
     };
 
     bool m_learningMatch = false;
+    // The energy help last sent (-1: none sent by this machine yet; the
+    // player's own then counts).
+    float m_energyHelpSent = -1.0f;
     uint64_t m_lastAttack = 0;
     // The race asked for ("": the first free one) and whether the player has
     // it (a player added before the races existed gets it at the map load).
@@ -212,7 +231,11 @@ private:
     void PhaseGroups();
     void PhaseDangerGrid();
     void SortUnit(const SUnitView& u);
-    bool OpenLearningFile(const char* name, bool mapFirst, CAIFile* file);
+    // Reads the learning file of the name (numbers to an entry) from the
+    // map's folder for the race, else from the shared one (mapFirst false:
+    // the other way round; mapOnly: the map's alone). A refused file is
+    // reported and ends the search.
+    bool OpenLearningFile(const char* name, int numbers, bool mapFirst, bool mapOnly, CAIFile* file);
     // The player's units of the tick (its own records).
     std::vector<const SUnitView*> Own() const;
 

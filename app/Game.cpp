@@ -236,6 +236,7 @@ int CGame::Startup(int) {
     m_world->SetProjects(m_projects);
     m_netGame = Require(new CNetGame(m_roles->Net()), "network game");
     m_aiManager = Require(new CAIManager(m_world, m_netGame), "computer-player manager");
+    m_aiManager->SetScreen(m_gameScreen);
     ConnectWorld();
 
     m_interface->CreateFonts();

@@ -802,10 +802,12 @@ void NetServer_OnCreateunit(NWEPeer* peer, NWEMessage* m, void* context) {
 // GIVERESOURCESTOALL (159): f32 amount. Sent on as {u32 player id, f32
 // amount} for every player but the neutral one. The host also sends {u32
 // player id, f32 amount} for a computer player it runs (what the computer
-// player's cheating gives back), sent on as it is.
+// player's cheating gives back), or {u32 player id, f32 amount, f32 energy
+// help} (the energy production its cheating adds every tick from then on),
+// sent on as it is.
 void NetServer_OnGiveresourcestoall(NWEPeer* peer, NWEMessage* m, void* context) {
     CNetGame* net = Net(context);
-    if (m->GetSize() == 8) {
+    if (m->GetSize() == 8 || m->GetSize() == 12) {
         CPlayer* p = net->FindPlayerById(static_cast<int32_t>(NWE_Get32(m->GetData())));
         if (!p || !p->m_computerHere || !net->IsLocalServerEnd(peer))
             return Refuse(net, peer, m, "not the host's computer player");

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "nwe/FrameTable.h"
 #include "nwe/ListEntry.h"
@@ -39,7 +40,7 @@ NWEEngine::NWEEngine(const SNWEEngineSetup& setup) {
 
 void NWEEngine::Shutdown() {
     m_closing.store(true);
-    m_poller.Wake();
+    WakeReceiver();
     m_tickWake.Set();
     m_receiveThread.Join();
     m_tickThread.Join();
@@ -120,7 +121,7 @@ void NWEEngine::CountIn(size_t bytes) {
 
 void NWEEngine::SetReceiveThreadEnabled(uint8_t v) {
     m_receiveEnabled.store(v);
-    m_poller.Wake();
+    WakeReceiver();
 }
 
 void NWEEngine::SetTickThreadMode(uint8_t v) {
@@ -190,7 +191,7 @@ void NWEEngine::LinkSocket(NWESocket* s) {
         ScopedLock l(m_socketsLock);
         m_sockets.insert(m_sockets.begin(), s);
     }
-    m_poller.Wake();
+    WakeReceiver();
 }
 
 void NWEEngine::UnlinkSocket(NWESocket* s) {
@@ -266,11 +267,15 @@ int NWEEngine::Poll(int waitMs) {
 }
 
 void NWEEngine::ReceiveThread() {
+    using SteadyClock = std::chrono::steady_clock;
     std::vector<NWESocket*> held;
     std::vector<int> handles, ready;
+    auto window = std::chrono::microseconds(kBusyPollMinMicroseconds);
+    SteadyClock::time_point asleepSince{};
     while (!m_closing.load()) {
         held.clear();
         handles.clear();
+        const uint32_t changes = m_receiverChanges.load();
         if (m_receiveEnabled.load()) {
             ScopedLock l(m_socketsLock);
             for (NWESocket* s : m_sockets) {
@@ -288,28 +293,31 @@ void NWEEngine::ReceiveThread() {
                 busy = s->Receive(0) > 0 || busy;
             }
         }
-        // Traffic comes in bursts: after one, the sockets are read again for a
-        // short while before the thread sleeps, so the next datagram of the
-        // burst does not wait for the thread to be woken. Bounded, so that a
-        // socket added or closing is seen soon under steady traffic too.
-        auto start = std::chrono::steady_clock::now();
-        auto until = start + std::chrono::microseconds(kBusyPollMicroseconds);
-        auto bound = start + std::chrono::microseconds(kBusyPollMicroseconds * 20);
-        while (busy && !m_closing.load()) {
-            auto now = std::chrono::steady_clock::now();
-            if (now >= until || now >= bound) break;
+        if (busy && asleepSince != SteadyClock::time_point{}) {
+            // How long reading on would have had to last to spare this wake-up.
+            auto slept = SteadyClock::now() - asleepSince;
+            const auto lowest = std::chrono::microseconds(kBusyPollMinMicroseconds);
+            const auto highest = std::chrono::microseconds(kBusyPollMaxMicroseconds);
+            window = slept <= highest ? std::min(window * 2, highest) : std::max(window / 2, lowest);
+        }
+        // Traffic comes in bursts and streams: after a datagram the sockets
+        // are read again for a while before the thread sleeps, so the next
+        // one does not wait for the thread to be woken. A socket added or
+        // closing (WakeReceiver) ends it at once.
+        auto until = SteadyClock::now() + window;
+        while (busy && !m_closing.load() && m_receiverChanges.load() == changes) {
+            if (SteadyClock::now() >= until) break;
             int read = 0;
             for (NWESocket* s : held) {
-                if (s->m_leaving.load()) {
-                    busy = false;
-                    break;
-                }
                 ScopedLock l(m_engineLock);
                 read += s->Receive(0);
             }
             if (read > 0)
-                until = std::chrono::steady_clock::now() + std::chrono::microseconds(kBusyPollMicroseconds);
+                until = SteadyClock::now() + window;
+            else
+                std::this_thread::yield();
         }
+        if (busy) asleepSince = SteadyClock::now();
         for (NWESocket* s : held) s->m_guard.ReleaseShared();
     }
 }

@@ -137,8 +137,12 @@ public:
 
     // Tells the tick thread that a resend falls due at `when` (engine ticks).
     void ScheduleWake(int64_t when);
-    // Wakes the receive thread (a socket was added or is closing).
-    void WakeReceiver() { m_poller.Wake(); }
+    // Wakes the receive thread (a socket was added or is closing), whether it
+    // sleeps or reads on after a burst.
+    void WakeReceiver() {
+        m_receiverChanges.fetch_add(1);
+        m_poller.Wake();
+    }
 
     // System message handlers.
     static void OnFrameInfo(NWEPeer* peer, NWEMessage* m, void* context);
@@ -146,8 +150,13 @@ public:
     static void OnRequestRate(NWEPeer* peer, NWEMessage* m, void* context);
 
 private:
-    // How long the receive thread keeps reading after a burst before it sleeps.
-    static constexpr int kBusyPollMicroseconds = 50;
+    // How long the receive thread keeps reading after a datagram before it
+    // sleeps: between these bounds, doubled when the next datagram came soon
+    // after the thread fell asleep (a stream: a wake-up per datagram costs
+    // more than reading on) and halved when it came long after (sparse
+    // traffic: reading on was wasted).
+    static constexpr int kBusyPollMinMicroseconds = 50;
+    static constexpr int kBusyPollMaxMicroseconds = 1000;
     void ReceiveThread();
     void TickThread();
     void RunChecks(bool fromTickThread, bool full);
@@ -175,6 +184,7 @@ private:
     CNetPoller m_callerPoller;  // Poll's waits on the caller's thread
     CSysEvent m_tickWake;
     std::atomic<int64_t> m_plannedWake{0};
+    std::atomic<uint32_t> m_receiverChanges{0};  // counts WakeReceiver calls
     CSysThread m_receiveThread;
     CSysThread m_tickThread;
 };

@@ -261,6 +261,18 @@ void NWESocket::Check(bool fromTickThread) {
     }
     bool full = fromTickThread == (m_engine->GetTickThreadMode() != 0);
     if (full) ExpireHalfOpen(now);
+    // Receipts that wait unread (the thread that reads this socket was held
+    // up) are taken before any packet is judged lost and sent again.
+    bool resendDue = false;
+    for (NWEPeer* p = FirstPeer(); p; p = NextPeer(p)) {
+        int64_t due = p->NextResendDue();
+        resendDue = resendDue || (due != 0 && due <= now);
+    }
+    if (resendDue && m_handle >= 0) {
+        m_engine->Lock();
+        Receive(0);
+        m_engine->Unlock();
+    }
     std::vector<NWEPeer*> remove;
     for (NWEPeer* p = FirstPeer(); p; p = NextPeer(p)) {
         if (!p->IsTimedOut())

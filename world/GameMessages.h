@@ -16,7 +16,8 @@
 //      1), f32 x, f32 z (10 bytes): a script point set at the ground point
 //      (x, z), or made inactive (its place kept).
 //  143 SIGNAL: u32 unit id, u8 the signal it waits for (0: none).
-//  159 GIVERESOURCESTOALL: u32 player id, f32 amount added;
+//  159 GIVERESOURCESTOALL: u32 player id, f32 amount added (and from the host
+//      for its computer player, f32 the energy help from now on);
 //  160 GIVERESOURCES: u32 player id, f32 the resources.
 //  161 KILLUNIT: u32 object id, u32 command (0 destroy, else remove).
 #pragma once

@@ -245,7 +245,8 @@ float* EconomyValue(CPlayer* p, int i) {
                                                     &p->m_spendRate,
                                                     &p->m_energyRatio,
                                                     &p->m_energyAccelerator,
-                                                    &p->m_incomeTotal};
+                                                    &p->m_incomeTotal,
+                                                    &p->m_energyHelp};
     return values[i];
 }
 

@@ -115,7 +115,7 @@ public:
     static bool CompareById(const CPlayer* a, const CPlayer* b) { return a->m_id < b->m_id; }
 
     static constexpr int kMaxNameLength = 31;
-    static constexpr int kEconomyValues = 14;
+    static constexpr int kEconomyValues = 15;
 
     CPlayerList* m_list;
     int32_t m_id = -1;
@@ -160,6 +160,10 @@ public:
     // Production is raised by factor^0.7 while the factor of the owner's
     // energy accelerators is above 1.0.
     float m_energyAccelerator = 1.0f;
+    // Energy added to the production of every tick: what a computer
+    // player's cheat gives toward its energy deficit (set by the host's
+    // GIVERESOURCESTOALL in its 12-byte form).
+    float m_energyHelp = 0.0f;
     float m_incomeTotal = 0.0f;   // every resource the player has received
     float m_harvested = 0.0f;     // what its harvesters have unloaded
     float m_dockedIncome = 0.0f;  // what its docked units have mined (statistics)

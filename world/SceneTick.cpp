@@ -338,6 +338,7 @@ bool CGameScene::Tick() {
     if (players)
         for (CPlayer* p : players->m_players) {
             if (p->m_energyAccelerator > 1.0f) p->m_energyProduced *= Math_Pow(p->m_energyAccelerator, 0.7f);
+            p->m_energyProduced += p->m_energyHelp;
             if (p->m_energyProduced > p->m_energyProducedSmooth)
                 p->m_energyProducedSmooth += (p->m_energyProduced - p->m_energyProducedSmooth) * dt;
             else if (p->m_energyProduced < p->m_energyProducedSmooth)

@@ -336,10 +336,18 @@ bool CWorld::ApplyOrder(uint16_t type, const void* data, size_t length) {
         }
         case NS_NOTIFYTYPE_GIVERESOURCESTOALL:
         case NS_NOTIFYTYPE_GIVERESOURCES: {
-            CPlayer* p = length == 8 ? player() : nullptr;
+            // 159 from the host for its computer player may carry a third
+            // field: the energy help it gets from now on (0 to 1,000,000).
+            const bool help = type == NS_NOTIFYTYPE_GIVERESOURCESTOALL && length == 12;
+            CPlayer* p = length == 8 || help ? player() : nullptr;
             if (!p) return false;
             const float amount = LoadF32(bytes + 4);
             if (!Finite(amount)) return false;
+            if (help) {
+                const float energy = LoadF32(bytes + 8);
+                if (!Finite(energy) || energy < 0.0f || energy > 1000000.0f) return false;
+                p->m_energyHelp = energy;
+            }
             if (type == NS_NOTIFYTYPE_GIVERESOURCESTOALL)
                 p->m_resources += amount;
             else

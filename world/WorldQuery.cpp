@@ -35,6 +35,7 @@ SPlayerView PlayerViewOf(const CPlayer* p, float tickStep) {
     v.energyProduced = p->m_energyProduced;
     v.energyConsumed = p->m_energyConsumed;
     v.energyRatio = p->m_energyRatio;
+    v.energyHelp = p->m_energyHelp;
     v.spent = p->m_spendRate * tickStep;
     v.gainRate = p->m_gainRate;
     v.spendRate = p->m_spendRate;

@@ -65,6 +65,7 @@ struct SPlayerView {
     float energyProduced = 0.0f;  // this tick's, smoothed
     float energyConsumed = 0.0f;
     float energyRatio = 1.0f;  // the share of the demand met: the power level
+    float energyHelp = 0.0f;   // what a computer player's cheat adds to the production
     float spent = 0.0f;        // what it spent in the last tick
     float gainRate = 0.0f;     // resources a second
     float spendRate = 0.0f;

@@ -7,6 +7,8 @@
 //    units on the map (250 tanks of each side about its base, 1000 in all
 //    with the bases). The goal is under 2 ms; "share_of_tick" is its part
 //    of the machine's whole logic tick in the same run.
+//  - BM_MonitorCostPerTick: the AI monitor's cost per tick (its rows,
+//    drawn and shown in its window under xvfb-run).
 //  - BM_FourComputerPlayersGame: a game of four computer players from the
 //    start, 10 minutes of game time at full speed; the counter "x_real_time"
 //    is how many times faster than real time it ran (goal: at least 100).
@@ -102,5 +104,46 @@ void BM_FourComputerPlayersGame(benchmark::State& state) {
     state.counters["x_real_time"] = ratio;
 }
 BENCHMARK(BM_FourComputerPlayersGame)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The AI monitor's cost per tick: the manager's tick of four computer
+// players five game minutes into FourWinds is timed over the same 300 ticks
+// without the monitor and with it (its rows of the selected computer player
+// and a group every tick, the picture drawn and shown when a line changed);
+// the time reported is the difference per tick. Needs a display
+// (xvfb-run); without one only the rows count ("window" 0).
+void BM_MonitorCostPerTick(benchmark::State& state) {
+    double with = 0.0, without = 0.0;
+    bool window = false;
+    for (auto _ : state) {
+        for (int pass = 0; pass < 2; ++pass) {
+            SGame g;
+            if (!StartFourWinds(g)) {
+                state.SkipWithError("the installation is not built");
+                return;
+            }
+            g.host->ai->m_debug = 1;
+            g.session.RunTicks(5 * kTicksPerMinute);
+            if (pass == 1) {
+                g.host->ai->StartMonitor();
+                g.host->ai->Monitor()->SelectNextGroup();
+                window = g.host->ai->Monitor()->IsOpen();
+            }
+            double seconds = 0.0;
+            CAIMachine* h = g.host;
+            h->beforeTurn = [&] {
+                auto t0 = std::chrono::steady_clock::now();
+                h->ai->Tick();
+                seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+            };
+            const int before = h->tickCount;
+            g.session.RunTicks(300);
+            (pass == 1 ? with : without) += seconds / std::max(1, h->tickCount - before);
+        }
+        state.SetIterationTime(with - without > 0.0 ? with - without : 0.0);
+        with = without = 0.0;
+    }
+    state.counters["window"] = window ? 1 : 0;
+}
+BENCHMARK(BM_MonitorCostPerTick)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(3);
 
 }  // namespace

@@ -19,7 +19,10 @@ struct SListener {
     int id;
     DisplayListener fn;
     void* context;
+    uint32_t window = 0;  // a private window's listener (0: the common ones)
 };
+// The ids of the private windows: their events go to their own listeners.
+std::vector<uint32_t> g_privateWindows;
 std::vector<SListener> g_listeners;
 int g_nextListenerId = 1;
 std::deque<SDisplayEvent> g_posted;
@@ -130,8 +133,11 @@ bool Translate(const SDL_Event& e, SDisplayEvent* out) {
 
 void Dispatch(const SDisplayEvent& ev) {
     // Copy: a listener may register or remove listeners while it runs.
+    const bool isPrivate = ev.windowId != 0 && std::find(g_privateWindows.begin(), g_privateWindows.end(),
+                                                         ev.windowId) != g_privateWindows.end();
     std::vector<SListener> now = g_listeners;
     for (const SListener& l : now) {
+        if (l.window != (isPrivate ? ev.windowId : 0u)) continue;
         bool stillThere = std::any_of(g_listeners.begin(), g_listeners.end(),
                                       [&](const SListener& x) { return x.id == l.id; });
         if (stillThere) l.fn(ev, l.context);
@@ -256,7 +262,52 @@ CDisplayWindow* CDisplayWindow::Create(const char* title, int clientWidth, int c
     return win;
 }
 
+CDisplayWindow* CDisplayWindow::CreatePrivate(const char* title, int x, int y, int clientWidth,
+                                              int clientHeight) {
+    if (!Display_Init()) return nullptr;
+    if (clientWidth < 1) clientWidth = 1;
+    if (clientHeight < 1) clientHeight = 1;
+    SDL_Window* w = SDL_CreateWindow(title, x, y, clientWidth, clientHeight, 0);
+    if (!w) {
+        Display_Shutdown();
+        return nullptr;
+    }
+    CDisplayWindow* win = new CDisplayWindow;
+    win->m_window = w;
+    win->m_private = true;
+    g_privateWindows.push_back(SDL_GetWindowID(w));
+    return win;
+}
+
+bool CDisplayWindow::Present(const void* pixels, int width, int height, int pitch, int top, int bottom) {
+    SDL_Window* w = static_cast<SDL_Window*>(m_window);
+    SDL_Surface* target = w ? SDL_GetWindowSurface(w) : nullptr;
+    if (!target || !pixels || width < 1 || height < 1) return false;
+    if (bottom < 0 || bottom > height) bottom = height;
+    if (top < 0) top = 0;
+    if (top >= bottom) return true;
+    SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<void*>(pixels), width, height, 32,
+                                                             pitch, SDL_PIXELFORMAT_XRGB8888);
+    if (!source) return false;
+    SDL_Rect band{0, top, width, bottom - top};
+    SDL_Rect to = band;
+    const bool ok =
+        SDL_BlitSurface(source, &band, target, &to) == 0 && SDL_UpdateWindowSurfaceRects(w, &band, 1) == 0;
+    SDL_FreeSurface(source);
+    return ok;
+}
+
 CDisplayWindow::~CDisplayWindow() {
+    if (m_private) {
+        const uint32_t id = Id();
+        g_privateWindows.erase(std::remove(g_privateWindows.begin(), g_privateWindows.end(), id),
+                               g_privateWindows.end());
+        for (SListener& l : g_listeners)
+            if (l.window == id) l.fn = nullptr;
+        g_listeners.erase(std::remove_if(g_listeners.begin(), g_listeners.end(),
+                                         [](const SListener& l) { return l.fn == nullptr; }),
+                          g_listeners.end());
+    }
     if (m_window) {
         SDL_DestroyWindow(static_cast<SDL_Window*>(m_window));
         Display_Shutdown();
@@ -384,6 +435,13 @@ int Display_AddListener(DisplayListener listener, void* context) {
     if (!listener) return 0;
     int id = g_nextListenerId++;
     g_listeners.push_back(SListener{id, listener, context});
+    return id;
+}
+
+int Display_AddWindowListener(uint32_t windowId, DisplayListener listener, void* context) {
+    if (!listener || windowId == 0) return 0;
+    int id = g_nextListenerId++;
+    g_listeners.push_back(SListener{id, listener, context, windowId});
     return id;
 }
 

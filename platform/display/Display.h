@@ -61,7 +61,16 @@ public:
     // Creates a hidden-by-nothing window with an OpenGL-capable surface where
     // the video driver allows one (otherwise a plain window). Null on failure.
     static CDisplayWindow* Create(const char* title, int clientWidth, int clientHeight);
+    // A private window beside the game's (a developer's tool window): no
+    // OpenGL, a fixed client size at (x, y) of the desktop, shown at once.
+    // Its events go only to the listeners added for it
+    // (Display_AddWindowListener), never to the game's. Null on failure.
+    static CDisplayWindow* CreatePrivate(const char* title, int x, int y, int clientWidth, int clientHeight);
     ~CDisplayWindow();
+    // Shows CPU pixels (32-bit X8R8G8B8 rows, pitch bytes apart) from the
+    // client area's top-left corner, the rows from top to bottom (-1: the
+    // last) only; false when the window has no surface.
+    bool Present(const void* pixels, int width, int height, int pitch, int top = 0, int bottom = -1);
 
     // Decorated window with the given client size, centred on the display.
     bool SetWindowed(int display, int clientWidth, int clientHeight);
@@ -98,6 +107,7 @@ private:
     void* m_window = nullptr;
     bool m_hasGL = false;
     bool m_fullscreen = false;
+    bool m_private = false;
 };
 
 // ---------------------------------------------------------------------------
@@ -171,6 +181,9 @@ typedef void (*DisplayListener)(const SDisplayEvent& event, void* context);
 // an id for Display_RemoveListener (never 0).
 int Display_AddListener(DisplayListener listener, void* context);
 void Display_RemoveListener(int id);
+// A listener of a private window's events only (CDisplayWindow::CreatePrivate);
+// removed with the window or by Display_RemoveListener.
+int Display_AddWindowListener(uint32_t windowId, DisplayListener listener, void* context);
 
 // Queues an event as if the system had sent it (tests, synthetic input); it is
 // delivered by the next Display_PumpEvents, after the system's own events.

@@ -8,6 +8,7 @@
 // TESSARAK_BUILD).
 #pragma once
 
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <set>
@@ -123,6 +124,34 @@ public:
     std::set<int32_t> sidesOut;  // players that get no start unit
     bool ok = false;
 };
+
+// What the game's rows do with a learner's lines (AILearner.h), on the
+// machine: AI_AddCommander makes the computer player, AI_Create asks the
+// session for the unit. The name, place, team, layer and id of a unit
+// asked for are returned through create (when given); true for a line of
+// either kind.
+struct SLearnerCreate {
+    std::string name;
+    float x = 0.0f, z = 0.0f;
+    int team = 0, layer = 0, id = 0;
+};
+inline bool AIGame_TakeLearnerLine(CAIMachine* host, const std::string& line,
+                                   SLearnerCreate* create = nullptr) {
+    int id = 0;
+    char text[128] = {};
+    SLearnerCreate c;
+    if (std::sscanf(line.c_str(), "AI_AddCommander(%d, \"%127[^\"]\");", &id, text) == 2) {
+        host->ai->AddCommander(id, text);
+        return true;
+    }
+    if (std::sscanf(line.c_str(), "AI_Create(\"%127[^\"]\", %f, %f, %d, %d, %d", text, &c.x, &c.z, &c.team,
+                    &c.layer, &c.id) != 6)
+        return false;
+    c.name = text;
+    if (create) *create = c;
+    if (CTessarakObjectTemplate* t = host->scene->FindTemplate(text)) host->RequestUnit(t, c.x, c.z, c.team);
+    return true;
+}
 
 // A host and its clients with computer players.
 class CAISession : public CNetSession {

@@ -3,6 +3,7 @@
 // id, race or argument gives a console line, never a crash.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -147,7 +148,6 @@ TEST_F(AICommands, SettingsAndTheRowsThatActOnACommander) {
         {"AI_ReadBuildDNA;", {"Error in AI_ReadBuildDNA: To few arguments"}},
         {"AI_StartLogBuild;", {"Error in AI_StartLogBuild: To few arguments"}},
         {"AI_ReadBuildDNA(1); AI_StartLogBuild(1); AI_Attack;", {}},
-        {"AI_StartMonitor;", {"Can't create AI dialog"}},
         {"SetPlayer;", {"Error in SetPlayer: To few arguments"}},
         {"SetPlayer(7);", {"SetPlayer: no such player"}},
         {"AI_Create(\"Tank\", \"\", 1.0, 0, 0);", {"Tank", "X1 invalid"}},
@@ -156,6 +156,18 @@ TEST_F(AICommands, SettingsAndTheRowsThatActOnACommander) {
         {"AI_Create(\"Tank\", 1.0, 2.0, 0, 3, 5);", {"AI_Create: no template Tank"}},
     };
     for (const auto& r : rows) EXPECT_EQ(Run(r.statement), r.lines) << r.statement;
+    // The monitor's window where no video driver can start: said, and the
+    // game goes on (the window itself: monitor_window_test).
+    const char* driver = std::getenv("SDL_VIDEODRIVER");
+    const std::string saved = driver ? driver : "";
+    setenv("SDL_VIDEODRIVER", "no-such-driver", 1);
+    EXPECT_EQ(Run("AI_StartMonitor;"), Lines{"Can't create AI dialog"});
+    if (driver)
+        setenv("SDL_VIDEODRIVER", saved.c_str(), 1);
+    else
+        unsetenv("SDL_VIDEODRIVER");
+    ASSERT_NE(ai->Monitor(), nullptr);
+    EXPECT_FALSE(ai->Monitor()->IsOpen());
 
     // A commander with a base: the camera looks at it; its colour (0 to 1)
     // is asked of the session for every machine.

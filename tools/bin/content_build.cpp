@@ -9,13 +9,15 @@
 // (project.toml and the template files, content/README.md) and becomes the
 // packed project file of that name. Every folder whose name ends in ".gui"
 // holds the TOML description of a GUI packfile and becomes that packfile, its
-// generated pictures beside it. A box's "visual.toml" (a map's placed objects, content/README.md) becomes
-// its member "visual.bin", with the templates of the source's "Units\PackedProject.VXP". Files the build made
-// (a map's radar video, the announcer's sounds) lie in the generated folder at the same places and join the
-// packs and the tree there. Every other file is copied as it stands. Files the game wrote into the output
-// (saved settings and the like) are left alone. Each pack is mounted again after writing and every member
-// compared with its source, so a broken pack never reaches the installation. Exit code 0 on success, 1 on any
-// failure.
+// generated pictures beside it. A file "Learning.toml" (a race's folder of a
+// map's "AI" or of "AIVALUES") becomes the computer players' learning files
+// it describes (tools/lib/LearningFileWriter.h), each read back. A box's "visual.toml" (a map's placed
+// objects, content/README.md) becomes its member "visual.bin", with the templates of the source's
+// "Units\PackedProject.VXP". Files the build made (a map's radar video, the announcer's sounds) lie in the
+// generated folder at the same places and join the packs and the tree there. Every other file is copied as it
+// stands. Files the game wrote into the output (saved settings and the like) are left alone. Each pack is
+// mounted again after writing and every member compared with its source, so a broken pack never reaches the
+// installation. Exit code 0 on success, 1 on any failure.
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -27,6 +29,7 @@
 #include "tools/lib/ContentProject.h"
 #include "tools/lib/GUIPackWriter.h"
 #include "tools/lib/GUISource.h"
+#include "tools/lib/LearningFileWriter.h"
 #include "tools/lib/MapSource.h"
 #include "tools/lib/PackWriter.h"
 
@@ -167,6 +170,28 @@ static bool BuildGUI(const fs::path& folder, const fs::path& output) {
     return true;
 }
 
+// A race's learning-file source becomes its learning files in the output
+// folder.
+static bool BuildLearningFiles(const fs::path& source, const fs::path& output) {
+    std::vector<SLearningFileOut> files;
+    std::string error;
+    fs::create_directories(output);
+    if (!LearningSource_Build(source.string(), files, error) ||
+        !LearningSource_Write(output.string(), files, error)) {
+        std::fprintf(stderr, "content_build: %s\n", error.c_str());
+        return false;
+    }
+    std::printf("content_build: %s (%zu learning files)\n", output.c_str(), files.size());
+    return true;
+}
+
+static bool IsLearningSource(const fs::path& p) {
+    std::string name = p.filename().string();
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return (char)std::tolower(c); });
+    return name == "learning.toml";
+}
+
 static bool CopyTree(const fs::path& source, const fs::path& output) {
     fs::create_directories(output);
     for (const auto& item : fs::directory_iterator(source)) {
@@ -177,6 +202,8 @@ static bool CopyTree(const fs::path& source, const fs::path& output) {
                       : HasExtension(item.path(), ".gui") ? BuildGUI(item.path(), target)
                                                           : CopyTree(item.path(), target);
             if (!ok) return false;
+        } else if (item.is_regular_file() && IsLearningSource(item.path())) {
+            if (!BuildLearningFiles(item.path(), output)) return false;
         } else if (item.is_regular_file()) {
             std::error_code ec;
             fs::copy_file(item.path(), target, fs::copy_options::overwrite_existing, ec);

@@ -8,6 +8,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "tools/lib/TomlFields.h"
+
 namespace {
 
 struct SLook {
@@ -84,13 +86,7 @@ bool MapPicture_Render(const std::string& folder, SMapPicture& out, std::string&
     };
     const std::string path = folder + "/visual.toml";
     toml::table doc;
-    try {
-        doc = toml::parse_file(path);
-    } catch (const toml::parse_error& e) {
-        return error =
-                   path + ":" + std::to_string(e.source().begin.line) + ": " + std::string(e.description()),
-               false;
-    }
+    if (!Toml_ParseFile(path, doc, error)) return false;
     if (const toml::array* fills = doc["fill"].as_array())
         for (const toml::node& f : *fills) {
             const toml::table* t = f.as_table();

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "netgame/MapFiles.h"
+#include "tools/lib/TomlFields.h"
 
 namespace {
 const SPackedNode* FindTemplate(const SPackedProject& project, const std::string& name) {
@@ -83,12 +84,7 @@ bool Template(const std::string& path, const SPackedProject& project, const toml
 bool MapSource_Build(const std::string& path, const SPackedProject& project, std::vector<uint8_t>& out,
                      std::string& error) {
     toml::table doc;
-    try {
-        doc = toml::parse_file(path);
-    } catch (const toml::parse_error& e) {
-        error = path + ":" + std::to_string(e.source().begin.line) + ": " + std::string(e.description());
-        return false;
-    }
+    if (!Toml_ParseFile(path, doc, error)) return false;
     SMapObjects map;
     if (const toml::array* starts = doc["start"].as_array()) {
         for (const toml::node& s : *starts) {

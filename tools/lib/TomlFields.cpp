@@ -69,3 +69,13 @@ std::string Toml_Text(const std::string& at, const toml::table& t, const char* k
     if (auto s = n->value<std::string>()) return *s;
     Toml_Fail(at, std::string(key) + " must be a text");
 }
+
+bool Toml_ParseFile(const std::string& path, toml::table& doc, std::string& error) {
+    try {
+        doc = toml::parse_file(path);
+    } catch (const toml::parse_error& e) {
+        error = path + ":" + std::to_string(e.source().begin.line) + ": " + std::string(e.description());
+        return false;
+    }
+    return true;
+}

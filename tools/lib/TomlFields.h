@@ -16,6 +16,9 @@ struct STomlError {
 [[noreturn]] void Toml_Fail(const std::string& where, const std::string& what);
 // "file:line" of a node, or the file when the node has no place.
 std::string Toml_Where(const std::string& file, const toml::node& node);
+// Parses the file into doc; false with "file:line: what" in error when it
+// is not TOML.
+bool Toml_ParseFile(const std::string& path, toml::table& doc, std::string& error);
 // A colour "#rrggbb" or [red, green, blue] as 0xRRGGBB.
 uint32_t Toml_Colour(const std::string& at, const toml::node& node);
 // The largest number the sources may hold (content/README.md, "Limits").
