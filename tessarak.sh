@@ -8,10 +8,11 @@ cd "$(dirname "$0")"
 BUILD=${TESSARAK_BUILD_DIR:-build}
 JOBS=$(nproc)
 
+# build [target...]: everything, or only the targets named.
 build() {
   bash tools/install-deps.sh
   cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build "$BUILD" -j "$JOBS"
+  cmake --build "$BUILD" -j "$JOBS" ${1:+--target "$@"}
 }
 
 case "${1:-play}" in
@@ -27,7 +28,12 @@ case "${1:-play}" in
       ctest --output-on-failure -j "$JOBS" --timeout 600
     ;;
   play)
-    build
+    # Only what the game needs: the programs and the demo installation (the
+    # debug build as well when it is asked for).
+    case "${2:-}" in
+      D*|d*) build game Tessarak_debug ;;
+      *) build game ;;
+    esac
     # The launcher starts the game from the installation's root and returns;
     # its arguments pick the build and the language (README: Playing).
     cd "$BUILD/install" && exec ./tessarak-launcher "${@:2}"

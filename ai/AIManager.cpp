@@ -31,9 +31,12 @@ uint32_t AIManager_PlayerSeed(uint32_t seed, int32_t id) {
 
 CAIManager::CAIManager(CWorld* world, CNetGame* net) : m_world(world), m_net(net) {
     ReInitialize();
+    if (m_net) m_net->AddSavedPart(this);
 }
 
-CAIManager::~CAIManager() = default;
+CAIManager::~CAIManager() {
+    if (m_net) m_net->RemoveSavedPart(this);
+}
 
 void CAIManager::ReInitialize() {
     m_active = 1;

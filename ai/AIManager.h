@@ -23,6 +23,7 @@
 #include "ai/AIMonitor.h"
 #include "ai/ComputerPlayer.h"
 #include "ai/LearningFiles.h"
+#include "netgame/SavedGame.h"
 
 class CWorld;
 class CNetGame;
@@ -35,10 +36,10 @@ class CPlayer;
 // The seed of the generator of the computer player of the id.
 uint32_t AIManager_PlayerSeed(uint32_t seed, int32_t playerId);
 
-class CAIManager {
+class CAIManager : public ISavedGamePart {
 public:
     CAIManager(CWorld* world, CNetGame* net);
-    ~CAIManager();
+    ~CAIManager() override;
     CAIManager(const CAIManager&) = delete;
     CAIManager& operator=(const CAIManager&) = delete;
 
@@ -79,6 +80,14 @@ public:
     // on, through the session.
     void SetEnergyHelp(int32_t playerId, float help);
     std::string RaceNameOf(int32_t playerId) const;
+
+    // Its part of every saved game ("AI  ", ai/AISave.cpp): the manager's
+    // state and every computer player's whole state, so the host's computer
+    // players of a loaded game go on as they stood. Loaded, a computer
+    // player is made again for each of them that this machine runs.
+    uint32_t SavedTag() const override { return SavedGame::kTagAI; }
+    void SaveSection(CStateArchive& ar) override;
+    bool LoadSection(CStateArchive& ar) override;
 
     // ---- the monitor window (AIMonitor.h)
     // AI_StartMonitor: opens the window (again, when it was closed); when it

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <vector>
 
+class CStateArchive;
 struct SAIGridRecord;
 
 class CAreaGrid {
@@ -39,6 +40,10 @@ public:
     // that was checked against the map.
     void ToRecord(SAIGridRecord& record) const;
     void FromRecord(const SAIGridRecord& record);
+
+    // The grid in a saved game (ai/AISave.cpp has the layout); a reader
+    // refuses a grid whose rectangle and cells disagree.
+    void Transfer(CStateArchive& ar);
 
 private:
     std::vector<int8_t> m_cells;  // row-major

@@ -15,7 +15,7 @@
 namespace {
 constexpr uint64_t kSecond = 1000000;     // an "AI second" of game time
 constexpr uint64_t kDecayTime = 5000000;  // game time between two fadings of the grid
-constexpr int32_t kPhaseCount = 11;       // one cycle of the phase step
+constexpr int32_t kPhaseCount = CComputerPlayer::kPhases;
 constexpr float kParameterLimit = 1000000.0f;
 
 // The parameters in the order they are made: name, kind, default, spread.

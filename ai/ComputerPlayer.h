@@ -34,6 +34,7 @@ class CAIGroup;
 class CAIFile;
 class CWorld;
 class CUnitTemplate;
+class CStateArchive;
 struct SAIPlayerRecord;
 
 // A tuning value with a default and a spread.
@@ -106,6 +107,7 @@ public:
         kParameterCount
     };
     enum ERole : int32_t { kRoleAttack = 0, kRoleDefend = 1, kRoleNone = 2, kRoleSpy = 3 };
+    static constexpr int32_t kPhases = 11;  // one cycle of the phase step
 
     // Made inactive; the parameters take their defaults, each re-rolled from
     // the generator seeded with seed.
@@ -127,6 +129,10 @@ public:
     void SendGroupToAttack();
     // Reads InitParameters%d.ai (the map's, else the shared one).
     void ReadInitParameters();
+    // Its whole state in a saved game (ai/AISave.cpp has the layout): a
+    // loaded player goes on exactly where it stood. A reader checks all
+    // before it takes anything (a checking archive changes nothing).
+    void Transfer(CStateArchive& ar);
 
     // ---- saved games (AIRecords.h)
     // The record of this computer player as it stands.

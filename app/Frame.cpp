@@ -46,9 +46,16 @@ void Game_StopTerminal() {
 
 static void RunTerminalLines(CGame* game) {
     std::string line;
+    size_t typed = 0;
     CCommandInterpreter* ip = Game_Interpreter(game);
-    while (s_terminal && ip && s_terminal->Take(&line))
-        if (!line.empty()) ip->Execute(false, line.c_str());
+    while (s_terminal && ip && s_terminal->Take(&line, &typed)) {
+        // A line cut short would run as something else than was typed.
+        if (typed > line.size())
+            ip->Printf("A line of %zu characters is longer than the %zu a command line holds; it is not run",
+                       typed, CSysLineReader::kMaxLine);
+        else if (!line.empty())
+            ip->Execute(false, line.c_str());
+    }
 }
 
 int CGame::Frame() {
@@ -255,6 +262,7 @@ int CGame::RenderFrame() {
         if (!m_vars.mapEditMode) DrawHudTexts(surface);
         if (m_vars.emitterEditMode) DrawEmitterEditor(surface);
         if (m_vars.perfRender) DrawFrameRateGraph(surface);
+        if (m_vars.mapEditMode) DrawMapEditor(surface);
         while (surface->Unlock() > 0) {
         }
         if (!m_vars.mapEditMode) {

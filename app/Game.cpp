@@ -238,6 +238,7 @@ int CGame::Startup(int) {
     m_aiManager = Require(new CAIManager(m_world, m_netGame), "computer-player manager");
     m_aiManager->SetScreen(m_gameScreen);
     ConnectWorld();
+    ConnectSavedGames();
 
     m_interface->CreateFonts();
     Game_ShowConsole(this);
@@ -521,6 +522,7 @@ void CGame::Shutdown() {
     m_projects = nullptr;
     delete m_aiManager;
     m_aiManager = nullptr;
+    DisconnectSavedGames();
     delete m_netGame;
     m_netGame = nullptr;
     delete m_interface;

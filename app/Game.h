@@ -58,6 +58,7 @@ class CTessarakObject;
 class CTessarakObjectTemplate;
 class CPlayer;
 class CE3DFrame;
+class ISavedGamePart;
 class CVideoWriter;
 
 // Character-set constants of the console (SGameVariables::charSet).
@@ -231,21 +232,40 @@ public:
     void PlaceStartUnits() override;
     // Finishes the map load (every machine, at MAPFINISHUP).
     void AfterMapLoad() override;
-    // The map's objective script, before the game loop starts (server).
+    // The mission's objectives when the game loop starts (every machine, in
+    // the frame of SETGAMELOOP): a campaign mission's own "Objective.vxm",
+    // else the map's.
     void RunObjectiveScript() override;
+
+    // ---- saved games (app/GameSave.cpp)
+    // SaveCurrentGame: the running game into "Save\<map> (<players>) <n>",
+    // the first number free (written at the next frame that may take it;
+    // the console says when it is). False when no game runs as render
+    // frames, the game is won or lost, or a save is under way.
+    bool SaveCurrentGame();
+    // LoadSavedGame: the next start continues the saved game of that name
+    // (in "Save"): its game type and map become the game's. An empty name:
+    // the next start is a new game. Hosting only; false (said) when the file
+    // cannot be loaded.
+    bool LoadSavedGame(const char* name);
     CTessarakObjectTemplate* FindTemplate(const char* name);
     // Asks the session to make the unit on every machine (CREATEUNIT); a null
     // template sends nothing. The unit takes the next object id on every
-    // machine; objectId is the map's own id (-1 none).
-    void RequestCreateUnit(CTessarakObjectTemplate* tmpl, float x, float y, float z, float rotation,
-                           int32_t secondAngle, int32_t objectId, int32_t passed, int32_t ownerId,
-                           const float* parameters);
-    void RequestCreateUnitByName(const char* name, float x, float y, float z, float rotation,
-                                 int32_t secondAngle, int32_t objectId, int32_t passed, int32_t ownerId,
-                                 const float* parameters);
+    // machine, placed as a map places it (CGameScene::PlaceObject): at (x,
+    // y, z), turned by the heading increment, grown by the scale increment,
+    // with the map's own id (-1: the next map id), its layer and the owner
+    // id; a spot with its three values (null: the defaults).
+    void RequestCreateUnit(CTessarakObjectTemplate* tmpl, float x, float y, float z, float headingIncrement,
+                           float scaleIncrement, int32_t mapId, int32_t layer, int32_t ownerId,
+                           const float* spot);
+    void RequestCreateUnitByName(const char* name, float x, float y, float z, float headingIncrement,
+                                 float scaleIncrement, int32_t mapId, int32_t layer, int32_t ownerId,
+                                 const float* spot);
     // The map to load: one plain folder name under "Maps" (refused otherwise,
     // with a console line).
     bool SetMapName(const char* name) override;
+    // Whether the map's box is there (in the maps' folder or a pack).
+    bool HasMapBox(const char* name);
     const CStrBuf& MapName() const { return m_mapName; }
     void SetMapSize(float width, float depth) {
         m_mapWidth = width;
@@ -275,6 +295,8 @@ public:
     // and the current gradient point; drawn at the top left.
     std::vector<std::string> EmitterEditorLines();
     void DrawEmitterEditor(CE3DSurface* surface);
+    // The map editor's panel of templates and its settings (map editing mode).
+    void DrawMapEditor(CE3DSurface* surface);
     // One monitor's video settings (slot 0 to 7; slot 0 is the one in use).
     SVideoSettings& Video(int slot) { return m_video[slot]; }
     bool VideoRestartPending() const { return m_videoRestartPending != 0; }
@@ -370,6 +392,9 @@ public:
 
 private:
     void CreateSubsystems();
+    // The game's own part of every saved game, handed to the session.
+    void ConnectSavedGames();
+    void DisconnectSavedGames();
     // The map box of the map (the current one without a name) mounted into
     // box; false when the name is not plain or the box is missing.
     bool MountMapBox(CVFSTable* box, const char* mapName = nullptr);
@@ -421,7 +446,8 @@ private:
     uint8_t m_videoRestartPending = 0;
 
     // ---- owned subsystems
-    CGameRoles* m_roles = nullptr;  // built first, deleted last
+    CGameRoles* m_roles = nullptr;                // built first, deleted last
+    std::unique_ptr<ISavedGamePart> m_savedView;  // the game's part of saved games
     CWorld* m_world = nullptr;
     CNetGame* m_netGame = nullptr;
     CGameScreen* m_gameScreen = nullptr;  // set by the game view

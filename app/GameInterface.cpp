@@ -4,13 +4,21 @@
 // engine's side of the GUI's sound banks.
 #include "app/GameInterface.h"
 
+#include <algorithm>
+#include <cstring>
+
+#include "ai/AIManager.h"
 #include "app/Game.h"
 #include "app/GameClock.h"
+#include "app/GameView.h"
+#include "app/InputManager.h"
 #include "app/Progress.h"
 #include "app/SoundEngine.h"
 #include "core/VFSFile.h"
+#include "e3d/Engine.h"
 #include "ui/GUIRoles.h"
 #include "ui/GUISound.h"
+#include "ui/Interface.h"
 #include "world/GameScene.h"
 #include "world/World.h"
 
@@ -31,6 +39,82 @@ public:
     bool Paused() override {
         CGameClock* clock = m_game.Clock();
         return clock && (clock->m_frozen || clock->m_speedFactor < 0.005f);
+    }
+    bool MissionLost() override { return Scene() && Scene()->LooseGame; }
+    bool Watching() override { return Scene() && Scene()->Watching(); }
+
+    bool VideoRequest(SVideoRequest& out) override {
+        const SVideoSettings& v = m_game.Video(0);
+        out.driver = v.driverName.GetText();
+        out.width = v.width;
+        out.height = v.height;
+        out.bitDepth = v.bitDepth;
+        out.refreshRate = v.refreshRate;
+        out.textureDetail = v.textureDetail;
+        out.textureQuality = v.textureQuality;
+        out.windowed = v.windowed != 0;
+        out.hardware = v.hardware != 0;
+        return true;
+    }
+    void SetVideoRequest(const SVideoRequest& r) override {
+        SVideoSettings& v = m_game.Video(0);
+        v.driverName = r.driver.c_str();
+        v.width = r.width;
+        v.height = r.height;
+        v.bitDepth = r.bitDepth;
+        v.refreshRate = r.refreshRate;
+        v.textureDetail = r.textureDetail;
+        v.textureQuality = r.textureQuality;
+        v.windowed = r.windowed ? 1 : 0;
+        v.hardware = r.hardware ? 1 : 0;
+        m_game.CheckVideoSettingsChanged();
+    }
+    std::vector<SDisplayDriver> DisplayDrivers() override {
+        std::vector<SDisplayDriver> out;
+        CE3DEngine* engine = m_game.GameView() ? m_game.GameView()->m_engine : nullptr;
+        for (int32_t i = 0; engine && i < engine->m_driverCount; ++i) {
+            const SDirectDrawDesc* d = engine->m_drivers[i];
+            SDisplayDriver driver;
+            driver.name = d->driverName;
+            driver.description = d->description;
+            driver.primary = d->primary != 0;
+            static_assert(sizeof driver.guid == sizeof d->guid.bytes, "a driver's GUID");
+            std::memcpy(driver.guid, d->guid.bytes, sizeof driver.guid);
+            for (int32_t m = 0; m < d->modeCount; ++m) {
+                SDisplayMode mode;
+                mode.width = int32_t(d->modes[m]->dwWidth);
+                mode.height = int32_t(d->modes[m]->dwHeight);
+                mode.bitDepth = int32_t(d->modes[m]->ddpfPixelFormat.dwRGBBitCount);
+                mode.refreshRate = int32_t(d->modes[m]->dwRefreshRate);
+                driver.modes.push_back(mode);
+            }
+            out.push_back(driver);
+        }
+        return out;
+    }
+    std::string MusicPlaylist() override {
+        return m_game.Sound() ? m_game.Sound()->m_playlistName.GetText() : "";
+    }
+    void SetMusicPlaylist(const std::string& name) override {
+        SoundEngine* sound = m_game.Sound();
+        if (!sound) return;
+        sound->m_playlistName = name.c_str();
+        sound->m_playlist->Load(name.c_str());
+    }
+    // The computer players' difficulty: the index of the learning files
+    // their manager reads when the map loads (0 easy, 1 medium, 2 hard).
+    int32_t AIDifficulty() override {
+        CAIManager* ai = m_game.AIManager();
+        return ai ? ai->m_fileIndex : 0;
+    }
+    void SetAIDifficulty(int32_t level) override {
+        if (CAIManager* ai = m_game.AIManager()) ai->m_fileIndex = std::min(std::max(level, 0), 2);
+    }
+    const CEditField* GUIEdit() override {
+        CInputManager* input = m_game.InputManager();
+        CInterface* ui = m_game.Interface();
+        if (!input || !ui || input->Edit().Attached() != &ui->m_settingsEdit) return nullptr;
+        return &input->Edit();
     }
     SProgressView Progress() override {
         SProgressView view;

@@ -201,7 +201,9 @@ public:
         if (net) {
             in.hosting = net->m_hosting != 0;
             in.clientConnected = net->m_clientConnected != 0;
-            in.editorServer = net->m_serverInfo.m_editor != 0;
+            // The editor's state: an editor's server, or a game that runs on
+            // this machine alone (no other machine shares its lockstep).
+            in.editorServer = net->m_serverInfo.m_editor != 0 || net->AloneOnThisMachine();
             in.gameReset = net->m_gameReset != 0;
         }
         in.gameState = m_game->GameState();

@@ -24,10 +24,13 @@
 #include "world/ExplosionManager.h"
 #include "world/GameScene.h"
 #include "world/GridMember.h"
+#include "world/MapEditor.h"
 #include "world/Player.h"
 #include "world/TessarakObject.h"
 #include "world/Unit.h"
+#include "world/UnitTemplate.h"
 #include "world/World.h"
+#include "world/WorldCommands.h"
 #include "world/WorldGrid.h"
 
 // The replies of the start handshake this machine answers
@@ -112,6 +115,11 @@ bool CGame::MapFromServer() {
     // stays a server's box when this machine hosts it later.
     return (m_netGame && m_netGame->m_clientConnected && !m_netGame->m_hosting) ||
            MapBox_CameFromServer(m_roles->Files(), m_mapName.GetText());
+}
+
+bool CGame::HasMapBox(const char* name) {
+    CVFSTable box;
+    return MountMapBox(&box, name);
 }
 
 bool CGame::MountMapBox(CVFSTable* box, const char* mapName) {
@@ -227,6 +235,8 @@ void CGame::LoadMap() {
         // The HUD's per-game state: the radar's rings, the warnings, the
         // selection panel's pages, the last event.
         m_interface->m_hud.ResetForGame();
+        // The notices of the game before end with it.
+        m_interface->m_console.ClearScreenMessages();
     }
 
     CVFSTable box;
@@ -275,17 +285,30 @@ void CGame::LoadMap() {
     }
     // The computer players start on the map (their generators seeded from
     // the game's), "ai.cfg" runs, then the map's own script for them: the
-    // map box's copy first, else the one in the map's folder.
+    // map box's copy first, else the one in the map's folder. A saved game
+    // brings its computer players' own state, which its load puts over
+    // these, and runs no script for them.
     if (m_aiManager) {
         CStrBuf folder(GetPath("Maps", m_mapName.GetText()));
         m_aiManager->m_seed = GetRandomSeedState();
         m_aiManager->InitializeCommanders(m_mapName.GetText(), folder.GetText());
     }
-    RunMapScript(&box, "AI.vxm", true);
+    if (!m_netGame || !m_netGame->SavedGamePending()) RunMapScript(&box, "AI.vxm", true);
     SendToSession(NS_NOTIFYTYPE_MAPCHANGESTART_REPLY, nullptr, 0);
 }
 
 void CGame::RunObjectiveScript() {
+    // A campaign's mission brings its own objectives.
+    if (m_vars.gameType == 0 && m_interface && !m_interface->m_campaignName.IsEmpty() &&
+        !m_interface->m_missionName.IsEmpty()) {
+        CStrBuf campaigns(GetPath("Campaigns", "")), path;
+        path.Format("%s\\%s\\%s\\Objective.vxm", campaigns.GetText(), m_interface->m_campaignName.GetText(),
+                    m_interface->m_missionName.GetText());
+        if (Game_FileExists(path.GetText())) {
+            m_roles->Console().RunScriptFile(path.GetText());
+            return;
+        }
+    }
     CVFSTable box;
     bool mounted = MountMapBox(&box);
     RunMapScript(mounted ? &box : nullptr, "Objective.vxm", true);
@@ -295,6 +318,98 @@ namespace {
 // The start template of a player's race (null when the race names none).
 CTessarakObjectTemplate* StartTemplateOf(const CPlayer* player) {
     return player && player->m_race ? player->m_race->m_startUnit : nullptr;
+}
+
+float ReachOf(const CTessarakObjectTemplate* t) {
+    return t ? t->m_collisionRadius : 1.0f;
+}
+
+// A start unit's player, place and reach; the room that another start unit
+// keeps from it.
+struct SStartPlace {
+    CPlayer* player;
+    float x, z, radius;
+    float gap = 0.0f;
+};
+
+// The room kept between start units and what stands still by them: ways
+// wide enough for a harvester between every two (a base that walls in its
+// own harvester leaves it no way to its field); units that move keep less.
+constexpr float kStartUnitGap = 3.5f;
+constexpr float kMovingUnitGap = 1.0f;
+
+// Where a further start unit of the given reach stands by the start unit:
+// on rings around it (the first clears both units by the gap, each next one
+// lies 1 farther out) in 32 directions, the place nearest the start unit
+// and the direction given (a turn of a quarter counts as 6 more), inside
+// the map by the unit's reach and 1 more, clear of every place taken.
+bool FurtherStartPlace(const CWorldGrid& grid, const std::vector<SStartPlace>& taken,
+                       const SStartPlace& start, float toward, float radius, float& outX, float& outZ) {
+    const float margin = radius + 1.0f;
+    const float first = start.radius + radius + kStartUnitGap;
+    float best = -1.0f;
+    for (float ring = first; ring < first + 40.0f; ring += 1.0f) {
+        if (best >= 0.0f && ring - first >= best) break;  // nothing farther out can do better
+        for (int k = 0; k < 32; ++k) {
+            const float turn = static_cast<float>((k + 1) / 2) * (kTwoPi / 32.0f);
+            const float angle = toward + ((k & 1) ? turn : -turn);
+            const float x = start.x + Math_Cos(angle) * ring, z = start.z + Math_Sin(angle) * ring;
+            const float score = ring - first + turn * (6.0f / 1.5707964f);
+            if ((best >= 0.0f && score >= best) || x < float(grid.m_x1) + margin ||
+                x > float(grid.m_x2) - margin || z < float(grid.m_y2) + margin ||
+                z > float(grid.m_y1) - margin)
+                continue;
+            bool clear = true;
+            for (const SStartPlace& t : taken)
+                clear = clear && Distance2D(x, z, t.x, t.z) >= t.radius + radius + t.gap - 0.01f;
+            if (!clear) continue;
+            best = score;
+            outX = x;
+            outZ = z;
+        }
+    }
+    return best >= 0.0f;
+}
+
+// The races' further start units (a depot, a factory, a harvester), each by
+// its player's start unit, clear of the map's objects: a harvester and its
+// depot on the side of the crystal field nearest the start (short ways to
+// carry), the others behind it, away from the map's middle (the way forward
+// stays open for the army). The world grid knows none of
+// them yet (the map's objects enter it with their first tick, the start
+// units come with the create messages): the scene's grid members and the
+// places taken here are what counts.
+void PlaceFurtherStartUnits(CGame* game, const CWorldGrid* grid, const std::vector<SStartPlace>& starts) {
+    CGameScene* scene = game->Scene();
+    if (!grid || !scene) return;
+    std::vector<SStartPlace> taken = starts;
+    for (CGridMember* m = scene->m_gridMembers; m; m = m->m_gridNext) {
+        const bool moves = m->IsUnit() && (static_cast<CUnit*>(m)->m_unitState & CUnit::kU_Mobile);
+        taken.push_back({nullptr, m->m_position[0], m->m_position[2], m->m_objectRadius,
+                         moves ? kMovingUnitGap : kStartUnitGap});
+    }
+    for (const SStartPlace& s : starts) {
+        if (!s.player->m_race) continue;
+        const float toMiddle = Math_Atan2(-s.z, -s.x);
+        float toField = toMiddle, nearest = 40.0f;
+        for (CGridMember* m = scene->m_gridMembers; m; m = m->m_gridNext) {
+            const float d = Distance2D(s.x, s.z, m->m_position[0], m->m_position[2]);
+            if (m->m_resourceType > 0 && d < nearest) {
+                nearest = d;
+                toField = Math_Atan2(m->m_position[2] - s.z, m->m_position[0] - s.x);
+            }
+        }
+        for (CTessarakObjectTemplate* t : s.player->m_race->m_moreStartUnits) {
+            const CUnitTemplate* u =
+                t->m_classMask & kClassUnit ? static_cast<const CUnitTemplate*>(t) : nullptr;
+            const bool carries = u && (u->m_harvestDepot || u->m_harvestType);
+            float x = 0.0f, z = 0.0f;
+            const float toward = carries ? toField : toMiddle + kTwoPi * 0.5f;
+            if (!FurtherStartPlace(*grid, taken, s, toward, ReachOf(t), x, z)) continue;
+            taken.push_back({s.player, x, z, ReachOf(t), kStartUnitGap});
+            game->RequestCreateUnit(t, x, 0.0f, z, 0.0f, 0, -1, 0, s.player->m_ownerId, nullptr);
+        }
+    }
 }
 }  // namespace
 
@@ -319,6 +434,7 @@ void CGame::PlaceStartUnits() {
 
     std::vector<float> placedX, placedZ;
     std::vector<CPlayer*> extra;
+    std::vector<SStartPlace> starts;
     size_t next = 0;
     for (CPlayer* p : players.m_players) {
         if (p == placeholder || (p->m_race && p->m_race->m_watching)) continue;
@@ -327,12 +443,13 @@ void CGame::PlaceStartUnits() {
             ++next;
             placedX.push_back(x);
             placedZ.push_back(z);
-            RequestCreateUnit(StartTemplateOf(p), x, 0.0f, z, 0.0f, 0, -1, 0, p->m_ownerId, nullptr);
+            starts.push_back({p, x, z, ReachOf(StartTemplateOf(p)), kStartUnitGap});
+            RequestCreateUnit(StartTemplateOf(p), x, 0.0f, z, 0.0f, 0.0f, -1, 0, p->m_ownerId, nullptr);
         } else {
             extra.push_back(p);
         }
     }
-    if (extra.empty()) return;
+    if (extra.empty()) return PlaceFurtherStartUnits(this, &m_world->Grid(), starts);
     // Players beyond the map's start positions: the free place farthest from
     // every start position taken so far, on a lattice over the map.
     CWorldGrid* grid = &m_world->Grid();
@@ -362,8 +479,10 @@ void CGame::PlaceStartUnits() {
         placedZ.push_back(bestZ);
         scene->m_startX.push_back(bestX);
         scene->m_startZ.push_back(bestZ);
-        RequestCreateUnit(start, bestX, 0.0f, bestZ, 0.0f, 0, -1, 0, p->m_ownerId, nullptr);
+        starts.push_back({p, bestX, bestZ, radius, kStartUnitGap});
+        RequestCreateUnit(start, bestX, 0.0f, bestZ, 0.0f, 0.0f, -1, 0, p->m_ownerId, nullptr);
     }
+    PlaceFurtherStartUnits(this, grid, starts);
 }
 
 void CGame::AfterMapLoad() {
@@ -377,6 +496,26 @@ void CGame::AfterMapLoad() {
             m_interface->m_camera.LookAt(u->m_position[0], u->m_position[2]);
             if (u->m_template == start) break;
         }
+    }
+    // The local player's harvesters set to work at once, each at the crystal
+    // field nearest to it, as a right click on that field sets them: an
+    // order of the player's own, through the world's order interface.
+    for (CUnit* u = scene && local && m_world ? scene->m_units : nullptr; u; u = u->m_unitNext) {
+        const CUnitTemplate* t = u->UnitTemplate();
+        if (u->m_owner != local || !t || !(t->m_classMask & kClassUnit) || !t->m_harvestType ||
+            !(t->m_maxResourcesHeld > 0.0f))
+            continue;
+        CGridMember* field = nullptr;
+        float nearest = 0.0f;
+        for (CGridMember* m = scene->m_gridMembers; m; m = m->m_gridNext) {
+            const float d =
+                Distance2D(u->m_position[0], u->m_position[2], m->m_position[0], m->m_position[2]);
+            if (m->m_resourceType > 0 && m->m_resourceAmount > 0.0f && (!field || d < nearest)) {
+                field = m;
+                nearest = d;
+            }
+        }
+        if (field) m_world->Commands().Harvest({u->m_objectId}, field->m_objectId, 0);
     }
     if (m_clock) m_clock->ResetGameSeconds();
     m_mapLoading = 0;
@@ -393,44 +532,29 @@ CTessarakObjectTemplate* CGame::FindTemplate(const char* name) {
     return m_world ? m_world->Scene().FindTemplate(name) : nullptr;
 }
 
-void CGame::RequestCreateUnit(CTessarakObjectTemplate* tmpl, float x, float y, float z, float rotation,
-                              int32_t secondAngle, int32_t objectId, int32_t passed, int32_t ownerId,
-                              const float* parameters) {
+void CGame::RequestCreateUnit(CTessarakObjectTemplate* tmpl, float x, float y, float z,
+                              float headingIncrement, float scaleIncrement, int32_t mapId, int32_t layer,
+                              int32_t ownerId, const float* spot) {
     if (!tmpl || !m_world) return;
-    CGameScene* scene = &m_world->Scene();
-    bool special = tmpl == scene->m_spotTemplate;
+    CGameScene::SPlacement p;
+    p.x = x;
+    p.y = y;
+    p.z = z;
+    p.headingIncrement = headingIncrement;
+    p.scaleIncrement = scaleIncrement;
+    p.mapId = mapId;
+    p.layer = layer;
+    p.ownerId = ownerId;
+    p.spot = spot;
     uint8_t data[50];
-    auto putF = [&data](int at, float v) {
-        uint32_t bits;
-        std::memcpy(&bits, &v, 4);
-        LE_StoreU32(data + at, bits);
-    };
-    LE_StoreU16(data, tmpl->m_projectId);
-    LE_StoreU32(data + 2, tmpl->m_nodeId);
-    putF(6, x);
-    putF(10, y);
-    putF(14, z);
-    putF(18, rotation);
-    LE_StoreU32(data + 22, (uint32_t)secondAngle);
-    // The unit takes the next object id on every machine when the message
-    // runs: an id taken here, outside the lockstep, would move this
-    // machine's counter alone. The field carries the map's own id (-1 none).
-    LE_StoreU32(data + 26, (uint32_t)(objectId < 0 ? -1 : objectId));
-    LE_StoreU32(data + 30, (uint32_t)passed);
-    LE_StoreU32(data + 34, (uint32_t)ownerId);
-    if (special) {
-        static const float kDefaults[3] = {1.0f, 3.1415927f, 1.0f};
-        const float* values = parameters ? parameters : kDefaults;
-        for (int i = 0; i < 3; ++i) putF(38 + 4 * i, values[i]);
-    }
-    SendToSession(NS_NOTIFYTYPE_CREATEUNIT, data, special ? 50 : 38);
+    SendToSession(NS_NOTIFYTYPE_CREATEUNIT, data, CreateUnit_Encode(m_world->Scene(), tmpl, p, data));
 }
 
-void CGame::RequestCreateUnitByName(const char* name, float x, float y, float z, float rotation,
-                                    int32_t secondAngle, int32_t objectId, int32_t passed, int32_t ownerId,
-                                    const float* parameters) {
-    RequestCreateUnit(FindTemplate(name), x, y, z, rotation, secondAngle, objectId, passed, ownerId,
-                      parameters);
+void CGame::RequestCreateUnitByName(const char* name, float x, float y, float z, float headingIncrement,
+                                    float scaleIncrement, int32_t mapId, int32_t layer, int32_t ownerId,
+                                    const float* spot) {
+    RequestCreateUnit(FindTemplate(name), x, y, z, headingIncrement, scaleIncrement, mapId, layer, ownerId,
+                      spot);
 }
 
 void CGame::ServerStartStep() {

@@ -112,6 +112,12 @@ int CGame::LogicTick() {
     CTurnOrders orders;
     net->ExecuteFrame(orders);
     net->RemoveMarkedPlayers();
+    // The map editor changes the world directly, which only a game on this
+    // machine alone may bear: once another machine shares it, editing ends.
+    if (m_vars.mapEditMode && !net->m_serverInfo.m_editor && !net->AloneOnThisMachine()) {
+        m_vars.mapEditMode = 0;
+        Game_Print("Map editing ends: another machine shares the game");
+    }
     if (m_aiManager) m_aiManager->Tick();
     CGameScene* scene = Scene();
     CPlayer* local = scene ? scene->LocalPlayer() : nullptr;
@@ -122,6 +128,9 @@ int CGame::LogicTick() {
         STurn turn;
         turn.frame = net->CurrentFrame();
         turn.step = scene->m_DevmapMode || ended ? STurn::kHeld : STurn::kStep;
+        // The objectives evaluate by the game's type, not in the map editor.
+        scene->Objectives().SetGameType(m_vars.gameType);
+        scene->Objectives().SetEditorMode(m_vars.mapEditMode != 0);
         m_world->Tick(turn, orders);
     }
     // The tick's frame matrices go into the next history slot, for the render

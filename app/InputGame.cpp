@@ -62,6 +62,11 @@ public:
     float ScrollSpeed() override {
         return m_game && m_game->Interface() ? m_game->Interface()->m_scrollSpeed : 1.0f;
     }
+    bool PointerInWindow() override { return !Windowed() || Display_PointerInWindow(); }
+    float ViewReach() override {
+        CInterface* ui = m_game ? m_game->Interface() : nullptr;
+        return ui ? ui->m_camera.m_distance * ui->m_camera.m_zoom : 1.0f;
+    }
     void ScrollView(float vx, float vz, float arrowX, float arrowZ) override {
         if (m_game && m_game->GameView())
             m_game->GameView()->ScrollCamera(vx, vz, arrowX, arrowZ, FrameTime());

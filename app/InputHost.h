@@ -61,6 +61,13 @@ public:
     virtual bool InterfaceScreenActive() = 0;
     virtual bool FullConsole() = 0;
     virtual float ScrollSpeed() = 0;
+    // Whether the pointer lies over the game's window (always in full
+    // screen): a pointer that left the window scrolls nothing.
+    virtual bool PointerInWindow() { return true; }
+    // The view's distance factor of the scroll speed: how much ground the
+    // view spans (its distance times its field of view); the farther it
+    // looks from, the faster it scrolls.
+    virtual float ViewReach() { return 1.0f; }
     // Edge scrolling: velocity and the view's arrow values (x, z).
     virtual void ScrollView(float vx, float vz, float arrowX, float arrowZ) = 0;
 

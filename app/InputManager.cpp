@@ -406,11 +406,21 @@ void CInputManager::UpdateCursorRay() {
     m_host->UpdateCursorRay(m_cursorX, m_cursorY);
 }
 
+namespace {
+constexpr float kScrollPerReach = 0.7f;
+}  // namespace
+
 void CInputManager::EdgeScroll() {
     // While a GUI screen is up, and in a window while the console shows, the
-    // edges belong to the pointer, not to the camera.
+    // edges belong to the pointer, not to the camera; a pointer that left the
+    // window (its last place is on an edge) scrolls nothing.
     CConsole* console = m_host->Console();
     bool blocked = m_host->InterfaceScreenActive() || (m_host->Windowed() && console && console->IsVisible());
+    if (!m_host->PointerInWindow()) {
+        // Away from the window the view stands at once.
+        blocked = true;
+        m_scrollX = m_scrollZ = 0.0f;
+    }
     int width = 640, height = 480;
     m_host->ScreenSize(&width, &height);
     int dirX = 0, dirZ = 0;
@@ -421,7 +431,10 @@ void CInputManager::EdgeScroll() {
         if (m_cursorY > height - 3) dirZ = -1;
     }
     float dt = m_host->FrameTime();
-    float limit = m_host->ScrollSpeed() * (m_host->FullConsole() ? 80.0f : 1.0f);
+    // The scroll speed times the view's distance factor: at the speed factor
+    // 1.0 the view crosses about seven tenths of the ground it spans a second.
+    float limit = m_host->ScrollSpeed() * kScrollPerReach * m_host->ViewReach() *
+                  (m_host->FullConsole() ? 80.0f : 1.0f);
     // Velocity grows towards the edge's direction (turning at once when the
     // cursor crosses to the other side) and decays when it leaves.
     auto axis = [&](float& v, int dir) {
@@ -483,10 +496,14 @@ void CInputManager::UpdateCommandContext() {
         target = m_host->SettingsEditString();
     // Attached again only when it is another string, so that the field keeps
     // its cursor and selection from frame to frame.
-    if (!target)
+    if (!target) {
         m_edit.Detach();
-    else if (m_edit.Attached() != target)
+    } else if (m_edit.Attached() != target) {
+        // A GUI edit box starts with its whole text selected: what is typed
+        // replaces it.
+        if (!consoleContext) m_edit.m_selectOnAttach = 1;
         m_edit.Attach(target);
+    }
 
     if (!m_interpreter->LastBindingsFile().EqualsNoCase(file)) {
         m_keys.FireBindingUp();

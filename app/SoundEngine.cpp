@@ -166,7 +166,10 @@ bool SoundEngine_Initialize(SoundEngine* e, SoundLogCallback log, void* context)
     int mixChannels = e->m_mixChannels >= 0 ? e->m_mixChannels : kDefaultMixChannels;
     CSoundDevice* device = new CSoundDevice();
     if (!device->Open(deviceName, e->m_mixRate, std::max(mixChannels, kChannelsKept + 1) + kChannelsKept)) {
-        e->Log("...SoundEngine_OpenDriver() : %s", device->LastError().c_str());
+        // What the player needs to know, once, in place of the libraries'
+        // own lines (dbg_LibraryLog shows those).
+        e->Log("...SoundEngine_OpenDriver() : %s; the game goes on without sound",
+               device->LastError().c_str());
         delete device;
         return false;
     }

@@ -48,6 +48,7 @@ bool Args_Float(const SCommandArgs* args, int i, float& out) {
 }
 
 const char* Args_Syntax(const CConsoleCommand* record) {
+    if (record->GetUsage() != record->GetSyntax()) return record->GetUsage();
     const char* syntax = record->GetSyntax();
     const char* description = record->GetDescription();
     const size_t n = std::strlen(record->GetName());

@@ -10,8 +10,9 @@
 //   ss_Move : Arguments must be floats. Syntax: ss_Move(int Point); OR ...
 //
 // The texts before the syntax are the commands' own (their spelling kept).
-// A row whose syntax text is its bare name shows its description instead
-// when that spells the arguments out ("AddMoveOrder [MAP_ID] [X] ...").
+// A row with a usage shows that; a row whose syntax text is its bare name
+// shows its description instead when that spells the arguments out
+// ("AddMoveOrder [MAP_ID] [X] ...").
 #pragma once
 
 #include <cstdint>

@@ -1,10 +1,13 @@
 #include "commands/ConsoleCommands.h"
 
+#include <strings.h>
+
 #include <string>
 
 #include "app/Game.h"
 #include "app/GameServices.h"
 #include "app/InputManager.h"
+#include "commands/CommandArgs.h"
 #include "commands/CommandContext.h"
 #include "console/CommandInterpreter.h"
 #include "console/CommandTable.h"
@@ -88,7 +91,7 @@ void Cmd_Help(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
     blank(2);
     help("SYNTAX");
     blank(1);
-    help(c->GetSyntax());
+    help(Args_Syntax(c));
     blank(2);
     help("DESCRIPTION");
     blank(1);
@@ -105,7 +108,7 @@ void Cmd_Syntax(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
     }
     if (args->count > 1) return;
     CConsoleCommand* c = record->GetInterpreter()->GetCommand(CommandName(args->Text(0)).c_str());
-    console->Print(c ? c->GetSyntax() : "No such command", false, 255, 255, 128, false);
+    console->Print(c ? Args_Syntax(c) : "No such command", false, 255, 255, 128, false);
 }
 
 // Cmdlist("File"): every record's name, syntax and description as lines of
@@ -211,6 +214,22 @@ void Cmd_Copy(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
 }
 
 // The console's background video: saved as the line that sets it again.
+// A full path of a file under the game's folders, as the game's names read
+// it back: relative to the movies' folder, or "!!" and the path below the
+// game's root; any other path as it is.
+std::string GameRelativeName(CGame* game, const char* full) {
+    if (!game || !full) return full ? full : "";
+    auto below = [full](const std::string& folder) {
+        const std::string prefix = folder + "\\";
+        return prefix.size() > 1 && strncasecmp(full, prefix.c_str(), prefix.size()) == 0
+                   ? full + prefix.size()
+                   : nullptr;
+    };
+    if (const char* rest = below(game->GetPath("Movies", ""))) return rest;
+    if (const char* rest = below(game->GetPath(nullptr, ""))) return std::string("!!") + rest;
+    return full;
+}
+
 void Cmd_SetBackGroundAnim(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
     CConsole* console = Console(record);
     if (!console) return;
@@ -218,9 +237,13 @@ void Cmd_SetBackGroundAnim(CConsoleCommand* record, SCommandArgs* args, CVFSFile
         CE3DVideo* video = console->BackgroundVideo();
         CStrBuf line;
         // The name is quoted as every saved text is, so that a path's
-        // backslashes read back as they were.
+        // backslashes read back as they were; it is kept relative to the
+        // game's folders (the movies' folder, else "!!" and the path below
+        // the game's root), never the installation's place.
         if (video)
-            line.Format("%s(%s);\r\n", record->GetName(), ConfigText_Quote(video->m_name.GetText()).c_str());
+            line.Format(
+                "%s(%s);\r\n", record->GetName(),
+                ConfigText_Quote(GameRelativeName(Game(record), video->m_name.GetText()).c_str()).c_str());
         else
             line.Format("%s();\r\n", record->GetName());
         file->Write(line.GetText(), (uint32_t)line.GetLength());
@@ -231,6 +254,7 @@ void Cmd_SetBackGroundAnim(CConsoleCommand* record, SCommandArgs* args, CVFSFile
     CE3DScreen* screen = game ? Game_Screen(game) : nullptr;
     if (!args || args->count < 1 || !screen) return;
     CStrBuf name(args->Text(0));
+    if (name.IsEmpty()) return;  // "" clears the background as no name does
     CE3DVideo* video = new CE3DVideo(screen);
     video->OpenFile(game->GetPath("Movies", name.GetText()), false, true);
     video->m_loop = 1;

@@ -8,6 +8,7 @@
 #include "console/CommandInterpreter.h"
 #include "console/CommandTable.h"
 #include "nwe/Socket.h"
+#include "platform/sys/Chatter.h"
 
 namespace {
 
@@ -53,6 +54,17 @@ void Cmd_ShowTime(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
                                      local.tm_sec, local.tm_mday, local.tm_mon + 1, local.tm_year + 1900);
 }
 
+// The sound and system libraries' own messages, which stay off the
+// terminal: the last ones kept, oldest first.
+void Cmd_LibraryLog(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
+    if (file) return;
+    CCommandInterpreter* ip = record->GetInterpreter();
+    const std::vector<std::string> lines = Chatter_Lines();
+    ip->Printf("The libraries said %d message%s; the last %d:", Chatter_Count(),
+               Chatter_Count() == 1 ? "" : "s", static_cast<int>(lines.size()));
+    for (const std::string& line : lines) ip->Printf("%s", line.c_str());
+}
+
 }  // namespace
 
 void RegisterDebugCommands(CCommandInterpreter* ip) {
@@ -68,6 +80,10 @@ void RegisterDebugCommands(CCommandInterpreter* ip) {
                               "Capture_Stop();"),
         SCommandRow::Function("ShowTime", Cmd_ShowTime, "Shows the current time in the console",
                               "ShowTime();"),
+        SCommandRow::Function("dbg_LibraryLog", Cmd_LibraryLog,
+                              "Shows the last messages of the sound and system libraries, which are kept off "
+                              "the terminal",
+                              "dbg_LibraryLog();"),
     };
     CommandTable_Register(ip, rows);
 }

@@ -7,6 +7,7 @@
 #include "app/GameClock.h"
 #include "app/GameConsole.h"
 #include "commands/CommandContext.h"
+#include "commands/EditorCommands.h"
 #include "console/CommandInterpreter.h"
 #include "console/CommandTable.h"
 #include "core/LittleEndian.h"
@@ -38,7 +39,16 @@ int Count(SCommandArgs* args) {
 void Cmd_Map(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
     CGame* game = Game(record);
     if (file || !game || Count(args) < 1) return;
-    if (!game->SetMapName(args->Text(0))) return;
+    // A map that is not there is refused before anything changes: a running
+    // game goes on, the lobby keeps its map.
+    const char* name = args->Text(0);
+    if (MapName_IsPlain(name) && !game->HasMapBox(name)) {
+        const char* current = game->MapName().GetText();
+        Game_Printf("There is no map %s (Maps\\%s\\MapData.box); the map stays %s", name, name,
+                    *current ? current : "unchosen");
+        return;
+    }
+    if (!game->SetMapName(name)) return;
     // The host's clients play the map it names: its description says so.
     if (CNetGame* net = game->NetGame()) net->AnnounceMap(game->MapName().GetText());
     // A new map while a game runs: the clients get ready for a new start.
@@ -122,8 +132,8 @@ void Cmd_AI_Create(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) 
         Game_Printf("AI_Create: no template %s", c.name);
         return;
     }
-    game->RequestCreateUnitByName(c.name, c.x, 0.0f, c.z, c.rotation, Math_Truncate(c.scaling), c.mapId,
-                                  c.layer, c.team, c.customGiven ? c.custom : nullptr);
+    game->RequestCreateUnitByName(c.name, c.x, 0.0f, c.z, c.rotation, c.scaling, c.mapId, c.layer, c.team,
+                                  c.customGiven ? c.custom : nullptr);
 }
 
 // AI_CentreCameraToTeam(int Player): the camera looks at the computer
@@ -197,14 +207,29 @@ void Cmd_Resources(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) 
     game->SendToSession(NS_NOTIFYTYPE_GIVERESOURCES, data, 8);
 }
 
-// The map box of an exported map: its loose members, in this order, packed
-// as "MapData.box" beside them.
-bool PackMapBox(const CStrBuf& folder) {
+// The map box of an exported map: its loose members, in this order, then
+// every member of the box already there that no loose file replaces (an
+// exported map keeps its ground, pictures and scripts), packed as
+// "MapData.box" through a temporary file and a rename. A map with no
+// "Init.vxm" gets one that gives it its size, so that it plays as it was
+// edited.
+bool PackMapBox(CGame* game, const CStrBuf& folder) {
     static const char* const kMembers[] = {"Init.vxm", "background.bik", "Radar.bik", "information.vxm",
                                            "visual.bin"};
+    CStrBuf path, box, temp;
+    box.Format("%s\\MapData.box", folder.GetText());
+    temp.Format("%s\\MapData.box.new", folder.GetText());
+    CVFSTable old;
+    const bool hadBox = Sys_PathExists(box.GetText()) && old.MountPack(box.GetText());
+    path.Format("%s\\Init.vxm", folder.GetText());
+    if (!Sys_PathExists(path.GetText()) && !(hadBox && old.Find("Init.vxm"))) {
+        CStrBuf script;
+        script.Format("// The map's size.\nM_SetGameSceneRect(%g, %g);\n", game->MapWidth(),
+                      game->MapDepth());
+        if (!Sys_WriteFileAtomic(path.GetText(), script.GetText(), (size_t)script.GetLength())) return false;
+    }
     CVFSTable table;
     for (const char* member : kMembers) {
-        CStrBuf path;
         path.Format("%s\\%s", folder.GetText(), member);
         int h = Sys_OpenRead(path.GetText());
         if (h == -1) continue;
@@ -214,9 +239,18 @@ bool PackMapBox(const CStrBuf& folder) {
         CVFSPack* pack = new CVFSPack(&table, path.GetText(), false);
         new SVFSEntry(&table, pack, member, 0, (uint32_t)size);
     }
-    CStrBuf box;
-    box.Format("%s\\MapData.box", folder.GetText());
-    return table.WritePack(box.GetText());
+    CVFSPack* kept = nullptr;
+    for (SVFSEntry* e = hadBox ? old.GetFirstEntry() : nullptr; e; e = e->next) {
+        if (e->isFolder || !e->container || table.Find(e->path.GetText())) continue;
+        if (!kept) {
+            kept = new CVFSPack(&table, e->container->fileName.GetText(), true);
+            kept->end = e->container->end;
+        }
+        new SVFSEntry(&table, kept, e->path.GetText(), e->dataOffset, e->size);
+    }
+    if (table.WritePack(temp.GetText()) && Sys_RenameFile(temp.GetText(), box.GetText())) return true;
+    Sys_DeleteFile(temp.GetText());
+    return false;
 }
 
 void Cmd_Export(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
@@ -230,7 +264,7 @@ void Cmd_Export(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
     if (!ExportMapScript(game->Scene(), name)) return;
     CStrBuf folder;
     folder.Format("%s\\%s", game->GetPath("Maps", ""), name);
-    if (!PackMapBox(folder)) Game_Printf("Unable to write file : %s\\MapData.box", folder.GetText());
+    if (!PackMapBox(game, folder)) Game_Printf("Unable to write file : %s\\MapData.box", folder.GetText());
 }
 
 void Cmd_ExportUnitCommands(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
@@ -254,6 +288,8 @@ void Cmd_SetTimer(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
 
 // The rows that map scripts use (Create, start positions, layers) run at any
 // time: every machine runs them while it loads a map, not only the editor.
+// The editor's rows (state mask 8) run where the game runs on this machine
+// alone (commands/EditorCommands.cpp).
 void RegisterMapCommands(CCommandInterpreter* ip) {
     CGame* game = GameOf(ip);
     if (!game) return;
@@ -261,6 +297,19 @@ void RegisterMapCommands(CCommandInterpreter* ip) {
         SCommandRow::Function("m_SetTimer", Cmd_SetTimer, "Sets the countdown timer",
                               "m_SetTimer(int seconds)")
             .MapScript(),
+        SCommandRow::Function("M_ImportBinary", Cmd_M_ImportBinary, "Import binary file", "M_ImportBinary")
+            .Mask(8),
+        SCommandRow::Function("M_DeleteSelected", Cmd_M_DeleteSelected, "Deletes the marked objects",
+                              "M_DeleteSelected")
+            .Mask(8),
+        SCommandRow::Function("M_MoveOffsetUp", Cmd_M_MoveOffsetUp,
+                              "Move offsets up in map editor object lists", "M_MoveOffsetUp")
+            .Mask(8),
+        SCommandRow::Function("M_MoveOffsetDown", Cmd_M_MoveOffsetDown,
+                              "Move offsets down in map editor object lists", "M_MoveOffsetDown")
+            .Mask(8),
+        SCommandRow::Function("M_Unselect", Cmd_M_Unselect, "Unselects all selected objects", "M_Unselect")
+            .Mask(8),
         SCommandRow::Function("M_Export", Cmd_Export,
                               "Exports the map to specified directory ( creates it if it doesn't exists=",
                               "M_Export( char Directory );")
@@ -269,10 +318,21 @@ void RegisterMapCommands(CCommandInterpreter* ip) {
                               "Exports the current commands set to units ( move and patrol)",
                               "M_ExportUnitCommands( char Directory );")
             .Mask(8),
+        SCommandRow::Function("M_Merge", Cmd_M_Merge, "Merges nearby objects by deleting them", "M_Merge")
+            .Mask(8),
+        SCommandRow::Function("M_SetTeam", Cmd_M_SetTeam, "Sets the team of the marked units",
+                              "M_SetTeam(int Team);")
+            .Mask(8),
+        SCommandRow::Function("M_SetLayer", Cmd_M_SetLayer, "Sets the layer of the marked units",
+                              "M_SetLayer(int Layer);")
+            .Mask(8),
         SCommandRow::Function("M_SetLayerPosition", Cmd_SetLayerPosition,
                               "Sets the position of the specified layer",
                               "M_SetLayerPosition(int Layer, float Position);")
             .MapScript(),
+        SCommandRow::Function("M_HideLayer", Cmd_M_HideLayer, "Hides the specified layer",
+                              "M_HideLayer(int Layer);")
+            .Mask(8),
         SCommandRow::Function("M_DefineStartPositions", Cmd_DefineStartPositions,
                               "Defines a number of start positions",
                               "M_DefineStartPositions(int NumberOfPosition);")
@@ -280,11 +340,22 @@ void RegisterMapCommands(CCommandInterpreter* ip) {
         SCommandRow::Function("M_SetStartPosition", Cmd_SetStartPosition, "Sets a start position of a player",
                               "M_SetStartPosition(int PlayerID, float X, float Z);")
             .MapScript(),
+        SCommandRow::Function("M_SetStartPositionByMouse", Cmd_M_SetStartPositionByMouse,
+                              "Sets the start position of a player by the mouse",
+                              "M_SetStartPositionByMouse();")
+            .Mask(8),
         SCommandRow::Function(
             "Map", Cmd_Map,
             "Changes the current map by executing a serie of scripts in the specified map drawer",
             "Map (char File)")
             .Mask(1),
+        SCommandRow::Function("M_RandomizeSpots", Cmd_M_RandomizeSpots,
+                              "Randomizes a number of spots to the game scene",
+                              "M_RandomizeSpots( int NumberOfSpots );")
+            .Mask(8),
+        SCommandRow::Function("M_SetSpotConfig", Cmd_M_SetSpotConfig, "Sets the configuration of all spots",
+                              "M_SetSpotConfig(float Min, float Max, float Movement);")
+            .Mask(8),
         SCommandRow::Function("M_SetGameSceneRect", Cmd_SetGameSceneRect,
                               "Sets and allocates the game scene. Measuered in world units.",
                               "M_SetGameSceneRect( int x1, int z1, int x2, int z2 );")
@@ -293,10 +364,52 @@ void RegisterMapCommands(CCommandInterpreter* ip) {
                               "Sets the number of resources for the active player.",
                               "M_Resources( int Resources );")
             .Mask(33),
-        SCommandRow::Function("Create", Cmd_Create, "Creates a unit", "Create (  )").MapScript(),
+        // The handler names a wrong value itself ("X1 invalid" and the like).
+        SCommandRow::Function("Create", Cmd_Create, "Creates a unit", "Create (  )")
+            .MapScript()
+            .Usage(
+                "Create(str Template[, float X, float Z, int Team[, int Layer, int MapId[, float Rotation, "
+                "float Scaling[, float CustomX, float CustomY, float CustomZ]]]]);",
+                false),
+        SCommandRow::Function("m_LAS", Cmd_m_LAS, "Loads and marks the specified map", "M_LAS( char * File)")
+            .Mask(8),
+        SCommandRow::Function("m_DAS", Cmd_m_DAS, "Duplicates marked objects ", "M_DAS").Mask(8),
+        SCommandRow::Function("m_NoBuildRestriction", Cmd_m_NoBuildRestriction, "Description",
+                              "m_NoBuildRestriction")
+            .MapScript(),
+        SCommandRow::Function(
+            "dbg_MapEditor", Cmd_dbg_MapEditor,
+            "Prints the map editor's template panel and the placed objects from a map id on",
+            "dbg_MapEditor(int FromMapId);"),
+        SCommandRow::Function("m_Devmap", Cmd_m_Devmap, "Goes into development mode of map specified",
+                              "m_Devmap")
+            .Mask(8),
     };
-    CommandTable_Register(ip, rows);
+    CGameScene* scene = game->Scene();
+    auto functions = [&](std::initializer_list<const char*> names) {
+        CommandTable_RegisterNamed(ip, rows, names);
+    };
+    auto settings = [&](std::initializer_list<const char*> names) {
+        if (scene) scene->RegisterEditorSettings(ip, names, Cmd_m_BuildRestrictionChanged);
+    };
+    functions({"m_SetTimer", "M_ImportBinary"});
     game->RegisterVariables(ip, {"M_EditMode"});
+    functions({"M_DeleteSelected", "M_MoveOffsetUp", "M_MoveOffsetDown", "M_Unselect"});
+    settings({"M_PaintMode", "M_TeamMode", "M_CollisionMode"});
+    functions(
+        {"M_Export", "M_ExportUnitCommands", "M_Merge", "M_SetTeam", "M_SetLayer", "M_SetLayerPosition"});
+    settings({"M_SelectLayer"});
+    functions({"M_HideLayer", "M_DefineStartPositions", "M_SetStartPosition", "M_SetStartPositionByMouse",
+               "Map", "M_RandomizeSpots", "M_SetSpotConfig", "M_SetGameSceneRect", "M_Resources", "Create",
+               "m_LAS", "m_DAS"});
+    // The objectives' rows (m_SetConditions, m_Condition, m_ListConditions)
+    // come here with the saved games.
+    functions({"m_NoBuildRestriction"});
+    settings({"m_BuildRestrictionMode"});
+    functions({"m_Devmap"});
+    settings({"m_DevmapMode"});
+    // Our own developer row, after the command set's.
+    functions({"dbg_MapEditor"});
 }
 
 void RegisterMapAICommands(CCommandInterpreter* ip) {

@@ -5,6 +5,7 @@
 #include "app/Game.h"
 #include "commands/CommandArgs.h"
 #include "commands/CommandContext.h"
+#include "commands/MissionCommands.h"
 #include "console/CommandInterpreter.h"
 #include "console/CommandTable.h"
 #include "ui/Interface.h"
@@ -225,6 +226,19 @@ void Cmd_AddMoveOrder(CConsoleCommand* record, SCommandArgs* args, CVFSFile* fil
         Args_Error(record, "No unit has that map id");
 }
 
+// AddAttackOrder(MAP_ID, TARGET_MAP_ID): the armed units of the map id
+// attack the object of the target's map id, behind their orders (a
+// mission's attackers, a scripted defence).
+void Cmd_AddAttackOrder(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
+    SPlay p = Play(record);
+    int32_t mapId = 0, target = 0;
+    if (file || !p.world) return;
+    if (Args_Count(args) != 2) return Args_Error(record, "Wrong number of arguments");
+    if (!Args_Int(args, 0, mapId) || !Args_Int(args, 1, target)) return Args_Error(record, "Ivalid argument");
+    if (!p.world->Commands().ScriptAttack(mapId, target))
+        Args_Error(record, "No object has the target's map id");
+}
+
 void Cmd_AddPatrolOrder(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
     SPlay p = Play(record);
     int32_t mapId = 0;
@@ -238,19 +252,19 @@ void Cmd_AddPatrolOrder(CConsoleCommand* record, SCommandArgs* args, CVFSFile* f
 
 }  // namespace
 
-// The rows in their registration order. The saved-games issue's rows of
-// this area (WinGame, LooseGame and SaveCurrentGame after UnselectAll; the
-// campaign rows after the first StopSelected) are registered by their own
-// code where the marks below stand.
+// The rows in their registration order. The mission rows of this area
+// (commands/MissionCommands.cpp) stand among them: WinGame, LooseGame and
+// SaveCurrentGame after UnselectAll, the campaign rows after the first
+// StopSelected, LoadSavedGame and the objectives' rows at the end.
 void RegisterPlayCommands(CCommandInterpreter* ip) {
     const SCommandRow first[] = {
         // Unselecting is the player's own choice and harmless in any state
         // (the state of an editor's server, which its row once asked for,
         // is never set in a running game).
         SCommandRow::Function("UnselectAll", Cmd_UnselectAll, "Disselects all units", "UnselectAll"),
-        // -- WinGame, LooseGame, SaveCurrentGame
     };
     CommandTable_Register(ip, first);
+    RegisterEndCommands(ip);
     // The physics settings: the physics engine's own.
     CGame* game = GameOf(ip);
     if (CWorld* world = game ? game->World() : nullptr) world->Physics().RegisterSettings(ip);
@@ -260,7 +274,10 @@ void RegisterPlayCommands(CCommandInterpreter* ip) {
             .Mask(4),
         SCommandRow::Function("StopSelected", Cmd_StopSelected, "Stops the selected units", "StopSelected();")
             .Mask(4),
-        // -- SetActiveCampaign, StartCampaignMission, StartCampaignGame
+    };
+    CommandTable_Register(ip, rows);
+    RegisterCampaignCommands(ip);
+    const SCommandRow more[] = {
         SCommandRow::Function("GroupSelected", Cmd_GroupSelected,
                               "Places the selected units in the supplied group",
                               "GroupSelected(int GroupID);")
@@ -325,6 +342,10 @@ void RegisterPlayCommands(CCommandInterpreter* ip) {
         SCommandRow::Function("AddPatrolOrder", Cmd_AddPatrolOrder, "AddPatrolOrder [MAP_ID] [X] [Z]",
                               "AddPatrolOrder")
             .MapScript(),
+        SCommandRow::Function("AddAttackOrder", Cmd_AddAttackOrder, "AddAttackOrder [MAP_ID] [TARGET_MAP_ID]",
+                              "AddAttackOrder")
+            .MapScript(),
     };
-    CommandTable_Register(ip, rows);
+    CommandTable_Register(ip, more);
+    RegisterMissionCommands(ip);
 }

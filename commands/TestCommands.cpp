@@ -16,7 +16,9 @@
 #include "ui/Interface.h"
 #include "world/GameScene.h"
 #include "world/PhysicsEngine.h"
+#include "world/Player.h"
 #include "world/Unit.h"
+#include "world/UnitTemplate.h"
 #include "world/World.h"
 
 namespace {
@@ -259,8 +261,9 @@ void Cmd_TestConsoleCommands(CConsoleCommand* record, SCommandArgs*, CVFSFile* f
 
 // ---- read-outs
 
-// Every selected unit: its template, its position and the force of the
-// pushes that wait to act on it.
+// Every selected unit: its template, its position, the force of the pushes
+// that wait to act on it, its power and what it carries; then the local
+// player's resources and what its harvesters have unloaded.
 void Cmd_UnitOut(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
     CGame* game = GameOf(record);
     CGameScene* scene = game ? game->Scene() : nullptr;
@@ -279,7 +282,12 @@ void Cmd_UnitOut(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
         Game_Printf("Position: %f, %f, %f", u->m_position[0], u->m_position[1], u->m_position[2]);
         Game_Printf("Force: %f, %f, %f", force[0], force[1], force[2]);
         Game_Printf("* Force.x : %x", bits);
+        Game_Printf("Power: %.1f", u->m_power);
+        const CUnitTemplate* t = u->UnitTemplate();
+        if (t && t->m_maxResourcesHeld > 0.0f) Game_Printf("Load: %.1f", u->m_harvestLoad);
     }
+    if (const CPlayer* local = scene->LocalPlayer())
+        Game_Printf("Resources: %.0f, harvested %.0f", local->m_resources, local->m_harvested);
 }
 
 // perf_FlipUnit: the per-unit read-out it flips does not exist in this game

@@ -90,6 +90,9 @@ private:
     int m_slot = -1;
     int m_shift = 0;  // escapes so far in the current quoted argument
     int m_statementStart = 0;
+    // The statement's arguments began with '(' right after its name, and a
+    // ')' has closed them: a ';' before that ')' leaves it unread.
+    bool m_opened = false, m_closed = false;
     bool m_ran = false;
     bool m_stop = false;
     int m_faults = 0;
@@ -128,6 +131,7 @@ inline int CStatementParser::Between(int pos) {
     m_nameLen = 0;
     m_slot = -1;
     m_statementStart = pos;
+    m_opened = m_closed = false;
     m_state = kName;
     return pos;
 }
@@ -175,6 +179,7 @@ inline int CStatementParser::Name(int pos) {
 inline int CStatementParser::AfterName(int pos) {
     unsigned char c = At(pos);
     if (c == '(' || c == ' ') {
+        m_opened = c == '(';
         m_state = kBetweenArgs;
         return pos + 1;
     }
@@ -218,6 +223,7 @@ inline int CStatementParser::BetweenArgs(int pos) {
     }
     if (c == ')') {
         // The ')' closes the statement; the character after it is consumed too.
+        m_closed = true;
         RunStatement();
         m_state = kBetween;
         return pos + 2;
@@ -269,6 +275,7 @@ inline int CStatementParser::Number(int pos) {
     for (; pos < m_length; ++pos) {
         unsigned char c = At(pos);
         if (c == ',' || c == ' ' || c == ')') {
+            m_closed = m_closed || c == ')';
             m_text[pos] = 0;
             m_state = kBetweenArgs;
             return pos + 1;
@@ -298,6 +305,7 @@ inline int CStatementParser::Word(int pos) {
     for (; pos < length; ++pos) {
         unsigned char c = At(pos);
         if (c == ',' || c == ')' || c == ' ' || c <= 13) {
+            m_closed = m_closed || c == ')';
             EndWord();
             m_state = kBetweenArgs;
             return pos + 1;
@@ -318,7 +326,17 @@ inline int CStatementParser::Word(int pos) {
 }
 
 inline int CStatementParser::RunState(int pos) {
-    RunStatement();
+    if (m_opened && !m_closed) {
+        // "Name(arguments;": the ';' came before the ')' that the '(' asks for.
+        m_name[m_nameLen] = 0;
+        std::string message = "Missing ) in " + std::string(m_name) + "(...; the statement is not run";
+        Report(message.c_str());
+        if (m_source) ++m_faults;
+        m_args.Clear();
+        m_args.count = 0;
+    } else {
+        RunStatement();
+    }
     m_state = kBetween;
     return pos + 1;
 }

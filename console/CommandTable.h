@@ -54,6 +54,12 @@ struct SCommandRow {
     const char* configFile = nullptr;
     uint32_t flags = 0;
     void* context = nullptr;  // what the handler works on (null: the interpreter's context)
+    // The arguments a command takes, as help shows them and the interpreter
+    // checks them ("Name(int MapId, float X[, str Text]);", optional ones in
+    // brackets): how many, and, unless the handler says its own words about
+    // them, that numbers are numbers. Null: the handler checks them alone.
+    const char* usage = nullptr;
+    bool usageKinds = true;
 
     static SCommandRow Function(const char* name, CommandHandler handler, const char* description,
                                 const char* syntax) {
@@ -131,6 +137,12 @@ struct SCommandRow {
     SCommandRow MapScript() const {
         SCommandRow r = *this;
         r.flags |= kRowMapScript;
+        return r;
+    }
+    SCommandRow Usage(const char* text, bool checkKinds = true) const {
+        SCommandRow r = *this;
+        r.usage = text;
+        r.usageKinds = checkKinds;
         return r;
     }
 

@@ -1,5 +1,6 @@
 #include "console/ConsoleCommand.h"
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -42,6 +43,16 @@ bool CCommandArg::GetInt(int32_t& out) const {
 
 bool CCommandArg::GetFloat(float& out) const {
     return m_text && ParseFloat(m_text, out);
+}
+
+static bool FlagOf(const char* text) {
+    return !(text[0] == 'f' || text[0] == '0');
+}
+
+bool CCommandArg::GetBool(bool& out) const {
+    if (!m_text || !*m_text) return false;
+    out = FlagOf(m_text);
+    return true;
 }
 
 bool CCommandArg::GetString(char* buffer, int size) const {
@@ -106,6 +117,11 @@ CConsoleCommand::CConsoleCommand(CCommandInterpreter* interpreter, const SComman
     m_syntax.Assign(row.syntax ? row.syntax : "");
     m_configFile.Assign(row.configFile ? row.configFile : "");
     m_mapScript = (row.flags & kRowMapScript) != 0;
+    if (row.usage) {
+        m_usage.Assign(row.usage);
+        ParseUsage();
+        if (!row.usageKinds) m_argKinds.assign(m_argKinds.size(), 's');
+    }
     if (m_type == kCommandFunction) {
         // A command has no callback and is never read-only.
         m_handler = row.handler;
@@ -151,6 +167,67 @@ void CConsoleCommand::ReportError(const char* message) {
     m_interpreter->Printf("Error in %s: %s", GetName(), message ? message : "");
 }
 
+void CConsoleCommand::ParseUsage() {
+    // The arguments lie between the first '(' and its ')': each begins with
+    // its kind's word; those inside '[' ']' may be left out.
+    const char* text = m_usage.GetText();
+    const char* open = std::strchr(text, '(');
+    if (!open) return;
+    int depth = 0;
+    bool atStart = true;
+    for (const char* c = open + 1; *c && *c != ')'; ++c) {
+        if (*c == '[') {
+            ++depth;
+        } else if (*c == ']') {
+            --depth;
+        } else if (*c == ',') {
+            atStart = true;
+        } else if (atStart && std::isalpha(static_cast<unsigned char>(*c))) {
+            atStart = false;
+            char kind = 's';
+            if (std::strncmp(c, "int", 3) == 0)
+                kind = 'i';
+            else if (std::strncmp(c, "float", 5) == 0)
+                kind = 'f';
+            else if (std::strncmp(c, "bool", 4) == 0)
+                kind = 'b';
+            m_argKinds += kind;
+            if (depth <= 0) m_requiredArgs = static_cast<int>(m_argKinds.size());
+        }
+    }
+}
+
+bool CConsoleCommand::CheckArguments(const SCommandArgs* args) {
+    if (m_usage.IsEmpty()) return true;
+    const int given = args ? args->count : 0;
+    const int most = static_cast<int>(m_argKinds.size());
+    char problem[320];
+    problem[0] = 0;
+    if (given < m_requiredArgs || given > most) {
+        if (m_requiredArgs == most)
+            std::snprintf(problem, sizeof problem, "it takes %d argument%s, not %d", most,
+                          most == 1 ? "" : "s", given);
+        else
+            std::snprintf(problem, sizeof problem, "it takes %d to %d arguments, not %d", m_requiredArgs,
+                          most, given);
+    } else {
+        for (int i = 0; i < given && !problem[0]; ++i) {
+            const char* t = args->Text(i);
+            const char kind = m_argKinds[static_cast<size_t>(i)];
+            int32_t i32 = 0;
+            float f32 = 0.0f;
+            // A number as the arguments' own conversions read one.
+            const bool number = t && (kind == 'i' ? ParseInt(t, i32) : ParseFloat(t, f32));
+            if ((kind == 'i' || kind == 'f') && !number)
+                std::snprintf(problem, sizeof problem, "argument %d, %.200s, is not a number", i + 1,
+                              t ? t : "");
+        }
+    }
+    if (!problem[0]) return true;
+    m_interpreter->Printf("Error in %s: %s. Syntax: %s", GetName(), problem, GetUsage());
+    return false;
+}
+
 bool CConsoleCommand::FormatValue(char* out, int size) const {
     if (m_type == kCommandFunction || !m_storage || size <= 0) return false;
     switch (m_type) {
@@ -183,7 +260,7 @@ bool CConsoleCommand::FormatValue(char* out, int size) const {
 
 void CConsoleCommand::Invoke(SCommandArgs* args) {
     if (m_type == kCommandFunction) {
-        if (m_handler) m_handler(this, args, nullptr);
+        if (m_handler && CheckArguments(args)) m_handler(this, args, nullptr);
         return;
     }
     if (!m_storage) return;
@@ -217,20 +294,44 @@ void CConsoleCommand::Invoke(SCommandArgs* args) {
         return;
     }
     const CCommandArg& first = args->arg[0];
+    // "Name = value;" reads as the name with the arguments "=" and the
+    // value: the language has no such form.
+    if (first.Text() && std::strcmp(first.Text(), "=") == 0) {
+        m_interpreter->Printf("Error in %s: a variable is set as %s(value), not with =. Syntax: %s",
+                              GetName(), GetName(), GetSyntax());
+        return;
+    }
     switch (m_type) {
         case kCommandInt: {
             int32_t v;
-            if (!first.GetInt(v)) return;
+            if (!first.GetInt(v)) {
+                m_interpreter->Printf("Error in %s: %.200s is not a number. Syntax: %s", GetName(),
+                                      first.Text() ? first.Text() : "", GetSyntax());
+                return;
+            }
+            const int32_t given = v;
             if (v < m_intMin) v = m_intMin;
             if (v > m_intMax) v = m_intMax;
+            if (v != given)
+                m_interpreter->Printf("%s: %d lies outside %d to %d; %d is used", GetName(), given, m_intMin,
+                                      m_intMax, v);
             *static_cast<int32_t*>(m_storage) = v;
             break;
         }
         case kCommandFloat: {
             float v;
-            if (!first.GetFloat(v)) return;
+            if (!first.GetFloat(v)) {
+                m_interpreter->Printf("Error in %s: %.200s is not a number. Syntax: %s", GetName(),
+                                      first.Text() ? first.Text() : "", GetSyntax());
+                return;
+            }
+            const float given = v;
             if (v < m_floatMin) v = m_floatMin;
             if (v > m_floatMax) v = m_floatMax;
+            if (v != given)
+                m_interpreter->Printf("%s: %g lies outside %g to %g; %g is used", GetName(),
+                                      static_cast<double>(given), static_cast<double>(m_floatMin),
+                                      static_cast<double>(m_floatMax), static_cast<double>(v));
             *static_cast<float*>(m_storage) = v;
             break;
         }
@@ -250,7 +351,7 @@ void CConsoleCommand::Invoke(SCommandArgs* args) {
         case kCommandBool: {
             const char* t = first.Text();
             if (!t) return;
-            *static_cast<uint8_t*>(m_storage) = (t[0] == 'f' || t[0] == '0') ? 0 : 1;
+            *static_cast<uint8_t*>(m_storage) = FlagOf(t) ? 1 : 0;
             break;
         }
         default:

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "core/StrBuf.h"
 
@@ -50,6 +51,9 @@ public:
 
     bool GetInt(int32_t& out) const;
     bool GetFloat(float& out) const;
+    // A flag as a bool variable row reads it: false when the text starts
+    // with 'f' or '0' ("false", "0"), true otherwise ("true", "1").
+    bool GetBool(bool& out) const;
     // Copies at most size - 1 characters and always terminates the buffer.
     bool GetString(char* buffer, int size) const;
     bool GetString(CStrBuf& out) const;
@@ -107,6 +111,9 @@ public:
     bool FormatValue(char* out, int size) const;
     // "Error in <name>: <message>" on the console.
     void ReportError(const char* message);
+    // With a usage: true when the arguments fit it; else one console line
+    // names what is wrong, the command and its usage.
+    bool CheckArguments(const SCommandArgs* args);
 
     // What the handler and the on-change callback work on: the row's own
     // context when it named one (the object whose setting it is), else the
@@ -116,6 +123,9 @@ public:
     const char* GetName() const { return m_name.GetText(); }
     const char* GetDescription() const { return m_description.GetText(); }
     const char* GetSyntax() const { return m_syntax.GetText(); }
+    // What help shows of the arguments: the row's usage when it has one,
+    // else its syntax.
+    const char* GetUsage() const { return m_usage.IsEmpty() ? GetSyntax() : m_usage.GetText(); }
     const char* GetConfigFile() const { return m_configFile.GetText(); }
     int32_t GetType() const { return m_type; }
     uint32_t GetMask() const { return m_mask; }
@@ -149,6 +159,7 @@ public:
 
 private:
     friend class CCommandInterpreter;
+    void ParseUsage();
 
     void* m_context = nullptr;
     CommandHandler m_handler = nullptr;  // functions
@@ -163,6 +174,11 @@ private:
     CStrBuf m_name;
     CStrBuf m_description;
     CStrBuf m_syntax;
+    CStrBuf m_usage;
+    // From the usage: each argument's kind ('i' int, 'f' float, 'b' bool,
+    // 's' text) and how many of them must be given.
+    std::string m_argKinds;
+    int m_requiredArgs = 0;
     CStrBuf m_configFile;
     int32_t m_type = kCommandFunction;
     uint8_t m_readOnly = 0;

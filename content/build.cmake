@@ -31,26 +31,6 @@ foreach(box ${map_boxes})
   list(APPEND generated_content ${out} ${picture})
 endforeach()
 
-# The announcer's voice: a short tone for each event a race announces (under
-# attack, low power, a unit ready, ...), made by the ffmpeg tool into the
-# generated folder's Units/Sounds, which the content build copies into the
-# installation; the races name them under "!GUISounds".
-set(announcer_events "BaseUnderAttack|440" "CentralDestroyed|220" "CentralUnderAttack|494" "HarvesterUnderAttack|523"
-    "LowPower|330" "LowResources|349" "MissionCompleted|784" "MissionFailed|196" "ModuleConstructionFinished|659"
-    "RadarDisabled|294" "UnitConstructionFinished|698" "UnitUnderAttack|587")
-foreach(spec ${announcer_events})
-  string(REPLACE "|" ";" parts "${spec}")
-  list(GET parts 0 event)
-  list(GET parts 1 tone)
-  set(out ${content_generated}/Units/Sounds/Announcer_${event}.wav)
-  add_custom_command(OUTPUT ${out}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${content_generated}/Units/Sounds
-    COMMAND ${FFMPEG_PROGRAM} -v error -y -f lavfi -i "sine=frequency=${tone}:duration=0.4" -af "volume=0.6"
-            -ac 1 -ar 22050 -c:a pcm_s16le ${out}
-    COMMENT "Making the announcer's ${event}" VERBATIM)
-  list(APPEND generated_content ${out})
-endforeach()
-
 file(GLOB_RECURSE content_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/Tessarak/*)
 set(content_stamp ${CMAKE_BINARY_DIR}/content.stamp)
 add_custom_command(

@@ -37,14 +37,17 @@ SLaunchChoice Launcher_Choose(const std::string& line, const std::string& curren
     return choice;
 }
 
-bool Launcher_Start(const SLaunchChoice& choice, FILE* err) {
+int Launcher_Start(const SLaunchChoice& choice, bool inTerminal, FILE* err) {
     // The game joins its arguments with blanks again: the line goes as one.
     std::vector<std::string> args;
     if (!choice.parameters.empty()) args.push_back(choice.parameters);
     std::string why;
-    if (Sys_StartProgram(choice.target, args, choice.workDir, &why)) return true;
+    int code = 0;
+    if (inTerminal ? Sys_RunProgram(choice.target, args, choice.workDir, &why, &code)
+                   : Sys_StartProgram(choice.target, args, choice.workDir, &why))
+        return code;
     fprintf(err, "%s: cannot start '%s': %s\n", kName, choice.target.c_str(), why.c_str());
-    return false;
+    return 1;
 }
 
 int Launcher_Main(int argc, const char* const* argv, FILE* err) {
@@ -57,5 +60,5 @@ int Launcher_Main(int argc, const char* const* argv, FILE* err) {
         dir.resize(dir.size() * 2);
     }
     const SLaunchChoice choice = Launcher_Choose(Launcher_CommandLine(argc, argv), dir.data());
-    return Launcher_Start(choice, err) ? 0 : 1;
+    return Launcher_Start(choice, isatty(STDIN_FILENO) != 0, err);
 }

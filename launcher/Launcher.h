@@ -9,8 +9,12 @@
 // starts System/Tessarak with the whole line. The paths come from the current
 // folder, not from where the launcher lies, so a desktop entry sets its
 // working folder (Path=) to the installation's root. The game runs in System,
-// in a session of its own; the launcher does not wait for it. A game that
-// cannot be started is reported on the error stream with exit code 1.
+// in a session of its own; the launcher does not wait for it. Started from a
+// terminal (its standard input is one), the launcher instead runs the game in
+// the terminal's foreground and waits for it, ending with its exit code: the
+// game's console reads the terminal alone and Ctrl+C ends the game as Quit()
+// does. A game that cannot be started is reported on the error stream with
+// exit code 1.
 #pragma once
 
 #include <cstdio>
@@ -26,7 +30,10 @@ struct SLaunchChoice {
 std::string Launcher_CommandLine(int argc, const char* const* argv);
 // The build to start for a line, from the current folder (a Linux path).
 SLaunchChoice Launcher_Choose(const std::string& line, const std::string& currentDir);
-// Starts the choice; false with what and why written to err.
-bool Launcher_Start(const SLaunchChoice& choice, FILE* err);
-// The whole program: 0 when the game started, 1 when it did not.
+// Starts the choice (inTerminal: runs it in the foreground and waits):
+// 0 once it started, or the exit code of the game waited for; 1 with what
+// and why written to err when it could not start.
+int Launcher_Start(const SLaunchChoice& choice, bool inTerminal, FILE* err);
+// The whole program: Launcher_Start's code, inTerminal when the standard
+// input is a terminal.
 int Launcher_Main(int argc, const char* const* argv, FILE* err);

@@ -43,7 +43,12 @@ bool CGameSocket::SendOn(uint16_t id, const void* data, uint32_t size, uint16_t 
 }
 
 bool CGameSocket::IsSenderOf(const CTessarakObject* object) const {
-    return object && object->m_owner && object->m_owner->m_connection == this;
+    if (!object || !object->m_owner) return false;
+    // The map's units that nobody plays (the neutral player's) take the
+    // orders of its scripts from the host, which runs them as every machine
+    // does.
+    if (object->m_owner->IsNeutral()) return m_net->IsLocalServerEnd(this);
+    return object->m_owner->m_connection == this;
 }
 
 bool CGameSocket::OwnsPlayer(const CPlayer* player) const {

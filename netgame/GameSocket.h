@@ -36,7 +36,8 @@ public:
     void Update(bool fromTickThread) override;
 
     // The server's sender check for a command on a game object: its owner is
-    // one of this connection's players.
+    // one of this connection's players (the neutral player's objects: the
+    // host's own client, which runs the map's scripts for them).
     bool IsSenderOf(const CTessarakObject* object) const;
     // The player is one of this connection's players, or this is the host's
     // own client (which may act for every player of its game).

@@ -14,6 +14,7 @@
 #include "netgame/MapFiles.h"
 #include "platform/sys/Path.h"
 #include "world/GameScene.h"
+#include "world/MapEditor.h"
 #include "world/Player.h"
 #include "world/TessarakObject.h"
 #include "world/Unit.h"
@@ -83,6 +84,7 @@ bool MapBox_CameFromServer(IWorldFiles& files, const char* mapFile) {
 
 namespace {
 constexpr size_t kPlainRecord = 28;
+constexpr size_t kScaledRecord = 32;
 constexpr size_t kSpotRecord = 44;
 
 struct SWriter {
@@ -154,20 +156,20 @@ void MapObjects_Encode(const SMapObjects& map, std::vector<uint8_t>& out) {
     for (float h : map.layers) w.F32(h);
     w.U32(static_cast<uint32_t>(map.objects.size()));
     for (const SMapObjectRecord& r : map.objects) {
-        bool spot = r.kind == kMapObjectSpot;
+        const bool spot = r.kind == kMapObjectSpot;
+        const bool scaled = !spot && r.scaleIncrement != 0.0f;
         w.U32(r.templateId);
         w.U16(r.projectId);
-        w.U32(spot ? kMapObjectSpot : kMapObjectPlain);
+        w.U32(spot ? kMapObjectSpot : scaled ? kMapObjectScaled : kMapObjectPlain);
         w.F32(r.x);
         w.F32(r.z);
         w.U8(r.owner);
         w.U8(r.layer);
         w.U32(static_cast<uint32_t>(r.mapId));
         w.F32(r.headingIncrement);
-        if (spot) {
-            w.F32(r.scaleIncrement);
+        if (spot || scaled) w.F32(r.scaleIncrement);
+        if (spot)
             for (float v : r.spot) w.F32(v);
-        }
     }
 }
 
@@ -192,7 +194,8 @@ bool MapObjects_Decode(const uint8_t* data, size_t size, SMapObjects* out) {
         o.templateId = r.U32();
         o.projectId = r.U16();
         o.kind = r.U32();
-        if (r.ok && o.kind != kMapObjectSpot && o.kind != kMapObjectPlain) return false;
+        if (r.ok && o.kind != kMapObjectSpot && o.kind != kMapObjectPlain && o.kind != kMapObjectScaled)
+            return false;
         o.x = r.F32();
         o.z = r.F32();
         o.owner = r.U8();
@@ -203,6 +206,10 @@ bool MapObjects_Decode(const uint8_t* data, size_t size, SMapObjects* out) {
             if (!r.Take(kSpotRecord - kPlainRecord)) return false;
             o.scaleIncrement = r.F32();
             for (float& v : o.spot) v = r.F32();
+        } else if (o.kind == kMapObjectScaled) {
+            if (!r.Take(kScaledRecord - kPlainRecord)) return false;
+            o.scaleIncrement = r.F32();
+            o.kind = kMapObjectPlain;
         }
         map.objects.push_back(o);
     }
@@ -245,7 +252,7 @@ void GatherMapObjects(CGameScene* scene, SMapObjects* map) {
         r.kind = o->m_template == scene->m_spotTemplate ? kMapObjectSpot : kMapObjectPlain;
         r.x = o->m_position[0];
         r.z = o->m_position[2];
-        r.owner = static_cast<uint8_t>(o->m_owner ? o->m_owner->m_ownerId : 0);
+        r.owner = MapTeam_Of(o);
         r.layer = static_cast<uint8_t>(o->m_layer);
         r.mapId = o->m_mapId;
         r.headingIncrement = o->m_headingIncrement;
@@ -259,35 +266,21 @@ void GatherMapObjects(CGameScene* scene, SMapObjects* map) {
     }
 }
 
-// The heading plus an increment, kept in [0, 2 pi).
-float TurnedHeading(float heading, float increment) {
-    float h = Math_Fmod(heading + increment, kTwoPi);
-    return h < 0.0f ? h + kTwoPi : h;
-}
 }  // namespace
 
 void MapObject_Place(CGameScene* scene, CTessarakObject* o, float x, float z, int32_t ownerId, int32_t layer,
                      int32_t mapId, float headingIncrement, float scaleIncrement, const float* spot) {
-    layer &= 0xFF;
-    o->SetPosition(x, scene->m_layerPositions[layer], z);
-    CPlayerList* players = scene->Players();
-    if (CPlayer* owner = players ? players->FindPlayerByOwnerId(ownerId) : nullptr) o->SetOwner(owner);
-    o->m_mapId = mapId;
-    if (mapId > scene->m_highestMapId) scene->m_highestMapId = mapId;
-    o->m_layer = static_cast<uint32_t>(layer);
-    o->SetOrientation(TurnedHeading(o->m_yaw, headingIncrement), o->m_pitch, o->m_roll);
-    o->m_headingIncrement = headingIncrement;
-    o->m_scaleIncrement = scaleIncrement;
-    if (scaleIncrement != 0.0f)
-        o->SetScale(o->m_scale[0] + scaleIncrement, o->m_scale[1] + scaleIncrement,
-                    o->m_scale[2] + scaleIncrement);
-    o->UpdateRadius();
-    if (spot && o->m_resourceSpot) {
-        o->m_resourceSpot->m_base = spot[0];
-        o->m_resourceSpot->m_phase = spot[1];
-        o->m_resourceSpot->m_speed = spot[2];
-    }
-    o->ResetMatrixHistory();
+    CGameScene::SPlacement p;
+    p.x = x;
+    p.z = z;
+    p.layer = layer & 0xFF;
+    p.y = scene->m_layerPositions[p.layer];
+    p.ownerId = ownerId;
+    p.mapId = mapId;
+    p.headingIncrement = headingIncrement;
+    p.scaleIncrement = scaleIncrement;
+    p.spot = spot;
+    scene->PlaceObject(o, p);
 }
 
 bool WriteMapObjects(CGameScene* scene, CVFSFile* file) {
@@ -338,11 +331,6 @@ bool LoadMapObjects(CGameScene* scene, CVFSFile* file, const MapObjectCreator& c
 namespace {
 const char kRule[] = "/////////////////////////////////////\n";
 
-bool WriteText(CVFSFile& file, const std::string& text) {
-    uint32_t n = static_cast<uint32_t>(text.size());
-    return file.Write(text.data(), n) == n;
-}
-
 // The map script that makes the scene again. Numbers are formatted in the C
 // locale whatever the player's locale is (CStrBuf::Format does), so the
 // script reads back everywhere.
@@ -372,7 +360,7 @@ void MapScriptText(CGameScene* scene, std::string& s) {
         for (CTessarakObject* o = scene->m_allObjects; o; o = o->m_allNext) {
             if (!Exported(o) || !o->m_template || !o->m_template->m_name.EqualsNoCase(t->m_name.GetText()))
                 continue;
-            int owner = o->IsUnit() && o->m_owner ? o->m_owner->m_ownerId : 0;
+            int owner = o->IsUnit() ? MapTeam_Of(o) : 0;
             if (t == scene->m_spotTemplate) {
                 SResourceSpot spot = o->m_resourceSpot ? *o->m_resourceSpot : SResourceSpot();
                 // All three spot values are written (the Create command reads
@@ -446,32 +434,34 @@ CStrBuf MapFolder(CWorld& world, const char* mapName) {
 }
 }  // namespace
 
+namespace {
+// A file the export writes goes whole through a temporary file and a
+// rename: a crash or a full disk never leaves half a map behind.
+bool WriteExported(IWorldConsole* console, const CStrBuf& path, const void* data, size_t size) {
+    if (Sys_WriteFileAtomic(path.GetText(), data, size)) return true;
+    console->Printf("Unable to write file : %s", path.GetText());
+    return false;
+}
+}  // namespace
+
 bool ExportMapScript(CGameScene* scene, const char* mapName) {
     if (!scene) return false;
     IWorldConsole* console = &scene->World().Console();
     CStrBuf folder = MapFolder(scene->World(), mapName);
     if (folder.IsEmpty()) return false;
-    bool ok = true;
     CStrBuf path;
     path.Format("%s\\visual.vxm", folder.GetText());
     console->Printf("Exporting Map To :'%s'", path.GetText());
-    {
-        CVFSFile file;
-        std::string text;
-        MapScriptText(scene, text);
-        if (!file.Open(path.GetText(), CVFSFile::kModeWrite) || !WriteText(file, text) || !file.Close()) {
-            console->Printf("Unable to write file : %s", path.GetText());
-            ok = false;
-        }
-    }
+    std::string text;
+    MapScriptText(scene, text);
+    bool ok = WriteExported(console, path, text.data(), text.size());
     path.Format("%s\\visual.bin", folder.GetText());
     console->Printf("Exporting Binary Mapfile To :'%s'", path.GetText());
-    CVFSFile file;
-    if (!file.Open(path.GetText(), CVFSFile::kModeWrite) || !WriteMapObjects(scene, &file) || !file.Close()) {
-        console->Printf("Unable to write file : %s", path.GetText());
-        ok = false;
-    }
-    return ok;
+    SMapObjects map;
+    GatherMapObjects(scene, &map);
+    std::vector<uint8_t> bytes;
+    MapObjects_Encode(map, bytes);
+    return WriteExported(console, path, bytes.data(), bytes.size()) && ok;
 }
 
 bool ExportUnitCommands(CGameScene* scene, const char* mapName) {
@@ -484,10 +474,5 @@ bool ExportUnitCommands(CGameScene* scene, const char* mapName) {
     console->Printf("Exporting Unit Commands To :'%s'", path.GetText());
     std::string text;
     UnitCommandsText(scene, text);
-    CVFSFile file;
-    if (!file.Open(path.GetText(), CVFSFile::kModeWrite) || !WriteText(file, text) || !file.Close()) {
-        console->Printf("Unable to write file : %s", path.GetText());
-        return false;
-    }
-    return true;
+    return WriteExported(console, path, text.data(), text.size());
 }

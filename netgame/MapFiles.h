@@ -15,7 +15,10 @@
 //   (1 the scene's spot template, 2 any other), f32 x, f32 z, u8 owner id,
 //   u8 layer, i32 map id, f32 heading increment; kind 1 only: f32 scale
 //   increment, 3 x f32 spot values (base, phase, speed).
-// A kind 2 record is 28 bytes, a kind 1 record 44.
+// A kind 2 record is 28 bytes, a kind 1 record 44. A kind 2 record carries
+// no scale, so an object the editor grew or shrank is written as kind 3:
+// the kind 2 record and its f32 scale increment, 32 bytes (a file of
+// objects at their own scale is the same as before).
 #pragma once
 
 #include <cstdint>
@@ -45,7 +48,7 @@ uint32_t MapBox_Checksum(IWorldFiles& files, const char* mapFile);
 bool MapBox_MarkFromServer(IWorldFiles& files, const char* mapFile, uint32_t checksum);
 bool MapBox_CameFromServer(IWorldFiles& files, const char* mapFile);
 
-enum : uint32_t { kMapObjectSpot = 1, kMapObjectPlain = 2 };
+enum : uint32_t { kMapObjectSpot = 1, kMapObjectPlain = 2, kMapObjectScaled = 3 };
 enum { kMapLayers = 255 };
 
 struct SMapObjectRecord {
@@ -57,7 +60,7 @@ struct SMapObjectRecord {
     uint8_t layer = 0;
     int32_t mapId = 0;
     float headingIncrement = 0.0f;
-    float scaleIncrement = 0.0f;  // kind 1 only (0 for kind 2)
+    float scaleIncrement = 0.0f;  // kind 1 and 3 (0 for kind 2)
     float spot[3] = {1.0f, 3.1415927f, 1.0f};
 };
 
@@ -69,8 +72,9 @@ struct SMapObjects {
 
 // The bytes of a map objects file.
 void MapObjects_Encode(const SMapObjects& map, std::vector<uint8_t>& out);
-// Reads a whole map objects file; false (out unspecified) when a read falls
-// short, a kind is neither 1 nor 2, a count claims more records than the
+// Reads a whole map objects file (a kind 3 record reads as kind 2 with its
+// scale); false (out unspecified) when a read falls short, a kind is not 1,
+// 2 or 3, a count claims more records than the
 // bytes hold, or bytes are left over.
 bool MapObjects_Decode(const uint8_t* data, size_t size, SMapObjects* out);
 

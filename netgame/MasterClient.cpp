@@ -86,6 +86,7 @@ void OnSay(NWEPeer* peer, NWEMessage* m, void* context) {
     WireText_Read(ar, &text, kMasterMaxText + 2 * kMasterMaxName + 8);
     if (!ar.End()) return;
     mc->m_net->PrintColor(255, 255, 255, true, "%s", text.GetText());
+    mc->m_net->NoteChatLine(text.GetText(), 255, 255, 255);
 }
 
 // 22: every channel there is.

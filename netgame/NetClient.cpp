@@ -43,12 +43,6 @@ CTessarakObject* FindObject(CNetGame* net, const uint8_t* data) {
     return scene ? scene->m_idTable.Find(static_cast<int32_t>(NWE_Get32(data))) : nullptr;
 }
 
-CUnit* FindUnit(CNetGame* net, NWEMessage* m, uint32_t minLength) {
-    if (m->GetSize() < minLength) return nullptr;
-    CTessarakObject* o = FindObject(net, m->GetData());
-    return o && o->IsUnit() ? static_cast<CUnit*>(o) : nullptr;
-}
-
 bool Finite(float v) {
     return v == v && v > -1.0e30f && v < 1.0e30f;
 }
@@ -331,6 +325,7 @@ void NetClient_OnServerinfoAttribs(NWEPeer* peer, NWEMessage* m, void* context) 
     if (scratch.ReadAttributes(ar) && ar.GetRemaining() == 0) {
         SPayload again(m);
         net->m_joinedInfo.ReadAttributes(again);
+        net->m_players.m_alliedVictory = net->m_joinedInfo.m_alliedVictory;
     }
 }
 
@@ -403,7 +398,30 @@ void NetClient_OnMapbox(NWEPeer* peer, NWEMessage* m, void* context) {
 
 void NetClient_OnMapchangestart(NWEPeer* peer, NWEMessage*, void* context) {
     CNetGame* net = Net(context);
-    if (FromServer(net, peer)) net->Maps().LoadMap();
+    if (!FromServer(net, peer)) return;
+    // A saved game that this machine cannot load calls the start off, on
+    // every machine (the failure reply), before any map is loaded.
+    if (net->SavedGamePending() && !net->SavedGameError().empty()) {
+        net->PrintColor(255, 0, 0, true, "Error loading saved game '%s': %s",
+                        net->PendingSavedGame().GetText(), net->SavedGameError().c_str());
+        const uint8_t failed = 1;
+        net->Send(NS_NOTIFYTYPE_MAPCHANGESTART_REPLY, &failed, 1);
+        return;
+    }
+    net->Maps().LoadMap();
+}
+
+// SAVEDGAME (163): u32 the CRC-32 of the saved game's file, its name with
+// the zero (empty: the start is a new game). This machine reads and checks
+// its own copy now; the game loop's start takes it.
+void NetClient_OnSavedgame(NWEPeer* peer, NWEMessage* m, void* context) {
+    CNetGame* net = Net(context);
+    if (!FromServer(net, peer) || m->GetSize() < 5) return;
+    SPayload ar(m);
+    const uint32_t crc = ar.ReadU32();
+    CStrBuf name;
+    if (!WireText_Read(ar, &name, SavedGame::kMaxNameLength, false) || ar.GetRemaining() != 0) return;
+    net->TakeSavedGameAnnouncement(crc, name.GetText());
 }
 
 // MAPFINISHUP (106): no data, the map phase ends; one byte of 1, the start
@@ -433,6 +451,7 @@ void NetClient_OnSetgameloop(NWEPeer* peer, NWEMessage*, void* context) {
     net->Flow().SetGameLoading(false);
     net->Flow().SetGameState(2);
     net->Flow().SetGuiWord(0);
+    net->StartGameLoop();
 }
 
 // SETGAMESPEED (108): f32 the game speed.
@@ -714,6 +733,7 @@ bool ReadChat(NWEMessage* m, CStrBuf* sender, CStrBuf* text, uint8_t rgb[3]) {
 
 void PrintChat(CNetGame* net, const uint8_t rgb[3], const char* line) {
     net->Console().PrintColor(rgb[0], rgb[1], rgb[2], true, line);
+    net->NoteChatLine(line, rgb[0], rgb[1], rgb[2]);
 }
 }  // namespace
 

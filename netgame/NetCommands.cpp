@@ -82,16 +82,18 @@ void Cmd_Name(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
     CPlayer* local = net ? net->LocalPlayer() : nullptr;
     if (!local) return;
     if (file) {
+        // The player's own choice, whatever the session made of it.
+        const char* name =
+            net->m_wantedName.IsEmpty() ? local->m_name.GetText() : net->m_wantedName.GetText();
         CStrBuf line;
-        line.Format("%s(%s);\r\n", record->GetName(), ConfigText_Quote(local->m_name.GetText()).c_str());
+        line.Format("%s(%s);\r\n", record->GetName(), ConfigText_Quote(name).c_str());
         return WriteLine(file, line);
     }
     if (Count(args) < 1) {
         net->Printf("You are called %s", local->m_name.GetText());
         return;
     }
-    CStrBuf name(args->Text(0));
-    local->SetName(name.GetText());
+    net->SetWantedName(args->Text(0));
 }
 
 // Color(float r, float g, float b): the local player's colour.
@@ -100,9 +102,11 @@ void Cmd_Color(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
     CPlayer* local = net ? net->LocalPlayer() : nullptr;
     if (!local) return;
     if (file) {
+        // The player's own colour, else the one the session gave: read back
+        // at the next start, it stays the player's.
+        const float* c = net->m_wantedColourSet ? net->m_wantedColour : local->m_colour;
         CStrBuf line;
-        line.Format("%s(%d, %d, %d);\r\n", record->GetName(), (int)local->m_colour[0],
-                    (int)local->m_colour[1], (int)local->m_colour[2]);
+        line.Format("%s(%d, %d, %d);\r\n", record->GetName(), (int)c[0], (int)c[1], (int)c[2]);
         return WriteLine(file, line);
     }
     if (Count(args) < 3) {
@@ -113,12 +117,12 @@ void Cmd_Color(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
     float c[3];
     for (int i = 0; i < 3; ++i)
         if (!args->arg[i].GetFloat(c[i])) return;
-    local->SetColor(c[0], c[1], c[2]);
+    net->SetWantedColour(c[0], c[1], c[2]);
 }
 
 void Cmd_NextColor(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
     CNetGame* net = Net(record);
-    if (!file && net && net->LocalPlayer()) net->LocalPlayer()->RequestNextColor();
+    if (!file && net) net->RequestNextColour();
 }
 
 // Team(str/int Team): the local player's team by id or name; one that does

@@ -142,6 +142,10 @@ void CNetGame::ClientUpdate(CGameSocket* link) {
                 ResolveTeamLeaders();
                 link->m_replied = 0;
                 if (CPlayer* local = m_players.m_local) {
+                    // The player joins under their own name and colour.
+                    if (!m_wantedName.IsEmpty()) local->m_name.Assign(m_wantedName.GetText());
+                    if (m_wantedColourSet)
+                        for (int i = 0; i < 3; ++i) local->m_colour[i] = m_wantedColour[i];
                     m_send.Reset();
                     local->WriteInfo(m_send);
                     SendBuilt(NS_NOTIFYTYPE_PLAYER_REGISTER, &local->m_sendSlot);
@@ -211,20 +215,23 @@ void CNetGame::SpeedControl() {
 
 // ---- the lockstep frames
 
-void CNetGame::ProcessFrameQueue(NWEFrame* frame, NWEQueue* queue) {
-    std::vector<NWEMessagePtr> list = frame->TakeMessages();
+void CNetGame::SortByKey(std::vector<NWEMessagePtr>& list) {
     // A frame's messages run in the order the server sent them, whatever
     // order their datagrams came in: the server's link numbers its messages
     // as it sends them (the key, 23 bits, counted round from the frame's
     // first). The host's own client gets them in that order already.
-    if (list.size() > 1) {
-        uint32_t base = list.front()->GetKey();
-        for (const NWEMessagePtr& m : list)
-            if (((m->GetKey() - base) & kMaxMessageKey) > (kMaxMessageKey >> 1)) base = m->GetKey();
-        std::stable_sort(list.begin(), list.end(), [base](const NWEMessagePtr& a, const NWEMessagePtr& b) {
-            return ((a->GetKey() - base) & kMaxMessageKey) < ((b->GetKey() - base) & kMaxMessageKey);
-        });
-    }
+    if (list.size() < 2) return;
+    uint32_t base = list.front()->GetKey();
+    for (const NWEMessagePtr& m : list)
+        if (((m->GetKey() - base) & kMaxMessageKey) > (kMaxMessageKey >> 1)) base = m->GetKey();
+    std::stable_sort(list.begin(), list.end(), [base](const NWEMessagePtr& a, const NWEMessagePtr& b) {
+        return ((a->GetKey() - base) & kMaxMessageKey) < ((b->GetKey() - base) & kMaxMessageKey);
+    });
+}
+
+void CNetGame::ProcessFrameQueue(NWEFrame* frame, NWEQueue* queue) {
+    std::vector<NWEMessagePtr> list = frame->TakeMessages();
+    SortByKey(list);
     std::vector<NWEMessagePtr> keep;
     for (NWEMessagePtr& m : list) {
         if (queue->Remove(m.get())) {
@@ -252,6 +259,10 @@ void CNetGame::NoteExecuted(const NWEMessage* m) {
 void CNetGame::ExecuteFrame(CTurnOrders& orders) {
     NWEFrame* rec = m_frameTable->Current();
     if (!rec) return;
+    // A save asked for is taken now, between two ticks, once no way search
+    // of this machine is half done: the world as the last tick left it and
+    // the orders of the tick about to run.
+    if (!m_saveRequest.empty() && m_world && !m_world->SearchInProgress()) WriteRequestedSave(rec);
     m_frameDigest = 0;
     m_turnOrders = &orders;
     ProcessFrameQueue(rec, &m_queue3);
@@ -457,13 +468,20 @@ void CNetGame::StartHandshakeStep(int32_t* state) {
             if (all(&CGameSocket::m_startReply)) {
                 *state = 0;
                 for (CGameSocket* c : clients) c->m_mapChangeReply = 0;
+                // The saved game this start continues (none: an empty name),
+                // ahead of the map in the same frame.
+                m_send.Reset();
+                m_send.WriteU32(m_hostedSave.IsEmpty() ? 0 : m_hostedSaveCrc);
+                WireText_Write(m_send, m_hostedSave.GetText(), SavedGame::kMaxNameLength);
+                SendBuiltToAll(NS_NOTIFYTYPE_SAVEDGAME);
                 SendToAllClients(NS_NOTIFYTYPE_MAPCHANGESTART, nullptr, 0);
             }
             break;
         case 0:
             if (all(&CGameSocket::m_mapChangeReply)) {
                 *state = 1;
-                Maps().PlaceStartUnits();
+                // A saved game brings its own units and resources.
+                if (m_hostedSave.IsEmpty()) Maps().PlaceStartUnits();
             }
             break;
         case 1:
@@ -473,7 +491,10 @@ void CNetGame::StartHandshakeStep(int32_t* state) {
             break;
         case 2:
             if (all(&CGameSocket::m_mapFinishReply)) {
-                Maps().RunObjectiveScript();
+                // Every machine starts the game loop in the frame of
+                // SETGAMELOOP: with the saved game, or with the map's
+                // objectives (CNetGame::StartGameLoop).
+                m_hostedSave.Clear();
                 *state = 3;
                 // SETGAMELOOP carries nothing, as the message table gives it:
                 // the clients run their loop from the frame it comes in (the

@@ -138,6 +138,19 @@ bool CNetGame::IsJoined() {
     return joined;
 }
 
+bool CNetGame::AloneOnThisMachine() {
+    if (!m_hosting) return false;
+    // Every entry is walked to the end: NextShared releases each in turn.
+    bool alone = true;
+    for (NWERefList* list : {&m_clients, &m_waiting})
+        for (NWEListEntry* e = list->FirstShared(); e; e = list->NextShared(e))
+            if (NWEPeer* p = NWEEngine::GetPeer(e)) {
+                alone = alone && IsLocalServerEnd(p);
+                p->Release();
+            }
+    return alone;
+}
+
 // ---- roles
 
 void CNetGame::StartLocalLoopback() {
@@ -159,6 +172,9 @@ void CNetGame::StartLocalLoopback() {
     client->Release();
     m_frameTable->SetAnnouncing(true);
     m_hosting = 1;
+    // The host runs the map's units that nobody plays (the neutral
+    // player's): the ways its scripts send them are searched here.
+    if (m_players.m_neutral) m_players.m_neutral->m_computerHere = 1;
     m_clientConnected = 1;
     m_localGame = 1;
 }
@@ -215,6 +231,7 @@ void CNetGame::ResetGame(bool full) {
     if (CPlayer* local = m_players.m_local) local->SetId(1);
     m_nextPlayerId = 2;
     m_nextOwnerId = 2;
+    ForgetSavedGames();
     m_serverInfo.m_flags = m_joinedInfo.m_flags = CServerInfo::kFlagChat | CServerInfo::kFlagJoin;
     m_dataGenerated = 20.0f;
     m_lastSpeedSent = m_lastRateSent = -1.0f;
@@ -222,12 +239,47 @@ void CNetGame::ResetGame(bool full) {
     m_gameReset = 1;
     ResetStatistics();
     SendServerInfo();
+    // The new session's local player: the player's own name and colour.
+    AskPlayerSettings(false);
+}
+
+void CNetGame::Disconnect() {
+    ResetGame(true);
+    Flow().QueueScript("Disconnected.cfg");
 }
 
 void CNetGame::ResetToLobby() {
     ResetGame(true);
     Flow().ExecStartup(Flow().GameFolder());
+    AskPlayerSettings(true);
+}
+
+void CNetGame::SetWantedName(const char* name) {
+    m_wantedName.Assign(name ? name : "");
+    if (CPlayer* local = m_players.m_local) local->SetName(m_wantedName.GetText());
+}
+
+void CNetGame::SetWantedColour(float r, float g, float b) {
+    m_wantedColour[0] = r;
+    m_wantedColour[1] = g;
+    m_wantedColour[2] = b;
+    m_wantedColourSet = 1;
+    if (CPlayer* local = m_players.m_local) local->SetColor(r, g, b);
+}
+
+void CNetGame::RequestNextColour() {
+    m_wantedColourSet = 0;
     if (CPlayer* local = m_players.m_local) local->RequestNextColor();
+}
+
+void CNetGame::AskPlayerSettings(bool nextColour) {
+    CPlayer* local = m_players.m_local;
+    if (!local) return;
+    if (!m_wantedName.IsEmpty()) local->SetName(m_wantedName.GetText());
+    if (m_wantedColourSet)
+        local->SetColor(m_wantedColour[0], m_wantedColour[1], m_wantedColour[2]);
+    else if (nextColour)
+        local->RequestNextColor();
 }
 
 bool CNetGame::StartServer(uint16_t port, bool localOnly) {
@@ -274,6 +326,7 @@ bool CNetGame::Connect(const char* address) {
     // runs the client side from now on.
     CloseAllSockets();
     m_hosting = 0;
+    if (m_players.m_neutral) m_players.m_neutral->m_computerHere = 0;
     m_localGame = 0;
     m_frameTable->SetAnnouncing(false);
     m_frameTable->Reset();
@@ -457,6 +510,27 @@ void CNetGame::SendChat(const char* name, const char* text, int r, int g, int b)
     m_send.WriteU8(static_cast<uint8_t>(g));
     m_send.WriteU8(static_cast<uint8_t>(b));
     SendBuilt(NS_NOTIFYTYPE_MESSAGE);
+}
+
+void CNetGame::NoteChatLine(const char* text, int r, int g, int b) {
+    SChatLine line;
+    line.text = text ? text : "";
+    line.rgb[0] = static_cast<uint8_t>(r);
+    line.rgb[1] = static_cast<uint8_t>(g);
+    line.rgb[2] = static_cast<uint8_t>(b);
+    m_chatLines.push_back(line);
+    while (m_chatLines.size() > kChatLines) m_chatLines.pop_front();
+    ++m_chatCount;
+}
+
+void CNetGame::SetServerAccess(uint32_t flags) {
+    m_serverInfo.m_flags = (m_serverInfo.m_flags & ~3u) | (flags & 3u);
+    SendServerInfo();
+}
+
+void CNetGame::SetMaxPlayers(int32_t count) {
+    m_serverInfo.m_maxPlayers = std::min(std::max(count, 2), 64);
+    SendServerInfo();
 }
 
 void CNetGame::AnnounceMap(const char* file) {

@@ -26,7 +26,10 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <memory>
+#include <string>
 #include <unordered_set>
 #include <vector>
 
@@ -34,6 +37,7 @@
 #include "netgame/GameSocket.h"
 #include "netgame/NetGameRoles.h"
 #include "netgame/NetMessages.h"
+#include "netgame/SavedGame.h"
 #include "netgame/ServerInfo.h"
 #include "netgame/SyncChecks.h"
 #include "nwe/Engine.h"
@@ -93,17 +97,38 @@ public:
     // server. False when the address does not read or no socket opens.
     bool Connect(const char* address);
     // Leaves the server (DISCONNECT) or ends the hosted game (SERVERQUIT),
-    // and returns to a local game.
-    void Disconnect() { ResetGame(true); }
+    // and returns to a local game and the main menu (Disconnected.cfg, as
+    // when the connection is lost), saying so.
+    void Disconnect();
     // A full reset: the players but the local and the neutral one go, every
     // team goes, the links close and the local loopback pair is made again.
     void ResetGame(bool full = true);
     void ResetToLobby();
     void StartLocalLoopback();
+    // The player's own name and colour (Name, Color, Player.cfg): asked of
+    // every session the local player hosts or joins, and what the settings
+    // file keeps whatever a session made of them (a request sent just before
+    // a new session starts is lost with the old links).
+    CStrBuf m_wantedName;
+    float m_wantedColour[3] = {0.0f, 0.0f, 0.0f};
+    uint8_t m_wantedColourSet = 0;
+    void SetWantedName(const char* name);
+    void SetWantedColour(float r, float g, float b);
+    // The player asks for the server's next free colour: it becomes the
+    // player's, kept as the session gives it.
+    void RequestNextColour();
+    // Asks the session for the wanted name and colour (with nextColour, the
+    // next colour of the server's list when the player has none of their
+    // own).
+    void AskPlayerSettings(bool nextColour);
     bool IsHosting() const { return m_hosting != 0; }
     bool IsClientConnected() const { return m_clientConnected != 0; }
     // Joined to a remote server and through the whole join.
     bool IsJoined();
+    // The game runs on this machine alone: it hosts the session, and no
+    // other machine has joined it or waits to (its own client and its
+    // computer players only). The map editor works only then.
+    bool AloneOnThisMachine();
     // Joined to a remote server, or hosting one that others joined.
     bool HasOtherPlayers();
 
@@ -144,6 +169,11 @@ public:
     void RouteChat(const char* target, const char* name, const char* text, int r, int g, int b);
     // The hosted description to one connection, or to every client.
     void SendServerInfo(CGameSocket* to = nullptr);
+    // The host's server settings that no si_ variable holds: who may come
+    // (kFlagChat, kFlagJoin of CServerInfo) and how many players; a host
+    // tells its clients at once.
+    void SetServerAccess(uint32_t flags);
+    void SetMaxPlayers(int32_t count);
     // Hosting: the map file the description names becomes this one and the
     // description goes to every client (they play the map the host names).
     // Not hosting: nothing.
@@ -235,6 +265,53 @@ public:
     // Every lockstep message executed so far, folded in frame order: equal on
     // every machine that executed the same messages in the same frames.
     uint32_t ExecutedDigest() const { return m_executedDigest; }
+
+    // ---- saved games (netgame/SavedGame.cpp; the file in netgame/SavedGame.h)
+    // A part of the layers above the network game (the game's view, the
+    // computer players) that every save writes and every load reads under
+    // its tag; parts are written in the order they were added.
+    void AddSavedPart(ISavedGamePart* part);
+    void RemoveSavedPart(ISavedGamePart* part);
+    // The whole game as a saved game's bytes; next: the orders of the turn
+    // about to run. False without a world.
+    bool BuildSavedGame(const CTurnOrders& next, std::vector<uint8_t>& out);
+    // Asks for a save into the file (a name below the game's root, or a
+    // full path): it is written when the next frame begins with no way
+    // search of this machine half done (ExecuteFrame), with that frame's
+    // orders; done is told whether it was written (with the reason when not).
+    // False (nothing asked) while no game runs or another save waits.
+    bool RequestSave(const char* path, std::function<void(bool written, const std::string& error)> done);
+    bool SaveRequested() const { return !m_saveRequest.empty(); }
+    // The file of a saved game's name: "Save\<name>" below the game's root.
+    std::string SavedGamePath(const char* name);
+    // Reads a saved game's file whole and checks its header, lengths and
+    // CRC; false with the reason.
+    bool ReadSavedGame(const char* path, CSavedGameFile& file, std::string& error);
+    // Reads a checked file's first section: what the game continues.
+    static bool ReadSavedGameInfo(const CSavedGameFile& file, SSavedGameInfo& info);
+    // Hosting: the next start continues the saved game of that name (its
+    // file read and checked whole; info tells its map and game type). An
+    // empty name: the next start is a new game again. False with the reason
+    // (the caller says it).
+    bool HostSavedGame(const char* name, SSavedGameInfo* info, std::string& error);
+    const CStrBuf& HostedSavedGame() const { return m_hostedSave; }
+    // The saved game this machine loads when the game loop starts (the host
+    // named it for this start), and why it cannot when it cannot.
+    bool SavedGamePending() const { return !m_pendingSave.IsEmpty(); }
+    const CStrBuf& PendingSavedGame() const { return m_pendingSave; }
+    const std::string& SavedGameError() const { return m_pendingError; }
+    // Checks every section of a saved game against this session and its
+    // world, changing nothing; false with the reason.
+    bool CheckSavedGame(const CSavedGameFile& file, std::string& error);
+    // Takes a checked saved game: the session's records, the world grid,
+    // the world's whole state, the parts; the orders of its turn go into
+    // the turn being executed. False with the reason.
+    bool ApplySavedGame(const CSavedGameFile& file, std::string& error);
+    // The handlers' side: the host named the saved game of this start
+    // (SAVEDGAME: an empty name for none), and the game loop starts
+    // (SETGAMELOOP: the saved game, or the map's objectives).
+    void TakeSavedGameAnnouncement(uint32_t crc, const char* name);
+    void StartGameLoop();
 
     // ---- the console: the network area's commands and settings
     // (Connect, StartServer, Name, the srv_, cl_, nw_ and si_ rows), with
@@ -355,6 +432,18 @@ public:
     // The send buffer (payloads are built here, then copied by the engine).
     CStateArchive m_send;
 
+    // ---- the chat lines heard (the game's, a contacted server's and the
+    // master's channel's), newest last, at most kChatLines; the lobby shows
+    // them. A line keeps its colour; m_chatCount counts every line ever heard.
+    struct SChatLine {
+        std::string text;
+        uint8_t rgb[3] = {255, 255, 255};
+    };
+    static constexpr size_t kChatLines = 256;
+    std::deque<SChatLine> m_chatLines;
+    uint32_t m_chatCount = 0;
+    void NoteChatLine(const char* text, int r, int g, int b);
+
     // ---- the master server's links and the server browser
     std::unique_ptr<CMasterClient> m_master;
     std::unique_ptr<CServerBrowser> m_browser;
@@ -416,7 +505,23 @@ private:
     bool m_clockGiven = false;
     CSender m_sender{*this};
     CTurnOrders* m_turnOrders = nullptr;  // the frame being executed gathers its world orders here
-    float m_frameCountdown = 10.0f;       // seconds left to wait for the frame (FrameCountdown)
+    // Saved games: the parts above, the save asked for, the game the host
+    // continues at its next start, the one this machine loads at the game
+    // loop's start.
+    std::vector<ISavedGamePart*> m_savedParts;
+    std::string m_saveRequest;
+    std::function<void(bool, const std::string&)> m_saveDone;
+    CStrBuf m_hostedSave;
+    uint32_t m_hostedSaveCrc = 0;
+    CStrBuf m_pendingSave;
+    std::string m_pendingError;
+    std::unique_ptr<CSavedGameFile> m_pendingFile;
+    void WriteRequestedSave(NWEFrame* frame);
+    void ForgetSavedGames();
+    // The network game's section, written and read by one function.
+    void SaveNetSection(CStateArchive& ar);
+    bool LoadNetSection(CStateArchive& ar, std::vector<int32_t>* playerIds);
+    float m_frameCountdown = 10.0f;  // seconds left to wait for the frame (FrameCountdown)
 
     void CloseAllSockets();
     void RegisterMessages();
@@ -426,6 +531,8 @@ private:
     void Resync(NWEFrame* frame);
     void StepResync();
     void ProcessFrameQueue(NWEFrame* frame, NWEQueue* queue);
+    // A frame's messages in the order the server sent them (by key).
+    static void SortByKey(std::vector<NWEMessagePtr>& list);
     // Which tick asks for a frame: the interface frame's tick step or the
     // running game's logic tick (which also reports its units in and its
     // sync finished before it asks for the resync).

@@ -38,6 +38,7 @@ NET_HANDLER(NetClient_OnMapchangestart);
 NET_HANDLER(NetClient_OnMapfinishup);
 NET_HANDLER(NetClient_OnStartgame);
 NET_HANDLER(NetClient_OnSetgameloop);
+NET_HANDLER(NetClient_OnSavedgame);
 NET_HANDLER(NetClient_OnSetgamespeed);
 NET_HANDLER(NetClient_OnSettargetfps);
 NET_HANDLER(NetClient_OnUpdateTimingInfo);

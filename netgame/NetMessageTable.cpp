@@ -176,6 +176,7 @@ const SNetMessageRow kRows[] = {
     {MSG(KILLUNIT), 0, 5, 1, 0, CG(NetClient_OnWorldOrder, Q::Client, F),
      SG(NetServer_OnKillunit, Q::Server, F)},
     {MSG(PAUSE), 0, 5, 1, 0, CG(NetClient_OnPause, Q::Client), SG(NetServer_OnPause, Q::Client)},
+    {MSG(SAVEDGAME), 0, 5, 1, 0, CG(NetClient_OnSavedgame, Q::Client, F), SG(nullptr, Q::None, F)},
 };
 #undef MSG
 }  // namespace

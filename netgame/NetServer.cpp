@@ -775,9 +775,11 @@ void NetServer_OnPause(NWEPeer* peer, NWEMessage* m, void* context) {
 }
 
 namespace {
-// Cheats, or the host's own client before the game runs (the start units).
+// Cheats, or the host's own client before the game runs (the start units)
+// or while the game runs on this machine alone (the map editor).
 bool MayCheat(CNetGame* net, NWEPeer* peer) {
-    return net->m_serverInfo.m_cheats || (net->IsLocalServerEnd(peer) && (net->Flow().GameState() != 2));
+    return net->m_serverInfo.m_cheats ||
+           (net->IsLocalServerEnd(peer) && (net->Flow().GameState() != 2 || net->AloneOnThisMachine()));
 }
 }  // namespace
 

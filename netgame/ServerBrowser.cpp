@@ -521,6 +521,36 @@ void CServerBrowser::Update() {
 
 // ---- the lobby's list
 
+namespace {
+// The settings lists' further filters of an entry (SServerListFilter).
+bool PassesFurther(const CServerListEntry* e, const SServerListFilter& f) {
+    if (e->m_players > f.maxPlayers || e->m_maxPlayers > f.maxMaxPlayers) return false;
+    if (f.freeSpots > 0 && int(e->m_maxPlayers) - int(e->m_players) < f.freeSpots) return false;
+    if ((f.favourites == 1 && !e->m_marked) || (f.favourites == 2 && e->m_marked)) return false;
+    if (e->m_speed < f.minSpeed) return false;
+    if ((f.fogOfWar == 1 && !e->m_fogOfWar) || (f.fogOfWar == 2 && e->m_fogOfWar)) return false;
+    if ((f.alliedVictory == 1 && !e->m_alliedVictory) || (f.alliedVictory == 2 && e->m_alliedVictory))
+        return false;
+    if (f.resourcesAbove > 0 && !(e->m_startResources > f.resourcesAbove)) return false;
+    if (!(e->m_startResources < f.resourcesBelow) && f.resourcesBelow < 0x7FFFFFFF) return false;
+    if (f.maxUnitsAbove > 0 && !(e->m_maxUnits > f.maxUnitsAbove)) return false;
+    if (!(e->m_maxUnits < f.maxUnitsBelow) && f.maxUnitsBelow < 0x7FFFFFFF) return false;
+    if (f.dedicated != 0) {
+        const bool dedicated = e->m_systemKind == 2 || e->m_systemKind >= 7;
+        const bool wanted = f.dedicated == 2 || f.dedicated >= 7;
+        if (dedicated != wanted) return false;
+    }
+    // A server's players carry their connection, not their speed: the
+    // players' minimum speed passes every server.
+    bool named = f.player.empty(), players = f.playersMinConnection == 0;
+    for (const SChatUser& u : e->m_playerList) {
+        named = named || MasterFilter_Contains(u.name.c_str(), f.player.c_str());
+        players = players || u.kind >= f.playersMinConnection;
+    }
+    return named && players;
+}
+}  // namespace
+
 void CServerBrowser::FilterServerList() {
     Lock l(m_lock);
     const SServerListFilter& f = m_filter;
@@ -538,6 +568,7 @@ void CServerBrowser::FilterServerList() {
             !MasterFilter_Contains(e->m_game.c_str(), f.game.c_str()) ||
             !MasterFilter_Contains(e->AddressText().c_str(), f.address.c_str()))
             continue;
+        if (!PassesFurther(e, f)) continue;
         m_visible.push_back(e);
     }
     SortVisible();

@@ -79,6 +79,23 @@ struct SServerListFilter {
     int maxPing = 0;                       // milliseconds, 0 any
     int sortColumn = 0;                    // 0 to 10
     int sortDescending = 0;
+    // The settings lists' further filters (each passes everything as made):
+    // players and maximum players at most, free seats at least, a player's
+    // name among its players, the player's marks (0 off, 1 only marked
+    // servers, 2 hide them), the server's speed at least (its players'
+    // speed is kept for the settings; the list carries none), a player's
+    // connection at least, fog of war and allied victory (0 any,
+    // 1 on, 2 off), start resources and unit limits strictly between, the
+    // dedicated kind (0 any, else as the master's filter: 2, 7 and 8
+    // dedicated, the rest not).
+    int maxPlayers = 128, maxMaxPlayers = 128, freeSpots = 0;
+    std::string player;
+    uint8_t favourites = 0;
+    int minSpeed = 0, playersMinSpeed = 0;
+    uint8_t playersMinConnection = 0;
+    uint8_t fogOfWar = 0, alliedVictory = 0;
+    int resourcesAbove = 0, resourcesBelow = 0x7FFFFFFF, maxUnitsAbove = 0, maxUnitsBelow = 0x7FFFFFFF;
+    uint8_t dedicated = 0;
 };
 
 class CServerBrowser {

@@ -12,14 +12,19 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "console/ConfigText.h"
 #include "e3d/BitmapSurface.h"
 #include "e3d/Font.h"
 #include "e3d/Surface.h"
+#include "netgame/MasterClient.h"
 #include "netgame/NetGame.h"
+#include "netgame/ServerBrowser.h"
+#include "nwe/Peer.h"
 #include "ui/GUIObject.h"
 #include "ui/GUIRoles.h"
 #include "ui/GUISound.h"
 #include "ui/Interface.h"
+#include "ui/Settings.h"
 #include "world/Player.h"
 
 namespace {
@@ -33,8 +38,10 @@ enum : int32_t {
     kRightPress = 7,
 };
 
-// Row kinds the lobby's fillers put on their rows.
+// Row kinds the lists' fillers put on their rows.
 enum : int32_t {
+    kRowServer = 1,
+    kRowChannel = 2,
     kRowLobbyColour = 100,
     kRowLobbyPlayer = 101,
     kRowLobbyRace = 102,
@@ -42,6 +49,7 @@ enum : int32_t {
     kRowLobbyAlliance = 107,
     kRowMap = 200,
     kRowCampaign = 201,
+    kRowSaveSlot = 301,
 };
 
 constexpr int32_t kGameScreenId = 1000;
@@ -149,6 +157,30 @@ bool CGUIObject::PlayEventSound(int32_t event) {
 
 namespace {
 
+// The filler of a bound list panel: every frame while drawing (on the
+// canvas the screen is drawn on), and when the screen changed (the save
+// slots and the channels only while drawing).
+void FillBoundList(CInterface* ui, CGUIObject* o, bool drawing, CE3DSurface* canvas = nullptr) {
+    if (IsPanel(ui, o, kPanelNormalServerList)) ui->FillMasterServerList(o);
+    if (IsPanel(ui, o, kPanelStatServerList)) ui->FillServerInfo(o);
+    if (IsPanel(ui, o, kPanelServerName)) ui->FillServerName(o);
+    if (IsPanel(ui, o, kPanelPlayerListTitle)) ui->FillListTitle(o);
+    if (IsPanel(ui, o, kPanelPlayerList)) ui->FillUserList(o);
+    // The lists that paint their players' colours are filled when their rows
+    // box comes, after the panel's own picture was drawn.
+    auto rowsOf = [ui, o](EGUIPanel panel) {
+        CGUIObject* list = ui->m_Panels[panel];
+        return list && !list->m_Children.empty() && list->m_Children[0] == o ? list : nullptr;
+    };
+    if (CGUIObject* lobby = rowsOf(kPanelLobbyPlayerList)) ui->FillLobbyPlayerList(lobby);
+    if (IsPanel(ui, o, kPanelMapList)) ui->FillMapList(o);
+    if (IsPanel(ui, o, kPanelCampaignList)) ui->FillCampaignList(o);
+    if (CGUIObject* stats = rowsOf(kPanelPlayerStats)) ui->FillPlayerStats(stats, canvas);
+    if (IsPanel(ui, o, kPanelTeamStats)) ui->FillTeamStats(o);
+    if (drawing && IsPanel(ui, o, kPanelSaveSlots)) ui->FillSaveSlots(o);
+    if (drawing && IsPanel(ui, o, kPanelChannelList)) ui->FillChatChannelList(o);
+}
+
 // The text lines of an object at (x, y) with its font and alignment.
 void DrawTextLines(CGUIObject* o, CE3DSurface* canvas, int32_t x, int32_t y, bool hovered) {
     if (!o->HasText() || !o->m_Font || !canvas) return;
@@ -184,12 +216,10 @@ int CGUIObject::Update(int32_t layer, int32_t offsetX, int32_t offsetY, CE3DSurf
             m_Visible = GameType(ui) == 1 ? 1 : 0;
             m_ChildrenHidden = m_Visible ? 0 : 1;
         }
-        if (IsPanel(ui, this, kPanelMapList)) ui->FillMapList(this);
-        if (IsPanel(ui, this, kPanelServerName)) ui->FillServerName(this);
-        CGUIObject* lobby = ui->m_Panels[kPanelLobbyPlayerList];
-        if (lobby && !lobby->m_Children.empty() && lobby->m_Children[0] == this)
-            ui->FillLobbyPlayerList(lobby);
+        FillBoundList(ui, this, true, canvas);
+        if (IsSettingsList()) RefreshSettingsRows();
         if (IsPanel(ui, this, kPanelBriefingDecline)) m_Visible = ui->GuiWord() != 0 ? 1 : 0;
+        if (m_Pulsing) m_Color1 = m_Color2 = uint32_t(std::lround(ui->m_pulse * 0.5f + 128.0f)) << 8;
     }
     if (!m_SizeKnown) {
         // Measured again after the text changed: the box the mouse hits is
@@ -267,6 +297,13 @@ int CGUIObject::Update(int32_t layer, int32_t offsetX, int32_t offsetY, CE3DSurf
                 if (CBitmapSurface* frame = Picture(m_CurrentFrame->resourceId)) frame->BltTo(x, y, canvas);
             // 6. The text, in the hover colour while hovered.
             DrawTextLines(this, canvas, x, y, hovered);
+            // The chat lines in this object's rectangle; the bound chat list
+            // in the join screen's place for them.
+            if (m_ShowScreenConsole) ui->DrawChatLines(this, x, y, x + m_Size[0], y + m_Size[1]);
+            if (IsPanel(ui, this, kPanelServerChatList) && canvas) {
+                const int32_t dx = (canvas->m_width - 640) / 2, dy = (canvas->m_height - 480) / 2;
+                ui->DrawChatLines(this, dx + 22, dy + 242, dx + 348, dy + 429);
+            }
         }
     }
     // 8. The children, at this object's place.
@@ -278,11 +315,9 @@ int CGUIObject::Update(int32_t layer, int32_t offsetX, int32_t offsetY, CE3DSurf
 void CGUIObject::RefreshLists(int32_t layer) {
     CInterface* ui = m_ui;
     if (m_Layer == layer) {
-        if (IsPanel(ui, this, kPanelMapList)) ui->FillMapList(this);
-        if (IsPanel(ui, this, kPanelServerName)) ui->FillServerName(this);
-        CGUIObject* lobby = ui->m_Panels[kPanelLobbyPlayerList];
-        if (lobby && !lobby->m_Children.empty() && lobby->m_Children[0] == this)
-            ui->FillLobbyPlayerList(lobby);
+        FillBoundList(ui, this, false);
+        if (IsSettingsList()) RefreshSettingsRows();
+        if (IsPanel(ui, this, kPanelBriefingStatistics)) ui->ResetScorePanel(this);
     }
     if (!m_ChildrenHidden)
         for (CGUIObject* child : m_Children) child->RefreshLists(layer);
@@ -357,7 +392,7 @@ int CGUIObject::OnMouse(int32_t x, int32_t y, int32_t event) {
                     OnPressed(kLeftUp);
                     PlayEventSound(2);
                     m_PositionState = 1;
-                    if (!m_OnPressedCommand.IsEmpty()) {
+                    if (!m_OnPressedCommand.IsEmpty() && !Property("Confirm")) {
                         ui->QueueGUICommand(m_OnPressedCommand.GetText());
                         ui->m_commandRan = 1;
                     }
@@ -388,16 +423,68 @@ int CGUIObject::OnMouse(int32_t x, int32_t y, int32_t event) {
 int CGUIObject::OnPressed(int32_t event) {
     CInterface* ui = m_ui;
     if (!ui->m_GUIInput) return 0;
-    if (event != kLeftUp) return 1;
     CNetGame* net = Net(ui);
+    // A part of a settings list: the list acts first.
+    if (IsSettingsPart()) m_ListOwner->OnSettingsRowInput(this, event);
+    // A right press on a server's row marks the server (or takes the mark).
+    if (event == kRightPress && m_RowKind == kRowServer && m_RowData && net && net->m_browser) {
+        std::lock_guard<std::recursive_mutex> hold(net->m_browser->m_lock);
+        if (CServerListEntry* e = net->m_browser->FindEntry(m_RowData)) {
+            e->m_marked = !e->m_marked;
+            net->m_browser->m_filterChanged = true;
+        }
+    }
+    if (event != kLeftUp) return 1;
 
-    // Rows of the lobby's lists.
+    // Rows of the lists.
     if (m_RowKind && m_RowData) {
         CPlayer* local = net ? net->LocalPlayer() : nullptr;
         CPlayer* player = net ? net->FindPlayerById(m_RowData) : nullptr;
         switch (m_RowKind) {
+            case kRowServer:
+                if (net && net->m_browser) {
+                    // The server becomes the contact (its players chat with
+                    // this one) and its address the one to join.
+                    CServerBrowser* b = net->m_browser.get();
+                    std::lock_guard<std::recursive_mutex> hold(b->m_lock);
+                    if (CServerListEntry* e = b->FindEntry(m_RowData)) {
+                        b->Connect(e);
+                        ui->m_TCPAddress = e->AddressText().c_str();
+                        for (EGUIPanel panel : {kPanelTCPEditChild1, kPanelTCPEditChild2})
+                            if (CGUIObject* o = ui->m_Panels[panel]) o->SetText(ui->m_TCPAddress.GetText());
+                    } else if (b->Contact()) {
+                        b->Disconnect();
+                    }
+                }
+                break;
+            case kRowChannel:
+                if (net && net->m_master && m_RowData != net->m_master->m_currentChannel)
+                    if (const SChatChannel* c = net->m_master->FindChannel(m_RowData)) {
+                        if (net->m_browser) net->m_browser->Disconnect();
+                        CStrBuf command;
+                        command.Format("Join(%s);", ConfigText_Quote(c->name.c_str()).c_str());
+                        ui->QueueGUICommand(command.GetText());
+                    }
+                break;
             case kRowLobbyColour:
-                if (local) local->RequestNextColor();
+                if (local) net->RequestNextColour();
+                break;
+            case kRowLobbyPlayer:
+                if (!ui->m_RejectMode) {
+                    // A player's own name, or every name in a skirmish.
+                    if (player && (player == local || GameType(ui) == 1)) ui->EnterEditMode(this);
+                } else {
+                    if (player && player != local && Hosting(ui)) {
+                        if (player->m_connection)
+                            player->m_connection->SetTimedOut(true);
+                        else if (player->m_computer) {
+                            CStrBuf command;
+                            command.Format("AI_RemoveCommander(%d);", (int)player->m_id);
+                            ui->QueueGUICommand(command.GetText());
+                        }
+                    }
+                    ui->m_RejectMode = 0;
+                }
                 break;
             case kRowLobbyRace:
                 if (player && net) {
@@ -420,7 +507,8 @@ int CGUIObject::OnPressed(int32_t event) {
                 break;
             case kRowLobbyTeam:
                 if (player && net) {
-                    std::vector<CTeam*>& teams = net->m_players.m_teams;
+                    // The teams in the order they were made.
+                    std::vector<CTeam*> teams(net->m_players.m_teams.rbegin(), net->m_players.m_teams.rend());
                     auto it = std::find(teams.begin(), teams.end(), player->m_team);
                     const CTeam* next = nullptr;
                     if (it == teams.end())
@@ -451,12 +539,22 @@ int CGUIObject::OnPressed(int32_t event) {
                     ui->GUIGame().QueueScript(full.GetText());
                 }
                 break;
+            case kRowSaveSlot:
+                if (m_RowData >= 1 && m_RowData <= (int32_t)ui->m_saveSlots.size()) {
+                    // The next start continues that saved game.
+                    CStrBuf command;
+                    command.Format(
+                        "LoadSavedGame(%s); StartGame();",
+                        ConfigText_Quote(ui->m_saveSlots[size_t(m_RowData - 1)].name.c_str()).c_str());
+                    ui->QueueGUICommand(command.GetText());
+                }
+                break;
             default:
                 break;
         }
     }
 
-    // Named buttons: the scroll buttons of the bound lists.
+    // Named buttons.
     auto childAt = [](CGUIObject* o, std::initializer_list<size_t> path) -> CGUIObject* {
         for (size_t i : path) {
             if (!o || i >= o->m_Children.size()) return nullptr;
@@ -464,6 +562,16 @@ int CGUIObject::OnPressed(int32_t event) {
         }
         return o;
     };
+    if (IsPanel(ui, this, kPanelCreateTeam) || IsPanel(ui, this, kPanelCreateChannel)) {
+        SetText(ui->GetSystemText(kSysLidEnterName));
+        m_Color1 = m_Color2 = 0x00FF00;
+        ui->EnterEditMode(this);
+    }
+    if (childAt(ui->m_Panels[kPanelServerChat], {0, 0}) == this) ui->EnterEditMode(this);
+    if (CGUIObject* chat = ui->m_Panels[kPanelLobbyChat]; childAt(chat, {0}) == this)
+        ui->EnterEditMode(childAt(chat, {0, 0}));
+    if (IsPanel(ui, this, kPanelServerName) && Hosting(ui) && GameType(ui) == 2) ui->EnterEditMode(this);
+    // The scroll buttons of the bound lists.
     if (CGUIObject* maps = ui->m_Panels[kPanelMapList]) {
         if (childAt(maps, {2, 0}) == this) --ui->m_mapListScroll;
         if (childAt(maps, {1, 0}) == this) ++ui->m_mapListScroll;
@@ -471,6 +579,14 @@ int CGUIObject::OnPressed(int32_t event) {
     if (CGUIObject* lobby = ui->m_Panels[kPanelLobbyPlayerList]) {
         if (childAt(lobby, {1, 1, 0}) == this) --ui->m_lobbyListScroll;
         if (childAt(lobby, {1, 0, 0}) == this) ++ui->m_lobbyListScroll;
+    }
+    if (CGUIObject* campaigns = ui->m_Panels[kPanelCampaignList]) {
+        if (childAt(campaigns, {0, 1, 0, 0}) == this) ++ui->m_campaignListScroll;
+        if (childAt(campaigns, {0, 1, 1, 0}) == this) --ui->m_campaignListScroll;
+    }
+    if (CGUIObject* slots = ui->m_Panels[kPanelSaveSlots]) {
+        if (childAt(slots, {1, 0, 0}) == this) ++ui->m_saveSlotScroll;
+        if (childAt(slots, {1, 1, 0}) == this) --ui->m_saveSlotScroll;
     }
     if (IsPanel(ui, this, kPanelRejectPlayer)) ui->m_RejectMode = 1;
     if (IsPanel(ui, this, kPanelGameFinish)) FinishGame(ui);
@@ -490,6 +606,23 @@ int CGUIObject::OnPressed(int32_t event) {
         } else if (p.m_Name.Equals("OnPressedBuild")) {
             // A build icon: the item under the mouse is queued or placed.
             ui->m_hud.OnBuildIconPressed();
+        } else if (p.m_Name.Equals("FlipListMode")) {
+            if (CSettingClass* c = ui->FindSettingClass(p.m_Value.GetText())) {
+                c->m_advanced = !c->m_advanced;
+                ui->BindSettingsLists();  // the captions follow
+            }
+        } else if (p.m_Name.Equals("EditText") && p.m_Value.Equals("TCPAdress")) {
+            ui->EnterEditMode(this);
+            ui->m_editTarget = &ui->m_TCPAddress;
+            ui->m_editTargetLimit = 16;
+        } else if (p.m_Name.Equals("Confirm")) {
+            // Asks first: "Yes" runs the object's command, "No" nothing.
+            const char* message = p.m_Value.GetText();
+            for (int i = 0; i < kSystemTextCount; ++i)
+                if (p.m_Value.EqualsNoCase(kSystemTextNames[i])) message = ui->GetSystemText(i);
+            const char* commands[3] = {m_OnPressedCommand.GetText(), nullptr, ""};
+            ui->ActivateConfirmDialog(message, ui->GetSystemText(kSysLidYes), nullptr,
+                                      ui->GetSystemText(kSysLidNo), false, commands);
         }
     }
     return 1;

@@ -14,7 +14,9 @@
 #include "console/ConfigText.h"
 #include "core/VFSTable.h"
 #include "e3d/Surface.h"
+#include "netgame/MasterClient.h"
 #include "netgame/NetGame.h"
+#include "ui/GUIListRows.h"
 #include "ui/GUIObject.h"
 #include "ui/GUIRoles.h"
 #include "ui/Interface.h"
@@ -22,29 +24,16 @@
 
 namespace {
 
+using GUIRows::Child;
+using GUIRows::Rows;
+using GUIRows::Scroll;
+using GUIRows::SetLine;
+using GUIRows::Show;
+
 constexpr uint32_t kWhite = 0xFFFFFF, kGrey = 0x808080, kDarkGreen = 0x008000, kGreen = 0x00FF00;
 
 CNetGame* Net(CInterface* ui) {
     return ui->NetGame();
-}
-
-// The rows of a list: its first child's children.
-std::vector<CGUIObject*>* Rows(CGUIObject* list) {
-    return list && !list->m_Children.empty() ? &list->m_Children[0]->m_Children : nullptr;
-}
-
-void Show(CGUIObject* o, bool shown) {
-    if (!o) return;
-    o->m_Visible = shown ? 1 : 0;
-    o->m_ChildrenHidden = shown ? 0 : 1;
-}
-
-// A text line changed only when it differs, so an unchanged list asks for
-// no redraw.
-void SetLine(CGUIObject* o, const char* text) {
-    if (!o) return;
-    if (o->m_TextLines.size() == 1 && o->m_TextLines[0].Equals(text)) return;
-    o->SetText(text);
 }
 
 void SetRow(CGUIObject* o, const char* text, uint32_t normal, uint32_t hover, int32_t kind, int32_t data) {
@@ -55,15 +44,6 @@ void SetRow(CGUIObject* o, const char* text, uint32_t normal, uint32_t hover, in
     o->m_RowKind = kind;
     o->m_RowData = data;
     Show(o, true);
-}
-
-// The common scroll rule: no further than a full last page, not below 0.
-int32_t Scroll(int32_t position, int32_t records, int32_t rows) {
-    return std::max(0, std::min(position, records - rows));
-}
-
-CGUIObject* Child(CGUIObject* o, size_t i) {
-    return o && i < o->m_Children.size() ? o->m_Children[i] : nullptr;
 }
 
 }  // namespace
@@ -140,6 +120,21 @@ void CInterface::FillLobbyPlayerList(CGUIObject* list) {
     CNetGame* net = Net(this);
     std::vector<CGUIObject*>* rows = Rows(list);
     if (!net || !rows) return;
+    // The lobby ends the master's chat (once each time it shows): its
+    // channels go and the chat link closes.
+    if (!m_lobbyChatEnded) {
+        m_lobbyChatEnded = 1;
+        if (net->m_master && net->m_master->IsChatOpen()) {
+            net->m_master->CloseChat();
+            net->m_master->DeleteChannels();
+        }
+    }
+    CE3DSurface* surface = Surface();
+    if (m_RejectMode && surface && m_font && surface->Lock()) {
+        surface->SetFont(m_font);
+        surface->DrawGlyphs("Reject Player", m_cursorX, m_cursorY + 20, 255, 255, 255, true, false, 0, false);
+        surface->Unlock();
+    }
     std::vector<CPlayer*> players;
     for (CPlayer* p : net->m_players.m_players)
         if (p != net->m_players.m_neutral) players.push_back(p);
@@ -190,7 +185,10 @@ void CInterface::FillLobbyPlayerList(CGUIObject* list) {
         const int32_t ms = (int32_t)std::lround(p->m_latency * 1000.0f);
         if (ms > 0) ping.Format("%d", (int)ms);
         column(4, ping.GetText(), 0);
-        column(5, p->m_computer ? "-" : mine ? "local" : "network", 0);
+        CStrBuf link;
+        link.Format("%s / %d", ConnectionText(p->m_connectionKind).c_str(),
+                    (int)std::lround(p->m_latency * 1000.0f));
+        column(5, p->m_computer ? "-" : link.GetText(), 0);
         column(6, nullptr, 0);
         if (CGUIObject* c = Child(row, 7)) {
             const bool offered = !mine && !skirmish;

@@ -59,6 +59,9 @@ void CInterface::FreeGUI() {
     m_SearchFound = m_SearchFoundTwice = 0;
     m_guiPressing = 0;
     m_GUIInput = 0;
+    m_editObject = nullptr;
+    if (m_mode == 3) m_mode = 0;
+    UnbindSettingsLists();
 }
 
 namespace {
@@ -119,6 +122,8 @@ void TakeResourcesTree(CGUIObject* o, const SGUIObjectRecord& r, size_t firstChi
 }  // namespace
 
 bool CInterface::LoadGUIPack(const SGUIPack& pack, const char* name, bool append) {
+    // An edit under way ends first (its box may go with the tree).
+    LeaveEditMode(true);
     if (append && !m_GUIRoot) {
         m_console.Print("Can't append to nonexisting gui.", false, 255, 255, 255, false);
         return false;
@@ -156,6 +161,7 @@ bool CInterface::LoadGUIPack(const SGUIPack& pack, const char* name, bool append
         if (i + 1 < m_GUIRoot->m_Children.size()) ProgressStep(screen->m_Name.GetText());
     }
     m_GUIRoot->LinkScreens();
+    BindSettingsLists();
     m_GUIChanged = 1;
     m_RefreshLists = 1;
     (void)name;

@@ -58,7 +58,9 @@ void CGUIObject::FindByProperty(const char* name, const char* value) {
 void CGUIObject::ShowByProperty(const char* name, const char* value, bool hide) {
     for (const CGUIProperty& p : m_Properties)
         if (p.m_Name.Equals(name) && p.m_Value.Equals(value)) {
+            // What lies in a hidden panel is hidden with it.
             m_Visible = hide ? 0 : 1;
+            m_ChildrenHidden = hide ? 1 : 0;
             return;
         }
     for (CGUIObject* child : m_Children) child->ShowByProperty(name, value, hide);
@@ -121,8 +123,10 @@ void CGUIObject::ParseProperty(const CGUIProperty& p) {
         m_ui->m_BuildIconButtons = Number(v);
     else if (is("G_MiniConsoleLines"))
         m_ui->m_MiniConsoleLines = Number(v);
-    // "FlipListMode" (exact case) names a settings class whose basic or
-    // advanced rows a button flips; the settings lists act on it.
+    // "FlipListMode" (exact case only) names a settings class whose basic or
+    // advanced rows a button flips; its caption follows when the classes are
+    // bound.
+    if (p.m_Name.Equals("FlipListMode")) m_FlipListMode = v;
 }
 
 void CGUIObject::Load(const SGUIObjectRecord& r) {

@@ -27,6 +27,8 @@ class CE3DFont;
 class CE3DSurface;
 class CImageHandle;
 class CBitmapSurface;
+class CSettingClass;
+class CSettingEntry;
 struct SGUIObjectRecord;
 
 // One frame of an animated object: the picture of the screen's resource
@@ -102,6 +104,16 @@ public:
     bool HasText() const { return !m_TextLines.empty(); }
     bool IsTopLevel() const;
 
+    // ---- settings lists (ui/SettingsRows.cpp)
+    // A settings list: its rows, texts and scroll bar from its class.
+    void RefreshSettingsRows();
+    // A press on an object of this settings list (a row's button, the
+    // scroll bar's).
+    void OnSettingsRowInput(CGUIObject* pressed, int32_t event);
+    // Part of a settings list (a row, cell or button), or the list itself.
+    bool IsSettingsPart() const { return m_SettingsClass && m_ListOwner; }
+    bool IsSettingsList() const { return m_SettingsClass && !m_ListOwner; }
+
     // ---- behaviour (ui/GUIBehaviour.cpp)
     // Updates and draws, for this object and those below it, what lies on
     // the draw layer, at the parent's offset; 1.
@@ -173,6 +185,8 @@ public:
     // List rows: what the list fillers put on the rows they fill.
     int32_t m_RowKind = 0;
     int32_t m_RowData = 0;
+    // Drawn in the pulsing green (the statistics' best row).
+    uint8_t m_Pulsing = 0;
 
     // Set by property keywords.
     CStrBuf m_LIDText;
@@ -183,7 +197,15 @@ public:
     int32_t m_OnConsoleModeMoveX = -1, m_OnConsoleModeMoveY = -1;
     int32_t m_OnNotConsoleModeMoveX = -1, m_OnNotConsoleModeMoveY = -1;
     int32_t m_Align = kAlignNone;
-    CStrBuf m_DefineList;  // the settings class a "DefineList" names (bound when the classes exist)
+    CStrBuf m_DefineList;    // the settings class a "DefineList" names (bound when the classes exist)
+    CStrBuf m_FlipListMode;  // the settings class whose view a press flips ("FlipListMode", exact case)
+    // The settings class this object shows or belongs to, the list it
+    // belongs to (null on the list itself), the entry a value cell shows and
+    // a list's first shown entry among the visible ones.
+    CSettingClass* m_SettingsClass = nullptr;
+    CGUIObject* m_ListOwner = nullptr;
+    CSettingEntry* m_SettingEntry = nullptr;
+    int32_t m_ListScroll = 0;
 
     // Mouse state.
     int32_t m_PreviousPositionState = 1;

@@ -7,6 +7,10 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
+
+class CEditField;
 
 // What the load screen shows of the progress stack's top entry.
 struct SProgressView {
@@ -15,6 +19,28 @@ struct SProgressView {
     const char* step = "";
     float overall = 0.0f;  // 0 to 1: the whole load
     float step01 = 0.0f;   // 0 to 1: the current step
+};
+
+// A display mode and a display driver with its modes, as the option
+// screen lists them.
+struct SDisplayMode {
+    int32_t width = 0, height = 0, bitDepth = 0, refreshRate = 0;
+};
+struct SDisplayDriver {
+    std::string name;         // what the requested driver names (Vid_Driver)
+    std::string description;  // what the list shows
+    bool primary = false;
+    uint8_t guid[16] = {};
+    std::vector<SDisplayMode> modes;
+};
+
+// The display the game asks for (Video.cfg): what the graphics settings
+// change. The game switches to it at its video restart.
+struct SVideoRequest {
+    std::string driver = "display";
+    int32_t width = 640, height = 480, bitDepth = 16, refreshRate = 0;
+    int32_t textureDetail = 0, textureQuality = 32;
+    bool windowed = true, hardware = true;
 };
 
 class IGUIGame {
@@ -34,4 +60,27 @@ public:
     virtual SProgressView Progress() { return SProgressView(); }
     // The game's clock stands (paused, or its speed all but 0).
     virtual bool Paused() { return false; }
+    // The world's result: lost (the won one is MissionWon); whether the local
+    // player watches the others play on.
+    virtual bool MissionLost() { return false; }
+    virtual bool Watching() { return false; }
+
+    // ---- what the option screens change that no console variable holds
+    // The requested display (false without a game) and a new one, after
+    // which the game knows whether its display must restart.
+    virtual bool VideoRequest(SVideoRequest& out) {
+        (void)out;
+        return false;
+    }
+    virtual void SetVideoRequest(const SVideoRequest& request) { (void)request; }
+    virtual std::vector<SDisplayDriver> DisplayDrivers() { return {}; }
+    // The sound engine's MP3 play list by name; setting it loads it.
+    virtual std::string MusicPlaylist() { return std::string(); }
+    virtual void SetMusicPlaylist(const std::string& name) { (void)name; }
+    // The computer players' difficulty (their learning files' index: 0 easy,
+    // 1 medium, 2 hard).
+    virtual int32_t AIDifficulty() { return 0; }
+    virtual void SetAIDifficulty(int32_t level) { (void)level; }
+    // The input's edit field while it edits the GUI's edit line, else null.
+    virtual const CEditField* GUIEdit() { return nullptr; }
 };

@@ -127,9 +127,12 @@ void CInterface::JumpToGUI(int screenId) {
     if (!m_InGameMenu) m_MenuGUIId = screenId;
     m_activeGUI = screenId;
     m_GUIChanged = 1;
+    // Leaving a screen drops an edit under way; an open confirm dialog stays.
+    if (m_mode == 3) LeaveEditMode(true);
     if (m_mode != 4) m_mode = 0;
     m_boxActive = 0;
     m_RefreshLists = 1;
+    m_lobbyChatEnded = 0;
 }
 
 void CInterface::UpdateGUIContext() {
@@ -191,6 +194,7 @@ void CInterface::IdentifyPanels() {
         lobbyChat->m_Children[0]->m_Children[0]->SetText("");
     m_consolePanel.bound = 0;
     if (m_MiniConsoleLines > 0) m_console.m_miniLines = m_MiniConsoleLines;
+    BindSettingsLists();
     CheckSystemTexts();
 }
 
@@ -392,6 +396,11 @@ void CInterface::Update(int inGame, int) {
         m_GUIChanged = 1;
         m_lastActiveGUI = active;
     }
+    // The edit box's caret and the confirm dialog go over the screen.
+    auto overlays = [this, canvas] {
+        if (m_mode == 3) DrawEditCaret(canvas);
+        if (m_mode == 4) DrawConfirmDialog(canvas);
+    };
     if (running) {
         // After a selection change the panels show the new selection.
         if (m_fields.m_selectionChanged) {
@@ -409,6 +418,7 @@ void CInterface::Update(int inGame, int) {
                 m_hud.m_radar.Draw(canvas, canvas->m_width - w, 0, w, h);
             }
             DrawSelectionBox(canvas);
+            overlays();
             return;
         }
         // The in-game screen is drawn into a surface of its own only when it
@@ -440,6 +450,7 @@ void CInterface::Update(int inGame, int) {
         }
         m_hud.DrawHUD(canvas);
         DrawSelectionBox(canvas);
+        overlays();
         return;
     }
     // A menu screen: every layer every frame, the 640 x 480 design centred.
@@ -448,4 +459,5 @@ void CInterface::Update(int inGame, int) {
     const int32_t x = canvas ? (canvas->m_width - 640) / 2 : 0;
     UpdateLayers(this, active, x, 0, canvas);
     m_GUIChanged = 0;
+    overlays();
 }

@@ -1,5 +1,6 @@
 #include "ui/GameCamera.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "console/CommandTable.h"
@@ -8,9 +9,13 @@
 #include "world/TessarakObject.h"
 #include "world/Unit.h"
 #include "world/World.h"
+#include "world/WorldGrid.h"
 
 void CGameCamera::Step(float dt, const CWorld* world) {
-    if (world) CentreOnFollowed(*world);
+    if (world) {
+        CentreOnFollowed(*world);
+        ClampToMap(*world);
+    }
     for (int i = 0; i < 2; ++i) {
         float& offset = m_scrollOffset[i];
         offset += m_scrollSpeed[i] * dt;
@@ -73,6 +78,13 @@ void CGameCamera::CentreOnGroup(const CWorld& world, int32_t group) {
     if (n == 0) return;
     m_focusX = sx / static_cast<float>(n);
     m_focusZ = -(sz / static_cast<float>(n));
+}
+
+void CGameCamera::ClampToMap(const CWorld& world) {
+    const CWorldGrid& grid = world.Grid();
+    if (!(grid.m_x2 > grid.m_x1 && grid.m_y1 > grid.m_y2)) return;
+    m_focusX = std::min(std::max(m_focusX, float(grid.m_x1)), float(grid.m_x2));
+    m_focusZ = std::min(std::max(m_focusZ, -float(grid.m_y1)), -float(grid.m_y2));
 }
 
 float CGameCamera::DistanceTo(float x, float z) const {

@@ -15,7 +15,7 @@ class CCommandInterpreter;
 
 class CGameCamera {
 public:
-    // ---- settings (the View_GameScene variables)
+    // ---- settings (the View_GameScene variables, View_MaxVis)
     // The focus: the view looks at the ground point (m_focusX, 0, -m_focusZ).
     float m_focusX = 0.0f, m_focusZ = 0.0f;
     float m_heading = 270.0f;  // degrees: where the eye stands around the focus
@@ -55,6 +55,9 @@ public:
     // The focus on the mean place of the control group's units; nothing for
     // an empty group.
     void CentreOnGroup(const CWorld& world, int32_t group);
+    // The focus kept over the world's map (its grid's rectangle): scrolling
+    // and the focus variables never take the view off it into the void.
+    void ClampToMap(const CWorld& world);
     // How far a ground point is from the focus (at least 0.01): what an
     // explosion's shake is weakened by.
     float DistanceTo(float x, float z) const;

@@ -11,6 +11,7 @@
 #include "netgame/NetGame.h"
 #include "platform/input/Clipboard.h"
 #include "ui/GUIRoles.h"
+#include "ui/SettingsLists.h"
 #include "world/World.h"
 #include "world/WorldRoles.h"
 

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -25,6 +26,7 @@
 #include "ui/Hud.h"
 #include "ui/InterfaceFields.h"
 #include "ui/InterfaceRoles.h"
+#include "ui/MapEditorTools.h"
 #include "ui/MouseOrders.h"
 #include "ui/SystemTexts.h"
 
@@ -39,6 +41,8 @@ class CE3DScreen;
 class CE3DViewport;
 class IGUIGame;
 class IGUISound;
+class CSettingsLists;
+class CSettingClass;
 struct SGUIPack;
 
 class CInterface : public IConsoleHost {
@@ -195,6 +199,12 @@ public:
     CE3DViewport* Viewport() const;
     // The map-editing mode (M_EditMode).
     bool MapEditMode() const;
+    // The map editor's tools (ui/MapEditorTools.cpp): the held left button
+    // in the map editing mode, on the panel or the map. 1.
+    int MapEditorTools(int x, int y, CGUIObject* gui, bool gameViewTakes);
+    // An editor tool that works by the mouse's movement (paint modes 2 to 7)
+    // has the press: the rectangle it drags selects nothing.
+    bool MapEditorHoldsBox() const;
     // The local player's complete units whose screen points lie inside the
     // game view join the selection (the selection's panels are rebuilt).
     // The number selected after; -1 without a world.
@@ -292,6 +302,7 @@ public:
     uint8_t m_leftPressHandled = 0;
     uint8_t m_placeCancelled = 0;
     uint8_t m_editorPlaced = 0;
+    SMapEditorTools m_editorTools;
     // The buildable item being placed (mode 1), none otherwise.
     const void* m_placeTemplate = nullptr;
     uint8_t m_drawGUI = 1;  // cg_DrawGUI
@@ -360,6 +371,117 @@ public:
     int32_t m_MessageLines = 6;
     uint8_t m_ToolTips = 1;
     int32_t m_BuildOrderDuplication = 5;
+
+    // ---- the settings lists (ui/Settings*.cpp, ui/SettingsRows.cpp)
+    // g_ParseSettingsList: the classes and entries of every list are built
+    // (again) and the GUI's lists bound to them by the names their
+    // "DefineList" gives.
+    void ParseSettingsList();
+    // Binds every object of the tree that names a settings class to it (its
+    // rows, cells and buttons to the list); a name no class has is said once.
+    void BindSettingsLists();
+    CSettingClass* FindSettingClass(const char* name);
+    // No class points at a list of a tree that goes.
+    void UnbindSettingsLists();
+    std::unique_ptr<CSettingsLists> m_settings;
+    std::set<std::string> m_unknownListsSaid;
+
+    // ---- edit boxes and the confirm dialog (ui/GUIEdit.cpp)
+    // Editing starts on the object's first text line (the input's edit field
+    // works on m_settingsEdit meanwhile; mode 3); leaving it acts on the
+    // text unless cancelled: a settings value, the edit target, an address
+    // to join, a player's name, a new team, a channel, the server's name, a
+    // chat line.
+    void EnterEditMode(CGUIObject* object);
+    void LeaveEditMode(bool cancel);
+    // The edited text kept to its field's length, and the caret.
+    void DrawEditCaret(CE3DSurface* canvas);
+    // The longest text the edit box takes (0: any).
+    int32_t EditLimit(const CGUIObject* object) const;
+    CGUIObject* m_editObject = nullptr;
+    CStrBuf* m_editTarget = nullptr;  // receives the text when editing ends
+    int32_t m_editTargetLimit = 0;
+    int32_t m_caretX = 0;
+    uint8_t m_caretOn = 1;
+    uint64_t m_caretTime = 0;
+    CStrBuf m_createdTeam;
+    // The confirm dialog (mode 4): a message and up to three buttons (left,
+    // middle, right), each with a command run when it is chosen; closed at
+    // once after a choice when closeOnPress is set or the button has a
+    // command, else the caller reads m_confirmAnswer.
+    void ActivateConfirmDialog(const char* message, const char* left, const char* middle, const char* right,
+                               bool closeOnPress, const char* commands[3] = nullptr);
+    void DrawConfirmDialog(CE3DSurface* canvas);
+    // The button under the mouse on a canvas of that size (0 none).
+    void ConfirmHoverAt(int32_t width, int32_t height);
+    // A left press while the dialog is open.
+    void ConfirmPress();
+    CStrBuf m_confirmMessage;
+    CStrBuf m_confirmButtons[3];
+    uint8_t m_confirmPresent[3] = {0, 0, 0};
+    std::string m_confirmCommands[3];
+    // Whether the point lies in the rectangle of the 640 x 480 design placed
+    // in the canvas's middle; the join screen's areas (1 to 5, 0 none).
+    bool IsInLayoutRect(int32_t x, int32_t y, int32_t left, int32_t top, int32_t right, int32_t bottom);
+    int32_t HitTestJoinAreas(int32_t x, int32_t y);
+    // The chat view one line older (0) or newer (1).
+    void ScrollChatList(int32_t direction);
+
+    // ---- the lobby's, the browser's, the file lists' and the statistics'
+    // fillers (ui/GUILobbyLists.cpp, ui/GUIStats.cpp)
+    void FillMasterServerList(CGUIObject* list);
+    void FillServerInfo(CGUIObject* list);
+    void FillUserList(CGUIObject* list);
+    void FillChatChannelList(CGUIObject* list);
+    void FillListTitle(CGUIObject* list);
+    void FillCampaignList(CGUIObject* list);
+    void FillSaveSlots(CGUIObject* list);
+    // The colours are painted on the canvas (none: the texts only).
+    void FillPlayerStats(CGUIObject* list, CE3DSurface* canvas = nullptr);
+    void FillTeamStats(CGUIObject* list);
+    void ResetScorePanel(CGUIObject* panel);
+    // The chat lines in the rectangle (newest at the bottom, wrapped).
+    void DrawChatLines(CGUIObject* object, int32_t left, int32_t top, int32_t right, int32_t bottom);
+    void DrawSortArrow(int32_t x, int32_t y, int32_t direction);
+    // The connection kind as the lists name it.
+    std::string ConnectionText(int32_t kind);
+    int32_t m_serverListScroll = 0, m_userListScroll = 0, m_channelListScroll = 0;
+    int32_t m_campaignListScroll = 0, m_saveSlotScroll = 0;
+    int32_t m_playerStatsScroll = 0, m_teamStatsScroll = 0;
+    int32_t m_sortColumn = 0, m_sortDirection = 1;
+    uint8_t m_internetMode = 0;
+    std::vector<CStrBuf> m_campaignNames;
+    struct SSaveSlot {
+        std::string name, date, time;
+    };
+    std::vector<SSaveSlot> m_saveSlots;
+    // How many lines back from the newest the chat view stands.
+    int32_t m_chatView = 0;
+    uint8_t m_lobbyChatEnded = 0;  // the master's chat was left for the lobby
+    uint64_t m_nextBrowserUpdate = 0;
+    // The briefing: its first shown line, the mission's texts and picture.
+    int32_t m_briefingScroll = 0;
+    CStrBuf m_missionText, m_objectiveText, m_briefingAnimation;
+    // The radar's lock (G_RadarLockMode) and its rings of event markers,
+    // newest first: a world point, a size, an age (seconds, below 0 not yet
+    // shown) and a colour.
+    uint8_t m_RadarLockMode = 0, m_RadarZoomDone = 0, m_RadarZoomFlipped = 0;
+    struct SRadarMessage {
+        float x = 0.0f, z = 0.0f, size = 0.0f, age = 0.0f;
+        uint8_t rgb[3] = {0, 0, 0};
+    };
+    std::vector<SRadarMessage> m_radarMessages;
+    // Half the map's width and height together (0 without a world).
+    float MapHalfExtent();
+    // The load screen's layout values (g_SetLoadScreenConfig).
+    int32_t m_loadScreenLayout[20] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 2};
+    // The unit status bars over the units (the ui_Statusbar_ variables):
+    // y position, width, power and reload heights and interlaces, the
+    // outline colour, the power's and the reload's begin, middle and end
+    // colours (red, green, blue each).
+    int32_t m_Statusbar[27] = {15, 30, 2,   2, 1000, 1000, 0, 0,   0,   192, 0,   0,   192, 192,
+                               0,  0,  192, 0, 128,  0,    0, 192, 128, 0,   192, 192, 0};
+    uint8_t m_UseSeparate2DSurface = 0;  // vid_UseSeprate2DSurface
 
 private:
     IWorldFiles* m_files = nullptr;

@@ -13,6 +13,7 @@
 // the window's less the view's corner.
 #include <algorithm>
 
+#include "e3d/Surface.h"
 #include "e3d/Viewport.h"
 #include "ui/GUIObject.h"
 #include "ui/Interface.h"
@@ -100,15 +101,20 @@ int CInterface::OnMouseEvent(int code, int x, int y) {
     switch (code) {
         case kLeftDown:
             if (confirm) {
-                m_confirmAnswer = m_confirmHover;
-                if (m_confirmCloseOnPress) {
-                    m_mode = kModeNormal;
-                    m_confirmAnswer = 0;
+                // The press answers the dialog once (a held button repeats 0).
+                if (!m_confirmPressed) {
+                    CE3DSurface* canvas = Surface();
+                    ConfirmHoverAt(canvas ? canvas->m_width : 640, canvas ? canvas->m_height : 480);
+                    ConfirmPress();
                 }
-                m_confirmPressed = 1;
+                RunGUICommands();
                 return 1;
             }
             if (gameViewTakes && m_fields.m_fullScreenRadar) return IssueOrderAtMouse(x, y, kLeftDown);
+            if (m_state->MapEditMode() && !nonGameGUI) {
+                MapEditorTools(x, y, gui, gameViewTakes);
+                break;
+            }
             if (gui && !m_boxActive) gui->OnMouse(x, y, kLeftDown);
             if (!m_guiPressing && gameViewTakes) IssueOrderAtMouse(x, y, kLeftDown);
             break;
@@ -131,6 +137,8 @@ int CInterface::OnMouseEvent(int code, int x, int y) {
             m_confirmPressed = 0;
             if (confirm) return 1;
             m_editorPlaced = 0;
+            m_editorTools.waitCreate = 0;
+            m_editorTools.held = 0;
             if (m_guiPressing) {
                 m_guiPressing = 0;
                 if (gui) gui->OnMouse(x, y, kLeftUp);
@@ -202,6 +210,7 @@ int CInterface::IssueOrderAtMouse(int x, int y, int code) {
         m_buildPanelRightPress = 0;
         m_placeCancelled = 0;
         m_leftPressHandled = 0;
+        m_editorTools.pivotSet = 0;
     }
     // 3. The right press.
     if (code == kRightPress) {
@@ -322,7 +331,9 @@ int CInterface::IssueOrderAtMouse(int x, int y, int code) {
             m_hud.m_dragStarted = 0;
             // 7. The release gives the box to the world.
             if (m_boxActive) {
-                if (m_mode == kModeNormal && !m_leftPressHandled) {
+                if (m_mode == kModeNormal && !m_leftPressHandled && MapEditorHoldsBox()) {
+                    m_boxActive = 0;  // an editor tool had the press
+                } else if (m_mode == kModeNormal && !m_leftPressHandled) {
                     if (in.ctrl && m_fields.m_fullScreenRadar) return 1;  // the box stays
                     for (int i = 0; i < 3; ++i) m_boxEndWorld[i] = ground[i];
                     const float wx1 = std::min(m_boxStartWorld[0], m_boxEndWorld[0]);
@@ -358,7 +369,7 @@ int CInterface::IssueOrderAtMouse(int x, int y, int code) {
                 m_boxActive = 0;
                 break;
             }
-            if (m_mode == kModeNormal && scene)
+            if (m_mode == kModeNormal && scene && !MapEditorHoldsBox())
                 m_orders.IssueOrder(0.0f, 0.0f, 0.0f, 0.0f, 0, 0, 0, 0, 0, true, modes, editing);
             break;
         default:

@@ -5,6 +5,7 @@
 // camera placement and the cursor light. The construction effects of the
 // same manager are in Construction.cpp and BuilderEffects.cpp, the fog
 // overlay in FogOverlay.cpp.
+#include <algorithm>
 #include <cstring>
 
 #include "console/CommandTable.h"
@@ -203,9 +204,9 @@ CTessarakObject* CExplosionManager::MakeViewObject(CGameScene* scene, CTessarakO
     const uint32_t seed = scene->m_anonymousSeed;
     CTessarakObject* object =
         scene->NewObjectOfClass(kMaskObject, tmpl, at, scene->m_rootFrame, 0, nullptr, -1);
+    if (object) object->Clone(tmpl);  // its parts are objects without an id too
     scene->m_anonymousSeed = seed;
     if (!object) return nullptr;
-    object->Clone(tmpl);
     // No template's instance group counts it: a view object takes no part
     // in anything the world counts or walks.
     struct SStrip {
@@ -216,6 +217,10 @@ CTessarakObject* CExplosionManager::MakeViewObject(CGameScene* scene, CTessarakO
     };
     SStrip::Run(object);
     object->m_random.Seed(m_effectSeed++);
+    // The camera draws the scene root's active frames, and the choice of
+    // what is in view walks only the world's objects: a view object is
+    // active for the camera from the start, until it goes.
+    object->CE3DFrame::Activate();
     if (life > 0.0f) {
         SViewEffect e;
         e.object.reset(new CE3DFrameRef);
@@ -417,6 +422,24 @@ void CExplosionManager::ShowLaserBeam(CUnitWeapon* weapon, CTessarakObjectTempla
     beam->Update();
 }
 
+void CExplosionManager::ShowShotEffect(CTessarakObjectTemplate* tmpl, const float* at, float heading,
+                                       float pitch, float length) {
+    if (!m_viewEffects || !tmpl || !m_world) return;
+    CTessarakObject* object = MakeViewObject(&m_world->Scene(), tmpl, at, 0.0f);
+    if (!object) return;
+    object->SetOrientation(WrapAngle(heading), WrapAngle(pitch), 0.0f);
+    if (length > 0.0f) object->SetScale(1.0f, 1.0f, length);
+    SViewEffect e;
+    e.object.reset(new CE3DFrameRef);
+    e.object->Set(object);
+    e.life =
+        tmpl->m_autoDestructionRandomLimit > 0.0f
+            ? tmpl->m_autoDestructionMin + object->m_random.RandFloat() * tmpl->m_autoDestructionRandomLimit
+            : 0.2f;
+    m_effects.push_back(std::move(e));
+    object->ResetMatrixHistory();
+}
+
 // ---- per frame
 
 void CExplosionManager::Update(float dt, float focusX, float focusZ) {
@@ -456,6 +479,12 @@ void CExplosionManager::Update(float dt, float focusX, float focusZ) {
         ++it;
     }
     PaintFog(focusX, focusZ);
+    // The render frame drops from the camera every frame what nobody keeps
+    // in view (the visibility pass keeps the world's objects): the view's
+    // own objects are kept here for as long as they live.
+    for (const SViewEffect& e : m_effects)
+        if (CE3DFrame* frame = e.object->Get()) frame->SetActiveCount(2);
+    if (CE3DFrame* fog = m_fogOverlay.Get()) fog->SetActiveCount(2);
 }
 
 void CExplosionManager::UpdateCursorLight(float dt) {

@@ -159,6 +159,15 @@ public:
     // units.
     void ShowLaserBeam(CUnitWeapon* weapon, CTessarakObjectTemplate* laserObject, float width,
                        int32_t burnTime, const float* start, const float* end);
+    // What a shot shows (its muzzle flash, the spark where it lands, its
+    // tracer): an object of the template for the view at the place, turned
+    // to heading and pitch (radians) and, with a length above 0, stretched
+    // along its depth to it; it lasts the life its template gives
+    // (AutoDestructionMin plus up to AutoDestructionRandomLimit), or a fifth
+    // of a second. Never part of the world: no id, in no list of the
+    // world's, so a loaded or resynced world is the same without it.
+    void ShowShotEffect(CTessarakObjectTemplate* tmpl, const float* at, float heading, float pitch,
+                        float length);
 
     // Construction sites (Construction.cpp). StartConstruction gives an
     // incomplete structure its scaffold (once) in the start look of its

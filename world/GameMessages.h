@@ -110,4 +110,8 @@ enum ENetMessage : uint16_t {
     NS_NOTIFYTYPE_GIVERESOURCES = 160,
     NS_NOTIFYTYPE_KILLUNIT = 161,
     NS_NOTIFYTYPE_PAUSE = 162,
+    // The saved game a start continues: u32 the CRC-32 of its file (0 for
+    // none), its name with the zero (empty: a new game). Framed, ahead of
+    // MAPCHANGESTART.
+    NS_NOTIFYTYPE_SAVEDGAME = 163,
 };

@@ -67,6 +67,9 @@ public:
     uint32_t m_layer = 0;
     float m_headingIncrement = 0.0f;
     float m_scaleIncrement = 0.0f;
+    // The team (owner id) the map gives it, kept while no player of that id
+    // plays (a map for four edited in a game of two): the export writes it.
+    uint8_t m_mapTeam = 0;
     // The light's fade: its colour before, the start and length (engine-timer
     // counts).
     uint8_t m_lightFading = 0;

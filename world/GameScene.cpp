@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "console/CommandTable.h"
 #include "world/ExplosionManager.h"
 #include "world/GameScene.h"
 #include "world/GridMember.h"
@@ -60,6 +61,7 @@ void CGameScene::Clear() {
     for (CTessarakObjectTemplate* t = m_templates; t; t = t->m_listNext)
         for (STemplatePlayerData* d : t->m_playerData) d->m_group.m_liveCount = 0;
     m_world.Physics().ReleaseAllForces();
+    m_objectives.Clear();
     WinGame = LooseGame = 0;
     m_finished = 0;
     m_watching = 0;
@@ -67,6 +69,9 @@ void CGameScene::Clear() {
     m_ticked = 0;
     m_frameCounter = 0;
     m_desync = 0;
+    // A map's ids start again with its objects: an object made without one
+    // takes the next, the same on every machine whatever map it had before.
+    m_highestMapId = 0;
     SetScriptPoint(kScriptPoints, 0.0f, 0.0f, false);
     session.Unlock();
     m_world.Explosions().Restart();
@@ -153,7 +158,13 @@ CTessarakObject* CGameScene::NewObjectOfClass(uint32_t mask, CTessarakObjectTemp
 
 CTessarakObject* CGameScene::ScratchObject(uint32_t mask) {
     int slot = mask == kMaskObject ? 0 : mask == kMaskGridMember ? 1 : mask == kMaskUnit ? 2 : 3;
-    if (!m_scratch[slot]) m_scratch[slot] = NewObjectOfClass(mask, nullptr, nullptr, nullptr, 0, nullptr, -1);
+    if (!m_scratch[slot]) {
+        // A check changes nothing of the simulation: the scratch object does
+        // not take the seed of the next object without an id.
+        const uint32_t seed = m_anonymousSeed;
+        m_scratch[slot] = NewObjectOfClass(mask, nullptr, nullptr, nullptr, 0, nullptr, -1);
+        m_anonymousSeed = seed;
+    }
     return m_scratch[slot];
 }
 
@@ -287,6 +298,8 @@ bool CGameScene::LoadObjects(CStateArchive& ar) {
     size_t end = start;
     bool ok = true;
     for (CStateArchive::EMode pass : {CStateArchive::kCheck, CStateArchive::kApply}) {
+        // A checking archive only checks.
+        if (pass == CStateArchive::kApply && mode == CStateArchive::kCheck) break;
         ar.Rewind(start);
         ar.SetReadMode(pass);
         ar.BeginRead(nullptr);
@@ -339,7 +352,13 @@ bool CGameScene::LoadObjects(CStateArchive& ar) {
         return false;
     }
     ar.Rewind(end);
-    for (CTessarakObject* o = m_allObjects; o; o = o->m_allNext) o->AfterLoad();
+    if (mode == CStateArchive::kCheck) return true;
+    // An object made later without a map id takes the next after the
+    // loaded ones, on every machine that loaded the same state.
+    for (CTessarakObject* o = m_allObjects; o; o = o->m_allNext) {
+        o->AfterLoad();
+        if (o->m_mapId > m_highestMapId) m_highestMapId = o->m_mapId;
+    }
     return true;
 }
 
@@ -375,4 +394,20 @@ CPlayer* CGameScene::NeutralPlayer() const {
 CPlayer* CGameScene::FindPlayerById(int32_t id) const {
     CPlayerList* players = Players();
     return players ? players->FindPlayerById(id) : nullptr;
+}
+
+void CGameScene::RegisterInterfaceOptions(CCommandInterpreter* ip) {
+    const SCommandRow rows[] = {
+        SCommandRow::Bool("Interfaceopt_ControlType", &m_controlType,
+                          "Interface Options -> Default Control Type",
+                          "Interfaceopt_ControlType(bool DefaultControlType);")
+            .Config("Interface.cfg")
+            .Context(this),
+        SCommandRow::Bool("Interfaceopt_MajoritySelection", &m_majoritySelection,
+                          "Interface Options -> Majority Selection",
+                          "Interfaceopt_MajoritySelection(bool MajoritySelection);")
+            .Config("Interface.cfg")
+            .Context(this),
+    };
+    CommandTable_Register(ip, rows);
 }

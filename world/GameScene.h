@@ -14,14 +14,19 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <vector>
 
+#include "console/ConsoleCommand.h"
 #include "core/StrBuf.h"
 #include "world/ObjectIdTable.h"
 #include "world/ObjectLink.h"
+#include "world/Objectives.h"
 #include "world/StateArchive.h"
 
+class CCommandInterpreter;
 class CWorld;
+class CCommandInterpreter;
 class CE3DFrame;
 class CPlayer;
 class CPlayerList;
@@ -189,9 +194,14 @@ public:
     // every record is checked before an object is made, then each object is
     // made by its class and reads its record, and every object's links are
     // resolved. A record that does not fit refuses the whole block and the
-    // world stays empty.
+    // world stays empty. From a checking archive the block is only checked.
     void SaveObjects(CStateArchive& ar);
     bool LoadObjects(CStateArchive& ar);
+    // The scene's own values in a saved state (WorldSave.cpp): its tick
+    // counter, the seed of objects without an id, the highest map id, the
+    // spots' configuration, the layers. LoadValues checks before it takes.
+    void SaveValues(CStateArchive& ar);
+    bool LoadValues(CStateArchive& ar);
     // Deletes a world object now (its children with it).
     void DeleteObject(CTessarakObject* object);
     // Puts the lists of objects (all, active, grid members, units, weapons)
@@ -223,10 +233,16 @@ public:
     CPlayer* FindPlayerById(int32_t id) const;
 
     // ---- the end of a game
-    // Won or lost (the game's objectives decide; the game flow sets a lost
-    // game for a local player who watches).
+    // The mission's objectives, evaluated by Tick (world/Objectives.h).
+    CMissionObjectives& Objectives() { return m_objectives; }
+    const CMissionObjectives& Objectives() const { return m_objectives; }
+    // Won or lost, for the local player (the game's objectives decide, and
+    // the scripts' WinGame and LooseGame; the game flow sets a lost game for
+    // a local player who watches). Not part of the simulated state.
     uint8_t WinGame = 0;
     uint8_t LooseGame = 0;
+    // Where the flags are kept, for the console's WinGame and LooseGame.
+    uint8_t* EndFlag(bool won) { return won ? &WinGame : &LooseGame; }
     // What the game's flow made of it: the time since the game was won or
     // lost (counted in ticks' game time), the local player watching the
     // others play on, the finish script run. Cleared with the scene.
@@ -297,6 +313,9 @@ public:
     // Set by the network game while a resync holds: the grid member's and the
     // weapon's parts of a sync image are read but not taken.
     uint8_t m_syncHold = 0;
+    // The interface options the scene keeps (Interface.cfg):
+    // Interfaceopt_ControlType and Interfaceopt_MajoritySelection.
+    void RegisterInterfaceOptions(CCommandInterpreter* ip);
     uint8_t m_controlType = 1;
     // Units may add their child unit (a harvester's factory makes its
     // first harvester).
@@ -305,6 +324,44 @@ public:
     // The map editor's current layer: its rectangle selects among the
     // objects of that layer only.
     uint32_t m_editLayer = 0;
+    // The map editor's state (world/MapEditor.h): its tools' settings and
+    // where its template list starts. This machine's own; the editor works
+    // only where the game runs on this machine alone.
+    struct SMapEditorState {
+        int32_t paintMode = 0;        // M_PaintMode: 0 mark, 1 paint, 2 layer height, 3 camera,
+                                      // 4 rotate, 5 scale, 6 rotate group, 7 scale group
+        int32_t teamMode = 0;         // M_TeamMode: the team painted objects get
+        uint8_t collisionMode = 1;    // M_CollisionMode: painting refuses overlaps
+        int32_t templateOffset = -1;  // the first template of the panel (-1 unset: the head)
+        int32_t selectLayer = 0;      // M_SelectLayer: the current layer (m_editLayer follows it)
+    } m_editor;
+    // The editor's and the map scripts' settings the scene holds, in the
+    // order of the names (none: all): M_PaintMode, M_TeamMode,
+    // M_CollisionMode, M_SelectLayer, m_BuildRestrictionMode (its change
+    // calls buildRestrictionChanged with the row), m_DevmapMode.
+    void RegisterEditorSettings(CCommandInterpreter* ip, std::initializer_list<const char*> names,
+                                CommandHandler buildRestrictionChanged = nullptr);
+    // Set by a map script (m_BuildRestrictionMode): only templates allowed
+    // by m_NoBuildRestriction may be built.
+    uint8_t m_buildRestrictionMode = 0;
+
+    // ---- the map's objects placed (world/MapEditor.cpp): a map's file, its
+    // scripts' Create, a turn's CREATEUNIT and the editor alike.
+    struct SPlacement {
+        float x = 0.0f, y = 0.0f, z = 0.0f;
+        int32_t ownerId = 0;  // the team: the player of this owner id owns it (when one plays)
+        int32_t layer = 0;    // 0 to 255
+        int32_t mapId = -1;
+        float headingIncrement = 0.0f, scaleIncrement = 0.0f;
+        const float* spot = nullptr;  // the spot template's three values (null: as made)
+    };
+    // Places a new object: at (x, y, z), owned by the player of the owner id
+    // (the team is kept in any case), with its map id (the highest map id
+    // rises to it) and layer, turned by the heading increment (the heading
+    // kept in [0, 2 pi)), each scale factor grown by the scale increment,
+    // its radius taken again; a spot takes the three values. An object on a
+    // hidden layer is hidden.
+    void PlaceObject(CTessarakObject* object, const SPlacement& placement);
 
     // Scratch state: the sync image that ComputeSyncCRC builds, the seeds of
     // objects without an id, the scratch objects of checking readers.
@@ -313,6 +370,7 @@ public:
 
 private:
     CWorld& m_world;
+    CMissionObjectives m_objectives{*this};
     uint8_t m_commandQueued = 0;
     SScriptPoint m_scriptPoints[kScriptPoints];
     CTessarakObject* m_scratch[4] = {};

@@ -27,7 +27,8 @@ namespace {
 using namespace OrderSteps;
 
 // Whether this machine searches the unit's ways: the unit is the local
-// player's (the player at this machine), or a computer player's that this
+// player's (the player at this machine), or a computer player's or the
+// map's (the neutral player's, which the map's scripts command) that this
 // machine runs (the host). The others wait for the way to come.
 bool SearchesHere(const CUnit* unit) {
     return (unit->m_stateB & CTessarakObject::kB_LocalOwner) ||
@@ -105,6 +106,19 @@ void CGotoPositionOrder::LeaveQueue() {
 
 void CGotoPositionOrder::Send(const CWaypointList& list) {
     Orders_SendWaypointList(m_unit, list, m_target[1]);
+}
+
+void CGotoPositionOrder::ResumeSearch(bool wayComing, bool queued) {
+    CUnit* u = m_unit;
+    m_registered = 0;
+    if (!u || m_step == kStart || (u->m_steeringFlags & CUnit::kT_PathReceived)) return;
+    const bool here = SearchesHere(u);
+    if (m_step == kCache || m_step == kSearch) {
+        m_step = here ? kCache : kFollow;
+        m_registered = here && queued ? 1 : 0;
+    } else if (m_step == kFollow && !wayComing && here) {
+        m_step = kCache;
+    }
 }
 
 bool CGotoPositionOrder::Execute() {

@@ -97,6 +97,12 @@ bool CTessarakObject::CreateFromTemplate(CTessarakObjectTemplate* tmpl) {
     if (tmpl->m_updateAlways) Activate();
     if (tmpl->m_randomRotation) RandomRotation(m_random, this);
     if (tmpl->m_hasForceRadius) m_boundingRadius = tmpl->m_forceRadius;
+    // A template of limited life (a muzzle flash, a spark where a shot
+    // hit): the object destroys itself when its life, drawn from its own
+    // generator between the minimum and the minimum plus the random limit,
+    // has run out on the active list.
+    if (tmpl->m_autoDestructionRandomLimit > 0.0f)
+        m_lifeTimer = tmpl->m_autoDestructionMin + m_random.RandFloat() * tmpl->m_autoDestructionRandomLimit;
     return true;
 }
 

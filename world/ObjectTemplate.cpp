@@ -302,17 +302,23 @@ void CTessarakObjectTemplate::LoadNumberedSounds(SSoundSet& set, const char* bas
     CStrBuf folder(world->Files().GetPath("Units\\Sounds", ""));
     if (folder.GetLength() > 0 && folder.GetText()[folder.GetLength() - 1] == '\\')
         folder.Assign(std::string(folder.GetText(), size_t(folder.GetLength() - 1)).c_str());
+    // Each number's file: an MP3, else a WAV of the same name (what the
+    // content build makes).
     CStrBuf name;
-    int present = 0;
-    for (int n = 1; n <= 8; ++n) {
+    auto numbered = [&](int n) {
         name.Format("%s\\%s%d.mp3", folder.GetText(), baseName, n);
-        if (FileExists(name.GetText())) ++present;
-    }
+        if (FileExists(name.GetText())) return true;
+        name.Format("%s\\%s%d.wav", folder.GetText(), baseName, n);
+        return FileExists(name.GetText());
+    };
+    int present = 0;
+    for (int n = 1; n <= 8; ++n)
+        if (numbered(n)) ++present;
     // As many files as exist, from the first number on: a gap in the
     // numbering leaves an empty entry, and the last files are never loaded.
     bool any = false;
     for (int n = 1; n <= present; ++n) {
-        name.Format("%s\\%s%d.mp3", folder.GetText(), baseName, n);
+        numbered(n);
         SWorldSample* s = world->Sound().LoadSample(name.GetText());
         any = any || s;
         set.m_samples.push_back(s);

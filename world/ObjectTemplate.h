@@ -98,6 +98,9 @@ public:
     float m_resourceAmount = 0.0f;
     int32_t m_resourceLayers = 0;
     uint8_t m_hasResource = 0;
+    // Built even while the map restricts building (m_NoBuildRestriction; the
+    // scene's m_buildRestrictionMode).
+    uint8_t m_noBuildRestriction = 0;
     float m_collisionDamage = 0.0f;
     float m_power = 0.0f;
     float m_autoDestructionRandomLimit = 0.0f;  // seconds

@@ -85,6 +85,13 @@ bool CPlayer::IsAlliedWith(const CPlayer* other) const {
     return std::find(m_allies.begin(), m_allies.end(), other) != m_allies.end();
 }
 
+bool CPlayer::IsVictoryAlly(const CPlayer* other) const {
+    if (!other) return false;
+    if (other == this || other->IsNeutral()) return true;
+    if (m_team && other->m_team == m_team) return true;
+    return m_list->m_alliedVictory && std::find(m_allies.begin(), m_allies.end(), other) != m_allies.end();
+}
+
 void CPlayer::AddAlly(CPlayer* ally) {
     if (ally && ally != this && std::find(m_allies.begin(), m_allies.end(), ally) == m_allies.end())
         m_allies.push_back(ally);

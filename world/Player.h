@@ -63,6 +63,10 @@ public:
     // True for itself, the neutral player, a player of the same team and a
     // player it has allied with.
     bool IsAlliedWith(const CPlayer* other) const;
+    // The same for the end of a game (who wins together): the players it
+    // allied with count only while the game plays with allied victory
+    // (CPlayerList::m_alliedVictory); a team always wins together.
+    bool IsVictoryAlly(const CPlayer* other) const;
     void AddAlly(CPlayer* ally);
     void RemoveAlly(CPlayer* ally);
     bool IsNeutral() const;
@@ -253,6 +257,9 @@ public:
     static const char* const kAnnouncerEvents[kAnnouncerCount];
     CUnitVisual* m_node = nullptr;
     CTessarakObjectTemplate* m_startUnit = nullptr;
+    // The further start units (StartUnit given more than once): placed
+    // around the start unit, in the order written.
+    std::vector<CTessarakObjectTemplate*> m_moreStartUnits;
     uint8_t m_hidden = 0;
     CStrBuf m_debrisVisualName;
     CE3DMaterial* m_debrisMaterial = nullptr;
@@ -313,6 +320,9 @@ public:
     // Every object counts as the local player's for what the view shows (a
     // spectator or a replay).
     uint8_t m_revealAll = 0;
+    // Allies win together (the current description's allied victory, which
+    // the session keeps here).
+    uint8_t m_alliedVictory = 1;
     uint8_t m_deleting = 0;
 
 private:

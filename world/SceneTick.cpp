@@ -331,8 +331,9 @@ bool CGameScene::Tick() {
     }
     m_tickNext = nullptr;
 
-    // 3. The mission objectives belong to the network game and are evaluated
-    // there once it keeps them.
+    // 3. The mission objectives (not in the map editor: the objectives
+    // know the game's mode).
+    m_objectives.Evaluate();
 
     // 4. The players' economy.
     if (players)

@@ -134,6 +134,7 @@ void CTessarakObject::SetOwner(CPlayer* player) {
     if (!player) return;
     CGameScene* scene = m_gameScene;
     CPlayer* old = m_owner;
+    if (old && old != player) TakeCountedCostFrom(old);
     if (m_attachment && old) {
         // The memberships of the old owner's lists move to the new owner's.
         CObjectGroup* oldTemplateGroup = m_template ? m_template->GetPlayerData(old) : nullptr;

@@ -306,6 +306,10 @@ protected:
     virtual void LeaveOwnerUnitLists(CPlayer* oldOwner);
     virtual void JoinOwnerCategories(CPlayer* newOwner);
     virtual void JoinOwnerUnitLists(CPlayer* newOwner);
+    // A unit whose cost counts against its owner (its energy accelerator)
+    // takes it off the old owner when another player takes it over; its own
+    // step counts it for the new owner at the next tick.
+    virtual void TakeCountedCostFrom(CPlayer* /*oldOwner*/) {}
     // Checks that id may be this object's (no other object of the scene, and
     // none read before in the same record, holds it).
     bool ClaimId(CStateArchive& ar, int32_t id);

@@ -284,6 +284,13 @@ void CUnit::LeaveOwnerUnitLists(CPlayer*) {
     RemoveMembership(&scene->m_thirdUnitList);
 }
 
+void CUnit::TakeCountedCostFrom(CPlayer* oldOwner) {
+    const CUnitTemplate* t = UnitTemplate();
+    if (!oldOwner || !(m_energyByte & 0x01) || !t || !(t->m_classMask & kClassUnit)) return;
+    oldOwner->m_energyAccelerator -= t->m_energyAccelerator;
+    m_energyByte &= ~0x01;
+}
+
 void CUnit::JoinOwnerUnitLists(CPlayer* newOwner) {
     const CUnitTemplate* t = UnitTemplate();
     if (!m_attachment || !newOwner || !t || !(t->m_classMask & kClassUnit)) return;

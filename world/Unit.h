@@ -339,6 +339,7 @@ protected:
     void TransferPart(CStateArchive& ar, bool sync);
     void LeaveOwnerUnitLists(CPlayer* oldOwner) override;
     void JoinOwnerUnitLists(CPlayer* newOwner) override;
+    void TakeCountedCostFrom(CPlayer* oldOwner) override;
     void LeaveSceneUnitList();
     void BuildFirePoints();
     // One zeroed counter per build-list entry of a builder's template.

@@ -80,7 +80,20 @@ void ReadRace(CGameScene* scene, CWorld& world, CRace* race, CUnitVisual* node) 
     race->m_node = node;
     char buf[512];
     CProperty* p;
-    if (CTessarakObjectTemplate* t = TemplateKey(scene, node, "StartUnit", nullptr)) race->m_startUnit = t;
+    // StartUnit, once or more: the first template found (in the order
+    // written) is the start unit, the others come with it.
+    std::vector<CTessarakObjectTemplate*> start;
+    CProperty* last = node->m_config.GetFirst();
+    while (last && last->GetNext()) last = last->GetNext();
+    for (p = last; p; p = p->GetPrev())
+        if (strcasecmp(p->GetName(), "StartUnit") == 0) {
+            p->GetString(buf, 256);
+            if (CTessarakObjectTemplate* t = scene->FindTemplate(buf)) start.push_back(t);
+        }
+    if (!start.empty()) {
+        race->m_startUnit = start[0];
+        race->m_moreStartUnits.assign(start.begin() + 1, start.end());
+    }
     if ((p = node->m_config.Find("Hidden"))) race->m_hidden = p->GetInt() != 0;
     if (const char* v = Text(node, "DebrisVisualName", buf)) race->m_debrisVisualName = v;
     race->m_debrisMaterial = MaterialKey(world, node, "DebrisMaterial", race->m_debrisMaterial);

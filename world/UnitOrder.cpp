@@ -31,7 +31,7 @@
 //
 // Saved record, per order: u32 type; u8 is the running order; u8 is the
 // current order; target and destination points; u32 step; u32 order id; u8
-// finished; u8 patrol-generated; u32 flag word; aux point; u32 child-type
+// finished; u8 patrol-generated; u8 sent; u32 flag word; aux point; u32 child-type
 // mask; u32 child count; each child's record from the back to the front; the
 // class block:
 //   move, go-to-position, attack, repair, go-to-object, guard, tow, harvest:
@@ -39,7 +39,7 @@
 //   build          u16 template project id, u32 template id (0 and -1 for an
 //                  order without a template: the record is always whole),
 //                  u8 construct, u32 site id, u32 repeat flag
-// The sent flag and the local reference are not saved.
+// The local reference is not saved.
 #include <vector>
 
 #include "world/GameMessages.h"
@@ -223,7 +223,7 @@ bool CUnitOrder::LoadFromFile(CStateArchive& ar, int depth) {
 }
 
 // The tree form and the saved record differ in their second and third
-// fields, in the sent flag (tree only) and in their class blocks. A reader
+// fields and in their class blocks. A reader
 // starts after the type word, which its caller read.
 bool CUnitOrder::TransferForm(CStateArchive& ar, EForm form, int depth) {
     if (depth > kMaxDepth) {
@@ -250,7 +250,7 @@ bool CUnitOrder::TransferForm(CStateArchive& ar, EForm form, int depth) {
     ar.U32(m_orderId);
     ar.U8(m_finished);
     ar.U8(m_patrolGenerated);
-    if (tree) ar.U8(m_sent);
+    ar.U8(m_sent);
     ar.U32(m_aux);
     ar.F32s(m_auxPoint, 3);
     ar.U32(m_childMask);
@@ -259,10 +259,12 @@ bool CUnitOrder::TransferForm(CStateArchive& ar, EForm form, int depth) {
             // A go-to-position keeps its own step (its path is this machine's).
             if (m_type != kGotoPosition) m_step = step;
         } else {
-            // A loaded go-to-position starts again; sent flags and local
+            // A loaded order goes on where it stood, its sent flag with it
+            // (its confirmed copy may be on its way); a go-to-position's
+            // search is this machine's, which the world resumes once
+            // everything is loaded (CWorld::ResumeWaySearches). Local
             // references are not kept.
-            m_step = m_type == kGotoPosition ? 0 : step;
-            m_sent = 0;
+            m_step = step;
             m_localRef = 0;
             if (m_unit && running) m_unit->m_runningOrder = this;
             if (m_unit && current) m_unit->m_currentOrder = this;

@@ -57,7 +57,7 @@ public:
     static constexpr int kMaxDepth = 16;
     // The smallest tree form and saved record of one order (base fields only).
     static constexpr size_t kMinTreeSize = 67;
-    static constexpr size_t kMinRecordSize = 64;
+    static constexpr size_t kMinRecordSize = 65;
 
     // A new order of unit under parent: right after predecessor (toward the
     // front), or without one at the parent's back. The unit is the parent's
@@ -207,6 +207,14 @@ public:
     ~CGotoPositionOrder() override;
     bool Execute() override;
     void TransferClass(CStateArchive& ar, EForm form) override;
+    // After a saved state was loaded on this machine: an order whose way
+    // was wanted goes on searching here when this machine searches the
+    // unit's ways (queued: it stands in the world grid's requester queue
+    // already), or waits for the way the searching machine sends; a way
+    // neither found nor on its way (wayComing) is searched for again by the
+    // machine that searches. Only this machine's side of the order changes.
+    void ResumeSearch(bool wayComing, bool queued);
+    bool IsRegistered() const { return m_registered != 0; }
     uint8_t m_force = 0;
 
 private:

@@ -4,10 +4,10 @@
 // Weapon fire. The scene's tick turns a weapon towards its aim heading,
 // aims it at its target point (AimAt) and, once it is loaded, calls Fire.
 // Fire decides the shot and makes what it leaves:
-//  - the muzzle flame, the impact object and the tracer are effects for the
-//    view: they are made without an object id (every machine makes them, but
-//    they never take an id that the simulation's objects would otherwise
-//    get, nor a place in the sync images);
+//  - the muzzle flame, the impact object and the tracer are the view's
+//    alone (the explosion manager shows them for their short life): no
+//    object id, no place in the world's lists, its sync images or saves, and
+//    none at all where the view's effects are off (a server);
 //  - a direct hit or a laser deals its damage at once;
 //  - a thrown object (a projectile) is an object of the world with an id of
 //    its own: it flies, hits what it meets and explodes (ObjectMotion.cpp).
@@ -112,15 +112,11 @@ bool CUnitWeapon::Fire() {
 
     CGameScene* scene = m_gameScene;
     CPlayer* defaultOwner = scene->NeutralPlayer();
-    // 6. The muzzle flame, on the fire point.
-    if ((m_weaponFlags & kW_HasFlame) && wt->m_flameObject) {
-        CE3DFrame* at = FirePointLink().Get() ? static_cast<CE3DFrame*>(FirePointLink().Get()) : this;
-        if (CTessarakObject* flame =
-                scene->CreateObjectByClassInFrame(wt->m_flameObject, nullptr, at, defaultOwner, -1)) {
-            flame->Activate();
-            flame->ResetMatrixHistory();
-        }
-    }
+    CExplosionManager* effects = &scene->World().Explosions();
+    const float weaponPitch = WrapAngle(-m_pitch);
+    // 6. The muzzle flame, at the fire point along the barrel.
+    if ((m_weaponFlags & kW_HasFlame) && wt->m_flameObject && effects)
+        effects->ShowShotEffect(wt->m_flameObject, fire, Heading(), weaponPitch, 0.0f);
     // 7. The shot point: the target point set back along the heading and
     // scattered by the spread. (The height and the depth are both set back
     // by the sine of the heading; that is how shots have always landed.)
@@ -135,16 +131,10 @@ bool CUnitWeapon::Fire() {
     // 8. The impact object on the ground below the shot point.
     if (m_weaponFlags & kW_HasHit) {
         float heading = m_random.RandFloat() * kTwoPi;
-        if (wt->m_hitObject) {
-            float at[3] = {shot[0], target[1], shot[2]};
-            if (CTessarakObject* hit = scene->CreateObjectByClass(wt->m_hitObject, at, defaultOwner, -1)) {
-                hit->SetOrientation(heading, 0.0f, 0.0f);
-                hit->Activate();
-            }
-        }
+        const float at[3] = {shot[0], target[1], shot[2]};
+        if (wt->m_hitObject && effects) effects->ShowShotEffect(wt->m_hitObject, at, heading, 0.0f, 0.0f);
     }
     // 9. The method's step.
-    const float weaponPitch = WrapAngle(-m_pitch);
     switch (m_method) {
         case CUnitWeaponTemplate::kDirectHit:
             if (targetObject) targetObject->ApplyDamage(mother, wt->m_hitDamage, false);
@@ -162,14 +152,13 @@ bool CUnitWeapon::Fire() {
             break;
     }
     // The tracer, one shot in ten.
-    if (wt->m_traceObject && m_random.Rand() % 10 == 0)
-        if (CTessarakObject* tracer = scene->CreateObjectByClass(wt->m_traceObject, fire, defaultOwner, -1)) {
-            Stretch(tracer, fire, shot, weaponPitch);
-            tracer->Activate();
-        }
+    if (wt->m_traceObject && m_random.Rand() % 10 == 0 && effects)
+        effects->ShowShotEffect(wt->m_traceObject, fire, Angle2D(fire[0], fire[2], shot[0], shot[2]),
+                                weaponPitch,
+                                Distance3D(fire[0], fire[1], fire[2], shot[0], shot[1], shot[2]));
     if (m_method == CUnitWeaponTemplate::kLaser) {
         if (wt->m_laserObject) {
-            if (CExplosionManager* effects = &scene->World().Explosions())
+            if (effects)
                 effects->ShowLaserBeam(this, wt->m_laserObject, wt->m_laserWidth, wt->m_laserBurnTime, fire,
                                        shot);
             if (targetObject) targetObject->ApplyDamage(mother, wt->m_hitDamage, false);

@@ -1,5 +1,6 @@
 #include "core/Determinism.h"
 // The lockstep guard comes first in every simulation source.
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -201,43 +202,78 @@ void CWorld::SaveState(CStateArchive& ar) {
     ar.WriteU32(static_cast<uint32_t>(players.size()));
     for (CPlayer* p : players) p->WriteSyncInfo(ar);
     m_scene->SaveObjects(ar);
+    m_scene->SaveValues(ar);
+    m_scene->Objectives().Transfer(ar);
+    m_grid->SavePathState(ar);
 }
 
-bool CWorld::LoadState(CStateArchive& ar) {
-    if (m_scene->m_allObjects || !ar.IsReading()) return false;
+bool CWorld::LoadState(CStateArchive& ar, const std::vector<int32_t>* playerIds) {
+    if (!ar.IsReading()) return false;
+    const bool apply = ar.IsApplying();
+    if (apply && m_scene->m_allObjects) return false;
     const CStateArchive::EMode mode = ar.GetMode();
     const size_t start = ar.GetPosition();
-    // The players' records are checked first, applied last: the objects'
-    // block refuses itself whole.
-    int32_t counter = 0;
-    uint32_t count = 0;
-    size_t objects = start;
-    bool ok = true;
-    for (CStateArchive::EMode pass : {CStateArchive::kCheck, CStateArchive::kApply}) {
-        if (pass == CStateArchive::kApply) {
-            ok = m_scene->LoadObjects(ar);
-            if (!ok) break;
-            objects = ar.GetPosition();
-        }
-        ar.Rewind(start);
+    // The players' records: each names a player that exists (or, for a
+    // check, one that will).
+    auto players = [&](CStateArchive::EMode pass) {
         ar.SetReadMode(pass);
-        counter = ar.ReadI32();
+        const int32_t counter = ar.ReadI32();
+        uint32_t count = 0;
         ar.Count(count, 4);
-        for (uint32_t n = 0; ok && ar.Ok() && n < count; ++n) {
-            int32_t id = ar.ReadI32();
+        bool ok = ar.Ok() && counter >= 0;
+        for (uint32_t n = 0; ok && n < count; ++n) {
+            const int32_t id = ar.ReadI32();
             CPlayer* p = m_players ? m_players->FindPlayerById(id) : nullptr;
+            if (pass == CStateArchive::kCheck && playerIds) {
+                const bool named = std::find(playerIds->begin(), playerIds->end(), id) != playerIds->end();
+                // Any record reads a record alike while checking.
+                p = named && m_players ? m_players->m_neutral : nullptr;
+            } else if (p && p == m_players->m_neutral) {
+                p = nullptr;
+            }
             bool changed = false;
-            ok = p && p != m_players->m_neutral && p->ReadSyncInfo(ar, &changed);
+            ok = p && p->ReadSyncInfo(ar, &changed);
         }
-        ok = ok && ar.Ok() && counter >= 0;
-        if (!ok) break;
-        if (pass == CStateArchive::kApply) {
-            m_scene->m_idTable.SetCounter(counter);
-            ar.Rewind(objects);
-        }
+        return ok && ar.Ok() ? counter : -1;
+    };
+    // 1. Everything is checked; nothing changes.
+    bool ok = players(CStateArchive::kCheck) >= 0;
+    if (ok) {
+        ar.SetReadMode(CStateArchive::kCheck);
+        ok = m_scene->LoadObjects(ar) && m_scene->LoadValues(ar);
+        m_scene->Objectives().Transfer(ar);
+        ok = ok && ar.Ok() && m_grid->LoadPathState(ar);
+    }
+    if (!ok || !apply) {
+        ar.SetReadMode(mode);
+        return ok;
+    }
+    // 2. Then taken: the objects (which check themselves once more), the
+    // players, the scene's values, the objectives (their units exist now),
+    // the way searches, the id counter last.
+    const size_t end = ar.GetPosition();
+    ar.Rewind(start);
+    players(CStateArchive::kCheck);
+    ar.SetReadMode(CStateArchive::kApply);
+    ok = m_scene->LoadObjects(ar);
+    if (ok) {
+        const size_t values = ar.GetPosition();
+        ar.Rewind(start);
+        const int32_t counter = players(CStateArchive::kApply);
+        ar.Rewind(values);
+        ar.SetReadMode(CStateArchive::kApply);
+        ok = counter >= 0 && m_scene->LoadValues(ar);
+        m_scene->Objectives().Transfer(ar);
+        ok = ok && ar.Ok() && m_grid->LoadPathState(ar);
+        if (counter >= 0) m_scene->m_idTable.SetCounter(counter);
     }
     ar.SetReadMode(mode);
+    if (ok) ar.Rewind(end);
     return ok;
+}
+
+bool CWorld::SearchInProgress() const {
+    return m_grid->SearchInProgress();
 }
 
 bool CWorld::IsWorldOrder(uint16_t type) {
@@ -366,31 +402,40 @@ bool CWorld::ApplyCreateUnit(const uint8_t* bytes, size_t length) {
     uint32_t templateId = ar.ReadU32();
     float values[5] = {};
     ar.F32s(values, 5);
-    int32_t mapId = ar.ReadI32();
-    ar.ReadU32();  // the layer
-    int32_t ownerId = ar.ReadI32();
+    CGameScene::SPlacement p;
+    p.mapId = ar.ReadI32();
+    const uint32_t layer = ar.ReadU32();
+    p.ownerId = ar.ReadI32();
+    float spot[3] = {};
+    if (length == 50) ar.F32s(spot, 3);
     for (float v : values)
         if (!Finite(v)) return false;
+    for (float v : spot)
+        if (!Finite(v)) return false;
+    if (layer >= static_cast<uint32_t>(CGameScene::kLayers)) return false;
     CTessarakObjectTemplate* tmpl = m_scene->FindTemplateById(projectId, static_cast<int32_t>(templateId));
     if (!tmpl || (length == 50) != (tmpl == m_scene->m_spotTemplate)) {
         Console().Printf("Received bogus create unit call: ProjectID: %d TemplateID: %d", (int)projectId,
                          (int)templateId);
         return false;
     }
-    // Every machine makes it in the same turn: the same next id everywhere.
+    // Every machine makes it in the same turn: the same next id everywhere,
+    // and the same next map id for one asked without.
     CPlayer* neutral = m_players ? m_players->m_neutral : nullptr;
     CTessarakObject* o = CreateUnit(tmpl, values[0], values[2], neutral, m_scene->m_idTable.NewId());
     if (!o) {
         Console().Printf("Error creating object from template : '%s'", tmpl->m_name.GetText());
         return false;
     }
-    o->SetPosition(o->m_position[0], values[1], o->m_position[2]);
-    if (CPlayer* owner = m_players ? m_players->FindPlayerByOwnerId(ownerId) : nullptr) o->SetOwner(owner);
-    if (mapId > m_scene->m_highestMapId) m_scene->m_highestMapId = mapId;
-    float heading = std::fmod(o->m_yaw + values[3], 6.2831855f);
-    if (heading < 0.0f) heading += 6.2831855f;
-    o->SetOrientation(heading, o->m_pitch, o->m_roll);
-    o->SetScale(o->m_scale[0] + values[4], o->m_scale[1] + values[4], o->m_scale[2] + values[4]);
+    if (p.mapId < 0) p.mapId = m_scene->m_highestMapId + 1;
+    p.x = values[0];
+    p.y = values[1];
+    p.z = values[2];
+    p.layer = static_cast<int32_t>(layer);
+    p.headingIncrement = values[3];
+    p.scaleIncrement = values[4];
+    p.spot = length == 50 ? spot : nullptr;
+    m_scene->PlaceObject(o, p);
     return true;
 }
 

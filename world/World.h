@@ -89,7 +89,9 @@ public:
     void Tick(const STurn& turn, const CTurnOrders& orders);
     // The sync CRC: the object-id counter, the scene's sync CRC (every
     // object with an id in ascending id order) and every player's sync
-    // record but the neutral one's. Equal on every machine in step.
+    // record but the neutral one's. Equal on every machine in step. (The
+    // scene's counters and the objectives' turn are left out: a machine that
+    // joins a running game is brought into step without them.)
     uint32_t StateHash();
     // One order of a turn (the game messages 110 CREATEUNIT, 134 ORDER, 135
     // and 136 the tow cables, 137 STOPCURRENTORDER, 138 and 139 a unit's
@@ -102,16 +104,30 @@ public:
     static bool IsWorldOrder(uint16_t type);
 
     // ---- the whole simulated state (saved games)
-    // Writes what StateHash covers: i32 the object-id counter, u32 the
+    // Writes what StateHash covers and more: i32 the object-id counter, u32 the
     // number of players but the neutral one and each one's sync record (its
-    // id first), then the scene's saved objects (CGameScene::SaveObjects).
+    // id first), the scene's saved objects (CGameScene::SaveObjects), the
+    // scene's own values (CGameScene::SaveValues) and the mission's
+    // objectives (CMissionObjectives::Transfer); then this machine's way
+    // searches (CWorldGrid::SavePathState), which a world that loads the
+    // state goes on with (ResumeWaySearches). A save is whole only between
+    // two way searches (SearchInProgress false).
     void SaveState(CStateArchive& ar);
-    // Reads such a state into this world: its players must exist already
-    // (the session made them) and its scene hold no world objects. Every
-    // record is checked before anything changes; false (the world as it
-    // was) when one does not fit. A world that loaded what another saved
-    // has that world's StateHash.
-    bool LoadState(CStateArchive& ar);
+    // Reads such a state into this world. A checking archive only checks:
+    // players then names the ids of the players that will exist when it is
+    // applied (null: the world's players now). An applying one needs its
+    // players to exist already (the session made them) and its scene to
+    // hold no world objects. Every record is checked before anything
+    // changes; false (the world as it was) when one does not fit. A world
+    // that loaded what another saved has that world's StateHash.
+    bool LoadState(CStateArchive& ar, const std::vector<int32_t>* players = nullptr);
+    // Whether a way search of this machine is half done (a save waits).
+    bool SearchInProgress() const;
+    // After LoadState: every go-to-position order goes on with its way on
+    // this machine (CGotoPositionOrder::ResumeSearch), given the orders of
+    // the turn the state continues with (a way among them is on its way);
+    // the requester queue keeps the units this machine searches for.
+    void ResumeWaySearches(const CTurnOrders& carried);
 
     // Makes an object of the template at (x, 0, z) for owner under the id
     // (-1 none), as a turn's CREATEUNIT and a resync do: in its grid cells,

@@ -12,6 +12,7 @@
 #include "world/GameMessages.h"
 #include "world/GameScene.h"
 #include "world/GridMember.h"
+#include "world/ObjectTemplate.h"
 #include "world/Player.h"
 #include "world/TessarakObject.h"
 #include "world/Unit.h"
@@ -411,8 +412,9 @@ bool CWorldCommands::MoveSelected(float x, float z, uint32_t modes) {
         pz += static_cast<float>(kSpiral[step][1]) * spacing;
         if (i == 22) px = x, pz = z;
         previous = u->m_objectRadius;
-        if (!queued) DeleteQueued(u);
-        u->AddMoveOrder(px, pz, 0);
+        // With the queue mode the move goes behind what the unit has (as
+        // the other moves do), not in place of its running order.
+        MoveUnit(u, px, pz, queued);
     }
     return true;
 }
@@ -720,10 +722,14 @@ bool CWorldCommands::Signal(const std::vector<int32_t>& units, int32_t signal) {
     return SendForUnits(units, NS_NOTIFYTYPE_SIGNAL, &value, 1);
 }
 
+bool CWorldCommands::BuildAllowed(const CTessarakObjectTemplate* item) const {
+    return !m_world.Scene().m_buildRestrictionMode || item->m_noBuildRestriction;
+}
+
 bool CWorldCommands::Build(int32_t builder, CTessarakObjectTemplate* structure, float x, float z,
                            uint32_t modes) {
     CUnit* u = UnitOf(builder);
-    if (!u || !structure || !(u->m_unitState & CUnit::kU_Builder)) return false;
+    if (!u || !structure || !(u->m_unitState & CUnit::kU_Builder) || !BuildAllowed(structure)) return false;
     if (!(modes & kCommandQueue)) ClearOrders(u);
     CBuildOrder::ConstructAt(u->m_orderList, nullptr, structure, x, z);
     return true;
@@ -741,7 +747,7 @@ bool CWorldCommands::HelpBuild(int32_t builder, int32_t site, uint32_t modes) {
 bool CWorldCommands::Produce(int32_t factory, CTessarakObjectTemplate* product, uint32_t repeat,
                              uint32_t modes) {
     CUnit* u = UnitOf(factory);
-    if (!u || !product || !(u->m_unitState & CUnit::kU_Builder)) return false;
+    if (!u || !product || !(u->m_unitState & CUnit::kU_Builder) || !BuildAllowed(product)) return false;
     if (!(modes & kCommandQueue)) DeleteQueued(u);
     CBuildOrder::Produce(u->m_orderList, nullptr, product, repeat);
     return true;
@@ -770,6 +776,22 @@ bool CWorldCommands::ScriptMove(int32_t mapId, float x, float y, float z, bool f
         any = true;
     }
     return any;
+}
+
+bool CWorldCommands::ScriptAttack(int32_t mapId, int32_t targetMapId) {
+    CTessarakObject* target = nullptr;
+    for (CTessarakObject* o = m_world.Scene().m_allObjects; o && !target; o = o->m_allNext)
+        if (o->m_mapId == targetMapId && !o->Dying()) target = o;
+    if (!target) return false;
+    for (CUnit* u = m_world.Scene().m_units; u; u = u->m_unitNext) {
+        if (u->m_mapId != mapId || !u->m_orderList || u == target || !(u->m_unitState & CUnit::kU_Armed))
+            continue;
+        CAttackOrder* attack = new CAttackOrder(u->m_orderList, nullptr, u, 0);
+        attack->m_targetLink.Set(target);
+        attack->m_issuedHere = 1;
+        u->m_scriptControl = 1;
+    }
+    return true;
 }
 
 bool CWorldCommands::ScriptPatrol(int32_t mapId, float x, float z) {

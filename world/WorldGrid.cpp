@@ -9,6 +9,7 @@
 #include "world/GameScene.h"
 #include "world/ObjectLink.h"
 #include "world/ObjectTemplate.h"
+#include "world/StateArchive.h"
 #include "world/TessarakObject.h"
 #include "world/World.h"
 
@@ -372,23 +373,25 @@ void CWorldGrid::WaypointToWorld(int32_t a, int32_t b, float& x, float& z) const
 // The observer counts are written but not read back: every unit stamps its
 // sight again after a load (its stamp is not saved), so keeping them would
 // count each observer twice and leave cells watched for ever.
-bool CWorldGrid::Save(CVFSFile& file) const {
-    bool ok = file.WriteS32(m_x1) && file.WriteS32(m_y1) && file.WriteS32(m_x2) && file.WriteS32(m_y2) &&
-              file.WriteS32(m_fineX1) && file.WriteS32(m_fineY1) && file.WriteS32(m_fineX2) &&
-              file.WriteS32(m_fineY2) && file.WriteU32(uint32_t(m_cellMap.CellCount()));
-    std::vector<uint8_t> bytes;
-    bytes.reserve(size_t(m_cellMap.CellCount()) * 4);
+void CWorldGrid::SaveRecord(CStateArchive& ar) const {
+    for (int32_t v : {m_x1, m_y1, m_x2, m_y2, m_fineX1, m_fineY1, m_fineX2, m_fineY2}) ar.WriteI32(v);
+    ar.WriteU32(uint32_t(m_cellMap.CellCount()));
     for (const SMapCell& c : m_cellMap.Cells()) {
-        bytes.push_back(c.state);
-        bytes.push_back(c.paint);
-        bytes.push_back(uint8_t(c.count));
-        bytes.push_back(uint8_t(c.count >> 8));
+        ar.WriteU8(c.state);
+        ar.WriteU8(c.paint);
+        ar.WriteU8(uint8_t(c.count));
+        ar.WriteU8(uint8_t(c.count >> 8));
     }
-    if (ok && !bytes.empty()) ok = file.Write(bytes.data(), uint32_t(bytes.size())) == bytes.size();
-    return ok && file.WriteU8(m_cellMap.m_finished);
+    ar.WriteU8(m_cellMap.m_finished);
 }
 
-bool CWorldGrid::Load(CVFSFile& file) {
+bool CWorldGrid::Save(CVFSFile& file) const {
+    CStateArchive ar;
+    SaveRecord(ar);
+    return file.Write(ar.GetData(), uint32_t(ar.GetSize())) == ar.GetSize();
+}
+
+bool CWorldGrid::Load(CVFSFile& file, bool apply) {
     int32_t r[4], fine[4];
     for (int32_t& v : r)
         if (!file.ReadS32(v)) return false;
@@ -404,6 +407,7 @@ bool CWorldGrid::Load(CVFSFile& file) {
     if (count && file.Read(bytes.data(), uint32_t(bytes.size())) != bytes.size()) return false;
     uint8_t finished;
     if (!file.ReadU8(finished)) return false;
+    if (!apply) return true;
 
     const int32_t old[4] = {m_x1, m_y1, m_x2, m_y2};
     if (!SetMapRect(r[0], r[1], r[2], r[3])) {

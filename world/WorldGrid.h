@@ -36,6 +36,7 @@
 class CWorld;
 class CVFSFile;
 class CE3DSurface;
+class CStateArchive;
 
 // A recent path of one player's unit, offered to its other units that go
 // between the same regions.
@@ -164,9 +165,20 @@ public:
 
     // The saved-game record (see the source for its layout). Load checks the
     // whole record before it changes anything and refuses one that does not
-    // fit the grid; false then.
+    // fit the grid; false then. Without apply it only checks.
+    void SaveRecord(CStateArchive& ar) const;
     bool Save(CVFSFile& file) const;
-    bool Load(CVFSFile& file);
+    bool Load(CVFSFile& file, bool apply = true);
+
+    // The way searches of this machine in a saved state (WorldGridSave.cpp):
+    // the units waiting for a search in their order, the unit the path
+    // finder serves, the ways kept for reuse and the generator that moves a
+    // search that ran too long. A search half done is not kept: a save waits
+    // until none is (SearchInProgress). LoadPathState checks everything
+    // before it takes anything; false when it does not fit.
+    void SavePathState(CStateArchive& ar) const;
+    bool LoadPathState(CStateArchive& ar);
+    bool SearchInProgress() const { return m_requestInProgress; }
 
     // Draws the path grid at (25, 25): green where free, white where blocked.
     void DrawDebug(CE3DSurface& canvas) const;

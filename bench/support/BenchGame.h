@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "app/Game.h"
@@ -22,8 +23,9 @@ struct SBenchGame {
     std::chrono::steady_clock::time_point started;
     double startupMs = 0.0;  // the program's start-up, to its window shown
 
-    // withCommands: the console commands installed, as the game program does.
-    explicit SBenchGame(bool withCommands) {
+    // withCommands: the console commands installed, as the game program does;
+    // prepare is given the installation's folder before the game starts.
+    explicit SBenchGame(bool withCommands, const std::function<void(const std::string&)>& prepare = {}) {
         namespace fs = std::filesystem;
         const char* build = std::getenv("TESSARAK_BUILD");
         fs::path install = build ? fs::path(build) / "install"
@@ -34,6 +36,7 @@ struct SBenchGame {
         fs::create_directories(dir + "/System");
         fs::copy(install / "Tessarak", dir + "/Tessarak", fs::copy_options::recursive);
         fs::remove_all(dir + "/Tessarak/Scripts/Config");
+        if (prepare) prepare(dir);
         setenv("XDG_CONFIG_HOME", (dir + "/home").c_str(), 1);
         setenv("XDG_DATA_HOME", (dir + "/home").c_str(), 1);
         setenv("TESSARAK_HEADLESS_DIALOGS", "1", 1);

@@ -6,24 +6,39 @@
 //  - loading the demo GUI packfile with its pictures and fonts (g_Load);
 //  - the interface's update and draw of one frame on each demo screen (the
 //    menus every layer each frame, the in-game screen from its own surface,
-//    and drawn again after a change), and on a screen of 500 objects.
+//    and drawn again after a change), and on a screen of 500 objects;
+//  - the lobby's frame with 8 players and 50 maps listed (its lists are
+//    filled again every frame: the players, the map folders, the settings).
 #include <benchmark/benchmark.h>
 
+#include <filesystem>
+#include <string>
 #include <vector>
 
 #include "bench/support/BenchGame.h"
+#include "netgame/NetGame.h"
 #include "platform/display/Display.h"
 #include "tools/lib/GUIPackWriter.h"
 #include "ui/GUIObject.h"
 #include "ui/Interface.h"
+#include "world/Player.h"
 
 namespace {
+
+constexpr int kDemoMaps = 2;
 
 // The game at its main menu: frames until one has drawn it.
 struct SGame : SBenchGame {
     double firstMenuMs = 0.0;
 
-    SGame() : SBenchGame(true) {
+    // The installation has 50 maps: the demo's and copies of Skerry.
+    SGame()
+        : SBenchGame(true, [](const std::string& dir) {
+              for (int i = 0; i < 50 - kDemoMaps; ++i)
+                  std::filesystem::copy(dir + "/Tessarak/Maps/Skerry",
+                                        dir + "/Tessarak/Maps/Bench" + std::to_string(100 + i),
+                                        std::filesystem::copy_options::recursive);
+          }) {
         CInterface* ui = UI();
         for (int i = 0; ui && i < 1000; ++i) {
             Display_PumpEvents();
@@ -101,8 +116,22 @@ void BM_InGameFrame(benchmark::State& state) {
 void BM_InGameFrameChanged(benchmark::State& state) {
     Frame(state, 1000, true, true);
 }
+// The lobby of a game of eight: seven players more than the local one.
+void BM_LobbyFrameEightPlayers(benchmark::State& state) {
+    CNetGame* net = Game().UI() ? g_pGame->NetGame() : nullptr;
+    if (!net) return state.SkipWithError("no network game");
+    static bool added = false;
+    for (int i = 0; !added && i < 7; ++i) net->AddPlayer(("Player " + std::to_string(i + 2)).c_str());
+    added = true;
+    Frame(state, 600, false, false);
+    int players = 0;
+    for (CPlayer* p : net->m_players.m_players) players += p != net->m_players.m_neutral;
+    state.counters["players"] = players;
+    state.counters["maps"] = double(Game().UI()->m_mapNames.size());
+}
 BENCHMARK(BM_MainMenuFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LobbyFrame)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LobbyFrameEightPlayers)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_InGameFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_InGameFrameChanged)->Unit(benchmark::kMicrosecond);
 

@@ -519,6 +519,10 @@ uint32_t Display_GetMouseState(int* x, int* y) {
     return bits;
 }
 
+bool Display_PointerInWindow() {
+    return g_videoRefs > 0 && SDL_GetMouseFocus() != nullptr;
+}
+
 void Display_SetTextInput(bool on) {
     if (on)
         SDL_StartTextInput();

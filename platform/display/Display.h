@@ -209,5 +209,8 @@ void Display_ShowCursor(bool show);
 // Current mouse position in the focused window and the button bits
 // (bit button-1 set while pressed).
 uint32_t Display_GetMouseState(int* x, int* y);
+// Whether the window system's pointer lies over one of our windows (the
+// position above stays where it left one).
+bool Display_PointerInWindow();
 // Text input on or off (TextInput events flow only while on).
 void Display_SetTextInput(bool on);

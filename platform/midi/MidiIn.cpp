@@ -6,6 +6,8 @@
 
 #include <vector>
 
+#include "platform/sys/Chatter.h"
+
 namespace {
 constexpr int kMaxSources = 16;
 
@@ -19,6 +21,7 @@ int CMidiIn::Open(MidiInCallback callback, void* context) {
     Close();
     if (access("/dev/snd/seq", R_OK | W_OK) != 0) return 0;
     snd_seq_t* seq = nullptr;
+    Chatter_TakeAlsa();
     if (snd_seq_open(&seq, "default", SND_SEQ_OPEN_INPUT, SND_SEQ_NONBLOCK) < 0) return 0;
     snd_seq_set_client_name(seq, "Tessarak");
     int port = snd_seq_create_simple_port(seq, "Tessarak MIDI in",

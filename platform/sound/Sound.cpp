@@ -13,6 +13,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/sys/Chatter.h"
 #include "platform/video/Media.h"
 
 #ifndef AL_LOOP_POINTS_SOFT
@@ -32,6 +33,20 @@ int g_outChannels = 0, g_outBits = 0;
 void SettingsRead() {
     std::lock_guard<std::mutex> hold(g_settingsLock);
     g_settingsRead = true;
+}
+
+// ---- the libraries' own messages, kept off the terminal (Chatter_TakeAlsa
+// takes ALSA's). OpenAL Soft writes its own through a buffered file that is
+// of no use to read back while it runs, and says nothing the device's error
+// does not: it is silenced, unless the user named its level or file.
+// Before the mixer's first call (it reads its settings once).
+void QuietLibraries() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        Chatter_TakeAlsa();
+        if (!std::getenv("ALSOFT_LOGFILE") && !std::getenv("ALSOFT_LOGLEVEL"))
+            setenv("ALSOFT_LOGLEVEL", "0", 1);
+    });
 }
 
 // OpenAL Soft's names of the channel layouts and sample types.
@@ -128,6 +143,7 @@ CSoundDevice::EFormatResult CSoundDevice::SetOutputFormat(int channels, int bits
     const char* layout = LayoutName(channels);
     const char* type = SampleTypeName(bits);
     if (!layout || !type) return kFormatUnsupported;
+    QuietLibraries();
     std::lock_guard<std::mutex> hold(g_settingsLock);
     if (g_settingsRead) return channels == g_outChannels && bits == g_outBits ? kFormatSet : kFormatFixed;
 
@@ -182,6 +198,7 @@ int CSoundDevice::OutputBits() {
 
 std::vector<std::string> CSoundDevice::Enumerate() {
     SettingsRead();
+    QuietLibraries();
     std::vector<std::string> names;
     const ALCchar* list = nullptr;
     if (alcIsExtensionPresent(nullptr, "ALC_ENUMERATE_ALL_EXT"))
@@ -208,6 +225,7 @@ bool CSoundDevice::Open(const char* name, int rate, int voices) {
         return false;
     }
     SettingsRead();
+    QuietLibraries();
     ALCdevice* dev = alcOpenDevice(name && *name ? name : nullptr);
     if (!dev) {
         m_error = name && *name ? std::string("cannot open sound device ") + name : "no sound device";

@@ -536,6 +536,13 @@ bool Sys_FindFiles(const char* pattern, std::vector<SSysFindData>& found) {
         if (f.isLink && stat(full.c_str(), &st) != 0) return;  // dangling link
         f.isFolder = S_ISDIR(st.st_mode);
         f.size = f.isFolder ? 0 : static_cast<uint64_t>(st.st_size);
+        struct tm local;
+        const time_t when = st.st_mtime;
+        if (localtime_r(&when, &local)) {
+            const int32_t parts[6] = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                                      local.tm_hour,        local.tm_min,     local.tm_sec};
+            std::copy(parts, parts + 6, f.written);
+        }
         found.push_back(f);
     };
     if (!wild) {

@@ -92,6 +92,9 @@ struct SSysFindData {
     bool isFolder = false;
     bool isLink = false;  // a symbolic link (folder links are not descended into)
     uint64_t size = 0;
+    // The last write in local time: year, month (1 to 12), day, hour,
+    // minute, second.
+    int32_t written[6] = {0, 0, 0, 0, 0, 0};
 };
 // Lists what matches a search pattern ("Z:\dir\*.*", "Z:\dir\*.box",
 // "Z:\dir\name"): wildcards '*' and '?' match case-insensitively as the Windows

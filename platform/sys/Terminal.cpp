@@ -14,16 +14,18 @@ void CSysLineReader::Stop() {
     m_thread.Join();
 }
 
-bool CSysLineReader::Take(std::string* line) {
+bool CSysLineReader::Take(std::string* line, size_t* typedLength) {
     std::lock_guard<std::mutex> l(m_lock);
     if (m_lines.empty()) return false;
-    *line = std::move(m_lines.front());
+    *line = std::move(m_lines.front().text);
+    if (typedLength) *typedLength = m_lines.front().length;
     m_lines.pop_front();
     return true;
 }
 
 void CSysLineReader::Read() {
     std::string partial;
+    size_t length = 0;
     char buffer[512];
     while (!m_stop.load()) {
         // A short wait, so that Stop is never kept waiting for a line.
@@ -36,12 +38,17 @@ void CSysLineReader::Read() {
         for (ssize_t i = 0; i < n; ++i) {
             char c = buffer[i];
             if (c == '\n') {
-                if (!partial.empty() && partial.back() == '\r') partial.pop_back();
+                if (!partial.empty() && partial.back() == '\r' && length == partial.size()) {
+                    partial.pop_back();
+                    --length;
+                }
                 std::lock_guard<std::mutex> l(m_lock);
-                m_lines.push_back(partial);
+                m_lines.push_back({partial, length});
                 partial.clear();
-            } else if (partial.size() < 4096) {
-                partial.push_back(c);
+                length = 0;
+            } else {
+                ++length;
+                if (partial.size() < kMaxLine) partial.push_back(c);
             }
         }
     }

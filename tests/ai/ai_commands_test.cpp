@@ -126,7 +126,8 @@ TEST_F(AICommands, AddAndRemoveCommanders) {
 }
 
 TEST_F(AICommands, SettingsAndTheRowsThatActOnACommander) {
-    EXPECT_EQ(Run("AI_Active(2); AI_Active;"), Lines{"AI_Active = 1"});
+    EXPECT_EQ(Run("AI_Active(2); AI_Active;"),
+              (Lines{"AI_Active: 2 lies outside 0 to 1; 1 is used", "AI_Active = 1"}));
     EXPECT_EQ(Run("AI_Active(0); AI_Active;"), Lines{"AI_Active = 0"});
     EXPECT_EQ(Run("AI_Debug;"), Lines{"AI_Debug( 1/0 )"});
     EXPECT_EQ(Run("AI_Debug(1);"), Lines());

@@ -127,7 +127,9 @@ TEST_F(Learner, ACostOf590BuysElevenUnitsInRowsOfThree) {
         const int first = i < 11 ? 0 : 11, k = i - first;
         EXPECT_EQ(c.x, creates[static_cast<size_t>(first + k / 3 * 3)].x) << i;
         EXPECT_EQ(c.z, creates[static_cast<size_t>(first + k % 3)].z) << i;
-        if (k == 3) EXPECT_NE(c.x, creates[static_cast<size_t>(first)].x);
+        if (k == 3) {
+            EXPECT_NE(c.x, creates[static_cast<size_t>(first)].x);
+        }
     }
 }
 

@@ -123,13 +123,31 @@ TEST_F(AVCommandsTest, ConsoleBackgroundVideoIsSavedAsTheLineThatSetsItAgain) {
             return dir.Read("Console.cfg");
         };
         EXPECT_EQ(saved(), "Console_SetBackGroundAnim();\r\n");
-        CE3DVideo* video = new CE3DVideo(&screen);
-        video->m_name.Assign("Z:\\Movies\\Back \"1\".bik");
-        game.Interface()->m_console.SetBackgroundVideo(video);
-        EXPECT_EQ(saved(), "Console_SetBackGroundAnim(\"Z:\\\\Movies\\\\Back \\\"1\\\".bik\");\r\n");
-        // Without an argument the command takes the video away.
-        ip->Execute(false, "Console_SetBackGroundAnim();");
-        EXPECT_EQ(game.Interface()->m_console.BackgroundVideo(), nullptr);
+        // The name is saved relative to the game's folders, never with the
+        // installation's place: below the movies' folder as the command
+        // takes it; a path outside the game stays as it is.
+        const struct {
+            std::string full;
+            const char* line;
+        } cases[] = {
+            {game.GetPath("Movies", "Back \"1\".bik"),
+             "Console_SetBackGroundAnim(\"Back \\\"1\\\".bik\");\r\n"},
+            {"Y:\\Elsewhere\\x.bik", "Console_SetBackGroundAnim(\"Y:\\\\Elsewhere\\\\x.bik\");\r\n"},
+        };
+        for (const auto& c : cases) {
+            CE3DVideo* video = new CE3DVideo(&screen);
+            video->m_name.Assign(c.full.c_str());
+            game.Interface()->m_console.SetBackgroundVideo(video);
+            EXPECT_EQ(saved(), c.line) << c.full;
+        }
+        // Without an argument, or with an empty one, the command takes the
+        // video away.
+        for (const char* clear : {"Console_SetBackGroundAnim();", "Console_SetBackGroundAnim(\"\");"}) {
+            game.Interface()->m_console.SetBackgroundVideo(new CE3DVideo(&screen));
+            ip->Execute(false, clear);
+            EXPECT_EQ(game.Interface()->m_console.BackgroundVideo(), nullptr) << clear;
+            EXPECT_EQ(saved(), "Console_SetBackGroundAnim();\r\n") << clear;
+        }
     }
     DDraw_SetFactory(nullptr);
 }

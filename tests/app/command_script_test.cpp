@@ -118,7 +118,7 @@ TEST(CommandScript, CmdlistAndAScriptOfTenThousandLinesWithFaults) {
     ASSERT_TRUE(Test_WriteSkirmishStart(dir));
     CTestProcess game;
     ASSERT_TRUE(Test_StartGame(game, dir));
-    ASSERT_EQ(Test_UnitsOnceRunning(game, 60.0).size(), 4u) << game.Output();
+    ASSERT_EQ(Test_UnitsOnceRunning(game, 60.0).size(), 7u) << game.Output();
 
     // Every row of the areas, with its syntax and description, and the
     // total that the list holds.
@@ -158,7 +158,7 @@ TEST(CommandScript, CmdlistAndAScriptOfTenThousandLinesWithFaults) {
     }
     EXPECT_EQ(said, faults);
     EXPECT_EQ(other, 0);
-    EXPECT_EQ(Test_ReadUnits(game).size(), 4u) << game.Output().substr(game.Output().size() - 3000);
+    EXPECT_EQ(Test_ReadUnits(game).size(), 7u) << game.Output().substr(game.Output().size() - 3000);
     game.Write("Quit();\n");
     EXPECT_EQ(game.Wait(30), 0);
 }

@@ -16,42 +16,15 @@
 #include <string>
 #include <vector>
 
-#include "e3d/View.h"
-#include "e3d/Viewport.h"
-#include "platform/d3d/D3DDeviceState.h"
 #include "tests/support/GameRun.h"
 #include "tests/support/Installation.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/XServer.h"
-#include "ui/GameCamera.h"
 
 namespace {
 
 constexpr int kWidth = 640, kHeight = 480;
-
-// The window pixel of the ground point (x, z) while the camera of the
-// settings below looks at (fx, fz): the game view's placement and lens.
-std::vector<int> PixelOf(float fx, float fz, float x, float z) {
-    CGameCamera camera;
-    camera.LookAt(fx, fz);
-    float eye[3], target[3];
-    camera.Placement(eye, target);
-    CE3DViewport view(nullptr);
-    view.SetRect(0, 0, kWidth, kHeight);
-    view.m_view->LookAt(D3DVECTOR{eye[0], eye[1], eye[2]}, D3DVECTOR{target[0], target[1], target[2]}, 0.0f);
-    view.m_view->SetProjection(2.0f, camera.m_distance + 222.0f, camera.m_zoom,
-                               float(kWidth) / float(kHeight), true);
-    view.m_combined = D3D_Multiply(view.m_view->view, view.m_view->projection);
-    int32_t p[2] = {0, 0};
-    view.ProjectPoint(p, D3DVECTOR{x, 0.0f, z});
-    return {p[0], p[1]};
-}
-
-// The camera's settings the pixels above assume.
-const char* const kCamera =
-    "View_GameSceneAngle(270); View_GameSceneAngleUp(12); View_GameSceneDistance(17); "
-    "View_GameSceneZoom(1.0471976); View_MaxVis(32); view_NearClipping(2); view_FarClipping(222);";
 
 // The mean of a channel (0 red, 1 green, 2 blue, 3 all) over the picture's
 // columns from x0 to below x1 (all of them by default).
@@ -81,14 +54,8 @@ double Changed(const STestShot& a, const STestShot& b) {
 
 // The game time dbg_FrameStats reports; -1 without an answer.
 double GameTime(CTestProcess& game) {
-    static int s_serial = 0;
-    const std::string mark = "stats-" + std::to_string(++s_serial);
-    game.Write("dbg_FrameStats(); echo(\"" + mark + "\");\n");
-    if (!game.WaitForLine(mark, 10.0)) return -1.0;
-    const std::string out = game.Output();
-    const size_t at = out.rfind("game time ", out.rfind(mark));
     double t = -1.0;
-    if (at != std::string::npos) std::sscanf(out.c_str() + at, "game time %lf", &t);
+    std::sscanf(Test_Answer(game, "dbg_FrameStats();", "game time ").c_str(), "%lf", &t);
     return t;
 }
 
@@ -98,27 +65,25 @@ TEST(CommandsWindow, BoxSelectionCameraLightAndARecording) {
     if (!Test_OnPath("Xvfb") || !Test_OnPath("xdotool") || !Test_OnPath("import") || !Test_OnPath("ffprobe"))
         GTEST_SKIP() << "needs Xvfb, xdotool, ImageMagick and ffprobe";
     CTempDir dir;
-    if (!Test_CopyInstallation(dir)) FAIL() << "the game program is not built";
-    ASSERT_TRUE(Test_WriteSkirmishStart(dir));
     CTestXServer x;
-    ASSERT_TRUE(x.Start());
     CTestProcess game;
-    ASSERT_TRUE(Test_StartGameOn(game, dir, x));
-    ASSERT_EQ(Test_UnitsOnceRunning(game, 60.0).size(), 4u) << game.Output();
-    const std::string window = Test_GameWindow(x);
-    ASSERT_FALSE(window.empty());
+    std::string window;
+    size_t units = 0;
+    ASSERT_TRUE(Test_SkirmishInWindow(dir, x, game, window, &units)) << game.Output();
+    ASSERT_EQ(units, 7u) << game.Output();
     auto mouse = [&](const std::string& what) { x.Shell("xdotool " + what); };
     auto at = [&](const std::vector<int>& p) { return std::to_string(p[0]) + " " + std::to_string(p[1]); };
     mouse("mousemove --window " + window + " 320 240");
-    Test_RunAndDraw(game, kCamera);
+    Test_RunAndDraw(game, kTestCamera);
 
     // ---- UnselectAll, then a box around two of the three tanks.
     const float fx = -20.0f, fz = -20.0f;
     Test_LookAt(game, fx, fz);
     Test_RunAndDraw(game, "SelectAllUnits(); UnselectAll();");
     ASSERT_TRUE(Test_SelectedUnits(game).empty());
-    const std::vector<int> left = PixelOf(fx, fz, -24, -18), right = PixelOf(fx, fz, -16, -18);
-    const std::vector<int> front = PixelOf(fx, fz, -20, -22);
+    const std::vector<int> left = Test_GroundPixel(fx, fz, -24, -18),
+                           right = Test_GroundPixel(fx, fz, -16, -18);
+    const std::vector<int> front = Test_GroundPixel(fx, fz, -20, -22);
     ASSERT_GT(front[1] - left[1], 40);  // the third tank lies well below the box
     mouse("mousemove --window " + window + " " + at({left[0] - 20, left[1] - 20}) + " mousedown 1");
     Test_RunAndDraw(game, "");
@@ -128,11 +93,7 @@ TEST(CommandsWindow, BoxSelectionCameraLightAndARecording) {
         Test_RunAndDraw(game, "");
     }
     mouse("mouseup 1");
-    std::vector<SUnitSeen> selected;
-    for (int i = 0; i < 20 && selected.size() != 2; ++i) {
-        Test_RunAndDraw(game, "");
-        selected = Test_SelectedUnits(game);
-    }
+    std::vector<SUnitSeen> selected = Test_SelectionOf(game, 2);
     ASSERT_EQ(selected.size(), 2u) << game.Output();
     for (const SUnitSeen& u : selected) {
         EXPECT_EQ(u.name, "Granite_LightTank");
@@ -141,7 +102,12 @@ TEST(CommandsWindow, BoxSelectionCameraLightAndARecording) {
     }
     mouse("mousemove --window " + window + " 320 240");
 
-    // ---- The camera: to the headquarters, then turned and zoomed.
+    // ---- The camera: to the headquarters, then turned and zoomed. The game
+    // stands still meanwhile, so only the view changes the pictures (the
+    // harvester works beside the headquarters).
+    Test_RunAndDraw(game, "srv_Pause(1);");
+    game.Write("srv_Pause;\n");
+    ASSERT_TRUE(game.WaitForLine("srv_Pause = true", 10.0)) << game.Output();
     Test_LookAt(game, 30.0f, 30.0f);
     STestShot away = x.Screenshot(window);
     Test_RunAndDraw(game, "MoveCameraTo(0);");
@@ -160,6 +126,7 @@ TEST(CommandsWindow, BoxSelectionCameraLightAndARecording) {
     Test_RunAndDraw(game, "MultiplyZoom(2); MoveSceneAngle(-90);");
     STestShot back = x.Screenshot(window);
     EXPECT_LT(Changed(home, back), 0.02);  // the same view as before
+    Test_RunAndDraw(game, "srv_Pause(0);");
 
     // ---- Light: without sun and ambient light the ground is dark; the
     // background colour fills the void beyond the map.

@@ -67,6 +67,8 @@ public:
     bool InterfaceScreenActive() override { return false; }
     bool FullConsole() override { return false; }
     float ScrollSpeed() override { return 1.0f; }
+    bool PointerInWindow() override { return pointerIn; }
+    float ViewReach() override { return reach; }
     void ScrollView(float vx, float vz, float ax, float az) override {
         scroll[0] = vx, scroll[1] = vz, scroll[2] = ax, scroll[3] = az;
     }
@@ -113,6 +115,8 @@ public:
     bool cursorShown = true;
     bool renderFrames = false;
     float scroll[4] = {0, 0, 0, 0};
+    bool pointerIn = true;
+    float reach = 1.0f;
     SInputContextFacts facts;
     CStrBuf* settingsEdit = nullptr;
     std::vector<std::string> printed;
@@ -465,9 +469,11 @@ TEST(InputManager, EdgeScrolling) {
     g.renderFrames = true;
     g.input->Startup();
     g.sysX = 0, g.sysY = 240;
+    g.reach = 30.0f;  // the view spans 30 map units
     for (int i = 0; i < 100; ++i) g.input->ProcessInput();
-    EXPECT_LT(g.scroll[0], 0.0f);
-    EXPECT_GE(g.scroll[0], -1.0f);  // held to the scroll speed
+    // Held to the scroll speed times the view's distance factor: seven
+    // tenths of what the view spans a second.
+    EXPECT_FLOAT_EQ(g.scroll[0], -21.0f);
     EXPECT_FLOAT_EQ(g.scroll[2], -0.7f);
     EXPECT_EQ(g.scroll[1], 0.0f);
     // Over to the other edge: the direction turns at once.
@@ -475,6 +481,13 @@ TEST(InputManager, EdgeScrolling) {
     g.input->ProcessInput();
     EXPECT_GT(g.scroll[0], 0.0f);
     EXPECT_FLOAT_EQ(g.scroll[2], 0.7f);
+    // A pointer that left the window (its last place on the edge) stops the
+    // view at once.
+    g.pointerIn = false;
+    g.input->ProcessInput();
+    EXPECT_EQ(g.scroll[0], 0.0f);
+    EXPECT_EQ(g.scroll[2], 0.0f);
+    g.pointerIn = true;
     // Off the edge the speed dies down.
     g.sysX = 320;
     for (int i = 0; i < 100; ++i) g.input->ProcessInput();

@@ -73,7 +73,14 @@ TEST_F(MapLoadTest, LoadsTheBoxObjectsAndStartPositions) {
     objects.objects[1].templateId = 77;  // no such template: skipped
     WriteBox("Isle", objects);
     ASSERT_TRUE(game.SetMapName("Isle"));
+    // A notice of the game before (a call-off, say) ends with that game.
+    CConsole& console = game.Interface()->m_console;
+    console.Init(CConsole::kScrollBackLines, 17, 8);
+    console.Print("The game could not start on Player; back to the lobby", false, 255, 255, 255, true);
+    ASSERT_STREQ(console.GetScreenLine(0)->text.GetText(),
+                 "The game could not start on Player; back to the lobby");
     game.LoadMap();
+    EXPECT_STREQ(console.GetScreenLine(0)->text.GetText(), "");
     CGameScene* scene = game.Scene();
     EXPECT_EQ(scene->StartPositionCount(), 2);
     ASSERT_EQ(scene->m_objectCount, 1);

@@ -16,45 +16,13 @@
 #include <thread>
 #include <vector>
 
-#include "tests/nwe/NweTestKit.h"
 #include "tests/support/GameRun.h"
 #include "tests/support/Installation.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TwoMachines.h"
 
 namespace {
-
-uint16_t FreePort() {
-    CRawEndpoint probe;
-    return probe.Address().port;
-}
-
-// A host with the demo map and a client joined to it over UDP, each in its
-// own installation, both printing the sync CRC every fifth frame. The host
-// plays a skirmish from its start-up script first and goes back to the
-// lobby to host: a machine that played before starts the new game as one
-// that never did.
-void JoinTwoMachines(const CTempDir& hostDir, const CTempDir& clientDir, CTestProcess& host,
-                     CTestProcess& client) {
-    const std::string port = std::to_string(FreePort());
-    clientDir.Write("Tessarak/Scripts/Autoexec.cfg",
-                    "ge_MainSleep(1);\nnw_ClientPort(0);\nName(\"Clienty\");\ndbg_SyncCrc(5);\n");
-    ASSERT_TRUE(Test_WriteSkirmishStart(hostDir));
-    ASSERT_TRUE(Test_StartGame(host, hostDir));
-    ASSERT_FALSE(Test_UnitsOnceRunning(host, 30.0).empty()) << host.Output();
-    host.Write("StartLocalServer(); ge_MainSleep(1); Name(\"Hosty\"); GameMode(GM_Multi); StartServer(" +
-               port + "); Map(\"Skerry\"); dbg_SyncCrc(5);\n");
-    ASSERT_TRUE(host.WaitForOutput("Server started on port " + port, 60)) << host.Output();
-    ASSERT_TRUE(Test_StartGame(client, clientDir));
-    // The client's name has gone through its own game before it joins.
-    for (int i = 0; i < 200 && client.Output().find("Clienty") == std::string::npos; ++i) {
-        client.Write("ListPlayers();\n");
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    client.Write("Connect(\"127.0.0.1:" + port + "\");\n");
-    ASSERT_TRUE(host.WaitForOutput("Clienty entered the game", 30)) << host.Output() << client.Output();
-    ASSERT_TRUE(client.WaitForOutput("Clienty entered the game", 30)) << client.Output();
-}
 
 // Whether the text comes in the output after its first `from` bytes within
 // the time.
@@ -67,13 +35,16 @@ bool WaitForOutputAfter(CTestProcess& game, const std::string& text, size_t from
     return true;
 }
 
-// Two machines joined (JoinTwoMachines), each in its own installation.
+// Two machines joined (Test_JoinTwoMachines), each in its own installation.
 class PlayTwoMachines : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!Test_CopyInstallation(hostDir) || !Test_CopyInstallation(clientDir))
             FAIL() << "the game program is not built";
-        JoinTwoMachines(hostDir, clientDir, host, client);
+        std::string why;
+        // The host edits its map while it plays alone (the game it hosts
+        // next ends that).
+        ASSERT_TRUE(Test_JoinTwoMachines(hostDir, clientDir, host, client, why, {}, "M_EditMode(1);")) << why;
     }
     CTempDir hostDir, clientDir;
     CTestProcess host, client;
@@ -94,13 +65,13 @@ TEST_F(PlayTwoMachines, OverUdpTheyStayInStep) {
         << host.Output();
     EXPECT_TRUE(Test_Near(Test_NearestUnit(clientUnits, "Granite_Headquarters", 30, 30), 30, 30))
         << client.Output();
-    EXPECT_EQ(clientUnits.size(), 4u) << client.Output();
+    EXPECT_EQ(clientUnits.size(), 7u) << client.Output();
 
     // Each machine orders its own player's tank.
-    host.Write("AddMoveOrder(11, -14, 0, -28, 0);\n");
-    client.Write("AddMoveOrder(21, 14, 0, 28, 0);\n");
-    EXPECT_TRUE(Test_WaitForUnitAt(host, "Granite_LightTank", -14.0f, -28.0f, 2.5f, 15.0)) << host.Output();
-    EXPECT_TRUE(Test_WaitForUnitAt(client, "Coral_LightTank", 14.0f, 28.0f, 2.5f, 15.0)) << client.Output();
+    host.Write("AddMoveOrder(11, -8, 0, -22, 0);\n");
+    client.Write("AddMoveOrder(21, 8, 0, 22, 0);\n");
+    EXPECT_TRUE(Test_WaitForUnitAt(host, "Granite_LightTank", -8.0f, -22.0f, 2.5f, 15.0)) << host.Output();
+    EXPECT_TRUE(Test_WaitForUnitAt(client, "Coral_LightTank", 8.0f, 22.0f, 2.5f, 15.0)) << client.Output();
 
     // Every frame both printed holds the same world (a few more frames, to
     // see the orders' way to its end).
@@ -119,6 +90,18 @@ TEST_F(PlayTwoMachines, OverUdpTheyStayInStep) {
         }
     }
     EXPECT_GE(common, 10) << host.Output() << client.Output();
+
+    // With another machine in the game the map editor's rows are refused on
+    // both (the editor works where the game runs on one machine alone), and
+    // the host's editing mode ended when the game started.
+    EXPECT_TRUE(host.HasLine("Map editing ends: another machine shares the game")) << host.Output();
+    EXPECT_FALSE(host.HasLine("M_EditMode cannot be run at this time or gamestate"));
+    for (CTestProcess* game : {&host, &client}) {
+        game->Write("M_EditMode(1); M_DeleteSelected();\n");
+        EXPECT_TRUE(game->WaitForOutput("M_EditMode cannot be run at this time or gamestate", 15))
+            << game->Output();
+        EXPECT_TRUE(game->WaitForOutput("M_DeleteSelected cannot be run at this time or gamestate", 15));
+    }
 
     client.Write("Quit();\n");
     host.Write("Quit();\n");
@@ -149,6 +132,25 @@ TEST_F(PlayTwoMachines, OneThatCannotStartSendsEveryoneBackToTheLobby) {
         game->Write("Quit();\n");
         EXPECT_EQ(game->Wait(30), 0) << game->Output();
     }
+}
+
+// A client that leaves with Disconnect() during the game is back where a
+// player goes on: it says so, runs the script of a lost connection (back to
+// the main menu), takes the next command and closes when asked.
+TEST_F(PlayTwoMachines, DisconnectReturnsToTheMainMenu) {
+    ASSERT_TRUE(Test_StartWhenEveryoneHoldsTheMap(host)) << host.Output();
+    ASSERT_FALSE(Test_UnitsOnceRunning(client, 30.0).empty()) << client.Output();
+    const size_t from = client.Output().size();
+    client.Write("Disconnect();\n");
+    EXPECT_TRUE(WaitForOutputAfter(client, "Disconnected from the server.", from, 10)) << client.Output();
+    // The game is gone, and the game loop goes on taking commands.
+    EXPECT_TRUE(Test_ReadUnits(client).empty());
+    client.Write("echo(\"still here\");\n");
+    EXPECT_TRUE(WaitForOutputAfter(client, "still here", from, 10)) << client.Output();
+    client.Write("Quit();\n");
+    EXPECT_EQ(client.Wait(30), 0) << client.Output();
+    host.Write("Quit();\n");
+    EXPECT_EQ(host.Wait(30), 0) << host.Output();
 }
 
 // Three machines: the host resyncs while the second client stands still
@@ -193,7 +195,9 @@ TEST_F(PlayTwoMachines, AResyncDropsASilentClientAndTheGameGoesOn) {
     EXPECT_GE(newest(client), resyncFrame + 100) << client.Output();
     std::map<int, std::string> a = Test_SyncCrcs(host.Output()), b = Test_SyncCrcs(client.Output());
     for (const auto& f : b)
-        if (f.first > resyncFrame && a.count(f.first)) EXPECT_EQ(a[f.first], f.second) << "frame " << f.first;
+        if (f.first > resyncFrame && a.count(f.first)) {
+            EXPECT_EQ(a[f.first], f.second) << "frame " << f.first;
+        }
     kill(silent.Pid(), SIGCONT);
     client.Write("Quit();\n");
     host.Write("Quit();\n");

@@ -56,3 +56,30 @@ TEST(SoundOutput, ChannelsAndBitsOfSoundCfgShapeTheOutput) {
         }
     }
 }
+
+// A machine without a sound card: the sound libraries' own error lines stay
+// off the terminal (dbg_LibraryLog shows them), the game says once in its
+// own words that it plays without sound, and goes on.
+TEST(SoundOutput, NoSoundCardIsSaidOnceInTheGamesWords) {
+    CTempDir dir;
+    if (!Test_CopyInstallation(dir)) FAIL() << "the game program is not built";
+    // ALSA's default device names a card that no machine has.
+    ASSERT_TRUE(dir.Write("asound.conf", "pcm.!default { type hw card \"NoSuchCard\" }\n"));
+    CTestProcess game;
+    ASSERT_TRUE(Test_StartGame(game, dir,
+                               {{"ALSOFT_DRIVERS", "alsa"}, {"ALSA_CONFIG_PATH", dir.File("asound.conf")}}));
+    ASSERT_TRUE(game.WaitForLine("Tessarak is ready.", 30.0)) << game.Output();
+    game.Write("dbg_LibraryLog(); echo(\"listed\");\n");
+    ASSERT_TRUE(game.WaitForLine("listed", 10.0)) << game.Output();
+    const std::string out = game.Output();
+    const std::string said = "; the game goes on without sound";
+    EXPECT_TRUE(game.HasLine("...SoundEngine_OpenDriver() : cannot open sound device ", true)) << out;
+    ASSERT_NE(out.find(said), std::string::npos) << out;
+    EXPECT_EQ(out.find(said, out.find(said) + 1), std::string::npos) << out;
+    // Only through dbg_LibraryLog, in its own words.
+    EXPECT_EQ(out.find("ALSA lib"), std::string::npos) << out;
+    EXPECT_EQ(out.find("AL lib"), std::string::npos) << out;
+    EXPECT_TRUE(game.HasLine("ALSA: confmisc.c", true)) << out;
+    game.Write("Quit();\n");
+    EXPECT_EQ(game.Wait(30), 0) << game.Output();
+}

@@ -126,6 +126,34 @@ TEST_F(EffectsCommandsTest, TheCameraAndTheSwitches) {
     EXPECT_FLOAT_EQ(effects->m_polygonBlowAmount, 1.0f);  // its range ends at 1
 }
 
+// The zoom commands (the mouse wheel's): the field of view times or by the
+// value, unless the view would span more than View_MaxVis or less than 0.3,
+// or leave the field of view's range; a missing or wrong value is said.
+TEST_F(EffectsCommandsTest, TheZoomCommandsKeepTheViewWithinWhatItMaySpan) {
+    game.SetGuiWord(0);
+    game.SetGameState(2);
+    Run("View_GameSceneDistance(17); View_GameSceneZoom(1.0471976); View_MaxVis(32);");
+    const CGameCamera& camera = game.Interface()->m_camera;
+    Run("MultiplyZoom(2);");  // 17 x 2.09 = 35.6 spans more than 32
+    EXPECT_FLOAT_EQ(camera.m_zoom, 1.0471976f);
+    Run("DivZoom(100);");  // 17 x 0.0105 spans less than 0.3
+    EXPECT_FLOAT_EQ(camera.m_zoom, 1.0471976f);
+    Run("MultiplyZoom(1.25);");
+    EXPECT_FLOAT_EQ(camera.m_zoom, 1.0471976f * 1.25f);
+    Run("DivZoom(1.25); DivZoom(2);");
+    EXPECT_FLOAT_EQ(camera.m_zoom, 1.0471976f / 2.0f);
+    // Far out with room to span more, the field of view still stops at its
+    // range's end (1.5).
+    Run("View_MaxVis(90); View_GameSceneDistance(30); View_GameSceneZoom(1.4);");
+    Run("MultiplyZoom(1.15);");
+    EXPECT_FLOAT_EQ(camera.m_zoom, 1.4f);
+    EXPECT_EQ(Run("MultiplyZoom(); DivZoom(\"far\"); DivZoom(0);"),
+              (Lines{"Error in MultiplyZoom: To few arguments. Syntax: MultiplyZoom(float Value);",
+                     "Error in DivZoom: Ivalid argument. Syntax: DivZoom(float Value);",
+                     "Error in DivZoom: Ivalid argument. Syntax: DivZoom(float Value);"}));
+    EXPECT_FLOAT_EQ(camera.m_zoom, 1.4f);
+}
+
 TEST_F(EffectsCommandsTest, TheDemoContentsExplosionsAreWhole) {
     // The demo's effect scripts against the demo's templates: every type the
     // races name by size exists, locked, with objects whose templates are

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "app/InputManager.h"
 #include "commands/CommandAreas.h"
 #include "console/CommandInterpreter.h"
+#include "core/VFSFile.h"
 #include "core/VFSTable.h"
 #include "e3d/Frame.h"
 #include "netgame/MapFiles.h"
@@ -150,6 +152,25 @@ TEST_F(CommandsTest, CreateRefusesValuesThatAreNotNumbers) {
     }
 }
 
+// Help shows what a map script's commands take, and a wrong count of
+// arguments is said with it.
+TEST_F(CommandsTest, TheMapScriptsCommandsShowAndCheckTheirArguments) {
+    const Lines help = Run("Help(\"Create\");");
+    ASSERT_GT(help.size(), 7u);
+    EXPECT_EQ(
+        help[7],
+        "Create(str Template[, float X, float Z, int Team[, int Layer, int MapId[, float Rotation, float "
+        "Scaling[, float CustomX, float CustomY, float CustomZ]]]]);");
+    // The orders' rows spell their arguments in the description.
+    EXPECT_EQ(Run("Syntax(\"AddMoveOrder\");"), Lines{"AddMoveOrder [MAP_ID] [X] [Y] [Z] [FORCEMOVE]"});
+    EXPECT_EQ(Run("AddMoveOrder(11);"),
+              Lines{"Error in AddMoveOrder: Wrong number of arguments. Syntax: AddMoveOrder [MAP_ID] [X] [Y] "
+                    "[Z] [FORCEMOVE]"});
+    EXPECT_EQ(Run("AddPatrolOrder(11, here, 2);"),
+              Lines{"Error in AddPatrolOrder: Ivalid argument. Syntax: AddPatrolOrder [MAP_ID] [X] [Z]"});
+    EXPECT_EQ(Run("Create();").size(), 1u);
+}
+
 TEST_F(CommandsTest, StartPositionsLayersSceneSizeAndTimer) {
     EXPECT_EQ(Run("M_DefineStartPositions(2); M_SetStartPosition(1, -20.5, 31);"), Lines());
     ASSERT_EQ(scene->StartPositionCount(), 2);
@@ -179,6 +200,18 @@ TEST_F(CommandsTest, StartPositionsLayersSceneSizeAndTimer) {
 }
 
 TEST_F(CommandsTest, MapNameAndTheStatesRowsWaitFor) {
+    // The maps there are: a box each in the maps' folder.
+    for (const char* map : {"Skerry", "FourWinds"}) {
+        const std::string rel = std::string("Maps/") + map + "/MapData.box";
+        CPackWriter pack;
+        pack.Add("init.vxm", "");
+        ASSERT_TRUE(dir.Write(rel, ""));
+        ASSERT_TRUE(pack.WriteTo(dir.File(rel)));
+        g_VFS.AddDiskFile(dir.WinFile(rel).c_str());
+    }
+    EXPECT_EQ(Run("Map(\"Nowhere\");"),
+              Lines{"There is no map Nowhere (Maps\\Nowhere\\MapData.box); the map stays unchosen"});
+    EXPECT_STREQ(game.MapName().GetText(), "");
     EXPECT_EQ(Run("Map(\"Skerry\");"), Lines());
     EXPECT_STREQ(game.MapName().GetText(), "Skerry");
     EXPECT_EQ(Run("Map(\"..\\\\Scripts\");"), Lines{"Invalid map name: ..\\Scripts"});
@@ -186,6 +219,11 @@ TEST_F(CommandsTest, MapNameAndTheStatesRowsWaitFor) {
     // A new map while a game runs makes the clients ready for a new start.
     game.SetGuiWord(0);
     game.SetGameState(2);
+    // One that is not there leaves the running game alone.
+    EXPECT_EQ(Run("Map(\"Nowhere\");"),
+              Lines{"There is no map Nowhere (Maps\\Nowhere\\MapData.box); the map stays Skerry"});
+    EXPECT_STREQ(game.MapName().GetText(), "Skerry");
+    EXPECT_FALSE(game.GameLoading());
     Run("Map(\"FourWinds\");");
     EXPECT_EQ(game.StartState(), -1);
     EXPECT_TRUE(game.GameLoading());
@@ -221,6 +259,29 @@ TEST_F(CommandsTest, ExportWritesTheScriptsAndTheBox) {
     EXPECT_TRUE(box.Find("visual.bin"));
     EXPECT_TRUE(box.Find("information.vxm"));
     EXPECT_FALSE(box.Find("radar.bik"));
+    // A map without its size script gets one.
+    EXPECT_NE(dir.Read("Maps/Isle/Init.vxm").find("M_SetGameSceneRect("), std::string::npos);
+    EXPECT_TRUE(box.Find("init.vxm"));
+
+    // Exported again without the loose files: the box keeps its members.
+    std::remove(dir.File("Maps/Isle/information.vxm").c_str());
+    std::remove(dir.File("Maps/Isle/Init.vxm").c_str());
+    Run("M_Export(\"Isle\");");
+    EXPECT_TRUE(dir.Read("Maps/Isle/Init.vxm").empty());  // the box has one
+    CVFSTable again;
+    ASSERT_TRUE(again.MountPack(dir.WinFile("Maps/Isle/MapData.box").c_str()));
+    for (const char* member : {"information.vxm", "init.vxm", "visual.bin"}) {
+        CVFSFile file;
+        ASSERT_TRUE(file.Open(member, CVFSFile::kModeRead, &again)) << member;
+        std::string text(file.GetSize(), '\0');
+        ASSERT_EQ(file.Read(&text[0], file.GetSize()), file.GetSize());
+        if (std::string(member) == "information.vxm") {
+            EXPECT_EQ(text, "si_Map_Players(1);\n");
+        }
+        if (std::string(member) == "init.vxm") {
+            EXPECT_NE(text.find("M_SetGameSceneRect("), std::string::npos);
+        }
+    }
 }
 
 }  // namespace
@@ -260,14 +321,18 @@ TEST_F(CommandsTest, ScriptOrdersSelectionAndUnitReadOut) {
     EXPECT_EQ(other->m_orderList->ChildCount(), 0);
 
     // The local player's units are selected, in a running game only; the
-    // read-out names each selected one.
+    // read-out names each selected one, its power, and last the local
+    // player's resources and what its harvesters unloaded.
     EXPECT_EQ(Run("SelectAllUnits();"), Lines{"SelectAllUnits cannot be run at this time or gamestate"});
     game.SetGuiWord(0);
     game.SetGameState(2);
+    mine->m_power = 42.0f;
+    net->m_players.m_local->m_resources = 1200.0f;
+    net->m_players.m_local->m_harvested = 300.0f;
     EXPECT_EQ(Run("SelectAllUnits(); dbg_UnitOut();"),
               (Lines{"", "--------------------", "Tank", "--------------------",
                      "Position: 5.000000, 0.000000, 6.000000", "Force: 0.000000, 0.000000, 0.000000",
-                     "* Force.x : 0"}));
+                     "* Force.x : 0", "Power: 42.0", "Resources: 1200, harvested 300"}));
     EXPECT_TRUE(game.Interface()->m_fields.m_selectionChanged);
 }
 }  // namespace
@@ -350,11 +415,15 @@ TEST_F(CommandsTest, GameModeDirectoryAndClearing) {
     net->m_hosting = 1;
     net->m_clientConnected = 0;
 
-    // RemoveAllUnits: the host of an editor's server only.
+    // RemoveAllUnits: the editor's, never a client's of another machine's
+    // game; the host of a game on this machine alone may.
     Run("Create(\"Rock\", 1, 2, 0, 0, 5);");
     ASSERT_EQ(scene->m_objectCount, 1);
+    net->m_hosting = 0;
+    net->m_clientConnected = 1;
     EXPECT_EQ(Run("RemoveAllUnits();"), Lines{"RemoveAllUnits cannot be run at this time or gamestate"});
-    net->m_serverInfo.m_editor = 1;
+    net->m_hosting = 1;
+    net->m_clientConnected = 0;
     Run("RemoveAllUnits();");
     EXPECT_EQ(scene->m_objectCount, 0);
     // StartGame is the host's.
@@ -362,3 +431,75 @@ TEST_F(CommandsTest, GameModeDirectoryAndClearing) {
     EXPECT_EQ(Run("StartGame();"), Lines{"StartGame cannot be run at this time or gamestate"});
 }
 }  // namespace
+
+// The editor's rows where the game runs on this machine alone (the host with
+// no other machine joined): teams, layers, the merge's lines, the panel's
+// offset, the spots' configuration and the settings the scene holds; what
+// needs an argument does nothing without, a layer or team outside the
+// table is said.
+TEST_F(CommandsTest, EditorRowsChangeTheMarkedObjectsAndTheEditorsSettings) {
+    game.SetGuiWord(0);
+    game.SetGameState(2);
+    game.SetGameLoading(false);
+    Run("Create(\"Rock\", 1, 1, 0, 0, 5); Create(\"Rock\", 1.5, 1, 0, 0, 6); Create(\"Rock\", 9, 9, 0, 0, "
+        "7);");
+    std::vector<CTessarakObject*> made;
+    for (CTessarakObject* o = scene->m_allObjects; o; o = o->m_allNext) made.insert(made.begin(), o);
+    ASSERT_EQ(made.size(), 3u);
+    for (int i : {0, 1}) made[i]->HandleMessage(CTessarakObject::kMsgSelect, 0);
+
+    EXPECT_EQ(Run("M_ImportBinary(); M_SetTeam(); M_SetLayer(1, 2);"), Lines());
+    EXPECT_EQ(Run("M_SetTeam(300);"), Lines{"Team is out of range (0 to 255)."});
+    EXPECT_EQ(Run("M_SetLayer(256);"), Lines{"Layer is out of range (0 to 255)."});
+    scene->m_layerPositions[4] = 2.0f;
+    EXPECT_EQ(Run("M_SetTeam(3); M_SetLayer(4); M_HideLayer(4);"), Lines());
+    for (int i : {0, 1}) {
+        EXPECT_EQ(made[i]->m_mapTeam, 3);
+        EXPECT_EQ(made[i]->m_layer, 4u);
+        EXPECT_EQ(made[i]->m_position[1], 2.0f);
+        EXPECT_EQ(made[i]->m_pendingVisibility, 1);
+    }
+    EXPECT_EQ(made[2]->m_layer, 0u);
+    EXPECT_EQ(made[2]->m_mapTeam, 0);
+
+    // The second of the two close rocks goes, once; the far one stays.
+    EXPECT_EQ(Run("M_Merge(1);"), (Lines{"MergeResult : Object 'Rock' removed.", "MergeFinished."}));
+
+    // The panel's offset: five by default, a number's steps, never before
+    // the head nor past the last template, a negative count moves nothing.
+    Run("M_MoveOffsetDown(1);");
+    EXPECT_EQ(scene->m_editor.templateOffset, 1);
+    Run("M_MoveOffsetUp();");
+    EXPECT_EQ(scene->m_editor.templateOffset, 0);
+    Run("M_MoveOffsetDown(); M_MoveOffsetDown(-2);");
+    EXPECT_EQ(scene->m_editor.templateOffset, scene->m_templateCount - 1);
+
+    // The spots' configuration, in order up to the first value that is no
+    // number; the settings the scene holds.
+    Run("M_SetSpotConfig(1.5, 2.5, 0.3); M_SetSpotConfig(4, 5, x); M_SetSpotConfig(9, 9);");
+    EXPECT_EQ(scene->m_spotSizeMin, 4.0f);
+    EXPECT_EQ(scene->m_spotSizeMax, 5.0f);
+    EXPECT_EQ(scene->m_spotMovement, 0.3f);
+    Run("M_PaintMode(1); M_TeamMode(2); M_CollisionMode(0); M_SelectLayer(4); m_BuildRestrictionMode(1);");
+    EXPECT_EQ(scene->m_editor.paintMode, 1);
+    EXPECT_EQ(scene->m_editor.teamMode, 2);
+    EXPECT_EQ(scene->m_editor.collisionMode, 0);
+    EXPECT_EQ(scene->m_editLayer, 4u);
+    EXPECT_EQ(scene->m_buildRestrictionMode, 1);
+    EXPECT_TRUE(game.Interface()->m_fields.m_selectionChanged);
+    Run("m_NoBuildRestriction(\"Rock\", 1);");
+    EXPECT_EQ(rock->m_noBuildRestriction, 1);
+
+    // m_LAS runs a map's script and marks what it made, nothing else.
+    ASSERT_TRUE(dir.Write("Maps/Extra.vxm", "Create(\"Rock\", 20, 20, 0, 0, 90);\n"));
+    Run("m_LAS(\"Extra.vxm\");");
+    CTessarakObject* extra = Newest();
+    ASSERT_EQ(extra->m_mapId, 90) << (lines.empty() ? "" : lines.back());
+    EXPECT_TRUE(extra->m_stateA & CTessarakObject::kA_Selected);
+    EXPECT_FALSE(made[0]->m_stateA & CTessarakObject::kA_Selected);
+
+    // A client of another machine's game edits nothing.
+    net->m_hosting = 0;
+    EXPECT_EQ(Run("M_SetTeam(1);"), Lines{"M_SetTeam cannot be run at this time or gamestate"});
+    EXPECT_EQ(made[0]->m_mapTeam, 3);
+}

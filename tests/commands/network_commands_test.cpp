@@ -53,7 +53,8 @@ TEST_F(NetworkCommandsTest, RowsOfTheArea) {
     EXPECT_EQ(Run("Say;"), Lines({"Error in Say: To few arguments"}));
     EXPECT_EQ(Run("Say(\"a\", \"b\", \"c\");"), Lines());
     EXPECT_EQ(Run("nw_AddAddress(\"nowhere\");"), Lines({"Not a server's address: nowhere"}));
-    EXPECT_EQ(Run("nw_MasterTimeout(1);nw_MasterTimeout;"), Lines({"nw_MasterTimeout = 5.000000"}));
+    EXPECT_EQ(Run("nw_MasterTimeout(1);nw_MasterTimeout;"),
+              Lines({"nw_MasterTimeout: 1 lies outside 5 to 120; 5 is used", "nw_MasterTimeout = 5.000000"}));
     EXPECT_EQ(Run("ChatWith;"), Lines({"ChatWith = *"}));
     EXPECT_EQ(Run("Join;"), Lines({"Join = Main Chat"}));
     // Taken over from the game's area, where their switches live.

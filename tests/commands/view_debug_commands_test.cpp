@@ -312,12 +312,19 @@ TEST_F(ViewCommandsTest, DebugAndTestRows) {
     ASSERT_EQ(floats.size(), 34u);
     EXPECT_EQ(floats[0], "abs");
     EXPECT_EQ(floats[33], "f_sqrt");
-    EXPECT_EQ(Run("ApplyForce(1, 2, 3);"),  // the editor's server only
-              Lines{"ApplyForce cannot be run at this time or gamestate"});
-    net->m_serverInfo.m_editor = 1;
+    // The editor's only: never a client's of another machine's game; the
+    // host of a game on this machine alone may.
+    const uint8_t hosting = net->m_hosting, connected = net->m_clientConnected;
+    net->m_hosting = 0;
+    net->m_clientConnected = 1;
+    EXPECT_EQ(Run("ApplyForce(1, 2, 3);"), Lines{"ApplyForce cannot be run at this time or gamestate"});
+    net->m_hosting = 1;
+    net->m_clientConnected = 0;
     EXPECT_EQ(Run("ApplyForce(1, 2, 3);"), Lines{"Error in ApplyForce: To few arguments. Syntax: "
                                                  "ApplyForce(float SpreadingSpeed, float Mass, float "
                                                  "Damage, float DamageRadius);"});
+    net->m_hosting = hosting;
+    net->m_clientConnected = connected;
     Run("perf_Render(1);");
     EXPECT_EQ(game.Variables().perfRender, 1);
 }

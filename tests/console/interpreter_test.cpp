@@ -254,6 +254,55 @@ TEST_F(Fixture, VariablesConvertClampAndCallBack) {
     EXPECT_EQ(w, 4);
 }
 
+// What a player gets wrong is said, each in one line with the command's
+// name and its syntax: a value that is no number, "Name = value;", a
+// value out of range (and the one used), a command's arguments that do not
+// fit its usage (count or kind), a ';' before the ')' the '(' asks for.
+TEST_F(Fixture, MistakesAreSaidWithTheCommandAndItsSyntax) {
+    const SCommandRow rows[] = {
+        SCommandRow::Function("Order", TestCmd_Echo, "Orders a unit", "Order")
+            .Usage("Order(int Unit, float X, float Z[, str Note]);"),
+        SCommandRow::Function("Place", TestCmd_Echo, "Places a thing", "Place")
+            .Usage("Place(str What[, float X]);", false),
+    };
+    ASSERT_EQ(CommandTable_Register(&ip, rows), 2);
+    struct Case {
+        const char* text;
+        const char* lines;
+    };
+    const Case cases[] = {
+        {"V(abc);", "Error in V: abc is not a number. Syntax: V(int)"},
+        {"F(\"far\");", "Error in F: far is not a number. Syntax: F(float)"},
+        {"V = 4;", "Error in V: a variable is set as V(value), not with =. Syntax: V(int)"},
+        {"Str = \"x\";", "Error in Str: a variable is set as Str(value), not with =. Syntax: Str(str)"},
+        {"V(9);", "V: 9 lies outside 1 to 5; 5 is used"},
+        {"F(-3.5);", "F: -3.5 lies outside -1 to 1; -1 is used"},
+        {"V(4); F(0.25);", ""},
+        {"Order(11);",
+         "Error in Order: it takes 3 to 4 arguments, not 1. Syntax: Order(int Unit, float X, float Z[, str "
+         "Note]);"},
+        {"Order(1, 2, 3, 4, 5);",
+         "Error in Order: it takes 3 to 4 arguments, not 5. Syntax: Order(int Unit, float X, float Z[, str "
+         "Note]);"},
+        {"Order(1, north, 3);",
+         "Error in Order: argument 2, north, is not a number. Syntax: Order(int Unit, float X, float Z[, str "
+         "Note]);"},
+        {"Order(1, 2.5, -3, \"fast\");", "1,2.5,-3,fast"},
+        {"Place(rock, here);", "rock,here"},  // its handler judges the values
+        {"Place();", "Error in Place: it takes 1 to 2 arguments, not 0. Syntax: Place(str What[, float X]);"},
+        {"Echo(\"Quit\";", "Missing ) in Echo(...; the statement is not run"},
+        {"Echo(1, 2; Echo(3);", "Missing ) in Echo(...; the statement is not run|3"},
+        {"Echo \"blank instead\";", "blank instead"},
+    };
+    for (const Case& c : cases) {
+        v = 3;
+        f = 0.5f;
+        EXPECT_EQ(host.Run(c.text), c.lines) << c.text;
+    }
+    EXPECT_EQ(v, 3);
+    EXPECT_STREQ(str.GetText(), "");
+}
+
 TEST_F(Fixture, GameStateMasksGateCommandsButNotPrinting) {
     host.bits = kStateNotInGame;
     EXPECT_EQ(host.Run("HostOnly(1);"), "HostOnly cannot be run at this time or gamestate");

@@ -2,8 +2,11 @@
 // stand-in game that writes down its arguments, working folder and session,
 // and with the real game of both builds.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -219,6 +222,68 @@ TEST(Launcher, StartsEitherBuildOfTheGame) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         EXPECT_FALSE(Alive(game)) << "the game did not end\n" << launcher.Output();
     }
+}
+
+// Started from a terminal, the game is the terminal's: the launcher runs it in
+// the foreground and waits, the game reads what is typed there, and Ctrl+C
+// ends it as Quit() does (its settings saved), the launcher ending with it.
+TEST(Launcher, FromATerminalCtrlCEndsTheGameAsQuitDoes) {
+    CTempDir dir;
+    if (!Test_CopyInstallation(dir)) FAIL() << "the game program is not built";
+    dir.Write("Tessarak/Scripts/Autoexec.cfg", "se_EffectVolume(37);\necho(\"autoexec ran\");\n");
+    const SProcessOptions options = Test_GameOptions(dir);
+    int terminal = -1;
+    const pid_t launcher = forkpty(&terminal, nullptr, nullptr, nullptr);
+    ASSERT_GE(launcher, 0);
+    if (launcher == 0) {
+        for (const auto& [name, value] : options.env) setenv(name.c_str(), value.c_str(), 1);
+        if (chdir(dir.Path().c_str()) == 0) execl(kLauncher.c_str(), kLauncher.c_str(), (char*)nullptr);
+        _exit(127);
+    }
+    const std::string system = fs::canonical(dir.File("System")).string();
+    struct SEndAtLast {
+        pid_t launcher;
+        std::string system;
+        int terminal;
+        ~SEndAtLast() {
+            const pid_t game = FindGame(system, 0);
+            if (game > 0 && Alive(game)) kill(game, SIGKILL);
+            kill(launcher, SIGKILL);
+            waitpid(launcher, nullptr, 0);
+            close(terminal);
+        }
+    } guard{launcher, system, terminal};
+    // What the terminal shows, read until the text comes or the seconds run out.
+    std::string shown;
+    auto readUntil = [&](const std::string& text, double seconds) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        while (shown.find(text) == std::string::npos && std::chrono::steady_clock::now() < until) {
+            pollfd p{terminal, POLLIN, 0};
+            if (poll(&p, 1, 50) <= 0) continue;
+            char buffer[4096];
+            const ssize_t n = read(terminal, buffer, sizeof buffer);
+            if (n <= 0) break;  // nobody holds the terminal any more
+            shown.append(buffer, size_t(n));
+        }
+        return shown.find(text) != std::string::npos;
+    };
+    ASSERT_TRUE(readUntil("autoexec ran", 90)) << shown;
+    ASSERT_TRUE(write(terminal, "se_EffectVolume;\n", 17) == 17);
+    EXPECT_TRUE(readUntil("se_EffectVolume = 37", 30)) << shown;
+    EXPECT_EQ(waitpid(launcher, nullptr, WNOHANG), 0) << "the launcher did not wait for its game";
+
+    ASSERT_TRUE(write(terminal, "\x03", 1) == 1);  // Ctrl+C
+    int status = -1;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    pid_t ended = 0;
+    while ((ended = waitpid(launcher, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < until) {
+        readUntil("\x01", 0.05);  // keep the terminal drained
+    }
+    ASSERT_EQ(ended, launcher) << "Ctrl+C did not end the game\n" << shown;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << shown;
+    EXPECT_EQ(FindGame(system, 0), -1);
+    EXPECT_NE(dir.Read("Tessarak/Scripts/Config/Sound.cfg").find("se_EffectVolume(37)"), std::string::npos)
+        << dir.Read("Tessarak/Scripts/Config/Sound.cfg");
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 // the machines never need to take turns at being "the current" one.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <functional>
 #include <map>
@@ -37,7 +39,9 @@ public:
         uint64_t gameTime;
     };
 
-    explicit CNetMachine(const char* name)
+    // testTemplates: the tank and the rock of the tests (a machine that
+    // loads the demo units instead goes without).
+    explicit CNetMachine(const char* name, bool testTemplates = true)
         : m_name(name), m_root(new CE3DFrame(nullptr)), m_world(new CWorld(Roles())) {
         scene = &m_world->Scene();
         grid = &m_world->Grid();
@@ -66,6 +70,7 @@ public:
         net->m_clientRate = net->m_serverRate = 8000000.0f;
         guiWord = 1;
         gameState = 1;
+        if (!testTemplates) return;
         // The same content on every machine: a tank that drives.
         tank = MakeTemplate<CUnitTemplate>(10, "Tank");
         tank->m_config.Add("Speed", "1");
@@ -157,8 +162,12 @@ public:
         SetGameLoading(false);
         SetGuiWord(1);
     }
-    void PlaceStartUnits() override {}
-    void RunObjectiveScript() override {}
+    void PlaceStartUnits() override {
+        if (placeStartUnits) placeStartUnits();
+    }
+    void RunObjectiveScript() override {
+        if (runObjectives) runObjectives();
+    }
 
     void PrintColor(int, int, int, bool, const char* text) override { lines.push_back(text); }
 
@@ -198,9 +207,15 @@ public:
         CTurnOrders orders;
         net->ExecuteFrame(orders);
         net->RemoveMarkedPlayers();
-        if (beforeTurn) beforeTurn();
+        // What runs between the frame's messages and the world's turn, as the
+        // computer players do in a running game.
+        if (running && beforeTurn) beforeTurn();
         STurn turn;
         turn.frame = frame;
+        // With ordersOnlyWhileLoading, while the game loads the orders are
+        // taken and nothing steps, as in the game's interface frame.
+        turn.step = running || !ordersOnlyWhileLoading ? STurn::kStep : STurn::kOrdersOnly;
+        scene->Objectives().SetGameType(gameType);
         m_world->Tick(turn, orders);
         ticks[frame] = {net->WorldSyncCrc(), net->m_frameDigest, gameTime};
         if (logCrcs) crcLog.push_back(ticks[frame].worldCrc);
@@ -303,6 +318,11 @@ public:
     bool loading = false;
     int32_t startState = 3;
     std::vector<std::string> notices;
+    // The start's hooks: a test's start units and objectives.
+    std::function<void()> placeStartUnits, runObjectives;
+    // Frames of a game that does not run yet take their orders and step
+    // nothing (the game's interface frame) rather than stepping the world.
+    bool ordersOnlyWhileLoading = false;
     bool systemTexts = false;
     std::string m_systemText;
     std::map<uint16_t, STick> ticks;  // by frame number
@@ -395,3 +415,16 @@ public:
 
     std::vector<std::unique_ptr<CNetMachine>> m_machines;
 };
+
+// Every frame both machines ran from `from` on is expected to hold the same
+// world (its sync CRC); the number of frames compared.
+inline int Net_CompareWorlds(CNetMachine* a, CNetMachine* b, uint16_t from = 0) {
+    int compared = 0;
+    for (const auto& t : b->ticks) {
+        auto h = a->ticks.find(t.first);
+        if (t.first < from || h == a->ticks.end()) continue;
+        EXPECT_EQ(h->second.worldCrc, t.second.worldCrc) << "frame " << t.first;
+        ++compared;
+    }
+    return compared;
+}

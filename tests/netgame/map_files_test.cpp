@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 
 #include "core/VFSFile.h"
@@ -98,12 +99,12 @@ TEST(MapFilesTest, DamagedMapObjectsFilesAreRefusedWhole) {
         {"cut in the layers", std::vector<uint8_t>(good.begin(), good.begin() + 100)},
         {"cut in the last record", std::vector<uint8_t>(good.begin(), good.end() - 1)},
         {"bytes left over", good},
-        {"kind 3", good},
+        {"kind 4", good},
         {"start count past the end", good},
         {"object count past the end", good},
     };
     cases[3].bytes.push_back(0);
-    cases[4].bytes[objects + 4 + 6] = 3;
+    cases[4].bytes[objects + 4 + 6] = 4;
     cases[5].bytes[3] = 0x40;
     cases[6].bytes[objects + 3] = 0x7f;
     for (const auto& c : cases) {
@@ -152,6 +153,9 @@ TEST(MapFilesTest, ExportedMapLoadsBackToTheSameObjects) {
     CTessarakObject* depot = host.Make(demo.depot, scene->m_idTable.NewId(), neutral);
     depot->SetPosition(-1.0f, 0.0f, 2.0f);
     depot->m_mapId = 9;
+    // Grown by the editor (a record with its scale), of a team nobody plays.
+    depot->m_scaleIncrement = 0.5f;
+    depot->m_mapTeam = 6;
     CTessarakObject* hidden = host.Make(demo.depot, scene->m_idTable.NewId(), neutral);
     hidden->m_flagsA |= kFrameOnUpdateList;  // excluded by the editor
 
@@ -165,7 +169,7 @@ TEST(MapFilesTest, ExportedMapLoadsBackToTheSameObjects) {
     EXPECT_NE(
         script.find("Create (\"Rock\", 7.000000, -3.000000, 0, 3, 4, 0.000, 0.000, 2.500, 3.142, 1.000);"),
         std::string::npos);
-    EXPECT_NE(script.find("Create (\"Depot\", -1.000000, 2.000000, 0, 0, 9, 0.000, 0.000);"),
+    EXPECT_NE(script.find("Create (\"Depot\", -1.000000, 2.000000, 0, 0, 9, 0.000, 0.500);"),
               std::string::npos);
     EXPECT_EQ(script.find("Create (\"Depot\", 0.000000"), std::string::npos);  // the excluded one
 
@@ -195,6 +199,12 @@ TEST(MapFilesTest, ExportedMapLoadsBackToTheSameObjects) {
     EXPECT_EQ(rockBack->m_position[1], 2.5f);  // its layer's height
     EXPECT_EQ(rockBack->m_resourceSpot->m_base, 2.5f);
     EXPECT_EQ(depotBack->m_position[2], 2.0f);
+    EXPECT_EQ(depotBack->m_scaleIncrement, 0.5f);
+    EXPECT_EQ(depotBack->m_scale[0], 1.5f);
+    EXPECT_EQ(depotBack->m_mapTeam, 6);
+    // Written whole through a temporary file: none is left beside it.
+    for (const auto& entry : std::filesystem::directory_iterator(dir.File("Maps/Round Trip")))
+        EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
     EXPECT_EQ(scene->m_highestMapId, 9);
 }
 

@@ -7,6 +7,12 @@
 #include <sstream>
 #include <thread>
 
+#include "e3d/View.h"
+#include "e3d/Viewport.h"
+#include "platform/d3d/D3DDeviceState.h"
+#include "tests/support/Installation.h"
+#include "ui/GameCamera.h"
+
 SProcessOptions Test_GameOptions(const CTempDir& dir) {
     SProcessOptions options;
     options.program = dir.File("System/Tessarak");
@@ -30,10 +36,10 @@ bool Test_StartGame(CTestProcess& game, const CTempDir& dir,
     return game.Start(options);
 }
 
-bool Test_WriteSkirmishStart(const CTempDir& dir, const std::string& before) {
+bool Test_WriteSkirmishStart(const CTempDir& dir, const std::string& before, const std::string& map) {
     return dir.Write(
         "Tessarak/Scripts/Autoexec.cfg",
-        before + "GameMode(GM_Skirmish);\nStartLocalServer();\nMap(\"Skerry\");\nStartGame();\n");
+        before + "GameMode(GM_Skirmish);\nStartLocalServer();\nMap(\"" + map + "\");\nStartGame();\n");
 }
 
 bool Test_StartGameOn(CTestProcess& game, const CTempDir& dir, const CTestXServer& x,
@@ -90,6 +96,39 @@ std::vector<SUnitSeen> Test_ReadUnits(CTestProcess& game, double seconds) {
 
 std::vector<SUnitSeen> Test_SelectedUnits(CTestProcess& game, double seconds) {
     return ReadUnitOut(game, "", seconds);
+}
+
+std::vector<SUnitSeen> Test_SelectionOf(CTestProcess& game, size_t n) {
+    std::vector<SUnitSeen> selected;
+    for (int i = 0; i < 20 && selected.size() != n; ++i) {
+        Test_RunAndDraw(game, "");
+        selected = Test_SelectedUnits(game);
+    }
+    return selected;
+}
+
+bool Test_SkirmishInWindow(CTempDir& dir, CTestXServer& x, CTestProcess& game, std::string& window,
+                           size_t* units) {
+    if (!Test_CopyInstallation(dir) || !Test_WriteSkirmishStart(dir) || !x.Start() ||
+        !Test_StartGameOn(game, dir, x))
+        return false;
+    const size_t count = Test_UnitsOnceRunning(game, 60.0).size();
+    if (units) *units = count;
+    window = count ? Test_GameWindow(x) : std::string();
+    return !window.empty();
+}
+
+std::string Test_Answer(CTestProcess& game, const std::string& command, const std::string& said,
+                        double seconds) {
+    static int s_serial = 0;
+    const std::string end = "answer-end " + std::to_string(++s_serial);
+    game.Write(command + " echo(\"" + end + "\");\n");
+    if (!game.WaitForLine(end, seconds)) return std::string();
+    const std::string out = game.Output();
+    const size_t at = out.rfind(said, out.rfind(end));
+    if (at == std::string::npos) return std::string();
+    const size_t from = at + said.size();
+    return out.substr(from, out.find('\n', from) - from);
 }
 
 void Test_RunAndDraw(CTestProcess& game, const std::string& command) {
@@ -170,4 +209,36 @@ bool Test_StartWhenEveryoneHoldsTheMap(CTestProcess& host) {
         }
     }
     return false;
+}
+
+std::string Test_DriveOffAndSave(CTestProcess& game) {
+    if (Test_UnitsOnceRunning(game, 30.0).empty())
+        return "the skirmish's units did not come\n" + game.Output();
+    game.Write("AddMoveOrder(11, -8, 0, -22, 0);\n");
+    if (!Test_WaitForUnitAt(game, "Granite_LightTank", -8.0f, -22.0f, 2.5f, 20.0))
+        return "the tank did not arrive\n" + game.Output();
+    game.Write("SaveCurrentGame;\n");
+    if (!game.WaitForOutput("Saved game 'Skerry (1) 1'", 20)) return "not saved\n" + game.Output();
+    return "";
+}
+
+const char* const kTestCamera =
+    "View_GameSceneAngle(270); View_GameSceneAngleUp(12); View_GameSceneDistance(17); "
+    "View_GameSceneZoom(1.0471976); View_MaxVis(32); view_NearClipping(2); view_FarClipping(222);";
+
+std::vector<int> Test_GroundPixel(float fx, float fz, float x, float z) {
+    constexpr int kWidth = 640, kHeight = 480;
+    CGameCamera camera;
+    camera.LookAt(fx, fz);
+    float eye[3], target[3];
+    camera.Placement(eye, target);
+    CE3DViewport view(nullptr);
+    view.SetRect(0, 0, kWidth, kHeight);
+    view.m_view->LookAt(D3DVECTOR{eye[0], eye[1], eye[2]}, D3DVECTOR{target[0], target[1], target[2]}, 0.0f);
+    view.m_view->SetProjection(2.0f, camera.m_distance + 222.0f, camera.m_zoom,
+                               float(kWidth) / float(kHeight), true);
+    view.m_combined = D3D_Multiply(view.m_view->view, view.m_view->projection);
+    int32_t p[2] = {0, 0};
+    view.ProjectPoint(p, D3DVECTOR{x, 0.0f, z});
+    return {p[0], p[1]};
 }

@@ -34,9 +34,10 @@ std::string Test_GameWindow(const CTestXServer& x);
 SProcessOptions Test_GameOptions(const CTempDir& dir);
 
 // The player's own start-up script of the installation in dir: a skirmish
-// on Skerry straight away, without the menus (the shipped script opens the
-// main menu); lines before it run first.
-bool Test_WriteSkirmishStart(const CTempDir& dir, const std::string& before = "");
+// on the map (Skerry) straight away, without the menus (the shipped script
+// opens the main menu); lines before it run first.
+bool Test_WriteSkirmishStart(const CTempDir& dir, const std::string& before = "",
+                             const std::string& map = "Skerry");
 
 // Selects the local player's units (in a running game) and reads their
 // template names and positions back; empty when the game gave no answer
@@ -45,6 +46,23 @@ std::vector<SUnitSeen> Test_ReadUnits(CTestProcess& game, double seconds = 10.0)
 
 // The units selected now (no new choice), read as Test_ReadUnits reads them.
 std::vector<SUnitSeen> Test_SelectedUnits(CTestProcess& game, double seconds = 10.0);
+
+// The selection once it holds n units, read after each of up to 20 drawn
+// frames (a click's selection takes a frame or two); what it holds last.
+std::vector<SUnitSeen> Test_SelectionOf(CTestProcess& game, size_t n);
+
+// The skirmish of the start-up script in a window, as a player starts it:
+// the installation copied into dir with that script, an X server and the
+// game on it started, the player's units there (how many, into units), the
+// game's window found and focused. False at the first step that fails.
+bool Test_SkirmishInWindow(CTempDir& dir, CTestXServer& x, CTestProcess& game, std::string& window,
+                           size_t* units = nullptr);
+
+// Runs the command and returns what its answer says after the last line
+// part that begins with `said` ("" without one, or when the game gave no
+// answer within the seconds): Test_Answer(game, "Color();", "Your color is ").
+std::string Test_Answer(CTestProcess& game, const std::string& command, const std::string& said,
+                        double seconds = 10.0);
 
 // Runs the command and waits until a later frame took a command of its own:
 // the frame that ran the command has drawn by then.
@@ -67,6 +85,11 @@ bool Test_WaitForUnitAt(CTestProcess& game, const char* name, float x, float z, 
 // The unit of the template nearest to (x, z), or null.
 const SUnitSeen* Test_NearestUnit(const std::vector<SUnitSeen>& units, const char* name, float x, float z);
 
+// The running skirmish on Skerry (once its units are in play) saved after its
+// first light tank (map id 11) drove to (-8, -22): "" when it was saved as
+// "Skerry (1) 1", else what went wrong with the game's output.
+std::string Test_DriveOffAndSave(CTestProcess& game);
+
 // The "Sync CRC of frame F: C" lines (dbg_SyncCrc) of a game's output:
 // frame to CRC.
 std::map<int, std::string> Test_SyncCrcs(const std::string& out);
@@ -75,3 +98,9 @@ std::map<int, std::string> Test_SyncCrcs(const std::string& out);
 // while a client still checks the map it was sent, and the host tries again.
 // True once the host's game initializes.
 bool Test_StartWhenEveryoneHoldsTheMap(CTestProcess& host);
+
+// The camera's settings Test_GroundPixel assumes (a 640 x 480 window).
+extern const char* const kTestCamera;
+// The window pixel of the ground point (x, z) while the camera of
+// kTestCamera looks at (fx, fz): the game view's placement and lens.
+std::vector<int> Test_GroundPixel(float fx, float fz, float x, float z);

@@ -1,10 +1,14 @@
 #include "tests/support/XServer.h"
 
+#include <dlfcn.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 bool CTestXServer::Start() {
     if (StartOn(nullptr)) return true;
@@ -64,4 +68,67 @@ bool Test_OnPath(const char* tool) {
     std::string out;
     Test_RunShell(std::string("command -v ") + tool, &out, false);
     return !out.empty();
+}
+
+STestShot Test_ShotUntil(const CTestXServer& x, const std::string& window,
+                         const std::function<bool(const STestShot&)>& check, double seconds) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    STestShot shot;
+    do {
+        shot = x.Screenshot(window);
+        if (shot.Valid() && shot.width == 640 && check(shot)) return shot;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    } while (std::chrono::steady_clock::now() < end);
+    return shot;
+}
+
+namespace {
+// The few Xlib types the close request needs, as the X protocol's client
+// library lays them out (taken through dlopen: no window-system header in
+// the tests).
+struct SXClientMessage {
+    int type;
+    unsigned long serial;
+    int sendEvent;
+    void* display;
+    unsigned long window;
+    unsigned long messageType;
+    int format;
+    long data[5];
+};
+union UXEvent {
+    SXClientMessage message;
+    long pad[24];
+};
+constexpr int kClientMessage = 33;
+}  // namespace
+
+bool CTestXServer::CloseWindow(const std::string& window) const {
+    void* x11 = dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
+    if (!x11) return false;
+    using OpenFn = void* (*)(const char*);
+    using AtomFn = unsigned long (*)(void*, const char*, int);
+    using SendFn = int (*)(void*, unsigned long, int, long, UXEvent*);
+    using DisplayFn = int (*)(void*);
+    auto open = reinterpret_cast<OpenFn>(dlsym(x11, "XOpenDisplay"));
+    auto atom = reinterpret_cast<AtomFn>(dlsym(x11, "XInternAtom"));
+    auto send = reinterpret_cast<SendFn>(dlsym(x11, "XSendEvent"));
+    auto flush = reinterpret_cast<DisplayFn>(dlsym(x11, "XFlush"));
+    auto close = reinterpret_cast<DisplayFn>(dlsym(x11, "XCloseDisplay"));
+    void* display = open && atom && send && flush && close ? open(m_display.c_str()) : nullptr;
+    bool sent = false;
+    if (display) {
+        UXEvent e{};
+        e.message.type = kClientMessage;
+        e.message.window = std::strtoul(window.c_str(), nullptr, 10);
+        e.message.messageType = atom(display, "WM_PROTOCOLS", 0);
+        e.message.format = 32;
+        e.message.data[0] = static_cast<long>(atom(display, "WM_DELETE_WINDOW", 0));
+        e.message.data[1] = 0;  // CurrentTime
+        sent = send(display, e.message.window, 0, 0, &e) != 0;
+        flush(display);
+        close(display);
+    }
+    dlclose(x11);
+    return sent;
 }

@@ -3,6 +3,7 @@
 // focus meanwhile.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,10 @@ public:
     // The window's picture as it shows now (ImageMagick's import); not Valid
     // when it could not be taken.
     STestShot Screenshot(const std::string& window) const;
+    // Asks the window to close as a window manager's close button does (the
+    // WM_DELETE_WINDOW message of its protocols); false when the message
+    // could not be sent.
+    bool CloseWindow(const std::string& window) const;
 
 private:
     bool StartOn(const char* display);
@@ -56,3 +61,9 @@ private:
 
 // Whether a tool is on the PATH.
 bool Test_OnPath(const char* tool);
+
+// Screenshots of the window until one of the game's 640 x 480 frames passes
+// the check (the frames catch up with the events); the last one taken when
+// none did within the seconds.
+STestShot Test_ShotUntil(const CTestXServer& x, const std::string& window,
+                         const std::function<bool(const STestShot&)>& check, double seconds);

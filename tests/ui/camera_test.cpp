@@ -9,6 +9,7 @@
 #include "world/TessarakObject.h"
 #include "world/Unit.h"
 #include "world/UnitTemplate.h"
+#include "world/WorldGrid.h"
 
 TEST(GameCamera, PlacementAndScroll) {
     CGameCamera m;
@@ -79,4 +80,24 @@ TEST(GameCamera, FollowsAnObjectAndCentresOnAGroup) {
     delete a;
     EXPECT_FALSE(camera.CentreOnFollowed(host.world));
     EXPECT_EQ(camera.m_followed, -1);
+}
+
+// Over a map the focus stays on it, whatever put it off (scrolling, the
+// focus variables); without a map nothing holds it.
+TEST(GameCamera, TheFocusStaysOverTheMap) {
+    CWorldTestHost host;
+    CGameCamera camera;
+    camera.m_focusX = -70.0f;
+    camera.m_focusZ = -60.0f;
+    camera.Step(0.0f, &host.world);
+    EXPECT_FLOAT_EQ(camera.m_focusX, -70.0f);
+    ASSERT_TRUE(host.grid->SetMapRect(-48, 48, 48, -48));
+    camera.Step(0.0f, &host.world);
+    EXPECT_FLOAT_EQ(camera.m_focusX, -48.0f);
+    EXPECT_FLOAT_EQ(camera.m_focusZ, -48.0f);  // the view looks at z 48
+    camera.m_focusX = 10.0f;
+    camera.m_focusZ = 20.0f;
+    camera.Step(0.0f, &host.world);
+    EXPECT_FLOAT_EQ(camera.m_focusX, 10.0f);
+    EXPECT_FLOAT_EQ(camera.m_focusZ, 20.0f);
 }

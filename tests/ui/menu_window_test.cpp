@@ -70,14 +70,7 @@ public:
     // Screenshots until one passes the check (the frames catch up with the
     // events); the last one taken.
     STestShot Until(const std::function<bool(const STestShot&)>& check, double seconds = 20.0) {
-        auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        STestShot shot;
-        do {
-            shot = m_x.Screenshot(m_window);
-            if (shot.Valid() && shot.width == 640 && check(shot)) return shot;
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        } while (std::chrono::steady_clock::now() < end);
-        return shot;
+        return Test_ShotUntil(m_x, m_window, check, seconds);
     }
 
 private:
@@ -91,7 +84,7 @@ bool MainMenu(const STestShot& s) {
 }
 // The skirmish set-up: the map's picture (grass) beside the list.
 bool Lobby(const STestShot& s) {
-    return Count(s, 472, 242, 596, 366, Grass) > 124 * 124 / 2 && Count(s, 240, 50, 400, 90, Gold) < 20;
+    return Count(s, 282, 242, 402, 362, Grass) > 120 * 120 / 2 && Count(s, 240, 50, 400, 90, Gold) < 20;
 }
 // The running game: the battlefield and the bar of the in-game screen.
 bool InGame(const STestShot& s) {
@@ -160,20 +153,20 @@ TEST(MenuWindow, FromTheMainMenuToASkirmishAndBackWithTheMouseAndEscape) {
     // Skerry's back.
     auto picture = [](const STestShot& a, const STestShot& b) {
         int differ = 0;
-        for (int y = 242; y < 366; ++y)
-            for (int px = 472; px < 596; ++px)
+        for (int y = 242; y < 362; ++y)
+            for (int px = 282; px < 402; ++px)
                 differ += std::memcmp(a.At(px, y), b.At(px, y), 3) != 0 ? 1 : 0;
         return differ;
     };
-    road.ClickAt(60, 276);
+    road.ClickAt(60, 270);
     STestShot fourWinds =
         road.Until([&](const STestShot& s) { return Lobby(s) && picture(s, skerry) > 100; });
     EXPECT_GT(picture(fourWinds, skerry), 100);
-    road.ClickAt(50, 336);
+    road.ClickAt(50, 330);
     EXPECT_LT(picture(road.Until([&](const STestShot& s) { return picture(s, skerry) < 20; }), skerry), 20);
 
     // "Start": the game runs and the in-game screen shows.
-    road.ClickAt(520, 440);
+    road.ClickAt(515, 459);
     ASSERT_FALSE(Test_UnitsOnceRunning(game, 60.0).empty()) << game.Output();
     road.MoveTo(320, 200);
     ASSERT_TRUE(InGame(road.Until(InGame))) << game.Output();

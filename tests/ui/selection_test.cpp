@@ -221,6 +221,21 @@ TEST_F(SelectionTest, ARightClickOrdersByWhatIsUnderIt) {
         EXPECT_TRUE(q[0]->m_sent);
     }
     EXPECT_EQ(Sent(kOrderMessage), 2);
+    // With the queue modifier a second ground click goes behind the first,
+    // unsent until the first is done; the first stays.
+    queued = true;
+    EXPECT_TRUE(Click(10.0f, 10.0f, 2));
+    queued = false;
+    for (CUnit* u : {tank, harvester}) {
+        std::vector<CUnitOrder*> q = Queue(u);
+        ASSERT_EQ(q.size(), 2u);
+        EXPECT_NEAR(q[0]->m_target[0], 0.0f, 2.0f);
+        EXPECT_TRUE(q[0]->m_sent);
+        EXPECT_EQ(q[1]->m_type, CUnitOrder::kMove);
+        EXPECT_NEAR(q[1]->m_target[0], 10.0f, 2.0f);
+        EXPECT_FALSE(q[1]->m_sent);
+    }
+    EXPECT_EQ(Sent(kOrderMessage), 2);
 
     // An enemy: both attack it, in place of what they had queued.
     EXPECT_TRUE(ClickOn(enemy, 2));
@@ -231,6 +246,16 @@ TEST_F(SelectionTest, ARightClickOrdersByWhatIsUnderIt) {
         ASSERT_EQ(last->m_type, CUnitOrder::kAttack);
         EXPECT_EQ(static_cast<CAttackOrder*>(last)->m_targetLink.Get(), enemy);
         EXPECT_EQ(static_cast<CAttackOrder*>(last)->m_ground, 0);
+    }
+
+    // An enemy building: the same, the armed and the unarmed alike.
+    CUnit* base = Spawn("Coral_Headquarters", 20.0f, 20.0f, w.blue);
+    EXPECT_TRUE(ClickOn(base, 2));
+    for (CUnit* u : {tank, harvester}) {
+        std::vector<CUnitOrder*> q = Queue(u);
+        ASSERT_FALSE(q.empty());
+        ASSERT_EQ(q.back()->m_type, CUnitOrder::kAttack);
+        EXPECT_EQ(static_cast<CAttackOrder*>(q.back())->m_targetLink.Get(), base);
     }
 
     // A resource field: the harvester harvests it; the tank has nothing to

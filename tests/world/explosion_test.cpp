@@ -119,6 +119,10 @@ TEST_F(ExplosionTest, DestructionLeavesTheTypesDebrisAndEffects) {
     EXPECT_FLOAT_EQ(shown->m_position[2], 4.0f);
     EXPECT_FLOAT_EQ(shown->m_scale[0], 2.0f);  // (r x 0.5 - 1) x 0 + 2
     EXPECT_EQ(w.explosions->EffectCount(), 4);
+    // Each is drawn: the camera draws the root's active frames, and nothing
+    // that picks the world's objects in view ever sees these.
+    for (const CTessarakObjectTemplate* t : {tank->m_template, flash, chunk, rubble})
+        EXPECT_GT(ViewObjects(w, t)[0]->m_activeCount, 0) << t->m_name.GetText();
     // None took an id or a place among the world's objects.
     EXPECT_EQ(w.scene->m_idTable.NewId(), nextId);
     EXPECT_EQ(w.scene->m_objectCount, worldObjects);
@@ -139,6 +143,7 @@ TEST_F(ExplosionTest, DestructionLeavesTheTypesDebrisAndEffects) {
     std::vector<CTessarakObject*> landed = ViewObjects(w, spark);
     ASSERT_EQ(landed.size(), 1u);
     EXPECT_FLOAT_EQ(landed[0]->m_position[1], 0.0f);
+    EXPECT_GT(landed[0]->m_activeCount, 0);
     EXPECT_GT(Distance2D(landed[0]->m_position[0], landed[0]->m_position[2], 10.0f, 4.0f), 1.0f);
     EXPECT_EQ(ViewObjects(w, tank->m_template).size(), 1u);
     Frames(120, 0.05f);

@@ -280,6 +280,34 @@ TEST_F(ObjectsTest, DestructionAndScaffoldsUnderDamage) {
     EXPECT_EQ(host.players->m_local->m_kills, 1);
 }
 
+// A template of limited life (AutoDestructionMin and RandomLimit): each
+// object draws its life from its own generator, the same for the same id on
+// every machine, and destroys itself on the active list when it ran out.
+TEST_F(ObjectsTest, ALimitedLifeIsDrawnAtCreationAndEndsTheObject) {
+    rock->m_autoDestructionMin = 0.5f;
+    rock->m_autoDestructionRandomLimit = 0.25f;
+    CTessarakObject* a = Make(rock, 7);
+    EXPECT_GE(a->m_lifeTimer, 0.5f);
+    EXPECT_LE(a->m_lifeTimer, 0.75f);
+    const float life = a->m_lifeTimer;
+    scene().DeleteObject(a);
+    EXPECT_EQ(Make(rock, 7)->m_lifeTimer, life);
+    CTessarakObject* b = Make(rock, 8);
+    b->Activate();
+    host.tickStep = 0.1f;
+    int ticks = 0;
+    while (!(b->m_stateA & CTessarakObject::kA_Destroyed) && ticks < 20) {
+        b->Integrate();
+        ++ticks;
+    }
+    EXPECT_TRUE(b->m_stateA & CTessarakObject::kA_Destroyed);
+    EXPECT_GE(ticks, 5);
+    EXPECT_LE(ticks, 8);
+    // Without a random limit there is no limit.
+    rock->m_autoDestructionRandomLimit = 0.0f;
+    EXPECT_EQ(Make(rock, 9)->m_lifeTimer, 0.0f);
+}
+
 TEST_F(ObjectsTest, ClearEmptiesTheWorldUnderTheLock) {
     CTessarakObject* r = Make(rock, 1);
     float impulse[3] = {1, 0, 0};

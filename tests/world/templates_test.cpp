@@ -205,11 +205,12 @@ TEST_F(TemplatesTest, SoundSetsFromAKeyOrNumberedFiles) {
     CTempDir dir;
     host.soundOff = false;
     host.root = dir.Win();
-    // Numbered files 1, 2 and 4 exist: three are counted, the third is missing.
-    for (const char* n : {"Tank_Death1.mp3", "Tank_Death2.mp3", "Tank_Death4.mp3"})
+    // Numbered files 1, 2 and 4 exist: three are counted, the third is
+    // missing; a number without its MP3 takes the WAV of the same name.
+    for (const char* n : {"Tank_Death1.mp3", "Tank_Death2.wav", "Tank_Death4.mp3"})
         ASSERT_TRUE(dir.Write(std::string("Units/Sounds/") + n, "x"));
     auto path = [&](const char* rel) { return dir.Win() + "\\" + rel; };
-    host.soundFiles = {path("Units\\Sounds\\Tank_Death1.mp3"), path("Units\\Sounds\\Tank_Death2.mp3"),
+    host.soundFiles = {path("Units\\Sounds\\Tank_Death1.mp3"), path("Units\\Sounds\\Tank_Death2.wav"),
                        path("Units\\Folder\\b.wav"), path("Units\\one.wav")};
     CTessarakObjectTemplate* t = Load<CTessarakObjectTemplate>(
         {{"Name", "Tank"}, {"SoundCreated", "one.wav"}, {"SoundLife", "Folder a.wav b.wav"}});

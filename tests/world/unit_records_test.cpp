@@ -73,7 +73,7 @@ std::vector<uint8_t> OrderRecord(uint32_t type, bool running, bool current, uint
     SBytes e;
     e.U32(type).U8(running).U8(current);
     for (int i = 0; i < 6; ++i) e.F32(0);
-    e.U32(0).U32(id).U8(0).U8(0).U32(0);
+    e.U32(0).U32(id).U8(0).U8(0).U8(0).U32(0);  // finished, patrol-generated, sent
     for (int i = 0; i < 3; ++i) e.F32(0);
     e.U32(0).U32(children);
     return e.b;
@@ -159,11 +159,11 @@ TEST_F(UnitRecordsTest, WaypointListsAndOrderTreesInTheRecords) {
     orders.Append(OrderRecord(0, false, true, 0, 2));
     SBytes patrol;
     patrol.U32(CUnitOrder::kPatrol).U8(0).U8(0).F32(0).F32(0).F32(0).F32(8).F32(0).F32(0);
-    patrol.U32(0).U32(0).U8(0).U8(0).U32(0).F32(0).F32(0).F32(0).U32(0).U32(0);
+    patrol.U32(0).U32(0).U8(0).U8(0).U8(0).U32(0).F32(0).F32(0).F32(0).U32(0).U32(0);
     orders.Append(patrol.b);
     SBytes move;
     move.U32(CUnitOrder::kMove).U8(1).U8(0).F32(5).F32(0).F32(6).F32(5).F32(0).F32(6);
-    move.U32(0).U32(3).U8(0).U8(0).U32(0).F32(0).F32(0).F32(0).U32(0).U32(0).U8(1).U32(0);
+    move.U32(0).U32(3).U8(0).U8(0).U8(1).U32(0).F32(0).F32(0).F32(0).U32(0).U32(0).U8(1).U32(0);
     orders.Append(move.b);
     std::vector<uint8_t> part = UnitPart(u, false, orders.b);
     EXPECT_EQ(Tail(SavedRecordOf(u), part.size()), part);

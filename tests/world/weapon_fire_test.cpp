@@ -7,6 +7,8 @@
 
 #include "core/Math.h"
 #include "tests/support/WorldTestHost.h"
+#include "world/ExplosionManager.h"
+#include "world/GameNode.h"
 #include "world/Unit.h"
 #include "world/UnitWeapon.h"
 
@@ -54,10 +56,12 @@ protected:
         weapon->Heading() = weapon->AimHeading();
         return weapon->Fire();
     }
+    // The objects of the template under the root: the world's and the view's.
     std::vector<CTessarakObject*> Instances(const CTessarakObjectTemplate* of) {
         std::vector<CTessarakObject*> found;
-        for (CTessarakObject* o = host.scene->m_allObjects; o; o = o->m_allNext)
-            if (o->m_template == of) found.push_back(o);
+        for (CE3DFrame* f = host.m_root->m_firstChild; f; f = f->m_siblingNext)
+            if (CTessarakObject* o = CGameNode::AsObject(f))
+                if (o->m_template == of) found.push_back(o);
         return found;
     }
 
@@ -141,9 +145,62 @@ TEST_F(WeaponFireTest, ShotPointAndImpactObjectFollowTheWeaponsOwnDraws) {
     EXPECT_FLOAT_EQ(hit->m_position[0], -0.043478262f - 0.002f);
     EXPECT_FLOAT_EQ(hit->m_position[1], 0.0f);  // the target point's height
     EXPECT_FLOAT_EQ(hit->m_position[2], 10.0f + 0.00075f);
-    // An effect of the view: it takes no id from the simulation.
+    // An effect of the view: it takes no id from the simulation, nor a place
+    // among the world's objects.
     EXPECT_EQ(hit->m_objectId, -1);
+    EXPECT_FALSE(hit->IsWorldObject());
     EXPECT_EQ(host.scene->m_idTable.GetCounter(), 9);
+}
+
+// What a shot shows, the flash at the muzzle and the spark where it hit, is
+// the view's: made for each shot outside the world (no id, no place among
+// its objects), each for the life its template gives (a minimum and a
+// random part), counted by the view's frames; none where the view shows no
+// effects.
+TEST_F(WeaponFireTest, TheShotsFlashAndSparkAreTheViewsForTheirShortLife) {
+    CTessarakObjectTemplate* flash = host.MakeTemplate<CTessarakObjectTemplate>(host.m_root, 50, "Flash");
+    flash->m_autoDestructionMin = 0.1f;
+    flash->m_autoDestructionRandomLimit = 0.05f;
+    spark->m_autoDestructionMin = 0.3f;
+    spark->m_autoDestructionRandomLimit = 0.1f;
+    gun->m_flameObject = flash;
+    gun->m_hasFlameObject = 1;
+    gun->m_hitObject = spark;
+    gun->m_hasHitObject = 1;
+    CUnitWeapon* weapon = MakeTank();
+    CTessarakObject* target = MakeTarget(0.0f, 10.0f);
+    const int32_t objects = host.scene->m_objectCount;
+    const int32_t ids = host.scene->m_idTable.GetCounter();
+    FireAt(weapon, target);
+    ASSERT_EQ(Instances(flash).size(), 1u);
+    ASSERT_EQ(Instances(spark).size(), 1u);
+    CTessarakObject* muzzle = Instances(flash)[0];
+    EXPECT_FLOAT_EQ(muzzle->m_position[0], weapon->FirePoint()[0]);
+    EXPECT_FLOAT_EQ(muzzle->m_position[2], weapon->FirePoint()[2]);
+    for (CTessarakObject* o : {muzzle, Instances(spark)[0]}) {
+        EXPECT_EQ(o->m_objectId, -1);
+        EXPECT_FALSE(o->IsWorldObject());
+        EXPECT_GT(o->m_activeCount, 0);  // drawn
+    }
+    EXPECT_EQ(host.scene->m_objectCount, objects);
+    EXPECT_EQ(host.scene->m_idTable.GetCounter(), ids);
+    // Frames of 1/15 s: the flash is gone within 0.15 s, the spark within 0.4 s.
+    int flashGone = -1, sparkGone = -1;
+    for (int frame = 1; frame <= 10; ++frame) {
+        host.explosions->Update(1.0f / 15.0f, 0.0f, 0.0f);
+        if (flashGone < 0 && Instances(flash).empty()) flashGone = frame;
+        if (sparkGone < 0 && Instances(spark).empty()) sparkGone = frame;
+    }
+    EXPECT_GE(flashGone, 2);
+    EXPECT_LE(flashGone, 3);
+    EXPECT_GE(sparkGone, 5);
+    EXPECT_LE(sparkGone, 7);
+    // A machine without the view's effects shows nothing.
+    host.explosions->m_viewEffects = 0;
+    weapon->ReloadTimer() = 0.0f;
+    FireAt(weapon, target);
+    EXPECT_TRUE(Instances(flash).empty());
+    EXPECT_TRUE(Instances(spark).empty());
 }
 
 TEST_F(WeaponFireTest, OneShotInTenLeavesATracerTheSameWayOnEveryMachine) {

@@ -11,15 +11,19 @@
 // holds the TOML description of a GUI packfile and becomes that packfile, its
 // generated pictures beside it. A file "Learning.toml" (a race's folder of a
 // map's "AI" or of "AIVALUES") becomes the computer players' learning files
-// it describes (tools/lib/LearningFileWriter.h), each read back. A box's "visual.toml" (a map's placed
+// it describes (tools/lib/LearningFileWriter.h), each read back. A file whose
+// name ends in ".sounds.toml" describes sound effects (tools/lib/SoundSource.h):
+// each becomes a WAV file beside it, and the description itself is not
+// copied. A box's "visual.toml" (a map's placed
 // objects, content/README.md) becomes its member "visual.bin", with the templates of the source's
-// "Units\PackedProject.VXP". Files the build made (a map's radar video, the announcer's sounds) lie in the
-// generated folder at the same places and join the packs and the tree there. Every other file is copied as it
-// stands. Files the game wrote into the output (saved settings and the like) are left alone. Each pack is
-// mounted again after writing and every member compared with its source, so a broken pack never reaches the
-// installation. Exit code 0 on success, 1 on any failure.
+// "Units\PackedProject.VXP". Files the build made (a map's radar video) lie in the generated folder at the
+// same places and join the packs and the tree there. Every other file is copied as it stands. Files the game
+// wrote into the output (saved settings and the like) are left alone. Each pack is mounted again after
+// writing and every member compared with its source, so a broken pack never reaches the installation. Exit
+// code 0 on success, 1 on any failure.
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -32,6 +36,8 @@
 #include "tools/lib/LearningFileWriter.h"
 #include "tools/lib/MapSource.h"
 #include "tools/lib/PackWriter.h"
+#include "tools/lib/SoundSource.h"
+#include "tools/lib/WaveWriter.h"
 
 namespace fs = std::filesystem;
 
@@ -137,6 +143,44 @@ static bool BuildPack(const fs::path& folder, const fs::path& output) {
     return true;
 }
 
+static bool EndsWith(const std::string& text, const char* end) {
+    const size_t n = std::strlen(end);
+    return text.size() >= n && text.compare(text.size() - n, n, end) == 0;
+}
+
+// A generated file written whole, or said on the error stream.
+static bool WriteGenerated(const fs::path& target, const void* bytes, size_t size) {
+    FILE* out = std::fopen(target.c_str(), "wb");
+    bool ok = out && std::fwrite(bytes, 1, size, out) == size;
+    if (out) ok = std::fclose(out) == 0 && ok;
+    if (!ok) std::fprintf(stderr, "content_build: cannot write %s\n", target.c_str());
+    return ok;
+}
+
+// A sounds description: its sounds as WAV files in the output folder.
+static bool BuildSounds(const fs::path& file, const fs::path& outputFolder) {
+    std::string text, error;
+    FILE* in = std::fopen(file.c_str(), "rb");
+    if (in) {
+        char buf[4096];
+        for (size_t n; (n = std::fread(buf, 1, sizeof buf, in)) > 0;) text.append(buf, n);
+        std::fclose(in);
+    }
+    std::vector<SSoundRecipe> recipes;
+    if (!in || !SoundSource_Parse(text, file.string(), recipes, error)) {
+        std::fprintf(stderr, "content_build: %s\n",
+                     in ? error.c_str() : ("cannot read " + file.string()).c_str());
+        return false;
+    }
+    fs::create_directories(outputFolder);
+    for (const SSoundRecipe& r : recipes) {
+        const std::string wave = Wave_Build(SoundSource_Make(r), 1, kSoundSourceRate);
+        if (!WriteGenerated(outputFolder / r.name, wave.data(), wave.size())) return false;
+    }
+    std::printf("content_build: %s (%zu sounds)\n", file.c_str(), recipes.size());
+    return true;
+}
+
 // A GUI description ("<name>.gui": TOML files) becomes the GUI packfile of
 // that name, and its generated pictures go beside it ("resources", "Mouse",
 // "UnitInfo", "Load").
@@ -157,13 +201,7 @@ static bool BuildGUI(const fs::path& folder, const fs::path& output) {
         std::replace(relative.begin(), relative.end(), '\\', '/');
         fs::path target = output.parent_path() / relative;
         fs::create_directories(target.parent_path());
-        FILE* out = std::fopen(target.c_str(), "wb");
-        bool ok = out && std::fwrite(f.bytes.data(), 1, f.bytes.size(), out) == f.bytes.size();
-        if (out) ok = std::fclose(out) == 0 && ok;
-        if (!ok) {
-            std::fprintf(stderr, "content_build: cannot write %s\n", target.c_str());
-            return false;
-        }
+        if (!WriteGenerated(target, f.bytes.data(), f.bytes.size())) return false;
     }
     std::printf("content_build: %s (%u objects, %zu pictures)\n", output.c_str(),
                 GUIPack_CountObjects(build.pack.root), build.files.size());
@@ -202,6 +240,8 @@ static bool CopyTree(const fs::path& source, const fs::path& output) {
                       : HasExtension(item.path(), ".gui") ? BuildGUI(item.path(), target)
                                                           : CopyTree(item.path(), target);
             if (!ok) return false;
+        } else if (item.is_regular_file() && EndsWith(item.path().filename().string(), ".sounds.toml")) {
+            if (!BuildSounds(item.path(), output)) return false;
         } else if (item.is_regular_file() && IsLearningSource(item.path())) {
             if (!BuildLearningFiles(item.path(), output)) return false;
         } else if (item.is_regular_file()) {
@@ -212,30 +252,6 @@ static bool CopyTree(const fs::path& source, const fs::path& output) {
                              ec.message().c_str());
                 return false;
             }
-        }
-    }
-    return true;
-}
-
-// The generated files outside packs (the announcer's sounds) join the tree
-// at their places; those of a pack joined it already.
-static bool JoinGenerated(const fs::path& output) {
-    if (g_generated.empty() || !fs::is_directory(g_generated)) return true;
-    for (auto it = fs::recursive_directory_iterator(g_generated); it != fs::recursive_directory_iterator();
-         ++it) {
-        if (it->is_directory() && HasExtension(it->path(), ".box")) {
-            it.disable_recursion_pending();
-            continue;
-        }
-        if (!it->is_regular_file()) continue;
-        const fs::path target = output / fs::relative(it->path(), g_generated);
-        std::error_code ec;
-        fs::create_directories(target.parent_path(), ec);
-        fs::copy_file(it->path(), target, fs::copy_options::overwrite_existing, ec);
-        if (ec) {
-            std::fprintf(stderr, "content_build: cannot copy %s: %s\n", it->path().c_str(),
-                         ec.message().c_str());
-            return false;
         }
     }
     return true;
@@ -255,7 +271,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     try {
-        return CopyTree(source, output) && JoinGenerated(output) ? 0 : 1;
+        return CopyTree(source, output) ? 0 : 1;
     } catch (const fs::filesystem_error& e) {
         std::fprintf(stderr, "content_build: %s\n", e.what());
         return 1;

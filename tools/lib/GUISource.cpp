@@ -77,11 +77,24 @@ void Properties(const std::string& at, const toml::table& t, SGUIObjectRecord& o
     const toml::table* props = n->as_table();
     if (!props) Toml_Fail(at, "properties is a table of texts");
     for (const auto& [key, value] : *props) {
-        auto s = value.value<std::string>();
-        if (!s) Toml_Fail(at, "properties hold texts");
-        if (key.str().size() > kGUIPackNameBytes || s->size() > kGUIPackNameBytes)
-            Toml_Fail(at, "a property is longer than 255 characters");
-        o.properties.push_back(SGUIPropertyRecord{std::string(key.str()), *s});
+        // A list of texts gives the property once for each (Hide = ["A", "B"]).
+        std::vector<std::string> texts;
+        if (const toml::array* list = value.as_array()) {
+            for (const toml::node& item : *list) {
+                auto s = item.value<std::string>();
+                if (!s) Toml_Fail(at, "properties hold texts or lists of texts");
+                texts.push_back(*s);
+            }
+        } else if (auto s = value.value<std::string>()) {
+            texts.push_back(*s);
+        } else {
+            Toml_Fail(at, "properties hold texts or lists of texts");
+        }
+        for (const std::string& text : texts) {
+            if (key.str().size() > kGUIPackNameBytes || text.size() > kGUIPackNameBytes)
+                Toml_Fail(at, "a property is longer than 255 characters");
+            o.properties.push_back(SGUIPropertyRecord{std::string(key.str()), text});
+        }
     }
 }
 
@@ -251,8 +264,8 @@ void CReader::Picture(const std::string& at, const toml::table& t) {
     if (m_pictures.count(r.name)) Toml_Fail(at, "two pictures named " + r.name);
     r.folder = Toml_Text(at, t, "folder", r.folder);
     if (r.folder != "resources" && r.folder != "Mouse" && r.folder != "UnitInfo" && r.folder != "Load" &&
-        r.folder != "Icons")
-        Toml_Fail(at, "folder is \"resources\", \"Mouse\", \"UnitInfo\", \"Icons\" or \"Load\"");
+        r.folder != "Icons" && r.folder != "GUI")
+        Toml_Fail(at, "folder is \"resources\", \"Mouse\", \"UnitInfo\", \"Icons\", \"Load\" or \"GUI\"");
     r.format = Toml_Text(at, t, "format", r.folder == "Load" ? "jpg" : "bmp");
     if (r.format != "bmp" && r.format != "jpg") Toml_Fail(at, "format is \"bmp\" or \"jpg\"");
     int32_t size[2] = {64, 64};
@@ -275,7 +288,9 @@ void CReader::Picture(const std::string& at, const toml::table& t) {
         char number[16];
         std::snprintf(number, sizeof number, "%03d", f + 1);
         SGUIBuildFile file;
-        file.path = r.folder + "\\" + r.name + (r.frames > 1 ? number : "") + "." + r.format;
+        // "GUI": the GUI folder itself (the confirm dialog's pictures).
+        file.path = (r.folder == "GUI" ? std::string() : r.folder + "\\") + r.name +
+                    (r.frames > 1 ? number : "") + "." + r.format;
         file.bytes = Encode(r, Draw(r, f), at);
         m_out.files.push_back(std::move(file));
     }

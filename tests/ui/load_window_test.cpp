@@ -1,0 +1,92 @@
+// Loading a saved game from the menus in a real window, with real X events
+// (xdotool): a skirmish saved with SaveCurrentGame (a tank driven off
+// first), then a new run that opens the main menu; its "Load game" button
+// shows the saved games with when each was written, and a click on the
+// saved game's row starts the game that continues it: the tank stands where
+// the save left it. Without Xvfb, xdotool or ImageMagick the test is
+// skipped.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/GameRun.h"
+#include "tests/support/Installation.h"
+#include "tests/support/Process.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/XServer.h"
+
+namespace {
+
+// The saved games' list: the row of a saved game in its dark green.
+bool SavedGameRow(const STestShot& s) {
+    int n = 0;
+    for (int y = 168; y < 190; ++y)
+        for (int x = 122; x < 300; ++x) {
+            const unsigned char* p = s.At(x, y);
+            n += p[1] > 100 && p[0] < 60 && p[2] < 60 ? 1 : 0;
+        }
+    return n > 40;
+}
+
+STestShot Until(const CTestXServer& x, const std::string& window,
+                const std::function<bool(const STestShot&)>& check) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    STestShot shot;
+    do {
+        shot = x.Screenshot(window);
+        if (shot.Valid() && shot.width == 640 && check(shot)) return shot;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    } while (std::chrono::steady_clock::now() < end);
+    return shot;
+}
+
+}  // namespace
+
+TEST(LoadWindow, ASavedGameIsContinuedFromTheMainMenusLoadScreen) {
+    if (!Test_OnPath("Xvfb") || !Test_OnPath("xdotool") || !Test_OnPath("import"))
+        GTEST_SKIP() << "needs Xvfb, xdotool and ImageMagick";
+    CTempDir dir;
+    if (!Test_CopyInstallation(dir)) FAIL() << "the game program is not built";
+
+    // A skirmish whose tank drives off, saved.
+    ASSERT_TRUE(Test_WriteSkirmishStart(dir));
+    {
+        CTestProcess game;
+        ASSERT_TRUE(Test_StartGame(game, dir));
+        ASSERT_EQ(Test_DriveOffAndSave(game), "");
+        game.Write("Quit();\n");
+        EXPECT_EQ(game.Wait(30), 0) << game.Output();
+    }
+
+    // The shipped start: the main menu, in a window.
+    ASSERT_EQ(std::remove(dir.File("Tessarak/Scripts/Autoexec.cfg").c_str()), 0);
+    CTestXServer x;
+    ASSERT_TRUE(x.Start());
+    CTestProcess game;
+    ASSERT_TRUE(Test_StartGameOn(game, dir, x));
+    ASSERT_TRUE(game.WaitForOutput("Loading GUI Finished...", 60)) << game.Output();
+    const std::string window = Test_GameWindow(x);
+    ASSERT_FALSE(window.empty());
+    auto click = [&](int px, int py) {
+        x.Shell("xdotool mousemove --window " + window + " " + std::to_string(px) + " " + std::to_string(py) +
+                " click 1");
+    };
+    // "Load game", then the saved game's row.
+    click(290, 369);
+    ASSERT_TRUE(SavedGameRow(Until(x, window, SavedGameRow))) << game.Output();
+    click(150, 177);
+    const std::vector<SUnitSeen> units = Test_UnitsOnceRunning(game, 30.0);
+    ASSERT_GE(units.size(), 4u) << game.Output();
+    EXPECT_NE(game.Output().find("The next start continues the saved game 'Skerry (1) 1' on 'Skerry'"),
+              std::string::npos)
+        << game.Output();
+    EXPECT_TRUE(Test_Near(Test_NearestUnit(units, "Granite_LightTank", -8, -22), -8, -22, 2.5f))
+        << game.Output();
+    game.Write("Quit();\n");
+    EXPECT_EQ(game.Wait(30), 0) << game.Output();
+}
