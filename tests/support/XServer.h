@@ -18,6 +18,16 @@ struct STestShot {
     const unsigned char* At(int x, int y) const { return &rgb[(static_cast<size_t>(y) * width + x) * 3]; }
 };
 
+// Pixels of the shot's rectangle [x0, x1) x [y0, y1) whose colour (r, g, b
+// bytes) passes the test.
+template <class Test>
+int Test_CountPixels(const STestShot& s, int x0, int y0, int x1, int y1, Test test) {
+    int n = 0;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x) n += test(s.At(x, y)) ? 1 : 0;
+    return n;
+}
+
 class CTestXServer {
 public:
     CTestXServer() = default;
