@@ -185,6 +185,11 @@ void CInterface::IdentifyPanels() {
     for (int i = 0; i < kPanelCount; ++i) m_Panels[i] = FindPanel(kGUIPanelNames[i]);
     if (CGUIObject* total = m_Panels[kPanelTotalPanel]) total->m_Visible = 0;
     if (CGUIObject* tcp = m_Panels[kPanelTCPEditChild1]) tcp->SetText("");
+    // The briefing's texts outlive the screens made again (a video restart).
+    if (CGUIObject* text = m_Panels[kPanelBriefingText]; text && !m_missionText.IsEmpty())
+        text->SetText(m_missionText.GetText());
+    if (CGUIObject* text = m_Panels[kPanelBriefingObjectives]; text && !m_objectiveText.IsEmpty())
+        text->SetText(m_objectiveText.GetText());
     // The chat input lines inside the two chat panels start empty.
     CGUIObject* chat = m_Panels[kPanelServerChat];
     if (chat && !chat->m_Children.empty() && !chat->m_Children[0]->m_Children.empty())
