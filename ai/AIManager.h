@@ -81,10 +81,12 @@ public:
     void SetEnergyHelp(int32_t playerId, float help);
     std::string RaceNameOf(int32_t playerId) const;
 
-    // Its part of every saved game ("AI  ", ai/AISave.cpp): the manager's
-    // state and every computer player's whole state, so the host's computer
-    // players of a loaded game go on as they stood. Loaded, a computer
-    // player is made again for each of them that this machine runs.
+    // Its part of every saved game ("AI  "): the computer players' block
+    // below, so the host's computer players of a loaded game go on as they
+    // stood. Checked before the saved game's world is taken, the block is
+    // held against the map and the content; taken after it, against its
+    // players and its time as well. Only the host plays computer players:
+    // another machine reads the block and leaves it.
     uint32_t SavedTag() const override { return SavedGame::kTagAI; }
     void SaveSection(CStateArchive& ar) override;
     bool LoadSection(CStateArchive& ar) override;
@@ -127,6 +129,14 @@ public:
     // Both passes over the bytes of a block (nothing may follow it).
     bool LoadRecords(const uint8_t* data, size_t size, std::string* why = nullptr);
 
+private:
+    // LoadRecords, the records' times counted back from now. Without now
+    // (the world does not stand yet as the block's game left it) the
+    // records' players and times are not held against the world, and
+    // nothing is applied.
+    bool ReadRecords(CStateArchive& ar, const uint64_t* now, std::string* why);
+
+public:
     // ---- the learning files
     // The shared folder ("AIVALUES" of the installation) and the statistics
     // file in it.

@@ -6,6 +6,7 @@
 // manager's and the players' sides of saving and loading.
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "ai/AIGroup.h"
 #include "ai/AIManager.h"
@@ -278,11 +279,11 @@ void CComputerPlayer::SaveState(SAIPlayerRecord& r) const {
     }
 }
 
-bool CComputerPlayer::CheckState(const SAIPlayerRecord& r, std::string* why) const {
+bool CComputerPlayer::CheckState(const SAIPlayerRecord& r, std::string* why, const uint64_t* now) const {
     const CWorldQuery& q = m_world.Query();
     int32_t rect[4];
     q.MapRect(&rect[0], &rect[1], &rect[2], &rect[3]);
-    if (!AIRecord_Check(r, rect, q.GameTime(), why)) return false;
+    if (!AIRecord_Check(r, rect, now ? *now : std::numeric_limits<uint64_t>::max(), why)) return false;
     for (const SAIPlayerRecord::SBuilt& b : r.built)
         if (!q.FindUnitTemplate(b.name.c_str())) {
             if (why) *why = "no template " + b.name;
@@ -296,9 +297,8 @@ bool CComputerPlayer::CheckState(const SAIPlayerRecord& r, std::string* why) con
     return true;
 }
 
-void CComputerPlayer::LoadState(const SAIPlayerRecord& r) {
+void CComputerPlayer::LoadState(const SAIPlayerRecord& r, uint64_t now) {
     const CWorldQuery& q = m_world.Query();
-    const uint64_t now = q.GameTime();
     // As a map load starts it (its race, its build tree, the learning files
     // of the saved difficulty), then as it stood.
     m_manager.m_fileIndex = static_cast<int32_t>(r.fileIndex);
@@ -381,6 +381,11 @@ bool CAIManager::SaveRecords(CStateArchive& ar) {
 }
 
 bool CAIManager::LoadRecords(CStateArchive& ar, std::string* why) {
+    const uint64_t now = m_world ? m_world->Query().GameTime() : 0;
+    return ReadRecords(ar, &now, why);
+}
+
+bool CAIManager::ReadRecords(CStateArchive& ar, const uint64_t* now, std::string* why) {
     SAIBlock b;
     auto fail = [why](const std::string& text) {
         if (why) *why = text;
@@ -395,17 +400,24 @@ bool CAIManager::LoadRecords(CStateArchive& ar, std::string* why) {
     for (const SAIBlock::SEntry& e : b.records) {
         SPlayerView p;
         if (!seen.insert(e.id).second) return fail("two records of player " + std::to_string(e.id));
-        if (!m_world->Query().Player(e.id, &p) || p.neutral ||
-            (m_net && (!p.computer || !m_net->IsHosting())))
+        if (now && (!m_world->Query().Player(e.id, &p) || p.neutral ||
+                    (m_net && (!p.computer || !m_net->IsHosting()))))
             return fail("player " + std::to_string(e.id) + " is no computer player of this game");
         // A scratch player of the id checks the record against the map and
         // the content.
         CComputerPlayer scratch(*this, *m_world, e.id, 1);
         std::string reason;
-        if (!scratch.CheckState(e.record, &reason))
+        if (!scratch.CheckState(e.record, &reason, now))
             return fail("computer player " + std::to_string(e.id) + ": " + reason);
     }
-    if (!ar.IsApplying()) return true;
+    if (!ar.IsApplying() || !now) return true;
+    // The computer players are the block's: one the block does not name
+    // plays no more.
+    m_players.erase(std::remove_if(m_players.begin(), m_players.end(),
+                                   [&seen](const std::unique_ptr<CComputerPlayer>& p) {
+                                       return !seen.count(p->PlayerId());
+                                   }),
+                    m_players.end());
     m_seed = b.seed;
     m_bases.clear();
     for (const SAIBlock::SBase& base : b.bases) m_bases[base.id] = base.base;
@@ -420,7 +432,7 @@ bool CAIManager::LoadRecords(CStateArchive& ar, std::string* why) {
                 new CComputerPlayer(*this, *m_world, e.id, AIManager_PlayerSeed(m_seed, e.id)));
             cp = m_players.back().get();
         }
-        cp->LoadState(e.record);
+        cp->LoadState(e.record, *now);
     }
     m_lastSeenId = b.lastSeen;
     return true;
@@ -435,4 +447,24 @@ bool CAIManager::LoadRecords(const uint8_t* data, size_t size, std::string* why)
     }
     CStateArchive apply(data, size, CStateArchive::kApply);
     return LoadRecords(apply, why);
+}
+
+// ---- the saved game's part
+
+void CAIManager::SaveSection(CStateArchive& ar) {
+    SaveRecords(ar);
+}
+
+bool CAIManager::LoadSection(CStateArchive& ar) {
+    if (!m_world) return false;
+    // Before the saved game's world is taken (a checking archive), and on a
+    // machine that plays no computer player, the block is only read through
+    // and held against the map and the content.
+    if (!ar.IsApplying() || (m_net && !m_net->IsHosting())) return ReadRecords(ar, nullptr, nullptr);
+    // The saved world stands one tick period before the tick it resumes
+    // with, the time the block was written at (the clock had taken that
+    // tick's time on): the records count back from there.
+    uint64_t now = m_world->Query().GameTime();
+    if (m_net) now += m_net->Clock().TickPeriod();
+    return ReadRecords(ar, &now, nullptr);
 }
