@@ -130,11 +130,12 @@ public:
     bool LoadRecords(const uint8_t* data, size_t size, std::string* why = nullptr);
 
 private:
-    // LoadRecords, the records' times counted back from now. Without now
-    // (the world does not stand yet as the block's game left it) the
-    // records' players and times are not held against the world, and
-    // nothing is applied.
-    bool ReadRecords(CStateArchive& ar, const uint64_t* now, std::string* why);
+    // LoadRecords, the records' times counted back from now, their players
+    // those of computers (null: the world's players that computers play).
+    // Without now (a machine that plays no computer player) the records'
+    // players and times are not checked, and nothing is applied.
+    bool ReadRecords(CStateArchive& ar, const uint64_t* now, const std::vector<int32_t>* computers,
+                     std::string* why);
 
 public:
     // ---- the learning files

@@ -382,10 +382,11 @@ bool CAIManager::SaveRecords(CStateArchive& ar) {
 
 bool CAIManager::LoadRecords(CStateArchive& ar, std::string* why) {
     const uint64_t now = m_world ? m_world->Query().GameTime() : 0;
-    return ReadRecords(ar, &now, why);
+    return ReadRecords(ar, &now, nullptr, why);
 }
 
-bool CAIManager::ReadRecords(CStateArchive& ar, const uint64_t* now, std::string* why) {
+bool CAIManager::ReadRecords(CStateArchive& ar, const uint64_t* now, const std::vector<int32_t>* computers,
+                             std::string* why) {
     SAIBlock b;
     auto fail = [why](const std::string& text) {
         if (why) *why = text;
@@ -400,8 +401,12 @@ bool CAIManager::ReadRecords(CStateArchive& ar, const uint64_t* now, std::string
     for (const SAIBlock::SEntry& e : b.records) {
         SPlayerView p;
         if (!seen.insert(e.id).second) return fail("two records of player " + std::to_string(e.id));
-        if (now && (!m_world->Query().Player(e.id, &p) || p.neutral ||
-                    (m_net && (!p.computer || !m_net->IsHosting()))))
+        const bool computer =
+            computers ? std::find(computers->begin(), computers->end(), e.id) != computers->end() &&
+                            (!m_net || m_net->IsHosting())
+                      : m_world->Query().Player(e.id, &p) && !p.neutral &&
+                            (!m_net || (p.computer && m_net->IsHosting()));
+        if (now && !computer)
             return fail("player " + std::to_string(e.id) + " is no computer player of this game");
         // A scratch player of the id checks the record against the map and
         // the content.
@@ -457,14 +462,13 @@ void CAIManager::SaveSection(CStateArchive& ar) {
 
 bool CAIManager::LoadSection(CStateArchive& ar) {
     if (!m_world) return false;
-    // Before the saved game's world is taken (a checking archive), and on a
-    // machine that plays no computer player, the block is only read through
-    // and held against the map and the content.
-    if (!ar.IsApplying() || (m_net && !m_net->IsHosting())) return ReadRecords(ar, nullptr, nullptr);
-    // The saved world stands one tick period before the tick it resumes
-    // with, the time the block was written at (the clock had taken that
-    // tick's time on): the records count back from there.
-    uint64_t now = m_world->Query().GameTime();
-    if (m_net) now += m_net->Clock().TickPeriod();
-    return ReadRecords(ar, &now, nullptr);
+    // Without a session, the world stands as the saved game left it.
+    if (!m_net) return LoadRecords(ar);
+    // A machine that plays no computer player reads the block through and
+    // holds it against the map and the content.
+    if (!m_net->IsHosting()) return ReadRecords(ar, nullptr, nullptr, nullptr);
+    // Both passes hold the records against the saved game's own players and
+    // the time it resumes with, so a block the check passed is taken whole.
+    const CNetGame::SSavedGameChecked& saved = m_net->SavedGameChecked();
+    return ReadRecords(ar, &saved.gameTime, &saved.computerPlayers, nullptr);
 }

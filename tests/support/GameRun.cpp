@@ -58,6 +58,11 @@ std::string Test_GameWindow(const CTestXServer& x) {
     return window;
 }
 
+std::string Test_MenuWindow(CTestProcess& game, const CTempDir& dir, const CTestXServer& x) {
+    if (!Test_StartGameOn(game, dir, x) || !game.WaitForOutput("Loading GUI Finished...", 60)) return "";
+    return Test_GameWindow(x);
+}
+
 namespace {
 // The units dbg_UnitOut prints after the statements of before, read between
 // two marks of their own; empty when the game gave no answer within the

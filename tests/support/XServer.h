@@ -57,3 +57,9 @@ bool Test_OnPath(const char* tool);
 // none did within the seconds.
 STestShot Test_ShotUntil(const CTestXServer& x, const std::string& window,
                          const std::function<bool(const STestShot&)>& check, double seconds);
+// The pixels of the rectangle [x0, x1) x [y0, y1) of the shot that pass the
+// test (a pixel is its red, green and blue bytes).
+int Test_CountPixels(const STestShot& s, int x0, int y0, int x1, int y1,
+                     bool (*test)(const unsigned char* p));
+// A click of the left button at the window's point, the mouse moved there.
+void Test_ClickAt(const CTestXServer& x, const std::string& window, int px, int py);

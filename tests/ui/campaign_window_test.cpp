@@ -19,15 +19,6 @@
 
 namespace {
 
-typedef bool (*SPixelTest)(const unsigned char* p);
-
-int Count(const STestShot& s, int x0, int y0, int x1, int y1, SPixelTest test) {
-    int n = 0;
-    for (int y = y0; y < y1; ++y)
-        for (int x = x0; x < x1; ++x) n += test(s.At(x, y)) ? 1 : 0;
-    return n;
-}
-
 bool Gold(const unsigned char* p) {  // titles and the objectives
     return p[0] > 180 && p[1] > 140 && p[2] < 150 && p[0] > p[2] + 60;
 }
@@ -43,19 +34,21 @@ bool Sized(const STestShot& s) {
 }
 // The campaigns: a row in the list.
 bool CampaignRow(const STestShot& s) {
-    return Sized(s) && Count(s, 122, 168, 300, 190, DarkGreen) > 40;
+    return Sized(s) && Test_CountPixels(s, 122, 168, 300, 190, DarkGreen) > 40;
 }
 // The briefing: the mission's text in its frame, the objectives below.
 bool Briefing(const STestShot& s) {
-    return Sized(s) && Count(s, 34, 74, 590, 290, Light) > 300 && Count(s, 34, 330, 590, 400, Gold) > 100;
+    return Sized(s) && Test_CountPixels(s, 34, 74, 590, 290, Light) > 300 &&
+           Test_CountPixels(s, 34, 330, 590, 400, Gold) > 100;
 }
 // The briefing's first shown line (the mission's title) in its place.
 int FirstLine(const STestShot& s) {
-    return Count(s, 34, 74, 400, 92, Light);
+    return Test_CountPixels(s, 34, 74, 400, 92, Light);
 }
 // The end screen: its title, and no objectives.
 bool GameOver(const STestShot& s) {
-    return Sized(s) && Count(s, 200, 20, 440, 46, Gold) > 30 && Count(s, 34, 330, 590, 400, Gold) == 0;
+    return Sized(s) && Test_CountPixels(s, 200, 20, 440, 46, Gold) > 30 &&
+           Test_CountPixels(s, 34, 330, 590, 400, Gold) == 0;
 }
 
 }  // namespace
@@ -68,14 +61,9 @@ TEST(CampaignWindow, TheMainMenuLeadsThroughTheBriefingsOfTheDemoCampaign) {
     CTestXServer x;
     ASSERT_TRUE(x.Start());
     CTestProcess game;
-    ASSERT_TRUE(Test_StartGameOn(game, dir, x));
-    ASSERT_TRUE(game.WaitForOutput("Loading GUI Finished...", 60)) << game.Output();
-    const std::string window = Test_GameWindow(x);
-    ASSERT_FALSE(window.empty());
-    auto click = [&](int px, int py) {
-        x.Shell("xdotool mousemove --window " + window + " " + std::to_string(px) + " " + std::to_string(py) +
-                " click 1");
-    };
+    const std::string window = Test_MenuWindow(game, dir, x);
+    ASSERT_FALSE(window.empty()) << game.Output();
+    auto click = [&](int px, int py) { Test_ClickAt(x, window, px, py); };
     auto until = [&](bool (*check)(const STestShot&)) {
         return check(Test_ShotUntil(x, window, check, 20.0));
     };

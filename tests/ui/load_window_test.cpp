@@ -68,14 +68,9 @@ TEST(LoadWindow, ASavedGameIsContinuedFromTheMainMenusLoadScreen) {
     CTestXServer x;
     ASSERT_TRUE(x.Start());
     CTestProcess game;
-    ASSERT_TRUE(Test_StartGameOn(game, dir, x));
-    ASSERT_TRUE(game.WaitForOutput("Loading GUI Finished...", 60)) << game.Output();
-    const std::string window = Test_GameWindow(x);
-    ASSERT_FALSE(window.empty());
-    auto click = [&](int px, int py) {
-        x.Shell("xdotool mousemove --window " + window + " " + std::to_string(px) + " " + std::to_string(py) +
-                " click 1");
-    };
+    const std::string window = Test_MenuWindow(game, dir, x);
+    ASSERT_FALSE(window.empty()) << game.Output();
+    auto click = [&](int px, int py) { Test_ClickAt(x, window, px, py); };
     // "Load game", then the saved game's row.
     click(290, 369);
     ASSERT_TRUE(SavedGameRow(Until(x, window, SavedGameRow))) << game.Output();
