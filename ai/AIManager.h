@@ -83,10 +83,10 @@ public:
 
     // Its part of every saved game ("AI  "): the computer players' block
     // below, so the host's computer players of a loaded game go on as they
-    // stood. Checked before the saved game's world is taken, the block is
-    // held against the map and the content; taken after it, against its
-    // players and its time as well. Only the host plays computer players:
-    // another machine reads the block and leaves it.
+    // stood. Both the check and the taking hold it against the map, the
+    // content, the saved game's players that computers play and the time it
+    // resumes with. Only the host plays computer players: another machine
+    // reads the block and leaves it.
     uint32_t SavedTag() const override { return SavedGame::kTagAI; }
     void SaveSection(CStateArchive& ar) override;
     bool LoadSection(CStateArchive& ar) override;
