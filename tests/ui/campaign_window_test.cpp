@@ -1,7 +1,8 @@
 // The single player's road through a campaign in a real window, with real X
 // events (xdotool): the main menu's "Campaign" opens the campaigns, a click
 // on the demo campaign opens its first mission's briefing (the text scrolls
-// with its arrows), "Play the mission" starts the mission; the mission won,
+// with its arrows), "Play the mission" starts the mission (F1 shows the
+// briefing again, its button goes back to the game); the mission won,
 // the end screen's "Continue" opens the second mission's briefing, and its
 // button starts the second mission on its own map. What shows is read from
 // screenshots, that a mission runs from the units the console reads out.
@@ -29,6 +30,9 @@ bool Light(const unsigned char* p) {  // the briefing's text
 bool DarkGreen(const unsigned char* p) {  // a list's row
     return p[1] > 100 && p[0] < 60 && p[2] < 60;
 }
+bool HudBlue(const unsigned char* p) {  // the bar of the in-game screen
+    return p[2] > p[0] + 12 && p[2] < 110 && p[1] < 90;
+}
 
 bool Sized(const STestShot& s) {
     return s.Valid() && s.width == 640 && s.height == 480;
@@ -45,6 +49,10 @@ bool Briefing(const STestShot& s) {
 // The briefing's first shown line (the mission's title) in its place.
 int FirstLine(const STestShot& s) {
     return Test_CountPixels(s, 34, 74, 400, 92, Light);
+}
+// The running game: its bar at the bottom, no briefing.
+bool InGame(const STestShot& s) {
+    return Sized(s) && Test_CountPixels(s, 120, 445, 520, 475, HudBlue) > 400 * 20 && !Briefing(s);
 }
 // The end screen: its title, and no objectives.
 bool GameOver(const STestShot& s) {
@@ -94,6 +102,13 @@ TEST(CampaignWindow, TheMainMenuLeadsThroughTheBriefingsOfTheDemoCampaign) {
     std::vector<SUnitSeen> units = Test_UnitsOnceRunning(game, 60.0);
     ASSERT_TRUE(Test_Near(Test_NearestUnit(units, "Granite_Headquarters", -30, -30), -30, -30, 1.0f))
         << game.Output();
+
+    // F1 shows the briefing again over the running mission; its button
+    // goes back to the game.
+    x.Shell("xdotool windowfocus --sync " + window + " keydown F1 sleep 0.2 keyup F1");
+    ASSERT_TRUE(until(Briefing)) << game.Output();
+    click(500, 439);
+    ASSERT_TRUE(until(InGame)) << game.Output();
 
     // Won (the objectives themselves are the campaign test's): the end
     // screen, then its "Continue" opens the second mission's briefing.
