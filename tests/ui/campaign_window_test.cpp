@@ -14,10 +14,8 @@
 #include <vector>
 
 #include "tests/support/GameRun.h"
-#include "tests/support/Installation.h"
 #include "tests/support/Process.h"
-#include "tests/support/TempDir.h"
-#include "tests/support/XServer.h"
+#include "tests/support/WindowTest.h"
 
 namespace {
 
@@ -62,13 +60,9 @@ bool GameOver(const STestShot& s) {
 
 }  // namespace
 
-TEST(CampaignWindow, TheMainMenuLeadsThroughTheBriefingsOfTheDemoCampaign) {
-    if (!Test_OnPath("Xvfb") || !Test_OnPath("xdotool") || !Test_OnPath("import"))
-        GTEST_SKIP() << "needs Xvfb, xdotool and ImageMagick";
-    CTempDir dir;
-    if (!Test_CopyInstallation(dir)) FAIL() << "the game program is not built";
-    CTestXServer x;
-    ASSERT_TRUE(x.Start());
+using CampaignWindow = CWindowTest;
+
+TEST_F(CampaignWindow, TheMainMenuLeadsThroughTheBriefingsOfTheDemoCampaign) {
     CTestProcess game;
     const std::string window = Test_MenuWindow(game, dir, x);
     ASSERT_FALSE(window.empty()) << game.Output();
