@@ -6,7 +6,8 @@
 // the end screen's "Continue" opens the second mission's briefing, and its
 // button starts the second mission on its own map. What shows is read from
 // screenshots, that a mission runs from the units the console reads out.
-// Lost, a mission's end screen leads to its own briefing again.
+// Lost, a mission's end screen leads to its own briefing again; the last
+// mission won, back to the campaigns.
 // Without Xvfb, xdotool or ImageMagick the test is skipped.
 #include <gtest/gtest.h>
 
@@ -130,6 +131,12 @@ TEST_F(CampaignWindow, TheMainMenuLeadsThroughTheBriefingsOfTheDemoCampaign) {
         ASSERT_TRUE(until(Briefing)) << game.Output();
         EXPECT_EQ(game.CountLines("Mission 2: The Convoy"), 2) << game.Output();
     }
+    // Won, the last mission's end screen leads back to the campaigns.
+    game.Write("WinGame(1);\n");
+    ASSERT_TRUE(game.WaitForOutput("Mission 2 won. The demo campaign is won.", 30)) << game.Output();
+    ASSERT_TRUE(until(GameOver)) << game.Output();
+    click(540, 455);
+    EXPECT_TRUE(until(CampaignRow)) << game.Output();
     game.Write("Quit();\n");
     EXPECT_EQ(game.Wait(30), 0) << game.Output();
 }
