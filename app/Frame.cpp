@@ -190,6 +190,21 @@ int CGame::RenderFrame() {
     LogicTick();
     clock->BeginVisualSection();
     clock->UpdateFrameTime(0);
+    // The part of the tick period that has passed since the last tick, at
+    // most all of it: the scene is drawn between the last two ticks, at the
+    // game time between them. A paused game stands, a slower one draws
+    // slower; a game time that went back (a resync) keeps the last one.
+    const double period = double(clock->m_tickPeriod ? clock->m_tickPeriod : 1);
+    double passed = double(int64_t(clock->m_realTime - clock->m_gameTime)) / period;
+    passed = passed < 0.0 ? 0.0 : passed > 1.0 ? 1.0 : passed;
+    const int64_t drawn =
+        int64_t(clock->m_gameTime) - int64_t(clock->m_tickPeriod) + int64_t(passed * period);
+    if (drawn < m_drawnGameTime) {
+        m_drawnGameStep = 0.0f;
+    } else {
+        m_drawnGameStep = float(double(drawn - m_drawnGameTime) / kGameTimeRate);
+        m_drawnGameTime = drawn;
+    }
     m_consoleScriptMarker = 0;
     Game_ApplyPendingModeChange(this);
     Game_ClearScreen(this);
@@ -218,19 +233,26 @@ int CGame::RenderFrame() {
     m_drawMutex.Wait();
     if (m_gameView && !hidden) {
         m_gameView->UpdateCamera();
+        // What the camera shows: the objects in view that the fog of war
+        // leaves to the local player; what left the view drops out of the
+        // render (its frames but the effects', a frame after).
         ShowVisibleObjects();
-        // The part of the tick period that has passed since the last tick,
-        // at most all of it: the scene is drawn between the last two ticks.
-        const double period = double(clock->m_tickPeriod ? clock->m_tickPeriod : 1);
-        const double passed = double(int64_t(clock->m_realTime - clock->m_gameTime)) / period;
-        m_gameView->RenderScene(float(passed < 0.0 ? 0.0 : passed > 1.0 ? 1.0 : passed));
+        if (m_gameScreen && m_gameScreen->m_mainCamera) m_gameScreen->m_mainCamera->DeactivateNonEffects();
+        m_gameView->RenderScene(float(passed), &m_drawnGameTime);
     }
     if (ui) {
+        CE3DSurface* canvas = ui->Surface();
+        // What a click would mean at the mouse (its cursor), then the
+        // overlays of the game view and the units' status pictures.
+        ui->m_hud.UpdateMouseInfo(canvas);
+        if (!hidden && m_world) {
+            ui->m_hud.DrawOverlays(canvas);
+            ui->m_hud.DrawUnitStatusIcons(canvas);
+        }
         // The timed screen messages show over the game, not over a finished
         // game's end screen nor under the full console.
         bool finished = m_world && m_world->Scene().Finished();
-        if (!menu && !finished && !fullConsole)
-            ui->m_console.DrawScreenMessages(ui->Surface(), ui->m_screenFont);
+        if (!menu && !finished && !fullConsole) ui->m_console.DrawScreenMessages(canvas, ui->m_screenFont);
         ui->Update(1, 0);
     }
     CE3DSurface* surface = Game_BackSurface(this);
@@ -239,6 +261,7 @@ int CGame::RenderFrame() {
         surface->SetFont(ui->m_font);
         if (!m_vars.mapEditMode) DrawHudTexts(surface);
         if (m_vars.emitterEditMode) DrawEmitterEditor(surface);
+        if (m_vars.perfRender) DrawFrameRateGraph(surface);
         if (m_vars.mapEditMode) DrawMapEditor(surface);
         while (surface->Unlock() > 0) {
         }

@@ -410,6 +410,8 @@ private:
     void ShowVisibleObjects();
     // The HUD texts of the render frame on the locked surface.
     void DrawHudTexts(CE3DSurface* surface);
+    // perf_Render's scrolling graph of the last 400 frames' rates.
+    void DrawFrameRateGraph(CE3DSurface* surface);
     // The screenshot of capture mode 1 or the next frame of mode 2.
     void CaptureFrame();
     bool WriteScreenshot(const char* path);
@@ -492,6 +494,15 @@ private:
     uint8_t m_watchOffered = 0;     // the lost player was offered to watch
     uint8_t m_cellMapRevealed = 0;  // the whole map shows (a watcher's)
     uint64_t m_lastTickCounter = 0;
+    // The game time the render frame draws (between the last two ticks) and
+    // its step since the last frame (seconds, never negative).
+    int64_t m_drawnGameTime = 0;
+    float m_drawnGameStep = 0.0f;
+    // The frame rates of the last 400 frames (perf_Render's graph), the
+    // newest first; the notice of a hidden GUI ("Press F9") counts down.
+    int32_t m_frameRateHistory[400] = {};
+    float m_pressF9Timer = 0.0f;
+    uint8_t m_guiWasShown = 1;
     uint64_t m_ticks = 0;         // ticks executed since start-up
     uint64_t m_renderFrames = 0;  // render frames drawn since start-up
 

@@ -35,6 +35,11 @@ public:
     void ClearMissionResult() override {
         if (CGameScene* scene = Scene()) scene->WinGame = scene->LooseGame = 0;
     }
+    // The clock stands: paused, or its speed all but 0.
+    bool Paused() override {
+        CGameClock* clock = m_game.Clock();
+        return clock && (clock->m_frozen || clock->m_speedFactor < 0.005f);
+    }
     bool MissionLost() override { return Scene() && Scene()->LooseGame; }
     bool Watching() override { return Scene() && Scene()->Watching(); }
 

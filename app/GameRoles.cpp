@@ -113,6 +113,10 @@ public:
     void PostEventMessage(int code, int32_t ownerId, float x, float z, const char* text) override {
         m_game.PostEventMessage(code, ownerId, x, z, text);
     }
+    // The selection's panels are drawn again.
+    void RefreshSelection() override {
+        if (CInterface* ui = m_game.Interface()) ui->m_fields.m_selectionChanged = 1;
+    }
 
 private:
     CGame& m_game;
@@ -145,6 +149,7 @@ public:
         sample->m_volume = volume;
         new PlayNode(m_game.Sound(), sample, kind);  // the engine's queue owns it
     }
+    int32_t NoticeDelay() override { return m_game.Sound() ? m_game.Sound()->m_remindTime : 30; }
     // The world's sounds are heard at the ground point under the mouse;
     // without a view, at the point the camera looks at.
     void ListeningPoint(float* x, float* z) override {
@@ -342,18 +347,11 @@ uint32_t CGame::InstanceValue() {
     return CRC32_Compute(m_vars.uniqueInstance.GetText(), (size_t)m_vars.uniqueInstance.GetLength());
 }
 
-// The local player's events go to the console, the game's log (the HUD's
-// event list and radar markers come with the in-game interface).
+// The world's events of a player go to the HUD (its event messages, with the
+// template's name as the sender), which shows the local player's.
 void CGame::PostEventMessage(int code, int32_t ownerId, float x, float z, const char* text) {
     CPlayerList* players = m_netGame ? &m_netGame->m_players : nullptr;
-    const CPlayer* local = players ? players->m_local : nullptr;
-    if (!local || local->m_ownerId != ownerId) return;
-    if (m_interface) {
-        // Where JumpToEvent takes the camera.
-        m_interface->m_fields.m_lastEventValid = 1;
-        m_interface->m_fields.m_lastEventX = x;
-        m_interface->m_fields.m_lastEventZ = z;
-    }
-    Game_Printf("Event %d at %d, %d%s%s", code, static_cast<int>(x), static_cast<int>(z),
-                text && *text ? ": " : "", text ? text : "");
+    const CPlayer* player = players ? players->FindPlayerByOwnerId(ownerId) : nullptr;
+    if (!player || !m_interface) return;
+    m_interface->m_hud.PostEventMessage(code, player->m_id, x, z, text && *text ? text : nullptr, nullptr);
 }

@@ -232,6 +232,9 @@ void CGame::LoadMap() {
     if (m_netGame) m_netGame->ResetPlayerCounters();
     if (m_interface) {
         m_interface->m_fullConsole = 0;
+        // The HUD's per-game state: the radar's rings, the warnings, the
+        // selection panel's pages, the last event.
+        m_interface->m_hud.ResetForGame();
         // The notices of the game before end with it.
         m_interface->m_console.ClearScreenMessages();
     }
@@ -254,7 +257,19 @@ void CGame::LoadMap() {
         m_world->Grid().Reset();
     }
 
-    if (!box.Find("radar.bik")) Game_Print("Error loading map: radar.bik not found in map box");
+    // The radar's picture: the map's own, seen from above.
+    if (m_interface) {
+        std::vector<char> radar;
+        if (!box.Find("radar.bik") || !ReadMember(&box, "radar.bik", kMaxPictureBytes, radar)) {
+            Game_Print("Error loading map: radar.bik not found in map box");
+            radar.clear();
+        }
+        if (Game_Screen(this))
+            m_interface->m_hud.LoadRadar(radar.empty() ? nullptr : radar.data(),
+                                         radar.empty() ? 0 : radar.size() - 1);
+    } else if (!box.Find("radar.bik")) {
+        Game_Print("Error loading map: radar.bik not found in map box");
+    }
 
     CVFSFile visual;
     if (box.Find("visual.bin") && visual.Open("visual.bin", CVFSFile::kModeRead, &box)) {

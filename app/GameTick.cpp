@@ -1,6 +1,7 @@
 // The logic tick and the render frame of a running game.
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "app/GameScreen.h"
 #include "app/GameServices.h"
 #include "app/GameView.h"
+#include "app/SoundEngine.h"
 #include "core/ImageBMP.h"
 #include "core/Math.h"
 #include "core/PackedDIB.h"
@@ -22,6 +24,7 @@
 #include "netgame/NetGame.h"
 #include "nwe/FrameTable.h"
 #include "nwe/Peer.h"
+#include "platform/sound/Sound.h"
 #include "platform/sys/Path.h"
 #include "platform/video/VideoWriter.h"
 #include "ui/Interface.h"
@@ -29,6 +32,7 @@
 #include "world/GameScene.h"
 #include "world/Player.h"
 #include "world/TessarakObject.h"
+#include "world/Unit.h"
 #include "world/World.h"
 #include "world/WorldGrid.h"
 
@@ -316,13 +320,24 @@ void CGame::DrawHudTexts(CE3DSurface* surface) {
     }
     CStrBuf text;
     float left = ui->m_missionTimerEnd - m_clock->m_gameSeconds;
-    if (!menu && left > 0.00001f) {
+    // The GUI hidden: for five seconds a notice says how to bring it back.
+    if (!ui->m_drawGUI && m_guiWasShown) m_pressF9Timer = 5.0f;
+    m_guiWasShown = ui->m_drawGUI;
+    const bool tracking = ui->m_camera.m_followed >= 0;
+    if (!menu && !tracking && left > 0.00001f) {
         int seconds = Math_RoundToInt(left);
         text.Format("%.2d:%.2d", seconds / 60, seconds % 60);
         surface->SetFont(ui->m_clockFont ? ui->m_clockFont : ui->m_font);
         Game_DrawSurfaceText(surface, text.GetText(), 9, 8, 0, 255, 0);
         surface->SetFont(ui->m_font);
+    } else if (!menu && !tracking) {
+        surface->SetFont(ui->m_largeFont ? ui->m_largeFont : ui->m_font);
+        if (m_pressF9Timer > 0.0f)
+            Game_DrawSurfaceText(surface, "Press F9 to get back and F10 to flip radar", 10, 7, 0, 255, 0);
+        m_pressF9Timer -= m_clock->m_frameTime;
+        surface->SetFont(ui->m_font);
     }
+    if (!menu && tracking && ui->m_blink) Game_DrawSurfaceText(surface, GetSystemText(22), 10, 10, 0, 255, 0);
     if (menu && ui->m_blink && scene && !scene->WinGame && !scene->LooseGame)
         Game_DrawSurfaceText(surface, GetSystemText(21), 10, 10, 0, 255, 0);
     if (scene && scene->m_DevmapMode && ui->m_blink)
@@ -349,8 +364,52 @@ void CGame::DrawHudTexts(CE3DSurface* surface) {
             y += 10;
         }
     }
+    if (m_vars.perfDrawPathList && m_world) {
+        // The units that wait for the path finder, the one it serves first.
+        int y = 75;
+        for (int32_t id : m_world->Grid().Requesters()) {
+            if (y >= surface->m_height) break;
+            const CTessarakObject* o = scene ? scene->m_idTable.Find(id) : nullptr;
+            text.Format("%d : %s", (int)id, o && o->m_template ? o->m_template->m_name.GetText() : "");
+            Game_DrawSurfaceText(surface, text.GetText(), 10, y, 255, 255, 255);
+            y += 10;
+        }
+    }
     if (m_vars.showPlayers) m_netGame->PrintStats(surface);
     if (m_vars.drawGrid && m_world) m_world->Grid().DrawDebug(*surface);
+    // The sound channels (se_Debug): P playing, S stopped, - free.
+    if (SoundEngine* sound = m_soundEngine; sound && sound->m_debug && sound->HasDriver()) {
+        std::string line = "Channels : ";
+        int used = 0;
+        for (int i = 0; i < sound->ChannelCount(); ++i) {
+            const SSoundChannel* c = sound->Channel(i);
+            const int status = c && c->voice ? int(c->voice->Status()) : int(CSoundVoice::kDone);
+            const char mark = status == CSoundVoice::kPlaying   ? 'P'
+                              : status == CSoundVoice::kStopped ? 'S'
+                              : status == CSoundVoice::kDone    ? '-'
+                                                                : '?';
+            used += mark == '-' ? 0 : 1;
+            line += mark;
+        }
+        text.Format("%s (%d/%d)", line.c_str(), used, sound->ChannelCount());
+        Game_DrawSurfaceText(surface, text.GetText(), 10, 22, 0, 255, 0);
+        text.Format("Special Channels : %s GUI>%s", sound->StreamOpen() ? "MP3>Playing" : "MP3>Holding",
+                    sound->m_voiceHead ? "Playing" : "Holding");
+        Game_DrawSurfaceText(surface, text.GetText(), 10, 32, 0, 255, 0);
+    }
+}
+
+void CGame::DrawFrameRateGraph(CE3DSurface* surface) {
+    std::memmove(m_frameRateHistory + 1, m_frameRateHistory, sizeof m_frameRateHistory - sizeof(int32_t));
+    m_frameRateHistory[0] = Math_RoundToInt(m_clock->m_frameRate);
+    if (!surface->Lock()) return;
+    surface->ResetClip();
+    const int base = surface->m_height - 100;
+    for (int i = 0; i < 400; ++i) {
+        surface->PutPixel(400 - i, base, 0, 255, 0);
+        surface->PutPixel(400 - i, base - m_frameRateHistory[i], 255, 0, 0);
+    }
+    surface->Unlock();
 }
 
 namespace {
@@ -389,8 +448,12 @@ void CGame::ShowVisibleObjects() {
         if (!inView) continue;
         bool show = true;
         if (fog && r * 2.0f <= 20.0f && o->m_owner != local) {
+            // Under watched squares everything shows; under squares only
+            // explored what stands (the player saw it there), not what
+            // moves; nothing under unexplored ones.
             int level = FogLevel(*cells, x, z, r);
-            show = level == 2 || (level == 1 && !o->IsUnit());
+            const bool moves = o->IsUnit() && (static_cast<CUnit*>(o)->m_unitState & CUnit::kU_Mobile);
+            show = level == 2 || (level == 1 && !moves);
         }
         o->SetActiveCount(show ? 2 : 0);
     }

@@ -179,12 +179,12 @@ void CGameView::ApplySceneSettings() {
     }
 }
 
-void CGameView::RenderScene(float tickFraction) {
+void CGameView::RenderScene(float tickFraction, const int64_t* gameTime) {
     if (!m_viewport || !m_screen || !m_screen->m_mainCamera) return;
     m_screen->m_mainCamera->Scene()->SetRenderFraction(tickFraction);
     ApplySceneSettings();
     UpdateCamera();
-    m_viewport->Render(nullptr);
+    m_viewport->Render(gameTime);
 }
 
 bool CGameView::ChooseDisplay() {

@@ -77,7 +77,8 @@ public:
     // Draws the battlefield into the back buffer: the scene blended by the
     // fraction of the tick period that has passed, through the camera as
     // placed now.
-    void RenderScene(float tickFraction);
+    // gameTime: the game time drawn (null: the engine's own clock).
+    void RenderScene(float tickFraction, const int64_t* gameTime = nullptr);
     // Edge scrolling from the input manager: moves eye and target on the
     // ground by velocity times the frame time.
     void ScrollCamera(float vx, float vz, float arrowX, float arrowZ, float frameTime);

@@ -4,29 +4,31 @@
 # the build made for the content (the maps' radar pictures) join them from
 # the generated folder.
 find_program(FFMPEG_PROGRAM ffmpeg REQUIRED)
-# Each demo map's radar picture: a small video of the map from above (ground,
-# sand or rock in the middle, the bases' corners), made by the ffmpeg tool
+# Each demo map's radar picture: the map from above, drawn by map_picture
+# from the map box's sources (its size, ground, rocks, trees and crystal
+# fields) at two pixels a square, made a one-frame video by the ffmpeg tool
 # into the generated folder, from which the content build puts it into the
-# map's box as "radar.bik"; the same at twice the size is the map's picture
-# in the lobby, "background.bik".
+# map's box as "radar.bik"; the same at 256 x 256 is the map's picture in the
+# lobby, "background.bik".
 set(content_generated ${CMAKE_BINARY_DIR}/content_generated)
-set(radar_videos)
-foreach(map_spec "Skerry|0x4f7a35|drawbox=x=56:y=56:w=16:h=16:color=0xc2ad7a:t=fill,drawbox=x=20:y=20:w=10:h=10:color=0xc0c0c0:t=fill,drawbox=x=98:y=98:w=10:h=10:color=0xc0c0c0:t=fill"
-                 "FourWinds|0x4f7a35|drawbox=x=56:y=56:w=16:h=16:color=0x7b7670:t=fill,drawbox=x=14:y=14:w=10:h=10:color=0xc0c0c0:t=fill,drawbox=x=104:y=104:w=10:h=10:color=0xc0c0c0:t=fill,drawbox=x=14:y=104:w=10:h=10:color=0xc0c0c0:t=fill,drawbox=x=104:y=14:w=10:h=10:color=0xc0c0c0:t=fill")
-  string(REPLACE "|" ";" parts "${map_spec}")
-  list(GET parts 0 map)
-  list(GET parts 1 ground)
-  list(GET parts 2 marks)
-  set(out ${content_generated}/Maps/${map}/MapData.box/radar.bik)
-  set(picture ${content_generated}/Maps/${map}/MapData.box/background.bik)
+set(generated_content)
+file(GLOB map_boxes LIST_DIRECTORIES true ${CMAKE_CURRENT_SOURCE_DIR}/Tessarak/Maps/*/MapData.box)
+foreach(box ${map_boxes})
+  get_filename_component(map_folder ${box} DIRECTORY)
+  get_filename_component(map ${map_folder} NAME)
+  set(dir ${content_generated}/Maps/${map}/MapData.box)
+  set(ppm ${CMAKE_BINARY_DIR}/map_pictures/${map}.ppm)
+  set(out ${dir}/radar.bik)
+  set(picture ${dir}/background.bik)
   add_custom_command(OUTPUT ${out} ${picture}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${content_generated}/Maps/${map}/MapData.box
-    COMMAND ${FFMPEG_PROGRAM} -v error -y -f lavfi -i "color=c=${ground}:s=128x128:d=0.2" -vf "${marks}"
-            -frames:v 1 -c:v mpeg4 -q:v 3 -f avi ${out}
-    COMMAND ${FFMPEG_PROGRAM} -v error -y -f lavfi -i "color=c=${ground}:s=128x128:d=0.2"
-            -vf "${marks},scale=256:256:flags=neighbor" -frames:v 1 -c:v mpeg4 -q:v 3 -f avi ${picture}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${dir} ${CMAKE_BINARY_DIR}/map_pictures
+    COMMAND map_picture ${box} ${ppm}
+    COMMAND ${FFMPEG_PROGRAM} -v error -y -i ${ppm} -frames:v 1 -c:v mpeg4 -q:v 2 -f avi ${out}
+    COMMAND ${FFMPEG_PROGRAM} -v error -y -i ${ppm} -vf scale=256:256:flags=neighbor -frames:v 1 -c:v mpeg4
+            -q:v 3 -f avi ${picture}
+    DEPENDS map_picture ${box}/init.vxm ${box}/visual.toml
     COMMENT "Making the radar picture and the lobby's picture of ${map}" VERBATIM)
-  list(APPEND radar_videos ${out} ${picture})
+  list(APPEND generated_content ${out} ${picture})
 endforeach()
 
 file(GLOB_RECURSE content_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/Tessarak/*)
@@ -35,7 +37,7 @@ add_custom_command(
   OUTPUT ${content_stamp}
   COMMAND content_build ${CMAKE_CURRENT_SOURCE_DIR}/Tessarak ${CMAKE_BINARY_DIR}/install/Tessarak ${content_generated}
   COMMAND ${CMAKE_COMMAND} -E touch ${content_stamp}
-  DEPENDS content_build ${content_sources} ${radar_videos}
+  DEPENDS content_build ${content_sources} ${generated_content}
   COMMENT "Building the demo content"
   VERBATIM)
 add_custom_target(content ALL DEPENDS ${content_stamp})

@@ -40,6 +40,7 @@ void E3D_SetTimerClock(int64_t (*now)(void*), void* user) {
 
 int64_t E3D_TimerNow(const CE3DEngine* engine) {
     if (g_clock) return g_clock(g_clockUser);
+    if (engine && engine->m_timer && engine->m_timer->m_drawnTimeSet) return engine->m_timer->m_drawnTime;
     if (engine && engine->m_timer) return engine->m_timer->Elapsed();
     return Sys_QueryPerformanceCounter();
 }

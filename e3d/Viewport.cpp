@@ -66,6 +66,7 @@ void CE3DViewport::Render(const int64_t* gameTime) {
     if (m_x < 0 || m_y < 0 || m_x > screen->m_width - 1 || m_y > screen->m_height - 1) return;
     ID3DDevice* d = m_device->m_device;
     if (!d) return;
+    if (gameTime && m_engine && m_engine->m_timer) m_engine->m_timer->SetDrawnTime(*gameTime);
     D3DRECT rect{m_x, m_y, m_x + m_width, m_y + m_height};
     m_clearWord = uint32_t(m_clearColor[0] * 65536 | m_clearColor[1] * 256 | m_clearColor[2]);
     uint32_t ambient = uint32_t(m_ambientColor[0] * 65536 | m_ambientColor[1] * 256 | m_ambientColor[2]);

@@ -618,6 +618,9 @@ int CGUIObject::OnPressed(int32_t event) {
         } else if (p.m_Name.Equals("BuildIconOffset")) {
             ui->m_BuildIconOffset += std::atoi(p.m_Value.GetText());
             ui->m_fields.m_selectionChanged = 1;
+        } else if (p.m_Name.Equals("OnPressedBuild")) {
+            // A build icon: the item under the mouse is queued or placed.
+            ui->m_hud.OnBuildIconPressed();
         } else if (p.m_Name.Equals("FlipListMode")) {
             if (CSettingClass* c = ui->FindSettingClass(p.m_Value.GetText())) {
                 c->m_advanced = !c->m_advanced;

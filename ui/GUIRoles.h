@@ -58,6 +58,8 @@ public:
     virtual bool MissionWon() { return false; }
     virtual void ClearMissionResult() {}
     virtual SProgressView Progress() { return SProgressView(); }
+    // The game's clock stands (paused, or its speed all but 0).
+    virtual bool Paused() { return false; }
     // The world's result: lost (the won one is MissionWon); whether the local
     // player watches the others play on.
     virtual bool MissionLost() { return false; }

@@ -407,9 +407,21 @@ void CInterface::Update(int inGame, int) {
         if (m_mode == 4) DrawConfirmDialog(canvas);
     };
     if (running) {
+        // After a selection change the panels show the new selection.
+        if (m_fields.m_selectionChanged) {
+            m_fields.m_selectionChanged = 0;
+            m_hud.RebuildSelectionPanel();
+        }
         if (!m_drawGUI && !m_fields.m_fullScreenRadar) {
-            // Only the HUD's live parts.
+            // Only the HUD's live parts, and the radar in the top right corner.
             active->Update(3, 0, 0, canvas);
+            if (canvas) {
+                const float portion = m_fields.m_radarScreenPortion;
+                const int32_t w = int32_t(std::lround(float(canvas->m_width) * portion));
+                const int32_t h = int32_t(std::lround(float(canvas->m_height) * portion));
+                CHud::SCost cost(m_hud, CHud::kCostRadar);
+                m_hud.m_radar.Draw(canvas, canvas->m_width - w, 0, w, h);
+            }
             DrawSelectionBox(canvas);
             overlays();
             return;
@@ -431,18 +443,17 @@ void CInterface::Update(int inGame, int) {
         if (m_RefreshLists) RefreshAllLists(this, active);
         if (!m_guiSurface) {
             UpdateLayers(this, active, 0, 0, canvas);
-            DrawSelectionBox(canvas);
-            overlays();
-            return;
-        }
-        if (m_GUIChanged) {
+        } else {
+            if (m_GUIChanged) {
+                m_guiSurface->ResetClip();
+                m_guiSurface->Fill(m_guiSurface->Pack(255, 0, 255));
+                m_GUIChanged = 0;
+                UpdateLayers(this, active, 0, 0, m_guiSurface);
+            }
             m_guiSurface->ResetClip();
-            m_guiSurface->Fill(m_guiSurface->Pack(255, 0, 255));
-            m_GUIChanged = 0;
-            UpdateLayers(this, active, 0, 0, m_guiSurface);
+            m_guiSurface->BltTo(0, 0, canvas);
         }
-        m_guiSurface->ResetClip();
-        m_guiSurface->BltTo(0, 0, canvas);
+        m_hud.DrawHUD(canvas);
         DrawSelectionBox(canvas);
         overlays();
         return;

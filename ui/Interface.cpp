@@ -96,8 +96,11 @@ const char* CInterface::GetPath(const char* subFolder, const char* name) {
 }
 
 void CInterface::SetWorld(CWorld* world) {
+    // The old world's cell map paints no radar of this interface any more.
+    if (m_world && m_world != world) m_world->SetRadarPainter(nullptr);
     m_world = world;
     m_orders.SetWorld(world);
+    if (world && !m_hud.m_radar.Disabled()) world->SetRadarPainter(&m_hud.m_radar);
 }
 
 // ---------------------------------------------------------------------------
@@ -201,6 +204,7 @@ void CInterface::CreateFonts() {
     if (m_guiResourceFolder.IsEmpty()) m_guiResourceFolder.Assign(m_files->GetPath(nullptr, "GUI"));
     m_console.Init(CConsole::kScrollBackLines, 17, 8);
     m_console.LoadPictures(m_screen->Screen(), m_guiResourceFolder.GetText());
+    m_hud.CreateFonts();
 }
 
 void CInterface::LoadConsoleBackground() {
@@ -216,9 +220,18 @@ void CInterface::ReleaseSurfaces() {
 
 void CInterface::DrawUnitMouseInfo() {
     m_mouseInfo = 0;
+    // The tooltips over everything else of the running game.
+    if (m_state->GuiWord() == 0 && m_state->GameState() == 2) m_hud.DrawTooltips(Surface());
 }
 
-void CInterface::DrawMouseCursor(CE3DSurface*) {}
+void CInterface::DrawMouseCursor(CE3DSurface* surface) {
+    // Outside a running game (the menus) the idle arrow.
+    if (m_state->GuiWord() != 0 || m_state->GameState() != 2) {
+        m_hud.m_cursor = m_mouseBitmaps[0];
+        m_hud.m_cursorOffset[0] = m_hud.m_cursorOffset[1] = -16;
+    }
+    m_hud.DrawMouseCursor(surface);
+}
 
 void CInterface::DrawProgressFrame() {
     CE3DSurface* surface = Surface();

@@ -23,6 +23,7 @@
 #include "core/StrBuf.h"
 #include "ui/GUIPanels.h"
 #include "ui/GameCamera.h"
+#include "ui/Hud.h"
 #include "ui/InterfaceFields.h"
 #include "ui/InterfaceRoles.h"
 #include "ui/MapEditorTools.h"
@@ -37,6 +38,7 @@ class CBitmapSurface;
 class CGUIObject;
 class CCommandInterpreter;
 class CE3DScreen;
+class CE3DViewport;
 class IGUIGame;
 class IGUISound;
 class CSettingsLists;
@@ -184,8 +186,19 @@ public:
     // An event for the game view: the selection box, the right press, the
     // double click, which m_orders turns into the world's commands. 1.
     int IssueOrderAtMouse(int x, int y, int code);
-    // The ground point under the screen point (y = 0); false without a view.
+    // The world point under the screen point (y = 0): through the radar when
+    // the point lies on the radar's map, else the ground under it in the
+    // game view; false without a view.
     bool GetMouseWorldPosition(int x, int y, float point[3]);
+    // The ground point under the screen point in the game view; false
+    // without a view.
+    bool GetGroundUnderMouse(int x, int y, float point[3]) const;
+    // The object under the screen point in the game view (its id; -1 none).
+    int32_t PickObjectAt(int x, int y);
+    // The game view's viewport (null without a display).
+    CE3DViewport* Viewport() const;
+    // The map-editing mode (M_EditMode).
+    bool MapEditMode() const;
     // The map editor's tools (ui/MapEditorTools.cpp): the held left button
     // in the map editing mode, on the panel or the map. 1.
     int MapEditorTools(int x, int y, CGUIObject* gui, bool gameViewTakes);
@@ -257,6 +270,9 @@ public:
     SInterfaceFields m_fields;
     CMouseOrders m_orders{m_fields};
     CGameCamera m_camera;
+    // The in-game HUD: the radar, the panels, the event messages, the mouse
+    // action, the cursor and the overlays (ui/Hud.h).
+    CHud m_hud{*this};
     // The input manager's state at each mouse event; its sender fills it.
     struct SMouseState {
         uint8_t left = 0, right = 0;  // as m_SetLB and m_SetRB left them

@@ -57,6 +57,7 @@ void CInterface::RegisterSettings(CCommandInterpreter* ip) {
             .Context(this),
     };
     CommandTable_Register(ip, rows);
+    m_hud.RegisterSettings(ip);
 }
 
 void CInterface::RedrawRadarAndGUI() {

@@ -19,7 +19,10 @@
 #include "ui/Interface.h"
 #include "world/GameScene.h"
 #include "world/ObjectTemplate.h"
+#include "world/TessarakObject.h"
+#include "world/UnitOrder.h"
 #include "world/World.h"
+#include "world/WorldQuery.h"
 
 namespace {
 
@@ -41,7 +44,7 @@ constexpr int32_t kGameScreen = 1000;  // the active GUI id of the running game
 
 }  // namespace
 
-bool CInterface::GetMouseWorldPosition(int x, int y, float point[3]) {
+bool CInterface::GetGroundUnderMouse(int x, int y, float point[3]) const {
     CE3DViewport* view = m_screen->Viewport();
     if (!view) return false;
     D3DVECTOR p;
@@ -50,6 +53,27 @@ bool CInterface::GetMouseWorldPosition(int x, int y, float point[3]) {
     point[1] = 0.0f;
     point[2] = p.z;
     return true;
+}
+
+bool CInterface::GetMouseWorldPosition(int x, int y, float point[3]) {
+    if (x == m_cursorX && y == m_cursorY) return m_hud.GetMouseWorldPosition(point);
+    return GetGroundUnderMouse(x, y, point);
+}
+
+int32_t CInterface::PickObjectAt(int x, int y) {
+    CE3DViewport* view = m_screen->Viewport();
+    if (!view || !m_world) return -1;
+    m_orders.SetViewport(view);
+    const CTessarakObject* o = m_orders.PickInView(x - view->m_x, y - view->m_y);
+    return o ? o->m_objectId : -1;
+}
+
+CE3DViewport* CInterface::Viewport() const {
+    return m_screen->Viewport();
+}
+
+bool CInterface::MapEditMode() const {
+    return m_state->MapEditMode();
 }
 
 int32_t CInterface::SelectUnitsOnScreen() {
@@ -94,14 +118,21 @@ int CInterface::OnMouseEvent(int code, int x, int y) {
             if (gui && !m_boxActive) gui->OnMouse(x, y, kLeftDown);
             if (!m_guiPressing && gameViewTakes) IssueOrderAtMouse(x, y, kLeftDown);
             break;
-        case kRightPress:
+        case kRightPress: {
             if (confirm) return 1;
-            // No build icon lies under the mouse: the press changes the
-            // panels and goes on to the game view.
-            if (!m_buildPanelRightPress) m_fields.m_selectionChanged = 1;
+            // A right press on a build icon is the build panel's: it cancels
+            // or queues, and the map under the HUD gets nothing.
+            if (!m_buildPanelRightPress) {
+                bool refused = false;
+                if (m_hud.BuildPanelRightPress(m_mouseState.shift != 0, &refused)) {
+                    m_buildPanelRightPress = 1;
+                    return refused ? 0 : 1;
+                }
+            }
             if (!m_buildPanelRightPress && gameViewTakes) IssueOrderAtMouse(x, y, kRightPress);
             m_RejectMode = 0;
             return 1;
+        }
         case kLeftUp:
             m_confirmPressed = 0;
             if (confirm) return 1;
@@ -149,6 +180,15 @@ int CInterface::IssueOrderAtMouse(int x, int y, int code) {
     auto centreCamera = [&] {
         if (hasGround) m_camera.LookAt(ground[0], ground[2]);
     };
+    const CGUIObject* radarPanel = m_Panels[kPanelRadarPanel];
+    const bool overRadarPanel = m_hud.IsMouseOverPanel(radarPanel);
+    // Where the mouse is now: a move and a press may come in one frame.
+    m_fields.m_overRadar = m_hud.IsMouseOverRadar() ? 1 : 0;
+    SPlayerView local;
+    const float radarValue = m_world && m_world->Query().LocalPlayer(&local) ? local.energyRatio : 1.0f;
+    CHud::SOrderEdit& drag = m_hud.m_drag;
+    CHud::SOrderEdit& inserted = m_hud.m_inserted;
+    const SOrderHover& hover = m_hud.m_orderHover;
 
     // 1. With Ctrl on the full-screen radar, the left button moves the camera.
     if (in.ctrl && m_fields.m_fullScreenRadar && in.left) {
@@ -156,8 +196,16 @@ int CInterface::IssueOrderAtMouse(int x, int y, int code) {
         m_boxActive = 0;
         return 1;
     }
-    // 2. Both buttons up: the press is over.
+    // 2. Both buttons up: the press is over. A marker the right press took
+    // goes now (the running order ends on every machine).
     if (!in.left && !in.right) {
+        CHud::SOrderEdit& gone = m_hud.m_removeAtRelease;
+        if (m_rightPressHandled && gone.unit >= 0 && !m_hud.m_insertStarted && m_world) {
+            m_world->Commands().RemoveOrder(gone.unit, gone.order, gone.type);
+            m_fields.m_selectionChanged = 1;
+        }
+        gone = drag = inserted = CHud::SOrderEdit();
+        m_hud.m_insertStarted = 0;
         m_rightPressHandled = 0;
         m_buildPanelRightPress = 0;
         m_placeCancelled = 0;
@@ -166,26 +214,51 @@ int CInterface::IssueOrderAtMouse(int x, int y, int code) {
     }
     // 3. The right press.
     if (code == kRightPress) {
-        if (controlType == 0 && m_fields.m_overRadar && !m_rightPressHandled && !m_fields.m_fullScreenRadar) {
-            centreCamera();
-            m_rightPressHandled = 1;
-            return 1;
+        if (overRadarPanel && !m_fields.m_fullScreenRadar) {
+            if (controlType == 0 && !m_rightPressHandled) {
+                if (radarValue >= 0.5f) centreCamera();
+                m_rightPressHandled = 1;
+                return 1;
+            }
+            if (controlType == 1 && radarValue < 0.5f) {
+                m_rightPressHandled = 1;
+                return 1;
+            }
         }
         m_rightPressHandled = 1;
+        // A waypoint goes into the path under the mouse (not into the way
+        // from the unit to its first order, nor under a marker).
+        if (hover.lineSeen && !hover.lineBlocked && !hover.markerSeen && !m_hud.m_insertStarted && m_world &&
+            hasGround) {
+            m_hud.m_insertStarted = 1;
+            if (m_world->Commands().InsertMove(hover.lineUnit, hover.lineTo, ground[0], ground[2])) {
+                inserted.unit = hover.lineUnit;
+                inserted.order = hover.lineTo;
+                inserted.type = CUnitOrder::kMove;
+                m_mode = kModeDragging;
+                m_fields.m_selectionChanged = 1;
+            }
+        }
+        if (inserted.unit >= 0 && m_world && hasGround)
+            m_world->Commands().MoveOrderTarget(inserted.unit, inserted.order, inserted.type, ground[0],
+                                                ground[2]);
+        // A marker: its order goes at the release.
+        if (hover.markerSeen) m_hud.m_removeAtRelease = {hover.unit, hover.order, hover.orderType};
         if (m_mode == kModePlacing) {
             // The press only ends the placement.
             m_mode = kModeNormal;
             m_placeTemplate = nullptr;
             m_placeCancelled = 1;
         }
-        if (!m_placeCancelled && scene) {
+        if (!m_placeCancelled && !(hover.lineSeen && hover.lineFrom >= 0) && !m_hud.m_insertStarted &&
+            !hover.markerSeen && scene) {
             if (controlType == 0) {
                 m_world->Commands().DeselectAll();
                 m_fields.m_anyUnitSelected = 0;
                 m_leadUnit = -1;
                 m_fields.m_selectionChanged = 1;
                 m_fields.m_forcedAction = 0;
-            } else {
+            } else if (!(m_drawGUI && m_hud.IsMouseOverHUD() && !overRadarPanel)) {
                 m_fields.m_forcedAction = 0;
                 if (hasGround)
                     m_orders.IssueOrder(ground[0], ground[2], ground[0], ground[2], vx, vy, vx, vy, 2, false,
@@ -195,20 +268,54 @@ int CInterface::IssueOrderAtMouse(int x, int y, int code) {
         }
         m_fields.m_forcedAction = 0;
     }
+    // 4. A radar without power takes no clicks.
+    if (radarValue < 0.5f && overRadarPanel) return 1;
     // 5. With control type 1 the held left button on the radar moves the
     // camera.
-    if (controlType == 1 && in.left && m_fields.m_forcedAction == 0 && !m_boxActive && m_fields.m_overRadar &&
+    if (controlType == 1 && in.left && m_fields.m_forcedAction == 0 && !m_boxActive && overRadarPanel &&
         !m_rightPressHandled && !m_fields.m_fullScreenRadar) {
-        centreCamera();
+        if (!m_hud.m_radar.m_lockMode) centreCamera();
         return 1;
     }
     switch (code) {
-        case kLeftDown:
-            // 6. The selection box starts inside the view and follows the
+        case kLeftDown: {
+            // 6.1 A placement: the builder goes to build there (with Shift
+            // behind its orders, and the placement goes on).
+            const bool shift = in.shift != 0;
+            if (m_mode == kModePlacing && !m_hud.m_placeBlocked && m_placeTemplate && m_world &&
+                m_leadUnit >= 0) {
+                const CTessarakObjectTemplate* item =
+                    static_cast<const CTessarakObjectTemplate*>(m_placeTemplate);
+                const float px = m_hud.m_placePosition[0], pz = m_hud.m_placePosition[1];
+                if (!(shift && m_world->Query().NearQueuedSite(px, pz, m_world->Query().FootprintOf(item)))) {
+                    m_world->Commands().Build(m_leadUnit, const_cast<CTessarakObjectTemplate*>(item), px, pz,
+                                              shift ? kCommandQueue : 0u);
+                    m_fields.m_selectionChanged = 1;
+                    if (!shift) {
+                        m_mode = kModeNormal;
+                        m_placeTemplate = nullptr;
+                        m_leftPressHandled = 1;
+                    }
+                }
+            }
+            // 6.2 A drag of a marker starts.
+            if (drag.unit < 0 && !m_hud.m_dragStarted && hover.markerSeen && m_mode != kModePlacing) {
+                drag = {hover.unit, hover.order, hover.orderType};
+                m_mode = kModeDragging;
+                m_hud.m_dragStarted = 1;
+            }
+            // 6.3 The dragged marker follows the mouse (a queued move, or a
+            // site that is not the first to build).
+            if (m_mode == kModeDragging && drag.unit >= 0 && m_world && hasGround &&
+                (drag.type == CUnitOrder::kMove || (drag.type == CUnitOrder::kConstruct && drag.order > 0)))
+                m_world->Commands().MoveOrderTarget(drag.unit, drag.order, drag.type, ground[0], ground[2]);
+            // 6.4 The selection box starts inside the view and follows the
             // mouse while the button is held.
             if (m_mode != kModeNormal || m_leftPressHandled) break;
             if (!m_boxActive && view && x > view->m_x && y > view->m_y && x < view->m_x + view->m_width - 1 &&
-                y < view->m_y + view->m_height - 1) {
+                y < view->m_y + view->m_height - 1 &&
+                !(controlType == 1 && m_hud.IsMouseOverHUD() &&
+                  !(overRadarPanel && m_fields.m_forcedAction))) {
                 m_boxActive = 1;
                 for (int i = 0; i < 3; ++i) m_boxStartWorld[i] = ground[i];
                 m_boxStartScreen[0] = x;
@@ -219,7 +326,9 @@ int CInterface::IssueOrderAtMouse(int x, int y, int code) {
                 m_boxEndScreen[1] = y;
             }
             break;
+        }
         case kLeftUp:
+            m_hud.m_dragStarted = 0;
             // 7. The release gives the box to the world.
             if (m_boxActive) {
                 if (m_mode == kModeNormal && !m_leftPressHandled && MapEditorHoldsBox()) {
@@ -248,10 +357,18 @@ int CInterface::IssueOrderAtMouse(int x, int y, int code) {
                     m_placeTemplate = nullptr;
                 }
             }
-            if (m_mode == kModeDragging) m_mode = kModeNormal;
+            if (m_mode == kModeDragging) {
+                m_mode = kModeNormal;
+                drag = CHud::SOrderEdit();
+            }
             break;
         case kDoubleClick:
-            // 8. The units of the clicked unit's type on the screen.
+            // 8. The units of the clicked unit's type on the screen; not over
+            // the HUD.
+            if (m_hud.IsMouseOverHUD()) {
+                m_boxActive = 0;
+                break;
+            }
             if (m_mode == kModeNormal && scene && !MapEditorHoldsBox())
                 m_orders.IssueOrder(0.0f, 0.0f, 0.0f, 0.0f, 0, 0, 0, 0, 0, true, modes, editing);
             break;

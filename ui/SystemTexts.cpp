@@ -42,7 +42,30 @@ bool SystemText_Format(const char* text, std::initializer_list<const char*> args
 }
 
 int SystemText_Arguments(int index) {
-    return index >= kSysLidFirstEvent && index <= kSysLidLastEvent ? 2 : 0;
+    if (index >= kSysLidFirstEvent && index <= kSysLidLastEvent) return 2;
+    // The HUD's read-outs: the energy made and used; the resources, the
+    // storage and the two rates; the radar's unit counts; the mouse's
+    // information on the object under it (its name first).
+    switch (index) {
+        case 102:
+            return 2;
+        case 106:
+            return 4;
+        case 250:
+        case 251:
+        case 252:
+        case 281:
+            return 1;
+        case 282:
+        case 283:
+        case 284:
+        case 286:
+            return 2;
+        case 285:
+            return 3;
+        default:
+            return 0;
+    }
 }
 
 namespace {

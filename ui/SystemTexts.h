@@ -56,5 +56,6 @@ int SystemText_Conversions(const char* text);
 // arguments or the text holds another conversion.
 bool SystemText_Format(const char* text, std::initializer_list<const char*> args, std::string& out);
 // How many values the callers of a system text give: 2 for the event texts,
-// none for every other.
+// the HUD's read-outs (energy, resources, the radar's counts, the mouse's
+// information) theirs, none for every other.
 int SystemText_Arguments(int index);

@@ -479,6 +479,12 @@ void CExplosionManager::Update(float dt, float focusX, float focusZ) {
         ++it;
     }
     PaintFog(focusX, focusZ);
+    // The render frame drops from the camera every frame what nobody keeps
+    // in view (the visibility pass keeps the world's objects): the view's
+    // own objects are kept here for as long as they live.
+    for (const SViewEffect& e : m_effects)
+        if (CE3DFrame* frame = e.object->Get()) frame->SetActiveCount(2);
+    if (CE3DFrame* fog = m_fogOverlay.Get()) fog->SetActiveCount(2);
 }
 
 void CExplosionManager::UpdateCursorLight(float dt) {

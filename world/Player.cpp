@@ -444,6 +444,7 @@ void CPlayer::ResetCounters() {
     m_scoreCounters[0] = m_scoreCounters[1] = 0;
     m_scoreValue = 0.0f;
     m_kills = 0;
+    for (uint64_t& t : m_timers) t = 0;
     m_outOfGame = 0;
     m_scale = m_scale2 = 1.0f;
 }

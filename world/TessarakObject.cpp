@@ -12,6 +12,7 @@
 #include "world/Player.h"
 #include "world/SceneList.h"
 #include "world/TessarakObject.h"
+#include "world/Unit.h"
 #include "world/World.h"
 
 CTessarakObject::CTessarakObject(CGameScene* scene, CTessarakObjectTemplate* tmpl, CE3DFrame* parent,
@@ -277,8 +278,14 @@ void CTessarakObject::ApplyDamage(CTessarakObject* attacker, float amount, bool 
     m_power -= amount;
     if (m_power < 1.0f || forced) {
         if (m_stateA & kA_Selected) m_deselectedOnRemoval = 1;
-        if (!(m_stateA & kA_Destroyed) && Explosions()) Explosions()->ExplodeObject(this);
-        if (attacker && attacker->m_owner && IsUnit()) ++attacker->m_owner->m_kills;
+        // What a destruction tells happens once: further hits on an object
+        // already going count no kill and make no second notice.
+        if (!(m_stateA & kA_Destroyed)) {
+            if (Explosions()) Explosions()->ExplodeObject(this);
+            NoticeLoss(attacker);
+        }
+    } else if (!forced && amount > 1.0f) {
+        NoticeAttack();
     }
     OnDamage(amount);
     if (IsGridMember()) {
@@ -293,6 +300,67 @@ void CTessarakObject::ApplyDamage(CTessarakObject* attacker, float amount, bool 
             victim->m_lastAttacker.Set(attacker);
             if (attacker->IsGridMember()) static_cast<CGridMember*>(attacker)->m_valueDestroyed += value;
         }
+    }
+}
+
+namespace {
+// A race's key building: the one it names, else its start unit (its
+// headquarters).
+const CTessarakObjectTemplate* KeyTemplateOf(const CRace* race) {
+    if (!race) return nullptr;
+    return race->m_keyTemplate ? race->m_keyTemplate : race->m_startUnit;
+}
+}  // namespace
+
+// The owner's notices of an attack, each kind at most once in the sound
+// engine's notice delay: the times are the local player's view (no record
+// holds them) and the notices reach only the view, so nothing of it feeds
+// back into the simulation.
+void CTessarakObject::NoticeAttack() {
+    CWorld* world = World();
+    CPlayer* owner = m_owner;
+    if (!world || !owner) return;
+    const CPlayer* local = m_gameScene->LocalPlayer();
+    const CUnit* unit = IsUnit() ? static_cast<const CUnit*>(this) : nullptr;
+    const CUnitTemplate* ut = unit ? unit->UnitTemplate() : nullptr;
+    const bool own = owner == local;
+    int code = 0, kind = 0;
+    if (own && ut && ut->m_harvestType != 0) {
+        code = kEventHarvesterUnderAttack;
+        kind = 0;
+    } else if (own && m_template && m_template == KeyTemplateOf(owner->m_race)) {
+        code = kEventCentralUnderAttack;
+        kind = 1;
+    } else if (own && unit && (unit->m_unitState & CUnit::kU_Mobile)) {
+        code = kEventUnitUnderAttack;
+        kind = 2;
+    } else if (unit) {
+        code = kEventBaseUnderAttack;
+        kind = own ? 3 : 4;
+    } else {
+        return;
+    }
+    const uint64_t now = world->Clock().GameTime();
+    uint64_t& next = owner->m_timers[kind];
+    if (now <= next && next != 0) return;
+    const int32_t delay = world->Sound().NoticeDelay();
+    next = now + static_cast<uint64_t>(delay > 0 ? delay : 0) * 1193182u;
+    world->View().PostEventMessage(code, owner->m_ownerId, m_position[0], m_position[2],
+                                   m_template ? m_template->m_name.GetText() : "");
+}
+
+void CTessarakObject::NoticeLoss(CTessarakObject* attacker) {
+    CWorld* world = World();
+    CPlayer* owner = m_owner;
+    if (world && owner && owner == m_gameScene->LocalPlayer() && m_template &&
+        m_template == KeyTemplateOf(owner->m_race))
+        world->View().PostEventMessage(kEventCentralDestroyed, owner->m_ownerId, m_position[0], m_position[2],
+                                       m_template->m_name.GetText());
+    // A unit destroyed by an attacker counts for the attacker's owner and
+    // that player's team.
+    if (attacker && attacker->m_owner && IsUnit()) {
+        ++attacker->m_owner->m_kills;
+        if (CTeam* team = attacker->m_owner->m_team) ++team->m_kills;
     }
 }
 

@@ -148,7 +148,20 @@ public:
     // Out of play: off the grid, on the engine's per-frame update list.
     void RemoveFromGrid();
     void SetName(const char* text);
+    // Takes the damage: below 1.0 power (or forced) the object is destroyed;
+    // a hit of more than 1.0 that it survives tells its owner it is under
+    // attack (the notices are the view's, at most one of each kind in the
+    // notice delay).
     void ApplyDamage(CTessarakObject* attacker, float amount, bool forced);
+    // The player's events of the game the world posts (the interface's event
+    // codes, IWorldView::PostEventMessage).
+    enum : int {
+        kEventCentralDestroyed = 0,
+        kEventBaseUnderAttack = 4,
+        kEventCentralUnderAttack = 5,
+        kEventUnitUnderAttack = 10,
+        kEventHarvesterUnderAttack = 11,
+    };
     // What a class does once damage has been taken (a unit's hit flash).
     virtual void OnDamage(float /*amount*/) {}
     // One tick of motion: velocity and pushes, friction, the map's bounds,
@@ -198,6 +211,13 @@ public:
     // The owner is being deleted with its list: the object forgets it.
     void ForgetOwner();
 
+private:
+    // ApplyDamage's notices: an attack survived, a destruction (the key
+    // building's loss, the attacker's kill counts).
+    void NoticeAttack();
+    void NoticeLoss(CTessarakObject* attacker);
+
+public:
     // ---- fields
     CTessarakObjectTemplate* m_template;
     uint32_t m_syncCrc = 0;

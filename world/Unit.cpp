@@ -265,8 +265,17 @@ void CUnit::HandleMessage(int message, intptr_t argument) {
     }
 }
 
-void CUnit::OnDamage(float) {
+void CUnit::OnDamage(float amount) {
     m_hitFlashTimer = 2.0f;
+    // A selected unit's damage adds up; at a tenth of its power the panels
+    // that show it are drawn again.
+    if (!(m_stateA & kA_Selected)) return;
+    m_selectedDamage += amount;
+    const float power = m_template ? m_template->m_power : 0.0f;
+    if (m_selectedDamage > power * 0.1f) {
+        m_selectedDamage = 0.0f;
+        if (CWorld* world = World()) world->View().RefreshSelection();
+    }
 }
 
 // ---- the owner's lists: the scene's radar, anti-radar and detector lists

@@ -181,7 +181,8 @@ public:
     // below it.
     bool KeepsToGround() const;
     float RestHeight() const;
-    // The hit flash of a unit that took damage (view only).
+    // The hit flash of a unit that took damage, and the refresh of the
+    // selection's panels after damage to a selected unit (view only).
     void OnDamage(float amount) override;
     // The sight disc's radius: VisibleRange to the nearest integer, at most 63.
     int SightRadius() const;
@@ -189,12 +190,13 @@ public:
     void StampSight(int delta);
 
     // ---- fields, in declaration order (roles of the unit update)
-    float m_hitFlashAccum = 0.0f;  // view only
-    float m_hitFlashTimer = 0.0f;  // view only; 2.0 when hit
-    uint32_t m_alarm = 0;          // view only
-    float m_alarmTimer = 0.0f;     // view only
-    float m_beamGrowth = 0.0f;     // view only: the builder beam's growth, 0 to 1
-    CUnit* m_unitNext = nullptr;   // the scene's units, newest first
+    float m_hitFlashAccum = 0.0f;   // view only
+    float m_hitFlashTimer = 0.0f;   // view only; 2.0 when hit
+    float m_selectedDamage = 0.0f;  // view only: damage taken while selected, since the last refresh
+    uint32_t m_alarm = 0;           // view only
+    float m_alarmTimer = 0.0f;      // view only
+    float m_beamGrowth = 0.0f;      // view only: the builder beam's growth, 0 to 1
+    CUnit* m_unitNext = nullptr;    // the scene's units, newest first
     CUnit* m_unitPrev = nullptr;
     uint8_t m_updateByte = 0;  // cleared when the unit leaves the grid's special slot
     uint32_t m_scanWord = 0;   // non-zero keeps the unit arrived

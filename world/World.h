@@ -42,6 +42,7 @@ class CE3DFrame;
 class CTessarakObject;
 class CTessarakObjectTemplate;
 class CStateArchive;
+class CCellMapPainter;
 
 // One lockstep turn.
 struct STurn {
@@ -132,6 +133,15 @@ public:
     // (-1 none), as a turn's CREATEUNIT and a resync do: in its grid cells,
     // a unit finished and active. Null when it cannot be made.
     CTessarakObject* CreateUnit(CTessarakObjectTemplate* tmpl, float x, float z, CPlayer* owner, int32_t id);
+
+    // ---- the local player's view
+    // The announcer's sample of an event code (the interface's codes) of the
+    // player's race goes on the voice queue; nothing for a code or a race
+    // without one. View only.
+    void PlayEventSound(int32_t playerId, int code);
+    // Where the cell map paints the fog of the radar (null: nowhere); every
+    // explored square is painted again at once.
+    void SetRadarPainter(CCellMapPainter* painter);
 
     // ---- the world-space order interface (the interface, the commands, the
     // computer players) and the read-only query (the computer players, the

@@ -153,6 +153,29 @@ public:
     // as the build panel's right click sets it).
     bool Produce(int32_t factory, CTessarakObjectTemplate* product, uint32_t repeat, uint32_t modes);
 
+    // ---- the HUD's build icons and the order paths of the selected units
+    // (world/WorldCommandsPanel.cpp): a queue's orders by their place from
+    // the front (0 runs now or next), as the query lists them. A queued
+    // order is this machine's until the queue sends it, so these change it
+    // here; the running one only ends, through the order-list reset every
+    // machine takes.
+    // Cancels up to count of the factory's unfinished productions of the
+    // product, the repeating ones (the build panel's right click) or the
+    // others, the front first; the number cancelled.
+    int32_t CancelProduce(int32_t factory, const CTessarakObjectTemplate* product, int32_t count,
+                          bool repeating);
+    // A move to (x, z) that runs right before the unit's queued order at
+    // index (1 or more: never before the one that runs first); false when
+    // there is no such order.
+    bool InsertMove(int32_t unit, int32_t beforeIndex, float x, float z);
+    // The unit's queued order at index, of the type (a move, or a
+    // construction's site), goes to (x, z); false for a sent or running
+    // order or another type.
+    bool MoveOrderTarget(int32_t unit, int32_t index, uint32_t type, float x, float z);
+    // The unit's order at index of the type goes: a queued one is deleted,
+    // the running one ended (the order-list reset).
+    bool RemoveOrder(int32_t unit, int32_t index, uint32_t type);
+
     // ---- the map scripts' orders, for the units of a map id (every machine
     // runs the map's scripts alike; the orders count as given here, so a map
     // export writes them again). False when no unit has the map id.

@@ -137,6 +137,7 @@ public:
     void RemoveRequester(int32_t unitId);
     int32_t HeadRequester() const { return m_requesters.empty() ? -1 : m_requesters.front(); }
     size_t RequesterCount() const { return m_requesters.size(); }
+    const std::deque<int32_t>& Requesters() const { return m_requesters; }
 
     // Path caches, index = clearance radius 0 to 9 (other radii are not
     // cached). FindCachedPath drops entries older than kPathCacheAge, takes
@@ -178,7 +179,6 @@ public:
     void SavePathState(CStateArchive& ar) const;
     bool LoadPathState(CStateArchive& ar);
     bool SearchInProgress() const { return m_requestInProgress; }
-    const std::deque<int32_t>& Requesters() const { return m_requesters; }
 
     // Draws the path grid at (25, 25): green where free, white where blocked.
     void DrawDebug(CE3DSurface& canvas) const;

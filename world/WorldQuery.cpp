@@ -29,11 +29,16 @@ SPlayerView PlayerViewOf(const CPlayer* p, float tickStep) {
     v.neutral = p->IsNeutral();
     v.computer = p->m_computer != 0;
     v.outOfGame = p->m_outOfGame != 0;
+    v.watching = p->m_race && p->m_race->m_watching;
     v.resources = p->m_resources;
+    v.storage = p->m_storageLast > p->m_storage ? p->m_storageLast : p->m_storage;
     v.energyProduced = p->m_energyProduced;
     v.energyConsumed = p->m_energyConsumed;
+    v.energyRatio = p->m_energyRatio;
     v.energyHelp = p->m_energyHelp;
     v.spent = p->m_spendRate * tickStep;
+    v.gainRate = p->m_gainRate;
+    v.spendRate = p->m_spendRate;
     for (int i = 0; i < 3; ++i) v.colour[i] = p->m_colour[i];
     v.startUnit = p->m_race ? p->m_race->m_startUnit : nullptr;
     return v;
@@ -104,7 +109,10 @@ bool CWorldQuery::Player(int32_t playerId, SPlayerView* out) const {
     const CPlayerList* players = m_world.Players();
     const CPlayer* p = players ? players->FindPlayerById(playerId) : nullptr;
     if (!p) return false;
-    if (out) *out = PlayerViewOf(p, m_world.Clock().TickStep());
+    if (out) {
+        *out = PlayerViewOf(p, m_world.Clock().TickStep());
+        out->local = p == players->m_local;
+    }
     return true;
 }
 

@@ -51,20 +51,102 @@ struct SUnitView {
     float valueDestroyed = 0.0f;
 };
 
-// One player as the query sees it.
+// One player as the query sees it: its standing and economy.
 struct SPlayerView {
     int32_t id = -1;
     int32_t ownerId = -1;  // what its objects store
     bool neutral = false;
     bool computer = false;  // a computer player plays it
     bool outOfGame = false;
-    float resources = 0.0f;
+    bool watching = false;        // its race only watches
+    bool local = false;           // this machine's player
+    float resources = 0.0f;       // the stock
+    float storage = 0.0f;         // the stock's limit
     float energyProduced = 0.0f;  // this tick's, smoothed
     float energyConsumed = 0.0f;
-    float energyHelp = 0.0f;               // what a computer player's cheat adds to the production
-    float spent = 0.0f;                    // what it spent in the last tick
-    float colour[3] = {0.0f, 0.0f, 0.0f};  // 0 to 255
+    float energyRatio = 1.0f;  // the share of the demand met: the power level
+    float energyHelp = 0.0f;   // what a computer player's cheat adds to the production
+    float spent = 0.0f;        // what it spent in the last tick
+    float gainRate = 0.0f;     // resources a second
+    float spendRate = 0.0f;
+    float colour[3] = {0.0f, 0.0f, 0.0f};                // 0 to 255
     const CTessarakObjectTemplate* startUnit = nullptr;  // its race's central template
+    // Its complete units, those armed that stand (defensive) and those armed
+    // that move (offensive): counted by LocalPlayer only.
+    int32_t units = 0, defensive = 0, offensive = 0;
+};
+
+// ---- what the local player's interface shows. Names are the world's own
+// texts, read before the next turn.
+
+// One object of the battlefield.
+struct SObjectView {
+    enum : uint32_t {
+        kUnit = 0x1,
+        kGridMember = 0x2,
+        kComplete = 0x4,   // finished (a grid member not under construction)
+        kSelected = 0x8,   // in the local player's selection
+        kShown = 0x10,     // drawn: not hidden, not leaving play
+        kLocal = 0x20,     // the local player's
+        kAllied = 0x40,    // allied with the local player (its own included)
+        kResource = 0x80,  // a resource field that can be harvested
+        kOn = 0x100,       // a unit switched on
+        kSeen = 0x200,     // the local player sees it: allied, revealed, or its square watched
+        kBuilder = 0x400,  // it builds (a factory or a builder)
+        kMobile = 0x800,
+        kArmed = 0x1000,
+        kPathing = 0x2000,  // its way is being searched
+        kRadar = 0x4000,    // a radar unit (its range circle)
+        kAntiRadar = 0x8000,
+    };
+    int32_t id = -1;
+    int32_t playerId = -1;  // its owner's player id (-1: none)
+    uint32_t flags = 0;
+    const CTessarakObjectTemplate* tmpl = nullptr;
+    const CUnitTemplate* unitTmpl = nullptr;  // a unit's template
+    const char* name = "";                    // its own name, else its template's
+    float x = 0.0f, y = 0.0f, z = 0.0f;
+    float radius = 0.0f;
+    float power = 0.0f, maxPower = 0.0f;
+    float colour[3] = {255.0f, 255.0f, 255.0f};  // its owner's (white: none)
+    int16_t group = 0;                           // control group (0 none)
+    float held = 0.0f, maxHeld = 0.0f;           // a harvester's load
+    float resourceAmount = 0.0f;                 // a field's resources
+    // What it builds now (a factory's product, a builder's site) and how far.
+    const CTessarakObjectTemplate* building = nullptr;
+    float buildFraction = 0.0f;  // 0 to 1
+    float buildPower = 0.0f;     // the product's power over its template's
+    float giveEnergy = 0.0f, takeEnergy = 0.0f;
+    float barTimer = 0.0f;  // its status bar fades in while selected (0 to 1)
+    float reload = -1.0f;   // its weapon's reload, 0 to 1 (-1: no reload bar)
+    float radarRange = 0.0f;
+    bool Is(uint32_t f) const { return (flags & f) != 0; }
+};
+
+// One order of a unit's queue, in the order they run (the front first).
+struct SOrderView {
+    uint32_t type = 0;  // CUnitOrder::kMove and its kin
+    int32_t index = 0;  // its place from the front (0 runs now or next)
+    bool running = false;
+    bool sent = false;      // sent or confirmed: only the whole queue may change it
+    bool hasPoint = false;  // where it goes, when it goes somewhere
+    float x = 0.0f, y = 0.0f, z = 0.0f;
+    const CTessarakObjectTemplate* item = nullptr;  // a build order's
+    bool repeat = false;                            // a production that repeats (the panel's right click)
+    bool finished = false;
+};
+
+// One entry of a builder's build list, with the builder's orders of it.
+struct SBuildItemView {
+    const CUnitTemplate* tmpl = nullptr;
+    int32_t method = 0;  // CUnitTemplate::kBuildInternal or kBuildExternal
+    float cost = 0.0f;
+    bool singlePlayerOnly = false;
+    int32_t queued = 0;     // unfinished productions of it (left clicks)
+    int32_t repeating = 0;  // repeating productions of it (right clicks)
+    int32_t sites = 0;      // construction orders of it
+    bool inProduction = false;
+    float progress = 0.0f;  // of the one in production, 0 to 1
 };
 
 class CWorldQuery {
@@ -135,6 +217,50 @@ public:
     int32_t LocalStartUnit() const;
     // The local player's units that wait for the signal (1 to 255).
     std::vector<int32_t> LocalUnitsWaitingFor(int32_t signal) const;
+
+    // ---- the local player's view (world/WorldQueryView.cpp)
+    // The local player, with its unit counts.
+    bool LocalPlayer(SPlayerView* out) const;
+    // Whether the objects of the owner id count as the local player's
+    // allies (its own among them).
+    bool AlliedWithLocal(int32_t playerId) const;
+    // One object in play by id; false when there is none.
+    bool Object(int32_t id, SObjectView* out) const;
+    // Every world object in play of the kinds (SObjectView's kUnit,
+    // kGridMember; 0: every world object), in the scene's list order.
+    void Objects(uint32_t kinds, std::vector<SObjectView>& out) const;
+    // The local player's selected objects, in the order of the list of all
+    // objects.
+    void Selection(std::vector<SObjectView>& out) const;
+    // A unit's queue, the front first (nothing for no unit).
+    void Orders(int32_t unitId, std::vector<SOrderView>& out) const;
+    // A builder's build list with its orders of each entry (nothing for
+    // no builder).
+    void BuildList(int32_t builderId, std::vector<SBuildItemView>& out) const;
+    // Whether a queued construction order of any unit has its site within
+    // radius plus the site's footprint of (x, z).
+    bool NearQueuedSite(float x, float z, float radius) const;
+    // Whether a structure of the template may not stand at (x, z): its
+    // footprint's ground is taken, or the square is not watched.
+    bool SiteBlocked(const CTessarakObjectTemplate* structure, float x, float z) const;
+    // The footprint radius of a template (its collision radius without one).
+    float FootprintOf(const CTessarakObjectTemplate* tmpl) const;
+    // Whether the square of (x, z) is hidden from the local player (state
+    // under 200, under 120: unseen); outside the map both are true.
+    bool Hidden(float x, float z) const;
+    bool Unseen(float x, float z) const;
+    // Whether the local player's radar units cover the point.
+    bool RadarCovers(float x, float z) const;
+    // The scene's watching byte: this machine only watches.
+    bool WatchingOnly() const;
+    // Whether every object counts as the local player's (a spectator).
+    bool RevealAll() const;
+    // The control type (Interfaceopt_ControlType): 0 a right click
+    // deselects, 1 it orders.
+    int32_t ControlType() const;
+    // The mission's result: won, lost.
+    bool MissionWon() const;
+    bool MissionLost() const;
 
 private:
     const CWorld& m_world;

@@ -104,6 +104,9 @@ public:
     // local player, with a marker at (x, z); text is a unit template's name
     // or "".
     virtual void PostEventMessage(int code, int32_t ownerId, float x, float z, const char* text) = 0;
+    // A selected unit took a tenth of its power in damage since the last
+    // call: the panels that show the selection are drawn again.
+    virtual void RefreshSelection() {}
 };
 
 // ---- sound (audio only)
@@ -123,6 +126,8 @@ public:
     virtual void QueueVoice(SWorldSample* sample, int volume, int kind) = 0;
     // Where the player listens: the world point under the mouse (y = 0).
     virtual void ListeningPoint(float* x, float* z) = 0;
+    // Seconds between two attack notices of one kind (sounds_RemindTime).
+    virtual int32_t NoticeDelay() { return 30; }
 };
 
 // ---- the session the world runs in

@@ -98,9 +98,12 @@ TEST(PlayFight, ShotsAndAnExplosionAreSeenAndHeard) {
     window.pop_back();
     x.Shell("xdotool windowfocus --sync " + window);
     x.Shell("xdotool mousemove --window " + window + " 600 20");
-    // The camera of the pictures below, whatever the demo's own is.
+    // The camera of the pictures below, whatever the demo's own is; the
+    // HUD's panels hidden (cg_DrawGUI), as the selection's slots would cover
+    // the bottom of the box.
     Test_RunAndDraw(host,
-                    "View_GameSceneDistance(17); View_GameSceneZoom(1.0471976); View_GameSceneAngleUp(12);");
+                    "View_GameSceneDistance(17); View_GameSceneZoom(1.0471976); View_GameSceneAngleUp(12); "
+                    "cg_DrawGUI(0);");
     Test_LookAt(host, tx, tz);
     STestShot before = x.Screenshot(window);
     ASSERT_TRUE(before.Valid());

@@ -82,14 +82,6 @@ STestShot Test_ShotUntil(const CTestXServer& x, const std::string& window,
     return shot;
 }
 
-int Test_CountPixels(const STestShot& s, int x0, int y0, int x1, int y1,
-                     bool (*test)(const unsigned char* p)) {
-    int n = 0;
-    for (int y = y0; y < y1; ++y)
-        for (int x = x0; x < x1; ++x) n += test(s.At(x, y)) ? 1 : 0;
-    return n;
-}
-
 void Test_ClickAt(const CTestXServer& x, const std::string& window, int px, int py) {
     x.Shell("xdotool mousemove --window " + window + " " + std::to_string(px) + " " + std::to_string(py) +
             " click 1");

@@ -18,6 +18,16 @@ struct STestShot {
     const unsigned char* At(int x, int y) const { return &rgb[(static_cast<size_t>(y) * width + x) * 3]; }
 };
 
+// Pixels of the shot's rectangle [x0, x1) x [y0, y1) whose colour (r, g, b
+// bytes) passes the test.
+template <class Test>
+int Test_CountPixels(const STestShot& s, int x0, int y0, int x1, int y1, Test test) {
+    int n = 0;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x) n += test(s.At(x, y)) ? 1 : 0;
+    return n;
+}
+
 class CTestXServer {
 public:
     CTestXServer() = default;
@@ -57,9 +67,5 @@ bool Test_OnPath(const char* tool);
 // none did within the seconds.
 STestShot Test_ShotUntil(const CTestXServer& x, const std::string& window,
                          const std::function<bool(const STestShot&)>& check, double seconds);
-// The pixels of the rectangle [x0, x1) x [y0, y1) of the shot that pass the
-// test (a pixel is its red, green and blue bytes).
-int Test_CountPixels(const STestShot& s, int x0, int y0, int x1, int y1,
-                     bool (*test)(const unsigned char* p));
 // A click of the left button at the window's point, the mouse moved there.
 void Test_ClickAt(const CTestXServer& x, const std::string& window, int px, int py);

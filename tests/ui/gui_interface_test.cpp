@@ -158,8 +158,9 @@ std::string ReadSource(const char* relative) {
 
 }  // namespace
 
-// The shipped English script gives all 331 texts; only the event texts take
-// values, two each (the sender's prefix and the argument).
+// The shipped English script gives all 331 texts, each with the values its
+// callers pass: the events two each (the sender's prefix and the argument),
+// the HUD's read-outs theirs, no other text any.
 TEST_F(GUIInterface, TheEnglishScriptGivesEveryTextWithTheValuesItsCallersPass) {
     const std::string script = ReadSource("content/Tessarak/Languages/English.box/Scripts/English.cfg");
     ASSERT_FALSE(script.empty());

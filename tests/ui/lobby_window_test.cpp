@@ -49,6 +49,10 @@ public:
         m_x.Shell("xdotool mousemove --window " + m_window + " " + std::to_string(px) + " " +
                   std::to_string(py) + " sleep 0.3 click 1");
     }
+    void MoveTo(int px, int py) {
+        m_x.Shell("xdotool mousemove --window " + m_window + " " + std::to_string(px) + " " +
+                  std::to_string(py));
+    }
     // Typed text and a Return, the window given the keyboard first.
     void Type(const std::string& text) {
         m_x.Shell("xdotool windowfocus --sync " + m_window + " type --delay 60 '" + text + "'");
@@ -189,6 +193,7 @@ TEST(LobbyWindow, TwoGamesMeetChatPickAMapPlayAndSeeTheirStatistics) {
     clientRoad.ClickAt(60, 459);
     EXPECT_GT(dialogArea(clientRoad.Until([&](const STestShot& s) { return dialogArea(s) > 2000; })), 2000);
     clientRoad.ClickAt(416, 287);
+    clientRoad.MoveTo(30, 431);  // the game's cursor back where it stood before
     EXPECT_EQ(dialogArea(clientRoad.Until([&](const STestShot& s) { return dialogArea(s) == 0; })), 0);
     EXPECT_EQ(host.Output().find("disconnected"), std::string::npos);
 

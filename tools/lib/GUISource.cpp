@@ -264,8 +264,8 @@ void CReader::Picture(const std::string& at, const toml::table& t) {
     if (m_pictures.count(r.name)) Toml_Fail(at, "two pictures named " + r.name);
     r.folder = Toml_Text(at, t, "folder", r.folder);
     if (r.folder != "resources" && r.folder != "Mouse" && r.folder != "UnitInfo" && r.folder != "Load" &&
-        r.folder != "GUI")
-        Toml_Fail(at, "folder is \"resources\", \"Mouse\", \"UnitInfo\", \"Load\" or \"GUI\"");
+        r.folder != "Icons" && r.folder != "GUI")
+        Toml_Fail(at, "folder is \"resources\", \"Mouse\", \"UnitInfo\", \"Icons\", \"Load\" or \"GUI\"");
     r.format = Toml_Text(at, t, "format", r.folder == "Load" ? "jpg" : "bmp");
     if (r.format != "bmp" && r.format != "jpg") Toml_Fail(at, "format is \"bmp\" or \"jpg\"");
     int32_t size[2] = {64, 64};
@@ -451,6 +451,11 @@ void CReader::Children(const std::string& file, const toml::table& t, SGUIObject
             SGUIObjectRecord child;
             Object(file, at, c, child, layer);
             if (repeat > 1) child.name += " " + std::to_string(i + 1);
+            // A "%d" in the id is the copy's number (BuildIcon%d: BuildIcon1, ...).
+            for (SGUIPropertyRecord& p : child.properties)
+                if (p.name == "ID")
+                    if (const size_t at = p.value.find("%d"); at != std::string::npos)
+                        p.value.replace(at, 2, std::to_string(i + 1));
             child.x += step[0] * i;
             child.y += step[1] * i;
             if (child.kind == 2)

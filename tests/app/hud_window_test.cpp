@@ -1,0 +1,352 @@
+// The running game's HUD in a window, on an X server of the test's own,
+// played with real X events (xdotool) and read from the screen: the radar
+// with the map's picture takes a click and moves the camera; a click on a
+// tank shows its selection mark, its slot in the selection panel with its
+// health and, after the hover delay, the tooltip of the mouse's action; a
+// selected headquarters shows its build icons with their costs, a click on
+// an icon queues a tank that appears and a right click takes one off the
+// queue; the resources shown change; and an own unit attacked (by another,
+// the player's forced attack) raises the event message once within the
+// reminder time, with a ring on the radar and the announcer's tone.
+// Without Xvfb, xdotool or ImageMagick's import the tests are skipped.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/GameRun.h"
+#include "tests/support/Installation.h"
+#include "tests/support/Process.h"
+#include "tests/support/SoundCapture.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/XServer.h"
+
+namespace {
+
+// Pixels of the rectangle (cut to the picture) whose colour passes the test.
+template <class Test>
+int Count(const STestShot& s, int x0, int y0, int x1, int y1, Test test) {
+    return Test_CountPixels(s, std::max(x0, 0), std::max(y0, 0), std::min(x1, s.width),
+                            std::min(y1, s.height), test);
+}
+
+// Pixels of the rectangle that differ between the two pictures.
+int Changed(const STestShot& a, const STestShot& b, int x0, int y0, int x1, int y1) {
+    int n = 0;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x) {
+            const unsigned char *p = a.At(x, y), *q = b.At(x, y);
+            n += std::abs(p[0] - q[0]) + std::abs(p[1] - q[1]) + std::abs(p[2] - q[2]) > 30 ? 1 : 0;
+        }
+    return n;
+}
+
+// Near a colour (each channel within 12).
+auto Near(int r, int g, int b) {
+    return [=](const unsigned char* p) {
+        return std::abs(p[0] - r) <= 12 && std::abs(p[1] - g) <= 12 && std::abs(p[2] - b) <= 12;
+    };
+}
+
+bool Grass(const unsigned char* p) {
+    return p[1] > p[0] + 15 && p[1] > p[2] + 15;
+}
+
+bool PureGreen(const unsigned char* p) {
+    return p[1] > 200 && p[0] < 60 && p[2] < 60;
+}
+
+// The selection, read until it is the one unit at (x, z) (or the reads ran
+// out: then as it was last read).
+std::vector<SUnitSeen> SelectedOneAt(CTestProcess& game, float x, float z) {
+    std::vector<SUnitSeen> selected;
+    for (int i = 0; i < 20 && !(selected.size() == 1 && Test_Near(&selected[0], x, z, 1.0f)); ++i)
+        selected = Test_SelectedUnits(game);
+    return selected;
+}
+
+// The value a console variable prints when named alone.
+float ReadVariable(CTestProcess& game, const std::string& name) {
+    static int s_serial = 0;
+    const std::string mark = "variable-" + std::to_string(++s_serial);
+    game.Write(name + "; echo(\"" + mark + "\");\n");
+    if (!game.WaitForLine(mark, 10.0)) return NAN;
+    const std::string out = game.Output();
+    const size_t end = out.rfind(mark);
+    const size_t at = out.rfind(name + " = ", end);
+    float v = NAN;
+    if (at != std::string::npos) std::sscanf(out.c_str() + at + name.size() + 3, "%f", &v);
+    return v;
+}
+
+struct SGameWindow {
+    CTempDir dir;
+    CTestXServer x;
+    CTestProcess game;
+    std::string window;
+    std::vector<SUnitSeen> units;  // the player's units as the game began
+
+    // The demo skirmish on Skerry in a window, the local player's units read
+    // once it runs; with a wave file, its sound is mixed into that file
+    // (OpenAL Soft's wave writer).
+    bool Start(std::string* why, const std::string& wave = "") {
+        if (!Test_CopyInstallation(dir)) return *why = "the game program is not built", false;
+        if (!Test_WriteSkirmishStart(dir)) return *why = "no start-up script", false;
+        if (!x.Start()) return *why = "no X server", false;
+        std::vector<std::pair<std::string, std::string>> env;
+        if (!wave.empty()) {
+            if (!dir.Write("alsoft.conf", "[wave]\nfile = " + wave + "\n"))
+                return *why = "no alsoft.conf", false;
+            env = {{"ALSOFT_DRIVERS", "wave"}, {"ALSOFT_CONF", dir.File("alsoft.conf")}};
+        }
+        if (!Test_StartGameOn(game, dir, x, env)) return *why = "the game did not start", false;
+        units = Test_UnitsOnceRunning(game, 60.0);
+        if (units.empty()) return *why = "no units: " + game.Output(), false;
+        window = Test_GameWindow(x);
+        if (window.empty()) return *why = "no window", false;
+        // The camera whose view Test_GroundPixel projects through.
+        Test_RunAndDraw(game, kTestCamera);
+        return true;
+    }
+    // The start unit of the template nearest to (x, z); the test fails
+    // without one.
+    SUnitSeen Unit(const char* name, float nearX = 0.0f, float nearZ = 0.0f) const {
+        const SUnitSeen* u = Test_NearestUnit(units, name, nearX, nearZ);
+        EXPECT_TRUE(u) << "no " << name;
+        return u ? *u : SUnitSeen();
+    }
+    // The camera over (fx, fz); the window pixel of each ground point, which
+    // must lie in the game view (not under the bar or the radar).
+    std::vector<std::vector<int>> LookAt(float fx, float fz, const std::vector<std::pair<float, float>>& at) {
+        Test_LookAt(game, fx, fz);
+        std::vector<std::vector<int>> pixels;
+        for (const auto& p : at) {
+            pixels.push_back(Test_GroundPixel(fx, fz, p.first, p.second));
+            const std::vector<int>& q = pixels.back();
+            EXPECT_TRUE(q[0] >= 8 && q[0] < 632 && q[1] >= 8 && q[1] < 380 && !(q[0] >= 500 && q[1] < 140))
+                << p.first << " " << p.second << " shows at " << q[0] << " " << q[1];
+        }
+        return pixels;
+    }
+    void Mouse(const std::vector<int>& p, const std::string& then = "") { Mouse(p[0], p[1], then); }
+    void Mouse(int px, int py, const std::string& then = "") {
+        x.Shell("xdotool mousemove --window " + window + " " + std::to_string(px) + " " + std::to_string(py) +
+                (then.empty() ? "" : " " + then));
+    }
+    STestShot Shot() { return x.Screenshot(window); }
+    // Shots until the test passes or about 15 seconds went by.
+    template <class Test>
+    STestShot WaitForShot(Test test) {
+        STestShot s;
+        for (int i = 0; i < 60; ++i) {
+            s = Shot();
+            if (s.Valid() && test(s)) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        }
+        return s;
+    }
+};
+
+// The rectangles of the demo HUD (content/Tessarak/GUI/Demo.gui).
+constexpr int kRadar[4] = {512, 0, 640, 128};
+constexpr int kSlot1[4] = {6, 388, 106, 424};
+constexpr int kSlot2[4] = {110, 388, 210, 424};
+constexpr int kIcons[4] = {388, 388, 588, 424};
+constexpr int kCosts[4] = {372, 424, 600, 440};
+constexpr int kResources[4] = {560, 444, 632, 462};
+// The first build icon (the factory's light tank, the lowest of its build
+// list's priorities).
+constexpr int kTankIcon[2] = {406, 406};
+
+}  // namespace
+
+TEST(HudWindow, RadarSelectionTooltipsAndBuildIconsReadFromTheScreen) {
+    if (!Test_OnPath("Xvfb") || !Test_OnPath("xdotool") || !Test_OnPath("import"))
+        GTEST_SKIP() << "needs Xvfb, xdotool and ImageMagick";
+    SGameWindow g;
+    std::string why;
+    ASSERT_TRUE(g.Start(&why)) << why;
+    CTestProcess& game = g.game;
+
+    // The radar opens on the map's picture (its grass).
+    auto radarOpen = [](const STestShot& s) {
+        return Count(s, kRadar[0], kRadar[1], kRadar[2], kRadar[3], Grass) > 3000;
+    };
+    STestShot shot = g.WaitForShot(radarOpen);
+    ASSERT_TRUE(shot.Valid());
+    ASSERT_EQ(shot.width, 640);
+    EXPECT_TRUE(radarOpen(shot));
+    // Two of the start tanks, where the game put them: the camera over the
+    // second, each one's pixel through the camera.
+    const SUnitSeen a = g.Unit("Granite_LightTank", -24.0f, -18.0f),
+                    b = g.Unit("Granite_LightTank", -20.0f, -22.0f);
+    ASSERT_GT(std::hypot(a.x - b.x, a.z - b.z), 2.0f);
+    const std::vector<std::vector<int>> at = g.LookAt(b.x, b.z, {{a.x, a.z}, {b.x, b.z}});
+    const std::vector<int>&pa = at[0], &pb = at[1];
+    const std::vector<SUnitSeen> units = Test_ReadUnits(game);  // where they stand now
+    // The first tank selected, the second not.
+    g.Mouse(pa, "click 1");
+    std::vector<SUnitSeen> selected = SelectedOneAt(game, a.x, a.z);
+    ASSERT_EQ(selected.size(), 1u) << pa[0] << " " << pa[1];
+    Test_RunAndDraw(game, "");
+    const STestShot none = g.Shot();
+    // The next click comes after the double-click time (a double click
+    // would choose every tank on the screen).
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    // A left click on the second: its mark and bars, the first slot with its
+    // name and health, the others covered.
+    g.Mouse(pb, "click 1");
+    selected = SelectedOneAt(game, b.x, b.z);
+    ASSERT_EQ(selected.size(), 1u);
+    Test_RunAndDraw(game, "");
+    const STestShot one = g.Shot();
+    ASSERT_TRUE(one.Valid());
+    const int x0 = pb[0] - 100, y0 = pb[1] - 100, x1 = pb[0] + 100, y1 = pb[1] + 100;
+    EXPECT_GT(Count(one, x0, y0, x1, y1, PureGreen), Count(none, x0, y0, x1, y1, PureGreen) + 20);
+    EXPECT_GT(Count(one, kSlot1[0], kSlot1[1], kSlot1[2], kSlot1[3], Near(44, 58, 84)), 300);
+    EXPECT_GT(Count(one, kSlot1[0] + 36, kSlot1[1] + 24, kSlot1[2], kSlot1[3], PureGreen), 10);  // health
+    EXPECT_GT(Count(one, kSlot1[0] + 36, kSlot1[1], kSlot1[2], kSlot1[1] + 20, Near(208, 216, 232)), 10);
+    EXPECT_GT(Count(one, kSlot2[0], kSlot2[1], kSlot2[2], kSlot2[3], Near(22, 30, 44)), 1500);  // covered
+
+    // The tooltip after the hover delay: over the tank "Select" with its
+    // name, over the ground "Move"; a wider box for the longer text. The
+    // ground: a point of the view 6 away from every unit.
+    auto tooltip = [](const std::vector<int>& p) {
+        return [=](const STestShot& s) {
+            return Count(s, p[0] - 4, p[1] + 16, 640, p[1] + 40, Near(0, 200, 0));
+        };
+    };
+    std::vector<int> pg;
+    for (float dx = -8.0f; dx <= 8.0f && pg.empty(); dx += 2.0f)
+        for (float dz : {2.0f, 4.0f, -2.0f}) {
+            bool clear = true;
+            for (const SUnitSeen& u : units)
+                clear = clear && std::hypot(u.x - b.x - dx, u.z - b.z - dz) > 6.0f;
+            const std::vector<int> p = Test_GroundPixel(b.x, b.z, b.x + dx, b.z + dz);
+            if (clear && p[0] > 20 && p[0] < 400 && p[1] > 40 && p[1] < 320) {
+                pg = p;
+                break;
+            }
+        }
+    ASSERT_FALSE(pg.empty()) << "no free ground in view";
+    g.Mouse(pb);
+    const STestShot overTank = g.WaitForShot([&](const STestShot& s) { return tooltip(pb)(s) > 100; });
+    g.Mouse(pg);
+    const STestShot overGround = g.WaitForShot([&](const STestShot& s) { return tooltip(pg)(s) > 20; });
+    const int tankBox = tooltip(pb)(overTank), groundBox = tooltip(pg)(overGround);
+    EXPECT_GT(groundBox, 20);
+    EXPECT_GT(tankBox, 2 * groundBox);
+
+    // A click on it moves the camera there.
+    Test_LookAt(game, b.x, b.z);
+    const float before = ReadVariable(game, "View_GameSceneCenterX");
+    g.Mouse(600, 60, "click 1");
+    float after = before;
+    for (int i = 0; i < 20 && std::fabs(after - before) < 5.0f; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        after = ReadVariable(game, "View_GameSceneCenterX");
+    }
+    EXPECT_GT(std::fabs(after - before), 5.0f) << before << " " << after;
+
+    // The factory: its build icons with their pictures and costs.
+    const SUnitSeen factory = g.Unit("Granite_Factory");
+    g.Mouse(g.LookAt(factory.x, factory.z, {{factory.x, factory.z}})[0], "click 1");
+    for (int i = 0; i < 20 && (selected.size() != 1 || selected[0].name != "Granite_Factory"); ++i)
+        selected = Test_SelectedUnits(game);
+    ASSERT_EQ(selected.size(), 1u);
+    EXPECT_EQ(selected[0].name, "Granite_Factory");
+    g.Mouse(150, 100);
+    const STestShot panel = g.WaitForShot([](const STestShot& s) {
+        return Count(s, kCosts[0], kCosts[1], kCosts[2], kCosts[3], Near(255, 220, 120)) > 20;
+    });
+    EXPECT_GT(Count(panel, kCosts[0], kCosts[1], kCosts[2], kCosts[3], Near(255, 220, 120)), 20);
+    EXPECT_GT(Count(panel, kIcons[0], kIcons[1], kIcons[2], kIcons[3], Near(111, 134, 168)), 200);
+    // Three clicks queue three tanks, two right clicks take two off again:
+    // one tank comes, the resources shown fall.
+    g.Mouse(kTankIcon[0], kTankIcon[1], "click --repeat 3 --delay 60 1 click --repeat 2 --delay 60 3");
+    bool came = false;
+    for (int i = 0; i < 120 && !came; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        came = Test_ReadUnits(game).size() > units.size();
+    }
+    ASSERT_TRUE(came) << game.Output();
+    g.Mouse(150, 100);
+    const STestShot bought = g.WaitForShot([&](const STestShot& s) {
+        return Changed(panel, s, kResources[0], kResources[1], kResources[2], kResources[3]) > 10;
+    });
+    EXPECT_GT(Changed(panel, bought, kResources[0], kResources[1], kResources[2], kResources[3]), 10);
+    // No second one follows in the time of three more.
+    std::this_thread::sleep_for(std::chrono::seconds(4));
+    EXPECT_EQ(Test_ReadUnits(game).size(), units.size() + 1);
+
+    game.Write("Quit();\n");
+    EXPECT_EQ(game.Wait(30), 0) << game.Output();
+}
+
+TEST(HudWindow, AnOwnUnitAttackedRaisesTheEventMessageOnceWithARadarRing) {
+    if (!Test_OnPath("Xvfb") || !Test_OnPath("xdotool") || !Test_OnPath("import"))
+        GTEST_SKIP() << "needs Xvfb, xdotool and ImageMagick";
+    SGameWindow g;
+    std::string why;
+    const std::string wave = g.dir.File("mix.wav");
+    ASSERT_TRUE(g.Start(&why, wave)) << why;
+    CTestProcess& game = g.game;
+    g.Mouse(150, 100);
+    auto red = [](const unsigned char* p) { return p[0] > 200 && p[1] < 60 && p[2] < 60; };
+    const STestShot calm = g.WaitForShot([](const STestShot& s) {
+        return Count(s, kRadar[0], kRadar[1], kRadar[2], kRadar[3], Grass) > 3000;
+    });
+    // One start tank selected and told to attack (fm_AttackMode): a left
+    // click on another sets it on its neighbour.
+    const SUnitSeen a = g.Unit("Granite_LightTank", -24.0f, -18.0f),
+                    b = g.Unit("Granite_LightTank", -20.0f, -22.0f);
+    const std::vector<std::vector<int>> at = g.LookAt(b.x, b.z, {{a.x, a.z}, {b.x, b.z}});
+    g.Mouse(at[1], "click 1");
+    ASSERT_EQ(SelectedOneAt(game, b.x, b.z).size(), 1u);
+    Test_RunAndDraw(game, "fm_AttackMode();");
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));  // no double click
+    g.Mouse(at[0], "click 1");
+    ASSERT_TRUE(game.WaitForOutput("is under attack", 60)) << game.Output();
+    const size_t heardFrom = Sound_WrittenFrames(wave);
+    const STestShot ring = g.WaitForShot([&](const STestShot& s) {
+        return Count(s, kRadar[0], kRadar[1], kRadar[2], kRadar[3], red) >
+               Count(calm, kRadar[0], kRadar[1], kRadar[2], kRadar[3], red) + 20;
+    });
+    EXPECT_GT(Count(ring, kRadar[0], kRadar[1], kRadar[2], kRadar[3], red),
+              Count(calm, kRadar[0], kRadar[1], kRadar[2], kRadar[3], red) + 20);
+    // The fight goes on; within the reminder time (30 seconds) each kind of
+    // notice is given once.
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+    const std::string out = game.Output();
+    int units = 0;
+    for (size_t at = out.find("A unit is under attack"); at != std::string::npos;
+         at = out.find("A unit is under attack", at + 1))
+        ++units;
+    EXPECT_LE(units, 1) << out;
+    // The announcer said it: the race's call for a unit under attack, 587 Hz
+    // then 494 Hz (a ninth of a second each), in the mix after the message;
+    // each tone stands clear of the frequency between them, which the guns'
+    // noise fills as much.
+    SCapturedSound mix;
+    ASSERT_TRUE(Sound_ReadWave(wave, mix));
+    const size_t window = size_t(mix.rate) / 20;
+    auto clear = [&](double hz, size_t from) {
+        const double e = Sound_ToneEnergy(mix.left, mix.rate, hz, from, from + window);
+        return e > 1e-5 && e > 8.0 * Sound_ToneEnergy(mix.left, mix.rate, 540.0, from, from + window);
+    };
+    size_t first = heardFrom > size_t(mix.rate) / 2 ? heardFrom - size_t(mix.rate) / 2 : 0;
+    while (first + window <= mix.Frames() && !clear(587.0, first)) first += window / 4;
+    ASSERT_LT(first + window, mix.Frames()) << "no 587 Hz after the message";
+    bool second = false;
+    for (size_t at = first + window; at < first + 6 * window && at + window <= mix.Frames(); at += window / 4)
+        second = second || clear(494.0, at);
+    EXPECT_TRUE(second) << "no 494 Hz after the 587 Hz";
+
+    game.Write("Quit();\n");
+    EXPECT_EQ(game.Wait(30), 0) << game.Output();
+}
