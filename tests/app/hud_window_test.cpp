@@ -3,12 +3,16 @@
 // with the map's picture takes a click and moves the camera; a click on a
 // tank shows its selection mark, its slot in the selection panel with its
 // health and, after the hover delay, the tooltip of the mouse's action; a
-// selected headquarters shows its build icons with their costs, a click on
-// an icon queues a tank that appears and a right click takes one off the
-// queue; the resources shown change; and an own unit attacked (by another,
-// the player's forced attack) raises the event message once within the
-// reminder time, with a ring on the radar and the announcer's tone.
-// Without Xvfb, xdotool or ImageMagick's import the tests are skipped.
+// selected factory shows its build icons with their costs, a click on an
+// icon queues a tank that appears and a right click takes one off the
+// queue; the resources shown change; an own unit attacked (by another, the
+// player's forced attack) raises the event message once within the reminder
+// time, with a ring on the radar and the announcer's call; and a constructor
+// the headquarters made puts up a power plant where the mouse places its
+// footprint (red over the headquarters, where a click builds nothing). The
+// click points are the units' places, read from the game, projected through
+// the test camera. Without Xvfb, xdotool or ImageMagick's import the tests
+// are skipped.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -159,9 +163,10 @@ constexpr int kSlot2[4] = {110, 388, 210, 424};
 constexpr int kIcons[4] = {388, 388, 588, 424};
 constexpr int kCosts[4] = {372, 424, 600, 440};
 constexpr int kResources[4] = {560, 444, 632, 462};
-// The first build icon (the factory's light tank, the lowest of its build
-// list's priorities).
-constexpr int kTankIcon[2] = {406, 406};
+// The first build icon: the factory's light tank (the lowest of its build
+// list's priorities), the headquarters' constructor, the constructor's power
+// plant.
+constexpr int kFirstIcon[2] = {406, 406};
 
 }  // namespace
 
@@ -268,7 +273,7 @@ TEST(HudWindow, RadarSelectionTooltipsAndBuildIconsReadFromTheScreen) {
     EXPECT_GT(Count(panel, kIcons[0], kIcons[1], kIcons[2], kIcons[3], Near(111, 134, 168)), 200);
     // Three clicks queue three tanks, two right clicks take two off again:
     // one tank comes, the resources shown fall.
-    g.Mouse(kTankIcon[0], kTankIcon[1], "click --repeat 3 --delay 60 1 click --repeat 2 --delay 60 3");
+    g.Mouse(kFirstIcon[0], kFirstIcon[1], "click --repeat 3 --delay 60 1 click --repeat 2 --delay 60 3");
     bool came = false;
     for (int i = 0; i < 120 && !came; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(250));
@@ -346,6 +351,103 @@ TEST(HudWindow, AnOwnUnitAttackedRaisesTheEventMessageOnceWithARadarRing) {
     for (size_t at = first + window; at < first + 6 * window && at + window <= mix.Frames(); at += window / 4)
         second = second || clear(494.0, at);
     EXPECT_TRUE(second) << "no 494 Hz after the 587 Hz";
+
+    game.Write("Quit();\n");
+    EXPECT_EQ(game.Wait(30), 0) << game.Output();
+}
+
+TEST(HudWindow, APlayerPutsUpABuildingWithTheMouse) {
+    if (!Test_OnPath("Xvfb") || !Test_OnPath("xdotool") || !Test_OnPath("import"))
+        GTEST_SKIP() << "needs Xvfb, xdotool and ImageMagick";
+    SGameWindow g;
+    std::string why;
+    ASSERT_TRUE(g.Start(&why)) << why;
+    CTestProcess& game = g.game;
+
+    // The headquarters makes a constructor (its first icon).
+    const SUnitSeen hq = g.Unit("Granite_Headquarters");
+    g.Mouse(g.LookAt(hq.x, hq.z, {{hq.x, hq.z}})[0], "click 1");
+    std::vector<SUnitSeen> selected = SelectedOneAt(game, hq.x, hq.z);
+    ASSERT_EQ(selected.size(), 1u);
+    g.Mouse(kFirstIcon[0], kFirstIcon[1], "click 1");
+    // It is made beside the headquarters.
+    const SUnitSeen* made = nullptr;
+    std::vector<SUnitSeen> units;
+    for (int i = 0; i < 40 && !made; ++i) {
+        units = Test_ReadUnits(game);
+        made = Test_NearestUnit(units, "Granite_Constructor", hq.x, hq.z);
+    }
+    ASSERT_TRUE(made) << game.Output();
+    const SUnitSeen c = *made;
+
+    // Selected, the constructor shows what it puts up; a click on an icon
+    // takes the building to the mouse, its footprint on the ground.
+    const float fx = c.x, fz = c.z;
+    // Until it is whole it cannot be picked: clicked again (beyond the
+    // double-click time) until the click selects it.
+    std::vector<int> pc = g.LookAt(fx, fz, {{c.x, c.z}})[0];
+    selected.clear();
+    for (int i = 0; i < 90 && !(selected.size() == 1 && selected[0].name == "Granite_Constructor"); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        g.Mouse(pc, "click 1");
+        Test_RunAndDraw(game, "");
+        selected = Test_SelectedUnits(game);
+    }
+    ASSERT_EQ(selected.size(), 1u);
+    ASSERT_EQ(selected[0].name, "Granite_Constructor");
+    g.Mouse(kFirstIcon[0], kFirstIcon[1], "click 1");
+    // A free place: ground in view 7 from every unit.
+    float sx = 0.0f, sz = 0.0f;
+    std::vector<int> ps;
+    for (float dx : {0.0f, -4.0f, 4.0f, -7.0f, 7.0f})
+        for (float dz : {6.0f, -6.0f, 3.0f, -3.0f}) {
+            bool clear = ps.empty();
+            for (const SUnitSeen& u : units) clear = clear && std::hypot(u.x - fx - dx, u.z - fz - dz) > 7.0f;
+            const std::vector<int> p = Test_GroundPixel(fx, fz, fx + dx, fz + dz);
+            if (clear && p[0] > 60 && p[0] < 480 && p[1] > 60 && p[1] < 330) {
+                sx = fx + dx, sz = fz + dz;
+                ps = p;
+            }
+        }
+    ASSERT_FALSE(ps.empty()) << "no free ground in view";
+    auto lines = [](int r, int gr, int b) {
+        return [=](const STestShot& s) { return Count(s, 0, 0, 500, 380, Near(r, gr, b)); };
+    };
+    const STestShot without = g.Shot();
+    g.Mouse(ps);
+    const STestShot footprint = g.WaitForShot(
+        [&](const STestShot& s) { return lines(255, 255, 255)(s) > lines(255, 255, 255)(without) + 40; });
+    EXPECT_GT(lines(255, 255, 255)(footprint), lines(255, 255, 255)(without) + 40);
+    // Over the headquarters it shows red, and a click there builds nothing.
+    const std::vector<int> ph = Test_GroundPixel(fx, fz, hq.x, hq.z);
+    if (ph[0] > 20 && ph[0] < 480 && ph[1] > 20 && ph[1] < 370) {
+        g.Mouse(ph);
+        const STestShot blocked = g.WaitForShot(
+            [&](const STestShot& s) { return lines(255, 0, 0)(s) > lines(255, 0, 0)(without) + 40; });
+        EXPECT_GT(lines(255, 0, 0)(blocked), lines(255, 0, 0)(without) + 40);
+        g.Mouse(ph, "click 1");
+    }
+    // A click on the free place: the constructor goes there and the
+    // building rises where the footprint stood.
+    g.Mouse(ps, "click 1");
+    std::string what;
+    bool stands = false;
+    for (int i = 0; i < 240 && !stands; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        for (const SUnitSeen& u : Test_ReadUnits(game))
+            if (u.name.find("Granite_") == 0 && u.name != "Granite_Constructor" &&
+                std::hypot(u.x - sx, u.z - sz) < 1.0f) {
+                stands = true;
+                what = u.name;
+            }
+    }
+    EXPECT_TRUE(stands) << game.Output();
+    // The constructor drives to work there.
+    const float away = std::hypot(c.x - sx, c.z - sz);
+    EXPECT_TRUE(Test_WaitForUnitAt(game, "Granite_Constructor", sx, sz, away - 1.5f, 30.0)) << game.Output();
+    EXPECT_EQ(what, "Granite_PowerPlant");
+    for (const SUnitSeen& u : Test_ReadUnits(game))
+        EXPECT_FALSE(u.name != "Granite_Headquarters" && std::hypot(u.x - hq.x, u.z - hq.z) < 1.0f) << u.name;
 
     game.Write("Quit();\n");
     EXPECT_EQ(game.Wait(30), 0) << game.Output();
