@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <string>
 
 #include "console/CommandInterpreter.h"
 #include "core/Random.h"
@@ -217,8 +218,8 @@ void ReleaseAll(std::vector<CBitmapSurface*>& pictures) {
     pictures.clear();
 }
 
-// A sequence of frames "<base>001.bmp", "<base>002.bmp", ...: frames that
-// do not load stay empty.
+// A sequence of frames "<base>001.bmp", "<base>002.bmp", ...: a frame that
+// is missing or damaged stays empty, and the console names it.
 void LoadSequence(CInterface* ui, const char* base, int32_t count, std::vector<CBitmapSurface*>& out) {
     ReleaseAll(out);
     count = std::clamp<int32_t>(count, 0, 999);
@@ -226,6 +227,11 @@ void LoadSequence(CInterface* ui, const char* base, int32_t count, std::vector<C
     for (int32_t i = 1; i <= count; ++i) {
         path.Format("%s\\%s%03d.bmp", ui->m_guiResourceFolder.GetText(), base, (int)i);
         out.push_back(LoadPicture(ui, path.GetText()));
+        if (!out.back() && ui->Screen()) {
+            std::string name = base;
+            std::replace(name.begin(), name.end(), '\\', '/');
+            ui->m_console.PrintfColor("Failed to load '%s%03d.bmp'", 255, 255, 255, 0, name.c_str(), (int)i);
+        }
     }
 }
 

@@ -7,9 +7,13 @@
 // icon queues a tank that appears and a right click takes one off the
 // queue; the resources shown change; an own unit attacked (by another, the
 // player's forced attack) raises the event message once within the reminder
-// time, with a ring on the radar and the announcer's call; and a constructor
-// the headquarters made puts up a power plant where the mouse places its
-// footprint (red over the headquarters, where a click builds nothing). The
+// time, with a ring on the radar and the announcer's call, and once it
+// smokes, a paused game stands still on the screen; a constructor the
+// headquarters made puts up a power plant where the mouse places its
+// footprint (red over the headquarters, where a click builds nothing); the
+// selection's slots cut long names to their boxes; and damaged or missing
+// cursor frames, build icons and radar picture are named on the console while
+// the game goes on. The
 // click points are the units' places, read from the game, projected through
 // the test camera. Without Xvfb, xdotool or ImageMagick's import the tests
 // are skipped.
@@ -19,10 +23,13 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "core/VFSTable.h"
 #include "tests/support/GameRun.h"
 #include "tests/support/Installation.h"
 #include "tests/support/Process.h"
@@ -98,8 +105,10 @@ struct SGameWindow {
     // The demo skirmish on Skerry in a window, the local player's units read
     // once it runs; with a wave file, its sound is mixed into that file
     // (OpenAL Soft's wave writer).
-    bool Start(std::string* why, const std::string& wave = "") {
+    bool Start(std::string* why, const std::string& wave = "",
+               const std::function<bool()>& damage = nullptr) {
         if (!Test_CopyInstallation(dir)) return *why = "the game program is not built", false;
+        if (damage && !damage()) return *why = "the installation was not damaged", false;
         if (!Test_WriteSkirmishStart(dir)) return *why = "no start-up script", false;
         if (!x.Start()) return *why = "no X server", false;
         std::vector<std::pair<std::string, std::string>> env;
@@ -288,6 +297,20 @@ TEST(HudWindow, RadarSelectionTooltipsAndBuildIconsReadFromTheScreen) {
     // No second one follows in the time of three more.
     std::this_thread::sleep_for(std::chrono::seconds(4));
     EXPECT_EQ(Test_ReadUnits(game).size(), units.size() + 1);
+    // Every unit selected (more than the six slots): each slot shows a name,
+    // cut where its box leaves no room ("Granite_Headquarters" is longer).
+    auto name = Near(208, 216, 232);
+    auto named = [&](const STestShot& s, int i) {
+        return Count(s, kSlot1[0] + 104 * i + 36, kSlot1[1], kSlot1[0] + 104 * i + 84, kSlot1[1] + 20, name);
+    };
+    const STestShot all = g.WaitForShot([&](const STestShot& s) { return named(s, 5) > 10; });
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_GT(named(all, i), 10) << "slot " << i;
+        EXPECT_EQ(
+            Count(all, kSlot1[0] + 104 * i + 86, kSlot1[1], kSlot1[0] + 104 * i + 104, kSlot1[1] + 20, name),
+            0)
+            << "slot " << i;
+    }
 
     game.Write("Quit();\n");
     EXPECT_EQ(game.Wait(30), 0) << game.Output();
@@ -351,6 +374,40 @@ TEST(HudWindow, AnOwnUnitAttackedRaisesTheEventMessageOnceWithARadarRing) {
     for (size_t at = first + window; at < first + 6 * window && at + window <= mix.Frames(); at += window / 4)
         second = second || clear(494.0, at);
     EXPECT_TRUE(second) << "no 494 Hz after the 587 Hz";
+
+    // Below half its power the tank under fire trails smoke. Paused, the
+    // game stands still on the screen however many frames are drawn: the
+    // smoke's particles and the units stop with the game's time (they move
+    // while it runs).
+    SUnitSeen hit;
+    for (int i = 0; i < 120 && !(hit.power > 0.0f && hit.power < 100.0f); ++i) {
+        const std::vector<SUnitSeen> now = Test_ReadUnits(game);
+        const SUnitSeen* seen = Test_NearestUnit(now, "Granite_LightTank", a.x, a.z);
+        ASSERT_TRUE(seen);
+        hit = *seen;
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+    ASSERT_LT(hit.power, 100.0f);
+    Test_RunAndDraw(game, "UnselectAll();");
+    const std::vector<int> ph = g.LookAt(hit.x, hit.z, {{hit.x, hit.z}})[0];
+    g.Mouse(150, 470);
+    auto moved = [&](const STestShot& s1, const STestShot& s2) {
+        return Changed(s1, s2, ph[0] - 120, ph[1] - 120, ph[0] + 120, std::min(ph[1] + 120, 380));
+    };
+    auto twoShots = [&] {
+        std::vector<STestShot> shots{g.Shot()};
+        for (int i = 0; i < 4; ++i) Test_RunAndDraw(game, "");
+        shots.push_back(g.Shot());
+        return shots;
+    };
+    const std::vector<STestShot> running = twoShots();
+    Test_RunAndDraw(game, "srv_Pause(1);");
+    game.Write("srv_Pause;\n");
+    ASSERT_TRUE(game.WaitForLine("srv_Pause = true", 10.0)) << game.Output();
+    Test_RunAndDraw(game, "");
+    const std::vector<STestShot> paused = twoShots();
+    EXPECT_GT(moved(running[0], running[1]), 50);
+    EXPECT_EQ(moved(paused[0], paused[1]), 0);
 
     game.Write("Quit();\n");
     EXPECT_EQ(game.Wait(30), 0) << game.Output();
@@ -449,6 +506,59 @@ TEST(HudWindow, APlayerPutsUpABuildingWithTheMouse) {
     for (const SUnitSeen& u : Test_ReadUnits(game))
         EXPECT_FALSE(u.name != "Granite_Headquarters" && std::hypot(u.x - hq.x, u.z - hq.z) < 1.0f) << u.name;
 
+    game.Write("Quit();\n");
+    EXPECT_EQ(game.Wait(30), 0) << game.Output();
+}
+
+TEST(HudWindow, DamagedOrMissingPicturesAreNamedAndTheGameGoesOn) {
+    if (!Test_OnPath("Xvfb") || !Test_OnPath("xdotool") || !Test_OnPath("import"))
+        GTEST_SKIP() << "needs Xvfb, xdotool and ImageMagick";
+    SGameWindow g;
+    // Junk for a cursor frame and a build icon, another of each missing, and
+    // the map's radar picture overwritten in its box.
+    auto damage = [&] {
+        const std::string gui = "Tessarak/GUI/";
+        if (!g.dir.Write(gui + "Mouse/select002.bmp", "BM not a picture") ||
+            !g.dir.Write(gui + "Icons/Granite_LightTank.bmp", std::string(5000, '\x7f')))
+            return false;
+        std::remove(g.dir.File(gui + "Mouse/move003.bmp").c_str());
+        std::remove(g.dir.File(gui + "Icons/Granite_Factory.bmp").c_str());
+        const std::string box = "Tessarak/Maps/Skerry/MapData.box";
+        uint32_t offset = 0, size = 0;
+        {
+            CVFSTable table;
+            if (!table.MountPack(g.dir.WinFile(box).c_str())) return false;
+            const SVFSEntry* radar = table.Find("radar.bik");
+            if (!radar) return false;
+            offset = radar->dataOffset, size = radar->size;
+        }
+        std::fstream f(g.dir.File(box), std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(offset);
+        const std::string junk(size, '\x5a');
+        return bool(f.write(junk.data(), std::streamsize(junk.size())));
+    };
+    std::string why;
+    ASSERT_TRUE(g.Start(&why, "", damage)) << why;
+    CTestProcess& game = g.game;
+    // Every unit selected: the slots ask for the units' pictures.
+    Test_RunAndDraw(game, "SelectAllUnits();");
+    Test_RunAndDraw(game, "");
+    for (const char* line :
+         {"Failed to load 'Mouse/select002.bmp'", "Failed to load 'Mouse/move003.bmp'",
+          "Failed to load 'Icons/Granite_LightTank.bmp'", "Failed to load 'Icons/Granite_Factory.bmp'",
+          "Error loading bitmap radar.bik", "Error creating radar. Radar disabled."})
+        EXPECT_TRUE(game.WaitForOutput(line, 10.0)) << line << "\n" << game.Output();
+    // Each told once, however many frames ask for the icon again.
+    const std::string out = game.Output();
+    const std::string icon = "Failed to load 'Icons/Granite_LightTank.bmp'";
+    EXPECT_EQ(out.find(icon), out.rfind(icon));
+    // The game goes on: its units answer, the tanks take an order and move,
+    // and it quits as it should.
+    const std::vector<SUnitSeen> before = Test_ReadUnits(game);
+    const SUnitSeen* tank = Test_NearestUnit(before, "Granite_LightTank", -24.0f, -18.0f);
+    ASSERT_TRUE(tank);
+    Test_RunAndDraw(game, "AddMoveOrder(11, -10, 0, -25, 0);");
+    EXPECT_TRUE(Test_WaitForUnitAt(game, "Granite_LightTank", -10.0f, -25.0f, 2.0f, 30.0)) << game.Output();
     game.Write("Quit();\n");
     EXPECT_EQ(game.Wait(30), 0) << game.Output();
 }
