@@ -152,6 +152,11 @@ struct SGameWindow {
                 (then.empty() ? "" : " " + then));
     }
     STestShot Shot() { return x.Screenshot(window); }
+    // The game quits as it should.
+    void Quit() {
+        game.Write("Quit();\n");
+        EXPECT_EQ(game.Wait(30), 0) << game.Output();
+    }
     // Shots until the test passes or about 15 seconds went by.
     template <class Test>
     STestShot WaitForShot(Test test) {
@@ -179,11 +184,18 @@ constexpr int kFirstIcon[2] = {406, 406};
 
 }  // namespace
 
-TEST(HudWindow, RadarSelectionTooltipsAndBuildIconsReadFromTheScreen) {
-    if (!Test_OnPath("Xvfb") || !Test_OnPath("xdotool") || !Test_OnPath("import"))
-        GTEST_SKIP() << "needs Xvfb, xdotool and ImageMagick";
+// Each test plays its own game in its window; without the tools it is skipped.
+class HudWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!Test_OnPath("Xvfb") || !Test_OnPath("xdotool") || !Test_OnPath("import"))
+            GTEST_SKIP() << "needs Xvfb, xdotool and ImageMagick";
+    }
     SGameWindow g;
     std::string why;
+};
+
+TEST_F(HudWindow, RadarSelectionTooltipsAndBuildIconsReadFromTheScreen) {
     ASSERT_TRUE(g.Start(&why)) << why;
     CTestProcess& game = g.game;
 
@@ -312,15 +324,10 @@ TEST(HudWindow, RadarSelectionTooltipsAndBuildIconsReadFromTheScreen) {
             << "slot " << i;
     }
 
-    game.Write("Quit();\n");
-    EXPECT_EQ(game.Wait(30), 0) << game.Output();
+    g.Quit();
 }
 
-TEST(HudWindow, AnOwnUnitAttackedRaisesTheEventMessageOnceWithARadarRing) {
-    if (!Test_OnPath("Xvfb") || !Test_OnPath("xdotool") || !Test_OnPath("import"))
-        GTEST_SKIP() << "needs Xvfb, xdotool and ImageMagick";
-    SGameWindow g;
-    std::string why;
+TEST_F(HudWindow, AnOwnUnitAttackedRaisesTheEventMessageOnceWithARadarRing) {
     const std::string wave = g.dir.File("mix.wav");
     ASSERT_TRUE(g.Start(&why, wave)) << why;
     CTestProcess& game = g.game;
@@ -409,15 +416,10 @@ TEST(HudWindow, AnOwnUnitAttackedRaisesTheEventMessageOnceWithARadarRing) {
     EXPECT_GT(moved(running[0], running[1]), 50);
     EXPECT_EQ(moved(paused[0], paused[1]), 0);
 
-    game.Write("Quit();\n");
-    EXPECT_EQ(game.Wait(30), 0) << game.Output();
+    g.Quit();
 }
 
-TEST(HudWindow, APlayerPutsUpABuildingWithTheMouse) {
-    if (!Test_OnPath("Xvfb") || !Test_OnPath("xdotool") || !Test_OnPath("import"))
-        GTEST_SKIP() << "needs Xvfb, xdotool and ImageMagick";
-    SGameWindow g;
-    std::string why;
+TEST_F(HudWindow, APlayerPutsUpABuildingWithTheMouse) {
     ASSERT_TRUE(g.Start(&why)) << why;
     CTestProcess& game = g.game;
 
@@ -506,14 +508,10 @@ TEST(HudWindow, APlayerPutsUpABuildingWithTheMouse) {
     for (const SUnitSeen& u : Test_ReadUnits(game))
         EXPECT_FALSE(u.name != "Granite_Headquarters" && std::hypot(u.x - hq.x, u.z - hq.z) < 1.0f) << u.name;
 
-    game.Write("Quit();\n");
-    EXPECT_EQ(game.Wait(30), 0) << game.Output();
+    g.Quit();
 }
 
-TEST(HudWindow, DamagedOrMissingPicturesAreNamedAndTheGameGoesOn) {
-    if (!Test_OnPath("Xvfb") || !Test_OnPath("xdotool") || !Test_OnPath("import"))
-        GTEST_SKIP() << "needs Xvfb, xdotool and ImageMagick";
-    SGameWindow g;
+TEST_F(HudWindow, DamagedOrMissingPicturesAreNamedAndTheGameGoesOn) {
     // Junk for a cursor frame and a build icon, another of each missing, and
     // the map's radar picture overwritten in its box.
     auto damage = [&] {
@@ -537,7 +535,6 @@ TEST(HudWindow, DamagedOrMissingPicturesAreNamedAndTheGameGoesOn) {
         const std::string junk(size, '\x5a');
         return bool(f.write(junk.data(), std::streamsize(junk.size())));
     };
-    std::string why;
     ASSERT_TRUE(g.Start(&why, "", damage)) << why;
     CTestProcess& game = g.game;
     // Every unit selected: the slots ask for the units' pictures.
@@ -559,6 +556,5 @@ TEST(HudWindow, DamagedOrMissingPicturesAreNamedAndTheGameGoesOn) {
     ASSERT_TRUE(tank);
     Test_RunAndDraw(game, "AddMoveOrder(11, -10, 0, -25, 0);");
     EXPECT_TRUE(Test_WaitForUnitAt(game, "Granite_LightTank", -10.0f, -25.0f, 2.0f, 30.0)) << game.Output();
-    game.Write("Quit();\n");
-    EXPECT_EQ(game.Wait(30), 0) << game.Output();
+    g.Quit();
 }
