@@ -454,6 +454,7 @@ TEST_F(HudWindow, APlayerPutsUpABuildingWithTheMouse) {
     }
     ASSERT_EQ(selected.size(), 1u);
     ASSERT_EQ(selected[0].name, "Granite_Constructor");
+    EXPECT_TRUE(game.WaitForOutput("Granite_Constructor : Unit ready", 5.0)) << game.Output();
     g.Mouse(kFirstIcon[0], kFirstIcon[1], "click 1");
     // A free place: ground in view 7 from every unit.
     float sx = 0.0f, sz = 0.0f;
