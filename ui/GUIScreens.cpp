@@ -184,6 +184,18 @@ void CInterface::IdentifyPanels() {
         m_BuildIcons.push_back(FindPanel(name.GetText()));
     }
     for (int i = 0; i < kPanelCount; ++i) m_Panels[i] = FindPanel(kGUIPanelNames[i]);
+    // The HUD's panels, when the GUI has an in-game screen (GUI 1000): each
+    // one missing is named, and the HUD goes without it.
+    bool inGame = false;
+    for (CGUIObject* screen : m_GUIRoot ? m_GUIRoot->m_Children : std::vector<CGUIObject*>())
+        inGame = inGame || screen->m_GUIId == 1000;
+    static const int kHudPanels[] = {kPanelRadarPanel,   kPanelBuild,       kPanelMultiSelect,
+                                     kPanelSingleSelect, kPanelEnergyPanel, kPanelTotalPanel,
+                                     kPanelResourceBar,  kPanelHeldInfo};
+    for (int p : kHudPanels)
+        if (inGame && !m_Panels[p])
+            m_console.PrintfColor("The in-game screen has no panel '%s': the HUD goes without it", 255, 255,
+                                  255, 0, kGUIPanelNames[p]);
     if (CGUIObject* total = m_Panels[kPanelTotalPanel]) total->m_Visible = 0;
     if (CGUIObject* tcp = m_Panels[kPanelTCPEditChild1]) tcp->SetText("");
     // The chat input lines inside the two chat panels start empty.

@@ -442,6 +442,33 @@ TEST_F(GUIInterface, ScreensSwitchByIdAndTheInGameMenuKeepsTheMenuId) {
     EXPECT_STREQ(ui->m_guiBindingFile.GetText(), "Commands_GUISetting.cfg");
 }
 
+// An in-game screen without the HUD's panels: each one missing is named once
+// as the panels are found, and the screen is shown all the same.
+TEST_F(GUIInterface, AnInGameScreenWithoutTheHUDsPanelsNamesThemAndGoesOn) {
+    SGUIPack pack = MenuPack();
+    SGUIObjectRecord inGame = Screen(1000);
+    SGUIObjectRecord radar = Button(520, 0, "Radar", "");
+    radar.properties.push_back({"ID", "RadarPanel"});
+    inGame.children.push_back(radar);
+    pack.root.children.push_back(inGame);
+    ASSERT_TRUE(Load(pack));
+    int build = 0, radarSaid = 0;
+    for (const std::string& l : Run("g_IdentifyPanels();")) {
+        build += l == "The in-game screen has no panel 'Build': the HUD goes without it";
+        radarSaid += l.find("'RadarPanel'") != std::string::npos;
+    }
+    EXPECT_EQ(build, 1);
+    EXPECT_EQ(radarSaid, 0);
+    Run("G_SetActiveGUI(1000);");
+    Frame();
+    Frame();
+    EXPECT_EQ(ui->m_activeGUI, 1000);
+    // A menu-only GUI names nothing.
+    ASSERT_TRUE(Load(MenuPack(), "menus.gui"));
+    for (const std::string& l : Run("g_IdentifyPanels();"))
+        EXPECT_EQ(l.find("has no panel"), std::string::npos) << l;
+}
+
 // The game's end: G_ScoreMenu shows screen 700; its continue button (bound
 // as "GameFinish") ends the game for this machine and, outside a campaign,
 // goes on with ExitToMenu.cfg.
