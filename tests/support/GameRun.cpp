@@ -89,6 +89,8 @@ std::vector<SUnitSeen> ReadUnitOut(CTestProcess& game, const std::string& before
             u.name = name;
             units.push_back(u);
         }
+        float power = 0.0f;
+        if (!units.empty() && std::sscanf(line.c_str(), "Power: %f", &power) == 1) units.back().power = power;
         previous = line;
     }
     return units;

@@ -16,6 +16,7 @@
 struct SUnitSeen {
     std::string name;
     float x = 0.0f, y = 0.0f, z = 0.0f;
+    float power = 0.0f;
 };
 
 // Starts the game of the installation in dir (with a home of its own there),
