@@ -32,8 +32,6 @@ public:
     // The enemy unit in the least dangerous place of the owner's danger grid
     // (structures first); -1 for none.
     int32_t PickAttackTarget();
-    // The group in a saved game (ai/AISave.cpp has the layout).
-    void Transfer(CStateArchive& ar);
 
     int32_t m_role = 2;
     int32_t m_state = kIdle;

@@ -81,10 +81,12 @@ public:
     void SetEnergyHelp(int32_t playerId, float help);
     std::string RaceNameOf(int32_t playerId) const;
 
-    // Its part of every saved game ("AI  ", ai/AISave.cpp): the manager's
-    // state and every computer player's whole state, so the host's computer
-    // players of a loaded game go on as they stood. Loaded, a computer
-    // player is made again for each of them that this machine runs.
+    // Its part of every saved game ("AI  "): the computer players' block
+    // below, so the host's computer players of a loaded game go on as they
+    // stood. Both the check and the taking hold it against the map, the
+    // content, the saved game's players that computers play and the time it
+    // resumes with. Only the host plays computer players: another machine
+    // reads the block and leaves it.
     uint32_t SavedTag() const override { return SavedGame::kTagAI; }
     void SaveSection(CStateArchive& ar) override;
     bool LoadSection(CStateArchive& ar) override;
@@ -127,6 +129,15 @@ public:
     // Both passes over the bytes of a block (nothing may follow it).
     bool LoadRecords(const uint8_t* data, size_t size, std::string* why = nullptr);
 
+private:
+    // LoadRecords, the records' times counted back from now, their players
+    // those of computers (null: the world's players that computers play).
+    // Without now (a machine that plays no computer player) the records'
+    // players and times are not checked, and nothing is applied.
+    bool ReadRecords(CStateArchive& ar, const uint64_t* now, const std::vector<int32_t>* computers,
+                     std::string* why);
+
+public:
     // ---- the learning files
     // The shared folder ("AIVALUES" of the installation) and the statistics
     // file in it.

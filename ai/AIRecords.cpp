@@ -6,6 +6,7 @@
 // manager's and the players' sides of saving and loading.
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "ai/AIGroup.h"
 #include "ai/AIManager.h"
@@ -278,11 +279,11 @@ void CComputerPlayer::SaveState(SAIPlayerRecord& r) const {
     }
 }
 
-bool CComputerPlayer::CheckState(const SAIPlayerRecord& r, std::string* why) const {
+bool CComputerPlayer::CheckState(const SAIPlayerRecord& r, std::string* why, const uint64_t* now) const {
     const CWorldQuery& q = m_world.Query();
     int32_t rect[4];
     q.MapRect(&rect[0], &rect[1], &rect[2], &rect[3]);
-    if (!AIRecord_Check(r, rect, q.GameTime(), why)) return false;
+    if (!AIRecord_Check(r, rect, now ? *now : std::numeric_limits<uint64_t>::max(), why)) return false;
     for (const SAIPlayerRecord::SBuilt& b : r.built)
         if (!q.FindUnitTemplate(b.name.c_str())) {
             if (why) *why = "no template " + b.name;
@@ -296,9 +297,8 @@ bool CComputerPlayer::CheckState(const SAIPlayerRecord& r, std::string* why) con
     return true;
 }
 
-void CComputerPlayer::LoadState(const SAIPlayerRecord& r) {
+void CComputerPlayer::LoadState(const SAIPlayerRecord& r, uint64_t now) {
     const CWorldQuery& q = m_world.Query();
-    const uint64_t now = q.GameTime();
     // As a map load starts it (its race, its build tree, the learning files
     // of the saved difficulty), then as it stood.
     m_manager.m_fileIndex = static_cast<int32_t>(r.fileIndex);
@@ -381,6 +381,12 @@ bool CAIManager::SaveRecords(CStateArchive& ar) {
 }
 
 bool CAIManager::LoadRecords(CStateArchive& ar, std::string* why) {
+    const uint64_t now = m_world ? m_world->Query().GameTime() : 0;
+    return ReadRecords(ar, &now, nullptr, why);
+}
+
+bool CAIManager::ReadRecords(CStateArchive& ar, const uint64_t* now, const std::vector<int32_t>* computers,
+                             std::string* why) {
     SAIBlock b;
     auto fail = [why](const std::string& text) {
         if (why) *why = text;
@@ -395,17 +401,28 @@ bool CAIManager::LoadRecords(CStateArchive& ar, std::string* why) {
     for (const SAIBlock::SEntry& e : b.records) {
         SPlayerView p;
         if (!seen.insert(e.id).second) return fail("two records of player " + std::to_string(e.id));
-        if (!m_world->Query().Player(e.id, &p) || p.neutral ||
-            (m_net && (!p.computer || !m_net->IsHosting())))
+        const bool computer =
+            computers ? std::find(computers->begin(), computers->end(), e.id) != computers->end() &&
+                            (!m_net || m_net->IsHosting())
+                      : m_world->Query().Player(e.id, &p) && !p.neutral &&
+                            (!m_net || (p.computer && m_net->IsHosting()));
+        if (now && !computer)
             return fail("player " + std::to_string(e.id) + " is no computer player of this game");
         // A scratch player of the id checks the record against the map and
         // the content.
         CComputerPlayer scratch(*this, *m_world, e.id, 1);
         std::string reason;
-        if (!scratch.CheckState(e.record, &reason))
+        if (!scratch.CheckState(e.record, &reason, now))
             return fail("computer player " + std::to_string(e.id) + ": " + reason);
     }
-    if (!ar.IsApplying()) return true;
+    if (!ar.IsApplying() || !now) return true;
+    // The computer players are the block's: one the block does not name
+    // plays no more.
+    m_players.erase(std::remove_if(m_players.begin(), m_players.end(),
+                                   [&seen](const std::unique_ptr<CComputerPlayer>& p) {
+                                       return !seen.count(p->PlayerId());
+                                   }),
+                    m_players.end());
     m_seed = b.seed;
     m_bases.clear();
     for (const SAIBlock::SBase& base : b.bases) m_bases[base.id] = base.base;
@@ -420,7 +437,7 @@ bool CAIManager::LoadRecords(CStateArchive& ar, std::string* why) {
                 new CComputerPlayer(*this, *m_world, e.id, AIManager_PlayerSeed(m_seed, e.id)));
             cp = m_players.back().get();
         }
-        cp->LoadState(e.record);
+        cp->LoadState(e.record, *now);
     }
     m_lastSeenId = b.lastSeen;
     return true;
@@ -435,4 +452,23 @@ bool CAIManager::LoadRecords(const uint8_t* data, size_t size, std::string* why)
     }
     CStateArchive apply(data, size, CStateArchive::kApply);
     return LoadRecords(apply, why);
+}
+
+// ---- the saved game's part
+
+void CAIManager::SaveSection(CStateArchive& ar) {
+    SaveRecords(ar);
+}
+
+bool CAIManager::LoadSection(CStateArchive& ar) {
+    if (!m_world) return false;
+    // Without a session, the world stands as the saved game left it.
+    if (!m_net) return LoadRecords(ar);
+    // A machine that plays no computer player reads the block through and
+    // holds it against the map and the content.
+    if (!m_net->IsHosting()) return ReadRecords(ar, nullptr, nullptr, nullptr);
+    // Both passes hold the records against the saved game's own players and
+    // the time it resumes with, so a block the check passed is taken whole.
+    const CNetGame::SSavedGameChecked& saved = m_net->SavedGameChecked();
+    return ReadRecords(ar, &saved.gameTime, &saved.computerPlayers, nullptr);
 }

@@ -1,6 +1,6 @@
-// The computer players' records in a saved game (little-endian, unpadded;
-// written and read by one transfer function each, so the two never
-// disagree):
+// The computer players' records in a saved game, its section "AI  "
+// (little-endian, unpadded; written and read by one transfer function each,
+// so the two never disagree):
 //
 //   the manager's block
 //     u32   block version (1)
@@ -38,7 +38,7 @@
 // left, every player against the session, the grid against the map, every
 // number in its range, every template by name) with nothing changed, then
 // applied. CAIManager::SaveRecords and LoadRecords (AIManager.h) read and
-// write it.
+// write it; its SaveSection and LoadSection are the saved game's side.
 #pragma once
 
 #include <cstdint>

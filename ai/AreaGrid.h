@@ -41,10 +41,6 @@ public:
     void ToRecord(SAIGridRecord& record) const;
     void FromRecord(const SAIGridRecord& record);
 
-    // The grid in a saved game (ai/AISave.cpp has the layout); a reader
-    // refuses a grid whose rectangle and cells disagree.
-    void Transfer(CStateArchive& ar);
-
 private:
     std::vector<int8_t> m_cells;  // row-major
     int32_t m_rows = 0, m_columns = 0;

@@ -129,20 +129,17 @@ public:
     void SendGroupToAttack();
     // Reads InitParameters%d.ai (the map's, else the shared one).
     void ReadInitParameters();
-    // Its whole state in a saved game (ai/AISave.cpp has the layout): a
-    // loaded player goes on exactly where it stood. A reader checks all
-    // before it takes anything (a checking archive changes nothing).
-    void Transfer(CStateArchive& ar);
-
     // ---- saved games (AIRecords.h)
     // The record of this computer player as it stands.
     void SaveState(SAIPlayerRecord& record) const;
-    // Whether a record read fits this game (its map, its content); false
-    // with the reason.
-    bool CheckState(const SAIPlayerRecord& record, std::string* why) const;
+    // Whether a record read fits this game (its map, its content and, given
+    // the game time its differences count back from, that time); false with
+    // the reason.
+    bool CheckState(const SAIPlayerRecord& record, std::string* why, const uint64_t* now) const;
     // Starts on the map as a map load does (with the record's difficulty),
-    // then takes the record's state: it plays on as the saved one did.
-    void LoadState(const SAIPlayerRecord& record);
+    // then takes the record's state, its times counted back from now: it
+    // plays on as the saved one did.
+    void LoadState(const SAIPlayerRecord& record, uint64_t now);
 
     // ---- what the groups use
     // A move of the unit to a point at radius around (x, z) in a direction

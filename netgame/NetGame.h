@@ -303,6 +303,15 @@ public:
     // Checks every section of a saved game against this session and its
     // world, changing nothing; false with the reason.
     bool CheckSavedGame(const CSavedGameFile& file, std::string& error);
+    // The saved game last checked, for its parts' own checks (they are read
+    // before its session and world are taken, and again after): the game
+    // time of the tick it resumes with, and its players that a computer
+    // plays.
+    struct SSavedGameChecked {
+        uint64_t gameTime = 0;
+        std::vector<int32_t> computerPlayers;
+    };
+    const SSavedGameChecked& SavedGameChecked() const { return m_savedGameChecked; }
     // Takes a checked saved game: the session's records, the world grid,
     // the world's whole state, the parts; the orders of its turn go into
     // the turn being executed. False with the reason.
@@ -520,7 +529,10 @@ private:
     void ForgetSavedGames();
     // The network game's section, written and read by one function.
     void SaveNetSection(CStateArchive& ar);
-    bool LoadNetSection(CStateArchive& ar, std::vector<int32_t>* playerIds);
+    // Read, it tells the ids of its players, and of those a computer plays.
+    bool LoadNetSection(CStateArchive& ar, std::vector<int32_t>* playerIds,
+                        std::vector<int32_t>* computerIds = nullptr);
+    SSavedGameChecked m_savedGameChecked;
     float m_frameCountdown = 10.0f;  // seconds left to wait for the frame (FrameCountdown)
 
     void CloseAllSockets();

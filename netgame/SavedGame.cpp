@@ -282,7 +282,8 @@ void CNetGame::SaveNetSection(CStateArchive& ar) {
     }
 }
 
-bool CNetGame::LoadNetSection(CStateArchive& ar, std::vector<int32_t>* playerIds) {
+bool CNetGame::LoadNetSection(CStateArchive& ar, std::vector<int32_t>* playerIds,
+                              std::vector<int32_t>* computerIds) {
     const CStateArchive::EMode mode = ar.SetReadMode(CStateArchive::kApply);
     SDescription current, hosted;
     current.Read(ar);
@@ -358,6 +359,11 @@ bool CNetGame::LoadNetSection(CStateArchive& ar, std::vector<int32_t>* playerIds
         return false;
     }
     if (playerIds) playerIds->assign(ids.begin(), ids.end());
+    if (computerIds) {
+        computerIds->clear();
+        for (const SPlayerRecord& p : players)
+            if (p.computer) computerIds->push_back(p.id);
+    }
     if (!ar.IsApplying()) return true;
 
     current.Apply(m_joinedInfo);
@@ -557,10 +563,12 @@ bool CNetGame::CheckSavedGame(const CSavedGameFile& file, std::string& error) {
     std::vector<int32_t> playerIds;
     {
         CStateArchive ar = section(*file.Find(SavedGame::kTagNet));
-        if (!LoadNetSection(ar, &playerIds) || ar.GetRemaining() != 0)
+        m_savedGameChecked = SSavedGameChecked();
+        if (!LoadNetSection(ar, &playerIds, &m_savedGameChecked.computerPlayers) || ar.GetRemaining() != 0)
             return fail(SavedGame::kTagNet, "does not fit");
         SSavedGameInfo info;
         ReadSavedGameInfo(file, info);
+        m_savedGameChecked.gameTime = info.gameTime;
         if (!m_joinedInfo.m_mapFile.EqualsNoCase(info.mapFile.GetText())) {
             error = std::string("it is a game on the map '") + info.mapFile.GetText() + "', not on '" +
                     m_joinedInfo.m_mapFile.GetText() + "'";

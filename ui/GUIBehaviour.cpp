@@ -86,9 +86,11 @@ bool IsPanel(CInterface* ui, const CGUIObject* o, EGUIPanel panel) {
 // script, anything else to ExitToMenu.cfg).
 void FinishGame(CInterface* ui) {
     IGUIGame& game = ui->GUIGame();
+    // The result is read before the game is reset, which takes the world's
+    // flags with it (a won mission would go on as a lost one).
+    const bool won = game.MissionWon();
     if (CNetGame* net = Net(ui)) net->ResetGame(false);
     game.SetGuiWord(1);
-    const bool won = game.MissionWon();
     if (game.GameType() == 0 && !ui->m_campaignName.IsEmpty()) {
         CStrBuf path;
         path.Format("%s\\%s\\%s", ui->m_campaignName.GetText(), ui->m_missionName.GetText(),
@@ -190,8 +192,21 @@ void DrawTextLines(CGUIObject* o, CE3DSurface* canvas, int32_t x, int32_t y, boo
     const uint32_t flags = canvas->m_textFlags;
     canvas->m_textFlags = o->m_TextAlign == 1 ? kE3DTextCentre : o->m_TextAlign == 2 ? kE3DTextRight : 0;
     const int32_t step = o->m_FontHeight + 1;
-    for (size_t i = 0; i < o->m_TextLines.size(); ++i)
-        canvas->DrawGlyphs(o->ShownLine(i), x, y + int32_t(i) * step, Red(colour), Green(colour),
+    // The briefing shows its text from its first shown line, as many lines
+    // as its frame (the panel's parent) holds.
+    size_t first = 0, end = o->m_TextLines.size();
+    CInterface* ui = o->m_ui;
+    if (ui->m_Panels[kPanelBriefingText] == o) {
+        const int32_t last = std::max(0, int32_t(end) - 1);
+        ui->m_briefingScroll = std::clamp(ui->m_briefingScroll, 0, last);
+        first = size_t(ui->m_briefingScroll);
+        if (const CGUIObject* frame = o->m_Parent; frame && frame->m_Size[1] > 0 && step > 0) {
+            const int32_t room = (frame->m_ScreenY + frame->m_Size[1] - y) / step;
+            end = std::min(end, first + size_t(std::max(1, room)));
+        }
+    }
+    for (size_t i = first; i < end; ++i)
+        canvas->DrawGlyphs(o->ShownLine(i), x, y + int32_t(i - first) * step, Red(colour), Green(colour),
                            Blue(colour), true, false, 0, false);
     canvas->m_textFlags = flags;
     canvas->Unlock();

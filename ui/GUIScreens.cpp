@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <string>
 
 #include "console/CommandInterpreter.h"
 #include "core/Random.h"
@@ -183,8 +184,25 @@ void CInterface::IdentifyPanels() {
         m_BuildIcons.push_back(FindPanel(name.GetText()));
     }
     for (int i = 0; i < kPanelCount; ++i) m_Panels[i] = FindPanel(kGUIPanelNames[i]);
+    // The HUD's panels, when the GUI has an in-game screen (GUI 1000): each
+    // one missing is named, and the HUD goes without it.
+    bool inGame = false;
+    for (CGUIObject* screen : m_GUIRoot ? m_GUIRoot->m_Children : std::vector<CGUIObject*>())
+        inGame = inGame || screen->m_GUIId == 1000;
+    static const int kHudPanels[] = {kPanelRadarPanel,   kPanelBuild,       kPanelMultiSelect,
+                                     kPanelSingleSelect, kPanelEnergyPanel, kPanelTotalPanel,
+                                     kPanelResourceBar,  kPanelHeldInfo};
+    for (int p : kHudPanels)
+        if (inGame && !m_Panels[p])
+            m_console.PrintfColor("The in-game screen has no panel '%s': the HUD goes without it", 255, 255,
+                                  255, 0, kGUIPanelNames[p]);
     if (CGUIObject* total = m_Panels[kPanelTotalPanel]) total->m_Visible = 0;
     if (CGUIObject* tcp = m_Panels[kPanelTCPEditChild1]) tcp->SetText("");
+    // The briefing's texts outlive the screens made again (a video restart).
+    if (CGUIObject* text = m_Panels[kPanelBriefingText]; text && !m_missionText.IsEmpty())
+        text->SetText(m_missionText.GetText());
+    if (CGUIObject* text = m_Panels[kPanelBriefingObjectives]; text && !m_objectiveText.IsEmpty())
+        text->SetText(m_objectiveText.GetText());
     // The chat input lines inside the two chat panels start empty.
     CGUIObject* chat = m_Panels[kPanelServerChat];
     if (chat && !chat->m_Children.empty() && !chat->m_Children[0]->m_Children.empty())
@@ -217,8 +235,8 @@ void ReleaseAll(std::vector<CBitmapSurface*>& pictures) {
     pictures.clear();
 }
 
-// A sequence of frames "<base>001.bmp", "<base>002.bmp", ...: frames that
-// do not load stay empty.
+// A sequence of frames "<base>001.bmp", "<base>002.bmp", ...: a frame that
+// is missing or damaged stays empty, and the console names it.
 void LoadSequence(CInterface* ui, const char* base, int32_t count, std::vector<CBitmapSurface*>& out) {
     ReleaseAll(out);
     count = std::clamp<int32_t>(count, 0, 999);
@@ -226,6 +244,11 @@ void LoadSequence(CInterface* ui, const char* base, int32_t count, std::vector<C
     for (int32_t i = 1; i <= count; ++i) {
         path.Format("%s\\%s%03d.bmp", ui->m_guiResourceFolder.GetText(), base, (int)i);
         out.push_back(LoadPicture(ui, path.GetText()));
+        if (!out.back() && ui->Screen()) {
+            std::string name = base;
+            std::replace(name.begin(), name.end(), '\\', '/');
+            ui->m_console.PrintfColor("Failed to load '%s%03d.bmp'", 255, 255, 255, 0, name.c_str(), (int)i);
+        }
     }
 }
 

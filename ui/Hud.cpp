@@ -72,7 +72,11 @@ CBitmapSurface* CHud::Icon(const CTessarakObjectTemplate* tmpl) {
         CStrBuf path;
         path.Format("%s\\Icons\\%s.bmp", m_ui.m_guiResourceFolder.GetText(), tmpl->m_name.GetText());
         icon = CBitmapSurface_LoadShared(screen, path.GetText());
-        if (icon) icon->SetColorKey(0, 255, 255);  // turquoise is transparent
+        if (icon)
+            icon->SetColorKey(0, 255, 255);  // turquoise is transparent
+        else                                 // missing or damaged: the icon stays empty, once told
+            m_ui.m_console.PrintfColor("Failed to load 'Icons/%s.bmp'", 255, 255, 255, 0,
+                                       tmpl->m_name.GetText());
     }
     m_icons[tmpl] = icon;
     return icon;

@@ -52,6 +52,19 @@ void SetLabel(CGUIObject* o, const std::string& text) {
     o->SetText(text.c_str());
 }
 
+// A slot's name cut to the room its box leaves it (up to the group number
+// at its right, when there is one), so that it never runs into the next.
+std::string FitSlotName(const CGUIObject* slot, const CGUIObject* name, std::string text) {
+    if (!slot || !name || !name->m_Font) return text;
+    int32_t right = slot->m_Size[0];
+    const CGUIObject* group = Child(slot, 1);
+    if (group && group != name && group->m_X > name->m_X) right = std::min(right, group->m_X);
+    const int32_t room = right - name->m_X - 2;
+    int32_t w = 0, h = 0;
+    while (!text.empty() && (name->m_Font->MeasureText(text.c_str(), &w, &h), w > room)) text.pop_back();
+    return text;
+}
+
 void SetHighlight(CGUIObject* o, bool on) {
     if (!o) return;
     const uint32_t colour = on ? 0x0040D0FFu : 0x00FFFFFFu;  // 0x00BBGGRR: yellow, white
@@ -77,7 +90,11 @@ bool CHud::RebuildSelectionPanel() {
         SetChildrenHidden(panels[kPanelBuild], 1);
         SetChildrenHidden(panels[kPanelSingleSelect], 1);
         SetChildrenHidden(panels[kPanelMultiSelect], 0);
-        for (CGUIObject* slot : m_ui.m_MultiButtons) SetVisible(Child(slot, 0), 1);
+        for (CGUIObject* slot : m_ui.m_MultiButtons) {
+            SetVisible(Child(slot, 0), 1);
+            SetLabel(Child(slot, 1), "");
+            SetLabel(Child(slot, 2), "");
+        }
         m_ui.m_leadUnit = -1;
         m_slotUnits.clear();
         m_buildItems.clear();
@@ -117,7 +134,7 @@ bool CHud::RebuildSelectionPanel() {
         if (!name) continue;  // a slot without a name takes no unit
         const SObjectView& o = selected[next++];
         m_slotUnits[i] = o.id;
-        SetLabel(name, o.name);
+        SetLabel(name, FitSlotName(slot, name, o.name));
         SetLabel(Child(slot, 1), o.group > 0 ? std::to_string(o.group) : std::string());
     }
     for (size_t i = 0; i < k; ++i)

@@ -72,7 +72,7 @@ void CRadar::Free() {
     m_explored = m_objects = m_composite = nullptr;
 }
 
-bool CRadar::Create(const void* data, size_t size) {
+bool CRadar::Create(const void* data, size_t size, const char* name) {
     Free();
     m_lockMode = m_zoomDone = m_zoomFlipped = m_lastOutside = 0;
     m_rings.clear();
@@ -85,9 +85,9 @@ bool CRadar::Create(const void* data, size_t size) {
     m_scale = 0.5f;
     m_centreX = m_centreZ = 0.0f;
     CE3DScreen* screen = m_ui.Screen();
-    auto fail = [this](const char* line) {
+    auto fail = [this, name](const char* line) {
         Free();
-        m_ui.m_console.Print(line, false, 255, 255, 255, false);
+        m_ui.m_console.PrintfColor("%s %s", 255, 255, 255, 0, line, name ? name : "");
         m_ui.m_console.Print("Error creating radar. Radar disabled.", false, 255, 255, 255, false);
         return false;
     };

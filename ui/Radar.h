@@ -48,7 +48,7 @@ public:
     // surfaces. A picture or a surface that cannot be made leaves the radar
     // off for the map with two console lines. Loading a map clears the lock
     // mode, the zoom and the rings; the radar starts closed and opens.
-    bool Create(const void* data, size_t size);
+    bool Create(const void* data, size_t size, const char* name = "radar.bik");
     // No radar (the map has no picture, the game ended).
     void Free();
     bool Disabled() const { return m_explored == nullptr; }

@@ -47,9 +47,12 @@ CUnit::~CUnit() {
     delete m_harvestEmitter.Get();
     CUnit::Release();
     // What a record read after the release made (a released unit keeps no
-    // orders; its list of points comes with every record).
+    // orders; its list of points and its build counters come with every
+    // record).
     delete m_orderList;
     m_orderList = nullptr;
+    delete[] m_buildCounters;
+    m_buildCounters = nullptr;
     if (m_waypoints) {
         m_waypoints->Clear();
         delete m_waypoints;

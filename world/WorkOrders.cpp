@@ -588,6 +588,9 @@ bool CBuildOrder::ExecuteProduce() {
             if (f->m_buildTarget.Get() == product) f->m_buildTarget.Clear();
             m_site.Clear();
             f->PlaySound(ft->m_readySound, static_cast<int>(ft->m_readySound.m_samples.size()));
+            // Its owner is told that it is ready (the view tells only the
+            // local player).
+            if (product) Event(9);
             m_finished = 1;
             if (m_repeat && local) Produce(f->m_orderList, nullptr, m_template, 1);
             return false;

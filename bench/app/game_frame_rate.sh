@@ -8,15 +8,23 @@
 # the logic tick and the drawing. The main thread's processor time over the
 # same seconds (from /proc) is printed per frame drawn: the software renderer
 # draws on threads of its own, and the main thread is what limits the frame.
-#   xvfb-run -a -s "-screen 0 1280x1024x24 +extension GLX" bench/app/game_frame_rate.sh [build folder] [seconds]
+# With "hud" last, the player's 200 tanks are selected (their marks, bars
+# and slots) and perf_HudCost prints what the HUD's parts cost a frame over
+# the same seconds; with "nohud" the HUD is hidden (cg_DrawGUI(0)) but for
+# the radar.
+#   xvfb-run -a -s "-screen 0 1280x1024x24 +extension GLX" bench/app/game_frame_rate.sh [build folder] [seconds] [hud|nohud]
 set -euo pipefail
 BUILD=$(cd "${1:-build}" && pwd)
 SECONDS_RUN=${2:-8}
+HUD=${3:-}
 tmp=$(mktemp -d /tmp/tessarak_framerate_XXXXXX)
 trap 'rm -rf "$tmp"' EXIT
 mkdir -p "$tmp/System" "$tmp/home"
 ln -s "$BUILD/install/System/Tessarak" "$tmp/System/Tessarak"
 cp -r "$BUILD/install/Tessarak" "$tmp/Tessarak"
+# The skirmish on Skerry straight away (the shipped start opens the main menu).
+mkdir -p "$tmp/Tessarak/Scripts"
+printf 'GameMode(GM_Skirmish);\nStartLocalServer();\nMap("Skerry");\nStartGame();\n' >"$tmp/Tessarak/Scripts/Autoexec.cfg"
 export XDG_CONFIG_HOME="$tmp/home" XDG_DATA_HOME="$tmp/home" TESSARAK_HEADLESS_DIALOGS=1
 export SDL_AUDIODRIVER=dummy ALSOFT_DRIVERS=null LIBGL_ALWAYS_SOFTWARE=1
 [ -n "${DISPLAY:-}" ] || export SDL_VIDEODRIVER=offscreen
@@ -24,7 +32,7 @@ mkfifo "$tmp/in"
 (cd "$tmp/System" && exec ./Tessarak <"$tmp/in" >"$tmp/out" 2>&1) &
 game=$!
 exec 3>"$tmp/in"
-for _ in $(seq 200); do grep -q "Starting up game" "$tmp/out" && break; sleep 0.1; done
+for _ in $(seq 300); do grep -q "Initializing Game" "$tmp/out" && break; sleep 0.1; done
 sleep 2
 {
   for side in 0 1; do
@@ -40,14 +48,21 @@ sleep 2
 sleep 2
 # The main thread's user and system ticks so far (fields 14 and 15 of its stat).
 main_ticks() { awk '{print $14 + $15}' "/proc/$game/task/$game/stat"; }
+case "$HUD" in
+  hud) echo 'SelectAllUnits(); perf_HudCost();' >&3 ;;
+  nohud) echo 'cg_DrawGUI(0);' >&3 ;;
+esac
 echo 'dbg_FrameStats();' >&3
 t0=$(main_ticks)
 sleep "$SECONDS_RUN"
 echo 'dbg_FrameStats();' >&3
 t1=$(main_ticks)
+[ "$HUD" = hud ] && echo 'perf_HudCost();' >&3
 for _ in $(seq 50); do [ "$(grep -c "Frames per second" "$tmp/out")" -ge 2 ] && break; sleep 0.1; done
+[ "$HUD" = hud ] && for _ in $(seq 50); do [ "$(grep -c "^HUD: " "$tmp/out")" -ge 2 ] && break; sleep 0.1; done
 echo 'Quit();' >&3
 wait "$game" || true
+[ "$HUD" = hud ] && grep "^HUD: " "$tmp/out" | tail -1
 line=$(grep "Frames per second" "$tmp/out" | tail -1)
 echo "$line"
 echo "$line" | awk -v ticks=$((t1 - t0)) -v hz="$(getconf CLK_TCK)" \

@@ -3,22 +3,33 @@
 // with the map's picture takes a click and moves the camera; a click on a
 // tank shows its selection mark, its slot in the selection panel with its
 // health and, after the hover delay, the tooltip of the mouse's action; a
-// selected headquarters shows its build icons with their costs, a click on
-// an icon queues a tank that appears and a right click takes one off the
-// queue; the resources shown change; and an own unit attacked (by another,
-// the player's forced attack) raises the event message once within the
-// reminder time, with a ring on the radar and the announcer's tone.
-// Without Xvfb, xdotool or ImageMagick's import the tests are skipped.
+// selected factory shows its build icons with their costs, a click on an
+// icon queues a tank that appears and a right click takes one off the
+// queue; the resources shown change; an own unit attacked (by another, the
+// player's forced attack) raises the event message once within the reminder
+// time, with a ring on the radar and the announcer's call, and once it
+// smokes, a paused game stands still on the screen; a constructor the
+// headquarters made puts up a power plant where the mouse places its
+// footprint (red over the headquarters, where a click builds nothing); the
+// selection's slots cut long names to their boxes; and damaged or missing
+// cursor frames, build icons and radar picture are named on the console while
+// the game goes on. The
+// click points are the units' places, read from the game, projected through
+// the test camera. Without Xvfb, xdotool or ImageMagick's import the tests
+// are skipped.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "core/VFSTable.h"
 #include "tests/support/GameRun.h"
 #include "tests/support/Installation.h"
 #include "tests/support/Process.h"
@@ -94,8 +105,10 @@ struct SGameWindow {
     // The demo skirmish on Skerry in a window, the local player's units read
     // once it runs; with a wave file, its sound is mixed into that file
     // (OpenAL Soft's wave writer).
-    bool Start(std::string* why, const std::string& wave = "") {
+    bool Start(std::string* why, const std::string& wave = "",
+               const std::function<bool()>& damage = nullptr) {
         if (!Test_CopyInstallation(dir)) return *why = "the game program is not built", false;
+        if (damage && !damage()) return *why = "the installation was not damaged", false;
         if (!Test_WriteSkirmishStart(dir)) return *why = "no start-up script", false;
         if (!x.Start()) return *why = "no X server", false;
         std::vector<std::pair<std::string, std::string>> env;
@@ -139,6 +152,11 @@ struct SGameWindow {
                 (then.empty() ? "" : " " + then));
     }
     STestShot Shot() { return x.Screenshot(window); }
+    // The game quits as it should.
+    void Quit() {
+        game.Write("Quit();\n");
+        EXPECT_EQ(game.Wait(30), 0) << game.Output();
+    }
     // Shots until the test passes or about 15 seconds went by.
     template <class Test>
     STestShot WaitForShot(Test test) {
@@ -159,17 +177,25 @@ constexpr int kSlot2[4] = {110, 388, 210, 424};
 constexpr int kIcons[4] = {388, 388, 588, 424};
 constexpr int kCosts[4] = {372, 424, 600, 440};
 constexpr int kResources[4] = {560, 444, 632, 462};
-// The first build icon (the factory's light tank, the lowest of its build
-// list's priorities).
-constexpr int kTankIcon[2] = {406, 406};
+// The first build icon: the factory's light tank (the lowest of its build
+// list's priorities), the headquarters' constructor, the constructor's power
+// plant.
+constexpr int kFirstIcon[2] = {406, 406};
 
 }  // namespace
 
-TEST(HudWindow, RadarSelectionTooltipsAndBuildIconsReadFromTheScreen) {
-    if (!Test_OnPath("Xvfb") || !Test_OnPath("xdotool") || !Test_OnPath("import"))
-        GTEST_SKIP() << "needs Xvfb, xdotool and ImageMagick";
+// Each test plays its own game in its window; without the tools it is skipped.
+class HudWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!Test_OnPath("Xvfb") || !Test_OnPath("xdotool") || !Test_OnPath("import"))
+            GTEST_SKIP() << "needs Xvfb, xdotool and ImageMagick";
+    }
     SGameWindow g;
     std::string why;
+};
+
+TEST_F(HudWindow, RadarSelectionTooltipsAndBuildIconsReadFromTheScreen) {
     ASSERT_TRUE(g.Start(&why)) << why;
     CTestProcess& game = g.game;
 
@@ -268,7 +294,7 @@ TEST(HudWindow, RadarSelectionTooltipsAndBuildIconsReadFromTheScreen) {
     EXPECT_GT(Count(panel, kIcons[0], kIcons[1], kIcons[2], kIcons[3], Near(111, 134, 168)), 200);
     // Three clicks queue three tanks, two right clicks take two off again:
     // one tank comes, the resources shown fall.
-    g.Mouse(kTankIcon[0], kTankIcon[1], "click --repeat 3 --delay 60 1 click --repeat 2 --delay 60 3");
+    g.Mouse(kFirstIcon[0], kFirstIcon[1], "click --repeat 3 --delay 60 1 click --repeat 2 --delay 60 3");
     bool came = false;
     for (int i = 0; i < 120 && !came; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(250));
@@ -283,16 +309,25 @@ TEST(HudWindow, RadarSelectionTooltipsAndBuildIconsReadFromTheScreen) {
     // No second one follows in the time of three more.
     std::this_thread::sleep_for(std::chrono::seconds(4));
     EXPECT_EQ(Test_ReadUnits(game).size(), units.size() + 1);
+    // Every unit selected (more than the six slots): each slot shows a name,
+    // cut where its box leaves no room ("Granite_Headquarters" is longer).
+    auto name = Near(208, 216, 232);
+    auto named = [&](const STestShot& s, int i) {
+        return Count(s, kSlot1[0] + 104 * i + 36, kSlot1[1], kSlot1[0] + 104 * i + 84, kSlot1[1] + 20, name);
+    };
+    const STestShot all = g.WaitForShot([&](const STestShot& s) { return named(s, 5) > 10; });
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_GT(named(all, i), 10) << "slot " << i;
+        EXPECT_EQ(
+            Count(all, kSlot1[0] + 104 * i + 86, kSlot1[1], kSlot1[0] + 104 * i + 104, kSlot1[1] + 20, name),
+            0)
+            << "slot " << i;
+    }
 
-    game.Write("Quit();\n");
-    EXPECT_EQ(game.Wait(30), 0) << game.Output();
+    g.Quit();
 }
 
-TEST(HudWindow, AnOwnUnitAttackedRaisesTheEventMessageOnceWithARadarRing) {
-    if (!Test_OnPath("Xvfb") || !Test_OnPath("xdotool") || !Test_OnPath("import"))
-        GTEST_SKIP() << "needs Xvfb, xdotool and ImageMagick";
-    SGameWindow g;
-    std::string why;
+TEST_F(HudWindow, AnOwnUnitAttackedRaisesTheEventMessageOnceWithARadarRing) {
     const std::string wave = g.dir.File("mix.wav");
     ASSERT_TRUE(g.Start(&why, wave)) << why;
     CTestProcess& game = g.game;
@@ -347,6 +382,180 @@ TEST(HudWindow, AnOwnUnitAttackedRaisesTheEventMessageOnceWithARadarRing) {
         second = second || clear(494.0, at);
     EXPECT_TRUE(second) << "no 494 Hz after the 587 Hz";
 
-    game.Write("Quit();\n");
-    EXPECT_EQ(game.Wait(30), 0) << game.Output();
+    // Below half its power the tank under fire trails smoke. Paused, the
+    // game stands still on the screen however many frames are drawn: the
+    // smoke's particles and the units stop with the game's time (they move
+    // while it runs).
+    SUnitSeen hit;
+    for (int i = 0; i < 120 && !(hit.power > 0.0f && hit.power < 100.0f); ++i) {
+        const std::vector<SUnitSeen> now = Test_ReadUnits(game);
+        const SUnitSeen* seen = Test_NearestUnit(now, "Granite_LightTank", a.x, a.z);
+        ASSERT_TRUE(seen);
+        hit = *seen;
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+    ASSERT_LT(hit.power, 100.0f);
+    Test_RunAndDraw(game, "UnselectAll();");
+    const std::vector<int> ph = g.LookAt(hit.x, hit.z, {{hit.x, hit.z}})[0];
+    g.Mouse(150, 470);
+    auto moved = [&](const STestShot& s1, const STestShot& s2) {
+        return Changed(s1, s2, ph[0] - 120, ph[1] - 120, ph[0] + 120, std::min(ph[1] + 120, 380));
+    };
+    auto twoShots = [&] {
+        std::vector<STestShot> shots{g.Shot()};
+        for (int i = 0; i < 4; ++i) Test_RunAndDraw(game, "");
+        shots.push_back(g.Shot());
+        return shots;
+    };
+    const std::vector<STestShot> running = twoShots();
+    Test_RunAndDraw(game, "srv_Pause(1);");
+    game.Write("srv_Pause;\n");
+    ASSERT_TRUE(game.WaitForLine("srv_Pause = true", 10.0)) << game.Output();
+    Test_RunAndDraw(game, "");
+    const std::vector<STestShot> paused = twoShots();
+    EXPECT_GT(moved(running[0], running[1]), 50);
+    EXPECT_EQ(moved(paused[0], paused[1]), 0);
+
+    g.Quit();
+}
+
+TEST_F(HudWindow, APlayerPutsUpABuildingWithTheMouse) {
+    ASSERT_TRUE(g.Start(&why)) << why;
+    CTestProcess& game = g.game;
+
+    // The headquarters makes a constructor (its first icon).
+    const SUnitSeen hq = g.Unit("Granite_Headquarters");
+    g.Mouse(g.LookAt(hq.x, hq.z, {{hq.x, hq.z}})[0], "click 1");
+    std::vector<SUnitSeen> selected = SelectedOneAt(game, hq.x, hq.z);
+    ASSERT_EQ(selected.size(), 1u);
+    g.Mouse(kFirstIcon[0], kFirstIcon[1], "click 1");
+    // It is made beside the headquarters.
+    const SUnitSeen* made = nullptr;
+    std::vector<SUnitSeen> units;
+    for (int i = 0; i < 40 && !made; ++i) {
+        units = Test_ReadUnits(game);
+        made = Test_NearestUnit(units, "Granite_Constructor", hq.x, hq.z);
+    }
+    ASSERT_TRUE(made) << game.Output();
+    const SUnitSeen c = *made;
+
+    // Selected, the constructor shows what it puts up; a click on an icon
+    // takes the building to the mouse, its footprint on the ground.
+    const float fx = c.x, fz = c.z;
+    // Until it is whole it cannot be picked: clicked again (beyond the
+    // double-click time) until the click selects it.
+    std::vector<int> pc = g.LookAt(fx, fz, {{c.x, c.z}})[0];
+    selected.clear();
+    for (int i = 0; i < 90 && !(selected.size() == 1 && selected[0].name == "Granite_Constructor"); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        g.Mouse(pc, "click 1");
+        Test_RunAndDraw(game, "");
+        selected = Test_SelectedUnits(game);
+    }
+    ASSERT_EQ(selected.size(), 1u);
+    ASSERT_EQ(selected[0].name, "Granite_Constructor");
+    EXPECT_TRUE(game.WaitForOutput("Granite_Constructor : Unit ready", 5.0)) << game.Output();
+    g.Mouse(kFirstIcon[0], kFirstIcon[1], "click 1");
+    // A free place: ground in view 7 from every unit.
+    float sx = 0.0f, sz = 0.0f;
+    std::vector<int> ps;
+    for (float dx : {0.0f, -4.0f, 4.0f, -7.0f, 7.0f})
+        for (float dz : {6.0f, -6.0f, 3.0f, -3.0f}) {
+            bool clear = ps.empty();
+            for (const SUnitSeen& u : units) clear = clear && std::hypot(u.x - fx - dx, u.z - fz - dz) > 7.0f;
+            const std::vector<int> p = Test_GroundPixel(fx, fz, fx + dx, fz + dz);
+            if (clear && p[0] > 60 && p[0] < 480 && p[1] > 60 && p[1] < 330) {
+                sx = fx + dx, sz = fz + dz;
+                ps = p;
+            }
+        }
+    ASSERT_FALSE(ps.empty()) << "no free ground in view";
+    auto lines = [](int r, int gr, int b) {
+        return [=](const STestShot& s) { return Count(s, 0, 0, 500, 380, Near(r, gr, b)); };
+    };
+    const STestShot without = g.Shot();
+    g.Mouse(ps);
+    const STestShot footprint = g.WaitForShot(
+        [&](const STestShot& s) { return lines(255, 255, 255)(s) > lines(255, 255, 255)(without) + 40; });
+    EXPECT_GT(lines(255, 255, 255)(footprint), lines(255, 255, 255)(without) + 40);
+    // Over the headquarters it shows red, and a click there builds nothing.
+    const std::vector<int> ph = Test_GroundPixel(fx, fz, hq.x, hq.z);
+    if (ph[0] > 20 && ph[0] < 480 && ph[1] > 20 && ph[1] < 370) {
+        g.Mouse(ph);
+        const STestShot blocked = g.WaitForShot(
+            [&](const STestShot& s) { return lines(255, 0, 0)(s) > lines(255, 0, 0)(without) + 40; });
+        EXPECT_GT(lines(255, 0, 0)(blocked), lines(255, 0, 0)(without) + 40);
+        g.Mouse(ph, "click 1");
+    }
+    // A click on the free place: the constructor goes there and the
+    // building rises where the footprint stood.
+    g.Mouse(ps, "click 1");
+    std::string what;
+    bool stands = false;
+    for (int i = 0; i < 240 && !stands; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        for (const SUnitSeen& u : Test_ReadUnits(game))
+            if (u.name.find("Granite_") == 0 && u.name != "Granite_Constructor" &&
+                std::hypot(u.x - sx, u.z - sz) < 1.0f) {
+                stands = true;
+                what = u.name;
+            }
+    }
+    EXPECT_TRUE(stands) << game.Output();
+    // The constructor drives to work there.
+    const float away = std::hypot(c.x - sx, c.z - sz);
+    EXPECT_TRUE(Test_WaitForUnitAt(game, "Granite_Constructor", sx, sz, away - 1.5f, 30.0)) << game.Output();
+    EXPECT_EQ(what, "Granite_PowerPlant");
+    for (const SUnitSeen& u : Test_ReadUnits(game))
+        EXPECT_FALSE(u.name != "Granite_Headquarters" && std::hypot(u.x - hq.x, u.z - hq.z) < 1.0f) << u.name;
+
+    g.Quit();
+}
+
+TEST_F(HudWindow, DamagedOrMissingPicturesAreNamedAndTheGameGoesOn) {
+    // Junk for a cursor frame and a build icon, another of each missing, and
+    // the map's radar picture overwritten in its box.
+    auto damage = [&] {
+        const std::string gui = "Tessarak/GUI/";
+        if (!g.dir.Write(gui + "Mouse/select002.bmp", "BM not a picture") ||
+            !g.dir.Write(gui + "Icons/Granite_LightTank.bmp", std::string(5000, '\x7f')))
+            return false;
+        std::remove(g.dir.File(gui + "Mouse/move003.bmp").c_str());
+        std::remove(g.dir.File(gui + "Icons/Granite_Factory.bmp").c_str());
+        const std::string box = "Tessarak/Maps/Skerry/MapData.box";
+        uint32_t offset = 0, size = 0;
+        {
+            CVFSTable table;
+            if (!table.MountPack(g.dir.WinFile(box).c_str())) return false;
+            const SVFSEntry* radar = table.Find("radar.bik");
+            if (!radar) return false;
+            offset = radar->dataOffset, size = radar->size;
+        }
+        std::fstream f(g.dir.File(box), std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(offset);
+        const std::string junk(size, '\x5a');
+        return bool(f.write(junk.data(), std::streamsize(junk.size())));
+    };
+    ASSERT_TRUE(g.Start(&why, "", damage)) << why;
+    CTestProcess& game = g.game;
+    // Every unit selected: the slots ask for the units' pictures.
+    Test_RunAndDraw(game, "SelectAllUnits();");
+    Test_RunAndDraw(game, "");
+    for (const char* line :
+         {"Failed to load 'Mouse/select002.bmp'", "Failed to load 'Mouse/move003.bmp'",
+          "Failed to load 'Icons/Granite_LightTank.bmp'", "Failed to load 'Icons/Granite_Factory.bmp'",
+          "Error loading bitmap radar.bik", "Error creating radar. Radar disabled."})
+        EXPECT_TRUE(game.WaitForOutput(line, 10.0)) << line << "\n" << game.Output();
+    // Each told once, however many frames ask for the icon again.
+    const std::string out = game.Output();
+    const std::string icon = "Failed to load 'Icons/Granite_LightTank.bmp'";
+    EXPECT_EQ(out.find(icon), out.rfind(icon));
+    // The game goes on: its units answer, the tanks take an order and move,
+    // and it quits as it should.
+    const std::vector<SUnitSeen> before = Test_ReadUnits(game);
+    const SUnitSeen* tank = Test_NearestUnit(before, "Granite_LightTank", -24.0f, -18.0f);
+    ASSERT_TRUE(tank);
+    Test_RunAndDraw(game, "AddMoveOrder(11, -10, 0, -25, 0);");
+    EXPECT_TRUE(Test_WaitForUnitAt(game, "Granite_LightTank", -10.0f, -25.0f, 2.0f, 30.0)) << game.Output();
+    g.Quit();
 }

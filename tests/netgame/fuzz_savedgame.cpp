@@ -63,7 +63,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static SSession* s = new SSession;
     static bool seeded = [] {
         if (const char* seed = std::getenv("SAVEDGAME_FUZZ_SEED")) {
+            // The file behind a first byte that leaves it as it stands.
             std::vector<uint8_t> bytes = s->Seed();
+            bytes.insert(bytes.begin(), 0);
             std::ofstream(seed, std::ios::binary)
                 .write(reinterpret_cast<const char*>(bytes.data()),
                        static_cast<std::streamsize>(bytes.size()));

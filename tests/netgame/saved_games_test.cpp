@@ -205,6 +205,10 @@ TEST(SavedGames, DamagedFilesAreRefusedWholeWithTheirReason) {
     EXPECT_EQ(reason(recounted(section(SavedGame::kTagOrders))), "its section ORDR does not fit");
     EXPECT_EQ(reason(recounted(section(SavedGame::kTagWorld) + 4)),
               "its section WRLD does not fit the game's units");
+    // The computer players' block: of another version, or a record count
+    // beyond its bytes.
+    EXPECT_EQ(reason(recounted(section(SavedGame::kTagAI))), "its section AI   does not fit");
+    EXPECT_EQ(reason(recounted(section(SavedGame::kTagAI) + 12)), "its section AI   does not fit");
     std::vector<uint8_t> unknown = saved;
     unknown[0] = 'X';
     EXPECT_EQ(reason(unknown), "it is not a saved game");

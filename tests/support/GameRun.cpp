@@ -58,6 +58,11 @@ std::string Test_GameWindow(const CTestXServer& x) {
     return window;
 }
 
+std::string Test_MenuWindow(CTestProcess& game, const CTempDir& dir, const CTestXServer& x) {
+    if (!Test_StartGameOn(game, dir, x) || !game.WaitForOutput("Loading GUI Finished...", 60)) return "";
+    return Test_GameWindow(x);
+}
+
 namespace {
 // The units dbg_UnitOut prints after the statements of before, read between
 // two marks of their own; empty when the game gave no answer within the
@@ -84,6 +89,8 @@ std::vector<SUnitSeen> ReadUnitOut(CTestProcess& game, const std::string& before
             u.name = name;
             units.push_back(u);
         }
+        float power = 0.0f;
+        if (!units.empty() && std::sscanf(line.c_str(), "Power: %f", &power) == 1) units.back().power = power;
         previous = line;
     }
     return units;

@@ -16,6 +16,7 @@
 struct SUnitSeen {
     std::string name;
     float x = 0.0f, y = 0.0f, z = 0.0f;
+    float power = 0.0f;
 };
 
 // Starts the game of the installation in dir (with a home of its own there),
@@ -29,6 +30,9 @@ bool Test_StartGameOn(CTestProcess& game, const CTempDir& dir, const CTestXServe
 // The game's window on the X server, focused (xdotool's id); "" when none
 // came within 30 seconds.
 std::string Test_GameWindow(const CTestXServer& x);
+// The shipped start on the X server: the game's window once its interface
+// has loaded (the main menu), "" when it did not come.
+std::string Test_MenuWindow(CTestProcess& game, const CTempDir& dir, const CTestXServer& x);
 // How Test_StartGame starts it (a test changes the program to start it
 // another way, through the launcher say).
 SProcessOptions Test_GameOptions(const CTempDir& dir);

@@ -82,6 +82,11 @@ STestShot Test_ShotUntil(const CTestXServer& x, const std::string& window,
     return shot;
 }
 
+void Test_ClickAt(const CTestXServer& x, const std::string& window, int px, int py) {
+    x.Shell("xdotool mousemove --window " + window + " " + std::to_string(px) + " " + std::to_string(py) +
+            " click 1");
+}
+
 namespace {
 // The few Xlib types the close request needs, as the X protocol's client
 // library lays them out (taken through dlopen: no window-system header in

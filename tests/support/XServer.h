@@ -67,3 +67,5 @@ bool Test_OnPath(const char* tool);
 // none did within the seconds.
 STestShot Test_ShotUntil(const CTestXServer& x, const std::string& window,
                          const std::function<bool(const STestShot&)>& check, double seconds);
+// A click of the left button at the window's point, the mouse moved there.
+void Test_ClickAt(const CTestXServer& x, const std::string& window, int px, int py);

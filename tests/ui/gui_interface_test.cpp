@@ -138,6 +138,17 @@ SGUIPack MenuPack() {
     return pack;
 }
 
+// The menus and one more screen with one button of that panel id.
+SGUIPack MenuPackWith(int32_t screen, const std::string& text, const std::string& id) {
+    SGUIPack pack = MenuPack();
+    SGUIObjectRecord extra = Screen(screen);
+    SGUIObjectRecord button = Button(100, 100, text, "");
+    button.properties.push_back({"ID", id});
+    extra.children.push_back(button);
+    pack.root.children.push_back(extra);
+    return pack;
+}
+
 // Gives every text a measured box, as a font would (there is no display).
 void Measure(CGUIObject* o) {
     if (o->HasText()) {
@@ -442,17 +453,32 @@ TEST_F(GUIInterface, ScreensSwitchByIdAndTheInGameMenuKeepsTheMenuId) {
     EXPECT_STREQ(ui->m_guiBindingFile.GetText(), "Commands_GUISetting.cfg");
 }
 
+// An in-game screen without the HUD's panels: each one missing is named once
+// as the panels are found, and the screen is shown all the same.
+TEST_F(GUIInterface, AnInGameScreenWithoutTheHUDsPanelsNamesThemAndGoesOn) {
+    ASSERT_TRUE(Load(MenuPackWith(1000, "Radar", "RadarPanel")));
+    int build = 0, radarSaid = 0;
+    for (const std::string& l : Run("g_IdentifyPanels();")) {
+        build += l == "The in-game screen has no panel 'Build': the HUD goes without it";
+        radarSaid += l.find("'RadarPanel'") != std::string::npos;
+    }
+    EXPECT_EQ(build, 1);
+    EXPECT_EQ(radarSaid, 0);
+    Run("G_SetActiveGUI(1000);");
+    Frame();
+    Frame();
+    EXPECT_EQ(ui->m_activeGUI, 1000);
+    // A menu-only GUI names nothing.
+    ASSERT_TRUE(Load(MenuPack(), "menus.gui"));
+    for (const std::string& l : Run("g_IdentifyPanels();"))
+        EXPECT_EQ(l.find("has no panel"), std::string::npos) << l;
+}
+
 // The game's end: G_ScoreMenu shows screen 700; its continue button (bound
 // as "GameFinish") ends the game for this machine and, outside a campaign,
 // goes on with ExitToMenu.cfg.
 TEST_F(GUIInterface, TheGameFinishButtonLeavesTheEndScreen) {
-    SGUIPack pack = MenuPack();
-    SGUIObjectRecord end = Screen(700);
-    SGUIObjectRecord finish = Button(100, 100, "Continue", "");
-    finish.properties.push_back({"ID", "GameFinish"});
-    end.children.push_back(finish);
-    pack.root.children.push_back(end);
-    ASSERT_TRUE(Load(pack));
+    ASSERT_TRUE(Load(MenuPackWith(700, "Continue", "GameFinish")));
     Run("g_IdentifyPanels(); G_ScoreMenu(true);");
     Measure(ui->m_GUIRoot);
     Frame();

@@ -7,52 +7,29 @@
 // skipped.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdio>
-#include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "tests/support/GameRun.h"
-#include "tests/support/Installation.h"
 #include "tests/support/Process.h"
-#include "tests/support/TempDir.h"
-#include "tests/support/XServer.h"
+#include "tests/support/WindowTest.h"
 
 namespace {
 
 // The saved games' list: the row of a saved game in its dark green.
-bool SavedGameRow(const STestShot& s) {
-    int n = 0;
-    for (int y = 168; y < 190; ++y)
-        for (int x = 122; x < 300; ++x) {
-            const unsigned char* p = s.At(x, y);
-            n += p[1] > 100 && p[0] < 60 && p[2] < 60 ? 1 : 0;
-        }
-    return n > 40;
+bool DarkGreen(const unsigned char* p) {
+    return p[1] > 100 && p[0] < 60 && p[2] < 60;
 }
-
-STestShot Until(const CTestXServer& x, const std::string& window,
-                const std::function<bool(const STestShot&)>& check) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    STestShot shot;
-    do {
-        shot = x.Screenshot(window);
-        if (shot.Valid() && shot.width == 640 && check(shot)) return shot;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    } while (std::chrono::steady_clock::now() < end);
-    return shot;
+bool SavedGameRow(const STestShot& s) {
+    return s.Valid() && s.width == 640 && Test_CountPixels(s, 122, 168, 300, 190, DarkGreen) > 40;
 }
 
 }  // namespace
 
-TEST(LoadWindow, ASavedGameIsContinuedFromTheMainMenusLoadScreen) {
-    if (!Test_OnPath("Xvfb") || !Test_OnPath("xdotool") || !Test_OnPath("import"))
-        GTEST_SKIP() << "needs Xvfb, xdotool and ImageMagick";
-    CTempDir dir;
-    if (!Test_CopyInstallation(dir)) FAIL() << "the game program is not built";
+using LoadWindow = CWindowTest;
 
+TEST_F(LoadWindow, ASavedGameIsContinuedFromTheMainMenusLoadScreen) {
     // A skirmish whose tank drives off, saved.
     ASSERT_TRUE(Test_WriteSkirmishStart(dir));
     {
@@ -65,20 +42,13 @@ TEST(LoadWindow, ASavedGameIsContinuedFromTheMainMenusLoadScreen) {
 
     // The shipped start: the main menu, in a window.
     ASSERT_EQ(std::remove(dir.File("Tessarak/Scripts/Autoexec.cfg").c_str()), 0);
-    CTestXServer x;
-    ASSERT_TRUE(x.Start());
     CTestProcess game;
-    ASSERT_TRUE(Test_StartGameOn(game, dir, x));
-    ASSERT_TRUE(game.WaitForOutput("Loading GUI Finished...", 60)) << game.Output();
-    const std::string window = Test_GameWindow(x);
-    ASSERT_FALSE(window.empty());
-    auto click = [&](int px, int py) {
-        x.Shell("xdotool mousemove --window " + window + " " + std::to_string(px) + " " + std::to_string(py) +
-                " click 1");
-    };
+    const std::string window = Test_MenuWindow(game, dir, x);
+    ASSERT_FALSE(window.empty()) << game.Output();
+    auto click = [&](int px, int py) { Test_ClickAt(x, window, px, py); };
     // "Load game", then the saved game's row.
     click(290, 369);
-    ASSERT_TRUE(SavedGameRow(Until(x, window, SavedGameRow))) << game.Output();
+    ASSERT_TRUE(SavedGameRow(Test_ShotUntil(x, window, SavedGameRow, 20.0))) << game.Output();
     click(150, 177);
     const std::vector<SUnitSeen> units = Test_UnitsOnceRunning(game, 30.0);
     ASSERT_GE(units.size(), 4u) << game.Output();

@@ -24,15 +24,6 @@
 
 namespace {
 
-typedef bool (*SPixelTest)(const unsigned char* p);
-
-int Count(const STestShot& s, int x0, int y0, int x1, int y1, SPixelTest test) {
-    int n = 0;
-    for (int y = y0; y < y1; ++y)
-        for (int x = x0; x < x1; ++x) n += test(s.At(x, y)) ? 1 : 0;
-    return n;
-}
-
 // The players' colours as the games are told them.
 bool Red(const unsigned char* p) {
     return p[0] > 200 && p[1] < 60 && p[2] < 60;
@@ -78,7 +69,7 @@ private:
 
 // The lobby's player list (its colour column) holds both players' colours.
 bool BothPlayersListed(const STestShot& s) {
-    return Count(s, 24, 62, 60, 112, Red) > 60 && Count(s, 24, 62, 60, 112, Blue) > 60;
+    return Test_CountPixels(s, 24, 62, 60, 112, Red) > 60 && Test_CountPixels(s, 24, 62, 60, 112, Blue) > 60;
 }
 // The map picture of the lobby.
 int PictureDiffers(const STestShot& a, const STestShot& b) {
@@ -88,7 +79,7 @@ int PictureDiffers(const STestShot& a, const STestShot& b) {
     return differ;
 }
 bool MapShown(const STestShot& s) {
-    return Count(s, 282, 242, 402, 362, Grass) > 120 * 120 / 2;
+    return Test_CountPixels(s, 282, 242, 402, 362, Grass) > 120 * 120 / 2;
 }
 
 uint16_t FreePort() {
@@ -233,8 +224,9 @@ TEST(LobbyWindow, TwoGamesMeetChatPickAMapPlayAndSeeTheirStatistics) {
     host.Write("G_ScoreMenu(true);\n");
     client.Write("G_ScoreMenu(true);\n");
     auto endScreen = [](const STestShot& s) {
-        return Count(s, 20, 64, 620, 250, Red) > 30 && Count(s, 20, 64, 620, 250, Blue) > 30 &&
-               Count(s, 0, 0, 640, 480, Grass) < 640 * 480 / 20;  // no battlefield
+        return Test_CountPixels(s, 20, 64, 620, 250, Red) > 30 &&
+               Test_CountPixels(s, 20, 64, 620, 250, Blue) > 30 &&
+               Test_CountPixels(s, 0, 0, 640, 480, Grass) < 640 * 480 / 20;  // no battlefield
     };
     const STestShot hostEnd = hostRoad.Until(endScreen, 30);
     const STestShot clientEnd = clientRoad.Until(endScreen, 30);

@@ -25,15 +25,6 @@
 
 namespace {
 
-typedef bool (*SPixelTest)(const unsigned char* p);
-
-int Count(const STestShot& s, int x0, int y0, int x1, int y1, SPixelTest test) {
-    int n = 0;
-    for (int y = y0; y < y1; ++y)
-        for (int x = x0; x < x1; ++x) n += test(s.At(x, y)) ? 1 : 0;
-    return n;
-}
-
 bool Gold(const unsigned char* p) {  // the title
     return p[0] > 180 && p[1] > 140 && p[2] < 150 && p[0] > p[2] + 60;
 }
@@ -80,20 +71,23 @@ private:
 
 // The main menu: its title and the texts of its four buttons.
 bool MainMenu(const STestShot& s) {
-    return Count(s, 240, 50, 400, 90, Gold) > 150 && Count(s, 250, 180, 440, 340, Light) > 300;
+    return Test_CountPixels(s, 240, 50, 400, 90, Gold) > 150 &&
+           Test_CountPixels(s, 250, 180, 440, 340, Light) > 300;
 }
 // The skirmish set-up: the map's picture (grass) beside the list.
 bool Lobby(const STestShot& s) {
-    return Count(s, 282, 242, 402, 362, Grass) > 120 * 120 / 2 && Count(s, 240, 50, 400, 90, Gold) < 20;
+    return Test_CountPixels(s, 282, 242, 402, 362, Grass) > 120 * 120 / 2 &&
+           Test_CountPixels(s, 240, 50, 400, 90, Gold) < 20;
 }
 // The running game: the battlefield and the bar of the in-game screen.
 bool InGame(const STestShot& s) {
-    return Count(s, 0, 0, 640, 430, Grass) > 640 * 430 / 3 &&
-           Count(s, 120, 445, 520, 475, HudBlue) > 400 * 20;
+    return Test_CountPixels(s, 0, 0, 640, 430, Grass) > 640 * 430 / 3 &&
+           Test_CountPixels(s, 120, 445, 520, 475, HudBlue) > 400 * 20;
 }
 // The running game's menu over it: no battlefield, the menu's texts.
 bool GameMenu(const STestShot& s) {
-    return Count(s, 0, 0, 640, 430, Grass) < 100 && Count(s, 260, 170, 460, 300, Light) > 200;
+    return Test_CountPixels(s, 0, 0, 640, 430, Grass) < 100 &&
+           Test_CountPixels(s, 260, 170, 460, 300, Light) > 200;
 }
 
 }  // namespace
@@ -126,10 +120,11 @@ TEST(MenuWindow, FromTheMainMenuToASkirmishAndBackWithTheMouseAndEscape) {
     // shows none of it.
     STestShot menu = road.Until(MainMenu);
     ASSERT_TRUE(MainMenu(menu)) << game.Output();
-    EXPECT_LT(Count(menu, 250, 180, 440, 200, Yellow), 10);
+    EXPECT_LT(Test_CountPixels(menu, 250, 180, 440, 200, Yellow), 10);
     game.Write("Console_Show();\n");
-    STestShot console = road.Until([](const STestShot& s) { return Count(s, 240, 50, 400, 90, Gold) < 20; });
-    EXPECT_LT(Count(console, 240, 50, 400, 90, Gold), 20);
+    STestShot console =
+        road.Until([](const STestShot& s) { return Test_CountPixels(s, 240, 50, 400, 90, Gold) < 20; });
+    EXPECT_LT(Test_CountPixels(console, 240, 50, 400, 90, Gold), 20);
     int differ = 0;
     for (int y = 0; y < 480; ++y)
         for (int px = 0; px < 640; ++px)
@@ -141,8 +136,8 @@ TEST(MenuWindow, FromTheMainMenuToASkirmishAndBackWithTheMouseAndEscape) {
     // The mouse over "Skirmish" lights it.
     road.MoveTo(290, 189);
     STestShot hover =
-        road.Until([](const STestShot& s) { return Count(s, 230, 180, 440, 200, Yellow) > 30; });
-    EXPECT_GT(Count(hover, 230, 180, 440, 200, Yellow), 30);
+        road.Until([](const STestShot& s) { return Test_CountPixels(s, 230, 180, 440, 200, Yellow) > 30; });
+    EXPECT_GT(Test_CountPixels(hover, 230, 180, 440, 200, Yellow), 30);
 
     // A click on it: the skirmish set-up, Skerry chosen.
     road.ClickAt(290, 189);
