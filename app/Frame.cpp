@@ -228,7 +228,9 @@ int CGame::RenderFrame() {
         }
         m_world->Scene().StepView(dt);
         m_world->Explosions().UpdateCursorLight(dt);
-        m_world->Explosions().Update(dt, camera.GroundX(), camera.GroundZ());
+        // Debris, sparks and wrecks age on the drawn game time: they stand
+        // with a paused game and follow its speed.
+        m_world->Explosions().Update(m_drawnGameStep, camera.GroundX(), camera.GroundZ());
     }
     m_drawMutex.Wait();
     if (m_gameView && !hidden) {

@@ -19,8 +19,9 @@ void* g_sinkUser = nullptr;
 void CopyText(char* dst, const char* src) {
     // At most 256 characters, always terminated.
     if (!src) src = "";
-    strncpy(dst, src, 255);
-    dst[255] = 0;
+    const size_t n = strnlen(src, 255);
+    memcpy(dst, src, n);
+    dst[n] = 0;
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ void CSentChecks::Note(uint16_t frame, uint8_t kind, int32_t id, uint32_t value)
 }
 
 bool CSentChecks::Agrees(const SSyncReport& report) const {
-    uint8_t kind = report.kind == kReportNoObject ? kReportObjectCrc : report.kind;
+    uint8_t kind = report.kind == kReportNoObject ? uint8_t(kReportObjectCrc) : uint8_t(report.kind);
     // The newest check of that frame and object first: a frame number comes
     // round again only after some thousand frames.
     for (auto it = m_checks.rbegin(); it != m_checks.rend(); ++it) {
