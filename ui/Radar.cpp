@@ -446,24 +446,31 @@ void CRadar::DrawContent(CE3DSurface* canvas) {
         if (fullScreen && o.Is(SObjectView::kSelected))
             canvas->DrawRect(px - d - 1, py - d - 1, px + d + 2, py + d + 2, 255, 255, 255);
     }
-    // 13. The range circles of the selected radar units.
-    for (const SObjectView& o : hud.m_objects) {
-        if (!o.Is(SObjectView::kSelected) || !o.Is(SObjectView::kRadar) || !o.Is(SObjectView::kComplete) ||
-            !o.Is(SObjectView::kLocal))
-            continue;
+    // 13. The range circles of the selected radar units (green, red for a
+    // jammer of radar), then of the selected warp units (blue): each reaches
+    // its range times its owner's power ratio, drawn above half power.
+    auto rangeCircle = [&](const SObjectView& o, float range, uint8_t r, uint8_t g, uint8_t b) {
         SPlayerView owner;
         const float power = world->Query().Player(o.playerId, &owner) ? owner.energyRatio : 1.0f;
-        if (!(power > 0.5f)) continue;
-        const float range = o.radarRange * power;
+        if (!(power > 0.5f)) return;
         int32_t px, py, qx, qy;
         WorldToRadar(o.x, o.z, &px, &py);
-        WorldToRadar(o.x, o.z + range, &qx, &qy);
+        WorldToRadar(o.x, o.z + range * power, &qx, &qy);
         const int32_t radius = Round(std::hypot(float(qx - px), float(qy - py)) + 0.5f);
-        if (o.Is(SObjectView::kAntiRadar))
-            canvas->DrawCircle(px, py, radius, 200, 0, 0);
-        else
-            canvas->DrawCircle(px, py, radius, 0, 200, 0);
-    }
+        canvas->DrawCircle(px, py, radius, r, g, b);
+    };
+    auto shown = [](const SObjectView& o) {
+        return o.Is(SObjectView::kSelected) && o.Is(SObjectView::kComplete) && o.Is(SObjectView::kLocal);
+    };
+    for (const SObjectView& o : hud.m_objects)
+        if (shown(o) && o.Is(SObjectView::kRadar)) {
+            if (o.Is(SObjectView::kAntiRadar))
+                rangeCircle(o, o.radarRange, 200, 0, 0);
+            else
+                rangeCircle(o, o.radarRange, 0, 200, 0);
+        }
+    for (const SObjectView& o : hud.m_objects)
+        if (shown(o) && o.warpRange > 0.0f) rangeCircle(o, o.warpRange, 0, 0, 200);
     // 14. The camera's view on the ground.
     if (CE3DViewport* view = m_ui.Viewport()) {
         const float corners[4][2] = {{0.0f, 0.0f},

@@ -120,6 +120,7 @@ struct SObjectView {
     float barTimer = 0.0f;  // its status bar fades in while selected (0 to 1)
     float reload = -1.0f;   // its weapon's reload, 0 to 1 (-1: no reload bar)
     float radarRange = 0.0f;
+    float warpRange = 0.0f;  // a warp unit's reach (gate, jammer, nuke) at full power
     bool Is(uint32_t f) const { return (flags & f) != 0; }
 };
 

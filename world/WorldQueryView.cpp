@@ -135,6 +135,7 @@ void Describe(const CWorld& world, const CTessarakObject* o, SObjectView& v) {
         if (t->m_hasRadar) v.flags |= SObjectView::kRadar;
         if (t->m_antiRadar) v.flags |= SObjectView::kAntiRadar;
         v.radarRange = t->m_radarRange;
+        v.warpRange = t->m_warpMaxRange;
         if (t->m_reloadBar)
             if (const CUnitWeapon* w = FirstWeapon(u)) {
                 const CUnitWeaponTemplate* wt = w->WeaponTemplate();

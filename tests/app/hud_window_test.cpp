@@ -324,6 +324,30 @@ TEST_F(HudWindow, RadarSelectionTooltipsAndBuildIconsReadFromTheScreen) {
             << "slot " << i;
     }
 
+    // A warp gate of the player's shows its reach on the radar, in blue,
+    // while it is selected.
+    const SUnitSeen hq = g.Unit("Granite_Headquarters");
+    Test_RunAndDraw(game, "UnselectAll();");
+    const STestShot unringed = g.Shot();
+    auto warpBlue = Near(0, 0, 200);
+    const int blueBefore = Count(unringed, kRadar[0], kRadar[1], kRadar[2], kRadar[3], warpBlue);
+    game.Write("AI_Create(\"Granite_WarpGate\", " + std::to_string(hq.x + 14.0f) + ", " +
+               std::to_string(hq.z) + ", 1, 0);\n");
+    bool gate = false;
+    for (int i = 0; i < 40 && !gate; ++i)
+        gate = Test_NearestUnit(Test_ReadUnits(game), "Granite_WarpGate", hq.x, hq.z) != nullptr;
+    ASSERT_TRUE(gate) << game.Output();
+    Test_RunAndDraw(game, "SelectAllUnits();");
+    const STestShot ringed = g.WaitForShot([&](const STestShot& s) {
+        return Count(s, kRadar[0], kRadar[1], kRadar[2], kRadar[3], warpBlue) > blueBefore + 40;
+    });
+    EXPECT_GT(Count(ringed, kRadar[0], kRadar[1], kRadar[2], kRadar[3], warpBlue), blueBefore + 40);
+    Test_RunAndDraw(game, "UnselectAll();");
+    const STestShot plain = g.WaitForShot([&](const STestShot& s) {
+        return Count(s, kRadar[0], kRadar[1], kRadar[2], kRadar[3], warpBlue) <= blueBefore + 5;
+    });
+    EXPECT_LE(Count(plain, kRadar[0], kRadar[1], kRadar[2], kRadar[3], warpBlue), blueBefore + 5);
+
     g.Quit();
 }
 
