@@ -23,6 +23,7 @@
 #include "tests/support/Process.h"
 #include "tests/support/SoundCapture.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/WindowTest.h"
 #include "tests/support/XServer.h"
 
 namespace {
@@ -107,13 +108,10 @@ enum {
 
 }  // namespace
 
-TEST(OptionsWindow, OptionsChangedWithTheMouseAreKeptForTheNextStart) {
-    if (!Test_OnPath("Xvfb") || !Test_OnPath("xdotool") || !Test_OnPath("import"))
-        GTEST_SKIP() << "needs Xvfb, xdotool and ImageMagick";
-    CTempDir dir;
-    if (!Test_CopyInstallation(dir)) FAIL() << "the game program is not built";
-    CTestXServer x;
-    ASSERT_TRUE(x.Start());
+// Each test plays its own game in its own window (skipped without the tools).
+class OptionsWindow : public CWindowTest {};
+
+TEST_F(OptionsWindow, OptionsChangedWithTheMouseAreKeptForTheNextStart) {
     STestShot graphicsLeft, soundLeft;
     {
         CTestProcess game;
@@ -184,13 +182,7 @@ TEST(OptionsWindow, OptionsChangedWithTheMouseAreKeptForTheNextStart) {
 // The interface's volume turned down with the mouse: the press tone of the
 // list's own "< >" (1320 Hz) is heard far quieter in the mix that OpenAL
 // Soft's wave-file writer keeps.
-TEST(OptionsWindow, TheInterfaceVolumeTurnedDownIsHeard) {
-    if (!Test_OnPath("Xvfb") || !Test_OnPath("xdotool") || !Test_OnPath("import"))
-        GTEST_SKIP() << "needs Xvfb, xdotool and ImageMagick";
-    CTempDir dir;
-    if (!Test_CopyInstallation(dir)) FAIL() << "the game program is not built";
-    CTestXServer x;
-    ASSERT_TRUE(x.Start());
+TEST_F(OptionsWindow, TheInterfaceVolumeTurnedDownIsHeard) {
     const std::string wave = dir.File("mix.wav");
     ASSERT_TRUE(dir.Write("alsoft.conf", "[wave]\nfile = " + wave + "\n"));
     CTestProcess game;
