@@ -60,7 +60,7 @@ void CGameClock::Start() {
     m_offset = 0;
 }
 
-void CGameClock::AdvanceGameTime(const float* /*step*/, bool tick, bool takeMutex) {
+void CGameClock::AdvanceGameTime(const float* /*step*/, bool tick, bool takeMutex, bool lockstepTick) {
     CGame* game = g_pGame;
     int32_t captureMode = game ? game->CaptureMode() : 0;
 
@@ -70,6 +70,16 @@ void CGameClock::AdvanceGameTime(const float* /*step*/, bool tick, bool takeMute
     m_lastCounter = counter;
 
     if (m_frozen) {
+        if (tick && lockstepTick) {
+            // The lockstep moves on under a stood clock: a whole tick of
+            // game time, and no backlog builds behind it.
+            bool locked = takeMutex && game;
+            if (locked) game->GameTimeMutex().Wait();
+            m_gameTime += m_tickPeriod;
+            m_gameSeconds = (float)((double)m_gameTime * (1.0 / 1193182.0));
+            m_gameMilliseconds = (float)((double)m_gameTime * (1000.0 / 1193182.0));
+            if (locked) game->GameTimeMutex().Release();
+        }
         m_realTime = m_gameTime;
         m_tickStep = 0.0f;
     } else {

@@ -41,7 +41,11 @@ public:
     void Start();
     // step must be null (every caller passes null); tick consumes one tick;
     // takeMutex waits on the game's game-time mutex around the tick.
-    void AdvanceGameTime(const float* step, bool tick, bool takeMutex);
+    // lockstepTick marks the logic tick's own step: the world steps one
+    // frame of the lockstep whether or not this machine's clock stands, so
+    // game time must step with it (a machine paused here while its peers
+    // play on would otherwise run its world on a time the others left).
+    void AdvanceGameTime(const float* step, bool tick, bool takeMutex, bool lockstepTick = false);
     void UpdateFrameTime(int unused);
 
     void BeginGameSection() { m_game.Begin(Now()); }

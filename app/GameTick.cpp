@@ -106,7 +106,7 @@ int CGame::LogicTick() {
 
     if (net->IsHosting() && m_gameLoading) ServerStartStep();
     clock->BeginGameSection();
-    clock->AdvanceGameTime(nullptr, true, true);
+    clock->AdvanceGameTime(nullptr, true, true, true);
     // The frame's messages: the session's own run now, the world's orders
     // are gathered for the world's turn.
     CTurnOrders orders;

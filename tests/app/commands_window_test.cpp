@@ -39,17 +39,25 @@ double Mean(const STestShot& s, int channel, int x0 = 0, int x1 = -1) {
     return sum / (double(x1 - x0) * s.height);
 }
 
-// The share of pixels that differ by more than 24 in some channel.
+// The radar and the energy gauge at the top right: the radar's shutter and
+// the gauge follow the player's energy, which the harvester changes while the
+// game stands, so comparing views leaves that corner out.
+constexpr int kRadarLeft = 496, kRadarBottom = 136;
+
+// The share of pixels that differ by more than 24 in some channel, the
+// radar's corner left out.
 double Changed(const STestShot& a, const STestShot& b) {
     int n = 0;
     for (int y = 0; y < a.height; ++y)
-        for (int x = 0; x < a.width; ++x)
+        for (int x = 0; x < a.width; ++x) {
+            if (x >= kRadarLeft && y < kRadarBottom) continue;
             for (int c = 0; c < 3; ++c)
                 if (std::abs(int(a.At(x, y)[c]) - int(b.At(x, y)[c])) > 24) {
                     ++n;
                     break;
                 }
-    return double(n) / (double(a.width) * a.height);
+        }
+    return double(n) / (double(a.width) * a.height - double(a.width - kRadarLeft) * kRadarBottom);
 }
 
 // The game time dbg_FrameStats reports; -1 without an answer.
@@ -105,7 +113,8 @@ TEST(CommandsWindow, BoxSelectionCameraLightAndARecording) {
     // ---- The camera: to the headquarters, then turned and zoomed. The game
     // stands still meanwhile, so only the view changes the pictures (the
     // harvester works beside the headquarters).
-    Test_RunAndDraw(game, "srv_Pause(1);");
+    // Tool tips off: one could come and go under the resting mouse.
+    Test_RunAndDraw(game, "Interfaceopt_ToolTips(0); srv_Pause(1);");
     game.Write("srv_Pause;\n");
     ASSERT_TRUE(game.WaitForLine("srv_Pause = true", 10.0)) << game.Output();
     Test_LookAt(game, 30.0f, 30.0f);

@@ -64,6 +64,23 @@ TEST_F(GameClockTest, TicksAdvanceGameTimeByThePeriod) {
     EXPECT_NEAR(clock.m_gameSeconds, (double)clock.m_gameTime / 1193182.0, 1e-4);
 }
 
+TEST_F(GameClockTest, ALockstepTickOnAStoodClockStepsAWholeTick) {
+    Start(1193182.0);
+    clock.m_speedFactor = 1.0f;
+    clock.m_frozen = 1;
+    uint64_t before = clock.m_gameTime;
+    counter.now += 5000000;
+    // The interface's own ticks and frames leave a stood clock where it is.
+    clock.AdvanceGameTime(nullptr, true, true);
+    clock.AdvanceGameTime(nullptr, false, true);
+    EXPECT_EQ(clock.m_gameTime, before);
+    // The lockstep's tick steps game time by one period; no backlog.
+    clock.AdvanceGameTime(nullptr, true, true, true);
+    EXPECT_EQ(clock.m_gameTime - before, 79545u);
+    EXPECT_EQ(clock.m_realTime, clock.m_gameTime);
+    EXPECT_NEAR(clock.m_gameSeconds, (double)clock.m_gameTime / 1193182.0, 1e-4);
+}
+
 TEST_F(GameClockTest, CaptureModeAdvancesAFixedStep) {
     Start(1193182.0);
     game.SetCaptureMode(2);
