@@ -61,5 +61,5 @@ for round in $(seq "$ROUNDS"); do
 done
 sort -g "$tmp/rounds" | awk -v f=$FLOOR '{ r[NR] = $1 } END {
   printf "times real time: min %.1f  median %.1f  max %.1f (floor %d: median %s)\n", r[1], r[int((NR + 1) / 2)], r[NR], f,
-    r[int((NR + 1) / 2)] >= f ? "met" : "not met" }'
+    (r[int((NR + 1) / 2)] >= f) ? "met" : "not met" }'
 echo "load: $(uptime)"
