@@ -176,7 +176,7 @@ bool NextFreeScreenshot(const CStrBuf& folder, CStrBuf& path) {
 // (red, green, blue), rows from the top; false when it could not be read.
 bool CGame::ReadScreen(std::vector<uint8_t>& rgb, int* width, int* height) {
     CE3DSurface* surface = Game_BackSurface(this);
-    if (!surface || !surface->Lock()) return false;
+    if (!surface || !surface->LockToRead()) return false;
     const int w = surface->m_width, h = surface->m_height;
     const bool ok = w > 0 && h > 0 && surface->Bits() && surface->m_bytesPerPixel >= 2;
     if (ok) {

@@ -95,11 +95,35 @@ bool CVFSFile::OpenMemory(const void* data, uint32_t size) {
     return true;
 }
 
+bool CVFSFile::ReadWhole(uint32_t cap) {
+    if (m_inMemory) return true;
+    if (m_write || !IsOpen()) return false;
+    const uint32_t size = GetSize(), pos = Tell();
+    if (size > cap || pos > size) return false;
+    // Not cleared first: the read fills every byte.
+    std::unique_ptr<uint8_t[]> bytes(new uint8_t[size ? size : 1]);
+    if (size && ReadAt(0, bytes.get(), size) != size) {
+        Seek(pos);
+        return false;
+    }
+    SVFSEntry* entry = m_entry;
+    Close();
+    m_owned = std::move(bytes);
+    m_inMemory = 1;
+    m_memData = m_owned.get();
+    m_memSize = size;
+    m_memPos = pos;
+    m_entry = entry;  // still named by GetEntry; no longer held open
+    return true;
+}
+
 bool CVFSFile::Close() {
     if (m_inMemory) {
         m_inMemory = 0;
         m_memData = nullptr;
         m_memSize = m_memPos = 0;
+        m_owned.reset();
+        m_entry = nullptr;
         return true;
     }
     bool ok = true;

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "core/StrBuf.h"
@@ -38,6 +39,11 @@ public:
     // file itself once it read it whole, one system call instead of one a
     // field.
     bool OpenMemory(const void* data, uint32_t size);
+    // Reads a file opened for reading whole, in one read, when it is no
+    // larger than cap bytes, and serves every later read, move and size from
+    // that copy (the file or pack member is let go at once); the position
+    // stays where it was. True when the file is now read from memory.
+    bool ReadWhole(uint32_t cap);
     bool IsOpen() const { return m_inMemory || m_inPack || m_handle != -1; }
     // Closes the file. A replacing write takes the place of the old file only
     // when every write went through; false when it did not (the old file is
@@ -96,6 +102,7 @@ private:
     uint8_t m_inPack = 0;
     uint8_t m_inMemory = 0;
     const uint8_t* m_memData = nullptr;
+    std::unique_ptr<uint8_t[]> m_owned;  // the bytes of a file read whole
     uint32_t m_memSize = 0;
     uint32_t m_memPos = 0;
     int m_handle = -1;

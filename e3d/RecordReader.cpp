@@ -8,10 +8,14 @@
 #include "core/VFSFile.h"
 
 CE3DRecordReader::CE3DRecordReader(CVFSFile& file, bool readAhead) : m_file(file), m_readAhead(readAhead) {
+    // A file of records is read whole, in one go, by the first reader: a
+    // read of the file for every set and every few fields cost more than
+    // the bytes themselves.
+    if (readAhead && file.ReadWhole(kWholeFileCap)) m_readAhead = false;
     uint32_t size = file.GetSize(), pos = file.Tell();
     m_left = size > pos ? size - pos : 0;
     m_start = pos;
-    if (m_readAhead) m_buffer = new uint8_t[kAhead];
+    if (m_readAhead) m_buffer = new uint8_t[kAhead];  // a file too large to hold
 }
 
 CE3DRecordReader::~CE3DRecordReader() {

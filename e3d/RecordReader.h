@@ -12,11 +12,13 @@ class CVFSFile;
 
 class CE3DRecordReader {
 public:
-    // With readAhead the small reads of a record come from a buffer the
-    // reader fills a few kilobytes at a time (one read of the file instead of
-    // one for every field); the file is put back where the record's reading
-    // ended when the reader goes. Only for a reader that is the file's one
-    // user while it lives.
+    // With readAhead the file is read whole in one go (see
+    // CVFSFile::ReadWhole) when it is no larger than kWholeFileCap, and the
+    // record read from memory; a larger one gives the small reads of a
+    // record from a buffer the reader fills a few kilobytes at a time (one
+    // read of the file instead of one for every field), and the file is put
+    // back where the record's reading ended when the reader goes. Only for a
+    // reader that is the file's one user while it lives.
     explicit CE3DRecordReader(CVFSFile& file, bool readAhead = false);
     ~CE3DRecordReader();
     CE3DRecordReader(const CE3DRecordReader&) = delete;
@@ -44,6 +46,7 @@ private:
     bool ReadFile(uint8_t* out, uint64_t n);
 
     static constexpr uint32_t kAhead = 4096;
+    static constexpr uint32_t kWholeFileCap = 64u << 20;
     CVFSFile& m_file;
     uint64_t m_left = 0;  // bytes of the file after what the record took so far
     bool m_ok = true;

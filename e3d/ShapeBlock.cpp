@@ -91,7 +91,8 @@ std::vector<uint8_t>& CE3DShapeBlock::Scratch() {
     return m_scratch;
 }
 
-void CE3DShapeBlock::ComputeCentre() {
+void CE3DShapeBlock::ComputeCentre() const {
+    m_centreDue = false;
     // One running sum per axis in the stored order, kept in registers (a sum
     // in memory waits for its own store every step).
     double s0 = 0, s1 = 0, s2 = 0;
@@ -162,8 +163,9 @@ void CE3DShapeBlock::Serialize(std::vector<uint8_t>& o) const {
     LE_PutF32s(o, m_carriedVec[1], 3);
     LE_PutF32s(o, m_carriedPair[0], 2);
     LE_PutF32s(o, m_carriedPair[1], 2);
-    LE_PutF32s(o, m_centre, 3);
-    LE_PutF32s(o, &m_radius, 1);
+    LE_PutF32s(o, Centre(), 3);
+    const float radius = Radius();
+    LE_PutF32s(o, &radius, 1);
     LE_PutU32(o, m_vertexCount);
     LE_PutU32(o, PositionSets());
     LE_PutU32(o, ColorSets());
@@ -290,6 +292,6 @@ bool CE3DShapeBlock::Load(CVFSFile& file, int version) {
     m_perFace = K;
     m_faceCount = N;
     AllocBuffers(flags & 0x3c0);
-    ComputeCentre();
+    m_centreDue = true;
     return true;
 }

@@ -75,7 +75,18 @@ public:
     void AllocBuffers(uint32_t flags);
     // Centre: the mean of every position of every set; radius: the largest of
     // the stored radius and the distances from the centre.
-    void ComputeCentre();
+    void ComputeCentre() const;
+    // The centre and radius, worked out on first asking after a load (a load
+    // leaves them due: most blocks are drawn without anyone asking, and the
+    // walk over every position was a quarter of a load).
+    const float* Centre() const {
+        if (m_centreDue) ComputeCentre();
+        return m_centre;
+    }
+    float Radius() const {
+        if (m_centreDue) ComputeCentre();
+        return m_radius;
+    }
     // Empties every set, name, index list, buffer and byte channel.
     void Clear();
 
@@ -97,8 +108,10 @@ public:
     float m_carriedVec[2][3] = {{0, 0, 0}, {0, 0, 0}};
     float m_carriedPair[2][2] = {{1.0f, 1.0f}, {0, 0}};
     std::vector<std::vector<uint8_t>> m_byteChannels;
-    float m_centre[3] = {0, 0, 0};
-    float m_radius = 0.0f;
+    // Read through Centre() and Radius() after a load.
+    mutable float m_centre[3] = {0, 0, 0};
+    mutable float m_radius = 0.0f;
+    mutable bool m_centreDue = false;
     CE3DShapeBlock* m_prev = nullptr;
     CE3DShapeBlock* m_next = nullptr;
     // Sets: positions and normals (6 floats a vertex), colours, texture

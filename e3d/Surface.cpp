@@ -138,6 +138,12 @@ bool CE3DSurface::Lock() {
     return m_locked;
 }
 
+bool CE3DSurface::LockToRead() {
+    if (!Lock()) return false;
+    m_surface->MakeReadable();
+    return true;
+}
+
 int32_t CE3DSurface::Unlock() {
     if (!m_locked) return 0;
     if (--m_lockCount > 0) return 0;

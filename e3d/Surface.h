@@ -68,7 +68,13 @@ public:
     void SelectDrawTable();
     void ResetClip();
     void ClampClip();
+    // Lock for drawing: on a back buffer whose picture the GPU drew, the
+    // pixels may hold only what the CPU drew since (a reader gets nothing of
+    // the picture, and nothing is read back for it). LockToRead gives the
+    // whole picture, read back when needed; inside a drawing lock it makes
+    // the locked pixels whole.
     bool Lock();
+    bool LockToRead();
     int32_t Unlock();
     bool SetColorKey(uint8_t r, uint8_t g, uint8_t b);
     void SetFont(CE3DFont* font) { m_font = font; }

@@ -371,7 +371,7 @@ std::string CHud::CostReport() {
     std::snprintf(
         line, sizeof line,
         "HUD: %lld frames, %.3f ms a frame of %.3f ms (mouse %.3f, overlays %.3f, status %.3f, panels "
-        "%.3f, radar %.3f, tooltips %.3f, cursor %.3f; the back buffer's read %.3f), %.1f frames a "
+        "%.3f, radar %.3f, tooltips %.3f, cursor %.3f; the back buffer's lock %.3f), %.1f frames a "
         "second",
         static_cast<long long>(m_costFrames), total, 1000.0 * wall / frames, ms[kCostMouse],
         ms[kCostOverlays], ms[kCostStatusIcons], ms[kCostPanels], ms[kCostRadar], ms[kCostTooltips],

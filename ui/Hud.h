@@ -240,7 +240,7 @@ public:
     // and the radar, the tooltips, the cursor), read on the steady clock, and
     // the frames and time since the last read-out. View only.
     enum ECostPart {
-        kCostBackBuffer,  // the overlays' lock: the back buffer read, which waits for the 3D render
+        kCostBackBuffer,  // the overlays' lock of the back buffer (it reads nothing back: see CGLCore)
         kCostMouse,
         kCostOverlays,
         kCostStatusIcons,

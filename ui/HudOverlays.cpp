@@ -44,8 +44,9 @@ float SegmentDistanceSq(float px, float py, float ax, float ay, float bx, float 
 void CHud::DrawOverlays(CE3DSurface* canvas) {
     CWorld* world = m_ui.World();
     if (!canvas || !world) return;
-    // One lock for every part: the parts' own locks nest inside it (the
-    // first lock of the back buffer reads it back, after the 3D render).
+    // One lock for every part: the parts' own locks nest inside it. A
+    // drawing lock reads nothing of the 3D picture back: what is drawn here
+    // is laid over it when the frame is shown.
     bool locked = false;
     {
         SCost cost(*this, kCostBackBuffer);

@@ -149,8 +149,8 @@ void Shape_CopyFrom(CE3DShape& into, const CE3DShape& from) {
         b->m_faceCount = s.m_faceCount;
         b->m_perFace = s.m_perFace;
         b->AllocBuffers(s.m_flags);
-        std::memcpy(b->m_centre, s.m_centre, sizeof b->m_centre);
-        b->m_radius = s.m_radius;
+        std::memcpy(b->m_centre, s.Centre(), sizeof b->m_centre);
+        b->m_radius = s.Radius();
     }
     into.PrepareBlocks();
     into.ComputeBounds();

@@ -10,8 +10,12 @@
 //  - BM_MonitorCostPerTick: the AI monitor's cost per tick (its rows,
 //    drawn and shown in its window under xvfb-run).
 //  - BM_FourComputerPlayersGame: a game of four computer players from the
-//    start, 10 minutes of game time at full speed; the counter "x_real_time"
-//    is how many times faster than real time it ran (goal: at least 100).
+//    start, 10 minutes of game time at full speed in the tests' harness
+//    (the world, the network game and the computer players, without the
+//    game program's frame, drawing or interface); the counter
+//    "harness_x_real_time" is how many times faster than real time it ran.
+//    It is the harness's ceiling, not the game's figure: the game program
+//    itself is measured by bench/app/game_speed.sh (floor: 100 times).
 // Run it with nice: the machine is shared.
 #include <benchmark/benchmark.h>
 
@@ -101,7 +105,7 @@ void BM_FourComputerPlayersGame(benchmark::State& state) {
         const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         ratio = 600.0 / wall;
     }
-    state.counters["x_real_time"] = ratio;
+    state.counters["harness_x_real_time"] = ratio;
 }
 BENCHMARK(BM_FourComputerPlayersGame)->Unit(benchmark::kMillisecond)->Iterations(3);
 

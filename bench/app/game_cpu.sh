@@ -2,15 +2,19 @@
 # CPU the game program costs while it waits and while it plays: the game in a
 # temporary installation, its process's user and system time read from
 # /proc before and after a stretch of wall time, as a share of one core.
+#   menu     the main menu as the game opens it, nobody at the keys
 #   lobby    a hosted lobby on Skerry that nobody starts (the interface frame)
 #   game     the running skirmish on Skerry with 200 light tanks on screen
-#   xvfb-run -a -s "-screen 0 1280x1024x24 +extension GLX" bench/app/game_cpu.sh [build folder] [seconds] [lobby|game|both]
+#   xvfb-run -a -s "-screen 0 1280x1024x24 +extension GLX" bench/app/game_cpu.sh [build folder] [seconds] [menu|lobby|game|all]
 # Prints one line per case: seconds of CPU per second of wall time, and the
-# threads the process ran with. Note the machine's load (uptime) beside it.
+# threads the process ran with. The floor, measured right after each case in
+# the same run: build/bench/minimal_window presenting a cleared frame 15
+# times a second and sleeping between, as the game's menus left alone do;
+# each line gives the ratio to it. The machine's load comes first.
 set -euo pipefail
 BUILD=$(cd "${1:-build}" && pwd)
 SECONDS_RUN=${2:-10}
-WHICH=${3:-both}
+WHICH=${3:-all}
 tmp=$(mktemp -d /tmp/tessarak_cpu_XXXXXX)
 game=""
 cleanup() {
@@ -64,21 +68,29 @@ measure() {
   exec 3>&-
   wait "$game" || true
   game=""
-  awk -v c=$((c1 - c0)) -v hz="$ticks" -v ns=$((t1 - t0)) -v n="$name" -v th="$threads" \
-    'BEGIN { printf "%-6s %.3f CPU seconds per second (%d threads)\n", n, (c / hz) / (ns / 1e9), th }'
+  local floor
+  floor=$(cd "$tmp" && "$BUILD/bench/minimal_window" idle "$SECONDS_RUN" | awk '/^cpu/ { print $2 }')
+  awk -v c=$((c1 - c0)) -v hz="$ticks" -v ns=$((t1 - t0)) -v n="$name" -v th="$threads" -v f="${floor:-0}" \
+    'BEGIN { g = (c / hz) / (ns / 1e9); printf "%-6s %.3f CPU seconds per second (%d threads); floor %.3f", n, g, th, f
+             if (f > 0) printf ", %.2f times the floor", g / f
+             printf "\n" }'
   # The threads that cost more than 1% of a core, by name.
   awk -v hz="$ticks" -v s=$(((t1 - t0) / 1000000)) 'NR == FNR { a[$1] = $2; next }
       { d = ($2 - a[$1]) / hz / (s / 1000); if (d >= 0.01) by[$3] += d }
       END { for (n in by) printf "         %-16s %.3f\n", n, by[n] }' "$tmp/threads0" "$tmp/threads1" | sort -k2 -rn
 }
 
-if [ "$WHICH" = lobby ] || [ "$WHICH" = both ]; then
+echo "load: $(uptime)"
+if [ "$WHICH" = menu ] || [ "$WHICH" = all ]; then
+  measure menu "${MENU_PREFIX:-}"'echo("measure from here");' ""
+fi
+if [ "$WHICH" = lobby ] || [ "$WHICH" = all ]; then
   measure lobby "${LOBBY_PREFIX:-}"'GameMode(GM_Multi);
 StartServer(0);
 Map("Skerry");
 echo("measure from here");' ""
 fi
-if [ "$WHICH" = game ] || [ "$WHICH" = both ]; then
+if [ "$WHICH" = game ] || [ "$WHICH" = all ]; then
   units=""
   for side in 0 1; do
     for i in $(seq 0 99); do
@@ -95,3 +107,4 @@ Map("Skerry");
 StartGame();
 echo("measure from here");' "$units"
 fi
+echo "load: $(uptime)"

@@ -4,7 +4,8 @@
 //   through the file layer): into a new block each time, as a shape's load
 //   does, and again into the same block; against reading the same file
 //   through the file layer into a buffer, and against memcpy of its bytes, in
-//   the same run;
+//   the same run; and paired with fread of the whole file, taking turns
+//   (ShapeBlockLoadVsFread, the figure that counts);
 // - a 256 x 256 texture's staging surface filled from its cache file, against
 //   decoding its stored picture (JPEG and BMP) and converting it (the goal:
 //   the cache at least 5 times faster), and the whole load with surfaces and
@@ -15,11 +16,14 @@
 #include <turbojpeg.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "bench/support/MinMax.h"
 #include "core/ImageBMP.h"
 #include "core/PackedDIB.h"
 #include "core/VFSFile.h"
@@ -126,6 +130,43 @@ void ShapeBlockFileRead(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * int64_t(buffer.size()));
 }
 BENCHMARK(ShapeBlockFileRead);
+
+// The load into a new block against fopen, fread of the whole file and
+// fclose, taking turns in each iteration (both see the same load), on the
+// thread's processor time (user and system); the counter "vs_fread" is
+// fread's time over the load's (1: as fast as fread). bench/run.sh's
+// repetitions give its min, median and max.
+void ShapeBlockLoadVsFread(benchmark::State& state) {
+    Sys_TuneAllocator();
+    const std::string& path = BlockFile();
+    CVFSTable table;
+    std::vector<uint8_t> buffer(BlockRecord().size() + 1);
+    using Clock = SThreadClock;
+    Clock::duration ours{}, theirs{};
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        {
+            CVFSFile file(path.c_str(), CVFSFile::kModeRead, &table);
+            CE3DShapeBlock b(nullptr);
+            if (!b.Load(file, 29)) state.SkipWithError("refused");
+            benchmark::DoNotOptimize(b.m_vertexCount);
+        }
+        const auto t1 = Clock::now();
+        FILE* f = std::fopen(path.c_str(), "rb");
+        if (!f || std::fread(buffer.data(), 1, buffer.size(), f) != buffer.size() - 1)
+            state.SkipWithError("fread short");
+        if (f) std::fclose(f);
+        benchmark::ClobberMemory();
+        const auto t2 = Clock::now();
+        ours += t1 - t0;
+        theirs += t2 - t1;
+    }
+    const double bytes = double(state.iterations()) * double(BlockRecord().size());
+    state.counters["load_GBps"] = bytes / std::chrono::duration<double>(ours).count() / 1e9;
+    state.counters["fread_GBps"] = bytes / std::chrono::duration<double>(theirs).count() / 1e9;
+    state.counters["vs_fread"] = double(theirs.count()) / double(std::max<Clock::rep>(1, ours.count()));
+}
+BENCHMARK(ShapeBlockLoadVsFread)->Apply(WithMinMax);
 
 void ShapeBlockMemcpy(benchmark::State& state) {
     const std::vector<uint8_t>& bytes = BlockRecord();

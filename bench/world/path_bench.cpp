@@ -3,18 +3,31 @@
 // (std::priority_queue with stale entries skipped), g, parent and closed
 // arrays made valid for one search by a stamp (a cell's g counts only when its
 // stamp is the search's, so nothing is cleared between searches), the same
-// lattice, steps, costs, heuristic and arrival disc. Both walk the way back from the arrival node. The grids
-// are those of the path finder's tests; "ring" is a goal walled in, which ours answers without searching the
-// map.
+// lattice, steps, costs and arrival disc, and the plain heuristic (the
+// diagonal distance to the goal less the disc's reach). Both walk the way back
+// from the arrival node.
+//
+// BM_PathOurs and BM_PathTextbook: the five layouts of the path finder's
+// tests, one search each ("ring" is a goal walled in, which ours answers
+// without searching the map). BM_PathRandom: 40 random queries on each of
+// five large maps (open ground, 400 and 800 rectangles, scattered blocks, a
+// maze), ours and the textbook taking turns query by query in the same
+// iteration; before timing, every query's way must cost the same in both.
+// "vs_textbook" is the textbook's processor time over ours (the thread's
+// own; above 1, ours is faster); bench/run.sh's repetitions give its min,
+// median and max.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <queue>
+#include <random>
 #include <vector>
 
+#include "bench/support/MinMax.h"
 #include "tests/support/PathGrids.h"
 #include "tests/world/GridTestUnit.h"
 #include "world/PathFinder.h"
@@ -57,8 +70,8 @@ public:
           m_seen(size_t(grid.CellCount()), 0),
           m_closed(size_t(grid.CellCount()), 0) {}
 
-    // Nodes on the way found, or 0 when there is none.
-    int Search(int sx, int sy, int gx, int gy) {
+    // Nodes on the way found, or 0 when there is none; cost: the way's cost.
+    int Search(int sx, int sy, int gx, int gy, int32_t* cost = nullptr) {
         const int w = m_grid.Width();
         const int lo = kClearance + 4, hx = w - kClearance - 5, hy = m_grid.Height() - kClearance - 5;
         sx = std::clamp(sx, lo, hx), sy = std::clamp(sy, lo, hy);
@@ -93,6 +106,7 @@ public:
             if ((x - gx) * (x - gx) + (y - gy) * (y - gy) < 36) {
                 int n = 0;
                 for (int c = cell; c >= 0; c = m_parent[size_t(c)]) ++n;
+                if (cost) *cost = m_g[size_t(cell)];
                 return n;
             }
             for (auto& s : steps) {
@@ -128,6 +142,83 @@ int OursSearch(CPathFinder& finder, const SPathCase& c) {
     int n = 0;
     for (const SPathNode* p = finder.ResultNode(); p; p = p->parent) ++n;
     return n;
+}
+
+// The large random maps and their queries.
+struct SRandomCase {
+    const char* name;
+    CPathGrid grid;
+    std::vector<SPathCase> queries;
+};
+
+SRandomCase& RandomCase(int index) {
+    static std::vector<std::unique_ptr<SRandomCase>> cases;
+    if (cases.empty()) {
+        const char* names[] = {"open ground", "400 rectangles", "800 rectangles", "scattered blocks", "maze"};
+        for (int i = 0; i < 5; ++i) {
+            auto c = std::make_unique<SRandomCase>();
+            c->name = names[i];
+            c->grid.Init(-128, 128, 128, -128);
+            std::mt19937 rng(1000u + unsigned(i));
+            if (i == 1) PathGrids::Rectangles(c->grid, rng, 400);
+            if (i == 2) PathGrids::Rectangles(c->grid, rng, 800);
+            if (i == 3) PathGrids::Scatter(c->grid, rng);
+            if (i == 4) PathGrids::Maze(c->grid, 11);
+            c->queries = PathGrids::RandomQueries(c->grid, kClearance, 40, 77u + unsigned(i));
+            cases.push_back(std::move(c));
+        }
+    }
+    return *cases[size_t(index)];
+}
+
+// Ours: the way's cost, or -1 when there is none.
+int32_t OursCost(CPathFinder& finder, const SPathCase& c) {
+    finder.SetIdle();
+    if (finder.Search(c.startX, c.startY, c.goalX, c.goalY, 100000000) != CPathFinder::kArrived) return -1;
+    return finder.ResultNode()->g;
+}
+
+int32_t TextbookCost(CTextbookAStar& textbook, const SPathCase& c) {
+    int32_t cost = -1;
+    return textbook.Search(c.startX, c.startY, c.goalX, c.goalY, &cost) ? cost : -1;
+}
+
+void BM_PathRandom(benchmark::State& state) {
+    SRandomCase& c = RandomCase(int(state.range(0)));
+    CPathFinder finder;
+    finder.Prepare(&c.grid);
+    finder.SetClearance(kClearance);
+    CTextbookAStar textbook(c.grid);
+    int reachable = 0;
+    for (const SPathCase& q : c.queries) {
+        const int32_t ours = OursCost(finder, q), theirs = TextbookCost(textbook, q);
+        if (ours != theirs) {
+            state.SkipWithError("a random query's way costs differ between ours and the textbook");
+            return;
+        }
+        reachable += ours >= 0;
+    }
+    using Clock = SThreadClock;
+    Clock::duration oursTime{}, theirsTime{};
+    int64_t sum = 0;
+    for (auto _ : state) {
+        for (const SPathCase& q : c.queries) {
+            const auto t0 = Clock::now();
+            sum += OursCost(finder, q);
+            const auto t1 = Clock::now();
+            sum += TextbookCost(textbook, q);
+            oursTime += t1 - t0;
+            theirsTime += Clock::now() - t1;
+        }
+    }
+    benchmark::DoNotOptimize(sum);
+    const double queries = double(state.iterations()) * double(c.queries.size());
+    state.counters["ours_us"] = std::chrono::duration<double, std::micro>(oursTime).count() / queries;
+    state.counters["textbook_us"] = std::chrono::duration<double, std::micro>(theirsTime).count() / queries;
+    state.counters["vs_textbook"] =
+        double(theirsTime.count()) / double(std::max<Clock::rep>(1, oursTime.count()));
+    state.counters["reachable"] = reachable;
+    state.SetLabel(c.name);
 }
 
 void BM_PathOurs(benchmark::State& state) {
@@ -184,3 +275,4 @@ void BM_UnreachableGoalRequest(benchmark::State& state) {
 BENCHMARK(BM_UnreachableGoalRequest)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PathOurs)->DenseRange(0, 4)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PathTextbook)->DenseRange(0, 4)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PathRandom)->DenseRange(0, 4)->Unit(benchmark::kMillisecond)->Apply(WithMinMax);

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -70,6 +71,8 @@ struct SGLProgram {
 
 // Writes, compiles and links the program of a description; 0 on failure.
 bool GL_BuildProgram(const SGLShaderDesc& desc, SGLProgram* out);
+// Compiles and links a program of two shaders' sources; 0 on failure.
+GLuint GL_LinkProgram(const std::string& vertex, const std::string& fragment);
 
 struct SGLTexture {
     GLuint id = 0;
@@ -124,7 +127,19 @@ public:
     // drew since the last upload would be covered at once, so it is not sent.
     void DiscardCpuCopy() { m_cpuNewer = false; }
 
-    void PullPixels(CSoftSurface& surface) override;
+    // The CPU's drawing over a picture that the GPU drew (the interface over
+    // the 3D scene) does not read that picture back. A drawing lock of a
+    // 32-bit back buffer whose picture is on the GPU fills the CPU copy with
+    // kOverlayClear and makes it an overlay: the upload then lays it over the
+    // framebuffer, leaving the pixels that still hold kOverlayClear alone.
+    // Only a reader (a screenshot, a capture, a blit from the back buffer)
+    // reads the framebuffer back, after the overlay is laid. The value's top
+    // byte, which X8R8G8B8 leaves unused and our drawing writes as 0, keeps
+    // it apart from any colour drawn.
+    static constexpr uint32_t kOverlayClear = 0x5A0A0B0Cu;
+    bool OverlayMode() const { return m_overlay; }
+
+    void PullPixels(CSoftSurface& surface, bool read) override;
     void PixelsChanged(CSoftSurface& surface) override;
 
     // Shows the back buffer's (sx, sy, w, h) at the window's client (0, 0).
@@ -184,6 +199,13 @@ private:
     bool m_depthAttached = false;
     bool m_gpuNewer = false;
     bool m_cpuNewer = false;
+    // The CPU copy is an overlay (see kOverlayClear); stale once the GPU drew
+    // after it was laid, so the next drawing lock clears it again.
+    bool m_overlay = false, m_overlayStale = false, m_overlayBroken = false;
+    GLuint m_overlayTexture = 0, m_overlayProgram = 0, m_overlayVao = 0;
+    int m_overlayW = 0, m_overlayH = 0;
+    bool OverlayReady();  // its program made (once)
+    void LayOverlay();
     bool m_capture = false;
     std::vector<uint32_t> m_captured;
     int m_capturedW = 0, m_capturedH = 0;

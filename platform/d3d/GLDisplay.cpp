@@ -90,6 +90,7 @@ void* CGLCore::Current() {
 bool CGLCore::SetBackBuffer(CSoftSurface* surface) {
     m_back = surface;
     m_gpuNewer = m_cpuNewer = false;
+    m_overlay = m_overlayStale = false;
     if (!surface || !m_context) return surface == nullptr;
     surface->SetShare(this);
     if (!Current()) return false;
@@ -124,9 +125,82 @@ bool CGLCore::SetBackBuffer(CSoftSurface* surface) {
     return ok;
 }
 
+bool CGLCore::OverlayReady() {
+    if (!m_overlayProgram && !m_overlayBroken) {
+        // One triangle over the whole framebuffer; each fragment takes the
+        // overlay's pixel at its own place (rows run the same way in both).
+        static const char* kVertex =
+            "#version 330 core\n"
+            "void main() {\n"
+            "  vec2 p = vec2(float((gl_VertexID & 1) * 4 - 1), float((gl_VertexID & 2) * 2 - 1));\n"
+            "  gl_Position = vec4(p, 0.0, 1.0);\n"
+            "}\n";
+        static const char* kFragment =
+            "#version 330 core\n"
+            "uniform sampler2D uOverlay;\n"
+            "uniform vec4 uClear;\n"
+            "out vec4 fragColor;\n"
+            "void main() {\n"
+            "  vec4 c = texelFetch(uOverlay, ivec2(gl_FragCoord.xy), 0);\n"
+            "  if (all(lessThan(abs(c - uClear), vec4(0.5 / 255.0)))) discard;\n"
+            "  fragColor = vec4(c.rgb, 1.0);\n"
+            "}\n";
+        m_overlayProgram = GL_LinkProgram(kVertex, kFragment);
+        // Without it every drawing lock reads the picture back, as a reader's does.
+        m_overlayBroken = m_overlayProgram == 0;
+        if (m_overlayBroken) return false;
+        glGenVertexArrays(1, &m_overlayVao);
+        glGenTextures(1, &m_overlayTexture);
+    }
+    return m_overlayProgram != 0;
+}
+
+void CGLCore::LayOverlay() {
+    const int w = m_back->Width(), h = m_back->Height();
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, m_overlayTexture);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, m_back->Pitch() / 4);
+    if (w != m_overlayW || h != m_overlayH) {
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_BGRA, GL_UNSIGNED_BYTE, m_back->Pixels());
+        m_overlayW = w;
+        m_overlayH = h;
+    } else {
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, w, h, GL_BGRA, GL_UNSIGNED_BYTE, m_back->Pixels());
+    }
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    glBindFramebuffer(GL_FRAMEBUFFER, m_fbo);
+    glUseProgram(m_overlayProgram);
+    glUniform1i(glGetUniformLocation(m_overlayProgram, "uOverlay"), 0);
+    const uint32_t k = kOverlayClear;
+    glUniform4f(glGetUniformLocation(m_overlayProgram, "uClear"), float((k >> 16) & 0xff) / 255.0f,
+                float((k >> 8) & 0xff) / 255.0f, float(k & 0xff) / 255.0f, float(k >> 24) / 255.0f);
+    glViewport(0, 0, w, h);
+    glDisable(GL_SCISSOR_TEST);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_BLEND);
+    glDisable(GL_CULL_FACE);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glBindVertexArray(m_overlayVao);
+    glDrawArrays(GL_TRIANGLES, 0, 3);
+    glBindVertexArray(m_vao);
+    // The device sets its own states again before it draws.
+    m_fixedStateOwner = nullptr;
+}
+
 void CGLCore::UploadBack() {
     if (!m_back || !m_fbo) return;
     ++m_uploads;
+    if (m_overlay) {
+        // The CPU's drawing over the GPU's picture: the picture stays newer.
+        LayOverlay();
+        m_cpuNewer = false;
+        return;
+    }
     const SSurfacePixelFormat& f = m_back->Format();
     glBindTexture(GL_TEXTURE_2D, m_color);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
@@ -147,12 +221,28 @@ bool CGLCore::BeginGPUWork() {
     if (!m_context || !m_fbo || !m_back) return false;
     if (!Current()) return false;
     if (m_cpuNewer) UploadBack();
+    // What the GPU draws now may lie under the overlay's pixels: they must
+    // not be laid again.
+    if (m_overlay) m_overlayStale = true;
     glBindFramebuffer(GL_FRAMEBUFFER, m_fbo);
     return true;
 }
 
-void CGLCore::PullPixels(CSoftSurface& surface) {
+void CGLCore::PullPixels(CSoftSurface& surface, bool read) {
     if (&surface != m_back || !m_gpuNewer || !m_fbo || !Current()) return;
+    if (!read && surface.Format().bitCount == 32 && OverlayReady()) {
+        if (!m_overlay || m_overlayStale) {
+            std::fill_n(reinterpret_cast<uint32_t*>(surface.Pixels()),
+                        size_t(surface.Pitch() / 4) * size_t(surface.Height()), kOverlayClear);
+            m_overlay = true;
+            m_overlayStale = false;
+        }
+        return;
+    }
+    // A reader: what the CPU drew is laid first, then the whole picture
+    // comes back.
+    if (m_overlay && m_cpuNewer) UploadBack();
+    m_overlay = m_overlayStale = false;
     ++m_readBacks;
     glBindFramebuffer(GL_READ_FRAMEBUFFER, m_fbo);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
@@ -182,7 +272,8 @@ void CGLCore::PullPixels(CSoftSurface& surface) {
 void CGLCore::PixelsChanged(CSoftSurface& surface) {
     if (&surface == m_back) {
         m_cpuNewer = true;
-        m_gpuNewer = false;
+        // An overlay holds only what the CPU drew: the rest is the GPU's.
+        if (!m_overlay) m_gpuNewer = false;
         return;
     }
     CSoftSurface* top = &surface;

@@ -364,13 +364,13 @@ GLuint Compile(GLenum type, const std::string& src) {
 
 }  // namespace
 
-bool GL_BuildProgram(const SGLShaderDesc& desc, SGLProgram* out) {
-    GLuint vs = Compile(GL_VERTEX_SHADER, VertexShader(desc));
-    GLuint fs = Compile(GL_FRAGMENT_SHADER, FragmentShader(desc));
+GLuint GL_LinkProgram(const std::string& vertex, const std::string& fragment) {
+    GLuint vs = Compile(GL_VERTEX_SHADER, vertex);
+    GLuint fs = Compile(GL_FRAGMENT_SHADER, fragment);
     if (!vs || !fs) {
         if (vs) glDeleteShader(vs);
         if (fs) glDeleteShader(fs);
-        return false;
+        return 0;
     }
     GLuint p = glCreateProgram();
     glAttachShader(p, vs);
@@ -385,8 +385,14 @@ bool GL_BuildProgram(const SGLShaderDesc& desc, SGLProgram* out) {
         glGetProgramInfoLog(p, sizeof log, nullptr, log);
         fprintf(stderr, "Tessarak: shader link failed: %s\n", log);
         glDeleteProgram(p);
-        return false;
+        return 0;
     }
+    return p;
+}
+
+bool GL_BuildProgram(const SGLShaderDesc& desc, SGLProgram* out) {
+    const GLuint p = GL_LinkProgram(VertexShader(desc), FragmentShader(desc));
+    if (!p) return false;
     out->program = p;
     auto loc = [&](const char* n) { return glGetUniformLocation(p, n); };
     out->uWorldView = loc("uWorldView");

@@ -93,11 +93,11 @@ int32_t CSoftSurface::GetSurfaceDesc(SDDSurfaceDesc* desc) const {
     return kDD_OK;
 }
 
-int32_t CSoftSurface::Lock(SDDSurfaceDesc* desc) {
+int32_t CSoftSurface::Lock(SDDSurfaceDesc* desc, bool read) {
     if (!desc) return kDDErrInvalidParams;
     if (m_lost) return kDDErrSurfaceLost;
     if (m_locked) return kDDErrSurfaceBusy;
-    Pull();
+    Pull(read);
     GetSurfaceDesc(desc);
     desc->surface = m_pixels.data();
     m_locked = true;
@@ -205,8 +205,8 @@ int32_t CSoftSurface::BltFast(int x, int y, CSoftSurface* src, const SSurfaceRec
     bool keyed = (flags & kBltFastSrcColorKey) != 0;
     if (keyed && !src->m_hasKey) return kDDErrNoColorKey;
 
-    src->Pull();
-    if (src != this) Pull();
+    src->Pull(true);
+    if (src != this) Pull(false);
     const int rowBytes = w * m_bpp;
     const uint8_t* s = src->m_pixels.data() + size_t(r.top) * src->m_pitch + size_t(r.left) * m_bpp;
     uint8_t* dp = m_pixels.data() + size_t(y) * m_pitch + size_t(x) * m_bpp;
@@ -261,8 +261,8 @@ int32_t CSoftSurface::Blt(const SSurfaceRect* dstRect, CSoftSurface* src, const 
     const int y0 = std::max(dr.top, 0), y1 = std::min(dr.bottom, m_height);
     if (x0 >= x1 || y0 >= y1) return kDD_OK;  // wholly outside: nothing to draw
 
-    src->Pull();
-    if (src != this) Pull();
+    src->Pull(true);
+    if (src != this) Pull(false);
     // Nearest sample at the centre of each destination pixel, in 16.16.
     const int64_t dw = dr.right - dr.left, dh = dr.bottom - dr.top;
     const int64_t sw = sr.right - sr.left, sh = sr.bottom - sr.top;
@@ -298,7 +298,7 @@ int32_t CSoftSurface::ColorFill(const SSurfaceRect* dstRect, uint32_t value) {
     if (!RectInside(r, m_width, m_height)) return kDDErrInvalidRect;
     // A partial fill keeps the pixels around it, so they must be current; a
     // whole fill replaces everything.
-    if (dstRect) Pull();
+    if (dstRect) Pull(false);
     const int w = r.right - r.left;
     for (int y = r.top; y < r.bottom; ++y) {
         uint8_t* row = m_pixels.data() + size_t(y) * m_pitch + size_t(r.left) * m_bpp;

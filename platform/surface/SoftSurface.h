@@ -137,8 +137,11 @@ class CSoftSurface;
 class ISurfaceShare {
 public:
     virtual ~ISurfaceShare() = default;
-    // The CPU is about to read or write the pixels: make them current.
-    virtual void PullPixels(CSoftSurface& surface) = 0;
+    // The CPU is about to use the pixels: make them current. A share may
+    // answer a pull for drawing (read false) with a copy that holds only what
+    // the CPU draws from now on, when it can lay that over its own picture
+    // later; a pull for reading always brings the whole picture.
+    virtual void PullPixels(CSoftSurface& surface, bool read) = 0;
     // The CPU changed the pixels: its copy is now the one to show.
     virtual void PixelsChanged(CSoftSurface& surface) = 0;
 };
@@ -158,7 +161,13 @@ public:
     const uint8_t* Pixels() const { return m_pixels.data(); }
 
     int32_t GetSurfaceDesc(SDDSurfaceDesc* desc) const;
-    int32_t Lock(SDDSurfaceDesc* desc);  // whole surface
+    // The whole surface, for drawing: the pixels it shows may be only those
+    // drawn since (see ISurfaceShare). LockToRead gives the whole picture.
+    int32_t Lock(SDDSurfaceDesc* desc) { return Lock(desc, false); }
+    int32_t LockToRead(SDDSurfaceDesc* desc) { return Lock(desc, true); }
+    // Makes a locked surface's pixels the whole picture (for a reader inside
+    // a drawing lock).
+    void MakeReadable() { Pull(true); }
     int32_t Unlock();
     bool IsLocked() const { return m_locked; }
 
@@ -197,8 +206,9 @@ public:
 
 private:
     CSoftSurface() = default;
-    void Pull() {
-        if (m_share) m_share->PullPixels(*this);
+    int32_t Lock(SDDSurfaceDesc* desc, bool read);
+    void Pull(bool read) {
+        if (m_share) m_share->PullPixels(*this, read);
     }
     void Changed() {
         if (m_share) m_share->PixelsChanged(*this);

@@ -42,7 +42,7 @@ protected:
         DDraw_SetFactory(nullptr);
     }
     uint32_t Pixel(int x, int y) {
-        canvas->Lock();
+        canvas->LockToRead();
         uint32_t p;
         std::memcpy(&p, canvas->Bits() + y * canvas->Pitch() + x * 4, 4);
         canvas->Unlock();

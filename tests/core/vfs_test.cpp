@@ -351,6 +351,44 @@ TEST(VFSFile, SharedHandleServesInterleavedReaders) {
     EXPECT_FALSE(b.Seek(26));
 }
 
+// A file read whole answers as the file did, from the place it had reached,
+// for a shared pack member, a member on a handle of its own and a loose file;
+// the member is let go at once (the next opener shares the pack's handle),
+// and a file over the cap stays as it was.
+TEST(VFSFile, AFileReadWholeReadsOnFromMemory) {
+    CTempDir dir;
+    CPackWriter w;
+    w.Add("a", "0123456789abcdefghij");
+    w.Add("b", "bbbbbbbbbb");
+    ASSERT_TRUE(w.WriteTo(dir.File("p.box")));
+    ASSERT_TRUE(dir.Write("loose.bin", "0123456789abcdefghij"));
+    CVFSTable table;
+    ASSERT_TRUE(table.MountPack(dir.WinFile("p.box").c_str()));
+    CVFSFile shared("a", 0, &table), own("a", 0, &table);
+    CVFSFile loose(dir.WinFile("loose.bin").c_str(), 0, &table);
+    ASSERT_TRUE(shared.IsInPack() && !own.IsInPack() && loose.IsOpen());
+    for (CVFSFile* f : {&shared, &own, &loose}) {
+        char c[8] = {};
+        ASSERT_EQ(f->Read(c, 4), 4u);
+        EXPECT_FALSE(f->ReadWhole(19));  // over the cap: unchanged
+        EXPECT_EQ(f->Tell(), 4u);
+        ASSERT_TRUE(f->ReadWhole(20));
+        EXPECT_FALSE(f->IsInPack());
+        EXPECT_EQ(f->Tell(), 4u);
+        EXPECT_EQ(f->GetSize(), 20u);
+        ASSERT_EQ(f->Read(c, 6), 6u);
+        EXPECT_EQ(std::string(c, 6), "456789");
+        EXPECT_EQ(f->ReadAt(16, c, 8), 4u);
+        EXPECT_EQ(std::string(c, 4), "ghij");
+        EXPECT_TRUE(f->AtEnd());
+        EXPECT_FALSE(f->Seek(21));
+    }
+    CVFSFile next("a", 0, &table);
+    EXPECT_TRUE(next.IsInPack());
+    EXPECT_TRUE(shared.Close());
+    EXPECT_FALSE(shared.IsOpen());
+}
+
 TEST(VFSFile, StringsAreBounded) {
     CTempDir dir;
     CVFSTable table;

@@ -828,24 +828,49 @@ TEST_F(DeviceImage, PresentShowsTheFrameAndWhatSoftwareDrewOnIt) {
     EXPECT_RGB_NEAR(Pixel(40, 40), 255, 0, 0, 0);
 }
 
-TEST_F(DeviceImage, OneReadBackAndOneUploadPerFrame) {
+TEST_F(DeviceImage, NoReadBackAndOneUploadPerFrameUnlessAReaderAsks) {
     int reads0 = 0, ups0 = 0, reads = 0, ups = 0;
     for (int frame = 0; frame < 3; ++frame) {
         DDraw_GLTransferCounts(&reads0, &ups0);
         ASSERT_EQ(d->Clear(0, nullptr, D3DCLEAR_TARGET, 0x102030, 1.0f, 0), D3D_OK);
         DrawQuadRHW(0, 0, 16, 16, 0.5f, 0xffffffff);
         ASSERT_EQ(d->EndScene(), D3D_OK);
-        // The interface locks the back buffer several times a frame.
+        // The interface locks the back buffer several times a frame, and
+        // draws over the 3D picture without reading it.
         for (int i = 0; i < 3; ++i) {
             ASSERT_TRUE(screen->m_backBuffer->Lock());
+            EXPECT_TRUE(
+                screen->m_backBuffer->DrawFilledRect(20 + frame, 20 + i, 24 + frame, 21 + i, 0, 255, 0));
             screen->m_backBuffer->Unlock();
         }
         screen->Present();
         DDraw_GLTransferCounts(&reads, &ups);
-        EXPECT_EQ(reads - reads0, 1);
+        EXPECT_EQ(reads - reads0, 0);
         EXPECT_EQ(ups - ups0, 1);
+        // A reader gets the whole picture: the 3D under and beside what the
+        // CPU drew, for one read-back.
+        EXPECT_RGB_NEAR(Pixel(20 + frame, 21), 0, 255, 0, 0);
+        EXPECT_RGB_NEAR(Pixel(8, 8), 255, 255, 255, 0);
+        EXPECT_RGB_NEAR(Pixel(40, 40), 0x10, 0x20, 0x30, 0);
+        DDraw_GLTransferCounts(&reads, &ups);
+        EXPECT_EQ(reads - reads0, 1);
         ASSERT_EQ(d->BeginScene(), D3D_OK);
     }
+    // 3D drawn after the CPU's drawing covers it, and the CPU's drawing
+    // after that does not bring the covered pixels back.
+    ASSERT_EQ(d->Clear(0, nullptr, D3DCLEAR_TARGET, 0x102030, 1.0f, 0), D3D_OK);
+    ASSERT_TRUE(screen->m_backBuffer->Lock());
+    EXPECT_TRUE(screen->m_backBuffer->DrawFilledRect(30, 30, 40, 40, 255, 0, 0));
+    screen->m_backBuffer->Unlock();
+    DrawQuadRHW(32, 32, 48, 48, 0.5f, 0xff0000ff);
+    ASSERT_TRUE(screen->m_backBuffer->Lock());
+    EXPECT_TRUE(screen->m_backBuffer->DrawFilledRect(50, 50, 52, 52, 255, 255, 0));
+    screen->m_backBuffer->Unlock();
+    screen->Present();
+    EXPECT_RGB_NEAR(Pixel(31, 31), 255, 0, 0, 0);
+    EXPECT_RGB_NEAR(Pixel(35, 35), 0, 0, 255, 0);
+    EXPECT_RGB_NEAR(Pixel(50, 50), 255, 255, 0, 0);
+    EXPECT_RGB_NEAR(Pixel(60, 60), 0x10, 0x20, 0x30, 0);
     // A frame without software drawing needs neither.
     DDraw_GLTransferCounts(&reads0, &ups0);
     ASSERT_EQ(d->Clear(0, nullptr, D3DCLEAR_TARGET, 0x102030, 1.0f, 0), D3D_OK);

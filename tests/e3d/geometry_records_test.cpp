@@ -88,8 +88,8 @@ TEST(ShapeBlockRecord, LoadsWhatTheWriterWroteAndSavesItBackByteForByte) {
     EXPECT_EQ(b.ModelFormat(), 0x252u);
     EXPECT_EQ(b.ModelStride(), 44u);
     // The centre is the mean of all eight positions.
-    EXPECT_FLOAT_EQ(b.m_centre[0], 1.0f);
-    EXPECT_FLOAT_EQ(b.m_centre[2], -0.5f);
+    EXPECT_FLOAT_EQ(b.Centre()[0], 1.0f);
+    EXPECT_FLOAT_EQ(b.Centre()[2], -0.5f);
     std::vector<uint8_t> again;
     ShapeBlock_Write(again, b);
     EXPECT_EQ(again, bytes);

@@ -34,7 +34,7 @@ void ExpectDraws(CE3DScreen* screen) {
     ASSERT_EQ(d->EndScene(), D3D_OK);
     CE3DSurface* back = screen->m_backBuffer;
     ASSERT_EQ(back->m_width, w);
-    ASSERT_TRUE(back->Lock());
+    ASSERT_TRUE(back->LockToRead());
     auto at = [&](int x, int y) {
         if (back->m_bytesPerPixel == 2) {
             uint16_t p;

@@ -45,7 +45,7 @@ TEST(SurfaceBackBuffer, ThreeDClearThenSoftwareDrawingThenPresent) {
     }));
 
     CE3DSurface* back = screen->m_backBuffer;
-    ASSERT_TRUE(back->Lock());
+    ASSERT_TRUE(back->LockToRead());
     // The locked memory holds the 3D image.
     uint32_t v;
     std::memcpy(&v, back->Bits() + 30 * back->Pitch() + 30 * 4, 4);

@@ -303,7 +303,7 @@ TEST(Surface, LostSurfacesAreRestoredByTheNextBlit) {
 // the CPU touches them and told afterwards.
 class CCountingShare : public ISurfaceShare {
 public:
-    void PullPixels(CSoftSurface& s) override {
+    void PullPixels(CSoftSurface& s, bool) override {
         ++pulls;
         if (fresh) {
             std::memset(s.Pixels(), 0x5A, size_t(s.Pitch()) * size_t(s.Height()));

@@ -55,7 +55,7 @@ protected:
     }
     // The frame number the bars of a surface show at (x, y).
     static int ReadCounter(CE3DSurface* s, int x0 = 0, int y0 = 0, int width = 64) {
-        EXPECT_TRUE(s->Lock());
+        EXPECT_TRUE(s->LockToRead());
         int n = 0;
         for (int bit = 0; bit < 8; ++bit) {
             int x = x0 + bit * width / 8 + width / 16;
@@ -153,7 +153,7 @@ TEST_F(VideoTest, ClipInsideAPackPlaysAsOnDisk) {
     for (int k : {0, 12, 23}) {
         packed.GotoFrame(k);
         disk.GotoFrame(k);
-        ASSERT_TRUE(packed.m_target->Lock() && disk.m_target->Lock());
+        ASSERT_TRUE(packed.m_target->LockToRead() && disk.m_target->LockToRead());
         EXPECT_EQ(0, std::memcmp(packed.m_target->Bits(), disk.m_target->Bits(),
                                  (size_t)disk.m_target->Pitch() * 48));
         packed.m_target->Unlock();
@@ -177,7 +177,7 @@ TEST_F(VideoTest, FramesGoToTheirPlaceAndNeverPastTheSurface) {
     video.m_destX = 40;
     video.m_destY = 10;
     video.GotoFrame(5);
-    ASSERT_TRUE(target->Lock());
+    ASSERT_TRUE(target->LockToRead());
     uint32_t corner, inside;
     std::memcpy(&corner, target->Bits() + 5 * target->Pitch() + 20 * 4, 4);
     std::memcpy(&inside, target->Bits() + 20 * target->Pitch() + (40 + 4) * 4, 4);

@@ -99,7 +99,7 @@ inline SRGB Test_RGB(uint32_t xrgb) {
 inline std::vector<uint32_t> Test_BackPicture(CE3DScreen* screen, int width, int height) {
     CE3DSurface* back = screen->m_backBuffer;
     std::vector<uint32_t> out(size_t(width) * size_t(height));
-    EXPECT_TRUE(back->Lock());
+    EXPECT_TRUE(back->LockToRead());
     for (int y = 0; y < height; ++y)
         std::memcpy(&out[size_t(y) * size_t(width)], back->Bits() + y * back->Pitch(), size_t(width) * 4);
     back->Unlock();
@@ -108,7 +108,7 @@ inline std::vector<uint32_t> Test_BackPicture(CE3DScreen* screen, int width, int
 
 inline SRGB Test_BackPixel(CE3DScreen* screen, int x, int y) {
     CE3DSurface* back = screen->m_backBuffer;
-    EXPECT_TRUE(back->Lock());
+    EXPECT_TRUE(back->LockToRead());
     uint32_t v;
     std::memcpy(&v, back->Bits() + y * back->Pitch() + x * 4, 4);
     back->Unlock();

@@ -120,4 +120,34 @@ inline void Scatter(CPathGrid& g, std::mt19937& rng, int density = 5) {
     }
 }
 
+// Rectangles of 3 to 30 cells a side, placed at random (they may overlap).
+inline void Rectangles(CPathGrid& g, std::mt19937& rng, int count) {
+    int w = g.Width(), h = g.Height();
+    for (int i = 0; i < count; ++i) {
+        int x = int(rng() % unsigned(w)), y = int(rng() % unsigned(h));
+        Block(g, x, y, x + 3 + int(rng() % 28), y + 3 + int(rng() % 28));
+    }
+}
+
+// Start and goal pairs on cells where a unit of clearance r can stand, inside
+// the margin the path finder keeps; the same for a seed on every machine.
+inline std::vector<SPathCase> RandomQueries(const CPathGrid& g, int r, int count, unsigned seed) {
+    std::mt19937 rng(seed);
+    const int lo = r + 4, spanX = g.Width() - r - 5 - lo + 1, spanY = g.Height() - r - 5 - lo + 1;
+    auto freeCell = [&](int& x, int& y) {
+        do {
+            x = lo + int(rng() % unsigned(spanX));
+            y = lo + int(rng() % unsigned(spanY));
+        } while (!g.IsSquareFree(r, x, y));
+    };
+    std::vector<SPathCase> out;
+    for (int i = 0; i < count; ++i) {
+        SPathCase c{"random", 0, 0, 0, 0, true};
+        freeCell(c.startX, c.startY);
+        freeCell(c.goalX, c.goalY);
+        out.push_back(c);
+    }
+    return out;
+}
+
 }  // namespace PathGrids

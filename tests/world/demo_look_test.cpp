@@ -129,7 +129,7 @@ protected:
             viewport->Render(nullptr);
         }
         CE3DSurface* back = gl.screen->m_backBuffer;
-        EXPECT_TRUE(back->Lock());
+        EXPECT_TRUE(back->LockToRead());
         pic.pixels.resize(size_t(kW) * kH);
         for (int y = 0; y < kH; ++y)
             for (int x = 0; x < kW; ++x) {

@@ -107,7 +107,7 @@ TEST_F(MapLook, GroundScenerAndTeamColoursOfTheSmallMapShow) {
         viewport.Render(nullptr);
     }
     CE3DSurface* back = screen->m_backBuffer;
-    ASSERT_TRUE(back->Lock());
+    ASSERT_TRUE(back->LockToRead());
     std::vector<uint32_t> pixels(size_t(kW) * kH);
     for (int y = 0; y < kH; ++y)
         for (int x = 0; x < kW; ++x)
