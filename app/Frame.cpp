@@ -190,16 +190,38 @@ int CGame::RunDueTicks() {
     return ran;
 }
 
+void CGame::StoreAndPublishTick() {
+    int32_t slot = 0, previousSlot = 0;
+    if (SE3DScene* frames = FrameScene()) {
+        // Ticks that ran since the render last took them: it blends the
+        // newest two from its next frame on, so the slots it blends now are
+        // free to write and the last two ticks always stay whole.
+        if (m_publishedTick.latest.slot != -1) frames->fromSlot = frames->toSlot = frames->storeSlot;
+        frames->StoreTick();
+        slot = frames->storeSlot;
+        previousSlot = frames->previousStoreSlot;
+    }
+    const SGameTickStamp stamp{slot, int64_t(m_clock->m_gameTime), int64_t(m_clock->Now())};
+    // The first tick has none before it: it stands for both.
+    SGameTickStamp previous = m_lastTick.slot == -1 ? stamp : m_lastTick;
+    previous.slot = previousSlot;
+    m_publishedTick.previous = previous;
+    m_publishedTick.latest = stamp;
+    m_lastTick = stamp;
+}
+
 void CGame::InterpolateBetweenTicks() {
     CGameClock* clock = m_clock;
     // The last two ticks, when one ran since the last frame.
-    SE3DTickRecord taken;
+    if (m_publishedTick.latest.slot != -1) {
+        m_tickPair = m_publishedTick;
+        m_publishedTick.previous.slot = m_publishedTick.latest.slot = -1;
+    }
     SE3DScene* frames = FrameScene();
-    if (frames && frames->TakeTickRecord(&taken)) m_tickPair = taken;
     // The real time since the newer tick as a share of one tick period at
     // the game's speed. A game that stands (paused, speed 0, a fixed-rate
     // capture that ticks on every frame) draws the tick it stands on.
-    const SE3DTickStamp& latest = m_tickPair.latest;
+    const SGameTickStamp& latest = m_tickPair.latest;
     double factor = 1.0;
     const bool stands = clock->m_frozen || !(clock->m_speedFactor > 0.0f) || m_captureMode == 2;
     if (!stands && m_tickPair.latest.slot != -1 && clock->m_frequency > 0.0f) {

@@ -27,7 +27,6 @@
 #include <vector>
 
 #include "core/StrBuf.h"
-#include "e3d/Frame.h"
 #include "netgame/NetGameRoles.h"
 #include "nwe/AccessGuard.h"
 #include "platform/sys/Thread.h"
@@ -61,6 +60,7 @@ class CPlayer;
 class CE3DFrame;
 class ISavedGamePart;
 class CVideoWriter;
+struct SE3DScene;
 
 // Character-set constants of the console (SGameVariables::charSet).
 enum {
@@ -78,6 +78,21 @@ enum {
 };
 
 // One monitor's video settings; slot 0 is the one the game uses.
+// One logic tick as the render frame sees it: the frames' history slot its
+// matrices went into (-1: none), its game time and the real time (counter)
+// it ran at.
+struct SGameTickStamp {
+    int32_t slot = -1;
+    int64_t gameTime = 0;
+    int64_t realTime = 0;
+};
+
+// The last two ticks: published by the logic tick, taken by the render frame,
+// which draws between them.
+struct SGameTickRecord {
+    SGameTickStamp previous, latest;
+};
+
 struct SVideoSettings {
     uint8_t windowed = 1;
     CStrBuf driverName;  // "display" by default
@@ -422,6 +437,8 @@ private:
     void FinishMission();
     // The lost player watches the others play on: the whole map shows.
     void WatchTheOthers();
+    // The tick's frame matrices stored and the tick published for the render.
+    void StoreAndPublishTick();
     // The render frame's interpolation: the last two ticks taken, the share
     // of the tick period passed and the game time drawn.
     void InterpolateBetweenTicks();
@@ -517,7 +534,11 @@ private:
     // since the newer one (0 to 1), the game time drawn (between the two
     // ticks; -1 before a new game's first frame) and its step since the last
     // frame (seconds, never negative).
-    SE3DTickRecord m_tickPair;
+    SGameTickRecord m_tickPair;
+    // The ticks published since the render last took them (slots -1 once
+    // taken) and the newest tick.
+    SGameTickRecord m_publishedTick;
+    SGameTickStamp m_lastTick;
     float m_tickFactor = 1.0f;
     int64_t m_drawnGameTime = 0;
     float m_drawnGameStep = 0.0f;

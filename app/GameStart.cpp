@@ -233,13 +233,10 @@ void CGame::LoadMap() {
     // and the render draws between this game's ticks, not the last one's.
     m_watchOffered = 0;
     m_cellMapRevealed = 0;
-    m_tickPair = SE3DTickRecord();
+    m_tickPair = m_publishedTick = SGameTickRecord();
+    m_lastTick = SGameTickStamp();
     m_tickFactor = 1.0f;
     m_drawnGameTime = -1;
-    if (SE3DScene* frames = FrameScene()) {
-        frames->published = SE3DTickRecord();
-        frames->lastTick = SE3DTickStamp();
-    }
     m_roles->Console().RunScriptFile(GetPath("Units", "Special Effects\\Colors.cfg"));
     if (m_netGame) m_netGame->ResetPlayerCounters();
     SoundEngine_FreeQueuedVoices(m_soundEngine);

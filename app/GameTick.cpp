@@ -160,11 +160,9 @@ int CGame::LogicTick() {
         m_world->Tick(turn, orders);
     }
     // The tick's frame matrices go into the next history slot, for the render
-    // to blend towards,
-    // stamped with its game time and the real time it ran at; the tick and
-    // the one before it are published for the render frame.
-    if (SE3DScene* frames = FrameScene())
-        frames->StoreTick(int64_t(clock->m_gameTime), int64_t(clock->Now()));
+    // to blend towards; the tick, stamped with its game time and the real
+    // time it ran at, and the one before it are published for the render.
+    StoreAndPublishTick();
     clock->EndGameSection();
     ++m_ticks;
     // The world's state after the frame, for comparing machines: the same

@@ -533,13 +533,10 @@ void Prefetch(const CE3DFrame* f) {
 
 void SE3DScene::StoreTick() {
     // The next slot that the render is not blending; when both others are in
-    // use (ticks faster than frames) the newest slot is written again. A
-    // render that has not yet taken the published ticks blends those next,
-    // so its slots no longer count.
-    const bool renderMovesOn = published.latest.slot != -1;
+    // use (ticks faster than frames) the newest slot is written again.
     for (int step = 1; step <= 2; ++step) {
         const int s = (storeSlot + step) % 3;
-        if (renderMovesOn || (s != fromSlot && s != toSlot)) {
+        if (s != fromSlot && s != toSlot) {
             previousStoreSlot = storeSlot;
             storeSlot = s;
             break;
@@ -555,26 +552,6 @@ void SE3DScene::StoreTick() {
         if (CE3DFrame* next = changedHead->m_changedNext) Prefetch(next);
         changedHead->StoreMatrix();
     }
-}
-
-void SE3DScene::StoreTick(int64_t gameTime, int64_t realTime) {
-    StoreTick();
-    // The first tick has none before it: it stands for both.
-    SE3DTickStamp previous =
-        lastTick.slot == -1 ? SE3DTickStamp{previousStoreSlot, gameTime, realTime} : lastTick;
-    previous.slot = previousStoreSlot;
-    lastTick = SE3DTickStamp{storeSlot, gameTime, realTime};
-    published.previous = previous;
-    published.latest = lastTick;
-}
-
-bool SE3DScene::TakeTickRecord(SE3DTickRecord* record) {
-    if (published.latest.slot == -1) return false;
-    if (record) *record = published;
-    fromSlot = published.previous.slot;
-    toSlot = published.latest.slot;
-    published.previous.slot = published.latest.slot = -1;
-    return true;
 }
 
 void SE3DScene::SetRenderFraction(float fraction) {

@@ -93,20 +93,6 @@ struct SE3DFrameSearch {
     CE3DFrame* target;
 };
 
-// One logic tick as the render sees it: the history slot its matrices went
-// into (-1: none), its game time and the real time (counter) it ran at.
-struct SE3DTickStamp {
-    int32_t slot = -1;
-    int64_t gameTime = 0;
-    int64_t realTime = 0;
-};
-
-// The last two ticks, published by the logic tick and taken by the render,
-// which draws between them.
-struct SE3DTickRecord {
-    SE3DTickStamp previous, latest;
-};
-
 // What the root of a scene owns. The tick block: the logic tick stores into
 // storeSlot; the render blends history[fromSlot] to history[toSlot] by t.
 struct SE3DScene {
@@ -126,17 +112,6 @@ struct SE3DScene {
     // the render blends), every moved frame is stored, every changed frame is
     // recomputed and stored.
     void StoreTick();
-    // The same for a tick of the given game time that ran at the given real
-    // time; the tick and the one before it are published for the render.
-    // Until the render takes them, the slots it blends are free to write
-    // (it blends the published pair from then on), so that however many
-    // ticks run between two renders the last two stay whole.
-    void StoreTick(int64_t gameTime, int64_t realTime);
-    // The render takes the last two ticks when a tick was published since it
-    // last took them (false: none since): it blends their slots from now on.
-    bool TakeTickRecord(SE3DTickRecord* record);
-    SE3DTickRecord published;
-    SE3DTickStamp lastTick;
     // Before a render: blend from the slot stored before the last tick to the
     // last one, by t (0 to 1).
     void SetRenderFraction(float t);
