@@ -287,10 +287,10 @@ void CGame::CaptureFrame() {
         FinishCaptureVideo();
         CStrBuf path;
         m_captureMode = 0;
-        if (!NextFreeScreenshot(folder, path) || !WriteScreenshot(path.GetText())) {
+        // The file's name follows, also after a failure: where it was meant
+        // to go.
+        if (!NextFreeScreenshot(folder, path) || !WriteScreenshot(path.GetText()))
             Game_Print("Failed to save screenshot");
-            return;
-        }
         Game_Print(path.GetText());
         return;
     }

@@ -18,7 +18,7 @@ tmp=$(mktemp -d /tmp/tessarak_speed_XXXXXX)
 game=""
 cleanup() {
   [ -n "$game" ] && kill "$game" 2>/dev/null || true
-  rm -rf "$tmp"
+  [ -n "${KEEP_OUT:-}" ] && cp "$tmp/out" "$KEEP_OUT" 2>/dev/null; rm -rf "$tmp"
 }
 trap cleanup EXIT
 [ -x "$BUILD/install/System/Tessarak/Tessarak" ] || [ -e "$BUILD/install/System/Tessarak" ] ||
@@ -41,10 +41,10 @@ AI_AddCommander();
 StartGame();
 echo("measure from here");' > "$tmp/Tessarak/Scripts/Autoexec.cfg"
 
-# The game time (seconds) and the frame count of the game's last frame
+# The game time (seconds) and the frame count of the game's first frame
 # statistics line after the byte offset given.
-last_stats() {
-  tail -c +"$(($1 + 1))" "$tmp/out" | grep -a "game time" | tail -1 |
+first_stats() {
+  tail -c +"$(($1 + 1))" "$tmp/out" | grep -a "game time" | head -1 |
     sed -E 's/.*frame ([0-9]+), game time ([0-9.]+) s.*/\2 \1/'
 }
 
@@ -61,7 +61,7 @@ for run in $(seq "$RUNS"); do
     size=$(stat -c %s "$tmp/out")
     echo 'dbg_FrameStats();' >&3
     sleep 0.2
-    read -r g _ <<<"$(last_stats "$size")" || true
+    read -r g _ <<<"$(first_stats "$size")" || true
     [ -n "${g:-}" ] && awk -v g="$g" 'BEGIN { exit !(g > 0.5) }' && break
   done
   echo "srv_GameSpeed($SPEED);" >&3
@@ -73,9 +73,9 @@ for run in $(seq "$RUNS"); do
   size1=$(stat -c %s "$tmp/out")
   t1=$(date +%s%N)
   echo 'dbg_FrameStats();' >&3
-  for _ in $(seq 100); do [ -n "$(last_stats "$size1")" ] && break; sleep 0.05; done
-  read -r g0 f0 <<<"$(last_stats "$size")"
-  read -r g1 f1 <<<"$(last_stats "$size1")"
+  for _ in $(seq 100); do [ -n "$(first_stats "$size1")" ] && break; sleep 0.05; done
+  read -r g0 f0 <<<"$(first_stats "$size")"
+  read -r g1 f1 <<<"$(first_stats "$size1")"
   echo 'Quit();' >&3
   exec 3>&-
   wait "$game" || true

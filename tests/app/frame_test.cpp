@@ -17,6 +17,7 @@
 #include "nwe/FrameTable.h"
 #include "nwe/Wire.h"
 #include "tests/nwe/NweTestKit.h"
+#include "tests/support/TempDir.h"
 #include "ui/Interface.h"
 #include "world/GameScene.h"
 #include "world/Player.h"
@@ -675,4 +676,21 @@ TEST_F(FrameTest, TheTickAnswersTheFinishMarkOfTheFrameItMadeCurrent) {
     EXPECT_EQ(net->m_awaitedFinishMark, -1);
     EXPECT_EQ(net->m_finishReply, next);
     game.DeleteWorld();
+}
+
+// A screenshot that cannot be taken (here no screen to read) says so, and
+// names the file it was meant for.
+TEST_F(FrameTest, AFailedScreenshotSaysSoAndNamesItsFile) {
+    CTempDir dir;
+    game.SetRootDir(dir.Win().c_str());
+    std::vector<std::string> lines;
+    KeepRedLines(&lines);
+    game.SetGuiWord(0);
+    game.SetGameState(2);
+    game.SetCaptureMode(1);
+    game.RenderFrame();
+    EXPECT_EQ(game.CaptureMode(), 0);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "Failed to save screenshot");
+    EXPECT_EQ(lines.back(), dir.Win() + "\\ScreenCaptures\\Screen000000.bmp");
 }
