@@ -187,12 +187,13 @@ void CNetGame::SpeedControl() {
     // of a game second is a tenth of a second behind.
     float timeLag = std::min(std::max(m_largestTimeLag, 0.0f), 60.0f) / std::max(Clock().GameSpeed(), 1.0f);
     float f = m_targetFps * m_speedFactor;
-    // Every machine runs all the ticks that are due between two drawn frames,
-    // so its frame time does not bound the tick rate: the game slows (and
-    // its ticks shorten) only for a machine that falls behind.
+    // At normal speed and below a machine's frame time bounds the tick rate
+    // (a tick a frame). A faster game runs all the ticks that are due
+    // between two drawn frames, so there its frame time bounds nothing: it
+    // slows (and its ticks shorten) only for a machine that falls behind.
     float r1;
     if (timeLag <= 0.5f)
-        r1 = f;
+        r1 = m_speedFactor <= 1.0f && f * frameTime > 0.95f ? 0.95f / frameTime : f;
     else
         r1 = timeLag > 4.0f ? 0.001f : (1.0f / frameTime) * (1.0f / (timeLag + 1.0f));
     float r2 = m_largestDataLag > 2.0f ? r1 / (m_largestDataLag - 2.0f) : f;
