@@ -164,9 +164,98 @@ int CGame::InterfaceFrame() {
     return 1;
 }
 
-// The running game's frame: input, the network game's service, one logic
-// tick when due, then the scene, the overlays and the HUD under the drawing
-// mutex, the flip, and a screenshot when one was asked for.
+SE3DScene* CGame::FrameScene() {
+    if (m_gameScreen && m_gameScreen->m_mainCamera) return m_gameScreen->m_mainCamera->Scene();
+    CGameScene* scene = Scene();
+    return scene && scene->m_rootFrame ? scene->m_rootFrame->Scene() : nullptr;
+}
+
+int CGame::RunDueTicks() {
+    // However fast the game runs, the ticks keep their length: a frame runs
+    // as many as have fallen due since the last one. A machine too slow for
+    // its game still draws now and then (and a host drops a backlog it
+    // cannot catch up).
+    CGameClock* clock = m_clock;
+    const uint64_t began = clock->Now();
+    const double budget = 0.25 * double(clock->m_frequency);
+    int ran = 0;
+    for (;;) {
+        const uint64_t before = m_ticks;
+        LogicTick();
+        if (m_ticks == before) break;
+        ++ran;
+        if (m_captureMode == 2 || m_gameState != 2 || m_guiWord != 0) break;
+        if (double(int64_t(clock->Now() - began)) > budget) break;
+    }
+    return ran;
+}
+
+void CGame::StoreAndPublishTick() {
+    int32_t slot = 0, previousSlot = 0;
+    if (SE3DScene* frames = FrameScene()) {
+        // Ticks that ran since the render last took them: it blends the
+        // newest two from its next frame on, so the slots it blends now are
+        // free to write and the last two ticks always stay whole.
+        if (m_publishedTick.latest.slot != -1) frames->fromSlot = frames->toSlot = frames->storeSlot;
+        frames->StoreTick();
+        slot = frames->storeSlot;
+        previousSlot = frames->previousStoreSlot;
+    }
+    const SGameTickStamp stamp{slot, int64_t(m_clock->m_gameTime), int64_t(m_clock->Now())};
+    // The first tick has none before it: it stands for both.
+    SGameTickStamp previous = m_lastTick.slot == -1 ? stamp : m_lastTick;
+    previous.slot = previousSlot;
+    m_publishedTick.previous = previous;
+    m_publishedTick.latest = stamp;
+    m_lastTick = stamp;
+}
+
+void CGame::InterpolateBetweenTicks() {
+    CGameClock* clock = m_clock;
+    // The last two ticks, when one ran since the last frame.
+    if (m_publishedTick.latest.slot != -1) {
+        m_tickPair = m_publishedTick;
+        m_publishedTick.previous.slot = m_publishedTick.latest.slot = -1;
+    }
+    SE3DScene* frames = FrameScene();
+    // The real time since the newer tick as a share of one tick period at
+    // the game's speed. A game that stands (paused, speed 0, a fixed-rate
+    // capture that ticks on every frame) draws the tick it stands on.
+    const SGameTickStamp& latest = m_tickPair.latest;
+    double factor = 1.0;
+    const bool stands = clock->m_frozen || !(clock->m_speedFactor > 0.0f) || m_captureMode == 2;
+    if (!stands && m_tickPair.latest.slot != -1 && clock->m_frequency > 0.0f) {
+        const double since = double(int64_t(clock->Now() - uint64_t(latest.realTime)));
+        factor =
+            since * double(clock->m_tickRate) * double(clock->m_speedFactor) / double(clock->m_frequency);
+        if (!(factor >= 0.0)) factor = factor < 0.0 ? 0.0 : 1.0;
+        if (factor > 1.0) factor = 1.0;
+    }
+    m_tickFactor = float(factor);
+    if (frames) frames->SetRenderFraction(m_tickFactor);
+    // The game time drawn: from the older tick on by the share of a period,
+    // never past the newer one. Before any tick it is the clock's own.
+    int64_t drawn = int64_t(clock->m_gameTime);
+    if (m_tickPair.latest.slot != -1) {
+        drawn = m_tickPair.previous.gameTime + int64_t(factor * double(clock->m_tickPeriod));
+        if (drawn > latest.gameTime) drawn = latest.gameTime;
+    }
+    // A game time that went back (a resync) keeps the last one drawn; the
+    // first frame of a game (-1 drawn) takes its time without a step.
+    if (m_drawnGameTime < 0) {
+        m_drawnGameStep = 0.0f;
+        m_drawnGameTime = drawn;
+    } else if (drawn < m_drawnGameTime) {
+        m_drawnGameStep = 0.0f;
+    } else {
+        m_drawnGameStep = float(double(drawn - m_drawnGameTime) / kGameTimeRate);
+        m_drawnGameTime = drawn;
+    }
+}
+
+// The running game's frame: input, the network game's service, every logic
+// tick that is due, then the scene drawn between the last two ticks, the overlays and the HUD under the
+// drawing mutex, the flip, and a screenshot when one was asked for.
 int CGame::RenderFrame() {
     CGameClock* clock = m_clock;
     CNetGame* net = m_netGame;
@@ -187,24 +276,10 @@ int CGame::RenderFrame() {
         }
     }
     clock->EndFrameSection();
-    LogicTick();
+    RunDueTicks();
     clock->BeginVisualSection();
     clock->UpdateFrameTime(0);
-    // The part of the tick period that has passed since the last tick, at
-    // most all of it: the scene is drawn between the last two ticks, at the
-    // game time between them. A paused game stands, a slower one draws
-    // slower; a game time that went back (a resync) keeps the last one.
-    const double period = double(clock->m_tickPeriod ? clock->m_tickPeriod : 1);
-    double passed = double(int64_t(clock->m_realTime - clock->m_gameTime)) / period;
-    passed = passed < 0.0 ? 0.0 : passed > 1.0 ? 1.0 : passed;
-    const int64_t drawn =
-        int64_t(clock->m_gameTime) - int64_t(clock->m_tickPeriod) + int64_t(passed * period);
-    if (drawn < m_drawnGameTime) {
-        m_drawnGameStep = 0.0f;
-    } else {
-        m_drawnGameStep = float(double(drawn - m_drawnGameTime) / kGameTimeRate);
-        m_drawnGameTime = drawn;
-    }
+    InterpolateBetweenTicks();
     m_consoleScriptMarker = 0;
     Game_ApplyPendingModeChange(this);
     Game_ClearScreen(this);
@@ -240,7 +315,7 @@ int CGame::RenderFrame() {
         // render (its frames but the effects', a frame after).
         ShowVisibleObjects();
         if (m_gameScreen && m_gameScreen->m_mainCamera) m_gameScreen->m_mainCamera->DeactivateNonEffects();
-        m_gameView->RenderScene(float(passed), &m_drawnGameTime);
+        m_gameView->RenderScene(m_tickFactor, &m_drawnGameTime);
     }
     if (ui) {
         CE3DSurface* canvas = ui->Surface();

@@ -52,8 +52,10 @@ int Game_MillisecondsToNextFrame(CGame* game, int64_t frameStart, int64_t now, i
     double wait = period - elapsed;
     if (idle)
         wait = std::max(wait, std::min(dueIn, kIdlePeriod - elapsed));
-    else if (!tickDue)
+    else if (interface && !tickDue)
         wait = std::min(wait, dueIn);  // in use, a frame also comes when the next tick falls due
+    // A running game's frame runs every tick that has fallen due since the
+    // one before: it comes at the frame's time, however fast the game runs.
     if (!(wait > 0.0)) return 0;
     return static_cast<int>(std::ceil(std::min(wait, 1.0) * 1000.0));
 }

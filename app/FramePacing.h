@@ -1,6 +1,8 @@
 // The main loop's pace: how long it waits after a frame before the next.
 //
-// A running game draws at most ge_MaxFPS frames a second (60 by default).
+// A running game draws at most ge_MaxFPS frames a second (60 by default),
+// each frame running every logic tick that fell due since the one before, so
+// however fast the game runs the screen is drawn no more often than that.
 // Menus and the lobby (the interface frames) do too while the player is at
 // the keys or the mouse or a video plays; left alone for a second they run a
 // frame when a logic tick falls due (15 a second), and ten a second when no

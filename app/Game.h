@@ -60,6 +60,7 @@ class CPlayer;
 class CE3DFrame;
 class ISavedGamePart;
 class CVideoWriter;
+struct SE3DScene;
 
 // Character-set constants of the console (SGameVariables::charSet).
 enum {
@@ -77,6 +78,21 @@ enum {
 };
 
 // One monitor's video settings; slot 0 is the one the game uses.
+// One logic tick as the render frame sees it: the frames' history slot its
+// matrices went into (-1: none), its game time and the real time (counter)
+// it ran at.
+struct SGameTickStamp {
+    int32_t slot = -1;
+    int64_t gameTime = 0;
+    int64_t realTime = 0;
+};
+
+// The last two ticks: published by the logic tick, taken by the render frame,
+// which draws between them.
+struct SGameTickRecord {
+    SGameTickStamp previous, latest;
+};
+
 struct SVideoSettings {
     uint8_t windowed = 1;
     CStrBuf driverName;  // "display" by default
@@ -208,6 +224,9 @@ public:
     // At most one tick of the world per call, when the game time is behind
     // real time by the tick lead and the lockstep frame allows it.
     int LogicTick();
+    // Every tick that is due, one logic tick after the other, until none
+    // is (one only in a fixed-rate capture); the number run.
+    int RunDueTicks();
     int StartGame();
     // Loads the unit files (the scene's unit source, or the root's "Units"
     // folder) and derives the templates' sizes; false, with the interface
@@ -376,6 +395,16 @@ public:
     bool StartupDone() const { return m_startupDone != 0; }
     // Render frames drawn since start-up.
     uint64_t RenderFrames() const { return m_renderFrames; }
+    // Logic ticks run since start-up.
+    uint64_t Ticks() const { return m_ticks; }
+    // What the last render frame drew: the share of the tick period passed
+    // since the newest tick (0 to 1; 1 while the game stands) and the game
+    // time between the last two ticks.
+    float TickFactor() const { return m_tickFactor; }
+    int64_t DrawnGameTime() const { return m_drawnGameTime; }
+    // The scene tree of the game's frames (the main camera's, else the
+    // world's root's); null without either.
+    SE3DScene* FrameScene();
 
     // ---- folders and names
     const CStrBuf& DataFile() const { return m_dataFile; }
@@ -406,6 +435,13 @@ private:
     // game against the local one); the finish scripts.
     void MissionEnd(int opponents);
     void FinishMission();
+    // The lost player watches the others play on: the whole map shows.
+    void WatchTheOthers();
+    // The tick's frame matrices stored and the tick published for the render.
+    void StoreAndPublishTick();
+    // The render frame's interpolation: the last two ticks taken, the share
+    // of the tick period passed and the game time drawn.
+    void InterpolateBetweenTicks();
     // The render frame's visibility pass over the world objects.
     void ShowVisibleObjects();
     // The HUD texts of the render frame on the locked surface.
@@ -493,9 +529,17 @@ private:
     uint8_t m_fogOfWar = 1;         // the fog of war hides what the player does not see
     uint8_t m_watchOffered = 0;     // the lost player was offered to watch
     uint8_t m_cellMapRevealed = 0;  // the whole map shows (a watcher's)
-    uint64_t m_lastTickCounter = 0;
-    // The game time the render frame draws (between the last two ticks) and
-    // its step since the last frame (seconds, never negative).
+    // The last two ticks the render frame draws between (taken from the
+    // scene's published record), the share of a tick period that has passed
+    // since the newer one (0 to 1), the game time drawn (between the two
+    // ticks; -1 before a new game's first frame) and its step since the last
+    // frame (seconds, never negative).
+    SGameTickRecord m_tickPair;
+    // The ticks published since the render last took them (slots -1 once
+    // taken) and the newest tick.
+    SGameTickRecord m_publishedTick;
+    SGameTickStamp m_lastTick;
+    float m_tickFactor = 1.0f;
     int64_t m_drawnGameTime = 0;
     float m_drawnGameStep = 0.0f;
     // The frame rates of the last 400 frames (perf_Render's graph), the

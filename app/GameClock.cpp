@@ -110,7 +110,10 @@ void CGameClock::AdvanceGameTime(const float* /*step*/, bool tick, bool takeMute
         m_lag = (float)((double)(int64_t)(m_realTime - m_gameTime) * (1.0 / 1193182.0));
         // A host that falls far behind drops the backlog instead of racing
         // through it; clients must follow the server's frames and keep theirs.
-        if (m_lag > 0.7f && game && game->NetGame() && game->NetGame()->m_hosting) m_realTime = m_gameTime;
+        // Behind counts in real seconds: a fast game builds up game seconds
+        // of backlog in every frame, and runs them all.
+        const float behind = m_lag / (m_speedFactor > 1.0f ? m_speedFactor : 1.0f);
+        if (behind > 0.7f && game && game->NetGame() && game->NetGame()->m_hosting) m_realTime = m_gameTime;
         m_lock.Leave();
     }
 

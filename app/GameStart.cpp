@@ -11,6 +11,7 @@
 #include "app/GameRoles.h"
 #include "app/GameServices.h"
 #include "app/Progress.h"
+#include "app/SoundEngine.h"
 #include "console/CommandInterpreter.h"
 #include "core/LittleEndian.h"
 #include "core/Math.h"
@@ -228,8 +229,17 @@ void CGame::LoadMap() {
     }
     m_mapLoading = 1;
     m_mapLoaded = 0;
+    // A new game: nobody has been asked to watch, the map is not revealed,
+    // and the render draws between this game's ticks, not the last one's.
+    m_watchOffered = 0;
+    m_cellMapRevealed = 0;
+    m_tickPair = m_publishedTick = SGameTickRecord();
+    m_lastTick = SGameTickStamp();
+    m_tickFactor = 1.0f;
+    m_drawnGameTime = -1;
     m_roles->Console().RunScriptFile(GetPath("Units", "Special Effects\\Colors.cfg"));
     if (m_netGame) m_netGame->ResetPlayerCounters();
+    SoundEngine_FreeQueuedVoices(m_soundEngine);
     if (m_interface) {
         m_interface->m_fullConsole = 0;
         // The HUD's per-game state: the radar's rings, the warnings, the
@@ -518,6 +528,7 @@ void CGame::AfterMapLoad() {
         if (field) m_world->Commands().Harvest({u->m_objectId}, field->m_objectId, 0);
     }
     if (m_clock) m_clock->ResetGameSeconds();
+    SoundEngine_ForgetPlayTimes(m_soundEngine);
     m_mapLoading = 0;
     m_mapLoaded = 1;
     // The map is there: the in-game screen from now on.

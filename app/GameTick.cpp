@@ -60,17 +60,43 @@ void CGame::MissionEnd(int opponents) {
     // The grace period counts game time, the same on every machine.
     if (scene->CountEndTime(m_clock->m_tickStep) <= 3.0f) return;
     if (scene->LooseGame && !scene->WinGame && opponents >= 2 &&
-        (m_vars.gameType == 1 || m_vars.gameType == 2) && !m_watchOffered) {
-        // No dialog to ask with yet: the player watches the others play on.
-        m_watchOffered = 1;
-        Game_Print(GetSystemText(m_vars.gameType == 2 && m_netGame->m_hosting ? 28 : 303));
-        scene->Watch();
-        m_world->Grid().m_cellMap.Reset();
-        m_cellMapRevealed = 1;
+        (m_vars.gameType == 1 || m_vars.gameType == 2) && !scene->Watching()) {
+        // The player who lost while others play on is asked whether to
+        // watch them; a "no" finishes the game. Without an interface to
+        // ask with (a game run from a script) the player watches.
+        CInterface* ui = m_interface;
+        if (!m_watchOffered) {
+            m_watchOffered = 1;
+            const char* question = GetSystemText(m_vars.gameType == 2 && m_netGame->m_hosting ? 28 : 303);
+            if (!ui) {
+                Game_Print(question);
+                WatchTheOthers();
+                return;
+            }
+            CStrBuf yes(GetSystemText(3)), no(GetSystemText(4));
+            ui->ActivateConfirmDialog(question, yes.GetText(), nullptr, no.GetText(), false);
+        }
+        if (!ui) return;
+        const int32_t answer = ui->m_confirmAnswer;
+        if (answer == 1) {
+            ui->m_confirmAnswer = 0;
+            ui->m_mode = 0;
+            WatchTheOthers();
+        } else if (answer == 3) {
+            ui->m_confirmAnswer = 0;
+            ui->m_mode = 0;
+            FinishMission();
+        }
         return;
     }
     if (scene->Watching()) return;
     FinishMission();
+}
+
+void CGame::WatchTheOthers() {
+    Scene()->Watch();
+    if (m_world) m_world->Grid().m_cellMap.Reset();
+    m_cellMapRevealed = 1;
 }
 
 void CGame::FinishMission() {
@@ -134,9 +160,9 @@ int CGame::LogicTick() {
         m_world->Tick(turn, orders);
     }
     // The tick's frame matrices go into the next history slot, for the render
-    // to blend towards.
-    if (m_gameScreen && m_gameScreen->m_mainCamera) m_gameScreen->m_mainCamera->Scene()->StoreTick();
-    m_lastTickCounter = clock->Now();
+    // to blend towards; the tick, stamped with its game time and the real
+    // time it ran at, and the one before it are published for the render.
+    StoreAndPublishTick();
     clock->EndGameSection();
     ++m_ticks;
     // The world's state after the frame, for comparing machines: the same
@@ -158,6 +184,10 @@ int CGame::LogicTick() {
         if (!scene->Finished() && (localWatching || scene->Watching()) && opponents == 1) FinishMission();
     }
     net->ResyncClients();
+    // The session's step above closed this tick's frame: the frame the
+    // server waits to hear finished may be the one now current, and is
+    // answered at once, not a drawn frame later.
+    net->FinishMarkReply();
     return 1;
 }
 
@@ -257,10 +287,10 @@ void CGame::CaptureFrame() {
         FinishCaptureVideo();
         CStrBuf path;
         m_captureMode = 0;
-        if (!NextFreeScreenshot(folder, path) || !WriteScreenshot(path.GetText())) {
+        // The file's name follows, also after a failure: where it was meant
+        // to go.
+        if (!NextFreeScreenshot(folder, path) || !WriteScreenshot(path.GetText()))
             Game_Print("Failed to save screenshot");
-            return;
-        }
         Game_Print(path.GetText());
         return;
     }

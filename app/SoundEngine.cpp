@@ -384,3 +384,14 @@ void SoundEngine_ReloadSamples(SoundEngine* e, bool all) {
 void SoundEngine_MarkAllForReload(SoundEngine* e) {
     for (SoundSample* s = e->m_samples; s; s = s->m_next) s->m_needsReload = 1;
 }
+
+void SoundEngine_FreeQueuedVoices(SoundEngine* engine) {
+    if (!engine) return;
+    while (engine->m_voiceHead) delete engine->m_voiceHead;  // each unlinks itself
+    engine->m_nextVoiceTime = 0;
+}
+
+void SoundEngine_ForgetPlayTimes(SoundEngine* engine) {
+    if (!engine) return;
+    for (SoundSample* s = engine->m_samples; s; s = s->m_next) s->m_busyUntil = 0;
+}

@@ -267,4 +267,8 @@ void SoundEngine_StopSample(SoundEngine* engine, SoundSample* sample);
 void SoundEngine_ReloadSamples(SoundEngine* engine, bool all);
 void SoundEngine_MarkAllForReload(SoundEngine* engine);
 void SoundEngine_ReleaseChannels(SoundEngine* engine);
+// A new map: the interface's queued voices of the game before go unsaid, and
+// every sample may play at once again (none is held back by its last play).
+void SoundEngine_FreeQueuedVoices(SoundEngine* engine);
+void SoundEngine_ForgetPlayTimes(SoundEngine* engine);
 bool SoundEngine_LoadSample(SoundEngine* engine, const char* file, int slot);

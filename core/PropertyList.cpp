@@ -43,18 +43,14 @@ CProperty& CProperty::operator=(const CProperty& other) {
     return *this;
 }
 
-int32_t CProperty::GetInt() const {
-    // A copy: reading a number must not change what gets saved.
-    std::string text = m_value.GetText();
-    size_t comma = text.find(',');
-    if (comma != std::string::npos) text[comma] = ' ';
-    size_t stop = text.find('.');
-    if (stop != std::string::npos) text[stop] = ' ';
-    const char* s = text.c_str();
+int32_t CProperty::GetInt() {
+    char* text = const_cast<char*>(m_value.GetText());
+    if (char* comma = std::strchr(text, ',')) *comma = ' ';
+    if (char* stop = std::strchr(text, '.')) *stop = ' ';
     char* end = nullptr;
     errno = 0;
-    long v = strtol_l(s, &end, 10, CLocale());
-    if (end == s) return 0;
+    long v = strtol_l(text, &end, 10, CLocale());
+    if (end == text) return 0;
     if (v > INT_MAX) return INT_MAX;
     if (v < INT_MIN) return INT_MIN;
     return static_cast<int32_t>(v);
@@ -70,9 +66,8 @@ float CProperty::GetFloat() {
 
 void CProperty::GetString(char* buf, int maximum) const {
     if (!buf || maximum <= 0) return;
-    int room = maximum - 1 < kFieldSize ? maximum - 1 : kFieldSize;
+    const int room = maximum < kFieldSize ? maximum : kFieldSize;
     std::strncpy(buf, m_value.GetText(), static_cast<size_t>(room));
-    buf[room] = '\0';
 }
 
 CStrBuf& CProperty::GetValue(CStrBuf& out) const {

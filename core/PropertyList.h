@@ -32,12 +32,14 @@ public:
     virtual bool Save(CVFSFile& file, int version);
     virtual bool Load(CVFSFile& file, int version);
 
-    // Commas read as blanks, then the first full stop as a blank: "1,5" and
-    // "2.75" give 1 and 2. The stored value is not changed.
-    int32_t GetInt() const;
+    // The first comma, then the first full stop, become blanks (in the
+    // stored value, too): "1,5" gives 1 and then reads "1 5", "2.75" gives 2.
+    int32_t GetInt();
     // The first comma becomes a full stop (in the stored value, too): "0,25" gives 0.25.
     float GetFloat();
-    // Copies at most min(maximum - 1, 256) characters and always terminates.
+    // Copies min(maximum, 256) characters, zeros after a shorter value; a
+    // value of that length or more is not terminated: the caller's buffer
+    // must end in a zero of its own beyond them.
     void GetString(char* buf, int maximum) const;
     CStrBuf& GetValue(CStrBuf& out) const;
 

@@ -454,13 +454,15 @@ void NetClient_OnSetgameloop(NWEPeer* peer, NWEMessage*, void* context) {
     net->StartGameLoop();
 }
 
-// SETGAMESPEED (108): f32 the game speed.
+// SETGAMESPEED (108): f32 the game speed, taken at any value the clock can
+// run at: a negative, not finite or absurd one (above a million times real
+// time, which would overflow the clock's real time) is refused.
 void NetClient_OnSetgamespeed(NWEPeer* peer, NWEMessage* m, void* context) {
     CNetGame* net = Net(context);
     if (!FromServer(net, peer) || m->GetSize() != 4) return;
     float speed;
     std::memcpy(&speed, m->GetData(), 4);
-    if (speed > 0.0f && speed <= 4.0f) net->Clock().SetGameSpeed(speed);
+    if (std::isfinite(speed) && speed >= 0.0f && speed <= kMaxGameSpeed) net->Clock().SetGameSpeed(speed);
 }
 
 // SETTARGETFPS (109): f32 ticks per second.

@@ -183,11 +183,17 @@ void CNetGame::SpeedControl() {
     // of their pace: the speed stays as it was.
     if (!HasGameClock() || m_syncState != 0) return;
     float frameTime = std::min(std::max(m_largestFrameTime, 0.001f), 10.0f);
-    float timeLag = std::min(std::max(m_largestTimeLag, 0.0f), 60.0f);
+    // A machine's lag counts in real seconds: at ten times real time a lag
+    // of a game second is a tenth of a second behind.
+    float timeLag = std::min(std::max(m_largestTimeLag, 0.0f), 60.0f) / std::max(Clock().GameSpeed(), 1.0f);
     float f = m_targetFps * m_speedFactor;
+    // At normal speed and below a machine's frame time bounds the tick rate
+    // (a tick a frame). A faster game runs all the ticks that are due
+    // between two drawn frames, so there its frame time bounds nothing: it
+    // slows (and its ticks shorten) only for a machine that falls behind.
     float r1;
     if (timeLag <= 0.5f)
-        r1 = f * frameTime > 0.95f ? 0.95f / frameTime : f;
+        r1 = m_speedFactor <= 1.0f && f * frameTime > 0.95f ? 0.95f / frameTime : f;
     else
         r1 = timeLag > 4.0f ? 0.001f : (1.0f / frameTime) * (1.0f / (timeLag + 1.0f));
     float r2 = m_largestDataLag > 2.0f ? r1 / (m_largestDataLag - 2.0f) : f;
@@ -196,7 +202,9 @@ void CNetGame::SpeedControl() {
     float ratio = f > 0.0f ? r / f : 1.0f;
     float target = ((1.0f - ratio) * (1.0f - m_accuratenessRatio) + ratio) * m_targetFps;
     target = std::max(target, m_minFps);
-    float speed = std::min(std::max(r / target, 0.001f), 4.0f);
+    // No bound above: the game runs as fast as it is asked to and its
+    // machines keep up with.
+    float speed = std::max(r / target, 0.001f);
     // A rise is sent only when it is worth it; any drop at once.
     if (m_lastSpeedSent < 0.0f || speed < m_lastSpeedSent || speed > m_lastSpeedSent * 1.025f) {
         m_lastSpeedSent = speed;

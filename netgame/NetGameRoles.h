@@ -24,6 +24,11 @@
 class IWorldConsole;
 class IWorldFiles;
 
+// The fastest game speed the clock takes: a million times real time, far
+// beyond what any machine runs, and far below what would overflow the
+// clock's real time in a frame.
+constexpr float kMaxGameSpeed = 1000000.0f;
+
 class ILockstepClock {
 public:
     virtual ~ILockstepClock() = default;
@@ -36,7 +41,8 @@ public:
     virtual float TickRate() = 0;
     // Ticks per second (the tick period follows: 1193182 / rate, rounded).
     virtual void SetTickRate(float rate) = 0;
-    // The clock's speed factor (1.0 after a reset, 0 stops real time).
+    // The clock's speed factor (1.0 after a reset, 0 stops real time; at
+    // most kMaxGameSpeed).
     virtual float GameSpeed() = 0;
     virtual void SetGameSpeed(float factor) = 0;
     // The time of the next tick and the game time (a client joining takes

@@ -345,7 +345,7 @@ bool CNetGame::LoadNetSection(CStateArchive& ar, std::vector<int32_t>* playerIds
     std::set<int32_t> ids;
     std::set<uint32_t> teamIds;
     bool ok = ar.Ok() && nextOwner >= 0 && nextPlayer >= 0 && Finite(pace[0]) && pace[0] >= 1.5f &&
-              pace[0] <= 120.0f && Finite(pace[1]) && pace[1] > 0.0f && pace[1] <= 4.0f;
+              pace[0] <= 120.0f && Finite(pace[1]) && pace[1] > 0.0f && pace[1] <= kMaxGameSpeed;
     for (const STeamRecord& t : teams) ok = ok && teamIds.insert(t.id).second;
     for (const SPlayerRecord& p : players) {
         ok = ok && p.id > 0 && ids.insert(p.id).second &&

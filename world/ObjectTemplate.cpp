@@ -102,7 +102,9 @@ void CTessarakObjectTemplate::LoadProperties() {
     CWorld* world = World();
     if ((p = cfg.Find("Name"))) p->GetValue(m_name);
 
-    char text[512];
+    // Zeros beyond the 256 characters a property's text gives at most: a
+    // value that long comes unterminated.
+    char text[512] = {};
     std::strcpy(text, "Default");
     if ((p = cfg.Find("Race"))) p->GetString(text, 255);
     if (CPlayerList* players = m_gameScene->Players()) {

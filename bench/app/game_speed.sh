@@ -1,65 +1,94 @@
 #!/usr/bin/env bash
-# How many times faster than real time the game program itself runs a game of
-# computer players: the game in a temporary installation starts a skirmish on
-# FourWinds with four computer players, asks for srv_GameSpeed(SPEED) (200
-# unless set), and dbg_FrameStats reads the game time at the start and at the
-# end of a stretch of wall time; game seconds over wall seconds is the figure,
-# against the floor of 100 times real time. ai_bench's BM_FourComputerPlayersGame
-# measures the same game in the test harness, without the game program's frame.
-#   xvfb-run -a -s "-screen 0 1280x1024x24 +extension GLX" bench/app/game_speed.sh [build folder] [seconds] [rounds]
-# Prints each round, then min, median and max over the rounds, and the load.
+# How many times real time the game program itself runs a fast game: the game
+# in a temporary installation, headless (no X server: SDL's offscreen
+# video), a skirmish on FourWinds of four computer players (the local side
+# idle beside them), srv_GameSpeed(200). The game time is read from the
+# game's own frame statistics (dbg_FrameStats) before and after a stretch of
+# wall time; the floor is 100 times real time.
+#   bench/app/game_speed.sh [build folder] [seconds] [runs]
+# Prints one line per run (game seconds per wall second, frames drawn per
+# second) and min / median / max over the runs, with the machine's load.
 set -euo pipefail
 BUILD=$(cd "${1:-build}" && pwd)
 SECONDS_RUN=${2:-10}
-ROUNDS=${3:-3}
-SPEED=${SPEED:-200}
+RUNS=${3:-3}
+SPEED=${GAME_SPEED:-200}
 FLOOR=100
 tmp=$(mktemp -d /tmp/tessarak_speed_XXXXXX)
 game=""
 cleanup() {
   [ -n "$game" ] && kill "$game" 2>/dev/null || true
-  rm -rf "$tmp"
+  [ -n "${KEEP_OUT:-}" ] && cp "$tmp/out" "$KEEP_OUT" 2>/dev/null; rm -rf "$tmp"
 }
 trap cleanup EXIT
+[ -x "$BUILD/install/System/Tessarak/Tessarak" ] || [ -e "$BUILD/install/System/Tessarak" ] ||
+  { echo "the game is not installed under $BUILD/install" >&2; exit 1; }
 mkdir -p "$tmp/System" "$tmp/home"
 ln -s "$BUILD/install/System/Tessarak" "$tmp/System/Tessarak"
 cp -r "$BUILD/install/Tessarak" "$tmp/Tessarak"
 mkdir -p "$tmp/Tessarak/Scripts"
-printf '%s\n' 'GameMode(GM_Skirmish); StartLocalServer(); Map("FourWinds");' \
-  'AI_AddCommander(); AI_AddCommander(); AI_AddCommander(); AI_AddCommander();' \
-  "StartGame(); srv_GameSpeed($SPEED);" 'echo("measure from here");' >"$tmp/Tessarak/Scripts/Autoexec.cfg"
+unset DISPLAY
 export XDG_CONFIG_HOME="$tmp/home" XDG_DATA_HOME="$tmp/home" TESSARAK_HEADLESS_DIALOGS=1
-export SDL_AUDIODRIVER=dummy ALSOFT_DRIVERS=null LIBGL_ALWAYS_SOFTWARE=1
-[ -n "${DISPLAY:-}" ] || export SDL_VIDEODRIVER=offscreen
+export SDL_AUDIODRIVER=dummy ALSOFT_DRIVERS=null LIBGL_ALWAYS_SOFTWARE=1 SDL_VIDEODRIVER=offscreen
 
-echo "load: $(uptime)"
-: >"$tmp/rounds"
-for round in $(seq "$ROUNDS"); do
+printf '%s\n' 'GameMode(GM_Skirmish);
+StartLocalServer();
+Map("FourWinds");
+AI_AddCommander();
+AI_AddCommander();
+AI_AddCommander();
+AI_AddCommander();
+StartGame();
+echo("measure from here");' > "$tmp/Tessarak/Scripts/Autoexec.cfg"
+
+# The game time (seconds) and the frame count of the game's first frame
+# statistics line after the byte offset given.
+first_stats() {
+  tail -c +"$(($1 + 1))" "$tmp/out" | grep -a "game time" | head -1 |
+    sed -E 's/.*frame ([0-9]+), game time ([0-9.]+) s.*/\2 \1/'
+}
+
+results=()
+for run in $(seq "$RUNS"); do
   rm -f "$tmp/in" "$tmp/out"
   mkfifo "$tmp/in"
   (cd "$tmp/System" && exec ./Tessarak <"$tmp/in" >"$tmp/out" 2>&1) &
   game=$!
   exec 3>"$tmp/in"
-  for _ in $(seq 600); do grep -q "measure from here" "$tmp/out" 2>/dev/null && break; sleep 0.1; done
-  sleep 3 # the game starts
+  for _ in $(seq 600); do grep -aq "measure from here" "$tmp/out" 2>/dev/null && break; sleep 0.1; done
+  # The game loop runs once the start handshake is through.
+  for _ in $(seq 300); do
+    size=$(stat -c %s "$tmp/out")
+    echo 'dbg_FrameStats();' >&3
+    sleep 0.2
+    read -r g _ <<<"$(first_stats "$size")" || true
+    [ -n "${g:-}" ] && awk -v g="$g" 'BEGIN { exit !(g > 0.5) }' && break
+  done
+  echo "srv_GameSpeed($SPEED);" >&3
+  sleep 2  # the speed reaches every part of the game
+  size=$(stat -c %s "$tmp/out")
+  t0=$(date +%s%N)
   echo 'dbg_FrameStats();' >&3
   sleep "$SECONDS_RUN"
+  size1=$(stat -c %s "$tmp/out")
+  t1=$(date +%s%N)
   echo 'dbg_FrameStats();' >&3
-  for _ in $(seq 100); do [ "$(grep -c "Frames per second" "$tmp/out")" -ge 2 ] && break; sleep 0.1; done
+  for _ in $(seq 100); do [ -n "$(first_stats "$size1")" ] && break; sleep 0.05; done
+  read -r g0 f0 <<<"$(first_stats "$size")"
+  read -r g1 f1 <<<"$(first_stats "$size1")"
   echo 'Quit();' >&3
   exec 3>&-
   wait "$game" || true
   game=""
-  # "Frames per second F over W s; ... game time G s": the two last lines.
-  grep "Frames per second" "$tmp/out" | tail -2 |
-    awk '{ for (i = 1; i <= NF; ++i) { if ($i == "over") w = $(i + 1); if ($i == "time") g[NR] = $(i + 1) } }
-         END { if (w > 0) printf "%.1f %.1f %.2f\n", (g[2] - g[1]) / w, w, g[2] }' >"$tmp/round"
-  read -r times wall gametime <"$tmp/round" || times=0
-  printf 'round %d: %s times real time (%s s of wall time; game time at the end %s s)\n' \
-    "$round" "${times:-0}" "${wall:-?}" "${gametime:-?}"
-  echo "${times:-0}" >>"$tmp/rounds"
+  line=$(awk -v g0="$g0" -v g1="$g1" -v f0="$f0" -v f1="$f1" -v ns=$((t1 - t0)) \
+    'BEGIN { s = ns / 1e9; printf "%.1f %.1f", (g1 - g0) / s, (f1 - f0) / s }')
+  read -r ratio fps <<<"$line"
+  printf 'run %d: %.1f times real time (%.1f game s in %.1f s), %.1f frames drawn a second\n' \
+    "$run" "$ratio" "$(awk -v a="$g0" -v b="$g1" 'BEGIN { print b - a }')" \
+    "$(awk -v ns=$((t1 - t0)) 'BEGIN { print ns / 1e9 }')" "$fps"
+  results+=("$ratio")
 done
-sort -g "$tmp/rounds" | awk -v f=$FLOOR '{ r[NR] = $1 } END {
-  printf "times real time: min %.1f  median %.1f  max %.1f (floor %d: median %s)\n", r[1], r[int((NR + 1) / 2)], r[NR], f,
-    (r[int((NR + 1) / 2)] >= f) ? "met" : "not met" }'
-echo "load: $(uptime)"
+printf '%s\n' "${results[@]}" | sort -n | awk -v floor=$FLOOR -v load="$(cut -d' ' -f1-3 /proc/loadavg)" '
+  { v[NR] = $1 }
+  END { printf "min / median / max: %.1f / %.1f / %.1f times real time (floor %d; load %s)\n",
+        v[1], v[int((NR + 1) / 2)], v[NR], floor, load }'

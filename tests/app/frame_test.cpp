@@ -17,8 +17,10 @@
 #include "nwe/FrameTable.h"
 #include "nwe/Wire.h"
 #include "tests/nwe/NweTestKit.h"
+#include "tests/support/TempDir.h"
 #include "ui/Interface.h"
 #include "world/GameScene.h"
+#include "world/Player.h"
 #include "world/TessarakObject.h"
 #include "world/World.h"
 
@@ -80,6 +82,27 @@ protected:
             },
             lines);
     }
+    // A host that ticks whenever a tick period has passed.
+    void HostWithoutLead() {
+        game.NetGame()->m_hosting = 1;
+        game.NetGame()->m_tickLead = 0.0f;
+    }
+    // Logic ticks, each after a period of real time, until done() or max
+    // ticks; the number run.
+    template <class Done>
+    int TickUntil(Done done, int max) {
+        int ticks = 0;
+        while (!done() && ticks < max) {
+            counter.now += game.Clock()->m_tickPeriod;
+            const uint64_t before = game.Ticks();
+            game.LogicTick();
+            ticks += int(game.Ticks() - before);
+        }
+        return ticks;
+    }
+    // A skirmish lost while two opponents play on; the player answers the
+    // watch prompt.
+    void LoseWithTwoStillPlayingAndAnswer(bool yes);
     CGame game{nullptr, "No datafile"};
     SCounter counter;
 };
@@ -414,8 +437,9 @@ TEST_F(FrameTest, QueuedFramesGoEveryTickAndWorldObjectsLinger) {
     game.DeleteWorld();
 }
 
-// The main loop's wait after a frame: the frame's time at ge_MaxFPS, the
-// next tick when it falls due sooner; for menus left alone the next tick,
+// The main loop's wait after a frame: the frame's time at ge_MaxFPS (a
+// running game's frame runs the ticks due meanwhile, a menu's frame comes
+// when the next tick falls due sooner); for menus left alone the next tick,
 // 100 ms at most, unless ticks are overdue; 40 ms with ge_MainSleep, none
 // without a limit.
 TEST_F(FrameTest, TheLoopWaitsForTheNextFrameOrTick) {
@@ -436,7 +460,9 @@ TEST_F(FrameTest, TheLoopWaitsForTheNextFrameOrTick) {
     } cases[] = {
         {"running, the frame's time", true, 99, 0.0, 0.0, 60, false, 1.0f, 17},
         {"running, the frame took its time", true, 99, 0.020, 0.0, 60, false, 1.0f, 0},
-        {"running, a tick due sooner", true, 0.005, 0.0, 0.0, 60, false, 1.0f, 5},
+        {"running, a tick due sooner: the frame runs it", true, 0.005, 0.0, 0.0, 60, false, 1.0f, 17},
+        {"running fast", true, 0.0001, 0.0, 0.0, 60, false, 200.0f, 17},
+        {"menus in use, a tick due sooner", false, 0.005, 0.0, 0.0, 60, false, 1.0f, 5},
         {"running, a tick due already", true, -0.5, 0.0, 0.0, 60, false, 1.0f, 17},
         {"running, no limit", true, 99, 0.0, 0.0, 0, false, 1.0f, 0},
         {"running, main sleep", true, 99, 0.0, 0.0, 60, true, 1.0f, 40},
@@ -465,4 +491,206 @@ TEST_F(FrameTest, TheLoopWaitsForTheNextFrameOrTick) {
         int wait = Game_MillisecondsToNextFrame(&game, frameStart, now, lastInput);
         EXPECT_NEAR(wait, c.expect, 1);
     }
+}
+
+// The render frame draws between the last two ticks: the tick factor runs
+// from 0 at the newer tick to 1 one tick period later, the drawn game time
+// and a moving frame's drawn position with it; a paused game and one at
+// speed 0 draw the tick they stand on.
+TEST_F(FrameTest, TheSceneIsDrawnBetweenTheLastTwoTicks) {
+    CE3DCamera root(nullptr);
+    game.CreateWorld(&root);
+    game.NetGame()->m_hosting = 1;
+    game.NetGame()->m_tickLead = 0.1f;
+    game.SetGuiWord(0);
+    game.SetGameState(2);
+    CGameClock* clock = game.Clock();
+    const uint64_t period = clock->m_tickPeriod;
+    CE3DFrame* mover = new CE3DFrame(&root);  // the root deletes it
+    // Frames of an eighth of a period until the one that runs a tick.
+    auto frameWithATick = [&] {
+        const uint64_t before = game.Ticks();
+        for (int frames = 0; frames < 40 && game.Ticks() == before; ++frames) {
+            counter.now += period / 8;
+            game.RenderFrame();
+        }
+        ASSERT_EQ(game.Ticks(), before + 1);
+    };
+    auto drawnX = [&] {
+        mover->m_flagsA &= uint8_t(~kFrameNotUpdated);
+        int depth = 0;
+        root.UpdateRenderMatrix(&depth);
+        return mover->m_render.m[3][0];
+    };
+    mover->SetPosition(0, 0, 0);
+    frameWithATick();
+    mover->SetPosition(8, 0, 0);
+    frameWithATick();
+    const int64_t newer = int64_t(clock->m_gameTime);
+    // The frame of the tick: the real time has not moved on since it.
+    EXPECT_NEAR(game.TickFactor(), 0.0f, 1e-6f);
+    EXPECT_EQ(game.DrawnGameTime(), newer - int64_t(period));
+    EXPECT_NEAR(drawnX(), 0.0f, 1e-4f);
+    // Three frames a quarter of a period apart, before the next tick.
+    for (int quarter = 1; quarter <= 3; ++quarter) {
+        SCOPED_TRACE(quarter);
+        counter.now += period / 4;
+        const uint64_t ticks = game.Ticks();
+        game.RenderFrame();
+        ASSERT_EQ(game.Ticks(), ticks);
+        EXPECT_NEAR(game.TickFactor(), quarter / 4.0f, 1e-4f);
+        EXPECT_NEAR(double(game.DrawnGameTime()),
+                    double(newer - int64_t(period) + int64_t(quarter * period / 4)), 2.0);
+        EXPECT_NEAR(drawnX(), 2.0f * quarter, 1e-3f);
+    }
+    // Long after the newer tick (and before the next one falls due, a tick
+    // lead being more than a period): the newer tick, never past it.
+    game.NetGame()->m_tickLead = 1.0f;
+    counter.now += period;
+    game.RenderFrame();
+    EXPECT_FLOAT_EQ(game.TickFactor(), 1.0f);
+    EXPECT_EQ(game.DrawnGameTime(), newer);
+    EXPECT_NEAR(drawnX(), 8.0f, 1e-4f);
+
+    // A new tick, then the game stands: it draws that tick, not the one
+    // before it nor anything between.
+    game.NetGame()->m_tickLead = 0.1f;
+    mover->SetPosition(16, 0, 0);
+    frameWithATick();
+    const int64_t standing = int64_t(clock->m_gameTime);
+    for (int stands = 0; stands < 2; ++stands) {
+        SCOPED_TRACE(stands ? "speed 0" : "paused");
+        clock->m_frozen = stands == 0;
+        clock->m_speedFactor = stands ? 0.0f : 1.0f;
+        counter.now += period / 4;
+        game.RenderFrame();
+        EXPECT_FLOAT_EQ(game.TickFactor(), 1.0f);
+        EXPECT_EQ(game.DrawnGameTime(), standing);
+        EXPECT_NEAR(drawnX(), 16.0f, 1e-4f);
+        EXPECT_EQ(int64_t(clock->m_gameTime), standing);
+    }
+    game.DeleteWorld();
+}
+
+// However fast the game runs, a drawn frame runs every tick that has fallen
+// due since the one before, each a whole tick of 1/15 s of game time, and no
+// speed of the host's is bounded by one of ours.
+TEST_F(FrameTest, AFastGameRunsEveryDueTickBetweenTwoDrawnFrames) {
+    CE3DCamera root(nullptr);
+    game.CreateWorld(&root);
+    game.NetGame()->m_hosting = 1;
+    game.NetGame()->m_tickLead = 0.1f;
+    game.SetGuiWord(0);
+    game.SetGameState(2);
+    CGameClock* clock = game.Clock();
+    game.NetGame()->SetSpeedFactor(200.0f);  // srv_GameSpeed(200): the host's speed control keeps it
+    clock->m_speedFactor = 200.0f;
+    const uint64_t period = clock->m_tickPeriod;
+    ASSERT_EQ(period, 79545u);
+    counter.now += 1193182 / 2;  // half a second: a hundred game seconds
+    const uint64_t gameTime = clock->m_gameTime, ticks = game.Ticks(), frames = game.RenderFrames();
+    game.RenderFrame();
+    EXPECT_EQ(game.RenderFrames(), frames + 1);
+    // 100 s at 15 ticks a second, less the tick lead still ahead.
+    const uint64_t ran = game.Ticks() - ticks;
+    EXPECT_GE(ran, 1497u);
+    EXPECT_LE(ran, 1500u);
+    EXPECT_EQ(clock->m_gameTime - gameTime, ran * period);
+    EXPECT_EQ(clock->m_tickPeriod, period);
+    EXPECT_FLOAT_EQ(clock->m_tickRate, 15.0f);
+    // What was due has run: the next frame at once runs none.
+    game.RenderFrame();
+    EXPECT_EQ(game.Ticks() - ticks, ran);
+    // A fixed-rate capture runs one tick a frame, whatever is due.
+    game.SetCaptureMode(2);
+    game.SetCaptureRate(30.0f);
+    counter.now += 1193182;
+    EXPECT_EQ(game.RunDueTicks(), 1);
+    game.SetCaptureMode(0);
+    game.DeleteWorld();
+}
+
+// A skirmish player who lost while two others play on is asked, three
+// seconds after the loss, whether to watch: a yes lets the player watch
+// and the game goes on until one opponent is left; a no finishes the game.
+void FrameTest::LoseWithTwoStillPlayingAndAnswer(bool yes) {
+    game.CreateWorld(nullptr);
+    HostWithoutLead();
+    game.Variables().gameType = 1;
+    CPlayer* first = game.NetGame()->AddPlayer("first");
+    game.NetGame()->AddPlayer("second");
+    CGameScene& scene = *game.Scene();
+    CInterface* ui = game.Interface();
+    scene.LooseGame = 1;
+    const int ticks = TickUntil([&] { return ui->m_mode == 4; }, 100);
+    EXPECT_GE(ticks, 45);
+    EXPECT_LE(ticks, 47);
+    EXPECT_STREQ(ui->m_confirmMessage.GetText(), ui->GetSystemText(303));
+    EXPECT_STREQ(ui->m_confirmButtons[0].GetText(), ui->GetSystemText(3));
+    EXPECT_EQ(ui->m_confirmPresent[1], 0);
+    EXPECT_STREQ(ui->m_confirmButtons[2].GetText(), ui->GetSystemText(4));
+    // Unanswered, the game goes on.
+    TickUntil([] { return false; }, 30);
+    EXPECT_EQ(ui->m_mode, 4);
+    EXPECT_FALSE(scene.Finished());
+    EXPECT_FALSE(scene.Watching());
+    // The player presses a button of the dialog on a 640 x 480 screen.
+    ui->m_cursorX = yes ? 220 : 400;
+    ui->m_cursorY = 285;
+    ui->ConfirmHoverAt(640, 480);
+    ui->ConfirmPress();
+    TickUntil([] { return false; }, 1);
+    EXPECT_EQ(ui->m_mode, 0);
+    EXPECT_EQ(scene.Watching(), yes);
+    EXPECT_EQ(scene.Finished(), !yes);
+    if (yes) {
+        // Watching: the game goes on while two play, finishes with one.
+        TickUntil([] { return false; }, 30);
+        EXPECT_FALSE(scene.Finished());
+        EXPECT_EQ(ui->m_mode, 0);
+        first->m_outOfGame = 1;
+        TickUntil([] { return false; }, 1);
+        EXPECT_TRUE(scene.Finished());
+    }
+    game.DeleteWorld();
+}
+
+TEST_F(FrameTest, ALostPlayerIsAskedToWatchAndAYesWatchesTheOthers) {
+    LoseWithTwoStillPlayingAndAnswer(true);
+}
+
+TEST_F(FrameTest, ALostPlayerIsAskedToWatchAndANoFinishesTheGame) {
+    LoseWithTwoStillPlayingAndAnswer(false);
+}
+
+// The finish mark the server waits for is answered in the tick that makes
+// its frame current, not a drawn frame later.
+TEST_F(FrameTest, TheTickAnswersTheFinishMarkOfTheFrameItMadeCurrent) {
+    game.CreateWorld(nullptr);
+    HostWithoutLead();
+    CNetGame* net = game.NetGame();
+    const uint16_t next = uint16_t(net->m_frameTable->GetCurrentNumber() + 1);
+    net->m_awaitedFinishMark = next;
+    ASSERT_EQ(TickUntil([] { return false; }, 1), 1);
+    EXPECT_EQ(net->m_frameTable->GetCurrentNumber(), next);
+    EXPECT_EQ(net->m_awaitedFinishMark, -1);
+    EXPECT_EQ(net->m_finishReply, next);
+    game.DeleteWorld();
+}
+
+// A screenshot that cannot be taken (here no screen to read) says so, and
+// names the file it was meant for.
+TEST_F(FrameTest, AFailedScreenshotSaysSoAndNamesItsFile) {
+    CTempDir dir;
+    game.SetRootDir(dir.Win().c_str());
+    std::vector<std::string> lines;
+    KeepRedLines(&lines);
+    game.SetGuiWord(0);
+    game.SetGameState(2);
+    game.SetCaptureMode(1);
+    game.RenderFrame();
+    EXPECT_EQ(game.CaptureMode(), 0);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "Failed to save screenshot");
+    EXPECT_EQ(lines.back(), dir.Win() + "\\ScreenCaptures\\Screen000000.bmp");
 }

@@ -432,9 +432,15 @@ TEST_F(HudWindow, AnOwnUnitAttackedRaisesTheEventMessageOnceWithARadarRing) {
         return shots;
     };
     const std::vector<STestShot> running = twoShots();
+    // The pause travels in a lockstep frame, a tick lead ahead: it holds
+    // once that frame has run, which the game is asked until it says so.
     Test_RunAndDraw(game, "srv_Pause(1);");
-    game.Write("srv_Pause;\n");
-    ASSERT_TRUE(game.WaitForLine("srv_Pause = true", 10.0)) << game.Output();
+    bool pausedNow = false;
+    for (int i = 0; i < 40 && !pausedNow; ++i) {
+        game.Write("srv_Pause;\n");
+        pausedNow = game.WaitForLine("srv_Pause = true", 0.5);
+    }
+    ASSERT_TRUE(pausedNow) << game.Output();
     Test_RunAndDraw(game, "");
     const std::vector<STestShot> paused = twoShots();
     EXPECT_GT(moved(running[0], running[1]), 50);

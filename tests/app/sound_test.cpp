@@ -332,6 +332,28 @@ TEST_F(SoundTest, UrgentVoiceThrowsOutTheQueue) {
     EXPECT_EQ(a->m_volume, 127);
 }
 
+// A new map: the voices the last game queued go unsaid, and a sound played
+// just before may play again at once.
+TEST_F(SoundTest, ANewMapDropsTheQueuedVoicesAndTheSamplesLastPlays) {
+    std::string path = Write("n.wav", Wave_Build(Wave_Sine(440, 22050, 2205), 1, 22050));
+    Open();
+    engine->m_counter = &TestCounter;
+    g_counter = 7000000;
+    SoundSample* a = Load(path);
+    ASSERT_TRUE(SoundEngine_Play(engine.get(), a, false, kSoundCategoryEffects));
+    EXPECT_EQ(Playing(), 1);
+    EXPECT_TRUE(SoundEngine_Play(engine.get(), a, false, kSoundCategoryEffects));
+    EXPECT_EQ(Playing(), 1);  // within a quarter second: held back
+    new PlayNode(engine.get(), a, 1);
+    new PlayNode(engine.get(), a, 2);
+    SoundEngine_FreeQueuedVoices(engine.get());
+    EXPECT_EQ(engine->m_voiceHead, nullptr);
+    EXPECT_EQ(engine->m_voiceTail, nullptr);
+    SoundEngine_ForgetPlayTimes(engine.get());
+    EXPECT_TRUE(SoundEngine_Play(engine.get(), a, false, kSoundCategoryEffects));
+    EXPECT_EQ(Playing(), 2);
+}
+
 TEST_F(SoundTest, PlayListReadsItsLinesAndWraps) {
     Write("a.mp3", "x");
     Write("b.mp3", "x");

@@ -38,8 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!list.Load(in, version)) return 0;
     for (CProperty* p = list.GetFirst(); p; p = p->GetNext()) {
         p->GetInt();
-        char buf[300];
-        p->GetString(buf, sizeof buf);
+        char buf[300] = {};
+        p->GetString(buf, sizeof buf - 1);
         if (std::strlen(buf) > 256) std::abort();
     }
     // Texts with a zero byte inside are cut there by the string class; compare what it holds.

@@ -41,12 +41,17 @@ TEST(PropertyList, NumbersFromValues) {
     const SCase cases[] = {{"1,5", 1, 1.5f},   {"2.75", 2, 2.75f},     {"speed", 0, 0.0f},
                            {"0,25", 0, 0.25f}, {"  -12", -12, -12.0f}, {"99999999999", 2147483647, 1e11f}};
     for (const auto& c : cases) {
-        CProperty* p = list.Add("v", c.value);
-        EXPECT_EQ(p->GetInt(), c.asInt) << c.value;
-        EXPECT_STREQ(p->GetValueText(), c.value);  // reading an int changes nothing
-        EXPECT_FLOAT_EQ(p->GetFloat(), c.asFloat) << c.value;
+        EXPECT_EQ(list.Add("i", c.value)->GetInt(), c.asInt) << c.value;
+        EXPECT_FLOAT_EQ(list.Add("f", c.value)->GetFloat(), c.asFloat) << c.value;
     }
-    EXPECT_STREQ(list.Find("v")->GetValueText(), "99999999999");
+    // Reading an int leaves its blanks in the value: the comma's first,
+    // else the full stop's.
+    CProperty* both = list.Add("b", "1,5.5");
+    EXPECT_EQ(both->GetInt(), 1);
+    EXPECT_STREQ(both->GetValueText(), "1 5 5");
+    EXPECT_STREQ(list.Add("s", "2.75")->GetValueText(), "2.75");
+    EXPECT_EQ(list.Find("s")->GetInt(), 2);
+    EXPECT_STREQ(list.Find("s")->GetValueText(), "2 75");
     CProperty* comma = list.Add("c", "1,5");
     comma->GetFloat();
     EXPECT_STREQ(comma->GetValueText(), "1.5");  // the float reader keeps its full stop
@@ -54,11 +59,18 @@ TEST(PropertyList, NumbersFromValues) {
     CProperty* longValue = list.Add("long", std::string(300, 'x').c_str());
     char buf[512];
     std::memset(buf, '#', sizeof buf);
+    // 256 characters at most and no zero after them; a short value is
+    // padded with zeros up to the maximum, and nothing is written beyond.
     longValue->GetString(buf, 512);
-    EXPECT_EQ(std::strlen(buf), 256u);
-    char small[8];
-    longValue->GetString(small, sizeof small);
-    EXPECT_STREQ(small, "xxxxxxx");
+    EXPECT_EQ(std::string(buf, 256), std::string(256, 'x'));
+    EXPECT_EQ(buf[256], '#');
+    char small[9];
+    std::memset(small, '#', sizeof small);
+    longValue->GetString(small, 8);
+    EXPECT_EQ(std::string(small, 9), "xxxxxxxx#");
+    std::memset(buf, '#', sizeof buf);
+    list.Add("short", "ab")->GetString(buf, 6);
+    EXPECT_EQ(std::string(buf, 7), std::string("ab\0\0\0\0#", 7));
     CStrBuf v;
     EXPECT_STREQ(list.Find("C")->GetValue(v).GetText(), "1.5");
 }

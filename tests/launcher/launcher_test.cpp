@@ -81,7 +81,7 @@ struct SBench {
     CTempDir dir;
 };
 
-// The Part's edge cases and the line's other shapes: which build starts with
+// The command line's shapes, odd ones among them: which build starts with
 // which arguments, in System, in a session of its own; the launcher ends
 // while the game still runs (the stand-in waits to be let go).
 TEST(Launcher, TheLinePicksTheBuildAndItsParameters) {
