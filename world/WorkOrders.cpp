@@ -577,7 +577,8 @@ bool CBuildOrder::ExecuteProduce() {
             // another unit (an earlier product) stands there: never onto one.
             if (CWorldGrid* grid = Grid(f)) {
                 float x = exit[0], z = exit[2];
-                if (grid->m_layer[0].FindFreeSpotFor(*product, f, exit[0], exit[2], x, z))
+                if (grid->m_layer[0].FindFreeSpotFor(*product, f, exit[0], exit[2], ft->m_exitOffset[0],
+                                                     ft->m_exitOffset[1], x, z))
                     product->SetPosition(x, product->m_position[1], z);
             }
             // Led out: it takes part in the world again.
