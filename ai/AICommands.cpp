@@ -195,7 +195,8 @@ void CAIManager::RegisterCommands(CCommandInterpreter* ip) {
         SCommandRow::Function("AI_StopLearn", Cmd_AI_StopLearn, "Description", "StopLearn [FLOAT]"),
         SCommandRow::Int("AI_Active", &m_active, 0, 1, "Activates the AI", "AI_Active").Config("Config.cfg"),
         SCommandRow::Function("AI_AddCommander", Cmd_AI_AddCommander, "Adds a new AI player",
-                              "AI_AddCommander [FLOAT]"),
+                              "AI_AddCommander [FLOAT]")
+            .Usage("AI_AddCommander([int Player, str Race]);"),
         SCommandRow::Function("AI_CommanderColor", Cmd_AI_CommanderColor,
                               "Sets the tint color of an commander",
                               "AI_CommanderColor(int ObjectGroup, float r, float g, float b)"),

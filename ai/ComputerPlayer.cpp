@@ -595,9 +595,11 @@ int32_t CComputerPlayer::PickTargetPlayer() {
         if (hasUnits) enemies.push_back(p.id);
     }
     if (enemies.empty()) {
-        DebugPrintf("No player to attack!!!");
+        if (!m_saidNoTarget) DebugPrintf("No player to attack!!!");
+        m_saidNoTarget = true;
         return -1;
     }
+    m_saidNoTarget = false;
     return enemies[static_cast<size_t>(m_random.Rand()) % enemies.size()];
 }
 

@@ -261,6 +261,9 @@ private:
     std::string m_name;
     std::string m_raceName;
     CRandomStream m_random;
+    // Whether "No player to attack!!!" was said since the last target: it
+    // is said once, not every tick after the game ends (debug output only).
+    bool m_saidNoTarget = false;
     bool m_active = false;
     bool m_harvestPossible = true;
     int32_t m_phase = 0;

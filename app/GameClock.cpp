@@ -39,6 +39,7 @@ uint64_t CGameClock::Now() const {
 void CGameClock::Start() {
     m_frequency = (float)(m_counterFn ? m_counterFrequency : (double)Sys_QueryPerformanceFrequency());
     uint64_t now = Now();
+    m_startCounter = now;
     m_lastCounter = now;
     m_clockTime = now;
     m_lastFrameCounter = now;

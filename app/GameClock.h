@@ -90,6 +90,7 @@ public:
     float m_lag = 0.0f;
     uint64_t m_gameTime = 1;
     uint64_t m_lastCounter = 0;
+    uint64_t m_startCounter = 0;  // the counter when the clock started
     uint64_t m_lastFrameCounter = 0;
     uint64_t m_lastRawCounter = 0;
     uint64_t m_tickPeriod = 79545;

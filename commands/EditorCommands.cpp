@@ -80,6 +80,16 @@ void Cmd_M_Unselect(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
     game->Interface()->m_editorTools.tmpl = nullptr;
 }
 
+// M_LeaveTool: the cursor lets its template go and the left button marks
+// again (Escape in the editor).
+void Cmd_M_LeaveTool(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
+    CGame* game = GameOf(record);
+    CWorld* world = World(record);
+    if (file || !game || !game->Interface() || !world) return;
+    game->Interface()->m_editorTools.tmpl = nullptr;
+    world->Scene().m_editor.paintMode = 0;
+}
+
 void Cmd_M_Merge(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
     CWorld* world = World(record);
     float distance = 0.0f;

@@ -9,6 +9,7 @@ void Cmd_M_DeleteSelected(CConsoleCommand* record, SCommandArgs* args, CVFSFile*
 void Cmd_M_MoveOffsetUp(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file);
 void Cmd_M_MoveOffsetDown(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file);
 void Cmd_M_Unselect(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file);
+void Cmd_M_LeaveTool(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file);
 void Cmd_M_Merge(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file);
 void Cmd_M_SetTeam(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file);
 void Cmd_M_SetLayer(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file);

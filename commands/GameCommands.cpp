@@ -57,7 +57,8 @@ void RegisterGameCommands(CCommandInterpreter* ip) {
     static CStrBuf s_gameDescription;
     s_gameDescription.Assign("Sets the game directory. \"Tessarak\" is the default");
     const SCommandRow rows[] = {
-        SCommandRow::Function("Quit", Cmd_Quit, "Quits the game back to the operating system", "Quit();"),
+        SCommandRow::Function("Quit", Cmd_Quit, "Quits the game back to the operating system", "Quit();")
+            .Usage("Quit();"),
         SCommandRow::Function("ExitGame", Cmd_Quit, "Quits the game back to the operating system",
                               "ExitGame();"),
         SCommandRow::Function("RemoveAllUnits", Cmd_RemoveAllUnits, "Removes all units from gamescene",

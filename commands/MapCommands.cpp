@@ -221,6 +221,19 @@ bool PackMapBox(CGame* game, const CStrBuf& folder) {
     temp.Format("%s\\MapData.box.new", folder.GetText());
     CVFSTable old;
     const bool hadBox = Sys_PathExists(box.GetText()) && old.MountPack(box.GetText());
+    // A map with no description gets one, so that the lists show it.
+    path.Format("%s\\information.vxm", folder.GetText());
+    if (!Sys_PathExists(path.GetText()) && !(hadBox && old.Find("information.vxm"))) {
+        const char* slash = std::strrchr(folder.GetText(), '\\');
+        CGameScene* scene = game->Scene();
+        CStrBuf script;
+        script.Format(
+            "// Written by the map editor's export.\nsi_Map_Description(\"%s: made in the map editor.\");\n"
+            "si_Map_Author(\"\");\nsi_Map_Players(%d);\nsi_Map_Width(%g);\nsi_Map_Height(%g);\n",
+            slash ? slash + 1 : folder.GetText(), scene ? (int)scene->StartPositionCount() : 0,
+            game->MapWidth(), game->MapDepth());
+        if (!Sys_WriteFileAtomic(path.GetText(), script.GetText(), (size_t)script.GetLength())) return false;
+    }
     path.Format("%s\\Init.vxm", folder.GetText());
     if (!Sys_PathExists(path.GetText()) && !(hadBox && old.Find("Init.vxm"))) {
         CStrBuf script;
@@ -264,7 +277,23 @@ void Cmd_Export(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
     if (!ExportMapScript(game->Scene(), name)) return;
     CStrBuf folder;
     folder.Format("%s\\%s", game->GetPath("Maps", ""), name);
-    if (!PackMapBox(game, folder)) Game_Printf("Unable to write file : %s\\MapData.box", folder.GetText());
+    if (!PackMapBox(game, folder)) {
+        Game_Printf("Unable to write file : %s\\MapData.box", folder.GetText());
+        return;
+    }
+    // Listed and played at once: the box enters the file table (one there
+    // before takes its new size).
+    CStrBuf box;
+    box.Format("%s\\MapData.box", folder.GetText());
+    if (SVFSEntry* e = g_VFS.Find(box.GetText())) {
+        const int h = Sys_OpenRead(box.GetText());
+        const int64_t size = h == -1 ? -1 : Sys_FileSize(h);
+        if (h != -1) Sys_CloseFile(h);
+        if (e->container && e->dataOffset == 0 && size >= 0 && size <= 0xFFFFFFFFll)
+            e->size = static_cast<uint32_t>(size);
+    } else {
+        g_VFS.AddDiskFile(box.GetText());
+    }
 }
 
 void Cmd_ExportUnitCommands(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
@@ -309,6 +338,10 @@ void RegisterMapCommands(CCommandInterpreter* ip) {
                               "Move offsets down in map editor object lists", "M_MoveOffsetDown")
             .Mask(8),
         SCommandRow::Function("M_Unselect", Cmd_M_Unselect, "Unselects all selected objects", "M_Unselect")
+            .Mask(8),
+        SCommandRow::Function("M_LeaveTool", Cmd_M_LeaveTool,
+                              "Leaves the current tool: no template at the cursor, the button marks",
+                              "M_LeaveTool();")
             .Mask(8),
         SCommandRow::Function("M_Export", Cmd_Export,
                               "Exports the map to specified directory ( creates it if it doesn't exists=",
@@ -394,7 +427,7 @@ void RegisterMapCommands(CCommandInterpreter* ip) {
     };
     functions({"m_SetTimer", "M_ImportBinary"});
     game->RegisterVariables(ip, {"M_EditMode"});
-    functions({"M_DeleteSelected", "M_MoveOffsetUp", "M_MoveOffsetDown", "M_Unselect"});
+    functions({"M_DeleteSelected", "M_MoveOffsetUp", "M_MoveOffsetDown", "M_Unselect", "M_LeaveTool"});
     settings({"M_PaintMode", "M_TeamMode", "M_CollisionMode"});
     functions(
         {"M_Export", "M_ExportUnitCommands", "M_Merge", "M_SetTeam", "M_SetLayer", "M_SetLayerPosition"});

@@ -264,12 +264,19 @@ void Cmd_TestConsoleCommands(CConsoleCommand* record, SCommandArgs*, CVFSFile* f
 // Every selected unit: its template, its position, the force of the pushes
 // that wait to act on it, its power and what it carries; then the local
 // player's resources and what its harvesters have unloaded.
-void Cmd_UnitOut(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
+// dbg_UnitOut(); prints the selected units; dbg_UnitOut(1); every unit of
+// the map, whoever owns it.
+void Cmd_UnitOut(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
     CGame* game = GameOf(record);
     CGameScene* scene = game ? game->Scene() : nullptr;
     if (file || !scene) return;
+    int32_t every = 0;
+    if (args && args->count > 0 && !args->arg[0].GetInt(every)) {
+        Game_Print("Syntax: dbg_UnitOut(); or dbg_UnitOut(1);");
+        return;
+    }
     for (CUnit* u = scene->m_units; u; u = u->m_unitNext) {
-        if (!(u->m_stateA & CTessarakObject::kA_Selected)) continue;
+        if (!every && !(u->m_stateA & CTessarakObject::kA_Selected)) continue;
         float force[3] = {0.0f, 0.0f, 0.0f};
         for (SForceRecord* f = u->m_forces; f; f = f->m_next)
             for (int i = 0; i < 3; ++i) force[i] += f->m_impulse[i];
@@ -308,6 +315,8 @@ void Cmd_FrameStats(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
     static uint64_t s_frames = 0, s_since = 0;
     static int32_t s_interface = 0;
     uint64_t now = clock->Now();
+    // The first call reports since the clock started.
+    if (s_since == 0 || s_since < clock->m_startCounter) s_since = clock->m_startCounter;
     double seconds = double(now - s_since) / double(clock->m_frequency);
     double rate = seconds > 0.0 ? double(game->RenderFrames() - s_frames) / seconds : 0.0;
     double interfaceRate = seconds > 0.0 ? double(Game_InterfaceFrames() - s_interface) / seconds : 0.0;

@@ -221,10 +221,15 @@ int CE3DSurface::DrawText(const char* text, bool topDown, int lineHeight, uint8_
     const uint32_t flags = m_textFlags;
     const bool aligned = (flags & (kE3DTextRight | kE3DTextCentre)) != 0;
 
+    // A line that would end inside a word ends after the word before it
+    // (after the last blank that fits); a word longer than the line is cut.
     auto lineEnd = [&](int p, int atY) {
         SGlyphCall call{text, L, atY, r, g, b, transparentBackground, ignoreCodes, p, true};
         int e = WalkGlyphs(this, call, writer);
         if (e <= p) e = FitLine(text, L, atY, p);
+        if (e > p && e < length && text[e] != ' ' && text[e - 1] != ' ')
+            for (int k = e - 1; k > p; --k)
+                if (text[k] == ' ') return k + 1;
         return e;
     };
 
@@ -241,15 +246,13 @@ int CE3DSurface::DrawText(const char* text, bool topDown, int lineHeight, uint8_
     y = topDown ? c.top : c.bottom - lines * lineHeight;
     for (int p = 0; p < length;) {
         SGlyphCall call{text, L, y, r, g, b, transparentBackground, ignoreCodes, p, false};
-        if (aligned) {
-            m_textFlags = flags & ~(kE3DTextRight | kE3DTextCentre);
-            call.end = lineEnd(p, y);
-            if (call.end <= p) break;
-            call.alignWidth = MeasureRange(m_font, text, p, call.end);
-            m_textFlags = flags;
-        }
+        m_textFlags = flags & ~(kE3DTextRight | kE3DTextCentre);
+        call.end = lineEnd(p, y);
+        if (call.end <= p) break;
+        if (aligned) call.alignWidth = MeasureRange(m_font, text, p, call.end);
+        m_textFlags = flags;
         int e = WalkGlyphs(this, call, writer);
-        if (e <= p) e = aligned ? call.end : FitLine(text, L, y, p);
+        if (e <= p) e = call.end;
         if (e <= p) break;
         p = e;
         y += lineHeight;

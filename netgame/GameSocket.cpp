@@ -21,7 +21,7 @@ CGameSocket::~CGameSocket() {
     std::vector<CPlayer*> gone;
     for (CPlayer* p : net->m_players.m_players)
         if (p->m_connection == this) gone.push_back(p);
-    bool timedOut = IsTimedOut();
+    bool timedOut = IsTimedOut() && !m_leftCleanly;
     for (CPlayer* p : gone) {
         p->m_connection = nullptr;
         if (!net->m_hosting || net->m_closing || p == net->m_players.m_local || p == net->m_players.m_neutral)

@@ -79,6 +79,7 @@ public:
     float m_timeLag = 0.1f;
     int64_t m_lastPing = 0;
     uint8_t m_statusChanged = 0;  // server: PLAYERS goes to this connection
+    uint8_t m_leftCleanly = 0;    // server: the client said DISCONNECT (told as such, not as timed out)
 
     // ---- client: its pings to the server
     int64_t m_pingSent[kPingSlots] = {};

@@ -339,6 +339,13 @@ bool CNetGame::Connect(const char* address) {
         ResetGame(true);
         return false;
     }
+    if (!open && m_clientPort > 0) {
+        // Another game on this machine holds the port: a free one serves.
+        SNetAddress bound{0, 0};
+        if (m_gameSocket->GetSocketName(&bound))
+            Printf("The client port %d is in use (another game on this machine?): using port %d instead",
+                   static_cast<int>(m_clientPort), static_cast<int>(bound.port));
+    }
     m_gameSocket->SetRateCap(std::max(m_clientRate, 400.0f));
     CGameSocket* link = NewConnection(&m_clientTypes, "client link");
     link->SetReceiveCrcSeed(13);

@@ -246,6 +246,12 @@ public:
     // this machine marked as the one that runs it; every client learns it.
     // Null when not hosting or the id is taken.
     CPlayer* AddComputerPlayer(int32_t id, const char* name, const CRace* race, const float colour[3]);
+    // Hosting: two players never share a colour. A computer player run here
+    // whose colour is near the one the wearer (a player of a machine) takes
+    // gives it up for the first of the server's colours that nobody wears,
+    // and every machine hears of it (PLAYER_COLOR). The computer players
+    // that changed.
+    int ComputersGiveUpColour(const CPlayer* wearer, const float colour[3]);
     // Hosting: the computer player's player leaves (DELETEPLAYER); false
     // when there is none of that id that this machine runs.
     bool RemoveComputerPlayer(int32_t id);

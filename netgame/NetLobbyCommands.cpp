@@ -303,6 +303,7 @@ void CNetGame::RegisterLobbyCommands(CCommandInterpreter* ip) {
         SCommandRow::Function("srv_GameSpeed", Cmd_GameSpeed,
                               "Sets the desired gamespeed, 0.0 is pause and 1.0 is normal",
                               "srv_GameSpeed(float Gamespeed);")
+            .Usage("srv_GameSpeed([float Gamespeed]);")
             .Mask(1),
         SCommandRow::Float(
             "srv_AccuratenessRatio", &m_accuratenessRatio, 0.0f, 1.0f,

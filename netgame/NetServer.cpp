@@ -333,6 +333,7 @@ void NetServer_OnDisconnect(NWEPeer* peer, NWEMessage*, void* context) {
     else
         line = "Client disconnected";
     net->BroadcastMessage(nullptr, line.GetText(), 233, 137, 0);
+    c->m_leftCleanly = 1;
     c->SetTimedOut(true);
 }
 
@@ -478,6 +479,7 @@ void NetServer_OnPlayerRegister(NWEPeer* peer, NWEMessage* m, void* context) {
     if (!net->m_players.m_neutral->ReadInfo(check) || check.GetRemaining() != 0)
         return Refuse(net, peer, m, "the record does not read");
     p = net->RegisterPlayer(c, id, record);
+    if (p && !p->m_computerHere) net->ComputersGiveUpColour(p, p->m_colour);
     if (c->m_joinState == 4 && !local) {
         CStrBuf line;
         CPlayer* first = c->FirstPlayer();
@@ -528,6 +530,39 @@ CPlayer* CNetGame::AddComputerPlayer(int32_t id, const char* name, const CRace* 
     return p;
 }
 
+namespace {
+bool NearColour(const float a[3], const float b[3]) {
+    return std::fabs(a[0] - b[0]) + std::fabs(a[1] - b[1]) + std::fabs(a[2] - b[2]) < 60.0f;
+}
+}  // namespace
+
+int CNetGame::ComputersGiveUpColour(const CPlayer* wearer, const float colour[3]) {
+    if (!m_hosting) return 0;
+    int changed = 0;
+    for (CPlayer* c : m_players.m_players) {
+        if (c == wearer || !c->m_computerHere || !NearColour(c->m_colour, colour)) continue;
+        for (SServerColor& candidate : m_colors) {
+            float free[3] = {candidate.r, candidate.g, candidate.b};
+            bool worn = NearColour(free, colour);
+            for (const CPlayer* o : m_players.m_players)
+                worn = worn ||
+                       (o != c && o != wearer && o != m_players.m_neutral && NearColour(free, o->m_colour));
+            if (worn) continue;
+            for (SServerColor& held : m_colors)
+                if (held.holder == c) held.holder = nullptr;
+            candidate.holder = c;
+            for (int i = 0; i < 3; ++i) c->m_colour[i] = free[i];
+            m_send.Reset();
+            m_send.WriteI32(c->m_id);
+            m_send.F32s(free, 3);
+            SendBuiltToAll(NS_NOTIFYTYPE_PLAYER_COLOR, &c->m_sendSlot);
+            ++changed;
+            break;
+        }
+    }
+    return changed;
+}
+
 bool CNetGame::RemoveComputerPlayer(int32_t id) {
     CPlayer* p = FindPlayerById(id);
     if (!m_hosting || !p || !p->m_computerHere) return false;
@@ -566,6 +601,12 @@ void NetServer_OnPlayerAttribute(NWEPeer* peer, NWEMessage* m, void* context) {
     CPlayer* p = OwnedPlayer(net, peer, static_cast<int32_t>(NWE_Get32(m->GetData())));
     if (!p) return Refuse(net, peer, m, "not the sender's player");
     Relay(net, m, &p->m_sendSlot);
+    if (m->GetId() == NS_NOTIFYTYPE_PLAYER_COLOR && !p->m_computerHere) {
+        float colour[3];
+        std::memcpy(colour, m->GetData() + 4, 12);
+        if (std::isfinite(colour[0]) && std::isfinite(colour[1]) && std::isfinite(colour[2]))
+            net->ComputersGiveUpColour(p, colour);
+    }
 }
 
 // PLAYER_TEAM (127): u32 player id, u32 team id (-1 none); not while a game runs.

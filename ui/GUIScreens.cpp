@@ -471,8 +471,11 @@ void CInterface::Update(int inGame, int) {
             m_guiSurface->ResetClip();
             m_guiSurface->BltTo(0, 0, canvas);
         }
-        m_hud.DrawHUD(canvas);
-        DrawSelectionBox(canvas);
+        // The end screen's tables stand alone: no HUD over them.
+        if (!m_gameScreen) {
+            m_hud.DrawHUD(canvas);
+            DrawSelectionBox(canvas);
+        }
         overlays();
         return;
     }

@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "e3d/Surface.h"
 #include "netgame/NetGame.h"
@@ -19,6 +21,7 @@
 #include "ui/GUIObject.h"
 #include "ui/GUIRoles.h"
 #include "ui/Interface.h"
+#include "world/ObjectTemplate.h"
 #include "world/Player.h"
 
 namespace {
@@ -107,7 +110,12 @@ void CInterface::FillPlayerStats(CGUIObject* list, CE3DSurface* canvas) {
         }
         Highlight(row, 1, 8, p == best);
         SetLine(Child(row, 1), p->m_name.GetText());
-        std::string race = p->m_race ? p->m_race->m_name.GetText() : GetSystemText(kSysLidStatsUnknown);
+        // The race played: a player on the unit file's default race plays
+        // the race its start unit belongs to.
+        const CRace* played = p->m_race;
+        if (played && played == list_.m_defaultRace && played->m_startUnit && played->m_startUnit->m_race)
+            played = played->m_startUnit->m_race;
+        std::string race = played ? played->m_name.GetText() : GetSystemText(kSysLidStatsUnknown);
         if (p == local && watching) race = "Watching";
         SetLine(Child(row, 2), race);
         SetLine(Child(row, 3), p->m_team ? p->m_team->m_name.GetText() : GetSystemText(kSysLidStatsNone));
@@ -141,16 +149,30 @@ void CInterface::FillTeamStats(CGUIObject* list) {
     const bool finished = Finished(this);
     SetVisible(m_Panels[kPanelStatTeamConstructed], finished);
     SetVisible(m_Panels[kPanelStatTeamScore], finished);
-    // The teams in the order they were made.
-    std::vector<CTeam*> teams(net->m_players.m_teams.rbegin(), net->m_players.m_teams.rend());
-    CTeam* best = teams.empty() ? nullptr : teams[0];
+    // The teams in the order they were made, then each player without a
+    // team as a side of its own (a skirmish's players have none).
+    struct SSide {
+        std::string name;
+        int32_t constructed, resources, destroyed, score;
+    };
+    std::vector<SSide> sides;
+    for (auto it = net->m_players.m_teams.rbegin(); it != net->m_players.m_teams.rend(); ++it) {
+        const CTeam* t = *it;
+        sides.push_back({t->m_name.GetText(), t->m_scoreCounters[0], t->m_scoreCounters[1],
+                         int32_t(std::lround(t->m_scoreValue)), t->GetScore()});
+    }
+    for (const CPlayer* p : net->m_players.m_players)
+        if (p != net->m_players.m_neutral && !p->m_team)
+            sides.push_back({p->m_name.GetText(), p->m_scoreCounters[0], p->m_scoreCounters[1],
+                             int32_t(std::lround(p->m_scoreValue)), p->GetScore()});
+    size_t best = 0;
     int32_t bestScore = 0;
-    for (CTeam* t : teams)
-        if (t->GetScore() > bestScore) {
-            best = t;
-            bestScore = t->GetScore();
+    for (size_t i = 0; i < sides.size(); ++i)
+        if (sides[i].score > bestScore) {
+            best = i;
+            bestScore = sides[i].score;
         }
-    const int32_t shown = int32_t(rows->size()), count = int32_t(teams.size());
+    const int32_t shown = int32_t(rows->size()), count = int32_t(sides.size());
     m_teamStatsScroll = std::max(0, std::min(m_teamStatsScroll, count - shown));
     for (int32_t r = 0; r < shown; ++r) {
         CGUIObject* row = (*rows)[size_t(r)];
@@ -159,14 +181,14 @@ void CInterface::FillTeamStats(CGUIObject* list) {
             row->m_ChildrenHidden = 1;
             continue;
         }
-        CTeam* t = teams[size_t(at)];
+        const SSide& t = sides[size_t(at)];
         row->m_ChildrenHidden = 0;
         row->m_Visible = 1;
-        Highlight(row, 0, 4, t == best);
-        SetLine(Child(row, 0), t->m_name.GetText());
-        SetLine(Child(row, 1), finished ? Number(t->m_scoreCounters[0]) : "");
-        SetLine(Child(row, 2), Number(t->m_scoreCounters[1]));
-        SetLine(Child(row, 3), finished ? Number(int32_t(std::lround(t->m_scoreValue))) : "");
-        SetLine(Child(row, 4), finished ? Number(t->GetScore()) : "");
+        Highlight(row, 0, 4, size_t(at) == best);
+        SetLine(Child(row, 0), t.name);
+        SetLine(Child(row, 1), finished ? Number(t.constructed) : "");
+        SetLine(Child(row, 2), Number(t.resources));
+        SetLine(Child(row, 3), finished ? Number(t.destroyed) : "");
+        SetLine(Child(row, 4), finished ? Number(t.score) : "");
     }
 }

@@ -57,6 +57,15 @@ void CHud::ResetForGame() {
     m_mouseAction = kActionNone;
     m_orderHover = SOrderHover();
     m_placeBlocked = 0;
+    // Nothing of the game before stays: no building at the mouse, no
+    // selection's slots nor a builder's icons, no end screen.
+    m_ui.m_placeTemplate = nullptr;
+    if (m_ui.m_mode == 1 || m_ui.m_mode == 2) m_ui.m_mode = 0;
+    m_ui.m_leadUnit = -1;
+    m_ui.m_gameScreen = 0;
+    for (EGUIPanel p : {kPanelBuild, kPanelSingleSelect, kPanelMultiSelect})
+        if (CGUIObject* panel = m_ui.m_Panels[p]) panel->m_ChildrenHidden = 1;
+    m_ui.m_GUIChanged = 1;
 }
 
 void CHud::LoadRadar(const void* data, size_t size) {
@@ -299,6 +308,12 @@ bool CHud::IsMouseOverHUD() const {
         if (panels[p] && IsMouseOverPanel(panels[p])) return true;
     if (const CGUIObject* dummy = panels[kPanelDummyBar])
         if (dummy->m_Visible && IsMouseOverPanel(dummy)) return true;
+    // The selection's slots and the builder's icons hold the mouse while they
+    // show something: what lies behind them is not hovered nor clicked.
+    for (size_t i = 0; i < m_ui.m_MultiButtons.size() && i < m_slotUnits.size(); ++i)
+        if (m_slotUnits[i] >= 0 && m_ui.m_MultiButtons[i] && IsMouseOverPanel(m_ui.m_MultiButtons[i]))
+            return true;
+    if (BuildItemAtMouse()) return true;
     if (m_ui.m_drawGUI) return false;
     // Without the GUI: the build icons that show an item.
     const int32_t mx = m_ui.m_cursorX, my = m_ui.m_cursorY;

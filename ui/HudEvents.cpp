@@ -58,8 +58,14 @@ void CHud::PostEventMessage(int code, int32_t playerId, float x, float z, const 
     if (code < 0 || code > 27) return;
     const SEventStyle& style = kEvents[code];
     if (style.text < 0) return;
-    const std::string prefix = std::string(sender ? sender : m_ui.GetSystemText(19)) + " :";
+    // A unit's event names it; the player's own warnings (power, resources,
+    // radar) stand alone, with no system sender in front.
+    const std::string prefix = sender ? std::string(sender) + " :" : std::string();
     std::string message = m_ui.FormatSystemText(style.text, {prefix.c_str(), argument ? argument : ""});
+    if (!sender)
+        message.erase(0, message.find_first_not_of(' ') == std::string::npos
+                             ? message.size()
+                             : message.find_first_not_of(' '));
     if (message.size() > kMaxMessage) message.resize(kMaxMessage);
     if (style.marker >= 0) {
         m_radar.AddMarker(x, z, style.marker);

@@ -144,7 +144,8 @@ bool CHud::UpdateMouseInfo(CE3DSurface* canvas) {
                 m_hoverObject = o.id;
             }
         }
-    } else {
+    } else if (!IsMouseOverHUD()) {
+        // Over the HUD's panels nothing of the world lies under the mouse.
         m_hoverObject = m_ui.PickObjectAt(mx, my);
     }
     m_hiddenUnderMouse = query.Hidden(m_mouseWorld[0], m_mouseWorld[1]) ? 1 : 0;

@@ -2,12 +2,16 @@
 // What they change is the world's (world/MapEditor.h).
 #include "ui/MapEditorTools.h"
 
+#include <string>
+
 #include "core/Math.h"
 #include "e3d/Viewport.h"
 #include "ui/GUIObject.h"
 #include "ui/Interface.h"
 #include "world/GameScene.h"
 #include "world/MapEditor.h"
+#include "world/ObjectTemplate.h"
+#include "world/TessarakObject.h"
 #include "world/World.h"
 
 namespace {
@@ -64,8 +68,22 @@ int CInterface::MapEditorTools(int x, int y, CGUIObject* gui, bool gameViewTakes
             // 3. Paint: one object at the snapped point.
             if (tools.waitCreate || !tools.tmpl || !hasGround) break;
             const float px = MapEditorTools_Snap(ground[0]), pz = MapEditorTools_Snap(ground[2]);
-            if (scene.m_editor.collisionMode ? !editor.MayPlace(tools.tmpl, px, pz) : m_editorPlaced != 0)
-                break;
+            if (!scene.m_editor.collisionMode && m_editorPlaced != 0) break;
+            if (scene.m_editor.collisionMode) {
+                if (const CTessarakObject* blocker = editor.PlacementBlocker(tools.tmpl, px, pz)) {
+                    // Said once a press: what stands there, and how to paint
+                    // over it.
+                    if (!tools.refusalTold) {
+                        const std::string line =
+                            std::string(tools.tmpl->m_name.GetText()) + " is not placed: " +
+                            (blocker->m_template ? blocker->m_template->m_name.GetText() : "an object") +
+                            " stands there on this layer (M_CollisionMode(false); paints over it)";
+                        m_console.Print(line.c_str(), false, 255, 200, 0, true);
+                        tools.refusalTold = 1;
+                    }
+                    break;
+                }
+            }
             CGameScene::SPlacement p;
             p.x = px;
             p.z = pz;

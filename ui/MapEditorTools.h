@@ -31,6 +31,8 @@ struct SMapEditorTools {
     // event, so a move before the press never counts).
     uint8_t held = 0;
     int32_t lastY = 0;
+    // A refused paint was told during this press (once a press).
+    uint8_t refusalTold = 0;
     // The pivot of the group tools, set at the first event of a press.
     uint8_t pivotSet = 0;
     float pivot[2] = {0.0f, 0.0f};

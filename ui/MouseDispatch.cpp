@@ -139,6 +139,7 @@ int CInterface::OnMouseEvent(int code, int x, int y) {
             m_editorPlaced = 0;
             m_editorTools.waitCreate = 0;
             m_editorTools.held = 0;
+            m_editorTools.refusalTold = 0;
             if (m_guiPressing) {
                 m_guiPressing = 0;
                 if (gui) gui->OnMouse(x, y, kLeftUp);
@@ -314,8 +315,7 @@ int CInterface::IssueOrderAtMouse(int x, int y, int code) {
             if (m_mode != kModeNormal || m_leftPressHandled) break;
             if (!m_boxActive && view && x > view->m_x && y > view->m_y && x < view->m_x + view->m_width - 1 &&
                 y < view->m_y + view->m_height - 1 &&
-                !(controlType == 1 && m_hud.IsMouseOverHUD() &&
-                  !(overRadarPanel && m_fields.m_forcedAction))) {
+                !(m_hud.IsMouseOverHUD() && !(overRadarPanel && m_fields.m_forcedAction))) {
                 m_boxActive = 1;
                 for (int i = 0; i < 3; ++i) m_boxStartWorld[i] = ground[i];
                 m_boxStartScreen[0] = x;

@@ -92,6 +92,13 @@ bool CExplosionManager::UpdateConstruction(CGridMember* structure) {
     const float done = structure->m_powerWord1;  // the build value: seconds of work
     const int32_t type = BuildEffectOf(structure);
     if (done >= total) {
+        // Each unit and building finished counts for its owner and team
+        // (the statistics' "constructed"), once.
+        if (!(structure->m_gridFlags & CGridMember::kG_Complete))
+            if (CPlayer* owner = structure->m_owner) {
+                ++owner->m_scoreCounters[0];
+                if (owner->m_team) ++owner->m_team->m_scoreCounters[0];
+            }
         structure->m_gridFlags |= CGridMember::kG_Complete;
         structure->SetFlag(false);
         structure->ReleaseCarried();  // a complete structure explodes its scaffold

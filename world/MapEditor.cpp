@@ -310,7 +310,13 @@ int CMapEditor::DuplicateMarked() {
 }
 
 bool CMapEditor::MayPlace(const CTessarakObjectTemplate* tmpl, float x, float z) const {
-    if (!tmpl) return false;
+    return tmpl && !PlacementBlocker(tmpl, x, z);
+}
+
+const CTessarakObject* CMapEditor::PlacementBlocker(const CTessarakObjectTemplate* tmpl, float x,
+                                                    float z) const {
+    if (!tmpl) return nullptr;
+    const bool standing = (tmpl->m_classMask & kClassGridMember) != 0;
     const CGameScene& scene = m_world.Scene();
     const float hx = tmpl->m_footprintHalf[0], hz = tmpl->m_footprintHalf[1];
     const float points[9][2] = {{x, z},           {x - hx, z - hz}, {x + hx, z - hz},
@@ -318,14 +324,15 @@ bool CMapEditor::MayPlace(const CTessarakObjectTemplate* tmpl, float x, float z)
                                 {x, z + hz},      {x - hx, z},      {x + hx, z}};
     for (const CTessarakObject* o = scene.m_allObjects; o; o = o->m_allNext) {
         if (o->m_layer != scene.m_editLayer || !o->m_template || o->Dying()) continue;
+        if (((o->m_template->m_classMask & kClassGridMember) != 0) != standing) continue;
         const float ox = o->m_template->m_footprintHalf[0] * 0.9f,
                     oz = o->m_template->m_footprintHalf[1] * 0.9f;
         for (const auto& pt : points)
             if (pt[0] > o->m_position[0] - ox && pt[0] < o->m_position[0] + ox &&
                 pt[1] > o->m_position[2] - oz && pt[1] < o->m_position[2] + oz)
-                return false;
+                return o;
     }
-    return true;
+    return nullptr;
 }
 
 namespace {

@@ -82,7 +82,11 @@ public:
     // Whether an object of the template may stand at (x, z) on the current
     // layer: no point of its footprint (the middle, the four corners and
     // the four edge middles) lies strictly inside nine tenths of another's.
+    // Ground (objects that are no grid members, such as ground tiles) and
+    // what stands on it (grid members) never block each other.
     bool MayPlace(const CTessarakObjectTemplate* tmpl, float x, float z) const;
+    // The object that refuses the place (null when it is free).
+    const CTessarakObject* PlacementBlocker(const CTessarakObjectTemplate* tmpl, float x, float z) const;
     // The template the panel's row shows: the row-th from the offset of the
     // scene's template list (null past its end).
     CTessarakObjectTemplate* PanelTemplate(int32_t row) const;

@@ -361,6 +361,13 @@ void CTessarakObject::NoticeLoss(CTessarakObject* attacker) {
     if (attacker && attacker->m_owner && IsUnit()) {
         ++attacker->m_owner->m_kills;
         if (CTeam* team = attacker->m_owner->m_team) ++team->m_kills;
+        // The statistics' "destroyed": the value (cost) of what an enemy
+        // lost to the player.
+        const CGridMemberTemplate* t = dynamic_cast<const CGridMemberTemplate*>(m_template);
+        if (t && owner && owner != attacker->m_owner && !owner->IsAlliedWith(attacker->m_owner)) {
+            attacker->m_owner->m_scoreValue += t->m_expense;
+            if (CTeam* team = attacker->m_owner->m_team) team->m_scoreValue += t->m_expense;
+        }
     }
 }
 

@@ -390,6 +390,10 @@ bool CHarvestOrder::Execute() {
                     owner->m_incomeTotal += amount;
                     owner->m_harvested += amount;
                     if (owner->m_team) owner->m_team->m_harvested += amount;
+                    // The statistics' resources: what was brought home.
+                    owner->m_scoreCounters[1] = Math_Truncate(owner->m_harvested);
+                    if (owner->m_team)
+                        owner->m_team->m_scoreCounters[1] = Math_Truncate(owner->m_team->m_harvested);
                 }
                 m_finished = 1;
                 if (load <= 0.0f) {
@@ -569,6 +573,14 @@ bool CBuildOrder::ExecuteProduce() {
             }
             product->SetPosition(exit[0], product->m_position[1], exit[2]);
             if (!product->IsComplete()) return true;
+            // Led out at the exit, or at the first free place near it when
+            // another unit (an earlier product) stands there: never onto one.
+            if (CWorldGrid* grid = Grid(f)) {
+                float x = exit[0], z = exit[2];
+                if (grid->m_layer[0].FindFreeSpotFor(*product, f, exit[0], exit[2], ft->m_exitOffset[0],
+                                                     ft->m_exitOffset[1], x, z))
+                    product->SetPosition(x, product->m_position[1], z);
+            }
             // Led out: it takes part in the world again.
             product->m_gridFlags =
                 static_cast<uint8_t>((product->m_gridFlags & ~CUnit::kG_Blocked) | CUnit::kG_Avoiding);

@@ -511,7 +511,10 @@ SCommandResult CWorldCommands::Point(const SPointCommand& c) {
                 CUnit* unit = picked->IsUnit() ? static_cast<CUnit*>(picked) : nullptr;
                 const CUnitTemplate* ut = unit ? unit->UnitTemplate() : nullptr;
                 if (ut && !(ut->m_classMask & kClassUnit)) ut = nullptr;
-                const bool allied = unit && local && local->IsAlliedWith(unit->m_owner);
+                // The neutral player counts as everyone's ally, but its units
+                // (a map's outposts) are fought as the cursor says.
+                const bool allied = unit && local && unit->m_owner && local->IsAlliedWith(unit->m_owner) &&
+                                    !unit->m_owner->IsNeutral();
                 if (unit && !allied) {
                     if (ut && ut->m_friendly) return SCommandResult();
                     scene.BroadcastMessage(kClassUnit, CUnit::kMsgAttack, reinterpret_cast<intptr_t>(picked));

@@ -218,6 +218,31 @@ bool CWorldGridLayer::FindFreeSpotNoUnits(float radius, float x, float z, float&
     return FindFree(true, radius, x, z, outX, outZ, maxDistance);
 }
 
+bool CWorldGridLayer::FindFreeSpotFor(const CGridObject& object, const CGridObject* besides, float x, float z,
+                                      float dirX, float dirZ, float& outX, float& outZ,
+                                      float maxDistance) const {
+    const float loX = float(m_x1) + 2.0f, hiX = float(m_x2) - 2.0f;
+    const float loZ = float(m_y2) + 2.0f, hiZ = float(m_y1) - 2.0f;
+    const float reach2 = maxDistance * maxDistance;
+    for (const SOffset& off : FreeSpotOffsets()) {
+        if (float(off.dx * off.dx + off.dz * off.dz) > reach2) break;
+        const float cx = x + float(off.dx), cz = z + float(off.dz);
+        if (!(cx >= loX && cx <= hiX && cz >= loZ && cz <= hiZ)) continue;
+        // Not behind the point as seen along the direction.
+        if (float(off.dx) * dirX + float(off.dz) * dirZ < 0.0f) continue;
+        const bool blocked = Walk(cx, cz, 1, [&](CGridObject& o) {
+                                 if (&o == &object || &o == besides) return true;
+                                 return !Covers(Dist2(o, cx, cz), object.GridRadius() + o.GridRadius());
+                             }) != nullptr;
+        if (!blocked) {
+            outX = cx;
+            outZ = cz;
+            return true;
+        }
+    }
+    return false;
+}
+
 CGridObject* CWorldGridLayer::QueryAt(float x, float z) const {
     return Walk(x, z, 1, [&](CGridObject& o) { return !Covers(Dist2(o, x, z), o.GridRadius()); });
 }

@@ -71,6 +71,13 @@ public:
                       float maxDistance = kFreeSpotReach) const;
     bool FindFreeSpotNoUnits(float radius, float x, float z, float& outX, float& outZ,
                              float maxDistance = kFreeSpotReach) const;
+    // The lattice point of FindFreeSpot's order nearest (x, z) (the point
+    // itself first) where the object stands clear of every object but itself
+    // and `besides` (IsFreeFor, no margin), and that does not lie behind
+    // (x, z) as seen along (dirX, dirZ): a unit leaving a factory stays
+    // before its door. False when there is none.
+    bool FindFreeSpotFor(const CGridObject& object, const CGridObject* besides, float x, float z, float dirX,
+                         float dirZ, float& outX, float& outZ, float maxDistance = kFreeSpotReach) const;
     // The first object whose own radius covers the point.
     CGridObject* QueryAt(float x, float z) const;
     // The first object other than the given one that the object's radius (at

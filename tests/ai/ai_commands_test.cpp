@@ -3,6 +3,7 @@
 // id, race or argument gives a console line, never a crash.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -102,7 +103,13 @@ TEST_F(AICommands, AddAndRemoveCommanders) {
         {"AI_AddCommander(1, \"Granite\");", "AI_AddCommander: the player id 1 is taken"},
         {"AI_AddCommander(9, \"Martians\");", "AI_AddCommander: no race Martians"},
         {"AI_AddCommander(9);", "Error in AI_AddCommander: Wrong number of arguments"},
-        {"AI_AddCommander(9, \"Coral\", 3);", "Error in AI_AddCommander: Wrong number of arguments"},
+        {"AI_AddCommander(9, \"Coral\", 3);",
+         "Error in AI_AddCommander: it takes 0 to 2 arguments, not 3. Syntax: AI_AddCommander([int Player, "
+         "str "
+         "Race]);"},
+        {"AI_AddCommander(\"x\");",
+         "Error in AI_AddCommander: argument 1, x, is not a number. Syntax: AI_AddCommander([int Player, str "
+         "Race]);"},
         {"AI_RemoveCommander;", "Error in AI_RemoveCommander: To few arguments"},
         {"AI_RemoveCommander(99);", "AI_RemoveCommander: no such computer player"},
     };
@@ -123,6 +130,37 @@ TEST_F(AICommands, AddAndRemoveCommanders) {
     net->NewPlayer(5)->InsertSorted();
     ai->InitializeCommanders("Skerry", "");
     EXPECT_EQ(ai->Count(), 0u);
+}
+
+// Two players never share a colour: when the player takes the colour a
+// computer player wears, the computer player takes the first of the server's
+// colours that nobody wears (the one the player put off is free again); one
+// whose colour differs keeps it.
+TEST_F(AICommands, AComputerPlayerGivesUpThePlayersColour) {
+    CPlayer* local = net->LocalPlayer();
+    ASSERT_NE(local, nullptr);
+    const float blue[3] = {40, 90, 240};
+    for (int i = 0; i < 3; ++i) local->m_colour[i] = blue[i];
+    ASSERT_EQ(Run("AI_AddCommander(4, \"Coral\");"), Lines());
+    ASSERT_EQ(Run("AI_AddCommander(5, \"Granite\");"), Lines());
+    CPlayer* a = net->FindPlayerById(4);
+    CPlayer* b = net->FindPlayerById(5);
+    ASSERT_TRUE(a && b);
+    net->m_colors = {{220, 40, 40}, {40, 90, 240}, {40, 190, 60}, {235, 200, 30}};
+    auto apart = [](const float* x, const float* y) {
+        return std::fabs(x[0] - y[0]) + std::fabs(x[1] - y[1]) + std::fabs(x[2] - y[2]) >= 60.0f;
+    };
+    ASSERT_TRUE(apart(a->m_colour, b->m_colour) && apart(a->m_colour, blue) && apart(b->m_colour, blue));
+    const float taken[3] = {a->m_colour[0], a->m_colour[1], a->m_colour[2]};
+    const float kept[3] = {b->m_colour[0], b->m_colour[1], b->m_colour[2]};
+    EXPECT_EQ(net->ComputersGiveUpColour(local, taken), 1);
+    EXPECT_TRUE(apart(a->m_colour, taken));
+    EXPECT_TRUE(apart(a->m_colour, kept));
+    EXPECT_EQ(b->m_colour[0], kept[0]);
+    EXPECT_EQ(b->m_colour[2], kept[2]);
+    // Nothing near: nobody changes.
+    const float grey[3] = {128, 128, 128};
+    EXPECT_EQ(net->ComputersGiveUpColour(local, grey), 0);
 }
 
 TEST_F(AICommands, SettingsAndTheRowsThatActOnACommander) {

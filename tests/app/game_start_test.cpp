@@ -77,7 +77,7 @@ TEST(GameStartTest, StartsRunsItsScriptsAndShutsDownInOrder) {
     inst.dir.Write(
         "Tessarak/Scripts/Autoexec.cfg",
         "echo(\"autoexec: hello from the test\");\nConsole_Font_Height(11);\nConsole_Font_Height(12);\n"
-        "Quit();\n");
+        "Quit(1,2,3);\nQuit();\n");
     CInstallation::SRun run = inst.Run({}, 60);
     ASSERT_FALSE(run.timedOut) << run.out;
     EXPECT_EQ(run.exitCode, 0) << run.out;
@@ -98,6 +98,9 @@ TEST(GameStartTest, StartsRunsItsScriptsAndShutsDownInOrder) {
         at = found;
     }
     EXPECT_EQ(Find(run.out, "not found"), std::string::npos) << run.out;
+    // A wrong call of Quit does not quit: it says the syntax (the next one quits).
+    EXPECT_NE(Find(run.out, "Error in Quit: it takes 0 arguments, not 3. Syntax: Quit();"), std::string::npos)
+        << run.out;
     // No compiled fonts come with the installation: the console's font is
     // built at start-up, once, and the engine says so through the console.
     for (int height : {11, 12}) {
@@ -331,6 +334,8 @@ TEST(GameStartTest, EverySavedSettingComesBackAtTheNextStart) {
         {"Visual.cfg", "View_GameSceneDistance(25);", "View_GameSceneDistance = 25"},
         {"GUI.cfg", "sounds_RemindTime(23);", "sounds_RemindTime = 23"},
         {"Player.cfg", "cl_Password(\"pw\");", "cl_Password = pw"},
+        {"Interface.cfg", "Interfaceopt_ScrollSpeed(4);", "Interfaceopt_ScrollSpeed = 4"},
+        {"Interface.cfg", "Interfaceopt_ToolTips(false);", "Interfaceopt_ToolTips = false"},
     };
     std::string set, ask;
     for (const SSetting& s : settings) {

@@ -105,11 +105,15 @@ struct SGameWindow {
     // The demo skirmish on Skerry in a window, the local player's units read
     // once it runs; with a wave file, its sound is mixed into that file
     // (OpenAL Soft's wave writer).
-    bool Start(std::string* why, const std::string& wave = "",
-               const std::function<bool()>& damage = nullptr) {
+    // A start script in place of the skirmish's (the game it starts must
+    // give the player units).
+    bool Start(std::string* why, const std::string& wave = "", const std::function<bool()>& damage = nullptr,
+               const std::string& autoexec = "") {
         if (!Test_CopyInstallation(dir)) return *why = "the game program is not built", false;
         if (damage && !damage()) return *why = "the installation was not damaged", false;
-        if (!Test_WriteSkirmishStart(dir)) return *why = "no start-up script", false;
+        if (!(autoexec.empty() ? Test_WriteSkirmishStart(dir)
+                               : dir.Write("Tessarak/Scripts/Autoexec.cfg", autoexec)))
+            return *why = "no start-up script", false;
         if (!x.Start()) return *why = "no X server", false;
         std::vector<std::pair<std::string, std::string>> env;
         if (!wave.empty()) {
@@ -446,6 +450,143 @@ TEST_F(HudWindow, AnOwnUnitAttackedRaisesTheEventMessageOnceWithARadarRing) {
     EXPECT_GT(moved(running[0], running[1]), 50);
     EXPECT_EQ(moved(paused[0], paused[1]), 0);
 
+    g.Quit();
+}
+
+namespace {
+
+// The power of the unit of the template nearest to (x, z), of whichever
+// owner; NAN without one.
+float PowerOf(CTestProcess& game, const char* name, float x, float z) {
+    const std::vector<SUnitSeen> all = Test_EveryUnit(game);
+    const SUnitSeen* u = Test_NearestUnit(all, name, x, z);
+    return u && std::hypot(u->x - x, u->z - z) < 8.0f ? u->power : NAN;
+}
+
+// Reads the target's power until it falls below `whole` (true) or the
+// seconds ran out.
+bool Damaged(CTestProcess& game, const char* name, float x, float z, float whole, double seconds) {
+    for (int i = 0; i < int(seconds * 4); ++i) {
+        if (PowerOf(game, name, x, z) < whole) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+    return false;
+}
+
+}  // namespace
+
+// A right click on the computer's unit and on its building, each seen by a
+// light tank from beyond its guns (it sees 20 and fires at 16): the selected
+// tank drives to it and fires, and the target takes damage. Until the click
+// the target stays whole. Each target has a tank of its own, on either side
+// of the three.
+TEST_F(HudWindow, ARightClickOnAComputersUnitOrBuildingAttacksIt) {
+    ASSERT_TRUE(g.Start(&why)) << why;
+    CTestProcess& game = g.game;
+    struct STarget {
+        const char* name;
+        SUnitSeen tank;
+        float x, z;
+    };
+    const SUnitSeen east = g.Unit("Granite_LightTank", -16.0f, -18.0f),
+                    west = g.Unit("Granite_LightTank", -24.0f, -18.0f);
+    const STarget targets[] = {{"Coral_Harvester", east, east.x + 19.0f, east.z},
+                               {"Coral_Depot", west, west.x - 19.0f, west.z}};
+    for (int i = 0; i < 2; ++i)
+        Test_RunAndDraw(game, std::string("Create(\"") + targets[i].name + "\", " +
+                                  std::to_string(targets[i].x) + ", " + std::to_string(targets[i].z) +
+                                  ", 2, 0, " + std::to_string(900 + i) + ");");
+    for (const STarget& t : targets) {
+        SCOPED_TRACE(t.name);
+        const float whole = PowerOf(game, t.name, t.x, t.z);
+        ASSERT_GT(whole, 0.0f) << game.Output();
+        // The tank selected with a click.
+        Test_RunAndDraw(game, "UnselectAll();");
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));  // no double click
+        g.Mouse(g.LookAt(t.tank.x, t.tank.z, {{t.tank.x, t.tank.z}})[0], "click 1");
+        ASSERT_EQ(SelectedOneAt(game, t.tank.x, t.tank.z).size(), 1u);
+        // Untouched while it stands beyond the guns.
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        ASSERT_EQ(PowerOf(game, t.name, t.x, t.z), whole);
+        // The right click on the target, under the "Attack" cursor.
+        const std::vector<int> at = g.LookAt(t.x, t.z, {{t.x, t.z}})[0];
+        g.Mouse(at);
+        Test_RunAndDraw(game, "");
+        g.Mouse(at, "click 3");
+        EXPECT_TRUE(Damaged(game, t.name, t.x, t.z, whole, 45.0)) << game.Output();
+    }
+    g.Quit();
+}
+
+// Mission 1's outpost belongs to nobody who plays (the map's neutral side):
+// a right click on its depot, with a light tank selected that sees it from
+// beyond its guns, sets the tank on it, and the depot takes damage.
+TEST_F(HudWindow, ARightClickOnTheFirstMissionsOutpostAttacksIt) {
+    ASSERT_TRUE(
+        g.Start(&why, "", nullptr,
+                "SetActiveCampaign(\"Demo\");\nStartCampaignMission(\"Mission1\");\nStartCampaignGame;\n"))
+        << why;
+    CTestProcess& game = g.game;
+    const SUnitSeen tank = g.Unit("Granite_LightTank", -16.0f, -18.0f);
+    const float dx = 26.0f, dz = 10.0f;  // the depot
+    const float whole = PowerOf(game, "Coral_Depot", dx, dz);
+    ASSERT_GT(whole, 0.0f) << game.Output();
+    g.Mouse(g.LookAt(tank.x, tank.z, {{tank.x, tank.z}})[0], "click 1");
+    ASSERT_EQ(SelectedOneAt(game, tank.x, tank.z).size(), 1u);
+    // Driven (right clicks on open ground) to 19 from the depot, in two legs.
+    const float sx = dx - 15.2f, sz = dz - 11.4f;
+    for (int leg = 1; leg <= 2; ++leg) {
+        const float gx = tank.x + (sx - tank.x) * float(leg) / 2.0f,
+                    gz = tank.z + (sz - tank.z) * float(leg) / 2.0f;
+        g.Mouse(g.LookAt(gx, gz, {{gx, gz}})[0], "click 3");
+        ASSERT_TRUE(Test_WaitForUnitAt(game, "Granite_LightTank", gx, gz, 2.0f, 60.0)) << game.Output();
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    ASSERT_EQ(PowerOf(game, "Coral_Depot", dx, dz), whole);
+    const std::vector<int> at = g.LookAt(dx, dz, {{dx, dz}})[0];
+    g.Mouse(at);
+    Test_RunAndDraw(game, "");
+    g.Mouse(at, "click 3");
+    EXPECT_TRUE(Damaged(game, "Coral_Depot", dx, dz, whole, 45.0)) << game.Output();
+    g.Quit();
+}
+
+// The selection's slots hold the mouse: with the three tanks selected and
+// the headquarters drawn behind the first slot, a click on the slot leaves
+// the headquarters alone (the tanks stay selected), and the bar shows no
+// building under the mouse.
+TEST_F(HudWindow, TheHudHoldsTheMouseOverItsSlots) {
+    ASSERT_TRUE(g.Start(&why)) << why;
+    CTestProcess& game = g.game;
+    const SUnitSeen hq = g.Unit("Granite_Headquarters");
+    // The camera's place that draws the headquarters at the slot's middle.
+    const int sx = (kSlot1[0] + kSlot1[2]) / 2, sy = (kSlot1[1] + kSlot1[3]) / 2;
+    float fx = hq.x, fz = hq.z;
+    int best = 1 << 30;
+    for (float dx = -30.0f; dx <= 30.0f; dx += 0.25f)
+        for (float dz = -30.0f; dz <= 30.0f; dz += 0.25f) {
+            const std::vector<int> p = Test_GroundPixel(hq.x + dx, hq.z + dz, hq.x, hq.z);
+            const int d = std::abs(p[0] - sx) + std::abs(p[1] - sy);
+            if (d < best) best = d, fx = hq.x + dx, fz = hq.z + dz;
+        }
+    ASSERT_LT(best, 12);
+    // One tank clicked, then every tank (SelectSameSort).
+    const SUnitSeen t = g.Unit("Granite_LightTank", -20.0f, -22.0f);
+    g.Mouse(g.LookAt(t.x, t.z, {{t.x, t.z}})[0], "click 1");
+    ASSERT_EQ(SelectedOneAt(game, t.x, t.z).size(), 1u);
+    Test_RunAndDraw(game, "SelectSameSort();");
+    const std::vector<SUnitSeen> tanks = Test_SelectionOf(game, 3);
+    Test_LookAt(game, fx, fz);
+    ASSERT_EQ(tanks.size(), 3u) << game.Output();
+    g.Mouse(sx, sy);
+    Test_RunAndDraw(game, "");
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    g.Mouse(sx, sy, "click 1");
+    Test_RunAndDraw(game, "");
+    Test_RunAndDraw(game, "");
+    const std::vector<SUnitSeen> after = Test_SelectedUnits(game);
+    for (const SUnitSeen& u : after) EXPECT_NE(u.name, "Granite_Headquarters");
+    EXPECT_FALSE(after.empty());
     g.Quit();
 }
 

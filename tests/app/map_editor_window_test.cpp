@@ -321,6 +321,32 @@ TEST(MapEditorWindow, EditWithTheMouseExportAndPlayAgain) {
     ASSERT_TRUE(game.WaitForOutput("Exporting Binary Mapfile To", 15.0)) << game.Output();
     Test_RunAndDraw(game, "");
     EXPECT_FALSE(game.HasLine("Unable to write file", true)) << game.Output();
+
+    // ---- On the ground's layer (0, the grass tiles) a rock is painted: the
+    // ground does not refuse what stands on it. Painted again on the rock it
+    // is refused, and the console says why; Escape leaves the tool, and a
+    // click paints nothing more.
+    Test_RunAndDraw(game, "M_SelectLayer(0); M_PaintMode(1);");
+    const int since = ReadEditor(game, 1 << 30).highestMapId;
+    const std::vector<int> grass = Test_GroundPixel(fx, fz, -30.0f, 21.0f);
+    click(grass[0], grass[1]);
+    SEditorState onGrass;
+    for (int tries = 0; tries < 20 && onGrass.objects.size() != 1; ++tries)
+        onGrass = ReadEditor(game, since + 1);
+    ASSERT_EQ(onGrass.objects.size(), 1u) << game.Output();
+    EXPECT_EQ(onGrass.objects.begin()->second.name, "Rock_Small");
+    EXPECT_EQ(onGrass.objects.begin()->second.layer, 0u);
+    click(grass[0], grass[1]);
+    EXPECT_TRUE(game.WaitForOutput("Rock_Small is not placed: Rock_Small stands there", 10.0))
+        << game.Output();
+    x.Shell("xdotool key --window " + window + " Escape");
+    EXPECT_EQ(Test_Answer(game, "M_PaintMode;", "M_PaintMode = "), "0") << game.Output();
+    Test_RunAndDraw(game, "M_PaintMode(1);");
+    const std::vector<int> elsewhere = Test_GroundPixel(fx, fz, -30.0f, 25.0f);
+    click(elsewhere[0], elsewhere[1]);
+    Test_RunAndDraw(game, "");
+    EXPECT_EQ(ReadEditor(game, since + 1).objects.size(), 1u);
+
     game.Write("Quit();\n");
     EXPECT_EQ(game.Wait(30), 0) << game.Output();
 

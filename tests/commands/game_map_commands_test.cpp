@@ -282,6 +282,20 @@ TEST_F(CommandsTest, ExportWritesTheScriptsAndTheBox) {
             EXPECT_NE(text.find("M_SetGameSceneRect("), std::string::npos);
         }
     }
+
+    // A map exported with no description gets one (its start positions as
+    // its players), and its box is in the file table at once: the lists show
+    // it and it plays without a restart.
+    Run("M_Export(\"Fresh\");");
+    CVFSTable fresh;
+    ASSERT_TRUE(fresh.MountPack(dir.WinFile("Maps/Fresh/MapData.box").c_str()));
+    CVFSFile info;
+    ASSERT_TRUE(info.Open("information.vxm", CVFSFile::kModeRead, &fresh));
+    std::string text(info.GetSize(), '\0');
+    ASSERT_EQ(info.Read(&text[0], info.GetSize()), info.GetSize());
+    EXPECT_NE(text.find("si_Map_Players(1);"), std::string::npos) << text;
+    EXPECT_NE(text.find("si_Map_Description(\"Fresh: "), std::string::npos) << text;
+    EXPECT_NE(g_VFS.Find(dir.WinFile("Maps/Fresh/MapData.box").c_str()), nullptr);
 }
 
 }  // namespace

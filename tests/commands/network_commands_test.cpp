@@ -50,6 +50,11 @@ TEST_F(NetworkCommandsTest, RowsOfTheArea) {
     EXPECT_EQ(Run("srv_GameSpeed;"), Lines({"srv_GameSpeed = 0.000000"}));
     Run("srv_GameSpeed(1000000.0);");
     EXPECT_EQ(Run("srv_GameSpeed;"), Lines({"srv_GameSpeed = 99999.000000"}));
+    // A speed that is no number is refused with the syntax; the speed stays.
+    EXPECT_EQ(Run("srv_GameSpeed(\"fast\");"),
+              Lines({"Error in srv_GameSpeed: argument 1, fast, is not a number. Syntax: "
+                     "srv_GameSpeed([float Gamespeed]);"}));
+    EXPECT_EQ(Run("srv_GameSpeed;"), Lines({"srv_GameSpeed = 99999.000000"}));
     EXPECT_EQ(Run("Say;"), Lines({"Error in Say: To few arguments"}));
     EXPECT_EQ(Run("Say(\"a\", \"b\", \"c\");"), Lines());
     EXPECT_EQ(Run("nw_AddAddress(\"nowhere\");"), Lines({"Not a server's address: nowhere"}));

@@ -379,6 +379,23 @@ TEST(FontText, MeasureSkipsMarkup) {
     }
 }
 
+// A line breaks after the last blank that fits, so a word is not cut in
+// two: "BB AD" in a 9-wide clip fits up to the A (8 pixels), and its lines are
+// "BB " (5 pixels) and "AD" (6).
+TEST(FontText, LinesBreakAfterABlankSoWordsStayWhole) {
+    auto font = PatternFont(3, false);
+    STextSurface t(font.get());
+    t.s.m_clipRect = {0, 0, 9, 12};
+    auto row = [&](int y) {
+        std::string r;
+        for (int x = 0; x < 9; ++x) r += t.At(x, y) == kUntouched ? '.' : '#';
+        return r;
+    };
+    EXPECT_EQ(t.s.DrawText("BB AD", true, 4, 10, 20, 30, false, false), 2);
+    EXPECT_EQ(row(0), "#####....");
+    EXPECT_EQ(row(4), "######...");
+}
+
 TEST(FontText, FitLineAndTextInLines) {
     auto font = PatternFont(3, false);
     {

@@ -65,6 +65,32 @@ TEST(NetJoin, ClientJoinsBothSeeItAndItLeavesCleanly) {
     ASSERT_TRUE(s.RunUntil([&] { return host->net->FindPlayerByName("Renamed") == nullptr; }));
     EXPECT_NE(host->FindLine("disconnected"), "");
     EXPECT_EQ(host->net->m_clients.GetCount(), 1u);
+    // A clean leave is told once, as a leave, not as a time-out too.
+    EXPECT_EQ(host->FindLine("timed out"), "");
+}
+
+// A second game on one machine finds the client port taken by the first: it
+// takes a free one, says which, and joins all the same.
+TEST(NetJoin, ASecondGameOnOneMachineTakesAFreeClientPort) {
+    CNetSession s;
+    CNetMachine* host = s.Add("host");
+    CNetMachine* first = s.Add("first");
+    CNetMachine* second = s.Add("second");
+    ASSERT_TRUE(host->net->StartServer(0, true));
+    first->net->LocalPlayer()->m_name = "First";
+    ASSERT_TRUE(first->net->Connect(ServerAddress(host).c_str()));
+    SNetAddress taken;
+    ASSERT_TRUE(first->net->m_gameSocket->GetSocketName(&taken));
+    ASSERT_TRUE(s.RunUntil([&] { return Joined(first, host, "First"); }));
+    second->net->m_clientPort = taken.port;
+    second->net->LocalPlayer()->m_name = "Second";
+    ASSERT_TRUE(second->net->Connect(ServerAddress(host).c_str()));
+    SNetAddress used;
+    ASSERT_TRUE(second->net->m_gameSocket->GetSocketName(&used));
+    EXPECT_NE(used.port, taken.port);
+    EXPECT_NE(second->FindLine(("The client port " + std::to_string(taken.port) + " is in use").c_str()), "");
+    EXPECT_NE(second->FindLine(("using port " + std::to_string(used.port)).c_str()), "");
+    EXPECT_TRUE(s.RunUntil([&] { return Joined(second, host, "Second"); }));
 }
 
 // Names of every length a player may have join: the registration's length

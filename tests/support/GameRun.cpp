@@ -67,11 +67,15 @@ namespace {
 // The units dbg_UnitOut prints after the statements of before, read between
 // two marks of their own; empty when the game gave no answer within the
 // seconds.
+// What ReadUnitOut is given to read every unit of the map, whoever owns it.
+const char* const kEveryUnit = "every unit";
+
 std::vector<SUnitSeen> ReadUnitOut(CTestProcess& game, const std::string& before, double seconds) {
     static int s_serial = 0;
     const std::string begin = "units-begin " + std::to_string(++s_serial);
     const std::string end = "units-end " + std::to_string(s_serial);
-    game.Write("echo(\"" + begin + "\"); " + before + "dbg_UnitOut(); echo(\"" + end + "\");\n");
+    const std::string ask = before == kEveryUnit ? "dbg_UnitOut(1); " : before + "dbg_UnitOut(); ";
+    game.Write("echo(\"" + begin + "\"); " + ask + "echo(\"" + end + "\");\n");
     std::vector<SUnitSeen> units;
     if (!game.WaitForLine(end, seconds)) return units;
     std::string out = game.Output();
@@ -99,6 +103,10 @@ std::vector<SUnitSeen> ReadUnitOut(CTestProcess& game, const std::string& before
 
 std::vector<SUnitSeen> Test_ReadUnits(CTestProcess& game, double seconds) {
     return ReadUnitOut(game, "SelectAllUnits(); ", seconds);
+}
+
+std::vector<SUnitSeen> Test_EveryUnit(CTestProcess& game, double seconds) {
+    return ReadUnitOut(game, kEveryUnit, seconds);
 }
 
 std::vector<SUnitSeen> Test_SelectedUnits(CTestProcess& game, double seconds) {
@@ -234,16 +242,19 @@ const char* const kTestCamera =
     "View_GameSceneZoom(1.0471976); View_MaxVis(32); view_NearClipping(2); view_FarClipping(222);";
 
 std::vector<int> Test_GroundPixel(float fx, float fz, float x, float z) {
-    constexpr int kWidth = 640, kHeight = 480;
+    return Test_GroundPixelIn(640, 480, fx, fz, x, z);
+}
+
+std::vector<int> Test_GroundPixelIn(int width, int height, float fx, float fz, float x, float z) {
     CGameCamera camera;
     camera.LookAt(fx, fz);
     float eye[3], target[3];
     camera.Placement(eye, target);
     CE3DViewport view(nullptr);
-    view.SetRect(0, 0, kWidth, kHeight);
+    view.SetRect(0, 0, width, height);
     view.m_view->LookAt(D3DVECTOR{eye[0], eye[1], eye[2]}, D3DVECTOR{target[0], target[1], target[2]}, 0.0f);
-    view.m_view->SetProjection(2.0f, camera.m_distance + 222.0f, camera.m_zoom,
-                               float(kWidth) / float(kHeight), true);
+    view.m_view->SetProjection(2.0f, camera.m_distance + 222.0f, camera.m_zoom, float(width) / float(height),
+                               true);
     view.m_combined = D3D_Multiply(view.m_view->view, view.m_view->projection);
     int32_t p[2] = {0, 0};
     view.ProjectPoint(p, D3DVECTOR{x, 0.0f, z});

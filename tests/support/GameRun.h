@@ -48,6 +48,9 @@ bool Test_WriteSkirmishStart(const CTempDir& dir, const std::string& before = ""
 // within the seconds.
 std::vector<SUnitSeen> Test_ReadUnits(CTestProcess& game, double seconds = 10.0);
 
+// Every unit of the map, whoever owns it (the selection stays), read as
+// Test_ReadUnits reads them.
+std::vector<SUnitSeen> Test_EveryUnit(CTestProcess& game, double seconds = 10.0);
 // The units selected now (no new choice), read as Test_ReadUnits reads them.
 std::vector<SUnitSeen> Test_SelectedUnits(CTestProcess& game, double seconds = 10.0);
 
@@ -108,3 +111,5 @@ extern const char* const kTestCamera;
 // The window pixel of the ground point (x, z) while the camera of
 // kTestCamera looks at (fx, fz): the game view's placement and lens.
 std::vector<int> Test_GroundPixel(float fx, float fz, float x, float z);
+// The same in a window of another size (its game view the whole window).
+std::vector<int> Test_GroundPixelIn(int width, int height, float fx, float fz, float x, float z);

@@ -73,7 +73,7 @@ TEST_F(CampaignWindow, TheMainMenuLeadsThroughTheBriefingsOfTheDemoCampaign) {
     };
 
     // "Campaign", then the demo campaign's row: the first briefing.
-    click(290, 414);
+    click(290, 369);
     ASSERT_TRUE(until(CampaignRow)) << game.Output();
     click(140, 178);
     ASSERT_TRUE(game.WaitForOutput("Mission 1: The Outpost", 20)) << game.Output();

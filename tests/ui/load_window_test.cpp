@@ -47,7 +47,7 @@ TEST_F(LoadWindow, ASavedGameIsContinuedFromTheMainMenusLoadScreen) {
     ASSERT_FALSE(window.empty()) << game.Output();
     auto click = [&](int px, int py) { Test_ClickAt(x, window, px, py); };
     // "Load game", then the saved game's row.
-    click(290, 369);
+    click(290, 324);
     ASSERT_TRUE(SavedGameRow(Test_ShotUntil(x, window, SavedGameRow, 20.0))) << game.Output();
     click(150, 177);
     const std::vector<SUnitSeen> units = Test_UnitsOnceRunning(game, 30.0);

@@ -339,6 +339,15 @@ TEST_F(LobbyScreens, StatisticsShowEveryPlayersAndTeamsResult) {
     EXPECT_EQ(TextOf(At(players, {0, 1, 8})), "SYSLID_GAME_DEFEAT");
     EXPECT_EQ(TextOf(Screen()->m_Children[2]), "SYSLID_STATS_CONSTRUCTED");
     EXPECT_EQ(Screen()->m_Children[3]->m_Visible, 1);
+    // Players without a team are sides of their own in the team table.
+    CGUIObject* teams = Screen()->m_Children[1];
+    ui->m_teamStatsScroll = 1;
+    Frame();
+    EXPECT_EQ(At(teams, {0, 0})->m_ChildrenHidden, 0);
+    EXPECT_EQ(TextOf(At(teams, {0, 0, 0})), "Alpha");
+    EXPECT_EQ(TextOf(At(teams, {0, 1, 0})), "Beta");
+    EXPECT_EQ(TextOf(At(teams, {0, 1, 1})), "12");
+    EXPECT_EQ(At(teams, {0, 1, 0})->m_Pulsing, 1);
     // Watching the game, the local player is no loser.
     results.watching = true;
     ui->m_playerStatsScroll = 0;

@@ -5,6 +5,7 @@
 // and a builder puts up a building, each in the time its template gives.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -87,6 +88,12 @@ TEST_F(WorkOrdersTest, ATankDestroysWhatItAttacksAtItsReloadRate) {
     for (size_t i = 1; i < shots.size(); ++i) EXPECT_NEAR(shots[i] - shots[i - 1], reloadTicks, 1) << i;
     world.Run(3);
     EXPECT_EQ(tank->m_runningOrder, nullptr);  // the target gone, the attack ends
+    // The statistics count what it destroyed by its cost; the loser gains
+    // nothing.
+    const float cost = static_cast<const CGridMemberTemplate*>(Template("Granite_Harvester"))->m_expense;
+    EXPECT_GT(cost, 0.0f);
+    EXPECT_FLOAT_EQ(world.red->m_scoreValue, cost);
+    EXPECT_FLOAT_EQ(world.blue->m_scoreValue, 0.0f);
 }
 
 // An artillery piece throws its shell (speed 22) at a target 22 away: the
@@ -201,6 +208,7 @@ TEST_F(WorkOrdersTest, AHarvesterFillsAtItsFieldAndUnloadsAtItsDepot) {
     world.Run(1);  // the economy pass of the last unloading tick is done
     EXPECT_FLOAT_EQ(world.red->m_harvested, 150.0f);
     EXPECT_FLOAT_EQ(world.red->m_resources - before, 150.0f);
+    EXPECT_EQ(world.red->m_scoreCounters[1], 150);  // the statistics' resources
     // It goes back for more on its own.
     ASSERT_NE(harvester->m_runningOrder, nullptr);
     EXPECT_EQ(harvester->m_runningOrder->m_type, CUnitOrder::kHarvest);
@@ -257,6 +265,7 @@ TEST_F(WorkOrdersTest, AHeadquartersBuildsAUnitInItsBuildTimeForItsCost) {
     CTessarakObjectTemplate* tank = world.scene->FindTemplate("Granite_LightTank");
     CBuildOrder::Produce(hq->m_orderList, nullptr, tank);
     const float before = world.red->m_resources;
+    const int32_t constructed = world.red->m_scoreCounters[0];
     CUnit* product = nullptr;
     int started = -1;
     const int done = TicksUntil(600, [&, tick = 0]() mutable {
@@ -277,6 +286,48 @@ TEST_F(WorkOrdersTest, AHeadquartersBuildsAUnitInItsBuildTimeForItsCost) {
     EXPECT_EQ(hq->m_runningOrder, nullptr);
     EXPECT_NEAR(product->m_position[2], 5.5f, 0.5f);
     EXPECT_TRUE(product->m_gridFlags & CGridMember::kG_Avoiding);
+    EXPECT_EQ(world.red->m_scoreCounters[0], constructed + 1);  // the statistics' "constructed"
+}
+
+// A factory makes four tanks in a row (set to repeat, as a player queues
+// them): the first leaves at the exit, and each later one at the first free
+// place near it, since the ones before still stand there. No two stand on
+// one another.
+TEST_F(WorkOrdersTest, UnitsLeavingAFactoryNeverStandOnOneAnother) {
+    Headquarters(world.red, -20.0f, -20.0f);
+    CUnit* factory = world.Spawn("Granite_Factory", 0.0f, 0.0f, world.red);
+    world.red->m_resources = 5000.0f;
+    world.Run(2);
+    CTessarakObjectTemplate* tank = world.scene->FindTemplate("Granite_LightTank");
+    for (int i = 0; i < 4; ++i) CBuildOrder::Produce(factory->m_orderList, nullptr, tank);
+    std::vector<CUnit*> made;
+    const int done = TicksUntil(15 * 120, [&] {
+        made.clear();
+        for (CUnit* u = world.scene->m_units; u; u = u->m_unitNext)
+            if (u->m_template == tank && u->IsComplete() && !(u->m_gridFlags & CUnit::kG_Blocked))
+                made.push_back(u);
+        return made.size() == 4;
+    });
+    ASSERT_GT(done, 0) << made.size() << " tanks were led out";
+    world.Run(5);
+    const float exitZ = factory->m_position[2] + 6.0f;
+    // The first made (the lowest id) stands at the exit.
+    const CUnit* first = *std::min_element(made.begin(), made.end(), [](const CUnit* a, const CUnit* b) {
+        return a->m_objectId < b->m_objectId;
+    });
+    EXPECT_NEAR(first->m_position[0], factory->m_position[0], 0.5f);
+    EXPECT_NEAR(first->m_position[2], exitZ, 0.5f);
+    for (size_t i = 0; i < made.size(); ++i) {
+        // Near the exit, clear of the factory's walls.
+        EXPECT_LT(std::hypot(made[i]->m_position[0] - factory->m_position[0], made[i]->m_position[2] - exitZ),
+                  8.0f)
+            << i;
+        for (size_t j = i + 1; j < made.size(); ++j)
+            EXPECT_GE(std::hypot(made[i]->m_position[0] - made[j]->m_position[0],
+                                 made[i]->m_position[2] - made[j]->m_position[2]),
+                      made[i]->m_objectRadius + made[j]->m_objectRadius - 0.3f)
+                << i << " and " << j;
+    }
 }
 
 // A builder ordered to put up a depot goes there, lays the site down and
