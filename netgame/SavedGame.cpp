@@ -627,6 +627,11 @@ bool CNetGame::ReadSavedGameHead(const std::vector<uint8_t>& bytes, SSavedGameIn
     SDescription current, hosted;
     uint32_t type = 0;
     if (!ReadHead(ar, type, current, hosted, error)) return false;
+    // The check sum of the whole, its last four bytes.
+    if (CRC32_Compute(bytes.data(), bytes.size() - 4) != LE_LoadU32(bytes.data() + bytes.size() - 4)) {
+        error = "it is damaged (its check sum differs)";
+        return false;
+    }
     info.gameType = type;
     info.mapFile = current.mapFile;
     return true;
@@ -1191,10 +1196,9 @@ bool CNetGame::ApplySavedGame(const CSavedGameFile& file, std::string& error) {
         error = "no world to load it into";
         return false;
     }
-    // The file was checked before the map loaded, and once more now, before
-    // anything changes; then the map's objects go, and the saved game's take
-    // their ids (checked once more against the cleared scene).
-    if (!CheckSavedGame(file, error)) return false;
+    // The map's objects go; the saved game's take their ids. The file was
+    // checked whole before the map loaded (nothing of the game had changed),
+    // and is checked once more now against the cleared scene.
     m_world->Scene().Clear();
     if (!CheckSavedGame(file, error)) return false;
     auto section = [&](uint32_t tag) {
