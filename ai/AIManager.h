@@ -89,7 +89,7 @@ public:
     // reads the block and leaves it.
     uint32_t SavedTag() const override { return SavedGame::kTagAI; }
     void SaveSection(CStateArchive& ar) override;
-    bool LoadSection(CStateArchive& ar) override;
+    bool LoadSection(CStateArchive& ar, std::string* why) override;
 
     // ---- the monitor window (AIMonitor.h)
     // AI_StartMonitor: opens the window (again, when it was closed); when it
@@ -135,7 +135,7 @@ private:
     // Without now (a machine that plays no computer player) the records'
     // players and times are not checked, and nothing is applied.
     bool ReadRecords(CStateArchive& ar, const uint64_t* now, const std::vector<int32_t>* computers,
-                     std::string* why);
+                     std::string* why, const int32_t* mapRect = nullptr);
 
 public:
     // ---- the learning files

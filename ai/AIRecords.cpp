@@ -279,10 +279,16 @@ void CComputerPlayer::SaveState(SAIPlayerRecord& r) const {
     }
 }
 
-bool CComputerPlayer::CheckState(const SAIPlayerRecord& r, std::string* why, const uint64_t* now) const {
+bool CComputerPlayer::CheckState(const SAIPlayerRecord& r, std::string* why, const uint64_t* now,
+                                 const int32_t* mapRect) const {
     const CWorldQuery& q = m_world.Query();
+    // The map the record is held against: the one given (a saved game's
+    // own, known before its map has loaded), else the world's.
     int32_t rect[4];
-    q.MapRect(&rect[0], &rect[1], &rect[2], &rect[3]);
+    if (mapRect)
+        std::copy(mapRect, mapRect + 4, rect);
+    else
+        q.MapRect(&rect[0], &rect[1], &rect[2], &rect[3]);
     if (!AIRecord_Check(r, rect, now ? *now : std::numeric_limits<uint64_t>::max(), why)) return false;
     for (const SAIPlayerRecord::SBuilt& b : r.built)
         if (!q.FindUnitTemplate(b.name.c_str())) {
@@ -386,7 +392,7 @@ bool CAIManager::LoadRecords(CStateArchive& ar, std::string* why) {
 }
 
 bool CAIManager::ReadRecords(CStateArchive& ar, const uint64_t* now, const std::vector<int32_t>* computers,
-                             std::string* why) {
+                             std::string* why, const int32_t* mapRect) {
     SAIBlock b;
     auto fail = [why](const std::string& text) {
         if (why) *why = text;
@@ -412,7 +418,7 @@ bool CAIManager::ReadRecords(CStateArchive& ar, const uint64_t* now, const std::
         // the content.
         CComputerPlayer scratch(*this, *m_world, e.id, 1);
         std::string reason;
-        if (!scratch.CheckState(e.record, &reason, now))
+        if (!scratch.CheckState(e.record, &reason, now, mapRect))
             return fail("computer player " + std::to_string(e.id) + ": " + reason);
     }
     if (!ar.IsApplying() || !now) return true;
@@ -460,15 +466,20 @@ void CAIManager::SaveSection(CStateArchive& ar) {
     SaveRecords(ar);
 }
 
-bool CAIManager::LoadSection(CStateArchive& ar) {
-    if (!m_world) return false;
+bool CAIManager::LoadSection(CStateArchive& ar, std::string* why) {
+    if (!m_world) {
+        if (why) *why = "no world";
+        return false;
+    }
     // Without a session, the world stands as the saved game left it.
-    if (!m_net) return LoadRecords(ar);
+    if (!m_net) return LoadRecords(ar, why);
+    // The danger grids are held against the saved game's own map: the file
+    // is checked when the host names it, before that map has loaded here.
+    const CNetGame::SSavedGameChecked& saved = m_net->SavedGameChecked();
     // A machine that plays no computer player reads the block through and
     // holds it against the map and the content.
-    if (!m_net->IsHosting()) return ReadRecords(ar, nullptr, nullptr, nullptr);
+    if (!m_net->IsHosting()) return ReadRecords(ar, nullptr, nullptr, why, saved.mapRect);
     // Both passes hold the records against the saved game's own players and
     // the time it resumes with, so a block the check passed is taken whole.
-    const CNetGame::SSavedGameChecked& saved = m_net->SavedGameChecked();
-    return ReadRecords(ar, &saved.gameTime, &saved.computerPlayers, nullptr);
+    return ReadRecords(ar, &saved.gameTime, &saved.computerPlayers, why, saved.mapRect);
 }

@@ -135,7 +135,8 @@ public:
     // Whether a record read fits this game (its map, its content and, given
     // the game time its differences count back from, that time); false with
     // the reason.
-    bool CheckState(const SAIPlayerRecord& record, std::string* why, const uint64_t* now) const;
+    bool CheckState(const SAIPlayerRecord& record, std::string* why, const uint64_t* now,
+                    const int32_t* mapRect = nullptr) const;
     // Starts on the map as a map load does (with the record's difficulty),
     // then takes the record's state, its times counted back from now: it
     // plays on as the saved one did.

@@ -58,7 +58,7 @@ class CTessarakObject;
 class CTessarakObjectTemplate;
 class CPlayer;
 class CE3DFrame;
-class ISavedGamePart;
+class ISavedGameView;
 class CVideoWriter;
 struct SE3DScene;
 
@@ -267,6 +267,9 @@ public:
     // the next start is a new game. Hosting only; false (said) when the file
     // cannot be loaded.
     bool LoadSavedGame(const char* name);
+    // A saved game's load: the radar from the map box of its map folder
+    // ("Maps\<map>"), with "Error loading map: ..." when it cannot.
+    void RestoreRadar(const char* mapFolder);
     CTessarakObjectTemplate* FindTemplate(const char* name);
     // Asks the session to make the unit on every machine (CREATEUNIT); a null
     // template sends nothing. The unit takes the next object id on every
@@ -483,7 +486,7 @@ private:
 
     // ---- owned subsystems
     CGameRoles* m_roles = nullptr;                // built first, deleted last
-    std::unique_ptr<ISavedGamePart> m_savedView;  // the game's part of saved games
+    std::unique_ptr<ISavedGameView> m_savedView;  // the game's part of saved games
     CWorld* m_world = nullptr;
     CNetGame* m_netGame = nullptr;
     CGameScreen* m_gameScreen = nullptr;  // set by the game view

@@ -1,14 +1,20 @@
-// The game's side of saved games: its own part of the file (what the player
-// saw and heard), the save of the running game under its numbered name and
-// the saved game the next start continues.
+// The game's side of saved games: its own fields of the file (what the
+// player saw and heard), the save of the running game under its numbered
+// name and the saved game the next start continues.
 //
-// The game's part ("VIEW"), little-endian:
-//   f32 x 7   the camera: focus x and z, heading, pitch, distance, field of
-//             view, farthest visible range
+// The game's fields (6 to 11 of the file, netgame/SavedGame.h), little-endian:
+//   15 x u32  the effects' settings: f32 the cursor light's range, height,
+//             strength and variation, f32 the share of polygons a blow
+//             throws, u32 0, u32 x 3 the fog's colour, u32 x 3 its half
+//             colour, u32 x 3 the sun's colour; then f32 x 3 the sun's angles
+//   6 x u32   the camera: f32 focus x and z, heading, pitch, distance, and
+//             the pitch again
 //   u16 + chars  the music's stream name (at most 255), u8 playing, and
 //             when playing u32 its position (milliseconds)
 //   u16 + chars  the interface's campaign name and mission name (at most
 //             255 each)
+#include <cmath>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -22,40 +28,81 @@
 #include "platform/sound/Sound.h"
 #include "platform/sys/Path.h"
 #include "ui/Interface.h"
+#include "world/ExplosionManager.h"
 #include "world/GameScene.h"
 #include "world/Player.h"
 #include "world/StateText.h"
+#include "world/World.h"
 
 namespace {
 
 constexpr uint16_t kMaxText = 255;
 
-class CGameSavedView : public ISavedGamePart {
+uint32_t Bits(float v) {
+    uint32_t u;
+    std::memcpy(&u, &v, 4);
+    return u;
+}
+
+float Float(uint32_t u) {
+    float v;
+    std::memcpy(&v, &u, 4);
+    return v;
+}
+
+bool Sane(float v, float limit) {
+    return std::isfinite(v) && std::fabs(v) <= limit;
+}
+
+class CGameSavedView : public ISavedGameView {
 public:
     explicit CGameSavedView(CGame& game) : m_game(game) {}
-    uint32_t SavedTag() const override { return SavedGame::kTagView; }
 
-    void SaveSection(CStateArchive& ar) override {
+    void SaveView(CStateArchive& ar) override {
+        // 6: the effects.
+        if (CWorld* world = m_game.World()) {
+            const CExplosionManager& e = world->Explosions();
+            for (float v : {e.m_lightRange, e.m_lightHeight, e.m_lightStrength, e.m_lightVariation,
+                            e.m_polygonBlowAmount})
+                ar.WriteU32(Bits(v));
+            ar.WriteU32(0);
+            for (const int32_t* colour : {e.m_fogColour, e.m_fogHalfColour, e.m_sunColour})
+                for (int i = 0; i < 3; ++i) ar.WriteI32(colour[i]);
+            float sun[3] = {e.m_sunAngles[0], e.m_sunAngles[1], e.m_sunAngles[2]};
+            ar.F32s(sun, 3);
+        } else {
+            // The settings' own start values.
+            for (float v : {6.5f, 2.0f, 0.2f, 2.0f, 1.0f}) ar.WriteU32(Bits(v));
+            for (uint32_t v : {0u, 1u, 1u, 60u, 128u, 64u, 64u, 256u, 256u, 256u}) ar.WriteU32(v);
+            float sun[3] = {0.7853982f, 0.7853982f, 0.7853982f};
+            ar.F32s(sun, 3);
+        }
+        // 7: the camera.
         CInterface* ui = m_game.Interface();
         CGameCamera camera;
         if (ui) camera = ui->m_camera;
-        float values[7] = {camera.m_focusX,   camera.m_focusZ, camera.m_heading,   camera.m_pitch,
-                           camera.m_distance, camera.m_zoom,   camera.m_maxVisible};
-        ar.F32s(values, 7);
+        for (float v : {camera.m_focusX, camera.m_focusZ, camera.m_heading, camera.m_pitch, camera.m_distance,
+                        camera.m_pitch})
+            ar.WriteU32(Bits(v));
+        // 8 to 10: the music.
         SoundEngine* sound = m_game.Sound();
         CStrBuf music = sound && sound->m_music ? sound->m_musicName : CStrBuf();
         StateText_Transfer(ar, music, kMaxText);
         ar.WriteU8(music.IsEmpty() ? 0 : 1);
         if (!music.IsEmpty()) ar.WriteU32(static_cast<uint32_t>(sound->m_music->PositionMs()));
+        // 11: the interface's two strings.
         CStrBuf campaign = ui ? ui->m_campaignName : CStrBuf(), mission = ui ? ui->m_missionName : CStrBuf();
         StateText_Transfer(ar, campaign, kMaxText);
         StateText_Transfer(ar, mission, kMaxText);
     }
 
-    bool LoadSection(CStateArchive& ar) override {
-        float values[7] = {};
+    bool LoadView(CStateArchive& ar, std::string* why) override {
         const CStateArchive::EMode mode = ar.SetReadMode(CStateArchive::kApply);
-        ar.F32s(values, 7);
+        uint32_t effects[15], camera[6];
+        for (uint32_t& v : effects) v = ar.ReadU32();
+        float sun[3] = {};
+        ar.F32s(sun, 3);
+        for (uint32_t& v : camera) v = ar.ReadU32();
         CStrBuf music, campaign, mission;
         StateText_Transfer(ar, music, kMaxText);
         const uint8_t playing = ar.ReadU8();
@@ -63,19 +110,42 @@ public:
         StateText_Transfer(ar, campaign, kMaxText);
         StateText_Transfer(ar, mission, kMaxText);
         ar.SetReadMode(mode);
-        for (float v : values)
-            if (!(v == v && v > -1.0e6f && v < 1.0e6f)) ar.Fail();
-        if (!ar.Ok()) return false;
+        auto fail = [why](const char* text) {
+            if (why) *why = text;
+            return false;
+        };
+        if (!ar.Ok()) return fail("cut short");
+        if (playing > 1) return fail("the music is neither playing nor still");
+        for (int i = 0; i < 5; ++i)
+            if (!Sane(Float(effects[i]), 1.0e6f)) return fail("an effect setting out of range");
+        for (int i = 6; i < 15; ++i)
+            if (effects[i] > 4096) return fail("a colour out of range");
+        for (float v : sun)
+            if (!Sane(v, 100.0f)) return fail("the sun's angles out of range");
+        for (uint32_t v : camera)
+            if (!Sane(Float(v), 1.0e6f)) return fail("the camera out of range");
         if (!ar.IsApplying()) return true;
+        if (CWorld* world = m_game.World()) {
+            CExplosionManager& e = world->Explosions();
+            e.m_lightRange = Float(effects[0]);
+            e.m_lightHeight = Float(effects[1]);
+            e.m_lightStrength = Float(effects[2]);
+            e.m_lightVariation = Float(effects[3]);
+            e.m_polygonBlowAmount = Float(effects[4]);
+            for (int i = 0; i < 3; ++i) {
+                e.m_fogColour[i] = static_cast<int32_t>(effects[6 + i]);
+                e.m_fogHalfColour[i] = static_cast<int32_t>(effects[9 + i]);
+                e.m_sunColour[i] = static_cast<int32_t>(effects[12 + i]);
+                e.m_sunAngles[i] = sun[i];
+            }
+        }
         if (CInterface* ui = m_game.Interface()) {
-            CGameCamera& camera = ui->m_camera;
-            camera.m_focusX = values[0];
-            camera.m_focusZ = values[1];
-            camera.m_heading = values[2];
-            camera.m_pitch = values[3];
-            camera.m_distance = values[4];
-            camera.m_zoom = values[5];
-            camera.m_maxVisible = values[6];
+            CGameCamera& c = ui->m_camera;
+            c.m_focusX = Float(camera[0]);
+            c.m_focusZ = Float(camera[1]);
+            c.m_heading = Float(camera[2]);
+            c.m_pitch = Float(camera[3]);
+            c.m_distance = Float(camera[4]);
             ui->m_campaignName = campaign;
             ui->m_missionName = mission;
         }
@@ -86,6 +156,28 @@ public:
                 SoundEngine_Stream(sound, music.GetText(), static_cast<int32_t>(position));
         }
         return true;
+    }
+
+    std::string BriefingAnimation() override {
+        CInterface* ui = m_game.Interface();
+        return ui ? ui->m_briefingAnimation.GetText() : "";
+    }
+
+    void RestoreMap(const char* mapFolder) override { m_game.RestoreRadar(mapFolder); }
+
+    void RestoreBriefingAnimation(const char* name) override {
+        CCommandInterpreter* ip = Game_Interpreter(&m_game);
+        if (!ip || !name) return;
+        // The name goes in quotes: one that could end them is not run.
+        if (std::strchr(name, '"') || std::strchr(name, '\n') || std::strchr(name, '\r')) return;
+        CStrBuf line;
+        line.Format("g_SetCampaignBriefingAnimation(\"%s\");", name);
+        ip->Execute(false, line.GetText());
+    }
+
+    void LoadFailed() override {
+        if (CInterface* ui = m_game.Interface())
+            ui->ActivateConfirmDialog("Load failed", nullptr, "OK", nullptr, true);
     }
 
 private:
@@ -106,11 +198,11 @@ std::string WithName(const char* text, const char* name) {
 void CGame::ConnectSavedGames() {
     if (!m_netGame) return;
     if (!m_savedView) m_savedView.reset(new CGameSavedView(*this));
-    m_netGame->AddSavedPart(m_savedView.get());
+    m_netGame->SetSavedView(m_savedView.get());
 }
 
 void CGame::DisconnectSavedGames() {
-    if (m_netGame && m_savedView) m_netGame->RemoveSavedPart(m_savedView.get());
+    if (m_netGame) m_netGame->SetSavedView(nullptr);
     m_savedView.reset();
 }
 

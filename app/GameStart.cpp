@@ -155,6 +155,23 @@ bool ReadMember(CVFSTable* box, const char* member, uint32_t limit, std::vector<
 }
 }  // namespace
 
+void CGame::RestoreRadar(const char* mapFolder) {
+    // "Maps\<map>": the map's box, as a map load mounts it.
+    const char* map = mapFolder ? mapFolder : "";
+    if (std::strncmp(map, "Maps\\", 5) == 0) map += 5;
+    CVFSTable box;
+    if (!MapName_IsPlain(map) || !MountMapBox(&box, map)) {
+        Game_Printf("Error loading map: %s\\MapData.box", mapFolder ? mapFolder : "");
+        return;
+    }
+    std::vector<char> radar;
+    if (!box.Find("radar.bik") || !ReadMember(&box, "radar.bik", kMaxPictureBytes, radar)) {
+        Game_Print("Error loading map: radar.bik not found in map box");
+        return;
+    }
+    if (m_interface && Game_Screen(this)) m_interface->m_hud.LoadRadar(radar.data(), radar.size() - 1);
+}
+
 bool CGame::RunMapScript(CVFSTable* box, const char* member, bool globalToo) {
     CCommandInterpreter* ip = Game_Interpreter(this);
     if (!ip) return false;

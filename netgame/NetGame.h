@@ -278,6 +278,8 @@ public:
     // its tag; parts are written in the order they were added.
     void AddSavedPart(ISavedGamePart* part);
     void RemoveSavedPart(ISavedGamePart* part);
+    // The game's own fields (null: none).
+    void SetSavedView(ISavedGameView* view) { m_savedView = view; }
     // The whole game as a saved game's bytes; next: the orders of the turn
     // about to run. False without a world.
     bool BuildSavedGame(const CTurnOrders& next, std::vector<uint8_t>& out);
@@ -290,10 +292,18 @@ public:
     bool SaveRequested() const { return !m_saveRequest.empty(); }
     // The file of a saved game's name: "Save\<name>" below the game's root.
     std::string SavedGamePath(const char* name);
-    // Reads a saved game's file whole and checks its header, lengths and
-    // CRC; false with the reason.
+    // Reads a saved game's file whole and walks it (ParseSavedGame); false
+    // with the reason.
     bool ReadSavedGame(const char* path, CSavedGameFile& file, std::string& error);
-    // Reads a checked file's first section: what the game continues.
+    // Walks a saved game's bytes field by field (every count and length
+    // bounded, the objects read against this world's templates, the check
+    // sum) and takes them apart into file's sections; false with the reason.
+    // Nothing of the session or the world changes.
+    bool ParseSavedGame(std::vector<uint8_t> bytes, CSavedGameFile& file, std::string& error);
+    // Its first fields alone: its game type and its map.
+    static bool ReadSavedGameHead(const std::vector<uint8_t>& bytes, SSavedGameInfo& info,
+                                  std::string& error);
+    // Reads a walked file's session: what the game continues.
     static bool ReadSavedGameInfo(const CSavedGameFile& file, SSavedGameInfo& info);
     // Hosting: the next start continues the saved game of that name (its
     // file read and checked whole; info tells its map and game type). An
@@ -316,6 +326,9 @@ public:
     struct SSavedGameChecked {
         uint64_t gameTime = 0;
         std::vector<int32_t> computerPlayers;
+        // The saved game's map rectangle (left, top, right, bottom), from
+        // its world grid's record.
+        int32_t mapRect[4] = {0, 0, 0, 0};
     };
     const SSavedGameChecked& SavedGameChecked() const { return m_savedGameChecked; }
     // Takes a checked saved game: the session's records, the world grid,
@@ -524,6 +537,7 @@ private:
     // continues at its next start, the one this machine loads at the game
     // loop's start.
     std::vector<ISavedGamePart*> m_savedParts;
+    ISavedGameView* m_savedView = nullptr;
     std::string m_saveRequest;
     std::function<void(bool, const std::string&)> m_saveDone;
     CStrBuf m_hostedSave;
@@ -533,9 +547,14 @@ private:
     std::unique_ptr<CSavedGameFile> m_pendingFile;
     void WriteRequestedSave(NWEFrame* frame);
     void ForgetSavedGames();
-    // The network game's section, written and read by one function.
-    void SaveNetSection(CStateArchive& ar);
-    // Read, it tells the ids of its players, and of those a computer plays.
+    // The saved game's players: the local one first, then the others by id
+    // (never the neutral one).
+    std::vector<CPlayer*> SavedPlayers();
+    // The session's record of the computer players' block (SavedGame.h).
+    void SaveSessionRecord(CStateArchive& ar, const std::vector<CPlayer*>& players);
+    // The network game's section of a saved game taken apart (NETG, the
+    // session's records in SavedGame.cpp's layout); read, it tells the ids of its players, and of those a
+    // computer plays.
     bool LoadNetSection(CStateArchive& ar, std::vector<int32_t>* playerIds,
                         std::vector<int32_t>* computerIds = nullptr);
     SSavedGameChecked m_savedGameChecked;

@@ -550,7 +550,9 @@ void CBuildOrder::TransferClass(CStateArchive& ar, EForm form) {
     else
         m_site.Transfer(ar);
     ar.U32(m_repeat);
-    if (form == kFormTree) {
+    // The retry counters decide when a construction gives up: a saved game
+    // keeps them too, so a loaded game gives up at the same tick.
+    if (form != kFormMessage) {
         ar.U32(m_retries);
         ar.U32(m_waitRetries);
     }

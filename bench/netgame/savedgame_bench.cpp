@@ -107,7 +107,7 @@ void BM_Check(benchmark::State& state) {
         state.PauseTiming();
         std::vector<uint8_t> copy = bytes;
         state.ResumeTiming();
-        if (!file.Parse(std::move(copy), error)) return state.SkipWithError(error.c_str());
+        if (!net.ParseSavedGame(std::move(copy), file, error)) return state.SkipWithError(error.c_str());
         state.PauseTiming();
         g->machine->scene->Clear();
         state.ResumeTiming();

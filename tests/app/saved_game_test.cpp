@@ -97,3 +97,41 @@ TEST(SavedGame, ASkirmishSavedWhereTheInstallationIsReadOnlyIsContinuedByTheNext
     EXPECT_EQ(game.Wait(30), 0) << game.Output();
     if (!asNobody) std::system(("chmod -R u+w '" + dir.Path() + "'").c_str());
 }
+
+// A skirmish against a computer player, saved, is continued by "Load game"'s
+// own commands (LoadSavedGame, StartGame): the file is checked when the
+// start names it, before the saved game's map has loaded, and the computer
+// player's records (its danger grid is of that map) are taken with the rest.
+TEST(SavedGame, ASkirmishAgainstAComputerPlayerIsContinued) {
+    CTempDir dir;
+    if (!Test_CopyInstallation(dir)) FAIL() << "the game program is not built";
+    ASSERT_TRUE(dir.Write("Tessarak/Scripts/Autoexec.cfg",
+                          "GameMode(GM_Skirmish);\nStartLocalServer();\nMap(\"Skerry\");\n"
+                          "AI_AddCommander();\nStartGame();\n"));
+    {
+        CTestProcess game;
+        ASSERT_TRUE(game.Start(Test_GameOptions(dir)));
+        ASSERT_FALSE(Test_UnitsOnceRunning(game, 30.0).empty()) << game.Output();
+        game.Write("SaveCurrentGame;\n");
+        ASSERT_TRUE(game.WaitForOutput("Saved game 'Skerry (2) 1'", 30)) << game.Output();
+        game.Write("Quit();\n");
+        EXPECT_EQ(game.Wait(30), 0) << game.Output();
+    }
+    ASSERT_TRUE(dir.Write("Tessarak/Scripts/Autoexec.cfg",
+                          "StartLocalServer();\nLoadSavedGame(\"Skerry (2) 1\");\nStartGame();\n"));
+    CTestProcess game;
+    ASSERT_TRUE(game.Start(Test_GameOptions(dir)));
+    const std::vector<SUnitSeen> units = Test_UnitsOnceRunning(game, 30.0);
+    const std::string out = game.Output();
+    EXPECT_EQ(out.find("Error loading saved game"), std::string::npos) << out;
+    EXPECT_EQ(out.find("could not start"), std::string::npos) << out;
+    EXPECT_NE(out.find("The next start continues the saved game 'Skerry (2) 1' on 'Skerry'"),
+              std::string::npos)
+        << out;
+    // The game runs on from the saved one: the player's headquarters stands.
+    int headquarters = 0;
+    for (const SUnitSeen& u : units) headquarters += u.name == "Granite_Headquarters" ? 1 : 0;
+    EXPECT_EQ(headquarters, 1) << out;
+    game.Write("Quit();\n");
+    EXPECT_EQ(game.Wait(30), 0) << game.Output();
+}

@@ -73,11 +73,14 @@ public:
         ar.WriteU32(m_random.GetState());
         ar.WriteU32(m_ticks);
     }
-    bool LoadSection(CStateArchive& ar) override {
+    bool LoadSection(CStateArchive& ar, std::string* why) override {
         const uint32_t state = ar.ReadU32();
         const uint32_t ticks = ar.ReadU32();
         if (state > 0x7FFF) ar.Fail();
-        if (!ar.Ok()) return false;
+        if (!ar.Ok()) {
+            if (why) *why = "the script's state is out of range";
+            return false;
+        }
         if (ar.IsApplying()) {
             m_random.m_state = state;
             m_ticks = ticks;

@@ -1,6 +1,6 @@
 // Fuzz target: the saved-game reader, with the demo units loaded. The first
-// byte chooses whether the file's length and check sum are made to fit
-// (bit 0), so that mutations reach the sections' readers; the rest is the
+// byte chooses whether the file's check sum (its last four bytes) is made to
+// fit (bit 0), so that mutations reach the fields' readers; the rest is the
 // file. A file that is refused must leave the world as it was; one that
 // passes its checks must be taken whole.
 //
@@ -82,18 +82,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (CPlayer* p : made) net.DeletePlayer(p);
     s->machine->scene->Clear();
     std::vector<uint8_t> bytes(data + 1, data + size);
-    if ((data[0] & 1) && bytes.size() >= SavedGame::kHeaderSize) {
-        LE_StoreU32(bytes.data() + 12, static_cast<uint32_t>(bytes.size() - SavedGame::kHeaderSize));
-        LE_StoreU32(bytes.data() + 16, CRC32_Compute(bytes.data() + SavedGame::kHeaderSize,
-                                                     bytes.size() - SavedGame::kHeaderSize));
-    }
-    CSavedGameFile file;
-    std::string error;
-    if (!file.Parse(bytes, error)) return 0;
+    if ((data[0] & 1) && bytes.size() >= 4)
+        LE_StoreU32(bytes.data() + bytes.size() - 4, CRC32_Compute(bytes.data(), bytes.size() - 4));
     const uint32_t before = s->machine->m_world->StateHash();
     const int players = net.CountPlayers();
+    CSavedGameFile file;
+    std::string error;
+    if (!net.ParseSavedGame(bytes, file, error)) {
+        Check(s->machine->m_world->StateHash() == before && net.CountPlayers() == players && !error.empty());
+        return 0;
+    }
     if (!net.CheckSavedGame(file, error)) {
-        Check(s->machine->m_world->StateHash() == before && net.CountPlayers() == players);
+        Check(s->machine->m_world->StateHash() == before && net.CountPlayers() == players && !error.empty());
         return 0;
     }
     Check(net.ApplySavedGame(file, error));

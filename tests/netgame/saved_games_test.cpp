@@ -99,6 +99,13 @@ TEST(SavedGames, HostAndClientLoadTheSameFileAtTheSameFrameAndStayInStep) {
     SSavedGameInfo info;
     ASSERT_TRUE(s.host->net->HostSavedGame("game", &info, error)) << error;
     EXPECT_EQ(info.gameType, 1u);
+    // The file is checked when the start names it, before its map has
+    // loaded: the computer player's danger grid is held against the saved
+    // game's map, not the one this machine had before.
+    for (CSkirmishMachine* m : {s.host, s.client}) {
+        m->grid->SetMapRect(-20, 20, 20, -20);
+        m->grid->Reset();
+    }
     ASSERT_TRUE(s.session.StartGame());
     // Both took the saved world in the game loop's first frame: every frame
     // since gives both the same world.
@@ -158,8 +165,9 @@ TEST(SavedGames, AClientWhoseCopyDiffersCallsTheStartOff) {
 
 // What a reader of saved games refuses, and how it names it: a file cut
 // short anywhere, a bit changed anywhere (its check sum then differs; with
-// the check sum made right again, the section that no longer fits), a file
-// that is not a saved game. The world that was checked against stays.
+// the check sum made right again, the field that no longer fits, with the
+// reason its reader gives), a file that is not a saved game. The world that
+// was checked against stays.
 TEST(SavedGames, DamagedFilesAreRefusedWholeWithTheirReason) {
     CTempDir dir;
     std::vector<uint8_t> saved = SaveAGame(dir);
@@ -171,15 +179,15 @@ TEST(SavedGames, DamagedFilesAreRefusedWholeWithTheirReason) {
     auto reason = [&](const std::vector<uint8_t>& bytes) {
         CSavedGameFile file;
         std::string error;
-        if (!file.Parse(bytes, error)) return error;
+        if (!net.ParseSavedGame(bytes, file, error)) return error;
         if (!net.CheckSavedGame(file, error)) return error;
         return std::string();
     };
     EXPECT_EQ(reason(saved), "");
-    for (size_t cut : {size_t(0), size_t(10), size_t(30), saved.size() / 2, saved.size() - 1})
+    for (size_t cut : {size_t(0), size_t(10), size_t(30), size_t(100), saved.size() / 2, saved.size() - 1})
         EXPECT_NE(reason(std::vector<uint8_t>(saved.begin(), saved.begin() + static_cast<long>(cut))), "")
             << cut;
-    EXPECT_EQ(reason(std::vector<uint8_t>(saved.begin(), saved.begin() + 100)), "it is cut short");
+    EXPECT_EQ(reason(std::vector<uint8_t>(saved.begin(), saved.begin() + 4)), "it is cut short");
     for (size_t at = 0; at < saved.size(); at += 97) {
         std::vector<uint8_t> flipped = saved;
         flipped[at] ^= 0x04;
@@ -188,27 +196,48 @@ TEST(SavedGames, DamagedFilesAreRefusedWholeWithTheirReason) {
     std::vector<uint8_t> flipped = saved;
     flipped[saved.size() - 200] ^= 0x04;
     EXPECT_EQ(reason(flipped), "it is damaged (its check sum differs)");
-    // A count made impossible inside a section, the check sum made to fit:
-    // the section that does not fit is named.
-    auto section = [&](uint32_t tag) {
-        size_t at = SavedGame::kHeaderSize;
+    // The computer players' block (field 12): its records, the session's
+    // first (found by its tag), each u32 tag, u32 length, its bytes.
+    size_t session = saved.size();
+    for (size_t at = saved.size() - 8; at > 4 && session == saved.size(); --at)
+        if (LE_LoadU32(saved.data() + at) == SavedGame::kTagSession) session = at;
+    ASSERT_LT(session, saved.size());
+    auto record = [&](uint32_t tag) {
+        size_t at = session;
         while (at + 8 <= saved.size() && LE_LoadU32(saved.data() + at) != tag)
             at += 8 + LE_LoadU32(saved.data() + at + 4);
         return at + 8;
     };
+    // A count made impossible, the check sum made to fit: the field that
+    // does not fit is named, with its reader's reason.
     auto recounted = [&](size_t at) {
         std::vector<uint8_t> bytes = saved;
         LE_StoreU32(bytes.data() + at, 0xFFFFFF);
-        LE_StoreU32(bytes.data() + 16, CRC32_Compute(bytes.data() + 20, bytes.size() - 20));
+        LE_StoreU32(bytes.data() + bytes.size() - 4, CRC32_Compute(bytes.data(), bytes.size() - 4));
         return bytes;
     };
-    EXPECT_EQ(reason(recounted(section(SavedGame::kTagOrders))), "its section ORDR does not fit");
-    EXPECT_EQ(reason(recounted(section(SavedGame::kTagWorld) + 4)),
-              "its section WRLD does not fit the game's units");
-    // The computer players' block: of another version, or a record count
+    EXPECT_EQ(reason(recounted(session - 4)), "its computer players' block is cut short or damaged");
+    // The session's teams (after u8, u64, f32 x 2, i32).
+    EXPECT_EQ(reason(recounted(record(SavedGame::kTagSession) + 21)),
+              "its session's record is cut short or damaged");
+    // The computer players' records: of another version, or a record count
     // beyond its bytes.
-    EXPECT_EQ(reason(recounted(section(SavedGame::kTagAI))), "its section AI   does not fit");
-    EXPECT_EQ(reason(recounted(section(SavedGame::kTagAI) + 12)), "its section AI   does not fit");
+    const std::string ai = "its computer players' block does not fit: ";
+    EXPECT_EQ(reason(recounted(record(SavedGame::kTagAI))),
+              ai + "the computer players' records are damaged or cut short");
+    EXPECT_EQ(reason(recounted(record(SavedGame::kTagAI) + 12)),
+              ai + "the computer players' records are damaged or cut short");
+    // A danger grid of another map: the reason its reader gives is printed.
+    {
+        const size_t block = record(SavedGame::kTagAI);
+        const size_t records = block + 12 + 4 + 20 * LE_LoadU32(saved.data() + block + 12);
+        ASSERT_EQ(LE_LoadU32(saved.data() + records), 1u);
+        const size_t rect = records + 4 + 4 + 4 + 2 + 32 + 16;
+        std::vector<uint8_t> bytes = saved;
+        LE_StoreU32(bytes.data() + rect, LE_LoadU32(bytes.data() + rect) - 1);
+        LE_StoreU32(bytes.data() + bytes.size() - 4, CRC32_Compute(bytes.data(), bytes.size() - 4));
+        EXPECT_EQ(reason(bytes), ai + "computer player 3: the danger grid is not the map's");
+    }
     std::vector<uint8_t> unknown = saved;
     unknown[0] = 'X';
     EXPECT_EQ(reason(unknown), "it is not a saved game");

@@ -17,6 +17,9 @@
 #include <thread>
 #include <vector>
 
+#include "core/CRC32.h"
+#include "core/LittleEndian.h"
+#include "netgame/NetGame.h"
 #include "netgame/SavedGame.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
@@ -47,9 +50,14 @@ TEST(SavedGameKill, ASaveKilledWhileItWritesLeavesThePreviousSaveWhole) {
         // The file reads whole.
         std::ifstream in(file, std::ios::binary);
         std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        CSavedGameFile saved;
+        // The file reads whole: its head, and its check sum (its last four
+        // bytes) over all before it.
+        SSavedGameInfo info;
         std::string error;
-        EXPECT_TRUE(saved.Parse(bytes, error)) << error << " (" << bytes.size() << " bytes)";
+        EXPECT_TRUE(CNetGame::ReadSavedGameHead(bytes, info, error))
+            << error << " (" << bytes.size() << " bytes)";
+        ASSERT_GE(bytes.size(), 4u);
+        EXPECT_EQ(LE_LoadU32(bytes.data() + bytes.size() - 4), CRC32_Compute(bytes.data(), bytes.size() - 4));
         // What the killed write left: its temporary file.
         for (const auto& e : fs::directory_iterator(dir.File("Save")))
             if (e.path().filename().string() != "skirmish") {
