@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "ai/LearningFiles.h"
+#include "core/ShownText.h"
 #include "core/VFSFile.h"
 
 namespace {
@@ -24,9 +25,10 @@ bool ReadNumber(const std::string& word, float* out) {
     return true;
 }
 
-// A word as the reason quotes it (at most 32 characters).
+// A word as the reason quotes it (at most 32 characters, the bytes that
+// cannot be shown escaped).
 std::string Quote(const std::string& word) {
-    return "\"" + (word.size() > 32 ? word.substr(0, 32) + "..." : word) + "\"";
+    return "\"" + (word.size() > 32 ? Text_Shown(word.substr(0, 32)) + "..." : Text_Shown(word)) + "\"";
 }
 }  // namespace
 
@@ -91,7 +93,8 @@ bool CAIFile::Parse(const std::string& text, int numbers, std::string* why) {
             continue;
         }
         if (!isNumber)
-            return refuse(line, Quote(word) + " stands where a number of " + entry.key + " belongs");
+            return refuse(line,
+                          Quote(word) + " stands where a number of " + Text_Shown(entry.key) + " belongs");
         entry.numbers[have++] = value;
         if (have == numbers) {
             m_first.emplace(entry.key, m_entries.size());
@@ -99,7 +102,7 @@ bool CAIFile::Parse(const std::string& text, int numbers, std::string* why) {
             have = -1;
         }
     }
-    if (have >= 0) return refuse(entry.line, "the file ends inside the entry " + entry.key);
+    if (have >= 0) return refuse(entry.line, "the file ends inside the entry " + Text_Shown(entry.key));
     if (m_entries.empty()) return refuse(0, "it holds no entry");
     return true;
 }

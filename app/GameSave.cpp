@@ -23,6 +23,7 @@
 #include "app/GameServices.h"
 #include "app/SoundEngine.h"
 #include "console/CommandInterpreter.h"
+#include "core/ShownText.h"
 #include "core/VFSFile.h"
 #include "netgame/NetGame.h"
 #include "platform/sound/Sound.h"
@@ -253,7 +254,7 @@ bool CGame::LoadSavedGame(const char* name) {
     std::string error;
     SSavedGameInfo info;
     if (!net->HostSavedGame(name, &info, error)) {
-        Game_PrintColor(255, 0, 0, true, "Error loading saved game '%s': %s", name ? name : "",
+        Game_PrintColor(255, 0, 0, true, "Error loading saved game '%s': %s", Text_Shown(name).c_str(),
                         error.c_str());
         return false;
     }

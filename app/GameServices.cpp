@@ -93,10 +93,12 @@ uint64_t Game_CounterNow() {
 // File table
 
 void Game_MountRoot(const char* root, const char* language) {
-    // What interrupted writes of settings and compiled fonts left behind goes
-    // first, so the file table never lists it.
+    // What interrupted writes of settings, saved games and compiled fonts
+    // left behind goes first, so the file table never lists it.
     CStrBuf folder;
     folder.Format("%s\\Scripts\\Config", root);
+    Sys_RemoveStaleTemporaries(folder.GetText());
+    folder.Format("%s\\Save", root);
     Sys_RemoveStaleTemporaries(folder.GetText());
     folder.Format("%s\\CompiledFonts", root);
     Sys_RemoveStaleTemporaries(folder.GetText(), 1);

@@ -16,6 +16,7 @@
 #include "core/LittleEndian.h"
 #include "core/Math.h"
 #include "core/Random.h"
+#include "core/ShownText.h"
 #include "core/VFSFile.h"
 #include "core/VFSTable.h"
 #include "e3d/BitmapSurface.h"
@@ -103,7 +104,7 @@ void CGame::CallOffGameStart() {
 
 bool CGame::SetMapName(const char* name) {
     if (!MapName_IsPlain(name)) {
-        Game_Printf("Invalid map name: %s", name ? name : "");
+        Game_Printf("Invalid map name: %s", Text_Shown(name).c_str());
         return false;
     }
     m_mapName.Assign(name);

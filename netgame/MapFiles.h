@@ -18,7 +18,10 @@
 // A kind 2 record is 28 bytes, a kind 1 record 44. A kind 2 record carries
 // no scale, so an object the editor grew or shrank is written as kind 3:
 // the kind 2 record and its f32 scale increment, 32 bytes (a file of
-// objects at their own scale is the same as before).
+// objects at their own scale is the same as before). A kind 3 record whose
+// scale increment is 0 (or -0) says what a kind 2 record says: it reads as
+// kind 2 and is written back as kind 2, the canonical spelling; the writer
+// makes a kind 3 record only for a scale increment other than 0.
 #pragma once
 
 #include <cstdint>

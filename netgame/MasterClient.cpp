@@ -40,7 +40,9 @@ SChatUser ChatUser(const SMasterUserRecord& u) {
 // link it belongs to, reads the payload whole before it changes anything,
 // and does nothing for a channel or a user it does not know.
 
-// 16, 17: u32 status.
+// 16, 17: u32 status, or u32 kMasterChallenge, u32 cookie (the layout
+// beside NS_VXM_CLIENT_CONNECT; the master writes it in
+// CMasterServer::Answered): the CONNECT goes again with the cookie.
 void OnConnectAnswer(NWEPeer* peer, NWEMessage* m, void* context) {
     CMasterClient* mc = Client(context);
     bool chat = m->GetId() == NS_VXM_CLIENT_CONNECT;
@@ -48,6 +50,13 @@ void OnConnectAnswer(NWEPeer* peer, NWEMessage* m, void* context) {
     if (!mc->IsLink(l, peer) || m->GetSize() < 4) return;
     mc->Heard(peer);
     uint32_t status = NWE_Get32(m->GetData());
+    if (status == kMasterChallenge) {
+        if (m->GetSize() != 8 || l.accepted) return;
+        l.haveCookie = true;
+        l.cookie = NWE_Get32(m->GetData() + 4);
+        mc->SendConnect(peer, chat);
+        return;
+    }
     if (status != kMasterAccepted)
         mc->Refused(l, peer, status);
     else if (!l.accepted)
@@ -401,7 +410,12 @@ CGameSocket* CMasterClient::Open(SLink& l, bool chat) {
     return link;
 }
 
-void CMasterClient::SendConnect(CGameSocket* link, bool chat) {
+// 16: u32 version, u8 connection kind, name [, u32 cookie]; 17: u32
+// version, u32 unique id [, u32 cookie] (the layouts beside the ids in
+// netgame/MasterProtocol.h; the master reads them in OnClientConnect and
+// OnServerConnect). The cookie is the one of the master's last challenge.
+void CMasterClient::SendConnect(NWEPeer* link, bool chat) {
+    SLink& l = chat ? m_chat : m_server;
     m_out.Reset();
     m_out.WriteU32(kMasterProtocolVersion);
     if (chat) {
@@ -413,10 +427,10 @@ void CMasterClient::SendConnect(CGameSocket* link, bool chat) {
     } else {
         m_out.WriteU32(m_net->m_uniqueServerId);
     }
+    if (l.haveCookie) m_out.WriteU32(l.cookie);
     link->SendMessage(chat ? NS_VXM_CLIENT_CONNECT : NS_VXM_SERVER_CONNECT, m_out.GetData(),
                       static_cast<uint32_t>(m_out.GetSize()));
     link->Flush();
-    SLink& l = chat ? m_chat : m_server;
     l.nextConnect = m_net->GetClock().Now() + m_net->GetClock().Ticks(kConnectRetry);
 }
 

@@ -116,11 +116,15 @@ public:
         bool accepted = false;
         bool reportedDown = false;  // "could not connect" said for this outage
         int64_t created = 0, lastHeard = 0, nextConnect = 0, nextTry = 0;
+        bool haveCookie = false;  // the master's challenge came: CONNECT carries its cookie
+        uint32_t cookie = 0;
     };
     bool IsLink(const SLink& l, NWEPeer* peer) const;
     void Heard(NWEPeer* peer);
     void Accept(SLink& l, NWEPeer* peer, bool chat);
     void Refused(SLink& l, NWEPeer* peer, uint32_t status);
+    // CONNECT on the link, with the cookie of the master's last challenge.
+    void SendConnect(NWEPeer* link, bool chat);
     void SendEntry();
     void SendChatRecord();
 
@@ -148,7 +152,6 @@ private:
     // a new link after one went.
     void Service(SLink& l, bool wanted, bool chat);
     CGameSocket* Open(SLink& l, bool chat);
-    void SendConnect(CGameSocket* link, bool chat);
     void Down(SLink& l, bool chat);
     void Goodbye(NWEPeer* link, bool chat);
     void SendOn(SLink& l, uint16_t id, const void* data, uint32_t size);

@@ -29,13 +29,21 @@ class NWEMessage;
 
 enum EMasterMessage : uint16_t {
     // ---- the chat link ("Client2Master")
-    // to the master: u32 protocol version, u8 connection kind, user name.
-    // from the master: u32 status (0 accepted, 1 another protocol version,
-    // 2 refused: the master is full or this address has links enough).
+    // to the master: u32 protocol version, u8 connection kind, user name
+    // [, u32 cookie]. from the master: u32 status (0 accepted, 1 another
+    // protocol version, 2 refused: the master is full or this address has
+    // links enough), or u32 3 (kMasterChallenge), u32 cookie.
+    //
+    // The master's handshake: a CONNECT without the cookie of its address
+    // (the first one, or one with a cookie gone stale) is answered with the
+    // challenge, and the game sends its CONNECT again with that cookie
+    // appended; only a CONNECT with the right cookie makes a user or a
+    // server. A sender whose address is forged never hears the cookie, so
+    // it makes nothing.
     NS_VXM_CLIENT_CONNECT = 16,
     // ---- the server link ("Server2Master")
     // to the master: u32 protocol version, u32 the server's unique id (0
-    // when it has none yet). from the master: u32 status as for 16.
+    // when it has none yet) [, u32 cookie]. from the master: as for 16.
     NS_VXM_SERVER_CONNECT = 17,
     NS_VXM_CLIENT_DISCONNECT = 18,          // to the master: u32 0
     NS_VXM_CLIENT_CHAT_JOINCHANNEL = 19,    // to: channel name; from: u32 channel id
@@ -66,7 +74,7 @@ enum EMasterMessage : uint16_t {
 // The master's protocol version (CONNECT's first word).
 constexpr uint32_t kMasterProtocolVersion = 13;
 // Status words of the CONNECT answers.
-enum : uint32_t { kMasterAccepted = 0, kMasterWrongVersion = 1, kMasterRefused = 2 };
+enum : uint32_t { kMasterAccepted = 0, kMasterWrongVersion = 1, kMasterRefused = 2, kMasterChallenge = 3 };
 // The CRC seed both ends use once a link is accepted (the game sends the
 // unsafe form with its seed in clear before that).
 constexpr uint32_t kMasterCrcSeed = 8;

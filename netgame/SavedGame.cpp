@@ -32,6 +32,7 @@
 
 #include "core/CRC32.h"
 #include "core/LittleEndian.h"
+#include "core/ShownText.h"
 #include "core/VFSFile.h"
 #include "netgame/NetGame.h"
 #include "netgame/SavedGame.h"
@@ -1136,8 +1137,8 @@ bool CNetGame::CheckSavedGame(const CSavedGameFile& file, std::string& error) {
         ReadSavedGameInfo(file, info);
         m_savedGameChecked.gameTime = info.gameTime;
         if (!m_joinedInfo.m_mapFile.EqualsNoCase(info.mapFile.GetText())) {
-            error = std::string("it is a game on the map '") + info.mapFile.GetText() + "', not on '" +
-                    m_joinedInfo.m_mapFile.GetText() + "'";
+            error = "it is a game on the map '" + Text_Shown(info.mapFile.GetText()) + "', not on '" +
+                    Text_Shown(m_joinedInfo.m_mapFile.GetText()) + "'";
             return false;
         }
     }

@@ -384,5 +384,5 @@ void NWEEngine::OnRequestRate(NWEPeer* peer, NWEMessage* m, void*) {
     float rate =
         std::min(std::max(static_cast<float>(NWE_Get32(m->GetData())), 400.0f), std::max(cap, 400.0f));
     peer->OnRateDemand(rate);
-    peer->GetSocket()->UpdateSendParameters();
+    peer->GetSocket()->NoteSendParameters(peer);
 }

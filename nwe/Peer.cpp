@@ -21,7 +21,7 @@ NWEPeer::NWEPeer(NWESocket* socket, NWEMessageTypes* application, const char* na
     m_deadline = now + m_engine->GetClock().Ticks(m_timeout);
     m_keepAliveDue = now + m_engine->GetClock().Ticks(m_keepAliveInterval);
     m_socket->LinkPeer(this);
-    m_socket->UpdateSendParameters();
+    m_socket->NoteSendParameters(this);
 }
 
 NWEPeer::~NWEPeer() {
@@ -74,7 +74,7 @@ void NWEPeer::SetAddress(const SNetAddress& a) {
         m_state = kStateRemote;
     }
     m_socket->Rehome(this, old, a);
-    m_socket->UpdateSendParameters();
+    m_socket->NoteSendParameters(this);
 }
 
 void NWEPeer::GetAddress(SNetAddress* out) {
@@ -95,7 +95,7 @@ void NWEPeer::LinkLocal(NWEPeer* partner) {
             m_partnerLink = new NWEListEntry(&m_links, partner);
         m_state = kStateLocal;
     }
-    m_socket->UpdateSendParameters();
+    m_socket->NoteSendParameters(this);
 }
 
 bool NWEPeer::HasId(const NWEPeer* p) {
@@ -143,7 +143,7 @@ void NWEPeer::SetRequestedPacketSize(uint32_t size) {
         ScopedLock l(m_lock);
         m_requestedPacketSize = size;
     }
-    m_socket->UpdateSendParameters();
+    m_socket->NoteSendParameters(this);
 }
 void NWEPeer::SetResendInterval(float seconds) {
     NWE_Write(m_lock, m_resendInterval, seconds);

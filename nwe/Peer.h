@@ -326,4 +326,15 @@ private:
     std::map<uint32_t, SPartial> m_partials;  // by message key
     uint64_t m_partialBytes = 0;              // their accounted bytes
     SDatagram m_datagram;                     // scratch of the receive path
+
+    // The socket's list of its peers and its address map (under the
+    // socket's peers lock): a link of any number of peers is reached, and
+    // leaves, in a few steps.
+    NWEPeer* m_socketPrev = nullptr;
+    NWEPeer* m_socketNext = nullptr;
+    bool m_socketLinked = false;
+    bool m_addressMapped = false;  // m_byAddress names this peer under m_addressKey
+    uint64_t m_addressKey = 0;
+    bool m_halfOpen = false;  // listed among the socket's half-open peers
+    bool m_touched = false;   // reached by the socket's drain under way (under its receive lock)
 };

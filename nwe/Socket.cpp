@@ -27,8 +27,8 @@ NWESocket::~NWESocket() {
         NWEPeer* p;
         {
             ScopedLock l(m_peersLock);
-            if (m_peers.empty()) break;
-            p = m_peers.front();
+            if (!m_firstPeer) break;
+            p = m_firstPeer;
         }
         delete p;
     }
@@ -69,24 +69,56 @@ bool NWESocket::GetSocketName(SNetAddress* out) {
 
 void NWESocket::LinkPeer(NWEPeer* p) {
     ScopedLock l(m_peersLock);
-    m_peers.insert(m_peers.begin(), p);
+    p->m_socketPrev = nullptr;
+    p->m_socketNext = m_firstPeer;
+    if (m_firstPeer) m_firstPeer->m_socketPrev = p;
+    m_firstPeer = p;
+    p->m_socketLinked = true;
+    m_linked.insert(p);
+    ++m_peerCount;
+    m_shareDirty.store(true);
 }
 
 void NWESocket::UnlinkPeer(NWEPeer* p) {
     ScopedLock l(m_peersLock);
-    m_peers.erase(std::remove(m_peers.begin(), m_peers.end(), p), m_peers.end());
-    for (auto it = m_byAddress.begin(); it != m_byAddress.end();)
-        it = it->second == p ? m_byAddress.erase(it) : std::next(it);
-    m_halfOpen.erase(
-        std::remove_if(m_halfOpen.begin(), m_halfOpen.end(), [p](const SHalfOpen& h) { return h.peer == p; }),
-        m_halfOpen.end());
+    if (p->m_socketLinked) {
+        if (p->m_socketPrev)
+            p->m_socketPrev->m_socketNext = p->m_socketNext;
+        else
+            m_firstPeer = p->m_socketNext;
+        if (p->m_socketNext) p->m_socketNext->m_socketPrev = p->m_socketPrev;
+        p->m_socketPrev = p->m_socketNext = nullptr;
+        p->m_socketLinked = false;
+        m_linked.erase(p);
+        --m_peerCount;
+    }
+    Unmap(p);
+    if (p->m_halfOpen)
+        for (size_t i = 0; i < m_halfOpen.size(); ++i)
+            if (m_halfOpen[i].peer == p) {
+                ForgetHalfOpen(i);
+                break;
+            }
+    m_shareDirty.store(true);
+}
+
+void NWESocket::Unmap(NWEPeer* p) {
+    if (!p->m_addressMapped) return;
+    auto it = m_byAddress.find(p->m_addressKey);
+    if (it != m_byAddress.end() && it->second == p) m_byAddress.erase(it);
+    p->m_addressMapped = false;
 }
 
 void NWESocket::Rehome(NWEPeer* p, const SNetAddress& oldAddr, const SNetAddress& newAddr) {
+    (void)oldAddr;
     ScopedLock l(m_peersLock);
-    auto it = m_byAddress.find(AddressKey(oldAddr));
-    if (it != m_byAddress.end() && it->second == p) m_byAddress.erase(it);
-    if (newAddr.ip != 0) m_byAddress[AddressKey(newAddr)] = p;
+    Unmap(p);
+    if (newAddr.ip == 0) return;
+    NWEPeer*& slot = m_byAddress[AddressKey(newAddr)];
+    if (slot && slot != p) slot->m_addressMapped = false;
+    slot = p;
+    p->m_addressMapped = true;
+    p->m_addressKey = AddressKey(newAddr);
 }
 
 NWEPeer* NWESocket::FindPeer(const SNetAddress& from) {
@@ -125,12 +157,18 @@ size_t NWESocket::GetHalfOpenCount() {
     return m_halfOpen.size();
 }
 
+void NWESocket::ForgetHalfOpen(size_t i) {
+    auto count = m_halfOpenByIp.find(m_halfOpen[i].ip);
+    if (count != m_halfOpenByIp.end() && --count->second <= 0) m_halfOpenByIp.erase(count);
+    m_halfOpen[i].peer->m_halfOpen = false;
+    m_halfOpen.erase(m_halfOpen.begin() + static_cast<std::ptrdiff_t>(i));
+}
+
 void NWESocket::DropHalfOpen(size_t i) {
     NWEPeer* p = m_halfOpen[i].peer;
-    m_halfOpen.erase(m_halfOpen.begin() + static_cast<std::ptrdiff_t>(i));
+    ForgetHalfOpen(i);
     // No longer reached by its address; the next check removes it.
-    for (auto it = m_byAddress.begin(); it != m_byAddress.end();)
-        it = it->second == p ? m_byAddress.erase(it) : std::next(it);
+    Unmap(p);
     p->SetTimedOut(true);
 }
 
@@ -159,25 +197,26 @@ NWEPeer* NWESocket::Admit(const uint8_t* data, size_t size, const SNetAddress& f
         return nullptr;
     }
     {
-        // Room for one more: the oldest half-open peer of the address, or of all, gives way.
+        // Room for one more: the oldest half-open peer of the address, or of
+        // all, gives way (the list is in the order they came).
         ScopedLock l(m_peersLock);
-        auto oldest = [&](bool sameAddress) {
-            size_t best = m_halfOpen.size();
+        auto same = m_halfOpenByIp.find(from.ip);
+        if (same != m_halfOpenByIp.end() && same->second >= m_halfOpenPerAddress)
             for (size_t i = 0; i < m_halfOpen.size(); ++i)
-                if ((!sameAddress || m_halfOpen[i].ip == from.ip) &&
-                    (best == m_halfOpen.size() || m_halfOpen[i].since < m_halfOpen[best].since))
-                    best = i;
-            return best;
-        };
-        int sameAddress = 0;
-        for (const SHalfOpen& h : m_halfOpen) sameAddress += h.ip == from.ip;
-        if (sameAddress >= m_halfOpenPerAddress) DropHalfOpen(oldest(true));
-        if (static_cast<int>(m_halfOpen.size()) >= m_halfOpenTotal) DropHalfOpen(oldest(false));
+                if (m_halfOpen[i].ip == from.ip) {
+                    DropHalfOpen(i);
+                    break;
+                }
+        if (!m_halfOpen.empty() && static_cast<int>(m_halfOpen.size()) >= m_halfOpenTotal) DropHalfOpen(0);
     }
     NWEPeer* p = fn(this, from, context);
     if (p) {
         ScopedLock l(m_peersLock);
-        if (!p->IsEstablished()) m_halfOpen.push_back({p, from.ip, m_engine->GetClock().Now()});
+        if (!p->IsEstablished() && !p->m_halfOpen && p->m_socketLinked) {
+            m_halfOpen.push_back({p, from.ip, m_engine->GetClock().Now()});
+            ++m_halfOpenByIp[from.ip];
+            p->m_halfOpen = true;
+        }
     }
     return p;
 }
@@ -185,30 +224,42 @@ NWEPeer* NWESocket::Admit(const uint8_t* data, size_t size, const SNetAddress& f
 void NWESocket::ExpireHalfOpen(int64_t now) {
     ScopedLock l(m_peersLock);
     int64_t life = m_engine->GetClock().Ticks(m_halfOpenLife);
-    for (size_t i = 0; i < m_halfOpen.size();) {
-        if (m_halfOpen[i].peer->IsEstablished())
-            m_halfOpen.erase(m_halfOpen.begin() + static_cast<std::ptrdiff_t>(i));
-        else if (now - m_halfOpen[i].since > life)
-            DropHalfOpen(i);
-        else
-            ++i;
+    // One pass that keeps the rest in order: the established leave the list,
+    // the expired go.
+    size_t kept = 0;
+    for (size_t i = 0; i < m_halfOpen.size(); ++i) {
+        SHalfOpen h = m_halfOpen[i];
+        const bool established = h.peer->IsEstablished();
+        if (!established && now - h.since <= life) {
+            m_halfOpen[kept++] = h;
+            continue;
+        }
+        auto count = m_halfOpenByIp.find(h.ip);
+        if (count != m_halfOpenByIp.end() && --count->second <= 0) m_halfOpenByIp.erase(count);
+        h.peer->m_halfOpen = false;
+        if (!established) {
+            Unmap(h.peer);
+            h.peer->SetTimedOut(true);
+        }
     }
+    m_halfOpen.resize(kept);
 }
 
 NWEPeer* NWESocket::FirstPeer() {
     ScopedLock l(m_peersLock);
-    for (NWEPeer* p : m_peers)
+    for (NWEPeer* p = m_firstPeer; p; p = p->m_socketNext)
         if (p->m_guard.TryShared()) return p;
     return nullptr;
 }
 
 NWEPeer* NWESocket::NextPeer(NWEPeer* cur) {
+    // The caller's shared reference keeps `cur` linked (a peer closes its
+    // guard before it leaves the list), so its neighbour is the next one.
     ScopedLock l(m_peersLock);
-    auto it = std::find(m_peers.begin(), m_peers.end(), cur);
+    NWEPeer* next = cur->m_socketLinked ? cur->m_socketNext : nullptr;
     cur->m_guard.ReleaseShared();
-    if (it == m_peers.end()) return nullptr;
-    for (++it; it != m_peers.end(); ++it)
-        if ((*it)->m_guard.TryShared()) return *it;
+    for (; next; next = next->m_socketNext)
+        if (next->m_guard.TryShared()) return next;
     return nullptr;
 }
 
@@ -218,7 +269,7 @@ void NWESocket::ReleasePeer(NWEPeer* p) {
 
 size_t NWESocket::GetPeerCount() {
     ScopedLock l(m_peersLock);
-    return m_peers.size();
+    return m_peerCount;
 }
 
 // --- life -------------------------------------------------------------------------
@@ -261,6 +312,9 @@ void NWESocket::Check(bool fromTickThread) {
     }
     bool full = fromTickThread == (m_engine->GetTickThreadMode() != 0);
     if (full) ExpireHalfOpen(now);
+    // Links that came, went or changed since the last check: the share of
+    // the rate cap is worked out once for all of them.
+    if (m_shareDirty.exchange(false)) UpdateSendParameters();
     // Receipts that wait unread (the thread that reads this socket was held
     // up) are taken before any packet is judged lost and sent again.
     bool resendDue = false;
@@ -284,7 +338,7 @@ void NWESocket::Check(bool fromTickThread) {
     for (NWEPeer* p : remove) {
         {
             ScopedLock l(m_peersLock);
-            if (std::find(m_peers.begin(), m_peers.end(), p) == m_peers.end()) continue;
+            if (!m_linked.count(p)) continue;
         }
         // Outside the peers lock: closing waits for threads that use the peer,
         // and one of them may be waiting for that lock.
@@ -315,65 +369,102 @@ float NWESocket::GetRateCap() {
     return m_rateCap;
 }
 
+namespace {
+uint32_t PacketSizeFor(uint32_t requested) {
+    uint32_t req = std::min<uint32_t>(std::max<uint32_t>(requested, 64), 1500);
+    return std::min<uint32_t>(std::min<uint32_t>(req - 32, NWESocket::kLargestPayload), kMaxPacketSize);
+}
+
+float BurstFor(size_t peers) {
+    return std::round(static_cast<float>(NWESocket::kBufferWord) * 0.8f /
+                      static_cast<float>(std::max<size_t>(peers, 1)));
+}
+
+// A peer's share under the level (see m_shareLevel), under its lock.
+float GrantUnder(float level, float demand, float own) {
+    return demand < level ? demand : std::min(level, own);
+}
+}  // namespace
+
 void NWESocket::UpdateSendParameters() {
+    m_shareDirty.store(false);
     float cap, factor;
     {
         ScopedLock l(m_optionsLock);
         cap = m_rateCap;
         factor = m_shareFactor;
     }
-    std::vector<NWEPeer*> peers;
     ScopedLock pl(m_peersLock);
-    for (NWEPeer* p : m_peers)
+    std::vector<NWEPeer*> peers;
+    peers.reserve(m_peerCount);
+    for (NWEPeer* p = m_firstPeer; p; p = p->m_socketNext)
         if (p->GetState() != NWEPeer::kStateLocal) peers.push_back(p);
     if (peers.empty()) return;
     struct SShare {
         NWEPeer* peer;
-        float demand;
-        bool remote;
-        float own;
+        float demand, own;
     };
     std::vector<SShare> share;
+    share.reserve(peers.size());
     float total = 0;
+    const float burst = BurstFor(peers.size());
     for (NWEPeer* p : peers) {
         CSysScopedLock<CSysCriticalSection> l(p->m_lock);
-        p->m_burst = std::round(static_cast<float>(kBufferWord) * 0.8f / static_cast<float>(peers.size()));
-        uint32_t req = std::min<uint32_t>(std::max<uint32_t>(p->m_requestedPacketSize, 64), 1500);
-        p->m_packetSize = std::min<uint32_t>(std::min<uint32_t>(req - 32, kLargestPayload), kMaxPacketSize);
+        p->m_burst = burst;
+        p->m_packetSize = PacketSizeFor(p->m_requestedPacketSize);
         if (p->m_excluded) continue;
-        SShare s{p, p->m_remoteDemandPresent ? p->m_remoteDemand : p->m_ownRate, p->m_remoteDemandPresent,
-                 p->m_ownRate};
+        SShare s{p, p->m_remoteDemandPresent ? p->m_remoteDemand : p->m_ownRate, p->m_ownRate};
         total += s.demand;
         share.push_back(s);
     }
-    std::vector<std::pair<NWEPeer*, float>> grants;
-    if (total < cap) {
-        for (auto& s : share) grants.push_back({s.peer, s.demand});
-    } else {
+    // Under the cap every demand is granted. Above it the cap (times the
+    // share factor) is handed out smallest demand first: a demand below the
+    // equal share of what is left is granted whole, and once the smallest
+    // left is not, every peer left gets that equal share (at most its own
+    // rate). The demands sorted once make it n log n.
+    float level = 1e30f;
+    if (total >= cap) {
+        std::vector<float> demands;
+        demands.reserve(share.size());
+        for (const SShare& s : share) demands.push_back(s.demand);
+        std::sort(demands.begin(), demands.end());
         float remaining = cap * factor;
-        std::vector<SShare> pool = share;
-        while (!pool.empty()) {
-            float equal = remaining / static_cast<float>(pool.size());
-            bool any = false;
-            for (auto it = pool.begin(); it != pool.end();) {
-                if (it->demand < equal) {
-                    grants.push_back({it->peer, it->demand});
-                    remaining -= it->demand;
-                    it = pool.erase(it);
-                    any = true;
-                } else {
-                    ++it;
-                }
+        for (size_t i = 0; i < demands.size(); ++i) {
+            float equal = remaining / static_cast<float>(demands.size() - i);
+            if (!(demands[i] < equal)) {
+                level = equal;
+                break;
             }
-            if (any) continue;
-            for (auto& s : pool) grants.push_back({s.peer, std::min(equal, s.own)});
-            break;
+            remaining -= demands[i];
         }
     }
-    for (auto& g : grants) {
-        CSysScopedLock<CSysCriticalSection> l(g.first->m_lock);
-        g.first->m_grantedRate = g.second;
+    m_shareLevel = level;
+    for (const SShare& s : share) {
+        CSysScopedLock<CSysCriticalSection> l(s.peer->m_lock);
+        s.peer->m_grantedRate = GrantUnder(level, s.demand, s.own);
     }
+}
+
+void NWESocket::NoteSendParameters(NWEPeer* p) {
+    // The peer's own values at once, from the share as last worked out; the
+    // whole share again at the next check.
+    float level, burst;
+    {
+        ScopedLock pl(m_peersLock);
+        level = m_shareLevel;
+        burst = BurstFor(m_peerCount);
+    }
+    {
+        CSysScopedLock<CSysCriticalSection> l(p->m_lock);
+        p->m_packetSize = PacketSizeFor(p->m_requestedPacketSize);
+        if (p->m_state != NWEPeer::kStateLocal) {
+            p->m_burst = burst;
+            if (!p->m_excluded)
+                p->m_grantedRate = GrantUnder(
+                    level, p->m_remoteDemandPresent ? p->m_remoteDemand : p->m_ownRate, p->m_ownRate);
+        }
+    }
+    m_shareDirty.store(true);
 }
 
 // --- datagrams ----------------------------------------------------------------------
@@ -471,16 +562,24 @@ int NWESocket::Receive(int error) {
             if (!p) p = Admit(d.buf, d.got, d.from);
             if (!p) continue;
             p->ReceivePacket(d.buf, d.got, d.from);
-            if (std::find(touched.begin(), touched.end(), p) == touched.end())
+            // Each peer once (its mark, under the receive lock), however many
+            // peers the drain reaches.
+            if (!p->m_touched) {
+                p->m_touched = true;
                 touched.push_back(p);
-            else
+            } else {
                 p->m_guard.ReleaseShared();
+            }
         }
-        // A short batch read everything there was.
-        if (n < kReceiveBatch) break;
+        // A short batch read everything there was. A drain ends after a
+        // bounded number of datagrams even when more keep coming, so the
+        // caller's other work (time-outs, removing the peers that went) is
+        // never starved by a flood; the rest is read at the next call.
+        if (n < kReceiveBatch || read >= kDrainMost) break;
     }
     // Receipts and loss hints leave as soon as the waiting datagrams are read.
     for (NWEPeer* p : touched) {
+        p->m_touched = false;
         p->FlushReplies();
         p->m_guard.ReleaseShared();
     }

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "nwe/AccessGuard.h"
@@ -92,7 +93,13 @@ public:
     bool SendData(NWEPeer* peer, SPacketRecord* record, bool force, bool unsequenced,
                   const SNetAddress* address);
 
+    // Every peer's packet size, burst ceiling and share of the rate cap,
+    // worked out afresh (sorting the demands: n log n for n peers). A new or
+    // changed link only notes its own values (NoteSendParameters) and the
+    // whole share is worked out again at the next check, so a link costs
+    // the same however many there are.
     void UpdateSendParameters();
+    void NoteSendParameters(NWEPeer* p);
     void SetRateCap(float rateCap);
     void SetSetting(float rateCap) { SetRateCap(rateCap); }
     float GetRateCap();
@@ -145,6 +152,8 @@ private:
     NWEPeer* Admit(const uint8_t* data, size_t size, const SNetAddress& from);
     // Under the peers lock: the half-open peer at `i` goes (it is removed by the next check).
     void DropHalfOpen(size_t i);
+    void ForgetHalfOpen(size_t i);
+    void Unmap(NWEPeer* p);
     void ExpireHalfOpen(int64_t now);
     void RefillBudget(int64_t now);
     void ClosePeer(NWEPeer* p);
@@ -162,21 +171,32 @@ private:
     std::unique_ptr<CNetSocket> m_net;
     std::atomic<int> m_handle{-1};
     CSysCriticalSection m_peersLock;
-    std::vector<NWEPeer*> m_peers;
+    // The peers, newest first, linked through their m_socketPrev/m_socketNext.
+    NWEPeer* m_firstPeer = nullptr;
+    size_t m_peerCount = 0;
+    std::unordered_set<const NWEPeer*> m_linked;  // the same peers, to ask whether one still is
     std::unordered_map<uint64_t, NWEPeer*> m_byAddress;
+    // The share of the rate cap as last worked out: a peer whose demand is
+    // below the level gets its demand, every other one min(level, own rate)
+    // (infinite: every demand fits under the cap). Dirty when a link came,
+    // went or changed since.
+    float m_shareLevel = 1e30f;
+    std::atomic<bool> m_shareDirty{false};
     NWERefList m_links;
     NWEListEntry* m_defaultLink = nullptr;  // names the default peer
     NWEMessageTypes* m_listenRegistry = nullptr;
     uint32_t m_listenSeed = 0;
     NWEUnknownSourceFn m_unknownFn = nullptr;
     void* m_unknownContext = nullptr;
-    std::vector<SHalfOpen> m_halfOpen;
+    std::vector<SHalfOpen> m_halfOpen;  // in the order they came
+    std::unordered_map<uint32_t, int> m_halfOpenByIp;
     int m_halfOpenPerAddress = kHalfOpenPerAddress;
     int m_halfOpenTotal = kHalfOpenTotal;
     float m_halfOpenLife = kHalfOpenLife;
     std::atomic<int64_t> m_partialBytes{0};
     std::atomic<int64_t> m_partialBudget{kDefaultPartialBudget};
     static constexpr int kReceiveBatch = 16;  // datagrams read in one call
+    static constexpr int kDrainMost = 1024;   // datagrams read in one Receive at most
     CSysCriticalSection m_receiveLock;
     uint8_t m_receiveBuffers[kReceiveBatch * kPacketBufferSize];
     std::vector<NWEPeer*> m_touched;  // peers a drain reached (under the receive lock)

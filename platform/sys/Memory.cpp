@@ -18,3 +18,9 @@ void Sys_TuneAllocator() {
 #endif
     });
 }
+
+void Sys_ReturnFreeMemory() {
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}

@@ -11,3 +11,7 @@
 #pragma once
 
 void Sys_TuneAllocator();
+
+// Gives the free memory of the heap back to the system (a server after many
+// of its clients went); does nothing where the C library cannot.
+void Sys_ReturnFreeMemory();

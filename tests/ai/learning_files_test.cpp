@@ -44,6 +44,12 @@ TEST(LearningFiles, AFileIsReadWholeOrRefusedWhole) {
         {"", 2, "it holds no entry"},
         {"// nothing but a comment\n\n", 1, "it holds no entry"},
         {std::string("Granite_Factory 1\n\nGranite_Depot\0 2\n", 36), 1, "line 3: not text (a NUL byte)"},
+        // What cannot be shown is quoted escaped, a key's bytes too.
+        {"Defend\x7F\xE9 10 1\x9B"
+         "2\n",
+         2, "line 1: \"1\\x9B2\" stands where a number of Defend\\x7F\\xE9 belongs"},
+        {"DefendRadius 10 20\nAttack\xFF\x80 5", 2,
+         "line 2: the file ends inside the entry Attack\\xFF\\x80"},
     };
     for (const SCase& c : cases) {
         CAIFile file;

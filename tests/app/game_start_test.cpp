@@ -2,6 +2,8 @@
 // it did from its standard output, its exit code and the files it wrote.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -356,6 +358,37 @@ TEST(GameStartTest, EverySavedSettingComesBackAtTheNextStart) {
     ASSERT_EQ(second.exitCode, 0) << second.out;
     for (const SSetting& s : settings)
         EXPECT_NE(Find(second.out, s.shown), std::string::npos) << s.file << second.out;
+}
+
+// A save that was killed half-way leaves its hidden temporary file in Save;
+// the next start takes away those whose writer is gone, as it does in
+// Scripts/Config, and keeps the saved games and a file another running game
+// is still writing.
+TEST(GameStartTest, TemporariesOfInterruptedSavesAreSweptAtTheStart) {
+    CInstallation inst;
+    if (!inst.Ready()) FAIL() << "the game program is not built";
+    inst.dir.Write("Tessarak/Scripts/Autoexec.cfg", "Quit();\n");
+    pid_t child = fork();
+    if (child == 0) _exit(0);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    const std::string dead = std::to_string(child), alive = std::to_string(getpid());
+    const std::string save = "Tessarak/Save/";
+    const std::vector<std::string> gone = {save + ".Skerry (2) 1.tmp." + dead + ".Ab12Cd",
+                                           save + ".Skerry (2) 2.tmp." + dead + ".Ef34Gh",
+                                           save + ".FourWinds (3) 1.tmp.Ij56Kl"};
+    const std::vector<std::string> kept = {save + "Skerry (2) 1", save + "Skerry (2) 2",
+                                           save + ".FourWinds (3) 2.tmp." + alive + ".Mn78Op"};
+    struct timeval old[2] = {{time(nullptr) - 600, 0}, {time(nullptr) - 600, 0}};
+    for (const auto* list : {&gone, &kept})
+        for (const std::string& f : *list) {
+            ASSERT_TRUE(inst.dir.Write(f, "half a saved game"));
+            utimes(inst.dir.File(f).c_str(), old);
+        }
+    CInstallation::SRun run = inst.Run({}, 60);
+    ASSERT_EQ(run.exitCode, 0) << run.out;
+    for (const std::string& f : gone) EXPECT_FALSE(fs::exists(inst.dir.File(f))) << f;
+    for (const std::string& f : kept) EXPECT_TRUE(fs::exists(inst.dir.File(f))) << f;
 }
 
 TEST(GameStartTest, LanguageFromTheCommandLine) {

@@ -1,7 +1,10 @@
 // Fuzz target: the pack directory reader. The input is a pack file (its first
 // byte also picks a base offset and length for a pack inside a larger file).
 // Every member that mounts must read completely within the pack, and writing
-// the table as a new pack must mount again with the same members.
+// the table as a new pack must mount again with the same members. The new
+// pack is written into a folder of its own on disk, since the writer puts a
+// temporary file beside its target and renames it over.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -34,10 +37,27 @@ uint32_t ReadAndCount(CVFSTable& table, uint64_t packSize) {
     return files;
 }
 
+// The folder the written pack goes to, made once and taken away at exit.
+struct SOutputFolder {
+    std::string folder, path;
+    SOutputFolder() {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/fuzz_pack.XXXXXX";
+        if (!mkdtemp(&pattern[0])) std::abort();
+        folder = pattern;
+        path = folder + "/written.box";
+    }
+    ~SOutputFolder() {
+        unlink(path.c_str());
+        rmdir(folder.c_str());
+    }
+};
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static SMemFile input("pack"), output("written");
+    static SMemFile input("pack");
+    static SOutputFolder output;
     input.Set(data, size);
     {
         CVFSTable table;
@@ -46,8 +66,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             Check(table.WritePack(output.path.c_str()));
             CVFSTable again;
             Check(again.MountPack(output.path.c_str()));
-            off_t written = lseek(output.fd, 0, SEEK_END);
-            Check(ReadAndCount(again, static_cast<uint64_t>(written)) == files);
+            struct stat written;
+            Check(stat(output.path.c_str(), &written) == 0);
+            Check(ReadAndCount(again, static_cast<uint64_t>(written.st_size)) == files);
         }
     }
     if (size > 1) {

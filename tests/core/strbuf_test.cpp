@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/ShownText.h"
 #include "platform/sys/Format.h"
 
 TEST(StrBuf, EmptyStatesReadAsEmptyText) {
@@ -160,4 +161,23 @@ TEST(Format, TruncatesButReportsFullLength) {
     EXPECT_EQ(Sys_Format(nullptr, 0, "%d", 12345), 5);
     EXPECT_EQ(Sys_Format(buf, sizeof buf, "%"), 1);
     EXPECT_STREQ(buf, "%");
+}
+
+// A damaged name as a refusal quotes it: what a console or terminal cannot
+// show is written as \xNN, the rest as it stands.
+TEST(ShownText, BytesThatCannotBeShownAreEscaped) {
+    const struct {
+        std::string text, shown;
+    } cases[] = {
+        {"Skerry", "Skerry"},
+        {"Skerry\x01\x01\x08", "Skerry\\x01\\x01\\x08"},
+        {std::string("a\0b", 3), "a\\x00b"},
+        {"\x1B[2J\x7F", "\\x1B[2J\\x7F"},
+        {"caf\xE9 \xFF", "caf\\xE9 \\xFF"},
+        {"Maps\\Skerry ~!", "Maps\\Skerry ~!"},
+        {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Text_Shown(c.text), c.shown);
+    EXPECT_EQ(Text_Shown(static_cast<const char*>(nullptr)), "");
+    EXPECT_EQ(Text_Shown("tab\there"), "tab\\x09here");
 }

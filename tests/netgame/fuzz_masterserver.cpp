@@ -54,6 +54,8 @@ struct SFuzzMaster {
             } else {
                 ar.WriteU32(0);
             }
+            // The cookie the master's challenge would have told it.
+            ar.WriteU32(master->CurrentCookie(l->GetAddress()));
             Deliver(l, kind == 1 ? NS_VXM_CLIENT_CONNECT : NS_VXM_SERVER_CONNECT, ar.GetData(),
                     static_cast<uint32_t>(ar.GetSize()));
         }

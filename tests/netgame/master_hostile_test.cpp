@@ -6,6 +6,7 @@
 // on another address is served all along.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -34,8 +35,26 @@ struct SRogue : SRawPeer {
         peer->SetKeepAlive(true);
     }
     void Send(uint16_t id, const CStateArchive& ar) {
+        if (id == NS_VXM_CLIENT_CONNECT || id == NS_VXM_SERVER_CONNECT)
+            connects[id].assign(ar.GetData(), ar.GetData() + ar.GetSize());
         peer->SendMessage(id, ar.GetData(), static_cast<uint32_t>(ar.GetSize()));
         peer->Flush();
+    }
+    // The master's challenge (u32 3, u32 cookie) answered as a game answers
+    // it: the last CONNECT again with the cookie appended.
+    std::map<uint16_t, std::vector<uint8_t>> connects;
+    std::map<uint16_t, size_t> seen;
+    bool answers = true;
+    void Answer() {
+        for (auto& c : connects)
+            for (size_t& i = seen[c.first]; i < got[c.first].size(); ++i) {
+                const std::vector<uint8_t>& a = got[c.first][i];
+                if (!answers || a.size() != 8 || NWE_Get32(a.data()) != kMasterChallenge) continue;
+                std::vector<uint8_t> again = c.second;
+                again.insert(again.end(), a.begin() + 4, a.end());
+                peer->SendMessage(c.first, again.data(), static_cast<uint32_t>(again.size()));
+                peer->Flush();
+            }
     }
     void Send(uint16_t id, const std::vector<uint8_t>& p) {
         peer->SendMessage(id, p.data(), static_cast<uint32_t>(p.size()));
@@ -84,7 +103,10 @@ struct MasterHostile : ::testing::Test {
         auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
         for (;;) {
             master->Step(0);
-            for (SRogue* r : rogues) r->Step();
+            for (SRogue* r : rogues) {
+                r->Step();
+                r->Answer();
+            }
             session.StepAll();
             if (done()) return true;
             if (std::chrono::steady_clock::now() > end) return false;
@@ -242,4 +264,73 @@ TEST_F(MasterHostile, BoundedListsAFloodAndASilentServer) {
     delete servers[silent];
     rogues.erase(std::find(rogues.begin(), rogues.end(), servers[silent]));
     ASSERT_TRUE(Run([&] { return !listed(0x7F000010 + static_cast<uint32_t>(silent)); }, 5.0));
+}
+
+// CONNECTs from addresses whose senders never hear an answer, as forged ones
+// are: each is answered with the challenge and makes nothing, the links not
+// yet answered stay within their bound and go after their time, and an
+// honest game connects and chats all along. A CONNECT that carries a wrong
+// cookie, or another address's, makes nothing either; the right one does.
+TEST_F(MasterHostile, ForgedConnectsMakeNothingAndTheirLinksGo) {
+    config.maxPendingLinks = 64;
+    config.pendingLife = 1.0f;
+    Start();
+    honest->net->m_master->OpenChat();
+    ASSERT_TRUE(
+        Run([&] { return honest->net->m_master->IsChatUp() && honest->net->m_master->CurrentChannel(); }));
+    const size_t honestLinks = master->LinkCount();
+
+    // A game's first CONNECT datagram, as it leaves the game.
+    CRawEndpoint capture(0x7F000030);
+    std::vector<uint8_t> connect;
+    {
+        SRogue maker(0x7F000031, capture.Address());
+        maker.Send(NS_VXM_CLIENT_CONNECT, Connect(NS_VXM_CLIENT_CONNECT, kMasterProtocolVersion, "Forged"));
+        connect = capture.Receive();
+    }
+    ASSERT_FALSE(connect.empty());
+
+    // The same datagram from 3,000 addresses that never read what comes back.
+    size_t mostPending = 0, mostLinks = 0;
+    int sentLine = 0;
+    for (uint32_t i = 0; i < 3000; ++i) {
+        {
+            CRawEndpoint forger(0x7F020000 + ((i / 250) << 8) + i % 250 + 1);
+            forger.Send(connect, master->Address());
+        }
+        if (i % 25 != 24) continue;
+        master->Step(0);
+        session.StepAll();
+        mostPending = std::max(mostPending, master->PendingCount());
+        mostLinks = std::max(mostLinks, master->LinkCount());
+        if (i % 500 == 499)
+            honest->net->SendChat("Honest", ("probe " + std::to_string(sentLine++)).c_str(), 255, 255, 255);
+    }
+    ASSERT_TRUE(Run([&] { return honest->CountLines("<Honest> probe") == sentLine; }));
+    EXPECT_GT(master->ChallengeCount(), 500u);
+    EXPECT_EQ(master->UserCount(), 1u);
+    EXPECT_LE(mostPending, 64u);
+    // The links given up wait for the socket's next check at most.
+    EXPECT_LE(mostLinks, honestLinks + 2 * 64);
+    // Nobody answers: they all go, and only the honest game's link is left.
+    ASSERT_TRUE(Run([&] { return master->PendingCount() == 0 && master->LinkCount() == honestLinks; }, 10.0));
+    EXPECT_TRUE(honest->net->m_master->IsChatUp());
+
+    // A wrong cookie, and another address's, are answered with the challenge.
+    SRogue* rogue = Rogue(0x7F000032);
+    rogue->answers = false;
+    CStateArchive wrong = Connect(NS_VXM_CLIENT_CONNECT, kMasterProtocolVersion, "Guesser");
+    wrong.WriteU32(12345);
+    rogue->Send(NS_VXM_CLIENT_CONNECT, wrong);
+    CStateArchive borrowed = Connect(NS_VXM_CLIENT_CONNECT, kMasterProtocolVersion, "Guesser");
+    borrowed.WriteU32(master->CurrentCookie(SNetAddress{0x7F000033, 4000}));
+    rogue->Send(NS_VXM_CLIENT_CONNECT, borrowed);
+    ASSERT_TRUE(Run([&] { return rogue->got[NS_VXM_CLIENT_CONNECT].size() >= 2; }));
+    for (const auto& a : rogue->got[NS_VXM_CLIENT_CONNECT]) EXPECT_EQ(NWE_Get32(a.data()), kMasterChallenge);
+    EXPECT_FALSE(User("Guesser"));
+    // The game that answers with the cookie it was told is a user.
+    rogue->Send(NS_VXM_CLIENT_CONNECT, Connect(NS_VXM_CLIENT_CONNECT, kMasterProtocolVersion, "Guesser"));
+    rogue->answers = true;
+    ASSERT_TRUE(Run([&] { return User("Guesser") != nullptr; }));
+    EXPECT_EQ(rogue->Status(NS_VXM_CLIENT_CONNECT), kMasterAccepted);
 }

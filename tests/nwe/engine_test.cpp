@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
+#include <vector>
 
 #include "core/VFSFile.h"
 #include "platform/net/SocketDouble.h"
@@ -351,6 +353,41 @@ TEST(NweEngine, RateSharedAmongPeers) {
     p2->SetOwnRate(900);
     EXPECT_EQ(p1->GetSendRate(), 100.0f);
     EXPECT_EQ(p2->GetSendRate(), 500.0f);
+}
+
+// Thousands of links above the rate cap, as a master server has them: a
+// link costs the same however many there are (its own values at once, the
+// share worked out once a check, sorted), so they are all made in a moment
+// where working out the share for each new link took minutes; after the
+// next check each has its equal share, and when half of them go the rest
+// share the cap again.
+TEST(NweEngine, ThousandsOfLinksAboveTheRateCapAreMadeQuicklyAndShareIt) {
+    CManualClock clock;
+    SEnd a(&clock);
+    a.socket->SetRateCap(8e6f);
+    const uint32_t kLinks = 6000;
+    std::vector<NWEPeer*> peers;
+    const auto started = std::chrono::steady_clock::now();
+    for (uint32_t i = 0; i < kLinks; ++i) {
+        NWEPeer* p = new NWEPeer(a.socket, &a.registry, "many");
+        p->SetAddress(SNetAddress{0x7F030000u + i, 9});
+        peers.push_back(p);
+        if (i % 200 == 199) a.engine.Tick(true);
+    }
+    a.engine.Tick(true);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    EXPECT_LT(seconds, 20.0);
+    EXPECT_EQ(a.socket->GetPeerCount(), kLinks);
+    for (NWEPeer* p : peers) ASSERT_FLOAT_EQ(p->GetSendRate(), 8e6f / kLinks);
+    // One link that asks for little gets what it asks; the rest share what is left.
+    peers[0]->SetOwnRate(100.0f);
+    EXPECT_FLOAT_EQ(peers[0]->GetSendRate(), 100.0f);
+    EXPECT_FLOAT_EQ(peers[1]->GetSendRate(), (8e6f - 100.0f) / (kLinks - 1));
+    for (uint32_t i = 0; i < kLinks; i += 2) peers[i]->SetTimedOut(true);
+    a.engine.Tick(true);
+    a.engine.Tick(true);
+    EXPECT_EQ(a.socket->GetPeerCount(), kLinks / 2);
+    for (uint32_t i = 1; i < kLinks; i += 2) ASSERT_FLOAT_EQ(peers[i]->GetSendRate(), 8e6f / (kLinks / 2));
 }
 
 TEST(NweEngine, SocketErrorsOfOneRemoteDoNotCloseTheSharedSocket) {

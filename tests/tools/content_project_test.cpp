@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -425,4 +426,40 @@ TEST(ContentProject, TheBuilderExitsWithOneOnABadSource) {
     int code = Test_RunShell("'" + program + "' '" + dir.File("src") + "' '" + dir.File("out") + "'", &out);
     EXPECT_EQ(code, 1) << out;
     EXPECT_NE(out.find("m.obj:4:"), std::string::npos) << out;
+}
+
+// One refused source and nothing of that build reaches the output: the
+// files, packs and learning files of the good sources are not written
+// either, what the last good build left stays as it was, and so do the
+// files the game wrote there. The mended source then builds everything.
+TEST(ContentProject, ARefusedSourceLeavesTheOutputAsTheLastGoodBuildLeftIt) {
+    const char* build = std::getenv("TESSARAK_BUILD");
+    const std::string program = std::string(build ? build : ".") + "/install/System/content_build";
+    CTempDir dir;
+    ASSERT_TRUE(dir.Write("src/Readme.txt", "new text"));
+    ASSERT_TRUE(dir.Write("src/Maps/Good/MapData.box/init.vxm", "echo(\"init\");\n"));
+    ASSERT_TRUE(dir.Write("src/Zzz/Last.txt", "the last of the walk"));
+    ASSERT_TRUE(dir.Write("src/Units/PackedProject.VXP/project.toml", "[project]\nid = 1\n"));
+    ASSERT_TRUE(dir.Write("src/Units/PackedProject.VXP/m.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 9\n"));
+    ASSERT_TRUE(dir.Write("src/Units/PackedProject.VXP/units.toml",
+                          "[[template]]\nname = \"A\"\nparts = [ { obj = \"m.obj\" } ]\n"));
+    ASSERT_TRUE(dir.Write("out/Readme.txt", "old text"));
+    ASSERT_TRUE(dir.Write("out/Scripts/Config/Console.cfg", "the game's own"));
+    const std::string command = "'" + program + "' '" + dir.File("src") + "' '" + dir.File("out") + "'";
+    std::string out;
+    EXPECT_EQ(Test_RunShell(command, &out), 1) << out;
+    EXPECT_NE(out.find("m.obj:4:"), std::string::npos) << out;
+    EXPECT_EQ(dir.Read("out/Readme.txt"), "old text");
+    EXPECT_EQ(dir.Read("out/Scripts/Config/Console.cfg"), "the game's own");
+    for (const char* absent : {"out/Maps", "out/Zzz", "out/Units", "out/.out.building"})
+        EXPECT_FALSE(std::filesystem::exists(dir.File(absent))) << absent;
+
+    ASSERT_TRUE(dir.Write("src/Units/PackedProject.VXP/m.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n"));
+    EXPECT_EQ(Test_RunShell(command, &out), 0) << out;
+    EXPECT_EQ(dir.Read("out/Readme.txt"), "new text");
+    EXPECT_EQ(dir.Read("out/Zzz/Last.txt"), "the last of the walk");
+    EXPECT_EQ(dir.Read("out/Scripts/Config/Console.cfg"), "the game's own");
+    EXPECT_TRUE(std::filesystem::is_regular_file(dir.File("out/Maps/Good/MapData.box")));
+    EXPECT_TRUE(std::filesystem::is_regular_file(dir.File("out/Units/PackedProject.VXP")));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("out/.out.building")));
 }

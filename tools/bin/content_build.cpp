@@ -21,6 +21,10 @@
 // wrote into the output (saved settings and the like) are left alone. Each pack is mounted again after
 // writing and every member compared with its source, so a broken pack never reaches the installation. Exit
 // code 0 on success, 1 on any failure.
+//
+// The whole build is made in a hidden folder beside the output first and
+// moves into the output only when every source was built: a source that is
+// refused leaves the output exactly as the last good build left it.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -257,23 +261,56 @@ static bool CopyTree(const fs::path& source, const fs::path& output) {
     return true;
 }
 
+// Moves every file of the finished build into the output, folder by folder;
+// a file of the same name is replaced, every other file is left alone.
+static bool MoveInto(const fs::path& staged, const fs::path& output) {
+    fs::create_directories(output);
+    for (const auto& item : fs::directory_iterator(staged)) {
+        fs::path target = output / item.path().filename();
+        if (item.is_directory()) {
+            if (!MoveInto(item.path(), target)) return false;
+            continue;
+        }
+        std::error_code ec;
+        fs::rename(item.path(), target, ec);
+        if (ec) {
+            std::fprintf(stderr, "content_build: cannot move %s to %s: %s\n", item.path().c_str(),
+                         target.c_str(), ec.message().c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
 int main(int argc, char** argv) {
     if (argc != 3 && argc != 4) {
         std::fprintf(stderr, "usage: content_build <source folder> <output folder> [<generated folder>]\n");
         return 2;
     }
     fs::path source = fs::absolute(argv[1]);
-    fs::path output = fs::absolute(argv[2]);
+    fs::path output = fs::absolute(argv[2]).lexically_normal();
+    if (output.filename().empty()) output = output.parent_path();  // "out/"
     g_source = source;
     if (argc == 4) g_generated = fs::absolute(argv[3]);
     if (!fs::is_directory(source)) {
         std::fprintf(stderr, "content_build: %s is not a folder\n", source.c_str());
         return 1;
     }
+    // The build's own folder beside the output, on the same file system so
+    // that its files move by renaming.
+    fs::path staging = output.parent_path() / ("." + output.filename().string() + ".building");
+    int code = 1;
     try {
-        return CopyTree(source, output) ? 0 : 1;
+        fs::remove_all(staging);
+        if (CopyTree(source, staging)) {
+            code = MoveInto(staging, output) ? 0 : 1;
+        } else {
+            std::fprintf(stderr, "content_build: nothing of this build was written to %s\n", output.c_str());
+        }
     } catch (const fs::filesystem_error& e) {
         std::fprintf(stderr, "content_build: %s\n", e.what());
-        return 1;
     }
+    std::error_code ec;
+    fs::remove_all(staging, ec);
+    return code;
 }

@@ -106,8 +106,9 @@ int main(int argc, char** argv) {
         auto now = Clock::now();
         if (seconds > 0.0 && std::chrono::duration<double>(now - start).count() >= seconds) break;
         if (status > 0.0 && now >= nextStatus) {
-            std::printf("SERVERS %zu USERS %zu CHANNELS %zu REFUSED %llu\n", master.ServerCount(),
-                        master.UserCount(), master.ChannelCount(), (unsigned long long)master.RefusedCount());
+            std::printf("SERVERS %zu USERS %zu CHANNELS %zu REFUSED %llu LINKS %zu UNANSWERED %zu\n",
+                        master.ServerCount(), master.UserCount(), master.ChannelCount(),
+                        (unsigned long long)master.RefusedCount(), master.LinkCount(), master.PendingCount());
             std::fflush(stdout);
             nextStatus =
                 now + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(status));

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <random>
 
+#include "platform/sys/Memory.h"
 #include "world/WireText.h"
 
 namespace {
@@ -22,8 +23,46 @@ constexpr float kCostPlain = 1.0f;
 // Half-open links (a valid first datagram whose sender has not yet confirmed
 // anything of ours): per address, in all, and their life in seconds.
 constexpr int kHalfOpenPerAddress = 8;
-constexpr int kHalfOpenTotal = 1024;
+constexpr int kHalfOpenTotal = 4096;
 constexpr float kHalfOpenLife = 5.0f;
+// A cookie holds for the period it was made in and the next one.
+constexpr float kCookiePeriod = 30.0f;
+// Links gone since the heap was last given back before it is again, and
+// the least time between two (giving it back walks the whole heap).
+constexpr size_t kTrimAfterLinks = 256;
+constexpr float kTrimInterval = 10.0f;
+
+// SipHash-2-4 of two words under a 128-bit key: the cookie of an address
+// cannot be told without the key, which never leaves the master.
+uint64_t Rotl(uint64_t x, int b) {
+    return (x << b) | (x >> (64 - b));
+}
+
+uint64_t SipHash(const uint64_t key[2], uint64_t m0, uint64_t m1) {
+    uint64_t v0 = key[0] ^ 0x736f6d6570736575ull, v1 = key[1] ^ 0x646f72616e646f6dull;
+    uint64_t v2 = key[0] ^ 0x6c7967656e657261ull, v3 = key[1] ^ 0x7465646279746573ull;
+    auto round = [&] {
+        v0 += v1;
+        v1 = Rotl(v1, 13) ^ v0;
+        v0 = Rotl(v0, 32);
+        v2 += v3;
+        v3 = Rotl(v3, 16) ^ v2;
+        v0 += v3;
+        v3 = Rotl(v3, 21) ^ v0;
+        v2 += v1;
+        v1 = Rotl(v1, 17) ^ v2;
+        v2 = Rotl(v2, 32);
+    };
+    for (uint64_t m : {m0, m1, uint64_t{16} << 56}) {
+        v3 ^= m;
+        round();
+        round();
+        v0 ^= m;
+    }
+    v2 ^= 0xff;
+    for (int i = 0; i < 4; ++i) round();
+    return v0 ^ v1 ^ v2 ^ v3;
+}
 
 CMasterServer* Master(void* context) {
     return static_cast<CMasterServer*>(context);
@@ -64,6 +103,10 @@ NWEPeer* AcceptLink(NWESocket* socket, const SNetAddress& from, void* context) {
             master->Report("Refused a link from %s: links enough", Net_FormatAddress(from).c_str());
         return nullptr;
     }
+    // Room among the links not yet answered: the oldest gives way.
+    if (!master->m_pending.empty() &&
+        static_cast<int>(master->m_pending.size()) >= master->m_config.maxPendingLinks)
+        master->DropPending(master->m_pending.front());
     CMasterLink* link = new CMasterLink(master, socket, from);
     return NWEEngine::GetPeer(link);
 }
@@ -82,16 +125,22 @@ void OnClientConnect(NWEPeer* peer, NWEMessage* m, void* context) {
     CMasterLink* link = master->Admit(peer, m, -1, kCostPlain);
     if (!link) return;
     if (link->m_kind == CMasterLink::kServer) return master->Refuse(link, m, "a server link");
+    // u32 version, u8 connection kind, name [, u32 cookie] (the layout
+    // beside NS_VXM_CLIENT_CONNECT; the game writes it in
+    // CMasterClient::SendConnect).
     SReader ar(m);
     uint32_t version = ar.ReadU32();
     uint8_t kind = ar.ReadU8();
     std::string name = MasterText_Read(ar, kMasterMaxName);
+    const bool hasCookie = ar.Ok() && ar.GetRemaining() == 4;
+    const uint32_t cookie = hasCookie ? ar.ReadU32() : 0;
     if (!ar.End()) return master->Refuse(link, m, "wrong length");
     if (version != kMasterProtocolVersion) {
         SendStatus(master, link, NS_VXM_CLIENT_CONNECT, kMasterWrongVersion);
         link->SetTimedOut(true);
         return;
     }
+    if (!master->Answered(link, NS_VXM_CLIENT_CONNECT, hasCookie, cookie)) return;
     if (link->m_kind == CMasterLink::kUser) {
         // The answer was lost, or the game gave its link up and made a new
         // one from the same address: a new session on this link, the user
@@ -115,6 +164,7 @@ void OnClientConnect(NWEPeer* peer, NWEMessage* m, void* context) {
     u.link = link;
     link->m_kind = CMasterLink::kUser;
     link->m_record = id;
+    master->Admitted(link);
     SendStatus(master, link, NS_VXM_CLIENT_CONNECT, kMasterAccepted);
     master->SendChannelList(link);
     if (master->Verbose()) master->Report("User %u \"%s\" came", id, u.name.c_str());
@@ -126,15 +176,21 @@ void OnServerConnect(NWEPeer* peer, NWEMessage* m, void* context) {
     CMasterLink* link = master->Admit(peer, m, -1, kCostPlain);
     if (!link) return;
     if (link->m_kind == CMasterLink::kUser) return master->Refuse(link, m, "a chat link");
+    // u32 version, u32 the unique id it had [, u32 cookie] (the layout
+    // beside NS_VXM_SERVER_CONNECT; the game writes it in
+    // CMasterClient::SendConnect).
     SReader ar(m);
     uint32_t version = ar.ReadU32();
     uint32_t wanted = ar.ReadU32();
+    const bool hasCookie = ar.Ok() && ar.GetRemaining() == 4;
+    const uint32_t cookie = hasCookie ? ar.ReadU32() : 0;
     if (!ar.End()) return master->Refuse(link, m, "wrong length");
     if (version != kMasterProtocolVersion) {
         SendStatus(master, link, NS_VXM_SERVER_CONNECT, kMasterWrongVersion);
         link->SetTimedOut(true);
         return;
     }
+    if (!master->Answered(link, NS_VXM_SERVER_CONNECT, hasCookie, cookie)) return;
     uint32_t id = link->m_record;
     if (link->m_kind == CMasterLink::kServer) master->Restart(link);
     if (link->m_kind != CMasterLink::kServer) {
@@ -151,6 +207,7 @@ void OnServerConnect(NWEPeer* peer, NWEMessage* m, void* context) {
         s.link = link;
         link->m_kind = CMasterLink::kServer;
         link->m_record = id;
+        master->Admitted(link);
         if (master->Verbose())
             master->Report("Server %08x at %s came", id, Net_FormatAddress(s.address).c_str());
     }
@@ -432,8 +489,12 @@ CMasterLink::CMasterLink(CMasterServer* master, NWESocket* socket, const SNetAdd
       m_master(master),
       m_ip(from.ip),
       m_tokens(master->m_config.linkBurst),
-      m_refilled(master->GetClock().Now()) {
+      m_refilled(master->GetClock().Now()),
+      m_since(master->GetClock().Now()) {
     ++master->m_addresses[from.ip].links;
+    ++master->m_links;
+    m_pendingAt = master->m_pending.insert(master->m_pending.end(), this);
+    m_pending = true;
     SetReceiveCrcSeed(kMasterCrcSeed);
     SetSendCrcSeed(kMasterCrcSeed);
     SetAddress(from);
@@ -446,6 +507,9 @@ CMasterLink::~CMasterLink() {
     // it at the end of the master's turn.
     m_guard.Close();
     DetachEntries();
+    if (m_pending) m_master->m_pending.erase(m_pendingAt);
+    --m_master->m_links;
+    ++m_master->m_linksGoneSinceTrim;
     auto a = m_master->m_addresses.find(m_ip);
     if (a != m_master->m_addresses.end()) --a->second.links;
     if (m_kind == kUser) {
@@ -463,8 +527,10 @@ CMasterLink::~CMasterLink() {
 
 CMasterServer::CMasterServer(const SMasterServerConfig& config) : NWEEngine(NoThreads()), m_config(config) {
     SetTickThreadMode(0);
-    m_idSeed = static_cast<uint32_t>(std::random_device{}()) ^
+    std::random_device random;
+    m_idSeed = static_cast<uint32_t>(random()) ^
                static_cast<uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    for (uint64_t& k : m_cookieKey) k = (static_cast<uint64_t>(random()) << 32) ^ random();
     MasterMessage_Register(&m_types, true, HandlerFor, this, &m_queue);
     MasterMessage_Register(&m_types, false, HandlerFor, this, &m_queue);
     uint32_t mainId = NewChannelId();
@@ -516,7 +582,10 @@ void CMasterServer::Step(int waitMs) {
     m_queue.Flush();
     FlushDirty();
     int64_t now = GetClock().Now();
-    if (now >= m_nextTick) {
+    // Links given up while not yet answered go at once rather than at the
+    // next tick, so a flood of them holds no more memory than their bound.
+    if (now >= m_nextTick || m_dropped) {
+        m_dropped = false;
         // Resends, keep-alives and time-outs; links that went leave their
         // records behind for the sweep.
         Tick(false);
@@ -558,6 +627,49 @@ CMasterLink* CMasterServer::Admit(NWEPeer* peer, NWEMessage* m, int kind, float 
         return nullptr;
     }
     return link;
+}
+
+uint32_t CMasterServer::Cookie(const SNetAddress& remote, int64_t period) const {
+    const uint64_t address = (static_cast<uint64_t>(remote.ip) << 16) | remote.port;
+    return static_cast<uint32_t>(SipHash(m_cookieKey, address, static_cast<uint64_t>(period)));
+}
+
+namespace {
+int64_t CookiePeriod(NWEEngine& engine) {
+    return static_cast<int64_t>(engine.GetClock().Seconds(engine.GetClock().Now()) / kCookiePeriod);
+}
+}  // namespace
+
+uint32_t CMasterServer::CurrentCookie(const SNetAddress& remote) {
+    return Cookie(remote, CookiePeriod(*this));
+}
+
+bool CMasterServer::Answered(CMasterLink* link, uint16_t id, bool hasCookie, uint32_t cookie) {
+    const SNetAddress remote = link->GetAddress();
+    const int64_t period = CookiePeriod(*this);
+    if (hasCookie && (cookie == Cookie(remote, period) || cookie == Cookie(remote, period - 1))) return true;
+    // The challenge: u32 kMasterChallenge, u32 the cookie of this address
+    // (read by the game's OnConnectAnswer, which sends its CONNECT again
+    // with the cookie appended).
+    uint8_t words[8];
+    NWE_Put32(words, kMasterChallenge);
+    NWE_Put32(words + 4, Cookie(remote, period));
+    Send(link, id, words, 8);
+    ++m_challenges;
+    return false;
+}
+
+void CMasterServer::Admitted(CMasterLink* link) {
+    if (!link->m_pending) return;
+    m_pending.erase(link->m_pendingAt);
+    link->m_pending = false;
+}
+
+void CMasterServer::DropPending(CMasterLink* link) {
+    // It goes at the socket's next check, and its memory with it.
+    Admitted(link);
+    link->SetTimedOut(true);
+    m_dropped = true;
 }
 
 void CMasterServer::Refuse(CMasterLink* link, NWEMessage* m, const char* why) {
@@ -692,6 +804,17 @@ uint32_t CMasterServer::NewChannelId() {
 }
 
 void CMasterServer::Sweep() {
+    // Links that never answered the challenge go after their time.
+    const int64_t now = GetClock().Now();
+    const int64_t life = GetClock().Ticks(m_config.pendingLife);
+    while (!m_pending.empty() && now - m_pending.front()->m_since > life) DropPending(m_pending.front());
+    // Many links went (a flood of forged CONNECTs given up, say): the heap
+    // they took goes back to the system rather than staying with the master.
+    if (m_linksGoneSinceTrim >= kTrimAfterLinks && now >= m_nextTrim) {
+        m_linksGoneSinceTrim = 0;
+        m_nextTrim = now + GetClock().Ticks(kTrimInterval);
+        Sys_ReturnFreeMemory();
+    }
     // Records whose links went, or were dropped and wait to go.
     std::vector<std::pair<int, uint32_t>> gone;
     gone.swap(m_gone);
@@ -711,7 +834,6 @@ void CMasterServer::Sweep() {
     }
     // An address without links is forgotten once its budget has filled up
     // again (it would start full anyway).
-    int64_t now = GetClock().Now();
     for (auto it = m_addresses.begin(); it != m_addresses.end();) {
         SAddressState& a = it->second;
         if (a.links <= 0)

@@ -14,10 +14,18 @@
 // goes silent for the link time-out is dropped with what it owned, and so is
 // a link that keeps breaking the rules.
 //
+// A link makes nothing before its game has answered the master's challenge
+// (the cookie of its address, netgame/MasterProtocol.h), so forged CONNECTs
+// from addresses that never hear the answer cost a small link each for a
+// few seconds: the links not yet answered are bounded in all, the oldest
+// giving way to a newcomer, they go after `pendingLife`, and the memory of
+// links that went is given back to the system.
+//
 // It runs on the thread that calls Step: no engine threads.
 #pragma once
 
 #include <cstdint>
+#include <list>
 #include <map>
 #include <string>
 #include <unordered_map>
@@ -34,6 +42,10 @@ struct SMasterServerConfig {
     int maxUsers = 4096;
     int maxChannels = 256;
     int linksPerAddress = 64;
+    // Links whose game has not answered the challenge yet: at most this many
+    // in all, each for at most this long.
+    int maxPendingLinks = 4096;
+    float pendingLife = 5.0f;
     // Budgets of messages (a query, a join or a line costs more than one):
     // refill a second and the largest burst, per link and per address.
     float linkRate = 20.0f, linkBurst = 40.0f;
@@ -92,6 +104,11 @@ public:
     // Messages refused (malformed, not the link's to send, over budget).
     uint64_t RefusedCount() const { return m_refused; }
     uint64_t HandledCount() const { return m_handled; }
+    // Links whose game has not answered the challenge yet, and the
+    // challenges sent.
+    size_t PendingCount() const { return m_pending.size(); }
+    uint64_t ChallengeCount() const { return m_challenges; }
+    size_t LinkCount() const { return m_links; }
 
     void ReportV(const char* fmt, va_list ap) override;
 
@@ -113,9 +130,25 @@ public:
     uint32_t m_idSeed;
     std::vector<CMasterLink*> m_dirty;             // links sent to in this turn (taken shared)
     std::vector<std::pair<int, uint32_t>> m_gone;  // records whose links went (kind, id)
-    int64_t m_nextSweep = 0, m_nextBeat = 0, m_nextTick = 0;
-    uint64_t m_refused = 0, m_handled = 0;
+    int64_t m_nextSweep = 0, m_nextBeat = 0, m_nextTick = 0, m_nextTrim = 0;
+    uint64_t m_refused = 0, m_handled = 0, m_challenges = 0;
     CStateArchive m_out;  // payloads are built here
+    // The links not yet answered, oldest first, and the key of the cookies.
+    std::list<CMasterLink*> m_pending;
+    uint64_t m_cookieKey[2];
+    size_t m_links = 0, m_linksGoneSinceTrim = 0;
+    bool m_dropped = false;  // links were given up since the last tick
+
+    // The cookie of a remote address in a period of the clock, and the one
+    // it is told now.
+    uint32_t Cookie(const SNetAddress& remote, int64_t period) const;
+    uint32_t CurrentCookie(const SNetAddress& remote);
+    // True when the CONNECT's cookie is the link's; otherwise the link hears
+    // the challenge (on message `id`) and false.
+    bool Answered(CMasterLink* link, uint16_t id, bool hasCookie, uint32_t cookie);
+    // The link answered: it leaves the links not yet answered.
+    void Admitted(CMasterLink* link);
+    void DropPending(CMasterLink* link);
 
     // The link of a message when it may send it now (kind 0 any, else the
     // kind it must have) and the cost fits its budgets; refused (and counted)
@@ -160,4 +193,7 @@ public:
     int64_t m_refilled;
     int m_violations = 0;
     bool m_dirty = false;
+    int64_t m_since;
+    bool m_pending = false;  // among the master's links not yet answered
+    std::list<CMasterLink*>::iterator m_pendingAt;
 };
