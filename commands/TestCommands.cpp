@@ -282,6 +282,24 @@ void Cmd_UnitOut(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
         Game_Printf("Position: %f, %f, %f", u->m_position[0], u->m_position[1], u->m_position[2]);
         Game_Printf("Force: %f, %f, %f", force[0], force[1], force[2]);
         Game_Printf("* Force.x : %x", bits);
+    }
+}
+
+// dbg_UnitState (our own row): for every selected unit, in the scene's
+// order, what a test or a player checks of it: its template, position,
+// health and a harvester's load; then the local player's resources and what
+// it harvested in all.
+void Cmd_UnitState(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
+    CGame* game = GameOf(record);
+    CGameScene* scene = game ? game->Scene() : nullptr;
+    if (file || !scene) return;
+    for (CUnit* u = scene->m_units; u; u = u->m_unitNext) {
+        if (!(u->m_stateA & CTessarakObject::kA_Selected)) continue;
+        Game_Print("");
+        Game_Print("--------------------");
+        Game_Printf("%s", u->m_template ? u->m_template->m_name.GetText() : "");
+        Game_Print("--------------------");
+        Game_Printf("Position: %f, %f, %f", u->m_position[0], u->m_position[1], u->m_position[2]);
         Game_Printf("Power: %.1f", u->m_power);
         const CUnitTemplate* t = u->UnitTemplate();
         if (t && t->m_maxResourcesHeld > 0.0f) Game_Printf("Load: %.1f", u->m_harvestLoad);
@@ -355,6 +373,10 @@ void RegisterTestCommands(CCommandInterpreter* ip) {
         SCommandRow::Function("dbg_FrameStats", Cmd_FrameStats,
                               "Prints the frame rate and the times of the logic tick and the drawing",
                               "dbg_FrameStats();"),
+        SCommandRow::Function("dbg_UnitState", Cmd_UnitState,
+                              "Prints the selected units' templates, positions, health and loads, and the "
+                              "player's resources",
+                              "dbg_UnitState();"),
     };
     CommandTable_Register(ip, more);
     game->RegisterVariables(ip, {"dbg_SyncCrc"});

@@ -26,6 +26,7 @@
 #include "ui/Interface.h"
 #include "ui/Settings.h"
 #include "world/Player.h"
+#include "world/World.h"
 
 namespace {
 
@@ -451,6 +452,24 @@ int CGUIObject::OnPressed(int32_t event) {
     }
     if (event != kLeftUp) return 1;
 
+    // A selection slot (its data the unit's id): a click keeps only that
+    // unit selected, a Shift-click takes it out of the selection.
+    if (m_RowKind == kRowSelectionSlot && m_RowData >= 0)
+        if (CWorld* world = ui->World()) {
+            std::vector<SObjectView> selected;
+            world->Query().Selection(selected);
+            std::vector<int32_t> keep;
+            if (ui->m_mouseState.shift) {
+                for (const SObjectView& o : selected)
+                    if (o.id != m_RowData) keep.push_back(o.id);
+            } else {
+                keep.push_back(m_RowData);
+            }
+            world->Commands().DeselectAll();
+            world->Commands().SelectUnits(keep);
+            ui->m_fields.m_selectionChanged = 1;
+        }
+
     // Rows of the lists.
     if (m_RowKind && m_RowData) {
         CPlayer* local = net ? net->LocalPlayer() : nullptr;
@@ -489,13 +508,16 @@ int CGUIObject::OnPressed(int32_t event) {
                     // A player's own name, or every name in a skirmish.
                     if (player && (player == local || GameType(ui) == 1)) ui->EnterEditMode(this);
                 } else {
+                    // The host rejects others, never itself: a computer
+                    // player is removed (it talks through the host's own
+                    // link, which must stay up), a human's link is dropped.
                     if (player && player != local && Hosting(ui)) {
-                        if (player->m_connection)
-                            player->m_connection->SetTimedOut(true);
-                        else if (player->m_computer) {
+                        if (player->m_computer) {
                             CStrBuf command;
                             command.Format("AI_RemoveCommander(%d);", (int)player->m_id);
                             ui->QueueGUICommand(command.GetText());
+                        } else if (player->m_connection && !net->IsLocalServerEnd(player->m_connection)) {
+                            player->m_connection->SetTimedOut(true);
                         }
                     }
                     ui->m_RejectMode = 0;

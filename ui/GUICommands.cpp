@@ -275,8 +275,7 @@ void Cmd_JumpToBriefing(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) 
 void Cmd_RadarLockMode(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
     CInterface* ui = UI(record, file);
     if (!ui) return;
-    ui->m_RadarLockMode = !ui->m_RadarLockMode;
-    ui->m_RadarZoomDone = ui->m_RadarZoomFlipped = 0;
+    ui->m_hud.m_radar.ToggleLockMode();
 }
 
 // A test: ten red rings at the world's middle, the first the size of the
@@ -572,9 +571,9 @@ void CInterface::RegisterGUICommands(CCommandInterpreter* ip) {
     for (int i = 0; i < 27; ++i) {
         // The two interlaces start at 1000, above the 1 to 255 they take.
         const bool interlace = i == 4 || i == 5;
-        SCommandRow row =
-            SCommandRow::Int(kBars[i][0], &m_Statusbar[i], interlace ? 1 : 0, 255, kBars[i][1], kBars[i][2])
-                .Context(this);
+        SCommandRow row = SCommandRow::Int(kBars[i][0], &m_hud.StatusbarSettings()[i], interlace ? 1 : 0, 255,
+                                           kBars[i][1], kBars[i][2])
+                              .Context(this);
         CommandTable_Register(ip, &row, 1);
     }
     const SCommandRow rows[] = {

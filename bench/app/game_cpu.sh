@@ -92,6 +92,8 @@ if [ "$WHICH" = game ] || [ "$WHICH" = both ]; then
   measure game 'GameMode(GM_Skirmish);
 StartLocalServer();
 Map("Skerry");
+AI_AddCommander();
+AI_Active(0);
 StartGame();
 echo("measure from here");' "$units"
 fi

@@ -39,6 +39,12 @@ TEST(Campaign, TheDemoCampaignIsWonMissionByMission) {
     // the next mission's briefing.
     game.Write("StartCampaignMission(\"Mission2\");\n");
     ASSERT_TRUE(game.WaitForOutput("Mission 2: The Convoy", 10)) << game.Output();
+    // Until the mission's own script chooses the map, the session's map
+    // names the mission's folder.
+    const std::string mapFile = Test_Answer(game, "si_Map_File;", "si_Map_File = ");
+    EXPECT_NE(mapFile.find("Campaigns"), std::string::npos) << mapFile;
+    EXPECT_EQ(mapFile.size() > 15 ? mapFile.substr(mapFile.size() - 15) : mapFile, "\\Demo\\Mission2")
+        << mapFile;
 
     // Mission 2, lost: the player gives up its own headquarters.
     game.Write("StartCampaignGame;\n");

@@ -50,8 +50,10 @@ TEST(SavedGame, ASkirmishSavedWhereTheInstallationIsReadOnlyIsContinuedByTheNext
     CTempDir dir;
     if (!Test_CopyInstallation(dir)) FAIL() << "the game program is not built";
     // The installation's own start: a skirmish on Skerry.
-    ASSERT_TRUE(dir.Write("Tessarak/Scripts/Autoexec.cfg",
-                          "GameMode(GM_Skirmish);\nStartLocalServer();\nMap(\"Skerry\");\nStartGame();\n"));
+    ASSERT_TRUE(
+        dir.Write("Tessarak/Scripts/Autoexec.cfg",
+                  "GameMode(GM_Skirmish);\nStartLocalServer();\nMap(\"Skerry\");\nAI_AddCommander();\n"
+                  "AI_Active(0);\nStartGame();\n"));
     bool asNobody = false;
     ASSERT_TRUE(MakeReadOnly(dir, asNobody));
     const std::string user = "home/data/tessarak/Tessarak/";

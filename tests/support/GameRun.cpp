@@ -37,9 +37,9 @@ bool Test_StartGame(CTestProcess& game, const CTempDir& dir,
 }
 
 bool Test_WriteSkirmishStart(const CTempDir& dir, const std::string& before, const std::string& map) {
-    return dir.Write(
-        "Tessarak/Scripts/Autoexec.cfg",
-        before + "GameMode(GM_Skirmish);\nStartLocalServer();\nMap(\"" + map + "\");\nStartGame();\n");
+    return dir.Write("Tessarak/Scripts/Autoexec.cfg",
+                     before + "GameMode(GM_Skirmish);\nStartLocalServer();\nMap(\"" + map +
+                         "\");\nAI_AddCommander();\nAI_Active(0);\nStartGame();\n");
 }
 
 bool Test_StartGameOn(CTestProcess& game, const CTempDir& dir, const CTestXServer& x,
@@ -64,14 +64,14 @@ std::string Test_MenuWindow(CTestProcess& game, const CTempDir& dir, const CTest
 }
 
 namespace {
-// The units dbg_UnitOut prints after the statements of before, read between
+// The units dbg_UnitState prints after the statements of before, read between
 // two marks of their own; empty when the game gave no answer within the
 // seconds.
 std::vector<SUnitSeen> ReadUnitOut(CTestProcess& game, const std::string& before, double seconds) {
     static int s_serial = 0;
     const std::string begin = "units-begin " + std::to_string(++s_serial);
     const std::string end = "units-end " + std::to_string(s_serial);
-    game.Write("echo(\"" + begin + "\"); " + before + "dbg_UnitOut(); echo(\"" + end + "\");\n");
+    game.Write("echo(\"" + begin + "\"); " + before + "dbg_UnitState(); echo(\"" + end + "\");\n");
     std::vector<SUnitSeen> units;
     if (!game.WaitForLine(end, seconds)) return units;
     std::string out = game.Output();

@@ -12,7 +12,7 @@
 #include "tests/support/TempDir.h"
 #include "tests/support/XServer.h"
 
-// One unit as dbg_UnitOut prints it.
+// One unit as dbg_UnitState prints it.
 struct SUnitSeen {
     std::string name;
     float x = 0.0f, y = 0.0f, z = 0.0f;
