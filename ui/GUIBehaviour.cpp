@@ -235,6 +235,14 @@ int CGUIObject::Update(int32_t layer, int32_t offsetX, int32_t offsetY, CE3DSurf
         FillBoundList(ui, this, true, canvas);
         if (IsSettingsList()) RefreshSettingsRows();
         if (IsPanel(ui, this, kPanelBriefingDecline)) m_Visible = ui->GuiWord() != 0 ? 1 : 0;
+        // "Join" blinks while a server is chosen to join.
+        if (IsPanel(ui, this, kPanelJoinServer)) {
+            CNetGame* net = Net(ui);
+            const bool chosen = net && net->m_browser && net->m_browser->Contact();
+            const bool plain = !chosen || ui->m_joinBlink;
+            m_Color1 = plain ? 0x008000u : 0x00FF00u;
+            m_Color2 = plain ? 0x00FF00u : 0x008000u;
+        }
         if (m_Pulsing) m_Color1 = m_Color2 = uint32_t(std::lround(ui->m_pulse * 0.5f + 128.0f)) << 8;
     }
     if (!m_SizeKnown) {
@@ -295,9 +303,21 @@ int CGUIObject::Update(int32_t layer, int32_t offsetX, int32_t offsetY, CE3DSurf
                     picture->BltTo(x, y, canvas);
             }
             CNetGame* net = Net(ui);
-            if (IsPanel(ui, this, kPanelMapView) && net && net->m_joinedInfo.m_picture && canvas &&
-                m_Size[0] > 0 && m_Size[1] > 0)
-                net->m_joinedInfo.m_picture->BltStretchTo(x, y, m_Size[0], m_Size[1], canvas);
+            if (IsPanel(ui, this, kPanelMapView) && net) {
+                // The map's preview, or without one the local player's
+                // ping in the first child.
+                const bool preview = net->m_joinedInfo.m_picture != nullptr;
+                if (preview && canvas && m_Size[0] > 0 && m_Size[1] > 0)
+                    net->m_joinedInfo.m_picture->BltStretchTo(x, y, m_Size[0], m_Size[1], canvas);
+                m_ChildrenHidden = preview ? 1 : 0;
+                if (!preview && !m_Children.empty())
+                    if (const CPlayer* local = net->LocalPlayer()) {
+                        char text[32];
+                        std::snprintf(text, sizeof text, "%.2f", double(local->m_latency));
+                        if (!m_Children[0]->HasText() || !m_Children[0]->m_TextLines[0].Equals(text))
+                            m_Children[0]->SetText(text);
+                    }
+            }
             // 7. A running sequence shows the frame of the time that passed.
             if (m_SequenceRunning) {
                 const uint64_t freq = ui->ClockFrequency() ? ui->ClockFrequency() : 1;

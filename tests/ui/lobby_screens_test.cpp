@@ -537,3 +537,24 @@ TEST_F(LobbyScreens, TheGUIRowsAreRegisteredAndHoldTheirLimits) {
     maxUnits->Increase();
     EXPECT_EQ(net->m_serverInfo.m_maxUnits, before + 5);
 }
+
+// The lobby's map view without a preview shows the local player's ping in
+// its first child; "Join" takes its plain colours while no server is chosen.
+TEST_F(LobbyScreens, TheMapViewWithoutAPreviewShowsThePingAndJoinStaysPlainWithoutAServer) {
+    SGUIObjectRecord view = WithId(Group("Map"), "MapView");
+    view.children.push_back(Text("Ping", " "));
+    Load({view, WithId(Text("Join", "Join"), "JoinServer")});
+    ASSERT_NE(net->LocalPlayer(), nullptr);
+    net->LocalPlayer()->m_latency = 0.25f;
+    Frame();
+    CGUIObject* map = Screen()->m_Children[0];
+    EXPECT_EQ(map->m_ChildrenHidden, 0);
+    EXPECT_EQ(TextOf(map->m_Children[0]), "0.25");
+    CGUIObject* join = Screen()->m_Children[1];
+    for (uint8_t blink : {0, 1}) {
+        ui->m_joinBlink = blink;
+        Frame();
+        EXPECT_EQ(join->m_Color1, 0x008000u);
+        EXPECT_EQ(join->m_Color2, 0x00FF00u);
+    }
+}
