@@ -97,10 +97,10 @@ public:
     // The HUD's two fonts: the small one (Tahoma 13) and the radar's (MS
     // Mincho 11); released again at shutdown.
     void CreateFonts();
-    // The HUD's own rows of the command set (perf_HudCost, dbg_MouseAction).
+    // The HUD's own rows of the command set (the status bars' settings,
+    // perf_HudCost, dbg_MouseAction).
     void RegisterSettings(CCommandInterpreter* ip);
-    // The status bars' 27 settings, which the interface's ui_Statusbar_
-    // variables hold.
+    // The status bars' 27 settings (the ui_Statusbar_ variables).
     int32_t* StatusbarSettings() { return m_statusbar; }
     // A game starts or a map loads: the rings, warnings, the last event, the
     // selection panel's offsets and the placement are forgotten.
