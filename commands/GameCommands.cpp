@@ -48,8 +48,11 @@ void Cmd_StartGame(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
     // never started again from here.
     if (game->GuiWord() == 0) return;
     // A skirmish needs an opponent: the session's players, the neutral one
-    // counted, are more than two.
-    if (game->Variables().gameType == 1 && net->m_players.m_players.size() <= 2) return;
+    // counted, are more than two. A saved skirmish being continued brings
+    // its own.
+    if (game->Variables().gameType == 1 && net->HostedSavedGame().IsEmpty() &&
+        net->m_players.m_players.size() <= 2)
+        return;
     net->Send(NS_NOTIFYTYPE_STARTGAME, nullptr, 0);
 }
 }  // namespace

@@ -225,7 +225,7 @@ std::string Test_DriveOffAndSave(CTestProcess& game) {
     if (!Test_WaitForUnitAt(game, "Granite_LightTank", -8.0f, -22.0f, 2.5f, 20.0))
         return "the tank did not arrive\n" + game.Output();
     game.Write("SaveCurrentGame;\n");
-    if (!game.WaitForOutput("Saved game 'Skerry (1) 1'", 20)) return "not saved\n" + game.Output();
+    if (!game.WaitForOutput("Saved game 'Skerry (2) 1'", 20)) return "not saved\n" + game.Output();
     return "";
 }
 
