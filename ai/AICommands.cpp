@@ -5,6 +5,7 @@
 // and are the commands area's (commands/AICommands.cpp).
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "ai/AIManager.h"
 #include "console/CommandInterpreter.h"
@@ -34,13 +35,27 @@ void Print(CAIManager* m, const char* text) {
     if (m && m->World()) m->World()->Console().Print(text);
 }
 
+// A wrong call says so, with the row's syntax: "Error in <name>: <text>.
+// Syntax: <syntax>".
+void Wrong(CConsoleCommand* record, const std::string& text) {
+    record->ReportError((text + ". Syntax: " + record->GetUsage()).c_str());
+}
+
+// The number argument i holds; a wrong one is said, and false comes back.
+bool NumberArg(CConsoleCommand* record, SCommandArgs* args, int i, int32_t* out) {
+    if (IntArg(args, i, out)) return true;
+    const char* text = args && i < args->count ? args->Text(i) : nullptr;
+    Wrong(record, std::string(text ? text : "") + " is not a number");
+    return false;
+}
+
 // AI_Debug(int On): shows the computer players' debug lines.
 void Cmd_AI_Debug(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
     CAIManager* m = Manager(record);
     if (file || !m) return;
     int32_t value = 0;
     if (Count(args) < 1) return Print(m, "AI_Debug( 1/0 )");
-    if (IntArg(args, 0, &value)) m->m_debug = value;
+    if (NumberArg(record, args, 0, &value)) m->m_debug = value;
 }
 
 // AI_AttackWithCommander(int Player): every group of the computer player
@@ -132,11 +147,11 @@ void Cmd_AI_AddCommander(CConsoleCommand* record, SCommandArgs* args, CVFSFile* 
 void Cmd_AI_CommanderColor(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
     CAIManager* m = Manager(record);
     if (file || !m || !m->Net()) return;
-    if (Count(args) < 4) return record->ReportError("To few arguments");
+    if (Count(args) < 4) return Wrong(record, "To few arguments");
     int32_t id = 0;
-    if (!IntArg(args, 0, &id)) return;
+    if (!NumberArg(record, args, 0, &id)) return;
     CPlayer* p = m->Net()->FindPlayerById(id);
-    if (!p) return Print(m, "AI_CommanderColor: no such player");
+    if (!p) return Wrong(record, "no such player " + std::to_string(id));
     float colour[3] = {p->m_colour[0], p->m_colour[1], p->m_colour[2]};
     for (int i = 0; i < 3; ++i) {
         float v = 0.0f;
@@ -152,7 +167,7 @@ void Cmd_AI_RemoveCommander(CConsoleCommand* record, SCommandArgs* args, CVFSFil
     if (file || !m) return;
     if (Count(args) < 1) return record->ReportError("To few arguments");
     int32_t id = 0;
-    if (!IntArg(args, 0, &id)) return;
+    if (!NumberArg(record, args, 0, &id)) return;
     if (!m->RemoveCommander(id)) Print(m, "AI_RemoveCommander: no such computer player");
 }
 

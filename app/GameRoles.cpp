@@ -200,6 +200,10 @@ public:
                       int outline) override {
         return Game_GetFont(&m_game, face, width, height, weight, attributes, outline);
     }
+    void PrepareFont(const char* face, int width, int height, int weight, int attributes,
+                     int outline) override {
+        Game_PrepareFont(&m_game, face, width, height, weight, attributes, outline);
+    }
     CE3DScreen* Screen() override { return Game_Screen(&m_game); }
     CE3DViewport* Viewport() override {
         CGameView* view = m_game.GameView();

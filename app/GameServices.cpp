@@ -591,6 +591,13 @@ void Game_FocusLost(CGame* game) {
     if (game && game->GameView()) game->GameView()->FocusLost();
 }
 
+void Game_PrepareFont(CGame* game, const char* face, int width, int height, int weight, int attributes,
+                      int outline) {
+    CE3DFont::s_codePageIndex = game->Variables().charSet;
+    if (CE3DScreen* screen = Screen(game))
+        screen->PrepareFont(face, width, height, weight, attributes, (uint8_t)outline);
+}
+
 CE3DFont* Game_GetFont(CGame* game, const char* face, int width, int height, int weight, int attributes,
                        int outline) {
     // Fonts are built in the game's character set; Vid_Charset may have

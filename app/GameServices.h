@@ -86,6 +86,10 @@ uint64_t Game_CounterNow();
 CE3DSurface* Game_BackSurface(CGame* game);
 CE3DFont* Game_GetFont(CGame* game, const char* face, int width, int height, int weight, int attributes,
                        int outline);
+// The screen holds that font among the fonts the game comes with (built
+// quietly through the installed faces when it has none).
+void Game_PrepareFont(CGame* game, const char* face, int width, int height, int weight, int attributes,
+                      int outline);
 bool Game_CommandLineCursor(CGame* game);
 // The edit field while it edits the console's command line, else null.
 const CEditField* Game_CommandLineEdit(CGame* game);

@@ -19,7 +19,10 @@ void Cmd_MusicVolume(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file
     SoundEngine* e = Sound(record, file);
     if (!e) return;
     if (!args || args->count < 1) return TooFew(record);
-    args->arg[0].GetInt(e->m_musicVolume);
+    int32_t volume = 0;
+    if (!args->arg[0].GetInt(volume)) return;
+    // The value is musicopt_Volume's, which holds 0 to 100.
+    e->m_musicVolume = volume < 0 ? 0 : volume > 100 ? 100 : volume;
     SoundEngine_SetStreamVolume(e);
 }
 

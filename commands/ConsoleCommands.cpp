@@ -15,6 +15,7 @@
 #include "console/Console.h"
 #include "core/VFSFile.h"
 #include "e3d/Video.h"
+#include "platform/sys/Path.h"
 #include "ui/Interface.h"
 
 namespace {
@@ -116,6 +117,11 @@ void Cmd_Syntax(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
 // total, each line ending in CR LF.
 void WriteCmdlist(CConsoleCommand* record, const char* name) {
     CCommandInterpreter* ip = record->GetInterpreter();
+    // The list goes into a folder that is there: a missing one is not made.
+    const std::string path(name);
+    const size_t slash = path.find_last_of("\\/");
+    if (slash != std::string::npos && slash > 0 && !Sys_IsFolder(path.substr(0, slash).c_str()))
+        return ip->Printf("Error in %s: Unable to write file : %s", record->GetName(), name);
     CVFSFile out(name, CVFSFile::kModeWrite);
     if (!out.IsOpen()) return ip->Printf("Error in %s: Unable to write file : %s", record->GetName(), name);
     CStrBuf line;

@@ -7,7 +7,6 @@
 #include "commands/CommandContext.h"
 #include "console/CommandInterpreter.h"
 #include "console/CommandTable.h"
-#include "nwe/Socket.h"
 #include "platform/sys/Chatter.h"
 
 namespace {
@@ -16,14 +15,12 @@ void Cmd_SaveScreenCapture(CConsoleCommand* record, SCommandArgs*, CVFSFile* fil
     if (CGame* game = file ? nullptr : GameOf(record)) game->SetCaptureMode(1);
 }
 
-// The sizes of two records of the network engine as the game reported them,
-// and the size of our packet record.
+// The sizes of two records of the network engine as the game reported them.
 void Cmd_ReportClassSizes(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
     if (file) return;
     CCommandInterpreter* ip = record->GetInterpreter();
     ip->Printf("CNWEDupPacket %d", 112);
     ip->Printf("CNWEDataPacket %d", 1712);
-    ip->Printf("SPacketRecord %d", static_cast<int>(sizeof(SPacketRecord)));
 }
 
 // Capture_Start(Fps): a new video of the game view at that rate (30 without

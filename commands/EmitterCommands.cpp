@@ -98,16 +98,16 @@ void Cmd_SetName(CConsoleCommand* record, SCommandArgs* args, CVFSFile*) {
     if (CE3DEmitterTemplate* t = Current(Game(record))) t->m_name = name;
 }
 
-// Emitter_AddGradientPoint(Pos, red, green, blue[, alpha]): the fourth
-// component is 1.0 when it is left out, as on a new point.
+// Emitter_AddGradientPoint(Pos, red, green, blue, alpha): a point takes all
+// five values (the saved lines carry them); with one missing, or one that is
+// not a number, nothing is added.
 void Cmd_AddGradientPoint(CConsoleCommand* record, SCommandArgs* args, CVFSFile*) {
     if (!args || args->count < 4) return Print(record, "To few arguments");
     int32_t index = 0;
-    float c[4] = {0.0f, 0.0f, 0.0f, 1.0f};
-    if (!args->arg[0].GetInt(index)) return;
-    for (int i = 0; i < 3; ++i)
+    float c[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    if (args->count < 5 || !args->arg[0].GetInt(index)) return;
+    for (int i = 0; i < 4; ++i)
         if (!args->arg[1 + i].GetFloat(c[i])) return;
-    if (args->count > 4 && !args->arg[4].GetFloat(c[3])) return;
     if (index < 0 || index > kMaxGradientIndex) return Print(record, "Index is not in range (0-1000)");
     CE3DEmitterTemplate* t = Current(Game(record));
     if (!t) return;

@@ -44,9 +44,15 @@ void Cmd_StartGame(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
     CGame* game = Game(record);
     if (file || !game || !game->NetGame()) return;
     CNetGame* net = game->NetGame();
-    // A skirmish needs a player besides the session's neutral one: the
-    // player alone may play one (against nobody until computer players join).
-    if (game->Variables().gameType == 1 && net->CountPlayers() < 1) return;
+    // A game that is starting or running (no interface screen shown) is
+    // never started again from here.
+    if (game->GuiWord() == 0) return;
+    // A skirmish needs an opponent: the session's players, the neutral one
+    // counted, are more than two. A saved skirmish being continued brings
+    // its own.
+    if (game->Variables().gameType == 1 && net->HostedSavedGame().IsEmpty() &&
+        net->m_players.m_players.size() <= 2)
+        return;
     net->Send(NS_NOTIFYTYPE_STARTGAME, nullptr, 0);
 }
 }  // namespace

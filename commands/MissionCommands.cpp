@@ -78,8 +78,9 @@ void RunMissionScript(CGame* game, const char* script) {
     game->Roles().Console().RunScriptFile(path.GetText());
 }
 
-// The mission becomes the active one and its start.cfg runs (its briefing;
-// the map it plays is the one its scripts name).
+// The mission becomes the active one, the session's map names its folder
+// until the mission's scripts choose the map it plays, and its start.cfg
+// runs (its briefing).
 void Cmd_StartCampaignMission(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
     CGame* game = GameOf(record);
     if (file || !game || !game->Interface() || Count(args) != 1) return;
@@ -87,7 +88,13 @@ void Cmd_StartCampaignMission(CConsoleCommand* record, SCommandArgs* args, CVFSF
         Game_Printf("StartCampaignMission : '%s' is not a mission's folder name", args->Text(0));
         return;
     }
-    game->Interface()->m_missionName = args->Text(0);
+    CInterface* ui = game->Interface();
+    if (CNetGame* net = game->NetGame()) {
+        CStrBuf campaigns(game->GetPath("Campaigns", ""));
+        net->m_serverInfo.m_mapFile.Format("%s\\%s\\%s", campaigns.GetText(), ui->m_campaignName.GetText(),
+                                           args->Text(0));
+    }
+    ui->m_missionName = args->Text(0);
     RunMissionScript(game, "start.cfg");
 }
 

@@ -264,19 +264,12 @@ void Cmd_TestConsoleCommands(CConsoleCommand* record, SCommandArgs*, CVFSFile* f
 // Every selected unit: its template, its position, the force of the pushes
 // that wait to act on it, its power and what it carries; then the local
 // player's resources and what its harvesters have unloaded.
-// dbg_UnitOut(); prints the selected units; dbg_UnitOut(1); every unit of
-// the map, whoever owns it.
-void Cmd_UnitOut(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
+void Cmd_UnitOut(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
     CGame* game = GameOf(record);
     CGameScene* scene = game ? game->Scene() : nullptr;
     if (file || !scene) return;
-    int32_t every = 0;
-    if (args && args->count > 0 && !args->arg[0].GetInt(every)) {
-        Game_Print("Syntax: dbg_UnitOut(); or dbg_UnitOut(1);");
-        return;
-    }
     for (CUnit* u = scene->m_units; u; u = u->m_unitNext) {
-        if (!every && !(u->m_stateA & CTessarakObject::kA_Selected)) continue;
+        if (!(u->m_stateA & CTessarakObject::kA_Selected)) continue;
         float force[3] = {0.0f, 0.0f, 0.0f};
         for (SForceRecord* f = u->m_forces; f; f = f->m_next)
             for (int i = 0; i < 3; ++i) force[i] += f->m_impulse[i];
@@ -289,6 +282,30 @@ void Cmd_UnitOut(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
         Game_Printf("Position: %f, %f, %f", u->m_position[0], u->m_position[1], u->m_position[2]);
         Game_Printf("Force: %f, %f, %f", force[0], force[1], force[2]);
         Game_Printf("* Force.x : %x", bits);
+    }
+}
+
+// dbg_UnitState (our own row): for every selected unit, in the scene's
+// order, what a test or a player checks of it: its template, position,
+// health and a harvester's load; then the local player's resources and what
+// it harvested in all. dbg_UnitState(1); prints every unit of the map,
+// whoever owns it, in place of the selected ones.
+void Cmd_UnitState(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
+    CGame* game = GameOf(record);
+    CGameScene* scene = game ? game->Scene() : nullptr;
+    if (file || !scene) return;
+    int32_t every = 0;
+    if (args && args->count > 0 && !args->arg[0].GetInt(every)) {
+        Game_Print("Syntax: dbg_UnitState(); or dbg_UnitState(1);");
+        return;
+    }
+    for (CUnit* u = scene->m_units; u; u = u->m_unitNext) {
+        if (!every && !(u->m_stateA & CTessarakObject::kA_Selected)) continue;
+        Game_Print("");
+        Game_Print("--------------------");
+        Game_Printf("%s", u->m_template ? u->m_template->m_name.GetText() : "");
+        Game_Print("--------------------");
+        Game_Printf("Position: %f, %f, %f", u->m_position[0], u->m_position[1], u->m_position[2]);
         Game_Printf("Power: %.1f", u->m_power);
         const CUnitTemplate* t = u->UnitTemplate();
         if (t && t->m_maxResourcesHeld > 0.0f) Game_Printf("Load: %.1f", u->m_harvestLoad);
@@ -364,6 +381,10 @@ void RegisterTestCommands(CCommandInterpreter* ip) {
         SCommandRow::Function("dbg_FrameStats", Cmd_FrameStats,
                               "Prints the frame rate and the times of the logic tick and the drawing",
                               "dbg_FrameStats();"),
+        SCommandRow::Function("dbg_UnitState", Cmd_UnitState,
+                              "Prints the selected units' templates, positions, health and loads, and the "
+                              "player's resources",
+                              "dbg_UnitState();"),
     };
     CommandTable_Register(ip, more);
     game->RegisterVariables(ip, {"dbg_SyncCrc"});

@@ -147,7 +147,10 @@ public:
     const CConsoleScreenLine* GetScreenLine(int fromNewest) const;
     uint64_t GetScreenExpiry() const { return m_screenExpiry; }
     void ClearScreenMessages();
-    int32_t m_numMessageLines = 4;  // rows shown; the variable Interfaceopt_NumMessagesLines
+    int32_t m_numMessageLines = 4;  // rows shown while no owner's setting is bound
+    // The owner's setting of the rows shown (Interfaceopt_NumMessagesLines),
+    // read at every draw; null leaves m_numMessageLines in force.
+    const int32_t* m_messageLinesSetting = nullptr;
 
     // ---- drawing (console/ConsoleDraw.cpp)
     // Draws the full console (over its background video or picture) or the

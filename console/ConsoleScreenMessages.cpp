@@ -21,7 +21,8 @@ void CConsole::DrawScreenMessages(CE3DSurface* canvas, CE3DFont* font) {
     CSysScopedLock<CSysMutex> lock(m_mutex);
     if (!canvas->Lock()) return;
     const int rowHeight = font->m_height + 1;
-    int rows = std::clamp<int>(m_numMessageLines, 0, kMaxScreenMessageRows);
+    int rows = std::clamp<int>(m_messageLinesSetting ? *m_messageLinesSetting : m_numMessageLines, 0,
+                               kMaxScreenMessageRows);
     canvas->SetFont(font);
     canvas->ResetClip();
     canvas->m_clipRect.left = kScreenMessageLeft;

@@ -115,6 +115,13 @@ public:
     // one more reference; built when the screen has none (e3d/ScreenFonts.cpp).
     CE3DFont* GetFont(const char* name, int32_t width, int32_t height, int32_t weight, int32_t attributes,
                       uint8_t outline);
+    // Makes sure the screen has the font with these six values, built
+    // through the installed faces' matching when it has none; such a font
+    // belongs to the screen's set, as a compiled font does (the screen holds
+    // its reference), so a later GetFont finds it. The fonts a game ships
+    // with its interface are prepared this way.
+    void PrepareFont(const char* name, int32_t width, int32_t height, int32_t weight, int32_t attributes,
+                     uint8_t outline);
     // The compiled-fonts file: every font of the list, and back.
     void SaveCompiledFonts(const char* path);
     bool LoadCompiledFonts(const char* path);

@@ -59,6 +59,16 @@ CE3DFont* CE3DScreen::GetFont(const char* name, int32_t width, int32_t height, i
     return font;
 }
 
+void CE3DScreen::PrepareFont(const char* name, int32_t width, int32_t height, int32_t weight,
+                             int32_t attributes, uint8_t outline) {
+    if (!name) name = "";
+    for (CE3DFont* f = m_fonts; f; f = f->m_next)
+        if (f->Matches(name, width, height, weight, attributes, outline)) return;
+    CE3DFont* font = new CE3DFont(this);
+    font->Build(name, width, height, weight, attributes, outline);
+    font->m_refCount = 1;  // the screen's own, for the life of the screen
+}
+
 // The compiled-fonts file: a u32 count, then one record per font in the
 // order of the font list (the record's layout is beside CE3DFont::Encode).
 void CE3DScreen::SaveCompiledFonts(const char* path) {

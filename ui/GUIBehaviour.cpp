@@ -26,6 +26,7 @@
 #include "ui/Interface.h"
 #include "ui/Settings.h"
 #include "world/Player.h"
+#include "world/World.h"
 
 namespace {
 
@@ -234,6 +235,14 @@ int CGUIObject::Update(int32_t layer, int32_t offsetX, int32_t offsetY, CE3DSurf
         FillBoundList(ui, this, true, canvas);
         if (IsSettingsList()) RefreshSettingsRows();
         if (IsPanel(ui, this, kPanelBriefingDecline)) m_Visible = ui->GuiWord() != 0 ? 1 : 0;
+        // "Join" blinks while a server is chosen to join.
+        if (IsPanel(ui, this, kPanelJoinServer)) {
+            CNetGame* net = Net(ui);
+            const bool chosen = net && net->m_browser && net->m_browser->Contact();
+            const bool plain = !chosen || ui->m_joinBlink;
+            m_Color1 = plain ? 0x008000u : 0x00FF00u;
+            m_Color2 = plain ? 0x00FF00u : 0x008000u;
+        }
         if (m_Pulsing) m_Color1 = m_Color2 = uint32_t(std::lround(ui->m_pulse * 0.5f + 128.0f)) << 8;
     }
     if (!m_SizeKnown) {
@@ -294,9 +303,21 @@ int CGUIObject::Update(int32_t layer, int32_t offsetX, int32_t offsetY, CE3DSurf
                     picture->BltTo(x, y, canvas);
             }
             CNetGame* net = Net(ui);
-            if (IsPanel(ui, this, kPanelMapView) && net && net->m_joinedInfo.m_picture && canvas &&
-                m_Size[0] > 0 && m_Size[1] > 0)
-                net->m_joinedInfo.m_picture->BltStretchTo(x, y, m_Size[0], m_Size[1], canvas);
+            if (IsPanel(ui, this, kPanelMapView) && net) {
+                // The map's preview, or without one the local player's
+                // ping in the first child.
+                const bool preview = net->m_joinedInfo.m_picture != nullptr;
+                if (preview && canvas && m_Size[0] > 0 && m_Size[1] > 0)
+                    net->m_joinedInfo.m_picture->BltStretchTo(x, y, m_Size[0], m_Size[1], canvas);
+                m_ChildrenHidden = preview ? 1 : 0;
+                if (!preview && !m_Children.empty())
+                    if (const CPlayer* local = net->LocalPlayer()) {
+                        char text[32];
+                        std::snprintf(text, sizeof text, "%.2f", double(local->m_latency));
+                        if (!m_Children[0]->HasText() || !m_Children[0]->m_TextLines[0].Equals(text))
+                            m_Children[0]->SetText(text);
+                    }
+            }
             // 7. A running sequence shows the frame of the time that passed.
             if (m_SequenceRunning) {
                 const uint64_t freq = ui->ClockFrequency() ? ui->ClockFrequency() : 1;
@@ -451,6 +472,24 @@ int CGUIObject::OnPressed(int32_t event) {
     }
     if (event != kLeftUp) return 1;
 
+    // A selection slot (its data the unit's id): a click keeps only that
+    // unit selected, a Shift-click takes it out of the selection.
+    if (m_RowKind == kRowSelectionSlot && m_RowData >= 0)
+        if (CWorld* world = ui->World()) {
+            std::vector<SObjectView> selected;
+            world->Query().Selection(selected);
+            std::vector<int32_t> keep;
+            if (ui->m_mouseState.shift) {
+                for (const SObjectView& o : selected)
+                    if (o.id != m_RowData) keep.push_back(o.id);
+            } else {
+                keep.push_back(m_RowData);
+            }
+            world->Commands().DeselectAll();
+            world->Commands().SelectUnits(keep);
+            ui->m_fields.m_selectionChanged = 1;
+        }
+
     // Rows of the lists.
     if (m_RowKind && m_RowData) {
         CPlayer* local = net ? net->LocalPlayer() : nullptr;
@@ -489,13 +528,16 @@ int CGUIObject::OnPressed(int32_t event) {
                     // A player's own name, or every name in a skirmish.
                     if (player && (player == local || GameType(ui) == 1)) ui->EnterEditMode(this);
                 } else {
+                    // The host rejects others, never itself: a computer
+                    // player is removed (it talks through the host's own
+                    // link, which must stay up), a human's link is dropped.
                     if (player && player != local && Hosting(ui)) {
-                        if (player->m_connection)
-                            player->m_connection->SetTimedOut(true);
-                        else if (player->m_computer) {
+                        if (player->m_computer) {
                             CStrBuf command;
                             command.Format("AI_RemoveCommander(%d);", (int)player->m_id);
                             ui->QueueGUICommand(command.GetText());
+                        } else if (player->m_connection && !net->IsLocalServerEnd(player->m_connection)) {
+                            player->m_connection->SetTimedOut(true);
                         }
                     }
                     ui->m_RejectMode = 0;

@@ -275,8 +275,7 @@ void Cmd_JumpToBriefing(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) 
 void Cmd_RadarLockMode(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
     CInterface* ui = UI(record, file);
     if (!ui) return;
-    ui->m_RadarLockMode = !ui->m_RadarLockMode;
-    ui->m_RadarZoomDone = ui->m_RadarZoomFlipped = 0;
+    ui->m_hud.m_radar.ToggleLockMode();
 }
 
 // A test: ten red rings at the world's middle, the first the size of the
@@ -514,69 +513,6 @@ void CInterface::RegisterGUICommands(CCommandInterpreter* ip) {
             .Context(this),
     };
     CommandTable_Register(ip, first);
-    // The unit status bars.
-    static const char* const kBars[27][3] = {
-        {"ui_Statusbar_PositionY", "Changes the y position of the unit statusbar", "ui_Statusbar_PositionY"},
-        {"ui_Statusbar_Width", "Changes the width of the unit statusbar", "ui_Statusbar_Width"},
-        {"ui_Statusbar_PowerHeight", "Changes the height of the unit statusbars powerbar",
-         "ui_Statusbar_PowerHeight"},
-        {"ui_Statusbar_ReloadHeight", "Changes the height of the unit statusbars reloadbar",
-         "ui_Statusbar_ReloadHeight"},
-        {"ui_Statusbar_PowerInterlace", "Changes the interlace count of the unit statusbars powerbar",
-         "ui_Statusbar_PowerInterlace"},
-        {"ui_Statusbar_ReloadInterlace", "Changes the interlace count of the unit statusbars reloadbar",
-         "ui_Statusbar_ReloadInterlace"},
-        {"ui_Statusbar_OutlineColor_r", "Changes the red component of the statusbar outline color",
-         "ui_Statusbar_OutlineColor_r"},
-        {"ui_Statusbar_OutlineColor_g", "Changes the green component of the statusbar outline color",
-         "Statusbar_OutlineColor_g"},
-        {"ui_Statusbar_OutlineColor_b", "Changes the blue component of the statusbar outline color",
-         "ui_Statusbar_OutlineColor_b"},
-        {"ui_Statusbar_Power_BegColor_r", "Changes the red component of the powerbar begin color",
-         "Statusbar_Power_BegColor_r"},
-        {"ui_Statusbar_Power_BegColor_g", "Changes the green component of the powerbar begin color",
-         "Statusbar_Power_BegColor_g"},
-        {"ui_Statusbar_Power_BegColor_b", "Changes the blue component of the powerbar begin color",
-         "Statusbar_Power_BegColor_b"},
-        {"ui_Statusbar_Power_MidColor_r", "Changes the red component of the powerbar middle color",
-         "ui_Statusbar_Power_MidColor_r"},
-        {"ui_Statusbar_Power_MidColor_g", "Changes the green component of the powerbar middle color",
-         "Statusbar_Power_MidColor_g"},
-        {"ui_Statusbar_Power_MidColor_b", "Changes the blue component of the powerbar middle color",
-         "Statusbar_Power_MidColor_b"},
-        {"ui_Statusbar_Power_EndColor_r", "Changes the red component of the powerbar end color",
-         "ui_Statusbar_Power_EndColor_r"},
-        {"ui_Statusbar_Power_EndColor_g", "Changes the green component of the powerbar end color",
-         "Statusbar_Power_EndColor_g"},
-        {"ui_Statusbar_Power_EndColor_b", "Changes the blue component of the powerbar end color",
-         "Statusbar_Power_EndColor_b"},
-        {"ui_Statusbar_Reload_BegColor_r", "Changes the red component of the reloadbar begin color",
-         "Statusbar_Reload_BegColor_r"},
-        {"ui_Statusbar_Reload_BegColor_g", "Changes the green component of the reloadbar begin color",
-         "Statusbar_Reload_BegColor_g"},
-        {"ui_Statusbar_Reload_BegColor_b", "Changes the blue component of the reloadbar begin color",
-         "Statusbar_Reload_BegColor_b"},
-        {"ui_Statusbar_Reload_MidColor_r", "Changes the red component of the reloadbar middle color",
-         "ui_Statusbar_Reload_MidColor_r"},
-        {"ui_Statusbar_Reload_MidColor_g", "Changes the green component of the reloadbar middle color",
-         "Statusbar_Reload_MidColor_g"},
-        {"ui_Statusbar_Reload_MidColor_b", "Changes the blue component of the reloadbar middle color",
-         "Statusbar_Reload_MidColor_b"},
-        {"ui_Statusbar_Reload_EndColor_r", "Changes the red component of the reloadbar end color",
-         "ui_Statusbar_Reload_EndColor_r"},
-        {"ui_Statusbar_Reload_EndColor_g", "Changes the green component of the reloadbar end color",
-         "Statusbar_Reload_EndColor_g"},
-        {"ui_Statusbar_Reload_EndColor_b", "Changes the blue component of the reloadbar end color",
-         "Statusbar_Reload_EndColor_b"},
-    };
-    for (int i = 0; i < 27; ++i) {
-        // The two interlaces start at 1000, above the 1 to 255 they take.
-        const bool interlace = i == 4 || i == 5;
-        SCommandRow row =
-            SCommandRow::Int(kBars[i][0], &m_Statusbar[i], interlace ? 1 : 0, 255, kBars[i][1], kBars[i][2])
-                .Context(this);
-        CommandTable_Register(ip, &row, 1);
-    }
     const SCommandRow rows[] = {
         SCommandRow::Function("ServerListScrollDown", Cmd_ServerListScrollDown,
                               "Scrolls the server list down", "ServerListScrollDown();")

@@ -83,17 +83,27 @@ void Dress(CInterface* ui, CGUIObject* o) {
                     255, 0, h->m_name.GetText());
                 path.Format("%s\\resources\\SYSIMAGE_DELETED.BMP", ui->m_guiResourceFolder.GetText());
                 h->m_bitmap = CBitmapSurface_LoadShared(screen, path.GetText());
-                // Without the replacement the picture is simply not shown.
-                if (!h->m_bitmap)
+                // Without the replacement the picture is simply not shown;
+                // the game goes on.
+                if (!h->m_bitmap) {
+                    ui->m_console.PrintfColor(
+                        "SYSIMAGE_DELETED.BMP failed to load, the program will now terminate.", 255, 255, 255,
+                        0);
                     ui->m_console.PrintfColor("SYSIMAGE_DELETED.BMP failed to load too: %s is not shown", 255,
                                               0, 0, 0, h->m_name.GetText());
+                }
             }
             if (h->m_bitmap) h->m_bitmap->SetColorKey(0, 255, 255);
         }
     }
-    if (o->HasText() && !o->m_Font)
+    // A packfile's fonts come with it: the screen holds them among the
+    // game's own, and the objects find them there.
+    if (o->HasText() && !o->m_Font) {
+        ui->PrepareFont(o->m_FontName.GetText(), o->m_FontWidth, o->m_FontHeight,
+                        FontWeight(o->m_FontWeightIndex), o->m_FontAttributes, 0);
         o->m_Font = ui->BuildFont(o->m_FontName.GetText(), o->m_FontWidth, o->m_FontHeight,
                                   FontWeight(o->m_FontWeightIndex), o->m_FontAttributes, 0);
+    }
     o->GetSize(o->m_TextBox, true);
     o->m_TextBox[0] += 2;
     o->m_TextBox[1] += 2;
@@ -199,18 +209,26 @@ static bool LoadNamed(CInterface* ui, const char* name, bool append) {
     std::vector<uint8_t> bytes;
     SGUIPack pack;
     std::string error;
-    bool ok = ReadWhole(path.GetText(), bytes);
-    if (!ok) error = "it cannot be read";
-    ok = ok && GUIPack_Parse(bytes.data(), bytes.size(), pack, error);
+    const bool read = ReadWhole(path.GetText(), bytes);
+    if (!read) error = "it cannot be read";
+    const bool ok = read && GUIPack_Parse(bytes.data(), bytes.size(), pack, error);
     if (!ok) {
+        // The file's own message first (a missing file or one of another
+        // version, else a damaged one); the game does not end over it: the
+        // interface it had stays (none before the first file).
+        const bool wrongFile = !read || !GUIPack_IsPackfileOfOurVersion(bytes.data(), bytes.size());
+        ui->m_console.PrintAndRender(
+            wrongFile ? "GUI file doesn't exist or has wrong version. Program will terminate."
+                      : "GUI Packfile Is Corrupt.",
+            false, false);
         ui->m_console.PrintfColor("GUI file %s is refused: %s. The interface stays as it was.", 255, 0, 0, 0,
                                   path.GetText(), error.c_str());
         ProgressPop();
         return false;
     }
-    ok = ui->LoadGUIPack(pack, name, append);
+    const bool loaded = ui->LoadGUIPack(pack, name, append);
     ProgressPop();
-    return ok;
+    return loaded;
 }
 
 bool CInterface::LoadGUI(const char* name) {

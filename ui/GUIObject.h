@@ -48,6 +48,8 @@ public:
 
 // Values of m_Align.
 enum : int32_t { kAlignNone = 0, kAlignLeft = 1, kAlignRight = 2, kAlignTop = 3, kAlignBottom = 4 };
+// The row kind of a selection slot's texts (the HUD's), its data the unit's id.
+constexpr int32_t kRowSelectionSlot = 400;
 
 class CGUIObject {
 public:

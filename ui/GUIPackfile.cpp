@@ -242,6 +242,14 @@ bool CPackReader::Read(SGUIPack& out, std::string& error) {
 
 }  // namespace
 
+bool GUIPack_IsPackfileOfOurVersion(const uint8_t* data, size_t size) {
+    const size_t at = sizeof(SGUIPack::header);
+    if (!data || size < at + 4) return false;
+    const uint32_t version = uint32_t(data[at]) | uint32_t(data[at + 1]) << 8 | uint32_t(data[at + 2]) << 16 |
+                             uint32_t(data[at + 3]) << 24;
+    return version == kGUIPackVersion;
+}
+
 bool GUIPack_Parse(const uint8_t* data, size_t size, SGUIPack& out, std::string& error) {
     out = SGUIPack();
     CPackReader reader(data, size);

@@ -171,3 +171,6 @@ struct SGUIPack {
 // Reads a whole packfile held in memory; false with the reason (in plain
 // English, without the file's name) when it is not one this game reads.
 bool GUIPack_Parse(const uint8_t* data, size_t size, SGUIPack& out, std::string& error);
+// Whether the bytes begin as a packfile of the version this game reads (its
+// header and version number whole); what follows is not looked at.
+bool GUIPack_IsPackfileOfOurVersion(const uint8_t* data, size_t size);

@@ -37,7 +37,7 @@ CHud::~CHud() {
 
 void CHud::CreateFonts() {
     CE3DFont* small = m_ui.BuildFont("Tahoma", 0, 13, 400, 0, 0);
-    CE3DFont* asian = m_ui.BuildFont("MS Mincho", 0, 11, 400, 0, 0);
+    CE3DFont* asian = m_ui.BuildFont("MS Mincho", 6, 11, 400, 4, 0);
     if (m_smallFont) m_smallFont->Release();
     if (m_asianFont) m_asianFont->Release();
     m_smallFont = small;

@@ -97,10 +97,11 @@ public:
     // The HUD's two fonts: the small one (Tahoma 13) and the radar's (MS
     // Mincho 11); released again at shutdown.
     void CreateFonts();
-    // The HUD's rows of the command set (the status bars' settings, the
-    // radar's lock, the batch of a Shift-click on a build icon), bound to its
-    // own values.
+    // The HUD's own rows of the command set (the status bars' settings,
+    // perf_HudCost, dbg_MouseAction).
     void RegisterSettings(CCommandInterpreter* ip);
+    // The status bars' 27 settings (the ui_Statusbar_ variables).
+    int32_t* StatusbarSettings() { return m_statusbar; }
     // A game starts or a map loads: the rings, warnings, the last event, the
     // selection panel's offsets and the placement are forgotten.
     void ResetForGame();
@@ -204,8 +205,10 @@ public:
     float m_cursorTime = 0.0f;
     uint8_t m_panelTooltip = 0;
     std::string m_tooltipName;
-    // The cursor: its picture (not owned) and hot spot.
+    // The cursor: its picture (not owned), the name of the picture or
+    // sequence it came from, and hot spot.
     CBitmapSurface* m_cursor = nullptr;
+    const char* m_cursorName = "Idle";
     int32_t m_cursorOffset[2] = {-16, -16};
     // The placement of an item (mode 1): where, and whether it is blocked.
     uint8_t m_placeBlocked = 0;
@@ -267,6 +270,9 @@ public:
     // The read-out: the frames since the last, the HUD's milliseconds a frame
     // and the frame's, the frame rate; the counts start again.
     std::string CostReport();
+    // The text of an action's tooltip with the name after it ("" for an
+    // action without one).
+    std::string ActionTooltip(int32_t action, const std::string& name) const;
 
     // The icon of a template (GUI\Icons\<name>.bmp), loaded once; null when
     // there is none.
@@ -284,6 +290,7 @@ private:
     void DrawOrderPath(CE3DSurface* canvas, const SObjectView& unit);
     void DrawOrderMarker(CE3DSurface* canvas, int32_t x, int32_t y, uint32_t type, bool highlighted);
     void DrawResourceSpots(CE3DSurface* canvas);
+    void DrawScriptPointLabels(CE3DSurface* canvas);
     void DrawStatusBars(CE3DSurface* canvas);
     void DrawCentreMessages(CE3DSurface* canvas);
     void ChooseCursor();

@@ -78,17 +78,26 @@ int CursorOf(int32_t action) {
 }  // namespace
 
 void CHud::ChooseCursor() {
+    static const char* const kSequences[5] = {"select", "harvest", "no_select", "attack", "move"};
+    static const char* const kPictures[3] = {"Idle", "IdleAdd", "IdleSub"};
     const int which = CursorOf(m_mouseAction);
     CBitmapSurface* picture = nullptr;
+    const char* name = nullptr;
     if (which == -1) {
         picture = m_ui.m_mouseBitmaps[0];
+        name = kPictures[0];
     } else if (which <= -2) {
         picture = m_ui.m_mouseBitmaps[-which - 1];
+        name = kPictures[-which - 1];
     } else {
         const std::vector<CBitmapSurface*>& frames = m_ui.m_mouseSequences[which];
         if (!frames.empty()) picture = frames[size_t(Round(m_cursorTime)) % frames.size()];
+        name = kSequences[which];
     }
-    if (picture) m_cursor = picture;  // a missing frame keeps the last
+    if (picture) {  // a missing frame keeps the last
+        m_cursor = picture;
+        m_cursorName = name;
+    }
     m_cursorOffset[0] = m_cursorOffset[1] = -16;
 }
 
@@ -103,6 +112,7 @@ bool CHud::UpdateMouseInfo(CE3DSurface* canvas) {
     const bool consoleHolds = m_ui.m_console.IsVisible() && !m_ui.m_console.m_mini;
     if (consoleHolds || m_ui.GuiWord() != 0 || menu || m_ui.m_mode == 4 || !world) {
         m_cursor = m_ui.m_mouseBitmaps[0];
+        m_cursorName = "Idle";
         m_cursorOffset[0] = m_cursorOffset[1] = -16;
         m_mouseAction = kActionNone;
         if (consoleHolds || menu || m_ui.m_mode == 4) m_hoverObject = -1;
@@ -157,6 +167,11 @@ bool CHud::UpdateMouseInfo(CE3DSurface* canvas) {
     const bool hoverSeen = haveHover && (hover.Is(SObjectView::kAllied) || hover.Is(SObjectView::kSeen) ||
                                          !hover.Is(SObjectView::kUnit));
 
+    // The unit the information panel shows leads the selection's orders.
+    SObjectView lead;
+    const bool haveLead = anySelected && query.Object(m_ui.m_leadUnit, &lead) && lead.unitTmpl;
+    const bool leadWarps = haveLead && lead.unitTmpl->m_canWarp;
+
     // 6. The action: each later rule over the earlier ones.
     int32_t action = kActionNone;
     bool selectionMoves = false;
@@ -168,6 +183,11 @@ bool CHud::UpdateMouseInfo(CE3DSurface* canvas) {
         if (hover.Is(SObjectView::kUnit)) {
             if (hover.Is(SObjectView::kLocal)) {
                 action = hover.Is(SObjectView::kComplete) ? kActionSelect : kActionCantSelect;
+                // A working warp gate of one's own takes the selection
+                // through, unless the unit shown is a gate itself.
+                if (anySelected && hover.Is(SObjectView::kComplete) && hover.unitTmpl &&
+                    hover.unitTmpl->m_canWarp)
+                    action = leadWarps ? kActionSelect : kActionWarp;
             } else if (anySelected && !hover.Is(SObjectView::kAllied)) {
                 action = hover.unitTmpl && hover.unitTmpl->m_friendly ? kActionNone : kActionAttack;
             } else {
@@ -231,6 +251,21 @@ bool CHud::UpdateMouseInfo(CE3DSurface* canvas) {
             action = kActionNone;
             m_hoverObject = -1;
         }
+    // A forced order the lead cannot carry out from where it stands: a
+    // structure's weapon cannot reach the point, a warp unit cannot jump
+    // that far.
+    if (forced != 0 && haveLead && havePoint && action != kActionNone) {
+        const float distance = std::hypot(point[0] - lead.x, point[2] - lead.z);
+        const CUnitTemplate* t = lead.unitTmpl;
+        if (lead.Is(SObjectView::kArmed) && !lead.Is(SObjectView::kMobile) && !t->m_friendly &&
+            distance > t->m_fireRange)
+            action = kActionOutOfReach;
+        if ((forced & CUnitOrder::kAttack) && (t->m_canWarp || t->m_warpNuke) && distance > t->m_warpMaxRange)
+            action = kActionOutOfWarpRange;
+    }
+    // The radar without power shows nothing to point at.
+    if (overRadar && !fullScreen && m_haveLocal && !m_local.watching && m_local.energyRatio < 0.5f)
+        action = kActionRadarOff;
     if (m_ui.MapEditMode() || m_panelTooltip) action = kActionNone;
     if (!overRadar && !fullScreen && IsMouseOverHUD()) action = kActionNone;
     m_mouseAction = action;
@@ -288,17 +323,22 @@ void CHud::DrawTooltips(CE3DSurface* canvas) {
     }
 }
 
-void CHud::DrawActionTooltip(CE3DSurface* canvas, int32_t action, const std::string& name) {
+std::string CHud::ActionTooltip(int32_t action, const std::string& name) const {
     std::string text;
     if (action == kActionRadarOff) {
         text = m_ui.FormatSystemText(263, {" ", ""});
     } else {
         const int index = ActionText(action);
-        if (index < 0) return;
+        if (index < 0) return "";
         text = m_ui.GetSystemText(index);
     }
     if (!name.empty()) text += " " + name;
-    DrawText(canvas, text.c_str(), m_ui.m_cursorX, m_ui.m_cursorY + 20, false);
+    return text;
+}
+
+void CHud::DrawActionTooltip(CE3DSurface* canvas, int32_t action, const std::string& name) {
+    const std::string text = ActionTooltip(action, name);
+    if (!text.empty()) DrawText(canvas, text.c_str(), m_ui.m_cursorX, m_ui.m_cursorY + 20, false);
 }
 
 bool CHud::DrawPanelTooltip(CE3DSurface* canvas) {

@@ -68,6 +68,7 @@ void CHud::DrawOverlays(CE3DSurface* canvas) {
                 DrawOrderPath(canvas, o);
         DrawResourceSpots(canvas);
     }
+    DrawScriptPointLabels(canvas);
     DrawStatusBars(canvas);
     DrawCentreMessages(canvas);
     // The group numbers.
@@ -216,6 +217,32 @@ void CHud::DrawResourceSpots(CE3DSurface* canvas) {
                                false);
         }
         canvas->DrawFilledCircle(p[0], p[1], 6, pulse, 0, pulse);
+    }
+    canvas->m_textFlags = flags;
+    canvas->Unlock();
+}
+
+// The map scripts' points in the game view: a ring, "Point %d" over it
+// with its shadow, and a disc.
+void CHud::DrawScriptPointLabels(CE3DSurface* canvas) {
+    CWorld* world = m_ui.World();
+    if (!world || !canvas->Lock()) return;
+    if (m_smallFont) canvas->SetFont(m_smallFont);
+    const uint32_t flags = canvas->m_textFlags;
+    for (int32_t i = 0; i < 255; ++i) {  // the points 0 to 254
+        float x = 0.0f, z = 0.0f;
+        int32_t p[2];
+        if (!world->Query().ScriptPoint(i, &x, &z) || !Project(x, 0.0f, z, p)) continue;
+        canvas->DrawCircle(p[0], p[1], 11, 0, 255, 0);
+        if (m_smallFont) {
+            char label[32];
+            std::snprintf(label, sizeof label, "Point %d", int(i));
+            canvas->m_textFlags = kE3DTextCentre;
+            canvas->DrawGlyphs(label, p[0], p[1] - 25, 0, 100, 0, true, false, 0, false);
+            canvas->DrawGlyphs(label, p[0], p[1] - 27, 0, 255, 0, true, false, 0, false);
+            canvas->m_textFlags = 0;
+        }
+        canvas->DrawFilledCircle(p[0], p[1], 4, 0, 120, 0);
     }
     canvas->m_textFlags = flags;
     canvas->Unlock();

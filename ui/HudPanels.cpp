@@ -92,8 +92,11 @@ bool CHud::RebuildSelectionPanel() {
         SetChildrenHidden(panels[kPanelMultiSelect], 0);
         for (CGUIObject* slot : m_ui.m_MultiButtons) {
             SetVisible(Child(slot, 0), 1);
-            SetLabel(Child(slot, 1), "");
-            SetLabel(Child(slot, 2), "");
+            for (size_t c : {size_t(1), size_t(2)})
+                if (CGUIObject* text = Child(slot, c)) {
+                    SetLabel(text, "");
+                    text->m_RowKind = 0;
+                }
         }
         m_ui.m_leadUnit = -1;
         m_slotUnits.clear();
@@ -134,14 +137,23 @@ bool CHud::RebuildSelectionPanel() {
         if (!name) continue;  // a slot without a name takes no unit
         const SObjectView& o = selected[next++];
         m_slotUnits[i] = o.id;
+        // A click on the slot's texts selects its unit alone (Shift: takes
+        // it out).
+        for (size_t c : {size_t(1), size_t(2)})
+            if (CGUIObject* text = Child(slot, c)) {
+                text->m_RowKind = kRowSelectionSlot;
+                text->m_RowData = o.id;
+            }
         SetLabel(name, FitSlotName(slot, name, o.name));
         SetLabel(Child(slot, 1), o.group > 0 ? std::to_string(o.group) : std::string());
     }
     for (size_t i = 0; i < k; ++i)
-        if (m_slotUnits[i] < 0) {
-            SetLabel(Child(m_ui.m_MultiButtons[i], 2), "");
-            SetLabel(Child(m_ui.m_MultiButtons[i], 1), "");
-        }
+        if (m_slotUnits[i] < 0)
+            for (size_t c : {size_t(1), size_t(2)})
+                if (CGUIObject* text = Child(m_ui.m_MultiButtons[i], c)) {
+                    SetLabel(text, "");
+                    text->m_RowKind = 0;
+                }
     return true;
 }
 
@@ -219,7 +231,7 @@ void CHud::DrawHeldInfo(CE3DSurface* canvas, int32_t x, int32_t y) {
 // The build icons
 
 bool CHud::Refused(const SBuildItemView& item) const {
-    return item.singlePlayerOnly && m_ui.GUIGame().GameType() != 0;
+    return item.restricted || (item.singlePlayerOnly && m_ui.GUIGame().GameType() != 0);
 }
 
 bool CHud::RefreshBuildIcons() {
@@ -231,7 +243,8 @@ bool CHud::RefreshBuildIcons() {
     world->Query().BuildList(lead.id, m_buildItems);
     const int32_t c = int32_t(m_buildItems.size()), k = int32_t(m_ui.m_BuildIcons.size());
     int32_t& offset = m_ui.m_BuildIconOffset;
-    if (offset > c - k) offset = c - k;
+    // Past the last page the offset steps back by a page less one.
+    if (offset > c - k) offset -= std::max(k - 1, 1);
     if (offset < 0) offset = 0;
     for (int32_t i = 0; i < k; ++i) {
         CGUIObject* icon = m_ui.m_BuildIcons[size_t(i)];

@@ -1,9 +1,7 @@
-// The HUD's rows of the command set: the status bars' 27 settings
-// (ui_Statusbar_, no configuration file), the radar's lock to the camera
-// (G_RadarLockMode) and the batch of a Shift-click on a build icon
-// (G_BuildOrderDuplication).
+// The HUD's own rows of the command set: the status bars' 27 settings
+// (ui_Statusbar_, no configuration file), what it cost to draw, and what a
+// click would do at the mouse.
 #include <string>
-#include <vector>
 
 #include "console/CommandInterpreter.h"
 #include "console/CommandTable.h"
@@ -18,67 +16,94 @@ void Cmd_HudCost(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
         record->GetInterpreter()->Printf("%s", ui->m_hud.CostReport().c_str());
 }
 
-void Cmd_RadarLockMode(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
-    if (CInterface* ui = file ? nullptr : static_cast<CInterface*>(record->GetContext()))
-        ui->m_hud.m_radar.ToggleLockMode();
+// What a click would do at the mouse now: the action's number, the cursor
+// it shows and the tooltip that comes once the mouse rests.
+void Cmd_MouseAction(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
+    CInterface* ui = file ? nullptr : static_cast<CInterface*>(record->GetContext());
+    if (!ui) return;
+    const CHud& hud = ui->m_hud;
+    record->GetInterpreter()->Printf("Mouse action %d, cursor %s, tooltip \"%s\"", int(hud.m_mouseAction),
+                                     hud.m_cursorName,
+                                     hud.ActionTooltip(hud.m_mouseAction, hud.m_tooltipName).c_str());
 }
 
-// The names, texts and limits of the status bars' settings, in their order.
-struct SStatusbarRow {
-    const char* name;
-    const char* text;
-    int32_t minimum;
-};
-const SStatusbarRow kStatusbarRows[27] = {
-    {"ui_Statusbar_PositionY", "Changes the y position of the unit statusbar", 0},
-    {"ui_Statusbar_Width", "Changes the width of the unit statusbar", 0},
-    {"ui_Statusbar_PowerHeight", "Changes the height of the unit statusbars powerbar", 0},
-    {"ui_Statusbar_ReloadHeight", "Changes the height of the unit statusbars reloadbar", 0},
-    {"ui_Statusbar_PowerInterlace", "Changes the interlace count of the unit statusbars powerbar", 1},
-    {"ui_Statusbar_ReloadInterlace", "Changes the interlace count of the unit statusbars reloadbar", 1},
-    {"ui_Statusbar_OutlineColor_r", "Changes the red component of the statusbar outline color", 0},
-    {"ui_Statusbar_OutlineColor_g", "Changes the green component of the statusbar outline color", 0},
-    {"ui_Statusbar_OutlineColor_b", "Changes the blue component of the statusbar outline color", 0},
-    {"ui_Statusbar_Power_BegColor_r", "Changes the red component of the powerbar begin color", 0},
-    {"ui_Statusbar_Power_BegColor_g", "Changes the green component of the powerbar begin color", 0},
-    {"ui_Statusbar_Power_BegColor_b", "Changes the blue component of the powerbar begin color", 0},
-    {"ui_Statusbar_Power_MidColor_r", "Changes the red component of the powerbar middle color", 0},
-    {"ui_Statusbar_Power_MidColor_g", "Changes the green component of the powerbar middle color", 0},
-    {"ui_Statusbar_Power_MidColor_b", "Changes the blue component of the powerbar middle color", 0},
-    {"ui_Statusbar_Power_EndColor_r", "Changes the red component of the powerbar end color", 0},
-    {"ui_Statusbar_Power_EndColor_g", "Changes the green component of the powerbar end color", 0},
-    {"ui_Statusbar_Power_EndColor_b", "Changes the blue component of the powerbar end color", 0},
-    {"ui_Statusbar_Reload_BegColor_r", "Changes the red component of the reloadbar begin color", 0},
-    {"ui_Statusbar_Reload_BegColor_g", "Changes the green component of the reloadbar begin color", 0},
-    {"ui_Statusbar_Reload_BegColor_b", "Changes the blue component of the reloadbar begin color", 0},
-    {"ui_Statusbar_Reload_MidColor_r", "Changes the red component of the reloadbar middle color", 0},
-    {"ui_Statusbar_Reload_MidColor_g", "Changes the green component of the reloadbar middle color", 0},
-    {"ui_Statusbar_Reload_MidColor_b", "Changes the blue component of the reloadbar middle color", 0},
-    {"ui_Statusbar_Reload_EndColor_r", "Changes the red component of the reloadbar end color", 0},
-    {"ui_Statusbar_Reload_EndColor_g", "Changes the green component of the reloadbar end color", 0},
-    {"ui_Statusbar_Reload_EndColor_b", "Changes the blue component of the reloadbar end color", 0},
+// The status bars' settings in the order of their values: name,
+// description, syntax.
+const char* const kBars[27][3] = {
+    {"ui_Statusbar_PositionY", "Changes the y position of the unit statusbar", "ui_Statusbar_PositionY"},
+    {"ui_Statusbar_Width", "Changes the width of the unit statusbar", "ui_Statusbar_Width"},
+    {"ui_Statusbar_PowerHeight", "Changes the height of the unit statusbars powerbar",
+     "ui_Statusbar_PowerHeight"},
+    {"ui_Statusbar_ReloadHeight", "Changes the height of the unit statusbars reloadbar",
+     "ui_Statusbar_ReloadHeight"},
+    {"ui_Statusbar_PowerInterlace", "Changes the interlace count of the unit statusbars powerbar",
+     "ui_Statusbar_PowerInterlace"},
+    {"ui_Statusbar_ReloadInterlace", "Changes the interlace count of the unit statusbars reloadbar",
+     "ui_Statusbar_ReloadInterlace"},
+    {"ui_Statusbar_OutlineColor_r", "Changes the red component of the statusbar outline color",
+     "ui_Statusbar_OutlineColor_r"},
+    {"ui_Statusbar_OutlineColor_g", "Changes the green component of the statusbar outline color",
+     "Statusbar_OutlineColor_g"},
+    {"ui_Statusbar_OutlineColor_b", "Changes the blue component of the statusbar outline color",
+     "ui_Statusbar_OutlineColor_b"},
+    {"ui_Statusbar_Power_BegColor_r", "Changes the red component of the powerbar begin color",
+     "Statusbar_Power_BegColor_r"},
+    {"ui_Statusbar_Power_BegColor_g", "Changes the green component of the powerbar begin color",
+     "Statusbar_Power_BegColor_g"},
+    {"ui_Statusbar_Power_BegColor_b", "Changes the blue component of the powerbar begin color",
+     "Statusbar_Power_BegColor_b"},
+    {"ui_Statusbar_Power_MidColor_r", "Changes the red component of the powerbar middle color",
+     "ui_Statusbar_Power_MidColor_r"},
+    {"ui_Statusbar_Power_MidColor_g", "Changes the green component of the powerbar middle color",
+     "Statusbar_Power_MidColor_g"},
+    {"ui_Statusbar_Power_MidColor_b", "Changes the blue component of the powerbar middle color",
+     "Statusbar_Power_MidColor_b"},
+    {"ui_Statusbar_Power_EndColor_r", "Changes the red component of the powerbar end color",
+     "ui_Statusbar_Power_EndColor_r"},
+    {"ui_Statusbar_Power_EndColor_g", "Changes the green component of the powerbar end color",
+     "Statusbar_Power_EndColor_g"},
+    {"ui_Statusbar_Power_EndColor_b", "Changes the blue component of the powerbar end color",
+     "Statusbar_Power_EndColor_b"},
+    {"ui_Statusbar_Reload_BegColor_r", "Changes the red component of the reloadbar begin color",
+     "Statusbar_Reload_BegColor_r"},
+    {"ui_Statusbar_Reload_BegColor_g", "Changes the green component of the reloadbar begin color",
+     "Statusbar_Reload_BegColor_g"},
+    {"ui_Statusbar_Reload_BegColor_b", "Changes the blue component of the reloadbar begin color",
+     "Statusbar_Reload_BegColor_b"},
+    {"ui_Statusbar_Reload_MidColor_r", "Changes the red component of the reloadbar middle color",
+     "ui_Statusbar_Reload_MidColor_r"},
+    {"ui_Statusbar_Reload_MidColor_g", "Changes the green component of the reloadbar middle color",
+     "Statusbar_Reload_MidColor_g"},
+    {"ui_Statusbar_Reload_MidColor_b", "Changes the blue component of the reloadbar middle color",
+     "Statusbar_Reload_MidColor_b"},
+    {"ui_Statusbar_Reload_EndColor_r", "Changes the red component of the reloadbar end color",
+     "ui_Statusbar_Reload_EndColor_r"},
+    {"ui_Statusbar_Reload_EndColor_g", "Changes the green component of the reloadbar end color",
+     "Statusbar_Reload_EndColor_g"},
+    {"ui_Statusbar_Reload_EndColor_b", "Changes the blue component of the reloadbar end color",
+     "Statusbar_Reload_EndColor_b"},
 };
 
 }  // namespace
 
 void CHud::RegisterSettings(CCommandInterpreter* ip) {
-    std::vector<SCommandRow> rows;
     for (int i = 0; i < 27; ++i) {
-        const SStatusbarRow& r = kStatusbarRows[i];
-        rows.push_back(
-            SCommandRow::Int(r.name, &m_statusbar[i], r.minimum, 255, r.text, r.name).Context(&m_ui));
+        // The two interlaces start at 1000, above the 1 to 255 they take.
+        const bool interlace = i == 4 || i == 5;
+        const SCommandRow row =
+            SCommandRow::Int(kBars[i][0], &m_statusbar[i], interlace ? 1 : 0, 255, kBars[i][1], kBars[i][2])
+                .Context(&m_ui);
+        CommandTable_Register(ip, &row, 1);
     }
-    rows.push_back(SCommandRow::Function("G_RadarLockMode", Cmd_RadarLockMode,
-                                         "Locks the radar to the camera or frees it", "G_RadarLockMode();")
-                       .Context(&m_ui));
-    rows.push_back(
+    const SCommandRow rows[] = {
         SCommandRow::Function("perf_HudCost", Cmd_HudCost,
                               "Prints what the HUD cost a frame since the last call and the frame rate",
                               "perf_HudCost();")
-            .Context(&m_ui));
-    rows.push_back(SCommandRow::Int("G_BuildOrderDuplication", &m_ui.m_BuildOrderDuplication, 0, 255,
-                                    "Sets the number of build orders a shift click on a build icon gives",
-                                    "G_BuildOrderDuplication(int Count);")
-                       .Context(&m_ui));
-    CommandTable_Register(ip, rows.data(), rows.size());
+            .Context(&m_ui),
+        SCommandRow::Function("dbg_MouseAction", Cmd_MouseAction,
+                              "Prints what a click would do at the mouse: the action, its cursor and tooltip",
+                              "dbg_MouseAction();")
+            .Context(&m_ui),
+    };
+    CommandTable_Register(ip, rows);
 }

@@ -57,6 +57,7 @@ IGUIGame s_noGame;
 CInterface::CInterface(const SInterfaceRoles& roles) {
     SetRoles(roles);
     m_console.SetHost(this);
+    m_console.m_messageLinesSetting = &m_MessageLines;
     m_guiBindingFile.Assign("Commands_GUI.cfg");
     m_ConsoleFontName.Assign("MS Mincho");
     m_ScreenFontName.Assign("Tahoma");
@@ -164,6 +165,11 @@ CE3DFont* CInterface::BuildFont(const char* face, int width, int height, int wei
     return m_screen->GetFont(face, width, height, weight, attributes, outline);
 }
 
+void CInterface::PrepareFont(const char* face, int width, int height, int weight, int attributes,
+                             int outline) {
+    m_screen->PrepareFont(face, width, height, weight, attributes, outline);
+}
+
 // The new font is asked for before the old one is let go: a setting that did
 // not change (the saved settings are read back at every start) finds the font
 // it already has instead of building it again with a warning each time.
@@ -191,6 +197,27 @@ int CInterface::ConsolePageRows() {
 }
 
 void CInterface::CreateFonts() {
+    // The interface's faces come with the game: the text and small faces
+    // (Tahoma 13), the Asian one (MS Mincho 6 x 11), the outlined set
+    // (Tahoma 24 and 13), the console's and the screen messages' as they
+    // are set now, and ours; each is found below, none made with a warning.
+    struct SFace {
+        const char* name;
+        int width, height, weight, attributes, outline;
+    };
+    const SFace faces[] = {
+        {"Tahoma", 0, 13, 400, 0, 0},
+        {"MS Mincho", 6, 11, 400, 4, 0},
+        {"Tahoma", 0, 24, 400, 0, 1},
+        {"Tahoma", 0, 13, 400, 0, 1},
+        {m_ConsoleFontName.GetText(), m_ConsoleFontWidth, m_ConsoleFontHeight, 400, 4, 0},
+        {m_ScreenFontName.GetText(), m_ScreenFontWidth, m_ScreenFontHeight, m_ScreenFontBold ? 700 : 400, 0,
+         1},
+        {"Arial", 0, 14, 400, 0, 0},
+        {"Arial", 0, 24, 700, 0, 0},
+        {"Arial", 0, 18, 700, 0, 0},
+    };
+    for (const SFace& f : faces) PrepareFont(f.name, f.width, f.height, f.weight, f.attributes, f.outline);
     for (CE3DFont** f : {&m_font, &m_largeFont, &m_clockFont})
         if (*f) {
             (*f)->Release();

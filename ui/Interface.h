@@ -214,6 +214,9 @@ public:
     CE3DSurface* Surface();
     // A font of the screen (null without a screen).
     CE3DFont* BuildFont(const char* face, int width, int height, int weight, int attributes, int outline);
+    // The screen holds that font among the game's own, so BuildFont finds
+    // it instead of making it with a warning.
+    void PrepareFont(const char* face, int width, int height, int weight, int attributes, int outline);
 
     CConsole m_console;
     // Console fonts (the console variables Console_Font_* and
@@ -462,10 +465,9 @@ public:
     // The briefing: its first shown line, the mission's texts and picture.
     int32_t m_briefingScroll = 0;
     CStrBuf m_missionText, m_objectiveText, m_briefingAnimation;
-    // The radar's lock (G_RadarLockMode) and its rings of event markers,
-    // newest first: a world point, a size, an age (seconds, below 0 not yet
-    // shown) and a colour.
-    uint8_t m_RadarLockMode = 0, m_RadarZoomDone = 0, m_RadarZoomFlipped = 0;
+    // The radar's rings of event markers, newest first: a world point, a
+    // size, an age (seconds, below 0 not yet shown) and a colour (the lock,
+    // G_RadarLockMode, is the radar's own).
     struct SRadarMessage {
         float x = 0.0f, z = 0.0f, size = 0.0f, age = 0.0f;
         uint8_t rgb[3] = {0, 0, 0};
@@ -475,12 +477,6 @@ public:
     float MapHalfExtent();
     // The load screen's layout values (g_SetLoadScreenConfig).
     int32_t m_loadScreenLayout[20] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 2};
-    // The unit status bars over the units (the ui_Statusbar_ variables):
-    // y position, width, power and reload heights and interlaces, the
-    // outline colour, the power's and the reload's begin, middle and end
-    // colours (red, green, blue each).
-    int32_t m_Statusbar[27] = {15, 30, 2,   2, 1000, 1000, 0, 0,   0,   192, 0,   0,   192, 192,
-                               0,  0,  192, 0, 128,  0,    0, 192, 128, 0,   192, 192, 0};
     uint8_t m_UseSeparate2DSurface = 0;  // vid_UseSeprate2DSurface
 
 private:

@@ -48,6 +48,13 @@ public:
     // A font of the screen in the game's character set (null when none).
     virtual CE3DFont* GetFont(const char* face, int width, int height, int weight, int attributes,
                               int outline) = 0;
+    // Makes sure the screen holds that font among the fonts that come with
+    // the game, so that GetFont finds it (a screen without fonts has none
+    // to make).
+    virtual void PrepareFont(const char* face, int width, int height, int weight, int attributes,
+                             int outline) {
+        (void)face, (void)width, (void)height, (void)weight, (void)attributes, (void)outline;
+    }
     // The screen the console's pictures and videos live on (null before the
     // display is set up).
     virtual CE3DScreen* Screen() = 0;

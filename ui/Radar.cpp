@@ -517,6 +517,18 @@ void CRadar::DrawContent(CE3DSurface* canvas) {
         canvas->PutPixel(px, py - 1, v, 0, v);
         canvas->PutPixel(px, py + 1, v, 0, v);
     }
+    // 17. The map scripts' points, the same plus in green.
+    for (int32_t i = 0; i < 255; ++i) {  // the points 0 to 254
+        float x = 0.0f, z = 0.0f;
+        if (!world->Query().ScriptPoint(i, &x, &z)) continue;
+        int32_t px, py;
+        WorldToRadar(x, z, &px, &py);
+        canvas->PutPixel(px, py, 0, v, 0);
+        canvas->PutPixel(px - 1, py, 0, v, 0);
+        canvas->PutPixel(px + 1, py, 0, v, 0);
+        canvas->PutPixel(px, py - 1, 0, v, 0);
+        canvas->PutPixel(px, py + 1, 0, v, 0);
+    }
     // 18. The event rings shrink and go.
     const float t = m_ui.GUIGame().FrameTime();
     for (size_t i = 0; i < m_rings.size();) {

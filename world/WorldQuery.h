@@ -143,9 +143,10 @@ struct SBuildItemView {
     int32_t method = 0;  // CUnitTemplate::kBuildInternal or kBuildExternal
     float cost = 0.0f;
     bool singlePlayerOnly = false;
-    int32_t queued = 0;     // unfinished productions of it (left clicks)
-    int32_t repeating = 0;  // repeating productions of it (right clicks)
-    int32_t sites = 0;      // construction orders of it
+    bool restricted = false;  // the map restricts building and does not allow it
+    int32_t queued = 0;       // unfinished productions of it (left clicks)
+    int32_t repeating = 0;    // repeating productions of it (right clicks)
+    int32_t sites = 0;        // construction orders of it
     bool inProduction = false;
     float progress = 0.0f;  // of the one in production, 0 to 1
 };

@@ -279,6 +279,7 @@ void CWorldQuery::BuildList(int32_t builderId, std::vector<SBuildItemView>& out)
         item.method = t->m_buildMethod;
         item.cost = item.tmpl->m_expense;
         item.singlePlayerOnly = item.tmpl->m_singlePlayerBuild != 0;
+        item.restricted = m_world.Scene().m_buildRestrictionMode && !item.tmpl->m_noBuildRestriction;
         if (u->m_orderList)
             for (const CUnitOrder* order = u->m_orderList->LastChild(); order; order = order->Prev()) {
                 if (!(order->m_type & (CUnitOrder::kProduce | CUnitOrder::kConstruct))) continue;

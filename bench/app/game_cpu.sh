@@ -104,6 +104,8 @@ if [ "$WHICH" = game ] || [ "$WHICH" = all ]; then
   measure game 'GameMode(GM_Skirmish);
 StartLocalServer();
 Map("Skerry");
+AI_AddCommander();
+AI_Active(0);
 StartGame();
 echo("measure from here");' "$units"
 fi

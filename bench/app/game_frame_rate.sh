@@ -35,7 +35,7 @@ ln -s "$BUILD/install/System/Tessarak" "$tmp/System/Tessarak"
 cp -r "$BUILD/install/Tessarak" "$tmp/Tessarak"
 # The skirmish on Skerry straight away (the shipped start opens the main menu).
 mkdir -p "$tmp/Tessarak/Scripts"
-printf 'GameMode(GM_Skirmish);\nStartLocalServer();\nMap("Skerry");\nStartGame();\n' >"$tmp/Tessarak/Scripts/Autoexec.cfg"
+printf 'GameMode(GM_Skirmish);\nStartLocalServer();\nMap("Skerry");\nAI_AddCommander();\nAI_Active(0);\nStartGame();\n' >"$tmp/Tessarak/Scripts/Autoexec.cfg"
 export XDG_CONFIG_HOME="$tmp/home" XDG_DATA_HOME="$tmp/home" TESSARAK_HEADLESS_DIALOGS=1
 export SDL_AUDIODRIVER=dummy ALSOFT_DRIVERS=null LIBGL_ALWAYS_SOFTWARE=1
 [ -n "${DISPLAY:-}" ] || export SDL_VIDEODRIVER=offscreen

@@ -19,6 +19,8 @@ cat > "$tmp/Tessarak/Scripts/Autoexec.cfg" <<'SCRIPT'
 GameMode(GM_Skirmish);
 StartLocalServer();
 Map("Skerry");
+AI_AddCommander();
+AI_Active(0);
 dbg_SyncCrc(1);
 echo("game start asked for");
 StartGame();

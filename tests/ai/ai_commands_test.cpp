@@ -112,6 +112,9 @@ TEST_F(AICommands, AddAndRemoveCommanders) {
          "Race]);"},
         {"AI_RemoveCommander;", "Error in AI_RemoveCommander: To few arguments"},
         {"AI_RemoveCommander(99);", "AI_RemoveCommander: no such computer player"},
+        {"AI_RemoveCommander(\"x\");",
+         "Error in AI_RemoveCommander: x is not a number. Syntax: AI_RemoveCommander(int "
+         "CommanderObjectGroup);"},
     };
     for (const auto& r : refused) EXPECT_EQ(Run(r.statement), Lines{r.line}) << r.statement;
     EXPECT_EQ(ai->Count(), 2u);
@@ -168,9 +171,12 @@ TEST_F(AICommands, SettingsAndTheRowsThatActOnACommander) {
               (Lines{"AI_Active: 2 lies outside 0 to 1; 1 is used", "AI_Active = 1"}));
     EXPECT_EQ(Run("AI_Active(0); AI_Active;"), Lines{"AI_Active = 0"});
     EXPECT_EQ(Run("AI_Debug;"), Lines{"AI_Debug( 1/0 )"});
+    EXPECT_EQ(Run("AI_Debug(\"x\");"), Lines{"Error in AI_Debug: x is not a number. Syntax: AI_Debug (  )"});
+    EXPECT_FALSE(ai->Debug());
     EXPECT_EQ(Run("AI_Debug(1);"), Lines());
     EXPECT_TRUE(ai->Debug());
 
+    const std::string kColourSyntax = "AI_CommanderColor(int ObjectGroup, float r, float g, float b)";
     const struct {
         const char* statement;
         Lines lines;
@@ -179,8 +185,12 @@ TEST_F(AICommands, SettingsAndTheRowsThatActOnACommander) {
         {"AI_AttackWithCommander(7);", {"AI_AttackWithCommander: no such computer player"}},
         {"AI_CentreCameraToTeam;", {"Error in AI_CentreCameraToTeam: To few arguments"}},
         {"AI_CentreCameraToTeam(7);", {"AI_CentreCameraToTeam: no base of computer player 7"}},
-        {"AI_CommanderColor(3, 1, 0);", {"Error in AI_CommanderColor: To few arguments"}},
-        {"AI_CommanderColor(7, 1, 0, 0);", {"AI_CommanderColor: no such player"}},
+        {"AI_CommanderColor(3, 1, 0);",
+         {"Error in AI_CommanderColor: To few arguments. Syntax: " + kColourSyntax}},
+        {"AI_CommanderColor(7, 1, 0, 0);",
+         {"Error in AI_CommanderColor: no such player 7. Syntax: " + kColourSyntax}},
+        {"AI_CommanderColor(me, 1, 0, 0);",
+         {"Error in AI_CommanderColor: me is not a number. Syntax: " + kColourSyntax}},
         {"AI_Resources(1);", {}},
         {"AI_Resources(1, 2, 3);", {}},
         {"AI_Resources(7, 100);", {"AI_Resources: no such player"}},

@@ -50,7 +50,8 @@ std::map<std::string, SCounts> CountsOf(const std::string& out, int* results, in
 void StartFourWinds(const CTempDir& dir, CTestProcess& game) {
     ASSERT_TRUE(
         dir.Write("Tessarak/Scripts/Autoexec.cfg",
-                  "GameMode(GM_Skirmish);\nStartLocalServer();\nMap(\"FourWinds\");\nStartGame();\n"));
+                  "GameMode(GM_Skirmish);\nStartLocalServer();\nMap(\"FourWinds\");\nAI_AddCommander();\n"
+                  "StartGame();\n"));
     ASSERT_TRUE(Test_StartGame(game, dir));
     ASSERT_FALSE(Test_UnitsOnceRunning(game, 60.0).empty()) << game.Output();
 }

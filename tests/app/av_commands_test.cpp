@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/Game.h"
@@ -95,6 +96,14 @@ TEST_F(AVCommandsTest, SoundVariablesShareTheirValuesAndFileAndArgumentsAreCheck
          {"se_EffectVolume", "sndopt_EffectsVolume", "se_Channels", "sndopt_Quality", "se_NoSound"})
         EXPECT_STREQ(ip->GetCommand(name)->GetConfigFile(), "Sound.cfg") << name;
     EXPECT_STREQ(ip->GetCommand("musicopt_Volume")->GetConfigFile(), "Music.cfg");
+    // se_MusicVolume writes musicopt_Volume's value, within its 0 to 100.
+    for (const auto& c : {std::pair<const char*, int32_t>{"se_MusicVolume(500);", 100},
+                          {"se_MusicVolume(-3);", 0},
+                          {"se_MusicVolume(35);", 35},
+                          {"se_MusicVolume(loud);", 35}}) {
+        ip->Execute(false, c.first);
+        EXPECT_EQ(e->m_musicVolume, c.second) << c.first;
+    }
 
     lines.clear();
     ip->Execute(false, "se_LoadPlayList();");

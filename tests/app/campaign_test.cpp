@@ -39,6 +39,12 @@ TEST(Campaign, TheDemoCampaignIsWonMissionByMission) {
     // the next mission's briefing.
     game.Write("StartCampaignMission(\"Mission2\");\n");
     ASSERT_TRUE(game.WaitForOutput("Mission 2: The Convoy", 10)) << game.Output();
+    // Until the mission's own script chooses the map, the session's map
+    // names the mission's folder.
+    const std::string mapFile = Test_Answer(game, "si_Map_File;", "si_Map_File = ");
+    const std::string folder = "\\Tessarak\\Campaigns\\Demo\\Mission2";
+    ASSERT_GT(mapFile.size(), folder.size()) << mapFile;
+    EXPECT_EQ(mapFile.substr(mapFile.size() - folder.size()), folder) << mapFile;
 
     // Mission 2, lost: the player gives up its own headquarters.
     game.Write("StartCampaignGame;\n");

@@ -7,6 +7,7 @@
 // fault, and the game goes on.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <map>
 #include <set>
 #include <sstream>
@@ -48,7 +49,7 @@ const char* const kRows[] = {
     "Effect_GenerateStars",
     // developer tests, and our own two
     "ApplyForce", "TestInt", "TestFloat", "TestSQRT", "TestConsoleCommands", "perf_Render", "perf_FlipUnit",
-    "dbg_UnitOut", "dbg_FrameStats", "dbg_SyncCrc",
+    "dbg_UnitOut", "dbg_FrameStats", "dbg_UnitState", "dbg_SyncCrc",
     // debug
     "SaveScreenCapture", "ReportClassSizes", "Capture_Start", "Capture_Stop", "ShowTime"};
 
@@ -159,6 +160,62 @@ TEST(CommandScript, CmdlistAndAScriptOfTenThousandLinesWithFaults) {
     EXPECT_EQ(said, faults);
     EXPECT_EQ(other, 0);
     EXPECT_EQ(Test_ReadUnits(game).size(), 7u) << game.Output().substr(game.Output().size() - 3000);
+    game.Write("Quit();\n");
+    EXPECT_EQ(game.Wait(30), 0);
+}
+
+namespace {
+size_t Occurrences(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+}  // namespace
+
+// A skirmish starts only against an opponent: StartGame with the player
+// alone in the session sends nothing; with a computer player added it
+// starts; typed into the running game it starts nothing again (the units
+// stay where they are and the ticks run on).
+TEST(CommandScript, StartGameWantsAnOpponentAndNeverRestartsARunningGame) {
+    CTempDir dir;
+    if (!Test_CopyInstallation(dir)) FAIL() << "the game program is not built";
+    ASSERT_TRUE(dir.Write("Tessarak/Scripts/Autoexec.cfg",
+                          "GameMode(GM_Skirmish);\nStartLocalServer();\nMap(\"Skerry\");\nStartGame();\n"
+                          "echo(\"asked alone\");\n"));
+    CTestProcess game;
+    ASSERT_TRUE(Test_StartGame(game, dir));
+    ASSERT_TRUE(game.WaitForLine("asked alone", 60.0)) << game.Output();
+    // Thirty frames of the lobby, each seen to run: the start would have
+    // come back long before.
+    for (int i = 0; i < 30; ++i) Test_RunAndDraw(game, "");
+    EXPECT_EQ(Occurrences(game.Output(), "Initializing Game..."), 0u) << game.Output();
+
+    game.Write("AI_AddCommander(); AI_Active(0); StartGame();\n");
+    const std::vector<SUnitSeen> units = Test_UnitsOnceRunning(game, 60.0);
+    ASSERT_FALSE(units.empty()) << game.Output();
+    EXPECT_EQ(Occurrences(game.Output(), "Initializing Game..."), 1u);
+    // Every font of the start and of the game's interface comes with the
+    // game: none is made with a warning.
+    EXPECT_EQ(Occurrences(game.Output(), "Waring font dynamicly allocated"), 0u) << game.Output();
+
+    // Typed into the running game: thirty ticks later the same game runs on
+    // (a new start would count its ticks from 0 again).
+    game.Write("dbg_SyncCrc(1);\n");
+    size_t from = game.Output().size();
+    for (int i = 0; i < 100 && Test_SyncCrcs(game.Output().substr(from)).empty(); ++i)
+        Test_RunAndDraw(game, "");
+    const std::map<int, std::string> before = Test_SyncCrcs(game.Output().substr(from));
+    ASSERT_FALSE(before.empty());
+    game.Write("StartGame();\n");
+    from = game.Output().size();
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (Test_SyncCrcs(game.Output().substr(from)).size() < 30 && std::chrono::steady_clock::now() < end)
+        Test_RunAndDraw(game, "");
+    const std::map<int, std::string> after = Test_SyncCrcs(game.Output().substr(from));
+    ASSERT_GE(after.size(), 30u) << game.Output().substr(from);
+    EXPECT_GT(after.begin()->first, before.rbegin()->first - 5) << game.Output().substr(from);
+    EXPECT_EQ(Occurrences(game.Output(), "Initializing Game..."), 1u) << game.Output().substr(from);
+    EXPECT_EQ(Test_ReadUnits(game).size(), units.size());
     game.Write("Quit();\n");
     EXPECT_EQ(game.Wait(30), 0);
 }

@@ -6,7 +6,7 @@
 // light light the ground, the background colour fills the void beyond the
 // map; SaveScreenCapture writes the frame as a BMP; Capture_Start(10)
 // records two seconds of game time as a video that ffprobe reads with about
-// twenty frames. Positions are read back through the console (dbg_UnitOut);
+// twenty frames. Positions are read back through the console (dbg_UnitState);
 // the pixels of a ground point come from the game's own camera arithmetic.
 // Without Xvfb, xdotool, ImageMagick's import or ffprobe the test is skipped.
 #include <gtest/gtest.h>

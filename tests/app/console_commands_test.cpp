@@ -1,6 +1,7 @@
 // The console's own commands, run through the game's interpreter.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "app/InputManager.h"
 #include "commands/CommandAreas.h"
 #include "console/CommandInterpreter.h"
+#include "tests/support/TempDir.h"
 #include "ui/Interface.h"
 
 namespace {
@@ -132,4 +134,12 @@ TEST_F(ConsoleCommandsTest, CmdlistCountsEveryRecord) {
     for (const SLine& l : lines)
         if (l.text.rfind("ScreenEcho ", 0) == 0) ++screenEcho;
     EXPECT_EQ(screenEcho, 2);
+
+    // Into a file of a folder that is there, and of one that is not: the
+    // missing folder is not made and nothing is written.
+    CTempDir dir;
+    Run(("Cmdlist(\"Z:" + dir.File("list.txt") + "\");").c_str());
+    EXPECT_EQ(dir.Read("list.txt").rfind("Name\tSyntax\tDescription\r\n", 0), 0u);
+    Run(("Cmdlist(\"Z:" + dir.File("missing/deeper/list.txt") + "\");").c_str());
+    EXPECT_FALSE(std::filesystem::exists(dir.File("missing")));
 }

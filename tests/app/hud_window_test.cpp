@@ -730,3 +730,95 @@ TEST_F(HudWindow, DamagedOrMissingPicturesAreNamedAndTheGameGoesOn) {
     EXPECT_TRUE(Test_WaitForUnitAt(game, "Granite_LightTank", -10.0f, -25.0f, 2.0f, 30.0)) << game.Output();
     g.Quit();
 }
+
+namespace {
+// What dbg_MouseAction says once it says what is wanted (a frame or two
+// after the mouse moved), or the last thing it said.
+std::string MouseActionOnceIs(CTestProcess& game, const std::string& wanted) {
+    std::string said;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    do {
+        said = Test_Answer(game, "dbg_MouseAction();", "Mouse action ");
+        if (said.rfind(wanted, 0) == 0) break;
+        Test_RunAndDraw(game, "");
+    } while (std::chrono::steady_clock::now() < end);
+    return said;
+}
+}  // namespace
+
+// A click on a selection slot's name (real X events) keeps only that slot's
+// unit selected; with Shift held it takes that unit out of the selection.
+TEST_F(HudWindow, AClickOnASelectionSlotSelectsItsUnitAndShiftTakesItOut) {
+    ASSERT_TRUE(g.Start(&why)) << why;
+    CTestProcess& game = g.game;
+    const size_t all = g.units.size();
+    ASSERT_GE(all, 3u);
+    Test_RunAndDraw(game, "SelectAllUnits();");
+    ASSERT_EQ(Test_SelectionOf(game, all).size(), all);
+    // The second slot's name: its unit alone.
+    const int slotName[2] = {kSlot2[0] + 44, kSlot2[1] + 11};
+    g.Mouse(slotName[0], slotName[1], "sleep 0.3 click 1");
+    const std::vector<SUnitSeen> chosen = Test_SelectionOf(game, 1);
+    ASSERT_EQ(chosen.size(), 1u) << game.Output();
+
+    // Everything again; a Shift-click on the same slot takes that unit out.
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));  // no double click
+    Test_RunAndDraw(game, "SelectAllUnits();");
+    ASSERT_EQ(Test_SelectionOf(game, all).size(), all);
+    g.Mouse(slotName[0], slotName[1], "sleep 0.3 keydown shift click 1 keyup shift");
+    const std::vector<SUnitSeen> rest = Test_SelectionOf(game, all - 1);
+    ASSERT_EQ(rest.size(), all - 1) << game.Output();
+    for (const SUnitSeen& u : rest)
+        EXPECT_FALSE(u.name == chosen[0].name && Test_Near(&u, chosen[0].x, chosen[0].z, 0.2f)) << u.name;
+    g.Quit();
+}
+
+// The mouse actions a selection gives, each with its cursor and tooltip, the
+// mouse moved by the X server: a tank's selection over the player's own warp
+// gate goes through it ("move", "Warp the units"); the gate's forced attack
+// on a point beyond its reach is out of warp range; over the radar of a
+// player without enough power the radar is off.
+TEST_F(HudWindow, WarpOutOfWarpRangeAndRadarOffShowTheirCursorsAndTooltips) {
+    ASSERT_TRUE(g.Start(&why)) << why;
+    CTestProcess& game = g.game;
+    const SUnitSeen hq = g.Unit("Granite_Headquarters");
+    const SUnitSeen tank = g.Unit("Granite_LightTank", -20.0f, -22.0f);
+    const float gx = tank.x + 10.0f, gz = tank.z;
+    game.Write("AI_Create(\"Granite_WarpGate\", " + std::to_string(gx) + ", " + std::to_string(gz) +
+               ", 1, 0);\n");
+    bool gate = false;
+    for (int i = 0; i < 40 && !gate; ++i)
+        gate = Test_NearestUnit(Test_ReadUnits(game), "Granite_WarpGate", gx, gz) != nullptr;
+    ASSERT_TRUE(gate) << game.Output();
+    Test_RunAndDraw(game, "UnselectAll();");
+    const std::vector<std::vector<int>> at = g.LookAt((tank.x + gx) / 2, gz, {{tank.x, tank.z}, {gx, gz}});
+
+    // The tank selected, the mouse over the gate.
+    g.Mouse(at[0], "click 1");
+    ASSERT_EQ(SelectedOneAt(game, tank.x, tank.z).size(), 1u);
+    g.Mouse(at[1]);
+    EXPECT_EQ(MouseActionOnceIs(game, "17"), "17, cursor move, tooltip \"Warp the units\"");
+
+    // The gate selected and its forced attack aimed at the far side of the
+    // map, more than 70 away (it reaches 60).
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));  // no double click
+    g.Mouse(at[1], "click 1");
+    ASSERT_EQ(SelectedOneAt(game, gx, gz).size(), 1u);
+    Test_RunAndDraw(game, "fm_AttackMode();");
+    ASSERT_GT(std::hypot(38.0f - gx, 38.0f - gz), 70.0f);
+    const std::vector<std::vector<int>> far = g.LookAt(38.0f, 38.0f, {{38.0f, 38.0f}});
+    g.Mouse(far[0]);
+    EXPECT_EQ(MouseActionOnceIs(game, "18"), "18, cursor no_select, tooltip \"Out of warp range\"");
+    Test_RunAndDraw(game, "fm_AttackMode(); UnselectAll();");
+
+    // Gates enough to take most of the headquarters' energy: over the radar
+    // the mouse finds it off.
+    for (int i = 0; i < 12; ++i)
+        game.Write("AI_Create(\"Granite_WarpGate\", " + std::to_string(hq.x - 30.0f + 8.0f * float(i % 4)) +
+                   ", " + std::to_string(hq.z + 30.0f + 8.0f * float(i / 4)) + ", 1, 0);\n");
+    ASSERT_TRUE(game.WaitForOutput("Radar off line", 30)) << game.Output();
+    g.Mouse((kRadar[0] + kRadar[2]) / 2, (kRadar[1] + kRadar[3]) / 2);
+    const std::string radarOff = MouseActionOnceIs(game, "22");
+    EXPECT_EQ(radarOff, "22, cursor no_select, tooltip \"  Radar off line \"");
+    g.Quit();
+}

@@ -19,10 +19,10 @@
 namespace {
 
 // The local player's resources and what its harvesters unloaded, as
-// dbg_UnitOut prints them last; -1 when the game gave no answer.
+// dbg_UnitState prints them last; -1 when the game gave no answer.
 float Harvested(CTestProcess& game) {
     float resources = 0.0f, harvested = -1.0f;
-    std::sscanf(Test_Answer(game, "dbg_UnitOut();", "Resources: ").c_str(), "%f, harvested %f", &resources,
+    std::sscanf(Test_Answer(game, "dbg_UnitState();", "Resources: ").c_str(), "%f, harvested %f", &resources,
                 &harvested);
     return harvested;
 }
@@ -128,7 +128,8 @@ TEST(Play, AMissingMapCallsTheStartOff) {
     CTempDir dir;
     if (!Test_CopyInstallation(dir)) FAIL() << "the game program is not built";
     dir.Write("Tessarak/Scripts/Autoexec.cfg",
-              "GameMode(GM_Skirmish);\nStartLocalServer();\nMap(\"Nowhere\");\nStartGame();\n");
+              "GameMode(GM_Skirmish);\nStartLocalServer();\nMap(\"Nowhere\");\nAI_AddCommander();\nAI_Active("
+              "0);\nStartGame();\n");
     CTestProcess game;
     ASSERT_TRUE(Test_StartGame(game, dir));
     // The lobby refuses the map, and the start without one says so.
@@ -223,7 +224,9 @@ TEST(Play, AGameLeftAloneDoesNotSpin) {
     EXPECT_GT(lobby, 5.0) << stats;
     EXPECT_LT(lobby, 23.0) << stats;
 
-    game.Write("GameMode(GM_Skirmish); StartLocalServer(); Map(\"Skerry\"); StartGame();\n");
+    game.Write(
+        "GameMode(GM_Skirmish); StartLocalServer(); Map(\"Skerry\"); AI_AddCommander(); AI_Active(0); "
+        "StartGame();\n");
     ASSERT_FALSE(Test_UnitsOnceRunning(game, 30.0).empty()) << game.Output();
     stats = FrameStatsOver(game, 3);
     double running = LastRate(stats, "Frames per second");

@@ -3,7 +3,7 @@
 // screen lines over them are drawn, and a tank clicked and ordered with real X events (xdotool)
 // drives to the place clicked. The camera is put over a point with the
 // View_GameScene commands, so that the point is the middle of the window;
-// positions are read back through the console (dbg_UnitOut). Without Xvfb,
+// positions are read back through the console (dbg_UnitState). Without Xvfb,
 // xdotool or ImageMagick's import the test is skipped.
 #include <gtest/gtest.h>
 
@@ -38,9 +38,10 @@ TEST(PlayWindow, MapUnitsAndTeamColourDrawnAndATankClickedAndOrdered) {
     if (!Test_CopyInstallation(dir)) FAIL() << "the game program is not built";
     // The shipped start, with a team colour of the test's choice: red, which
     // nothing else on the map has.
-    dir.Write(
-        "Tessarak/Scripts/Autoexec.cfg",
-        "GameMode(GM_Skirmish);\nStartLocalServer();\nColor(230, 20, 20);\nMap(\"Skerry\");\nStartGame();\n");
+    dir.Write("Tessarak/Scripts/Autoexec.cfg",
+              "GameMode(GM_Skirmish);\nStartLocalServer();\nColor(230, 20, "
+              "20);\nMap(\"Skerry\");\nAI_AddCommander();\nAI_Active(0);\n"
+              "StartGame();\n");
     CTestXServer x;
     ASSERT_TRUE(x.Start());
     CTestProcess game;
@@ -363,7 +364,7 @@ TEST(PlayWindow, AHarvesterSentToTheCrystalsMinesAndUnloads) {
     for (int i = 0; i < 240 && !(most > 0.0f && load == 0.0f); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(250));
         load = -1.0f;
-        std::sscanf(Test_Answer(game, "dbg_UnitOut();", "Load: ").c_str(), "%f", &load);
+        std::sscanf(Test_Answer(game, "dbg_UnitState();", "Load: ").c_str(), "%f", &load);
         most = std::max(most, load);
     }
     EXPECT_GT(most, 0.0f) << game.Output();

@@ -50,8 +50,10 @@ TEST(SavedGame, ASkirmishSavedWhereTheInstallationIsReadOnlyIsContinuedByTheNext
     CTempDir dir;
     if (!Test_CopyInstallation(dir)) FAIL() << "the game program is not built";
     // The installation's own start: a skirmish on Skerry.
-    ASSERT_TRUE(dir.Write("Tessarak/Scripts/Autoexec.cfg",
-                          "GameMode(GM_Skirmish);\nStartLocalServer();\nMap(\"Skerry\");\nStartGame();\n"));
+    ASSERT_TRUE(
+        dir.Write("Tessarak/Scripts/Autoexec.cfg",
+                  "GameMode(GM_Skirmish);\nStartLocalServer();\nMap(\"Skerry\");\nAI_AddCommander();\n"
+                  "AI_Active(0);\nStartGame();\n"));
     bool asNobody = false;
     ASSERT_TRUE(MakeReadOnly(dir, asNobody));
     const std::string user = "home/data/tessarak/Tessarak/";
@@ -65,13 +67,13 @@ TEST(SavedGame, ASkirmishSavedWhereTheInstallationIsReadOnlyIsContinuedByTheNext
         game.Write("Quit();\n");
         EXPECT_EQ(game.Wait(30), 0) << game.Output();
     }
-    EXPECT_TRUE(fs::exists(dir.File(user + "Save/Skerry (1) 1")));
+    EXPECT_TRUE(fs::exists(dir.File(user + "Save/Skerry (2) 1")));
     EXPECT_FALSE(fs::exists(dir.File("Tessarak/Save")));
 
     // The player's own start continues it; a name that is not there first.
     ASSERT_TRUE(dir.Write(user + "Scripts/Autoexec.cfg",
                           "StartLocalServer();\nLoadSavedGame(\"Nothing\");\n"
-                          "LoadSavedGame(\"Skerry (1) 1\");\nStartGame();\n"));
+                          "LoadSavedGame(\"Skerry (2) 1\");\nStartGame();\n"));
     if (asNobody) {
         ASSERT_EQ(std::system(("chown -R 65534:65534 '" + dir.File("home") + "'").c_str()), 0);
     }
@@ -82,7 +84,7 @@ TEST(SavedGame, ASkirmishSavedWhereTheInstallationIsReadOnlyIsContinuedByTheNext
     const std::string out = game.Output();
     EXPECT_NE(out.find("Error loading saved game 'Nothing': the file is not there"), std::string::npos)
         << out;
-    EXPECT_NE(out.find("The next start continues the saved game 'Skerry (1) 1' on 'Skerry'"),
+    EXPECT_NE(out.find("The next start continues the saved game 'Skerry (2) 1' on 'Skerry'"),
               std::string::npos)
         << out;
     // The tank stands where the saved game left it, not at the map's start.
@@ -92,7 +94,7 @@ TEST(SavedGame, ASkirmishSavedWhereTheInstallationIsReadOnlyIsContinuedByTheNext
     game.Write("AddMoveOrder(12, -10, 0, -10, 0);\n");
     EXPECT_TRUE(Test_WaitForUnitAt(game, "Granite_LightTank", -10.0f, -10.0f, 2.5f, 20.0)) << game.Output();
     game.Write("SaveCurrentGame;\n");
-    EXPECT_TRUE(game.WaitForOutput("Saved game 'Skerry (1) 2'", 20)) << game.Output();
+    EXPECT_TRUE(game.WaitForOutput("Saved game 'Skerry (2) 2'", 20)) << game.Output();
     game.Write("Quit();\n");
     EXPECT_EQ(game.Wait(30), 0) << game.Output();
     if (!asNobody) std::system(("chmod -R u+w '" + dir.Path() + "'").c_str());

@@ -82,6 +82,7 @@ const char* const kScript =
     "Emitter_Create (7, 10.0, 2, 0, 1.0, 1.0, 0.0, 50, 0.1, 3.14, 1.0, 6.28, 0.0, 1.0, 0.0, 0.0, 0.0, "
     "0.0, 0.0, 0.0, 0.0, 1.0);\n"
     "Emitter_AddGradientPoint (500, 1.0, 0.9, 0.6);\n"
+    "Emitter_AddGradientPoint (400, 1.0, 0.9, 0.6, 0.7);\n"
     "Emitter_SetName (\"Puff\");\n"
     "Emitter_SetMaterial (3, \"softparticle\");   // UnitSmoke\n";
 
@@ -126,9 +127,10 @@ TEST_F(EmitterCommandsTest, AScriptBuildsTemplates) {
     EXPECT_EQ(puff->m_id, 7);
     EXPECT_EQ(puff->DeathWish, 2);
     EXPECT_FALSE(puff->ReuseParticles);
-    // Four components: the fourth is a new point's 1.0.
+    // A point takes five values: the line with four adds nothing.
     ASSERT_EQ(puff->m_colorTable->PointCount(), 1);
-    EXPECT_FLOAT_EQ(puff->m_colorTable->m_points->m_alpha, 1.0f);
+    EXPECT_EQ(puff->m_colorTable->m_points->m_position, 400);
+    EXPECT_FLOAT_EQ(puff->m_colorTable->m_points->m_alpha, 0.7f);
     EXPECT_EQ(puff->m_material, nullptr);
 
     // Run again: the same numbers are overwritten, one line each.
@@ -172,7 +174,8 @@ TEST_F(EmitterCommandsTest, BadArgumentsAreRefused) {
         {"Emitter_SetMaterial (7, \"Glass\");", {"Material Object Not found"}},
         {"Emitter_SetName ();", {"To few arguments"}},
         {"Emitter_AddGradientPoint (1001, 1, 1, 1, 1);", {"Index is not in range (0-1000)"}},
-        {"Emitter_AddGradientPoint (-1, 1, 1, 1);", {"Index is not in range (0-1000)"}},
+        {"Emitter_AddGradientPoint (-1, 1, 1, 1, 1);", {"Index is not in range (0-1000)"}},
+        {"Emitter_AddGradientPoint (-1, 1, 1, 1);", {}},
         {"Emitter_AddGradientPoint (10, 1, 1);", {"To few arguments"}},
         {"Emitter_AddGradientPoint (10, 1, 1, \"red\");", {}},
     };

@@ -335,8 +335,9 @@ TEST_F(CommandsTest, ScriptOrdersSelectionAndUnitReadOut) {
     EXPECT_EQ(other->m_orderList->ChildCount(), 0);
 
     // The local player's units are selected, in a running game only; the
-    // read-out names each selected one, its power, and last the local
-    // player's resources and what its harvesters unloaded.
+    // read-out names each selected one with its position and force; our
+    // own state read-out its power, and last the local player's resources
+    // and what its harvesters unloaded.
     EXPECT_EQ(Run("SelectAllUnits();"), Lines{"SelectAllUnits cannot be run at this time or gamestate"});
     game.SetGuiWord(0);
     game.SetGameState(2);
@@ -346,7 +347,11 @@ TEST_F(CommandsTest, ScriptOrdersSelectionAndUnitReadOut) {
     EXPECT_EQ(Run("SelectAllUnits(); dbg_UnitOut();"),
               (Lines{"", "--------------------", "Tank", "--------------------",
                      "Position: 5.000000, 0.000000, 6.000000", "Force: 0.000000, 0.000000, 0.000000",
-                     "* Force.x : 0", "Power: 42.0", "Resources: 1200, harvested 300"}));
+                     "* Force.x : 0"}));
+    EXPECT_EQ(Run("dbg_UnitState();"), (Lines{"", "--------------------", "Tank", "--------------------",
+                                              "Position: 5.000000, 0.000000, 6.000000", "Power: 42.0",
+                                              "Resources: 1200, harvested 300"}));
+    EXPECT_EQ(Run("UnselectAll(); dbg_UnitOut();"), Lines());
     EXPECT_TRUE(game.Interface()->m_fields.m_selectionChanged);
 }
 }  // namespace

@@ -289,9 +289,7 @@ TEST_F(ViewCommandsTest, DebugAndTestRows) {
     EXPECT_EQ(chars[64], "65 : A");
     EXPECT_EQ(chars[9], "10 :  ");  // a line feed's line stays one line
     Lines sizes = Run("ReportClassSizes();");
-    ASSERT_GE(sizes.size(), 2u);
-    EXPECT_EQ(sizes[0], "CNWEDupPacket 112");
-    EXPECT_EQ(sizes[1], "CNWEDataPacket 1712");
+    EXPECT_EQ(sizes, (Lines{"CNWEDupPacket 112", "CNWEDataPacket 1712"}));
 
     // The timings: their stopwatches' lines in their order.
     const std::regex stopwatch(

@@ -147,3 +147,24 @@ TEST_F(FontRegistry, CorruptFilesAreRefused) {
 }
 
 }  // namespace
+
+// A prepared font belongs to the screen's own set: it is made without a
+// notice, a request for it finds it, and letting that request's reference
+// go leaves it for the next one; preparing it again makes nothing.
+TEST_F(FontRegistry, APreparedFontIsFoundWithoutANotice) {
+    CE3DScreen screen(nullptr, nullptr);
+    screen.PrepareFont("Tahoma", 0, 13, 400, 0, 1);
+    EXPECT_TRUE(g_notices.empty());
+    ASSERT_EQ(screen.m_fontCount, 1);
+    CE3DFont* f = screen.GetFont("tahoma", 0, 13, 400, 0, 1);
+    ASSERT_NE(f, nullptr);
+    EXPECT_TRUE(g_notices.empty());
+    EXPECT_EQ(f->m_refCount, 2);
+    EXPECT_EQ(f->Release(), 1);
+    screen.PrepareFont("Tahoma", 0, 13, 400, 0, 1);
+    EXPECT_EQ(screen.m_fontCount, 1);
+    EXPECT_EQ(screen.GetFont("Tahoma", 0, 13, 400, 0, 1), f);
+    // Another of the six values is another font, made with its notice.
+    screen.GetFont("Tahoma", 0, 13, 400, 0, 0)->Release();
+    EXPECT_EQ(g_notices.size(), 1u);
+}

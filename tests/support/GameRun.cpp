@@ -37,9 +37,9 @@ bool Test_StartGame(CTestProcess& game, const CTempDir& dir,
 }
 
 bool Test_WriteSkirmishStart(const CTempDir& dir, const std::string& before, const std::string& map) {
-    return dir.Write(
-        "Tessarak/Scripts/Autoexec.cfg",
-        before + "GameMode(GM_Skirmish);\nStartLocalServer();\nMap(\"" + map + "\");\nStartGame();\n");
+    return dir.Write("Tessarak/Scripts/Autoexec.cfg",
+                     before + "GameMode(GM_Skirmish);\nStartLocalServer();\nMap(\"" + map +
+                         "\");\nAI_AddCommander();\nAI_Active(0);\nStartGame();\n");
 }
 
 bool Test_StartGameOn(CTestProcess& game, const CTempDir& dir, const CTestXServer& x,
@@ -64,17 +64,18 @@ std::string Test_MenuWindow(CTestProcess& game, const CTempDir& dir, const CTest
 }
 
 namespace {
-// The units dbg_UnitOut prints after the statements of before, read between
+// The units dbg_UnitState prints after the statements of before, read between
 // two marks of their own; empty when the game gave no answer within the
 // seconds.
-// What ReadUnitOut is given to read every unit of the map, whoever owns it.
+// What ReadUnitOut is given to read every unit of the map, whoever owns it
+// (dbg_UnitState(1)).
 const char* const kEveryUnit = "every unit";
 
 std::vector<SUnitSeen> ReadUnitOut(CTestProcess& game, const std::string& before, double seconds) {
     static int s_serial = 0;
     const std::string begin = "units-begin " + std::to_string(++s_serial);
     const std::string end = "units-end " + std::to_string(s_serial);
-    const std::string ask = before == kEveryUnit ? "dbg_UnitOut(1); " : before + "dbg_UnitOut(); ";
+    const std::string ask = before == kEveryUnit ? "dbg_UnitState(1); " : before + "dbg_UnitState(); ";
     game.Write("echo(\"" + begin + "\"); " + ask + "echo(\"" + end + "\");\n");
     std::vector<SUnitSeen> units;
     if (!game.WaitForLine(end, seconds)) return units;
@@ -233,7 +234,7 @@ std::string Test_DriveOffAndSave(CTestProcess& game) {
     if (!Test_WaitForUnitAt(game, "Granite_LightTank", -8.0f, -22.0f, 2.5f, 20.0))
         return "the tank did not arrive\n" + game.Output();
     game.Write("SaveCurrentGame;\n");
-    if (!game.WaitForOutput("Saved game 'Skerry (1) 1'", 20)) return "not saved\n" + game.Output();
+    if (!game.WaitForOutput("Saved game 'Skerry (2) 1'", 20)) return "not saved\n" + game.Output();
     return "";
 }
 

@@ -12,7 +12,7 @@
 #include "tests/support/TempDir.h"
 #include "tests/support/XServer.h"
 
-// One unit as dbg_UnitOut prints it.
+// One unit as dbg_UnitState prints it.
 struct SUnitSeen {
     std::string name;
     float x = 0.0f, y = 0.0f, z = 0.0f;
@@ -94,7 +94,7 @@ const SUnitSeen* Test_NearestUnit(const std::vector<SUnitSeen>& units, const cha
 
 // The running skirmish on Skerry (once its units are in play) saved after its
 // first light tank (map id 11) drove to (-8, -22): "" when it was saved as
-// "Skerry (1) 1", else what went wrong with the game's output.
+// "Skerry (2) 1", else what went wrong with the game's output.
 std::string Test_DriveOffAndSave(CTestProcess& game);
 
 // The "Sync CRC of frame F: C" lines (dbg_SyncCrc) of a game's output:

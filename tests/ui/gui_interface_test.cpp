@@ -10,6 +10,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/CommandConsole.h"
@@ -336,8 +337,15 @@ TEST_F(GUIInterface, LoadingRefusesWhatItCannotReadAndKeepsTheOldTree) {
     folder.Write("cut.gui", std::string(bytes.begin(), bytes.begin() + bytes.size() / 2));
     bytes[8] = 7;  // the version
     folder.Write("old.gui", std::string(bytes.begin(), bytes.end()));
-    for (const char* name : {"cut.gui", "old.gui", "missing.gui"}) {
+    // The file's own message first, then the game goes on (it does not end
+    // over an interface file).
+    const char* const kWrong = "GUI file doesn't exist or has wrong version. Program will terminate.";
+    for (const auto& c : {std::pair<const char*, const char*>{"cut.gui", "GUI Packfile Is Corrupt."},
+                          {"old.gui", kWrong},
+                          {"missing.gui", kWrong}}) {
+        const char* name = c.first;
         std::vector<std::string> lines = Run(("g_Load(\"" + std::string(name) + "\");").c_str());
+        EXPECT_TRUE(Has(lines, c.second)) << name;
         EXPECT_TRUE(Has(lines, name)) << name;
         EXPECT_TRUE(Has(lines, "is refused")) << name;
         EXPECT_EQ(ui->m_GUIRoot, root);

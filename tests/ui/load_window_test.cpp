@@ -52,7 +52,7 @@ TEST_F(LoadWindow, ASavedGameIsContinuedFromTheMainMenusLoadScreen) {
     click(150, 177);
     const std::vector<SUnitSeen> units = Test_UnitsOnceRunning(game, 30.0);
     ASSERT_GE(units.size(), 4u) << game.Output();
-    EXPECT_NE(game.Output().find("The next start continues the saved game 'Skerry (1) 1' on 'Skerry'"),
+    EXPECT_NE(game.Output().find("The next start continues the saved game 'Skerry (2) 1' on 'Skerry'"),
               std::string::npos)
         << game.Output();
     EXPECT_TRUE(Test_Near(Test_NearestUnit(units, "Granite_LightTank", -8, -22), -8, -22, 2.5f))

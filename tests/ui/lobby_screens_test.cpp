@@ -9,6 +9,7 @@
 #include <utime.h>
 
 #include <ctime>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -497,11 +498,25 @@ TEST_F(LobbyScreens, TheGUIRowsAreRegisteredAndHoldTheirLimits) {
         {"ui_Statusbar_Width(300);", "ui_Statusbar_Width;", "ui_Statusbar_Width = 255"},
         {"g_TCPAdress(\"1234567890123456789\");", "g_TCPAdress;", "g_TCPAdress = 1234567890123456"},
         {"G_BuildOrderDuplication(-3);", "G_BuildOrderDuplication;", "G_BuildOrderDuplication = 0"},
+        {"G_BuildOrderDuplication(400);", "G_BuildOrderDuplication;", "G_BuildOrderDuplication = 400"},
+        {"G_BuildOrderDuplication(900);", "G_BuildOrderDuplication;", "G_BuildOrderDuplication = 512"},
     };
     for (const auto& v : values) {
         console.Run(v.set);
         EXPECT_EQ(console.Run(v.read), Lines({v.expected})) << v.set;
     }
+    // Each row once, writing what the HUD reads.
+    std::map<std::string, int> seen;
+    for (CConsoleCommand* c = ip->First(); c; c = c->Next()) ++seen[c->GetName()];
+    for (const char* name : rows) EXPECT_EQ(seen[name], 1) << name;
+    EXPECT_EQ(seen["ui_Statusbar_OutlineColor_g"], 1);
+    console.Run("ui_Statusbar_Width(44); ui_Statusbar_Reload_EndColor_b(7);");
+    EXPECT_EQ(ui->m_hud.StatusbarSettings()[1], 44);
+    EXPECT_EQ(ui->m_hud.StatusbarSettings()[26], 7);
+    EXPECT_EQ(ui->m_BuildOrderDuplication, 512);
+    const uint8_t locked = ui->m_hud.m_radar.m_lockMode;
+    console.Run("G_RadarLockMode();");
+    EXPECT_NE(ui->m_hud.m_radar.m_lockMode, locked);
     // The load screen's layout takes exactly twenty numbers.
     console.Run("g_SetLoadScreenConfig(1,2,3,4,5,6,7,8);");
     EXPECT_EQ(ui->m_loadScreenLayout[0], 0);
@@ -530,4 +545,25 @@ TEST_F(LobbyScreens, TheGUIRowsAreRegisteredAndHoldTheirLimits) {
     console.Run("g_SetLobbyOptionsReadOnly(false);");
     maxUnits->Increase();
     EXPECT_EQ(net->m_serverInfo.m_maxUnits, before + 5);
+}
+
+// The lobby's map view without a preview shows the local player's ping in
+// its first child; "Join" takes its plain colours while no server is chosen.
+TEST_F(LobbyScreens, TheMapViewWithoutAPreviewShowsThePingAndJoinStaysPlainWithoutAServer) {
+    SGUIObjectRecord view = WithId(Group("Map"), "MapView");
+    view.children.push_back(Text("Ping", " "));
+    Load({view, WithId(Text("Join", "Join"), "JoinServer")});
+    ASSERT_NE(net->LocalPlayer(), nullptr);
+    net->LocalPlayer()->m_latency = 0.25f;
+    Frame();
+    CGUIObject* map = Screen()->m_Children[0];
+    EXPECT_EQ(map->m_ChildrenHidden, 0);
+    EXPECT_EQ(TextOf(map->m_Children[0]), "0.25");
+    CGUIObject* join = Screen()->m_Children[1];
+    for (uint8_t blink : {0, 1}) {
+        ui->m_joinBlink = blink;
+        Frame();
+        EXPECT_EQ(join->m_Color1, 0x008000u);
+        EXPECT_EQ(join->m_Color2, 0x00FF00u);
+    }
 }

@@ -237,3 +237,91 @@ TEST(LobbyWindow, TwoGamesMeetChatPickAMapPlayAndSeeTheirStatistics) {
     EXPECT_EQ(host.Wait(30), 0) << host.Output();
     EXPECT_EQ(client.Wait(30), 0) << client.Output();
 }
+
+namespace {
+// The players ListPlayers names now (the lines after its head line).
+std::string PlayersNow(CTestProcess& game) {
+    static int s_serial = 0;
+    const std::string end = "players-end " + std::to_string(++s_serial);
+    const size_t from = game.Output().size();
+    game.Write("ListPlayers(); echo(\"" + end + "\");\n");
+    if (!game.WaitForLine(end, 20)) return "<no answer>";
+    const std::string out = game.Output();
+    const size_t head = out.find("Name", from);
+    return head == std::string::npos ? "<no list>" : out.substr(head, out.find(end, head) - head);
+}
+}  // namespace
+
+// The host's skirmish lobby, as the main menu's "Skirmish" opens it, with a
+// computer player: "Reject player" and a click on the host's own row leave
+// the host in; on the computer player's row they remove it, the lobby stays
+// usable, and with a computer player added again "Start" starts the game.
+TEST(LobbyWindow, RejectingAComputerPlayerRemovesItAndStartStillStarts) {
+    if (!Test_OnPath("Xvfb") || !Test_OnPath("xdotool") || !Test_OnPath("import"))
+        GTEST_SKIP() << "needs Xvfb, xdotool and ImageMagick";
+    CTempDir dir;
+    if (!Test_CopyInstallation(dir)) FAIL() << "the game program is not built";
+    dir.Write("Tessarak/Scripts/Autoexec.cfg",
+              "ge_MainSleep(1);\nName(\"Hosty\");\nColor(240, 20, 20);\necho(\"Tessarak is ready.\");\n");
+    CTestXServer x;
+    ASSERT_TRUE(x.Start());
+    CTestProcess host;
+    ASSERT_TRUE(Test_StartGameOn(host, dir, x));
+    ASSERT_TRUE(host.WaitForOutput("Loading GUI Finished...", 60)) << host.Output();
+    CWindowRoad road(x);
+    ASSERT_TRUE(road.Find());
+    host.Write(
+        "GameMode(GM_Skirmish); StartLocalServer(); g_RemakeMapChange(false); Map(\"Skerry\"); "
+        "g_SetLobbyOptionsReadOnly(false); AI_AddCommander(); G_SetActiveGUI(600);\n");
+    ASSERT_TRUE(AskUntil(host, "ListPlayers();", "Computer", 30)) << host.Output();
+    // The lobby lists both: the host's row in its red, the computer's below.
+    auto greenText = [](const unsigned char* p) { return p[1] > 100 && p[0] < 80 && p[2] < 80; };
+    const STestShot lobby = road.Until([&](const STestShot& s) {
+        return Test_CountPixels(s, 24, 62, 60, 112, Red) > 60 &&
+               Test_CountPixels(s, 58, 92, 160, 106, greenText) > 10;
+    });
+    ASSERT_GT(Test_CountPixels(lobby, 24, 62, 60, 112, Red), 60);
+
+    // The host's own row: nothing happens to anyone.
+    road.ClickAt(400, 221);
+    road.ClickAt(80, 77);
+    std::string players = PlayersNow(host);
+    EXPECT_NE(players.find("Hosty"), std::string::npos) << players;
+    EXPECT_NE(players.find("Computer"), std::string::npos) << players;
+
+    // The computer player's row: it is gone, and gone from the lobby's rows.
+    road.ClickAt(400, 221);
+    road.ClickAt(80, 99);
+    bool gone = false;
+    for (int i = 0; i < 50 && !gone; ++i) {
+        players = PlayersNow(host);
+        gone = players.find("Computer") == std::string::npos;
+    }
+    EXPECT_TRUE(gone) << players;
+    EXPECT_NE(players.find("Hosty"), std::string::npos) << players;
+    auto secondRowChanged = [&](const STestShot& s) {
+        int differ = 0;
+        for (int y = 92; y < 106; ++y)
+            for (int px = 58; px < 160; ++px) differ += std::memcmp(s.At(px, y), lobby.At(px, y), 3) != 0;
+        return differ;
+    };
+    EXPECT_GT(secondRowChanged(road.Until([&](const STestShot& s) { return secondRowChanged(s) > 20; })), 20);
+    EXPECT_EQ(host.Output().find("timed out"), std::string::npos) << host.Output();
+
+    // A computer player again, and "Start": the game starts.
+    host.Write("AI_AddCommander();\n");
+    ASSERT_TRUE(AskUntil(host, "ListPlayers();", "Computer", 30)) << host.Output();
+    bool started = false;
+    for (int attempt = 0; attempt < 10 && !started; ++attempt) {
+        const size_t from = host.Output().size();
+        road.ClickAt(515, 459);
+        for (int i = 0; i < 30 && !started; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            started = Has(host, "Initializing Game...", from);
+        }
+    }
+    ASSERT_TRUE(started) << host.Output();
+    EXPECT_FALSE(Test_UnitsOnceRunning(host, 60.0).empty()) << host.Output();
+    host.Write("Quit();\n");
+    EXPECT_EQ(host.Wait(30), 0) << host.Output();
+}

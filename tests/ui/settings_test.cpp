@@ -11,6 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "e3d/Font.h"
+#include "e3d/Surface.h"
+#include "platform/font/FontRaster.h"
 #include "tests/support/CommandConsole.h"
 #include "tests/support/TempDir.h"
 #include "ui/GUIRoles.h"
@@ -361,4 +364,54 @@ TEST_F(ParsedLists, PresetsAreAppliedAndDetected) {
     EXPECT_EQ(CSettingsLists::ConnectionClassFromRate(3000000.0f), 13);
     EXPECT_EQ(CSettingsLists::ConnectionClassFromRate(2999999.0f), 12);
     EXPECT_EQ(CSettingsLists::ConnectionClassFromRate(1000000.0f), 12);
+}
+
+namespace {
+// Every glyph but the blank a solid block, 8 pixels high.
+class CBlockGlyphs : public IFontRasterizer {
+public:
+    bool Select(const SFontRequest&) override { return true; }
+    bool Extent(uint8_t, int32_t& w, int32_t& h) override {
+        w = 4;
+        h = 8;
+        return true;
+    }
+    void Draw(uint8_t c, SFontCanvas& canvas, int x, int y) override {
+        if (c == ' ') return;
+        for (int j = 0; j < 8; ++j)
+            for (int i = 0; i < 3; ++i) canvas.Set(x + i, y + j);
+    }
+};
+}  // namespace
+
+// The interface's message-lines setting is what the screen messages show:
+// five echoed lines drawn under the setting 3 light three rows, under 1 one.
+TEST_F(ParsedLists, TheMessageLinesSettingDecidesTheScreenMessagesShown) {
+    CBlockGlyphs glyphs;
+    CE3DFont font{nullptr};
+    font.Build(glyphs, "Block", 0, 8, 700, 0, 0);
+    CE3DSurface canvas{nullptr};
+    ASSERT_TRUE(canvas.Create(640, 200, true));
+    for (int i = 0; i < 5; ++i) ui->m_console.Print("AB", false, 255, 255, 255, true);
+    auto rowsLit = [&]() {
+        canvas.ResetClip();
+        canvas.Fill(0);
+        ui->m_console.DrawScreenMessages(&canvas, &font);
+        EXPECT_TRUE(canvas.Lock());
+        int rows = 0;
+        for (int y = 0; y < 200; ++y) {
+            const uint8_t* p = canvas.Bits() + y * canvas.Pitch() + 80 * int(canvas.m_bytesPerPixel);
+            const bool lit = (SoftPixel_Read(p, int(canvas.m_bytesPerPixel)) & 0xFFFFFF) != 0;
+            const uint8_t* above = p - canvas.Pitch();
+            const bool litAbove =
+                y > 0 && (SoftPixel_Read(above, int(canvas.m_bytesPerPixel)) & 0xFFFFFF) != 0;
+            rows += lit && !litAbove;  // the top of a drawn row
+        }
+        canvas.Unlock();
+        return rows;
+    };
+    console.Run("Interfaceopt_NumMessagesLines(3);");
+    EXPECT_EQ(rowsLit(), 3);
+    console.Run("Interfaceopt_NumMessagesLines(1);");
+    EXPECT_EQ(rowsLit(), 1);
 }
