@@ -47,7 +47,7 @@ void Cmd_StartGame(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
     // A skirmish needs a player besides the session's neutral one: the
     // player alone may play one (against nobody until computer players join).
     if (game->Variables().gameType == 1 && net->CountPlayers() < 1) return;
-    net->Send(NS_NOTIFYTYPE_STARTGAME, nullptr, 0);
+    net->SendStartRequest();
 }
 }  // namespace
 

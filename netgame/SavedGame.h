@@ -33,7 +33,7 @@
 // only then applies it. A damaged file is refused whole, with its name.
 //
 // Every machine of a game loads the same file at the same point: the host
-// names it at the start (SAVEDGAME, before MAPCHANGESTART); each machine
+// names it in its start request (STARTGAME, before MAPCHANGESTART); each machine
 // reads and checks its own copy of the file of that name in its "Save"
 // folder (a copy that is missing or differs calls the start off); the game
 // loop's start (SETGAMELOOP, in the same frame everywhere) applies it.
