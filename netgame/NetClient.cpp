@@ -399,6 +399,9 @@ void NetClient_OnMapbox(NWEPeer* peer, NWEMessage* m, void* context) {
 void NetClient_OnMapchangestart(NWEPeer* peer, NWEMessage*, void* context) {
     CNetGame* net = Net(context);
     if (!FromServer(net, peer)) return;
+    net->TakeSavedGameAnnouncement(net->m_startSaveCrc, net->m_startSave.GetText());
+    net->m_startSave.Clear();
+    net->m_startSaveCrc = 0;
     // A saved game that this machine cannot load calls the start off, on
     // every machine (the failure reply), before any map is loaded.
     if (net->SavedGamePending() && !net->SavedGameError().empty()) {
@@ -425,17 +428,16 @@ void NetClient_OnMapfinishup(NWEPeer* peer, NWEMessage* m, void* context) {
 
 // STARTGAME (102): the host's start request as it came: nothing for a new
 // game, or u32 the CRC-32 of the saved game's file and its name with the
-// zero. This machine reads and checks its own copy now; MAPCHANGESTART calls
-// the start off when it cannot take it, and the game loop's start takes it.
+// zero. This machine keeps the name; MAPCHANGESTART reads and checks its own
+// copy (the game's units are loaded by then) and calls the start off when it
+// cannot take it, and the game loop's start takes it.
 void NetClient_OnStartgame(NWEPeer* peer, NWEMessage* m, void* context) {
     CNetGame* net = Net(context);
     if (!FromServer(net, peer)) return;
-    uint32_t crc = 0;
-    CStrBuf name;
-    if (CNetGame::ReadStartRequest(m->GetData(), m->GetSize(), &crc, &name))
-        net->TakeSavedGameAnnouncement(crc, name.GetText());
-    else
-        net->TakeSavedGameAnnouncement(0, "/");  // names no file: the start is called off
+    // The saved game is read and checked at MAPCHANGESTART, once this
+    // machine has loaded the game's units (CGame::StartGame).
+    if (!CNetGame::ReadStartRequest(m->GetData(), m->GetSize(), &net->m_startSaveCrc, &net->m_startSave))
+        net->m_startSave = "/";  // names no file: the start is called off
     net->Flow().SetGuiWord(0);
     net->Flow().SetGameState(0);
     std::stable_sort(net->m_players.m_players.begin(), net->m_players.m_players.end(), &CPlayer::CompareById);

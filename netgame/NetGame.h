@@ -156,7 +156,8 @@ public:
     // The local player allies with another or breaks the alliance; the host
     // sends it to every machine in one frame (HostRequests.cpp).
     bool RequestAlliance(CPlayer* other, bool ally);
-    // Resources to every player (a server with cheats on takes it).
+    // Resources to every player (a server with cheats on takes it), in whole
+    // units; false for an amount that is negative or not a number.
     bool GiveResourcesToAll(float amount);
     // The host's wanted game speed (srv_GameSpeed): 0 stops, 1 is normal,
     // at most 99999; the speed control takes every machine there together.
@@ -339,6 +340,10 @@ public:
     // Reads that payload: false when it is neither empty nor a CRC and a
     // name that use it up exactly.
     static bool ReadStartRequest(const uint8_t* data, size_t size, uint32_t* crc, CStrBuf* name);
+    // The saved game the last STARTGAME named (empty: none), kept for the
+    // check at MAPCHANGESTART.
+    CStrBuf m_startSave;
+    uint32_t m_startSaveCrc = 0;
     void StartGameLoop();
 
     // ---- the console: the network area's commands and settings
