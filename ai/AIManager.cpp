@@ -292,14 +292,18 @@ float CAIManager::SpentLastTick(int32_t playerId) const {
 
 void CAIManager::GiveResources(int32_t playerId, float amount) {
     if (!m_world) return;
-    // GIVERESOURCESTOALL in its per-player form: u32 player id, f32 amount,
-    // added to what the player has (the host's, for its computer players).
-    uint8_t data[8];
-    uint32_t bits;
-    std::memcpy(&bits, &amount, 4);
+    // GIVERESOURCESTOALL in the host's 12-byte form for its computer
+    // players: u32 player id, f32 amount added to what the player has, f32
+    // energy help -1 (unchanged).
+    uint8_t data[12];
+    const float values[2] = {amount, -1.0f};
     LE_StoreU32(data, static_cast<uint32_t>(playerId));
-    LE_StoreU32(data + 4, bits);
-    m_world->Sender().Send(NS_NOTIFYTYPE_GIVERESOURCESTOALL, data, 8);
+    for (int i = 0; i < 2; ++i) {
+        uint32_t bits;
+        std::memcpy(&bits, &values[i], 4);
+        LE_StoreU32(data + 4 + 4 * i, bits);
+    }
+    m_world->Sender().Send(NS_NOTIFYTYPE_GIVERESOURCESTOALL, data, 12);
 }
 
 void CAIManager::SetEnergyHelp(int32_t playerId, float help) {

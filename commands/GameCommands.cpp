@@ -53,7 +53,7 @@ void Cmd_StartGame(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
     if (game->Variables().gameType == 1 && net->HostedSavedGame().IsEmpty() &&
         net->m_players.m_players.size() <= 2)
         return;
-    net->Send(NS_NOTIFYTYPE_STARTGAME, nullptr, 0);
+    net->SendStartRequest();
 }
 }  // namespace
 

@@ -5,8 +5,9 @@
 // world points for a group to take, and units held until a numbered signal.
 //
 // Every order goes through the world's order interface, so it reaches the
-// units on every machine in the same turn, and the signals and script
-// points travel as the game messages SIGNAL and SCRIPTPOINT. The GUI area
+// units on every machine in the same turn, and the signals travel as the
+// game message SIGNAL. The script points are this machine's table, set by
+// the map's scripts, which run these rows on every machine. The GUI area
 // registers these rows among its own.
 #pragma once
 

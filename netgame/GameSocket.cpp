@@ -23,7 +23,7 @@ CGameSocket::~CGameSocket() {
         if (p->m_connection == this) gone.push_back(p);
     bool timedOut = IsTimedOut() && !m_leftCleanly;
     for (CPlayer* p : gone) {
-        p->m_connection = nullptr;
+        p->SetConnectionRecord(nullptr);
         if (!net->m_hosting || net->m_closing || p == net->m_players.m_local || p == net->m_players.m_neutral)
             continue;
         // Every client, the host's own included, deletes the player in one frame.

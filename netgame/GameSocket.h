@@ -10,7 +10,9 @@
 // gone (on the server, DELETEPLAYER goes to every client).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <mutex>
 
 #include "core/StrBuf.h"
 #include "netgame/RateLimit.h"
@@ -74,12 +76,17 @@ public:
     CRateLimit m_syncReports{1.0f, 1.0f / 3.0f};
     CRateLimit m_chatLines{10.0f, 1.0f};
 
-    // ---- what the client reports with its pings (checked, clamped)
+    // ---- what the client reports with its pings (checked, clamped). PING
+    // is handled on the engine's receiving thread: these fields, and the
+    // client's ping slots below, are written and read under m_pingLock.
+    std::mutex m_pingLock;
     float m_frameTime = 0.1f;
     float m_timeLag = 0.1f;
+    float m_reportedPing = -1.0f;  // the client's average ping (-1: none yet)
+    uint16_t m_reportedFrame = 0;  // the client's current frame as its last ping said
     int64_t m_lastPing = 0;
-    uint8_t m_statusChanged = 0;  // server: PLAYERS goes to this connection
-    uint8_t m_leftCleanly = 0;    // server: the client said DISCONNECT (told as such, not as timed out)
+    std::atomic<uint8_t> m_statusChanged{0};  // server: PLAYERS goes to this connection
+    uint8_t m_leftCleanly = 0;  // server: the client said DISCONNECT (told as such, not as timed out)
 
     // ---- client: its pings to the server
     int64_t m_pingSent[kPingSlots] = {};

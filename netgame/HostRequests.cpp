@@ -15,10 +15,13 @@ bool CNetGame::RequestAlliance(CPlayer* other, bool ally) {
 }
 
 bool CNetGame::GiveResourcesToAll(float amount) {
-    // GIVERESOURCESTOALL: the amount as a float; the server (with cheats on)
-    // sends every player's share in one frame.
-    if (!std::isfinite(amount)) return false;
-    return Send(NS_NOTIFYTYPE_GIVERESOURCESTOALL, &amount, 4);
+    // GIVERESOURCESTOALL: u32 the amount (whole units, as the message table
+    // lays it out); the server (with cheats on) sends every player's share in
+    // one frame.
+    if (!std::isfinite(amount) || amount < 0.0f || amount > 4.0e9f) return false;
+    uint8_t data[4];
+    NWE_Put32(data, static_cast<uint32_t>(std::lround(amount)));
+    return Send(NS_NOTIFYTYPE_GIVERESOURCESTOALL, data, 4);
 }
 
 void CNetGame::SetSpeedFactor(float speed) {

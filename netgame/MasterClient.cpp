@@ -69,7 +69,7 @@ void OnUniqueId(NWEPeer* peer, NWEMessage* m, void* context) {
     if (!mc->IsLink(mc->m_server, peer) || m->GetSize() != 4) return;
     mc->Heard(peer);
     uint32_t id = NWE_Get32(m->GetData());
-    if (id) mc->m_net->m_uniqueServerId = id;
+    if (id) mc->m_net->KeepUniqueServerId(id);
 }
 
 void OnChatPing(NWEPeer* peer, NWEMessage*, void* context) {

@@ -399,6 +399,9 @@ void NetClient_OnMapbox(NWEPeer* peer, NWEMessage* m, void* context) {
 void NetClient_OnMapchangestart(NWEPeer* peer, NWEMessage*, void* context) {
     CNetGame* net = Net(context);
     if (!FromServer(net, peer)) return;
+    net->TakeSavedGameAnnouncement(net->m_startSaveCrc, net->m_startSave.GetText());
+    net->m_startSave.Clear();
+    net->m_startSaveCrc = 0;
     // A saved game that this machine cannot load calls the start off, on
     // every machine (the failure reply), before any map is loaded.
     if (net->SavedGamePending() && !net->SavedGameError().empty()) {
@@ -409,19 +412,7 @@ void NetClient_OnMapchangestart(NWEPeer* peer, NWEMessage*, void* context) {
         return;
     }
     net->Maps().LoadMap();
-}
-
-// SAVEDGAME (163): u32 the CRC-32 of the saved game's file, its name with
-// the zero (empty: the start is a new game). This machine reads and checks
-// its own copy now; the game loop's start takes it.
-void NetClient_OnSavedgame(NWEPeer* peer, NWEMessage* m, void* context) {
-    CNetGame* net = Net(context);
-    if (!FromServer(net, peer) || m->GetSize() < 5) return;
-    SPayload ar(m);
-    const uint32_t crc = ar.ReadU32();
-    CStrBuf name;
-    if (!WireText_Read(ar, &name, SavedGame::kMaxNameLength, false) || ar.GetRemaining() != 0) return;
-    net->TakeSavedGameAnnouncement(crc, name.GetText());
+    net->AttachObjectsToPlayers();
 }
 
 // MAPFINISHUP (106): no data, the map phase ends; one byte of 1, the start
@@ -435,9 +426,18 @@ void NetClient_OnMapfinishup(NWEPeer* peer, NWEMessage* m, void* context) {
         net->Maps().AfterMapLoad();
 }
 
-void NetClient_OnStartgame(NWEPeer* peer, NWEMessage*, void* context) {
+// STARTGAME (102): the host's start request as it came: nothing for a new
+// game, or u32 the CRC-32 of the saved game's file and its name with the
+// zero. This machine keeps the name; MAPCHANGESTART reads and checks its own
+// copy (the game's units are loaded by then) and calls the start off when it
+// cannot take it, and the game loop's start takes it.
+void NetClient_OnStartgame(NWEPeer* peer, NWEMessage* m, void* context) {
     CNetGame* net = Net(context);
     if (!FromServer(net, peer)) return;
+    // The saved game is read and checked at MAPCHANGESTART, once this
+    // machine has loaded the game's units (CGame::StartGame).
+    if (!CNetGame::ReadStartRequest(m->GetData(), m->GetSize(), &net->m_startSaveCrc, &net->m_startSave))
+        net->m_startSave = "/";  // names no file: the start is called off
     net->Flow().SetGuiWord(0);
     net->Flow().SetGameState(0);
     std::stable_sort(net->m_players.m_players.begin(), net->m_players.m_players.end(), &CPlayer::CompareById);
@@ -507,22 +507,32 @@ void NetClient_OnAskforframe(NWEPeer* peer, NWEMessage* m, void* context) {
     if (frame >= 1 && frame <= kLastFrameNumber) net->m_askForFrame = frame;
 }
 
-// PING's answer (112): u16 slot index; for slot 0 also u16 the speed in
-// hundredths and u64 the server's next-tick time.
+// PING's answer (112): u16 slot index; for slot 0 also u16 the game speed to
+// the nearest integer and u64 the server's next-tick time.
 void NetClient_OnPing(NWEPeer* peer, NWEMessage* m, void* context) {
+    // Handled at once on the engine's receiving thread (the table's option
+    // D): only a client link's ping slots (under its lock) and two atomic
+    // values change. A client link is known by its registry, which a peer
+    // keeps for its life.
     CNetGame* net = Net(context);
-    if (!FromServer(net, peer) || (m->GetSize() != 2 && m->GetSize() != 12)) return;
+    if (peer->GetApplicationRegistry() != &net->m_clientTypes || (m->GetSize() != 2 && m->GetSize() != 12))
+        return;
     CGameSocket* link = Conn(peer);
     uint16_t index = NWE_Get16(m->GetData());
-    if (index >= CGameSocket::kPingSlots || !link->m_pingSent[index]) return;
+    if (index >= CGameSocket::kPingSlots) return;
     int64_t now = net->GetClock().Now();
-    link->m_pingTimes[index] = static_cast<float>(net->GetClock().Seconds(now - link->m_pingSent[index]));
-    link->m_pingSent[index] = 0;
+    {
+        std::lock_guard<std::mutex> l(link->m_pingLock);
+        if (!link->m_pingSent[index]) return;
+        link->m_pingTimes[index] = static_cast<float>(net->GetClock().Seconds(now - link->m_pingSent[index]));
+        link->m_pingSent[index] = 0;
+    }
     if (m->GetSize() == 12) {
-        net->m_serverSpeed = NWE_Get16(m->GetData() + 2) * 0.01f;
-        SPayload ar(m);
-        ar.ReadU32();
-        ar.U64(net->m_serverNextTick);
+        // The server's game speed to the nearest integer, for showing: the
+        // speed itself comes with SETGAMESPEED.
+        net->m_serverSpeed = NWE_Get16(m->GetData() + 2);
+        net->m_serverNextTick = static_cast<uint64_t>(NWE_Get32(m->GetData() + 4)) |
+                                (static_cast<uint64_t>(NWE_Get32(m->GetData() + 8)) << 32);
     }
 }
 
@@ -532,7 +542,7 @@ void NetClient_OnDummydata(NWEPeer*, NWEMessage*, void*) {}
 
 // The world's orders (CREATEUNIT 110, ORDER 134, UNIT_CONNECT 135,
 // UNIT_DISCONNECT 136, STOPCURRENTORDER 137, MODE_ON 138, MODE_OFF 139,
-// SCRIPTPOINT 140, WAYPOINTLIST 142, SIGNAL 143, GIVERESOURCESTOALL 159, GIVERESOURCES 160,
+// WAYPOINTLIST 142, SIGNAL 143, GIVERESOURCESTOALL 159, GIVERESOURCES 160,
 // KILLUNIT 161): from the server only, they join the orders of the frame
 // being executed, in the order they came, and the world takes each whole
 // in its turn (CWorld::ApplyOrder checks every payload and id).

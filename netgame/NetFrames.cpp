@@ -39,6 +39,11 @@ void CNetGame::Update(int idleOnly) {
         }
         link->Release();
     }
+    {
+        std::lock_guard<std::mutex> l(m_announceLock);
+        m_announcedName = m_serverInfo.m_name.GetText();
+        m_announcing = m_hosting;
+    }
     if (!GetTickThreadEnabled() || m_polling) Poll(0);
     Tick(false);
     if (idleOnly) return;
@@ -65,13 +70,27 @@ void CNetGame::Update(int idleOnly) {
     m_largestTimeLag = Clock().Lag();
     float lowestRate = 1000000000.0f;
     if (m_hosting) {
+        m_pingRate = Clock().TickRate();
+        m_pingSpeed = Clock().GameSpeed();
+        m_pingNextTick = Clock().NextTickTime();
         std::vector<CGameSocket*> clients = TakeClients();
         for (CGameSocket* c : clients) {
             if (c->GetState() != NWEPeer::kStateRemote) continue;
             float rate = std::max(c->GetSendRate(), 1.0f);
             m_largestDataLag = std::max(m_largestDataLag, static_cast<float>(c->GetPendingBytes()) / rate);
-            m_largestFrameTime = std::max(m_largestFrameTime, c->m_frameTime);
-            m_largestTimeLag = std::max(m_largestTimeLag, c->m_timeLag);
+            float frameTime, timeLag, ping;
+            {
+                std::lock_guard<std::mutex> l(c->m_pingLock);
+                frameTime = c->m_frameTime;
+                timeLag = c->m_timeLag;
+                ping = c->m_reportedPing;
+            }
+            m_largestFrameTime = std::max(m_largestFrameTime, frameTime);
+            m_largestTimeLag = std::max(m_largestTimeLag, timeLag);
+            // The players of the connection take the ping it reported.
+            if (ping >= 0.0f)
+                for (CPlayer* p : m_players.m_players)
+                    if (p->m_connection == c) p->m_latency = ping;
             lowestRate = std::min(lowestRate, rate);
         }
         ReleaseAll(clients);
@@ -158,22 +177,27 @@ void CNetGame::ClientUpdate(CGameSocket* link) {
         default:
             break;
     }
-    // A ping every second once the clocks are in step: PING, u16 slot index
-    // (1, 2, ... 7, 0), u16 the average ping x 6553.5, f32 this machine's
-    // frame time, f32 its time lag (seconds each).
+    // A ping every second once the clocks are in step: PING (12 bytes), u16
+    // slot index (1, 2, ... 7, 0), u16 the average ping x 6553.5, u32 this
+    // machine's current frame, f32 its frame time minus its lag estimate
+    // (seconds).
     if (link->m_joinState >= 2 && now >= link->m_pingDue) {
         link->m_pingDue = now + clock.Ticks(1.0f);
         link->m_pingIndex = static_cast<uint16_t>((link->m_pingIndex + 1) & 7);
-        link->m_pingSent[link->m_pingIndex] = now;
         float sum = 0.0f;
-        for (float t : link->m_pingTimes) sum += t;
+        {
+            std::lock_guard<std::mutex> l(link->m_pingLock);
+            link->m_pingSent[link->m_pingIndex] = now;
+            for (float t : link->m_pingTimes) sum += t;
+        }
         link->m_averagePing = sum / CGameSocket::kPingSlots;
         m_send.Reset();
         uint16_t index = link->m_pingIndex, latency = ClampU16(link->m_averagePing * 6553.5f);
         m_send.U16(index);
         m_send.U16(latency);
-        float values[2] = {Clock().FrameStep(), Clock().Lag()};
-        m_send.F32s(values, 2);
+        m_send.WriteU32(m_frameTable->GetCurrentNumber());
+        float value = Clock().FrameStep() - m_lagEstimate;
+        m_send.F32(value);
         SendBuilt(NS_NOTIFYTYPE_PING);
     }
 }
@@ -401,11 +425,39 @@ void CNetGame::StepResync() {
         // The lag the clients reported while everyone waited is over
         // with the resync (each drops it); their next pings say anew.
         clients = TakeClients();
-        for (CGameSocket* c : clients) c->m_timeLag = 0.0f;
+        for (CGameSocket* c : clients) {
+            std::lock_guard<std::mutex> l(c->m_pingLock);
+            c->m_timeLag = 0.0f;
+        }
         ReleaseAll(clients);
         m_syncState = 3;
         SendToAllClients(NS_NOTIFYTYPE_SYNC_GOOUTOFSYNC, nullptr, 0);
     }
+}
+
+// A client's messages must reach it within the frames it can file (1,024
+// either way of its current one): the server runs at most kMaxLeadFrames
+// frames past the frame a joined client last reported in its ping. At 15
+// ticks a second that is a minute, so only a client that stalls meets it
+// (and is dropped by its time-out); a machine ticking far faster than the
+// game does (a test) meets it between two pings.
+bool CNetGame::TooFarAhead() {
+    const uint16_t current = m_frameTable->GetCurrentNumber();
+    bool far = false;
+    std::vector<CGameSocket*> clients = TakeClients();
+    for (CGameSocket* c : clients) {
+        uint16_t reported;
+        {
+            std::lock_guard<std::mutex> l(c->m_pingLock);
+            reported = c->m_reportedFrame;
+        }
+        if (IsLocalServerEnd(c) || reported == 0 || c->m_joinState != 4) continue;
+        if (NWEFrameTable::Compare(current, reported) <= 0) continue;
+        const int ahead = (current - reported + kLastFrameNumber) % kLastFrameNumber;
+        far = far || ahead >= kMaxLeadFrames;
+    }
+    ReleaseAll(clients);
+    return far;
 }
 
 bool CNetGame::LogicTickGate() {
@@ -413,7 +465,7 @@ bool CNetGame::LogicTickGate() {
     if (m_hosting) {
         m_queue1.Flush();
         m_queue2.Flush();
-        if (m_syncState == 0) return true;
+        if (m_syncState == 0) return !TooFarAhead();
         StepResync();
         return false;
     }
@@ -457,6 +509,26 @@ void CNetGame::FinishMarkReply() {
 
 // ---- the server's start handshake
 
+bool CNetGame::SendStartRequest() {
+    m_send.Reset();
+    if (!m_hostedSave.IsEmpty()) {
+        m_send.WriteU32(m_hostedSaveCrc);
+        WireText_Write(m_send, m_hostedSave.GetText(), SavedGame::kMaxNameLength);
+    }
+    return SendBuilt(NS_NOTIFYTYPE_STARTGAME);
+}
+
+bool CNetGame::ReadStartRequest(const uint8_t* data, size_t size, uint32_t* crc, CStrBuf* name) {
+    *crc = 0;
+    name->Clear();
+    if (size == 0) return true;
+    if (size < 5) return false;
+    CStateArchive ar(data, size, CStateArchive::kApply);
+    *crc = ar.ReadU32();
+    return WireText_Read(ar, name, SavedGame::kMaxNameLength, false) && ar.GetRemaining() == 0 &&
+           !name->IsEmpty();
+}
+
 void CNetGame::ResetClientFlags() {
     std::vector<CGameSocket*> clients = TakeClients();
     for (CGameSocket* c : clients) c->m_mapChangeReply = c->m_mapFinishReply = 0;
@@ -476,12 +548,9 @@ void CNetGame::StartHandshakeStep(int32_t* state) {
             if (all(&CGameSocket::m_startReply)) {
                 *state = 0;
                 for (CGameSocket* c : clients) c->m_mapChangeReply = 0;
-                // The saved game this start continues (none: an empty name),
-                // ahead of the map in the same frame.
-                m_send.Reset();
-                m_send.WriteU32(m_hostedSave.IsEmpty() ? 0 : m_hostedSaveCrc);
-                WireText_Write(m_send, m_hostedSave.GetText(), SavedGame::kMaxNameLength);
-                SendBuiltToAll(NS_NOTIFYTYPE_SAVEDGAME);
+                // The saved game this start continues went with the start
+                // request (SendStartRequest): every machine checks its copy
+                // when the map change comes.
                 SendToAllClients(NS_NOTIFYTYPE_MAPCHANGESTART, nullptr, 0);
             }
             break;

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "core/CRC32.h"
+#include "core/SysUtil.h"
 #include "core/VFSFile.h"
 #include "e3d/Surface.h"
 #include "netgame/ConnectionTexts.h"
@@ -37,6 +38,10 @@ CNetGame::CNetGame(const SNetRoles& roles, const SNWEEngineSetup& setup) : NWEEn
     // The game drives the engine from its frames: the tick thread only checks.
     SetOptionA(0);
     SetOptionB(0);
+    // The id the master gave this machine's server, kept in the registry
+    // (0 when none was ever given).
+    if (!RegReadValue(HKEY_CURRENT_USER, kUniqueServerIdKey, "UniqueServerID", REG_DWORD, &m_uniqueServerId))
+        m_uniqueServerId = 0;
     m_frameTable = new NWEFrameTable(this);
     RegisterMessages();
     m_master.reset(new CMasterClient(this));
@@ -47,6 +52,15 @@ CNetGame::CNetGame(const SNetRoles& roles, const SNWEEngineSetup& setup) : NWEEn
     m_starting = 0;
     m_noConfigSave = 0;
     SetOptionC(1);
+}
+
+void CNetGame::AttachObjectsToPlayers() {
+    for (CPlayer* p : m_players.m_players) p->AttachOwnedObjects();
+}
+
+void CNetGame::KeepUniqueServerId(uint32_t id) {
+    m_uniqueServerId = id;
+    RegWriteValue(HKEY_CURRENT_USER, kUniqueServerIdKey, "UniqueServerID", REG_DWORD, &id, 4);
 }
 
 CNetGame::~CNetGame() {
@@ -116,7 +130,7 @@ void CNetGame::CloseAllSockets() {
         s->Destroy();
     }
     m_gameSocket = nullptr;
-    for (CPlayer* p : m_players.m_players) p->m_connection = nullptr;
+    for (CPlayer* p : m_players.m_players) p->SetConnectionRecord(nullptr);
     // What the connections received and nobody handled yet goes with them.
     for (NWEQueue* q : {&m_queue1, &m_queue2, &m_queue3, &m_syncQueue}) q->Clear();
 }
@@ -167,7 +181,7 @@ void CNetGame::StartLocalLoopback() {
     client->m_validated = 1;
     SetHolder(&m_localServerEnd, server);
     SetHolder(&m_localClientEnd, client);
-    if (CPlayer* local = m_players.m_local) local->m_connection = server;
+    if (CPlayer* local = m_players.m_local) local->SetConnectionRecord(server);
     server->Release();
     client->Release();
     m_frameTable->SetAnnouncing(true);
@@ -330,7 +344,7 @@ bool CNetGame::Connect(const char* address) {
     m_localGame = 0;
     m_frameTable->SetAnnouncing(false);
     m_frameTable->Reset();
-    if (CPlayer* local = m_players.m_local) local->m_connection = nullptr;
+    if (CPlayer* local = m_players.m_local) local->SetConnectionRecord(nullptr);
     m_gameSocket = new NWESocket(this);
     bool open = m_clientPort > 0 && m_clientPort < 65536 &&
                 m_gameSocket->Open(SNetAddress{0, static_cast<uint16_t>(m_clientPort)});

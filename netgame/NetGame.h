@@ -25,10 +25,12 @@
 // logic tick executes them).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -154,7 +156,8 @@ public:
     // The local player allies with another or breaks the alliance; the host
     // sends it to every machine in one frame (HostRequests.cpp).
     bool RequestAlliance(CPlayer* other, bool ally);
-    // Resources to every player (a server with cheats on takes it).
+    // Resources to every player (a server with cheats on takes it), in whole
+    // units; false for an amount that is negative or not a number.
     bool GiveResourcesToAll(float amount);
     // The host's wanted game speed (srv_GameSpeed): 0 stops, 1 is normal,
     // at most 99999; the speed control takes every machine there together.
@@ -336,9 +339,30 @@ public:
     // the turn being executed. False with the reason.
     bool ApplySavedGame(const CSavedGameFile& file, std::string& error);
     // The handlers' side: the host named the saved game of this start
-    // (SAVEDGAME: an empty name for none), and the game loop starts
+    // (in its STARTGAME request: an empty name for none), and the game loop starts
     // (SETGAMELOOP: the saved game, or the map's objectives).
     void TakeSavedGameAnnouncement(uint32_t crc, const char* name);
+    // Hosting: true while a joined client's last reported frame lies
+    // kMaxLeadFrames or more behind the current one (no tick then).
+    static constexpr int kMaxLeadFrames = 960;
+    bool TooFarAhead();
+    // After a map has loaded: every player takes the map's objects placed
+    // for its owner id (CPlayer::AttachOwnedObjects), in the players' order.
+    void AttachObjectsToPlayers();
+    // The host's client asks its server to start the game: STARTGAME (102)
+    // with the saved game this start continues, when there is one. Its
+    // payload: nothing for a new game; else u32 the CRC-32 of the saved
+    // game's file and its name with the zero. The server relays it as it
+    // came, so every machine learns the saved game with the start and checks
+    // its own copy before MAPCHANGESTART.
+    bool SendStartRequest();
+    // Reads that payload: false when it is neither empty nor a CRC and a
+    // name that use it up exactly.
+    static bool ReadStartRequest(const uint8_t* data, size_t size, uint32_t* crc, CStrBuf* name);
+    // The saved game the last STARTGAME named (empty: none), kept for the
+    // check at MAPCHANGESTART.
+    CStrBuf m_startSave;
+    uint32_t m_startSaveCrc = 0;
     void StartGameLoop();
 
     // ---- the console: the network area's commands and settings
@@ -351,8 +375,11 @@ public:
     // The settings the links use changed (passwords, packet size, the chat's
     // target): the server is asked for the packet size set now.
     void LinkSettingsChanged();
-    // nw_UniqueServerID's storage (the id as the settings keep it).
-    int32_t* UniqueServerIdSetting() { return reinterpret_cast<int32_t*>(&m_uniqueServerId); }
+    // Where the master's id for this machine's server is kept: the value
+    // "UniqueServerID" (a DWORD) of this key of HKEY_CURRENT_USER, read when
+    // the network game is made and written when the master gives one.
+    static constexpr const char* kUniqueServerIdKey = "Software\\Zq\\Tessarak\\Settings";
+    void KeepUniqueServerId(uint32_t id);
 
     // ---- statistics and errors
     void ReportV(const char* fmt, va_list ap) override;
@@ -417,7 +444,7 @@ public:
     int32_t m_savedIdCounter = 0;
     uint32_t m_syncRequests = 0, m_syncAnswers = 0;
     uint16_t m_serverFrame = 0;
-    float m_serverSpeed = 1.0f;
+    std::atomic<float> m_serverSpeed{1.0f};
     float m_lastSpeedSent = -1.0f, m_lastRateSent = -1.0f;
     float m_dataGenerated = 20.0f;
     int32_t m_dataHistory[10] = {};
@@ -433,7 +460,17 @@ public:
     uint32_t m_frameDigest = 0;               // the messages of the last executed frame
     std::unordered_set<int32_t> m_syncedIds;  // objects a resync confirmed (membership only)
     uint8_t m_notInSoftSync = 1;
-    uint64_t m_serverNextTick = 0;
+    std::atomic<uint64_t> m_serverNextTick{0};
+    // What PING's handlers read on the engine's receiving thread, taken from
+    // the game's clock every frame (a frame old at most): the tick rate, the
+    // game speed and the next tick's time.
+    std::atomic<float> m_pingRate{15.0f}, m_pingSpeed{1.0f};
+    std::atomic<uint64_t> m_pingNextTick{0};
+    // The server's name as the LAN discovery answers it, and whether this
+    // machine hosts, kept every frame for the receiving thread's handler.
+    std::mutex m_announceLock;
+    std::string m_announcedName;
+    bool m_announcing = false;
     CStrBuf m_requestedMap;  // the map box asked for (REQUESTMAP), until it came
 
     // ---- queues and registries

@@ -290,9 +290,6 @@ void CNetGame::RegisterLobbyCommands(CCommandInterpreter* ip) {
         SCommandRow::Function("nw_FindServersThatMatch", Cmd_FindServersThatMatch,
                               "Add selected to favourites", "nw_FindServersThatMatch();"),
         SCommandRow::Function("nw_AddAddress", Cmd_AddAddress, "Add written adress", "nw_AddAddress();"),
-        SCommandRow::Int("nw_UniqueServerID", UniqueServerIdSetting(), INT32_MIN, INT32_MAX,
-                         "The id the master server gave this machine's server", "nw_UniqueServerID")
-            .Config("Network.cfg"),
         // ---- the server
         SCommandRow::Function("srv_Name", Cmd_ServerName, "Changes the name of this server",
                               "srv_Name(str Name);")

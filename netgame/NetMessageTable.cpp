@@ -1,12 +1,14 @@
 // The registration table of the game protocol.
 //
 // Each row holds the options that decide how a type travels (reliability
-// class, priority, delay, short header); both sides register it with the
+// class, priority, delay, short header) and whether it is handled at once on
+// the engine's receiving thread (option D); both sides register it with the
 // same ones, so the header form and the reliability on the wire are the same
-// whichever end sends. Every handler runs on the game's thread when its queue
-// or its frame is processed: types that a receiver could run at once on the
-// engine's receive thread (the pings, the broadcast discovery) are queued
-// like the others, so no handler ever races the game for its state.
+// whichever end sends. Every other handler runs on the game's thread when its
+// queue or its frame is processed. The direct ones (the discovery, the
+// browser's ping and PING) touch only what they lock: the browser's entries
+// under its lock, a connection's ping fields under its ping lock, and values
+// the game leaves for them in atomics.
 #include "core/Determinism.h"
 // The lockstep guard comes first in every simulation source.
 #include "netgame/NetGame.h"
@@ -49,14 +51,14 @@ const SNetMessageRow kRows[] = {
     {MSG(EXTERNAL_CONNECT), 1, 5, 0, 1, CP(NetClient_OnExternalConnect, Q::Client),
      SCP(NetServer_OnExternalConnect, Q::Client)},
     {MSG(CONNECT), 1, 3, 0, 1, CG(NetClient_OnConnect, Q::Client), SCG(NetServer_OnConnect, Q::Connect)},
-    {MSG(EXTERNAL_PING), 1, 5, 0, 1, CP(NetClient_OnExternalPing, Q::Client),
-     SCP(NetServer_OnExternalPing, Q::Connect)},
+    {MSG(EXTERNAL_PING), 1, 5, 0, 1, CP(NetClient_OnExternalPing, Q::None),
+     SCP(NetServer_OnExternalPing, Q::None), 1},
     {MSG(EXTERNAL_BROADCAST_AREYOUTHERE), 1, 5, 0, 1, CP(nullptr, Q::Client),
-     SCP(NetServer_OnExternalBroadcastAreyouthere, Q::Client)},
+     SCP(NetServer_OnExternalBroadcastAreyouthere, Q::Client), 1},
     {MSG(FRAMEFINISHED), 0, 5, 1, 0, CG(NetClient_OnFramefinished, Q::Client, F),
      SG(NetServer_OnFramefinished, Q::Server, F)},
     {MSG(EXTERNAL_BROADCAST_IMHERE), 1, 5, 0, 1, CP(NetClient_OnExternalBroadcastImhere, Q::Client),
-     SCP(nullptr, Q::Client)},
+     SCP(nullptr, Q::Client), 1},
     {MSG(EXTERNAL_DISCONNECT), 1, 5, 0, 1, CP(nullptr, Q::Client),
      SP(NetServer_OnExternalDisconnect, Q::Client)},
     {MSG(EXTERNAL_REQUESTSERVER), 0, 5, 1, 0, CP(NetClient_OnExternalRequestserver, Q::Client),
@@ -97,7 +99,7 @@ const SNetMessageRow kRows[] = {
     {MSG(CREATEUNIT), 0, 5, 1, 0, CG(NetClient_OnWorldOrder, Q::Client, F),
      SG(NetServer_OnCreateunit, Q::Server, F)},
     {MSG(SETGAMELOOP), 0, 5, 1, 0, CG(NetClient_OnSetgameloop, Q::Client, F), SG(nullptr, Q::None, F)},
-    {MSG(PING), 1, 3, 0, 1, CG(NetClient_OnPing, Q::Client), SG(NetServer_OnPing, Q::Client)},
+    {MSG(PING), 1, 3, 0, 1, CG(NetClient_OnPing, Q::Client), SG(NetServer_OnPing, Q::Client), 1},
     {MSG(MESSAGE), 0, 5, 1, 0, CG(NetClient_OnMessage, Q::Client), SG(NetServer_OnMessage, Q::Server)},
     {MSG(MESSAGE_PERSONAL), 0, 5, 1, 0, CG(NetClient_OnMessagePersonal, Q::Client),
      SG(NetServer_OnMessagePersonal, Q::Server)},
@@ -144,8 +146,6 @@ const SNetMessageRow kRows[] = {
      SG(NetServer_OnModeOn, Q::Server, F)},
     {MSG(MODE_OFF), 0, 5, 1, 0, CG(NetClient_OnWorldOrder, Q::Client, F),
      SG(NetServer_OnModeOff, Q::Server, F)},
-    {MSG(SCRIPTPOINT), 0, 5, 1, 0, CG(NetClient_OnWorldOrder, Q::Client, F),
-     SG(NetServer_OnScriptPoint, Q::Server, F)},
     {MSG(WAYPOINTLIST), 0, 5, 1, 0, CG(NetClient_OnWorldOrder, Q::Client, F),
      SG(NetServer_OnWaypointlist, Q::Server, F)},
     {MSG(SIGNAL), 0, 5, 1, 0, CG(NetClient_OnWorldOrder, Q::Client, F), SG(NetServer_OnSignal, Q::Server, F)},
@@ -176,7 +176,6 @@ const SNetMessageRow kRows[] = {
     {MSG(KILLUNIT), 0, 5, 1, 0, CG(NetClient_OnWorldOrder, Q::Client, F),
      SG(NetServer_OnKillunit, Q::Server, F)},
     {MSG(PAUSE), 0, 5, 1, 0, CG(NetClient_OnPause, Q::Client), SG(NetServer_OnPause, Q::Client)},
-    {MSG(SAVEDGAME), 0, 5, 1, 0, CG(NetClient_OnSavedgame, Q::Client, F), SG(nullptr, Q::None, F)},
 };
 #undef MSG
 }  // namespace
@@ -234,7 +233,7 @@ void CNetGame::RegisterMessages() {
                 if (!types) continue;
                 types->Register(name.GetText(), row.id, s.handler, this, queue(s.queue),
                                 s.framed ? m_frameTable : nullptr, nullptr, row.cls, row.priority, row.delay,
-                                0, row.shortHeader);
+                                row.direct, row.shortHeader);
             }
         }
     }

@@ -17,7 +17,7 @@
 #include "world/GameMessages.h"
 
 // The version both ends of a join must have.
-constexpr uint32_t kNetProtocolVersion = 14;
+constexpr uint32_t kNetProtocolVersion = 13;
 // The server's game port unless StartServer names another.
 constexpr uint16_t kNetDefaultServerPort = 47222;
 
@@ -27,7 +27,10 @@ enum : uint32_t {
     kConnectFull = 1,
     kConnectRunning = 2,
     kConnectPassword = 3,
-    kConnectVersion = 4,  // the client's version is not ours (never admitted)
+    // The join failure of a client whose server speaks another version. The
+    // server answers such a client {13, 0}: the client sees a version other
+    // than its own and gives up (the server admits nothing for it).
+    kConnectVersion = 4,
     kConnectClosed = 5,
 };
 
@@ -71,6 +74,10 @@ struct SNetMessageRow {
     // priority, delay (0: packed by the send call), short header.
     uint8_t cls, priority, delay, shortHeader;
     SNetSide client, server;
+    // Handled at once on the engine's receiving thread (option D), whatever
+    // queue the row names: the discovery and ping types, whose handlers touch
+    // only what they lock.
+    uint8_t direct = 0;
 };
 
 // The rows, in id order, and their count.

@@ -146,8 +146,11 @@ int CountSeats(CNetGame* net) {
 
 // CONNECT (81): u32 protocol version, the password with its zero (at least
 // 5 bytes). Answer: u32 13, u32 result (0 admitted, 1 full, 2 the game runs
-// or loads, 3 wrong password, 4 another version, 5 joining closed), raw to
-// the sender and, when admitted, again through the new connection.
+// or loads, 3 wrong password, 5 joining closed), raw to the sender and, when
+// admitted, again through the new connection. A client of another version is
+// answered {13, 0}: it sees a version other than its own and reports the
+// mismatch. Unlike an admission, that answer makes no connection: nothing
+// would ever use it.
 void NetServer_OnConnect(NWEPeer* peer, NWEMessage* m, void* context) {
     CNetGame* net = Net(context);
     if (!net->m_hosting || m->GetSize() < 5) return;
@@ -173,8 +176,9 @@ void NetServer_OnConnect(NWEPeer* peer, NWEMessage* m, void* context) {
     if (reconnect) arrival->SetTimedOut(true);
     uint32_t result = kConnectAdmitted;
     CServerInfo& info = net->m_serverInfo;
-    if (version != kNetProtocolVersion)
-        result = kConnectVersion;
+    const bool otherVersion = version != kNetProtocolVersion;
+    if (otherVersion)
+        result = kConnectAdmitted;
     else if ((net->Flow().GuiWord() == 0 && net->Flow().GameState() == 2) || (net->Flow().IsGameLoading()))
         result = kConnectRunning;
     else if (CountSeats(net) >= info.m_maxPlayers)
@@ -187,8 +191,9 @@ void NetServer_OnConnect(NWEPeer* peer, NWEMessage* m, void* context) {
     NWE_Put32(reply, kNetProtocolVersion);
     NWE_Put32(reply + 4, result);
     peer->SendRaw(m->GetSource(), NS_NOTIFYTYPE_CONNECT, reply, 8);
-    if (result != kConnectAdmitted) {
-        net->Printf("Refused a client from %s (%d)", Net_FormatAddress(m->GetSource()).c_str(), (int)result);
+    if (otherVersion || result != kConnectAdmitted) {
+        net->Printf("Refused a client from %s (%d)", Net_FormatAddress(m->GetSource()).c_str(),
+                    otherVersion ? (int)kConnectVersion : (int)result);
         return;
     }
     CGameSocket* c = net->NewConnection(&net->m_serverTypes, "client");
@@ -390,11 +395,18 @@ void NetServer_OnExternalPing(NWEPeer* peer, NWEMessage* m, void*) {
 }
 
 // EXTERNAL_BROADCAST_AREYOUTHERE (83): IMHERE with the server name.
+// Handled on the engine's receiving thread: the name and the hosting flag
+// are the copies the game keeps for it each frame.
 void NetServer_OnExternalBroadcastAreyouthere(NWEPeer* peer, NWEMessage* m, void* context) {
     CNetGame* net = Net(context);
-    if (!net->m_hosting) return;
+    std::string name;
+    {
+        std::lock_guard<std::mutex> l(net->m_announceLock);
+        if (!net->m_announcing) return;
+        name = net->m_announcedName;
+    }
     CStateArchive ar;
-    WireText_Write(ar, net->m_serverInfo.m_name.GetText(), 63);
+    WireText_Write(ar, name.c_str(), 63);
     peer->SendRaw(m->GetSource(), NS_NOTIFYTYPE_EXTERNAL_BROADCAST_IMHERE, ar.GetData(),
                   static_cast<uint32_t>(ar.GetBuffer().size()));
 }
@@ -494,7 +506,7 @@ CPlayer* CNetGame::RegisterPlayer(CGameSocket* connection, int32_t id, std::vect
     const bool fresh = !p;
     if (fresh) {
         p = NewPlayer(id);
-        p->m_connection = connection;
+        p->SetConnectionRecord(connection);
     }
     const int32_t owner = fresh ? m_nextOwnerId++ : p->m_ownerId;
     NWE_Put32(record.data() + record.size() - 4, static_cast<uint32_t>(owner));
@@ -518,7 +530,7 @@ CPlayer* CNetGame::AddComputerPlayer(int32_t id, const char* name, const CRace* 
     for (int i = 0; i < 3; ++i) p->m_colour[i] = colour[i];
     p->m_attributeByte = CPlayer::kAttributeComputer;
     p->m_computer = p->m_computerHere = 1;
-    p->m_connection = host;
+    p->SetConnectionRecord(host);
     p->m_ownerId = m_nextOwnerId++;
     p->InsertSorted();
     CStateArchive ar;
@@ -751,29 +763,21 @@ void NetServer_OnStopcurrentorder(NWEPeer* peer, NWEMessage* m, void* context) {
     if (CheckObjectCommand(net, peer, m, 8, kClassUnit)) Relay(net, m);
 }
 
-// SCRIPTPOINT (140): u8 point, u8 active, f32 x, f32 z. The points belong
-// to no player: a connection that plays in the game sets them for every
-// machine (the map's scripts run on each).
-void NetServer_OnScriptPoint(NWEPeer* peer, NWEMessage* m, void* context) {
-    CNetGame* net = Net(context);
-    if (m->GetSize() != 10) return Refuse(net, peer, m, "wrong length");
-    if (!Conn(peer)->FirstPlayer() && !net->IsLocalServerEnd(peer))
-        return Refuse(net, peer, m, "not a player's connection");
-    Relay(net, m);
-}
-
 // SIGNAL (143): u32 unit id, u8 signal.
 void NetServer_OnSignal(NWEPeer* peer, NWEMessage* m, void* context) {
     CNetGame* net = Net(context);
     if (CheckObjectCommand(net, peer, m, 5, kClassUnit)) Relay(net, m);
 }
 
-// WAYPOINTLIST (142): u32 unit id, u32 path request number, u8 no-path
-// flag, f32 height, u16 count, count x (u16, u16): 15 + 4 x count bytes.
+// WAYPOINTLIST (142): u32 unit id, u32 path request number, u8 flags; bit 0
+// (no way) ends it there (9 bytes), else f32 height, u16 count, count x (i16,
+// i16): 15 + 4 x count bytes.
 void NetServer_OnWaypointlist(NWEPeer* peer, NWEMessage* m, void* context) {
     CNetGame* net = Net(context);
     uint32_t size = m->GetSize();
-    uint32_t expected = size >= 15 ? 15 + 4u * NWE_Get16(m->GetData() + 13) : 15;
+    uint32_t expected = size >= 9 && (m->GetData()[8] & 1) ? 9
+                        : size >= 15                       ? 15 + 4u * NWE_Get16(m->GetData() + 13)
+                                                           : 15;
     if (CheckObjectCommand(net, peer, m, expected, kClassUnit)) Relay(net, m);
 }
 
@@ -837,20 +841,22 @@ void NetServer_OnGiveresources(NWEPeer* peer, NWEMessage* m, void* context) {
 // CREATEUNIT (110): 38 bytes, or 50 for the scene's special template.
 void NetServer_OnCreateunit(NWEPeer* peer, NWEMessage* m, void* context) {
     CNetGame* net = Net(context);
-    if (m->GetSize() != 38 && m->GetSize() != 50) return Refuse(net, peer, m, "wrong length");
+    // Any length is relayed: every machine checks it against the template
+    // ("Bogus create unit datasize") and ends its placement wait.
     if (!MayCheat(net, peer)) return Refuse(net, peer, m, "cheats are off");
     Relay(net, m);
 }
 
-// GIVERESOURCESTOALL (159): f32 amount. Sent on as {u32 player id, f32
-// amount} for every player but the neutral one. The host also sends {u32
-// player id, f32 amount} for a computer player it runs (what the computer
-// player's cheating gives back), or {u32 player id, f32 amount, f32 energy
-// help} (the energy production its cheating adds every tick from then on),
-// sent on as it is.
+// GIVERESOURCESTOALL (159): u32 amount. Sent on as {u32 player id, u32
+// amount} (8 bytes) for every player but the neutral one. The host also sends
+// {u32 player id, f32 amount, f32 energy help} for a computer player it runs
+// (what the computer player's cheating gives back, and the energy production
+// it adds every tick from then on, negative for unchanged), sent on as it
+// is: no message of the table carries a player's standing energy help, and
+// its length tells it from the relay's form.
 void NetServer_OnGiveresourcestoall(NWEPeer* peer, NWEMessage* m, void* context) {
     CNetGame* net = Net(context);
-    if (m->GetSize() == 8 || m->GetSize() == 12) {
+    if (m->GetSize() == 12) {
         CPlayer* p = net->FindPlayerById(static_cast<int32_t>(NWE_Get32(m->GetData())));
         if (!p || !p->m_computerHere || !net->IsLocalServerEnd(peer))
             return Refuse(net, peer, m, "not the host's computer player");
@@ -974,6 +980,15 @@ void NetServer_OnStartgame(NWEPeer* peer, NWEMessage* m, void* context) {
         CNetGame::ReleaseAll(clients);
         return Refuse(net, peer, m, "only the host starts the game");
     }
+    // The request names the saved game this start continues, the one this
+    // server hosts, or none (CNetGame::SendStartRequest).
+    uint32_t saveCrc = 0;
+    CStrBuf save;
+    if (!CNetGame::ReadStartRequest(m->GetData(), m->GetSize(), &saveCrc, &save) ||
+        !save.Equals(net->HostedSavedGame().GetText())) {
+        CNetGame::ReleaseAll(clients);
+        return Refuse(net, peer, m, "names another saved game");
+    }
     for (CGameSocket* c : clients) c->m_startReply = 0;
     CNetGame::ReleaseAll(clients);
     if (net->HasGameClock()) {
@@ -1044,36 +1059,60 @@ void NetServer_OnAskforframe(NWEPeer* peer, NWEMessage* m, void* context) {
     Conn(peer)->SendMessage(NS_NOTIFYTYPE_ASKFORFRAME, p, 2);
 }
 
-// PING (112): u16 slot index (0 to 7), u16 latency x 6553.5, f32 frame time,
-// f32 time lag (12 bytes). Answer u16 the index; for index 0 also u16 the
-// game speed in hundredths and u64 the next tick's time (12 bytes).
+// PING (112): u16 slot index (0 to 7), u16 the client's average ping x
+// 6553.5, u32 the client's current frame, f32 its frame time minus its lag
+// estimate (the lead it keeps behind the server, which the server works out
+// again from the same terms: a tick, 1.25 pings). The client's time lag is
+// what it runs behind the server's frame beyond that lead. Answer: u16 the
+// same index; for index 0 also u16 the game speed to the nearest integer and
+// u64 the clock's next-tick time (12 bytes), else 2 bytes.
 void NetServer_OnPing(NWEPeer* peer, NWEMessage* m, void* context) {
+    // Handled at once on the engine's receiving thread (the table's option
+    // D): it touches only the connection's ping fields (under its lock), the
+    // frame table's current number and the clock values the game leaves for
+    // it; the players take the reported ping in the game's own frame. A
+    // malformed ping is dropped without a line (the console is the game's).
     CNetGame* net = Net(context);
     CGameSocket* c = Conn(peer);
-    if (m->GetSize() != 12) return Refuse(net, peer, m, "wrong length");
-    SPayload ar(m);
-    uint16_t index = ar.ReadU16();
-    uint16_t latency = ar.ReadU16();
-    float values[2] = {0.0f, 0.0f};
-    ar.F32s(values, 2);
-    if (index > 7) return Refuse(net, peer, m, "no such ping slot");
-    for (CPlayer* p : net->m_players.m_players)
-        if (p->m_connection == c) p->m_latency = latency * (1.0f / 6553.5f);
+    if (m->GetSize() != 12) return;
+    const uint8_t* d = m->GetData();
+    uint16_t index = NWE_Get16(d);
+    uint16_t latency = NWE_Get16(d + 2);
+    uint32_t frame = NWE_Get32(d + 4);
+    float value;
+    std::memcpy(&value, d + 8, 4);
+    if (index > 7) return;
+    const float ping = latency * (1.0f / 6553.5f);
     // What a client reports sets the game's pace: numbers in reason only.
-    c->m_frameTime = values[0] == values[0] ? std::min(std::max(values[0], 0.001f), 10.0f) : 0.1f;
-    c->m_timeLag = values[1] == values[1] ? std::min(std::max(values[1], 0.0f), 60.0f) : 0.0f;
-    c->m_lastPing = net->GetClock().Now();
-    CStateArchive& out = net->m_send;
-    out.Reset();
-    out.U16(index);
-    if (index == 0) {
-        float speed = net->Clock().GameSpeed();
-        uint16_t value = static_cast<uint16_t>(std::lround(std::min(std::max(speed, 0.0f), 600.0f) * 100.0f));
-        out.U16(value);
-        uint64_t next = net->Clock().NextTickTime();
-        out.U64(next);
+    const float rate = std::max(net->m_pingRate.load(), 1.0f);
+    const float lead = std::min(std::max(1.0f / rate + 1.25f * ping, 0.1111f), 1.0f);
+    const float frameTime = value + lead;
+    {
+        std::lock_guard<std::mutex> l(c->m_pingLock);
+        c->m_reportedPing = ping;
+        c->m_frameTime = frameTime == frameTime ? std::min(std::max(frameTime, 0.001f), 10.0f) : 0.1f;
+        if (frame >= 1 && frame <= kLastFrameNumber) {
+            c->m_reportedFrame = static_cast<uint16_t>(frame);
+            const uint16_t server = net->m_frameTable->GetCurrentNumber();
+            const int behind = NWEFrameTable::Compare(server, c->m_reportedFrame) > 0
+                                   ? (server - c->m_reportedFrame + kLastFrameNumber) % kLastFrameNumber
+                                   : 0;
+            c->m_timeLag = std::min(std::max(behind / rate - lead, 0.0f), 60.0f);
+        }
+        c->m_lastPing = net->GetClock().Now();
     }
-    c->SendMessage(NS_NOTIFYTYPE_PING, out.GetData(), static_cast<uint32_t>(out.GetBuffer().size()));
+    uint8_t out[12];
+    NWE_Put16(out, index);
+    uint32_t size = 2;
+    if (index == 0) {
+        const float speed = net->m_pingSpeed.load();
+        NWE_Put16(out + 2, static_cast<uint16_t>(std::lround(std::min(std::max(speed, 0.0f), 65535.0f))));
+        const uint64_t next = net->m_pingNextTick.load();
+        NWE_Put32(out + 4, static_cast<uint32_t>(next));
+        NWE_Put32(out + 8, static_cast<uint32_t>(next >> 32));
+        size = 12;
+    }
+    c->SendMessage(NS_NOTIFYTYPE_PING, out, size);
     c->m_statusChanged = 1;
 }
 
@@ -1143,16 +1182,22 @@ void NetServer_OnSyncSyncfinished(NWEPeer* peer, NWEMessage* m, void* context) {
 }
 
 // SYNC_REPORT (158): a client is out of step: a full resync in 30 ticks,
-// when none is coming, and only when the report names a check of the
-// server's that the client's world contradicts (SyncChecks.h); once in a
-// while per client.
+// when none is coming; once in a while per client. Without data it is a
+// client's request for a resync (a tick forced past a frame it did not have
+// whole): taken as it is. With data it names what the client found
+// (SyncChecks.h), and is taken only when the server's own checks show that
+// difference. A resync that a client cannot be served (it never answers) ends
+// with that client dropped and the others going on (CNetGame::StepResync).
 void NetServer_OnSyncReport(NWEPeer* peer, NWEMessage* m, void* context) {
     CNetGame* net = Net(context);
     CGameSocket* c = Conn(peer);
-    SSyncReport report;
-    if (!SyncReport_Read(m->GetData(), m->GetSize(), &report)) return Refuse(net, peer, m, "names nothing");
-    if (!net->m_sentChecks.Agrees(report))
-        return Refuse(net, peer, m, "the server's checks find no difference");
+    if (m->GetSize() != 0) {
+        SSyncReport report;
+        if (!SyncReport_Read(m->GetData(), m->GetSize(), &report))
+            return Refuse(net, peer, m, "names nothing");
+        if (!net->m_sentChecks.Agrees(report))
+            return Refuse(net, peer, m, "the server's checks find no difference");
+    }
     if (!c->m_syncReports.Take(net->GetClock().Seconds(net->GetClock().Now())))
         return Refuse(net, peer, m, "asked for a resync just before");
     if (net->m_resyncCountdown == 0) net->m_resyncCountdown = 30;

@@ -1006,7 +1006,7 @@ bool CNetGame::LoadNetSection(CStateArchive& ar, std::vector<int32_t>* playerIds
             m_hosting && p != m_players.m_local && (p->m_computer || p == m_players.m_neutral) ? 1 : 0;
         if (p->m_computerHere && p->m_computer)
             if (CGameSocket* host = TakeLocalServerEnd()) {
-                p->m_connection = host;
+                p->SetConnectionRecord(host);
                 host->Release();
             }
         p->SetTeamRecord(r.team >= 0 ? m_players.FindTeamById(static_cast<uint32_t>(r.team)) : nullptr);

@@ -83,10 +83,10 @@
 // reason.
 //
 // Every machine of a game loads the same file at the same point: the host
-// names it at the start; each machine reads and checks its own copy of the
-// file of that name in its "Save" folder (a copy that is missing or differs
-// calls the start off); the game loop's start (SETGAMELOOP, in the same
-// frame everywhere) applies it.
+// names it in its start request (STARTGAME, before MAPCHANGESTART); each machine
+// reads and checks its own copy of the file of that name in its "Save"
+// folder (a copy that is missing or differs calls the start off); the game
+// loop's start (SETGAMELOOP, in the same frame everywhere) applies it.
 #pragma once
 
 #include <cstddef>

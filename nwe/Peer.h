@@ -42,6 +42,9 @@ class NWEPeer : public NWEObject {
 public:
     // Receive window of sequence numbers: anything older is refused.
     static constexpr uint32_t kSequenceWindow = 8192;
+    // A sequence number further ahead of the highest one seen than this is a
+    // damaged header: a sender never has that many packets out at once.
+    static constexpr uint32_t kSequenceAhead = 2048;
     static constexpr size_t kMaxPartials = 1024;
     // Lower bound of the resend time-out, in seconds.
     static constexpr float kMinResendTimeout = 0.004f;
@@ -245,6 +248,7 @@ private:
     bool Refuse(const SNetAddress& from, const char* fmt, ...);
     bool IsNearFrame(uint16_t id, uint16_t frame);
     bool AcceptSequence(const SPacketHeader& h);
+    bool HeaderFits(const SDatagram& d, const SNetAddress& from);
     bool SequenceSeen(uint32_t s, bool* tooOld);
     void MarkSequence(uint32_t s);
     void Reassemble(const SDatagram& d, const SNetAddress& from, int64_t now,
@@ -323,6 +327,7 @@ private:
 
     uint32_t m_receiveHigh = 0;  // highest sequence number received (0: none yet)
     std::bitset<kSequenceWindow> m_received;
+    uint32_t m_farAhead = 0;                  // the last sequence number refused as far ahead
     std::map<uint32_t, SPartial> m_partials;  // by message key
     uint64_t m_partialBytes = 0;              // their accounted bytes
     SDatagram m_datagram;                     // scratch of the receive path

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "nwe/Engine.h"
@@ -30,6 +31,7 @@ void NWEPeer::ReceivePacket(const uint8_t* data, size_t size, const SNetAddress&
             NWE_ReportRefused(m_engine, e, d, from);
             return;
         }
+        if (!HeaderFits(d, from)) return;
         uint64_t added = 0;
         if (!CheckParts(d, from, &added)) return;
         if (!AcceptSequence(d.header)) return;
@@ -176,6 +178,45 @@ bool NWEPeer::CheckParts(const SDatagram& d, const SNetAddress& from, uint64_t* 
 }
 
 // --- the sequence number --------------------------------------------------------
+
+// The CRC does not reach the header, so a header damaged on the way is caught
+// by what it must agree with (its message count and size by the parse): a
+// sequence number of 0 or 0x7FFFFFFF, or one far ahead of what this peer has
+// seen, which would otherwise move the receive window and refuse every real
+// packet after it as too old; a tries byte below its first value on a packet
+// that asked for no receipt (only packets with a receipt are ever resent);
+// and a receipt bit cleared on a packet that carries a reliable (class 0)
+// message, whose messages would then miss their frame.
+bool NWEPeer::HeaderFits(const SDatagram& d, const SNetAddress& from) {
+    if (!d.IsSequenced()) return true;
+    const SPacketHeader& h = d.header;
+    if (h.sequence == 0 || h.sequence > kMaxSequence)
+        return Refuse(from, "sequence number %u out of range", h.sequence);
+    if (m_state == kStateRemote) {
+        int64_t ahead = m_receiveHigh == 0 ? static_cast<int64_t>(h.sequence)
+                                           : NWE_SequenceDiff(h.sequence, m_receiveHigh);
+        if (ahead > static_cast<int64_t>(kSequenceAhead)) {
+            // A sender that really moved on (a long outage) sends the next
+            // number near this one; one damaged header does not repeat.
+            bool confirmed = m_farAhead != 0 && std::llabs(NWE_SequenceDiff(h.sequence, m_farAhead)) <=
+                                                    static_cast<int64_t>(kSequenceAhead);
+            m_farAhead = h.sequence;
+            if (!confirmed)
+                return Refuse(from, "sequence number %u far ahead of the receive window", h.sequence);
+        }
+    }
+    if (h.receiptWanted) return true;
+    if (h.tries != kInitialTries) return Refuse(from, "tries %u on a packet without a receipt", h.tries);
+    for (const SWirePart& p : d.parts) {
+        if (p.id < NWE_SYSTEM_TYPES || !p.start) continue;
+        NWEMessageType* t = LookUp(p.id);
+        if (!t) continue;
+        bool reliable = t->m_class == 0;
+        t->m_guard.ReleaseShared();
+        if (reliable) return Refuse(from, "reliable message %u in a packet without a receipt", p.id);
+    }
+    return true;
+}
 
 bool NWEPeer::SequenceSeen(uint32_t s, bool* tooOld) {
     *tooOld = false;

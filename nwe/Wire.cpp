@@ -19,17 +19,31 @@ size_t NWE_PacketHeaderSize(EPacketForm form) {
     return 2;
 }
 
-// The CRC of a datagram covers every byte of it but its own four: the header
-// in front of the CRC field, then the messages (CRC-32 continued from the
-// seed over both, in that order). A count, sequence number, tries byte or flag
-// damaged on the way fails the check like a damaged message does, so a corrupt
-// datagram is dropped whole and resent, never read as another packet. The
-// layout of every form stays as it is; only what the CRC covers is ours.
-// The tries byte is in it, so every send (a resend too) writes the header and
-// its CRC again. NWE_ReadPacketHeader checks the same bytes.
+// The CRC of a datagram covers the messages behind its header: bytes 11 to
+// the end in the sequenced form, 6 and 10 to the end in the two unsequenced
+// forms, continued from the seed. The header itself is not covered, so a
+// peer built to the format reads our datagrams and we read its. A header
+// damaged on the way is caught by what it must agree with instead: its
+// message count with the messages the bytes hold (NWE_ParseMessages uses
+// them up exactly), its sequence number with the receive window and its tries
+// byte with its receipt bit (NWEPeer::AcceptSequence); nwe/README.md says
+// what such a header can still do. On a real network UDP's own checksum
+// stands in front of all of it.
 uint32_t NWE_DatagramCrc(uint32_t seed, const uint8_t* datagram, size_t size, size_t crcOffset) {
-    uint32_t crc = NWE_PacketCrc(seed, datagram, crcOffset);
-    return NWE_PacketCrc(crc, datagram + crcOffset + 4, size - crcOffset - 4);
+    size_t start = crcOffset + 4;
+    return NWE_PacketCrc(seed, datagram + start, size - start);
+}
+
+size_t NWE_CrcCoveredStart(const uint8_t* datagram, size_t size) {
+    if (size < 2) return size;
+    uint16_t w = NWE_Get16(datagram);
+    size_t start = size;
+    if (w & kWireSequenced) {
+        if (size >= 7 && (datagram[6] & 0x80)) start = 11;
+    } else if (w & kWireCrc) {
+        start = (w & kWireUnsafe) ? 10 : 6;
+    }
+    return start < size ? start : size;
 }
 
 size_t NWE_WritePacketHeader(uint8_t* buffer, size_t length, EPacketForm form, uint16_t count,
@@ -85,8 +99,7 @@ EHeaderError NWE_ReadPacketHeader(const uint8_t* data, size_t size, uint32_t crc
     h.size = NWE_PacketHeaderSize(h.form);
     // The smallest datagram carries one empty short message.
     if (size < h.size + kShortHeaderOverhead) return EHeaderError::TooShort;
-    // The CRC covers the whole datagram but its own field (see
-    // NWE_DatagramCrc beside the writer).
+    // The CRC covers the bytes behind the header (NWE_DatagramCrc).
     switch (h.form) {
         case EPacketForm::SequencedCrc:
         case EPacketForm::Sequenced: {

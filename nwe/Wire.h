@@ -48,10 +48,14 @@ size_t NWE_PacketHeaderSize(EPacketForm form);
 
 // CRC-32 of the bytes continued from a seed (a seed of 0 is the plain CRC).
 uint32_t NWE_PacketCrc(uint32_t seed, const uint8_t* data, size_t size);
-// The CRC a datagram carries: over all of its `size` bytes but the four of
-// its CRC field at `crcOffset` (7 in the sequenced form, 2 in the 6-byte
-// form, 6 in the unsafe form), header first, continued from the seed.
+// The CRC a datagram carries: over the bytes behind its CRC field at
+// `crcOffset` (7 in the sequenced form, 2 in the 6-byte form, 6 in the unsafe
+// form), that is from byte 11, 6 or 10 to the end, continued from the seed.
 uint32_t NWE_DatagramCrc(uint32_t seed, const uint8_t* datagram, size_t size, size_t crcOffset);
+
+// Where the CRC of a datagram as it stands begins (11, 6 or 10), or its size
+// when its form carries no CRC: the bytes a damaged bit is caught in.
+size_t NWE_CrcCoveredStart(const uint8_t* datagram, size_t size);
 
 // Writes the header of the given form in front of a record's payload. The
 // record's buffer keeps kPacketHeaderReserve bytes free at its start and holds

@@ -48,7 +48,7 @@ int CInterface::MapEditorTools(int x, int y, CGUIObject* gui, bool gameViewTakes
     const float dy = tools.held ? static_cast<float>(y - tools.lastY) : 0.0f;
     tools.held = 1;
     tools.lastY = y;
-    if (tools.waitCreate && scene.m_highestMapId > tools.waitFrom) tools.waitCreate = 0;
+    if (tools.waitCreate && scene.m_createUnitsHandled != tools.waitFrom) tools.waitCreate = 0;
 
     // 1. The panel: the row's template goes to the cursor.
     if (onPanel) {
@@ -93,7 +93,7 @@ int CInterface::MapEditorTools(int x, int y, CGUIObject* gui, bool gameViewTakes
             if (!editor.RequestCreate(tools.tmpl, p)) break;
             m_editorPlaced = 1;
             tools.waitCreate = 1;
-            tools.waitFrom = scene.m_highestMapId;
+            tools.waitFrom = scene.m_createUnitsHandled;
             break;
         }
         case kPaintLayer:

@@ -22,10 +22,11 @@ class CTessarakObjectTemplate;
 struct SMapEditorTools {
     // The template the cursor carries (null: none).
     const CTessarakObjectTemplate* tmpl = nullptr;
-    // A paint asked for an object; the next waits until it stands (the
-    // scene's highest map id passed waitFrom) or the button is released.
+    // A paint asked for an object; the next waits until a CREATEUNIT has been
+    // handled (the scene's count moved from waitFrom: the object stands, or
+    // the message was refused) or the button is released.
     uint8_t waitCreate = 0;
-    int32_t waitFrom = 0;
+    uint32_t waitFrom = 0;
     // The cursor's y at the press's last event: the tools that work by the
     // mouse's movement take the movement since (none at a press's first
     // event, so a move before the press never counts).

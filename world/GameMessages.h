@@ -12,9 +12,6 @@
 //  134 ORDER, 137 STOPCURRENTORDER, 142 WAYPOINTLIST: world/OrderMessages.h.
 //  135 UNIT_CONNECT: u32, u32 two unit ids; 136 UNIT_DISCONNECT: u32.
 //  138 MODE_ON, 139 MODE_OFF: u32 unit id.
-//  140 SCRIPTPOINT: u8 point (0 to 254; 255 every point), u8 active (0 or
-//      1), f32 x, f32 z (10 bytes): a script point set at the ground point
-//      (x, z), or made inactive (its place kept).
 //  143 SIGNAL: u32 unit id, u8 the signal it waits for (0: none).
 //  159 GIVERESOURCESTOALL: u32 player id, f32 amount added (and from the host
 //      for its computer player, f32 the energy help from now on);
@@ -88,7 +85,6 @@ enum ENetMessage : uint16_t {
     NS_NOTIFYTYPE_STOPCURRENTORDER = 137,
     NS_NOTIFYTYPE_MODE_ON = 138,
     NS_NOTIFYTYPE_MODE_OFF = 139,
-    NS_NOTIFYTYPE_SCRIPTPOINT = 140,
     NS_NOTIFYTYPE_WAYPOINTLIST = 142,
     NS_NOTIFYTYPE_SIGNAL = 143,
     NS_NOTIFYTYPE_ASKFORFRAME = 144,
@@ -110,8 +106,4 @@ enum ENetMessage : uint16_t {
     NS_NOTIFYTYPE_GIVERESOURCES = 160,
     NS_NOTIFYTYPE_KILLUNIT = 161,
     NS_NOTIFYTYPE_PAUSE = 162,
-    // The saved game a start continues: u32 the CRC-32 of its file (0 for
-    // none), its name with the zero (empty: a new game). Framed, ahead of
-    // MAPCHANGESTART.
-    NS_NOTIFYTYPE_SAVEDGAME = 163,
 };

@@ -124,10 +124,10 @@ public:
     void FilterSelection();
 
     // ---- the script points: ground points numbered 0 to 254 that the map's
-    // scripts name (ss_Move(3) and its kin). Every machine has the same
-    // table: a point is set through the turn's SCRIPTPOINT (140), and the
-    // machine that sets it takes it at once as well. They take no part in
-    // the simulation (the orders given toward them carry their points).
+    // scripts name (ss_Move(3) and its kin). Each machine keeps its own
+    // table, set by the ss_ rows of the map's scripts, which run on every
+    // machine. They take no part in the simulation (the orders given toward
+    // them carry their points), so no message carries them.
     static constexpr int kScriptPoints = 255;
     struct SScriptPoint {
         float x = 0.0f, z = 0.0f;
@@ -313,6 +313,9 @@ public:
     CObjectGroup m_antiRadarList;
     CObjectGroup m_thirdUnitList;
     int32_t m_highestMapId = 0;
+    // CREATEUNIT messages handled, whatever came of them: a placement that
+    // waits for its object ends with the next one (a refused one included).
+    uint32_t m_createUnitsHandled = 0;
     uint8_t m_desync = 0;  // a sync CRC differed from the server's
     // Set by the network game while a resync holds: the grid member's and the
     // weapon's parts of a sync image are read but not taken.

@@ -18,6 +18,7 @@ namespace {
 // Unit id and type, destination and target points, the local reference.
 constexpr size_t kOrderHead = 8 + 12 + 12 + 4;
 constexpr size_t kWaypointHead = 15;
+constexpr size_t kNoWayLength = 9;  // no way: the id, the number and the flags
 
 CUnit* UnitOf(CGameScene& scene, uint32_t id) {
     CTessarakObject* o = scene.m_idTable.Find(static_cast<int32_t>(id));
@@ -94,11 +95,15 @@ void Orders_SendWaypointList(CUnit* unit, const CWaypointList& cells, float heig
     CWorld* world = unit ? unit->World() : nullptr;
     if (!world) return;
     const size_t count = cells.m_noPath ? 0 : std::min<size_t>(size_t(cells.Count()), 0xFFFF);
-    std::vector<uint8_t> message(kWaypointHead + 4 * count);
+    std::vector<uint8_t> message(cells.m_noPath ? kNoWayLength : kWaypointHead + 4 * count);
     uint8_t* p = message.data();
     LE_StoreU32(p, static_cast<uint32_t>(unit->m_objectId));
     LE_StoreU32(p + 4, unit->m_pathWord);
     p[8] = cells.m_noPath ? 1 : 0;
+    if (cells.m_noPath) {
+        world->Sender().Send(NS_NOTIFYTYPE_WAYPOINTLIST, message.data(), static_cast<int>(message.size()));
+        return;
+    }
     uint32_t bits;
     std::memcpy(&bits, &height, 4);
     LE_StoreU32(p + 9, bits);
@@ -114,9 +119,10 @@ void Orders_SendWaypointList(CUnit* unit, const CWaypointList& cells, float heig
 
 bool Orders_ApplyWaypointList(CGameScene& scene, const void* data, size_t length) {
     const uint8_t* bytes = static_cast<const uint8_t*>(data);
-    if (!bytes || length < kWaypointHead) return false;
-    const size_t count = LE_LoadU16(bytes + 13);
-    if (length != kWaypointHead + 4 * count) return false;
+    if (!bytes || length < kNoWayLength) return false;
+    const bool noPath = (bytes[8] & 1) != 0;
+    const size_t count = noPath || length < kWaypointHead ? 0 : LE_LoadU16(bytes + 13);
+    if (length != (noPath ? kNoWayLength : kWaypointHead + 4 * count)) return false;
     CUnit* unit = UnitOf(scene, LE_LoadU32(bytes));
     if (!unit || !unit->m_waypoints) return false;
     // A way of an older request is late: the unit has gone on since.
@@ -124,10 +130,11 @@ bool Orders_ApplyWaypointList(CGameScene& scene, const void* data, size_t length
     CWorldGrid* grid = &scene.World().Grid();
     CWaypointList* path = unit->m_waypoints;
     path->Clear();
-    const bool noPath = bytes[8] != 0;
-    uint32_t bits = LE_LoadU32(bytes + 9);
-    float height;
-    std::memcpy(&height, &bits, 4);
+    float height = 0.0f;
+    if (!noPath) {
+        uint32_t bits = LE_LoadU32(bytes + 9);
+        std::memcpy(&height, &bits, 4);
+    }
     if (noPath || !grid) {
         // No way: the unit halts where it is.
         path->m_noPath = 1;
@@ -141,7 +148,8 @@ bool Orders_ApplyWaypointList(CGameScene& scene, const void* data, size_t length
         const uint8_t* p = bytes + kWaypointHead;
         for (size_t i = 0; i < count; ++i, p += 4) {
             float x, z;
-            grid->WaypointToWorld(LE_LoadU16(p), LE_LoadU16(p + 2), x, z);
+            grid->WaypointToWorld(static_cast<int16_t>(LE_LoadU16(p)),
+                                  static_cast<int16_t>(LE_LoadU16(p + 2)), x, z);
             const float y = height + static_cast<float>(unit->m_random.Rand() % 10 - 5) * 0.05f;
             path->Append(x, y, z);
         }

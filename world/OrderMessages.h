@@ -12,10 +12,11 @@
 //      UnitOrder.cpp); each type has its exact length (Orders_MessageLength).
 //  137 STOPCURRENTORDER: u32 unit id, u32 the running order's id (8 bytes).
 //  142 WAYPOINTLIST: the way a path search found for a unit:
-//      u32 unit id, u32 the unit's path request number, u8 no-path flag
-//      (1: no way; the list is empty), f32 the height of the way, u16 point
-//      count n, then n times u16 x, u16 z (fine path-grid cells, from the
-//      unit's side to the goal): 15 + 4 n bytes.
+//      u32 unit id, u32 the unit's path request number, u8 flags (bit 0: no
+//      way, the list is empty, and nothing follows: 9 bytes); with bit 0
+//      clear: f32 the height of the way, u16 point count n, then n times
+//      i16 a, i16 b (fine path-grid cells, from the unit's side to the
+//      goal): 15 + 4 n bytes.
 #pragma once
 
 #include <cstddef>

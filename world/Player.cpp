@@ -170,12 +170,15 @@ CPlayerList::CPlayerList() {
     m_watchingRace = new CRace(this, "Watching");
     m_watchingRace->m_watching = 1;
     m_defaultRace = new CRace(this, "Default");
+    // The neutral player owns the map's unowned objects; white.
     m_neutral = new CPlayer(this);
     m_neutral->SetId(0);
     m_neutral->m_ownerId = 0;
-    m_neutral->m_name = "Neutral";
+    m_neutral->m_name = "DefaultPlayer";
+    for (float& c : m_neutral->m_colour) c = 255.0f;
     m_local = new CPlayer(this);
     m_local->SetId(1);
+    m_local->m_ownerId = 1;
 }
 
 CPlayerList::~CPlayerList() {
@@ -434,6 +437,15 @@ int32_t CPlayer::GetScore() const {
 int32_t CTeam::GetScore() const {
     int32_t base = m_scoreCounters[0] * 116 + m_scoreCounters[1] * 148;
     return static_cast<int32_t>(std::lround((static_cast<float>(base) + m_scoreValue * 1.5f) * 10.0f));
+}
+
+void CPlayer::AttachOwnedObjects() {
+    CGameScene* scene = SceneOf(m_list);
+    if (!scene || IsNeutral()) return;
+    for (CTessarakObject* o = scene->m_allObjects; o; o = o->m_allNext) {
+        if (o->Dying() || o->m_owner == this || (o->m_owner && !o->m_owner->IsNeutral())) continue;
+        if (static_cast<int32_t>(o->m_mapTeam) == m_ownerId) o->SetOwner(this);
+    }
 }
 
 void CPlayer::ResetCounters() {

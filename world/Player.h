@@ -71,6 +71,14 @@ public:
     void RemoveAlly(CPlayer* ally);
     bool IsNeutral() const;
     bool IsLocal() const;
+    // The map's objects placed for this player's owner id while no player
+    // had it (they stayed unowned or the neutral player's) come to this
+    // player. Other players' objects are never taken.
+    void AttachOwnedObjects();
+    // The connection the player plays through on the server (null: none);
+    // the only way m_connection is written, so the connection's players are
+    // always those that name it.
+    void SetConnectionRecord(NWEPeer* connection) { m_connection = connection; }
 
     // ---- requests (a message to the server; nothing changes here)
     void SetName(const char* name);
@@ -186,7 +194,8 @@ public:
     // ---- the network game's part
     // The connection the player plays through on the server (none for a
     // computer player, and on every other machine). The connection keeps
-    // itself; the network game clears this when it goes.
+    // itself; the network game clears this when it goes. Written only by
+    // SetConnectionRecord.
     NWEPeer* m_connection = nullptr;
     // Keeps this player's messages in order (passed with every one it sends).
     NWEList m_sendSlot;

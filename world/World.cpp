@@ -287,7 +287,6 @@ bool CWorld::IsWorldOrder(uint16_t type) {
         case NS_NOTIFYTYPE_MODE_OFF:
         case NS_NOTIFYTYPE_WAYPOINTLIST:
         case NS_NOTIFYTYPE_SIGNAL:
-        case NS_NOTIFYTYPE_SCRIPTPOINT:
         case NS_NOTIFYTYPE_GIVERESOURCESTOALL:
         case NS_NOTIFYTYPE_GIVERESOURCES:
         case NS_NOTIFYTYPE_KILLUNIT:
@@ -337,13 +336,6 @@ bool CWorld::ApplyOrder(uint16_t type, const void* data, size_t length) {
             u->m_waitSignal = bytes[4];
             return true;
         }
-        case NS_NOTIFYTYPE_SCRIPTPOINT: {
-            // Point 255 (every point) only goes inactive.
-            if (length != 10 || bytes[1] > 1 || (bytes[0] == 255 && bytes[1])) return false;
-            const float x = LoadF32(bytes + 2), z = LoadF32(bytes + 6);
-            if (!Finite(x) || !Finite(z)) return false;
-            return m_scene->SetScriptPoint(bytes[0], x, z, bytes[1] != 0);
-        }
         case NS_NOTIFYTYPE_UNIT_CONNECT: {
             // A tow cable between the two units when they are near enough.
             if (length != 8) return false;
@@ -372,17 +364,23 @@ bool CWorld::ApplyOrder(uint16_t type, const void* data, size_t length) {
         }
         case NS_NOTIFYTYPE_GIVERESOURCESTOALL:
         case NS_NOTIFYTYPE_GIVERESOURCES: {
-            // 159 from the host for its computer player may carry a third
-            // field: the energy help it gets from now on (0 to 1,000,000).
-            const bool help = type == NS_NOTIFYTYPE_GIVERESOURCESTOALL && length == 12;
-            CPlayer* p = length == 8 || help ? player() : nullptr;
+            // 159: {u32 player id, u32 amount} added (the server's relay
+            // of a cheat; the amount is the integer the server writes, not
+            // its bits read as a float). From the host for its computer
+            // player, 12 bytes: {u32 player id, f32 amount added, f32 the
+            // energy help it gets from now on (0 to 1,000,000; negative:
+            // unchanged)}. 160: {u32 player id, f32 resources}.
+            const bool computer = type == NS_NOTIFYTYPE_GIVERESOURCESTOALL && length == 12;
+            CPlayer* p = length == 8 || computer ? player() : nullptr;
             if (!p) return false;
-            const float amount = LoadF32(bytes + 4);
+            const float amount = type == NS_NOTIFYTYPE_GIVERESOURCESTOALL && !computer
+                                     ? static_cast<float>(LE_LoadU32(bytes + 4))
+                                     : LoadF32(bytes + 4);
             if (!Finite(amount)) return false;
-            if (help) {
+            if (computer) {
                 const float energy = LoadF32(bytes + 8);
-                if (!Finite(energy) || energy < 0.0f || energy > 1000000.0f) return false;
-                p->m_energyHelp = energy;
+                if (!Finite(energy) || energy > 1000000.0f) return false;
+                if (energy >= 0.0f) p->m_energyHelp = energy;
             }
             if (type == NS_NOTIFYTYPE_GIVERESOURCESTOALL)
                 p->m_resources += amount;
@@ -395,8 +393,17 @@ bool CWorld::ApplyOrder(uint16_t type, const void* data, size_t length) {
     }
 }
 
+// CREATEUNIT (110): 38 bytes, or 50 for the scene's special template. The
+// placement that waits for it ends first, whatever comes of it. A payload of
+// another length prints "Bogus create unit datasize"; a longer one still makes
+// its object from the bytes of the layout, but a shorter one makes nothing (its
+// missing bytes would be read from beyond the message).
 bool CWorld::ApplyCreateUnit(const uint8_t* bytes, size_t length) {
-    if (length != 38 && length != 50) return false;
+    ++m_scene->m_createUnitsHandled;
+    if (length < 38) {
+        Console().Print("Bogus create unit datasize");
+        return false;
+    }
     CStateArchive ar(bytes, length, CStateArchive::kApply);
     uint16_t projectId = ar.ReadU16();
     uint32_t templateId = ar.ReadU32();
@@ -406,19 +413,25 @@ bool CWorld::ApplyCreateUnit(const uint8_t* bytes, size_t length) {
     p.mapId = ar.ReadI32();
     const uint32_t layer = ar.ReadU32();
     p.ownerId = ar.ReadI32();
+    CTessarakObjectTemplate* tmpl = m_scene->FindTemplateById(projectId, static_cast<int32_t>(templateId));
+    if (!tmpl) {
+        Console().Printf("Received bogus create unit call: ProjectID: %d TemplateID: %d", (int)projectId,
+                         (int)templateId);
+        return false;
+    }
+    const bool special = tmpl == m_scene->m_spotTemplate;
+    const size_t expected = special ? 50 : 38;
+    if (length < expected) {
+        Console().Print("Bogus create unit datasize");
+        return false;
+    }
     float spot[3] = {};
-    if (length == 50) ar.F32s(spot, 3);
+    if (special) ar.F32s(spot, 3);
     for (float v : values)
         if (!Finite(v)) return false;
     for (float v : spot)
         if (!Finite(v)) return false;
     if (layer >= static_cast<uint32_t>(CGameScene::kLayers)) return false;
-    CTessarakObjectTemplate* tmpl = m_scene->FindTemplateById(projectId, static_cast<int32_t>(templateId));
-    if (!tmpl || (length == 50) != (tmpl == m_scene->m_spotTemplate)) {
-        Console().Printf("Received bogus create unit call: ProjectID: %d TemplateID: %d", (int)projectId,
-                         (int)templateId);
-        return false;
-    }
     // Every machine makes it in the same turn: the same next id everywhere,
     // and the same next map id for one asked without.
     CPlayer* neutral = m_players ? m_players->m_neutral : nullptr;
@@ -434,8 +447,9 @@ bool CWorld::ApplyCreateUnit(const uint8_t* bytes, size_t length) {
     p.layer = static_cast<int32_t>(layer);
     p.headingIncrement = values[3];
     p.scaleIncrement = values[4];
-    p.spot = length == 50 ? spot : nullptr;
+    p.spot = special ? spot : nullptr;
     m_scene->PlaceObject(o, p);
+    if (length != expected) Console().Print("Bogus create unit datasize");
     return true;
 }
 

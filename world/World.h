@@ -95,8 +95,7 @@ public:
     uint32_t StateHash();
     // One order of a turn (the game messages 110 CREATEUNIT, 134 ORDER, 135
     // and 136 the tow cables, 137 STOPCURRENTORDER, 138 and 139 a unit's
-    // mode, 140 SCRIPTPOINT, 142 WAYPOINTLIST, 143 SIGNAL, 159 and 160
-    // resources, 161
+    // mode, 142 WAYPOINTLIST, 143 SIGNAL, 159 and 160 resources, 161
     // KILLUNIT; world/GameMessages.h has their layouts). Each payload is
     // checked whole before anything changes. False when it is refused.
     bool ApplyOrder(uint16_t type, const void* data, size_t length);

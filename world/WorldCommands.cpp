@@ -811,26 +811,12 @@ bool CWorldCommands::ScriptPatrol(int32_t mapId, float x, float z) {
     return any;
 }
 
-// SCRIPTPOINT: u8 point (255 every point), u8 active, f32 x, f32 z.
-namespace {
-void SendScriptPoint(CWorld& world, int32_t point, bool active, float x, float z) {
-    std::vector<uint8_t> payload;
-    LE_PutU8(payload, static_cast<uint8_t>(point));
-    LE_PutU8(payload, active ? 1 : 0);
-    LE_PutF32(payload, x);
-    LE_PutF32(payload, z);
-    world.Sender().Send(NS_NOTIFYTYPE_SCRIPTPOINT, payload.data(), static_cast<int>(payload.size()));
-}
-}  // namespace
-
 bool CWorldCommands::SetScriptPoint(int32_t point, float x, float z) {
     if (point < 0 || point >= CGameScene::kScriptPoints) return false;
     m_world.Scene().SetScriptPoint(point, x, z, true);
-    SendScriptPoint(m_world, point, true, x, z);
     return true;
 }
 
 void CWorldCommands::RemoveScriptPoints() {
     m_world.Scene().SetScriptPoint(CGameScene::kScriptPoints, 0.0f, 0.0f, false);
-    SendScriptPoint(m_world, CGameScene::kScriptPoints, false, 0.0f, 0.0f);
 }

@@ -188,8 +188,9 @@ public:
     // A patrol point (x, z) behind the units' orders.
     bool ScriptPatrol(int32_t mapId, float x, float z);
     // Script point (0 to 254) at the ground point (x, z), or every point
-    // inactive: this machine's table at once, every machine's in the turn
-    // of SCRIPTPOINT (140). False for a point outside the table.
+    // inactive, in this machine's table. Nothing is sent: a map's script
+    // runs its ss_ rows on every machine, and the orders given toward a
+    // point carry its place. False for a point outside the table.
     bool SetScriptPoint(int32_t point, float x, float z);
     void RemoveScriptPoints();
     // An attack on the first object of the target's map id (in the scene's

@@ -285,36 +285,20 @@ TEST_F(ScriptOrdersTest, BadCallsAreSaidWithTheSyntax) {
     EXPECT_TRUE(Queue(a).empty());
 }
 
-// A script point set on this machine is there at once and goes to every
-// machine as SCRIPTPOINT; the turn that brings it back sets it (and clears
-// them all) on every machine alike.
-TEST_F(ScriptOrdersTest, ScriptPointsTravelAsTurnOrders) {
+// A script point is this machine's: set at once, cleared at once, and nothing
+// is sent for it (the map's script sets it on every machine alike, and the
+// orders toward it carry its place).
+TEST_F(ScriptOrdersTest, ScriptPointsAreThisMachinesAndSendNothing) {
     CGameScene& scene = w.world->Scene();
-    w.world->Commands().SetScriptPoint(4, 2.5f, -3.5f);
+    EXPECT_TRUE(w.world->Commands().SetScriptPoint(4, 2.5f, -3.5f));
     float x = 0, z = 0;
-    EXPECT_TRUE(scene.ScriptPoint(4, &x, &z));
-    ASSERT_EQ(w.Sent(NS_NOTIFYTYPE_SCRIPTPOINT).size(), 1u);
-    // Another machine's world, given the same turn.
-    scene.SetScriptPoint(CGameScene::kScriptPoints, 0, 0, false);
-    EXPECT_FALSE(scene.ScriptPoint(4, nullptr, nullptr));
-    w.Turn(1, false);
     EXPECT_TRUE(scene.ScriptPoint(4, &x, &z));
     EXPECT_EQ(x, 2.5f);
     EXPECT_EQ(z, -3.5f);
+    EXPECT_FALSE(w.world->Commands().SetScriptPoint(CGameScene::kScriptPoints, 1, 1));
     Run("ss_RemoveScriptPoints();");
     EXPECT_FALSE(scene.ScriptPoint(4, nullptr, nullptr));
-    w.world->Commands().SetScriptPoint(4, 1, 1);
-    w.Turn(1, false);  // the removal, then the new point, in their order
-    EXPECT_TRUE(scene.ScriptPoint(4, &x, &z));
-    EXPECT_EQ(x, 1.0f);
-    // Bad payloads change nothing.
-    const uint8_t shortOne[3] = {4, 1, 0};
-    EXPECT_FALSE(w.world->ApplyOrder(NS_NOTIFYTYPE_SCRIPTPOINT, shortOne, 3));
-    uint8_t every[10] = {255, 1, 0, 0, 0, 0, 0, 0, 0, 0};  // every point only goes inactive
-    EXPECT_FALSE(w.world->ApplyOrder(NS_NOTIFYTYPE_SCRIPTPOINT, every, 10));
-    uint8_t active[10] = {4, 2, 0, 0, 0, 0, 0, 0, 0, 0};
-    EXPECT_FALSE(w.world->ApplyOrder(NS_NOTIFYTYPE_SCRIPTPOINT, active, 10));
-    EXPECT_TRUE(scene.ScriptPoint(4, nullptr, nullptr));
+    EXPECT_TRUE(w.sent.empty());
 }
 
 }  // namespace

@@ -394,7 +394,7 @@ public:
     }
     // The host starts the game; true once every machine runs it.
     bool StartGame(double seconds = 10.0) {
-        Host()->net->Send(NS_NOTIFYTYPE_STARTGAME, nullptr, 0);
+        Host()->net->SendStartRequest();
         return RunUntil(
             [this] {
                 for (auto& m : m_machines)

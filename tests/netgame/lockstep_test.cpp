@@ -4,7 +4,10 @@
 // checks and brought back by a resync while the game goes on.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <functional>
+#include <vector>
 
 #include "tests/netgame/NetTestMachine.h"
 
@@ -101,4 +104,109 @@ TEST(NetLockstep, ARateChangeInTheStartFrameRunsOnEveryMachine) {
     EXPECT_EQ(host->rate, client->rate);
     EXPECT_LT(host->rate, 15.0f);
     EXPECT_GE(CompareFrames(host, client, from, Frame(client)), 25);
+}
+
+namespace {
+// Makes the client lose a message: the host gives the client's player
+// resources (GIVERESOURCES), and the first frame ahead of the client that
+// holds it keeps it out and waits for one message more than it will ever
+// get, as a frame does whose datagram never came. The client's frames are
+// its own to run (only its network is served meanwhile). True once done.
+bool LoseAMessage(CNetSession& s, CNetMachine* host, CNetMachine* client) {
+    uint8_t give[8];
+    NWE_Put32(give, static_cast<uint32_t>(client->net->LocalPlayer()->m_id));
+    const float amount = 4321.0f;
+    std::memcpy(give + 4, &amount, 4);
+    host->net->Send(NS_NOTIFYTYPE_GIVERESOURCES, give, 8);
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < end) {
+        host->Step(s.HostMayTick());
+        client->Step(false);
+        NWEFrameTable* table = client->net->m_frameTable;
+        for (int k = 0; k < 64; ++k) {
+            NWEFrame* f = table->Lookup(table->Advance(k));
+            if (!f) continue;
+            bool taken = false;
+            if (f->IsComplete()) {
+                std::vector<NWEMessagePtr> all = f->TakeMessages(), kept;
+                for (NWEMessagePtr& m : all)
+                    if (m->GetId() == NS_NOTIFYTYPE_GIVERESOURCES && !taken) {
+                        client->net->m_queue3.Remove(m.get());
+                        taken = true;
+                    } else {
+                        kept.push_back(m);
+                    }
+                f->PutBack(kept);
+                if (taken) f->SetExpected(static_cast<uint16_t>(f->GetExpected() + 1));
+            }
+            table->Release(f);
+            if (taken) return true;
+        }
+    }
+    return false;
+}
+}  // namespace
+
+// A client forced past a frame it did not have whole (the server ran on)
+// asks for a resync with a SYNC_REPORT that carries nothing; the server takes
+// it, resyncs, and the client's player is the server's again, in step.
+TEST(NetLockstep, AClientForcedPastAFrameAsksForAResyncAndIsResynced) {
+    CNetSession s;
+    CNetMachine* host = s.Add("host");
+    CNetMachine* client = s.Add("client");
+    ASSERT_TRUE(s.JoinAll());
+    host->net->m_serverInfo.m_cheats = 1;
+    ASSERT_TRUE(s.StartGame());
+    client->frameTimeout = 0.3f;
+    ASSERT_TRUE(LoseAMessage(s, host, client));
+    ASSERT_TRUE(s.RunUntil([&] {
+        return !client->FindLine("asking server to resync").empty() && host->net->m_syncState == 0 &&
+               client->net->m_syncState == 0 && !client->FindLine("Resyncing Game").empty() &&
+               client->net->LocalPlayer()->m_resources ==
+                   host->net->FindPlayerById(client->net->LocalPlayer()->m_id)->m_resources;
+    })) << client->FindLine("");
+    EXPECT_NE(host->FindLine("Resyncing on frame"), "");
+    EXPECT_EQ(host->CountLines("names nothing"), 0);
+    uint16_t after = std::max(Frame(host), Frame(client));
+    ASSERT_TRUE(s.RunUntil([&] { return Frame(client) > after + 20; }));
+    EXPECT_GE(CompareFrames(host, client, after, Frame(client)), 15);
+}
+
+// A client that asks for a resync and then answers none of it (it hangs) is
+// dropped once the resync's bound runs out; the host and the other client
+// finish the resync and play on in step.
+TEST(NetLockstep, AResyncThatCannotBeServedDropsTheClientAndTheOthersPlayOn) {
+    CNetSession s;
+    CNetMachine* host = s.Add("host");
+    CNetMachine* good = s.Add("good");
+    CNetMachine* bad = s.Add("bad");
+    ASSERT_TRUE(s.JoinAll());
+    host->net->m_serverInfo.m_cheats = 1;
+    host->net->m_resyncTimeout = 1.0f;
+    ASSERT_TRUE(s.StartGame());
+    bad->frameTimeout = 0.3f;
+    // The bad client runs until it asks for its resync, then hangs.
+    ASSERT_TRUE(LoseAMessage(s, host, bad));
+    ASSERT_TRUE(s.RunUntil([&] { return !bad->FindLine("asking server to resync").empty(); }));
+    bad->Step(false);  // its request leaves (its network served once more)
+    // From here on only the host and the good client are stepped, the host
+    // at most four frames ahead of the good one.
+    auto run = [&](const std::function<bool()>& done) {
+        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (std::chrono::steady_clock::now() < end) {
+            const int ahead = (Frame(host) - Frame(good) + 8191) % 8191;
+            host->Step(ahead <= 4 || ahead > 4000);
+            good->Step();
+            if (done()) return true;
+        }
+        return done();
+    };
+    ASSERT_TRUE(run([&] {
+        return !host->FindLine("did not answer the resync and is dropped").empty() &&
+               host->net->m_syncState == 0 && good->net->m_syncState == 0;
+    })) << host->FindLine("");
+    ASSERT_TRUE(run([&] { return host->net->CountPlayers() == 2 && good->net->CountPlayers() == 2; }));
+    uint16_t after = std::max(Frame(host), Frame(good));
+    ASSERT_TRUE(run([&] { return Frame(good) > after + 30; }));
+    EXPECT_GE(CompareFrames(host, good, after, Frame(good)), 25);
 }

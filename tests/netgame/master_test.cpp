@@ -13,11 +13,13 @@
 #include <cstdlib>
 #include <string>
 
+#include "core/SysUtil.h"
 #include "netgame/MasterClient.h"
 #include "netgame/ServerBrowser.h"
 #include "tests/netgame/NetTestMachine.h"
 #include "tests/nwe/NweTestKit.h"
 #include "tests/support/Process.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -73,6 +75,13 @@ bool InChannel(CNetMachine* m, const char* channel, size_t users) {
 }  // namespace
 
 TEST(NetMaster, PublicServerIsFoundAndJoinedFromTheList) {
+    // The master's id for the server is kept in the user's registry: here,
+    // a file of the test's own.
+    CTempDir registry;
+    Sys_RegSetFile(HKEY_CURRENT_USER, registry.File("user.ini").c_str());
+    struct SRestore {
+        ~SRestore() { Sys_RegSetFile(HKEY_CURRENT_USER, nullptr); }
+    } restore;
     SMaster master;
     ASSERT_TRUE(master.Start()) << master.process.Output();
     CNetSession s;
@@ -88,6 +97,12 @@ TEST(NetMaster, PublicServerIsFoundAndJoinedFromTheList) {
     ASSERT_TRUE(s.RunUntil([&] { return host->net->m_master->IsRegistered(); }));
     EXPECT_EQ(host->CountLines("Connection to master server established"), 1);
     EXPECT_NE(host->net->m_uniqueServerId, 0u);
+    // The id is in the registry, and the next start of the game reads it.
+    uint32_t kept = 0;
+    EXPECT_TRUE(
+        RegReadValue(HKEY_CURRENT_USER, CNetGame::kUniqueServerIdKey, "UniqueServerID", REG_DWORD, &kept));
+    EXPECT_EQ(kept, host->net->m_uniqueServerId);
+    EXPECT_EQ(CNetMachine("next start").net->m_uniqueServerId, kept);
 
     // The second game looks: the master's list, then the server's details
     // and its ping.

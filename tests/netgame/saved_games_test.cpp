@@ -153,7 +153,7 @@ TEST(SavedGames, AClientWhoseCopyDiffersCallsTheStartOff) {
         ASSERT_TRUE(s.Join());
         std::string error;
         ASSERT_TRUE(s.host->net->HostSavedGame(c.name, nullptr, error)) << error;
-        s.host->net->Send(NS_NOTIFYTYPE_STARTGAME, nullptr, 0);
+        s.host->net->SendStartRequest();
         const std::string line = std::string("Error loading saved game '") + c.name + "': " + c.why;
         ASSERT_TRUE(s.session.RunUntil([&] { return s.client->FindLine(line.c_str()) != ""; }, 20.0))
             << s.client->FindLine("Error");

@@ -76,8 +76,9 @@ TEST(NweEngine, FirstDatagramOnTheWire) {
     a.Connect(raw.Address());
     uint8_t payload[4] = {0x78, 0x56, 0x34, 0x12};
     ASSERT_TRUE(a.peer->SendMessage(92, payload, 4, nullptr, 65535, 0));
-    // The CRC (35 00 44 92) covers the header before it as well as the message.
-    EXPECT_EQ(raw.Receive(), Hex("01 80 01 00 00 80 ff 35 00 44 92 00 5c 04 00 78 56 34 12"));
+    // The CRC (a3 53 ea 0f) is that of the message behind the header, bytes
+    // 11 to the end, seeded 13.
+    EXPECT_EQ(raw.Receive(), Hex("01 80 01 00 00 80 ff a3 53 ea 0f 00 5c 04 00 78 56 34 12"));
     // Engine statistics count every datagram with 8 bytes for the UDP header.
     EXPECT_EQ(a.engine.GetPacketsOut(), 1u);
     EXPECT_EQ(a.engine.GetDataOut(), 19u + 8);

@@ -293,3 +293,48 @@ TEST(NweHostile, ReceiptsLeaveEveryFewDatagramsOfABurst) {
     EXPECT_EQ(acked.size(), kBurst);
     EXPECT_LE(largestReply, NWEPeer::kReceiptBatch);
 }
+
+// The CRC covers the messages only, so a header damaged on the way passes it;
+// what the header must agree with refuses it whole (counted): a sequence
+// number of 0 or 0x7FFFFFFF or far ahead of the window, tries below their
+// first value on a packet without a receipt, a reliable message in a packet
+// that asks for none. None of them moves the receive window: the next real
+// packet is taken. A sender that really jumped ahead is followed once its
+// next packet confirms the jump.
+TEST(NweHostile, ADamagedHeaderIsRefusedByItsChecksAndMovesNothing) {
+    CManualClock clock;
+    SEnd a(&clock);
+    CRawEndpoint raw;
+    a.Connect(raw.Address());
+    raw.Send(ValidDatagram(1, 1), a.address);
+    ASSERT_TRUE(Pump({&a.engine}, [&] { return a.got.Total() == 1; }));
+    std::vector<uint8_t> message = ShortMessage(kTestShort, IndexedPayload(7, 8));
+    struct SCase {
+        const char* name;
+        uint32_t seq;
+        bool receipt;
+        uint8_t tries;
+    } cases[] = {
+        {"sequence number 0", 0, true, 127},
+        {"sequence number 0x7FFFFFFF", 0x7FFFFFFF, true, 127},
+        {"far ahead of the window", 2 + 4096, true, 127},
+        {"resent without a receipt", 2, false, 126},
+        {"reliable message without a receipt", 2, false, 127},
+    };
+    for (const SCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        uint32_t rejected = a.engine.GetRejectedCount();
+        raw.Send(MakeDatagram(EPacketForm::SequencedCrc, 1, c.seq, c.receipt, c.tries, 13, message),
+                 a.address);
+        ASSERT_TRUE(Pump({&a.engine}, [&] { return a.engine.GetRejectedCount() > rejected; }));
+        EXPECT_EQ(a.got.Total(), 1);
+    }
+    raw.Send(ValidDatagram(2, 2), a.address);
+    ASSERT_TRUE(Pump({&a.engine}, [&] { return a.got.Total() == 2; }));
+    // A real jump: refused once, then followed.
+    uint32_t rejected = a.engine.GetRejectedCount();
+    raw.Send(ValidDatagram(3 + 7000, 3), a.address);
+    ASSERT_TRUE(Pump({&a.engine}, [&] { return a.engine.GetRejectedCount() > rejected; }));
+    raw.Send(ValidDatagram(4 + 7000, 4), a.address);
+    ASSERT_TRUE(Pump({&a.engine}, [&] { return a.got.Total() == 3; }));
+}

@@ -126,6 +126,72 @@ TEST_F(MapEditorTest, CreateUnitPlacesAsTheMapDoes) {
     EXPECT_EQ(scene().m_objectCount, before);
 }
 
+// CREATEUNIT of another length than its template's (38, or 50 for the
+// special template) says "Bogus create unit datasize": a longer one still
+// makes its object, a shorter one makes none. Every one, refused or not, ends
+// the placement that waits for it.
+TEST_F(MapEditorTest, ACreateUnitOfAnotherLengthSaysBogusDatasize) {
+    struct SCase {
+        const char* tmpl;
+        size_t length;
+        bool made;
+        bool bogus;
+    } cases[] = {
+        {"Rock_Large", 38, true, false},         {"Rock_Large", 40, true, true},
+        {"Rock_Large", 50, true, true},          {"Rock_Large", 37, false, true},
+        {"Game_Resource_Spot", 50, true, false}, {"Game_Resource_Spot", 54, true, true},
+        {"Game_Resource_Spot", 38, false, true}, {"Game_Resource_Spot", 0, false, true},
+    };
+    for (const SCase& c : cases) {
+        SCOPED_TRACE(std::string(c.tmpl) + " " + std::to_string(c.length));
+        std::vector<uint8_t> data(64, 0);
+        CreateUnit_Encode(scene(), scene().FindTemplate(c.tmpl), CGameScene::SPlacement(), data.data());
+        data.resize(c.length);
+        const int32_t before = scene().m_objectCount;
+        const uint32_t handled = scene().m_createUnitsHandled;
+        w.lines.clear();
+        EXPECT_EQ(w.world.ApplyOrder(NS_NOTIFYTYPE_CREATEUNIT, data.data(), data.size()), c.made);
+        EXPECT_EQ(scene().m_objectCount, before + (c.made ? 1 : 0));
+        EXPECT_EQ(scene().m_createUnitsHandled, handled + 1);
+        const bool said =
+            std::find(w.lines.begin(), w.lines.end(), "Bogus create unit datasize") != w.lines.end();
+        EXPECT_EQ(said, c.bogus);
+    }
+    // An unknown template is its own complaint, and ends the wait too.
+    std::vector<uint8_t> data(50, 0);
+    CreateUnit_Encode(scene(), scene().FindTemplate("Rock_Large"), CGameScene::SPlacement(), data.data());
+    LE_StoreU32(data.data() + 2, 999999);
+    const uint32_t handled = scene().m_createUnitsHandled;
+    w.lines.clear();
+    EXPECT_FALSE(w.world.ApplyOrder(NS_NOTIFYTYPE_CREATEUNIT, data.data(), 38));
+    EXPECT_EQ(scene().m_createUnitsHandled, handled + 1);
+    ASSERT_FALSE(w.lines.empty());
+    EXPECT_NE(w.lines.back().find("Received bogus create unit call"), std::string::npos);
+}
+
+// The map's objects placed for an owner id that no player had stay unowned;
+// a player with that owner id takes them (AttachOwnedObjects), but never an
+// object another player holds.
+TEST_F(MapEditorTest, APlayerTakesTheMapsObjectsOfItsOwnerId) {
+    CGameScene::SPlacement p;
+    p.ownerId = 9;
+    CTessarakObject* rock = Create("Rock_Large", p);
+    ASSERT_NE(rock, nullptr);
+    EXPECT_TRUE(!rock->m_owner || rock->m_owner->IsNeutral());
+    CTessarakObject* held = Create("Rock_Large", p);
+    held->SetOwner(w.red);
+    CPlayer* late = new CPlayer(w.players);
+    late->SetId(7);
+    late->m_ownerId = 9;
+    late->AttachOwnedObjects();
+    EXPECT_EQ(rock->m_owner, late);
+    EXPECT_EQ(held->m_owner, w.red);
+    // The neutral player takes nothing this way.
+    rock->SetOwner(w.players->m_neutral);
+    w.players->m_neutral->AttachOwnedObjects();
+    EXPECT_TRUE(rock->m_owner->IsNeutral());
+}
+
 TEST_F(MapEditorTest, TeamsLayersTurnsAndGrowthOfTheMarkedObjects) {
     CGameScene::SPlacement p;
     CTessarakObject* a = Create("Rock_Large", p);

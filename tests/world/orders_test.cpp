@@ -215,6 +215,42 @@ TEST_F(OrdersTest, MessagesThatDoNotFitAreRefusedWhole) {
     EXPECT_FALSE(unit->m_serviceFlags & CUnit::kS_AwaitingOrder);
 }
 
+// WAYPOINTLIST: a way that was not found is 9 bytes (id, request number,
+// flags with bit 0) and nothing after; a way's cells are signed 16-bit.
+TEST_F(OrdersTest, AWayNotFoundIsNineBytesAndCellsAreSigned) {
+    CUnit* unit = Tank(0.0f, 0.0f);
+    ASSERT_NE(unit->m_waypoints, nullptr);
+    CWaypointList none;
+    none.m_noPath = 1;
+    world.sent.clear();
+    Orders_SendWaypointList(unit, none, 0.0f);
+    ASSERT_EQ(world.sent.size(), 1u);
+    const std::vector<uint8_t> noWay = world.sent[0].data;
+    ASSERT_EQ(noWay.size(), 9u);
+    EXPECT_EQ(noWay[8], 1);
+    EXPECT_EQ(LE_LoadU32(noWay.data() + 4), unit->m_pathWord);
+    std::vector<uint8_t> longer = noWay;
+    longer.resize(15, 0);  // a height and a count after bit 0: not the layout
+    EXPECT_FALSE(Orders_ApplyWaypointList(*world.scene, longer.data(), longer.size()));
+    EXPECT_TRUE(Orders_ApplyWaypointList(*world.scene, noWay.data(), noWay.size()));
+    EXPECT_EQ(unit->m_waypoints->m_noPath, 1);
+
+    // One point at cell (-3, 2), west of the map's first column: read
+    // signed, it stays on the west side (the map's edge holds it); read
+    // unsigned it would be far east.
+    std::vector<uint8_t> way(noWay.begin(), noWay.begin() + 8);
+    way.push_back(0);
+    LE_PutF32(way, 0.5f);
+    LE_PutU16(way, 1);
+    LE_PutU16(way, static_cast<uint16_t>(-3));
+    LE_PutU16(way, 2);
+    ASSERT_TRUE(Orders_ApplyWaypointList(*world.scene, way.data(), way.size()));
+    ASSERT_NE(unit->m_waypoints->Head(), nullptr);
+    float west = 0.0f, z = 0.0f;
+    world.grid->WaypointToWorld(0, 2, west, z);
+    EXPECT_LT(unit->m_waypoints->Head()->x, west + 4.0f);
+}
+
 // The order tree in a unit's sync image: an unknown type anywhere in it, or
 // orders nested deeper than the reader allows, refuse the whole image.
 TEST_F(OrdersTest, TreeFormsWithUnknownTypesOrTooDeepAreRefused) {

@@ -7,7 +7,8 @@
 //       the server through the relay, which drops the share F of the
 //       datagrams (--loss), sends F twice (--duplicate), holds F back for MIN
 //       to MAX milliseconds so that others overtake them (--delay, 2:6 by
-//       default) and flips one bit anywhere in F of them (--corrupt), in both
+//       default) and flips one bit in F of them (--corrupt; only where the
+//       datagram's CRC reaches, as UDP's checksum guards the rest), in both
 //       directions, seeded. It runs for S seconds (until killed by default),
 //       printing its counts every 10 s and at the end:
 //       "COUNTS forwarded=N dropped=N duplicated=N delayed=N corrupted=N".

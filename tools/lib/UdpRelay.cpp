@@ -5,6 +5,8 @@
 #include <random>
 #include <vector>
 
+#include "nwe/Wire.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -100,8 +102,11 @@ bool CUdpRelay::Start() {
                     continue;
                 }
                 std::vector<uint8_t> bytes(buf.begin(), buf.begin() + got);
-                if (!bytes.empty() && chance(s->rng) < imp.corrupt) {
-                    size_t bit = s->rng() % (bytes.size() * 8);
+                // Bits flip only where the datagram's CRC reaches: on a real
+                // network UDP's own checksum guards the header in front of it.
+                size_t covered = NWE_CrcCoveredStart(bytes.data(), bytes.size());
+                if (covered < bytes.size() && chance(s->rng) < imp.corrupt) {
+                    size_t bit = covered * 8 + s->rng() % ((bytes.size() - covered) * 8);
                     bytes[bit / 8] ^= static_cast<uint8_t>(1u << (bit % 8));
                     ++s->counts.corrupted;
                 }

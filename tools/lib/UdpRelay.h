@@ -16,7 +16,7 @@ struct SRelayImpairment {
     double duplicate = 0;  // chance it is sent twice
     double delay = 0;      // chance it is held back
     int delayMinMs = 2, delayMaxMs = 6;
-    double corrupt = 0;  // chance one bit is flipped
+    double corrupt = 0;  // chance one bit is flipped where the datagram's CRC reaches
 };
 
 struct SRelayCounts {
