@@ -46,6 +46,10 @@ void CAIManager::ReInitialize() {
     m_lastSeenId = -1;
 }
 
+void CAIManager::FlushUnit(int32_t id, float x, float z, float valueLost, float valueDestroyed) {
+    for (auto& p : m_players) p->FlushUnit(id, x, z, valueLost, valueDestroyed);
+}
+
 void CAIManager::ResetOnGameReset(bool shuttingDown) {
     if (!shuttingDown) ReInitialize();
 }

@@ -24,6 +24,7 @@
 #include "ai/ComputerPlayer.h"
 #include "ai/LearningFiles.h"
 #include "netgame/SavedGame.h"
+#include "world/WorldRoles.h"
 
 class CWorld;
 class CNetGame;
@@ -36,7 +37,7 @@ class CPlayer;
 // The seed of the generator of the computer player of the id.
 uint32_t AIManager_PlayerSeed(uint32_t seed, int32_t playerId);
 
-class CAIManager : public ISavedGamePart {
+class CAIManager : public ISavedGamePart, public IUnitWatcher {
 public:
     CAIManager(CWorld* world, CNetGame* net);
     ~CAIManager() override;
@@ -52,6 +53,9 @@ public:
     void ResetOnGameReset(bool shuttingDown);
     // One tick of every computer player while the manager is active.
     void Tick();
+    // A unit left play: every computer player folds what it has not yet
+    // folded of the unit's values into its danger grid and forgets it.
+    void FlushUnit(int32_t id, float x, float z, float valueLost, float valueDestroyed) override;
 
     // A computer player for a new player of the id (-1: the session's next
     // free id) and race (null or "": the first race nobody else plays):

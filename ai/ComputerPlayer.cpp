@@ -419,6 +419,20 @@ void CComputerPlayer::PhaseGroups() {
     for (size_t i = 0; i < m_groups.size(); ++i) m_groups[i]->Update();
 }
 
+void CComputerPlayer::FlushUnit(int32_t id, float x, float z, float valueLost, float valueDestroyed) {
+    float lost = valueLost, destroyed = valueDestroyed;
+    auto it = m_folded.find(id);
+    if (it != m_folded.end()) {
+        lost -= it->second.first;
+        destroyed -= it->second.second;
+        m_folded.erase(it);
+    }
+    const int32_t up = lost > 0.0f ? Math_Truncate(lost * 0.1f) : 0;
+    const int32_t down = destroyed > 0.0f ? Math_Truncate(destroyed * -0.1f) : 0;
+    if (up) m_grid.AddAround(x, z, up);
+    if (down) m_grid.AddAround(x, z, down);
+}
+
 void CComputerPlayer::PhaseDangerGrid() {
     // What every unit lost or destroyed since the grid last took it, once it
     // is more than 10: lost value raises the cells around it, destroyed

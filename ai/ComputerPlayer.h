@@ -121,6 +121,9 @@ public:
     // build tree is made from the player's race and the learning files are
     // read; then it plays (active).
     void Reset();
+    // What is left of a unit's values goes into the danger grid, however
+    // small, and the unit is forgotten (it left play).
+    void FlushUnit(int32_t id, float x, float z, float valueLost, float valueDestroyed);
     // A unit that came into play: sorted into a group at the next sorting.
     void AddUnit(int32_t id);
     // One logic tick (nothing while not active).

@@ -624,6 +624,13 @@ void CGame::ConnectWorld() {
         m_interface->SetWorld(m_world);
         m_interface->SetNetGame(m_netGame);
     }
+    // The computer players keep account of every unit that leaves play.
+    m_world->SetUnitWatcher(m_aiManager);
+}
+
+void CGame::SetAIManager(CAIManager* manager) {
+    m_aiManager = manager;
+    if (m_world) m_world->SetUnitWatcher(manager);
 }
 
 void CGame::DeleteWorld() {

@@ -362,7 +362,7 @@ public:
     CProjectList* Projects() { return m_projects; }
     void SetProjects(CProjectList* projects) { m_projects = projects; }
     CAIManager* AIManager() { return m_aiManager; }
-    void SetAIManager(CAIManager* manager) { m_aiManager = manager; }
+    void SetAIManager(CAIManager* manager);
     SoundEngine* Sound() { return m_soundEngine; }
     void SetSound(SoundEngine* sound) { m_soundEngine = sound; }
     // The command interpreter's view of the game.

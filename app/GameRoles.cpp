@@ -117,6 +117,10 @@ public:
     void RefreshSelection() override {
         if (CInterface* ui = m_game.Interface()) ui->m_fields.m_selectionChanged = 1;
     }
+    // A selected unit left play: the selection is built again.
+    void SelectionChanged() override {
+        if (CInterface* ui = m_game.Interface()) ui->m_fields.m_selectionChanged = 1;
+    }
 
 private:
     CGame& m_game;

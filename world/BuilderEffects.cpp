@@ -4,6 +4,7 @@
 // Construction and the builders' work effects. What decides the game (when a
 // structure is complete) is simulation; the looks follow the owner's race:
 // 1 lightning from the builder's fire points, 2 a beam, 3 emitters.
+#include "e3d/Beam.h"
 #include "world/ExplosionManager.h"
 #include "world/Player.h"
 #include "world/Unit.h"
@@ -17,6 +18,7 @@ void CExplosionManager::StopBuilderEffect(CUnit* unit) {
             for (SFirePoint& p : unit->m_firePoints) {
                 p.m_boltShown = 0;
                 p.m_timer = -1.0f;
+                if (CE3DLightning* bolt = p.Lightning()) bolt->m_pendingVisibility = 1;
             }
             break;
         case 2: {

@@ -173,6 +173,9 @@ void CExplosionManager::DeleteEffects() {
     for (SViewEffect& e : m_effects)
         if (CE3DFrame* f = e.object->Get()) delete f;
     m_effects.clear();
+    for (SDust& d : m_dust)
+        if (CE3DFrame* f = d.emitter->Get()) delete f;
+    m_dust.clear();
 }
 
 void CExplosionManager::ClearEffects() {
@@ -402,6 +405,33 @@ void CExplosionManager::PlayWarp(bool success, float fromX, float fromZ, float t
     PlayAt(m_warpSounds[success ? kWarpedInSuccess : kWarpedInFailed], toX, toZ);
 }
 
+void CExplosionManager::PlayWarpArrival(bool caught, float x, float z) {
+    if (!m_viewEffects) return;
+    PlayAt(m_warpSounds[caught ? kWarpFailed : kWarpSuccess], x, z);
+    PlayAt(m_warpSounds[caught ? kWarpedInFailed : kWarpedInSuccess], x, z);
+}
+
+// A dust emitter puffs for kDustPuff seconds and goes after kDustLife, when
+// its last grains have settled.
+namespace {
+constexpr float kDustLife = 2.0f;
+constexpr float kDustPuff = 0.3f;
+}  // namespace
+
+void CExplosionManager::SpawnDust(float x, float y, float z) {
+    CE3DFrame* root = m_world ? m_world->Scene().m_rootFrame : nullptr;
+    if (!m_viewEffects || !m_puffTemplate || !root) return;
+    CE3DEmitter* dust = CE3DEmitter::Create(root, m_puffTemplate);
+    if (!dust) return;
+    dust->SetEmitting(true);
+    dust->SetSource(x, y, z);
+    SDust d;
+    d.emitter.reset(new CE3DFrameRef);
+    d.emitter->Set(dust);
+    d.life = kDustLife;
+    m_dust.push_back(std::move(d));
+}
+
 void CExplosionManager::PlayAt(SWorldSample* sample, float x, float z) {
     if (!sample || !m_world || m_world->Sound().SoundOff()) return;
     float lx = 0.0f, lz = 0.0f;
@@ -484,12 +514,26 @@ void CExplosionManager::Update(float dt, float focusX, float focusZ) {
         }
         ++it;
     }
+    for (size_t i = 0; i < m_dust.size();) {
+        SDust& d = m_dust[i];
+        CE3DFrame* frame = d.emitter->Get();
+        d.life -= dt;
+        if (frame && d.life > 0.0f) {
+            if (d.life < kDustLife - kDustPuff) static_cast<CE3DEmitter*>(frame)->SetStop(true);
+            ++i;
+            continue;
+        }
+        delete frame;
+        m_dust.erase(m_dust.begin() + static_cast<std::ptrdiff_t>(i));
+    }
     PaintFog(focusX, focusZ);
     // The render frame drops from the camera every frame what nobody keeps
     // in view (the visibility pass keeps the world's objects): the view's
     // own objects are kept here for as long as they live.
     for (const SViewEffect& e : m_effects)
         if (CE3DFrame* frame = e.object->Get()) frame->SetActiveCount(2);
+    for (const SDust& d : m_dust)
+        if (CE3DFrame* frame = d.emitter->Get()) frame->SetActiveCount(2);
     if (CE3DFrame* fog = m_fogOverlay.Get()) fog->SetActiveCount(2);
 }
 

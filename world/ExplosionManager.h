@@ -258,6 +258,14 @@ public:
     // A warp heard at both ends (view only): from (fromX, fromZ) to (toX,
     // toZ), gone through or stopped.
     void PlayWarp(bool success, float fromX, float fromZ, float toX, float toZ);
+    // A warped object's arrival heard where it arrives (view only): the warp
+    // and the warp-in, gone through or caught.
+    void PlayWarpArrival(bool caught, float x, float z);
+    // Dust at a point (where a warp leaves and arrives): an emitter of the
+    // "Puff" template that puffs a moment and goes. View only; nothing
+    // without the template.
+    void SpawnDust(float x, float y, float z);
+    int32_t DustCount() const { return static_cast<int32_t>(m_dust.size()); }
     CE3DNode* m_puffTemplate = nullptr;
     CE3DNode* m_smokeTemplate = nullptr;    // "UnitSmoke": damaged units
     CE3DNode* m_harvestTemplate = nullptr;  // "HarvestEmitter": harvesters
@@ -299,6 +307,12 @@ private:
     void PaintFog(float focusX, float focusZ);
 
     std::list<SViewEffect> m_effects;
+    // The dust emitters and the seconds they still live.
+    struct SDust {
+        std::unique_ptr<CE3DFrameRef> emitter;
+        float life = 0.0f;
+    };
+    std::vector<SDust> m_dust;
     std::vector<std::unique_ptr<CE3DFrameRef>> m_stars;
     CE3DFrameRef m_fogOverlay;
     CE3DFrameRef m_cursorLight;

@@ -3,7 +3,9 @@
 #include "core/VFSFile.h"
 #include "e3d/RecordReader.h"
 #include "world/GameMaterial.h"
+#include "world/GameScene.h"
 #include "world/Project.h"
+#include "world/World.h"
 
 CGameMaterial::CGameMaterial(CProjectList* owner, CProject* project)
     : CE3DMaterial(owner ? owner->m_screen : nullptr), m_project(project), m_owner(owner) {
@@ -43,7 +45,12 @@ void CGameMaterial::MarkReplaced() {
 
 bool CGameMaterial::Read(CVFSFile& file, int version) {
     ClearPasses();
-    if (version < kContentFirstVersion) return false;
+    if (version < kContentFirstVersion) {
+        // An older record is not read (the project's reader refuses its file).
+        if (m_owner && m_owner->m_scene)
+            m_owner->m_scene->World().Console().Print("Unsupported file format for Material");
+        return false;
+    }
     {
         CE3DRecordReader in(file);
         CStrBuf name;

@@ -40,6 +40,7 @@ CGameScene::CGameScene(CWorld& world) : m_world(world) {}
 CGameScene::~CGameScene() {
     // The view's effects show templates of this scene: they go first.
     m_world.Explosions().ClearEffects();
+    m_emptying = 1;
     while (m_allObjects) delete m_allObjects;
     while (m_templates) delete m_templates;
     for (CTessarakObject*& s : m_scratch) {
@@ -53,7 +54,9 @@ CGameScene::~CGameScene() {
 void CGameScene::Clear() {
     IWorldSession& session = m_world.Session();
     session.Lock();
+    m_emptying = 1;
     while (m_allObjects) delete m_allObjects;
+    m_emptying = 0;
     if (m_rootFrame) {
         m_rootFrame->DeleteChildrenOfType(kE3DFrameEmitter);
         m_rootFrame->DeleteChildrenOfType(kE3DFrameBeam);

@@ -103,7 +103,11 @@ public:
     // Whether a warp of the mover's player to the point is stopped: some
     // complete, live anti-warp unit of a player not allied with it stands
     // within its template's WarpMaxRange x its owner's energy ratio.
-    bool WarpBlocked(const CPlayer* mover, float x, float z) const;
+    // The first unit of the anti-warp list (the third unit list) that
+    // catches an object of mover's warped to (x, z): complete, alive, an
+    // enemy of mover's, its owner's energy ratio above 0.5 and the point
+    // within its template's WarpMaxRange. Null: none.
+    class CUnit* WarpCatcher(const CPlayer* mover, float x, float z) const;
 
     // ---- the selection (SceneSelection.cpp). Selection is a bit of each
     // object (kA_Selected), a choice of the local player: set and cleared
@@ -320,6 +324,9 @@ public:
     // Set by the network game while a resync holds: the grid member's and the
     // weapon's parts of a sync image are read but not taken.
     uint8_t m_syncHold = 0;
+    // Set while the scene is emptied (Clear, the destructor): the units that
+    // go then do not leave play, the world does, and nobody sums them up.
+    uint8_t m_emptying = 0;
     // The interface options the scene keeps (Interface.cfg):
     // Interfaceopt_ControlType and Interfaceopt_MajoritySelection.
     void RegisterInterfaceOptions(CCommandInterpreter* ip);

@@ -18,6 +18,7 @@
 #include "world/Player.h"
 #include "world/SceneList.h"
 #include "world/StateArchive.h"
+#include "world/Unit.h"
 #include "world/World.h"
 #include "world/WorldGrid.h"
 
@@ -234,7 +235,29 @@ bool CGridMember::LoadState(CStateArchive& ar) {
 }
 
 void CGridMember::Relocate(CUnit*, float x, float z) {
+    CExplosionManager* effects = Explosions();
+    for (int i = 0; i < 3 && effects; ++i) effects->SpawnDust(m_position[0], m_position[1], m_position[2]);
     SetPosition(x, 0.0f, z);
     Invalidate();
     ResetMatrixHistory();
+    if (CatchArrival()) return;
+    for (int i = 0; i < 3 && effects; ++i) effects->SpawnDust(x, 0.0f, z);
+    if (effects) effects->PlayWarpArrival(false, x, z);
+}
+
+bool CGridMember::CatchArrival() {
+    const float x = m_position[0], z = m_position[2];
+    const CUnit* catcher = m_gameScene->WarpCatcher(m_owner, x, z);
+    if (!catcher) return false;
+    m_stateC |= kC_Caught;
+    m_gridFlags2 &= ~kG2_Catchable;
+    ApplyDamage(nullptr, 0.0f, true);
+    const CRace* race = catcher->m_owner ? catcher->m_owner->m_race : nullptr;
+    CWorld* world = World();
+    if (race && race->m_antiWarpObject && world)
+        if (CTessarakObject* o = world->CreateUnit(race->m_antiWarpObject, x, z, m_gameScene->NeutralPlayer(),
+                                                   m_gameScene->m_idTable.NewId()))
+            o->Activate();
+    if (CExplosionManager* effects = Explosions()) effects->PlayWarpArrival(true, x, z);
+    return true;
 }

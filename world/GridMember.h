@@ -85,8 +85,16 @@ public:
     void ReleaseCarried();
 
     // Moves it to (x, 0, z) (the unit's version also takes over orders of
-    // the source unit).
+    // the source unit): dust where it leaves, and where it arrives either
+    // dust and the warp's sounds or, under an enemy's anti-warp unit, its
+    // catch (CatchArrival).
     virtual void Relocate(class CUnit* source, float x, float z);
+    // A warped object that arrived where it stands: an enemy's anti-warp
+    // unit that covers the place (complete, alive, its owner's energy ratio
+    // above 0.5, within its WarpMaxRange) catches it. It is destroyed by
+    // force, the catcher's race's AntiWarpObject is made there for the
+    // neutral player, and the caught warp is heard. True when caught.
+    bool CatchArrival();
     // The grid bookkeeping of the scene's structure step: it follows its
     // place in both layers (and its footprint when it is flat).
     void KeepGridPlace();
@@ -98,10 +106,11 @@ public:
     float m_vector[3] = {0.0f, 0.0f, 0.0f};
     CObjectLink m_generalLink;
     CObjectLink m_lastAttacker;  // set by ApplyDamage
-    // What damage cost: the value this member lost and the value its shots
-    // destroyed (damage over the victim's power, times the victim's
-    // expense), summed over its life for the computer players' danger maps.
-    // Read on the host only; in no record or sync image.
+    // What damage by an attacker cost, for a unit: the value it lost (the
+    // damage over its template's power, times its template's expense) and
+    // the value its shots destroyed (the same measure with its own
+    // template), summed over its life for the computer players' danger
+    // maps. Read on the host only; in no record or sync image.
     float m_valueLost = 0.0f;
     float m_valueDestroyed = 0.0f;
     CObjectLink m_carried;

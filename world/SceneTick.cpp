@@ -118,20 +118,20 @@ bool CGameScene::FindUnitCovering(float x, float z) const {
 
 // ---- warp cover
 
-bool CGameScene::WarpBlocked(const CPlayer* mover, float x, float z) const {
+CUnit* CGameScene::WarpCatcher(const CPlayer* mover, float x, float z) const {
     for (CObjectMembership* m = m_thirdUnitList.GetHead(); m; m = m->GetNextInGroup()) {
-        const CTessarakObject* o = m->GetObject();
+        CTessarakObject* o = m->GetObject();
         if (!o || !o->IsUnit()) continue;
-        const CUnit* u = static_cast<const CUnit*>(o);
+        CUnit* u = static_cast<CUnit*>(o);
         const CUnitTemplate* t = u->UnitTemplate();
         if (!u->IsComplete() || !u->IsAlive() || !t || !(t->m_classMask & kClassUnit) || !t->m_antiWarp)
             continue;
         const CPlayer* owner = u->m_owner;
-        if (owner && mover && (owner == mover || mover->IsAlliedWith(owner))) continue;
-        const float reach = t->m_warpMaxRange * (owner ? owner->m_energyRatio : 1.0f);
-        if (Distance2D(x, z, u->m_position[0], u->m_position[2]) < reach) return true;
+        if (!owner || !(owner->m_energyRatio > 0.5f)) continue;
+        if (mover && (owner == mover || mover->IsAlliedWith(owner))) continue;
+        if (Distance2D(x, z, u->m_position[0], u->m_position[2]) < t->m_warpMaxRange) return u;
     }
-    return false;
+    return nullptr;
 }
 
 // ---- the weapon step

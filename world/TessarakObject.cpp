@@ -272,11 +272,23 @@ void CTessarakObject::AfterLoad() {
     for (CTessarakObject* c = FirstChildObject(); c; c = c->NextSiblingObject()) c->AfterLoad();
 }
 
+namespace {
+// What a hit of amount is worth against an object of the template: the
+// share of its power it takes, times the template's expense.
+float DamageValue(const CTessarakObjectTemplate* tmpl, float amount) {
+    if (!tmpl || !(tmpl->m_classMask & kClassGridMember) || amount <= 0.0f) return 0.0f;
+    const float power = tmpl->m_power;
+    return power > 0.0f ? amount / power * static_cast<const CGridMemberTemplate*>(tmpl)->m_expense : 0.0f;
+}
+}  // namespace
+
 void CTessarakObject::ApplyDamage(CTessarakObject* attacker, float amount, bool forced) {
     if (m_stateA & kA_Selected) m_deselectedOnRemoval = 1;
     if (IsMarked()) return;
     m_power -= amount;
-    if (m_power < 1.0f || forced) {
+    if (m_power >= 1.0f && !forced) {
+        if (amount > 1.0f) NoticeAttack();
+    } else {
         if (m_stateA & kA_Selected) m_deselectedOnRemoval = 1;
         // What a destruction tells happens once: further hits on an object
         // already going count no kill and make no second notice.
@@ -284,23 +296,30 @@ void CTessarakObject::ApplyDamage(CTessarakObject* attacker, float amount, bool 
             if (Explosions()) Explosions()->ExplodeObject(this);
             NoticeLoss(attacker);
         }
-    } else if (!forced && amount > 1.0f) {
-        NoticeAttack();
+        // What a factory was making inside itself (held apart from the world
+        // until it is led out) goes with it.
+        if (IsUnit())
+            if (CTessarakObject* inside = static_cast<CUnit*>(this)->m_buildTarget.Get())
+                if (inside->IsUnit() && (static_cast<CUnit*>(inside)->m_gridFlags & CUnit::kG_Blocked))
+                    inside->RemoveFromGrid();
     }
     OnDamage(amount);
-    if (IsGridMember()) {
+    // A hit by an attacker: the victim remembers who it was; a unit's loss
+    // and the attacking unit's gain are each measured against its own
+    // template (what the computer players' danger maps take in).
+    if (attacker && IsGridMember()) {
         CGridMember* victim = static_cast<CGridMember*>(this);
-        const float power = m_template ? m_template->m_power : 0.0f;
-        const float cost = m_template && (m_template->m_classMask & kClassGridMember)
-                               ? static_cast<const CGridMemberTemplate*>(m_template)->m_expense
-                               : 0.0f;
-        const float value = power > 0.0f && amount > 0.0f ? amount / power * cost : 0.0f;
-        victim->m_valueLost += value;
-        if (attacker) {
-            victim->m_lastAttacker.Set(attacker);
-            if (attacker->IsGridMember()) static_cast<CGridMember*>(attacker)->m_valueDestroyed += value;
-        }
+        victim->m_lastAttacker.Set(attacker);
+        if (IsUnit()) victim->m_valueLost += DamageValue(m_template, amount);
+        if (attacker->IsUnit())
+            static_cast<CGridMember*>(attacker)->m_valueDestroyed +=
+                DamageValue(attacker->m_template, amount);
     }
+}
+
+void CTessarakObject::SetMeshFlag(bool CE3DMesh::*flag) {
+    this->*flag = true;
+    for (CTessarakObject* c = FirstChildObject(); c; c = c->NextSiblingObject()) c->SetMeshFlag(flag);
 }
 
 namespace {
@@ -313,14 +332,15 @@ const CTessarakObjectTemplate* KeyTemplateOf(const CRace* race) {
 }  // namespace
 
 // The owner's notices of an attack, each kind at most once in the sound
-// engine's notice delay: the times are the local player's view (no record
-// holds them) and the notices reach only the view, so nothing of it feeds
-// back into the simulation.
+// engine's notice delay. The notices are the local player's: it keeps the
+// next time of every kind (also of an attack on another player's unit, which
+// it is told about in its own time), and they reach only the view, so
+// nothing of them feeds back into the simulation.
 void CTessarakObject::NoticeAttack() {
     CWorld* world = World();
     CPlayer* owner = m_owner;
-    if (!world || !owner) return;
-    const CPlayer* local = m_gameScene->LocalPlayer();
+    CPlayer* local = m_gameScene->LocalPlayer();
+    if (!world || !owner || !local) return;
     const CUnit* unit = IsUnit() ? static_cast<const CUnit*>(this) : nullptr;
     const CUnitTemplate* ut = unit ? unit->UnitTemplate() : nullptr;
     const bool own = owner == local;
@@ -341,7 +361,8 @@ void CTessarakObject::NoticeAttack() {
         return;
     }
     const uint64_t now = world->Clock().GameTime();
-    uint64_t& next = owner->m_timers[kind];
+    // Every kind's next time is the local player's: the notices are its.
+    uint64_t& next = local->m_timers[kind];
     if (now <= next && next != 0) return;
     const int32_t delay = world->Sound().NoticeDelay();
     next = now + static_cast<uint64_t>(delay > 0 ? delay : 0) * 1193182u;

@@ -175,6 +175,9 @@ public:
     void PlaySoundAt(const SSoundSet& set, int count, float x, float z);
     void Shatter(float amount, int32_t count, bool flag);
     void Jitter(float amount);
+    // Sets the flag (a byte of the mesh, given by its member) of every mesh
+    // of the tree.
+    void SetMeshFlag(bool CE3DMesh::*flag);
     // Applies a material of the game screen to every mesh of the tree.
     void SetMaterial(uint16_t projectId, uint32_t materialId);
     void ApplyDestructionLook();
@@ -261,6 +264,8 @@ public:
     CTessarakObject* m_sceneActiveNext = nullptr;  // the scene's active objects
     CTessarakObject* m_sceneActivePrev = nullptr;
     CObjectLink* m_referrers = nullptr;
+    // Set when it is hit, destroyed or taken off the grid while selected; a
+    // unit's release then tells the interface that its selection changed.
     uint8_t m_deselectedOnRemoval = 0;
     CStrBuf m_name;
     SForceRecord* m_forces = nullptr;

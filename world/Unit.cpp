@@ -3,13 +3,16 @@
 #include <algorithm>
 #include <cstring>
 
+#include "e3d/Beam.h"
 #include "e3d/Emitter.h"
+#include "e3d/VertexList.h"
 #include "world/ExplosionManager.h"
 #include "world/GameScene.h"
 #include "world/PhysicsEngine.h"
 #include "world/Player.h"
 #include "world/SceneList.h"
 #include "world/Unit.h"
+#include "world/UnitWeapon.h"
 #include "world/WaypointList.h"
 #include "world/World.h"
 #include "world/WorldGrid.h"
@@ -70,15 +73,68 @@ void CUnit::LeaveSceneUnitList() {
 
 // ---- capabilities
 
+SFirePoint::SFirePoint() = default;
+SFirePoint::SFirePoint(SFirePoint&&) noexcept = default;
+SFirePoint& SFirePoint::operator=(SFirePoint&&) noexcept = default;
+
+SFirePoint::~SFirePoint() {
+    // The bolt goes with the point, at the end of the tick (the render may
+    // hold it until then).
+    if (CE3DFrame* bolt = m_lightning ? m_lightning->Get() : nullptr) bolt->AddToUpdateList();
+}
+
+CE3DLightning* SFirePoint::Lightning() const {
+    return m_lightning ? static_cast<CE3DLightning*>(m_lightning->Get()) : nullptr;
+}
+
+void SFirePoint::ShowBolt() {
+    CE3DLightning* bolt = Lightning();
+    if (!bolt || !m_object) return;
+    m_object->UpdateMatrixUp();
+    for (int i = 0; i < 3; ++i) {
+        bolt->m_start[i] = m_object->m_world[3][i];
+        bolt->m_end[i] = m_boltEnd[i];
+    }
+    bolt->Build();
+    bolt->m_pendingVisibility = -1;
+}
+
+namespace {
+// The look of the build beam: the material of the laser of the weapon
+// template it is named after (its own, when it has no laser), else the
+// effect system's wire lightning.
+CE3DMaterial* BuildBeamMaterial(CGameScene* scene, CExplosionManager* effects) {
+    const CTessarakObjectTemplate* w = scene->FindTemplate(CUnit::kBuildBeamWeapon);
+    if (w && (w->m_classMask & kClassWeapon)) {
+        const CTessarakObjectTemplate* laser = static_cast<const CUnitWeaponTemplate*>(w)->m_laserObject;
+        if (laser && laser->m_lists && laser->m_lists->m_material) return laser->m_lists->m_material;
+        if (w->m_lists && w->m_lists->m_material) return w->m_lists->m_material;
+    }
+    return effects->m_wireLightningMaterial;
+}
+}  // namespace
+
 void CUnit::BuildFirePoints() {
     ClearFirePoints();
+    CExplosionManager* effects = Explosions();
+    CE3DFrame* root = m_gameScene->m_rootFrame;
+    const bool bolts = effects && effects->m_viewEffects && root;
+    CE3DMaterial* material = bolts ? BuildBeamMaterial(m_gameScene, effects) : nullptr;
     for (CTessarakObject* c = FirstChildObject(); c; c = c->NextSiblingObject())
         if (c->m_template && c->m_template->m_name.Equals("FirePoint")) {
             SFirePoint point;
             point.m_object = c;
             point.m_random.Seed(static_cast<uint32_t>(m_objectId) * 8u +
                                 static_cast<uint32_t>(m_firePoints.size()));
-            m_firePoints.push_back(point);
+            if (bolts) {
+                CE3DLightning* bolt = new CE3DLightning(root, material);
+                bolt->Seed(static_cast<uint32_t>(m_objectId) * 8u +
+                           static_cast<uint32_t>(m_firePoints.size()));
+                bolt->m_pendingVisibility = 1;
+                point.m_lightning.reset(new CE3DFrameRef);
+                point.m_lightning->Set(bolt);
+            }
+            m_firePoints.push_back(std::move(point));
         }
 }
 
@@ -432,6 +488,7 @@ void CUnit::ResetFirePointBeams() {
     for (SFirePoint& p : m_firePoints) {
         p.m_boltShown = 0;
         p.m_timer = -1.0f;
+        if (CE3DLightning* bolt = p.Lightning()) bolt->m_pendingVisibility = 1;
     }
 }
 
@@ -453,6 +510,14 @@ void CUnit::StampSight(int delta) {
 void CUnit::Release() {
     if (IsReleased()) return;
     ResetFirePointBeams();
+    if (CWorld* world = World()) {
+        // The computer players sum up what the unit cost and made others
+        // lose; the interface lets go of it when it was selected.
+        IUnitWatcher* watcher = world->UnitWatcher();
+        if (watcher && m_objectId >= 0 && !m_gameScene->m_emptying)
+            watcher->FlushUnit(m_objectId, m_position[0], m_position[2], m_valueLost, m_valueDestroyed);
+        if (m_deselectedOnRemoval) world->View().SelectionChanged();
+    }
     CPlayer* owner = m_owner;
     const CUnitTemplate* t = UnitTemplate();
     const bool unitTemplate = t && (t->m_classMask & kClassUnit);

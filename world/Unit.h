@@ -18,6 +18,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "world/GridMember.h"
@@ -25,6 +26,8 @@
 #include "world/UnitTemplate.h"
 
 class CE3DFrame;
+class CE3DFrameRef;
+class CE3DLightning;
 class CWaypointList;
 class CWorldGrid;
 
@@ -33,11 +36,26 @@ class CWorldGrid;
 // where a bolt strikes are kept in no record (a loaded builder starts them
 // again), so they never touch the unit's own generator.
 struct SFirePoint {
+    SFirePoint();
+    ~SFirePoint();
+    SFirePoint(SFirePoint&&) noexcept;
+    SFirePoint& operator=(SFirePoint&&) noexcept;
+
+    // The bolt drawn (none on a machine without view effects), hidden until
+    // the builder works.
+    CE3DLightning* Lightning() const;
+    // The bolt from the point's place in the world to the bolt's end, drawn
+    // anew and shown.
+    void ShowBolt();
+
     CTessarakObject* m_object = nullptr;  // the child object (a part of the unit's tree)
     CRandom m_random;                     // seeded when the point is found
     float m_timer = -1.0f;                // the lightning's timer
     float m_boltEnd[3] = {0.0f, 0.0f, 0.0f};
     uint8_t m_boltShown = 0;
+    // The lightning frame, a frame of the scene root (its points are world
+    // points), which goes when the point is given up.
+    std::unique_ptr<CE3DFrameRef> m_lightning;
 };
 
 class CUnit : public CGridMember {
@@ -102,6 +120,8 @@ public:
         kMsgGoToObject = 10,
     };
     static constexpr uint16_t kNoSightCell = 65535;
+    // The weapon template whose laser gives the builders' bolts their look.
+    static constexpr const char* kBuildBeamWeapon = "Weapon_Human_Repeat_Laser_Small";
 
     // The owner is applied by the unit itself, once it is a unit.
     CUnit(CGameScene* scene, CTessarakObjectTemplate* tmpl, CE3DFrame* parent, const float* position,
@@ -341,6 +361,8 @@ protected:
     void JoinOwnerUnitLists(CPlayer* newOwner) override;
     void TakeCountedCostFrom(CPlayer* oldOwner) override;
     void LeaveSceneUnitList();
+    // The fire points of a builder, each with its bolt in the look of the
+    // build beam (kBuildBeamWeapon's laser).
     void BuildFirePoints();
     // One zeroed counter per build-list entry of a builder's template.
     void MakeBuildCounters();

@@ -138,6 +138,7 @@ void CUnit::Update(uint8_t* underConstruction) {
                                                  (p.m_random.RandFloat() - 0.5f) * target->m_boundingRadius;
                         }
                         p.m_boltShown = 1;
+                        p.ShowBolt();
                     }
                     break;
                 case 2:
@@ -787,18 +788,9 @@ void CUnit::UpdateWarp() {
                              u->m_objectRadius + m_objectRadius - 1.0f)
             riders.push_back(u);
     if (riders.empty()) return;
-    // An enemy's anti-warp unit near the destination stops the warp: the
-    // riders stay (heard once, when they step on).
-    const bool blocked = m_gameScene->WarpBlocked(owner, point[0], point[2]);
-    CExplosionManager* effects = Explosions();
-    if (blocked) {
-        if (!(m_motionFlags & kM_Warp2) && effects)
-            effects->PlayWarp(false, m_position[0], m_position[2], point[0], point[2]);
-        m_motionFlags |= kM_Warp2;
-        return;
-    }
+    // Each rider is heard and seen where it leaves and arrives; an enemy's
+    // anti-warp unit near the destination catches it there.
     m_motionFlags &= ~kM_Warp2;
-    if (effects) effects->PlayWarp(true, m_position[0], m_position[2], point[0], point[2]);
     for (CUnit* u : riders)
         u->Relocate(this, point[0] + (u->m_position[0] - m_position[0]),
                     point[2] + (u->m_position[2] - m_position[2]));

@@ -142,10 +142,11 @@ bool CAttackOrder::Execute() {
 }
 
 // A warp nuke neither drives nor fires: it jumps to the point (the target's
-// place) and bursts there. It
-// waits while its owner's energy ratio is below 0.5; a point beyond its
-// WarpMaxRange x that ratio, or one an enemy's anti-warp unit covers, ends
-// the order with the warp failed and the nuke where it stood.
+// place) and bursts there. It waits while its owner's energy ratio is below
+// 0.5; a point beyond its WarpMaxRange x that ratio ends the order with the
+// warp failed and the nuke where it stood. An enemy's anti-warp unit that
+// covers the point catches it there, as it catches every warped object:
+// destroyed before it bursts.
 bool CAttackOrder::WarpNuke(CTessarakObject* target) {
     CUnit* u = m_unit;
     const CUnitTemplate* t = UnitTemplateOf(u);
@@ -160,18 +161,21 @@ bool CAttackOrder::WarpNuke(CTessarakObject* target) {
     const float z = m_ground ? m_destination[2] : target->m_position[2];
     const float fromX = u->m_position[0], fromZ = u->m_position[2];
     CExplosionManager* effects = Effects(u);
-    if (Distance2D(fromX, fromZ, x, z) > t->m_warpMaxRange * ratio ||
-        u->m_gameScene->WarpBlocked(owner, x, z)) {
+    if (Distance2D(fromX, fromZ, x, z) > t->m_warpMaxRange * ratio) {
         if (effects) effects->PlayWarp(false, fromX, fromZ, x, z);
         m_finished = 1;
         return false;
     }
-    if (effects) effects->PlayWarp(true, fromX, fromZ, x, z);
     u->m_orderList->RemoveQueued();
     // The burst is at the nuke's own height over the point.
     u->SetPosition(x, u->m_position[1], z);
     u->Invalidate();
     u->ResetMatrixHistory();
+    if (u->CatchArrival()) {
+        m_finished = 1;
+        return false;
+    }
+    if (effects) effects->PlayWarp(true, fromX, fromZ, x, z);
     // The blast: every object of the world within DamageRadius of the point
     // takes DamagePower, less the farther it stands (x its splash modifier),
     // as the nuke's damage.

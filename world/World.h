@@ -183,6 +183,9 @@ public:
     IWorldView& View() const { return *m_view; }
     IWorldSound& Sound() const { return *m_sound; }
     IWorldSession& Session() const { return *m_session; }
+    // Who is told of every unit that leaves play (null: nobody).
+    void SetUnitWatcher(IUnitWatcher* watcher) { m_unitWatcher = watcher; }
+    IUnitWatcher* UnitWatcher() const { return m_unitWatcher; }
 
 private:
     bool ApplyCreateUnit(const uint8_t* data, size_t length);
@@ -194,6 +197,7 @@ private:
     IWorldView* m_view = nullptr;
     IWorldSound* m_sound = nullptr;
     IWorldSession* m_session = nullptr;
+    IUnitWatcher* m_unitWatcher = nullptr;
 
     CPlayerList* m_players = nullptr;
     CProjectList* m_projects = nullptr;

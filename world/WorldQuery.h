@@ -44,9 +44,9 @@ struct SUnitView {
     int32_t scanned = -1;
     // A map script commands it (the computer players leave it alone).
     bool scripted = false;
-    // The value it has lost to damage and the value its shots destroyed so
-    // far (damage over the victim's power, times the victim's cost), summed
-    // over its life.
+    // The value it has lost to attackers' damage and the value its shots
+    // destroyed so far (the damage over a template's power, times that
+    // template's cost: its own template's for both), summed over its life.
     float valueLost = 0.0f;
     float valueDestroyed = 0.0f;
 };

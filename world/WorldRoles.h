@@ -107,6 +107,9 @@ public:
     // A selected unit took a tenth of its power in damage since the last
     // call: the panels that show the selection are drawn again.
     virtual void RefreshSelection() {}
+    // A selected unit left play: the interface takes it out of its
+    // selection and rebuilds the panels that show it.
+    virtual void SelectionChanged() {}
 };
 
 // ---- sound (audio only)
@@ -128,6 +131,18 @@ public:
     virtual void ListeningPoint(float* x, float* z) = 0;
     // Seconds between two attack notices of one kind (sounds_RemindTime).
     virtual int32_t NoticeDelay() { return 30; }
+};
+
+// ---- who keeps account of the units (the computer players)
+// Not one of the roles a world is made with: whoever keeps the account
+// comes and goes on its own (CWorld::SetUnitWatcher).
+class IUnitWatcher {
+public:
+    virtual ~IUnitWatcher() = default;
+    // A unit with an id leaves play (once, at its release; not while the
+    // scene is emptied): its place, the value it lost to damage and the
+    // value its shots destroyed over its life.
+    virtual void FlushUnit(int32_t id, float x, float z, float valueLost, float valueDestroyed) = 0;
 };
 
 // ---- the session the world runs in

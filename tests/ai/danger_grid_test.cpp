@@ -82,8 +82,10 @@ TEST(DangerGrid, AddsSumsClampsAndFadesAsWorkedByHand) {
 // A computer player folds what damage cost into its grid at its danger-grid
 // phase: a Granite light tank (power 220, expense 250) that lost 110 power
 // lost 110 / 220 x 250 = 125, which raises the cells around it by 12; its
-// attacker destroyed as much and lowers the cells around itself by 12. A
-// loss of 10 or less waits until more comes.
+// attacker, a Coral light tank (power 200, expense 250), destroyed
+// 110 / 200 x 250 = 137.5 and, with the 10 of its scratch on a second tank,
+// lowers the cells around itself by 14. A loss of 10 or less waits until
+// more comes.
 TEST(DangerGrid, AComputerPlayerFoldsWhatItsUnitsLostAndDestroyed) {
     CUnitWorld world(64);
     std::string error;
@@ -100,7 +102,7 @@ TEST(DangerGrid, AComputerPlayerFoldsWhatItsUnitsLostAndDestroyed) {
     ASSERT_TRUE(cp.Active());
 
     victim->ApplyDamage(attacker, 110.0f, false);
-    scratched->ApplyDamage(nullptr, 8.0f, false);  // 9.09: not yet
+    scratched->ApplyDamage(attacker, 8.0f, false);  // 9.09: not yet
     SAIUnits units;
     auto step = [&](int ticks) {
         for (int i = 0; i < ticks; ++i) {
@@ -115,14 +117,23 @@ TEST(DangerGrid, AComputerPlayerFoldsWhatItsUnitsLostAndDestroyed) {
     cp.Grid().CellOf(-20, 0, &c, &r);
     EXPECT_EQ(cp.Grid().At(c, r), 12);
     cp.Grid().CellOf(20, 0, &c, &r);
-    EXPECT_EQ(cp.Grid().At(c, r), -12);
+    EXPECT_EQ(cp.Grid().At(c, r), -14);
     cp.Grid().CellOf(0, 30, &c, &r);
     EXPECT_EQ(cp.Grid().At(c, r), 0);
     // The next scratch makes 18.18: folded as 1; what was folded is not
-    // folded again.
-    scratched->ApplyDamage(nullptr, 8.0f, false);
+    // folded again (and the attacker's new 10 waits).
+    scratched->ApplyDamage(attacker, 8.0f, false);
     step(11);
     EXPECT_EQ(cp.Grid().At(c, r), 1);
     cp.Grid().CellOf(-20, 0, &c, &r);
     EXPECT_EQ(cp.Grid().At(c, r), 12);
+    cp.Grid().CellOf(20, 0, &c, &r);
+    EXPECT_EQ(cp.Grid().At(c, r), -14);
+    // A unit that leaves play is folded at once, however little is left:
+    // the victim's 30 more (34.09 not yet folded) raise its cells by 3.
+    victim->ApplyDamage(attacker, 30.0f, false);
+    cp.FlushUnit(victim->m_objectId, victim->m_position[0], victim->m_position[2], victim->m_valueLost,
+                 victim->m_valueDestroyed);
+    cp.Grid().CellOf(-20, 0, &c, &r);
+    EXPECT_EQ(cp.Grid().At(c, r), 15);
 }

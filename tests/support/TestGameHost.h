@@ -79,6 +79,7 @@ public:
     void PostEventMessage(int code, int32_t ownerId, float x, float z, const char* text) override {
         events.push_back({code, ownerId, x, z, text ? text : ""});
     }
+    void SelectionChanged() override { ++selectionChanges; }
 
     // ---- sound
     bool SoundOff() override { return soundOff; }
@@ -116,6 +117,7 @@ public:
         std::string text;
     };
     std::vector<SEvent> events;
+    int selectionChanges = 0;
     int32_t unitLimit = 0;
     std::string root = "Z:\\test\\Tessarak";
     int locks = 0;  // taken minus released

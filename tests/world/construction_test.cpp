@@ -3,10 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "core/Math.h"
+#include "e3d/Beam.h"
+#include "e3d/Material.h"
+#include "e3d/VertexList.h"
 #include "tests/support/WorldTestHost.h"
 #include "world/ExplosionManager.h"
 #include "world/GridMember.h"
 #include "world/Unit.h"
+#include "world/UnitWeapon.h"
 
 namespace {
 
@@ -103,6 +107,64 @@ TEST_F(ConstructionTest, ABuildersBeamIsMadeOnceForTheView) {
     EXPECT_EQ(builder->m_carried.Get(), beam);
     EXPECT_EQ(builder->m_beamGrowth, 0.0f);
     EXPECT_EQ(host.scene->m_idTable.GetCounter(), ids);
+}
+
+// A builder of the lightning look has a bolt at each of its fire points, in
+// the look of the laser of the weapon template the build beam is named
+// after. The bolts show while it works, from the point to the bolt's end,
+// hide when it stops and go with the builder.
+TEST_F(ConstructionTest, ABuildersBoltsTakeTheBuildBeamsLookAndShowWhileItWorks) {
+    race->m_buildEffect = 1;
+    CUnitWeaponTemplate* weapon =
+        host.MakeTemplate<CUnitWeaponTemplate>(host.m_root, 44, CUnit::kBuildBeamWeapon);
+    CTessarakObjectTemplate* laser = host.MakeTemplate<CTessarakObjectTemplate>(host.m_root, 45, "Laser");
+    weapon->m_laserObject = laser;
+    // The laser's look (the material of its mesh); left to the process's end.
+    CE3DMaterial* look = new CE3DMaterial(nullptr, "BuildBeam");
+    (new CE3DVertexList(&laser->m_lists, laser, nullptr, nullptr))->m_material = look;
+    CUnitTemplate* builderTemplate = host.MakeTemplate<CUnitTemplate>(host.m_root, 41, "Builder");
+    host.MakeTemplate<CTessarakObjectTemplate>(builderTemplate, 42, "FirePoint");
+    builderTemplate->m_canBuild = 1;
+    auto* builder = static_cast<CUnit*>(host.Make(builderTemplate, 7, host.players->m_local));
+    ASSERT_EQ(builder->m_firePoints.size(), 1u);
+    CE3DLightning* bolt = builder->m_firePoints[0].Lightning();
+    ASSERT_NE(bolt, nullptr);
+    EXPECT_EQ(bolt->VertexList()->m_material, look);
+    EXPECT_EQ(bolt->m_pendingVisibility, 1);
+
+    CGridMember* site = Site(1);
+    site->SetPosition(6.0f, 0.0f, 2.0f);
+    builder->m_buildTarget.Set(site);
+    host.TickWorld();
+    const SFirePoint& point = builder->m_firePoints[0];
+    EXPECT_EQ(bolt->m_pendingVisibility, -1);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(bolt->m_end[i], point.m_boltEnd[i]) << i;
+        EXPECT_EQ(bolt->m_start[i], point.m_object->m_world[3][i]) << i;
+    }
+    EXPECT_NEAR(bolt->m_end[0], 6.0f, site->m_boundingRadius);
+    builder->m_buildTarget.Clear();
+    host.TickWorld();
+    EXPECT_EQ(bolt->m_pendingVisibility, 1);
+
+    CE3DFrameRef kept;
+    kept.Set(bolt);
+    host.scene->DeleteObject(builder);
+    host.scene->DeleteQueuedFrames(0.0f);
+    EXPECT_EQ(kept.Get(), nullptr);
+}
+
+// On a machine without view effects (a dedicated server) a builder has its
+// fire points and no bolts.
+TEST_F(ConstructionTest, ABuilderHasNoBoltsWithoutViewEffects) {
+    race->m_buildEffect = 1;
+    host.explosions->m_viewEffects = 0;
+    CUnitTemplate* builderTemplate = host.MakeTemplate<CUnitTemplate>(host.m_root, 41, "Builder");
+    host.MakeTemplate<CTessarakObjectTemplate>(builderTemplate, 42, "FirePoint");
+    builderTemplate->m_canBuild = 1;
+    auto* builder = static_cast<CUnit*>(host.Make(builderTemplate, 7, host.players->m_local));
+    ASSERT_EQ(builder->m_firePoints.size(), 1u);
+    EXPECT_EQ(builder->m_firePoints[0].Lightning(), nullptr);
 }
 
 }  // namespace

@@ -5,9 +5,11 @@
 #include "tests/support/WorldTestHost.h"
 #include "world/GridMember.h"
 #include "world/PhysicsEngine.h"
+#include "world/Player.h"
 #include "world/TessarakObject.h"
 #include "world/Unit.h"
 #include "world/UnitWeapon.h"
+#include "world/World.h"
 #include "world/WorldGrid.h"
 
 namespace {
@@ -383,6 +385,195 @@ TEST_F(ObjectsTest, StartPositionsAreSetInsideTheirCountOnly) {
     EXPECT_EQ(scene().m_startZ[1], -4.0f);
     scene().DefineStartPositions(-3);
     EXPECT_EQ(scene().StartPositionCount(), 0);
+}
+
+// The owner hears of an attack its object survives, by kind: a harvester
+// (11), the race's key building (5), a mobile unit (10), any other unit (4,
+// with the owner's id, also for another player's unit); and of the key
+// building's loss (0). Each kind comes at most once in the notice delay, its
+// next time kept by the local player, and a hit of 1.0 or less tells
+// nothing.
+TEST_F(ObjectsTest, TheOwnerHearsOfAttacksByKindOnceInTheNoticeDelay) {
+    CPlayerList& players = *host.players;
+    CPlayer* local = players.m_local;
+    CPlayer* other = new CPlayer(&players);
+    other->SetId(2);
+    other->m_ownerId = 2;
+    CRace* race = new CRace(&players, "Granite");
+    CUnitTemplate* hq = host.MakeTemplate<CUnitTemplate>(host.m_root, 50, "HQ");
+    CUnitTemplate* harvester = host.MakeTemplate<CUnitTemplate>(host.m_root, 51, "Harvester");
+    CUnitTemplate* turret = host.MakeTemplate<CUnitTemplate>(host.m_root, 52, "Turret");
+    race->m_keyTemplate = hq;
+    local->m_race = race;
+    harvester->m_harvestType = 1;
+    harvester->m_speed = 0.5f;
+    tank->m_speed = 0.5f;
+    CTessarakObject* base = Make(hq, 1, local);
+    CTessarakObject* miner = Make(harvester, 2, local);
+    CTessarakObject* mover = Make(tank, 3, local);  // its gun and ring take 4 and 5
+    CTessarakObject* tower = Make(turret, 6, local);
+    CTessarakObject* theirs = Make(turret, 7, other);
+    CTessarakObject* rock = Make(t.rock, 8, local);
+    ASSERT_TRUE(base && miner && mover && tower && theirs && rock);
+
+    struct SCase {
+        CTessarakObject* victim;
+        float amount;
+        int code;  // -1: no notice
+        int32_t ownerId;
+    };
+    const SCase cases[] = {
+        {miner, 5.0f, CTessarakObject::kEventHarvesterUnderAttack, local->m_ownerId},
+        {base, 5.0f, CTessarakObject::kEventCentralUnderAttack, local->m_ownerId},
+        {mover, 5.0f, CTessarakObject::kEventUnitUnderAttack, local->m_ownerId},
+        {tower, 1.0f, -1, 0},  // exactly 1.0: no notice
+        {tower, 5.0f, CTessarakObject::kEventBaseUnderAttack, local->m_ownerId},
+        {theirs, 5.0f, CTessarakObject::kEventBaseUnderAttack, other->m_ownerId},
+        {rock, 5.0f, -1, 0},   // not a unit
+        {miner, 5.0f, -1, 0},  // within the delay: each kind once
+        {theirs, 5.0f, -1, 0},
+    };
+    host.gameTime = 1000;
+    for (const SCase& c : cases) {
+        host.events.clear();
+        c.victim->ApplyDamage(nullptr, c.amount, false);
+        if (c.code < 0) {
+            EXPECT_TRUE(host.events.empty()) << c.victim->m_template->m_name.GetText();
+            continue;
+        }
+        ASSERT_EQ(host.events.size(), 1u) << c.victim->m_template->m_name.GetText();
+        EXPECT_EQ(host.events[0].code, c.code);
+        EXPECT_EQ(host.events[0].ownerId, c.ownerId);
+        EXPECT_EQ(host.events[0].x, c.victim->m_position[0]);
+        EXPECT_EQ(host.events[0].text, c.victim->m_template->m_name.GetText());
+    }
+    // The other player's kind is timed by the local player, not by its owner.
+    const uint64_t next = 1000 + 30ull * 1193182ull;
+    EXPECT_EQ(local->m_timers[4], next);
+    for (uint64_t timer : other->m_timers) EXPECT_EQ(timer, 0u);
+    // Once the delay has passed, the kind is heard again.
+    host.gameTime = next + 1;
+    host.events.clear();
+    miner->ApplyDamage(nullptr, 5.0f, false);
+    ASSERT_EQ(host.events.size(), 1u);
+    EXPECT_EQ(host.events[0].code, CTessarakObject::kEventHarvesterUnderAttack);
+
+    // Losing the key building is told once; losing another unit is not.
+    host.events.clear();
+    mover->ApplyDamage(nullptr, 0.0f, true);
+    EXPECT_TRUE(host.events.empty());
+    base->ApplyDamage(nullptr, 500.0f, false);
+    base->ApplyDamage(nullptr, 500.0f, false);
+    ASSERT_EQ(host.events.size(), 1u);
+    EXPECT_EQ(host.events[0].code, CTessarakObject::kEventCentralDestroyed);
+    EXPECT_EQ(host.events[0].ownerId, local->m_ownerId);
+    local->m_race = nullptr;
+    delete race;
+}
+
+// What a hit is worth is measured against each side's own template: the
+// victim's loss with its power and expense, the attacking unit's gain with
+// its own. Damage without an attacker scores nothing.
+TEST_F(ObjectsTest, DamageScoresFollowEachSidesOwnTemplate) {
+    CUnitTemplate* heavy = host.MakeTemplate<CUnitTemplate>(host.m_root, 60, "Heavy");
+    CUnitTemplate* light = host.MakeTemplate<CUnitTemplate>(host.m_root, 61, "Light");
+    heavy->m_power = 200.0f;
+    heavy->m_expense = 500.0f;
+    light->m_power = 40.0f;
+    light->m_expense = 100.0f;
+    CPlayer* other = new CPlayer(host.players);
+    other->SetId(2);
+    CGridMember* victim = static_cast<CGridMember*>(Make(heavy, 1, host.players->m_local));
+    CGridMember* attacker = static_cast<CGridMember*>(Make(light, 2, other));
+    ASSERT_TRUE(victim && attacker);
+    victim->ApplyDamage(attacker, 20.0f, false);
+    EXPECT_FLOAT_EQ(victim->m_valueLost, 20.0f / 200.0f * 500.0f);
+    EXPECT_FLOAT_EQ(attacker->m_valueDestroyed, 20.0f / 40.0f * 100.0f);
+    EXPECT_EQ(victim->m_valueDestroyed, 0.0f);
+    EXPECT_EQ(attacker->m_valueLost, 0.0f);
+    victim->ApplyDamage(nullptr, 20.0f, false);
+    EXPECT_FLOAT_EQ(victim->m_valueLost, 50.0f);
+    // A plain object as the attacker (a shell) scores for nobody.
+    CTessarakObject* shell = Make(t.rock, 3);
+    victim->ApplyDamage(shell, 20.0f, false);
+    EXPECT_FLOAT_EQ(victim->m_valueLost, 100.0f);
+    EXPECT_EQ(victim->m_lastAttacker.Get(), shell);
+}
+
+// A factory destroyed takes out of play what it was making inside itself
+// (held apart, grid flag 0x40); a structure a builder puts up outside stays.
+TEST_F(ObjectsTest, ADestroyedFactoryTakesItsUnfinishedProductOffTheGrid) {
+    CUnit* factory = static_cast<CUnit*>(Make(tank, 1));
+    CUnit* product = static_cast<CUnit*>(Make(tank, 5));
+    CUnit* builder = static_cast<CUnit*>(Make(tank, 9));
+    CUnit* site = static_cast<CUnit*>(Make(tank, 13));
+    ASSERT_TRUE(factory && product && builder && site);
+    product->m_gridFlags |= CUnit::kG_Blocked;
+    factory->m_buildTarget.Set(product);
+    builder->m_buildTarget.Set(site);
+    factory->ApplyDamage(nullptr, 0.0f, true);
+    builder->ApplyDamage(nullptr, 0.0f, true);
+    EXPECT_TRUE(product->m_flagsA & kFrameOnUpdateList);
+    EXPECT_FALSE(site->m_flagsA & kFrameOnUpdateList);
+}
+
+// A unit that leaves play is handed once to whoever keeps account of the
+// units (the computer players), with what damage cost it and what its shots
+// destroyed; a selected one tells the interface that the selection changed.
+// The units that go with an emptied scene are not handed over.
+TEST_F(ObjectsTest, AReleasedUnitIsFlushedOnceAndASelectedOneChangesTheSelection) {
+    struct SWatcher : IUnitWatcher {
+        struct SCall {
+            int32_t id;
+            float x, z, lost, destroyed;
+        };
+        std::vector<SCall> calls;
+        void FlushUnit(int32_t id, float x, float z, float lost, float destroyed) override {
+            calls.push_back({id, x, z, lost, destroyed});
+        }
+    } watcher;
+    host.world.SetUnitWatcher(&watcher);
+    CUnit* kept = static_cast<CUnit*>(Make(tank, 1));
+    CUnit* lost = static_cast<CUnit*>(Make(tank, 5));
+    CUnit* plain = static_cast<CUnit*>(Make(tank, 9));
+    CTessarakObject* rock = Make(t.rock, 13);
+    ASSERT_TRUE(kept && lost && plain && rock);
+    lost->SetPosition(3.0f, 0.0f, -4.0f);
+    lost->m_valueLost = 7.0f;
+    lost->m_valueDestroyed = 2.0f;
+    lost->HandleMessage(CTessarakObject::kMsgSelect, 0);
+    lost->ApplyDamage(nullptr, 500.0f, false);  // destroyed while selected
+    lost->Release();
+    lost->Release();
+    ASSERT_EQ(watcher.calls.size(), 1u);
+    EXPECT_EQ(watcher.calls[0].id, 5);
+    EXPECT_EQ(watcher.calls[0].x, 3.0f);
+    EXPECT_EQ(watcher.calls[0].z, -4.0f);
+    EXPECT_EQ(watcher.calls[0].lost, 7.0f);
+    EXPECT_EQ(watcher.calls[0].destroyed, 2.0f);
+    EXPECT_EQ(host.selectionChanges, 1);
+    // Not selected: no change of the selection; not a unit: nothing.
+    plain->Release();
+    rock->Release();
+    EXPECT_EQ(watcher.calls.size(), 2u);
+    EXPECT_EQ(host.selectionChanges, 1);
+    scene().Clear();
+    EXPECT_EQ(watcher.calls.size(), 2u);
+    host.world.SetUnitWatcher(nullptr);
+}
+
+TEST_F(ObjectsTest, AMeshFlagIsSetThroughTheWholeTree) {
+    CTessarakObject* unit = Make(tank, 1);
+    ASSERT_NE(unit->FirstChildObject(), nullptr);
+    unit->m_animating = false;
+    for (CTessarakObject* c = unit->FirstChildObject(); c; c = c->NextSiblingObject()) c->m_animating = false;
+    CTessarakObject* rock = Make(t.rock, 20);
+    rock->m_animating = false;
+    unit->SetMeshFlag(&CE3DMesh::m_animating);
+    EXPECT_TRUE(unit->m_animating);
+    for (CTessarakObject* c = unit->FirstChildObject(); c; c = c->NextSiblingObject())
+        EXPECT_TRUE(c->m_animating);
+    EXPECT_FALSE(rock->m_animating);
 }
 
 TEST_F(ObjectsTest, AUnitTemplateListCountsBothWays) {

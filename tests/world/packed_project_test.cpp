@@ -11,6 +11,7 @@
 
 #include "core/CRC32.h"
 #include "core/PackedDIB.h"
+#include "core/VFSFile.h"
 #include "e3d/Light.h"
 #include "e3d/Material.h"
 #include "e3d/Shape.h"
@@ -309,6 +310,28 @@ TEST_F(PackedProjectTest, LaterTexturesAndMaterialsReplaceEarlierOnes) {
     EXPECT_EQ(project->m_textures->m_projectNext->m_gameFlags & CGameTexture::kReplaced,
               CGameTexture::kReplaced);
     EXPECT_EQ(list.FindTextureById(nullptr, 5, 2), project->m_textures);
+}
+
+// A material record older than version 29 is not read, and says so.
+TEST_F(PackedProjectTest, AnOldMaterialRecordIsNotRead) {
+    const uint8_t record[64] = {4, 0, 'O', 'l', 'd', '!'};
+    for (int version : {28, 29}) {
+        CGameMaterial material(&list, nullptr);
+        CVFSFile file;
+        ASSERT_TRUE(file.OpenMemory(record, sizeof record));
+        host.lines.clear();
+        const bool read = material.Read(file, version);
+        if (version == 28) {
+            EXPECT_FALSE(read);
+            EXPECT_EQ(host.lines, std::vector<std::string>{"Unsupported file format for Material"});
+            EXPECT_EQ(file.Tell(), 0u);
+        } else {
+            // The same bytes as a current record are read.
+            EXPECT_TRUE(read);
+            EXPECT_TRUE(host.lines.empty());
+            EXPECT_STREQ(material.m_name.GetText(), "Old!");
+        }
+    }
 }
 
 TEST_F(PackedProjectTest, DamagedFilesAreRefusedWholeAndLeaveNothing) {

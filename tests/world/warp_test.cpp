@@ -1,19 +1,22 @@
 // Warping, through the world's order interface: a warp nuke told to attack
 // a point jumps there and bursts (what stands within its DamageRadius is
-// hit), refuses a point beyond its range or under an enemy's anti-warp unit,
-// and waits while its owner lacks energy; a warp gate sends the units
-// standing on it to the point of its move, unless an enemy's anti-warp unit
-// covers it; two machines that each give their own side's warp orders stay
-// in step; a unit the player sends onto a gate by a click comes out at its
-// point.
+// hit), refuses a point beyond its range and waits while its owner lacks
+// energy; a warp gate sends the units standing on it to the point of its
+// move. An enemy's anti-warp unit that covers the point catches what
+// arrives there: destroyed, the catcher's race's remains left in its place.
+// Two machines that each give their own side's warp orders stay in step; a
+// unit the player sends onto a gate by a click comes out at its point.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "core/Math.h"
+#include "tests/support/RecordedEngine.h"
 #include "tests/support/UnitWorld.h"
+#include "world/ExplosionManager.h"
 #include "world/GameScene.h"
 #include "world/Player.h"
 #include "world/Unit.h"
@@ -27,6 +30,17 @@ namespace {
 bool Gone(CUnitWorld& w, int32_t id) {
     CTessarakObject* o = w.scene->m_idTable.Find(id);
     return !o || o->Dying();
+}
+
+// The catchers' remains (the races' AntiWarpObject, the neutral player's)
+// within a unit of (x, z).
+int RemainsAt(CUnitWorld& w, float x, float z) {
+    int n = 0;
+    for (CTessarakObject* o = w.scene->m_allObjects; o; o = o->m_allNext)
+        if (o->m_template && o->m_template->m_name.Equals("Warp_Remains") &&
+            o->m_owner == w.players->m_neutral && Distance2D(o->m_position[0], o->m_position[2], x, z) < 1.0f)
+            ++n;
+    return n;
 }
 
 struct SWarpWorld {
@@ -75,12 +89,13 @@ TEST(WarpTest, ANukeJumpsToItsPointAndBurstsUnlessOutOfRangeOrJammed) {
         bool ownJammer;    // a red jammer beside the point (stops nothing of red's)
         bool bluePower;    // blue has a plant (a jammer without energy reaches nowhere)
         bool bursts;
+        bool caught;  // it jumped and the jammer caught it there
     } cases[] = {
-        {"in range", 40.0f, 30.0f, false, false, true, true},
-        {"its own side's jammer stops nothing", 40.0f, 30.0f, false, true, true, true},
-        {"beyond its range", 60.0f, 60.0f, false, false, true, false},
-        {"under an enemy's jammer", 40.0f, 30.0f, true, false, true, false},
-        {"under an enemy's jammer without energy", 40.0f, 30.0f, true, false, false, true},
+        {"in range", 40.0f, 30.0f, false, false, true, true, false},
+        {"its own side's jammer stops nothing", 40.0f, 30.0f, false, true, true, true, false},
+        {"beyond its range", 60.0f, 60.0f, false, false, true, false, false},
+        {"under an enemy's jammer", 40.0f, 30.0f, true, false, true, false, true},
+        {"under an enemy's jammer without energy", 40.0f, 30.0f, true, false, false, true, false},
     };
     for (const auto& k : cases) {
         SWarpWorld s;
@@ -98,10 +113,15 @@ TEST(WarpTest, ANukeJumpsToItsPointAndBurstsUnlessOutOfRangeOrJammed) {
         w.Run(3);
         ASSERT_TRUE(w.world.Commands().AttackGround({nukeId}, k.x, k.z, 0)) << k.what;
         w.Run(30);
-        EXPECT_EQ(Gone(w, nukeId), k.bursts) << k.what;
+        EXPECT_EQ(Gone(w, nukeId), k.bursts || k.caught) << k.what;
+        EXPECT_EQ(RemainsAt(w, k.x, k.z), k.caught ? 1 : 0) << k.what;
         if (k.bursts) {
             // The blast takes the tank beside the point and leaves the one far off.
             EXPECT_TRUE(Gone(w, tankId) || tank->m_power < tankPower) << k.what;
+            EXPECT_FLOAT_EQ(farTank->m_power, farPower) << k.what;
+        } else if (k.caught) {
+            // Caught before it burst: nothing is hit.
+            EXPECT_FLOAT_EQ(tank->m_power, tankPower) << k.what;
             EXPECT_FLOAT_EQ(farTank->m_power, farPower) << k.what;
         } else {
             // The order ended; the nuke stands where it stood.
@@ -132,7 +152,7 @@ TEST(WarpTest, ANukeWaitsWhileItsOwnerLacksEnergy) {
     EXPECT_TRUE(Gone(w, nukeId));
 }
 
-TEST(WarpTest, AGateSendsTheUnitsOnItToItsPointUnlessAnEnemyJammerCoversIt) {
+TEST(WarpTest, AGateSendsTheUnitsOnItToItsPointWhereAnEnemyJammerCatchesThem) {
     for (bool jammed : {false, true}) {
         SWarpWorld s;
         ASSERT_TRUE(s.ok);
@@ -151,12 +171,71 @@ TEST(WarpTest, AGateSendsTheUnitsOnItToItsPointUnlessAnEnemyJammerCoversIt) {
         w.Run(5);
         EXPECT_NEAR(gate->m_position[0], 0.0f, 0.01f);  // the gate stays
         EXPECT_NEAR(bystander->m_position[0], -20.0f, 0.5f) << jammed;
-        if (jammed) {
-            EXPECT_NEAR(rider->m_position[0], 0.5f, 0.5f);
-        } else {
-            EXPECT_NEAR(rider->m_position[0], 40.5f, 0.5f);
-            EXPECT_NEAR(rider->m_position[2], 0.0f, 0.5f);
+        // It went; under the jammer it was caught where it arrived.
+        EXPECT_NEAR(rider->m_position[0], 40.5f, 0.5f);
+        EXPECT_NEAR(rider->m_position[2], 0.0f, 0.5f);
+        EXPECT_EQ(rider->Dying(), jammed);
+        EXPECT_EQ((rider->m_stateC & CTessarakObject::kC_Caught) != 0, jammed);
+        EXPECT_EQ(RemainsAt(w, 40.5f, 0.0f), jammed ? 1 : 0);
+        EXPECT_FALSE(bystander->Dying());
+    }
+}
+
+// A warped unit's steps: dust three times where it leaves; where it arrives
+// dust three times and the warp's two sounds, or, caught there by an enemy's
+// jammer, the caught warp's two sounds and no dust.
+TEST(WarpTest, AnArrivalShowsDustAndIsHeardAsItGoesThroughOrIsCaught) {
+    for (bool jammed : {false, true}) {
+        SRecordedEngine e;
+        CUnitWorld w;
+        w.world.SetEngine(e.engine);
+        e.EmitterTemplate(1, "Puff", 20.0f, 1.0f, 50, 0.0f);
+        std::string error;
+        ASSERT_TRUE(w.LoadDemoTemplates(error)) << error;
+        ASSERT_NE(w.explosions->m_puffTemplate, nullptr);
+        w.soundOff = false;
+        std::vector<SWorldSample*> warpSounds;
+        for (int i = 0; i < CExplosionManager::kWarpSoundCount; ++i) {
+            warpSounds.push_back(reinterpret_cast<SWorldSample*>(static_cast<uintptr_t>(0x100 + i)));
+            w.explosions->m_warpSounds[i] = warpSounds.back();
         }
+        w.listen[0] = 40.0f;
+        w.listen[1] = 0.0f;
+        CUnit* tank = w.Spawn("Granite_LightTank", 0.0f, 0.0f, w.red);
+        ASSERT_NE(tank, nullptr);
+        if (jammed) {
+            w.Spawn("Coral_Headquarters", 55.0f, -55.0f, w.blue);
+            w.Spawn("Coral_WarpJammer", 40.0f, 10.0f, w.blue);
+        }
+        w.Tick(3);
+        ASSERT_EQ(w.explosions->DustCount(), 0);
+        w.played.clear();
+        tank->Relocate(nullptr, 40.0f, 0.0f);
+        std::vector<SWorldSample*> heard;
+        for (const auto& p : w.played)
+            if (std::find(warpSounds.begin(), warpSounds.end(), p.sample) != warpSounds.end()) {
+                heard.push_back(p.sample);
+                EXPECT_EQ(p.volume, 80);
+            }
+        if (jammed) {
+            EXPECT_EQ(w.explosions->DustCount(), 3);
+            EXPECT_EQ(heard, (std::vector<SWorldSample*>{warpSounds[CExplosionManager::kWarpFailed],
+                                                         warpSounds[CExplosionManager::kWarpedInFailed]}));
+            EXPECT_TRUE(tank->Dying());
+            EXPECT_TRUE(tank->m_stateC & CTessarakObject::kC_Caught);
+            EXPECT_FALSE(tank->m_gridFlags2 & CGridMember::kG2_Catchable);
+            EXPECT_EQ(RemainsAt(w, 40.0f, 0.0f), 1);
+        } else {
+            EXPECT_EQ(w.explosions->DustCount(), 6);
+            EXPECT_EQ(heard, (std::vector<SWorldSample*>{warpSounds[CExplosionManager::kWarpSuccess],
+                                                         warpSounds[CExplosionManager::kWarpedInSuccess]}));
+            EXPECT_FALSE(tank->Dying());
+            EXPECT_EQ(RemainsAt(w, 40.0f, 0.0f), 0);
+        }
+        EXPECT_FLOAT_EQ(tank->m_position[0], 40.0f);
+        // The dust puffs a moment and goes with the view's frames.
+        for (int frame = 0; frame < 40; ++frame) w.explosions->Update(0.1f, 0.0f, 0.0f);
+        EXPECT_EQ(w.explosions->DustCount(), 0);
     }
 }
 
@@ -206,8 +285,9 @@ struct SMachine {
         std::vector<int32_t> nukes = Own("WarpNuke");
         // The first at the enemy's headquarters.
         if (tick == 100 && !nukes.empty()) c.AttackGround({nukes[0]}, -30.0f * side, 48.0f * side, 0);
-        // The second at the enemy's jammer: stopped.
-        if (tick == 160 && nukes.size() > 1) c.AttackGround({nukes.back()}, 40.0f * side, 22.0f * side, 0);
+        // The other (the first has burst by then) at the enemy's jammer:
+        // caught where it arrives.
+        if (tick == 160 && !nukes.empty()) c.AttackGround({nukes.back()}, 40.0f * side, 22.0f * side, 0);
     }
     std::vector<std::unique_ptr<char[]>> junk;
     CUnitWorld w;
@@ -224,11 +304,11 @@ TEST(WarpTest, TwoMachinesThatEachWarpTheirOwnSideStayInStep) {
         UnitWorld_TickTogether({&a.w, &b.w});
         ASSERT_EQ(a.w.scene->ComputeSyncCRC(), b.w.scene->ComputeSyncCRC()) << "tick " << tick;
     }
-    // Each side's first nuke burst at the other's headquarters; the second,
-    // jammed, still stands; the tanks that stepped on a gate came out at
-    // its point.
+    // Each side's first nuke burst at the other's headquarters; the jammer
+    // caught the second where it arrived; the tanks that stepped on a gate
+    // came out at its point.
     for (SMachine* m : {&a, &b}) {
-        EXPECT_EQ(m->Own("WarpNuke").size(), 1u);
+        EXPECT_EQ(m->Own("WarpNuke").size(), 0u);
         for (CUnit* u = m->w.scene->m_units; u; u = u->m_unitNext) {
             if (std::string(u->m_template->m_name.GetText()).find("Headquarters") != std::string::npos) {
                 EXPECT_LT(u->m_power, u->m_template->m_power);
