@@ -456,11 +456,15 @@ TEST_F(HudWindow, AnOwnUnitAttackedRaisesTheEventMessageOnceWithARadarRing) {
 namespace {
 
 // The power of the unit of the template nearest to (x, z), of whichever
-// owner; NAN without one.
-float PowerOf(CTestProcess& game, const char* name, float x, float z) {
+// owner; NAN without one. A unit that drives (a harvester going to work) is
+// followed: x and z become where it stands now.
+float PowerOf(CTestProcess& game, const char* name, float& x, float& z) {
     const std::vector<SUnitSeen> all = Test_EveryUnit(game);
     const SUnitSeen* u = Test_NearestUnit(all, name, x, z);
-    return u && std::hypot(u->x - x, u->z - z) < 8.0f ? u->power : NAN;
+    if (!u || std::hypot(u->x - x, u->z - z) >= 8.0f) return NAN;
+    x = u->x;
+    z = u->z;
+    return u->power;
 }
 
 // Reads the target's power until it falls below `whole` (true) or the
@@ -498,7 +502,8 @@ TEST_F(HudWindow, ARightClickOnAComputersUnitOrBuildingAttacksIt) {
                                   ", 2, 0, " + std::to_string(900 + i) + ");");
     for (const STarget& t : targets) {
         SCOPED_TRACE(t.name);
-        const float whole = PowerOf(game, t.name, t.x, t.z);
+        float x = t.x, z = t.z;  // where the target stands (a harvester drives off to work)
+        const float whole = PowerOf(game, t.name, x, z);
         ASSERT_GT(whole, 0.0f) << game.Output();
         // The tank selected with a click.
         Test_RunAndDraw(game, "UnselectAll();");
@@ -507,13 +512,14 @@ TEST_F(HudWindow, ARightClickOnAComputersUnitOrBuildingAttacksIt) {
         ASSERT_EQ(SelectedOneAt(game, t.tank.x, t.tank.z).size(), 1u);
         // Untouched while it stands beyond the guns.
         std::this_thread::sleep_for(std::chrono::seconds(2));
-        ASSERT_EQ(PowerOf(game, t.name, t.x, t.z), whole);
-        // The right click on the target, under the "Attack" cursor.
-        const std::vector<int> at = g.LookAt(t.x, t.z, {{t.x, t.z}})[0];
+        ASSERT_EQ(PowerOf(game, t.name, x, z), whole);
+        // The right click on the target where it stands, under the "Attack"
+        // cursor.
+        const std::vector<int> at = g.LookAt(x, z, {{x, z}})[0];
         g.Mouse(at);
         Test_RunAndDraw(game, "");
         g.Mouse(at, "click 3");
-        EXPECT_TRUE(Damaged(game, t.name, t.x, t.z, whole, 45.0)) << game.Output();
+        EXPECT_TRUE(Damaged(game, t.name, x, z, whole, 45.0)) << game.Output();
     }
     g.Quit();
 }
@@ -528,7 +534,7 @@ TEST_F(HudWindow, ARightClickOnTheFirstMissionsOutpostAttacksIt) {
         << why;
     CTestProcess& game = g.game;
     const SUnitSeen tank = g.Unit("Granite_LightTank", -16.0f, -18.0f);
-    const float dx = 26.0f, dz = 10.0f;  // the depot
+    float dx = 26.0f, dz = 10.0f;  // the depot (a building: it stays)
     const float whole = PowerOf(game, "Coral_Depot", dx, dz);
     ASSERT_GT(whole, 0.0f) << game.Output();
     g.Mouse(g.LookAt(tank.x, tank.z, {{tank.x, tank.z}})[0], "click 1");

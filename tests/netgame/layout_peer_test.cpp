@@ -333,7 +333,6 @@ TEST(NetLayoutPeer, APeerBuiltFromTheLayoutsConnectsJoinsAndPlays) {
     peer.SendMessage(93, {});
     ASSERT_TRUE(Drive(&host, peer, [&] { return peer.Has(93); }));
     ASSERT_EQ(peer.Last(93)->data.size(), 10u);
-    uint16_t frame = Get16(peer.Last(93)->data.data() + 8);
     peer.SendMessage(96, {});
     ASSERT_TRUE(Drive(&host, peer, [&] { return peer.Has(96); }));
     const uint32_t id = Get32(peer.Last(96)->data.data());

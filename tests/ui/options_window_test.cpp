@@ -147,7 +147,7 @@ TEST_F(OptionsWindow, OptionsChangedWithTheMouseAreKeptForTheNextStart) {
         // Back to the main menu and its "Quit".
         road.Click(60, 449);
         road.Until([](const STestShot& s) { return !OptionsShown(s); });
-        road.Click(265, 324);
+        road.Click(265, 414);
         EXPECT_EQ(game.Wait(30), 0) << game.Output();
     }
     const std::string video = dir.Read("Tessarak/Scripts/Config/Video.cfg");
