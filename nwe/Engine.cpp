@@ -160,11 +160,12 @@ NWESocket* NWEEngine::FirstSocket() {
 
 NWESocket* NWEEngine::NextSocket(NWESocket* cur) {
     ScopedLock l(m_socketsLock);
-    auto it = std::find(m_sockets.begin(), m_sockets.end(), cur);
+    size_t i = cur->m_engineSlot;
     cur->m_guard.ReleaseShared();
-    if (it == m_sockets.end()) return nullptr;
-    for (++it; it != m_sockets.end(); ++it)
-        if ((*it)->m_guard.TryShared()) return *it;
+    // A socket unlinked while it was held is no longer at its slot: the walk ends.
+    if (i >= m_sockets.size() || m_sockets[i] != cur) return nullptr;
+    for (++i; i < m_sockets.size(); ++i)
+        if (m_sockets[i]->m_guard.TryShared()) return m_sockets[i];
     return nullptr;
 }
 
@@ -190,6 +191,7 @@ void NWEEngine::LinkSocket(NWESocket* s) {
     {
         ScopedLock l(m_socketsLock);
         m_sockets.insert(m_sockets.begin(), s);
+        RenumberSockets();
     }
     WakeReceiver();
 }
@@ -197,6 +199,12 @@ void NWEEngine::LinkSocket(NWESocket* s) {
 void NWEEngine::UnlinkSocket(NWESocket* s) {
     ScopedLock l(m_socketsLock);
     m_sockets.erase(std::remove(m_sockets.begin(), m_sockets.end(), s), m_sockets.end());
+    RenumberSockets();
+}
+
+// Called with the list lock held.
+void NWEEngine::RenumberSockets() {
+    for (size_t i = 0; i < m_sockets.size(); ++i) m_sockets[i]->m_engineSlot = i;
 }
 
 void NWEEngine::LinkRegistry(NWEMessageTypes* r) {

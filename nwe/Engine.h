@@ -167,6 +167,7 @@ private:
     uint8_t m_tickMode = 1, m_closeMarked = 1, m_tickEnabled = 0;
     CSysCriticalSection m_socketsLock;
     std::vector<NWESocket*> m_sockets;
+    void RenumberSockets();
     CSysCriticalSection m_registriesLock;
     std::vector<NWEMessageTypes*> m_registries;
     CSysCriticalSection m_tablesLock;

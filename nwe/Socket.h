@@ -136,6 +136,9 @@ public:
     NWEAccessGuard m_guard;
     // Set before the guard closes, so the receive thread lets go of it.
     std::atomic<bool> m_leaving{false};
+    // Where the engine's socket list holds this socket (kept by the engine under
+    // its list lock), so walking the list costs the same however long it is.
+    size_t m_engineSlot = 0;
 
 private:
     friend class NWEPeer;

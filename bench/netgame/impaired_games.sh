@@ -8,11 +8,13 @@
 #   xvfb-run -a -s "-screen 0 1280x1024x24 +extension GLX" \
 #     bench/netgame/impaired_games.sh [build folder] [minutes] [loss] [duplicate] [delay] [corrupt]
 # The defaults: 10 minutes, loss 0.05, duplicate 0.03, delay 0.03, corrupt 0.01;
-# RELAY names another relay program than the build's own.
+# RELAY names another relay program than the build's own; MAP another map
+# than Skerry; AI=1 adds a computer player on the host.
 set -uo pipefail
 BUILD=$(cd "${1:-build}" && pwd)
 MINUTES=${2:-10}
 LOSS=${3:-0.05} DUP=${4:-0.03} DELAY=${5:-0.03} CORRUPT=${6:-0.01}
+MAP=${MAP:-Skerry}
 tmp=$(mktemp -d /tmp/tessarak_impaired_XXXXXX)
 pids=()
 cleanup() {
@@ -37,6 +39,7 @@ start() {
   mkfifo "$d/in"
   (cd "$d/System" && XDG_CONFIG_HOME=$d/home XDG_DATA_HOME=$d/home exec ./Tessarak <"$d/in" >"$d/out" 2>&1) &
   pids+=($!)
+  eval "pid_$1=$!"
   eval "exec {fd_$1}>\"$d/in\""
 }
 say() { local v="fd_$1"; echo "$2" >&"${!v}"; }
@@ -46,7 +49,7 @@ wait_for() {  # NAME TEXT SECONDS
   return 1
 }
 
-start host "Name(\"Hosty\"); GameMode(GM_Multi); StartServer($port); Map(\"Skerry\"); dbg_SyncCrc(15);"
+start host "Name(\"Hosty\"); GameMode(GM_Multi); StartServer($port); Map(\"$MAP\"); dbg_SyncCrc(15);"
 wait_for host "Server started on port $port" 60 || exit 1
 for c in one two; do
   "${RELAY:-$BUILD/install/System/nwe_relay}" --server "127.0.0.1:$port" --loss "$LOSS" --duplicate "$DUP" \
@@ -61,14 +64,17 @@ for c in one two; do wait_for "$c" "Benchmark speed" 60 || exit 1; done
 sleep 2
 for c in one two; do say "$c" "Connect(\"$(awk '/RELAY/ {print $2}' "$tmp/relay_$c")\");"; done
 for c in one two; do wait_for host "Player$c entered the game" 60 || exit 1; done
+[ "${AI:-0}" = 1 ] && say host "AI_AddCommander();"
 for _ in $(seq 60); do
   say host "StartGame();"
   sleep 2
   grep -q "Initializing Game" "$tmp/host/out" && break
 done
 wait_for host "Sync CRC of frame" 60 || exit 1
+rss() { local v="pid_$1"; awk '/^VmRSS/ {print int($2 / 1024)}' "/proc/${!v}/status" 2>/dev/null; }
 end=$(($(date +%s) + MINUTES * 60))
 while [ "$(date +%s)" -lt "$end" ]; do
+  for c in host one two; do echo "$(rss $c)" >>"$tmp/$c.rss"; done
   x=$((RANDOM % 60 - 30)) z=$((RANDOM % 60 - 30))
   say host "AddMoveOrder(1$((RANDOM % 3 + 1)), $x, 0, $z, 0);"
   say one "AddMoveOrder(2$((RANDOM % 3 + 1)), $((-x)), 0, $((-z)), 0);"
@@ -76,7 +82,18 @@ while [ "$(date +%s)" -lt "$end" ]; do
 done
 sleep 5
 for c in host one two; do say "$c" "Quit();"; done
-sleep 5
+# Each program must end on its own within 30 s of its Quit.
+quit_at=$(date +%s)
+for c in host one two; do
+  v="pid_$c"
+  while kill -0 "${!v}" 2>/dev/null && [ $(($(date +%s) - quit_at)) -lt 30 ]; do sleep 0.2; done
+  if kill -0 "${!v}" 2>/dev/null; then
+    echo "$c: still running 30 s after Quit"
+    ended_bad=1
+  else
+    echo "$c: ended $(($(date +%s) - quit_at)) s after Quit"
+  fi
+done
 
 # The sync CRCs by frame, the wraps after 8191 counted.
 crcs() {
@@ -95,5 +112,9 @@ for c in host one two; do
   echo "$c: resyncs $(grep -c 'Resyncing Game' "$tmp/$c/out"), links lost $(grep -c -E 'Connection to server was lost|timed out' "$tmp/$c/out")"
   grep -q -E 'Connection to server was lost|timed out' "$tmp/$c/out" && result=1
 done
+for c in host one two; do
+  echo "$c: memory $(head -1 "$tmp/$c.rss") MB at the start, $(sort -n "$tmp/$c.rss" | tail -1) MB at most, $(tail -1 "$tmp/$c.rss") MB at the end"
+done
+[ -z "${ended_bad:-}" ] || result=1
 for c in one two; do echo "relay $c: $(grep COUNTS "$tmp/relay_$c" | tail -1)"; done
 exit $result
