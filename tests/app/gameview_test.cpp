@@ -28,6 +28,7 @@
 #include "tools/lib/CompiledFontsWriter.h"
 #include "ui/Interface.h"
 #include "ui/SettingsLists.h"
+#include "world/GameScene.h"
 
 namespace {
 
@@ -372,6 +373,30 @@ TEST_F(GameViewDisplay, TheOptionScreensShowTheRunningDisplayAndTheRequestStaysA
     // No option screens yet: nothing to show.
     Settings_ApplyResolution(nullptr);
     Settings_RebuildResolutionList(nullptr);
+}
+
+// A game begins with the view's narrow start lens (0.3) and the cursor in
+// the middle of the screen, whatever the menus left.
+TEST_F(GameViewDisplay, AGameBeginsWithTheStartLensAndTheCursorInTheMiddle) {
+    SGameWithOptions g;
+    g.game.Video(0).width = 800;
+    g.game.Video(0).height = 600;
+    ASSERT_TRUE(g.view->ChooseDisplay());
+    g.game.CreateWorld(g.view->m_screen->m_mainCamera);
+    // The units are there already (the start takes them as loaded).
+    CGameScene* scene = g.game.Scene();
+    scene->m_loadedProject.Format("%s\\Units", g.game.RootDir().GetText());
+    scene->m_unitsLoaded = 1;
+    g.ui->m_cursorX = 3;
+    g.ui->m_cursorY = 4;
+    ASSERT_NE(g.view->m_fieldOfView, 0.3f);
+    g.game.SetGameState(0);
+    ASSERT_EQ(g.game.StartGame(), 1);
+    EXPECT_FLOAT_EQ(g.view->m_fieldOfView, 0.3f);
+    EXPECT_EQ(g.ui->m_cursorX, 400);
+    EXPECT_EQ(g.ui->m_cursorY, 300);
+    EXPECT_EQ(g.game.GameState(), 1);
+    g.game.DeleteWorld();
 }
 
 // Textures that a mode change did not reload while the texture settings
