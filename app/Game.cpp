@@ -18,6 +18,7 @@
 #include "app/MainApp.h"
 #include "e3d/Camera.h"
 #include "e3d/Font.h"
+#include "netgame/MasterClient.h"
 #include "netgame/NetGame.h"
 #include "platform/sys/Path.h"
 #include "platform/sys/Thread.h"
@@ -229,11 +230,15 @@ int CGame::Startup(int) {
 
     // The world: the scene, the grid, the physics and the explosions. The
     // battlefield's objects are frames of the screen's main camera: what the
-    // game view renders. A change of the display mode keeps the camera.
+    // game view renders. So the grid, the physics and the explosions come
+    // with the scene here, once the display is up, rather than before the
+    // interface. A change of the display mode keeps the camera.
     CreateWorld(m_gameScreen ? m_gameScreen->m_mainCamera : nullptr);
     Require(m_world, "world");
     m_projects = new CProjectList(m_gameScreen, &m_world->Scene());
     m_world->SetProjects(m_projects);
+    // The computer players send their orders through the network game: it
+    // comes before them.
     m_netGame = Require(new CNetGame(m_roles->Net()), "network game");
     m_aiManager = Require(new CAIManager(m_world, m_netGame), "computer-player manager");
     m_aiManager->SetScreen(m_gameScreen);
@@ -306,6 +311,7 @@ bool CGame::ExecStartup(const char* name) {
 
     if (m_netGame) m_netGame->SendGameDir(name);
     m_gameDir.Assign(name);
+    MasterClient_SendGame(m_netGame);
     m_rootDir.Assign(root);
 
     CStrBuf cache;
@@ -514,14 +520,18 @@ void CGame::Shutdown() {
     g_ShuttingDown = 1;
     m_shutDown = 1;
 
-    // The world first: the scene (objects, then templates), the grid, the
-    // physics and the explosions.
+    // The scene first, then the computer players. The world holds the scene
+    // together with the grid, the physics and the explosions, so these go
+    // with it rather than after the computer players and, for the
+    // explosions, after the interface; the computer players are told of
+    // every unit that leaves play, so they are still there while the
+    // scene's units go.
     DeleteWorld();
-    // The content's textures and materials live on the screen: they go first.
-    delete m_projects;
-    m_projects = nullptr;
     delete m_aiManager;
     m_aiManager = nullptr;
+    // The content's textures and materials live on the screen: before it.
+    delete m_projects;
+    m_projects = nullptr;
     DisconnectSavedGames();
     delete m_netGame;
     m_netGame = nullptr;

@@ -319,6 +319,9 @@ public:
     void DrawEmitterEditor(CE3DSurface* surface);
     // The map editor's panel of templates and its settings (map editing mode).
     void DrawMapEditor(CE3DSurface* surface);
+    // The map editor's table of the object under the mouse (the nearest
+    // marker of the edited layer within 6 pixels); part of DrawMapEditor.
+    void DrawHoverInfo(CE3DSurface* surface);
     // One monitor's video settings (slot 0 to 7; slot 0 is the one in use).
     SVideoSettings& Video(int slot) { return m_video[slot]; }
     bool VideoRestartPending() const { return m_videoRestartPending != 0; }
@@ -408,6 +411,13 @@ public:
     // The scene tree of the game's frames (the main camera's, else the
     // world's root's); null without either.
     SE3DScene* FrameScene();
+    // The map editor's copies being made (M_DAS): the map ids after start up
+    // to end are marked by the ticks as they arrive; start -1 when none.
+    void SetHighlightRange(int32_t start, int32_t end) {
+        m_highlightStart = start;
+        m_highlightEnd = end;
+    }
+    int32_t HighlightStart() const { return m_highlightStart; }
 
     // ---- folders and names
     const CStrBuf& DataFile() const { return m_dataFile; }
@@ -440,6 +450,8 @@ private:
     void FinishMission();
     // The lost player watches the others play on: the whole map shows.
     void WatchTheOthers();
+    // The tick's marking of the map editor's copies (SetHighlightRange).
+    void HighlightDuplicates();
     // The tick's frame matrices stored and the tick published for the render.
     void StoreAndPublishTick();
     // The render frame's interpolation: the last two ticks taken, the share
@@ -532,6 +544,7 @@ private:
     uint8_t m_fogOfWar = 1;         // the fog of war hides what the player does not see
     uint8_t m_watchOffered = 0;     // the lost player was offered to watch
     uint8_t m_cellMapRevealed = 0;  // the whole map shows (a watcher's)
+    int32_t m_highlightStart = -1, m_highlightEnd = -1;
     // The last two ticks the render frame draws between (taken from the
     // scene's published record), the share of a tick period that has passed
     // since the newer one (0 to 1), the game time drawn (between the two

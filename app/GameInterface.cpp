@@ -69,6 +69,23 @@ public:
         v.hardware = r.hardware ? 1 : 0;
         m_game.CheckVideoSettingsChanged();
     }
+    bool DisplayInUse(std::string& driver, SDisplayMode& mode) override {
+        CGameView* view = m_game.GameView();
+        if (!view || !g_DisplayDriver) return false;
+        driver = g_DisplayDriver->driverName;
+        mode.bitDepth = g_DisplayBitDepth;
+        if (g_DisplayBitDepth != 0 && g_DisplayMode) {
+            mode.width = int32_t(g_DisplayMode->dwWidth);
+            mode.height = int32_t(g_DisplayMode->dwHeight);
+            mode.refreshRate = int32_t(g_DisplayMode->dwRefreshRate);
+        } else {
+            // A window: the size it has.
+            mode.width = view->m_viewRect[2];
+            mode.height = view->m_viewRect[3];
+            mode.refreshRate = 0;
+        }
+        return true;
+    }
     std::vector<SDisplayDriver> DisplayDrivers() override {
         std::vector<SDisplayDriver> out;
         CE3DEngine* engine = m_game.GameView() ? m_game.GameView()->m_engine : nullptr;

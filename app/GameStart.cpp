@@ -9,7 +9,9 @@
 #include "app/GameClock.h"
 #include "app/GameConsole.h"
 #include "app/GameRoles.h"
+#include "app/GameScreen.h"
 #include "app/GameServices.h"
+#include "app/GameView.h"
 #include "app/Progress.h"
 #include "app/SoundEngine.h"
 #include "console/CommandInterpreter.h"
@@ -20,8 +22,10 @@
 #include "core/VFSFile.h"
 #include "core/VFSTable.h"
 #include "e3d/BitmapSurface.h"
+#include "e3d/Camera.h"
 #include "netgame/MapFiles.h"
 #include "netgame/NetGame.h"
+#include "ui/GUIObject.h"
 #include "ui/Interface.h"
 #include "world/ExplosionManager.h"
 #include "world/GameScene.h"
@@ -55,6 +59,20 @@ int CGame::StartGame() {
     Game_Print(" ");
     Game_Print("Initializing Game... ");
     Game_Print(" ");
+    // The battlefield's camera and the view as a game begins: its matrices
+    // up to date, the narrow start lens (the player's own camera takes over
+    // at the first drawn frame), the screen that started the game released
+    // and the cursor in the middle of the screen.
+    if (m_gameScreen && m_gameScreen->m_mainCamera) m_gameScreen->m_mainCamera->UpdateMatrixDown();
+    if (m_gameView) m_gameView->SetFieldOfView(0.3f);
+    if (m_interface) {
+        if (m_interface->m_activeGUI != 1000)
+            if (CGUIObject* active = m_interface->FindActiveGUI()) active->OnPressed(0);
+        if (CE3DScreen* screen = Game_Screen(this)) {
+            m_interface->m_cursorX = screen->m_width / 2;
+            m_interface->m_cursorY = screen->m_height / 2;
+        }
+    }
     if (m_world) {
         m_world->Grid().SetMapRect(-128, 128, 128, -128);
         m_world->Grid().Reset();
@@ -64,6 +82,9 @@ int CGame::StartGame() {
     if (m_world) m_world->Explosions().Restart();
     static const char* const kScripts[] = {"Game_Single.cfg", "Game_Skirmish.cfg", "Game_Multi.cfg"};
     if (m_vars.gameType >= 0 && m_vars.gameType <= 2) Game_RunScript(kScripts[m_vars.gameType]);
+    // The interface takes in what the game script set before the start goes
+    // on (a game without its GUI has nothing to take it in).
+    if (m_interface && m_interface->m_GUIRoot) m_interface->Update(0, 0);
     if (m_netGame && m_netGame->m_hosting) ResetClientFlags();
     Game_Print(" ");
     Game_Print("Starting up game... ");

@@ -115,6 +115,22 @@ void CGame::FinishMission() {
     }
 }
 
+void CGame::HighlightDuplicates() {
+    CGameScene* scene = Scene();
+    if (m_highlightStart == -1 || !scene) return;
+    // The copies the map editor asked for carry the map ids after the start
+    // (M_DAS): they are marked as they arrive, everything else unmarked,
+    // until the last of them is there.
+    bool last = false;
+    for (CTessarakObject* o = scene->m_allObjects; o; o = o->m_allNext) {
+        if (o->Dying()) continue;
+        o->HandleMessage(
+            o->m_mapId > m_highlightStart ? CTessarakObject::kMsgSelect : CTessarakObject::kMsgDeselect, 0);
+        last = last || o->m_mapId >= m_highlightEnd;
+    }
+    if (last) m_highlightStart = -1;
+}
+
 int CGame::LogicTick() {
     CGameClock* clock = m_clock;
     CNetGame* net = m_netGame;
@@ -144,21 +160,24 @@ int CGame::LogicTick() {
         m_vars.mapEditMode = 0;
         Game_Print("Map editing ends: another machine shares the game");
     }
-    if (m_aiManager) m_aiManager->Tick();
     CGameScene* scene = Scene();
     CPlayer* local = scene ? scene->LocalPlayer() : nullptr;
     bool localWatching = local && local->m_race && local->m_race->m_watching;
+    STurn turn;
     if (m_world) {
         bool ended = (scene->WinGame || scene->LooseGame) && !localWatching && m_vars.gameType != 2 &&
                      scene->Finished();
-        STurn turn;
         turn.frame = net->CurrentFrame();
         turn.step = scene->m_DevmapMode || ended ? STurn::kHeld : STurn::kStep;
         // The objectives evaluate by the game's type, not in the map editor.
         scene->Objectives().SetGameType(m_vars.gameType);
         scene->Objectives().SetEditorMode(m_vars.mapEditMode != 0);
-        m_world->Tick(turn, orders);
+        // The frame's orders, then the frames that were queued for deletion:
+        // the computer players never see what already left.
+        m_world->BeginTurn(turn, orders);
     }
+    if (m_aiManager) m_aiManager->Tick();
+    if (m_world) m_world->EndTurn(turn);
     // The tick's frame matrices go into the next history slot, for the render
     // to blend towards; the tick, stamped with its game time and the real
     // time it ran at, and the one before it are published for the render.
@@ -183,6 +202,7 @@ int CGame::LogicTick() {
         if (localWatching) scene->LooseGame = 1;
         if (!scene->Finished() && (localWatching || scene->Watching()) && opponents == 1) FinishMission();
     }
+    HighlightDuplicates();
     net->ResyncClients();
     // The session's step above closed this tick's frame: the frame the
     // server waits to hear finished may be the one now current, and is

@@ -9,12 +9,15 @@
 #include "app/GameScreen.h"
 #include "app/InputManager.h"
 #include "app/MainApp.h"
+#include "app/Progress.h"
 #include "console/CommandInterpreter.h"
 #include "e3d/Camera.h"
 #include "e3d/Engine.h"
+#include "e3d/Font.h"
 #include "e3d/Screen.h"
 #include "e3d/Viewport.h"
 #include "ui/Interface.h"
+#include "ui/SettingsLists.h"
 #include "world/ExplosionManager.h"
 #include "world/World.h"
 
@@ -24,6 +27,8 @@ int32_t g_DisplayBitDepth = 0;
 
 namespace {
 constexpr float kQuarterPi = 0.7853982f;
+// The progress title while the textures load again (SYSLID_PROGRESS_RELOADINGTEXTURES).
+constexpr int kSysTextReloadingTextures = 243;
 
 void Print(CGame* game, const char* text) {
     if (game && game->InputManager() && game->InputManager()->Interpreter())
@@ -247,7 +252,11 @@ bool CGameView::ChangeDisplayMode() {
             if (m_game) m_game->ErrorBox("Create Windowed mode failed ");
             Game_FatalExit(1);
         }
-        if (!screen->m_texturesReloaded && textureChange) screen->ReloadTextures();
+        if (!screen->m_texturesReloaded && textureChange) {
+            Progress_Push(m_game ? m_game->GetSystemText(kSysTextReloadingTextures) : "", 1);
+            screen->ReloadTextures();
+            Progress_Pop();
+        }
         if (m_viewport && screen->m_currentDevice && m_viewport->m_device != screen->m_currentDevice) {
             delete m_viewport;
             m_viewport = nullptr;
@@ -260,6 +269,12 @@ bool CGameView::ChangeDisplayMode() {
         m_roll = 0.0f;
         m_fieldOfView = 0.0f;
         Zoom(kQuarterPi);
+        // The option screens show the display now running.
+        if (CInterface* ui = m_game ? m_game->Interface() : nullptr) {
+            CSettingEntry* resolution = ui->m_settings ? ui->m_settings->m_resolutionEntry : nullptr;
+            Settings_ApplyResolution(resolution);
+            Settings_RebuildResolutionList(resolution);
+        }
         if (m_game) {
             m_game->SetVideoRestartPending(0);
             if (m_game->Interface()) m_game->Interface()->ReleaseSurfaces();
@@ -292,6 +307,15 @@ bool CGameView::Resize(int width, int height, int) {
 }
 
 bool CGameView::SetupDisplay() {
+    // The fonts of a display set up before are given up once (the compiled
+    // fonts come again below; a font someone still holds stays theirs).
+    if (m_screen) {
+        for (CE3DFont* f = m_screen->m_fonts; f;) {
+            CE3DFont* next = f->m_next;
+            f->Release();
+            f = next;
+        }
+    }
     if (m_game && m_game->InputManager()) m_game->InputManager()->RunScriptFile("Video.cfg", false, false);
     bool ok = m_displayReady ? ChangeDisplayMode() : ChooseDisplay();
     // Start-up cannot go on without a screen: the caller ends the game with

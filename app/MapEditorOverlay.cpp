@@ -107,6 +107,16 @@ void CGame::DrawMapEditor(CE3DSurface* surface) {
     DrawTable(surface, 128, text(kTextView),
               {Row(text(kTextMouseX), "%.1f", ground[0]), Row(text(kTextMouseY), "%.1f", ground[2]),
                Row(text(kTextCameraDistance), "%.1f", ui->m_camera.m_distance)});
+    DrawHoverInfo(surface);
+}
+
+void CGame::DrawHoverInfo(CE3DSurface* surface) {
+    CInterface* ui = m_interface;
+    if (!ui || !m_world || !surface) return;
+    CGameScene& scene = m_world->Scene();
+    CGameView* gameView = GameView();
+    CE3DViewport* view = gameView ? gameView->m_viewport : nullptr;
+    auto text = [this](int index) { return GetSystemText(index); };
     const CTessarakObject* hovered = nullptr;
     int best = 7 * 7;
     for (const CTessarakObject* o = view ? scene.m_allObjects : nullptr; o; o = o->m_allNext) {

@@ -185,7 +185,10 @@ void Cmd_m_DAS(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
     CGame* game = GameOf(record);
     CWorld* world = game ? game->World() : nullptr;
     if (file || !world || !game->Clock() || !game->Clock()->m_frozen) return;
-    CMapEditor(*world).DuplicateMarked();
+    // The copies take the map ids after the highest: the ticks mark them as
+    // they come, so that they can be moved at once.
+    const int32_t highest = world->Scene().m_highestMapId;
+    game->SetHighlightRange(highest, highest + CMapEditor(*world).DuplicateMarked());
 }
 
 void Cmd_m_Devmap(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {

@@ -701,3 +701,7 @@ const char* NetGame_Text(CNetGame* net, int index) {
             return "";
     }
 }
+
+void MasterClient_SendGame(CNetGame* net) {
+    if (net && net->m_master && net->m_master->IsRegistered()) net->m_master->SendEntry();
+}

@@ -159,6 +159,11 @@ private:
     void SendBuilt(SLink& l, uint16_t id);
 };
 
+// Tells the master the game's directory (with the entry's other changed
+// fields) at once, when the server link is up; the per-frame service would
+// tell it at the next frame.
+void MasterClient_SendGame(CNetGame* net);
+
 // Whether a game runs or loads on this machine (what the master and the
 // server browser are told).
 bool NetGame_InProgress(CNetGame* net);

@@ -720,6 +720,7 @@ void NetClient_OnSyncGooutofsync(NWEPeer* peer, NWEMessage*, void* context) {
     net->Printf("Going out of sync mode");
     net->m_syncState = 0;
     net->m_resyncing = 0;
+    net->m_touchTimeAfterSync = 1;
     net->Clock().SetClockTimes(net->Clock().NextTickTime(), net->Clock().GameTime());
 }
 

@@ -28,7 +28,19 @@ uint16_t ClampU16(float v) {
 
 // ---- the per-frame service
 
+namespace {
+// Longer than this without the network served (seconds) is a stall of this
+// machine, not a silence of the server.
+constexpr double kStallSeconds = 1.0;
+}  // namespace
+
 void CNetGame::Update(int idleOnly) {
+    {
+        const int64_t now = GetClock().Now();
+        if (!m_hosting && m_lastServiced != 0 && GetClock().Seconds(now - m_lastServiced) > kStallSeconds)
+            m_touchTime = 1;
+        m_lastServiced = now;
+    }
     // A client whose link went (lost, refused or the server quit) is back in
     // a local game before anything else runs.
     if (!m_hosting && m_clientConnected) {
@@ -375,9 +387,9 @@ bool CNetGame::InterfaceTickGate() {
 bool CNetGame::FrameReady(NWEFrame* rec, ETickStep step) {
     float timeout = Clock().FrameTimeout();
     m_frameCountdown = timeout;
-    if (m_touchTime) {
+    if (m_touchTime || m_touchTimeAfterSync) {
         rec->TouchTime();
-        m_touchTime = 0;
+        m_touchTime = m_touchTimeAfterSync = 0;
     }
     bool complete = rec->IsComplete();
     bool run = complete;
@@ -470,19 +482,24 @@ bool CNetGame::LogicTickGate() {
         return false;
     }
     if (m_syncState != 0) {
-        // A resync runs: no tick until the server says it is over; a client
-        // that waited long says again where it is.
+        // A resync runs: no tick until the server says it is over. After a
+        // stall of this machine the wait starts again; a client that waited
+        // the whole time-out says where it is: the units it still expected
+        // arrived (GOTALLUNITS), it finished (SYNCFINISHED), or, having said
+        // both, it goes back to its frames.
+        if (m_touchTime) m_frameCountdown = timeout;
         if (m_frameCountdown < 0.0f) {
             if (m_syncRequests != m_syncAnswers) {
                 Send(NS_NOTIFYTYPE_SYNC_GOTALLUNITS, nullptr, 0);
                 m_syncRequests = m_syncAnswers;
             } else if (m_syncState == 1) {
-                Send(NS_NOTIFYTYPE_SYNC_GOTALLUNITS, nullptr, 0);
-            } else if (m_syncState == 2) {
                 Send(NS_NOTIFYTYPE_SYNC_SYNCFINISHED, nullptr, 0);
+            } else {
+                m_syncState = 0;
             }
             m_frameCountdown = timeout;
         }
+        m_touchTime = 0;
         return false;
     }
     NWEFrame* rec = m_frameTable->TryCurrent();

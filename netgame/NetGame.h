@@ -422,9 +422,16 @@ public:
     uint16_t m_finishReply = 0;
     int32_t m_askForFrame = 0xFFFF;
     float m_tickLead = 0.1111f;
+    // The waits for frames start again: set by Update when this machine
+    // did not serve its network for a while (a long load, a stalled window:
+    // the frames' time stamps say nothing of the server then), and by the
+    // end of a resync (the frames stood while everyone waited). A frame
+    // record found next has its time stamp brought up to now.
     uint8_t m_touchTime = 0;
-    int32_t m_syncState = 0;  // 0 none, 1 collecting units, 2 finishing, 3 leaving the sync
-    uint8_t m_resyncing = 0;  // a resync runs
+    uint8_t m_touchTimeAfterSync = 0;
+    int64_t m_lastServiced = 0;  // when Update last ran (engine clock; 0 never)
+    int32_t m_syncState = 0;     // 0 none, 1 collecting units, 2 finishing, 3 leaving the sync
+    uint8_t m_resyncing = 0;     // a resync runs
     int32_t m_resyncCountdown = 0;
     // server: a resync waits at most this long for a client's answers; one
     // that has not answered by then is dropped and the game goes on

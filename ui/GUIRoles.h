@@ -74,6 +74,13 @@ public:
     }
     virtual void SetVideoRequest(const SVideoRequest& request) { (void)request; }
     virtual std::vector<SDisplayDriver> DisplayDrivers() { return {}; }
+    // The display running now: its driver's name and its mode (bit depth 0
+    // in a window, whose size is then the one asked for); false without one.
+    virtual bool DisplayInUse(std::string& driver, SDisplayMode& mode) {
+        (void)driver;
+        (void)mode;
+        return false;
+    }
     // The sound engine's MP3 play list by name; setting it loads it.
     virtual std::string MusicPlaylist() { return std::string(); }
     virtual void SetMusicPlaylist(const std::string& name) { (void)name; }

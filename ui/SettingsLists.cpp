@@ -773,6 +773,64 @@ void CSettingsLists::FillResolutions() {
         DetectGraphicsPreset();
         return;
     }
+    SVideoRequest r;
+    const bool have = m_ui->GUIGame().VideoRequest(r);
+    ListResolutions(have ? r.width : 0, have ? r.height : 0);
+    if (const SDisplayMode* m = Resolution(); m && have && (m->width != r.width || m->height != r.height)) {
+        r.width = m->width;
+        r.height = m->height;
+        m_ui->GUIGame().SetVideoRequest(r);
+    }
+    FillRefreshRates();
+}
+
+void CSettingsLists::TakeDisplayInUse() {
+    std::string driver;
+    SDisplayMode mode;
+    if (!m_ui->GUIGame().DisplayInUse(driver, mode)) return;
+    for (size_t i = 0; i < m_drivers.size(); ++i)
+        if (strcasecmp(m_drivers[i].name.c_str(), driver.c_str()) == 0) m_driver = int32_t(i);
+    m_screenMode = mode.bitDepth;
+    m_refreshRate = mode.bitDepth ? mode.refreshRate : 0;
+    m_inUse = mode;
+}
+
+void CSettingsLists::RebuildResolutions() {
+    if (!m_resolutionEntry) return;
+    SVideoRequest r;
+    const bool have = m_ui->GUIGame().VideoRequest(r);
+    const bool known = m_inUse.width > 0 && m_inUse.height > 0;
+    ListResolutions(known ? m_inUse.width : have ? r.width : 0, known ? m_inUse.height : have ? r.height : 0);
+    // The refresh rates of the running size, the running rate chosen.
+    if (m_refreshEntry) {
+        m_refreshEntry->ClearChoices();
+        m_refreshEntry->AddChoice(Lid("GENERAL_DEFAULT"), 0);
+        const SDisplayDriver* d = Driver();
+        const SDisplayMode* chosen = Resolution();
+        bool found = false;
+        for (const SDisplayMode& m : d&& m_screenMode != 0 ? d->modes : std::vector<SDisplayMode>()) {
+            if ((chosen && (m.width != chosen->width || m.height != chosen->height)) ||
+                m_refreshEntry->FindChoice(m.refreshRate))
+                continue;
+            char text[16];
+            std::snprintf(text, sizeof text, "%d", (int)m.refreshRate);
+            m_refreshEntry->AddChoiceText(text, m.refreshRate);
+            found = found || m.refreshRate == m_refreshRate;
+        }
+        if (!found) m_refreshRate = 0;
+    }
+    DetectGraphicsPreset();
+}
+
+void Settings_ApplyResolution(CSettingEntry* resolution) {
+    if (resolution && resolution->m_class) Lists(resolution)->TakeDisplayInUse();
+}
+
+void Settings_RebuildResolutionList(CSettingEntry* resolutionList) {
+    if (resolutionList && resolutionList->m_class) Lists(resolutionList)->RebuildResolutions();
+}
+
+void CSettingsLists::ListResolutions(int32_t width, int32_t height) {
     m_resolutionEntry->ClearChoices();
     m_resolution = -1;
     m_sizes.clear();
@@ -805,6 +863,7 @@ void CSettingsLists::FillResolutions() {
             for (const auto& u : usual)
                 if (u[0] <= largestW && u[1] <= largestH) add(u[0], u[1], 0);
             if (have) add(r.width, r.height, 0);
+            add(width, height, 0);
         }
     }
     std::sort(m_sizes.begin(), m_sizes.end(), [](const SDisplayMode& a, const SDisplayMode& b) {
@@ -815,15 +874,8 @@ void CSettingsLists::FillResolutions() {
         char text[32];
         std::snprintf(text, sizeof text, "%dx%d", (int)m.width, (int)m.height);
         m_resolutionEntry->AddChoiceText(text, int32_t(i));
-        if (m_resolution < 0 || (have && m.width == r.width && m.height == r.height))
-            m_resolution = int32_t(i);
+        if (m_resolution < 0 || (m.width == width && m.height == height)) m_resolution = int32_t(i);
     }
-    if (const SDisplayMode* m = Resolution(); m && have && (m->width != r.width || m->height != r.height)) {
-        r.width = m->width;
-        r.height = m->height;
-        m_ui->GUIGame().SetVideoRequest(r);
-    }
-    FillRefreshRates();
 }
 
 void CSettingsLists::FillRefreshRates() {

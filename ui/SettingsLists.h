@@ -57,6 +57,14 @@ public:
     // Takes the driver, screen mode, resolution and refresh rate that the
     // game's requested display names (after it changed elsewhere).
     void SyncFromVideoRequest();
+    // The display running now, as the game reports it (after a display
+    // change): TakeDisplayInUse chooses its driver, screen mode and refresh
+    // rate; RebuildResolutions lists the sizes of the chosen driver and
+    // screen mode anew and chooses the running size among them. Neither
+    // changes the display asked for: a window asked for after a full screen
+    // keeps its own size.
+    void TakeDisplayInUse();
+    void RebuildResolutions();
 
     // The connection class of a rate (1 a 14.4 modem ... 13 100 Mbit).
     static int32_t ConnectionClassFromRate(float rate);
@@ -104,6 +112,10 @@ public:
     CSettingEntry* m_resolutionEntry = nullptr;
     CSettingEntry* m_refreshEntry = nullptr;
 
+    // The size of the display running, which RebuildResolutions chooses
+    // (0 x 0: the size asked for).
+    SDisplayMode m_inUse;
+
     // The server browser takes the find-servers criteria and the filters.
     void ApplyFindServers();
     void ApplyServerFilter();
@@ -118,4 +130,15 @@ private:
     void BuildSearch();
     const SDisplayDriver* Driver() const;
     const SDisplayMode* Resolution() const;
+    // The sizes the resolution row offers for the chosen driver and screen
+    // mode, listed in its entry, the one of width x height chosen (else the
+    // first).
+    void ListResolutions(int32_t width, int32_t height);
 };
+
+// After every successful display change the game has the option screens
+// show the display running: their resolution entry takes its driver, screen
+// mode and size, and the entry's list of sizes is built anew. A null entry
+// (no option screens yet) does nothing.
+void Settings_ApplyResolution(CSettingEntry* resolution);
+void Settings_RebuildResolutionList(CSettingEntry* resolutionList);

@@ -423,9 +423,13 @@ bool CProject::ReadTemplates(SPackedRead& r) {
             if (CWorld* world = WorldOf(this)) world->Console().Printf("Class not found: %s", key.GetText());
             return r.Fail("unknown class " + std::string(key.GetText()));
         }
-        r.depth = 0;
-        if (!t->Read(r, true)) return false;
+        if (!LoadObjectTree(t, r)) return false;
         ProgressStep(t->m_name.GetText());
     }
     return true;
+}
+
+bool LoadObjectTree(CUnitVisual* node, SPackedRead& r) {
+    r.depth = 0;
+    return node && node->Read(r, true);
 }

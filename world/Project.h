@@ -196,3 +196,8 @@ bool Project_IsPlainFolderName(const char* name);
 // the game does not know.
 CUnitVisual* Project_NewTemplate(const char* classKey, CGameScene* scene, CE3DFrame* parent, uint8_t topLevel,
                                  CProject* project);
+// One node of the packed project's object tree read into node from the
+// read's file at its version, then its children, each of its own class
+// (the node's shape and mesh, or its light, with it); false with the read's
+// error set when the file does not hold together.
+bool LoadObjectTree(CUnitVisual* node, SPackedRead& r);

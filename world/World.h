@@ -87,6 +87,12 @@ public:
     // turn says the frames queued for deletion (DeleteQueuedFrames with the
     // tick's step), the step of every object and the grid's cell map.
     void Tick(const STurn& turn, const CTurnOrders& orders);
+    // Tick in its two halves, for a caller that steps the computer players
+    // between them (they then see neither frames that went nor objects
+    // lingering): BeginTurn applies the orders and deletes the queued
+    // frames, EndTurn steps the objects and the cell map.
+    void BeginTurn(const STurn& turn, const CTurnOrders& orders);
+    void EndTurn(const STurn& turn);
     // The sync CRC: the object-id counter, the scene's sync CRC (every
     // object with an id in ascending id order) and every player's sync
     // record but the neutral one's. Equal on every machine in step. (The

@@ -103,6 +103,19 @@ protected:
     // A skirmish lost while two opponents play on; the player answers the
     // watch prompt.
     void LoseWithTwoStillPlayingAndAnswer(bool yes);
+    // The game messages the client sent to server since the last look, in
+    // order, each once (the link's resends left out).
+    std::vector<uint16_t> SentTo(CRawEndpoint& server) {
+        std::vector<uint16_t> ids;
+        for (int i = 0; i < 6; ++i) {
+            counter.now += 1193182 / 5;  // the link's rate lets the next ones go
+            game.NetGame()->Update(1);
+            for (std::vector<uint8_t> d = server.Receive(0.02); !d.empty(); d = server.ReceiveNow())
+                for (uint16_t id : GameMessagesOf(d))
+                    if (std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);
+        }
+        return ids;
+    }
     CGame game{nullptr, "No datafile"};
     SCounter counter;
 };
@@ -195,6 +208,11 @@ TEST_F(FrameTest, BlinkAndRemovedPlayers) {
 // an overdue incomplete one asks the server where it is; once the server
 // says it is ahead, the client reports in red and runs the frame with what
 // it has, so it keeps up until the server's resync.
+// The wait for the server's answer is a mend, deliberately: running the
+// frame as soon as the server is asked (missing or short, as a client whose
+// patience ran out would) lets a client run a frame whose orders the server
+// is still sending, and leave the others' world for good. Only a server
+// known to be past the frame makes the client run it short.
 TEST_F(FrameTest, ClientTicksCompleteFramesAndForcesOnlyAfterReporting) {
     CRawEndpoint silent;
     CNetGame* net = game.NetGame();
@@ -264,18 +282,7 @@ TEST_F(FrameTest, TheRunningGamesForcedTickReportsItsUnitsAndSyncBeforeTheResync
     std::vector<std::string> printed;
     KeepRedLines(&printed);
     CGameClock* clock = game.Clock();
-    // The game messages the client sent since the last look, in order.
-    auto sent = [&] {
-        std::vector<uint16_t> ids;
-        for (int i = 0; i < 6; ++i) {
-            counter.now += 1193182 / 5;  // the link's rate lets the next ones go
-            net->Update(1);
-            for (std::vector<uint8_t> d = server.Receive(0.02); !d.empty(); d = server.ReceiveNow())
-                for (uint16_t id : GameMessagesOf(d))
-                    if (std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);  // resends
-        }
-        return ids;
-    };
+    auto sent = [&] { return SentTo(server); };
     auto frame = [&] {
         counter.now += clock->m_tickPeriod + (uint64_t)(0.5 * 1193182.0);
         game.LogicTick();
@@ -693,4 +700,117 @@ TEST_F(FrameTest, AFailedScreenshotSaysSoAndNamesItsFile) {
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[lines.size() - 2], "Failed to save screenshot");
     EXPECT_EQ(lines.back(), dir.Win() + "\\ScreenCaptures\\Screen000000.bmp");
+}
+
+// A client in a resync does not tick. Once it has waited the whole time-out
+// it says where it is: that the units it still expected came (GOTALLUNITS),
+// else that it has finished (SYNCFINISHED), else (having said both) it goes
+// back to its frames. A stall of this machine starts the wait again; so
+// does the resync's end for the frame that stood through it.
+TEST_F(FrameTest, AClientInAResyncSaysWhereItIsOnceItsWaitRunsOut) {
+    CRawEndpoint server;
+    CNetGame* net = game.NetGame();
+    net->m_clientPort = 0;
+    ASSERT_TRUE(net->Connect(Net_FormatAddress(server.Address()).c_str()));
+    game.SetGuiWord(0);
+    game.SetGameState(2);
+    CGameClock* clock = game.Clock();
+    auto frame = [&] {
+        counter.now += clock->m_tickPeriod + (uint64_t)(0.5 * 1193182.0);
+        game.LogicTick();
+    };
+    SentTo(server);  // its CONNECT
+    const struct {
+        const char* what;
+        int32_t state;
+        uint32_t requests, answers;
+        uint8_t stalled;
+        std::vector<uint16_t> sends;
+        int32_t stateAfter;
+        uint32_t requestsAfter;
+    } cases[] = {
+        {"units still expected", 1, 3, 2, 0, {NS_NOTIFYTYPE_SYNC_GOTALLUNITS}, 1, 2},
+        {"every unit came", 1, 2, 2, 0, {NS_NOTIFYTYPE_SYNC_SYNCFINISHED}, 1, 2},
+        {"finished, the end never came", 2, 2, 2, 0, {}, 0, 2},
+        {"this machine stalled", 1, 3, 2, 1, {}, 1, 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        net->m_syncState = c.state;
+        net->m_syncRequests = c.requests;
+        net->m_syncAnswers = c.answers;
+        net->m_touchTime = c.stalled;
+        net->RestartFrameCountdown(-1.0f);
+        const uint64_t start = clock->m_gameTime;
+        frame();
+        EXPECT_EQ(clock->m_gameTime, start);  // no tick
+        EXPECT_EQ(SentTo(server), c.sends);
+        EXPECT_EQ(net->m_syncState, c.stateAfter);
+        EXPECT_EQ(net->m_syncRequests, c.requestsAfter);
+        EXPECT_EQ(net->m_touchTime, 0);
+        EXPECT_FLOAT_EQ(net->FrameCountdown(), game.FrameTimeout());  // the wait starts again
+    }
+
+    // Two seconds without the network served: a stall, not the server's
+    // silence.
+    counter.now += 2 * 1193182;
+    net->Update(1);
+    EXPECT_EQ(net->m_touchTime, 1);
+    net->m_touchTime = 0;
+
+    // A frame short of its messages that stood through the resync: its wait
+    // counts from the resync's end, so it is asked for only once it is late
+    // from there.
+    net->m_syncState = 0;
+    game.SetFrameTimeout(0.3f);
+    NWEFrameTable& table = *net->m_frameTable;
+    NWEFrame* rec = table.Current();
+    rec->SetExpected(2);
+    table.Release(rec);
+    counter.now += 1193182;  // the resync took a second
+    net->m_touchTimeAfterSync = 1;
+    frame();
+    EXPECT_EQ(net->m_askForFrame, 0xFFFF);
+    EXPECT_EQ(net->m_touchTimeAfterSync, 0);
+    frame();
+    EXPECT_EQ(net->m_askForFrame, 0xFF01);
+}
+
+// The copies the map editor asked for (M_DAS: map ids after the highest) are
+// marked by the ticks as they arrive and everything else unmarked, until the
+// last of them is there; then the player's marking is the player's again.
+TEST_F(FrameTest, TheTicksMarkTheMapEditorsCopiesAsTheyArrive) {
+    CE3DCamera root(nullptr);
+    game.CreateWorld(&root);
+    CGameScene& scene = *game.Scene();
+    scene.m_DevmapMode = 1;  // the world itself stands
+    HostWithoutLead();
+    auto add = [&](int32_t mapId) {
+        CTessarakObject* o = new CTessarakObject(&scene, nullptr, &root, nullptr, 1, nullptr, 10 + mapId);
+        o->m_mapId = mapId;
+        return o;
+    };
+    auto marked = [](const CTessarakObject* o) { return (o->m_stateA & CTessarakObject::kA_Selected) != 0; };
+    CTessarakObject* first = add(1);
+    CTessarakObject* second = add(2);
+    first->HandleMessage(CTessarakObject::kMsgSelect, 0);
+    game.SetHighlightRange(2, 4);
+    ASSERT_EQ(TickUntil([] { return false; }, 1), 1);
+    EXPECT_FALSE(marked(first));
+    EXPECT_FALSE(marked(second));
+    EXPECT_EQ(game.HighlightStart(), 2);
+    CTessarakObject* copy = add(3);
+    TickUntil([] { return false; }, 1);
+    EXPECT_TRUE(marked(copy));
+    EXPECT_EQ(game.HighlightStart(), 2);
+    CTessarakObject* last = add(4);
+    TickUntil([] { return false; }, 1);
+    EXPECT_TRUE(marked(copy));
+    EXPECT_TRUE(marked(last));
+    EXPECT_FALSE(marked(second));
+    EXPECT_EQ(game.HighlightStart(), -1);
+    first->HandleMessage(CTessarakObject::kMsgSelect, 0);
+    TickUntil([] { return false; }, 1);
+    EXPECT_TRUE(marked(first));
+    game.DeleteWorld();
 }

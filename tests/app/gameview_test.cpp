@@ -13,7 +13,9 @@
 #include <vector>
 
 #include "app/Game.h"
+#include "app/GameRoles.h"
 #include "app/GameScreen.h"
+#include "app/Progress.h"
 #include "e3d/Camera.h"
 #include "e3d/Engine.h"
 #include "e3d/Font.h"
@@ -24,6 +26,9 @@
 #include "platform/d3d/Recorder.h"
 #include "tests/support/TempDir.h"
 #include "tools/lib/CompiledFontsWriter.h"
+#include "ui/Interface.h"
+#include "ui/SettingsLists.h"
+#include "world/GameScene.h"
 
 namespace {
 
@@ -263,6 +268,154 @@ TEST_F(GameViewDisplay, LoadsTheCompiledFontsOfTheGamesCharacterSet) {
     std::vector<std::string> names;
     for (CE3DFont* f = gameView.m_screen->m_fonts; f; f = f->m_next) names.push_back(f->m_name.GetText());
     EXPECT_EQ(names, std::vector<std::string>{"Cyrillic"});
+}
+
+// A display set up again gives its fonts up once before it loads the
+// compiled fonts anew: a font only the screen held goes, one that is still
+// held elsewhere stays for its holder.
+TEST_F(GameViewDisplay, ASecondSetUpGivesTheFontsUpOnceBeforeLoadingThemAgain) {
+    CTempDir dir;
+    std::vector<uint8_t> bytes = CompiledFonts_File({CompiledFonts_PatternFont("Kept", 4, false)});
+    ASSERT_TRUE(dir.Write("CompiledFonts/0/Fonts.cof", std::string(bytes.begin(), bytes.end())));
+    CGame game{nullptr, "No datafile"};
+    game.SetRootDir(dir.Win().c_str());
+    game.Variables().charSet = 0;
+    CGameView gameView(&game, 0);
+    ASSERT_TRUE(gameView.SetupDisplay());
+    CE3DScreen* screen = gameView.m_screen;
+    ASSERT_NE(screen, nullptr);
+    ASSERT_NE(screen->m_fonts, nullptr);
+    CE3DFont* held = screen->m_fonts;
+    ASSERT_EQ(held->m_refCount, 1);
+    ++held->m_refCount;  // the interface holds it
+    screen->PrepareFont("Spare", 0, 10, 400, 0, 0);
+    ASSERT_EQ(screen->m_fontCount, 2);
+    ASSERT_TRUE(gameView.SetupDisplay());
+    std::vector<std::string> names;
+    for (CE3DFont* f = screen->m_fonts; f; f = f->m_next) names.push_back(f->m_name.GetText());
+    EXPECT_EQ(names, (std::vector<std::string>{"Kept", "Kept"}));  // the new one first
+    EXPECT_EQ(held->m_refCount, 1);
+    EXPECT_EQ(held->Release(), 0);
+}
+
+namespace {
+// A game with an interface whose option screens are built, and its view on
+// the recording display.
+struct SGameWithOptions {
+    CGame game{nullptr, "No datafile"};
+    CGameView* view = nullptr;
+    CInterface* ui = nullptr;
+    SGameWithOptions() {
+        ui = new CInterface(game.Roles().Interface());
+        game.SetInterface(ui);
+        view = new CGameView(&game, 0);
+        game.SetGameView(view);
+    }
+    ~SGameWithOptions() {
+        game.SetInterface(nullptr);
+        delete ui;
+        game.SetGameView(nullptr);
+        delete view;
+    }
+    CSettingsLists& Lists() { return *ui->m_settings; }
+    // The size the option screens show as chosen.
+    std::string ChosenSize() {
+        CSettingsLists& l = Lists();
+        if (l.m_resolution < 0 || l.m_resolution >= int32_t(l.m_sizes.size())) return "none";
+        return std::to_string(l.m_sizes[l.m_resolution].width) + "x" +
+               std::to_string(l.m_sizes[l.m_resolution].height);
+    }
+};
+
+std::string g_titleWhileReloading;
+void RecordTitle(const char*, const char*, int) {
+    g_titleWhileReloading = g_ProgressTop ? g_ProgressTop->title : "(no entry)";
+}
+}  // namespace
+
+// After a display change the option screens show the display running: its
+// screen mode and size chosen among the sizes listed anew. The display asked
+// for stays as asked: a window asked for after a full screen of another
+// size comes back at its own size.
+TEST_F(GameViewDisplay, TheOptionScreensShowTheRunningDisplayAndTheRequestStaysAsAsked) {
+    SGameWithOptions g;
+    SVideoSettings& asked = g.game.Video(0);
+    asked.windowed = 1;
+    asked.width = 700;
+    asked.height = 500;
+    ASSERT_TRUE(g.view->ChooseDisplay());
+    g.ui->ParseSettingsList();
+    ASSERT_NE(g.Lists().m_resolutionEntry, nullptr);
+    EXPECT_EQ(g.ChosenSize(), "700x500");
+
+    // Full screen at 32 bits: 700 x 500 is nearest to 640 x 480.
+    asked.windowed = 0;
+    asked.bitDepth = 32;
+    g.view->m_modeChangeBlocked = 0;
+    ASSERT_TRUE(g.view->ChangeDisplayMode());
+    ASSERT_FALSE(g.view->m_screen->m_windowed);
+    EXPECT_EQ(g.Lists().m_screenMode, 32);
+    EXPECT_EQ(g.ChosenSize(), "640x480");
+    for (const SDisplayMode& m : g.Lists().m_sizes) EXPECT_EQ(m.bitDepth, 32);
+    EXPECT_EQ(asked.width, 700);
+    EXPECT_EQ(asked.height, 500);
+
+    // Back to a window: the size asked for.
+    asked.windowed = 1;
+    g.view->m_modeChangeBlocked = 0;
+    ASSERT_TRUE(g.view->ChangeDisplayMode());
+    EXPECT_TRUE(g.view->m_screen->m_windowed);
+    EXPECT_EQ(g.view->m_screen->m_width, 700);
+    EXPECT_EQ(g.Lists().m_screenMode, 0);
+    EXPECT_EQ(g.ChosenSize(), "700x500");
+    EXPECT_EQ(asked.width, 700);
+
+    // No option screens yet: nothing to show.
+    Settings_ApplyResolution(nullptr);
+    Settings_RebuildResolutionList(nullptr);
+}
+
+// A game begins with the view's narrow start lens (0.3) and the cursor in
+// the middle of the screen, whatever the menus left.
+TEST_F(GameViewDisplay, AGameBeginsWithTheStartLensAndTheCursorInTheMiddle) {
+    SGameWithOptions g;
+    g.game.Video(0).width = 800;
+    g.game.Video(0).height = 600;
+    ASSERT_TRUE(g.view->ChooseDisplay());
+    g.game.CreateWorld(g.view->m_screen->m_mainCamera);
+    // The units are there already (the start takes them as loaded).
+    CGameScene* scene = g.game.Scene();
+    scene->m_loadedProject.Format("%s\\Units", g.game.RootDir().GetText());
+    scene->m_unitsLoaded = 1;
+    g.ui->m_cursorX = 3;
+    g.ui->m_cursorY = 4;
+    ASSERT_NE(g.view->m_fieldOfView, 0.3f);
+    g.game.SetGameState(0);
+    ASSERT_EQ(g.game.StartGame(), 1);
+    EXPECT_FLOAT_EQ(g.view->m_fieldOfView, 0.3f);
+    EXPECT_EQ(g.ui->m_cursorX, 400);
+    EXPECT_EQ(g.ui->m_cursorY, 300);
+    EXPECT_EQ(g.game.GameState(), 1);
+    g.game.DeleteWorld();
+}
+
+// Textures that a mode change did not reload while the texture settings
+// changed are reloaded under a progress entry of their own.
+TEST_F(GameViewDisplay, ChangedTextureSettingsReloadUnderTheirOwnProgressEntry) {
+    SGameWithOptions g;
+    ASSERT_TRUE(g.view->ChooseDisplay());
+    SE3DGameHooks saved = E3D_GameHooks(), hooks;
+    hooks.progressSetText = &RecordTitle;
+    E3D_SetGameHooks(hooks);
+    g_titleWhileReloading.clear();
+    // The same window, only the texture detail changes.
+    g.game.Video(0).textureDetail = 2;
+    g.view->m_modeChangeBlocked = 0;
+    EXPECT_TRUE(g.view->ChangeDisplayMode());
+    E3D_SetGameHooks(saved);
+    EXPECT_EQ(g_titleWhileReloading, g.game.GetSystemText(243));
+    EXPECT_EQ(g_titleWhileReloading, "SYSLID_PROGRESS_RELOADINGTEXTURES");
+    EXPECT_EQ(g_ProgressTop, nullptr);
 }
 
 TEST_F(GameViewDisplay, TheDefaultMaterialAndTextureExistOnceAfterAFallbackAndAModeChange) {
