@@ -353,8 +353,11 @@ static CSoundVoice* SlotVoice(SoundEngine* e, int slot) {
     if (slot < 0 || slot >= kSoundLoopSlots || !e->m_loopSlots[slot]) return nullptr;
     SoundSample* s = e->m_loopSlots[slot];
     for (int i = 0; i < e->m_channelCount; ++i)
-        if (e->m_channels[i]->sample == s && e->m_channels[i]->voice->Status() == CSoundVoice::kPlaying)
-            return e->m_channels[i]->voice;
+        if (e->m_channels[i]->sample == s) {
+            const CSoundVoice::EStatus status = e->m_channels[i]->voice->Status();
+            if (status == CSoundVoice::kPlaying || status == CSoundVoice::kReleased)
+                return e->m_channels[i]->voice;
+        }
     return nullptr;
 }
 

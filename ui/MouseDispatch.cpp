@@ -55,6 +55,23 @@ bool CInterface::GetGroundUnderMouse(int x, int y, float point[3]) const {
     return true;
 }
 
+bool CInterface::ProjectToScreen(const float point[3], int32_t pixel[2]) const {
+    CE3DViewport* view = m_screen->Viewport();
+    if (!view || !view->ProjectPoint(pixel, D3DVECTOR{point[0], point[1], point[2]})) return false;
+    pixel[0] += view->m_x;
+    pixel[1] += view->m_y;
+    return true;
+}
+
+void CInterface::ProjectSelection() {
+    int32_t now[2];
+    if (!m_boxActive || !m_boxAnchored || !ProjectToScreen(m_boxAnchor, now)) return;
+    // Moved by as much as its ground moved since the press: a view that
+    // stood keeps the pressed pixel exactly.
+    m_boxStartScreen[0] = m_boxPressScreen[0] + (now[0] - m_boxAnchorPixel[0]);
+    m_boxStartScreen[1] = m_boxPressScreen[1] + (now[1] - m_boxAnchorPixel[1]);
+}
+
 bool CInterface::GetMouseWorldPosition(int x, int y, float point[3]) {
     if (x == m_cursorX && y == m_cursorY) return m_hud.GetMouseWorldPosition(point);
     return GetGroundUnderMouse(x, y, point);
@@ -318,8 +335,13 @@ int CInterface::IssueOrderAtMouse(int x, int y, int code) {
                 !(m_hud.IsMouseOverHUD() && !(overRadarPanel && m_fields.m_forcedAction))) {
                 m_boxActive = 1;
                 for (int i = 0; i < 3; ++i) m_boxStartWorld[i] = ground[i];
-                m_boxStartScreen[0] = x;
-                m_boxStartScreen[1] = y;
+                m_boxStartScreen[0] = m_boxPressScreen[0] = x;
+                m_boxStartScreen[1] = m_boxPressScreen[1] = y;
+                // Over the radar the box's ground is the radar's map, not
+                // what lies under the mouse: such a box stays where it is.
+                m_boxAnchored = !m_fields.m_overRadar && !m_fields.m_fullScreenRadar &&
+                                GetGroundUnderMouse(x, y, m_boxAnchor) &&
+                                ProjectToScreen(m_boxAnchor, m_boxAnchorPixel);
             }
             if (m_boxActive) {
                 m_boxEndScreen[0] = x;

@@ -336,7 +336,7 @@ CSoundVoice::EStatus CSoundVoice::Status() const {
     if (!m_source || !HaveContext()) return kDone;
     ALint state = AL_INITIAL;
     alGetSourcei(m_source, AL_SOURCE_STATE, &state);
-    if (state == AL_PLAYING) return kPlaying;
+    if (state == AL_PLAYING) return m_released ? kReleased : kPlaying;
     if (state == AL_PAUSED || (state == AL_STOPPED && m_stoppedByCall)) return kStopped;
     return kDone;
 }
@@ -348,6 +348,7 @@ void CSoundVoice::SetBuffer(const CSoundBuffer* buffer) {
     m_bufferRate = buffer ? buffer->Rate() : 0;
     m_bufferChannels = buffer ? buffer->Channels() : 0;
     m_stoppedByCall = false;
+    m_released = false;
 }
 
 void CSoundVoice::SetRate(int hz) {
@@ -366,12 +367,22 @@ void CSoundVoice::SetVolume(int volume) {
 }
 
 void CSoundVoice::SetLoopCount(int count) {
-    if (m_source) alSourcei(m_source, AL_LOOPING, count == 0 ? AL_TRUE : AL_FALSE);
+    if (!m_source) return;
+    if (m_looping && count != 0) {
+        // A loop that plays on runs out its round.
+        ALint state = AL_INITIAL;
+        alGetSourcei(m_source, AL_SOURCE_STATE, &state);
+        m_released = state == AL_PLAYING;
+    }
+    m_looping = count == 0;
+    if (m_looping) m_released = false;
+    alSourcei(m_source, AL_LOOPING, m_looping ? AL_TRUE : AL_FALSE);
 }
 
 void CSoundVoice::Start() {
     if (!m_source) return;
     m_stoppedByCall = false;
+    m_released = false;
     alSourceRewind(m_source);
     alSourcePlay(m_source);
 }

@@ -107,8 +107,9 @@ private:
 
 class CSoundVoice {
 public:
-    // The statuses the sound engine tests.
-    enum EStatus { kDone = 2, kPlaying = 4, kStopped = 8 };
+    // The statuses the sound engine tests; kReleased: a loop told to stop
+    // looping that plays out its last round.
+    enum EStatus { kDone = 2, kPlaying = 4, kStopped = 8, kReleased = 16 };
 
     CSoundVoice() = default;
     ~CSoundVoice() { Release(); }
@@ -137,6 +138,8 @@ private:
     int m_bufferRate = 0;
     int m_bufferChannels = 0;
     bool m_stoppedByCall = false;
+    bool m_looping = false;
+    bool m_released = false;
 };
 
 // A voice fed with 16-bit samples by a producer, in pieces.
