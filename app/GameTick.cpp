@@ -472,23 +472,14 @@ void CGame::DrawHudTexts(CE3DSurface* surface) {
         }
     }
     if (m_vars.showPlayers) m_netGame->PrintStats(surface);
+    // With the statistics, the mixer's load.
+    if (m_vars.perfRender && m_soundEngine && m_soundEngine->HasDriver()) {
+        text.Format("SOUND  %d %%", std::max(0, CSoundDevice::MixerCpuPercent()));
+        Game_DrawSurfaceText(surface, text.GetText(), 10, 50, 0, 255, 0);
+    }
     // The sound channels (se_Debug): P playing, S stopped, - free.
     if (SoundEngine* sound = m_soundEngine; sound && sound->m_debug && sound->HasDriver()) {
-        std::string line = "Channels : ";
-        int used = 0;
-        for (int i = 0; i < sound->ChannelCount(); ++i) {
-            const SSoundChannel* c = sound->Channel(i);
-            const int status = c && c->voice ? int(c->voice->Status()) : int(CSoundVoice::kDone);
-            const char mark = status == CSoundVoice::kPlaying    ? 'P'
-                              : status == CSoundVoice::kReleased ? 'R'
-                              : status == CSoundVoice::kStopped  ? 'S'
-                              : status == CSoundVoice::kDone     ? '-'
-                                                                 : '?';
-            used += mark == '-' ? 0 : 1;
-            line += mark;
-        }
-        text.Format("%s (%d/%d)", line.c_str(), used, sound->ChannelCount());
-        Game_DrawSurfaceText(surface, text.GetText(), 10, 22, 0, 255, 0);
+        Game_DrawSurfaceText(surface, SoundEngine_ChannelLine(sound).c_str(), 10, 22, 0, 255, 0);
         text.Format("Special Channels : %s GUI>%s", sound->StreamOpen() ? "MP3>Playing" : "MP3>Holding",
                     sound->m_voiceHead ? "Playing" : "Holding");
         Game_DrawSurfaceText(surface, text.GetText(), 10, 32, 0, 255, 0);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -397,4 +398,23 @@ void SoundEngine_FreeQueuedVoices(SoundEngine* engine) {
 void SoundEngine_ForgetPlayTimes(SoundEngine* engine) {
     if (!engine) return;
     for (SoundSample* s = engine->m_samples; s; s = s->m_next) s->m_busyUntil = 0;
+}
+
+std::string SoundEngine_ChannelLine(SoundEngine* e) {
+    std::string line = "Channels : ";
+    int used = 0;
+    for (int i = 0; i < e->ChannelCount(); ++i) {
+        const SSoundChannel* c = e->Channel(i);
+        const int status = c && c->voice ? int(c->voice->Status()) : int(CSoundVoice::kDone);
+        const char mark = status == CSoundVoice::kPlaying    ? 'P'
+                          : status == CSoundVoice::kReleased ? 'R'
+                          : status == CSoundVoice::kStopped  ? 'S'
+                          : status == CSoundVoice::kDone     ? '-'
+                                                             : '?';
+        used += mark == '-' ? 0 : 1;
+        line += mark;
+    }
+    char counts[32];
+    std::snprintf(counts, sizeof counts, " (%d/%d)", used, e->ChannelCount());
+    return line + counts;
 }

@@ -12,6 +12,7 @@
 // Screen points are the window's pixels; the world's are the game view's,
 // the window's less the view's corner.
 #include <algorithm>
+#include <cstdlib>
 
 #include "e3d/Surface.h"
 #include "e3d/Viewport.h"
@@ -65,7 +66,16 @@ bool CInterface::ProjectToScreen(const float point[3], int32_t pixel[2]) const {
 
 void CInterface::ProjectSelection() {
     int32_t now[2];
-    if (!m_boxActive || !m_boxAnchored || !ProjectToScreen(m_boxAnchor, now)) return;
+    if (!m_boxActive || !m_boxAnchored) return;
+    // While the mouse stays within a click of the press it is a click, also
+    // when the view moves meanwhile (it glides, it follows a unit).
+    if (std::abs(m_boxEndScreen[0] - m_boxPressScreen[0]) < 4 &&
+        std::abs(m_boxEndScreen[1] - m_boxPressScreen[1]) < 4) {
+        m_boxStartScreen[0] = m_boxPressScreen[0];
+        m_boxStartScreen[1] = m_boxPressScreen[1];
+        return;
+    }
+    if (!ProjectToScreen(m_boxAnchor, now)) return;
     // Moved by as much as its ground moved since the press: a view that
     // stood keeps the pressed pixel exactly.
     m_boxStartScreen[0] = m_boxPressScreen[0] + (now[0] - m_boxAnchorPixel[0]);

@@ -3,6 +3,7 @@
 #include <AL/al.h>
 #include <AL/alc.h>
 #include <AL/alext.h>
+#include <dirent.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -252,6 +253,54 @@ bool CSoundDevice::Open(const char* name, int rate, int voices) {
     g_current = this;
     ++g_openCount;
     return true;
+}
+
+int CSoundDevice::MixerCpuPercent() {
+    // The mixer thread by its name among the process's threads, and its
+    // user and system time (fields 14 and 15 of its stat line, in ticks).
+    static long s_lastTicks = -1;
+    static std::chrono::steady_clock::time_point s_lastTime;
+    static std::mutex s_lock;
+    long ticks = -1;
+    if (DIR* tasks = opendir("/proc/self/task")) {
+        while (dirent* e = readdir(tasks)) {
+            if (e->d_name[0] == '.') continue;
+            const std::string task = std::string("/proc/self/task/") + e->d_name;
+            std::ifstream comm(task + "/comm");
+            std::string name;
+            if (!std::getline(comm, name) || name != "alsoft-mixer") continue;
+            std::ifstream statFile(task + "/stat");
+            std::string stat((std::istreambuf_iterator<char>(statFile)), std::istreambuf_iterator<char>());
+            const size_t close = stat.rfind(')');  // the name may hold blanks
+            if (close == std::string::npos) continue;
+            std::vector<std::string> fields;
+            size_t at = close + 2;
+            while (at < stat.size() && fields.size() < 13) {
+                const size_t end = stat.find(' ', at);
+                fields.push_back(stat.substr(at, end == std::string::npos ? std::string::npos : end - at));
+                at = end == std::string::npos ? stat.size() : end + 1;
+            }
+            // fields[0] is field 3 (the state): utime is field 14, stime 15.
+            if (fields.size() >= 13) ticks = std::atol(fields[11].c_str()) + std::atol(fields[12].c_str());
+            break;
+        }
+        closedir(tasks);
+    }
+    std::lock_guard<std::mutex> hold(s_lock);
+    const auto now = std::chrono::steady_clock::now();
+    if (ticks < 0) {
+        s_lastTicks = -1;
+        return -1;
+    }
+    int percent = 0;
+    const double seconds = std::chrono::duration<double>(now - s_lastTime).count();
+    if (s_lastTicks >= 0 && ticks >= s_lastTicks && seconds > 0.0) {
+        const double busy = double(ticks - s_lastTicks) / double(sysconf(_SC_CLK_TCK));
+        percent = int(std::lround(std::min(100.0, busy / seconds * 100.0)));
+    }
+    s_lastTicks = ticks;
+    s_lastTime = now;
+    return percent;
 }
 
 void CSoundDevice::Close() {

@@ -62,6 +62,10 @@ public:
     bool Open(const char* name, int rate, int voices);
     void Close();
     bool IsOpen() const { return m_device != nullptr; }
+    // The share of one processor (0 to 100) that the library's mixer thread
+    // took since the last call (0 at the first); -1 when this process has no
+    // such thread (a back end that mixes on a thread of the sound server's).
+    static int MixerCpuPercent();
     const std::string& Name() const { return m_name; }
     const std::string& LastError() const { return m_error; }
     int Rate() const { return m_rate; }
