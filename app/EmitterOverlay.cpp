@@ -8,47 +8,78 @@
 #include "e3d/Engine.h"
 #include "e3d/Surface.h"
 
-std::vector<std::string> CGame::EmitterEditorLines() {
-    std::vector<std::string> lines;
+std::vector<SEmitterEditorLine> CGame::EmitterEditorLines() {
+    std::vector<SEmitterEditorLine> lines;
     const SEmitterEditor& editor = m_emitterEditor;
     CE3DEngine* engine = Engine();
-    CE3DEmitterTemplate* t = nullptr;
-    if (engine && editor.current >= 0)
-        t = CE3DEmitterTemplate::From(engine->FindEmitterTemplateById(uint32_t(editor.current)));
+    // Without a template being edited the one numbered 1 shows.
+    const uint32_t id = editor.current >= 0 ? uint32_t(editor.current) : 1u;
+    CE3DEmitterTemplate* t =
+        engine ? CE3DEmitterTemplate::From(engine->FindEmitterTemplateById(id)) : nullptr;
     char text[160];
-    if (!t) {
-        lines.push_back("Emitter editor: no emitter selected (Emitter_NextEmitter, Emitter_Create)");
-        return lines;
-    }
-    snprintf(text, sizeof text, "Emitter %d: %s", t->m_id, t->m_name.GetText());
-    lines.push_back(text);
+    auto line = [&](int y, uint8_t r, uint8_t g, uint8_t b) { lines.push_back({text, y, r, g, b}); };
+    snprintf(text, sizeof text, "New Emitter with number   : %d", editor.newEmitter);
+    line(30, 0, 200, 0);
+    if (!t) return lines;
+    snprintf(text, sizeof text, "Emitter Template number   : %d", t->m_id);
+    line(40, 0, 200, 0);
+    snprintf(text, sizeof text, "Name                      : %s", t->m_name.GetText());
+    line(50, 0, 200, 0);
+    snprintf(text, sizeof text,
+             "(To change template name write 'Emitter_SetName [TheNameHare]' in the console)");
+    line(60, 0, 200, 0);
+    static const char* const kLabels[CE3DEmitterTemplate::kSettings] = {"BirthRate",
+                                                                        "DeathWish",
+                                                                        "ReuseParticles",
+                                                                        "Speed",
+                                                                        "LifeTime",
+                                                                        "VariableLifeTime",
+                                                                        "NumParticles",
+                                                                        "Size",
+                                                                        "Spread",
+                                                                        "SpreadCoofficient",
+                                                                        "SpreadAround",
+                                                                        "SpreadAroundStart",
+                                                                        "SpeedModifier",
+                                                                        "PosVariation X",
+                                                                        "PosVariation Y",
+                                                                        "PosVariation Z",
+                                                                        "Acceleration",
+                                                                        "SizeVariation",
+                                                                        "Shrink",
+                                                                        "SpeedVariation",
+                                                                        "SpeedVariationCoefficient"};
     for (int32_t n = 1; n <= CE3DEmitterTemplate::kSettings; ++n) {
-        const char mark = n == editor.variable ? '>' : ' ';
         if (CE3DEmitterTemplate::IsIntSetting(n))
-            snprintf(text, sizeof text, "%c%2d %s = %d", mark, n, CE3DEmitterTemplate::SettingName(n),
-                     t->IntSetting(n));
+            snprintf(text, sizeof text, "%-26s: %d", kLabels[n - 1], t->IntSetting(n));
         else
-            snprintf(text, sizeof text, "%c%2d %s = %.4f", mark, n, CE3DEmitterTemplate::SettingName(n),
-                     double(*t->FloatSetting(n)));
-        lines.push_back(text);
+            snprintf(text, sizeof text, "%-26s: %f", kLabels[n - 1], double(*t->FloatSetting(n)));
+        if (n == editor.variable)
+            line(90 + 10 * n, 255, 200, 0);
+        else
+            line(90 + 10 * n, 0, 200, 0);
     }
     const CE3DGradientPoint* point = nullptr;
     for (CE3DGradientPoint* p = t->m_colorTable ? t->m_colorTable->m_points : nullptr; p; p = p->m_next)
         if (p == editor.point) point = p;
-    if (point)
-        snprintf(text, sizeof text, "Gradient point %d: %.3f %.3f %.3f %.3f", point->m_position,
-                 double(point->m_red), double(point->m_green), double(point->m_blue), double(point->m_alpha));
-    else
-        snprintf(text, sizeof text, "No gradient point (Emitter_NextGradientPoint)");
-    lines.push_back(text);
+    int y = 330;
+    if (point) {
+        snprintf(text, sizeof text, "Gradient Point Position   : %d", point->m_position);
+        line(330, 0, 255, 0);
+        snprintf(text, sizeof text, "Red Value                 : %f", double(point->m_red));
+        line(340, 0, 255, 0);
+        snprintf(text, sizeof text, "Green Value               : %f", double(point->m_green));
+        line(350, 0, 255, 0);
+        snprintf(text, sizeof text, "Blue Value                : %f", double(point->m_blue));
+        line(360, 0, 255, 0);
+        y = 380;
+    }
+    snprintf(text, sizeof text, "Number of Emitters        : %d", t->m_userCount);
+    line(y, 0, 255, 0);
     return lines;
 }
 
 void CGame::DrawEmitterEditor(CE3DSurface* surface) {
-    const int lineHeight = 12;
-    int y = 40;
-    for (const std::string& line : EmitterEditorLines()) {
-        Game_DrawSurfaceText(surface, line.c_str(), 10, y, 255, 255, 255);
-        y += lineHeight;
-    }
+    for (const SEmitterEditorLine& line : EmitterEditorLines())
+        Game_DrawSurfaceText(surface, line.text.c_str(), 10, line.y, line.r, line.g, line.b);
 }

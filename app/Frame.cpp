@@ -8,6 +8,7 @@
 #include "app/GameScreen.h"
 #include "app/GameServices.h"
 #include "app/GameView.h"
+#include "app/InputManager.h"
 #include "console/CommandInterpreter.h"
 #include "e3d/Camera.h"
 #include "e3d/Surface.h"
@@ -21,6 +22,7 @@
 #include "world/ExplosionManager.h"
 #include "world/GameScene.h"
 #include "world/World.h"
+#include "world/WorldGrid.h"
 
 // Counts interface frames; while the game lags far behind only every tenth
 // one draws.
@@ -288,11 +290,16 @@ int CGame::RenderFrame() {
     bool menu = ui && ui->m_activeGUI != 1000;
     bool hidden = fullConsole || m_vars.disable3DEngine || menu;
     Game_SoundFullVolume(this);
+    // How far the screen reaches past the 640 x 480 the layouts are made for.
+    if (m_gameView) {
+        CE3DSurface* back = Game_BackSurface(this);
+        m_gameView->m_viewOffsetX = back ? back->m_width - 640 : 0;
+        m_gameView->m_viewOffsetY = back ? back->m_height - 480 : 0;
+    }
 
     if (m_world && ui) {
-        // The camera over its focus (following what it follows), the
-        // view-only timers of the world, the cursor light, the view's
-        // effects and the fog overlay around the focus.
+        // The camera over its focus (following what it follows) and the
+        // view-only timers of the world.
         const float dt = clock->m_frameTime;
         CGameCamera& camera = ui->m_camera;
         camera.Step(dt, m_world);
@@ -302,30 +309,44 @@ int CGame::RenderFrame() {
             m_gameView->PlaceCamera(eye, target, camera.m_zoom);
         }
         m_world->Scene().StepView(dt);
-        m_world->Explosions().UpdateCursorLight(dt);
-        // Debris, sparks and wrecks age on the drawn game time: they stand
-        // with a paused game and follow its speed.
-        m_world->Explosions().Update(m_drawnGameStep, camera.GroundX(), camera.GroundZ());
     }
     m_drawMutex.Wait();
+    if (!hidden && m_world && ui) {
+        // The explosions' frame: the cursor light and the newest explosion's
+        // flash, on the drawn game time (they stand with a paused game).
+        CExplosionManager& explosions = m_world->Explosions();
+        explosions.Draw(m_drawnGameStep);
+        if (m_gameScreen)
+            m_gameScreen->SetExplosionLight(explosions.m_explosionLight.position,
+                                            explosions.m_explosionLight.colour);
+    }
     if (m_gameView && !hidden) {
         m_gameView->UpdateCamera();
+        if (m_inputManager) m_inputManager->UpdateCursorRay();
+        // Debris, sparks and wrecks age on the drawn game time too; the fog
+        // overlay follows the camera's focus.
+        if (m_world && ui)
+            m_world->Explosions().Update(m_drawnGameStep, ui->m_camera.GroundX(), ui->m_camera.GroundZ());
         // What the camera shows: the objects in view that the fog of war
         // leaves to the local player; what left the view drops out of the
         // render (its frames but the effects', a frame after).
         ShowVisibleObjects();
         if (m_gameScreen && m_gameScreen->m_mainCamera) m_gameScreen->m_mainCamera->DeactivateNonEffects();
         m_gameView->RenderScene(m_tickFactor, &m_drawnGameTime);
+        // The path grid over the scene (cg_DrawGrid), in map editing too.
+        if (m_vars.drawGrid == 1 && m_world && ui && ui->Surface()) m_world->Grid().DrawDebug(*ui->Surface());
     }
     if (ui) {
         CE3DSurface* canvas = ui->Surface();
-        // What a click would mean at the mouse (its cursor), then the
-        // overlays of the game view and the units' status pictures.
+        // What a click would mean at the mouse (its cursor); the selection
+        // box's start on the ground it began on; then the overlays of the
+        // game view (none while the scene holds them back) and the units'
+        // status pictures.
         ui->m_hud.UpdateMouseInfo(canvas);
-        if (!hidden && m_world) {
-            ui->m_hud.DrawOverlays(canvas);
-            ui->m_hud.DrawUnitStatusIcons(canvas);
-        }
+        ui->ProjectSelection();
+        CGameScene* scene = Scene();
+        if (!hidden && scene && !scene->m_overlaySuppress) ui->m_hud.DrawSelectedOrders(canvas);
+        if (m_world) ui->m_hud.DrawUnitStatusIcons(canvas);
         // The timed screen messages show over the game, not over a finished
         // game's end screen nor under the full console.
         bool finished = m_world && m_world->Scene().Finished();

@@ -51,6 +51,7 @@ class CNetGame;
 class CE3DVideo;
 class CE3DScreen;
 class CE3DSurface;
+struct SPlayerView;
 class CEditField;
 class ICommandHost;
 class CVFSTable;
@@ -111,6 +112,13 @@ struct SVideoSettings {
 enum { kVideoSlots = 8 };
 
 class CE3DGradientPoint;
+
+// One line of the emitter editor's overlay.
+struct SEmitterEditorLine {
+    std::string text;
+    int y;
+    uint8_t r, g, b;
+};
 
 // The emitter editor's state (the Emitter_ commands). Templates are held by
 // number and looked up in the engine on each use, so a template that went
@@ -312,10 +320,12 @@ public:
     int RegisterVariables(CCommandInterpreter* ip, std::initializer_list<const char*> names);
     SGameVariables& Variables() { return m_vars; }
     SEmitterEditor& EmitterEditor() { return m_emitterEditor; }
-    // The emitter editor's overlay (Emitter_EditMode): the current
-    // template's number and name, its 21 settings (the current one marked)
-    // and the current gradient point; drawn at the top left.
-    std::vector<std::string> EmitterEditorLines();
+    // The emitter editor's overlay (Emitter_EditMode): the number the last
+    // Emitter_Create made, the current template's number and name (the
+    // template numbered 1 while none is current), its 21 settings (the
+    // current one in orange), the current gradient point and the number of
+    // emitters made from it; each line at x 10, its y and colour.
+    std::vector<SEmitterEditorLine> EmitterEditorLines();
     void DrawEmitterEditor(CE3DSurface* surface);
     // The map editor's panel of templates and its settings (map editing mode).
     void DrawMapEditor(CE3DSurface* surface);
@@ -387,9 +397,16 @@ public:
     // view at a fixed rate (the game's clock steps by the frame period).
     int32_t CaptureMode() const { return m_captureMode; }
     void SetCaptureMode(int32_t mode) { m_captureMode = mode; }
-    // A new recording at the rate (frames a second) from the next frame on:
-    // one running before is finished first.
+    // Pictures of the game view at the rate (frames a second of game time)
+    // from the next frame on, "ScreenCaptures\AnimNNNNNN.bmp" numbered from
+    // 0; a video recording running before is finished first.
     void StartCaptureAnimation(float rate);
+    // The same into one video file (a recording of ours beside the
+    // pictures): a new "ScreenCaptures\AnimNNNNNN.avi".
+    void StartCaptureVideo(float rate);
+    // 1 while the capture of mode 2 goes into a video.
+    bool CaptureToVideo() const { return m_captureToVideo != 0; }
+    int32_t CaptureCounter() const { return m_captureCounter; }
     float CaptureRate() const { return m_captureRate; }
     void SetCaptureRate(float rate) { m_captureRate = rate; }
     // The main window has the keyboard focus (updated every frame).
@@ -461,6 +478,8 @@ private:
     void ShowVisibleObjects();
     // The HUD texts of the render frame on the locked surface.
     void DrawHudTexts(CE3DSurface* surface);
+    // The stock and energy lines drawn while the HUD is hidden.
+    void DrawFallbackHud(CE3DSurface* surface, const SPlayerView& local);
     // perf_Render's scrolling graph of the last 400 frames' rates.
     void DrawFrameRateGraph(CE3DSurface* surface);
     // The screenshot of capture mode 1 or the next frame of mode 2.
@@ -517,6 +536,7 @@ private:
     float m_captureRate = 30.0f;
     int32_t m_captureCounter = 0;
     uint8_t m_captureRestart = 0;  // the next recorded frame starts a new file
+    uint8_t m_captureToVideo = 0;  // mode 2 records a video, not pictures
     std::unique_ptr<CVideoWriter> m_captureVideo;
     CStrBuf m_captureVideoPath;
     float m_captureVideoRate = 30.0f;

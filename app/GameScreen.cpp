@@ -134,6 +134,24 @@ void CGameScreen::CreateSun() {
     m_sun->UpdateDirection();
     m_sun->Invalidate();
     m_sun->Message(kFrameMsgActivated, nullptr);
+    m_explosionLight = new CE3DLight(m_mainCamera);
+    m_explosionLight->SetType(D3DLIGHT_POINT);
+    m_explosionLight->SetColor(0.0f, 0.0f, 0.0f);
+    m_explosionLight->SetAttenuation(0.0f, 0.15f, 0.0f);
+    m_explosionLight->SetRange(25.0f);
+    m_explosionLight->SetPriority(4);
+    m_explosionLight->Invalidate();
+    m_explosionLight->Message(kFrameMsgActivated, nullptr);
+}
+
+void CGameScreen::SetExplosionLight(const float position[3], const int32_t colour[3]) {
+    if (!m_explosionLight) return;
+    const float scale = 0.00390625f;  // 1/256
+    m_explosionLight->SetColor(float(colour[0]) * scale, float(colour[1]) * scale, float(colour[2]) * scale);
+    m_explosionLight->SetPosition(position[0], position[1], position[2]);
+    m_explosionLight->ResetMatrixHistory();  // where it is now, not blended between ticks
+    m_explosionLight->UpdateDirection();
+    m_explosionLight->Invalidate();
 }
 
 void CGameScreen::SetSun(const float angles[3], const int32_t colour[3]) {

@@ -71,6 +71,10 @@ public:
     // gives it the colour (256 full strength per component); nothing when
     // it already has them.
     void SetSun(const float angles[3], const int32_t colour[3]);
+    // The explosion light: a point light that the newest explosion's flash
+    // gives its place and colour (0 to 255 a component) every render frame.
+    CE3DLight* m_explosionLight = nullptr;
+    void SetExplosionLight(const float position[3], const int32_t colour[3]);
 
 private:
     float m_sunAngles[3] = {0.7853982f, 0.7853982f, 0.7853982f};

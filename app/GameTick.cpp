@@ -20,6 +20,7 @@
 #include "core/SysUtil.h"
 #include "core/VFSFile.h"
 #include "e3d/Camera.h"
+#include "e3d/Font.h"
 #include "e3d/Surface.h"
 #include "netgame/NetGame.h"
 #include "nwe/FrameTable.h"
@@ -285,6 +286,14 @@ void CGame::StartCaptureAnimation(float rate) {
     m_captureMode = 2;
     m_captureRate = rate;
     m_captureCounter = 0;
+    m_captureToVideo = 0;
+}
+
+void CGame::StartCaptureVideo(float rate) {
+    m_captureMode = 2;
+    m_captureRate = rate;
+    m_captureCounter = 0;
+    m_captureToVideo = 1;
     m_captureRestart = 1;
 }
 
@@ -311,6 +320,16 @@ void CGame::CaptureFrame() {
         // to go.
         if (!NextFreeScreenshot(folder, path) || !WriteScreenshot(path.GetText()))
             Game_Print("Failed to save screenshot");
+        Game_Print(path.GetText());
+        return;
+    }
+    if (!m_captureToVideo) {
+        // The next picture of the animation, each one frame period of game
+        // time after the last (the clock's capture step).
+        FinishCaptureVideo();
+        CStrBuf path;
+        path.Format("%s\\Anim%06d.bmp", folder.GetText(), (int)m_captureCounter++);
+        if (!WriteScreenshot(path.GetText())) Game_Print("Failed to save screenshot");
         Game_Print(path.GetText());
         return;
     }
@@ -357,6 +376,44 @@ void CGame::CaptureFrame() {
     ++m_captureCounter;
 }
 
+// The player's stock and energy while the HUD is hidden, in the large
+// font: row R the stock as a share of the storage, what comes in (green)
+// and goes out (red) a second, and stock/storage; row E the energy made
+// against the energy used, made (green) and used (red).
+void CGame::DrawFallbackHud(CE3DSurface* surface, const SPlayerView& local) {
+    const int32_t height = surface->m_font ? surface->m_font->m_height : 10;
+    const int32_t rowR = 2 * height + 7, rowE = rowR + height - 1;
+    // An empty storage or no use is full (no share of nothing).
+    auto share = [](float part, float whole) {
+        CStrBuf text;
+        if (whole > 0.0f)
+            text.Format("%.1f %%", double(part / whole * 100.0f));
+        else
+            text.Assign("100.0 %");
+        return text;
+    };
+    const uint32_t flags = surface->m_textFlags;
+    surface->m_textFlags = kE3DTextRight;
+    CStrBuf text = share(local.resources, local.storage);
+    Game_DrawSurfaceText(surface, text.GetText(), 100, rowR, 255, 255, 255);
+    text.Format("%.0f", double(local.gainRate));
+    Game_DrawSurfaceText(surface, text.GetText(), 170, rowR, 0, 255, 0);
+    text.Format("%.0f", double(local.spendRate));
+    Game_DrawSurfaceText(surface, text.GetText(), 245, rowR, 255, 0, 0);
+    text = share(local.energyProduced, local.energyConsumed);
+    Game_DrawSurfaceText(surface, text.GetText(), 100, rowE, 255, 255, 255);
+    text.Format("%d", Math_RoundToInt(local.energyProduced));
+    Game_DrawSurfaceText(surface, text.GetText(), 170, rowE, 0, 255, 0);
+    text.Format("%d", Math_RoundToInt(local.energyConsumed));
+    Game_DrawSurfaceText(surface, text.GetText(), 245, rowE, 255, 0, 0);
+    surface->m_textFlags = 0;
+    Game_DrawSurfaceText(surface, "R", 10, rowR, 255, 255, 255);
+    Game_DrawSurfaceText(surface, "E", 10, rowE, 255, 255, 255);
+    text.Format("%d/%d", Math_RoundToInt(local.resources), Math_RoundToInt(local.storage));
+    Game_DrawSurfaceText(surface, text.GetText(), 300, rowR, 255, 255, 255);
+    surface->m_textFlags = flags;
+}
+
 // The texts of the running game over the scene: the mission clock, the
 // development-map and cheating notices, the statistics read-outs.
 void CGame::DrawHudTexts(CE3DSurface* surface) {
@@ -381,9 +438,18 @@ void CGame::DrawHudTexts(CE3DSurface* surface) {
         Game_DrawSurfaceText(surface, text.GetText(), 9, 8, 0, 255, 0);
         surface->SetFont(ui->m_font);
     } else if (!menu && !tracking) {
-        surface->SetFont(ui->m_largeFont ? ui->m_largeFont : ui->m_font);
-        if (m_pressF9Timer > 0.0f)
-            Game_DrawSurfaceText(surface, "Press F9 to get back and F10 to flip radar", 10, 7, 0, 255, 0);
+        CE3DFont* large = ui->m_largeFont ? ui->m_largeFont : ui->m_font;
+        surface->SetFont(large);
+        // The HUD hidden (neither the GUI nor the full-screen radar shows):
+        // the notice, and the player's resources and energy as text lines.
+        ui->m_hudVisible[0] = ui->m_drawGUI;
+        ui->m_hudVisible[1] = ui->m_fields.m_fullScreenRadar;
+        if (!ui->m_hudVisible[0] && !ui->m_hudVisible[1]) {
+            if (m_pressF9Timer > 0.0f)
+                Game_DrawSurfaceText(surface, "Press F9 to get back and F10 to flip radar", 10, 7, 0, 255, 0);
+            SPlayerView local;
+            if (m_world && m_world->Query().LocalPlayer(&local)) DrawFallbackHud(surface, local);
+        }
         m_pressF9Timer -= m_clock->m_frameTime;
         surface->SetFont(ui->m_font);
     }
@@ -426,23 +492,14 @@ void CGame::DrawHudTexts(CE3DSurface* surface) {
         }
     }
     if (m_vars.showPlayers) m_netGame->PrintStats(surface);
-    if (m_vars.drawGrid && m_world) m_world->Grid().DrawDebug(*surface);
+    // With the statistics, the mixer's load.
+    if (m_vars.perfRender && m_soundEngine && m_soundEngine->HasDriver()) {
+        text.Format("SOUND  %d %%", std::max(0, CSoundDevice::MixerCpuPercent()));
+        Game_DrawSurfaceText(surface, text.GetText(), 10, 50, 0, 255, 0);
+    }
     // The sound channels (se_Debug): P playing, S stopped, - free.
     if (SoundEngine* sound = m_soundEngine; sound && sound->m_debug && sound->HasDriver()) {
-        std::string line = "Channels : ";
-        int used = 0;
-        for (int i = 0; i < sound->ChannelCount(); ++i) {
-            const SSoundChannel* c = sound->Channel(i);
-            const int status = c && c->voice ? int(c->voice->Status()) : int(CSoundVoice::kDone);
-            const char mark = status == CSoundVoice::kPlaying   ? 'P'
-                              : status == CSoundVoice::kStopped ? 'S'
-                              : status == CSoundVoice::kDone    ? '-'
-                                                                : '?';
-            used += mark == '-' ? 0 : 1;
-            line += mark;
-        }
-        text.Format("%s (%d/%d)", line.c_str(), used, sound->ChannelCount());
-        Game_DrawSurfaceText(surface, text.GetText(), 10, 22, 0, 255, 0);
+        Game_DrawSurfaceText(surface, SoundEngine_ChannelLine(sound).c_str(), 10, 22, 0, 255, 0);
         text.Format("Special Channels : %s GUI>%s", sound->StreamOpen() ? "MP3>Playing" : "MP3>Holding",
                     sound->m_voiceHead ? "Playing" : "Holding");
         Game_DrawSurfaceText(surface, text.GetText(), 10, 32, 0, 255, 0);

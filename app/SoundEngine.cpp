@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -353,8 +354,11 @@ static CSoundVoice* SlotVoice(SoundEngine* e, int slot) {
     if (slot < 0 || slot >= kSoundLoopSlots || !e->m_loopSlots[slot]) return nullptr;
     SoundSample* s = e->m_loopSlots[slot];
     for (int i = 0; i < e->m_channelCount; ++i)
-        if (e->m_channels[i]->sample == s && e->m_channels[i]->voice->Status() == CSoundVoice::kPlaying)
-            return e->m_channels[i]->voice;
+        if (e->m_channels[i]->sample == s) {
+            const CSoundVoice::EStatus status = e->m_channels[i]->voice->Status();
+            if (status == CSoundVoice::kPlaying || status == CSoundVoice::kReleased)
+                return e->m_channels[i]->voice;
+        }
     return nullptr;
 }
 
@@ -394,4 +398,23 @@ void SoundEngine_FreeQueuedVoices(SoundEngine* engine) {
 void SoundEngine_ForgetPlayTimes(SoundEngine* engine) {
     if (!engine) return;
     for (SoundSample* s = engine->m_samples; s; s = s->m_next) s->m_busyUntil = 0;
+}
+
+std::string SoundEngine_ChannelLine(SoundEngine* e) {
+    std::string line = "Channels : ";
+    int used = 0;
+    for (int i = 0; i < e->ChannelCount(); ++i) {
+        const SSoundChannel* c = e->Channel(i);
+        const int status = c && c->voice ? int(c->voice->Status()) : int(CSoundVoice::kDone);
+        const char mark = status == CSoundVoice::kPlaying    ? 'P'
+                          : status == CSoundVoice::kReleased ? 'R'
+                          : status == CSoundVoice::kStopped  ? 'S'
+                          : status == CSoundVoice::kDone     ? '-'
+                                                             : '?';
+        used += mark == '-' ? 0 : 1;
+        line += mark;
+    }
+    char counts[32];
+    std::snprintf(counts, sizeof counts, " (%d/%d)", used, e->ChannelCount());
+    return line + counts;
 }

@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "app/WaveFile.h"
 #include "core/StrBuf.h"
@@ -262,6 +263,10 @@ void SoundEngine_SetStreamVolume(SoundEngine* engine);
 // Milliseconds played of the music stream (0 without one).
 int32_t SoundEngine_StreamPosition(SoundEngine* engine);
 void SoundEngine_StopLooping(SoundEngine* engine, int slot);
+// The channel read-out (se_Debug): "Channels : " and a mark per channel, P
+// playing, R a released loop playing out, S stopped, - free (? other),
+// then " (used/total)".
+std::string SoundEngine_ChannelLine(SoundEngine* engine);
 void SoundEngine_StopChannel(SoundEngine* engine, int slot);
 void SoundEngine_StopSample(SoundEngine* engine, SoundSample* sample);
 void SoundEngine_ReloadSamples(SoundEngine* engine, bool all);

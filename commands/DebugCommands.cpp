@@ -23,17 +23,30 @@ void Cmd_ReportClassSizes(CConsoleCommand* record, SCommandArgs*, CVFSFile* file
     ip->Printf("CNWEDataPacket %d", 1712);
 }
 
-// Capture_Start(Fps): a new video of the game view at that rate (30 without
-// an argument), from the next frame on; frames per second above 0 and at
-// most 1000.
+// The capture rate of Capture_Start and Capture_Video: 30 without an
+// argument, else frames per second above 0 and at most 1000; false (said)
+// when wrong.
+bool CaptureRate(CConsoleCommand* record, SCommandArgs* args, float* rate) {
+    *rate = 30.0f;
+    if (Args_Count(args) > 1) return Args_Error(record, "To many arguments"), false;
+    if (Args_Count(args) == 1 && (!Args_Float(args, 0, *rate) || !(*rate > 0.0f) || *rate > 1000.0f))
+        return Args_Error(record, "Ivalid argument (frames per second above 0 and at most 1000)"), false;
+    return true;
+}
+
+// Capture_Start(Fps): pictures of the game view at that rate, from the next
+// frame on (ScreenCaptures\AnimNNNNNN.bmp).
 void Cmd_CaptureStart(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
     CGame* game = file ? nullptr : GameOf(record);
-    if (!game) return;
-    float rate = 30.0f;
-    if (Args_Count(args) > 1) return Args_Error(record, "To many arguments");
-    if (Args_Count(args) == 1 && (!Args_Float(args, 0, rate) || !(rate > 0.0f) || rate > 1000.0f))
-        return Args_Error(record, "Ivalid argument (frames per second above 0 and at most 1000)");
-    game->StartCaptureAnimation(rate);
+    float rate;
+    if (game && CaptureRate(record, args, &rate)) game->StartCaptureAnimation(rate);
+}
+
+// Capture_Video(Fps): the same into one video file (ScreenCaptures\AnimNNNNNN.avi).
+void Cmd_CaptureVideo(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
+    CGame* game = file ? nullptr : GameOf(record);
+    float rate;
+    if (game && CaptureRate(record, args, &rate)) game->StartCaptureVideo(rate);
 }
 
 void Cmd_CaptureStop(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
@@ -75,6 +88,9 @@ void RegisterDebugCommands(CCommandInterpreter* ip) {
                               "Capture_Start(float Fps);"),
         SCommandRow::Function("Capture_Stop", Cmd_CaptureStop, "Stops the capture of a animation",
                               "Capture_Stop();"),
+        SCommandRow::Function("Capture_Video", Cmd_CaptureVideo,
+                              "Records the game view into a video file at the supplied frames per second",
+                              "Capture_Video(float Fps);"),
         SCommandRow::Function("ShowTime", Cmd_ShowTime, "Shows the current time in the console",
                               "ShowTime();"),
         SCommandRow::Function("dbg_LibraryLog", Cmd_LibraryLog,

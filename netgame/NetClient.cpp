@@ -411,6 +411,8 @@ void NetClient_OnMapchangestart(NWEPeer* peer, NWEMessage*, void* context) {
         net->Send(NS_NOTIFYTYPE_MAPCHANGESTART_REPLY, &failed, 1);
         return;
     }
+    // Nothing of the scene's orders is drawn until the game loop starts.
+    if (CWorld* world = net->World()) world->Scene().m_overlaySuppress = 1;
     net->Maps().LoadMap();
     net->AttachObjectsToPlayers();
 }
@@ -452,6 +454,8 @@ void NetClient_OnSetgameloop(NWEPeer* peer, NWEMessage*, void* context) {
     net->Flow().SetGameState(2);
     net->Flow().SetGuiWord(0);
     net->StartGameLoop();
+    // The map (or the saved game) is whole: its orders may be drawn.
+    if (CWorld* world = net->World()) world->Scene().m_overlaySuppress = 0;
 }
 
 // SETGAMESPEED (108): f32 the game speed, taken at any value the clock can

@@ -120,9 +120,11 @@ public:
     // Before anything is drawn over the 3D view: the mouse action, the world
     // point under the mouse, the cursor; the footprint of a placement.
     bool UpdateMouseInfo(CE3DSurface* canvas);
-    // The overlays over the game view (under the GUI).
-    void DrawOverlays(CE3DSurface* canvas);
-    // The units' status pictures (their way being searched).
+    // The overlays over the game view (under the GUI): the selected units'
+    // orders, their bars and groups, the script points, the centre messages.
+    void DrawSelectedOrders(CE3DSurface* canvas);
+    // The units' status pictures (their way being searched), every render
+    // frame, the overlays drawn or not.
     void DrawUnitStatusIcons(CE3DSurface* canvas);
     // After the GUI: the HUD's panels.
     void DrawHUD(CE3DSurface* canvas);
@@ -234,6 +236,7 @@ public:
     // Objects the frame reads more than once: the world's objects, the
     // selection, the lead unit.
     std::vector<SObjectView> m_objects;
+    uint8_t m_objectsRead = 0;  // this frame's overlays read m_objects
     std::vector<SObjectView> m_selection;
     SPlayerView m_local;
     bool m_haveLocal = false;
@@ -287,7 +290,8 @@ private:
     void DrawBuildProgress(CE3DSurface* canvas, const CGUIObject* icon, float fraction);
     void DrawActionTooltip(CE3DSurface* canvas, int32_t action, const std::string& name);
     bool DrawPanelTooltip(CE3DSurface* canvas);
-    void DrawOrderPath(CE3DSurface* canvas, const SObjectView& unit);
+    // hover: the markers and lines under the mouse are noted (Shift held).
+    void DrawOrderPath(CE3DSurface* canvas, const SObjectView& unit, bool hover);
     void DrawOrderMarker(CE3DSurface* canvas, int32_t x, int32_t y, uint32_t type, bool highlighted);
     void DrawResourceSpots(CE3DSurface* canvas);
     void DrawScriptPointLabels(CE3DSurface* canvas);

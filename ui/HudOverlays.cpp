@@ -1,9 +1,9 @@
 // The overlays over the game view, under the GUI: the local player's
-// selected units with their selection marks and status bars (power, and
-// reload for those that show it), their control groups, and, while Shift is
-// held, the paths of their orders with a marker at each point (which the
-// mouse dispatch then drags, deletes or inserts waypoints into: the parts
-// under the mouse are noted here for it) and the crystal fields with their
+// selected units with their selection marks, status bars (power, and reload
+// for those that show it) and the paths of their orders with a marker at
+// each point, their control groups; while Shift is held the parts of the
+// paths under the mouse are noted for the mouse dispatch (which then drags,
+// deletes or inserts waypoints) and the crystal fields show with their
 // amounts; the large centre messages (the mission's end, the pause).
 #include <algorithm>
 #include <cmath>
@@ -41,7 +41,7 @@ float SegmentDistanceSq(float px, float py, float ax, float ay, float bx, float 
 
 }  // namespace
 
-void CHud::DrawOverlays(CE3DSurface* canvas) {
+void CHud::DrawSelectedOrders(CE3DSurface* canvas) {
     CWorld* world = m_ui.World();
     if (!canvas || !world) return;
     // One lock for every part: the parts' own locks nest inside it. A
@@ -60,14 +60,15 @@ void CHud::DrawOverlays(CE3DSurface* canvas) {
     if (m_blink > 1.0f) m_blink = 0.0f;
     m_orderHover = SOrderHover();
     world->Query().Objects(0, m_objects);
+    m_objectsRead = 1;
     canvas->ResetClip();
-    // The paths and the fields while Shift is held.
-    if (m_ui.m_mouseState.shift) {
-        for (const SObjectView& o : m_objects)
-            if (o.Is(SObjectView::kUnit) && o.Is(SObjectView::kSelected) && o.Is(SObjectView::kLocal))
-                DrawOrderPath(canvas, o);
-        DrawResourceSpots(canvas);
-    }
+    // The selected units' paths always; while Shift is held their markers
+    // and lines answer the mouse, and the fields show.
+    const bool shift = m_ui.m_mouseState.shift != 0;
+    for (const SObjectView& o : m_objects)
+        if (o.Is(SObjectView::kUnit) && o.Is(SObjectView::kSelected) && o.Is(SObjectView::kLocal))
+            DrawOrderPath(canvas, o, shift);
+    if (shift) DrawResourceSpots(canvas);
     DrawScriptPointLabels(canvas);
     DrawStatusBars(canvas);
     DrawCentreMessages(canvas);
@@ -113,7 +114,7 @@ void CHud::DrawOrderMarker(CE3DSurface* canvas, int32_t x, int32_t y, uint32_t t
     }
 }
 
-void CHud::DrawOrderPath(CE3DSurface* canvas, const SObjectView& unit) {
+void CHud::DrawOrderPath(CE3DSurface* canvas, const SObjectView& unit, bool hover) {
     CWorld* world = m_ui.World();
     std::vector<SOrderView> orders;
     world->Query().Orders(unit.id, orders);
@@ -154,15 +155,16 @@ void CHud::DrawOrderPath(CE3DSurface* canvas, const SObjectView& unit) {
         const bool haveTo = Project(o.x, o.y, o.z, to);
         if (haveFrom && haveTo) {
             // The marker at the segment's start (the previous order's).
-            if (previous && std::abs(mx - from[0]) < 10 && std::abs(my - from[1]) < 10) {
+            if (hover && previous && std::abs(mx - from[0]) < 10 && std::abs(my - from[1]) < 10) {
                 m_orderHover.unit = unit.id;
                 m_orderHover.order = previous->index;
                 m_orderHover.orderType = previous->type;
                 m_orderHover.markerSeen = true;
             }
             const bool patrolFirst = first && o.type == CUnitOrder::kPatrol;
-            if (!patrolFirst && SegmentDistanceSq(float(mx), float(my), float(from[0]), float(from[1]),
-                                                  float(to[0]), float(to[1])) <= 49.0f) {
+            if (hover && !patrolFirst &&
+                SegmentDistanceSq(float(mx), float(my), float(from[0]), float(from[1]), float(to[0]),
+                                  float(to[1])) <= 49.0f) {
                 m_orderHover.lineUnit = unit.id;
                 m_orderHover.lineFrom = previous ? previous->index : -1;
                 m_orderHover.lineTo = o.index;
@@ -183,7 +185,7 @@ void CHud::DrawOrderPath(CE3DSurface* canvas, const SObjectView& unit) {
         first = false;
     }
     if (previous && haveFrom) {
-        if (std::abs(mx - from[0]) < 10 && std::abs(my - from[1]) < 10) {
+        if (hover && std::abs(mx - from[0]) < 10 && std::abs(my - from[1]) < 10) {
             m_orderHover.unit = unit.id;
             m_orderHover.order = previous->index;
             m_orderHover.orderType = previous->type;
@@ -335,7 +337,11 @@ void CHud::DrawCentreMessages(CE3DSurface* canvas) {
 
 void CHud::DrawUnitStatusIcons(CE3DSurface* canvas) {
     SCost cost(*this, kCostStatusIcons);
-    if (!canvas) return;
+    CWorld* world = m_ui.World();
+    if (!canvas || !world) return;
+    // The objects as they are now when the overlays did not read them.
+    if (!m_objectsRead) world->Query().Objects(0, m_objects);
+    m_objectsRead = 0;
     const std::vector<CBitmapSurface*>& pathing = m_ui.m_unitInfoSequences[0];
     if (pathing.empty()) return;
     CBitmapSurface* frame = pathing[size_t(Round(m_cursorTime)) % pathing.size()];

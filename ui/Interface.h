@@ -151,6 +151,10 @@ public:
     // The selection box being dragged, in white (not when it is smaller
     // than 4 pixels either way).
     void DrawSelectionBox(CE3DSurface* canvas);
+    // Every render frame after the scene: the box's start corner goes where
+    // its ground now lies on the screen (the view scrolled or turned while
+    // the box is dragged); the end corner is the mouse.
+    void ProjectSelection();
     // Runs a command text of the GUI after the mouse walk that pressed it.
     void QueueGUICommand(const char* text);
     void RunGUICommands();
@@ -193,6 +197,9 @@ public:
     // The ground point under the screen point in the game view; false
     // without a view.
     bool GetGroundUnderMouse(int x, int y, float point[3]) const;
+    // The screen pixel of a world point in the game view; false without a
+    // view or behind the camera.
+    bool ProjectToScreen(const float point[3], int32_t pixel[2]) const;
     // The object under the screen point in the game view (its id; -1 none).
     int32_t PickObjectAt(int x, int y);
     // The game view's viewport (null without a display).
@@ -298,6 +305,13 @@ public:
     int32_t m_boxEndScreen[2] = {0, 0};
     float m_boxStartWorld[3] = {0.0f, 0.0f, 0.0f};
     float m_boxEndWorld[3] = {0.0f, 0.0f, 0.0f};
+    // The ground the box started on in the game view (not on the radar),
+    // where the press was and where that ground then lay on the screen: the
+    // box's start stays on that ground while the view moves.
+    uint8_t m_boxAnchored = 0;
+    float m_boxAnchor[3] = {0.0f, 0.0f, 0.0f};
+    int32_t m_boxPressScreen[2] = {0, 0};
+    int32_t m_boxAnchorPixel[2] = {0, 0};
     // Per press: each is cleared by the release of both buttons, so that a
     // press acts once.
     uint8_t m_rightPressHandled = 0;

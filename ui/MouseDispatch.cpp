@@ -12,6 +12,7 @@
 // Screen points are the window's pixels; the world's are the game view's,
 // the window's less the view's corner.
 #include <algorithm>
+#include <cstdlib>
 
 #include "e3d/Surface.h"
 #include "e3d/Viewport.h"
@@ -53,6 +54,32 @@ bool CInterface::GetGroundUnderMouse(int x, int y, float point[3]) const {
     point[1] = 0.0f;
     point[2] = p.z;
     return true;
+}
+
+bool CInterface::ProjectToScreen(const float point[3], int32_t pixel[2]) const {
+    CE3DViewport* view = m_screen->Viewport();
+    if (!view || !view->ProjectPoint(pixel, D3DVECTOR{point[0], point[1], point[2]})) return false;
+    pixel[0] += view->m_x;
+    pixel[1] += view->m_y;
+    return true;
+}
+
+void CInterface::ProjectSelection() {
+    int32_t now[2];
+    if (!m_boxActive || !m_boxAnchored) return;
+    // While the mouse stays within a click of the press it is a click, also
+    // when the view moves meanwhile (it glides, it follows a unit).
+    if (std::abs(m_boxEndScreen[0] - m_boxPressScreen[0]) < 4 &&
+        std::abs(m_boxEndScreen[1] - m_boxPressScreen[1]) < 4) {
+        m_boxStartScreen[0] = m_boxPressScreen[0];
+        m_boxStartScreen[1] = m_boxPressScreen[1];
+        return;
+    }
+    if (!ProjectToScreen(m_boxAnchor, now)) return;
+    // Moved by as much as its ground moved since the press: a view that
+    // stood keeps the pressed pixel exactly.
+    m_boxStartScreen[0] = m_boxPressScreen[0] + (now[0] - m_boxAnchorPixel[0]);
+    m_boxStartScreen[1] = m_boxPressScreen[1] + (now[1] - m_boxAnchorPixel[1]);
 }
 
 bool CInterface::GetMouseWorldPosition(int x, int y, float point[3]) {
@@ -318,8 +345,13 @@ int CInterface::IssueOrderAtMouse(int x, int y, int code) {
                 !(m_hud.IsMouseOverHUD() && !(overRadarPanel && m_fields.m_forcedAction))) {
                 m_boxActive = 1;
                 for (int i = 0; i < 3; ++i) m_boxStartWorld[i] = ground[i];
-                m_boxStartScreen[0] = x;
-                m_boxStartScreen[1] = y;
+                m_boxStartScreen[0] = m_boxPressScreen[0] = x;
+                m_boxStartScreen[1] = m_boxPressScreen[1] = y;
+                // Over the radar the box's ground is the radar's map, not
+                // what lies under the mouse: such a box stays where it is.
+                m_boxAnchored = !m_fields.m_overRadar && !m_fields.m_fullScreenRadar &&
+                                GetGroundUnderMouse(x, y, m_boxAnchor) &&
+                                ProjectToScreen(m_boxAnchor, m_boxAnchorPixel);
             }
             if (m_boxActive) {
                 m_boxEndScreen[0] = x;

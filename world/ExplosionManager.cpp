@@ -338,6 +338,7 @@ void CExplosionManager::PolygonBlow(CExplosionType* type, CTessarakObject* objec
 void CExplosionManager::ShowExplosion(CExplosionType* type, CTessarakObject* object,
                                       CTessarakObjectTemplate* debris, int depth) {
     const float* at = object->m_position;
+    if (depth == 0) Flash(at);
     // The object's box in the world (its bounds are its own, about its place).
     float boxMin[3], boxMax[3];
     for (int i = 0; i < 3; ++i) {
@@ -535,6 +536,31 @@ void CExplosionManager::Update(float dt, float focusX, float focusZ) {
     for (const SDust& d : m_dust)
         if (CE3DFrame* frame = d.emitter->Get()) frame->SetActiveCount(2);
     if (CE3DFrame* fog = m_fogOverlay.Get()) fog->SetActiveCount(2);
+}
+
+void CExplosionManager::Flash(const float* at) {
+    m_flashAge = 0.0f;
+    m_flashAt[0] = at[0];
+    m_flashAt[1] = at[1] + 2.0f;  // above the ground it lights
+    m_flashAt[2] = at[2];
+}
+
+void CExplosionManager::Draw(float step) {
+    UpdateCursorLight(step);
+    static const int32_t kFlashColour[3] = {255, 170, 80};
+    float strength = 0.0f;
+    if (m_flashAge >= 0.0f) {
+        m_flashAge += step;
+        const float half = kFlashSeconds * 0.5f;
+        if (m_flashAge >= kFlashSeconds)
+            m_flashAge = -1.0f;
+        else
+            strength = m_flashAge <= half ? 1.0f : (kFlashSeconds - m_flashAge) / half;
+    }
+    for (int i = 0; i < 3; ++i) {
+        m_explosionLight.position[i] = m_flashAt[i];
+        m_explosionLight.colour[i] = int32_t(float(kFlashColour[i]) * strength + 0.5f);
+    }
 }
 
 void CExplosionManager::UpdateCursorLight(float dt) {

@@ -193,6 +193,23 @@ public:
     // Per render frame: the light under the mouse cursor breathes and stands
     // over the point where the player listens (IWorldSound::ListeningPoint).
     void UpdateCursorLight(float dt);
+    // Per render frame before the scene is drawn, step: the drawn game time
+    // since the last frame (seconds; 0 while the game stands). The cursor
+    // light breathes on by it, and the flash of the newest explosion fades
+    // by it: the explosion light's place and colour (0 to 255 a component,
+    // all 0 once it went out) are left in m_explosionLight for the screen.
+    void Draw(float step);
+    struct SExplosionLight {
+        float position[3] = {0.0f, 0.0f, 0.0f};
+        int32_t colour[3] = {0, 0, 0};
+    } m_explosionLight;
+    // A flash lasts this long at full colour (255, 170, 80) and fades out
+    // over the second half; -1: no flash.
+    static constexpr float kFlashSeconds = 0.6f;
+    float m_flashAge = -1.0f;
+    float m_flashAt[3] = {0.0f, 0.0f, 0.0f};
+    // The flash of an explosion at a point (view only).
+    void Flash(const float* at);
     // The star field (Effect_GenerateStars), a view effect: emitters of the
     // template (null: "StarsSmall" of the 3D engine) laid over the map in
     // cells of 30 units, from overlap cells before its first column and row

@@ -260,6 +260,11 @@ public:
     bool Finished() const { return m_finished != 0; }
     void SetFinished(bool finished) { m_finished = finished ? 1 : 0; }
     uint8_t m_DevmapMode = 0;
+    // Holds back the view's order and hover overlays while non-zero: set
+    // when a map starts loading (MAPCHANGESTART), cleared when the game
+    // loop starts on the whole scene (its saved game applied). View only:
+    // in no sync image or saved game.
+    int32_t m_overlaySuppress = 0;
     uint8_t m_ticked = 0;
     uint32_t m_frameCounter = 0;
 

@@ -3,6 +3,7 @@
 #include <AL/al.h>
 #include <AL/alc.h>
 #include <AL/alext.h>
+#include <dirent.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -254,6 +255,54 @@ bool CSoundDevice::Open(const char* name, int rate, int voices) {
     return true;
 }
 
+int CSoundDevice::MixerCpuPercent() {
+    // The mixer thread by its name among the process's threads, and its
+    // user and system time (fields 14 and 15 of its stat line, in ticks).
+    static long s_lastTicks = -1;
+    static std::chrono::steady_clock::time_point s_lastTime;
+    static std::mutex s_lock;
+    long ticks = -1;
+    if (DIR* tasks = opendir("/proc/self/task")) {
+        while (dirent* e = readdir(tasks)) {
+            if (e->d_name[0] == '.') continue;
+            const std::string task = std::string("/proc/self/task/") + e->d_name;
+            std::ifstream comm(task + "/comm");
+            std::string name;
+            if (!std::getline(comm, name) || name != "alsoft-mixer") continue;
+            std::ifstream statFile(task + "/stat");
+            std::string stat((std::istreambuf_iterator<char>(statFile)), std::istreambuf_iterator<char>());
+            const size_t close = stat.rfind(')');  // the name may hold blanks
+            if (close == std::string::npos) continue;
+            std::vector<std::string> fields;
+            size_t at = close + 2;
+            while (at < stat.size() && fields.size() < 13) {
+                const size_t end = stat.find(' ', at);
+                fields.push_back(stat.substr(at, end == std::string::npos ? std::string::npos : end - at));
+                at = end == std::string::npos ? stat.size() : end + 1;
+            }
+            // fields[0] is field 3 (the state): utime is field 14, stime 15.
+            if (fields.size() >= 13) ticks = std::atol(fields[11].c_str()) + std::atol(fields[12].c_str());
+            break;
+        }
+        closedir(tasks);
+    }
+    std::lock_guard<std::mutex> hold(s_lock);
+    const auto now = std::chrono::steady_clock::now();
+    if (ticks < 0) {
+        s_lastTicks = -1;
+        return -1;
+    }
+    int percent = 0;
+    const double seconds = std::chrono::duration<double>(now - s_lastTime).count();
+    if (s_lastTicks >= 0 && ticks >= s_lastTicks && seconds > 0.0) {
+        const double busy = double(ticks - s_lastTicks) / double(sysconf(_SC_CLK_TCK));
+        percent = int(std::lround(std::min(100.0, busy / seconds * 100.0)));
+    }
+    s_lastTicks = ticks;
+    s_lastTime = now;
+    return percent;
+}
+
 void CSoundDevice::Close() {
     if (!m_device) return;
     alcMakeContextCurrent(nullptr);
@@ -336,7 +385,7 @@ CSoundVoice::EStatus CSoundVoice::Status() const {
     if (!m_source || !HaveContext()) return kDone;
     ALint state = AL_INITIAL;
     alGetSourcei(m_source, AL_SOURCE_STATE, &state);
-    if (state == AL_PLAYING) return kPlaying;
+    if (state == AL_PLAYING) return m_released ? kReleased : kPlaying;
     if (state == AL_PAUSED || (state == AL_STOPPED && m_stoppedByCall)) return kStopped;
     return kDone;
 }
@@ -348,6 +397,7 @@ void CSoundVoice::SetBuffer(const CSoundBuffer* buffer) {
     m_bufferRate = buffer ? buffer->Rate() : 0;
     m_bufferChannels = buffer ? buffer->Channels() : 0;
     m_stoppedByCall = false;
+    m_released = false;
 }
 
 void CSoundVoice::SetRate(int hz) {
@@ -366,12 +416,22 @@ void CSoundVoice::SetVolume(int volume) {
 }
 
 void CSoundVoice::SetLoopCount(int count) {
-    if (m_source) alSourcei(m_source, AL_LOOPING, count == 0 ? AL_TRUE : AL_FALSE);
+    if (!m_source) return;
+    if (m_looping && count != 0) {
+        // A loop that plays on runs out its round.
+        ALint state = AL_INITIAL;
+        alGetSourcei(m_source, AL_SOURCE_STATE, &state);
+        m_released = state == AL_PLAYING;
+    }
+    m_looping = count == 0;
+    if (m_looping) m_released = false;
+    alSourcei(m_source, AL_LOOPING, m_looping ? AL_TRUE : AL_FALSE);
 }
 
 void CSoundVoice::Start() {
     if (!m_source) return;
     m_stoppedByCall = false;
+    m_released = false;
     alSourceRewind(m_source);
     alSourcePlay(m_source);
 }

@@ -62,6 +62,10 @@ public:
     bool Open(const char* name, int rate, int voices);
     void Close();
     bool IsOpen() const { return m_device != nullptr; }
+    // The share of one processor (0 to 100) that the library's mixer thread
+    // took since the last call (0 at the first); -1 when this process has no
+    // such thread (a back end that mixes on a thread of the sound server's).
+    static int MixerCpuPercent();
     const std::string& Name() const { return m_name; }
     const std::string& LastError() const { return m_error; }
     int Rate() const { return m_rate; }
@@ -107,8 +111,9 @@ private:
 
 class CSoundVoice {
 public:
-    // The statuses the sound engine tests.
-    enum EStatus { kDone = 2, kPlaying = 4, kStopped = 8 };
+    // The statuses the sound engine tests; kReleased: a loop told to stop
+    // looping that plays out its last round.
+    enum EStatus { kDone = 2, kPlaying = 4, kStopped = 8, kReleased = 16 };
 
     CSoundVoice() = default;
     ~CSoundVoice() { Release(); }
@@ -137,6 +142,8 @@ private:
     int m_bufferRate = 0;
     int m_bufferChannels = 0;
     bool m_stoppedByCall = false;
+    bool m_looping = false;
+    bool m_released = false;
 };
 
 // A voice fed with 16-bit samples by a producer, in pieces.

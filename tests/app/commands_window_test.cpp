@@ -5,8 +5,9 @@
 // camera (the pictures change as they should); the sun and the ambient
 // light light the ground, the background colour fills the void beyond the
 // map; SaveScreenCapture writes the frame as a BMP; Capture_Start(10)
-// records two seconds of game time as a video that ffprobe reads with about
-// twenty frames. Positions are read back through the console (dbg_UnitState);
+// writes numbered BMP pictures a tenth of a second of game time apart, and
+// Capture_Video(10) records two seconds of game time as a video that ffprobe
+// reads with about twenty frames. Positions are read back through the console (dbg_UnitState);
 // the pixels of a ground point come from the game's own camera arithmetic.
 // Without Xvfb, xdotool, ImageMagick's import or ffprobe the test is skipped.
 #include <gtest/gtest.h>
@@ -58,6 +59,13 @@ double Changed(const STestShot& a, const STestShot& b) {
                 }
         }
     return double(n) / (double(a.width) * a.height - double(a.width - kRadarLeft) * kRadarBottom);
+}
+
+// How often the text holds the part.
+size_t Count(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++n;
+    return n;
 }
 
 // The game time dbg_FrameStats reports; -1 without an answer.
@@ -185,9 +193,31 @@ TEST(CommandsWindow, BoxSelectionCameraLightAndARecording) {
     ASSERT_TRUE(shown.Valid());
     EXPECT_NEAR(green, Mean(shown, 1), 8.0);
 
-    // ---- A recording: two seconds of game time at ten frames a second.
-    Test_LookAt(game, -20.0f, -20.0f);
+    // ---- An animation: pictures of the game view, numbered from 0, each
+    // named on the console; a tick of game time apart whatever the machine's
+    // speed, so ten frames a second make a tenth of a second each.
     Test_RunAndDraw(game, "Capture_Start(10);");
+    const double animStart = GameTime(game);
+    ASSERT_TRUE(game.WaitForOutput("Anim000003.bmp", 20.0)) << game.Output();
+    game.Write("Capture_Stop();\n");
+    const double animEnd = GameTime(game);
+    ASSERT_GE(animStart, 0.0);
+    const int pictures = int(Count(game.Output(), "\\ScreenCaptures\\Anim"));
+    ASSERT_GE(pictures, 4);
+    // The game time moved by the pictures' periods (the frames that ran
+    // between the two reads of the time each took one).
+    EXPECT_NEAR(animEnd - animStart, 0.1 * pictures, 0.35) << pictures;
+    for (const char* name : {"Anim000000.bmp", "Anim000003.bmp"}) {
+        const std::string picture = dir.Read(std::string("Tessarak/ScreenCaptures/") + name);
+        ASSERT_GE(picture.size(), 54u) << name;
+        EXPECT_EQ(picture.substr(0, 2), "BM");
+        EXPECT_EQ(picture.size(), size_t(54) + size_t(kWidth) * kHeight * 3) << name;
+    }
+
+    // ---- A recording (ours): two seconds of game time at ten frames a
+    // second into one video file.
+    Test_LookAt(game, -20.0f, -20.0f);
+    Test_RunAndDraw(game, "Capture_Video(10);");
     const double start = GameTime(game);
     ASSERT_GE(start, 0.0);
     double now = start;

@@ -10,12 +10,14 @@
 #include "app/Game.h"
 #include "app/GameClock.h"
 #include "app/GameRoles.h"
+#include "app/GameView.h"
 #include "e3d/Camera.h"
 #include "netgame/NetGame.h"
 #include "netgame/NetMessages.h"
 #include "nwe/Engine.h"
 #include "nwe/FrameTable.h"
 #include "nwe/Wire.h"
+#include "platform/d3d/Recorder.h"
 #include "tests/nwe/NweTestKit.h"
 #include "tests/support/TempDir.h"
 #include "ui/Interface.h"
@@ -813,4 +815,25 @@ TEST_F(FrameTest, TheTicksMarkTheMapEditorsCopiesAsTheyArrive) {
     TickUntil([] { return false; }, 1);
     EXPECT_TRUE(marked(first));
     game.DeleteWorld();
+}
+
+// Each render frame tells the view how far the screen reaches past the
+// 640 x 480 the layouts are made for.
+TEST_F(FrameTest, TheLayoutOffsetsFollowTheScreensSize) {
+    CD3DRecorder rec;
+    DDraw_SetFactory(&rec);
+    CGameView* view = new CGameView(&game, 0);
+    game.SetGameView(view);
+    view->Settings().windowed = 1;
+    view->Settings().width = 800;
+    view->Settings().height = 600;
+    ASSERT_TRUE(view->ChooseDisplay());
+    game.SetGuiWord(0);
+    game.SetGameState(2);
+    game.RenderFrame();
+    EXPECT_EQ(view->m_viewOffsetX, 160);
+    EXPECT_EQ(view->m_viewOffsetY, 120);
+    game.SetGameView(nullptr);
+    delete view;
+    DDraw_SetFactory(nullptr);
 }

@@ -460,6 +460,20 @@ TEST_F(GameViewDisplay, TheViewportRendersTheBattlefieldLitByTheSun) {
     EXPECT_EQ(sun->m_priority, 0);
     EXPECT_EQ(sun->m_active, 1);
     EXPECT_LT(sun->m_light.dvDirection.y, -0.5f);
+    // The explosion light: a point light after the sun, dark until an
+    // explosion's flash gives it its place and colour (1/256 a step).
+    CE3DLight* flash = screen->m_explosionLight;
+    ASSERT_NE(flash, nullptr);
+    EXPECT_EQ(flash->m_light.dltType, uint32_t(D3DLIGHT_POINT));
+    EXPECT_EQ(flash->m_light.dcvDiffuse.r, 0.0f);
+    const float at[3] = {10.0f, 2.0f, -4.0f};
+    const int32_t colour[3] = {256, 128, 64};
+    screen->SetExplosionLight(at, colour);
+    EXPECT_FLOAT_EQ(flash->m_light.dcvDiffuse.r, 1.0f);
+    EXPECT_FLOAT_EQ(flash->m_light.dcvDiffuse.g, 0.5f);
+    EXPECT_FLOAT_EQ(flash->m_light.dcvDiffuse.b, 0.25f);
+    EXPECT_FLOAT_EQ(flash->m_light.dvPosition.x, 10.0f);
+    EXPECT_FLOAT_EQ(flash->m_light.dvPosition.z, -4.0f);
     // The lens through the view: a quarter turn across the width.
     EXPECT_NEAR(view->m_viewport->m_view->projection.m[0][0], 1.0f / std::tan(0.7853982f / 2), 1e-4f);
     // After a mode change the viewport still renders the battlefield.

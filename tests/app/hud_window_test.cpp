@@ -195,6 +195,7 @@ protected:
         if (!Test_OnPath("Xvfb") || !Test_OnPath("xdotool") || !Test_OnPath("import"))
             GTEST_SKIP() << "needs Xvfb, xdotool and ImageMagick";
     }
+    CTestXServer& x() { return g.x; }
     SGameWindow g;
     std::string why;
 };
@@ -593,6 +594,82 @@ TEST_F(HudWindow, TheHudHoldsTheMouseOverItsSlots) {
     const std::vector<SUnitSeen> after = Test_SelectedUnits(game);
     for (const SUnitSeen& u : after) EXPECT_NE(u.name, "Granite_Headquarters");
     EXPECT_FALSE(after.empty());
+    g.Quit();
+}
+
+// A selected unit's order shows without Shift: the path from the unit and
+// the move marker at its end. Its marker answers the mouse (lit) only while
+// Shift is held: without it a click there stays an ordinary click.
+TEST_F(HudWindow, ASelectedUnitsOrderShowsWithoutShiftAndItsMarkerAnswersOnlyWithShift) {
+    ASSERT_TRUE(g.Start(&why)) << why;
+    CTestProcess& game = g.game;
+    Test_RunAndDraw(game, "Interfaceopt_ToolTips(0);");
+    const SUnitSeen tank = g.Unit("Granite_LightTank", -24.0f, -18.0f);
+    const float tx = tank.x, tz = tank.z + 6.0f;
+    const std::vector<std::vector<int>> at = g.LookAt(tank.x, tank.z + 3.0f, {{tank.x, tank.z}, {tx, tz}});
+    const std::vector<int>&pu = at[0], &pt = at[1];
+    auto marker = [&](const STestShot& s) {
+        return Count(s, pt[0] - 10, pt[1] - 10, pt[0] + 11, pt[1] + 11, Near(0, 150, 0)) +
+               Count(s, pt[0] - 10, pt[1] - 10, pt[0] + 11, pt[1] + 11, Near(0, 170, 0));
+    };
+    auto lit = [&](const STestShot& s) {
+        return Count(s, pt[0] - 9, pt[1] - 9, pt[0] + 10, pt[1] + 10, Near(0, 255, 0));
+    };
+    g.Mouse(320, 60);
+    Test_RunAndDraw(game, "");
+    const STestShot before = g.Shot();
+    ASSERT_TRUE(before.Valid());
+    g.Mouse(pu, "click 1");
+    ASSERT_EQ(SelectedOneAt(game, tank.x, tank.z).size(), 1u);
+    g.Mouse(pt, "click 3");
+    g.Mouse(320, 60);
+    const STestShot ordered = g.WaitForShot([&](const STestShot& s) { return marker(s) > 15; });
+    EXPECT_GT(marker(ordered), marker(before) + 15);
+    // The dashed path between the unit and the marker.
+    const int mx = (pu[0] + pt[0]) / 2, my = (pu[1] + pt[1]) / 2;
+    EXPECT_GT(Count(ordered, mx - 12, my - 12, mx + 13, my + 13, Near(0, 100, 0)), 3);
+    // The mouse on the marker: plain, then with Shift held.
+    g.Mouse(pt);
+    Test_RunAndDraw(game, "");
+    const STestShot plain = g.Shot();
+    x().Shell("xdotool keydown shift");
+    const STestShot shifted = g.WaitForShot([&](const STestShot& s) { return lit(s) > lit(plain) + 10; });
+    x().Shell("xdotool keyup shift");
+    EXPECT_GT(marker(plain), 15);
+    EXPECT_GT(lit(shifted), lit(plain) + 10);
+    g.Quit();
+}
+
+// With the GUI hidden (cg_DrawGUI(0)) the notice says how to bring it back
+// for a while, and the player's stock and energy show as two text lines
+// at the top left: white "R" and "E" with their shares and the stock's
+// "%d/%d"; the GUI back, they go.
+TEST_F(HudWindow, TheHiddenHudLeavesTheNoticeAndTheStockAndEnergyLines) {
+    ASSERT_TRUE(g.Start(&why)) << why;
+    CTestProcess& game = g.game;
+    auto white = Near(255, 255, 255);
+    auto lines = [&](const STestShot& s) { return Count(s, 8, 20, 330, 90, white); };
+    // The notice's right part (the stock's green figures end at x 170).
+    auto notice = [&](const STestShot& s) { return Count(s, 175, 4, 330, 24, PureGreen); };
+    g.Mouse(320, 200);
+    Test_RunAndDraw(game, "Interfaceopt_ToolTips(0);");
+    const STestShot shown = g.Shot();
+    Test_RunAndDraw(game, "cg_DrawGUI(0);");
+    const STestShot hidden =
+        g.WaitForShot([&](const STestShot& s) { return notice(s) > 20 && lines(s) > 40; });
+    ASSERT_TRUE(shown.Valid() && hidden.Valid());
+    EXPECT_GT(notice(hidden), 20);
+    EXPECT_GT(lines(hidden), lines(shown) + 40);
+    // The letters at x 10 and the stock's numbers at x 300, in white.
+    EXPECT_GT(Count(hidden, 8, 20, 24, 90, white), 5);
+    EXPECT_GT(Count(hidden, 298, 20, 340, 90, white), 5);
+    // The notice goes after its five seconds; the lines stay.
+    const STestShot later = g.WaitForShot([&](const STestShot& s) { return notice(s) < 3; });
+    EXPECT_LT(notice(later), 3);
+    EXPECT_GT(lines(later), lines(shown) + 40);
+    Test_RunAndDraw(game, "cg_DrawGUI(1);");
+    const STestShot back = g.WaitForShot([&](const STestShot& s) { return lines(s) <= lines(shown) + 5; });
+    EXPECT_LE(lines(back), lines(shown) + 5);
     g.Quit();
 }
 

@@ -8,6 +8,7 @@
 // map id, layer, place, heading, scale and team as it was left.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -44,6 +45,23 @@ struct SEditorState {
     int mouseX = -1, mouseY = -1;
     bool mouseDown = false;
 };
+
+// The path grid that cg_DrawGrid lays over the view at (25, 25): green
+// where a cell is free, white where one is blocked. Its width along the row
+// y (0 when (25, y) is not the grid's) and its blocked pixels on that row.
+bool GridPixel(const unsigned char* p) {
+    const bool green = p[1] > 230 && p[0] < 30 && p[2] < 30;
+    const bool white = p[0] > 230 && p[1] > 230 && p[2] > 230;
+    return green || white;
+}
+int GridWidth(const STestShot& s, int y, int from = 25, int* white = nullptr) {
+    int x = from;
+    while (x < s.width && GridPixel(s.At(x, y))) {
+        if (white && s.At(x, y)[0] > 230) ++*white;
+        ++x;
+    }
+    return x - from;
+}
 
 SEditorState ReadEditor(CTestProcess& game, int fromMapId) {
     static int s_serial = 0;
@@ -141,6 +159,25 @@ TEST(MapEditorWindow, EditWithTheMouseExportAndPlayAgain) {
     const float fx = -24.0f, fz = 20.0f;
     Test_LookAt(game, fx, fz);
 
+    // ---- cg_DrawGrid(1): the path grid over the scene, from (25, 25), as
+    // wide as the map's grid, its blocked cells (the bases) white; nothing
+    // of it without the row. It stays in the editing mode, under the
+    // editor's tables.
+    Test_RunAndDraw(game, "cg_DrawGrid(1);");
+    const STestShot gridShot = x.Screenshot(window);
+    ASSERT_TRUE(gridShot.Valid());
+    int rows = 0, blocked = 0, width = 0;
+    for (int y = 25; y < gridShot.height && GridWidth(gridShot, y) > 0; ++y, ++rows) {
+        width = std::max(width, GridWidth(gridShot, y));
+        GridWidth(gridShot, y, 25, &blocked);
+    }
+    EXPECT_GE(width, 64);
+    EXPECT_GE(rows, 64);
+    EXPECT_GT(blocked, 20);                        // the headquarters and their neighbours
+    EXPECT_FALSE(GridPixel(gridShot.At(24, 40)));  // it starts at 25
+    Test_RunAndDraw(game, "cg_DrawGrid(0);");
+    EXPECT_LT(GridWidth(x.Screenshot(window), 40), 10);
+
     // ---- The editing mode, on a layer of its own.
     game.Write("M_EditMode(1); M_SelectLayer(2); M_TeamMode(0); M_PaintMode(1);\n");
     Test_RunAndDraw(game, "");
@@ -155,6 +192,12 @@ TEST(MapEditorWindow, EditWithTheMouseExportAndPlayAgain) {
         tables = c && std::abs(c[0] - 20) < 8 && std::abs(c[1] - 20) < 8 && std::abs(c[2] - 30) < 8;
     }
     EXPECT_TRUE(tables);
+    // The grid under the tables: its part right of them shows.
+    Test_RunAndDraw(game, "cg_DrawGrid(1);");
+    const STestShot editGrid = x.Screenshot(window);
+    ASSERT_TRUE(editGrid.Valid());
+    EXPECT_GE(GridWidth(editGrid, 40, 170), width - 150) << "width " << width;
+    Test_RunAndDraw(game, "cg_DrawGrid(0);");
     SEditorState before = ReadEditor(game, 0);
     ASSERT_GE(before.highestMapId, 0) << game.Output();
     ASSERT_FALSE(before.panel.empty()) << game.Output();

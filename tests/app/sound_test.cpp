@@ -4,10 +4,13 @@
 #include "platform/sound/Sound.h"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -184,6 +187,53 @@ TEST_F(SoundTest, ChannelTableGuardAndFullTable) {
     for (int i = 0; i < 3; ++i) EXPECT_TRUE(SoundEngine_Play(engine.get(), four[i], false, 2));
     EXPECT_FALSE(SoundEngine_Play(engine.get(), four[3], false, 2));
     EXPECT_TRUE(Logged("...SoundEngine_Play() : Playtable is full."));
+}
+
+// The channel read-out marks a loop told to stop looping, that plays out
+// its round, with 'R'; a stopped channel is free again.
+TEST_F(SoundTest, TheChannelLineMarksAReleasedLoop) {
+    std::string path = Write("loop.wav", Wave_Build(Wave_Sine(440, 22050, 22050), 1, 22050));
+    Open(12);
+    ASSERT_EQ(engine->ChannelCount(), 3);
+    EXPECT_EQ(SoundEngine_ChannelLine(engine.get()), "Channels : --- (0/3)");
+    ASSERT_TRUE(SoundEngine_LoadSample(engine.get(), path.c_str(), 7));
+    EXPECT_EQ(SoundEngine_ChannelLine(engine.get()), "Channels : P-- (1/3)");
+    SoundEngine_StopLooping(engine.get(), 7);
+    EXPECT_EQ(SoundEngine_ChannelLine(engine.get()), "Channels : R-- (1/3)");
+    SoundEngine_StopChannel(engine.get(), 7);
+    EXPECT_NE(SoundEngine_ChannelLine(engine.get()).substr(11, 1), "R");
+}
+
+// The mixer's load (the statistics' "SOUND  %d %%"): the share of a
+// processor its thread ("alsoft-mixer") took since the last reading (here a
+// thread of the test's own, with no device open).
+TEST(SoundMixerLoad, TheMixerThreadsShareOfAProcessor) {
+    std::atomic<bool> stop{false}, named{false};
+    std::thread mixer([&] {
+        pthread_setname_np(pthread_self(), "alsoft-mixer");
+        named = true;
+        volatile uint64_t n = 0;
+        while (!stop) ++n;
+    });
+    while (!named) std::this_thread::yield();
+    EXPECT_EQ(CSoundDevice::MixerCpuPercent(), 0);  // the first reading
+    // A busy mixer for a fifth of a second of its own processor time.
+    const auto began = std::chrono::steady_clock::now();
+    timespec cpu{};
+    clockid_t clock;
+    ASSERT_EQ(pthread_getcpuclockid(mixer.native_handle(), &clock), 0);
+    do {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        clock_gettime(clock, &cpu);
+    } while (cpu.tv_sec == 0 && cpu.tv_nsec < 200000000);
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    const int load = CSoundDevice::MixerCpuPercent();
+    stop = true;
+    mixer.join();
+    // What it took of the time that passed, within the tick's grain.
+    EXPECT_GT(load, 0);
+    EXPECT_LE(load, 100);
+    EXPECT_NEAR(load, std::min(100.0, 20.0 / wall), 10.0 / wall + 5.0) << wall;
 }
 
 TEST_F(SoundTest, RestartKeepsTheLoadedSoundsPlayable) {

@@ -301,13 +301,28 @@ TEST_F(EmitterCommandsTest, EditingSettingsAndGradientPoints) {
     Run("Emitter_PrevGradientPoint();");  // none above 0 below it: the first
     EXPECT_EQ(editor.point->m_position, 0);
 
-    // The overlay shows what the commands work on.
-    const std::vector<std::string> overlay = game.EmitterEditorLines();
-    ASSERT_EQ(overlay.size(), 23u);
-    EXPECT_EQ(overlay[0], "Emitter 3: UnitSmoke");
-    EXPECT_EQ(overlay[1], "> 1 BirthRate = 0.0000");
-    EXPECT_EQ(overlay[7], "  7 NumParticles = 203");
-    EXPECT_EQ(overlay[22], "Gradient point 0: 0.500 0.500 0.500 0.800");
+    // The overlay shows what the commands work on, each line in its place
+    // and colour: the current setting in orange, the point and the count in
+    // bright green below the settings.
+    const std::vector<SEmitterEditorLine> overlay = game.EmitterEditorLines();
+    ASSERT_EQ(overlay.size(), 30u);
+    auto is = [&](size_t i, const char* text, int y, int r, int g, int b) {
+        EXPECT_EQ(overlay[i].text, text);
+        EXPECT_EQ(overlay[i].y, y) << text;
+        EXPECT_EQ(overlay[i].r, r) << text;
+        EXPECT_EQ(overlay[i].g, g) << text;
+        EXPECT_EQ(overlay[i].b, b) << text;
+    };
+    is(1, "Emitter Template number   : 3", 40, 0, 200, 0);
+    is(2, "Name                      : UnitSmoke", 50, 0, 200, 0);
+    is(3, "(To change template name write 'Emitter_SetName [TheNameHare]' in the console)", 60, 0, 200, 0);
+    is(4, "BirthRate                 : 0.000000", 100, 255, 200, 0);
+    is(10, "NumParticles              : 203", 160, 0, 200, 0);
+    is(19, "PosVariation Z            : 0.300000", 250, 0, 200, 0);
+    is(24, "SpeedVariationCoefficient : 3.000000", 300, 0, 200, 0);
+    is(25, "Gradient Point Position   : 0", 330, 0, 255, 0);
+    is(26, "Red Value                 : 0.500000", 340, 0, 255, 0);
+    is(29, "Number of Emitters        : 0", 380, 0, 255, 0);
     // The edit mode is the game's variable (0 or 1).
     Run("Emitter_EditMode(1);");
     EXPECT_EQ(game.Variables().emitterEditMode, 1);

@@ -247,4 +247,37 @@ TEST(MouseWindow, ClicksDragsAndRightClicksSelectAndOrder) {
     ASSERT_TRUE(game.RunUntil([&] { return Front(harvester) != nullptr; }));
     ASSERT_EQ(Front(harvester)->m_type, CUnitOrder::kHarvest);
     EXPECT_EQ(static_cast<CHarvestOrder*>(Front(harvester))->m_resource.Get(), spot);
+
+    // A box keeps its start on the ground it began on while the view moves
+    // under it (each frame projects it, after the scene): with the view at
+    // rest the pressed pixel stays exactly; once the view has moved 6 to
+    // the east the start lies where that ground shows now, and the release
+    // takes the tanks between that ground and the mouse.
+    mouse("mousemove --window " + id + " " + pixel(1.0f, 5.0f) + " mousedown 1");
+    ASSERT_TRUE(game.RunUntil([&] { return game.ui.m_boxActive != 0; }));
+    mouse("mousemove --window " + id + " " + pixel(-4.0f, 2.0f));
+    game.RunUntil([] { return false; }, 0.1);
+    int32_t pressed[2];
+    view.ProjectPoint(pressed, D3DVECTOR{1.0f, 0.0f, 5.0f});
+    game.ui.ProjectSelection();
+    EXPECT_NEAR(game.ui.m_boxStartScreen[0], pressed[0], 1);
+    EXPECT_NEAR(game.ui.m_boxStartScreen[1], pressed[1], 1);
+    const int32_t still[2] = {game.ui.m_boxStartScreen[0], game.ui.m_boxStartScreen[1]};
+    game.ui.ProjectSelection();
+    EXPECT_EQ(game.ui.m_boxStartScreen[0], still[0]);
+    EXPECT_EQ(game.ui.m_boxStartScreen[1], still[1]);
+    view.m_view->LookAt(D3DVECTOR{6.0f, 30.0f, -20.0f}, D3DVECTOR{6.0f, 0.0f, 0.0f}, 0.0f);
+    view.m_combined = D3D_Multiply(view.m_view->view, view.m_view->projection);
+    game.ui.ProjectSelection();
+    int32_t moved[2];
+    view.ProjectPoint(moved, D3DVECTOR{1.0f, 0.0f, 5.0f});
+    EXPECT_LT(moved[0], pressed[0] - 40);  // the ground went west on the screen
+    EXPECT_NEAR(game.ui.m_boxStartScreen[0], moved[0], 2);
+    EXPECT_NEAR(game.ui.m_boxStartScreen[1], moved[1], 2);
+    // The mouse now shows the ground at (2, 2): the box from (1, 5) to there
+    // holds no unit (the pressed pixel, now over (7, 5), would have reached
+    // the tank at (4, 2)).
+    mouse("mouseup 1");
+    EXPECT_TRUE(game.RunUntil([&] { return !game.ui.m_boxActive; }));
+    EXPECT_FALSE(Selected(a) || Selected(b) || Selected(c));
 }

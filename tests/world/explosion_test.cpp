@@ -152,6 +152,37 @@ TEST_F(ExplosionTest, DestructionLeavesTheTypesDebrisAndEffects) {
     EXPECT_TRUE(ViewObjects(w, spark).empty());
 }
 
+// A destroyed tank's explosion lights its place: the light stands over it
+// at full colour, fades over the second half of its time and goes out. It
+// ages on the drawn game time only: frames of a game that stands (step 0)
+// keep it as it is.
+TEST_F(ExplosionTest, AnExplosionLightsItsPlaceAndFadesOnTheDrawnGameTime) {
+    w.explosions->Draw(0.05f);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(w.explosions->m_explosionLight.colour[i], 0);
+    CUnit* tank = w.Spawn("Granite_LightTank", 10.0f, 4.0f, w.red);
+    ASSERT_NE(tank, nullptr);
+    tank->ApplyDamage(nullptr, 0.0f, true);
+    const CExplosionManager::SExplosionLight& light = w.explosions->m_explosionLight;
+    w.explosions->Draw(0.1f);
+    EXPECT_FLOAT_EQ(light.position[0], 10.0f);
+    EXPECT_FLOAT_EQ(light.position[2], 4.0f);
+    EXPECT_GT(light.position[1], tank->m_position[1]);
+    EXPECT_EQ(light.colour[0], 255);
+    EXPECT_EQ(light.colour[1], 170);
+    EXPECT_EQ(light.colour[2], 80);
+    // The cursor light breathes on the same time.
+    const float phase = w.explosions->m_cursorLightPhase;
+    for (int i = 0; i < 10; ++i) w.explosions->Draw(0.0f);  // paused
+    EXPECT_EQ(light.colour[0], 255);
+    EXPECT_FLOAT_EQ(w.explosions->m_cursorLightPhase, phase);
+    w.explosions->Draw(0.35f);  // 0.45 s of the 0.6: half of the fade left
+    EXPECT_NEAR(w.explosions->m_cursorLightPhase, phase + 0.35f * 1.5707964f, 1e-4f);
+    EXPECT_NEAR(light.colour[0], 128, 1);
+    EXPECT_NEAR(light.colour[1], 85, 1);
+    w.explosions->Draw(0.2f);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(light.colour[i], 0);
+}
+
 TEST_F(ExplosionTest, TheTypeByDestructionMethodSizeAndConstruction) {
     // One marker template per type, so the chosen type shows by what it made.
     const char* names[] = {"Mini", "Small", "Medium", "Big", "Huge", "Site"};
