@@ -55,12 +55,10 @@ void CAILearner::ReadStatistics() {
     for (const CUnitTemplate* t : world->Query().UnitTemplates())
         if (t->m_weaponCount != 0) m_records.push_back({t, 0, 0});
     CAIFile file;
-    if (m_manager.ReadLearningFile(m_manager.StatisticsPath(), AIFile_StatisticsNumbers, &file) !=
-        CAIFile::kRead)
-        return;
+    if (file.Open(m_manager.StatisticsPath().c_str(), AIFile_StatisticsNumbers) != CAIFile::kRead) return;
     for (SRecord& r : m_records) {
         float wins = 0.0f, matches = 0.0f;
-        if (!file.FindNumbers(r.tmpl->m_name.GetText(), &wins, &matches)) continue;
+        if (!file.FindNumbers(r.tmpl->m_name.GetText(), &wins, &matches, true)) continue;
         // Counts that cannot be (more wins than matches, fewer than none)
         // start again from nothing.
         if (wins < 0.0f || matches < wins) continue;
@@ -178,7 +176,6 @@ bool CAILearner::Start() {
             Print("AI_StartLearn: learning matches run in a game of this machine alone");
             return false;
         }
-    m_stopAsked = false;
     m_writeFailed = false;
     m_matches = 0;
     ReadStatistics();
@@ -217,15 +214,13 @@ bool CAILearner::Start() {
 }
 
 void CAILearner::Stop() {
-    if (!m_running) return;
-    m_stopAsked = true;
-    Print("AI_StopLearn: learning stops at the end of this match");
+    // At once: the match under way counts for neither side.
+    if (m_running) Finish();
 }
 
 void CAILearner::Finish() {
     m_running = false;
     m_setUp = false;
-    m_stopAsked = false;
     if (CWorld* world = m_manager.World()) world->Scene().Clear();
     for (int32_t side : kSides) m_manager.RemoveCommander(side);
     if (m_manager.HasCommand("srv_GameSpeed")) Execute("srv_GameSpeed (1);");
@@ -279,8 +274,5 @@ void CAILearner::Tick() {
         if (!gone[0] && !gone[1]) return;
         End(gone[0] && gone[1] ? 0 : gone[0] ? kSides[1] : kSides[0]);
     }
-    if (m_stopAsked)
-        Finish();
-    else
-        NextMatch();
+    NextMatch();
 }

@@ -17,8 +17,8 @@
 // cheats on while it runs (the session takes units made from nothing only
 // then); and it clears the scene between matches. A match lasts at most 200,000,000
 // game-time units (168 s of game time), waiting for the units included; one
-// that runs out counts for neither side. AI_StopLearn stops at the end of
-// the match under way: the scene is cleared, the computer players 2 and 3
+// that runs out counts for neither side. AI_StopLearn stops at once (the
+// match under way counts for neither side): the scene is cleared, the computer players 2 and 3
 // go, the game speed is 1 again and cheats are off again (when learning
 // turned them on).
 //
@@ -49,14 +49,13 @@ public:
     // (with a console line) when learning runs already or no match can be
     // staged.
     bool Start();
-    // AI_StopLearn: learning stops when the match under way ends (with a
-    // result or run out).
+    // AI_StopLearn: learning stops at once; the match under way counts for
+    // neither side.
     void Stop();
     // Once a logic tick (the manager's tick).
     void Tick();
 
     bool Running() const { return m_running; }
-    bool StopAsked() const { return m_stopAsked; }
     int32_t Matches() const { return m_matches; }
     // The templates of the match under way (null: none).
     const CUnitTemplate* Side(int side) const {
@@ -101,7 +100,6 @@ private:
     CRandomStream m_random;
     bool m_running = false;
     bool m_setUp = false;  // a match's units were asked for and have not all come
-    bool m_stopAsked = false;
     bool m_cheatsTurnedOn = false;
     bool m_writeFailed = false;  // a statistics file that could not be written was said
     uint64_t m_matchStart = 0;

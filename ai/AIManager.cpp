@@ -8,7 +8,9 @@
 #include "console/CommandInterpreter.h"
 #include "core/LittleEndian.h"
 #include "core/Math.h"
+#include "e3d/Screen.h"
 #include "netgame/NetGame.h"
+#include "platform/display/Display.h"
 #include "world/GameMessages.h"
 #include "world/Player.h"
 #include "world/UnitTemplate.h"
@@ -31,11 +33,17 @@ uint32_t AIManager_PlayerSeed(uint32_t seed, int32_t id) {
 
 CAIManager::CAIManager(CWorld* world, CNetGame* net) : m_world(world), m_net(net) {
     ReInitialize();
-    if (m_net) m_net->AddSavedPart(this);
+    if (m_net) {
+        m_net->AddSavedPart(this);
+        m_net->SetGameResetHook([this](bool closing) { ResetOnGameReset(closing); });
+    }
 }
 
 CAIManager::~CAIManager() {
-    if (m_net) m_net->RemoveSavedPart(this);
+    if (m_net) {
+        m_net->RemoveSavedPart(this);
+        m_net->SetGameResetHook(nullptr);
+    }
 }
 
 void CAIManager::ReInitialize() {
@@ -59,7 +67,6 @@ void CAIManager::InitializeCommanders(const char* mapName, const char* mapFolder
     m_mapFolder = mapFolder ? mapFolder : "";
     m_bases.clear();
     m_lastSeenId = -1;
-    m_refused.clear();
     // Computer players whose players left with the last game go.
     DropLostPlayers();
     // A race not chosen yet (the player came before the unit file made the
@@ -339,21 +346,20 @@ std::string CAIManager::StatisticsPath() const {
     return ValuesFolder() + "\\UnitsWithAttackStatistics.ai";
 }
 
-CAIFile::EResult CAIManager::ReadLearningFile(const std::string& path, int numbers, CAIFile* file) {
-    std::string why;
-    const CAIFile::EResult result = file->Open(path.c_str(), numbers, &why);
-    if (result == CAIFile::kRefused && m_refused.insert(path).second && m_world)
-        m_world->Console().Printf("Learning file %s refused (%s): the defaults are used", path.c_str(),
-                                  why.c_str());
-    return result;
-}
-
 void CAIManager::StartMonitor() {
     if (m_monitor && m_monitor->IsOpen()) return;
     m_monitor.reset(new CAIMonitor(*this, m_screen));
     if (!m_monitor->Open()) {
         std::fprintf(stderr, "Can't create AI dialog\n");
         if (m_world) m_world->Console().Print("Can't create AI dialog");
+        return;
+    }
+    // The game's window beside it: from x 901 to the desktop's right edge,
+    // 1000 pixels high (a window in full screen stays).
+    if (CDisplayWindow* game = m_screen ? m_screen->m_window : nullptr) {
+        int x = 0, y = 0, w = 1024, h = 768;
+        Display_GetBounds(0, &x, &y, &w, &h);
+        game->Place(x + CAIMonitor::kWidth + 1, y, w - CAIMonitor::kWidth - 1, 1000);
     }
 }
 

@@ -49,7 +49,8 @@ public:
     // For the map loaded (its name and its folder; empty: none): every
     // computer player starts on it, then "ai.cfg" runs.
     void InitializeCommanders(const char* mapName, const char* mapFolder);
-    // The session's game reset (nothing while the game shuts down).
+    // The session's game reset: as ReInitialize (every computer player
+    // goes, the manager is active); nothing while the session is destroyed.
     void ResetOnGameReset(bool shuttingDown);
     // One tick of every computer player while the manager is active.
     void Tick();
@@ -147,9 +148,6 @@ public:
     // file in it.
     std::string ValuesFolder() const;
     std::string StatisticsPath() const;
-    // Reads a learning file of numbers to an entry (LearningFiles.h); a file
-    // that is refused is said on the console with its name, once a map.
-    CAIFile::EResult ReadLearningFile(const std::string& path, int numbers, CAIFile* file);
 
     // The console's AI_ rows, with the manager as their context.
     void RegisterCommands(CCommandInterpreter* ip);
@@ -191,5 +189,4 @@ private:
     std::map<int32_t, SAIBase> m_bases;  // by player id
     SAIUnits m_units;
     int32_t m_lastSeenId = -1;
-    std::set<std::string> m_refused;  // learning files said to be refused since the map loaded
 };

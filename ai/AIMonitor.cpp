@@ -13,6 +13,7 @@
 #include "e3d/Surface.h"
 #include "platform/display/Display.h"
 #include "world/World.h"
+#include "world/WorldGrid.h"
 #include "world/WorldQuery.h"
 
 namespace {
@@ -96,6 +97,8 @@ void CAIMonitor::OnEvent(const SDisplayEvent& event) {
         SelectNextGroup();
     } else if (on(m_fogLineY)) {
         SetFogOfWar(!m_fog);
+    } else if (on(m_trackLineY)) {
+        SetTrackGroup(!m_track);
     } else if (y >= m_commanderY && y < m_commanderY + kCommanderRows * m_lineHeight &&
                event.x < kWidth / 2) {
         CycleCommanderRow((y - m_commanderY) / m_lineHeight);
@@ -161,6 +164,25 @@ void CAIMonitor::CycleGroupRow(int row) {
 void CAIMonitor::SetFogOfWar(bool on) {
     m_fog = on;
     m_manager.Execute(on ? "Effect_FogOfWar (1);" : "Effect_FogOfWar (0);");
+    // Without fog every cell of the map is shown at once.
+    if (!on)
+        if (CWorld* world = m_manager.World()) world->Grid().m_cellMap.Reset();
+}
+
+void CAIMonitor::SetTrackGroup(bool on) {
+    m_track = on;
+    CWorld* world = m_manager.World();
+    if (!world) return;
+    if (!on) {
+        world->View().FollowObject(-1);
+        return;
+    }
+    // The selected group's leader, while it lives.
+    CComputerPlayer* cp = SelectedPlayer();
+    if (!cp || m_group < 0 || m_group >= static_cast<int>(cp->Groups().size())) return;
+    const int32_t leader = cp->Groups()[static_cast<size_t>(m_group)]->m_leader;
+    float x = 0.0f, z = 0.0f;
+    if (leader >= 0 && world->Query().Position(leader, &x, &z)) world->View().FollowObject(leader);
 }
 
 std::vector<CAIMonitor::SValue> CAIMonitor::CommanderValues(const CComputerPlayer& cp) const {
@@ -231,10 +253,13 @@ void CAIMonitor::Refresh() {
     line("Commander");
     m_commanderY = y;
     for (const SValue& r : m_commanderRows) line("  " + r.name + (r.name.empty() ? "" : ": " + r.text));
+    line("  Editable:");
     m_groupLineY = line("Group: " + (m_group < 0 ? std::string("(none)") : std::to_string(m_group)));
     m_groupRowsY = y;
     for (const SValue& r : m_groupRows) line("  " + r.name + (r.name.empty() ? "" : ": " + r.text));
+    line("  Editable:");
     m_fogLineY = line(std::string("Fog of war: ") + (m_fog ? "[x]" : "[ ]"));
+    m_trackLineY = line(std::string("Track group: ") + (m_track ? "[x]" : "[ ]"));
     line("Commander history:");
     for (const std::string& h : m_history) line("  " + h);
     // The picture is drawn again when a line changed (or the window was

@@ -2,7 +2,8 @@
 // titled "AI Monitor". It lists the computer players, shows the debug
 // history of the selected one (its last 56 lines, AI_Debug on), 14 rows of
 // the selected computer player's named values and 10 of one of its groups,
-// and a "Fog of war" switch. Its rows are refreshed every tick.
+// an "Editable:" row under each (they do nothing of their own), a "Fog of
+// war" switch and a "Track group" switch. Its rows are refreshed every tick.
 //
 // The window is a private window of the platform layer (its events are its
 // own, never the game's), drawn on the CPU with the game screen's font and
@@ -10,8 +11,10 @@
 // button: on the computer-player line the next computer player is
 // selected, on the group line the next group; on a value row's name the
 // row shows the next registered value; on "Fog of war" the switch turns
-// ("Effect_FogOfWar (1);" or "(0);"). Closing the window closes the
-// monitor; the game runs on.
+// ("Effect_FogOfWar (1);" or "(0);"), on "Track group" the camera follows
+// the selected group's leader or stops following. Closing the window closes
+// the monitor; the game runs on. It opens at the desktop's top-left corner,
+// and the game's window moves beside it (to x 901, 1000 pixels high).
 //
 // Values a computer player registers: its resources, energy help, groups of
 // each role, units, phase, learning match, and its 22 parameters by name; a
@@ -74,7 +77,12 @@ public:
     // group rows 0 to 9).
     void CycleCommanderRow(int row);
     void CycleGroupRow(int row);
+    // Off runs "Effect_FogOfWar (0);" and shows the whole map (the cell
+    // map reset); on runs "Effect_FogOfWar (1);".
     void SetFogOfWar(bool on);
+    // On: the camera follows the selected group's leader (when it lives);
+    // off: the camera follows nothing.
+    void SetTrackGroup(bool on);
 
     const std::string& Selected() const { return m_selected; }
     int SelectedGroup() const { return m_group; }
@@ -85,6 +93,7 @@ public:
     // The picture's lines as last drawn.
     const std::vector<std::string>& Lines() const { return m_lines; }
     bool FogOfWar() const { return m_fog; }
+    bool TrackGroup() const { return m_track; }
 
 private:
     CComputerPlayer* SelectedPlayer() const;
@@ -102,6 +111,7 @@ private:
     int m_height = 0;
     bool m_closeAsked = false;
     bool m_fog = true;
+    bool m_track = false;
 
     std::vector<std::string> m_names;  // the computer players, as added
     std::string m_selected;
@@ -114,6 +124,7 @@ private:
     std::vector<std::string> m_drawn;  // the lines the window shows
     bool m_exposed = false;
     // Where the clickable lines were drawn: their first pixel row.
-    int m_playerLineY = 0, m_groupLineY = 0, m_fogLineY = 0, m_commanderY = 0, m_groupRowsY = 0;
+    int m_playerLineY = 0, m_groupLineY = 0, m_fogLineY = 0, m_trackLineY = 0, m_commanderY = 0,
+        m_groupRowsY = 0;
     int m_lineHeight = 16;
 };

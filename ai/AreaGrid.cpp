@@ -66,9 +66,7 @@ int32_t CAreaGrid::SumAround(float x, float z) const {
 }
 
 void CAreaGrid::Fade() {
-    for (int8_t& cell : m_cells)
-        if (cell > 0)
-            --cell;
-        else if (cell < 0)
-            ++cell;
+    // A cell above 0 steps down, any other up: a cell at 0 goes to 1 and
+    // back to 0 at the next fading.
+    for (int8_t& cell : m_cells) cell = Clamp(cell > 0 ? cell - 1 : cell + 1);
 }

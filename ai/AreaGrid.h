@@ -27,7 +27,8 @@ public:
     void AddAround(float x, float z, int32_t amount);
     // The sum of the same block, counting only the cells inside the grid.
     int32_t SumAround(float x, float z) const;
-    // One step of fading: every cell moves 1 toward 0 (a cell at 0 stays).
+    // One step of fading: a cell above 0 decreases by 1, every other cell
+    // increases by 1 (so a cell at 0 becomes 1, and 0 again at the next).
     void Fade();
 
     // The cell of a point (unclamped).

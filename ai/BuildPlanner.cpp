@@ -13,6 +13,7 @@
 #include "ai/ComputerPlayer.h"
 #include "ai/LearningFiles.h"
 #include "core/Math.h"
+#include "world/GameScene.h"
 #include "world/UnitOrder.h"
 #include "world/UnitTemplate.h"
 #include "world/World.h"
@@ -49,22 +50,28 @@ bool Busy(const SUnitView& u) {
 
 // ---- the build tree
 
+bool CComputerPlayer::Allowed(const CUnitTemplate* t) const {
+    // What the map's build restriction leaves out, and what is built only
+    // in a single-player game, the world refuses.
+    if (!m_world.Commands().BuildAllowed(t)) return false;
+    return !t->m_singlePlayerBuild || m_world.Scene().Objectives().GameType() == 0;
+}
+
 void CComputerPlayer::BuildTree() {
     m_knowledge.clear();
     SPlayerView player;
     if (!m_world.Query().Player(m_playerId, &player) || !IsUnitTemplate(player.startUnit)) return;
     const CUnitTemplate* root = static_cast<const CUnitTemplate*>(player.startUnit);
-    // Depth first from the race's root: each template once, under the first
-    // builder that lists it.
-    std::vector<const CUnitTemplate*> stack{root};
+    auto find = [this](const CUnitTemplate* t) -> SKnowledge* {
+        for (SKnowledge& x : m_knowledge)
+            if (x.tmpl == t) return &x;
+        return nullptr;
+    };
+    // The buildable templates: the race's root, then depth first down the
+    // build lists, each template once.
     SKnowledge k;
     k.tmpl = root;
     m_knowledge.push_back(k);
-    auto known = [this](const CUnitTemplate* t) {
-        for (const SKnowledge& x : m_knowledge)
-            if (x.tmpl == t) return true;
-        return false;
-    };
     std::vector<const CUnitTemplate*> walk{root};
     while (!walk.empty()) {
         const CUnitTemplate* b = walk.back();
@@ -72,14 +79,31 @@ void CComputerPlayer::BuildTree() {
         std::vector<const CUnitTemplate*> children;
         for (const SUnitBuildEntry* e = b->m_buildList; e; e = e->m_next) {
             const CUnitTemplate* t = e->m_template;
-            if (!IsUnitTemplate(t) || known(t)) continue;
+            if (!IsUnitTemplate(t) || find(t)) continue;
             SKnowledge c;
             c.tmpl = t;
-            c.parent = b;
             m_knowledge.push_back(c);
             children.push_back(t);
         }
         // The first child is walked first.
+        for (auto it = children.rbegin(); it != children.rend(); ++it) walk.push_back(*it);
+    }
+    // The build tree: from the root down what the player may build (not
+    // what the map's restriction or the game's kind leaves out); each
+    // template hangs under the builder where the walk first meets it, so no
+    // template comes back on its own path.
+    walk.push_back(root);
+    while (!walk.empty()) {
+        const CUnitTemplate* b = walk.back();
+        walk.pop_back();
+        std::vector<const CUnitTemplate*> children;
+        for (const SUnitBuildEntry* e = b->m_buildList; e; e = e->m_next) {
+            const CUnitTemplate* t = e->m_template;
+            SKnowledge* c = IsUnitTemplate(t) && t != root && Allowed(t) ? find(t) : nullptr;
+            if (!c || c->parent) continue;
+            c->parent = b;
+            children.push_back(t);
+        }
         for (auto it = children.rbegin(); it != children.rend(); ++it) walk.push_back(*it);
     }
 }
@@ -92,14 +116,14 @@ void CComputerPlayer::ReadTemplateFiles() {
                                  false, &file);
     for (SKnowledge& k : m_knowledge) {
         float v = 0.0f;
-        k.aliveMax = open && file.FindNumber(k.tmpl->m_name.GetText(), &v) ? Math_Truncate(v) : 10000;
+        k.aliveMax = open && file.FindNumber(k.tmpl->m_name.GetText(), &v, true) ? Math_Truncate(v) : 10000;
     }
     // The most built in one game: the map's file only.
     open = OpenLearningFile(AIFile_Name("MaxNumberOfUnitsPerGame", index).c_str(), AIFile_TemplateNumbers,
                             true, true, &file);
     for (SKnowledge& k : m_knowledge) {
         float v = 0.0f;
-        k.gameMax = open && file.FindNumber(k.tmpl->m_name.GetText(), &v) ? Math_Truncate(v) : 10000;
+        k.gameMax = open && file.FindNumber(k.tmpl->m_name.GetText(), &v, true) ? Math_Truncate(v) : 10000;
     }
     // The build fitness: the shared file, else the map's; a template the
     // file does not name gets the mean of those it names (50 of none).
@@ -108,7 +132,7 @@ void CComputerPlayer::ReadTemplateFiles() {
     int32_t sum = 0, count = 0;
     for (SKnowledge& k : m_knowledge) {
         float v = 0.0f;
-        k.fitnessFound = open && file.FindNumber(k.tmpl->m_name.GetText(), &v);
+        k.fitnessFound = open && file.FindNumber(k.tmpl->m_name.GetText(), &v, true);
         if (k.fitnessFound) {
             k.fitness = Math_Truncate(v);
             sum += k.fitness;
@@ -125,12 +149,10 @@ void CComputerPlayer::ReadAttackStatistics() {
     // A mobile template that wins more than it loses is built more (a
     // structure a third as much): wins x 200 / matches - 100 is added.
     CAIFile stats;
-    if (m_manager.ReadLearningFile(m_manager.StatisticsPath(), AIFile_StatisticsNumbers, &stats) !=
-        CAIFile::kRead)
-        return;
+    if (stats.Open(m_manager.StatisticsPath().c_str(), AIFile_StatisticsNumbers) != CAIFile::kRead) return;
     for (SKnowledge& k : m_knowledge) {
         float wins = 0.0f, matches = 0.0f;
-        if (!IsUnitTemplate(k.tmpl) || !stats.FindNumbers(k.tmpl->m_name.GetText(), &wins, &matches) ||
+        if (!IsUnitTemplate(k.tmpl) || !stats.FindNumbers(k.tmpl->m_name.GetText(), &wins, &matches, true) ||
             matches < 1.0f)
             continue;
         const int32_t delta = Math_Truncate(wins) * 200 / Math_Truncate(matches) - 100;
@@ -155,6 +177,7 @@ bool CComputerPlayer::IsWorthBuilding(const CUnitTemplate* t) const {
 }
 
 bool CComputerPlayer::CanBuild(const SKnowledge& k, bool skipBusy) const {
+    if (!Allowed(k.tmpl)) return false;
     if (AliveCount(k.tmpl) >= k.aliveMax || k.built >= k.gameMax) return false;
     for (const SUnitView& u : m_units->all) {
         if (u.ownerId != m_playerId || !u.builder || !u.complete) continue;

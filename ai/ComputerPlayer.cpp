@@ -29,7 +29,7 @@ const SAIParameter kParameters[AIParameter_Count] = {
     {"FirstSpyDelay", SAIParameter::kInt, 60, 0, 0},
     {"AttackDelay", SAIParameter::kInt, 10, 3, 0},
     {"InstantAttack", SAIParameter::kBool, 0, 0, 0},
-    {"NrOfGroupsAttackingTogether", SAIParameter::kInt, 1, 0, 0},  // full idle attack groups that go together
+    {"NrOfGroupsAttackingTogether", SAIParameter::kInt, 1, 0, 0},  // read from the files; no decision uses it
     {"wantNumberOfAttackingGroups", SAIParameter::kInt, 5, 2, 0},
     {"wantNumberOfDefendingGroups", SAIParameter::kInt, 5, 2, 0},
     {"wantNumberOfSpyingGroups", SAIParameter::kInt, 5, 2, 0},
@@ -71,7 +71,7 @@ void AIParameter_Reroll(SAIParameter& p, CRandomStream& random) {
 
 bool AIParameter_Read(const CAIFile& file, SAIParameter& p) {
     float first = 0.0f, second = 0.0f;
-    if (!file.FindNumbers(p.name, &first, &second)) return false;
+    if (!file.FindNumbers(p.name, &first, &second, p.kind != SAIParameter::kFloat)) return false;
     // A number the file cannot mean (not finite, or beyond what any
     // setting needs) is cut to +-1,000,000; an int parameter is whole.
     auto sane = [&p](float v) {
@@ -81,8 +81,8 @@ bool AIParameter_Read(const CAIFile& file, SAIParameter& p) {
     first = sane(first);
     second = sane(second);
     if (p.kind == SAIParameter::kBool) {
-        // The first number switches it on or off.
-        p.def = first != 0.0f ? 1.0f : 0.0f;
+        // A first number other than 0 switches it on; 0 leaves it as it is.
+        if (first != 0.0f) p.def = 1.0f;
     } else {
         // A spread above the default is cut to the default.
         p.def = first;
@@ -355,18 +355,6 @@ void CComputerPlayer::PhaseDefend() {
             DebugPrintf("Sending group to attack %s!", t && t->tmpl ? t->tmpl->m_name.GetText() : "");
             const bool instant = m_parameters[kInstantAttack].value != 0.0f;
             g->SetAttackTarget(target, instant);
-            // Up to "NrOfGroupsAttackingTogether" full idle attack groups go
-            // together, on the same target and the same enemy.
-            int32_t together = IntParameter(kNrOfGroupsAttackingTogether) - 1;
-            for (auto& o : m_groups) {
-                if (together <= 0) break;
-                if (o.get() == g.get() || o->m_role != kRoleAttack || o->m_state != CAIGroup::kIdle ||
-                    !o->m_full)
-                    continue;
-                o->m_targetPlayer = g->m_targetPlayer;
-                o->SetAttackTarget(target, instant);
-                --together;
-            }
             m_lastAttack = m_now;
         } else if (g->m_role == kRoleDefend) {
             // The most valuable structure or harvester that no group guards.
@@ -389,28 +377,11 @@ void CComputerPlayer::PhaseDefend() {
 }
 
 void CComputerPlayer::PhaseHarvest() {
-    const CWorldQuery& q = m_world.Query();
-    std::vector<int32_t> fields;
-    bool fieldsRead = false;
+    // An idle harvester is told to harvest where it stands: its order finds
+    // the nearest field of its kind from there.
     for (const SUnitView* u : Own()) {
         if (!u->harvester || !u->complete || u->running || u->orders || u->scripted) continue;
-        if (!fieldsRead) {
-            fields = q.ResourceFields();
-            fieldsRead = true;
-        }
-        // The field nearest the harvester (the first of equal distances).
-        int32_t best = -1;
-        float bestD = 0.0f;
-        for (int32_t f : fields) {
-            float fx, fz;
-            if (!q.Position(f, &fx, &fz)) continue;
-            const float d = DistanceSquared2D(u->x, u->z, fx, fz);
-            if (best < 0 || d < bestD) {
-                best = f;
-                bestD = d;
-            }
-        }
-        if (best >= 0) m_world.Commands().Harvest({u->id}, best, 0);
+        m_world.Commands().HarvestAt({u->id}, u->x, u->z, 0);
     }
 }
 
@@ -659,15 +630,7 @@ bool CComputerPlayer::OpenLearningFile(const char* name, int numbers, bool mapFi
         } else {
             path = m_manager.ValuesFolder() + "\\" + m_raceName + "\\" + name;
         }
-        // A file that is refused ends the search: the defaults stand.
-        switch (m_manager.ReadLearningFile(path, numbers, file)) {
-            case CAIFile::kRead:
-                return true;
-            case CAIFile::kRefused:
-                return false;
-            case CAIFile::kMissing:
-                break;
-        }
+        if (file->Open(path.c_str(), numbers) == CAIFile::kRead) return true;
     }
     return false;
 }

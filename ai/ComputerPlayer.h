@@ -194,6 +194,10 @@ public:
     void BuildTree();
     void BuildStep();
     bool CanBuild(const SKnowledge& k, bool skipBusy) const;
+    // Whether the world lets the player build the template now: the map's
+    // build restriction, and "OnlySinglePlayerBuild" outside a
+    // single-player game.
+    bool Allowed(const CUnitTemplate* t) const;
     bool IsWorthBuilding(const CUnitTemplate* t) const;
     bool Build(const SKnowledge& k);
     void SendHelpBuilding();
@@ -253,8 +257,7 @@ private:
     void SortUnit(const SUnitView& u);
     // Reads the learning file of the name (numbers to an entry) from the
     // map's folder for the race, else from the shared one (mapFirst false:
-    // the other way round; mapOnly: the map's alone). A refused file is
-    // reported and ends the search.
+    // the other way round; mapOnly: the map's alone); false when none opens.
     bool OpenLearningFile(const char* name, int numbers, bool mapFirst, bool mapOnly, CAIFile* file);
     // The player's units of the tick (its own records).
     std::vector<const SUnitView*> Own() const;

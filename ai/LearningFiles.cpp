@@ -1,119 +1,109 @@
 #include "core/Determinism.h"
 // The lockstep guard comes first in every simulation source.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "ai/LearningFiles.h"
-#include "core/ShownText.h"
 #include "core/VFSFile.h"
 
 namespace {
-// The word as a number; false when it is none (or not finite).
-bool ReadNumber(const std::string& word, float* out) {
-    if (word.empty()) return false;
-    const char* text = word.c_str();
-    // "nan", "inf" and their kin are words, not numbers of a learning file.
-    const char first = text[0] == '+' || text[0] == '-' ? text[1] : text[0];
-    if (!(first == '.' || (first >= '0' && first <= '9'))) return false;
-    char* end = nullptr;
-    const double v = std::strtod(text, &end);
-    if (end != text + word.size() || !std::isfinite(v)) return false;
+// A number cut to the limits (0 for one that is not a number at all).
+float Sane(double v) {
+    if (!(v == v)) return 0.0f;
     const double limit = CAIFile::kLimit;
-    *out = static_cast<float>(v > limit ? limit : v < -limit ? -limit : v);
-    return true;
-}
-
-// A word as the reason quotes it (at most 32 characters, the bytes that
-// cannot be shown escaped).
-std::string Quote(const std::string& word) {
-    return "\"" + (word.size() > 32 ? Text_Shown(word.substr(0, 32)) + "..." : Text_Shown(word)) + "\"";
+    return static_cast<float>(v > limit ? limit : v < -limit ? -limit : v);
 }
 }  // namespace
 
-CAIFile::EResult CAIFile::Open(const char* path, int numbers, std::string* why) {
+CAIFile::EResult CAIFile::Open(const char* path, int numbers) {
+    m_text.clear();
+    m_words.clear();
     m_entries.clear();
-    m_first.clear();
     CVFSFile file;
     if (!path || !file.Open(path, CVFSFile::kModeRead)) return kMissing;
-    const uint32_t size = file.GetSize();
-    if (size > kMaxSize) {
-        if (why) *why = "larger than " + std::to_string(kMaxSize) + " bytes";
-        return kRefused;
-    }
-    std::string text(size, '\0');
-    const uint32_t got = size ? file.Read(&text[0], size) : 0;
+    std::string text(file.GetSize(), '\0');
+    text.resize(text.empty() ? 0 : file.Read(&text[0], static_cast<uint32_t>(text.size())));
     file.Close();
-    if (got != size) {
-        if (why) *why = "it could not be read whole";
-        return kRefused;
-    }
-    return Parse(text, numbers, why) ? kRead : kRefused;
+    Parse(text, numbers);
+    return kRead;
 }
 
-bool CAIFile::Parse(const std::string& text, int numbers, std::string* why) {
+bool CAIFile::Parse(const std::string& text, int numbers) {
+    m_text = text;
+    m_numbers = numbers < 1 ? 1 : numbers > 2 ? 2 : numbers;
+    m_words.clear();
     m_entries.clear();
-    m_first.clear();
-    auto refuse = [&](int line, const std::string& reason) {
-        m_entries.clear();
-        m_first.clear();
-        if (why) *why = line > 0 ? "line " + std::to_string(line) + ": " + reason : reason;
-        return false;
-    };
-    if (numbers < 1 || numbers > 2) return refuse(0, "no file of its kind");
-    size_t pos = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;  // a UTF-8 mark of the editor
-    int line = 1;
-    SEntry entry;
-    int have = -1;  // numbers of the entry under way (-1: none under way)
-    for (;;) {
-        while (pos < text.size() && static_cast<unsigned char>(text[pos]) <= 32) {
-            if (text[pos] == 0) return refuse(line, "not text (a NUL byte)");
-            if (text[pos] == '\n') ++line;
-            ++pos;
-        }
-        if (pos >= text.size()) break;
+    // (a UTF-8 mark that an editor put before the first word)
+    for (size_t pos = m_text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0; pos < m_text.size();) {
+        while (pos < m_text.size() && static_cast<unsigned char>(m_text[pos]) <= 32) ++pos;
+        if (pos >= m_text.size()) break;
         const size_t start = pos;
-        while (pos < text.size() && static_cast<unsigned char>(text[pos]) > 32) ++pos;
-        const std::string word = text.substr(start, pos - start);
-        if (word.compare(0, 2, "//") == 0) {
-            const size_t end = text.find('\n', pos);
-            if (text.find('\0', pos) < end) return refuse(line, "not text (a NUL byte)");
-            pos = end == std::string::npos ? text.size() : end;
-            continue;
-        }
-        float value = 0.0f;
-        const bool isNumber = ReadNumber(word, &value);
-        if (have < 0) {
-            if (isNumber) return refuse(line, "the number " + Quote(word) + " stands where a key belongs");
-            entry = SEntry();
-            entry.key = word;
-            entry.line = line;
-            have = 0;
-            continue;
-        }
-        if (!isNumber)
-            return refuse(line,
-                          Quote(word) + " stands where a number of " + Text_Shown(entry.key) + " belongs");
-        entry.numbers[have++] = value;
-        if (have == numbers) {
-            m_first.emplace(entry.key, m_entries.size());
-            m_entries.push_back(entry);
-            have = -1;
-        }
+        while (pos < m_text.size() && static_cast<unsigned char>(m_text[pos]) > 32) ++pos;
+        m_words.push_back({start, pos});
     }
-    if (have >= 0) return refuse(entry.line, "the file ends inside the entry " + Text_Shown(entry.key));
-    if (m_entries.empty()) return refuse(0, "it holds no entry");
-    return true;
+    // The entries from the start: comments skipped where a key belongs.
+    for (size_t i = 0; i < m_words.size();) {
+        const SWord& w = m_words[i];
+        if (m_text.compare(w.start, w.end - w.start, "//") == 0) {
+            i = AfterLine(i);
+            continue;
+        }
+        SEntry e;
+        e.key = m_text.substr(w.start, w.end - w.start);
+        e.line = 1 + static_cast<int>(
+                         std::count(m_text.begin(), m_text.begin() + static_cast<long>(w.start), '\n'));
+        for (int n = 0; n < m_numbers; ++n)
+            e.numbers[n] = i + 1 + n < m_words.size() ? Number(i + 1 + n, false) : 0.0f;
+        m_entries.push_back(e);
+        i += 1 + static_cast<size_t>(m_numbers);
+    }
+    return !m_entries.empty();
 }
 
-bool CAIFile::FindNumbers(const char* key, float* first, float* second) const {
-    auto it = key ? m_first.find(key) : m_first.end();
-    if (it == m_first.end()) return false;
-    const SEntry& e = m_entries[it->second];
-    *first = e.numbers[0];
-    if (second) *second = e.numbers[1];
-    return true;
+size_t CAIFile::AfterLine(size_t i) const {
+    const size_t feed = m_text.find('\n', m_words[i].end);
+    if (feed == std::string::npos) return m_words.size();
+    while (i < m_words.size() && m_words[i].start <= feed) ++i;
+    return i;
+}
+
+float CAIFile::Number(size_t word, bool whole) const {
+    const SWord& w = m_words[word];
+    const std::string text = m_text.substr(w.start, w.end - w.start);
+    const char* s = text.c_str();
+    char* end = nullptr;
+    const double v = whole ? static_cast<double>(std::strtoll(s, &end, 10)) : std::strtod(s, &end);
+    return end == s ? 0.0f : Sane(v);
+}
+
+bool CAIFile::FindNumbers(const char* key, float* first, float* second, bool whole) const {
+    if (!key) return false;
+    const size_t length = std::strlen(key);
+    for (size_t i = 0; i < m_words.size();) {
+        const SWord& w = m_words[i];
+        const std::string_view word(m_text.data() + w.start, w.end - w.start);
+        if (word == "//") {
+            i = AfterLine(i);
+            continue;
+        }
+        if (word.size() != length || word != std::string_view(key, length)) {
+            ++i;
+            continue;
+        }
+        // The numbers behind the key, read as they stand.
+        float* out[2] = {first, second};
+        for (int n = 0; n < 2; ++n)
+            if (out[n])
+                *out[n] = i + 1 + static_cast<size_t>(n) < m_words.size()
+                              ? Number(i + 1 + static_cast<size_t>(n), whole)
+                              : 0.0f;
+        return true;
+    }
+    return false;
 }
 
 std::string AIFile_Line(const std::string& key, const float* numbers, int count) {

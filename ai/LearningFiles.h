@@ -1,11 +1,13 @@
 // The computer players' learning files: small text files of words (bytes of
-// value 32 or below separate them). A word that begins with "//" makes the
-// reader skip the rest of its line. An entry is a key (a parameter or
-// template name, matched byte for byte) followed by its numbers; a key may
-// stand more than once, and its first entry counts.
+// value 32 or below separate them). A word that is exactly "//" makes the
+// reader skip every byte up to and including the next line feed while it
+// looks for a key. An entry is a key (a parameter or template name, matched
+// byte for byte) followed by its numbers; each search starts at the
+// beginning of the file and takes the first word that equals the key, and
+// the words behind it are read as its numbers as they stand.
 //
 //   file                          key              numbers
-//   InitParameters%d.ai           parameter name   default, spread (a bool: on or off, ignored)
+//   InitParameters%d.ai           parameter name   default, spread (a bool: on when not 0, ignored)
 //   MaxNumberOfUnits%d.ai         template name    the most alive at once
 //   MaxNumberOfUnitsPerGame%d.ai  template name    the most built in one game
 //   BuildFitness%d.ai             template name    its build fitness
@@ -15,13 +17,11 @@
 // folder and in the shared "AIVALUES\<race>" folder (the statistics in
 // "AIVALUES" itself), loose beside the map's box, never inside it.
 //
-// A file is read whole and checked before anything of it is used: one that
-// is larger than kMaxSize, holds a NUL byte, has no entry, or has an entry
-// that is not a key followed by exactly the numbers of its kind (a word that
-// is no number where a number belongs, a number where a key belongs, or a
-// file that ends inside its last entry) is refused whole. A number is a
-// decimal number (not infinite, not "nan"); beyond +-1,000,000 it is cut to
-// +-1,000,000.
+// Nothing of a file is refused and nothing is said on the console: a key
+// that is not there leaves its target as it is, and a number is read as the
+// number its word begins with (a whole one where the file holds whole
+// numbers), 0 when the word begins with none or the file ends first. What
+// is read is kept finite and within +-1,000,000.
 //
 // The game writes the statistics (the learner) and the content builder the
 // shipped files (tools/lib/LearningFileWriter.h) through AIFile_Line: the
@@ -33,7 +33,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 // How many numbers an entry of each file holds.
@@ -45,8 +44,7 @@ enum : int {
 
 class CAIFile {
 public:
-    enum EResult : uint8_t { kRead, kMissing, kRefused };
-    static constexpr size_t kMaxSize = 256 * 1024;
+    enum EResult : uint8_t { kRead, kMissing };
     static constexpr float kLimit = 1000000.0f;
 
     struct SEntry {
@@ -55,22 +53,35 @@ public:
         int line = 0;
     };
 
-    // Reads the file through the file table (loose, or in a pack) and checks
-    // it whole: kMissing when it does not open, kRefused with the reason
-    // (where it fails) when it does not hold together; a refused file holds
-    // no entries.
-    EResult Open(const char* path, int numbers, std::string* why = nullptr);
-    // The same for text in hand; false when refused.
-    bool Parse(const std::string& text, int numbers, std::string* why = nullptr);
+    // Reads the file through the file table (loose, or in a pack): kMissing
+    // when it does not open.
+    EResult Open(const char* path, int numbers);
+    // The same for text in hand; false when it holds no entry.
+    bool Parse(const std::string& text, int numbers);
 
-    // The numbers of the key's first entry; false when the key is not there.
-    bool FindNumbers(const char* key, float* first, float* second) const;
-    bool FindNumber(const char* key, float* first) const { return FindNumbers(key, first, nullptr); }
+    // The numbers behind the first word that equals the key (whole numbers
+    // when asked); false when the key is not there.
+    bool FindNumbers(const char* key, float* first, float* second, bool whole = false) const;
+    bool FindNumber(const char* key, float* first, bool whole = false) const {
+        return FindNumbers(key, first, nullptr, whole);
+    }
+    // The entries as the file reads from its start: a key, then its numbers
+    // (comments skipped between entries).
     const std::vector<SEntry>& Entries() const { return m_entries; }
 
 private:
+    struct SWord {
+        size_t start, end;  // in the text
+    };
+    // The index of the first word that begins after the line feed that
+    // follows the word at i (the words' count when none does).
+    size_t AfterLine(size_t i) const;
+    float Number(size_t word, bool whole) const;
+
+    std::string m_text;
+    std::vector<SWord> m_words;
+    int m_numbers = 1;
     std::vector<SEntry> m_entries;
-    std::unordered_map<std::string, size_t> m_first;  // key to its first entry; looked up, never walked
 };
 
 // One entry's line as the game and the content builder write it.

@@ -121,6 +121,9 @@ public:
     void SelectionChanged() override {
         if (CInterface* ui = m_game.Interface()) ui->m_fields.m_selectionChanged = 1;
     }
+    void FollowObject(int32_t id) override {
+        if (CInterface* ui = m_game.Interface()) ui->m_camera.Follow(id);
+    }
 
 private:
     CGame& m_game;

@@ -208,6 +208,7 @@ void CNetGame::ResetGame(bool full) {
     for (CPlayer* p : m_players.m_players)
         if (p != m_players.m_local && p != m_players.m_neutral) others.push_back(p);
     for (CPlayer* p : others) delete p;
+    if (m_onGameReset) m_onGameReset(m_closing != 0);
     if (m_clientConnected && !m_closing) {
         // The goodbye is not acknowledged: it goes a few times, and out at once.
         if (m_hosting) {

@@ -105,6 +105,10 @@ public:
     // A full reset: the players but the local and the neutral one go, every
     // team goes, the links close and the local loopback pair is made again.
     void ResetGame(bool full = true);
+    // Called by every reset of the game state once the other players went
+    // (the computer-player manager starts afresh there), with whether the
+    // session is being destroyed; an empty one removes it.
+    void SetGameResetHook(std::function<void(bool closing)> hook) { m_onGameReset = std::move(hook); }
     void ResetToLobby();
     void StartLocalLoopback();
     // The player's own name and colour (Name, Color, Player.cfg): asked of
@@ -581,6 +585,7 @@ private:
     // continues at its next start, the one this machine loads at the game
     // loop's start.
     std::vector<ISavedGamePart*> m_savedParts;
+    std::function<void(bool closing)> m_onGameReset;
     ISavedGameView* m_savedView = nullptr;
     std::string m_saveRequest;
     std::function<void(bool, const std::string&)> m_saveDone;

@@ -197,6 +197,8 @@ public:
     // order), behind the orders of the armed units of the map id; false
     // when no object has the target's map id.
     bool ScriptAttack(int32_t mapId, int32_t targetMapId);
+    // While the map restricts building, only what it allows is built.
+    bool BuildAllowed(const CTessarakObjectTemplate* item) const;
 
 private:
     bool SendForUnits(const std::vector<int32_t>& units, uint16_t type, const uint8_t* extra,
@@ -204,8 +206,6 @@ private:
     template <class T>
     bool TargetOrders(const std::vector<int32_t>& units, int32_t target, uint32_t modes);
     CUnit* UnitOf(int32_t id) const;
-    // While the map restricts building, only what it allows is built.
-    bool BuildAllowed(const CTessarakObjectTemplate* item) const;
     CTessarakObject* ObjectOf(int32_t id) const;
     SCommandResult Finish(float x, float z, int ack, bool objectClicked);
     SCommandResult Selection() const;

@@ -110,6 +110,8 @@ public:
     // A selected unit left play: the interface takes it out of its
     // selection and rebuilds the panels that show it.
     virtual void SelectionChanged() {}
+    // The camera follows the object of the id (-1: nothing).
+    virtual void FollowObject(int32_t) {}
 };
 
 // ---- sound (audio only)

@@ -314,6 +314,14 @@ CDisplayWindow::~CDisplayWindow() {
     }
 }
 
+bool CDisplayWindow::Place(int x, int y, int clientWidth, int clientHeight) {
+    SDL_Window* w = static_cast<SDL_Window*>(m_window);
+    if (!w || m_fullscreen || clientWidth < 1 || clientHeight < 1) return false;
+    SDL_SetWindowSize(w, clientWidth, clientHeight);
+    SDL_SetWindowPosition(w, x, y);
+    return true;
+}
+
 bool CDisplayWindow::SetWindowed(int display, int clientWidth, int clientHeight) {
     SDL_Window* w = static_cast<SDL_Window*>(m_window);
     if (clientWidth < 1 || clientHeight < 1) return false;

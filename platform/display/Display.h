@@ -81,6 +81,10 @@ public:
     bool IsFullscreen() const { return m_fullscreen; }
 
     void SetTitle(const char* title);
+    // A windowed window's client area to (x, y) of the desktop with the
+    // size (widened to the minimum size); false in full screen or for a
+    // size below 1.
+    bool Place(int x, int y, int clientWidth, int clientHeight);
     void GetClientSize(int* width, int* height) const;
     // Top-left of the client area in desktop coordinates.
     void GetClientPosition(int* x, int* y) const;

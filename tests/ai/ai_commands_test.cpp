@@ -18,8 +18,10 @@
 #include "ui/Interface.h"
 #include "world/GameScene.h"
 #include "world/Player.h"
+#include "world/Unit.h"
 #include "world/UnitTemplate.h"
 #include "world/World.h"
+#include "world/WorldGrid.h"
 
 namespace {
 
@@ -269,4 +271,46 @@ TEST_F(AICommands, ReadInitParametersTakesTheLearningFile) {
     EXPECT_EQ(cp->Parameter(CComputerPlayer::kInstantAttack).value, 1.0f);
     EXPECT_EQ(cp->IntParameter(CComputerPlayer::kDefendRadius), 30);
     EXPECT_EQ(cp->IntParameter(CComputerPlayer::kCheating), 0);
+    // A bool's first number 0 does not switch it off.
+    dir.Write("Maps/Skerry/AI/Granite/InitParameters0.ai", "InstantAttack 0 0\nDefendRadius 30 0\n");
+    EXPECT_EQ(Run("AI_ReadInitParameters;"), Lines());
+    EXPECT_EQ(cp->Parameter(CComputerPlayer::kInstantAttack).value, 1.0f);
+}
+
+// The session's reset of the game starts the computer players afresh (all
+// gone, the manager active again); a unit the world releases reaches every
+// computer player's danger grid through the manager the game gave the
+// world.
+TEST_F(AICommands, AGameResetStartsAfreshAndAReleasedUnitReachesTheDangerGrid) {
+    CWorld* world = game.World();
+    ASSERT_TRUE(world->Grid().SetMapRect(-64, 64, 64, -64));
+    world->Grid().Reset();
+    ai->InitializeCommanders("Test", "");
+    ASSERT_EQ(Run("AI_AddCommander(4, \"Coral\");"), Lines());
+    CComputerPlayer* cp = ai->Find(4);
+    ASSERT_TRUE(cp && cp->Active());
+    ASSERT_EQ(cp->Grid().Columns(), 129);
+
+    CTessarakObjectTemplate* hq = net->m_players.FindRace("Granite")->m_startUnit;
+    const float at[3] = {10.0f, 0.0f, -20.0f};
+    CTessarakObject* o =
+        game.Scene()->CreateObjectByClass(hq, at, net->FindPlayerById(1), game.Scene()->m_idTable.NewId());
+    ASSERT_TRUE(o && o->IsUnit());
+    CUnit* unit = static_cast<CUnit*>(o);
+    unit->m_valueLost = 55.0f;
+    unit->m_valueDestroyed = 21.0f;
+    unit->Release();
+    int32_t c, r;
+    cp->Grid().CellOf(10.0f, -20.0f, &c, &r);
+    EXPECT_EQ(cp->Grid().At(c, r), 5 - 2);
+
+    EXPECT_EQ(Run("AI_Active(0);"), Lines());
+    net->ResetGame(true);
+    EXPECT_EQ(ai->Count(), 0u);
+    EXPECT_EQ(ai->m_active, 1);
+    // While the session is destroyed the computer players stay.
+    ai->InitializeCommanders("Test", "");
+    ASSERT_EQ(Run("AI_AddCommander(4, \"Coral\");"), Lines());
+    ai->ResetOnGameReset(true);
+    EXPECT_EQ(ai->Count(), 1u);
 }

@@ -10,10 +10,12 @@
 #include "ai/ComputerPlayer.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/UnitWorld.h"
+#include "world/GameScene.h"
 #include "world/PathGrid.h"
 #include "world/Unit.h"
 #include "world/UnitOrder.h"
 #include "world/UnitTemplate.h"
+#include "world/World.h"
 #include "world/WorldGrid.h"
 
 namespace {
@@ -122,4 +124,63 @@ TEST_F(BuildPlanner, ASiteItsBuilderCannotReachIsNoSite) {
     Step(12);
     EXPECT_EQ(Site(), nullptr);
     EXPECT_NE(world.FindLine("Couldn\xB4t find build position for Granite_Factory..."), "");
+}
+
+TEST_F(BuildPlanner, NeverPlansWhatTheMapsRestrictionOrTheGamesKindLeavesOut) {
+    // The factory it wants most is refused by the world under the map's
+    // build restriction: the planner turns to what it may build.
+    CUnitTemplate* factory = world.UnitTemplate("Granite_Factory");
+    CGameScene& scene = world.world.Scene();
+    for (const CComputerPlayer::SKnowledge& k : cp->Knowledge())
+        const_cast<CUnitTemplate*>(k.tmpl)->m_noBuildRestriction = k.tmpl != factory;
+    scene.m_buildRestrictionMode = 1;
+    world.red->m_storage = world.red->m_resources = 5000.0f;
+    Step(12);
+    EXPECT_EQ(world.FindLine("Building Granite_Factory"), "");
+    const CBuildOrder* site = Site();
+    ASSERT_NE(site, nullptr) << world.FindLine("Computer");
+    EXPECT_NE(site->m_template, factory);
+
+    // Without the restriction, a template built only in a single-player
+    // game is not planned in a skirmish or a multiplayer game...
+    scene.m_buildRestrictionMode = 0;
+    factory->m_singlePlayerBuild = 1;
+    for (int32_t type : {1, 2}) {
+        scene.Objectives().SetGameType(type);
+        cp->Reset();
+        constructor->m_orderList->RemoveQueued();
+        Step(12);
+        EXPECT_EQ(world.FindLine("Building Granite_Factory"), "") << type;
+        for (const CComputerPlayer::SKnowledge& k : cp->Knowledge())
+            EXPECT_NE(k.parent, factory) << k.tmpl->m_name.GetText();  // nor what only it builds
+    }
+    // ... and is in a single-player game.
+    scene.Objectives().SetGameType(0);
+    cp->Reset();
+    constructor->m_orderList->RemoveQueued();
+    Step(12);
+    ASSERT_NE(Site(), nullptr);
+    EXPECT_EQ(Site()->m_template, factory);
+}
+
+TEST_F(BuildPlanner, ASiteWithinTenOfAnEnemyStructureIsNoSite) {
+    // Within 10 of an enemy's structure no site is free; an own structure,
+    // an ally's, or an enemy's mobile unit there leaves it free (when it
+    // stands clear of the footprint and the clearance).
+    const CUnitTemplate* depot = world.UnitTemplate("Granite_Depot");
+    CUnitTemplate* post = world.MakeUnitTemplate("Post", {});
+    CUnitTemplate* scout = world.MakeUnitTemplate("Scout", {{"Speed", "1"}});
+    const float x = 30.0f, z = -30.0f, reach = depot->m_footprintRadius + 2.0f;
+    ASSERT_LT(reach, 9.0f);
+    EXPECT_TRUE(cp->IsSiteFree(depot, 0.0f, x, z));
+    CUnit* own = world.Spawn(post, x + 9.5f, z, world.red);
+    CUnit* mobile = world.Spawn(scout, x, z + 9.5f, world.blue);
+    ASSERT_TRUE(own && mobile);
+    world.Tick();  // (the units take their cells)
+    EXPECT_TRUE(cp->IsSiteFree(depot, 0.0f, x, z));
+    CUnit* enemy = world.Spawn(post, x - 9.5f, z, world.blue);
+    ASSERT_NE(enemy, nullptr);
+    world.Tick();
+    EXPECT_FALSE(cp->IsSiteFree(depot, 0.0f, x, z));
+    EXPECT_TRUE(cp->IsSiteFree(depot, 0.0f, x + 1.0f, z));  // 10.5 away
 }

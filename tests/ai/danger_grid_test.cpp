@@ -59,7 +59,8 @@ TEST(DangerGrid, AddsSumsClampsAndFadesAsWorkedByHand) {
     corner.AddAround(-35, 35, 2);
     EXPECT_EQ(corner.SumAround(-48, 48), 7 * 7 * 2);
 
-    // Fading moves each cell one step toward 0 and leaves 0 at 0.
+    // Fading lowers a cell above 0 by one and raises every other: a cell at
+    // 0 becomes 1 at a fading and 0 at the next.
     CAreaGrid fade;
     fade.Init(-50, 50, 50, -50);
     fade.AddAround(-20, 0, 2);
@@ -67,9 +68,16 @@ TEST(DangerGrid, AddsSumsClampsAndFadesAsWorkedByHand) {
     fade.Fade();
     EXPECT_EQ(fade.At(30, 50), 1);
     EXPECT_EQ(fade.At(70, 50), 0);
-    EXPECT_EQ(fade.At(50, 0), 0);
+    EXPECT_EQ(fade.At(50, 0), 1);
     fade.Fade();
-    EXPECT_EQ(Total(fade), 0);
+    EXPECT_EQ(fade.At(30, 50), 0);
+    EXPECT_EQ(fade.At(70, 50), 1);
+    EXPECT_EQ(fade.At(50, 0), 0);
+    EXPECT_EQ(Total(fade), 400);  // the cells that were below 0
+    fade.AddAround(0, 0, -127);
+    fade.AddAround(0, 0, -127);
+    fade.Fade();
+    EXPECT_EQ(fade.At(50, 50), -126);
 
     // A map not centred on the origin: rows count down from its top edge.
     CAreaGrid offset;

@@ -1,8 +1,8 @@
 // Fuzz target: a learning file's text as the computer players read it, as
-// each kind of file (two numbers to an entry, one). A file is taken whole or
-// refused whole: a refused one holds nothing; a taken one holds only keys
-// that are no numbers, each with finite numbers of at most +-1,000,000, and
-// writing its entries again gives a file that reads the same. Every
+// each kind of file (two numbers to an entry, one). Nothing is refused: the
+// entries hold finite numbers of at most +-1,000,000, every key search
+// gives such numbers, and writing the entries again gives a file that reads
+// the same. Every
 // parameter then takes its entry (a whole number for an int) and re-rolls to
 // a value from default - spread to default + spread.
 #include <cstdint>
@@ -18,10 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int numbers = 1; numbers <= 2; ++numbers) {
         CAIFile file;
         const bool read = file.Parse(text, numbers);
-        if (!read) {
-            if (!file.Entries().empty()) std::abort();
-            continue;
-        }
+        if (read == file.Entries().empty()) std::abort();
+        if (!read) continue;
         // (A heading line, as the writers put: a key that begins like a
         // UTF-8 mark is then no mark.)
         std::string written = "// written again\n";
@@ -30,8 +28,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 if (!(e.numbers[i] == e.numbers[i]) || e.numbers[i] > CAIFile::kLimit ||
                     e.numbers[i] < -CAIFile::kLimit)
                     std::abort();
-            float first = 0.0f, second = 0.0f;
-            if (!file.FindNumbers(e.key.c_str(), &first, &second)) std::abort();
+            float found[2] = {0.0f, 0.0f};
+            if (file.FindNumbers(e.key.c_str(), &found[0], &found[1], numbers == 1))
+                for (float f : found)
+                    if (!(f == f) || f > CAIFile::kLimit || f < -CAIFile::kLimit) std::abort();
             written += AIFile_Line(e.key, e.numbers, numbers);
         }
         // What the writer makes of the entries reads back to the same numbers

@@ -1,5 +1,5 @@
-// The computer players' learning files: a file is taken whole or refused
-// whole (with its name on the console, once a map, and the defaults used);
+// The computer players' learning files: keys are found from the start of
+// a file and their numbers read as they stand, nothing refused or said;
 // what the writers write (the game's statistics, the content builder's
 // files) reads back as written; a computer player takes its numbers from
 // the files the content build made of a source.
@@ -17,68 +17,64 @@
 #include "tools/lib/LearningFileWriter.h"
 #include "world/UnitTemplate.h"
 
-namespace {
-
-struct SCase {
-    std::string text;
-    int numbers;
-    const char* why;  // null: read; else a part of the reason
-};
-
-}  // namespace
-
-TEST(LearningFiles, AFileIsReadWholeOrRefusedWhole) {
-    const SCase cases[] = {
-        // Read: comments (a word that begins with //) skip their line, any
-        // blanks and line ends separate words, an editor's UTF-8 mark.
-        {"// heading\nDefendRadius 10 20\n//no blank\r\nInstantAttack\t1 0", 2, nullptr},
-        {"\xEF\xBB\xBFGranite_Factory 120\n", 1, nullptr},
-        {"Granite_Factory -5.5e2 // a note\n", 1, nullptr},
-        // Refused: damaged, cut short, empty, binary.
-        {"DefendRadius 10 abc\n", 2, "line 1: \"abc\" stands where a number of DefendRadius belongs"},
-        {"DefendRadius 10\nAttackDelay 5 1\n", 2, "line 2: \"AttackDelay\" stands where a number"},
-        {"DefendRadius 10 20\nAttackDelay 5", 2, "line 2: the file ends inside the entry AttackDelay"},
-        {"DefendRadius 10 20 30\n", 2, "the number \"30\" stands where a key belongs"},
-        {"cheating nan 0\n", 2, "\"nan\" stands where a number"},
-        {"cheating 1e999 0\n", 2, "\"1e999\" stands where a number"},
-        {"", 2, "it holds no entry"},
-        {"// nothing but a comment\n\n", 1, "it holds no entry"},
-        {std::string("Granite_Factory 1\n\nGranite_Depot\0 2\n", 36), 1, "line 3: not text (a NUL byte)"},
-        // What cannot be shown is quoted escaped, a key's bytes too.
-        {"Defend\x7F\xE9 10 1\x9B"
-         "2\n",
-         2, "line 1: \"1\\x9B2\" stands where a number of Defend\\x7F\\xE9 belongs"},
-        {"DefendRadius 10 20\nAttack\xFF\x80 5", 2,
-         "line 2: the file ends inside the entry Attack\\xFF\\x80"},
+TEST(LearningFiles, KeysAreFoundFromTheStartAndTheirNumbersReadAsTheyStand) {
+    const struct {
+        const char* text;
+        const char* key;
+        bool whole;
+        bool found;
+        float first, second;
+    } cases[] = {
+        // A "//" word skips the rest of its line while a key is looked for;
+        // any blanks and line ends separate words.
+        {"// DefendRadius 1 1\nDefendRadius 10 20\n", "DefendRadius", true, true, 10, 20},
+        {"//\tInstantAttack 1 1\r\nInstantAttack\t0 0", "InstantAttack", true, true, 0, 0},
+        // Only "//" itself: a word that begins with it is a word.
+        {"//note DefendRadius 7 1\nDefendRadius 10 20\n", "DefendRadius", true, true, 7, 1},
+        // The numbers behind a found key are read as they stand, a "//"
+        // among them too (as no number).
+        {"DefendRadius // 5\n", "DefendRadius", true, true, 0, 5},
+        // A number is what its word begins with: a whole one where whole
+        // numbers are read; a word without one, or the file's end, reads 0.
+        {"cheating 12abc 3.75\n", "cheating", true, true, 12, 3},
+        {"attackDistanceIncrement 2.5x -0.125\n", "attackDistanceIncrement", false, true, 2.5f, -0.125f},
+        {"cheating abc", "cheating", true, true, 0, 0},
+        // Kept within +-1,000,000, and finite.
+        {"cheating 1e30 -1e999\n", "cheating", false, true, 1000000, -1000000},
+        {"cheating nan 5\n", "cheating", false, true, 0, 5},
+        // The first word that equals the key, byte for byte, wherever it stands.
+        {"Granite_Factory 120\nGranite_Factory 5\n", "Granite_Factory", true, true, 120, 0},
+        {"AttackDelay 10 3\n", "10", true, true, 3, 0},
+        {"DefendRadius 10 20\n", "defendradius", true, false, 0, 0},
+        {"// DefendRadius 10 20\n", "DefendRadius", true, false, 0, 0},
+        {"", "DefendRadius", true, false, 0, 0},
     };
-    for (const SCase& c : cases) {
+    for (const auto& c : cases) {
         CAIFile file;
-        std::string why;
-        const bool read = file.Parse(c.text, c.numbers, &why);
-        EXPECT_EQ(read, c.why == nullptr) << c.text << " -> " << why;
-        if (c.why) {
-            EXPECT_NE(why.find(c.why), std::string::npos) << why;
-            EXPECT_TRUE(file.Entries().empty());
-        }
+        file.Parse(c.text, 2);
+        float first = -1.0f, second = -1.0f;
+        EXPECT_EQ(file.FindNumbers(c.key, &first, &second, c.whole), c.found) << c.text;
+        if (!c.found) continue;
+        EXPECT_EQ(first, c.first) << c.text;
+        EXPECT_EQ(second, c.second) << c.text;
     }
-    // The first entry of a key counts; numbers are cut to +-1,000,000.
+    // The entries as the file reads from its start.
     CAIFile file;
-    ASSERT_TRUE(file.Parse("cheating 1e30 -1e30\ncheating 5 0\n", 2));
-    float first = 0.0f, second = 0.0f;
-    ASSERT_TRUE(file.FindNumbers("cheating", &first, &second));
-    EXPECT_EQ(first, 1000000.0f);
-    EXPECT_EQ(second, -1000000.0f);
-    EXPECT_FALSE(file.FindNumber("Cheating", &first));  // byte for byte
+    ASSERT_TRUE(file.Parse("\xEF\xBB\xBF// heading\nA 1 2\n// note\nB 3 x\nC", 2));
+    ASSERT_EQ(file.Entries().size(), 3u);
+    EXPECT_EQ(file.Entries()[1].key, "B");
+    EXPECT_EQ(file.Entries()[1].line, 4);
+    EXPECT_EQ(file.Entries()[1].numbers[1], 0.0f);
+    EXPECT_EQ(file.Entries()[2].key, "C");
+    EXPECT_FALSE(file.Parse("// nothing but a comment\n\n", 1));
 
-    // A file too large to be a learning file is refused unread.
     CTempDir dir;
-    std::string big;
-    while (big.size() <= CAIFile::kMaxSize) big += "Granite_Factory 120\n";
-    dir.Write("big.ai", big);
-    std::string why;
-    EXPECT_EQ(file.Open(dir.File("big.ai").c_str(), 1, &why), CAIFile::kRefused);
-    EXPECT_EQ(why, "larger than 262144 bytes");
-    EXPECT_EQ(file.Open(dir.File("none.ai").c_str(), 1, &why), CAIFile::kMissing);
+    EXPECT_EQ(file.Open(dir.File("none.ai").c_str(), 1), CAIFile::kMissing);
+    dir.Write("bad.ai", std::string("Granite_Factory 1\0 2\n", 21));
+    ASSERT_EQ(file.Open(dir.File("bad.ai").c_str(), 1), CAIFile::kRead);
+    float v = 0.0f;
+    EXPECT_TRUE(file.FindNumber("Granite_Factory", &v, true));
+    EXPECT_EQ(v, 1.0f);
 }
 
 // The lines the game and the content builder write: tabs that line the
@@ -178,11 +174,6 @@ protected:
         players.back()->Reset();
         return players.back().get();
     }
-    int LinesWith(const std::string& text) const {
-        return static_cast<int>(
-            std::count_if(world.lines.begin(), world.lines.end(),
-                          [&](const std::string& l) { return l.find(text) != std::string::npos; }));
-    }
     const CComputerPlayer::SKnowledge* Knowledge(CComputerPlayer* cp, const char* name) {
         for (const CComputerPlayer::SKnowledge& k : cp->Knowledge())
             if (k.tmpl->m_name.Equals(name)) return &k;
@@ -197,33 +188,23 @@ protected:
 
 }  // namespace
 
-// A damaged map file is refused with its name, once however many computer
-// players read it, and the defaults stand (the shared file is not read in
-// its place); a sound file of the map is read.
-TEST_F(LearningFileReading, ARefusedFileIsSaidOnceAndTheDefaultsStand) {
-    dir.Write("AIVALUES/Granite/InitParameters0.ai", "DefendRadius 40 0\n");
+// A map file with a damaged entry is read as it stands, and nothing is
+// said: what it holds counts (the shared file is not read in its place), a
+// key it lacks keeps its value, a number cut short reads 0.
+TEST_F(LearningFileReading, ADamagedFileIsReadAsItStandsAndNothingIsSaid) {
+    dir.Write("AIVALUES/Granite/InitParameters0.ai", "DefendRadius 40 0\nAttackDelay 20 0\n");
     dir.Write("Maps/Skerry/AI/Granite/InitParameters0.ai", "DefendRadius 30 0\ncheating 5");
     dir.Write("AIVALUES/Granite/MaxNumberOfUnits0.ai", "Granite_Factory\n");
-    CComputerPlayer* first = Start();
-    CComputerPlayer* second = Start();
-    const std::string map = dir.Win() + "\\Maps\\Skerry\\AI\\Granite\\InitParameters0.ai";
-    EXPECT_EQ(LinesWith("Learning file " + map +
-                        " refused (line 2: the file ends inside the entry cheating): the defaults are used"),
-              1);
-    EXPECT_EQ(
-        LinesWith("MaxNumberOfUnits0.ai refused (line 1: the file ends inside the entry Granite_Factory)"),
-        1);
-    for (CComputerPlayer* cp : {first, second}) {
-        EXPECT_EQ(cp->Parameter(CComputerPlayer::kDefendRadius).def, 15.0f);
-        EXPECT_EQ(cp->IntParameter(CComputerPlayer::kCheating), 70);
-        ASSERT_NE(Knowledge(cp, "Granite_Factory"), nullptr);
-        EXPECT_EQ(Knowledge(cp, "Granite_Factory")->aliveMax, 10000);
-    }
-    // Mended: read at once, the map's before the shared one.
-    dir.Write("Maps/Skerry/AI/Granite/InitParameters0.ai", "DefendRadius 30 0\ncheating 5 0\n");
-    first->ReadInitParameters();
-    EXPECT_EQ(first->IntParameter(CComputerPlayer::kDefendRadius), 30);
-    EXPECT_EQ(first->IntParameter(CComputerPlayer::kCheating), 5);
+    const size_t before = world.lines.size();
+    CComputerPlayer* cp = Start();
+    EXPECT_EQ(world.lines.size(), before) << world.lines.back();
+    EXPECT_EQ(cp->IntParameter(CComputerPlayer::kDefendRadius), 30);
+    EXPECT_EQ(cp->IntParameter(CComputerPlayer::kCheating), 5);
+    EXPECT_EQ(cp->Parameter(CComputerPlayer::kAttackDelay).def, 10.0f);
+    ASSERT_NE(Knowledge(cp, "Granite_Factory"), nullptr);
+    EXPECT_EQ(Knowledge(cp, "Granite_Factory")->aliveMax, 0);
+    ASSERT_NE(Knowledge(cp, "Granite_Depot"), nullptr);
+    EXPECT_EQ(Knowledge(cp, "Granite_Depot")->aliveMax, 10000);
 }
 
 // The statistics of the learning matches add to a fighting unit's fitness:

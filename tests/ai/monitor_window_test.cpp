@@ -12,13 +12,16 @@
 #include <string>
 #include <thread>
 
+#include "ai/AIGroup.h"
 #include "ai/AIMonitor.h"
 #include "platform/display/Display.h"
 #include "tests/ai/AIGame.h"
 #include "tests/support/GameRun.h"
 #include "tests/support/Installation.h"
 #include "tests/support/XServer.h"
+#include "world/CellMap.h"
 #include "world/Player.h"
+#include "world/WorldGrid.h"
 
 namespace {
 
@@ -87,6 +90,30 @@ TEST(MonitorWindow, ListsRefreshesTakesClicksAndClosesWithoutTheGame) {
     EXPECT_EQ(m->CommanderRows()[8].name, "LearningMatch");
     EXPECT_EQ(m->CommanderRows()[8].text, "False");
 
+    // An "Editable:" row under the commander rows and under the group rows.
+    EXPECT_EQ(std::count(m->Lines().begin(), m->Lines().end(), "  Editable:"), 2);
+
+    // Fog of war off shows the whole map at once.
+    CCellMap& cells = host->grid->m_cellMap;
+    ASSERT_NE(cells.At(3, 3), nullptr);
+    cells.At(3, 3)->state = 0;
+    m->SetFogOfWar(false);
+    EXPECT_GT(cells.At(3, 3)->state, 128);  // seen
+    EXPECT_EQ(cells.At(3, 3)->state, cells.At(40, 40)->state);
+    EXPECT_FALSE(m->FogOfWar());
+
+    // Track group: the camera follows the selected group's leader, and
+    // nothing once it is turned off.
+    CComputerPlayer* two = host->ai->Find(2);
+    ASSERT_TRUE(s.RunUntil([&] { return !two->Groups().empty() && two->Groups()[0]->m_leader >= 0; }))
+        << "no group formed";
+    m->SelectNextGroup();
+    ASSERT_EQ(m->SelectedGroup(), 0);
+    m->SetTrackGroup(true);
+    EXPECT_EQ(host->followed, two->Groups()[0]->m_leader);
+    m->SetTrackGroup(false);
+    EXPECT_EQ(host->followed, -1);
+
     // The real window beside the game, its lines drawn.
     const std::string window = x.Shell("timeout 10 xdotool search --sync --name '^AI Monitor$' | head -1");
     ASSERT_FALSE(window.empty());
@@ -133,7 +160,8 @@ TEST(MonitorWindow, ListsRefreshesTakesClicksAndClosesWithoutTheGame) {
 }
 
 // The game program: AI_StartMonitor opens the monitor as a second window
-// beside the game's, and the game goes on taking commands.
+// at the desktop's corner and moves the game's beside it, and the game goes
+// on taking commands.
 TEST(MonitorWindow, TheGameOpensItBesideItsWindow) {
     if (!Test_OnPath("Xvfb") || !Test_OnPath("xdotool")) GTEST_SKIP() << "needs Xvfb and xdotool";
     CTestXServer x;
@@ -149,7 +177,21 @@ TEST(MonitorWindow, TheGameOpensItBesideItsWindow) {
     const std::string monitor = x.Shell("timeout 20 xdotool search --sync --name '^AI Monitor$' | head -1");
     EXPECT_FALSE(monitor.empty()) << game.Output();
     EXPECT_EQ(game.Output().find("Can't create AI dialog"), std::string::npos);
-    EXPECT_FALSE(x.Shell("xdotool search --name '^Tessarak$'").empty());
+    const std::string main = Test_GameWindow(x);
+    ASSERT_FALSE(main.empty());
+    // (the window manager of the test's X server places what it is told)
+    std::string geometry;
+    for (int i = 0; i < 200; ++i) {
+        geometry = x.Shell("xdotool getwindowgeometry --shell " + main);
+        if (geometry.find("X=901\n") != std::string::npos &&
+            geometry.find("HEIGHT=1000\n") != std::string::npos)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_NE(geometry.find("X=901\n"), std::string::npos) << geometry;
+    EXPECT_NE(geometry.find("Y=0\n"), std::string::npos) << geometry;
+    EXPECT_NE(geometry.find("WIDTH=379\n"), std::string::npos) << geometry;
+    EXPECT_NE(geometry.find("HEIGHT=1000\n"), std::string::npos) << geometry;
     EXPECT_FALSE(Test_ReadUnits(game).empty()) << game.Output();
     game.Write("Quit();\n");
     EXPECT_EQ(game.Wait(30), 0) << game.Output();

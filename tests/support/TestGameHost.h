@@ -80,6 +80,7 @@ public:
         events.push_back({code, ownerId, x, z, text ? text : ""});
     }
     void SelectionChanged() override { ++selectionChanges; }
+    void FollowObject(int32_t id) override { followed = id; }
 
     // ---- sound
     bool SoundOff() override { return soundOff; }
@@ -118,6 +119,7 @@ public:
     };
     std::vector<SEvent> events;
     int selectionChanges = 0;
+    int32_t followed = -1;  // the object the camera follows (-1: none)
     int32_t unitLimit = 0;
     std::string root = "Z:\\test\\Tessarak";
     int locks = 0;  // taken minus released

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <sstream>
 
 #include "ai/LearningFiles.h"
@@ -103,9 +104,12 @@ bool LearningSource_Build(const std::string& path, std::vector<SLearningFileOut>
         for (const auto& entry : InSourceOrder(*table)) {
             const std::string& key = entry.first;
             const toml::node& value = *entry.second;
-            // The key must read back as a key: one word, no number, no comment.
+            // The key must read back as a key: one word, no number, no comment
+            // (a key that is a number could be taken for another's number).
             CAIFile check;
-            if (!check.Parse(key + " 0", 1) || check.Entries()[0].key != key) {
+            char* end = nullptr;
+            const bool number = !key.empty() && (std::strtod(key.c_str(), &end), end != key.c_str());
+            if (number || !check.Parse(key + " 0", 1) || check.Entries()[0].key != key) {
                 error = Where(path, value) + ": \"" + key + "\" cannot be a key (one word, no number, no //)";
                 return false;
             }
@@ -155,9 +159,8 @@ bool LearningSource_Write(const std::string& folder, const std::vector<SLearning
         }
         // Read back as the game reads it: every entry, each number.
         CAIFile file;
-        std::string why;
-        if (file.Open(target.c_str(), f.numbers, &why) != CAIFile::kRead) {
-            error = target + " does not read back: " + why;
+        if (file.Open(target.c_str(), f.numbers) != CAIFile::kRead) {
+            error = target + " does not read back";
             return false;
         }
         for (const SLearningEntry& e : f.entries) {
