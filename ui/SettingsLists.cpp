@@ -259,7 +259,7 @@ CSettingClass* CSettingsLists::NewClass(const char* name) {
     m_classes.push_back(std::make_unique<CSettingClass>(name, this));
     CSettingClass* c = m_classes.back().get();
     CInterface* ui = m_ui;
-    c->m_systemText = [ui](int32_t index) { return ui->GetSystemText(index); };
+    c->m_systemText = [ui](int32_t index) { return ui->SystemTextOrName(index); };
     return c;
 }
 
