@@ -81,7 +81,7 @@ public:
             static_assert(sizeof driver.guid == sizeof d->guid.bytes, "a driver's GUID");
             std::memcpy(driver.guid, d->guid.bytes, sizeof driver.guid);
             for (int32_t m = 0; m < d->modeCount; ++m) {
-                SDisplayMode mode;
+                SGUIDisplayMode mode;
                 mode.width = int32_t(d->modes[m]->dwWidth);
                 mode.height = int32_t(d->modes[m]->dwHeight);
                 mode.bitDepth = int32_t(d->modes[m]->ddpfPixelFormat.dwRGBBitCount);

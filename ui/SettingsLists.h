@@ -97,7 +97,7 @@ public:
     // screen mode's depth; in a window also the usual window sizes the
     // display holds and the size asked for), smallest first.
     std::vector<SDisplayDriver> m_drivers;
-    std::vector<SDisplayMode> m_sizes;
+    std::vector<SGUIDisplayMode> m_sizes;
     // The chain's entries (null before the lists are built).
     CSettingEntry* m_driverEntry = nullptr;
     CSettingEntry* m_screenModeEntry = nullptr;
@@ -117,5 +117,5 @@ private:
     void BuildLobby();
     void BuildSearch();
     const SDisplayDriver* Driver() const;
-    const SDisplayMode* Resolution() const;
+    const SGUIDisplayMode* Resolution() const;
 };
