@@ -872,8 +872,14 @@ TEST_F(HudWindow, APlacementEndsWhenItsConstructorIsDeselectedOrTheGamePauses) {
     EXPECT_EQ(MouseActionOnceIs(game, "0").substr(0, 2), "0,");
 
     ASSERT_TRUE(placing(place())) << game.Output();
+    // The pause runs from its lockstep frame on: a frame is drawn in it.
     Test_RunAndDraw(game, "srv_Pause(1);");
-    Test_RunAndDraw(game, "");
+    std::string paused;
+    for (int i = 0; i < 40 && paused != "true"; ++i) {
+        paused = Test_Answer(game, "srv_Pause;", "srv_Pause = ");
+        Test_RunAndDraw(game, "");
+    }
+    ASSERT_EQ(paused, "true") << game.Output();
     Test_RunAndDraw(game, "srv_Pause(0);");
     const std::string after = MouseActionOnceIs(game, "2");
     EXPECT_FALSE(placing(after)) << after;
