@@ -69,7 +69,7 @@ public:
         v.hardware = r.hardware ? 1 : 0;
         m_game.CheckVideoSettingsChanged();
     }
-    bool DisplayInUse(std::string& driver, SDisplayMode& mode) override {
+    bool DisplayInUse(std::string& driver, SGUIDisplayMode& mode) override {
         CGameView* view = m_game.GameView();
         if (!view || !g_DisplayDriver) return false;
         driver = g_DisplayDriver->driverName;
@@ -98,7 +98,7 @@ public:
             static_assert(sizeof driver.guid == sizeof d->guid.bytes, "a driver's GUID");
             std::memcpy(driver.guid, d->guid.bytes, sizeof driver.guid);
             for (int32_t m = 0; m < d->modeCount; ++m) {
-                SDisplayMode mode;
+                SGUIDisplayMode mode;
                 mode.width = int32_t(d->modes[m]->dwWidth);
                 mode.height = int32_t(d->modes[m]->dwHeight);
                 mode.bitDepth = int32_t(d->modes[m]->ddpfPixelFormat.dwRGBBitCount);

@@ -45,19 +45,25 @@ enum : int {
     kTextEmpty = 1,  // SYSLID_GENERAL_EMPTY
 };
 
-// One table of the panel at the left: its title and rows on a dark ground,
-// 150 pixels wide, 12 a row.
-void DrawTable(CE3DSurface* surface, int y, const char* title, const std::vector<std::string>& rows) {
-    surface->DrawFilledRect(12, y, 162, y + 12 * (1 + static_cast<int>(rows.size())) + 2, 20, 20, 30);
-    Game_DrawSurfaceText(surface, title, 16, y + 1, 255, 255, 160);
-    for (size_t i = 0; i < rows.size(); ++i)
-        Game_DrawSurfaceText(surface, rows[i].c_str(), 16, y + 13 + 12 * static_cast<int>(i), 230, 230, 230);
+// One table of the panel at the left: the interface's framed box with the
+// title in its first row and a row of 12 pixels for each label and value,
+// the values right of the box's column.
+constexpr int kTableWidth = 150, kTableColumn = 80;
+void DrawTable(CInterface* ui, CE3DSurface* surface, int y, const char* title,
+               const std::vector<std::pair<std::string, std::string>>& rows) {
+    ui->m_hud.DrawTextBox(surface, 12, y, kTableWidth, kTableColumn, 1 + static_cast<int>(rows.size()),
+                          title);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const int top = y + 13 + 12 * static_cast<int>(i);
+        Game_DrawSurfaceText(surface, rows[i].first.c_str(), 15, top, 230, 230, 230);
+        Game_DrawSurfaceText(surface, rows[i].second.c_str(), 12 + kTableColumn + 3, top, 230, 230, 230);
+    }
 }
 
-std::string Row(const char* label, const char* format, double value) {
+std::pair<std::string, std::string> Row(const char* label, const char* format, double value) {
     char text[96];
     std::snprintf(text, sizeof text, format, value);
-    return std::string(label) + ": " + text;
+    return {label, text};
 }
 }  // namespace
 
@@ -93,18 +99,17 @@ void CGame::DrawMapEditor(CE3DSurface* surface) {
     auto text = [this](int index) { return GetSystemText(index); };
     const int32_t layer = static_cast<int32_t>(scene.m_editLayer & 0xFF);
     const CTessarakObjectTemplate* carried = ui->m_editorTools.tmpl;
-    DrawTable(surface, 8, text(kTextCreation),
-              {std::string(text(kTextAction)) + ": " + text(kTextMark + (mode >= 0 && mode < 8 ? mode : 0)),
+    DrawTable(ui, surface, 8, text(kTextCreation),
+              {{text(kTextAction), text(kTextMark + (mode >= 0 && mode < 8 ? mode : 0))},
                Row(text(kTextObjectTeam), "%.0f", scene.m_editor.teamMode),
-               std::string(text(kTextPaintCollision)) + ": " +
-                   text(scene.m_editor.collisionMode ? kSysLidOn : kSysLidOff),
-               carried ? carried->m_name.GetText() : text(kTextEmpty)});
-    DrawTable(surface, 80, text(kTextLayers),
+               {text(kTextPaintCollision), text(scene.m_editor.collisionMode ? kSysLidOn : kSysLidOff)},
+               {carried ? carried->m_name.GetText() : text(kTextEmpty), ""}});
+    DrawTable(ui, surface, 80, text(kTextLayers),
               {Row(text(kTextActive), editor.LayerHidden(layer) ? "%.0f (-)" : "%.0f", layer),
                Row(text(kTextLevel), "%.2f", scene.m_layerPositions[layer])});
     float ground[3] = {0.0f, 0.0f, 0.0f};
     ui->GetMouseWorldPosition(ui->m_cursorX, ui->m_cursorY, ground);
-    DrawTable(surface, 128, text(kTextView),
+    DrawTable(ui, surface, 128, text(kTextView),
               {Row(text(kTextMouseX), "%.1f", ground[0]), Row(text(kTextMouseY), "%.1f", ground[2]),
                Row(text(kTextCameraDistance), "%.1f", ui->m_camera.m_distance)});
     DrawHoverInfo(surface);
@@ -131,14 +136,13 @@ void CGame::DrawHoverInfo(CE3DSurface* surface) {
         }
     }
     if (hovered)
-        DrawTable(
-            surface, 188, text(kTextObject),
-            {std::string(text(kTextClass)) + ": " +
-                 (hovered->IsUnit()     ? "Unit"
-                  : hovered->m_template ? hovered->m_template->m_name.GetText()
-                                        : "Object"),
-             Row(text(kTextPositionX), "%.1f", hovered->m_position[0]),
-             Row(text(kTextPositionZ), "%.1f", hovered->m_position[2]),
-             Row(text(kTextLayer), "%.0f", hovered->m_layer), Row(text(kTextMapId), "%.0f", hovered->m_mapId),
-             Row(text(kTextTeam), "%.0f", MapTeam_Of(hovered))});
+        DrawTable(ui, surface, 188, text(kTextObject),
+                  {{text(kTextClass), hovered->IsUnit()     ? "Unit"
+                                      : hovered->m_template ? hovered->m_template->m_name.GetText()
+                                                            : "Object"},
+                   Row(text(kTextPositionX), "%.1f", hovered->m_position[0]),
+                   Row(text(kTextPositionZ), "%.1f", hovered->m_position[2]),
+                   Row(text(kTextLayer), "%.0f", hovered->m_layer),
+                   Row(text(kTextMapId), "%.0f", hovered->m_mapId),
+                   Row(text(kTextTeam), "%.0f", MapTeam_Of(hovered))});
 }

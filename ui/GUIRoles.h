@@ -23,7 +23,7 @@ struct SProgressView {
 
 // A display mode and a display driver with its modes, as the option
 // screen lists them.
-struct SDisplayMode {
+struct SGUIDisplayMode {
     int32_t width = 0, height = 0, bitDepth = 0, refreshRate = 0;
 };
 struct SDisplayDriver {
@@ -31,7 +31,7 @@ struct SDisplayDriver {
     std::string description;  // what the list shows
     bool primary = false;
     uint8_t guid[16] = {};
-    std::vector<SDisplayMode> modes;
+    std::vector<SGUIDisplayMode> modes;
 };
 
 // The display the game asks for (Video.cfg): what the graphics settings
@@ -76,7 +76,7 @@ public:
     virtual std::vector<SDisplayDriver> DisplayDrivers() { return {}; }
     // The display running now: its driver's name and its mode (bit depth 0
     // in a window, whose size is then the one asked for); false without one.
-    virtual bool DisplayInUse(std::string& driver, SDisplayMode& mode) {
+    virtual bool DisplayInUse(std::string& driver, SGUIDisplayMode& mode) {
         (void)driver;
         (void)mode;
         return false;

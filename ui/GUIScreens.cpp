@@ -17,6 +17,8 @@
 #include "ui/GUIRoles.h"
 #include "ui/GUISound.h"
 #include "ui/Interface.h"
+#include "world/World.h"
+#include "world/WorldQuery.h"
 
 const char* const kGUIPanelNames[kPanelCount] = {"RadarPanel",
                                                  "FullScreenRadar",
@@ -376,6 +378,35 @@ void CInterface::DrawSelectionBox(CE3DSurface* canvas) {
     m_boxShown = 1;
 }
 
+void CInterface::KeepModesToTheGame() {
+    if (!m_world) return;
+    const CWorldQuery& query = m_world->Query();
+    // Below half power the local player's radar is off: no full-screen radar.
+    SPlayerView local;
+    if (query.LocalPlayer(&local) && local.energyRatio < 0.5f && !local.watching && !query.WatchingOnly())
+        m_fields.m_fullScreenRadar = 0;
+    // A placement needs its builder: once it is no longer a selected
+    // builder, the item goes back.
+    SObjectView lead;
+    if (m_mode == 1 && !(query.Object(m_leadUnit, &lead) && lead.Is(SObjectView::kBuilder) &&
+                         lead.Is(SObjectView::kSelected))) {
+        m_mode = 0;
+        m_placeTemplate = nullptr;
+    }
+    // A pause that starts while nothing is held ends the placement under
+    // way, once; the next pause may again.
+    const bool held = m_mouseState.left || m_mouseState.right || m_mouseState.shift || m_mouseState.ctrl;
+    if (!GUIGame().Paused()) {
+        m_pausePending = 1;
+    } else if (m_pausePending && !held) {
+        m_pausePending = 0;
+        if (m_mode == 1) {
+            m_mode = 0;
+            m_placeTemplate = nullptr;
+        }
+    }
+}
+
 void CInterface::Update(int inGame, int) {
     m_console.UpdateBlink();
     if (m_progressScreen) {
@@ -389,6 +420,7 @@ void CInterface::Update(int inGame, int) {
         GUIGame().QueueScript("LoadGUI.cfg");
         return;
     }
+    KeepModesToTheGame();
     const float frame = GUIGame().FrameTime();
     m_pulse += frame * m_pulseSpeed * m_pulseDirection;
     if (m_pulse < 0.0f) {

@@ -70,6 +70,7 @@ void CHud::ResetForGame() {
 
 void CHud::LoadRadar(const void* data, size_t size) {
     m_radar.Create(data, size);
+    m_skipFrames = 0;
 }
 
 CBitmapSurface* CHud::Icon(const CTessarakObjectTemplate* tmpl) {

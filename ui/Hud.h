@@ -212,6 +212,17 @@ public:
     CBitmapSurface* m_cursor = nullptr;
     const char* m_cursorName = "Idle";
     int32_t m_cursorOffset[2] = {-16, -16};
+    // The unit-status sequences (CInterface::m_unitInfoSequences), and how
+    // long a search that found no way shows its picture; the units whose
+    // last search found none, with their picture's time left.
+    enum { kStatusPathing = 0, kStatusTurnedOff = 1, kStatusNoPath = 2 };
+    static constexpr float kNoPathSeconds = 3.0f;
+    std::unordered_map<int32_t, float> m_noPathTimers;
+    // The status picture a unit shows (kStatus..., -1 none).
+    int32_t StatusPicture(const SObjectView& o) const;
+    // Frames in which the mouse update only counts down and no cursor shows
+    // (set by a display change, cleared when a map's radar is made).
+    int32_t m_skipFrames = 0;
     // The placement of an item (mode 1): where, and whether it is blocked.
     uint8_t m_placeBlocked = 0;
     float m_placePosition[2] = {0.0f, 0.0f};
@@ -292,6 +303,7 @@ private:
     bool DrawPanelTooltip(CE3DSurface* canvas);
     // hover: the markers and lines under the mouse are noted (Shift held).
     void DrawOrderPath(CE3DSurface* canvas, const SObjectView& unit, bool hover);
+    void DrawRallyPoint(CE3DSurface* canvas, const SObjectView& structure);
     void DrawOrderMarker(CE3DSurface* canvas, int32_t x, int32_t y, uint32_t type, bool highlighted);
     void DrawResourceSpots(CE3DSurface* canvas);
     void DrawScriptPointLabels(CE3DSurface* canvas);

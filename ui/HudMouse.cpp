@@ -104,6 +104,13 @@ void CHud::ChooseCursor() {
 bool CHud::UpdateMouseInfo(CE3DSurface* canvas) {
     SCost cost(*this, kCostMouse);
     ++m_costFrames;
+    // Frames to skip (a display change): no cursor, nothing decided.
+    if (m_skipFrames > 0) {
+        --m_skipFrames;
+        m_cursor = nullptr;
+        m_cursorName = "";
+        return true;
+    }
     CWorld* world = m_ui.World();
     const float frame = m_ui.GUIGame().FrameTime();
     const int32_t mx = m_ui.m_cursorX, my = m_ui.m_cursorY;

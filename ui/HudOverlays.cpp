@@ -62,12 +62,26 @@ void CHud::DrawSelectedOrders(CE3DSurface* canvas) {
     world->Query().Objects(0, m_objects);
     m_objectsRead = 1;
     canvas->ResetClip();
+    // The local player's units that wait for a signal: its number under them.
+    for (const SObjectView& o : m_objects) {
+        if (!o.Is(SObjectView::kUnit) || !o.Is(SObjectView::kLocal) || !o.Is(SObjectView::kShown) ||
+            o.waitSignal == 0)
+            continue;
+        int32_t cx, cy, half;
+        if (!ScreenSquare(o, &cx, &cy, &half)) continue;
+        char label[32];
+        std::snprintf(label, sizeof label, "WFS %d", int(o.waitSignal));
+        DrawText(canvas, label, cx, cy + 34, false);
+    }
     // The selected units' paths always; while Shift is held their markers
-    // and lines answer the mouse, and the fields show.
+    // and lines answer the mouse, and the fields and the rally points of the
+    // local player's structures show.
     const bool shift = m_ui.m_mouseState.shift != 0;
-    for (const SObjectView& o : m_objects)
-        if (o.Is(SObjectView::kUnit) && o.Is(SObjectView::kSelected) && o.Is(SObjectView::kLocal))
-            DrawOrderPath(canvas, o, shift);
+    for (const SObjectView& o : m_objects) {
+        if (!o.Is(SObjectView::kUnit) || !o.Is(SObjectView::kLocal)) continue;
+        if (shift && !o.Is(SObjectView::kMobile)) DrawRallyPoint(canvas, o);
+        if (o.Is(SObjectView::kSelected)) DrawOrderPath(canvas, o, shift);
+    }
     if (shift) DrawResourceSpots(canvas);
     DrawScriptPointLabels(canvas);
     DrawStatusBars(canvas);
@@ -110,6 +124,23 @@ void CHud::DrawOrderMarker(CE3DSurface* canvas, int32_t x, int32_t y, uint32_t t
         const uint8_t* c = highlighted ? m.lit : m.normal;
         canvas->DrawCircle(x, y, 7, c[0], c[1], c[2]);
         canvas->DrawFilledCircle(x, y, 3, m.disc[0], m.disc[1], m.disc[2]);
+        return;
+    }
+}
+
+// A structure's rally point is the move its queue keeps for what it makes:
+// a grey ring and disc there.
+void CHud::DrawRallyPoint(CE3DSurface* canvas, const SObjectView& structure) {
+    CWorld* world = m_ui.World();
+    std::vector<SOrderView> orders;
+    world->Query().Orders(structure.id, orders);
+    for (const SOrderView& order : orders) {
+        if (order.type != CUnitOrder::kMove || !order.hasPoint) continue;
+        int32_t p[2];
+        if (!Project(order.x, order.y, order.z, p) || !canvas->Lock()) return;
+        canvas->DrawCircle(p[0], p[1], 7, 60, 60, 60);
+        canvas->DrawFilledCircle(p[0], p[1], 3, 40, 40, 40);
+        canvas->Unlock();
         return;
     }
 }
@@ -335,24 +366,44 @@ void CHud::DrawCentreMessages(CE3DSurface* canvas) {
     canvas->Unlock();
 }
 
+// Over the units: a switched-off unit's picture, else over the local
+// player's units the one of a way being searched, or for a while the one of
+// a search that found no way. The frames follow the animation time.
+int32_t CHud::StatusPicture(const SObjectView& o) const {
+    if (!o.Is(SObjectView::kUnit) || !o.Is(SObjectView::kShown) || !o.Is(SObjectView::kSeen)) return -1;
+    if (!o.Is(SObjectView::kOn)) return kStatusTurnedOff;
+    if (!o.Is(SObjectView::kLocal)) return -1;
+    if (o.Is(SObjectView::kPathing)) return kStatusPathing;
+    auto at = m_noPathTimers.find(o.id);
+    return at != m_noPathTimers.end() && at->second > 0.0f ? kStatusNoPath : -1;
+}
+
 void CHud::DrawUnitStatusIcons(CE3DSurface* canvas) {
     SCost cost(*this, kCostStatusIcons);
     CWorld* world = m_ui.World();
-    if (!canvas || !world) return;
+    if (!world) return;
     // The objects as they are now when the overlays did not read them.
     if (!m_objectsRead) world->Query().Objects(0, m_objects);
     m_objectsRead = 0;
-    const std::vector<CBitmapSurface*>& pathing = m_ui.m_unitInfoSequences[0];
-    if (pathing.empty()) return;
-    CBitmapSurface* frame = pathing[size_t(Round(m_cursorTime)) % pathing.size()];
-    if (!frame) return;
-    canvas->ResetClip();
+    const float frameTime = m_ui.GUIGame().FrameTime();
+    // A search that gave up starts its picture's time once, when it is seen.
+    std::unordered_map<int32_t, float> timers;
     for (const SObjectView& o : m_objects) {
-        if (!o.Is(SObjectView::kUnit) || !o.Is(SObjectView::kLocal) || !o.Is(SObjectView::kShown) ||
-            !o.Is(SObjectView::kPathing))
-            continue;
+        if (!o.Is(SObjectView::kUnit) || !o.Is(SObjectView::kNoPath)) continue;
+        auto at = m_noPathTimers.find(o.id);
+        timers[o.id] = at == m_noPathTimers.end() ? kNoPathSeconds : at->second;
+    }
+    m_noPathTimers.swap(timers);
+    if (canvas) canvas->ResetClip();
+    for (const SObjectView& o : m_objects) {
+        const int32_t sequence = StatusPicture(o);
+        if (sequence < 0) continue;
+        if (sequence == kStatusNoPath) m_noPathTimers[o.id] -= frameTime;
+        const std::vector<CBitmapSurface*>& frames = m_ui.m_unitInfoSequences[sequence];
+        CBitmapSurface* frame =
+            frames.empty() ? nullptr : frames[size_t(std::max(0, int32_t(m_cursorTime))) % frames.size()];
         int32_t p[2];
-        if (!Project(o.x, o.y + o.radius, o.z, p)) continue;
+        if (!canvas || !frame || !Project(o.x, o.y + o.radius, o.z, p)) continue;
         frame->BltTo(p[0] - frame->m_width / 2, p[1] - frame->m_height, canvas);
     }
 }

@@ -69,6 +69,7 @@ CInterface::~CInterface() {
     FreeGUI();
     FreePictures();
     delete m_guiSurface;
+    delete m_ownCanvas;
     if (m_consoleFont) m_consoleFont->Release();
     if (m_screenFont) m_screenFont->Release();
     for (CE3DFont* f : {m_font, m_largeFont, m_clockFont})
@@ -157,7 +158,34 @@ void CInterface::ConsoleRenderNow(bool flag) {
 // ---------------------------------------------------------------------------
 
 CE3DSurface* CInterface::Surface() {
-    return m_screen->BackSurface();
+    CE3DSurface* back = m_screen->BackSurface();
+    if (!m_separateCanvas || !back) return back;
+    if (m_ownCanvas && (m_ownCanvas->m_width != back->m_width || m_ownCanvas->m_height != back->m_height)) {
+        delete m_ownCanvas;
+        m_ownCanvas = nullptr;
+    }
+    if (!m_ownCanvas) {
+        // A surface of its own, transparent where nothing was drawn; when it
+        // cannot be had the back buffer it is.
+        m_ownCanvas = new CE3DSurface(back->Screen());
+        if (!m_ownCanvas->Create(back->m_width, back->m_height, false) ||
+            !m_ownCanvas->SetColorKey(kCanvasKey[0], kCanvasKey[1], kCanvasKey[2])) {
+            delete m_ownCanvas;
+            m_ownCanvas = nullptr;
+            m_separateCanvas = 0;
+            return back;
+        }
+        m_ownCanvas->ResetClip();
+        m_ownCanvas->Fill(m_ownCanvas->Pack(kCanvasKey[0], kCanvasKey[1], kCanvasKey[2]));
+    }
+    return m_ownCanvas;
+}
+
+void CInterface::ComposeCanvas(CE3DSurface* target) {
+    if (!m_ownCanvas || !target || target == m_ownCanvas) return;
+    m_ownCanvas->ResetClip();
+    m_ownCanvas->BltTo(0, 0, target);
+    m_ownCanvas->Fill(m_ownCanvas->Pack(kCanvasKey[0], kCanvasKey[1], kCanvasKey[2]));
 }
 
 CE3DFont* CInterface::BuildFont(const char* face, int width, int height, int weight, int attributes,
@@ -239,10 +267,17 @@ void CInterface::LoadConsoleBackground() {
 }
 
 void CInterface::ReleaseSurfaces() {
-    // The in-game screen's surface is made again at the new size.
+    // The in-game screen's surface is made again at the new size, and the
+    // canvas is the back buffer or, when vid_UseSeprate2DSurface is set now,
+    // a surface of its own.
     delete m_guiSurface;
     m_guiSurface = nullptr;
+    delete m_ownCanvas;
+    m_ownCanvas = nullptr;
+    m_separateCanvas = m_UseSeparate2DSurface;
     m_GUIChanged = 1;
+    // The first frames at the new size show no cursor.
+    m_hud.m_skipFrames = kSkipFramesAfterDisplayChange;
 }
 
 void CInterface::DrawUnitMouseInfo() {
@@ -257,6 +292,7 @@ void CInterface::DrawMouseCursor(CE3DSurface* surface) {
         m_hud.m_cursor = m_mouseBitmaps[0];
         m_hud.m_cursorOffset[0] = m_hud.m_cursorOffset[1] = -16;
     }
+    ComposeCanvas(surface);
     m_hud.DrawMouseCursor(surface);
 }
 

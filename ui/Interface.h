@@ -94,8 +94,10 @@ public:
     // The rows of a full console page (at least 1).
     int ConsolePageRows();
     void LoadConsoleBackground();
-    // Releases the canvas after a display set-up or mode change.
+    // Releases the canvas after a display set-up or mode change; the mouse
+    // update then skips a few frames.
     void ReleaseSurfaces();
+    enum { kSkipFramesAfterDisplayChange = 3 };
     // Per-frame interface work: (0, 0) from the interface frame, (1, 0) from
     // the render frame.
     void Update(int inGame, int arg);
@@ -106,14 +108,25 @@ public:
     // Clears the screen and draws the load screen (the progress stack's redraw).
     void DrawProgressFrame();
     void JumpToGUI(int screenId);
+    // Each frame, before anything is drawn: the full-screen radar closes
+    // while the local player's power is below half, a placement ends once
+    // its builder is no longer selected, and a pause begun with nothing held
+    // ends the placement under way.
+    void KeepModesToTheGame();
+    uint8_t m_pausePending = 1;
 
     // ---- system texts (ui/SystemTexts.cpp)
-    // The text of an index: its name while it has none, "" outside the
-    // table, "*LOC*" for every index while TestLocalization is on.
+    // The text of an index: "" while the language has given it none and
+    // outside the table, "*LOC*" for every index while TestLocalization is
+    // on.
     const char* GetSystemText(int index);
-    // The text with its "%s" filled by the values, or its identifier's name
-    // when its conversions do not match them (said once per text on the
-    // console).
+    // The same, but a text never given shows its identifier's name: the
+    // settings lists' labels and choices, whose rows and typed values are
+    // told apart by them.
+    const char* SystemTextOrName(int index);
+    // The text with its "%s" filled by the values ("" for a text never
+    // given), or its identifier's name when its conversions do not match
+    // them (said once per text on the console).
     std::string FormatSystemText(int index, std::initializer_list<const char*> values);
     // Gives a text to the GUI localization object of that "LID", or else to
     // the system text of that name (any letter case).
@@ -217,8 +230,15 @@ public:
     // The number selected after; -1 without a world.
     int32_t SelectUnitsOnScreen();
 
-    // The surface the interface draws on (the screen's back buffer).
+    // The surface the interface draws on: the screen's back buffer, or,
+    // from the display change after vid_UseSeprate2DSurface was set, a
+    // surface of its own, colour-keyed (255, 255, 0), that is laid over the
+    // back buffer as it is shown (ComposeCanvas) and cleared again.
     CE3DSurface* Surface();
+    void ComposeCanvas(CE3DSurface* target);
+    static constexpr uint8_t kCanvasKey[3] = {255, 255, 0};
+    CE3DSurface* m_ownCanvas = nullptr;
+    uint8_t m_separateCanvas = 0;
     // A font of the screen (null without a screen).
     CE3DFont* BuildFont(const char* face, int width, int height, int weight, int attributes, int outline);
     // The screen holds that font among the game's own, so BuildFont finds
@@ -270,7 +290,6 @@ public:
     uint8_t m_redraw = 0;
     uint8_t m_fullConsole = 0;
     uint8_t m_mouseInfo = 0;
-    uint8_t m_hudVisible[2] = {0, 0};
     float m_missionTimerEnd = 0.0f;
 
     // ---- what the mouse dispatch keeps

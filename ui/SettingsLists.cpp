@@ -259,7 +259,7 @@ CSettingClass* CSettingsLists::NewClass(const char* name) {
     m_classes.push_back(std::make_unique<CSettingClass>(name, this));
     CSettingClass* c = m_classes.back().get();
     CInterface* ui = m_ui;
-    c->m_systemText = [ui](int32_t index) { return ui->GetSystemText(index); };
+    c->m_systemText = [ui](int32_t index) { return ui->SystemTextOrName(index); };
     return c;
 }
 
@@ -675,7 +675,7 @@ const SDisplayDriver* CSettingsLists::Driver() const {
     return m_driver >= 0 && m_driver < (int32_t)m_drivers.size() ? &m_drivers[m_driver] : nullptr;
 }
 
-const SDisplayMode* CSettingsLists::Resolution() const {
+const SGUIDisplayMode* CSettingsLists::Resolution() const {
     return m_resolution >= 0 && m_resolution < (int32_t)m_sizes.size() ? &m_sizes[m_resolution] : nullptr;
 }
 
@@ -742,7 +742,7 @@ void CSettingsLists::FillScreenModes() {
     } else {
         int32_t last = 0;
         bool has16 = false, has32 = false, current = false;
-        for (const SDisplayMode& m : d->modes) {
+        for (const SGUIDisplayMode& m : d->modes) {
             bool& has = m.bitDepth == 16 ? has16 : has32;
             if ((m.bitDepth != 16 && m.bitDepth != 32) || has) continue;
             has = true;
@@ -776,7 +776,7 @@ void CSettingsLists::FillResolutions() {
     SVideoRequest r;
     const bool have = m_ui->GUIGame().VideoRequest(r);
     ListResolutions(have ? r.width : 0, have ? r.height : 0);
-    if (const SDisplayMode* m = Resolution(); m && have && (m->width != r.width || m->height != r.height)) {
+    if (const SGUIDisplayMode* m = Resolution(); m && have && (m->width != r.width || m->height != r.height)) {
         r.width = m->width;
         r.height = m->height;
         m_ui->GUIGame().SetVideoRequest(r);
@@ -786,7 +786,7 @@ void CSettingsLists::FillResolutions() {
 
 void CSettingsLists::TakeDisplayInUse() {
     std::string driver;
-    SDisplayMode mode;
+    SGUIDisplayMode mode;
     if (!m_ui->GUIGame().DisplayInUse(driver, mode)) return;
     for (size_t i = 0; i < m_drivers.size(); ++i)
         if (strcasecmp(m_drivers[i].name.c_str(), driver.c_str()) == 0) m_driver = int32_t(i);
@@ -806,9 +806,9 @@ void CSettingsLists::RebuildResolutions() {
         m_refreshEntry->ClearChoices();
         m_refreshEntry->AddChoice(Lid("GENERAL_DEFAULT"), 0);
         const SDisplayDriver* d = Driver();
-        const SDisplayMode* chosen = Resolution();
+        const SGUIDisplayMode* chosen = Resolution();
         bool found = false;
-        for (const SDisplayMode& m : d&& m_screenMode != 0 ? d->modes : std::vector<SDisplayMode>()) {
+        for (const SGUIDisplayMode& m : d&& m_screenMode != 0 ? d->modes : std::vector<SGUIDisplayMode>()) {
             if ((chosen && (m.width != chosen->width || m.height != chosen->height)) ||
                 m_refreshEntry->FindChoice(m.refreshRate))
                 continue;
@@ -838,9 +838,9 @@ void CSettingsLists::ListResolutions(int32_t width, int32_t height) {
     const bool have = m_ui->GUIGame().VideoRequest(r);
     auto add = [this](int32_t w, int32_t h, int32_t depth) {
         if (w < 640 || h < 480) return;
-        for (const SDisplayMode& s : m_sizes)
+        for (const SGUIDisplayMode& s : m_sizes)
             if (s.width == w && s.height == h) return;
-        SDisplayMode m;
+        SGUIDisplayMode m;
         m.width = w;
         m.height = h;
         m.bitDepth = depth;
@@ -848,7 +848,7 @@ void CSettingsLists::ListResolutions(int32_t width, int32_t height) {
     };
     if (const SDisplayDriver* d = Driver()) {
         int32_t largestW = 0, largestH = 0;
-        for (const SDisplayMode& m : d->modes) {
+        for (const SGUIDisplayMode& m : d->modes) {
             if (m_screenMode != 0 && m.bitDepth != m_screenMode) continue;
             add(m.width, m.height, m.bitDepth);
             if (m.width * m.height > largestW * largestH) {
@@ -866,11 +866,11 @@ void CSettingsLists::ListResolutions(int32_t width, int32_t height) {
             add(width, height, 0);
         }
     }
-    std::sort(m_sizes.begin(), m_sizes.end(), [](const SDisplayMode& a, const SDisplayMode& b) {
+    std::sort(m_sizes.begin(), m_sizes.end(), [](const SGUIDisplayMode& a, const SGUIDisplayMode& b) {
         return a.width != b.width ? a.width < b.width : a.height < b.height;
     });
     for (size_t i = 0; i < m_sizes.size(); ++i) {
-        const SDisplayMode& m = m_sizes[i];
+        const SGUIDisplayMode& m = m_sizes[i];
         char text[32];
         std::snprintf(text, sizeof text, "%dx%d", (int)m.width, (int)m.height);
         m_resolutionEntry->AddChoiceText(text, int32_t(i));
@@ -892,9 +892,9 @@ void CSettingsLists::FillRefreshRates() {
     if (m_screenMode == 0 || !d || d->modes.empty()) {
         m_refreshRate = 0;
     } else {
-        const SDisplayMode* chosen = Resolution();
+        const SGUIDisplayMode* chosen = Resolution();
         bool found = false;
-        for (const SDisplayMode& m : d->modes) {
+        for (const SGUIDisplayMode& m : d->modes) {
             if (chosen && (m.width != chosen->width || m.height != chosen->height)) continue;
             if (m_refreshEntry->FindChoice(m.refreshRate)) continue;
             char text[16];

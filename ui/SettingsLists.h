@@ -105,7 +105,7 @@ public:
     // screen mode's depth; in a window also the usual window sizes the
     // display holds and the size asked for), smallest first.
     std::vector<SDisplayDriver> m_drivers;
-    std::vector<SDisplayMode> m_sizes;
+    std::vector<SGUIDisplayMode> m_sizes;
     // The chain's entries (null before the lists are built).
     CSettingEntry* m_driverEntry = nullptr;
     CSettingEntry* m_screenModeEntry = nullptr;
@@ -114,7 +114,7 @@ public:
 
     // The size of the display running, which RebuildResolutions chooses
     // (0 x 0: the size asked for).
-    SDisplayMode m_inUse;
+    SGUIDisplayMode m_inUse;
 
     // The server browser takes the find-servers criteria and the filters.
     void ApplyFindServers();
@@ -129,7 +129,7 @@ private:
     void BuildLobby();
     void BuildSearch();
     const SDisplayDriver* Driver() const;
-    const SDisplayMode* Resolution() const;
+    const SGUIDisplayMode* Resolution() const;
     // The sizes the resolution row offers for the chosen driver and screen
     // mode, listed in its entry, the one of width x height chosen (else the
     // first).

@@ -103,8 +103,8 @@ void CInterface::BindSettingsLists() {
                 if (CSettingClass* c = ui->FindSettingClass(o->m_FlipListMode.GetText())) {
                     const bool search = c->m_name == "MatchServers";
                     o->m_TextLines[0] =
-                        ui->GetSystemText(c->m_advanced ? (search ? 177 : kSysLidBasicSettings)
-                                                        : (search ? 176 : kSysLidAdvancedSettings));
+                        ui->SystemTextOrName(c->m_advanced ? (search ? 177 : kSysLidBasicSettings)
+                                                           : (search ? 176 : kSysLidAdvancedSettings));
                     o->m_SizeKnown = 0;
                 }
             for (CGUIObject* child : o->m_Children) Visit(child);
@@ -135,7 +135,7 @@ void CGUIObject::RefreshSettingsRows() {
         }
         CSettingEntry* e = visible[next++];
         Show(row, true);
-        SetLine(row, m_ui->GetSystemText(e->m_name));
+        SetLine(row, m_ui->SystemTextOrName(e->m_name));
         CGUIObject* cells = Child(row, 0);
         CGUIObject* label = Child(cells, 0);
         CGUIObject* value = Child(cells, 1);

@@ -76,14 +76,21 @@ const char kGUIMarker[] = "*|L$C|*";
 const char* CInterface::GetSystemText(int index) {
     if (m_TestLocalization) return kMarker;
     if (index < 0 || index >= kSystemTextCount) return "";
-    // A text the language script did not give shows its name: the place
-    // that lacks it is plain to see.
     const SSystemTextEntry& e = m_SystemTexts[index];
-    return e.set ? e.text.GetText() : e.name.GetText();
+    return e.set ? e.text.GetText() : "";
+}
+
+const char* CInterface::SystemTextOrName(int index) {
+    if (m_TestLocalization || index < 0 || index >= kSystemTextCount || m_SystemTexts[index].set)
+        return GetSystemText(index);
+    return m_SystemTexts[index].name.GetText();
 }
 
 std::string CInterface::FormatSystemText(int index, std::initializer_list<const char*> values) {
     std::string out;
+    // A text never given has nothing to fill in.
+    if (!m_TestLocalization && index >= 0 && index < kSystemTextCount && !m_SystemTexts[index].set)
+        return out;
     if (SystemText_Format(GetSystemText(index), values, out)) return out;
     const char* name = index >= 0 && index < kSystemTextCount ? kSystemTextNames[index] : "SYSLID_?";
     if (m_formatRefused.insert(index).second)

@@ -31,6 +31,9 @@ CUnit::CUnit(CGameScene* scene, CTessarakObjectTemplate* tmpl, CE3DFrame* parent
     if (m_random.Rand() & 1) m_motionFlags |= kM_Above;
     m_orbitDirection = m_random.Rand() % 10 >= 5 ? -1 : 1;
     m_word = static_cast<uint32_t>(m_random.Rand() % 20);
+    // A new unit is switched on: bit 0x80 of its mode byte (MODE_ON, MODE_OFF)
+    // over its flight level.
+    m_mode |= 0x80;
     m_waypoints = new CWaypointList(WorldGrid());
     m_orderList = new COrderList(this);
     m_currentOrder = m_orderList;

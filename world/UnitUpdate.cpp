@@ -419,7 +419,7 @@ void CUnit::UpkeepTarget(CPlayer* owner, CPlayer* local) {
     bool fencePost = threat && threat->m_template && (threat->m_template->m_classMask & kClassUnit) &&
                      static_cast<CUnitTemplate*>(threat->m_template)->m_laserFence;
     if (threat && (m_unitState & kU_Mobile) && (!running || running->m_type == CUnitOrder::kAttack) &&
-        scanning && m_mode == 2 && m_footprintHalfSize < 3 && !t->m_kamikaze && !fencePost) {
+        scanning && (m_mode & 0x7F) == 2 && m_footprintHalfSize < 3 && !t->m_kamikaze && !fencePost) {
         if (m_maxSpeed < 0.55f)
             CircleTarget();
         else

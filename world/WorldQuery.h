@@ -98,6 +98,7 @@ struct SObjectView {
         kPathing = 0x2000,  // its way is being searched
         kRadar = 0x4000,    // a radar unit (its range circle)
         kAntiRadar = 0x8000,
+        kNoPath = 0x10000,  // its last way search found no way
     };
     int32_t id = -1;
     int32_t playerId = -1;  // its owner's player id (-1: none)
@@ -110,6 +111,7 @@ struct SObjectView {
     float power = 0.0f, maxPower = 0.0f;
     float colour[3] = {255.0f, 255.0f, 255.0f};  // its owner's (white: none)
     int16_t group = 0;                           // control group (0 none)
+    uint16_t waitSignal = 0;                     // the signal it waits for (0 none)
     float held = 0.0f, maxHeld = 0.0f;           // a harvester's load
     float resourceAmount = 0.0f;                 // a field's resources
     // What it builds now (a factory's product, a builder's site) and how far.

@@ -14,6 +14,7 @@
 #include "world/UnitOrder.h"
 #include "world/UnitTemplate.h"
 #include "world/UnitWeapon.h"
+#include "world/WaypointList.h"
 #include "world/World.h"
 #include "world/WorldGrid.h"
 #include "world/WorldQuery.h"
@@ -117,7 +118,10 @@ void Describe(const CWorld& world, const CTessarakObject* o, SObjectView& v) {
     }
     const CUnit* u = static_cast<const CUnit*>(o);
     const CUnitTemplate* t = u->UnitTemplate();
-    v.flags |= SObjectView::kUnit | SObjectView::kOn;
+    v.flags |= SObjectView::kUnit;
+    if (u->m_mode & 0x80) v.flags |= SObjectView::kOn;
+    if (u->m_waypoints && u->m_waypoints->m_noPath) v.flags |= SObjectView::kNoPath;
+    v.waitSignal = u->m_waitSignal;
     v.unitTmpl = t;
     if (u->IsComplete()) v.flags |= SObjectView::kComplete;
     if (u->m_unitState & CUnit::kU_Builder) v.flags |= SObjectView::kBuilder;

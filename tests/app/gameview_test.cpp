@@ -356,7 +356,7 @@ TEST_F(GameViewDisplay, TheOptionScreensShowTheRunningDisplayAndTheRequestStaysA
     ASSERT_FALSE(g.view->m_screen->m_windowed);
     EXPECT_EQ(g.Lists().m_screenMode, 32);
     EXPECT_EQ(g.ChosenSize(), "640x480");
-    for (const SDisplayMode& m : g.Lists().m_sizes) EXPECT_EQ(m.bitDepth, 32);
+    for (const auto& m : g.Lists().m_sizes) EXPECT_EQ(m.bitDepth, 32);
     EXPECT_EQ(asked.width, 700);
     EXPECT_EQ(asked.height, 500);
 

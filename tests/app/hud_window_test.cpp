@@ -905,3 +905,60 @@ TEST_F(HudWindow, WarpOutOfWarpRangeAndRadarOffShowTheirCursorsAndTooltips) {
     EXPECT_EQ(radarOff, "22, cursor no_select, tooltip \"  Radar off line \"");
     g.Quit();
 }
+
+// A building taken to the mouse from a constructor's icon (real X events)
+// goes back once the constructor is no longer selected, and when the game
+// is paused.
+TEST_F(HudWindow, APlacementEndsWhenItsConstructorIsDeselectedOrTheGamePauses) {
+    ASSERT_TRUE(g.Start(&why)) << why;
+    CTestProcess& game = g.game;
+    const SUnitSeen tank = g.Unit("Granite_LightTank", -20.0f, -22.0f);
+    const float cx = tank.x + 8.0f, cz = tank.z;
+    game.Write("AI_Create(\"Granite_Constructor\", " + std::to_string(cx) + ", " + std::to_string(cz) +
+               ", 1, 0);\n");
+    const SUnitSeen* made = nullptr;
+    std::vector<SUnitSeen> units;
+    for (int i = 0; i < 40 && !made; ++i) {
+        units = Test_ReadUnits(game);
+        made = Test_NearestUnit(units, "Granite_Constructor", cx, cz);
+    }
+    ASSERT_TRUE(made) << game.Output();
+    const SUnitSeen c = *made;
+    Test_RunAndDraw(game, "UnselectAll();");
+    const std::vector<std::vector<int>> at = g.LookAt(c.x + 2.5f, c.z, {{c.x, c.z}, {c.x + 5.0f, c.z}});
+    const auto placing = [](const std::string& said) {
+        return said.rfind("8,", 0) == 0 || said.rfind("9,", 0) == 0;
+    };
+    // The constructor selected, its first building at the mouse.
+    auto place = [&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));  // no double click
+        g.Mouse(at[0], "click 1");
+        EXPECT_EQ(SelectedOneAt(game, c.x, c.z).size(), 1u);
+        g.Mouse(kFirstIcon[0], kFirstIcon[1], "click 1");
+        g.Mouse(at[1]);
+        // Placing: 8 where it may stand, 9 where it may not.
+        std::string said;
+        for (int i = 0; i < 40 && !placing(said); ++i) {
+            said = Test_Answer(game, "dbg_MouseAction();", "Mouse action ");
+            Test_RunAndDraw(game, "");
+        }
+        return said;
+    };
+    ASSERT_TRUE(placing(place())) << game.Output();
+    Test_RunAndDraw(game, "UnselectAll();");
+    EXPECT_EQ(MouseActionOnceIs(game, "0").substr(0, 2), "0,");
+
+    ASSERT_TRUE(placing(place())) << game.Output();
+    // The pause runs from its lockstep frame on: a frame is drawn in it.
+    Test_RunAndDraw(game, "srv_Pause(1);");
+    std::string paused;
+    for (int i = 0; i < 40 && paused != "true"; ++i) {
+        paused = Test_Answer(game, "srv_Pause;", "srv_Pause = ");
+        Test_RunAndDraw(game, "");
+    }
+    ASSERT_EQ(paused, "true") << game.Output();
+    Test_RunAndDraw(game, "srv_Pause(0);");
+    const std::string after = MouseActionOnceIs(game, "2");
+    EXPECT_FALSE(placing(after)) << after;
+    g.Quit();
+}

@@ -175,22 +175,23 @@ TEST_F(PlayCommandsTest, StopKillSwitchAndReleaseGoAsGameMessages) {
     EXPECT_EQ(a->m_runningOrder, nullptr);
     EXPECT_EQ(b->m_runningOrder, nullptr);
 
-    // On and off: the first selected unit decides for all.
+    // On and off: a new unit is on; the first selected unit decides for all.
     w.sent.clear();
+    for (CUnit* u : {a, b, c}) EXPECT_TRUE(u->m_mode & 0x80);
     Select({a, b});
     Run("OnOff();");
-    ASSERT_EQ(w.Sent(NS_NOTIFYTYPE_MODE_ON).size(), 2u);
+    ASSERT_EQ(w.Sent(NS_NOTIFYTYPE_MODE_OFF).size(), 2u);
     w.Turn(1, false);
-    EXPECT_TRUE(a->m_mode & 0x80);
-    EXPECT_TRUE(b->m_mode & 0x80);
+    EXPECT_FALSE(a->m_mode & 0x80);
+    EXPECT_FALSE(b->m_mode & 0x80);
     Select({c});
     Run("OnOff();");
     w.Turn(1, false);
-    Select({a, b, c});  // the list's first (the newest) is c, now on
+    Select({a, b, c});  // the list's first (the newest) is c, now off
     Run("OnOff();");
-    ASSERT_EQ(w.Sent(NS_NOTIFYTYPE_MODE_OFF).size(), 3u);
+    ASSERT_EQ(w.Sent(NS_NOTIFYTYPE_MODE_ON).size(), 3u);
     w.Turn(1, false);
-    for (CUnit* u : {a, b, c}) EXPECT_FALSE(u->m_mode & 0x80);
+    for (CUnit* u : {a, b, c}) EXPECT_TRUE(u->m_mode & 0x80);
 
     // The tow cables let go: one message per selected unit, its id.
     Select({a});

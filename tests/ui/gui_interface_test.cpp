@@ -204,7 +204,13 @@ TEST_F(GUIInterface, SetLidFindsTheTextByNameInAnyCaseAndTheMarkerReplacesEveryT
     // A wrong count of values changes nothing.
     Run("SetLid(\"SYSLID_GENERAL_NO\");");
     Run("SetLid(\"SYSLID_GENERAL_NO\", \"a\", \"b\");");
-    EXPECT_STREQ(ui->GetSystemText(4), "SYSLID_GENERAL_NO");  // a text not given shows its name
+    // A text never given is empty; only the settings lists show its name.
+    EXPECT_STREQ(ui->GetSystemText(4), "");
+    EXPECT_STREQ(ui->SystemTextOrName(4), "SYSLID_GENERAL_NO");
+    EXPECT_STREQ(ui->SystemTextOrName(3), "Oui");
+    console.lines.clear();
+    EXPECT_EQ(ui->FormatSystemText(260, {"a", "b"}), "");  // nothing to fill in, nothing said
+    EXPECT_TRUE(console.lines.empty());
     EXPECT_TRUE(Has(Run("SetLid(\"SYSLID_NOTHING\", \"x\");"),
                     "FATAL ERROR [SCRIPT/GUI]: Couldn't find GUI Localization ID (LID) 'SYSLID_NOTHING'"));
     // No text outside the table, whatever the index.
@@ -258,7 +264,7 @@ TEST_F(GUIInterface, GUILocalizationObjectsComeBeforeTheTable) {
 
     Run("SetLid(\"SYSLID_GENERAL_NO\", \"Non\");");
     EXPECT_STREQ(object->m_TextLines[0].GetText(), "Non");
-    EXPECT_STREQ(ui->GetSystemText(4), "SYSLID_GENERAL_NO");
+    EXPECT_STREQ(ui->GetSystemText(4), "");
     Run("SetLid(\"sysLID_GENERAL_NO\", \"No\");");  // not the object's case: the table's
     EXPECT_STREQ(object->m_TextLines[0].GetText(), "Non");
     EXPECT_STREQ(ui->GetSystemText(4), "No");

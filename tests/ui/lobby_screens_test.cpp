@@ -110,6 +110,9 @@ protected:
         ui->SetRoles(roles);
         ui->m_guiResourceFolder = dir.WinFile("GUI").c_str();
         ui->m_console.Hide();
+        // The language gives every text its identifier's name, so that the
+        // screens' texts say which they are.
+        for (int i = 0; i < kSystemTextCount; ++i) ui->SetLid(kSystemTextNames[i], kSystemTextNames[i]);
     }
     void TearDown() override { console.Stop(); }
 

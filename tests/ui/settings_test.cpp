@@ -153,7 +153,7 @@ public:
     int32_t difficulty = 0;
 };
 
-SDisplayDriver Driver(const char* description, uint8_t id, std::vector<SDisplayMode> modes) {
+SDisplayDriver Driver(const char* description, uint8_t id, std::vector<SGUIDisplayMode> modes) {
     SDisplayDriver d;
     d.name = description;
     d.description = description;
@@ -272,7 +272,7 @@ TEST_F(ParsedLists, EntriesWriteTheGamesValuesThroughTheirOwners) {
 }
 
 TEST_F(ParsedLists, TheDisplayChainFollowsTheDriversModes) {
-    const std::vector<SDisplayMode> modes = {
+    const std::vector<SGUIDisplayMode> modes = {
         {320, 200, 16, 60}, {800, 600, 32, 60}, {800, 600, 32, 75}, {1024, 768, 32, 60}, {800, 600, 16, 60}};
     options.drivers = {Driver("PRIMARY display driver", 0, modes), Driver("Twin", 0, modes),
                        Driver("Blank", 2, {}), Driver("Second", 3, {{1280, 1024, 32, 60}})};
@@ -318,7 +318,7 @@ TEST_F(ParsedLists, TheDisplayChainFollowsTheDriversModes) {
 }
 
 TEST_F(ParsedLists, PresetsAreAppliedAndDetected) {
-    const std::vector<SDisplayMode> modes = {{640, 480, 16, 60}, {800, 600, 16, 60}, {1024, 768, 32, 60}};
+    const std::vector<SGUIDisplayMode> modes = {{640, 480, 16, 60}, {800, 600, 16, 60}, {1024, 768, 32, 60}};
     options.drivers = {Driver("Primary Display Driver", 0, modes)};
     console.Run("g_ParseSettingsList();");
     CSettingsLists* s = ui->m_settings.get();
