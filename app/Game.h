@@ -279,6 +279,16 @@ public:
     // ("Maps\<map>"), with "Error loading map: ..." when it cannot.
     void RestoreRadar(const char* mapFolder);
     CTessarakObjectTemplate* FindTemplate(const char* name);
+    // Makes an object of the template with the id pair (project id, template
+    // id) at (x, 0, z) for the owner under the object id (-1: none), at once
+    // on this machine alone (a map's objects, which every machine loads the
+    // same): under the scene's root frame, or under the given engine frame
+    // (CreateUnitFor; an object that hangs on another). Null when no
+    // template has that id pair or the object cannot be made.
+    CTessarakObject* CreateUnitForLocalPlayer(uint16_t projectId, uint32_t templateId, float x, float z,
+                                              CPlayer* owner, int32_t objectId);
+    CTessarakObject* CreateUnitFor(uint16_t projectId, uint32_t templateId, float x, float z, CPlayer* owner,
+                                   CE3DFrame* parent, int32_t objectId);
     // Asks the session to make the unit on every machine (CREATEUNIT); a null
     // template sends nothing. The unit takes the next object id on every
     // machine, placed as a map places it (CGameScene::PlaceObject): at (x,

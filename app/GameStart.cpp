@@ -325,8 +325,8 @@ void CGame::LoadMap() {
         CWorld* world = m_world;
         CGameScene* scene = Scene();
         CPlayer* neutral = scene ? scene->NeutralPlayer() : nullptr;
-        LoadMapObjects(scene, &visual, [world, neutral](CTessarakObjectTemplate* t, float x, float z) {
-            return world->CreateUnit(t, x, z, neutral, world->Ids().NewId());
+        LoadMapObjects(scene, &visual, [this, world, neutral](CTessarakObjectTemplate* t, float x, float z) {
+            return CreateUnitForLocalPlayer(t->m_projectId, t->m_nodeId, x, z, neutral, world->Ids().NewId());
         });
         visual.Close();
     } else {
@@ -580,6 +580,18 @@ void CGame::AfterMapLoad() {
 
 CTessarakObjectTemplate* CGame::FindTemplate(const char* name) {
     return m_world ? m_world->Scene().FindTemplate(name) : nullptr;
+}
+
+CTessarakObject* CGame::CreateUnitForLocalPlayer(uint16_t projectId, uint32_t templateId, float x, float z,
+                                                 CPlayer* owner, int32_t objectId) {
+    return CreateUnitFor(projectId, templateId, x, z, owner, nullptr, objectId);
+}
+
+CTessarakObject* CGame::CreateUnitFor(uint16_t projectId, uint32_t templateId, float x, float z,
+                                      CPlayer* owner, CE3DFrame* parent, int32_t objectId) {
+    if (!m_world) return nullptr;
+    CTessarakObjectTemplate* tmpl = m_world->Scene().FindTemplateById(projectId, int32_t(templateId));
+    return tmpl ? m_world->CreateUnitInFrame(tmpl, x, z, parent, owner, objectId) : nullptr;
 }
 
 void CGame::RequestCreateUnit(CTessarakObjectTemplate* tmpl, float x, float y, float z,

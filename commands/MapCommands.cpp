@@ -16,8 +16,10 @@
 #include "netgame/MapFiles.h"
 #include "netgame/NetGame.h"
 #include "platform/sys/Path.h"
+#include "platform/video/VideoWriter.h"
 #include "ui/Interface.h"
 #include "world/GameScene.h"
+#include "world/MapPicture.h"
 #include "world/Player.h"
 #include "world/TessarakObject.h"
 #include "world/World.h"
@@ -111,7 +113,8 @@ void Cmd_Create(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
     CTessarakObjectTemplate* tmpl = game->FindTemplate(c.name);
     if (!tmpl) return;
     CPlayer* neutral = scene->NeutralPlayer();
-    CTessarakObject* o = game->World()->CreateUnit(tmpl, c.x, c.z, neutral, scene->m_idTable.NewId());
+    CTessarakObject* o = game->CreateUnitForLocalPlayer(tmpl->m_projectId, tmpl->m_nodeId, c.x, c.z, neutral,
+                                                        scene->m_idTable.NewId());
     if (!o) {
         Game_Printf("Error creating object from template : '%s'", c.name);
         return;
@@ -266,6 +269,34 @@ bool PackMapBox(CGame* game, const CStrBuf& folder) {
     return false;
 }
 
+// The map's radar picture and its picture in the lobby, drawn from the scene
+// as it was edited and written as the content build makes them: one-frame
+// videos, "Radar.bik" at two pixels a square and "background.bik" at
+// 256 x 256, beside the other members of the box. Each that cannot be made
+// is named on the console and the box keeps the one it had.
+void WriteMapPictures(CGame* game, const CStrBuf& folder) {
+    SMapPicture radar;
+    CGameScene* scene = game->Scene();
+    if (!scene || !MapPicture_FromScene(*scene, Math_RoundToInt(game->MapWidth()),
+                                        Math_RoundToInt(game->MapDepth()), radar)) {
+        Game_Printf("No radar picture for a map of %g x %g", game->MapWidth(), game->MapDepth());
+        return;
+    }
+    const SMapPicture preview = MapPicture_Scaled(radar, 256, 256);
+    const std::pair<const SMapPicture*, const char*> files[] = {{&radar, "Radar.bik"},
+                                                                {&preview, "background.bik"}};
+    for (const auto& [picture, name] : files) {
+        CStrBuf path;
+        path.Format("%s\\%s", folder.GetText(), name);
+        std::string linuxPath;
+        CVideoWriter video;
+        if (!Sys_ResolveWritePath(path.GetText(), linuxPath) ||
+            !video.Open(linuxPath, picture->width, picture->height, 1, 1) ||
+            !video.AddFrame(picture->rgb.data(), picture->width * 3) || !video.Close())
+            Game_Printf("Unable to write file : %s (%s)", path.GetText(), video.Error().c_str());
+    }
+}
+
 void Cmd_Export(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
     CGame* game = Game(record);
     if (file || !game) return;
@@ -277,6 +308,7 @@ void Cmd_Export(CConsoleCommand* record, SCommandArgs* args, CVFSFile* file) {
     if (!ExportMapScript(game->Scene(), name)) return;
     CStrBuf folder;
     folder.Format("%s\\%s", game->GetPath("Maps", ""), name);
+    WriteMapPictures(game, folder);
     if (!PackMapBox(game, folder)) {
         Game_Printf("Unable to write file : %s\\MapData.box", folder.GetText());
         return;

@@ -92,6 +92,11 @@ void FinishGame(CInterface* ui) {
     const bool won = game.MissionWon();
     if (CNetGame* net = Net(ui)) net->ResetGame(false);
     game.SetGuiWord(1);
+    // The end screen closes with its game, whichever script runs next (a
+    // mission's own scripts do not close it), and the HUD keeps nothing of
+    // that game: no selection's slots, no builder's icons.
+    ui->m_gameScreen = 0;
+    ui->m_hud.ResetForGame();
     if (game.GameType() == 0 && !ui->m_campaignName.IsEmpty()) {
         CStrBuf path;
         path.Format("%s\\%s\\%s", ui->m_campaignName.GetText(), ui->m_missionName.GetText(),

@@ -206,6 +206,7 @@ public:
     float m_hoverTime = 0.0f;
     float m_cursorTime = 0.0f;
     uint8_t m_panelTooltip = 0;
+    std::string m_panelTooltipText;  // what it shows while it shows
     std::string m_tooltipName;
     // The cursor: its picture (not owned), the name of the picture or
     // sequence it came from, and hot spot.

@@ -215,7 +215,7 @@ bool CHud::UpdateMouseInfo(CE3DSurface* canvas) {
                 ? 1
                 : 0;
         action = m_placeBlocked ? kActionCantBuild : kActionBuild;
-        m_tooltipName = placing->m_name.GetText();
+        m_tooltipName = placing->DisplayName();
     }
     const int32_t forced = m_ui.m_fields.m_forcedAction;
     if (forced != 0 && m_ui.m_mode == 1) {
@@ -299,8 +299,8 @@ bool CHud::UpdateMouseInfo(CE3DSurface* canvas) {
             m_mouseAction = action = kActionCantSelect;
         }
         if (unit && hover.building)
-            m_tooltipName = m_ui.FormatSystemText(285, {hover.name, Number(100.0f * hover.buildPower).c_str(),
-                                                        hover.building->m_name.GetText()});
+            m_tooltipName = m_ui.FormatSystemText(
+                285, {hover.name, Number(100.0f * hover.buildPower).c_str(), hover.building->DisplayName()});
         if (unit && hover.held > 0.0f && hover.maxHeld > 0.0f)
             m_tooltipName = m_ui.FormatSystemText(286, {hover.name, Number(hover.held).c_str()});
     }
@@ -350,6 +350,7 @@ void CHud::DrawActionTooltip(CE3DSurface* canvas, int32_t action, const std::str
 
 bool CHud::DrawPanelTooltip(CE3DSurface* canvas) {
     m_panelTooltip = 0;
+    m_panelTooltipText.clear();
     if (m_ui.m_fields.m_fullScreenRadar) return false;
     std::string text;
     const int32_t mx = m_ui.m_cursorX, my = m_ui.m_cursorY;
@@ -368,12 +369,13 @@ bool CHud::DrawPanelTooltip(CE3DSurface* canvas) {
         const CUnitTemplate* item = BuildItemAtMouse();
         for (const SBuildItemView& e : m_buildItems)
             if (item && e.tmpl == item && !Refused(e)) {
-                text = std::string(item->m_name.GetText()) + " (" + Number(e.cost) + ")";
+                text = std::string(item->DisplayName()) + " (" + Number(e.cost) + ")";
                 break;
             }
     }
     if (text.empty()) return false;
     m_panelTooltip = 1;
+    m_panelTooltipText = text;
     DrawText(canvas, text.c_str(), mx, my + 20, false);
     return true;
 }

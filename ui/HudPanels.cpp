@@ -53,12 +53,12 @@ void SetLabel(CGUIObject* o, const std::string& text) {
 }
 
 // A slot's name cut to the room its box leaves it (up to the group number
-// at its right, when there is one), so that it never runs into the next.
-std::string FitSlotName(const CGUIObject* slot, const CGUIObject* name, std::string text) {
+// at its right, when the unit has one), so that it never runs into the next.
+std::string FitSlotName(const CGUIObject* slot, const CGUIObject* name, std::string text, bool grouped) {
     if (!slot || !name || !name->m_Font) return text;
     int32_t right = slot->m_Size[0];
     const CGUIObject* group = Child(slot, 1);
-    if (group && group != name && group->m_X > name->m_X) right = std::min(right, group->m_X);
+    if (grouped && group && group != name && group->m_X > name->m_X) right = std::min(right, group->m_X);
     const int32_t room = right - name->m_X - 2;
     int32_t w = 0, h = 0;
     while (!text.empty() && (name->m_Font->MeasureText(text.c_str(), &w, &h), w > room)) text.pop_back();
@@ -144,7 +144,7 @@ bool CHud::RebuildSelectionPanel() {
                 text->m_RowKind = kRowSelectionSlot;
                 text->m_RowData = o.id;
             }
-        SetLabel(name, FitSlotName(slot, name, o.name));
+        SetLabel(name, FitSlotName(slot, name, o.name, o.group > 0));
         SetLabel(Child(slot, 1), o.group > 0 ? std::to_string(o.group) : std::string());
     }
     for (size_t i = 0; i < k; ++i)

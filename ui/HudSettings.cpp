@@ -6,6 +6,7 @@
 #include "console/CommandInterpreter.h"
 #include "console/CommandTable.h"
 #include "console/ConsoleCommand.h"
+#include "ui/GUIObject.h"
 #include "ui/Hud.h"
 #include "ui/Interface.h"
 
@@ -25,6 +26,30 @@ void Cmd_MouseAction(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
     record->GetInterpreter()->Printf("Mouse action %d, cursor %s, tooltip \"%s\"", int(hud.m_mouseAction),
                                      hud.m_cursorName,
                                      hud.ActionTooltip(hud.m_mouseAction, hud.m_tooltipName).c_str());
+    // A panel's tooltip (a build icon's item and cost, the energy, the
+    // resources) while it shows.
+    if (hud.m_panelTooltip)
+        record->GetInterpreter()->Printf("Panel tooltip \"%s\"", hud.m_panelTooltipText.c_str());
+}
+
+// Every text the active screen shows now, one line each with its object's
+// name: what a player reads there (the selection's slots, the end screen's
+// tables). Hidden objects and the children of a panel that hides them are
+// left out, and so are empty texts.
+void PrintShownTexts(CCommandInterpreter* ip, const CGUIObject* o) {
+    if (!o || !o->m_Visible) return;
+    const char* text = o->m_TextLines.empty() ? "" : o->m_TextLines[0].GetText();
+    if (*text) ip->Printf("Screen text \"%s\" \"%s\"", o->m_Name.GetText(), text);
+    if (o->m_ChildrenHidden) return;
+    for (const CGUIObject* c : o->m_Children) PrintShownTexts(ip, c);
+}
+
+void Cmd_ScreenTexts(CConsoleCommand* record, SCommandArgs*, CVFSFile* file) {
+    CInterface* ui = file ? nullptr : static_cast<CInterface*>(record->GetContext());
+    if (!ui || !ui->m_GUIRoot) return;
+    record->GetInterpreter()->Printf("Screen %d", int(ui->m_activeGUI));
+    for (const CGUIObject* screen : ui->m_GUIRoot->m_Children)
+        if (screen->m_GUIId == ui->m_activeGUI) PrintShownTexts(record->GetInterpreter(), screen);
 }
 
 // The status bars' settings in the order of their values: name,
@@ -103,6 +128,10 @@ void CHud::RegisterSettings(CCommandInterpreter* ip) {
         SCommandRow::Function("dbg_MouseAction", Cmd_MouseAction,
                               "Prints what a click would do at the mouse: the action, its cursor and tooltip",
                               "dbg_MouseAction();")
+            .Context(&m_ui),
+        SCommandRow::Function("dbg_ScreenTexts", Cmd_ScreenTexts,
+                              "Prints every text the active screen shows, with its object's name",
+                              "dbg_ScreenTexts();")
             .Context(&m_ui),
     };
     CommandTable_Register(ip, rows);

@@ -442,16 +442,19 @@ void CSettingsLists::BuildMultiplayer() {
     CCommandInterpreter* ip = Interpreter(this);
     CSettingClass* c = NewClass("MultiplayerSettings");
     // The local player of the moment (the session makes it again when it
-    // resets): its name goes to the server as its request.
+    // resets).
     SSettingValue name;
     name.shownText = [this]() -> std::string {
         CNetGame* net = Net(this);
         CPlayer* local = net ? net->LocalPlayer() : nullptr;
         return local ? local->m_name.GetText() : "";
     };
+    // The name typed is the player's own (Name): every game it hosts or
+    // joins takes it, and the next start too. Blanks alone name nobody: the
+    // name stays.
     name.setText = [this](const std::string& text) {
         CNetGame* net = Net(this);
-        if (CPlayer* local = net ? net->LocalPlayer() : nullptr) local->SetName(text.c_str());
+        if (net && text.find_first_not_of(' ') != std::string::npos) net->SetWantedName(text.c_str());
     };
     c->AddString(Lid("GUISETTING_MULTIPLAYER_NAME"), OnPlayerName, kSettingBoth, name,
                  CPlayer::kMaxNameLength);

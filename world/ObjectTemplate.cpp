@@ -101,6 +101,7 @@ void CTessarakObjectTemplate::LoadProperties() {
     CProperty* p;
     CWorld* world = World();
     if ((p = cfg.Find("Name"))) p->GetValue(m_name);
+    if ((p = cfg.Find("DisplayName"))) p->GetValue(m_displayName);
 
     // Zeros beyond the 256 characters a property's text gives at most: a
     // value that long comes unterminated.

@@ -88,8 +88,15 @@ public:
     // The child templates (node children with class bit 0), in child order.
     CTessarakObjectTemplate* NextChildTemplate(CTessarakObjectTemplate* child) const;
 
+    // The name a player reads (tooltips, the selection's slots, build
+    // icons, event lines): its DisplayName key, else its name.
+    const char* DisplayName() const {
+        return m_displayName.IsEmpty() ? m_name.GetText() : m_displayName.GetText();
+    }
+
     CObjectGroup m_instances;
     std::vector<STemplatePlayerData*> m_playerData;
+    CStrBuf m_displayName;
     uint8_t m_onTemplateList = 0;
     CTessarakObjectTemplate* m_listNext = nullptr;  // the scene's template list
     CTessarakObjectTemplate* m_listPrev = nullptr;

@@ -170,7 +170,9 @@ CPlayerList::CPlayerList() {
     m_watchingRace = new CRace(this, "Watching");
     m_watchingRace->m_watching = 1;
     m_defaultRace = new CRace(this, "Default");
-    // The neutral player owns the map's unowned objects; white.
+    // The neutral player owns the map's unowned objects; white. The local
+    // player starts light blue, until its settings or a lobby give it
+    // another colour.
     m_neutral = new CPlayer(this);
     m_neutral->SetId(0);
     m_neutral->m_ownerId = 0;
@@ -179,6 +181,8 @@ CPlayerList::CPlayerList() {
     m_local = new CPlayer(this);
     m_local->SetId(1);
     m_local->m_ownerId = 1;
+    m_local->m_colour[0] = m_local->m_colour[1] = 130.0f;
+    m_local->m_colour[2] = 255.0f;
 }
 
 CPlayerList::~CPlayerList() {

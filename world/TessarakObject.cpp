@@ -367,7 +367,7 @@ void CTessarakObject::NoticeAttack() {
     const int32_t delay = world->Sound().NoticeDelay();
     next = now + static_cast<uint64_t>(delay > 0 ? delay : 0) * 1193182u;
     world->View().PostEventMessage(code, owner->m_ownerId, m_position[0], m_position[2],
-                                   m_template ? m_template->m_name.GetText() : "");
+                                   m_template ? m_template->DisplayName() : "");
 }
 
 void CTessarakObject::NoticeLoss(CTessarakObject* attacker) {
@@ -376,7 +376,7 @@ void CTessarakObject::NoticeLoss(CTessarakObject* attacker) {
     if (world && owner && owner == m_gameScene->LocalPlayer() && m_template &&
         m_template == KeyTemplateOf(owner->m_race))
         world->View().PostEventMessage(kEventCentralDestroyed, owner->m_ownerId, m_position[0], m_position[2],
-                                       m_template->m_name.GetText());
+                                       m_template->DisplayName());
     // A unit destroyed by an attacker counts for the attacker's owner and
     // that player's team.
     if (attacker && attacker->m_owner && IsUnit()) {

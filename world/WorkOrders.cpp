@@ -505,7 +505,7 @@ void CBuildOrder::Event(int code) {
     if (!world) return;
     world->View().PostEventMessage(code, m_unit->m_owner ? m_unit->m_owner->m_ownerId : -1,
                                    m_unit->m_position[0], m_unit->m_position[2],
-                                   m_template ? m_template->m_name.GetText() : "");
+                                   m_template ? m_template->DisplayName() : "");
 }
 
 bool CBuildOrder::AtUnitLimit() {

@@ -464,9 +464,15 @@ bool CWorld::ApplyCreateUnit(const uint8_t* bytes, size_t length) {
 
 CTessarakObject* CWorld::CreateUnit(CTessarakObjectTemplate* tmpl, float x, float z, CPlayer* owner,
                                     int32_t id) {
+    return CreateUnitInFrame(tmpl, x, z, nullptr, owner, id);
+}
+
+CTessarakObject* CWorld::CreateUnitInFrame(CTessarakObjectTemplate* tmpl, float x, float z, CE3DFrame* parent,
+                                           CPlayer* owner, int32_t id) {
     if (!tmpl) return nullptr;
     float at[3] = {x, 0.0f, z};
-    CTessarakObject* o = m_scene->CreateObjectByClass(tmpl, at, owner, id);
+    CTessarakObject* o = parent ? m_scene->CreateObjectByClassInFrame(tmpl, at, parent, owner, id)
+                                : m_scene->CreateObjectByClass(tmpl, at, owner, id);
     if (!o) return nullptr;
     o->ResetMatrixHistory();
     if (o->IsGridMember()) static_cast<CGridMember*>(o)->EnterGrid();

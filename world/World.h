@@ -138,6 +138,11 @@ public:
     // (-1 none), as a turn's CREATEUNIT and a resync do: in its grid cells,
     // a unit finished and active. Null when it cannot be made.
     CTessarakObject* CreateUnit(CTessarakObjectTemplate* tmpl, float x, float z, CPlayer* owner, int32_t id);
+    // The same under another engine frame than the scene's root (an object
+    // that moves with what it hangs on, a weapon's flame); a null parent is
+    // the root.
+    CTessarakObject* CreateUnitInFrame(CTessarakObjectTemplate* tmpl, float x, float z, CE3DFrame* parent,
+                                       CPlayer* owner, int32_t id);
 
     // ---- the local player's view
     // The announcer's sample of an event code (the interface's codes) of the

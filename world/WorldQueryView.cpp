@@ -84,9 +84,7 @@ void Describe(const CWorld& world, const CTessarakObject* o, SObjectView& v) {
     v = SObjectView();
     v.id = o->m_objectId;
     v.tmpl = o->m_template;
-    v.name = !o->m_name.IsEmpty() ? o->m_name.GetText()
-             : o->m_template      ? o->m_template->m_name.GetText()
-                                  : "";
+    v.name = !o->m_name.IsEmpty() ? o->m_name.GetText() : o->m_template ? o->m_template->DisplayName() : "";
     v.x = o->m_position[0];
     v.y = o->m_position[1];
     v.z = o->m_position[2];

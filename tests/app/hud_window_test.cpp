@@ -23,8 +23,10 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -315,16 +317,17 @@ TEST_F(HudWindow, RadarSelectionTooltipsAndBuildIconsReadFromTheScreen) {
     std::this_thread::sleep_for(std::chrono::seconds(4));
     EXPECT_EQ(Test_ReadUnits(game).size(), units.size() + 1);
     // Every unit selected (more than the six slots): each slot shows a name,
-    // cut where its box leaves no room ("Granite_Headquarters" is longer).
+    // cut where its box leaves no room ("Headquarters" is longer), never
+    // running past its box's edge.
     auto name = Near(208, 216, 232);
     auto named = [&](const STestShot& s, int i) {
-        return Count(s, kSlot1[0] + 104 * i + 36, kSlot1[1], kSlot1[0] + 104 * i + 84, kSlot1[1] + 20, name);
+        return Count(s, kSlot1[0] + 104 * i + 35, kSlot1[1], kSlot1[0] + 104 * i + 84, kSlot1[1] + 20, name);
     };
     const STestShot all = g.WaitForShot([&](const STestShot& s) { return named(s, 5) > 10; });
     for (int i = 0; i < 6; ++i) {
         EXPECT_GT(named(all, i), 10) << "slot " << i;
         EXPECT_EQ(
-            Count(all, kSlot1[0] + 104 * i + 86, kSlot1[1], kSlot1[0] + 104 * i + 104, kSlot1[1] + 20, name),
+            Count(all, kSlot1[0] + 104 * i + 98, kSlot1[1], kSlot1[0] + 104 * i + 104, kSlot1[1] + 20, name),
             0)
             << "slot " << i;
     }
@@ -708,7 +711,7 @@ TEST_F(HudWindow, APlayerPutsUpABuildingWithTheMouse) {
     }
     ASSERT_EQ(selected.size(), 1u);
     ASSERT_EQ(selected[0].name, "Granite_Constructor");
-    EXPECT_TRUE(game.WaitForOutput("Granite_Constructor : Unit ready", 5.0)) << game.Output();
+    EXPECT_TRUE(game.WaitForOutput("Constructor : Unit ready", 5.0)) << game.Output();
     g.Mouse(kFirstIcon[0], kFirstIcon[1], "click 1");
     // A free place: ground in view 7 from every unit.
     float sx = 0.0f, sz = 0.0f;
@@ -960,5 +963,231 @@ TEST_F(HudWindow, APlacementEndsWhenItsConstructorIsDeselectedOrTheGamePauses) {
     Test_RunAndDraw(game, "srv_Pause(0);");
     const std::string after = MouseActionOnceIs(game, "2");
     EXPECT_FALSE(placing(after)) << after;
+    g.Quit();
+}
+
+namespace {
+// The texts the active screen shows now (dbg_ScreenTexts): each object's
+// name and its text, in the screen's order; the screen's id first.
+struct SScreenTexts {
+    int screen = -1;
+    std::vector<std::pair<std::string, std::string>> texts;
+    std::vector<std::string> Of(const std::string& name) const {
+        std::vector<std::string> out;
+        for (const auto& t : texts)
+            if (t.first == name) out.push_back(t.second);
+        return out;
+    }
+    bool Shows(const std::string& text) const {
+        for (const auto& t : texts)
+            if (t.second == text) return true;
+        return false;
+    }
+};
+SScreenTexts ScreenTexts(CTestProcess& game) {
+    static int s_serial = 0;
+    const std::string end = "texts-end " + std::to_string(++s_serial);
+    const size_t from = game.Output().size();
+    game.Write("dbg_ScreenTexts(); echo(\"" + end + "\");\n");
+    SScreenTexts out;
+    if (!game.WaitForLine(end, 10.0)) return out;
+    const std::string said = game.Output().substr(from);
+    std::istringstream lines(said.substr(0, said.find(end)));
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("Screen text \"", 0) == 0) {
+            const size_t a = 13, b = line.find("\" \"", a);
+            if (b != std::string::npos && line.size() > b + 3)
+                out.texts.push_back({line.substr(a, b - a), line.substr(b + 3, line.size() - b - 4)});
+        } else if (line.rfind("Screen ", 0) == 0) {
+            out.screen = std::atoi(line.c_str() + 7);
+        }
+    }
+    return out;
+}
+// The screen's texts once the test passes (a frame or two after what
+// changed them), or as last read after about 30 s.
+template <class Test>
+SScreenTexts ScreenTextsOnce(CTestProcess& game, Test test) {
+    SScreenTexts t;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    do {
+        t = ScreenTexts(game);
+        if (test(t)) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    } while (std::chrono::steady_clock::now() < end);
+    return t;
+}
+// The written label of an icon: white letters.
+bool LabelInk(const unsigned char* p) {
+    return p[0] > 235 && p[1] > 235 && p[2] > 235;
+}
+}  // namespace
+
+// What a player reads of the units: the tooltip over a tank names it as a
+// light tank, the selection's slots name every unit so, the build icons'
+// tooltips name the item with its cost, and every build icon shows its
+// kind's short name written on it, the constructor's factory too.
+TEST_F(HudWindow, TooltipsSlotsAndBuildIconsNameTheUnitsAsAPlayerReadsThem) {
+    ASSERT_TRUE(g.Start(&why)) << why;
+    CTestProcess& game = g.game;
+    const SUnitSeen tank = g.Unit("Granite_LightTank", -20.0f, -22.0f);
+    const SUnitSeen hq = g.Unit("Granite_Headquarters");
+    g.Mouse(g.LookAt(tank.x, tank.z, {{tank.x, tank.z}})[0]);
+    // (A tank takes energy: the tooltip says how much after its name.)
+    EXPECT_EQ(MouseActionOnceIs(game, "1, cursor select, tooltip \"Select Light"),
+              "1, cursor select, tooltip \"Select Light Tank (takes 1 energy units)\"");
+
+    // The three tanks selected: three slots named "Light Tank"; every unit
+    // selected: each slot's name is one a player reads.
+    g.Mouse(g.LookAt(tank.x, tank.z, {{tank.x, tank.z}})[0], "click 1");
+    ASSERT_EQ(SelectedOneAt(game, tank.x, tank.z).size(), 1u);
+    Test_RunAndDraw(game, "SelectSameSort();");
+    const std::vector<std::string> tanks =
+        ScreenTextsOnce(game, [](const SScreenTexts& t) { return t.Of("Name").size() == 3; }).Of("Name");
+    EXPECT_EQ(tanks, std::vector<std::string>(3, "Light Tank"));
+    Test_RunAndDraw(game, "SelectAllUnits();");
+    const std::vector<std::string> slots =
+        ScreenTextsOnce(game, [](const SScreenTexts& t) { return t.Of("Name").size() >= 6; }).Of("Name");
+    ASSERT_GE(slots.size(), 6u) << game.Output();
+    // A name longer than its slot's room is cut, by a letter or two at most.
+    static const char* const kReadable[] = {"Headquarters", "Factory", "Depot", "Harvester", "Light Tank"};
+    for (const std::string& s : slots) {
+        bool readable = false;
+        for (const std::string r : kReadable)
+            readable = readable || (r.rfind(s, 0) == 0 && s.size() + 2 >= r.size());
+        EXPECT_TRUE(readable) << s;
+    }
+
+    // A constructor made beside the headquarters, clicked: its build icons,
+    // each item's tooltip its name and cost, each icon written on; the
+    // factory's among them.
+    const float cx = hq.x + 8.0f, cz = hq.z - 8.0f;
+    Test_RunAndDraw(game, "UnselectAll(); AI_Create(\"Granite_Constructor\", " + std::to_string(cx) + ", " +
+                              std::to_string(cz) + ", 1, 0);");
+    const SUnitSeen* made = nullptr;
+    std::vector<SUnitSeen> now;
+    for (int i = 0; i < 40 && !made; ++i)
+        made = Test_NearestUnit(now = Test_ReadUnits(game), "Granite_Constructor", cx, cz);
+    ASSERT_TRUE(made) << game.Output();
+    const SUnitSeen constructor = *made;
+    Test_RunAndDraw(game, "UnselectAll();");
+    g.Mouse(g.LookAt(constructor.x, constructor.z, {{constructor.x, constructor.z}})[0], "click 1");
+    ASSERT_EQ(SelectedOneAt(game, constructor.x, constructor.z).size(), 1u);
+    int factoryIcon = -1;
+    std::string last;
+    for (int i = 0; i < 5; ++i) {
+        g.Mouse(kFirstIcon[0] + 40 * i, kFirstIcon[1]);
+        // The icon's own tooltip once it shows (an icon without an item has
+        // none).
+        std::string tip;
+        for (int tries = 0; tries < 20 && (tip.empty() || tip == last); ++tries) {
+            tip = Test_Answer(game, "dbg_MouseAction();", "Panel tooltip \"");
+            Test_RunAndDraw(game, "");
+        }
+        if (tip.empty() || tip == last) continue;
+        last = tip;
+        EXPECT_NE(tip.find(" ("), std::string::npos) << tip;
+        EXPECT_EQ(tip.find('_'), std::string::npos) << tip;
+        if (tip.rfind("Factory (", 0) == 0) factoryIcon = i;
+    }
+    ASSERT_GE(factoryIcon, 0) << game.Output();
+    g.Mouse(150, 100);
+    const STestShot icons = g.WaitForShot([](const STestShot& s) {
+        return Count(s, kIcons[0], kIcons[1], kIcons[2], kIcons[3], LabelInk) > 40;
+    });
+    const int left = kIcons[0] + 40 * factoryIcon;
+    EXPECT_GT(Count(icons, left, kIcons[1], left + 36, kIcons[3], LabelInk), 20);
+    g.Quit();
+}
+
+// The end of a game on the end screen and "Continue" into the next: after
+// the harvester has brought resources home the end screen's table counts
+// them (not 0) and the race, with no HUD drawn over it; after "Continue" and
+// a new skirmish the game runs under its own in-game screen, with no end
+// screen, no slots of the units selected before and no build icons of the
+// factory selected and destroyed in the game before.
+TEST_F(HudWindow, TheEndScreenCountsTheGameAndTheNextGameKeepsNothingOfIt) {
+    ASSERT_TRUE(g.Start(&why)) << why;
+    CTestProcess& game = g.game;
+    // The harvester at work, the game fast until something came home.
+    Test_RunAndDraw(game, "srv_GameSpeed(8);");
+    int harvested = 0;
+    for (int i = 0; i < 240 && harvested <= 0; ++i) {
+        harvested = std::atoi(Test_Answer(game, "dbg_UnitState();", "harvested ").c_str());
+        if (harvested <= 0) std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+    ASSERT_GT(harvested, 0) << game.Output();
+    Test_RunAndDraw(game, "srv_GameSpeed(1);");
+
+    // The factory clicked (its build icons show), then destroyed; the tanks
+    // selected (their slots show); the game won.
+    const SUnitSeen factory = g.Unit("Granite_Factory");
+    g.Mouse(g.LookAt(factory.x, factory.z, {{factory.x, factory.z}})[0], "click 1");
+    ASSERT_EQ(SelectedOneAt(game, factory.x, factory.z).size(), 1u);
+    g.Mouse(150, 100);
+    ASSERT_GT(Count(g.WaitForShot([](const STestShot& s) {
+                  return Count(s, kIcons[0], kIcons[1], kIcons[2], kIcons[3], LabelInk) > 40;
+              }),
+                    kIcons[0], kIcons[1], kIcons[2], kIcons[3], LabelInk),
+              40);
+    Test_RunAndDraw(game, "KillSelected();");
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));  // no double click
+    const SUnitSeen tank = g.Unit("Granite_LightTank", -20.0f, -22.0f);
+    g.Mouse(g.LookAt(tank.x, tank.z, {{tank.x, tank.z}})[0], "click 1");
+    ASSERT_EQ(SelectedOneAt(game, tank.x, tank.z).size(), 1u);
+    Test_RunAndDraw(game, "SelectSameSort();");
+    ASSERT_FALSE(ScreenTextsOnce(game, [](const SScreenTexts& t) { return t.Shows("Light Tank"); })
+                     .Of("Name")
+                     .empty());
+    game.Write("WinGame(1);\n");
+
+    // The end screen: the player's row gathered what came home; no radar, no
+    // bar over it.
+    const SScreenTexts end = ScreenTextsOnce(game, [](const SScreenTexts& t) {
+        return t.Shows("The game is over") && !t.Of("Gathered").empty() && t.Of("Gathered")[0] != " ";
+    });
+    ASSERT_TRUE(end.Shows("The game is over")) << game.Output();
+    const std::vector<std::string> gathered = end.Of("Gathered"), races = end.Of("Race");
+    ASSERT_FALSE(gathered.empty());
+    EXPECT_GT(std::atoi(gathered[0].c_str()), 0) << gathered[0];
+    ASSERT_FALSE(races.empty());
+    EXPECT_EQ(races[0], "Granite");
+    EXPECT_TRUE(end.Of("Name").size() >= 2u) << "both players listed";
+    // (The radar's upper half: the tables begin below it.)
+    const STestShot over = g.WaitForShot(
+        [](const STestShot& s) { return Count(s, kRadar[0], kRadar[1], kRadar[2], 60, Grass) < 20; });
+    EXPECT_LT(Count(over, kRadar[0], kRadar[1], kRadar[2], 60, Grass), 20);
+    EXPECT_LT(Count(over, kIcons[0], kIcons[1], kIcons[2], kIcons[3], LabelInk), 5);
+
+    // "Continue": the main menu; the next skirmish from there.
+    g.Mouse(540, 455, "click 1");
+    const SScreenTexts menu = ScreenTextsOnce(game, [](const SScreenTexts& t) { return t.screen == 1; });
+    ASSERT_EQ(menu.screen, 1) << game.Output();
+    const size_t from = game.Output().size();
+    game.Write(
+        "GameMode(GM_Skirmish); StartLocalServer(); Map(\"Skerry\"); AI_AddCommander(); AI_Active(0); "
+        "StartGame();\n");
+    bool started = false;
+    for (int i = 0; i < 600 && !started; ++i) {
+        started = game.Output().find("Starting up game", from) != std::string::npos;
+        if (!started) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_TRUE(started) << game.Output().substr(from);
+    // The game's own screen as it starts, nothing selected yet in it.
+    const SScreenTexts next =
+        ScreenTextsOnce(game, [](const SScreenTexts& t) { return t.screen != 700 && t.screen != 1; });
+    EXPECT_NE(next.screen, 700);
+    EXPECT_NE(next.screen, 1);
+    EXPECT_FALSE(next.Shows("The game is over"));
+    EXPECT_TRUE(next.Of("Name").empty()) << next.Of("Name")[0];
+    ASSERT_FALSE(Test_UnitsOnceRunning(game, 60.0).empty()) << game.Output().substr(from);
+    Test_RunAndDraw(game, "UnselectAll();");
+    g.Mouse(150, 100);
+    Test_RunAndDraw(game, "");
+    const STestShot running = g.WaitForShot([](const STestShot& s) {
+        return Count(s, kRadar[0], kRadar[1], kRadar[2], kRadar[3], Grass) > 3000;
+    });
+    EXPECT_GT(Count(running, kRadar[0], kRadar[1], kRadar[2], kRadar[3], Grass), 3000);
+    EXPECT_LT(Count(running, kIcons[0], kIcons[1], kIcons[2], kIcons[3], LabelInk), 5);
     g.Quit();
 }

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "core/VFSTable.h"
 #include "tests/support/GameRun.h"
 #include "tests/support/Installation.h"
 #include "tests/support/Process.h"
@@ -365,6 +366,14 @@ TEST(MapEditorWindow, EditWithTheMouseExportAndPlayAgain) {
     ASSERT_TRUE(game.WaitForOutput("Exporting Binary Mapfile To", 15.0)) << game.Output();
     Test_RunAndDraw(game, "");
     EXPECT_FALSE(game.HasLine("Unable to write file", true)) << game.Output();
+    // The box holds the map's radar picture and its picture in the lobby,
+    // made by the export from the map as it was edited.
+    {
+        CVFSTable exported;
+        ASSERT_TRUE(exported.MountPack(dir.WinFile("Tessarak/Maps/Edited/MapData.box").c_str()));
+        EXPECT_TRUE(exported.Find("radar.bik"));
+        EXPECT_TRUE(exported.Find("background.bik"));
+    }
 
     // ---- On the ground's layer (0, the grass tiles) a rock is painted: the
     // ground does not refuse what stands on it. Painted again on the rock it
@@ -423,6 +432,14 @@ TEST(MapEditorWindow, EditWithTheMouseExportAndPlayAgain) {
         EXPECT_NEAR(b.heading, a.heading, 1e-3f);
         EXPECT_NEAR(b.scale, a.scale, 1e-3f);
     }
+    // Its radar shows the map's picture (its grass).
+    EXPECT_EQ(second.Output().find("radar.bik not found"), std::string::npos) << second.Output();
+    const std::string secondWindow = Test_GameWindow(x);
+    auto green = [](const unsigned char* p) { return p[1] > p[0] + 15 && p[1] > p[2] + 15; };
+    const STestShot radar = Test_ShotUntil(
+        x, secondWindow,
+        [&](const STestShot& s) { return Test_CountPixels(s, 512, 0, 640, 128, green) > 3000; }, 20.0);
+    EXPECT_GT(Test_CountPixels(radar, 512, 0, 640, 128, green), 3000);
     second.Write("Quit();\n");
     EXPECT_EQ(second.Wait(30), 0) << second.Output();
 }

@@ -104,3 +104,32 @@ TEST_F(MapLoadTest, MissingBoxAndBadNamesGoBackToTheLobby) {
     }
 }
 }  // namespace
+
+// The game's own creation by a template's id pair: under the scene's root
+// frame for the owner with the object id, or under a frame given; an id pair
+// no template has makes nothing.
+TEST_F(MapLoadTest, CreateUnitForMakesAnObjectOfATemplatesIdPair) {
+    CGameScene* scene = game.Scene();
+    CPlayer* local = scene->LocalPlayer();
+    ASSERT_TRUE(local);
+    CTessarakObject* o = game.CreateUnitForLocalPlayer(1, 20, 5.0f, -6.0f, local, 40);
+    ASSERT_TRUE(o);
+    EXPECT_EQ(o->m_template, rock);
+    EXPECT_EQ(o->m_owner, local);
+    EXPECT_EQ(o->m_objectId, 40);
+    EXPECT_EQ(o->m_position[0], 5.0f);
+    EXPECT_EQ(o->m_position[2], -6.0f);
+    EXPECT_EQ(o->m_parent, scene->m_rootFrame);
+    EXPECT_EQ(scene->m_idTable.Find(40), o);
+
+    // Hung on the first object: it moves with it.
+    CTessarakObject* hung = game.CreateUnitFor(1, 20, 1.0f, 2.0f, scene->NeutralPlayer(), o, 41);
+    ASSERT_TRUE(hung);
+    EXPECT_EQ(hung->m_parent, o);
+    EXPECT_EQ(hung->m_owner, scene->NeutralPlayer());
+
+    EXPECT_EQ(game.CreateUnitForLocalPlayer(1, 77, 0.0f, 0.0f, local, 42), nullptr);
+    EXPECT_EQ(game.CreateUnitForLocalPlayer(2, 20, 0.0f, 0.0f, local, 43), nullptr);
+    EXPECT_EQ(game.CreateUnitFor(1, 20, 0.0f, 0.0f, local, nullptr, 40), nullptr);  // the id is taken
+    EXPECT_EQ(scene->m_objectCount, 2);
+}

@@ -23,8 +23,10 @@ namespace {
 bool Gold(const unsigned char* p) {  // titles and the objectives
     return p[0] > 180 && p[1] > 140 && p[2] < 150 && p[0] > p[2] + 60;
 }
-bool Light(const unsigned char* p) {  // the briefing's text
-    return p[0] > 160 && p[1] > 160 && p[2] > 180;
+// The briefing's text, a bluish white (208, 216, 232); the player's own
+// units, in its light blue (130, 130, 255) lit by the sun, are far bluer.
+bool Light(const unsigned char* p) {
+    return p[0] > 160 && p[1] > 160 && p[2] > 180 && p[2] < p[0] + 50;
 }
 bool DarkGreen(const unsigned char* p) {  // a list's row
     return p[1] > 100 && p[0] < 60 && p[2] < 60;
@@ -40,14 +42,23 @@ bool Sized(const STestShot& s) {
 bool CampaignRow(const STestShot& s) {
     return Sized(s) && Test_CountPixels(s, 122, 168, 300, 190, DarkGreen) > 40;
 }
-// The briefing: the mission's text in its frame, the objectives below.
+// The briefing: the mission's text in its frame, the objectives below (some
+// 5,500 and 950 pixels of them; the game view, the player's light blue units
+// and the sand, shows some 300 and 120).
 bool Briefing(const STestShot& s) {
-    return Sized(s) && Test_CountPixels(s, 34, 74, 590, 290, Light) > 300 &&
-           Test_CountPixels(s, 34, 330, 590, 400, Gold) > 100;
+    return Sized(s) && Test_CountPixels(s, 34, 74, 590, 290, Light) > 1500 &&
+           Test_CountPixels(s, 34, 330, 590, 400, Gold) > 300;
 }
 // The briefing's first shown line (the mission's title) in its place.
 int FirstLine(const STestShot& s) {
     return Test_CountPixels(s, 34, 74, 400, 92, Light);
+}
+// What the checks below count in a picture, for a failure's message.
+std::string Counts(const STestShot& s) {
+    if (!Sized(s)) return "no picture";
+    return "text " + std::to_string(Test_CountPixels(s, 34, 74, 590, 290, Light)) + ", objectives " +
+           std::to_string(Test_CountPixels(s, 34, 330, 590, 400, Gold)) + ", bar " +
+           std::to_string(Test_CountPixels(s, 120, 445, 520, 475, HudBlue));
 }
 // The running game: its bar at the bottom, no briefing.
 bool InGame(const STestShot& s) {
@@ -103,7 +114,7 @@ TEST_F(CampaignWindow, TheMainMenuLeadsThroughTheBriefingsOfTheDemoCampaign) {
     x.Shell("xdotool windowfocus --sync " + window + " keydown F1 sleep 0.2 keyup F1");
     ASSERT_TRUE(until(Briefing)) << game.Output();
     click(500, 439);
-    ASSERT_TRUE(until(InGame)) << game.Output();
+    ASSERT_TRUE(until(InGame)) << Counts(Test_ShotUntil(x, window, InGame, 1.0)) << "\n" << game.Output();
 
     // Won (the objectives themselves are the campaign test's): the end
     // screen, then its "Continue" opens the second mission's briefing.

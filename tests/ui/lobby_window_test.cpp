@@ -11,7 +11,9 @@
 
 #include <chrono>
 #include <cstring>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <thread>
 
@@ -324,4 +326,43 @@ TEST(LobbyWindow, RejectingAComputerPlayerRemovesItAndStartStillStarts) {
     EXPECT_FALSE(Test_UnitsOnceRunning(host, 60.0).empty()) << host.Output();
     host.Write("Quit();\n");
     EXPECT_EQ(host.Wait(30), 0) << host.Output();
+}
+
+// The Multiplayer screen's name box: it shows the player's name; a click on
+// its "Change", the old name rubbed out and another typed with Return, and the player
+// is called so, in the game it then hosts as in the settings kept for the
+// next start.
+TEST(LobbyWindow, TheMultiplayerScreensNameBoxNamesThePlayer) {
+    if (!Test_OnPath("Xvfb") || !Test_OnPath("xdotool") || !Test_OnPath("import"))
+        GTEST_SKIP() << "needs Xvfb, xdotool and ImageMagick";
+    CTempDir dir;
+    if (!Test_CopyInstallation(dir)) FAIL() << "the game program is not built";
+    CTestXServer x;
+    ASSERT_TRUE(x.Start());
+    CTestProcess game;
+    ASSERT_TRUE(Test_StartGameOn(game, dir, x));
+    ASSERT_TRUE(game.WaitForOutput("Loading GUI Finished...", 60)) << game.Output();
+    CWindowRoad road(x);
+    ASSERT_TRUE(road.Find());
+    ASSERT_TRUE(AskUntil(game, "Name();", "You are called Player", 10)) << game.Output();
+
+    // "Multiplayer": its name box holds the name.
+    road.ClickAt(290, 231);
+    ASSERT_TRUE(AskUntil(game, "dbg_ScreenTexts();", "Screen text \"Value\" \"Player\"", 20))
+        << game.Output();
+    // A click on the box, the old name rubbed out, the new one typed.
+    road.ClickAt(245, 222);
+    x.Shell("xdotool key --delay 60 --repeat 6 BackSpace");
+    road.Type("Ann");
+    EXPECT_TRUE(AskUntil(game, "Name();", "You are called Ann", 20)) << game.Output();
+    EXPECT_TRUE(AskUntil(game, "dbg_ScreenTexts();", "Screen text \"Value\" \"Ann\"", 20)) << game.Output();
+
+    // A game hosted from here lists the player so.
+    game.Write("StartLocalServer(); GameMode(GM_Multi); StartServer(" + std::to_string(FreePort()) + ");\n");
+    EXPECT_TRUE(AskUntil(game, "ListPlayers();", "Ann", 20)) << game.Output();
+    game.Write("Quit();\n");
+    ASSERT_EQ(game.Wait(30), 0) << game.Output();
+    std::ifstream saved(dir.File("Tessarak/Scripts/Config/Player.cfg"));
+    const std::string kept((std::istreambuf_iterator<char>(saved)), std::istreambuf_iterator<char>());
+    EXPECT_NE(kept.find("Name(\"Ann\");"), std::string::npos) << kept;
 }

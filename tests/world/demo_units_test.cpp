@@ -4,12 +4,18 @@
 // written), and the units a skirmish needs are there for both races.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "core/VFSFile.h"
+#include "core/VFSTable.h"
+#include "netgame/MapFiles.h"
 #include "tests/support/WorldTestHost.h"
 #include "tools/lib/ContentProject.h"
+#include "tools/lib/MapPicture.h"
+#include "world/GameScene.h"
 #include "world/Player.h"
 #include "world/Project.h"
 #include "world/UnitTemplate.h"
@@ -133,4 +139,74 @@ TEST(DemoUnits, TheBuiltProjectHoldsEveryTemplateOfTheSources) {
     EXPECT_EQ(spot->m_resourceType, 1);
     EXPECT_GT(spot->m_resourceAmount, 0.0f);
     EXPECT_NE(FindNamed(host.scene->FindTemplate("Coral_Artillery"), "FirePoint"), nullptr);
+}
+
+// The small map as the game stands it, drawn from its scene as the map
+// editor's export draws it: the same picture, pixel for pixel, as the
+// content build draws from the map's sources for its radar.
+TEST(DemoUnits, TheSceneOfTheSmallMapDrawsTheSamePictureAsItsSources) {
+    const std::string source = Env("TESSARAK_SOURCE"), build = Env("TESSARAK_BUILD");
+    ASSERT_FALSE(source.empty() || build.empty()) << "run through ctest";
+    SMapPicture fromSources;
+    std::string error;
+    ASSERT_TRUE(MapPicture_Render(source + "/content/Tessarak/Maps/Skerry/MapData.box", fromSources, error))
+        << error;
+
+    CWorldTestHost host;
+    CProjectList projects(nullptr, host.scene);
+    host.SetProjects(&projects);
+    const std::string root = "Z:" + build + "/install/Tessarak";
+    ASSERT_TRUE(host.scene->LoadUnits((root + "/Units").c_str())) << ::testing::PrintToString(host.lines);
+    host.scene->DeriveTemplateSizes();
+    CVFSTable box;
+    ASSERT_TRUE(box.MountPack((root + "/Maps/Skerry/MapData.box").c_str()));
+    CVFSFile visual;
+    ASSERT_TRUE(visual.Open("visual.bin", CVFSFile::kModeRead, &box));
+    CGameScene* scene = host.scene;
+    ASSERT_TRUE(LoadMapObjects(scene, &visual, [&](CTessarakObjectTemplate* t, float x, float z) {
+        const float at[3] = {x, 0.0f, z};
+        return scene->CreateObjectByClass(t, at, host.players->m_neutral, scene->m_idTable.NewId());
+    }));
+    // A player's unit on the map is left out of its picture.
+    const float at[3] = {0.0f, 0.0f, 0.0f};
+    ASSERT_TRUE(scene->CreateObjectByClass(scene->FindTemplate("Granite_Headquarters"), at,
+                                           host.players->m_local, scene->m_idTable.NewId()));
+
+    SMapPicture fromScene;
+    ASSERT_TRUE(MapPicture_FromScene(*scene, fromSources.width / 2, fromSources.height / 2, fromScene));
+    ASSERT_EQ(fromScene.width, fromSources.width);
+    ASSERT_EQ(fromScene.height, fromSources.height);
+    size_t differ = 0;
+    for (size_t i = 0; i < fromScene.rgb.size(); ++i) differ += fromScene.rgb[i] != fromSources.rgb[i];
+    EXPECT_EQ(differ, 0u);
+    // The lobby's picture: the same cut to 256 x 256 by the nearest pixel.
+    const SMapPicture preview = MapPicture_Scaled(fromScene, 256, 256);
+    ASSERT_EQ(preview.rgb.size(), size_t(256 * 256 * 3));
+    EXPECT_TRUE(std::equal(preview.rgb.begin(), preview.rgb.begin() + 3, fromScene.rgb.begin()));
+    const size_t last =
+        (size_t(fromScene.height - 1) * size_t(fromScene.width) + size_t(fromScene.width - 1)) * 3;
+    EXPECT_TRUE(std::equal(preview.rgb.end() - 3, preview.rgb.end(), fromScene.rgb.begin() + long(last)));
+    EXPECT_FALSE(MapPicture_FromScene(*scene, 0, 10, fromScene));
+}
+
+// Every unit of the demo has a name a player reads: words, no race prefix.
+TEST(DemoUnits, EveryUnitHasADisplayNameAPlayerReads) {
+    const std::string build = Env("TESSARAK_BUILD");
+    ASSERT_FALSE(build.empty()) << "run through ctest";
+    CWorldTestHost host;
+    CProjectList projects(nullptr, host.scene);
+    host.SetProjects(&projects);
+    ASSERT_TRUE(host.scene->LoadUnits(("Z:" + build + "/install/Tessarak/Units").c_str()));
+    int units = 0;
+    for (CTessarakObjectTemplate* t = host.scene->m_templates; t; t = t->m_listNext) {
+        if (!(t->m_classMask & kClassUnit)) continue;
+        ++units;
+        const std::string name = t->DisplayName();
+        EXPECT_NE(name, t->m_name.GetText()) << name;
+        EXPECT_EQ(name.find('_'), std::string::npos) << name;
+        EXPECT_EQ(name.find("Granite"), std::string::npos) << name;
+        EXPECT_EQ(name.find("Coral"), std::string::npos) << name;
+    }
+    EXPECT_GE(units, 20);
+    EXPECT_STREQ(host.scene->FindTemplate("Coral_LightTank")->DisplayName(), "Light Tank");
 }

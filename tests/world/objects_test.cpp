@@ -591,3 +591,18 @@ TEST_F(ObjectsTest, AUnitTemplateListCountsBothWays) {
 }
 
 }  // namespace
+
+// The two players every game has from the start: the neutral one (id 0,
+// "DefaultPlayer", white), owner of the map's objects, and the local one
+// (id 1), light blue until its settings or a lobby give it a colour.
+TEST_F(ObjectsTest, TheNeutralPlayerIsWhiteAndTheLocalPlayerStartsLightBlue) {
+    CPlayerList players;
+    ASSERT_TRUE(players.m_neutral && players.m_local);
+    EXPECT_EQ(players.m_neutral->m_id, 0);
+    EXPECT_STREQ(players.m_neutral->m_name.GetText(), "DefaultPlayer");
+    EXPECT_EQ(std::vector<float>(players.m_neutral->m_colour, players.m_neutral->m_colour + 3),
+              std::vector<float>({255.0f, 255.0f, 255.0f}));
+    EXPECT_EQ(players.m_local->m_id, 1);
+    EXPECT_EQ(std::vector<float>(players.m_local->m_colour, players.m_local->m_colour + 3),
+              std::vector<float>({130.0f, 130.0f, 255.0f}));
+}

@@ -126,6 +126,94 @@ uint32_t Mix(uint32_t a, uint32_t b, float t) {
 // The colour key of the interface's pictures: what shows through.
 constexpr uint32_t kKey = 0x00FFFF;
 
+// A 5 x 7 pixel font of capitals and digits for the labels of pictures
+// (each row's five low bits, the leftmost highest), "A" to "Z", then "0" to "9".
+const uint8_t kGlyphs[36][7] = {
+    {0x0E, 0x11, 0x11, 0x1F, 0x11, 0x11, 0x11},  // A
+    {0x1E, 0x11, 0x11, 0x1E, 0x11, 0x11, 0x1E},  // B
+    {0x0E, 0x11, 0x10, 0x10, 0x10, 0x11, 0x0E},  // C
+    {0x1C, 0x12, 0x11, 0x11, 0x11, 0x12, 0x1C},  // D
+    {0x1F, 0x10, 0x10, 0x1E, 0x10, 0x10, 0x1F},  // E
+    {0x1F, 0x10, 0x10, 0x1E, 0x10, 0x10, 0x10},  // F
+    {0x0E, 0x11, 0x10, 0x17, 0x11, 0x11, 0x0F},  // G
+    {0x11, 0x11, 0x11, 0x1F, 0x11, 0x11, 0x11},  // H
+    {0x0E, 0x04, 0x04, 0x04, 0x04, 0x04, 0x0E},  // I
+    {0x07, 0x02, 0x02, 0x02, 0x02, 0x12, 0x0C},  // J
+    {0x11, 0x12, 0x14, 0x18, 0x14, 0x12, 0x11},  // K
+    {0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x1F},  // L
+    {0x11, 0x1B, 0x15, 0x15, 0x11, 0x11, 0x11},  // M
+    {0x11, 0x11, 0x19, 0x15, 0x13, 0x11, 0x11},  // N
+    {0x0E, 0x11, 0x11, 0x11, 0x11, 0x11, 0x0E},  // O
+    {0x1E, 0x11, 0x11, 0x1E, 0x10, 0x10, 0x10},  // P
+    {0x0E, 0x11, 0x11, 0x11, 0x15, 0x12, 0x0D},  // Q
+    {0x1E, 0x11, 0x11, 0x1E, 0x14, 0x12, 0x11},  // R
+    {0x0F, 0x10, 0x10, 0x0E, 0x01, 0x01, 0x1E},  // S
+    {0x1F, 0x04, 0x04, 0x04, 0x04, 0x04, 0x04},  // T
+    {0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x0E},  // U
+    {0x11, 0x11, 0x11, 0x11, 0x11, 0x0A, 0x04},  // V
+    {0x11, 0x11, 0x11, 0x15, 0x15, 0x15, 0x0A},  // W
+    {0x11, 0x11, 0x0A, 0x04, 0x0A, 0x11, 0x11},  // X
+    {0x11, 0x11, 0x11, 0x0A, 0x04, 0x04, 0x04},  // Y
+    {0x1F, 0x01, 0x02, 0x04, 0x08, 0x10, 0x1F},  // Z
+    {0x0E, 0x11, 0x13, 0x15, 0x19, 0x11, 0x0E},  // 0
+    {0x04, 0x0C, 0x04, 0x04, 0x04, 0x04, 0x0E},  // 1
+    {0x0E, 0x11, 0x01, 0x02, 0x04, 0x08, 0x1F},  // 2
+    {0x1F, 0x02, 0x04, 0x02, 0x01, 0x11, 0x0E},  // 3
+    {0x02, 0x06, 0x0A, 0x12, 0x1F, 0x02, 0x02},  // 4
+    {0x1F, 0x10, 0x1E, 0x01, 0x01, 0x11, 0x0E},  // 5
+    {0x06, 0x08, 0x10, 0x1E, 0x11, 0x11, 0x0E},  // 6
+    {0x1F, 0x01, 0x02, 0x04, 0x08, 0x08, 0x08},  // 7
+    {0x0E, 0x11, 0x11, 0x0E, 0x11, 0x11, 0x0E},  // 8
+    {0x0E, 0x11, 0x11, 0x0F, 0x01, 0x02, 0x0C},  // 9
+};
+
+const uint8_t* Glyph(char c) {
+    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+    if (c >= 'A' && c <= 'Z') return kGlyphs[c - 'A'];
+    if (c >= '0' && c <= '9') return kGlyphs[26 + (c - '0')];
+    return nullptr;  // a blank
+}
+
+// The label's lines (split at blanks) drawn centred over the picture, each
+// letter in the label colour with a one-pixel rim of the edge colour so
+// that it reads on any shape.
+void DrawLabel(SPixels& p, const std::string& label, uint32_t ink, uint32_t rim) {
+    std::vector<std::string> lines;
+    std::string line;
+    for (char c : label + " ") {
+        if (c != ' ') {
+            line += c;
+        } else if (!line.empty()) {
+            lines.push_back(line);
+            line.clear();
+        }
+    }
+    if (lines.empty()) return;
+    const int lineHeight = 9, total = int(lines.size()) * lineHeight - 2;
+    int y0 = (p.height - total) / 2;
+    for (const std::string& l : lines) {
+        const int width = int(l.size()) * 6 - 1;
+        const int x0 = (p.width - width) / 2;
+        for (int pass = 0; pass < 2; ++pass)
+            for (size_t i = 0; i < l.size(); ++i) {
+                const uint8_t* g = Glyph(l[i]);
+                if (!g) continue;
+                for (int gy = 0; gy < 7; ++gy)
+                    for (int gx = 0; gx < 5; ++gx) {
+                        if (!(g[gy] & (0x10 >> gx))) continue;
+                        const int x = x0 + int(i) * 6 + gx, y = y0 + gy;
+                        if (pass == 1) {
+                            p.Set(x, y, ink);
+                            continue;
+                        }
+                        for (int dy = -1; dy <= 1; ++dy)
+                            for (int dx = -1; dx <= 1; ++dx) p.Set(x + dx, y + dy, rim);
+                    }
+            }
+        y0 += lineHeight;
+    }
+}
+
 struct SPictureRecipe {
     std::string name, folder = "resources", format = "bmp";
     int width = 64, height = 64;
@@ -134,10 +222,12 @@ struct SPictureRecipe {
     float noise = 0.0f, border = 0.0f;
     int frames = 1;
     std::string shape = "rect";
+    std::string label;  // a word or two drawn over it (an icon's)
+    uint32_t labelColour = 0xFFFFFF;
 };
 
 // Frame f of n: the shapes turn (arrows point, crosses spin) and pulse.
-SPixels Draw(const SPictureRecipe& r, int frame) {
+SPixels DrawShape(const SPictureRecipe& r, int frame) {
     SPixels p;
     p.width = r.width;
     p.height = r.height;
@@ -203,6 +293,12 @@ SPixels Draw(const SPictureRecipe& r, int frame) {
     return p;
 }
 
+SPixels Draw(const SPictureRecipe& r, int frame) {
+    SPixels p = DrawShape(r, frame);
+    if (!r.label.empty()) DrawLabel(p, r.label, r.labelColour, r.edge);
+    return p;
+}
+
 std::vector<uint8_t> Encode(const SPictureRecipe& r, const SPixels& p, const std::string& at) {
     std::vector<uint8_t> out;
     if (r.format == "jpg") {
@@ -256,7 +352,7 @@ private:
 void CReader::Picture(const std::string& at, const toml::table& t) {
     CheckKeys(at, t,
               {"name", "folder", "format", "size", "colour", "colour2", "edge", "noise", "border", "frames",
-               "shape"});
+               "shape", "label", "label_colour"});
     SPictureRecipe r;
     r.name = Toml_Text(at, t, "name", "");
     if (r.name.empty() || r.name.size() > 200)
@@ -283,6 +379,10 @@ void CReader::Picture(const std::string& at, const toml::table& t) {
     static const char* const kShapes[] = {"rect", "frame", "arrow", "ring", "disc", "cross"};
     if (std::find(std::begin(kShapes), std::end(kShapes), r.shape) == std::end(kShapes))
         Toml_Fail(at, "shape is \"rect\", \"frame\", \"arrow\", \"ring\", \"disc\" or \"cross\"");
+    r.label = Toml_Text(at, t, "label", "");
+    for (char c : r.label)
+        if (c != ' ' && !Glyph(c)) Toml_Fail(at, "a label holds letters, digits and blanks");
+    r.labelColour = Colour(at, t, "label_colour", r.labelColour);
     // One file, or a sequence "<name>001" and on.
     for (int f = 0; f < r.frames; ++f) {
         char number[16];

@@ -6,19 +6,15 @@
 // M_SetGameSceneRect(W, H)) gives a picture of 2W x 2H, its top row the
 // map's north edge (z = H / 2), its left column the west edge (x = -W / 2),
 // as the radar reads it. visual.toml's ground fills are squares of their
-// step around each place; rocks, trees and crystal fields are discs. Each
-// known template has its colour; a ground of another template is dark
-// olive, another object grey.
+// step around each place; rocks, trees and crystal fields are discs, in the
+// colours of world/MapPicture.h (the map editor's export draws the same).
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-struct SMapPicture {
-    int32_t width = 0, height = 0;
-    std::vector<uint8_t> rgb;  // top row first
-};
+#include "world/MapPicture.h"
 
 // False with a message naming the file (and line) at the first error.
 bool MapPicture_Render(const std::string& mapBoxFolder, SMapPicture& out, std::string& error);
