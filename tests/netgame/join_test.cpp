@@ -113,3 +113,25 @@ TEST(NetJoin, NamesOfEveryLengthJoin) {
         EXPECT_EQ(host->FindLine("Refused"), "");
     }
 }
+
+// The view holds back the order overlays of a scene while its map loads: on
+// every machine from MAPCHANGESTART until the game loop starts on the whole
+// scene.
+TEST(NetJoin, TheOrderOverlaysWaitWhileTheMapLoads) {
+    CNetSession s;
+    CNetMachine* host = s.Add("host");
+    CNetMachine* client = s.Add("client");
+    ASSERT_TRUE(s.JoinAll());
+    bool heldWhileLoading[2] = {false, false};
+    host->net->SendStartRequest();
+    ASSERT_TRUE(s.RunUntil([&] {
+        CNetMachine* m[2] = {host, client};
+        for (int i = 0; i < 2; ++i)
+            if (!m[i]->Running() && m[i]->scene->m_overlaySuppress) heldWhileLoading[i] = true;
+        return host->Running() && client->Running();
+    }));
+    EXPECT_TRUE(heldWhileLoading[0]);
+    EXPECT_TRUE(heldWhileLoading[1]);
+    EXPECT_EQ(host->scene->m_overlaySuppress, 0);
+    EXPECT_EQ(client->scene->m_overlaySuppress, 0);
+}
