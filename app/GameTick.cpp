@@ -442,9 +442,7 @@ void CGame::DrawHudTexts(CE3DSurface* surface) {
         surface->SetFont(large);
         // The HUD hidden (neither the GUI nor the full-screen radar shows):
         // the notice, and the player's resources and energy as text lines.
-        ui->m_hudVisible[0] = ui->m_drawGUI;
-        ui->m_hudVisible[1] = ui->m_fields.m_fullScreenRadar;
-        if (!ui->m_hudVisible[0] && !ui->m_hudVisible[1]) {
+        if (!ui->m_drawGUI && !ui->m_fields.m_fullScreenRadar) {
             if (m_pressF9Timer > 0.0f)
                 Game_DrawSurfaceText(surface, "Press F9 to get back and F10 to flip radar", 10, 7, 0, 255, 0);
             SPlayerView local;
