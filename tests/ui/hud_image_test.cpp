@@ -111,7 +111,7 @@ protected:
 TEST_F(HudImage, AScriptPointShowsItsRingAndNumberedLabelInTheViewAndItsMarkOnTheRadar) {
     ASSERT_TRUE(w.world.Commands().SetScriptPoint(3, 4.0f, 2.0f));
     CE3DSurface* back = screen->m_backBuffer;
-    ui->m_hud.DrawOverlays(back);
+    ui->m_hud.DrawSelectedOrders(back);
     const std::vector<int32_t> p = Pixel(4.0f, 0.0f, 2.0f);
     // The ring of radius 11 in full green, the disc of radius 4 in dark green.
     EXPECT_GT(Count(p[0] - 12, p[1] - 12, p[0] + 13, p[1] + 13, Is(0, 255, 0)), 30);
@@ -122,7 +122,7 @@ TEST_F(HudImage, AScriptPointShowsItsRingAndNumberedLabelInTheViewAndItsMarkOnTh
     // A point not set draws nothing.
     ClearBack(0, 0, 0);
     w.world.Commands().RemoveScriptPoints();
-    ui->m_hud.DrawOverlays(back);
+    ui->m_hud.DrawSelectedOrders(back);
     EXPECT_EQ(Count(0, 0, kW, kH, Is(0, 255, 0)), 0);
 
     // On the radar (Skerry's picture, the GUI hidden: the whole map in the
@@ -164,10 +164,10 @@ TEST_F(HudImage, AUnitWaitingForASignalShowsItsNumberAndAStructureItsRallyPointW
     // The label's box (its dark green ground, its frame) lies 34 pixels
     // below the unit's centre; none without a signal.
     const auto box = [&] { return Count(t[0] - 10, t[1] + 20, t[0] + 60, t[1] + 60, Is(0, 40, 0)); };
-    ui->m_hud.DrawOverlays(back);
+    ui->m_hud.DrawSelectedOrders(back);
     EXPECT_EQ(box(), 0);
     tank->m_waitSignal = 12;
-    ui->m_hud.DrawOverlays(back);
+    ui->m_hud.DrawSelectedOrders(back);
     EXPECT_GT(box(), 40);
 
     // A structure's rally point: a grey ring and disc, only with Shift.
@@ -175,10 +175,10 @@ TEST_F(HudImage, AUnitWaitingForASignalShowsItsNumberAndAStructureItsRallyPointW
     const std::vector<int32_t> r = Pixel(10.0f, 0.0f, -6.0f);
     const auto rally = [&] { return Count(r[0] - 8, r[1] - 8, r[0] + 9, r[1] + 9, Is(60, 60, 60)); };
     ClearBack(0, 0, 0);
-    ui->m_hud.DrawOverlays(back);
+    ui->m_hud.DrawSelectedOrders(back);
     EXPECT_EQ(rally(), 0);
     ui->m_mouseState.shift = 1;
-    ui->m_hud.DrawOverlays(back);
+    ui->m_hud.DrawSelectedOrders(back);
     EXPECT_GT(rally(), 20);
     EXPECT_GT(Count(r[0] - 2, r[1] - 2, r[0] + 3, r[1] + 3, Is(40, 40, 40)), 8);
 }
