@@ -61,17 +61,15 @@ int CGame::StartGame() {
     Game_Print(" ");
     // The battlefield's camera and the view as a game begins: its matrices
     // up to date, the narrow start lens (the player's own camera takes over
-    // at the first drawn frame), the screen that started the game released
-    // and the cursor in the middle of the screen.
+    // at the first drawn frame) and the screen that started the game
+    // released. The cursor stays where the pointer is: the game's cursor
+    // follows the window system's pointer, and moving only the game's copy
+    // would draw it where the pointer is not.
     if (m_gameScreen && m_gameScreen->m_mainCamera) m_gameScreen->m_mainCamera->UpdateMatrixDown();
     if (m_gameView) m_gameView->SetFieldOfView(0.3f);
     if (m_interface) {
         if (m_interface->m_activeGUI != 1000)
             if (CGUIObject* active = m_interface->FindActiveGUI()) active->OnPressed(0);
-        if (CE3DScreen* screen = Game_Screen(this)) {
-            m_interface->m_cursorX = screen->m_width / 2;
-            m_interface->m_cursorY = screen->m_height / 2;
-        }
     }
     if (m_world) {
         m_world->Grid().SetMapRect(-128, 128, 128, -128);

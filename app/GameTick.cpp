@@ -173,12 +173,12 @@ int CGame::LogicTick() {
         // The objectives evaluate by the game's type, not in the map editor.
         scene->Objectives().SetGameType(m_vars.gameType);
         scene->Objectives().SetEditorMode(m_vars.mapEditMode != 0);
-        // The frame's orders, then the frames that were queued for deletion:
-        // the computer players never see what already left.
-        m_world->BeginTurn(turn, orders);
+        // The frames queued for deletion go first: the computer players
+        // never see what already left.
+        m_world->DeleteQueuedFrames(turn);
     }
     if (m_aiManager) m_aiManager->Tick();
-    if (m_world) m_world->EndTurn(turn);
+    if (m_world) m_world->TickAfterDeletions(turn, orders);
     // The tick's frame matrices go into the next history slot, for the render
     // to blend towards; the tick, stamped with its game time and the real
     // time it ran at, and the one before it are published for the render.

@@ -170,12 +170,13 @@ CObjectIdTable& CWorld::Ids() {
 // ---- the door
 
 void CWorld::Tick(const STurn& turn, const CTurnOrders& orders) {
-    BeginTurn(turn, orders);
-    EndTurn(turn);
+    for (const CTurnOrders::SOrder& o : orders.Orders()) ApplyOrder(o.type, o.data.data(), o.data.size());
+    if (turn.step == STurn::kOrdersOnly) return;
+    DeleteQueuedFrames(turn);
+    Step(turn);
 }
 
-void CWorld::BeginTurn(const STurn& turn, const CTurnOrders& orders) {
-    for (const CTurnOrders::SOrder& o : orders.Orders()) ApplyOrder(o.type, o.data.data(), o.data.size());
+void CWorld::DeleteQueuedFrames(const STurn& turn) {
     if (turn.step == STurn::kOrdersOnly) return;
     // Every turn, whether or not the objects step (the map editor, a game
     // that has ended): the frames of effects that ended go, objects that
@@ -183,8 +184,12 @@ void CWorld::BeginTurn(const STurn& turn, const CTurnOrders& orders) {
     m_scene->DeleteQueuedFrames(Clock().TickStep());
 }
 
-void CWorld::EndTurn(const STurn& turn) {
-    if (turn.step == STurn::kOrdersOnly) return;
+void CWorld::TickAfterDeletions(const STurn& turn, const CTurnOrders& orders) {
+    for (const CTurnOrders::SOrder& o : orders.Orders()) ApplyOrder(o.type, o.data.data(), o.data.size());
+    if (turn.step != STurn::kOrdersOnly) Step(turn);
+}
+
+void CWorld::Step(const STurn& turn) {
     if (turn.step == STurn::kStep) m_scene->Tick();
     m_grid->Update();
     m_scene->m_ticked = 1;

@@ -87,12 +87,13 @@ public:
     // turn says the frames queued for deletion (DeleteQueuedFrames with the
     // tick's step), the step of every object and the grid's cell map.
     void Tick(const STurn& turn, const CTurnOrders& orders);
-    // Tick in its two halves, for a caller that steps the computer players
+    // Tick in two parts, for a caller that steps the computer players
     // between them (they then see neither frames that went nor objects
-    // lingering): BeginTurn applies the orders and deletes the queued
-    // frames, EndTurn steps the objects and the cell map.
-    void BeginTurn(const STurn& turn, const CTurnOrders& orders);
-    void EndTurn(const STurn& turn);
+    // lingering): DeleteQueuedFrames deletes the frames queued for deletion
+    // (as the turn says), then TickAfterDeletions applies the orders and
+    // steps the objects and the cell map.
+    void DeleteQueuedFrames(const STurn& turn);
+    void TickAfterDeletions(const STurn& turn, const CTurnOrders& orders);
     // The sync CRC: the object-id counter, the scene's sync CRC (every
     // object with an id in ascending id order) and every player's sync
     // record but the neutral one's. Equal on every machine in step. (The
@@ -199,6 +200,8 @@ public:
     IUnitWatcher* UnitWatcher() const { return m_unitWatcher; }
 
 private:
+    // The objects' step and the cell map of a turn that is not orders only.
+    void Step(const STurn& turn);
     bool ApplyCreateUnit(const uint8_t* data, size_t length);
 
     IWorldConsole* m_console = nullptr;

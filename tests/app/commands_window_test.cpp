@@ -122,9 +122,15 @@ TEST(CommandsWindow, BoxSelectionCameraLightAndARecording) {
     // stands still meanwhile, so only the view changes the pictures (the
     // harvester works beside the headquarters).
     // Tool tips off: one could come and go under the resting mouse.
+    // The pause takes effect in the lockstep frame it was sent in, which may
+    // come a few drawn frames later: asked until that frame has run.
     Test_RunAndDraw(game, "Interfaceopt_ToolTips(0); srv_Pause(1);");
-    game.Write("srv_Pause;\n");
-    ASSERT_TRUE(game.WaitForLine("srv_Pause = true", 10.0)) << game.Output();
+    std::string paused;
+    for (int i = 0; i < 20 && paused != "true"; ++i) {
+        if (i) Test_RunAndDraw(game, "");
+        paused = Test_Answer(game, "srv_Pause;", "srv_Pause = ");
+    }
+    ASSERT_EQ(paused, "true") << game.Output();
     Test_LookAt(game, 30.0f, 30.0f);
     STestShot away = x.Screenshot(window);
     Test_RunAndDraw(game, "MoveCameraTo(0);");

@@ -375,9 +375,9 @@ TEST_F(GameViewDisplay, TheOptionScreensShowTheRunningDisplayAndTheRequestStaysA
     Settings_RebuildResolutionList(nullptr);
 }
 
-// A game begins with the view's narrow start lens (0.3) and the cursor in
-// the middle of the screen, whatever the menus left.
-TEST_F(GameViewDisplay, AGameBeginsWithTheStartLensAndTheCursorInTheMiddle) {
+// A game begins with the view's narrow start lens (0.3); the cursor stays
+// where the pointer is.
+TEST_F(GameViewDisplay, AGameBeginsWithTheStartLensAndTheCursorWhereThePointerIs) {
     SGameWithOptions g;
     g.game.Video(0).width = 800;
     g.game.Video(0).height = 600;
@@ -393,8 +393,8 @@ TEST_F(GameViewDisplay, AGameBeginsWithTheStartLensAndTheCursorInTheMiddle) {
     g.game.SetGameState(0);
     ASSERT_EQ(g.game.StartGame(), 1);
     EXPECT_FLOAT_EQ(g.view->m_fieldOfView, 0.3f);
-    EXPECT_EQ(g.ui->m_cursorX, 400);
-    EXPECT_EQ(g.ui->m_cursorY, 300);
+    EXPECT_EQ(g.ui->m_cursorX, 3);
+    EXPECT_EQ(g.ui->m_cursorY, 4);
     EXPECT_EQ(g.game.GameState(), 1);
     g.game.DeleteWorld();
 }
