@@ -8,6 +8,7 @@
 // builder (inside the builder, or at a free site the builder can reach), and
 // sends idle site builders to help constructions under way.
 #include <cstdio>
+#include <functional>
 
 #include "ai/AIManager.h"
 #include "ai/ComputerPlayer.h"
@@ -67,45 +68,41 @@ void CComputerPlayer::BuildTree() {
             if (x.tmpl == t) return &x;
         return nullptr;
     };
-    // The buildable templates: the race's root, then depth first down the
-    // build lists, each template once.
+    // Depth first down the build lists from the root, the first child
+    // first; take says whether a template met under a builder is walked.
+    auto walkFrom = [root](const std::function<bool(const CUnitTemplate*, const CUnitTemplate*)>& take) {
+        std::vector<const CUnitTemplate*> walk{root};
+        while (!walk.empty()) {
+            const CUnitTemplate* b = walk.back();
+            walk.pop_back();
+            std::vector<const CUnitTemplate*> children;
+            for (const SUnitBuildEntry* e = b->m_buildList; e; e = e->m_next)
+                if (IsUnitTemplate(e->m_template) && take(b, e->m_template))
+                    children.push_back(e->m_template);
+            for (auto it = children.rbegin(); it != children.rend(); ++it) walk.push_back(*it);
+        }
+    };
+    // The buildable templates: the race's root, then each template once.
     SKnowledge k;
     k.tmpl = root;
     m_knowledge.push_back(k);
-    std::vector<const CUnitTemplate*> walk{root};
-    while (!walk.empty()) {
-        const CUnitTemplate* b = walk.back();
-        walk.pop_back();
-        std::vector<const CUnitTemplate*> children;
-        for (const SUnitBuildEntry* e = b->m_buildList; e; e = e->m_next) {
-            const CUnitTemplate* t = e->m_template;
-            if (!IsUnitTemplate(t) || find(t)) continue;
-            SKnowledge c;
-            c.tmpl = t;
-            m_knowledge.push_back(c);
-            children.push_back(t);
-        }
-        // The first child is walked first.
-        for (auto it = children.rbegin(); it != children.rend(); ++it) walk.push_back(*it);
-    }
+    walkFrom([&](const CUnitTemplate*, const CUnitTemplate* t) {
+        if (find(t)) return false;
+        SKnowledge c;
+        c.tmpl = t;
+        m_knowledge.push_back(c);
+        return true;
+    });
     // The build tree: from the root down what the player may build (not
     // what the map's restriction or the game's kind leaves out); each
     // template hangs under the builder where the walk first meets it, so no
     // template comes back on its own path.
-    walk.push_back(root);
-    while (!walk.empty()) {
-        const CUnitTemplate* b = walk.back();
-        walk.pop_back();
-        std::vector<const CUnitTemplate*> children;
-        for (const SUnitBuildEntry* e = b->m_buildList; e; e = e->m_next) {
-            const CUnitTemplate* t = e->m_template;
-            SKnowledge* c = IsUnitTemplate(t) && t != root && Allowed(t) ? find(t) : nullptr;
-            if (!c || c->parent) continue;
-            c->parent = b;
-            children.push_back(t);
-        }
-        for (auto it = children.rbegin(); it != children.rend(); ++it) walk.push_back(*it);
-    }
+    walkFrom([&](const CUnitTemplate* b, const CUnitTemplate* t) {
+        SKnowledge* c = t != root && Allowed(t) ? find(t) : nullptr;
+        if (!c || c->parent) return false;
+        c->parent = b;
+        return true;
+    });
 }
 
 void CComputerPlayer::ReadTemplateFiles() {

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "ai/AIGroup.h"
 #include "ai/AIManager.h"
 #include "ai/ComputerPlayer.h"
 #include "tests/support/TempDir.h"
@@ -183,4 +184,60 @@ TEST_F(BuildPlanner, ASiteWithinTenOfAnEnemyStructureIsNoSite) {
     world.Tick();
     EXPECT_FALSE(cp->IsSiteFree(depot, 0.0f, x, z));
     EXPECT_TRUE(cp->IsSiteFree(depot, 0.0f, x + 1.0f, z));  // 10.5 away
+}
+
+TEST_F(BuildPlanner, AnIdleHarvesterIsToldToHarvestWhereItStands) {
+    // Its order starts where it stands and finds the nearest field from
+    // there; one that is busy is left alone.
+    CUnit* harvester = world.Spawn("Granite_Harvester", -20, 15, world.red);
+    CUnit* busy = world.Spawn("Granite_Harvester", 25, -10, world.red);
+    ASSERT_TRUE(harvester && busy);
+    ASSERT_TRUE(world.world.Commands().Stop({busy->m_objectId}));
+    busy->AddMoveOrder(30, -10, 0);
+    const int busyOrders = busy->m_orderList->ChildCount();
+    Step(11);  // one cycle: the harvest phase ran once
+    const CUnitOrder* order = harvester->m_orderList->FirstChild();
+    ASSERT_NE(order, nullptr);
+    EXPECT_EQ(order->m_type, CUnitOrder::kHarvest);
+    EXPECT_EQ(order->m_destination[0], -20.0f);
+    EXPECT_EQ(order->m_destination[2], 15.0f);
+    EXPECT_EQ(busy->m_orderList->ChildCount(), busyOrders);
+    for (CUnitOrder* o = busy->m_orderList->FirstChild(); o; o = o->Next())
+        EXPECT_NE(o->m_type, CUnitOrder::kHarvest);
+}
+
+TEST_F(BuildPlanner, FullAttackGroupsGoOneAtATimeWhateverNrOfGroupsAttackingTogetherSays) {
+    // Three groups of one tank each, free to attack at once: one goes in a
+    // cycle (the attack delay holds the others), however many the
+    // parameter would send together.
+    auto set = [this](CComputerPlayer::EParameter p, float value) {
+        SAIParameter& par = cp->Parameter(p);
+        par.def = par.value = value;
+        par.spread = 0.0f;
+    };
+    set(CComputerPlayer::kNrOfGroupsAttackingTogether, 3);
+    set(CComputerPlayer::kFirstAttackDelay, 0);
+    set(CComputerPlayer::kAttackDelay, 0);
+    set(CComputerPlayer::kNumberInAttackGroups, 1);
+    set(CComputerPlayer::kWantAttackingGroups, 5);
+    set(CComputerPlayer::kWantDefendingGroups, 0);
+    set(CComputerPlayer::kWantSpyingGroups, 0);
+    ASSERT_NE(world.Spawn("Coral_LightTank", -40, -40, world.blue), nullptr);
+    for (int i = 0; i < 3; ++i) {
+        CUnit* tank = world.Spawn("Granite_LightTank", 20.0f + 4.0f * static_cast<float>(i), -20, world.red);
+        ASSERT_NE(tank, nullptr);
+        cp->AddUnit(tank->m_objectId);
+    }
+    world.gameTime += 10;
+    auto attacking = [this] {
+        int n = 0;
+        for (const auto& g : cp->Groups()) n += g->m_state == CAIGroup::kAttacking;
+        return n;
+    };
+    Step(11);
+    ASSERT_EQ(cp->Groups().size(), 3u);
+    EXPECT_EQ(attacking(), 1);
+    world.gameTime += 10;
+    Step(11);
+    EXPECT_EQ(attacking(), 2);
 }
