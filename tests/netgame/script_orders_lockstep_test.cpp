@@ -72,9 +72,9 @@ TEST(ScriptOrdersLockstep, SignalsStopsKillsAndScriptPointsInStepAndOnlyForTheOw
     EXPECT_EQ(UnitOn(host, mine)->m_waitSignal, 0);
 
     // Switches, a stop and a kill of the client's own units.
-    orders.SwitchOn({mine, other}, true);
+    orders.SwitchOn({mine, other}, false);
     ASSERT_TRUE(s.RunUntil(
-        [&] { return (UnitOn(host, other)->m_mode & 0x80) && (UnitOn(client, other)->m_mode & 0x80); }));
+        [&] { return !(UnitOn(host, other)->m_mode & 0x80) && !(UnitOn(client, other)->m_mode & 0x80); }));
     orders.Stop({mine});
     ASSERT_TRUE(s.RunUntil(
         [&] { return !UnitOn(host, mine)->m_runningOrder && !UnitOn(client, mine)->m_runningOrder; }));
