@@ -72,9 +72,9 @@ TEST(ScriptOrdersLockstep, SignalsStopsKillsAndScriptPointsInStepAndOnlyForTheOw
     EXPECT_EQ(UnitOn(host, mine)->m_waitSignal, 0);
 
     // Switches, a stop and a kill of the client's own units.
-    orders.SwitchOn({mine, other}, true);
+    orders.SwitchOn({mine, other}, false);
     ASSERT_TRUE(s.RunUntil(
-        [&] { return (UnitOn(host, other)->m_mode & 0x80) && (UnitOn(client, other)->m_mode & 0x80); }));
+        [&] { return !(UnitOn(host, other)->m_mode & 0x80) && !(UnitOn(client, other)->m_mode & 0x80); }));
     orders.Stop({mine});
     ASSERT_TRUE(s.RunUntil(
         [&] { return !UnitOn(host, mine)->m_runningOrder && !UnitOn(client, mine)->m_runningOrder; }));
@@ -96,7 +96,7 @@ TEST(ScriptOrdersLockstep, SignalsStopsKillsAndScriptPointsInStepAndOnlyForTheOw
     const int refused = host->CountLines("Refused message");
     orders.Kill({hostTank}, false);
     orders.Signal({hostTank}, 4);
-    orders.SwitchOn({hostTank}, true);
+    orders.SwitchOn({hostTank}, false);
     orders.Stop({hostTank});
     ASSERT_TRUE(s.RunUntil([&] { return host->CountLines("Refused message") >= refused + 3; }))
         << host->FindLine("Refused");
@@ -107,7 +107,7 @@ TEST(ScriptOrdersLockstep, SignalsStopsKillsAndScriptPointsInStepAndOnlyForTheOw
         ASSERT_NE(u, nullptr);
         EXPECT_FALSE(u->Dying());
         EXPECT_EQ(u->m_waitSignal, 0);
-        EXPECT_FALSE(u->m_mode & 0x80);
+        EXPECT_TRUE(u->m_mode & 0x80);  // still on, as every unit starts
     }
     // In step all along.
     EXPECT_GT(SameFrames(host, client, from, std::min(Frame(host), Frame(client))), 60);
