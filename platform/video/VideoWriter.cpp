@@ -47,6 +47,9 @@ bool CVideoWriter::Open(const std::string& path, int width, int height, int rate
     m_height = height & ~1;
     if (m_width < 2 || m_height < 2 || rate <= 0 || divisor <= 0)
         return Fail("no picture size or frame rate");
+    // The libraries are opened by the first user (a program that plays no
+    // video before it writes one included).
+    if (!Av_Load()) return Fail("the video libraries cannot be loaded");
     Av().av_log_set_level(AV_LOG_QUIET);
     m_state.reset(new SState);
     SState& s = *m_state;

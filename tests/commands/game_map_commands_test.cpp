@@ -253,12 +253,14 @@ TEST_F(CommandsTest, ExportWritesTheScriptsAndTheBox) {
     EXPECT_NE(dir.Read("Maps/Isle/visual.vxm").find("Create (\"Rock\", 3.000000, 4.000000, 0, 0, 5,"),
               std::string::npos);
     EXPECT_EQ(dir.Read("Maps/Isle/orders.vxm").find("// Tessarak Unit Commands\n"), 0u);
-    // The box holds the map's loose members that are there.
+    // The box holds the map's loose members that are there, and the radar
+    // picture and the lobby's picture the export drew.
     CVFSTable box;
     ASSERT_TRUE(box.MountPack(dir.WinFile("Maps/Isle/MapData.box").c_str()));
     EXPECT_TRUE(box.Find("visual.bin"));
     EXPECT_TRUE(box.Find("information.vxm"));
-    EXPECT_FALSE(box.Find("radar.bik"));
+    EXPECT_TRUE(box.Find("radar.bik"));
+    EXPECT_TRUE(box.Find("background.bik"));
     // A map without its size script gets one.
     EXPECT_NE(dir.Read("Maps/Isle/Init.vxm").find("M_SetGameSceneRect("), std::string::npos);
     EXPECT_TRUE(box.Find("init.vxm"));
