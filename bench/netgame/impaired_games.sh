@@ -101,12 +101,18 @@ crcs() {
 }
 crcs host >"$tmp/host.crc"
 result=0
+echo "host: $(wc -l <"$tmp/host.crc") frames reported, the last $(tail -1 "$tmp/host.crc" | cut -d' ' -f1) ($(( $(tail -1 "$tmp/host.crc" | cut -d' ' -f1) / 15 )) s of game time)"
+grep -q -E "Mission failed|died!" "$tmp/host/out" && echo "host: the game ended: $(grep -E "Mission failed|died!" "$tmp/host/out" | tr -d '\r' | tr '\n' ' ')"
 for c in one two; do
   crcs "$c" >"$tmp/$c.crc"
   compared=$(join "$tmp/host.crc" "$tmp/$c.crc" | wc -l)
   differ=$(join "$tmp/host.crc" "$tmp/$c.crc" | awk '$2 != $3' | wc -l)
   echo "$c: $compared frames compared with the host's, $differ differ"
-  [ "$differ" -eq 0 ] && [ "$compared" -ge $((MINUTES * 50)) ] || result=1
+  # Every frame the host reported must be matched by the client's (the last
+  # ten may be cut off by the Quit). A game the computer player wins ends
+  # its sync lines early; on a starved machine the game runs slower than
+  # real time: both are said, neither is a failure.
+  [ "$differ" -eq 0 ] && [ "$compared" -ge $(($(wc -l <"$tmp/host.crc") - 10)) ] && [ "$compared" -gt 0 ] || result=1
 done
 for c in host one two; do
   echo "$c: resyncs $(grep -c 'Resyncing Game' "$tmp/$c/out"), links lost $(grep -c -E 'Connection to server was lost|timed out' "$tmp/$c/out")"
