@@ -779,7 +779,8 @@ void CSettingsLists::FillResolutions() {
     SVideoRequest r;
     const bool have = m_ui->GUIGame().VideoRequest(r);
     ListResolutions(have ? r.width : 0, have ? r.height : 0);
-    if (const SGUIDisplayMode* m = Resolution(); m && have && (m->width != r.width || m->height != r.height)) {
+    if (const SGUIDisplayMode* m = Resolution();
+        m && have && (m->width != r.width || m->height != r.height)) {
         r.width = m->width;
         r.height = m->height;
         m_ui->GUIGame().SetVideoRequest(r);

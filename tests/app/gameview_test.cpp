@@ -404,6 +404,8 @@ TEST_F(GameViewDisplay, AGameBeginsWithTheStartLensAndTheCursorWhereThePointerIs
 TEST_F(GameViewDisplay, ChangedTextureSettingsReloadUnderTheirOwnProgressEntry) {
     SGameWithOptions g;
     ASSERT_TRUE(g.view->ChooseDisplay());
+    // The language's text for the entry.
+    g.ui->SetLid("SYSLID_PROGRESS_RELOADINGTEXTURES", "Reloading textures");
     SE3DGameHooks saved = E3D_GameHooks(), hooks;
     hooks.progressSetText = &RecordTitle;
     E3D_SetGameHooks(hooks);
@@ -414,7 +416,7 @@ TEST_F(GameViewDisplay, ChangedTextureSettingsReloadUnderTheirOwnProgressEntry) 
     EXPECT_TRUE(g.view->ChangeDisplayMode());
     E3D_SetGameHooks(saved);
     EXPECT_EQ(g_titleWhileReloading, g.game.GetSystemText(243));
-    EXPECT_EQ(g_titleWhileReloading, "SYSLID_PROGRESS_RELOADINGTEXTURES");
+    EXPECT_EQ(g_titleWhileReloading, "Reloading textures");
     EXPECT_EQ(g_ProgressTop, nullptr);
 }
 
