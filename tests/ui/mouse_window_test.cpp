@@ -253,6 +253,9 @@ TEST(MouseWindow, ClicksDragsAndRightClicksSelectAndOrder) {
     // rest the pressed pixel stays exactly; once the view has moved 6 to
     // the east the start lies where that ground shows now, and the release
     // takes the tanks between that ground and the mouse.
+    // More than the double click's half second after the harvester's click,
+    // so the press starts a box (a double click would select every unit).
+    game.RunUntil([] { return false; }, 0.6);
     mouse("mousemove --window " + id + " " + pixel(1.0f, 5.0f) + " mousedown 1");
     ASSERT_TRUE(game.RunUntil([&] { return game.ui.m_boxActive != 0; }));
     mouse("mousemove --window " + id + " " + pixel(-4.0f, 2.0f));
