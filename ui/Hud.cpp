@@ -80,12 +80,13 @@ CBitmapSurface* CHud::Icon(const CTessarakObjectTemplate* tmpl) {
     CBitmapSurface* icon = nullptr;
     if (CE3DScreen* screen = m_ui.Screen()) {
         CStrBuf path;
-        path.Format("%s\\Icons\\%s.bmp", m_ui.m_guiResourceFolder.GetText(), tmpl->m_name.GetText());
-        icon = CBitmapSurface_LoadShared(screen, path.GetText());
+        // The units' own folder holds their icons: "Units\Icons\<template>.bmp".
+        path.Format("Icons\\%s.bmp", tmpl->m_name.GetText());
+        icon = CBitmapSurface_LoadShared(screen, m_ui.GetPath("Units", path.GetText()));
         if (icon)
             icon->SetColorKey(0, 255, 255);  // turquoise is transparent
         else                                 // missing or damaged: the icon stays empty, once told
-            m_ui.m_console.PrintfColor("Failed to load 'Icons/%s.bmp'", 255, 255, 255, 0,
+            m_ui.m_console.PrintfColor("Failed to load 'Units/Icons/%s.bmp'", 255, 255, 255, 0,
                                        tmpl->m_name.GetText());
     }
     m_icons[tmpl] = icon;

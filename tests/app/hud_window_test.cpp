@@ -774,11 +774,13 @@ TEST_F(HudWindow, DamagedOrMissingPicturesAreNamedAndTheGameGoesOn) {
     // the map's radar picture overwritten in its box.
     auto damage = [&] {
         const std::string gui = "Tessarak/GUI/";
+        // The installation keeps the unit icons in the units' folder.
+        if (!std::ifstream(g.dir.File("Tessarak/Units/Icons/Granite_LightTank.bmp"))) return false;
         if (!g.dir.Write(gui + "Mouse/select002.bmp", "BM not a picture") ||
-            !g.dir.Write(gui + "Icons/Granite_LightTank.bmp", std::string(5000, '\x7f')))
+            !g.dir.Write("Tessarak/Units/Icons/Granite_LightTank.bmp", std::string(5000, '\x7f')))
             return false;
         std::remove(g.dir.File(gui + "Mouse/move003.bmp").c_str());
-        std::remove(g.dir.File(gui + "Icons/Granite_Factory.bmp").c_str());
+        std::remove(g.dir.File("Tessarak/Units/Icons/Granite_Factory.bmp").c_str());
         const std::string box = "Tessarak/Maps/Skerry/MapData.box";
         uint32_t offset = 0, size = 0;
         {
@@ -798,14 +800,14 @@ TEST_F(HudWindow, DamagedOrMissingPicturesAreNamedAndTheGameGoesOn) {
     // Every unit selected: the slots ask for the units' pictures.
     Test_RunAndDraw(game, "SelectAllUnits();");
     Test_RunAndDraw(game, "");
-    for (const char* line :
-         {"Failed to load 'Mouse/select002.bmp'", "Failed to load 'Mouse/move003.bmp'",
-          "Failed to load 'Icons/Granite_LightTank.bmp'", "Failed to load 'Icons/Granite_Factory.bmp'",
-          "Error loading bitmap radar.bik", "Error creating radar. Radar disabled."})
+    for (const char* line : {"Failed to load 'Mouse/select002.bmp'", "Failed to load 'Mouse/move003.bmp'",
+                             "Failed to load 'Units/Icons/Granite_LightTank.bmp'",
+                             "Failed to load 'Units/Icons/Granite_Factory.bmp'",
+                             "Error loading bitmap radar.bik", "Error creating radar. Radar disabled."})
         EXPECT_TRUE(game.WaitForOutput(line, 10.0)) << line << "\n" << game.Output();
     // Each told once, however many frames ask for the icon again.
     const std::string out = game.Output();
-    const std::string icon = "Failed to load 'Icons/Granite_LightTank.bmp'";
+    const std::string icon = "Failed to load 'Units/Icons/Granite_LightTank.bmp'";
     EXPECT_EQ(out.find(icon), out.rfind(icon));
     // The game goes on: its units answer, the tanks take an order and move,
     // and it quits as it should.

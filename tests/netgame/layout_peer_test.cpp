@@ -6,8 +6,9 @@
 // byte, and the CRC is zlib's. It connects with protocol 13, joins a host's
 // server step by step, starts the game with it, and plays: a unit is made
 // for it, its order reaches every machine in a frame and asks it for the
-// unit's way, and the way it sends goes to every machine in a frame. A peer
-// of another version is answered {13, 0} and given nothing.
+// unit's way, and the way it sends goes to every machine in a frame. It
+// pings as a client does, from the clock exchange on, and is answered. A
+// peer of another version is answered {13, 0} and given nothing.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -290,6 +291,17 @@ Bytes U32(uint32_t v) {
     return b;
 }
 
+// PING: u16 slot index, u16 the average ping x 6553.5, u32 the current
+// frame, f32 the frame time less the lag.
+Bytes Ping(uint16_t slot, uint32_t frame) {
+    Bytes ping;
+    Put16(ping, slot);
+    Put16(ping, 655);  // 0.1 s
+    Put32(ping, frame);
+    PutF32(ping, 0.05f);
+    return ping;
+}
+
 }  // namespace
 
 TEST(NetLayoutPeer, APeerBuiltFromTheLayoutsConnectsJoinsAndPlays) {
@@ -333,6 +345,10 @@ TEST(NetLayoutPeer, APeerBuiltFromTheLayoutsConnectsJoinsAndPlays) {
     peer.SendMessage(93, {});
     ASSERT_TRUE(Drive(&host, peer, [&] { return peer.Has(93); }));
     ASSERT_EQ(peer.Last(93)->data.size(), 10u);
+    // From here on the peer pings every second.
+    peer.SendMessage(112, Ping(0, 0));
+    ASSERT_TRUE(Drive(&host, peer, [&] { return peer.Has(112); })) << host.FindLine("lost in the void");
+    EXPECT_EQ(peer.Last(112)->data.size(), 12u);
     peer.SendMessage(96, {});
     ASSERT_TRUE(Drive(&host, peer, [&] { return peer.Has(96); }));
     const uint32_t id = Get32(peer.Last(96)->data.data());
@@ -446,6 +462,27 @@ TEST(NetLayoutPeer, APeerBuiltFromTheLayoutsConnectsJoinsAndPlays) {
         answer();
         return peer.lastFrame != seen;
     }));
+    // PING while playing: slot 0 is answered with the index, the game speed
+    // and the server's next-tick time (12 bytes), any other slot with its
+    // index.
+    for (uint16_t slot : {0, 1, 7}) {
+        const size_t before = peer.messages.size();
+        peer.SendMessage(112, Ping(slot, peer.lastFrame));
+        const SMessage* answer112 = nullptr;
+        ASSERT_TRUE(Drive(&host, peer,
+                          [&] {
+                              answer();
+                              for (size_t i = before; i < peer.messages.size(); ++i)
+                                  if (peer.messages[i].id == 112) answer112 = &peer.messages[i];
+                              return answer112 != nullptr;
+                          }))
+            << "slot " << slot << " " << host.FindLine("lost in the void");
+        ASSERT_EQ(answer112->data.size(), slot == 0 ? 12u : 2u) << slot;
+        EXPECT_EQ(Get16(answer112->data.data()), slot);
+        if (slot == 0) {  // the next tick's time, in the clock's counts
+            EXPECT_NE(Get32(answer112->data.data() + 4) | Get32(answer112->data.data() + 8), 0u);
+        }
+    }
     EXPECT_EQ(peer.badCrc, 0);
     EXPECT_EQ(host.CountLines("lost in the void"), 0);
 }

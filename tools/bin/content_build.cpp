@@ -187,7 +187,8 @@ static bool BuildSounds(const fs::path& file, const fs::path& outputFolder) {
 
 // A GUI description ("<name>.gui": TOML files) becomes the GUI packfile of
 // that name, and its generated pictures go beside it ("resources", "Mouse",
-// "UnitInfo", "Load").
+// "UnitInfo", "Load"); the unit icons go to the game folder's "Units\Icons"
+// (the packfile lies in <game>/GUI).
 static bool BuildGUI(const fs::path& folder, const fs::path& output) {
     SGUIBuild build;
     std::string error;
@@ -203,7 +204,8 @@ static bool BuildGUI(const fs::path& folder, const fs::path& output) {
     for (const SGUIBuildFile& f : build.files) {
         std::string relative = f.path;
         std::replace(relative.begin(), relative.end(), '\\', '/');
-        fs::path target = output.parent_path() / relative;
+        fs::path target =
+            (f.gameFolder ? output.parent_path().parent_path() : output.parent_path()) / relative;
         fs::create_directories(target.parent_path());
         if (!WriteGenerated(target, f.bytes.data(), f.bytes.size())) return false;
     }

@@ -388,9 +388,14 @@ void CReader::Picture(const std::string& at, const toml::table& t) {
         char number[16];
         std::snprintf(number, sizeof number, "%03d", f + 1);
         SGUIBuildFile file;
-        // "GUI": the GUI folder itself (the confirm dialog's pictures).
-        file.path = (r.folder == "GUI" ? std::string() : r.folder + "\\") + r.name +
-                    (r.frames > 1 ? number : "") + "." + r.format;
+        // "GUI": the GUI folder itself (the confirm dialog's pictures);
+        // "Icons": the unit icons, in the game folder's "Units\Icons".
+        const bool icon = r.folder == "Icons";
+        file.gameFolder = icon;
+        file.path = (icon                ? std::string("Units\\Icons\\")
+                     : r.folder == "GUI" ? std::string()
+                                         : r.folder + "\\") +
+                    r.name + (r.frames > 1 ? number : "") + "." + r.format;
         file.bytes = Encode(r, Draw(r, f), at);
         m_out.files.push_back(std::move(file));
     }

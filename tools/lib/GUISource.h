@@ -16,10 +16,13 @@
 #include "ui/GUIPackfile.h"
 
 // A file the build makes beside the packfile, by its path below the GUI
-// folder ("resources\panel.bmp", "Mouse\select001.bmp", "Load\Load1.jpg").
+// folder ("resources\panel.bmp", "Mouse\select001.bmp", "Load\Load1.jpg"),
+// or below the game folder when gameFolder is set (the unit icons,
+// "Units\Icons\<template>.bmp", which the units' own folder holds).
 struct SGUIBuildFile {
     std::string path;
     std::vector<uint8_t> bytes;
+    bool gameFolder = false;
 };
 
 struct SGUIBuild {
