@@ -16,6 +16,7 @@
 #include "app/SoundEngine.h"
 #include "core/VFSFile.h"
 #include "e3d/Engine.h"
+#include "netgame/NetGame.h"
 #include "ui/GUIRoles.h"
 #include "ui/GUISound.h"
 #include "ui/Interface.h"
@@ -40,6 +41,7 @@ public:
         CGameClock* clock = m_game.Clock();
         return clock && (clock->m_frozen || clock->m_speedFactor < 0.005f);
     }
+    float LargestWait() override { return m_game.NetGame() ? m_game.NetGame()->LargestWait() : 0.0f; }
     bool MissionLost() override { return Scene() && Scene()->LooseGame; }
     bool Watching() override { return Scene() && Scene()->Watching(); }
 

@@ -19,6 +19,8 @@
 
 namespace {
 constexpr float kConnectRetrySeconds = 1.0f;
+// A client pings every second: one silent for longer keeps the game waiting.
+constexpr double kWaitPingSeconds = 3.0;
 
 uint16_t ClampU16(float v) {
     if (!(v > 0.0f)) return 0;
@@ -81,6 +83,8 @@ void CNetGame::Update(int idleOnly) {
     m_largestFrameTime = Clock().FrameStep();
     m_largestTimeLag = Clock().Lag();
     float lowestRate = 1000000000.0f;
+    const float waited = m_waitStamp != 0 ? static_cast<float>(GetClock().Seconds(now - m_waitStamp)) : 0.0f;
+    m_waitStamp = now;
     if (m_hosting) {
         m_pingRate = Clock().TickRate();
         m_pingSpeed = Clock().GameSpeed();
@@ -91,18 +95,29 @@ void CNetGame::Update(int idleOnly) {
             float rate = std::max(c->GetSendRate(), 1.0f);
             m_largestDataLag = std::max(m_largestDataLag, static_cast<float>(c->GetPendingBytes()) / rate);
             float frameTime, timeLag, ping;
+            int64_t lastPing;
             {
                 std::lock_guard<std::mutex> l(c->m_pingLock);
                 frameTime = c->m_frameTime;
                 timeLag = c->m_timeLag;
                 ping = c->m_reportedPing;
+                lastPing = c->m_lastPing;
             }
             m_largestFrameTime = std::max(m_largestFrameTime, frameTime);
             m_largestTimeLag = std::max(m_largestTimeLag, timeLag);
-            // The players of the connection take the ping it reported.
-            if (ping >= 0.0f)
-                for (CPlayer* p : m_players.m_players)
-                    if (p->m_connection == c) p->m_latency = ping;
+            // The players of the connection take the ping it reported, and
+            // the game waits for them while the connection runs more than
+            // half a second behind (where the pace starts to slow for it)
+            // or its pings stop coming.
+            // (The host's own link runs its frames.)
+            const bool behind = !IsLocalServerEnd(c) &&
+                                (timeLag / std::max(Clock().GameSpeed(), 1.0f) > 0.5f ||
+                                 (lastPing != 0 && GetClock().Seconds(now - lastPing) > kWaitPingSeconds));
+            for (CPlayer* p : m_players.m_players) {
+                if (p->m_connection != c) continue;
+                if (ping >= 0.0f) p->m_latency = ping;
+                p->m_waitTime = behind ? p->m_waitTime + waited : 0.0f;
+            }
             lowestRate = std::min(lowestRate, rate);
         }
         ReleaseAll(clients);
@@ -115,6 +130,12 @@ void CNetGame::Update(int idleOnly) {
             link->Release();
         }
     }
+}
+
+float CNetGame::LargestWait() const {
+    float wait = 0.0f;
+    for (const CPlayer* p : m_players.m_players) wait = std::max(wait, p->m_waitTime);
+    return wait;
 }
 
 void CNetGame::ClientUpdate(CGameSocket* link) {

@@ -207,6 +207,9 @@ public:
     // server (seconds; below 0: it asks). The game's frames count it down
     // by their real time and start it again while no tick is due.
     float FrameCountdown() const { return m_frameCountdown; }
+    // The longest any player has kept the game waiting, in real seconds (0
+    // when none does).
+    float LargestWait() const;
     void CountDownFrame(float elapsed) { m_frameCountdown -= elapsed; }
     void RestartFrameCountdown(float seconds) { m_frameCountdown = seconds; }
     uint16_t CurrentFrame() const;
@@ -464,6 +467,7 @@ public:
     float m_checkFraction = 0.0f;
     float m_largestFrameTime = 0.0f, m_largestTimeLag = 0.0f, m_largestDataLag = 0.0f;
     float m_lagEstimate = 0.1111f;
+    int64_t m_waitStamp = 0;  // when the players' waits were last counted (engine clock)
     int64_t m_statsTime = 0;
     float m_rates[4] = {};  // packets in, out, bytes in, out per second
     uint32_t m_statsCounters[4] = {};

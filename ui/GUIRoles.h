@@ -60,6 +60,9 @@ public:
     virtual SProgressView Progress() { return SProgressView(); }
     // The game's clock stands (paused, or its speed all but 0).
     virtual bool Paused() { return false; }
+    // The longest any player has kept the network game waiting for its
+    // frames, in real seconds (0 when none does).
+    virtual float LargestWait() { return 0.0f; }
     // The world's result: lost (the won one is MissionWon); whether the local
     // player watches the others play on.
     virtual bool MissionLost() { return false; }

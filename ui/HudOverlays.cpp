@@ -4,7 +4,8 @@
 // each point, their control groups; while Shift is held the parts of the
 // paths under the mouse are noted for the mouse dispatch (which then drags,
 // deletes or inserts waypoints) and the crystal fields show with their
-// amounts; the large centre messages (the mission's end, the pause).
+// amounts; the large centre messages (the mission's end, the pause, how
+// long a player of the network game keeps it waiting).
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -361,7 +362,14 @@ void CHud::DrawCentreMessages(CE3DSurface* canvas) {
         const bool single = m_ui.GUIGame().GameType() == 0;
         message(m_ui.GetSystemText(single ? (won ? 266 : 267) : (won ? 292 : 293)), 0);
     }
-    if (m_ui.GUIGame().Paused()) message(m_ui.GetSystemText(294), 32);
+    // A player that keeps the game waiting: how long, and the game stands.
+    const float wait = std::max(m_ui.GUIGame().LargestWait(), 0.0f);
+    if (wait > 1.2f) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%0.1f s", double(wait));
+        message(text, 64);
+    }
+    if (m_ui.GUIGame().Paused() || wait > 1.2f) message(m_ui.GetSystemText(294), 32);
     canvas->m_textFlags = flags;
     canvas->Unlock();
 }

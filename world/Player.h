@@ -212,7 +212,10 @@ public:
     int32_t m_scoreCounters[2] = {0, 0};
     float m_scoreValue = 0.0f;
     float m_latency = 0.0f;  // seconds, as the server measures it
-    float m_load = 0.0f;     // the connection's queued data over its rate
+    // Real seconds the host has been waiting for this player's frames (0
+    // while it keeps up); what the game view shows, never stepped or saved.
+    float m_waitTime = 0.0f;
+    float m_load = 0.0f;  // the connection's queued data over its rate
     // The colour of the server's colour list that the player holds (the
     // network game's record), or none.
     void* m_colorRecord = nullptr;

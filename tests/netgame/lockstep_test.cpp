@@ -4,6 +4,7 @@
 // checks and brought back by a resync while the game goes on.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <functional>
@@ -209,4 +210,53 @@ TEST(NetLockstep, AResyncThatCannotBeServedDropsTheClientAndTheOthersPlayOn) {
     uint16_t after = std::max(Frame(host), Frame(good));
     ASSERT_TRUE(run([&] { return Frame(good) > after + 30; }));
     EXPECT_GE(CompareFrames(host, good, after, Frame(good)), 25);
+}
+
+// A client held back (its frames stand while its network runs on) keeps the
+// host waiting: the host counts the real seconds for that client's player,
+// and the wait goes back to 0 once the client has caught up.
+TEST(NetLockstep, AHostCountsTheRealSecondsAHeldBackClientKeepsItWaitingUntilItCatchesUp) {
+    CNetSession s;
+    CNetMachine* host = s.Add("host");
+    CNetMachine* client = s.Add("client");
+    ASSERT_TRUE(s.JoinAll());
+    ASSERT_TRUE(s.StartGame());
+    CPlayer* remote = host->net->FindPlayerById(client->net->LocalPlayer()->m_id);
+    ASSERT_TRUE(remote);
+    // In step nobody waits.
+    float most = 0.0f;
+    s.RunUntil(
+        [&] {
+            most = std::max(most, host->net->LargestWait());
+            return false;
+        },
+        2.5);
+    EXPECT_EQ(most, 0.0f);
+
+    // Held back: the host runs on until it is far ahead, then stands.
+    s.lead = 60;
+    const auto held = std::chrono::steady_clock::now();
+    const auto realSeconds = [&] {
+        return std::chrono::duration<float>(std::chrono::steady_clock::now() - held).count();
+    };
+    bool waited = false;
+    for (auto end = held + std::chrono::seconds(30); std::chrono::steady_clock::now() < end && !waited;) {
+        const bool hostMay = s.HostMayTick();
+        host->Step(hostMay);
+        client->Step(false);
+        const float wait = host->net->LargestWait();
+        // Never more than the real time the client has been held.
+        ASSERT_LE(wait, realSeconds() + 0.05f);
+        waited = wait > 2.0f;
+    }
+    ASSERT_TRUE(waited);
+    EXPECT_EQ(host->net->LargestWait(), remote->m_waitTime);
+    EXPECT_EQ(host->net->LocalPlayer()->m_waitTime, 0.0f);
+
+    // Let go, it catches up and the wait is over.
+    s.lead = 4;
+    const uint16_t heldAt = Frame(client);
+    ASSERT_TRUE(s.RunUntil([&] { return host->net->LargestWait() == 0.0f; }, 20.0));
+    EXPECT_EQ(remote->m_waitTime, 0.0f);
+    EXPECT_GT(NWEFrameTable::Compare(Frame(client), heldAt), 0);
 }

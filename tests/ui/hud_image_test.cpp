@@ -1,7 +1,8 @@
 // What the HUD draws over the game view, read back from a real back buffer
 // (OpenGL under Xvfb, Mesa's software renderer): a script point's ring and
 // "Point %d" label, the radar's mark of it, the label of a unit that waits
-// for a signal, a structure's rally point; and the interface's own canvas
+// for a signal, a structure's rally point, how long a player keeps the
+// network game waiting with the pause message; and the interface's own canvas
 // (vid_UseSeprate2DSurface) laid over the back buffer as the frame is
 // shown. Skipped where no display server runs.
 #include <gtest/gtest.h>
@@ -47,6 +48,8 @@ public:
 class CTestGame : public IGUIGame {
 public:
     float FrameTime() override { return 0.05f; }
+    float LargestWait() override { return wait; }
+    float wait = 0.0f;
 };
 
 class HudImage : public TTestGLPictures<kW, kH> {
@@ -211,4 +214,46 @@ TEST_F(HudImage, TheInterfacesOwnCanvasComesWithTheNextDisplayChangeAndIsLaidOve
     EXPECT_EQ(ui->Surface(), canvas);
     ui->ReleaseSurfaces();
     EXPECT_EQ(ui->Surface(), back);
+}
+
+TEST_F(HudImage, APlayerKeepingTheGameWaitingShowsItsSecondsAndThePauseMessageOverABriefWaitNone) {
+    CE3DSurface* back = screen->m_backBuffer;
+    ui->m_SystemTexts[294].text = "Game paused";
+    ui->m_SystemTexts[294].set = true;
+    // Green text on the centre line at the offset from the screen's middle.
+    const auto line = [&](int offset) {
+        return Count(kW / 2 - 80, kH / 2 + offset - 2, kW / 2 + 80, kH / 2 + offset + 24, Is(0, 255, 0));
+    };
+    struct SCase {
+        float wait;
+        bool shown;
+    };
+    for (const SCase& c : {SCase{0.0f, false}, SCase{1.2f, false}, SCase{2.5f, true}, SCase{61.0f, true}}) {
+        SCOPED_TRACE(c.wait);
+        game.wait = c.wait;
+        ClearBack(0, 0, 0);
+        ui->m_hud.DrawSelectedOrders(back);
+        if (c.shown) {
+            EXPECT_GT(line(64), 10);  // the seconds
+            EXPECT_GT(line(32), 10);  // the pause message
+        } else {
+            EXPECT_EQ(Count(0, 0, kW, kH, Is(0, 255, 0)), 0);
+        }
+    }
+    // The seconds are the wait's, to a tenth: "2.5 s" is narrower than "61.0 s".
+    const auto width = [&](float wait) {
+        game.wait = wait;
+        ClearBack(0, 0, 0);
+        ui->m_hud.DrawSelectedOrders(back);
+        const std::vector<uint32_t> picture = Test_BackPicture(screen, kW, kH);
+        int left = kW, right = -1;
+        for (int y = kH / 2 + 62; y < kH / 2 + 88 && y < kH; ++y)
+            for (int x = 0; x < kW; ++x)
+                if (Is(0, 255, 0)(Test_RGB(picture[size_t(y * kW + x)]))) {
+                    left = std::min(left, x);
+                    right = std::max(right, x);
+                }
+        return right - left;
+    };
+    EXPECT_LT(width(2.5f) + 4, width(61.0f));
 }
