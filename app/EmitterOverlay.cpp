@@ -1,5 +1,6 @@
 // The emitter editor's overlay: what the Emitter_ commands work on.
 #include <cstdio>
+#include <string>
 
 #include "app/Game.h"
 #include "app/GameConsole.h"
@@ -28,32 +29,15 @@ std::vector<SEmitterEditorLine> CGame::EmitterEditorLines() {
     snprintf(text, sizeof text,
              "(To change template name write 'Emitter_SetName [TheNameHare]' in the console)");
     line(60, 0, 200, 0);
-    static const char* const kLabels[CE3DEmitterTemplate::kSettings] = {"BirthRate",
-                                                                        "DeathWish",
-                                                                        "ReuseParticles",
-                                                                        "Speed",
-                                                                        "LifeTime",
-                                                                        "VariableLifeTime",
-                                                                        "NumParticles",
-                                                                        "Size",
-                                                                        "Spread",
-                                                                        "SpreadCoofficient",
-                                                                        "SpreadAround",
-                                                                        "SpreadAroundStart",
-                                                                        "SpeedModifier",
-                                                                        "PosVariation X",
-                                                                        "PosVariation Y",
-                                                                        "PosVariation Z",
-                                                                        "Acceleration",
-                                                                        "SizeVariation",
-                                                                        "Shrink",
-                                                                        "SpeedVariation",
-                                                                        "SpeedVariationCoefficient"};
     for (int32_t n = 1; n <= CE3DEmitterTemplate::kSettings; ++n) {
+        // The settings' own names, the position variations (14 to 16) with
+        // a blank before their axis: "PosVariation X".
+        std::string label = CE3DEmitterTemplate::SettingName(n);
+        if (n >= 14 && n <= 16) label.insert(label.size() - 1, " ");
         if (CE3DEmitterTemplate::IsIntSetting(n))
-            snprintf(text, sizeof text, "%-26s: %d", kLabels[n - 1], t->IntSetting(n));
+            snprintf(text, sizeof text, "%-26s: %d", label.c_str(), t->IntSetting(n));
         else
-            snprintf(text, sizeof text, "%-26s: %f", kLabels[n - 1], double(*t->FloatSetting(n)));
+            snprintf(text, sizeof text, "%-26s: %f", label.c_str(), double(*t->FloatSetting(n)));
         if (n == editor.variable)
             line(90 + 10 * n, 255, 200, 0);
         else

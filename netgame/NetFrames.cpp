@@ -21,6 +21,9 @@ namespace {
 constexpr float kConnectRetrySeconds = 1.0f;
 // A client pings every second: one silent for longer keeps the game waiting.
 constexpr double kWaitPingSeconds = 3.0;
+// Longer than this without the network served (seconds) is a stall of this
+// machine, not a silence of the server.
+constexpr double kStallSeconds = 1.0;
 
 uint16_t ClampU16(float v) {
     if (!(v > 0.0f)) return 0;
@@ -29,12 +32,6 @@ uint16_t ClampU16(float v) {
 }  // namespace
 
 // ---- the per-frame service
-
-namespace {
-// Longer than this without the network served (seconds) is a stall of this
-// machine, not a silence of the server.
-constexpr double kStallSeconds = 1.0;
-}  // namespace
 
 void CNetGame::Update(int idleOnly) {
     {
